@@ -1,0 +1,206 @@
+#include "platform/DrivePaths.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+#include "platform/DriveTable.h"
+
+namespace platform {
+namespace {
+
+bool EqualNoCase(const std::string& a, const char* b) {
+    std::size_t n = a.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (b[i] == '\0')
+            return false;
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return b[n] == '\0';
+}
+
+std::vector<std::string> SplitComponents(const std::string& rest) {
+    std::vector<std::string> parts;
+    std::string cur;
+    auto flush = [&] {
+        if (cur.empty() || cur == ".") {
+        } else if (cur == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else {
+            parts.push_back(cur);
+        }
+        cur.clear();
+    };
+    for (char ch : rest) {
+        if (ch == '\\' || ch == '/')
+            flush();
+        else
+            cur += ch;
+    }
+    flush();
+    return parts;
+}
+
+// Appends each component below root, taking the exact name when it exists and otherwise the
+// first entry that matches without regard to case.
+std::string JoinFolded(const std::string& root, const std::vector<std::string>& parts) {
+    std::string path = root;
+    bool parentExists = true;
+    for (const auto& part : parts) {
+        std::string base = (path == "/") ? "" : path;
+        std::string exact = base + "/" + part;
+        if (parentExists) {
+            struct stat st {};
+            if (::lstat(exact.c_str(), &st) == 0) {
+                path = exact;
+                continue;
+            }
+            std::string found;
+            if (DIR* dir = ::opendir(path.c_str())) {
+                while (dirent* e = ::readdir(dir)) {
+                    if (EqualNoCase(part, e->d_name)) {
+                        found = e->d_name;
+                        break;
+                    }
+                }
+                ::closedir(dir);
+            }
+            if (!found.empty()) {
+                path = base + "/" + found;
+                continue;
+            }
+            parentExists = false;
+        }
+        path = exact;
+    }
+    return path;
+}
+
+}  // namespace
+
+std::string ResolvePath(const std::string& path) {
+    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
+        DriveTable table = CurrentDrives();
+        const DriveInfo* drive = table.Find(path[0]);
+        if (!drive)
+            return std::string();
+        return JoinFolded(drive->hostRoot, SplitComponents(path.substr(2)));
+    }
+    if (!path.empty() && (path[0] == '/' || path[0] == '\\'))
+        return JoinFolded("/", SplitComponents(path));
+    char cwd[PATH_MAX];
+    std::string base = ::getcwd(cwd, sizeof cwd) ? cwd : "/";
+    return JoinFolded("/", SplitComponents(base + "/" + path));
+}
+
+std::string ToDrivePath(const std::string& hostPath) {
+    std::error_code ec;
+    std::string abs = std::filesystem::weakly_canonical(std::filesystem::absolute(hostPath), ec);
+    if (ec)
+        abs = hostPath;
+    const DriveInfo* best = nullptr;
+    std::string bestRoot;
+    DriveTable table = CurrentDrives();
+    for (const auto& d : table.drives()) {
+        std::string root = std::filesystem::weakly_canonical(d.hostRoot, ec);
+        if (ec)
+            root = d.hostRoot;
+        bool under = abs == root || root == "/" ||
+                     (abs.size() > root.size() && abs.compare(0, root.size(), root) == 0 &&
+                      abs[root.size()] == '/');
+        if (under && (!best || root.size() > bestRoot.size())) {
+            best = &d;
+            bestRoot = root;
+        }
+    }
+    if (!best)
+        return hostPath;
+    std::string rest = abs.substr(bestRoot == "/" ? 0 : bestRoot.size());
+    std::string out = std::string(1, best->letter) + ":";
+    for (char ch : rest)
+        out += (ch == '/') ? '\\' : ch;
+    if (out.size() == 2)
+        out += '\\';
+    return out;
+}
+
+DWORD GetLogicalDrives() {
+    DWORD mask = 0;
+    DriveTable table = CurrentDrives();
+    for (const auto& d : table.drives())
+        mask |= 1u << (d.letter - 'A');
+    return mask;
+}
+
+UINT GetDriveTypeA(const std::string& root) {
+    if (root.empty())
+        return DRIVE_NO_ROOT_DIR;
+    DriveTable table = CurrentDrives();
+    const DriveInfo* d = table.Find(root[0]);
+    return d ? d->type : static_cast<UINT>(DRIVE_NO_ROOT_DIR);
+}
+
+bool GetDiskFreeSpaceExA(const std::string& path, std::uint64_t* freeToCaller, std::uint64_t* total,
+                         std::uint64_t* totalFree) {
+    std::string host = ResolvePath(path);
+    if (host.empty())
+        return false;
+    // The nearest existing folder answers for a path that is not there yet.
+    std::filesystem::path p(host);
+    std::error_code ec;
+    while (!std::filesystem::exists(p, ec) && p.has_parent_path() && p != p.parent_path())
+        p = p.parent_path();
+    struct statvfs vfs {};
+    if (::statvfs(p.c_str(), &vfs) != 0)
+        return false;
+    if (freeToCaller)
+        *freeToCaller = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+    if (total)
+        *total = static_cast<std::uint64_t>(vfs.f_blocks) * vfs.f_frsize;
+    if (totalFree)
+        *totalFree = static_cast<std::uint64_t>(vfs.f_bfree) * vfs.f_frsize;
+    return true;
+}
+
+std::string ModuleFileHostPath() {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return std::string();
+    buf[n] = '\0';
+    return buf;
+}
+
+std::string GetModulePath() {
+    std::string exe = ModuleFileHostPath();
+    std::string dir = std::filesystem::path(exe).parent_path().string();
+    std::string drive = ToDrivePath(dir);
+    if (drive.empty() || drive.back() != '\\')
+        drive += '\\';
+    return drive;
+}
+
+std::string RuntimeDir() {
+    std::string dir;
+    if (const char* r = std::getenv("QUILLON_RUNTIME_DIR"); r && *r)
+        dir = r;
+    else if (const char* x = std::getenv("XDG_RUNTIME_DIR"); x && *x)
+        dir = std::string(x) + "/quillon";
+    else
+        dir = "/tmp/quillon-" + std::to_string(::getuid());
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    return dir;
+}
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+#pragma once
+// Drive paths ("C:\QuillonTemp\x") and the host paths behind them.
+#include <string>
+
+#include "platform/Types.h"
+
+namespace platform {
+
+// Host path of a drive path or host path. "\" and "/" both separate, doubled separators count as
+// one, "." is dropped and ".." never climbs above the drive's root. A component that does not
+// exist under its exact name is looked up without regard to case. An unknown drive letter gives
+// an empty string (every operation on it then fails).
+std::string ResolvePath(const std::string& path);
+
+// The drive path of a host path, by the longest matching drive root ("Z:\..." as last resort).
+std::string ToDrivePath(const std::string& hostPath);
+
+// Bit n set when drive 'A' + n is in the table.
+DWORD GetLogicalDrives();
+// Type of the drive of a root such as "C:\" or "C:" (DRIVE_NO_ROOT_DIR when unknown).
+UINT GetDriveTypeA(const std::string& root);
+// Free bytes for the caller, total bytes and free bytes of the volume holding path.
+bool GetDiskFreeSpaceExA(const std::string& path, std::uint64_t* freeToCaller, std::uint64_t* total,
+                         std::uint64_t* totalFree);
+
+// Folder of the running program as a drive path ending in "\" (for example "C:\Backup\").
+std::string GetModulePath();
+// Host path of the running program file.
+std::string ModuleFileHostPath();
+
+// $QUILLON_RUNTIME_DIR, or $XDG_RUNTIME_DIR/quillon, or /tmp/quillon-<uid>; created.
+std::string RuntimeDir();
+
+}  // namespace platform

@@ -1,0 +1,149 @@
+#include "platform/DriveTable.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "platform/PrivateProfile.h"
+
+namespace platform {
+namespace fs = std::filesystem;
+
+std::string MachinePrefix() {
+    const char* p = std::getenv("QUILLON_PREFIX");
+    if (p && *p)
+        return p;
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : "/tmp") + "/.local/share/quillon";
+}
+
+const char* DriveTypeName(UINT type) {
+    switch (type) {
+        case DRIVE_REMOVABLE:
+            return "removable";
+        case DRIVE_CDROM:
+            return "cdrom";
+        case DRIVE_REMOTE:
+            return "remote";
+        default:
+            return "fixed";
+    }
+}
+
+UINT DriveTypeFromName(const std::string& name) {
+    if (name == "removable")
+        return DRIVE_REMOVABLE;
+    if (name == "cdrom")
+        return DRIVE_CDROM;
+    if (name == "remote")
+        return DRIVE_REMOTE;
+    return DRIVE_FIXED;
+}
+
+static std::string StripSlash(std::string p) {
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    return p;
+}
+
+DriveTable DriveTable::Load(const std::string& prefix) {
+    DriveTable table;
+    const std::string ini = prefix + "/drives.ini";
+    std::error_code ec;
+    if (fs::exists(ini, ec)) {
+        for (const auto& section : GetPrivateProfileSectionNames(ini)) {
+            if (section.size() != 2 || section[1] != ':' || !std::isalpha(section[0]))
+                continue;
+            DriveInfo d;
+            d.letter = static_cast<char>(std::toupper(section[0]));
+            d.hostRoot = StripSlash(GetPrivateProfileString(section, "Path", "", 4096, ini));
+            d.type = DriveTypeFromName(GetPrivateProfileString(section, "Type", "fixed", 64, ini));
+            d.device = GetPrivateProfileString(section, "Device", "", 4096, ini);
+            if (!d.hostRoot.empty() && !table.Find(d.letter))
+                table.drives_.push_back(d);
+        }
+    } else {
+        DriveInfo c{'C', prefix + "/drive_c", DRIVE_FIXED, ""};
+        fs::create_directories(c.hostRoot, ec);
+        table.drives_.push_back(c);
+        // Removable media the desktop mounted, from E: on.
+        std::ifstream mounts("/proc/mounts");
+        std::string dev, dir, rest;
+        char next = 'E';
+        while (mounts >> dev >> dir && std::getline(mounts, rest)) {
+            if ((dir.rfind("/media/", 0) == 0 || dir.rfind("/run/media/", 0) == 0) && next < 'Z')
+                table.drives_.push_back({next++, dir, DRIVE_REMOVABLE, ""});
+        }
+        table.drives_.push_back({'Z', "/", DRIVE_FIXED, ""});
+    }
+    std::sort(table.drives_.begin(), table.drives_.end(),
+              [](const DriveInfo& a, const DriveInfo& b) { return a.letter < b.letter; });
+    return table;
+}
+
+const DriveInfo* DriveTable::Find(char letter) const {
+    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    for (const auto& d : drives_)
+        if (d.letter == letter)
+            return &d;
+    return nullptr;
+}
+
+void DriveTable::Set(const DriveInfo& drive) {
+    DriveInfo d = drive;
+    d.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(d.letter)));
+    d.hostRoot = StripSlash(d.hostRoot);
+    for (auto& existing : drives_) {
+        if (existing.letter == d.letter) {
+            existing = d;
+            return;
+        }
+    }
+    drives_.push_back(d);
+    std::sort(drives_.begin(), drives_.end(),
+              [](const DriveInfo& a, const DriveInfo& b) { return a.letter < b.letter; });
+}
+
+bool DriveTable::Save(const std::string& prefix) const {
+    std::error_code ec;
+    fs::create_directories(prefix, ec);
+    std::ofstream out(prefix + "/drives.ini", std::ios::trunc);
+    if (!out)
+        return false;
+    for (const auto& d : drives_) {
+        out << "[" << d.letter << ":]\nPath=" << d.hostRoot << "\nType=" << DriveTypeName(d.type)
+            << "\n";
+        if (!d.device.empty())
+            out << "Device=" << d.device << "\n";
+    }
+    return static_cast<bool>(out.flush());
+}
+
+DriveTable CurrentDrives() {
+    // Re-reading the table for every path would cost a file parse per file operation; it is kept
+    // until the prefix or the file's modification time changes.
+    static std::mutex mutex;
+    static std::string cachedPrefix;
+    static long long cachedStamp = -2;
+    static DriveTable cached;
+    const std::string prefix = MachinePrefix();
+    struct stat st {};
+    long long stamp = -1;
+    if (::stat((prefix + "/drives.ini").c_str(), &st) == 0)
+        stamp = (static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec) ^
+                (static_cast<long long>(st.st_size) << 40) ^ static_cast<long long>(st.st_ino);
+    std::lock_guard<std::mutex> lock(mutex);
+    if (prefix != cachedPrefix || stamp != cachedStamp) {
+        cached = DriveTable::Load(prefix);
+        cachedPrefix = prefix;
+        cachedStamp = stamp;
+    }
+    return cached;
+}
+
+}  // namespace platform

@@ -1,0 +1,140 @@
+#include "platform/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/DrivePaths.h"
+
+namespace platform {
+
+File::File(File&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+bool File::Open(const std::string& path, Mode mode) {
+    Close();
+    std::string host = ResolvePath(path);
+    if (host.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    int flags = (mode == kRead) ? O_RDONLY : (O_WRONLY | O_CREAT | O_TRUNC);
+    fd_ = ::open(host.c_str(), flags | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+        Close();
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
+void File::Close() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+long long File::Read(void* buffer, std::size_t count) {
+    for (;;) {
+        ssize_t n = ::read(fd_, buffer, count);
+        if (n >= 0)
+            return n;
+        if (errno != EINTR) {
+            SetLastError(ErrorFromErrno(errno));
+            return -1;
+        }
+    }
+}
+
+long long File::ReadAt(void* buffer, std::size_t count, std::uint64_t offset) {
+    std::size_t done = 0;
+    auto* p = static_cast<char*>(buffer);
+    while (done < count) {
+        ssize_t n = ::pread(fd_, p + done, count - done, static_cast<off_t>(offset + done));
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetLastError(ErrorFromErrno(errno));
+            return -1;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long long>(done);
+}
+
+bool File::Write(const void* buffer, std::size_t count) {
+    const auto* p = static_cast<const char*>(buffer);
+    while (count > 0) {
+        ssize_t n = ::write(fd_, p, count);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetLastError(ErrorFromErrno(errno));
+            return false;
+        }
+        p += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool File::WriteAt(const void* buffer, std::size_t count, std::uint64_t offset) {
+    const auto* p = static_cast<const char*>(buffer);
+    while (count > 0) {
+        ssize_t n = ::pwrite(fd_, p, count, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetLastError(ErrorFromErrno(errno));
+            return false;
+        }
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool File::Seek(std::uint64_t offset) {
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return false;
+    }
+    return true;
+}
+
+long long File::Length() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        return -1;
+    return static_cast<long long>(st.st_size);
+}
+
+bool File::Sync() {
+    if (::fdatasync(fd_) != 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace platform

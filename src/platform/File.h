@@ -1,0 +1,45 @@
+#pragma once
+// A file opened by drive path, with the open modes the tool uses. Failures return false or -1
+// and set the thread's last error; nothing throws.
+#include <cstdint>
+#include <string>
+
+#include "platform/Types.h"
+
+namespace platform {
+
+class File {
+  public:
+    enum Mode {
+        kRead,         // existing file, read only
+        kCreateWrite,  // create or truncate, write only
+    };
+
+    File() = default;
+    ~File() { Close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+
+    bool Open(const std::string& path, Mode mode);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Bytes read (0 at the end), or -1 on an error.
+    long long Read(void* buffer, std::size_t count);
+    long long ReadAt(void* buffer, std::size_t count, std::uint64_t offset);
+    // Writes all bytes; false on any error (a full disk among them).
+    bool Write(const void* buffer, std::size_t count);
+    bool WriteAt(const void* buffer, std::size_t count, std::uint64_t offset);
+    bool Seek(std::uint64_t offset);
+    // Length in bytes, or -1.
+    long long Length() const;
+    // Flushes to the device; false when the data could not be stored.
+    bool Sync();
+
+  private:
+    int fd_ = -1;
+};
+
+}  // namespace platform

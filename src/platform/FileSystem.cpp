@@ -1,0 +1,208 @@
+#include "platform/FileSystem.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+
+#include "platform/DrivePaths.h"
+
+namespace platform {
+namespace {
+
+thread_local DWORD tLastError = 0;
+
+std::string Upper(std::string s) {
+    for (auto& ch : s)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+bool MatchFrom(const char* p, const char* n) {
+    for (;;) {
+        if (*p == '\0')
+            return *n == '\0';
+        if (*p == '*') {
+            while (*p == '*')
+                ++p;
+            if (*p == '\0')
+                return true;
+            for (const char* s = n;; ++s) {
+                if (MatchFrom(p, s))
+                    return true;
+                if (*s == '\0')
+                    return false;
+            }
+        }
+        if (*n == '\0')
+            return false;
+        if (*p != '?' && std::toupper(static_cast<unsigned char>(*p)) !=
+                             std::toupper(static_cast<unsigned char>(*n)))
+            return false;
+        ++p;
+        ++n;
+    }
+}
+
+}  // namespace
+
+DWORD GetLastError() {
+    return tLastError;
+}
+void SetLastError(DWORD code) {
+    tLastError = code;
+}
+
+DWORD ErrorFromErrno(int err) {
+    switch (err) {
+        case 0:
+            return ERROR_SUCCESS;
+        case ENOENT:
+            return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return ERROR_ACCESS_DENIED;
+        case EEXIST:
+            return ERROR_ALREADY_EXISTS;
+        case ENOSPC:
+        case EDQUOT:
+            return ERROR_DISK_FULL;
+        case EIO:
+            return ERROR_READ_FAULT;
+        default:
+            return ERROR_CANNOT_MAKE;
+    }
+}
+
+bool CreateDirectory(const std::string& path) {
+    std::string host = ResolvePath(path);
+    if (host.empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    if (::mkdir(host.c_str(), 0755) == 0)
+        return true;
+    int err = errno;
+    if (err == EEXIST)
+        SetLastError(ERROR_ALREADY_EXISTS);
+    else if (err == ENOENT || err == ENOTDIR)
+        SetLastError(ERROR_PATH_NOT_FOUND);
+    else
+        SetLastError(ERROR_CANNOT_MAKE);  // no permission, read-only or full volume
+    return false;
+}
+
+bool CreateDirectoryTree(const std::string& path) {
+    std::string host = ResolvePath(path);
+    if (host.empty())
+        return false;
+    std::string cur;
+    for (std::size_t i = 1; i <= host.size(); ++i) {
+        if (i == host.size() || host[i] == '/') {
+            cur = host.substr(0, i);
+            if (::mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST) {
+                SetLastError(ERROR_CANNOT_MAKE);
+                return false;
+            }
+        }
+    }
+    return IsDirectory(path);
+}
+
+bool RemoveDirectory(const std::string& path) {
+    std::string host = ResolvePath(path);
+    if (host.empty() || ::rmdir(host.c_str()) != 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return false;
+    }
+    return true;
+}
+
+bool DeleteFile(const std::string& path) {
+    std::string host = ResolvePath(path);
+    if (host.empty() || ::unlink(host.c_str()) != 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return false;
+    }
+    return true;
+}
+
+bool SetFileAttributesNormal(const std::string& path) {
+    std::string host = ResolvePath(path);
+    struct stat st {};
+    if (host.empty() || ::stat(host.c_str(), &st) != 0)
+        return false;
+    // Read-only on this platform is the missing write bit, of the file and of its folder.
+    ::chmod(host.c_str(), (st.st_mode & 07777) | S_IWUSR | S_IRUSR);
+    std::string dir = host.substr(0, host.find_last_of('/'));
+    if (!dir.empty() && ::stat(dir.c_str(), &st) == 0)
+        ::chmod(dir.c_str(), (st.st_mode & 07777) | S_IWUSR | S_IXUSR | S_IRUSR);
+    return true;
+}
+
+bool FileExists(const std::string& path) {
+    std::string host = ResolvePath(path);
+    struct stat st {};
+    return !host.empty() && ::stat(host.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+    std::string host = ResolvePath(path);
+    struct stat st {};
+    return !host.empty() && ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+long long FileLength(const std::string& path) {
+    std::string host = ResolvePath(path);
+    struct stat st {};
+    if (host.empty() || ::stat(host.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return -1;
+    return static_cast<long long>(st.st_size);
+}
+
+bool WildcardMatch(const std::string& pattern, const std::string& name) {
+    if (pattern == "*.*" || pattern == "*")
+        return true;
+    return MatchFrom(pattern.c_str(), name.c_str());
+}
+
+std::vector<FindData> FindFiles(const std::string& wildcardPath) {
+    std::vector<FindData> out;
+    std::size_t cut = wildcardPath.find_last_of("\\/");
+    std::string folder = (cut == std::string::npos) ? "." : wildcardPath.substr(0, cut + 1);
+    std::string pattern = (cut == std::string::npos) ? wildcardPath : wildcardPath.substr(cut + 1);
+    if (pattern.empty())
+        return out;
+    std::string hostFolder = ResolvePath(folder);
+    if (hostFolder.empty())
+        return out;
+    DIR* dir = ::opendir(hostFolder.c_str());
+    if (!dir)
+        return out;
+    while (dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        if (!WildcardMatch(pattern, name))
+            continue;
+        struct stat st {};
+        std::string full = (hostFolder == "/" ? "" : hostFolder) + "/" + name;
+        if (::stat(full.c_str(), &st) != 0)
+            continue;
+        out.push_back({name, S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size)});
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end(), [](const FindData& a, const FindData& b) {
+        std::string ua = Upper(a.name), ub = Upper(b.name);
+        return ua != ub ? ua < ub : a.name < b.name;
+    });
+    return out;
+}
+
+}  // namespace platform

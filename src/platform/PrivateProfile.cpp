@@ -1,0 +1,191 @@
+#include "platform/PrivateProfile.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/DrivePaths.h"
+
+namespace platform {
+namespace {
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+std::string Trim(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n'))
+        --e;
+    return s.substr(b, e - b);
+}
+
+bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
+    std::ifstream in(ResolvePath(path), std::ios::binary);
+    if (!in)
+        return false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return true;
+}
+
+bool WriteLines(const std::string& path, const std::vector<std::string>& lines) {
+    std::ofstream out(ResolvePath(path), std::ios::binary | std::ios::trunc);
+    if (!out)
+        return false;
+    for (const auto& l : lines)
+        out << l << "\r\n";
+    return static_cast<bool>(out.flush());
+}
+
+// Section name when the line opens a section.
+bool SectionOf(const std::string& line, std::string& name) {
+    std::string t = Trim(line);
+    if (t.size() < 2 || t.front() != '[')
+        return false;
+    std::size_t close = t.find(']');
+    if (close == std::string::npos)
+        return false;
+    name = Trim(t.substr(1, close - 1));
+    return true;
+}
+
+// Key and value when the line is key=value.
+bool EntryOf(const std::string& line, std::string& key, std::string& value) {
+    std::string t = Trim(line);
+    if (t.empty() || t[0] == ';')
+        return false;
+    std::size_t eq = t.find('=');
+    if (eq == std::string::npos)
+        return false;
+    key = Trim(t.substr(0, eq));
+    value = Trim(t.substr(eq + 1));
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+    return true;
+}
+
+}  // namespace
+
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& def, std::size_t bufferSize,
+                                    const std::string& path) {
+    auto cut = [bufferSize](std::string v) {
+        if (bufferSize == 0)
+            return std::string();
+        if (v.size() > bufferSize - 1)
+            v.resize(bufferSize - 1);
+        return v;
+    };
+    std::vector<std::string> lines;
+    if (!ReadLines(path, lines))
+        return cut(def);
+    bool inSection = false;
+    for (const auto& line : lines) {
+        std::string name, k, v;
+        if (SectionOf(line, name)) {
+            if (inSection)
+                break;  // first matching section only
+            inSection = EqualNoCase(name, section);
+            continue;
+        }
+        if (inSection && EntryOf(line, k, v) && EqualNoCase(k, key))
+            return cut(v);
+    }
+    return cut(def);
+}
+
+UINT GetPrivateProfileInt(const std::string& section, const std::string& key, int def,
+                          const std::string& path) {
+    std::string v = GetPrivateProfileString(section, key, "", 256, path);
+    if (v.empty())
+        return static_cast<UINT>(def);
+    return static_cast<UINT>(std::strtol(v.c_str(), nullptr, 10));
+}
+
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& path) {
+    std::vector<std::string> lines;
+    ReadLines(path, lines);  // a missing file starts empty
+    bool inSection = false;
+    bool sectionFound = false;
+    std::size_t insertAt = lines.size();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string name, k, v;
+        if (SectionOf(lines[i], name)) {
+            if (inSection) {
+                insertAt = i;
+                break;
+            }
+            inSection = !sectionFound && EqualNoCase(name, section);
+            if (inSection) {
+                sectionFound = true;
+                insertAt = i + 1;
+            }
+            continue;
+        }
+        if (inSection) {
+            if (EntryOf(lines[i], k, v) && EqualNoCase(k, key)) {
+                lines[i] = k + "=" + value;  // the file's own spelling of the key stays
+                return WriteLines(path, lines);
+            }
+            if (!Trim(lines[i]).empty())
+                insertAt = i + 1;
+        }
+    }
+    if (!sectionFound) {
+        lines.push_back("[" + section + "]");
+        insertAt = lines.size();
+    }
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), key + "=" + value);
+    return WriteLines(path, lines);
+}
+
+std::vector<std::string> GetPrivateProfileSectionNames(const std::string& path) {
+    std::vector<std::string> lines, names;
+    if (!ReadLines(path, lines))
+        return names;
+    for (const auto& line : lines) {
+        std::string name;
+        if (SectionOf(line, name))
+            names.push_back(name);
+    }
+    return names;
+}
+
+bool ProfileSectionExists(const std::string& section, const std::string& path) {
+    for (const auto& name : GetPrivateProfileSectionNames(path))
+        if (EqualNoCase(name, section))
+            return true;
+    return false;
+}
+
+bool WriteProfileSection(const std::string& section, const std::string& path) {
+    std::vector<std::string> lines;
+    ReadLines(path, lines);
+    lines.push_back("[" + section + "]");
+    return WriteLines(path, lines);
+}
+
+std::string JoinProfileList(const std::vector<std::string>& items) {
+    std::string out;
+    for (const auto& item : items)
+        out += item + ",";
+    return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,67 @@
+#include "platform/FileSystem.h"
+
+#include <filesystem>
+
+#include "TestEnv.h"
+#include "platform/File.h"
+
+using namespace platform;
+namespace fs = std::filesystem;
+
+class FileSystemTest : public TempPrefixTest {};
+
+TEST_F(FileSystemTest, CreateDirectoryResults) {
+    EXPECT_TRUE(CreateDirectory("C:\\Reserved"));
+    EXPECT_FALSE(CreateDirectory("c:\\reserved"));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_FALSE(CreateDirectory("C:\\missing\\child"));
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    WriteText(driveC() + "/plain", "x");
+    EXPECT_FALSE(CreateDirectory("C:\\plain\\child"));
+    EXPECT_TRUE(CreateDirectoryTree("C:\\a\\b\\c"));
+    EXPECT_TRUE(IsDirectory("C:\\A\\B\\C"));
+}
+
+TEST_F(FileSystemTest, WildcardSearchOrderAndPatterns) {
+    for (const char* name :
+         {"201005231405N.idx", "201005231405N.dat", "201005231406N.idx", "b.txt", "A.txt", "noext"})
+        WriteText(driveC() + "/day/" + name, "12345");
+    fs::create_directories(driveC() + "/day/Audio");
+    std::vector<std::string> names;
+    for (const auto& f : FindFiles("C:\\DAY\\*.*"))
+        names.push_back(f.name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"201005231405N.dat", "201005231405N.idx",
+                                        "201005231406N.idx", "A.txt", "Audio", "b.txt", "noext"}));
+    auto minute = FindFiles("C:\\day\\201005231405N.*");
+    ASSERT_EQ(minute.size(), 2u);
+    EXPECT_EQ(minute[0].size, 5u);
+    EXPECT_FALSE(minute[0].isDirectory);
+    auto one = FindFiles("C:\\day\\a.TXT");
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].name, "A.txt");
+    EXPECT_TRUE(FindFiles("C:\\day\\*.zip").empty());
+    EXPECT_TRUE(FindFiles("C:\\nowhere\\*.*").empty());
+    EXPECT_TRUE(WildcardMatch("2010??23*.au?", "20100523X.AU3"));
+    EXPECT_FALSE(WildcardMatch("*.au?", "x.au12"));
+}
+
+TEST_F(FileSystemTest, FileReadWriteLengthAndDelete) {
+    File f;
+    ASSERT_TRUE(f.Open("C:\\x.bin", File::kCreateWrite));
+    ASSERT_TRUE(f.Write("hello world", 11));
+    f.Close();
+    EXPECT_EQ(FileLength("c:\\X.BIN"), 11);
+    EXPECT_EQ(FileLength("C:\\none"), -1);
+    ASSERT_TRUE(f.Open("C:\\X.bin", File::kRead));
+    char buf[16] = {};
+    EXPECT_EQ(f.ReadAt(buf, 5, 6), 5);
+    EXPECT_EQ(std::string(buf, 5), "world");
+    EXPECT_EQ(f.ReadAt(buf, 16, 20), 0);
+    f.Close();
+    EXPECT_FALSE(f.Open("C:\\", File::kRead));  // a folder is no file
+    fs::permissions(driveC() + "/x.bin", fs::perms::owner_read, fs::perm_options::replace);
+    EXPECT_TRUE(SetFileAttributesNormal("C:\\x.bin"));
+    EXPECT_TRUE(DeleteFile("C:\\x.bin"));
+    EXPECT_FALSE(FileExists("C:\\x.bin"));
+}
