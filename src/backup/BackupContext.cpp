@@ -1,0 +1,88 @@
+#include "backup/BackupContext.h"
+
+#include <cstring>
+
+void BackupReport::Fail(const std::string& what) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failures_.push_back(what);
+}
+
+void BackupReport::Reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failures_.clear();
+    filesCopied = 0;
+    minutesRebuilt = 0;
+}
+
+std::vector<std::string> BackupReport::failures() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failures_;
+}
+
+bool BackupReport::ok() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failures_.empty();
+}
+
+void BackupContext::Clear() {
+    m_strExePath.clear();
+    m_strLanguage = "eng";
+    m_nModelCode = 0x670;
+    m_nCamCount = 64;
+    m_nDateType = 0;
+    m_nRecorderKind = 4;
+    std::memset(m_szCameraName, 0, sizeof m_szCameraName);
+    m_bLocalMode = 1;
+    m_strSelDate.clear();
+    std::memset(m_bHourHasRec, 0, sizeof m_bHourHasRec);
+    std::memset(m_bCamExist, 0, sizeof m_bCamExist);
+    std::memset(m_bMinuteHasRec, 0, sizeof m_bMinuteHasRec);
+    std::memset(m_bCamSel, 0, sizeof m_bCamSel);
+    m_nCamPage = m_nSelCamCount = m_nExistCamCount = m_nCurSlot = 0;
+    m_RecMap.fill(0);
+    m_SelMap.fill(0);
+    m_DayMapTmp.fill(0);
+    std::memset(m_Schedule.data(), 0, sizeof m_Schedule);
+    m_lbSchedule.clear();
+    m_nListSel = -1;
+    std::memset(&m_EntryInfo, 0, sizeof m_EntryInfo);
+    m_nLastEntrySize = m_nTotalSize = 0;
+    m_bSizeFlag = m_bEntryPicked = 0;
+    m_strCurEntryPath.clear();
+    m_strCurEntry.clear();
+    m_strNetTempPath.clear();
+    m_nTargetType = 0;
+    m_strTargetText.clear();
+    m_bDiscTarget = m_bIncludeViewer = m_bInMessageBox = 0;
+    m_nDoneSize = 0;
+    m_bBackupRunning = 0;
+    m_bDiscWriting = 0;
+    m_bMakeFileRun = 0;
+}
+
+void BackupContext::SetStatusText(const std::string& text) {
+    m_view.ShowItem(ctl::kStatusLine, true);
+    m_view.SetItemText(ctl::kStatusLine, text);
+}
+
+int BackupContext::ShowMessage(const std::string& text, const std::string& caption, unsigned type) {
+    m_bInMessageBox = 1;
+    int answer = m_view.MessageBox(text, caption, type);
+    m_bInMessageBox = 0;
+    return answer;
+}
+
+int BackupContext::SelectedCameraCount() const {
+    int n = 0;
+    for (int c = 0; c < m_nCamCount && c < kMaxCameras; ++c)
+        if (m_bCamSel[c])
+            ++n;
+    return n;
+}
+
+void UpdateBackupProgress(BackupContext& ctx) {
+    const DWORD total = ctx.m_nTotalSize;
+    const DWORD done = ctx.m_nDoneSize;
+    int pos = total == 0 ? 0 : static_cast<int>((100.0 / total) * done);
+    ctx.m_view.SetProgressPos(pos);
+}

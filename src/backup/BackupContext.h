@@ -1,0 +1,106 @@
+#pragma once
+// The state the dialog owns for a backup run, under the dialog's member names, and the handful
+// of operations every part of the core shares (texts, status line, working-folder paths).
+#include <array>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/CProfileReadWrite.h"
+#include "app/CQuillonApp.h"
+#include "backup/BackupInfo.h"
+#include "backup/DialogView.h"
+#include "backup/ScheduleEntry.h"
+
+// What went wrong in a backup pass beyond what the operator is shown: the front ends decide
+// from it whether the job as a whole succeeded. Written by the worker, read after the pass.
+class BackupReport {
+  public:
+    void Fail(const std::string& what);
+    void Reset();
+    std::vector<std::string> failures() const;
+    bool ok() const;
+    std::atomic<DWORD> filesCopied{0};
+    std::atomic<DWORD> minutesRebuilt{0};
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> failures_;
+};
+
+class BackupContext {
+  public:
+    BackupContext(CQuillonApp& app, IDialogView& view) : m_app(app), m_view(view) { Clear(); }
+
+    // Construction values of the dialog's members (all tables zeroed).
+    void Clear();
+    std::string GetLanguageText(const std::string& section, const std::string& key) const {
+        return m_app.GetLanguageText(section, key);
+    }
+    // Shows the status line with the text.
+    void SetStatusText(const std::string& text);
+    // A message box bracketed by m_bInMessageBox.
+    int ShowMessage(const std::string& text, const std::string& caption = "Backup",
+                    unsigned type = MB_OK);
+    // "%s\%s" of the base folder and "Reserved".
+    std::string WorkingFolder() const { return m_strExePath + "\\Reserved"; }
+    int SelectedCameraCount() const;
+
+    CQuillonApp& m_app;
+    IDialogView& m_view;
+    CProfileReadWrite m_profile;
+
+    // Host context.
+    std::string m_strExePath;  // base folder, ending in a separator
+    std::string m_strLanguage;
+    int m_nModelCode;
+    int m_nCamCount;
+    int m_nDateType;
+    int m_nRecorderKind;
+    char m_szCameraName[64][31];
+    BOOL m_bLocalMode;
+
+    // The chosen day and selection.
+    std::string m_strSelDate;
+    DWORD m_bHourHasRec[24];
+    DWORD m_bCamExist[64];
+    DWORD m_bMinuteHasRec[1440];
+    DWORD m_bCamSel[64];
+    int m_nCamPage;
+    int m_nSelCamCount;
+    int m_nExistCamCount;
+    int m_nCurSlot;
+    MinuteMapBlock m_RecMap;
+    MinuteMapBlock m_SelMap;
+    MinuteMapBlock m_DayMapTmp;
+
+    // Schedule.
+    ScheduleTable m_Schedule;
+    std::vector<std::string> m_lbSchedule;  // sorted labels, as the list box keeps them
+    int m_nListSel;                         // current row of the list, -1 for none
+    BackupInfoRecord m_EntryInfo;
+    DWORD m_nLastEntrySize;
+    DWORD m_nTotalSize;
+    BOOL m_bSizeFlag;
+    BOOL m_bEntryPicked;
+    std::string m_strCurEntryPath;
+    std::string m_strCurEntry;
+    std::string m_strNetTempPath;
+
+    // Target and run.
+    int m_nTargetType;  // 0 none, 2 disc, 3 folder
+    std::string m_strTargetText;
+    BOOL m_bDiscTarget;
+    BOOL m_bIncludeViewer;
+    BOOL m_bInMessageBox;
+    std::atomic<DWORD> m_nDoneSize;
+    std::atomic<BOOL> m_bBackupRunning;
+    std::atomic<BOOL> m_bDiscWriting;
+    std::atomic<BOOL> m_bMakeFileRun;
+    BackupReport m_report;
+};
+
+// Sets the progress bar from m_nDoneSize and m_nTotalSize: (100.0 / total) * done, truncated;
+// 0 when the total is 0.
+void UpdateBackupProgress(BackupContext& ctx);

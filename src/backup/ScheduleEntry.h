@@ -1,0 +1,60 @@
+#pragma once
+// One slot of the 50-slot schedule table, and the entry's text forms. The table is also the byte
+// image of reserve.dat, so the record's layout is a file format.
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "platform/Types.h"
+
+constexpr int kScheduleSlots = 50;
+constexpr int kMaxCameras = 64;
+constexpr std::size_t kMinuteMapBytes = 64 * 1440 + 4;  // camera-major, then 4 zero bytes
+
+struct ScheduleEntry {
+    DWORD bUsed;
+    char szStart[15];  // start key YYYYMMDDhhmm
+    char szEnd[17];    // end key
+    DWORD bCam[64];
+    BYTE reserved1[128];
+    DWORD nSize;  // KB
+    DWORD bAllCam;
+    DWORD bMade;
+    DWORD bPending;
+    BYTE reserved2[52];
+};
+static_assert(sizeof(ScheduleEntry) == 488, "reserve.dat record");
+static_assert(offsetof(ScheduleEntry, szStart) == 4);
+static_assert(offsetof(ScheduleEntry, szEnd) == 19);
+static_assert(offsetof(ScheduleEntry, bCam) == 36);
+static_assert(offsetof(ScheduleEntry, nSize) == 420);
+static_assert(offsetof(ScheduleEntry, bAllCam) == 424);
+static_assert(offsetof(ScheduleEntry, bMade) == 428);
+static_assert(offsetof(ScheduleEntry, bPending) == 432);
+
+using ScheduleTable = std::array<ScheduleEntry, kScheduleSlots>;
+static_assert(sizeof(ScheduleTable) == 24400, "reserve.dat");
+
+using MinuteMapBlock = std::array<BYTE, kMinuteMapBytes>;
+
+// "YYYY_MM_DD=hh,mm~HH,MM" from the day (8 digits) and four two-digit texts.
+std::string MakeEntryString(const std::string& day, const std::string& sh, const std::string& sm,
+                            const std::string& eh, const std::string& em);
+// Display label of the date type ("2010-05-12 - 08:00 ~ 09:30"); "" for a type outside 0..8.
+std::string EntryToLabel(const std::string& entry, int dateType);
+std::string LabelToEntry(const std::string& label, int dateType);
+// Label separators back to entry-string separators, date parts left in their order.
+std::string NormalizeLabelSeparators(const std::string& text, int dateType);
+// Start key (which 0) or end key (which 1), 12 characters.
+std::string EntryTimeKey(const std::string& entry, int which);
+// "YYYYMMDDhhmmHHMM" of an entry string.
+std::string EntryRangeKey(const std::string& entry);
+std::optional<int> FindFreeSlot(const ScheduleTable& table);
+// Fills selMap with the recorded minutes (recMap byte exactly 1) of the slot's range and cameras.
+void BuildMinuteMap(const ScheduleTable& table, int slot, const MinuteMapBlock& recMap,
+                    MinuteMapBlock& selMap);
+// Entry string of a slot, from its keys.
+std::string SlotEntryString(const ScheduleEntry& entry);
+// Empties a slot as Delete does.
+void ClearSlot(ScheduleEntry& entry);

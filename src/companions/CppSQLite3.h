@@ -1,0 +1,89 @@
+#pragma once
+// A thin query wrapper over SQLite 3. Every failure raises CppSQLite3Exception.
+#include <sqlite3.h>
+
+#include <stdexcept>
+#include <string>
+
+class CppSQLite3Exception : public std::runtime_error {
+  public:
+    CppSQLite3Exception(int code, const std::string& message)
+        : std::runtime_error(message), m_nErrCode(code) {}
+    int errorCode() const { return m_nErrCode; }
+    const char* errorMessage() const { return what(); }
+
+  private:
+    int m_nErrCode;
+};
+
+class CppSQLite3Query {
+  public:
+    CppSQLite3Query() = default;
+    CppSQLite3Query(sqlite3* db, sqlite3_stmt* stmt, bool eof);
+    CppSQLite3Query(CppSQLite3Query&& other) noexcept;
+    CppSQLite3Query& operator=(CppSQLite3Query&& other) noexcept;
+    CppSQLite3Query(const CppSQLite3Query&) = delete;
+    CppSQLite3Query& operator=(const CppSQLite3Query&) = delete;
+    ~CppSQLite3Query() { finalize(); }
+
+    bool eof() const { return m_bEof; }
+    void nextRow();
+    int numFields() const;
+    int getIntField(int field, int nullValue = 0) const;
+    long long getInt64Field(int field, long long nullValue = 0) const;
+    const char* getStringField(int field, const char* nullValue = "") const;
+    bool fieldIsNull(int field) const;
+    // SQLITE_INTEGER, SQLITE_TEXT, ... of the current row's value.
+    int fieldDataType(int field) const;
+    void finalize();
+
+  private:
+    void CheckField(int field) const;
+    sqlite3* m_pDB = nullptr;
+    sqlite3_stmt* m_pStmt = nullptr;
+    bool m_bEof = true;
+};
+
+// A prepared statement with bound parameters (1-based), run again after reset().
+class CppSQLite3Statement {
+  public:
+    CppSQLite3Statement(sqlite3* db, sqlite3_stmt* stmt) : m_pDB(db), m_pStmt(stmt) {}
+    CppSQLite3Statement(CppSQLite3Statement&& other) noexcept;
+    CppSQLite3Statement(const CppSQLite3Statement&) = delete;
+    CppSQLite3Statement& operator=(const CppSQLite3Statement&) = delete;
+    ~CppSQLite3Statement() { finalize(); }
+
+    void bind(int param, long long value);
+    void bind(int param, const char* text, int length);  // a copy of the bytes is bound
+    void bindNull(int param);
+    int execDML();  // rows changed; resets the statement for the next run
+    void finalize();
+
+  private:
+    void Check(int rc);
+    sqlite3* m_pDB;
+    sqlite3_stmt* m_pStmt;
+};
+
+class CppSQLite3DB {
+  public:
+    CppSQLite3DB() = default;
+    ~CppSQLite3DB() { close(); }
+    CppSQLite3DB(const CppSQLite3DB&) = delete;
+    CppSQLite3DB& operator=(const CppSQLite3DB&) = delete;
+
+    // Opens or creates the database (a drive path, a host path or ":memory:").
+    void open(const std::string& path);
+    // Opens an existing database for reading only; never creates a file.
+    void openReadOnly(const std::string& path);
+    void close();
+    bool tableExists(const std::string& table);
+    int execDML(const std::string& sql);
+    CppSQLite3Query execQuery(const std::string& sql);
+    CppSQLite3Statement compileStatement(const std::string& sql);
+
+  private:
+    void OpenWith(const std::string& path, int flags);
+    sqlite3_stmt* Compile(const std::string& sql);
+    sqlite3* m_pDB = nullptr;
+};
