@@ -35,9 +35,9 @@ long long DayEpoch(const std::string& day) {
     return static_cast<long long>(timegm(&tm));
 }
 
-bool Records(const RecorderSpec& spec, int camera, int minuteOfDay) {
-    auto stop = spec.cameraStops.find(camera);
-    return stop == spec.cameraStops.end() || minuteOfDay < stop->second;
+bool Records(const RecorderPlan& plan, int camera, int minuteOfDay) {
+    auto stop = plan.cameraStops.find(camera);
+    return stop == plan.cameraStops.end() || minuteOfDay < stop->second;
 }
 
 struct Row {
@@ -47,21 +47,21 @@ struct Row {
     long long size;
 };
 
-void WriteMinute(const RecorderSpec& spec, const std::string& day, int minuteOfDay,
+void WriteMinute(const RecorderPlan& plan, const std::string& day, int minuteOfDay,
                  RecorderStats& stats) {
     const int hour = minuteOfDay / 60, minute = minuteOfDay % 60;
-    const std::string prefix = paths::MinutePrefix(spec.root, day, hour, minute);
+    const std::string prefix = paths::MinutePrefix(plan.root, day, hour, minute);
     std::vector<std::uint8_t> data;
     std::vector<Row> rows;
     const long long t0 = DayEpoch(day) + minuteOfDay * 60LL;
     for (int s = 0; s < 60; ++s) {
-        std::vector<std::vector<std::uint8_t>> pictures(static_cast<std::size_t>(spec.cameras));
-        for (int c = 0; c < spec.cameras; ++c)
-            if (Records(spec, c, minuteOfDay))
-                pictures[c] = MakeJpegPicture(spec.width, spec.height, c, hour, minute, s,
-                                              spec.seed, spec.quality);
-        for (int f = 0; f < spec.fps; ++f)
-            for (int c = 0; c < spec.cameras; ++c) {
+        std::vector<std::vector<std::uint8_t>> pictures(static_cast<std::size_t>(plan.cameras));
+        for (int c = 0; c < plan.cameras; ++c)
+            if (Records(plan, c, minuteOfDay))
+                pictures[c] = MakeJpegPicture(plan.width, plan.height, c, hour, minute, s,
+                                              plan.seed, plan.quality);
+        for (int f = 0; f < plan.fps; ++f)
+            for (int c = 0; c < plan.cameras; ++c) {
                 if (pictures[c].empty())
                     continue;
                 rows.push_back({c, t0 + s, static_cast<long long>(data.size()),
@@ -69,14 +69,14 @@ void WriteMinute(const RecorderSpec& spec, const std::string& day, int minuteOfD
                 data.insert(data.end(), pictures[c].begin(), pictures[c].end());
             }
     }
-    auto damage = spec.damagedMinutes.find(minuteOfDay);
+    auto damage = plan.damagedMinutes.find(minuteOfDay);
     std::size_t dataLength = data.size();
-    if (damage != spec.damagedMinutes.end() && damage->second == Damage::kShortData)
+    if (damage != plan.damagedMinutes.end() && damage->second == Damage::kShortData)
         dataLength /= 2;
     WriteFile(prefix + "N.dat", data.data(), dataLength);
 
     const std::string idx = prefix + "N.idx";
-    if (damage != spec.damagedMinutes.end() && damage->second == Damage::kNotADatabase) {
+    if (damage != plan.damagedMinutes.end() && damage->second == Damage::kNotADatabase) {
         const std::string junk = "this is not an index file\n";
         WriteFile(idx, junk.data(), junk.size());
     } else {
@@ -84,7 +84,7 @@ void WriteMinute(const RecorderSpec& spec, const std::string& day, int minuteOfD
         CppSQLite3DB db;
         db.open(idx);
         db.execDML("BEGIN TRANSACTION");
-        if (damage != spec.damagedMinutes.end() && damage->second == Damage::kNoTable) {
+        if (damage != plan.damagedMinutes.end() && damage->second == Damage::kNoTable) {
             db.execDML("CREATE TABLE other(x int);");
         } else {
             db.execDML(IndexTableCreateStatement());
@@ -93,13 +93,13 @@ void WriteMinute(const RecorderSpec& spec, const std::string& day, int minuteOfD
             auto put = [&](const Row& r) {
                 ins.bind(1, r.cam);
                 ins.bind(2, r.rectime);
-                ins.bind(3, spec.width);
-                ins.bind(4, spec.height);
+                ins.bind(3, plan.width);
+                ins.bind(4, plan.height);
                 ins.bind(5, r.pos);
                 ins.bind(6, r.size);
                 ins.execDML();
             };
-            if (spec.reverseRowOrder)
+            if (plan.reverseRowOrder)
                 for (auto it = rows.rbegin(); it != rows.rend(); ++it)
                     put(*it);
             else
@@ -113,13 +113,13 @@ void WriteMinute(const RecorderSpec& spec, const std::string& day, int minuteOfD
     stats.pictureBytes += static_cast<long long>(data.size());
 
     // Audio: a tone a channel, its pitch by channel and minute.
-    for (int ch = 0; ch < spec.audioChannels; ++ch) {
-        std::vector<std::uint8_t> samples(static_cast<std::size_t>(spec.audioBytesPerMinute));
+    for (int ch = 0; ch < plan.audioChannels; ++ch) {
+        std::vector<std::uint8_t> samples(static_cast<std::size_t>(plan.audioBytesPerMinute));
         const double freq = 220.0 * (1 + ch) + minute;
         for (std::size_t i = 0; i < samples.size(); ++i)
             samples[i] = static_cast<std::uint8_t>(
                 128 + 60 * std::sin(2 * M_PI * freq * static_cast<double>(i) / 8000.0));
-        WriteFile(paths::AudioPath(spec.root, day, hour, minute, ch, spec.modelCode),
+        WriteFile(paths::AudioPath(plan.root, day, hour, minute, ch, plan.modelCode),
                   samples.data(), samples.size());
         stats.audioBytes += static_cast<long long>(samples.size());
     }
@@ -127,31 +127,31 @@ void WriteMinute(const RecorderSpec& spec, const std::string& day, int minuteOfD
 
 }  // namespace
 
-RecorderStats MakeRecordings(const RecorderSpec& spec) {
-    if (spec.cameras < 1 || spec.cameras > 64)
+RecorderStats MakeRecordings(const RecorderPlan& plan) {
+    if (plan.cameras < 1 || plan.cameras > 64)
         throw std::runtime_error("cameras must be 1 to 64");
-    if (spec.firstMinute < 0 || spec.lastMinute > 1439 || spec.firstMinute > spec.lastMinute)
+    if (plan.firstMinute < 0 || plan.lastMinute > 1439 || plan.firstMinute > plan.lastMinute)
         throw std::runtime_error("minutes must lie within one day, first before last");
-    if (spec.fps < 1 || spec.width < 8 || spec.height < 8)
+    if (plan.fps < 1 || plan.width < 8 || plan.height < 8)
         throw std::runtime_error("frame rate and picture size must be positive");
     RecorderStats stats;
-    for (const auto& day : spec.days) {
+    for (const auto& day : plan.days) {
         if (day.size() != 8)
             throw std::runtime_error("a day is 8 digits YYYYMMDD: " + day);
-        const std::string folder = paths::DayFolder(spec.root, day);
+        const std::string folder = paths::DayFolder(plan.root, day);
         MakeFolder(folder + "\\Audio");
         std::vector<std::uint8_t> map(kMinuteMapBytes, 0);
-        for (int m = spec.firstMinute; m <= spec.lastMinute; ++m) {
-            if (spec.gapMinutes.count(m))
+        for (int m = plan.firstMinute; m <= plan.lastMinute; ++m) {
+            if (plan.gapMinutes.count(m))
                 continue;
             bool any = false;
-            for (int c = 0; c < spec.cameras; ++c)
-                if (Records(spec, c, m)) {
+            for (int c = 0; c < plan.cameras; ++c)
+                if (Records(plan, c, m)) {
                     map[static_cast<std::size_t>(c) * 1440 + m] = 1;
                     any = true;
                 }
             if (any)
-                WriteMinute(spec, day, m, stats);
+                WriteMinute(plan, day, m, stats);
         }
         WriteFile(paths::DayMapPath(folder, day), map.data(), map.size());
     }

@@ -15,7 +15,7 @@ enum class Damage {
     kShortData,     // the data file is cut to half its length
 };
 
-struct RecorderSpec {
+struct RecorderPlan {
     std::string root;               // drive or host path of the recordings root
     std::vector<std::string> days;  // YYYYMMDD
     int firstMinute = 600;          // minute of the day, inclusive
@@ -43,6 +43,6 @@ struct RecorderStats {
 };
 
 // Throws std::runtime_error with a clear text when a file cannot be written.
-RecorderStats MakeRecordings(const RecorderSpec& spec);
+RecorderStats MakeRecordings(const RecorderPlan& plan);
 
 }  // namespace mkrec

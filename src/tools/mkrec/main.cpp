@@ -58,8 +58,8 @@ void EachListItem(const std::string& list, F f) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    mkrec::RecorderSpec spec;
-    spec.root = GetStoragePath();
+    mkrec::RecorderPlan plan;
+    plan.root = GetStoragePath();
     try {
         for (int i = 1; i < argc; ++i) {
             std::string a = argv[i];
@@ -72,43 +72,43 @@ int main(int argc, char** argv) {
                 std::fputs(kUsage, stdout);
                 return 0;
             } else if (a == "--root")
-                spec.root = value();
+                plan.root = value();
             else if (a == "--days")
                 EachListItem(value(), [&](const std::string& d) {
                     if (d.size() != 8 || d.find_first_not_of("0123456789") != std::string::npos)
                         throw std::invalid_argument("a day is eight digits YYYYMMDD: " + d);
-                    spec.days.push_back(d);
+                    plan.days.push_back(d);
                 });
             else if (a == "--from")
-                spec.firstMinute = Minute(value());
+                plan.firstMinute = Minute(value());
             else if (a == "--to")
-                spec.lastMinute = Minute(value());
+                plan.lastMinute = Minute(value());
             else if (a == "--cameras")
-                spec.cameras = Number(value());
+                plan.cameras = Number(value());
             else if (a == "--fps")
-                spec.fps = Number(value());
+                plan.fps = Number(value());
             else if (a == "--quality")
-                spec.quality = Number(value());
+                plan.quality = Number(value());
             else if (a == "--audio")
-                spec.audioChannels = Number(value());
+                plan.audioChannels = Number(value());
             else if (a == "--audio-bytes")
-                spec.audioBytesPerMinute = Number(value());
+                plan.audioBytesPerMinute = Number(value());
             else if (a == "--model")
-                spec.modelCode = Number(value(), 16);
+                plan.modelCode = Number(value(), 16);
             else if (a == "--seed")
-                spec.seed = static_cast<std::uint32_t>(Number(value()));
+                plan.seed = static_cast<std::uint32_t>(Number(value()));
             else if (a == "--reverse-rows")
-                spec.reverseRowOrder = true;
+                plan.reverseRowOrder = true;
             else if (a == "--size") {
                 std::string v = value();
                 std::size_t x = v.find('x');
                 if (x == std::string::npos)
                     throw std::invalid_argument("size is WxH: " + v);
-                spec.width = Number(v.substr(0, x));
-                spec.height = Number(v.substr(x + 1));
+                plan.width = Number(v.substr(0, x));
+                plan.height = Number(v.substr(x + 1));
             } else if (a == "--gap") {
                 EachListItem(value(),
-                             [&](const std::string& t) { spec.gapMinutes.insert(Minute(t)); });
+                             [&](const std::string& t) { plan.gapMinutes.insert(Minute(t)); });
             } else if (a == "--stop" || a == "--damage") {
                 std::string v = value();
                 std::size_t at = v.find('@');
@@ -120,25 +120,25 @@ int main(int argc, char** argv) {
                     int cam = Number(what);
                     if (cam < 1 || cam > 64)
                         throw std::invalid_argument("camera is 1 to 64");
-                    spec.cameraStops[cam - 1] = minute;
+                    plan.cameraStops[cam - 1] = minute;
                 } else if (what == "notdb")
-                    spec.damagedMinutes[minute] = mkrec::Damage::kNotADatabase;
+                    plan.damagedMinutes[minute] = mkrec::Damage::kNotADatabase;
                 else if (what == "notable")
-                    spec.damagedMinutes[minute] = mkrec::Damage::kNoTable;
+                    plan.damagedMinutes[minute] = mkrec::Damage::kNoTable;
                 else if (what == "short")
-                    spec.damagedMinutes[minute] = mkrec::Damage::kShortData;
+                    plan.damagedMinutes[minute] = mkrec::Damage::kShortData;
                 else
                     throw std::invalid_argument("unknown damage: " + what);
             } else {
                 throw std::invalid_argument("unknown option " + a);
             }
         }
-        if (spec.days.empty())
+        if (plan.days.empty())
             throw std::invalid_argument("--days is required");
-        mkrec::RecorderStats stats = mkrec::MakeRecordings(spec);
+        mkrec::RecorderStats stats = mkrec::MakeRecordings(plan);
         std::printf("wrote %lld minutes, %lld pictures (%lld bytes), %lld audio bytes below %s\n",
                     stats.minutes, stats.pictures, stats.pictureBytes, stats.audioBytes,
-                    spec.root.c_str());
+                    plan.root.c_str());
         return 0;
     } catch (const std::invalid_argument& e) {
         std::fprintf(stderr, "quillon-mkrec: %s\n%s", e.what(), kUsage);
