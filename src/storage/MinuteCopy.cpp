@@ -1,6 +1,5 @@
 #include "storage/MinuteCopy.h"
 
-#include <memory>
 #include <stdexcept>
 #include <vector>
 

@@ -38,22 +38,6 @@ MinuteFigures QueryMinute(const BackupContext& ctx, const std::string& root,
     return out;
 }
 
-long long SumQuery(const BackupContext& ctx, const std::string& segment, const char* select) {
-    try {
-        CppSQLite3DB db;
-        db.openReadOnly(paths::MinuteIndexPath(GetStoragePath(), segment));
-        CppSQLite3Query q =
-            db.execQuery(std::string(select) + " from indextable " + BuildCameraWhereClause(ctx));
-        long long sum = 0;
-        for (; !q.eof(); q.nextRow())
-            for (int f = 0; f < q.numFields(); ++f)
-                sum += q.getInt64Field(f);
-        return sum;
-    } catch (const CppSQLite3Exception&) {
-        return 0;
-    }
-}
-
 // A format from the language file is used only when it holds exactly one floating-point
 // conversion, so that a bad file cannot make the formatting read an argument it was not given.
 bool IsSingleFloatFormat(const std::string& fmt) {
@@ -102,11 +86,11 @@ std::string BuildCameraWhereClause(const BackupContext& ctx) {
 }
 
 int GetMinuteDataBytes(const BackupContext& ctx, const std::string& segment) {
-    return static_cast<int>(SumQuery(ctx, segment, "select sum(imgsize)"));
+    return static_cast<int>(QueryMinute(ctx, GetStoragePath(), segment).bytes);
 }
 
 int GetMinuteFrameCount(const BackupContext& ctx, const std::string& segment) {
-    return static_cast<int>(SumQuery(ctx, segment, "select count(camnum)"));
+    return static_cast<int>(QueryMinute(ctx, GetStoragePath(), segment).frames);
 }
 
 int GetMinuteAudioBytes(const BackupContext& ctx, const std::string& segment, int channel) {
