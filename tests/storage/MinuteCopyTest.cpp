@@ -1,0 +1,211 @@
+#include "storage/MinuteCopy.h"
+
+#include <filesystem>
+#include <vector>
+
+#include "TestEnv.h"
+#include "companions/CppSQLite3.h"
+#include "mkrec/Recorder.h"
+#include "storage/RecorderPaths.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct IndexRow {
+    long long camnum, rectime;
+    std::string capstatus;
+    long long width, height;
+    std::string frametype;
+    long long position, size;
+    std::string codectype, reserve;
+    std::string types;  // typeof() of the ten columns, joined
+};
+
+std::vector<IndexRow> ReadRows(const std::string& idx, const std::string& order = "rowid") {
+    CppSQLite3DB db;
+    db.openReadOnly(idx);
+    CppSQLite3Query q = db.execQuery(
+        "select *, typeof(camnum)||typeof(rectime)||typeof(capstatus)||typeof(imgwidth)||"
+        "typeof(imgheight)||typeof(frametype)||typeof(imgposition)||typeof(imgsize)||"
+        "typeof(codectype)||typeof(reserve) from indextable order by " +
+        order);
+    std::vector<IndexRow> rows;
+    for (; !q.eof(); q.nextRow())
+        rows.push_back({q.getInt64Field(0), q.getInt64Field(1), q.getStringField(2),
+                        q.getInt64Field(3), q.getInt64Field(4), q.getStringField(5),
+                        q.getInt64Field(6), q.getInt64Field(7), q.getStringField(8),
+                        q.getStringField(9), q.getStringField(10)});
+    return rows;
+}
+
+const std::string kRecorderTypes = "integerintegertextintegerintegertextintegerintegertexttext";
+
+}  // namespace
+
+class MinuteCopyTest : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        fs::create_directories(driveC() + "/img");
+        srcHost = driveC() + "/QorData/20100523/201005231405";
+        app.m_strExePath = QUILLON_BIN_DIR;  // the language file beside the programs
+        app.m_strLanguage = "eng";
+    }
+    // Three cameras, one picture a second, rows stored against position order.
+    void Record(mkrec::RecorderPlan plan = {}) {
+        plan.root = "C:\\QorData";
+        plan.days = {"20100523"};
+        plan.cameras = 3;
+        plan.firstMinute = plan.lastMinute = 14 * 60 + 5;
+        plan.reverseRowOrder = true;
+        plan.width = 32;
+        plan.height = 24;
+        mkrec::MakeRecordings(plan);
+    }
+    void Select(std::initializer_list<int> cams) {
+        for (int c : cams)
+            ctx.m_Schedule[0].bCam[c] = 1;
+    }
+    int Copy(std::string* why = nullptr) {
+        return CopyMinuteSegment(ctx, 0, src, "C:\\img\\201005231405", why);
+    }
+    std::string Host(const std::string& name) { return driveC() + "/img/201005231405" + name; }
+
+    CQuillonApp app;
+    RecordingDialogView view;
+    BackupContext ctx{app, view};
+    const std::string src = "C:\\QorData\\20100523\\201005231405";
+    std::string srcHost;
+};
+
+TEST_F(MinuteCopyTest, SelectedCameraRowsArePackedInSourcePositionOrder) {
+    Record();
+    Select({1});
+    ASSERT_EQ(Copy(), 1);
+
+    const auto source = ReadRows(srcHost + "N.idx", "imgposition");
+    const std::string sourceData = ReadText(srcHost + "N.dat");
+    const auto copied = ReadRows(Host("N.idx"));
+    const std::string copiedData = ReadText(Host("N.dat"));
+
+    std::string expectedData;
+    std::size_t next = 0;
+    for (const auto& s : source) {
+        if (s.camnum != 1)
+            continue;
+        ASSERT_LT(next, copied.size());
+        const IndexRow& c = copied[next++];
+        EXPECT_EQ(c.camnum, 1);
+        EXPECT_EQ(c.rectime, s.rectime);
+        EXPECT_EQ(c.capstatus, s.capstatus);
+        EXPECT_EQ(c.width, s.width);
+        EXPECT_EQ(c.height, s.height);
+        EXPECT_EQ(c.frametype, s.frametype);
+        EXPECT_EQ(c.codectype, s.codectype);
+        EXPECT_EQ(c.size, s.size);
+        EXPECT_EQ(c.position, static_cast<long long>(expectedData.size()));
+        EXPECT_EQ(c.reserve, "\x01");
+        EXPECT_EQ(c.types, kRecorderTypes);
+        expectedData += sourceData.substr(static_cast<std::size_t>(s.position),
+                                          static_cast<std::size_t>(s.size));
+    }
+    EXPECT_EQ(next, 60u);
+    EXPECT_EQ(copied.size(), 60u);
+    EXPECT_TRUE(copiedData == expectedData) << copiedData.size() << " vs " << expectedData.size();
+    EXPECT_EQ(ctx.m_nDoneSize, static_cast<DWORD>(expectedData.size() / 1024));
+    EXPECT_EQ(view.items[ctl::kStatusLine].text, "201005231405N.dat copying");
+}
+
+TEST_F(MinuteCopyTest, AllCamerasReproduceTheDataFileAndNoSelectionLeavesAnEmptyMinute) {
+    Record();
+    Select({0, 1, 2});
+    ASSERT_EQ(Copy(), 1);
+    EXPECT_TRUE(ReadText(Host("N.dat")) == ReadText(srcHost + "N.dat"));
+    EXPECT_EQ(ReadRows(Host("N.idx")).size(), 180u);
+
+    // A second run into the same folder replaces the table: rows and data still agree.
+    ctx.m_Schedule[0].bCam[0] = ctx.m_Schedule[0].bCam[2] = 0;
+    ctx.m_Schedule[0].bCam[1] = 0;
+    const DWORD before = ctx.m_nDoneSize;
+    ASSERT_EQ(Copy(), 1);  // the source held rows, none selected
+    EXPECT_EQ(fs::file_size(Host("N.dat")), 0u);
+    EXPECT_TRUE(ReadRows(Host("N.idx")).empty());
+    EXPECT_EQ(ctx.m_nDoneSize, before);
+}
+
+TEST_F(MinuteCopyTest, DamagedIndexesCopyNothingAndTheRecorderFolderStaysUntouched) {
+    const int minute = 14 * 60 + 5;
+    for (auto damage : {mkrec::Damage::kNotADatabase, mkrec::Damage::kNoTable}) {
+        mkrec::RecorderPlan plan;
+        plan.damagedMinutes[minute] = damage;
+        Record(plan);
+        Select({0, 1});
+        std::string why;
+        EXPECT_EQ(Copy(&why), 0);
+        EXPECT_FALSE(why.empty());
+        EXPECT_FALSE(fs::exists(Host("N.dat")));
+        EXPECT_FALSE(fs::exists(Host("N.idx")));
+    }
+
+    // A missing index beside its data file: nothing is created, on either side.
+    fs::remove(srcHost + "N.idx");
+    const auto before = std::distance(fs::directory_iterator(driveC() + "/QorData/20100523"),
+                                      fs::directory_iterator());
+    EXPECT_EQ(Copy(), 0);
+    EXPECT_FALSE(fs::exists(srcHost + "N.idx"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(driveC() + "/QorData/20100523"),
+                            fs::directory_iterator()),
+              before);
+    EXPECT_FALSE(fs::exists(Host("N.idx")));
+
+    // No data file at all.
+    fs::remove(srcHost + "N.dat");
+    EXPECT_EQ(Copy(), 0);
+    EXPECT_FALSE(fs::exists(Host("N.dat")));
+}
+
+TEST_F(MinuteCopyTest, RowsReachingPastAShortDataFileAreSkippedAndTheRestKept) {
+    mkrec::RecorderPlan plan;
+    plan.damagedMinutes[14 * 60 + 5] = mkrec::Damage::kShortData;
+    Record(plan);
+    Select({0, 1, 2});
+    ASSERT_EQ(Copy(), 1);
+    const long long shortLength = static_cast<long long>(fs::file_size(srcHost + "N.dat"));
+    std::string expected;
+    for (const auto& s : ReadRows(srcHost + "N.idx", "imgposition"))
+        if (s.position + s.size <= shortLength)
+            expected +=
+                ReadText(srcHost + "N.dat")
+                    .substr(static_cast<std::size_t>(s.position), static_cast<std::size_t>(s.size));
+    const auto copied = ReadRows(Host("N.idx"));
+    EXPECT_GT(copied.size(), 0u);
+    EXPECT_LT(copied.size(), 180u);
+    EXPECT_TRUE(ReadText(Host("N.dat")) == expected);
+}
+
+TEST_F(MinuteCopyTest, NullEmptyAndOversizedValuesFromAForeignWriter) {
+    fs::create_directories(driveC() + "/QorData/20100523");
+    WriteText(srcHost + "N.dat", std::string(3000, 'p'));
+    {
+        CppSQLite3DB db;
+        db.open(srcHost + "N.idx");
+        db.execDML(IndexTableCreateStatement());
+        db.execDML("insert into indextable values(0,1,NULL,'8','8','',0,1000,'J','0');");
+        db.execDML("insert into indextable values(0,2,'N','8','8','I',1000,-5,'J','0');");
+        db.execDML("insert into indextable values(0,3,'N','8','8','I',1000,2000000,'J','0');");
+        db.execDML("insert into indextable values(70,4,'N','8','8','I',1000,10,'J','0');");
+        db.execDML("insert into indextable values(0,5,'NX','8','8','I',2000,1000,'J','0');");
+    }
+    Select({0});
+    ASSERT_EQ(Copy(), 1);
+    const auto rows = ReadRows(Host("N.idx"));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].rectime, 1);
+    EXPECT_EQ(rows[0].types.substr(14, 4), "null");  // capstatus stays NULL
+    EXPECT_EQ(rows[0].frametype, "");
+    EXPECT_EQ(rows[1].rectime, 5);
+    EXPECT_EQ(rows[1].capstatus, "N");  // first character only
+    EXPECT_EQ(rows[1].position, 1000);
+    EXPECT_EQ(fs::file_size(Host("N.dat")), 2000u);
+}

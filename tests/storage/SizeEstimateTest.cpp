@@ -1,0 +1,129 @@
+#include "storage/SizeEstimate.h"
+
+#include <filesystem>
+
+#include "TestEnv.h"
+#include "companions/CppSQLite3.h"
+#include "mkrec/Recorder.h"
+#include "storage/MinuteCopy.h"
+#include "storage/WorkingFolder.h"
+
+namespace fs = std::filesystem;
+
+class SizeEstimateTest : public TempPrefixTest {
+  protected:
+    // One minute whose index holds the given (camera, size) rows.
+    void WriteMinute(const std::string& segment, const std::vector<std::pair<int, int>>& rows) {
+        const std::string dir = driveC() + "/QorData/" + segment.substr(0, 8);
+        fs::create_directories(dir + "/Audio");
+        CppSQLite3DB db;
+        db.open(dir + "/" + segment + "N.idx");
+        db.execDML(IndexTableCreateStatement());
+        db.execDML("BEGIN");
+        long long pos = 0;
+        for (auto [cam, size] : rows) {
+            db.execDML("insert into indextable values(" + std::to_string(cam) +
+                       ",0,'N','8','8',"
+                       "'I'," +
+                       std::to_string(pos) + "," + std::to_string(size) + ",'J','0');");
+            pos += size;
+        }
+        db.execDML("COMMIT");
+    }
+    void Flag(int hour, int minute) {
+        ctx.m_bHourHasRec[hour] = 1;
+        ctx.m_bMinuteHasRec[hour * 60 + minute] = 1;
+    }
+
+    CQuillonApp app;
+    RecordingDialogView view;
+    BackupContext ctx{app, view};
+};
+
+TEST_F(SizeEstimateTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {
+    // 74 pictures, 2,050,000 bytes: 2001 KB + 74 / 37 + 3000.
+    std::vector<std::pair<int, int>> rows;
+    for (int i = 0; i < 74; ++i)
+        rows.push_back({i % 2, i < 73 ? 27700 : 2050000 - 73 * 27700});
+    WriteMinute("201005231400", rows);
+    WriteMinute("201005231401", {{5, 99999}});  // unselected camera only
+    ctx.m_nCamCount = 16;
+    ctx.m_bCamSel[0] = ctx.m_bCamSel[1] = 1;
+    Flag(14, 0);
+    Flag(14, 1);
+    EXPECT_EQ(GetMinuteDataBytes(ctx, "201005231400"), 2050000);
+    EXPECT_EQ(GetMinuteFrameCount(ctx, "201005231400"), 74);
+    EXPECT_EQ(GetMinuteDataBytes(ctx, "201005231401"), 0);
+    EXPECT_EQ(GetMinuteFrameCount(ctx, "201005239999"), 0);  // no such index
+    ASSERT_EQ(EstimateEntrySize(ctx, "20100523", "1400", "1401"), 1);
+    EXPECT_EQ(ctx.m_nLastEntrySize, 5003u);
+    EXPECT_EQ(ctx.m_nTotalSize, 5003u);
+    EXPECT_EQ(ctx.m_nSelCamCount, 2);
+    EXPECT_EQ(view.items[ctl::kTotalSize].text, "Total 4.9 MByte");
+    EXPECT_FALSE(view.waitCursor);
+}
+
+TEST_F(SizeEstimateTest, AudioIsRoundedPerFileAndTheRangeIncludesBothEnds) {
+    WriteMinute("201005231058", {{1, 100}});
+    WriteMinute("201005231102", {{1, 100}});
+    WriteMinute("201005231103", {{1, 1 << 20}});  // after the end minute
+    const std::string audio = driveC() + "/QorData/20100523/Audio/";
+    WriteText(audio + "201005231058.au1", std::string(5000, 'a'));
+    WriteText(audio + "201005231058.au3", std::string(5000, 'a'));
+    WriteText(audio + "201005231102.aug1", std::string(500000, 'a'));  // other model's suffix
+    ctx.m_nCamCount = 4;
+    ctx.m_bCamSel[1] = ctx.m_bCamSel[3] = 1;
+    for (int m : {58, 59})
+        Flag(10, m);
+    for (int m : {0, 1, 2, 3})
+        Flag(11, m);
+    EXPECT_EQ(GetMinuteAudioBytes(ctx, "201005231058", 3), 5000);
+    ASSERT_EQ(EstimateEntrySize(ctx, "20100523", "1058", "1102"), 1);
+    // 4 + 4 KB of audio (not 9), pictures below a kilobyte each, 2 pictures: no allowance.
+    EXPECT_EQ(ctx.m_nLastEntrySize, 3008u);
+
+    ctx.m_nModelCode = 0x1648D;
+    ASSERT_EQ(EstimateEntrySize(ctx, "20100523", "1102", "1102"), 1);
+    EXPECT_EQ(ctx.m_nLastEntrySize, 3000u + 488u);
+    EXPECT_EQ(ctx.m_nTotalSize, 3008u + 3488u);
+}
+
+TEST_F(SizeEstimateTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {
+    mkrec::RecorderPlan plan;
+    plan.root = "C:\\QorData";
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 602;
+    plan.width = plan.height = 16;
+    plan.damagedMinutes[600] = mkrec::Damage::kNotADatabase;
+    plan.damagedMinutes[601] = mkrec::Damage::kNoTable;
+    mkrec::MakeRecordings(plan);
+    ASSERT_TRUE(ScanRecordedDay(ctx, "20100523"));
+    ctx.m_nCamCount = 4;
+    ctx.m_bCamSel[0] = 1;
+    ctx.m_nTotalSize = 7;
+    EXPECT_EQ(EstimateEntrySize(ctx, "20100523", "1000", "1001"), 2);  // both minutes broken
+    EXPECT_EQ(EstimateEntrySize(ctx, "20100523", "1100", "0900"), 2);  // start after end
+    EXPECT_EQ(ctx.m_nTotalSize, 7u);
+    EXPECT_EQ(ctx.m_nSelCamCount, 0);
+    EXPECT_EQ(EstimateEntrySize(ctx, "20100523", "1000", "1002"), 1);  // 10:02 counts
+    EXPECT_GT(ctx.m_nTotalSize, 7u + 3000u);
+}
+
+TEST_F(SizeEstimateTest, WhereClauseAndTotalTexts) {
+    ctx.m_nCamCount = 8;
+    EXPECT_EQ(BuildCameraWhereClause(ctx), "where camnum in()");  // still valid SQL
+    ctx.m_bCamSel[1] = ctx.m_bCamSel[3] = 1;
+    ctx.m_bCamSel[9] = 1;  // beyond the camera count
+    EXPECT_EQ(BuildCameraWhereClause(ctx), "where camnum in(1,3)");
+
+    EXPECT_EQ(FormatTotalSize(ctx, 1024), "Total 1024.0 KByte");
+    EXPECT_EQ(FormatTotalSize(ctx, 1025), "Total 1.0 MByte");
+    EXPECT_EQ(FormatTotalSize(ctx, 0), "Total 0.0 KByte");
+
+    ctx.m_profile.SetExePath("C:\\Prog", "C:\\Prog", "eng", 0);
+    WriteText(driveC() + "/Prog/language.eng",
+              "[Common Quillon]\nDataSize MByte=Size %.2f MB\nDataSize KByte=%s %d\n");
+    EXPECT_EQ(FormatTotalSize(ctx, 2048), "Size 2.00 MB");
+    EXPECT_EQ(FormatTotalSize(ctx, 10), "Total 10.0 KByte");  // a bad format is not used
+}
