@@ -1,5 +1,8 @@
 #include "companions/CppSQLite3.h"
 
+#include <cctype>
+#include <cstring>
+
 #include "platform/DrivePaths.h"
 
 namespace {
@@ -122,6 +125,15 @@ int CppSQLite3Statement::execDML() {
     return sqlite3_changes(m_pDB);
 }
 
+CppSQLite3Query CppSQLite3Statement::Query() {
+    int rc = sqlite3_step(m_pStmt);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        sqlite3_reset(m_pStmt);
+        Raise(m_pDB, rc, "query");
+    }
+    return CppSQLite3Query(m_pDB, m_pStmt, rc == SQLITE_DONE);
+}
+
 void CppSQLite3Statement::finalize() {
     if (m_pStmt)
         sqlite3_finalize(m_pStmt);
@@ -133,7 +145,8 @@ void CppSQLite3DB::OpenWith(const std::string& path, int flags) {
     std::string host = path == ":memory:" ? path : platform::ResolvePath(path);
     if (host.empty())
         throw CppSQLite3Exception(SQLITE_CANTOPEN, "unknown drive: " + path);
-    int rc = sqlite3_open_v2(host.c_str(), &m_pDB, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc = sqlite3_open_v2(host.c_str(), &m_pDB, flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI,
+                             nullptr);
     if (rc != SQLITE_OK) {
         std::string msg = m_pDB ? sqlite3_errmsg(m_pDB) : sqlite3_errstr(rc);
         close();
@@ -150,10 +163,57 @@ void CppSQLite3DB::openReadOnly(const std::string& path) {
     OpenWith(path, SQLITE_OPEN_READONLY);
 }
 
+void CppSQLite3DB::attach(const std::string& path, const std::string& schema, bool readOnly) {
+    const std::string host = platform::ResolvePath(path);
+    if (host.empty())
+        throw CppSQLite3Exception(SQLITE_CANTOPEN, "unknown drive: " + path);
+    // A file URI, so that the open mode can be given: every byte that could end the path part
+    // or start an escape is written as an escape.
+    std::string uri = "file:";
+    static const char kHex[] = "0123456789ABCDEF";
+    for (unsigned char ch : host) {
+        if (std::isalnum(ch) || std::strchr("/-_.~,=+:", ch)) {
+            uri += static_cast<char>(ch);
+        } else {
+            uri += '%';
+            uri += kHex[ch >> 4];
+            uri += kHex[ch & 15];
+        }
+    }
+    uri += readOnly ? "?mode=ro" : "?mode=rwc";
+    sqlite3_stmt* s = Compile("ATTACH DATABASE ? AS \"" + schema + "\"");
+    sqlite3_bind_text(s, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
+    int rc = sqlite3_step(s);
+    sqlite3_finalize(s);
+    if (rc != SQLITE_DONE)
+        Raise(m_pDB, rc, "attach " + path);
+}
+
+void CppSQLite3DB::detach(const std::string& schema) {
+    execDML("DETACH DATABASE \"" + schema + "\"");
+}
+
+void CppSQLite3DB::createIntFunction(const std::string& name,
+                                     std::function<long long(long long)> f) {
+    if (!m_pDB)
+        throw CppSQLite3Exception(SQLITE_MISUSE, "database not open");
+    m_functions.push_back(std::make_unique<std::function<long long(long long)>>(std::move(f)));
+    auto call = [](sqlite3_context* c, int, sqlite3_value** argv) {
+        auto* fn = static_cast<std::function<long long(long long)>*>(sqlite3_user_data(c));
+        sqlite3_result_int64(c, (*fn)(sqlite3_value_int64(argv[0])));
+    };
+    int rc = sqlite3_create_function_v2(m_pDB, name.c_str(), 1,
+                                        SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
+                                        m_functions.back().get(), call, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        Raise(m_pDB, rc, "create function " + name);
+}
+
 void CppSQLite3DB::close() {
     if (m_pDB)
         sqlite3_close_v2(m_pDB);
     m_pDB = nullptr;
+    m_functions.clear();
 }
 
 sqlite3_stmt* CppSQLite3DB::Compile(const std::string& sql) {

@@ -2,8 +2,11 @@
 // A thin query wrapper over SQLite 3. Every failure raises CppSQLite3Exception.
 #include <sqlite3.h>
 
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 class CppSQLite3Exception : public std::runtime_error {
   public:
@@ -36,6 +39,11 @@ class CppSQLite3Query {
     // SQLITE_INTEGER, SQLITE_TEXT, ... of the current row's value.
     int fieldDataType(int field) const;
     void finalize();
+    // Lets go of the statement without finalizing it (it belongs to a CppSQLite3Statement).
+    void Release() {
+        m_pStmt = nullptr;
+        m_bEof = true;
+    }
 
   private:
     void CheckField(int field) const;
@@ -57,9 +65,25 @@ class CppSQLite3Statement {
     void bind(int param, const char* text, int length);  // a copy of the bytes is bound
     void bindNull(int param);
     int execDML();  // rows changed; resets the statement for the next run
+    // Runs the statement as a query and calls f with each result row; resets it afterwards.
+    template <typename F>
+    void eachRow(F f) {
+        CppSQLite3Query q = Query();
+        struct Done {
+            CppSQLite3Query& q;
+            sqlite3_stmt* stmt;
+            ~Done() {
+                q.Release();
+                sqlite3_reset(stmt);
+            }
+        } done{q, m_pStmt};
+        for (; !q.eof(); q.nextRow())
+            f(static_cast<const CppSQLite3Query&>(q));
+    }
     void finalize();
 
   private:
+    CppSQLite3Query Query();
     void Check(int rc);
     sqlite3* m_pDB;
     sqlite3_stmt* m_pStmt;
@@ -77,6 +101,13 @@ class CppSQLite3DB {
     // Opens an existing database for reading only; never creates a file.
     void openReadOnly(const std::string& path);
     void close();
+    // Attaches another database file under schema: read only (never created) or read-write
+    // (created when missing). The path may be a drive path or a host path.
+    void attach(const std::string& path, const std::string& schema, bool readOnly);
+    void detach(const std::string& schema);
+    // Makes an SQL function of one integer argument with an integer result available to the
+    // statements of this connection (until it closes).
+    void createIntFunction(const std::string& name, std::function<long long(long long)> f);
     bool tableExists(const std::string& table);
     int execDML(const std::string& sql);
     CppSQLite3Query execQuery(const std::string& sql);
@@ -86,4 +117,5 @@ class CppSQLite3DB {
     void OpenWith(const std::string& path, int flags);
     sqlite3_stmt* Compile(const std::string& sql);
     sqlite3* m_pDB = nullptr;
+    std::vector<std::unique_ptr<std::function<long long(long long)>>> m_functions;
 };

@@ -8,25 +8,16 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/DriveTable.h"
 
 namespace platform {
 namespace {
-
-bool EqualNoCase(const std::string& a, const char* b) {
-    std::size_t n = a.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        if (b[i] == '\0')
-            return false;
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return b[n] == '\0';
-}
 
 std::vector<std::string> SplitComponents(const std::string& rest) {
     std::vector<std::string> parts;
@@ -51,6 +42,77 @@ std::vector<std::string> SplitComponents(const std::string& rest) {
     return parts;
 }
 
+// Folder listings for the lookups without regard to case, keyed by folder. A listing is trusted
+// only while the folder's change time is unchanged and was already in the past when the listing
+// was taken, so that a name added in the same clock tick is never missed.
+class FolderListingCache {
+  public:
+    // The entry of folder whose name matches part without regard to case ("" when none).
+    std::string Find(const std::string& folder, const std::string& part) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0)
+            return std::string();
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = listings_.find(folder);
+        if (it == listings_.end() || !it->second.Matches(st)) {
+            Listing fresh = Read(folder, st);
+            if (!fresh.trusted)
+                return fresh.Lookup(part);
+            if (listings_.size() >= kMaxFolders)
+                listings_.clear();
+            it = listings_.insert_or_assign(folder, std::move(fresh)).first;
+        }
+        return it->second.Lookup(part);
+    }
+
+  private:
+    static constexpr std::size_t kMaxFolders = 256;
+    struct Listing {
+        dev_t dev = 0;
+        ino_t ino = 0;
+        timespec ctime{}, mtime{};
+        bool trusted = false;
+        std::unordered_map<std::string, std::string> byFolded;  // first entry of each name
+        bool Matches(const struct stat& st) const {
+            return st.st_dev == dev && st.st_ino == ino && st.st_mtim.tv_sec == mtime.tv_sec &&
+                   st.st_mtim.tv_nsec == mtime.tv_nsec && st.st_ctim.tv_sec == ctime.tv_sec &&
+                   st.st_ctim.tv_nsec == ctime.tv_nsec;
+        }
+        std::string Lookup(const std::string& part) const {
+            auto found = byFolded.find(Fold(part));
+            return found == byFolded.end() ? std::string() : found->second;
+        }
+    };
+    static std::string Fold(std::string s) {
+        for (char& c : s)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    }
+    static Listing Read(const std::string& folder, const struct stat& st) {
+        Listing l;
+        l.dev = st.st_dev;
+        l.ino = st.st_ino;
+        l.mtime = st.st_mtim;
+        l.ctime = st.st_ctim;
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        l.trusted = now.tv_sec > st.st_mtim.tv_sec + 1 && now.tv_sec > st.st_ctim.tv_sec + 1;
+        if (DIR* dir = ::opendir(folder.c_str())) {
+            while (dirent* e = ::readdir(dir))
+                l.byFolded.emplace(Fold(e->d_name), e->d_name);
+            ::closedir(dir);
+        }
+        return l;
+    }
+    std::mutex mutex_;
+    std::unordered_map<std::string, Listing> listings_;
+};
+
+FolderListingCache& Listings() {
+    static FolderListingCache cache;
+    return cache;
+}
+
 // Appends each component below root, taking the exact name when it exists and otherwise the
 // first entry that matches without regard to case.
 std::string JoinFolded(const std::string& root, const std::vector<std::string>& parts) {
@@ -65,16 +127,7 @@ std::string JoinFolded(const std::string& root, const std::vector<std::string>& 
                 path = exact;
                 continue;
             }
-            std::string found;
-            if (DIR* dir = ::opendir(path.c_str())) {
-                while (dirent* e = ::readdir(dir)) {
-                    if (EqualNoCase(part, e->d_name)) {
-                        found = e->d_name;
-                        break;
-                    }
-                }
-                ::closedir(dir);
-            }
+            const std::string found = Listings().Find(path, part);
             if (!found.empty()) {
                 path = base + "/" + found;
                 continue;
@@ -89,18 +142,28 @@ std::string JoinFolded(const std::string& root, const std::vector<std::string>& 
 }  // namespace
 
 std::string ResolvePath(const std::string& path) {
+    // The exact spelling is the common case: one look at the whole path answers it.
+    auto exactFirst = [](const std::string& root, const std::vector<std::string>& parts) {
+        std::string whole = root == "/" ? std::string() : root;
+        for (const auto& p : parts)
+            whole += "/" + p;
+        struct stat st {};
+        if (parts.empty() || ::lstat(whole.c_str(), &st) != 0)
+            return JoinFolded(root, parts);
+        return whole;
+    };
     if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
         DriveTable table = CurrentDrives();
         const DriveInfo* drive = table.Find(path[0]);
         if (!drive)
             return std::string();
-        return JoinFolded(drive->hostRoot, SplitComponents(path.substr(2)));
+        return exactFirst(drive->hostRoot, SplitComponents(path.substr(2)));
     }
     if (!path.empty() && (path[0] == '/' || path[0] == '\\'))
-        return JoinFolded("/", SplitComponents(path));
+        return exactFirst("/", SplitComponents(path));
     char cwd[PATH_MAX];
     std::string base = ::getcwd(cwd, sizeof cwd) ? cwd : "/";
-    return JoinFolded("/", SplitComponents(base + "/" + path));
+    return exactFirst("/", SplitComponents(base + "/" + path));
 }
 
 std::string ToDrivePath(const std::string& hostPath) {

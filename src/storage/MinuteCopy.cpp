@@ -1,5 +1,7 @@
 #include "storage/MinuteCopy.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -9,49 +11,95 @@
 
 namespace {
 
-const char kReserve[2] = {'\x01', '\0'};
-
 struct MinuteCopyError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Binds the first character of a char(1) column as the one-character text the recorder's own
-// insert statement writes; NULL and empty values are kept as they are.
-void BindCharColumn(CppSQLite3Statement& stmt, int param, const CppSQLite3Query& q, int field) {
-    if (q.fieldIsNull(field)) {
-        stmt.bindNull(param);
-        return;
+// The selected rows of the source index that address a picture inside the data file (?1 is its
+// length), with their source position and size. Rows outside the format are passed over so that
+// the rest of the minute is kept. Integers are read as the recorder's reader reads them (NULL
+// and text as 0).
+std::string SelectedRows(const std::string& cameraList) {
+    return "(SELECT rowid AS r, ifnull(cast(imgposition AS integer),0) AS pos,"
+           " ifnull(cast(imgsize AS integer),0) AS size, camnum, rectime, capstatus, imgwidth,"
+           " imgheight, frametype, codectype FROM src.indextable"
+           " WHERE ifnull(cast(camnum AS integer),0) IN(" +
+           cameraList + ")) WHERE size BETWEEN 0 AND " + std::to_string(kMinuteCopyBuffer) +
+           " AND pos >= 0 AND pos + size <= ?1";
+}
+
+// A char(1) column as the recorder's insert statement writes it: the first byte as text; NULL
+// and empty values stay as they are.
+std::string FirstChar(const char* column) {
+    return std::string("CAST(substr(CAST(") + column + " AS BLOB),1,1) AS TEXT)";
+}
+
+// Rows for the in-memory table in source row order: the values of the source and reserve the
+// character with code 1; the positions are rebased once the order of the pictures is known.
+std::string FillMemoryTable(const std::string& cameraList) {
+    return "INSERT INTO main.indextable SELECT ifnull(cast(camnum AS integer),0),"
+           " ifnull(cast(rectime AS integer),0), " +
+           FirstChar("capstatus") +
+           ", ifnull(cast(imgwidth AS integer),0), ifnull(cast(imgheight AS integer),0), " +
+           FirstChar("frametype") + ", pos, size, " + FirstChar("codectype") + ", char(1) FROM " +
+           SelectedRows(cameraList) + " ORDER BY r";
+}
+
+struct Picture {
+    long long row, pos, size, packed;
+};
+
+// The selected pictures in source position order (rows of equal position in row order), with
+// the position each takes in the packed output. True when the rows were already in that order,
+// as a recorder writes them.
+bool OrderPictures(std::vector<Picture>& pictures) {
+    auto before = [](const Picture& a, const Picture& b) {
+        return a.pos < b.pos || (a.pos == b.pos && a.row < b.row);
+    };
+    const bool ordered = std::is_sorted(pictures.begin(), pictures.end(), before);
+    if (!ordered)
+        std::sort(pictures.begin(), pictures.end(), before);
+    long long out = 0;
+    for (auto& p : pictures) {
+        p.packed = out;
+        out += p.size;
     }
-    const char* s = q.getStringField(field, "");
-    stmt.bind(param, s, s[0] ? 1 : 0);
+    return ordered;
 }
 
-// Copies the row's other values unchanged, with the position and reserve given.
-void BindRow(CppSQLite3Statement& ins, const CppSQLite3Query& q, long long position) {
-    ins.bind(1, q.getIntField(0));
-    ins.bind(2, q.getIntField(1));
-    BindCharColumn(ins, 3, q, 2);
-    ins.bind(4, q.getIntField(3));
-    ins.bind(5, q.getIntField(4));
-    BindCharColumn(ins, 6, q, 5);
-    ins.bind(7, position);
-    ins.bind(8, q.getIntField(7));
-    BindCharColumn(ins, 9, q, 8);
-    ins.bind(10, kReserve, 1);
-}
+// The source data file read through a window, so that pictures that follow each other cost
+// one read between them rather than one each.
+class WindowReader {
+  public:
+    explicit WindowReader(platform::File& in) : in_(in), window_(kMinuteCopyBuffer) {}
+    const char* Get(long long pos, long long size) {
+        if (pos < start_ || pos + size > start_ + length_) {
+            const long long got =
+                in_.ReadAt(window_.data(), window_.size(), static_cast<std::uint64_t>(pos));
+            if (got < size)
+                throw MinuteCopyError("the source data file could not be read");
+            start_ = pos;
+            length_ = got;
+        }
+        return window_.data() + (pos - start_);
+    }
 
-const char kInsert[] = "insert into indextable values(?,?,?,?,?,?,?,?,?,?);";
+  private:
+    platform::File& in_;
+    std::vector<char> window_;
+    long long start_ = 0, length_ = 0;
+};
 
-// Output of the data file, gathered in the copy buffer so that a minute costs few writes.
+// Output of the data file, gathered so that a minute costs few writes.
 class PackedWriter {
   public:
     explicit PackedWriter(platform::File& out) : out_(out), buffer_(kMinuteCopyBuffer) {}
-    char* Reserve(std::size_t size) {
+    void Put(const char* data, std::size_t size) {
         if (fill_ + size > buffer_.size())
             Flush();
-        return buffer_.data() + fill_;
+        std::memcpy(buffer_.data() + fill_, data, size);
+        fill_ += size;
     }
-    void Commit(std::size_t size) { fill_ += size; }
     void Flush() {
         if (fill_ && !out_.Write(buffer_.data(), fill_))
             throw MinuteCopyError("the destination data file could not be written");
@@ -63,6 +111,14 @@ class PackedWriter {
     std::vector<char> buffer_;
     std::size_t fill_ = 0;
 };
+
+std::string CameraList(const ScheduleEntry& entry) {
+    std::string list;
+    for (int c = 0; c < kMaxCameras; ++c)
+        if (entry.bCam[c])
+            list += (list.empty() ? "" : ",") + std::to_string(c);
+    return list;
+}
 
 }  // namespace
 
@@ -81,22 +137,51 @@ int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sou
             *why = what;
         return 0;
     };
-    const ScheduleEntry& entry = ctx.m_Schedule[static_cast<std::size_t>(entryIndex)];
+    const std::string cameras = CameraList(ctx.m_Schedule[static_cast<std::size_t>(entryIndex)]);
 
     platform::File src;
     if (!src.Open(srcDat, platform::File::kRead))
         return fail("no data file");
     const long long srcLength = src.Length();
 
-    // The source index is opened (read only, never created) and queried before anything is
+    // The source index is attached read only (never created) and read before anything is
     // written, so that a missing, foreign or broken index leaves nothing in the image.
-    CppSQLite3DB srcDb;
-    CppSQLite3Query rows;
+    CppSQLite3DB mem;
+    std::vector<Picture> pictures;
+    bool packedOrder = true;  // the table's row order is already its position order
     try {
-        srcDb.openReadOnly(srcIdx);
-        rows = srcDb.execQuery("select * from indextable order by imgposition");
-        if (rows.numFields() < 10)
-            return fail("the index has a foreign table layout");
+        mem.open(":memory:");
+        mem.attach(srcIdx, "src", true);
+        {
+            CppSQLite3Query layout = mem.execQuery("SELECT * FROM src.indextable LIMIT 1");
+            if (layout.numFields() < 10)
+                return fail("the index has a foreign table layout");
+            if (layout.eof())
+                return fail("the index holds no picture");
+        }
+        mem.execDML(IndexTableCreateStatement());
+        CppSQLite3Statement fill = mem.compileStatement(FillMemoryTable(cameras));
+        fill.bind(1, srcLength);
+        fill.execDML();
+        fill.finalize();
+        mem.detach("src");
+
+        CppSQLite3Statement list =
+            mem.compileStatement("SELECT rowid, imgposition, imgsize FROM main.indextable");
+        list.eachRow([&](const CppSQLite3Query& q) {
+            pictures.push_back({q.getInt64Field(0), q.getInt64Field(1), q.getInt64Field(2), 0});
+        });
+        list.finalize();
+        packedOrder = OrderPictures(pictures);
+        std::vector<long long> packedByRow(pictures.size() + 1, 0);  // rowids are 1..n here
+        for (const auto& p : pictures)
+            packedByRow[static_cast<std::size_t>(p.row)] = p.packed;
+        mem.createIntFunction("packedpos", [&packedByRow](long long row) {
+            return row > 0 && static_cast<std::size_t>(row) < packedByRow.size()
+                       ? packedByRow[static_cast<std::size_t>(row)]
+                       : 0;
+        });
+        mem.execDML("UPDATE main.indextable SET imgposition = packedpos(rowid)");
     } catch (const CppSQLite3Exception& e) {
         return fail(std::string("index not readable: ") + e.errorMessage());
     }
@@ -108,59 +193,32 @@ int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sou
     const std::string tail = dstDat.size() > 17 ? dstDat.substr(dstDat.size() - 17) : dstDat;
     ctx.SetStatusText(tail + " " + ctx.GetLanguageText("BACKUP", "M010034"));
 
-    bool anyRow = false;
     try {
-        CppSQLite3DB mem;
-        mem.open(":memory:");
-        mem.execDML(IndexTableCreateStatement());
         {
-            CppSQLite3Statement ins = mem.compileStatement(kInsert);
+            WindowReader in(src);
             PackedWriter out(dst);
-            long long outPos = 0;
-            for (; !rows.eof(); rows.nextRow()) {
-                anyRow = true;
-                const int cam = rows.getIntField(0);
-                if (cam < 0 || cam >= kMaxCameras || entry.bCam[cam] == 0)
-                    continue;
-                const long long pos = rows.getInt64Field(6);
-                const long long size = rows.getInt64Field(7);
-                // Rows outside the format are passed over; the rest of the minute is kept.
-                if (size < 0 || size > static_cast<long long>(kMinuteCopyBuffer) || pos < 0 ||
-                    pos + size > srcLength)
-                    continue;
-                char* at = out.Reserve(static_cast<std::size_t>(size));
-                if (src.ReadAt(at, static_cast<std::size_t>(size),
-                               static_cast<std::uint64_t>(pos)) != size)
-                    throw MinuteCopyError("the source data file could not be read");
-                out.Commit(static_cast<std::size_t>(size));
-                BindRow(ins, rows, outPos);
-                ins.execDML();
-                outPos += size;
-            }
+            for (const auto& p : pictures)
+                out.Put(in.Get(p.pos, p.size), static_cast<std::size_t>(p.size));
             out.Flush();
         }
-        rows.finalize();
-        srcDb.close();
-
-        CppSQLite3DB dstDb;
-        dstDb.open(dstIdx);
         // A table left by an earlier run into the same folder is replaced, so that the rows
-        // always describe the data file just written.
-        dstDb.execDML("BEGIN TRANSACTION");
-        dstDb.execDML("DROP TABLE IF EXISTS indextable");
-        dstDb.execDML(IndexTableCreateStatement());
-        CppSQLite3Statement put = dstDb.compileStatement(kInsert);
-        CppSQLite3Query mine = mem.execQuery("select * from indextable order by imgposition");
-        for (; !mine.eof(); mine.nextRow()) {
-            BindRow(put, mine, mine.getInt64Field(6));
-            put.execDML();
-        }
-        mine.finalize();
-        put.finalize();
-        dstDb.execDML("COMMIT TRANSACTION");
-        dstDb.close();
+        // always describe the data file just written; one transaction per minute.
+        mem.attach(dstIdx, "dst", false);
+        // No journal and no flush per minute: a minute that fails is removed whole instead of
+        // rolled back, and the image is flushed once when it is complete.
+        mem.execDML("PRAGMA dst.journal_mode=OFF; PRAGMA dst.synchronous=OFF;");
+        mem.execDML("BEGIN TRANSACTION");
+        mem.execDML("DROP TABLE IF EXISTS dst.indextable");
+        mem.execDML("CREATE TABLE dst." + IndexTableCreateStatement().substr(13));
+        mem.execDML(
+            std::string("INSERT INTO dst.indextable SELECT * FROM main.indextable ORDER BY ") +
+            (packedOrder ? "rowid" : "imgposition, rowid"));
+        mem.execDML("COMMIT TRANSACTION");
+        mem.detach("dst");
+        mem.close();
     } catch (const std::exception& e) {
         // Index and data must agree: a minute that could not be finished is removed whole.
+        mem.close();
         dst.Close();
         platform::DeleteFile(dstDat);
         platform::DeleteFile(dstIdx);
@@ -170,8 +228,6 @@ int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sou
 
     const long long written = dst.Length();
     dst.Close();
-    if (!anyRow)
-        return fail("the index holds no picture");
     ctx.m_nDoneSize += static_cast<DWORD>(written / 1024);
     ctx.m_report.minutesRebuilt++;
     UpdateBackupProgress(ctx);
