@@ -72,3 +72,20 @@ TEST_F(DrivePathsTest, ModulePathEndsInSeparator) {
     EXPECT_EQ(module.back(), '\\');
     EXPECT_TRUE(fs::exists(ResolvePath(module + "test_platform")));
 }
+
+TEST_F(DrivePathsTest, FoldedLookupsSeeNamesAddedAfterAnEarlierLookup) {
+    const std::string dir = driveC() + "/Day";
+    WriteText(dir + "/First.DAT", "1");
+    // A folder changed long ago: its listing may be kept between lookups.
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    fs::last_write_time(dir, old);
+    EXPECT_EQ(ResolvePath("C:\\day\\first.dat"), dir + "/First.DAT");
+    EXPECT_EQ(ResolvePath("C:\\day\\second.dat"), dir + "/second.dat");  // not there yet
+    WriteText(dir + "/Second.DAT", "2");  // changes the folder
+    EXPECT_EQ(ResolvePath("C:\\day\\second.dat"), dir + "/Second.DAT");
+    // And within the same clock tick as the listing.
+    WriteText(dir + "/Third.DAT", "3");
+    EXPECT_EQ(ResolvePath("C:\\day\\third.dat"), dir + "/Third.DAT");
+    fs::remove(dir + "/Third.DAT");
+    EXPECT_EQ(ResolvePath("C:\\day\\third.dat"), dir + "/third.dat");
+}
