@@ -52,6 +52,7 @@ void BackupContext::Clear() {
     m_strCurEntry.clear();
     m_strNetTempPath.clear();
     m_nTargetType = 0;
+    m_nTargetDrive = 0;
     m_strTargetText.clear();
     m_bDiscTarget = m_bIncludeViewer = m_bInMessageBox = 0;
     m_nDoneSize = 0;

@@ -89,7 +89,8 @@ class BackupContext {
     std::string m_strNetTempPath;
 
     // Target and run.
-    int m_nTargetType;  // 0 none, 2 disc, 3 folder
+    int m_nTargetType;   // 0 none, 2 disc, 3 folder
+    int m_nTargetDrive;  // drive number of the target, 0 = A:
     std::string m_strTargetText;
     BOOL m_bDiscTarget;
     BOOL m_bIncludeViewer;

@@ -15,17 +15,14 @@ struct MinuteCopyError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The selected rows of the source index that address a picture inside the data file (?1 is its
-// length), with their source position and size. Rows outside the format are passed over so that
-// the rest of the minute is kept. Integers are read as the recorder's reader reads them (NULL
-// and text as 0).
+// The selected rows of the source index with their source position and size, read as the
+// recorder's reader reads integers (NULL and text as 0).
 std::string SelectedRows(const std::string& cameraList) {
     return "(SELECT rowid AS r, ifnull(cast(imgposition AS integer),0) AS pos,"
            " ifnull(cast(imgsize AS integer),0) AS size, camnum, rectime, capstatus, imgwidth,"
            " imgheight, frametype, codectype FROM src.indextable"
            " WHERE ifnull(cast(camnum AS integer),0) IN(" +
-           cameraList + ")) WHERE size BETWEEN 0 AND " + std::to_string(kMinuteCopyBuffer) +
-           " AND pos >= 0 AND pos + size <= ?1";
+           cameraList + "))";
 }
 
 // A char(1) column as the recorder's insert statement writes it: the first byte as text; NULL
@@ -112,6 +109,11 @@ class PackedWriter {
     std::size_t fill_ = 0;
 };
 
+// The minute segment name followed by "N.dat" or "N.idx".
+std::string tail17(const std::string& path) {
+    return path.size() > 17 ? path.substr(path.size() - 17) : path;
+}
+
 std::string CameraList(const ScheduleEntry& entry) {
     std::string list;
     for (int c = 0; c < kMaxCameras; ++c)
@@ -160,20 +162,37 @@ int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sou
                 return fail("the index holds no picture");
         }
         mem.execDML(IndexTableCreateStatement());
-        CppSQLite3Statement fill = mem.compileStatement(FillMemoryTable(cameras));
-        fill.bind(1, srcLength);
-        fill.execDML();
-        fill.finalize();
+        mem.execDML(FillMemoryTable(cameras));
         mem.detach("src");
 
+        // Rows that do not address a picture inside the data file fall outside the format: they
+        // are left out and the rest of the minute is kept.
+        std::vector<long long> outside;
+        long long lastRow = 0;
         CppSQLite3Statement list =
             mem.compileStatement("SELECT rowid, imgposition, imgsize FROM main.indextable");
         list.eachRow([&](const CppSQLite3Query& q) {
-            pictures.push_back({q.getInt64Field(0), q.getInt64Field(1), q.getInt64Field(2), 0});
+            const Picture p{q.getInt64Field(0), q.getInt64Field(1), q.getInt64Field(2), 0};
+            lastRow = p.row;
+            if (p.size < 0 || p.size > static_cast<long long>(kMinuteCopyBuffer) || p.pos < 0 ||
+                p.pos + p.size > srcLength)
+                outside.push_back(p.row);
+            else
+                pictures.push_back(p);
         });
         list.finalize();
+        if (!outside.empty()) {
+            CppSQLite3Statement drop =
+                mem.compileStatement("DELETE FROM main.indextable WHERE rowid = ?");
+            for (long long row : outside) {
+                drop.bind(1, row);
+                drop.execDML();
+            }
+            ctx.m_report.Fail(tail17(srcDat) + ": " + std::to_string(outside.size()) +
+                              " pictures lie outside the data file and were left out");
+        }
         packedOrder = OrderPictures(pictures);
-        std::vector<long long> packedByRow(pictures.size() + 1, 0);  // rowids are 1..n here
+        std::vector<long long> packedByRow(static_cast<std::size_t>(lastRow) + 1, 0);
         for (const auto& p : pictures)
             packedByRow[static_cast<std::size_t>(p.row)] = p.packed;
         mem.createIntFunction("packedpos", [&packedByRow](long long row) {
@@ -190,8 +209,7 @@ int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sou
     if (!dst.Open(dstDat, platform::File::kCreateWrite))
         return fail("the destination data file could not be created");
 
-    const std::string tail = dstDat.size() > 17 ? dstDat.substr(dstDat.size() - 17) : dstDat;
-    ctx.SetStatusText(tail + " " + ctx.GetLanguageText("BACKUP", "M010034"));
+    ctx.SetStatusText(tail17(dstDat) + " " + ctx.GetLanguageText("BACKUP", "M010034"));
 
     try {
         {

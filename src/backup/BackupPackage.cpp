@@ -1,0 +1,161 @@
+#include "backup/BackupPackage.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/PrivateProfile.h"
+#include "storage/RecorderPaths.h"
+
+namespace {
+
+int Field(const std::string& s, std::size_t pos) {
+    return pos < s.size() ? std::atoi(s.substr(pos, 2).c_str()) : 0;
+}
+
+std::string Two(const std::string& key, std::size_t pos) {
+    return pos < key.size() ? key.substr(pos, 2) : std::string();
+}
+
+bool WriteRecord(const std::string& path, const BackupInfoRecord& record) {
+    platform::File f;
+    return f.Open(path, platform::File::kCreateWrite) && f.Write(&record, sizeof record);
+}
+
+// The viewer folder of the target with its trailing separator: inside the disc image, or at the
+// root of the target folder's drive.
+std::string ViewerFolder(const BackupContext& ctx) {
+    if (ctx.m_nTargetType == 2)
+        return std::string(paths::kDiscImageRoot) + "\\BackupViewer\\";
+    return ctx.m_strTargetText.substr(0, 2) + "\\BackupViewer\\";
+}
+
+}  // namespace
+
+EntryImagePaths MakeEntryImagePaths(BackupContext& ctx, const std::string& startKey,
+                                    const std::string& endKey) {
+    EntryImagePaths p;
+    if (ctx.m_nTargetType == 2)
+        platform::CreateDirectory(std::string(paths::kDiscImageRoot) + "\\");
+    p.imageRoot = paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText);
+    p.day = startKey.substr(0, 8);
+    p.entry = NormalizeLabelSeparators(MakeEntryString(p.day, Two(startKey, 8), Two(startKey, 10),
+                                                       Two(endKey, 8), Two(endKey, 10)),
+                                       ctx.m_nDateType);
+    p.startHour = Field(startKey, 8);
+    p.startMinute = Field(startKey, 10);
+    p.endHour = Field(endKey, 8);
+    p.endMinute = Field(endKey, 10);
+    return p;
+}
+
+void CreateEntryFolders(const EntryImagePaths& p) {
+    platform::CreateDirectory(paths::EntryFolder(p.imageRoot, p.entry));
+    platform::CreateDirectory(paths::EntryDayFolder(p.imageRoot, p.entry, p.day));
+    platform::CreateDirectory(paths::EntryAudioFolder(p.imageRoot, p.entry, p.day));
+}
+
+BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
+                     const std::string& rangeKey, int mode) {
+    const std::string path = entryFolder + "\\BackupInfo.dat";
+    BackupInfoRecord& r = ctx.m_EntryInfo;
+    if (mode == kEntryInfoRead) {
+        std::memset(&r, 0, sizeof r);
+        platform::File f;
+        if (!f.Open(path, platform::File::kRead))
+            return 0;
+        // A short or damaged file leaves the record as empty as a missing one.
+        if (f.ReadAt(&r, sizeof r, 0) != static_cast<long long>(sizeof r)) {
+            std::memset(&r, 0, sizeof r);
+            return 0;
+        }
+        r.memo[sizeof r.memo - 1] = '\0';
+        r.text[sizeof r.text - 1] = '\0';
+        return 1;
+    }
+    if (mode == kEntryInfoUpdate) {
+        const bool ok = WriteRecord(path, r);
+        std::memset(&r, 0, sizeof r);
+        return ok;
+    }
+    r.year = static_cast<DWORD>(std::atoi(rangeKey.substr(0, 4).c_str()));
+    r.month = static_cast<DWORD>(Field(rangeKey, 4));
+    r.day = static_cast<DWORD>(Field(rangeKey, 6));
+    r.startHour = static_cast<DWORD>(Field(rangeKey, 8));
+    r.startMinute = static_cast<DWORD>(Field(rangeKey, 10));
+    r.endHour = static_cast<DWORD>(Field(rangeKey, 12));
+    r.endMinute = static_cast<DWORD>(Field(rangeKey, 14));
+    r.camCount = static_cast<DWORD>(ctx.m_nCamCount);
+    r.recorderKind = static_cast<DWORD>(ctx.m_nRecorderKind);
+    r.modelCode = static_cast<DWORD>(ctx.m_nModelCode);
+    r.flag = 0;
+    r.text[0] = '\0';
+    for (int i = 0; i < kMaxCameras; ++i)
+        std::snprintf(r.cameraName[i], sizeof r.cameraName[i], "%s", ctx.m_szCameraName[i]);
+    return WriteRecord(path, r);
+}
+
+BOOL CopyFileSimple(const std::string& source, const std::string& destination) {
+    platform::File in, out;
+    if (!in.Open(source, platform::File::kRead))
+        return 0;
+    if (!out.Open(destination, platform::File::kCreateWrite))
+        return 0;
+    char buffer[4096];
+    for (;;) {
+        const long long n = in.Read(buffer, sizeof buffer);
+        if (n == 0)
+            return 1;
+        if (n < 0 || !out.Write(buffer, static_cast<std::size_t>(n)))
+            return 0;
+    }
+}
+
+BOOL WriteViewerIni(BackupContext& ctx) {
+    const std::string root = std::string(paths::kDiscImageRoot) + "\\";
+    platform::CreateDirectory(root);
+    const std::string folder = root + "BackupViewer\\";
+    platform::CreateDirectory(folder);
+    const std::string ini = folder + "Viewer.ini";
+    {
+        platform::File f;
+        if (!f.Open(ini, platform::File::kCreateWrite))
+            return 0;
+    }
+    return platform::WritePrivateProfileString("ViewerInfo", "Language", ctx.m_strLanguage, ini);
+}
+
+void CopyViewerFiles(BackupContext& ctx) {
+    const std::string folder = ViewerFolder(ctx);
+    platform::CreateDirectory(folder);
+    const std::string destBase = folder.substr(0, folder.size() - 1);
+    const bool local = ctx.m_bLocalMode != 0;
+    const std::string list =
+        local ? ctx.m_strExePath + "GUIS\\Viewer.lst" : ctx.m_strExePath + "\\GUIS\\Viewer.lst";
+    const int count = static_cast<int>(platform::GetPrivateProfileInt("Count", "count", 0, list));
+    for (int i = 1; i <= count; ++i) {
+        const std::string file =
+            platform::GetPrivateProfileString("Files", "file" + std::to_string(i), "", 200, list);
+        const std::string dest =
+            platform::GetPrivateProfileString("Dest", "dest" + std::to_string(i), "", 200, list);
+        if (file.empty())
+            continue;
+        // The base folder ends in a separator locally and the Dest value starts with one.
+        const std::string srcDest = local && !dest.empty() ? dest.substr(1) : dest;
+        CopyFileSimple(ctx.m_strExePath + srcDest + "Other\\" + file, destBase + dest + file);
+    }
+}
+
+void PrepareEntryFolders(BackupContext& ctx, int, const std::string& startKey,
+                         const std::string& endKey) {
+    CreateEntryFolders(MakeEntryImagePaths(ctx, startKey, endKey));
+}
+
+void ResetViewerOption(BackupContext& ctx) {
+    ctx.m_view.EnableItem(ctl::kIncludeViewer, true);
+    ctx.m_view.CheckItem(ctl::kIncludeViewer, false);
+    ctx.m_bIncludeViewer = 0;
+}

@@ -1,0 +1,41 @@
+#pragma once
+// What an image carries beside the minutes: the entry information file, the viewer copy with
+// its settings file, and the entry folders of an image filled from elsewhere.
+#include <string>
+
+#include "backup/BackupContext.h"
+
+// Where one schedule entry goes in the image, as the extraction and the package form it.
+struct EntryImagePaths {
+    std::string imageRoot;  // "" when there is no target
+    std::string entry;      // entry string, the entry's folder name
+    std::string day;        // YYYYMMDD
+    int startHour = 0, startMinute = 0, endHour = 0, endMinute = 0;
+};
+
+// Image root by target type (the disc image folder is created), entry string and range of the
+// entry with these keys.
+EntryImagePaths MakeEntryImagePaths(BackupContext& ctx, const std::string& startKey,
+                                    const std::string& endKey);
+// Creates the entry folder, its day folder and its Audio folder; errors are ignored.
+void CreateEntryFolders(const EntryImagePaths& p);
+
+enum EntryInfoMode { kEntryInfoWrite = 0, kEntryInfoRead = 1, kEntryInfoUpdate = 2 };
+// Reads or writes "BackupInfo.dat" in the entry folder: 0 fills m_EntryInfo from the range key
+// (YYYYMMDDhhmmHHMM) and the host context and writes it, 1 clears and reads it, 2 writes it
+// unchanged and clears it. True when the file opened (and was written or read whole).
+BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
+                     const std::string& rangeKey, int mode);
+
+// Writes "Viewer.ini" (the language) into the viewer folder of the disc image.
+BOOL WriteViewerIni(BackupContext& ctx);
+// Copies every file "Viewer.lst" names into the viewer folder of the target; failures are
+// passed over.
+void CopyViewerFiles(BackupContext& ctx);
+// Plain copy in 4096-byte chunks; false when either file cannot be opened or a write fails.
+BOOL CopyFileSimple(const std::string& source, const std::string& destination);
+// Creates an entry's folders in the image without filling them.
+void PrepareEntryFolders(BackupContext& ctx, int entryIndex, const std::string& startKey,
+                         const std::string& endKey);
+// Enables and unticks "Include backup viewer" and clears m_bIncludeViewer.
+void ResetViewerOption(BackupContext& ctx);

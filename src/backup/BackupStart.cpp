@@ -1,0 +1,103 @@
+#include "backup/BackupStart.h"
+
+#include <cctype>
+
+#include "backup/BackupWorker.h"
+#include "backup/ScheduleCommands.h"
+#include "platform/DrivePaths.h"
+#include "platform/DriveTable.h"
+
+namespace {
+
+std::string Refuse(BackupContext& ctx, const std::string& key, const std::string& text) {
+    ctx.ShowMessage(text);
+    return key;
+}
+
+}  // namespace
+
+int ClassifyTargetDrive(BackupContext& ctx, char driveLetter) {
+    if (driveLetter < 'A' || driveLetter > 'Z')
+        return 0;
+    ctx.m_nTargetDrive = driveLetter - 'A';
+    const std::string root = std::string(1, driveLetter) + ":\\";
+    if (platform::GetDriveTypeA(root) == platform::DRIVE_CDROM)
+        return 2;
+    return (platform::GetLogicalDrives() >> ctx.m_nTargetDrive) & 1u ? 3 : 0;
+}
+
+std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder) {
+    if (folder.empty())
+        return std::string();
+    ctx.m_nTargetType = ClassifyTargetDrive(ctx, folder[0]);
+    std::string refused;
+    if (ctx.m_nTargetType == 0) {
+        refused = Refuse(ctx, "M010020", ctx.GetLanguageText("BACKUP", "M010020"));
+        ctx.m_strTargetText.clear();
+        ctx.m_bDiscTarget = 0;
+        UpdateDiscSpaceBar(ctx, false);
+    } else if (ctx.m_nTargetType == 2) {
+        // Writing discs needs the disc writer, which this build does not have.
+        ctx.m_bDiscTarget = 0;
+        UpdateDiscSpaceBar(ctx, false);
+        refused = Refuse(ctx, "M010022", ctx.GetLanguageText("BACKUP", "M010022"));
+        ctx.m_strTargetText.clear();
+    } else {
+        ctx.m_strTargetText = folder;
+        ctx.m_bDiscTarget = 0;
+        UpdateDiscSpaceBar(ctx, false);
+        ctx.m_view.EnableItem(ctl::kIncludeViewer, true);
+    }
+    ctx.m_view.SetItemText(ctl::kTarget, ctx.m_strTargetText);
+    return refused;
+}
+
+bool HasFolderSpace(const BackupContext& ctx, const std::string& path) {
+    std::uint64_t freeBytes = 0;
+    if (!platform::GetDiskFreeSpaceExA(path, &freeBytes, nullptr, nullptr))
+        return false;
+    const std::uint64_t freeMB = freeBytes / 1048576;
+    std::uint64_t need = ctx.m_nTotalSize;
+    if (need > 1024)
+        need /= 1024;
+    return need < freeMB;
+}
+
+std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
+    auto text = [&](const std::string& key) { return ctx.GetLanguageText("BACKUP", key); };
+    if (ctx.m_bBackupRunning)
+        return Refuse(ctx, "M010016", text("M010016"));
+    if (ctx.m_bDiscWriting)
+        return Refuse(ctx, "M010017", text("M010017"));
+    if (ctx.m_lbSchedule.empty())
+        return Refuse(ctx, "M010024", text("M010024"));
+    switch (ctx.m_nTargetType) {
+        case 3:
+            if (!HasFolderSpace(ctx, ctx.m_strTargetText.substr(0, 2)))
+                return Refuse(ctx, "M010028", text("M010028") + "[" + text("M010030") + "]");
+            break;
+        case 2:
+            return Refuse(ctx, "M010022", text("M010022"));
+        default:
+            return Refuse(ctx, "M010027", text("M010027"));
+    }
+    ctx.m_bBackupRunning = 1;
+    ctx.m_view.SetControlsState(0);
+    ctx.m_view.SetPreviewControlsState(0);
+    ctx.m_bIncludeViewer = ctx.m_view.IsItemChecked(ctl::kIncludeViewer) ? 1 : 0;
+    ctx.m_view.EnableItem(ctl::kIncludeViewer, false);
+    ctx.m_view.ShowItem(ctl::kStatusLine, true);
+    worker.Signal();
+    return std::string();
+}
+
+bool CancelRunningBackup(BackupContext& ctx) {
+    if (!ctx.m_bBackupRunning)
+        return false;
+    const std::string question =
+        ctx.GetLanguageText("BACKUP", "M010038") + "\n" + ctx.GetLanguageText("BACKUP", "M010026");
+    if (ctx.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
+        return false;
+    ctx.m_bBackupRunning = 0;
+    return true;
+}

@@ -1,0 +1,107 @@
+#include "backup/BackupWorker.h"
+
+#include <cstring>
+
+#include "backup/BackupPackage.h"
+#include "backup/CameraSelection.h"
+#include "backup/Extraction.h"
+#include "storage/RecorderPaths.h"
+#include "storage/WorkingFolder.h"
+
+namespace {
+
+void SetIdle(BackupContext& ctx) {
+    ctx.m_view.SetControlsState(1);
+    ctx.m_view.SetPreviewControlsState(1);
+    ctx.m_view.ShowItem(ctl::kProgress, false);
+}
+
+}  // namespace
+
+void BackupWorker::StartMakeFileThread() {
+    m_hMakeFileEvent.Reset();
+    m_ctx.m_bMakeFileRun = 1;
+    m_hMakeFileThread = platform::WorkerThread::Start([this] { return MakeFileThread(); });
+}
+
+void BackupWorker::StopMakeFileThread() {
+    if (!m_hMakeFileThread)
+        return;
+    m_ctx.m_bBackupRunning = 0;
+    m_ctx.m_bMakeFileRun = 0;
+    m_hMakeFileEvent.Set();
+    m_hMakeFileThread->Join();
+    m_hMakeFileThread.reset();
+}
+
+int BackupWorker::MakeFileThread() {
+    while (m_ctx.m_bMakeFileRun) {
+        m_hMakeFileEvent.Wait();
+        if (!m_ctx.m_bMakeFileRun)
+            break;
+        RunBackup(m_ctx);
+        if (!m_ctx.m_bLocalMode)
+            continue;
+        if (m_ctx.m_nTargetType == 3) {
+            FinishFolderBackup(m_ctx);
+        } else {
+            // A disc target is handed to the disc writer, which this build does not have: the
+            // image stays in the temporary folder and the controls return to idle.
+            if (m_ctx.m_bBackupRunning)
+                m_ctx.m_report.Fail("no disc writer is available to write the image");
+            m_ctx.m_bBackupRunning = 0;
+            SetIdle(m_ctx);
+            m_ctx.m_view.ShowItem(ctl::kCapacityBar, true);
+            m_ctx.m_view.SetItemText(ctl::kStatusLine, "");
+            m_ctx.m_view.SendDialogMessage(kMsgShareAnswer, 100, 0);
+        }
+    }
+    m_ctx.m_bMakeFileRun = 0;
+    return 0;
+}
+
+void RunBackup(BackupContext& ctx) {
+    ctx.m_view.SetWaitCursor(true);
+    ctx.m_report.Reset();
+    ctx.m_nDoneSize = 0;
+    ctx.m_view.ShowItem(ctl::kCapacityBar, false);
+    ctx.m_view.ShowItem(ctl::kProgress, true);
+    ctx.m_view.SetProgressRange(0, 100);
+    if (ctx.m_bIncludeViewer) {
+        WriteViewerIni(ctx);
+        CopyViewerFiles(ctx);
+    }
+    for (int i = 0; i < kScheduleSlots; ++i) {
+        ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
+        if (e.bUsed) {
+            const std::string start(e.szStart, strnlen(e.szStart, sizeof e.szStart));
+            const std::string end(e.szEnd, strnlen(e.szEnd, sizeof e.szEnd));
+            if (e.bAllCam)
+                AllCameraMakeFile(ctx, i, start, end);
+            else
+                SelectCameraMakeFile(ctx, i, start, end);
+            e.bMade = 1;
+        }
+        if (!ctx.m_bBackupRunning)
+            break;
+    }
+    if (ctx.m_bBackupRunning)
+        ctx.m_view.SetProgressPos(100);
+    ctx.m_view.SetWaitCursor(false);
+}
+
+void FinishFolderBackup(BackupContext& ctx) {
+    ctx.m_bBackupRunning = 0;
+    SetIdle(ctx);
+    ctx.m_view.SetItemText(ctl::kStatusLine, "");
+    DeleteFolderTree(paths::WorkingFolder(ctx.m_strExePath));
+    ctx.m_lbSchedule.clear();
+    ctx.m_nListSel = -1;
+    ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
+    ctx.m_view.SetItemText(ctl::kTotalSize, "");
+    std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
+    ClearReservedFolder(ctx);
+    ResetCameraSelection(ctx);
+    ResetViewerOption(ctx);
+    ctx.m_view.SendDialogMessage(kMsgShareAnswer, 100, 0);
+}

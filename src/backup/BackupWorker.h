@@ -1,0 +1,35 @@
+#pragma once
+// The backup worker: one thread for the dialog's life, asleep on an auto-reset event until a
+// backup starts, then one pass over the schedule.
+#include <memory>
+
+#include "backup/BackupContext.h"
+#include "platform/Threading.h"
+
+class BackupWorker {
+  public:
+    explicit BackupWorker(BackupContext& ctx) : m_ctx(ctx) {}
+    ~BackupWorker() { StopMakeFileThread(); }
+    BackupWorker(const BackupWorker&) = delete;
+    BackupWorker& operator=(const BackupWorker&) = delete;
+
+    // Creates the event (reset) and starts the thread.
+    void StartMakeFileThread();
+    // Wakes the worker for one pass (the OK command).
+    void Signal() { m_hMakeFileEvent.Set(); }
+    // Ends the loop and waits for the thread; a running pass is told to stop first.
+    void StopMakeFileThread();
+
+  private:
+    int MakeFileThread();
+
+    BackupContext& m_ctx;
+    platform::AutoResetEvent m_hMakeFileEvent{true};
+    std::unique_ptr<platform::WorkerThread> m_hMakeFileThread;
+};
+
+// One local pass over the 50 slots: every used entry into the image. Worker thread.
+void RunBackup(BackupContext& ctx);
+// The end of a folder backup: the schedule, the working folder, the total, the selection and
+// the viewer option are cleared and the dialog is sent code 100.
+void FinishFolderBackup(BackupContext& ctx);

@@ -1,0 +1,255 @@
+#include "backup/ScheduleCommands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "backup/BackupPackage.h"
+#include "backup/CameraSelection.h"
+#include "platform/FileSystem.h"
+#include "storage/RecorderPaths.h"
+#include "storage/SizeEstimate.h"
+#include "storage/WorkingFolder.h"
+
+namespace {
+
+// Shows the text of key as a plain box and answers the key, for the command to end with.
+std::string Refuse(BackupContext& ctx, const std::string& key) {
+    ctx.ShowMessage(ctx.GetLanguageText("BACKUP", key));
+    return key;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The list keeps its rows in ascending character order, as a sorted list box does.
+void InsertListRow(BackupContext& ctx, const std::string& label) {
+    auto& rows = ctx.m_lbSchedule;
+    auto at = std::upper_bound(
+        rows.begin(), rows.end(), label,
+        [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
+    rows.insert(at, label);
+    ctx.m_view.ScheduleListChanged(rows);
+}
+
+ScheduleEntry* FindSlot(BackupContext& ctx, const std::string& startKey,
+                        const std::string& endKey) {
+    for (auto& e : ctx.m_Schedule)
+        if (e.bUsed && startKey == std::string(e.szStart, strnlen(e.szStart, sizeof e.szStart)) &&
+            endKey == std::string(e.szEnd, strnlen(e.szEnd, sizeof e.szEnd)))
+            return &e;
+    return nullptr;
+}
+
+bool AnySlotUsed(const BackupContext& ctx) {
+    return std::any_of(ctx.m_Schedule.begin(), ctx.m_Schedule.end(),
+                       [](const ScheduleEntry& e) { return e.bUsed != 0; });
+}
+
+void CopyKey(char* to, std::size_t size, const std::string& key) {
+    std::memset(to, 0, size);
+    std::memcpy(to, key.data(), std::min(key.size(), size - 1));
+}
+
+}  // namespace
+
+void EnableEntryButtons(BackupContext& ctx, bool enable) {
+    ctx.m_view.EnableItem(ctl::kDelete, enable);
+    ctx.m_view.EnableItem(ctl::kUpdate, enable);
+}
+
+void UpdateDiscSpaceBar(BackupContext& ctx, bool show) {
+    // The bar is drawn from the disc writer's figures; without a disc target it stays hidden.
+    if (!show) {
+        ctx.m_view.ShowItem(ctl::kCapacityBar, false);
+        ctx.m_view.ShowItem(ctl::kErase, false);
+    }
+}
+
+int FindListRow(const BackupContext& ctx, const std::string& text) {
+    const std::string want = Lower(text);
+    for (std::size_t i = 0; i < ctx.m_lbSchedule.size(); ++i)
+        if (Lower(ctx.m_lbSchedule[i]).compare(0, want.size(), want) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void FillScheduleList(BackupContext& ctx) {
+    ctx.m_lbSchedule.clear();
+    ctx.m_nTotalSize = 0;
+    for (const auto& e : ctx.m_Schedule) {
+        if (!e.bUsed)
+            continue;
+        ctx.m_nTotalSize += e.nSize;
+        InsertListRow(ctx, EntryToLabel(SlotEntryString(e), ctx.m_nDateType));
+    }
+    ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
+    ShowTotalSize(ctx);
+    EnableEntryButtons(ctx, false);
+}
+
+std::string OnAdd(BackupContext& ctx) {
+    if (ctx.m_bBackupRunning)
+        return Refuse(ctx, "M010004");
+    const std::string sh = ctx.m_view.GetItemText(ctl::kStartHour);
+    const std::string sm = ctx.m_view.GetItemText(ctl::kStartMinute);
+    if (sh.empty() || sm.empty())
+        return Refuse(ctx, "M010005");
+    const std::string eh = ctx.m_view.GetItemText(ctl::kEndHour);
+    const std::string em = ctx.m_view.GetItemText(ctl::kEndMinute);
+    if (eh.empty() || em.empty())
+        return Refuse(ctx, "M010006");
+    if (std::atoi((sh + sm).c_str()) > std::atoi((eh + em).c_str()))
+        return Refuse(ctx, "M010007");
+    if (ctx.m_nCamCount <= 0 || ctx.SelectedCameraCount() == 0)
+        return Refuse(ctx, "M010008");
+    const std::string entry = MakeEntryString(ctx.m_strSelDate, sh, sm, eh, em);
+    const std::string label = EntryToLabel(entry, ctx.m_nDateType);
+    if (FindListRow(ctx, label) >= 0)
+        return Refuse(ctx, "M010009");
+    // A full schedule is refused before anything is written, so that no slot is overwritten.
+    if (!FindFreeSlot(ctx.m_Schedule))
+        return Refuse(ctx, "M010050");
+
+    const std::string working = paths::WorkingFolder(ctx.m_strExePath);
+    platform::CreateDirectory(working);
+    const std::string entryFolder = working + "\\" + entry;
+    platform::CreateDirectory(entryFolder);
+    if (!AccessEntryInfo(ctx, entryFolder, EntryRangeKey(entry), kEntryInfoWrite)) {
+        platform::DeleteFile(entryFolder + "\\BackupInfo.dat");
+        platform::RemoveDirectory(entryFolder);
+        return Refuse(ctx, "M010003");
+    }
+    const std::string day = ctx.m_strSelDate.substr(0, 8);
+    if (EstimateEntrySize(ctx, day, sh + sm, eh + em) != 1)
+        return Refuse(ctx, "M010002");
+
+    ctx.m_view.SetWaitCursor(true);
+    const int slot = *FindFreeSlot(ctx.m_Schedule);
+    ctx.m_nCurSlot = slot;
+    ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(slot)];
+    e.bUsed = 1;
+    e.bPending = 1;
+    CopyKey(e.szStart, sizeof e.szStart, day + sh + sm);
+    CopyKey(e.szEnd, sizeof e.szEnd, day + eh + em);
+    e.nSize = ctx.m_nLastEntrySize;
+    ctx.m_nLastEntrySize = 0;
+    for (int c = 0; c < ctx.m_nCamCount && c < kMaxCameras; ++c)
+        e.bCam[c] = ctx.m_bCamSel[c] ? 1 : 0;
+    e.bAllCam = ctx.m_nSelCamCount == ctx.m_nExistCamCount ? 1 : 0;
+    ctx.m_nSelCamCount = 0;
+    BuildMinuteMap(ctx.m_Schedule, slot, ctx.m_RecMap, ctx.m_SelMap);
+    SaveMinuteMap(ctx, working, entry, day);
+    SaveScheduleTable(ctx);
+    ResetCameraSelection(ctx);
+    InsertListRow(ctx, label);
+    UpdateDiscSpaceBar(ctx, ctx.m_bDiscTarget != 0);
+    ctx.m_view.SetWaitCursor(false);
+    return std::string();
+}
+
+std::string OnDelete(BackupContext& ctx) {
+    if (ctx.m_bBackupRunning)
+        return Refuse(ctx, "M010016");
+    if (ctx.m_bDiscWriting)
+        return Refuse(ctx, "M010017");
+    if (!ctx.m_bEntryPicked)
+        return Refuse(ctx, "M010018");
+    const int row = ctx.m_nListSel;
+    if (row < 0 || row >= static_cast<int>(ctx.m_lbSchedule.size()) ||
+        ctx.m_lbSchedule[static_cast<std::size_t>(row)].empty())
+        return Refuse(ctx, "M010018");
+    if (ctx.ShowMessage(ctx.GetLanguageText("BACKUP", "M010019"), "Backup", MB_YESNO) != IDYES)
+        return "M010019";
+
+    ctx.m_view.SetWaitCursor(true);
+    const std::string entry =
+        LabelToEntry(ctx.m_lbSchedule[static_cast<std::size_t>(row)], ctx.m_nDateType);
+    const std::string entryFolder = paths::WorkingEntryFolder(ctx.m_strExePath, entry);
+    ctx.m_lbSchedule.erase(ctx.m_lbSchedule.begin() + row);
+    ctx.m_nListSel = -1;
+    ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
+    if (ScheduleEntry* e = FindSlot(ctx, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
+        ctx.m_nTotalSize -= e->nSize;
+        ClearSlot(*e);
+    }
+    DeleteFolderTree(entryFolder);
+    ShowTotalSize(ctx);
+    UpdateDiscSpaceBar(ctx, ctx.m_bDiscTarget != 0);
+    if (AnySlotUsed(ctx)) {
+        SaveScheduleTable(ctx);
+    } else {
+        ClearReservedFolder(ctx);
+        ShowTotalSize(ctx);
+    }
+    ctx.m_view.SetItemText(ctl::kMemo, "");
+    std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
+    ctx.m_bEntryPicked = 0;
+    ResetCameraSelection(ctx);
+    ctx.m_view.SetWaitCursor(false);
+    return std::string();
+}
+
+std::string OnSelchangeSchedule(BackupContext& ctx) {
+    const int row = ctx.m_nListSel;
+    if (row < 0 || row >= static_cast<int>(ctx.m_lbSchedule.size()) ||
+        ctx.m_lbSchedule[static_cast<std::size_t>(row)].empty()) {
+        ctx.m_view.EnableItem(ctl::kUpdate, false);
+        Refuse(ctx, "M010018");
+        ctx.m_bEntryPicked = 0;
+        return "M010018";
+    }
+    ctx.m_bEntryPicked = 1;
+    const std::string entry =
+        LabelToEntry(ctx.m_lbSchedule[static_cast<std::size_t>(row)], ctx.m_nDateType);
+    ctx.m_strCurEntryPath = paths::WorkingEntryFolder(ctx.m_strExePath, entry);
+    ctx.m_strCurEntry = entry;
+    ResetCameraSelection(ctx);
+    if (AccessEntryInfo(ctx, ctx.m_strCurEntryPath, ctx.m_strCurEntry, kEntryInfoRead)) {
+        ctx.m_view.SetItemText(ctl::kMemo, ctx.m_EntryInfo.memo);
+        ctx.m_view.EnableItem(ctl::kUpdate, true);
+    }
+    if (const ScheduleEntry* e = FindSlot(ctx, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
+        ctx.m_nCamPage = 0;
+        for (int c = 0; c < kMaxCameras; ++c)
+            ctx.m_bCamSel[c] = e->bCam[c] ? 1 : 0;
+    }
+    for (int i = 0; i < 16; ++i) {
+        const int id = ctl::kFirstCameraBox + i;
+        if (ctx.m_bCamSel[i]) {
+            ctx.m_view.EnableItem(id, true);
+            ctx.m_view.CheckItem(id, true);
+        } else {
+            ctx.m_view.CheckItem(id, false);
+        }
+    }
+    EnableEntryButtons(ctx, true);
+    return std::string();
+}
+
+void OnChangeMemo(BackupContext& ctx, const std::string& text) {
+    // The field takes 250 characters; the record's 255 always hold it with its terminator.
+    std::memset(ctx.m_EntryInfo.memo, 0, sizeof ctx.m_EntryInfo.memo);
+    std::memcpy(ctx.m_EntryInfo.memo, text.data(), std::min<std::size_t>(text.size(), 250));
+}
+
+std::string OnUpdateMemo(BackupContext& ctx) {
+    if (ctx.m_bBackupRunning)
+        return Refuse(ctx, "M010016");
+    if (ctx.m_bDiscWriting)
+        return Refuse(ctx, "M010017");
+    if (ctx.m_strCurEntryPath.empty() || ctx.m_strCurEntry.empty())
+        return Refuse(ctx, "M010018");
+    std::string refused;
+    if (!AccessEntryInfo(ctx, ctx.m_strCurEntryPath, ctx.m_strCurEntry, kEntryInfoUpdate))
+        refused = Refuse(ctx, "M010037");
+    ResetCameraSelection(ctx);
+    ctx.m_nListSel = -1;
+    ctx.m_strCurEntryPath.clear();
+    ctx.m_strCurEntry.clear();
+    return refused;
+}

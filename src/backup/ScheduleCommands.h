@@ -1,0 +1,25 @@
+#pragma once
+// The schedule list's commands: Add, Delete, picking an entry and the memo. Each refusal shows
+// its language text and changes nothing; the commands answer the key they refused with ("" when
+// they went through), so that a front end without boxes can tell what happened.
+#include <string>
+
+#include "backup/BackupContext.h"
+
+// The list rows from the schedule table at start, and the total of the entries' sizes.
+void FillScheduleList(BackupContext& ctx);
+// Adds the entry of the chosen day, the four time fields and the selected cameras.
+std::string OnAdd(BackupContext& ctx);
+// Removes the picked entry (m_nListSel), after the operator's confirmation.
+std::string OnDelete(BackupContext& ctx);
+// Shows the entry of list row m_nListSel: its cameras and its memo.
+std::string OnSelchangeSchedule(BackupContext& ctx);
+// The memo field's text, copied into the picked entry's record as it is typed.
+void OnChangeMemo(BackupContext& ctx, const std::string& text);
+// Stores the memo of the picked entry in its information file.
+std::string OnUpdateMemo(BackupContext& ctx);
+void EnableEntryButtons(BackupContext& ctx, bool enable);
+// Hides the disc space bar and "Erase" when show is false.
+void UpdateDiscSpaceBar(BackupContext& ctx, bool show);
+// Row of the list that begins with text, without regard to case; -1 when none.
+int FindListRow(const BackupContext& ctx, const std::string& text);
