@@ -1,0 +1,316 @@
+#include "CliCommands.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/CHKLM.h"
+#include "backup/BackupPackage.h"
+#include "backup/BackupStart.h"
+#include "backup/BackupWorker.h"
+#include "backup/CameraSelection.h"
+#include "backup/ScheduleCommands.h"
+#include "platform/DriveTable.h"
+#include "platform/FileSystem.h"
+#include "storage/RecorderPaths.h"
+#include "storage/SizeEstimate.h"
+#include "storage/WorkingFolder.h"
+
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+void OnInterrupt(int) {
+    gInterrupted = true;
+}
+
+bool AllDigits(const std::string& s, std::size_t n) {
+    return s.size() == n &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string Day(const CliArgs& a, std::size_t at) {
+    if (a.positional.size() <= at || !AllDigits(a.positional[at], 8))
+        throw UsageError{"a day is eight digits YYYYMMDD"};
+    return a.positional[at];
+}
+
+// "HHMM" as the two texts of the hour and minute fields.
+std::pair<std::string, std::string> Time(const CliArgs& a, std::size_t at) {
+    if (a.positional.size() <= at || !AllDigits(a.positional[at], 4))
+        throw UsageError{"a time is four digits HHMM"};
+    const std::string t = a.positional[at];
+    if (std::atoi(t.substr(0, 2).c_str()) > 23 || std::atoi(t.substr(2, 2).c_str()) > 59)
+        throw UsageError{"no such time: " + t};
+    return {t.substr(0, 2), t.substr(2, 2)};
+}
+
+std::string CameraNumbers(const DWORD* flags, int count) {
+    std::string out;
+    for (int c = 0; c < count && c < kMaxCameras; ++c)
+        if (flags[c]) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "%02d", c + 1);
+            out += (out.empty() ? "" : ",") + std::string(buf);
+        }
+    return out.empty() ? "-" : out;
+}
+
+// Runs of set flags as "00-09,15,20-22".
+std::string Runs(const DWORD* flags, int count, int offset) {
+    std::string out;
+    for (int i = 0; i < count;) {
+        if (!flags[offset + i]) {
+            ++i;
+            continue;
+        }
+        int j = i;
+        while (j + 1 < count && flags[offset + j + 1])
+            ++j;
+        char buf[16];
+        if (i == j)
+            std::snprintf(buf, sizeof buf, "%02d", i);
+        else
+            std::snprintf(buf, sizeof buf, "%02d-%02d", i, j);
+        out += (out.empty() ? "" : ",") + std::string(buf);
+        i = j + 1;
+    }
+    return out;
+}
+
+const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& label) {
+    const std::string entry = LabelToEntry(label, ctx.m_nDateType);
+    const std::string start = EntryTimeKey(entry, 0), end = EntryTimeKey(entry, 1);
+    for (const auto& e : ctx.m_Schedule)
+        if (e.bUsed && start == e.szStart && end == e.szEnd)
+            return &e;
+    return nullptr;
+}
+
+// Picks the list row of a label as the operator's click would; false when it is not listed.
+bool Pick(CliSession& s, const std::string& label) {
+    const int row = FindListRow(s.ctx, label);
+    if (row < 0 || label.empty()) {
+        std::fprintf(stderr, "no entry %s in the schedule\n", label.c_str());
+        return false;
+    }
+    s.ctx.m_nListSel = row;
+    return OnSelchangeSchedule(s.ctx).empty();
+}
+
+}  // namespace
+
+int CmdDays(CliSession& s, const CliArgs&) {
+    const std::string root = GetStoragePath();
+    std::vector<std::string> days;
+    for (const auto& f : platform::FindFiles(root + "\\*.*"))
+        if (f.isDirectory && AllDigits(f.name, 8) &&
+            platform::FileExists(paths::DayMapPath(paths::DayFolder(root, f.name), f.name)))
+            days.push_back(f.name);
+    std::sort(days.rbegin(), days.rend());
+    for (const auto& d : days)
+        std::printf("%s\n", d.c_str());
+    if (days.empty())
+        std::fprintf(stderr, "no recorded day below %s\n", root.c_str());
+    (void)s;
+    return 0;
+}
+
+int CmdDay(CliSession& s, const CliArgs& a) {
+    const std::string day = Day(a, 0);
+    BackupContext& ctx = s.ctx;
+    if (!SelectBackupDay(ctx, day)) {
+        std::fprintf(stderr, "no recordings of %s below %s\n", day.c_str(),
+                     GetStoragePath().c_str());
+        return 1;
+    }
+    std::printf("%s cameras %s\n", day.c_str(),
+                CameraNumbers(ctx.m_bCamExist, kMaxCameras).c_str());
+    for (int h = 0; h < 24; ++h) {
+        if (!ctx.m_bHourHasRec[h])
+            continue;
+        DWORD cams[kMaxCameras] = {};
+        for (int c = 0; c < kMaxCameras; ++c)
+            for (int m = 0; m < 60; ++m)
+                if (ctx.m_RecMap[static_cast<std::size_t>(c) * 1440 + h * 60 + m])
+                    cams[c] = 1;
+        std::printf("%02d minutes %s cameras %s\n", h,
+                    Runs(ctx.m_bMinuteHasRec, 60, h * 60).c_str(),
+                    CameraNumbers(cams, kMaxCameras).c_str());
+    }
+    return 0;
+}
+
+int CmdAdd(CliSession& s, const CliArgs& a) {
+    BackupContext& ctx = s.ctx;
+    const std::string day = Day(a, 0);
+    const auto [sh, sm] = Time(a, 1);
+    const auto [eh, em] = Time(a, 2);
+    if (a.cams.empty())
+        throw UsageError{"--cams is required: camera numbers 1-64, or all"};
+    if (!SelectBackupDay(ctx, day)) {
+        std::fprintf(stderr, "no recordings of %s below %s\n", day.c_str(),
+                     GetStoragePath().c_str());
+        return 1;
+    }
+    s.view.SetItemText(ctl::kStartHour, sh);
+    s.view.SetItemText(ctl::kStartMinute, sm);
+    s.view.SetItemText(ctl::kEndHour, eh);
+    s.view.SetItemText(ctl::kEndMinute, em);
+    UpdateCameraExist(ctx, false);
+    const bool anyInRange = std::any_of(std::begin(ctx.m_bCamExist), std::end(ctx.m_bCamExist),
+                                        [](DWORD f) { return f; });
+    if (a.cams == "all") {
+        OnSelectAllCameras(ctx);
+    } else {
+        std::size_t start = 0;
+        while (start <= a.cams.size()) {
+            const std::size_t comma = a.cams.find(',', start);
+            const std::string item = a.cams.substr(
+                start, comma == std::string::npos ? std::string::npos : comma - start);
+            const int cam = std::atoi(item.c_str());
+            if (!AllDigits(item, item.size()) || item.empty() || cam < 1 || cam > 64)
+                throw UsageError{"cameras are numbered 1 to 64: " + item};
+            if (cam > ctx.m_nCamCount) {
+                std::fprintf(stderr, "camera %d is beyond the camera count %d\n", cam,
+                             ctx.m_nCamCount);
+                return 1;
+            }
+            // As a box without recordings cannot be ticked in the dialog.
+            if (anyInRange && !ctx.m_bCamExist[cam - 1]) {
+                std::fprintf(stderr, "camera %d has no recordings between %s:%s and %s:%s\n", cam,
+                             sh.c_str(), sm.c_str(), eh.c_str(), em.c_str());
+                return 1;
+            }
+            ctx.m_bCamSel[cam - 1] = 1;
+            if (comma == std::string::npos)
+                break;
+            start = comma + 1;
+        }
+    }
+    if (a.hasMemo)
+        OnChangeMemo(ctx, a.memo);
+    if (!OnAdd(ctx).empty())
+        return 1;
+    const std::string entry = MakeEntryString(day, sh, sm, eh, em);
+    const std::string label = EntryToLabel(entry, ctx.m_nDateType);
+    const ScheduleEntry* e = SlotOfLabel(ctx, label);
+    std::printf("%s  %u KB  %s  cameras %s\n%s\n", label.c_str(), e ? e->nSize : 0,
+                e && e->bAllCam ? "all cameras" : "selected cameras",
+                e ? CameraNumbers(e->bCam, kMaxCameras).c_str() : "-",
+                s.view.GetItemText(ctl::kTotalSize).c_str());
+    return 0;
+}
+
+int CmdList(CliSession& s, const CliArgs&) {
+    BackupContext& ctx = s.ctx;
+    const std::vector<std::string> rows = ctx.m_lbSchedule;
+    for (const auto& label : rows) {
+        const ScheduleEntry* e = SlotOfLabel(ctx, label);
+        const std::string folder =
+            paths::WorkingEntryFolder(ctx.m_strExePath, LabelToEntry(label, ctx.m_nDateType));
+        const std::string memo = AccessEntryInfo(ctx, folder, "", kEntryInfoRead)
+                                     ? std::string(ctx.m_EntryInfo.memo)
+                                     : std::string();
+        std::printf("%s  %u KB  %s  cameras %s%s%s\n", label.c_str(), e ? e->nSize : 0,
+                    e && e->bAllCam ? "all cameras" : "selected cameras",
+                    e ? CameraNumbers(e->bCam, kMaxCameras).c_str() : "-",
+                    memo.empty() ? "" : "  memo: ", memo.c_str());
+    }
+    std::printf("%zu entries, %s\n", rows.size(), FormatTotalSize(ctx, ctx.m_nTotalSize).c_str());
+    return 0;
+}
+
+int CmdDelete(CliSession& s, const CliArgs& a) {
+    if (a.positional.empty())
+        throw UsageError{"delete takes the entry's label, as list shows it"};
+    if (!Pick(s, a.positional[0]) || !OnDelete(s.ctx).empty())
+        return 1;
+    std::printf("deleted %s\n%s\n", a.positional[0].c_str(),
+                FormatTotalSize(s.ctx, s.ctx.m_nTotalSize).c_str());
+    return 0;
+}
+
+int CmdMemo(CliSession& s, const CliArgs& a) {
+    if (a.positional.size() < 2)
+        throw UsageError{"memo takes the entry's label and the text"};
+    if (!Pick(s, a.positional[0]))
+        return 1;
+    OnChangeMemo(s.ctx, a.positional[1]);
+    return OnUpdateMemo(s.ctx).empty() ? 0 : 1;
+}
+
+int CmdBackup(CliSession& s, const CliArgs& a) {
+    BackupContext& ctx = s.ctx;
+    if (a.folder.empty())
+        throw UsageError{"backup needs --folder DRIVE-PATH"};
+    const std::string folder = CommandLineFolder(a.folder);
+    if (ctx.m_lbSchedule.empty()) {
+        ctx.ShowMessage(ctx.GetLanguageText("BACKUP", "M010024"));
+        return 1;
+    }
+    // The folder browser offers only folders that exist; a folder named here is made first.
+    if (!platform::IsDirectory(folder) && !platform::CreateDirectoryTree(folder)) {
+        std::fprintf(stderr, "%s %s\n", ctx.GetLanguageText("BACKUP", "M010032").c_str(),
+                     folder.c_str());
+        return 1;
+    }
+    // The viewer goes to the root of the target's drive, which for Z: is the host's root.
+    if (a.viewer && (folder[0] == 'Z' || folder[0] == 'z')) {
+        std::fprintf(stderr,
+                     "--viewer puts the viewer at the root of the target's drive; give the target "
+                     "a drive of its own in %s/drives.ini\n",
+                     platform::MachinePrefix().c_str());
+        return 1;
+    }
+    if (!ChooseStorageTarget(ctx, folder).empty())
+        return 1;
+    s.view.CheckItem(ctl::kIncludeViewer, a.viewer);
+    const std::vector<std::string> entries = ctx.m_lbSchedule;
+    const DWORD planned = ctx.m_nTotalSize;
+
+    BackupWorker worker(ctx);
+    worker.StartMakeFileThread();
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!OnOK(ctx, worker).empty())
+        return 1;
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    bool cancelled = false;
+    while (!s.view.WaitForPassEnd(100)) {
+        if (gInterrupted && ctx.m_bBackupRunning) {
+            ctx.m_bBackupRunning = 0;  // the worker stops at its next check
+            cancelled = true;
+        }
+    }
+    worker.StopMakeFileThread();
+    s.view.FinishProgress();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+
+    std::printf(
+        "backup to %s: %zu entries, %u of %u KB planned, %u files copied, %u minutes "
+        "rebuilt, %.1f s\n",
+        paths::ImageRoot(3, folder).c_str(), entries.size(), static_cast<unsigned>(ctx.m_nDoneSize),
+        static_cast<unsigned>(planned), static_cast<unsigned>(ctx.m_report.filesCopied),
+        static_cast<unsigned>(ctx.m_report.minutesRebuilt), seconds);
+    for (const auto& label : entries)
+        std::printf("  %s\n", label.c_str());
+    const auto failures = ctx.m_report.failures();
+    for (const auto& f : failures)
+        std::fprintf(stderr, "failed: %s\n", f.c_str());
+    if (cancelled) {
+        std::fprintf(stderr, "the backup was stopped; the image is incomplete\n");
+        return 130;
+    }
+    if (!failures.empty()) {
+        std::fprintf(stderr, "the backup is incomplete: %zu failures\n", failures.size());
+        return 1;
+    }
+    std::printf("%s\n", ctx.GetLanguageText("BACKUP", "M010014").c_str());
+    return 0;
+}
