@@ -71,6 +71,7 @@ DWORD ErrorFromErrno(int err) {
         case EEXIST:
             return ERROR_ALREADY_EXISTS;
         case ENOSPC:
+        case EFBIG:  // the target cannot hold the file, as a full one cannot
         case EDQUOT:
             return ERROR_DISK_FULL;
         case EIO:

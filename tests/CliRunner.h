@@ -1,0 +1,55 @@
+#pragma once
+// Runs a program of the build with arguments, in the test's machine prefix, and hands back its
+// exit status and what it printed. A byte limit on the files it writes stands in for a full
+// target where no small filesystem can be mounted.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+struct RunResult {
+    int status = -1;
+    std::string out, err;
+};
+
+inline RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                            const std::string& scratch, long fileSizeLimit = 0) {
+    const std::string outPath = scratch + "/run.out", errPath = scratch + "/run.err";
+    pid_t pid = fork();
+    if (pid == 0) {
+        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        if (fileSizeLimit > 0) {
+            ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing
+            rlimit lim{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &lim);
+        }
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    RunResult r;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    auto slurp = [](const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    };
+    r.out = slurp(outPath);
+    r.err = slurp(errPath);
+    return r;
+}
