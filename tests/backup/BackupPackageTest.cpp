@@ -1,0 +1,179 @@
+#include "backup/BackupPackage.h"
+
+#include <sys/mount.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "TestEnv.h"
+#include "backup/CopyEngine.h"
+
+namespace fs = std::filesystem;
+
+class BackupPackageTest : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        app.m_strExePath = QUILLON_BIN_DIR;
+        app.m_strLanguage = "eng";
+    }
+    BackupInfoRecord ReadInfo(const std::string& host) {
+        BackupInfoRecord r{};
+        const std::string bytes = ReadText(host);
+        EXPECT_EQ(bytes.size(), sizeof r);
+        std::memcpy(&r, bytes.data(), std::min(bytes.size(), sizeof r));
+        return r;
+    }
+    CQuillonApp app;
+    RecordingDialogView view;
+    BackupContext ctx{app, view};
+};
+
+TEST_F(BackupPackageTest, EntryInformationIsWrittenReadAndUpdatedInItsThreeModes) {
+    fs::create_directories(driveC() + "/E");
+    ctx.m_nCamCount = 16;
+    ctx.m_nRecorderKind = 4;
+    ctx.m_nModelCode = 0x1648D;
+    std::memset(ctx.m_szCameraName[5], 'n', 30);  // a name of 30 characters fills its slot
+    std::strcpy(ctx.m_EntryInfo.memo, "typed before Add");
+    ASSERT_TRUE(AccessEntryInfo(ctx, "C:\\E", "2010052314001530", kEntryInfoWrite));
+    const std::string bytes = ReadText(driveC() + "/E/BackupInfo.dat");
+    ASSERT_EQ(bytes.size(), 2332u);
+    const DWORD head[10] = {2010, 5, 23, 14, 0, 15, 30, 16, 4, 0x1648D};
+    EXPECT_EQ(std::memcmp(bytes.data(), head, sizeof head), 0);
+    EXPECT_EQ(bytes.substr(40 + 5 * 31, 31), std::string(30, 'n') + '\0');
+    EXPECT_EQ(std::string(bytes.data() + 2024), "typed before Add");
+    EXPECT_EQ(bytes[2279], 0);
+
+    std::memset(&ctx.m_EntryInfo, 0x55, sizeof ctx.m_EntryInfo);
+    ASSERT_TRUE(AccessEntryInfo(ctx, "C:\\E", "", kEntryInfoRead));
+    EXPECT_EQ(ctx.m_EntryInfo.endMinute, 30u);
+    EXPECT_STREQ(ctx.m_EntryInfo.memo, "typed before Add");
+
+    std::strcpy(ctx.m_EntryInfo.memo, "changed");
+    ASSERT_TRUE(AccessEntryInfo(ctx, "C:\\E", "", kEntryInfoUpdate));
+    EXPECT_EQ(ctx.m_EntryInfo.year, 0u);  // cleared after the write
+    EXPECT_STREQ(ReadInfo(driveC() + "/E/BackupInfo.dat").memo, "changed");
+    EXPECT_EQ(ReadInfo(driveC() + "/E/BackupInfo.dat").year, 2010u);
+
+    // A short file reads as a missing one.
+    WriteText(driveC() + "/E/BackupInfo.dat", "short");
+    EXPECT_FALSE(AccessEntryInfo(ctx, "C:\\E", "", kEntryInfoRead));
+    EXPECT_EQ(ctx.m_EntryInfo.year, 0u);
+    EXPECT_FALSE(AccessEntryInfo(ctx, "C:\\Missing", "2010052314001530", kEntryInfoWrite));
+}
+
+TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
+    const std::string base = driveC() + "/Prog";
+    WriteText(base + "/GUIS/Viewer.lst",
+              "[Count]\ncount=3\n[Files]\nfile1=Viewer.exe\nfile3=Missing.dll\n"
+              "[Dest]\ndest1=\\\ndest3=\\\n");
+    WriteText(base + "/Other/Viewer.exe", "viewer program");
+    ctx.m_strExePath = "C:\\Prog\\";
+    ctx.m_strLanguage = "kor";
+
+    ctx.m_nTargetType = 2;
+    fs::create_directories(driveC() + "/QuillonTemp");
+    CopyViewerFiles(ctx);
+    EXPECT_EQ(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.exe"), "viewer program");
+    EXPECT_EQ(std::distance(fs::directory_iterator(driveC() + "/QuillonTemp/BackupViewer"),
+                            fs::directory_iterator()),
+              1);
+    ASSERT_TRUE(WriteViewerIni(ctx));
+    EXPECT_NE(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.ini").find("Language=kor"),
+              std::string::npos);
+
+    // A folder target: the viewer goes to the root of the target's drive.
+    const std::string e = MapDrive('E');
+    ctx.m_nTargetType = 3;
+    ctx.m_strTargetText = "E:\\Backup\\Day1";
+    CopyViewerFiles(ctx);
+    EXPECT_EQ(ReadText(e + "/BackupViewer/Viewer.exe"), "viewer program");
+    EXPECT_FALSE(fs::exists(e + "/Backup"));
+
+    // No list, nothing copied and nothing said.
+    fs::remove(base + "/GUIS/Viewer.lst");
+    fs::remove_all(e + "/BackupViewer");
+    CopyViewerFiles(ctx);
+    EXPECT_TRUE(fs::is_empty(e + "/BackupViewer"));
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(BackupPackageTest, ViewerSettingsFailWhenTheImageFolderCannotBeMade) {
+    WriteText(driveC() + "/QuillonTemp", "a file in the way");
+    EXPECT_FALSE(WriteViewerIni(ctx));
+    ResetViewerOption(ctx);
+    EXPECT_TRUE(view.items[ctl::kIncludeViewer].enabled);
+    EXPECT_FALSE(view.items[ctl::kIncludeViewer].checked);
+}
+
+TEST_F(BackupPackageTest, ChunkedCopiesAreExactAtEveryChunkBoundary) {
+    ctx.m_bBackupRunning = 1;
+    fs::create_directories(driveC() + "/to");
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, kCopyChunk - 1, kCopyChunk,
+                             kCopyChunk + 1, 3 * kCopyChunk + 17}) {
+        std::string data(size, '\0');
+        for (std::size_t i = 0; i < size; ++i)
+            data[i] = static_cast<char>(i * 131 % 251);
+        WriteText(driveC() + "/from.bin", data);
+        ASSERT_TRUE(CopyFileOverlapped(ctx, "C:\\from.bin", "C:\\to\\copy.bin")) << size;
+        EXPECT_TRUE(ReadText(driveC() + "/to/copy.bin") == data) << size;
+    }
+    EXPECT_FALSE(CopyFileOverlapped(ctx, "C:\\none.bin", "C:\\to\\x.bin"));
+    EXPECT_FALSE(CopyFileOverlapped(ctx, "C:\\from.bin", "C:\\nofolder\\x.bin"));
+    const auto failures = ctx.m_report.failures();
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[0].rfind("The source file could not be opened.", 0), 0u);
+    EXPECT_EQ(failures[1].rfind("The destination file could not be created.", 0), 0u);
+}
+
+TEST_F(BackupPackageTest, AWildcardCopyCountsEveryMatchAndShowsItsName) {
+    WriteText(driveC() + "/rec/201005231405N.idx", std::string(2047, 'i'));
+    WriteText(driveC() + "/rec/201005231405N.dat", std::string(3 * 1024, 'd'));
+    WriteText(driveC() + "/rec/201005231406N.dat", "other minute");
+    ctx.m_bBackupRunning = 1;
+    ctx.m_nTotalSize = 8;
+    ASSERT_EQ(CopyFilesToFolder(ctx, "C:\\rec\\201005231405N.*", "C:\\img\\"), 1);
+    EXPECT_EQ(ctx.m_nDoneSize, 1u + 3u);
+    EXPECT_EQ(view.items[ctl::kStatusLine].text, "[201005231405N.idx] copying");
+    EXPECT_EQ(view.progress, (std::vector<int>{37, 50}));
+    EXPECT_TRUE(fs::exists(driveC() + "/img/201005231405N.dat"));
+    EXPECT_FALSE(fs::exists(driveC() + "/img/201005231406N.dat"));
+    EXPECT_EQ(CopyFilesToFolder(ctx, "C:\\rec\\nothing*", "C:\\img\\"), 0);
+
+    // A folder whose parent is a file: the copy fails and is reported, the loop ends.
+    WriteText(driveC() + "/blocker", "x");
+    EXPECT_EQ(CopyFilesToFolder(ctx, "C:\\rec\\201005231405N.*", "C:\\blocker\\sub\\"), 1);
+    EXPECT_EQ(ctx.m_report.failures().size(), 1u);
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(BackupPackageTest, AFolderThatCannotBeMadeIsTheOneFailureTheOperatorIsShown) {
+    WriteText(driveC() + "/rec/201005231405N.idx", "i");
+    const std::string ro = prefix() + "/drive_r";
+    fs::create_directories(ro);
+    if (::mount("tmpfs", ro.c_str(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+        GTEST_SKIP() << "no read-only filesystem can be mounted here: " << std::strerror(errno);
+    MapDrive('R');
+    ctx.m_bBackupRunning = 1;
+    EXPECT_EQ(CopyFilesToFolder(ctx, "C:\\rec\\201005231405N.*", "R:\\img\\"), 0);
+    ::umount2(ro.c_str(), MNT_DETACH);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].text, "The destination folder could not be created.");
+    EXPECT_EQ(view.messages[0].caption, "Backup error");
+    EXPECT_EQ(view.messages[0].type, MB_ICONERROR);
+}
+
+TEST(UpdateBackupProgressTest, PositionsAreTruncatedAndAZeroTotalIsZero) {
+    CQuillonApp app;
+    RecordingDialogView view;
+    BackupContext ctx(app, view);
+    ctx.m_nTotalSize = 5000;
+    ctx.m_nDoneSize = 2499;
+    UpdateBackupProgress(ctx);
+    ctx.m_nDoneSize = 6000;
+    UpdateBackupProgress(ctx);
+    ctx.m_nTotalSize = 0;
+    UpdateBackupProgress(ctx);
+    EXPECT_EQ(view.progress, (std::vector<int>{49, 120, 0}));
+}

@@ -1,0 +1,213 @@
+// The worker's pass over the schedule in-process: cancellation, a source that changes under the
+// pass, a target that fills up, and the minute walk across hours.
+#include "backup/BackupWorker.h"
+
+#include <sys/mount.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+
+#include "TestEnv.h"
+#include "backup/BackupStart.h"
+#include "backup/CameraSelection.h"
+#include "backup/ScheduleCommands.h"
+#include "mkrec/Recorder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A view that lets a test act when the worker reaches a file (by the status line), and that
+// notes the worker's code 100.
+class HookedView : public RecordingDialogView {
+  public:
+    void SetItemText(int id, const std::string& text) override {
+        std::lock_guard<std::mutex> lock(m);
+        RecordingDialogView::SetItemText(id, text);
+        if (id == ctl::kStatusLine && onStatus)
+            onStatus(text);
+    }
+    void SendDialogMessage(DWORD message, std::uintptr_t wParam, std::intptr_t lParam) override {
+        {
+            std::lock_guard<std::mutex> lock(m);
+            RecordingDialogView::SendDialogMessage(message, wParam, lParam);
+        }
+        ended.Set();
+    }
+    std::function<void(const std::string&)> onStatus;
+    platform::AutoResetEvent ended;
+    std::mutex m;
+};
+
+}  // namespace
+
+class BackupWorkerTest : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        app.m_strExePath = QUILLON_BIN_DIR;
+        app.m_strLanguage = "eng";
+        ctx.m_strExePath = "C:\\Prog\\";
+        fs::create_directories(driveC() + "/Prog");
+        ctx.m_nCamCount = 4;
+        out = MapDrive('E', "removable");
+    }
+    void TearDown() override {
+        if (!mounted.empty())
+            ::umount2(mounted.c_str(), MNT_DETACH);
+        TempPrefixTest::TearDown();
+    }
+    void Record(int first, int last, int audioChannels = 0, int cameras = 4) {
+        mkrec::RecorderPlan plan;
+        plan.root = "C:\\QorData";
+        plan.days = {"20100523"};
+        plan.firstMinute = first;
+        plan.lastMinute = last;
+        plan.cameras = cameras;
+        plan.width = 32;
+        plan.height = 24;
+        plan.audioChannels = audioChannels;
+        plan.audioBytesPerMinute = 100;
+        mkrec::MakeRecordings(plan);
+    }
+    // Adds an entry through the Add command's rules; cams are 0-based, empty for all.
+    void Add(const std::string& sh, const std::string& sm, const std::string& eh,
+             const std::string& em, std::vector<int> cams = {}) {
+        ASSERT_TRUE(SelectBackupDay(ctx, "20100523"));
+        view.SetItemText(1013, sh);
+        view.SetItemText(1014, sm);
+        view.SetItemText(1015, eh);
+        view.SetItemText(1016, em);
+        UpdateCameraExist(ctx, false);
+        if (cams.empty())
+            OnSelectAllCameras(ctx);
+        for (int c : cams)
+            ctx.m_bCamSel[c] = 1;
+        ASSERT_EQ(OnAdd(ctx), "");
+    }
+    void Run(const std::string& target) {
+        fs::create_directories(out + "/Backup");  // the folder browser offers existing folders
+        ASSERT_EQ(ChooseStorageTarget(ctx, target), "");
+        BackupWorker worker(ctx);
+        worker.StartMakeFileThread();
+        ASSERT_EQ(OnOK(ctx, worker), "");
+        ASSERT_TRUE(view.ended.WaitFor(20000));
+    }
+    std::string Day(const std::string& entry) { return out + "/Backup/" + entry + "/20100523/"; }
+
+    CQuillonApp app;
+    HookedView view;
+    BackupContext ctx{app, view};
+    std::string out, mounted;
+};
+
+TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFiles) {
+    Record(600, 609);
+    Add("10", "00", "10", "09", {0, 2});
+    view.onStatus = [&](const std::string& text) {
+        if (text.find("201005231002N.dat") != std::string::npos)
+            ctx.m_bBackupRunning = 0;  // the operator's Cancel, answered Yes
+    };
+    Run("E:\\Backup");
+    const std::string day = Day("2010_05_23=10,00~10,09");
+    EXPECT_TRUE(fs::exists(day + "201005231002N.dat"));  // the current minute is finished
+    EXPECT_FALSE(fs::exists(day + "201005231003N.dat"));
+    EXPECT_EQ(fs::file_size(day + "BackupInfo.dat"), 2332u);
+    EXPECT_EQ(fs::file_size(day + "20100523.DAT"), 92164u);
+    // The end of a folder backup, cancelled or not: schedule, total and list cleared, code 100.
+    EXPECT_EQ(view.sent.back(), std::make_pair(kMsgShareAnswer, DWORD{100}));
+    EXPECT_TRUE(ctx.m_lbSchedule.empty());
+    EXPECT_EQ(ctx.m_nTotalSize, 0u);
+    EXPECT_FALSE(fs::exists(driveC() + "/Prog/Reserved"));
+    EXPECT_EQ(view.controlsState, 1);
+    EXPECT_FALSE(view.items[ctl::kProgress].visible);
+    EXPECT_TRUE(ctx.m_report.ok());
+}
+
+TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrittenStays) {
+    Record(600, 603);
+    Add("10", "00", "10", "03");  // all cameras: whole-minute copies
+    view.onStatus = [&](const std::string& text) {
+        if (text.find("201005231001N.dat") != std::string::npos) {
+            fs::remove(driveC() + "/QorData/20100523/201005231002N.dat");
+            fs::remove(driveC() + "/QorData/20100523/201005231002N.idx");
+        }
+    };
+    Run("E:\\Backup");
+    EXPECT_FALSE(ctx.m_report.ok());
+    const auto failures = ctx.m_report.failures();
+    ASSERT_EQ(failures.size(), 1u) << ::testing::PrintToString(failures);
+    EXPECT_NE(failures[0].find("minute 10:02 not copied"), std::string::npos) << failures[0];
+    const std::string day = Day("2010_05_23=10,00~10,03");
+    EXPECT_FALSE(fs::exists(day + "201005231002N.dat"));
+    EXPECT_TRUE(fs::exists(day + "201005231003N.dat"));
+}
+
+TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
+    Record(600, 605);
+    Add("10", "00", "10", "05");
+    const std::string tiny = prefix() + "/drive_f";
+    fs::create_directories(tiny);
+    if (::mount("tmpfs", tiny.c_str(), "tmpfs", 0, "size=12m") != 0)
+        GTEST_SKIP() << "no small filesystem can be mounted here: " << std::strerror(errno);
+    mounted = tiny;
+    MapDrive('F', "removable");
+    bool filled = false;
+    view.onStatus = [&](const std::string& text) {
+        if (!filled && text.find("201005231001N") != std::string::npos) {
+            filled = true;
+            std::ofstream filler(tiny + "/filler", std::ios::binary);
+            std::string block(4096, 'f');
+            while (filler.write(block.data(), block.size()) && filler.flush()) {
+            }
+        }
+    };
+    out = tiny;
+    Run("F:\\Backup");
+    ASSERT_TRUE(filled);
+    EXPECT_FALSE(ctx.m_report.ok());
+    bool full = false;
+    for (const auto& f : ctx.m_report.failures())
+        full = full || f.find("the target is full") != std::string::npos;
+    EXPECT_TRUE(full);
+    for (const auto& e : fs::recursive_directory_iterator(tiny + "/Backup")) {
+        const std::string name = e.path().filename().string();
+        if (name.size() == 17 && name.substr(12) == "N.dat") {
+            EXPECT_EQ(fs::file_size(e.path()),
+                      fs::file_size(driveC() + "/QorData/20100523/" + name));
+        }
+    }
+}
+
+TEST_F(BackupWorkerTest, TheWalkCrossesHoursAndAudioFollowsTheChannelLimits) {
+    Record(10 * 60 + 56, 11 * 60 + 4, 41, 41);
+    ctx.m_nCamCount = 48;
+    Add("10", "58", "11", "02", {0, 40});  // selected cameras: audio of channels 0-31 only
+    Run("E:\\Backup");
+    ASSERT_TRUE(ctx.m_report.ok());
+    const std::string day = Day("2010_05_23=10,58~11,02");
+    std::vector<std::string> minutes;
+    for (const auto& e : fs::directory_iterator(day))
+        if (e.path().extension() == ".idx")
+            minutes.push_back(e.path().filename().string().substr(8, 4));
+    std::sort(minutes.begin(), minutes.end());
+    EXPECT_EQ(minutes, (std::vector<std::string>{"1058", "1059", "1100", "1101", "1102"}));
+    std::set<std::string> audio;
+    for (const auto& e : fs::directory_iterator(day + "Audio"))
+        audio.insert(e.path().extension().string());
+    EXPECT_EQ(audio, std::set<std::string>{".au0"});
+    EXPECT_EQ(std::distance(fs::directory_iterator(day + "Audio"), fs::directory_iterator()), 5);
+
+    // An all-camera entry copies the audio of every channel of its cameras.
+    Add("11", "03", "11", "03");
+    ASSERT_EQ(ctx.m_Schedule[0].bAllCam, 1u);
+    view.ended.Reset();
+    Run("E:\\Backup");
+    EXPECT_TRUE(fs::exists(Day("2010_05_23=11,03~11,03") + "Audio/201005231103.au40"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Day("2010_05_23=11,03~11,03") + "Audio"),
+                            fs::directory_iterator()),
+              41);
+}

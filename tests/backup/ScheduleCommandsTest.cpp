@@ -1,0 +1,187 @@
+#include "backup/ScheduleCommands.h"
+
+#include <cstring>
+#include <filesystem>
+
+#include "TestEnv.h"
+#include "backup/CameraSelection.h"
+#include "mkrec/Recorder.h"
+#include "storage/WorkingFolder.h"
+
+namespace fs = std::filesystem;
+
+class ScheduleCommandsTest : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        app.m_strExePath = QUILLON_BIN_DIR;
+        app.m_strLanguage = "eng";
+        ctx.m_strExePath = "C:\\Prog\\";
+        fs::create_directories(driveC() + "/Prog");
+        ctx.m_nCamCount = 4;
+        mkrec::RecorderPlan plan;
+        plan.root = "C:\\QorData";
+        plan.days = {"20100512"};
+        plan.firstMinute = 8 * 60;
+        plan.lastMinute = 8 * 60 + 5;
+        plan.width = plan.height = 16;
+        mkrec::MakeRecordings(plan);
+        SelectBackupDay(ctx, "20100512");
+    }
+    // The four time fields, the cameras' range and the selection (0-based cameras).
+    void Choose(const std::string& sh, const std::string& sm, const std::string& eh,
+                const std::string& em, std::initializer_list<int> cams) {
+        view.SetItemText(1013, sh);
+        view.SetItemText(1014, sm);
+        view.SetItemText(1015, eh);
+        view.SetItemText(1016, em);
+        UpdateCameraExist(ctx, false);
+        for (int c : cams)
+            ctx.m_bCamSel[c] = 1;
+    }
+    std::string Reserved() { return driveC() + "/Prog/Reserved"; }
+
+    CQuillonApp app;
+    RecordingDialogView view;
+    BackupContext ctx{app, view};
+};
+
+TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {
+    ctx.m_bBackupRunning = 1;
+    EXPECT_EQ(OnAdd(ctx), "M010004");
+    ctx.m_bBackupRunning = 0;
+    EXPECT_EQ(OnAdd(ctx), "M010005");
+    view.SetItemText(1013, "08");
+    view.SetItemText(1014, "00");
+    EXPECT_EQ(OnAdd(ctx), "M010006");
+    Choose("08", "03", "08", "01", {0});
+    EXPECT_EQ(OnAdd(ctx), "M010007");
+    Choose("08", "00", "08", "05", {});
+    EXPECT_EQ(OnAdd(ctx), "M010008");
+    EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
+    EXPECT_EQ(view.messages.back().text, "Select at least one camera.");
+
+    Choose("08", "00", "08", "05", {1});
+    ASSERT_EQ(OnAdd(ctx), "");
+    Choose("08", "00", "08", "05", {2, 3});  // same day and times, other cameras
+    EXPECT_EQ(OnAdd(ctx), "M010009");
+    EXPECT_EQ(ctx.m_lbSchedule.size(), 1u);
+
+    // Nothing recorded in the range: the entry folder stays, no slot is taken.
+    Choose("09", "00", "09", "10", {0});
+    ctx.m_bCamSel[0] = 1;
+    EXPECT_EQ(OnAdd(ctx), "M010002");
+    EXPECT_TRUE(fs::exists(Reserved() + "/2010_05_12=09,00~09,10/BackupInfo.dat"));
+    EXPECT_EQ(ctx.m_Schedule[1].bUsed, 0u);
+}
+
+TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
+    Choose("08", "00", "08", "00", {0, 1, 2, 3});  // a single minute, every recorded camera
+    OnChangeMemo(ctx, "typed before Add");
+    ASSERT_EQ(OnAdd(ctx), "");
+    const ScheduleEntry& e = ctx.m_Schedule[0];
+    EXPECT_EQ(e.bUsed, 1u);
+    EXPECT_EQ(e.bPending, 1u);
+    EXPECT_STREQ(e.szStart, "201005120800");
+    EXPECT_STREQ(e.szEnd, "201005120800");
+    EXPECT_EQ(e.bAllCam, 1u);
+    EXPECT_EQ(e.nSize, ctx.m_nTotalSize);
+    EXPECT_GT(e.nSize, 3000u);
+    EXPECT_EQ(ctx.m_nSelCamCount, 0);
+    EXPECT_EQ(ctx.m_lbSchedule, std::vector<std::string>{"2010-05-12 - 08:00 ~ 08:00"});
+    EXPECT_EQ(ReadText(Reserved() + "/reserve.dat").size(), 24400u);
+    const std::string map = ReadText(Reserved() + "/2010_05_12=08,00~08,00/20100512/20100512.DAT");
+    ASSERT_EQ(map.size(), 92164u);
+    int marked = 0;
+    for (char b : map)
+        marked += b;
+    EXPECT_EQ(marked, 4);
+    EXPECT_NE(
+        ReadText(Reserved() + "/2010_05_12=08,00~08,00/BackupInfo.dat").find("typed before Add"),
+        std::string::npos);
+
+    Choose("08", "01", "08", "02", {0, 1, 2});  // one camera fewer: not an all-camera entry
+    ASSERT_EQ(OnAdd(ctx), "");
+    EXPECT_EQ(ctx.m_Schedule[1].bAllCam, 0u);
+    EXPECT_EQ(ctx.m_Schedule[1].bCam[3], 0u);
+}
+
+TEST_F(ScheduleCommandsTest, AFullScheduleRefusesWithoutOverwritingASlot) {
+    for (int i = 0; i < kScheduleSlots; ++i) {
+        ctx.m_Schedule[static_cast<std::size_t>(i)].bUsed = 1;
+        std::snprintf(ctx.m_Schedule[static_cast<std::size_t>(i)].szStart, 15, "2001%08d", i);
+    }
+    const ScheduleTable before = ctx.m_Schedule;
+    Choose("08", "00", "08", "05", {0});
+    EXPECT_EQ(OnAdd(ctx), "M010050");
+    EXPECT_EQ(std::memcmp(before.data(), ctx.m_Schedule.data(), sizeof before), 0);
+    EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
+}
+
+TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
+    ctx.m_nListSel = -1;
+    EXPECT_EQ(OnSelchangeSchedule(ctx), "M010018");
+    EXPECT_FALSE(view.items[ctl::kUpdate].enabled);
+    EXPECT_EQ(OnDelete(ctx), "M010018");
+
+    Choose("08", "00", "08", "01", {1});
+    ASSERT_EQ(OnAdd(ctx), "");
+    Choose("08", "02", "08", "03", {0, 2});
+    ASSERT_EQ(OnAdd(ctx), "");
+    const DWORD total = ctx.m_nTotalSize;
+
+    ctx.m_nListSel = 1;  // 08:02 ~ 08:03
+    ASSERT_EQ(OnSelchangeSchedule(ctx), "");
+    EXPECT_EQ(ctx.m_bCamSel[0] + ctx.m_bCamSel[1] + ctx.m_bCamSel[2], 2u);
+    EXPECT_TRUE(view.items[ctl::kFirstCameraBox + 2].checked);
+    EXPECT_TRUE(view.items[ctl::kDelete].enabled);
+    OnChangeMemo(ctx, std::string(300, 'm'));  // the field keeps 250 characters
+    ASSERT_EQ(OnUpdateMemo(ctx), "");
+    EXPECT_EQ(OnUpdateMemo(ctx), "M010018");  // the pick is gone
+    ctx.m_nListSel = 1;
+    ASSERT_EQ(OnSelchangeSchedule(ctx), "");
+    EXPECT_EQ(view.items[ctl::kMemo].text, std::string(250, 'm'));
+
+    view.answerYesNo = IDNO;
+    EXPECT_EQ(OnDelete(ctx), "M010019");
+    EXPECT_EQ(ctx.m_lbSchedule.size(), 2u);
+    view.answerYesNo = IDYES;
+    const DWORD second = ctx.m_Schedule[1].nSize;
+    ASSERT_EQ(OnDelete(ctx), "");
+    EXPECT_EQ(ctx.m_nTotalSize, total - second);
+    EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,02~08,03"));
+    EXPECT_EQ(ctx.m_Schedule[1].bUsed, 0u);
+    EXPECT_TRUE(fs::exists(Reserved() + "/reserve.dat"));
+
+    // The list survives a restart through reserve.dat.
+    BackupContext again(app, view);
+    again.m_strExePath = ctx.m_strExePath;
+    LoadScheduleTable(again);
+    FillScheduleList(again);
+    EXPECT_EQ(again.m_lbSchedule, ctx.m_lbSchedule);
+    EXPECT_EQ(again.m_nTotalSize, ctx.m_nTotalSize);
+
+    ctx.m_nListSel = 0;
+    ASSERT_EQ(OnSelchangeSchedule(ctx), "");
+    ASSERT_EQ(OnDelete(ctx), "");
+    EXPECT_FALSE(fs::exists(Reserved()));  // the last entry takes the folder with it
+    EXPECT_EQ(ctx.m_nTotalSize, 0u);
+    EXPECT_EQ(view.items[ctl::kTotalSize].text, "Total 0.0 KByte");
+}
+
+TEST_F(ScheduleCommandsTest, DateTypesSortTheListByTheirCharacters) {
+    ctx.m_nDateType = 1;  // day first
+    for (const char* day : {"20100512", "20100611"}) {
+        mkrec::RecorderPlan plan;
+        plan.root = "C:\\QorData";
+        plan.days = {day};
+        plan.firstMinute = plan.lastMinute = 8 * 60;
+        plan.width = plan.height = 16;
+        mkrec::MakeRecordings(plan);
+        SelectBackupDay(ctx, day);
+        Choose("08", "00", "08", "00", {0});
+        ASSERT_EQ(OnAdd(ctx), "");
+    }
+    EXPECT_EQ(ctx.m_lbSchedule, (std::vector<std::string>{"11-06-2010 - 08:00 ~ 08:00",
+                                                          "12-05-2010 - 08:00 ~ 08:00"}));
+}
