@@ -59,21 +59,15 @@ BOOL CopyFileOverlapped(BackupContext& ctx, const std::string& source,
     std::vector<char> chunk(kCopyChunk);
     std::uint64_t offset = 0;
     for (;;) {
-        const long long got = in.ReadAt(chunk.data(), chunk.size(), offset);
+        const long long got = in.CopyChunkTo(out, chunk.size(), offset, chunk.data());
         if (got == 0)
             break;
-        const char* failure = nullptr;
-        if (got < 0)
-            failure = "could not be read";
-        else if (!out.WriteAt(chunk.data(), static_cast<std::size_t>(got), offset))
-            failure = platform::GetLastError() == platform::ERROR_DISK_FULL
-                          ? "could not be written: the target is full"
-                          : "could not be written";
-        if (failure) {
+        if (got < 0) {
             const bool full = platform::GetLastError() == platform::ERROR_DISK_FULL;
             out.Close();
             platform::DeleteFile(destination);
-            ctx.m_report.Fail(destination + " " + failure);
+            ctx.m_report.Fail(destination + (full ? " could not be written: the target is full"
+                                                  : " could not be copied"));
             // Nothing more fits: the rest of the pass would only fail the same way.
             if (full)
                 ctx.m_bBackupRunning = 0;

@@ -97,6 +97,26 @@ bool File::Write(const void* buffer, std::size_t count) {
     return true;
 }
 
+long long File::CopyChunkTo(File& out, std::size_t count, std::uint64_t offset, void* scratch) {
+    loff_t in = static_cast<loff_t>(offset), to = static_cast<loff_t>(offset);
+    for (;;) {
+        const ssize_t n = ::copy_file_range(fd_, &in, out.fd_, &to, count, 0);
+        if (n >= 0)
+            return n;
+        if (errno == EINTR)
+            continue;
+        // Kinds of file the system cannot copy between: through the buffer instead.
+        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
+            const long long got = ReadAt(scratch, count, offset);
+            if (got <= 0)
+                return got;
+            return out.WriteAt(scratch, static_cast<std::size_t>(got), offset) ? got : -1;
+        }
+        SetLastError(ErrorFromErrno(errno));
+        return -1;
+    }
+}
+
 bool File::WriteAt(const void* buffer, std::size_t count, std::uint64_t offset) {
     const auto* p = static_cast<const char*>(buffer);
     while (count > 0) {

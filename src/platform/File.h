@@ -33,6 +33,10 @@ class File {
     bool Write(const void* buffer, std::size_t count);
     bool WriteAt(const void* buffer, std::size_t count, std::uint64_t offset);
     bool Seek(std::uint64_t offset);
+    // Copies up to count bytes at offset of this file to the same offset of out, inside the
+    // system where it can (else through scratch, of count bytes). Bytes copied (0 at the end of
+    // this file), or -1 on an error, the last error saying which (ERROR_DISK_FULL among them).
+    long long CopyChunkTo(File& out, std::size_t count, std::uint64_t offset, void* scratch);
     // Length in bytes, or -1.
     long long Length() const;
     // Flushes to the device; false when the data could not be stored.

@@ -180,6 +180,15 @@ std::vector<FindData> FindFiles(const std::string& wildcardPath) {
     std::string pattern = (cut == std::string::npos) ? wildcardPath : wildcardPath.substr(cut + 1);
     if (pattern.empty())
         return out;
+    // A plain name needs no listing of its folder: one look at the file answers it.
+    if (pattern.find_first_of("*?") == std::string::npos) {
+        const std::string host = ResolvePath(wildcardPath);
+        struct stat st {};
+        if (!host.empty() && ::stat(host.c_str(), &st) == 0)
+            out.push_back({host.substr(host.find_last_of('/') + 1), S_ISDIR(st.st_mode),
+                           static_cast<std::uint64_t>(st.st_size)});
+        return out;
+    }
     std::string hostFolder = ResolvePath(folder);
     if (hostFolder.empty())
         return out;
