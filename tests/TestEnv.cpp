@@ -1,11 +1,13 @@
 #include "TestEnv.h"
 
 #include <stdlib.h>
+#include <sys/mount.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "app/CQuillonApp.h"
 #include "platform/DriveTable.h"
 
 namespace fs = std::filesystem;
@@ -24,7 +26,34 @@ void TempPrefixTest::SetUp() {
     ASSERT_TRUE(table.Save(prefix_));
 }
 
+void UseBuiltLanguage(CQuillonApp& app) {
+    app.m_strExePath = QUILLON_BIN_DIR;
+    app.m_strLanguage = "eng";
+}
+
+void ExpectOnlyWholeMinuteFiles(const std::string& imageRoot, const std::string& recorderDay) {
+    for (const auto& e : fs::recursive_directory_iterator(imageRoot)) {
+        const std::string name = e.path().filename().string();
+        if (name.size() == 17 && name.substr(12) == "N.dat") {
+            EXPECT_EQ(fs::file_size(e.path()), fs::file_size(recorderDay + "/" + name)) << name;
+        }
+    }
+}
+
+std::string TempPrefixTest::MountTinyDrive(char letter, const std::string& options, bool readOnly) {
+    const std::string host =
+        prefix_ + "/drive_" + std::string(1, static_cast<char>(std::tolower(letter)));
+    fs::create_directories(host);
+    if (::mount("tmpfs", host.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, options.c_str()) != 0)
+        return std::string();
+    mounts_.push_back(host);
+    MapDrive(letter, "removable");
+    return host;
+}
+
 void TempPrefixTest::TearDown() {
+    for (const auto& m : mounts_)
+        ::umount2(m.c_str(), MNT_DETACH);
     std::error_code ec;
     // Read-only files and folders left by a test must not stop the clean-up.
     for (auto it = fs::recursive_directory_iterator(prefix_, ec);

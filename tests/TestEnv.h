@@ -4,6 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+class CQuillonApp;
+
+// Texts from the language file the build puts beside the programs.
+void UseBuiltLanguage(CQuillonApp& app);
+
+// Every minute data file below imageRoot has the length of the recorder's file of that name in
+// recorderDay: a failed backup keeps nothing half-written.
+void ExpectOnlyWholeMinuteFiles(const std::string& imageRoot, const std::string& recorderDay);
 
 class TempPrefixTest : public ::testing::Test {
   protected:
@@ -15,9 +25,13 @@ class TempPrefixTest : public ::testing::Test {
     // Maps another drive letter onto a fresh host folder below the prefix; returns that folder.
     std::string MapDrive(char letter, const std::string& type = "fixed");
     // Writes text into a host file, creating its folders.
+    // Mounts a small tmpfs (options such as "size=300k") as the drive; "" when this machine
+    // does not let the test mount one. It is unmounted when the test ends.
+    std::string MountTinyDrive(char letter, const std::string& options, bool readOnly = false);
     static void WriteText(const std::string& hostPath, const std::string& text);
     static std::string ReadText(const std::string& hostPath);
 
   private:
     std::string prefix_;
+    std::vector<std::string> mounts_;
 };

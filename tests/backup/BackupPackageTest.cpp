@@ -1,7 +1,5 @@
 #include "backup/BackupPackage.h"
 
-#include <sys/mount.h>
-
 #include <cstring>
 #include <filesystem>
 
@@ -14,8 +12,7 @@ class BackupPackageTest : public TempPrefixTest {
   protected:
     void SetUp() override {
         TempPrefixTest::SetUp();
-        app.m_strExePath = QUILLON_BIN_DIR;
-        app.m_strLanguage = "eng";
+        UseBuiltLanguage(app);
     }
     BackupInfoRecord ReadInfo(const std::string& host) {
         BackupInfoRecord r{};
@@ -150,14 +147,10 @@ TEST_F(BackupPackageTest, AWildcardCopyCountsEveryMatchAndShowsItsName) {
 
 TEST_F(BackupPackageTest, AFolderThatCannotBeMadeIsTheOneFailureTheOperatorIsShown) {
     WriteText(driveC() + "/rec/201005231405N.idx", "i");
-    const std::string ro = prefix() + "/drive_r";
-    fs::create_directories(ro);
-    if (::mount("tmpfs", ro.c_str(), "tmpfs", MS_RDONLY, "size=64k") != 0)
-        GTEST_SKIP() << "no read-only filesystem can be mounted here: " << std::strerror(errno);
-    MapDrive('R');
+    if (MountTinyDrive('R', "size=64k", true).empty())
+        GTEST_SKIP() << "no read-only filesystem can be mounted here";
     ctx.m_bBackupRunning = 1;
     EXPECT_EQ(CopyFilesToFolder(ctx, "C:\\rec\\201005231405N.*", "R:\\img\\"), 0);
-    ::umount2(ro.c_str(), MNT_DETACH);
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].text, "The destination folder could not be created.");
     EXPECT_EQ(view.messages[0].caption, "Backup error");

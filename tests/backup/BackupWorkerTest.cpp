@@ -2,8 +2,6 @@
 // pass, a target that fills up, and the minute walk across hours.
 #include "backup/BackupWorker.h"
 
-#include <sys/mount.h>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -48,17 +46,11 @@ class BackupWorkerTest : public TempPrefixTest {
   protected:
     void SetUp() override {
         TempPrefixTest::SetUp();
-        app.m_strExePath = QUILLON_BIN_DIR;
-        app.m_strLanguage = "eng";
+        UseBuiltLanguage(app);
         ctx.m_strExePath = "C:\\Prog\\";
         fs::create_directories(driveC() + "/Prog");
         ctx.m_nCamCount = 4;
         out = MapDrive('E', "removable");
-    }
-    void TearDown() override {
-        if (!mounted.empty())
-            ::umount2(mounted.c_str(), MNT_DETACH);
-        TempPrefixTest::TearDown();
     }
     void Record(int first, int last, int audioChannels = 0, int cameras = 4) {
         mkrec::RecorderPlan plan;
@@ -101,7 +93,7 @@ class BackupWorkerTest : public TempPrefixTest {
     CQuillonApp app;
     HookedView view;
     BackupContext ctx{app, view};
-    std::string out, mounted;
+    std::string out;
 };
 
 TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFiles) {
@@ -149,12 +141,9 @@ TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrit
 TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
     Record(600, 605);
     Add("10", "00", "10", "05");
-    const std::string tiny = prefix() + "/drive_f";
-    fs::create_directories(tiny);
-    if (::mount("tmpfs", tiny.c_str(), "tmpfs", 0, "size=12m") != 0)
-        GTEST_SKIP() << "no small filesystem can be mounted here: " << std::strerror(errno);
-    mounted = tiny;
-    MapDrive('F', "removable");
+    const std::string tiny = MountTinyDrive('F', "size=12m");
+    if (tiny.empty())
+        GTEST_SKIP() << "no small filesystem can be mounted here";
     bool filled = false;
     view.onStatus = [&](const std::string& text) {
         if (!filled && text.find("201005231001N") != std::string::npos) {
@@ -173,13 +162,7 @@ TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
     for (const auto& f : ctx.m_report.failures())
         full = full || f.find("the target is full") != std::string::npos;
     EXPECT_TRUE(full);
-    for (const auto& e : fs::recursive_directory_iterator(tiny + "/Backup")) {
-        const std::string name = e.path().filename().string();
-        if (name.size() == 17 && name.substr(12) == "N.dat") {
-            EXPECT_EQ(fs::file_size(e.path()),
-                      fs::file_size(driveC() + "/QorData/20100523/" + name));
-        }
-    }
+    ExpectOnlyWholeMinuteFiles(tiny + "/Backup", driveC() + "/QorData/20100523");
 }
 
 TEST_F(BackupWorkerTest, TheWalkCrossesHoursAndAudioFollowsTheChannelLimits) {

@@ -14,8 +14,7 @@ class ScheduleCommandsTest : public TempPrefixTest {
   protected:
     void SetUp() override {
         TempPrefixTest::SetUp();
-        app.m_strExePath = QUILLON_BIN_DIR;
-        app.m_strLanguage = "eng";
+        UseBuiltLanguage(app);
         ctx.m_strExePath = "C:\\Prog\\";
         fs::create_directories(driveC() + "/Prog");
         ctx.m_nCamCount = 4;

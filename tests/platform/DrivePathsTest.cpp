@@ -81,7 +81,7 @@ TEST_F(DrivePathsTest, FoldedLookupsSeeNamesAddedAfterAnEarlierLookup) {
     fs::last_write_time(dir, old);
     EXPECT_EQ(ResolvePath("C:\\day\\first.dat"), dir + "/First.DAT");
     EXPECT_EQ(ResolvePath("C:\\day\\second.dat"), dir + "/second.dat");  // not there yet
-    WriteText(dir + "/Second.DAT", "2");  // changes the folder
+    WriteText(dir + "/Second.DAT", "2");                                 // changes the folder
     EXPECT_EQ(ResolvePath("C:\\day\\second.dat"), dir + "/Second.DAT");
     // And within the same clock tick as the listing.
     WriteText(dir + "/Third.DAT", "3");

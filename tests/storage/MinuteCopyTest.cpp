@@ -49,8 +49,7 @@ class MinuteCopyTest : public TempPrefixTest {
         TempPrefixTest::SetUp();
         fs::create_directories(driveC() + "/img");
         srcHost = driveC() + "/QorData/20100523/201005231405";
-        app.m_strExePath = QUILLON_BIN_DIR;  // the language file beside the programs
-        app.m_strLanguage = "eng";
+        UseBuiltLanguage(app);
     }
     // Three cameras, one picture a second, rows stored against position order.
     void Record(mkrec::RecorderPlan plan = {}, bool reverseRows = true) {
