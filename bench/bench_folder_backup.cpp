@@ -1,5 +1,6 @@
 // A folder backup of one hour of 8 cameras (an all-camera entry: whole-minute copies and the
-// audio), against `cp -r` of the same minute files in the same run.
+// audio, the target flushed at the end), against `cp -r` of the same minute files followed by
+// `sync -f` of the copy, in the same run.
 #include <cstdio>
 #include <cstdlib>
 
@@ -95,7 +96,7 @@ int main() {
     std::printf("%lld pictures and %lld audio bytes, %.1f MB\n", made.pictures, made.audioBytes,
                 mb);
     std::printf(
-        "folder backup (all cameras): %.3f s, %.1f MB/s; cp -r: %.3f s, %.1f MB/s; "
+        "folder backup (all cameras): %.3f s, %.1f MB/s; cp -r and sync: %.3f s, %.1f MB/s; "
         "throughput ratio %.2fx (target >= 0.9x)\n",
         tOurs, mb / tOurs, tCp, mb / tCp, tCp / tOurs);
     worker.StopMakeFileThread();

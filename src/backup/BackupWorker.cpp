@@ -5,6 +5,7 @@
 #include "backup/BackupPackage.h"
 #include "backup/CameraSelection.h"
 #include "backup/Extraction.h"
+#include "platform/FileSystem.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
@@ -85,8 +86,15 @@ void RunBackup(BackupContext& ctx) {
         if (!ctx.m_bBackupRunning)
             break;
     }
-    if (ctx.m_bBackupRunning)
+    if (ctx.m_bBackupRunning) {
+        // A folder target may be a stick the operator takes away once told the backup is done.
+        if (ctx.m_nTargetType == 3 &&
+            !platform::FlushVolume(paths::ImageRoot(3, ctx.m_strTargetText)))
+            ctx.m_report.Fail(
+                "the target " + ctx.m_strTargetText +
+                " did not take the image to the end: " + std::to_string(platform::GetLastError()));
         ctx.m_view.SetProgressPos(100);
+    }
     ctx.m_view.SetWaitCursor(false);
 }
 

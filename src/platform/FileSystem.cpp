@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -157,6 +158,20 @@ bool IsDirectory(const std::string& path) {
     std::string host = ResolvePath(path);
     struct stat st {};
     return !host.empty() && ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FlushVolume(const std::string& path) {
+    const std::string host = ResolvePath(path);
+    const int fd = host.empty() ? -1 : ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastError(host.empty() ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+        return false;
+    }
+    const bool ok = ::syncfs(fd) == 0;
+    if (!ok)
+        SetLastError(ErrorFromErrno(errno));
+    ::close(fd);
+    return ok;
 }
 
 long long FileLength(const std::string& path) {

@@ -19,6 +19,9 @@ bool DeleteFile(const std::string& path);
 bool SetFileAttributesNormal(const std::string& path);
 bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
+// Writes everything cached for the volume that holds path to the device, so that a removable
+// target can be taken away; false (with the last error) when the device did not take it all.
+bool FlushVolume(const std::string& path);
 // Length in bytes, or -1 when the file is missing.
 long long FileLength(const std::string& path);
 

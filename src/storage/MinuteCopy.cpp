@@ -223,7 +223,7 @@ int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sou
         // always describe the data file just written; one transaction per minute.
         mem.attach(dstIdx, "dst", false);
         // No journal and no flush per minute: a minute that fails is removed whole instead of
-        // rolled back, and the image is flushed once when it is complete.
+        // rolled back, and a folder image is flushed once when the pass is complete.
         mem.execDML("PRAGMA dst.journal_mode=OFF; PRAGMA dst.synchronous=OFF;");
         mem.execDML("BEGIN TRANSACTION");
         mem.execDML("DROP TABLE IF EXISTS dst.indextable");
