@@ -70,6 +70,7 @@ int main() {
             std::fprintf(stderr, "the entry could not be added\n");
             std::exit(1);
         }
+        std::system("sync");  // each run starts with nothing of the others left to write
         const double t = bench::Seconds([&] {
             OnOK(ctx, worker);
             view.ended.Wait();
@@ -80,8 +81,11 @@ int main() {
     };
     auto cp = [&] {
         bench::RemoveTree(host + "/cp");
-        const std::string cmd = "cp -r '" + host + "/QorData/20260101' '" + host +
-                                "/cp' && rm -f '" + host + "/cp/20260101.dat'";
+        // The backup flushes its target at the end, so the baseline does too.
+        const std::string copy = host + "/cp";
+        const std::string cmd = "cp -r '" + host + "/QorData/20260101' '" + copy + "' && rm -f '" +
+                                copy + "/20260101.dat' && sync -f '" + copy + "'";
+        std::system("sync");
         return bench::Seconds([&] {
             if (std::system(cmd.c_str()) != 0)
                 std::fprintf(stderr, "cp failed\n");
