@@ -46,15 +46,12 @@ int BackupWorker::MakeFileThread() {
         if (m_ctx.m_nTargetType == 3) {
             FinishFolderBackup(m_ctx);
         } else {
-            // A disc target is handed to the disc writer, which this build does not have: the
-            // image stays in the temporary folder and the controls return to idle.
-            if (m_ctx.m_bBackupRunning)
-                m_ctx.m_report.Fail("no disc writer is available to write the image");
+            // The hand-over of a finished disc image to the disc writer comes with the writer;
+            // until then a disc pass ends as a cancelled one does.
             m_ctx.m_bBackupRunning = 0;
             SetIdle(m_ctx);
             m_ctx.m_view.ShowItem(ctl::kCapacityBar, true);
             m_ctx.m_view.SetItemText(ctl::kStatusLine, "");
-            m_ctx.m_view.SendDialogMessage(kMsgShareAnswer, 100, 0);
         }
     }
     m_ctx.m_bMakeFileRun = 0;
@@ -89,10 +86,11 @@ void RunBackup(BackupContext& ctx) {
     if (ctx.m_bBackupRunning) {
         // A folder target may be a stick the operator takes away once told the backup is done.
         if (ctx.m_nTargetType == 3 &&
-            !platform::FlushVolume(paths::ImageRoot(3, ctx.m_strTargetText)))
-            ctx.m_report.Fail(
-                "the target " + ctx.m_strTargetText +
-                " did not take the image to the end: " + std::to_string(platform::GetLastError()));
+            !platform::FlushVolume(paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText)))
+            ctx.m_report.Fail(ctx.m_strTargetText +
+                              (platform::GetLastError() == platform::ERROR_DISK_FULL
+                                   ? " could not be written: the target is full"
+                                   : " could not be written to its device"));
         ctx.m_view.SetProgressPos(100);
     }
     ctx.m_view.SetWaitCursor(false);

@@ -104,7 +104,7 @@ bool Pick(CliSession& s, const std::string& label) {
 
 }  // namespace
 
-int CmdDays(CliSession& s, const CliArgs&) {
+int CmdDays(CliSession&, const CliArgs&) {
     const std::string root = GetStoragePath();
     std::vector<std::string> days;
     for (const auto& f : platform::FindFiles(root + "\\*.*"))
@@ -116,7 +116,6 @@ int CmdDays(CliSession& s, const CliArgs&) {
         std::printf("%s\n", d.c_str());
     if (days.empty())
         std::fprintf(stderr, "no recorded day below %s\n", root.c_str());
-    (void)s;
     return 0;
 }
 
