@@ -60,11 +60,7 @@ int main() {
         bench::RemoveTree(host + "/out");
         std::filesystem::create_directories(host + "/out");
         SelectBackupDay(ctx, "20260101");
-        view.SetItemText(1013, "10");
-        view.SetItemText(1014, "00");
-        view.SetItemText(1015, std::string(end, 2));
-        view.SetItemText(1016, std::string(end + 2, 2));
-        UpdateCameraExist(ctx, false);
+        SetTimeRange(ctx, "10", "00", std::string(end, 2), std::string(end + 2, 2));
         OnSelectAllCameras(ctx);
         if (!OnAdd(ctx).empty() || !ChooseStorageTarget(ctx, "C:\\out").empty()) {
             std::fprintf(stderr, "the entry could not be added\n");

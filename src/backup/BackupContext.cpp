@@ -73,6 +73,11 @@ int BackupContext::ShowMessage(const std::string& text, const std::string& capti
     return answer;
 }
 
+std::string BackupContext::Refuse(const std::string& key, const std::string& text) {
+    ShowMessage(text.empty() ? GetLanguageText("BACKUP", key) : text);
+    return key;
+}
+
 int BackupContext::SelectedCameraCount() const {
     int n = 0;
     for (int c = 0; c < m_nCamCount && c < kMaxCameras; ++c)

@@ -43,6 +43,9 @@ class BackupContext {
     // A message box bracketed by m_bInMessageBox.
     int ShowMessage(const std::string& text, const std::string& caption = "Backup",
                     unsigned type = MB_OK);
+    // A command's refusal: a plain box with text (by default the "BACKUP" text of key); answers
+    // key, for the command to end with.
+    std::string Refuse(const std::string& key, const std::string& text = std::string());
     // "%s\%s" of the base folder and "Reserved".
     std::string WorkingFolder() const { return m_strExePath + "\\Reserved"; }
     int SelectedCameraCount() const;

@@ -7,15 +7,6 @@
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 
-namespace {
-
-std::string Refuse(BackupContext& ctx, const std::string& key, const std::string& text) {
-    ctx.ShowMessage(text);
-    return key;
-}
-
-}  // namespace
-
 int ClassifyTargetDrive(BackupContext& ctx, char driveLetter) {
     if (driveLetter < 'A' || driveLetter > 'Z')
         return 0;
@@ -32,7 +23,7 @@ std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder) {
     ctx.m_nTargetType = ClassifyTargetDrive(ctx, folder[0]);
     std::string refused;
     if (ctx.m_nTargetType == 0) {
-        refused = Refuse(ctx, "M010020", ctx.GetLanguageText("BACKUP", "M010020"));
+        refused = ctx.Refuse("M010020");
         ctx.m_strTargetText.clear();
         ctx.m_bDiscTarget = 0;
         UpdateDiscSpaceBar(ctx, false);
@@ -40,7 +31,7 @@ std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder) {
         // Writing discs needs the disc writer, which this build does not have.
         ctx.m_bDiscTarget = 0;
         UpdateDiscSpaceBar(ctx, false);
-        refused = Refuse(ctx, "M010022", ctx.GetLanguageText("BACKUP", "M010022"));
+        refused = ctx.Refuse("M010022");
         ctx.m_strTargetText.clear();
     } else {
         ctx.m_strTargetText = folder;
@@ -66,20 +57,20 @@ bool HasFolderSpace(const BackupContext& ctx, const std::string& path) {
 std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
     auto text = [&](const std::string& key) { return ctx.GetLanguageText("BACKUP", key); };
     if (ctx.m_bBackupRunning)
-        return Refuse(ctx, "M010016", text("M010016"));
+        return ctx.Refuse("M010016");
     if (ctx.m_bDiscWriting)
-        return Refuse(ctx, "M010017", text("M010017"));
+        return ctx.Refuse("M010017");
     if (ctx.m_lbSchedule.empty())
-        return Refuse(ctx, "M010024", text("M010024"));
+        return ctx.Refuse("M010024");
     switch (ctx.m_nTargetType) {
         case 3:
             if (!HasFolderSpace(ctx, ctx.m_strTargetText.substr(0, 2)))
-                return Refuse(ctx, "M010028", text("M010028") + "[" + text("M010030") + "]");
+                return ctx.Refuse("M010028", text("M010028") + "[" + text("M010030") + "]");
             break;
         case 2:
-            return Refuse(ctx, "M010022", text("M010022"));
+            return ctx.Refuse("M010022");
         default:
-            return Refuse(ctx, "M010027", text("M010027"));
+            return ctx.Refuse("M010027");
     }
     ctx.m_bBackupRunning = 1;
     ctx.m_view.SetControlsState(0);

@@ -72,12 +72,10 @@ void RunBackup(BackupContext& ctx) {
     for (int i = 0; i < kScheduleSlots; ++i) {
         ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
         if (e.bUsed) {
-            const std::string start(e.szStart, strnlen(e.szStart, sizeof e.szStart));
-            const std::string end(e.szEnd, strnlen(e.szEnd, sizeof e.szEnd));
             if (e.bAllCam)
-                AllCameraMakeFile(ctx, i, start, end);
+                AllCameraMakeFile(ctx, i, StartKey(e), EndKey(e));
             else
-                SelectCameraMakeFile(ctx, i, start, end);
+                SelectCameraMakeFile(ctx, i, StartKey(e), EndKey(e));
             e.bMade = 1;
         }
         if (!ctx.m_bBackupRunning)

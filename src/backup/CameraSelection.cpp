@@ -81,6 +81,15 @@ void UpdateCameraExist(BackupContext& ctx, bool byHours) {
     ResetCameraSelection(ctx);
 }
 
+void SetTimeRange(BackupContext& ctx, const std::string& sh, const std::string& sm,
+                  const std::string& eh, const std::string& em) {
+    ctx.m_view.SetItemText(ctl::kStartHour, sh);
+    ctx.m_view.SetItemText(ctl::kStartMinute, sm);
+    ctx.m_view.SetItemText(ctl::kEndHour, eh);
+    ctx.m_view.SetItemText(ctl::kEndMinute, em);
+    UpdateCameraExist(ctx, false);
+}
+
 void OnSelectAllCameras(BackupContext& ctx) {
     for (int c = 0; c < kMaxCameras; ++c)
         ctx.m_bCamSel[c] = ctx.m_bCamExist[c] ? 1 : 0;

@@ -20,6 +20,10 @@ void ShowDayCameras(BackupContext& ctx);
 // Recomputes m_bCamExist for the range in the four time fields (by whole hours, or by the exact
 // minutes), then ResetCameraSelection.
 void UpdateCameraExist(BackupContext& ctx, bool byHours);
+// The four time fields as the operator leaves them ("08", "30", ...), then the cameras of that
+// range by their minutes, as a change of the end minute does.
+void SetTimeRange(BackupContext& ctx, const std::string& sh, const std::string& sm,
+                  const std::string& eh, const std::string& em);
 // Selects every camera that has recordings in the range.
 void OnSelectAllCameras(BackupContext& ctx);
 // Makes day (YYYYMMDD) the chosen day and loads its recorded minutes; false when the recorder

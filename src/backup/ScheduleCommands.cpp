@@ -14,12 +14,6 @@
 
 namespace {
 
-// Shows the text of key as a plain box and answers the key, for the command to end with.
-std::string Refuse(BackupContext& ctx, const std::string& key) {
-    ctx.ShowMessage(ctx.GetLanguageText("BACKUP", key));
-    return key;
-}
-
 std::string Lower(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -36,23 +30,9 @@ void InsertListRow(BackupContext& ctx, const std::string& label) {
     ctx.m_view.ScheduleListChanged(rows);
 }
 
-ScheduleEntry* FindSlot(BackupContext& ctx, const std::string& startKey,
-                        const std::string& endKey) {
-    for (auto& e : ctx.m_Schedule)
-        if (e.bUsed && startKey == std::string(e.szStart, strnlen(e.szStart, sizeof e.szStart)) &&
-            endKey == std::string(e.szEnd, strnlen(e.szEnd, sizeof e.szEnd)))
-            return &e;
-    return nullptr;
-}
-
 bool AnySlotUsed(const BackupContext& ctx) {
     return std::any_of(ctx.m_Schedule.begin(), ctx.m_Schedule.end(),
                        [](const ScheduleEntry& e) { return e.bUsed != 0; });
-}
-
-void CopyKey(char* to, std::size_t size, const std::string& key) {
-    std::memset(to, 0, size);
-    std::memcpy(to, key.data(), std::min(key.size(), size - 1));
 }
 
 }  // namespace
@@ -94,26 +74,26 @@ void FillScheduleList(BackupContext& ctx) {
 
 std::string OnAdd(BackupContext& ctx) {
     if (ctx.m_bBackupRunning)
-        return Refuse(ctx, "M010004");
+        return ctx.Refuse("M010004");
     const std::string sh = ctx.m_view.GetItemText(ctl::kStartHour);
     const std::string sm = ctx.m_view.GetItemText(ctl::kStartMinute);
     if (sh.empty() || sm.empty())
-        return Refuse(ctx, "M010005");
+        return ctx.Refuse("M010005");
     const std::string eh = ctx.m_view.GetItemText(ctl::kEndHour);
     const std::string em = ctx.m_view.GetItemText(ctl::kEndMinute);
     if (eh.empty() || em.empty())
-        return Refuse(ctx, "M010006");
+        return ctx.Refuse("M010006");
     if (std::atoi((sh + sm).c_str()) > std::atoi((eh + em).c_str()))
-        return Refuse(ctx, "M010007");
+        return ctx.Refuse("M010007");
     if (ctx.m_nCamCount <= 0 || ctx.SelectedCameraCount() == 0)
-        return Refuse(ctx, "M010008");
+        return ctx.Refuse("M010008");
     const std::string entry = MakeEntryString(ctx.m_strSelDate, sh, sm, eh, em);
     const std::string label = EntryToLabel(entry, ctx.m_nDateType);
     if (FindListRow(ctx, label) >= 0)
-        return Refuse(ctx, "M010009");
+        return ctx.Refuse("M010009");
     // A full schedule is refused before anything is written, so that no slot is overwritten.
     if (!FindFreeSlot(ctx.m_Schedule))
-        return Refuse(ctx, "M010050");
+        return ctx.Refuse("M010050");
 
     const std::string working = paths::WorkingFolder(ctx.m_strExePath);
     platform::CreateDirectory(working);
@@ -122,11 +102,11 @@ std::string OnAdd(BackupContext& ctx) {
     if (!AccessEntryInfo(ctx, entryFolder, EntryRangeKey(entry), kEntryInfoWrite)) {
         platform::DeleteFile(entryFolder + "\\BackupInfo.dat");
         platform::RemoveDirectory(entryFolder);
-        return Refuse(ctx, "M010003");
+        return ctx.Refuse("M010003");
     }
     const std::string day = ctx.m_strSelDate.substr(0, 8);
     if (EstimateEntrySize(ctx, day, sh + sm, eh + em) != 1)
-        return Refuse(ctx, "M010002");
+        return ctx.Refuse("M010002");
 
     ctx.m_view.SetWaitCursor(true);
     const int slot = *FindFreeSlot(ctx.m_Schedule);
@@ -134,8 +114,7 @@ std::string OnAdd(BackupContext& ctx) {
     ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(slot)];
     e.bUsed = 1;
     e.bPending = 1;
-    CopyKey(e.szStart, sizeof e.szStart, day + sh + sm);
-    CopyKey(e.szEnd, sizeof e.szEnd, day + eh + em);
+    SetKeys(e, day + sh + sm, day + eh + em);
     e.nSize = ctx.m_nLastEntrySize;
     ctx.m_nLastEntrySize = 0;
     for (int c = 0; c < ctx.m_nCamCount && c < kMaxCameras; ++c)
@@ -154,15 +133,15 @@ std::string OnAdd(BackupContext& ctx) {
 
 std::string OnDelete(BackupContext& ctx) {
     if (ctx.m_bBackupRunning)
-        return Refuse(ctx, "M010016");
+        return ctx.Refuse("M010016");
     if (ctx.m_bDiscWriting)
-        return Refuse(ctx, "M010017");
+        return ctx.Refuse("M010017");
     if (!ctx.m_bEntryPicked)
-        return Refuse(ctx, "M010018");
+        return ctx.Refuse("M010018");
     const int row = ctx.m_nListSel;
     if (row < 0 || row >= static_cast<int>(ctx.m_lbSchedule.size()) ||
         ctx.m_lbSchedule[static_cast<std::size_t>(row)].empty())
-        return Refuse(ctx, "M010018");
+        return ctx.Refuse("M010018");
     if (ctx.ShowMessage(ctx.GetLanguageText("BACKUP", "M010019"), "Backup", MB_YESNO) != IDYES)
         return "M010019";
 
@@ -173,7 +152,8 @@ std::string OnDelete(BackupContext& ctx) {
     ctx.m_lbSchedule.erase(ctx.m_lbSchedule.begin() + row);
     ctx.m_nListSel = -1;
     ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
-    if (ScheduleEntry* e = FindSlot(ctx, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
+    if (ScheduleEntry* e =
+            FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
         ctx.m_nTotalSize -= e->nSize;
         ClearSlot(*e);
     }
@@ -199,7 +179,7 @@ std::string OnSelchangeSchedule(BackupContext& ctx) {
     if (row < 0 || row >= static_cast<int>(ctx.m_lbSchedule.size()) ||
         ctx.m_lbSchedule[static_cast<std::size_t>(row)].empty()) {
         ctx.m_view.EnableItem(ctl::kUpdate, false);
-        Refuse(ctx, "M010018");
+        ctx.Refuse("M010018");
         ctx.m_bEntryPicked = 0;
         return "M010018";
     }
@@ -213,7 +193,8 @@ std::string OnSelchangeSchedule(BackupContext& ctx) {
         ctx.m_view.SetItemText(ctl::kMemo, ctx.m_EntryInfo.memo);
         ctx.m_view.EnableItem(ctl::kUpdate, true);
     }
-    if (const ScheduleEntry* e = FindSlot(ctx, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
+    if (const ScheduleEntry* e =
+            FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
         ctx.m_nCamPage = 0;
         for (int c = 0; c < kMaxCameras; ++c)
             ctx.m_bCamSel[c] = e->bCam[c] ? 1 : 0;
@@ -239,14 +220,14 @@ void OnChangeMemo(BackupContext& ctx, const std::string& text) {
 
 std::string OnUpdateMemo(BackupContext& ctx) {
     if (ctx.m_bBackupRunning)
-        return Refuse(ctx, "M010016");
+        return ctx.Refuse("M010016");
     if (ctx.m_bDiscWriting)
-        return Refuse(ctx, "M010017");
+        return ctx.Refuse("M010017");
     if (ctx.m_strCurEntryPath.empty() || ctx.m_strCurEntry.empty())
-        return Refuse(ctx, "M010018");
+        return ctx.Refuse("M010018");
     std::string refused;
     if (!AccessEntryInfo(ctx, ctx.m_strCurEntryPath, ctx.m_strCurEntry, kEntryInfoUpdate))
-        refused = Refuse(ctx, "M010037");
+        refused = ctx.Refuse("M010037");
     ResetCameraSelection(ctx);
     ctx.m_nListSel = -1;
     ctx.m_strCurEntryPath.clear();

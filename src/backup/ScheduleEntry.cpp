@@ -1,5 +1,6 @@
 #include "backup/ScheduleEntry.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -125,17 +126,45 @@ void BuildMinuteMap(const ScheduleTable& table, int slot, const MinuteMapBlock& 
     }
 }
 
+std::string StartKey(const ScheduleEntry& entry) {
+    return std::string(entry.szStart, strnlen(entry.szStart, sizeof entry.szStart));
+}
+
+std::string EndKey(const ScheduleEntry& entry) {
+    return std::string(entry.szEnd, strnlen(entry.szEnd, sizeof entry.szEnd));
+}
+
+void SetKeys(ScheduleEntry& entry, const std::string& startKey, const std::string& endKey) {
+    std::memset(entry.szStart, 0, sizeof entry.szStart);
+    std::memset(entry.szEnd, 0, sizeof entry.szEnd);
+    std::memcpy(entry.szStart, startKey.data(),
+                std::min(startKey.size(), sizeof entry.szStart - 1));
+    std::memcpy(entry.szEnd, endKey.data(), std::min(endKey.size(), sizeof entry.szEnd - 1));
+}
+
+const ScheduleEntry* FindSlotByKeys(const ScheduleTable& table, const std::string& startKey,
+                                    const std::string& endKey) {
+    for (const auto& e : table)
+        if (e.bUsed && StartKey(e) == startKey && EndKey(e) == endKey)
+            return &e;
+    return nullptr;
+}
+
+ScheduleEntry* FindSlotByKeys(ScheduleTable& table, const std::string& startKey,
+                              const std::string& endKey) {
+    return const_cast<ScheduleEntry*>(
+        FindSlotByKeys(static_cast<const ScheduleTable&>(table), startKey, endKey));
+}
+
 std::string SlotEntryString(const ScheduleEntry& entry) {
-    const std::string s(entry.szStart, strnlen(entry.szStart, sizeof entry.szStart));
-    const std::string e(entry.szEnd, strnlen(entry.szEnd, sizeof entry.szEnd));
+    const std::string s = StartKey(entry), e = EndKey(entry);
     return MakeEntryString(Sub(s, 0, 8), Sub(s, 8, 2), Sub(s, 10, 2), Sub(e, 8, 2), Sub(e, 10, 2));
 }
 
 void ClearSlot(ScheduleEntry& entry) {
     entry.bUsed = 0;
     entry.bPending = 0;
-    std::memset(entry.szStart, 0, sizeof entry.szStart);
-    std::memset(entry.szEnd, 0, sizeof entry.szEnd);
+    SetKeys(entry, "", "");
     entry.nSize = 0;
     std::memset(entry.bCam, 0, sizeof entry.bCam);
 }

@@ -54,6 +54,15 @@ std::optional<int> FindFreeSlot(const ScheduleTable& table);
 // Fills selMap with the recorded minutes (recMap byte exactly 1) of the slot's range and cameras.
 void BuildMinuteMap(const ScheduleTable& table, int slot, const MinuteMapBlock& recMap,
                     MinuteMapBlock& selMap);
+// The slot's start and end keys, and their setting (cut to the fields' room).
+std::string StartKey(const ScheduleEntry& entry);
+std::string EndKey(const ScheduleEntry& entry);
+void SetKeys(ScheduleEntry& entry, const std::string& startKey, const std::string& endKey);
+// The used slot whose keys equal startKey and endKey (how a list row finds its slot), or null.
+ScheduleEntry* FindSlotByKeys(ScheduleTable& table, const std::string& startKey,
+                              const std::string& endKey);
+const ScheduleEntry* FindSlotByKeys(const ScheduleTable& table, const std::string& startKey,
+                                    const std::string& endKey);
 // Entry string of a slot, from its keys.
 std::string SlotEntryString(const ScheduleEntry& entry);
 // Empties a slot as Delete does.

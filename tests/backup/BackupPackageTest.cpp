@@ -3,17 +3,13 @@
 #include <cstring>
 #include <filesystem>
 
-#include "TestEnv.h"
+#include "BackupFixture.h"
 #include "backup/CopyEngine.h"
 
 namespace fs = std::filesystem;
 
-class BackupPackageTest : public TempPrefixTest {
+class BackupPackageTest : public BackupFixture<> {
   protected:
-    void SetUp() override {
-        TempPrefixTest::SetUp();
-        UseBuiltLanguage(app);
-    }
     BackupInfoRecord ReadInfo(const std::string& host) {
         BackupInfoRecord r{};
         const std::string bytes = ReadText(host);
@@ -21,9 +17,6 @@ class BackupPackageTest : public TempPrefixTest {
         std::memcpy(&r, bytes.data(), std::min(bytes.size(), sizeof r));
         return r;
     }
-    CQuillonApp app;
-    RecordingDialogView view;
-    BackupContext ctx{app, view};
 };
 
 TEST_F(BackupPackageTest, EntryInformationIsWrittenReadAndUpdatedInItsThreeModes) {

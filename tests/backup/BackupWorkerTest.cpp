@@ -8,7 +8,7 @@
 #include <functional>
 #include <set>
 
-#include "TestEnv.h"
+#include "BackupFixture.h"
 #include "backup/BackupStart.h"
 #include "backup/CameraSelection.h"
 #include "backup/ScheduleCommands.h"
@@ -42,14 +42,10 @@ class HookedView : public RecordingDialogView {
 
 }  // namespace
 
-class BackupWorkerTest : public TempPrefixTest {
+class BackupWorkerTest : public BackupFixture<HookedView> {
   protected:
     void SetUp() override {
-        TempPrefixTest::SetUp();
-        UseBuiltLanguage(app);
-        ctx.m_strExePath = "C:\\Prog\\";
-        fs::create_directories(driveC() + "/Prog");
-        ctx.m_nCamCount = 4;
+        BackupFixture::SetUp();
         out = MapDrive('E', "removable");
     }
     void Record(int first, int last, int audioChannels = 0, int cameras = 4) {
@@ -69,15 +65,9 @@ class BackupWorkerTest : public TempPrefixTest {
     void Add(const std::string& sh, const std::string& sm, const std::string& eh,
              const std::string& em, std::vector<int> cams = {}) {
         ASSERT_TRUE(SelectBackupDay(ctx, "20100523"));
-        view.SetItemText(1013, sh);
-        view.SetItemText(1014, sm);
-        view.SetItemText(1015, eh);
-        view.SetItemText(1016, em);
-        UpdateCameraExist(ctx, false);
+        Choose(sh, sm, eh, em, cams);
         if (cams.empty())
             OnSelectAllCameras(ctx);
-        for (int c : cams)
-            ctx.m_bCamSel[c] = 1;
         ASSERT_EQ(OnAdd(ctx), "");
     }
     void Run(const std::string& target) {
@@ -90,9 +80,6 @@ class BackupWorkerTest : public TempPrefixTest {
     }
     std::string Day(const std::string& entry) { return out + "/Backup/" + entry + "/20100523/"; }
 
-    CQuillonApp app;
-    HookedView view;
-    BackupContext ctx{app, view};
     std::string out;
 };
 

@@ -3,21 +3,16 @@
 #include <cstring>
 #include <filesystem>
 
-#include "TestEnv.h"
-#include "backup/CameraSelection.h"
+#include "BackupFixture.h"
 #include "mkrec/Recorder.h"
 #include "storage/WorkingFolder.h"
 
 namespace fs = std::filesystem;
 
-class ScheduleCommandsTest : public TempPrefixTest {
+class ScheduleCommandsTest : public BackupFixture<> {
   protected:
     void SetUp() override {
-        TempPrefixTest::SetUp();
-        UseBuiltLanguage(app);
-        ctx.m_strExePath = "C:\\Prog\\";
-        fs::create_directories(driveC() + "/Prog");
-        ctx.m_nCamCount = 4;
+        BackupFixture::SetUp();
         mkrec::RecorderPlan plan;
         plan.root = "C:\\QorData";
         plan.days = {"20100512"};
@@ -27,22 +22,7 @@ class ScheduleCommandsTest : public TempPrefixTest {
         mkrec::MakeRecordings(plan);
         SelectBackupDay(ctx, "20100512");
     }
-    // The four time fields, the cameras' range and the selection (0-based cameras).
-    void Choose(const std::string& sh, const std::string& sm, const std::string& eh,
-                const std::string& em, std::initializer_list<int> cams) {
-        view.SetItemText(1013, sh);
-        view.SetItemText(1014, sm);
-        view.SetItemText(1015, eh);
-        view.SetItemText(1016, em);
-        UpdateCameraExist(ctx, false);
-        for (int c : cams)
-            ctx.m_bCamSel[c] = 1;
-    }
     std::string Reserved() { return driveC() + "/Prog/Reserved"; }
-
-    CQuillonApp app;
-    RecordingDialogView view;
-    BackupContext ctx{app, view};
 };
 
 TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {

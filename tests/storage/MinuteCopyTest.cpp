@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "TestEnv.h"
+#include "BackupFixture.h"
 #include "companions/CppSQLite3.h"
 #include "mkrec/Recorder.h"
 #include "storage/RecorderPaths.h"
@@ -43,13 +43,12 @@ const std::string kRecorderTypes = "integerintegertextintegerintegertextintegeri
 
 }  // namespace
 
-class MinuteCopyTest : public TempPrefixTest {
+class MinuteCopyTest : public BackupFixture<> {
   protected:
     void SetUp() override {
-        TempPrefixTest::SetUp();
+        BackupFixture::SetUp();
         fs::create_directories(driveC() + "/img");
         srcHost = driveC() + "/QorData/20100523/201005231405";
-        UseBuiltLanguage(app);
     }
     // Three cameras, one picture a second, rows stored against position order.
     void Record(mkrec::RecorderPlan plan = {}, bool reverseRows = true) {
@@ -71,9 +70,6 @@ class MinuteCopyTest : public TempPrefixTest {
     }
     std::string Host(const std::string& name) { return driveC() + "/img/201005231405" + name; }
 
-    CQuillonApp app;
-    RecordingDialogView view;
-    BackupContext ctx{app, view};
     const std::string src = "C:\\QorData\\20100523\\201005231405";
     std::string srcHost;
 };

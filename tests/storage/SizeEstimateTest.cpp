@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "TestEnv.h"
+#include "BackupFixture.h"
 #include "companions/CppSQLite3.h"
 #include "mkrec/Recorder.h"
 #include "storage/MinuteCopy.h"
@@ -10,7 +10,7 @@
 
 namespace fs = std::filesystem;
 
-class SizeEstimateTest : public TempPrefixTest {
+class SizeEstimateTest : public BackupFixture<> {
   protected:
     // One minute whose index holds the given (camera, size) rows.
     void WriteMinute(const std::string& segment, const std::vector<std::pair<int, int>>& rows) {
@@ -34,10 +34,6 @@ class SizeEstimateTest : public TempPrefixTest {
         ctx.m_bHourHasRec[hour] = 1;
         ctx.m_bMinuteHasRec[hour * 60 + minute] = 1;
     }
-
-    CQuillonApp app;
-    RecordingDialogView view;
-    BackupContext ctx{app, view};
 };
 
 TEST_F(SizeEstimateTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {

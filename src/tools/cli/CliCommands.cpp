@@ -84,11 +84,7 @@ std::string Runs(const DWORD* flags, int count, int offset) {
 
 const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& label) {
     const std::string entry = LabelToEntry(label, ctx.m_nDateType);
-    const std::string start = EntryTimeKey(entry, 0), end = EntryTimeKey(entry, 1);
-    for (const auto& e : ctx.m_Schedule)
-        if (e.bUsed && start == e.szStart && end == e.szEnd)
-            return &e;
-    return nullptr;
+    return FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
 }
 
 // Picks the list row of a label as the operator's click would; false when it is not listed.
@@ -156,11 +152,7 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
                      GetStoragePath().c_str());
         return 1;
     }
-    s.view.SetItemText(ctl::kStartHour, sh);
-    s.view.SetItemText(ctl::kStartMinute, sm);
-    s.view.SetItemText(ctl::kEndHour, eh);
-    s.view.SetItemText(ctl::kEndMinute, em);
-    UpdateCameraExist(ctx, false);
+    SetTimeRange(ctx, sh, sm, eh, em);
     const bool anyInRange = std::any_of(std::begin(ctx.m_bCamExist), std::end(ctx.m_bCamExist),
                                         [](DWORD f) { return f; });
     if (a.cams == "all") {
@@ -249,7 +241,7 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
         throw UsageError{"backup needs --folder DRIVE-PATH"};
     const std::string folder = CommandLineFolder(a.folder);
     if (ctx.m_lbSchedule.empty()) {
-        ctx.ShowMessage(ctx.GetLanguageText("BACKUP", "M010024"));
+        ctx.Refuse("M010024");
         return 1;
     }
     // The folder browser offers only folders that exist; a folder named here is made first.

@@ -1,0 +1,34 @@
+#pragma once
+// A dialog's state for core tests: the application with the built language file, a view that
+// keeps what it is told, and the base folder C:\Prog\ with four cameras.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "TestEnv.h"
+#include "app/CQuillonApp.h"
+#include "backup/BackupContext.h"
+#include "backup/CameraSelection.h"
+
+template <class View = RecordingDialogView>
+class BackupFixture : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        UseBuiltLanguage(app);
+        ctx.m_strExePath = "C:\\Prog\\";
+        std::filesystem::create_directories(driveC() + "/Prog");
+        ctx.m_nCamCount = 4;
+    }
+    // The four time fields, the cameras of that range and the selection (0-based cameras).
+    void Choose(const std::string& sh, const std::string& sm, const std::string& eh,
+                const std::string& em, const std::vector<int>& cams) {
+        SetTimeRange(ctx, sh, sm, eh, em);
+        for (int c : cams)
+            ctx.m_bCamSel[c] = 1;
+    }
+
+    CQuillonApp app;
+    View view;
+    BackupContext ctx{app, view};
+};
