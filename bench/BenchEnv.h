@@ -34,6 +34,14 @@ inline std::string MakePrefix(const char* name) {
     return tmpl;
 }
 
+// A whole number from the environment (QUILLON_BENCH_MINUTES and the like), or def; a value
+// that is not a positive number is not used.
+inline int EnvNumber(const char* name, int def) {
+    const char* v = std::getenv(name);
+    const int n = v ? std::atoi(v) : 0;
+    return n > 0 ? n : def;
+}
+
 inline double Seconds(const std::function<void()>& work) {
     auto t0 = std::chrono::steady_clock::now();
     work();

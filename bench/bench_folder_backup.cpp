@@ -29,8 +29,7 @@ class TimedView : public RecordingDialogView {
 }  // namespace
 
 int main() {
-    const int minutes =
-        std::getenv("QUILLON_BENCH_MINUTES") ? std::atoi(std::getenv("QUILLON_BENCH_MINUTES")) : 60;
+    const int minutes = bench::EnvNumber("QUILLON_BENCH_MINUTES", 60);
     const std::string prefix = bench::MakePrefix("quillon-bench-folder");
     const std::string host = prefix + "/drive_c";
     mkrec::RecorderPlan plan;

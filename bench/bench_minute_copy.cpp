@@ -24,8 +24,7 @@ long long CopyMinutes(BackupContext& ctx, int minutes) {
 }  // namespace
 
 int main() {
-    const int minutes =
-        std::getenv("QUILLON_BENCH_MINUTES") ? std::atoi(std::getenv("QUILLON_BENCH_MINUTES")) : 60;
+    const int minutes = bench::EnvNumber("QUILLON_BENCH_MINUTES", 60);
     const std::string prefix = bench::MakePrefix("quillon-bench-copy");
     const std::string host = prefix + "/drive_c";
     mkrec::RecorderPlan plan;
@@ -37,8 +36,7 @@ int main() {
     plan.fps = 25;
     // Pictures of the recorder's default size (about 2.5 KB each): the per-picture cost of the
     // index weighs less the larger the pictures are.
-    plan.width =
-        std::getenv("QUILLON_BENCH_WIDTH") ? std::atoi(std::getenv("QUILLON_BENCH_WIDTH")) : 160;
+    plan.width = bench::EnvNumber("QUILLON_BENCH_WIDTH", 160);
     plan.height = plan.width * 3 / 4;
     std::printf("making %d minutes of 16 cameras at 25 pictures a second...\n", minutes);
     const mkrec::RecorderStats made = mkrec::MakeRecordings(plan);
