@@ -114,16 +114,22 @@ FolderListingCache& Listings() {
 }
 
 // Appends each component below root, taking the exact name when it exists and otherwise the
-// first entry that matches without regard to case.
-std::string JoinFolded(const std::string& root, const std::vector<std::string>& parts) {
+// first entry that matches without regard to case (not for the last one of a name to create).
+std::string JoinFolded(const std::string& root, const std::vector<std::string>& parts,
+                       PathUse use) {
     std::string path = root;
     bool parentExists = true;
-    for (const auto& part : parts) {
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
         std::string base = (path == "/") ? "" : path;
         std::string exact = base + "/" + part;
         if (parentExists) {
             struct stat st {};
             if (::lstat(exact.c_str(), &st) == 0) {
+                path = exact;
+                continue;
+            }
+            if (use == PathUse::kCreate && i + 1 == parts.size()) {
                 path = exact;
                 continue;
             }
@@ -141,15 +147,15 @@ std::string JoinFolded(const std::string& root, const std::vector<std::string>& 
 
 }  // namespace
 
-std::string ResolvePath(const std::string& path) {
+std::string ResolvePath(const std::string& path, PathUse use) {
     // The exact spelling is the common case: one look at the whole path answers it.
-    auto exactFirst = [](const std::string& root, const std::vector<std::string>& parts) {
+    auto exactFirst = [use](const std::string& root, const std::vector<std::string>& parts) {
         std::string whole = root == "/" ? std::string() : root;
         for (const auto& p : parts)
             whole += "/" + p;
         struct stat st {};
         if (parts.empty() || ::lstat(whole.c_str(), &st) != 0)
-            return JoinFolded(root, parts);
+            return JoinFolded(root, parts, use);
         return whole;
     };
     if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
@@ -164,6 +170,13 @@ std::string ResolvePath(const std::string& path) {
     char cwd[PATH_MAX];
     std::string base = ::getcwd(cwd, sizeof cwd) ? cwd : "/";
     return exactFirst("/", SplitComponents(base + "/" + path));
+}
+
+char MissingDrive(const std::string& path) {
+    if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0])))
+        return 0;
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    return CurrentDrives().Find(letter) ? 0 : letter;
 }
 
 std::string ToDrivePath(const std::string& hostPath) {

@@ -10,7 +10,15 @@ namespace platform {
 // one, "." is dropped and ".." never climbs above the drive's root. A component that does not
 // exist under its exact name is looked up without regard to case. An unknown drive letter gives
 // an empty string (every operation on it then fails).
-std::string ResolvePath(const std::string& path);
+//
+// kCreate is for a name about to be made: when no file of the exact last name exists, the name
+// is taken as spelled instead of searching the folder for another spelling, so that making many
+// files in one folder costs no listing of it.
+enum class PathUse { kOpen, kCreate };
+std::string ResolvePath(const std::string& path, PathUse use = PathUse::kOpen);
+
+// The drive letter of a drive path whose drive is not in the drive table; 0 for every other path.
+char MissingDrive(const std::string& path);
 
 // The drive path of a host path, by the longest matching drive root ("Z:\..." as last resort).
 std::string ToDrivePath(const std::string& hostPath);

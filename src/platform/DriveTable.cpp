@@ -9,6 +9,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/AtomicFile.h"
 #include "platform/PrivateProfile.h"
 
 namespace platform {
@@ -112,16 +113,15 @@ void DriveTable::Set(const DriveInfo& drive) {
 bool DriveTable::Save(const std::string& prefix) const {
     std::error_code ec;
     fs::create_directories(prefix, ec);
-    std::ofstream out(prefix + "/drives.ini", std::ios::trunc);
-    if (!out)
-        return false;
+    std::ostringstream out;
     for (const auto& d : drives_) {
         out << "[" << d.letter << ":]\nPath=" << d.hostRoot << "\nType=" << DriveTypeName(d.type)
             << "\n";
         if (!d.device.empty())
             out << "Device=" << d.device << "\n";
     }
-    return static_cast<bool>(out.flush());
+    const std::string text = out.str();
+    return WriteFileAtomically(prefix + "/drives.ini", text.data(), text.size());
 }
 
 DriveTable CurrentDrives() {

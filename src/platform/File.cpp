@@ -1,10 +1,12 @@
 #include "platform/File.h"
 
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "platform/DrivePaths.h"
 
@@ -25,12 +27,14 @@ File& File::operator=(File&& other) noexcept {
 
 bool File::Open(const std::string& path, Mode mode) {
     Close();
-    std::string host = ResolvePath(path);
+    std::string host = ResolvePath(path, mode == kRead ? PathUse::kOpen : PathUse::kCreate);
     if (host.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
     }
-    int flags = (mode == kRead) ? O_RDONLY : (O_WRONLY | O_CREAT | O_TRUNC);
+    int flags = mode == kRead          ? O_RDONLY
+                : mode == kCreateWrite ? (O_WRONLY | O_CREAT | O_TRUNC)
+                                       : (O_WRONLY | O_CREAT | O_EXCL);
     fd_ = ::open(host.c_str(), flags | O_CLOEXEC, 0644);
     if (fd_ < 0) {
         SetLastError(ErrorFromErrno(errno));
@@ -97,23 +101,42 @@ bool File::Write(const void* buffer, std::size_t count) {
     return true;
 }
 
-long long File::CopyChunkTo(File& out, std::size_t count, std::uint64_t offset, void* scratch) {
-    loff_t in = static_cast<loff_t>(offset), to = static_cast<loff_t>(offset);
+long long File::CopyAllTo(File& out) {
+    enum class Means { kInSystem, kTransfer, kBuffer } means = Means::kInSystem;
+    constexpr std::size_t kCall = std::size_t{1} << 30;
+    std::vector<char> buffer;
+    long long total = 0;
     for (;;) {
-        const ssize_t n = ::copy_file_range(fd_, &in, out.fd_, &to, count, 0);
-        if (n >= 0)
-            return n;
-        if (errno == EINTR)
-            continue;
-        // Kinds of file the system cannot copy between: through the buffer instead.
-        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
-            const long long got = ReadAt(scratch, count, offset);
-            if (got <= 0)
-                return got;
-            return out.WriteAt(scratch, static_cast<std::size_t>(got), offset) ? got : -1;
+        ssize_t n;
+        if (means == Means::kInSystem) {
+            n = ::copy_file_range(fd_, nullptr, out.fd_, nullptr, kCall, 0);
+            // Files on two kinds of volume, or kinds the system cannot copy between.
+            if (n < 0 && total == 0 &&
+                (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                means = Means::kTransfer;
+                continue;
+            }
+        } else if (means == Means::kTransfer) {
+            n = ::sendfile(out.fd_, fd_, nullptr, kCall);
+            if (n < 0 && total == 0 && (errno == EINVAL || errno == ENOSYS)) {
+                means = Means::kBuffer;
+                buffer.resize(std::size_t{1} << 20);
+                continue;
+            }
+        } else {
+            n = ::read(fd_, buffer.data(), buffer.size());
+            if (n > 0 && !out.Write(buffer.data(), static_cast<std::size_t>(n)))
+                return -1;
         }
-        SetLastError(ErrorFromErrno(errno));
-        return -1;
+        if (n == 0)
+            return total;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetLastError(ErrorFromErrno(errno));
+            return -1;
+        }
+        total += n;
     }
 }
 

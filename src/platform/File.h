@@ -13,6 +13,7 @@ class File {
     enum Mode {
         kRead,         // existing file, read only
         kCreateWrite,  // create or truncate, write only
+        kCreateNew,    // a new file, write only; fails when the name exists (also as a link)
     };
 
     File() = default;
@@ -33,10 +34,11 @@ class File {
     bool Write(const void* buffer, std::size_t count);
     bool WriteAt(const void* buffer, std::size_t count, std::uint64_t offset);
     bool Seek(std::uint64_t offset);
-    // Copies up to count bytes at offset of this file to the same offset of out, inside the
-    // system where it can (else through scratch, of count bytes). Bytes copied (0 at the end of
-    // this file), or -1 on an error, the last error saying which (ERROR_DISK_FULL among them).
-    long long CopyChunkTo(File& out, std::size_t count, std::uint64_t offset, void* scratch);
+    // Copies the rest of this file to out, from both files' current positions, by the fastest
+    // means the system offers for the pair (a copy inside the system, else a transfer between
+    // the two, else a large buffer), chosen once. Bytes copied, or -1 on an error, the last
+    // error saying which (ERROR_DISK_FULL among them).
+    long long CopyAllTo(File& out);
     // Length in bytes, or -1.
     long long Length() const;
     // Flushes to the device; false when the data could not be stored.

@@ -3,11 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 
 #include "platform/DrivePaths.h"
 
@@ -126,12 +128,98 @@ bool RemoveDirectory(const std::string& path) {
     return true;
 }
 
+namespace {
+
+// Removes everything inside the open folder, by names relative to it, so that no link on the way
+// can lead the walk elsewhere.
+void EmptyFolderAt(int folder) {
+    struct stat st {};
+    // Removing entries needs write permission on the folder itself.
+    if (::fstat(folder, &st) == 0 && (st.st_mode & S_IRWXU) != S_IRWXU)
+        ::fchmod(folder, (st.st_mode & 07777) | S_IRWXU);
+    const int listFd = ::dup(folder);
+    DIR* dir = listFd < 0 ? nullptr : ::fdopendir(listFd);
+    if (!dir) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return;
+    }
+    std::vector<std::string> names;
+    while (dirent* e = ::readdir(dir))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+    ::closedir(dir);
+    for (const auto& name : names) {
+        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            const int sub =
+                ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub >= 0) {
+                EmptyFolderAt(sub);
+                ::close(sub);
+            }
+            ::unlinkat(folder, name.c_str(), AT_REMOVEDIR);
+        } else {
+            ::unlinkat(folder, name.c_str(), 0);  // a link goes, what it leads to stays
+        }
+    }
+}
+
+}  // namespace
+
+bool DeleteTree(const std::string& path) {
+    const std::string host = ResolvePath(path);
+    struct stat st {};
+    if (host.empty() || ::lstat(host.c_str(), &st) != 0)
+        return true;
+    if (!S_ISDIR(st.st_mode))
+        return ::unlink(host.c_str()) == 0;
+    const int fd = ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        EmptyFolderAt(fd);
+        ::close(fd);
+    }
+    return ::rmdir(host.c_str()) == 0;
+}
+
 bool DeleteFile(const std::string& path) {
     std::string host = ResolvePath(path);
     if (host.empty() || ::unlink(host.c_str()) != 0) {
         SetLastError(ErrorFromErrno(errno));
         return false;
     }
+    return true;
+}
+
+bool MoveFile(const std::string& from, const std::string& to) {
+    const std::string a = ResolvePath(from), b = ResolvePath(to, PathUse::kCreate);
+    if (a.empty() || b.empty() || ::rename(a.c_str(), b.c_str()) != 0) {
+        SetLastError(a.empty() || b.empty() ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+        return false;
+    }
+    return true;
+}
+
+bool FolderWritable(const std::string& path, std::string* why) {
+    auto fail = [why](const std::string& what) {
+        if (why)
+            *why = what;
+        return false;
+    };
+    const std::string host = ResolvePath(path);
+    struct stat st {};
+    if (host.empty())
+        return fail("is on a drive that is not in the drive table");
+    if (::stat(host.c_str(), &st) != 0)
+        return fail("is gone");
+    if (!S_ISDIR(st.st_mode))
+        return fail("is no folder");
+    struct statvfs vfs {};
+    if (::statvfs(host.c_str(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY))
+        return fail("is read-only");
+    if (::access(host.c_str(), W_OK) != 0)
+        return fail(std::string("cannot be written: ") + std::strerror(errno));
     return true;
 }
 
@@ -198,10 +286,11 @@ std::vector<FindData> FindFiles(const std::string& wildcardPath) {
     // A plain name needs no listing of its folder: one look at the file answers it.
     if (pattern.find_first_of("*?") == std::string::npos) {
         const std::string host = ResolvePath(wildcardPath);
-        struct stat st {};
-        if (!host.empty() && ::stat(host.c_str(), &st) == 0)
-            out.push_back({host.substr(host.find_last_of('/') + 1), S_ISDIR(st.st_mode),
-                           static_cast<std::uint64_t>(st.st_size)});
+        FindData f;
+        if (!host.empty() && StatEntry(host, f)) {
+            f.name = host.substr(host.find_last_of('/') + 1);
+            out.push_back(f);
+        }
         return out;
     }
     std::string hostFolder = ResolvePath(folder);
@@ -216,18 +305,34 @@ std::vector<FindData> FindFiles(const std::string& wildcardPath) {
             continue;
         if (!WildcardMatch(pattern, name))
             continue;
-        struct stat st {};
-        std::string full = (hostFolder == "/" ? "" : hostFolder) + "/" + name;
-        if (::stat(full.c_str(), &st) != 0)
-            continue;
-        out.push_back({name, S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size)});
+        FindData f;
+        f.name = name;
+        if (StatEntry((hostFolder == "/" ? "" : hostFolder) + "/" + name, f))
+            out.push_back(f);
     }
     ::closedir(dir);
-    std::sort(out.begin(), out.end(), [](const FindData& a, const FindData& b) {
+    SortAsSearched(out);
+    return out;
+}
+
+bool StatEntry(const std::string& hostPath, FindData& f) {
+    struct stat st {};
+    if (::lstat(hostPath.c_str(), &st) != 0)
+        return false;
+    f.isLink = S_ISLNK(st.st_mode);
+    if (f.isLink && ::stat(hostPath.c_str(), &st) != 0)
+        st = {};  // a link that leads nowhere is listed as an empty file
+    f.isDirectory = S_ISDIR(st.st_mode);
+    f.size = static_cast<std::uint64_t>(st.st_size);
+    f.hostPath = hostPath;
+    return true;
+}
+
+void SortAsSearched(std::vector<FindData>& found) {
+    std::sort(found.begin(), found.end(), [](const FindData& a, const FindData& b) {
         std::string ua = Upper(a.name), ub = Upper(b.name);
         return ua != ub ? ua < ub : a.name < b.name;
     });
-    return out;
 }
 
 }  // namespace platform

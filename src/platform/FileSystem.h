@@ -14,10 +14,19 @@ bool CreateDirectory(const std::string& path);
 // Creates the folder and every missing parent; true when the folder exists afterwards.
 bool CreateDirectoryTree(const std::string& path);
 bool RemoveDirectory(const std::string& path);
+// Deletes a file or a folder with everything below it, read-only entries among them. A symbolic
+// link is removed as the link itself, never followed, so that nothing outside the folder is
+// touched. True when nothing of it is left.
+bool DeleteTree(const std::string& path);
 bool DeleteFile(const std::string& path);
+// Renames a file or folder; the new name is taken as spelled and replaces a file of that name.
+bool MoveFile(const std::string& from, const std::string& to);
 // Clears read-only and other attribute bits so that the file can be deleted.
 bool SetFileAttributesNormal(const std::string& path);
 bool FileExists(const std::string& path);
+// True when path is a folder that can take new files; otherwise why says what is wrong with it
+// ("is gone", "is read-only", ...).
+bool FolderWritable(const std::string& path, std::string* why = nullptr);
 bool IsDirectory(const std::string& path);
 // Writes everything cached for the volume that holds path to the device, so that a removable
 // target can be taken away; false (with the last error) when the device did not take it all.
@@ -28,13 +37,20 @@ long long FileLength(const std::string& path);
 struct FindData {
     std::string name;  // file name without folder
     bool isDirectory = false;
+    bool isLink = false;  // a symbolic link (isDirectory and size are of what it leads to)
     std::uint64_t size = 0;
+    std::string hostPath;  // where the entry is, for opening it without another lookup
 };
 
 // Entries of a folder matching a wildcard path ("C:\x\*.*", "C:\x\2010N.*", or a plain file
 // path), in the platform's matching order: names compared without regard to case. "*" and "?"
 // match as on the original platform, "*.*" matches every name. Empty when nothing matches.
 std::vector<FindData> FindFiles(const std::string& wildcardPath);
+
+// Fills the kind, size and host path of f from the entry at hostPath; false when it is missing.
+bool StatEntry(const std::string& hostPath, FindData& f);
+// Puts entries in the platform's search order: names compared without regard to case.
+void SortAsSearched(std::vector<FindData>& found);
 
 // Wildcard match of one name, without regard to case.
 bool WildcardMatch(const std::string& pattern, const std::string& name);

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/AtomicFile.h"
 #include "platform/DrivePaths.h"
 
 namespace platform {
@@ -37,18 +38,19 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
+        // An editor's UTF-8 byte-order mark is not part of the first line.
+        if (lines.empty() && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            line.erase(0, 3);
         lines.push_back(line);
     }
     return true;
 }
 
 bool WriteLines(const std::string& path, const std::vector<std::string>& lines) {
-    std::ofstream out(ResolvePath(path), std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false;
+    std::string text;
     for (const auto& l : lines)
-        out << l << "\r\n";
-    return static_cast<bool>(out.flush());
+        text += l + "\r\n";
+    return WriteFileAtomically(path, text.data(), text.size());
 }
 
 // Section name when the line opens a section.

@@ -1,0 +1,47 @@
+#pragma once
+// A file written under a temporary name beside its final one and renamed over it when whole, so
+// that nobody ever finds a short file under the final name: not a reader while it is written,
+// not the next run after a crash. Dropped without Commit, the temporary file is removed.
+#include <string>
+
+#include "platform/File.h"
+
+namespace platform {
+
+class AtomicFile {
+  public:
+    // Temporary names end in this, so that what a killed run left can be found and removed.
+    static constexpr const char* kTempSuffix = ".quillon-part";
+
+    AtomicFile() = default;
+    ~AtomicFile() { Abandon(); }
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    // Creates a new temporary file in the folder of finalPath (a drive or host path). False,
+    // with the last error set, when the folder cannot take it.
+    bool Create(const std::string& finalPath);
+    File& file() { return file_; }
+    // Host paths of the temporary file and of the final name.
+    const std::string& tempHostPath() const { return temp_; }
+    const std::string& finalHostPath() const { return final_; }
+    // Closes the file and renames it over the final name (a link there is replaced, never
+    // followed). durable: the data and the folder entry reach the device first, for files
+    // that must survive a power cut. False, with the last error set, when it could not.
+    bool Commit(bool durable = false);
+    // Removes the temporary file.
+    void Abandon();
+
+  private:
+    File file_;
+    std::string temp_, final_;
+};
+
+// Writes bytes as the whole content of path through a temporary file.
+bool WriteFileAtomically(const std::string& path, const void* bytes, std::size_t count,
+                         bool durable = false);
+
+// Removes the temporary files a killed run left in a folder; the number removed.
+int RemoveLeftoverTempFiles(const std::string& folder);
+
+}  // namespace platform
