@@ -5,10 +5,10 @@
 #include <cstdio>
 
 #include "BenchEnv.h"
+#include "backup/EntrySize.h"
+#include "backup/ReservedFolder.h"
 #include "mkrec/Recorder.h"
 #include "storage/RecorderPaths.h"
-#include "storage/SizeEstimate.h"
-#include "storage/WorkingFolder.h"
 
 int main() {
     const std::string prefix = bench::MakePrefix("quillon-bench-estimate");

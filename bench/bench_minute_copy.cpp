@@ -13,11 +13,12 @@ namespace {
 
 const char kDay[] = "20260101";
 
-long long CopyMinutes(BackupContext& ctx, int minutes) {
+long long CopyMinutes(const CameraSet& cameras, int minutes) {
     long long ok = 0;
     for (int m = 0; m < minutes; ++m)
-        ok += CopyMinuteSegment(ctx, 0, paths::MinutePrefix("C:\\QorData", kDay, 10, m),
-                                paths::EntryMinutePrefix("C:\\img\\", "e", kDay, 10, m));
+        ok += storage::CopyMinuteSegment(cameras, paths::MinutePrefix("C:\\QorData", kDay, 10, m),
+                                         paths::EntryMinutePrefix("C:\\img\\", "e", kDay, 10, m))
+                  .result;
     return ok;
 }
 
@@ -46,16 +47,13 @@ int main() {
         sourceBytes += platform::FileLength(p + "N.dat") + platform::FileLength(p + "N.idx");
     }
 
-    CQuillonApp app;
-    RecordingDialogView view;
-    BackupContext ctx(app, view);
-    for (int c = 0; c < 16; c += 2)
-        ctx.m_Schedule[0].bCam[c] = 1;  // eight of sixteen cameras
+    CameraSet cameras;
+    for (std::size_t c = 0; c < 16; c += 2)
+        cameras.set(c);  // eight of sixteen cameras
     auto ours = [&] {
         bench::RemoveTree(host + "/img");
         platform::CreateDirectoryTree("C:\\img\\e\\" + std::string(kDay));
-        ctx.m_nDoneSize = 0;
-        CopyMinutes(ctx, minutes);
+        CopyMinutes(cameras, minutes);
     };
     auto raw = [&] {
         bench::RemoveTree(host + "/raw");
@@ -81,7 +79,7 @@ int main() {
         const long kib = bench::PeakKiB([&] {
             bench::RemoveTree(host + "/img");
             platform::CreateDirectoryTree("C:\\img\\e\\" + std::string(kDay));
-            CopyMinutes(ctx, span);
+            CopyMinutes(cameras, span);
         });
         std::printf("peak memory copying %d minutes: %ld KiB\n", span, kib);
     }

@@ -7,11 +7,43 @@ void BackupReport::Fail(const std::string& what) {
     failures_.push_back(what);
 }
 
+bool BackupReport::TargetLost(const std::string& what) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (targetLost_)
+        return false;
+    targetLost_ = true;
+    failures_.push_back(what);
+    return true;
+}
+
+bool BackupReport::targetLost() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return targetLost_;
+}
+
 void BackupReport::Reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     failures_.clear();
+    targetLost_ = false;
+    complete_.fill(false);
     filesCopied = 0;
     minutesRebuilt = 0;
+}
+
+std::size_t BackupReport::failureCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failures_.size();
+}
+
+void BackupReport::EntryDone(int slot, bool complete) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (slot >= 0 && slot < kScheduleSlots)
+        complete_[static_cast<std::size_t>(slot)] = complete;
+}
+
+bool BackupReport::EntryComplete(int slot) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return slot >= 0 && slot < kScheduleSlots && complete_[static_cast<std::size_t>(slot)];
 }
 
 std::vector<std::string> BackupReport::failures() const {
@@ -84,6 +116,13 @@ int BackupContext::SelectedCameraCount() const {
         if (m_bCamSel[c])
             ++n;
     return n;
+}
+
+CameraSet BackupContext::SelectedCameras() const {
+    CameraSet cams;
+    for (int c = 0; c < m_nCamCount && c < kMaxCameras; ++c)
+        cams[static_cast<std::size_t>(c)] = m_bCamSel[c] != 0;
+    return cams;
 }
 
 void UpdateBackupProgress(BackupContext& ctx) {

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/PrivateProfile.h"
+#include "records/RecordChecks.h"
 #include "storage/RecorderPaths.h"
 
 namespace {
@@ -21,8 +23,7 @@ std::string Two(const std::string& key, std::size_t pos) {
 }
 
 bool WriteRecord(const std::string& path, const BackupInfoRecord& record) {
-    platform::File f;
-    return f.Open(path, platform::File::kCreateWrite) && f.Write(&record, sizeof record);
+    return platform::WriteFileAtomically(path, &record, sizeof record, true);
 }
 
 // The viewer folder of the target with its trailing separator: inside the disc image, or at the
@@ -67,13 +68,13 @@ BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
         platform::File f;
         if (!f.Open(path, platform::File::kRead))
             return 0;
-        // A short or damaged file leaves the record as empty as a missing one.
-        if (f.ReadAt(&r, sizeof r, 0) != static_cast<long long>(sizeof r)) {
+        // A file of another size or with impossible contents is as good as a missing one.
+        if (f.Length() != static_cast<long long>(sizeof r) ||
+            f.ReadAt(&r, sizeof r, 0) != static_cast<long long>(sizeof r) ||
+            !CheckEntryInfo(r).empty()) {
             std::memset(&r, 0, sizeof r);
             return 0;
         }
-        r.memo[sizeof r.memo - 1] = '\0';
-        r.text[sizeof r.text - 1] = '\0';
         return 1;
     }
     if (mode == kEntryInfoUpdate) {
@@ -99,17 +100,16 @@ BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
 }
 
 BOOL CopyFileSimple(const std::string& source, const std::string& destination) {
-    platform::File in, out;
-    if (!in.Open(source, platform::File::kRead))
-        return 0;
-    if (!out.Open(destination, platform::File::kCreateWrite))
+    platform::File in;
+    platform::AtomicFile out;
+    if (!in.Open(source, platform::File::kRead) || !out.Create(destination))
         return 0;
     char buffer[4096];
     for (;;) {
         const long long n = in.Read(buffer, sizeof buffer);
         if (n == 0)
-            return 1;
-        if (n < 0 || !out.Write(buffer, static_cast<std::size_t>(n)))
+            return out.Commit();
+        if (n < 0 || !out.file().Write(buffer, static_cast<std::size_t>(n)))
             return 0;
     }
 }
@@ -120,11 +120,8 @@ BOOL WriteViewerIni(BackupContext& ctx) {
     const std::string folder = root + "BackupViewer\\";
     platform::CreateDirectory(folder);
     const std::string ini = folder + "Viewer.ini";
-    {
-        platform::File f;
-        if (!f.Open(ini, platform::File::kCreateWrite))
-            return 0;
-    }
+    if (!platform::WriteFileAtomically(ini, "", 0))
+        return 0;
     return platform::WritePrivateProfileString("ViewerInfo", "Language", ctx.m_strLanguage, ini);
 }
 

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "backup/BackupWorker.h"
+#include "backup/EntrySize.h"
 #include "backup/ScheduleCommands.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
@@ -54,7 +55,7 @@ bool HasFolderSpace(const BackupContext& ctx, const std::string& path) {
     return need < freeMB;
 }
 
-std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
+std::string CheckBackupStart(BackupContext& ctx) {
     auto text = [&](const std::string& key) { return ctx.GetLanguageText("BACKUP", key); };
     if (ctx.m_bBackupRunning)
         return ctx.Refuse("M010016");
@@ -72,6 +73,13 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
         default:
             return ctx.Refuse("M010027");
     }
+    return std::string();
+}
+
+std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
+    const std::string refused = CheckBackupStart(ctx);
+    if (!refused.empty())
+        return refused;
     ctx.m_bBackupRunning = 1;
     ctx.m_view.SetControlsState(0);
     ctx.m_view.SetPreviewControlsState(0);

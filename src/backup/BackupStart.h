@@ -14,6 +14,9 @@ int ClassifyTargetDrive(BackupContext& ctx, char driveLetter);
 std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder);
 // True when the volume of path has more free MB than the schedule needs (KB up to 1024 KB).
 bool HasFolderSpace(const BackupContext& ctx, const std::string& path);
+// The checks of the OK command, in its order: each refusal is shown and answers its key; ""
+// when a backup may start. Changes nothing.
+std::string CheckBackupStart(BackupContext& ctx);
 // The OK command: checks, busy controls, the viewer option, then wakes the worker.
 std::string OnOK(BackupContext& ctx, BackupWorker& worker);
 // Cancel while a backup runs: asks the operator, and on Yes the worker stops at its next check.

@@ -5,6 +5,7 @@
 #include "backup/BackupPackage.h"
 #include "backup/CameraSelection.h"
 #include "backup/Extraction.h"
+#include "backup/ReservedFolder.h"
 #include "platform/FileSystem.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
@@ -98,7 +99,7 @@ void FinishFolderBackup(BackupContext& ctx) {
     ctx.m_bBackupRunning = 0;
     SetIdle(ctx);
     ctx.m_view.SetItemText(ctl::kStatusLine, "");
-    DeleteFolderTree(paths::WorkingFolder(ctx.m_strExePath));
+    storage::DeleteFolderTree(paths::WorkingFolder(ctx.m_strExePath));
     ctx.m_lbSchedule.clear();
     ctx.m_nListSel = -1;
     ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
 #include "storage/WorkingFolder.h"
 

@@ -1,21 +1,31 @@
 #include "backup/CopyEngine.h"
 
-#include <vector>
-
+#include "platform/AtomicFile.h"
+#include "platform/DrivePaths.h"
 #include "platform/File.h"
-#include "platform/FileSystem.h"
+#include "storage/RecorderPaths.h"
 
-namespace {
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t cut = path.find_last_of("\\/");
-    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+void DestinationFailed(BackupContext& ctx, const std::string& what, DWORD error) {
+    const std::string root = paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText);
+    std::string why;
+    if (error == platform::ERROR_DISK_FULL)
+        why = "is full";
+    else if (root.empty() || platform::FolderWritable(root, &why)) {
+        ctx.m_report.Fail(what);
+        return;
+    }
+    ctx.m_report.TargetLost("the target " + root + " " + why + "; the backup stopped (" + what +
+                            ")");
+    // Nothing more fits: the rest of the pass would only fail the same way.
+    ctx.m_bBackupRunning = 0;
 }
 
-}  // namespace
-
 BOOL CopyFilesToFolder(BackupContext& ctx, const std::string& path, const std::string& folder) {
-    const std::vector<platform::FindData> found = platform::FindFiles(path);
+    return CopyFoundFilesToFolder(ctx, platform::FindFiles(path), folder);
+}
+
+BOOL CopyFoundFilesToFolder(BackupContext& ctx, const std::vector<platform::FindData>& found,
+                            const std::string& folder) {
     if (found.empty())
         return 0;
     if (!platform::CreateDirectory(folder) &&
@@ -25,16 +35,15 @@ BOOL CopyFilesToFolder(BackupContext& ctx, const std::string& path, const std::s
                         ctx.GetLanguageText("BACKUP", "M010033"), MB_ICONERROR);
         return 0;
     }
-    const std::string from = FolderOf(path);
-    std::string to = folder;
-    if (!to.empty() && to.back() != '\\' && to.back() != '/')
-        to += '\\';
+    // The folder is looked up once; the names made in it are taken as spelled.
+    const std::string to = platform::ResolvePath(folder);
     for (const auto& f : found) {
         ctx.m_nDoneSize += static_cast<DWORD>(f.size / 1024);
         ctx.SetStatusText("[" + f.name + "] " + ctx.GetLanguageText("BACKUP", "M010034"));
         if (f.name == "." || f.isDirectory)
             continue;
-        if (!CopyFileOverlapped(ctx, from + f.name, to + f.name))
+        if (!CopyFileOverlapped(ctx, f.hostPath,
+                                to.empty() ? folder + "\\" + f.name : to + "/" + f.name))
             break;
         UpdateBackupProgress(ctx);
         if (!ctx.m_bBackupRunning)
@@ -50,30 +59,17 @@ BOOL CopyFileOverlapped(BackupContext& ctx, const std::string& source,
         ctx.m_report.Fail(ctx.GetLanguageText("BACKUP", "M010035") + " " + source);
         return 0;
     }
-    platform::File out;
-    if (!out.Open(destination, platform::File::kCreateWrite)) {
-        ctx.m_report.Fail(ctx.GetLanguageText("BACKUP", "M010036") + " " + destination);
+    platform::AtomicFile out;
+    if (!out.Create(destination)) {
+        DestinationFailed(ctx, ctx.GetLanguageText("BACKUP", "M010036") + " " + destination,
+                          platform::GetLastError());
         return 0;
     }
-    // Read and write share one offset; a read at or past the end of the file ends the copy.
-    std::vector<char> chunk(kCopyChunk);
-    std::uint64_t offset = 0;
-    for (;;) {
-        const long long got = in.CopyChunkTo(out, chunk.size(), offset, chunk.data());
-        if (got == 0)
-            break;
-        if (got < 0) {
-            const bool full = platform::GetLastError() == platform::ERROR_DISK_FULL;
-            out.Close();
-            platform::DeleteFile(destination);
-            ctx.m_report.Fail(destination + (full ? " could not be written: the target is full"
-                                                  : " could not be copied"));
-            // Nothing more fits: the rest of the pass would only fail the same way.
-            if (full)
-                ctx.m_bBackupRunning = 0;
-            return 0;
-        }
-        offset += static_cast<std::uint64_t>(got);
+    if (in.CopyAllTo(out.file()) < 0 || !out.Commit()) {
+        const DWORD error = platform::GetLastError();
+        out.Abandon();
+        DestinationFailed(ctx, destination + " could not be copied", error);
+        return 0;
     }
     ctx.m_report.filesCopied++;
     return 1;

@@ -1,20 +1,28 @@
 #pragma once
 // The file copy under the extraction and the package: a wildcard copy into a folder with the
-// status line and size accounting, and the single-file copy in 8192-byte chunks beneath it.
+// status line and size accounting, and the single-file copy beneath it. A file takes its name in
+// the image only when it is whole.
 #include <string>
+#include <vector>
 
 #include "backup/BackupContext.h"
-
-constexpr std::size_t kCopyChunk = 8192;
+#include "platform/FileSystem.h"
 
 // Copies every file that path (a file path or a wildcard) matches into folder under its own
 // name, in search order, counting each into m_nDoneSize before it is copied. 0 when nothing
 // matches or the folder cannot be made (the operator is told), else 1, also when a copy failed
 // and ended the loop early. Runs on the worker thread.
 BOOL CopyFilesToFolder(BackupContext& ctx, const std::string& path, const std::string& folder);
+// The same for files already looked up (in search order).
+BOOL CopyFoundFilesToFolder(BackupContext& ctx, const std::vector<platform::FindData>& found,
+                            const std::string& folder);
 
-// Copies source to destination chunk by chunk. 0 when the source cannot be opened, the
-// destination cannot be created, or a read or write fails; a destination left incomplete is
-// removed, and the failure is entered in the backup report.
+// Copies source to destination by the fastest means the system has for the pair. 0 when the
+// source cannot be opened, the destination cannot be made, or a read or write fails; nothing is
+// then left under the destination's name, and the failure is entered in the backup report.
 BOOL CopyFileOverlapped(BackupContext& ctx, const std::string& source,
                         const std::string& destination);
+
+// A write into the image failed with error. A target that is full, gone or read-only can take
+// nothing more: the pass stops and the report says so once. Any other failure is the file's.
+void DestinationFailed(BackupContext& ctx, const std::string& what, DWORD error);

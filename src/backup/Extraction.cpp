@@ -1,11 +1,16 @@
 #include "backup/Extraction.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "app/CHKLM.h"
 #include "backup/BackupPackage.h"
 #include "backup/CopyEngine.h"
-#include "storage/MinuteCopy.h"
+#include "backup/MinuteSegment.h"
+#include "platform/AtomicFile.h"
+#include "platform/FolderIndex.h"
+#include "records/RecordChecks.h"
+#include "storage/IndexSnapshot.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
@@ -19,6 +24,16 @@ std::string Clock(int hour, int minute) {
     return buf;
 }
 
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
 // True when the entry's minute map says one of its cameras recorded in the minute: such a
 // minute that cannot be copied is a failure, a minute without recording is not.
 bool Recorded(const MinuteMapBlock& map, int hour, int minute) {
@@ -28,15 +43,68 @@ bool Recorded(const MinuteMapBlock& map, int hour, int minute) {
     return false;
 }
 
+// What one entry's walk needs: its image paths, the recorder's folders (each listed once for
+// the whole entry) and the model its audio is named by.
+struct EntryWalk {
+    EntryImagePaths p;
+    std::string root;
+    platform::FolderIndex dayFolder, audioFolder;
+    int modelCode = 0;
+    MinuteMapBlock map{};
+};
+
+// The model the entry was added with (kept in its information file), so that a later backup
+// names the audio as the recorder of that entry does. A damaged file is a failure of the entry.
+int EntryModelCode(BackupContext& ctx, const std::string& entry) {
+    const std::string path = paths::WorkingInfoPath(ctx.m_strExePath, entry);
+    BackupInfoRecord info{};
+    platform::File f;
+    if (!f.Open(path, platform::File::kRead))
+        return ctx.m_nModelCode;  // the closing copy reports the missing file
+    const long long length = f.Length();
+    std::string problem;
+    if (length != static_cast<long long>(sizeof info) || f.ReadAt(&info, sizeof info, 0) != length)
+        problem = "it holds " + std::to_string(length) + " bytes instead of " +
+                  std::to_string(sizeof info);
+    else
+        problem = CheckEntryInfo(info, entry);
+    if (problem.empty())
+        return static_cast<int>(info.modelCode);
+    ctx.m_report.Fail(entry + ": the information file " + path + " is damaged (" + problem + ")");
+    return ctx.m_nModelCode;
+}
+
+// The minutes that must be in the image: the entry's minute map, or, when that is damaged, the
+// recorder's day map for the entry's range and cameras.
+void LoadEntryMap(BackupContext& ctx, const ScheduleEntry& e, EntryWalk& w) {
+    const std::string path = paths::WorkingMinuteMapPath(ctx.m_strExePath, w.p.entry, w.p.day);
+    const storage::MapRead read = storage::ReadMinuteMapFile(path, w.map);
+    if (!read.found || read.problem.empty())
+        return;
+    ctx.m_report.Fail(w.p.entry + ": the minute map " + path + " is damaged (" + read.problem +
+                      ")");
+    MinuteMapBlock day{};
+    storage::ReadDayMap(paths::DayFolder(w.root, w.p.day), w.p.day, day);
+    for (auto& b : day)
+        b = b ? 1 : 0;
+    ScheduleTable one{};
+    one[0] = e;
+    BuildMinuteMap(one, 0, day, w.map);
+}
+
 // Copies the minute's audio of the channels below channelLimit that belong to the entry.
 // False when the backup was stopped.
-bool CopyAudio(BackupContext& ctx, const ScheduleEntry& e, const EntryImagePaths& p,
-               const std::string& root, int hour, int minute, int channelLimit) {
+bool CopyAudio(BackupContext& ctx, const ScheduleEntry& e, const EntryWalk& w, int hour, int minute,
+               int channelLimit) {
+    const std::string dest = paths::EntryAudioDest(w.p.imageRoot, w.p.entry, w.p.day);
     for (int c = 0; c < channelLimit; ++c) {
         if (!e.bCam[c])
             continue;
-        CopyFilesToFolder(ctx, paths::AudioPath(root, p.day, hour, minute, c, ctx.m_nModelCode),
-                          paths::EntryAudioDest(p.imageRoot, p.entry, p.day));
+        platform::FindData audio;
+        const std::string name = paths::SegmentName(w.p.day, hour, minute) +
+                                 paths::AudioSuffix(w.modelCode) + std::to_string(c);
+        if (w.audioFolder.Find(name, audio))
+            CopyFoundFilesToFolder(ctx, {audio}, dest);
         UpdateBackupProgress(ctx);
         if (!ctx.m_bBackupRunning)
             return false;
@@ -44,51 +112,78 @@ bool CopyAudio(BackupContext& ctx, const ScheduleEntry& e, const EntryImagePaths
     return true;
 }
 
+// The recorder's index and data file of a minute, copied whole while the recorder cannot commit
+// to the index; a transient journal beside them is no part of the minute.
+bool CopyWholeMinute(BackupContext& ctx, const EntryWalk& w, int hour, int minute) {
+    const std::string segment = paths::SegmentName(w.p.day, hour, minute);
+    std::vector<platform::FindData> files, all = w.dayFolder.Match(segment + "N.*");
+    std::string index;
+    for (const auto& f : all) {
+        if (SameName(f.name, segment + "N.dat") || SameName(f.name, segment + "N.idx"))
+            files.push_back(f);
+        if (SameName(f.name, segment + "N.idx"))
+            index = f.hostPath;
+    }
+    if (files.empty())
+        return false;
+    const storage::IndexSnapshot snapshot(index);
+    return CopyFoundFilesToFolder(ctx, files,
+                                  paths::EntryDestFolder(w.p.imageRoot, w.p.entry, w.p.day)) != 0;
+}
+
 int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
               const std::string& endKey, Kind kind) {
-    const EntryImagePaths p = MakeEntryImagePaths(ctx, startKey, endKey);
-    CreateEntryFolders(p);
+    const std::size_t failuresBefore = ctx.m_report.failureCount();
+    EntryWalk w;
+    w.p = MakeEntryImagePaths(ctx, startKey, endKey);
+    CreateEntryFolders(w.p);
+    // What a killed run left half-written under temporary names.
+    platform::RemoveLeftoverTempFiles(paths::EntryDayFolder(w.p.imageRoot, w.p.entry, w.p.day));
+    platform::RemoveLeftoverTempFiles(paths::EntryAudioFolder(w.p.imageRoot, w.p.entry, w.p.day));
     const ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(entryIndex)];
-    const std::string root = GetStoragePath();
-    const std::string destFolder = paths::EntryDestFolder(p.imageRoot, p.entry, p.day);
-    const std::string infoPath = paths::WorkingInfoPath(ctx.m_strExePath, p.entry);
-    const std::string mapPath = paths::WorkingMinuteMapPath(ctx.m_strExePath, p.entry, p.day);
-    MinuteMapBlock map{};
-    ReadMinuteMapFile(mapPath, map);
+    w.root = GetStoragePath();
+    w.dayFolder = platform::FolderIndex(paths::DayFolder(w.root, w.p.day));
+    w.audioFolder = platform::FolderIndex(paths::DayFolder(w.root, w.p.day) + "\\Audio");
+    w.modelCode = EntryModelCode(ctx, w.p.entry);
+    LoadEntryMap(ctx, e, w);
+    const std::string destFolder = paths::EntryDestFolder(w.p.imageRoot, w.p.entry, w.p.day);
 
     bool running = true;
-    for (int h = p.startHour; running && h <= p.endHour && h < 24; ++h) {
-        const int first = h == p.startHour ? p.startMinute : 0;
-        const int last = h == p.endHour ? p.endMinute : 59;
+    for (int h = w.p.startHour; running && h <= w.p.endHour && h < 24; ++h) {
+        const int first = h == w.p.startHour ? w.p.startMinute : 0;
+        const int last = h == w.p.endHour ? w.p.endMinute : 59;
         for (int m = first; running && m <= last && m < 60; ++m) {
+            const std::size_t failures = ctx.m_report.failureCount();
             bool copied;
             std::string why;
             if (kind == Kind::kSelectedCameras) {
-                copied =
-                    CopyMinuteSegment(ctx, entryIndex, paths::MinutePrefix(root, p.day, h, m),
-                                      paths::EntryMinutePrefix(p.imageRoot, p.entry, p.day, h, m),
-                                      &why) == 1;
+                copied = CopyMinuteSegment(
+                             ctx, entryIndex, paths::MinutePrefix(w.root, w.p.day, h, m),
+                             paths::EntryMinutePrefix(w.p.imageRoot, w.p.entry, w.p.day, h, m),
+                             &why) == 1;
             } else {
-                copied = CopyFilesToFolder(ctx, paths::MinuteWildcard(root, p.day, h, m),
-                                           destFolder) != 0;
+                copied = CopyWholeMinute(ctx, w, h, m);
                 why = "its files are missing";
             }
             if (copied) {
                 UpdateBackupProgress(ctx);
-                running = CopyAudio(ctx, e, p, root, h, m,
-                                    kind == Kind::kSelectedCameras ? 32 : kMaxCameras);
-            } else if (Recorded(map, h, m)) {
-                ctx.m_report.Fail(p.entry + ": minute " + Clock(h, m) + " not copied: " + why);
+                running =
+                    CopyAudio(ctx, e, w, h, m, kind == Kind::kSelectedCameras ? 32 : kMaxCameras);
+            } else if (Recorded(w.map, h, m) && ctx.m_report.failureCount() == failures) {
+                ctx.m_report.Fail(w.p.entry + ": minute " + Clock(h, m) + " not copied: " + why);
             }
             if (!ctx.m_bBackupRunning)
                 running = false;
         }
     }
     // Also after a stop: the image must say what it holds.
+    const std::string infoPath = paths::WorkingInfoPath(ctx.m_strExePath, w.p.entry);
+    const std::string mapPath = paths::WorkingMinuteMapPath(ctx.m_strExePath, w.p.entry, w.p.day);
     if (!CopyFilesToFolder(ctx, infoPath, destFolder))
-        ctx.m_report.Fail(p.entry + ": the information file " + infoPath + " is missing");
+        ctx.m_report.Fail(w.p.entry + ": the information file " + infoPath + " is missing");
     if (!CopyFilesToFolder(ctx, mapPath, destFolder))
-        ctx.m_report.Fail(p.entry + ": the minute map file " + mapPath + " is missing");
+        ctx.m_report.Fail(w.p.entry + ": the minute map file " + mapPath + " is missing");
+    ctx.m_report.EntryDone(entryIndex, running && ctx.m_report.failureCount() == failuresBefore);
     return 1;
 }
 

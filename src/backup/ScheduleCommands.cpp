@@ -7,9 +7,10 @@
 
 #include "backup/BackupPackage.h"
 #include "backup/CameraSelection.h"
+#include "backup/EntrySize.h"
+#include "backup/ReservedFolder.h"
 #include "platform/FileSystem.h"
 #include "storage/RecorderPaths.h"
-#include "storage/SizeEstimate.h"
 #include "storage/WorkingFolder.h"
 
 namespace {
@@ -122,8 +123,16 @@ std::string OnAdd(BackupContext& ctx) {
     e.bAllCam = ctx.m_nSelCamCount == ctx.m_nExistCamCount ? 1 : 0;
     ctx.m_nSelCamCount = 0;
     BuildMinuteMap(ctx.m_Schedule, slot, ctx.m_RecMap, ctx.m_SelMap);
-    SaveMinuteMap(ctx, working, entry, day);
-    SaveScheduleTable(ctx);
+    if (!SaveMinuteMap(ctx, working, entry, day) || !SaveScheduleTable(ctx)) {
+        // No half entry: the slot, the total and the entry's folder go back to what they were;
+        // reserve.dat is replaced only when whole, so the saved schedule is the one before.
+        ctx.m_nTotalSize -= e.nSize;
+        std::memset(&e, 0, sizeof e);
+        storage::DeleteFolderTree(entryFolder);
+        ShowTotalSize(ctx);
+        ctx.m_view.SetWaitCursor(false);
+        return ctx.Refuse("M010003");
+    }
     ResetCameraSelection(ctx);
     InsertListRow(ctx, label);
     UpdateDiscSpaceBar(ctx, ctx.m_bDiscTarget != 0);
@@ -157,7 +166,7 @@ std::string OnDelete(BackupContext& ctx) {
         ctx.m_nTotalSize -= e->nSize;
         ClearSlot(*e);
     }
-    DeleteFolderTree(entryFolder);
+    storage::DeleteFolderTree(entryFolder);
     ShowTotalSize(ctx);
     UpdateDiscSpaceBar(ctx, ctx.m_bDiscTarget != 0);
     if (AnySlotUsed(ctx)) {
@@ -212,10 +221,20 @@ std::string OnSelchangeSchedule(BackupContext& ctx) {
     return std::string();
 }
 
+std::size_t MemoLength(const std::string& text) {
+    if (text.size() <= kMemoBytes)
+        return text.size();
+    // Cut before a character whose bytes would not all fit.
+    std::size_t n = kMemoBytes;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return n;
+}
+
 void OnChangeMemo(BackupContext& ctx, const std::string& text) {
     // The field takes 250 characters; the record's 255 always hold it with its terminator.
     std::memset(ctx.m_EntryInfo.memo, 0, sizeof ctx.m_EntryInfo.memo);
-    std::memcpy(ctx.m_EntryInfo.memo, text.data(), std::min<std::size_t>(text.size(), 250));
+    std::memcpy(ctx.m_EntryInfo.memo, text.data(), MemoLength(text));
 }
 
 std::string OnUpdateMemo(BackupContext& ctx) {

@@ -14,8 +14,12 @@ std::string OnAdd(BackupContext& ctx);
 std::string OnDelete(BackupContext& ctx);
 // Shows the entry of list row m_nListSel: its cameras and its memo.
 std::string OnSelchangeSchedule(BackupContext& ctx);
-// The memo field's text, copied into the picked entry's record as it is typed.
+// The memo field's text, copied into the picked entry's record as it is typed: at most 250
+// bytes, cut before a character that would not fit whole.
+constexpr std::size_t kMemoBytes = 250;
 void OnChangeMemo(BackupContext& ctx, const std::string& text);
+// How many bytes of text the memo keeps.
+std::size_t MemoLength(const std::string& text);
 // Stores the memo of the picked entry in its information file.
 std::string OnUpdateMemo(BackupContext& ctx);
 void EnableEntryButtons(BackupContext& ctx, bool enable);

@@ -153,6 +153,8 @@ void CppSQLite3DB::OpenWith(const std::string& path, int flags) {
         throw CppSQLite3Exception(rc, "open " + path + ": " + msg);
     }
     sqlite3_extended_result_codes(m_pDB, 1);
+    // The recorder writes its current minute while we read it: wait out its commits.
+    sqlite3_busy_timeout(m_pDB, kBusyTimeoutMs);
 }
 
 void CppSQLite3DB::open(const std::string& path) {

@@ -91,6 +91,9 @@ class CppSQLite3Statement {
 
 class CppSQLite3DB {
   public:
+    // How long a statement waits for another connection's lock before it fails as busy.
+    static constexpr int kBusyTimeoutMs = 5000;
+
     CppSQLite3DB() = default;
     ~CppSQLite3DB() { close(); }
     CppSQLite3DB(const CppSQLite3DB&) = delete;

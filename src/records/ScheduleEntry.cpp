@@ -1,4 +1,4 @@
-#include "backup/ScheduleEntry.h"
+#include "records/ScheduleEntry.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -167,4 +167,11 @@ void ClearSlot(ScheduleEntry& entry) {
     SetKeys(entry, "", "");
     entry.nSize = 0;
     std::memset(entry.bCam, 0, sizeof entry.bCam);
+}
+
+CameraSet CamerasOf(const ScheduleEntry& entry) {
+    CameraSet cams;
+    for (int c = 0; c < kMaxCameras; ++c)
+        cams[static_cast<std::size_t>(c)] = entry.bCam[c] != 0;
+    return cams;
 }

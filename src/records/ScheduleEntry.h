@@ -2,6 +2,7 @@
 // One slot of the 50-slot schedule table, and the entry's text forms. The table is also the byte
 // image of reserve.dat, so the record's layout is a file format.
 #include <array>
+#include <bitset>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -37,6 +38,10 @@ using ScheduleTable = std::array<ScheduleEntry, kScheduleSlots>;
 static_assert(sizeof(ScheduleTable) == 24400, "reserve.dat");
 
 using MinuteMapBlock = std::array<BYTE, kMinuteMapBytes>;
+
+// The cameras of an entry (bit n: camera n, 0-based).
+using CameraSet = std::bitset<kMaxCameras>;
+CameraSet CamerasOf(const ScheduleEntry& entry);
 
 // "YYYY_MM_DD=hh,mm~HH,MM" from the day (8 digits) and four two-digit texts.
 std::string MakeEntryString(const std::string& day, const std::string& sh, const std::string& sm,

@@ -6,49 +6,51 @@
 #include <vector>
 
 #include "companions/CppSQLite3.h"
+#include "platform/AtomicFile.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "storage/PictureRows.h"
 
+namespace storage {
 namespace {
 
-struct MinuteCopyError : std::runtime_error {
+// A failure on the destination's side, with the platform's error code.
+struct DestinationError : std::runtime_error {
+    DestinationError(const std::string& what, DWORD error)
+        : std::runtime_error(what), code(error) {}
+    DWORD code;
+};
+struct SourceError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
-
-// The selected rows of the source index with their source position and size, read as the
-// recorder's reader reads integers (NULL and text as 0).
-std::string SelectedRows(const std::string& cameraList) {
-    return "(SELECT rowid AS r, ifnull(cast(imgposition AS integer),0) AS pos,"
-           " ifnull(cast(imgsize AS integer),0) AS size, camnum, rectime, capstatus, imgwidth,"
-           " imgheight, frametype, codectype FROM src.indextable"
-           " WHERE ifnull(cast(camnum AS integer),0) IN(" +
-           cameraList + "))";
-}
 
 // A char(1) column as the recorder's insert statement writes it: the first byte as text; NULL
 // and empty values stay as they are.
 std::string FirstChar(const char* column) {
-    return std::string("CAST(substr(CAST(") + column + " AS BLOB),1,1) AS TEXT)";
+    std::string s = "CAST(substr(CAST(";
+    s += column;
+    s += " AS BLOB),1,1) AS TEXT)";
+    return s;
 }
 
-// Rows for the in-memory table in source row order: the values of the source and reserve the
-// character with code 1; the positions are rebased once the order of the pictures is known.
+// The cameras' pictures into the in-memory table, in source row order, with the values of the
+// source and reserve the character with code 1; positions are rebased once the order is known.
 std::string FillMemoryTable(const std::string& cameraList) {
-    return "INSERT INTO main.indextable SELECT ifnull(cast(camnum AS integer),0),"
-           " ifnull(cast(rectime AS integer),0), " +
-           FirstChar("capstatus") +
-           ", ifnull(cast(imgwidth AS integer),0), ifnull(cast(imgheight AS integer),0), " +
-           FirstChar("frametype") + ", pos, size, " + FirstChar("codectype") + ", char(1) FROM " +
-           SelectedRows(cameraList) + " ORDER BY r";
+    std::string q = "INSERT INTO main.indextable SELECT ifnull(cast(camnum AS integer),0),";
+    q += " ifnull(cast(rectime AS integer),0), " + FirstChar("capstatus");
+    q += ", ifnull(cast(imgwidth AS integer),0), ifnull(cast(imgheight AS integer),0), ";
+    q += FirstChar("frametype") + ", pos, size, " + FirstChar("codectype") + ", char(1) FROM (";
+    q += SelectRows("src", cameraList, Rows::kPictures) + ") ORDER BY r";
+    return q;
 }
 
 struct Picture {
     long long row, pos, size, packed;
 };
 
-// The selected pictures in source position order (rows of equal position in row order), with
-// the position each takes in the packed output. True when the rows were already in that order,
-// as a recorder writes them.
+// The pictures in source position order (rows of equal position in row order), with the
+// position each takes in the packed output. True when the rows were already in that order, as
+// a recorder writes them.
 bool OrderPictures(std::vector<Picture>& pictures) {
     auto before = [](const Picture& a, const Picture& b) {
         return a.pos < b.pos || (a.pos == b.pos && a.row < b.row);
@@ -68,13 +70,13 @@ bool OrderPictures(std::vector<Picture>& pictures) {
 // one read between them rather than one each.
 class WindowReader {
   public:
-    explicit WindowReader(platform::File& in) : in_(in), window_(kMinuteCopyBuffer) {}
+    explicit WindowReader(platform::File& in) : in_(in), window_(kMaxPictureBytes) {}
     const char* Get(long long pos, long long size) {
-        if (pos < start_ || pos + size > start_ + length_) {
+        if (pos < start_ || pos - start_ > length_ - size) {
             const long long got =
                 in_.ReadAt(window_.data(), window_.size(), static_cast<std::uint64_t>(pos));
             if (got < size)
-                throw MinuteCopyError("the source data file could not be read");
+                throw SourceError("the source data file could not be read");
             start_ = pos;
             length_ = got;
         }
@@ -90,7 +92,7 @@ class WindowReader {
 // Output of the data file, gathered so that a minute costs few writes.
 class PackedWriter {
   public:
-    explicit PackedWriter(platform::File& out) : out_(out), buffer_(kMinuteCopyBuffer) {}
+    explicit PackedWriter(platform::File& out) : out_(out), buffer_(kMaxPictureBytes) {}
     void Put(const char* data, std::size_t size) {
         if (fill_ + size > buffer_.size())
             Flush();
@@ -99,7 +101,8 @@ class PackedWriter {
     }
     void Flush() {
         if (fill_ && !out_.Write(buffer_.data(), fill_))
-            throw MinuteCopyError("the destination data file could not be written");
+            throw DestinationError("the destination data file could not be written",
+                                   platform::GetLastError());
         fill_ = 0;
     }
 
@@ -109,17 +112,71 @@ class PackedWriter {
     std::size_t fill_ = 0;
 };
 
-// The minute segment name followed by "N.dat" or "N.idx".
-std::string tail17(const std::string& path) {
-    return path.size() > 17 ? path.substr(path.size() - 17) : path;
+DWORD ErrorOfDatabase(int code) {
+    switch (code & 0xff) {
+        case SQLITE_FULL:
+            return platform::ERROR_DISK_FULL;
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+            return platform::ERROR_ACCESS_DENIED;
+        case SQLITE_CANTOPEN:
+            return platform::ERROR_PATH_NOT_FOUND;
+        default:
+            return platform::ERROR_WRITE_FAULT;
+    }
 }
 
-std::string CameraList(const ScheduleEntry& entry) {
-    std::string list;
-    for (int c = 0; c < kMaxCameras; ++c)
-        if (entry.bCam[c])
-            list += (list.empty() ? "" : ",") + std::to_string(c);
-    return list;
+// Reads the cameras' rows of the source index into the in-memory table, with their packed
+// positions. Returns the pictures in output order; throws SourceError when the index cannot be
+// used, and counts in leftOut the rows that address no picture.
+std::vector<Picture> ReadSourceIndex(CppSQLite3DB& mem, const std::string& srcIdx,
+                                     const std::string& cameras, long long srcLength,
+                                     long long& leftOut, bool& packedOrder, bool& empty) {
+    // Attached read only (never created) and read before anything is written, so that a
+    // missing, foreign or broken index leaves nothing in the destination.
+    mem.attach(srcIdx, "src", true);
+    {
+        CppSQLite3Query layout = mem.execQuery("SELECT * FROM src.indextable LIMIT 1");
+        if (layout.numFields() < 10)
+            throw SourceError("the index has a foreign table layout");
+        empty = layout.eof();
+    }
+    mem.execDML(IndexTableCreateStatement());
+    if (empty) {
+        mem.detach("src");
+        return {};
+    }
+    {
+        CppSQLite3Statement fill = mem.compileStatement(FillMemoryTable(cameras));
+        fill.bind(1, srcLength);
+        fill.execDML();
+        CppSQLite3Statement outside = mem.compileStatement(
+            "SELECT count(*) FROM (" + SelectRows("src", cameras, Rows::kNotPictures) + ")");
+        outside.bind(1, srcLength);
+        outside.eachRow([&](const CppSQLite3Query& q) { leftOut = q.getInt64Field(0); });
+    }
+    mem.detach("src");
+
+    std::vector<Picture> pictures;
+    CppSQLite3Statement list =
+        mem.compileStatement("SELECT rowid, imgposition, imgsize FROM main.indextable");
+    list.eachRow([&](const CppSQLite3Query& q) {
+        pictures.push_back({q.getInt64Field(0), q.getInt64Field(1), q.getInt64Field(2), 0});
+    });
+    list.finalize();
+    packedOrder = OrderPictures(pictures);
+    // The table's rowids are its own, 1 to the number of rows.
+    std::vector<long long> packedByRow(pictures.size() + 1, 0);
+    for (const auto& p : pictures)
+        if (p.row > 0 && static_cast<std::size_t>(p.row) < packedByRow.size())
+            packedByRow[static_cast<std::size_t>(p.row)] = p.packed;
+    mem.createIntFunction("packedpos", [&packedByRow](long long row) {
+        return row > 0 && static_cast<std::size_t>(row) < packedByRow.size()
+                   ? packedByRow[static_cast<std::size_t>(row)]
+                   : 0;
+    });
+    mem.execDML("UPDATE main.indextable SET imgposition = packedpos(rowid)");
+    return pictures;
 }
 
 }  // namespace
@@ -130,124 +187,90 @@ std::string IndexTableCreateStatement() {
            "reserve char(1));";
 }
 
-int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sourcePrefix,
-                      const std::string& destPrefix, std::string* why) {
+MinuteCopyResult CopyMinuteSegment(const CameraSet& cameras, const std::string& sourcePrefix,
+                                   const std::string& destPrefix,
+                                   const std::function<void()>& onCopying) {
+    MinuteCopyResult r;
     const std::string srcIdx = sourcePrefix + "N.idx", srcDat = sourcePrefix + "N.dat";
-    const std::string dstIdx = destPrefix + "N.idx", dstDat = destPrefix + "N.dat";
-    auto fail = [why](const std::string& what) {
-        if (why)
-            *why = what;
-        return 0;
-    };
-    const std::string cameras = CameraList(ctx.m_Schedule[static_cast<std::size_t>(entryIndex)]);
-
     platform::File src;
-    if (!src.Open(srcDat, platform::File::kRead))
-        return fail("no data file");
+    if (!src.Open(srcDat, platform::File::kRead)) {
+        r.why = "no data file";
+        return r;
+    }
     const long long srcLength = src.Length();
 
-    // The source index is attached read only (never created) and read before anything is
-    // written, so that a missing, foreign or broken index leaves nothing in the image.
     CppSQLite3DB mem;
     std::vector<Picture> pictures;
-    bool packedOrder = true;  // the table's row order is already its position order
+    bool packedOrder = true, empty = false;
     try {
         mem.open(":memory:");
-        mem.attach(srcIdx, "src", true);
-        {
-            CppSQLite3Query layout = mem.execQuery("SELECT * FROM src.indextable LIMIT 1");
-            if (layout.numFields() < 10)
-                return fail("the index has a foreign table layout");
-            if (layout.eof())
-                return fail("the index holds no picture");
-        }
-        mem.execDML(IndexTableCreateStatement());
-        mem.execDML(FillMemoryTable(cameras));
-        mem.detach("src");
-
-        // Rows that do not address a picture inside the data file fall outside the format: they
-        // are left out and the rest of the minute is kept.
-        std::vector<long long> outside;
-        long long lastRow = 0;
-        CppSQLite3Statement list =
-            mem.compileStatement("SELECT rowid, imgposition, imgsize FROM main.indextable");
-        list.eachRow([&](const CppSQLite3Query& q) {
-            const Picture p{q.getInt64Field(0), q.getInt64Field(1), q.getInt64Field(2), 0};
-            lastRow = p.row;
-            if (p.size < 0 || p.size > static_cast<long long>(kMinuteCopyBuffer) || p.pos < 0 ||
-                p.pos + p.size > srcLength)
-                outside.push_back(p.row);
-            else
-                pictures.push_back(p);
-        });
-        list.finalize();
-        if (!outside.empty()) {
-            CppSQLite3Statement drop =
-                mem.compileStatement("DELETE FROM main.indextable WHERE rowid = ?");
-            for (long long row : outside) {
-                drop.bind(1, row);
-                drop.execDML();
-            }
-            ctx.m_report.Fail(tail17(srcDat) + ": " + std::to_string(outside.size()) +
-                              " pictures lie outside the data file and were left out");
-        }
-        packedOrder = OrderPictures(pictures);
-        std::vector<long long> packedByRow(static_cast<std::size_t>(lastRow) + 1, 0);
-        for (const auto& p : pictures)
-            packedByRow[static_cast<std::size_t>(p.row)] = p.packed;
-        mem.createIntFunction("packedpos", [&packedByRow](long long row) {
-            return row > 0 && static_cast<std::size_t>(row) < packedByRow.size()
-                       ? packedByRow[static_cast<std::size_t>(row)]
-                       : 0;
-        });
-        mem.execDML("UPDATE main.indextable SET imgposition = packedpos(rowid)");
-    } catch (const CppSQLite3Exception& e) {
-        return fail(std::string("index not readable: ") + e.errorMessage());
+        pictures = ReadSourceIndex(mem, srcIdx, CameraList(cameras), srcLength, r.picturesLeftOut,
+                                   packedOrder, empty);
+    } catch (const std::exception& e) {
+        r.why = std::string("index not readable: ") + e.what();
+        return r;
+    }
+    if (empty) {
+        r.why = "the index holds no picture";
+        return r;
     }
 
-    platform::File dst;
-    if (!dst.Open(dstDat, platform::File::kCreateWrite))
-        return fail("the destination data file could not be created");
-
-    ctx.SetStatusText(tail17(dstDat) + " " + ctx.GetLanguageText("BACKUP", "M010034"));
-
+    platform::AtomicFile dat, idx;
     try {
+        if (!dat.Create(destPrefix + "N.dat"))
+            throw DestinationError("the destination data file could not be created",
+                                   platform::GetLastError());
+        if (onCopying)
+            onCopying();
         {
             WindowReader in(src);
-            PackedWriter out(dst);
+            PackedWriter out(dat.file());
             for (const auto& p : pictures)
                 out.Put(in.Get(p.pos, p.size), static_cast<std::size_t>(p.size));
             out.Flush();
         }
-        // A table left by an earlier run into the same folder is replaced, so that the rows
-        // always describe the data file just written; one transaction per minute.
-        mem.attach(dstIdx, "dst", false);
-        // No journal and no flush per minute: a minute that fails is removed whole instead of
-        // rolled back, and a folder image is flushed once when the pass is complete.
-        mem.execDML("PRAGMA dst.journal_mode=OFF; PRAGMA dst.synchronous=OFF;");
-        mem.execDML("BEGIN TRANSACTION");
-        mem.execDML("DROP TABLE IF EXISTS dst.indextable");
-        mem.execDML("CREATE TABLE dst." + IndexTableCreateStatement().substr(13));
-        mem.execDML(
-            std::string("INSERT INTO dst.indextable SELECT * FROM main.indextable ORDER BY ") +
-            (packedOrder ? "rowid" : "imgposition, rowid"));
-        mem.execDML("COMMIT TRANSACTION");
-        mem.detach("dst");
+        r.dataBytes = dat.file().Length();
+        if (!idx.Create(destPrefix + "N.idx"))
+            throw DestinationError("the destination index could not be created",
+                                   platform::GetLastError());
+        idx.file().Close();  // the database takes the empty file over
+        try {
+            mem.attach(idx.tempHostPath(), "dst", false);
+            // No journal and no flush per minute: the file only takes its name when whole,
+            // and a folder image is flushed once when the pass is complete.
+            mem.execDML("PRAGMA dst.journal_mode=OFF; PRAGMA dst.synchronous=OFF;");
+            mem.execDML("BEGIN TRANSACTION");
+            mem.execDML("CREATE TABLE dst." + IndexTableCreateStatement().substr(13));
+            mem.execDML(
+                std::string("INSERT INTO dst.indextable SELECT * FROM main.indextable ORDER BY ") +
+                (packedOrder ? "rowid" : "imgposition, rowid"));
+            mem.execDML("COMMIT TRANSACTION");
+            mem.detach("dst");
+        } catch (const CppSQLite3Exception& e) {
+            throw DestinationError(
+                std::string("the destination index could not be written: ") + e.errorMessage(),
+                ErrorOfDatabase(e.errorCode()));
+        }
         mem.close();
+        if (!dat.Commit())
+            throw DestinationError("the minute's data file could not take its name",
+                                   platform::GetLastError());
+        if (!idx.Commit()) {
+            const DWORD code = platform::GetLastError();
+            platform::DeleteFile(dat.finalHostPath());  // a data file without its index
+            throw DestinationError("the minute's index could not take its name", code);
+        }
+    } catch (const DestinationError& e) {
+        r.why = e.what();
+        r.destinationFailed = true;
+        r.error = e.code;
+        return r;
     } catch (const std::exception& e) {
-        // Index and data must agree: a minute that could not be finished is removed whole.
-        mem.close();
-        dst.Close();
-        platform::DeleteFile(dstDat);
-        platform::DeleteFile(dstIdx);
-        platform::DeleteFile(dstIdx + "-journal");
-        return fail(e.what());
+        r.why = e.what();
+        return r;
     }
-
-    const long long written = dst.Length();
-    dst.Close();
-    ctx.m_nDoneSize += static_cast<DWORD>(written / 1024);
-    ctx.m_report.minutesRebuilt++;
-    UpdateBackupProgress(ctx);
-    return 1;
+    r.result = 1;
+    return r;
 }
+
+}  // namespace storage

@@ -2,87 +2,104 @@
 
 #include <cstring>
 
-#include "app/CHKLM.h"
+#include "platform/AtomicFile.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "records/RecordChecks.h"
 #include "storage/RecorderPaths.h"
 
-bool SaveMinuteMap(BackupContext& ctx, const std::string& parent, const std::string& entry,
-                   const std::string& day) {
+namespace storage {
+
+bool SaveMinuteMap(const std::string& parent, const std::string& entry, const std::string& day,
+                   const MinuteMapBlock& map) {
     const std::string folder = parent + "\\" + entry + "\\" + day;
-    platform::CreateDirectory(folder);
-    platform::File f;
-    if (!f.Open(folder + "\\" + day + ".DAT", platform::File::kCreateWrite))
+    if (!platform::CreateDirectory(folder) &&
+        platform::GetLastError() != platform::ERROR_ALREADY_EXISTS)
         return false;
-    return f.Write(ctx.m_SelMap.data(), ctx.m_SelMap.size());
+    return platform::WriteFileAtomically(folder + "\\" + day + ".DAT", map.data(), map.size());
 }
 
-bool SaveScheduleTable(BackupContext& ctx) {
-    platform::CreateDirectory(paths::WorkingFolder(ctx.m_strExePath));
-    platform::File f;
-    if (!f.Open(paths::ReservePath(ctx.m_strExePath), platform::File::kCreateWrite))
+bool SaveScheduleTable(const std::string& base, const ScheduleTable& table) {
+    if (!platform::CreateDirectory(paths::WorkingFolder(base)) &&
+        platform::GetLastError() != platform::ERROR_ALREADY_EXISTS)
         return false;
-    return f.Write(ctx.m_Schedule.data(), sizeof ctx.m_Schedule);
+    // The schedule must survive a power cut once the operator was told it is saved.
+    return platform::WriteFileAtomically(paths::ReservePath(base), table.data(), sizeof table,
+                                         true);
 }
 
-bool LoadScheduleTable(BackupContext& ctx) {
+ScheduleLoad LoadScheduleTable(const std::string& base, ScheduleTable& table) {
+    ScheduleLoad load;
     platform::File f;
-    if (!f.Open(paths::ReservePath(ctx.m_strExePath), platform::File::kRead))
-        return false;
-    return f.ReadAt(ctx.m_Schedule.data(), sizeof ctx.m_Schedule, 0) >= 0;
+    if (!f.Open(paths::ReservePath(base), platform::File::kRead))
+        return load;
+    ScheduleTable read{};
+    const long long length = f.Length();
+    const long long got = f.ReadAt(read.data(), sizeof read, 0);
+    f.Close();
+    if (length != static_cast<long long>(sizeof read) || got != length)
+        load.problem = "it holds " + std::to_string(length) + " bytes instead of " +
+                       std::to_string(sizeof read);
+    else
+        load.problem = CheckScheduleTable(read);
+    if (!load.problem.empty()) {
+        load.outcome = ScheduleLoad::kRejected;
+        const std::string kept = paths::ReservePath(base) + ".damaged";
+        platform::DeleteFile(kept);
+        platform::MoveFile(paths::ReservePath(base), kept);
+        return load;
+    }
+    table = read;
+    load.outcome = ScheduleLoad::kLoaded;
+    return load;
 }
 
 void DeleteFolderTree(const std::string& folder) {
-    for (const auto& found : platform::FindFiles(folder + "\\*.*")) {
-        const std::string full = folder + "\\" + found.name;
-        if (!found.isDirectory) {
-            platform::SetFileAttributesNormal(full);
-            platform::DeleteFile(full);
-        } else if (found.name != "." && found.name != "..") {
-            DeleteFolderTree(full);
-        }
-    }
-    platform::SetFileAttributesNormal(folder);
-    platform::RemoveDirectory(folder);
+    platform::DeleteTree(folder);
 }
 
-void ClearReservedFolder(BackupContext& ctx) {
-    std::memset(ctx.m_Schedule.data(), 0, sizeof ctx.m_Schedule);
-    ctx.m_nTotalSize = 0;
-    DeleteFolderTree(paths::WorkingFolder(ctx.m_strExePath));
-}
-
-bool ReadMinuteMapFile(const std::string& path, MinuteMapBlock& map) {
+MapRead ReadMinuteMapFile(const std::string& path, MinuteMapBlock& map) {
+    MapRead read;
     map.fill(0);
     platform::File f;
     if (!f.Open(path, platform::File::kRead))
+        return read;
+    read.found = true;
+    const long long length = f.Length();
+    if (length != static_cast<long long>(map.size()) ||
+        f.ReadAt(map.data(), map.size(), 0) != length) {
+        read.problem = "it holds " + std::to_string(length) + " bytes instead of " +
+                       std::to_string(map.size());
+    } else {
+        read.problem = CheckMinuteMap(map);
+    }
+    if (!read.problem.empty())
+        map.fill(0);
+    return read;
+}
+
+bool ReadDayMap(const std::string& folder, const std::string& day, MinuteMapBlock& map) {
+    map.fill(0);
+    platform::File f;
+    if (!f.Open(paths::DayMapPath(folder, day), platform::File::kRead))
         return false;
     if (f.ReadAt(map.data(), map.size(), 0) < 0)
         map.fill(0);
     return true;
 }
 
-BOOL LoadDayMinuteMap(BackupContext& ctx, const std::string& folder, const std::string& day) {
-    ctx.m_nExistCamCount = 0;
-    MinuteMapBlock& scratch = ctx.m_DayMapTmp;
-    if (!ReadMinuteMapFile(paths::DayMapPath(folder, day), scratch))
-        return 0;
-    for (int c = 0; c < kMaxCameras; ++c) {
-        for (int m = 0; m < 1440; ++m) {
-            const std::size_t at = static_cast<std::size_t>(c) * 1440 + m;
-            if (!scratch[at])
-                continue;
-            ctx.m_RecMap[at] = 1;
-            ctx.m_bHourHasRec[m / 60] = 1;
-            ctx.m_bMinuteHasRec[m] = 1;
-            ctx.m_bCamExist[c] = 1;
-        }
+void RemoveLeftovers(const std::string& base) {
+    const std::string working = paths::WorkingFolder(base);
+    platform::RemoveLeftoverTempFiles(working);
+    for (const auto& entry : platform::FindFiles(working + "\\*.*")) {
+        if (!entry.isDirectory || entry.isLink)
+            continue;
+        const std::string folder = working + "\\" + entry.name;
+        platform::RemoveLeftoverTempFiles(folder);
+        for (const auto& day : platform::FindFiles(folder + "\\*.*"))
+            if (day.isDirectory && !day.isLink)
+                platform::RemoveLeftoverTempFiles(folder + "\\" + day.name);
     }
-    scratch.fill(0);
-    return 1;
 }
 
-BOOL ScanRecordedDay(BackupContext& ctx, const std::string& day) {
-    ctx.m_RecMap.fill(0);
-    return LoadDayMinuteMap(ctx, paths::DayFolder(GetStoragePath(), day), day);
-}
+}  // namespace storage

@@ -5,6 +5,7 @@
 
 #include "BackupFixture.h"
 #include "backup/CopyEngine.h"
+#include "platform/DrivePaths.h"
 
 namespace fs = std::filesystem;
 
@@ -97,17 +98,24 @@ TEST_F(BackupPackageTest, ViewerSettingsFailWhenTheImageFolderCannotBeMade) {
     EXPECT_FALSE(view.items[ctl::kIncludeViewer].checked);
 }
 
-TEST_F(BackupPackageTest, ChunkedCopiesAreExactAtEveryChunkBoundary) {
+TEST_F(BackupPackageTest, CopiesAreExactWhateverTheSizeAndTheVolumeBetween) {
     ctx.m_bBackupRunning = 1;
     fs::create_directories(driveC() + "/to");
-    for (std::size_t size : {std::size_t{0}, std::size_t{1}, kCopyChunk - 1, kCopyChunk,
-                             kCopyChunk + 1, 3 * kCopyChunk + 17}) {
-        std::string data(size, '\0');
-        for (std::size_t i = 0; i < size; ++i)
-            data[i] = static_cast<char>(i * 131 % 251);
-        WriteText(driveC() + "/from.bin", data);
-        ASSERT_TRUE(CopyFileOverlapped(ctx, "C:\\from.bin", "C:\\to\\copy.bin")) << size;
-        EXPECT_TRUE(ReadText(driveC() + "/to/copy.bin") == data) << size;
+    // Another volume takes the other means of copying (where a small one can be mounted).
+    std::vector<std::string> targets = {"C:\\to\\copy.bin"};
+    if (!MountTinyDrive('T', "size=8m").empty())
+        targets.push_back("T:\\copy.bin");
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    for (const auto& target : targets) {
+        for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{8191},
+                                 std::size_t{8192}, kMiB - 1, kMiB + 1, 3 * kMiB + 17}) {
+            std::string data(size, '\0');
+            for (std::size_t i = 0; i < size; ++i)
+                data[i] = static_cast<char>(i * 131 % 251);
+            WriteText(driveC() + "/from.bin", data);
+            ASSERT_TRUE(CopyFileOverlapped(ctx, "C:\\from.bin", target)) << size << target;
+            EXPECT_TRUE(ReadText(platform::ResolvePath(target)) == data) << size << target;
+        }
     }
     EXPECT_FALSE(CopyFileOverlapped(ctx, "C:\\none.bin", "C:\\to\\x.bin"));
     EXPECT_FALSE(CopyFileOverlapped(ctx, "C:\\from.bin", "C:\\nofolder\\x.bin"));

@@ -147,7 +147,7 @@ TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
     EXPECT_FALSE(ctx.m_report.ok());
     bool full = false;
     for (const auto& f : ctx.m_report.failures())
-        full = full || f.find("the target is full") != std::string::npos;
+        full = full || f.find("is full") != std::string::npos;
     EXPECT_TRUE(full);
     ExpectOnlyWholeMinuteFiles(tiny + "/Backup", driveC() + "/QorData/20100523");
 }

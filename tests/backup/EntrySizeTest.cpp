@@ -1,24 +1,25 @@
-#include "storage/SizeEstimate.h"
+#include "backup/EntrySize.h"
 
 #include <filesystem>
 
 #include "BackupFixture.h"
+#include "backup/ReservedFolder.h"
 #include "companions/CppSQLite3.h"
 #include "mkrec/Recorder.h"
 #include "storage/MinuteCopy.h"
-#include "storage/WorkingFolder.h"
 
 namespace fs = std::filesystem;
 
 class SizeEstimateTest : public BackupFixture<> {
   protected:
-    // One minute whose index holds the given (camera, size) rows.
+    // One minute whose index holds the given (camera, size) rows, its pictures back to back in
+    // its data file.
     void WriteMinute(const std::string& segment, const std::vector<std::pair<int, int>>& rows) {
         const std::string dir = driveC() + "/QorData/" + segment.substr(0, 8);
         fs::create_directories(dir + "/Audio");
         CppSQLite3DB db;
         db.open(dir + "/" + segment + "N.idx");
-        db.execDML(IndexTableCreateStatement());
+        db.execDML(storage::IndexTableCreateStatement());
         db.execDML("BEGIN");
         long long pos = 0;
         for (auto [cam, size] : rows) {
@@ -29,6 +30,9 @@ class SizeEstimateTest : public BackupFixture<> {
             pos += size;
         }
         db.execDML("COMMIT");
+        const std::string data = dir + "/" + segment + "N.dat";
+        WriteText(data, "");
+        fs::resize_file(data, static_cast<std::uintmax_t>(pos));
     }
     void Flag(int hour, int minute) {
         ctx.m_bHourHasRec[hour] = 1;

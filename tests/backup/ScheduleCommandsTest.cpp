@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "BackupFixture.h"
+#include "backup/ReservedFolder.h"
 #include "mkrec/Recorder.h"
-#include "storage/WorkingFolder.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "backup/ScheduleEntry.h"
+#include "records/ScheduleEntry.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "BackupFixture.h"
+#include "TestEnv.h"
 #include "companions/CppSQLite3.h"
 #include "mkrec/Recorder.h"
 #include "storage/RecorderPaths.h"
@@ -43,10 +43,12 @@ const std::string kRecorderTypes = "integerintegertextintegerintegertextintegeri
 
 }  // namespace
 
-class MinuteCopyTest : public BackupFixture<> {
+using storage::IndexTableCreateStatement;
+
+class MinuteCopyTest : public TempPrefixTest {
   protected:
     void SetUp() override {
-        BackupFixture::SetUp();
+        TempPrefixTest::SetUp();
         fs::create_directories(driveC() + "/img");
         srcHost = driveC() + "/QorData/20100523/201005231405";
     }
@@ -63,15 +65,22 @@ class MinuteCopyTest : public BackupFixture<> {
     }
     void Select(std::initializer_list<int> cams) {
         for (int c : cams)
-            ctx.m_Schedule[0].bCam[c] = 1;
+            cameras.set(static_cast<std::size_t>(c));
     }
     int Copy(std::string* why = nullptr) {
-        return CopyMinuteSegment(ctx, 0, src, "C:\\img\\201005231405", why);
+        last = storage::CopyMinuteSegment(cameras, src, "C:\\img\\201005231405",
+                                          [this] { ++copyingCalls; });
+        if (why)
+            *why = last.why;
+        return last.result;
     }
     std::string Host(const std::string& name) { return driveC() + "/img/201005231405" + name; }
 
     const std::string src = "C:\\QorData\\20100523\\201005231405";
     std::string srcHost;
+    CameraSet cameras;
+    storage::MinuteCopyResult last;
+    int copyingCalls = 0;
 };
 
 TEST_F(MinuteCopyTest, SelectedCameraRowsArePackedInSourcePositionOrder) {
@@ -108,8 +117,11 @@ TEST_F(MinuteCopyTest, SelectedCameraRowsArePackedInSourcePositionOrder) {
     EXPECT_EQ(next, 60u);
     EXPECT_EQ(copied.size(), 60u);
     EXPECT_TRUE(copiedData == expectedData) << copiedData.size() << " vs " << expectedData.size();
-    EXPECT_EQ(ctx.m_nDoneSize, static_cast<DWORD>(expectedData.size() / 1024));
-    EXPECT_EQ(view.items[ctl::kStatusLine].text, "201005231405N.dat copying");
+    EXPECT_EQ(last.dataBytes, static_cast<long long>(expectedData.size()));
+    EXPECT_EQ(copyingCalls, 1);
+    // Both files took their names: nothing under a temporary one is left.
+    for (const auto& e : fs::directory_iterator(driveC() + "/img"))
+        EXPECT_EQ(e.path().filename().string().find(".quillon-part"), std::string::npos);
 }
 
 TEST_F(MinuteCopyTest, AllCamerasReproduceTheDataFileAndNoSelectionLeavesAnEmptyMinute) {
@@ -123,13 +135,11 @@ TEST_F(MinuteCopyTest, AllCamerasReproduceTheDataFileAndNoSelectionLeavesAnEmpty
         EXPECT_EQ(copied[i].position, source[i].position);
 
     // A second run into the same folder replaces the table: rows and data still agree.
-    ctx.m_Schedule[0].bCam[0] = ctx.m_Schedule[0].bCam[2] = 0;
-    ctx.m_Schedule[0].bCam[1] = 0;
-    const DWORD before = ctx.m_nDoneSize;
+    cameras.reset();
     ASSERT_EQ(Copy(), 1);  // the source held rows, none selected
     EXPECT_EQ(fs::file_size(Host("N.dat")), 0u);
     EXPECT_TRUE(ReadRows(Host("N.idx")).empty());
-    EXPECT_EQ(ctx.m_nDoneSize, before);
+    EXPECT_EQ(last.dataBytes, 0);
 }
 
 TEST_F(MinuteCopyTest, DamagedIndexesCopyNothingAndTheRecorderFolderStaysUntouched) {

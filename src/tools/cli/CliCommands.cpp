@@ -1,32 +1,19 @@
 #include "CliCommands.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/CHKLM.h"
 #include "backup/BackupPackage.h"
-#include "backup/BackupStart.h"
-#include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
+#include "backup/EntrySize.h"
 #include "backup/ScheduleCommands.h"
-#include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 #include "storage/RecorderPaths.h"
-#include "storage/SizeEstimate.h"
-#include "storage/WorkingFolder.h"
 
 namespace {
-
-std::atomic<bool> gInterrupted{false};
-
-void OnInterrupt(int) {
-    gInterrupted = true;
-}
 
 bool AllDigits(const std::string& s, std::size_t n) {
     return s.size() == n &&
@@ -47,17 +34,6 @@ std::pair<std::string, std::string> Time(const CliArgs& a, std::size_t at) {
     if (std::atoi(t.substr(0, 2).c_str()) > 23 || std::atoi(t.substr(2, 2).c_str()) > 59)
         throw UsageError{"no such time: " + t};
     return {t.substr(0, 2), t.substr(2, 2)};
-}
-
-std::string CameraNumbers(const DWORD* flags, int count) {
-    std::string out;
-    for (int c = 0; c < count && c < kMaxCameras; ++c)
-        if (flags[c]) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "%02d", c + 1);
-            out += (out.empty() ? "" : ",") + std::string(buf);
-        }
-    return out.empty() ? "-" : out;
 }
 
 // Runs of set flags as "00-09,15,20-22".
@@ -82,25 +58,77 @@ std::string Runs(const DWORD* flags, int count, int offset) {
     return out;
 }
 
-const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& label) {
-    const std::string entry = LabelToEntry(label, ctx.m_nDateType);
-    return FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
+// The recordings root, or why it cannot be reached.
+bool RecordingsReachable() {
+    const std::string missing = MissingDriveText(GetStoragePath());
+    if (missing.empty())
+        return true;
+    std::fprintf(stderr, "quillon-cli: the recordings' %s\n", missing.c_str());
+    return false;
 }
 
-// Picks the list row of a label as the operator's click would; false when it is not listed.
-bool Pick(CliSession& s, const std::string& label) {
-    const int row = FindListRow(s.ctx, label);
-    if (row < 0 || label.empty()) {
-        std::fprintf(stderr, "no entry %s in the schedule\n", label.c_str());
+// The list row an operator names: its label exactly as list shows it, or its entry string
+// (2010_05_23=10,00~10,06). Nothing else selects a row, a beginning of one least of all.
+int RowOf(const BackupContext& ctx, const std::string& name) {
+    const auto& rows = ctx.m_lbSchedule;
+    auto exact = [&](const std::string& label) {
+        const auto it = std::find(rows.begin(), rows.end(), label);
+        return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
+    };
+    const int row = exact(name);
+    if (row >= 0 || name.size() != 22 || name[10] != '=')
+        return row;
+    return exact(EntryToLabel(name, ctx.m_nDateType));
+}
+
+// Picks the list row an operator names, as a click would; false when it is not listed.
+bool Pick(CliSession& s, const std::string& name) {
+    const int row = RowOf(s.ctx, name);
+    if (row < 0) {
+        std::fprintf(stderr,
+                     "quillon-cli: no entry \"%s\" in the schedule; give its label as list shows "
+                     "it, or its entry string\n",
+                     name.c_str());
         return false;
     }
     s.ctx.m_nListSel = row;
     return OnSelchangeSchedule(s.ctx).empty();
 }
 
+void NoteMemoCut(const std::string& memo) {
+    if (MemoLength(memo) < memo.size())
+        std::fprintf(stderr, "quillon-cli: the memo holds %zu bytes; it was cut to %zu\n",
+                     memo.size(), MemoLength(memo));
+}
+
 }  // namespace
 
+std::string CameraNumbers(const DWORD* flags, int count) {
+    std::string out;
+    for (int c = 0; c < count && c < kMaxCameras; ++c)
+        if (flags[c]) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "%02d", c + 1);
+            out += (out.empty() ? "" : ",") + std::string(buf);
+        }
+    return out.empty() ? "-" : out;
+}
+
+const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& label) {
+    const std::string entry = LabelToEntry(label, ctx.m_nDateType);
+    return FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
+}
+
+std::string EntryMemo(BackupContext& ctx, const std::string& label) {
+    const std::string entry = LabelToEntry(label, ctx.m_nDateType);
+    const std::string folder = paths::WorkingEntryFolder(ctx.m_strExePath, entry);
+    return AccessEntryInfo(ctx, folder, entry, kEntryInfoRead) ? std::string(ctx.m_EntryInfo.memo)
+                                                               : std::string();
+}
+
 int CmdDays(CliSession&, const CliArgs&) {
+    if (!RecordingsReachable())
+        return 1;
     const std::string root = GetStoragePath();
     std::vector<std::string> days;
     for (const auto& f : platform::FindFiles(root + "\\*.*"))
@@ -118,6 +146,8 @@ int CmdDays(CliSession&, const CliArgs&) {
 int CmdDay(CliSession& s, const CliArgs& a) {
     const std::string day = Day(a, 0);
     BackupContext& ctx = s.ctx;
+    if (!RecordingsReachable())
+        return 1;
     if (!SelectBackupDay(ctx, day)) {
         std::fprintf(stderr, "no recordings of %s below %s\n", day.c_str(),
                      GetStoragePath().c_str());
@@ -147,6 +177,8 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
     const auto [eh, em] = Time(a, 2);
     if (a.cams.empty())
         throw UsageError{"--cams is required: camera numbers 1-64, or all"};
+    if (!RecordingsReachable())
+        return 1;
     if (!SelectBackupDay(ctx, day)) {
         std::fprintf(stderr, "no recordings of %s below %s\n", day.c_str(),
                      GetStoragePath().c_str());
@@ -183,12 +215,13 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
             start = comma + 1;
         }
     }
-    if (a.hasMemo)
+    if (a.hasMemo) {
+        NoteMemoCut(a.memo);
         OnChangeMemo(ctx, a.memo);
+    }
     if (!OnAdd(ctx).empty())
         return 1;
-    const std::string entry = MakeEntryString(day, sh, sm, eh, em);
-    const std::string label = EntryToLabel(entry, ctx.m_nDateType);
+    const std::string label = EntryToLabel(MakeEntryString(day, sh, sm, eh, em), ctx.m_nDateType);
     const ScheduleEntry* e = SlotOfLabel(ctx, label);
     std::printf("%s  %u KB  %s  cameras %s\n%s\n", label.c_str(), e ? e->nSize : 0,
                 e && e->bAllCam ? "all cameras" : "selected cameras",
@@ -202,11 +235,7 @@ int CmdList(CliSession& s, const CliArgs&) {
     const std::vector<std::string> rows = ctx.m_lbSchedule;
     for (const auto& label : rows) {
         const ScheduleEntry* e = SlotOfLabel(ctx, label);
-        const std::string folder =
-            paths::WorkingEntryFolder(ctx.m_strExePath, LabelToEntry(label, ctx.m_nDateType));
-        const std::string memo = AccessEntryInfo(ctx, folder, "", kEntryInfoRead)
-                                     ? std::string(ctx.m_EntryInfo.memo)
-                                     : std::string();
+        const std::string memo = EntryMemo(ctx, label);
         std::printf("%s  %u KB  %s  cameras %s%s%s\n", label.c_str(), e ? e->nSize : 0,
                     e && e->bAllCam ? "all cameras" : "selected cameras",
                     e ? CameraNumbers(e->bCam, kMaxCameras).c_str() : "-",
@@ -218,90 +247,23 @@ int CmdList(CliSession& s, const CliArgs&) {
 
 int CmdDelete(CliSession& s, const CliArgs& a) {
     if (a.positional.empty())
-        throw UsageError{"delete takes the entry's label, as list shows it"};
-    if (!Pick(s, a.positional[0]) || !OnDelete(s.ctx).empty())
+        throw UsageError{"delete takes the entry's label, as list shows it, or its entry string"};
+    if (!Pick(s, a.positional[0]))
         return 1;
-    std::printf("deleted %s\n%s\n", a.positional[0].c_str(),
+    const std::string label = s.ctx.m_lbSchedule[static_cast<std::size_t>(s.ctx.m_nListSel)];
+    if (!OnDelete(s.ctx).empty())
+        return 1;
+    std::printf("deleted %s\n%s\n", label.c_str(),
                 FormatTotalSize(s.ctx, s.ctx.m_nTotalSize).c_str());
     return 0;
 }
 
 int CmdMemo(CliSession& s, const CliArgs& a) {
     if (a.positional.size() < 2)
-        throw UsageError{"memo takes the entry's label and the text"};
+        throw UsageError{"memo takes the entry's label (or entry string) and the text"};
     if (!Pick(s, a.positional[0]))
         return 1;
+    NoteMemoCut(a.positional[1]);
     OnChangeMemo(s.ctx, a.positional[1]);
     return OnUpdateMemo(s.ctx).empty() ? 0 : 1;
-}
-
-int CmdBackup(CliSession& s, const CliArgs& a) {
-    BackupContext& ctx = s.ctx;
-    if (a.folder.empty())
-        throw UsageError{"backup needs --folder DRIVE-PATH"};
-    const std::string folder = CommandLineFolder(a.folder);
-    if (ctx.m_lbSchedule.empty()) {
-        ctx.Refuse("M010024");
-        return 1;
-    }
-    // The folder browser offers only folders that exist; a folder named here is made first.
-    if (!platform::IsDirectory(folder) && !platform::CreateDirectoryTree(folder)) {
-        std::fprintf(stderr, "%s %s\n", ctx.GetLanguageText("BACKUP", "M010032").c_str(),
-                     folder.c_str());
-        return 1;
-    }
-    // The viewer goes to the root of the target's drive, which for Z: is the host's root.
-    if (a.viewer && (folder[0] == 'Z' || folder[0] == 'z')) {
-        std::fprintf(stderr,
-                     "--viewer puts the viewer at the root of the target's drive; give the target "
-                     "a drive of its own in %s/drives.ini\n",
-                     platform::MachinePrefix().c_str());
-        return 1;
-    }
-    if (!ChooseStorageTarget(ctx, folder).empty())
-        return 1;
-    s.view.CheckItem(ctl::kIncludeViewer, a.viewer);
-    const std::vector<std::string> entries = ctx.m_lbSchedule;
-    const DWORD planned = ctx.m_nTotalSize;
-
-    BackupWorker worker(ctx);
-    worker.StartMakeFileThread();
-    const auto t0 = std::chrono::steady_clock::now();
-    if (!OnOK(ctx, worker).empty())
-        return 1;
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-    bool cancelled = false;
-    while (!s.view.WaitForPassEnd(100)) {
-        if (gInterrupted && ctx.m_bBackupRunning) {
-            ctx.m_bBackupRunning = 0;  // the worker stops at its next check
-            cancelled = true;
-        }
-    }
-    worker.StopMakeFileThread();
-    s.view.FinishProgress();
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-
-    std::printf(
-        "backup to %s: %zu entries, %u of %u KB planned, %u files copied, %u minutes "
-        "rebuilt, %.1f s\n",
-        paths::ImageRoot(3, folder).c_str(), entries.size(), static_cast<unsigned>(ctx.m_nDoneSize),
-        static_cast<unsigned>(planned), static_cast<unsigned>(ctx.m_report.filesCopied),
-        static_cast<unsigned>(ctx.m_report.minutesRebuilt), seconds);
-    for (const auto& label : entries)
-        std::printf("  %s\n", label.c_str());
-    const auto failures = ctx.m_report.failures();
-    for (const auto& f : failures)
-        std::fprintf(stderr, "failed: %s\n", f.c_str());
-    if (cancelled) {
-        std::fprintf(stderr, "the backup was stopped; the image is incomplete\n");
-        return 130;
-    }
-    if (!failures.empty()) {
-        std::fprintf(stderr, "the backup is incomplete: %zu failures\n", failures.size());
-        return 1;
-    }
-    std::printf("%s\n", ctx.GetLanguageText("BACKUP", "M010014").c_str());
-    return 0;
 }

@@ -14,6 +14,9 @@ struct CliArgs {
     bool hasMemo = false;
     std::string folder;   // --folder
     bool viewer = false;  // --viewer
+    // The options that name the session, as given: repeated in the commands printed to add an
+    // entry again.
+    std::vector<std::string> sessionOptions;
 };
 
 int CmdDays(CliSession& s, const CliArgs& a);
@@ -28,3 +31,10 @@ int CmdBackup(CliSession& s, const CliArgs& a);
 struct UsageError {
     std::string what;
 };
+
+// Camera numbers as the operator counts them ("02,04"), or "-" for none.
+std::string CameraNumbers(const DWORD* flags, int count);
+// The slot of a list row, through the keys of its label.
+const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& label);
+// The memo kept in an entry's information file ("" when it has none or cannot be read).
+std::string EntryMemo(BackupContext& ctx, const std::string& label);

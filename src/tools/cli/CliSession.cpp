@@ -1,13 +1,25 @@
 #include "CliSession.h"
 
+#include <cstdio>
+
+#include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
 #include "platform/DrivePaths.h"
+#include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 #include "storage/WorkingFolder.h"
 
 std::string CommandLineFolder(const std::string& text) {
     const bool drivePath = text.size() >= 2 && text[1] == ':';
     return drivePath ? text : platform::ToDrivePath(text);
+}
+
+std::string MissingDriveText(const std::string& path) {
+    const char letter = platform::MissingDrive(path);
+    if (!letter)
+        return std::string();
+    return std::string("drive ") + letter + ": of " + path + " is not in " +
+           platform::MachinePrefix() + "/drives.ini";
 }
 
 CliSession::CliSession(const CliOptions& options) : view(options.progress) {
@@ -23,8 +35,53 @@ CliSession::CliSession(const CliOptions& options) : view(options.progress) {
     ctx.m_nDateType = options.dateType;
     ctx.m_nCamCount = options.cameras;
     ctx.m_nModelCode = options.modelCode;
+    ctx.m_nRecorderKind = options.recorderKind;
+}
+
+namespace {
+
+bool Report(const platform::NamedLock::Attempt& a) {
+    using Outcome = platform::NamedLock::Outcome;
+    if (a.outcome == Outcome::kAcquired)
+        return true;
+    if (a.outcome == Outcome::kHeldByOther) {
+        const std::string pid = a.holderPid > 0 ? " (pid " + std::to_string(a.holderPid) + ")" : "";
+        std::fprintf(stderr,
+                     "quillon-cli: another copy of Quillon Backup is running%s; run this again "
+                     "when it has finished, or add --wait\n",
+                     pid.c_str());
+    } else {
+        std::fprintf(stderr, "quillon-cli: %s\n", a.problem.c_str());
+    }
+    return false;
+}
+
+}  // namespace
+
+bool CliSession::OpenWorkingFolder(bool wait) {
+    const std::string missing = MissingDriveText(ctx.m_strExePath);
+    if (!missing.empty()) {
+        std::fprintf(stderr, "quillon-cli: the base folder's %s\n", missing.c_str());
+        return false;
+    }
+    const std::string baseHost = platform::ResolvePath(ctx.m_strExePath);
+    if (!platform::IsDirectory(ctx.m_strExePath)) {
+        std::fprintf(stderr, "quillon-cli: the base folder %s (%s) does not exist\n",
+                     ctx.m_strExePath.c_str(), baseHost.c_str());
+        return false;
+    }
+    platform::NamedLock::Attempt machine = platform::NamedLock::Acquire("Backup", wait);
+    if (!Report(machine))
+        return false;
+    // The runtime folder is per user: the base folder's own lock keeps out a copy of another.
+    platform::NamedLock::Attempt folder = platform::NamedLock::AcquireFolder(baseHost, wait);
+    if (!Report(folder))
+        return false;
+    machineLock_ = std::move(machine.lock);
+    folderLock_ = std::move(folder.lock);
     // The saved schedule, as the dialog restores it at start.
-    platform::CreateDirectory(ctx.WorkingFolder());
+    storage::RemoveLeftovers(ctx.m_strExePath);
     LoadScheduleTable(ctx);
     FillScheduleList(ctx);
+    return true;
 }

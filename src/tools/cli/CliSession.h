@@ -1,28 +1,43 @@
 #pragma once
 // What the dialog's start-up does, without a window: the program folder and language, the base
-// folder, the host values, the saved schedule and its list.
+// folder, the host values, and, for the commands that use the working folder, the "Backup" lock
+// and the saved schedule with its list.
+#include <memory>
 #include <string>
 
 #include "TerminalView.h"
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
+#include "platform/NamedLock.h"
 
 struct CliOptions {
     std::string base;  // base folder (drive or host path); "" for the program folder
     int dateType = 0;
-    int cameras = 16;
+    int cameras = 64;  // the dialog's own values until a host says otherwise
     int modelCode = 0x670;
+    int recorderKind = 4;
     bool progress = true;
+    bool wait = false;  // wait for another copy to finish instead of refusing
 };
 
 class CliSession {
   public:
     explicit CliSession(const CliOptions& options);
 
+    // Takes the "Backup" lock and the base folder's, then loads the saved schedule. False, with
+    // the reason on stderr, when another copy runs (or, with wait, after it ended) or the lock
+    // cannot be used.
+    bool OpenWorkingFolder(bool wait);
+
     CQuillonApp app;
     TerminalView view;
     BackupContext ctx{app, view};
+
+  private:
+    std::unique_ptr<platform::NamedLock> machineLock_, folderLock_;
 };
 
 // A folder given on the command line as a drive path, with host paths turned into drive paths.
 std::string CommandLineFolder(const std::string& text);
+// "drive Q: is not in <prefix>/drives.ini" when path is on a drive the table does not have.
+std::string MissingDriveText(const std::string& path);

@@ -1,4 +1,5 @@
 // quillon-cli: the main job without a window.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,12 +20,14 @@ const char kUsage[] =
     "  add YYYYMMDD HHMM HHMM --cams LIST [--memo TEXT]\n"
     "                                        adds an entry; LIST: 1,2,5 (1-64) or all\n"
     "  list                                  the schedule\n"
-    "  delete LABEL                          removes an entry (LABEL as list shows it)\n"
-    "  memo LABEL TEXT                       stores an entry's memo\n"
+    "  delete ENTRY                          removes an entry (its label as list shows it,\n"
+    "                                        or its entry string 2010_05_23=10,00~10,06)\n"
+    "  memo ENTRY TEXT                       stores an entry's memo (at most 250 bytes)\n"
     "  backup --folder DRIVE-PATH [--viewer] backs the schedule up into a folder\n"
     "  info                                  version, prefix, program folder, recordings\n"
     "options: --base DIR (base folder, default the program folder), --date-type 0-8,\n"
-    "         --cameras 1-64 (default 16), --model HEX (default 670), --no-progress\n"
+    "         --cameras 1-64 (default 64), --model HEX (default 670), --no-progress,\n"
+    "         --wait (wait for another running copy to finish instead of refusing)\n"
     "Drive paths such as C:\\Backup resolve through $QUILLON_PREFIX/drives.ini.\n";
 
 int Number(const std::string& option, const std::string& text, int base, int low, int high) {
@@ -46,6 +49,8 @@ int Info() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit must end a write as a full target does, not kill the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     CliOptions options;
     CliArgs args;
     std::string command;
@@ -57,19 +62,25 @@ int main(int argc, char** argv) {
                     throw UsageError{a + " needs a value"};
                 return argv[++i];
             };
+            auto session = [&](const std::string& v) {
+                args.sessionOptions.insert(args.sessionOptions.end(), {a, v});
+                return v;
+            };
             if (a == "--help" || a == "-h") {
                 std::fputs(kUsage, stdout);
                 return 0;
             } else if (a == "--base") {
-                options.base = value();
+                options.base = session(value());
             } else if (a == "--date-type") {
-                options.dateType = Number(a, value(), 10, 0, 8);
+                options.dateType = Number(a, session(value()), 10, 0, 8);
             } else if (a == "--cameras") {
-                options.cameras = Number(a, value(), 10, 1, 64);
+                options.cameras = Number(a, session(value()), 10, 1, 64);
             } else if (a == "--model") {
                 options.modelCode = Number(a, value(), 16, 0, 0x7fffffff);
             } else if (a == "--no-progress") {
                 options.progress = false;
+            } else if (a == "--wait") {
+                options.wait = true;
             } else if (a == "--cams") {
                 args.cams = value();
             } else if (a == "--memo") {
@@ -87,16 +98,25 @@ int main(int argc, char** argv) {
                 args.positional.push_back(a);
             }
         }
-        if (command.empty() || command == "info")
+        if (command.empty())
+            throw UsageError{"no command given"};
+        if (command == "info")
             return Info();
-        static const std::map<std::string, int (*)(CliSession&, const CliArgs&)> kCommands = {
-            {"days", CmdDays},     {"day", CmdDay},   {"add", CmdAdd},      {"list", CmdList},
-            {"delete", CmdDelete}, {"memo", CmdMemo}, {"backup", CmdBackup}};
+        struct Command {
+            int (*run)(CliSession&, const CliArgs&);
+            bool workingFolder;  // reads or writes the working folder: one copy at a time
+        };
+        static const std::map<std::string, Command> kCommands = {
+            {"days", {CmdDays, false}},   {"day", {CmdDay, false}},      {"add", {CmdAdd, true}},
+            {"list", {CmdList, true}},    {"delete", {CmdDelete, true}}, {"memo", {CmdMemo, true}},
+            {"backup", {CmdBackup, true}}};
         const auto found = kCommands.find(command);
         if (found == kCommands.end())
             throw UsageError{"unknown command " + command};
         CliSession session(options);
-        return found->second(session, args);
+        if (found->second.workingFolder && !session.OpenWorkingFolder(options.wait))
+            return 1;
+        return found->second.run(session, args);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "quillon-cli: %s\n%s", e.what.c_str(), kUsage);
         return 2;

@@ -5,11 +5,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "backup/ScheduleEntry.h"
 #include "companions/CppSQLite3.h"
 #include "mkrec/JpegPicture.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "records/ScheduleEntry.h"
 #include "storage/MinuteCopy.h"
 #include "storage/RecorderPaths.h"
 
@@ -87,7 +87,7 @@ void WriteMinute(const RecorderPlan& plan, const std::string& day, int minuteOfD
         if (damage != plan.damagedMinutes.end() && damage->second == Damage::kNoTable) {
             db.execDML("CREATE TABLE other(x int);");
         } else {
-            db.execDML(IndexTableCreateStatement());
+            db.execDML(storage::IndexTableCreateStatement());
             CppSQLite3Statement ins =
                 db.compileStatement("insert into indextable values(?,?,'N',?,?,'I',?,?,'J','0');");
             auto put = [&](const Row& r) {

@@ -1,0 +1,128 @@
+#include "backup/EntrySize.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "app/CHKLM.h"
+#include "platform/FileSystem.h"
+#include "platform/PrivateProfile.h"
+#include "storage/RecorderPaths.h"
+#include "storage/SizeEstimate.h"
+
+namespace {
+
+storage::MinuteFigures Figures(const BackupContext& ctx, const std::string& segment) {
+    const std::string root = GetStoragePath();
+    const std::string prefix = paths::DayFolder(root, segment.substr(0, 8)) + "\\" + segment;
+    return storage::QueryMinuteFigures(prefix + "N.idx", platform::FileLength(prefix + "N.dat"),
+                                       ctx.SelectedCameras());
+}
+
+// A format from the language file is used only when it holds exactly one floating-point
+// conversion, so that a bad file cannot make the formatting read an argument it was not given.
+bool IsSingleFloatFormat(const std::string& fmt) {
+    int conversions = 0;
+    for (std::size_t i = 0; i < fmt.size(); ++i) {
+        if (fmt[i] != '%')
+            continue;
+        if (i + 1 < fmt.size() && fmt[i + 1] == '%') {
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        while (j < fmt.size() && std::strchr("-+ #0", fmt[j]))
+            ++j;
+        while (j < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[j])))
+            ++j;
+        if (j < fmt.size() && fmt[j] == '.') {
+            ++j;
+            while (j < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[j])))
+                ++j;
+        }
+        if (j >= fmt.size() || !std::strchr("fFeEgG", fmt[j]))
+            return false;
+        ++conversions;
+        i = j;
+    }
+    return conversions == 1;
+}
+
+std::string Format(const std::string& fmt, double value) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf, fmt.c_str(), value);
+    return buf;
+}
+
+}  // namespace
+
+std::string BuildCameraWhereClause(const BackupContext& ctx) {
+    return storage::BuildCameraWhereClause(ctx.SelectedCameras());
+}
+
+long long GetMinuteDataBytes(const BackupContext& ctx, const std::string& segment) {
+    return Figures(ctx, segment).bytes;
+}
+
+long long GetMinuteFrameCount(const BackupContext& ctx, const std::string& segment) {
+    return Figures(ctx, segment).pictures;
+}
+
+long long GetMinuteAudioBytes(const BackupContext& ctx, const std::string& segment, int channel) {
+    const long long len = platform::FileLength(
+        paths::AudioPathOfSegment(GetStoragePath(), segment, channel, ctx.m_nModelCode));
+    return len < 0 ? 0 : len;
+}
+
+int EstimateEntrySize(BackupContext& ctx, const std::string& day, const std::string& start,
+                      const std::string& end) {
+    ctx.m_view.SetWaitCursor(true);
+    ctx.m_nLastEntrySize = 0;
+    ctx.m_bSizeFlag = 0;
+    storage::EstimateRequest r;
+    r.root = GetStoragePath();
+    r.day = day;
+    r.startHour = std::atoi(start.substr(0, 2).c_str());
+    r.startMinute = std::atoi(start.substr(2, 2).c_str());
+    r.endHour = std::atoi(end.substr(0, 2).c_str());
+    r.endMinute = std::atoi(end.substr(2, 2).c_str());
+    r.hourHasRec = ctx.m_bHourHasRec;
+    r.minuteHasRec = ctx.m_bMinuteHasRec;
+    r.cameras = ctx.SelectedCameras();
+    r.modelCode = ctx.m_nModelCode;
+    const storage::EstimateTotals totals = storage::EstimateRange(r);
+    if (totals.kb == 0) {
+        ctx.m_view.SetWaitCursor(false);
+        return 2;
+    }
+    const DWORD size = storage::EntrySizeKB(totals);
+    ctx.m_nSelCamCount += ctx.SelectedCameraCount();
+    AddToTotal(ctx, size);
+    ctx.m_nLastEntrySize = size;
+    ShowTotalSize(ctx);
+    ctx.m_bSizeFlag = 0;
+    ctx.m_view.SetWaitCursor(false);
+    return 1;
+}
+
+void AddToTotal(BackupContext& ctx, DWORD kb) {
+    const DWORD room = std::numeric_limits<DWORD>::max() - ctx.m_nTotalSize;
+    ctx.m_nTotalSize += kb < room ? kb : room;
+}
+
+std::string FormatTotalSize(const BackupContext& ctx, DWORD totalKB) {
+    const std::string file = ctx.m_profile.LanguageDataPath();
+    const bool mega = totalKB > 1024;
+    const std::string fmt = platform::GetPrivateProfileString(
+        "Common Quillon", mega ? "DataSize MByte" : "DataSize KByte", "", 100, file);
+    if (!fmt.empty() && IsSingleFloatFormat(fmt))
+        return Format(fmt, mega ? totalKB * 0.0009765625 : static_cast<double>(totalKB));
+    return mega ? Format("Total %.01f MByte", totalKB / 1024.0)
+                : Format("Total %.01f KByte", static_cast<double>(totalKB));
+}
+
+void ShowTotalSize(BackupContext& ctx) {
+    ctx.m_view.SetItemText(ctl::kTotalSize, FormatTotalSize(ctx, ctx.m_nTotalSize));
+}

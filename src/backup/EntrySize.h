@@ -1,0 +1,23 @@
+#pragma once
+// The dialog's size estimate of a new entry and the total it shows, over the storage estimate.
+#include <string>
+
+#include "backup/BackupContext.h"
+
+// "where camnum in(0,2,5)" of the selected cameras below the camera count.
+std::string BuildCameraWhereClause(const BackupContext& ctx);
+// Picture bytes / pictures of the selected cameras in one minute (as the copy would take them);
+// 0 when the minute's files are missing or cannot be read.
+long long GetMinuteDataBytes(const BackupContext& ctx, const std::string& segment);
+long long GetMinuteFrameCount(const BackupContext& ctx, const std::string& segment);
+// Length of the minute's audio file for the channel; 0 when missing.
+long long GetMinuteAudioBytes(const BackupContext& ctx, const std::string& segment, int channel);
+// 1 when an estimate was made (m_nLastEntrySize, m_nTotalSize, m_nSelCamCount updated and the
+// total shown), 2 when the range holds nothing. start and end are "hhmm". Shows the wait cursor.
+int EstimateEntrySize(BackupContext& ctx, const std::string& day, const std::string& start,
+                      const std::string& end);
+// "Total %.01f KByte" up to 1024 KB, "Total %.01f MByte" above, or the language file's formats.
+std::string FormatTotalSize(const BackupContext& ctx, DWORD totalKB);
+void ShowTotalSize(BackupContext& ctx);
+// Adds kb to m_nTotalSize without passing what 32 bits hold.
+void AddToTotal(BackupContext& ctx, DWORD kb);

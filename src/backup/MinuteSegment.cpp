@@ -1,0 +1,38 @@
+#include "backup/MinuteSegment.h"
+
+#include "backup/CopyEngine.h"
+#include "storage/MinuteCopy.h"
+
+namespace {
+
+// The minute segment name followed by "N.dat".
+std::string Tail17(const std::string& path) {
+    return path.size() > 17 ? path.substr(path.size() - 17) : path;
+}
+
+}  // namespace
+
+int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sourcePrefix,
+                      const std::string& destPrefix, std::string* why) {
+    const std::string destData = destPrefix + "N.dat";
+    const storage::MinuteCopyResult r = storage::CopyMinuteSegment(
+        CamerasOf(ctx.m_Schedule[static_cast<std::size_t>(entryIndex)]), sourcePrefix, destPrefix,
+        [&] {
+            ctx.SetStatusText(Tail17(destData) + " " + ctx.GetLanguageText("BACKUP", "M010034"));
+        });
+    if (r.picturesLeftOut > 0)
+        ctx.m_report.Fail(Tail17(sourcePrefix + "N.dat") + ": " +
+                          std::to_string(r.picturesLeftOut) +
+                          " pictures lie outside the data file and were left out");
+    if (r.destinationFailed)
+        DestinationFailed(ctx, Tail17(destData) + ": " + r.why, r.error);
+    if (!r.result) {
+        if (why)
+            *why = r.why;
+        return 0;
+    }
+    ctx.m_nDoneSize += static_cast<DWORD>(r.dataBytes / 1024);
+    ctx.m_report.minutesRebuilt++;
+    UpdateBackupProgress(ctx);
+    return 1;
+}

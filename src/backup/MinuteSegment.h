@@ -1,0 +1,12 @@
+#pragma once
+// The dialog's minute copy: one minute of an entry's cameras into the image, with the status
+// line, the done size and the progress bar, and what went wrong in the backup report.
+#include <string>
+
+#include "backup/BackupContext.h"
+
+// sourcePrefix and destPrefix name a minute without "N.idx" / "N.dat". Returns 1 when the
+// source index held at least one row (even if none was selected), 0 when nothing was copied;
+// then why, when given, says what stopped it. Runs on the worker thread.
+int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sourcePrefix,
+                      const std::string& destPrefix, std::string* why = nullptr);

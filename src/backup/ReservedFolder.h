@@ -1,0 +1,22 @@
+#pragma once
+// The dialog's side of the working folder: the schedule table and the minute maps in and out of
+// the dialog's members, and the recorded minutes of the chosen day.
+#include <string>
+
+#include "backup/BackupContext.h"
+
+// Creates "%s\%s\%s" of parent, entry and day and writes "%s\%s.DAT" of it from m_SelMap.
+bool SaveMinuteMap(BackupContext& ctx, const std::string& parent, const std::string& entry,
+                   const std::string& day);
+// Creates the working folder and writes reserve.dat; false when it cannot.
+bool SaveScheduleTable(BackupContext& ctx);
+// Reads reserve.dat into the table; false when there is none. A damaged file is not loaded: the
+// operator is told, and the file is kept beside as reserve.dat.damaged.
+bool LoadScheduleTable(BackupContext& ctx);
+// Empties the schedule table, zeroes the total and deletes the working folder.
+void ClearReservedFolder(BackupContext& ctx);
+// Loads the day map "%s\%s.dat" of folder and day into m_RecMap and the hour, minute and camera
+// flags (only set, never cleared here).
+BOOL LoadDayMinuteMap(BackupContext& ctx, const std::string& folder, const std::string& day);
+// Clears m_RecMap and loads the day's map from the recordings root.
+BOOL ScanRecordedDay(BackupContext& ctx, const std::string& day);

@@ -1,0 +1,25 @@
+#pragma once
+// Which rows of a minute's index are pictures: the rows the minute copy takes and the estimate
+// counts, so that both agree on a damaged or foreign index. Integers are read as the recorder's
+// reader reads them (NULL and text as 0). A row whose size is negative or larger than the copy
+// buffer, or whose picture does not lie wholly inside the data file, addresses no picture.
+#include <cstddef>
+#include <string>
+
+#include "records/ScheduleEntry.h"
+
+namespace storage {
+
+constexpr std::size_t kMaxPictureBytes = 1048576;  // the copy buffer: one picture must fit
+
+enum class Rows { kPictures, kNotPictures };
+
+// "0,2,5" of the cameras in the set.
+std::string CameraList(const CameraSet& cameras);
+
+// A query of the cameras' rows of schema.indextable, in source row order, with the columns
+// r (source rowid), pos, size, camnum, rectime, capstatus, imgwidth, imgheight, frametype,
+// codectype. Its parameter ?1 is the length of the minute's data file.
+std::string SelectRows(const std::string& schema, const std::string& cameraList, Rows which);
+
+}  // namespace storage

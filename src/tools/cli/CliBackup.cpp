@@ -1,0 +1,161 @@
+// quillon-cli backup: the schedule into a folder, with progress, and what to do when it failed.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+
+#include "CliCommands.h"
+#include "backup/BackupPackage.h"
+#include "backup/BackupStart.h"
+#include "backup/BackupWorker.h"
+#include "platform/DriveTable.h"
+#include "platform/FileSystem.h"
+#include "storage/RecorderPaths.h"
+
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+void OnInterrupt(int) {
+    gInterrupted = true;
+}
+
+std::string ShellQuoted(const std::string& s) {
+    const bool plain = !s.empty() && s.find_first_not_of(
+                                         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmn"
+                                         "opqrstuvwxyz0123456789_,.:/=+-@%") == std::string::npos;
+    if (plain)
+        return s;
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// What the pass needs to say afterwards of an entry, taken before the schedule is cleared.
+struct PlannedEntry {
+    int slot;
+    std::string label;
+    ScheduleEntry record;
+    std::string memo;
+    DWORD model;
+};
+
+std::vector<PlannedEntry> Plan(CliSession& s) {
+    std::vector<PlannedEntry> plan;
+    for (const auto& label : s.ctx.m_lbSchedule) {
+        const ScheduleEntry* e = SlotOfLabel(s.ctx, label);
+        if (!e)
+            continue;
+        PlannedEntry p{static_cast<int>(e - s.ctx.m_Schedule.data()), label, *e,
+                       EntryMemo(s.ctx, label), s.ctx.m_EntryInfo.modelCode};
+        if (p.model == 0)
+            p.model = static_cast<DWORD>(s.ctx.m_nModelCode);
+        plan.push_back(p);
+    }
+    return plan;
+}
+
+// The command that schedules an entry again, with the options of this session.
+std::string AddAgainCommand(const CliArgs& a, const PlannedEntry& p) {
+    const std::string start = StartKey(p.record), end = EndKey(p.record);
+    std::string cmd = "quillon-cli";
+    for (const auto& o : a.sessionOptions)
+        cmd += " " + ShellQuoted(o);
+    char model[16];
+    std::snprintf(model, sizeof model, "%X", static_cast<unsigned>(p.model));
+    if (p.model != 0x670)
+        cmd += std::string(" --model ") + model;
+    std::string cams;
+    for (int c = 0; c < kMaxCameras; ++c)
+        if (p.record.bCam[c])
+            cams += (cams.empty() ? "" : ",") + std::to_string(c + 1);
+    cmd += " add " + start.substr(0, 8) + " " + start.substr(8, 4) + " " + end.substr(8, 4) +
+           " --cams " + (p.record.bAllCam ? std::string("all") : cams);
+    if (!p.memo.empty())
+        cmd += " --memo " + ShellQuoted(p.memo);
+    return cmd;
+}
+
+}  // namespace
+
+int CmdBackup(CliSession& s, const CliArgs& a) {
+    BackupContext& ctx = s.ctx;
+    if (a.folder.empty())
+        throw UsageError{"backup needs --folder DRIVE-PATH"};
+    const std::string folder = CommandLineFolder(a.folder);
+    const std::string missing = MissingDriveText(folder);
+    if (!missing.empty()) {
+        std::fprintf(stderr, "quillon-cli: the target's %s\n", missing.c_str());
+        return 1;
+    }
+    // The viewer goes to the root of the target's drive, which for Z: is the host's root.
+    if (a.viewer && (folder[0] == 'Z' || folder[0] == 'z')) {
+        std::fprintf(stderr,
+                     "--viewer puts the viewer at the root of the target's drive; give the target "
+                     "a drive of its own in %s/drives.ini\n",
+                     platform::MachinePrefix().c_str());
+        return 1;
+    }
+    if (!ChooseStorageTarget(ctx, folder).empty() || !CheckBackupStart(ctx).empty())
+        return 1;
+    // The folder browser offers only folders that exist; a folder named here is made once
+    // every check has passed, so that a refused backup leaves nothing behind.
+    if (!platform::IsDirectory(folder) && !platform::CreateDirectoryTree(folder)) {
+        std::fprintf(stderr, "%s %s\n", ctx.GetLanguageText("BACKUP", "M010032").c_str(),
+                     folder.c_str());
+        return 1;
+    }
+    s.view.CheckItem(ctl::kIncludeViewer, a.viewer);
+    const std::vector<PlannedEntry> plan = Plan(s);
+    const DWORD planned = ctx.m_nTotalSize;
+
+    BackupWorker worker(ctx);
+    worker.StartMakeFileThread();
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!OnOK(ctx, worker).empty())
+        return 1;
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    bool cancelled = false;
+    while (!s.view.WaitForPassEnd(100)) {
+        if (gInterrupted && ctx.m_bBackupRunning) {
+            ctx.m_bBackupRunning = 0;  // the worker stops at its next check
+            cancelled = true;
+        }
+    }
+    worker.StopMakeFileThread();
+    s.view.FinishProgress();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+
+    std::printf(
+        "backup to %s: %zu entries, %u of %u KB planned, %u files copied, %u minutes "
+        "rebuilt, %.1f s\n",
+        paths::ImageRoot(3, folder).c_str(), plan.size(), static_cast<unsigned>(ctx.m_nDoneSize),
+        static_cast<unsigned>(planned), static_cast<unsigned>(ctx.m_report.filesCopied),
+        static_cast<unsigned>(ctx.m_report.minutesRebuilt), seconds);
+    for (const auto& p : plan)
+        std::printf("  %s%s\n", p.label.c_str(),
+                    ctx.m_report.EntryComplete(p.slot) ? "" : "  (incomplete)");
+    const auto failures = ctx.m_report.failures();
+    for (const auto& f : failures)
+        std::fprintf(stderr, "failed: %s\n", f.c_str());
+    if (cancelled || !failures.empty()) {
+        // The schedule is cleared at the end of every pass: say how to make it again.
+        std::fprintf(stderr, "to schedule the incomplete entries again:\n");
+        for (const auto& p : plan)
+            if (!ctx.m_report.EntryComplete(p.slot))
+                std::fprintf(stderr, "  %s\n", AddAgainCommand(a, p).c_str());
+    }
+    if (cancelled) {
+        std::fprintf(stderr, "the backup was stopped; the image is incomplete\n");
+        return 130;
+    }
+    if (!failures.empty()) {
+        std::fprintf(stderr, "the backup is incomplete: %zu failures\n", failures.size());
+        return 1;
+    }
+    std::printf("%s\n", ctx.GetLanguageText("BACKUP", "M010014").c_str());
+    return 0;
+}

@@ -1,0 +1,43 @@
+#include "backup/ReservedFolder.h"
+
+#include <filesystem>
+
+#include "BackupFixture.h"
+
+namespace fs = std::filesystem;
+
+class ReservedFolderTest : public BackupFixture<> {};
+
+TEST_F(ReservedFolderTest, DayMapLoadSetsFlagsOnlyForRecordedMinutes) {
+    std::string day(92164, '\0');
+    day[2 * 1440 + 10 * 60 + 7] = 5;  // any nonzero byte counts as recorded
+    day[0 * 1440 + 23 * 60 + 59] = 1;
+    WriteText(driveC() + "/QorData/20100523/20100523.dat", day);
+    ctx.m_RecMap.fill(9);
+    ASSERT_TRUE(ScanRecordedDay(ctx, "20100523"));
+    int recorded = 0;
+    for (auto b : ctx.m_RecMap)
+        recorded += b;
+    EXPECT_EQ(recorded, 2);
+    EXPECT_EQ(ctx.m_RecMap[2 * 1440 + 10 * 60 + 7], 1);
+    EXPECT_TRUE(ctx.m_bHourHasRec[10] && ctx.m_bHourHasRec[23] && !ctx.m_bHourHasRec[11]);
+    EXPECT_TRUE(ctx.m_bMinuteHasRec[10 * 60 + 7] && !ctx.m_bMinuteHasRec[10 * 60 + 8]);
+    EXPECT_TRUE(ctx.m_bCamExist[0] && ctx.m_bCamExist[2] && !ctx.m_bCamExist[1]);
+    EXPECT_FALSE(ScanRecordedDay(ctx, "20100524"));
+}
+
+TEST_F(ReservedFolderTest, ADamagedScheduleIsShownToTheOperatorAndNotLoaded) {
+    ctx.m_Schedule[0].bUsed = 1;
+    SetKeys(ctx.m_Schedule[0], "201005231400", "201005231401");
+    ctx.m_Schedule[0].bCam[0] = 1;
+    ASSERT_TRUE(SaveScheduleTable(ctx));
+    WriteText(driveC() + "/Prog/Reserved/reserve.dat", std::string(24400, '\x07'));
+    ctx.Clear();
+    ctx.m_strExePath = "C:\\Prog\\";
+    EXPECT_FALSE(LoadScheduleTable(ctx));
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_NE(view.messages[0].text.find("damaged"), std::string::npos);
+    EXPECT_NE(view.messages[0].text.find("slot 1"), std::string::npos);
+    EXPECT_EQ(ctx.m_Schedule[0].bUsed, 0u);
+    EXPECT_TRUE(fs::exists(driveC() + "/Prog/Reserved/reserve.dat.damaged"));
+}
