@@ -4,9 +4,12 @@ namespace storage {
 
 std::string CameraList(const CameraSet& cameras) {
     std::string list;
-    for (std::size_t c = 0; c < cameras.size(); ++c)
-        if (cameras[c])
-            list += (list.empty() ? "" : ",") + std::to_string(c);
+    for (std::size_t c = 0; c < cameras.size(); ++c) {
+        if (!cameras[c])
+            continue;
+        list += list.empty() ? "" : ",";
+        list += std::to_string(c);
+    }
     return list;
 }
 

@@ -60,16 +60,21 @@ std::vector<PlannedEntry> Plan(CliSession& s) {
 std::string AddAgainCommand(const CliArgs& a, const PlannedEntry& p) {
     const std::string start = StartKey(p.record), end = EndKey(p.record);
     std::string cmd = "quillon-cli";
-    for (const auto& o : a.sessionOptions)
-        cmd += " " + ShellQuoted(o);
+    for (const auto& o : a.sessionOptions) {
+        cmd += ' ';
+        cmd += ShellQuoted(o);
+    }
     char model[16];
     std::snprintf(model, sizeof model, "%X", static_cast<unsigned>(p.model));
     if (p.model != 0x670)
         cmd += std::string(" --model ") + model;
     std::string cams;
-    for (int c = 0; c < kMaxCameras; ++c)
-        if (p.record.bCam[c])
-            cams += (cams.empty() ? "" : ",") + std::to_string(c + 1);
+    for (int c = 0; c < kMaxCameras; ++c) {
+        if (!p.record.bCam[c])
+            continue;
+        cams += cams.empty() ? "" : ",";
+        cams += std::to_string(c + 1);
+    }
     cmd += " add " + start.substr(0, 8) + " " + start.substr(8, 4) + " " + end.substr(8, 4) +
            " --cams " + (p.record.bAllCam ? std::string("all") : cams);
     if (!p.memo.empty())

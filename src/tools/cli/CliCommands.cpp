@@ -47,12 +47,13 @@ std::string Runs(const DWORD* flags, int count, int offset) {
         int j = i;
         while (j + 1 < count && flags[offset + j + 1])
             ++j;
-        char buf[16];
+        char buf[32];
         if (i == j)
             std::snprintf(buf, sizeof buf, "%02d", i);
         else
             std::snprintf(buf, sizeof buf, "%02d-%02d", i, j);
-        out += (out.empty() ? "" : ",") + std::string(buf);
+        out += out.empty() ? "" : ",";
+        out += std::string(buf);
         i = j + 1;
     }
     return out;
@@ -107,9 +108,10 @@ std::string CameraNumbers(const DWORD* flags, int count) {
     std::string out;
     for (int c = 0; c < count && c < kMaxCameras; ++c)
         if (flags[c]) {
-            char buf[8];
+            char buf[16];
             std::snprintf(buf, sizeof buf, "%02d", c + 1);
-            out += (out.empty() ? "" : ",") + std::string(buf);
+            out += out.empty() ? "" : ",";
+            out += std::string(buf);
         }
     return out.empty() ? "-" : out;
 }
