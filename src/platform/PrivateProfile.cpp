@@ -1,8 +1,14 @@
 #include "platform/PrivateProfile.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <sstream>
+#include <unordered_map>
 
 #include "platform/AtomicFile.h"
 #include "platform/DrivePaths.h"
@@ -44,6 +50,57 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
         lines.push_back(line);
     }
     return true;
+}
+
+using Lines = std::shared_ptr<const std::vector<std::string>>;
+
+// The lines of files read for lookups, kept while the file is unchanged: the language file is
+// looked up for every status text, thousands of times in one backup. A file is trusted only
+// once its last change lies more than a second back, so that a change within one tick of the
+// clock is never missed; a changed file takes effect at the next lookup, as if read afresh.
+class ProfileCache {
+  public:
+    Lines Read(const std::string& path) {
+        const std::string host = ResolvePath(path);
+        struct stat st {};
+        if (host.empty() || ::stat(host.c_str(), &st) != 0)
+            return nullptr;
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = files_.find(host);
+        if (it != files_.end() && it->second.Matches(st))
+            return it->second.lines;
+        auto lines = std::make_shared<std::vector<std::string>>();
+        if (!ReadLines(host, *lines))
+            return nullptr;
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        if (now.tv_sec > st.st_mtim.tv_sec + 1 && now.tv_sec > st.st_ctim.tv_sec + 1) {
+            if (files_.size() >= 64)
+                files_.clear();
+            files_[host] = Entry{st, lines};
+        }
+        return lines;
+    }
+
+  private:
+    struct Entry {
+        struct stat st;
+        Lines lines;
+        bool Matches(const struct stat& now) const {
+            return now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
+                   now.st_size == st.st_size && now.st_mtim.tv_sec == st.st_mtim.tv_sec &&
+                   now.st_mtim.tv_nsec == st.st_mtim.tv_nsec &&
+                   now.st_ctim.tv_sec == st.st_ctim.tv_sec &&
+                   now.st_ctim.tv_nsec == st.st_ctim.tv_nsec;
+        }
+    };
+    std::mutex mutex_;
+    std::unordered_map<std::string, Entry> files_;
+};
+
+Lines ReadForLookup(const std::string& path) {
+    static ProfileCache cache;
+    return cache.Read(path);
 }
 
 bool WriteLines(const std::string& path, const std::vector<std::string>& lines) {
@@ -93,11 +150,11 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
             v.resize(bufferSize - 1);
         return v;
     };
-    std::vector<std::string> lines;
-    if (!ReadLines(path, lines))
+    const Lines lines = ReadForLookup(path);
+    if (!lines)
         return cut(def);
     bool inSection = false;
-    for (const auto& line : lines) {
+    for (const auto& line : *lines) {
         std::string name, k, v;
         if (SectionOf(line, name)) {
             if (inSection)

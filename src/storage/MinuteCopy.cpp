@@ -35,12 +35,12 @@ std::string FirstChar(const char* column) {
 
 // The cameras' pictures into the in-memory table, in source row order, with the values of the
 // source and reserve the character with code 1; positions are rebased once the order is known.
-std::string FillMemoryTable(const std::string& cameraList) {
+std::string FillMemoryTable(const CameraSet& cameras) {
     std::string q = "INSERT INTO main.indextable SELECT ifnull(cast(camnum AS integer),0),";
     q += " ifnull(cast(rectime AS integer),0), " + FirstChar("capstatus");
     q += ", ifnull(cast(imgwidth AS integer),0), ifnull(cast(imgheight AS integer),0), ";
     q += FirstChar("frametype") + ", pos, size, " + FirstChar("codectype") + ", char(1) FROM (";
-    q += SelectRows("src", cameraList, Rows::kPictures) + ") ORDER BY r";
+    q += SelectRows("src", cameras, Rows::kPictures) + ") ORDER BY r";
     return q;
 }
 
@@ -130,7 +130,7 @@ DWORD ErrorOfDatabase(int code) {
 // positions. Returns the pictures in output order; throws SourceError when the index cannot be
 // used, and counts in leftOut the rows that address no picture.
 std::vector<Picture> ReadSourceIndex(CppSQLite3DB& mem, const std::string& srcIdx,
-                                     const std::string& cameras, long long srcLength,
+                                     const CameraSet& cameras, long long srcLength,
                                      long long& leftOut, bool& packedOrder, bool& empty) {
     // Attached read only (never created) and read before anything is written, so that a
     // missing, foreign or broken index leaves nothing in the destination.
@@ -204,8 +204,8 @@ MinuteCopyResult CopyMinuteSegment(const CameraSet& cameras, const std::string& 
     bool packedOrder = true, empty = false;
     try {
         mem.open(":memory:");
-        pictures = ReadSourceIndex(mem, srcIdx, CameraList(cameras), srcLength, r.picturesLeftOut,
-                                   packedOrder, empty);
+        pictures =
+            ReadSourceIndex(mem, srcIdx, cameras, srcLength, r.picturesLeftOut, packedOrder, empty);
     } catch (const std::exception& e) {
         r.why = std::string("index not readable: ") + e.what();
         return r;

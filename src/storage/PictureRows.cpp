@@ -13,19 +13,31 @@ std::string CameraList(const CameraSet& cameras) {
     return list;
 }
 
-std::string SelectRows(const std::string& schema, const std::string& cameraList, Rows which) {
+std::string CameraCondition(const CameraSet& cameras) {
+    if (cameras.none())
+        return "0";
+    std::size_t first = 0, last = cameras.size() - 1;
+    while (!cameras[first])
+        ++first;
+    while (!cameras[last])
+        --last;
+    if (cameras.count() == last - first + 1)
+        return "camnum BETWEEN " + std::to_string(first) + " AND " + std::to_string(last);
+    return "camnum IN(" + CameraList(cameras) + ")";
+}
+
+std::string SelectRows(const std::string& schema, const CameraSet& cameras, Rows which) {
     // pos <= ?1 - size cannot overflow: size is at most the buffer and the length is a file's.
-    std::string inside = "size >= 0 AND size <= " + std::to_string(kMaxPictureBytes) +
-                         " AND pos >= 0 AND pos <= ?1 - size";
-    std::string q =
-        "SELECT * FROM (SELECT rowid AS r, ifnull(cast(imgposition AS integer),0) AS pos,";
-    q += " ifnull(cast(imgsize AS integer),0) AS size, camnum, rectime, capstatus, imgwidth,";
-    q += " imgheight, frametype, codectype FROM ";
+    // A NULL or a text that is no number compares as no picture.
+    const std::string inside = "imgsize >= 0 AND imgsize <= " + std::to_string(kMaxPictureBytes) +
+                               " AND imgposition >= 0 AND imgposition <= ?1 - imgsize";
+    std::string q = "SELECT rowid AS r, imgposition AS pos, imgsize AS size, camnum, rectime,";
+    q += " capstatus, imgwidth, imgheight, frametype, codectype FROM ";
     q += schema;
-    q += ".indextable WHERE ifnull(cast(camnum AS integer),0) IN(";
-    q += cameraList;
-    q += ")) WHERE ";
-    q += which == Rows::kPictures ? inside : "NOT (" + inside + ")";
+    q += ".indextable WHERE ";
+    q += CameraCondition(cameras);
+    q += " AND ";
+    q += which == Rows::kPictures ? inside : "(" + inside + ") IS NOT 1";
     return q;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // Which rows of a minute's index are pictures: the rows the minute copy takes and the estimate
-// counts, so that both agree on a damaged or foreign index. Integers are read as the recorder's
-// reader reads them (NULL and text as 0). A row whose size is negative or larger than the copy
-// buffer, or whose picture does not lie wholly inside the data file, addresses no picture.
+// counts, so that both agree on a damaged or foreign index. A row whose camera, position or size
+// is NULL or no number, whose size is negative or larger than the copy buffer, or whose picture
+// does not lie wholly inside the data file, addresses no picture.
 #include <cstddef>
 #include <string>
 
@@ -17,9 +17,13 @@ enum class Rows { kPictures, kNotPictures };
 // "0,2,5" of the cameras in the set.
 std::string CameraList(const CameraSet& cameras);
 
-// A query of the cameras' rows of schema.indextable, in source row order, with the columns
+// The condition on camnum of the cameras: a range where they follow each other (every camera,
+// or one, the common choices), which a scan tests faster than a list.
+std::string CameraCondition(const CameraSet& cameras);
+
+// A query of the cameras' rows of schema.indextable with the columns
 // r (source rowid), pos, size, camnum, rectime, capstatus, imgwidth, imgheight, frametype,
 // codectype. Its parameter ?1 is the length of the minute's data file.
-std::string SelectRows(const std::string& schema, const std::string& cameraList, Rows which);
+std::string SelectRows(const std::string& schema, const CameraSet& cameras, Rows which);
 
 }  // namespace storage

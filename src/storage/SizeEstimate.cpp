@@ -20,7 +20,7 @@ MinuteFigures QueryMinuteFigures(const std::string& indexPath, long long dataLen
         db.openReadOnly(indexPath);
         CppSQLite3Statement q =
             db.compileStatement("SELECT sum(size), count(*) FROM (" +
-                                SelectRows("main", CameraList(cameras), Rows::kPictures) + ")");
+                                SelectRows("main", cameras, Rows::kPictures) + ")");
         q.bind(1, dataLength);
         q.eachRow([&](const CppSQLite3Query& row) {
             out.bytes += row.getInt64Field(0);
