@@ -20,6 +20,34 @@ void DestinationFailed(BackupContext& ctx, const std::string& what, DWORD error)
     ctx.m_bBackupRunning = 0;
 }
 
+namespace {
+
+BOOL CopyOne(BackupContext& ctx, const std::string& source, bool sourceResolved,
+             const std::string& destination) {
+    platform::File in;
+    if (!(sourceResolved ? in.OpenResolved(source, platform::File::kRead)
+                         : in.Open(source, platform::File::kRead))) {
+        ctx.m_report.Fail(ctx.GetLanguageText("BACKUP", "M010035") + " " + source);
+        return 0;
+    }
+    platform::AtomicFile out;
+    if (!out.Create(destination)) {
+        DestinationFailed(ctx, ctx.GetLanguageText("BACKUP", "M010036") + " " + destination,
+                          platform::GetLastError());
+        return 0;
+    }
+    if (in.CopyAllTo(out.file()) < 0 || !out.Commit()) {
+        const DWORD error = platform::GetLastError();
+        out.Abandon();
+        DestinationFailed(ctx, destination + " could not be copied", error);
+        return 0;
+    }
+    ctx.m_report.filesCopied++;
+    return 1;
+}
+
+}  // namespace
+
 BOOL CopyFilesToFolder(BackupContext& ctx, const std::string& path, const std::string& folder) {
     return CopyFoundFilesToFolder(ctx, platform::FindFiles(path), folder);
 }
@@ -42,8 +70,8 @@ BOOL CopyFoundFilesToFolder(BackupContext& ctx, const std::vector<platform::Find
         ctx.SetStatusText("[" + f.name + "] " + ctx.GetLanguageText("BACKUP", "M010034"));
         if (f.name == "." || f.isDirectory)
             continue;
-        if (!CopyFileOverlapped(ctx, f.hostPath,
-                                to.empty() ? folder + "\\" + f.name : to + "/" + f.name))
+        if (!CopyOne(ctx, f.hostPath, true,
+                     to.empty() ? folder + "\\" + f.name : to + "/" + f.name))
             break;
         UpdateBackupProgress(ctx);
         if (!ctx.m_bBackupRunning)
@@ -54,23 +82,5 @@ BOOL CopyFoundFilesToFolder(BackupContext& ctx, const std::vector<platform::Find
 
 BOOL CopyFileOverlapped(BackupContext& ctx, const std::string& source,
                         const std::string& destination) {
-    platform::File in;
-    if (!in.Open(source, platform::File::kRead)) {
-        ctx.m_report.Fail(ctx.GetLanguageText("BACKUP", "M010035") + " " + source);
-        return 0;
-    }
-    platform::AtomicFile out;
-    if (!out.Create(destination)) {
-        DestinationFailed(ctx, ctx.GetLanguageText("BACKUP", "M010036") + " " + destination,
-                          platform::GetLastError());
-        return 0;
-    }
-    if (in.CopyAllTo(out.file()) < 0 || !out.Commit()) {
-        const DWORD error = platform::GetLastError();
-        out.Abandon();
-        DestinationFailed(ctx, destination + " could not be copied", error);
-        return 0;
-    }
-    ctx.m_report.filesCopied++;
-    return 1;
+    return CopyOne(ctx, source, false, destination);
 }

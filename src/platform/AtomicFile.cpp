@@ -34,7 +34,7 @@ bool AtomicFile::Create(const std::string& finalPath) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         temp_ = final_.substr(0, cut + 1) + "." + final_.substr(cut + 1) + "." +
                 std::to_string(::getpid()) + "-" + std::to_string(gCounter++) + kTempSuffix;
-        if (file_.Open(temp_, File::kCreateNew))
+        if (file_.OpenResolved(temp_, File::kCreateNew))
             return true;
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             break;

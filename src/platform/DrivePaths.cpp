@@ -154,13 +154,19 @@ std::string ResolvePath(const std::string& path, PathUse use) {
         for (const auto& p : parts)
             whole += "/" + p;
         struct stat st {};
-        if (parts.empty() || ::lstat(whole.c_str(), &st) != 0)
-            return JoinFolded(root, parts, use);
-        return whole;
+        if (!parts.empty() && ::lstat(whole.c_str(), &st) == 0)
+            return whole;
+        // A name to create in a folder that exists as spelled: nothing to look up.
+        if (use == PathUse::kCreate && !parts.empty()) {
+            const std::string parent = whole.substr(0, whole.find_last_of('/'));
+            if (::stat(parent.empty() ? "/" : parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                return whole;
+        }
+        return JoinFolded(root, parts, use);
     };
     if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
-        DriveTable table = CurrentDrives();
-        const DriveInfo* drive = table.Find(path[0]);
+        const auto table = CurrentDrives();
+        const DriveInfo* drive = table->Find(path[0]);
         if (!drive)
             return std::string();
         return exactFirst(drive->hostRoot, SplitComponents(path.substr(2)));
@@ -176,7 +182,7 @@ char MissingDrive(const std::string& path) {
     if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0])))
         return 0;
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
-    return CurrentDrives().Find(letter) ? 0 : letter;
+    return CurrentDrives()->Find(letter) ? 0 : letter;
 }
 
 std::string ToDrivePath(const std::string& hostPath) {
@@ -186,8 +192,8 @@ std::string ToDrivePath(const std::string& hostPath) {
         abs = hostPath;
     const DriveInfo* best = nullptr;
     std::string bestRoot;
-    DriveTable table = CurrentDrives();
-    for (const auto& d : table.drives()) {
+    const auto table = CurrentDrives();
+    for (const auto& d : table->drives()) {
         std::string root = std::filesystem::weakly_canonical(d.hostRoot, ec);
         if (ec)
             root = d.hostRoot;
@@ -212,8 +218,8 @@ std::string ToDrivePath(const std::string& hostPath) {
 
 DWORD GetLogicalDrives() {
     DWORD mask = 0;
-    DriveTable table = CurrentDrives();
-    for (const auto& d : table.drives())
+    const auto table = CurrentDrives();
+    for (const auto& d : table->drives())
         mask |= 1u << (d.letter - 'A');
     return mask;
 }
@@ -221,8 +227,8 @@ DWORD GetLogicalDrives() {
 UINT GetDriveTypeA(const std::string& root) {
     if (root.empty())
         return DRIVE_NO_ROOT_DIR;
-    DriveTable table = CurrentDrives();
-    const DriveInfo* d = table.Find(root[0]);
+    const auto table = CurrentDrives();
+    const DriveInfo* d = table->Find(root[0]);
     return d ? d->type : static_cast<UINT>(DRIVE_NO_ROOT_DIR);
 }
 

@@ -124,13 +124,13 @@ bool DriveTable::Save(const std::string& prefix) const {
     return WriteFileAtomically(prefix + "/drives.ini", text.data(), text.size());
 }
 
-DriveTable CurrentDrives() {
+std::shared_ptr<const DriveTable> CurrentDrives() {
     // Re-reading the table for every path would cost a file parse per file operation; it is kept
     // until the prefix or the file's modification time changes.
     static std::mutex mutex;
     static std::string cachedPrefix;
     static long long cachedStamp = -2;
-    static DriveTable cached;
+    static std::shared_ptr<const DriveTable> cached;
     const std::string prefix = MachinePrefix();
     struct stat st {};
     long long stamp = -1;
@@ -139,7 +139,7 @@ DriveTable CurrentDrives() {
                 (static_cast<long long>(st.st_size) << 40) ^ static_cast<long long>(st.st_ino);
     std::lock_guard<std::mutex> lock(mutex);
     if (prefix != cachedPrefix || stamp != cachedStamp) {
-        cached = DriveTable::Load(prefix);
+        cached = std::make_shared<const DriveTable>(DriveTable::Load(prefix));
         cachedPrefix = prefix;
         cachedStamp = stamp;
     }

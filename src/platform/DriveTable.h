@@ -1,6 +1,7 @@
 #pragma once
 // The drive table: which host folder stands for each drive letter, and what kind of drive it is.
 // Kept as <prefix>/drives.ini, one section per letter ("[C:]" with Path=, Type=, Device=).
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,7 @@ class DriveTable {
 std::string MachinePrefix();
 
 // The table of the current machine prefix, re-read when the prefix or drives.ini changes.
-DriveTable CurrentDrives();
+std::shared_ptr<const DriveTable> CurrentDrives();
 
 const char* DriveTypeName(UINT type);
 UINT DriveTypeFromName(const std::string& name);

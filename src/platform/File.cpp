@@ -27,21 +27,26 @@ File& File::operator=(File&& other) noexcept {
 
 bool File::Open(const std::string& path, Mode mode) {
     Close();
-    std::string host = ResolvePath(path, mode == kRead ? PathUse::kOpen : PathUse::kCreate);
+    const std::string host = ResolvePath(path, mode == kRead ? PathUse::kOpen : PathUse::kCreate);
     if (host.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
     }
+    return OpenResolved(host, mode);
+}
+
+bool File::OpenResolved(const std::string& hostPath, Mode mode) {
+    Close();
     int flags = mode == kRead          ? O_RDONLY
                 : mode == kCreateWrite ? (O_WRONLY | O_CREAT | O_TRUNC)
                                        : (O_WRONLY | O_CREAT | O_EXCL);
-    fd_ = ::open(host.c_str(), flags | O_CLOEXEC, 0644);
+    fd_ = ::open(hostPath.c_str(), flags | O_CLOEXEC, 0644);
     if (fd_ < 0) {
         SetLastError(ErrorFromErrno(errno));
         return false;
     }
     struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (mode != kCreateNew && ::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
         Close();
         SetLastError(ERROR_ACCESS_DENIED);
         return false;

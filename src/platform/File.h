@@ -24,6 +24,9 @@ class File {
     File& operator=(File&& other) noexcept;
 
     bool Open(const std::string& path, Mode mode);
+    // The same for a host path already looked up (from a listing or ResolvePath), so that it is
+    // not looked up again.
+    bool OpenResolved(const std::string& hostPath, Mode mode);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
 

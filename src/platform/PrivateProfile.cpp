@@ -52,15 +52,25 @@ bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
     return true;
 }
 
-using Lines = std::shared_ptr<const std::vector<std::string>>;
+// A file's values by section and key (folded to lower case and joined by a newline): the
+// first section of a name counts, and in it the first line of a key.
+using Values = std::shared_ptr<const std::unordered_map<std::string, std::string>>;
 
-// The lines of files read for lookups, kept while the file is unchanged: the language file is
+std::string Fold(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+Values Parse(const std::vector<std::string>& lines);
+
+// The values of files read for lookups, kept while the file is unchanged: the language file is
 // looked up for every status text, thousands of times in one backup. A file is trusted only
 // once its last change lies more than a second back, so that a change within one tick of the
 // clock is never missed; a changed file takes effect at the next lookup, as if read afresh.
 class ProfileCache {
   public:
-    Lines Read(const std::string& path) {
+    Values Read(const std::string& path) {
         const std::string host = ResolvePath(path);
         struct stat st {};
         if (host.empty() || ::stat(host.c_str(), &st) != 0)
@@ -68,24 +78,25 @@ class ProfileCache {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = files_.find(host);
         if (it != files_.end() && it->second.Matches(st))
-            return it->second.lines;
-        auto lines = std::make_shared<std::vector<std::string>>();
-        if (!ReadLines(host, *lines))
+            return it->second.values;
+        std::vector<std::string> lines;
+        if (!ReadLines(host, lines))
             return nullptr;
+        Values values = Parse(lines);
         timespec now{};
         ::clock_gettime(CLOCK_REALTIME, &now);
         if (now.tv_sec > st.st_mtim.tv_sec + 1 && now.tv_sec > st.st_ctim.tv_sec + 1) {
             if (files_.size() >= 64)
                 files_.clear();
-            files_[host] = Entry{st, lines};
+            files_[host] = Entry{st, values};
         }
-        return lines;
+        return values;
     }
 
   private:
     struct Entry {
         struct stat st;
-        Lines lines;
+        Values values;
         bool Matches(const struct stat& now) const {
             return now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
                    now.st_size == st.st_size && now.st_mtim.tv_sec == st.st_mtim.tv_sec &&
@@ -98,7 +109,7 @@ class ProfileCache {
     std::unordered_map<std::string, Entry> files_;
 };
 
-Lines ReadForLookup(const std::string& path) {
+Values ReadForLookup(const std::string& path) {
     static ProfileCache cache;
     return cache.Read(path);
 }
@@ -138,6 +149,23 @@ bool EntryOf(const std::string& line, std::string& key, std::string& value) {
     return true;
 }
 
+Values Parse(const std::vector<std::string>& lines) {
+    auto values = std::make_shared<std::unordered_map<std::string, std::string>>();
+    std::unordered_map<std::string, bool> seen;
+    std::string section;
+    bool counts = false;
+    for (const auto& line : lines) {
+        std::string name, k, v;
+        if (SectionOf(line, name)) {
+            section = Fold(name);
+            counts = seen.emplace(section, true).second;
+        } else if (counts && EntryOf(line, k, v)) {
+            values->emplace(section + "\n" + Fold(k), v);
+        }
+    }
+    return values;
+}
+
 }  // namespace
 
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
@@ -150,22 +178,11 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
             v.resize(bufferSize - 1);
         return v;
     };
-    const Lines lines = ReadForLookup(path);
-    if (!lines)
+    const Values values = ReadForLookup(path);
+    if (!values)
         return cut(def);
-    bool inSection = false;
-    for (const auto& line : *lines) {
-        std::string name, k, v;
-        if (SectionOf(line, name)) {
-            if (inSection)
-                break;  // first matching section only
-            inSection = EqualNoCase(name, section);
-            continue;
-        }
-        if (inSection && EntryOf(line, k, v) && EqualNoCase(k, key))
-            return cut(v);
-    }
-    return cut(def);
+    const auto found = values->find(Fold(section) + "\n" + Fold(key));
+    return cut(found == values->end() ? def : found->second);
 }
 
 UINT GetPrivateProfileInt(const std::string& section, const std::string& key, int def,

@@ -1,0 +1,111 @@
+// The cost of a backup by the number of files: a full day's entry of 16 cameras with audio on
+// every camera (1440 minutes, 25,922 files in the image, 23,040 of them in one Audio folder),
+// and a quarter of it, in seconds per thousand files, each beside `cp -r` of the same files.
+// A cost that grows with the number of files already made shows as a rising figure.
+#include <sys/mount.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "BenchEnv.h"
+#include "backup/BackupStart.h"
+#include "backup/BackupWorker.h"
+#include "backup/CameraSelection.h"
+#include "backup/ScheduleCommands.h"
+#include "mkrec/Recorder.h"
+
+namespace {
+
+class TimedView : public RecordingDialogView {
+  public:
+    void SetProgressPos(int) override {}
+    void SetItemText(int id, const std::string& text) override {
+        std::lock_guard<std::mutex> lock(m);
+        RecordingDialogView::SetItemText(id, text);
+    }
+    void SendDialogMessage(DWORD, std::uintptr_t, std::intptr_t) override { ended.Set(); }
+    platform::AutoResetEvent ended;
+    std::mutex m;
+};
+
+long long CountFiles(const std::string& folder) {
+    long long n = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        n += e.is_regular_file() ? 1 : 0;
+    return n;
+}
+
+}  // namespace
+
+int main() {
+    const std::string prefix = bench::MakePrefix("quillon-bench-fullday");
+    const std::string host = prefix + "/drive_c";
+    // On a tmpfs where one can be mounted: a disk's own cost of making and reusing thousands of
+    // entries varies from run to run, and this measures ours.
+    const bool mounted = ::mount("tmpfs", host.c_str(), "tmpfs", 0, "size=4g") == 0;
+    std::printf("recordings and image on %s\n", mounted ? "a tmpfs" : "the disk of the prefix");
+    mkrec::RecorderPlan plan;
+    plan.root = "C:\\QorData";
+    plan.days = {"20260101"};
+    plan.firstMinute = 0;
+    plan.lastMinute = 1439;
+    plan.cameras = 16;
+    plan.width = plan.height = 16;  // the cost of a file, not of its bytes
+    plan.audioChannels = 16;
+    plan.audioBytesPerMinute = 800;
+    std::printf("making a 16-camera day with audio on every camera...\n");
+    mkrec::MakeRecordings(plan);
+
+    CQuillonApp app;
+    TimedView view;
+    BackupContext ctx(app, view);
+    ctx.m_strExePath = "C:\\Prog\\";
+    std::filesystem::create_directories(host + "/Prog");
+    ctx.m_nCamCount = 16;
+    BackupWorker worker(ctx);
+    worker.StartMakeFileThread();
+
+    // Nothing is deleted between the runs: a volume slows down when it must reuse the entries of
+    // thousands of files just deleted, which would measure the deletion, not the backup.
+    for (const char* endHour : {"05", "23"}) {
+        const std::string out = std::string("out") + endHour, cpOut = host + "/cp" + endHour;
+        std::filesystem::create_directories(host + "/" + out);
+        SelectBackupDay(ctx, "20260101");
+        SetTimeRange(ctx, "00", "00", endHour, "59");
+        OnSelectAllCameras(ctx);
+        if (!OnAdd(ctx).empty() || !ChooseStorageTarget(ctx, "C:\\" + out).empty()) {
+            std::fprintf(stderr, "the entry could not be added\n");
+            return 1;
+        }
+        std::system("sync");
+        const double t = bench::Seconds([&] {
+            OnOK(ctx, worker);
+            view.ended.Wait();
+        });
+        if (!ctx.m_report.ok())
+            std::fprintf(stderr, "the backup failed: %s\n", ctx.m_report.failures()[0].c_str());
+        const long long files = CountFiles(host + "/" + out);
+        // The same files with cp: the minutes of the range and their audio.
+        const bool quarter = endHour[0] == '0';
+        std::filesystem::create_directories(quarter ? cpOut + "/Audio" : cpOut);
+        const std::string audio = quarter ? "cp Audio/20260101{00..05}* '" + cpOut + "/Audio/'"
+                                          : "cp -r Audio '" + cpOut + "/'";
+        const std::string cmd = "bash -c \"cd '" + host + "/QorData/20260101' && cp 20260101" +
+                                (quarter ? "{00..05}" : "") + "*N.* '" + cpOut + "/' && " + audio +
+                                " && sync -f '" + cpOut + "'\"";
+        std::system("sync");
+        const double tCp = bench::Seconds([&] { std::system(cmd.c_str()); });
+        const long long cpFiles = CountFiles(cpOut);
+        const double perK = t / (files / 1000.0);
+        std::printf(
+            "00:00-%s:59: %lld files in %.2f s, %.3f s per thousand files; cp of %lld files: "
+            "%.3f s per thousand\n",
+            endHour, files, t, perK, cpFiles, tCp / (cpFiles / 1000.0));
+    }
+    std::printf("(goal: the figure per thousand files stays flat as the entry grows)\n");
+    worker.StopMakeFileThread();
+    if (mounted)
+        ::umount2(host.c_str(), MNT_DETACH);
+    bench::RemoveTree(prefix);
+    return 0;
+}
