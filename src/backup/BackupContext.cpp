@@ -59,16 +59,24 @@ bool BackupReport::ok() const {
 void BackupContext::Clear() {
     m_strExePath.clear();
     m_strLanguage = "eng";
+    m_strServerAddress.clear();
+    m_strToday.clear();
     m_nModelCode = 0x670;
     m_nCamCount = 64;
     m_nDateType = 0;
     m_nRecorderKind = 4;
+    m_nPort = 0;
+    m_nFirstDrive = 3;
+    m_dwDriveMask = m_dwRecordDriveMask = m_dwExcludeDriveMask = 0;
     std::memset(m_szCameraName, 0, sizeof m_szCameraName);
     m_bLocalMode = 1;
     m_strSelDate.clear();
     std::memset(m_bHourHasRec, 0, sizeof m_bHourHasRec);
     std::memset(m_bCamExist, 0, sizeof m_bCamExist);
     std::memset(m_bMinuteHasRec, 0, sizeof m_bMinuteHasRec);
+    std::memset(m_bMinuteTmp, 0, sizeof m_bMinuteTmp);
+    std::memset(m_bMinuteTmpEnd, 0, sizeof m_bMinuteTmpEnd);
+    m_nLastStartHour = m_nLastEndHour = -1;
     std::memset(m_bCamSel, 0, sizeof m_bCamSel);
     m_nCamPage = m_nSelCamCount = m_nExistCamCount = m_nCurSlot = 0;
     m_RecMap.fill(0);
@@ -86,7 +94,8 @@ void BackupContext::Clear() {
     m_nTargetType = 0;
     m_nTargetDrive = 0;
     m_strTargetText.clear();
-    m_bDiscTarget = m_bIncludeViewer = m_bInMessageBox = 0;
+    m_bDiscTarget = m_bTargetRemovable = m_bIncludeViewer = m_bInMessageBox = 0;
+    m_bDiscErasing = m_bDownloadProgress = 0;
     m_nDoneSize = 0;
     m_bBackupRunning = 0;
     m_bDiscWriting = 0;

@@ -39,6 +39,9 @@ class BackupReport {
     std::array<bool, kScheduleSlots> complete_{};
 };
 
+class IDiscSpace;
+class CFileShareClient;
+
 class BackupContext {
   public:
     BackupContext(CQuillonApp& app, IDialogView& view) : m_app(app), m_view(view) { Clear(); }
@@ -69,10 +72,17 @@ class BackupContext {
     // Host context.
     std::string m_strExePath;  // base folder, ending in a separator
     std::string m_strLanguage;
+    std::string m_strServerAddress;
+    std::string m_strToday;
     int m_nModelCode;
     int m_nCamCount;
     int m_nDateType;
     int m_nRecorderKind;
+    int m_nPort;
+    int m_nFirstDrive;
+    DWORD m_dwDriveMask;
+    DWORD m_dwRecordDriveMask;
+    DWORD m_dwExcludeDriveMask;
     char m_szCameraName[64][31];
     BOOL m_bLocalMode;
 
@@ -81,6 +91,10 @@ class BackupContext {
     DWORD m_bHourHasRec[24];
     DWORD m_bCamExist[64];
     DWORD m_bMinuteHasRec[1440];
+    DWORD m_bMinuteTmp[60];     // minutes of the chosen start hour that have recordings
+    DWORD m_bMinuteTmpEnd[60];  // the same for the end hour
+    int m_nLastStartHour;       // hour whose minutes the start-minute combo holds, -1 none
+    int m_nLastEndHour;
     DWORD m_bCamSel[64];
     int m_nCamPage;
     int m_nSelCamCount;
@@ -108,13 +122,20 @@ class BackupContext {
     int m_nTargetDrive;  // drive number of the target, 0 = A:
     std::string m_strTargetText;
     BOOL m_bDiscTarget;
+    BOOL m_bTargetRemovable;
     BOOL m_bIncludeViewer;
     BOOL m_bInMessageBox;
+    BOOL m_bDiscErasing;
+    BOOL m_bDownloadProgress;
     std::atomic<DWORD> m_nDoneSize;
     std::atomic<BOOL> m_bBackupRunning;
     std::atomic<BOOL> m_bDiscWriting;
     std::atomic<BOOL> m_bMakeFileRun;
     BackupReport m_report;
+
+    // The companions, when this front end has them (null otherwise).
+    IDiscSpace* m_discSpace = nullptr;
+    CFileShareClient* m_shareClient = nullptr;
 };
 
 // Sets the progress bar from m_nDoneSize and m_nTotalSize: (100.0 / total) * done, truncated;

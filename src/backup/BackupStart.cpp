@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "backup/BackupWorker.h"
+#include "backup/ControlsState.h"
 #include "backup/EntrySize.h"
 #include "backup/ScheduleCommands.h"
 #include "platform/DrivePaths.h"
@@ -81,7 +82,7 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
     if (!refused.empty())
         return refused;
     ctx.m_bBackupRunning = 1;
-    ctx.m_view.SetControlsState(0);
+    SetControlsState(ctx, 0);
     ctx.m_view.SetPreviewControlsState(0);
     ctx.m_bIncludeViewer = ctx.m_view.IsItemChecked(ctl::kIncludeViewer) ? 1 : 0;
     ctx.m_view.EnableItem(ctl::kIncludeViewer, false);

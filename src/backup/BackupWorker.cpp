@@ -4,6 +4,7 @@
 
 #include "backup/BackupPackage.h"
 #include "backup/CameraSelection.h"
+#include "backup/ControlsState.h"
 #include "backup/Extraction.h"
 #include "backup/ReservedFolder.h"
 #include "platform/FileSystem.h"
@@ -13,7 +14,7 @@
 namespace {
 
 void SetIdle(BackupContext& ctx) {
-    ctx.m_view.SetControlsState(1);
+    SetControlsState(ctx, 1);
     ctx.m_view.SetPreviewControlsState(1);
     ctx.m_view.ShowItem(ctl::kProgress, false);
 }

@@ -3,12 +3,61 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
+#include "app/CConvertDateType.h"
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
 #include "storage/WorkingFolder.h"
 
 namespace {
+
+std::string Two(int v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d", v);
+    return buf;
+}
+
+// The sixteen boxes for the current page: captions, and the selection of cameras that have
+// recordings in the range.
+void ShowPageBoxes(BackupContext& ctx) {
+    for (int i = 0; i < 16; ++i) {
+        const int id = ctl::kFirstCameraBox + i;
+        const int c = ctx.m_nCamPage * 16 + i;
+        ctx.m_view.SetItemText(id, Two(c + 1));
+        if (ctx.m_bCamExist[c]) {
+            ctx.m_view.EnableItem(id, true);
+            ctx.m_view.CheckItem(id, ctx.m_bCamSel[c] != 0);
+        } else {
+            ctx.m_view.CheckItem(id, false);
+            ctx.m_view.EnableItem(id, false);
+        }
+    }
+}
+
+// The minutes of hour that have recordings of a camera below the camera count, into the minute
+// combo and the flags; the shared work of the start and end hour combos.
+void ListHourMinutes(BackupContext& ctx, int hourId, int minuteId, DWORD* tmp, int& lastHour) {
+    const std::string text = ctx.m_view.GetItemText(hourId);
+    const int hour = std::atoi(text.c_str());
+    if (text.empty() || hour < 0 || hour > 23 || hour == lastHour)
+        return;
+    ResetCameraSelection(ctx);
+    const int cams = ctx.m_nCamCount < kMaxCameras ? ctx.m_nCamCount : kMaxCameras;
+    for (int m = 0; m < 60; ++m)
+        for (int c = 0; c < cams; ++c)
+            if (ctx.m_RecMap[static_cast<std::size_t>(c) * 1440 + hour * 60 + m]) {
+                tmp[m] = 1;
+                ctx.m_bMinuteHasRec[hour * 60 + m] = 1;
+            }
+    std::vector<std::string> minutes;
+    for (int m = 0; m < 60; ++m)
+        if (ctx.m_bMinuteHasRec[hour * 60 + m])
+            minutes.push_back(Two(m));
+    ctx.m_view.SetItemRows(minuteId, minutes);
+    lastHour = hour;
+    UpdateCameraExist(ctx, true);
+}
 
 void ShowPageZeroBoxes(BackupContext& ctx) {
     ctx.m_nCamPage = 0;
@@ -106,7 +155,85 @@ bool SelectBackupDay(BackupContext& ctx, const std::string& day) {
     std::memset(ctx.m_bMinuteHasRec, 0, sizeof ctx.m_bMinuteHasRec);
     std::memset(ctx.m_bCamExist, 0, sizeof ctx.m_bCamExist);
     const bool found = ScanRecordedDay(ctx, day) != 0;
+    ClearTimeCombos(ctx);
+    if (found) {
+        std::vector<std::string> hours;
+        for (int h = 0; h < 24; ++h)
+            if (ctx.m_bHourHasRec[h])
+                hours.push_back(Two(h));
+        ctx.m_view.SetItemRows(ctl::kStartHour, hours);
+        ctx.m_view.SetItemRows(ctl::kEndHour, hours);
+    }
     ShowDayCameras(ctx);
     ctx.m_nListSel = -1;
+    ctx.m_view.SelectItemRow(ctl::kScheduleList, -1);
     return found;
+}
+
+bool SelectBackupDayLabel(BackupContext& ctx, const std::string& label) {
+    const std::string day =
+        CConvertDateType().DisplayToDate(label, static_cast<unsigned>(ctx.m_nDateType));
+    return SelectBackupDay(ctx, day);
+}
+
+void ClearTimeCombos(BackupContext& ctx) {
+    for (int id : {ctl::kStartHour, ctl::kStartMinute, ctl::kEndHour, ctl::kEndMinute})
+        ctx.m_view.SetItemRows(id, {});
+    ctx.m_nLastStartHour = ctx.m_nLastEndHour = -1;
+}
+
+void OnSelchangeStartHour(BackupContext& ctx) {
+    ListHourMinutes(ctx, ctl::kStartHour, ctl::kStartMinute, ctx.m_bMinuteTmp,
+                    ctx.m_nLastStartHour);
+}
+
+void OnSelchangeEndHour(BackupContext& ctx) {
+    ListHourMinutes(ctx, ctl::kEndHour, ctl::kEndMinute, ctx.m_bMinuteTmpEnd, ctx.m_nLastEndHour);
+}
+
+void OnSelchangeMinute(BackupContext& ctx) {
+    UpdateCameraExist(ctx, false);
+}
+
+int LastCameraPage(int camCount) {
+    switch (camCount) {
+        case 24:
+        case 32:
+            return 1;
+        case 48:
+            return 2;
+        case 64:
+            return 3;
+        default:
+            return 0;
+    }
+}
+
+void OnCameraBox(BackupContext& ctx, int id) {
+    const int c = ctx.m_nCamPage * 16 + (id - ctl::kFirstCameraBox);
+    if (c < 0 || c >= kMaxCameras)
+        return;
+    ctx.m_bCamSel[c] = ctx.m_bCamSel[c] ? 0 : 1;
+}
+
+void OnPrevPage(BackupContext& ctx) {
+    if (ctx.m_nCamPage == 0)
+        return;
+    --ctx.m_nCamPage;
+    if (ctx.m_nCamCount == 24 && ctx.m_nCamPage == 0)
+        for (int i = 0; i < 16; ++i)
+            ctx.m_view.ShowItem(ctl::kFirstCameraBox + i, true);
+    ShowPageBoxes(ctx);
+}
+
+void OnNextPage(BackupContext& ctx) {
+    const int last = LastCameraPage(ctx.m_nCamCount);
+    if (ctx.m_nCamPage >= last)
+        return;
+    ++ctx.m_nCamPage;
+    ShowPageBoxes(ctx);
+    if (ctx.m_nCamCount == 24 && last == 1)
+        for (int i = 0; i < 16; ++i)
+            if (ctx.m_nCamPage * 16 + i >= 24)
+                ctx.m_view.ShowItem(ctl::kFirstCameraBox + i, false);
 }

@@ -5,13 +5,6 @@
 
 #include "backup/BackupContext.h"
 
-namespace ctl {
-constexpr int kStartHour = 1013;
-constexpr int kStartMinute = 1014;
-constexpr int kEndHour = 1015;
-constexpr int kEndMinute = 1016;
-}  // namespace ctl
-
 // Page 0, boxes from m_bCamExist, no camera selected, memo and m_EntryInfo cleared, Delete and
 // Update disabled.
 void ResetCameraSelection(BackupContext& ctx);
@@ -26,6 +19,24 @@ void SetTimeRange(BackupContext& ctx, const std::string& sh, const std::string& 
                   const std::string& eh, const std::string& em);
 // Selects every camera that has recordings in the range.
 void OnSelectAllCameras(BackupContext& ctx);
-// Makes day (YYYYMMDD) the chosen day and loads its recorded minutes; false when the recorder
-// has no map of that day.
+// Makes day (YYYYMMDD) the chosen day and loads its recorded minutes: the hours with recordings
+// go into both hour combos, the cameras into the boxes. False when the recorder has no map of
+// that day.
 bool SelectBackupDay(BackupContext& ctx, const std::string& day);
+// The same for a day as the preview's day list shows it, in the date type's form.
+bool SelectBackupDayLabel(BackupContext& ctx, const std::string& label);
+// Empties the four time combos; no hour's minutes are listed any more.
+void ClearTimeCombos(BackupContext& ctx);
+// A new start (end) hour: its recorded minutes into the minute combo, then the cameras of the
+// range by whole hours. Choosing the same hour again changes nothing.
+void OnSelchangeStartHour(BackupContext& ctx);
+void OnSelchangeEndHour(BackupContext& ctx);
+// A new start or end minute: the cameras of the range by its minutes.
+void OnSelchangeMinute(BackupContext& ctx);
+// The last camera page for a camera count (24 and 32: 1, 48: 2, 64: 3, any other count: 0).
+int LastCameraPage(int camCount);
+// A click on a camera box (1019-1034) toggles that camera of the current page.
+void OnCameraBox(BackupContext& ctx, int id);
+// "<" and ">": one camera page back or on; the 24-camera recorder hides the boxes past 24.
+void OnPrevPage(BackupContext& ctx);
+void OnNextPage(BackupContext& ctx);

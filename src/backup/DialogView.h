@@ -11,23 +11,57 @@
 
 #include "platform/Types.h"
 
+// The controls of the main dialog by their numbers, which the code, the tests and the hosts that
+// press buttons from outside all use.
 namespace ctl {
 constexpr int kOk = 1;
 constexpr int kCancel = 2;
+constexpr int kStartHour = 1013;
+constexpr int kStartMinute = 1014;
+constexpr int kEndHour = 1015;
+constexpr int kEndMinute = 1016;
+constexpr int kPrevPage = 1017;
+constexpr int kNextPage = 1018;
+constexpr int kFirstCameraBox = 1019;  // 1019..1034, the sixteen boxes of a page
+constexpr int kSelectAll = 1035;
+constexpr int kAdd = 1036;
 constexpr int kScheduleList = 1037;
 constexpr int kCapacityBar = 1040;
 constexpr int kErase = 1041;
+constexpr int kHistory = 1042;
+constexpr int kTimeCaption = 1052;
+constexpr int kStartHourCaption = 1053;
+constexpr int kStartMinuteCaption = 1054;
+constexpr int kEndHourCaption = 1055;
+constexpr int kEndMinuteCaption = 1056;
+constexpr int kCameraCaption = 1057;
 constexpr int kTotalSize = 1063;
+constexpr int kDiscWriter = 1064;
 constexpr int kDelete = 1065;
+constexpr int kBrowse = 1066;
 constexpr int kStatusLine = 1067;
 constexpr int kProgress = 1068;
 constexpr int kUpdate = 1069;
+constexpr int kWriteSpeed = 1072;
 constexpr int kMemo = 1074;
+constexpr int kDriveList = 1100;
+constexpr int kPreviewPlaceholder = 1121;
 constexpr int kTarget = 1134;
 constexpr int kIncludeViewer = 1135;
-constexpr int kSelectAll = 1035;
-constexpr int kFirstCameraBox = 1019;  // 1019..1034, the sixteen boxes of a page
+constexpr int kPreviewFrame = 1159;
+constexpr int kSelectionFrame = 1160;
+constexpr int kStorageFrame = 1161;
+constexpr int kMemoFrame = 1162;
 }  // namespace ctl
+
+// What a text progress bar (the disc capacity bar) shows, set as one: colours as 0xRRGGBB.
+struct TextProgressState {
+    unsigned barColor = 0, bkColor = 0, bar2Color = 0, textOnBk = 0, textOnBar = 0;
+    int lower = 0, upper = 100, pos = 0;
+    int lower2 = 0, upper2 = 100, pos2 = 0;
+    bool textVisible = true;
+    std::string text;  // "" shows the percentage
+};
 
 // Message box types and answers as the original platform numbers them.
 constexpr unsigned MB_OK = 0x0;
@@ -49,12 +83,20 @@ class IDialogView {
     virtual void EnableItem(int id, bool enable) = 0;
     virtual void CheckItem(int id, bool checked) = 0;
     virtual bool IsItemChecked(int id) = 0;
+    // A combo box's or list's rows, replacing what it held; no row is selected afterwards.
+    virtual void SetItemRows(int id, const std::vector<std::string>& rows) = 0;
+    virtual std::vector<std::string> GetItemRows(int id) = 0;
+    // The selected row of a combo box or list (-1: none). A combo box's text is its selected row.
+    virtual void SelectItemRow(int id, int row) = 0;
+    virtual int GetItemRow(int id) = 0;
+    virtual void SetTextProgress(int id, const TextProgressState& state) = 0;
     virtual void SetProgressRange(int low, int high) = 0;
     virtual void SetProgressPos(int pos) = 0;
     virtual int MessageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
     virtual void SetWaitCursor(bool on) = 0;
-    // 1 idle, 0 busy: which commands the operator may use.
+    // The controls state (0 busy, 1 idle, 2 disc busy) has been applied to the controls.
     virtual void SetControlsState(int state) = 0;
+    // The preview's controls: 1 enables them, 0 and 2 disable them.
     virtual void SetPreviewControlsState(int state) = 0;
     // The schedule list's rows, in list order, after every change.
     virtual void ScheduleListChanged(const std::vector<std::string>& rows) = 0;
@@ -79,6 +121,24 @@ class RecordingDialogView : public IDialogView {
 
     void SetItemText(int id, const std::string& text) override { items[id].text = text; }
     std::string GetItemText(int id) override { return items[id].text; }
+    void SetItemRows(int id, const std::vector<std::string>& r) override {
+        rows[id] = r;
+        items[id].text.clear();
+        selected[id] = -1;
+    }
+    std::vector<std::string> GetItemRows(int id) override { return rows[id]; }
+    void SelectItemRow(int id, int row) override {
+        const auto& r = rows[id];
+        selected[id] = row >= 0 && row < static_cast<int>(r.size()) ? row : -1;
+        items[id].text = selected[id] >= 0 ? r[static_cast<std::size_t>(row)] : std::string();
+    }
+    int GetItemRow(int id) override {
+        const auto it = selected.find(id);
+        return it == selected.end() ? -1 : it->second;
+    }
+    void SetTextProgress(int id, const TextProgressState& state) override {
+        textProgress[id] = state;
+    }
     void ShowItem(int id, bool show) override { items[id].visible = show; }
     void EnableItem(int id, bool enable) override { items[id].enabled = enable; }
     void CheckItem(int id, bool checked) override { items[id].checked = checked; }
@@ -95,12 +155,15 @@ class RecordingDialogView : public IDialogView {
     void SetWaitCursor(bool on) override { waitCursor = on; }
     void SetControlsState(int state) override { controlsState = state; }
     void SetPreviewControlsState(int state) override { previewState = state; }
-    void ScheduleListChanged(const std::vector<std::string>& rows) override { listRows = rows; }
+    void ScheduleListChanged(const std::vector<std::string>& r) override { listRows = r; }
     void SendDialogMessage(DWORD message, std::uintptr_t wParam, std::intptr_t) override {
         sent.push_back({message, static_cast<DWORD>(wParam)});
     }
 
     std::map<int, Item> items;
+    std::map<int, std::vector<std::string>> rows;
+    std::map<int, int> selected;
+    std::map<int, TextProgressState> textProgress;
     std::vector<Message> messages;
     std::vector<int> progress;
     std::vector<std::string> listRows;

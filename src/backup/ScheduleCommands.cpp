@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "backup/BackupPackage.h"
 #include "backup/CameraSelection.h"
+#include "backup/DiscSpace.h"
 #include "backup/EntrySize.h"
 #include "backup/ReservedFolder.h"
 #include "platform/FileSystem.h"
@@ -44,11 +46,43 @@ void EnableEntryButtons(BackupContext& ctx, bool enable) {
 }
 
 void UpdateDiscSpaceBar(BackupContext& ctx, bool show) {
-    // The bar is drawn from the disc writer's figures; without a disc target it stays hidden.
-    if (!show) {
+    TextProgressState bar;
+    bar.bkColor = 0xC0FFFF;
+    bar.barColor = 0xFFC0FF;
+    bar.lower = 0;
+    bar.upper = 100;
+    bar.textVisible = true;
+    // The bar is drawn from the disc writer's figures; without them it stays hidden.
+    if (!show || !ctx.m_discSpace) {
         ctx.m_view.ShowItem(ctl::kCapacityBar, false);
         ctx.m_view.ShowItem(ctl::kErase, false);
+        return;
     }
+    ctx.m_view.ShowItem(ctl::kCapacityBar, true);
+    const double capacity = ctx.m_discSpace->GetDiscCapacityMB();
+    const double freeMB = ctx.m_discSpace->GetDiscFreeMB();
+    const double used = ctx.m_discSpace->GetDiscUsedMB();
+    // A disc of no capacity is shown as full rather than divided by.
+    const int usedPercent = capacity > 0 ? 100 - static_cast<int>(freeMB / capacity * 100) : 100;
+    bar.pos = usedPercent;
+    bar.bar2Color = 0x40C080;
+    bar.lower2 = usedPercent;
+    bar.upper2 = 100;
+    bar.pos2 = ctx.m_nTotalSize > 0 && capacity > 0
+                   ? static_cast<int>((ctx.m_nTotalSize / 1024 + used) / capacity * 100)
+                   : usedPercent;
+    char text[160];
+    std::snprintf(text, sizeof text, "%s : %.fM", ctx.GetLanguageText("BACKUP", "M010023").c_str(),
+                  freeMB);
+    bar.text = text;
+    bar.textOnBk = bar.textOnBar = 0x000000;
+    ctx.m_view.SetTextProgress(ctl::kCapacityBar, bar);
+    UpdateEraseButton(ctx);
+}
+
+void UpdateEraseButton(BackupContext& ctx) {
+    ctx.m_view.ShowItem(ctl::kErase,
+                        ctx.m_discSpace && IsRewritableMedia(ctx.m_discSpace->GetDiscMediaType()));
 }
 
 int FindListRow(const BackupContext& ctx, const std::string& text) {

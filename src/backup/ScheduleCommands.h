@@ -23,7 +23,10 @@ std::size_t MemoLength(const std::string& text);
 // Stores the memo of the picked entry in its information file.
 std::string OnUpdateMemo(BackupContext& ctx);
 void EnableEntryButtons(BackupContext& ctx, bool enable);
-// Hides the disc space bar and "Erase" when show is false.
+// The disc space bar: used and planned space of the disc in the writer, and the free megabytes;
+// hidden with "Erase" when show is false or there are no disc figures.
 void UpdateDiscSpaceBar(BackupContext& ctx, bool show);
+// "Erase" is offered for a rewritable disc only.
+void UpdateEraseButton(BackupContext& ctx);
 // Row of the list that begins with text, without regard to case; -1 when none.
 int FindListRow(const BackupContext& ctx, const std::string& text);

@@ -11,6 +11,7 @@
 #include "backup/EntrySize.h"
 #include "backup/ScheduleCommands.h"
 #include "platform/FileSystem.h"
+#include "storage/RecordedDays.h"
 #include "storage/RecorderPaths.h"
 
 namespace {
@@ -132,12 +133,7 @@ int CmdDays(CliSession&, const CliArgs&) {
     if (!RecordingsReachable())
         return 1;
     const std::string root = GetStoragePath();
-    std::vector<std::string> days;
-    for (const auto& f : platform::FindFiles(root + "\\*.*"))
-        if (f.isDirectory && AllDigits(f.name, 8) &&
-            platform::FileExists(paths::DayMapPath(paths::DayFolder(root, f.name), f.name)))
-            days.push_back(f.name);
-    std::sort(days.rbegin(), days.rend());
+    const std::vector<std::string> days = storage::ListRecordedDays(root);
     for (const auto& d : days)
         std::printf("%s\n", d.c_str());
     if (days.empty())

@@ -1,0 +1,43 @@
+#include "backup/ControlsState.h"
+
+#include "backup/CameraSelection.h"
+
+namespace {
+
+// Enabled when idle, disabled in both busy modes.
+constexpr int kIdleOnly[] = {ctl::kAdd,     ctl::kStartHour,    ctl::kStartMinute,
+                             ctl::kEndHour, ctl::kEndMinute,    ctl::kSelectAll,
+                             ctl::kDelete,  ctl::kScheduleList, ctl::kMemo,
+                             ctl::kHistory, ctl::kErase,        ctl::kBrowse,
+                             ctl::kOk};
+
+}  // namespace
+
+void SetControlsState(BackupContext& ctx, int mode) {
+    const bool idle = mode == 1;
+    for (int id : kIdleOnly)
+        ctx.m_view.EnableItem(id, idle);
+    ctx.m_view.EnableItem(ctl::kUpdate, idle && ctx.m_bEntryPicked);
+    ctx.m_view.EnableItem(ctl::kWriteSpeed, idle && ctx.m_nTargetType == 2);
+    if (ctx.m_nCamCount > 16) {
+        ctx.m_view.EnableItem(ctl::kPrevPage, idle);
+        ctx.m_view.EnableItem(ctl::kNextPage, idle);
+    }
+    if (mode == 0) {
+        ctx.m_view.SetItemText(ctl::kCancel, ctx.GetLanguageText("BACKUP", "A010018"));
+    } else if (idle) {
+        ctx.m_view.EnableItem(ctl::kCancel, true);
+        ctx.m_view.SetItemText(ctl::kCancel, ctx.GetLanguageText("BACKUP", "A010006"));
+    } else {
+        ctx.m_view.EnableItem(ctl::kCancel, false);
+    }
+    if (idle) {
+        ShowDayCameras(ctx);
+    } else {
+        for (int i = 0; i < 16; ++i) {
+            ctx.m_view.CheckItem(ctl::kFirstCameraBox + i, false);
+            ctx.m_view.EnableItem(ctl::kFirstCameraBox + i, false);
+        }
+    }
+    ctx.m_view.SetControlsState(mode);
+}

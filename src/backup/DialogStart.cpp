@@ -1,0 +1,100 @@
+#include "backup/DialogStart.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "backup/ReservedFolder.h"
+#include "backup/ScheduleCommands.h"
+#include "platform/DrivePaths.h"
+#include "platform/FileSystem.h"
+
+namespace {
+
+struct Label {
+    int id;
+    const char* key;
+};
+
+constexpr Label kLabels[] = {
+    {ctl::kOk, "A010007"},
+    {ctl::kCancel, "A010006"},
+    {ctl::kPreviewFrame, "A010017"},
+    {ctl::kSelectionFrame, "A010014"},
+    {ctl::kTimeCaption, "A010013"},
+    {ctl::kStartHourCaption, "A010012"},
+    {ctl::kEndHourCaption, "A010012"},
+    {ctl::kStartMinuteCaption, "A010011"},
+    {ctl::kEndMinuteCaption, "A010011"},
+    {ctl::kCameraCaption, "A010010"},
+    {ctl::kSelectAll, "A010002"},
+    {ctl::kAdd, "A010003"},
+    {ctl::kDelete, "A010004"},
+    {ctl::kUpdate, "A010005"},
+    {ctl::kStorageFrame, "A010016"},
+    {ctl::kErase, "A010001"},
+    {ctl::kMemoFrame, "A010009"},
+    {ctl::kIncludeViewer, "A010015"},
+};
+
+}  // namespace
+
+void SetStartValues(BackupContext& ctx, CQuillonApp& app) {
+    ctx.m_nTotalSize = 0;
+    ctx.m_bLocalMode = 1;
+    ctx.m_nDateType = 0;
+    ctx.m_nRecorderKind = 4;
+    ctx.m_nCamCount = 64;
+    ctx.m_nPort = app.m_nPort;
+    ctx.m_nModelCode = 0x670;
+    ctx.m_dwDriveMask = platform::GetLogicalDrives();
+    ctx.m_dwExcludeDriveMask = 0;
+    ctx.m_strLanguage = "eng";
+    ctx.m_strServerAddress = app.m_strServerAddress;
+    ctx.m_nFirstDrive = 3;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char today[32];
+    std::snprintf(today, sizeof today, "%d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday);
+    ctx.m_strToday = today;
+    ctx.m_dwRecordDriveMask = 0;
+    app.m_bUseDrives = 0;
+    std::memset(ctx.m_szCameraName, 0, sizeof ctx.m_szCameraName);
+}
+
+void ResetControls(BackupContext& ctx) {
+    for (int id : {ctl::kStartHour, ctl::kStartMinute, ctl::kEndHour, ctl::kEndMinute})
+        ctx.m_view.SetItemRows(id, {});
+    ctx.m_view.EnableItem(ctl::kPrevPage, ctx.m_nCamCount > 16);
+    ctx.m_view.EnableItem(ctl::kNextPage, ctx.m_nCamCount > 16);
+    ctx.m_view.EnableItem(ctl::kSelectAll, false);
+    ctx.m_lbSchedule.clear();
+    ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
+    ctx.m_view.EnableItem(ctl::kUpdate, false);
+    for (int i = 0; i < 16; ++i) {
+        ctx.m_view.EnableItem(ctl::kFirstCameraBox + i, false);
+        if (i >= ctx.m_nCamCount)
+            ctx.m_view.ShowItem(ctl::kFirstCameraBox + i, false);
+    }
+    std::memset(ctx.m_bCamSel, 0, sizeof ctx.m_bCamSel);
+}
+
+void LabelControls(BackupContext& ctx) {
+    for (const Label& l : kLabels)
+        ctx.m_view.SetItemText(l.id, ctx.GetLanguageText("BACKUP", l.key));
+    ctx.m_view.SetItemText(ctl::kPrevPage, "<");
+    ctx.m_view.SetItemText(ctl::kNextPage, ">");
+    ctx.m_view.SetItemText(ctl::kBrowse, "...");
+    ctx.m_view.EnableItem(ctl::kIncludeViewer, false);
+    ctx.m_view.ShowItem(ctl::kIncludeViewer, false);
+}
+
+void RestoreSchedule(BackupContext& ctx) {
+    std::memset(ctx.m_Schedule.data(), 0, sizeof ctx.m_Schedule);
+    ctx.m_nTotalSize = 0;
+    platform::CreateDirectory(ctx.WorkingFolder());
+    LoadScheduleTable(ctx);
+    FillScheduleList(ctx);
+}

@@ -1,0 +1,37 @@
+#pragma once
+// The link to a remote recorder, as the dialog calls it. Requests return at once; the answers
+// arrive later as message 0x2F69 to the window given at connection, with a code in wParam and a
+// value or a record in lParam. Records passed in are copied before the call returns; records
+// passed back are read at once and not kept by the receiver.
+#include <string>
+
+struct _BACKUPADDTOTALSIZE;
+struct _BACKUPMAKEIMAGE;
+
+// Where the answers go: called with the message number, the code and the value or record.
+// Thread: the receiver's own (a front end forwards them to its user-interface thread).
+class IShareClientReceiver {
+  public:
+    virtual ~IShareClientReceiver() = default;
+    virtual void PostShareMessage(unsigned message, unsigned long code, const void* record,
+                                  unsigned long size) = 0;
+};
+
+class CFileShareClient {
+  public:
+    virtual ~CFileShareClient() = default;
+    // Nonzero when the link can be used; only then is Connect called.
+    virtual int InitSock() = 0;
+    virtual void Connect(const std::string& address, int port, IShareClientReceiver* window) = 0;
+    // Answer code 2 with the index reply record of the day (8 digits YYYYMMDD).
+    virtual int ReqClient_LoadIndexData(const std::string& day) = 0;
+    // Answer code 3 with the add-size reply.
+    virtual int GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) = 0;
+    // Answer codes 4, 8..., 5, 6 for the entry; 7 after the last.
+    virtual int ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) = 0;
+    // The folder (ending in "\") the next download lands in.
+    virtual void SetDownloadDir(const std::string& folder) = 0;
+    virtual int StartDownload() = 0;
+    virtual int ReqTempDataDelete(const std::string& path) = 0;
+    virtual int ReqClient_DownloadCancel() = 0;
+};
