@@ -22,17 +22,22 @@ void SetIdle(BackupContext& ctx) {
 }  // namespace
 
 void BackupWorker::StartMakeFileThread() {
+    m_bFinished = false;
     m_hMakeFileEvent.Reset();
     m_ctx.m_bMakeFileRun = 1;
     m_hMakeFileThread = platform::WorkerThread::Start([this] { return MakeFileThread(); });
 }
 
-void BackupWorker::StopMakeFileThread() {
-    if (!m_hMakeFileThread)
-        return;
+void BackupWorker::RequestStop() {
     m_ctx.m_bBackupRunning = 0;
     m_ctx.m_bMakeFileRun = 0;
     m_hMakeFileEvent.Set();
+}
+
+void BackupWorker::StopMakeFileThread() {
+    if (!m_hMakeFileThread)
+        return;
+    RequestStop();
     m_hMakeFileThread->Join();
     m_hMakeFileThread.reset();
 }
@@ -57,6 +62,7 @@ int BackupWorker::MakeFileThread() {
         }
     }
     m_ctx.m_bMakeFileRun = 0;
+    m_bFinished = true;
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The backup worker: one thread for the dialog's life, asleep on an auto-reset event until a
 // backup starts, then one pass over the schedule.
+#include <atomic>
 #include <memory>
 
 #include "backup/BackupContext.h"
@@ -17,6 +18,10 @@ class BackupWorker {
     void StartMakeFileThread();
     // Wakes the worker for one pass (the OK command).
     void Signal() { m_hMakeFileEvent.Set(); }
+    // Tells the loop to end and a running pass to stop at its next check; returns at once.
+    void RequestStop();
+    // True once the thread has left its loop (or never ran).
+    bool finished() const { return !m_hMakeFileThread || m_bFinished; }
     // Ends the loop and waits for the thread; a running pass is told to stop first.
     void StopMakeFileThread();
 
@@ -26,6 +31,7 @@ class BackupWorker {
     BackupContext& m_ctx;
     platform::AutoResetEvent m_hMakeFileEvent{true};
     std::unique_ptr<platform::WorkerThread> m_hMakeFileThread;
+    std::atomic<bool> m_bFinished{false};
 };
 
 // One local pass over the 50 slots: every used entry into the image. Worker thread.

@@ -1,0 +1,86 @@
+#pragma once
+// The operator's window: the preview on the left, day, time and camera selection, the schedule
+// and the storage target on the right. It owns the dialog's state (a BackupContext), the backup
+// worker and the preview, and turns every click into the core's command of that name.
+#include <QDialog>
+#include <memory>
+
+#include "app/CQuillonApp.h"
+#include "backup/BackupContext.h"
+#include "backup/BackupWorker.h"
+#include "dialog/DialogControls.h"
+#include "dialog/MessageBoxes.h"
+#include "dialog/QtDialogView.h"
+#include "platform/NamedLock.h"
+
+namespace Ui {
+class CQuillonDlg;
+}
+class CBackupPreviewDlg;
+class CDvrSearchStatic2;
+
+// The companions the program has (any may be null).
+struct DialogCompanions {
+    CDvrSearchStatic2* search = nullptr;
+    CFileShareClient* shareClient = nullptr;
+    IDiscSpace* discSpace = nullptr;
+};
+
+class CQuillonDlg : public QDialog {
+    Q_OBJECT
+  public:
+    using Companions = DialogCompanions;
+
+    CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions companions = Companions(),
+                QWidget* parent = nullptr);
+    ~CQuillonDlg() override;
+
+    // The base folder (below which "Reserved" lies) as a drive path; the program folder unless
+    // set before the start.
+    void SetBaseFolder(const std::string& base);
+    // The start of the dialog, in its order: values, labels, the saved schedule, the worker,
+    // the preview, the place on the screen, the keep-in-front timer. FALSE when another copy
+    // uses the base folder (the dialog then ends without a window).
+    BOOL OnInitDialog();
+
+    BackupContext& context() { return m_ctx; }
+    const DialogControls& controls() const { return *m_controls; }
+    QWidget* Control(int id) const { return m_controls->Find(id); }
+    CBackupPreviewDlg* preview() const { return m_dlgPreview; }
+    QtDialogView& view() { return *m_view; }
+
+    // The commands of the schedule and the selection, as the buttons run them.
+    void OnAdd();
+    void OnDelete();
+    void OnSelchangeSchedule(int row);
+    void OnCancel();
+    // 0x2F69: the share client's answers and the worker's code 100.
+    void OnShareClientMessage(std::uintptr_t code, std::intptr_t lParam);
+
+  protected:
+    void timerEvent(QTimerEvent* event) override;
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void ConnectControls();
+    void StopPreviewPlayback();
+    // "page / pages" beside the camera page buttons.
+    void ShowCameraPage();
+    // Stops the worker: it is told to end, and the window waits for it at most ten polls of
+    // 100 ms while still serving what it asks of the window.
+    void StopWorker();
+
+    CQuillonApp& m_app;
+    IMessageBoxes& m_boxes;
+    Companions m_companions;
+    std::unique_ptr<Ui::CQuillonDlg> m_ui;
+    std::unique_ptr<DialogControls> m_controls;
+    QtDialogView* m_view;
+    BackupContext m_ctx;
+    std::unique_ptr<BackupWorker> m_worker;
+    CBackupPreviewDlg* m_dlgPreview = nullptr;
+    std::unique_ptr<platform::NamedLock> m_baseLock;
+    int m_nTimerId = 0;
+};

@@ -1,0 +1,24 @@
+#include "dialog/MessageBoxes.h"
+
+#include <QMessageBox>
+
+#include "backup/DialogView.h"
+
+int QtMessageBoxes::Show(QWidget* owner, const std::string& text, const std::string& caption,
+                         unsigned type) {
+    QMessageBox box(owner);
+    box.setWindowTitle(QString::fromStdString(caption));
+    box.setText(QString::fromStdString(text));
+    box.setIcon((type & MB_ICONERROR) ? QMessageBox::Critical
+                : (type & MB_YESNO)   ? QMessageBox::Question
+                                      : QMessageBox::Information);
+    box.setWindowModality((type & MB_TASKMODAL) ? Qt::ApplicationModal : Qt::WindowModal);
+    if (type & MB_YESNO) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return IDOK;
+}

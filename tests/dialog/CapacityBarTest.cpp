@@ -1,0 +1,118 @@
+// The disc capacity bar: used and planned space of a disc as the schedule sees it, and the text
+// progress bar's own drawing decisions.
+#include <QApplication>
+#include <QImage>
+
+#include "DialogFixture.h"
+#include "backup/DiscSpace.h"
+#include "backup/ScheduleCommands.h"
+#include "controls/CTextProgressCtrl.h"
+
+namespace {
+
+// A disc of 700 MB whose free space the test sets.
+class TestDisc : public IDiscSpace {
+  public:
+    double GetDiscCapacityMB() override { return capacity; }
+    double GetDiscFreeMB() override { return freeMB; }
+    double GetDiscUsedMB() override { return capacity - freeMB; }
+    long GetDiscMediaType() override { return mediaType; }
+    double capacity = 700, freeMB = 700;
+    long mediaType = 3;
+};
+
+// The colour drawn at a fraction of the bar's width, halfway down.
+QColor At(CTextProgressCtrl* bar, double fraction) {
+    const QImage image = bar->grab().toImage();
+    return image.pixelColor(static_cast<int>(image.width() * fraction), 2);
+}
+
+}  // namespace
+
+TEST_F(DialogTest, TheCapacityBarShowsUsedSpaceAtZeroHalfAndFull) {
+    TestDisc disc;
+    CQuillonDlg::Companions companions;
+    companions.discSpace = &disc;
+    dlg = std::make_unique<CQuillonDlg>(app, boxes, companions);
+    dlg->SetBaseFolder("C:\\base");
+    ASSERT_TRUE(dlg->OnInitDialog());
+    auto* bar = W<CTextProgressCtrl>(ctl::kCapacityBar);
+    bar->resize(200, 20);
+    const QColor used(255, 192, 255), free(192, 255, 255);
+    for (const auto& [freeMB, percent] : {std::pair{700.0, 0}, {350.0, 50}, {0.0, 100}}) {
+        disc.freeMB = freeMB;
+        UpdateDiscSpaceBar(ctx(), true);
+        EXPECT_TRUE(bar->isVisibleTo(dlg.get()));
+        EXPECT_EQ(bar->pos(), percent);
+        EXPECT_EQ(bar->ShownText().toStdString(),
+                  Text("M010023") + " : " + std::to_string(static_cast<int>(freeMB)) + "M");
+        if (percent > 0) {
+            EXPECT_EQ(At(bar, percent / 200.0), used) << percent;
+        }
+        if (percent < 100) {
+            EXPECT_EQ(At(bar, 0.999), free) << percent;
+        }
+    }
+    EXPECT_TRUE(W<QWidget>(ctl::kErase)->isVisibleTo(dlg.get()));  // media 3 is rewritable
+    // The planned size fills part of the free space: 350 MB of 700 used, 175 MB planned.
+    disc.freeMB = 350;
+    ctx().m_nTotalSize = 175 * 1024;
+    UpdateDiscSpaceBar(ctx(), true);
+    EXPECT_EQ(bar->pos2(), 75);
+    EXPECT_EQ(At(bar, 0.6), QColor(64, 192, 128));
+    // A disc without capacity is shown full, not divided by.
+    disc.capacity = 0;
+    UpdateDiscSpaceBar(ctx(), true);
+    EXPECT_EQ(bar->pos(), 100);
+    UpdateDiscSpaceBar(ctx(), false);
+    EXPECT_FALSE(bar->isVisibleTo(dlg.get()));
+    EXPECT_FALSE(W<QWidget>(ctl::kErase)->isVisibleTo(dlg.get()));
+}
+
+namespace {
+
+class CountingBar : public CTextProgressCtrl {
+  public:
+    int paints = 0;
+
+  protected:
+    void paintEvent(QPaintEvent* e) override {
+        ++paints;
+        CTextProgressCtrl::paintEvent(e);
+    }
+};
+
+}  // namespace
+
+TEST(TextProgressTest, EmptyRangesPercentagesAndRepaints) {
+    CountingBar bar;
+    bar.resize(100, 20);
+    bar.show();
+    QApplication::processEvents();  // shown on the screen, so that a repaint paints
+    EXPECT_EQ(bar.ShownText(), "0%");
+    bar.SetPos(37);
+    EXPECT_EQ(bar.ShownText(), "37%");
+    EXPECT_EQ(bar.BarEnd(100), 37);
+    bar.SetPos(100);
+    EXPECT_EQ(bar.BarEnd(100), 100);
+
+    // An empty range draws nothing and divides by nothing.
+    bar.SetRange(5, 5);
+    EXPECT_EQ(bar.SetPos(5), 100);
+    EXPECT_EQ(bar.BarEnd(100), 0);
+    bar.SetRange2(100, 100);
+    bar.SetPos2(100);
+    bar.grab();  // paints without failing
+    bar.SetRange(0, 100);
+
+    // The same pixel twice repaints once; a resize makes the next position repaint again.
+    bar.SetPos(10);
+    const int painted = bar.paints;
+    bar.SetPos(10);
+    EXPECT_EQ(bar.paints, painted);
+    bar.resize(120, 20);
+    bar.SetPos(10);  // 12 pixels now, and the last pixel was forgotten
+    EXPECT_GT(bar.paints, painted);
+    EXPECT_TRUE(bar.SetShowText(false));
+    EXPECT_FALSE(bar.SetShowText(true));
+}

@@ -1,0 +1,113 @@
+#pragma once
+// The real main dialog on Qt's offscreen platform, over recordings made by the generator, with
+// its message boxes answered by a script. Widgets are driven by their control numbers, as an
+// operator's clicks would drive them.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QListWidget>
+#include <deque>
+#include <filesystem>
+#include <memory>
+
+#include "TestEnv.h"
+#include "dialog/CQuillonDlg.h"
+#include "mkrec/Recorder.h"
+
+// Answers message boxes from a script (IDOK, or the next queued answer for a Yes/No box) and
+// keeps what was shown, with whether the dialog knew a box was open.
+class ScriptedBoxes : public IMessageBoxes {
+  public:
+    struct Shown {
+        std::string text, caption;
+        unsigned type;
+        bool bracketed;  // m_bInMessageBox was 1 while the box was open
+    };
+    int Show(QWidget*, const std::string& text, const std::string& caption,
+             unsigned type) override {
+        shown.push_back({text, caption, type, context && context->m_bInMessageBox == 1});
+        if (!(type & MB_YESNO))
+            return IDOK;
+        const int answer = answers.empty() ? IDYES : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return answer;
+    }
+    std::vector<Shown> shown;
+    std::deque<int> answers;
+    BackupContext* context = nullptr;
+};
+
+class DialogTest : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        Record(8, {"20100522", "20100523"});
+        base = driveC() + "/base";
+        std::filesystem::create_directories(base);
+        for (const char* item : {"GUIS", "Other", "Language.eng"})
+            std::filesystem::copy(std::string(QUILLON_BIN_DIR) + "/" + item, base + "/" + item,
+                                  std::filesystem::copy_options::recursive);
+        UseBuiltLanguage(app);
+    }
+    void TearDown() override {
+        dlg.reset();
+        TempPrefixTest::TearDown();
+    }
+    // Recordings of 10:00 to 10:09 on the days, the cameras all recording.
+    void Record(int cameras, const std::vector<std::string>& days) {
+        mkrec::RecorderPlan plan;
+        plan.root = "C:\\QorData";
+        plan.days = days;
+        plan.firstMinute = 600;
+        plan.lastMinute = 609;
+        plan.cameras = cameras;
+        plan.width = plan.height = 16;
+        mkrec::MakeRecordings(plan);
+    }
+    CQuillonDlg& Open() {
+        dlg = std::make_unique<CQuillonDlg>(app, boxes);
+        boxes.context = &dlg->context();
+        dlg->SetBaseFolder("C:\\base");
+        EXPECT_TRUE(dlg->OnInitDialog());
+        return *dlg;
+    }
+    BackupContext& ctx() { return dlg->context(); }
+    template <class T = QWidget>
+    T* W(int id) {
+        auto* w = qobject_cast<T*>(dlg->Control(id));
+        EXPECT_NE(w, nullptr) << id;
+        return w;
+    }
+    void Click(int id) { W<QAbstractButton>(id)->click(); }
+    // Picks a combo box row by its text as the operator does.
+    void Choose(int id, const QString& text) {
+        QComboBox* c = W<QComboBox>(id);
+        const int row = c->findText(text);
+        ASSERT_GE(row, 0) << id << " has no row " << text.toStdString();
+        c->setCurrentIndex(row);
+        emit c->activated(row);
+    }
+    void Range(const QString& sh, const QString& sm, const QString& eh, const QString& em) {
+        Choose(ctl::kStartHour, sh);
+        Choose(ctl::kStartMinute, sm);
+        Choose(ctl::kEndHour, eh);
+        Choose(ctl::kEndMinute, em);
+    }
+    QStringList Rows(int id) {
+        QStringList out;
+        if (auto* c = qobject_cast<QComboBox*>(dlg->Control(id)))
+            for (int i = 0; i < c->count(); ++i)
+                out << c->itemText(i);
+        if (auto* l = qobject_cast<QListWidget*>(dlg->Control(id)))
+            for (int i = 0; i < l->count(); ++i)
+                out << l->item(i)->text();
+        return out;
+    }
+    std::string LastBox() { return boxes.shown.empty() ? "" : boxes.shown.back().text; }
+    std::string Text(const char* key) { return app.GetLanguageText("BACKUP", key); }
+
+    CQuillonApp app;
+    ScriptedBoxes boxes;
+    std::unique_ptr<CQuillonDlg> dlg;
+    std::string base;
+};

@@ -1,0 +1,182 @@
+// The operator's window driven through its widgets: start-up, the day, time and camera choice,
+// Add with each refusal, picking and deleting entries, and the schedule across restarts.
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "CliRunner.h"
+#include "DialogFixture.h"
+#include "backup/CameraSelection.h"
+#include "preview/CBackupPreviewDlg.h"
+
+namespace fs = std::filesystem;
+
+TEST_F(DialogTest, StartsTitledLabelledAndCentredWithTheNewestDayChosen) {
+    CQuillonDlg& d = Open();
+    EXPECT_EQ(d.windowTitle(), "Backup");
+    EXPECT_LE(std::abs(d.x() + d.width() / 2 - 512), 1);
+    EXPECT_LE(std::abs(d.y() + d.height() / 2 - 384), 1);
+    EXPECT_EQ(W<QAbstractButton>(ctl::kAdd)->text().remove('&'), "Add");
+    EXPECT_EQ(W<QAbstractButton>(ctl::kOk)->text().remove('&'), "Start");
+    EXPECT_FALSE(W<QWidget>(ctl::kIncludeViewer)->isVisible());
+    EXPECT_FALSE(W<QWidget>(ctl::kStatusLine)->isVisible());
+    EXPECT_FALSE(W<QWidget>(ctl::kUpdate)->isEnabled());
+    EXPECT_TRUE(W<QWidget>(ctl::kNextPage)->isEnabled());  // 64 cameras until a host says less
+
+    // The day list, newest first; the newest day is the backup day, its hours in both combos.
+    QTreeWidget* days = d.preview()->DayList();
+    ASSERT_EQ(days->topLevelItemCount(), 2);
+    EXPECT_EQ(days->topLevelItem(0)->text(0), "2010-05-23");
+    EXPECT_EQ(days->topLevelItem(1)->text(0), "2010-05-22");
+    EXPECT_EQ(ctx().m_strSelDate, "20100523");
+    EXPECT_EQ(Rows(ctl::kStartHour), QStringList{"10"});
+    EXPECT_EQ(Rows(ctl::kEndHour), QStringList{"10"});
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(W<QWidget>(ctl::kFirstCameraBox + i)->isEnabled(), i < 8) << i;
+    EXPECT_EQ(W<QAbstractButton>(ctl::kFirstCameraBox + 3)->text(), "04");
+
+    // Picking the other day makes it the backup day.
+    d.preview()->OnDateListClick(1);
+    EXPECT_EQ(ctx().m_strSelDate, "20100522");
+}
+
+TEST_F(DialogTest, AddThroughTheWidgetsRefusingInItsOrderWithEveryBoxBracketed) {
+    Open();
+    Click(ctl::kAdd);
+    EXPECT_EQ(LastBox(), Text("M010005"));
+    Choose(ctl::kStartHour, "10");
+    // The hour's recorded minutes, and the cameras of the whole hour.
+    EXPECT_EQ(Rows(ctl::kStartMinute).size(), 10);
+    EXPECT_EQ(Rows(ctl::kStartMinute).first(), "00");
+    Choose(ctl::kStartMinute, "02");
+    Click(ctl::kAdd);
+    EXPECT_EQ(LastBox(), Text("M010006"));
+    Choose(ctl::kEndHour, "10");
+    Choose(ctl::kEndMinute, "01");
+    Click(ctl::kAdd);
+    EXPECT_EQ(LastBox(), Text("M010007"));
+    Choose(ctl::kEndMinute, "05");
+    Click(ctl::kAdd);
+    EXPECT_EQ(LastBox(), Text("M010008"));
+
+    Click(ctl::kFirstCameraBox + 1);
+    Click(ctl::kFirstCameraBox + 3);
+    EXPECT_TRUE(ctx().m_bCamSel[1] && ctx().m_bCamSel[3] && !ctx().m_bCamSel[0]);
+    const std::size_t before = boxes.shown.size();
+    Click(ctl::kAdd);
+    EXPECT_EQ(boxes.shown.size(), before);  // no refusal
+    EXPECT_EQ(Rows(ctl::kScheduleList), QStringList{"2010-05-23 - 10:02 ~ 10:05"});
+    EXPECT_TRUE(fs::exists(base + "/Reserved/reserve.dat"));
+    EXPECT_NE(W<QLabel>(ctl::kTotalSize)->text().toStdString().find("Total"), std::string::npos);
+    EXPECT_FALSE(W<QAbstractButton>(ctl::kFirstCameraBox + 1)->isChecked());  // selection reset
+
+    // The same range again, with other cameras.
+    Click(ctl::kFirstCameraBox);
+    Click(ctl::kAdd);
+    EXPECT_EQ(LastBox(), Text("M010009"));
+    // Select all ticks every camera that has recordings in the range.
+    Range("10", "06", "10", "06");
+    Click(ctl::kSelectAll);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_TRUE(W<QAbstractButton>(ctl::kFirstCameraBox + i)->isChecked()) << i;
+    Click(ctl::kAdd);
+    EXPECT_EQ(Rows(ctl::kScheduleList).size(), 2);
+    // A backup being made refuses before anything else.
+    ctx().m_bBackupRunning = 1;
+    Click(ctl::kAdd);
+    EXPECT_EQ(LastBox(), Text("M010004"));
+    ctx().m_bBackupRunning = 0;
+    for (const auto& shown : boxes.shown)
+        EXPECT_TRUE(shown.bracketed) << shown.text;
+    EXPECT_EQ(ctx().m_bInMessageBox, 0);
+}
+
+TEST_F(DialogTest, TwentyFourCamerasPageOnceAndHideTheBoxesPastTheLast) {
+    Record(24, {"20100524"});
+    Open();
+    ctx().m_nCamCount = 24;
+    dlg->preview()->OnDateListClick(0);  // 2010-05-24, the newest
+    ASSERT_EQ(ctx().m_strSelDate, "20100524");
+    Range("10", "00", "10", "09");
+    Click(ctl::kNextPage);
+    EXPECT_EQ(ctx().m_nCamPage, 1);
+    EXPECT_EQ(W<QAbstractButton>(ctl::kFirstCameraBox)->text(), "17");
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(W<QWidget>(ctl::kFirstCameraBox + i)->isVisibleTo(dlg.get()), i < 8) << i;
+    Click(ctl::kFirstCameraBox + 3);  // camera 20
+    EXPECT_EQ(ctx().m_bCamSel[19], 1u);
+    Click(ctl::kNextPage);  // the last page already
+    EXPECT_EQ(ctx().m_nCamPage, 1);
+    Click(ctl::kPrevPage);
+    EXPECT_EQ(ctx().m_nCamPage, 0);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_TRUE(W<QWidget>(ctl::kFirstCameraBox + i)->isVisibleTo(dlg.get())) << i;
+    Click(ctl::kNextPage);
+    EXPECT_TRUE(W<QAbstractButton>(ctl::kFirstCameraBox + 3)->isChecked());  // kept over paging
+}
+
+TEST_F(DialogTest, PickingShowsTheEntryAndDeletingTheLastTakesTheWorkingFolder) {
+    Open();
+    Range("10", "00", "10", "03");
+    Click(ctl::kFirstCameraBox + 2);
+    W<QPlainTextEdit>(ctl::kMemo)->setPlainText("gate, delivery");  // typed before Add
+    Click(ctl::kAdd);
+    ASSERT_EQ(Rows(ctl::kScheduleList).size(), 1);
+    EXPECT_TRUE(W<QPlainTextEdit>(ctl::kMemo)->toPlainText().isEmpty());
+
+    auto* list = W<QListWidget>(ctl::kScheduleList);
+    list->setCurrentRow(0);
+    EXPECT_EQ(W<QPlainTextEdit>(ctl::kMemo)->toPlainText(), "gate, delivery");
+    EXPECT_TRUE(W<QAbstractButton>(ctl::kFirstCameraBox + 2)->isChecked());
+    EXPECT_TRUE(W<QWidget>(ctl::kDelete)->isEnabled());
+    EXPECT_TRUE(W<QWidget>(ctl::kUpdate)->isEnabled());
+
+    boxes.answers = {IDNO};
+    Click(ctl::kDelete);
+    EXPECT_EQ(LastBox(), Text("M010019"));
+    EXPECT_EQ(Rows(ctl::kScheduleList).size(), 1);
+    list->setCurrentRow(0);
+    boxes.answers = {IDYES};
+    Click(ctl::kDelete);
+    EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());
+    EXPECT_FALSE(fs::exists(base + "/Reserved"));
+    EXPECT_FALSE(W<QWidget>(ctl::kDelete)->isEnabled());
+
+    // A click where the list has no row picks nothing: refused, and Update is off.
+    Range("10", "05", "10", "06");
+    Click(ctl::kFirstCameraBox);
+    Click(ctl::kAdd);
+    list->setCurrentRow(0);
+    ASSERT_TRUE(W<QWidget>(ctl::kUpdate)->isEnabled());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(5, list->viewport()->height() - 3));
+    EXPECT_EQ(LastBox(), Text("M010018"));
+    EXPECT_FALSE(W<QWidget>(ctl::kUpdate)->isEnabled());
+}
+
+TEST_F(DialogTest, TheScheduleComesBackAfterARestartAndIsSharedWithTheCommandLine) {
+    Open();
+    Range("10", "01", "10", "04");
+    Click(ctl::kFirstCameraBox);
+    Click(ctl::kAdd);
+    // While the window is open the command line keeps out of the working folder.
+    const std::string cli = std::string(QUILLON_BIN_DIR) + "/quillon-cli";
+    auto busy = RunProgram(cli, {"--base", base, "list"}, prefix());
+    EXPECT_EQ(busy.status, 1);
+    EXPECT_NE(busy.err.find("another copy"), std::string::npos) << busy.err;
+    dlg.reset();
+
+    auto list = RunProgram(cli, {"--base", base, "list"}, prefix());
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("2010-05-23 - 10:01 ~ 10:04"), std::string::npos);
+    auto add = RunProgram(cli, {"--base", base, "add", "20100522", "1005", "1009", "--cams", "all"},
+                          prefix());
+    ASSERT_EQ(add.status, 0) << add.err;
+
+    Open();
+    EXPECT_EQ(Rows(ctl::kScheduleList),
+              (QStringList{"2010-05-22 - 10:05 ~ 10:09", "2010-05-23 - 10:01 ~ 10:04"}));
+    EXPECT_GT(ctx().m_nTotalSize, 6000u);
+}
