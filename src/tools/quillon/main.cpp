@@ -1,6 +1,10 @@
-// quillon: the operator's window. Its first argument is the launch parameter string of the host.
+// quillon: the operator's window. Its first argument is the launch parameter string of the host;
+// --base DIR puts the working folder elsewhere than the program folder; --screenshot FILE saves
+// a picture of the window once it has started, and closes it (for the documentation).
 #include <QApplication>
+#include <QTimer>
 #include <csignal>
+#include <cstring>
 
 #include "app/CQuillonApp.h"
 #include "dialog/CQuillonDlg.h"
@@ -11,14 +15,32 @@ int main(int argc, char** argv) {
     // A file-size limit must end a write as a full target does, not kill the program.
     std::signal(SIGXFSZ, SIG_IGN);
     QApplication qapp(argc, argv);  // takes Qt's own options out of argv
-    const std::string launch = argc > 1 ? argv[1] : "";
+    std::string launch, base, screenshot;
+    bool haveLaunch = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--base") == 0 && i + 1 < argc)
+            base = argv[++i];
+        else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc)
+            screenshot = argv[++i];
+        else if (!haveLaunch)
+            launch = argv[i], haveLaunch = true;
+    }
     CQuillonApp app;
-    app.InitInstance(launch, [](CQuillonApp& a) {
+    app.InitInstance(launch, [&base, &screenshot](CQuillonApp& a) {
         a.m_strExePath = platform::GetModulePath();
         QtMessageBoxes boxes;
         CQuillonDlg dlg(a, boxes);
-        if (dlg.OnInitDialog())
-            dlg.exec();
+        if (!base.empty())
+            dlg.SetBaseFolder(base.size() >= 2 && base[1] == ':' ? base
+                                                                 : platform::ToDrivePath(base));
+        if (!dlg.OnInitDialog())
+            return;
+        if (!screenshot.empty())
+            QTimer::singleShot(300, &dlg, [&dlg, &screenshot] {
+                dlg.grab().save(QString::fromStdString(screenshot));
+                dlg.done(QDialog::Accepted);
+            });
+        dlg.exec();
     });
     return 0;
 }
