@@ -4,7 +4,10 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QThread>
 #include <QTreeWidget>
+#include <atomic>
+#include <thread>
 
 #include "CliRunner.h"
 #include "DialogFixture.h"
@@ -179,4 +182,30 @@ TEST_F(DialogTest, TheScheduleComesBackAfterARestartAndIsSharedWithTheCommandLin
     EXPECT_EQ(Rows(ctl::kScheduleList),
               (QStringList{"2010-05-22 - 10:05 ~ 10:09", "2010-05-23 - 10:01 ~ 10:04"}));
     EXPECT_GT(ctx().m_nTotalSize, 6000u);
+}
+
+TEST_F(DialogTest, TheWorkersCallsReachTheWidgetsOnTheirOwnThreadOnly) {
+    Open();
+    QtDialogView& view = dlg->view();
+    std::atomic<bool> done{false};
+    std::string readBack;
+    std::thread worker([&] {
+        view.SetItemText(ctl::kStatusLine, "copying from the worker");
+        readBack = view.GetItemText(ctl::kStatusLine);
+        view.SetItemRows(ctl::kStartMinute, {"07", "08"});
+        done = true;
+    });
+    // The calls wait for the window's thread: nothing happens until it serves them.
+    while (!done)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker.join();
+    EXPECT_EQ(readBack, "copying from the worker");
+    EXPECT_EQ(W<QLabel>(ctl::kStatusLine)->text(), "copying from the worker");
+    EXPECT_EQ(Rows(ctl::kStartMinute), (QStringList{"07", "08"}));
+
+    // A window that closes serves no more: the worker's call returns at once, untouched.
+    view.StopServing();
+    std::thread late([&] { view.SetItemText(ctl::kStatusLine, "too late"); });
+    late.join();
+    EXPECT_EQ(W<QLabel>(ctl::kStatusLine)->text(), "copying from the worker");
 }
