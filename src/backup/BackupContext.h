@@ -39,7 +39,7 @@ class BackupReport {
     std::array<bool, kScheduleSlots> complete_{};
 };
 
-class IDiscSpace;
+class CDVDWriterPro2;
 class CFileShareClient;
 
 class BackupContext {
@@ -134,7 +134,7 @@ class BackupContext {
     BackupReport m_report;
 
     // The companions, when this front end has them (null otherwise).
-    IDiscSpace* m_discSpace = nullptr;
+    CDVDWriterPro2* m_discWriter = nullptr;
     CFileShareClient* m_shareClient = nullptr;
 };
 

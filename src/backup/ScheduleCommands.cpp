@@ -8,7 +8,7 @@
 
 #include "backup/BackupPackage.h"
 #include "backup/CameraSelection.h"
-#include "backup/DiscSpace.h"
+#include "disc/CDVDWriterPro2.h"
 #include "backup/EntrySize.h"
 #include "backup/ReservedFolder.h"
 #include "platform/FileSystem.h"
@@ -53,15 +53,15 @@ void UpdateDiscSpaceBar(BackupContext& ctx, bool show) {
     bar.upper = 100;
     bar.textVisible = true;
     // The bar is drawn from the disc writer's figures; without them it stays hidden.
-    if (!show || !ctx.m_discSpace) {
+    if (!show || !ctx.m_discWriter) {
         ctx.m_view.ShowItem(ctl::kCapacityBar, false);
         ctx.m_view.ShowItem(ctl::kErase, false);
         return;
     }
     ctx.m_view.ShowItem(ctl::kCapacityBar, true);
-    const double capacity = ctx.m_discSpace->GetDiscCapacityMB();
-    const double freeMB = ctx.m_discSpace->GetDiscFreeMB();
-    const double used = ctx.m_discSpace->GetDiscUsedMB();
+    const double capacity = GetDiscCapacityMB(*ctx.m_discWriter);
+    const double freeMB = GetDiscFreeMB(*ctx.m_discWriter);
+    const double used = GetDiscUsedMB(*ctx.m_discWriter);
     // A disc of no capacity is shown as full rather than divided by.
     const int usedPercent = capacity > 0 ? 100 - static_cast<int>(freeMB / capacity * 100) : 100;
     bar.pos = usedPercent;
@@ -82,7 +82,7 @@ void UpdateDiscSpaceBar(BackupContext& ctx, bool show) {
 
 void UpdateEraseButton(BackupContext& ctx) {
     ctx.m_view.ShowItem(ctl::kErase,
-                        ctx.m_discSpace && IsRewritableMedia(ctx.m_discSpace->GetDiscMediaType()));
+                        ctx.m_discWriter && IsRewritableMedia(ctx.m_discWriter->GetMediaType()));
 }
 
 int FindListRow(const BackupContext& ctx, const std::string& text) {

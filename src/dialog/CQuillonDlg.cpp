@@ -41,7 +41,7 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
                    Qt::WindowStaysOnTopHint);
     setWindowIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
     m_ctx.m_shareClient = companions.shareClient;
-    m_ctx.m_discSpace = companions.discSpace;
+    m_ctx.m_discWriter = companions.discWriter;
     m_view->SetMessageHandler([this](DWORD message, std::uintptr_t wParam, std::intptr_t lParam) {
         if (message == kMsgShareAnswer)
             OnShareClientMessage(wParam, lParam);

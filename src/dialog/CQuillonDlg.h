@@ -23,7 +23,7 @@ class CDvrSearchStatic2;
 struct DialogCompanions {
     CDvrSearchStatic2* search = nullptr;
     CFileShareClient* shareClient = nullptr;
-    IDiscSpace* discSpace = nullptr;
+    CDVDWriterPro2* discWriter = nullptr;
 };
 
 class CQuillonDlg : public QDialog {

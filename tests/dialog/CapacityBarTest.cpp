@@ -4,22 +4,11 @@
 #include <QImage>
 
 #include "DialogFixture.h"
-#include "backup/DiscSpace.h"
+#include "FakeDiscWriter.h"
 #include "backup/ScheduleCommands.h"
 #include "controls/CTextProgressCtrl.h"
 
 namespace {
-
-// A disc of 700 MB whose free space the test sets.
-class TestDisc : public IDiscSpace {
-  public:
-    double GetDiscCapacityMB() override { return capacity; }
-    double GetDiscFreeMB() override { return freeMB; }
-    double GetDiscUsedMB() override { return capacity - freeMB; }
-    long GetDiscMediaType() override { return mediaType; }
-    double capacity = 700, freeMB = 700;
-    long mediaType = 3;
-};
 
 // The colour drawn at a fraction of the bar's width, halfway down.
 QColor At(CTextProgressCtrl* bar, double fraction) {
@@ -30,9 +19,9 @@ QColor At(CTextProgressCtrl* bar, double fraction) {
 }  // namespace
 
 TEST_F(DialogTest, TheCapacityBarShowsUsedSpaceAtZeroHalfAndFull) {
-    TestDisc disc;
+    FakeDiscWriter disc;  // 700 MB, rewritable
     CQuillonDlg::Companions companions;
-    companions.discSpace = &disc;
+    companions.discWriter = &disc;
     dlg = std::make_unique<CQuillonDlg>(app, boxes, companions);
     dlg->SetBaseFolder("C:\\base");
     ASSERT_TRUE(dlg->OnInitDialog());
@@ -61,7 +50,7 @@ TEST_F(DialogTest, TheCapacityBarShowsUsedSpaceAtZeroHalfAndFull) {
     EXPECT_EQ(bar->pos2(), 75);
     EXPECT_EQ(At(bar, 0.6), QColor(64, 192, 128));
     // A disc without capacity is shown full, not divided by.
-    disc.capacity = 0;
+    disc.capacityMB = 0;
     UpdateDiscSpaceBar(ctx(), true);
     EXPECT_EQ(bar->pos(), 100);
     UpdateDiscSpaceBar(ctx(), false);

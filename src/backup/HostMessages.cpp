@@ -1,0 +1,70 @@
+#include "backup/HostMessages.h"
+
+#include <cstring>
+
+#include "records/HostInfo.h"
+
+void OnHostRecord(BackupContext& ctx, const std::string& block, bool dataPresent) {
+    if (!dataPresent)
+        return;
+    const HostInfo h = ParseHostInfo(block);
+    ctx.m_nDateType = h.dateType;
+    ctx.m_nCamCount = h.camCount;
+    ctx.m_nPort = h.port;
+    ctx.m_nRecorderKind = h.recorderKind;
+    ctx.m_nModelCode = h.modelCode;
+    ctx.m_dwDriveMask = h.driveMask;
+    ctx.m_dwRecordDriveMask = h.recordDriveMask;
+    ctx.m_dwExcludeDriveMask = h.excludeDriveMask;
+    ctx.m_strLanguage = h.language;
+    ctx.m_strServerAddress = h.serverAddress;
+    // Every clean-up deletes "Reserved" below the base folder: an empty one would put it at
+    // the root of a drive, so the dialog's own base stays.
+    if (!h.basePath.empty())
+        ctx.m_strExePath = h.basePath.back() == '\\' ? h.basePath : h.basePath + "\\";
+    ctx.m_nFirstDrive = h.firstDrive;
+    ctx.m_strToday = h.today;
+    std::memcpy(ctx.m_szCameraName, h.cameraName, sizeof ctx.m_szCameraName);
+    ctx.m_bLocalMode = 0;
+    ctx.m_profile.SetExePath(ctx.m_strExePath, ctx.m_strExePath, ctx.m_strLanguage, 0);
+}
+
+void OnDriveList(BackupContext& ctx, DWORD mask) {
+    ctx.m_dwDriveMask = mask;
+    std::vector<std::string> roots;
+    for (int d = 3; d <= 25; ++d)
+        if (mask & (1u << d))
+            roots.push_back(std::string(1, static_cast<char>('A' + d)) + ":\\");
+    ctx.m_view.SetItemRows(ctl::kDriveList, roots);
+}
+
+void OnDownloadProgress(BackupContext& ctx, const std::string& record, bool recordPresent) {
+    if (!recordPresent)
+        return;
+    if (!ctx.m_bDownloadProgress) {
+        ctx.m_view.ShowItem(ctl::kCapacityBar, false);
+        ctx.m_view.ShowItem(ctl::kProgress, true);
+        ctx.m_view.SetProgressRange(0, 100);
+        ctx.m_bDownloadProgress = 1;
+        return;
+    }
+    auto u32 = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < 4; ++i)
+            if (at + i < record.size())
+                v |= static_cast<std::uint32_t>(static_cast<unsigned char>(record[at + i]))
+                     << (8 * i);
+        return v;
+    };
+    const DWORD total = u32(1028), done = u32(1036);
+    // A total of 0 shows nothing done rather than a division by zero.
+    ctx.m_view.SetProgressPos(total == 0 ? 0 : static_cast<int>((100.0 / total) * done));
+    std::string name;
+    for (std::size_t i = 4; i < 1028 && i < record.size() && record[i] != '\0'; ++i)
+        name += record[i];
+    std::string text;
+    if (ctx.m_nTargetType == 2 || ctx.m_nTargetType == 3)
+        text = ctx.GetLanguageText("BACKUP", ctx.m_nTargetType == 2 ? "M010010" : "M010011") +
+               " [" + name + "]";
+    ctx.m_view.SetItemText(ctl::kStatusLine, text);
+}

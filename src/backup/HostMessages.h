@@ -1,0 +1,19 @@
+#pragma once
+// What the dialog does with the messages of the host and of outside senders: the host's record,
+// a new list of drives, and the progress of a download. Runs on the user-interface thread.
+#include <string>
+
+#include "backup/BackupContext.h"
+
+constexpr DWORD kMsgDriveList = 0xBD0;         // WM_USER + 2000
+constexpr DWORD kMsgDownloadProgress = 0xBD2;  // WM_USER + 2002
+constexpr DWORD kMsgHostClosed = 0x2B21;       // the notice to the host as the tool closes
+
+// WM_COPYDATA with _BACKUPHOSTINFO: remote mode, and the host's context replaces the dialog's.
+// An empty block changes nothing; a record without a base folder keeps the dialog's own.
+void OnHostRecord(BackupContext& ctx, const std::string& block, bool dataPresent);
+// 0xBD0: the drives present; D: to Z: go into the drive list 1100 as roots.
+void OnDriveList(BackupContext& ctx, DWORD mask);
+// 0xBD2: the first record of a download shows the progress bar; each later one moves it and
+// names the item in the status line. An empty record changes nothing.
+void OnDownloadProgress(BackupContext& ctx, const std::string& record, bool recordPresent);

@@ -1,0 +1,82 @@
+#pragma once
+// The disc writer as the dialog drives it: drives, media, sizes, the image of the files to
+// write, writing, erasing and aborting, and the events that report how it goes. Events reach
+// their sink on the user-interface thread.
+#include <string>
+
+#include "platform/Types.h"
+
+// Media type codes and disc status as the dialog reads them.
+constexpr long kMediaNoDisc = 254;
+inline bool IsRewritableMedia(long type) {
+    return type == 1 || type == 3 || type == 9 || type == 253;
+}
+inline bool IsDvdMedia(long type) {
+    return type == 0 || type == 1 || type == 2 || type == 3 || type == 9 || type == 10;
+}
+inline bool IsBlankDiscStatus(long status) {
+    return status == 0 || status == 3;
+}
+
+// Event ids and their arguments: 16 (a, done, total), 17 (a), 18 (a, b, text, text2), 20 (text,
+// a, b), 21 (code, text, a), 22 (percent); 1, 5 carry file texts; the rest none.
+struct WriterEvent {
+    int id = 0;
+    long a = 0, b = 0, c = 0;
+    std::string text, text2;
+};
+
+class IDiscWriterEvents {
+  public:
+    virtual ~IDiscWriterEvents() = default;
+    virtual void OnWriterEvent(const WriterEvent& event) = 0;
+};
+
+class CDVDWriterPro2 {
+  public:
+    virtual ~CDVDWriterPro2() = default;
+    virtual void SetEventSink(IDiscWriterEvents* sink) = 0;
+
+    virtual void SetVolumeLabel(const std::string& label) = 0;
+    virtual void SetOption11(BOOL value) = 0;
+    virtual void SetOption12(BOOL value) = 0;
+    virtual void SetOption14(long value) = 0;
+    virtual void SetOption16(long value) = 0;
+    virtual void SetOption19(BOOL value) = 0;
+    virtual void SetOption20(BOOL value) = 0;
+
+    virtual long GetDriveCount() = 0;
+    virtual std::string GetDriveLetter(long index) = 0;
+    virtual std::string GetDriveName(long index) = 0;
+    virtual BOOL SelectDrive(long index) = 0;
+    virtual BOOL SetDriveState(BOOL state) = 0;
+    virtual long GetMediaType() = 0;
+    virtual BOOL WriteDisc() = 0;
+    virtual BOOL EraseDisc(BOOL quick) = 0;
+    virtual BOOL SetWriteSpeed(long kbPerSecond) = 0;
+    virtual long GetMaxWriteSpeed() = 0;
+    virtual void AbortWrite() = 0;
+    virtual BOOL CheckMediaFeature(long code) = 0;
+    virtual long GetFreeSize() = 0;
+    virtual double SizeToBytes(long size, long kind) = 0;
+    virtual long GetDiscStatus() = 0;
+    virtual void RefreshMedia() = 0;
+    virtual BOOL AddFiles(const std::string& discFolder, const std::string& sourcePattern) = 0;
+    virtual BOOL ResetImage(BOOL value) = 0;
+    virtual BOOL PrepareWrite(BOOL value) = 0;
+    virtual BOOL InitializeWriter(BOOL value) = 0;
+    virtual BOOL IsWriterDrive(long index) = 0;
+    virtual long GetCapacitySize() = 0;
+    virtual long GetUsedSize() = 0;
+};
+
+// The dialog's megabyte figures of the disc in the selected drive.
+inline double GetDiscCapacityMB(CDVDWriterPro2& w) {
+    return w.SizeToBytes(w.GetCapacitySize(), 1) * 9.5367431640625e-07;
+}
+inline double GetDiscFreeMB(CDVDWriterPro2& w) {
+    return w.SizeToBytes(w.GetFreeSize(), 1) * 9.5367431640625e-07;
+}
+inline double GetDiscUsedMB(CDVDWriterPro2& w) {
+    return w.SizeToBytes(w.GetUsedSize(), 1) * 9.5367431640625e-07;
+}
