@@ -114,7 +114,7 @@ class CliFixture : public TempPrefixTest {
                 if (!e.is_regular_file() || IsTempName(name) || (sub.empty() && !minuteFile))
                     continue;
                 const std::string theirs = recDay + sub + name;
-                EXPECT_EQ(fs::file_size(e.path()), fs::file_size(theirs)) << name;
+                EXPECT_EQ(fs::file_size(e.path()), fs::file_size(theirs, ec)) << name;
                 EXPECT_TRUE(ReadText(e.path().string()) == ReadText(theirs)) << name;
                 ++compared;
             }
