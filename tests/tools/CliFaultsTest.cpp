@@ -2,6 +2,7 @@
 // should hold only its own files, a run killed in the middle, a base folder that cannot be
 // written, damaged working files, a target that goes away while it is written; and the names an
 // operator gives it: entries, memos, models, cameras and drives.
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
 
@@ -447,4 +448,32 @@ TEST_F(CliFaultsTest, ATargetTurnedReadOnlyMidPassStopsThePassWithOneFailure) {
         EXPECT_NE(failures[0].find("read-only"), std::string::npos) << failures[0];
         EXPECT_EQ(r.out.find(kCompleted), std::string::npos);
     }
+}
+
+TEST_F(CliFaultsTest, ATargetFilledByAnotherProgramMidPassStopsThePassOnceWithNoShortFile) {
+    const std::string stick = MountTinyDrive('F', "size=512m");
+    if (stick.empty())
+        GTEST_SKIP() << "no small filesystem can be mounted here";
+    RecordLargeDay();
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1011", "--cams", "all"}).status, 0);
+    const std::string image = stick + "/Backup/2010_05_23=10,00~10,11/" + kDay + "/";
+    const RunningProgram run = StartCli({"backup", "--folder", "F:\\Backup", "--no-progress"});
+    ASSERT_TRUE(WaitWhileRunning(run.pid, [&] { return fs::exists(image + Name(0) + "N.dat"); }));
+    ASSERT_TRUE(Pause(run.pid)) << "the pass ended before the target could be filled";
+    struct statvfs vfs {};
+    ASSERT_EQ(::statvfs(stick.c_str(), &vfs), 0);
+    const int filler = ::open((stick + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(filler, 0);
+    EXPECT_EQ(::posix_fallocate(filler, 0, static_cast<off_t>(vfs.f_bavail * vfs.f_bsize)), 0);
+    ::close(filler);
+    Resume(run.pid);
+    const RunResult r = FinishProgram(run);
+
+    EXPECT_EQ(r.status, 1);
+    const auto failures = FailureLines(r.err);
+    ASSERT_EQ(failures.size(), 1u) << r.err;
+    EXPECT_NE(failures[0].find("the target"), std::string::npos) << failures[0];
+    EXPECT_NE(failures[0].find("is full"), std::string::npos) << failures[0];
+    EXPECT_GT(ExpectWholeCopiesOfRecorder(image, rec), 0);
+    EXPECT_EQ(TempFilesBelow(stick), std::vector<std::string>{});
 }
