@@ -237,6 +237,35 @@ TEST_F(CliFaultsTest, ADamagedMinuteMapIsNamedAndEveryRecordedMinuteIsStillCopie
     EXPECT_EQ(ExpectWholeCopiesOfRecorder(Image("2010_05_23=10,00~10,06"), rec), 30);
 }
 
+TEST_F(CliFaultsTest, ADamagedInformationFileIsNamedAndNeverWrittenOverWithAnEmptyRecord) {
+    RecordSmallDay();
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all", "--memo", "front door"}).status,
+              0);
+    const std::string info = base + "/Reserved/2010_05_23=10,00~10,02/BackupInfo.dat";
+    fs::resize_file(info, 100);
+    const std::string damaged = ReadText(info);
+
+    // The list cannot show the memo; it says why rather than showing the entry as memo-less.
+    const RunResult list = Cli({"list"});
+    EXPECT_NE(list.out.find("1 entries"), std::string::npos) << list.out;
+    EXPECT_NE(list.err.find("BackupInfo.dat"), std::string::npos) << list.err;
+
+    // A memo cannot be stored in a record that could not be read: it is refused, and the file
+    // is not replaced by one of date 0 that every later reader rejects.
+    const RunResult memo = Cli({"memo", "2010-05-23 - 10:00 ~ 10:02", "yard"});
+    EXPECT_EQ(memo.status, 1);
+    EXPECT_NE(memo.err.find("The memo could not be saved"), std::string::npos) << memo.err;
+    EXPECT_TRUE(ReadText(info) == damaged);
+
+    const RunResult run = Cli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+    EXPECT_EQ(run.status, 1);
+    const auto failures = FailureLines(run.err);
+    ASSERT_EQ(failures.size(), 1u) << run.err;
+    EXPECT_NE(failures[0].find("information file"), std::string::npos) << failures[0];
+    EXPECT_NE(failures[0].find("damaged"), std::string::npos) << failures[0];
+    EXPECT_EQ(ExpectWholeCopiesOfRecorder(Image("2010_05_23=10,00~10,02"), rec), 15);
+}
+
 TEST_F(CliFaultsTest, ARandomScheduleFileIsSetAsideWithAClearMessage) {
     RecordSmallDay();
     std::mt19937 random(8);
