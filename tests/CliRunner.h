@@ -37,7 +37,9 @@ inline RunningProgram StartProgram(const std::string& program, const std::vector
         ::dup2(out, 1);
         ::dup2(err, 2);
         if (fileSizeLimit > 0) {
-            ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing
+            // Left as a shell leaves it: the program itself must turn a write past the limit
+            // into a failed write rather than be killed.
+            ::signal(SIGXFSZ, SIG_DFL);
             rlimit lim{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &lim);
         }
