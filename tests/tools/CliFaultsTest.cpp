@@ -155,6 +155,29 @@ TEST_F(CliFaultsTest, AKilledBackupLeavesNoShortFileAndARerunCompletesTheImage) 
     EXPECT_EQ(TempFilesBelow(usb), std::vector<std::string>{});
 }
 
+TEST_F(CliFaultsTest, AnInterruptedBackupSaysWhatIsMissingAndLeavesNoPartFile) {
+    RecordLargeDay();
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1011", "--cams", "all"}).status, 0);
+    const std::string image = Image("2010_05_23=10,00~10,11");
+    const RunningProgram run = StartCli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+    ASSERT_TRUE(WaitWhileRunning(run.pid, [&] { return fs::exists(image + Name(0) + "N.dat"); }));
+    ::kill(run.pid, SIGINT);  // Ctrl-C
+    const RunResult r = FinishProgram(run);
+
+    ASSERT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find(kCompleted), std::string::npos);
+    // The stop is seen between two files; when it came after the last minute the entry is whole
+    // and needs no second run.
+    const int whole = ExpectWholeCopiesOfRecorder(image, rec);
+    EXPECT_GT(whole, 0);
+    if (whole < 48 || !fs::exists(image + "BackupInfo.dat")) {
+        EXPECT_NE(r.err.find("add 20100523 1000 1011 --cams all"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(TempFilesBelow(usb), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(base + "/Reserved"));  // cleared, as at the end of every pass
+}
+
 TEST_F(CliFaultsTest, AnAddThatCannotSaveTheScheduleLeavesNoHalfEntry) {
     RecordSmallDay();
     // reserve.dat a folder: the entry's own files are written, then the schedule cannot take
