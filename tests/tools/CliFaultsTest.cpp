@@ -178,6 +178,37 @@ TEST_F(CliFaultsTest, AnInterruptedBackupSaysWhatIsMissingAndLeavesNoPartFile) {
     EXPECT_FALSE(fs::exists(base + "/Reserved"));  // cleared, as at the end of every pass
 }
 
+TEST_F(CliFaultsTest, TheCommandsPrintedAfterAFailedPassScheduleTheSameEntriesAgain) {
+    RecordSmallDay();
+    const std::string memo = "it's the 'yard' \xC3\xA9 $HOME `x`";
+    ASSERT_EQ(
+        Cli({"--model", "1648A", "add", kDay, "1000", "1002", "--cams", "all", "--memo", memo})
+            .status,
+        0);
+    ASSERT_EQ(Cli({"add", kDay, "1004", "1005", "--cams", "2,4"}).status, 0);
+    const std::string before = Cli({"list"}).out;
+
+    const RunResult full =
+        RunProgram(CliPath(), WithBase({"backup", "--folder", "E:\\Backup", "--no-progress"}),
+                   prefix(), 50000);
+    ASSERT_EQ(full.status, 1) << full.err;
+    ASSERT_FALSE(fs::exists(base + "/Reserved"));  // the pass cleared the schedule
+    std::istringstream lines(full.err);
+    int commands = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("  quillon-cli ", 0) != 0)
+            continue;
+        ++commands;
+        const RunResult again = RunProgram(
+            "/bin/sh", {"-c", "PATH=" + std::string(QUILLON_BIN_DIR) + ":$PATH;" + line}, prefix());
+        EXPECT_EQ(again.status, 0) << line << "\n" << again.err;
+    }
+    EXPECT_EQ(commands, 2) << full.err;
+    EXPECT_EQ(Cli({"list"}).out, before);
+    EXPECT_EQ(ReadInfo(base + "/Reserved/2010_05_23=10,00~10,02/BackupInfo.dat").modelCode,
+              0x1648Au);
+}
+
 TEST_F(CliFaultsTest, AnAddThatCannotSaveTheScheduleLeavesNoHalfEntry) {
     RecordSmallDay();
     // reserve.dat a folder: the entry's own files are written, then the schedule cannot take
@@ -412,6 +443,11 @@ TEST_F(CliFaultsTest, AllCamerasWithoutACameraCountReachCamerasBeyondSixteen) {
     EXPECT_EQ(run.status, 0) << run.err;
     const std::string whole = Image("2010_05_23=10,00~10,01");
     EXPECT_EQ(ExpectWholeCopiesOfRecorder(whole, rec), 10);  // two minutes, three audio channels
+    // Without a host the entry carries the dialog's own values.
+    const BackupInfoRecord info = ReadInfo(whole + "BackupInfo.dat");
+    EXPECT_EQ(info.camCount, 64u);
+    EXPECT_EQ(info.recorderKind, 4u);
+    EXPECT_EQ(info.modelCode, 0x670u);
     for (int m : {1, 2})
         EXPECT_EQ(CamerasOfIndex(Image("2010_05_23=10,01~10,02") + Name(m) + "N.idx"),
                   (std::set<long long>{16, 19}));
