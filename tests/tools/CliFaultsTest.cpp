@@ -209,6 +209,31 @@ TEST_F(CliFaultsTest, TheCommandsPrintedAfterAFailedPassScheduleTheSameEntriesAg
               0x1648Au);
 }
 
+TEST_F(CliFaultsTest, TheViewerIsCopiedWholeOrWhatIsMissingIsNamed) {
+    RecordSmallDay();
+    for (const char* item : {"GUIS", "Other"})
+        fs::copy(std::string(QUILLON_BIN_DIR) + "/" + item, base + "/" + item,
+                 fs::copy_options::recursive);
+    // What a run killed while it copied the viewer leaves beside it.
+    WriteText(usb + "/BackupViewer/.QuillonViewer.py.4242-0.quillon-part", "half");
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
+    const RunResult run = Cli({"backup", "--folder", "E:\\Backup", "--viewer", "--no-progress"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(ReadText(usb + "/BackupViewer/QuillonViewer.py") ==
+                ReadText(base + "/Other/QuillonViewer.py"));
+    EXPECT_EQ(TempFilesBelow(usb), std::vector<std::string>{});
+
+    // A viewer file that is not there to copy: the backup is not complete.
+    fs::remove_all(usb + "/BackupViewer");
+    fs::remove(base + "/Other/ReadMe.txt");
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
+    const RunResult missing =
+        Cli({"backup", "--folder", "E:\\Backup", "--viewer", "--no-progress"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("ReadMe.txt"), std::string::npos) << missing.err;
+    EXPECT_EQ(missing.out.find(kCompleted), std::string::npos);
+}
+
 TEST_F(CliFaultsTest, AnAddThatCannotSaveTheScheduleLeavesNoHalfEntry) {
     RecordSmallDay();
     // reserve.dat a folder: the entry's own files are written, then the schedule cannot take
