@@ -1,7 +1,9 @@
 #pragma once
 // Runs a program of the build with arguments, in the test's machine prefix, and hands back its
 // exit status and what it printed. A byte limit on the files it writes stands in for a full
-// target where no small filesystem can be mounted.
+// target where no small filesystem can be mounted. StartProgram and FinishProgram run several
+// at once, or let a test act on a program while it runs.
+#include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -18,17 +20,26 @@ struct RunResult {
     std::string out, err;
 };
 
-inline RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                            const std::string& scratch, long fileSizeLimit = 0) {
-    const std::string outPath = scratch + "/run.out", errPath = scratch + "/run.err";
-    pid_t pid = fork();
-    if (pid == 0) {
-        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+struct RunningProgram {
+    pid_t pid = -1;
+    std::string outPath, errPath;
+};
+
+// tag keeps the output files of programs that run at the same time apart.
+inline RunningProgram StartProgram(const std::string& program, const std::vector<std::string>& args,
+                                   const std::string& scratch, long fileSizeLimit = 0,
+                                   const std::string& tag = "") {
+    RunningProgram p{-1, scratch + "/run" + tag + ".out", scratch + "/run" + tag + ".err"};
+    p.pid = fork();
+    if (p.pid == 0) {
+        int out = ::open(p.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = ::open(p.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, 1);
         ::dup2(err, 2);
         if (fileSizeLimit > 0) {
-            ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing
+            // Left as a shell leaves it: the program itself must turn a write past the limit
+            // into a failed write rather than be killed.
+            ::signal(SIGXFSZ, SIG_DFL);
             rlimit lim{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &lim);
         }
@@ -39,17 +50,28 @@ inline RunResult RunProgram(const std::string& program, const std::vector<std::s
         ::execv(program.c_str(), argv.data());
         _exit(127);
     }
+    return p;
+}
+
+// Waits for the program to end; a program killed by a signal gives 128 + the signal.
+inline RunResult FinishProgram(const RunningProgram& p) {
     RunResult r;
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    while (::waitpid(p.pid, &status, 0) < 0 && errno == EINTR) {
+    }
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    auto slurp = [](const std::string& p) {
-        std::ifstream in(p, std::ios::binary);
+    auto slurp = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
         std::stringstream ss;
         ss << in.rdbuf();
         return ss.str();
     };
-    r.out = slurp(outPath);
-    r.err = slurp(errPath);
+    r.out = slurp(p.outPath);
+    r.err = slurp(p.errPath);
     return r;
+}
+
+inline RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                            const std::string& scratch, long fileSizeLimit = 0) {
+    return FinishProgram(StartProgram(program, args, scratch, fileSizeLimit));
 }

@@ -47,3 +47,21 @@ TEST_F(PrivateProfileTest, ReadAfreshAndWrite) {
     WriteText(driveC() + "/btn.pos", "[Count]\ncount=9\n");
     EXPECT_EQ(GetPrivateProfileInt("Count", "count", 0, "C:\\btn.pos"), 9u);
 }
+
+TEST_F(PrivateProfileTest, AByteOrderMarkIsNoPartOfTheFirstSection) {
+    // As an editor saves a language file in UTF-8.
+    const std::string file = driveC() + "/Language.eng";
+    WriteText(file,
+              "\xEF\xBB\xBF[BACKUP]\r\nM010014=The backup has been completed.\r\n"
+              "[Common Quillon]\r\nDataSize KByte=%.0f KB\r\n");
+    EXPECT_EQ(GetPrivateProfileString("BACKUP", "M010014", "", 100, file),
+              "The backup has been completed.");
+    EXPECT_EQ(GetPrivateProfileString("Common Quillon", "DataSize KByte", "", 100, file),
+              "%.0f KB");
+    EXPECT_EQ(GetPrivateProfileSectionNames(file),
+              (std::vector<std::string>{"BACKUP", "Common Quillon"}));
+    // A write finds the first section too, rather than adding a second one of its name.
+    ASSERT_TRUE(WritePrivateProfileString("backup", "M010015", "added", file));
+    EXPECT_EQ(GetPrivateProfileString("BACKUP", "M010015", "", 100, file), "added");
+    EXPECT_EQ(GetPrivateProfileSectionNames(file).size(), 2u);
+}

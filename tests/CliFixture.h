@@ -1,0 +1,127 @@
+#pragma once
+// quillon-cli as a second operator, a killed run or a damaged machine meets it: a base folder,
+// recordings made by the generator, the program run as a process of its own, and checks that
+// hold an image against the recorder's files.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CliRunner.h"
+#include "TestEnv.h"
+#include "mkrec/Recorder.h"
+
+// True once pid has ended, without collecting its status (FinishProgram does that).
+inline bool Ended(pid_t pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
+}
+
+// Polls until cond holds; false when the program ended first. The bound only keeps a broken
+// build from hanging the suite, it is no timing the test relies on.
+inline bool WaitWhileRunning(pid_t pid, const std::function<bool()>& cond) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (std::chrono::steady_clock::now() < giveUp) {
+        if (cond())
+            return true;
+        if (Ended(pid))
+            return cond();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return false;
+}
+
+// Stops a running program where it is; false when it had already ended.
+inline bool Pause(pid_t pid) {
+    if (::kill(pid, SIGSTOP) != 0)
+        return false;
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WSTOPPED | WEXITED | WNOWAIT) != 0)
+        return false;
+    return info.si_code == CLD_STOPPED;
+}
+
+inline void Resume(pid_t pid) {
+    ::kill(pid, SIGCONT);
+}
+
+inline bool IsTempName(const std::string& name) {
+    return name.size() > 13 && name.compare(name.size() - 13, 13, ".quillon-part") == 0;
+}
+
+// Host paths of the files below folder whose names are temporary ones.
+inline std::vector<std::string> TempFilesBelow(const std::string& folder) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        if (IsTempName(it->path().filename().string()))
+            found.push_back(it->path().string());
+    return found;
+}
+
+class CliFixture : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        base = prefix() + "/base";
+        std::filesystem::create_directories(base);
+    }
+    // Recordings below C:\QorData; rec is the host folder of the plan's first day.
+    void Record(mkrec::RecorderPlan plan) {
+        plan.root = "C:\\QorData";
+        mkrec::MakeRecordings(plan);
+        rec = driveC() + "/QorData/" + plan.days.front() + "/";
+    }
+    // Twelve minutes of four cameras at 25 pictures a second, about 15 MB a minute, with the
+    // audio of two channels: a pass over it lasts long enough to act on while it runs.
+    void RecordLargeDay() {
+        mkrec::RecorderPlan plan;
+        plan.days = {"20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = 611;
+        plan.fps = 25;
+        plan.audioChannels = 2;
+        Record(plan);
+    }
+    std::vector<std::string> WithBase(std::vector<std::string> args) const {
+        args.insert(args.begin(), {"--base", base});
+        return args;
+    }
+    RunResult Cli(const std::vector<std::string>& args) {
+        return RunProgram(CliPath(), WithBase(args), prefix());
+    }
+    RunningProgram StartCli(const std::vector<std::string>& args, const std::string& tag = "") {
+        return StartProgram(CliPath(), WithBase(args), prefix(), 0, tag);
+    }
+    // Every minute and audio file under its final name in an image day folder equals the recorder's
+    // file of that name, in size and content. Returns how many were compared.
+    static int ExpectWholeCopiesOfRecorder(const std::string& imageDay, const std::string& recDay) {
+        namespace fs = std::filesystem;
+        int compared = 0;
+        for (const std::string& sub : {std::string(), std::string("Audio/")}) {
+            std::error_code ec;
+            for (const auto& e : fs::directory_iterator(imageDay + sub, ec)) {
+                const std::string name = e.path().filename().string();
+                const bool minuteFile =
+                    name.size() == 17 && (name.substr(12) == "N.dat" || name.substr(12) == "N.idx");
+                if (!e.is_regular_file() || IsTempName(name) || (sub.empty() && !minuteFile))
+                    continue;
+                const std::string theirs = recDay + sub + name;
+                EXPECT_EQ(fs::file_size(e.path()), fs::file_size(theirs, ec)) << name;
+                EXPECT_TRUE(ReadText(e.path().string()) == ReadText(theirs)) << name;
+                ++compared;
+            }
+        }
+        return compared;
+    }
+    static std::string CliPath() { return std::string(QUILLON_BIN_DIR) + "/quillon-cli"; }
+
+    std::string base, rec;
+};

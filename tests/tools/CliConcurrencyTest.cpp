@@ -1,0 +1,167 @@
+// Two operators at one base folder: every copy of quillon-cli that uses the working folder holds
+// the "Backup" lock, so that a second one is refused with the holder named, or waits its turn,
+// and no entry is lost to another copy's clean-up.
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "CliFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kDay = "20100523";
+const std::string kAnotherCopy = "another copy of Quillon Backup is running";
+
+// True when /proc/locks shows pid waiting for a lock that another process holds.
+bool WaitsForALock(pid_t pid) {
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> w;
+        for (std::string s; words >> s;)
+            w.push_back(s);
+        if (w.size() > 5 && w[1] == "->" && w[5] == std::to_string(pid))
+            return true;
+    }
+    return false;
+}
+
+std::string Label(const std::string& from, const std::string& to) {
+    return "2010-05-23 - " + from.substr(0, 2) + ":" + from.substr(2) + " ~ " + to.substr(0, 2) +
+           ":" + to.substr(2);
+}
+
+}  // namespace
+
+class CliConcurrencyTest : public CliFixture {
+  protected:
+    void SetUp() override {
+        CliFixture::SetUp();
+        usb = MapDrive('E', "removable");
+    }
+    void RecordEightMinutes() {
+        mkrec::RecorderPlan plan;
+        plan.days = {kDay};
+        plan.firstMinute = 600;
+        plan.lastMinute = 607;
+        plan.cameras = 2;
+        plan.width = 32;
+        plan.height = 24;
+        Record(plan);
+    }
+    // The list's entry rows (every line but the closing total).
+    std::set<std::string> ListedLabels() {
+        const RunResult list = Cli({"list"});
+        EXPECT_EQ(list.status, 0) << list.err;
+        std::set<std::string> labels;
+        std::istringstream lines(list.out);
+        for (std::string line; std::getline(lines, line);)
+            if (line.size() > 26 && line[0] == '2')
+                labels.insert(line.substr(0, 26));
+        return labels;
+    }
+
+    std::string usb;
+};
+
+TEST_F(CliConcurrencyTest, AnAddDuringABackupIsRefusedWithTheHolderNamedOrWaitsItsTurn) {
+    RecordLargeDay();
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1011", "--cams", "all"}).status, 0);
+    const RunningProgram backup =
+        StartCli({"backup", "--folder", "E:\\Backup", "--no-progress"}, "-backup");
+    const std::string image = usb + "/Backup/2010_05_23=10,00~10,11/" + kDay;
+    ASSERT_TRUE(WaitWhileRunning(backup.pid, [&] {
+        return fs::exists(image + "/201005231000N.dat") || fs::exists(image + "/201005231000N.idx");
+    }));
+    // Held where it is, the backup keeps its lock for as long as the test needs.
+    ASSERT_TRUE(Pause(backup.pid)) << "the pass ended before it could be held";
+
+    const RunResult refused = Cli({"add", kDay, "1000", "1000", "--cams", "1"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find(kAnotherCopy + " (pid " + std::to_string(backup.pid) + ")"),
+              std::string::npos)
+        << refused.err;
+    const RunResult list = Cli({"list"});
+    EXPECT_EQ(list.status, 1);
+    EXPECT_NE(list.err.find(kAnotherCopy), std::string::npos) << list.err;
+    // A copy of another user has a lock folder of its own; the base folder still keeps it out.
+    ::setenv("QUILLON_RUNTIME_DIR", (prefix() + "/run-other").c_str(), 1);
+    const RunResult other = Cli({"add", kDay, "1000", "1000", "--cams", "1"});
+    ::setenv("QUILLON_RUNTIME_DIR", (prefix() + "/run").c_str(), 1);
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.err.find(kAnotherCopy), std::string::npos) << other.err;
+
+    const RunningProgram waiter =
+        StartCli({"add", kDay, "1005", "1006", "--cams", "2", "--wait"}, "-waiter");
+    EXPECT_TRUE(WaitWhileRunning(waiter.pid, [&] { return WaitsForALock(waiter.pid); }))
+        << "the waiting add did not wait for the lock";
+    Resume(backup.pid);
+    const RunResult done = FinishProgram(backup);
+    EXPECT_EQ(done.status, 0) << done.err;
+    const RunResult waited = FinishProgram(waiter);
+    EXPECT_EQ(waited.status, 0) << waited.err;
+
+    // The backup's clean-up came before the waiting add: its entry is the schedule now.
+    EXPECT_EQ(ListedLabels(), (std::set<std::string>{Label("1005", "1006")}));
+    EXPECT_TRUE(fs::exists(base + "/Reserved/2010_05_23=10,05~10,06/BackupInfo.dat"));
+}
+
+TEST_F(CliConcurrencyTest, EightAddsAtOnceKeepEveryEntryThatReportedSuccess) {
+    RecordEightMinutes();
+    for (bool wait : {true, false}) {
+        SCOPED_TRACE(wait ? "with --wait" : "without --wait");
+        fs::remove_all(base + "/Reserved");
+        std::vector<RunningProgram> adds;
+        for (int m = 0; m < 8; ++m) {
+            const std::string t = "100" + std::to_string(m);
+            std::vector<std::string> args{"add", kDay, t, t, "--cams", "all"};
+            if (wait)
+                args.push_back("--wait");
+            adds.push_back(StartCli(args, "-" + std::to_string(m)));
+        }
+        std::set<std::string> succeeded, all;
+        for (int m = 0; m < 8; ++m) {
+            const std::string t = "100" + std::to_string(m);
+            const RunResult r = FinishProgram(adds[static_cast<std::size_t>(m)]);
+            all.insert(Label(t, t));
+            if (r.status == 0) {
+                succeeded.insert(Label(t, t));
+                continue;
+            }
+            EXPECT_FALSE(wait) << "a waiting add failed: " << r.err;
+            EXPECT_EQ(r.status, 1) << r.err;
+            EXPECT_NE(r.err.find(kAnotherCopy), std::string::npos) << r.err;
+        }
+        if (wait) {
+            EXPECT_EQ(succeeded, all);
+        }
+        EXPECT_FALSE(succeeded.empty());
+        EXPECT_EQ(ListedLabels(), succeeded);
+    }
+}
+
+TEST_F(CliConcurrencyTest, ALockThatCannotBeUsedIsAnErrorOfItsOwn) {
+    RecordEightMinutes();
+    // The lock folder below a plain file, then a lock file that is a folder.
+    WriteText(prefix() + "/plain", "not a folder");
+    fs::create_directories(prefix() + "/odd/Backup.lock");
+    for (const std::string& runtime : {prefix() + "/plain/locks", prefix() + "/odd"}) {
+        SCOPED_TRACE(runtime);
+        ::setenv("QUILLON_RUNTIME_DIR", runtime.c_str(), 1);
+        const RunResult add = Cli({"add", kDay, "1000", "1001", "--cams", "all"});
+        EXPECT_EQ(add.status, 1);
+        EXPECT_NE(add.err.find("cannot be used"), std::string::npos) << add.err;
+        EXPECT_NE(add.err.find(runtime), std::string::npos) << add.err;
+        EXPECT_EQ(add.err.find(kAnotherCopy), std::string::npos) << add.err;
+        EXPECT_FALSE(fs::exists(base + "/Reserved"));
+        const RunResult waiting = Cli({"list", "--wait"});  // nothing to wait for, either
+        EXPECT_EQ(waiting.status, 1);
+        EXPECT_EQ(waiting.err.find(kAnotherCopy), std::string::npos) << waiting.err;
+    }
+}

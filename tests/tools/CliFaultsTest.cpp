@@ -1,0 +1,592 @@
+// quillon-cli under faults of the machine and of its own files: a link where the working folder
+// should hold only its own files, a run killed in the middle, a base folder that cannot be
+// written, damaged working files, a target that goes away while it is written; and the names an
+// operator gives it: entries, memos, models, cameras and drives.
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "CliFixture.h"
+#include "companions/CppSQLite3.h"
+#include "records/BackupInfo.h"
+#include "records/ScheduleEntry.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kDay = "20100523";
+const std::string kAddRefused = "The entry's information file could not be written.";
+const std::string kCompleted = "The backup has been completed.";
+
+std::string Name(int minute) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "2010052310%02d", minute);
+    return buf;
+}
+
+std::set<std::string> Names(const std::string& folder) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        names.insert(e.path().filename().string());
+    return names;
+}
+
+std::vector<std::string> FailureLines(const std::string& err) {
+    std::vector<std::string> lines;
+    std::istringstream in(err);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("failed: ", 0) == 0)
+            lines.push_back(line);
+    return lines;
+}
+
+BackupInfoRecord ReadInfo(const std::string& path) {
+    BackupInfoRecord info{};
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(bytes.size(), sizeof info) << path;
+    if (bytes.size() == sizeof info)
+        std::memcpy(&info, bytes.data(), sizeof info);
+    return info;
+}
+
+std::set<long long> CamerasOfIndex(const std::string& idx) {
+    CppSQLite3DB db;
+    db.openReadOnly(idx);
+    std::set<long long> out;
+    CppSQLite3Query q = db.execQuery("select camnum from indextable");
+    for (; !q.eof(); q.nextRow())
+        out.insert(q.getInt64Field(0));
+    return out;
+}
+
+bool Remount(const std::string& host, bool readOnly) {
+    return ::mount("tmpfs", host.c_str(), "tmpfs", MS_REMOUNT | (readOnly ? MS_RDONLY : 0),
+                   nullptr) == 0;
+}
+
+}  // namespace
+
+class CliFaultsTest : public CliFixture {
+  protected:
+    void SetUp() override {
+        CliFixture::SetUp();
+        usb = MapDrive('E', "removable");
+    }
+    // Seven minutes from 10:00 of four small cameras with three audio channels, 10:03 missing.
+    void RecordSmallDay(mkrec::RecorderPlan plan = {}) {
+        if (plan.days.empty())
+            plan.days = {kDay};
+        plan.firstMinute = 600;
+        plan.lastMinute = 606;
+        plan.width = 32;
+        plan.height = 24;
+        if (plan.audioChannels == 0) {
+            plan.audioChannels = 3;
+            plan.audioBytesPerMinute = 3000;
+        }
+        if (plan.days.front() == kDay)
+            plan.gapMinutes = {603};
+        Record(plan);
+    }
+    std::string Image(const std::string& entry) {
+        return usb + "/Backup/" + entry + "/" + kDay + "/";
+    }
+    std::string Reserve() const { return base + "/Reserved/reserve.dat"; }
+
+    std::string usb;
+};
+
+TEST_F(CliFaultsTest, ALinkInTheWorkingFolderLeavesWhatItLeadsToIntact) {
+    RecordSmallDay();
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
+    // Somebody else's folder and file, reached through links in the working folder and in an
+    // entry's folder.
+    const std::string outside = prefix() + "/outside";
+    WriteText(outside + "/keep.txt", "keep");
+    WriteText(outside + "/deeper/also.txt", "also");
+    fs::create_directory_symlink(outside, base + "/Reserved/to-folder");
+    fs::create_symlink(outside + "/keep.txt", base + "/Reserved/to-file");
+    fs::create_directory_symlink(outside + "/deeper",
+                                 base + "/Reserved/2010_05_23=10,00~10,02/" + kDay + "/to-deeper");
+
+    const RunResult run = Cli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(fs::exists(base + "/Reserved"));  // the clean-up ran
+    EXPECT_EQ(ReadText(outside + "/keep.txt"), "keep");
+    EXPECT_EQ(ReadText(outside + "/deeper/also.txt"), "also");
+}
+
+TEST_F(CliFaultsTest, AKilledBackupLeavesNoShortFileAndARerunCompletesTheImage) {
+    RecordLargeDay();
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1011", "--cams", "all"}).status, 0);
+    const std::string image = Image("2010_05_23=10,00~10,11");
+    const RunningProgram run = StartCli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+    // Killed while a file is being written under its temporary name, after some took theirs.
+    ASSERT_TRUE(WaitWhileRunning(run.pid, [&] {
+        return fs::exists(image + Name(0) + "N.dat") && !TempFilesBelow(image).empty();
+    }));
+    ::kill(run.pid, SIGKILL);
+    const RunResult killed = FinishProgram(run);
+    ASSERT_EQ(killed.status, 128 + SIGKILL) << "the pass ended before it could be killed";
+
+    // Twelve minutes of two minute files and two audio files: what has its name is whole.
+    const int whole = ExpectWholeCopiesOfRecorder(image, rec);
+    EXPECT_GT(whole, 0);
+    EXPECT_LT(whole, 48);
+    EXPECT_TRUE(fs::exists(Reserve()));  // killed before its clean-up: the schedule stays
+
+    const RunResult rerun = Cli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+    ASSERT_EQ(rerun.status, 0) << rerun.err;
+    EXPECT_NE(rerun.out.find(kCompleted), std::string::npos);
+    EXPECT_EQ(ExpectWholeCopiesOfRecorder(image, rec), 48);
+    EXPECT_EQ(fs::file_size(image + "BackupInfo.dat"), sizeof(BackupInfoRecord));
+    EXPECT_EQ(fs::file_size(image + kDay + ".DAT"), kMinuteMapBytes);
+    EXPECT_EQ(TempFilesBelow(usb), std::vector<std::string>{});
+}
+
+TEST_F(CliFaultsTest, AnInterruptedBackupSaysWhatIsMissingAndLeavesNoPartFile) {
+    RecordLargeDay();
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1011", "--cams", "all"}).status, 0);
+    const std::string image = Image("2010_05_23=10,00~10,11");
+    const RunningProgram run = StartCli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+    ASSERT_TRUE(WaitWhileRunning(run.pid, [&] { return fs::exists(image + Name(0) + "N.dat"); }));
+    ::kill(run.pid, SIGINT);  // Ctrl-C
+    const RunResult r = FinishProgram(run);
+
+    ASSERT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find(kCompleted), std::string::npos);
+    // The stop is seen between two files; when it came after the last minute the entry is whole
+    // and needs no second run.
+    const int whole = ExpectWholeCopiesOfRecorder(image, rec);
+    EXPECT_GT(whole, 0);
+    if (whole < 48 || !fs::exists(image + "BackupInfo.dat")) {
+        EXPECT_NE(r.err.find("add 20100523 1000 1011 --cams all"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(TempFilesBelow(usb), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(base + "/Reserved"));  // cleared, as at the end of every pass
+}
+
+TEST_F(CliFaultsTest, TheCommandsPrintedAfterAFailedPassScheduleTheSameEntriesAgain) {
+    RecordSmallDay();
+    const std::string memo = "it's the 'yard' \xC3\xA9 $HOME `x`";
+    ASSERT_EQ(
+        Cli({"--model", "1648A", "add", kDay, "1000", "1002", "--cams", "all", "--memo", memo})
+            .status,
+        0);
+    ASSERT_EQ(Cli({"add", kDay, "1004", "1005", "--cams", "2,4"}).status, 0);
+    const std::string before = Cli({"list"}).out;
+
+    const RunResult full =
+        RunProgram(CliPath(), WithBase({"backup", "--folder", "E:\\Backup", "--no-progress"}),
+                   prefix(), 50000);
+    ASSERT_EQ(full.status, 1) << full.err;
+    ASSERT_FALSE(fs::exists(base + "/Reserved"));  // the pass cleared the schedule
+    std::istringstream lines(full.err);
+    int commands = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("  quillon-cli ", 0) != 0)
+            continue;
+        ++commands;
+        const RunResult again = RunProgram(
+            "/bin/sh", {"-c", "PATH=" + std::string(QUILLON_BIN_DIR) + ":$PATH;" + line}, prefix());
+        EXPECT_EQ(again.status, 0) << line << "\n" << again.err;
+    }
+    EXPECT_EQ(commands, 2) << full.err;
+    EXPECT_EQ(Cli({"list"}).out, before);
+    EXPECT_EQ(ReadInfo(base + "/Reserved/2010_05_23=10,00~10,02/BackupInfo.dat").modelCode,
+              0x1648Au);
+}
+
+TEST_F(CliFaultsTest, TheViewerIsCopiedWholeOrWhatIsMissingIsNamed) {
+    RecordSmallDay();
+    for (const char* item : {"GUIS", "Other"})
+        fs::copy(std::string(QUILLON_BIN_DIR) + "/" + item, base + "/" + item,
+                 fs::copy_options::recursive);
+    // What a run killed while it copied the viewer leaves beside it.
+    WriteText(usb + "/BackupViewer/.QuillonViewer.py.4242-0.quillon-part", "half");
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
+    const RunResult run = Cli({"backup", "--folder", "E:\\Backup", "--viewer", "--no-progress"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(ReadText(usb + "/BackupViewer/QuillonViewer.py") ==
+                ReadText(base + "/Other/QuillonViewer.py"));
+    EXPECT_EQ(TempFilesBelow(usb), std::vector<std::string>{});
+
+    // A viewer file that is not there to copy: the backup is not complete.
+    fs::remove_all(usb + "/BackupViewer");
+    fs::remove(base + "/Other/ReadMe.txt");
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
+    const RunResult missing =
+        Cli({"backup", "--folder", "E:\\Backup", "--viewer", "--no-progress"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("ReadMe.txt"), std::string::npos) << missing.err;
+    EXPECT_EQ(missing.out.find(kCompleted), std::string::npos);
+}
+
+TEST_F(CliFaultsTest, AnAddThatCannotSaveTheScheduleLeavesNoHalfEntry) {
+    RecordSmallDay();
+    // reserve.dat a folder: the entry's own files are written, then the schedule cannot take
+    // its name.
+    fs::create_directories(Reserve());
+    const RunResult blocked = Cli({"add", kDay, "1000", "1002", "--cams", "all"});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_NE(blocked.err.find(kAddRefused), std::string::npos) << blocked.err;
+    EXPECT_EQ(Names(base + "/Reserved"), std::set<std::string>{"reserve.dat"});
+    EXPECT_TRUE(fs::is_directory(Reserve()));
+    EXPECT_EQ(TempFilesBelow(base), std::vector<std::string>{});
+
+    // A base folder on a volume that turned read-only: the earlier schedule stays as it was.
+    const std::string volume = MountTinyDrive('G', "size=4m");
+    if (volume.empty())
+        GTEST_SKIP() << "no small filesystem can be mounted here";
+    base = volume + "/base";
+    fs::create_directories(base);
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
+    const std::string before = ReadText(Reserve());
+    ASSERT_TRUE(Remount(volume, true));
+    const RunResult readOnly = Cli({"add", kDay, "1004", "1006", "--cams", "1"});
+    ASSERT_TRUE(Remount(volume, false));
+    EXPECT_EQ(readOnly.status, 1);
+    EXPECT_NE(readOnly.err.find(kAddRefused), std::string::npos) << readOnly.err;
+    EXPECT_TRUE(ReadText(Reserve()) == before);
+    EXPECT_EQ(Names(base + "/Reserved"),
+              (std::set<std::string>{"2010_05_23=10,00~10,02", "reserve.dat"}));
+    const RunResult list = Cli({"list"});
+    EXPECT_NE(list.out.find("1 entries"), std::string::npos) << list.out;
+}
+
+TEST_F(CliFaultsTest, AFullBaseDiskRefusesTheAddWhicheverWriteFails) {
+    RecordSmallDay();
+    const std::string volume = MountTinyDrive('G', "size=1m");
+    if (volume.empty())
+        GTEST_SKIP() << "no small filesystem can be mounted here";
+    base = volume + "/base";
+    fs::create_directories(base);
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
+    const std::string before = ReadText(Reserve());
+
+    // Room for nothing, for the information file only, and for it and the minute map but not
+    // for the new schedule: each write in turn is the one that fails.
+    for (unsigned long pagesLeft : {0ul, 3ul, 26ul}) {
+        SCOPED_TRACE("pages left: " + std::to_string(pagesLeft));
+        struct statvfs vfs {};
+        ASSERT_EQ(::statvfs(volume.c_str(), &vfs), 0);
+        ASSERT_GT(vfs.f_bavail, pagesLeft);
+        WriteText(volume + "/filler", std::string((vfs.f_bavail - pagesLeft) * vfs.f_bsize, 'f'));
+        const RunResult full = Cli({"add", kDay, "1004", "1006", "--cams", "1"});
+        fs::remove(volume + "/filler");
+        EXPECT_EQ(full.status, 1);
+        EXPECT_NE(full.err.find(kAddRefused), std::string::npos) << full.err;
+        EXPECT_TRUE(ReadText(Reserve()) == before);
+        EXPECT_EQ(Names(base + "/Reserved"),
+                  (std::set<std::string>{"2010_05_23=10,00~10,02", "reserve.dat"}));
+        EXPECT_EQ(TempFilesBelow(base), std::vector<std::string>{});
+    }
+    const RunResult list = Cli({"list"});
+    EXPECT_NE(list.out.find("1 entries"), std::string::npos) << list.out;
+    EXPECT_EQ(Cli({"add", kDay, "1004", "1006", "--cams", "1"}).status, 0);  // room again
+}
+
+TEST_F(CliFaultsTest, ADamagedMinuteMapIsNamedAndEveryRecordedMinuteIsStillCopied) {
+    RecordSmallDay();
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1006", "--cams", "all"}).status, 0);
+    const std::string map = base + "/Reserved/2010_05_23=10,00~10,06/" + kDay + "/" + kDay + ".DAT";
+    ASSERT_TRUE(fs::exists(map));
+    fs::resize_file(map, 100);
+
+    const RunResult run = Cli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+    EXPECT_EQ(run.status, 1);
+    const auto failures = FailureLines(run.err);
+    ASSERT_EQ(failures.size(), 1u) << run.err;
+    EXPECT_NE(failures[0].find("minute map"), std::string::npos) << failures[0];
+    EXPECT_NE(failures[0].find("100 bytes"), std::string::npos) << failures[0];
+    EXPECT_EQ(run.out.find(kCompleted), std::string::npos);
+    // Six recorded minutes, each with two minute files and three audio files.
+    EXPECT_EQ(ExpectWholeCopiesOfRecorder(Image("2010_05_23=10,00~10,06"), rec), 30);
+}
+
+TEST_F(CliFaultsTest, ADamagedInformationFileIsNamedAndNeverWrittenOverWithAnEmptyRecord) {
+    RecordSmallDay();
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all", "--memo", "front door"}).status,
+              0);
+    const std::string info = base + "/Reserved/2010_05_23=10,00~10,02/BackupInfo.dat";
+    fs::resize_file(info, 100);
+    const std::string damaged = ReadText(info);
+
+    // The list cannot show the memo; it says why rather than showing the entry as memo-less.
+    const RunResult list = Cli({"list"});
+    EXPECT_NE(list.out.find("1 entries"), std::string::npos) << list.out;
+    EXPECT_NE(list.err.find("BackupInfo.dat"), std::string::npos) << list.err;
+
+    // A memo cannot be stored in a record that could not be read: it is refused, and the file
+    // is not replaced by one of date 0 that every later reader rejects.
+    const RunResult memo = Cli({"memo", "2010-05-23 - 10:00 ~ 10:02", "yard"});
+    EXPECT_EQ(memo.status, 1);
+    EXPECT_NE(memo.err.find("The memo could not be saved"), std::string::npos) << memo.err;
+    EXPECT_TRUE(ReadText(info) == damaged);
+
+    const RunResult run = Cli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+    EXPECT_EQ(run.status, 1);
+    const auto failures = FailureLines(run.err);
+    ASSERT_EQ(failures.size(), 1u) << run.err;
+    EXPECT_NE(failures[0].find("information file"), std::string::npos) << failures[0];
+    EXPECT_NE(failures[0].find("damaged"), std::string::npos) << failures[0];
+    EXPECT_EQ(ExpectWholeCopiesOfRecorder(Image("2010_05_23=10,00~10,02"), rec), 15);
+}
+
+TEST_F(CliFaultsTest, ARandomScheduleFileIsSetAsideWithAClearMessage) {
+    RecordSmallDay();
+    std::mt19937 random(8);
+    std::string junk(24400, '\0');
+    for (char& c : junk)
+        c = static_cast<char>(random());
+    WriteText(Reserve(), junk);
+
+    const RunResult list = Cli({"list"});
+    EXPECT_NE(list.err.find("The saved schedule is damaged"), std::string::npos) << list.err;
+    EXPECT_NE(list.out.find("0 entries"), std::string::npos) << list.out;
+    EXPECT_FALSE(fs::exists(Reserve()));
+    EXPECT_TRUE(ReadText(Reserve() + ".damaged") == junk);
+
+    // The schedule starts afresh beside it; the damaged file is not written over.
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
+    const RunResult again = Cli({"list"});
+    EXPECT_EQ(again.err.find("damaged"), std::string::npos) << again.err;
+    EXPECT_NE(again.out.find("1 entries"), std::string::npos) << again.out;
+    EXPECT_TRUE(ReadText(Reserve() + ".damaged") == junk);
+}
+
+TEST_F(CliFaultsTest, AnEntryIsNamedExactlyAndNeverByItsBeginning) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20260106"};
+    RecordSmallDay(plan);
+    ASSERT_EQ(Cli({"add", "20260106", "1000", "1006", "--cams", "all"}).status, 0);
+    ASSERT_EQ(Cli({"add", "20260106", "1002", "1005", "--cams", "1"}).status, 0);
+    for (const char* partial :
+         {"2026", "2026-01-06", "2026-01-06 - 10:0", "2026_01_06=10,0", "2026-01-06 - 10:00 ~"}) {
+        SCOPED_TRACE(partial);
+        const RunResult del = Cli({"delete", partial});
+        EXPECT_EQ(del.status, 1);
+        EXPECT_NE(del.err.find("no entry"), std::string::npos) << del.err;
+        EXPECT_EQ(Cli({"memo", partial, "x"}).status, 1);
+    }
+    EXPECT_NE(Cli({"list"}).out.find("2 entries"), std::string::npos);
+    EXPECT_TRUE(fs::exists(base + "/Reserved/2026_01_06=10,00~10,06"));
+
+    const RunResult byLabel = Cli({"delete", "2026-01-06 - 10:00 ~ 10:06"});
+    EXPECT_EQ(byLabel.status, 0) << byLabel.err;
+    EXPECT_NE(byLabel.out.find("deleted 2026-01-06 - 10:00 ~ 10:06"), std::string::npos);
+    EXPECT_FALSE(fs::exists(base + "/Reserved/2026_01_06=10,00~10,06"));
+    EXPECT_TRUE(fs::exists(base + "/Reserved/2026_01_06=10,02~10,05"));
+    const RunResult byEntry = Cli({"delete", "2026_01_06=10,02~10,05"});
+    EXPECT_EQ(byEntry.status, 0) << byEntry.err;
+    EXPECT_NE(byEntry.out.find("deleted 2026-01-06 - 10:02 ~ 10:05"), std::string::npos);
+    EXPECT_NE(Cli({"list"}).out.find("0 entries"), std::string::npos);
+}
+
+TEST_F(CliFaultsTest, NoCommandPrintsTheUsage) {
+    for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"--base", base},
+                             std::vector<std::string>{"--no-progress", "--wait"}}) {
+        const RunResult r = RunProgram(CliPath(), args, prefix());
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("usage: quillon-cli"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(CliFaultsTest, AMemoOverItsRoomIsCutBeforeACharacterThatWouldNotFitAndSaidSo) {
+    RecordSmallDay();
+    const std::string entry = base + "/Reserved/2010_05_23=10,00~10,02/BackupInfo.dat";
+    // é takes bytes 249 and 250: the memo keeps 249.
+    const std::string a = std::string(249, 'a');
+    const RunResult add =
+        Cli({"add", kDay, "1000", "1002", "--cams", "all", "--memo", a + "\xC3\xA9" + "tail"});
+    ASSERT_EQ(add.status, 0) << add.err;
+    EXPECT_NE(add.err.find("cut to 249"), std::string::npos) << add.err;
+    EXPECT_STREQ(ReadInfo(entry).memo, a.c_str());
+    EXPECT_NE(Cli({"list"}).out.find("memo: " + a + "\n"), std::string::npos);
+
+    // The euro sign takes bytes 248 to 250: the memo keeps 248.
+    const std::string b = std::string(248, 'b');
+    const RunResult memo = Cli({"memo", "2010-05-23 - 10:00 ~ 10:02", b + "\xE2\x82\xAC" + "x"});
+    ASSERT_EQ(memo.status, 0) << memo.err;
+    EXPECT_NE(memo.err.find("cut to 248"), std::string::npos) << memo.err;
+    EXPECT_STREQ(ReadInfo(entry).memo, b.c_str());
+
+    // Exactly the room: kept whole, nothing said.
+    const std::string c = std::string(248, 'c') + "\xC3\xA9";
+    const RunResult fits = Cli({"memo", "2010-05-23 - 10:00 ~ 10:02", c});
+    ASSERT_EQ(fits.status, 0) << fits.err;
+    EXPECT_EQ(fits.err, "");
+    EXPECT_STREQ(ReadInfo(entry).memo, c.c_str());
+}
+
+TEST_F(CliFaultsTest, TheModelGivenAtAddNamesTheAudioOfALaterBackup) {
+    mkrec::RecorderPlan plan;
+    plan.modelCode = 0x1648A;
+    plan.audioChannels = 2;
+    plan.audioBytesPerMinute = 3000;
+    RecordSmallDay(plan);
+    ASSERT_EQ(Cli({"--model", "1648A", "add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
+    ASSERT_EQ(Cli({"--model", "1648A", "add", kDay, "1001", "1002", "--cams", "2"}).status, 0);
+
+    const RunResult run = Cli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string all = Image("2010_05_23=10,00~10,02");
+    EXPECT_EQ(Names(all + "Audio"),
+              (std::set<std::string>{Name(0) + ".aug0", Name(0) + ".aug1", Name(1) + ".aug0",
+                                     Name(1) + ".aug1", Name(2) + ".aug0", Name(2) + ".aug1"}));
+    EXPECT_EQ(ExpectWholeCopiesOfRecorder(all, rec), 12);
+    EXPECT_EQ(ReadInfo(all + "BackupInfo.dat").modelCode, 0x1648Au);
+    EXPECT_EQ(Names(Image("2010_05_23=10,01~10,02") + "Audio"),
+              (std::set<std::string>{Name(1) + ".aug1", Name(2) + ".aug1"}));
+}
+
+TEST_F(CliFaultsTest, AllCamerasWithoutACameraCountReachCamerasBeyondSixteen) {
+    mkrec::RecorderPlan plan;
+    plan.cameras = 20;
+    RecordSmallDay(plan);
+    const std::string twenty =
+        "cameras 01,02,03,04,05,06,07,08,09,10,11,12,13,14,15,16,17,18,19,20";
+    const RunResult all = Cli({"add", kDay, "1000", "1001", "--cams", "all"});
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_NE(all.out.find("all cameras  " + twenty), std::string::npos) << all.out;
+    const RunResult some = Cli({"add", kDay, "1001", "1002", "--cams", "17,20"});
+    ASSERT_EQ(some.status, 0) << some.err;
+
+    const RunResult run = Cli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string whole = Image("2010_05_23=10,00~10,01");
+    EXPECT_EQ(ExpectWholeCopiesOfRecorder(whole, rec), 10);  // two minutes, three audio channels
+    // Without a host the entry carries the dialog's own values.
+    const BackupInfoRecord info = ReadInfo(whole + "BackupInfo.dat");
+    EXPECT_EQ(info.camCount, 64u);
+    EXPECT_EQ(info.recorderKind, 4u);
+    EXPECT_EQ(info.modelCode, 0x670u);
+    for (int m : {1, 2})
+        EXPECT_EQ(CamerasOfIndex(Image("2010_05_23=10,01~10,02") + Name(m) + "N.idx"),
+                  (std::set<long long>{16, 19}));
+}
+
+TEST_F(CliFaultsTest, ADriveMissingFromTheDriveTableIsNamed) {
+    RecordSmallDay();
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
+    const RunResult target = Cli({"backup", "--folder", "Q:\\Backup"});
+    EXPECT_EQ(target.status, 1);
+    EXPECT_NE(target.err.find("drive Q:"), std::string::npos) << target.err;
+    EXPECT_NE(target.err.find(prefix() + "/drives.ini"), std::string::npos) << target.err;
+    EXPECT_TRUE(fs::exists(Reserve()));  // the schedule is kept
+
+    const RunResult baseOnQ = RunProgram(CliPath(), {"--base", "Q:\\Base", "list"}, prefix());
+    EXPECT_EQ(baseOnQ.status, 1);
+    EXPECT_NE(baseOnQ.err.find("drive Q:"), std::string::npos) << baseOnQ.err;
+}
+
+TEST_F(CliFaultsTest, ATargetRemovedMidPassStopsThePassWithOneFailure) {
+    RecordLargeDay();
+    // Whole minutes copied as files, and minutes rebuilt through the index.
+    for (const char* cams : {"all", "1,3"}) {
+        SCOPED_TRACE(cams);
+        ASSERT_EQ(Cli({"add", kDay, "1000", "1011", "--cams", cams}).status, 0);
+        const std::string image = Image("2010_05_23=10,00~10,11");
+        const RunningProgram run = StartCli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+        ASSERT_TRUE(
+            WaitWhileRunning(run.pid, [&] { return fs::exists(image + Name(0) + "N.dat"); }));
+        ASSERT_TRUE(Pause(run.pid)) << "the pass ended before the target could be removed";
+        fs::remove_all(usb + "/Backup");
+        Resume(run.pid);
+        const RunResult r = FinishProgram(run);
+
+        EXPECT_EQ(r.status, 1);
+        const auto failures = FailureLines(r.err);
+        ASSERT_EQ(failures.size(), 1u) << r.err;
+        EXPECT_NE(failures[0].find("the target"), std::string::npos) << failures[0];
+        EXPECT_NE(failures[0].find("is gone"), std::string::npos) << failures[0];
+        EXPECT_EQ(r.out.find(kCompleted), std::string::npos);
+        // The schedule is cleared as after every pass; the way to schedule it again is printed.
+        EXPECT_NE(r.err.find("add 20100523 1000 1011 --cams " + std::string(cams)),
+                  std::string::npos)
+            << r.err;
+        EXPECT_FALSE(fs::exists(base + "/Reserved"));
+    }
+}
+
+TEST_F(CliFaultsTest, ATargetTurnedReadOnlyMidPassStopsThePassWithOneFailure) {
+    const std::string stick = MountTinyDrive('F', "size=64m");
+    if (stick.empty())
+        GTEST_SKIP() << "no small filesystem can be mounted here";
+    // Many small files: a volume turns read-only only between two of them, when none is open
+    // for writing.
+    mkrec::RecorderPlan plan;
+    plan.days = {kDay};
+    plan.firstMinute = 600;
+    plan.lastMinute = 639;
+    plan.cameras = 2;
+    plan.width = 16;
+    plan.height = 16;
+    plan.audioChannels = 12;
+    plan.audioBytesPerMinute = 2000;
+    Record(plan);
+    for (const char* cams : {"all", "1"}) {
+        SCOPED_TRACE(cams);
+        ASSERT_TRUE(Remount(stick, false));
+        fs::remove_all(stick + "/Backup");
+        ASSERT_EQ(Cli({"add", kDay, "1000", "1039", "--cams", cams}).status, 0);
+        const std::string image = stick + "/Backup/2010_05_23=10,00~10,39/" + kDay + "/";
+        const RunningProgram run = StartCli({"backup", "--folder", "F:\\Backup", "--no-progress"});
+        ASSERT_TRUE(
+            WaitWhileRunning(run.pid, [&] { return fs::exists(image + Name(0) + "N.dat"); }));
+        bool readOnly = false;
+        while (!readOnly && Pause(run.pid)) {
+            readOnly = Remount(stick, true);
+            Resume(run.pid);
+        }
+        const RunResult r = FinishProgram(run);
+        ASSERT_TRUE(readOnly) << "the pass ended before the target could be made read-only";
+
+        EXPECT_EQ(r.status, 1);
+        const auto failures = FailureLines(r.err);
+        ASSERT_EQ(failures.size(), 1u) << r.err;
+        EXPECT_NE(failures[0].find("the target"), std::string::npos) << failures[0];
+        EXPECT_NE(failures[0].find("read-only"), std::string::npos) << failures[0];
+        EXPECT_EQ(r.out.find(kCompleted), std::string::npos);
+    }
+}
+
+TEST_F(CliFaultsTest, ATargetFilledByAnotherProgramMidPassStopsThePassOnceWithNoShortFile) {
+    const std::string stick = MountTinyDrive('F', "size=512m");
+    if (stick.empty())
+        GTEST_SKIP() << "no small filesystem can be mounted here";
+    RecordLargeDay();
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1011", "--cams", "all"}).status, 0);
+    const std::string image = stick + "/Backup/2010_05_23=10,00~10,11/" + kDay + "/";
+    const RunningProgram run = StartCli({"backup", "--folder", "F:\\Backup", "--no-progress"});
+    ASSERT_TRUE(WaitWhileRunning(run.pid, [&] { return fs::exists(image + Name(0) + "N.dat"); }));
+    ASSERT_TRUE(Pause(run.pid)) << "the pass ended before the target could be filled";
+    struct statvfs vfs {};
+    ASSERT_EQ(::statvfs(stick.c_str(), &vfs), 0);
+    const int filler = ::open((stick + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(filler, 0);
+    EXPECT_EQ(::posix_fallocate(filler, 0, static_cast<off_t>(vfs.f_bavail * vfs.f_bsize)), 0);
+    ::close(filler);
+    Resume(run.pid);
+    const RunResult r = FinishProgram(run);
+
+    EXPECT_EQ(r.status, 1);
+    const auto failures = FailureLines(r.err);
+    ASSERT_EQ(failures.size(), 1u) << r.err;
+    EXPECT_NE(failures[0].find("the target"), std::string::npos) << failures[0];
+    EXPECT_NE(failures[0].find("is full"), std::string::npos) << failures[0];
+    EXPECT_GT(ExpectWholeCopiesOfRecorder(image, rec), 0);
+    EXPECT_EQ(TempFilesBelow(stick), std::vector<std::string>{});
+}

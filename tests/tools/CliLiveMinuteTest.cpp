@@ -1,0 +1,135 @@
+// The recorder goes on writing its current minute while quillon-cli adds and backs it up: the
+// program reads what the recorder committed, waits out a writer that holds the minute for a
+// moment, and never takes the recorder's transient journal into the image.
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <set>
+#include <thread>
+
+#include "CliFixture.h"
+#include "companions/CppSQLite3.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kDay = "20100523";
+const std::string kLive = "201005231002";  // the minute being written
+
+long long CountRows(const std::string& idx, const std::string& where = "") {
+    CppSQLite3DB db;
+    db.openReadOnly(idx);
+    return db.execQuery("select count(*) from indextable " + where).getInt64Field(0);
+}
+
+std::set<std::string> Names(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        names.insert(e.path().filename().string());
+    return names;
+}
+
+// The list's size column of its only entry.
+std::string EntrySize(const RunResult& list) {
+    const std::size_t at = list.out.find("  ");
+    return at == std::string::npos ? std::string() : list.out.substr(at, list.out.find("KB") - at);
+}
+
+}  // namespace
+
+class CliLiveMinuteTest : public CliFixture {
+  protected:
+    void SetUp() override {
+        CliFixture::SetUp();
+        usb = MapDrive('E', "removable");
+        mkrec::RecorderPlan plan;
+        plan.days = {kDay};
+        plan.firstMinute = 600;
+        plan.lastMinute = 604;
+        plan.width = 64;
+        plan.height = 48;
+        Record(plan);
+        live = rec + kLive + "N.idx";
+    }
+    std::string Image(const std::string& entry) {
+        return usb + "/Backup/" + entry + "/" + kDay + "/";
+    }
+    RunResult Backup() { return Cli({"backup", "--folder", "E:\\Backup", "--no-progress"}); }
+
+    std::string usb, live;
+};
+
+TEST_F(CliLiveMinuteTest, AnOpenWriteTransactionLeavesAddAndBackupTheCommittedRows) {
+    // The sizes of both entries while nobody writes.
+    std::vector<std::string> quiet;
+    for (const auto& cams : {"all", "1,2"}) {
+        ASSERT_EQ(Cli({"add", kDay, "1000", "1004", "--cams", cams}).status, 0);
+        quiet.push_back(EntrySize(Cli({"list"})));
+        ASSERT_EQ(Cli({"delete", "2010-05-23 - 10:00 ~ 10:04"}).status, 0);
+    }
+    const long long committed = CountRows(live);
+    const long long committedOfTwo = CountRows(live, "where camnum in (0,1)");
+    const std::string committedBytes = ReadText(live);
+
+    CppSQLite3DB writer;
+    writer.open(live);
+    writer.execDML("BEGIN IMMEDIATE");
+    writer.execDML("insert into indextable select * from indextable where camnum = 0 limit 1");
+    ASSERT_TRUE(fs::exists(live + "-journal"));
+
+    // Each entry added alone gives the size it has without the writer.
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1004", "--cams", "all"}).status, 0);
+    EXPECT_EQ(EntrySize(Cli({"list"})), quiet[0]);
+    ASSERT_EQ(Cli({"delete", "2010-05-23 - 10:00 ~ 10:04"}).status, 0);
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1004", "--cams", "1,2"}).status, 0);
+    EXPECT_EQ(EntrySize(Cli({"list"})), quiet[1]);
+    ASSERT_EQ(Cli({"add", kDay, "1001", "1003", "--cams", "all"}).status, 0);
+
+    const RunResult run = Backup();
+    EXPECT_EQ(run.status, 0) << run.err;
+    writer.execDML("ROLLBACK");
+
+    // The whole minute as committed, without the journal beside it.
+    const std::string whole = Image("2010_05_23=10,01~10,03");
+    std::set<std::string> expected{"BackupInfo.dat", kDay + ".DAT", "Audio"};
+    for (const char* m : {"201005231001", "201005231002", "201005231003"})
+        for (const char* ext : {"N.idx", "N.dat"})
+            expected.insert(m + std::string(ext));
+    EXPECT_EQ(Names(whole), expected);
+    EXPECT_TRUE(ReadText(whole + kLive + "N.idx") == committedBytes);
+    EXPECT_EQ(CountRows(whole + kLive + "N.idx"), committed);
+    // The rebuilt minute holds the committed pictures of cameras 1 and 2.
+    EXPECT_EQ(CountRows(Image("2010_05_23=10,00~10,04") + kLive + "N.idx"), committedOfTwo);
+}
+
+TEST_F(CliLiveMinuteTest, AWriterHoldingTheMinuteForAMomentIsWaitedOut) {
+    for (const auto& cams : {"all", "1,2"}) {
+        SCOPED_TRACE(cams);
+        ASSERT_EQ(Cli({"add", kDay, "1000", "1004", "--cams", cams}).status, 0);
+        // The recorder takes the minute to itself, adds a picture and commits a second later.
+        std::promise<void> held;
+        std::thread writer([&] {
+            CppSQLite3DB db;
+            db.open(live);
+            db.execDML("BEGIN EXCLUSIVE");
+            db.execDML("insert into indextable select * from indextable where camnum = 0 limit 1");
+            held.set_value();
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            db.execDML("COMMIT");
+        });
+        held.get_future().wait();
+        const RunResult run = Backup();
+        writer.join();
+        EXPECT_EQ(run.status, 0) << run.err;
+
+        const std::string copied = Image("2010_05_23=10,00~10,04") + kLive + "N.idx";
+        if (std::string(cams) == "all") {
+            EXPECT_TRUE(ReadText(copied) == ReadText(live));
+            EXPECT_FALSE(fs::exists(copied + "-journal"));
+        } else {
+            EXPECT_EQ(CountRows(copied), CountRows(live, "where camnum in (0,1)"));
+        }
+        fs::remove_all(usb + "/Backup");
+    }
+}
