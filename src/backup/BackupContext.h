@@ -40,6 +40,13 @@ class BackupReport {
 };
 
 class CDVDWriterPro2;
+
+// One row of the write speed combo: its text and the speed in KB/s it stands for (0: the
+// writer's own).
+struct WriteSpeedItem {
+    std::string label;
+    long data;
+};
 class CFileShareClient;
 
 class BackupContext {
@@ -121,6 +128,7 @@ class BackupContext {
     int m_nTargetType;   // 0 none, 2 disc, 3 folder
     int m_nTargetDrive;  // drive number of the target, 0 = A:
     std::string m_strTargetText;
+    std::vector<WriteSpeedItem> m_writeSpeeds;  // the rows of combo 1072
     BOOL m_bDiscTarget;
     BOOL m_bTargetRemovable;
     BOOL m_bIncludeViewer;

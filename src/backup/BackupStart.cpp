@@ -1,13 +1,18 @@
 #include "backup/BackupStart.h"
 
 #include <cctype>
+#include <cstdio>
 
 #include "backup/BackupWorker.h"
 #include "backup/ControlsState.h"
 #include "backup/EntrySize.h"
+#include "backup/HostMessages.h"
 #include "backup/ScheduleCommands.h"
+#include "companions/CFileShareClient.h"
+#include "disc/CDVDWriterPro2.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
+#include "platform/MessageBus.h"
 
 int ClassifyTargetDrive(BackupContext& ctx, char driveLetter) {
     if (driveLetter < 'A' || driveLetter > 'Z')
@@ -27,22 +32,120 @@ std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder) {
     if (ctx.m_nTargetType == 0) {
         refused = ctx.Refuse("M010020");
         ctx.m_strTargetText.clear();
+        ctx.m_view.SetItemRows(ctl::kWriteSpeed, {});
+        ctx.m_view.EnableItem(ctl::kWriteSpeed, false);
         ctx.m_bDiscTarget = 0;
         UpdateDiscSpaceBar(ctx, false);
     } else if (ctx.m_nTargetType == 2) {
-        // Writing discs needs the disc writer, which this build does not have.
-        ctx.m_bDiscTarget = 0;
-        UpdateDiscSpaceBar(ctx, false);
-        refused = ctx.Refuse("M010022");
-        ctx.m_strTargetText.clear();
+        CDVDWriterPro2* writer = ctx.m_discWriter;
+        ctx.m_bDiscTarget = writer && writer->GetMediaType() != kMediaNoDisc ? 1 : 0;
+        if (writer && FindWriterDrive(ctx) && writer->GetMediaType() != kMediaNoDisc) {
+            ctx.m_bDiscTarget = 1;
+            UpdateDiscSpaceBar(ctx, true);
+            ctx.m_view.ShowItem(ctl::kErase, IsRewritableMedia(writer->GetMediaType()));
+            ctx.m_view.EnableItem(ctl::kWriteSpeed, true);
+            FillWriteSpeedList(ctx);
+            ctx.m_view.EnableItem(ctl::kIncludeViewer, true);
+        } else {
+            ctx.m_bDiscTarget = 0;
+            UpdateDiscSpaceBar(ctx, false);
+            refused = ctx.Refuse("M010022");
+            ctx.m_strTargetText.clear();
+        }
     } else {
         ctx.m_strTargetText = folder;
+        ctx.m_view.SetItemRows(ctl::kWriteSpeed, {});
+        ctx.m_view.EnableItem(ctl::kWriteSpeed, false);
         ctx.m_bDiscTarget = 0;
         UpdateDiscSpaceBar(ctx, false);
         ctx.m_view.EnableItem(ctl::kIncludeViewer, true);
     }
     ctx.m_view.SetItemText(ctl::kTarget, ctx.m_strTargetText);
     return refused;
+}
+
+BOOL FindWriterDrive(BackupContext& ctx) {
+    CDVDWriterPro2* writer = ctx.m_discWriter;
+    BOOL found = 0;
+    for (long i = 0; writer && i < writer->GetDriveCount(); ++i) {
+        if (writer->IsWriterDrive(i) != 1)
+            continue;
+        // The last writer drive decides, as the drives are tried in the writer's order.
+        if (!SelectWriterDrive(ctx, i)) {
+            found = 0;
+            continue;
+        }
+        char size[64];
+        std::snprintf(size, sizeof size, "(%.f MB)", GetDiscCapacityMB(*writer));
+        ctx.m_strTargetText =
+            writer->GetDriveLetter(i) + ":\\" + writer->GetDriveName(i) + " " + size;
+        found = 1;
+    }
+    return found;
+}
+
+BOOL SelectWriterDrive(BackupContext& ctx, long index) {
+    if (ctx.m_discWriter && ctx.m_discWriter->SelectDrive(index))
+        return 1;
+    ctx.ShowMessage(ctx.GetLanguageText("CDWRITER", "A010002"));
+    return 0;
+}
+
+std::vector<WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaType) {
+    const bool dvd = IsDvdMedia(mediaType);
+    const double unit = dvd ? 1380.0 : 176.0;
+    std::vector<WriteSpeedItem> items;
+    double x = static_cast<long>(maxSpeed / unit);
+    if (x <= 0) {
+        items.push_back({"MAX", 0});
+        return items;
+    }
+    long speed = maxSpeed;
+    do {
+        char label[32];
+        std::snprintf(label, sizeof label, "%.f x", x);
+        items.push_back({label, speed});
+        if (x >= 8) {
+            x -= 4;
+            speed = static_cast<long>(speed - (dvd ? 5520.0 : 705.6));
+        } else {
+            x /= 2;
+            speed = static_cast<long>(speed / x);
+        }
+    } while (x > 1);
+    return items;
+}
+
+void FillWriteSpeedList(BackupContext& ctx) {
+    if (!ctx.m_discWriter)
+        return;
+    ctx.m_writeSpeeds =
+        WriteSpeedItems(ctx.m_discWriter->GetMaxWriteSpeed(), ctx.m_discWriter->GetMediaType());
+    std::vector<std::string> labels;
+    for (const auto& item : ctx.m_writeSpeeds)
+        labels.push_back(item.label);
+    ctx.m_view.SetItemRows(ctl::kWriteSpeed, labels);
+    ctx.m_view.SelectItemRow(ctl::kWriteSpeed, 0);
+}
+
+bool HasDiscSpace(const BackupContext& ctx) {
+    if (!ctx.m_discWriter)
+        return false;
+    const double freeMB = GetDiscFreeMB(*ctx.m_discWriter);
+    double need = ctx.m_nTotalSize;
+    if (need > 1024)
+        need = static_cast<double>(ctx.m_nTotalSize / 1024);
+    return need < freeMB;
+}
+
+BOOL PrepareDiscImage(BackupContext& ctx) {
+    if (!ctx.m_discWriter)
+        return 0;
+    if (ctx.m_discWriter->GetMediaType() == kMediaNoDisc) {
+        ctx.ShowMessage(ctx.GetLanguageText("CDWRITER", "A010021"));
+        return 0;
+    }
+    return ctx.m_discWriter->ResetImage(1) != 0;
 }
 
 bool HasFolderSpace(const BackupContext& ctx, const std::string& path) {
@@ -69,8 +172,22 @@ std::string CheckBackupStart(BackupContext& ctx) {
             if (!HasFolderSpace(ctx, ctx.m_strTargetText.substr(0, 2)))
                 return ctx.Refuse("M010028", text("M010028") + "[" + text("M010030") + "]");
             break;
-        case 2:
-            return ctx.Refuse("M010022");
+        case 2: {
+            CDVDWriterPro2* writer = ctx.m_discWriter;
+            if (!HasFolderSpace(ctx, "c:"))
+                return ctx.Refuse("M010028", text("M010028") + "[" + text("M010029") + "]");
+            if (!HasDiscSpace(ctx))
+                return ctx.Refuse("M010028", text("M010028") + "[" + text("M010030") + "]");
+            if (!writer || writer->GetMediaType() == kMediaNoDisc)
+                return ctx.Refuse("A010003", ctx.GetLanguageText("CDWRITER", "A010003"));
+            if (!IsBlankDiscStatus(writer->GetDiscStatus())) {
+                const char* second =
+                    IsRewritableMedia(writer->GetMediaType()) ? "A010018" : "A010017";
+                return ctx.Refuse("A010016", ctx.GetLanguageText("CDWRITER", "A010016") + "\n" +
+                                                 ctx.GetLanguageText("CDWRITER", second));
+            }
+            break;
+        }
         default:
             return ctx.Refuse("M010027");
     }
@@ -82,6 +199,18 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
     if (!refused.empty())
         return refused;
     ctx.m_bBackupRunning = 1;
+    if (ctx.m_nTargetType == 2) {
+        ctx.m_discWriter->GetMaxWriteSpeed();
+        PrepareDiscImage(ctx);
+        // The "MAX" row carries 0: the writer then keeps its own speed.
+        const int row = ctx.m_view.GetItemRow(ctl::kWriteSpeed);
+        if (row >= 0 && row < static_cast<int>(ctx.m_writeSpeeds.size())) {
+            const auto speed =
+                static_cast<std::int16_t>(ctx.m_writeSpeeds[static_cast<std::size_t>(row)].data);
+            if (speed > 0)
+                ctx.m_discWriter->SetWriteSpeed(speed);
+        }
+    }
     SetControlsState(ctx, 0);
     ctx.m_view.SetPreviewControlsState(0);
     ctx.m_bIncludeViewer = ctx.m_view.IsItemChecked(ctl::kIncludeViewer) ? 1 : 0;
@@ -99,5 +228,61 @@ bool CancelRunningBackup(BackupContext& ctx) {
     if (ctx.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
         return false;
     ctx.m_bBackupRunning = 0;
+    if (!ctx.m_bLocalMode && ctx.m_shareClient)
+        ctx.m_shareClient->ReqClient_DownloadCancel();
     return true;
+}
+
+CancelOutcome OnCancel(BackupContext& ctx) {
+    if (ctx.m_bDiscWriting) {
+        const std::string question = ctx.GetLanguageText("CDWRITER", "A010022") + "\n" +
+                                     ctx.GetLanguageText("CDWRITER", "A010023");
+        if (ctx.ShowMessage(question, "Backup", MB_YESNO) == IDYES) {
+            ctx.SetStatusText(ctx.GetLanguageText("CDWRITER", "A010024"));
+            if (ctx.m_discWriter)
+                ctx.m_discWriter->AbortWrite();
+        }
+        return CancelOutcome::kStaysOpen;
+    }
+    if (ctx.m_bBackupRunning) {
+        CancelRunningBackup(ctx);
+        return CancelOutcome::kStaysOpen;
+    }
+    if (ctx.m_bLocalMode)
+        NotifyHostClosing();
+    return CancelOutcome::kClose;
+}
+
+bool NotifyHostClosing() {
+    platform::BusMessage notice;
+    notice.message = kMsgHostClosed;
+    notice.wParam = 2;
+    notice.lParam = 1;
+    for (const char* host : {"DVR MAIN", "NVR MAIN"})
+        if (platform::FindWindow(host))
+            return platform::SendMessage(host, notice, 2000).has_value();
+    return false;
+}
+
+std::string OnHistory(BackupContext& ctx) {
+    if (ctx.m_bBackupRunning)
+        return ctx.Refuse("M010016"), std::string();
+    if (ctx.m_bDiscWriting)
+        return ctx.Refuse("M010017"), std::string();
+    const std::string target = ctx.m_view.GetItemText(ctl::kTarget);
+    return (target.empty() ? std::string() : target.substr(0, 1)) + ":";
+}
+
+std::string BackupDataLabel(const std::string& folderName, int dateType) {
+    if (dateType < 0 || dateType > 8)
+        return folderName;
+    auto replace = [](std::string s, const std::string& from, const std::string& to) {
+        for (std::size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size())
+            s.replace(at, from.size(), to);
+        return s;
+    };
+    std::string label = replace(folderName, ".", ":");
+    label = replace(label, "~", " ~ ");
+    label = replace(label, "=", " - ");
+    return replace(label, "_", dateType < 3 ? "-" : dateType < 6 ? "/" : ".");
 }

@@ -1,7 +1,9 @@
 #pragma once
 // Choosing the storage target and starting or stopping a backup: the checks the OK command
-// makes before the worker is woken, and the free-space test.
+// makes before the worker is woken, the free-space tests, the writer drive and its speeds, and
+// the close with its notice to the host.
 #include <string>
+#include <vector>
 
 #include "backup/BackupContext.h"
 
@@ -9,15 +11,43 @@ class BackupWorker;
 
 // 0 no such drive, 2 a CD/DVD drive, 3 any other drive (a folder target).
 int ClassifyTargetDrive(BackupContext& ctx, char driveLetter);
-// The target chosen in the folder browser (a drive path): kind by its drive, the target text,
-// the viewer option. Answers the key it refused with, "" when the target was taken.
+// The target chosen in the folder browser (a drive path): kind by its drive; a folder, or the
+// writer drive with its disc bar, Erase and speeds; the viewer option. Answers the key it
+// refused with, "" when the target was taken.
 std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder);
+// Selects the writer drives in the writer's order; the last decides. The target text is then
+// the drive, its name and the disc's capacity, such as "D:\DVD writer (4482 MB)".
+BOOL FindWriterDrive(BackupContext& ctx);
+// Selects a drive of the writer; the operator is told when it cannot be.
+BOOL SelectWriterDrive(BackupContext& ctx, long index);
+// The write speeds from the writer's maximum in KB/s: "16 x", "12 x", ... down by four steps to
+// 8 x, then halving; "MAX" with 0 when the maximum is below one step.
+std::vector<WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaType);
+// Combo 1072 from the selected drive's speeds, the fastest selected.
+void FillWriteSpeedList(BackupContext& ctx);
 // True when the volume of path has more free MB than the schedule needs (KB up to 1024 KB).
 bool HasFolderSpace(const BackupContext& ctx, const std::string& path);
+// The same against the free megabytes of the disc in the writer.
+bool HasDiscSpace(const BackupContext& ctx);
+// A new disc image; false (the operator told) without a disc.
+BOOL PrepareDiscImage(BackupContext& ctx);
 // The checks of the OK command, in its order: each refusal is shown and answers its key; ""
 // when a backup may start. Changes nothing.
 std::string CheckBackupStart(BackupContext& ctx);
 // The OK command: checks, busy controls, the viewer option, then wakes the worker.
 std::string OnOK(BackupContext& ctx, BackupWorker& worker);
-// Cancel while a backup runs: asks the operator, and on Yes the worker stops at its next check.
+// Cancel while a backup runs: asks the operator, and on Yes the worker stops at its next check
+// (a remote download is cancelled too).
 bool CancelRunningBackup(BackupContext& ctx);
+
+enum class CancelOutcome { kStaysOpen, kClose };
+// The Cancel command: stops a disc write or a backup after the operator's Yes, or, idle, closes
+// the dialog (in local mode after the notice to the host).
+CancelOutcome OnCancel(BackupContext& ctx);
+// Message 0x2B21 (2, 1) to the window titled "DVR MAIN", else "NVR MAIN"; false when neither
+// is there.
+bool NotifyHostClosing();
+// The History command's checks; the target's drive ("E:", ":" with no target), or "" when refused.
+std::string OnHistory(BackupContext& ctx);
+// A folder name of the target's root as the backup data list shows it in the date type.
+std::string BackupDataLabel(const std::string& folderName, int dateType);
