@@ -1,11 +1,58 @@
 #include "companions/CppSQLite3.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cstring>
 
 #include "platform/DrivePaths.h"
 
 namespace {
+
+// A file URI of a host path: every byte that could end the path part or start an escape is
+// written as an escape.
+std::string FileUri(const std::string& host, const std::string& query) {
+    std::string uri = "file:";
+    static const char kHex[] = "0123456789ABCDEF";
+    for (unsigned char ch : host) {
+        if (std::isalnum(ch) || std::strchr("/-_.~,=+:", ch)) {
+            uri += static_cast<char>(ch);
+        } else {
+            uri += '%';
+            uri += kHex[ch >> 4];
+            uri += kHex[ch & 15];
+        }
+    }
+    return uri + "?" + query;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// How a database that is not ours is opened for reading without a file ever being made beside
+// it: one in WAL mode whose -wal and -shm files are not both there already is read as it stands,
+// since opening it otherwise would create them.
+// Only a regular file is opened: a pipe in its place would hold the reader for good.
+std::string ReadOnlyQuery(const std::string& host) {
+    const int fd = ::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return "mode=ro";  // SQLite says why it cannot open it
+    struct stat st {};
+    unsigned char header[20] = {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const bool full = regular && ::pread(fd, header, sizeof header, 0) == sizeof header;
+    ::close(fd);
+    if (!regular)
+        throw CppSQLite3Exception(SQLITE_CANTOPEN, host + " is no file");
+    const bool wal = full && header[18] == 2 && header[19] == 2;
+    if (wal && !(Exists(host + "-wal") && Exists(host + "-shm")))
+        return "mode=ro&immutable=1";
+    return "mode=ro";
+}
 
 [[noreturn]] void Raise(sqlite3* db, int rc, const std::string& what) {
     std::string msg = what + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
@@ -142,7 +189,8 @@ void CppSQLite3Statement::finalize() {
 
 void CppSQLite3DB::OpenWith(const std::string& path, int flags) {
     close();
-    std::string host = path == ":memory:" ? path : platform::ResolvePath(path);
+    const bool uri = path.rfind("file:", 0) == 0;
+    std::string host = path == ":memory:" || uri ? path : platform::ResolvePath(path);
     if (host.empty())
         throw CppSQLite3Exception(SQLITE_CANTOPEN, "unknown drive: " + path);
     int rc = sqlite3_open_v2(host.c_str(), &m_pDB, flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI,
@@ -162,27 +210,18 @@ void CppSQLite3DB::open(const std::string& path) {
 }
 
 void CppSQLite3DB::openReadOnly(const std::string& path) {
-    OpenWith(path, SQLITE_OPEN_READONLY);
+    const std::string host = platform::ResolvePath(path);
+    if (host.empty())
+        throw CppSQLite3Exception(SQLITE_CANTOPEN, "unknown drive: " + path);
+    OpenWith(FileUri(host, ReadOnlyQuery(host)), SQLITE_OPEN_READONLY);
 }
 
 void CppSQLite3DB::attach(const std::string& path, const std::string& schema, bool readOnly) {
     const std::string host = platform::ResolvePath(path);
     if (host.empty())
         throw CppSQLite3Exception(SQLITE_CANTOPEN, "unknown drive: " + path);
-    // A file URI, so that the open mode can be given: every byte that could end the path part
-    // or start an escape is written as an escape.
-    std::string uri = "file:";
-    static const char kHex[] = "0123456789ABCDEF";
-    for (unsigned char ch : host) {
-        if (std::isalnum(ch) || std::strchr("/-_.~,=+:", ch)) {
-            uri += static_cast<char>(ch);
-        } else {
-            uri += '%';
-            uri += kHex[ch >> 4];
-            uri += kHex[ch & 15];
-        }
-    }
-    uri += readOnly ? "?mode=ro" : "?mode=rwc";
+    // A file URI, so that the open mode can be given.
+    const std::string uri = FileUri(host, readOnly ? ReadOnlyQuery(host) : "mode=rwc");
     sqlite3_stmt* s = Compile("ATTACH DATABASE ? AS \"" + schema + "\"");
     sqlite3_bind_text(s, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
     int rc = sqlite3_step(s);

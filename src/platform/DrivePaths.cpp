@@ -281,8 +281,24 @@ std::string RuntimeDir() {
     else
         dir = "/tmp/quillon-" + std::to_string(::getuid());
     std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
+    std::filesystem::create_directories(std::filesystem::path(dir).parent_path(), ec);
+    ::mkdir(dir.c_str(), 0700);
     return dir;
+}
+
+std::string RuntimeDirProblem(const std::string& dir) {
+    const std::string unusable = "the runtime folder " + dir + " cannot be used: ";
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0)
+        return unusable + "it cannot be made";
+    // Locks and windows live here: a folder of somebody else's, or a link, could redirect them.
+    if (!S_ISDIR(st.st_mode))
+        return unusable + "it is no folder of its own";
+    if (st.st_uid != ::getuid())
+        return unusable + "it belongs to another user";
+    if (st.st_mode & (S_IWGRP | S_IWOTH))
+        return unusable + "other users may write it";
+    return std::string();
 }
 
 }  // namespace platform

@@ -36,7 +36,11 @@ std::string GetModulePath();
 // Host path of the running program file.
 std::string ModuleFileHostPath();
 
-// $QUILLON_RUNTIME_DIR, or $XDG_RUNTIME_DIR/quillon, or /tmp/quillon-<uid>; created.
+// $QUILLON_RUNTIME_DIR, or $XDG_RUNTIME_DIR/quillon, or /tmp/quillon-<uid>; created, for its
+// owner only.
 std::string RuntimeDir();
+// Why the runtime folder cannot be trusted with locks and windows ("" when it can): it must be
+// a folder (not a link) of this user that no other user may write.
+std::string RuntimeDirProblem(const std::string& dir);
 
 }  // namespace platform

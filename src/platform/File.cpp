@@ -37,7 +37,8 @@ bool File::Open(const std::string& path, Mode mode) {
 
 bool File::OpenResolved(const std::string& hostPath, Mode mode) {
     Close();
-    int flags = mode == kRead          ? O_RDONLY
+    // A read never waits on a pipe's other end: it opens at once and is then refused.
+    int flags = mode == kRead          ? (O_RDONLY | O_NONBLOCK)
                 : mode == kCreateWrite ? (O_WRONLY | O_CREAT | O_TRUNC)
                                        : (O_WRONLY | O_CREAT | O_EXCL);
     fd_ = ::open(hostPath.c_str(), flags | O_CLOEXEC, 0644);
@@ -46,11 +47,13 @@ bool File::OpenResolved(const std::string& hostPath, Mode mode) {
         return false;
     }
     struct stat st {};
-    if (mode != kCreateNew && ::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (mode != kCreateNew && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
         Close();
-        SetLastError(ERROR_ACCESS_DENIED);
+        SetLastError(ERROR_ACCESS_DENIED);  // a folder, a pipe or a device is no file
         return false;
     }
+    if (mode == kRead)
+        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     return true;
 }
 

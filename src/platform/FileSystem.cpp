@@ -322,6 +322,10 @@ bool StatEntry(const std::string& hostPath, FindData& f) {
     f.isLink = S_ISLNK(st.st_mode);
     if (f.isLink && ::stat(hostPath.c_str(), &st) != 0)
         st = {};  // a link that leads nowhere is listed as an empty file
+    // Pipes, devices and sockets are no files to read or copy: one would hang the reader or
+    // never end.
+    if (st.st_mode != 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return false;
     f.isDirectory = S_ISDIR(st.st_mode);
     f.size = static_cast<std::uint64_t>(st.st_size);
     f.hostPath = hostPath;

@@ -131,8 +131,9 @@ std::unique_ptr<BusWindow> BusWindow::Listen(const std::string& title, Handler h
         return nullptr;
     };
     const std::string path = WindowPath(title);
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    if (const std::string problem = RuntimeDirProblem(RuntimeDir()); !problem.empty())
+        return fail(problem);
+    ::mkdir((RuntimeDir() + "/windows").c_str(), 0700);
     sockaddr_un addr;
     if (!Address(path, addr))
         return fail("the window's address " + path + " is too long");

@@ -47,10 +47,16 @@ NamedLock::Attempt NamedLock::Lock(int fd, bool wait, const std::string& what,
 NamedLock::Attempt NamedLock::Acquire(const std::string& name, bool wait) {
     const std::string dir = RuntimeDir();
     const std::string path = dir + "/" + name + ".lock";
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (const std::string problem = RuntimeDirProblem(dir); !problem.empty()) {
+        Attempt a;
+        a.problem = problem;
+        return a;
+    }
+    // Never through a link: the file it leads to would be truncated for the holder's pid.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         Attempt a;
-        a.problem = "the lock folder " + dir + " cannot be used: " + std::strerror(errno);
+        a.problem = "the lock " + path + " cannot be used: " + std::strerror(errno);
         return a;
     }
     Attempt a = Lock(fd, wait, path, false);
