@@ -87,7 +87,7 @@ void BackupContext::Clear() {
     m_nListSel = -1;
     std::memset(&m_EntryInfo, 0, sizeof m_EntryInfo);
     m_nLastEntrySize = m_nTotalSize = 0;
-    m_bSizeFlag = m_bEntryPicked = 0;
+    m_bSizeFlag = m_bEntryPicked = m_bEntryInfoRead = 0;
     m_strCurEntryPath.clear();
     m_strCurEntry.clear();
     m_strNetTempPath.clear();

@@ -120,6 +120,7 @@ class BackupContext {
     DWORD m_nTotalSize;
     BOOL m_bSizeFlag;
     BOOL m_bEntryPicked;
+    BOOL m_bEntryInfoRead;  // m_EntryInfo holds the picked entry's record as read
     std::string m_strCurEntryPath;
     std::string m_strCurEntry;
     std::string m_strNetTempPath;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "backup/WriteGuard.h"
 #include "platform/AtomicFile.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -53,10 +54,18 @@ EntryImagePaths MakeEntryImagePaths(BackupContext& ctx, const std::string& start
     return p;
 }
 
-void CreateEntryFolders(const EntryImagePaths& p) {
-    platform::CreateDirectory(paths::EntryFolder(p.imageRoot, p.entry));
-    platform::CreateDirectory(paths::EntryDayFolder(p.imageRoot, p.entry, p.day));
-    platform::CreateDirectory(paths::EntryAudioFolder(p.imageRoot, p.entry, p.day));
+std::string CreateEntryFolders(const BackupContext& ctx, const EntryImagePaths& p) {
+    // Each folder is looked at before it is made or used: a link on the target must not lead
+    // the image into the recordings or anywhere else outside the target.
+    for (const std::string& folder : {paths::EntryFolder(p.imageRoot, p.entry),
+                                      paths::EntryDayFolder(p.imageRoot, p.entry, p.day),
+                                      paths::EntryAudioFolder(p.imageRoot, p.entry, p.day)}) {
+        const std::string problem = WriteFolderProblem(ctx, folder, p.imageRoot, true);
+        if (!problem.empty())
+            return problem;
+        platform::CreateDirectory(folder);
+    }
+    return std::string();
 }
 
 BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
@@ -116,9 +125,15 @@ BOOL CopyFileSimple(const std::string& source, const std::string& destination) {
 
 BOOL WriteViewerIni(BackupContext& ctx) {
     const std::string root = std::string(paths::kDiscImageRoot) + "\\";
-    platform::CreateDirectory(root);
     const std::string folder = root + "BackupViewer\\";
-    platform::CreateDirectory(folder);
+    for (const std::string& f : {root, folder}) {
+        const std::string problem = WriteFolderProblem(ctx, f, paths::kDiscImageRoot, true);
+        if (!problem.empty()) {
+            ctx.m_report.Fail("the viewer's settings were not written: " + problem);
+            return 0;
+        }
+        platform::CreateDirectory(f);
+    }
     const std::string ini = folder + "Viewer.ini";
     if (!platform::WriteFileAtomically(ini, "", 0))
         return 0;
@@ -127,7 +142,14 @@ BOOL WriteViewerIni(BackupContext& ctx) {
 
 void CopyViewerFiles(BackupContext& ctx) {
     const std::string folder = ViewerFolder(ctx);
+    const std::string problem =
+        WriteFolderProblem(ctx, folder, folder.substr(0, folder.find('\\') + 1), true);
+    if (!problem.empty()) {
+        ctx.m_report.Fail("the viewer was not copied: " + problem);
+        return;
+    }
     platform::CreateDirectory(folder);
+    platform::RemoveLeftoverTempFiles(folder);  // what a killed run left half-written
     const std::string destBase = folder.substr(0, folder.size() - 1);
     const bool local = ctx.m_bLocalMode != 0;
     const std::string list =
@@ -142,13 +164,19 @@ void CopyViewerFiles(BackupContext& ctx) {
             continue;
         // The base folder ends in a separator locally and the Dest value starts with one.
         const std::string srcDest = local && !dest.empty() ? dest.substr(1) : dest;
-        CopyFileSimple(ctx.m_strExePath + srcDest + "Other\\" + file, destBase + dest + file);
+        // A viewer file that cannot be copied leaves the rest to be copied, and is named.
+        const std::string source = ctx.m_strExePath + srcDest + "Other\\" + file;
+        if (!CopyFileSimple(source, destBase + dest + file))
+            ctx.m_report.Fail("the viewer file " + source + " could not be copied to " + destBase +
+                              dest + file);
     }
 }
 
 void PrepareEntryFolders(BackupContext& ctx, int, const std::string& startKey,
                          const std::string& endKey) {
-    CreateEntryFolders(MakeEntryImagePaths(ctx, startKey, endKey));
+    const std::string problem = CreateEntryFolders(ctx, MakeEntryImagePaths(ctx, startKey, endKey));
+    if (!problem.empty())
+        ctx.m_report.Fail(problem);
 }
 
 void ResetViewerOption(BackupContext& ctx) {

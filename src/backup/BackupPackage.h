@@ -17,8 +17,10 @@ struct EntryImagePaths {
 // entry with these keys.
 EntryImagePaths MakeEntryImagePaths(BackupContext& ctx, const std::string& startKey,
                                     const std::string& endKey);
-// Creates the entry folder, its day folder and its Audio folder; errors are ignored.
-void CreateEntryFolders(const EntryImagePaths& p);
+// Creates the entry folder, its day folder and its Audio folder (an existing one is used).
+// Answers why not, and makes nothing more, when one would lead outside the image's root or
+// into the recordings or the working folder; creation errors are otherwise passed over.
+std::string CreateEntryFolders(const BackupContext& ctx, const EntryImagePaths& p);
 
 enum EntryInfoMode { kEntryInfoWrite = 0, kEntryInfoRead = 1, kEntryInfoUpdate = 2 };
 // Reads or writes "BackupInfo.dat" in the entry folder: 0 fills m_EntryInfo from the range key
@@ -29,8 +31,8 @@ BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
 
 // Writes "Viewer.ini" (the language) into the viewer folder of the disc image.
 BOOL WriteViewerIni(BackupContext& ctx);
-// Copies every file "Viewer.lst" names into the viewer folder of the target; failures are
-// passed over.
+// Copies every file "Viewer.lst" names into the viewer folder of the target; a file that cannot
+// be copied is named in the backup report and the rest are still copied.
 void CopyViewerFiles(BackupContext& ctx);
 // Plain copy in 4096-byte chunks; false when either file cannot be opened or a write fails.
 BOOL CopyFileSimple(const std::string& source, const std::string& destination);

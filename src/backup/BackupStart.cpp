@@ -8,11 +8,13 @@
 #include "backup/EntrySize.h"
 #include "backup/HostMessages.h"
 #include "backup/ScheduleCommands.h"
+#include "backup/WriteGuard.h"
 #include "companions/CFileShareClient.h"
 #include "disc/CDVDWriterPro2.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/MessageBus.h"
+#include "storage/RecorderPaths.h"
 
 int ClassifyTargetDrive(BackupContext& ctx, char driveLetter) {
     if (driveLetter < 'A' || driveLetter > 'Z')
@@ -168,10 +170,15 @@ std::string CheckBackupStart(BackupContext& ctx) {
     if (ctx.m_lbSchedule.empty())
         return ctx.Refuse("M010024");
     switch (ctx.m_nTargetType) {
-        case 3:
+        case 3: {
             if (!HasFolderSpace(ctx, ctx.m_strTargetText.substr(0, 2)))
                 return ctx.Refuse("M010028", text("M010028") + "[" + text("M010030") + "]");
+            // Never into the recordings, and never into the working folder the end clears.
+            const std::string problem = WriteFolderProblem(ctx, ctx.m_strTargetText, "", true);
+            if (!problem.empty())
+                return ctx.Refuse("Q010004", text("Q010004") + "\n" + problem);
             break;
+        }
         case 2: {
             CDVDWriterPro2* writer = ctx.m_discWriter;
             if (!HasFolderSpace(ctx, "c:"))
@@ -180,6 +187,10 @@ std::string CheckBackupStart(BackupContext& ctx) {
                 return ctx.Refuse("M010028", text("M010028") + "[" + text("M010030") + "]");
             if (!writer || writer->GetMediaType() == kMediaNoDisc)
                 return ctx.Refuse("A010003", ctx.GetLanguageText("CDWRITER", "A010003"));
+            const std::string problem = WriteFolderProblem(
+                ctx, std::string(paths::kDiscImageRoot) + "\\", paths::kDiscImageRoot, true);
+            if (!problem.empty())
+                return ctx.Refuse("Q010004", text("Q010004") + "\n" + problem);
             if (!IsBlankDiscStatus(writer->GetDiscStatus())) {
                 const char* second =
                     IsRewritableMedia(writer->GetMediaType()) ? "A010018" : "A010017";

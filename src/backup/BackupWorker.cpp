@@ -106,7 +106,7 @@ void FinishFolderBackup(BackupContext& ctx) {
     ctx.m_bBackupRunning = 0;
     SetIdle(ctx);
     ctx.m_view.SetItemText(ctl::kStatusLine, "");
-    storage::DeleteFolderTree(paths::WorkingFolder(ctx.m_strExePath));
+    storage::ClearWorkingFolder(ctx.m_strExePath);
     ctx.m_lbSchedule.clear();
     ctx.m_nListSel = -1;
     ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);

@@ -79,6 +79,7 @@ void ResetCameraSelection(BackupContext& ctx) {
     std::memset(ctx.m_bCamSel, 0, sizeof ctx.m_bCamSel);
     ctx.m_view.SetItemText(ctl::kMemo, "");
     std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
+    ctx.m_bEntryInfoRead = 0;
     EnableEntryButtons(ctx, false);
 }
 

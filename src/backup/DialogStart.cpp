@@ -6,6 +6,7 @@
 
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
+#include "backup/WriteGuard.h"
 #include "platform/DrivePaths.h"
 #include "platform/FileSystem.h"
 
@@ -94,6 +95,13 @@ void LabelControls(BackupContext& ctx) {
 void RestoreSchedule(BackupContext& ctx) {
     std::memset(ctx.m_Schedule.data(), 0, sizeof ctx.m_Schedule);
     ctx.m_nTotalSize = 0;
+    // A working folder that is a link could lead every write and the clean-up elsewhere: the
+    // schedule then starts empty and Add refuses with the same words.
+    if (const std::string problem = WorkingFolderProblem(ctx); !problem.empty()) {
+        ctx.ShowMessage(ctx.GetLanguageText("BACKUP", "Q010005") + "\n" + problem);
+        FillScheduleList(ctx);
+        return;
+    }
     platform::CreateDirectory(ctx.WorkingFolder());
     LoadScheduleTable(ctx);
     FillScheduleList(ctx);

@@ -136,7 +136,11 @@ int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
     const std::size_t failuresBefore = ctx.m_report.failureCount();
     EntryWalk w;
     w.p = MakeEntryImagePaths(ctx, startKey, endKey);
-    CreateEntryFolders(w.p);
+    if (const std::string problem = CreateEntryFolders(ctx, w.p); !problem.empty()) {
+        ctx.m_report.Fail(w.p.entry + ": nothing was copied: " + problem);
+        ctx.m_report.EntryDone(entryIndex, false);
+        return 1;
+    }
     // What a killed run left half-written under temporary names.
     platform::RemoveLeftoverTempFiles(paths::EntryDayFolder(w.p.imageRoot, w.p.entry, w.p.day));
     platform::RemoveLeftoverTempFiles(paths::EntryAudioFolder(w.p.imageRoot, w.p.entry, w.p.day));

@@ -22,10 +22,14 @@ bool LoadScheduleTable(BackupContext& ctx) {
     return load.outcome == storage::ScheduleLoad::kLoaded;
 }
 
+bool RemoveScheduleFile(BackupContext& ctx) {
+    return storage::RemoveScheduleFile(ctx.m_strExePath);
+}
+
 void ClearReservedFolder(BackupContext& ctx) {
     std::memset(ctx.m_Schedule.data(), 0, sizeof ctx.m_Schedule);
     ctx.m_nTotalSize = 0;
-    storage::DeleteFolderTree(paths::WorkingFolder(ctx.m_strExePath));
+    storage::ClearWorkingFolder(ctx.m_strExePath);
 }
 
 BOOL LoadDayMinuteMap(BackupContext& ctx, const std::string& folder, const std::string& day) {

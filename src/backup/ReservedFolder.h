@@ -13,7 +13,10 @@ bool SaveScheduleTable(BackupContext& ctx);
 // Reads reserve.dat into the table; false when there is none. A damaged file is not loaded: the
 // operator is told, and the file is kept beside as reserve.dat.damaged.
 bool LoadScheduleTable(BackupContext& ctx);
-// Empties the schedule table, zeroes the total and deletes the working folder.
+// Removes reserve.dat (the saved schedule is then empty); false when it is still there.
+bool RemoveScheduleFile(BackupContext& ctx);
+// Empties the schedule table, zeroes the total and deletes the working folder, reserve.dat
+// first, so that a run killed halfway leaves no schedule naming folders that are gone.
 void ClearReservedFolder(BackupContext& ctx);
 // Loads the day map "%s\%s.dat" of folder and day into m_RecMap and the hour, minute and camera
 // flags (only set, never cleared here).

@@ -8,9 +8,10 @@
 
 #include "backup/BackupPackage.h"
 #include "backup/CameraSelection.h"
-#include "disc/CDVDWriterPro2.h"
 #include "backup/EntrySize.h"
 #include "backup/ReservedFolder.h"
+#include "backup/WriteGuard.h"
+#include "disc/CDVDWriterPro2.h"
 #include "platform/FileSystem.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
@@ -99,7 +100,7 @@ void FillScheduleList(BackupContext& ctx) {
     for (const auto& e : ctx.m_Schedule) {
         if (!e.bUsed)
             continue;
-        ctx.m_nTotalSize += e.nSize;
+        AddToTotal(ctx, e.nSize);
         InsertListRow(ctx, EntryToLabel(SlotEntryString(e), ctx.m_nDateType));
     }
     ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
@@ -131,8 +132,11 @@ std::string OnAdd(BackupContext& ctx) {
         return ctx.Refuse("M010050");
 
     const std::string working = paths::WorkingFolder(ctx.m_strExePath);
-    platform::CreateDirectory(working);
     const std::string entryFolder = working + "\\" + entry;
+    // The working folder and the entry's folder must be the tool's own, not links elsewhere.
+    if (const std::string problem = WorkingFolderProblem(ctx, entryFolder); !problem.empty())
+        return ctx.Refuse("M010003", ctx.GetLanguageText("BACKUP", "M010003") + "\n" + problem);
+    platform::CreateDirectory(working);
     platform::CreateDirectory(entryFolder);
     if (!AccessEntryInfo(ctx, entryFolder, EntryRangeKey(entry), kEntryInfoWrite)) {
         platform::DeleteFile(entryFolder + "\\BackupInfo.dat");
@@ -192,20 +196,29 @@ std::string OnDelete(BackupContext& ctx) {
     const std::string entry =
         LabelToEntry(ctx.m_lbSchedule[static_cast<std::size_t>(row)], ctx.m_nDateType);
     const std::string entryFolder = paths::WorkingEntryFolder(ctx.m_strExePath, entry);
+    ScheduleEntry* e =
+        FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
+    const ScheduleEntry before = e ? *e : ScheduleEntry{};
+    if (e)
+        ClearSlot(*e);
+    // The saved schedule goes first: an entry whose folder is gone must not stay in it, not
+    // even when the next step fails or the program is killed between the two.
+    const bool saved = AnySlotUsed(ctx) ? SaveScheduleTable(ctx) : RemoveScheduleFile(ctx);
+    if (!saved) {
+        if (e)
+            *e = before;
+        ctx.m_view.SetWaitCursor(false);
+        return ctx.Refuse("Q010003");
+    }
     ctx.m_lbSchedule.erase(ctx.m_lbSchedule.begin() + row);
     ctx.m_nListSel = -1;
     ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
-    if (ScheduleEntry* e =
-            FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
-        ctx.m_nTotalSize -= e->nSize;
-        ClearSlot(*e);
-    }
+    if (e)
+        ctx.m_nTotalSize -= before.nSize < ctx.m_nTotalSize ? before.nSize : ctx.m_nTotalSize;
     storage::DeleteFolderTree(entryFolder);
     ShowTotalSize(ctx);
     UpdateDiscSpaceBar(ctx, ctx.m_bDiscTarget != 0);
-    if (AnySlotUsed(ctx)) {
-        SaveScheduleTable(ctx);
-    } else {
+    if (!AnySlotUsed(ctx)) {
         ClearReservedFolder(ctx);
         ShowTotalSize(ctx);
     }
@@ -232,7 +245,9 @@ std::string OnSelchangeSchedule(BackupContext& ctx) {
     ctx.m_strCurEntryPath = paths::WorkingEntryFolder(ctx.m_strExePath, entry);
     ctx.m_strCurEntry = entry;
     ResetCameraSelection(ctx);
-    if (AccessEntryInfo(ctx, ctx.m_strCurEntryPath, ctx.m_strCurEntry, kEntryInfoRead)) {
+    ctx.m_bEntryInfoRead =
+        AccessEntryInfo(ctx, ctx.m_strCurEntryPath, ctx.m_strCurEntry, kEntryInfoRead);
+    if (ctx.m_bEntryInfoRead) {
         ctx.m_view.SetItemText(ctl::kMemo, ctx.m_EntryInfo.memo);
         ctx.m_view.EnableItem(ctl::kUpdate, true);
     }
@@ -279,7 +294,9 @@ std::string OnUpdateMemo(BackupContext& ctx) {
     if (ctx.m_strCurEntryPath.empty() || ctx.m_strCurEntry.empty())
         return ctx.Refuse("M010018");
     std::string refused;
-    if (!AccessEntryInfo(ctx, ctx.m_strCurEntryPath, ctx.m_strCurEntry, kEntryInfoUpdate))
+    // A record that could not be read is not written back as one of date 0 with the memo.
+    if (!ctx.m_bEntryInfoRead || !WorkingFolderProblem(ctx, ctx.m_strCurEntryPath).empty() ||
+        !AccessEntryInfo(ctx, ctx.m_strCurEntryPath, ctx.m_strCurEntry, kEntryInfoUpdate))
         refused = ctx.Refuse("M010037");
     ResetCameraSelection(ctx);
     ctx.m_nListSel = -1;

@@ -58,6 +58,16 @@ void DeleteFolderTree(const std::string& folder) {
     platform::DeleteTree(folder);
 }
 
+bool RemoveScheduleFile(const std::string& base) {
+    const std::string path = paths::ReservePath(base);
+    return platform::DeleteFile(path) || !platform::FileExists(path);
+}
+
+void ClearWorkingFolder(const std::string& base) {
+    RemoveScheduleFile(base);
+    platform::DeleteTree(paths::WorkingFolder(base));
+}
+
 MapRead ReadMinuteMapFile(const std::string& path, MinuteMapBlock& map) {
     MapRead read;
     map.fill(0);

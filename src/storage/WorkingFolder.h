@@ -28,6 +28,10 @@ ScheduleLoad LoadScheduleTable(const std::string& base, ScheduleTable& table);
 // Deletes the folder and everything below it; single failures are passed over and a symbolic
 // link is removed itself, never followed.
 void DeleteFolderTree(const std::string& folder);
+// Removes reserve.dat of base; true when it is gone (or was never there).
+bool RemoveScheduleFile(const std::string& base);
+// Deletes the working folder of base, reserve.dat first.
+void ClearWorkingFolder(const std::string& base);
 
 struct MapRead {
     bool found = false;   // the file opened

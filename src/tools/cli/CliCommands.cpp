@@ -125,8 +125,13 @@ const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& la
 std::string EntryMemo(BackupContext& ctx, const std::string& label) {
     const std::string entry = LabelToEntry(label, ctx.m_nDateType);
     const std::string folder = paths::WorkingEntryFolder(ctx.m_strExePath, entry);
-    return AccessEntryInfo(ctx, folder, entry, kEntryInfoRead) ? std::string(ctx.m_EntryInfo.memo)
-                                                               : std::string();
+    if (AccessEntryInfo(ctx, folder, entry, kEntryInfoRead))
+        return ctx.m_EntryInfo.memo;
+    // An entry without its record is no entry without a memo: say so.
+    const std::string path = paths::WorkingInfoPath(ctx.m_strExePath, entry);
+    std::fprintf(stderr, "quillon-cli: %s: the information file %s is %s; its memo is not known\n",
+                 label.c_str(), path.c_str(), platform::FileExists(path) ? "damaged" : "missing");
+    return std::string();
 }
 
 int CmdDays(CliSession&, const CliArgs&) {

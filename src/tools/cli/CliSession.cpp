@@ -4,6 +4,7 @@
 
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
+#include "backup/WriteGuard.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
@@ -79,6 +80,12 @@ bool CliSession::OpenWorkingFolder(bool wait) {
         return false;
     machineLock_ = std::move(machine.lock);
     folderLock_ = std::move(folder.lock);
+    // A working folder that is a link could lead every write and the clean-up elsewhere.
+    if (const std::string problem = WorkingFolderProblem(ctx); !problem.empty()) {
+        std::fprintf(stderr, "quillon-cli: %s\n%s\n",
+                     ctx.GetLanguageText("BACKUP", "Q010005").c_str(), problem.c_str());
+        return false;
+    }
     // The saved schedule, as the dialog restores it at start.
     storage::RemoveLeftovers(ctx.m_strExePath);
     LoadScheduleTable(ctx);
