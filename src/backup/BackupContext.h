@@ -137,6 +137,7 @@ class BackupContext {
     BOOL m_bDiscErasing;
     BOOL m_bDownloadProgress;
     std::atomic<DWORD> m_nDoneSize;
+    std::uint64_t m_targetVolume = 0;  // the volume the target was on when the pass began
     std::atomic<BOOL> m_bBackupRunning;
     std::atomic<BOOL> m_bDiscWriting;
     std::atomic<BOOL> m_bMakeFileRun;

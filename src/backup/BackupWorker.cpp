@@ -5,6 +5,7 @@
 #include "backup/BackupPackage.h"
 #include "backup/CameraSelection.h"
 #include "backup/ControlsState.h"
+#include "backup/CopyEngine.h"
 #include "backup/Extraction.h"
 #include "backup/ReservedFolder.h"
 #include "platform/FileSystem.h"
@@ -70,6 +71,7 @@ void RunBackup(BackupContext& ctx) {
     ctx.m_view.SetWaitCursor(true);
     ctx.m_report.Reset();
     ctx.m_nDoneSize = 0;
+    NoteTargetVolume(ctx);
     ctx.m_view.ShowItem(ctl::kCapacityBar, false);
     ctx.m_view.ShowItem(ctl::kProgress, true);
     ctx.m_view.SetProgressRange(0, 100);

@@ -3,21 +3,55 @@
 #include "platform/AtomicFile.h"
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
+#include "platform/FileSystem.h"
 #include "storage/RecorderPaths.h"
 
-void DestinationFailed(BackupContext& ctx, const std::string& what, DWORD error) {
+void NoteTargetVolume(BackupContext& ctx) {
     const std::string root = paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText);
+    ctx.m_targetVolume = root.empty() ? 0 : platform::VolumeOf(root);
+}
+
+bool TargetLost(BackupContext& ctx, const std::string& what) {
+    const std::string root = paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText);
+    if (root.empty())
+        return false;
     std::string why;
-    if (error == platform::ERROR_DISK_FULL)
-        why = "is full";
-    else if (root.empty() || platform::FolderWritable(root, &why)) {
-        ctx.m_report.Fail(what);
+    const bool writable = platform::FolderWritable(root, &why);
+    if (writable && ctx.m_targetVolume && platform::VolumeOf(root) != ctx.m_targetVolume)
+        why = "is gone (its volume was taken away)";
+    else if (writable)
+        return false;
+    ctx.m_report.TargetLost("the target " + root + " " + why + "; the backup stopped" +
+                            (what.empty() ? std::string() : " (" + what + ")"));
+    // Nothing more can be written: the rest of the pass would only fail the same way, or land
+    // on whatever is left under the target's name.
+    ctx.m_bBackupRunning = 0;
+    return true;
+}
+
+void DestinationFailed(BackupContext& ctx, const std::string& what, DWORD error,
+                       const std::string& destination) {
+    const std::string root = paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText);
+    if (error == platform::ERROR_DISK_FULL && !root.empty()) {
+        ctx.m_report.TargetLost("the target " + root + " is full; the backup stopped (" + what +
+                                ")");
+        ctx.m_bBackupRunning = 0;
         return;
     }
-    ctx.m_report.TargetLost("the target " + root + " " + why + "; the backup stopped (" + what +
-                            ")");
-    // Nothing more fits: the rest of the pass would only fail the same way.
-    ctx.m_bBackupRunning = 0;
+    if (TargetLost(ctx, what))
+        return;
+    // The file's own folder gone while the target is still there: the image is being taken
+    // away from under the pass, folder by folder.
+    const std::size_t cut = destination.find_last_of("\\/");
+    const std::string folder =
+        cut == std::string::npos ? std::string() : destination.substr(0, cut);
+    if (!root.empty() && !folder.empty() && !platform::IsDirectory(folder)) {
+        ctx.m_report.TargetLost("the image folder " + folder + " on the target " + root +
+                                " is gone; the backup stopped (" + what + ")");
+        ctx.m_bBackupRunning = 0;
+        return;
+    }
+    ctx.m_report.Fail(what);
 }
 
 namespace {
@@ -33,13 +67,13 @@ BOOL CopyOne(BackupContext& ctx, const std::string& source, bool sourceResolved,
     platform::AtomicFile out;
     if (!out.Create(destination)) {
         DestinationFailed(ctx, ctx.GetLanguageText("BACKUP", "M010036") + " " + destination,
-                          platform::GetLastError());
+                          platform::GetLastError(), destination);
         return 0;
     }
     if (in.CopyAllTo(out.file()) < 0 || !out.Commit()) {
         const DWORD error = platform::GetLastError();
         out.Abandon();
-        DestinationFailed(ctx, destination + " could not be copied", error);
+        DestinationFailed(ctx, destination + " could not be copied", error, destination);
         return 0;
     }
     ctx.m_report.filesCopied++;

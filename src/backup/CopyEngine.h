@@ -23,6 +23,13 @@ BOOL CopyFoundFilesToFolder(BackupContext& ctx, const std::vector<platform::Find
 BOOL CopyFileOverlapped(BackupContext& ctx, const std::string& source,
                         const std::string& destination);
 
-// A write into the image failed with error. A target that is full, gone or read-only can take
-// nothing more: the pass stops and the report says so once. Any other failure is the file's.
-void DestinationFailed(BackupContext& ctx, const std::string& what, DWORD error);
+// Notes the volume of the target at the start of a pass, so that a volume taken away is seen.
+void NoteTargetVolume(BackupContext& ctx);
+// True (the pass stopped, the report saying so once) when the target is gone, read-only or
+// no longer on its volume; what says what was being written, if anything.
+bool TargetLost(BackupContext& ctx, const std::string& what = std::string());
+// A write of destination into the image failed with error. A target that is full, gone,
+// read-only or taken away, or an image folder gone from under the pass, can take nothing more:
+// the pass stops and the report says so once. Any other failure is the file's.
+void DestinationFailed(BackupContext& ctx, const std::string& what, DWORD error,
+                       const std::string& destination);

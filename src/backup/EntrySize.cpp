@@ -35,12 +35,19 @@ bool IsSingleFloatFormat(const std::string& fmt) {
         std::size_t j = i + 1;
         while (j < fmt.size() && std::strchr("-+ #0", fmt[j]))
             ++j;
-        while (j < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[j])))
-            ++j;
-        if (j < fmt.size() && fmt[j] == '.') {
-            ++j;
+        // Width and precision of at most two digits: a text of a billion digits is no size.
+        auto digits = [&] {
+            const std::size_t from = j;
             while (j < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[j])))
                 ++j;
+            return j - from <= 2;
+        };
+        if (!digits())
+            return false;
+        if (j < fmt.size() && fmt[j] == '.') {
+            ++j;
+            if (!digits())
+                return false;
         }
         if (j >= fmt.size() || !std::strchr("fFeEgG", fmt[j]))
             return false;

@@ -51,6 +51,7 @@ struct EntryWalk {
     platform::FolderIndex dayFolder, audioFolder;
     int modelCode = 0;
     MinuteMapBlock map{};
+    bool mapRebuilt = false;  // the working folder's map was damaged; this one is the day's
 };
 
 // The model the entry was added with (kept in its information file), so that a later backup
@@ -81,6 +82,7 @@ void LoadEntryMap(BackupContext& ctx, const ScheduleEntry& e, EntryWalk& w) {
     const storage::MapRead read = storage::ReadMinuteMapFile(path, w.map);
     if (!read.found || read.problem.empty())
         return;
+    w.mapRebuilt = true;
     ctx.m_report.Fail(w.p.entry + ": the minute map " + path + " is damaged (" + read.problem +
                       ")");
     MinuteMapBlock day{};
@@ -112,23 +114,63 @@ bool CopyAudio(BackupContext& ctx, const ScheduleEntry& e, const EntryWalk& w, i
     return true;
 }
 
-// The recorder's index and data file of a minute, copied whole while the recorder cannot commit
-// to the index; a transient journal beside them is no part of the minute.
-bool CopyWholeMinute(BackupContext& ctx, const EntryWalk& w, int hour, int minute) {
+// The recorder's index and data file of a minute, copied whole. The data file first; the index
+// under a read transaction, so that it is one committed state even while the recorder writes the
+// minute; then, if the recorder added pictures meanwhile, the data file again, so that it holds
+// every picture the copied index names. A transient journal beside them is no part of the minute.
+bool CopyWholeMinute(BackupContext& ctx, int entryIndex, const EntryWalk& w, int hour, int minute,
+                     std::string& why) {
     const std::string segment = paths::SegmentName(w.p.day, hour, minute);
-    std::vector<platform::FindData> files, all = w.dayFolder.Match(segment + "N.*");
-    std::string index;
+    const platform::FindData* dat = nullptr;
+    const platform::FindData* idx = nullptr;
+    const std::vector<platform::FindData> all = w.dayFolder.Match(segment + "N.*");
     for (const auto& f : all) {
-        if (SameName(f.name, segment + "N.dat") || SameName(f.name, segment + "N.idx"))
-            files.push_back(f);
-        if (SameName(f.name, segment + "N.idx"))
-            index = f.hostPath;
+        // One file of each name, the first in search order, as a folder without case has.
+        if (!dat && SameName(f.name, segment + "N.dat"))
+            dat = &f;
+        if (!idx && SameName(f.name, segment + "N.idx"))
+            idx = &f;
     }
-    if (files.empty())
+    why = "its files are missing";
+    if (!dat && !idx)
         return false;
-    const storage::IndexSnapshot snapshot(index);
-    return CopyFoundFilesToFolder(ctx, files,
-                                  paths::EntryDestFolder(w.p.imageRoot, w.p.entry, w.p.day)) != 0;
+    const std::string dest = paths::EntryDestFolder(w.p.imageRoot, w.p.entry, w.p.day);
+    if (idx) {
+        // Pages waiting in a write-ahead log are no part of the index file's bytes: the minute
+        // is rebuilt through the index instead, for every camera.
+        const long long wal = platform::FileLength(idx->hostPath + "-wal");
+        if (wal > 0) {
+            ScheduleEntry every = ctx.m_Schedule[static_cast<std::size_t>(entryIndex)];
+            std::fill(std::begin(every.bCam), std::end(every.bCam), 1u);
+            return RebuildMinute(
+                       ctx, every, paths::MinutePrefix(w.root, w.p.day, hour, minute),
+                       paths::EntryMinutePrefix(w.p.imageRoot, w.p.entry, w.p.day, hour, minute),
+                       &why) == 1;
+        }
+    }
+    if (dat && !CopyFoundFilesToFolder(ctx, {*dat}, dest))
+        return false;
+    if (!idx)
+        return true;
+    {
+        const storage::IndexSnapshot snapshot(idx->hostPath);
+        if (!snapshot.held()) {
+            why = "its index is being written or was left half-written by the recorder";
+            if (dat)
+                platform::DeleteFile(dest + dat->name);
+            return false;
+        }
+        if (!CopyFoundFilesToFolder(ctx, {*idx}, dest))
+            return false;
+    }
+    for (int again = 0; dat && again < 3; ++again) {
+        const long long now = platform::FileLength(dat->hostPath);
+        if (now < 0 || now == platform::FileLength(dest + dat->name))
+            break;
+        if (!CopyFileOverlapped(ctx, dat->hostPath, dest + dat->name))
+            return false;
+    }
+    return true;
 }
 
 int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
@@ -157,6 +199,12 @@ int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
         const int first = h == w.p.startHour ? w.p.startMinute : 0;
         const int last = h == w.p.endHour ? w.p.endMinute : 59;
         for (int m = first; running && m <= last && m < 60; ++m) {
+            // A target taken away writes no error: what follows would land under its name on
+            // another volume. One look per minute sees it.
+            if (TargetLost(ctx)) {
+                running = false;
+                break;
+            }
             const std::size_t failures = ctx.m_report.failureCount();
             bool copied;
             std::string why;
@@ -166,8 +214,7 @@ int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
                              paths::EntryMinutePrefix(w.p.imageRoot, w.p.entry, w.p.day, h, m),
                              &why) == 1;
             } else {
-                copied = CopyWholeMinute(ctx, w, h, m);
-                why = "its files are missing";
+                copied = CopyWholeMinute(ctx, entryIndex, w, h, m, why);
             }
             if (copied) {
                 UpdateBackupProgress(ctx);
@@ -185,8 +232,14 @@ int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
     const std::string mapPath = paths::WorkingMinuteMapPath(ctx.m_strExePath, w.p.entry, w.p.day);
     if (!CopyFilesToFolder(ctx, infoPath, destFolder))
         ctx.m_report.Fail(w.p.entry + ": the information file " + infoPath + " is missing");
-    if (!CopyFilesToFolder(ctx, mapPath, destFolder))
+    if (w.mapRebuilt) {
+        // The image carries the map of what it holds, not the damaged one.
+        const std::string root = w.p.imageRoot.substr(0, w.p.imageRoot.size() - 1);
+        if (!storage::SaveMinuteMap(root, w.p.entry, w.p.day, w.map))
+            ctx.m_report.Fail(w.p.entry + ": the minute map could not be written into the image");
+    } else if (!CopyFilesToFolder(ctx, mapPath, destFolder)) {
         ctx.m_report.Fail(w.p.entry + ": the minute map file " + mapPath + " is missing");
+    }
     ctx.m_report.EntryDone(entryIndex, running && ctx.m_report.failureCount() == failuresBefore);
     return 1;
 }

@@ -14,18 +14,24 @@ std::string Tail17(const std::string& path) {
 
 int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sourcePrefix,
                       const std::string& destPrefix, std::string* why) {
+    return RebuildMinute(ctx, ctx.m_Schedule[static_cast<std::size_t>(entryIndex)], sourcePrefix,
+                         destPrefix, why);
+}
+
+int RebuildMinute(BackupContext& ctx, const ScheduleEntry& entry, const std::string& sourcePrefix,
+                  const std::string& destPrefix, std::string* why) {
     const std::string destData = destPrefix + "N.dat";
-    const storage::MinuteCopyResult r = storage::CopyMinuteSegment(
-        CamerasOf(ctx.m_Schedule[static_cast<std::size_t>(entryIndex)]), sourcePrefix, destPrefix,
-        [&] {
+    const storage::MinuteCopyResult r =
+        storage::CopyMinuteSegment(CamerasOf(entry), sourcePrefix, destPrefix, [&] {
             ctx.SetStatusText(Tail17(destData) + " " + ctx.GetLanguageText("BACKUP", "M010034"));
         });
     if (r.picturesLeftOut > 0)
         ctx.m_report.Fail(Tail17(sourcePrefix + "N.dat") + ": " +
                           std::to_string(r.picturesLeftOut) +
-                          " pictures lie outside the data file and were left out");
+                          " index rows name no picture (outside the data file, larger than 1 MiB "
+                          "or not a number) and were left out");
     if (r.destinationFailed)
-        DestinationFailed(ctx, Tail17(destData) + ": " + r.why, r.error);
+        DestinationFailed(ctx, Tail17(destData) + ": " + r.why, r.error, destData);
     if (!r.result) {
         if (why)
             *why = r.why;

@@ -10,3 +10,6 @@
 // then why, when given, says what stopped it. Runs on the worker thread.
 int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sourcePrefix,
                       const std::string& destPrefix, std::string* why = nullptr);
+// The same for the cameras of entry, which need not be a slot of the schedule.
+int RebuildMinute(BackupContext& ctx, const ScheduleEntry& entry, const std::string& sourcePrefix,
+                  const std::string& destPrefix, std::string* why = nullptr);

@@ -223,6 +223,14 @@ bool FolderWritable(const std::string& path, std::string* why) {
     return true;
 }
 
+std::uint64_t VolumeOf(const std::string& path) {
+    const std::string host = ResolvePath(path);
+    struct stat st {};
+    if (host.empty() || ::stat(host.c_str(), &st) != 0)
+        return 0;
+    return static_cast<std::uint64_t>(st.st_dev);
+}
+
 bool SetFileAttributesNormal(const std::string& path) {
     std::string host = ResolvePath(path);
     struct stat st {};

@@ -27,6 +27,9 @@ bool FileExists(const std::string& path);
 // True when path is a folder that can take new files; otherwise why says what is wrong with it
 // ("is gone", "is read-only", ...).
 bool FolderWritable(const std::string& path, std::string* why = nullptr);
+// The volume that holds path (0 when it cannot be looked at): a stick pulled from under a folder
+// leaves the folder's name on another volume.
+std::uint64_t VolumeOf(const std::string& path);
 bool IsDirectory(const std::string& path);
 // Writes everything cached for the volume that holds path to the device, so that a removable
 // target can be taken away; false (with the last error) when the device did not take it all.

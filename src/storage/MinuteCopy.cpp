@@ -39,7 +39,8 @@ std::string FillMemoryTable(const CameraSet& cameras) {
     std::string q = "INSERT INTO main.indextable SELECT ifnull(cast(camnum AS integer),0),";
     q += " ifnull(cast(rectime AS integer),0), " + FirstChar("capstatus");
     q += ", ifnull(cast(imgwidth AS integer),0), ifnull(cast(imgheight AS integer),0), ";
-    q += FirstChar("frametype") + ", pos, size, " + FirstChar("codectype") + ", char(1) FROM (";
+    q += FirstChar("frametype") + ", pos, CAST(size AS INTEGER), " + FirstChar("codectype") +
+         ", char(1) FROM (";
     q += SelectRows("src", cameras, Rows::kPictures) + ") ORDER BY r";
     return q;
 }

@@ -51,6 +51,8 @@ int Info() {
 int main(int argc, char** argv) {
     // A file-size limit must end a write as a full target does, not kill the process.
     std::signal(SIGXFSZ, SIG_IGN);
+    // A closed pipe on stdout or stderr must not end a backup halfway.
+    std::signal(SIGPIPE, SIG_IGN);
     CliOptions options;
     CliArgs args;
     std::string command;

@@ -14,6 +14,7 @@
 int main(int argc, char** argv) {
     // A file-size limit must end a write as a full target does, not kill the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication qapp(argc, argv);  // takes Qt's own options out of argv
     std::string launch, base, screenshot;
     bool haveLaunch = false;
