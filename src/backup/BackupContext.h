@@ -138,6 +138,7 @@ class BackupContext {
     BOOL m_bDownloadProgress;
     std::atomic<DWORD> m_nDoneSize;
     std::uint64_t m_targetVolume = 0;  // the volume the target was on when the pass began
+    std::string m_targetRootHost;      // where the target was then
     std::atomic<BOOL> m_bBackupRunning;
     std::atomic<BOOL> m_bDiscWriting;
     std::atomic<BOOL> m_bMakeFileRun;

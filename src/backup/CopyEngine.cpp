@@ -9,11 +9,17 @@
 void NoteTargetVolume(BackupContext& ctx) {
     const std::string root = paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText);
     ctx.m_targetVolume = root.empty() ? 0 : platform::VolumeOf(root);
+    ctx.m_targetRootHost = root.empty() ? std::string() : platform::ResolvePath(root);
 }
 
-bool TargetLost(BackupContext& ctx, const std::string& what) {
+bool TargetLost(BackupContext& ctx, const std::string& what, bool afterFailure) {
     const std::string root = paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText);
     if (root.empty())
+        return false;
+    // The quick look, before every file: the target's folder still there, on its volume. What
+    // else can befall it (read-only, full) shows as a failed write.
+    if (!afterFailure && !ctx.m_targetRootHost.empty() &&
+        platform::VolumeOf(ctx.m_targetRootHost) == ctx.m_targetVolume && ctx.m_targetVolume != 0)
         return false;
     std::string why;
     const bool writable = platform::FolderWritable(root, &why);
@@ -38,7 +44,7 @@ void DestinationFailed(BackupContext& ctx, const std::string& what, DWORD error,
         ctx.m_bBackupRunning = 0;
         return;
     }
-    if (TargetLost(ctx, what))
+    if (TargetLost(ctx, what, true))
         return;
     // The file's own folder gone while the target is still there: the image is being taken
     // away from under the pass, folder by folder.
@@ -64,6 +70,9 @@ BOOL CopyOne(BackupContext& ctx, const std::string& source, bool sourceResolved,
         ctx.m_report.Fail(ctx.GetLanguageText("BACKUP", "M010035") + " " + source);
         return 0;
     }
+    // A target taken away writes no error: each file looks before it is written.
+    if (TargetLost(ctx, destination))
+        return 0;
     platform::AtomicFile out;
     if (!out.Create(destination)) {
         DestinationFailed(ctx, ctx.GetLanguageText("BACKUP", "M010036") + " " + destination,

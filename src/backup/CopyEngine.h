@@ -26,8 +26,10 @@ BOOL CopyFileOverlapped(BackupContext& ctx, const std::string& source,
 // Notes the volume of the target at the start of a pass, so that a volume taken away is seen.
 void NoteTargetVolume(BackupContext& ctx);
 // True (the pass stopped, the report saying so once) when the target is gone, read-only or
-// no longer on its volume; what says what was being written, if anything.
-bool TargetLost(BackupContext& ctx, const std::string& what = std::string());
+// no longer on its volume; what says what was being written, if anything. Before a write only
+// the folder and its volume are looked at; after a failed one, everything.
+bool TargetLost(BackupContext& ctx, const std::string& what = std::string(),
+                bool afterFailure = false);
 // A write of destination into the image failed with error. A target that is full, gone,
 // read-only or taken away, or an image folder gone from under the pass, can take nothing more:
 // the pass stops and the report says so once. Any other failure is the file's.

@@ -227,7 +227,11 @@ int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
                 running = false;
         }
     }
-    // Also after a stop: the image must say what it holds.
+    // Also after a stop: the image must say what it holds (unless it can hold nothing more).
+    if (ctx.m_report.targetLost()) {
+        ctx.m_report.EntryDone(entryIndex, false);
+        return 1;
+    }
     const std::string infoPath = paths::WorkingInfoPath(ctx.m_strExePath, w.p.entry);
     const std::string mapPath = paths::WorkingMinuteMapPath(ctx.m_strExePath, w.p.entry, w.p.day);
     if (!CopyFilesToFolder(ctx, infoPath, destFolder))

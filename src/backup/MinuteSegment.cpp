@@ -21,6 +21,11 @@ int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sou
 int RebuildMinute(BackupContext& ctx, const ScheduleEntry& entry, const std::string& sourcePrefix,
                   const std::string& destPrefix, std::string* why) {
     const std::string destData = destPrefix + "N.dat";
+    if (TargetLost(ctx, destData)) {
+        if (why)
+            *why = "the target is gone";
+        return 0;
+    }
     const storage::MinuteCopyResult r =
         storage::CopyMinuteSegment(CamerasOf(entry), sourcePrefix, destPrefix, [&] {
             ctx.SetStatusText(Tail17(destData) + " " + ctx.GetLanguageText("BACKUP", "M010034"));

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +16,10 @@
 
 namespace platform {
 namespace fs = std::filesystem;
+
+namespace {
+std::atomic<unsigned> gSaves{0};  // a table saved here is read again at once
+}
 
 std::string MachinePrefix() {
     const char* p = std::getenv("QUILLON_PREFIX");
@@ -121,28 +127,42 @@ bool DriveTable::Save(const std::string& prefix) const {
             out << "Device=" << d.device << "\n";
     }
     const std::string text = out.str();
-    return WriteFileAtomically(prefix + "/drives.ini", text.data(), text.size());
+    const bool saved = WriteFileAtomically(prefix + "/drives.ini", text.data(), text.size());
+    ++gSaves;
+    return saved;
 }
 
 std::shared_ptr<const DriveTable> CurrentDrives() {
     // Re-reading the table for every path would cost a file parse per file operation; it is kept
-    // until the prefix or the file's modification time changes.
+    // until the prefix or the file's modification time changes, and the file is looked at no
+    // more than five times a second (a backup resolves thousands of paths a second).
     static std::mutex mutex;
     static std::string cachedPrefix;
     static long long cachedStamp = -2;
+    static unsigned cachedSaves = 0;
+    static std::chrono::steady_clock::time_point lastLook;
     static std::shared_ptr<const DriveTable> cached;
     const std::string prefix = MachinePrefix();
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (cached && prefix == cachedPrefix && cachedSaves == gSaves &&
+            now - lastLook < std::chrono::milliseconds(200))
+            return cached;
+    }
     struct stat st {};
     long long stamp = -1;
     if (::stat((prefix + "/drives.ini").c_str(), &st) == 0)
         stamp = (static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec) ^
                 (static_cast<long long>(st.st_size) << 40) ^ static_cast<long long>(st.st_ino);
     std::lock_guard<std::mutex> lock(mutex);
-    if (prefix != cachedPrefix || stamp != cachedStamp) {
+    if (prefix != cachedPrefix || stamp != cachedStamp || cachedSaves != gSaves) {
         cached = std::make_shared<const DriveTable>(DriveTable::Load(prefix));
         cachedPrefix = prefix;
         cachedStamp = stamp;
+        cachedSaves = gSaves;
     }
+    lastLook = now;
     return cached;
 }
 
