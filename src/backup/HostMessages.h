@@ -8,6 +8,9 @@
 constexpr DWORD kMsgDriveList = 0xBD0;         // WM_USER + 2000
 constexpr DWORD kMsgDownloadProgress = 0xBD2;  // WM_USER + 2002
 constexpr DWORD kMsgHostClosed = 0x2B21;       // the notice to the host as the tool closes
+// A message of our own on the bus, beside the query of a control's state (0x8001): the storage
+// target an operator would pick in the folder browser (the data is the host folder, UTF-8).
+constexpr DWORD kMsgChooseTarget = 0x8002;
 
 // WM_COPYDATA with _BACKUPHOSTINFO: remote mode, and the host's context replaces the dialog's.
 // An empty block changes nothing; a record without a base folder keeps the dialog's own.

@@ -1,5 +1,6 @@
 #include "dialog/CQuillonDlg.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -7,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -17,12 +19,15 @@
 #include "backup/CameraSelection.h"
 #include "backup/ControlsState.h"
 #include "backup/DialogStart.h"
+#include "backup/HostMessages.h"
 #include "backup/ScheduleCommands.h"
 #include "companions/CDvrSearchStatic2.h"
 #include "controls/CEzEdit.h"
 #include "controls/ChildDialog.h"
+#include "dialog/ControlQuery.h"
 #include "dialog/Mnemonics.h"
 #include "platform/DrivePaths.h"
+#include "preview/CBackupDataListDlg.h"
 #include "preview/CBackupPreviewDlg.h"
 #include "ui_CQuillonDlg.h"
 
@@ -42,6 +47,15 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
     setWindowIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
     m_ctx.m_shareClient = companions.shareClient;
     m_ctx.m_discWriter = companions.discWriter;
+    if (!companions.browser)
+        m_ownBrowser = std::make_unique<QtFolderBrowser>();
+    m_browser = companions.browser ? companions.browser : m_ownBrowser.get();
+    // The about box, as the system menu of the original offers it.
+    auto* about = new QAction("About Quillon Backup...", this);
+    about->setShortcut(QKeySequence::HelpContents);
+    connect(about, &QAction::triggered, this, [this] { OnAbout(); });
+    addAction(about);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
     m_view->SetMessageHandler([this](DWORD message, std::uintptr_t wParam, std::intptr_t lParam) {
         if (message == kMsgShareAnswer)
             OnShareClientMessage(wParam, lParam);
@@ -56,6 +70,7 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
 CQuillonDlg::~CQuillonDlg() {
     if (m_nTimerId)
         killTimer(m_nTimerId);
+    StopListening();
     StopWorker();
 }
 
@@ -105,6 +120,7 @@ BOOL CQuillonDlg::OnInitDialog() {
     });
     ConnectControls();
     ShowCameraPage();
+    StartListening();
 
     // Centred on the point (512, 384), whatever the screen.
     adjustSize();
@@ -145,7 +161,10 @@ void CQuillonDlg::ConnectControls() {
     button(ctl::kAdd, [this] { OnAdd(); });
     button(ctl::kDelete, [this] { OnDelete(); });
     button(ctl::kUpdate, [this] { ::OnUpdateMemo(m_ctx); });
+    button(ctl::kBrowse, [this] { OnBrowseTarget(); });
+    button(ctl::kOk, [this] { OnOK(); });
     button(ctl::kCancel, [this] { OnCancel(); });
+    button(ctl::kHistory, [this] { OnHistory(); });
     auto* list = m_controls->Get<QListWidget>(ctl::kScheduleList);
     connect(list, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0)
@@ -196,12 +215,128 @@ void CQuillonDlg::OnSelchangeSchedule(int row) {
     ::OnSelchangeSchedule(m_ctx);
 }
 
-void CQuillonDlg::OnCancel() {
-    if (m_ctx.m_bBackupRunning) {
-        CancelRunningBackup(m_ctx);
-        return;
+void CQuillonDlg::OnBrowseTarget(const std::string* hostFolder) {
+    StopPreviewPlayback();
+    std::string chosen;
+    if (hostFolder) {
+        chosen = *hostFolder;
+    } else {
+        m_ctx.m_bInMessageBox = 1;
+        chosen = m_browser->Browse(this, "Select Backup Path.", platform::ResolvePath("C:\\"));
+        m_ctx.m_bInMessageBox = 0;
     }
-    done(QDialog::Rejected);
+    if (chosen.empty())
+        return;
+    // The host folder as a drive path; one outside every drive keeps its first character, which
+    // names no drive and is refused.
+    ChooseStorageTarget(m_ctx, platform::ToDrivePath(chosen));
+}
+
+void CQuillonDlg::OnOK() {
+    StopPreviewPlayback();
+    ::OnOK(m_ctx, *m_worker);
+}
+
+void CQuillonDlg::OnCancel() {
+    if (::OnCancel(m_ctx) == CancelOutcome::kClose)
+        done(QDialog::Rejected);
+}
+
+void CQuillonDlg::OnHistory() {
+    const std::string drive = ::OnHistory(m_ctx);
+    if (drive.empty())
+        return;
+    CBackupDataListDlg history(this);
+    history.m_pMainDlg = this;
+    history.m_strFolder = drive;
+    history.m_nCamCount = m_ctx.m_nCamCount;
+    history.m_nDateType = m_ctx.m_nDateType;
+    history.OnInitDialog();
+    history.exec();
+}
+
+void CQuillonDlg::OnAbout() {
+    m_ctx.m_bInMessageBox = 1;
+    QMessageBox::about(this, "About Backup", QString("Quillon Backup %1").arg(QUILLON_VERSION));
+    m_ctx.m_bInMessageBox = 0;
+}
+
+void CQuillonDlg::StartListening() {
+    m_bServingBus = true;
+    std::string why;
+    m_bus = platform::BusWindow::Listen(
+        "Backup",
+        [this](const platform::BusMessage& m) {
+            platform::BusReply reply;
+            if (!m_bServingBus)
+                return reply;
+            // A click runs once the sender has its answer: a command may open a box that waits
+            // for the operator, and the sender must not wait with it.
+            if (m.message == platform::WM_COMMAND) {
+                QMetaObject::invokeMethod(
+                    this, [this, m] { OnBusMessage(m); }, Qt::QueuedConnection);
+                return reply;
+            }
+            QMetaObject::invokeMethod(
+                this, [&] { reply = OnBusMessage(m); }, Qt::BlockingQueuedConnection);
+            return reply;
+        },
+        &why);
+}
+
+void CQuillonDlg::StopListening() {
+    if (!m_bus)
+        return;
+    m_bServingBus = false;
+    m_bus->Stop();
+    // A message being handled waits for this thread: serve it before the listener goes.
+    while (!m_bus->finished())
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    m_bus.reset();
+}
+
+platform::BusReply CQuillonDlg::OnBusMessage(const platform::BusMessage& m) {
+    platform::BusReply reply;
+    switch (m.message) {
+        case platform::WM_COPYDATA:
+            OnHostRecord(m_ctx, m.data, !m.data.empty());
+            reply.result = 1;
+            break;
+        case kMsgDriveList:
+            OnDriveList(m_ctx, static_cast<DWORD>(m.wParam));
+            break;
+        case kMsgDownloadProgress:
+            OnDownloadProgress(m_ctx, m.data, !m.data.empty());
+            break;
+        case platform::WM_SYSCOMMAND:
+            if ((m.wParam & ~std::uint64_t{0xF}) == 0x10)
+                QMetaObject::invokeMethod(
+                    this, [this] { OnAbout(); }, Qt::QueuedConnection);
+            break;
+        case platform::WM_COMMAND: {
+            // A click of the control it names, as the control's own click: the command runs
+            // whether or not the button could be pressed by hand, and refuses by its own checks.
+            const int id = static_cast<int>(m.wParam & 0xFFFF);
+            if (auto* b = m_controls->Get<QAbstractButton>(id)) {
+                if (b->isCheckable())
+                    b->setChecked(!b->isChecked());
+                emit b->clicked(b->isChecked());
+            }
+            break;
+        }
+        case platform::kMsgQueryControl: {
+            const ControlState state = QueryControl(Control(static_cast<int>(m.wParam)), this);
+            reply.result = state.result;
+            reply.data = state.text;
+            break;
+        }
+        case kMsgChooseTarget:
+            OnBrowseTarget(&m.data);
+            break;
+        default:
+            break;
+    }
+    return reply;
 }
 
 void CQuillonDlg::OnShareClientMessage(std::uintptr_t code, std::intptr_t) {

@@ -9,8 +9,10 @@
 #include "backup/BackupContext.h"
 #include "backup/BackupWorker.h"
 #include "dialog/DialogControls.h"
+#include "dialog/FolderBrowser.h"
 #include "dialog/MessageBoxes.h"
 #include "dialog/QtDialogView.h"
+#include "platform/MessageBus.h"
 #include "platform/NamedLock.h"
 
 namespace Ui {
@@ -19,11 +21,13 @@ class CQuillonDlg;
 class CBackupPreviewDlg;
 class CDvrSearchStatic2;
 
-// The companions the program has (any may be null).
+// The companions the program has (any may be null), and the folder browser when not the
+// system's own.
 struct DialogCompanions {
     CDvrSearchStatic2* search = nullptr;
     CFileShareClient* shareClient = nullptr;
     CDVDWriterPro2* discWriter = nullptr;
+    IFolderBrowser* browser = nullptr;
 };
 
 class CQuillonDlg : public QDialog {
@@ -53,7 +57,15 @@ class CQuillonDlg : public QDialog {
     void OnAdd();
     void OnDelete();
     void OnSelchangeSchedule(int row);
+    // "...": the folder browser, then the target's kind by its drive. hostFolder, when given,
+    // is taken as the browser's answer.
+    void OnBrowseTarget(const std::string* hostFolder = nullptr);
+    void OnOK();
     void OnCancel();
+    void OnHistory();
+    void OnAbout();
+    // A message from outside (the host, a script): answered on the window's own thread.
+    platform::BusReply OnBusMessage(const platform::BusMessage& m);
     // 0x2F69: the share client's answers and the worker's code 100.
     void OnShareClientMessage(std::uintptr_t code, std::intptr_t lParam);
 
@@ -65,6 +77,8 @@ class CQuillonDlg : public QDialog {
 
   private:
     void ConnectControls();
+    void StartListening();
+    void StopListening();
     void StopPreviewPlayback();
     // "page / pages" beside the camera page buttons.
     void ShowCameraPage();
@@ -82,5 +96,9 @@ class CQuillonDlg : public QDialog {
     std::unique_ptr<BackupWorker> m_worker;
     CBackupPreviewDlg* m_dlgPreview = nullptr;
     std::unique_ptr<platform::NamedLock> m_baseLock;
+    std::unique_ptr<IFolderBrowser> m_ownBrowser;
+    IFolderBrowser* m_browser;
+    std::unique_ptr<platform::BusWindow> m_bus;
+    std::atomic<bool> m_bServingBus{false};
     int m_nTimerId = 0;
 };

@@ -218,6 +218,17 @@ std::optional<BusReply> SendMessage(const std::string& title, const BusMessage& 
     return reply;
 }
 
+bool SendRaw(const std::string& title, const std::string& bytes, int timeoutMs) {
+    const int fd = Connect(title);
+    if (fd < 0)
+        return false;
+    char head[12];
+    const bool ok = WriteAll(fd, bytes) && (::shutdown(fd, SHUT_WR), true) &&
+                    ReadAll(fd, head, sizeof head, timeoutMs);
+    ::close(fd);
+    return ok;
+}
+
 bool PostMessage(const std::string& title, const BusMessage& m) {
     const int fd = Connect(title);
     if (fd < 0)

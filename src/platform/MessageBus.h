@@ -78,5 +78,8 @@ std::optional<BusReply> SendMessage(const std::string& title, const BusMessage& 
                                     int timeoutMs = 5000);
 // Sends without waiting for the reply; false when no window has the title.
 bool PostMessage(const std::string& title, const BusMessage& m);
+// Writes bytes as they are to the window and reads its answer: for testing what a window does
+// with a frame that is not one. False when no window has the title or it did not answer.
+bool SendRaw(const std::string& title, const std::string& bytes, int timeoutMs = 5000);
 
 }  // namespace platform

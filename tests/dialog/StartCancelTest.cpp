@@ -1,0 +1,312 @@
+// The storage target, OK with its checks in their order, Cancel, Update and History, and the
+// messages of the host, through the real window.
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <cstring>
+#include <thread>
+#include <tuple>
+
+#include "DialogFixture.h"
+#include "FakeDiscWriter.h"
+#include "backup/BackupStart.h"
+#include "backup/HostMessages.h"
+#include "backup/ScheduleCommands.h"
+#include "platform/DriveTable.h"
+#include "preview/CBackupDataListDlg.h"
+#include "records/HostInfo.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Answers the folder browser with the folder the test sets.
+class ScriptedBrowser : public IFolderBrowser {
+  public:
+    std::string Browse(QWidget*, const std::string& title, const std::string&) override {
+        titles.push_back(title);
+        return answer;
+    }
+    std::string answer;
+    std::vector<std::string> titles;
+};
+
+}  // namespace
+
+class StartCancelTest : public DialogTest {
+  protected:
+    CQuillonDlg& OpenWith(CQuillonDlg::Companions companions) {
+        companions.browser = &browser;
+        dlg = std::make_unique<CQuillonDlg>(app, boxes, companions);
+        boxes.context = &dlg->context();
+        dlg->SetBaseFolder("C:\\base");
+        EXPECT_TRUE(dlg->OnInitDialog());
+        return *dlg;
+    }
+    void AddEntry(const QString& sm, const QString& em) {
+        Range("10", sm, "10", em);
+        Click(ctl::kSelectAll);
+        Click(ctl::kAdd);
+    }
+    platform::BusReply Send(std::uint32_t message, std::uint64_t wParam = 0,
+                            const std::string& data = "") {
+        platform::BusMessage m;
+        m.message = message;
+        m.wParam = wParam;
+        m.data = data;
+        return dlg->OnBusMessage(m);
+    }
+    ScriptedBrowser browser;
+    FakeDiscWriter writer;
+};
+
+TEST_F(StartCancelTest, TheTargetIsChosenInTheBrowserAndClassifiedByItsDrive) {
+    const std::string usb = MapDrive('E', "removable");
+    fs::create_directories(usb + "/Backup");
+    OpenWith({});
+    browser.answer = "";  // cancelled: nothing changes
+    Click(ctl::kBrowse);
+    EXPECT_EQ(browser.titles.at(0), "Select Backup Path.");
+    EXPECT_TRUE(W<QLineEdit>(ctl::kTarget)->text().isEmpty());
+
+    browser.answer = usb + "/Backup";
+    Click(ctl::kBrowse);
+    EXPECT_EQ(W<QLineEdit>(ctl::kTarget)->text(), "E:\\Backup");
+    EXPECT_EQ(ctx().m_nTargetType, 3);
+    EXPECT_FALSE(W<QWidget>(ctl::kWriteSpeed)->isEnabled());
+    EXPECT_TRUE(W<QWidget>(ctl::kIncludeViewer)->isEnabled());
+
+    // A folder that no drive holds is no target.
+    platform::DriveTable table = platform::DriveTable::Load(prefix());
+    table = platform::DriveTable();
+    table.Set({'C', driveC(), platform::DRIVE_FIXED, ""});
+    table.Set({'E', usb, platform::DRIVE_REMOVABLE, ""});
+    ASSERT_TRUE(table.Save(prefix()));
+    browser.answer = prefix() + "/elsewhere";
+    fs::create_directories(browser.answer);
+    Click(ctl::kBrowse);
+    EXPECT_EQ(LastBox(), Text("M010020"));
+    EXPECT_TRUE(W<QLineEdit>(ctl::kTarget)->text().isEmpty());
+    EXPECT_EQ(ctx().m_nTargetType, 0);
+}
+
+TEST_F(StartCancelTest, ADiscDriveBringsItsWriterSpeedsAndCapacity) {
+    const std::string disc = MapDrive('D', "cdrom");
+    CQuillonDlg::Companions companions;
+    companions.discWriter = &writer;
+    OpenWith(companions);
+    browser.answer = disc;
+    Click(ctl::kBrowse);
+    EXPECT_EQ(ctx().m_nTargetType, 2);
+    EXPECT_EQ(W<QLineEdit>(ctl::kTarget)->text(), "D:\\Test DVD writer (700 MB)");
+    EXPECT_EQ(Rows(ctl::kWriteSpeed), (QStringList{"16 x", "12 x", "8 x", "4 x", "2 x"}));
+    EXPECT_EQ(W<QComboBox>(ctl::kWriteSpeed)->currentIndex(), 0);
+    EXPECT_TRUE(W<QWidget>(ctl::kErase)->isVisibleTo(dlg.get()));  // a rewritable disc
+    EXPECT_TRUE(W<QWidget>(ctl::kCapacityBar)->isVisibleTo(dlg.get()));
+
+    // No disc: refused, the target text empty, the speeds as they were.
+    writer.mediaType = kMediaNoDisc;
+    Click(ctl::kBrowse);
+    EXPECT_EQ(LastBox(), Text("M010022"));
+    EXPECT_TRUE(W<QLineEdit>(ctl::kTarget)->text().isEmpty());
+    EXPECT_EQ(Rows(ctl::kWriteSpeed).size(), 5);
+}
+
+TEST(WriteSpeedItemsTest, StepsOfFourToEightThenHalvingAndMaxBelowOneStep) {
+    auto labels = [](const std::vector<WriteSpeedItem>& items) {
+        std::vector<std::string> out;
+        for (const auto& i : items)
+            out.push_back(i.label + "=" + std::to_string(i.data));
+        return out;
+    };
+    EXPECT_EQ(labels(WriteSpeedItems(16 * 1380, 0)),
+              (std::vector<std::string>{"16 x=22080", "12 x=16560", "8 x=11040", "4 x=5520",
+                                        "2 x=2760"}));
+    EXPECT_EQ(labels(WriteSpeedItems(1000, 0)), (std::vector<std::string>{"MAX=0"}));
+    EXPECT_EQ(WriteSpeedItems(48 * 176, 8).size(), 13u);  // 48 to 8 by four, then 4 and 2
+    // Six steps: 6 x with the maximum, 3 x with it divided by 3, then 1.5 x (printed 2).
+    EXPECT_EQ(labels(WriteSpeedItems(6 * 1380, 0)),
+              (std::vector<std::string>{"6 x=8280", "3 x=2760", "2 x=1840"}));
+}
+
+TEST_F(StartCancelTest, OkChecksInTheirOrderAndStartsTheBackup) {
+    const std::string usb = MapDrive('E', "removable");
+    CQuillonDlg::Companions companions;
+    companions.discWriter = &writer;
+    OpenWith(companions);
+    Click(ctl::kOk);
+    EXPECT_EQ(LastBox(), Text("M010024"));
+    AddEntry("00", "03");
+    Click(ctl::kOk);
+    EXPECT_EQ(LastBox(), Text("M010027"));
+
+    // A disc target: the disc's own checks, in order.
+    browser.answer = MapDrive('D', "cdrom");
+    Click(ctl::kBrowse);
+    writer.freeMB = 1;
+    Click(ctl::kOk);
+    EXPECT_EQ(LastBox(), Text("M010028") + "[" + Text("M010030") + "]");
+    writer.freeMB = 700;
+    writer.discStatus = 1;
+    Click(ctl::kOk);
+    EXPECT_EQ(LastBox(), app.GetLanguageText("CDWRITER", "A010016") + "\n" +
+                             app.GetLanguageText("CDWRITER", "A010018"));
+    writer.mediaType = 2;  // write-once
+    Click(ctl::kOk);
+    EXPECT_EQ(LastBox(), app.GetLanguageText("CDWRITER", "A010016") + "\n" +
+                             app.GetLanguageText("CDWRITER", "A010017"));
+    writer.mediaType = kMediaNoDisc;
+    Click(ctl::kOk);
+    EXPECT_EQ(LastBox(), app.GetLanguageText("CDWRITER", "A010003"));
+
+    // A folder target in the recordings, then a good one: the backup runs to its end.
+    browser.answer = driveC() + "/QorData";
+    Click(ctl::kBrowse);
+    Click(ctl::kOk);
+    EXPECT_EQ(LastBox().rfind(Text("Q010004"), 0), 0u) << LastBox();
+    browser.answer = usb;
+    Click(ctl::kBrowse);
+    const std::size_t before = boxes.shown.size();
+    Click(ctl::kOk);
+    EXPECT_EQ(ctx().m_bBackupRunning, 1);
+    EXPECT_FALSE(W<QWidget>(ctl::kAdd)->isEnabled());  // busy
+    EXPECT_EQ(W<QAbstractButton>(ctl::kCancel)->text().remove('&'),
+              QString::fromStdString(Text("A010018")));
+    while (boxes.shown.size() == before)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(LastBox(), Text("M010014"));
+    EXPECT_TRUE(fs::exists(usb + "/2010_05_23=10,00~10,03/20100523/201005231003N.idx"));
+    EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());  // the schedule is cleared
+    EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
+    EXPECT_FALSE(fs::exists(base + "/Reserved"));
+}
+
+TEST_F(StartCancelTest, CancelDuringABackupAsksAndStopsOnlyOnYes) {
+    OpenWith({});
+    ctx().m_bBackupRunning = 1;  // a backup under way
+    boxes.answers = {IDNO};
+    Click(ctl::kCancel);
+    EXPECT_EQ(LastBox(), Text("M010038") + "\n" + Text("M010026"));
+    EXPECT_EQ(ctx().m_bBackupRunning, 1);
+    EXPECT_TRUE(dlg->isVisible());
+    boxes.answers = {IDYES};
+    Click(ctl::kCancel);
+    EXPECT_EQ(ctx().m_bBackupRunning, 0);
+    EXPECT_TRUE(dlg->isVisible());  // the worker stops; the window stays
+    // A disc being written: the writer is told to stop after a Yes.
+    FakeDiscWriter w;
+    ctx().m_discWriter = &w;
+    ctx().m_bDiscWriting = 1;
+    boxes.answers = {IDYES};
+    Click(ctl::kCancel);
+    EXPECT_EQ(w.calls.back(), "abort");
+    EXPECT_EQ(W<QLabel>(ctl::kStatusLine)->text().toStdString(),
+              app.GetLanguageText("CDWRITER", "A010024"));
+    ctx().m_bDiscWriting = 0;
+    ctx().m_discWriter = nullptr;
+    // Idle, it closes.
+    Click(ctl::kCancel);
+    EXPECT_FALSE(dlg->isVisible());
+}
+
+TEST_F(StartCancelTest, UpdateStoresTheMemoAndThenNeedsAnotherPick) {
+    OpenWith({});
+    AddEntry("01", "02");
+    W<QListWidget>(ctl::kScheduleList)->setCurrentRow(0);
+    W<QPlainTextEdit>(ctl::kMemo)->setPlainText("van at the gate");
+    Click(ctl::kUpdate);
+    const std::string info = base + "/Reserved/2010_05_23=10,01~10,02/BackupInfo.dat";
+    EXPECT_NE(ReadText(info).find("van at the gate"), std::string::npos);
+    EXPECT_TRUE(W<QPlainTextEdit>(ctl::kMemo)->toPlainText().isEmpty());
+    dlg->OnSelchangeSchedule(-1);
+    EXPECT_EQ(LastBox(), Text("M010018"));
+    ::OnUpdateMemo(ctx());  // the pick is gone: refused
+    EXPECT_EQ(LastBox(), Text("M010018"));
+}
+
+TEST_F(StartCancelTest, HistoryListsTheTargetsFoldersInTheDateTypesForm) {
+    const std::string usb = MapDrive('E', "removable");
+    fs::create_directories(usb + "/2010_05_03=10,00~11,30");
+    fs::create_directories(usb + "/a.b_c");
+    WriteText(usb + "/plain.txt", "not a folder");
+    for (const auto& [type, first, second] :
+         {std::tuple{0, "2010-05-03 - 10,00 ~ 11,30", "a:b-c"},
+          std::tuple{3, "2010/05/03 - 10,00 ~ 11,30", "a:b/c"},
+          std::tuple{6, "2010.05.03 - 10,00 ~ 11,30", "a:b.c"}}) {
+        CBackupDataListDlg history;
+        history.m_strFolder = "E:";
+        history.m_nDateType = type;
+        history.OnInitDialog();
+        ASSERT_EQ(history.List()->count(), 2) << type;
+        EXPECT_EQ(history.List()->item(0)->text().toStdString(), first);
+        EXPECT_EQ(history.List()->item(1)->text().toStdString(), second);
+    }
+    OpenWith({});
+    ctx().m_bBackupRunning = 1;
+    Click(ctl::kHistory);
+    EXPECT_EQ(LastBox(), Text("M010016"));
+}
+
+TEST_F(StartCancelTest, TheHostsMessagesChangeTheContextTheDrivesAndTheProgress) {
+    OpenWith({});
+    HostInfo h;
+    h.camCount = 16;
+    h.dateType = 4;
+    h.driveMask = 0x1C;
+    h.recordDriveMask = 0xFFFFFFFF;
+    h.language = "eng";
+    h.basePath = "C:\\host";
+    std::strcpy(h.cameraName[2], "Yard");
+    const std::string record = EncodeHostInfo(h);
+    ASSERT_EQ(record.size(), 2348u);
+    EXPECT_EQ(Send(platform::WM_COPYDATA, 0, record).result, 1);
+    EXPECT_EQ(ctx().m_bLocalMode, 0);
+    EXPECT_EQ(ctx().m_nCamCount, 16);
+    EXPECT_EQ(ctx().m_nDateType, 4);
+    EXPECT_EQ(ctx().m_dwRecordDriveMask, 0x0FFFFFFFu);
+    EXPECT_EQ(ctx().m_strExePath, "C:\\host\\");
+    EXPECT_STREQ(ctx().m_szCameraName[2], "Yard");
+    EXPECT_TRUE(W<QWidget>(ctl::kNextPage)->isEnabled());  // no control changes at once
+
+    // A short block and an unterminated text are read within their bounds.
+    std::string cut = record.substr(0, 34);  // ends inside the language
+    std::string unterminated = record;
+    std::fill(unterminated.begin() + 32, unterminated.begin() + 37, 'x');
+    Send(platform::WM_COPYDATA, 0, unterminated);
+    EXPECT_EQ(ctx().m_strLanguage, "xxxxx");
+    Send(platform::WM_COPYDATA, 0, cut);
+    EXPECT_EQ(ctx().m_strLanguage, "en");
+    EXPECT_EQ(ctx().m_nCamCount, 16);
+    EXPECT_EQ(ctx().m_strExePath, "C:\\host\\");  // no base folder in the record: kept
+
+    EXPECT_EQ(Send(kMsgDriveList, 0x1C).result, 0);
+    EXPECT_EQ(Rows(ctl::kDriveList), (QStringList{"D:\\", "E:\\"}));
+
+    ctx().m_nTargetType = 3;
+    std::string progress(1040, '\0');
+    std::memcpy(&progress[4], "201005231000N.dat", 17);
+    progress[1028] = static_cast<char>(200);
+    progress[1036] = 50;
+    Send(kMsgDownloadProgress, 0, progress);  // the first sets the bar up
+    EXPECT_TRUE(W<QWidget>(ctl::kProgress)->isVisibleTo(dlg.get()));
+    EXPECT_EQ(W<QProgressBar>(ctl::kProgress)->value(), 0);
+    Send(kMsgDownloadProgress, 0, progress);
+    EXPECT_EQ(W<QProgressBar>(ctl::kProgress)->value(), 25);
+    EXPECT_EQ(W<QLabel>(ctl::kStatusLine)->text().toStdString(),
+              Text("M010011") + " [201005231000N.dat]");
+
+    // What a host reads off the window.
+    const auto hours = Send(platform::kMsgQueryControl, ctl::kStartHour);
+    EXPECT_EQ(hours.result, -1);
+    EXPECT_EQ(hours.data, "10");
+    const auto ok = Send(platform::kMsgQueryControl, ctl::kOk);
+    EXPECT_EQ(ok.data, "Start");
+    EXPECT_EQ(ok.result, (std::int64_t{1} << 32) | (std::int64_t{1} << 33));
+    EXPECT_EQ(Send(platform::kMsgQueryControl, ctl::kFirstCameraBox).data, "0");
+    EXPECT_EQ(Send(platform::kMsgQueryControl, ctl::kProgress).data, "25/0/100");
+    EXPECT_EQ(Send(platform::kMsgQueryControl, 4242).data, "");
+}
