@@ -28,6 +28,8 @@ class TempPrefixTest : public ::testing::Test {
     // Mounts a small tmpfs (options such as "size=300k") as the drive; "" when this machine
     // does not let the test mount one. It is unmounted when the test ends.
     std::string MountTinyDrive(char letter, const std::string& options, bool readOnly = false);
+
+  public:
     static void WriteText(const std::string& hostPath, const std::string& text);
     static std::string ReadText(const std::string& hostPath);
 

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -43,7 +44,9 @@ const char kUsage[] =
     "  about                  WM_SYSCOMMAND 0x10: the about box\n"
     "  garbage                a frame too short to be a message\n"
     "  wait:MS                waits\n"
+    "  wait-empty:ID          waits until control ID holds no rows (a schedule backed up)\n"
     "  wait-closed            waits until the window has closed\n"
+    "  end-tool               ends the tool it launched (a box may be waiting for its operator)\n"
     "Every message the host window receives is printed as: received 0xNNNN wParam=W lParam=L\n";
 
 std::mutex gPrint;
@@ -121,6 +124,8 @@ bool WaitFor(const std::function<bool()>& cond, int seconds) {
     return false;
 }
 
+pid_t gTool = -1;
+
 // Runs one command; false when it failed.
 bool Run(const std::string& cmd, int timeout) {
     const std::size_t colon = cmd.find(':');
@@ -171,8 +176,22 @@ bool Run(const std::string& cmd, int timeout) {
     } else if (verb == "wait") {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
         return true;
+    } else if (verb == "wait-empty") {
+        platform::BusMessage q;
+        q.message = platform::kMsgQueryControl;
+        q.wParam = static_cast<std::uint64_t>(std::atoi(arg.c_str()));
+        return WaitFor(
+            [&] {
+                const auto reply = platform::SendMessage("Backup", q);
+                return reply && reply->data.empty();
+            },
+            std::max(timeout, 120));
     } else if (verb == "wait-closed") {
         return WaitFor([] { return !platform::FindWindow("Backup"); }, timeout);
+    } else if (verb == "end-tool") {
+        if (gTool > 0)
+            ::kill(gTool, SIGTERM);
+        return gTool > 0;
     } else {
         std::fprintf(stderr, "quillon-host: unknown command %s\n", cmd.c_str());
         return false;
@@ -234,7 +253,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillon-host: %s\n", why.c_str());
         return 1;
     }
-    pid_t tool = -1;
+    pid_t& tool = gTool;
     if (launchTool) {
         if (program.empty()) {
             const std::string self = platform::ModuleFileHostPath();

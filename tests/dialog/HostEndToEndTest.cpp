@@ -1,0 +1,106 @@
+// quillon and quillon-host as the processes an installation runs: the host launches the tool,
+// talks to it over the message bus and hears its notice as it closes.
+#include <filesystem>
+#include <map>
+
+#include "CliFixture.h"
+#include "platform/MessageBus.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kNotice = "received 0x2B21 wParam=2 lParam=1";
+
+std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        files[fs::relative(e.path(), root).string()] =
+            e.is_regular_file() ? TempPrefixTest::ReadText(e.path().string()) : "folder";
+    return files;
+}
+
+}  // namespace
+
+class HostEndToEndTest : public CliFixture {
+  protected:
+    void SetUp() override {
+        CliFixture::SetUp();
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        for (const char* item : {"GUIS", "Other", "Language.eng"})
+            fs::copy(std::string(QUILLON_BIN_DIR) + "/" + item, base + "/" + item,
+                     fs::copy_options::recursive);
+        mkrec::RecorderPlan plan;
+        plan.days = {"20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = 605;
+        plan.width = plan.height = 16;
+        plan.audioChannels = 2;
+        plan.audioBytesPerMinute = 2000;
+        Record(plan);
+    }
+    // tag names the files of its output, so that two hosts at once do not share them.
+    RunningProgram StartHost(std::vector<std::string> args, const std::string& tag = "host") {
+        args.insert(args.begin(), {"--base", base, "--timeout", "30"});
+        return StartProgram(HostPath(), args, prefix(), 0, tag);
+    }
+    RunResult Host(std::vector<std::string> args, const std::string& tag = "host") {
+        return FinishProgram(StartHost(args, tag));
+    }
+    static std::string HostPath() { return std::string(QUILLON_BIN_DIR) + "/quillon-host"; }
+};
+
+TEST_F(HostEndToEndTest, TheHostClosesTheToolOverTheBusAndHearsItsNotice) {
+    const RunResult run = Host({"--launch", "1648A,16,1,N,,7004,eng,", "click:2", "wait-closed"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(kNotice), std::string::npos) << run.out;
+}
+
+TEST_F(HostEndToEndTest, AfterTheHostsRecordTheToolIsRemoteAndClosesWithoutANotice) {
+    const RunResult run = Host({"record:cameras=16,date-type=4,drives=1C", "drives:1C",
+                                "query:1100", "click:2", "wait-closed"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("control 1100 result=-1 text=D:\\|E:\\"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(kNotice), std::string::npos) << run.out;
+}
+
+TEST_F(HostEndToEndTest, ASecondToolEndsAtOnceAndAMalformedFrameChangesNothing) {
+    RunningProgram host = StartHost({"query:1013", "garbage", "query:1013", "wait-closed"});
+    ASSERT_TRUE(WaitWhileRunning(host.pid, [&] { return platform::FindWindow("Backup"); }));
+    const RunResult second =
+        RunProgram(std::string(QUILLON_BIN_DIR) + "/quillon", {"--base", base}, prefix());
+    EXPECT_EQ(second.status, 0);
+    // Another host, on the other title, closes the tool; the first host hears the notice.
+    const RunResult closer = Host({"--nvr", "--no-launch", "click:2"}, "closer");
+    EXPECT_EQ(closer.status, 0) << closer.err;
+    const RunResult run = FinishProgram(host);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::size_t first = run.out.find("control 1013");
+    ASSERT_NE(first, std::string::npos) << run.out;
+    const std::size_t second_ = run.out.find("control 1013", first + 1);
+    ASSERT_NE(second_, std::string::npos) << run.out;
+    EXPECT_EQ(run.out.substr(first, run.out.find('\n', first) - first),
+              run.out.substr(second_, run.out.find('\n', second_) - second_));
+    EXPECT_NE(run.out.find(kNotice), std::string::npos) << run.out;
+}
+
+TEST_F(HostEndToEndTest, ABackupStartedOverTheBusEqualsTheCommandLinesByteForByte) {
+    const std::string usb = MapDrive('E', "removable");
+    auto schedule = [&] {
+        ASSERT_EQ(
+            Cli({"add", "20100523", "1000", "1003", "--cams", "all", "--memo", "gate"}).status, 0);
+        ASSERT_EQ(Cli({"add", "20100523", "1002", "1005", "--cams", "2,4"}).status, 0);
+    };
+    schedule();
+    fs::create_directories(usb + "/Window");
+    const RunResult run =
+        Host({"target:" + usb + "/Window", "click:1", "wait-empty:1037", "end-tool"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    schedule();
+    const RunResult cli = Cli({"backup", "--folder", usb + "/Line", "--no-progress"});
+    ASSERT_EQ(cli.status, 0) << cli.err;
+    const auto window = Tree(usb + "/Window"), line = Tree(usb + "/Line");
+    EXPECT_EQ(window.size(), line.size());
+    EXPECT_GT(window.size(), 20u);
+    EXPECT_TRUE(window == line) << "the images differ";
+}
