@@ -8,6 +8,8 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,6 +66,25 @@ inline std::vector<std::string> TempFilesBelow(const std::string& folder) {
         if (IsTempName(it->path().filename().string()))
             found.push_back(it->path().string());
     return found;
+}
+
+// The names directly inside folder; empty when it cannot be listed.
+inline std::set<std::string> Names(const std::string& folder) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+        names.insert(e.path().filename().string());
+    return names;
+}
+
+// The "failed: " lines of a run's error output, one per entry that failed.
+inline std::vector<std::string> FailureLines(const std::string& err) {
+    std::vector<std::string> lines;
+    std::istringstream in(err);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("failed: ", 0) == 0)
+            lines.push_back(line);
+    return lines;
 }
 
 class CliFixture : public TempPrefixTest {

@@ -33,23 +33,6 @@ std::string Name(int minute) {
     return buf;
 }
 
-std::set<std::string> Names(const std::string& folder) {
-    std::set<std::string> names;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec))
-        names.insert(e.path().filename().string());
-    return names;
-}
-
-std::vector<std::string> FailureLines(const std::string& err) {
-    std::vector<std::string> lines;
-    std::istringstream in(err);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("failed: ", 0) == 0)
-            lines.push_back(line);
-    return lines;
-}
-
 BackupInfoRecord ReadInfo(const std::string& path) {
     BackupInfoRecord info{};
     std::ifstream in(path, std::ios::binary);

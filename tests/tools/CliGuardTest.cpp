@@ -37,15 +37,6 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
     return files;
 }
 
-std::vector<std::string> FailureLines(const std::string& err) {
-    std::vector<std::string> lines;
-    std::istringstream in(err);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("failed: ", 0) == 0)
-            lines.push_back(line);
-    return lines;
-}
-
 }  // namespace
 
 class CliGuardTest : public CliFixture {

@@ -23,13 +23,6 @@ long long CountRows(const std::string& idx, const std::string& where = "") {
     return db.execQuery("select count(*) from indextable " + where).getInt64Field(0);
 }
 
-std::set<std::string> Names(const std::string& folder) {
-    std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder))
-        names.insert(e.path().filename().string());
-    return names;
-}
-
 // The list's size column of its only entry.
 std::string EntrySize(const RunResult& list) {
     const std::size_t at = list.out.find("  ");
