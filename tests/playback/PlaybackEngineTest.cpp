@@ -1,0 +1,244 @@
+// The player over a generated recorder: which pictures a play, a step or a move to the day's
+// ends shows, of which camera and second, with the bytes the recorder holds; minutes that cannot
+// be read are passed over. Pace itself is measured by the benchmark, not here.
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "TestEnv.h"
+#include "mkrec/JpegPicture.h"
+#include "mkrec/Recorder.h"
+#include "playback/LocalPictureSource.h"
+#include "playback/PlaybackEngine.h"
+
+using namespace playback;
+
+namespace {
+
+class RecordingSink : public IPlaybackSink {
+  public:
+    void OnDaysListed(const std::vector<std::string>& days) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        days_ = days;
+        listed_ = true;
+        changed_.notify_all();
+    }
+    void OnPicture(const ShownPicture& p) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pictures_.push_back(p);
+        changed_.notify_all();
+    }
+    void OnNotice(const std::string& text) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        notices_.push_back(text);
+    }
+    void OnPlayEnded() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+        changed_.notify_all();
+    }
+    // Waits (bounded only against a hang) until cond holds.
+    bool WaitFor(const std::function<bool()>& cond) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(60), cond);
+    }
+    bool WaitForEnd() {
+        return WaitFor([&] { return ended_; });
+    }
+    bool WaitForPictures(std::size_t n) {
+        return WaitFor([&] { return pictures_.size() >= n || ended_; });
+    }
+    std::vector<ShownPicture> Pictures() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return pictures_;
+    }
+    std::vector<std::string> Notices() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return notices_;
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pictures_.clear();
+        notices_.clear();
+        ended_ = false;
+    }
+    std::vector<std::string> days_;
+    bool listed_ = false;
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<ShownPicture> pictures_;
+    std::vector<std::string> notices_;
+    bool ended_ = false;
+};
+
+// 10:00 to 10:03 of four cameras at five pictures a second; 10:02's index is no database and
+// camera 3 stops recording at 10:01.
+class PlaybackEngineTest : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        plan.root = "C:\\QorData";
+        plan.days = {"20100522", "20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = 603;
+        plan.fps = 5;
+        plan.width = plan.height = 16;
+        plan.damagedMinutes[602] = mkrec::Damage::kNotADatabase;
+        plan.cameraStops[3] = 601;
+        mkrec::MakeRecordings(plan);
+        engine = std::make_unique<PlaybackEngine>(
+            std::make_unique<LocalPictureSource>("C:\\QorData"), sink);
+        engine->LoadDay("2010-05-23");
+    }
+    void TearDown() override {
+        engine.reset();
+        TempPrefixTest::TearDown();
+    }
+    // The picture the generator made for this camera and time.
+    std::vector<std::uint8_t> Expected(int camera, int minuteOfDay, int second) const {
+        return mkrec::MakeJpegPicture(plan.width, plan.height, camera, minuteOfDay / 60,
+                                      minuteOfDay % 60, second, plan.seed, plan.quality);
+    }
+    static std::string Time(const ShownPicture& p) {
+        return std::to_string(p.minuteOfDay / 60) + ":" + std::to_string(p.minuteOfDay % 60) + ":" +
+               std::to_string(p.second);
+    }
+    mkrec::RecorderPlan plan;
+    RecordingSink sink;
+    std::unique_ptr<PlaybackEngine> engine;
+};
+
+}  // namespace
+
+TEST_F(PlaybackEngineTest, DaysAreListedNewestFirst) {
+    engine->ListDays();
+    engine->Flush();
+    EXPECT_EQ(sink.days_, (std::vector<std::string>{"20100523", "20100522"}));
+}
+
+TEST_F(PlaybackEngineTest, ForwardPlayShowsTheChosenCameraFromTheChosenMinuteInRecordedOrder) {
+    engine->SetCamera(2);
+    engine->SetSpeed(50);
+    engine->Play(Direction::kForward, 10, 1);
+    ASSERT_TRUE(sink.WaitForPictures(40));
+    engine->Stop();
+    engine->Flush();
+    const auto shown = sink.Pictures();
+    EXPECT_EQ(Time(shown[0]), "10:1:0");
+    EXPECT_EQ(shown[0].bytes, Expected(2, 601, 0));
+    for (std::size_t i = 1; i < shown.size(); ++i) {
+        EXPECT_EQ(shown[i].camera, 2);
+        EXPECT_GE(shown[i].rectime, shown[i - 1].rectime) << i;
+        EXPECT_EQ(shown[i].bytes, Expected(2, shown[i].minuteOfDay, shown[i].second)) << i;
+    }
+    EXPECT_FALSE(engine->Playing());
+}
+
+TEST_F(PlaybackEngineTest, BackwardPlayStartsAtTheMinutesLastPictureAndGoesBack) {
+    engine->SetSpeed(50);
+    engine->Play(Direction::kBackward, 10, 1);
+    ASSERT_TRUE(sink.WaitForPictures(20));
+    engine->Stop();
+    engine->Flush();
+    const auto shown = sink.Pictures();
+    EXPECT_EQ(Time(shown[0]), "10:1:59");
+    for (std::size_t i = 1; i < shown.size(); ++i)
+        EXPECT_LE(shown[i].rectime, shown[i - 1].rectime) << i;
+}
+
+TEST_F(PlaybackEngineTest, StepsGoOnePictureFromTheOneShownAndAcrossMinutes) {
+    engine->SetCamera(1);
+    engine->Step(Direction::kForward, 10, 0);  // nothing shown yet: the minute's first picture
+    engine->Flush();
+    engine->Step(Direction::kForward, 10, 0);
+    engine->Flush();
+    auto shown = sink.Pictures();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(Time(shown[0]), "10:0:0");
+    EXPECT_EQ(Time(shown[1]), "10:0:0");  // five pictures share each second
+    EXPECT_EQ(shown[1].camera, 1);
+
+    // Back past the day's first picture there is nothing; the picture stays.
+    engine->Step(Direction::kBackward, 10, 0);
+    engine->Step(Direction::kBackward, 10, 0);
+    engine->Flush();
+    EXPECT_EQ(sink.Pictures().size(), 3u);
+    EXPECT_EQ(sink.Notices(), std::vector<std::string>{"There is no earlier picture."});
+
+    // A new start time: the next step starts there; from the minute's last picture one step
+    // forward lands in the next minute.
+    sink.Clear();
+    engine->SetStartTime();
+    engine->Step(Direction::kBackward, 10, 0);
+    engine->Step(Direction::kForward, 10, 0);
+    engine->Flush();
+    shown = sink.Pictures();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(Time(shown[0]), "10:0:59");
+    EXPECT_EQ(Time(shown[1]), "10:1:0");
+}
+
+TEST_F(PlaybackEngineTest, FirstAndLastAreTheDaysEndsForTheCamera) {
+    engine->First();
+    engine->Last();
+    engine->SetCamera(3);  // stops at 10:01
+    engine->Last();
+    engine->Flush();
+    const auto shown = sink.Pictures();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(Time(shown[0]), "10:0:0");
+    EXPECT_EQ(Time(shown[1]), "10:3:59");
+    EXPECT_EQ(Time(shown[2]), "10:0:59");
+    EXPECT_EQ(shown[2].bytes, Expected(3, 600, 59));
+}
+
+TEST_F(PlaybackEngineTest, AMinuteThatCannotBeReadIsPassedOverWithANoticeAndPlayingEnds) {
+    engine->SetSpeed(1000);
+    engine->Play(Direction::kForward, 10, 1);
+    ASSERT_TRUE(sink.WaitForEnd());
+    const auto shown = sink.Pictures();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back().minuteOfDay, 603);
+    EXPECT_EQ(shown.back().second, 59);
+    for (const auto& p : shown)
+        EXPECT_NE(p.minuteOfDay, 602);
+    const auto notices = sink.Notices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("10:02"), std::string::npos) << notices[0];
+    EXPECT_FALSE(engine->Playing());
+}
+
+TEST_F(PlaybackEngineTest, NothingToPlayIsSaidAndOtherDaysLoadCleanly) {
+    engine->SetCamera(3);
+    engine->Play(Direction::kForward, 10, 1);
+    engine->LoadDay("20991231");
+    engine->Step(Direction::kForward, 0, 0);
+    engine->LoadDay("2010-05-22");
+    engine->Step(Direction::kForward, 10, 0);
+    engine->Flush();
+    // Looking for camera 4 passes the damaged minute, which is named.
+    const auto notices = sink.Notices();
+    ASSERT_EQ(notices.size(), 3u);
+    EXPECT_EQ(notices[0].rfind("the index of 10:02 cannot be read: ", 0), 0u) << notices[0];
+    EXPECT_EQ(notices[1], "Camera 4 has no pictures from 10:01.");
+    EXPECT_EQ(notices[2], "There is no later picture.");
+    const auto shown = sink.Pictures();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].day, "20100522");
+}
+
+TEST_F(PlaybackEngineTest, APictureCutShortIsShownAsUnreadable) {
+    // A data file shorter than its index says after the listing: the picture's read fails.
+    const std::string dat = driveC() + "/QorData/20100523/201005231000N.dat";
+    engine->Step(Direction::kForward, 10, 0);
+    engine->Flush();
+    ASSERT_EQ(::truncate(dat.c_str(), 10), 0);
+    engine->Step(Direction::kForward, 10, 0);
+    engine->Flush();
+    const auto shown = sink.Pictures();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_TRUE(shown[1].bytes.empty());
+    EXPECT_EQ(shown[1].problem, "a picture of 10:00 is cut short");
+}
