@@ -25,6 +25,7 @@ void BackupReport::Reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     failures_.clear();
     targetLost_ = false;
+    stopped_ = false;
     complete_.fill(false);
     filesCopied = 0;
     minutesRebuilt = 0;
@@ -49,6 +50,16 @@ bool BackupReport::EntryComplete(int slot) const {
 std::vector<std::string> BackupReport::failures() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return failures_;
+}
+
+void BackupReport::Stopped() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+}
+
+bool BackupReport::stopped() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopped_;
 }
 
 bool BackupReport::ok() const {

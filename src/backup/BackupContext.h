@@ -26,6 +26,9 @@ class BackupReport {
     std::vector<std::string> failures() const;
     std::size_t failureCount() const;
     bool ok() const;
+    // The pass ended before its last entry (cancelled, or the target was lost).
+    void Stopped();
+    bool stopped() const;
     // Whether the pass made the entry of a slot whole (false for one it never reached).
     void EntryDone(int slot, bool complete);
     bool EntryComplete(int slot) const;
@@ -36,6 +39,7 @@ class BackupReport {
     mutable std::mutex mutex_;
     std::vector<std::string> failures_;
     bool targetLost_ = false;
+    bool stopped_ = false;
     std::array<bool, kScheduleSlots> complete_{};
 };
 

@@ -49,8 +49,15 @@ int BackupWorker::MakeFileThread() {
         if (!m_ctx.m_bMakeFileRun)
             break;
         RunBackup(m_ctx);
-        if (!m_ctx.m_bLocalMode)
+        if (!m_ctx.m_bLocalMode) {
+            // The remote pass fetches through the share client; without one nothing can be
+            // fetched, and the window must not stay in its running state.
+            SetIdle(m_ctx);
+            m_ctx.m_view.ShowItem(ctl::kCapacityBar, true);
+            m_ctx.SetStatusText(m_ctx.GetLanguageText("BACKUP", "M010012"));
+            m_ctx.m_bBackupRunning = 0;
             continue;
+        }
         if (m_ctx.m_nTargetType == 3) {
             FinishFolderBackup(m_ctx);
         } else {
@@ -68,8 +75,14 @@ int BackupWorker::MakeFileThread() {
 }
 
 void RunBackup(BackupContext& ctx) {
-    ctx.m_view.SetWaitCursor(true);
     ctx.m_report.Reset();
+    if (!ctx.m_bLocalMode) {
+        // The recordings are on the remote recorder, never the ones of this machine.
+        ctx.m_report.Fail(ctx.GetLanguageText("BACKUP", "M010012"));
+        ctx.m_report.Stopped();
+        return;
+    }
+    ctx.m_view.SetWaitCursor(true);
     ctx.m_nDoneSize = 0;
     NoteTargetVolume(ctx);
     ctx.m_view.ShowItem(ctl::kCapacityBar, false);
@@ -91,6 +104,8 @@ void RunBackup(BackupContext& ctx) {
         if (!ctx.m_bBackupRunning)
             break;
     }
+    if (!ctx.m_bBackupRunning)
+        ctx.m_report.Stopped();  // cancelled, or the target was lost
     if (ctx.m_bBackupRunning) {
         // A folder target may be a stick the operator takes away once told the backup is done.
         if (ctx.m_nTargetType == 3 &&
@@ -118,4 +133,17 @@ void FinishFolderBackup(BackupContext& ctx) {
     ResetCameraSelection(ctx);
     ResetViewerOption(ctx);
     ctx.m_view.SendDialogMessage(kMsgShareAnswer, 100, 0);
+}
+
+std::string PassOutcomeText(const BackupContext& ctx) {
+    const std::vector<std::string> failures = ctx.m_report.failures();
+    if (failures.empty() && !ctx.m_report.stopped())
+        return std::string();
+    std::string text = ctx.GetLanguageText("BACKUP", failures.empty() ? "Q010007" : "Q010006");
+    constexpr std::size_t kShown = 8;  // a box, not a log: the rest is counted
+    for (std::size_t i = 0; i < failures.size() && i < kShown; ++i)
+        text += "\n" + failures[i];
+    if (failures.size() > kShown)
+        text += "\n(" + std::to_string(failures.size() - kShown) + " more)";
+    return text;
 }

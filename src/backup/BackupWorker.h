@@ -39,3 +39,8 @@ void RunBackup(BackupContext& ctx);
 // The end of a folder backup: the schedule, the working folder, the total, the selection and
 // the viewer option are cleared and the dialog is sent code 100.
 void FinishFolderBackup(BackupContext& ctx);
+
+// What the window tells the operator once a pass has ended: "" when it completed (the window
+// then says so in its own words), else that it stopped or which files were not copied, so that
+// an incomplete backup is never reported as complete.
+std::string PassOutcomeText(const BackupContext& ctx);

@@ -18,9 +18,16 @@ std::string Two(int v) {
     return buf;
 }
 
+void ShowPageNumber(BackupContext& ctx) {
+    ctx.m_view.SetItemText(ctl::kCameraPage,
+                           std::to_string(ctx.m_nCamPage + 1) + "/" +
+                               std::to_string(LastCameraPage(ctx.m_nCamCount) + 1));
+}
+
 // The sixteen boxes for the current page: captions, and the selection of cameras that have
 // recordings in the range.
 void ShowPageBoxes(BackupContext& ctx) {
+    ShowPageNumber(ctx);
     for (int i = 0; i < 16; ++i) {
         const int id = ctl::kFirstCameraBox + i;
         const int c = ctx.m_nCamPage * 16 + i;
@@ -61,6 +68,7 @@ void ListHourMinutes(BackupContext& ctx, int hourId, int minuteId, DWORD* tmp, i
 
 void ShowPageZeroBoxes(BackupContext& ctx) {
     ctx.m_nCamPage = 0;
+    ShowPageNumber(ctx);
     for (int i = 0; i < 16; ++i) {
         const int id = ctl::kFirstCameraBox + i;
         char caption[8];

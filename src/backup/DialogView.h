@@ -52,6 +52,8 @@ constexpr int kPreviewFrame = 1159;
 constexpr int kSelectionFrame = 1160;
 constexpr int kStorageFrame = 1161;
 constexpr int kMemoFrame = 1162;
+// Ours, beside the original ones: the camera page shown ("2/4").
+constexpr int kCameraPage = 1990;
 }  // namespace ctl
 
 // What a text progress bar (the disc capacity bar) shows, set as one: colours as 0xRRGGBB.
@@ -67,6 +69,7 @@ struct TextProgressState {
 constexpr unsigned MB_OK = 0x0;
 constexpr unsigned MB_YESNO = 0x4;
 constexpr unsigned MB_ICONERROR = 0x10;
+constexpr unsigned MB_ICONWARNING = 0x30;
 constexpr unsigned MB_TASKMODAL = 0x2000;
 constexpr int IDOK = 1;
 constexpr int IDYES = 6;

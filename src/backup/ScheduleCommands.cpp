@@ -30,8 +30,14 @@ void InsertListRow(BackupContext& ctx, const std::string& label) {
     auto at = std::upper_bound(
         rows.begin(), rows.end(), label,
         [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
+    const int index = static_cast<int>(at - rows.begin());
     rows.insert(at, label);
     ctx.m_view.ScheduleListChanged(rows);
+    // The picked row stays picked, wherever the new row went, as in any sorted list.
+    if (ctx.m_nListSel >= index)
+        ++ctx.m_nListSel;
+    if (ctx.m_nListSel >= 0)
+        ctx.m_view.SelectItemRow(ctl::kScheduleList, ctx.m_nListSel);
 }
 
 bool AnySlotUsed(const BackupContext& ctx) {
@@ -96,6 +102,8 @@ int FindListRow(const BackupContext& ctx, const std::string& text) {
 
 void FillScheduleList(BackupContext& ctx) {
     ctx.m_lbSchedule.clear();
+    ctx.m_nListSel = -1;
+    ctx.m_bEntryPicked = 0;
     ctx.m_nTotalSize = 0;
     for (const auto& e : ctx.m_Schedule) {
         if (!e.bUsed)
@@ -300,6 +308,8 @@ std::string OnUpdateMemo(BackupContext& ctx) {
         refused = ctx.Refuse("M010037");
     ResetCameraSelection(ctx);
     ctx.m_nListSel = -1;
+    ctx.m_bEntryPicked = 0;
+    ctx.m_view.SelectItemRow(ctl::kScheduleList, -1);
     ctx.m_strCurEntryPath.clear();
     ctx.m_strCurEntry.clear();
     return refused;

@@ -1,6 +1,7 @@
 #include "controls/CEzEdit.h"
 
 #include <QTextCursor>
+#include <algorithm>
 
 #include "controls/CEzFont.h"
 
@@ -28,16 +29,36 @@ void CEzEdit::SetEditFont(const CProfileReadWrite& profile) {
 }
 
 void CEzEdit::Limit() {
-    if (m_nLimit <= 0 || m_bLimiting)
+    if (m_bLimiting)
         return;
     QString text = toPlainText();
-    if (text.toUtf8().size() <= m_nLimit)
+    if (m_nLimit <= 0 || text.toUtf8().size() <= m_nLimit) {
+        m_strKept = text;
         return;
-    // Whole characters only, as many as fit.
-    while (!text.isEmpty() && text.toUtf8().size() > m_nLimit)
-        text.chop(1);
+    }
+    // What the last edit put in is what lies between the text's unchanged beginning and end;
+    // of that, whole characters are taken while they fit, and the text around it stays.
+    const QString& before = m_strKept;
+    qsizetype head = 0;
+    while (head < before.size() && head < text.size() && before[head] == text[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < before.size() - head && tail < text.size() - head &&
+           before[before.size() - 1 - tail] == text[text.size() - 1 - tail])
+        ++tail;
+    const QString kept = text.left(head) + text.right(tail);
+    QString inserted = text.mid(head, text.size() - head - tail);
+    while (!inserted.isEmpty() && (kept + inserted).toUtf8().size() > m_nLimit)
+        inserted.chop(inserted.size() > 1 && inserted.back().isLowSurrogate() ? 2 : 1);
+    // A text that was over the limit already (set from outside) is cut from its end.
+    QString result = text.left(head) + inserted + text.right(tail);
+    while (!result.isEmpty() && result.toUtf8().size() > m_nLimit)
+        result.chop(result.size() > 1 && result.back().isLowSurrogate() ? 2 : 1);
     m_bLimiting = true;
-    setPlainText(text);  // listeners see the text that was kept
-    moveCursor(QTextCursor::End);
+    setPlainText(result);  // listeners see the text that was kept
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(static_cast<int>(std::min(head + inserted.size(), result.size())));
+    setTextCursor(cursor);
     m_bLimiting = false;
+    m_strKept = result;
 }

@@ -13,7 +13,8 @@ class CEzEdit : public QPlainTextEdit {
     Q_OBJECT
   public:
     explicit CEzEdit(QWidget* parent = nullptr);
-    // At most this many bytes of text (UTF-8); what is typed past it is not taken.
+    // At most this many bytes of text (UTF-8, as the memo's record holds it); what is typed or
+    // pasted past it is not taken, and the text already there is kept whole.
     void SetLimitText(int bytes);
     void SetEditFont(const CProfileReadWrite& profile);
 
@@ -21,4 +22,5 @@ class CEzEdit : public QPlainTextEdit {
     void Limit();
     int m_nLimit = 0;
     bool m_bLimiting = false;
+    QString m_strKept;  // the text as it stood after the last edit
 };

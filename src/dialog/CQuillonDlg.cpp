@@ -114,12 +114,9 @@ BOOL CQuillonDlg::OnInitDialog() {
     m_dlgPreview = new CBackupPreviewDlg(m_app, m_ctx, m_companions.search);
     PlaceChildDialog(Control(ctl::kPreviewPlaceholder), m_dlgPreview);
     m_dlgPreview->hide();
-    m_dlgPreview->SetDayPicked([this](const std::string& label) {
-        SelectBackupDayLabel(m_ctx, label);
-        ShowCameraPage();
-    });
+    m_dlgPreview->SetDayPicked(
+        [this](const std::string& label) { SelectBackupDayLabel(m_ctx, label); });
     ConnectControls();
-    ShowCameraPage();
     StartListening();
 
     // Centred on the point (512, 384), whatever the screen.
@@ -135,10 +132,8 @@ BOOL CQuillonDlg::OnInitDialog() {
 
 void CQuillonDlg::ConnectControls() {
     auto combo = [this](int id, void (*command)(BackupContext&)) {
-        connect(m_controls->Get<QComboBox>(id), &QComboBox::activated, this, [this, command] {
-            command(m_ctx);
-            ShowCameraPage();
-        });
+        connect(m_controls->Get<QComboBox>(id), &QComboBox::activated, this,
+                [this, command] { command(m_ctx); });
     };
     combo(ctl::kStartHour, &OnSelchangeStartHour);
     // (Every change of the time range starts again at camera page 1.)
@@ -147,10 +142,7 @@ void CQuillonDlg::ConnectControls() {
     combo(ctl::kEndMinute, &OnSelchangeMinute);
     auto button = [this](int id, std::function<void()> command) {
         connect(m_controls->Get<QAbstractButton>(id), &QAbstractButton::clicked, this,
-                [this, command] {
-                    command();
-                    ShowCameraPage();
-                });
+                [command] { command(); });
     };
     for (int i = 0; i < 16; ++i)
         button(ctl::kFirstCameraBox + i,
@@ -188,11 +180,6 @@ bool CQuillonDlg::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void CQuillonDlg::ShowCameraPage() {
-    m_ui->pageLabel->setText(
-        QString("%1/%2").arg(m_ctx.m_nCamPage + 1).arg(LastCameraPage(m_ctx.m_nCamCount) + 1));
 }
 
 void CQuillonDlg::StopPreviewPlayback() {
@@ -298,10 +285,18 @@ void CQuillonDlg::StopListening() {
 platform::BusReply CQuillonDlg::OnBusMessage(const platform::BusMessage& m) {
     platform::BusReply reply;
     switch (m.message) {
-        case platform::WM_COPYDATA:
+        case platform::WM_COPYDATA: {
+            const int dateType = m_ctx.m_nDateType;
             OnHostRecord(m_ctx, m.data, !m.data.empty());
+            // Labels already shown are read back in the date type: they must be in the new one.
+            if (m_ctx.m_nDateType != dateType) {
+                FillScheduleList(m_ctx);
+                if (m_dlgPreview)
+                    m_dlgPreview->RelabelDays();
+            }
             reply.result = 1;
             break;
+        }
         case kMsgDriveList:
             OnDriveList(m_ctx, static_cast<DWORD>(m.wParam));
             break;
@@ -342,7 +337,9 @@ platform::BusReply CQuillonDlg::OnBusMessage(const platform::BusMessage& m) {
 void CQuillonDlg::OnShareClientMessage(std::uintptr_t code, std::intptr_t) {
     if (code == 100) {  // the worker finished a folder backup
         m_view->ShowItem(ctl::kStatusLine, false);
-        m_ctx.ShowMessage(m_ctx.GetLanguageText("BACKUP", "M010014"));
+        const std::string outcome = PassOutcomeText(m_ctx);
+        m_ctx.ShowMessage(outcome.empty() ? m_ctx.GetLanguageText("BACKUP", "M010014") : outcome,
+                          "Backup", outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
     }
 }
 

@@ -81,7 +81,6 @@ class CQuillonDlg : public QDialog {
     void StopListening();
     void StopPreviewPlayback();
     // "page / pages" beside the camera page buttons.
-    void ShowCameraPage();
     // Stops the worker: it is told to end, and the window waits for it at most ten polls of
     // 100 ms while still serving what it asks of the window.
     void StopWorker();

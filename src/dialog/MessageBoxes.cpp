@@ -9,9 +9,11 @@ int QtMessageBoxes::Show(QWidget* owner, const std::string& text, const std::str
     QMessageBox box(owner);
     box.setWindowTitle(QString::fromStdString(caption));
     box.setText(QString::fromStdString(text));
-    box.setIcon((type & MB_ICONERROR) ? QMessageBox::Critical
-                : (type & MB_YESNO)   ? QMessageBox::Question
-                                      : QMessageBox::Information);
+    const unsigned icon = type & 0xF0;
+    box.setIcon(icon == MB_ICONWARNING ? QMessageBox::Warning
+                : icon == MB_ICONERROR ? QMessageBox::Critical
+                : (type & MB_YESNO)    ? QMessageBox::Question
+                                       : QMessageBox::Information);
     box.setWindowModality((type & MB_TASKMODAL) ? Qt::ApplicationModal : Qt::WindowModal);
     if (type & MB_YESNO) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

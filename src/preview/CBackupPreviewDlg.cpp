@@ -1,6 +1,8 @@
 #include "preview/CBackupPreviewDlg.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QTreeWidget>
@@ -56,10 +58,12 @@ CBackupPreviewDlg::CBackupPreviewDlg(CQuillonApp& app, BackupContext& ctx,
     connect(m_listDate, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         OnDateListClick(m_listDate->indexOfTopLevelItem(item));
     });
-    // Keys move the pick as a click does.
-    connect(m_listDate, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
-        OnDateListClick(m_listDate->indexOfTopLevelItem(item));
+    // The arrow keys move the pick as a click does (a click is handled as a click).
+    connect(m_listDate, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (!m_bFilling && item && QApplication::mouseButtons() == Qt::NoButton)
+            OnDateListClick(m_listDate->indexOfTopLevelItem(item));
     });
+    m_listDate->installEventFilter(this);
 }
 
 void CBackupPreviewDlg::OnInitDialog() {
@@ -142,12 +146,40 @@ void CBackupPreviewDlg::FillDayList(std::vector<std::string> days) {
         m_search->Search_Stop();
     if (added == 0)
         return;
+    m_bFilling = true;
     m_listDate->setCurrentItem(m_listDate->topLevelItem(0));
+    m_bFilling = false;
     m_strSelDate = m_listDate->topLevelItem(0)->text(0).toStdString();
     if (m_search)
         m_search->GetDayIndexInfo(LabelToDayKey(m_strSelDate, m_ctx.m_nDateType));
     if (dayPicked_)
         dayPicked_(m_strSelDate);
+}
+
+bool CBackupPreviewDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Enter in the day list picks the day; it must not reach the dialog's default button,
+    // which would start a backup.
+    if (watched == m_listDate && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            OnDateListClick(m_listDate->indexOfTopLevelItem(m_listDate->currentItem()));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CBackupPreviewDlg::RelabelDays() {
+    const CConvertDateType convert;
+    const int picked = m_listDate->indexOfTopLevelItem(m_listDate->currentItem());
+    m_bFilling = true;
+    for (int i = 0; i < m_listDate->topLevelItemCount() && i < m_saListedDates.size(); ++i)
+        m_listDate->topLevelItem(i)->setText(
+            0, QString::fromStdString(convert.DateToDisplay(
+                   m_saListedDates[i].toStdString(), static_cast<unsigned>(m_ctx.m_nDateType))));
+    m_bFilling = false;
+    if (picked >= 0 && !m_strSelDate.empty())
+        m_strSelDate = m_listDate->topLevelItem(picked)->text(0).toStdString();
 }
 
 void CBackupPreviewDlg::OnDateListClick(int row) {

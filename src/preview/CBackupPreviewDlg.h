@@ -46,10 +46,16 @@ class CBackupPreviewDlg : public QWidget, public ISearchOwner {
     void OnSearchNotify(unsigned wParam, const std::vector<std::int32_t>& fields) override;
     // A click on row (-1: below the last day).
     void OnDateListClick(int row);
+    // The listed days again in the date type, which a host record may have changed; the day
+    // picked stays picked.
+    void RelabelDays();
 
     // The days put into the list (their count is what the preview uses).
     const QStringList& ListedDates() const { return m_saListedDates; }
     QTreeWidget* DayList() const { return m_listDate; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     // Days as YYYY-MM-DD into the list, newest first, limited to the last day when asked.
@@ -64,4 +70,5 @@ class CBackupPreviewDlg : public QWidget, public ISearchOwner {
     QLabel* m_dateCaption;
     QWidget* m_pictureArea;
     std::string m_strSelDate;  // the label of the chosen day
+    bool m_bFilling = false;   // the list is being filled: its changes are no operator's
 };

@@ -18,6 +18,7 @@
 #include "backup/ScheduleCommands.h"
 #include "platform/DriveTable.h"
 #include "preview/CBackupDataListDlg.h"
+#include "preview/CBackupPreviewDlg.h"
 #include "records/HostInfo.h"
 
 namespace fs = std::filesystem;
@@ -309,4 +310,45 @@ TEST_F(StartCancelTest, TheHostsMessagesChangeTheContextTheDrivesAndTheProgress)
     EXPECT_EQ(Send(platform::kMsgQueryControl, ctl::kFirstCameraBox).data, "0");
     EXPECT_EQ(Send(platform::kMsgQueryControl, ctl::kProgress).data, "25/0/100");
     EXPECT_EQ(Send(platform::kMsgQueryControl, 4242).data, "");
+}
+
+TEST_F(StartCancelTest, NoRoomOnTheTargetOrForTheDiscImageAndNothingRecordedAreRefused) {
+    // Minutes whose index is no database hold nothing to back up, although the day map says
+    // they were recorded.
+    mkrec::RecorderPlan plan;
+    plan.root = "C:\\QorData";
+    plan.days = {"20100524"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 601;
+    plan.width = plan.height = 16;
+    plan.damagedMinutes = {{600, mkrec::Damage::kNotADatabase},
+                           {601, mkrec::Damage::kNotADatabase}};
+    mkrec::MakeRecordings(plan);
+    CQuillonDlg::Companions companions;
+    companions.discWriter = &writer;
+    OpenWith(companions);
+    ASSERT_EQ(ctx().m_strSelDate, "20100524");  // the newest day is chosen
+    AddEntry("00", "01");
+    EXPECT_EQ(LastBox(), Text("M010002"));
+    EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());
+    dlg->preview()->OnDateListClick(1);
+    AddEntry("00", "01");
+    ASSERT_EQ(Rows(ctl::kScheduleList).size(), 1);
+
+    const std::string tiny = MountTinyDrive('T', "size=64k");
+    if (tiny.empty())
+        GTEST_SKIP() << "this machine does not let the test mount a small drive";
+    browser.answer = tiny;
+    Click(ctl::kBrowse);
+    Click(ctl::kOk);
+    EXPECT_EQ(LastBox(), Text("M010028") + "[" + Text("M010030") + "]");
+    EXPECT_EQ(ctx().m_bBackupRunning, 0);
+
+    // A disc's image is made on C: first: C: too small for it is the other refusal.
+    const std::string smallC = MountTinyDrive('C', "size=64k");
+    ASSERT_FALSE(smallC.empty());
+    browser.answer = MapDrive('D', "cdrom");
+    Click(ctl::kBrowse);
+    Click(ctl::kOk);
+    EXPECT_EQ(LastBox(), Text("M010028") + "[" + Text("M010029") + "]");
 }

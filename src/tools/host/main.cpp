@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -31,11 +32,12 @@ const char kUsage[] =
     "options: --nvr (listen as \"NVR MAIN\", not \"DVR MAIN\"), --launch STRING (the launch\n"
     "         parameter string), --program PATH (default: quillon beside this program),\n"
     "         --base DIR (passed on), --no-launch (talk to a running tool), --timeout SECONDS\n"
-    "         (how long to wait for the window or its end; default 30)\n"
+    "         (how long to wait for the window and for each command; default 30)\n"
     "commands, run in order once the window \"Backup\" is there:\n"
     "  record:KEY=VALUE,...   the host record (WM_COPYDATA); keys: cameras, date-type, port,\n"
     "                         kind, model (hex), drives, record-drives, exclude-drives (hex),\n"
-    "                         language, address, base, first-drive, today\n"
+    "                         language, address, base, first-drive, today, name1..name64;\n"
+    "                         unset keys: 16 cameras, kind 4, model 670, eng, first drive 3\n"
     "  drives:MASK            the drive list (0xBD0), MASK in hex\n"
     "  progress:NAME:TOTAL:DONE   download progress (0xBD2)\n"
     "  click:ID               WM_COMMAND: a click of control ID\n"
@@ -47,7 +49,8 @@ const char kUsage[] =
     "  wait-empty:ID          waits until control ID holds no rows (a schedule backed up)\n"
     "  wait-closed            waits until the window has closed\n"
     "  end-tool               ends the tool it launched (a box may be waiting for its operator)\n"
-    "Every message the host window receives is printed as: received 0xNNNN wParam=W lParam=L\n";
+    "Every message the host window receives is printed as: received 0xNNNN wParam=W lParam=L\n"
+    "A tool it launched is left running after the commands: the host ends when the tool does.\n";
 
 std::mutex gPrint;
 
@@ -62,7 +65,14 @@ unsigned long Hex(const std::string& s) {
 }
 
 std::string HostRecord(const std::string& spec) {
+    // A record of a small local recorder unless told otherwise, so that one key can be tried
+    // at a time.
     HostInfo h;
+    h.camCount = 16;
+    h.recorderKind = 4;
+    h.modelCode = 0x670;
+    h.language = "eng";
+    h.firstDrive = 3;
     std::size_t start = 0;
     while (start < spec.size()) {
         const std::size_t comma = spec.find(',', start);
@@ -98,7 +108,12 @@ std::string HostRecord(const std::string& spec) {
             h.firstDrive = std::atoi(value.c_str());
         else if (key == "today")
             h.today = value;
-        else
+        else if (key.rfind("name", 0) == 0 && key.size() > 4) {
+            const int camera = std::atoi(key.c_str() + 4) - 1;
+            if (camera < 0 || camera >= 64)
+                throw std::invalid_argument("camera names are name1 to name64");
+            std::strncpy(h.cameraName[camera], value.c_str(), sizeof h.cameraName[camera] - 1);
+        } else
             throw std::invalid_argument("unknown record key " + key);
     }
     return EncodeHostInfo(h);
@@ -290,11 +305,12 @@ int main(int argc, char** argv) {
         }
     }
     if (tool > 0) {
-        // The tool keeps running until it closes; the host reports what it says on the way.
+        // The tool keeps running until its operator closes it, as under a real host; the host
+        // reports what it says on the way. A failed command ends the tool with the host.
         int toolStatus = 0;
-        if (!WaitFor([&] { return ::waitpid(tool, &toolStatus, WNOHANG) == tool; }, timeout)) {
+        if (status != 0)
             ::kill(tool, SIGTERM);
-            ::waitpid(tool, &toolStatus, 0);
+        while (::waitpid(tool, &toolStatus, 0) < 0 && errno == EINTR) {
         }
     }
     return status;

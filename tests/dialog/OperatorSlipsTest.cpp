@@ -1,0 +1,137 @@
+// What an operator's slips and a host's late record must not do: Enter in the day list starting a
+// backup, a Delete taking another entry than the one picked, typing past the memo's room eating
+// its end, labels left in the old date type, a remote pass that never ends.
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTreeWidget>
+#include <cstring>
+
+#include "DialogFixture.h"
+#include "preview/CBackupPreviewDlg.h"
+#include "records/HostInfo.h"
+
+namespace fs = std::filesystem;
+
+class OperatorSlipsTest : public DialogTest {
+  protected:
+    void AddEntry(const QString& sm, const QString& em) {
+        Range("10", sm, "10", em);
+        Click(ctl::kSelectAll);
+        Click(ctl::kAdd);
+    }
+    void SendHostRecord(int dateType) {
+        HostInfo h;
+        h.camCount = 16;
+        h.dateType = dateType;
+        h.language = "eng";
+        platform::BusMessage m;
+        m.message = platform::WM_COPYDATA;
+        m.data = EncodeHostInfo(h);
+        dlg->OnBusMessage(m);
+    }
+};
+
+TEST_F(OperatorSlipsTest, KeysInTheDayListPickTheDayAndEnterStartsNoBackup) {
+    Open();
+    AddEntry("01", "02");
+    QTreeWidget* days = dlg->preview()->DayList();
+    days->setFocus();
+    QTest::keyClick(days, Qt::Key_Down);
+    EXPECT_EQ(ctx().m_strSelDate, "20100522");  // the highlighted day is the backup day
+    const std::size_t boxesBefore = boxes.shown.size();
+    QTest::keyClick(days, Qt::Key_Return);
+    EXPECT_EQ(ctx().m_bBackupRunning, 0);
+    EXPECT_EQ(boxes.shown.size(), boxesBefore) << LastBox();  // OK's checks never ran
+    EXPECT_EQ(Rows(ctl::kScheduleList).size(), 1);
+    QTest::keyClick(days, Qt::Key_Up);
+    EXPECT_EQ(ctx().m_strSelDate, "20100523");
+}
+
+TEST_F(OperatorSlipsTest, ThePickedEntryStaysPickedWhenAnotherIsAddedAndIsTheOneDeleted) {
+    Open();
+    AddEntry("05", "06");
+    auto* list = W<QListWidget>(ctl::kScheduleList);
+    list->setCurrentRow(0);
+    AddEntry("00", "01");  // sorts before the picked one
+    ASSERT_EQ(Rows(ctl::kScheduleList).size(), 2);
+    ASSERT_NE(list->currentItem(), nullptr);
+    EXPECT_EQ(list->currentItem()->text(), "2010-05-23 - 10:05 ~ 10:06");
+    // Delete is disabled after an Add until the next pick; a host's click still reaches it.
+    EXPECT_FALSE(W<QWidget>(ctl::kDelete)->isEnabled());
+    boxes.answers = {IDYES};
+    dlg->OnDelete();
+    EXPECT_EQ(Rows(ctl::kScheduleList), QStringList{"2010-05-23 - 10:00 ~ 10:01"});
+    EXPECT_TRUE(fs::exists(base + "/Reserved/2010_05_23=10,00~10,01"));
+    EXPECT_FALSE(fs::exists(base + "/Reserved/2010_05_23=10,05~10,06"));
+}
+
+TEST_F(OperatorSlipsTest, TypingPastTheMemosRoomIsRefusedAndKeepsWhatIsThere) {
+    Open();
+    auto* memo = W<QPlainTextEdit>(ctl::kMemo);
+    memo->setFocus();
+    memo->setPlainText(QString(249, 'a') + "z");
+    memo->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(memo, "XY");
+    EXPECT_EQ(memo->toPlainText(), QString(249, 'a') + "z");
+    EXPECT_EQ(std::strlen(ctx().m_EntryInfo.memo), 250u);
+
+    memo->setPlainText(QString(247, 'a'));
+    memo->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(memo, "XY");
+    EXPECT_EQ(memo->toPlainText(), "XY" + QString(247, 'a'));
+    EXPECT_EQ(memo->textCursor().position(), 2);
+    QKeyEvent accent(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString::fromUtf8("é"));
+    QApplication::sendEvent(memo, &accent);  // two bytes where one is left
+    EXPECT_EQ(memo->toPlainText(), "XY" + QString(247, 'a'));
+
+    // Pasted text takes what fits, in whole characters, at the cursor.
+    memo->clear();
+    memo->insertPlainText(QString::fromUtf8("é").repeated(200));
+    EXPECT_EQ(memo->toPlainText(), QString::fromUtf8("é").repeated(125));
+}
+
+TEST_F(OperatorSlipsTest, UpdateLeavesNothingPickedAndThePageFollowsThePick) {
+    Open();
+    AddEntry("01", "02");
+    Click(ctl::kNextPage);
+    EXPECT_EQ(W<QLabel>(ctl::kCameraPage)->text(), "2/4");
+    auto* list = W<QListWidget>(ctl::kScheduleList);
+    list->setCurrentRow(0);
+    EXPECT_EQ(W<QLabel>(ctl::kCameraPage)->text(), "1/4");
+    Click(ctl::kUpdate);
+    EXPECT_TRUE(list->selectedItems().isEmpty());
+    EXPECT_EQ(ctx().m_bEntryPicked, 0);
+    EXPECT_FALSE(W<QWidget>(ctl::kDelete)->isEnabled());
+}
+
+TEST_F(OperatorSlipsTest, AHostsDateTypeRelabelsTheDaysAndTheScheduleWhichStaysUsable) {
+    Open();
+    AddEntry("01", "02");
+    SendHostRecord(4);  // day, month and year with "/"
+    QTreeWidget* days = dlg->preview()->DayList();
+    EXPECT_EQ(days->topLevelItem(0)->text(0), "23/05/2010");
+    EXPECT_EQ(Rows(ctl::kScheduleList), QStringList{"23/05/2010 - 10:01 ~ 10:02"});
+    W<QListWidget>(ctl::kScheduleList)->setCurrentRow(0);
+    boxes.answers = {IDYES};
+    Click(ctl::kDelete);
+    EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());
+    EXPECT_FALSE(fs::exists(base + "/Reserved"));  // gone from reserve.dat, not only the list
+}
+
+TEST_F(OperatorSlipsTest, ARemotePassWithoutTheShareClientEndsAndSaysSo) {
+    const std::string usb = MapDrive('E', "removable");
+    Open();
+    AddEntry("01", "02");
+    dlg->OnBrowseTarget(&usb);
+    SendHostRecord(0);
+    Click(ctl::kOk);
+    while (ctx().m_bBackupRunning)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QApplication::processEvents();
+    EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
+    EXPECT_EQ(W<QLabel>(ctl::kStatusLine)->text().toStdString(), Text("M010012"));
+    EXPECT_FALSE(fs::exists(usb + "/2010_05_23=10,01~10,02"));  // nothing local was copied
+}
