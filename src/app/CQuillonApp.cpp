@@ -15,7 +15,7 @@ BOOL CQuillonApp::InitInstance(const std::string& commandLine, const DialogRunne
 }
 
 std::string CQuillonApp::GetLanguageText(const std::string& section, const std::string& key) const {
-    return LookupLanguageText(m_strExePath + "\\Language." + m_strLanguage, section, key);
+    return LookupLanguageText(LanguageFile(), section, key);
 }
 
 void CQuillonApp::LoadSkinBitmaps() {

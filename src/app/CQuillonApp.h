@@ -23,6 +23,8 @@ class CQuillonApp : public LaunchParameters {
     bool ranDialog() const { return m_bRanDialog; }
 
     std::string GetLanguageText(const std::string& section, const std::string& key) const;
+    // The language file of the program folder and the language ("%s\Language.%s").
+    std::string LanguageFile() const { return m_strExePath + "\\Language." + m_strLanguage; }
     // Loads GUIS\QOR_S_{Normal,Over,Down,Disable,Mask}.bmp below m_strExePath; a file that is
     // missing or not a bitmap leaves its entry empty.
     void LoadSkinBitmaps();

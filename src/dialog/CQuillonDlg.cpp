@@ -127,6 +127,8 @@ BOOL CQuillonDlg::OnInitDialog() {
     show();
     m_dlgPreview->show();
     m_dlgPreview->OnInitDialog();
+    if (!m_dlgPreview->PreviewRect().isEmpty())
+        m_dlgPreview->setMinimumWidth(m_dlgPreview->PreviewRect().width());
     return 1;
 }
 
@@ -185,6 +187,8 @@ bool CQuillonDlg::eventFilter(QObject* watched, QEvent* event) {
 void CQuillonDlg::StopPreviewPlayback() {
     if (m_companions.search)
         m_companions.search->Search_Stop();
+    if (m_dlgPreview)
+        m_dlgPreview->LockTimeSelection(false);
 }
 
 void CQuillonDlg::OnAdd() {

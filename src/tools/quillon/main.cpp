@@ -6,10 +6,13 @@
 #include <csignal>
 #include <cstring>
 
+#include "app/CHKLM.h"
 #include "app/CQuillonApp.h"
 #include "dialog/CQuillonDlg.h"
 #include "dialog/MessageBoxes.h"
 #include "platform/DrivePaths.h"
+#include "playback/LocalPictureSource.h"
+#include "preview/PlaybackView.h"
 
 int main(int argc, char** argv) {
     // A file-size limit must end a write as a full target does, not kill the program.
@@ -30,7 +33,16 @@ int main(int argc, char** argv) {
     app.InitInstance(launch, [&base, &screenshot](CQuillonApp& a) {
         a.m_strExePath = platform::GetModulePath();
         QtMessageBoxes boxes;
-        CQuillonDlg dlg(a, boxes);
+        // Pictures of this machine's recorder; a remote recorder's come with its share server.
+        PlaybackView player(
+            [](int remote, const std::string&, int) -> std::unique_ptr<playback::IPictureSource> {
+                if (remote)
+                    return nullptr;
+                return std::make_unique<playback::LocalPictureSource>(GetStoragePath());
+            });
+        CQuillonDlg::Companions companions;
+        companions.search = &player;
+        CQuillonDlg dlg(a, boxes, companions);
         if (!base.empty())
             dlg.SetBaseFolder(base.size() >= 2 && base[1] == ':' ? base
                                                                  : platform::ToDrivePath(base));

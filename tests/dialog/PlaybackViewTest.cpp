@@ -1,0 +1,107 @@
+// The real playback component in the real window, over the generator's recordings: the days
+// arrive, a camera plays from the chosen minute, the combos follow the pictures, and the main
+// dialog's commands stop it.
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QTreeWidget>
+
+#include "DialogFixture.h"
+#include "controls/CxSkinButton.h"
+#include "playback/LocalPictureSource.h"
+#include "preview/CBackupPreviewDlg.h"
+#include "preview/PlaybackView.h"
+
+namespace {
+
+class PlaybackViewTest : public DialogTest {
+  protected:
+    CQuillonDlg& OpenPlaying() {
+        player = std::make_unique<PlaybackView>(
+            [](int remote, const std::string&, int) -> std::unique_ptr<playback::IPictureSource> {
+                if (remote)
+                    return nullptr;
+                return std::make_unique<playback::LocalPictureSource>("C:\\QorData");
+            });
+        CQuillonDlg::Companions companions;
+        companions.search = player.get();
+        dlg = std::make_unique<CQuillonDlg>(app, boxes, companions);
+        boxes.context = &dlg->context();
+        dlg->SetBaseFolder("C:\\base");
+        EXPECT_TRUE(dlg->OnInitDialog());
+        return *dlg;
+    }
+    void TearDown() override {
+        dlg.reset();
+        player.reset();
+        DialogTest::TearDown();
+    }
+    // Serves the window until cond holds (bounded only against a hang).
+    bool Until(const std::function<bool()>& cond) {
+        QElapsedTimer t;
+        t.start();
+        while (!cond() && t.elapsed() < 30000)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        return cond();
+    }
+    void ChoosePreview(int id, int row) {
+        auto* c = dlg->preview()->findChild<QComboBox*>(QString("c%1").arg(id));
+        c->setCurrentIndex(row);
+        emit c->activated(row);
+    }
+    std::unique_ptr<PlaybackView> player;
+};
+
+}  // namespace
+
+TEST_F(PlaybackViewTest, ACameraPlaysFromTheChosenMinuteAndTheCombosFollowIt) {
+    OpenPlaying();
+    CBackupPreviewDlg* preview = dlg->preview();
+    ASSERT_TRUE(Until([&] { return preview->DayList()->topLevelItemCount() == 2; }));
+    EXPECT_EQ(ctx().m_strSelDate, "20100523");
+    EXPECT_EQ(preview->PictureArea(), player.get());
+    EXPECT_FALSE(player->isVisibleTo(preview));
+
+    // From 09:59, where nothing was recorded: the first picture is 10:00's, and the combos
+    // move to it.
+    ChoosePreview(ctl::kPlayCamera, 2);
+    ChoosePreview(ctl::kPlayHour, 9);
+    ChoosePreview(ctl::kPlayMinute, 59);
+    preview->Button(ctl::kViewForward)->click();
+    EXPECT_TRUE(player->isVisibleTo(preview));
+    ASSERT_TRUE(Until([&] { return player->shownCamera() == 2 && player->picturesDrawn() >= 1; }));
+    EXPECT_EQ(player->shownTime().left(5), "10:00");
+    EXPECT_TRUE(player->playing());
+    EXPECT_FALSE(preview->findChild<QWidget*>("c1132")->isEnabled());
+    EXPECT_EQ(preview->findChild<QComboBox*>("c1132")->currentIndex(), 10);
+    EXPECT_EQ(preview->findChild<QComboBox*>("c1133")->currentIndex(), 0);
+
+    // Add stops it and frees the time combos.
+    Range("10", "00", "10", "01");
+    Click(ctl::kSelectAll);
+    Click(ctl::kAdd);
+    ASSERT_TRUE(Until([&] { return !player->playing(); }));
+    EXPECT_TRUE(preview->findChild<QWidget*>("c1132")->isEnabled());
+    EXPECT_EQ(Rows(ctl::kScheduleList).size(), 1);
+}
+
+TEST_F(PlaybackViewTest, StepsAndTheDaysEndsShowSinglePictures) {
+    OpenPlaying();
+    CBackupPreviewDlg* preview = dlg->preview();
+    ASSERT_TRUE(Until([&] { return preview->DayList()->topLevelItemCount() == 2; }));
+    preview->Button(ctl::kViewLast)->click();
+    ASSERT_TRUE(Until([&] { return player->shownTime() == "10:09:59"; }));
+    preview->Button(ctl::kViewFirst)->click();
+    ASSERT_TRUE(Until([&] { return player->shownTime() == "10:00:00"; }));
+    EXPECT_FALSE(player->playing());
+    const int decoded = player->picturesDecoded();
+    ChoosePreview(ctl::kPlayHour, 10);
+    ChoosePreview(ctl::kPlayMinute, 5);
+    preview->Button(ctl::kViewNext)->click();
+    EXPECT_TRUE(Until([&] { return player->shownTime() == "10:05:00"; }))
+        << player->shownTime().toStdString();
+    preview->Button(ctl::kViewPrevious)->click();
+    EXPECT_TRUE(Until([&] { return player->shownTime() == "10:04:59"; }))
+        << player->shownTime().toStdString();
+    EXPECT_EQ(player->picturesDecoded(), decoded + 2);  // one picture a step
+}

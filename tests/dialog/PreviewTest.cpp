@@ -1,0 +1,228 @@
+// The preview as the operator drives it: the recorded days in the date type's form, the seven
+// buttons turned into the playback component's calls with the chosen day, hour and minute, the
+// time combos locked while playing, the camera, the speed and the component's notifications.
+#include <QComboBox>
+#include <QLabel>
+#include <QTreeWidget>
+#include <ctime>
+
+#include "FakeSearch.h"
+#include "TestEnv.h"
+#include "controls/CxSkinButton.h"
+#include "preview/CBackupPreviewDlg.h"
+
+namespace {
+
+class PreviewTest : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        UseBuiltLanguage(app);
+        app.LoadSkinBitmaps();
+        ctx.m_strSelDate = "20100523";
+    }
+    CBackupPreviewDlg& Open(int dateType = 0) {
+        ctx.m_nDateType = dateType;
+        preview = std::make_unique<CBackupPreviewDlg>(app, ctx, &search);
+        preview->SetDayPicked([this](const std::string& label) { picked.push_back(label); });
+        preview->OnInitDialog();
+        return *preview;
+    }
+    QStringList Labels() {
+        QStringList out;
+        for (int i = 0; i < preview->DayList()->topLevelItemCount(); ++i)
+            out << preview->DayList()->topLevelItem(i)->text(0);
+        return out;
+    }
+    template <class T>
+    T* W(int id) {
+        return preview->findChild<T*>(QString("c%1").arg(id));
+    }
+    void Choose(int id, int row) {
+        W<QComboBox>(id)->setCurrentIndex(row);
+        emit W<QComboBox>(id)->activated(row);
+    }
+    void Click(int id) { preview->Button(id)->click(); }
+
+    CQuillonApp app;
+    RecordingDialogView view;
+    BackupContext ctx{app, view};
+    FakeSearch search;
+    std::unique_ptr<CBackupPreviewDlg> preview;
+    std::vector<std::string> picked;
+};
+
+}  // namespace
+
+TEST_F(PreviewTest, StartsInItsOrderWithTheSkinTheLabelsAndTheCombos) {
+    Open();
+    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Init 0 16  0 22001", "SearchCam",
+                                                       "OneChannel 0", "Zoom 4"}));
+    EXPECT_EQ(search.windowStart, search.now - 86400);
+    EXPECT_FALSE(preview->PictureArea()->isVisibleTo(preview.get()));
+    EXPECT_EQ(W<QComboBox>(ctl::kPlayCamera)->count(), 64);
+    EXPECT_EQ(W<QComboBox>(ctl::kPlayHour)->itemText(23), "23");
+    EXPECT_EQ(W<QComboBox>(ctl::kPlayMinute)->count(), 60);
+    EXPECT_EQ(W<QLabel>(ctl::kPlayMinuteCaption)->text(), "Min");
+    EXPECT_FALSE(W<QWidget>(ctl::kSpeedSlider)->isVisibleTo(preview.get()));
+    CxSkinButton* stop = preview->Button(ctl::kViewStop);
+    EXPECT_EQ(stop->toolTip(), "Stop");
+    EXPECT_EQ(stop->geometry(), QRect(134, 2, 40, 30));  // its btn.pos place in the bar
+    EXPECT_EQ(stop->cutRect(), QRect(120, 0, 40, 30));
+    EXPECT_TRUE(stop->text().isEmpty());  // images only
+    EXPECT_EQ(preview->PreviewRect(), QRect(0, 0, 400, 480));
+
+    ctx.m_bLocalMode = 0;
+    ctx.m_strServerAddress = "10.0.0.7";
+    ctx.m_nPort = 7004;
+    Open();
+    EXPECT_EQ(search.Take().front(), "Init 1 16 10.0.0.7 7002 22001");
+}
+
+TEST_F(PreviewTest, DaysNewestFirstInEachDateTypeAndWithinTheTodayLimit) {
+    search.days = {"2010-05-22", "2010-05-23", "2010-05-21"};
+    const std::pair<int, QStringList> types[] = {
+        {0, {"2010-05-23", "2010-05-22", "2010-05-21"}},
+        {4, {"23/05/2010", "22/05/2010", "21/05/2010"}},
+        {8, {"05.23.2010", "05.22.2010", "05.21.2010"}},
+    };
+    for (const auto& [type, labels] : types) {
+        picked.clear();
+        Open(type);
+        preview->OnSearchNotify(kSearchDayListReady, {});
+        EXPECT_EQ(Labels(), labels) << type;
+        EXPECT_EQ(preview->ListedDates().size(), 3);
+        // The newest is picked: its index loaded, and it is the backup day.
+        const auto calls = search.Take();
+        EXPECT_EQ(calls.back(), "DayIndex 2010-05-23") << type;
+        EXPECT_EQ(picked, std::vector<std::string>{labels[0].toStdString()});
+    }
+
+    // The today limit lists the days from the window start's day on; none left, none picked.
+    char today[16], yesterday[16], before[16];
+    const std::time_t now = std::time(nullptr);
+    for (auto [buf, t] : {std::pair{today, now}, std::pair{yesterday, now - 86400},
+                          std::pair{before, now - 3 * 86400}}) {
+        std::tm local{};
+        localtime_r(&t, &local);
+        std::strftime(buf, 16, "%Y-%m-%d", &local);
+    }
+    app.m_bTodayLimit = 1;
+    search.days = {before, yesterday, today};
+    picked.clear();
+    Open();
+    EXPECT_TRUE(search.todayLimit);
+    preview->OnSearchNotify(kSearchDayListReady, {});
+    EXPECT_EQ(Labels(), (QStringList{today, yesterday}));
+    search.days = {before};
+    picked.clear();
+    Open();
+    preview->OnSearchNotify(kSearchDayListReady, {});
+    EXPECT_TRUE(Labels().isEmpty());
+    EXPECT_TRUE(picked.empty());
+}
+
+TEST_F(PreviewTest, TheButtonsPlayStepAndStopFromTheChosenTimeAndLockIt) {
+    Open();
+    search.Take();
+    Choose(ctl::kPlayHour, 10);
+    Choose(ctl::kPlayMinute, 1);
+    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Latest 10 0 0 0", "Latest 10 1 0 0"}));
+
+    Click(ctl::kViewForward);
+    EXPECT_TRUE(preview->PictureArea()->isVisibleTo(preview.get()));
+    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Forward 0 2010 5 23 10 1", "Zoom 4"}));
+    EXPECT_FALSE(W<QWidget>(ctl::kPlayHour)->isEnabled());
+    EXPECT_FALSE(W<QWidget>(ctl::kPlayMinute)->isEnabled());
+    // The component's pictures move the combos along (fields 5 and 6: hour and minute).
+    preview->OnSearchNotify(kSearchPictureTime, {2010, 5, 23, 0, 10, 2, 17});
+    EXPECT_EQ(W<QComboBox>(ctl::kPlayMinute)->currentIndex(), 2);
+    Click(ctl::kViewStop);
+    EXPECT_EQ(search.Take(), std::vector<std::string>{"Stop"});
+    EXPECT_TRUE(W<QWidget>(ctl::kPlayHour)->isEnabled());
+
+    Click(ctl::kViewReverse);
+    Click(ctl::kViewNext);
+    Click(ctl::kViewPrevious);
+    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Backward 0 2010 5 23 10 2", "Zoom 4",
+                                                       "Next 0 2010 5 23 10 2", "Zoom 4",
+                                                       "Previous 0 2010 5 23 10 2", "Zoom 4"}));
+    Click(ctl::kViewLast);
+    EXPECT_EQ(W<QComboBox>(ctl::kPlayHour)->currentIndex(), 23);
+    EXPECT_EQ(W<QComboBox>(ctl::kPlayMinute)->currentIndex(), 59);
+    Click(ctl::kViewFirst);
+    EXPECT_EQ(W<QComboBox>(ctl::kPlayHour)->currentIndex(), 0);
+    EXPECT_EQ(search.Take(), (std::vector<std::string>{"EndFrame", "Return"}));
+
+    // A step the component answers as not playable asks nothing more.
+    search.answers = {0};
+    Click(ctl::kViewNext);
+    EXPECT_TRUE(search.Take().empty());
+}
+
+TEST_F(PreviewTest, OutsideTheWindowPlaysFromItsEdgeOrNothingButStillLocks) {
+    Open();
+    search.now = 1274608800;  // 2010-05-23 10:00 UTC
+    search.windowStart = search.now - 86400 + 17 * 60;
+    search.Take();
+    search.answers = {2};  // before the window: forward plays from its start
+    Click(ctl::kViewForward);
+    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Forward 0 2010 5 23 10 17", "Zoom 4"}));
+    EXPECT_EQ(W<QComboBox>(ctl::kPlayMinute)->currentIndex(), 17);
+    Click(ctl::kViewStop);
+    search.Take();
+    search.answers = {3};  // after now: backward plays from now
+    Click(ctl::kViewReverse);
+    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Backward 0 2010 5 23 10 0", "Zoom 4"}));
+    Click(ctl::kViewStop);
+    search.Take();
+    search.answers = {2};  // before the window, backward: nothing, yet locked until Stop
+    Click(ctl::kViewReverse);
+    EXPECT_TRUE(search.Take().empty());
+    EXPECT_FALSE(W<QWidget>(ctl::kPlayHour)->isEnabled());
+    // A day label longer than a day key plays nothing and locks nothing.
+    Click(ctl::kViewStop);
+    search.Take();
+    ctx.m_strSelDate = "2010-05-23";
+    Click(ctl::kViewForward);
+    EXPECT_TRUE(search.Take().empty());
+    EXPECT_TRUE(W<QWidget>(ctl::kPlayHour)->isEnabled());
+}
+
+TEST_F(PreviewTest, CameraSpeedDayClicksAndTheControlsState) {
+    search.days = {"2010-05-22", "2010-05-23"};
+    Open();
+    preview->OnSearchNotify(kSearchDayListReady, {});
+    search.Take();
+    Choose(ctl::kPlayCamera, 2);
+    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Stop", "SearchCam", "OneChannel 2"}));
+    EXPECT_EQ(search.cams.value[18], 1u);
+    EXPECT_EQ(std::count(std::begin(search.cams.value), std::end(search.cams.value), 1u), 1);
+
+    preview->OnSpeedMessage(ctl::kSpeedSlider, 0);
+    preview->OnSpeedMessage(ctl::kSpeedSlider, 10);
+    preview->OnSpeedMessage(ctl::kSpeedSlider, 0x70005);  // only the low word counts
+    preview->OnSpeedMessage(1234, 0);
+    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Speed 5 2", "Speed 5 1", "Speed 0 0"}));
+
+    // Another day: loaded, the backup day, and playing starts again at 00:00.
+    Choose(ctl::kPlayHour, 5);
+    search.Take();
+    preview->OnDateListClick(1);
+    EXPECT_EQ(search.Take(), (std::vector<std::string>{"DayIndex 2010-05-22", "Stop", "Return",
+                                                       "Latest 0 0 0 0"}));
+    EXPECT_EQ(picked.back(), "2010-05-22");
+    EXPECT_EQ(W<QComboBox>(ctl::kPlayHour)->currentIndex(), 0);
+    // The same day again reloads it without stopping; below the last row nothing happens.
+    preview->OnDateListClick(1);
+    preview->OnDateListClick(-1);
+    preview->OnDateListClick(2);
+    EXPECT_EQ(search.Take(), std::vector<std::string>{"DayIndex 2010-05-22"});
+
+    preview->SetPreviewControlsState(0);
+    for (int id :
+         {ctl::kViewFirst, ctl::kViewStop, ctl::kPlayCamera, ctl::kDayList, ctl::kPlayHour})
+        EXPECT_FALSE(preview->findChild<QWidget*>(QString("c%1").arg(id))->isEnabled()) << id;
+    preview->SetPreviewControlsState(1);
+    EXPECT_TRUE(preview->Button(ctl::kViewLast)->isEnabled());
+}
