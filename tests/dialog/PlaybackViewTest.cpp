@@ -3,7 +3,9 @@
 // dialog's commands stop it.
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QTreeWidget>
 
 #include "DialogFixture.h"
@@ -104,4 +106,66 @@ TEST_F(PlaybackViewTest, StepsAndTheDaysEndsShowSinglePictures) {
     EXPECT_TRUE(Until([&] { return player->shownTime() == "10:04:59"; }))
         << player->shownTime().toStdString();
     EXPECT_EQ(player->picturesDecoded(), decoded + 2);  // one picture a step
+}
+
+// Under a virtual X server (the "screens" test runs this program so): the window while a camera
+// plays, and a playback button under the pointer, kept as pictures beside the build.
+class ScreensTest : public PlaybackViewTest {
+  protected:
+    void SetUp() override {
+        if (QGuiApplication::platformName() != "xcb")
+            GTEST_SKIP() << "runs under the virtual X server only";
+        PlaybackViewTest::SetUp();
+        mkrec::RecorderPlan plan;
+        plan.root = "C:\\QorData";
+        plan.days = {"20101105"};
+        plan.firstMinute = 600;
+        plan.lastMinute = 602;
+        plan.cameras = 16;
+        plan.fps = 5;
+        plan.width = 352;
+        plan.height = 240;
+        mkrec::MakeRecordings(plan);
+        std::filesystem::create_directories(QUILLON_ARTEFACT_DIR);
+    }
+    static int NonBlack(const QImage& image, const QRect& area) {
+        int count = 0;
+        for (int y = area.top(); y <= area.bottom(); y += 2)
+            for (int x = area.left(); x <= area.right(); x += 2)
+                count += (image.pixel(x, y) & 0xFFFFFF) != 0;
+        return count;
+    }
+};
+
+TEST_F(ScreensTest, TheWindowWhileACameraPlaysAndAButtonUnderThePointer) {
+    OpenPlaying();
+    CBackupPreviewDlg* preview = dlg->preview();
+    ASSERT_TRUE(Until([&] { return preview->DayList()->topLevelItemCount() == 3; }));
+    // Two entries in the schedule, as an operator would have them.
+    Range("10", "00", "10", "01");
+    Click(ctl::kSelectAll);
+    Click(ctl::kAdd);
+    Range("10", "01", "10", "02");
+    Click(ctl::kFirstCameraBox + 2);
+    Click(ctl::kAdd);
+    ChoosePreview(ctl::kPlayCamera, 2);
+    ChoosePreview(ctl::kPlayHour, 10);
+    ChoosePreview(ctl::kPlayMinute, 0);
+    preview->Button(ctl::kViewForward)->click();
+    ASSERT_TRUE(Until([&] { return player->shownCamera() == 2 && player->picturesDrawn() >= 12; }));
+    const QImage playing = dlg->grab().toImage();
+    ASSERT_TRUE(playing.save(QUILLON_ARTEFACT_DIR "/preview-playing.png"));
+    const QRect area(player->mapTo(dlg.get(), QPoint(0, 0)), player->size());
+    EXPECT_GT(NonBlack(playing, area), area.width() * area.height() / 4 / 4);  // a picture shows
+    EXPECT_EQ(Rows(ctl::kScheduleList).size(), 2);
+
+    preview->Button(ctl::kViewStop)->click();
+    CxSkinButton* forward = preview->Button(ctl::kViewForward);
+    const QRect button(forward->mapTo(dlg.get(), QPoint(0, 0)), forward->size());
+    const QImage before = dlg->grab().toImage().copy(button);
+    QCursor::setPos(forward->mapToGlobal(QPoint(20, 15)));
+    ASSERT_TRUE(Until([&] { return forward->mouseOver(); }));
+    const QImage hovered = dlg->grab().toImage();
+    ASSERT_TRUE(hovered.save(QUILLON_ARTEFACT_DIR "/preview-hover.png"));
+    EXPECT_NE(hovered.copy(button), before);
 }
