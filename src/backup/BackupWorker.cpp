@@ -6,6 +6,7 @@
 #include "backup/CameraSelection.h"
 #include "backup/ControlsState.h"
 #include "backup/CopyEngine.h"
+#include "backup/DiscBurn.h"
 #include "backup/Extraction.h"
 #include "backup/ReservedFolder.h"
 #include "platform/FileSystem.h"
@@ -61,12 +62,7 @@ int BackupWorker::MakeFileThread() {
         if (m_ctx.m_nTargetType == 3) {
             FinishFolderBackup(m_ctx);
         } else {
-            // The hand-over of a finished disc image to the disc writer comes with the writer;
-            // until then a disc pass ends as a cancelled one does.
-            m_ctx.m_bBackupRunning = 0;
-            SetIdle(m_ctx);
-            m_ctx.m_view.ShowItem(ctl::kCapacityBar, true);
-            m_ctx.m_view.SetItemText(ctl::kStatusLine, "");
+            HandOverDiscImage(m_ctx);
         }
     }
     m_ctx.m_bMakeFileRun = 0;

@@ -19,6 +19,7 @@
 #include "backup/CameraSelection.h"
 #include "backup/ControlsState.h"
 #include "backup/DialogStart.h"
+#include "backup/DiscBurn.h"
 #include "backup/HostMessages.h"
 #include "backup/ScheduleCommands.h"
 #include "companions/CDvrSearchStatic2.h"
@@ -72,6 +73,8 @@ CQuillonDlg::~CQuillonDlg() {
         killTimer(m_nTimerId);
     StopListening();
     StopWorker();
+    if (m_ctx.m_discWriter)
+        m_ctx.m_discWriter->SetEventSink(nullptr);
 }
 
 void CQuillonDlg::SetBaseFolder(const std::string& base) {
@@ -108,6 +111,10 @@ BOOL CQuillonDlg::OnInitDialog() {
     m_view->EnableItem(ctl::kWriteSpeed, false);
     m_worker = std::make_unique<BackupWorker>(m_ctx);
     m_worker->StartMakeFileThread();
+    if (m_ctx.m_discWriter) {
+        m_ctx.m_discWriter->SetEventSink(this);
+        InitDiscWriter(m_ctx);
+    }
     m_view->ShowItem(ctl::kErase, false);
     m_view->ShowItem(ctl::kCapacityBar, false);
 
@@ -159,6 +166,7 @@ void CQuillonDlg::ConnectControls() {
     button(ctl::kOk, [this] { OnOK(); });
     button(ctl::kCancel, [this] { OnCancel(); });
     button(ctl::kHistory, [this] { OnHistory(); });
+    button(ctl::kErase, [this] { ::OnErase(m_ctx); });
     auto* list = m_controls->Get<QListWidget>(ctl::kScheduleList);
     connect(list, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0)
@@ -336,6 +344,10 @@ platform::BusReply CQuillonDlg::OnBusMessage(const platform::BusMessage& m) {
             break;
     }
     return reply;
+}
+
+void CQuillonDlg::OnWriterEvent(const WriterEvent& event) {
+    ::OnWriterEvent(m_ctx, event);
 }
 
 void CQuillonDlg::OnShareClientMessage(std::uintptr_t code, std::intptr_t) {

@@ -12,6 +12,7 @@
 #include "dialog/FolderBrowser.h"
 #include "dialog/MessageBoxes.h"
 #include "dialog/QtDialogView.h"
+#include "disc/CDVDWriterPro2.h"
 #include "platform/MessageBus.h"
 #include "platform/NamedLock.h"
 
@@ -30,7 +31,7 @@ struct DialogCompanions {
     IFolderBrowser* browser = nullptr;
 };
 
-class CQuillonDlg : public QDialog {
+class CQuillonDlg : public QDialog, public IDiscWriterEvents {
     Q_OBJECT
   public:
     using Companions = DialogCompanions;
@@ -68,6 +69,8 @@ class CQuillonDlg : public QDialog {
     platform::BusReply OnBusMessage(const platform::BusMessage& m);
     // 0x2F69: the share client's answers and the worker's code 100.
     void OnShareClientMessage(std::uintptr_t code, std::intptr_t lParam);
+    // The disc writer's events, on this thread.
+    void OnWriterEvent(const WriterEvent& event) override;
 
   protected:
     void timerEvent(QTimerEvent* event) override;

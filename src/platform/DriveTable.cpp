@@ -71,6 +71,8 @@ DriveTable DriveTable::Load(const std::string& prefix) {
             d.hostRoot = StripSlash(GetPrivateProfileString(section, "Path", "", 4096, ini));
             d.type = DriveTypeFromName(GetPrivateProfileString(section, "Type", "fixed", 64, ini));
             d.device = GetPrivateProfileString(section, "Device", "", 4096, ini);
+            d.media = GetPrivateProfileString(section, "Media", "", 64, ini);
+            d.capacityMB = static_cast<int>(GetPrivateProfileInt(section, "CapacityMB", 0, ini));
             if (!d.hostRoot.empty() && !table.Find(d.letter))
                 table.drives_.push_back(d);
         }
@@ -125,6 +127,10 @@ bool DriveTable::Save(const std::string& prefix) const {
             << "\n";
         if (!d.device.empty())
             out << "Device=" << d.device << "\n";
+        if (!d.media.empty())
+            out << "Media=" << d.media << "\n";
+        if (d.capacityMB > 0)
+            out << "CapacityMB=" << d.capacityMB << "\n";
     }
     const std::string text = out.str();
     const bool saved = WriteFileAtomically(prefix + "/drives.ini", text.data(), text.size());

@@ -1,6 +1,7 @@
 #pragma once
 // The drive table: which host folder stands for each drive letter, and what kind of drive it is.
-// Kept as <prefix>/drives.ini, one section per letter ("[C:]" with Path=, Type=, Device=).
+// Kept as <prefix>/drives.ini, one section per letter ("[C:]" with Path=, Type=, and for a disc
+// writer Device=, Media=, CapacityMB=).
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,10 @@ struct DriveInfo {
     std::string hostRoot;  // host folder, no trailing '/' (except "/")
     UINT type = DRIVE_FIXED;
     std::string device;  // writer address for a cdrom drive
+    // For a pseudo-drive ("stdio:/path"): the medium it acts as ("dvd+rw", "cd-r", ...) and its
+    // capacity in MB (0: the medium's usual size).
+    std::string media;
+    int capacityMB = 0;
 };
 
 class DriveTable {

@@ -56,6 +56,7 @@ TEST_F(DialogTest, TheCapacityBarShowsUsedSpaceAtZeroHalfAndFull) {
     UpdateDiscSpaceBar(ctx(), false);
     EXPECT_FALSE(bar->isVisibleTo(dlg.get()));
     EXPECT_FALSE(W<QWidget>(ctl::kErase)->isVisibleTo(dlg.get()));
+    dlg.reset();  // before the writer it uses
 }
 
 namespace {

@@ -5,9 +5,12 @@
 #include <cstdio>
 
 #include "CliCommands.h"
+#include "CliDisc.h"
 #include "backup/BackupPackage.h"
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
+#include "backup/DiscBurn.h"
+#include "backup/WriterErrors.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 #include "storage/RecorderPaths.h"
@@ -82,12 +85,106 @@ std::string AddAgainCommand(const CliArgs& a, const PlannedEntry& p) {
     return cmd;
 }
 
+// What the pass did, entry by entry, what failed, and how to schedule the rest again. The
+// exit status: 0 when it all went, 130 when stopped, 1 otherwise.
+int Report(CliSession& s, const CliArgs& a, const std::string& where,
+           const std::vector<PlannedEntry>& plan, DWORD planned, double seconds, bool cancelled,
+           bool scheduleCleared = true) {
+    BackupContext& ctx = s.ctx;
+    std::printf(
+        "backup to %s: %zu entries, %u of %u KB planned, %u files copied, %u minutes "
+        "rebuilt, %.1f s\n",
+        where.c_str(), plan.size(), static_cast<unsigned>(ctx.m_nDoneSize),
+        static_cast<unsigned>(planned), static_cast<unsigned>(ctx.m_report.filesCopied),
+        static_cast<unsigned>(ctx.m_report.minutesRebuilt), seconds);
+    for (const auto& p : plan)
+        std::printf("  %s%s\n", p.label.c_str(),
+                    ctx.m_report.EntryComplete(p.slot) ? "" : "  (incomplete)");
+    const auto failures = ctx.m_report.failures();
+    for (const auto& f : failures)
+        std::fprintf(stderr, "failed: %s\n", f.c_str());
+    if ((cancelled || !failures.empty()) && scheduleCleared) {
+        // The schedule is cleared at the end of every pass: say how to make it again.
+        std::fprintf(stderr, "to schedule the incomplete entries again:\n");
+        for (const auto& p : plan)
+            if (!ctx.m_report.EntryComplete(p.slot))
+                std::fprintf(stderr, "  %s\n", AddAgainCommand(a, p).c_str());
+    }
+    if (cancelled) {
+        std::fprintf(stderr, "the backup was stopped; the image is incomplete\n");
+        return 130;
+    }
+    if (!failures.empty()) {
+        std::fprintf(stderr, "the backup is incomplete: %zu failures\n", failures.size());
+        return 1;
+    }
+    return 0;
+}
+
+// The image built in C:\QuillonTemp as the window builds it, then written to the disc; the
+// writer's events are served here as the window's loop serves them.
+int DiscBackup(CliSession& s, const CliArgs& a) {
+    BackupContext& ctx = s.ctx;
+    DiscSession disc(ctx);
+    if (!disc.Open(a.disc))
+        return 1;
+    s.view.CheckItem(ctl::kIncludeViewer, a.viewer);
+    const std::vector<PlannedEntry> plan = Plan(s);
+    const DWORD planned = ctx.m_nTotalSize;
+    BackupWorker worker(ctx);
+    worker.StartMakeFileThread();
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!OnOK(ctx, worker).empty())
+        return 1;
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    bool cancelled = false;
+    // Building, then writing: the worker hands the image over before it lets go of the first.
+    while (ctx.m_bBackupRunning || ctx.m_bDiscWriting) {
+        disc.Serve(100);
+        if (gInterrupted && !cancelled) {
+            cancelled = true;
+            if (ctx.m_bBackupRunning)
+                ctx.m_bBackupRunning = 0;
+            else
+                disc.writer()->AbortWrite();
+        }
+    }
+    worker.StopMakeFileThread();
+    while (disc.Busy())
+        disc.Serve(100);
+    disc.Serve(0);
+    s.view.FinishProgress();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    // Only a completed write clears the schedule; otherwise it stays for another try.
+    const bool written = disc.lastEnd == 13;
+    const int status = Report(s, a, std::string("disc ") + ctx.m_strTargetText.substr(0, 1), plan,
+                              planned, seconds, cancelled, written);
+    if (status != 0)
+        return status;
+    if (disc.lastEnd == 21) {
+        std::fprintf(stderr, "failed: the disc write: %s (%s)\n",
+                     GetWriterErrorText(disc.errorCode).c_str(), disc.errorDetail.c_str());
+        return 1;
+    }
+    if (!written) {
+        std::fprintf(stderr, "the disc was not written; the schedule is kept\n");
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int CmdBackup(CliSession& s, const CliArgs& a) {
     BackupContext& ctx = s.ctx;
+    if (!a.folder.empty() && !a.disc.empty())
+        throw UsageError{"backup takes --folder or --disc, not both"};
+    if (!a.disc.empty())
+        return DiscBackup(s, a);
     if (a.folder.empty())
-        throw UsageError{"backup needs --folder DRIVE-PATH"};
+        throw UsageError{"backup needs --folder DRIVE-PATH or --disc LETTER"};
     const std::string folder = CommandLineFolder(a.folder);
     const std::string missing = MissingDriveText(folder);
     if (!missing.empty()) {
@@ -134,33 +231,27 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 
-    std::printf(
-        "backup to %s: %zu entries, %u of %u KB planned, %u files copied, %u minutes "
-        "rebuilt, %.1f s\n",
-        paths::ImageRoot(3, folder).c_str(), plan.size(), static_cast<unsigned>(ctx.m_nDoneSize),
-        static_cast<unsigned>(planned), static_cast<unsigned>(ctx.m_report.filesCopied),
-        static_cast<unsigned>(ctx.m_report.minutesRebuilt), seconds);
-    for (const auto& p : plan)
-        std::printf("  %s%s\n", p.label.c_str(),
-                    ctx.m_report.EntryComplete(p.slot) ? "" : "  (incomplete)");
-    const auto failures = ctx.m_report.failures();
-    for (const auto& f : failures)
-        std::fprintf(stderr, "failed: %s\n", f.c_str());
-    if (cancelled || !failures.empty()) {
-        // The schedule is cleared at the end of every pass: say how to make it again.
-        std::fprintf(stderr, "to schedule the incomplete entries again:\n");
-        for (const auto& p : plan)
-            if (!ctx.m_report.EntryComplete(p.slot))
-                std::fprintf(stderr, "  %s\n", AddAgainCommand(a, p).c_str());
-    }
-    if (cancelled) {
-        std::fprintf(stderr, "the backup was stopped; the image is incomplete\n");
-        return 130;
-    }
-    if (!failures.empty()) {
-        std::fprintf(stderr, "the backup is incomplete: %zu failures\n", failures.size());
+    const int status = Report(s, a, paths::ImageRoot(3, folder), plan, planned, seconds, cancelled);
+    if (status == 0)
+        std::printf("%s\n", ctx.GetLanguageText("BACKUP", "M010014").c_str());
+    return status;
+}
+
+int CmdErase(CliSession& s, const CliArgs& a) {
+    if (a.disc.empty())
+        throw UsageError{"erase needs --disc LETTER"};
+    DiscSession disc(s.ctx);
+    if (!disc.Open(a.disc))
         return 1;
-    }
-    std::printf("%s\n", ctx.GetLanguageText("BACKUP", "M010014").c_str());
-    return 0;
+    OnErase(s.ctx);
+    // A refused erase never starts; a started one ends with event 11 or 21.
+    const bool started = disc.Busy() || disc.lastEnd != 0;
+    while (started && disc.lastEnd == 0)
+        disc.Serve(100);
+    if (disc.lastEnd == 11)
+        return 0;
+    if (disc.lastEnd == 21)
+        std::fprintf(stderr, "failed: %s (%s)\n", GetWriterErrorText(disc.errorCode).c_str(),
+                     disc.errorDetail.c_str());
+    return 1;
 }

@@ -13,6 +13,7 @@ struct CliArgs {
     std::string memo;  // --memo
     bool hasMemo = false;
     std::string folder;   // --folder
+    std::string disc;     // --disc
     bool viewer = false;  // --viewer
     // The options that name the session, as given: repeated in the commands printed to add an
     // entry again.
@@ -26,6 +27,7 @@ int CmdList(CliSession& s, const CliArgs& a);
 int CmdDelete(CliSession& s, const CliArgs& a);
 int CmdMemo(CliSession& s, const CliArgs& a);
 int CmdBackup(CliSession& s, const CliArgs& a);
+int CmdErase(CliSession& s, const CliArgs& a);
 
 // Thrown for a command line that cannot be understood; main prints it with the usage.
 struct UsageError {

@@ -24,6 +24,8 @@ const char kUsage[] =
     "                                        or its entry string 2010_05_23=10,00~10,06)\n"
     "  memo ENTRY TEXT                       stores an entry's memo (at most 250 bytes)\n"
     "  backup --folder DRIVE-PATH [--viewer] backs the schedule up into a folder\n"
+    "  backup --disc LETTER [--viewer]       builds the image and writes it to the disc\n"
+    "  erase --disc LETTER                   erases the rewritable disc in that drive\n"
     "  info                                  version, prefix, program folder, recordings\n"
     "options: --base DIR (base folder, default the program folder), --date-type 0-8,\n"
     "         --cameras 1-64 (default 64), --model HEX (default 670), --no-progress,\n"
@@ -90,6 +92,8 @@ int main(int argc, char** argv) {
                 args.hasMemo = true;
             } else if (a == "--folder") {
                 args.folder = value();
+            } else if (a == "--disc") {
+                args.disc = value();
             } else if (a == "--viewer") {
                 args.viewer = true;
             } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
@@ -109,9 +113,9 @@ int main(int argc, char** argv) {
             bool workingFolder;  // reads or writes the working folder: one copy at a time
         };
         static const std::map<std::string, Command> kCommands = {
-            {"days", {CmdDays, false}},   {"day", {CmdDay, false}},      {"add", {CmdAdd, true}},
-            {"list", {CmdList, true}},    {"delete", {CmdDelete, true}}, {"memo", {CmdMemo, true}},
-            {"backup", {CmdBackup, true}}};
+            {"days", {CmdDays, false}},    {"day", {CmdDay, false}},      {"add", {CmdAdd, true}},
+            {"list", {CmdList, true}},     {"delete", {CmdDelete, true}}, {"memo", {CmdMemo, true}},
+            {"backup", {CmdBackup, true}}, {"erase", {CmdErase, false}}};
         const auto found = kCommands.find(command);
         if (found == kCommands.end())
             throw UsageError{"unknown command " + command};

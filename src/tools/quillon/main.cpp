@@ -13,6 +13,9 @@
 #include "platform/DrivePaths.h"
 #include "playback/LocalPictureSource.h"
 #include "preview/PlaybackView.h"
+#ifdef QUILLON_HAVE_DISC
+#include "disc/BurnWriter.h"
+#endif
 
 int main(int argc, char** argv) {
     // A file-size limit must end a write as a full target does, not kill the program.
@@ -42,6 +45,13 @@ int main(int argc, char** argv) {
             });
         CQuillonDlg::Companions companions;
         companions.search = &player;
+#ifdef QUILLON_HAVE_DISC
+        // The writer's events reach the window on its own thread.
+        disc::BurnWriter writer([](std::function<void()> event) {
+            QMetaObject::invokeMethod(qApp, std::move(event), Qt::QueuedConnection);
+        });
+        companions.discWriter = &writer;
+#endif
         CQuillonDlg dlg(a, boxes, companions);
         if (!base.empty())
             dlg.SetBaseFolder(base.size() >= 2 && base[1] == ':' ? base

@@ -1,0 +1,228 @@
+#include "backup/DiscBurn.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "backup/BackupPackage.h"
+#include "backup/BackupWorker.h"
+#include "backup/ControlsState.h"
+#include "backup/EntrySize.h"
+#include "backup/ReservedFolder.h"
+#include "backup/ScheduleCommands.h"
+#include "backup/WriterErrors.h"
+#include "storage/RecorderPaths.h"
+#include "storage/WorkingFolder.h"
+
+namespace {
+
+std::string Text(BackupContext& ctx, const char* key) {
+    return ctx.GetLanguageText("CDWRITER", key);
+}
+
+void BackToIdle(BackupContext& ctx) {
+    SetControlsState(ctx, 1);
+    ctx.m_view.SetPreviewControlsState(1);
+}
+
+void ShowCapacityAgain(BackupContext& ctx) {
+    ctx.m_view.ShowItem(ctl::kProgress, false);
+    ctx.m_view.ShowItem(ctl::kCapacityBar, true);
+}
+
+void WriteEnded(BackupContext& ctx) {
+    ctx.m_bDiscWriting = 0;
+    const std::string text = Text(ctx, "A010010");
+    ctx.SetStatusText(text);
+    ctx.ShowMessage(text);
+    BackToIdle(ctx);
+    ShowCapacityAgain(ctx);
+    ctx.SetStatusText("");
+}
+
+void WriteCompleted(BackupContext& ctx) {
+    CDVDWriterPro2* writer = ctx.m_discWriter;
+    const std::string outcome = PassOutcomeText(ctx);
+    storage::DeleteFolderTree(paths::kDiscImageRoot);
+    storage::DeleteFolderTree(ctx.WorkingFolder());
+    ctx.m_lbSchedule.clear();
+    ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
+    ctx.m_view.SetItemText(ctl::kTotalSize, "");
+    const std::string text = Text(ctx, "A010011");
+    ctx.SetStatusText(text);
+    ctx.m_bDiscWriting = 0;
+    BackToIdle(ctx);
+    ClearReservedFolder(ctx);
+    ShowCapacityAgain(ctx);
+    UpdateDiscSpaceBar(ctx, writer && writer->GetMediaType() != kMediaNoDisc);
+    FillScheduleList(ctx);
+    std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
+    ctx.m_nTotalSize = 0;
+    ShowTotalSize(ctx);
+    ctx.SetStatusText("");
+    if (writer)
+        writer->SetDriveState(0);
+    ResetViewerOption(ctx);
+    // A pass that missed files wrote what it had: the box says what is missing.
+    ctx.ShowMessage(outcome.empty() ? text : text + "\n" + outcome, "Backup",
+                    outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
+    if (writer)
+        writer->SetDriveState(1);
+}
+
+void WriterError(BackupContext& ctx, long code) {
+    BackToIdle(ctx);
+    ctx.m_bDiscWriting = 0;
+    ctx.ShowMessage(GetWriterErrorText(code));
+    if (ctx.m_discWriter)
+        ctx.m_discWriter->SetDriveState(0);
+}
+
+void EraseCompleted(BackupContext& ctx) {
+    CDVDWriterPro2* writer = ctx.m_discWriter;
+    const std::string text = Text(ctx, "A010007");
+    ctx.SetStatusText(text);
+    if (writer)
+        writer->RefreshMedia();
+    ctx.SetStatusText("");
+    UpdateDiscSpaceBar(ctx, true);
+    UpdateEraseButton(ctx);
+    BackToIdle(ctx);
+    if (writer)
+        writer->SetDriveState(0);
+    ResetViewerOption(ctx);
+    ctx.ShowMessage(text);
+    if (writer)
+        writer->SetDriveState(1);
+}
+
+}  // namespace
+
+BOOL InitDiscWriter(BackupContext& ctx) {
+    if (ctx.m_discWriter && ctx.m_discWriter->InitializeWriter(0))
+        return 1;
+    ctx.ShowMessage(Text(ctx, "A010001"));
+    return 0;
+}
+
+void HandOverDiscImage(BackupContext& ctx) {
+    if (ctx.m_discWriter)
+        ctx.m_discWriter->AddFiles("\\", std::string(paths::kDiscImageRoot) + "\\*.*");
+    if (ctx.m_bBackupRunning) {
+        StartDiscWrite(ctx);
+        return;
+    }
+    BackToIdle(ctx);
+    ShowCapacityAgain(ctx);
+    ctx.SetStatusText("");
+}
+
+void StartDiscWrite(BackupContext& ctx) {
+    CDVDWriterPro2* writer = ctx.m_discWriter;
+    if (!writer || writer->GetMediaType() == kMediaNoDisc) {
+        ctx.ShowMessage(Text(ctx, "A010019"));
+        return;
+    }
+    for (int i = 0; i < 2; ++i) {
+        writer->SetOption19(1);
+        writer->SetOption16(1);
+        writer->SetVolumeLabel("QORBACKUP");
+    }
+    writer->GetMediaType();
+    writer->SetOption12(0);
+    writer->PrepareWrite(1);
+    writer->SetOption20(0);
+    writer->SetOption14(1);
+    writer->SetOption11(0);
+    ctx.m_bDiscWriting = 1;
+    ctx.m_bBackupRunning = 0;
+    if (!writer->WriteDisc())
+        ctx.ShowMessage(Text(ctx, "A010020"));
+}
+
+void OnWriterEvent(BackupContext& ctx, const WriterEvent& e) {
+    switch (e.id) {
+        case 9:
+            ctx.SetStatusText(Text(ctx, "A010008"));
+            break;
+        case 10:
+            ctx.SetStatusText(Text(ctx, "A010009"));
+            break;
+        case 14:
+            ctx.SetStatusText(Text(ctx, "A010012"));
+            break;
+        case 17:
+            ctx.SetStatusText(Text(ctx, "A010013"));
+            break;
+        case 20:
+            ctx.SetStatusText(Text(ctx, "A010014"));
+            break;
+        case 22: {
+            char text[256];
+            std::snprintf(text, sizeof text, "%s - %02d%%", Text(ctx, "A010015").c_str(),
+                          static_cast<int>(static_cast<short>(e.a)));
+            ctx.SetStatusText(text);
+            break;
+        }
+        case 16:
+            if (e.c > 0)
+                ctx.m_view.SetProgressPos(static_cast<int>(e.b * 100 / e.c));
+            break;
+        case 12:
+            WriteEnded(ctx);
+            break;
+        case 13:
+            WriteCompleted(ctx);
+            break;
+        case 21:
+            WriterError(ctx, e.a);
+            break;
+        case 11:
+            EraseCompleted(ctx);
+            break;
+        default:  // 1, 5, 6, 18: nothing
+            break;
+    }
+}
+
+void OnErase(BackupContext& ctx) {
+    if (ctx.m_bBackupRunning) {
+        ctx.Refuse("M010016");
+        return;
+    }
+    if (ctx.m_bDiscWriting) {
+        ctx.Refuse("M010017");
+        return;
+    }
+    const std::string question =
+        ctx.GetLanguageText("BACKUP", "M010025") + "  " + ctx.GetLanguageText("BACKUP", "M010026");
+    if (ctx.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
+        return;
+    ctx.m_view.EnableItem(ctl::kIncludeViewer, false);
+    CDVDWriterPro2* writer = ctx.m_discWriter;
+    const long type = writer ? writer->GetMediaType() : kMediaNoDisc;
+    if (type == kMediaNoDisc) {
+        ctx.ShowMessage(Text(ctx, "A010003"));
+        return;
+    }
+    if (!IsRewritableMedia(type)) {
+        ctx.ShowMessage(Text(ctx, "A010004"));
+        return;
+    }
+    bool feature = false;
+    for (long code : {7L, 37L, 10L, 39L})
+        if (writer->CheckMediaFeature(code) == 1) {
+            feature = true;
+            break;
+        }
+    if (!feature) {
+        ctx.ShowMessage(Text(ctx, "A010005"));
+        return;
+    }
+    SetControlsState(ctx, 2);
+    ctx.m_view.SetPreviewControlsState(2);
+    if (writer->EraseDisc(1))
+        return;
+    writer->SetDriveState(0);
+    ctx.ShowMessage(Text(ctx, "A010006"));
+    BackToIdle(ctx);
+}

@@ -1,0 +1,83 @@
+#include "CliDisc.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "backup/BackupStart.h"
+#include "backup/DiscBurn.h"
+#include "platform/DriveTable.h"
+#ifdef QUILLON_HAVE_DISC
+#include "disc/BurnWriter.h"
+#endif
+
+DiscSession::DiscSession(BackupContext& ctx) : ctx_(ctx) {
+#ifdef QUILLON_HAVE_DISC
+    writer_ = std::make_unique<disc::BurnWriter>([this](std::function<void()> event) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            events_.push_back(std::move(event));
+        }
+        arrived_.notify_all();
+    });
+    writer_->SetEventSink(this);
+#endif
+    ctx_.m_discWriter = writer_.get();
+}
+
+DiscSession::~DiscSession() {
+    if (writer_)
+        writer_->SetEventSink(nullptr);
+    ctx_.m_discWriter = nullptr;
+}
+
+bool DiscSession::Open(const std::string& drive) {
+    if (!writer_) {
+        std::fprintf(stderr, "quillon-cli: this build cannot write discs\n");
+        return false;
+    }
+    const char letter = drive.empty() ? 0 : static_cast<char>(std::toupper(drive[0]));
+    const bool form = drive.size() == 1 || (drive.size() == 2 && drive[1] == ':') ||
+                      (drive.size() == 3 && drive.substr(1) == ":\\");
+    const platform::DriveInfo* info = platform::CurrentDrives()->Find(letter);
+    if (!form || !info || info->type != platform::DRIVE_CDROM) {
+        std::fprintf(stderr,
+                     "quillon-cli: %s is not a disc drive of %s/drives.ini (a section with "
+                     "Type=cdrom and Device=)\n",
+                     drive.c_str(), platform::MachinePrefix().c_str());
+        return false;
+    }
+    if (!InitDiscWriter(ctx_))
+        return false;
+    return ChooseStorageTarget(ctx_, std::string(1, letter) + ":\\").empty();
+}
+
+void DiscSession::Serve(int milliseconds) {
+    std::deque<std::function<void()>> now;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        arrived_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                          [this] { return !events_.empty(); });
+        now.swap(events_);
+    }
+    for (auto& event : now)
+        event();
+}
+
+void DiscSession::OnWriterEvent(const WriterEvent& event) {
+    if (event.id == 11 || event.id == 12 || event.id == 13 || event.id == 21) {
+        lastEnd = event.id;
+        if (event.id == 21) {
+            errorCode = event.a;
+            errorDetail = event.text;
+        }
+    }
+    ::OnWriterEvent(ctx_, event);
+}
+
+bool DiscSession::Busy() const {
+#ifdef QUILLON_HAVE_DISC
+    return writer_ && static_cast<disc::BurnWriter*>(writer_.get())->busy();
+#else
+    return false;
+#endif
+}

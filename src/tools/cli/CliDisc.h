@@ -1,0 +1,40 @@
+#pragma once
+// quillon-cli's disc writer: the same writer as the window's, its events served on the main
+// thread between waits, as the window's event loop serves them.
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "CliSession.h"
+#include "disc/CDVDWriterPro2.h"
+
+class DiscSession : public IDiscWriterEvents {
+  public:
+    // Gives ctx a writer, or none when this build cannot write discs.
+    explicit DiscSession(BackupContext& ctx);
+    ~DiscSession() override;
+
+    // The writer's start and the drive as the storage target ("D:" or "D"); false, with the
+    // reason on stderr, when it cannot be used.
+    bool Open(const std::string& drive);
+    // Runs the writer's events that came, waiting up to milliseconds for the first.
+    void Serve(int milliseconds);
+    void OnWriterEvent(const WriterEvent& event) override;
+    CDVDWriterPro2* writer() { return writer_.get(); }
+    // True while the writer writes or erases.
+    bool Busy() const;
+
+    int lastEnd = 0;     // 11, 12, 13 or 21 once the writer reported an end
+    long errorCode = 0;  // of event 21
+    std::string errorDetail;
+
+  private:
+    BackupContext& ctx_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<std::function<void()>> events_;
+    std::unique_ptr<CDVDWriterPro2> writer_;
+};

@@ -1,0 +1,221 @@
+// The disc writer on libburn and libisofs, over pseudo-drives that act as real media: what it
+// says of each medium, the image it writes and its names, and the media that must refuse a
+// write, take an erase or stop mid-write.
+#include <condition_variable>
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "PseudoDrives.h"
+#include "backup/WriterErrors.h"
+#include "disc/BurnWriter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class EventLog : public IDiscWriterEvents {
+  public:
+    void OnWriterEvent(const WriterEvent& e) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        events.push_back(e);
+        changed_.notify_all();
+    }
+    // Waits (bounded only against a hang) for an event with id.
+    bool WaitFor(int id) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(120), [&] { return Has(id); });
+    }
+    bool Seen(int id) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return Has(id);
+    }
+    WriterEvent Last(int id) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto it = events.rbegin(); it != events.rend(); ++it)
+            if (it->id == id)
+                return *it;
+        return WriterEvent{};
+    }
+    std::vector<WriterEvent> events;
+
+  private:
+    bool Has(int id) const {
+        for (const auto& e : events)
+            if (e.id == id)
+                return true;
+        return false;
+    }
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
+class BurnWriterTest : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        discs = prefix() + "/discs";
+        fs::create_directories(discs);
+        // What a backup image holds: entry folders whose names need Joliet or Rock Ridge.
+        source = driveC() + "/QuillonTemp";
+        WriteText(source + "/2010_05_23=14,00~15,30/20100523/201005231400N.dat",
+                  std::string(300000, 'p'));
+        WriteText(source + "/2010_05_23=14,00~15,30/BackupInfo.dat", std::string(2280, 'i'));
+        WriteText(source + "/BackupViewer/Viewer.ini", "[Viewer]\n");
+        writer = std::make_unique<disc::BurnWriter>([](std::function<void()> f) { f(); });
+        writer->SetEventSink(&log);
+    }
+    void TearDown() override {
+        writer.reset();
+        TempPrefixTest::TearDown();
+    }
+    // The drive table as given, the writer started on it and its only drive selected.
+    void Use(const std::string& media, int capacityMB = 0, const std::string& file = "dvd.iso") {
+        MapPseudoDrive(prefix(), 'D', file.empty() ? "" : discs + "/" + file, media, capacityMB);
+        ASSERT_TRUE(writer->InitializeWriter(0));
+        ASSERT_EQ(writer->GetDriveCount(), 1);
+        EXPECT_EQ(writer->GetDriveLetter(0), "D");
+        EXPECT_EQ(writer->IsWriterDrive(0), 1);
+        ASSERT_TRUE(writer->SelectDrive(0));
+    }
+    BOOL Write() {
+        writer->ResetImage(1);
+        writer->AddFiles("\\", "C:\\QuillonTemp\\*.*");
+        writer->SetVolumeLabel("QORBACKUP");
+        return writer->WriteDisc();
+    }
+    double MB(long size) { return writer->SizeToBytes(size, 1) / 1048576.0; }
+
+    std::string discs, source;
+    EventLog log;
+    std::unique_ptr<disc::BurnWriter> writer;
+};
+
+}  // namespace
+
+TEST_F(BurnWriterTest, EachMediumHasItsTypeClassAndUsualCapacity) {
+    const std::map<std::string, std::pair<long, double>> media = {
+        {"dvd+rw", {1, 4482}}, {"dvd+r", {2, 4482}},  {"dvd-rw", {3, 4482}},
+        {"dvd-r", {0, 4482}},  {"cd-rw", {253, 700}}, {"cd-r", {252, 700}},
+    };
+    for (const auto& [name, expected] : media) {
+        Use(name);
+        EXPECT_EQ(writer->GetMediaType(), expected.first) << name;
+        EXPECT_EQ(writer->GetDiscStatus(), 0) << name;  // a blank disc
+        EXPECT_DOUBLE_EQ(MB(writer->GetCapacitySize()), expected.second) << name;
+        EXPECT_DOUBLE_EQ(MB(writer->GetFreeSize()), expected.second) << name;
+        EXPECT_EQ(writer->GetUsedSize(), 0) << name;
+        EXPECT_EQ(writer->CheckMediaFeature(37), IsRewritableMedia(expected.first) ? 1 : 0);
+    }
+    Use("dvd-r", 100);
+    EXPECT_DOUBLE_EQ(MB(writer->GetCapacitySize()), 100);
+    EXPECT_EQ(writer->GetMaxWriteSpeed(), 16 * 1380);
+    Use("cd-r");
+    EXPECT_EQ(writer->GetMaxWriteSpeed(), 48 * 176);
+    Use("", 0, "");  // "stdio:" alone: a drive without a disc
+    EXPECT_EQ(writer->GetMediaType(), kMediaNoDisc);
+    EXPECT_EQ(writer->WriteDisc(), 0);
+    EXPECT_EQ(log.Last(21).a, 1033);
+}
+
+TEST_F(BurnWriterTest, TheImageIsTheFilesAddedWithTheirNamesAndTheVolumeId) {
+    Use("dvd+rw");
+    ASSERT_TRUE(Write());
+    ASSERT_TRUE(log.WaitFor(13)) << (log.Seen(21) ? log.Last(21).text : "");
+    EXPECT_FALSE(writer->busy());
+    EXPECT_TRUE(log.Seen(9));
+    EXPECT_TRUE(log.Seen(16));
+    EXPECT_EQ(log.Last(22).a, 100);
+    const WriterEvent progress = log.Last(16);
+    EXPECT_EQ(progress.b, progress.c);  // done of total at the end
+
+    const std::string image = discs + "/dvd.iso";
+    EXPECT_EQ(VolumeId(image), "QORBACKUP");
+    const std::string out = prefix() + "/read";
+    ASSERT_TRUE(ExtractIso(image, out));
+    for (const auto& e : fs::recursive_directory_iterator(source)) {
+        const std::string rel = fs::relative(e.path(), source).string();
+        ASSERT_TRUE(fs::exists(out + "/" + rel)) << rel;
+        if (e.is_regular_file()) {
+            EXPECT_TRUE(ReadText(e.path().string()) == ReadText(out + "/" + rel)) << rel;
+        }
+    }
+    // Written, the disc holds data: rewritable, it asks for an erase first.
+    EXPECT_EQ(writer->GetDiscStatus(), 2);
+    EXPECT_GT(writer->GetUsedSize(), 0);
+    EXPECT_LT(writer->GetFreeSize(), writer->GetCapacitySize());
+}
+
+TEST_F(BurnWriterTest, AWriteOnceDiscWithDataAndATooSmallDiscRefuseBeforeWriting) {
+    Use("dvd-r");
+    ASSERT_TRUE(Write());
+    ASSERT_TRUE(log.WaitFor(13));
+    const std::string first = ReadText(discs + "/dvd.iso");
+    EXPECT_EQ(writer->EraseDisc(1), 0);  // write-once
+    EXPECT_EQ(Write(), 0);
+    EXPECT_EQ(log.Last(21).a, 1032);
+    EXPECT_TRUE(ReadText(discs + "/dvd.iso") == first);
+
+    // 300 KB of pictures do not go onto a disc of 0 MB... of 1 MB with 2 MB of them.
+    WriteText(source + "/big.dat", std::string(2 << 20, 'b'));
+    Use("cd-r", 1, "cd.iso");
+    EXPECT_EQ(Write(), 0);
+    EXPECT_EQ(log.Last(21).a, 1021);
+    EXPECT_EQ(GetWriterErrorText(log.Last(21).a),
+              "Error trying to write past the end of the media");
+    EXPECT_EQ(fs::file_size(discs + "/cd.iso"), 0u);
+}
+
+TEST_F(BurnWriterTest, ARewritableDiscIsErasedAndTakesTheNextWrite) {
+    Use("cd-rw", 0, "cd.iso");
+    ASSERT_TRUE(Write());
+    ASSERT_TRUE(log.WaitFor(13));
+    ASSERT_EQ(writer->GetDiscStatus(), 2);
+    ASSERT_TRUE(writer->EraseDisc(1));
+    ASSERT_TRUE(log.WaitFor(11));
+    EXPECT_EQ(writer->GetDiscStatus(), 0);
+    EXPECT_EQ(writer->GetUsedSize(), 0);
+    log.events.clear();
+    ASSERT_TRUE(Write());
+    EXPECT_TRUE(log.WaitFor(13));
+}
+
+TEST_F(BurnWriterTest, AnAbortedWriteEndsWithEventTwelveAndTheDriveIsFreeAgain) {
+    WriteText(source + "/big.dat", std::string(12 << 20, 'b'));
+    Use("dvd+rw");
+    writer->SetWriteSpeed(1380);  // 1x: long enough to stop halfway
+    ASSERT_TRUE(Write());
+    ASSERT_TRUE(log.WaitFor(16));
+    writer->AbortWrite();
+    ASSERT_TRUE(log.WaitFor(12));
+    EXPECT_FALSE(log.Seen(13));
+    writer->WaitIdle();
+    EXPECT_FALSE(writer->busy());
+    EXPECT_EQ(writer->GetMediaType(), 1);
+}
+
+TEST_F(BurnWriterTest, OneWriterAtATimeOnADisc) {
+    Use("dvd+rw");
+    disc::BurnWriter second([](std::function<void()> f) { f(); });
+    ASSERT_TRUE(second.InitializeWriter(0));
+    EXPECT_EQ(second.SelectDrive(0), 0);  // the first holds it
+    writer.reset();
+    EXPECT_EQ(second.SelectDrive(0), 1);
+}
+
+TEST(WriterErrors, TheTableEndsAndFailuresAsCodes) {
+    EXPECT_EQ(GetWriterErrorText(999), "Unknown error");
+    EXPECT_EQ(GetWriterErrorText(1056), "Unknown error");
+    EXPECT_EQ(GetWriterErrorText(-1), "Unknown error");
+    EXPECT_EQ(GetWriterErrorText(1000), "No additional error data was reported");
+    EXPECT_EQ(GetWriterErrorText(1001), "Abnormal I/O Termination");
+    EXPECT_EQ(GetWriterErrorText(1052), "No Error Reported");
+    EXPECT_EQ(GetWriterErrorText(1054), "A NT disc I/O operation failed");
+    EXPECT_EQ(GetWriterErrorText(1055), "A format is in progress causing operation failure");
+    EXPECT_EQ(disc::WriterErrorCode("Failed to write: No space left on device", 0), 1021);
+    EXPECT_EQ(disc::WriterErrorCode("write failed", 28), 1021);  // ENOSPC
+    EXPECT_EQ(disc::WriterErrorCode("Drive not ready", 0), 1002);
+    EXPECT_EQ(disc::WriterErrorCode("Drive and media state unsuitable for blanking", 0), 1036);
+    EXPECT_EQ(disc::WriterErrorCode("SCSI error on write", 0), 1003);
+    EXPECT_EQ(disc::WriterErrorCode("something else", 0), 1005);
+}
