@@ -65,8 +65,16 @@ TEST_F(HostEndToEndTest, AfterTheHostsRecordTheToolIsRemoteAndClosesWithoutANoti
 }
 
 TEST_F(HostEndToEndTest, ASecondToolEndsAtOnceAndAMalformedFrameChangesNothing) {
-    RunningProgram host = StartHost({"query:1013", "garbage", "query:1013", "wait-closed"});
+    // The day's hours come once the player has listed the days: the state to compare.
+    RunningProgram host =
+        StartHost({"wait-rows:1013", "query:1013", "garbage", "query:1013", "wait-closed"});
     ASSERT_TRUE(WaitWhileRunning(host.pid, [&] { return platform::FindWindow("Backup"); }));
+    // Both queries answered before anything else happens to the window.
+    ASSERT_TRUE(WaitWhileRunning(host.pid, [&] {
+        const std::string out = ReadText(host.outPath);
+        const std::size_t at = out.find("control 1013");
+        return at != std::string::npos && out.find("control 1013", at + 1) != std::string::npos;
+    }));
     const RunResult second =
         RunProgram(std::string(QUILLON_BIN_DIR) + "/quillon", {"--base", base}, prefix());
     EXPECT_EQ(second.status, 0);

@@ -47,6 +47,7 @@ const char kUsage[] =
     "  garbage                a frame too short to be a message\n"
     "  wait:MS                waits\n"
     "  wait-empty:ID          waits until control ID holds no rows (a schedule backed up)\n"
+    "  wait-rows:ID           waits until control ID holds rows (the day's hours listed)\n"
     "  wait-closed            waits until the window has closed\n"
     "  end-tool               ends the tool it launched (a box may be waiting for its operator)\n"
     "Every message the host window receives is printed as: received 0xNNNN wParam=W lParam=L\n"
@@ -191,14 +192,15 @@ bool Run(const std::string& cmd, int timeout) {
     } else if (verb == "wait") {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
         return true;
-    } else if (verb == "wait-empty") {
+    } else if (verb == "wait-empty" || verb == "wait-rows") {
         platform::BusMessage q;
         q.message = platform::kMsgQueryControl;
         q.wParam = static_cast<std::uint64_t>(std::atoi(arg.c_str()));
+        const bool empty = verb == "wait-empty";
         return WaitFor(
             [&] {
                 const auto reply = platform::SendMessage("Backup", q);
-                return reply && reply->data.empty();
+                return reply && reply->data.empty() == empty;
             },
             std::max(timeout, 120));
     } else if (verb == "wait-closed") {
