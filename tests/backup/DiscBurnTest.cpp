@@ -1,0 +1,193 @@
+// The window's side of disc writing over a writer the test plays: the write's options in their
+// order, what each event does to the window, the clean-up after a completed write, and erase
+// with its refusals.
+#include <filesystem>
+
+#include "FakeDiscWriter.h"
+#include "TestEnv.h"
+#include "backup/DiscBurn.h"
+#include "backup/WriterErrors.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Message boxes land in the writer's record too, so that their order against its calls shows.
+class BoxView : public RecordingDialogView {
+  public:
+    explicit BoxView(FakeDiscWriter& w) : writer(w) {}
+    int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
+        writer.calls.push_back("box " + text);
+        return RecordingDialogView::MessageBox(text, caption, type);
+    }
+    FakeDiscWriter& writer;
+};
+
+class DiscBurnTest : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        UseBuiltLanguage(app);
+        ctx.m_strExePath = "C:\\base\\";
+        ctx.m_discWriter = &writer;
+        ctx.m_nTargetType = 2;
+    }
+    std::string Text(const char* key) { return app.GetLanguageText("CDWRITER", key); }
+    std::string Status() { return view.items[ctl::kStatusLine].text; }
+    void Event(int id, long a = 0, long b = 0, long c = 0) {
+        WriterEvent e;
+        e.id = id;
+        e.a = a;
+        e.b = b;
+        e.c = c;
+        OnWriterEvent(ctx, e);
+    }
+    CQuillonApp app;
+    FakeDiscWriter writer;
+    BoxView view{writer};
+    BackupContext ctx{app, view};
+};
+
+}  // namespace
+
+TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
+    ctx.m_bBackupRunning = 1;
+    HandOverDiscImage(ctx);
+    EXPECT_EQ(writer.calls,
+              (std::vector<std::string>{"add \\ C:\\QuillonTemp\\*.*", "19=1", "16=1",
+                                        "label QORBACKUP", "19=1", "16=1", "label QORBACKUP",
+                                        "12=0", "prepare", "20=0", "14=1", "11=0", "write"}));
+    EXPECT_EQ(ctx.m_bDiscWriting, 1);
+    EXPECT_EQ(ctx.m_bBackupRunning, 0);
+
+    // A write that does not start says so; the writer's own event ends the wait.
+    writer.calls.clear();
+    writer.writeOk = false;
+    ctx.m_bBackupRunning = 1;
+    StartDiscWrite(ctx);
+    EXPECT_EQ(writer.calls.back(), "box " + Text("A010020"));
+    // No disc: nothing is written.
+    writer.calls.clear();
+    writer.mediaType = kMediaNoDisc;
+    StartDiscWrite(ctx);
+    EXPECT_EQ(writer.calls, std::vector<std::string>{"box " + Text("A010019")});
+
+    // A backup cancelled while it was built goes back to idle instead.
+    writer.calls.clear();
+    ctx.m_bBackupRunning = 0;
+    view.controlsState = 0;
+    HandOverDiscImage(ctx);
+    EXPECT_EQ(writer.calls, std::vector<std::string>{"add \\ C:\\QuillonTemp\\*.*"});
+    EXPECT_TRUE(view.items[ctl::kCapacityBar].visible);
+    EXPECT_FALSE(view.items[ctl::kProgress].visible);
+    EXPECT_TRUE(view.items[ctl::kCancel].enabled);
+}
+
+TEST_F(DiscBurnTest, StatusAndProgressEvents) {
+    const std::pair<int, const char*> statuses[] = {
+        {9, "A010008"}, {10, "A010009"}, {14, "A010012"}, {17, "A010013"}, {20, "A010014"}};
+    for (const auto& [id, key] : statuses) {
+        Event(id, 7, 8);
+        EXPECT_EQ(Status(), Text(key)) << id;
+    }
+    Event(22, 5);
+    EXPECT_EQ(Status(), Text("A010015") + " - 05%");
+    Event(16, 0, 50, 200);
+    Event(16, 0, 50, 0);  // no total: the bar stays
+    EXPECT_EQ(view.progress, std::vector<int>{25});
+    Event(6);
+    Event(18, 1, 2);
+    EXPECT_EQ(view.messages.size(), 0u);
+}
+
+TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder) {
+    WriteText(driveC() + "/QuillonTemp/2010_05_23=10,00~10,01/BackupInfo.dat", "x");
+    WriteText(driveC() + "/base/Reserved/reserve.dat", "x");
+    ctx.m_lbSchedule = {"2010-05-23 - 10:00 ~ 10:01"};
+    ctx.m_nTotalSize = 900;
+    ctx.m_bDiscWriting = 1;
+    view.CheckItem(ctl::kIncludeViewer, true);
+    writer.calls.clear();
+    Event(13);
+    EXPECT_FALSE(fs::exists(driveC() + "/QuillonTemp"));
+    EXPECT_FALSE(fs::exists(driveC() + "/base/Reserved"));
+    EXPECT_TRUE(view.listRows.empty());
+    EXPECT_EQ(ctx.m_nTotalSize, 0u);
+    EXPECT_EQ(ctx.m_bDiscWriting, 0);
+    EXPECT_EQ(Status(), "");
+    EXPECT_TRUE(view.items[ctl::kIncludeViewer].enabled);
+    EXPECT_FALSE(view.items[ctl::kIncludeViewer].checked);
+    // The drive is let go while the box is up and taken back after.
+    const std::vector<std::string> tail(writer.calls.end() - 3, writer.calls.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"drive state 0", "box " + Text("A010011"),
+                                              "drive state 1"}));
+}
+
+TEST_F(DiscBurnTest, AnEndedWriteAndAnErrorGoBackToIdleWithTheirWords) {
+    ctx.m_bDiscWriting = 1;
+    view.controlsState = 0;
+    WriteText(driveC() + "/QuillonTemp/x", "kept");
+    Event(12);
+    EXPECT_EQ(ctx.m_bDiscWriting, 0);
+    EXPECT_EQ(view.messages.back().text, Text("A010010"));
+    EXPECT_FALSE(view.items[ctl::kProgress].visible);
+    EXPECT_TRUE(view.items[ctl::kCapacityBar].visible);
+    EXPECT_TRUE(fs::exists(driveC() + "/QuillonTemp/x"));  // only a completed write clears it
+
+    ctx.m_bDiscWriting = 1;
+    writer.calls.clear();
+    Event(21, 1033);
+    EXPECT_EQ(ctx.m_bDiscWriting, 0);
+    EXPECT_EQ(writer.calls,
+              (std::vector<std::string>{"box A disc is not present", "drive state 0"}));
+    EXPECT_EQ(view.messages.back().type, MB_OK);
+}
+
+TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
+    ctx.m_bBackupRunning = 1;
+    OnErase(ctx);
+    EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010016"));
+    ctx.m_bBackupRunning = 0;
+    ctx.m_bDiscWriting = 1;
+    OnErase(ctx);
+    EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010017"));
+    ctx.m_bDiscWriting = 0;
+    view.answerYesNo = IDNO;
+    OnErase(ctx);
+    EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010025") + "  " +
+                                             app.GetLanguageText("BACKUP", "M010026"));
+    view.answerYesNo = IDYES;
+    for (const auto& [type, features, key] :
+         {std::tuple{kMediaNoDisc, std::vector<long>{7}, "A010003"},
+          std::tuple{2L, std::vector<long>{7}, "A010004"},
+          std::tuple{253L, std::vector<long>{}, "A010005"}}) {
+        writer.mediaType = type;
+        writer.features = features;
+        OnErase(ctx);
+        EXPECT_EQ(view.messages.back().text, Text(key)) << key;
+        EXPECT_FALSE(view.items[ctl::kIncludeViewer].enabled);
+    }
+    writer.features = {39};
+    writer.eraseOk = false;
+    writer.calls.clear();
+    OnErase(ctx);
+    EXPECT_EQ(writer.calls,
+              (std::vector<std::string>{"box " + app.GetLanguageText("BACKUP", "M010025") + "  " +
+                                            app.GetLanguageText("BACKUP", "M010026"),
+                                        "erase", "drive state 0", "box " + Text("A010006")}));
+    EXPECT_EQ(view.controlsState, 1);
+    writer.eraseOk = true;
+    OnErase(ctx);
+    EXPECT_FALSE(view.items[ctl::kCancel].enabled);  // mode 2 while it erases
+    writer.calls.clear();
+    Event(11);
+    EXPECT_EQ(writer.calls.front(), "refresh");
+    const std::vector<std::string> tail(writer.calls.end() - 3, writer.calls.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"drive state 0", "box " + Text("A010007"),
+                                              "drive state 1"}));
+    EXPECT_TRUE(view.items[ctl::kCancel].enabled);
+
+    writer.initOk = false;
+    EXPECT_EQ(InitDiscWriter(ctx), 0);
+    EXPECT_EQ(view.messages.back().text, Text("A010001"));
+}

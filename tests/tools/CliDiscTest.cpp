@@ -1,0 +1,139 @@
+// quillon-cli writing discs to pseudo-drives: a two-entry schedule on an emulated DVD reads back
+// as the same files as a folder backup of the same schedule, and the discs that must refuse
+// (one with data, one too small, a drive without a disc) leave the schedule for another try.
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "CliFixture.h"
+#include "PseudoDrives.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        files[fs::relative(e.path(), root).string()] =
+            e.is_regular_file() ? TempPrefixTest::ReadText(e.path().string()) : "folder";
+    return files;
+}
+
+}  // namespace
+
+class CliDiscTest : public CliFixture {
+  protected:
+    void SetUp() override {
+        CliFixture::SetUp();
+        if (Shell("command -v xorriso >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "xorriso, which reads the discs back, is not installed";
+        for (const char* item : {"GUIS", "Other", "Language.eng"})
+            fs::copy(std::string(QUILLON_BIN_DIR) + "/" + item, base + "/" + item,
+                     fs::copy_options::recursive);
+        mkrec::RecorderPlan plan;
+        plan.days = {"20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = 605;
+        plan.width = 32;
+        plan.height = 24;
+        plan.audioChannels = 2;
+        plan.audioBytesPerMinute = 3000;
+        Record(plan);
+        discs = prefix() + "/discs";
+        fs::create_directories(discs);
+        usb = MapDrive('E', "removable");
+    }
+    void Schedule() {
+        ASSERT_EQ(
+            Cli({"add", "20100523", "1000", "1003", "--cams", "all", "--memo", "gate"}).status, 0);
+        ASSERT_EQ(Cli({"add", "20100523", "1002", "1005", "--cams", "2,4"}).status, 0);
+    }
+    int Listed() {
+        const RunResult list = Cli({"list"});
+        return static_cast<int>(std::count(list.out.begin(), list.out.end(), '~'));
+    }
+    std::string discs, usb;
+};
+
+TEST_F(CliDiscTest, ADiscReadsBackAsTheFolderBackupOfTheSameSchedule) {
+    MapPseudoDrive(prefix(), 'D', discs + "/dvd.iso", "dvd+rw");
+    Schedule();
+    const RunResult burnt = Cli({"backup", "--disc", "D:", "--viewer", "--no-progress"});
+    ASSERT_EQ(burnt.status, 0) << burnt.out << burnt.err;
+    EXPECT_NE(burnt.err.find("The disc has been written."), std::string::npos) << burnt.err;
+    EXPECT_EQ(Listed(), 0);  // a written disc clears the schedule
+    EXPECT_FALSE(fs::exists(driveC() + "/QuillonTemp"));
+    EXPECT_EQ(VolumeId(discs + "/dvd.iso"), "QORBACKUP");
+    ASSERT_TRUE(ExtractIso(discs + "/dvd.iso", prefix() + "/read"));
+
+    Schedule();
+    const RunResult folder = Cli({"backup", "--folder", "E:\\Folder", "--viewer", "--no-progress"});
+    ASSERT_EQ(folder.status, 0) << folder.err;
+    const auto fromDisc = Tree(prefix() + "/read");
+    // The viewer goes to the root of the folder's drive, its settings to the disc image's
+    // folder whatever the target; on the disc both are in the image.
+    auto fromFolder = Tree(usb + "/Folder");
+    for (const auto& [name, bytes] : Tree(usb + "/BackupViewer"))
+        fromFolder["BackupViewer/" + name] = bytes;
+    fromFolder["BackupViewer"] = "folder";
+    fromFolder["BackupViewer/Viewer.ini"] =
+        ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.ini");
+    EXPECT_GT(fromDisc.size(), 20u);
+    EXPECT_TRUE(fromDisc == fromFolder);
+    for (const auto& [name, bytes] : fromFolder)
+        EXPECT_TRUE(fromDisc.count(name) && fromDisc.at(name) == bytes) << name;
+    for (const auto& [name, bytes] : fromDisc)
+        EXPECT_TRUE(fromFolder.count(name)) << name << " only on the disc";
+}
+
+TEST_F(CliDiscTest, DiscsThatMustRefuseKeepTheSchedule) {
+    MapPseudoDrive(prefix(), 'D', discs + "/dvd.iso", "dvd-r");
+    Schedule();
+    ASSERT_EQ(Cli({"backup", "--disc", "D", "--no-progress"}).status, 0);
+    Schedule();
+    const RunResult second = Cli({"backup", "--disc", "D", "--no-progress"});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.err.find("The disc already holds data.\nInsert a blank disc."),
+              std::string::npos)
+        << second.err;
+    EXPECT_EQ(Listed(), 2);
+    const RunResult erase = Cli({"erase", "--disc", "D:"});
+    EXPECT_EQ(erase.status, 1);
+    EXPECT_NE(erase.err.find("This disc cannot be erased."), std::string::npos) << erase.err;
+
+    // A disc smaller than the schedule's estimate is refused at the start; one the image
+    // outgrows nonetheless is refused by the writer (its own test).
+    MapPseudoDrive(prefix(), 'D', discs + "/small.iso", "cd-r", 1);
+    const RunResult small = Cli({"backup", "--disc", "D", "--no-progress"});
+    EXPECT_EQ(small.status, 1);
+    EXPECT_NE(small.err.find("There is not enough free space[on the storage target]"),
+              std::string::npos)
+        << small.err;
+    EXPECT_EQ(Listed(), 2);
+    EXPECT_EQ(fs::file_size(discs + "/small.iso"), 0u);
+
+    MapPseudoDrive(prefix(), 'D', "", "dvd+rw");
+    const RunResult none = Cli({"backup", "--disc", "D", "--no-progress"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("No usable disc writer or disc was found in this drive."),
+              std::string::npos)
+        << none.err;
+    EXPECT_EQ(Cli({"backup", "--disc", "E", "--no-progress"}).status, 1);  // no disc drive
+    EXPECT_EQ(Listed(), 2);
+}
+
+TEST_F(CliDiscTest, ARewritableDiscWithDataIsErasedAndWrittenAgain) {
+    MapPseudoDrive(prefix(), 'D', discs + "/cd.iso", "cd-rw");
+    Schedule();
+    ASSERT_EQ(Cli({"backup", "--disc", "D", "--no-progress"}).status, 0);
+    Schedule();
+    const RunResult refused = Cli({"backup", "--disc", "D", "--no-progress"});
+    EXPECT_NE(refused.err.find("Erase the disc first or insert a blank disc."), std::string::npos)
+        << refused.err;
+    const RunResult erase = Cli({"erase", "--disc", "D"});
+    EXPECT_EQ(erase.status, 0) << erase.err;
+    EXPECT_NE(erase.err.find("The disc has been erased."), std::string::npos);
+    EXPECT_EQ(fs::file_size(discs + "/cd.iso"), 0u);
+    EXPECT_EQ(Cli({"backup", "--disc", "D", "--no-progress"}).status, 0);
+}
