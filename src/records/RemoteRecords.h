@@ -29,3 +29,45 @@ struct _BACKUPMAKEIMAGE {
 };
 static_assert(sizeof(_BACKUPMAKEIMAGE) == 500, "image request");
 static_assert(offsetof(_BACKUPMAKEIMAGE, entry) == 12);
+
+// The answer to a day's index request (code 2): whether the day holds recordings, its hours,
+// minutes and cameras, and its recorded-minute map.
+struct _INDEXREPLY {
+    BYTE bFound;  // 0: the day has no recordings
+    BYTE reserved[3];
+    DWORD bHourHasRec[24];
+    DWORD bMinuteHasRec[1440];
+    DWORD bCamExist[64];
+    BYTE recMap[kMinuteMapBytes];
+};
+static_assert(sizeof(_INDEXREPLY) == 98284, "index reply");
+static_assert(offsetof(_INDEXREPLY, bHourHasRec) == 4);
+static_assert(offsetof(_INDEXREPLY, bMinuteHasRec) == 100);
+static_assert(offsetof(_INDEXREPLY, bCamExist) == 5860);
+static_assert(offsetof(_INDEXREPLY, recMap) == 6120);
+
+// The answer to a size request (code 3): the request's first 44 bytes, then the sizes.
+struct _ADDSIZEREPLY {
+    char szDay[9];
+    char szStart[5];
+    char szEnd[5];
+    char szEntry[25];
+    DWORD nSize;         // KB of the entry; 0: nothing to back up
+    DWORD nAddTotal;     // KB to add to the schedule's total
+    DWORD nSelCamCount;  // selected cameras that hold data
+};
+static_assert(sizeof(_ADDSIZEREPLY) == 56, "add-size reply");
+static_assert(offsetof(_ADDSIZEREPLY, nSize) == 44);
+
+// Message 0xBD2: the progress of a download.
+struct _DOWNLOADPROGRESS {
+    DWORD reserved;
+    char szName[1024];  // the item being transferred
+    DWORD nTotal;
+    DWORD reserved2;
+    DWORD nDone;
+    DWORD reserved3;
+};
+static_assert(sizeof(_DOWNLOADPROGRESS) == 1040, "download progress");
+static_assert(offsetof(_DOWNLOADPROGRESS, nTotal) == 1028);
+static_assert(offsetof(_DOWNLOADPROGRESS, nDone) == 1036);

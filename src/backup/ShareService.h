@@ -1,0 +1,68 @@
+#pragma once
+// The recorder's side of the remote link, without its transport: the answers a share server
+// gives (a day's index, the size of an entry, an entry's image below "C:\NetBackupTemp"),
+// computed by the same code local mode uses. A server calls it from any thread; the image
+// builds run one at a time.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "records/RemoteRecords.h"
+
+class CQuillonApp;
+class RecordingDialogView;
+struct BackupContext;
+
+// Where the server's temporary images lie, as the client names them.
+constexpr const char* kNetTempRoot = "C:\\NetBackupTemp";
+
+class ShareService {
+  public:
+    struct Settings {
+        std::string storageRoot;  // the recordings, a drive path ("C:\QorData")
+        int cameras = 64;         // the recorder's camera count
+        int modelCode = 0x670;    // names the audio files of the recordings
+    };
+    struct ImageFile {
+        std::string name;  // below the entry's day folder, '/' between folders ("Audio/x.wav")
+        long long size = 0;
+    };
+    struct Image {
+        std::string problem;  // why no image was made ("" when it was)
+        std::string entry;    // the entry string: its folder below kNetTempRoot
+        std::vector<ImageFile> files;
+        std::vector<std::string> failures;  // what the image lacks (minutes not copied ...)
+        bool cancelled = false;
+    };
+    // Called for every copied file: its name, the KB done and planned.
+    using Progress = std::function<void(const std::string& item, std::uint32_t doneKB,
+                                        std::uint32_t totalKB)>;
+
+    explicit ShareService(Settings settings);
+    ~ShareService();
+
+    // day: 8 digits YYYYMMDD; anything else is a day without recordings.
+    _INDEXREPLY IndexReply(const std::string& day);
+    // The size of the entry the request describes, as local mode estimates it.
+    _ADDSIZEREPLY AddSize(const _BACKUPADDTOTALSIZE& request);
+    // Builds the entry of the request into kNetTempRoot\{entry}\{day}\ (an older image of the
+    // same entry is replaced). Stops between files once cancel is true. The entry's
+    // information and minute map files are the requester's own and are not listed.
+    Image MakeImage(const _BACKUPMAKEIMAGE& request, const Progress& progress,
+                    const std::atomic<bool>& cancel);
+    // The host path of one file of a built image, "" when name is not one of its listed files.
+    std::string ImageFilePath(const std::string& entry, const std::string& name);
+    // Removes a temporary image, given as the client names it ("C:\NetBackupTemp\{entry}").
+    // False when the path is not one of ours or could not be removed.
+    bool DeleteTemp(const std::string& path);
+
+  private:
+    Settings settings_;
+    std::mutex buildMutex_;  // one image build at a time
+    std::mutex listMutex_;
+    std::vector<Image> built_;
+};
