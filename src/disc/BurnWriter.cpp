@@ -35,8 +35,9 @@ bool AcquireLibraries() {
             burn::burn_finish();
             return false;
         }
-        // Messages are collected and turned into error codes, not printed.
-        char queue[] = "SORRY", print[] = "NEVER", prefix[] = "quillon: ";
+        // Messages are collected and turned into error codes, not printed. The debug ones too:
+        // one of them tells when libburn's write thread has really ended.
+        char queue[] = "DEBUG", print[] = "NEVER", prefix[] = "quillon: ";
         burn::burn_msgs_set_severities(queue, print, prefix);
         iso_set_msgs_severities(queue, print, prefix);
     }
@@ -52,13 +53,25 @@ void ReleaseLibraries() {
     }
 }
 
-// The most severe message libburn queued since the last call, with its errno.
-std::string BurnMessages(int& osErrno) {
+bool Troubling(const char* severity) {
+    for (const char* s : {"SORRY", "FAILURE", "FATAL", "ABORT"})
+        if (std::strcmp(severity, s) == 0)
+            return true;
+    return false;
+}
+
+// The most severe message libburn queued since the last call, with its errno. threadEnded, when
+// given, is set once libburn says its write thread ended.
+std::string BurnMessages(int& osErrno, bool* threadEnded = nullptr) {
     std::string worst;
-    char minimum[] = "SORRY";
+    char minimum[] = "ALL";
     int code = 0, err = 0;
     char text[BURN_MSGS_MESSAGE_LEN] = {}, severity[80] = {};
     while (burn::burn_msgs_obtain(minimum, &code, text, &err, severity) > 0) {
+        if (threadEnded && std::strstr(text, "thread on drive") && std::strstr(text, "ended"))
+            *threadEnded = true;
+        if (!Troubling(severity))
+            continue;
         if (worst.empty() || std::strcmp(severity, "FAILURE") == 0 ||
             std::strcmp(severity, "FATAL") == 0) {
             worst = text;
@@ -140,6 +153,7 @@ void BurnWriter::Fire(WriterEvent event) {
 }
 
 void BurnWriter::Fail(long code, const std::string& text) {
+    aborting_ = false;  // the job is over: an abort asked for it must not stop the next one
     WriterEvent e;
     e.id = 21;
     e.a = code;
@@ -544,7 +558,8 @@ BOOL BurnWriter::WriteDisc() {
     if (thread_.joinable())
         thread_.join();
     busy_ = true;
-    aborting_ = false;
+    // An abort asked for since the write was started (the dialog already counts it as writing)
+    // is kept: the job is cancelled as soon as it writes.
     burn::burn_disc_write(job->opts, job->disc);
     thread_ = std::thread([this, j = std::move(job)]() mutable { Run(std::move(j)); });
     return 1;
@@ -616,7 +631,7 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
     }
 
     Fire(WriterEvent{9});  // preparing
-    bool writing = false, closing = false, leadOut = false, cancelled = false;
+    bool writing = false, closing = false, leadOut = false, cancelled = false, seenBusy = false;
     int sector = 0, sectors = static_cast<int>(job->sectors), lastPercent = -1;
     auto lastReport = Clock::now() - std::chrono::seconds(1);
     for (;;) {
@@ -625,7 +640,12 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
         const burn::burn_drive_status s = burn::burn_drive_get_status(job->drive, &p);
         if (s == burn::BURN_DRIVE_IDLE)
             break;
-        if (aborting_ && !cancelled) {
+        if (s != burn::BURN_DRIVE_SPAWNING)
+            seenBusy = true;
+        // A cancel works only once the drive writes; asked earlier, it waits for that.
+        if (aborting_ && !cancelled &&
+            (s == burn::BURN_DRIVE_WRITING || s == burn::BURN_DRIVE_WRITING_PREGAP ||
+             s == burn::BURN_DRIVE_WRITING_LEADIN)) {
             burn::burn_drive_cancel(job->drive);
             cancelled = true;
         }
@@ -655,10 +675,32 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    const bool wroteWell = burn::burn_drive_wrote_well(job->drive) == 1;
-    const std::string isoTrouble = IsoMessages();
+    // The drive reads idle before libburn's write thread has let go of it: releasing it, or
+    // starting the next write, before that thread ends would use a drive it still holds.
     int osErrno = 0;
-    const std::string burnTrouble = BurnMessages(osErrno);
+    bool threadEnded = false;
+    std::string burnTrouble;
+    const auto waitUntil = Clock::now() + std::chrono::seconds(seenBusy ? 30 : 2);
+    for (;;) {
+        const std::string more = BurnMessages(osErrno, &threadEnded);
+        if (burnTrouble.empty())
+            burnTrouble = more;
+        if (threadEnded || Clock::now() > waitUntil)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // its last steps after saying so
+    bool wroteWell = burn::burn_drive_wrote_well(job->drive) == 1 && burnTrouble.empty();
+    if (wroteWell && job->pseudo && job->fd >= 0) {
+        // Success is the image on the disc file, whatever libburn reported.
+        struct stat st {};
+        if (::fstat(job->fd, &st) != 0 ||
+            st.st_size < static_cast<off_t>(job->sectors) * static_cast<off_t>(kBlock)) {
+            wroteWell = false;
+            burnTrouble = "the disc holds less than the image";
+        }
+    }
+    const std::string isoTrouble = IsoMessages();
     if (job->grab) {
         burn::burn_drive_release(job->drive, 0);
         burn::burn_drive_info_free(job->grab);
@@ -670,7 +712,7 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
     if (job->pseudo && wroteWell && job->fd >= 0)
         flushed = ::fsync(job->fd) == 0;
     busy_ = false;
-    if (aborting_) {
+    if (aborting_.exchange(false)) {
         Fire(WriterEvent{12});
     } else if (wroteWell && isoTrouble.empty() && flushed) {
         Fire(WriterEvent{16, 0, sectors, sectors});
@@ -696,9 +738,11 @@ long WriterErrorCode(const std::string& message, int osErrno) {
         return 1002;
     if (has("underrun"))
         return 1008;
+    if (has("not blank"))
+        return 1028;
     if (has("erase") || has("blank"))
         return 1036;
-    if (has("unsuitable") || has("not suitable") || has("not blank"))
+    if (has("unsuitable") || has("not suitable"))
         return 1028;
     if (has("scsi") || has("transport") || has("command"))
         return 1003;

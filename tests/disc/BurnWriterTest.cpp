@@ -192,6 +192,41 @@ TEST_F(BurnWriterTest, AnAbortedWriteEndsWithEventTwelveAndTheDriveIsFreeAgain) 
     writer->WaitIdle();
     EXPECT_FALSE(writer->busy());
     EXPECT_EQ(writer->GetMediaType(), 1);
+
+    // The next writes of the same process write the whole image: none reports a write that
+    // libburn refused as done.
+    writer->SetWriteSpeed(0);
+    for (int i = 0; i < 3; ++i) {
+        log.events.clear();
+        if (writer->GetDiscStatus() != 0) {  // what the aborted write left, then each image
+            ASSERT_TRUE(writer->EraseDisc(1));
+            ASSERT_TRUE(log.WaitFor(11));
+        }
+        ASSERT_TRUE(Write());
+        ASSERT_TRUE(log.WaitFor(13) || log.Seen(21)) << i;
+        ASSERT_FALSE(log.Seen(21)) << i << ": " << log.Last(21).text;
+        writer->WaitIdle();
+        EXPECT_GT(fs::file_size(discs + "/dvd.iso"), 12u << 20) << i;
+        EXPECT_EQ(VolumeId(discs + "/dvd.iso"), "QORBACKUP") << i;
+    }
+}
+
+TEST_F(BurnWriterTest, AnAbortAskedForBeforeTheWriteStartsCancelsItAndOnlyIt) {
+    WriteText(source + "/big.dat", std::string(12 << 20, 'b'));
+    Use("dvd+rw");
+    writer->SetWriteSpeed(1380);
+    // The dialog counts a write from its start: a Cancel then stops this write...
+    writer->AbortWrite();
+    ASSERT_TRUE(Write());
+    ASSERT_TRUE(log.WaitFor(12) || log.Seen(13));
+    EXPECT_FALSE(log.Seen(13));
+    writer->WaitIdle();
+    // ... and not the one after it.
+    writer->SetWriteSpeed(0);
+    log.events.clear();
+    ASSERT_TRUE(Write());
+    ASSERT_TRUE(log.WaitFor(13) || log.Seen(12));
+    EXPECT_FALSE(log.Seen(12));
 }
 
 TEST_F(BurnWriterTest, OneWriterAtATimeOnADisc) {
@@ -216,6 +251,7 @@ TEST(WriterErrors, TheTableEndsAndFailuresAsCodes) {
     EXPECT_EQ(disc::WriterErrorCode("write failed", 28), 1021);  // ENOSPC
     EXPECT_EQ(disc::WriterErrorCode("Drive not ready", 0), 1002);
     EXPECT_EQ(disc::WriterErrorCode("Drive and media state unsuitable for blanking", 0), 1036);
+    EXPECT_EQ(disc::WriterErrorCode("Media not blank", 0), 1028);
     EXPECT_EQ(disc::WriterErrorCode("SCSI error on write", 0), 1003);
     EXPECT_EQ(disc::WriterErrorCode("something else", 0), 1005);
 }
