@@ -1,6 +1,7 @@
 #include "backup/BackupContext.h"
 
 #include <cstring>
+#include "app/CHKLM.h"
 
 void BackupReport::Fail(const std::string& what) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -150,4 +151,8 @@ void UpdateBackupProgress(BackupContext& ctx) {
     const DWORD done = ctx.m_nDoneSize;
     int pos = total == 0 ? 0 : static_cast<int>((100.0 / total) * done);
     ctx.m_view.SetProgressPos(pos);
+}
+
+std::string BackupContext::StorageRoot() const {
+    return m_strStorageRoot.empty() ? GetStoragePath() : m_strStorageRoot;
 }

@@ -52,6 +52,7 @@ struct WriteSpeedItem {
     long data;
 };
 class CFileShareClient;
+class IShareClientReceiver;
 
 class BackupContext {
   public:
@@ -148,9 +149,16 @@ class BackupContext {
     std::atomic<BOOL> m_bMakeFileRun;
     BackupReport m_report;
 
+    // The recordings this context reads; "" for the machine's own (the registry's storage path).
+    // A share server serves a tree of its choice.
+    std::string m_strStorageRoot;
+    std::string StorageRoot() const;
+
     // The companions, when this front end has them (null otherwise).
     CDVDWriterPro2* m_discWriter = nullptr;
     CFileShareClient* m_shareClient = nullptr;
+    IShareClientReceiver* m_shareReceiver = nullptr;  // where the client's answers go
+    std::string m_strShareLink;                       // "address:port" it was connected to
 };
 
 // Sets the progress bar from m_nDoneSize and m_nTotalSize: (100.0 / total) * done, truncated;

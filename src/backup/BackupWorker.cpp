@@ -8,6 +8,7 @@
 #include "backup/CopyEngine.h"
 #include "backup/DiscBurn.h"
 #include "backup/Extraction.h"
+#include "backup/RemoteBackup.h"
 #include "backup/ReservedFolder.h"
 #include "platform/FileSystem.h"
 #include "storage/RecorderPaths.h"
@@ -50,15 +51,8 @@ int BackupWorker::MakeFileThread() {
         if (!m_ctx.m_bMakeFileRun)
             break;
         RunBackup(m_ctx);
-        if (!m_ctx.m_bLocalMode) {
-            // The remote pass fetches through the share client; without one nothing can be
-            // fetched, and the window must not stay in its running state.
-            SetIdle(m_ctx);
-            m_ctx.m_view.ShowItem(ctl::kCapacityBar, true);
-            m_ctx.SetStatusText(m_ctx.GetLanguageText("BACKUP", "M010012"));
-            m_ctx.m_bBackupRunning = 0;
-            continue;
-        }
+        if (!m_ctx.m_bLocalMode)
+            continue;  // a remote backup goes on with the share client's answers
         if (m_ctx.m_nTargetType == 3) {
             FinishFolderBackup(m_ctx);
         } else {
@@ -71,13 +65,12 @@ int BackupWorker::MakeFileThread() {
 }
 
 void RunBackup(BackupContext& ctx) {
-    ctx.m_report.Reset();
     if (!ctx.m_bLocalMode) {
         // The recordings are on the remote recorder, never the ones of this machine.
-        ctx.m_report.Fail(ctx.GetLanguageText("BACKUP", "M010012"));
-        ctx.m_report.Stopped();
+        RunRemotePass(ctx);
         return;
     }
+    ctx.m_report.Reset();
     ctx.m_view.SetWaitCursor(true);
     ctx.m_nDoneSize = 0;
     NoteTargetVolume(ctx);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/CConvertDateType.h"
+#include "backup/RemoteBackup.h"
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
 #include "storage/WorkingFolder.h"
@@ -163,6 +164,10 @@ bool SelectBackupDay(BackupContext& ctx, const std::string& day) {
     std::memset(ctx.m_bHourHasRec, 0, sizeof ctx.m_bHourHasRec);
     std::memset(ctx.m_bMinuteHasRec, 0, sizeof ctx.m_bMinuteHasRec);
     std::memset(ctx.m_bCamExist, 0, sizeof ctx.m_bCamExist);
+    if (!ctx.m_bLocalMode) {
+        RequestDayIndex(ctx, day);  // the answer fills the combos and boxes
+        return true;
+    }
     const bool found = ScanRecordedDay(ctx, day) != 0;
     ClearTimeCombos(ctx);
     if (found) {

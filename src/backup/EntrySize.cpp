@@ -15,7 +15,7 @@
 namespace {
 
 storage::MinuteFigures Figures(const BackupContext& ctx, const std::string& segment) {
-    const std::string root = GetStoragePath();
+    const std::string root = ctx.StorageRoot();
     const std::string prefix = paths::DayFolder(root, segment.substr(0, 8)) + "\\" + segment;
     return storage::QueryMinuteFigures(prefix + "N.idx", platform::FileLength(prefix + "N.dat"),
                                        ctx.SelectedCameras());
@@ -79,7 +79,7 @@ long long GetMinuteFrameCount(const BackupContext& ctx, const std::string& segme
 
 long long GetMinuteAudioBytes(const BackupContext& ctx, const std::string& segment, int channel) {
     const long long len = platform::FileLength(
-        paths::AudioPathOfSegment(GetStoragePath(), segment, channel, ctx.m_nModelCode));
+        paths::AudioPathOfSegment(ctx.StorageRoot(), segment, channel, ctx.m_nModelCode));
     return len < 0 ? 0 : len;
 }
 
@@ -89,7 +89,7 @@ int EstimateEntrySize(BackupContext& ctx, const std::string& day, const std::str
     ctx.m_nLastEntrySize = 0;
     ctx.m_bSizeFlag = 0;
     storage::EstimateRequest r;
-    r.root = GetStoragePath();
+    r.root = ctx.StorageRoot();
     r.day = day;
     r.startHour = std::atoi(start.substr(0, 2).c_str());
     r.startMinute = std::atoi(start.substr(2, 2).c_str());

@@ -187,7 +187,7 @@ int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
     platform::RemoveLeftoverTempFiles(paths::EntryDayFolder(w.p.imageRoot, w.p.entry, w.p.day));
     platform::RemoveLeftoverTempFiles(paths::EntryAudioFolder(w.p.imageRoot, w.p.entry, w.p.day));
     const ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(entryIndex)];
-    w.root = GetStoragePath();
+    w.root = ctx.StorageRoot();
     w.dayFolder = platform::FolderIndex(paths::DayFolder(w.root, w.p.day));
     w.audioFolder = platform::FolderIndex(paths::DayFolder(w.root, w.p.day) + "\\Audio");
     w.modelCode = EntryModelCode(ctx, w.p.entry);

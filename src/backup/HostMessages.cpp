@@ -1,5 +1,7 @@
 #include "backup/HostMessages.h"
 
+#include "backup/RemoteBackup.h"
+
 #include <cstring>
 
 #include "records/HostInfo.h"
@@ -27,6 +29,9 @@ void OnHostRecord(BackupContext& ctx, const std::string& block, bool dataPresent
     std::memcpy(ctx.m_szCameraName, h.cameraName, sizeof ctx.m_szCameraName);
     ctx.m_bLocalMode = 0;
     ctx.m_profile.SetExePath(ctx.m_strExePath, ctx.m_strExePath, ctx.m_strLanguage, 0);
+    // Remote mode's requests need the link at once; connecting only at start-up, before any
+    // host record could have arrived, would leave remote mode without one.
+    ConnectShareClient(ctx);
 }
 
 void OnDriveList(BackupContext& ctx, DWORD mask) {

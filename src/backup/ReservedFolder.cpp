@@ -54,5 +54,5 @@ BOOL LoadDayMinuteMap(BackupContext& ctx, const std::string& folder, const std::
 
 BOOL ScanRecordedDay(BackupContext& ctx, const std::string& day) {
     ctx.m_RecMap.fill(0);
-    return LoadDayMinuteMap(ctx, paths::DayFolder(GetStoragePath(), day), day);
+    return LoadDayMinuteMap(ctx, paths::DayFolder(ctx.StorageRoot(), day), day);
 }

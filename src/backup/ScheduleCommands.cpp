@@ -9,6 +9,7 @@
 #include "backup/BackupPackage.h"
 #include "backup/CameraSelection.h"
 #include "backup/EntrySize.h"
+#include "backup/RemoteBackup.h"
 #include "backup/ReservedFolder.h"
 #include "backup/WriteGuard.h"
 #include "disc/CDVDWriterPro2.h"
@@ -23,6 +24,13 @@ std::string Lower(std::string s) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
+
+bool AnySlotUsed(const BackupContext& ctx) {
+    return std::any_of(ctx.m_Schedule.begin(), ctx.m_Schedule.end(),
+                       [](const ScheduleEntry& e) { return e.bUsed != 0; });
+}
+
+}  // namespace
 
 // The list keeps its rows in ascending character order, as a sorted list box does.
 void InsertListRow(BackupContext& ctx, const std::string& label) {
@@ -39,13 +47,6 @@ void InsertListRow(BackupContext& ctx, const std::string& label) {
     if (ctx.m_nListSel >= 0)
         ctx.m_view.SelectItemRow(ctl::kScheduleList, ctx.m_nListSel);
 }
-
-bool AnySlotUsed(const BackupContext& ctx) {
-    return std::any_of(ctx.m_Schedule.begin(), ctx.m_Schedule.end(),
-                       [](const ScheduleEntry& e) { return e.bUsed != 0; });
-}
-
-}  // namespace
 
 void EnableEntryButtons(BackupContext& ctx, bool enable) {
     ctx.m_view.EnableItem(ctl::kDelete, enable);
@@ -151,6 +152,8 @@ std::string OnAdd(BackupContext& ctx) {
         platform::RemoveDirectory(entryFolder);
         return ctx.Refuse("M010003");
     }
+    if (!ctx.m_bLocalMode)
+        return RequestEntrySize(ctx, entry, sh + sm, eh + em);  // the answer makes the entry
     const std::string day = ctx.m_strSelDate.substr(0, 8);
     if (EstimateEntrySize(ctx, day, sh + sm, eh + em) != 1)
         return ctx.Refuse("M010002");

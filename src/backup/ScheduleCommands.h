@@ -28,5 +28,7 @@ void EnableEntryButtons(BackupContext& ctx, bool enable);
 void UpdateDiscSpaceBar(BackupContext& ctx, bool show);
 // "Erase" is offered for a rewritable disc only.
 void UpdateEraseButton(BackupContext& ctx);
+// Puts label into the sorted schedule list; the picked row stays picked.
+void InsertListRow(BackupContext& ctx, const std::string& label);
 // Row of the list that begins with text, without regard to case; -1 when none.
 int FindListRow(const BackupContext& ctx, const std::string& text);

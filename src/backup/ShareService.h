@@ -15,7 +15,7 @@
 
 class CQuillonApp;
 class RecordingDialogView;
-struct BackupContext;
+class BackupContext;
 
 // Where the server's temporary images lie, as the client names them.
 constexpr const char* kNetTempRoot = "C:\\NetBackupTemp";
@@ -39,8 +39,8 @@ class ShareService {
         bool cancelled = false;
     };
     // Called for every copied file: its name, the KB done and planned.
-    using Progress = std::function<void(const std::string& item, std::uint32_t doneKB,
-                                        std::uint32_t totalKB)>;
+    using Progress =
+        std::function<void(const std::string& item, std::uint32_t doneKB, std::uint32_t totalKB)>;
 
     explicit ShareService(Settings settings);
     ~ShareService();
@@ -63,6 +63,10 @@ class ShareService {
   private:
     Settings settings_;
     std::mutex buildMutex_;  // one image build at a time
+    struct Built {
+        Image image;
+        std::string hostFolder;  // the entry's day folder on this machine
+    };
     std::mutex listMutex_;
-    std::vector<Image> built_;
+    std::vector<Built> built_;
 };

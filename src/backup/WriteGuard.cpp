@@ -48,7 +48,7 @@ std::string WriteFolderProblem(const BackupContext& ctx, const std::string& fold
     const fs::path real = RealPlace(folder);
     if (real.empty())
         return folder + " is on a drive that is not in the drive table";
-    if (Within(real, RealPlace(GetStoragePath())))
+    if (Within(real, RealPlace(ctx.StorageRoot())))
         return folder + " leads into the recordings (" + real.string() + ")";
     if (image && Within(real, RealPlace(paths::WorkingFolder(ctx.m_strExePath))))
         return folder + " lies in the working folder, which every backup clears";

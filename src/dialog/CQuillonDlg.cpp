@@ -21,12 +21,14 @@
 #include "backup/DialogStart.h"
 #include "backup/DiscBurn.h"
 #include "backup/HostMessages.h"
+#include "backup/RemoteBackup.h"
 #include "backup/ScheduleCommands.h"
 #include "companions/CDvrSearchStatic2.h"
 #include "controls/CEzEdit.h"
 #include "controls/ChildDialog.h"
 #include "dialog/ControlQuery.h"
 #include "dialog/Mnemonics.h"
+#include "dialog/ShareAnswers.h"
 #include "platform/DrivePaths.h"
 #include "preview/CBackupDataListDlg.h"
 #include "preview/CBackupPreviewDlg.h"
@@ -59,8 +61,18 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
     setContextMenuPolicy(Qt::ActionsContextMenu);
     m_view->SetMessageHandler([this](DWORD message, std::uintptr_t wParam, std::intptr_t lParam) {
         if (message == kMsgShareAnswer)
-            OnShareClientMessage(wParam, lParam);
+            OnShareClientMessage(wParam, nullptr, static_cast<std::size_t>(lParam));
     });
+    m_shareAnswers = std::make_unique<ShareAnswers>(
+        this, [this](unsigned message, unsigned long code, const std::string& record,
+                     bool hadRecord, unsigned long size) {
+            if (message == kMsgShareAnswer)
+                OnShareClientMessage(code, hadRecord ? record.data() : nullptr,
+                                     hadRecord ? record.size() : size);
+            else if (message == kMsgDownloadProgress)
+                OnDownloadProgress(m_ctx, record, hadRecord);
+        });
+    SetShareReceiver(m_ctx, m_shareAnswers.get());
     m_view->SetPreviewStateHandler([this](int mode) {
         if (m_dlgPreview)
             m_dlgPreview->SetPreviewControlsState(mode);
@@ -69,6 +81,7 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
 }
 
 CQuillonDlg::~CQuillonDlg() {
+    m_shareAnswers->Close();
     if (m_nTimerId)
         killTimer(m_nTimerId);
     StopListening();
@@ -350,13 +363,11 @@ void CQuillonDlg::OnWriterEvent(const WriterEvent& event) {
     ::OnWriterEvent(m_ctx, event);
 }
 
-void CQuillonDlg::OnShareClientMessage(std::uintptr_t code, std::intptr_t) {
-    if (code == 100) {  // the worker finished a folder backup
-        m_view->ShowItem(ctl::kStatusLine, false);
-        const std::string outcome = PassOutcomeText(m_ctx);
-        m_ctx.ShowMessage(outcome.empty() ? m_ctx.GetLanguageText("BACKUP", "M010014") : outcome,
-                          "Backup", outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
-    }
+void CQuillonDlg::OnShareClientMessage(std::uintptr_t code, const void* record, std::size_t size) {
+    ::OnShareClientMessage(m_ctx, code, record, size, [this] {
+        if (m_worker)
+            m_worker->Signal();
+    });
 }
 
 void CQuillonDlg::timerEvent(QTimerEvent* event) {

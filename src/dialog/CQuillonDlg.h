@@ -20,6 +20,7 @@ namespace Ui {
 class CQuillonDlg;
 }
 class CBackupPreviewDlg;
+class ShareAnswers;
 class CDvrSearchStatic2;
 
 // The companions the program has (any may be null), and the folder browser when not the
@@ -67,8 +68,10 @@ class CQuillonDlg : public QDialog, public IDiscWriterEvents {
     void OnAbout();
     // A message from outside (the host, a script): answered on the window's own thread.
     platform::BusReply OnBusMessage(const platform::BusMessage& m);
-    // 0x2F69: the share client's answers and the worker's code 100.
-    void OnShareClientMessage(std::uintptr_t code, std::intptr_t lParam);
+    // 0x2F69: the share client's answers (record and size as it passed them) and the worker's
+    // code 100.
+    void OnShareClientMessage(std::uintptr_t code, const void* record = nullptr,
+                              std::size_t size = 0);
     // The disc writer's events, on this thread.
     void OnWriterEvent(const WriterEvent& event) override;
 
@@ -96,6 +99,7 @@ class CQuillonDlg : public QDialog, public IDiscWriterEvents {
     QtDialogView* m_view;
     BackupContext m_ctx;
     std::unique_ptr<BackupWorker> m_worker;
+    std::unique_ptr<ShareAnswers> m_shareAnswers;
     CBackupPreviewDlg* m_dlgPreview = nullptr;
     std::unique_ptr<platform::NamedLock> m_baseLock;
     std::unique_ptr<IFolderBrowser> m_ownBrowser;

@@ -38,6 +38,7 @@ struct _INDEXREPLY {
     DWORD bHourHasRec[24];
     DWORD bMinuteHasRec[1440];
     DWORD bCamExist[64];
+    DWORD reserved2;
     BYTE recMap[kMinuteMapBytes];
 };
 static_assert(sizeof(_INDEXREPLY) == 98284, "index reply");
@@ -66,7 +67,6 @@ struct _DOWNLOADPROGRESS {
     DWORD nTotal;
     DWORD reserved2;
     DWORD nDone;
-    DWORD reserved3;
 };
 static_assert(sizeof(_DOWNLOADPROGRESS) == 1040, "download progress");
 static_assert(offsetof(_DOWNLOADPROGRESS, nTotal) == 1028);

@@ -1,0 +1,316 @@
+#include "backup/RemoteBackup.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "backup/BackupPackage.h"
+#include "backup/BackupWorker.h"
+#include "backup/CameraSelection.h"
+#include "backup/ControlsState.h"
+#include "backup/CopyEngine.h"
+#include "backup/DiscBurn.h"
+#include "backup/EntrySize.h"
+#include "backup/ReservedFolder.h"
+#include "backup/ScheduleCommands.h"
+#include "backup/ShareService.h"
+#include "companions/CFileShareClient.h"
+#include "records/RemoteRecords.h"
+#include "storage/RecorderPaths.h"
+#include "storage/WorkingFolder.h"
+
+namespace {
+
+std::string Text(const BackupContext& ctx, const char* key) {
+    return ctx.GetLanguageText("BACKUP", key);
+}
+
+void Idle(BackupContext& ctx) {
+    SetControlsState(ctx, 1);
+    ctx.m_view.SetPreviewControlsState(1);
+}
+
+// A record's text field, which a hostile sender may leave unterminated.
+std::string Field(const char* field, std::size_t room) {
+    return std::string(field, strnlen(field, room));
+}
+
+void OnIndexReply(BackupContext& ctx, const _INDEXREPLY& r) {
+    std::memcpy(ctx.m_bHourHasRec, r.bHourHasRec, sizeof ctx.m_bHourHasRec);
+    std::memcpy(ctx.m_bMinuteHasRec, r.bMinuteHasRec, sizeof ctx.m_bMinuteHasRec);
+    std::memcpy(ctx.m_bCamExist, r.bCamExist, sizeof ctx.m_bCamExist);
+    std::memcpy(ctx.m_RecMap.data(), r.recMap, sizeof r.recMap);
+    ClearTimeCombos(ctx);
+    if (r.bFound) {
+        std::vector<std::string> hours;
+        for (int h = 0; h < 24; ++h) {
+            if (ctx.m_bHourHasRec[h]) {
+                char two[4];
+                std::snprintf(two, sizeof two, "%02d", h);
+                hours.push_back(two);
+            }
+        }
+        ctx.m_view.SetItemRows(ctl::kStartHour, hours);
+        ctx.m_view.SetItemRows(ctl::kEndHour, hours);
+    }
+    ShowDayCameras(ctx);
+    ctx.m_nListSel = -1;
+    ctx.m_view.SelectItemRow(ctl::kScheduleList, -1);
+}
+
+void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
+    ctx.m_nSelCamCount = r.nSelCamCount;
+    const std::string day = Field(r.szDay, sizeof r.szDay);
+    const std::string start = Field(r.szStart, sizeof r.szStart);
+    const std::string end = Field(r.szEnd, sizeof r.szEnd);
+    const std::string entry = Field(r.szEntry, sizeof r.szEntry);
+    const bool wellFormed = day.size() == 8 && start.size() == 4 && end.size() == 4 &&
+                            entry == MakeEntryString(day, start.substr(0, 2), start.substr(2),
+                                                     end.substr(0, 2), end.substr(2));
+    if (r.nSize == 0 || !wellFormed) {
+        Idle(ctx);
+        ctx.SetStatusText("");
+        ctx.ShowMessage("Add schedule size zero(0).");
+        return;
+    }
+    const auto slot = FindFreeSlot(ctx.m_Schedule);
+    const std::string label = EntryToLabel(entry, ctx.m_nDateType);
+    if (!slot || FindListRow(ctx, label) >= 0) {
+        // Another entry took the last slot or the same range while the answer was on its way.
+        Idle(ctx);
+        ctx.SetStatusText("");
+        ctx.Refuse(slot ? "M010009" : "M010050");
+        return;
+    }
+    ctx.m_nLastEntrySize = r.nSize;
+    AddToTotal(ctx, r.nAddTotal);
+    ShowTotalSize(ctx);
+    ctx.m_nCurSlot = *slot;
+    ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(*slot)];
+    e.bUsed = 1;
+    e.bPending = 1;
+    SetKeys(e, day + start, day + end);
+    e.nSize = ctx.m_nLastEntrySize;
+    ctx.m_nLastEntrySize = 0;
+    for (int c = 0; c < ctx.m_nCamCount && c < kMaxCameras; ++c)
+        e.bCam[c] = ctx.m_bCamSel[c] ? 1 : 0;
+    e.bAllCam = ctx.m_nExistCamCount == ctx.m_nSelCamCount ? 1 : 0;
+    ctx.m_nSelCamCount = 0;
+    BuildMinuteMap(ctx.m_Schedule, *slot, ctx.m_RecMap, ctx.m_SelMap);
+    const std::string working = paths::WorkingFolder(ctx.m_strExePath);
+    platform::CreateDirectory(working);
+    platform::CreateDirectory(working + "\\" + entry);
+    if (!SaveMinuteMap(ctx, working, entry, day) || !SaveScheduleTable(ctx)) {
+        // No half entry, as a local Add.
+        ctx.m_nTotalSize -= e.nSize;
+        std::memset(&e, 0, sizeof e);
+        storage::DeleteFolderTree(working + "\\" + entry);
+        ShowTotalSize(ctx);
+        Idle(ctx);
+        ctx.SetStatusText("");
+        ctx.Refuse("M010003");
+        return;
+    }
+    ResetCameraSelection(ctx);
+    InsertListRow(ctx, label);
+    UpdateDiscSpaceBar(ctx, ctx.m_bDiscTarget != 0);
+    Idle(ctx);
+    ctx.SetStatusText("");
+}
+
+void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
+    if (slot >= static_cast<std::size_t>(kScheduleSlots) || !ctx.m_shareClient)
+        return;
+    ScheduleEntry& e = ctx.m_Schedule[slot];
+    const std::string startKey = StartKey(e), endKey = EndKey(e);
+    if (startKey.size() < 12 || endKey.size() < 12)
+        return;
+    std::string root;
+    if (ctx.m_nTargetType == 2) {
+        root = std::string(paths::kDiscImageRoot) + "\\";
+        platform::CreateDirectory(paths::kDiscImageRoot);
+    } else if (ctx.m_nTargetType == 3) {
+        root = ctx.m_view.GetItemText(ctl::kTarget);
+        if (root.empty() || root.back() != '\\')
+            root += '\\';
+    }
+    const std::string day = startKey.substr(0, 8);
+    const std::string entry =
+        NormalizeLabelSeparators(MakeEntryString(day, startKey.substr(8, 2), startKey.substr(10, 2),
+                                                 endKey.substr(8, 2), endKey.substr(10, 2)),
+                                 ctx.m_nDateType);
+    ctx.m_shareClient->SetDownloadDir(root + entry + "\\" + day + "\\");
+    ctx.m_shareClient->StartDownload();
+    e.bPending = 0;
+}
+
+// The run is over before its end: the link failed, the remote side could not make an entry,
+// or the operator cancelled.
+void OnRemoteRunEnded(BackupContext& ctx, const std::string& why) {
+    ctx.m_bBackupRunning = 0;
+    Idle(ctx);
+    ctx.SetStatusText("");
+    ctx.m_view.ShowItem(ctl::kCapacityBar, false);
+    ctx.m_view.ShowItem(ctl::kProgress, false);
+    ctx.m_view.ShowItem(ctl::kStatusLine, false);
+    ctx.ShowMessage(why.empty() ? Text(ctx, "M010012") : Text(ctx, "M010012") + "\n" + why);
+}
+
+// The end of a remote backup to a folder: as a local one, then the operator is told here.
+void FinishRemoteFolderBackup(BackupContext& ctx) {
+    ctx.m_bBackupRunning = 0;
+    Idle(ctx);
+    ctx.m_view.ShowItem(ctl::kProgress, false);
+    ctx.m_view.SetItemText(ctl::kStatusLine, "");
+    storage::ClearWorkingFolder(ctx.m_strExePath);
+    ctx.m_lbSchedule.clear();
+    ctx.m_nListSel = -1;
+    ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
+    ctx.m_view.SetItemText(ctl::kTotalSize, "");
+    std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
+    ClearReservedFolder(ctx);
+    ResetCameraSelection(ctx);
+    ShowTotalSize(ctx);
+    ResetViewerOption(ctx);
+    ctx.m_view.ShowItem(ctl::kStatusLine, false);
+    ctx.ShowMessage(Text(ctx, "M010014"), ctx.GetLanguageText("BACKUP", "A010008"),
+                    MB_OK | MB_TASKMODAL);
+}
+
+}  // namespace
+
+void SetShareReceiver(BackupContext& ctx, IShareClientReceiver* receiver) {
+    ctx.m_shareReceiver = receiver;
+}
+
+bool ConnectShareClient(BackupContext& ctx) {
+    CFileShareClient* client = ctx.m_shareClient;
+    if (!client)
+        return false;
+    const std::string link = ctx.m_strServerAddress + ":" + std::to_string(ctx.m_nPort);
+    if (link == ctx.m_strShareLink)
+        return true;
+    if (!client->InitSock())
+        return false;
+    client->Connect(ctx.m_strServerAddress, ctx.m_nPort, ctx.m_shareReceiver);
+    ctx.m_strShareLink = link;
+    return true;
+}
+
+void RequestDayIndex(BackupContext& ctx, const std::string& day) {
+    if (ConnectShareClient(ctx))
+        ctx.m_shareClient->ReqClient_LoadIndexData(day);
+}
+
+std::string RequestEntrySize(BackupContext& ctx, const std::string& entry, const std::string& start,
+                             const std::string& end) {
+    if (!ConnectShareClient(ctx))
+        return ctx.Refuse("Q010008");
+    _BACKUPADDTOTALSIZE r;
+    std::memset(&r, 0, sizeof r);
+    const std::string day = ctx.m_strSelDate.substr(0, 8);
+    std::snprintf(r.szDay, sizeof r.szDay, "%s", day.c_str());
+    std::snprintf(r.szStart, sizeof r.szStart, "%s", start.c_str());
+    std::snprintf(r.szEnd, sizeof r.szEnd, "%s", end.c_str());
+    std::snprintf(r.szEntry, sizeof r.szEntry, "%s", entry.c_str());
+    std::memcpy(r.bHourHasRec, ctx.m_bHourHasRec, sizeof r.bHourHasRec);
+    std::memcpy(r.bMinuteHasRec, ctx.m_bMinuteHasRec, sizeof r.bMinuteHasRec);
+    std::memcpy(r.bCamSel, ctx.m_bCamSel, sizeof r.bCamSel);
+    r.nCamCount = static_cast<DWORD>(ctx.m_nCamCount);
+    SetControlsState(ctx, 0);
+    ctx.m_view.SetPreviewControlsState(0);
+    ctx.SetStatusText(Text(ctx, "M010015"));
+    ctx.m_shareClient->GetAddTotalSize(r);
+    return std::string();
+}
+
+void RunRemotePass(BackupContext& ctx) {
+    if (!ConnectShareClient(ctx)) {
+        // Without a link nothing can be fetched, and the window must not stay running.
+        Idle(ctx);
+        ctx.m_view.ShowItem(ctl::kProgress, false);
+        ctx.m_view.ShowItem(ctl::kCapacityBar, true);
+        ctx.SetStatusText(Text(ctx, "M010012"));
+        ctx.m_bBackupRunning = 0;
+        return;
+    }
+    if (ctx.m_bIncludeViewer) {
+        WriteViewerIni(ctx);
+        CopyViewerFiles(ctx);
+    }
+    for (int i = 0; i < kScheduleSlots; ++i) {
+        if (!ctx.m_bBackupRunning)
+            return;
+        ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
+        if (!e.bUsed || !e.bPending)
+            continue;
+        const std::string startKey = StartKey(e), endKey = EndKey(e);
+        PrepareEntryFolders(ctx, i, startKey, endKey);
+        const EntryImagePaths p = MakeEntryImagePaths(ctx, startKey, endKey);
+        ctx.m_strNetTempPath = p.entry;
+        const std::string dest = paths::EntryDestFolder(p.imageRoot, p.entry, p.day);
+        CopyFilesToFolder(ctx, paths::WorkingInfoPath(ctx.m_strExePath, p.entry), dest);
+        CopyFilesToFolder(ctx, paths::WorkingMinuteMapPath(ctx.m_strExePath, p.entry, p.day), dest);
+        _BACKUPMAKEIMAGE request;
+        std::memset(&request, 0, sizeof request);
+        request.nTargetType = ctx.m_nTargetType;
+        request.nDateType = ctx.m_nDateType;
+        request.nSlot = i;
+        request.entry = e;
+        ctx.m_shareClient->ReqSetAddBackupDataPath(request);
+        return;
+    }
+    if (!ctx.m_bBackupRunning)
+        return;
+    ctx.m_view.SetProgressPos(100);
+    if (ctx.m_nTargetType == 2) {
+        HandOverDiscImage(ctx);
+        return;
+    }
+    FinishRemoteFolderBackup(ctx);
+}
+
+void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* record,
+                          std::size_t size, const std::function<void()>& wakeWorker) {
+    switch (code) {
+        case 2:
+            if (record && size == sizeof(_INDEXREPLY))
+                OnIndexReply(ctx, *static_cast<const _INDEXREPLY*>(record));
+            break;
+        case 3:
+            if (record && size == sizeof(_ADDSIZEREPLY))
+                OnSizeReply(ctx, *static_cast<const _ADDSIZEREPLY*>(record));
+            break;
+        case 4:
+            OnDownloadEntry(ctx, size);
+            break;
+        case 5:
+            if (ctx.m_shareClient)
+                ctx.m_shareClient->ReqTempDataDelete(std::string(kNetTempRoot) + "\\" +
+                                                     ctx.m_strNetTempPath);
+            ctx.m_bDownloadProgress = 0;
+            ctx.SetStatusText("");
+            break;
+        case 6:
+            if (wakeWorker)
+                wakeWorker();
+            break;
+        case 7:
+            OnRemoteRunEnded(
+                ctx, record ? Field(static_cast<const char*>(record), size) : std::string());
+            break;
+        case 8:
+            if (record)
+                ctx.SetStatusText(Field(static_cast<const char*>(record), size) + " [" +
+                                  Text(ctx, "M010013") + "]");
+            break;
+        case 100: {
+            ctx.m_view.ShowItem(ctl::kStatusLine, false);
+            const std::string outcome = PassOutcomeText(ctx);
+            ctx.ShowMessage(outcome.empty() ? Text(ctx, "M010014") : outcome, "Backup",
+                            outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
+            break;
+        }
+        default:
+            break;
+    }
+}

@@ -1,0 +1,268 @@
+#include "backup/ShareService.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <filesystem>
+
+#include "app/CQuillonApp.h"
+#include "backup/BackupContext.h"
+#include "backup/BackupPackage.h"
+#include "backup/DialogView.h"
+#include "backup/EntrySize.h"
+#include "backup/Extraction.h"
+#include "backup/ReservedFolder.h"
+#include "platform/DrivePaths.h"
+#include "platform/FileSystem.h"
+#include "storage/RecorderPaths.h"
+#include "storage/WorkingFolder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The server's working folder (for the entry's information and minute map files that the
+// extraction copies) lies beside its images: "C:\NetBackupTemp\Reserved".
+const std::string kServerBase = std::string(kNetTempRoot) + "\\";
+
+// What the extraction tells its window: its status line is the item being made, and every
+// copied file is a point at which a cancel is seen.
+class BuildView : public RecordingDialogView {
+  public:
+    BuildView(const ShareService::Progress& onItem, const std::atomic<bool>& cancel)
+        : progress_(onItem), cancel_(cancel) {}
+    void Attach(BackupContext* ctx) { ctx_ = ctx; }
+    void SetItemText(int id, const std::string& text) override {
+        RecordingDialogView::SetItemText(id, text);
+        if (id != ctl::kStatusLine || !ctx_)
+            return;
+        if (cancel_)
+            ctx_->m_bBackupRunning = 0;
+        if (progress_)
+            progress_(text, ctx_->m_nDoneSize, ctx_->m_nTotalSize);
+    }
+
+  private:
+    const ShareService::Progress& progress_;
+    const std::atomic<bool>& cancel_;
+    BackupContext* ctx_ = nullptr;
+};
+
+bool Digits(const char* field, std::size_t room, std::size_t count) {
+    const std::size_t n = strnlen(field, room);
+    if (n != count)
+        return false;
+    return std::all_of(field, field + n, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string Field(const char* field, std::size_t room) {
+    return std::string(field, strnlen(field, room));
+}
+
+// An entry string as the dialog makes it ("2026_01_06=10,00~10,12"): nothing else may name a
+// folder below the temporary root.
+bool IsEntryString(const std::string& s) {
+    static const char kShape[] = "dddd_dd_dd=dd,dd~dd,dd";
+    if (s.size() != sizeof kShape - 1)
+        return false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const bool digit = s[i] >= '0' && s[i] <= '9';
+        if (kShape[i] == 'd' ? !digit : s[i] != kShape[i])
+            return false;
+    }
+    return true;
+}
+
+void Prepare(BackupContext& ctx, const ShareService::Settings& settings) {
+    ctx.m_strStorageRoot = settings.storageRoot;
+    ctx.m_nCamCount = std::clamp(settings.cameras, 0, kMaxCameras);
+    ctx.m_nModelCode = settings.modelCode;
+    ctx.m_strExePath = kServerBase;
+}
+
+}  // namespace
+
+ShareService::ShareService(Settings settings) : settings_(std::move(settings)) {}
+
+ShareService::~ShareService() = default;
+
+_INDEXREPLY ShareService::IndexReply(const std::string& day) {
+    _INDEXREPLY reply;
+    std::memset(&reply, 0, sizeof reply);
+    if (day.size() != 8 || !Digits(day.c_str(), 9, 8))
+        return reply;
+    CQuillonApp app;
+    RecordingDialogView view;
+    BackupContext ctx(app, view);
+    Prepare(ctx, settings_);
+    std::memset(ctx.m_bHourHasRec, 0, sizeof ctx.m_bHourHasRec);
+    std::memset(ctx.m_bMinuteHasRec, 0, sizeof ctx.m_bMinuteHasRec);
+    std::memset(ctx.m_bCamExist, 0, sizeof ctx.m_bCamExist);
+    reply.bFound = ScanRecordedDay(ctx, day) ? 1 : 0;
+    std::memcpy(reply.bHourHasRec, ctx.m_bHourHasRec, sizeof reply.bHourHasRec);
+    std::memcpy(reply.bMinuteHasRec, ctx.m_bMinuteHasRec, sizeof reply.bMinuteHasRec);
+    std::memcpy(reply.bCamExist, ctx.m_bCamExist, sizeof reply.bCamExist);
+    std::memcpy(reply.recMap, ctx.m_RecMap.data(), sizeof reply.recMap);
+    return reply;
+}
+
+_ADDSIZEREPLY ShareService::AddSize(const _BACKUPADDTOTALSIZE& request) {
+    _ADDSIZEREPLY reply;
+    std::memset(&reply, 0, sizeof reply);
+    std::memcpy(&reply, &request, offsetof(_ADDSIZEREPLY, nSize));
+    if (!Digits(request.szDay, sizeof request.szDay, 8) ||
+        !Digits(request.szStart, sizeof request.szStart, 4) ||
+        !Digits(request.szEnd, sizeof request.szEnd, 4))
+        return reply;  // size 0: nothing to back up
+    CQuillonApp app;
+    RecordingDialogView view;
+    BackupContext ctx(app, view);
+    Prepare(ctx, settings_);
+    ctx.m_nCamCount = static_cast<int>(std::min<DWORD>(request.nCamCount, kMaxCameras));
+    std::memcpy(ctx.m_bHourHasRec, request.bHourHasRec, sizeof ctx.m_bHourHasRec);
+    std::memcpy(ctx.m_bMinuteHasRec, request.bMinuteHasRec, sizeof ctx.m_bMinuteHasRec);
+    for (int c = 0; c < kMaxCameras; ++c)
+        ctx.m_bCamSel[c] = request.bCamSel[c] ? 1 : 0;
+    ctx.m_nTotalSize = 0;
+    ctx.m_nSelCamCount = 0;
+    const std::string day = Field(request.szDay, sizeof request.szDay);
+    if (EstimateEntrySize(ctx, day, Field(request.szStart, sizeof request.szStart),
+                          Field(request.szEnd, sizeof request.szEnd)) != 1)
+        return reply;
+    reply.nSize = ctx.m_nLastEntrySize;
+    reply.nAddTotal = ctx.m_nTotalSize;
+    reply.nSelCamCount = ctx.m_nSelCamCount;
+    return reply;
+}
+
+ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
+                                            const Progress& progress,
+                                            const std::atomic<bool>& cancel) {
+    std::lock_guard<std::mutex> build(buildMutex_);
+    Image image;
+    const int slot = request.nSlot;
+    ScheduleEntry entry = request.entry;
+    const std::string startKey = StartKey(entry), endKey = EndKey(entry);
+    if (slot < 0 || slot >= kScheduleSlots || !Digits(entry.szStart, sizeof entry.szStart, 12) ||
+        !Digits(entry.szEnd, sizeof entry.szEnd, 12) || startKey.compare(0, 8, endKey, 0, 8) != 0 ||
+        startKey > endKey) {
+        image.problem = "the image request does not describe an entry of one day";
+        return image;
+    }
+    BuildView view(progress, cancel);
+    CQuillonApp app;
+    BackupContext ctx(app, view);
+    view.Attach(&ctx);
+    Prepare(ctx, settings_);
+    ctx.m_nDateType = std::clamp(request.nDateType, 0, 8);
+    ctx.m_nTargetType = 3;
+    ctx.m_strTargetText = kNetTempRoot;
+    entry.bUsed = 1;
+    ctx.m_Schedule[static_cast<std::size_t>(slot)] = entry;
+    ctx.m_nTotalSize = entry.nSize;
+    ctx.m_nDoneSize = 0;
+
+    const std::string day = startKey.substr(0, 8);
+    const EntryImagePaths paths = MakeEntryImagePaths(ctx, startKey, endKey);
+    image.entry = paths.entry;
+    if (!IsEntryString(paths.entry)) {
+        image.problem = "the image request does not describe an entry of one day";
+        return image;
+    }
+    const std::string imageFolder = kServerBase + paths.entry;
+    storage::DeleteFolderTree(imageFolder);  // an older image of the same entry
+    {
+        std::lock_guard<std::mutex> lock(listMutex_);
+        built_.erase(std::remove_if(built_.begin(), built_.end(),
+                                    [&](const Built& b) { return b.image.entry == paths.entry; }),
+                     built_.end());
+    }
+
+    // The extraction copies the entry's information and minute map files from the working
+    // folder, as for a local entry; the requester keeps its own, so they are made here anew.
+    const std::string working = paths::WorkingFolder(ctx.m_strExePath);
+    const std::string entryFolder = working + "\\" + paths.entry;
+    platform::CreateDirectory(kNetTempRoot);
+    platform::CreateDirectory(working);
+    platform::CreateDirectory(entryFolder);
+    ScanRecordedDay(ctx, day);
+    BuildMinuteMap(ctx.m_Schedule, slot, ctx.m_RecMap, ctx.m_SelMap);
+    if (!AccessEntryInfo(ctx, entryFolder, EntryRangeKey(paths.entry), kEntryInfoWrite) ||
+        !SaveMinuteMap(ctx, working, paths.entry, day)) {
+        storage::DeleteFolderTree(entryFolder);
+        image.problem = "the server could not write its working folder " + working;
+        return image;
+    }
+    ctx.m_bBackupRunning = cancel ? 0 : 1;
+    if (ctx.m_bBackupRunning) {
+        if (entry.bAllCam)
+            AllCameraMakeFile(ctx, slot, startKey, endKey);
+        else
+            SelectCameraMakeFile(ctx, slot, startKey, endKey);
+    }
+    storage::DeleteFolderTree(entryFolder);
+    image.failures = ctx.m_report.failures();
+    image.cancelled = !ctx.m_bBackupRunning || cancel;
+    if (image.cancelled) {
+        storage::DeleteFolderTree(imageFolder);
+        image.problem = "the image was cancelled";
+        return image;
+    }
+
+    const std::string dayFolder =
+        platform::ResolvePath(paths::EntryDayFolder(kServerBase, paths.entry, day));
+    const std::string mapName =
+        fs::path(platform::ResolvePath(paths::WorkingMinuteMapPath(kServerBase, paths.entry, day)))
+            .filename()
+            .string();
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(dayFolder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (!it->is_regular_file(ec) || it->is_symlink(ec))
+            continue;
+        const std::string name = fs::relative(it->path(), dayFolder, ec).generic_string();
+        if (ec || name == "BackupInfo.dat" || name == mapName)
+            continue;
+        image.files.push_back(ImageFile{name, static_cast<long long>(it->file_size(ec))});
+    }
+    if (ec) {
+        storage::DeleteFolderTree(imageFolder);
+        image.files.clear();
+        image.problem = "the built image could not be listed: " + ec.message();
+        return image;
+    }
+    std::sort(image.files.begin(), image.files.end(),
+              [](const ImageFile& a, const ImageFile& b) { return a.name < b.name; });
+    std::lock_guard<std::mutex> lock(listMutex_);
+    built_.push_back(Built{image, dayFolder});
+    return image;
+}
+
+std::string ShareService::ImageFilePath(const std::string& entry, const std::string& name) {
+    std::lock_guard<std::mutex> lock(listMutex_);
+    for (const Built& b : built_) {
+        if (b.image.entry != entry)
+            continue;
+        for (const ImageFile& f : b.image.files)
+            if (f.name == name)
+                return b.hostFolder + "/" + name;
+    }
+    return std::string();
+}
+
+bool ShareService::DeleteTemp(const std::string& path) {
+    const std::string prefix = kServerBase;
+    if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    const std::string entry = path.substr(prefix.size());
+    if (!IsEntryString(entry))
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(listMutex_);
+        built_.erase(std::remove_if(built_.begin(), built_.end(),
+                                    [&](const Built& b) { return b.image.entry == entry; }),
+                     built_.end());
+    }
+    std::lock_guard<std::mutex> build(buildMutex_);
+    return platform::DeleteTree(path);
+}

@@ -1,0 +1,139 @@
+#pragma once
+// A share client without a network for the core's remote-mode tests: each request is queued and
+// answered, when the test pumps, by a ShareService over this machine's recordings, with the
+// codes a real client posts (8 while the image is made, 4, the download, 5, the temporary data
+// removed, 6). The download copies the image's listed files into the download folder.
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "backup/ShareService.h"
+#include "companions/CFileShareClient.h"
+#include "platform/DrivePaths.h"
+
+class LoopbackShareClient : public CFileShareClient {
+  public:
+    explicit LoopbackShareClient(ShareService& service) : service_(service) {}
+
+    int InitSock() override { return 1; }
+    void Connect(const std::string& address, int port, IShareClientReceiver* window) override {
+        address_ = address, port_ = port, window_ = window;
+        ++connects;
+    }
+    int ReqClient_LoadIndexData(const std::string& day) override {
+        Queue([this, day] {
+            const _INDEXREPLY r = service_.IndexReply(day);
+            Post(2, &r, sizeof r);
+        });
+        return 1;
+    }
+    int GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) override {
+        Queue([this, request] {
+            _ADDSIZEREPLY r = service_.AddSize(request);
+            if (zeroSizes)
+                r.nSize = 0;
+            Post(3, &r, sizeof r);
+        });
+        return 1;
+    }
+    int ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) override {
+        Queue([this, request] {
+            std::atomic<bool> cancel{false};
+            image_ = service_.MakeImage(
+                request,
+                [this](const std::string& item, std::uint32_t, std::uint32_t) {
+                    Post(8, item.c_str(), item.size() + 1);
+                },
+                cancel);
+            if (!image_.problem.empty()) {
+                Post(7, image_.problem.c_str(), image_.problem.size() + 1);
+                return;
+            }
+            Post(4, nullptr, static_cast<unsigned long>(request.nSlot));
+        });
+        return 1;
+    }
+    void SetDownloadDir(const std::string& folder) override { folder_ = folder; }
+    int StartDownload() override {
+        Queue([this] {
+            const std::string to = platform::ResolvePath(folder_);
+            for (const auto& f : image_.files) {
+                const std::filesystem::path dest = std::filesystem::path(to) / f.name;
+                std::filesystem::create_directories(dest.parent_path());
+                std::filesystem::copy_file(service_.ImageFilePath(image_.entry, f.name), dest,
+                                           std::filesystem::copy_options::overwrite_existing);
+                Post(8, f.name.c_str(), f.name.size() + 1);
+            }
+            Post(5, nullptr, 0);
+        });
+        return 1;
+    }
+    int ReqTempDataDelete(const std::string& path) override {
+        deleted.push_back(path);
+        Queue([this, path] {
+            service_.DeleteTemp(path);
+            Post(6, nullptr, 0);
+        });
+        return 1;
+    }
+    int ReqClient_DownloadCancel() override {
+        Queue([this] { Post(7, "cancelled", 10); });
+        return 1;
+    }
+
+    // Runs the queued work on the calling thread (the test's "window" thread) until nothing is
+    // left and pred holds, waiting at most timeoutMs for work a worker thread queues.
+    bool Pump(const std::function<bool()>& pred, int timeoutMs = 20000) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock<std::mutex> lock(m_);
+                if (jobs_.empty() && pred())
+                    return true;
+                // Short waits: the condition may be changed by a thread that does not notify.
+                cv_.wait_for(lock, std::chrono::milliseconds(5), [&] { return !jobs_.empty(); });
+                if (jobs_.empty()) {
+                    if (std::chrono::steady_clock::now() > until)
+                        return pred();
+                    continue;
+                }
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+            }
+            job();
+        }
+    }
+    std::vector<unsigned long> codes;  // every answer code, in order
+    std::vector<std::string> deleted;
+    int connects = 0;
+    bool zeroSizes = false;
+    std::string address_;
+    int port_ = 0;
+
+  private:
+    void Queue(std::function<void()> job) {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            jobs_.push_back(std::move(job));
+        }
+        cv_.notify_all();
+    }
+    void Post(unsigned long code, const void* record, unsigned long size) {
+        codes.push_back(code);
+        if (window_)
+            window_->PostShareMessage(0x2F69, code, record, size);
+    }
+
+    ShareService& service_;
+    IShareClientReceiver* window_ = nullptr;
+    std::string folder_;
+    ShareService::Image image_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<std::function<void()>> jobs_;
+};

@@ -1,0 +1,229 @@
+// Remote mode through the share client, answered by the recorder side's service over the same
+// recordings: the day's index, a remote Add, a whole remote backup equal to a local one, and
+// the answers that end a run or add nothing.
+#include "backup/RemoteBackup.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "BackupFixture.h"
+#include "LoopbackShareClient.h"
+#include "backup/BackupStart.h"
+#include "backup/BackupWorker.h"
+#include "backup/ScheduleCommands.h"
+#include "mkrec/Recorder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class BoxCountingView : public RecordingDialogView {
+  public:
+    int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
+        const int answer = RecordingDialogView::MessageBox(text, caption, type);
+        ++ends;
+        return answer;
+    }
+    // The local folder backup's end, told to the window (which shows its box).
+    void SendDialogMessage(DWORD message, std::uintptr_t wParam, std::intptr_t lParam) override {
+        RecordingDialogView::SendDialogMessage(message, wParam, lParam);
+        ++ends;
+    }
+    std::atomic<int> ends{0};  // boxes shown and messages sent
+};
+
+// The window's side of the link: answers handled at once, on the pumping thread.
+class Receiver : public IShareClientReceiver {
+  public:
+    Receiver(BackupContext& ctx, std::function<void()> wake) : ctx_(ctx), wake_(std::move(wake)) {}
+    void PostShareMessage(unsigned message, unsigned long code, const void* record,
+                          unsigned long size) override {
+        if (message == kMsgShareAnswer)
+            OnShareClientMessage(ctx_, code, record, size, wake_);
+    }
+
+  private:
+    BackupContext& ctx_;
+    std::function<void()> wake_;
+};
+
+std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        if (!e.is_regular_file())
+            continue;
+        std::ifstream in(e.path(), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        files[fs::relative(e.path(), root).generic_string()] = bytes.str();
+    }
+    return files;
+}
+
+}  // namespace
+
+class RemoteBackupTest : public BackupFixture<BoxCountingView> {
+  protected:
+    void SetUp() override {
+        BackupFixture::SetUp();
+        out = MapDrive('E', "removable");
+        mkrec::RecorderPlan plan;
+        plan.root = "C:\\QorData";
+        plan.days = {"20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = 604;
+        plan.cameras = 4;
+        plan.width = 32;
+        plan.height = 24;
+        plan.audioChannels = 2;
+        plan.audioBytesPerMinute = 100;
+        mkrec::MakeRecordings(plan);
+        ShareService::Settings s;
+        s.storageRoot = "C:\\QorData";
+        s.cameras = 4;
+        service = std::make_unique<ShareService>(s);
+        client = std::make_unique<LoopbackShareClient>(*service);
+        receiver = std::make_unique<Receiver>(ctx, [this] { worker.Signal(); });
+        ctx.m_shareClient = client.get();
+        SetShareReceiver(ctx, receiver.get());
+        worker.StartMakeFileThread();
+    }
+    void TearDown() override {
+        worker.StopMakeFileThread();
+        BackupFixture::TearDown();
+    }
+    void GoRemote() {
+        ctx.m_bLocalMode = 0;
+        ctx.m_strServerAddress = "127.0.0.1";
+        ctx.m_nPort = 7004;
+    }
+    void Add(const std::string& sh, const std::string& sm, const std::string& eh,
+             const std::string& em, std::vector<int> cams) {
+        SelectBackupDay(ctx, "20100523");
+        ASSERT_TRUE(client->Pump([] { return true; }));
+        Choose(sh, sm, eh, em, cams);
+        ASSERT_EQ(OnAdd(ctx), "");
+        ASSERT_TRUE(client->Pump([] { return true; }));
+    }
+    void Run(const std::string& folder) {
+        fs::create_directories(out + "/" + folder);
+        ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\" + folder), "");
+        const int before = view.ends;
+        ASSERT_EQ(OnOK(ctx, worker), "");
+        ASSERT_TRUE(client->Pump([&] { return view.ends > before; }));
+    }
+
+    std::string out;
+    std::unique_ptr<ShareService> service;
+    std::unique_ptr<LoopbackShareClient> client;
+    std::unique_ptr<Receiver> receiver;
+    BackupWorker worker{ctx};
+};
+
+TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
+    ASSERT_TRUE(SelectBackupDay(ctx, "20100523"));
+    const auto localMap = ctx.m_RecMap;
+    const auto localHours = view.rows[ctl::kStartHour];
+    std::vector<DWORD> localCams(ctx.m_bCamExist, ctx.m_bCamExist + 64);
+    GoRemote();
+    SelectBackupDay(ctx, "20100523");
+    // Nothing of the day is known before the answer.
+    EXPECT_TRUE(std::all_of(ctx.m_bCamExist, ctx.m_bCamExist + 64, [](DWORD f) { return !f; }));
+    ASSERT_TRUE(client->Pump([] { return true; }));
+    EXPECT_EQ(view.rows[ctl::kStartHour], localHours);
+    EXPECT_EQ(view.rows[ctl::kEndHour], localHours);
+    EXPECT_EQ(ctx.m_RecMap, localMap);
+    EXPECT_EQ(std::vector<DWORD>(ctx.m_bCamExist, ctx.m_bCamExist + 64), localCams);
+    EXPECT_EQ(ctx.m_nExistCamCount, 4);
+
+    // A day without recordings still replaces the tables and empties the hours.
+    SelectBackupDay(ctx, "20100524");
+    ASSERT_TRUE(client->Pump([] { return true; }));
+    EXPECT_TRUE(view.rows[ctl::kStartHour].empty());
+    EXPECT_EQ(ctx.m_nExistCamCount, 0);
+    EXPECT_EQ(client->connects, 1);  // one link for the same address and port
+}
+
+TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSchedule) {
+    Add("10", "00", "10", "01", {0, 1, 2, 3});
+    Add("10", "02", "10", "04", {1, 2});
+    const auto localSizes = std::make_pair(ctx.m_Schedule[0].nSize, ctx.m_Schedule[1].nSize);
+    const DWORD localTotal = ctx.m_nTotalSize;
+    Run("Local");
+    ASSERT_EQ(view.sent.back().second, 100u);
+
+    GoRemote();
+    Add("10", "00", "10", "01", {0, 1, 2, 3});
+    EXPECT_EQ(view.controlsState, 1);  // the answer gave the dialog back
+    Add("10", "02", "10", "04", {1, 2});
+    ASSERT_EQ(view.listRows.size(), 2u);
+    EXPECT_EQ(std::make_pair(ctx.m_Schedule[0].nSize, ctx.m_Schedule[1].nSize), localSizes);
+    EXPECT_EQ(ctx.m_nTotalSize, localTotal);
+    client->codes.clear();
+    Run("Remote");
+
+    EXPECT_EQ(view.messages.back().text, ctx.GetLanguageText("BACKUP", "M010014"));
+    const auto local = Tree(out + "/Local"), remote = Tree(out + "/Remote");
+    EXPECT_GT(local.size(), 10u);
+    EXPECT_EQ(remote, local);
+    // Per entry: progress, 4, progress, 5, 6.
+    std::vector<unsigned long> shape;
+    for (unsigned long c : client->codes)
+        if (c != 8)
+            shape.push_back(c);
+    EXPECT_EQ(shape, (std::vector<unsigned long>{4, 5, 6, 4, 5, 6}));
+    EXPECT_EQ(client->deleted,
+              (std::vector<std::string>{"C:\\NetBackupTemp\\2010_05_23=10,00~10,01",
+                                        "C:\\NetBackupTemp\\2010_05_23=10,02~10,04"}));
+    EXPECT_FALSE(fs::exists(driveC() + "/NetBackupTemp/2010_05_23=10,00~10,01"));
+    EXPECT_TRUE(view.listRows.empty());
+    EXPECT_FALSE(ctx.m_bBackupRunning);
+}
+
+TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
+    GoRemote();
+    client->zeroSizes = true;
+    SelectBackupDay(ctx, "20100523");
+    ASSERT_TRUE(client->Pump([] { return true; }));
+    Choose("10", "00", "10", "01", {0});
+    ASSERT_EQ(OnAdd(ctx), "");
+    EXPECT_EQ(view.controlsState, 0);  // busy until the answer
+    EXPECT_EQ(view.items[ctl::kStatusLine].text, ctx.GetLanguageText("BACKUP", "M010015"));
+    ASSERT_TRUE(client->Pump([] { return true; }));
+    EXPECT_EQ(view.messages.back().text, "Add schedule size zero(0).");
+    EXPECT_EQ(view.controlsState, 1);
+    EXPECT_TRUE(view.listRows.empty());
+    EXPECT_FALSE(ctx.m_Schedule[0].bUsed);
+    EXPECT_EQ(ctx.m_nTotalSize, 0u);
+}
+
+TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerChangesNothing) {
+    GoRemote();
+    Add("10", "00", "10", "01", {0});
+    fs::create_directories(out + "/Remote");
+    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Remote"), "");
+    ctx.m_bBackupRunning = 1;
+    ctx.m_bInMessageBox = 0;
+    view.answerYesNo = IDYES;
+    client->ReqClient_DownloadCancel();
+    ASSERT_TRUE(client->Pump([] { return true; }));
+    EXPECT_FALSE(ctx.m_bBackupRunning);
+    EXPECT_EQ(view.controlsState, 1);
+    EXPECT_EQ(view.messages.back().text, ctx.GetLanguageText("BACKUP", "M010012") + "\ncancelled");
+
+    const auto rows = view.rows[ctl::kStartHour];
+    const std::size_t boxes = view.messages.size();
+    char shortRecord[100] = {1};
+    for (unsigned long code : {0ul, 1ul, 2ul, 3ul, 9ul, 99ul})
+        OnShareClientMessage(ctx, code, shortRecord, sizeof shortRecord, nullptr);
+    OnShareClientMessage(ctx, 2, nullptr, 0, nullptr);
+    OnShareClientMessage(ctx, 4, nullptr, 77, nullptr);  // no such slot
+    EXPECT_EQ(view.rows[ctl::kStartHour], rows);
+    EXPECT_EQ(view.messages.size(), boxes);
+    EXPECT_EQ(view.listRows.size(), 1u);
+}
