@@ -77,20 +77,16 @@ class PictureServerTest : public TempPrefixTest {
     PictureServer server{kRoot};
 };
 
-// A stand-in server whose replies the test chooses, path by path.
+// A stand-in server whose replies the test chooses, path by path; status 0 never answers.
 class FakeServer {
   public:
     FakeServer() {
         server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             std::unique_lock<std::mutex> lock(mutex_);
-            if (silent_) {
-                released_.wait(lock, [this] { return !silent_; });
-                return;
-            }
-            const auto it = replies_.find(req.path);
-            res.status = it == replies_.end() ? 404 : it->second.first;
-            if (it != replies_.end())
-                res.set_content(it->second.second, "text/plain");
+            const auto reply = replies_[req.path];
+            ending_.wait(lock, [&] { return reply.first != 0 || ended_; });
+            res.status = reply.first;
+            res.set_content(reply.second, "text/plain");
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
@@ -98,22 +94,17 @@ class FakeServer {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ~FakeServer() {
-        Release();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ended_ = true;
+            ending_.notify_all();
+        }
         server_.stop();
         thread_.join();
     }
     void Reply(const std::string& path, int status, std::string body) {
         std::lock_guard<std::mutex> lock(mutex_);
         replies_[path] = {status, std::move(body)};
-    }
-    void GoSilent() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        silent_ = true;
-    }
-    void Release() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        silent_ = false;
-        released_.notify_all();
     }
     int Port() const { return port_; }
 
@@ -122,8 +113,8 @@ class FakeServer {
     std::thread thread_;
     int port_ = 0;
     std::mutex mutex_;
-    std::condition_variable released_;
-    bool silent_ = false;
+    std::condition_variable ending_;
+    bool ended_ = false;
     std::map<std::string, std::pair<int, std::string>> replies_;
 };
 
@@ -137,7 +128,6 @@ TEST_F(PictureServerTest, RemoteAnswersAreTheLocalOnesAndTheStorageIsOnlyRead) {
 
     EXPECT_EQ(remote.Days(), local.Days());
     ASSERT_EQ(remote.Days().size(), 2u);
-    EXPECT_EQ(remote.Minutes("20100523"), local.Minutes("20100523"));
     EXPECT_EQ(remote.Minutes("20100523"), (std::vector<int>{600, 602, 603, 604, 605}));
     EXPECT_EQ(remote.Minutes("20991231"), local.Minutes("20991231"));
 
@@ -159,14 +149,9 @@ TEST_F(PictureServerTest, RemoteAnswersAreTheLocalOnesAndTheStorageIsOnlyRead) {
         }
     }
     EXPECT_GT(readsCompared, 100u);
-    // The damaged minutes' reasons crossed, not an empty minute.
     EXPECT_NE(remote.Pictures("20100523", 602, 0).problem.find("10:02"), std::string::npos);
-    EXPECT_NE(remote.Pictures("20100523", 601, 0).problem.find("cannot be opened"),
-              std::string::npos);
-
-    // A picture the data file does not hold, and one larger than the recorder's pictures.
-    for (const playback::PictureRef p :
-         {playback::PictureRef{0, 1LL << 40, 10}, playback::PictureRef{0, 0, 2 * 1024 * 1024}}) {
+    // Pictures the data file does not hold, or larger than the recorder's.
+    for (const playback::PictureRef p : {playback::PictureRef{0, 1LL << 40, 10}, {0, 0, 2 << 20}}) {
         std::vector<std::uint8_t> wantBytes, gotBytes;
         std::string wantProblem, gotProblem;
         EXPECT_FALSE(local.Read("20100523", 600, p, wantBytes, wantProblem));
@@ -178,8 +163,6 @@ TEST_F(PictureServerTest, RemoteAnswersAreTheLocalOnesAndTheStorageIsOnlyRead) {
 
 TEST_F(PictureServerTest, BadParametersAreRefused) {
     StartServer();
-    EXPECT_EQ(Status("/pictures/minutes?day=20100523"), 200);
-    EXPECT_EQ(Status("/pictures/list?day=20100523&minute=600&camera=0"), 200);
     EXPECT_EQ(Status("/pictures/picture?day=20100523&minute=600&pos=0&size=0"), 200);
     for (const char* path :
          {"/pictures/minutes", "/pictures/minutes?day=2010052", "/pictures/minutes?day=..%2F..",
@@ -199,14 +182,9 @@ TEST_F(PictureServerTest, BadParametersAreRefused) {
 
 TEST_F(PictureServerTest, ATokenIsRequiredWhenSet) {
     StartServer("s3cret");
-    const std::string path = "/pictures/days";
-    EXPECT_EQ(Status(path), 401);
-    EXPECT_EQ(Status(path, {{"Authorization", "Bearer s3cre"}}), 401);
-    EXPECT_EQ(Status(path, {{"Authorization", "Bearer s3cret2"}}), 401);
-    EXPECT_EQ(Status(path, {{"Authorization", "Basic s3cret"}}), 401);
-    EXPECT_EQ(Status(path, {{"Authorization", "Bearer s3cret"}}), 200);
-    // Refused before the parameters are looked at.
-    EXPECT_EQ(Status("/pictures/minutes?day=x"), 401);
+    for (const char* auth : {"", "Bearer s3cre", "Bearer s3cret2", "Basic s3cret"})
+        EXPECT_EQ(Status("/pictures/days", {{"Authorization", auth}}), 401) << auth;
+    EXPECT_EQ(Status("/pictures/days", {{"Authorization", "Bearer s3cret"}}), 200);
 
     HttpPictureSource stranger("127.0.0.1", server.Port(), "guess");
     EXPECT_TRUE(stranger.Days().empty());
@@ -219,70 +197,57 @@ TEST_F(PictureServerTest, ATokenIsRequiredWhenSet) {
 
 TEST_F(PictureServerTest, AServerThatIsAwayOrSilentGivesReasons) {
     StartServer();
-    const int port = server.Port();
-    HttpPictureSource remote("127.0.0.1", port, "", std::chrono::milliseconds(300));
+    HttpPictureSource remote("127.0.0.1", server.Port(), "", std::chrono::milliseconds(300));
     ASSERT_EQ(remote.Days().size(), 2u);  // the kept connection is open
     server.Stop();
-
     std::vector<std::uint8_t> bytes;
     std::string problem;
     EXPECT_TRUE(remote.Days().empty());
     EXPECT_NE(remote.LastProblem().find("cannot be reached"), std::string::npos);
-    EXPECT_TRUE(remote.Minutes("20100523").empty());
     EXPECT_NE(remote.Pictures("20100523", 600, 0).problem.find("cannot be reached"),
               std::string::npos);
     EXPECT_FALSE(remote.Read("20100523", 600, {0, 0, 10}, bytes, problem));
     EXPECT_NE(problem.find("cannot be reached"), std::string::npos);
 
-    // One that takes the request and never answers is given up on.
-    FakeServer fake;
-    fake.GoSilent();
-    HttpPictureSource waiting("127.0.0.1", fake.Port(), "", std::chrono::milliseconds(300));
+    FakeServer silent;  // takes the request and never answers
+    silent.Reply("/pictures/days", 0, "");
+    HttpPictureSource waiting("127.0.0.1", silent.Port(), "", std::chrono::milliseconds(300));
     EXPECT_TRUE(waiting.Days().empty());
     EXPECT_NE(waiting.LastProblem().find("does not answer"), std::string::npos);
-    fake.Release();
 }
 
 TEST_F(PictureServerTest, AServerThatLiesIsNotBelieved) {
     FakeServer fake;
     HttpPictureSource remote("127.0.0.1", fake.Port(), "");
-    fake.Reply("/pictures/days", 200, "<html>hello</html>\n");
-    EXPECT_TRUE(remote.Days().empty());
-    EXPECT_NE(remote.LastProblem().find("makes no sense"), std::string::npos);
     std::string huge;
     while (huge.size() <= kMaxListReply)
         huge += "20100523\n";
-    fake.Reply("/pictures/days", 200, huge);
-    EXPECT_TRUE(remote.Days().empty());
-    EXPECT_NE(remote.LastProblem().find("larger than"), std::string::npos);
-
+    for (const std::string& days : {std::string("<html>hello</html>\n"), huge}) {
+        fake.Reply("/pictures/days", 200, days);
+        EXPECT_TRUE(remote.Days().empty());
+        EXPECT_FALSE(remote.LastProblem().empty());
+    }
     fake.Reply("/pictures/minutes", 200, "600\n1440\n");
     EXPECT_TRUE(remote.Minutes("20100523").empty());
     EXPECT_FALSE(remote.LastProblem().empty());
-
     fake.Reply("/pictures/list", 200, "1 0 5\n1 5 99999999999\n");
-    auto pictures = remote.Pictures("20100523", 600, 0);
+    const auto pictures = remote.Pictures("20100523", 600, 0);
     EXPECT_TRUE(pictures.pictures.empty());
     EXPECT_NE(pictures.problem.find("makes no sense"), std::string::npos);
-    fake.Reply("/pictures/list", 500, "1 0 5\n");
-    EXPECT_NE(remote.Pictures("20100523", 600, 0).problem.find("500"), std::string::npos);
 
     std::vector<std::uint8_t> bytes;
     std::string problem;
     const playback::PictureRef picture{0, 0, 10};
-    for (const std::string body : {"short", "more than ten bytes"}) {
+    for (const std::string& body :
+         {std::string("short"), std::string("more than ten bytes"), std::string(1 << 20, 'x')}) {
         fake.Reply("/pictures/picture", 200, body);
-        EXPECT_FALSE(remote.Read("20100523", 600, picture, bytes, problem)) << body;
+        EXPECT_FALSE(remote.Read("20100523", 600, picture, bytes, problem)) << body.size();
         EXPECT_TRUE(bytes.empty());
         EXPECT_FALSE(problem.empty());
     }
-    fake.Reply("/pictures/picture", 200, std::string(10 * 1024 * 1024, 'x'));
-    EXPECT_FALSE(remote.Read("20100523", 600, picture, bytes, problem));
-    EXPECT_NE(problem.find("larger than"), std::string::npos);
     fake.Reply("/pictures/picture", kUnreadablePicture, "cut\x1b[31m short\n");
     EXPECT_FALSE(remote.Read("20100523", 600, picture, bytes, problem));
     EXPECT_EQ(problem, "cut [31m short");
-
     // After all that the connection still serves a true answer.
     fake.Reply("/pictures/picture", 200, "0123456789");
     ASSERT_TRUE(remote.Read("20100523", 600, picture, bytes, problem)) << problem;
