@@ -21,7 +21,10 @@ bool SplitLines(const std::string& body, std::vector<std::string>& lines, std::s
     return true;
 }
 
-bool Fail(std::string& problem, const std::string& what, std::size_t line) {
+// A reply is taken whole or not at all: what was read before the bad line goes too.
+template <class Output>
+bool Fail(Output& output, std::string& problem, const std::string& what, std::size_t line) {
+    output = {};
     problem = what + " (line " + std::to_string(line + 1) + ")";
     return false;
 }
@@ -83,11 +86,11 @@ bool ParseDays(const std::string& body, std::vector<std::string>& days, std::str
     std::vector<std::string> lines;
     if (!SplitLines(body, lines, problem))
         return false;
-    for (std::size_t i = 0; i < lines.size(); ++i)
+    for (std::size_t i = 0; i < lines.size(); ++i) {
         if (!IsDay(lines[i]))
-            return days.clear(), Fail(problem, "a day is not YYYYMMDD", i);
-        else
-            days.push_back(lines[i]);
+            return Fail(days, problem, "a day is not YYYYMMDD", i);
+        days.push_back(lines[i]);
+    }
     return true;
 }
 
@@ -99,10 +102,10 @@ bool ParseMinutes(const std::string& body, std::vector<int>& minutes, std::strin
     for (std::size_t i = 0; i < lines.size(); ++i) {
         long long minute = 0;
         if (!ParseNumber(lines[i], 0, kMinutesPerDay - 1, minute))
-            return minutes.clear(), Fail(problem, "a minute is not 0 to 1439", i);
+            return Fail(minutes, problem, "a minute is not 0 to 1439", i);
         // The player relies on ascending minutes; a repeat or a step back is not our server.
         if (!minutes.empty() && minute <= minutes.back())
-            return minutes.clear(), Fail(problem, "the minutes are not ascending", i);
+            return Fail(minutes, problem, "the minutes are not ascending", i);
         minutes.push_back(static_cast<int>(minute));
     }
     return true;
@@ -129,7 +132,7 @@ bool ParsePictures(const std::string& body, playback::MinutePictures& pictures,
         if (b == std::string::npos || !ParseNumber(line.substr(0, a), 0, kMax, p.rectime) ||
             !ParseNumber(line.substr(a + 1, b - a - 1), 0, kMax, p.pos) ||
             !ParseNumber(line.substr(b + 1), 0, kMaxPictureSize, p.size))
-            return pictures = {}, Fail(problem, "a picture is not \"rectime pos size\"", i);
+            return Fail(pictures, problem, "a picture is not \"rectime pos size\"", i);
         pictures.pictures.push_back(p);
     }
     return true;
