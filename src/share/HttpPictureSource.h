@@ -1,0 +1,51 @@
+#pragma once
+// The pictures of a remote recorder, asked of its PictureServer over one kept-alive HTTP
+// connection. A server that is away or answers nonsense gives empty lists, a minute with a
+// problem or a failed read with the reason; every call returns within a few timeouts.
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "playback/PictureSource.h"
+
+namespace httplib {
+class Client;
+}
+
+namespace share {
+
+class HttpPictureSource : public playback::IPictureSource {
+  public:
+    // token "" sends none. timeout bounds connecting and each wait for the server's bytes.
+    HttpPictureSource(std::string address, int port, std::string token,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(3));
+    ~HttpPictureSource() override;
+
+    // Calls come from the player's thread, one at a time.
+    std::vector<std::string> Days() override;
+    std::vector<int> Minutes(const std::string& day) override;
+    playback::MinutePictures Pictures(const std::string& day, int minuteOfDay, int camera) override;
+    bool Read(const std::string& day, int minuteOfDay, const playback::PictureRef& picture,
+              std::vector<std::uint8_t>& bytes, std::string& problem) override;
+
+    // Why the last Days or Minutes came back empty by failure ("" when it did not fail): the
+    // interface has no room for it, the player's notices have.
+    std::string LastProblem() const { return lastProblem_; }
+
+  private:
+    // A whole reply of at most limit bytes, with its status; false with the reason when none
+    // came.
+    bool Fetch(const std::string& path, std::size_t limit, int& status, std::string& body,
+               std::string& problem);
+    // The reason for a reply that is not 200.
+    std::string Refusal(int status) const;
+
+    std::string where_;  // "address:port" for the texts
+    std::chrono::milliseconds timeout_;
+    std::mutex mutex_;  // the connection is one; a stray second caller waits its turn
+    std::unique_ptr<httplib::Client> client_;
+    std::string lastProblem_;
+};
+
+}  // namespace share

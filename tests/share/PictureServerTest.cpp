@@ -1,0 +1,255 @@
+// The picture server over a generated recorder on loopback, read through the remote source: it
+// must answer what the local source answers, refuse bad requests and strangers, and the remote
+// source must come back with reasons, not crashes or hangs, from a server that is away, silent
+// or lying.
+#include <httplib.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "TestEnv.h"
+#include "mkrec/Recorder.h"
+#include "playback/LocalPictureSource.h"
+#include "share/HttpPictureSource.h"
+#include "share/PictureServer.h"
+#include "share/PictureWire.h"
+
+using namespace share;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kRoot = "C:\\QorData";
+
+std::string Text(const playback::MinutePictures& m) {
+    std::string out = m.problem;
+    for (const auto& p : m.pictures)
+        out += " " + std::to_string(p.rectime) + "/" + std::to_string(p.pos) + "/" +
+               std::to_string(p.size);
+    return out;
+}
+
+// 10:00 to 10:05 of three cameras; 10:01 is not recorded, 10:02's index is no database, 10:03's
+// data file is cut short, 10:04's index has no table; camera 2 stops at 10:04.
+class PictureServerTest : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        mkrec::RecorderPlan plan;
+        plan.root = kRoot;
+        plan.days = {"20100522", "20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = 605;
+        plan.cameras = 3;
+        plan.fps = 2;
+        plan.width = plan.height = 16;
+        plan.gapMinutes = {601};
+        plan.damagedMinutes = {{602, mkrec::Damage::kNotADatabase},
+                               {603, mkrec::Damage::kShortData},
+                               {604, mkrec::Damage::kNoTable}};
+        plan.cameraStops[2] = 604;
+        mkrec::MakeRecordings(plan);
+    }
+    void TearDown() override {
+        server.Stop();
+        TempPrefixTest::TearDown();
+    }
+    void StartServer(const std::string& token = "") {
+        ASSERT_TRUE(server.Start("127.0.0.1", 0, token));
+        ASSERT_GT(server.Port(), 0);
+    }
+    // Every file below drive C: with its size and time: what the server must leave as it was.
+    std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> Storage() const {
+        std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> files;
+        for (const auto& e : fs::recursive_directory_iterator(driveC()))
+            files[e.path().string()] = {e.is_regular_file() ? e.file_size() : 0,
+                                        e.last_write_time()};
+        return files;
+    }
+    int Status(const std::string& path, const httplib::Headers& headers = {}) {
+        httplib::Client raw("127.0.0.1", server.Port());
+        const auto res = raw.Get(path, headers);
+        return res ? res->status : -1;
+    }
+
+    PictureServer server{kRoot};
+};
+
+// A stand-in server whose replies the test chooses, path by path; status 0 never answers.
+class FakeServer {
+  public:
+    FakeServer() {
+        server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            const auto reply = replies_[req.path];
+            ending_.wait(lock, [&] { return reply.first != 0 || ended_; });
+            res.status = reply.first;
+            res.set_content(reply.second, "text/plain");
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~FakeServer() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ended_ = true;
+            ending_.notify_all();
+        }
+        server_.stop();
+        thread_.join();
+    }
+    void Reply(const std::string& path, int status, std::string body) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        replies_[path] = {status, std::move(body)};
+    }
+    int Port() const { return port_; }
+
+  private:
+    httplib::Server server_;
+    std::thread thread_;
+    int port_ = 0;
+    std::mutex mutex_;
+    std::condition_variable ending_;
+    bool ended_ = false;
+    std::map<std::string, std::pair<int, std::string>> replies_;
+};
+
+}  // namespace
+
+TEST_F(PictureServerTest, RemoteAnswersAreTheLocalOnesAndTheStorageIsOnlyRead) {
+    StartServer();
+    const auto before = Storage();
+    playback::LocalPictureSource local(kRoot);
+    HttpPictureSource remote("127.0.0.1", server.Port(), "");
+
+    EXPECT_EQ(remote.Days(), local.Days());
+    ASSERT_EQ(remote.Days().size(), 2u);
+    EXPECT_EQ(remote.Minutes("20100523"), (std::vector<int>{600, 602, 603, 604, 605}));
+    EXPECT_EQ(remote.Minutes("20991231"), local.Minutes("20991231"));
+
+    std::size_t readsCompared = 0;
+    for (const int minute : {600, 601, 602, 603, 604, 605}) {
+        for (const int camera : {-1, 0, 1, 2, 3, 64}) {
+            const auto want = local.Pictures("20100523", minute, camera);
+            const auto got = remote.Pictures("20100523", minute, camera);
+            ASSERT_EQ(Text(got), Text(want)) << minute << " camera " << camera;
+            for (const auto& p : want.pictures) {
+                std::vector<std::uint8_t> wantBytes, gotBytes;
+                std::string wantProblem, gotProblem;
+                const bool wantOk = local.Read("20100523", minute, p, wantBytes, wantProblem);
+                EXPECT_EQ(remote.Read("20100523", minute, p, gotBytes, gotProblem), wantOk);
+                EXPECT_EQ(gotBytes, wantBytes);
+                EXPECT_EQ(gotProblem, wantProblem);
+                ++readsCompared;
+            }
+        }
+    }
+    EXPECT_GT(readsCompared, 100u);
+    EXPECT_NE(remote.Pictures("20100523", 602, 0).problem.find("10:02"), std::string::npos);
+    // Pictures the data file does not hold, or larger than the recorder's.
+    for (const playback::PictureRef p : {playback::PictureRef{0, 1LL << 40, 10}, {0, 0, 2 << 20}}) {
+        std::vector<std::uint8_t> wantBytes, gotBytes;
+        std::string wantProblem, gotProblem;
+        EXPECT_FALSE(local.Read("20100523", 600, p, wantBytes, wantProblem));
+        EXPECT_FALSE(remote.Read("20100523", 600, p, gotBytes, gotProblem));
+        EXPECT_EQ(gotProblem, wantProblem);
+    }
+    EXPECT_EQ(Storage(), before);
+}
+
+TEST_F(PictureServerTest, BadParametersAreRefused) {
+    StartServer();
+    EXPECT_EQ(Status("/pictures/picture?day=20100523&minute=600&pos=0&size=0"), 200);
+    for (const char* path :
+         {"/pictures/minutes", "/pictures/minutes?day=2010052", "/pictures/minutes?day=..%2F..",
+          "/pictures/minutes?day=20100523&day=20100522",
+          "/pictures/list?day=20100523&minute=1440&camera=0",
+          "/pictures/list?day=20100523&minute=-1&camera=0",
+          "/pictures/list?day=20100523&minute=600&camera=64",
+          "/pictures/list?day=20100523&minute=600",
+          "/pictures/list?day=2010%0A0523&minute=1&camera=0",
+          "/pictures/picture?day=20100523&minute=600&pos=-1&size=10",
+          "/pictures/picture?day=20100523&minute=600&pos=0&size=16777217",
+          "/pictures/picture?day=20100523&minute=600&pos=0&size=1e3",
+          "/pictures/picture?day=20100523&minute=600&pos=99999999999999999999&size=1"})
+        EXPECT_EQ(Status(path), 400) << path;
+    EXPECT_EQ(Status("/pictures/../etc/passwd"), 404);
+}
+
+TEST_F(PictureServerTest, ATokenIsRequiredWhenSet) {
+    StartServer("s3cret");
+    for (const char* auth : {"", "Bearer s3cre", "Bearer s3cret2", "Basic s3cret"})
+        EXPECT_EQ(Status("/pictures/days", {{"Authorization", auth}}), 401) << auth;
+    EXPECT_EQ(Status("/pictures/days", {{"Authorization", "Bearer s3cret"}}), 200);
+
+    HttpPictureSource stranger("127.0.0.1", server.Port(), "guess");
+    EXPECT_TRUE(stranger.Days().empty());
+    EXPECT_NE(stranger.LastProblem().find("token"), std::string::npos);
+    EXPECT_NE(stranger.Pictures("20100523", 600, 0).problem.find("token"), std::string::npos);
+    HttpPictureSource friendly("127.0.0.1", server.Port(), "s3cret");
+    EXPECT_EQ(friendly.Days().size(), 2u);
+    EXPECT_EQ(friendly.Pictures("20100523", 600, 0).pictures.size(), 120u);
+}
+
+TEST_F(PictureServerTest, AServerThatIsAwayOrSilentGivesReasons) {
+    StartServer();
+    HttpPictureSource remote("127.0.0.1", server.Port(), "", std::chrono::milliseconds(300));
+    ASSERT_EQ(remote.Days().size(), 2u);  // the kept connection is open
+    server.Stop();
+    std::vector<std::uint8_t> bytes;
+    std::string problem;
+    EXPECT_TRUE(remote.Days().empty());
+    EXPECT_NE(remote.LastProblem().find("cannot be reached"), std::string::npos);
+    EXPECT_NE(remote.Pictures("20100523", 600, 0).problem.find("cannot be reached"),
+              std::string::npos);
+    EXPECT_FALSE(remote.Read("20100523", 600, {0, 0, 10}, bytes, problem));
+    EXPECT_NE(problem.find("cannot be reached"), std::string::npos);
+
+    FakeServer silent;  // takes the request and never answers
+    silent.Reply("/pictures/days", 0, "");
+    HttpPictureSource waiting("127.0.0.1", silent.Port(), "", std::chrono::milliseconds(300));
+    EXPECT_TRUE(waiting.Days().empty());
+    EXPECT_NE(waiting.LastProblem().find("does not answer"), std::string::npos);
+}
+
+TEST_F(PictureServerTest, AServerThatLiesIsNotBelieved) {
+    FakeServer fake;
+    HttpPictureSource remote("127.0.0.1", fake.Port(), "");
+    std::string huge;
+    while (huge.size() <= kMaxListReply)
+        huge += "20100523\n";
+    for (const std::string& days : {std::string("<html>hello</html>\n"), huge}) {
+        fake.Reply("/pictures/days", 200, days);
+        EXPECT_TRUE(remote.Days().empty());
+        EXPECT_FALSE(remote.LastProblem().empty());
+    }
+    fake.Reply("/pictures/minutes", 200, "600\n1440\n");
+    EXPECT_TRUE(remote.Minutes("20100523").empty());
+    EXPECT_FALSE(remote.LastProblem().empty());
+    fake.Reply("/pictures/list", 200, "1 0 5\n1 5 99999999999\n");
+    const auto pictures = remote.Pictures("20100523", 600, 0);
+    EXPECT_TRUE(pictures.pictures.empty());
+    EXPECT_NE(pictures.problem.find("makes no sense"), std::string::npos);
+
+    std::vector<std::uint8_t> bytes;
+    std::string problem;
+    const playback::PictureRef picture{0, 0, 10};
+    for (const std::string& body :
+         {std::string("short"), std::string("more than ten bytes"), std::string(1 << 20, 'x')}) {
+        fake.Reply("/pictures/picture", 200, body);
+        EXPECT_FALSE(remote.Read("20100523", 600, picture, bytes, problem)) << body.size();
+        EXPECT_TRUE(bytes.empty());
+        EXPECT_FALSE(problem.empty());
+    }
+    fake.Reply("/pictures/picture", kUnreadablePicture, "cut\x1b[31m short\n");
+    EXPECT_FALSE(remote.Read("20100523", 600, picture, bytes, problem));
+    EXPECT_EQ(problem, "cut [31m short");
+    // After all that the connection still serves a true answer.
+    fake.Reply("/pictures/picture", 200, "0123456789");
+    ASSERT_TRUE(remote.Read("20100523", 600, picture, bytes, problem)) << problem;
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "0123456789");
+}
