@@ -1,0 +1,47 @@
+#pragma once
+// The routes between HttpShareClient and quillon-share. Bodies of the record routes are the
+// records byte for byte; the image status is the text of ShareReplies.h.
+//
+//   POST /v1/index             8 digits YYYYMMDD        -> _INDEXREPLY
+//   POST /v1/size              _BACKUPADDTOTALSIZE      -> _ADDSIZEREPLY
+//   POST /v1/image             _BACKUPMAKEIMAGE         -> job id (decimal text)
+//   GET  /v1/image/{id}                                 -> job status text
+//   POST /v1/image/{id}/cancel                          -> stops the build, removes its data
+//   GET  /v1/file?entry=E&name=N  (Range: bytes=N-)     -> one file of a built image
+//   POST /v1/delete            "C:\NetBackupTemp\{entry}" -> removes a temporary image
+//
+// Every request carries "Authorization: Bearer TOKEN" when the server has a token.
+#include <cstddef>
+
+namespace share {
+
+constexpr const char* kRouteIndex = "/v1/index";
+constexpr const char* kRouteSize = "/v1/size";
+constexpr const char* kRouteImage = "/v1/image";
+constexpr const char* kRouteFile = "/v1/file";
+constexpr const char* kRouteDelete = "/v1/delete";
+constexpr const char* kBinaryType = "application/octet-stream";
+constexpr const char* kTextType = "text/plain; charset=utf-8";
+
+constexpr int kDefaultPort = 7004;
+
+// The window messages the client posts: the answers of the remote link, and a download's
+// progress record (_DOWNLOADPROGRESS).
+constexpr unsigned kShareMessage = 0x2F69;
+constexpr unsigned kProgressMessage = 0xBD2;
+
+// Codes of kShareMessage.
+enum ShareCode : unsigned long {
+    kCodeIndex = 2,     // record: _INDEXREPLY, or null when the link failed
+    kCodeAddSize = 3,   // record: _ADDSIZEREPLY, or null when the link failed
+    kCodeDownload = 4,  // record null, size: the slot index of the image request
+    kCodeFetched = 5,   // the entry's files are all in the download folder
+    kCodeDeleted = 6,   // the server's temporary image is gone (or could not be removed)
+    kCodeEnded = 7,     // record: zero-terminated reason; the remote backup has ended
+    kCodeStatus = 8,    // record: zero-terminated progress or problem text
+};
+
+// Largest status text a client reads; a list of every minute of a day stays far below it.
+constexpr std::size_t kMaxStatusBytes = 8u << 20;
+
+}  // namespace share

@@ -1,0 +1,57 @@
+#pragma once
+// What the client reads from the server, and the checks that keep a hostile server from
+// steering it: the image job's status text, the names of the files it lists, and the sizes of
+// the binary records. The server writes the status with FormatJobStatus, so both sides agree.
+//
+// Status text, one "key value" a line:
+//   state building|done|failed|cancelled   (required)
+//   item TEXT        the file being made
+//   done KB / total KB
+//   entry ENTRY      the image's folder below C:\NetBackupTemp (required when done)
+//   problem TEXT     why the build failed
+//   file SIZE NAME   one file of the image, NAME below the entry's day, '/' between folders
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace share {
+
+enum class JobState { kBuilding, kDone, kFailed, kCancelled };
+
+struct ListedFile {
+    std::string name;
+    long long size = 0;
+};
+
+struct JobStatus {
+    JobState state = JobState::kBuilding;
+    std::string item;
+    std::uint32_t doneKB = 0, totalKB = 0;
+    std::string entry;
+    std::string problem;
+    std::vector<ListedFile> files;
+};
+
+// Limits a listing must keep.
+constexpr long long kMaxListedFileBytes = 1LL << 40;
+constexpr std::size_t kMaxListedFiles = 200000;
+constexpr std::size_t kMaxComponentBytes = 255;
+constexpr std::size_t kMaxTextBytes = 1023;  // fits the progress record's name
+
+const char* JobStateName(JobState state);
+std::string FormatJobStatus(const JobStatus& status);
+// The status, or nullopt with why set when the text is not a status this client trusts.
+std::optional<JobStatus> ParseJobStatus(std::string_view text, std::string* why);
+
+// "" when name is a relative path that stays below the folder it lands in; else what is wrong.
+std::string RemoteNameProblem(std::string_view name);
+// "" when entry is one plain folder name.
+std::string EntryProblem(std::string_view entry);
+// "" when a record of `what` has the size it must have.
+std::string RecordSizeProblem(std::string_view what, std::size_t got, std::size_t expected);
+// A job id as the server writes it (decimal, no sign, at most 19 digits).
+std::optional<std::uint64_t> ParseJobId(std::string_view text);
+
+}  // namespace share
