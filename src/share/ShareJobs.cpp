@@ -1,0 +1,141 @@
+#include "share/ShareJobs.h"
+
+#include <vector>
+
+namespace share {
+namespace {
+
+// Finished jobs kept for a late status or cancel; older ones are forgotten.
+constexpr std::size_t kKeptJobs = 32;
+
+}  // namespace
+
+ShareJobs::~ShareJobs() {
+    CancelAll();
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& [id, job] : jobs_)
+        if (job->thread.joinable())
+            job->thread.join();
+}
+
+std::uint64_t ShareJobs::Start(const _BACKUPMAKEIMAGE& request) {
+    auto job = std::make_shared<Job>();
+    job->request = request;
+    std::lock_guard<std::mutex> lock(mutex_);
+    PruneFinished();
+    const std::uint64_t id = nextId_++;
+    jobs_[id] = job;
+    job->thread = std::thread([this, job] { Build(*job); });
+    return id;
+}
+
+void ShareJobs::Build(Job& job) {
+    auto progress = [&job](const std::string& item, std::uint32_t doneKB, std::uint32_t totalKB) {
+        std::lock_guard<std::mutex> lock(job.m);
+        job.status.item = item;
+        job.status.doneKB = doneKB;
+        job.status.totalKB = totalKB;
+    };
+    ShareService::Image image = service_.MakeImage(job.request, progress, job.cancel);
+    const bool cancelled = image.cancelled || job.cancel.load();
+    if (cancelled)
+        RemoveImage(image.entry);
+    std::lock_guard<std::mutex> lock(job.m);
+    if (cancelled) {
+        job.status.state = JobState::kCancelled;
+    } else if (!image.problem.empty()) {
+        job.status.state = JobState::kFailed;
+        job.status.problem = image.problem;
+    } else {
+        job.status.state = JobState::kDone;
+        job.status.entry = image.entry;
+        for (const auto& f : image.files)
+            job.status.files.push_back({f.name, f.size});
+    }
+    job.finished = true;
+    job.cv.notify_all();
+}
+
+void ShareJobs::RemoveImage(const std::string& entry) {
+    // An entry that is not one plain name cannot be ours to remove.
+    if (!entry.empty() && EntryProblem(entry).empty())
+        service_.DeleteTemp(std::string(kNetTempRoot) + "\\" + entry);
+}
+
+std::optional<JobStatus> ShareJobs::Status(std::uint64_t id) {
+    std::shared_ptr<Job> job;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = jobs_.find(id);
+        if (it == jobs_.end())
+            return std::nullopt;
+        job = it->second;
+    }
+    std::lock_guard<std::mutex> lock(job->m);
+    return job->status;
+}
+
+bool ShareJobs::Cancel(std::uint64_t id) {
+    std::shared_ptr<Job> job;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = jobs_.find(id);
+        if (it == jobs_.end())
+            return false;
+        job = it->second;
+    }
+    job->cancel = true;
+    std::unique_lock<std::mutex> lock(job->m);
+    job->cv.wait(lock, [&] { return job->finished; });
+    if (job->status.state == JobState::kDone) {
+        const std::string entry = job->status.entry;
+        job->status.state = JobState::kCancelled;
+        job->status.files.clear();
+        lock.unlock();
+        RemoveImage(entry);
+    }
+    return true;
+}
+
+void ShareJobs::CancelAll() {
+    std::vector<std::uint64_t> ids;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto& [id, job] : jobs_)
+            ids.push_back(id);
+    }
+    for (auto id : ids) {
+        std::shared_ptr<Job> job;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto it = jobs_.find(id);
+            if (it == jobs_.end())
+                continue;
+            job = it->second;
+        }
+        // Only running builds: a finished image stays for its client to fetch or delete.
+        job->cancel = true;
+        std::unique_lock<std::mutex> lock(job->m);
+        job->cv.wait(lock, [&] { return job->finished; });
+    }
+}
+
+void ShareJobs::PruneFinished() {
+    while (jobs_.size() >= kKeptJobs) {
+        auto oldest = jobs_.end();
+        for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
+            std::lock_guard<std::mutex> lock(it->second->m);
+            if (it->second->finished) {
+                oldest = it;
+                break;
+            }
+        }
+        if (oldest == jobs_.end())
+            return;
+        if (oldest->second->thread.joinable())
+            oldest->second->thread.join();
+        jobs_.erase(oldest);
+    }
+}
+
+}  // namespace share

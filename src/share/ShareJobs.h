@@ -1,0 +1,55 @@
+#pragma once
+// The server's image builds: each runs ShareService::MakeImage on a thread of its own while the
+// client polls its status. A cancelled build, or a finished one cancelled later, leaves no
+// temporary data behind.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "backup/ShareService.h"
+#include "share/ShareReplies.h"
+
+namespace share {
+
+class ShareJobs {
+  public:
+    explicit ShareJobs(ShareService& service) : service_(service) {}
+    // Cancels every build and waits for them.
+    ~ShareJobs();
+    ShareJobs(const ShareJobs&) = delete;
+    ShareJobs& operator=(const ShareJobs&) = delete;
+
+    // Starts a build; its id.
+    std::uint64_t Start(const _BACKUPMAKEIMAGE& request);
+    std::optional<JobStatus> Status(std::uint64_t id);
+    // Stops the build, waits until it has stopped and removes its temporary image. False when
+    // there is no such job.
+    bool Cancel(std::uint64_t id);
+    void CancelAll();
+
+  private:
+    struct Job {
+        _BACKUPMAKEIMAGE request{};
+        std::atomic<bool> cancel{false};
+        std::mutex m;
+        std::condition_variable cv;
+        JobStatus status;
+        bool finished = false;
+        std::thread thread;
+    };
+    void Build(Job& job);
+    void RemoveImage(const std::string& entry);
+    void PruneFinished();  // with mutex_ held
+
+    ShareService& service_;
+    std::mutex mutex_;
+    std::map<std::uint64_t, std::shared_ptr<Job>> jobs_;
+    std::uint64_t nextId_ = 1;
+};
+
+}  // namespace share

@@ -1,0 +1,101 @@
+// quillon-share: serves one recorder's storage to a remote Quillon Backup over HTTP.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/DrivePaths.h"
+#include "share/ShareAccess.h"
+#include "share/ShareProtocol.h"
+#include "share/ShareServer.h"
+
+namespace {
+
+int Usage(const char* why) {
+    if (why)
+        std::fprintf(stderr, "quillon-share: %s\n", why);
+    std::fprintf(stderr,
+                 "usage: quillon-share --root PATH [--listen ADDRESS:PORT] [--token TOKEN]\n"
+                 "                     [--cameras N] [--verbose]\n"
+                 "  PATH     the recordings: a drive path (C:\\QorData) or a host folder\n"
+                 "  ADDRESS  127.0.0.1:%d unless given; other than loopback needs a token\n",
+                 share::kDefaultPort);
+    return 2;
+}
+
+// A drive path stays as given; a host folder becomes the drive path that reaches it.
+std::string StorageRoot(const std::string& path) {
+    if (path.size() >= 2 && path[1] == ':')
+        return path;
+    return platform::ToDrivePath(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string root, listen = "127.0.0.1:" + std::to_string(share::kDefaultPort);
+    share::ShareServer::Options options;
+    int cameras = 64;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        const char* v = nullptr;
+        if (arg == "--verbose") {
+            options.verbose = true;
+        } else if (arg == "--help" || arg == "-h") {
+            Usage(nullptr);
+            return 0;
+        } else if (!(v = value())) {
+            return Usage(("missing value of " + arg).c_str());
+        } else if (arg == "--root") {
+            root = v;
+        } else if (arg == "--listen") {
+            listen = v;
+        } else if (arg == "--token") {
+            options.token = v;
+        } else if (arg == "--cameras") {
+            cameras = std::atoi(v);
+            if (cameras < 1 || cameras > 64)
+                return Usage("--cameras takes 1 to 64");
+        } else {
+            return Usage(("unknown argument " + arg).c_str());
+        }
+    }
+    if (root.empty())
+        return Usage("--root is required");
+    auto address = share::ParseListenAddress(listen);
+    if (!address)
+        return Usage(("cannot read the address " + listen).c_str());
+
+    // Every thread started from here on leaves SIGINT and SIGTERM to the sigwait below.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A client that goes away mid-reply must not end the server.
+    signal(SIGPIPE, SIG_IGN);
+
+    ShareService::Settings settings;
+    settings.storageRoot = StorageRoot(root);
+    settings.cameras = cameras;
+    share::ShareServer server(settings, options);
+    std::string why;
+    if (!server.Start(address->host, address->port, &why)) {
+        std::fprintf(stderr, "quillon-share: %s\n", why.c_str());
+        return 1;
+    }
+
+    // Playback pictures: PictureServer(settings.storageRoot) is to be started here on
+    // address->host, server.port() - 2 with options.token, and stopped before server.Stop().
+
+    std::printf("quillon-share: serving %s on %s:%d\n", settings.storageRoot.c_str(),
+                address->host.c_str(), server.port());
+    std::fflush(stdout);
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    std::fprintf(stderr, "quillon-share: %s, stopping\n", strsignal(sig));
+    server.Stop();
+    return 0;
+}
