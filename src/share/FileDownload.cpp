@@ -1,0 +1,104 @@
+#include "share/FileDownload.h"
+
+#include <chrono>
+#include <thread>
+
+#include "platform/AtomicFile.h"
+#include "share/ShareLink.h"
+#include "share/ShareProtocol.h"
+
+namespace share {
+namespace {
+
+// Attempts in a row that bring no byte before the file is given up.
+constexpr int kRetries = 4;
+
+// Sleeps for a retry's pause, in short steps so that a cancel is not kept waiting.
+void Pause(int attempt, const std::atomic<bool>& cancel) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100 << attempt);
+    while (!cancel && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+}  // namespace
+
+std::string DownloadFile(ShareLink& link, const std::string& entry, const ListedFile& file,
+                         const std::string& hostPath, const std::atomic<bool>& cancel,
+                         const std::function<void(long long)>& progress) {
+    platform::AtomicFile out;
+    if (!out.Create(hostPath))
+        return file.name + " cannot be created in the download folder";
+    const std::string path =
+        std::string(kRouteFile) + "?entry=" + QueryValue(entry) + "&name=" + QueryValue(file.name);
+    long long held = 0;
+    int failures = 0;
+    std::string lastError;
+    for (;;) {
+        if (cancel)
+            return kCancelled;
+        std::string refused;
+        bool writeFailed = false;
+        const long long before = held;
+        auto head = [&](const ShareLink::Head& h) {
+            if (h.status == 200 && held > 0) {
+                // The server sends the whole file again: start it again.
+                if (!out.Create(hostPath)) {
+                    writeFailed = true;
+                    return false;
+                }
+                held = 0;
+            } else if (h.status == 206) {
+                if (held == 0 || h.rangeStart != held) {
+                    refused = "the server sent another part of " + file.name + " than asked for";
+                    return false;
+                }
+            } else if (h.status != 200) {
+                refused =
+                    "the server refused " + file.name + " (HTTP " + std::to_string(h.status) + ")";
+                return false;
+            }
+            if (h.contentLength < -1 || h.contentLength > file.size - held) {
+                refused = "the server sends " + file.name + " larger than it announced (" +
+                          std::to_string(file.size) + " bytes)";
+                return false;
+            }
+            return true;
+        };
+        auto body = [&](const char* data, std::size_t n) {
+            if (cancel)
+                return false;
+            if (static_cast<long long>(n) > file.size - held) {
+                refused = "the server sends more of " + file.name + " than the " +
+                          std::to_string(file.size) + " bytes it listed";
+                return false;
+            }
+            if (!out.file().Write(data, n)) {
+                writeFailed = true;
+                return false;
+            }
+            held += static_cast<long long>(n);
+            if (progress)
+                progress(held);
+            return true;
+        };
+        const ShareLink::FetchResult r = link.Fetch(path, held, head, body);
+        if (cancel)
+            return kCancelled;
+        if (!refused.empty())
+            return refused;
+        if (writeFailed)
+            return file.name + " cannot be written to the download folder";
+        if (r.complete && held == file.size) {
+            if (!out.Commit())
+                return file.name + " cannot be put in its place in the download folder";
+            return "";
+        }
+        lastError = r.complete ? "the reply ended before the listed size" : r.linkError;
+        failures = held > before ? 0 : failures + 1;
+        if (failures > kRetries)
+            return "fetching " + file.name + " failed: " + lastError;
+        Pause(failures, cancel);
+    }
+}
+
+}  // namespace share

@@ -1,0 +1,24 @@
+#pragma once
+// One listed file of an image, fetched into its place through a temporary name. A connection
+// that drops is picked up where it stopped with a range request, a few times with a short
+// pause; a reply that is larger than the listing said, or a server that answers with another
+// range, ends the file. Whatever ends it early, no temporary file stays behind.
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "share/ShareReplies.h"
+
+namespace share {
+
+class ShareLink;
+
+constexpr const char* kCancelled = "cancelled";
+
+// Fetches file of entry into hostPath. progress gets the bytes held so far. "" when the file is
+// whole in its place, kCancelled when cancel was seen, else why it failed.
+std::string DownloadFile(ShareLink& link, const std::string& entry, const ListedFile& file,
+                         const std::string& hostPath, const std::atomic<bool>& cancel,
+                         const std::function<void(long long)>& progress);
+
+}  // namespace share

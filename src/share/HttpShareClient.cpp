@@ -1,0 +1,351 @@
+#include "share/HttpShareClient.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+#include "records/RemoteRecords.h"
+#include "share/DownloadFolder.h"
+#include "share/FileDownload.h"
+#include "share/ShareLink.h"
+#include "share/ShareProtocol.h"
+
+namespace share {
+namespace {
+
+constexpr int kPollMs = 200;
+constexpr auto kProgressEvery = std::chrono::milliseconds(250);
+// Status polls that may fail in a row before the build is given up.
+constexpr int kPollRetries = 5;
+
+std::uint32_t Clamp32(long long v) {
+    return static_cast<std::uint32_t>(std::clamp<long long>(v, 0, 0xFFFFFFFFLL));
+}
+
+std::string Shown(std::string name) {
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+}
+
+}  // namespace
+
+HttpShareClient::HttpShareClient(std::string token) : token_(std::move(token)) {
+    worker_ = std::thread([this] { Run(); });
+}
+
+HttpShareClient::~HttpShareClient() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        quit_ = true;
+        queue_.clear();
+    }
+    cancel_ = true;
+    wake_.notify_all();
+    worker_.join();
+}
+
+void HttpShareClient::Connect(const std::string& address, int port, IShareClientReceiver* window) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    address_ = address;
+    port_ = port;
+    receiver_ = window;
+}
+
+void HttpShareClient::Enqueue(bool chain, std::function<void(ShareLink&)> run) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back({chain, std::move(run)});
+    }
+    wake_.notify_all();
+}
+
+void HttpShareClient::Run() {
+    for (;;) {
+        Task task;
+        std::string address;
+        int port = 0;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            running_ = false;
+            wake_.wait(lock, [&] { return quit_ || !queue_.empty(); });
+            if (quit_)
+                return;
+            task = std::move(queue_.front());
+            queue_.pop_front();
+            running_ = true;
+            address = address_;
+            port = port_;
+        }
+        ShareLink link(address, port, token_);
+        task.run(link);
+    }
+}
+
+int HttpShareClient::ReqClient_LoadIndexData(const std::string& day) {
+    Enqueue(false, [this, day](ShareLink& link) { DoIndex(link, day); });
+    return 1;
+}
+
+int HttpShareClient::GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) {
+    Enqueue(false, [this, request](ShareLink& link) { DoAddSize(link, request); });
+    return 1;
+}
+
+int HttpShareClient::ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) {
+    Enqueue(true, [this, request](ShareLink& link) { DoImage(link, request); });
+    return 1;
+}
+
+void HttpShareClient::SetDownloadDir(const std::string& folder) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    downloadDir_ = folder;
+}
+
+int HttpShareClient::StartDownload() {
+    std::string folder;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        folder = downloadDir_;
+    }
+    Enqueue(true, [this, folder](ShareLink& link) { DoDownload(link, folder); });
+    return 1;
+}
+
+int HttpShareClient::ReqTempDataDelete(const std::string& path) {
+    Enqueue(true, [this, path](ShareLink& link) { DoDelete(link, path); });
+    return 1;
+}
+
+int HttpShareClient::ReqClient_DownloadCancel() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.erase(
+            std::remove_if(queue_.begin(), queue_.end(), [](const Task& t) { return t.chain; }),
+            queue_.end());
+        // The running task sees the flag and stops; the cancel itself runs after it.
+        cancel_ = true;
+        queue_.push_back({true, [this](ShareLink& link) { DoCancel(link); }});
+    }
+    wake_.notify_all();
+    return 1;
+}
+
+bool HttpShareClient::Busy() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return running_ || !queue_.empty();
+}
+
+std::string HttpShareClient::LastError() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastError_;
+}
+
+void HttpShareClient::NoteError(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastError_ = text;
+}
+
+void HttpShareClient::Post(unsigned long code, const void* record, unsigned long size) {
+    IShareClientReceiver* receiver;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        receiver = receiver_;
+    }
+    if (receiver)
+        receiver->PostShareMessage(kShareMessage, code, record, size);
+}
+
+void HttpShareClient::PostText(unsigned long code, const std::string& text) {
+    Post(code, text.c_str(), static_cast<unsigned long>(text.size() + 1));
+}
+
+void HttpShareClient::Nap(int ms) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return quit_ || cancel_.load(); });
+}
+
+void HttpShareClient::DoIndex(ShareLink& link, const std::string& day) {
+    const auto reply = link.Post(kRouteIndex, day, sizeof(_INDEXREPLY));
+    std::string problem =
+        reply.ok() ? RecordSizeProblem("an index reply", reply.body.size(), sizeof(_INDEXREPLY))
+                   : reply.Problem("the day's index");
+    if (!problem.empty()) {
+        NoteError(problem);
+        PostText(kCodeStatus, problem);
+        Post(kCodeIndex);
+        return;
+    }
+    NoteError("");
+    auto record = std::make_unique<_INDEXREPLY>();
+    std::memcpy(record.get(), reply.body.data(), sizeof(_INDEXREPLY));
+    Post(kCodeIndex, record.get(), sizeof(_INDEXREPLY));
+}
+
+void HttpShareClient::DoAddSize(ShareLink& link, const _BACKUPADDTOTALSIZE& request) {
+    const auto reply =
+        link.Post(kRouteSize, std::string(reinterpret_cast<const char*>(&request), sizeof request),
+                  sizeof(_ADDSIZEREPLY));
+    std::string problem = reply.ok() ? RecordSizeProblem("an add-size reply", reply.body.size(),
+                                                         sizeof(_ADDSIZEREPLY))
+                                     : reply.Problem("the entry's size");
+    if (!problem.empty()) {
+        NoteError(problem);
+        PostText(kCodeStatus, problem);
+        Post(kCodeAddSize);
+        return;
+    }
+    NoteError("");
+    _ADDSIZEREPLY record;
+    std::memcpy(&record, reply.body.data(), sizeof record);
+    Post(kCodeAddSize, &record, sizeof record);
+}
+
+void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) {
+    jobId_ = 0;
+    entry_.clear();
+    files_.clear();
+    slot_ = request.nSlot;
+    const auto started = link.Post(
+        kRouteImage, std::string(reinterpret_cast<const char*>(&request), sizeof request), 64);
+    if (!started.ok())
+        return FailChain(link, started.Problem("the image request"));
+    const auto id = ParseJobId(started.body);
+    if (!id)
+        return FailChain(link, "the server answered the image request with no job id");
+    jobId_ = *id;
+    const std::string statusPath = std::string(kRouteImage) + "/" + std::to_string(jobId_);
+    std::string shown;
+    for (int failures = 0;;) {
+        if (cancel_)
+            return;
+        const auto reply = link.Get(statusPath, kMaxStatusBytes);
+        if (!reply.linkError.empty() && ++failures <= kPollRetries) {
+            Nap(kPollMs << failures);
+            continue;
+        }
+        if (!reply.ok())
+            return FailChain(link, reply.Problem("the image's progress"));
+        failures = 0;
+        std::string why;
+        auto status = ParseJobStatus(reply.body, &why);
+        if (!status)
+            return FailChain(link, why);
+        switch (status->state) {
+            case JobState::kBuilding: {
+                std::string text = status->item;
+                if (status->totalKB > 0)
+                    text += " " + std::to_string(status->doneKB) + "/" +
+                            std::to_string(status->totalKB) + " KB";
+                if (!text.empty() && text != shown)
+                    PostText(kCodeStatus, shown = text);
+                Nap(kPollMs);
+                break;
+            }
+            case JobState::kDone:
+                entry_ = status->entry;
+                files_ = std::move(status->files);
+                NoteError("");
+                Post(kCodeDownload, nullptr, static_cast<unsigned long>(slot_));
+                return;
+            case JobState::kFailed:
+                return FailChain(link, "the server could not make the image: " +
+                                           (status->problem.empty() ? std::string("no reason given")
+                                                                    : status->problem));
+            case JobState::kCancelled:
+                return FailChain(link, "the server cancelled the image");
+        }
+    }
+}
+
+void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
+    if (cancel_)
+        return;
+    if (entry_.empty())
+        return FailChain(link, "there is no image to download");
+    const std::string root = folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
+    _DOWNLOADPROGRESS record{};
+    auto postProgress = [&](const std::string& name, long long total, long long done) {
+        std::memset(&record, 0, sizeof record);
+        std::strncpy(record.szName, name.c_str(), sizeof record.szName - 1);
+        record.nTotal = Clamp32(total);
+        record.nDone = Clamp32(done);
+        IShareClientReceiver* receiver;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            receiver = receiver_;
+        }
+        if (receiver)
+            receiver->PostShareMessage(kProgressMessage, 0, &record, sizeof record);
+    };
+    const std::size_t count = files_.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const ListedFile& file = files_[i];
+        std::string why;
+        const std::string host = PrepareDownloadPath(root, file.name, &why);
+        if (host.empty())
+            return FailChain(link, why);
+        const std::string shown = Shown(file.name);
+        PostText(kCodeStatus, shown + " " + std::to_string(i + 1) + "/" + std::to_string(count));
+        postProgress(shown, file.size, 0);
+        auto last = std::chrono::steady_clock::now();
+        const std::string problem =
+            DownloadFile(link, entry_, file, host, cancel_, [&](long long held) {
+                const auto now = std::chrono::steady_clock::now();
+                if (now - last >= kProgressEvery) {
+                    last = now;
+                    postProgress(shown, file.size, held);
+                }
+            });
+        if (cancel_)
+            return;
+        if (!problem.empty())
+            return FailChain(link, problem);
+        postProgress(shown, file.size, file.size);
+    }
+    NoteError("");
+    Post(kCodeFetched);
+}
+
+void HttpShareClient::DoDelete(ShareLink& link, const std::string& path) {
+    if (cancel_)
+        return;
+    const auto reply = link.Post(kRouteDelete, path, 4096);
+    if (!reply.linkError.empty())
+        return FailChain(link, reply.Problem("removing the server's temporary image"));
+    jobId_ = 0;
+    entry_.clear();
+    files_.clear();
+    if (!reply.ok()) {
+        // The entry is safely here; a leftover on the server does not end the backup.
+        const std::string problem = reply.Problem("removing the server's temporary image");
+        NoteError(problem);
+        PostText(kCodeStatus, problem);
+    }
+    Post(kCodeDeleted);
+}
+
+void HttpShareClient::DoCancel(ShareLink& link) {
+    cancel_ = false;
+    DropServerImage(link);
+    NoteError(kCancelled);
+    PostText(kCodeEnded, kCancelled);
+}
+
+void HttpShareClient::FailChain(ShareLink& link, const std::string& reason) {
+    DropServerImage(link);
+    NoteError(reason);
+    PostText(kCodeEnded, reason);
+}
+
+void HttpShareClient::DropServerImage(ShareLink& link) {
+    if (jobId_ != 0) {
+        // Best effort: a server that cannot be reached keeps its image until it is asked again.
+        link.Post(std::string(kRouteImage) + "/" + std::to_string(jobId_) + "/cancel", "", 4096);
+    }
+    jobId_ = 0;
+    entry_.clear();
+    files_.clear();
+}
+
+}  // namespace share

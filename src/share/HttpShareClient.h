@@ -1,0 +1,103 @@
+#pragma once
+// The link to a remote recorder over HTTP (quillon-share). Requests return at once and run in
+// order on one worker thread of the client; the answers reach the receiver on that thread:
+//
+//   PostShareMessage(0x2F69, code, record, size)
+//     2, 3      record: the index or add-size reply, size its length. When the server cannot
+//               be asked or answers wrongly, code 8 with the reason comes first and then the
+//               code with record null and size 0.
+//     4         record null, size: the slot index of the image request (the value the dialog
+//               takes from lParam).
+//     5, 6      record null, size 0.
+//     7, 8      record: a zero-terminated text (7: why the remote backup ended, "cancelled"
+//               after ReqClient_DownloadCancel; 8: progress or a problem), size: its length
+//               with the terminating zero.
+//   PostShareMessage(0xBD2, 0, &_DOWNLOADPROGRESS, 1040) for each file and every ~250 ms.
+//
+// Records and texts are valid only during the call.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "companions/CFileShareClient.h"
+#include "share/ShareReplies.h"
+
+namespace share {
+
+class ShareLink;
+
+class HttpShareClient : public CFileShareClient {
+  public:
+    // token: sent as "Authorization: Bearer TOKEN" with every request ("" sends none).
+    explicit HttpShareClient(std::string token = "");
+    ~HttpShareClient() override;
+
+    int InitSock() override { return 1; }
+    // Keeps the address; the connection is made by each request.
+    void Connect(const std::string& address, int port, IShareClientReceiver* window) override;
+    int ReqClient_LoadIndexData(const std::string& day) override;
+    int GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) override;
+    int ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) override;
+    void SetDownloadDir(const std::string& folder) override;
+    int StartDownload() override;
+    int ReqTempDataDelete(const std::string& path) override;
+    int ReqClient_DownloadCancel() override;
+
+    // For a front end without a window: whether requests are queued or running, and the last
+    // failure's text ("" when the last request went well).
+    bool Busy() const;
+    std::string LastError() const;
+
+  private:
+    struct Task {
+        bool chain;  // part of an image's chain, dropped by a cancel
+        std::function<void(ShareLink&)> run;
+    };
+    void Enqueue(bool chain, std::function<void(ShareLink&)> run);
+    void Run();
+
+    void DoIndex(ShareLink& link, const std::string& day);
+    void DoAddSize(ShareLink& link, const _BACKUPADDTOTALSIZE& request);
+    void DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request);
+    void DoDownload(ShareLink& link, const std::string& folder);
+    void DoDelete(ShareLink& link, const std::string& path);
+    void DoCancel(ShareLink& link);
+    // Ends the running chain: tells the server to drop the image and posts code 7.
+    void FailChain(ShareLink& link, const std::string& reason);
+    void DropServerImage(ShareLink& link);
+
+    void Post(unsigned long code, const void* record = nullptr, unsigned long size = 0);
+    void PostText(unsigned long code, const std::string& text);
+    void NoteError(const std::string& text);
+    // Waits up to ms, less when a cancel comes.
+    void Nap(int ms);
+
+    const std::string token_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Task> queue_;
+    bool running_ = false;
+    bool quit_ = false;
+    std::string address_;
+    int port_ = 0;
+    IShareClientReceiver* receiver_ = nullptr;
+    std::string downloadDir_;
+    std::string lastError_;
+    std::atomic<bool> cancel_{false};
+
+    // The image chain, used by the worker alone.
+    std::uint64_t jobId_ = 0;
+    std::int32_t slot_ = 0;
+    std::string entry_;
+    std::vector<ListedFile> files_;
+
+    std::thread worker_;
+};
+
+}  // namespace share

@@ -1,0 +1,186 @@
+#include "share/ShareLink.h"
+
+#include <httplib.h>
+
+#include <cctype>
+
+#include "share/ShareProtocol.h"
+
+namespace share {
+namespace {
+
+std::string ErrorText(httplib::Error e) {
+    switch (e) {
+        case httplib::Error::Connection:
+            return "the server cannot be reached";
+        case httplib::Error::Read:
+            return "the connection was lost while reading";
+        case httplib::Error::Write:
+            return "the connection was lost while sending";
+        case httplib::Error::ConnectionTimeout:
+            return "the server did not answer in time";
+        default:
+            return httplib::to_string(e);
+    }
+}
+
+long long HeaderNumber(const httplib::Response& res, const char* key) {
+    if (!res.has_header(key))
+        return -1;
+    const std::string v = res.get_header_value(key);
+    if (v.empty() || v.size() > 18 || v.find_first_not_of("0123456789") != std::string::npos)
+        return -2;  // present but unreadable
+    return std::stoll(v);
+}
+
+// "bytes START-END/TOTAL" -> START; -1 when it is not of that form.
+long long RangeStart(const std::string& v) {
+    const std::string prefix = "bytes ";
+    if (v.compare(0, prefix.size(), prefix) != 0)
+        return -1;
+    const std::size_t dash = v.find('-', prefix.size());
+    const std::string start = v.substr(prefix.size(), dash - prefix.size());
+    if (dash == std::string::npos || start.empty() || start.size() > 18 ||
+        start.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    return std::stoll(start);
+}
+
+}  // namespace
+
+ShareLink::ShareLink(std::string host, int port, std::string token)
+    : host_(std::move(host)), port_(port), token_(std::move(token)) {}
+
+ShareLink::~ShareLink() = default;
+
+httplib::Client& ShareLink::client() {
+    if (!client_) {
+        client_ = std::make_unique<httplib::Client>(host_, port_);
+        client_->set_connection_timeout(5);
+        // An index or a size is computed before the reply starts; a day of many minutes takes
+        // a while on a slow recorder.
+        client_->set_read_timeout(60);
+        client_->set_write_timeout(30);
+        if (!token_.empty())
+            client_->set_bearer_token_auth(token_);
+    }
+    return *client_;
+}
+
+std::string ShareLink::Reply::Problem(const std::string& what) const {
+    if (!linkError.empty())
+        return what + " failed: " + linkError;
+    std::string said = body.substr(0, 200);
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r'))
+        said.pop_back();
+    for (char& ch : said)
+        if (static_cast<unsigned char>(ch) < 0x20)
+            ch = ' ';
+    if (status == 401)
+        return what + " was refused: the server wants another token";
+    return what + " was refused by the server (HTTP " + std::to_string(status) +
+           (said.empty() ? ")" : "): " + said);
+}
+
+ShareLink::Reply ShareLink::Post(const std::string& path, const std::string& body,
+                                 std::size_t limit) {
+    Reply reply;
+    // Posted bodies are small; the reply is read through a receiver so that its size is bounded.
+    httplib::Request req;
+    req.method = "POST";
+    req.path = path;
+    req.body = body;
+    req.set_header("Content-Type", kBinaryType);
+    bool tooLong = false;
+    req.content_receiver = [&](const char* data, std::size_t n, std::uint64_t, std::uint64_t) {
+        if (reply.body.size() + n > limit) {
+            tooLong = true;
+            return false;
+        }
+        reply.body.append(data, n);
+        return true;
+    };
+    auto res = client().send(req);
+    if (tooLong) {
+        reply.linkError = "the server's reply is longer than " + std::to_string(limit) + " bytes";
+    } else if (!res) {
+        reply.linkError = ErrorText(res.error()) + " (" + where() + ")";
+    } else {
+        reply.status = res->status;
+    }
+    return reply;
+}
+
+ShareLink::Reply ShareLink::Get(const std::string& path, std::size_t limit) {
+    Reply reply;
+    bool tooLong = false;
+    auto res = client().Get(path, [&](const char* data, std::size_t n) {
+        if (reply.body.size() + n > limit) {
+            tooLong = true;
+            return false;
+        }
+        reply.body.append(data, n);
+        return true;
+    });
+    if (tooLong) {
+        reply.linkError = "the server's reply is longer than " + std::to_string(limit) + " bytes";
+    } else if (!res) {
+        reply.linkError = ErrorText(res.error()) + " (" + where() + ")";
+    } else {
+        reply.status = res->status;
+    }
+    return reply;
+}
+
+ShareLink::FetchResult ShareLink::Fetch(const std::string& path, long long from,
+                                        const std::function<bool(const Head&)>& head,
+                                        const std::function<bool(const char*, std::size_t)>& body) {
+    FetchResult result;
+    httplib::Headers headers;
+    if (from > 0)
+        headers.emplace("Range", "bytes=" + std::to_string(from) + "-");
+    auto res = client().Get(
+        path, headers,
+        [&](const httplib::Response& r) {
+            Head h;
+            h.status = r.status;
+            h.contentLength = HeaderNumber(r, "Content-Length");
+            if (r.has_header("Content-Range"))
+                h.rangeStart = RangeStart(r.get_header_value("Content-Range"));
+            if (!head(h)) {
+                result.stopped = true;
+                return false;
+            }
+            return true;
+        },
+        [&](const char* data, std::size_t n) {
+            if (!body(data, n)) {
+                result.stopped = true;
+                return false;
+            }
+            return true;
+        });
+    if (res) {
+        result.complete = true;
+    } else if (!result.stopped) {
+        result.linkError = ErrorText(res.error()) + " (" + where() + ")";
+    }
+    return result;
+}
+
+std::string QueryValue(const std::string& text) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char ch : text) {
+        if (std::isalnum(ch) || ch == '-' || ch == '_' || ch == '.' || ch == '~') {
+            out += static_cast<char>(ch);
+        } else {
+            out += '%';
+            out += hex[ch >> 4];
+            out += hex[ch & 15];
+        }
+    }
+    return out;
+}
+
+}  // namespace share

@@ -1,0 +1,64 @@
+#pragma once
+// The client's requests to quillon-share: one server, its token, bounded replies. A reply
+// longer than the caller allows is cut off and reported rather than held in memory.
+// Not thread-safe: each thread uses a link of its own.
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace httplib {
+class Client;
+}
+
+namespace share {
+
+class ShareLink {
+  public:
+    ShareLink(std::string host, int port, std::string token);
+    ~ShareLink();
+    ShareLink(const ShareLink&) = delete;
+    ShareLink& operator=(const ShareLink&) = delete;
+
+    struct Reply {
+        std::string linkError;  // "" when the server answered
+        int status = 0;
+        std::string body;
+        bool ok() const { return linkError.empty() && status == 200; }
+        // Why a request for `what` failed, in the operator's words.
+        std::string Problem(const std::string& what) const;
+    };
+    Reply Post(const std::string& path, const std::string& body, std::size_t limit);
+    Reply Get(const std::string& path, std::size_t limit);
+
+    // What a ranged GET learns before its body.
+    struct Head {
+        int status = 0;
+        long long contentLength = -1;  // -1: not given
+        long long rangeStart = -1;     // first byte of a 206 reply; -1: none
+    };
+    struct FetchResult {
+        bool complete = false;  // the whole reply arrived
+        bool stopped = false;   // a callback said stop
+        std::string linkError;  // why it did not arrive
+    };
+    // GET path from byte `from` on (a Range request when from > 0). head sees the status first
+    // and body every piece; either stops the transfer by returning false.
+    FetchResult Fetch(const std::string& path, long long from,
+                      const std::function<bool(const Head&)>& head,
+                      const std::function<bool(const char*, std::size_t)>& body);
+
+    std::string where() const { return host_ + ":" + std::to_string(port_); }
+
+  private:
+    httplib::Client& client();
+    std::string host_;
+    int port_;
+    std::string token_;
+    std::unique_ptr<httplib::Client> client_;
+};
+
+// Percent-encodes a query value.
+std::string QueryValue(const std::string& text);
+
+}  // namespace share
