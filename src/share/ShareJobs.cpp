@@ -30,11 +30,15 @@ std::uint64_t ShareJobs::Start(const _BACKUPMAKEIMAGE& request) {
 }
 
 void ShareJobs::Build(Job& job) {
-    auto progress = [&job](const std::string& item, std::uint32_t doneKB, std::uint32_t totalKB) {
-        std::lock_guard<std::mutex> lock(job.m);
-        job.status.item = item;
-        job.status.doneKB = doneKB;
-        job.status.totalKB = totalKB;
+    auto progress = [&](const std::string& item, std::uint32_t doneKB, std::uint32_t totalKB) {
+        {
+            std::lock_guard<std::mutex> lock(job.m);
+            job.status.item = item;
+            job.status.doneKB = doneKB;
+            job.status.totalKB = totalKB;
+        }
+        if (observer_)
+            observer_(item, job.cancel);
     };
     ShareService::Image image = service_.MakeImage(job.request, progress, job.cancel);
     const bool cancelled = image.cancelled || job.cancel.load();

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,7 +19,12 @@ namespace share {
 
 class ShareJobs {
   public:
-    explicit ShareJobs(ShareService& service) : service_(service) {}
+    // Sees every file a build makes, on the build's thread, with the build's cancel flag; the
+    // build goes on when it returns.
+    using Observer = std::function<void(const std::string& item, const std::atomic<bool>& cancel)>;
+
+    explicit ShareJobs(ShareService& service, Observer observer = nullptr)
+        : service_(service), observer_(std::move(observer)) {}
     // Cancels every build and waits for them.
     ~ShareJobs();
     ShareJobs(const ShareJobs&) = delete;
@@ -47,6 +53,7 @@ class ShareJobs {
     void PruneFinished();  // with mutex_ held
 
     ShareService& service_;
+    Observer observer_;
     std::mutex mutex_;
     std::map<std::uint64_t, std::shared_ptr<Job>> jobs_;
     std::uint64_t nextId_ = 1;

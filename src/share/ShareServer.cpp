@@ -34,9 +34,15 @@ bool IsDay(const std::string& day) {
 
 ShareServer::ShareServer(ShareService::Settings settings, Options options)
     : service_(std::make_unique<ShareService>(std::move(settings))),
-      jobs_(std::make_unique<ShareJobs>(*service_)),
       http_(std::make_unique<httplib::Server>()),
       options_(std::move(options)) {
+    jobs_ = std::make_unique<ShareJobs>(
+        *service_, [this](const std::string& item, const std::atomic<bool>& cancel) {
+            if (options_.verbose)
+                std::fprintf(stderr, "building %s\n", item.c_str());
+            if (options_.onBuildItem)
+                options_.onBuildItem(item, cancel);
+        });
     Routes();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // quillon-share's HTTP side: the routes of ShareProtocol.h over one recorder's storage, served
 // on threads of the HTTP library while the image builds run on threads of ShareJobs.
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -19,7 +21,9 @@ class ShareServer {
   public:
     struct Options {
         std::string token;     // "" only on a loopback address
-        bool verbose = false;  // one line per request on stderr
+        bool verbose = false;  // one line per request and per built file on stderr
+        // Also sees every built file (ShareJobs::Observer), after the verbose line.
+        std::function<void(const std::string&, const std::atomic<bool>&)> onBuildItem;
     };
     ShareServer(ShareService::Settings settings, Options options);
     ~ShareServer();
@@ -38,9 +42,9 @@ class ShareServer {
   private:
     void Routes();
     std::unique_ptr<ShareService> service_;
-    std::unique_ptr<ShareJobs> jobs_;
     std::unique_ptr<httplib::Server> http_;
     Options options_;
+    std::unique_ptr<ShareJobs> jobs_;
     std::thread listener_;
     int port_ = 0;
 };
