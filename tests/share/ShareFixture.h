@@ -1,0 +1,197 @@
+#pragma once
+// A recorder on C: made by mkrec, a share server over it on a loopback port, a download drive
+// E:, and a receiver that keeps every answer of a share client and drives an image's chain as
+// the dialog does (code 4: download into the folder; code 5: delete the server's image).
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "TestEnv.h"
+#include "backup/ShareService.h"
+#include "companions/CFileShareClient.h"
+#include "mkrec/Recorder.h"
+#include "records/RemoteRecords.h"
+#include "share/ShareProtocol.h"
+#include "share/ShareServer.h"
+
+struct Answer {
+    unsigned message = 0;
+    unsigned long code = 0;
+    unsigned long size = 0;
+    bool null = true;
+    std::string text;                   // codes 7 and 8, and the progress record's name
+    std::vector<char> record;           // codes 2 and 3
+    std::uint32_t total = 0, done = 0;  // progress record
+};
+
+// Files below a host folder, relative and with '/' between folders.
+inline std::vector<std::string> FilesBelow(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        if (it->is_regular_file())
+            names.push_back(std::filesystem::relative(it->path(), folder).generic_string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class RecordingReceiver : public IShareClientReceiver {
+  public:
+    void PostShareMessage(unsigned message, unsigned long code, const void* record,
+                          unsigned long size) override {
+        Answer a{message, code, size, record == nullptr, {}, {}, 0, 0};
+        const char* bytes = static_cast<const char*>(record);
+        if (record && message == share::kShareMessage && (code == 7 || code == 8))
+            a.text.assign(bytes, strnlen(bytes, size));
+        else if (record && message == share::kShareMessage)
+            a.record.assign(bytes, bytes + size);
+        if (record && message == share::kProgressMessage && size == sizeof(_DOWNLOADPROGRESS)) {
+            _DOWNLOADPROGRESS p;
+            std::memcpy(&p, record, sizeof p);
+            a.text = p.szName;
+            a.total = p.nTotal;
+            a.done = p.nDone;
+        }
+        if (onAnswer)
+            onAnswer(a);
+        std::lock_guard<std::mutex> lock(m_);
+        answers_.push_back(a);
+        cv_.notify_all();
+    }
+    // Waits for an answer of code `code` (message 0x2F69) after the first `from` answers; a
+    // guard of two minutes keeps a broken link from hanging the run.
+    Answer WaitFor(unsigned long code, std::size_t from = 0) {
+        std::unique_lock<std::mutex> lock(m_);
+        Answer found;
+        const bool ok = cv_.wait_for(lock, std::chrono::minutes(2), [&] {
+            for (std::size_t i = from; i < answers_.size(); ++i)
+                if (answers_[i].message == share::kShareMessage && answers_[i].code == code) {
+                    found = answers_[i];
+                    return true;
+                }
+            return false;
+        });
+        EXPECT_TRUE(ok) << "no answer of code " << code;
+        return found;
+    }
+    // The codes of message 0x2F69 in order.
+    std::vector<unsigned long> Codes() {
+        std::lock_guard<std::mutex> lock(m_);
+        std::vector<unsigned long> codes;
+        for (const auto& a : answers_)
+            if (a.message == share::kShareMessage)
+                codes.push_back(a.code);
+        return codes;
+    }
+    std::vector<Answer> All() {
+        std::lock_guard<std::mutex> lock(m_);
+        return answers_;
+    }
+    std::size_t Count() {
+        std::lock_guard<std::mutex> lock(m_);
+        return answers_.size();
+    }
+    // Called on the client's thread before the answer is kept.
+    std::function<void(const Answer&)> onAnswer;
+
+  private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::vector<Answer> answers_;
+};
+
+class ShareFixture : public TempPrefixTest {
+  protected:
+    static constexpr const char* kDay = "20100523";
+    static constexpr const char* kEntry = "2010_05_23=10,00~10,03";
+    static constexpr const char* kFolder = "E:\\Backup\\2010_05_23=10,00~10,03\\20100523\\";
+
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        MapDrive('E', "removable");
+        Record();
+    }
+    void TearDown() override {
+        if (server)
+            server->Stop();
+        server.reset();
+        TempPrefixTest::TearDown();
+    }
+    void Record() {
+        mkrec::RecorderPlan plan;
+        plan.root = "C:\\QorData";
+        plan.days = {kDay};
+        plan.firstMinute = 600;
+        plan.lastMinute = 605;
+        plan.cameras = 4;
+        plan.fps = 2;
+        plan.width = 64;
+        plan.height = 48;
+        plan.audioChannels = 1;
+        plan.audioBytesPerMinute = 3000;
+        mkrec::MakeRecordings(plan);
+    }
+    ShareService::Settings Settings() const {
+        ShareService::Settings s;
+        s.storageRoot = "C:\\QorData";
+        s.cameras = 4;
+        return s;
+    }
+    void Serve(const std::string& token = "",
+               std::function<void(const std::string&, const std::atomic<bool>&)> onBuild = {}) {
+        share::ShareServer::Options options{token, false, std::move(onBuild)};
+        server = std::make_unique<share::ShareServer>(Settings(), options);
+        std::string why;
+        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
+    }
+    // The image request the worker sends for slot 5: 10:00 to 10:03 of cameras 1 and 3.
+    static _BACKUPMAKEIMAGE ImageRequest(const std::string& endHhmm = "1003") {
+        _BACKUPMAKEIMAGE r;
+        std::memset(&r, 0, sizeof r);
+        r.nTargetType = 3;
+        r.nSlot = 5;
+        r.entry.bUsed = 1;
+        r.entry.bPending = 1;
+        SetKeys(r.entry, std::string(kDay) + "1000", std::string(kDay) + endHhmm);
+        r.entry.bCam[0] = r.entry.bCam[2] = 1;
+        return r;
+    }
+    static _BACKUPADDTOTALSIZE SizeRequest(const _INDEXREPLY& index) {
+        _BACKUPADDTOTALSIZE r;
+        std::memset(&r, 0, sizeof r);
+        std::strcpy(r.szDay, kDay);
+        std::strcpy(r.szStart, "1000");
+        std::strcpy(r.szEnd, "1003");
+        std::strcpy(r.szEntry, kEntry);
+        std::memcpy(r.bHourHasRec, index.bHourHasRec, sizeof r.bHourHasRec);
+        std::memcpy(r.bMinuteHasRec, index.bMinuteHasRec, sizeof r.bMinuteHasRec);
+        r.bCamSel[0] = r.bCamSel[2] = 1;
+        r.nCamCount = 4;
+        return r;
+    }
+    // Makes the receiver act as the dialog does on codes 4 and 5.
+    void DriveChain(CFileShareClient& client, RecordingReceiver& receiver) {
+        receiver.onAnswer = [&client](const Answer& a) {
+            if (a.message != share::kShareMessage)
+                return;
+            if (a.code == share::kCodeDownload) {
+                client.SetDownloadDir(kFolder);
+                client.StartDownload();
+            } else if (a.code == share::kCodeFetched) {
+                client.ReqTempDataDelete(std::string(kNetTempRoot) + "\\" + kEntry);
+            }
+        };
+    }
+    std::string ServerImage() const { return driveC() + "/NetBackupTemp/" + kEntry; }
+    std::string Downloaded() const { return prefix() + "/drive_e/Backup/" + kEntry + "/" + kDay; }
+
+    std::unique_ptr<share::ShareServer> server;
+};

@@ -1,0 +1,74 @@
+// The reader of what a share server says: the status it formats is read back whole, names at
+// the edge of the rules go the right way, and numbers out of range are refused.
+#include "share/ShareReplies.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using share::JobState;
+using share::JobStatus;
+using share::ParseJobStatus;
+using share::RemoteNameProblem;
+
+TEST(ShareRepliesTest, AFormattedStatusReadsBackWhole) {
+    JobStatus st;
+    st.state = JobState::kDone;
+    st.item = "201005231002N.dat";
+    st.doneKB = 4294967295u;
+    st.totalKB = 7;
+    st.entry = "2010_05_23=10,00~10,09";
+    st.files = {{"201005231000N.dat", 0}, {"Audio/with space.wav", share::kMaxListedFileBytes}};
+    std::string why;
+    auto back = ParseJobStatus(share::FormatJobStatus(st), &why);
+    ASSERT_TRUE(back) << why;
+    EXPECT_EQ(back->state, JobState::kDone);
+    EXPECT_EQ(back->item, st.item);
+    EXPECT_EQ(back->doneKB, st.doneKB);
+    EXPECT_EQ(back->totalKB, 7u);
+    EXPECT_EQ(back->entry, st.entry);
+    ASSERT_EQ(back->files.size(), 2u);
+    EXPECT_EQ(back->files[1].name, "Audio/with space.wav");
+    EXPECT_EQ(back->files[1].size, share::kMaxListedFileBytes);
+
+    // A problem text with a line break in it stays one line.
+    st.state = JobState::kFailed;
+    st.problem = "disk\nfull";
+    back = ParseJobStatus(share::FormatJobStatus(st), &why);
+    ASSERT_TRUE(back) << why;
+    EXPECT_EQ(back->problem, "disk full");
+}
+
+TEST(ShareRepliesTest, NamesAtTheEdgeOfTheRules) {
+    for (const std::string& ok :
+         std::vector<std::string>{"a", "...", "a..b", "..a", "Audio/x.wav", "a b/c d",
+                                  std::string(255, 'n'), "d/" + std::string(255, 'n')})
+        EXPECT_EQ(RemoteNameProblem(ok), "") << ok;
+    for (const std::string& bad : std::vector<std::string>{
+             "", ".", "..", "./a", "a/.", "a/..", "a/", "/a", "\\a", "a\\b", "C:", "c:a", "a:b",
+             std::string(256, 'n'), "d/" + std::string(256, 'n'), std::string("a\0", 2), "a\nb",
+             "a\x7f"})
+        EXPECT_NE(RemoteNameProblem(bad), "") << bad;
+}
+
+TEST(ShareRepliesTest, NumbersAndStatesOutOfRangeAreRefused) {
+    std::string why;
+    EXPECT_FALSE(ParseJobStatus("state building\ndone 4294967296\n", &why));
+    EXPECT_NE(why.find("done"), std::string::npos);
+    EXPECT_FALSE(ParseJobStatus("state building\ntotal -1\n", &why));
+    EXPECT_FALSE(ParseJobStatus("state building\nstate done\n", &why));
+    EXPECT_FALSE(ParseJobStatus("state Done\n", &why));
+    EXPECT_FALSE(ParseJobStatus("", &why));
+    EXPECT_NE(why.find("no state"), std::string::npos);
+    EXPECT_FALSE(ParseJobStatus("state done\nentry x\nfile 1099511627777 a\n", &why));
+    EXPECT_FALSE(ParseJobStatus("state done\nentry x\nfile 1a a\n", &why));
+    EXPECT_FALSE(ParseJobStatus("state building\nitem " + std::string(1024, 'i') + "\n", &why));
+    EXPECT_TRUE(ParseJobStatus("state building\nitem " + std::string(1023, 'i') + "\n", &why));
+
+    EXPECT_EQ(share::ParseJobId("42"), 42u);
+    EXPECT_FALSE(share::ParseJobId("42\n"));
+    EXPECT_FALSE(share::ParseJobId("-1"));
+    EXPECT_FALSE(share::ParseJobId("12345678901234567890"));
+    EXPECT_EQ(share::RecordSizeProblem("x", 56, 56), "");
+    EXPECT_EQ(share::RecordSizeProblem("x", 55, 56), "x of 55 bytes, expected 56");
+}
