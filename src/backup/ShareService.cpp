@@ -211,17 +211,20 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
 
     const std::string dayFolder =
         platform::ResolvePath(paths::EntryDayFolder(kServerBase, paths.entry, day));
-    const std::string mapName =
-        fs::path(platform::ResolvePath(paths::WorkingMinuteMapPath(kServerBase, paths.entry, day)))
-            .filename()
-            .string();
+    // The requester's own copies of these lie in its download folder already.
+    auto requesters = [&day](const std::string& name) {
+        std::string lower = name;
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return lower == "backupinfo.dat" || lower == day + ".dat";
+    };
     std::error_code ec;
     for (fs::recursive_directory_iterator it(dayFolder, ec), end; !ec && it != end;
          it.increment(ec)) {
         if (!it->is_regular_file(ec) || it->is_symlink(ec))
             continue;
         const std::string name = fs::relative(it->path(), dayFolder, ec).generic_string();
-        if (ec || name == "BackupInfo.dat" || name == mapName)
+        if (ec || requesters(name))
             continue;
         image.files.push_back(ImageFile{name, static_cast<long long>(it->file_size(ec))});
     }

@@ -82,6 +82,9 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
 
 CQuillonDlg::~CQuillonDlg() {
     m_shareAnswers->Close();
+    // The client outlives the window: it must not hold on to the window's receiver.
+    if (m_ctx.m_shareClient && !m_ctx.m_strShareLink.empty())
+        m_ctx.m_shareClient->Connect(m_ctx.m_strServerAddress, m_ctx.m_nPort, nullptr);
     if (m_nTimerId)
         killTimer(m_nTimerId);
     StopListening();

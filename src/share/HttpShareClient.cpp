@@ -46,6 +46,7 @@ HttpShareClient::~HttpShareClient() {
 }
 
 void HttpShareClient::Connect(const std::string& address, int port, IShareClientReceiver* window) {
+    std::lock_guard<std::mutex> posting(postMutex_);
     std::lock_guard<std::mutex> lock(mutex_);
     address_ = address;
     port_ = port;
@@ -147,6 +148,7 @@ void HttpShareClient::NoteError(const std::string& text) {
 }
 
 void HttpShareClient::Post(unsigned long code, const void* record, unsigned long size) {
+    std::lock_guard<std::mutex> posting(postMutex_);
     IShareClientReceiver* receiver;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -270,6 +272,7 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
         std::strncpy(record.szName, name.c_str(), sizeof record.szName - 1);
         record.nTotal = Clamp32(total);
         record.nDone = Clamp32(done);
+        std::lock_guard<std::mutex> posting(postMutex_);
         IShareClientReceiver* receiver;
         {
             std::lock_guard<std::mutex> lock(mutex_);

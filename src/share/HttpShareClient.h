@@ -39,7 +39,8 @@ class HttpShareClient : public CFileShareClient {
     ~HttpShareClient() override;
 
     int InitSock() override { return 1; }
-    // Keeps the address; the connection is made by each request.
+    // Keeps the address; the connection is made by each request. A null window detaches the
+    // receiver: when Connect returns, no answer is being delivered to the old one.
     void Connect(const std::string& address, int port, IShareClientReceiver* window) override;
     int ReqClient_LoadIndexData(const std::string& day) override;
     int GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) override;
@@ -80,6 +81,9 @@ class HttpShareClient : public CFileShareClient {
 
     const std::string token_;
     mutable std::mutex mutex_;
+    // Held while an answer is delivered: once Connect has changed the receiver, the old one
+    // gets nothing more (a window may be gone right after).
+    std::mutex postMutex_;
     std::condition_variable wake_;
     std::deque<Task> queue_;
     bool running_ = false;

@@ -175,12 +175,57 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
     return 0;
 }
 
+// The schedule fetched entry by entry from the remote recorder into the folder; the worker is
+// woken by the link's answers, served here.
+int RemoteFolderBackup(CliSession& s, const std::string& folder) {
+    BackupContext& ctx = s.ctx;
+    const std::vector<PlannedEntry> plan = Plan(s);
+    BackupWorker worker(ctx);
+    s.remote->SetWorkerWake([&worker] { worker.Signal(); });
+    worker.StartMakeFileThread();
+    const auto t0 = std::chrono::steady_clock::now();
+    const std::size_t boxesBefore = s.view.messages.size();
+    if (!OnOK(ctx, worker).empty())
+        return 1;
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    bool cancelled = false;
+    while (ctx.m_bBackupRunning) {
+        s.remote->Serve(100);
+        if (gInterrupted && !cancelled) {
+            cancelled = true;
+            ctx.m_bBackupRunning = 0;
+            s.remote->client().ReqClient_DownloadCancel();
+        }
+    }
+    // A cancel is over when the link says the run ended (its temporary data then gone).
+    if (cancelled && !s.remote->ended)
+        s.remote->ServeUntil(7, 30000);
+    worker.StopMakeFileThread();
+    s.view.FinishProgress();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const bool completed = s.view.messages.size() > boxesBefore &&
+                           s.view.messages.back().text == ctx.GetLanguageText("BACKUP", "M010014");
+    std::printf("remote backup to %s: %zu entries, %.1f s\n", paths::ImageRoot(3, folder).c_str(),
+                plan.size(), seconds);
+    if (completed)
+        return 0;
+    std::fprintf(stderr, "the remote backup ended before all of it was received%s%s\n",
+                 s.remote->endedWhy.empty() ? "" : ": ", s.remote->endedWhy.c_str());
+    // Only a completed remote backup clears the schedule.
+    std::fprintf(stderr, "the schedule is kept: run the backup again to fetch it whole\n");
+    return cancelled ? 130 : 1;
+}
+
 }  // namespace
 
 int CmdBackup(CliSession& s, const CliArgs& a) {
     BackupContext& ctx = s.ctx;
     if (!a.folder.empty() && !a.disc.empty())
         throw UsageError{"backup takes --folder or --disc, not both"};
+    if (!a.disc.empty() && s.remote)
+        throw UsageError{"a remote backup goes to a folder: give --folder"};
     if (!a.disc.empty())
         return DiscBackup(s, a);
     if (a.folder.empty())
@@ -209,6 +254,8 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
         return 1;
     }
     s.view.CheckItem(ctl::kIncludeViewer, a.viewer);
+    if (s.remote)
+        return RemoteFolderBackup(s, folder);
     const std::vector<PlannedEntry> plan = Plan(s);
     const DWORD planned = ctx.m_nTotalSize;
 

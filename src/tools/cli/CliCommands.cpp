@@ -60,8 +60,35 @@ std::string Runs(const DWORD* flags, int count, int offset) {
     return out;
 }
 
+// Where the recordings are, for the operator.
+std::string RecordingsPlace(const CliSession& s) {
+    if (s.remote)
+        return "the recorder at " + s.ctx.m_strServerAddress + ":" + std::to_string(s.ctx.m_nPort);
+    return GetStoragePath();
+}
+
+// The day as the dialog chooses it; a remote recorder's answer is waited for. True when the
+// day holds recordings.
+bool ChooseDay(CliSession& s, const std::string& day) {
+    if (!s.remote)
+        return SelectBackupDay(s.ctx, day);
+    s.remote->lastText.clear();
+    SelectBackupDay(s.ctx, day);
+    if (!s.remote->ServeUntil(2, 60000)) {
+        std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
+        return false;
+    }
+    const bool found = std::any_of(std::begin(s.ctx.m_bHourHasRec), std::end(s.ctx.m_bHourHasRec),
+                                   [](DWORD f) { return f; });
+    if (!found && !s.remote->lastText.empty())  // the link's trouble, not an empty day
+        std::fprintf(stderr, "quillon-cli: %s\n", s.remote->lastText.c_str());
+    return found;
+}
+
 // The recordings root, or why it cannot be reached.
-bool RecordingsReachable() {
+bool RecordingsReachable(const CliSession& s) {
+    if (s.remote)
+        return true;  // the server says when it cannot be reached
     const std::string missing = MissingDriveText(GetStoragePath());
     if (missing.empty())
         return true;
@@ -134,8 +161,18 @@ std::string EntryMemo(BackupContext& ctx, const std::string& label) {
     return std::string();
 }
 
-int CmdDays(CliSession&, const CliArgs&) {
-    if (!RecordingsReachable())
+int CmdDays(CliSession& s, const CliArgs&) {
+    if (s.remote) {
+        std::string problem;
+        const std::vector<std::string> days = s.remote->Days(problem);
+        for (const auto& d : days)
+            std::printf("%s\n", d.c_str());
+        if (days.empty())
+            std::fprintf(stderr, "no recorded day on %s%s%s\n", RecordingsPlace(s).c_str(),
+                         problem.empty() ? "" : ": ", problem.c_str());
+        return days.empty() && !problem.empty() ? 1 : 0;
+    }
+    if (!RecordingsReachable(s))
         return 1;
     const std::string root = GetStoragePath();
     const std::vector<std::string> days = storage::ListRecordedDays(root);
@@ -149,11 +186,11 @@ int CmdDays(CliSession&, const CliArgs&) {
 int CmdDay(CliSession& s, const CliArgs& a) {
     const std::string day = Day(a, 0);
     BackupContext& ctx = s.ctx;
-    if (!RecordingsReachable())
+    if (!RecordingsReachable(s))
         return 1;
-    if (!SelectBackupDay(ctx, day)) {
-        std::fprintf(stderr, "no recordings of %s below %s\n", day.c_str(),
-                     GetStoragePath().c_str());
+    if (!ChooseDay(s, day)) {
+        std::fprintf(stderr, "no recordings of %s on %s\n", day.c_str(),
+                     RecordingsPlace(s).c_str());
         return 1;
     }
     std::printf("%s cameras %s\n", day.c_str(),
@@ -180,11 +217,11 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
     const auto [eh, em] = Time(a, 2);
     if (a.cams.empty())
         throw UsageError{"--cams is required: camera numbers 1-64, or all"};
-    if (!RecordingsReachable())
+    if (!RecordingsReachable(s))
         return 1;
-    if (!SelectBackupDay(ctx, day)) {
-        std::fprintf(stderr, "no recordings of %s below %s\n", day.c_str(),
-                     GetStoragePath().c_str());
+    if (!ChooseDay(s, day)) {
+        std::fprintf(stderr, "no recordings of %s on %s\n", day.c_str(),
+                     RecordingsPlace(s).c_str());
         return 1;
     }
     SetTimeRange(ctx, sh, sm, eh, em);
@@ -225,7 +262,14 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
     if (!OnAdd(ctx).empty())
         return 1;
     const std::string label = EntryToLabel(MakeEntryString(day, sh, sm, eh, em), ctx.m_nDateType);
+    // A remote entry is made by the recorder's answer, or not at all (its box says why).
+    if (s.remote && !s.remote->ServeUntil(3, 600000)) {
+        std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
+        return 1;
+    }
     const ScheduleEntry* e = SlotOfLabel(ctx, label);
+    if (!e)
+        return 1;
     std::printf("%s  %u KB  %s  cameras %s\n%s\n", label.c_str(), e ? e->nSize : 0,
                 e && e->bAllCam ? "all cameras" : "selected cameras",
                 e ? CameraNumbers(e->bCam, kMaxCameras).c_str() : "-",

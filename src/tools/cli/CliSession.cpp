@@ -37,6 +37,10 @@ CliSession::CliSession(const CliOptions& options) : view(options.progress) {
     ctx.m_nCamCount = options.cameras;
     ctx.m_nModelCode = options.modelCode;
     ctx.m_nRecorderKind = options.recorderKind;
+#ifdef QUILLON_HAVE_SHARE
+    if (!options.remote.address.empty())
+        remote = std::make_unique<RemoteLink>(ctx, options.remote);
+#endif
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "CliRemote.h"
 #include "TerminalView.h"
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
@@ -17,7 +18,8 @@ struct CliOptions {
     int modelCode = 0x670;
     int recorderKind = 4;
     bool progress = true;
-    bool wait = false;  // wait for another copy to finish instead of refusing
+    bool wait = false;     // wait for another copy to finish instead of refusing
+    RemoteOptions remote;  // --remote: the recordings of a recorder served by quillon-share
 };
 
 class CliSession {
@@ -32,6 +34,7 @@ class CliSession {
     CQuillonApp app;
     TerminalView view;
     BackupContext ctx{app, view};
+    std::unique_ptr<RemoteLink> remote;  // set in remote mode
 
   private:
     std::unique_ptr<platform::NamedLock> machineLock_, folderLock_;

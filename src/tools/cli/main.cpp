@@ -29,7 +29,9 @@ const char kUsage[] =
     "  info                                  version, prefix, program folder, recordings\n"
     "options: --base DIR (base folder, default the program folder), --date-type 0-8,\n"
     "         --cameras 1-64 (default 64), --model HEX (default 670), --no-progress,\n"
-    "         --wait (wait for another running copy to finish instead of refusing)\n"
+    "         --wait (wait for another running copy to finish instead of refusing),\n"
+    "         --remote ADDRESS:PORT [--token TOKEN] (days, day, add and backup --folder\n"
+    "         with the recordings of a recorder served by quillon-share)\n"
     "Drive paths such as C:\\Backup resolve through $QUILLON_PREFIX/drives.ini.\n";
 
 int Number(const std::string& option, const std::string& text, int base, int low, int high) {
@@ -81,6 +83,15 @@ int main(int argc, char** argv) {
                 options.cameras = Number(a, session(value()), 10, 1, 64);
             } else if (a == "--model") {
                 options.modelCode = Number(a, value(), 16, 0, 0x7fffffff);
+            } else if (a == "--remote") {
+#ifdef QUILLON_HAVE_SHARE
+                if (!ParseRemote(session(value()), options.remote))
+                    throw UsageError{"--remote takes ADDRESS:PORT, the port of quillon-share"};
+#else
+                throw UsageError{"this quillon-cli was built without the remote link"};
+#endif
+            } else if (a == "--token") {
+                options.remote.token = value();  // never repeated in the commands printed
             } else if (a == "--no-progress") {
                 options.progress = false;
             } else if (a == "--wait") {
@@ -119,6 +130,8 @@ int main(int argc, char** argv) {
         const auto found = kCommands.find(command);
         if (found == kCommands.end())
             throw UsageError{"unknown command " + command};
+        if (!options.remote.token.empty() && options.remote.address.empty())
+            throw UsageError{"--token goes with --remote"};
         CliSession session(options);
         if (found->second.workingFolder && !session.OpenWorkingFolder(options.wait))
             return 1;

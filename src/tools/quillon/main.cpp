@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/CHKLM.h"
@@ -15,6 +16,10 @@
 #include "preview/PlaybackView.h"
 #ifdef QUILLON_HAVE_DISC
 #include "disc/BurnWriter.h"
+#endif
+#ifdef QUILLON_HAVE_SHARE
+#include "share/HttpPictureSource.h"
+#include "share/HttpShareClient.h"
 #endif
 
 int main(int argc, char** argv) {
@@ -36,15 +41,28 @@ int main(int argc, char** argv) {
     app.InitInstance(launch, [&base, &screenshot](CQuillonApp& a) {
         a.m_strExePath = platform::GetModulePath();
         QtMessageBoxes boxes;
-        // Pictures of this machine's recorder; a remote recorder's come with its share server.
-        PlaybackView player(
-            [](int remote, const std::string&, int) -> std::unique_ptr<playback::IPictureSource> {
-                if (remote)
-                    return nullptr;
-                return std::make_unique<playback::LocalPictureSource>(GetStoragePath());
-            });
+        // A remote recorder's quillon-share may want a token; the host's record has no room
+        // for one.
+        const char* tokenVar = std::getenv("QUILLON_SHARE_TOKEN");
+        const std::string token = tokenVar ? tokenVar : "";
+        // Pictures of this machine's recorder, or of the remote one from its share server.
+        PlaybackView player([token](int remote, const std::string& server,
+                                    int port) -> std::unique_ptr<playback::IPictureSource> {
+            if (remote) {
+#ifdef QUILLON_HAVE_SHARE
+                return std::make_unique<share::HttpPictureSource>(server, port, token);
+#else
+                return nullptr;
+#endif
+            }
+            return std::make_unique<playback::LocalPictureSource>(GetStoragePath());
+        });
         CQuillonDlg::Companions companions;
         companions.search = &player;
+#ifdef QUILLON_HAVE_SHARE
+        share::HttpShareClient shareClient(token);
+        companions.shareClient = &shareClient;
+#endif
 #ifdef QUILLON_HAVE_DISC
         // The writer's events reach the window on its own thread.
         disc::BurnWriter writer([](std::function<void()> event) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/DrivePaths.h"
+#include "share/PictureServer.h"
 #include "share/ShareAccess.h"
 #include "share/ShareProtocol.h"
 #include "share/ShareServer.h"
@@ -87,8 +88,14 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // Playback pictures: PictureServer(settings.storageRoot) is to be started here on
-    // address->host, server.port() - 2 with options.token, and stopped before server.Stop().
+    // The preview's pictures, on the port two below, under the same token.
+    share::PictureServer pictures(settings.storageRoot);
+    if (server.port() < 3 || !pictures.Start(address->host, server.port() - 2, options.token)) {
+        std::fprintf(stderr, "quillon-share: cannot serve the pictures on %s:%d\n",
+                     address->host.c_str(), server.port() - 2);
+        server.Stop();
+        return 1;
+    }
 
     std::printf("quillon-share: serving %s on %s:%d\n", settings.storageRoot.c_str(),
                 address->host.c_str(), server.port());
@@ -96,6 +103,7 @@ int main(int argc, char** argv) {
     int sig = 0;
     sigwait(&stopSignals, &sig);
     std::fprintf(stderr, "quillon-share: %s, stopping\n", strsignal(sig));
+    pictures.Stop();
     server.Stop();
     return 0;
 }

@@ -1,0 +1,100 @@
+#include "CliRemote.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+
+#include "backup/HostMessages.h"
+#include "backup/RemoteBackup.h"
+#include "share/HttpPictureSource.h"
+#include "share/HttpShareClient.h"
+
+bool ParseRemote(const std::string& text, RemoteOptions& out) {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size())
+        return false;
+    const std::string port = text.substr(colon + 1);
+    if (port.find_first_not_of("0123456789") != std::string::npos || port.size() > 5)
+        return false;
+    const int p = std::atoi(port.c_str());
+    // The preview's pictures come from the port two below.
+    if (p < 3 || p > 65535)
+        return false;
+    out.address = text.substr(0, colon);
+    out.port = p;
+    return true;
+}
+
+RemoteLink::RemoteLink(BackupContext& ctx, const RemoteOptions& options)
+    : ctx_(ctx),
+      options_(options),
+      client_(std::make_unique<share::HttpShareClient>(options.token)) {
+    ctx_.m_bLocalMode = 0;
+    ctx_.m_strServerAddress = options.address;
+    ctx_.m_nPort = options.port;
+    ctx_.m_shareClient = client_.get();
+    SetShareReceiver(ctx_, this);
+    ConnectShareClient(ctx_);
+}
+
+RemoteLink::~RemoteLink() {
+    ctx_.m_shareClient = nullptr;
+    SetShareReceiver(ctx_, nullptr);
+    client_.reset();  // its thread ends before the queue goes
+}
+
+void RemoteLink::PostShareMessage(unsigned message, unsigned long code, const void* record,
+                                  unsigned long size) {
+    Answer a{message, code, std::string(), record != nullptr, size};
+    if (record)
+        a.record.assign(static_cast<const char*>(record), size);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        answers_.push_back(std::move(a));
+    }
+    arrived_.notify_all();
+}
+
+void RemoteLink::Serve(int ms) {
+    std::deque<Answer> now;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        arrived_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return !answers_.empty(); });
+        now.swap(answers_);
+    }
+    for (const Answer& a : now) {
+        if (a.message == kMsgDownloadProgress) {
+            OnDownloadProgress(ctx_, a.record, a.hadRecord);
+            continue;
+        }
+        if (a.code == 8 && a.hadRecord)
+            lastText = std::string(a.record.c_str());
+        if (a.code == 7) {
+            ended = true;
+            endedWhy = a.hadRecord ? std::string(a.record.c_str()) : std::string();
+        }
+        OnShareClientMessage(ctx_, a.code, a.hadRecord ? a.record.data() : nullptr,
+                             a.hadRecord ? a.record.size() : a.size, wake_);
+        handled_.push_back(a.code);
+    }
+}
+
+bool RemoteLink::ServeUntil(unsigned long code, int timeoutMs) {
+    handled_.clear();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::find(handled_.begin(), handled_.end(), code) == handled_.end()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        Serve(100);
+    }
+    return true;
+}
+
+std::vector<std::string> RemoteLink::Days(std::string& problem) const {
+    share::HttpPictureSource source(options_.address, options_.port - 2, options_.token);
+    std::vector<std::string> days = source.Days();
+    std::sort(days.rbegin(), days.rend());
+    if (days.empty())
+        problem = source.LastProblem();
+    return days;
+}

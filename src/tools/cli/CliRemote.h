@@ -1,0 +1,62 @@
+#pragma once
+// quillon-cli against a remote recorder (--remote ADDRESS:PORT): the share client's answers,
+// which arrive on its own thread, are handled here on the main thread as the window's loop
+// handles them; the days come from the same server's picture service.
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "backup/BackupContext.h"
+#include "companions/CFileShareClient.h"
+
+struct RemoteOptions {
+    std::string address;  // "" for the local recorder
+    int port = 0;
+    std::string token;
+};
+
+// "host:port" into address and port; false when it is not one.
+bool ParseRemote(const std::string& text, RemoteOptions& out);
+
+class RemoteLink : public IShareClientReceiver {
+  public:
+    // Puts ctx into remote mode with a client of this link.
+    RemoteLink(BackupContext& ctx, const RemoteOptions& options);
+    ~RemoteLink() override;
+
+    void PostShareMessage(unsigned message, unsigned long code, const void* record,
+                          unsigned long size) override;
+    // Handles what has arrived, waiting up to ms for the first answer.
+    void Serve(int ms);
+    // Serves until an answer with code was handled; false after timeoutMs without it.
+    bool ServeUntil(unsigned long code, int timeoutMs);
+    // The worker to wake for the next entry (code 6).
+    void SetWorkerWake(std::function<void()> wake) { wake_ = std::move(wake); }
+    // The recorded days, newest first, from the server's picture service; why, when none.
+    std::vector<std::string> Days(std::string& problem) const;
+    CFileShareClient& client() { return *client_; }
+    // The last progress or problem text (code 8) and why a remote backup ended (code 7).
+    std::string lastText, endedWhy;
+    bool ended = false;  // code 7 came
+
+  private:
+    struct Answer {
+        unsigned message;
+        unsigned long code;
+        std::string record;
+        bool hadRecord;
+        unsigned long size;
+    };
+    BackupContext& ctx_;
+    RemoteOptions options_;
+    std::unique_ptr<CFileShareClient> client_;
+    std::function<void()> wake_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<Answer> answers_;
+    std::vector<unsigned long> handled_;  // codes handled since the last ServeUntil began
+};

@@ -1,0 +1,188 @@
+// quillon-cli against quillon-share, both real processes on loopback: the days and a day's
+// index as the local recorder shows them, a two-entry schedule backed up remotely equal byte for
+// byte to the local backup of the same schedule, the token, and Ctrl-C mid-transfer leaving no
+// temporary data on the server.
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <filesystem>
+#include <map>
+#include <random>
+
+#include "CliFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file())
+            files[fs::relative(e.path(), root).generic_string()] =
+                TempPrefixTest::ReadText(e.path().string());
+    return files;
+}
+
+bool PortFree(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    return free;
+}
+
+// A port whose picture port (two below) is free too.
+int FreePortPair() {
+    std::mt19937 random(std::random_device{}());
+    for (;;) {
+        const int port = 20000 + static_cast<int>(random() % 40000);
+        if (PortFree(port) && PortFree(port - 2))
+            return port;
+    }
+}
+
+}  // namespace
+
+class CliRemoteTest : public CliFixture {
+  protected:
+    void SetUp() override {
+        CliFixture::SetUp();
+        usb = MapDrive('E', "removable");
+        port = FreePortPair();
+    }
+    void TearDown() override {
+        StopServer();
+        CliFixture::TearDown();
+    }
+    void StartServer(const std::string& token = "") {
+        std::vector<std::string> args{"--root", "C:\\QorData", "--listen",
+                                      "127.0.0.1:" + std::to_string(port)};
+        if (!token.empty())
+            args.insert(args.end(), {"--token", token});
+        server = StartProgram(std::string(QUILLON_BIN_DIR) + "/quillon-share", args, prefix(), 0,
+                              "share");
+        // Up once it answers; a day list of an unreachable server is an error.
+        for (int i = 0; i < 200 && Remote({"days"}, token).status != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    void StopServer() {
+        if (server.pid <= 0)
+            return;
+        ::kill(server.pid, SIGTERM);
+        serverEnd = FinishProgram(server);
+        server.pid = -1;
+    }
+    RunResult Remote(std::vector<std::string> args, const std::string& token = "") {
+        if (!token.empty())
+            args.insert(args.begin(), {"--token", token});
+        args.insert(args.begin(), {"--remote", "127.0.0.1:" + std::to_string(port)});
+        return Cli(args);
+    }
+    // Entry folders below the server's temporary root (its own working folder aside).
+    std::vector<std::string> ServerTemp() {
+        std::vector<std::string> left;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(driveC() + "/NetBackupTemp", ec))
+            if (e.path().filename() != "Reserved" || !fs::is_empty(e.path()))
+                left.push_back(e.path().filename().string());
+        return left;
+    }
+
+    std::string usb;
+    int port = 0;
+    RunningProgram server;
+    RunResult serverEnd;
+};
+
+TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100522", "20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 605;
+    plan.width = 32;
+    plan.height = 24;
+    plan.audioChannels = 2;
+    plan.audioBytesPerMinute = 3000;
+    Record(plan);
+    StartServer();
+
+    EXPECT_EQ(Remote({"days"}).out, Cli({"days"}).out);
+    const RunResult localDay = Cli({"day", "20100523"});
+    ASSERT_EQ(localDay.status, 0);
+    EXPECT_EQ(Remote({"day", "20100523"}).out, localDay.out);
+
+    const std::vector<std::vector<std::string>> entries{
+        {"add", "20100523", "1000", "1003", "--cams", "all", "--memo", "gate"},
+        {"add", "20100523", "1002", "1005", "--cams", "2,4"}};
+    std::vector<std::string> added;
+    for (const auto& e : entries) {
+        const RunResult r = Cli(e);
+        ASSERT_EQ(r.status, 0) << r.err;
+        added.push_back(r.out);
+    }
+    ASSERT_EQ(Cli({"backup", "--folder", "E:\\Local", "--no-progress"}).status, 0);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const RunResult r = Remote(entries[i]);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, added[i]);  // the same size, cameras and total
+    }
+    const RunResult remote = Remote({"backup", "--folder", "E:\\Remote", "--no-progress"});
+    ASSERT_EQ(remote.status, 0) << remote.err;
+
+    const auto local = Tree(usb + "/Local"), fetched = Tree(usb + "/Remote");
+    EXPECT_GT(local.size(), 20u);
+    EXPECT_EQ(fetched, local);
+    EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+    EXPECT_EQ(Cli({"list"}).out.find('~'), std::string::npos);  // the schedule is done
+    for (const auto& e : fs::recursive_directory_iterator(driveC() + "/QorData"))
+        EXPECT_EQ(IsTempName(e.path().filename().string()), false);
+}
+
+TEST_F(CliRemoteTest, WithoutItsTokenTheServerGivesNothingAndOffLoopbackItWantsOne) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 600;
+    plan.width = 32;
+    plan.height = 24;
+    Record(plan);
+    StartServer("s3cret");
+    const RunResult without = Remote({"day", "20100523"});
+    EXPECT_EQ(without.status, 1);
+    EXPECT_EQ(without.out, "");
+    EXPECT_EQ(Remote({"days"}, "wrong").status, 1);
+    const RunResult with = Remote({"day", "20100523"}, "s3cret");
+    EXPECT_EQ(with.status, 0) << with.err;
+    EXPECT_NE(with.out.find("20100523 cameras"), std::string::npos);
+
+    const RunResult open =
+        RunProgram(std::string(QUILLON_BIN_DIR) + "/quillon-share",
+                   {"--root", "C:\\QorData", "--listen", "0.0.0.0:7004"}, prefix());
+    EXPECT_NE(open.status, 0);
+    EXPECT_NE(open.err.find("token"), std::string::npos) << open.err;
+}
+
+TEST_F(CliRemoteTest, CtrlCDuringARemoteBackupKeepsTheScheduleAndLeavesNothingOnTheServer) {
+    RecordLargeDay();
+    StartServer();
+    ASSERT_EQ(Remote({"add", "20100523", "1000", "1011", "--cams", "all"}).status, 0);
+    const RunningProgram run = StartCli({"--remote", "127.0.0.1:" + std::to_string(port), "backup",
+                                         "--folder", "E:\\Remote", "--no-progress"},
+                                        "cli");
+    // Interrupted once the server has begun the entry's image.
+    ASSERT_TRUE(WaitWhileRunning(run.pid, [&] { return !ServerTemp().empty(); }));
+    ::kill(run.pid, SIGINT);
+    const RunResult r = FinishProgram(run);
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
+    EXPECT_NE(Cli({"list"}).out.find('~'), std::string::npos);  // kept for another try
+    // The server clears what it made once its build has seen the cancel.
+    for (int i = 0; i < 400 && !ServerTemp().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+    EXPECT_EQ(TempFilesBelow(usb), std::vector<std::string>{});
+}
