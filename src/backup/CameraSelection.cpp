@@ -165,7 +165,10 @@ bool SelectBackupDay(BackupContext& ctx, const std::string& day) {
     std::memset(ctx.m_bMinuteHasRec, 0, sizeof ctx.m_bMinuteHasRec);
     std::memset(ctx.m_bCamExist, 0, sizeof ctx.m_bCamExist);
     if (!ctx.m_bLocalMode) {
-        RequestDayIndex(ctx, day);  // the answer fills the combos and boxes
+        // The hours shown are the last day's, whose flags are gone: until the answer fills
+        // them, no time can be chosen and no Add can ask for a range the day may not have.
+        ClearTimeCombos(ctx);
+        RequestDayIndex(ctx, day);
         return true;
     }
     const bool found = ScanRecordedDay(ctx, day) != 0;

@@ -1,0 +1,154 @@
+// The window in remote mode with the real link: a host record connects it to a share server on
+// loopback, the day's hours come from the server's index, Add waits for the server's size, and
+// the backup fetched entry by entry equals the window's own local backup of the same entry.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <map>
+
+#include "DialogFixture.h"
+#include "preview/CBackupPreviewDlg.h"
+#include "records/HostInfo.h"
+#include "share/HttpShareClient.h"
+#include "share/ShareServer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file())
+            files[fs::relative(e.path(), root).generic_string()] =
+                TempPrefixTest::ReadText(e.path().string());
+    return files;
+}
+
+std::vector<std::string> Names(const std::map<std::string, std::string>& tree) {
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : tree)
+        names.push_back(name + " " + std::to_string(bytes.size()));
+    return names;
+}
+
+}  // namespace
+
+class RemoteWindowTest : public DialogTest {
+  protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        ShareService::Settings settings;
+        settings.storageRoot = "C:\\QorData";
+        settings.cameras = 8;
+        server = std::make_unique<share::ShareServer>(settings, share::ShareServer::Options());
+        std::string why;
+        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
+        usb = MapDrive('E', "removable");
+    }
+    void TearDown() override {
+        dlg.reset();
+        client.reset();
+        server->Stop();
+        DialogTest::TearDown();
+    }
+    void OpenWithLink() {
+        client = std::make_unique<share::HttpShareClient>();
+        CQuillonDlg::Companions companions;
+        companions.shareClient = client.get();
+        dlg = std::make_unique<CQuillonDlg>(app, boxes, companions);
+        boxes.context = &dlg->context();
+        dlg->SetBaseFolder("C:\\base");
+        ASSERT_TRUE(dlg->OnInitDialog());
+    }
+    void GoRemote() {
+        HostInfo h;
+        h.camCount = 8;
+        h.language = "eng";
+        h.serverAddress = "127.0.0.1";
+        h.port = server->port();
+        h.modelCode = 0x670;
+        platform::BusMessage m;
+        m.message = platform::WM_COPYDATA;
+        m.data = EncodeHostInfo(h);
+        dlg->OnBusMessage(m);
+    }
+    // Serves the window's loop until cond holds (bounded only against a hang).
+    bool Until(const std::function<bool()>& cond) {
+        QElapsedTimer t;
+        t.start();
+        while (!cond() && t.elapsed() < 60000)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        return cond();
+    }
+    // Row 0 is 2010-05-23, the newest; row 1 2010-05-22.
+    void PickDay(int row) { dlg->preview()->OnDateListClick(row); }
+    void AddAndBackUp(const std::string& folder) {
+        const int rows = static_cast<int>(Rows(ctl::kScheduleList).size());
+        ASSERT_TRUE(Until([&] { return Rows(ctl::kStartHour).contains("10"); }));
+        Range("10", "02", "10", "05");
+        Click(ctl::kSelectAll);
+        Click(ctl::kAdd);
+        ASSERT_TRUE(Until([&] { return Rows(ctl::kScheduleList).size() == rows + 1; }))
+            << LastBox();
+        fs::create_directories(usb + "/" + folder);
+        const std::string target = usb + "/" + folder;
+        dlg->OnBrowseTarget(&target);
+        const std::size_t before = boxes.shown.size();
+        Click(ctl::kOk);
+        ASSERT_TRUE(Until([&] { return boxes.shown.size() > before && !ctx().m_bBackupRunning; }))
+            << LastBox();
+        EXPECT_EQ(LastBox(), Text("M010014"));
+    }
+
+    std::unique_ptr<share::ShareServer> server;
+    std::unique_ptr<share::HttpShareClient> client;
+    std::string usb;
+};
+
+TEST_F(RemoteWindowTest, TheWindowFetchesWhatItWouldHaveCopiedItself) {
+    OpenWithLink();
+    PickDay(0);
+    AddAndBackUp("Local");
+
+    GoRemote();
+    EXPECT_EQ(ctx().m_bLocalMode, 0);
+    PickDay(1);
+    ASSERT_TRUE(Until([&] { return Rows(ctl::kStartHour).contains("10"); }));
+    PickDay(0);
+    EXPECT_EQ(ctx().m_strSelDate, "20100523");
+    AddAndBackUp("Remote");
+    const auto local = Tree(usb + "/Local"), remote = Tree(usb + "/Remote");
+    EXPECT_GE(local.size(), 10u);  // four minutes' two files, the map, the information file
+    EXPECT_EQ(Names(remote), Names(local));
+    // The information file tells the host's context (camera count, names, recorder kind),
+    // which the host record changed between the two; every other byte is the same.
+    for (const auto& [name, bytes] : local) {
+        if (name.find("BackupInfo.dat") == std::string::npos) {
+            EXPECT_TRUE(remote.count(name) && remote.at(name) == bytes) << name;
+        }
+    }
+    EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());
+    EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
+    EXPECT_FALSE(fs::exists(driveC() + "/NetBackupTemp/2010_05_23=10,02~10,05"));
+}
+
+TEST_F(RemoteWindowTest, AServerThatIsGoneEndsTheRunWithItsReasonAndTheWindowIsIdle) {
+    OpenWithLink();
+    GoRemote();
+    PickDay(0);
+    ASSERT_TRUE(Until([&] { return Rows(ctl::kStartHour).contains("10"); }));
+    Range("10", "00", "10", "01");
+    Click(ctl::kSelectAll);
+    Click(ctl::kAdd);
+    ASSERT_TRUE(Until([&] { return Rows(ctl::kScheduleList).size() == 1; })) << LastBox();
+    server->Stop();
+    const std::string target = usb;
+    dlg->OnBrowseTarget(&target);
+    const std::size_t before = boxes.shown.size();
+    Click(ctl::kOk);
+    ASSERT_TRUE(Until([&] { return boxes.shown.size() > before && !ctx().m_bBackupRunning; }));
+    EXPECT_EQ(LastBox().rfind(Text("M010012") + "\n", 0), 0u) << LastBox();
+    EXPECT_GT(LastBox().size(), Text("M010012").size() + 1);  // and why
+    EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
+    EXPECT_EQ(Rows(ctl::kScheduleList).size(), 1);  // kept for another try
+}
