@@ -105,9 +105,10 @@ BOOL InitDiscWriter(BackupContext& ctx) {
 }
 
 void HandOverDiscImage(BackupContext& ctx) {
-    if (ctx.m_discWriter)
-        ctx.m_discWriter->AddFiles("\\", std::string(paths::kDiscImageRoot) + "\\*.*");
+    // A cancelled build hands nothing over: its image is not whole.
     if (ctx.m_bBackupRunning) {
+        if (ctx.m_discWriter)
+            ctx.m_discWriter->AddFiles("\\", std::string(paths::kDiscImageRoot) + "\\*.*");
         StartDiscWrite(ctx);
         return;
     }
@@ -120,6 +121,12 @@ void StartDiscWrite(BackupContext& ctx) {
     CDVDWriterPro2* writer = ctx.m_discWriter;
     if (!writer || writer->GetMediaType() == kMediaNoDisc) {
         ctx.ShowMessage(Text(ctx, "A010019"));
+        // The disc went between the start checks and the write: nothing will be written, and
+        // the window must not stay in its running state waiting for it.
+        ctx.m_bBackupRunning = 0;
+        BackToIdle(ctx);
+        ShowCapacityAgain(ctx);
+        ctx.SetStatusText("");
         return;
     }
     for (int i = 0; i < 2; ++i) {

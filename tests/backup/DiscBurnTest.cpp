@@ -66,18 +66,22 @@ TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
     ctx.m_bBackupRunning = 1;
     StartDiscWrite(ctx);
     EXPECT_EQ(writer.calls.back(), "box " + Text("A010020"));
-    // No disc: nothing is written.
+    // No disc: nothing is written, and nothing waits for a write that will not come.
     writer.calls.clear();
     writer.mediaType = kMediaNoDisc;
+    ctx.m_bBackupRunning = 1;
+    view.controlsState = 0;
     StartDiscWrite(ctx);
     EXPECT_EQ(writer.calls, std::vector<std::string>{"box " + Text("A010019")});
+    EXPECT_EQ(ctx.m_bBackupRunning, 0);
+    EXPECT_EQ(view.controlsState, 1);
 
-    // A backup cancelled while it was built goes back to idle instead.
+    // A backup cancelled while it was built hands nothing over and goes back to idle.
     writer.calls.clear();
     ctx.m_bBackupRunning = 0;
     view.controlsState = 0;
     HandOverDiscImage(ctx);
-    EXPECT_EQ(writer.calls, std::vector<std::string>{"add \\ C:\\QuillonTemp\\*.*"});
+    EXPECT_EQ(writer.calls, std::vector<std::string>{});
     EXPECT_TRUE(view.items[ctl::kCapacityBar].visible);
     EXPECT_FALSE(view.items[ctl::kProgress].visible);
     EXPECT_TRUE(view.items[ctl::kCancel].enabled);

@@ -138,16 +138,18 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
         return 1;
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    bool cancelled = false;
+    bool cancelled = false, aborted = false;
     // Building, then writing: the worker hands the image over before it lets go of the first.
     while (ctx.m_bBackupRunning || ctx.m_bDiscWriting) {
         disc.Serve(100);
         if (gInterrupted && !cancelled) {
             cancelled = true;
-            if (ctx.m_bBackupRunning)
-                ctx.m_bBackupRunning = 0;
-            else
-                disc.writer()->AbortWrite();
+            ctx.m_bBackupRunning = 0;
+        }
+        // Also a write the worker started as the interrupt came.
+        if (cancelled && ctx.m_bDiscWriting && !aborted) {
+            aborted = true;
+            disc.writer()->AbortWrite();
         }
     }
     worker.StopMakeFileThread();
