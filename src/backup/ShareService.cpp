@@ -208,6 +208,15 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         image.problem = "the image was cancelled";
         return image;
     }
+    if (!image.failures.empty()) {
+        // An image that lacks a minute is no backup of the entry: the requester must not be
+        // told it was made.
+        storage::DeleteFolderTree(imageFolder);
+        image.problem = "the recorder could not copy all of the entry: " + image.failures.front();
+        if (image.failures.size() > 1)
+            image.problem += " (and " + std::to_string(image.failures.size() - 1) + " more)";
+        return image;
+    }
 
     const std::string dayFolder =
         platform::ResolvePath(paths::EntryDayFolder(kServerBase, paths.entry, day));

@@ -50,7 +50,8 @@ class ShareService {
     // The size of the entry the request describes, as local mode estimates it.
     _ADDSIZEREPLY AddSize(const _BACKUPADDTOTALSIZE& request);
     // Builds the entry of the request into kNetTempRoot\{entry}\{day}\ (an older image of the
-    // same entry is replaced). Stops between files once cancel is true. The entry's
+    // same entry is replaced). Stops between files once cancel is true. An image that could not
+    // be made whole (a minute not copied) is removed and answered with the problem. The entry's
     // information and minute map files are the requester's own and are not listed.
     Image MakeImage(const _BACKUPMAKEIMAGE& request, const Progress& progress,
                     const std::atomic<bool>& cancel);

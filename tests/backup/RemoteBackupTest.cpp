@@ -227,3 +227,18 @@ TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerCh
     EXPECT_EQ(view.messages.size(), boxes);
     EXPECT_EQ(view.listRows.size(), 1u);
 }
+
+TEST_F(RemoteBackupTest, AnEntryTheRecorderCannotCopyWholeIsNoBackupAndLeavesNothingThere) {
+    GoRemote();
+    Add("10", "00", "10", "02", {1, 2});
+    // The recorder loses a minute after the entry was planned.
+    fs::remove(driveC() + "/QorData/20100523/201005231001N.dat");
+    fs::remove(driveC() + "/QorData/20100523/201005231001N.idx");
+    Run("Remote");
+    const std::string box = view.messages.back().text;
+    EXPECT_EQ(box.rfind(ctx.GetLanguageText("BACKUP", "M010012") + "\n", 0), 0u) << box;
+    EXPECT_NE(box.find("minute 10:01 not copied"), std::string::npos) << box;
+    EXPECT_FALSE(fs::exists(driveC() + "/NetBackupTemp/2010_05_23=10,00~10,02"));
+    EXPECT_EQ(view.listRows.size(), 1u);  // kept for another try
+    EXPECT_FALSE(ctx.m_bBackupRunning);
+}
