@@ -83,3 +83,12 @@ std::string TempPrefixTest::ReadText(const std::string& hostPath) {
     ss << in.rdbuf();
     return ss.str();
 }
+
+std::map<std::string, std::string> FilesBelow(const std::string& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+        if (e.is_regular_file())
+            files[std::filesystem::relative(e.path(), root).generic_string()] =
+                TempPrefixTest::ReadText(e.path().string());
+    return files;
+}

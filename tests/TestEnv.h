@@ -3,6 +3,7 @@
 // it, so that no test sees the user's files.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ void UseBuiltLanguage(CQuillonApp& app);
 // Every minute data file below imageRoot has the length of the recorder's file of that name in
 // recorderDay: a failed backup keeps nothing half-written.
 void ExpectOnlyWholeMinuteFiles(const std::string& imageRoot, const std::string& recorderDay);
+
+// Every file below root by its path from there ('/' between folders), with its bytes.
+std::map<std::string, std::string> FilesBelow(const std::string& root);
 
 class TempPrefixTest : public ::testing::Test {
   protected:

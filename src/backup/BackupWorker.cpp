@@ -108,7 +108,7 @@ void RunBackup(BackupContext& ctx) {
     ctx.m_view.SetWaitCursor(false);
 }
 
-void FinishFolderBackup(BackupContext& ctx) {
+void ClearFinishedSchedule(BackupContext& ctx) {
     ctx.m_bBackupRunning = 0;
     SetIdle(ctx);
     ctx.m_view.SetItemText(ctl::kStatusLine, "");
@@ -120,6 +120,10 @@ void FinishFolderBackup(BackupContext& ctx) {
     std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
     ClearReservedFolder(ctx);
     ResetCameraSelection(ctx);
+}
+
+void FinishFolderBackup(BackupContext& ctx) {
+    ClearFinishedSchedule(ctx);
     ResetViewerOption(ctx);
     ctx.m_view.SendDialogMessage(kMsgShareAnswer, 100, 0);
 }

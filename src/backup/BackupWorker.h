@@ -36,6 +36,9 @@ class BackupWorker {
 
 // One local pass over the 50 slots: every used entry into the image. Worker thread.
 void RunBackup(BackupContext& ctx);
+// The clean-up of a finished folder backup: not running, controls idle, the working folder,
+// the list, the total, the entry record and the selection cleared.
+void ClearFinishedSchedule(BackupContext& ctx);
 // The end of a folder backup: the schedule, the working folder, the total, the selection and
 // the viewer option are cleared and the dialog is sent code 100.
 void FinishFolderBackup(BackupContext& ctx);

@@ -157,18 +157,7 @@ void OnRemoteRunEnded(BackupContext& ctx, const std::string& why) {
 
 // The end of a remote backup to a folder: as a local one, then the operator is told here.
 void FinishRemoteFolderBackup(BackupContext& ctx) {
-    ctx.m_bBackupRunning = 0;
-    Idle(ctx);
-    ctx.m_view.ShowItem(ctl::kProgress, false);
-    ctx.m_view.SetItemText(ctl::kStatusLine, "");
-    storage::ClearWorkingFolder(ctx.m_strExePath);
-    ctx.m_lbSchedule.clear();
-    ctx.m_nListSel = -1;
-    ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
-    ctx.m_view.SetItemText(ctl::kTotalSize, "");
-    std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
-    ClearReservedFolder(ctx);
-    ResetCameraSelection(ctx);
+    ClearFinishedSchedule(ctx);
     ShowTotalSize(ctx);
     ResetViewerOption(ctx);
     ctx.m_view.ShowItem(ctl::kStatusLine, false);

@@ -52,19 +52,6 @@ class Receiver : public IShareClientReceiver {
     std::function<void()> wake_;
 };
 
-std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(root)) {
-        if (!e.is_regular_file())
-            continue;
-        std::ifstream in(e.path(), std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        files[fs::relative(e.path(), root).generic_string()] = bytes.str();
-    }
-    return files;
-}
-
 }  // namespace
 
 class RemoteBackupTest : public BackupFixture<BoxCountingView> {
@@ -168,7 +155,7 @@ TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSche
     Run("Remote");
 
     EXPECT_EQ(view.messages.back().text, ctx.GetLanguageText("BACKUP", "M010014"));
-    const auto local = Tree(out + "/Local"), remote = Tree(out + "/Remote");
+    const auto local = FilesBelow(out + "/Local"), remote = FilesBelow(out + "/Remote");
     EXPECT_GT(local.size(), 10u);
     EXPECT_EQ(remote, local);
     // Per entry: progress, 4, progress, 5, 6.

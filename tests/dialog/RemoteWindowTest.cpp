@@ -15,15 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file())
-            files[fs::relative(e.path(), root).generic_string()] =
-                TempPrefixTest::ReadText(e.path().string());
-    return files;
-}
-
 std::vector<std::string> Names(const std::map<std::string, std::string>& tree) {
     std::vector<std::string> names;
     for (const auto& [name, bytes] : tree)
@@ -117,7 +108,7 @@ TEST_F(RemoteWindowTest, TheWindowFetchesWhatItWouldHaveCopiedItself) {
     PickDay(0);
     EXPECT_EQ(ctx().m_strSelDate, "20100523");
     AddAndBackUp("Remote");
-    const auto local = Tree(usb + "/Local"), remote = Tree(usb + "/Remote");
+    const auto local = FilesBelow(usb + "/Local"), remote = FilesBelow(usb + "/Remote");
     EXPECT_GE(local.size(), 10u);  // four minutes' two files, the map, the information file
     EXPECT_EQ(Names(remote), Names(local));
     // The information file tells the host's context (camera count, names, recorder kind),

@@ -28,7 +28,7 @@ std::string Slurp(const std::string& path) {
 // Every file below a host folder with its content.
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
     std::map<std::string, std::string> files;
-    for (const auto& name : FilesBelow(folder))
+    for (const auto& name : NamesBelow(folder))
         files[name] = Slurp(folder + "/" + name);
     return files;
 }
@@ -50,7 +50,7 @@ void ExpectServedCopy(const std::map<std::string, std::string>& got,
 }
 
 bool HasPartFiles(const std::string& folder) {
-    for (const auto& name : FilesBelow(folder))
+    for (const auto& name : NamesBelow(folder))
         if (name.find(platform::AtomicFile::kTempSuffix) != std::string::npos)
             return true;
     return false;

@@ -32,7 +32,7 @@ struct Answer {
 };
 
 // Files below a host folder, relative and with '/' between folders.
-inline std::vector<std::string> FilesBelow(const std::string& folder) {
+inline std::vector<std::string> NamesBelow(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code ec;
     for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);

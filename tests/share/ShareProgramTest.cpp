@@ -58,7 +58,7 @@ TEST_F(ShareProgramTest, ServesAnImageToItsTokenOnlyAndStopsCleanlyOnSigterm) {
         client.ReqSetAddBackupDataPath(ImageRequest());
         receiver.WaitFor(share::kCodeDeleted);
         receiver.onAnswer = nullptr;
-        const auto got = FilesBelow(Downloaded());
+        const auto got = NamesBelow(Downloaded());
         EXPECT_FALSE(got.empty());
         for (const auto& name : got)
             EXPECT_EQ(name.find(".quillon-part"), std::string::npos) << name;

@@ -15,15 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file())
-            files[fs::relative(e.path(), root).generic_string()] =
-                TempPrefixTest::ReadText(e.path().string());
-    return files;
-}
-
 bool PortFree(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -133,7 +124,7 @@ TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes)
     const RunResult remote = Remote({"backup", "--folder", "E:\\Remote", "--no-progress"});
     ASSERT_EQ(remote.status, 0) << remote.err;
 
-    const auto local = Tree(usb + "/Local"), fetched = Tree(usb + "/Remote");
+    const auto local = FilesBelow(usb + "/Local"), fetched = FilesBelow(usb + "/Remote");
     EXPECT_GT(local.size(), 20u);
     EXPECT_EQ(fetched, local);
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
