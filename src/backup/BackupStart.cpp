@@ -227,6 +227,8 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
     ctx.m_bIncludeViewer = ctx.m_view.IsItemChecked(ctl::kIncludeViewer) ? 1 : 0;
     ctx.m_view.EnableItem(ctl::kIncludeViewer, false);
     ctx.m_view.ShowItem(ctl::kStatusLine, true);
+    // A remote run is many passes: what went wrong is counted from its start.
+    ctx.m_report.Reset();
     worker.Signal();
     return std::string();
 }
