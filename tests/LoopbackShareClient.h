@@ -60,6 +60,11 @@ class LoopbackShareClient : public CFileShareClient {
     void SetDownloadDir(const std::string& folder) override { folder_ = folder; }
     int StartDownload() override {
         Queue([this] {
+            if (dropDownloads) {  // the link went down after the image was made
+                service_.DeleteTemp(std::string(kNetTempRoot) + "\\" + image_.entry);
+                Post(7, "the link was lost", 18);
+                return;
+            }
             const std::string to = platform::ResolvePath(folder_);
             for (const auto& f : image_.files) {
                 const std::filesystem::path dest = std::filesystem::path(to) / f.name;
@@ -112,6 +117,7 @@ class LoopbackShareClient : public CFileShareClient {
     std::vector<std::string> deleted;
     int connects = 0;
     bool zeroSizes = false;
+    bool dropDownloads = false;
     std::string address_;
     int port_ = 0;
 

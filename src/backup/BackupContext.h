@@ -159,6 +159,8 @@ class BackupContext {
     CFileShareClient* m_shareClient = nullptr;
     IShareClientReceiver* m_shareReceiver = nullptr;  // where the client's answers go
     std::string m_strShareLink;                       // "address:port" it was connected to
+    std::string m_strShareText;                       // the link's last progress or problem
+    bool m_bAwaitingSize = false;                     // a remote Add waits for its answer
 };
 
 // Sets the progress bar from m_nDoneSize and m_nTotalSize: (100.0 / total) * done, truncated;

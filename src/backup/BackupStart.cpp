@@ -227,8 +227,13 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
     ctx.m_bIncludeViewer = ctx.m_view.IsItemChecked(ctl::kIncludeViewer) ? 1 : 0;
     ctx.m_view.EnableItem(ctl::kIncludeViewer, false);
     ctx.m_view.ShowItem(ctl::kStatusLine, true);
-    // A remote run is many passes: what went wrong is counted from its start.
+    // A remote run is many passes: what went wrong is counted from its start, and every entry
+    // is fetched, also one an earlier run that broke off had begun.
     ctx.m_report.Reset();
+    if (!ctx.m_bLocalMode)
+        for (ScheduleEntry& e : ctx.m_Schedule)
+            if (e.bUsed)
+                e.bPending = 1;
     worker.Signal();
     return std::string();
 }

@@ -14,6 +14,7 @@
 #include "backup/ScheduleCommands.h"
 #include "backup/ShareService.h"
 #include "companions/CFileShareClient.h"
+#include "platform/AtomicFile.h"
 #include "records/RemoteRecords.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
@@ -138,7 +139,11 @@ void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
         NormalizeLabelSeparators(MakeEntryString(day, startKey.substr(8, 2), startKey.substr(10, 2),
                                                  endKey.substr(8, 2), endKey.substr(10, 2)),
                                  ctx.m_nDateType);
-    ctx.m_shareClient->SetDownloadDir(root + entry + "\\" + day + "\\");
+    const std::string folder = root + entry + "\\" + day + "\\";
+    // What a killed download left half-written under temporary names.
+    platform::RemoveLeftoverTempFiles(folder);
+    platform::RemoveLeftoverTempFiles(folder + "Audio");
+    ctx.m_shareClient->SetDownloadDir(folder);
     ctx.m_shareClient->StartDownload();
     e.bPending = 0;
 }
@@ -208,6 +213,7 @@ std::string RequestEntrySize(BackupContext& ctx, const std::string& entry, const
     SetControlsState(ctx, 0);
     ctx.m_view.SetPreviewControlsState(0);
     ctx.SetStatusText(Text(ctx, "M010015"));
+    ctx.m_bAwaitingSize = true;
     ctx.m_shareClient->GetAddTotalSize(r);
     return std::string();
 }
@@ -266,8 +272,18 @@ void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* r
                 OnIndexReply(ctx, *static_cast<const _INDEXREPLY*>(record));
             break;
         case 3:
-            if (record && size == sizeof(_ADDSIZEREPLY))
+            if (!ctx.m_bAwaitingSize)
+                break;  // no Add asked: nothing to complete
+            ctx.m_bAwaitingSize = false;
+            if (record && size == sizeof(_ADDSIZEREPLY)) {
                 OnSizeReply(ctx, *static_cast<const _ADDSIZEREPLY*>(record));
+            } else {
+                // No answer to the size request (the link said why in the status line): the
+                // Add that waits for it is over, or the window would stay busy for good.
+                Idle(ctx);
+                ctx.SetStatusText("");
+                ctx.Refuse("Q010009", Text(ctx, "Q010009") + "\n" + ctx.m_strShareText);
+            }
             break;
         case 4:
             OnDownloadEntry(ctx, size);
@@ -288,9 +304,10 @@ void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* r
                 ctx, record ? Field(static_cast<const char*>(record), size) : std::string());
             break;
         case 8:
-            if (record)
-                ctx.SetStatusText(Field(static_cast<const char*>(record), size) + " [" +
-                                  Text(ctx, "M010013") + "]");
+            if (record) {
+                ctx.m_strShareText = Field(static_cast<const char*>(record), size);
+                ctx.SetStatusText(ctx.m_strShareText + " [" + Text(ctx, "M010013") + "]");
+            }
             break;
         case 100: {
             ctx.m_view.ShowItem(ctl::kStatusLine, false);

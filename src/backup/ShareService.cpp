@@ -82,7 +82,16 @@ void Prepare(BackupContext& ctx, const ShareService::Settings& settings) {
 
 }  // namespace
 
-ShareService::ShareService(Settings settings) : settings_(std::move(settings)) {}
+ShareService::ShareService(Settings settings) : settings_(std::move(settings)) {
+    // Images of clients that never came back, and the working folder of a killed build.
+    std::error_code ec;
+    const std::string root = platform::ResolvePath(kNetTempRoot);
+    for (const auto& e : fs::directory_iterator(root, ec)) {
+        const std::string name = e.path().filename().string();
+        if (IsEntryString(name) || name == "Reserved")
+            platform::DeleteTree(kServerBase + name);
+    }
+}
 
 ShareService::~ShareService() = default;
 
@@ -170,13 +179,22 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         return image;
     }
     const std::string imageFolder = kServerBase + paths.entry;
-    storage::DeleteFolderTree(imageFolder);  // an older image of the same entry
     {
         std::lock_guard<std::mutex> lock(listMutex_);
+        const auto now = std::chrono::steady_clock::now();
+        for (const Built& b : built_) {
+            if (b.image.entry == paths.entry && now - b.touched < kAbandonedAfter) {
+                image.problem = "another client is fetching " + paths.entry +
+                                " from this recorder; try again when it has finished";
+                image.entry.clear();  // not this request's to remove
+                return image;
+            }
+        }
         built_.erase(std::remove_if(built_.begin(), built_.end(),
                                     [&](const Built& b) { return b.image.entry == paths.entry; }),
                      built_.end());
     }
+    storage::DeleteFolderTree(imageFolder);  // an older image of the same entry, left behind
 
     // The extraction copies the entry's information and minute map files from the working
     // folder, as for a local entry; the requester keeps its own, so they are made here anew.
@@ -246,18 +264,21 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     std::sort(image.files.begin(), image.files.end(),
               [](const ImageFile& a, const ImageFile& b) { return a.name < b.name; });
     std::lock_guard<std::mutex> lock(listMutex_);
-    built_.push_back(Built{image, dayFolder});
+    built_.push_back(Built{image, dayFolder, std::chrono::steady_clock::now()});
     return image;
 }
 
 std::string ShareService::ImageFilePath(const std::string& entry, const std::string& name) {
     std::lock_guard<std::mutex> lock(listMutex_);
-    for (const Built& b : built_) {
+    for (Built& b : built_) {
         if (b.image.entry != entry)
             continue;
-        for (const ImageFile& f : b.image.files)
-            if (f.name == name)
+        for (const ImageFile& f : b.image.files) {
+            if (f.name == name) {
+                b.touched = std::chrono::steady_clock::now();
                 return b.hostFolder + "/" + name;
+            }
+        }
     }
     return std::string();
 }

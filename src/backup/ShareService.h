@@ -4,6 +4,7 @@
 // computed by the same code local mode uses. A server calls it from any thread; the image
 // builds run one at a time.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -42,6 +43,7 @@ class ShareService {
     using Progress =
         std::function<void(const std::string& item, std::uint32_t doneKB, std::uint32_t totalKB)>;
 
+    // Removes what an earlier run of the server left below kNetTempRoot.
     explicit ShareService(Settings settings);
     ~ShareService();
 
@@ -49,10 +51,16 @@ class ShareService {
     _INDEXREPLY IndexReply(const std::string& day);
     // The size of the entry the request describes, as local mode estimates it.
     _ADDSIZEREPLY AddSize(const _BACKUPADDTOTALSIZE& request);
+    // An image no client has fetched from for this long is taken as left behind: a build of
+    // the same entry replaces it.
+    static constexpr std::chrono::minutes kAbandonedAfter{30};
+
     // Builds the entry of the request into kNetTempRoot\{entry}\{day}\ (an older image of the
-    // same entry is replaced). Stops between files once cancel is true. An image that could not
-    // be made whole (a minute not copied) is removed and answered with the problem. The entry's
-    // information and minute map files are the requester's own and are not listed.
+    // same entry is replaced, unless a client is still fetching it: then the request is refused,
+    // as one client's image must not vanish under it). Stops between files once cancel is true. An
+    // image that could not be made whole (a minute not copied) is removed and answered with the
+    // problem. The entry's information and minute map files are the requester's own and are not
+    // listed.
     Image MakeImage(const _BACKUPMAKEIMAGE& request, const Progress& progress,
                     const std::atomic<bool>& cancel);
     // The host path of one file of a built image, "" when name is not one of its listed files.
@@ -66,7 +74,8 @@ class ShareService {
     std::mutex buildMutex_;  // one image build at a time
     struct Built {
         Image image;
-        std::string hostFolder;  // the entry's day folder on this machine
+        std::string hostFolder;                         // the entry's day folder on this machine
+        std::chrono::steady_clock::time_point touched;  // built, or a file of it served
     };
     std::mutex listMutex_;
     std::vector<Built> built_;

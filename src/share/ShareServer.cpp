@@ -52,6 +52,10 @@ ShareServer::~ShareServer() {
 
 void ShareServer::Routes() {
     httplib::Server& http = *http_;
+    // The largest body a client sends is a size request (6160 bytes): nothing bigger is read.
+    http.set_payload_max_length(64 * 1024);
+    // A connection that sends nothing for this long gives its thread back.
+    http.set_read_timeout(10, 0);
     // A request without the token gets 401 and nothing else: no route is reached.
     http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         if (!options_.token.empty() &&

@@ -229,3 +229,70 @@ TEST_F(RemoteBackupTest, AnEntryTheRecorderCannotCopyWholeIsNoBackupAndLeavesNot
     EXPECT_EQ(view.listRows.size(), 1u);  // kept for another try
     EXPECT_FALSE(ctx.m_bBackupRunning);
 }
+
+TEST_F(RemoteBackupTest, ARunThatBrokeOffIsFetchedWholeTheNextTimeOverItsHalfWrittenFiles) {
+    GoRemote();
+    Add("10", "00", "10", "01", {0, 1});
+    client->dropDownloads = true;
+    Run("Remote");
+    EXPECT_EQ(view.messages.back().text,
+              ctx.GetLanguageText("BACKUP", "M010012") + "\nthe link was lost");
+    const std::string day = out + "/Remote/2010_05_23=10,00~10,01/20100523/";
+    WriteText(day + ".201005231000N.dat.77-1.quillon-part", "half");  // a killed download's
+    client->dropDownloads = false;
+    Run("Remote");
+    EXPECT_EQ(view.messages.back().text, ctx.GetLanguageText("BACKUP", "M010014"));
+    EXPECT_TRUE(fs::exists(day + "201005231000N.dat"));
+    EXPECT_FALSE(fs::exists(day + ".201005231000N.dat.77-1.quillon-part"));
+}
+
+TEST_F(RemoteBackupTest, ASizeRequestLeftUnansweredEndsTheAddWithTheLinksReason) {
+    GoRemote();
+    SelectBackupDay(ctx, "20100523");
+    ASSERT_TRUE(client->Pump([] { return true; }));
+    Choose("10", "00", "10", "01", {0});
+    ASSERT_EQ(OnAdd(ctx), "");
+    ASSERT_EQ(view.controlsState, 0);
+    const char why[] = "the entry's size failed: the server cannot be reached";
+    OnShareClientMessage(ctx, 8, why, sizeof why, nullptr);
+    OnShareClientMessage(ctx, 3, nullptr, 0, nullptr);
+    EXPECT_EQ(view.controlsState, 1);
+    EXPECT_EQ(view.messages.back().text, ctx.GetLanguageText("BACKUP", "Q010009") + "\n" + why);
+    EXPECT_TRUE(view.listRows.empty());
+}
+
+class ShareServiceTest : public TempPrefixTest {};
+
+TEST_F(ShareServiceTest, OneClientsImageIsNotReplacedUnderItAndLeftoversGoAtStart) {
+    mkrec::RecorderPlan plan;
+    plan.root = "C:\\QorData";
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 601;
+    plan.cameras = 2;
+    plan.width = plan.height = 16;
+    mkrec::MakeRecordings(plan);
+    const std::string temp = driveC() + "/NetBackupTemp/";
+    WriteText(temp + "2010_05_22=09,00~09,01/20100522/x.dat", "left");
+    ShareService::Settings settings;
+    settings.storageRoot = "C:\\QorData";
+    settings.cameras = 2;
+    ShareService service(settings);
+    EXPECT_FALSE(fs::exists(temp + "2010_05_22=09,00~09,01"));
+
+    _BACKUPMAKEIMAGE request{};
+    request.nSlot = 0;
+    request.entry.bUsed = 1;
+    request.entry.bAllCam = 1;
+    SetKeys(request.entry, "201005231000", "201005231001");
+    std::atomic<bool> cancel{false};
+    const ShareService::Image first = service.MakeImage(request, nullptr, cancel);
+    ASSERT_EQ(first.problem, "");
+    ASSERT_FALSE(first.files.empty());
+    const ShareService::Image second = service.MakeImage(request, nullptr, cancel);
+    EXPECT_NE(second.problem.find("another client"), std::string::npos) << second.problem;
+    EXPECT_EQ(second.entry, "");
+    EXPECT_NE(service.ImageFilePath(first.entry, first.files[0].name), "");  // still whole
+    EXPECT_TRUE(service.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
+    EXPECT_EQ(service.MakeImage(request, nullptr, cancel).problem, "");
+}
