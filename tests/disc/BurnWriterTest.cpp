@@ -221,9 +221,13 @@ TEST_F(BurnWriterTest, AnAbortAskedForBeforeTheWriteStartsCancelsItAndOnlyIt) {
     ASSERT_TRUE(log.WaitFor(12) || log.Seen(13));
     EXPECT_FALSE(log.Seen(13));
     writer->WaitIdle();
-    // ... and not the one after it.
+    // ... and not the one after it (on the disc erased of what the stopped one wrote).
     writer->SetWriteSpeed(0);
     log.events.clear();
+    if (writer->GetDiscStatus() != 0) {
+        ASSERT_TRUE(writer->EraseDisc(1));
+        ASSERT_TRUE(log.WaitFor(11));
+    }
     ASSERT_TRUE(Write());
     ASSERT_TRUE(log.WaitFor(13) || log.Seen(12));
     EXPECT_FALSE(log.Seen(12));
