@@ -65,7 +65,7 @@ unsigned long Hex(const std::string& s) {
     return std::strtoul(s.c_str(), nullptr, 16);
 }
 
-std::string HostRecord(const std::string& spec) {
+std::string HostRecord(const std::string& fields) {
     // A record of a small local recorder unless told otherwise, so that one key can be tried
     // at a time.
     HostInfo h;
@@ -75,11 +75,11 @@ std::string HostRecord(const std::string& spec) {
     h.language = "eng";
     h.firstDrive = 3;
     std::size_t start = 0;
-    while (start < spec.size()) {
-        const std::size_t comma = spec.find(',', start);
+    while (start < fields.size()) {
+        const std::size_t comma = fields.find(',', start);
         const std::string item =
-            spec.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        start = comma == std::string::npos ? spec.size() : comma + 1;
+            fields.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        start = comma == std::string::npos ? fields.size() : comma + 1;
         const std::size_t eq = item.find('=');
         const std::string key = item.substr(0, eq),
                           value = eq == std::string::npos ? "" : item.substr(eq + 1);
