@@ -83,6 +83,7 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
         return;
     }
     ctx.m_nLastEntrySize = r.nSize;
+    const DWORD totalBefore = ctx.m_nTotalSize;
     AddToTotal(ctx, r.nAddTotal);
     ShowTotalSize(ctx);
     ctx.m_nCurSlot = *slot;
@@ -102,7 +103,7 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
     platform::CreateDirectory(working + "\\" + entry);
     if (!SaveMinuteMap(ctx, working, entry, day) || !SaveScheduleTable(ctx)) {
         // No half entry, as a local Add.
-        ctx.m_nTotalSize -= e.nSize;
+        ctx.m_nTotalSize = totalBefore;
         std::memset(&e, 0, sizeof e);
         storage::DeleteFolderTree(working + "\\" + entry);
         ShowTotalSize(ctx);
