@@ -67,8 +67,6 @@ void RemoteLink::Serve(int ms) {
             OnDownloadProgress(ctx_, a.record, a.hadRecord);
             continue;
         }
-        if (a.code == 8 && a.hadRecord)
-            lastText = std::string(a.record.c_str());
         if (a.code == 7) {
             ended = true;
             endedWhy = a.hadRecord ? std::string(a.record.c_str()) : std::string();

@@ -39,8 +39,8 @@ class RemoteLink : public IShareClientReceiver {
     // The recorded days, newest first, from the server's picture service; why, when none.
     std::vector<std::string> Days(std::string& problem) const;
     CFileShareClient& client() { return *client_; }
-    // The last progress or problem text (code 8) and why a remote backup ended (code 7).
-    std::string lastText, endedWhy;
+    // Why a remote backup ended (code 7).
+    std::string endedWhy;
     bool ended = false;  // code 7 came
 
   private:
