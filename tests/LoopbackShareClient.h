@@ -1,9 +1,11 @@
 #pragma once
 // A share client without a network for the core's remote-mode tests: each request is queued and
 // answered, when the test pumps, by a ShareService over this machine's recordings, with the
-// codes a real client posts (8 while the image is made, 4, the download, 5, the temporary data
-// removed, 6). The download copies the image's listed files into the download folder.
+// codes a real client posts (progress records while the image is made, 4, 8 for each file
+// fetched, 5, the temporary data removed, 6). The download copies the image's listed files into the
+// download folder.
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -45,8 +47,13 @@ class LoopbackShareClient : public CFileShareClient {
             std::atomic<bool> cancel{false};
             image_ = service_.MakeImage(
                 request,
-                [this](const std::string& item, std::uint32_t, std::uint32_t) {
-                    Post(8, item.c_str(), item.size() + 1);
+                [this](const std::string& item, std::uint32_t done, std::uint32_t total) {
+                    _DOWNLOADPROGRESS p{};
+                    std::snprintf(p.szName, sizeof p.szName, "%s", item.c_str());
+                    p.nTotal = total;
+                    p.nDone = done;
+                    if (window_)
+                        window_->PostShareMessage(0xBD2, 0, &p, sizeof p);
                 },
                 cancel);
             if (!image_.problem.empty()) {

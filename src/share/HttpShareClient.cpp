@@ -235,12 +235,13 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
             return FailChain(link, why);
         switch (status->state) {
             case JobState::kBuilding: {
-                std::string text = status->item;
-                if (status->totalKB > 0)
-                    text += " " + std::to_string(status->doneKB) + "/" +
-                            std::to_string(status->totalKB) + " KB";
-                if (!text.empty() && text != shown)
-                    PostText(kCodeStatus, shown = text);
+                // The answer codes of an entry begin with 4: while the server builds, its
+                // progress goes out as progress records (in KB), not as code 8 texts.
+                const std::string text = status->item + " " + std::to_string(status->doneKB);
+                if (!status->item.empty() && text != shown) {
+                    shown = text;
+                    PostProgress(status->item, status->totalKB, status->doneKB);
+                }
                 Nap(kPollMs);
                 break;
             }
@@ -260,26 +261,29 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
     }
 }
 
+void HttpShareClient::PostProgress(const std::string& name, long long total, long long done) {
+    _DOWNLOADPROGRESS record{};
+    std::strncpy(record.szName, name.c_str(), sizeof record.szName - 1);
+    record.nTotal = Clamp32(total);
+    record.nDone = Clamp32(done);
+    std::lock_guard<std::mutex> posting(postMutex_);
+    IShareClientReceiver* receiver;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        receiver = receiver_;
+    }
+    if (receiver)
+        receiver->PostShareMessage(kProgressMessage, 0, &record, sizeof record);
+}
+
 void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
     if (cancel_)
         return;
     if (entry_.empty())
         return FailChain(link, "there is no image to download");
     const std::string root = folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
-    _DOWNLOADPROGRESS record{};
-    auto postProgress = [&](const std::string& name, long long total, long long done) {
-        std::memset(&record, 0, sizeof record);
-        std::strncpy(record.szName, name.c_str(), sizeof record.szName - 1);
-        record.nTotal = Clamp32(total);
-        record.nDone = Clamp32(done);
-        std::lock_guard<std::mutex> posting(postMutex_);
-        IShareClientReceiver* receiver;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            receiver = receiver_;
-        }
-        if (receiver)
-            receiver->PostShareMessage(kProgressMessage, 0, &record, sizeof record);
+    auto postProgress = [this](const std::string& name, long long total, long long done) {
+        PostProgress(name, total, done);
     };
     const std::size_t count = files_.size();
     for (std::size_t i = 0; i < count; ++i) {

@@ -12,7 +12,8 @@
 //     7, 8      record: a zero-terminated text (7: why the remote backup ended, "cancelled"
 //               after ReqClient_DownloadCancel; 8: progress or a problem), size: its length
 //               with the terminating zero.
-//   PostShareMessage(0xBD2, 0, &_DOWNLOADPROGRESS, 1040) for each file and every ~250 ms.
+//   PostShareMessage(0xBD2, 0, &_DOWNLOADPROGRESS, 1040) while the server builds the image (KB)
+//     and while it is downloaded (bytes), for each item and every ~250 ms.
 //
 // Records and texts are valid only during the call.
 #include <atomic>
@@ -75,6 +76,8 @@ class HttpShareClient : public CFileShareClient {
 
     void Post(unsigned long code, const void* record = nullptr, unsigned long size = 0);
     void PostText(unsigned long code, const std::string& text);
+    // A 0xBD2 progress record: the item, and how much of how much is done.
+    void PostProgress(const std::string& name, long long total, long long done);
     void NoteError(const std::string& text);
     // Waits up to ms, less when a cancel comes.
     void Nap(int ms);

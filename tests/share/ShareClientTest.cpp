@@ -123,8 +123,10 @@ TEST_F(ShareClientTest, AnImageArrivesWholeInTheDialogsOrderAndTheServerKeepsNoC
                             [](const auto& f) { return f.first.rfind("Audio/", 0) == 0; }));
     EXPECT_FALSE(fs::exists(ServerImage()));
 
-    // 4, then progress texts, then 5 and 6; nothing after.
+    // 4 first, then progress texts, then 5 and 6; nothing after.
     const auto codes = receiver.Codes();
+    ASSERT_FALSE(codes.empty());
+    EXPECT_EQ(codes.front(), 4ul);
     const auto four = std::find(codes.begin(), codes.end(), 4ul);
     ASSERT_NE(four, codes.end());
     std::vector<unsigned long> tail(four, codes.end());
@@ -171,7 +173,7 @@ TEST_F(ShareClientTest, AConnectionDroppedMidFileIsResumedFromWhereItStopped) {
 
 TEST_F(ShareClientTest, CancelDuringTheBuildOrTheDownloadLeavesNoTemporaryData) {
     // During the build: the server holds its first file until the cancel has reached it, and
-    // the client cancels at its first progress text.
+    // the client cancels at its first progress record.
     Serve("", [](const std::string&, const std::atomic<bool>& cancel) {
         for (int i = 0; i < 6000 && !cancel; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -179,8 +181,7 @@ TEST_F(ShareClientTest, CancelDuringTheBuildOrTheDownloadLeavesNoTemporaryData) 
     client.Connect("127.0.0.1", server->port(), &receiver);
     std::atomic<bool> asked{false};
     receiver.onAnswer = [&](const Answer& a) {
-        if (a.message == share::kShareMessage && a.code == share::kCodeStatus &&
-            !asked.exchange(true))
+        if (a.message == share::kProgressMessage && !asked.exchange(true))
             client.ReqClient_DownloadCancel();
     };
     client.ReqSetAddBackupDataPath(ImageRequest("1005"));
@@ -190,11 +191,14 @@ TEST_F(ShareClientTest, CancelDuringTheBuildOrTheDownloadLeavesNoTemporaryData) 
     Serve();
     client.Connect("127.0.0.1", server->port(), &receiver);
 
-    // During the download: at the first progress record.
+    // During the download: at the first progress record after code 4.
     const std::size_t from = receiver.Count();
     DriveChain(client, receiver);
+    std::atomic<bool> downloading{false};
     receiver.onAnswer = [&, drive = receiver.onAnswer](const Answer& a) {
-        if (a.message == share::kProgressMessage)
+        if (a.message == share::kShareMessage && a.code == share::kCodeDownload)
+            downloading = true;
+        if (a.message == share::kProgressMessage && downloading)
             client.ReqClient_DownloadCancel();
         drive(a);
     };
