@@ -92,3 +92,11 @@ std::map<std::string, std::string> FilesBelow(const std::string& root) {
                 TempPrefixTest::ReadText(e.path().string());
     return files;
 }
+
+std::map<std::string, std::string> EntriesBelow(const std::string& root) {
+    std::map<std::string, std::string> entries = FilesBelow(root);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+        if (e.is_directory())
+            entries[std::filesystem::relative(e.path(), root).generic_string()] = "folder";
+    return entries;
+}

@@ -18,6 +18,8 @@ void ExpectOnlyWholeMinuteFiles(const std::string& imageRoot, const std::string&
 
 // Every file below root by its path from there ('/' between folders), with its bytes.
 std::map<std::string, std::string> FilesBelow(const std::string& root);
+// As FilesBelow, with each folder too (its value "folder"), so that an empty one counts.
+std::map<std::string, std::string> EntriesBelow(const std::string& root);
 
 class TempPrefixTest : public ::testing::Test {
   protected:

@@ -12,14 +12,6 @@ namespace {
 
 const std::string kNotice = "received 0x2B21 wParam=2 lParam=1";
 
-std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(root))
-        files[fs::relative(e.path(), root).string()] =
-            e.is_regular_file() ? TempPrefixTest::ReadText(e.path().string()) : "folder";
-    return files;
-}
-
 }  // namespace
 
 class HostEndToEndTest : public CliFixture {
@@ -107,7 +99,7 @@ TEST_F(HostEndToEndTest, ABackupStartedOverTheBusEqualsTheCommandLinesByteForByt
     schedule();
     const RunResult cli = Cli({"backup", "--folder", usb + "/Line", "--no-progress"});
     ASSERT_EQ(cli.status, 0) << cli.err;
-    const auto window = Tree(usb + "/Window"), line = Tree(usb + "/Line");
+    const auto window = EntriesBelow(usb + "/Window"), line = EntriesBelow(usb + "/Line");
     EXPECT_EQ(window.size(), line.size());
     EXPECT_GT(window.size(), 20u);
     EXPECT_TRUE(window == line) << "the images differ";

@@ -10,18 +10,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(root))
-        files[fs::relative(e.path(), root).string()] =
-            e.is_regular_file() ? TempPrefixTest::ReadText(e.path().string()) : "folder";
-    return files;
-}
-
-}  // namespace
-
 class CliDiscTest : public CliFixture {
   protected:
     void SetUp() override {
@@ -70,11 +58,11 @@ TEST_F(CliDiscTest, ADiscReadsBackAsTheFolderBackupOfTheSameSchedule) {
     Schedule();
     const RunResult folder = Cli({"backup", "--folder", "E:\\Folder", "--viewer", "--no-progress"});
     ASSERT_EQ(folder.status, 0) << folder.err;
-    const auto fromDisc = Tree(prefix() + "/read");
+    const auto fromDisc = EntriesBelow(prefix() + "/read");
     // The viewer goes to the root of the folder's drive, its settings to the disc image's
     // folder whatever the target; on the disc both are in the image.
-    auto fromFolder = Tree(usb + "/Folder");
-    for (const auto& [name, bytes] : Tree(usb + "/BackupViewer"))
+    auto fromFolder = EntriesBelow(usb + "/Folder");
+    for (const auto& [name, bytes] : EntriesBelow(usb + "/BackupViewer"))
         fromFolder["BackupViewer/" + name] = bytes;
     fromFolder["BackupViewer"] = "folder";
     fromFolder["BackupViewer/Viewer.ini"] =

@@ -23,6 +23,21 @@ void OnInterrupt(int) {
     gInterrupted = true;
 }
 
+// Starts the worker and the pass as OK does; from then on Ctrl-C asks the pass to stop. False
+// when the start checks refused (their text was shown).
+bool StartPass(BackupContext& ctx, BackupWorker& worker) {
+    worker.StartMakeFileThread();
+    if (!OnOK(ctx, worker).empty())
+        return false;
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    return true;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
 std::string ShellQuoted(const std::string& s) {
     const bool plain = !s.empty() && s.find_first_not_of(
                                          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmn"
@@ -132,12 +147,9 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
     const std::vector<PlannedEntry> plan = Plan(s);
     const DWORD planned = ctx.m_nTotalSize;
     BackupWorker worker(ctx);
-    worker.StartMakeFileThread();
     const auto t0 = std::chrono::steady_clock::now();
-    if (!OnOK(ctx, worker).empty())
+    if (!StartPass(ctx, worker))
         return 1;
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
     bool cancelled = false, aborted = false;
     // Building, then writing: the worker hands the image over before it lets go of the first.
     while (ctx.m_bBackupRunning || ctx.m_bDiscWriting) {
@@ -157,8 +169,7 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
         disc.Serve(100);
     disc.Serve(0);
     s.view.FinishProgress();
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double seconds = SecondsSince(t0);
     // Only a completed write clears the schedule; otherwise it stays for another try.
     const bool written = disc.lastEnd == 13;
     const int status = Report(s, a, std::string("disc ") + ctx.m_strTargetText.substr(0, 1), plan,
@@ -184,13 +195,10 @@ int RemoteFolderBackup(CliSession& s, const std::string& folder) {
     const std::vector<PlannedEntry> plan = Plan(s);
     BackupWorker worker(ctx);
     s.remote->SetWorkerWake([&worker] { worker.Signal(); });
-    worker.StartMakeFileThread();
     const auto t0 = std::chrono::steady_clock::now();
     const std::size_t boxesBefore = s.view.messages.size();
-    if (!OnOK(ctx, worker).empty())
+    if (!StartPass(ctx, worker))
         return 1;
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
     bool cancelled = false;
     while (ctx.m_bBackupRunning) {
         s.remote->Serve(100);
@@ -205,8 +213,7 @@ int RemoteFolderBackup(CliSession& s, const std::string& folder) {
         s.remote->ServeUntil(7, 30000);
     worker.StopMakeFileThread();
     s.view.FinishProgress();
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double seconds = SecondsSince(t0);
     const bool completed = s.view.messages.size() > boxesBefore &&
                            s.view.messages.back().text == ctx.GetLanguageText("BACKUP", "M010014");
     std::printf("remote backup to %s: %zu entries, %.1f s\n", paths::ImageRoot(3, folder).c_str(),
@@ -262,12 +269,9 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
     const DWORD planned = ctx.m_nTotalSize;
 
     BackupWorker worker(ctx);
-    worker.StartMakeFileThread();
     const auto t0 = std::chrono::steady_clock::now();
-    if (!OnOK(ctx, worker).empty())
+    if (!StartPass(ctx, worker))
         return 1;
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
     bool cancelled = false;
     while (!s.view.WaitForPassEnd(100)) {
         if (gInterrupted && ctx.m_bBackupRunning) {
@@ -277,8 +281,7 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
     }
     worker.StopMakeFileThread();
     s.view.FinishProgress();
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double seconds = SecondsSince(t0);
 
     const int status = Report(s, a, paths::ImageRoot(3, folder), plan, planned, seconds, cancelled);
     if (status == 0)
