@@ -15,7 +15,9 @@
 
 #include "backup/ShareService.h"
 #include "companions/CFileShareClient.h"
+#include "platform/AtomicFile.h"
 #include "platform/DrivePaths.h"
+#include "platform/WriteTap.h"
 
 class LoopbackShareClient : public CFileShareClient {
   public:
@@ -65,6 +67,7 @@ class LoopbackShareClient : public CFileShareClient {
         return 1;
     }
     void SetDownloadDir(const std::string& folder) override { folder_ = folder; }
+    void SetWriteTap(platform::WriteTap* tap) override { tap_ = tap; }
     int StartDownload() override {
         Queue([this] {
             if (dropDownloads) {  // the link went down after the image was made
@@ -76,8 +79,15 @@ class LoopbackShareClient : public CFileShareClient {
             for (const auto& f : image_.files) {
                 const std::filesystem::path dest = std::filesystem::path(to) / f.name;
                 std::filesystem::create_directories(dest.parent_path());
-                std::filesystem::copy_file(service_.ImageFilePath(image_.entry, f.name), dest,
-                                           std::filesystem::copy_options::overwrite_existing);
+                // As the real client writes: through the image's hashing.
+                platform::ScopedWriteTap scope(tap_);
+                platform::File in;
+                platform::AtomicFile out;
+                if (!in.Open(service_.ImageFilePath(image_.entry, f.name), platform::File::kRead) ||
+                    !out.Create(dest.string()) || out.CopyFrom(in) < 0 || !out.Commit()) {
+                    Post(7, "a file could not be fetched", 28);
+                    return;
+                }
                 Post(8, f.name.c_str(), f.name.size() + 1);
             }
             Post(5, nullptr, 0);
@@ -145,6 +155,7 @@ class LoopbackShareClient : public CFileShareClient {
     ShareService& service_;
     IShareClientReceiver* window_ = nullptr;
     std::string folder_;
+    platform::WriteTap* tap_ = nullptr;
     ShareService::Image image_;
     std::mutex m_;
     std::condition_variable cv_;

@@ -1,5 +1,9 @@
 #include "TestEnv.h"
 
+#include <sys/wait.h>
+
+#include <cstdlib>
+
 #include <stdlib.h>
 #include <sys/mount.h>
 
@@ -99,4 +103,10 @@ std::map<std::string, std::string> EntriesBelow(const std::string& root) {
         if (e.is_directory())
             entries[std::filesystem::relative(e.path(), root).generic_string()] = "folder";
     return entries;
+}
+
+int Sha256sumCheck(const std::string& folder) {
+    const std::string command = "cd '" + folder + "' && sha256sum --quiet -c SHA256SUMS 1>&2";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

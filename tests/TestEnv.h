@@ -21,6 +21,10 @@ std::map<std::string, std::string> FilesBelow(const std::string& root);
 // As FilesBelow, with each folder too (its value "folder"), so that an empty one counts.
 std::map<std::string, std::string> EntriesBelow(const std::string& root);
 
+// The exit status of `sha256sum -c SHA256SUMS` run in folder (its output goes to the test's log
+// when it fails), as anyone would check an image with the tools every Linux machine has.
+int Sha256sumCheck(const std::string& folder);
+
 class TempPrefixTest : public ::testing::Test {
   protected:
     void SetUp() override;

@@ -3,6 +3,7 @@
 // of operations every part of the core shares (texts, status line, working-folder paths).
 #include <array>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,6 +45,9 @@ class BackupReport {
 };
 
 class CDVDWriterPro2;
+namespace integrity {
+class ImageHasher;
+}
 
 // One row of the write speed combo: its text and the speed in KB/s it stands for (0: the
 // writer's own).
@@ -148,6 +152,11 @@ class BackupContext {
     std::atomic<BOOL> m_bDiscWriting;
     std::atomic<BOOL> m_bMakeFileRun;
     BackupReport m_report;
+    // The image's manifest: written by every pass unless turned off (to measure without it).
+    bool m_bImageManifest = true;
+    std::shared_ptr<integrity::ImageHasher> m_imageHasher;  // while a pass hashes its image
+    std::string m_strManifestNote;    // what the last pass's manifest holds, or why it is missing
+    std::string m_strKeyFingerprint;  // of the key that signed it; "" when not signed
 
     // The recordings this context reads; "" for the machine's own (the registry's storage path).
     // A share server serves a tree of its choice.

@@ -118,7 +118,7 @@ BOOL CopyFileSimple(const std::string& source, const std::string& destination) {
         const long long n = in.Read(buffer, sizeof buffer);
         if (n == 0)
             return out.Commit();
-        if (n < 0 || !out.file().Write(buffer, static_cast<std::size_t>(n)))
+        if (n < 0 || !out.Write(buffer, static_cast<std::size_t>(n)))
             return 0;
     }
 }

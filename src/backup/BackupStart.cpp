@@ -11,6 +11,7 @@
 #include "backup/WriteGuard.h"
 #include "companions/CFileShareClient.h"
 #include "disc/CDVDWriterPro2.h"
+#include "integrity/ImageHasher.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/MessageBus.h"
@@ -230,6 +231,7 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
     // A remote run is many passes: what went wrong is counted from its start, and every entry
     // is fetched, also one an earlier run that broke off had begun.
     ctx.m_report.Reset();
+    ctx.m_imageHasher.reset();  // of a run that ended without its manifest
     if (!ctx.m_bLocalMode)
         for (ScheduleEntry& e : ctx.m_Schedule)
             if (e.bUsed)

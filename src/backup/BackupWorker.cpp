@@ -8,9 +8,11 @@
 #include "backup/CopyEngine.h"
 #include "backup/DiscBurn.h"
 #include "backup/Extraction.h"
+#include "backup/ImageManifest.h"
 #include "backup/RemoteBackup.h"
 #include "backup/ReservedFolder.h"
 #include "platform/FileSystem.h"
+#include "platform/WriteTap.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
@@ -64,19 +66,10 @@ int BackupWorker::MakeFileThread() {
     return 0;
 }
 
-void RunBackup(BackupContext& ctx) {
-    if (!ctx.m_bLocalMode) {
-        // The recordings are on the remote recorder, never the ones of this machine.
-        RunRemotePass(ctx);
-        return;
-    }
-    ctx.m_report.Reset();
-    ctx.m_view.SetWaitCursor(true);
-    ctx.m_nDoneSize = 0;
-    NoteTargetVolume(ctx);
-    ctx.m_view.ShowItem(ctl::kCapacityBar, false);
-    ctx.m_view.ShowItem(ctl::kProgress, true);
-    ctx.m_view.SetProgressRange(0, 100);
+namespace {
+
+// Every used entry into the image, the viewer first when it is asked for.
+void RunLocalEntries(BackupContext& ctx) {
     if (ctx.m_bIncludeViewer) {
         WriteViewerIni(ctx);
         CopyViewerFiles(ctx);
@@ -93,8 +86,32 @@ void RunBackup(BackupContext& ctx) {
         if (!ctx.m_bBackupRunning)
             break;
     }
+}
+
+}  // namespace
+
+void RunBackup(BackupContext& ctx) {
+    if (!ctx.m_bLocalMode) {
+        // The recordings are on the remote recorder, never the ones of this machine.
+        RunRemotePass(ctx);
+        return;
+    }
+    ctx.m_report.Reset();
+    ctx.m_view.SetWaitCursor(true);
+    ctx.m_nDoneSize = 0;
+    NoteTargetVolume(ctx);
+    ctx.m_view.ShowItem(ctl::kCapacityBar, false);
+    ctx.m_view.ShowItem(ctl::kProgress, true);
+    ctx.m_view.SetProgressRange(0, 100);
+    BeginImageManifest(ctx);
+    {
+        // Every file written below the image root on this thread is hashed as it is written.
+        platform::ScopedWriteTap tap(ImageManifestTap(ctx));
+        RunLocalEntries(ctx);
+    }
     if (!ctx.m_bBackupRunning)
         ctx.m_report.Stopped();  // cancelled, or the target was lost
+    FinishImageManifest(ctx);
     if (ctx.m_bBackupRunning) {
         // A folder target may be a stick the operator takes away once told the backup is done.
         if (ctx.m_nTargetType == 3 &&

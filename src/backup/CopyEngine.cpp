@@ -79,7 +79,7 @@ BOOL CopyOne(BackupContext& ctx, const std::string& source, bool sourceResolved,
                           platform::GetLastError(), destination);
         return 0;
     }
-    if (in.CopyAllTo(out.file()) < 0 || !out.Commit()) {
+    if (out.CopyFrom(in) < 0 || !out.Commit()) {
         const DWORD error = platform::GetLastError();
         out.Abandon();
         DestinationFailed(ctx, destination + " could not be copied", error, destination);

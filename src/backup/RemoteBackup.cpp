@@ -10,11 +10,13 @@
 #include "backup/CopyEngine.h"
 #include "backup/DiscBurn.h"
 #include "backup/EntrySize.h"
+#include "backup/ImageManifest.h"
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/ShareService.h"
 #include "companions/CFileShareClient.h"
 #include "platform/AtomicFile.h"
+#include "platform/WriteTap.h"
 #include "records/RemoteRecords.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
@@ -145,6 +147,7 @@ void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
     platform::RemoveLeftoverTempFiles(folder);
     platform::RemoveLeftoverTempFiles(folder + "Audio");
     ctx.m_shareClient->SetDownloadDir(folder);
+    ctx.m_shareClient->SetWriteTap(ImageManifestTap(ctx));
     ctx.m_shareClient->StartDownload();
     e.bPending = 0;
 }
@@ -153,6 +156,11 @@ void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
 // or the operator cancelled.
 void OnRemoteRunEnded(BackupContext& ctx, const std::string& why) {
     ctx.m_bBackupRunning = 0;
+    // What was fetched is marked as a partial image.
+    ctx.m_report.Stopped();
+    if (!why.empty())
+        ctx.m_report.Fail(why);
+    FinishImageManifest(ctx);
     Idle(ctx);
     ctx.SetStatusText("");
     ctx.m_view.ShowItem(ctl::kCapacityBar, false);
@@ -229,13 +237,20 @@ void RunRemotePass(BackupContext& ctx) {
         ctx.m_bBackupRunning = 0;
         return;
     }
-    if (ctx.m_bIncludeViewer) {
+    const bool first = !ImageManifestTap(ctx);
+    BeginImageManifest(ctx);
+    // The files written here (the viewer, each entry's information and map) are hashed too.
+    platform::ScopedWriteTap tap(ImageManifestTap(ctx));
+    if (first && ctx.m_bIncludeViewer) {
         WriteViewerIni(ctx);
         CopyViewerFiles(ctx);
     }
     for (int i = 0; i < kScheduleSlots; ++i) {
-        if (!ctx.m_bBackupRunning)
+        if (!ctx.m_bBackupRunning) {
+            ctx.m_report.Stopped();
+            FinishImageManifest(ctx);
             return;
+        }
         ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
         if (!e.bUsed || !e.bPending)
             continue;
@@ -255,8 +270,12 @@ void RunRemotePass(BackupContext& ctx) {
         ctx.m_shareClient->ReqSetAddBackupDataPath(request);
         return;
     }
-    if (!ctx.m_bBackupRunning)
+    if (!ctx.m_bBackupRunning) {
+        ctx.m_report.Stopped();
+        FinishImageManifest(ctx);
         return;
+    }
+    FinishImageManifest(ctx);
     ctx.m_view.SetProgressPos(100);
     if (ctx.m_nTargetType == 2) {
         HandOverDiscImage(ctx);

@@ -7,6 +7,9 @@
 
 struct _BACKUPADDTOTALSIZE;
 struct _BACKUPMAKEIMAGE;
+namespace platform {
+class WriteTap;
+}
 
 // Where the answers go: called with the message number, the code and the value or record.
 // Thread: the receiver's own (a front end forwards them to its user-interface thread).
@@ -31,6 +34,9 @@ class CFileShareClient {
     virtual int ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) = 0;
     // The folder (ending in "\") the next download lands in.
     virtual void SetDownloadDir(const std::string& folder) = 0;
+    // What sees the bytes of the next downloads as they are written (the image's hashing);
+    // null for nothing.
+    virtual void SetWriteTap(platform::WriteTap* tap) = 0;
     virtual int StartDownload() = 0;
     virtual int ReqTempDataDelete(const std::string& path) = 0;
     virtual int ReqClient_DownloadCancel() = 0;

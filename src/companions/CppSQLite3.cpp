@@ -234,6 +234,37 @@ void CppSQLite3DB::detach(const std::string& schema) {
     execDML("DETACH DATABASE \"" + schema + "\"");
 }
 
+void CppSQLite3DB::attachMemory(const std::string& schema) {
+    execDML("ATTACH DATABASE ':memory:' AS \"" + schema + "\"");
+}
+
+std::string CppSQLite3DB::serialize(const std::string& schema) {
+    if (!m_pDB)
+        throw CppSQLite3Exception(SQLITE_MISUSE, "database not open");
+    sqlite3_int64 size = 0;
+    unsigned char* bytes = sqlite3_serialize(m_pDB, schema.c_str(), &size, 0);
+    if (!bytes)
+        throw CppSQLite3Exception(SQLITE_NOMEM, "serialize " + schema + ": out of memory");
+    std::string out(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+    sqlite3_free(bytes);
+    return out;
+}
+
+void CppSQLite3DB::openBytes(const std::string& bytes) {
+    OpenWith(":memory:", SQLITE_OPEN_READWRITE);
+    auto* copy = static_cast<unsigned char*>(sqlite3_malloc64(bytes.size() ? bytes.size() : 1));
+    if (!copy)
+        throw CppSQLite3Exception(SQLITE_NOMEM, "out of memory");
+    if (!bytes.empty())
+        std::memcpy(copy, bytes.data(), bytes.size());
+    const int rc =
+        sqlite3_deserialize(m_pDB, "main", copy, static_cast<sqlite3_int64>(bytes.size()),
+                            static_cast<sqlite3_int64>(bytes.size()),
+                            SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY);
+    if (rc != SQLITE_OK)
+        Raise(m_pDB, rc, "open bytes");
+}
+
 void CppSQLite3DB::createIntFunction(const std::string& name,
                                      std::function<long long(long long)> f) {
     if (!m_pDB)

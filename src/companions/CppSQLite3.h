@@ -108,6 +108,12 @@ class CppSQLite3DB {
     // (created when missing). The path may be a drive path or a host path.
     void attach(const std::string& path, const std::string& schema, bool readOnly);
     void detach(const std::string& schema);
+    // Attaches a new, empty database held in memory under schema.
+    void attachMemory(const std::string& schema);
+    // The bytes a file of the schema's database would hold.
+    std::string serialize(const std::string& schema);
+    // Opens the bytes of a database file, held in memory, for reading only.
+    void openBytes(const std::string& bytes);
     // Makes an SQL function of one integer argument with an integer result available to the
     // statements of this connection (until it closes).
     void createIntFunction(const std::string& name, std::function<long long(long long)> f);

@@ -34,8 +34,13 @@ bool AtomicFile::Create(const std::string& finalPath) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         temp_ = final_.substr(0, cut + 1) + "." + final_.substr(cut + 1) + "." +
                 std::to_string(::getpid()) + "-" + std::to_string(gCounter++) + kTempSuffix;
-        if (file_.OpenResolved(temp_, File::kCreateNew))
+        if (file_.OpenResolved(temp_, File::kCreateNew)) {
+            tap_ = CurrentWriteTap();
+            tapHandle_ = tap_ ? tap_->Opened(final_) : -1;
+            if (tapHandle_ < 0)
+                tap_ = nullptr;
             return true;
+        }
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             break;
     }
@@ -53,6 +58,7 @@ bool AtomicFile::Commit(bool durable) {
         Abandon();
         return false;
     }
+    const long long length = tap_ ? file_.Length() : -1;
     file_.Close();
     if (::rename(temp_.c_str(), final_.c_str()) != 0) {
         SetLastError(ErrorFromErrno(errno));
@@ -60,6 +66,7 @@ bool AtomicFile::Commit(bool durable) {
         return false;
     }
     temp_.clear();
+    CloseTap(true, length);
     if (durable) {
         const std::string folder = final_.substr(0, final_.find_last_of('/') + 1);
         const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -71,7 +78,41 @@ bool AtomicFile::Commit(bool durable) {
     return true;
 }
 
+bool AtomicFile::Write(const void* bytes, std::size_t count) {
+    if (!file_.Write(bytes, count))
+        return false;
+    if (tap_)
+        HandCopy(*tap_, tapHandle_, bytes, count);
+    return true;
+}
+
+long long AtomicFile::CopyFrom(File& in) {
+    if (!tap_)
+        return in.CopyAllTo(file_);
+    // Through buffers the tap owns: it takes in each one while the next is read and written.
+    long long total = 0;
+    for (;;) {
+        char* buffer = tap_->TakeBuffer();
+        const long long n = in.Read(buffer, WriteTap::kBufferBytes);
+        const bool written = n > 0 && file_.Write(buffer, static_cast<std::size_t>(n));
+        tap_->Hand(tapHandle_, buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+        if (n == 0)
+            return total;
+        if (n < 0 || !written)
+            return -1;
+        total += n;
+    }
+}
+
+void AtomicFile::CloseTap(bool committed, long long length) {
+    if (tap_)
+        tap_->Closed(tapHandle_, committed, length);
+    tap_ = nullptr;
+    tapHandle_ = -1;
+}
+
 void AtomicFile::Abandon() {
+    CloseTap(false, -1);
     file_.Close();
     if (!temp_.empty())
         ::unlink(temp_.c_str());
@@ -81,7 +122,7 @@ void AtomicFile::Abandon() {
 bool WriteFileAtomically(const std::string& path, const void* bytes, std::size_t count,
                          bool durable) {
     AtomicFile f;
-    return f.Create(path) && f.file().Write(bytes, count) && f.Commit(durable);
+    return f.Create(path) && f.Write(bytes, count) && f.Commit(durable);
 }
 
 int RemoveLeftoverTempFiles(const std::string& folder) {

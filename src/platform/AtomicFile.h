@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/File.h"
+#include "platform/WriteTap.h"
 
 namespace platform {
 
@@ -21,7 +22,14 @@ class AtomicFile {
     // Creates a new temporary file in the folder of finalPath (a drive or host path). False,
     // with the last error set, when the folder cannot take it.
     bool Create(const std::string& finalPath);
+    // The file for what writes into it by its own means (a database, a length). Bytes written
+    // through it directly are not seen by this thread's write tap: use Write and CopyFrom.
     File& file() { return file_; }
+    // Writes all bytes at the file's position; false on any error (a full disk among them).
+    bool Write(const void* bytes, std::size_t count);
+    // Copies the rest of in to this file, by the fastest means the system has for the pair when
+    // no tap looks at it; bytes copied, or -1 on an error (see File::CopyAllTo).
+    long long CopyFrom(File& in);
     // Host paths of the temporary file and of the final name.
     const std::string& tempHostPath() const { return temp_; }
     const std::string& finalHostPath() const { return final_; }
@@ -33,8 +41,12 @@ class AtomicFile {
     void Abandon();
 
   private:
+    void CloseTap(bool committed, long long length);
+
     File file_;
     std::string temp_, final_;
+    WriteTap* tap_ = nullptr;
+    int tapHandle_ = -1;
 };
 
 // Writes bytes as the whole content of path through a temporary file.

@@ -72,7 +72,7 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
                           std::to_string(file.size) + " bytes it listed";
                 return false;
             }
-            if (!out.file().Write(data, n)) {
+            if (!out.Write(data, n)) {
                 writeFailed = true;
                 return false;
             }

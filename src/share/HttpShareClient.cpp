@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/WriteTap.h"
 #include "records/RemoteRecords.h"
 #include "share/DownloadFolder.h"
 #include "share/FileDownload.h"
@@ -103,13 +104,23 @@ void HttpShareClient::SetDownloadDir(const std::string& folder) {
     downloadDir_ = folder;
 }
 
+void HttpShareClient::SetWriteTap(platform::WriteTap* tap) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tap_ = tap;
+}
+
 int HttpShareClient::StartDownload() {
     std::string folder;
+    platform::WriteTap* tap;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         folder = downloadDir_;
+        tap = tap_;
     }
-    Enqueue(true, [this, folder](ShareLink& link) { DoDownload(link, folder); });
+    Enqueue(true, [this, folder, tap](ShareLink& link) {
+        platform::ScopedWriteTap scope(tap);
+        DoDownload(link, folder);
+    });
     return 1;
 }
 

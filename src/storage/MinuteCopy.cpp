@@ -93,7 +93,7 @@ class WindowReader {
 // Output of the data file, gathered so that a minute costs few writes.
 class PackedWriter {
   public:
-    explicit PackedWriter(platform::File& out) : out_(out), buffer_(kMaxPictureBytes) {}
+    explicit PackedWriter(platform::AtomicFile& out) : out_(out), buffer_(kMaxPictureBytes) {}
     void Put(const char* data, std::size_t size) {
         if (fill_ + size > buffer_.size())
             Flush();
@@ -108,7 +108,7 @@ class PackedWriter {
     }
 
   private:
-    platform::File& out_;
+    platform::AtomicFile& out_;
     std::vector<char> buffer_;
     std::size_t fill_ = 0;
 };
@@ -225,7 +225,7 @@ MinuteCopyResult CopyMinuteSegment(const CameraSet& cameras, const std::string& 
             onCopying();
         {
             WindowReader in(src);
-            PackedWriter out(dat.file());
+            PackedWriter out(dat);
             for (const auto& p : pictures)
                 out.Put(in.Get(p.pos, p.size), static_cast<std::size_t>(p.size));
             out.Flush();
@@ -234,22 +234,24 @@ MinuteCopyResult CopyMinuteSegment(const CameraSet& cameras, const std::string& 
         if (!idx.Create(destPrefix + "N.idx"))
             throw DestinationError("the destination index could not be created",
                                    platform::GetLastError());
-        idx.file().Close();  // the database takes the empty file over
         try {
-            mem.attach(idx.tempHostPath(), "dst", false);
-            // No journal and no flush per minute: the file only takes its name when whole,
-            // and a folder image is flushed once when the pass is complete.
-            mem.execDML("PRAGMA dst.journal_mode=OFF; PRAGMA dst.synchronous=OFF;");
+            // Built in memory and written as bytes, so that what reaches the file passes
+            // through this thread's write tap like every other file of the image.
+            mem.attachMemory("dst");
             mem.execDML("BEGIN TRANSACTION");
             mem.execDML("CREATE TABLE dst." + IndexTableCreateStatement().substr(13));
             mem.execDML(
                 std::string("INSERT INTO dst.indextable SELECT * FROM main.indextable ORDER BY ") +
                 (packedOrder ? "rowid" : "imgposition, rowid"));
             mem.execDML("COMMIT TRANSACTION");
+            const std::string bytes = mem.serialize("dst");
             mem.detach("dst");
+            if (!idx.Write(bytes.data(), bytes.size()))
+                throw DestinationError("the destination index could not be written",
+                                       platform::GetLastError());
         } catch (const CppSQLite3Exception& e) {
             throw DestinationError(
-                std::string("the destination index could not be written: ") + e.errorMessage(),
+                std::string("the destination index could not be made: ") + e.errorMessage(),
                 ErrorOfDatabase(e.errorCode()));
         }
         mem.close();

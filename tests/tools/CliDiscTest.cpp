@@ -58,7 +58,7 @@ TEST_F(CliDiscTest, ADiscReadsBackAsTheFolderBackupOfTheSameSchedule) {
     Schedule();
     const RunResult folder = Cli({"backup", "--folder", "E:\\Folder", "--viewer", "--no-progress"});
     ASSERT_EQ(folder.status, 0) << folder.err;
-    const auto fromDisc = EntriesBelow(prefix() + "/read");
+    auto fromDisc = EntriesBelow(prefix() + "/read");
     // The viewer goes to the root of the folder's drive, its settings to the disc image's
     // folder whatever the target; on the disc both are in the image.
     auto fromFolder = EntriesBelow(usb + "/Folder");
@@ -68,6 +68,14 @@ TEST_F(CliDiscTest, ADiscReadsBackAsTheFolderBackupOfTheSameSchedule) {
     fromFolder["BackupViewer/Viewer.ini"] =
         ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.ini");
     EXPECT_GT(fromDisc.size(), 20u);
+    // Each image's manifest checks with sha256sum; the disc's also lists the viewer, which is
+    // inside its image and outside the folder's.
+    EXPECT_EQ(Sha256sumCheck(prefix() + "/read"), 0);
+    EXPECT_EQ(Sha256sumCheck(usb + "/Folder"), 0);
+    EXPECT_NE(fromDisc["SHA256SUMS"].find("  BackupViewer/Viewer.ini\n"), std::string::npos);
+    EXPECT_EQ(fromFolder["SHA256SUMS"].find("BackupViewer"), std::string::npos);
+    fromDisc.erase("SHA256SUMS");
+    fromFolder.erase("SHA256SUMS");
     EXPECT_TRUE(fromDisc == fromFolder);
     for (const auto& [name, bytes] : fromFolder)
         EXPECT_TRUE(fromDisc.count(name) && fromDisc.at(name) == bytes) << name;

@@ -1,0 +1,155 @@
+#include "backup/ImageManifest.h"
+
+#include "companions/CFileShareClient.h"
+#include "integrity/ImageHasher.h"
+#include "integrity/Manifest.h"
+#include "integrity/Signing.h"
+#include "platform/AtomicFile.h"
+#include "platform/DrivePaths.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "storage/RecorderPaths.h"
+
+namespace {
+
+std::string ReadSmallFile(const std::string& hostPath) {
+    platform::File f;
+    std::string text;
+    if (!f.OpenResolved(hostPath, platform::File::kRead))
+        return text;
+    const long long length = f.Length();
+    if (length <= 0 || length > (1 << 20))
+        return text;
+    text.resize(static_cast<std::size_t>(length));
+    if (f.ReadAt(text.data(), text.size(), 0) != length)
+        text.clear();
+    return text;
+}
+
+// A folder target may hold the image of an earlier backup: its manifest is kept under the next
+// free older name, so that it still checks what it covers. A disc's image folder holds one
+// image only.
+bool KeepOlderManifest(const std::string& root, bool keep) {
+    const std::string current = root + "/" + integrity::kManifestName;
+    if (platform::FileLength(current) < 0)
+        return true;
+    if (!keep) {
+        for (const char* name :
+             {integrity::kManifestName, integrity::kSignatureName, integrity::kPublicKeyName})
+            platform::DeleteFile(root + "/" + name);
+        return true;
+    }
+    int n = 1;
+    while (platform::FileLength(root + "/" +
+                                integrity::OlderManifestName(integrity::kManifestName, n)) >= 0)
+        ++n;
+    bool ok = true;
+    for (const char* name :
+         {integrity::kManifestName, integrity::kSignatureName, integrity::kPublicKeyName}) {
+        const std::string from = root + "/" + name;
+        if (platform::FileLength(from) >= 0)
+            ok = platform::MoveFile(from, root + "/" + integrity::OlderManifestName(name, n)) && ok;
+    }
+    return ok;
+}
+
+// What the first lines of a partial manifest say.
+std::vector<std::string> PartialReasons(const BackupContext& ctx) {
+    std::vector<std::string> why;
+    const std::vector<std::string> failures = ctx.m_report.failures();
+    if (ctx.m_report.stopped())
+        why.push_back("the backup was stopped before it was complete.");
+    else if (!failures.empty())
+        why.push_back("not everything was copied.");
+    for (const auto& f : failures)
+        why.push_back("not copied: " + f);
+    return why;
+}
+
+void Sign(BackupContext& ctx, const std::string& root, const std::string& manifest) {
+    const std::string folder = integrity::SigningKeyFolder();
+    if (!integrity::HasSigningKey(folder))
+        return;
+    const std::string privatePem = ReadSmallFile(integrity::PrivateKeyPath(folder));
+    std::string signature;
+    std::string why = integrity::Sign(privatePem, manifest, signature);
+    const std::string publicPem = integrity::PublicPemOf(privatePem);
+    if (why.empty() && (!platform::WriteFileAtomically(root + "/" + integrity::kSignatureName,
+                                                       signature.data(), signature.size()) ||
+                        !platform::WriteFileAtomically(root + "/" + integrity::kPublicKeyName,
+                                                       publicPem.data(), publicPem.size())))
+        why = "the signature could not be written";
+    if (!why.empty()) {
+        ctx.m_report.Fail("the manifest was not signed: " + why);
+        return;
+    }
+    ctx.m_strKeyFingerprint = integrity::Fingerprint(publicPem);
+}
+
+}  // namespace
+
+void BeginImageManifest(BackupContext& ctx) {
+    if (ctx.m_imageHasher || !ctx.m_bImageManifest)
+        return;
+    ctx.m_strManifestNote.clear();
+    ctx.m_strKeyFingerprint.clear();
+    std::string root = paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText);
+    if (root.empty())
+        return;
+    if (ctx.m_nTargetType == 2)
+        platform::CreateDirectory(paths::kDiscImageRoot);
+    root.pop_back();  // the separator
+    const std::string host = platform::ResolvePath(root);
+    if (host.empty() || !platform::IsDirectory(host))
+        return;  // the pass finds the target missing and says so
+    ctx.m_imageHasher = std::make_shared<integrity::ImageHasher>(host);
+}
+
+platform::WriteTap* ImageManifestTap(BackupContext& ctx) {
+    return ctx.m_imageHasher.get();
+}
+
+void FinishImageManifest(BackupContext& ctx) {
+    std::shared_ptr<integrity::ImageHasher> hasher = std::move(ctx.m_imageHasher);
+    ctx.m_imageHasher.reset();
+    if (!hasher)
+        return;
+    if (ctx.m_shareClient)
+        ctx.m_shareClient->SetWriteTap(nullptr);
+    integrity::ImageHasher::Result result = hasher->Finish();
+    const std::string root = hasher->rootHost();
+    for (const auto& problem : result.problems)
+        ctx.m_report.Fail(problem);
+    // What the pass made and then removed again (a minute whose index could not be read) is no
+    // part of the image; what changed size after it was written would fail the check.
+    for (auto it = result.files.begin(); it != result.files.end();) {
+        const long long now = platform::FileLength(root + "/" + it->first);
+        if (now < 0) {
+            it = result.files.erase(it);
+            continue;
+        }
+        if (now != it->second.length)
+            ctx.m_report.Fail(it->first + " changed after it was written into the image");
+        ++it;
+    }
+    const std::vector<std::string> partial = PartialReasons(ctx);
+    const std::string text = integrity::FormatManifest(result.files, partial);
+    const std::string path = root + "/" + integrity::kManifestName;
+    // A target that was lost may still take this small file (a full one often does); one taken
+    // away must not get it under its name elsewhere.
+    const bool gone = ctx.m_report.targetLost() && (!platform::IsDirectory(root) ||
+                                                    platform::VolumeOf(root) != ctx.m_targetVolume);
+    if (gone || !KeepOlderManifest(root, ctx.m_nTargetType == 3) ||
+        !platform::WriteFileAtomically(path, text.data(), text.size())) {
+        if (ctx.m_report.targetLost())
+            ctx.m_strManifestNote = "no manifest was written: the target can take nothing more";
+        else
+            ctx.m_report.Fail("the manifest " + path + " could not be written");
+        return;
+    }
+    Sign(ctx, root, text);
+    ctx.m_strManifestNote = std::string(partial.empty() ? "manifest: " : "partial manifest: ") +
+                            std::to_string(result.files.size()) + " files in " +
+                            paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText) +
+                            integrity::kManifestName;
+}

@@ -1,0 +1,21 @@
+#pragma once
+// The manifest of the image a backup pass writes: the files are hashed as they are written,
+// and when the pass ends SHA256SUMS goes into the image root, marked partial when the pass did
+// not complete, signed when this machine has a signing key.
+#include <string>
+
+#include "backup/BackupContext.h"
+
+namespace platform {
+class WriteTap;
+}
+
+// Begins hashing the pass's image, unless it is already being hashed (a remote pass runs in
+// several steps) or manifests are off. Nothing for a target without an image root.
+void BeginImageManifest(BackupContext& ctx);
+// What the writers of the image install on their thread; null when nothing is hashed.
+platform::WriteTap* ImageManifestTap(BackupContext& ctx);
+// Ends the hashing and writes the manifest from what the report says of the pass. The result
+// goes to ctx.m_strManifestNote and ctx.m_strKeyFingerprint; a manifest that cannot be written
+// is a failure of the pass.
+void FinishImageManifest(BackupContext& ctx);

@@ -1,0 +1,172 @@
+#include "integrity/Signing.h"
+
+#include <openssl/bio.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+#include <memory>
+
+#include "integrity/Sha256.h"
+#include "platform/AtomicFile.h"
+#include "platform/DriveTable.h"
+#include "platform/FileSystem.h"
+#include "platform/OwnerOnly.h"
+
+namespace integrity {
+namespace {
+
+struct Free {
+    void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
+    void operator()(BIO* b) const { BIO_free(b); }
+    void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
+};
+using Key = std::unique_ptr<EVP_PKEY, Free>;
+using Bio = std::unique_ptr<BIO, Free>;
+using MdCtx = std::unique_ptr<EVP_MD_CTX, Free>;
+
+std::string LibraryError() {
+    const unsigned long code = ERR_get_error();
+    ERR_clear_error();
+    if (!code)
+        return "the key library failed";
+    char text[256];
+    ERR_error_string_n(code, text, sizeof text);
+    return text;
+}
+
+Bio MemoryOf(const std::string& text) {
+    return Bio(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())));
+}
+
+std::string TextOf(BIO* bio) {
+    char* data = nullptr;
+    const long n = BIO_get_mem_data(bio, &data);
+    return n > 0 ? std::string(data, static_cast<std::size_t>(n)) : std::string();
+}
+
+Key ReadPrivate(const std::string& pem) {
+    Bio bio = MemoryOf(pem);
+    Key key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    if (key && EVP_PKEY_get_id(key.get()) != EVP_PKEY_ED25519)
+        key.reset();
+    ERR_clear_error();
+    return key;
+}
+
+Key ReadPublic(const std::string& pem) {
+    Bio bio = MemoryOf(pem);
+    Key key(bio ? PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    if (!key)
+        key = ReadPrivate(pem);
+    if (key && EVP_PKEY_get_id(key.get()) != EVP_PKEY_ED25519)
+        key.reset();
+    ERR_clear_error();
+    return key;
+}
+
+std::string PublicPem(EVP_PKEY* key) {
+    Bio out(BIO_new(BIO_s_mem()));
+    if (!out || PEM_write_bio_PUBKEY(out.get(), key) != 1)
+        return std::string();
+    return TextOf(out.get());
+}
+
+}  // namespace
+
+std::string SigningKeyFolder() {
+    return platform::MachinePrefix() + "/keys";
+}
+
+std::string PrivateKeyPath(const std::string& folder) {
+    return folder + "/signing.key";
+}
+
+std::string PublicKeyPath(const std::string& folder) {
+    return folder + "/signing.pub";
+}
+
+bool HasSigningKey(const std::string& folder) {
+    return platform::FileLength(PrivateKeyPath(folder)) >= 0;
+}
+
+std::string CreateSigningKey(const std::string& folder) {
+    if (HasSigningKey(folder))
+        return "a signing key already exists in " + folder +
+               "; it is kept, since the images signed with it are checked against it";
+    Key key(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"));
+    if (!key)
+        return "no key could be made: " + LibraryError();
+    Bio out(BIO_new(BIO_s_mem()));
+    if (!out ||
+        PEM_write_bio_PrivateKey(out.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1)
+        return "the key could not be written out: " + LibraryError();
+    const std::string privatePem = TextOf(out.get());
+    const std::string publicPem = PublicPem(key.get());
+    if (!platform::MakeOwnerOnlyFolder(folder))
+        return "the key folder " + folder + " cannot be made";
+    // The public half first: a key counts as made once its private half is there.
+    if (!platform::WriteFileAtomically(PublicKeyPath(folder), publicPem.data(), publicPem.size(),
+                                       true) ||
+        !platform::WriteOwnerOnlyFile(PrivateKeyPath(folder), privatePem))
+        return "the key could not be written into " + folder;
+    return std::string();
+}
+
+std::string Sign(const std::string& privatePem, const std::string& bytes, std::string& signature) {
+    Key key = ReadPrivate(privatePem);
+    if (!key)
+        return "the signing key cannot be read (not an Ed25519 private key)";
+    MdCtx ctx(EVP_MD_CTX_new());
+    std::size_t length = 0;
+    if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) != 1 ||
+        EVP_DigestSign(ctx.get(), nullptr, &length,
+                       reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) != 1)
+        return "the manifest could not be signed: " + LibraryError();
+    signature.assign(length, '\0');
+    if (EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
+                       reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) != 1)
+        return "the manifest could not be signed: " + LibraryError();
+    signature.resize(length);
+    return std::string();
+}
+
+bool SignatureGood(const std::string& publicPem, const std::string& bytes,
+                   const std::string& signature, std::string* why) {
+    Key key = ReadPublic(publicPem);
+    if (!key) {
+        if (why)
+            *why = "the public key cannot be read (not an Ed25519 key)";
+        return false;
+    }
+    MdCtx ctx(EVP_MD_CTX_new());
+    const bool good =
+        ctx && EVP_DigestVerifyInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) == 1 &&
+        EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(signature.data()),
+                         signature.size(), reinterpret_cast<const unsigned char*>(bytes.data()),
+                         bytes.size()) == 1;
+    ERR_clear_error();
+    return good;
+}
+
+std::string PublicPemOf(const std::string& pem) {
+    Key key = ReadPublic(pem);
+    return key ? PublicPem(key.get()) : std::string();
+}
+
+std::string Fingerprint(const std::string& publicPem) {
+    Key key = ReadPublic(publicPem);
+    unsigned char raw[64];
+    std::size_t length = sizeof raw;
+    if (!key || EVP_PKEY_get_raw_public_key(key.get(), raw, &length) != 1) {
+        ERR_clear_error();
+        return std::string();
+    }
+    const std::string hex = Sha256Hex(raw, length);
+    std::string out = "SHA256:";
+    for (std::size_t i = 0; i < hex.size(); i += 4)
+        out += (i ? " " : "") + hex.substr(i, 4);
+    return out;
+}
+
+}  // namespace integrity

@@ -1,0 +1,44 @@
+#pragma once
+// Sees the bytes of every file written through AtomicFile on this thread while a tap is
+// installed, so that a backup pass can hash its image as it writes it instead of reading the
+// image back. A tap may be used from several threads; each file is written by one.
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+class WriteTap {
+  public:
+    virtual ~WriteTap() = default;
+    // A new file that takes finalHostPath when committed; a handle for the calls below, or -1
+    // when the tap does not look at this file (outside what it covers).
+    virtual int Opened(const std::string& finalHostPath) = 0;
+    // A buffer of at least kBufferBytes to read the file's next bytes into, then Hand over; may
+    // wait until the tap has taken in earlier ones.
+    static constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
+    virtual char* TakeBuffer() = 0;
+    // The next count bytes of the file, in a buffer from TakeBuffer, which the tap owns again.
+    virtual void Hand(int handle, char* buffer, std::size_t count) = 0;
+    // The file was committed under its final name holding length bytes, or abandoned.
+    virtual void Closed(int handle, bool committed, long long length) = 0;
+};
+
+// The tap of this thread, or null.
+WriteTap* CurrentWriteTap();
+
+// Installs a tap on this thread for its lifetime (the previous one comes back after).
+class ScopedWriteTap {
+  public:
+    explicit ScopedWriteTap(WriteTap* tap);
+    ~ScopedWriteTap();
+    ScopedWriteTap(const ScopedWriteTap&) = delete;
+    ScopedWriteTap& operator=(const ScopedWriteTap&) = delete;
+
+  private:
+    WriteTap* previous_;
+};
+
+// Hands bytes that live elsewhere to the tap, in buffers of its own.
+void HandCopy(WriteTap& tap, int handle, const void* bytes, std::size_t count);
+
+}  // namespace platform
