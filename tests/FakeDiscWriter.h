@@ -91,4 +91,6 @@ class FakeDiscWriter : public CDVDWriterPro2 {
     }
     long GetCapacitySize() override { return Blocks(capacityMB); }
     long GetUsedSize() override { return Blocks(capacityMB - freeMB); }
+    void SetReadBackCheck(IWrittenDiscCheck* check) override { readBackCheck = check; }
+    IWrittenDiscCheck* readBackCheck = nullptr;
 };

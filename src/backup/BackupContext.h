@@ -45,6 +45,7 @@ class BackupReport {
 };
 
 class CDVDWriterPro2;
+class IWrittenDiscCheck;
 namespace integrity {
 class ImageHasher;
 }
@@ -165,6 +166,7 @@ class BackupContext {
 
     // The companions, when this front end has them (null otherwise).
     CDVDWriterPro2* m_discWriter = nullptr;
+    std::shared_ptr<IWrittenDiscCheck> m_discReadBack;  // of the disc being written
     CFileShareClient* m_shareClient = nullptr;
     IShareClientReceiver* m_shareReceiver = nullptr;  // where the client's answers go
     std::string m_strShareLink;                       // "address:port" it was connected to

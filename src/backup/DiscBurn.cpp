@@ -6,6 +6,7 @@
 #include "backup/BackupPackage.h"
 #include "backup/BackupWorker.h"
 #include "backup/ControlsState.h"
+#include "backup/DiscReadBack.h"
 #include "backup/EntrySize.h"
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
@@ -31,6 +32,7 @@ void ShowCapacityAgain(BackupContext& ctx) {
 
 void WriteEnded(BackupContext& ctx) {
     ctx.m_bDiscWriting = 0;
+    ctx.m_discReadBack.reset();
     const std::string text = Text(ctx, "A010010");
     ctx.SetStatusText(text);
     ctx.ShowMessage(text);
@@ -42,6 +44,13 @@ void WriteEnded(BackupContext& ctx) {
 void WriteCompleted(BackupContext& ctx) {
     CDVDWriterPro2* writer = ctx.m_discWriter;
     const std::string outcome = PassOutcomeText(ctx);
+    // Event 13 comes after the read-back found the disc to be the image.
+    std::string checked;
+    if (ctx.m_discReadBack)
+        checked = "\n" + ctx.GetLanguageText("BACKUP", "Q010011");
+    if (!ctx.m_strKeyFingerprint.empty())
+        checked += "\n" + ctx.GetLanguageText("BACKUP", "Q010012") + " " + ctx.m_strKeyFingerprint;
+    ctx.m_discReadBack.reset();
     storage::DeleteFolderTree(paths::kDiscImageRoot);
     storage::DeleteFolderTree(ctx.WorkingFolder());
     ctx.m_lbSchedule.clear();
@@ -63,16 +72,24 @@ void WriteCompleted(BackupContext& ctx) {
         writer->SetDriveState(0);
     ResetViewerOption(ctx);
     // A pass that missed files wrote what it had: the box says what is missing.
-    ctx.ShowMessage(outcome.empty() ? text : text + "\n" + outcome, "Backup",
+    ctx.ShowMessage((outcome.empty() ? text : text + "\n" + outcome) + checked, "Backup",
                     outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
     if (writer)
         writer->SetDriveState(1);
 }
 
-void WriterError(BackupContext& ctx, long code) {
+void WriterError(BackupContext& ctx, long code, const std::string& detail) {
     BackToIdle(ctx);
     ctx.m_bDiscWriting = 0;
-    ctx.ShowMessage(GetWriterErrorText(code));
+    ctx.m_discReadBack.reset();
+    if (code == kReadBackFailed) {
+        // Written, but not what the image holds: the backup has not been made.
+        ctx.SetStatusText(ctx.GetLanguageText("BACKUP", "Q010010"));
+        ctx.ShowMessage(ctx.GetLanguageText("BACKUP", "Q010010") + "\n" + detail, "Backup",
+                        MB_OK | MB_ICONERROR);
+    } else {
+        ctx.ShowMessage(GetWriterErrorText(code));
+    }
     if (ctx.m_discWriter)
         ctx.m_discWriter->SetDriveState(0);
 }
@@ -140,6 +157,9 @@ void StartDiscWrite(BackupContext& ctx) {
     writer->SetOption20(0);
     writer->SetOption14(1);
     writer->SetOption11(0);
+    // The disc is read back against the image's manifest before the backup counts as done.
+    ctx.m_discReadBack = MakeDiscReadBack();
+    writer->SetReadBackCheck(ctx.m_discReadBack.get());
     ctx.m_bDiscWriting = 1;
     ctx.m_bBackupRunning = 0;
     if (!writer->WriteDisc())
@@ -181,7 +201,7 @@ void OnWriterEvent(BackupContext& ctx, const WriterEvent& e) {
             WriteCompleted(ctx);
             break;
         case 21:
-            WriterError(ctx, e.a);
+            WriterError(ctx, e.a, e.text);
             break;
         case 11:
             EraseCompleted(ctx);

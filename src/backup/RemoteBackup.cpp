@@ -332,8 +332,10 @@ void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* r
         case 100: {
             ctx.m_view.ShowItem(ctl::kStatusLine, false);
             const std::string outcome = PassOutcomeText(ctx);
-            ctx.ShowMessage(outcome.empty() ? Text(ctx, "M010014") : outcome, "Backup",
-                            outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
+            std::string text = outcome.empty() ? Text(ctx, "M010014") : outcome;
+            if (!ctx.m_strKeyFingerprint.empty())
+                text += "\n" + Text(ctx, "Q010012") + " " + ctx.m_strKeyFingerprint;
+            ctx.ShowMessage(text, "Backup", outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
             break;
         }
         default:

@@ -14,6 +14,8 @@
 #include <libburn/libburn.h>
 #include <libisofs/libisofs.h>
 
+#include "disc/DiscImageFiles.h"
+#include "disc/DiscLibraries.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 
@@ -21,37 +23,6 @@ namespace disc {
 namespace {
 
 constexpr long long kBlock = 2048;
-
-// libburn and libisofs are set up once for all writers of the process.
-std::mutex gLibraryMutex;
-int gLibraryUsers = 0;
-
-bool AcquireLibraries() {
-    std::lock_guard<std::mutex> lock(gLibraryMutex);
-    if (gLibraryUsers == 0) {
-        if (!burn::burn_initialize())
-            return false;
-        if (iso_init() < 0) {
-            burn::burn_finish();
-            return false;
-        }
-        // Messages are collected and turned into error codes, not printed. The debug ones too:
-        // one of them tells when libburn's write thread has really ended.
-        char queue[] = "DEBUG", print[] = "NEVER", prefix[] = "quillon: ";
-        burn::burn_msgs_set_severities(queue, print, prefix);
-        iso_set_msgs_severities(queue, print, prefix);
-    }
-    ++gLibraryUsers;
-    return true;
-}
-
-void ReleaseLibraries() {
-    std::lock_guard<std::mutex> lock(gLibraryMutex);
-    if (--gLibraryUsers == 0) {
-        iso_finish();
-        burn::burn_finish();
-    }
-}
 
 bool Troubling(const char* severity) {
     for (const char* s : {"SORRY", "FAILURE", "FATAL", "ABORT"})
@@ -120,7 +91,9 @@ struct BurnWriter::Job {
     burn::burn_write_opts* opts = nullptr;
     burn::burn_disc* disc = nullptr;
     IsoImage* image = nullptr;
-    long sectors = 0;  // of the image, known before writing
+    long sectors = 0;                    // of the image, known before writing
+    std::string device;                  // what the disc is read back from
+    IWrittenDiscCheck* check = nullptr;  // of the disc once written
 };
 
 BurnWriter::BurnWriter(Poster post)
@@ -442,6 +415,8 @@ BOOL BurnWriter::WriteDisc() {
     auto job = std::make_unique<Job>();
     const Drive& d = drives_[static_cast<std::size_t>(selected_)];
     job->pseudo = d.pseudo;
+    job->device = d.pseudo ? "stdio:" + d.file : d.device;
+    job->check = check_;
     job->fd = lockFd_;
     if (iso_image_new(volumeLabel_.c_str(), &job->image) < 0) {
         Fail(1005, "the image could not be made");
@@ -717,7 +692,11 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
     } else if (wroteWell && isoTrouble.empty() && flushed) {
         Fire(WriterEvent{16, 0, sectors, sectors});
         Fire(WriterEvent{22, 100});
-        Fire(WriterEvent{13});
+        const std::string readBack = ReadBack(*job);
+        if (readBack.empty())
+            Fire(WriterEvent{13});
+        else
+            Fail(kReadBackFailed, readBack);
     } else {
         const std::string why = !isoTrouble.empty()    ? isoTrouble
                                 : !burnTrouble.empty() ? burnTrouble
@@ -725,6 +704,24 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
                                                        : "the write did not end well";
         Fail(WriterErrorCode(why, osErrno), why);
     }
+}
+
+std::string BurnWriter::ReadBack(const Job& job) {
+    if (!job.check)
+        return std::string();
+    Fire(WriterEvent{20});  // verifying
+    std::string why;
+    const std::unique_ptr<integrity::ImageFiles> disc = OpenIsoImage(job.device, why);
+    if (!disc)
+        return why;
+    auto lastReport = std::chrono::steady_clock::now();
+    return job.check->Check(*disc, [&](long long done, long long total) {
+        const auto now = std::chrono::steady_clock::now();
+        if (total <= 0 || now - lastReport < std::chrono::milliseconds(250))
+            return;
+        lastReport = now;
+        Fire(WriterEvent{16, 0, static_cast<long>(done >> 10), static_cast<long>(total >> 10)});
+    });
 }
 
 long WriterErrorCode(const std::string& message, int osErrno) {

@@ -38,6 +38,7 @@ class BurnWriter : public CDVDWriterPro2 {
     void SetOption16(long value) override { options_[3] = value; }
     void SetOption19(BOOL value) override { options_[4] = value; }
     void SetOption20(BOOL value) override { options_[5] = value; }
+    void SetReadBackCheck(IWrittenDiscCheck* check) override { check_ = check; }
 
     long GetDriveCount() override;
     std::string GetDriveLetter(long index) override;
@@ -83,6 +84,8 @@ class BurnWriter : public CDVDWriterPro2 {
     void Fire(WriterEvent event);
     void Fail(long code, const std::string& text);
     void Run(std::unique_ptr<Job> job);
+    // The written disc looked at by the check, if any: "" or what is wrong.
+    std::string ReadBack(const Job& job);
     void ReleaseDrive();
 
     Poster post_;
@@ -93,6 +96,7 @@ class BurnWriter : public CDVDWriterPro2 {
     int lockFd_ = -1;          // a pseudo-drive's file, locked while selected
     void* grabbed_ = nullptr;  // a real drive's libburn grab
     std::string volumeLabel_ = "QORBACKUP";
+    std::atomic<IWrittenDiscCheck*> check_{nullptr};
     std::vector<std::pair<std::string, std::string>> added_;  // disc folder, source pattern
     long speedKB_ = 0;
     long options_[6] = {};

@@ -2,9 +2,14 @@
 // The disc writer as the dialog drives it: drives, media, sizes, the image of the files to
 // write, writing, erasing and aborting, and the events that report how it goes. Events reach
 // their sink on the user-interface thread.
+#include <functional>
 #include <string>
 
 #include "platform/Types.h"
+
+namespace integrity {
+class ImageFiles;
+}
 
 // Media type codes and disc status as the dialog reads them.
 constexpr long kMediaNoDisc = 254;
@@ -31,6 +36,19 @@ class IDiscWriterEvents {
     virtual ~IDiscWriterEvents() = default;
     virtual void OnWriterEvent(const WriterEvent& event) = 0;
 };
+
+// Looks at a disc just written, read back through its file system, before the write counts as
+// complete: event 13 comes only after it found nothing wrong, else event 21 with
+// kReadBackFailed and what it found. Runs on the writer's thread.
+class IWrittenDiscCheck {
+  public:
+    virtual ~IWrittenDiscCheck() = default;
+    // "" when the disc holds what was meant to be written; progress(done, total) in bytes.
+    virtual std::string Check(integrity::ImageFiles& disc,
+                              const std::function<void(long long, long long)>& progress) = 0;
+};
+// Event 21's code for a disc that was written but does not read back as its image.
+constexpr long kReadBackFailed = 1100;
 
 class CDVDWriterPro2 {
   public:
@@ -68,6 +86,8 @@ class CDVDWriterPro2 {
     virtual BOOL IsWriterDrive(long index) = 0;
     virtual long GetCapacitySize() = 0;
     virtual long GetUsedSize() = 0;
+    // The check of the next writes (null: none); it must outlive them.
+    virtual void SetReadBackCheck(IWrittenDiscCheck* check) = 0;
 };
 
 // The dialog's megabyte figures of the disc in the selected drive.

@@ -79,7 +79,9 @@ TEST_F(DiscWindowTest, TheScheduleIsBuiltWrittenAndClearedWithTheDiscsWords) {
     EXPECT_TRUE(W<QWidget>(ctl::kErase)->isVisibleTo(dlg.get()));  // DVD+RW
     EXPECT_GT(W<QComboBox>(ctl::kWriteSpeed)->count(), 1);
     Click(ctl::kOk);
-    ASSERT_TRUE(UntilBox(Disc("A010011"))) << LastBox();
+    // Written, then read back against the image's manifest before the box says so.
+    ASSERT_TRUE(UntilBox(Disc("A010011") + "\n" + app.GetLanguageText("BACKUP", "Q010011")))
+        << LastBox();
     EXPECT_EQ(ctx().m_bDiscWriting, 0);
     EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());
     EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());

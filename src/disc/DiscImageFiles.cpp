@@ -1,0 +1,158 @@
+#include "disc/DiscImageFiles.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <vector>
+
+// libisofs declares a global struct burn_source; libburn declares its own in namespace burn.
+#include <libburn/libburn.h>
+#include <libisofs/libisofs.h>
+
+#include "disc/DiscLibraries.h"
+#include "platform/DriveTable.h"
+
+namespace disc {
+namespace {
+
+struct SourceRef {
+    IsoFileSource* p = nullptr;
+    ~SourceRef() {
+        if (p)
+            iso_file_source_unref(p);
+    }
+};
+
+class IsoImageFiles : public integrity::ImageFiles {
+  public:
+    IsoImageFiles(std::string where, IsoDataSource* src, IsoImageFilesystem* fs)
+        : where_(std::move(where)), src_(src), fs_(fs) {}
+    ~IsoImageFiles() override {
+        iso_filesystem_unref(fs_);
+        iso_data_source_unref(src_);
+        ReleaseLibraries();
+    }
+    std::string Where() const override { return where_; }
+
+    bool List(std::vector<Entry>& out, std::string& why) override {
+        out.clear();
+        SourceRef root;
+        if (fs_->get_root(fs_, &root.p) < 0) {
+            why = "its root folder cannot be read";
+            return false;
+        }
+        return Walk(root.p, std::string(), out, why, 0);
+    }
+
+    bool Read(const std::string& path, const Sink& sink, std::string& why) override {
+        SourceRef file;
+        if (!integrity::SafeRelativePath(path) ||
+            fs_->get_by_path(fs_, ("/" + path).c_str(), &file.p) < 0) {
+            why = "is not on the disc";
+            return false;
+        }
+        if (iso_file_source_open(file.p) < 0) {
+            why = "cannot be opened on the disc";
+            return false;
+        }
+        std::vector<char> buffer(std::size_t{1} << 20);
+        bool ok = true;
+        for (;;) {
+            const int n = iso_file_source_read(file.p, buffer.data(), buffer.size());
+            if (n == 0)
+                break;
+            if (n < 0) {
+                why = "cannot be read from the disc";
+                ok = false;
+                break;
+            }
+            sink(buffer.data(), static_cast<std::size_t>(n));
+        }
+        iso_file_source_close(file.p);
+        return ok;
+    }
+
+  private:
+    bool Walk(IsoFileSource* dir, const std::string& relative, std::vector<Entry>& out,
+              std::string& why, int depth) {
+        if (depth > 64 || iso_file_source_open(dir) < 0) {
+            why =
+                (relative.empty() ? std::string("the root folder") : relative) + " cannot be read";
+            return false;
+        }
+        bool ok = true;
+        for (;;) {
+            SourceRef child;
+            const int r = iso_file_source_readdir(dir, &child.p);
+            if (r == 0)
+                break;
+            if (r < 0) {
+                why = relative + " cannot be listed";
+                ok = false;
+                break;
+            }
+            char* name = iso_file_source_get_name(child.p);
+            const std::string path = relative.empty() ? name : relative + "/" + name;
+            std::free(name);
+            struct stat st {};
+            if (iso_file_source_lstat(child.p, &st) < 0)
+                continue;
+            if (S_ISDIR(st.st_mode)) {
+                if (!Walk(child.p, path, out, why, depth + 1)) {
+                    ok = false;
+                    break;
+                }
+                continue;
+            }
+            out.push_back({path, static_cast<long long>(st.st_size), S_ISREG(st.st_mode)});
+        }
+        iso_file_source_close(dir);
+        return ok;
+    }
+
+    std::string where_;
+    IsoDataSource* src_;
+    IsoImageFilesystem* fs_;
+};
+
+}  // namespace
+
+std::unique_ptr<integrity::ImageFiles> OpenIsoImage(const std::string& device, std::string& why) {
+    const std::string path = device.rfind("stdio:", 0) == 0 ? device.substr(6) : device;
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 ||
+        (S_ISREG(st.st_mode) && st.st_size == 0)) {
+        why = "there is no written disc in " + device;
+        return nullptr;
+    }
+    if (!AcquireLibraries()) {
+        why = "the disc library cannot be started";
+        return nullptr;
+    }
+    IsoDataSource* src = nullptr;
+    IsoReadOpts* opts = nullptr;
+    IsoImageFilesystem* fs = nullptr;
+    if (iso_data_source_new_from_file(path.c_str(), &src) < 0 || iso_read_opts_new(&opts, 0) < 0 ||
+        iso_image_filesystem_new(src, opts, 0x0fffffff, &fs) < 0) {
+        if (opts)
+            iso_read_opts_free(opts);
+        if (src)
+            iso_data_source_unref(src);
+        ReleaseLibraries();
+        why = "the disc in " + device + " holds no readable image";
+        return nullptr;
+    }
+    iso_read_opts_free(opts);
+    return std::make_unique<IsoImageFiles>(device, src, fs);
+}
+
+std::unique_ptr<integrity::ImageFiles> OpenDiscImage(char letter, std::string& why) {
+    const platform::DriveInfo* drive = platform::CurrentDrives()->Find(letter);
+    if (!drive || drive->type != platform::DRIVE_CDROM || drive->device.empty()) {
+        why = std::string("there is no disc drive ") + letter + ": in the drive table";
+        return nullptr;
+    }
+    return OpenIsoImage(drive->device, why);
+}
+
+}  // namespace disc
