@@ -73,8 +73,8 @@
     memo.textContent = info ? (info.memo ? 'Memo: ' + info.memo : 'No memo') : 'BackupInfo.dat is missing or short';
     const detail = document.createElement('div');
     detail.className = 'detail';
-    detail.textContent = minutes + ' recorded minutes' + (entry.root ? ' · in ' + entry.root : '') +
-      (cams.length ? ' · cameras: ' + cams.join(', ') : '');
+    detail.textContent = minutes + ' recorded minutes' + (info ? ' · ' + info.camCount + ' cameras' : '') +
+      (cams.length ? ': ' + cams.join(', ') : '') + (entry.root ? ' · in ' + entry.root : '');
     row.append(button, memo, detail);
     return row;
   }

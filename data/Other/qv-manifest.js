@@ -61,7 +61,7 @@
       text = 'All ' + count.ok + ' listed files match the manifest.';
     }
     if (count.unlisted) {
-      text += ' ' + count.unlisted + ' files are not in the manifest.';
+      text += ' ' + count.unlisted + (count.unlisted === 1 ? ' file is' : ' files are') + ' not in the manifest.';
       if (state === 'intact') state = 'unlisted';
     }
     if (manifest && manifest.comments.length) text += ' Note: ' + manifest.comments[0];
