@@ -146,6 +146,7 @@
     app.audio.stop('off');
     for (const t of app.tiles) t.remove();
     app.tiles = [];
+    $('tiles').dataset.cameras = '';
     $('player').hidden = true;
   }
 
@@ -201,6 +202,7 @@
 
   // The tiles: the focused camera alone, or a page of up to 16 cameras.
   function layoutTiles() {
+    if (!app.player) return;
     const cams = cameraList();
     if (!cams.length) return;
     if (!cams.includes(app.focus)) app.focus = cams[0];

@@ -74,7 +74,7 @@
         } else {
           this.el.classList.add('undecodable');
         }
-        this.caption.textContent = this.label + ' · ' + time + (bitmap ? '' : ' · picture cannot be decoded');
+        this.caption.textContent = this.label + ' · ' + time.slice(11) + (bitmap ? '' : ' · picture cannot be decoded');
         Object.assign(this.el.dataset, {
           minute: String(minute), rectime: String(pic.rectime), pos: String(pic.pos),
           size: String(pic.size), time, shown: key,

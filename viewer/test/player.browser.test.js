@@ -60,7 +60,7 @@ async function openViewer(imageFolder) {
 
 async function playEntry(page, name) {
   await page.click(`#entries li[data-entry="${name}"] .open-entry`);
-  await page.waitForSelector('.tile[data-time]');
+  await page.waitForFunction((n) => QV.app.entry && QV.app.entry.name === n && document.querySelector('.tile[data-time]'), name);
 }
 
 // The rows of camera cam stamped at second `second` of the day in a minute of an entry.
@@ -208,6 +208,25 @@ describe('the backup viewer in Chromium', () => {
     await page.close();
   });
 
+  it('skips a minute whose index a damaged medium turned into something that is no database', async (t) => {
+    if (!need(t)) return;
+    const copy = path.join(made.usb, 'NotADatabase');
+    fs.cpSync(made.image, copy, { recursive: true });
+    fs.writeFileSync(path.join(copy, ALL, '20100523', '201005231001N.idx'), 'this is not an index file\n'.repeat(100));
+    const page = await openViewer(copy);
+    await playEntry(page, ALL);
+    await page.waitForFunction(() => document.querySelector('#timeline .minute[data-minute="601"]').dataset.state === 'damaged');
+    assert.match(await page.getAttribute('#timeline .minute[data-minute="601"]', 'title'), /damaged: the index is not a database/);
+    await page.click('#timeline .minute[data-minute="602"]');
+    await clockIs(page, '2010-05-23 10:02:00');
+    await page.click('#step-back');
+    await clockIs(page, '2010-05-23 10:00:59');
+    await page.click('#timeline .minute[data-minute="601"]');
+    await clockIs(page, '2010-05-23 10:02:00');
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
   it('plays the sound of the chosen camera in step, forward only', async (t) => {
     if (!need(t)) return;
     const page = await openViewer(made.image);
@@ -238,6 +257,11 @@ describe('the backup viewer in Chromium', () => {
     const page = await openViewer(made.image);
     await playEntry(page, SOME);
     assert.deepEqual(await page.$$eval('#camera option', (o) => o.map((x) => x.value)), ['1', '3']);
+    assert.equal(await assertShowsClock(page, SOME, 1), '2010-05-23 10:01:00');
+    // Another entry and back again: each time its own tiles from its own first minute.
+    await playEntry(page, ALL);
+    assert.equal(await assertShowsClock(page, ALL, 0), '2010-05-23 10:00:00');
+    await playEntry(page, SOME);
     assert.equal(await assertShowsClock(page, SOME, 1), '2010-05-23 10:01:00');
     await page.close();
   });
