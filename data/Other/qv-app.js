@@ -99,7 +99,9 @@
     const box = $('integrity');
     box.hidden = false;
     const summary = $('integrity-summary');
+    // The table of every file is drawn only while it is open: an image may hold tens of thousands.
     const rows = $('integrity-files');
+    const listing = $('integrity-details').open;
     rows.textContent = '';
     const texts = [];
     let state = 'intact';
@@ -114,7 +116,7 @@
       const s = v.summary();
       texts.push(name + ': ' + s.text + (v.root.signature ? ' (SHA256SUMS.sig is present; its signature is not checked here.)' : ''));
       if (rank.indexOf(s.state) < rank.indexOf(state)) state = s.state;
-      for (const [rel, verdict] of v.verdicts) {
+      if (listing) for (const [rel, verdict] of v.verdicts) {
         const tr = document.createElement('tr');
         tr.dataset.verdict = verdict;
         tr.dataset.file = rel;
@@ -293,14 +295,13 @@
       const minute = p.minuteNow();
       const files = app.entry.minutes.get(minute);
       const v = app.verifiers.get(app.entry.root);
-      for (const t of app.tiles) {
-        const shown = p.pictureOf(t.camera);
-        if (shown && v) {
-          v.prefer(files.dat.rel);
-          v.prefer(files.idx.rel);
-        }
-        t.show(shown, files && files.dat ? files.dat.file : null, app.entry.day, verdictOfMinute(app.entry, minute));
+      if (v && files && files.idx && files.dat && app.preferred !== files) {
+        app.preferred = files;  // once a minute: the queue is long in a large image
+        v.prefer(files.dat.rel);
+        v.prefer(files.idx.rel);
       }
+      const verdict = verdictOfMinute(app.entry, minute);
+      for (const t of app.tiles) t.show(p.pictureOf(t.camera), files && files.dat ? files.dat.file : null, app.entry.day, verdict);
       const focusTile = app.tiles.find((t) => t.camera === app.focus);
       $('clock').textContent = focusTile && focusTile.el.dataset.time ? focusTile.el.dataset.time : '';
       $('position').textContent = QV.names.timeOfDay(p.pos) + ' · ' + (p.dir < 0 ? '−' : '') + p.speed + '×';
@@ -317,6 +318,7 @@
 
   function wire() {
     app.timeline = new QV.Timeline($('timeline'), (m) => app.player && app.player.seek(m));
+    $('integrity-details').addEventListener('toggle', showIntegrity);
     $('folder').addEventListener('change', (e) => {
       if (e.target.files.length) openImage(QV.files.fromInput(e.target.files));
     });

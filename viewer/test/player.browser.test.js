@@ -285,6 +285,7 @@ describe('the backup viewer in Chromium', () => {
     fs.writeFileSync(path.join(copy, ALL, '20100523', 'note.txt'), 'added later');
     const page = await openViewer(copy);
     await page.waitForSelector('#integrity[data-state="failed"]');
+    await page.click('#integrity-details summary');
     assert.match(await page.textContent('#integrity-summary'), /NOT intact: 1 changed of 30 listed files\. 1 file is not in the manifest\./);
     assert.equal(await page.getAttribute(`#integrity-files tr[data-file="${ALL}/20100523/201005231001N.dat"]`, 'data-verdict'), 'mismatch');
     assert.equal(await page.getAttribute(`#integrity-files tr[data-file="${ALL}/20100523/note.txt"]`, 'data-verdict'), 'unlisted');
