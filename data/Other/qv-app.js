@@ -23,6 +23,7 @@
   // ---- the image and its entries ----
 
   async function openImage(items) {
+    const started = performance.now();
     problem('');
     app.generation++;
     stopEntry();
@@ -41,6 +42,7 @@
       app.verifiers.set(root.path, v);
     }
     for (const entry of app.image.entries) list.appendChild(await entryRow(entry));
+    app.listed = performance.now() - started;
     $('library').hidden = false;
     showIntegrity();
     for (const v of app.verifiers.values()) v.start().then(showIntegrity);
