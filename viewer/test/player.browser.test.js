@@ -100,6 +100,10 @@ async function tileDifference(page, cam, jpeg) {
 
 // The tile of camera cam shows the recorder's picture of the time the clock tells.
 async function assertShowsClock(page, entry, cam) {
+  // Pictures are decoded while the page goes on: wait until every tile drew what is due and
+  // the clock caught up with the focused one.
+  await page.waitForFunction(() => QV.app.tiles.every((t) => !t.busy && t.shownKey === t.wantKey) &&
+    document.getElementById('clock').textContent === document.querySelector('.tile.focus, .tile').dataset.time);
   const clock = await page.textContent('#clock');
   const tileTime = await page.getAttribute(`.tile[data-camera="${cam}"]`, 'data-time');
   assert.equal(tileTime, clock, 'the clock tells the time of the picture shown');
@@ -285,6 +289,8 @@ describe('the backup viewer in Chromium', () => {
     fs.writeFileSync(path.join(copy, ALL, '20100523', 'note.txt'), 'added later');
     const page = await openViewer(copy);
     await page.waitForSelector('#integrity[data-state="failed"]');
+    // One changed file fails the image at once; the rest is still being checked.
+    await page.waitForFunction(() => [...QV.app.verifiers.values()].every((v) => !v.running));
     await page.click('#integrity-details summary');
     assert.match(await page.textContent('#integrity-summary'), /NOT intact: 1 changed of 30 listed files\. 1 file is not in the manifest\./);
     assert.equal(await page.getAttribute(`#integrity-files tr[data-file="${ALL}/20100523/201005231001N.dat"]`, 'data-verdict'), 'mismatch');
