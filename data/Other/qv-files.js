@@ -31,15 +31,38 @@
     }
   }
 
-  // A drop: folders are walked through the entry interface; plain files are taken as they are.
-  async function fromDrop(dataTransfer) {
-    const out = [];
-    const items = Array.from(dataTransfer.items || []);
-    const entries = items.map((i) => (i.webkitGetAsEntry ? i.webkitGetAsEntry() : null)).filter(Boolean);
-    if (entries.length) {
-      for (const e of entries) await walk(e, '', out);
+  async function walkHandle(handle, prefix, out) {
+    const path = prefix ? prefix + '/' + handle.name : handle.name;
+    if (handle.kind === 'file') {
+      out.push({ path, file: await handle.getFile() });
     } else {
-      for (const file of Array.from(dataTransfer.files || [])) out.push({ path: file.name, file });
+      for await (const child of handle.values()) await walkHandle(child, path, out);
+    }
+  }
+
+  // A drop. A page opened from file:// may not read a dropped folder through the older entry
+  // interface (Chromium refuses it), so the file system handle comes first where the browser
+  // has one. Both must be asked for before the drop event returns, hence before any await.
+  async function fromDrop(dataTransfer) {
+    const items = Array.from(dataTransfer.items || []).filter((i) => i.kind === 'file');
+    const handles = items.map((i) => (i.getAsFileSystemHandle ? i.getAsFileSystemHandle() : null));
+    const entries = items.map((i) => (i.webkitGetAsEntry ? i.webkitGetAsEntry() : null));
+    const files = Array.from(dataTransfer.files || []);
+    const out = [];
+    for (let k = 0; k < items.length; k++) {
+      const found = [];
+      try {
+        const handle = handles[k] && (await handles[k]);
+        if (handle) await walkHandle(handle, '', found);
+        else if (entries[k]) await walk(entries[k], '', found);
+        else if (files[k]) found.push({ path: files[k].name, file: files[k] });
+      } catch (e) {
+        found.length = 0;
+        if (entries[k] && handles[k]) {
+          try { await walk(entries[k], '', found); } catch (e2) { found.length = 0; }
+        }
+      }
+      out.push(...found);
     }
     return out;
   }

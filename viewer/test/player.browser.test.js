@@ -321,6 +321,24 @@ describe('the backup viewer in Chromium', () => {
     await page.close();
   });
 
+  it('opens a folder dropped on the page as it opens a picked one', async (t) => {
+    if (!need(t)) return;
+    const page = await browser.newPage();
+    const errors = [];
+    page.on('pageerror', (e) => errors.push(e.message));
+    await page.goto('file://' + path.join(made.viewer, 'index.html'));
+    const cdp = await page.context().newCDPSession(page);
+    const data = { items: [], files: [made.image], dragOperationsMask: 1 };
+    for (const type of ['dragEnter', 'dragOver', 'drop']) await cdp.send('Input.dispatchDragEvent', { type, x: 500, y: 300, data });
+    await page.waitForSelector('.open-entry');
+    assert.deepEqual(await page.$$eval('#entries li', (lis) => lis.map((li) => li.dataset.entry)), [ALL, SOME]);
+    await page.waitForSelector('#integrity[data-state="intact"]');
+    await playEntry(page, ALL);
+    await assertShowsClock(page, ALL, 0);
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+
   it('says so when the picked folder holds no entry', async (t) => {
     if (!need(t)) return;
     const page = await browser.newPage();
