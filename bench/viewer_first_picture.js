@@ -40,12 +40,10 @@ async function main() {
     const listed = await page.evaluate(() => ({ ms: QV.app.listed, files: [...QV.app.image.roots.values()][0].files.size }));
     console.log(`entry list: ${listed.ms.toFixed(0)} ms in the page for ${listed.files} files ` +
       `(${Date.now() - t} ms with the browser's handing over of the picked files)`);
+    // The baseline first, while no entry plays: an open entry reads its other minutes in the
+    // background, which the bare work should not have to share the machine with.
     const shown = [], bare = [];
     for (let i = 0; i < RUNS; i++) {
-      await page.evaluate(() => { document.getElementById('layout').value = '16'; document.getElementById('layout').dispatchEvent(new Event('change')); });
-      await page.click('.open-entry');
-      await page.waitForFunction(() => QV.app.metrics.firstPicture > 0);
-      shown.push(await page.evaluate(() => QV.app.metrics.firstPicture));
       bare.push(await page.evaluate(async () => {
         const entry = QV.app.image.entries[0];
         const files = entry.minutes.get(QV.image.recordedMinutes(entry)[0]);
@@ -62,10 +60,19 @@ async function main() {
         return performance.now() - t0;
       }));
     }
+    // The first open also starts the page's SQLite engine (compiling its WebAssembly).
+    for (let i = 0; i < RUNS; i++) {
+      await page.evaluate(() => { document.getElementById('layout').value = '16'; document.getElementById('layout').dispatchEvent(new Event('change')); });
+      await page.click('.open-entry');
+      await page.waitForFunction(() => QV.app.metrics.firstPicture > 0);
+      shown.push(await page.evaluate(() => QV.app.metrics.firstPicture));
+    }
     const best = (a) => Math.min(...a);
-    console.log(`first picture after the click: ${shown.map((x) => x.toFixed(0)).join(', ')} ms (best ${best(shown).toFixed(0)} ms; goal: under 1000 ms)`);
+    console.log(`first picture after the click: ${shown.map((x) => x.toFixed(0)).join(', ')} ms ` +
+      `(the first with the engine's start; goal: every one under 1000 ms)`);
     console.log(`baseline, the bare work of one picture: ${bare.map((x) => x.toFixed(0)).join(', ')} ms (best ${best(bare).toFixed(0)} ms)`);
-    console.log(`ratio page / baseline: ${(best(shown) / best(bare)).toFixed(1)}x`);
+    console.log(`ratio page / baseline: ${(best(shown) / best(bare)).toFixed(1)}x at best, ` +
+      `${(shown[0] / best(bare)).toFixed(1)}x for the first open`);
   } finally {
     await started.browser.close();
     removeImage(made);

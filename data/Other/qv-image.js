@@ -49,23 +49,29 @@
         break;
       }
     }
+    // The root whose folder holds a path, the innermost when roots nest.
+    const rootPaths = [...roots.keys()].sort((a, b) => b.length - a.length);
+    const rootHolding = (path) => rootPaths.find((r) => r === '' || path.startsWith(r + '/'));
     for (const { path, file } of items) {
       const parts = split(path);
       const leaf = parts[parts.length - 1];
       const dir = parts.slice(0, -1).join('/');
-      if (roots.has(dir) && (leaf === MANIFEST || leaf === MANIFEST + '.sig')) {
+      if (roots.has(dir) && (leaf === MANIFEST || leaf === MANIFEST + '.sig' || leaf === MANIFEST + '.pub')) {
         if (leaf === MANIFEST) roots.get(dir).manifest = file;
-        else roots.get(dir).signature = file;
+        else if (leaf === MANIFEST + '.sig') roots.get(dir).signature = file;
         continue;
       }
+      // Every file of the image is checked, also those beside the entries (a disc's viewer).
+      const root = rootHolding(parts.join('/'));
+      if (root === undefined) continue;
+      const rel = parts.slice(root ? split(root).length : 0).join('/');
+      roots.get(root).files.set(rel, file);
       let entry = null, at = -1;
       for (let i = parts.length - 2; i >= 0 && !entry; i--) {
         const e = entries.get(parts.slice(0, i + 1).join('/'));
         if (e) { entry = e; at = i; }
       }
       if (!entry) continue;
-      const rel = parts.slice(entry.root ? split(entry.root).length : 0).join('/');
-      rootOf(entry.root).files.set(rel, file);
       const below = parts.slice(at + 1);  // [day, name] or [day, "Audio", name]
       if (below.length < 2 || below[0] !== entry.day) continue;
       if (below.length === 2 && leaf === 'BackupInfo.dat') {

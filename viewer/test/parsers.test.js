@@ -79,7 +79,8 @@ test('the image from picked paths: entries, minutes, audio and the manifest of t
   const f = (name) => ({ name });
   const e = 'usb/Backup/2010_05_23=14,00~14,02/20100523/';
   const items = [
-    'usb/Backup/SHA256SUMS', 'usb/Backup/SHA256SUMS.sig', 'usb/BackupViewer/index.html',
+    'usb/Backup/SHA256SUMS', 'usb/Backup/SHA256SUMS.sig', 'usb/Backup/SHA256SUMS.pub', 'usb/BackupViewer/index.html',
+    'usb/Backup/BackupViewer/index.html', 'usb/notes.txt',
     e + 'BackupInfo.dat', e + '20100523.dat', e + '201005231400N.idx', e + '201005231400N.dat',
     e + '201005231402N.idx', e + 'Audio/201005231400.au1', e + 'Audio/201005231400.aug2',
     e + '201005231500N.idx', 'usb/Backup/2010_05_23=14,00~14,02/20100524/201005241400N.idx',
@@ -99,7 +100,9 @@ test('the image from picked paths: entries, minutes, audio and the manifest of t
   assert.equal(root.manifest.name, 'usb/Backup/SHA256SUMS');
   assert.equal(root.signature.name, 'usb/Backup/SHA256SUMS.sig');
   assert.ok(root.files.has('2010_05_23=14,00~14,02/20100524/201005241400N.idx'), 'every file below an entry is checked');
-  assert.ok(!root.files.has('SHA256SUMS'));
+  assert.ok(root.files.has('BackupViewer/index.html'), 'a file beside the entries is part of the image');
+  assert.deepEqual([...root.files.keys()].filter((k) => k.startsWith('SHA256SUMS') || k.includes('notes')), [],
+    'the manifest, its signature and key, and files outside the image are not checked');
   assert.equal(img.roots.size, 1);
 });
 
