@@ -1,0 +1,376 @@
+// The page: picks the image, lists its entries, and plays the chosen one with its time line,
+// sound and integrity check. Everything is read from the picked files; nothing is sent anywhere.
+(function () {
+  'use strict';
+  const $ = (id) => document.getElementById(id);
+  const app = { image: null, entry: null, info: null, player: null, verifiers: new Map(), tiles: [],
+    audio: new QV.AudioTrack(), SQL: null, layout: 1, focus: -1, page: 0, generation: 0, metrics: {} };
+  window.QV.app = app;
+
+  function sqlEngine() {
+    if (!app.SQL) {
+      if (typeof initSqlJs !== 'function') return Promise.reject(new Error('sql-wasm-inline.js is missing beside this page'));
+      app.SQL = initSqlJs();
+    }
+    return app.SQL;
+  }
+
+  function problem(text) {
+    $('problem').textContent = text;
+    $('problem').hidden = !text;
+  }
+
+  // ---- the image and its entries ----
+
+  async function openImage(items) {
+    const started = performance.now();
+    problem('');
+    app.generation++;
+    stopEntry();
+    app.image = QV.image.build(items);
+    app.verifiers.clear();
+    const list = $('entries');
+    list.textContent = '';
+    if (!app.image.entries.length) {
+      problem('No backup entry was found in the chosen folder. Choose the folder that holds the ' +
+        'entry folders (named like 2010_05_23=14,00~15,30).');
+      $('integrity').hidden = true;
+      return;
+    }
+    for (const root of app.image.roots.values()) {
+      const v = new QV.Verifier(root, throttle(showIntegrity, 250));
+      app.verifiers.set(root.path, v);
+    }
+    for (const entry of app.image.entries) list.appendChild(await entryRow(entry));
+    app.listed = performance.now() - started;
+    $('library').hidden = false;
+    showIntegrity();
+    for (const v of app.verifiers.values()) v.start().then(showIntegrity);
+  }
+
+  async function entryInfo(entry) {
+    if (!entry.info) return null;
+    try {
+      return QV.backupInfo.parse(await entry.info.file.arrayBuffer());
+    } catch (e) {
+      return null;
+    }
+  }
+
+  async function entryRow(entry) {
+    const info = await entryInfo(entry);
+    entry.parsedInfo = info;
+    const row = document.createElement('li');
+    row.className = 'entry';
+    row.dataset.entry = entry.name;
+    const range = QV.names.dayText(entry.day) + ' ' + QV.names.clock(entry.start) + ' ~ ' + QV.names.clock(entry.end);
+    const minutes = QV.image.recordedMinutes(entry).length;
+    const cams = info ? info.cameraNames.slice(0, Math.min(64, info.camCount)).filter((n) => n) : [];
+    const button = document.createElement('button');
+    button.className = 'open-entry';
+    button.textContent = range;
+    button.addEventListener('click', () => playEntry(entry));
+    const memo = document.createElement('div');
+    memo.className = 'memo';
+    memo.textContent = info ? (info.memo ? 'Memo: ' + info.memo : 'No memo') : 'BackupInfo.dat is missing or short';
+    const detail = document.createElement('div');
+    detail.className = 'detail';
+    detail.textContent = minutes + ' recorded minutes' + (info ? ' · ' + info.camCount + ' cameras' : '') +
+      (cams.length ? ': ' + cams.join(', ') : '') + (entry.root ? ' · in ' + entry.root : '');
+    row.append(button, memo, detail);
+    return row;
+  }
+
+  // ---- integrity ----
+
+  function verdictOfMinute(entry, minute) {
+    const v = app.verifiers.get(entry.root);
+    const files = entry.minutes.get(minute);
+    if (!v || !v.manifest || !files) return 'none';
+    const worst = ['mismatch', 'unreadable', 'missing', 'pending', 'unlisted', 'ok'];
+    let out = 'ok';
+    for (const f of [files.idx, files.dat]) {
+      if (!f) continue;
+      const verdict = v.verdict(f.rel);
+      if (worst.indexOf(verdict) < worst.indexOf(out)) out = verdict;
+    }
+    return out;
+  }
+
+  function showIntegrity() {
+    const box = $('integrity');
+    box.hidden = false;
+    const summary = $('integrity-summary');
+    // The table of every file is drawn only while it is open: an image may hold tens of thousands.
+    const rows = $('integrity-files');
+    const listing = $('integrity-details').open;
+    rows.textContent = '';
+    const texts = [];
+    let state = 'intact';
+    const rank = ['failed', 'checking', 'unlisted', 'intact', 'none'];
+    for (const [path, v] of app.verifiers) {
+      const name = path || 'the chosen folder';
+      if (!v.manifest) {
+        texts.push(name + ': ' + (v.problem || 'no SHA256SUMS: this image cannot be checked.'));
+        if (rank.indexOf('none') < rank.indexOf(state)) state = 'none';
+        continue;
+      }
+      const s = v.summary();
+      texts.push(name + ': ' + s.text + (v.root.signature ? ' (SHA256SUMS.sig is present; its signature is not checked here.)' : ''));
+      if (rank.indexOf(s.state) < rank.indexOf(state)) state = s.state;
+      if (listing) for (const [rel, verdict] of v.verdicts) {
+        const tr = document.createElement('tr');
+        tr.dataset.verdict = verdict;
+        tr.dataset.file = rel;
+        const a = document.createElement('td');
+        a.textContent = (path ? path + '/' : '') + rel;
+        const b = document.createElement('td');
+        b.textContent = QV.manifest.VERDICT_TEXT[verdict];
+        tr.append(a, b);
+        rows.appendChild(tr);
+      }
+    }
+    summary.textContent = texts.join(' ');
+    box.dataset.state = state;
+    if (app.player) paintTimeline();
+  }
+
+  function throttle(f, ms) {
+    let timer = 0;
+    return () => {
+      if (!timer) timer = setTimeout(() => { timer = 0; f(); }, ms);
+    };
+  }
+
+  // ---- playing an entry ----
+
+  function stopEntry() {
+    if (app.player) app.player.playing = false;
+    app.player = null;
+    app.audio.stop('off');
+    for (const t of app.tiles) t.remove();
+    app.tiles = [];
+    $('tiles').dataset.cameras = '';
+    $('player').hidden = true;
+  }
+
+  async function playEntry(entry) {
+    stopEntry();
+    const generation = ++app.generation;
+    app.metrics = { opened: performance.now() };
+    QV.Tile.firstDrawn = 0;
+    let SQL;
+    try {
+      SQL = await sqlEngine();
+    } catch (e) {
+      problem('The SQLite engine cannot start: ' + e.message);
+      return;
+    }
+    if (generation !== app.generation) return;
+    app.entry = entry;
+    app.info = entry.parsedInfo || null;
+    const player = new QV.Player(entry, SQL, onPlayerChange);
+    app.player = player;
+    app.focus = -1;
+    app.page = 0;
+    for (const li of document.querySelectorAll('#entries li')) li.classList.toggle('chosen', li.dataset.entry === entry.name);
+    $('player').hidden = false;
+    $('entry-title').textContent = QV.names.dayText(entry.day) + ' ' + QV.names.clock(entry.start) + ' ~ ' +
+      QV.names.clock(entry.end) + (app.info && app.info.memo ? ' — ' + app.info.memo : '');
+    app.timeline.build(entry);
+    paintTimeline();
+    if (!player.recorded.length) {
+      problem('This entry holds no recorded minute.');
+      return;
+    }
+    await player.seek(player.recorded[0]);
+    if (generation !== app.generation) return;
+    layoutTiles();
+    player.scan(() => app.player !== player);
+  }
+
+  function cameraList() {
+    return [...app.player.cameras].sort((a, b) => a - b);
+  }
+
+  function onPlayerChange(player, what) {
+    if (player !== app.player) return;
+    if (what === 'cameras') layoutTiles();
+    if (what === 'cameras' || what === 'status') paintTimeline();
+    showButtons();
+  }
+
+  function label(camera) {
+    return QV.backupInfo.cameraLabel(app.info, camera);
+  }
+
+  // The tiles: the focused camera alone, or a page of up to 16 cameras.
+  function layoutTiles() {
+    if (!app.player) return;
+    const cams = cameraList();
+    if (!cams.length) return;
+    if (!cams.includes(app.focus)) app.focus = cams[0];
+    const per = app.layout;
+    const pages = Math.max(1, Math.ceil(cams.length / per));
+    app.page = Math.min(app.page, pages - 1);
+    const shown = per === 1 ? [app.focus] : cams.slice(app.page * per, app.page * per + per);
+    const grid = $('tiles');
+    const want = shown.join(',');
+    if (grid.dataset.cameras === want) return;
+    for (const t of app.tiles) t.remove();
+    app.tiles = shown.map((c) => new QV.Tile(grid, c, label(c), pick));
+    grid.dataset.cameras = want;
+    grid.style.setProperty('--columns', String(Math.ceil(Math.sqrt(per))));
+    const camSel = $('camera');
+    camSel.textContent = '';
+    for (const c of cams) {
+      const o = document.createElement('option');
+      o.value = String(c);
+      o.textContent = label(c);
+      camSel.appendChild(o);
+    }
+    camSel.value = String(app.focus);
+    const pageSel = $('page');
+    pageSel.textContent = '';
+    for (let p = 0; p < pages; p++) {
+      const o = document.createElement('option');
+      o.value = String(p);
+      const first = cams[p * per], last = cams[Math.min(cams.length, (p + 1) * per) - 1];
+      o.textContent = 'Cameras ' + (first + 1) + '–' + (last + 1);
+      pageSel.appendChild(o);
+    }
+    pageSel.value = String(app.page);
+    pageSel.hidden = per === 1 || pages === 1;
+    for (const t of app.tiles) t.el.classList.toggle('focus', t.camera === app.focus);
+  }
+
+  function pick(camera, alone) {
+    app.focus = camera;
+    if (alone) {
+      app.layout = app.layout === 1 ? 16 : 1;
+      $('layout').value = String(app.layout);
+    }
+    $('tiles').dataset.cameras = '';
+    layoutTiles();
+  }
+
+  function paintTimeline() {
+    const player = app.player, entry = app.entry;
+    if (!player) return;
+    app.timeline.paint((m) => {
+      const files = entry.minutes.get(m);
+      if (!files || !files.idx || !files.dat) return 'missing';
+      const s = player.status.get(m);
+      if (s && s.damaged) return 'damaged';
+      const v = verdictOfMinute(entry, m);
+      if (v === 'mismatch' || v === 'unreadable' || v === 'missing') return 'failed';
+      return 'recorded';
+    }, (m) => {
+      const files = entry.minutes.get(m);
+      if (!files || !files.idx || !files.dat) return 'not recorded';
+      const s = player.status.get(m);
+      if (s && s.damaged) return 'damaged: ' + s.problem;
+      const v = verdictOfMinute(entry, m);
+      if (v !== 'none') return 'recorded · integrity: ' + QV.manifest.VERDICT_TEXT[v];
+      return s ? 'recorded' : 'recorded (not read yet)';
+    });
+  }
+
+  function showButtons() {
+    const p = app.player;
+    if (!p) return;
+    $('play').classList.toggle('on', p.playing && p.dir > 0);
+    $('reverse').classList.toggle('on', p.playing && p.dir < 0);
+    $('player').dataset.state = p.playing ? (p.dir > 0 ? 'playing' : 'reversing') : p.ended ? 'ended' : 'paused';
+  }
+
+  // ---- the frame loop ----
+
+  let last = 0;
+  function frame(now) {
+    const p = app.player;
+    const dt = last ? Math.min(0.25, (now - last) / 1000) : 0;
+    last = now;
+    if (p) {
+      if (p.playing) p.advance(dt * p.speed * p.dir);
+      if (!p.playing && p.ended) showButtons();
+      const minute = p.minuteNow();
+      const files = app.entry.minutes.get(minute);
+      const v = app.verifiers.get(app.entry.root);
+      if (v && files && files.idx && files.dat && app.preferred !== files) {
+        app.preferred = files;  // once a minute: the queue is long in a large image
+        v.prefer(files.dat.rel);
+        v.prefer(files.idx.rel);
+      }
+      const verdict = verdictOfMinute(app.entry, minute);
+      for (const t of app.tiles) t.show(p.pictureOf(t.camera), files && files.dat ? files.dat.file : null, app.entry.day, verdict);
+      const focusTile = app.tiles.find((t) => t.camera === app.focus);
+      $('clock').textContent = focusTile && focusTile.el.dataset.time ? focusTile.el.dataset.time : '';
+      $('position').textContent = QV.names.timeOfDay(p.pos) + ' · ' + (p.dir < 0 ? '−' : '') + p.speed + '×';
+      app.timeline.mark(minute);
+      const audio = files && files.audio.get(app.focus);
+      app.audio.update(audio || null, p.pos - minute * 60, p.speed, p.dir > 0, p.playing);
+      $('audio-state').textContent = 'Sound (channel ' + (app.focus + 1) + '): ' + app.audio.state;
+      $('audio-state').dataset.state = app.audio.state;
+    }
+    requestAnimationFrame(frame);
+  }
+
+  // ---- controls ----
+
+  function wire() {
+    app.timeline = new QV.Timeline($('timeline'), (m) => app.player && app.player.seek(m));
+    $('integrity-details').addEventListener('toggle', showIntegrity);
+    $('folder').addEventListener('change', (e) => {
+      if (e.target.files.length) openImage(QV.files.fromInput(e.target.files));
+    });
+    document.addEventListener('dragover', (e) => {
+      e.preventDefault();
+      document.body.classList.add('dragging');
+    });
+    document.addEventListener('dragleave', () => document.body.classList.remove('dragging'));
+    document.addEventListener('drop', async (e) => {
+      e.preventDefault();
+      document.body.classList.remove('dragging');
+      openImage(await QV.files.fromDrop(e.dataTransfer));
+    });
+    const speed = $('speed');
+    for (const s of QV.Player.SPEEDS) {
+      const o = document.createElement('option');
+      o.value = String(s);
+      o.textContent = s + '×';
+      speed.appendChild(o);
+    }
+    speed.value = '1';
+    speed.addEventListener('change', () => app.player && app.player.setSpeed(Number(speed.value)));
+    $('play').addEventListener('click', () => app.player && app.player.play(1));
+    $('reverse').addEventListener('click', () => app.player && app.player.play(-1));
+    $('pause').addEventListener('click', () => app.player && app.player.pause());
+    $('step-forward').addEventListener('click', () => app.player && app.player.step(app.focus, 1));
+    $('step-back').addEventListener('click', () => app.player && app.player.step(app.focus, -1));
+    $('layout').addEventListener('change', () => {
+      app.layout = Number($('layout').value);
+      $('tiles').dataset.cameras = '';
+      layoutTiles();
+    });
+    $('camera').addEventListener('change', () => pick(Number($('camera').value), false));
+    $('page').addEventListener('change', () => {
+      app.page = Number($('page').value);
+      layoutTiles();
+    });
+    $('sound').addEventListener('change', () => { app.audio.enabled = $('sound').checked; });
+    document.addEventListener('keydown', (e) => {
+      const p = app.player;
+      if (!p || e.target.tagName === 'SELECT' || e.target.tagName === 'INPUT') return;
+      if (e.key === ' ') { e.preventDefault(); p.playing ? p.pause() : p.play(1); }
+      else if (e.key === 'ArrowRight') p.step(app.focus, 1);
+      else if (e.key === 'ArrowLeft') p.step(app.focus, -1);
+    });
+    document.addEventListener('qv-first-picture', () => {
+      app.metrics.firstPicture = QV.Tile.firstDrawn - app.metrics.opened;
+    });
+    requestAnimationFrame(frame);
+  }
+
+  wire();
+})();

@@ -1,0 +1,84 @@
+// Checks an image's files against its SHA256SUMS in the browser (WebCrypto), one file at a
+// time in the background; the files of what is playing are checked first.
+(function () {
+  'use strict';
+
+  function hex(buffer) {
+    return Array.from(new Uint8Array(buffer), (b) => b.toString(16).padStart(2, '0')).join('');
+  }
+
+  class Verifier {
+    // root: { manifest: File|null, files: Map(rel -> File) }; onChange(verifier) after changes.
+    constructor(root, onChange) {
+      this.root = root;
+      this.onChange = onChange;
+      this.verdicts = new Map();
+      this.manifest = null;
+      this.queue = [];
+      this.running = false;
+      this.problem = '';
+    }
+
+    // Reads and parses the manifest, sets every file's first verdict, then checks in the background.
+    async start() {
+      if (!this.root.manifest) return false;
+      try {
+        this.manifest = QV.manifest.parse(await this.root.manifest.text());
+      } catch (e) {
+        this.problem = 'SHA256SUMS cannot be read: ' + e;
+        this.onChange(this);
+        return true;
+      }
+      for (const rel of this.manifest.files.keys()) {
+        if (this.root.files.has(rel)) {
+          this.verdicts.set(rel, 'pending');
+          this.queue.push(rel);
+        } else {
+          this.verdicts.set(rel, 'missing');
+        }
+      }
+      for (const rel of this.root.files.keys()) if (!this.manifest.files.has(rel)) this.verdicts.set(rel, 'unlisted');
+      this.onChange(this);
+      this.run();
+      return true;
+    }
+
+    verdict(rel) {
+      return this.verdicts.get(rel) || (this.manifest ? 'unlisted' : 'none');
+    }
+
+    // Moves a file to the front of the queue, so that what is shown is judged first.
+    prefer(rel) {
+      if (this.verdicts.get(rel) !== 'pending') return;
+      const i = this.queue.indexOf(rel);
+      if (i > 0) {
+        this.queue.splice(i, 1);
+        this.queue.unshift(rel);
+      }
+    }
+
+    summary() {
+      return QV.manifest.summarize(this.verdicts, this.manifest);
+    }
+
+    async run() {
+      if (this.running) return;
+      this.running = true;
+      while (this.queue.length) {
+        const rel = this.queue.shift();
+        let verdict;
+        try {
+          const digest = hex(await crypto.subtle.digest('SHA-256', await this.root.files.get(rel).arrayBuffer()));
+          verdict = digest === this.manifest.files.get(rel) ? 'ok' : 'mismatch';
+        } catch (e) {
+          verdict = 'unreadable';
+        }
+        this.verdicts.set(rel, verdict);
+        this.onChange(this);
+      }
+      this.running = false;
+    }
+  }
+
+  QV.define('Verifier', Verifier);
+})();

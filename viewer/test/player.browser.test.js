@@ -1,0 +1,351 @@
+// The backup viewer in the distribution's Chromium: a folder image made by quillon-mkrec and
+// quillon-cli is opened from its own BackupViewer folder, picked, listed, played, stepped across
+// minutes, gaps and a damaged minute, and checked against its manifest with a flipped byte.
+'use strict';
+const { describe, it, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const path = require('node:path');
+const initSqlJs = require('sql.js');
+const { makeImage, removeImage } = require('./support/image-fixture.js');
+const { launch } = require('./support/browser.js');
+
+const ARTEFACTS = process.env.QUILLON_ARTEFACT_DIR || path.resolve(__dirname, '../../build/artefacts');
+const DAY_EPOCH = Date.UTC(2010, 4, 23) / 1000;
+const ALL = '2010_05_23=10,00~10,05';
+const SOME = '2010_05_23=10,01~10,02';
+
+let browser, made, SQL, skipped = '';
+
+before(async () => {
+  const started = await launch();
+  if (started.problem) {
+    skipped = started.problem;
+    console.log('QUILLON-SKIP: the browser tests need Chromium: ' + skipped);
+    return;
+  }
+  browser = started.browser;
+  SQL = await initSqlJs();
+  // Minutes 10:00-10:05 of four cameras at two pictures a second with two audio channels;
+  // 10:03 was not recorded and the data file of 10:04 was cut short.
+  made = makeImage({
+    day: '20100523', from: '1000', to: '1005', cameras: 4, fps: 2, audio: 2, audioBytes: 480000,
+    gap: ['1003'], damage: ['short@1004'],
+    entries: [{ from: '1000', to: '1005', cams: 'all', memo: 'front door' }, { from: '1001', to: '1002', cams: '2,4', memo: '' }],
+  });
+  fs.mkdirSync(ARTEFACTS, { recursive: true });
+});
+
+after(async () => {
+  if (browser) await browser.close();
+  removeImage(made);
+});
+
+function need(t) {
+  if (skipped) t.skip(skipped);
+  return !skipped;
+}
+
+// A page with the viewer of the medium and the given image folder picked.
+async function openViewer(imageFolder) {
+  const page = await browser.newPage({ viewport: { width: 1280, height: 860 } });
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(e.message));
+  page.errors = errors;
+  await page.goto('file://' + path.join(made.viewer, 'index.html'));
+  await page.setInputFiles('#folder', imageFolder);
+  await page.waitForSelector('.open-entry');
+  return page;
+}
+
+async function playEntry(page, name) {
+  await page.click(`#entries li[data-entry="${name}"] .open-entry`);
+  await page.waitForFunction((n) => QV.app.entry && QV.app.entry.name === n && document.querySelector('.tile[data-time]'), name);
+}
+
+// The rows of camera cam stamped at second `second` of the day in a minute of an entry.
+function rowsAt(imageFolder, entry, second, cam) {
+  const minute = Math.floor(second / 60);
+  const stem = '20100523' + String(Math.floor(minute / 60)).padStart(2, '0') + String(minute % 60).padStart(2, '0');
+  const dir = path.join(imageFolder, entry, '20100523');
+  const db = new SQL.Database(fs.readFileSync(path.join(dir, stem + 'N.idx')));
+  const q = db.exec('SELECT imgposition, imgsize FROM indextable WHERE camnum = ? AND rectime = ? ORDER BY rowid', [cam, DAY_EPOCH + second]);
+  db.close();
+  const data = fs.readFileSync(path.join(dir, stem + 'N.dat'));
+  return (q.length ? q[0].values : []).map(([pos, size]) => data.subarray(pos, pos + size));
+}
+
+function secondOf(clock) {
+  const m = /(\d\d):(\d\d):(\d\d)$/.exec(clock);
+  return Number(m[1]) * 3600 + Number(m[2]) * 60 + Number(m[3]);
+}
+
+// The largest difference of any colour value between camera cam's tile and the JPEG bytes
+// decoded on their own; 0 when the tile shows exactly that picture.
+async function tileDifference(page, cam, jpeg) {
+  return page.evaluate(async ({ cam, b64 }) => {
+    const canvas = document.querySelector(`.tile[data-camera="${cam}"] canvas`);
+    const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
+    const bmp = await createImageBitmap(new Blob([bytes], { type: 'image/jpeg' }));
+    if (bmp.width !== canvas.width || bmp.height !== canvas.height) return 999;
+    const own = new OffscreenCanvas(bmp.width, bmp.height).getContext('2d');
+    own.drawImage(bmp, 0, 0);
+    const want = own.getImageData(0, 0, bmp.width, bmp.height).data;
+    const have = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+    let diff = 0;
+    for (let i = 0; i < want.length; i++) diff = Math.max(diff, Math.abs(want[i] - have[i]));
+    return diff;
+  }, { cam, b64: Buffer.from(jpeg).toString('base64') });
+}
+
+// The tile of camera cam shows the recorder's picture of the time the clock tells.
+async function assertShowsClock(page, entry, cam) {
+  // Pictures are decoded while the page goes on: wait until every tile drew what is due and
+  // the clock caught up with the focused one.
+  await page.waitForFunction(() => QV.app.tiles.every((t) => !t.busy && t.shownKey === t.wantKey) &&
+    document.getElementById('clock').textContent === document.querySelector('.tile.focus, .tile').dataset.time);
+  const clock = await page.textContent('#clock');
+  const tileTime = await page.getAttribute(`.tile[data-camera="${cam}"]`, 'data-time');
+  assert.equal(tileTime, clock, 'the clock tells the time of the picture shown');
+  const rows = rowsAt(made.image, entry, secondOf(clock), cam);
+  assert.ok(rows.length, 'camera ' + cam + ' recorded a picture at ' + clock);
+  assert.equal(await tileDifference(page, cam, rows[0]), 0, 'camera ' + cam + ' at ' + clock);
+  return clock;
+}
+
+const clockIs = (page, text) => page.waitForFunction((t) => document.getElementById('clock').textContent === t, text);
+const stateOf = (page, minute) => page.getAttribute(`#timeline .minute[data-minute="${minute}"]`, 'data-state');
+
+describe('the backup viewer in Chromium', () => {
+  it('lists the entries of the picked image with range, memo and minutes', async (t) => {
+    if (!need(t)) return;
+    const page = await openViewer(made.image);
+    const rows = await page.$$eval('#entries li', (lis) => lis.map((li) => [li.dataset.entry, li.querySelector('.open-entry').textContent,
+      li.querySelector('.memo').textContent, li.querySelector('.detail').textContent]));
+    assert.deepEqual(rows.map((r) => r.slice(0, 3)), [
+      [ALL, '2010-05-23 10:00 ~ 10:05', 'Memo: front door'],
+      [SOME, '2010-05-23 10:01 ~ 10:02', 'No memo'],
+    ]);
+    assert.match(rows[0][3], /^5 recorded minutes · 4 cameras/);
+    assert.match(rows[1][3], /^2 recorded minutes/);
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  it('plays a camera at the recorded pace and shows the recorder time of its picture', async (t) => {
+    if (!need(t)) return;
+    const page = await openViewer(made.image);
+    await playEntry(page, ALL);
+    assert.equal(await assertShowsClock(page, ALL, 0), '2010-05-23 10:00:00');
+    const first = await page.evaluate(() => QV.app.metrics.firstPicture);
+    console.log(`first picture of a 6-minute 4-camera entry shown ${first.toFixed(0)} ms after the click`);
+    await page.click('#play');
+    await page.waitForFunction(() => /10:00:0[2-9]$/.test(document.getElementById('clock').textContent));
+    await page.click('#pause');
+    assert.equal(await page.getAttribute('#player', 'data-state'), 'paused');
+    await assertShowsClock(page, ALL, 0);
+    // The picture does not move while paused.
+    const still = await page.textContent('#clock');
+    await page.waitForTimeout(600);
+    assert.equal(await page.textContent('#clock'), still);
+    // Another camera of the entry.
+    await page.selectOption('#camera', '2');
+    await page.waitForSelector('.tile[data-camera="2"][data-time]');
+    await assertShowsClock(page, ALL, 2);
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  it('steps one picture across minute boundaries, over a gap and a damaged minute', async (t) => {
+    if (!need(t)) return;
+    const page = await openViewer(made.image);
+    await playEntry(page, ALL);
+    await page.click('#timeline .minute[data-minute="601"]');
+    await clockIs(page, '2010-05-23 10:01:00');
+    await page.click('#step-back');
+    await clockIs(page, '2010-05-23 10:00:59');
+    await assertShowsClock(page, ALL, 0);
+    // Two pictures a second: the first step back stays in 10:00:59, the next leaves it.
+    await page.click('#step-back');
+    await clockIs(page, '2010-05-23 10:00:59');
+    await page.click('#step-back');
+    await clockIs(page, '2010-05-23 10:00:58');
+    await page.click('#step-forward');
+    await page.click('#step-forward');
+    await page.click('#step-forward');
+    await clockIs(page, '2010-05-23 10:01:00');
+    await assertShowsClock(page, ALL, 0);
+    // From the last picture of 10:02 the next one is 10:05: 10:03 was not recorded, 10:04 is damaged.
+    await page.click('#timeline .minute[data-minute="605"]');
+    await clockIs(page, '2010-05-23 10:05:00');
+    await page.click('#step-back');
+    await clockIs(page, '2010-05-23 10:02:59');
+    await page.click('#step-forward');
+    await clockIs(page, '2010-05-23 10:05:00');
+    await assertShowsClock(page, ALL, 0);
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  it('marks the damaged minute and the missing one on the time line and plays past them both ways', async (t) => {
+    if (!need(t)) return;
+    const page = await openViewer(made.image);
+    await playEntry(page, ALL);
+    await page.waitForFunction(() => document.querySelector('#timeline .minute[data-minute="604"]').dataset.state === 'damaged');
+    assert.deepEqual(await Promise.all([600, 601, 602, 603, 604, 605].map((m) => stateOf(page, m))),
+      ['recorded', 'recorded', 'recorded', 'missing', 'damaged', 'recorded']);
+    assert.match(await page.getAttribute('#timeline .minute[data-minute="604"]', 'title'), /damaged: \d+ of \d+ pictures lie outside the data file/);
+    await page.selectOption('#speed', '16');
+    await page.selectOption('#layout', '4');
+    await page.waitForSelector('.tile[data-camera="3"][data-time]');
+    await page.click('#timeline .minute[data-minute="602"]');
+    await page.click('#play');
+    await page.waitForFunction(() => /10:05:\d\d$/.test(document.getElementById('clock').textContent));
+    await page.click('#pause');
+    for (const cam of [0, 1, 2, 3]) await assertShowsClock(page, ALL, cam);
+    await page.screenshot({ path: path.join(ARTEFACTS, 'viewer-grid.png') });
+    await page.click('#reverse');
+    await page.waitForFunction(() => /10:02:\d\d$/.test(document.getElementById('clock').textContent));
+    await page.click('#pause');
+    await assertShowsClock(page, ALL, 0);
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  it('skips a minute whose index a damaged medium turned into something that is no database', async (t) => {
+    if (!need(t)) return;
+    const copy = path.join(made.usb, 'NotADatabase');
+    fs.cpSync(made.image, copy, { recursive: true });
+    fs.writeFileSync(path.join(copy, ALL, '20100523', '201005231001N.idx'), 'this is not an index file\n'.repeat(100));
+    const page = await openViewer(copy);
+    await playEntry(page, ALL);
+    await page.waitForFunction(() => document.querySelector('#timeline .minute[data-minute="601"]').dataset.state === 'damaged');
+    assert.match(await page.getAttribute('#timeline .minute[data-minute="601"]', 'title'), /damaged: the index is not a database/);
+    await page.click('#timeline .minute[data-minute="602"]');
+    await clockIs(page, '2010-05-23 10:02:00');
+    await page.click('#step-back');
+    await clockIs(page, '2010-05-23 10:00:59');
+    await page.click('#timeline .minute[data-minute="601"]');
+    await clockIs(page, '2010-05-23 10:02:00');
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  it('plays the sound of the chosen camera in step, forward only', async (t) => {
+    if (!need(t)) return;
+    const page = await openViewer(made.image);
+    await playEntry(page, ALL);
+    await page.click('#play');
+    await page.waitForSelector('#audio-state[data-state="playing"]');
+    const heard = await page.evaluate(() => ({ rel: QV.app.audio.playing.rel, samples: QV.app.audio.playing.samples,
+      rate: QV.app.audio.context.sampleRate > 0 }));
+    assert.equal(heard.rel, ALL + '/20100523/Audio/201005231000.au0');
+    assert.equal(heard.samples, 480000, 'a minute of 8-bit samples at 8 kHz');
+    await page.selectOption('#camera', '1');
+    await page.waitForFunction(() => QV.app.audio.playing && QV.app.audio.playing.rel && QV.app.audio.playing.rel.endsWith('.au1'));
+    // The samples are the file's bytes around the middle of 128.
+    const first = await page.evaluate(async () => {
+      const buf = await QV.app.audio.buffers.get(QV.app.audio.playing.rel);
+      return Array.from(buf.getChannelData(0).slice(0, 4));
+    });
+    const raw = fs.readFileSync(path.join(made.image, ALL, '20100523/Audio/201005231000.au1'));
+    first.forEach((v, i) => assert.ok(Math.abs(v - (raw[i] - 128) / 128) < 1e-6));
+    await page.click('#reverse');
+    await page.waitForSelector('#audio-state[data-state="silent while reversing"]');
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  it('plays a selected-camera entry with only its cameras', async (t) => {
+    if (!need(t)) return;
+    const page = await openViewer(made.image);
+    await playEntry(page, SOME);
+    assert.deepEqual(await page.$$eval('#camera option', (o) => o.map((x) => x.value)), ['1', '3']);
+    assert.equal(await assertShowsClock(page, SOME, 1), '2010-05-23 10:01:00');
+    // Another entry and back again: each time its own tiles from its own first minute.
+    await playEntry(page, ALL);
+    assert.equal(await assertShowsClock(page, ALL, 0), '2010-05-23 10:00:00');
+    await playEntry(page, SOME);
+    assert.equal(await assertShowsClock(page, SOME, 1), '2010-05-23 10:01:00');
+    await page.close();
+  });
+
+  it('checks an intact image against SHA256SUMS', async (t) => {
+    if (!need(t)) return;
+    const page = await openViewer(made.image);
+    await page.waitForSelector('#integrity[data-state="intact"]');
+    assert.match(await page.textContent('#integrity-summary'), /All 30 listed files match the manifest\./);
+    await page.close();
+  });
+
+  it('reports a flipped byte, marks its pictures while they play, and names unlisted files', async (t) => {
+    if (!need(t)) return;
+    const copy = path.join(made.usb, 'Flipped');
+    fs.cpSync(made.image, copy, { recursive: true });
+    const dat = path.join(copy, ALL, '20100523', '201005231001N.dat');
+    const bytes = fs.readFileSync(dat);
+    bytes[bytes.length - 1] ^= 0x01;
+    fs.writeFileSync(dat, bytes);
+    fs.writeFileSync(path.join(copy, ALL, '20100523', 'note.txt'), 'added later');
+    const page = await openViewer(copy);
+    await page.waitForSelector('#integrity[data-state="failed"]');
+    // One changed file fails the image at once; the rest is still being checked.
+    await page.waitForFunction(() => [...QV.app.verifiers.values()].every((v) => !v.running));
+    await page.click('#integrity-details summary');
+    assert.match(await page.textContent('#integrity-summary'), /NOT intact: 1 changed of 30 listed files\. 1 file is not in the manifest\./);
+    assert.equal(await page.getAttribute(`#integrity-files tr[data-file="${ALL}/20100523/201005231001N.dat"]`, 'data-verdict'), 'mismatch');
+    assert.equal(await page.getAttribute(`#integrity-files tr[data-file="${ALL}/20100523/note.txt"]`, 'data-verdict'), 'unlisted');
+    assert.equal(await page.$$eval('#integrity-files tr[data-verdict="ok"]', (r) => r.length), 29);
+    await playEntry(page, ALL);
+    assert.equal(await stateOf(page, 601), 'failed');
+    assert.equal(await page.getAttribute('.tile[data-camera="0"]', 'data-verdict'), 'ok');
+    await page.click('#timeline .minute[data-minute="601"]');
+    await page.waitForSelector('.tile.failed[data-camera="0"]');
+    assert.equal(await page.textContent('.tile[data-camera="0"] .badge'), 'FAILED INTEGRITY CHECK');
+    await page.screenshot({ path: path.join(ARTEFACTS, 'viewer-failed-check.png') });
+    await page.click('#timeline .minute[data-minute="602"]');
+    await page.waitForSelector('.tile[data-camera="0"]:not(.failed)');
+    await page.close();
+  });
+
+  it('plays an image without a manifest and says that it cannot be checked', async (t) => {
+    if (!need(t)) return;
+    const copy = path.join(made.usb, 'Unsigned');
+    fs.cpSync(made.image, copy, { recursive: true });
+    fs.rmSync(path.join(copy, 'SHA256SUMS'));
+    const page = await openViewer(copy);
+    assert.match(await page.textContent('#integrity-summary'), /no SHA256SUMS/);
+    await playEntry(page, ALL);
+    await assertShowsClock(page, ALL, 0);
+    assert.equal(await page.getAttribute('.tile[data-camera="0"]', 'data-verdict'), 'none');
+    await page.close();
+  });
+
+  it('opens a folder dropped on the page as it opens a picked one', async (t) => {
+    if (!need(t)) return;
+    const page = await browser.newPage();
+    const errors = [];
+    page.on('pageerror', (e) => errors.push(e.message));
+    await page.goto('file://' + path.join(made.viewer, 'index.html'));
+    const cdp = await page.context().newCDPSession(page);
+    const data = { items: [], files: [made.image], dragOperationsMask: 1 };
+    for (const type of ['dragEnter', 'dragOver', 'drop']) await cdp.send('Input.dispatchDragEvent', { type, x: 500, y: 300, data });
+    await page.waitForSelector('.open-entry');
+    assert.deepEqual(await page.$$eval('#entries li', (lis) => lis.map((li) => li.dataset.entry)), [ALL, SOME]);
+    await page.waitForSelector('#integrity[data-state="intact"]');
+    await playEntry(page, ALL);
+    await assertShowsClock(page, ALL, 0);
+    assert.deepEqual(errors, []);
+    await page.close();
+  });
+
+  it('says so when the picked folder holds no entry', async (t) => {
+    if (!need(t)) return;
+    const page = await browser.newPage();
+    await page.goto('file://' + path.join(made.viewer, 'index.html'));
+    await page.setInputFiles('#folder', made.viewer);
+    await page.waitForSelector('#problem:not([hidden])');
+    assert.match(await page.textContent('#problem'), /No backup entry was found/);
+    await page.close();
+  });
+});

@@ -1,0 +1,70 @@
+// Backup images for the viewer's tests, made as a recorder and an operator would: recordings by
+// quillon-mkrec, an entry and a folder backup with the viewer by quillon-cli, under a machine
+// prefix of their own. The manifest is made with sha256sum where the backup does not make one.
+'use strict';
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { execFileSync } = require('node:child_process');
+
+const BIN = process.env.QUILLON_BIN_DIR || path.resolve(__dirname, '../../../build/bin');
+
+function run(program, args, prefix) {
+  return execFileSync(path.join(BIN, program), args, {
+    env: { ...process.env, QUILLON_PREFIX: prefix, TZ: 'UTC', LC_ALL: 'C' },
+    encoding: 'utf8', stdio: ['ignore', 'pipe', 'pipe'],
+  });
+}
+
+function filesBelow(folder, rel = '') {
+  const out = [];
+  for (const e of fs.readdirSync(path.join(folder, rel), { withFileTypes: true })) {
+    const r = rel ? rel + '/' + e.name : e.name;
+    if (e.isDirectory()) out.push(...filesBelow(folder, r));
+    else out.push(r);
+  }
+  return out.sort();
+}
+
+// SHA256SUMS of every file below the image root, in sha256sum's own format.
+function writeManifest(root) {
+  if (fs.existsSync(path.join(root, 'SHA256SUMS'))) return;
+  const files = filesBelow(root).filter((f) => !f.startsWith('SHA256SUMS'));
+  const sums = execFileSync('sha256sum', ['--', ...files], { cwd: root, encoding: 'utf8', maxBuffer: 1 << 28 });
+  fs.writeFileSync(path.join(root, 'SHA256SUMS'), sums);
+}
+
+// plan: { day, from, to, cameras, fps, audio, gap: [HHMM], damage: ['short@HHMM'], size,
+// entries: [{ from, to, cams: 'all' | '2,4', memo }] (default: the whole recording, all cameras) }.
+// Returns { prefix, usb, image, viewer, entries: [entry folder names] }.
+function makeImage(plan) {
+  const prefix = fs.mkdtempSync(path.join(os.tmpdir(), 'quillon-viewer-'));
+  const usb = path.join(prefix, 'drive_e');
+  const base = path.join(prefix, 'base');
+  fs.mkdirSync(usb, { recursive: true });
+  fs.writeFileSync(path.join(prefix, 'drives.ini'),
+    `[C:]\nPath=${path.join(prefix, 'drive_c')}\nType=fixed\n[E:]\nPath=${usb}\nType=removable\n`);
+  fs.mkdirSync(base);
+  for (const item of ['GUIS', 'Other', 'Language.eng']) fs.cpSync(path.join(BIN, item), path.join(base, item), { recursive: true });
+  const args = ['--root', 'C:\\QorData', '--days', plan.day, '--from', plan.from, '--to', plan.to,
+    '--cameras', String(plan.cameras), '--fps', String(plan.fps), '--audio', String(plan.audio || 0),
+    '--size', plan.size || '160x120', '--audio-bytes', String(plan.audioBytes || 480000)];
+  if (plan.gap) args.push('--gap', plan.gap.join(','));
+  for (const d of plan.damage || []) args.push('--damage', d);
+  run('quillon-mkrec', args, prefix);
+  const cli = ['--base', base, '--cameras', String(plan.cameras)];
+  const entries = plan.entries || [{ from: plan.from, to: plan.to, cams: 'all', memo: '' }];
+  for (const e of entries) run('quillon-cli', [...cli, 'add', plan.day, e.from, e.to, '--cams', e.cams, '--memo', e.memo || ''], prefix);
+  run('quillon-cli', [...cli, 'backup', '--folder', 'E:\\Backup', '--viewer', '--no-progress'], prefix);
+  const image = path.join(usb, 'Backup');
+  writeManifest(image);
+  const d = plan.day;
+  const folder = (f, t) => `${d.slice(0, 4)}_${d.slice(4, 6)}_${d.slice(6)}=${f.slice(0, 2)},${f.slice(2)}~${t.slice(0, 2)},${t.slice(2)}`;
+  return { prefix, usb, image, viewer: path.join(usb, 'BackupViewer'), entries: entries.map((e) => folder(e.from, e.to)) };
+}
+
+function removeImage(made) {
+  if (made) fs.rmSync(made.prefix, { recursive: true, force: true });
+}
+
+module.exports = { makeImage, removeImage, filesBelow, BIN };
