@@ -1,5 +1,7 @@
 #include "platform/ProgramFolders.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <set>
 
@@ -23,10 +25,17 @@ bool Dangling(const fs::path& link) {
     return fs::is_symlink(fs::symlink_status(link, ec)) && !fs::exists(fs::status(link, ec));
 }
 
-// Puts a link at link as a whole: made under a temporary name and renamed over what is there.
+bool IsTempName(const std::string& name) {
+    const std::string suffix = AtomicFile::kTempSuffix;
+    return name.size() > suffix.size() &&
+           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Puts a link at link as a whole: made under a temporary name of this process (two programs
+// may start at once) and renamed over what is there.
 std::string PlaceLink(const fs::path& target, const fs::path& link) {
     fs::path temp = link;
-    temp += AtomicFile::kTempSuffix;
+    temp += "." + std::to_string(::getpid()) + AtomicFile::kTempSuffix;
     std::error_code ec;
     fs::remove(temp, ec);
     fs::create_symlink(target, temp, ec);
@@ -34,6 +43,9 @@ std::string PlaceLink(const fs::path& target, const fs::path& link) {
         fs::rename(temp, link, ec);
     if (ec) {
         fs::remove(temp, ec);
+        // Another copy starting at the same moment may have made it.
+        if (fs::exists(fs::status(link, ec)))
+            return std::string();
         return "the link " + link.string() + " to " + target.string() + " cannot be made";
     }
     return std::string();
@@ -96,10 +108,15 @@ std::string PrepareBaseFolder(const ProgramFolders& folders) {
     }
     if (listed)
         return "the data folder " + data.string() + " cannot be read";
-    // Only links directly in the base folder are removed, never what they lead to.
-    for (const auto& e : fs::directory_iterator(base, listed))
-        if (!names.count(e.path().filename().string()) && Dangling(e.path()))
+    // Only links directly in the base folder are removed, never what they lead to: those that
+    // lead nowhere and those a killed start left under a temporary name.
+    for (const auto& e : fs::directory_iterator(base, listed)) {
+        const std::string name = e.path().filename().string();
+        if (names.count(name) || !fs::is_symlink(fs::symlink_status(e.path(), ec)))
+            continue;
+        if (Dangling(e.path()) || IsTempName(name))
             fs::remove(e.path(), ec);
+    }
     return std::string();
 }
 

@@ -77,7 +77,8 @@ TEST_F(ProgramFoldersTest, ReadyingKeepsTheOperatorsOwnAndMendsLinksThatLeadNowh
     fs::create_symlink(prefix() + "/mine", f.base + "/Notes");           // leads somewhere
     fs::create_symlink(prefix() + "/old/Other", f.base + "/Other");      // an install moved away
     fs::create_symlink(prefix() + "/old/Retired", f.base + "/Retired");  // gone from the data
-    fs::create_symlink(prefix() + "/old/GUIS", f.base + "/GUIS.quillon-part");  // a killed run's
+    fs::create_symlink(prefix() + "/old/GUIS", f.base + "/GUIS.1.quillon-part");  // killed runs'
+    fs::create_symlink(usr + "/share/quillon/Other", f.base + "/Other.2.quillon-part");
 
     ASSERT_EQ(PrepareBaseFolder(f), "");
     EXPECT_EQ(ReadText(f.base + "/Language.eng"), "the operator's own texts\n");
@@ -86,7 +87,8 @@ TEST_F(ProgramFoldersTest, ReadyingKeepsTheOperatorsOwnAndMendsLinksThatLeadNowh
     EXPECT_EQ(ReadText(f.base + "/Other/ReadMe.txt"), "the viewer\n");
     EXPECT_EQ(ReadText(f.base + "/GUIS/btn.pos"), "[Buttons]\n");
     EXPECT_FALSE(fs::exists(fs::symlink_status(f.base + "/Retired")));
-    EXPECT_FALSE(fs::exists(fs::symlink_status(f.base + "/GUIS.quillon-part")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(f.base + "/GUIS.1.quillon-part")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(f.base + "/Other.2.quillon-part")));
 
     // A second start finds everything in place and changes nothing.
     const auto ready = EntriesBelow(f.base);
