@@ -23,12 +23,17 @@ std::string MissingDriveText(const std::string& path) {
            platform::MachinePrefix() + "/drives.ini";
 }
 
-CliSession::CliSession(const CliOptions& options) : view(options.progress) {
-    const std::string program = platform::GetModulePath();
-    app.m_strExePath = program;
+CliSession::CliSession(const CliOptions& options)
+    : view(options.progress),
+      folders_(platform::CurrentProgramFolders()),
+      ownBase_(options.base.empty()) {
+    // The language file is the program's, as in the dialog; the base folder may be elsewhere.
+    const std::string data = platform::DriveFolderOf(folders_.data);
+    app.m_strExePath = data;
     app.m_strLanguage = "eng";
-    ctx.m_profile.SetExePath(program, program, app.m_strLanguage, 0);
-    std::string base = options.base.empty() ? program : CommandLineFolder(options.base);
+    ctx.m_profile.SetExePath(data, data, app.m_strLanguage, 0);
+    std::string base =
+        ownBase_ ? platform::DriveFolderOf(folders_.base) : CommandLineFolder(options.base);
     if (base.back() != '\\')
         base += '\\';
     ctx.m_strExePath = base;
@@ -64,6 +69,12 @@ bool Report(const platform::NamedLock::Attempt& a) {
 }  // namespace
 
 bool CliSession::OpenWorkingFolder(bool wait) {
+    if (ownBase_) {
+        if (const std::string problem = platform::PrepareBaseFolder(folders_); !problem.empty()) {
+            std::fprintf(stderr, "quillon-cli: %s\n", problem.c_str());
+            return false;
+        }
+    }
     const std::string missing = MissingDriveText(ctx.m_strExePath);
     if (!missing.empty()) {
         std::fprintf(stderr, "quillon-cli: the base folder's %s\n", missing.c_str());

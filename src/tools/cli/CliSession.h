@@ -10,9 +10,10 @@
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
 #include "platform/NamedLock.h"
+#include "platform/ProgramFolders.h"
 
 struct CliOptions {
-    std::string base;  // base folder (drive or host path); "" for the program folder
+    std::string base;  // base folder (drive or host path); "" for the program's own
     int dateType = 0;
     int cameras = 64;  // the dialog's own values until a host says otherwise
     int modelCode = 0x670;
@@ -28,8 +29,11 @@ class CliSession {
 
     // Takes the "Backup" lock and the base folder's, then loads the saved schedule. False, with
     // the reason on stderr, when another copy runs (or, with wait, after it ended) or the lock
-    // cannot be used.
+    // cannot be used. An installed program's own base folder is readied first.
     bool OpenWorkingFolder(bool wait);
+
+    // Where the data is and which base folder is the program's own.
+    const platform::ProgramFolders& folders() const { return folders_; }
 
     CQuillonApp app;
     TerminalView view;
@@ -37,6 +41,8 @@ class CliSession {
     std::unique_ptr<RemoteLink> remote;  // set in remote mode
 
   private:
+    platform::ProgramFolders folders_;
+    bool ownBase_ = false;  // no --base: the program's own base folder
     std::unique_ptr<platform::NamedLock> machineLock_, folderLock_;
 };
 

@@ -10,6 +10,7 @@
 #include "app/CHKLM.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
+#include "platform/ProgramFolders.h"
 
 namespace {
 
@@ -26,13 +27,15 @@ const char kUsage[] =
     "  backup --folder DRIVE-PATH [--viewer] backs the schedule up into a folder\n"
     "  backup --disc LETTER [--viewer]       builds the image and writes it to the disc\n"
     "  erase --disc LETTER                   erases the rewritable disc in that drive\n"
-    "  info                                  version, prefix, program folder, recordings\n"
-    "options: --base DIR (base folder, default the program folder), --date-type 0-8,\n"
+    "  info                                  version, prefix, folders, recordings\n"
+    "options: --base DIR (base folder; default the program folder, or when installed\n"
+    "         $QUILLON_PREFIX/base), --date-type 0-8,\n"
     "         --cameras 1-64 (default 64), --model HEX (default 670), --no-progress,\n"
     "         --wait (wait for another running copy to finish instead of refusing),\n"
     "         --remote ADDRESS:PORT [--token TOKEN] (days, day, add and backup --folder\n"
     "         with the recordings of a recorder served by quillon-share)\n"
-    "Drive paths such as C:\\Backup resolve through $QUILLON_PREFIX/drives.ini.\n";
+    "Drive paths such as C:\\Backup resolve through $QUILLON_PREFIX/drives.ini.\n"
+    "quillon-cli --version prints the version, --help this text.\n";
 
 int Number(const std::string& option, const std::string& text, int base, int low, int high) {
     char* end = nullptr;
@@ -44,9 +47,12 @@ int Number(const std::string& option, const std::string& text, int base, int low
 }
 
 int Info() {
-    std::printf("quillon-cli %s\nprefix %s\nprogram folder %s\nrecordings %s\n", QUILLON_VERSION,
-                platform::MachinePrefix().c_str(), platform::GetModulePath().c_str(),
-                GetStoragePath().c_str());
+    const platform::ProgramFolders folders = platform::CurrentProgramFolders();
+    std::printf(
+        "quillon-cli %s\nprefix %s\nprogram folder %s\ndata folder %s\nbase folder %s\n"
+        "recordings %s\n",
+        QUILLON_VERSION, platform::MachinePrefix().c_str(), platform::GetModulePath().c_str(),
+        folders.data.c_str(), folders.base.c_str(), GetStoragePath().c_str());
     return 0;
 }
 
@@ -74,6 +80,9 @@ int main(int argc, char** argv) {
             };
             if (a == "--help" || a == "-h") {
                 std::fputs(kUsage, stdout);
+                return 0;
+            } else if (a == "--version") {
+                std::printf("quillon-cli %s\n", QUILLON_VERSION);
                 return 0;
             } else if (a == "--base") {
                 options.base = session(value());

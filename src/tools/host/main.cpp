@@ -51,7 +51,8 @@ const char kUsage[] =
     "  wait-closed            waits until the window has closed\n"
     "  end-tool               ends the tool it launched (a box may be waiting for its operator)\n"
     "Every message the host window receives is printed as: received 0xNNNN wParam=W lParam=L\n"
-    "A tool it launched is left running after the commands: the host ends when the tool does.\n";
+    "A tool it launched is left running after the commands: the host ends when the tool does.\n"
+    "quillon-host --version prints the version, --help this text.\n";
 
 std::mutex gPrint;
 
@@ -235,6 +236,9 @@ int main(int argc, char** argv) {
         };
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("quillon-host %s\n", QUILLON_VERSION);
             return 0;
         } else if (a == "--nvr") {
             title = "NVR MAIN";

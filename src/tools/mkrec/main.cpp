@@ -21,7 +21,8 @@ const char kUsage[] =
     "  --reverse-rows     store index rows out of position order\n"
     "  --gap HHMM[,HHMM]  minutes without recording\n"
     "  --stop CAM@HHMM    camera (1-64) stops recording from that minute (repeatable)\n"
-    "  --damage KIND@HHMM KIND: notdb (index is text), notable (no indextable), short (data cut)\n";
+    "  --damage KIND@HHMM KIND: notdb (index is text), notable (no indextable), short (data cut)\n"
+    "quillon-mkrec --version prints the version, --help this text.\n";
 
 int Minute(const std::string& hhmm) {
     if (hhmm.size() != 4 || hhmm.find_first_not_of("0123456789") != std::string::npos)
@@ -70,6 +71,9 @@ int main(int argc, char** argv) {
             };
             if (a == "--help" || a == "-h") {
                 std::fputs(kUsage, stdout);
+                return 0;
+            } else if (a == "--version") {
+                std::printf("quillon-mkrec %s\n", QUILLON_VERSION);
                 return 0;
             } else if (a == "--root")
                 plan.root = value();

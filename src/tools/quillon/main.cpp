@@ -1,9 +1,10 @@
 // quillon: the operator's window. Its first argument is the launch parameter string of the host;
-// --base DIR puts the working folder elsewhere than the program folder; --screenshot FILE saves
-// a picture of the window once it has started, and closes it (for the documentation).
+// --base DIR puts the working folder elsewhere than the program's own base folder; --screenshot
+// FILE saves a picture of the window once it has started, and closes it (for the documentation).
 #include <QApplication>
 #include <QTimer>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,6 +13,7 @@
 #include "dialog/CQuillonDlg.h"
 #include "dialog/MessageBoxes.h"
 #include "platform/DrivePaths.h"
+#include "platform/ProgramFolders.h"
 #include "playback/LocalPictureSource.h"
 #include "preview/PlaybackView.h"
 #ifdef QUILLON_HAVE_DISC
@@ -22,11 +24,36 @@
 #include "share/HttpShareClient.h"
 #endif
 
+namespace {
+
+const char kUsage[] =
+    "usage: quillon [LAUNCH-STRING] [--base DIR] [--screenshot FILE]\n"
+    "  LAUNCH-STRING  the host's seventeen comma-terminated fields (\"1648A,16,1,N,,7004,eng,\")\n"
+    "  --base DIR     the base folder (Reserved, GUIS, Other); default the program folder, or\n"
+    "                 when installed $QUILLON_PREFIX/base\n"
+    "  --screenshot FILE  saves a picture of the window once it has started, and closes it\n"
+    "quillon --version prints the version, --help this text.\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so that neither needs a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quillon %s\n", QUILLON_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     // A file-size limit must end a write as a full target does, not kill the program.
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
     QApplication qapp(argc, argv);  // takes Qt's own options out of argv
+    // The desktop finds the entry, and with it the icon, by this name.
+    QGuiApplication::setDesktopFileName("quillon");
     std::string launch, base, screenshot;
     bool haveLaunch = false;
     for (int i = 1; i < argc; ++i) {
@@ -39,7 +66,17 @@ int main(int argc, char** argv) {
     }
     CQuillonApp app;
     app.InitInstance(launch, [&base, &screenshot](CQuillonApp& a) {
-        a.m_strExePath = platform::GetModulePath();
+        const platform::ProgramFolders folders = platform::CurrentProgramFolders();
+        a.m_strExePath = platform::DriveFolderOf(folders.data);
+        // An installed program keeps its base folder in the machine prefix, never below /usr.
+        if (base.empty() && folders.installed) {
+            if (const std::string problem = platform::PrepareBaseFolder(folders);
+                !problem.empty()) {
+                std::fprintf(stderr, "quillon: %s\n", problem.c_str());
+                return;
+            }
+            base = platform::DriveFolderOf(folders.base);
+        }
         QtMessageBoxes boxes;
         // A remote recorder's quillon-share may want a token; the host's record has no room
         // for one.

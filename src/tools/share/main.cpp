@@ -18,7 +18,7 @@ int Usage(const char* why) {
         std::fprintf(stderr, "quillon-share: %s\n", why);
     std::fprintf(stderr,
                  "usage: quillon-share --root PATH [--listen ADDRESS:PORT] [--token TOKEN]\n"
-                 "                     [--cameras N] [--verbose]\n"
+                 "                     [--cameras N] [--verbose] | --version\n"
                  "  PATH     the recordings: a drive path (C:\\QorData) or a host folder\n"
                  "  ADDRESS  127.0.0.1:%d unless given; other than loopback needs a token\n",
                  share::kDefaultPort);
@@ -46,6 +46,9 @@ int main(int argc, char** argv) {
             options.verbose = true;
         } else if (arg == "--help" || arg == "-h") {
             Usage(nullptr);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("quillon-share %s\n", QUILLON_VERSION);
             return 0;
         } else if (!(v = value())) {
             return Usage(("missing value of " + arg).c_str());

@@ -1,0 +1,208 @@
+// What `cmake --install --prefix` lays out, and the installed programs run from there as an
+// operator runs them: the data found in share/quillon, the working folder in the machine prefix,
+// and nothing written below the install.
+#include <stdlib.h>
+
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "CliRunner.h"
+#include "TestEnv.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string gRoot;  // the temporary folder of the install
+std::string gUsr;   // its prefix
+RunResult gInstall;
+
+const std::string kDay = "20100523";
+
+std::set<std::string> Lines(const std::string& text) {
+    std::set<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.insert(line);
+    return lines;
+}
+
+}  // namespace
+
+class InstallTest : public TempPrefixTest {
+  protected:
+    static void SetUpTestSuite() {
+        std::string tmpl = (fs::temp_directory_path() / "quillon-install-XXXXXX").string();
+        gRoot = ::mkdtemp(tmpl.data());
+        gUsr = gRoot + "/usr";
+        gInstall =
+            RunProgram(CMAKE_COMMAND, {"--install", QUILLON_BUILD_DIR, "--prefix", gUsr}, gRoot);
+    }
+    static void TearDownTestSuite() {
+        std::error_code ec;
+        fs::remove_all(gRoot, ec);
+    }
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        ASSERT_EQ(gInstall.status, 0) << gInstall.out << gInstall.err;
+    }
+    RunResult Installed(const std::string& program, const std::vector<std::string>& args) {
+        return RunProgram(gUsr + "/bin/" + program, args, prefix());
+    }
+    static std::vector<std::string> Programs() {
+        std::vector<std::string> programs = {"quillon-cli", "quillon-host", "quillon-mkrec"};
+#ifdef QUILLON_INSTALLS_SHARE
+        programs.push_back("quillon-share");
+#endif
+#ifdef QUILLON_INSTALLS_WINDOW
+        programs.push_back("quillon");
+#endif
+        return programs;
+    }
+};
+
+TEST_F(InstallTest, ProgramsDataAndDocumentsLieWhereTheDesktopAndTheProgramsLookForThem) {
+    std::set<std::string> bin;
+    for (const auto& e : fs::directory_iterator(gUsr + "/bin"))
+        bin.insert(e.path().filename().string());
+    const std::vector<std::string> programs = Programs();
+    // The programs and nothing else: no generator, no test, no data beside them.
+    EXPECT_EQ(bin, std::set<std::string>(programs.begin(), programs.end()));
+
+    // The data as the build tree has it beside its programs, every file of data/ among it.
+    const auto data = FilesBelow(gUsr + "/share/quillon");
+    for (const auto& [path, bytes] : FilesBelow(std::string(QUILLON_SOURCE_DIR) + "/data")) {
+        ASSERT_TRUE(data.count(path)) << path;
+        EXPECT_TRUE(data.at(path) == bytes) << path;
+    }
+    for (const auto& [path, bytes] : data)
+        EXPECT_TRUE(fs::is_regular_file(std::string(QUILLON_BIN_DIR) + "/" + path)) << path;
+
+    for (const std::string& program : programs)
+        EXPECT_TRUE(fs::is_regular_file(gUsr + "/share/man/man1/" + program + ".1.gz")) << program;
+    EXPECT_TRUE(fs::is_regular_file(gUsr + "/share/bash-completion/completions/quillon-cli"));
+    EXPECT_TRUE(fs::is_regular_file(gUsr + "/share/doc/quillon/copyright"));
+    EXPECT_TRUE(fs::is_regular_file(gUsr + "/share/doc/quillon/changelog.gz"));
+#ifdef QUILLON_INSTALLS_WINDOW
+    EXPECT_TRUE(fs::is_regular_file(gUsr + "/share/applications/quillon.desktop"));
+    for (const char* size : {"16x16", "32x32", "48x48", "256x256"})
+        EXPECT_TRUE(
+            fs::is_regular_file(gUsr + "/share/icons/hicolor/" + size + "/apps/quillon.png"))
+            << size;
+#endif
+}
+
+TEST_F(InstallTest, TheInstalledCliBacksUpWithItsWorkingFolderInTheMachinePrefix) {
+    const auto installed = EntriesBelow(gUsr);
+    const std::string usb = MapDrive('E', "removable");
+    RunResult r = Installed("quillon-mkrec", {"--root", "C:\\QorData", "--days", kDay, "--from",
+                                              "1000", "--to", "1004", "--cameras", "4", "--size",
+                                              "32x24", "--audio", "2", "--audio-bytes", "3000"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> cli = {"--cameras", "4"};
+    auto Cli = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), cli.begin(), cli.end());
+        return Installed("quillon-cli", args);
+    };
+
+    r = Cli({"info"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string base = prefix() + "/base";
+    EXPECT_TRUE(
+        Lines(r.out).count("data folder " + fs::canonical(gUsr).string() + "/share/quillon"))
+        << r.out;
+    EXPECT_TRUE(Lines(r.out).count("base folder " + base)) << r.out;
+
+    r = Cli({"add", kDay, "1000", "1004", "--cams", "all", "--memo", "front door"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Cli({"add", kDay, "1001", "1003", "--cams", "2,4"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The schedule and each entry's files are kept in the prefix.
+    EXPECT_TRUE(fs::is_regular_file(base + "/Reserved/reserve.dat"));
+    EXPECT_TRUE(fs::is_regular_file(base + "/Reserved/2010_05_23=10,00~10,04/BackupInfo.dat"));
+    r = Cli({"list"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("2010-05-23 - 10:00 ~ 10:04"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2010-05-23 - 10:01 ~ 10:03"), std::string::npos) << r.out;
+
+    r = Cli({"--no-progress", "backup", "--folder", "E:\\Backup", "--viewer"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string rec = driveC() + "/QorData/" + kDay + "/";
+    const std::string image = usb + "/Backup/2010_05_23=10,00~10,04/" + kDay + "/";
+    for (const char* minute : {"201005231000N.dat", "201005231004N.idx"})
+        EXPECT_TRUE(ReadText(image + minute) == ReadText(rec + minute)) << minute;
+    EXPECT_TRUE(fs::is_directory(usb + "/Backup/2010_05_23=10,01~10,03/" + kDay));
+    // The viewer came from the installed data through the base folder.
+    const auto viewer = FilesBelow(usb + "/BackupViewer");
+    ASSERT_FALSE(viewer.empty());
+    for (const auto& [path, bytes] : viewer) {
+        if (path == "Viewer.ini")
+            continue;  // written by the backup
+        EXPECT_TRUE(ReadText(gUsr + "/share/quillon/Other/" + path) == bytes) << path;
+    }
+    // The backup cleared the schedule, and the install is as it was laid out.
+    r = Cli({"list"});
+    EXPECT_EQ(r.out.find("2010-05-23"), std::string::npos) << r.out;
+    EXPECT_EQ(EntriesBelow(gUsr), installed);
+}
+
+TEST_F(InstallTest, TheProgramsSayTheProjectsVersionAndTheirManualPagesToo) {
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::unsetenv("QT_QPA_PLATFORM");
+    for (const std::string& program : Programs()) {
+        const RunResult r = Installed(program, {"--version"});
+        EXPECT_EQ(r.status, 0) << program << r.err;
+        EXPECT_EQ(r.out, program + " " QUILLON_VERSION "\n");
+        const RunResult page = RunProgram(
+            "/bin/sh", {"-c", "gzip -dc " + gUsr + "/share/man/man1/" + program + ".1.gz"},
+            prefix());
+        EXPECT_NE(page.out.find("\"Quillon Backup " QUILLON_VERSION "\""), std::string::npos)
+            << program;
+    }
+}
+
+TEST_F(InstallTest, ShellCompletionOffersCommandsOptionsAndTheDiscWriters) {
+    MapDrive('D', "cdrom");
+    MapDrive('E', "removable");
+    MapDrive('F', "cdrom");
+    const std::string script =
+        "source " + gUsr + "/share/bash-completion/completions/quillon-cli\n" +
+        R"(t() { COMP_WORDS=("$@"); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _quillon_cli
+               echo "$*|${COMPREPLY[*]}"; }
+           complete -p quillon-cli
+           t quillon-cli ba
+           t quillon-cli --base /tmp v
+           t quillon-cli backup --v
+           t quillon-cli backup --disc ''
+           t quillon-cli erase --disc ''
+           t quillon-cli --wait key ''
+           t quillon-cli verify --d
+           t quillon-cli add 20100523 1000 1004 --cams a
+           t quillon-cli --date-type 7 --no-p
+        )";
+    const RunResult r = RunProgram("/bin/bash", {"-c", script}, prefix());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "complete -F _quillon_cli quillon-cli\n"
+              "quillon-cli ba|backup\n"
+              "quillon-cli --base /tmp v|verify\n"
+              "quillon-cli backup --v|--viewer --version\n"
+              "quillon-cli backup --disc |D: F:\n"
+              "quillon-cli erase --disc |D: F:\n"
+              "quillon-cli --wait key |create\n"
+              "quillon-cli verify --d|--disc --deep --date-type\n"
+              "quillon-cli add 20100523 1000 1004 --cams a|all\n"
+              "quillon-cli --date-type 7 --no-p|--no-progress\n");
+}
+
+TEST_F(InstallTest, ABuildTreeProgramKeepsItsDataAndBaseBesideItself) {
+    const RunResult r =
+        RunProgram(std::string(QUILLON_BIN_DIR) + "/quillon-cli", {"info"}, prefix());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string bin = fs::canonical(QUILLON_BIN_DIR).string();
+    EXPECT_TRUE(Lines(r.out).count("data folder " + bin)) << r.out;
+    EXPECT_TRUE(Lines(r.out).count("base folder " + bin)) << r.out;
+    EXPECT_FALSE(fs::exists(prefix() + "/base"));
+}
