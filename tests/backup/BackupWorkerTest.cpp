@@ -104,6 +104,15 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     EXPECT_EQ(view.controlsState, 1);
     EXPECT_FALSE(view.items[ctl::kProgress].visible);
     EXPECT_TRUE(ctx.m_report.ok());
+    // Its manifest says at once that the image is not whole, and vouches for what it holds.
+    const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
+    EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE: the backup was stopped before it was complete.", 0),
+              0u)
+        << manifest;
+    EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
+    EXPECT_NE(manifest.find("/20100523/201005231002N.dat\n"), std::string::npos);
+    EXPECT_EQ(manifest.find("201005231003N"), std::string::npos);
+    EXPECT_NE(manifest.find("/20100523/BackupInfo.dat\n"), std::string::npos);
 }
 
 TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrittenStays) {
@@ -123,6 +132,13 @@ TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrit
     const std::string day = Day("2010_05_23=10,00~10,03");
     EXPECT_FALSE(fs::exists(day + "201005231002N.dat"));
     EXPECT_TRUE(fs::exists(day + "201005231003N.dat"));
+    const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
+    EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE: not everything was copied.", 0), 0u) << manifest;
+    EXPECT_NE(manifest.find("\n# not copied: 2010_05_23=10,00~10,03: minute 10:02"),
+              std::string::npos)
+        << manifest;
+    EXPECT_EQ(manifest.find("201005231002N"), std::string::npos);
+    EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
 }
 
 TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {

@@ -6,6 +6,7 @@
 #include "FakeDiscWriter.h"
 #include "TestEnv.h"
 #include "backup/DiscBurn.h"
+#include "backup/DiscReadBack.h"
 #include "backup/WriterErrors.h"
 
 namespace fs = std::filesystem;
@@ -34,12 +35,13 @@ class DiscBurnTest : public TempPrefixTest {
     }
     std::string Text(const char* key) { return app.GetLanguageText("CDWRITER", key); }
     std::string Status() { return view.items[ctl::kStatusLine].text; }
-    void Event(int id, long a = 0, long b = 0, long c = 0) {
+    void Event(int id, long a = 0, long b = 0, long c = 0, const std::string& text = "") {
         WriterEvent e;
         e.id = id;
         e.a = a;
         e.b = b;
         e.c = c;
+        e.text = text;
         OnWriterEvent(ctx, e);
     }
     CQuillonApp app;
@@ -59,6 +61,14 @@ TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
                                         "12=0", "prepare", "20=0", "14=1", "11=0", "write"}));
     EXPECT_EQ(ctx.m_bDiscWriting, 1);
     EXPECT_EQ(ctx.m_bBackupRunning, 0);
+    EXPECT_EQ(writer.readBackCheck, nullptr);  // an image without a manifest: nothing to hold
+
+    // With the manifest the pass wrote, the written disc is read back against it.
+    WriteText(driveC() + "/QuillonTemp/SHA256SUMS", "");
+    ctx.m_bBackupRunning = 1;
+    HandOverDiscImage(ctx);
+    EXPECT_NE(writer.readBackCheck, nullptr);
+    EXPECT_EQ(writer.readBackCheck, ctx.m_discReadBack.get());
 
     // A write that does not start says so; the writer's own event ends the wait.
     writer.calls.clear();
@@ -125,6 +135,15 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
     const std::vector<std::string> tail(writer.calls.end() - 3, writer.calls.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"drive state 0", "box " + Text("A010011"),
                                               "drive state 1"}));
+    // Read back before event 13 came, and signed: the box says both.
+    ctx.m_discReadBack = std::make_shared<DiscReadBack>("");
+    ctx.m_strKeyFingerprint = "SHA256:abcd";
+    ctx.m_bDiscWriting = 1;
+    Event(13);
+    EXPECT_EQ(view.messages.back().text,
+              Text("A010011") + "\n" + app.GetLanguageText("BACKUP", "Q010011") + "\n" +
+                  app.GetLanguageText("BACKUP", "Q010012") + " SHA256:abcd");
+    EXPECT_EQ(ctx.m_discReadBack, nullptr);
 }
 
 TEST_F(DiscBurnTest, AnEndedWriteAndAnErrorGoBackToIdleWithTheirWords) {
@@ -145,6 +164,24 @@ TEST_F(DiscBurnTest, AnEndedWriteAndAnErrorGoBackToIdleWithTheirWords) {
     EXPECT_EQ(writer.calls,
               (std::vector<std::string>{"box A disc is not present", "drive state 0"}));
     EXPECT_EQ(view.messages.back().type, MB_OK);
+}
+
+TEST_F(DiscBurnTest, ADiscThatDoesNotReadBackAsItsImageIsAFailedBackup) {
+    WriteText(driveC() + "/QuillonTemp/SHA256SUMS", "");
+    ctx.m_lbSchedule = {"2010-05-23 - 10:00 ~ 10:01"};
+    ctx.m_bBackupRunning = 1;
+    HandOverDiscImage(ctx);
+    Event(21, kReadBackFailed, 0, 0, "CHANGED          e/x.dat");
+    const std::string words = app.GetLanguageText("BACKUP", "Q010010");
+    EXPECT_NE(words, "");
+    EXPECT_EQ(Status(), words);
+    EXPECT_EQ(view.messages.back().text, words + "\nCHANGED          e/x.dat");
+    EXPECT_EQ(view.messages.back().type, static_cast<unsigned>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(ctx.m_bDiscWriting, 0);
+    EXPECT_EQ(ctx.m_discReadBack, nullptr);
+    // Nothing is cleared: the image and the schedule stay for another disc.
+    EXPECT_TRUE(fs::exists(driveC() + "/QuillonTemp/SHA256SUMS"));
+    EXPECT_EQ(ctx.m_lbSchedule.size(), 1u);
 }
 
 TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {

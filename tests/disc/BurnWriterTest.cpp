@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "PseudoDrives.h"
+#include "backup/DiscReadBack.h"
 #include "backup/WriterErrors.h"
 #include "disc/BurnWriter.h"
 
@@ -144,6 +145,40 @@ TEST_F(BurnWriterTest, TheImageIsTheFilesAddedWithTheirNamesAndTheVolumeId) {
     EXPECT_EQ(writer->GetDiscStatus(), 2);
     EXPECT_GT(writer->GetUsedSize(), 0);
     EXPECT_LT(writer->GetFreeSize(), writer->GetCapacitySize());
+}
+
+TEST_F(BurnWriterTest, AWrittenDiscIsReadBackBeforeItCountsAsWritten) {
+    ASSERT_EQ(Shell("cd '" + source +
+                    "' && find . -type f ! -name SHA256SUMS -printf '%P\\n' | sort | xargs -d '\\n' sha256sum > "
+                    "SHA256SUMS"),
+              0);
+    std::shared_ptr<IWrittenDiscCheck> check = MakeDiscReadBack();
+    ASSERT_NE(check, nullptr);
+    writer->SetReadBackCheck(check.get());
+    Use("dvd+rw");
+    ASSERT_TRUE(Write());
+    ASSERT_TRUE(log.WaitFor(13) || log.Seen(21)) << log.Last(21).text;
+    ASSERT_FALSE(log.Seen(21)) << log.Last(21).text;
+    // Verifying comes between the last of the write and the completion.
+    std::vector<int> order;
+    for (const auto& e : log.events)
+        if (e.id == 20 || e.id == 13 || (e.id == 22 && e.a == 100))
+            order.push_back(e.id);
+    EXPECT_EQ(order, (std::vector<int>{22, 20, 13}));
+
+    // The image folder changed after its manifest was made: the disc holds what the manifest
+    // does not vouch for, and the write is a failure of its own kind.
+    WriteText(source + "/BackupViewer/Viewer.ini", "[Viewer]\nchanged\n");
+    ASSERT_TRUE(writer->EraseDisc(1));
+    ASSERT_TRUE(log.WaitFor(11));
+    log.events.clear();
+    ASSERT_TRUE(Write());
+    ASSERT_TRUE(log.WaitFor(21));
+    EXPECT_FALSE(log.Seen(13));
+    EXPECT_EQ(log.Last(21).a, kReadBackFailed);
+    EXPECT_NE(log.Last(21).text.find("CHANGED          BackupViewer/Viewer.ini"), std::string::npos)
+        << log.Last(21).text;
+    EXPECT_FALSE(writer->busy());
 }
 
 TEST_F(BurnWriterTest, AWriteOnceDiscWithDataAndATooSmallDiscRefuseBeforeWriting) {

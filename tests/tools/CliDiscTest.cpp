@@ -81,6 +81,23 @@ TEST_F(CliDiscTest, ADiscReadsBackAsTheFolderBackupOfTheSameSchedule) {
         EXPECT_TRUE(fromDisc.count(name) && fromDisc.at(name) == bytes) << name;
     for (const auto& [name, bytes] : fromDisc)
         EXPECT_TRUE(fromFolder.count(name)) << name << " only on the disc";
+
+    // The disc checks against its manifest where it is, through its file system; a byte
+    // changed on it is found.
+    RunResult checked = Cli({"verify", "--disc", "D:", "--no-progress"});
+    EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+    EXPECT_NE(checked.out.find("VERIFIED: all "), std::string::npos) << checked.out;
+    const std::string minute = "2010_05_23=10,00~10,03/20100523/201005231001N.dat";
+    const std::string& picture = fromFolder.at(minute);  // pictures alike at their start
+    std::string iso = ReadText(discs + "/dvd.iso");
+    const std::size_t at = iso.find(picture);
+    ASSERT_NE(at, std::string::npos);
+    iso[at + 100] ^= 0x01;
+    WriteText(discs + "/dvd.iso", iso);
+    checked = Cli({"verify", "--disc", "D", "--no-progress"});
+    EXPECT_EQ(checked.status, 1) << checked.out;
+    EXPECT_NE(checked.out.find("CHANGED          " + minute + "\n"), std::string::npos)
+        << checked.out;
 }
 
 TEST_F(CliDiscTest, DiscsThatMustRefuseKeepTheSchedule) {

@@ -100,6 +100,15 @@ std::string AddAgainCommand(const CliArgs& a, const PlannedEntry& p) {
     return cmd;
 }
 
+// The image's manifest, and the key it was signed with: the fingerprint is what whoever
+// receives the image compares the key on the medium with.
+void PrintManifest(const BackupContext& ctx) {
+    if (!ctx.m_strManifestNote.empty())
+        std::printf("%s\n", ctx.m_strManifestNote.c_str());
+    if (!ctx.m_strKeyFingerprint.empty())
+        std::printf("signed with the key %s\n", ctx.m_strKeyFingerprint.c_str());
+}
+
 // What the pass did, entry by entry, what failed, and how to schedule the rest again. The
 // exit status: 0 when it all went, 130 when stopped, 1 otherwise.
 int Report(CliSession& s, const CliArgs& a, const std::string& where,
@@ -115,6 +124,7 @@ int Report(CliSession& s, const CliArgs& a, const std::string& where,
     for (const auto& p : plan)
         std::printf("  %s%s\n", p.label.c_str(),
                     ctx.m_report.EntryComplete(p.slot) ? "" : "  (incomplete)");
+    PrintManifest(ctx);
     const auto failures = ctx.m_report.failures();
     for (const auto& f : failures)
         std::fprintf(stderr, "failed: %s\n", f.c_str());
@@ -176,6 +186,12 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
                               planned, seconds, cancelled, written);
     if (status != 0)
         return status;
+    if (disc.lastEnd == 21 && disc.errorCode == kReadBackFailed) {
+        std::fprintf(stderr,
+                     "failed: the disc was written but does not read back as the image; "
+                     "the schedule is kept\n");
+        return 1;
+    }
     if (disc.lastEnd == 21) {
         std::fprintf(stderr, "failed: the disc write: %s (%s)\n",
                      GetWriterErrorText(disc.errorCode).c_str(), disc.errorDetail.c_str());
@@ -218,6 +234,7 @@ int RemoteFolderBackup(CliSession& s, const std::string& folder) {
                            s.view.messages.back().text == ctx.GetLanguageText("BACKUP", "M010014");
     std::printf("remote backup to %s: %zu entries, %.1f s\n", paths::ImageRoot(3, folder).c_str(),
                 plan.size(), seconds);
+    PrintManifest(ctx);
     if (completed)
         return 0;
     std::fprintf(stderr, "the remote backup ended before all of it was received%s%s\n",

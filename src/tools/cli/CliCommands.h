@@ -15,6 +15,8 @@ struct CliArgs {
     std::string folder;   // --folder
     std::string disc;     // --disc
     bool viewer = false;  // --viewer
+    std::string key;      // --key: a public key file to trust
+    bool deep = false;    // --deep
     // The options that name the session, as given: repeated in the commands printed to add an
     // entry again.
     std::vector<std::string> sessionOptions;
@@ -28,6 +30,9 @@ int CmdDelete(CliSession& s, const CliArgs& a);
 int CmdMemo(CliSession& s, const CliArgs& a);
 int CmdBackup(CliSession& s, const CliArgs& a);
 int CmdErase(CliSession& s, const CliArgs& a);
+// Without a session: an image checked against its manifest, and the signing key.
+int CmdVerify(const CliArgs& a, bool progress);
+int CmdKey(const CliArgs& a);
 
 // Thrown for a command line that cannot be understood; main prints it with the usage.
 struct UsageError {

@@ -27,6 +27,13 @@ const char kUsage[] =
     "  backup --folder DRIVE-PATH [--viewer] backs the schedule up into a folder\n"
     "  backup --disc LETTER [--viewer]       builds the image and writes it to the disc\n"
     "  erase --disc LETTER                   erases the rewritable disc in that drive\n"
+    "  verify PATH | --disc LETTER [--key FILE] [--deep]\n"
+    "                                        checks an image against its SHA256SUMS: a\n"
+    "                                        folder (drive or host path) or a written disc;\n"
+    "                                        --key: the public key to trust, --deep: also\n"
+    "                                        the minute indexes\n"
+    "  key create                            makes this machine's signing key; every\n"
+    "                                        manifest is signed with it from then on\n"
     "  info                                  version, prefix, folders, recordings\n"
     "options: --base DIR (base folder; default the program folder, or when installed\n"
     "         $QUILLON_PREFIX/base), --date-type 0-8,\n"
@@ -116,6 +123,10 @@ int main(int argc, char** argv) {
                 args.disc = value();
             } else if (a == "--viewer") {
                 args.viewer = true;
+            } else if (a == "--key") {
+                args.key = value();
+            } else if (a == "--deep") {
+                args.deep = true;
             } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
                 throw UsageError{"unknown option " + a};
             } else if (command.empty()) {
@@ -128,6 +139,11 @@ int main(int argc, char** argv) {
             throw UsageError{"no command given"};
         if (command == "info")
             return Info();
+        // These look at images and keys, not at a recorder or the working folder.
+        if (command == "verify")
+            return CmdVerify(args, options.progress);
+        if (command == "key")
+            return CmdKey(args);
         struct Command {
             int (*run)(CliSession&, const CliArgs&);
             bool workingFolder;  // reads or writes the working folder: one copy at a time

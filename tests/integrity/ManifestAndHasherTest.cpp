@@ -1,0 +1,106 @@
+// The manifest's text as sha256sum reads it, and the hashing of files as a pass writes them:
+// only what was committed below the image root, by its last commit, and never a file whose
+// bytes went around the hashing.
+#include <filesystem>
+
+#include "TestEnv.h"
+#include "integrity/ImageHasher.h"
+#include "integrity/Manifest.h"
+#include "integrity/Sha256.h"
+#include "platform/AtomicFile.h"
+
+namespace fs = std::filesystem;
+using integrity::FileDigest;
+
+TEST(ManifestTest, ItsTextReadsBackWithOddNamesAndAPartialMark) {
+    std::map<std::string, FileDigest> files = {
+        {"b/with space.dat", {integrity::Sha256Hex("x", 1), 1}},
+        {"a/back\\slash", {integrity::Sha256Hex("", 0), 0}},
+        {"line\nbreak", {integrity::Sha256Hex("yy", 2), 2}},
+    };
+    const std::string whole = integrity::FormatManifest(files, {});
+    EXPECT_EQ(whole.find('#'), std::string::npos);
+    // sha256sum's own marks for names with a backslash or a line break.
+    EXPECT_NE(whole.find("\\" + files["a/back\\slash"].hex + "  a/back\\\\slash\n"),
+              std::string::npos);
+    integrity::Manifest m;
+    ASSERT_EQ(integrity::ParseManifest(whole, m), "");
+    EXPECT_FALSE(m.partial);
+    ASSERT_EQ(m.lines.size(), 3u);
+    std::map<std::string, std::string> read;
+    for (const auto& l : m.lines)
+        read[l.path] = l.hex;
+    for (const auto& [path, d] : files)
+        EXPECT_EQ(read[path], d.hex) << path;
+
+    const std::string partial =
+        integrity::FormatManifest(files, {"the backup was stopped.", "not copied: x\ny"});
+    EXPECT_EQ(partial.rfind(integrity::kPartialMarker, 0), 0u);
+    ASSERT_EQ(integrity::ParseManifest(partial, m), "");
+    EXPECT_TRUE(m.partial);
+    EXPECT_EQ(m.comments.size(), 2u);
+    EXPECT_EQ(m.comments[1], "not copied: x y");  // one line per comment, whatever it held
+    EXPECT_EQ(m.lines.size(), 3u);
+
+    EXPECT_NE(integrity::ParseManifest("zz  file\n", m), "");
+    EXPECT_NE(integrity::ParseManifest(files["b/with space.dat"].hex + " nosecondspace\n", m), "");
+}
+
+TEST(ManifestTest, TheManifestsOwnFilesAreKnownByName) {
+    for (const char* name :
+         {"SHA256SUMS", "SHA256SUMS.sig", "SHA256SUMS.pub", "SHA256SUMS-3", "SHA256SUMS-12.sig"})
+        EXPECT_TRUE(integrity::IsManifestFile(name)) << name;
+    for (const char* name :
+         {"x/SHA256SUMS", "SHA256SUMS-", "SHA256SUMS-1x", "SHA256SUMSX", "SHA256SUMS.txt"})
+        EXPECT_FALSE(integrity::IsManifestFile(name)) << name;
+    EXPECT_EQ(integrity::OlderManifestName("SHA256SUMS.sig", 2), "SHA256SUMS-2.sig");
+}
+
+class ImageHasherTest : public TempPrefixTest {
+  protected:
+    bool Write(const std::string& path, const std::string& bytes) {
+        platform::AtomicFile f;
+        return f.Create(path) && f.Write(bytes.data(), bytes.size()) && f.Commit();
+    }
+};
+
+TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritten) {
+    const std::string root = driveC() + "/img";
+    fs::create_directories(root + "/e/d");
+    // Larger than the hasher's buffers, so that a file takes several of them.
+    std::string big(3 * platform::WriteTap::kBufferBytes + 12345, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 7 + i / 1000);
+    WriteText(driveC() + "/source.dat", big);
+    integrity::ImageHasher hasher(root);
+    {
+        platform::ScopedWriteTap tap(&hasher);
+        platform::File in;
+        ASSERT_TRUE(in.Open("C:\\source.dat", platform::File::kRead));
+        platform::AtomicFile copy;
+        ASSERT_TRUE(copy.Create("C:\\img\\e\\d\\copy.dat"));
+        ASSERT_EQ(copy.CopyFrom(in), static_cast<long long>(big.size()));
+        ASSERT_TRUE(copy.Commit());
+        ASSERT_TRUE(Write("C:\\img\\e\\first.txt", "one"));
+        ASSERT_TRUE(Write("C:\\img\\e\\first.txt", "two"));  // written again: the last counts
+        ASSERT_TRUE(Write("C:\\outside.txt", "not in the image"));
+        ASSERT_TRUE(Write("C:\\img\\SHA256SUMS", "the manifest's own"));
+        platform::AtomicFile dropped;
+        ASSERT_TRUE(dropped.Create("C:\\img\\e\\dropped.txt"));
+        ASSERT_TRUE(dropped.Write("abc", 3));
+        dropped.Abandon();
+        // Bytes that go into the file around the tap cannot be vouched for.
+        platform::AtomicFile around;
+        ASSERT_TRUE(around.Create("C:\\img\\e\\around.txt"));
+        ASSERT_TRUE(around.file().Write("zzz", 3));
+        ASSERT_TRUE(around.Commit());
+    }
+    const integrity::ImageHasher::Result r = hasher.Finish();
+    ASSERT_EQ(r.files.size(), 2u);
+    EXPECT_EQ(r.files.at("e/d/copy.dat").hex, integrity::Sha256Hex(big.data(), big.size()));
+    EXPECT_EQ(r.files.at("e/d/copy.dat").length, static_cast<long long>(big.size()));
+    EXPECT_EQ(r.files.at("e/first.txt").hex, integrity::Sha256Hex("two", 3));
+    ASSERT_EQ(r.problems.size(), 1u);
+    EXPECT_NE(r.problems[0].find("e/around.txt"), std::string::npos);
+    EXPECT_EQ(ReadText(root + "/e/d/copy.dat"), big);  // the copy itself is whole
+}

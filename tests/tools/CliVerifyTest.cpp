@@ -1,0 +1,182 @@
+// An image checked as whoever receives it would: with sha256sum, and with quillon-cli verify,
+// which finds each kind of change, a manifest forged without the key, a key that is not the
+// trusted one, and minute indexes that address bytes their data files do not hold.
+#include <filesystem>
+
+#include "CliFixture.h"
+#include "PseudoDrives.h"
+
+namespace fs = std::filesystem;
+
+class CliVerifyTest : public CliFixture {
+  protected:
+    void SetUp() override {
+        CliFixture::SetUp();
+        for (const char* item : {"GUIS", "Other", "Language.eng"})
+            fs::copy(std::string(QUILLON_BIN_DIR) + "/" + item, base + "/" + item,
+                     fs::copy_options::recursive);
+        mkrec::RecorderPlan plan;
+        plan.days = {"20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = 604;
+        plan.width = 32;
+        plan.height = 24;
+        plan.audioChannels = 2;
+        plan.audioBytesPerMinute = 3000;
+        Record(plan);
+        usb = MapDrive('E', "removable");
+    }
+    // Two entries (one rebuilt for two cameras) backed up into E:\<folder>; its host path.
+    std::string BackUp(const std::string& folder, const std::string& from = "1000",
+                       const std::string& to = "1003") {
+        EXPECT_EQ(Cli({"add", "20100523", from, to, "--cams", "all"}).status, 0);
+        EXPECT_EQ(Cli({"add", "20100523", "1002", "1004", "--cams", "2,4"}).status, 0);
+        const RunResult r = Cli({"backup", "--folder", "E:\\" + folder, "--no-progress"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return usb + "/" + folder;
+    }
+    RunResult Verify(const std::vector<std::string>& more) {
+        std::vector<std::string> args = {"verify", "--no-progress"};
+        args.insert(args.end(), more.begin(), more.end());
+        return Cli(args);
+    }
+    // A fresh copy of the image to change one thing in.
+    std::string Copy(const std::string& image, const std::string& name) {
+        const std::string to = prefix() + "/" + name;
+        fs::copy(image, to, fs::copy_options::recursive);
+        return to;
+    }
+    static std::string Day() { return "2010_05_23=10,00~10,03/20100523/"; }
+    std::string usb;
+};
+
+TEST_F(CliVerifyTest, EachKindOfChangeIsFoundAndFailsTheCheck) {
+    const std::string image = BackUp("Img");
+    EXPECT_EQ(Sha256sumCheck(image), 0);
+    RunResult r = Verify({"E:\\Img"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("VERIFIED: all "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("not signed"), std::string::npos);
+
+    const std::string dat = Day() + "201005231001N.dat";
+    std::string flipped = Copy(image, "flipped");
+    std::string bytes = ReadText(flipped + "/" + dat);
+    bytes[bytes.size() / 2] ^= 0x20;
+    WriteText(flipped + "/" + dat, bytes);
+    std::string truncated = Copy(image, "truncated");
+    fs::resize_file(truncated + "/" + dat, bytes.size() - 1);
+    std::string deleted = Copy(image, "deleted");
+    fs::remove(deleted + "/" + Day() + "201005231002N.idx");
+    std::string added = Copy(image, "added");
+    WriteText(added + "/" + Day() + "201005231009N.dat", "planted");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {flipped, "CHANGED          " + dat},
+        {truncated, "CHANGED          " + dat},
+        {deleted, "MISSING          " + Day() + "201005231002N.idx"},
+        {added, "NOT IN MANIFEST  " + Day() + "201005231009N.dat"},
+    };
+    for (const auto& [folder, finding] : cases) {
+        r = Verify({folder});  // a host path, as on a machine without our drive table
+        EXPECT_EQ(r.status, 1) << folder;
+        EXPECT_NE(r.out.find(finding + "\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("\nFAILED: 1 file"), std::string::npos) << r.out;
+        EXPECT_NE(Sha256sumCheck(folder) == 0, finding.rfind("NOT IN", 0) != 0) << folder;
+    }
+    EXPECT_EQ(Verify({prefix() + "/nothing-here"}).status, 1);
+    WriteText(prefix() + "/no-manifest/file", "x");
+    r = Verify({prefix() + "/no-manifest"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("NOT VERIFIED: there is no SHA256SUMS"), std::string::npos) << r.out;
+}
+
+TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrustedOne) {
+    RunResult made = Cli({"key", "create"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string fingerprint =
+        made.out.substr(made.out.find("SHA256:"),
+                        made.out.find('\n', made.out.find("SHA256:")) - made.out.find("SHA256:"));
+    EXPECT_NE(Cli({"key", "create"}).status, 0);
+    const std::string image = BackUp("Signed");
+    const std::string trusted = prefix() + "/keys/signing.pub";
+    ASSERT_TRUE(fs::exists(image + "/SHA256SUMS.sig"));
+    EXPECT_EQ(ReadText(image + "/SHA256SUMS.pub"), ReadText(trusted));
+    EXPECT_EQ(Shell("cd '" + image +
+                    "' && openssl pkeyutl -verify -pubin -inkey SHA256SUMS.pub -rawin -in "
+                    "SHA256SUMS -sigfile SHA256SUMS.sig >/dev/null"),
+              0);
+    RunResult r = Verify({"E:\\Signed", "--key", trusted});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("good signature by the trusted key " + fingerprint), std::string::npos)
+        << r.out;
+
+    // A changed file with a manifest made again to match it: sha256sum is content, the
+    // signature is not.
+    const std::string forged = Copy(image, "forged");
+    const std::string dat = Day() + "201005231001N.dat";
+    WriteText(forged + "/" + dat, "other pictures");
+    ASSERT_EQ(Shell("cd '" + forged +
+                    "' && find . -type f ! -name 'SHA256SUMS*' -printf '%P\\n' | sort | "
+                    "xargs -d '\\n' sha256sum > SHA256SUMS"),
+              0);
+    EXPECT_EQ(Sha256sumCheck(forged), 0);
+    r = Verify({forged});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("BAD signature"), std::string::npos) << r.out;
+
+    // The forger signs with a key of his own and puts it on the medium: only the trusted key
+    // tells.
+    ASSERT_EQ(Shell("cd '" + forged +
+                    "' && openssl genpkey -algorithm ed25519 -out /tmp/forger-$$.key && "
+                    "openssl pkey -in /tmp/forger-$$.key -pubout -out SHA256SUMS.pub && "
+                    "openssl pkeyutl -sign -inkey /tmp/forger-$$.key -rawin -in SHA256SUMS "
+                    "-out SHA256SUMS.sig && rm /tmp/forger-$$.key"),
+              0);
+    r = Verify({forged});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out.find(fingerprint), std::string::npos) << r.out;
+    r = Verify({forged, "--key", trusted});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("signed by another key than the trusted one"), std::string::npos);
+    EXPECT_EQ(Verify({forged, "--key", forged + "/SHA256SUMS"}).status, 1);  // not a key
+
+    // Unsigned, but a trusted key is asked for.
+    fs::remove(forged + "/SHA256SUMS.sig");
+    EXPECT_EQ(Verify({forged, "--key", trusted}).status, 1);
+}
+
+TEST_F(CliVerifyTest, DeepLooksInsideTheMinuteIndexes) {
+    const std::string image = BackUp("Deep");
+    // Short data files under a manifest that matches them: only a look into the indexes
+    // finds that their rows address bytes that are not there.
+    const std::string day = image + "/" + Day();
+    fs::resize_file(day + "201005231001N.dat", 100);
+    WriteText(day + "201005231002N.idx", "not a database at all");
+    ASSERT_EQ(Shell("cd '" + image +
+                    "' && find . -type f ! -name 'SHA256SUMS*' -printf '%P\\n' | sort | "
+                    "xargs -d '\\n' sha256sum > SHA256SUMS"),
+              0);
+    EXPECT_EQ(Verify({image}).status, 0);
+    const RunResult r = Verify({image, "--deep"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("DAMAGED          " + Day() + "201005231001N.idx: "), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("DAMAGED          " + Day() +
+                         "201005231002N.idx: the index is not a readable database"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("FAILED: 2 minute indexes damaged"), std::string::npos) << r.out;
+}
+
+TEST_F(CliVerifyTest, ASecondBackupIntoTheSameFolderLeavesTheFirstImageCheckable) {
+    const std::string image = BackUp("Both");
+    const std::string first = ReadText(image + "/SHA256SUMS");
+    BackUp("Both", "1003", "1004");
+    EXPECT_EQ(ReadText(image + "/SHA256SUMS-1"), first);
+    EXPECT_EQ(Shell("cd '" + image + "' && sha256sum --quiet -c SHA256SUMS-1"), 0);
+    EXPECT_EQ(Sha256sumCheck(image), 0);
+    // The new manifest lists only what the second pass wrote.
+    EXPECT_EQ(ReadText(image + "/SHA256SUMS").find("10,00~10,03"), std::string::npos);
+    const RunResult r = Verify({"E:\\Both"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("belong to older images"), std::string::npos) << r.out;
+}
