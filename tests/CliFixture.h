@@ -100,6 +100,26 @@ class CliFixture : public TempPrefixTest {
         mkrec::MakeRecordings(plan);
         rec = driveC() + "/QorData/" + plan.days.front() + "/";
     }
+    // The language file, GUIS and Other of the build in the base folder, for the commands that
+    // read texts or copy the viewer.
+    void UseBuiltData() {
+        for (const char* item : {"GUIS", "Other", "Language.eng"})
+            std::filesystem::copy(std::string(QUILLON_BIN_DIR) + "/" + item, base + "/" + item,
+                                  std::filesystem::copy_options::recursive);
+    }
+    // Small pictures of minutes 10:00 to lastMinute with two audio channels: a schedule over
+    // them is quick to back up and still has every kind of file.
+    void RecordSmallDay(int lastMinute) {
+        mkrec::RecorderPlan plan;
+        plan.days = {"20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = lastMinute;
+        plan.width = 32;
+        plan.height = 24;
+        plan.audioChannels = 2;
+        plan.audioBytesPerMinute = 3000;
+        Record(plan);
+    }
     // Twelve minutes of four cameras at 25 pictures a second, about 15 MB a minute, with the
     // audio of two channels: a pass over it lasts long enough to act on while it runs.
     void RecordLargeDay() {

@@ -16,18 +16,8 @@ class CliDiscTest : public CliFixture {
         CliFixture::SetUp();
         if (Shell("command -v xorriso >/dev/null 2>&1") != 0)
             GTEST_SKIP() << "xorriso, which reads the discs back, is not installed";
-        for (const char* item : {"GUIS", "Other", "Language.eng"})
-            fs::copy(std::string(QUILLON_BIN_DIR) + "/" + item, base + "/" + item,
-                     fs::copy_options::recursive);
-        mkrec::RecorderPlan plan;
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 605;
-        plan.width = 32;
-        plan.height = 24;
-        plan.audioChannels = 2;
-        plan.audioBytesPerMinute = 3000;
-        Record(plan);
+        UseBuiltData();
+        RecordSmallDay(605);
         discs = prefix() + "/discs";
         fs::create_directories(discs);
         usb = MapDrive('E', "removable");

@@ -12,18 +12,8 @@ class CliVerifyTest : public CliFixture {
   protected:
     void SetUp() override {
         CliFixture::SetUp();
-        for (const char* item : {"GUIS", "Other", "Language.eng"})
-            fs::copy(std::string(QUILLON_BIN_DIR) + "/" + item, base + "/" + item,
-                     fs::copy_options::recursive);
-        mkrec::RecorderPlan plan;
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 604;
-        plan.width = 32;
-        plan.height = 24;
-        plan.audioChannels = 2;
-        plan.audioBytesPerMinute = 3000;
-        Record(plan);
+        UseBuiltData();
+        RecordSmallDay(604);
         usb = MapDrive('E', "removable");
     }
     // Two entries (one rebuilt for two cameras) backed up into E:\<folder>; its host path.
