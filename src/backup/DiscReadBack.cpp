@@ -35,12 +35,8 @@ std::string DiscReadBack::Check(integrity::ImageFiles& disc,
 std::shared_ptr<IWrittenDiscCheck> MakeDiscReadBack() {
     const std::string path =
         platform::ResolvePath(std::string(paths::kDiscImageRoot) + "\\" + integrity::kManifestName);
-    platform::File f;
-    if (path.empty() || !f.OpenResolved(path, platform::File::kRead))
-        return nullptr;
-    const long long length = f.Length();
-    std::string manifest(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    if (length < 0 || f.ReadAt(manifest.data(), manifest.size(), 0) != length)
+    std::string manifest;
+    if (path.empty() || !platform::ReadWholeFile(path, manifest, 64LL << 20))
         return nullptr;
     return std::make_shared<DiscReadBack>(std::move(manifest));
 }

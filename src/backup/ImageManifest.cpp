@@ -12,20 +12,6 @@
 
 namespace {
 
-std::string ReadSmallFile(const std::string& hostPath) {
-    platform::File f;
-    std::string text;
-    if (!f.OpenResolved(hostPath, platform::File::kRead))
-        return text;
-    const long long length = f.Length();
-    if (length <= 0 || length > (1 << 20))
-        return text;
-    text.resize(static_cast<std::size_t>(length));
-    if (f.ReadAt(text.data(), text.size(), 0) != length)
-        text.clear();
-    return text;
-}
-
 // A folder target may hold the image of an earlier backup: its manifest is kept under the next
 // free older name, so that it still checks what it covers. A disc's image folder holds one
 // image only.
@@ -70,8 +56,8 @@ void Sign(BackupContext& ctx, const std::string& root, const std::string& manife
     const std::string folder = integrity::SigningKeyFolder();
     if (!integrity::HasSigningKey(folder))
         return;
-    const std::string privatePem = ReadSmallFile(integrity::PrivateKeyPath(folder));
-    std::string signature;
+    std::string privatePem, signature;
+    platform::ReadWholeFile(integrity::PrivateKeyPath(folder), privatePem, 65536);
     std::string why = integrity::Sign(privatePem, manifest, signature);
     const std::string publicPem = integrity::PublicPemOf(privatePem);
     if (why.empty() && (!platform::WriteFileAtomically(root + "/" + integrity::kSignatureName,

@@ -51,4 +51,8 @@ class File {
     int fd_ = -1;
 };
 
+// The whole content of a file (a host path) no longer than limit bytes; false when it is
+// missing, longer or cannot be read.
+bool ReadWholeFile(const std::string& hostPath, std::string& out, long long limit);
+
 }  // namespace platform

@@ -21,16 +21,8 @@ bool IsDrivePath(const std::string& path) {
 
 std::string ReadKeyFile(const std::string& path) {
     const std::string host = IsDrivePath(path) ? platform::ResolvePath(path) : path;
-    platform::File f;
     std::string text;
-    if (host.empty() || !f.OpenResolved(host, platform::File::kRead))
-        return text;
-    const long long length = f.Length();
-    if (length <= 0 || length > 65536)
-        return text;
-    text.resize(static_cast<std::size_t>(length));
-    if (f.ReadAt(text.data(), text.size(), 0) != length)
-        text.clear();
+    platform::ReadWholeFile(host, text, 65536);
     return text;
 }
 
