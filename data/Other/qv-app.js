@@ -116,8 +116,9 @@
         continue;
       }
       const s = v.summary();
-      texts.push(name + ': ' + s.text + (v.root.signature ? ' (SHA256SUMS.sig is present; its signature is not checked here.)' : ''));
-      if (rank.indexOf(s.state) < rank.indexOf(state)) state = s.state;
+      texts.push(name + ': ' + s.text + (v.signature ? ' ' + v.signature.text : ''));
+      const judged = v.signature && v.signature.state === 'bad' ? 'failed' : s.state;
+      if (rank.indexOf(judged) < rank.indexOf(state)) state = judged;
       if (listing) for (const [rel, verdict] of v.verdicts) {
         const tr = document.createElement('tr');
         tr.dataset.verdict = verdict;

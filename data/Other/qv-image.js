@@ -30,7 +30,7 @@
     const entries = new Map();
     const roots = new Map();
     const rootOf = (root) => {
-      if (!roots.has(root)) roots.set(root, { path: root, manifest: null, signature: null, files: new Map() });
+      if (!roots.has(root)) roots.set(root, { path: root, manifest: null, signature: null, publicKey: null, files: new Map() });
       return roots.get(root);
     };
     // Entry folders first, so that every file below one is known to belong to it.
@@ -56,9 +56,11 @@
       const parts = split(path);
       const leaf = parts[parts.length - 1];
       const dir = parts.slice(0, -1).join('/');
-      if (roots.has(dir) && (leaf === MANIFEST || leaf === MANIFEST + '.sig' || leaf === MANIFEST + '.pub')) {
+      // The manifest, its signature and key, and an older image's kept manifest (SHA256SUMS-1...).
+      if (roots.has(dir) && /^SHA256SUMS(-[0-9]+)?(\.sig|\.pub)?$/.test(leaf)) {
         if (leaf === MANIFEST) roots.get(dir).manifest = file;
         else if (leaf === MANIFEST + '.sig') roots.get(dir).signature = file;
+        else if (leaf === MANIFEST + '.pub') roots.get(dir).publicKey = file;
         continue;
       }
       // Every file of the image is checked, also those beside the entries (a disc's viewer).

@@ -7,6 +7,28 @@
     return Array.from(new Uint8Array(buffer), (b) => b.toString(16).padStart(2, '0')).join('');
   }
 
+  // The Ed25519 signature of the manifest by the key beside it (PEM, SubjectPublicKeyInfo):
+  // { state: 'good' | 'bad' | 'unchecked', text, fingerprint }. The key on the medium proves only
+  // that the files match whoever signed; its fingerprint is compared with the one the backup
+  // printed.
+  async function checkSignature(manifestBytes, signatureFile, keyFile) {
+    if (!keyFile) return { state: 'unchecked', text: 'SHA256SUMS is signed, but its key SHA256SUMS.pub is missing.' };
+    try {
+      const pem = await keyFile.text();
+      const der = Uint8Array.from(atob(pem.replace(/-----[^-]+-----/g, '').replace(/\s+/g, '')), (c) => c.charCodeAt(0));
+      const key = await crypto.subtle.importKey('spki', der, { name: 'Ed25519' }, false, ['verify']);
+      const raw = der.slice(der.length - 32);
+      const fp = hex(await crypto.subtle.digest('SHA-256', raw)).match(/.{4}/g).join(' ');
+      const fingerprint = 'SHA256:' + fp;
+      const good = await crypto.subtle.verify({ name: 'Ed25519' }, key, await signatureFile.arrayBuffer(), manifestBytes);
+      return good
+        ? { state: 'good', fingerprint, text: 'Signature good, by the key ' + fingerprint + ' (compare it with the fingerprint the backup printed).' }
+        : { state: 'bad', fingerprint, text: 'BAD signature: SHA256SUMS is not the manifest that was signed.' };
+    } catch (e) {
+      return { state: 'unchecked', text: 'The signature cannot be checked in this browser (' + e.name + ').' };
+    }
+  }
+
   class Verifier {
     // root: { manifest: File|null, files: Map(rel -> File) }; onChange(verifier) after changes.
     constructor(root, onChange) {
@@ -17,13 +39,16 @@
       this.queue = [];
       this.running = false;
       this.problem = '';
+      this.signature = null;
     }
 
     // Reads and parses the manifest, sets every file's first verdict, then checks in the background.
     async start() {
       if (!this.root.manifest) return false;
       try {
-        this.manifest = QV.manifest.parse(await this.root.manifest.text());
+        const bytes = await this.root.manifest.arrayBuffer();
+        this.manifest = QV.manifest.parse(new TextDecoder().decode(bytes));
+        if (this.root.signature) this.signature = await checkSignature(bytes, this.root.signature, this.root.publicKey);
       } catch (e) {
         this.problem = 'SHA256SUMS cannot be read: ' + e;
         this.onChange(this);

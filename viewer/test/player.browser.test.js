@@ -30,7 +30,7 @@ before(async () => {
   // 10:03 was not recorded and the data file of 10:04 was cut short.
   made = makeImage({
     day: '20100523', from: '1000', to: '1005', cameras: 4, fps: 2, audio: 2, audioBytes: 480000,
-    gap: ['1003'], damage: ['short@1004'],
+    gap: ['1003'], damage: ['short@1004'], sign: true,
     entries: [{ from: '1000', to: '1005', cams: 'all', memo: 'front door' }, { from: '1001', to: '1002', cams: '2,4', memo: '' }],
   });
   fs.mkdirSync(ARTEFACTS, { recursive: true });
@@ -275,6 +275,29 @@ describe('the backup viewer in Chromium', () => {
     const page = await openViewer(made.image);
     await page.waitForSelector('#integrity[data-state="intact"]');
     assert.match(await page.textContent('#integrity-summary'), /All 30 listed files match the manifest\./);
+    assert.ok(made.fingerprint.startsWith('SHA256:'));
+    assert.ok((await page.textContent('#integrity-summary')).includes('Signature good, by the key ' + made.fingerprint), await page.textContent('#integrity-summary'));
+    await page.close();
+  });
+
+  it('fails a manifest made again to match a changed file: its signature is not good', async (t) => {
+    if (!need(t)) return;
+    const copy = path.join(made.usb, 'Forged');
+    fs.cpSync(made.image, copy, { recursive: true });
+    const rel = `${ALL}/20100523/201005231001N.dat`;
+    const dat = path.join(copy, rel);
+    const bytes = fs.readFileSync(dat);
+    bytes[10] ^= 0x01;
+    fs.writeFileSync(dat, bytes);
+    const sums = path.join(copy, 'SHA256SUMS');
+    const hash = require('node:crypto').createHash('sha256').update(bytes).digest('hex');
+    fs.writeFileSync(sums, fs.readFileSync(sums, 'utf8').replace(new RegExp('^[0-9a-f]{64}(  ' + rel.replace(/[.*+?^${}()|[\]\\]/g, '\\$&') + ')$', 'm'), hash + '$1'));
+    const page = await openViewer(copy);
+    await page.waitForSelector('#integrity[data-state="failed"]');
+    await page.waitForFunction(() => [...QV.app.verifiers.values()].every((v) => !v.running));
+    const summary = await page.textContent('#integrity-summary');
+    assert.match(summary, /All 30 listed files match the manifest\./);
+    assert.match(summary, /BAD signature: SHA256SUMS is not the manifest that was signed\./);
     await page.close();
   });
 

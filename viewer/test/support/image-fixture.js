@@ -31,7 +31,7 @@ function expectManifest(root) {
   if (!fs.existsSync(path.join(root, 'SHA256SUMS'))) throw new Error(`the backup wrote no SHA256SUMS into ${root}`);
 }
 
-// plan: { day, from, to, cameras, fps, audio, gap: [HHMM], damage: ['short@HHMM'], size,
+// plan: { day, from, to, cameras, fps, audio, gap: [HHMM], damage: ['short@HHMM'], size, sign,
 // entries: [{ from, to, cams: 'all' | '2,4', memo }] (default: the whole recording, all cameras) }.
 // Returns { prefix, usb, image, viewer, entries: [entry folder names] }.
 function makeImage(plan) {
@@ -52,12 +52,14 @@ function makeImage(plan) {
   const cli = ['--base', base, '--cameras', String(plan.cameras)];
   const entries = plan.entries || [{ from: plan.from, to: plan.to, cams: 'all', memo: '' }];
   for (const e of entries) run('quillon-cli', [...cli, 'add', plan.day, e.from, e.to, '--cams', e.cams, '--memo', e.memo || ''], prefix);
+  // A signing key makes the backup sign its manifest; the fingerprint is what it printed.
+  const fingerprint = plan.sign ? /fingerprint: (SHA256:[0-9a-f ]+)/.exec(run('quillon-cli', ['key', 'create'], prefix))[1] : '';
   run('quillon-cli', [...cli, 'backup', '--folder', 'E:\\Backup', '--viewer', '--no-progress'], prefix);
   const image = path.join(usb, 'Backup');
   expectManifest(image);
   const d = plan.day;
   const folder = (f, t) => `${d.slice(0, 4)}_${d.slice(4, 6)}_${d.slice(6)}=${f.slice(0, 2)},${f.slice(2)}~${t.slice(0, 2)},${t.slice(2)}`;
-  return { prefix, usb, image, viewer: path.join(usb, 'BackupViewer'), entries: entries.map((e) => folder(e.from, e.to)) };
+  return { prefix, usb, image, fingerprint, viewer: path.join(usb, 'BackupViewer'), entries: entries.map((e) => folder(e.from, e.to)) };
 }
 
 function removeImage(made) {
