@@ -75,7 +75,7 @@ TEST_F(PackageTest, ControlFieldsNameTheVersionAndTheLibrariesTheProgramsLink) {
     const std::string depends = Field("Depends");
     for (const char* library :
          {"libc6 (>=", "libstdc++6 (>=", "libsqlite3-0 (>=", "libqt6widgets6",
-          "libburn4 (>=", "libisofs6 (>=", "libjpeg62-turbo (>=", "qt6-qpa-plugins"})
+          "libburn4 (>=", "libisofs6 (>=", "libjpeg62-turbo (>=", "libssl3 (>=", "qt6-qpa-plugins"})
         EXPECT_NE(depends.find(library), std::string::npos) << library << " in " << depends;
     // The changelog's newest entry is this version.
     const RunResult log =
