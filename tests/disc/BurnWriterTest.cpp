@@ -3,6 +3,7 @@
 // write, take an erase or stop mid-write.
 #include <condition_variable>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 
@@ -26,6 +27,20 @@ class EventLog : public IDiscWriterEvents {
     bool WaitFor(int id) {
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, std::chrono::seconds(120), [&] { return Has(id); });
+    }
+    // Waits (bounded the same way) for the first of several events that can end a job.
+    bool WaitForAny(std::initializer_list<int> ids) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(120), [&] {
+            for (int id : ids)
+                if (Has(id))
+                    return true;
+            return false;
+        });
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        events.clear();
     }
     bool Seen(int id) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -149,7 +164,8 @@ TEST_F(BurnWriterTest, TheImageIsTheFilesAddedWithTheirNamesAndTheVolumeId) {
 
 TEST_F(BurnWriterTest, AWrittenDiscIsReadBackBeforeItCountsAsWritten) {
     ASSERT_EQ(Shell("cd '" + source +
-                    "' && find . -type f ! -name SHA256SUMS -printf '%P\\n' | sort | xargs -d '\\n' sha256sum > "
+                    "' && find . -type f ! -name SHA256SUMS -printf '%P\\n' | sort | xargs -d "
+                    "'\\n' sha256sum > "
                     "SHA256SUMS"),
               0);
     std::shared_ptr<IWrittenDiscCheck> check = MakeDiscReadBack();
@@ -157,7 +173,7 @@ TEST_F(BurnWriterTest, AWrittenDiscIsReadBackBeforeItCountsAsWritten) {
     writer->SetReadBackCheck(check.get());
     Use("dvd+rw");
     ASSERT_TRUE(Write());
-    ASSERT_TRUE(log.WaitFor(13) || log.Seen(21)) << log.Last(21).text;
+    ASSERT_TRUE(log.WaitForAny({13, 21})) << log.Last(21).text;
     ASSERT_FALSE(log.Seen(21)) << log.Last(21).text;
     // Verifying comes between the last of the write and the completion.
     std::vector<int> order;
@@ -171,7 +187,7 @@ TEST_F(BurnWriterTest, AWrittenDiscIsReadBackBeforeItCountsAsWritten) {
     WriteText(source + "/BackupViewer/Viewer.ini", "[Viewer]\nchanged\n");
     ASSERT_TRUE(writer->EraseDisc(1));
     ASSERT_TRUE(log.WaitFor(11));
-    log.events.clear();
+    log.Clear();
     ASSERT_TRUE(Write());
     ASSERT_TRUE(log.WaitFor(21));
     EXPECT_FALSE(log.Seen(13));
@@ -210,7 +226,7 @@ TEST_F(BurnWriterTest, ARewritableDiscIsErasedAndTakesTheNextWrite) {
     ASSERT_TRUE(log.WaitFor(11));
     EXPECT_EQ(writer->GetDiscStatus(), 0);
     EXPECT_EQ(writer->GetUsedSize(), 0);
-    log.events.clear();
+    log.Clear();
     ASSERT_TRUE(Write());
     EXPECT_TRUE(log.WaitFor(13));
 }
@@ -232,13 +248,13 @@ TEST_F(BurnWriterTest, AnAbortedWriteEndsWithEventTwelveAndTheDriveIsFreeAgain) 
     // libburn refused as done.
     writer->SetWriteSpeed(0);
     for (int i = 0; i < 3; ++i) {
-        log.events.clear();
+        log.Clear();
         if (writer->GetDiscStatus() != 0) {  // what the aborted write left, then each image
             ASSERT_TRUE(writer->EraseDisc(1));
             ASSERT_TRUE(log.WaitFor(11));
         }
         ASSERT_TRUE(Write());
-        ASSERT_TRUE(log.WaitFor(13) || log.Seen(21)) << i;
+        ASSERT_TRUE(log.WaitForAny({13, 21})) << i;
         ASSERT_FALSE(log.Seen(21)) << i << ": " << log.Last(21).text;
         writer->WaitIdle();
         EXPECT_GT(fs::file_size(discs + "/dvd.iso"), 12u << 20) << i;
@@ -253,18 +269,18 @@ TEST_F(BurnWriterTest, AnAbortAskedForBeforeTheWriteStartsCancelsItAndOnlyIt) {
     // The dialog counts a write from its start: a Cancel then stops this write...
     writer->AbortWrite();
     ASSERT_TRUE(Write());
-    ASSERT_TRUE(log.WaitFor(12) || log.Seen(13));
+    ASSERT_TRUE(log.WaitForAny({12, 13}));
     EXPECT_FALSE(log.Seen(13));
     writer->WaitIdle();
     // ... and not the one after it (on the disc erased of what the stopped one wrote).
     writer->SetWriteSpeed(0);
-    log.events.clear();
+    log.Clear();
     if (writer->GetDiscStatus() != 0) {
         ASSERT_TRUE(writer->EraseDisc(1));
         ASSERT_TRUE(log.WaitFor(11));
     }
     ASSERT_TRUE(Write());
-    ASSERT_TRUE(log.WaitFor(13) || log.Seen(12));
+    ASSERT_TRUE(log.WaitForAny({13, 12}));
     EXPECT_FALSE(log.Seen(12));
 }
 
