@@ -140,20 +140,19 @@ BOOL WriteViewerIni(BackupContext& ctx) {
     return platform::WritePrivateProfileString("ViewerInfo", "Language", ctx.m_strLanguage, ini);
 }
 
-void CopyViewerFiles(BackupContext& ctx) {
-    const std::string folder = ViewerFolder(ctx);
-    const std::string problem =
-        WriteFolderProblem(ctx, folder, folder.substr(0, folder.find('\\') + 1), true);
-    if (!problem.empty()) {
-        ctx.m_report.Fail("the viewer was not copied: " + problem);
-        return;
-    }
-    platform::CreateDirectory(folder);
-    platform::RemoveLeftoverTempFiles(folder);  // what a killed run left half-written
-    const std::string destBase = folder.substr(0, folder.size() - 1);
+namespace {
+
+// One file of the viewer: where it is in the base folder, and where below the target it goes.
+struct ViewerFile {
+    std::string source;
+    std::string dest;  // relative to the target's root, beginning with a separator
+};
+
+// The files "Viewer.lst" of the base folder names.
+std::vector<ViewerFile> ViewerFiles(const BackupContext& ctx, std::string& list) {
     const bool local = ctx.m_bLocalMode != 0;
-    const std::string list =
-        local ? ctx.m_strExePath + "GUIS\\Viewer.lst" : ctx.m_strExePath + "\\GUIS\\Viewer.lst";
+    list = local ? ctx.m_strExePath + "GUIS\\Viewer.lst" : ctx.m_strExePath + "\\GUIS\\Viewer.lst";
+    std::vector<ViewerFile> files;
     const int count = static_cast<int>(platform::GetPrivateProfileInt("Count", "count", 0, list));
     for (int i = 1; i <= count; ++i) {
         const std::string file =
@@ -164,11 +163,49 @@ void CopyViewerFiles(BackupContext& ctx) {
             continue;
         // The base folder ends in a separator locally and the Dest value starts with one.
         const std::string srcDest = local && !dest.empty() ? dest.substr(1) : dest;
+        files.push_back({ctx.m_strExePath + srcDest + "Other\\" + file, dest + file});
+    }
+    return files;
+}
+
+}  // namespace
+
+std::string ViewerFilesProblem(const BackupContext& ctx) {
+    std::string list;
+    const std::vector<ViewerFile> files = ViewerFiles(ctx, list);
+    if (files.empty())
+        return platform::FileLength(list) < 0
+                   ? "the list of the viewer's files " + list + " is missing"
+                   : "the list of the viewer's files " + list + " names no file";
+    for (const auto& f : files)
+        if (platform::FileLength(f.source) < 0)
+            return "the viewer's file " + f.source + " is missing";
+    return std::string();
+}
+
+void CopyViewerFiles(BackupContext& ctx) {
+    const std::string folder = ViewerFolder(ctx);
+    const std::string problem =
+        WriteFolderProblem(ctx, folder, folder.substr(0, folder.find('\\') + 1), true);
+    if (!problem.empty()) {
+        ctx.m_report.Fail("the viewer was not copied: " + problem);
+        return;
+    }
+    std::string list;
+    const std::vector<ViewerFile> files = ViewerFiles(ctx, list);
+    if (files.empty()) {
+        // An empty viewer folder on the medium would pass for a viewer.
+        ctx.m_report.Fail("the viewer was not copied: " + ViewerFilesProblem(ctx));
+        return;
+    }
+    platform::CreateDirectory(folder);
+    platform::RemoveLeftoverTempFiles(folder);  // what a killed run left half-written
+    const std::string destBase = folder.substr(0, folder.size() - 1);
+    for (const auto& f : files) {
         // A viewer file that cannot be copied leaves the rest to be copied, and is named.
-        const std::string source = ctx.m_strExePath + srcDest + "Other\\" + file;
-        if (!CopyFileSimple(source, destBase + dest + file))
-            ctx.m_report.Fail("the viewer file " + source + " could not be copied to " + destBase +
-                              dest + file);
+        if (!CopyFileSimple(f.source, destBase + f.dest))
+            ctx.m_report.Fail("the viewer file " + f.source + " could not be copied to " +
+                              destBase + f.dest);
     }
 }
 

@@ -31,6 +31,9 @@ BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
 
 // Writes "Viewer.ini" (the language) into the viewer folder of the disc image.
 BOOL WriteViewerIni(BackupContext& ctx);
+// "" when "Viewer.lst" of the base folder names the viewer's files and each of them is there;
+// else what is missing, so that a backup with the viewer can be refused before it starts.
+std::string ViewerFilesProblem(const BackupContext& ctx);
 // Copies every file "Viewer.lst" names into the viewer folder of the target; a file that cannot
 // be copied is named in the backup report and the rest are still copied.
 void CopyViewerFiles(BackupContext& ctx);

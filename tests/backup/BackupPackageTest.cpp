@@ -82,11 +82,20 @@ TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
     EXPECT_EQ(ReadText(e + "/BackupViewer/Viewer.exe"), "viewer program");
     EXPECT_FALSE(fs::exists(e + "/Backup"));
 
-    // No list, nothing copied and nothing said.
+    // A start with the viewer asked for is refused while a file of the list is missing.
+    EXPECT_NE(ViewerFilesProblem(ctx).find("Missing.dll is missing"), std::string::npos);
+    WriteText(base + "/Other/Missing.dll", "library");
+    EXPECT_EQ(ViewerFilesProblem(ctx), "");
+
+    // No list: no empty viewer folder that would pass for a viewer, and the report says so.
     fs::remove(base + "/GUIS/Viewer.lst");
     fs::remove_all(e + "/BackupViewer");
+    ctx.m_report.Reset();
     CopyViewerFiles(ctx);
-    EXPECT_TRUE(fs::is_empty(e + "/BackupViewer"));
+    EXPECT_FALSE(fs::exists(e + "/BackupViewer"));
+    ASSERT_EQ(ctx.m_report.failures().size(), 1u);
+    EXPECT_NE(ctx.m_report.failures()[0].find("Viewer.lst is missing"), std::string::npos);
+    EXPECT_NE(ViewerFilesProblem(ctx).find("Viewer.lst is missing"), std::string::npos);
     EXPECT_TRUE(view.messages.empty());
 }
 
