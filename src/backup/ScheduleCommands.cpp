@@ -155,8 +155,13 @@ std::string OnAdd(BackupContext& ctx) {
     if (!ctx.m_bLocalMode)
         return RequestEntrySize(ctx, entry, sh + sm, eh + em);  // the answer makes the entry
     const std::string day = ctx.m_strSelDate.substr(0, 8);
-    if (EstimateEntrySize(ctx, day, sh + sm, eh + em) != 1)
+    if (EstimateEntrySize(ctx, day, sh + sm, eh + em) != 1) {
+        // A refused entry leaves nothing behind in the working folder.
+        storage::DeleteFolderTree(entryFolder);
+        if (!AnySlotUsed(ctx))
+            platform::RemoveDirectory(working);
         return ctx.Refuse("M010002");
+    }
 
     ctx.m_view.SetWaitCursor(true);
     const int slot = *FindFreeSlot(ctx.m_Schedule);

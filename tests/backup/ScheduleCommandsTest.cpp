@@ -46,11 +46,11 @@ TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {
     EXPECT_EQ(OnAdd(ctx), "M010009");
     EXPECT_EQ(ctx.m_lbSchedule.size(), 1u);
 
-    // Nothing recorded in the range: the entry folder stays, no slot is taken.
+    // Nothing recorded in the range: no entry folder is left behind, no slot is taken.
     Choose("09", "00", "09", "10", {0});
     ctx.m_bCamSel[0] = 1;
     EXPECT_EQ(OnAdd(ctx), "M010002");
-    EXPECT_TRUE(fs::exists(Reserved() + "/2010_05_12=09,00~09,10/BackupInfo.dat"));
+    EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=09,00~09,10"));
     EXPECT_EQ(ctx.m_Schedule[1].bUsed, 0u);
 }
 
