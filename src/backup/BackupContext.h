@@ -10,39 +10,10 @@
 
 #include "app/CProfileReadWrite.h"
 #include "app/CQuillonApp.h"
+#include "backup/BackupReport.h"
 #include "backup/DialogView.h"
 #include "records/BackupInfo.h"
 #include "records/ScheduleEntry.h"
-
-// What went wrong in a backup pass beyond what the operator is shown: the front ends decide
-// from it whether the job as a whole succeeded. Written by the worker, read after the pass.
-class BackupReport {
-  public:
-    void Fail(const std::string& what);
-    // The target can take nothing more (full, gone, read-only): entered once, however many
-    // files fail after it. True the first time.
-    bool TargetLost(const std::string& what);
-    bool targetLost() const;
-    void Reset();
-    std::vector<std::string> failures() const;
-    std::size_t failureCount() const;
-    bool ok() const;
-    // The pass ended before its last entry (cancelled, or the target was lost).
-    void Stopped();
-    bool stopped() const;
-    // Whether the pass made the entry of a slot whole (false for one it never reached).
-    void EntryDone(int slot, bool complete);
-    bool EntryComplete(int slot) const;
-    std::atomic<DWORD> filesCopied{0};
-    std::atomic<DWORD> minutesRebuilt{0};
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> failures_;
-    bool targetLost_ = false;
-    bool stopped_ = false;
-    std::array<bool, kScheduleSlots> complete_{};
-};
 
 class CDVDWriterPro2;
 class IWrittenDiscCheck;

@@ -11,6 +11,7 @@
 #include "backup/ImageManifest.h"
 #include "backup/RemoteBackup.h"
 #include "backup/ReservedFolder.h"
+#include "backup/ScheduleAfterPass.h"
 #include "platform/FileSystem.h"
 #include "platform/WriteTap.h"
 #include "storage/RecorderPaths.h"
@@ -140,7 +141,15 @@ void ClearFinishedSchedule(BackupContext& ctx) {
 }
 
 void FinishFolderBackup(BackupContext& ctx) {
-    ClearFinishedSchedule(ctx);
+    if (PassCompletedEveryEntry(ctx)) {
+        ClearFinishedSchedule(ctx);
+    } else {
+        // What the pass did not make whole stays in the schedule for the next one.
+        ctx.m_bBackupRunning = 0;
+        SetIdle(ctx);
+        ctx.m_view.SetItemText(ctl::kStatusLine, "");
+        ClearCompletedEntries(ctx);
+    }
     ResetViewerOption(ctx);
     ctx.m_view.SendDialogMessage(kMsgShareAnswer, 100, 0);
 }
@@ -155,5 +164,13 @@ std::string PassOutcomeText(const BackupContext& ctx) {
         text += "\n" + failures[i];
     if (failures.size() > kShown)
         text += "\n(" + std::to_string(failures.size() - kShown) + " more)";
+    const std::vector<std::string> kept = KeptEntries(ctx);
+    if (!kept.empty()) {
+        text += "\n\n" + ctx.GetLanguageText("BACKUP", "Q010013");
+        for (std::size_t i = 0; i < kept.size() && i < kShown; ++i)
+            text += "\n" + kept[i];
+        if (kept.size() > kShown)
+            text += "\n(" + std::to_string(kept.size() - kShown) + " more)";
+    }
     return text;
 }

@@ -39,11 +39,13 @@ void RunBackup(BackupContext& ctx);
 // The clean-up of a finished folder backup: not running, controls idle, the working folder,
 // the list, the total, the entry record and the selection cleared.
 void ClearFinishedSchedule(BackupContext& ctx);
-// The end of a folder backup: the schedule, the working folder, the total, the selection and
-// the viewer option are cleared and the dialog is sent code 100.
+// The end of a folder backup: the entries it made whole leave the schedule and the working
+// folder (all of them, with the total and the selection, when every entry was made whole), the
+// viewer option is cleared and the dialog is sent code 100.
 void FinishFolderBackup(BackupContext& ctx);
 
 // What the window tells the operator once a pass has ended: "" when it completed (the window
-// then says so in its own words), else that it stopped or which files were not copied, so that
-// an incomplete backup is never reported as complete.
+// then says so in its own words), else that it stopped or which files were not copied, and which
+// entries stay in the schedule with the first thing each lacks, so that an incomplete backup is
+// never reported as complete.
 std::string PassOutcomeText(const BackupContext& ctx);

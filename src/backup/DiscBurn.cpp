@@ -9,6 +9,7 @@
 #include "backup/DiscReadBack.h"
 #include "backup/EntrySize.h"
 #include "backup/ReservedFolder.h"
+#include "backup/ScheduleAfterPass.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/WriterErrors.h"
 #include "storage/RecorderPaths.h"
@@ -43,7 +44,6 @@ void WriteEnded(BackupContext& ctx) {
 
 void WriteCompleted(BackupContext& ctx) {
     CDVDWriterPro2* writer = ctx.m_discWriter;
-    const std::string outcome = PassOutcomeText(ctx);
     // Event 13 comes after the read-back found the disc to be the image.
     std::string checked;
     if (ctx.m_discReadBack)
@@ -52,21 +52,29 @@ void WriteCompleted(BackupContext& ctx) {
         checked += "\n" + ctx.GetLanguageText("BACKUP", "Q010012") + " " + ctx.m_strKeyFingerprint;
     ctx.m_discReadBack.reset();
     storage::DeleteFolderTree(paths::kDiscImageRoot);
-    storage::DeleteFolderTree(ctx.WorkingFolder());
-    ctx.m_lbSchedule.clear();
-    ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
-    ctx.m_view.SetItemText(ctl::kTotalSize, "");
+    const bool whole = PassCompletedEveryEntry(ctx);
+    if (whole) {
+        storage::DeleteFolderTree(ctx.WorkingFolder());
+        ctx.m_lbSchedule.clear();
+        ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
+        ctx.m_view.SetItemText(ctl::kTotalSize, "");
+    }
     const std::string text = Text(ctx, "A010011");
     ctx.SetStatusText(text);
     ctx.m_bDiscWriting = 0;
     BackToIdle(ctx);
-    ClearReservedFolder(ctx);
+    if (whole)
+        ClearReservedFolder(ctx);
+    else
+        ClearCompletedEntries(ctx);  // what the disc lacks stays in the schedule
     ShowCapacityAgain(ctx);
     UpdateDiscSpaceBar(ctx, writer && writer->GetMediaType() != kMediaNoDisc);
     FillScheduleList(ctx);
     std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
-    ctx.m_nTotalSize = 0;
+    if (whole)
+        ctx.m_nTotalSize = 0;
     ShowTotalSize(ctx);
+    const std::string outcome = PassOutcomeText(ctx);
     ctx.SetStatusText("");
     if (writer)
         writer->SetDriveState(0);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <vector>
 
 #include "app/CHKLM.h"
 #include "backup/BackupPackage.h"
@@ -11,6 +12,7 @@
 #include "platform/FolderIndex.h"
 #include "records/RecordChecks.h"
 #include "storage/IndexSnapshot.h"
+#include "storage/PictureRows.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
@@ -114,73 +116,119 @@ bool CopyAudio(BackupContext& ctx, const ScheduleEntry& e, const EntryWalk& w, i
     return true;
 }
 
+// The recorder's two files of a minute, as the day folder's listing holds them.
+struct MinuteFiles {
+    const platform::FindData* dat = nullptr;
+    const platform::FindData* idx = nullptr;
+    std::vector<platform::FindData> all;
+};
+
+// A minute is its index and its data file together: "" when both are there, else which is not.
+std::string FindMinuteFiles(const EntryWalk& w, int hour, int minute, MinuteFiles& f) {
+    const std::string segment = paths::SegmentName(w.p.day, hour, minute);
+    f.all = w.dayFolder.Match(segment + "N.*");
+    for (const auto& found : f.all) {
+        // One file of each name, the first in search order, as a folder without case has.
+        if (!f.dat && SameName(found.name, segment + "N.dat"))
+            f.dat = &found;
+        if (!f.idx && SameName(found.name, segment + "N.idx"))
+            f.idx = &found;
+    }
+    if (!f.dat && !f.idx)
+        return "its files are missing";
+    if (!f.idx)
+        return "its index file is missing";
+    if (!f.dat)
+        return "its data file is missing";
+    return std::string();
+}
+
+// Every camera of the entry's slot, for a minute rebuilt through its index.
+ScheduleEntry EveryCamera(const BackupContext& ctx, int entryIndex) {
+    ScheduleEntry every = ctx.m_Schedule[static_cast<std::size_t>(entryIndex)];
+    std::fill(std::begin(every.bCam), std::end(every.bCam), 1u);
+    return every;
+}
+
 // The recorder's index and data file of a minute, copied whole. The data file first; the index
 // under a read transaction, so that it is one committed state even while the recorder writes the
 // minute; then, if the recorder added pictures meanwhile, the data file again, so that it holds
 // every picture the copied index names. A transient journal beside them is no part of the minute.
-bool CopyWholeMinute(BackupContext& ctx, int entryIndex, const EntryWalk& w, int hour, int minute,
-                     std::string& why) {
-    const std::string segment = paths::SegmentName(w.p.day, hour, minute);
-    const platform::FindData* dat = nullptr;
-    const platform::FindData* idx = nullptr;
-    const std::vector<platform::FindData> all = w.dayFolder.Match(segment + "N.*");
-    for (const auto& f : all) {
-        // One file of each name, the first in search order, as a folder without case has.
-        if (!dat && SameName(f.name, segment + "N.dat"))
-            dat = &f;
-        if (!idx && SameName(f.name, segment + "N.idx"))
-            idx = &f;
-    }
-    why = "its files are missing";
-    if (!dat && !idx)
-        return false;
+// A minute whose index names pictures its data file does not hold is rebuilt through the index
+// instead, as a selected-camera entry copies it: what can be read, with the rest counted in
+// damaged.
+bool CopyWholeMinute(BackupContext& ctx, int entryIndex, const EntryWalk& w, const MinuteFiles& f,
+                     int hour, int minute, std::string& why, storage::RowsOutside& damaged) {
     const std::string dest = paths::EntryDestFolder(w.p.imageRoot, w.p.entry, w.p.day);
-    if (idx) {
-        // Pages waiting in a write-ahead log are no part of the index file's bytes: the minute
-        // is rebuilt through the index instead, for every camera.
-        const long long wal = platform::FileLength(idx->hostPath + "-wal");
-        if (wal > 0) {
-            ScheduleEntry every = ctx.m_Schedule[static_cast<std::size_t>(entryIndex)];
-            std::fill(std::begin(every.bCam), std::end(every.bCam), 1u);
-            return RebuildMinute(
-                       ctx, every, paths::MinutePrefix(w.root, w.p.day, hour, minute),
-                       paths::EntryMinutePrefix(w.p.imageRoot, w.p.entry, w.p.day, hour, minute),
-                       &why) == 1;
-        }
-    }
-    if (dat && !CopyFoundFilesToFolder(ctx, {*dat}, dest))
+    const std::string sourcePrefix = paths::MinutePrefix(w.root, w.p.day, hour, minute);
+    const std::string destPrefix =
+        paths::EntryMinutePrefix(w.p.imageRoot, w.p.entry, w.p.day, hour, minute);
+    auto rebuild = [&] {
+        return RebuildMinute(ctx, EveryCamera(ctx, entryIndex), sourcePrefix, destPrefix, &why,
+                             &damaged) == 1;
+    };
+    // Pages waiting in a write-ahead log are no part of the index file's bytes.
+    if (platform::FileLength(f.idx->hostPath + "-wal") > 0)
+        return rebuild();
+    if (!CopyFoundFilesToFolder(ctx, {*f.dat}, dest))
         return false;
-    if (!idx)
-        return true;
     {
-        const storage::IndexSnapshot snapshot(idx->hostPath);
+        storage::IndexSnapshot snapshot(f.idx->hostPath);
         if (!snapshot.held()) {
             why = "its index is being written or was left half-written by the recorder";
-            if (dat)
-                platform::DeleteFile(dest + dat->name);
+            platform::DeleteFile(dest + f.dat->name);
             return false;
         }
-        if (!CopyFoundFilesToFolder(ctx, {*idx}, dest))
+        if (!CopyFoundFilesToFolder(ctx, {*f.idx}, dest))
             return false;
+        for (int again = 0; again < 3; ++again) {
+            const long long now = platform::FileLength(f.dat->hostPath);
+            if (now < 0 || now == platform::FileLength(dest + f.dat->name))
+                break;
+            if (!CopyFileOverlapped(ctx, f.dat->hostPath, dest + f.dat->name))
+                return false;
+        }
+        if (snapshot.RowsOutsideData(platform::FileLength(dest + f.dat->name)).empty())
+            return true;
     }
-    for (int again = 0; dat && again < 3; ++again) {
-        const long long now = platform::FileLength(dat->hostPath);
-        if (now < 0 || now == platform::FileLength(dest + dat->name))
-            break;
-        if (!CopyFileOverlapped(ctx, dat->hostPath, dest + dat->name))
-            return false;
+    platform::DeleteFile(dest + f.idx->name);
+    platform::DeleteFile(dest + f.dat->name);
+    return rebuild();
+}
+
+std::string CameraClock(int camera, int hour, int minute) {
+    return (camera < 0 ? std::string("an unknown camera")
+                       : "camera " + std::to_string(camera + 1)) +
+           ", " + Clock(hour, minute);
+}
+
+// What an entry lacks, as the end of the pass names it: the first of its problems.
+struct EntryProblems {
+    std::string first;
+    bool recordingDamaged = false;
+    void Note(const std::string& why, bool fromRecording) {
+        if (!first.empty())
+            return;
+        first = why;
+        recordingDamaged = fromRecording;
     }
-    return true;
+};
+
+// The failure texts begin with the entry's name, which the end of the pass shows beside them.
+std::string WithoutEntry(const std::string& failure, const std::string& entry) {
+    const std::string prefix = entry + ": ";
+    return failure.compare(0, prefix.size(), prefix) == 0 ? failure.substr(prefix.size()) : failure;
 }
 
 int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
               const std::string& endKey, Kind kind) {
     const std::size_t failuresBefore = ctx.m_report.failureCount();
+    EntryProblems problems;
     EntryWalk w;
     w.p = MakeEntryImagePaths(ctx, startKey, endKey);
     if (const std::string problem = CreateEntryFolders(ctx, w.p); !problem.empty()) {
         ctx.m_report.Fail(w.p.entry + ": nothing was copied: " + problem);
-        ctx.m_report.EntryDone(entryIndex, false);
+        ctx.m_report.EntryDone(entryIndex, false, "nothing was copied: " + problem);
         return 1;
     }
     // What a killed run left half-written under temporary names.
@@ -206,45 +254,67 @@ int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
                 break;
             }
             const std::size_t failures = ctx.m_report.failureCount();
-            bool copied;
-            std::string why;
-            if (kind == Kind::kSelectedCameras) {
+            MinuteFiles files;
+            std::string why = FindMinuteFiles(w, h, m, files);
+            const bool missing = !why.empty();
+            storage::RowsOutside damaged;
+            bool copied = false;
+            if (missing) {
+                // Half a minute is no minute: nothing of it is copied.
+            } else if (kind == Kind::kSelectedCameras) {
                 copied = CopyMinuteSegment(
                              ctx, entryIndex, paths::MinutePrefix(w.root, w.p.day, h, m),
                              paths::EntryMinutePrefix(w.p.imageRoot, w.p.entry, w.p.day, h, m),
-                             &why) == 1;
+                             &why, &damaged) == 1;
             } else {
-                copied = CopyWholeMinute(ctx, entryIndex, w, h, m, why);
+                copied = CopyWholeMinute(ctx, entryIndex, w, files, h, m, why, damaged);
+            }
+            for (const auto& [camera, rows] : damaged) {
+                const std::string where = CameraClock(camera, h, m);
+                ctx.m_report.Fail(w.p.entry + ": " + where + ": the recording is damaged: " +
+                                  std::to_string(rows) + (rows == 1 ? " picture" : " pictures") +
+                                  " of the index lie outside the data file and were left out; the "
+                                  "rest of the minute was copied");
+                problems.Note(where + ": the recording is damaged", true);
             }
             if (copied) {
                 UpdateBackupProgress(ctx);
                 running =
                     CopyAudio(ctx, e, w, h, m, kind == Kind::kSelectedCameras ? 32 : kMaxCameras);
-            } else if (Recorded(w.map, h, m) && ctx.m_report.failureCount() == failures) {
+            } else if ((missing ? files.dat || files.idx || Recorded(w.map, h, m)
+                                : Recorded(w.map, h, m)) &&
+                       ctx.m_report.failureCount() == failures) {
                 ctx.m_report.Fail(w.p.entry + ": minute " + Clock(h, m) + " not copied: " + why);
+                problems.Note("minute " + Clock(h, m) + " not copied: " + why, missing);
             }
             if (!ctx.m_bBackupRunning)
                 running = false;
         }
     }
     // Also after a stop: the image must say what it holds (unless it can hold nothing more).
-    if (ctx.m_report.targetLost()) {
-        ctx.m_report.EntryDone(entryIndex, false);
-        return 1;
+    if (!ctx.m_report.targetLost()) {
+        const std::string infoPath = paths::WorkingInfoPath(ctx.m_strExePath, w.p.entry);
+        const std::string mapPath =
+            paths::WorkingMinuteMapPath(ctx.m_strExePath, w.p.entry, w.p.day);
+        if (!CopyFilesToFolder(ctx, infoPath, destFolder))
+            ctx.m_report.Fail(w.p.entry + ": the information file " + infoPath + " is missing");
+        if (w.mapRebuilt) {
+            // The image carries the map of what it holds, not the damaged one.
+            const std::string root = w.p.imageRoot.substr(0, w.p.imageRoot.size() - 1);
+            if (!storage::SaveMinuteMap(root, w.p.entry, w.p.day, w.map))
+                ctx.m_report.Fail(w.p.entry +
+                                  ": the minute map could not be written into the image");
+        } else if (!CopyFilesToFolder(ctx, mapPath, destFolder)) {
+            ctx.m_report.Fail(w.p.entry + ": the minute map file " + mapPath + " is missing");
+        }
     }
-    const std::string infoPath = paths::WorkingInfoPath(ctx.m_strExePath, w.p.entry);
-    const std::string mapPath = paths::WorkingMinuteMapPath(ctx.m_strExePath, w.p.entry, w.p.day);
-    if (!CopyFilesToFolder(ctx, infoPath, destFolder))
-        ctx.m_report.Fail(w.p.entry + ": the information file " + infoPath + " is missing");
-    if (w.mapRebuilt) {
-        // The image carries the map of what it holds, not the damaged one.
-        const std::string root = w.p.imageRoot.substr(0, w.p.imageRoot.size() - 1);
-        if (!storage::SaveMinuteMap(root, w.p.entry, w.p.day, w.map))
-            ctx.m_report.Fail(w.p.entry + ": the minute map could not be written into the image");
-    } else if (!CopyFilesToFolder(ctx, mapPath, destFolder)) {
-        ctx.m_report.Fail(w.p.entry + ": the minute map file " + mapPath + " is missing");
-    }
-    ctx.m_report.EntryDone(entryIndex, running && ctx.m_report.failureCount() == failuresBefore);
+    const std::vector<std::string> all = ctx.m_report.failures();
+    if (all.size() > failuresBefore)
+        problems.Note(WithoutEntry(all[failuresBefore], w.p.entry), false);
+    if (!running)
+        problems.Note("the backup was stopped before this entry was complete", false);
+    ctx.m_report.EntryDone(entryIndex, running && all.size() == failuresBefore, problems.first,
+                           problems.recordingDamaged);
     return 1;
 }
 

@@ -1,5 +1,6 @@
 #include "backup/ImageManifest.h"
 
+#include "backup/ScheduleAfterPass.h"
 #include "companions/CFileShareClient.h"
 #include "integrity/ImageHasher.h"
 #include "integrity/Manifest.h"
@@ -47,6 +48,15 @@ std::vector<std::string> PartialReasons(const BackupContext& ctx) {
         why.push_back("the backup was stopped before it was complete.");
     else if (!failures.empty())
         why.push_back("not everything was copied.");
+    if (!why.empty() && ctx.m_bLocalMode) {
+        // Each entry the pass did not make whole, by its folder, for whoever opens the image.
+        for (int i = 0; i < kScheduleSlots; ++i) {
+            const ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
+            const EntryOutcome outcome = ctx.m_report.Entry(i);
+            if (e.bUsed && !outcome.complete)
+                why.push_back("incomplete entry: " + ImageEntryName(ctx, e) + ": " + outcome.why);
+        }
+    }
     for (const auto& f : failures)
         why.push_back("not copied: " + f);
     return why;

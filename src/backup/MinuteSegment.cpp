@@ -13,13 +13,14 @@ std::string Tail17(const std::string& path) {
 }  // namespace
 
 int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sourcePrefix,
-                      const std::string& destPrefix, std::string* why) {
+                      const std::string& destPrefix, std::string* why,
+                      storage::RowsOutside* damaged) {
     return RebuildMinute(ctx, ctx.m_Schedule[static_cast<std::size_t>(entryIndex)], sourcePrefix,
-                         destPrefix, why);
+                         destPrefix, why, damaged);
 }
 
 int RebuildMinute(BackupContext& ctx, const ScheduleEntry& entry, const std::string& sourcePrefix,
-                  const std::string& destPrefix, std::string* why) {
+                  const std::string& destPrefix, std::string* why, storage::RowsOutside* damaged) {
     const std::string destData = destPrefix + "N.dat";
     if (TargetLost(ctx, destData)) {
         if (why)
@@ -30,11 +31,8 @@ int RebuildMinute(BackupContext& ctx, const ScheduleEntry& entry, const std::str
         storage::CopyMinuteSegment(CamerasOf(entry), sourcePrefix, destPrefix, [&] {
             ctx.SetStatusText(Tail17(destData) + " " + ctx.GetLanguageText("BACKUP", "M010034"));
         });
-    if (r.picturesLeftOut > 0)
-        ctx.m_report.Fail(Tail17(sourcePrefix + "N.dat") + ": " +
-                          std::to_string(r.picturesLeftOut) +
-                          " index rows name no picture (outside the data file, larger than 1 MiB "
-                          "or not a number) and were left out");
+    if (damaged)
+        *damaged = r.leftOutByCamera;
     if (r.destinationFailed)
         DestinationFailed(ctx, Tail17(destData) + ": " + r.why, r.error, destData);
     if (!r.result) {

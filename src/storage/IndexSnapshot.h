@@ -4,6 +4,7 @@
 #include <string>
 
 #include "companions/CppSQLite3.h"
+#include "storage/PictureRows.h"
 
 namespace storage {
 
@@ -15,6 +16,9 @@ class IndexSnapshot {
     IndexSnapshot(const IndexSnapshot&) = delete;
     IndexSnapshot& operator=(const IndexSnapshot&) = delete;
     bool held() const { return held_; }
+    // The rows of the held state that address no picture in a data file of dataLength bytes,
+    // camera by camera: a damaged minute. Empty when it is sound or the index is not held.
+    RowsOutside RowsOutsideData(long long dataLength);
 
   private:
     CppSQLite3DB db_;

@@ -132,7 +132,8 @@ DWORD ErrorOfDatabase(int code) {
 // used, and counts in leftOut the rows that address no picture.
 std::vector<Picture> ReadSourceIndex(CppSQLite3DB& mem, const std::string& srcIdx,
                                      const CameraSet& cameras, long long srcLength,
-                                     long long& leftOut, bool& packedOrder, bool& empty) {
+                                     long long& leftOut, RowsOutside& leftOutByCamera,
+                                     bool& packedOrder, bool& empty) {
     // Attached read only (never created) and read before anything is written, so that a
     // missing, foreign or broken index leaves nothing in the destination.
     mem.attach(srcIdx, "src", true);
@@ -151,10 +152,12 @@ std::vector<Picture> ReadSourceIndex(CppSQLite3DB& mem, const std::string& srcId
         CppSQLite3Statement fill = mem.compileStatement(FillMemoryTable(cameras));
         fill.bind(1, srcLength);
         fill.execDML();
-        CppSQLite3Statement outside = mem.compileStatement(
-            "SELECT count(*) FROM (" + SelectRows("src", cameras, Rows::kNotPictures) + ")");
+        CppSQLite3Statement outside = mem.compileStatement(CountRowsOutside("src", cameras));
         outside.bind(1, srcLength);
-        outside.eachRow([&](const CppSQLite3Query& q) { leftOut = q.getInt64Field(0); });
+        outside.eachRow([&](const CppSQLite3Query& q) {
+            leftOutByCamera[static_cast<int>(q.getInt64Field(0))] += q.getInt64Field(1);
+            leftOut += q.getInt64Field(1);
+        });
     }
     mem.detach("src");
 
@@ -205,8 +208,8 @@ MinuteCopyResult CopyMinuteSegment(const CameraSet& cameras, const std::string& 
     bool packedOrder = true, empty = false;
     try {
         mem.open(":memory:");
-        pictures =
-            ReadSourceIndex(mem, srcIdx, cameras, srcLength, r.picturesLeftOut, packedOrder, empty);
+        pictures = ReadSourceIndex(mem, srcIdx, cameras, srcLength, r.picturesLeftOut,
+                                   r.leftOutByCamera, packedOrder, empty);
     } catch (const std::exception& e) {
         r.why = std::string("index not readable: ") + e.what();
         return r;

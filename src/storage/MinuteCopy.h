@@ -7,6 +7,7 @@
 
 #include "platform/Types.h"
 #include "records/ScheduleEntry.h"
+#include "storage/PictureRows.h"
 
 namespace storage {
 
@@ -15,6 +16,7 @@ struct MinuteCopyResult {
     int result = 0;
     long long dataBytes = 0;        // length of the data file written
     long long picturesLeftOut = 0;  // the cameras' rows that address no picture (left out)
+    RowsOutside leftOutByCamera;    // the same, camera by camera
     std::string why;                // what stopped the copy when result is 0
     // The destination could not be written; error says why (ERROR_DISK_FULL among them).
     bool destinationFailed = false;

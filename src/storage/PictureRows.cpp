@@ -41,4 +41,9 @@ std::string SelectRows(const std::string& schema, const CameraSet& cameras, Rows
     return q;
 }
 
+std::string CountRowsOutside(const std::string& schema, const CameraSet& cameras) {
+    return "SELECT CAST(camnum AS INTEGER), count(*) FROM (" +
+           SelectRows(schema, cameras, Rows::kNotPictures) + ") GROUP BY CAST(camnum AS INTEGER)";
+}
+
 }  // namespace storage

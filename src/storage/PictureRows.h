@@ -4,6 +4,7 @@
 // is NULL or no number, whose size is negative or larger than the copy buffer, or whose picture
 // does not lie wholly inside the data file, addresses no picture.
 #include <cstddef>
+#include <map>
 #include <string>
 
 #include "records/ScheduleEntry.h"
@@ -25,5 +26,12 @@ std::string CameraCondition(const CameraSet& cameras);
 // r (source rowid), pos, size, camnum, rectime, capstatus, imgwidth, imgheight, frametype,
 // codectype. Its parameter ?1 is the length of the minute's data file.
 std::string SelectRows(const std::string& schema, const CameraSet& cameras, Rows which);
+
+// Per camera number (from 0), how many of its index rows address no picture.
+using RowsOutside = std::map<int, long long>;
+
+// A query of camnum and the count of the cameras' rows that address no picture, one row per
+// camera. Its parameter ?1 is the length of the minute's data file.
+std::string CountRowsOutside(const std::string& schema, const CameraSet& cameras);
 
 }  // namespace storage

@@ -11,7 +11,9 @@
 #include "BackupFixture.h"
 #include "backup/BackupStart.h"
 #include "backup/CameraSelection.h"
+#include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
+#include "companions/CppSQLite3.h"
 #include "mkrec/Recorder.h"
 
 namespace fs = std::filesystem;
@@ -96,11 +98,22 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     EXPECT_FALSE(fs::exists(day + "201005231003N.dat"));
     EXPECT_EQ(fs::file_size(day + "BackupInfo.dat"), 2332u);
     EXPECT_EQ(fs::file_size(day + "20100523.DAT"), 92164u);
-    // The end of a folder backup, cancelled or not: schedule, total and list cleared, code 100.
+    // The end of a folder backup, code 100; the entry the pass did not finish stays in the
+    // schedule, the list and the total, with its working files, also for the next start.
     EXPECT_EQ(view.sent.back(), std::make_pair(kMsgShareAnswer, DWORD{100}));
-    EXPECT_TRUE(ctx.m_lbSchedule.empty());
-    EXPECT_EQ(ctx.m_nTotalSize, 0u);
-    EXPECT_FALSE(fs::exists(driveC() + "/Prog/Reserved"));
+    EXPECT_EQ(ctx.m_lbSchedule, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:09"});
+    EXPECT_GT(ctx.m_nTotalSize, 0u);
+    const std::string kept = driveC() + "/Prog/Reserved/2010_05_23=10,00~10,09/";
+    EXPECT_EQ(fs::file_size(kept + "BackupInfo.dat"), 2332u);
+    EXPECT_EQ(fs::file_size(kept + "20100523/20100523.DAT"), 92164u);
+    BackupContext next(app, view);
+    next.m_strExePath = ctx.m_strExePath;
+    ASSERT_TRUE(LoadScheduleTable(next));
+    EXPECT_EQ(next.m_Schedule[0].bUsed, 1u);
+    EXPECT_EQ(next.m_Schedule[0].bCam[2], 1u);
+    EXPECT_NE(PassOutcomeText(ctx).find("2010-05-23 - 10:00 ~ 10:09: the backup was stopped"),
+              std::string::npos)
+        << PassOutcomeText(ctx);
     EXPECT_EQ(view.controlsState, 1);
     EXPECT_FALSE(view.items[ctl::kProgress].visible);
     EXPECT_TRUE(ctx.m_report.ok());
@@ -196,4 +209,95 @@ TEST_F(BackupWorkerTest, TheWalkCrossesHoursAndAudioFollowsTheChannelLimits) {
     EXPECT_EQ(std::distance(fs::directory_iterator(Day("2010_05_23=11,03~11,03") + "Audio"),
                             fs::directory_iterator()),
               41);
+}
+
+namespace {
+
+// Moves every picture of a camera of a recorded minute outside its data file, as a damaged
+// recorder leaves it.
+void DamageCamera(const std::string& index, int camera) {
+    CppSQLite3DB db;
+    db.open(index);
+    db.execDML("UPDATE indextable SET imgposition = imgposition + 100000000 WHERE camnum = " +
+               std::to_string(camera));
+}
+
+// Rows of an image's minute index for the camera, and whether each lies inside the data file.
+std::pair<long long, bool> RowsOfCamera(const std::string& prefix, int camera) {
+    CppSQLite3DB db;
+    db.openReadOnly(prefix + "N.idx");
+    const long long length = static_cast<long long>(fs::file_size(prefix + "N.dat"));
+    long long rows = 0;
+    bool inside = true;
+    CppSQLite3Query q = db.execQuery("SELECT imgposition, imgsize FROM indextable WHERE camnum = " +
+                                     std::to_string(camera));
+    for (; !q.eof(); q.nextRow()) {
+        ++rows;
+        inside = inside && q.getInt64Field(0) + q.getInt64Field(1) <= length;
+    }
+    return {rows, inside};
+}
+
+}  // namespace
+
+TEST_F(BackupWorkerTest, OnlyTheEntriesThePassMadeWholeLeaveTheSchedule) {
+    Record(600, 605);
+    Add("10", "00", "10", "01", {0});
+    Add("10", "03", "10", "05");
+    fs::remove(driveC() + "/QorData/20100523/201005231004N.dat");  // half a minute
+    Run("E:\\Backup");
+    EXPECT_EQ(ctx.m_lbSchedule, std::vector<std::string>{"2010-05-23 - 10:03 ~ 10:05"});
+    EXPECT_FALSE(fs::exists(driveC() + "/Prog/Reserved/2010_05_23=10,00~10,01"));
+    EXPECT_TRUE(fs::exists(driveC() + "/Prog/Reserved/2010_05_23=10,03~10,05/BackupInfo.dat"));
+    int used = 0;
+    for (const auto& e : ctx.m_Schedule)
+        used += e.bUsed ? 1 : 0;
+    EXPECT_EQ(used, 1);
+    // A minute is its index and its data file together: neither half reaches the image.
+    const std::string day = Day("2010_05_23=10,03~10,05");
+    EXPECT_FALSE(fs::exists(day + "201005231004N.idx"));
+    EXPECT_TRUE(fs::exists(day + "201005231005N.idx"));
+    const std::string text = PassOutcomeText(ctx);
+    EXPECT_NE(text.find(app.GetLanguageText("BACKUP", "Q010013") +
+                        "\n2010-05-23 - 10:03 ~ 10:05: minute 10:04 not copied: its data file is "
+                        "missing"),
+              std::string::npos)
+        << text;
+    const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
+    EXPECT_NE(manifest.find("\n# incomplete entry: 2010_05_23=10,03~10,05: minute 10:04 not "
+                            "copied: its data file is missing\n"),
+              std::string::npos)
+        << manifest;
+    EXPECT_EQ(manifest.find("incomplete entry: 2010_05_23=10,00~10,01"), std::string::npos);
+    EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
+}
+
+TEST_F(BackupWorkerTest, ADamagedMinuteIsReportedAlikeInEveryEntryAndItsReadablePicturesCopied) {
+    Record(600, 602);
+    Add("10", "00", "10", "02");          // all cameras: whole minutes
+    Add("10", "01", "10", "02", {1, 2});  // selected cameras: rebuilt minutes
+    DamageCamera(driveC() + "/QorData/20100523/201005231001N.idx", 2);
+    Run("E:\\Backup");
+    const std::string damaged = "camera 3, 10:01: the recording is damaged";
+    for (const char* entry : {"2010_05_23=10,00~10,02", "2010_05_23=10,01~10,02"}) {
+        const std::string prefix = Day(entry) + "201005231001";
+        EXPECT_EQ(RowsOfCamera(prefix, 2).first, 0) << entry;  // the damaged camera left out
+        const auto camera2 = RowsOfCamera(prefix, 1);
+        EXPECT_GT(camera2.first, 0) << entry;  // the others copied, wholly inside the data
+        EXPECT_TRUE(camera2.second) << entry;
+        bool reported = false;
+        for (const auto& f : ctx.m_report.failures())
+            reported = reported || f.rfind(std::string(entry) + ": " + damaged, 0) == 0;
+        EXPECT_TRUE(reported) << entry << ::testing::PrintToString(ctx.m_report.failures());
+    }
+    for (int slot : {0, 1}) {
+        const EntryOutcome outcome = ctx.m_report.Entry(slot);
+        EXPECT_FALSE(outcome.complete);
+        EXPECT_TRUE(outcome.recordingDamaged);
+        EXPECT_EQ(outcome.why, damaged);
+    }
+    EXPECT_EQ(ctx.m_lbSchedule.size(), 2u);
+    // The sound minutes of the all-camera entry are still the recorder's own files.
+    EXPECT_TRUE(ReadText(Day("2010_05_23=10,00~10,02") + "201005231002N.idx") ==
+                ReadText(driveC() + "/QorData/20100523/201005231002N.idx"));
 }

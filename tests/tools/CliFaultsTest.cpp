@@ -155,10 +155,16 @@ TEST_F(CliFaultsTest, AnInterruptedBackupSaysWhatIsMissingAndLeavesNoPartFile) {
     const int whole = ExpectWholeCopiesOfRecorder(image, rec);
     EXPECT_GT(whole, 0);
     if (whole < 48 || !fs::exists(image + "BackupInfo.dat")) {
+        // The entry the pass did not finish stays scheduled; the add line stays for scripts.
         EXPECT_NE(r.err.find("add 20100523 1000 1011 --cams all"), std::string::npos) << r.err;
+        EXPECT_NE(r.out.find("(incomplete: the backup was stopped"), std::string::npos) << r.out;
+        EXPECT_NE(Cli({"list"}).out.find("2010-05-23 - 10:00 ~ 10:11"), std::string::npos);
+        const RunResult rerun = Cli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+        ASSERT_EQ(rerun.status, 0) << rerun.err;
+        EXPECT_EQ(ExpectWholeCopiesOfRecorder(image, rec), 48);
     }
     EXPECT_EQ(TempFilesBelow(usb), std::vector<std::string>{});
-    EXPECT_FALSE(fs::exists(base + "/Reserved"));  // cleared, as at the end of every pass
+    EXPECT_FALSE(fs::exists(base + "/Reserved"));  // cleared once every entry was written
 }
 
 TEST_F(CliFaultsTest, TheCommandsPrintedAfterAFailedPassScheduleTheSameEntriesAgain) {
@@ -175,7 +181,11 @@ TEST_F(CliFaultsTest, TheCommandsPrintedAfterAFailedPassScheduleTheSameEntriesAg
         RunProgram(CliPath(), WithBase({"backup", "--folder", "E:\\Backup", "--no-progress"}),
                    prefix(), 50000);
     ASSERT_EQ(full.status, 1) << full.err;
-    ASSERT_FALSE(fs::exists(base + "/Reserved"));  // the pass cleared the schedule
+    // Nothing the operator scheduled is lost to the full target.
+    EXPECT_EQ(Cli({"list"}).out, before);
+    EXPECT_NE(full.err.find("the incomplete entries stay in the schedule"), std::string::npos);
+    // The add lines are for scripts that schedule elsewhere: here, after the schedule is gone.
+    fs::remove_all(base + "/Reserved");
     std::istringstream lines(full.err);
     int commands = 0;
     for (std::string line; std::getline(lines, line);) {
@@ -215,6 +225,63 @@ TEST_F(CliFaultsTest, TheViewerIsCopiedWholeOrWhatIsMissingIsNamed) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("ReadMe.txt"), std::string::npos) << missing.err;
     EXPECT_EQ(missing.out.find(kCompleted), std::string::npos);
+    EXPECT_FALSE(fs::exists(usb + "/BackupViewer"));  // refused before anything was copied
+
+    // A base folder with no viewer at all: refused, never an empty viewer folder and "completed".
+    fs::remove_all(base + "/GUIS");
+    fs::remove_all(base + "/Other");
+    fs::remove_all(usb + "/Backup");
+    const RunResult none = Cli({"backup", "--folder", "E:\\Backup", "--viewer", "--no-progress"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("Viewer.lst is missing"), std::string::npos) << none.err;
+    EXPECT_FALSE(fs::exists(usb + "/BackupViewer"));
+    EXPECT_FALSE(fs::exists(usb + "/Backup"));
+    EXPECT_TRUE(fs::exists(Reserve()));
+}
+
+TEST_F(CliFaultsTest, AMinuteWithHalfItsFilesIsMissingInEveryEntryAndItsEntryStays) {
+    RecordSmallDay();
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1001", "--cams", "all"}).status, 0);
+    ASSERT_EQ(Cli({"add", kDay, "1004", "1005", "--cams", "all"}).status, 0);
+    ASSERT_EQ(Cli({"add", kDay, "1005", "1006", "--cams", "2,3"}).status, 0);
+    fs::remove(rec + Name(5) + "N.idx");
+    const RunResult run = Cli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.out.find(kCompleted), std::string::npos);
+    for (const std::string entry : {"2010_05_23=10,04~10,05", "2010_05_23=10,05~10,06"}) {
+        EXPECT_NE(run.err.find(entry + ": minute 10:05 not copied: its index file is missing"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_FALSE(fs::exists(Image(entry) + Name(5) + "N.dat")) << entry;
+    }
+    // Kept, and not suggested for an add that would meet the same recording.
+    const std::string list = Cli({"list"}).out;
+    EXPECT_EQ(list.find("2010-05-23 - 10:00 ~ 10:01"), std::string::npos) << list;
+    EXPECT_NE(list.find("2010-05-23 - 10:04 ~ 10:05"), std::string::npos) << list;
+    EXPECT_NE(list.find("2010-05-23 - 10:05 ~ 10:06"), std::string::npos) << list;
+    EXPECT_EQ(run.err.find("add 20100523 1004"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("2010-05-23 - 10:04 ~ 10:05: its recording is damaged"),
+              std::string::npos)
+        << run.err;
+    // The image says which entries it lacks; a deep check cannot call it verified.
+    const std::string manifest = ReadText(usb + "/Backup/SHA256SUMS");
+    EXPECT_NE(manifest.find("# incomplete entry: 2010_05_23=10,04~10,05: minute 10:05"),
+              std::string::npos)
+        << manifest;
+    const RunResult verify = Cli({"verify", "E:\\Backup", "--deep"});
+    EXPECT_EQ(verify.status, 1) << verify.out;
+    EXPECT_NE(verify.out.find("INCOMPLETE: "), std::string::npos) << verify.out;
+}
+
+TEST_F(CliFaultsTest, AnAddRefusedForWantOfRecordingsLeavesNothingInTheWorkingFolder) {
+    RecordSmallDay();
+    const RunResult gap = Cli({"add", kDay, "1003", "1003", "--cams", "all"});
+    EXPECT_EQ(gap.status, 1);
+    EXPECT_FALSE(fs::exists(base + "/Reserved/2010_05_23=10,03~10,03"));
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1001", "--cams", "all"}).status, 0);
+    EXPECT_EQ(Cli({"add", kDay, "1003", "1003", "--cams", "all"}).status, 1);
+    EXPECT_EQ(Names(base + "/Reserved"),
+              (std::set<std::string>{"2010_05_23=10,00~10,01", "reserve.dat"}));
 }
 
 TEST_F(CliFaultsTest, AnAddThatCannotSaveTheScheduleLeavesNoHalfEntry) {
@@ -496,11 +563,12 @@ TEST_F(CliFaultsTest, ATargetRemovedMidPassStopsThePassWithOneFailure) {
         EXPECT_NE(failures[0].find("the target"), std::string::npos) << failures[0];
         EXPECT_NE(failures[0].find("is gone"), std::string::npos) << failures[0];
         EXPECT_EQ(r.out.find(kCompleted), std::string::npos);
-        // The schedule is cleared as after every pass; the way to schedule it again is printed.
+        // The entry stays in the schedule; the way to schedule it elsewhere is printed.
         EXPECT_NE(r.err.find("add 20100523 1000 1011 --cams " + std::string(cams)),
                   std::string::npos)
             << r.err;
-        EXPECT_FALSE(fs::exists(base + "/Reserved"));
+        EXPECT_NE(Cli({"list"}).out.find("2010-05-23 - 10:00 ~ 10:11"), std::string::npos);
+        ASSERT_EQ(Cli({"delete", "2010-05-23 - 10:00 ~ 10:11"}).status, 0);
     }
 }
 
@@ -543,6 +611,7 @@ TEST_F(CliFaultsTest, ATargetTurnedReadOnlyMidPassStopsThePassWithOneFailure) {
         EXPECT_NE(failures[0].find("the target"), std::string::npos) << failures[0];
         EXPECT_NE(failures[0].find("read-only"), std::string::npos) << failures[0];
         EXPECT_EQ(r.out.find(kCompleted), std::string::npos);
+        ASSERT_EQ(Cli({"delete", "2010-05-23 - 10:00 ~ 10:39"}).status, 0);  // kept: done here
     }
 }
 

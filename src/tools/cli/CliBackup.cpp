@@ -6,6 +6,7 @@
 
 #include "CliCommands.h"
 #include "CliDisc.h"
+#include "Printable.h"
 #include "backup/BackupPackage.h"
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
@@ -112,8 +113,7 @@ void PrintManifest(const BackupContext& ctx) {
 // What the pass did, entry by entry, what failed, and how to schedule the rest again. The
 // exit status: 0 when it all went, 130 when stopped, 1 otherwise.
 int Report(CliSession& s, const CliArgs& a, const std::string& where,
-           const std::vector<PlannedEntry>& plan, DWORD planned, double seconds, bool cancelled,
-           bool scheduleCleared = true) {
+           const std::vector<PlannedEntry>& plan, DWORD planned, double seconds, bool cancelled) {
     BackupContext& ctx = s.ctx;
     std::printf(
         "backup to %s: %zu entries, %u of %u KB planned, %u files copied, %u minutes "
@@ -121,19 +121,41 @@ int Report(CliSession& s, const CliArgs& a, const std::string& where,
         where.c_str(), plan.size(), static_cast<unsigned>(ctx.m_nDoneSize),
         static_cast<unsigned>(planned), static_cast<unsigned>(ctx.m_report.filesCopied),
         static_cast<unsigned>(ctx.m_report.minutesRebuilt), seconds);
-    for (const auto& p : plan)
-        std::printf("  %s%s\n", p.label.c_str(),
-                    ctx.m_report.EntryComplete(p.slot) ? "" : "  (incomplete)");
+    for (const auto& p : plan) {
+        const EntryOutcome outcome = ctx.m_report.Entry(p.slot);
+        std::printf("  %s%s%s%s\n", p.label.c_str(), outcome.complete ? "" : "  (incomplete: ",
+                    outcome.complete ? "" : Printable(outcome.why).c_str(),
+                    outcome.complete ? "" : ")");
+    }
     PrintManifest(ctx);
     const auto failures = ctx.m_report.failures();
     for (const auto& f : failures)
-        std::fprintf(stderr, "failed: %s\n", f.c_str());
-    if ((cancelled || !failures.empty()) && scheduleCleared) {
-        // The schedule is cleared at the end of every pass: say how to make it again.
-        std::fprintf(stderr, "to schedule the incomplete entries again:\n");
-        for (const auto& p : plan)
-            if (!ctx.m_report.EntryComplete(p.slot))
-                std::fprintf(stderr, "  %s\n", AddAgainCommand(a, p).c_str());
+        std::fprintf(stderr, "failed: %s\n", Printable(f).c_str());
+    if (cancelled || !failures.empty()) {
+        std::vector<const PlannedEntry*> incomplete, retry;
+        for (const auto& p : plan) {
+            const EntryOutcome outcome = ctx.m_report.Entry(p.slot);
+            if (outcome.complete)
+                continue;
+            incomplete.push_back(&p);
+            if (!outcome.recordingDamaged)
+                retry.push_back(&p);
+        }
+        if (!incomplete.empty())
+            std::fprintf(stderr,
+                         "the incomplete entries stay in the schedule; 'quillon-cli backup' again "
+                         "writes them\n");
+        // For scripts that schedule elsewhere. An entry whose recording is damaged is left out:
+        // another backup would copy the same.
+        if (!retry.empty())
+            std::fprintf(stderr, "to schedule the incomplete entries again:\n");
+        for (const PlannedEntry* p : retry)
+            std::fprintf(stderr, "  %s\n", AddAgainCommand(a, *p).c_str());
+        for (const PlannedEntry* p : incomplete)
+            if (ctx.m_report.Entry(p->slot).recordingDamaged)
+                std::fprintf(stderr,
+                             "  %s: its recording is damaged; another backup copies the same\n",
+                             p->label.c_str());
     }
     if (cancelled) {
         std::fprintf(stderr, "the backup was stopped; the image is incomplete\n");
@@ -180,10 +202,11 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
     disc.Serve(0);
     s.view.FinishProgress();
     const double seconds = SecondsSince(t0);
-    // Only a completed write clears the schedule; otherwise it stays for another try.
+    // Only a completed write clears the schedule (of the entries it made whole); otherwise it
+    // stays for another try.
     const bool written = disc.lastEnd == 13;
     const int status = Report(s, a, std::string("disc ") + ctx.m_strTargetText.substr(0, 1), plan,
-                              planned, seconds, cancelled, written);
+                              planned, seconds, cancelled);
     if (status != 0)
         return status;
     if (disc.lastEnd == 21 && disc.errorCode == kReadBackFailed) {
@@ -252,6 +275,15 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
         throw UsageError{"backup takes --folder or --disc, not both"};
     if (!a.disc.empty() && s.remote)
         throw UsageError{"a remote backup goes to a folder: give --folder"};
+    if (a.viewer) {
+        // Refused before anything is copied: an image without its viewer is not what was asked.
+        const std::string problem = ViewerFilesProblem(ctx);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "quillon-cli: --viewer: %s; nothing was backed up\n",
+                         problem.c_str());
+            return 1;
+        }
+    }
     if (!a.disc.empty())
         return DiscBackup(s, a);
     if (a.folder.empty())

@@ -1,0 +1,81 @@
+#include "backup/BackupReport.h"
+
+void BackupReport::Fail(const std::string& what) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failures_.push_back(what);
+}
+
+bool BackupReport::TargetLost(const std::string& what) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (targetLost_)
+        return false;
+    targetLost_ = true;
+    failures_.push_back(what);
+    return true;
+}
+
+bool BackupReport::targetLost() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return targetLost_;
+}
+
+void BackupReport::Reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failures_.clear();
+    targetLost_ = false;
+    stopped_ = false;
+    entries_.fill(EntryOutcome{});
+    filesCopied = 0;
+    minutesRebuilt = 0;
+}
+
+std::size_t BackupReport::failureCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failures_.size();
+}
+
+void BackupReport::EntryDone(int slot, bool complete, const std::string& why,
+                             bool recordingDamaged) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (slot < 0 || slot >= kScheduleSlots)
+        return;
+    EntryOutcome& e = entries_[static_cast<std::size_t>(slot)];
+    e.reached = true;
+    e.complete = complete;
+    e.why = complete ? std::string() : why;
+    e.recordingDamaged = !complete && recordingDamaged;
+}
+
+bool BackupReport::EntryComplete(int slot) const {
+    return Entry(slot).complete;
+}
+
+EntryOutcome BackupReport::Entry(int slot) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (slot < 0 || slot >= kScheduleSlots)
+        return EntryOutcome{};
+    EntryOutcome e = entries_[static_cast<std::size_t>(slot)];
+    if (!e.reached)
+        e.why = kEntryNotReached;
+    return e;
+}
+
+std::vector<std::string> BackupReport::failures() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failures_;
+}
+
+void BackupReport::Stopped() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+}
+
+bool BackupReport::stopped() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopped_;
+}
+
+bool BackupReport::ok() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failures_.empty();
+}

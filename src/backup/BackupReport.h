@@ -1,0 +1,55 @@
+#pragma once
+// What went wrong in a backup pass beyond what the operator is shown, and how each entry of the
+// schedule ended: the front ends decide from it whether the job as a whole succeeded and which
+// entries stay in the schedule. Written by the worker, read after the pass.
+#include <array>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/Types.h"
+#include "records/ScheduleEntry.h"
+
+// How one entry of the schedule ended in the last pass.
+struct EntryOutcome {
+    bool reached = false;   // the pass came to it
+    bool complete = false;  // every minute, file and record of it is in the image
+    std::string why;        // the first thing it lacks, in the operator's words
+    // The cause lies in the recording itself (a damaged or half-gone minute): another pass
+    // would copy the same.
+    bool recordingDamaged = false;
+};
+
+class BackupReport {
+  public:
+    void Fail(const std::string& what);
+    // The target can take nothing more (full, gone, read-only): entered once, however many
+    // files fail after it. True the first time.
+    bool TargetLost(const std::string& what);
+    bool targetLost() const;
+    void Reset();
+    std::vector<std::string> failures() const;
+    std::size_t failureCount() const;
+    bool ok() const;
+    // The pass ended before its last entry (cancelled, or the target was lost).
+    void Stopped();
+    bool stopped() const;
+    // Whether the pass made the entry of a slot whole, and if not, why.
+    void EntryDone(int slot, bool complete, const std::string& why = std::string(),
+                   bool recordingDamaged = false);
+    bool EntryComplete(int slot) const;
+    EntryOutcome Entry(int slot) const;
+    std::atomic<DWORD> filesCopied{0};
+    std::atomic<DWORD> minutesRebuilt{0};
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> failures_;
+    bool targetLost_ = false;
+    bool stopped_ = false;
+    std::array<EntryOutcome, kScheduleSlots> entries_{};
+};
+
+// What an entry the pass never came to lacks.
+constexpr const char* kEntryNotReached = "not written: the backup ended before it came to it";

@@ -1,0 +1,64 @@
+#include "backup/ScheduleAfterPass.h"
+
+#include <cstring>
+
+#include "backup/CameraSelection.h"
+#include "backup/ReservedFolder.h"
+#include "backup/ScheduleCommands.h"
+#include "storage/RecorderPaths.h"
+#include "storage/WorkingFolder.h"
+
+bool PassCompletedEveryEntry(const BackupContext& ctx) {
+    for (int i = 0; i < kScheduleSlots; ++i)
+        if (ctx.m_Schedule[static_cast<std::size_t>(i)].bUsed && !ctx.m_report.EntryComplete(i))
+            return false;
+    return true;
+}
+
+void ClearCompletedEntries(BackupContext& ctx) {
+    bool kept = false;
+    for (int i = 0; i < kScheduleSlots; ++i) {
+        ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
+        if (!e.bUsed)
+            continue;
+        if (!ctx.m_report.EntryComplete(i)) {
+            e.bMade = 0;
+            kept = true;
+            continue;
+        }
+        const std::string folder = paths::WorkingEntryFolder(ctx.m_strExePath, SlotEntryString(e));
+        ClearSlot(e);
+        e.bMade = 0;
+        storage::DeleteFolderTree(folder);
+    }
+    if (!kept) {
+        ClearReservedFolder(ctx);
+    } else if (!SaveScheduleTable(ctx)) {
+        // The saved schedule still names the entries that were made; the next pass writes them
+        // again, which loses nothing.
+        ctx.m_report.Fail("the schedule of the entries kept could not be saved in " +
+                          ctx.WorkingFolder());
+    }
+    std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
+    ctx.m_strCurEntryPath.clear();
+    ctx.m_strCurEntry.clear();
+    FillScheduleList(ctx);
+    ResetCameraSelection(ctx);
+}
+
+std::vector<std::string> KeptEntries(const BackupContext& ctx) {
+    std::vector<std::string> kept;
+    for (const std::string& label : ctx.m_lbSchedule) {
+        const std::string entry = LabelToEntry(label, ctx.m_nDateType);
+        for (int i = 0; i < kScheduleSlots; ++i) {
+            const ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
+            if (e.bUsed && SlotEntryString(e) == entry)
+                kept.push_back(label + ": " + ctx.m_report.Entry(i).why);
+        }
+    }
+    return kept;
+}
+
+std::string ImageEntryName(const BackupContext& ctx, const ScheduleEntry& e) {
+    return NormalizeLabelSeparators(SlotEntryString(e), ctx.m_nDateType);
+}

@@ -1,0 +1,19 @@
+#pragma once
+// What a pass leaves of the schedule. The entries it made whole leave it with their working
+// files; the others stay, with their minute maps and information files, so that nothing the
+// operator scheduled is lost to a stopped or failed pass.
+#include <string>
+#include <vector>
+
+#include "backup/BackupContext.h"
+
+// True when the last pass made every used entry whole.
+bool PassCompletedEveryEntry(const BackupContext& ctx);
+// Removes the entries the last pass made whole from the schedule, reserve.dat and the working
+// folder, keeps the others, and fills the list and the total from what is kept.
+void ClearCompletedEntries(BackupContext& ctx);
+// The entries still in the schedule, each with the first thing the last pass could not write of
+// it: "label: why".
+std::vector<std::string> KeptEntries(const BackupContext& ctx);
+// The name of the folder that holds a slot's entry in the image.
+std::string ImageEntryName(const BackupContext& ctx, const ScheduleEntry& e);
