@@ -366,9 +366,11 @@
   function paintTimeline() {
     const player = app.player, entry = app.entry;
     if (!player) return;
+    // A minute its map promised that the image lacks was recorded, but not copied.
+    const lost = new Set(entry.missingMinutes);
     app.timeline.paint((m) => {
       const files = entry.minutes.get(m);
-      if (!files || !files.idx || !files.dat) return 'missing';
+      if (!files || !files.idx || !files.dat) return lost.has(m) ? 'incomplete' : 'missing';
       const s = player.status.get(m);
       if (s && s.damaged) return 'damaged';
       const v = verdictOfMinute(entry, m);
@@ -376,7 +378,7 @@
       return 'recorded';
     }, (m) => {
       const files = entry.minutes.get(m);
-      if (!files || !files.idx || !files.dat) return 'not recorded';
+      if (!files || !files.idx || !files.dat) return lost.has(m) ? 'recorded, but not in this image: the backup did not copy it' : 'not recorded';
       const s = player.status.get(m);
       if (s && s.damaged) return 'damaged: ' + s.problem;
       const v = verdictOfMinute(entry, m);
