@@ -72,8 +72,10 @@ async function openViewer(imageFolder) {
   return page;
 }
 
+// Every file checked, and the page has shown it (its redraw follows the last check).
 const everyFileChecked = (page) => page.waitForFunction(() =>
-  [...QV.app.verifiers.values()].every((v) => v.manifest && !v.running && ![...v.verdicts.values()].includes('pending')));
+  [...QV.app.verifiers.values()].every((v) => v.manifest && !v.running && ![...v.verdicts.values()].includes('pending')) &&
+  !document.getElementById('integrity-summary').textContent.includes('Checking'));
 
 const card = (page, entry) => page.$eval(`#entries li[data-entry="${entry}"]`, (li) =>
   ({ state: li.dataset.state, detail: li.querySelector('.detail').textContent, status: (li.querySelector('.entry-status') || {}).textContent }));
@@ -141,6 +143,7 @@ describe('the backup viewer on a whole image', () => {
     assert.equal(await page.$eval('#integrity-summary', (p) => getComputedStyle(p).color), 'rgb(224, 160, 48)', 'amber');
     // The picture of the page: the entry playing beside its verdict and the (empty) failures list.
     await page.click('#integrity-details summary');
+    await page.waitForSelector('#integrity-more:not([hidden])');
     assert.equal(await page.textContent('#integrity-more-text'), 'No file failed its check.');
     await page.click(`#entries li[data-entry="${ALL}"] .open-entry`);
     await page.waitForSelector('.tile[data-time]');
@@ -169,6 +172,7 @@ describe('the backup viewer on a whole image', () => {
     await everyFileChecked(page);
     await page.waitForSelector('#integrity[data-state="failed"]');
     await page.click('#integrity-details summary');
+    await page.waitForSelector('#integrity-files tr');
     assert.equal(await page.inputValue('#file-filter'), 'failures', 'failures only by default');
     const rows = () => page.$$eval('#integrity-files tr', (trs) => trs.map((tr) => tr.dataset.verdict));
     let shown = await rows();
