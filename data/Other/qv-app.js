@@ -57,15 +57,49 @@
     }
   }
 
+  async function entryMap(entry) {
+    if (!entry.map) return null;
+    try {
+      return QV.backupInfo.parseMinuteMap(await entry.map.file.arrayBuffer(), entry.start, entry.end);
+    } catch (e) {
+      return null;
+    }
+  }
+
+  // "10:03–10:09, 10:12" of minutes of the day in order.
+  function minuteRanges(minutes) {
+    const out = [];
+    for (let i = 0; i < minutes.length; i++) {
+      let j = i;
+      while (j + 1 < minutes.length && minutes[j + 1] === minutes[j] + 1) j++;
+      out.push(QV.names.clock(minutes[i]) + (j > i ? '–' + QV.names.clock(minutes[j]) : ''));
+      i = j;
+    }
+    return out.join(', ');
+  }
+
+  // The cameras an entry holds are those its minute map marks: the information file's count is
+  // the recorder's (64 when the backup was made without a host), not the entry's.
+  function camerasText(entry, info, map) {
+    if (!map) return 'cameras not known (its minute map ' + entry.day + '.DAT is missing or short)';
+    const cams = map.cameras;
+    if (!cams.length) return 'no camera recorded';
+    const named = cams.map((c) => info && info.cameraNames[c]).filter((n) => n);
+    return cams.length + (cams.length === 1 ? ' camera' : ' cameras') +
+      (named.length ? ': ' + cams.map((c) => QV.backupInfo.cameraLabel(info, c)).join(', ') : ' (' + QV.backupInfo.cameraRanges(cams) + ')');
+  }
+
   async function entryRow(entry) {
     const info = await entryInfo(entry);
+    const map = await entryMap(entry);
     entry.parsedInfo = info;
+    // Minutes the map promised that the image does not hold: the pass ended before them.
+    entry.missingMinutes = map ? map.minutes.filter((m) => { const f = entry.minutes.get(m); return !f || !f.idx || !f.dat; }) : [];
     const row = document.createElement('li');
     row.className = 'entry';
     row.dataset.entry = entry.name;
     const range = QV.names.dayText(entry.day) + ' ' + QV.names.clock(entry.start) + ' ~ ' + QV.names.clock(entry.end);
     const minutes = QV.image.recordedMinutes(entry).length;
-    const cams = info ? info.cameraNames.slice(0, Math.min(64, info.camCount)).filter((n) => n) : [];
     const button = document.createElement('button');
     button.className = 'open-entry';
     button.textContent = range;
@@ -75,10 +109,34 @@
     memo.textContent = info ? (info.memo ? 'Memo: ' + info.memo : 'No memo') : 'BackupInfo.dat is missing or short';
     const detail = document.createElement('div');
     detail.className = 'detail';
-    detail.textContent = minutes + ' recorded minutes' + (info ? ' · ' + info.camCount + ' cameras' : '') +
-      (cams.length ? ': ' + cams.join(', ') : '') + (entry.root ? ' · in ' + entry.root : '');
-    row.append(button, memo, detail);
+    detail.textContent = minutes + ' recorded minutes · ' + camerasText(entry, info, map) + (entry.root ? ' · in ' + entry.root : '');
+    const status = document.createElement('div');
+    status.className = 'entry-status';
+    row.append(button, memo, detail, status);
     return row;
+  }
+
+  // What is missing of an entry: the manifest's reason and the minutes its map lacks; '' when whole.
+  function entryProblem(entry) {
+    const v = app.verifiers.get(entry.root);
+    const parts = [];
+    const reason = QV.manifest.incompleteReason(v && v.manifest, entry.name);
+    if (reason) parts.push(reason);
+    if (entry.missingMinutes.length) {
+      parts.push('missing ' + (entry.missingMinutes.length === 1 ? 'minute ' : 'minutes ') + minuteRanges(entry.missingMinutes) +
+        ' (in its minute map, not in the image)');
+    }
+    return parts.join('; ');
+  }
+
+  function showEntryStates() {
+    for (const entry of app.image.entries) {
+      const row = document.querySelector(`#entries li[data-entry="${CSS.escape(entry.name)}"]`);
+      if (!row) continue;
+      const problem = entryProblem(entry);
+      row.dataset.state = problem ? 'incomplete' : 'complete';
+      row.querySelector('.entry-status').textContent = problem ? 'INCOMPLETE: ' + problem : '';
+    }
   }
 
   // ---- integrity ----
@@ -97,29 +155,65 @@
     return out;
   }
 
+  // Rows the file list draws at most until asked for more: a day-long image holds tens of thousands.
+  const ROW_STEP = 500;
+  app.rowLimit = ROW_STEP;
+
+  // The incomplete entries the manifest names, also those the image does not hold at all (a
+  // stopped pass never made their folders), and those whose minutes the image lacks.
+  function incompleteEntries(path, v) {
+    const out = new Map();
+    if (v && v.manifest) for (const [name, why] of v.manifest.incomplete) out.set(name, why);
+    for (const entry of app.image.entries) {
+      if (entry.root !== path) continue;
+      const problem = entryProblem(entry);
+      if (problem) out.set(entry.name, problem);
+    }
+    return out;
+  }
+
   function showIntegrity() {
     const box = $('integrity');
     box.hidden = false;
     const summary = $('integrity-summary');
-    // The table of every file is drawn only while it is open: an image may hold tens of thousands.
+    showEntryStates();
+    // The table is drawn only while it is open, and only up to its row limit.
     const rows = $('integrity-files');
     const listing = $('integrity-details').open;
+    const failuresOnly = $('file-filter').value === 'failures';
     rows.textContent = '';
     const texts = [];
+    const incomplete = $('integrity-entries');
+    incomplete.textContent = '';
     let state = 'intact';
-    const rank = ['failed', 'checking', 'unlisted', 'intact', 'none'];
+    let failures = 0, pending = 0, total = 0, drawn = 0, shown = 0;
+    const rank = ['failed', 'partial', 'checking', 'unlisted', 'intact', 'none'];
+    const worse = (s) => { if (rank.indexOf(s) < rank.indexOf(state)) state = s; };
     for (const [path, v] of app.verifiers) {
       const name = path || 'the chosen folder';
+      for (const [entryName, why] of incompleteEntries(path, v)) {
+        const li = document.createElement('li');
+        li.dataset.entry = entryName;
+        li.textContent = entryName + ': ' + why;
+        incomplete.appendChild(li);
+      }
       if (!v.manifest) {
         texts.push(name + ': ' + (v.problem || 'no SHA256SUMS: this image cannot be checked.'));
-        if (rank.indexOf('none') < rank.indexOf(state)) state = 'none';
+        worse('none');
         continue;
       }
       const s = v.summary();
       texts.push(name + ': ' + s.text + (v.signature ? ' ' + v.signature.text : ''));
-      const judged = v.signature && v.signature.state === 'bad' ? 'failed' : s.state;
-      if (rank.indexOf(judged) < rank.indexOf(state)) state = judged;
-      if (listing) for (const [rel, verdict] of v.verdicts) {
+      worse(v.signature && v.signature.state === 'bad' ? 'failed' : s.state);
+      for (const [rel, verdict] of v.verdicts) {
+        total++;
+        const failed = QV.manifest.isFailure(verdict);
+        if (failed) failures++;
+        if (verdict === 'pending') pending++;
+        if (!listing || (failuresOnly && !failed)) continue;
+        shown++;
+        if (drawn >= app.rowLimit) continue;
+        drawn++;
         const tr = document.createElement('tr');
         tr.dataset.verdict = verdict;
         tr.dataset.file = rel;
@@ -131,6 +225,20 @@
         rows.appendChild(tr);
       }
     }
+    // An entry that lacks what its map promised keeps the image from being whole, manifest or not.
+    if (incomplete.children.length) {
+      worse('partial');
+      texts.push(incomplete.children.length + (incomplete.children.length === 1 ? ' entry is' : ' entries are') + ' incomplete:');
+    }
+    incomplete.hidden = !incomplete.children.length;
+    $('file-filter').options[0].textContent = 'Failures only (' + failures + ')';
+    $('file-filter').options[1].textContent = 'Every file (' + total + ')';
+    const note = $('integrity-more');
+    note.hidden = !listing || (shown > 0 && drawn === shown);
+    $('more-files').hidden = drawn >= shown;
+    $('integrity-more-text').textContent = !shown
+      ? (failuresOnly ? (pending ? 'No file has failed its check so far.' : 'No file failed its check.') : 'No file.')
+      : 'Showing ' + drawn + ' of ' + shown + ' files.';
     summary.textContent = texts.join(' ');
     box.dataset.state = state;
     if (app.player) paintTimeline();
@@ -258,9 +366,11 @@
   function paintTimeline() {
     const player = app.player, entry = app.entry;
     if (!player) return;
+    // A minute its map promised that the image lacks was recorded, but not copied.
+    const lost = new Set(entry.missingMinutes);
     app.timeline.paint((m) => {
       const files = entry.minutes.get(m);
-      if (!files || !files.idx || !files.dat) return 'missing';
+      if (!files || !files.idx || !files.dat) return lost.has(m) ? 'incomplete' : 'missing';
       const s = player.status.get(m);
       if (s && s.damaged) return 'damaged';
       const v = verdictOfMinute(entry, m);
@@ -268,7 +378,7 @@
       return 'recorded';
     }, (m) => {
       const files = entry.minutes.get(m);
-      if (!files || !files.idx || !files.dat) return 'not recorded';
+      if (!files || !files.idx || !files.dat) return lost.has(m) ? 'recorded, but not in this image: the backup did not copy it' : 'not recorded';
       const s = player.status.get(m);
       if (s && s.damaged) return 'damaged: ' + s.problem;
       const v = verdictOfMinute(entry, m);
@@ -322,6 +432,14 @@
   function wire() {
     app.timeline = new QV.Timeline($('timeline'), (m) => app.player && app.player.seek(m));
     $('integrity-details').addEventListener('toggle', showIntegrity);
+    $('file-filter').addEventListener('change', () => {
+      app.rowLimit = ROW_STEP;
+      showIntegrity();
+    });
+    $('more-files').addEventListener('click', () => {
+      app.rowLimit += ROW_STEP;
+      showIntegrity();
+    });
     $('folder').addEventListener('change', (e) => {
       if (e.target.files.length) openImage(QV.files.fromInput(e.target.files));
     });

@@ -43,7 +43,7 @@
         const key = parts.slice(0, i + 1).join('/');
         if (!entries.has(key)) {
           entries.set(key, { key, name: parts[i], root, day: range.day, start: range.start, end: range.end,
-            info: null, minutes: new Map() });
+            info: null, map: null, minutes: new Map() });
           rootOf(root);
         }
         break;
@@ -78,6 +78,11 @@
       if (below.length < 2 || below[0] !== entry.day) continue;
       if (below.length === 2 && leaf === 'BackupInfo.dat') {
         entry.info = { file, rel };
+        continue;
+      }
+      // The entry's minute map, written ".DAT" and read ".dat" alike.
+      if (below.length === 2 && leaf.toLowerCase() === entry.day + '.dat') {
+        entry.map = { file, rel };
         continue;
       }
       if (below.length === 2) {

@@ -1,24 +1,39 @@
 // SHA256SUMS beside an image: sha256sum's lines ("hex  path", "hex *path", "\"-escaped names)
-// and "#" comments, the first of which tells that an image is partial.
+// and "#" comments. The first comment of a pass that did not complete says so ("PARTIAL IMAGE"),
+// the others what was not copied and which entries are incomplete.
 (function () {
   'use strict';
   if (typeof require === 'function' && typeof QV === 'undefined') require('./qv-namespace.js');
 
   const LINE = /^(\\?)([0-9a-fA-F]{64}) [ *](.+)$/;
+  const PARTIAL = /^PARTIAL IMAGE\b:?\s*(.*)$/;
+  const NOT_COPIED = /^not copied:\s*(.*)$/;
+  const INCOMPLETE = /^incomplete entry:\s*([^:]+?):\s*(.*)$/;
 
   function unescapeName(name) {
     return name.replace(/\\(\\|n|r)/g, (all, c) => (c === 'n' ? '\n' : c === 'r' ? '\r' : '\\'));
   }
 
-  // { files: Map(path -> lower-case hex), comments: [text], bad: [line numbers] }.
+  // { files: Map(path -> lower-case hex), comments: [text], bad: [line numbers],
+  //   partial: why the image is partial or null, notCopied: [text],
+  //   incomplete: Map(entry folder name -> its first reason) }.
   function parse(text) {
-    const files = new Map(), comments = [], bad = [];
+    const files = new Map(), comments = [], bad = [], notCopied = [], incomplete = new Map();
+    let partial = null, first = true;
     const lines = text.split('\n');
     lines.forEach((raw, i) => {
       const line = raw.endsWith('\r') ? raw.slice(0, -1) : raw;
       if (line.trim() === '') return;
+      const leading = first;
+      first = false;
       if (line.startsWith('#')) {
-        comments.push(line.slice(1).trim());
+        const comment = line.slice(1).trim();
+        comments.push(comment);
+        let m;
+        // Only the first line marks the image: a file name cannot turn a whole image partial.
+        if (leading && (m = PARTIAL.exec(comment))) partial = m[1] || 'the image is not complete.';
+        else if ((m = INCOMPLETE.exec(comment)) && !incomplete.has(m[1])) incomplete.set(m[1], m[2]);
+        else if ((m = NOT_COPIED.exec(comment))) notCopied.push(m[1]);
         return;
       }
       const m = LINE.exec(line);
@@ -30,7 +45,17 @@
       path = path.replace(/^\.\//, '');
       files.set(path, m[2].toLowerCase());
     });
-    return { files, comments, bad };
+    return { files, comments, bad, partial, notCopied, incomplete };
+  }
+
+  // Why an entry is incomplete, from its own line, else from the first "not copied" line that
+  // names its folder (older manifests have only those); '' when the manifest names it nowhere.
+  function incompleteReason(manifest, entryName) {
+    if (!manifest) return '';
+    if (manifest.incomplete.has(entryName)) return manifest.incomplete.get(entryName);
+    const prefix = entryName + ':';
+    const line = manifest.notCopied.find((t) => t.startsWith(prefix));
+    return line ? line.slice(prefix.length).trim() : '';
   }
 
   // What a file's check found: "ok", "mismatch", "missing" (listed, not in the image),
@@ -64,10 +89,21 @@
       text += ' ' + count.unlisted + (count.unlisted === 1 ? ' file is' : ' files are') + ' not in the manifest.';
       if (state === 'intact') state = 'unlisted';
     }
-    if (manifest && manifest.comments.length) text += ' Note: ' + manifest.comments[0];
+    // A partial image is never whole, however well its files match; only a failure outranks it.
+    if (manifest && manifest.partial) {
+      if (state !== 'failed') state = 'partial';
+      text = 'PARTIAL IMAGE: ' + manifest.partial + ' ' + text;
+    } else if (manifest && manifest.comments.length) {
+      text += ' Note: ' + manifest.comments[0];
+    }
     return { state, text, count };
   }
 
-  QV.define('manifest', { parse, summarize, VERDICT_TEXT });
+  // A file's check failed: what the "failures only" list shows.
+  function isFailure(verdict) {
+    return verdict === 'mismatch' || verdict === 'missing' || verdict === 'unlisted' || verdict === 'unreadable';
+  }
+
+  QV.define('manifest', { parse, summarize, incompleteReason, isFailure, VERDICT_TEXT });
 })();
 if (typeof module === 'object' && module.exports) module.exports = globalThis.QV.manifest;

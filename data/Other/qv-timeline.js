@@ -26,7 +26,8 @@
       this.el.dataset.range = QV.names.clock(entry.start) + ' – ' + QV.names.clock(entry.end);
     }
 
-    // state(minute) -> "recorded" | "missing" | "damaged" | "failed"; why(minute) -> title text.
+    // state(minute) -> "recorded" | "missing" | "damaged" | "failed" | "incomplete" (recorded, not
+    // copied); why(minute) -> title text.
     paint(state, why) {
       for (const [m, cell] of this.cells) {
         const s = state(m);

@@ -75,13 +75,59 @@ test('SHA256SUMS: lines, comments, escapes and the verdict of the whole', () => 
   assert.match(bad.text, /1 changed, 1 missing/);
 });
 
+test('a partial manifest: its state, the incomplete entries and why, older ones without entry lines', () => {
+  const a = 'a'.repeat(64);
+  const E = '2026_01_06=10,00~10,12', F = '2026_01_06=11,00~11,05';
+  const text = '# PARTIAL IMAGE: not everything was copied.\n' +
+    `# not copied: ${F}: minute 11:02 not copied: its files are missing\n` +
+    `# incomplete entry: ${E}: camera 5, 10:15: the recording is damaged\n` +
+    `# incomplete entry: ${E}: a second line for it is not its first reason\n` +
+    a + `  ${E}/20260106/BackupInfo.dat\n`;
+  const m = manifest.parse(text);
+  assert.equal(m.partial, 'not everything was copied.');
+  assert.deepEqual([...m.incomplete], [[E, 'camera 5, 10:15: the recording is damaged']]);
+  assert.equal(manifest.incompleteReason(m, E), 'camera 5, 10:15: the recording is damaged');
+  assert.equal(manifest.incompleteReason(m, F), 'minute 11:02 not copied: its files are missing', 'from the older kind of line');
+  assert.equal(manifest.incompleteReason(m, '2026_01_06=12,00~12,01'), '');
+  assert.equal(m.files.size, 1, 'comments are no files');
+
+  // Every listed file matching does not make a partial image whole; a failure still outranks it.
+  const all = (v, mf = m) => manifest.summarize(new Map(Object.entries(v)), mf);
+  const ok = all({ [`${E}/20260106/BackupInfo.dat`]: 'ok' });
+  assert.equal(ok.state, 'partial');
+  assert.match(ok.text, /^PARTIAL IMAGE: not everything was copied\./);
+  assert.equal(all({ x: 'pending' }).state, 'partial');
+  assert.equal(all({ x: 'mismatch' }).state, 'failed');
+
+  const stopped = manifest.parse('# PARTIAL IMAGE: the backup was stopped before it was complete.\n' + a + '  x\n');
+  assert.equal(all({ x: 'ok' }, stopped).state, 'partial');
+  assert.equal(stopped.incomplete.size, 0, 'no entry lines: none named, nothing fails to parse');
+  // Only the first line marks an image partial.
+  assert.equal(manifest.parse(a + '  x\n# PARTIAL IMAGE: late\n').partial, null);
+
+  assert.deepEqual(['mismatch', 'missing', 'unlisted', 'unreadable', 'ok', 'pending'].map(manifest.isFailure),
+    [true, true, true, true, false, false]);
+});
+
+test('the minute map: the cameras and minutes an entry holds, not the recorder\'s camera count', () => {
+  const map = new Uint8Array(92164);
+  for (let cam = 0; cam < 16; cam++) for (let m = 600; m <= 605; m++) map[cam * 1440 + m] = 1;
+  map[20 * 1440 + 700] = 1;  // another entry's minute of the same day
+  const holds = backupInfo.parseMinuteMap(map, 600, 612);
+  assert.deepEqual(holds.cameras, [...Array(16).keys()]);
+  assert.deepEqual(holds.minutes, [600, 601, 602, 603, 604, 605]);
+  assert.deepEqual(backupInfo.parseMinuteMap(map, 700, 700).cameras, [20]);
+  assert.equal(backupInfo.parseMinuteMap(new Uint8Array(1000), 0, 10), null, 'a short file is no map');
+  assert.equal(backupInfo.cameraRanges([0, 1, 2, 3, 6, 8, 9]), '1–4, 7, 9–10');
+});
+
 test('the image from picked paths: entries, minutes, audio and the manifest of their root', () => {
   const f = (name) => ({ name });
   const e = 'usb/Backup/2010_05_23=14,00~14,02/20100523/';
   const items = [
     'usb/Backup/SHA256SUMS', 'usb/Backup/SHA256SUMS.sig', 'usb/Backup/SHA256SUMS.pub', 'usb/BackupViewer/index.html',
     'usb/Backup/BackupViewer/index.html', 'usb/notes.txt',
-    e + 'BackupInfo.dat', e + '20100523.dat', e + '201005231400N.idx', e + '201005231400N.dat',
+    e + 'BackupInfo.dat', e + '20100523.DAT', e + '201005231400N.idx', e + '201005231400N.dat',
     e + '201005231402N.idx', e + 'Audio/201005231400.au1', e + 'Audio/201005231400.aug2',
     e + '201005231500N.idx', 'usb/Backup/2010_05_23=14,00~14,02/20100524/201005241400N.idx',
     'usb/Backup/2010_05_22=09,00~09,10/20100522/201005220905N.idx',
@@ -92,6 +138,7 @@ test('the image from picked paths: entries, minutes, audio and the manifest of t
   const entry = img.entries[1];
   assert.equal(entry.root, 'usb/Backup');
   assert.equal(entry.info.rel, '2010_05_23=14,00~14,02/20100523/BackupInfo.dat');
+  assert.equal(entry.map.rel, '2010_05_23=14,00~14,02/20100523/20100523.DAT');
   assert.deepEqual(image.recordedMinutes(entry), [840], '14:02 lacks its data file');
   assert.deepEqual([...entry.minutes.get(840).audio.keys()], [1, 2]);
   assert.ok(entry.minutes.has(900), 'a minute outside the range is still kept, never played from the range');

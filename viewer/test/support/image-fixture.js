@@ -32,7 +32,9 @@ function expectManifest(root) {
 }
 
 // plan: { day, from, to, cameras, fps, audio, gap: [HHMM], damage: ['short@HHMM'], size, sign,
-// entries: [{ from, to, cams: 'all' | '2,4', memo }] (default: the whole recording, all cameras) }.
+// entries: [{ from, to, cams: 'all' | '2,4', memo }] (default: the whole recording, all cameras),
+// hostCameras: false to back up as without a host (64 cameras, whatever the recorder has),
+// partial: true when the pass is expected to fail and leave a partial image }.
 // Returns { prefix, usb, image, viewer, entries: [entry folder names] }.
 function makeImage(plan) {
   const prefix = fs.mkdtempSync(path.join(os.tmpdir(), 'quillon-viewer-'));
@@ -49,12 +51,18 @@ function makeImage(plan) {
   if (plan.gap) args.push('--gap', plan.gap.join(','));
   for (const d of plan.damage || []) args.push('--damage', d);
   run('quillon-mkrec', args, prefix);
-  const cli = ['--base', base, '--cameras', String(plan.cameras)];
+  const cli = ['--base', base, ...(plan.hostCameras === false ? [] : ['--cameras', String(plan.cameras)])];
   const entries = plan.entries || [{ from: plan.from, to: plan.to, cams: 'all', memo: '' }];
   for (const e of entries) run('quillon-cli', [...cli, 'add', plan.day, e.from, e.to, '--cams', e.cams, '--memo', e.memo || ''], prefix);
   // A signing key makes the backup sign its manifest; the fingerprint is what it printed.
   const fingerprint = plan.sign ? /fingerprint: (SHA256:[0-9a-f ]+)/.exec(run('quillon-cli', ['key', 'create'], prefix))[1] : '';
-  run('quillon-cli', [...cli, 'backup', '--folder', 'E:\\Backup', '--viewer', '--no-progress'], prefix);
+  try {
+    run('quillon-cli', [...cli, 'backup', '--folder', 'E:\\Backup', '--viewer', '--no-progress'], prefix);
+    if (plan.partial) throw new Error('the backup was expected to fail, but it completed');
+  } catch (e) {
+    // A failing pass exits 1 and still writes the manifest of what it completed.
+    if (!plan.partial || e.status !== 1) throw e;
+  }
   const image = path.join(usb, 'Backup');
   expectManifest(image);
   const d = plan.day;
