@@ -28,6 +28,7 @@
 #include "controls/ChildDialog.h"
 #include "dialog/ControlQuery.h"
 #include "dialog/Mnemonics.h"
+#include "dialog/ProgramIcon.h"
 #include "dialog/ShareAnswers.h"
 #include "platform/DrivePaths.h"
 #include "preview/CBackupDataListDlg.h"
@@ -47,7 +48,7 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint);
-    setWindowIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
+    setWindowIcon(ProgramIcon());
     m_ctx.m_shareClient = companions.shareClient;
     m_ctx.m_discWriter = companions.discWriter;
     if (!companions.browser)
@@ -122,6 +123,14 @@ BOOL CQuillonDlg::OnInitDialog() {
     m_ui->c1074->SetEditFont(m_ctx.m_profile);
     m_ui->c1074->SetLimitText(static_cast<int>(kMemoBytes));
     m_ui->c1134->setFont(EditFont(m_ctx.m_profile));
+    // The bar and the status line come and go with a pass: their room stays, so that the
+    // window keeps its size and Start and Close stay where the pointer is.
+    for (int id : {ctl::kProgress, ctl::kStatusLine}) {
+        QWidget* w = Control(id);
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
     m_view->ShowItem(ctl::kProgress, false);
     RestoreSchedule(m_ctx);
     m_view->EnableItem(ctl::kWriteSpeed, false);
@@ -253,7 +262,14 @@ void CQuillonDlg::OnOK() {
 }
 
 void CQuillonDlg::OnCancel() {
-    if (::OnCancel(m_ctx) == CancelOutcome::kClose)
+    // The stop question is about the pass running now, which goes on while it is open.
+    if (m_ctx.m_bDiscWriting)
+        m_view->AskAboutPass([this] { return m_ctx.m_bDiscWriting != 0; });
+    else if (m_ctx.m_bBackupRunning)
+        m_view->AskAboutPass([this] { return m_ctx.m_bBackupRunning != 0; });
+    const CancelOutcome outcome = ::OnCancel(m_ctx);
+    m_view->AskAboutPass(nullptr);
+    if (outcome == CancelOutcome::kClose)
         done(QDialog::Rejected);
 }
 

@@ -1,10 +1,26 @@
 #include "dialog/DialogControls.h"
 
-DialogControls::DialogControls(QWidget* root) {
-    for (QWidget* w : root->findChildren<QWidget*>()) {
+DialogControls::DialogControls(QWidget* root) : root_(root) {
+    Scan();
+}
+
+QWidget* DialogControls::Find(int id) const {
+    if (QWidget* w = controls_.value(id))
+        return w;
+    Scan();
+    return controls_.value(id);
+}
+
+void DialogControls::Scan() const {
+    for (QWidget* w : root_->findChildren<QWidget*>()) {
         const int id = IdOf(w);
-        if (id > 0 && !controls_.contains(id))
+        if (id <= 0 || w->window() != root_->window())
+            continue;
+        auto it = controls_.find(id);
+        if (it == controls_.end())
             controls_.insert(id, w);
+        else if (!*it)
+            *it = w;
     }
 }
 

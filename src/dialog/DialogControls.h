@@ -3,13 +3,15 @@
 // number (c1013 is the start hour combo). One lookup, used by the code, the tests and the
 // message bus that lets a host press a button from outside.
 #include <QHash>
+#include <QPointer>
 #include <QWidget>
 
 class DialogControls {
   public:
     explicit DialogControls(QWidget* root);
-    // The control with the number, or null.
-    QWidget* Find(int id) const { return controls_.value(id, nullptr); }
+    // The control with the number, or null. A number not yet known is looked for again among
+    // the window's widgets: the preview and the player join the window after it was built.
+    QWidget* Find(int id) const;
     template <class T>
     T* Get(int id) const {
         return qobject_cast<T*>(Find(id));
@@ -18,5 +20,10 @@ class DialogControls {
     static int IdOf(const QObject* widget);
 
   private:
-    QHash<int, QWidget*> controls_;
+    // Adds the window's numbered widgets not yet known; a number keeps its first widget. Those
+    // of another window (a dialog opened over this one) are left out, as they go with it.
+    void Scan() const;
+
+    QWidget* root_;
+    mutable QHash<int, QPointer<QWidget>> controls_;
 };

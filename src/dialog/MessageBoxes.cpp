@@ -18,9 +18,17 @@ int QtMessageBoxes::Show(QWidget* owner, const std::string& text, const std::str
     if (type & MB_YESNO) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
-        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+        questions_.emplace_back(&box);
+        const int answer = box.exec();
+        questions_.pop_back();
+        return answer == QMessageBox::Yes ? IDYES : IDNO;
     }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     return IDOK;
+}
+
+void QtMessageBoxes::CloseQuestion() {
+    if (!questions_.empty() && questions_.back())
+        questions_.back()->done(QMessageBox::No);
 }

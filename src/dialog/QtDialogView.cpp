@@ -12,8 +12,12 @@
 
 #include "controls/CTextProgressCtrl.h"
 #include "dialog/Mnemonics.h"
+#include "dialog/TargetText.h"
 
 namespace {
+
+// The storage target edit keeps the drive path the core set, and shows the host folder.
+constexpr char kDrivePath[] = "quillonDrivePath";
 
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
@@ -46,7 +50,12 @@ R QtDialogView::OnUiThread(F f, R fallback) {
         return fallback;
     R result = fallback;
     QMetaObject::invokeMethod(
-        this, [&] { result = f(); }, Qt::BlockingQueuedConnection);
+        this,
+        [&] {
+            result = f();
+            CloseStaleQuestion();
+        },
+        Qt::BlockingQueuedConnection);
     return result;
 }
 
@@ -55,7 +64,13 @@ void QtDialogView::OnUiThread(F f) {
     if (QThread::currentThread() == thread()) {
         f();
     } else if (serving_) {
-        QMetaObject::invokeMethod(this, f, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [&] {
+                f();
+                CloseStaleQuestion();
+            },
+            Qt::BlockingQueuedConnection);
     }
 }
 
@@ -68,9 +83,14 @@ void QtDialogView::SetItemText(int id, const std::string& text) {
             l->setText(Q(text));
         else if (auto* g = qobject_cast<QGroupBox*>(w))
             g->setTitle(Q(text));
-        else if (auto* e = qobject_cast<QLineEdit*>(w))
-            e->setText(Q(text));
-        else if (auto* p = qobject_cast<QPlainTextEdit*>(w)) {
+        else if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            if (id == ctl::kTarget) {
+                e->setProperty(kDrivePath, Q(text));
+                e->setText(Q(ShownTarget(text)));
+            } else {
+                e->setText(Q(text));
+            }
+        } else if (auto* p = qobject_cast<QPlainTextEdit*>(w)) {
             if (p->toPlainText() != Q(text))
                 p->setPlainText(Q(text));  // the change notification follows, as typing does
         } else if (auto* c = qobject_cast<QComboBox*>(w)) {
@@ -92,7 +112,10 @@ std::string QtDialogView::GetItemText(int id) {
             if (auto* l = qobject_cast<QLabel*>(w))
                 return l->text().toStdString();
             if (auto* e = qobject_cast<QLineEdit*>(w))
-                return e->text().toStdString();
+                return (id == ctl::kTarget && e->property(kDrivePath).isValid()
+                            ? e->property(kDrivePath).toString()
+                            : e->text())
+                    .toStdString();
             if (auto* p = qobject_cast<QPlainTextEdit*>(w))
                 return p->toPlainText().toStdString();
             if (auto* c = qobject_cast<QComboBox*>(w))
@@ -215,8 +238,31 @@ void QtDialogView::SetProgressPos(int pos) {
 }
 
 int QtDialogView::MessageBox(const std::string& text, const std::string& caption, unsigned type) {
-    return OnUiThread([&] { return boxes_.Show(dialog_, text, caption, type); },
-                      (type & MB_YESNO) ? IDNO : IDOK);
+    return OnUiThread(
+        [&] {
+            if (!(type & MB_YESNO) || !passRunning_ || questionOpen_)
+                return boxes_.Show(dialog_, text, caption, type);
+            questionOpen_ = true;
+            questionPass_ = passesEnded_;
+            const int answer = boxes_.Show(dialog_, text, caption, type);
+            questionOpen_ = false;
+            // A Yes that comes once its pass ended would act on nothing, or on the next pass.
+            return QuestionStale() ? IDNO : answer;
+        },
+        (type & MB_YESNO) ? IDNO : IDOK);
+}
+
+void QtDialogView::AskAboutPass(std::function<bool()> running) {
+    passRunning_ = std::move(running);
+}
+
+bool QtDialogView::QuestionStale() const {
+    return questionPass_ != passesEnded_ || !passRunning_ || !passRunning_();
+}
+
+void QtDialogView::CloseStaleQuestion() {
+    if (questionOpen_ && QuestionStale())
+        boxes_.CloseQuestion();
 }
 
 void QtDialogView::SetWaitCursor(bool on) {
@@ -232,7 +278,12 @@ void QtDialogView::SetWaitCursor(bool on) {
 }
 
 void QtDialogView::SetControlsState(int state) {
-    controlsState_ = state;
+    OnUiThread([&] {
+        if (state == 1 && controlsState_ != 1)
+            ++passesEnded_;
+        controlsState_ = state;
+        CloseStaleQuestion();
+    });
 }
 
 void QtDialogView::SetPreviewControlsState(int state) {

@@ -193,6 +193,7 @@ void PlaybackView::OnPicture(const playback::ShownPicture& picture) {
         m_pendingProblem = problem;
         m_pendingTime = QString::fromLatin1(time);
         m_nPendingCamera = picture.camera;
+        m_pendingDay = picture.day;
         m_pendingFields = {year,        month,       day,           picture.camera,
                            minute / 60, minute % 60, picture.second};
     }
@@ -227,6 +228,7 @@ void PlaybackView::Deliver() {
             m_strProblem = m_pendingProblem;
             m_strShownTime = m_pendingTime;
             m_nShownCamera = m_nPendingCamera;
+            m_strShownDay = m_pendingDay;
             fields = m_pendingFields;
         }
         std::swap(notice, m_pendingNotice);
@@ -234,6 +236,11 @@ void PlaybackView::Deliver() {
     if (!notice.isEmpty()) {
         m_strNotice = notice;
         m_noticeTimer.start(4000);
+        // A notice about the camera or day now chosen ("Camera 5 has no pictures from
+        // 10:35.") must not stand under another camera's picture.
+        if (!picture && m_nShownCamera >= 0 &&
+            (m_nShownCamera != m_nCamera || m_strShownDay != m_strDay))
+            ClearPicture();
     }
     if (picture || !notice.isEmpty())
         update();
@@ -241,6 +248,14 @@ void PlaybackView::Deliver() {
         m_owner->OnSearchNotify(kSearchDayListReady, {});
     if (picture && m_owner)
         m_owner->OnSearchNotify(kSearchPictureTime, fields);
+}
+
+void PlaybackView::ClearPicture() {
+    m_shown = QImage();
+    m_strShownTime.clear();
+    m_strShownDay.clear();
+    m_strProblem.clear();
+    m_nShownCamera = -1;
 }
 
 void PlaybackView::paintEvent(QPaintEvent*) {

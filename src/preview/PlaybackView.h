@@ -73,6 +73,8 @@ class PlaybackView : public QWidget, public CDvrSearchStatic2, private playback:
     // The window thread: what the player finished since the last call.
     void Deliver();
     void Post();
+    // No picture shown any more: only the black area (and a notice) stays.
+    void ClearPicture();
     // Loads the day of a request when it is not the one loaded.
     void UseDay(int year, int month, int day);
 
@@ -94,6 +96,7 @@ class PlaybackView : public QWidget, public CDvrSearchStatic2, private playback:
     QString m_pendingTime, m_pendingProblem, m_pendingNotice;
     std::vector<std::int32_t> m_pendingFields;
     int m_nPendingCamera = -1;
+    std::string m_pendingDay;
     std::atomic<bool> m_bPosted{false};
     std::atomic<int> m_nTargetW{352}, m_nTargetH{264};
     std::atomic<int> m_nDecoded{0};
@@ -101,6 +104,7 @@ class PlaybackView : public QWidget, public CDvrSearchStatic2, private playback:
     // The window thread's own.
     QImage m_shown;
     QString m_strShownTime, m_strProblem, m_strNotice;
+    std::string m_strShownDay;  // YYYYMMDD of the picture shown
     int m_nShownCamera = -1;
     int m_nDrawn = 0;
     QTimer m_noticeTimer;

@@ -76,7 +76,7 @@ TEST_F(StartCancelTest, TheTargetIsChosenInTheBrowserAndClassifiedByItsDrive) {
 
     browser.answer = usb + "/Backup";
     Click(ctl::kBrowse);
-    EXPECT_EQ(W<QLineEdit>(ctl::kTarget)->text(), "E:\\Backup");
+    EXPECT_EQ(W<QLineEdit>(ctl::kTarget)->text().toStdString(), usb + "/Backup");
     EXPECT_EQ(ctx().m_nTargetType, 3);
     EXPECT_FALSE(W<QWidget>(ctl::kWriteSpeed)->isEnabled());
     EXPECT_TRUE(W<QWidget>(ctl::kIncludeViewer)->isEnabled());

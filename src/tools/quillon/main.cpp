@@ -12,6 +12,7 @@
 #include "app/CQuillonApp.h"
 #include "dialog/CQuillonDlg.h"
 #include "dialog/MessageBoxes.h"
+#include "dialog/ProgramIcon.h"
 #include "platform/DrivePaths.h"
 #include "platform/ProgramFolders.h"
 #include "playback/LocalPictureSource.h"
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);  // takes Qt's own options out of argv
     // The desktop finds the entry, and with it the icon, by this name.
     QGuiApplication::setDesktopFileName("quillon");
+    QApplication::setWindowIcon(ProgramIcon());  // also the message boxes' and the browser's
     std::string launch, base, screenshot;
     bool haveLaunch = false;
     for (int i = 1; i < argc; ++i) {

@@ -1,0 +1,305 @@
+// What the operator sees of the window and what a host reads off it: the stop question while a
+// pass goes on, the controls of the preview over the bus, the target folder as this system
+// names it, the window's size and icon, and the preview's picture under a camera's notice. The
+// pictures of the window are kept in artefacts/ of the build.
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <future>
+
+#include "DialogFixture.h"
+#include "backup/BackupStart.h"
+#include "controls/CxSkinButton.h"
+#include "mkicon/QuillonIcon.h"
+#include "platform/MessageBus.h"
+#include "playback/LocalPictureSource.h"
+#include "preview/CBackupPreviewDlg.h"
+#include "preview/PlaybackView.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Yes/No questions as the program shows them (real boxes, which stay open until answered or
+// closed); every other box is kept and answered at once.
+class OperatorBoxes : public IMessageBoxes {
+  public:
+    int Show(QWidget* owner, const std::string& text, const std::string& caption,
+             unsigned type) override {
+        shown.push_back(text);
+        if (!(type & MB_YESNO))
+            return IDOK;
+        questions.push_back(text);
+        return real.Show(owner, text, caption, type);
+    }
+    void CloseQuestion() override { real.CloseQuestion(); }
+    QtMessageBoxes real;
+    std::vector<std::string> shown, questions;
+};
+
+// A question that cannot be closed from outside and is answered late: it waits until the pass
+// ended, lets a new pass start, then says Yes.
+class LateYesBoxes : public IMessageBoxes {
+  public:
+    int Show(QWidget*, const std::string& text, const std::string&, unsigned type) override {
+        shown.push_back(text);
+        if (!(type & MB_YESNO) || !whileOpen)
+            return IDOK;
+        auto run = std::move(whileOpen);
+        run();
+        return IDYES;
+    }
+    std::function<void()> whileOpen;
+    std::vector<std::string> shown;
+};
+
+class OperatorWindowTest : public DialogTest {
+  protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        fs::create_directories(QUILLON_ARTEFACT_DIR);
+    }
+    void TearDown() override {
+        dlg.reset();
+        player.reset();
+        DialogTest::TearDown();
+    }
+    CQuillonDlg& OpenWith(IMessageBoxes& with, CDvrSearchStatic2* search = nullptr) {
+        CQuillonDlg::Companions companions;
+        companions.search = search;
+        dlg = std::make_unique<CQuillonDlg>(app, with, companions);
+        dlg->SetBaseFolder("C:\\base");
+        EXPECT_TRUE(dlg->OnInitDialog());
+        return *dlg;
+    }
+    // Serves the window until cond holds (bounded only against a hang).
+    static bool Until(const std::function<bool()>& cond) {
+        QElapsedTimer t;
+        t.start();
+        while (!cond() && t.elapsed() < 30000)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        return cond();
+    }
+    void AddEntry(const QString& sm, const QString& em) {
+        Range("10", sm, "10", em);
+        Click(ctl::kSelectAll);
+        Click(ctl::kAdd);
+    }
+    // A query as quillon-host sends it, over the window's socket, while the window serves.
+    platform::BusReply Query(int id) {
+        platform::BusMessage m;
+        m.message = platform::kMsgQueryControl;
+        m.wParam = static_cast<std::uint64_t>(id);
+        auto reply =
+            std::async(std::launch::async, [m] { return platform::SendMessage("Backup", m); });
+        EXPECT_TRUE(Until(
+            [&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+        const auto answer = reply.get();
+        EXPECT_TRUE(answer.has_value()) << id;
+        return answer.value_or(platform::BusReply());
+    }
+    static bool AllBlack(const QImage& image, const QRect& area) {
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                if ((image.pixel(x, y) & 0xFFFFFF) != 0)
+                    return false;
+        return true;
+    }
+    std::unique_ptr<PlaybackView> player;
+};
+
+const QString kStopQuestionScreen = QUILLON_ARTEFACT_DIR "/stop-question.png";
+
+}  // namespace
+
+TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFirst) {
+    const std::string usb = MapDrive('E', "removable");
+    fs::create_directories(usb + "/Backup");
+    OperatorBoxes operatorBoxes;
+    OpenWith(operatorBoxes);
+    AddEntry("00", "03");
+    const std::string target = usb + "/Backup";
+    dlg->OnBrowseTarget(&target);
+
+    // While the question is open the copy goes on; a question still open once the pass ended
+    // would be answered Yes here, late.
+    bool askedWhileRunning = false, staleOpen = false;
+    QTimer watch;
+    watch.callOnTimeout([&] {
+        auto* box = dlg->findChild<QMessageBox*>();
+        if (!box || !box->isVisible())
+            return;
+        if (dlg->view().controlsState() == 0 && !askedWhileRunning) {
+            askedWhileRunning = true;
+            QImage shot(dlg->size(), QImage::Format_ARGB32);
+            dlg->render(&shot);
+            box->render(&shot, QPoint((dlg->width() - box->width()) / 2,
+                                      (dlg->height() - box->height()) / 2));
+            shot.save(kStopQuestionScreen);
+        } else if (dlg->view().controlsState() == 1) {
+            staleOpen = true;
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    watch.start(1);
+    // The worker waits for the window from its first step, so the question opens while the
+    // pass runs.
+    Click(ctl::kOk);
+    Click(ctl::kCancel);
+    ASSERT_TRUE(Until([&] {
+        return std::find(operatorBoxes.shown.begin(), operatorBoxes.shown.end(), Text("M010014")) !=
+               operatorBoxes.shown.end();
+    }));
+    watch.stop();
+
+    ASSERT_EQ(operatorBoxes.questions.size(), 1u);
+    const std::string question = operatorBoxes.questions[0];
+    EXPECT_EQ(question, Text("M010038") + "\n" + Text("M010026"));  // the host's join
+    // Yes means stop, said so; "go on" would read as going on with the backup. The erase
+    // question shares the second line.
+    EXPECT_NE(question.find("Stop it?"), std::string::npos) << question;
+    EXPECT_NE(question.find("stay in the schedule"), std::string::npos) << question;
+    for (const std::string& q : {question, Text("M010025") + "  " + Text("M010026")})
+        EXPECT_EQ(q.find("go on"), std::string::npos) << q;
+
+    EXPECT_TRUE(askedWhileRunning);
+    EXPECT_FALSE(staleOpen) << "the question stayed open after the pass ended";
+    EXPECT_FALSE(ctx().m_report.stopped());
+    EXPECT_TRUE(fs::exists(usb + "/Backup/2010_05_23=10,00~10,03/20100523/201005231003N.idx"));
+}
+
+TEST_F(OperatorWindowTest, AYesGivenAfterThePassEndedStopsNeitherNothingNorTheNextPass) {
+    const std::string usb = MapDrive('E', "removable");
+    fs::create_directories(usb + "/One");
+    fs::create_directories(usb + "/Two");
+    LateYesBoxes late;
+    OpenWith(late);
+    AddEntry("00", "01");
+    const std::string one = usb + "/One", two = usb + "/Two";
+    dlg->OnBrowseTarget(&one);
+    late.whileOpen = [&] {
+        ASSERT_TRUE(Until([&] { return late.shown.back() == Text("M010014"); }));
+        AddEntry("02", "03");
+        dlg->OnBrowseTarget(&two);
+        Click(ctl::kOk);  // the next pass; the old question is still open
+        EXPECT_EQ(ctx().m_bBackupRunning, 1);
+    };
+    Click(ctl::kOk);
+    Click(ctl::kCancel);
+    EXPECT_EQ(ctx().m_bBackupRunning, 1) << "the late Yes stopped the next pass";
+    const std::size_t ends =
+        std::count(late.shown.begin(), late.shown.end(), Text("M010014")) + std::size_t{1};
+    ASSERT_TRUE(Until([&] {
+        return static_cast<std::size_t>(
+                   std::count(late.shown.begin(), late.shown.end(), Text("M010014"))) == ends;
+    }));
+    EXPECT_FALSE(ctx().m_report.stopped());
+    EXPECT_TRUE(fs::exists(usb + "/Two/2010_05_23=10,02~10,03/20100523/201005231003N.idx"));
+}
+
+TEST_F(OperatorWindowTest, TheBusQuerySeesThePreviewsControlsAndOnlyWhatAControlIs) {
+    Open();
+    ASSERT_TRUE(Until([&] { return dlg->preview()->DayList()->topLevelItemCount() == 2; }));
+    // The preview's day list, built after the window's own controls.
+    const auto days = Query(ctl::kDayList);
+    EXPECT_EQ(days.data, "2010-05-23\n2010-05-22");
+    EXPECT_EQ(days.result, dlg->preview()->DayList()->indexOfTopLevelItem(
+                               dlg->preview()->DayList()->currentItem()));
+    EXPECT_EQ(Query(ctl::kPlayHour).data.substr(0, 6), "00\n01\n");
+    // Controls without rows: enabled and visible in bits 32 and 33, nothing else.
+    const auto start = Query(ctl::kOk);
+    EXPECT_EQ(start.data, "Start");
+    EXPECT_EQ(start.result, (std::int64_t{1} << 32) | (std::int64_t{1} << 33));
+    const auto progress = Query(ctl::kProgress);  // hidden until a pass runs
+    EXPECT_EQ(progress.result, std::int64_t{1} << 32);
+    EXPECT_EQ(Query(4242).result, 0);
+}
+
+TEST_F(OperatorWindowTest, TheTargetShowsTheHostFolderAndTheCoreKeepsTheDrivePath) {
+    const std::string usb = MapDrive('E', "removable");
+    fs::create_directories(usb + "/Backup");
+    Open();
+    const std::string folder = usb + "/Backup";
+    dlg->OnBrowseTarget(&folder);
+    auto* edit = W<QLineEdit>(ctl::kTarget);
+    EXPECT_EQ(edit->text().toStdString(), folder);
+    EXPECT_EQ(Query(ctl::kTarget).data, folder);
+    EXPECT_EQ(dlg->view().GetItemText(ctl::kTarget), "E:\\Backup");
+    EXPECT_EQ(ctx().m_strTargetText, "E:\\Backup");
+    EXPECT_EQ(::OnHistory(ctx()), "E:");  // the drive from the drive path, not the display
+    auto* frame = dlg->Control(ctl::kStorageFrame);
+    ASSERT_TRUE(frame->grab().save(QUILLON_ARTEFACT_DIR "/target-edit.png"));
+
+    // A disc writer's text names no folder: shown as the core set it.
+    dlg->view().SetItemText(ctl::kTarget, "D:\\Test DVD writer (700 MB)");
+    MapDrive('D', "cdrom");
+    dlg->view().SetItemText(ctl::kTarget, "D:\\Test DVD writer (700 MB)");
+    EXPECT_EQ(edit->text(), "D:\\Test DVD writer (700 MB)");
+    dlg->view().SetItemText(ctl::kTarget, "");
+    EXPECT_TRUE(edit->text().isEmpty());
+    EXPECT_EQ(dlg->view().GetItemText(ctl::kTarget), "");
+}
+
+TEST_F(OperatorWindowTest, TheWindowKeepsItsSizeAndCarriesItsOwnIcon) {
+    Open();
+    QApplication::processEvents();
+    const QSize size = dlg->size();
+    auto at = [&](int id) { return W<QWidget>(id)->mapTo(dlg.get(), QPoint(0, 0)); };
+    const QPoint start = at(ctl::kOk), close = at(ctl::kCancel);
+    // What the start of a pass shows, as the core shows it.
+    dlg->view().ShowItem(ctl::kStatusLine, true);
+    dlg->view().ShowItem(ctl::kProgress, true);
+    QApplication::processEvents();
+    dlg->layout()->activate();
+    EXPECT_EQ(dlg->size(), size);
+    EXPECT_EQ(at(ctl::kOk), start);
+    EXPECT_EQ(at(ctl::kCancel), close);
+    EXPECT_TRUE(W<QWidget>(ctl::kProgress)->isVisibleTo(dlg.get()));
+
+    // The icon quillon-mkicon draws, not one of the style's.
+    for (int px : {16, 32, 48}) {
+        const QImage shown = dlg->windowIcon().pixmap(px).toImage().convertToFormat(
+            QImage::Format_ARGB32_Premultiplied);
+        EXPECT_EQ(shown, mkicon::DrawIcon(px)) << px;
+    }
+}
+
+TEST_F(OperatorWindowTest, APicturelessCameraClearsThePreviousCamerasPicture) {
+    player = std::make_unique<PlaybackView>(
+        [](int remote, const std::string&, int) -> std::unique_ptr<playback::IPictureSource> {
+            if (remote)
+                return nullptr;
+            return std::make_unique<playback::LocalPictureSource>("C:\\QorData");
+        });
+    OpenWith(boxes, player.get());
+    CBackupPreviewDlg* preview = dlg->preview();
+    ASSERT_TRUE(Until([&] { return preview->DayList()->topLevelItemCount() == 2; }));
+    auto choose = [&](int id, int row) {
+        auto* c = preview->findChild<QComboBox*>(QString("c%1").arg(id));
+        c->setCurrentIndex(row);
+        emit c->activated(row);
+    };
+    choose(ctl::kPlayCamera, 2);
+    choose(ctl::kPlayHour, 10);
+    choose(ctl::kPlayMinute, 0);
+    preview->Button(ctl::kViewNext)->click();
+    ASSERT_TRUE(Until([&] { return player->shownCamera() == 2 && player->picturesDrawn() >= 1; }));
+
+    choose(ctl::kPlayCamera, 4);
+    choose(ctl::kPlayMinute, 35);
+    preview->Button(ctl::kViewForward)->click();
+    ASSERT_TRUE(Until([&] { return player->notice() == "Camera 5 has no pictures from 10:35."; }));
+    EXPECT_EQ(player->shownCamera(), -1);
+    const QImage window = dlg->grab().toImage();
+    ASSERT_TRUE(window.save(QUILLON_ARTEFACT_DIR "/preview-cleared.png"));
+    // Above the notice's line only black stays: no picture, no "Camera 3" caption.
+    const QRect area(player->mapTo(dlg.get(), QPoint(0, 0)),
+                     QSize(player->width(), player->height() * 3 / 4));
+    EXPECT_TRUE(AllBlack(window, area));
+}
