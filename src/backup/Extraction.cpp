@@ -10,6 +10,7 @@
 #include "backup/MinuteSegment.h"
 #include "platform/AtomicFile.h"
 #include "platform/FolderIndex.h"
+#include "platform/WriteTap.h"
 #include "records/RecordChecks.h"
 #include "storage/IndexSnapshot.h"
 #include "storage/PictureRows.h"
@@ -176,7 +177,7 @@ bool CopyWholeMinute(BackupContext& ctx, int entryIndex, const EntryWalk& w, con
         storage::IndexSnapshot snapshot(f.idx->hostPath);
         if (!snapshot.held()) {
             why = "its index is being written or was left half-written by the recorder";
-            platform::DeleteFile(dest + f.dat->name);
+            platform::WithdrawWrittenFile(dest + f.dat->name);
             return false;
         }
         if (!CopyFoundFilesToFolder(ctx, {*f.idx}, dest))
@@ -191,8 +192,8 @@ bool CopyWholeMinute(BackupContext& ctx, int entryIndex, const EntryWalk& w, con
         if (snapshot.RowsOutsideData(platform::FileLength(dest + f.dat->name)).empty())
             return true;
     }
-    platform::DeleteFile(dest + f.idx->name);
-    platform::DeleteFile(dest + f.dat->name);
+    platform::WithdrawWrittenFile(dest + f.idx->name);
+    platform::WithdrawWrittenFile(dest + f.dat->name);
     return rebuild();
 }
 

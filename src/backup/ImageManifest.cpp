@@ -40,6 +40,12 @@ bool KeepOlderManifest(const std::string& root, bool keep) {
     return ok;
 }
 
+// A path below an entry's folder, as the entry's own problem.
+std::string WithoutEntryFolder(const std::string& what, const std::string& folder) {
+    return what.compare(0, folder.size() + 1, folder + "/") == 0 ? what.substr(folder.size() + 1)
+                                                                  : what;
+}
+
 // What the first lines of a partial manifest say.
 std::vector<std::string> PartialReasons(const BackupContext& ctx) {
     std::vector<std::string> why;
@@ -60,6 +66,43 @@ std::vector<std::string> PartialReasons(const BackupContext& ctx) {
     for (const auto& f : failures)
         why.push_back("not copied: " + f);
     return why;
+}
+
+// What became of a file after the pass wrote it: "" when the target still holds it as written.
+std::string FileFate(const std::string& hostPath, const integrity::FileDigest& written) {
+    long long length = 0;
+    platform::FileId id;
+    if (!platform::StatFile(hostPath, length, id))
+        return "is gone from the target";
+    if (length != written.length)
+        return "holds " + std::to_string(length) + " bytes instead of " +
+               std::to_string(written.length);
+    if (written.id != platform::FileId{} && id != written.id)
+        return "was replaced by another file";
+    return std::string();
+}
+
+// Every file the pass wrote must still be on the target at its end, as it was written: a stick
+// pulled and put back, a folder removed or a file deleted by someone else loses them.
+void CheckWrittenFilesStayed(BackupContext& ctx, const std::string& root,
+                             const std::map<std::string, integrity::FileDigest>& files) {
+    if (ctx.m_report.targetLost())
+        return;  // already said, once, for the whole target
+    for (const auto& [relative, written] : files) {
+        const std::string fate = FileFate(root + "/" + relative, written);
+        if (fate.empty())
+            continue;
+        const std::string what = relative + " was written into the image but " + fate;
+        ctx.m_report.Fail(what);
+        if (!ctx.m_bLocalMode)
+            continue;
+        const std::string folder = relative.substr(0, relative.find('/'));
+        for (int i = 0; i < kScheduleSlots; ++i) {
+            const ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
+            if (e.bUsed && ctx.m_report.EntryComplete(i) && ImageEntryName(ctx, e) == folder)
+                ctx.m_report.EntryDone(i, false, WithoutEntryFolder(what, folder));
+        }
+    }
 }
 
 void Sign(BackupContext& ctx, const std::string& root, const std::string& manifest) {
@@ -116,18 +159,9 @@ void FinishImageManifest(BackupContext& ctx) {
     const std::string root = hasher->rootHost();
     for (const auto& problem : result.problems)
         ctx.m_report.Fail(problem);
-    // What the pass made and then removed again (a minute whose index could not be read) is no
-    // part of the image; what changed size after it was written would fail the check.
-    for (auto it = result.files.begin(); it != result.files.end();) {
-        const long long now = platform::FileLength(root + "/" + it->first);
-        if (now < 0) {
-            it = result.files.erase(it);
-            continue;
-        }
-        if (now != it->second.length)
-            ctx.m_report.Fail(it->first + " changed after it was written into the image");
-        ++it;
-    }
+    // The manifest lists what was written as written: a file lost since is a failure of the
+    // pass and of its entry, never a shorter manifest.
+    CheckWrittenFilesStayed(ctx, root, result.files);
     const std::vector<std::string> partial = PartialReasons(ctx);
     const std::string text = integrity::FormatManifest(result.files, partial);
     const std::string path = root + "/" + integrity::kManifestName;

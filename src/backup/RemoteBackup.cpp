@@ -275,7 +275,13 @@ void RunRemotePass(BackupContext& ctx) {
         FinishImageManifest(ctx);
         return;
     }
+    const std::size_t failures = ctx.m_report.failureCount();
     FinishImageManifest(ctx);
+    if (ctx.m_report.failureCount() > failures) {
+        // Files that arrived are gone from the target again: not a completed backup.
+        OnRemoteRunEnded(ctx, ctx.m_report.failures()[failures]);
+        return;
+    }
     ctx.m_view.SetProgressPos(100);
     if (ctx.m_nTargetType == 2) {
         HandOverDiscImage(ctx);

@@ -50,13 +50,21 @@ char* ImageHasher::TakeBuffer() {
 
 void ImageHasher::Hand(int handle, char* buffer, std::size_t count) {
     std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back({handle, buffer, count, false, 0});
+    jobs_.push_back({handle, buffer, count, false, 0, {}, {}});
     changed_.notify_all();
 }
 
-void ImageHasher::Closed(int handle, bool committed, long long length) {
+void ImageHasher::Closed(int handle, bool committed, long long length, platform::FileId id) {
     std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back({handle, nullptr, 0, committed, length});
+    jobs_.push_back({handle, nullptr, 0, committed, length, id, {}});
+    changed_.notify_all();
+}
+
+void ImageHasher::Withdrawn(const std::string& finalHostPath) {
+    if (finalHostPath.compare(0, root_.size() + 1, root_ + "/") != 0)
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    jobs_.push_back({-1, nullptr, 0, false, 0, {}, finalHostPath.substr(root_.size() + 1)});
     changed_.notify_all();
 }
 
@@ -68,6 +76,11 @@ void ImageHasher::Run() {
             return;
         const Job job = jobs_.front();
         jobs_.pop_front();
+        if (job.handle < 0) {
+            // After the close of the file it names: jobs are taken in order.
+            result_.files.erase(job.withdrawn);
+            continue;
+        }
         Open* file = open_[static_cast<std::size_t>(job.handle)].get();
         if (job.buffer) {
             // Hashing is the long part: the writers go on meanwhile.
@@ -97,7 +110,7 @@ void ImageHasher::Take(const Job& job) {
         result_.files.erase(file.path);
         return;
     }
-    result_.files[file.path] = {file.hash.HexFinal(), file.bytes};
+    result_.files[file.path] = {file.hash.HexFinal(), file.bytes, job.id};
 }
 
 ImageHasher::Result ImageHasher::Finish() {

@@ -19,6 +19,7 @@ namespace integrity {
 struct FileDigest {
     std::string hex;
     long long length = 0;
+    platform::FileId id;  // the file it was committed as
 };
 
 class ImageHasher : public platform::WriteTap {
@@ -33,7 +34,8 @@ class ImageHasher : public platform::WriteTap {
     int Opened(const std::string& finalHostPath) override;
     char* TakeBuffer() override;
     void Hand(int handle, char* buffer, std::size_t count) override;
-    void Closed(int handle, bool committed, long long length) override;
+    void Closed(int handle, bool committed, long long length, platform::FileId id) override;
+    void Withdrawn(const std::string& finalHostPath) override;
 
     struct Result {
         // By path relative to the root, with '/'; the last commit of a name counts.
@@ -52,11 +54,13 @@ class ImageHasher : public platform::WriteTap {
         long long bytes = 0;
     };
     struct Job {
-        int handle;
+        int handle;    // -1: withdrawn names the file deleted again
         char* buffer;  // null: the file was closed
         std::size_t count;
         bool committed;
         long long length;
+        platform::FileId id;
+        std::string withdrawn;
     };
     void Run();
     void Take(const Job& job);

@@ -59,6 +59,7 @@ bool AtomicFile::Commit(bool durable) {
         return false;
     }
     const long long length = tap_ ? file_.Length() : -1;
+    const FileId id = tap_ ? file_.Id() : FileId{};
     file_.Close();
     if (::rename(temp_.c_str(), final_.c_str()) != 0) {
         SetLastError(ErrorFromErrno(errno));
@@ -66,7 +67,7 @@ bool AtomicFile::Commit(bool durable) {
         return false;
     }
     temp_.clear();
-    CloseTap(true, length);
+    CloseTap(true, length, id);
     if (durable) {
         const std::string folder = final_.substr(0, final_.find_last_of('/') + 1);
         const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -104,9 +105,9 @@ long long AtomicFile::CopyFrom(File& in) {
     }
 }
 
-void AtomicFile::CloseTap(bool committed, long long length) {
+void AtomicFile::CloseTap(bool committed, long long length, FileId id) {
     if (tap_)
-        tap_->Closed(tapHandle_, committed, length);
+        tap_->Closed(tapHandle_, committed, length, id);
     tap_ = nullptr;
     tapHandle_ = -1;
 }

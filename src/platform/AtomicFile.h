@@ -41,7 +41,7 @@ class AtomicFile {
     void Abandon();
 
   private:
-    void CloseTap(bool committed, long long length);
+    void CloseTap(bool committed, long long length, FileId id = FileId{});
 
     File file_;
     std::string temp_, final_;

@@ -180,6 +180,22 @@ long long File::Length() const {
     return static_cast<long long>(st.st_size);
 }
 
+FileId File::Id() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        return FileId{};
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool StatFile(const std::string& hostPath, long long& length, FileId& id) {
+    struct stat st {};
+    if (::lstat(hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    length = static_cast<long long>(st.st_size);
+    id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return true;
+}
+
 bool File::Sync() {
     if (::fdatasync(fd_) != 0) {
         SetLastError(ErrorFromErrno(errno));

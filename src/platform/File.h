@@ -8,6 +8,16 @@
 
 namespace platform {
 
+// Which file a name leads to: the same device and inode is the same file, whatever its name.
+struct FileId {
+    std::uint64_t device = 0, inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// The length and identity of the file a host path names (a link is not followed); false when
+// there is none.
+bool StatFile(const std::string& hostPath, long long& length, FileId& id);
+
 class File {
   public:
     enum Mode {
@@ -44,6 +54,8 @@ class File {
     long long CopyAllTo(File& out);
     // Length in bytes, or -1.
     long long Length() const;
+    // The open file's identity (zeros when it is not open).
+    FileId Id() const;
     // Flushes to the device; false when the data could not be stored.
     bool Sync();
 

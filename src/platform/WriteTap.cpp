@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/DrivePaths.h"
+#include "platform/FileSystem.h"
+
 namespace platform {
 namespace {
 
@@ -20,6 +23,15 @@ ScopedWriteTap::ScopedWriteTap(WriteTap* tap) : previous_(tCurrent) {
 
 ScopedWriteTap::~ScopedWriteTap() {
     tCurrent = previous_;
+}
+
+bool WithdrawWrittenFile(const std::string& path) {
+    const std::string host = ResolvePath(path);
+    if (!DeleteFile(path))
+        return false;
+    if (tCurrent && !host.empty())
+        tCurrent->Withdrawn(host);
+    return true;
 }
 
 void HandCopy(WriteTap& tap, int handle, const void* bytes, std::size_t count) {

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/File.h"
+
 namespace platform {
 
 class WriteTap {
@@ -19,8 +21,12 @@ class WriteTap {
     virtual char* TakeBuffer() = 0;
     // The next count bytes of the file, in a buffer from TakeBuffer, which the tap owns again.
     virtual void Hand(int handle, char* buffer, std::size_t count) = 0;
-    // The file was committed under its final name holding length bytes, or abandoned.
-    virtual void Closed(int handle, bool committed, long long length) = 0;
+    // The file was committed under its final name holding length bytes as the file id, or
+    // abandoned.
+    virtual void Closed(int handle, bool committed, long long length, FileId id) = 0;
+    // A file committed before was deleted again by the writer on purpose: no part of what it
+    // wrote.
+    virtual void Withdrawn(const std::string& finalHostPath) { (void)finalHostPath; }
 };
 
 // The tap of this thread, or null.
@@ -37,6 +43,10 @@ class ScopedWriteTap {
   private:
     WriteTap* previous_;
 };
+
+// Deletes a file this thread wrote and tells the thread's tap that it is withdrawn; false when
+// the file could not be deleted (the tap then still counts it).
+bool WithdrawWrittenFile(const std::string& path);
 
 // Hands bytes that live elsewhere to the tap, in buffers of its own.
 void HandCopy(WriteTap& tap, int handle, const void* bytes, std::size_t count);

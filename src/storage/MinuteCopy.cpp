@@ -9,6 +9,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/WriteTap.h"
 #include "storage/PictureRows.h"
 
 namespace storage {
@@ -263,7 +264,7 @@ MinuteCopyResult CopyMinuteSegment(const CameraSet& cameras, const std::string& 
                                    platform::GetLastError());
         if (!idx.Commit()) {
             const DWORD code = platform::GetLastError();
-            platform::DeleteFile(dat.finalHostPath());  // a data file without its index
+            platform::WithdrawWrittenFile(dat.finalHostPath());  // a data file without its index
             throw DestinationError("the minute's index could not take its name", code);
         }
     } catch (const DestinationError& e) {

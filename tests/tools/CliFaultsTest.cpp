@@ -642,3 +642,43 @@ TEST_F(CliFaultsTest, ATargetFilledByAnotherProgramMidPassStopsThePassOnceWithNo
     EXPECT_GT(ExpectWholeCopiesOfRecorder(image, rec), 0);
     EXPECT_EQ(TempFilesBelow(stick), std::vector<std::string>{});
 }
+
+TEST_F(CliFaultsTest, FilesLostFromTheTargetDuringThePassFailItsEntryAndStayInTheManifest) {
+    RecordLargeDay();
+    // Two files deleted behind the pass's back, then the whole folder taken away and made anew
+    // (a medium swapped): both leave fewer files on the target than the pass wrote.
+    for (const bool swapped : {false, true}) {
+        SCOPED_TRACE(swapped ? "swapped" : "deleted");
+        fs::remove_all(usb + "/Backup");
+        ASSERT_EQ(Cli({"add", kDay, "1000", "1011", "--cams", "all"}).status, 0);
+        const std::string image = Image("2010_05_23=10,00~10,11");
+        const RunningProgram run = StartCli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+        ASSERT_TRUE(
+            WaitWhileRunning(run.pid, [&] { return fs::exists(image + Name(1) + "N.dat"); }));
+        ASSERT_TRUE(Pause(run.pid)) << "the pass ended before files could be taken away";
+        if (swapped) {
+            fs::remove_all(usb + "/Backup");
+            fs::create_directories(image);
+        } else {
+            fs::remove(image + Name(0) + "N.dat");
+            fs::remove(image + Name(0) + "N.idx");
+        }
+        Resume(run.pid);
+        const RunResult r = FinishProgram(run);
+
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_EQ(r.out.find(kCompleted), std::string::npos);
+        EXPECT_NE(r.err.find(Name(0) + "N.dat was written into the image but is gone from the "
+                                       "target"),
+                  std::string::npos)
+            << r.err;
+        // Listed as written: the image cannot pass for whole.
+        const std::string manifest = ReadText(usb + "/Backup/SHA256SUMS");
+        EXPECT_NE(manifest.find("/" + Name(0) + "N.dat\n"), std::string::npos) << manifest;
+        EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE", 0), 0u) << manifest;
+        const RunResult verify = Cli({"verify", "E:\\Backup"});
+        EXPECT_EQ(verify.status, 1) << verify.out;
+        EXPECT_NE(Cli({"list"}).out.find("2010-05-23 - 10:00 ~ 10:11"), std::string::npos);
+        ASSERT_EQ(Cli({"delete", "2010-05-23 - 10:00 ~ 10:11"}).status, 0);
+    }
+}
