@@ -1,5 +1,7 @@
 #include "integrity/Verify.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -11,79 +13,127 @@
 namespace integrity {
 namespace {
 
-std::string TopFolder(const std::string& path) {
-    const std::size_t cut = path.find('/');
-    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+// The signature of one manifest, checked with the trusted key or, without one, the key beside it.
+struct SignatureCheck {
+    SignatureState state = SignatureState::kUnsigned;
+    std::string text;
+    std::string fingerprint;  // of the key it was checked with
+    std::string keyPem;       // that key, when the signature is good
+};
+
+// The manifest's companion file: "SHA256SUMS-2" with ".sig" is "SHA256SUMS-2.sig".
+std::string Companion(const std::string& manifestName, const char* suffix) {
+    return manifestName + suffix;
 }
 
-void CheckSignature(ImageFiles& image, const std::map<std::string, ImageFiles::Entry>& files,
-                    const std::string& manifest, const VerifyOptions& options, VerifyReport& r) {
+SignatureCheck CheckSignature(ImageFiles& image,
+                              const std::map<std::string, ImageFiles::Entry>& files,
+                              const std::string& manifestName, const std::string& manifest,
+                              const std::string& trustedKeyPem) {
+    SignatureCheck c;
     std::string why, signature, mediumKey;
-    const bool signedImage = files.count(kSignatureName) != 0;
-    if (!signedImage) {
-        r.signature = options.trustedKeyPem.empty() ? SignatureState::kUnsigned
-                                                    : SignatureState::kNoTrustedMatch;
-        r.signatureText = options.trustedKeyPem.empty()
-                              ? "the manifest is not signed"
-                              : "the manifest is not signed, so it cannot be checked against the "
-                                "trusted key";
-        return;
+    const std::string sigName = Companion(manifestName, ".sig");
+    const std::string pubName = Companion(manifestName, ".pub");
+    const bool trusted = !trustedKeyPem.empty();
+    if (!files.count(sigName)) {
+        c.state = trusted ? SignatureState::kNoTrustedMatch : SignatureState::kUnsigned;
+        c.text = trusted ? manifestName +
+                               " is not signed, so it cannot be checked against the "
+                               "trusted key"
+                         : manifestName + " is not signed";
+        return c;
     }
-    if (!image.ReadWhole(kSignatureName, signature, why, 4096)) {
-        r.signature = SignatureState::kUnreadable;
-        r.signatureText = std::string(kSignatureName) + " " + why;
-        return;
+    if (!image.ReadWhole(sigName, signature, why, 4096)) {
+        c.state = SignatureState::kUnreadable;
+        c.text = sigName + " " + why;
+        return c;
     }
-    if (files.count(kPublicKeyName))
-        image.ReadWhole(kPublicKeyName, mediumKey, why, 65536);
-    const bool trusted = !options.trustedKeyPem.empty();
-    const std::string& key = trusted ? options.trustedKeyPem : mediumKey;
+    if (files.count(pubName))
+        image.ReadWhole(pubName, mediumKey, why, 65536);
+    const std::string& key = trusted ? trustedKeyPem : mediumKey;
     if (key.empty()) {
-        r.signature = SignatureState::kUnreadable;
-        r.signatureText = std::string("the manifest is signed but ") + kPublicKeyName +
-                          " is missing; give the signer's key with --key";
-        return;
+        c.state = SignatureState::kUnreadable;
+        c.text = manifestName + " is signed but " + pubName +
+                 " is missing; give the signer's key with --key";
+        return c;
     }
-    r.fingerprint = Fingerprint(key);
+    c.fingerprint = Fingerprint(key);
     std::string keyProblem;
     if (SignatureGood(key, manifest, signature, &keyProblem)) {
-        r.signature = SignatureState::kGood;
-        r.signatureText = trusted ? "good signature by the trusted key " + r.fingerprint
-                                  : "good signature by the key on the medium " + r.fingerprint +
-                                        " (compare it with the fingerprint the backup printed, "
-                                        "or check with --key)";
-        return;
+        c.state = SignatureState::kGood;
+        c.keyPem = key;
+        return c;
     }
     if (!keyProblem.empty()) {
-        r.signature = SignatureState::kUnreadable;
-        r.signatureText = keyProblem;
-        return;
+        c.state = SignatureState::kUnreadable;
+        c.text = keyProblem;
+        return c;
     }
     if (trusted && !mediumKey.empty() && SignatureGood(mediumKey, manifest, signature)) {
-        r.signature = SignatureState::kOtherKey;
-        r.signatureText = "signed by another key than the trusted one: " + Fingerprint(mediumKey);
-        return;
+        c.state = SignatureState::kOtherKey;
+        c.text = manifestName +
+                 " is signed by another key than the trusted one: " + Fingerprint(mediumKey);
+        return c;
     }
-    r.signature = SignatureState::kBad;
-    r.signatureText = "BAD signature: the manifest is not the one that was signed";
+    c.state = SignatureState::kBad;
+    c.text = "BAD signature: " + manifestName + " is not the one that was signed";
+    return c;
 }
 
-// The files that older images' manifests kept beside this one list.
-std::set<std::string> OlderImageFiles(ImageFiles& image,
-                                      const std::map<std::string, ImageFiles::Entry>& files) {
-    std::set<std::string> older;
+// A manifest of the root, read and parsed.
+struct RootManifest {
+    std::string name;
+    std::string text;
+    Manifest parsed;
+};
+
+// The manifests that older images kept beside this one, the newest first (the kept names count
+// up as images are added).
+std::vector<RootManifest> OlderManifests(ImageFiles& image,
+                                         const std::map<std::string, ImageFiles::Entry>& files,
+                                         std::vector<std::string>& problems) {
+    std::vector<std::pair<int, std::string>> names;
     for (const auto& [path, entry] : files) {
-        if (path == kManifestName || !IsManifestFile(path) || path.size() < 4 ||
+        if (path == kManifestName || !IsManifestFile(path) ||
             path.compare(path.size() - 4, 4, ".sig") == 0 ||
             path.compare(path.size() - 4, 4, ".pub") == 0)
             continue;
-        std::string text, why;
-        Manifest m;
-        if (image.ReadWhole(path, text, why) && ParseManifest(text, m).empty())
-            for (const auto& line : m.lines)
-                older.insert(line.path);
+        names.emplace_back(std::atoi(path.c_str() + std::string(kManifestName).size() + 1), path);
+    }
+    std::sort(names.rbegin(), names.rend());
+    std::vector<RootManifest> older;
+    for (const auto& [n, name] : names) {
+        RootManifest m{name, {}, {}};
+        std::string why;
+        if (!image.ReadWhole(name, m.text, why))
+            problems.push_back(name + " " + why);
+        else if (const std::string bad = ParseManifest(m.text, m.parsed); !bad.empty())
+            problems.push_back(name + " cannot be read: " + bad);
+        else
+            older.push_back(std::move(m));
     }
     return older;
+}
+
+// Whether an older image's manifest may vouch for files: only under the same trust as the
+// current one. "" when it may, else why not.
+std::string WhyNotTrusted(const SignatureCheck& current, const SignatureCheck& older,
+                          const std::string& name) {
+    if (current.state == SignatureState::kGood) {
+        if (older.state == SignatureState::kGood)
+            return std::string();
+        if (older.state == SignatureState::kUnsigned ||
+            older.state == SignatureState::kNoTrustedMatch)
+            return name + " is not signed, while " + kManifestName + " is";
+        return older.text.empty() ? name + " is not signed by the same key" : older.text;
+    }
+    if (current.state == SignatureState::kUnsigned) {
+        if (older.state == SignatureState::kUnsigned)
+            return std::string();
+        return name + " is signed while " + kManifestName +
+               " is not: the signed manifest may have been replaced";
+    }
+    return name + " cannot count while " + kManifestName + "'s signature is not good";
 }
 
 }  // namespace
@@ -92,7 +142,8 @@ bool VerifyReport::ok() const {
     const bool signatureOk =
         signature == SignatureState::kGood || signature == SignatureState::kUnsigned;
     return manifestProblem.empty() && !partial && !cancelled && missing.empty() &&
-           changed.empty() && unlisted.empty() && damaged.empty() && signatureOk;
+           changed.empty() && unlisted.empty() && damaged.empty() && untrusted.empty() &&
+           signatureOk;
 }
 
 std::string VerifyReport::Verdict() const {
@@ -110,6 +161,8 @@ std::string VerifyReport::Verdict() const {
     count(unlisted.size(),
           unlisted.size() == 1 ? "file not in the manifest" : "files not in the manifest");
     count(damaged.size(), damaged.size() == 1 ? "minute index damaged" : "minute indexes damaged");
+    count(untrusted.size(),
+          untrusted.size() == 1 ? "manifest not trusted" : "manifests not trusted");
     if (signature == SignatureState::kBad || signature == SignatureState::kOtherKey ||
         signature == SignatureState::kNoTrustedMatch || signature == SignatureState::kUnreadable)
         found.push_back("signature not good");
@@ -120,10 +173,20 @@ std::string VerifyReport::Verdict() const {
         return text + " (" + std::to_string(listed) + " files listed)";
     }
     if (partial)
-        return "INCOMPLETE: the " + std::to_string(listed) +
-               " listed files match, but the backup that made this image did not complete";
-    return "VERIFIED: all " + std::to_string(listed) + " files match the manifest" +
-           (signature == SignatureState::kGood ? ", signature good" : ", not signed");
+        return "INCOMPLETE: the " + std::to_string(listed) + " files listed in " + Trusted() +
+               " match, but the backup that made this image did not complete";
+    return "VERIFIED: all " + std::to_string(listed) + " files match " + Trusted() +
+           (signature == SignatureState::kGood
+                ? ", signed by " + fingerprint +
+                      (trustedKey ? " (the trusted key)" : " (the key on the medium)")
+                : ", not signed");
+}
+
+std::string VerifyReport::Trusted() const {
+    std::string names = kManifestName;
+    for (std::size_t i = 0; i < trustedManifests.size(); ++i)
+        names += (i + 1 == trustedManifests.size() ? " and " : ", ") + trustedManifests[i];
+    return names;
 }
 
 std::vector<std::string> VerifyReport::Lines() const {
@@ -138,8 +201,8 @@ std::vector<std::string> VerifyReport::Lines() const {
         lines.push_back("NOT IN MANIFEST  " + p);
     for (const auto& p : damaged)
         lines.push_back("DAMAGED          " + p);
-    for (const auto& n : notes)
-        lines.push_back("note: " + n);
+    for (const auto& u : untrusted)
+        lines.push_back("NOT TRUSTED      " + u);
     if (manifestProblem.empty())
         lines.push_back("signature: " + signatureText);
     lines.push_back(Verdict());
@@ -177,32 +240,65 @@ VerifyReport VerifyImage(ImageFiles& image, const VerifyOptions& options) {
         r.manifestProblem = std::string(kManifestName) + " cannot be read: " + problem;
         return r;
     }
+    if (manifest.lines.empty()) {
+        // A manifest that vouches for nothing is no check of anything.
+        r.manifestProblem = std::string(kManifestName) + " lists no file";
+        return r;
+    }
     r.partial = manifest.partial;
     if (r.partial)
         r.partialWhy = manifest.comments;
-    r.listed = manifest.lines.size();
-    CheckSignature(image, files, manifestText, options, r);
+    const SignatureCheck current =
+        CheckSignature(image, files, kManifestName, manifestText, options.trustedKeyPem);
+    r.signature = current.state;
+    r.fingerprint = current.fingerprint;
+    r.trustedKey = !options.trustedKeyPem.empty();
+    r.signatureText = current.state != SignatureState::kGood ? current.text
+                      : options.trustedKeyPem.empty()
+                          ? "good signature by the key on the medium " + current.fingerprint +
+                                " (compare it with the fingerprint the backup printed, or check "
+                                "with --key)"
+                          : "good signature by the trusted key " + current.fingerprint;
+
+    // The manifests that vouch for files: this image's, and older images' kept beside it under
+    // the same trust. A file counts by the newest that lists it.
+    std::vector<const RootManifest*> trusted;
+    const RootManifest own{kManifestName, manifestText, manifest};
+    trusted.push_back(&own);
+    const std::vector<RootManifest> older = OlderManifests(image, files, r.untrusted);
+    for (const auto& m : older) {
+        const SignatureCheck check = CheckSignature(image, files, m.name, m.text, current.keyPem);
+        if (const std::string whyNot = WhyNotTrusted(current, check, m.name); !whyNot.empty()) {
+            r.untrusted.push_back(whyNot);
+            continue;
+        }
+        trusted.push_back(&m);
+        r.trustedManifests.push_back(m.name);
+        r.partial = r.partial || m.parsed.partial;
+    }
+    std::map<std::string, const ManifestLine*> lineOf;
+    for (const RootManifest* m : trusted)
+        for (const auto& line : m->parsed.lines)
+            lineOf.emplace(line.path, &line);
+    r.listed = lineOf.size();
 
     long long total = 0, done = 0;
-    for (const auto& line : manifest.lines)
-        if (auto it = files.find(line.path); it != files.end())
+    for (const auto& [path, line] : lineOf)
+        if (auto it = files.find(path); it != files.end())
             total += it->second.size;
-    std::set<std::string> listed, coveredFolders;
-    for (const auto& line : manifest.lines) {
-        listed.insert(line.path);
-        coveredFolders.insert(TopFolder(line.path));
+    for (const auto& [path, line] : lineOf) {
         if (options.cancelled && options.cancelled()) {
             r.cancelled = true;
             return r;
         }
-        const auto it = files.find(line.path);
-        if (!SafeRelativePath(line.path) || it == files.end() || !it->second.regular) {
-            r.missing.push_back(line.path);
+        const auto it = files.find(path);
+        if (!SafeRelativePath(path) || it == files.end() || !it->second.regular) {
+            r.missing.push_back(path);
             continue;
         }
         Sha256 hash;
         const bool read = image.Read(
-            line.path,
+            path,
             [&](const char* bytes, std::size_t count) {
                 hash.Update(bytes, count);
                 done += static_cast<long long>(count);
@@ -211,36 +307,18 @@ VerifyReport VerifyImage(ImageFiles& image, const VerifyOptions& options) {
             },
             why);
         if (!read)
-            r.missing.push_back(line.path + " (" + why + ")");
-        else if (hash.HexFinal() != line.hex)
-            r.changed.push_back(line.path);
+            r.missing.push_back(path + " (" + why + ")");
+        else if (hash.HexFinal() != line->hex)
+            r.changed.push_back(path);
     }
-    const std::set<std::string> older = OlderImageFiles(image, files);
-    std::map<std::string, int> uncovered;
-    std::size_t olderCount = 0;
-    for (const auto& [path, entry] : files) {
-        if (listed.count(path) || IsManifestFile(path))
-            continue;
-        const std::string top = TopFolder(path);
-        if (older.count(path))
-            ++olderCount;
-        else if (!top.empty() && !coveredFolders.count(top))
-            uncovered[top]++;
-        else
+    // Whatever no trusted manifest lists is no part of what was signed or written.
+    for (const auto& [path, entry] : files)
+        if (!lineOf.count(path) && !IsManifestFile(path))
             r.unlisted.push_back(path);
-    }
-    if (olderCount)
-        r.notes.push_back(std::to_string(olderCount) +
-                          " files belong to older images, whose manifests are kept beside this "
-                          "one; not checked");
-    for (const auto& [folder, n] : uncovered)
-        r.notes.push_back(folder + "/ (" + std::to_string(n) +
-                          " files) is not covered by this manifest: another image's, not checked");
     if (options.deep)
-        for (const auto& line : manifest.lines)
-            if (const std::string problem = CheckMinuteIndex(image, files, line.path);
-                !problem.empty())
-                r.damaged.push_back(line.path + ": " + problem);
+        for (const auto& [path, line] : lineOf)
+            if (const std::string problem = CheckMinuteIndex(image, files, path); !problem.empty())
+                r.damaged.push_back(path + ": " + problem);
     return r;
 }
 

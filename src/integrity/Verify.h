@@ -1,6 +1,8 @@
 #pragma once
 // Checks an image against its manifest: every listed file present with its hash, nothing
-// added beside them, the signature, and on request the minute indexes themselves.
+// added beside them, the signature, and on request the minute indexes themselves. Older
+// images' manifests kept beside it vouch for their files only when signed as it is; a file no
+// trusted manifest lists fails the check.
 #include <functional>
 #include <string>
 #include <vector>
@@ -39,15 +41,21 @@ struct VerifyReport {
     std::vector<std::string> partialWhy;
     std::size_t listed = 0;
     std::vector<std::string> missing, changed, unlisted, damaged;
-    std::vector<std::string> notes;  // files of older images, folders the manifest does not cover
+    // Older images' manifests kept beside this one that vouch for their files under the same
+    // trust, and those that cannot (with why): their files then count as not in the manifest.
+    std::vector<std::string> trustedManifests;
+    std::vector<std::string> untrusted;
     SignatureState signature = SignatureState::kUnsigned;
     std::string signatureText;
     std::string fingerprint;  // of the key the signature was checked with
+    bool trustedKey = false;  // that key was given by the verifier, not taken from the medium
     bool cancelled = false;
 
     bool ok() const;
-    // One line: the verdict.
+    // One line: the verdict, with the manifests and the key it trusted.
     std::string Verdict() const;
+    // "SHA256SUMS" and the older manifests that counted.
+    std::string Trusted() const;
     // Every finding, one per line, then the signature and the verdict.
     std::vector<std::string> Lines() const;
 };

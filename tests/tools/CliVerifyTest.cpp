@@ -168,5 +168,60 @@ TEST_F(CliVerifyTest, ASecondBackupIntoTheSameFolderLeavesTheFirstImageCheckable
     EXPECT_EQ(ReadText(image + "/SHA256SUMS").find("10,00~10,03"), std::string::npos);
     const RunResult r = Verify({"E:\\Both"});
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("belong to older images"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("files match SHA256SUMS and SHA256SUMS-1, not signed"), std::string::npos)
+        << r.out;
+}
+
+TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesForNothing) {
+    ASSERT_EQ(Cli({"key", "create"}).status, 0);
+    const std::string image = BackUp("Signed");
+    const std::string trusted = prefix() + "/keys/signing.pub";
+    RunResult r = Verify({image, "--key", trusted});
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("files match SHA256SUMS, signed by SHA256:"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("(the trusted key)"), std::string::npos) << r.out;
+    const std::string dat = Day() + "201005231001N.dat";
+
+    // A whole entry folder added beside the signed ones.
+    std::string t = Copy(image, "added-entry");
+    fs::create_directories(t + "/2010_05_23=11,00~11,01/20100523");
+    fs::copy_file(t + "/" + dat, t + "/2010_05_23=11,00~11,01/20100523/201005231100N.dat");
+    r = Verify({t, "--key", trusted});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("NOT IN MANIFEST  2010_05_23=11,00~11,01/20100523/201005231100N.dat"),
+              std::string::npos)
+        << r.out;
+
+    // A file added inside a signed entry with a forged older manifest that lists it.
+    t = Copy(image, "forged-older");
+    WriteText(t + "/" + Day() + "extra.dat", "planted");
+    ASSERT_EQ(Shell("cd '" + t + "' && sha256sum '" + Day() + "extra.dat' > SHA256SUMS-1"), 0);
+    r = Verify({t, "--key", trusted});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("NOT TRUSTED      SHA256SUMS-1 is not signed, while SHA256SUMS is"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("NOT IN MANIFEST  " + Day() + "extra.dat"), std::string::npos) << r.out;
+
+    // The signed manifest moved aside for one that lists less, unsigned; or for an empty one.
+    t = Copy(image, "moved");
+    for (const char* suffix : {"", ".sig", ".pub"})
+        fs::rename(t + "/SHA256SUMS" + suffix, t + "/SHA256SUMS-1" + suffix);
+    WriteText(t + "/" + dat, "changed pictures");
+    ASSERT_EQ(Shell("cd '" + t + "' && sha256sum '" + Day() + "20100523.DAT' > SHA256SUMS"), 0);
+    r = Verify({t});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("SHA256SUMS-1 is signed while SHA256SUMS is not"), std::string::npos)
+        << r.out;
+    WriteText(t + "/SHA256SUMS", "");
+    r = Verify({t});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("NOT VERIFIED: SHA256SUMS lists no file"), std::string::npos) << r.out;
+
+    // A second backup signed by the same key: both manifests count, and say so.
+    BackUp("Signed", "1003", "1004");
+    r = Verify({image, "--key", trusted});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("match SHA256SUMS and SHA256SUMS-1, signed by"), std::string::npos)
+        << r.out;
 }
