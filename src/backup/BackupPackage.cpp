@@ -12,6 +12,7 @@
 #include "platform/PrivateProfile.h"
 #include "records/RecordChecks.h"
 #include "storage/RecorderPaths.h"
+#include "storage/WorkingFolder.h"
 
 namespace {
 
@@ -121,6 +122,13 @@ BOOL CopyFileSimple(const std::string& source, const std::string& destination) {
         if (n < 0 || !out.Write(buffer, static_cast<std::size_t>(n)))
             return 0;
     }
+}
+
+void ClearDiscImageFolder(BackupContext& ctx) {
+    if (ctx.m_nTargetType != 2)
+        return;
+    storage::DeleteFolderTree(paths::kDiscImageRoot);
+    platform::CreateDirectory(paths::kDiscImageRoot);
 }
 
 BOOL WriteViewerIni(BackupContext& ctx) {

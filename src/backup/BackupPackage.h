@@ -29,6 +29,9 @@ enum EntryInfoMode { kEntryInfoWrite = 0, kEntryInfoRead = 1, kEntryInfoUpdate =
 BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
                      const std::string& rangeKey, int mode);
 
+// Empties the disc image folder before a pass builds it: a disc holds the current schedule
+// only, never what a failed burn left of an earlier one.
+void ClearDiscImageFolder(BackupContext& ctx);
 // Writes "Viewer.ini" (the language) into the viewer folder of the disc image.
 BOOL WriteViewerIni(BackupContext& ctx);
 // "" when "Viewer.lst" of the base folder names the viewer's files and each of them is there;

@@ -104,6 +104,7 @@ void RunBackup(BackupContext& ctx) {
     ctx.m_view.ShowItem(ctl::kCapacityBar, false);
     ctx.m_view.ShowItem(ctl::kProgress, true);
     ctx.m_view.SetProgressRange(0, 100);
+    ClearDiscImageFolder(ctx);
     BeginImageManifest(ctx);
     {
         // Every file written below the image root on this thread is hashed as it is written.

@@ -238,6 +238,8 @@ void RunRemotePass(BackupContext& ctx) {
         return;
     }
     const bool first = !ImageManifestTap(ctx);
+    if (first)
+        ClearDiscImageFolder(ctx);
     BeginImageManifest(ctx);
     // The files written here (the viewer, each entry's information and map) are hashed too.
     platform::ScopedWriteTap tap(ImageManifestTap(ctx));
