@@ -250,6 +250,20 @@ bool FileExists(const std::string& path) {
     return !host.empty() && ::stat(host.c_str(), &st) == 0;
 }
 
+std::string NotAFile(const std::string& path) {
+    const std::string host = ResolvePath(path);
+    struct stat st {};
+    if (host.empty() || ::stat(host.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return std::string();
+    if (S_ISDIR(st.st_mode))
+        return "a folder";
+    if (S_ISFIFO(st.st_mode))
+        return "a named pipe";
+    if (S_ISSOCK(st.st_mode))
+        return "a socket";
+    return "a device";
+}
+
 bool IsDirectory(const std::string& path) {
     std::string host = ResolvePath(path);
     struct stat st {};

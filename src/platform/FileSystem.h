@@ -24,6 +24,9 @@ bool MoveFile(const std::string& from, const std::string& to);
 // Clears read-only and other attribute bits so that the file can be deleted.
 bool SetFileAttributesNormal(const std::string& path);
 bool FileExists(const std::string& path);
+// "" when path names a regular file or nothing; else what it is instead ("a folder", "a named
+// pipe", "a device", "a socket"), for a message that says why it cannot be read.
+std::string NotAFile(const std::string& path);
 // True when path is a folder that can take new files; otherwise why says what is wrong with it
 // ("is gone", "is read-only", ...).
 bool FolderWritable(const std::string& path, std::string* why = nullptr);

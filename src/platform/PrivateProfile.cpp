@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -12,6 +11,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/DrivePaths.h"
+#include "platform/File.h"
 
 namespace platform {
 namespace {
@@ -36,10 +36,15 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b);
 }
 
+// Larger than any profile the tool reads or writes.
+constexpr long long kMaxProfileBytes = 16LL << 20;
+
 bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
-    std::ifstream in(ResolvePath(path), std::ios::binary);
-    if (!in)
+    // Read whole and only when it is a file: a pipe in its place must not hang the program.
+    std::string text;
+    if (!ReadWholeFile(ResolvePath(path), text, kMaxProfileBytes))
         return false;
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')

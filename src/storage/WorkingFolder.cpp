@@ -31,13 +31,16 @@ bool SaveScheduleTable(const std::string& base, const ScheduleTable& table) {
 ScheduleLoad LoadScheduleTable(const std::string& base, ScheduleTable& table) {
     ScheduleLoad load;
     platform::File f;
-    if (!f.Open(paths::ReservePath(base), platform::File::kRead))
+    const std::string what = platform::NotAFile(paths::ReservePath(base));
+    if (what.empty() && !f.Open(paths::ReservePath(base), platform::File::kRead))
         return load;
     ScheduleTable read{};
     const long long length = f.Length();
     const long long got = f.ReadAt(read.data(), sizeof read, 0);
     f.Close();
-    if (length != static_cast<long long>(sizeof read) || got != length)
+    if (!what.empty())
+        load.problem = "it is " + what + ", not a file";
+    else if (length != static_cast<long long>(sizeof read) || got != length)
         load.problem = "it holds " + std::to_string(length) + " bytes instead of " +
                        std::to_string(sizeof read);
     else

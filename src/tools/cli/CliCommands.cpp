@@ -1,4 +1,5 @@
 #include "CliCommands.h"
+#include "Printable.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -286,7 +287,7 @@ int CmdList(CliSession& s, const CliArgs&) {
         std::printf("%s  %u KB  %s  cameras %s%s%s\n", label.c_str(), e ? e->nSize : 0,
                     e && e->bAllCam ? "all cameras" : "selected cameras",
                     e ? CameraNumbers(e->bCam, kMaxCameras).c_str() : "-",
-                    memo.empty() ? "" : "  memo: ", memo.c_str());
+                    memo.empty() ? "" : "  memo: ", Printable(memo).c_str());
     }
     std::printf("%zu entries, %s\n", rows.size(), FormatTotalSize(ctx, ctx.m_nTotalSize).c_str());
     return 0;

@@ -48,6 +48,19 @@ CliSession::CliSession(const CliOptions& options)
 #endif
 }
 
+std::string CliSession::OwnFilesProblem() const {
+    const std::string prefix = platform::MachinePrefix();
+    const std::string language = ctx.m_profile.LanguageDataPath();
+    for (const std::string& path :
+         {prefix + "/drives.ini", prefix + "/registry.ini", platform::ResolvePath(language)}) {
+        if (path.empty())
+            continue;
+        if (const std::string what = platform::NotAFile(path); !what.empty())
+            return path + " is " + what + ", not a file: remove it or put the file in its place";
+    }
+    return std::string();
+}
+
 namespace {
 
 bool Report(const platform::NamedLock::Attempt& a) {

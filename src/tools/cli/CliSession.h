@@ -31,6 +31,10 @@ class CliSession {
     // the reason on stderr, when another copy runs (or, with wait, after it ended) or the lock
     // cannot be used. An installed program's own base folder is readied first.
     bool OpenWorkingFolder(bool wait);
+    // "" when the tool's own files (the drive table, the registry, the language file) are
+    // files or absent; else which is something else, so that nothing waits on a pipe or reads a
+    // folder as a file.
+    std::string OwnFilesProblem() const;
 
     // Where the data is and which base folder is the program's own.
     const platform::ProgramFolders& folders() const { return folders_; }

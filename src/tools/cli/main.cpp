@@ -158,6 +158,10 @@ int main(int argc, char** argv) {
         if (!options.remote.token.empty() && options.remote.address.empty())
             throw UsageError{"--token goes with --remote"};
         CliSession session(options);
+        if (const std::string problem = session.OwnFilesProblem(); !problem.empty()) {
+            std::fprintf(stderr, "quillon-cli: %s\n", problem.c_str());
+            return 1;
+        }
         if (found->second.workingFolder && !session.OpenWorkingFolder(options.wait))
             return 1;
         return found->second.run(session, args);

@@ -60,7 +60,7 @@ void EachListItem(const std::string& list, F f) {
 
 int main(int argc, char** argv) {
     mkrec::RecorderPlan plan;
-    plan.root = GetStoragePath();
+    bool rootGiven = false;
     try {
         for (int i = 1; i < argc; ++i) {
             std::string a = argv[i];
@@ -75,9 +75,10 @@ int main(int argc, char** argv) {
             } else if (a == "--version") {
                 std::printf("quillon-mkrec %s\n", QUILLON_VERSION);
                 return 0;
-            } else if (a == "--root")
+            } else if (a == "--root") {
                 plan.root = value();
-            else if (a == "--days")
+                rootGiven = true;
+            } else if (a == "--days")
                 EachListItem(value(), [&](const std::string& d) {
                     if (d.size() != 8 || d.find_first_not_of("0123456789") != std::string::npos)
                         throw std::invalid_argument("a day is eight digits YYYYMMDD: " + d);
@@ -139,6 +140,9 @@ int main(int argc, char** argv) {
         }
         if (plan.days.empty())
             throw std::invalid_argument("--days is required");
+        // The registry (and its storage path) only once there is something to record.
+        if (!rootGiven)
+            plan.root = GetStoragePath();
         mkrec::RecorderStats stats = mkrec::MakeRecordings(plan);
         std::printf("wrote %lld minutes, %lld pictures (%lld bytes), %lld audio bytes below %s\n",
                     stats.minutes, stats.pictures, stats.pictureBytes, stats.audioBytes,
