@@ -81,11 +81,13 @@ TEST_F(StartCancelTest, TheTargetIsChosenInTheBrowserAndClassifiedByItsDrive) {
     EXPECT_FALSE(W<QWidget>(ctl::kWriteSpeed)->isEnabled());
     EXPECT_TRUE(W<QWidget>(ctl::kIncludeViewer)->isEnabled());
 
-    // A folder that no drive holds is no target.
+    // A folder that no drive holds is no target (Z: is kept unless the table maps it).
     platform::DriveTable table = platform::DriveTable::Load(prefix());
     table = platform::DriveTable();
     table.Set({'C', driveC(), platform::DRIVE_FIXED, ""});
     table.Set({'E', usb, platform::DRIVE_REMOVABLE, ""});
+    fs::create_directories(prefix() + "/drive_z");
+    table.Set({'Z', prefix() + "/drive_z", platform::DRIVE_FIXED, ""});
     ASSERT_TRUE(table.Save(prefix()));
     browser.answer = prefix() + "/elsewhere";
     fs::create_directories(browser.answer);
