@@ -235,7 +235,9 @@ std::string Megabytes(double mb) {
 // megabytes the schedule needs and those free (freeMB < 0: not known).
 std::string RefuseSpace(BackupContext& ctx, const std::string& where, double freeMB) {
     auto text = [&](const std::string& key) { return ctx.GetLanguageText("BACKUP", key); };
-    const std::string needMB = Megabytes(ctx.m_nTotalSize / 1024.0);
+    // As the check counts it: a total of 1024 KB or less is taken as that many MB.
+    const DWORD kb = ctx.m_nTotalSize;
+    const std::string needMB = Megabytes(kb > 1024 ? kb / 1024.0 : static_cast<double>(kb));
     const std::string figures = freeMB < 0 ? FillIn(text("Q010021"), {needMB})
                                            : FillIn(text("Q010020"), {needMB, Megabytes(freeMB)});
     return ctx.Refuse("M010028", text("M010028") + " " + where + "\n" + figures);

@@ -100,6 +100,12 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
     EXPECT_EQ(LastMessage(),
               "There is not enough free space on the storage target D:\n"
               "12.3 MB are needed, 0.9 MB are free.");
+    // Up to 1024 KB the check takes the KB count as MB: the figure says what it asked for.
+    ctx.m_nTotalSize = 50;
+    writer.freeMB = 20;
+    EXPECT_EQ(CheckBackupStart(ctx), "M010028");
+    EXPECT_NE(LastMessage().find("\n50.0 MB are needed, 20.0 MB are free."), std::string::npos)
+        << LastMessage();
     ctx.m_discWriter = nullptr;
 }
 
