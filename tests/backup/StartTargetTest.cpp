@@ -11,6 +11,7 @@
 #include "backup/CameraSelection.h"
 #include "backup/ScheduleCommands.h"
 #include "mkrec/Recorder.h"
+#include "platform/DriveTable.h"
 
 namespace fs = std::filesystem;
 
@@ -133,4 +134,16 @@ TEST_F(StartTargetTest, TheBrowsersWriterIsTheLastThatCanBeSelectedAndANamedOneI
     EXPECT_EQ(ChooseStorageTarget(ctx, "H:\\", WriterChoice::kNamedDrive), "M010022");
     EXPECT_EQ(writer.selected, -1);
     ctx.m_discWriter = nullptr;
+}
+
+TEST_F(StartTargetTest, ADriveWhoseSectionCannotBeUsedIsRefusedWithWhatIsWrong) {
+    WriteText(prefix() + "/drives.ini", ReadText(prefix() + "/drives.ini") +
+                                            "[G:]\nType=cdrom\nDevice=stdio:" + prefix() +
+                                            "/g.iso\nMedia=bluray\n");
+    // Saved through the table, which keeps the section, so that this process reads it again.
+    ASSERT_TRUE(platform::DriveTable::Load(prefix()).Save(prefix()));
+    EXPECT_EQ(ChooseStorageTarget(ctx, "G:\\"), "M010020");
+    EXPECT_EQ(LastMessage(), Text("M010020") + "\n" + prefix() +
+                                 "/drives.ini [G:]: Media=bluray is none of cd-r, cd-rw, dvd-r, "
+                                 "dvd-rw, dvd+r and dvd+rw; the section is not used");
 }
