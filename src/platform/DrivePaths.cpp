@@ -266,6 +266,13 @@ std::string FolderCreationProblem(const std::string& path) {
     struct stat st {};
     if (::stat(host.c_str(), &st) == 0)
         return S_ISDIR(st.st_mode) ? std::string() : host + " is a file, not a folder";
+    // Never the drive's own folder: a medium that is not mounted would have its mount folder
+    // made on the host's disc instead.
+    if (path.size() >= 2 && path[1] == ':') {
+        const std::string root = ResolvePath(path.substr(0, 2));
+        if (::stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return "the drive's folder " + root + " is not there";
+    }
     // The nearest part that exists must be a folder this user may add to.
     std::filesystem::path p(host);
     while (::stat(p.c_str(), &st) != 0 && p.has_parent_path() && p != p.parent_path())

@@ -101,6 +101,9 @@ TEST_F(DriveTableTest, AFolderToMakeMustLieBelowAWritableFolder) {
     EXPECT_EQ(FolderCreationProblem("E:\\file"), e + "/file is a file, not a folder");
     EXPECT_EQ(FolderCreationProblem("E:\\file\\Backup"), e + "/file is a file, not a folder");
     EXPECT_NE(FolderCreationProblem("Q:\\Backup"), "");
+    // A stick that is not mounted: its mount folder is not made on the host's disc.
+    fs::remove_all(e);
+    EXPECT_EQ(FolderCreationProblem("E:\\Backup"), "the drive's folder " + e + " is not there");
     const std::string ro = MountTinyDrive('R', "size=64k", true);
     if (ro.empty())
         GTEST_SKIP() << "this machine lets the test mount no read-only drive";
