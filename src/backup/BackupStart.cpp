@@ -14,6 +14,7 @@
 #include "integrity/ImageHasher.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageBus.h"
 #include "storage/RecorderPaths.h"
 
@@ -27,13 +28,27 @@ int ClassifyTargetDrive(BackupContext& ctx, char driveLetter) {
     return (platform::GetLogicalDrives() >> ctx.m_nTargetDrive) & 1u ? 3 : 0;
 }
 
-std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder) {
+namespace {
+
+// The refusal of key, with what drives.ini says is wrong with the drive's section, if anything.
+std::string RefuseDrive(BackupContext& ctx, const std::string& key, char letter) {
+    const std::string problems = platform::CurrentDrives()->ProblemsOf(letter);
+    if (problems.empty())
+        return ctx.Refuse(key);
+    return ctx.Refuse(key, ctx.GetLanguageText("BACKUP", key) + "\n" + problems);
+}
+
+}  // namespace
+
+std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder,
+                                WriterChoice choice) {
     if (folder.empty())
         return std::string();
-    ctx.m_nTargetType = ClassifyTargetDrive(ctx, folder[0]);
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
+    ctx.m_nTargetType = ClassifyTargetDrive(ctx, letter);
     std::string refused;
     if (ctx.m_nTargetType == 0) {
-        refused = ctx.Refuse("M010020");
+        refused = RefuseDrive(ctx, "M010020", letter);
         ctx.m_strTargetText.clear();
         ctx.m_view.SetItemRows(ctl::kWriteSpeed, {});
         ctx.m_view.EnableItem(ctl::kWriteSpeed, false);
@@ -42,7 +57,11 @@ std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder) {
     } else if (ctx.m_nTargetType == 2) {
         CDVDWriterPro2* writer = ctx.m_discWriter;
         ctx.m_bDiscTarget = writer && writer->GetMediaType() != kMediaNoDisc ? 1 : 0;
-        if (writer && FindWriterDrive(ctx) && writer->GetMediaType() != kMediaNoDisc) {
+        const auto select = [&] {
+            return choice == WriterChoice::kNamedDrive ? FindNamedWriterDrive(ctx, letter)
+                                                       : FindWriterDrive(ctx);
+        };
+        if (writer && select() && writer->GetMediaType() != kMediaNoDisc) {
             ctx.m_bDiscTarget = 1;
             UpdateDiscSpaceBar(ctx, true);
             ctx.m_view.ShowItem(ctl::kErase, IsRewritableMedia(writer->GetMediaType()));
@@ -52,7 +71,7 @@ std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder) {
         } else {
             ctx.m_bDiscTarget = 0;
             UpdateDiscSpaceBar(ctx, false);
-            refused = ctx.Refuse("M010022");
+            refused = RefuseDrive(ctx, "M010022", letter);
             ctx.m_strTargetText.clear();
         }
     } else {
@@ -67,24 +86,52 @@ std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder) {
     return refused;
 }
 
+namespace {
+
+void ShowWriterTarget(BackupContext& ctx, long index) {
+    CDVDWriterPro2& writer = *ctx.m_discWriter;
+    char size[64];
+    std::snprintf(size, sizeof size, "(%.f MB)", GetDiscCapacityMB(writer));
+    ctx.m_strTargetText =
+        writer.GetDriveLetter(index) + ":\\" + writer.GetDriveName(index) + " " + size;
+}
+
+}  // namespace
+
 BOOL FindWriterDrive(BackupContext& ctx) {
     CDVDWriterPro2* writer = ctx.m_discWriter;
-    BOOL found = 0;
-    for (long i = 0; writer && i < writer->GetDriveCount(); ++i) {
+    if (!writer)
+        return 0;
+    // The last writer drive decides, as the drives are tried in the writer's order; one that
+    // cannot be selected leaves the choice to the one before it, not to none.
+    bool anyWriter = false;
+    for (long i = writer->GetDriveCount() - 1; i >= 0; --i) {
         if (writer->IsWriterDrive(i) != 1)
             continue;
-        // The last writer drive decides, as the drives are tried in the writer's order.
-        if (!SelectWriterDrive(ctx, i)) {
-            found = 0;
-            continue;
+        anyWriter = true;
+        if (writer->SelectDrive(i)) {
+            ShowWriterTarget(ctx, i);
+            return 1;
         }
-        char size[64];
-        std::snprintf(size, sizeof size, "(%.f MB)", GetDiscCapacityMB(*writer));
-        ctx.m_strTargetText =
-            writer->GetDriveLetter(i) + ":\\" + writer->GetDriveName(i) + " " + size;
-        found = 1;
     }
-    return found;
+    if (anyWriter)
+        ctx.ShowMessage(ctx.GetLanguageText("CDWRITER", "A010002"));
+    return 0;
+}
+
+BOOL FindNamedWriterDrive(BackupContext& ctx, char letter) {
+    CDVDWriterPro2* writer = ctx.m_discWriter;
+    const std::string wanted(1,
+                             static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+    for (long i = 0; writer && i < writer->GetDriveCount(); ++i) {
+        if (writer->GetDriveLetter(i) != wanted || writer->IsWriterDrive(i) != 1)
+            continue;
+        if (!SelectWriterDrive(ctx, i))
+            return 0;
+        ShowWriterTarget(ctx, i);
+        return 1;
+    }
+    return 0;
 }
 
 BOOL SelectWriterDrive(BackupContext& ctx, long index) {
@@ -162,6 +209,49 @@ bool HasFolderSpace(const BackupContext& ctx, const std::string& path) {
     return need < freeMB;
 }
 
+namespace {
+
+// "%s" of a language text replaced by each value in turn (not printf: the text is the
+// operator's to edit).
+std::string FillIn(std::string text, const std::vector<std::string>& values) {
+    std::size_t at = 0;
+    for (const auto& v : values) {
+        at = text.find("%s", at);
+        if (at == std::string::npos)
+            break;
+        text.replace(at, 2, v);
+        at += v.size();
+    }
+    return text;
+}
+
+std::string Megabytes(double mb) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", mb);
+    return text;
+}
+
+// The free-space refusal ("%s[%s]" of M010028 and where): read as one sentence, with the
+// megabytes the schedule needs and those free (freeMB < 0: not known).
+std::string RefuseSpace(BackupContext& ctx, const std::string& where, double freeMB) {
+    auto text = [&](const std::string& key) { return ctx.GetLanguageText("BACKUP", key); };
+    // As the check counts it: a total of 1024 KB or less is taken as that many MB.
+    const DWORD kb = ctx.m_nTotalSize;
+    const std::string needMB = Megabytes(kb > 1024 ? kb / 1024.0 : static_cast<double>(kb));
+    const std::string figures = freeMB < 0 ? FillIn(text("Q010021"), {needMB})
+                                           : FillIn(text("Q010020"), {needMB, Megabytes(freeMB)});
+    return ctx.Refuse("M010028", text("M010028") + " " + where + "\n" + figures);
+}
+
+double FreeMBOf(const std::string& path) {
+    std::uint64_t freeBytes = 0;
+    if (!platform::GetDiskFreeSpaceExA(path, &freeBytes, nullptr, nullptr))
+        return -1;
+    return static_cast<double>(freeBytes) / 1048576.0;
+}
+
+}  // namespace
+
 std::string CheckBackupStart(BackupContext& ctx) {
     auto text = [&](const std::string& key) { return ctx.GetLanguageText("BACKUP", key); };
     if (ctx.m_bBackupRunning)
@@ -170,22 +260,32 @@ std::string CheckBackupStart(BackupContext& ctx) {
         return ctx.Refuse("M010017");
     if (ctx.m_lbSchedule.empty())
         return ctx.Refuse("M010024");
+    const std::string targetDrive =
+        std::string(1, static_cast<char>('A' + ctx.m_nTargetDrive)) + ":";
     switch (ctx.m_nTargetType) {
         case 3: {
-            if (!HasFolderSpace(ctx, ctx.m_strTargetText.substr(0, 2)))
-                return ctx.Refuse("M010028", text("M010028") + "[" + text("M010030") + "]");
+            const std::string drive = ctx.m_strTargetText.substr(0, 2);
+            if (!HasFolderSpace(ctx, drive))
+                return RefuseSpace(ctx, text("M010030") + " " + drive, FreeMBOf(drive));
             // Never into the recordings, and never into the working folder the end clears.
             const std::string problem = WriteFolderProblem(ctx, ctx.m_strTargetText, "", true);
             if (!problem.empty())
                 return ctx.Refuse("Q010004", text("Q010004") + "\n" + problem);
+            // A folder that is not there is made at the start; one that cannot be is refused
+            // now, before anything starts.
+            const std::string cannot = platform::FolderCreationProblem(ctx.m_strTargetText);
+            if (!cannot.empty())
+                return ctx.Refuse("M010032",
+                                  text("M010032") + "\n" + ctx.m_strTargetText + ": " + cannot);
             break;
         }
         case 2: {
             CDVDWriterPro2* writer = ctx.m_discWriter;
             if (!HasFolderSpace(ctx, "c:"))
-                return ctx.Refuse("M010028", text("M010028") + "[" + text("M010029") + "]");
+                return RefuseSpace(ctx, text("M010029"), FreeMBOf("c:"));
             if (!HasDiscSpace(ctx))
-                return ctx.Refuse("M010028", text("M010028") + "[" + text("M010030") + "]");
+                return RefuseSpace(ctx, text("M010030") + " " + targetDrive,
+                                   writer ? GetDiscFreeMB(*writer) : -1);
             if (!writer || writer->GetMediaType() == kMediaNoDisc)
                 return ctx.Refuse("A010003", ctx.GetLanguageText("CDWRITER", "A010003"));
             const std::string problem = WriteFolderProblem(
@@ -210,6 +310,12 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
     const std::string refused = CheckBackupStart(ctx);
     if (!refused.empty())
         return refused;
+    // The folder browser offers folders that exist; a target named otherwise (the host's
+    // message, a folder removed since) is made now that every check passed.
+    if (ctx.m_nTargetType == 3 && !platform::IsDirectory(ctx.m_strTargetText) &&
+        !platform::CreateDirectoryTree(ctx.m_strTargetText))
+        return ctx.Refuse("M010032",
+                          ctx.GetLanguageText("BACKUP", "M010032") + "\n" + ctx.m_strTargetText);
     ctx.m_bBackupRunning = 1;
     if (ctx.m_nTargetType == 2) {
         ctx.m_discWriter->GetMaxWriteSpeed();

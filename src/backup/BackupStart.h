@@ -11,13 +11,19 @@ class BackupWorker;
 
 // 0 no such drive, 2 a CD/DVD drive, 3 any other drive (a folder target).
 int ClassifyTargetDrive(BackupContext& ctx, char driveLetter);
+// How a disc target picks its writer: as the folder browser does, whichever drive was chosen
+// (the last writer decides), or exactly the drive named.
+enum class WriterChoice { kLastWriter, kNamedDrive };
 // The target chosen in the folder browser (a drive path): kind by its drive; a folder, or the
 // writer drive with its disc bar, Erase and speeds; the viewer option. Answers the key it
 // refused with, "" when the target was taken.
-std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder);
-// Selects the writer drives in the writer's order; the last decides. The target text is then
-// the drive, its name and the disc's capacity, such as "D:\DVD writer (4482 MB)".
+std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder,
+                                WriterChoice choice = WriterChoice::kLastWriter);
+// Selects the last writer drive in the writer's order that can be selected. The target text is
+// then the drive, its name and the disc's capacity, such as "D:\DVD writer (4482 MB)".
 BOOL FindWriterDrive(BackupContext& ctx);
+// Selects the writer drive of letter, and no other; the target text as above.
+BOOL FindNamedWriterDrive(BackupContext& ctx, char letter);
 // Selects a drive of the writer; the operator is told when it cannot be.
 BOOL SelectWriterDrive(BackupContext& ctx, long index);
 // The write speeds from the writer's maximum in KB/s: "16 x", "12 x", ... down by four steps to
@@ -32,9 +38,11 @@ bool HasDiscSpace(const BackupContext& ctx);
 // A new disc image; false (the operator told) without a disc.
 BOOL PrepareDiscImage(BackupContext& ctx);
 // The checks of the OK command, in its order: each refusal is shown and answers its key; ""
-// when a backup may start. Changes nothing.
+// when a backup may start. Changes nothing; a folder target that does not exist must be one
+// that can be made.
 std::string CheckBackupStart(BackupContext& ctx);
-// The OK command: checks, busy controls, the viewer option, then wakes the worker.
+// The OK command: checks, then a missing target folder made, busy controls, the viewer
+// option, then wakes the worker.
 std::string OnOK(BackupContext& ctx, BackupWorker& worker);
 // Cancel while a backup runs: asks the operator, and on Yes the worker stops at its next check
 // (a remote download is cancelled too).

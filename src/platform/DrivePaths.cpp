@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <mutex>
@@ -167,7 +169,8 @@ std::string ResolvePath(const std::string& path, PathUse use) {
     if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
         const auto table = CurrentDrives();
         const DriveInfo* drive = table->Find(path[0]);
-        if (!drive)
+        // A disc writer without Path= has no files of its own to reach.
+        if (!drive || drive->hostRoot.empty())
             return std::string();
         return exactFirst(drive->hostRoot, SplitComponents(path.substr(2)));
     }
@@ -194,6 +197,8 @@ std::string ToDrivePath(const std::string& hostPath) {
     std::string bestRoot;
     const auto table = CurrentDrives();
     for (const auto& d : table->drives()) {
+        if (d.hostRoot.empty())
+            continue;
         std::string root = std::filesystem::weakly_canonical(d.hostRoot, ec);
         if (ec)
             root = d.hostRoot;
@@ -252,6 +257,31 @@ bool GetDiskFreeSpaceExA(const std::string& path, std::uint64_t* freeToCaller, s
     if (totalFree)
         *totalFree = static_cast<std::uint64_t>(vfs.f_bfree) * vfs.f_frsize;
     return true;
+}
+
+std::string FolderCreationProblem(const std::string& path) {
+    const std::string host = ResolvePath(path, PathUse::kCreate);
+    if (host.empty())
+        return "its drive has no folders in " + MachinePrefix() + "/drives.ini";
+    struct stat st {};
+    if (::stat(host.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? std::string() : host + " is a file, not a folder";
+    // Never the drive's own folder: a medium that is not mounted would have its mount folder
+    // made on the host's disc instead.
+    if (path.size() >= 2 && path[1] == ':') {
+        const std::string root = ResolvePath(path.substr(0, 2));
+        if (::stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return "the drive's folder " + root + " is not there";
+    }
+    // The nearest part that exists must be a folder this user may add to.
+    std::filesystem::path p(host);
+    while (::stat(p.c_str(), &st) != 0 && p.has_parent_path() && p != p.parent_path())
+        p = p.parent_path();
+    if (!S_ISDIR(st.st_mode))
+        return p.string() + " is a file, not a folder";
+    if (::access(p.c_str(), W_OK | X_OK) != 0)
+        return "nothing can be written in " + p.string() + " (" + std::strerror(errno) + ")";
+    return std::string();
 }
 
 std::string ModuleFileHostPath() {

@@ -31,6 +31,10 @@ UINT GetDriveTypeA(const std::string& root);
 bool GetDiskFreeSpaceExA(const std::string& path, std::uint64_t* freeToCaller, std::uint64_t* total,
                          std::uint64_t* totalFree);
 
+// Why the folder path (drive or host path) could not be made, "" when it exists as a folder or
+// could be: every missing part is below a folder this user may write.
+std::string FolderCreationProblem(const std::string& path);
+
 // Folder of the running program as a drive path ending in "\" (for example "C:\Backup\").
 std::string GetModulePath();
 // Host path of the running program file.

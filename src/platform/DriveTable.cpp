@@ -58,28 +58,120 @@ static std::string StripSlash(std::string p) {
     return p;
 }
 
+bool IsPseudoMediaName(const std::string& name) {
+    std::string n;
+    for (char c : name)
+        n += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* known : {"", "cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd+r", "dvd+rw", "none"})
+        if (n == known)
+            return true;
+    return false;
+}
+
+namespace {
+
+bool KnownTypeName(const std::string& name) {
+    for (const char* known : {"fixed", "removable", "remote", "cdrom"})
+        if (name == known)
+            return true;
+    return false;
+}
+
+// What keeps the table from using a section ("" when it can be used).
+std::string SectionProblem(const DriveInfo& d, const std::string& typeName) {
+    if (!KnownTypeName(typeName))
+        return "Type=" + typeName + " is none of fixed, removable, remote and cdrom";
+    if (!d.hostRoot.empty() && d.hostRoot[0] != '/')
+        return "Path=" + d.hostRoot + " is not a host folder from the root (such as /media/usb)";
+    if (d.type != DRIVE_CDROM) {
+        if (!d.device.empty())
+            return "Device= is only for a disc writer (Type=cdrom)";
+        if (d.hostRoot.empty())
+            return "it has no Path= (the host folder the drive stands for)";
+        return std::string();
+    }
+    if (d.device.empty()) {
+        if (d.hostRoot.empty())
+            return "a disc writer needs Device= (a writer such as /dev/sr0, or stdio:FILE)";
+        return std::string();  // a disc drive that only reads, through its mount folder
+    }
+    if (d.device.rfind("stdio:", 0) != 0)
+        return std::string();
+    // A pseudo-drive: its disc is a file, made on the first write when it is missing.
+    if (!IsPseudoMediaName(d.media))
+        return "Media=" + d.media + " is none of cd-r, cd-rw, dvd-r, dvd-rw, dvd+r and dvd+rw";
+    if (d.capacityMB < 0)
+        return "CapacityMB= must be a number of megabytes";
+    const std::string file = d.device.substr(6);
+    if (file.empty())
+        return std::string();  // a drive without a disc
+    if (file[0] != '/')
+        return "Device=" + d.device + " must name its file from the root (stdio:/path/disc.iso)";
+    std::error_code ec;
+    if (fs::is_directory(file, ec))
+        return "Device=" + d.device + " is a folder; a pseudo-drive's disc is a file";
+    if (!fs::is_directory(fs::path(file).parent_path(), ec))
+        return "Device=" + d.device + ": the folder for its file does not exist";
+    return std::string();
+}
+
+}  // namespace
+
 DriveTable DriveTable::Load(const std::string& prefix) {
     DriveTable table;
     const std::string ini = prefix + "/drives.ini";
     std::error_code ec;
+    const DriveInfo defaultC{'C', prefix + "/drive_c", DRIVE_FIXED, "", "", 0, true};
+    const DriveInfo defaultZ{'Z', "/", DRIVE_FIXED, "", "", 0, true};
     if (fs::exists(ini, ec)) {
+        std::string named;  // the letters the table names, usable or not
         for (const auto& section : GetPrivateProfileSectionNames(ini)) {
-            if (section.size() != 2 || section[1] != ':' || !std::isalpha(section[0]))
+            auto refuse = [&](char letter, const std::string& why) {
+                table.problems_.push_back(
+                    {letter, ini + " [" + section + "]: " + why + "; the section is not used"});
+                std::string text = "[" + section + "]\n";
+                for (const char* key : {"Path", "Type", "Device", "Media", "CapacityMB"}) {
+                    const std::string v = GetPrivateProfileString(section, key, "\x01", 4096, ini);
+                    if (v != "\x01")
+                        text += std::string(key) + "=" + v + "\n";
+                }
+                table.unused_.push_back({letter, text});
+            };
+            if (section.size() != 2 || section[1] != ':' ||
+                !std::isalpha(static_cast<unsigned char>(section[0]))) {
+                refuse(0, "not a drive letter such as [E:]");
                 continue;
+            }
             DriveInfo d;
-            d.letter = static_cast<char>(std::toupper(section[0]));
+            d.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(section[0])));
+            if (named.find(d.letter) != std::string::npos) {
+                refuse(d.letter, "the drive has an earlier section");
+                continue;
+            }
+            named += d.letter;
             d.hostRoot = StripSlash(GetPrivateProfileString(section, "Path", "", 4096, ini));
-            d.type = DriveTypeFromName(GetPrivateProfileString(section, "Type", "fixed", 64, ini));
+            const std::string typeName = GetPrivateProfileString(section, "Type", "fixed", 64, ini);
+            d.type = DriveTypeFromName(typeName);
             d.device = GetPrivateProfileString(section, "Device", "", 4096, ini);
             d.media = GetPrivateProfileString(section, "Media", "", 64, ini);
             d.capacityMB = static_cast<int>(GetPrivateProfileInt(section, "CapacityMB", 0, ini));
-            if (!d.hostRoot.empty() && !table.Find(d.letter))
-                table.drives_.push_back(d);
+            const std::string problem = SectionProblem(d, typeName);
+            if (!problem.empty()) {
+                refuse(d.letter, problem);
+                continue;
+            }
+            table.drives_.push_back(d);
         }
+        // The program's own C: and the host's root stay unless the table gives the letters.
+        if (named.find('C') == std::string::npos) {
+            fs::create_directories(defaultC.hostRoot, ec);
+            table.drives_.push_back(defaultC);
+        }
+        if (named.find('Z') == std::string::npos)
+            table.drives_.push_back(defaultZ);
     } else {
-        DriveInfo c{'C', prefix + "/drive_c", DRIVE_FIXED, ""};
-        fs::create_directories(c.hostRoot, ec);
-        table.drives_.push_back(c);
+        fs::create_directories(defaultC.hostRoot, ec);
+        table.drives_.push_back(defaultC);
         // Removable media the desktop mounted, from E: on.
         std::ifstream mounts("/proc/mounts");
         std::string dev, dir, rest;
@@ -88,11 +180,20 @@ DriveTable DriveTable::Load(const std::string& prefix) {
             if ((dir.rfind("/media/", 0) == 0 || dir.rfind("/run/media/", 0) == 0) && next < 'Z')
                 table.drives_.push_back({next++, dir, DRIVE_REMOVABLE, ""});
         }
-        table.drives_.push_back({'Z', "/", DRIVE_FIXED, ""});
+        table.drives_.push_back(defaultZ);
     }
     std::sort(table.drives_.begin(), table.drives_.end(),
               [](const DriveInfo& a, const DriveInfo& b) { return a.letter < b.letter; });
     return table;
+}
+
+std::string DriveTable::ProblemsOf(char letter) const {
+    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    std::string text;
+    for (const auto& p : problems_)
+        if (p.letter == letter)
+            text += (text.empty() ? "" : "\n") + p.text;
+    return text;
 }
 
 const DriveInfo* DriveTable::Find(char letter) const {
@@ -123,8 +224,12 @@ bool DriveTable::Save(const std::string& prefix) const {
     fs::create_directories(prefix, ec);
     std::ostringstream out;
     for (const auto& d : drives_) {
-        out << "[" << d.letter << ":]\nPath=" << d.hostRoot << "\nType=" << DriveTypeName(d.type)
-            << "\n";
+        if (d.builtIn)
+            continue;
+        out << "[" << d.letter << ":]\n";
+        if (!d.hostRoot.empty())
+            out << "Path=" << d.hostRoot << "\n";
+        out << "Type=" << DriveTypeName(d.type) << "\n";
         if (!d.device.empty())
             out << "Device=" << d.device << "\n";
         if (!d.media.empty())
@@ -132,6 +237,9 @@ bool DriveTable::Save(const std::string& prefix) const {
         if (d.capacityMB > 0)
             out << "CapacityMB=" << d.capacityMB << "\n";
     }
+    for (const auto& u : unused_)
+        if (u.letter == 0 || !Find(u.letter))
+            out << u.text;
     const std::string text = out.str();
     const bool saved = WriteFileAtomically(prefix + "/drives.ini", text.data(), text.size());
     ++gSaves;

@@ -232,7 +232,7 @@ TEST_F(CliEndToEndTest, ATargetWithoutRoomForThePlannedSizeIsRefusedAtTheStart) 
         GTEST_SKIP() << "no small filesystem can be mounted here";
     auto run = Cli({"backup", "--folder", "F:\\Backup"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("There is not enough free space[on the storage target]"),
+    EXPECT_NE(run.err.find("There is not enough free space on the storage target F:\n"),
               std::string::npos)
         << run.err;
     EXPECT_FALSE(fs::exists(tiny + "/Backup"));               // a refused backup makes nothing

@@ -38,17 +38,22 @@ bool DiscSession::Open(const std::string& drive) {
     const char letter = drive.empty() ? 0 : static_cast<char>(std::toupper(drive[0]));
     const bool form = drive.size() == 1 || (drive.size() == 2 && drive[1] == ':') ||
                       (drive.size() == 3 && drive.substr(1) == ":\\");
-    const platform::DriveInfo* info = platform::CurrentDrives()->Find(letter);
-    if (!form || !info || info->type != platform::DRIVE_CDROM) {
+    const auto table = platform::CurrentDrives();
+    const platform::DriveInfo* info = table->Find(letter);
+    if (!form || !info || info->type != platform::DRIVE_CDROM || info->device.empty()) {
         std::fprintf(stderr,
                      "quillon-cli: %s is not a disc drive of %s/drives.ini (a section with "
                      "Type=cdrom and Device=)\n",
                      drive.c_str(), platform::MachinePrefix().c_str());
+        if (const std::string why = table->ProblemsOf(letter); form && !why.empty())
+            std::fprintf(stderr, "%s\n", why.c_str());
         return false;
     }
     if (!InitDiscWriter(ctx_))
         return false;
-    return ChooseStorageTarget(ctx_, std::string(1, letter) + ":\\").empty();
+    // The drive named is the one written or erased, whatever other writers the table has.
+    return ChooseStorageTarget(ctx_, std::string(1, letter) + ":\\", WriterChoice::kNamedDrive)
+        .empty();
 }
 
 void DiscSession::Serve(int milliseconds) {

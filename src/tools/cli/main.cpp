@@ -7,10 +7,10 @@
 #include <string>
 
 #include "CliCommands.h"
-#include "app/CHKLM.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/ProgramFolders.h"
+#include "platform/Registry.h"
 
 namespace {
 
@@ -53,14 +53,28 @@ int Number(const std::string& option, const std::string& text, int base, int low
     return static_cast<int>(v);
 }
 
-int Info() {
+// Reads and prints only: no registry key is made for a value that is not there, and --base is
+// the base folder shown, whether or not it exists.
+int Info(const CliOptions& options) {
     const platform::ProgramFolders folders = platform::CurrentProgramFolders();
+    const std::string base = options.base.empty()
+                                 ? folders.base
+                                 : platform::ResolvePath(CommandLineFolder(options.base));
+    std::string recordings = "c:\\QorData";
+    platform::RegistryHive().QueryValue("Software\\VIRERURO\\CONFIG\\RECINFO", "StoragePath",
+                                        recordings);
     std::printf(
         "quillon-cli %s\nprefix %s\nprogram folder %s\ndata folder %s\nbase folder %s\n"
         "recordings %s\n",
         QUILLON_VERSION, platform::MachinePrefix().c_str(), platform::GetModulePath().c_str(),
-        folders.data.c_str(), folders.base.c_str(), GetStoragePath().c_str());
+        folders.data.c_str(), base.c_str(), recordings.c_str());
     return 0;
+}
+
+// Sections of drives.ini the table cannot use, said before any command uses the table.
+void ReportDriveTableProblems() {
+    for (const auto& problem : platform::CurrentDrives()->problems())
+        std::fprintf(stderr, "quillon-cli: %s\n", problem.text.c_str());
 }
 
 }  // namespace
@@ -137,8 +151,9 @@ int main(int argc, char** argv) {
         }
         if (command.empty())
             throw UsageError{"no command given"};
+        ReportDriveTableProblems();
         if (command == "info")
-            return Info();
+            return Info(options);
         // These look at images and keys, not at a recorder or the working folder.
         if (command == "verify")
             return CmdVerify(args, options.progress);

@@ -1,0 +1,149 @@
+// The start checks and the writer choice: a folder target that is not there is made once every
+// check passed (or refused before anything starts), the free-space refusal names the drive and
+// its figures, and a writer that cannot be selected does not take a good one down with it.
+#include <filesystem>
+
+#include "BackupFixture.h"
+#include "FakeDiscWriter.h"
+#include "PseudoDrives.h"
+#include "backup/BackupStart.h"
+#include "backup/BackupWorker.h"
+#include "backup/CameraSelection.h"
+#include "backup/ScheduleCommands.h"
+#include "mkrec/Recorder.h"
+#include "platform/DriveTable.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class EndView : public RecordingDialogView {
+  public:
+    void SendDialogMessage(DWORD message, std::uintptr_t wParam, std::intptr_t lParam) override {
+        {
+            std::lock_guard<std::mutex> lock(m);
+            RecordingDialogView::SendDialogMessage(message, wParam, lParam);
+        }
+        ended.Set();
+    }
+    platform::AutoResetEvent ended;
+    std::mutex m;
+};
+
+}  // namespace
+
+class StartTargetTest : public BackupFixture<EndView> {
+  protected:
+    void SetUp() override {
+        BackupFixture::SetUp();
+        usb = MapDrive('E', "removable");
+        mkrec::RecorderPlan plan;
+        plan.root = "C:\\QorData";
+        plan.days = {"20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = 602;
+        plan.width = 32;
+        plan.height = 24;
+        mkrec::MakeRecordings(plan);
+        ASSERT_TRUE(SelectBackupDay(ctx, "20100523"));
+        Choose("10", "00", "10", "02", {});
+        OnSelectAllCameras(ctx);
+        ASSERT_EQ(OnAdd(ctx), "");
+    }
+    std::string LastMessage() const {
+        return view.messages.empty() ? std::string() : view.messages.back().text;
+    }
+    std::string Text(const char* key) { return app.GetLanguageText("BACKUP", key); }
+    std::string usb;
+};
+
+TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
+    // As the host's message names it: a folder the browser never offered.
+    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Named\\By\\Host"), "");
+    EXPECT_EQ(CheckBackupStart(ctx), "");
+    EXPECT_FALSE(fs::exists(usb + "/Named"));  // the checks change nothing
+    BackupWorker worker(ctx);
+    worker.StartMakeFileThread();
+    ASSERT_EQ(OnOK(ctx, worker), "");
+    EXPECT_TRUE(fs::is_directory(usb + "/Named/By/Host"));
+    ASSERT_TRUE(view.ended.WaitFor(20000));
+    worker.StopMakeFileThread();
+    EXPECT_TRUE(ctx.m_report.ok());  // no target gone mid-pass
+    EXPECT_TRUE(view.messages.empty()) << LastMessage();
+    EXPECT_TRUE(fs::exists(usb + "/Named/By/Host/2010_05_23=10,00~10,02/20100523/"
+                                 "201005231002N.dat"));
+}
+
+TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
+    WriteText(usb + "/taken", "a file where the folder would go");
+    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\taken\\Backup"), "");
+    BackupWorker worker(ctx);
+    worker.StartMakeFileThread();
+    EXPECT_EQ(OnOK(ctx, worker), "M010032");
+    worker.StopMakeFileThread();
+    EXPECT_EQ(LastMessage().rfind(Text("M010032") + "\nE:\\taken\\Backup: ", 0), 0u)
+        << LastMessage();
+    EXPECT_NE(LastMessage().find("is a file, not a folder"), std::string::npos) << LastMessage();
+    EXPECT_FALSE(ctx.m_bBackupRunning);
+    EXPECT_NE(view.controlsState, 0);  // never made busy
+    EXPECT_EQ(ctx.m_lbSchedule.size(), 1u);
+}
+
+TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
+    MapPseudoDrive(prefix(), 'D', prefix() + "/d.iso");
+    FakeDiscWriter writer;
+    writer.drives = {{"D", "DVD writer"}};
+    writer.freeMB = 0.9;
+    ctx.m_discWriter = &writer;
+    ASSERT_EQ(ChooseStorageTarget(ctx, "D:\\"), "");
+    ctx.m_nTotalSize = 12595;  // KB: 12.3 MB
+    EXPECT_EQ(CheckBackupStart(ctx), "M010028");
+    EXPECT_EQ(LastMessage(),
+              "There is not enough free space on the storage target D:\n"
+              "12.3 MB are needed, 0.9 MB are free.");
+    // Up to 1024 KB the check takes the KB count as MB: the figure says what it asked for.
+    ctx.m_nTotalSize = 50;
+    writer.freeMB = 20;
+    EXPECT_EQ(CheckBackupStart(ctx), "M010028");
+    EXPECT_NE(LastMessage().find("\n50.0 MB are needed, 20.0 MB are free."), std::string::npos)
+        << LastMessage();
+    ctx.m_discWriter = nullptr;
+}
+
+TEST_F(StartTargetTest, TheBrowsersWriterIsTheLastThatCanBeSelectedAndANamedOneIsThatOne) {
+    for (char letter : {'D', 'F', 'H'})
+        MapPseudoDrive(prefix(), letter, prefix() + "/" + letter + ".iso");
+    FakeDiscWriter writer;
+    writer.drives = {{"D", "DVD writer"}, {"F", "CD writer"}, {"H", "Other writer"}};
+    ctx.m_discWriter = &writer;
+    // Named: exactly that drive, whichever comes last.
+    ASSERT_EQ(ChooseStorageTarget(ctx, "D:\\", WriterChoice::kNamedDrive), "");
+    EXPECT_EQ(writer.selected, 0);
+    EXPECT_EQ(ctx.m_strTargetText.rfind("D:\\DVD writer", 0), 0u) << ctx.m_strTargetText;
+    // Picked in the browser: the last writer decides...
+    ASSERT_EQ(ChooseStorageTarget(ctx, "D:\\"), "");
+    EXPECT_EQ(writer.selected, 2);
+    // ...unless it cannot be selected: then the one before it, with no complaint.
+    writer.drives[2].selectable = false;
+    const std::size_t boxes = view.messages.size();
+    ASSERT_EQ(ChooseStorageTarget(ctx, "D:\\"), "");
+    EXPECT_EQ(writer.selected, 1);
+    EXPECT_EQ(view.messages.size(), boxes);
+    // A named drive that cannot be selected is refused, never swapped for another.
+    writer.selected = -1;
+    EXPECT_EQ(ChooseStorageTarget(ctx, "H:\\", WriterChoice::kNamedDrive), "M010022");
+    EXPECT_EQ(writer.selected, -1);
+    ctx.m_discWriter = nullptr;
+}
+
+TEST_F(StartTargetTest, ADriveWhoseSectionCannotBeUsedIsRefusedWithWhatIsWrong) {
+    WriteText(prefix() + "/drives.ini", ReadText(prefix() + "/drives.ini") +
+                                            "[G:]\nType=cdrom\nDevice=stdio:" + prefix() +
+                                            "/g.iso\nMedia=bluray\n");
+    // Saved through the table, which keeps the section, so that this process reads it again.
+    ASSERT_TRUE(platform::DriveTable::Load(prefix()).Save(prefix()));
+    EXPECT_EQ(ChooseStorageTarget(ctx, "G:\\"), "M010020");
+    EXPECT_EQ(LastMessage(), Text("M010020") + "\n" + prefix() +
+                                 "/drives.ini [G:]: Media=bluray is none of cd-r, cd-rw, dvd-r, "
+                                 "dvd-rw, dvd+r and dvd+rw; the section is not used");
+}
