@@ -63,6 +63,8 @@ class SocketStream : public HttpStream {
     bool Write(std::string_view bytes) override {
         auto moved = Clock::now();
         while (!bytes.empty()) {
+            if (stopping_)
+                return false;  // a long download must not hold up Stop
             const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
             if (n > 0) {
                 bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -71,7 +73,7 @@ class SocketStream : public HttpStream {
             }
             if (n < 0 && errno != EAGAIN && errno != EINTR)
                 return false;
-            if (stopping_ || Clock::now() - moved > stall_)
+            if (Clock::now() - moved > stall_)
                 return false;
             pollfd p{fd_, POLLOUT, 0};
             ::poll(&p, 1, 200);
