@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "records/RemoteRecords.h"
 #include "share/ShareReplies.h"
@@ -28,6 +29,31 @@ bool Same(const share::JobStatus& a, const share::JobStatus& b) {
 }
 
 }  // namespace
+
+// The random driver's seeds: well-formed and hostile status texts.
+const std::vector<std::string>& FuzzSeeds() {
+    static const std::vector<std::string> seeds = {
+        "state building\nitem 201005231002N.dat\ndone 120\ntotal 4000\n",
+        "state done\ndone 4000\ntotal 4000\nentry 2010_05_23=10,00~10,09\n"
+        "file 1234 201005231000N.dat\nfile 480000 Audio/201005231000_01.wav\n",
+        "state failed\nproblem no recordings in that range\n",
+        "state cancelled\n",
+        "state done\nentry x\nfile 1 ../../etc/passwd\n",
+        "state done\nentry x\nfile 1 /etc/passwd\n",
+        "state done\nentry x\nfile 1 C:\\Windows\\x\n",
+        "state done\nentry x\nfile 99999999999999 big\n",
+        "12345",
+        "Audio/x.wav",
+    };
+    return seeds;
+}
+
+const std::vector<std::string>& FuzzPieces() {
+    static const std::vector<std::string> pieces = {
+        "\n",           " ",      "/",         "..", "\\", ":", std::string(1, '\0'), "file ",
+        "state done\n", "entry ", "9999999999"};
+    return pieces;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

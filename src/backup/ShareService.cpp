@@ -27,24 +27,49 @@ const std::string kServerBase = std::string(kNetTempRoot) + "\\";
 
 // What the extraction tells its window: its status line is the item being made, and every
 // copied file is a point at which a cancel is seen.
+// Why `needBytes` more in the temporary folder would leave less of the disk free than keepFree
+// of it; "" when they fit.
+std::string RoomProblem(unsigned long long needBytes, double keepFree) {
+    std::uint64_t free = 0, total = 0;
+    if (!platform::GetDiskFreeSpaceExA(kNetTempRoot, &free, &total, nullptr))
+        return "the recorder cannot tell the free space of its disk";
+    const double kept = keepFree * static_cast<double>(total);
+    if (static_cast<double>(free) - static_cast<double>(needBytes) >= kept)
+        return std::string();
+    const auto mb = [](double bytes) {
+        return std::to_string(static_cast<long long>(bytes / 1e6));
+    };
+    return "the recorder's disk has too little free space for the image (" +
+           mb(static_cast<double>(needBytes)) + " MB needed, " + mb(static_cast<double>(free)) +
+           " MB free, " + mb(kept) + " MB kept free for the recording)";
+}
+
 class BuildView : public RecordingDialogView {
   public:
-    BuildView(const ShareService::Progress& onItem, const std::atomic<bool>& cancel)
-        : progress_(onItem), cancel_(cancel) {}
+    BuildView(const ShareService::Progress& onItem, const std::atomic<bool>& cancel,
+              double keepFree)
+        : progress_(onItem), cancel_(cancel), keepFree_(keepFree) {}
     void Attach(BackupContext* ctx) { ctx_ = ctx; }
     void SetItemText(int id, const std::string& text) override {
         RecordingDialogView::SetItemText(id, text);
         if (id != ctl::kStatusLine || !ctx_)
             return;
-        if (cancel_)
+        // The recording fills the same disk while the image grows: every file looks again.
+        if (room_.empty())
+            room_ = RoomProblem(0, keepFree_);
+        if (cancel_ || !room_.empty())
             ctx_->m_bBackupRunning = 0;
         if (progress_)
             progress_(text, ctx_->m_nDoneSize, ctx_->m_nTotalSize);
     }
+    // Why the build was stopped for want of room ("" while it has room).
+    const std::string& room() const { return room_; }
 
   private:
     const ShareService::Progress& progress_;
     const std::atomic<bool>& cancel_;
+    const double keepFree_;
+    std::string room_;
     BackupContext* ctx_ = nullptr;
 };
 
@@ -78,6 +103,24 @@ void Prepare(BackupContext& ctx, const ShareService::Settings& settings) {
     ctx.m_nCamCount = std::clamp(settings.cameras, 0, kMaxCameras);
     ctx.m_nModelCode = settings.modelCode;
     ctx.m_strExePath = kServerBase;
+}
+
+// The size the image of the entry will take, by the estimate the dialog shows for it.
+unsigned long long EstimatedBytes(BackupContext& ctx, const ScheduleEntry& entry,
+                                  const std::string& startKey, const std::string& endKey) {
+    DWORD camSel[kMaxCameras];
+    std::memcpy(camSel, ctx.m_bCamSel, sizeof camSel);
+    const auto totalSize = ctx.m_nTotalSize;
+    const auto selCamCount = ctx.m_nSelCamCount;
+    for (int c = 0; c < kMaxCameras; ++c)
+        ctx.m_bCamSel[c] = (entry.bAllCam ? c < ctx.m_nCamCount : entry.bCam[c] != 0) ? 1 : 0;
+    ctx.m_nLastEntrySize = 0;
+    EstimateEntrySize(ctx, startKey.substr(0, 8), startKey.substr(8, 4), endKey.substr(8, 4));
+    const unsigned long long bytes = static_cast<unsigned long long>(ctx.m_nLastEntrySize) * 1024;
+    std::memcpy(ctx.m_bCamSel, camSel, sizeof camSel);
+    ctx.m_nTotalSize = totalSize;
+    ctx.m_nSelCamCount = selCamCount;
+    return bytes;
 }
 
 }  // namespace
@@ -158,7 +201,8 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         image.problem = "the image request does not describe an entry of one day";
         return image;
     }
-    BuildView view(progress, cancel);
+    RemoveAbandonedImages();
+    BuildView view(progress, cancel, settings_.keepFree);
     CQuillonApp app;
     BackupContext ctx(app, view);
     view.Attach(&ctx);
@@ -183,7 +227,7 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         std::lock_guard<std::mutex> lock(listMutex_);
         const auto now = std::chrono::steady_clock::now();
         for (const Built& b : built_) {
-            if (b.image.entry == paths.entry && now - b.touched < kAbandonedAfter) {
+            if (b.image.entry == paths.entry && now - b.touched < settings_.abandonAfter) {
                 image.problem = "another client is fetching " + paths.entry +
                                 " from this recorder; try again when it has finished";
                 image.entry.clear();  // not this request's to remove
@@ -204,6 +248,13 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     platform::CreateDirectory(working);
     platform::CreateDirectory(entryFolder);
     ScanRecordedDay(ctx, day);
+    const std::string room =
+        RoomProblem(EstimatedBytes(ctx, entry, startKey, endKey), settings_.keepFree);
+    if (!room.empty()) {
+        storage::DeleteFolderTree(entryFolder);
+        image.problem = room;
+        return image;
+    }
     BuildMinuteMap(ctx.m_Schedule, slot, ctx.m_RecMap, ctx.m_SelMap);
     if (!AccessEntryInfo(ctx, entryFolder, EntryRangeKey(paths.entry), kEntryInfoWrite) ||
         !SaveMinuteMap(ctx, working, paths.entry, day)) {
@@ -221,6 +272,12 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     storage::DeleteFolderTree(entryFolder);
     image.failures = ctx.m_report.failures();
     image.cancelled = !ctx.m_bBackupRunning || cancel;
+    if (!view.room().empty()) {
+        storage::DeleteFolderTree(imageFolder);
+        image.problem = view.room();
+        image.cancelled = false;
+        return image;
+    }
     if (image.cancelled) {
         storage::DeleteFolderTree(imageFolder);
         image.problem = "the image was cancelled";
@@ -298,4 +355,36 @@ bool ShareService::DeleteTemp(const std::string& path) {
     }
     std::lock_guard<std::mutex> build(buildMutex_);
     return platform::DeleteTree(path);
+}
+
+void ShareService::Touch(const std::string& entry) {
+    std::lock_guard<std::mutex> lock(listMutex_);
+    for (Built& b : built_)
+        if (b.image.entry == entry)
+            b.touched = std::chrono::steady_clock::now();
+}
+
+void ShareService::RemoveAbandoned() {
+    std::unique_lock<std::mutex> build(buildMutex_, std::try_to_lock);
+    if (build.owns_lock())
+        RemoveAbandonedImages();
+}
+
+void ShareService::RemoveAbandonedImages() {
+    std::vector<std::string> gone;
+    {
+        std::lock_guard<std::mutex> lock(listMutex_);
+        const auto now = std::chrono::steady_clock::now();
+        for (const Built& b : built_)
+            if (now - b.touched >= settings_.abandonAfter)
+                gone.push_back(b.image.entry);
+        built_.erase(std::remove_if(
+                         built_.begin(), built_.end(),
+                         [&](const Built& b) { return now - b.touched >= settings_.abandonAfter; }),
+                     built_.end());
+    }
+    // Every name in the list passed IsEntryString: none leads out of the temporary root.
+    for (const std::string& entry : gone)
+        if (IsEntryString(entry))
+            storage::DeleteFolderTree(kServerBase + entry);
 }

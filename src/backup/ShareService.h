@@ -27,6 +27,12 @@ class ShareService {
         std::string storageRoot;  // the recordings, a drive path ("C:\QorData")
         int cameras = 64;         // the recorder's camera count
         int modelCode = 0x670;    // names the audio files of the recordings
+        // An image no client has fetched from for this long is taken as left behind: a build
+        // of the same entry replaces it, and RemoveAbandoned deletes it.
+        std::chrono::milliseconds abandonAfter = std::chrono::minutes(30);
+        // The share of the recorder's disk a build must leave free: a full disk would stop the
+        // recording, which an image must never cause.
+        double keepFree = 0.10;
     };
     struct ImageFile {
         std::string name;  // below the entry's day folder, '/' between folders ("Audio/x.wav")
@@ -51,16 +57,13 @@ class ShareService {
     _INDEXREPLY IndexReply(const std::string& day);
     // The size of the entry the request describes, as local mode estimates it.
     _ADDSIZEREPLY AddSize(const _BACKUPADDTOTALSIZE& request);
-    // An image no client has fetched from for this long is taken as left behind: a build of
-    // the same entry replaces it.
-    static constexpr std::chrono::minutes kAbandonedAfter{30};
-
     // Builds the entry of the request into kNetTempRoot\{entry}\{day}\ (an older image of the
     // same entry is replaced, unless a client is still fetching it: then the request is refused,
     // as one client's image must not vanish under it). Stops between files once cancel is true. An
     // image that could not be made whole (a minute not copied) is removed and answered with the
-    // problem. The entry's information and minute map files are the requester's own and are not
-    // listed.
+    // problem. A build that would leave less of the disk free than keepFree is refused, and one
+    // that finds the disk filling up stops and is removed. The entry's information and minute map
+    // files are the requester's own and are not listed.
     Image MakeImage(const _BACKUPMAKEIMAGE& request, const Progress& progress,
                     const std::atomic<bool>& cancel);
     // The host path of one file of a built image, "" when name is not one of its listed files.
@@ -68,8 +71,15 @@ class ShareService {
     // Removes a temporary image, given as the client names it ("C:\NetBackupTemp\{entry}").
     // False when the path is not one of ours or could not be removed.
     bool DeleteTemp(const std::string& path);
+    // Marks the entry's image as being fetched now.
+    void Touch(const std::string& entry);
+    // Deletes the images nobody has fetched from for abandonAfter. Left to the next call while
+    // a build runs (a build does it first itself).
+    void RemoveAbandoned();
+    std::chrono::milliseconds abandonAfter() const { return settings_.abandonAfter; }
 
   private:
+    void RemoveAbandonedImages();  // with buildMutex_ held
     Settings settings_;
     std::mutex buildMutex_;  // one image build at a time
     struct Built {

@@ -6,12 +6,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
+#include <string_view>
 #include <vector>
 
-namespace httplib {
-class Server;
-}
+#include "share/HttpServer.h"
+
 namespace playback {
 class LocalPictureSource;
 }
@@ -21,7 +20,7 @@ namespace share {
 class PictureServer {
   public:
     // storageRoot: the recordings root as a drive path ("C:\QorData").
-    explicit PictureServer(std::string storageRoot);
+    explicit PictureServer(std::string storageRoot, HttpServer::Limits limits = {});
     ~PictureServer();
     PictureServer(const PictureServer&) = delete;
     PictureServer& operator=(const PictureServer&) = delete;
@@ -32,18 +31,23 @@ class PictureServer {
     bool Start(const std::string& address, int port, const std::string& token);
     void Stop();
     int Port() const { return port_; }
+    // Answers the requests in `bytes` as over one connection from loopback, without a socket
+    // (with the token of the last Start).
+    std::string Exchange(std::string_view bytes) { return AnswerAll(site_, bytes, "127.0.0.1"); }
 
   private:
+    void Handle(const HttpRequest& req, HttpResponse& res);
     // A source per request in flight: each caches the data file it read last, so one is never
     // used by two threads at once; idle ones are kept for the next request.
     std::unique_ptr<playback::LocalPictureSource> TakeSource();
     void GiveBack(std::unique_ptr<playback::LocalPictureSource> source);
 
     std::string root_;
+    HttpServer::Limits limits_;
     std::string token_;
     int port_ = 0;
-    std::unique_ptr<httplib::Server> server_;
-    std::thread listener_;
+    HttpSite site_;
+    std::unique_ptr<HttpServer> server_;
     std::mutex idleMutex_;
     std::vector<std::unique_ptr<playback::LocalPictureSource>> idle_;
 };

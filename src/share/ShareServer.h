@@ -1,17 +1,18 @@
 #pragma once
 // quillon-share's HTTP side: the routes of ShareProtocol.h over one recorder's storage, served
-// on threads of the HTTP library while the image builds run on threads of ShareJobs.
+// by HttpServer while the image builds run on threads of ShareJobs. A timer removes the images
+// nobody fetches from any more.
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "backup/ShareService.h"
-
-namespace httplib {
-class Server;
-}
+#include "share/HttpServer.h"
 
 namespace share {
 
@@ -24,29 +25,38 @@ class ShareServer {
         bool verbose = false;  // one line per request and per built file on stderr
         // Also sees every built file (ShareJobs::Observer), after the verbose line.
         std::function<void(const std::string&, const std::atomic<bool>&)> onBuildItem;
+        HttpServer::Limits limits;
     };
     ShareServer(ShareService::Settings settings, Options options);
     ~ShareServer();
     ShareServer(const ShareServer&) = delete;
     ShareServer& operator=(const ShareServer&) = delete;
 
-    // Binds host:port (port 0: any free one) and serves on a thread of its own. False, with
+    // Binds host:port (port 0: any free one) and serves on threads of its own. False, with
     // why, when the address is refused or cannot be bound.
     bool Start(const std::string& host, int port, std::string* why);
     // The port bound by Start.
-    int port() const { return port_; }
+    int port() const { return http_ ? http_->port() : 0; }
     // Stops serving, cancels running builds and waits for every thread.
     void Stop();
     ShareService& service() { return *service_; }
+    // Answers the requests in `bytes` as over one connection from loopback, without a socket.
+    std::string Exchange(std::string_view bytes) { return AnswerAll(site_, bytes, "127.0.0.1"); }
 
   private:
-    void Routes();
+    void Handle(const HttpRequest& req, HttpResponse& res);
+    void ServeFile(const HttpRequest& req, HttpResponse& res);
+    void Sweep();
+
     std::unique_ptr<ShareService> service_;
-    std::unique_ptr<httplib::Server> http_;
     Options options_;
+    HttpSite site_;
     std::unique_ptr<ShareJobs> jobs_;
-    std::thread listener_;
-    int port_ = 0;
+    std::unique_ptr<HttpServer> http_;
+    std::mutex sweepMutex_;
+    std::condition_variable sweepWake_;
+    bool sweeping_ = false;
+    std::thread sweeper_;
 };
 
 }  // namespace share

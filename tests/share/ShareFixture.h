@@ -2,6 +2,8 @@
 // A recorder on C: made by mkrec, a share server over it on a loopback port, a download drive
 // E:, and a receiver that keeps every answer of a share client and drives an image's chain as
 // the dialog does (code 4: download into the folder; code 5: delete the server's image).
+#include <httplib.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestEnv.h"
@@ -19,6 +22,7 @@
 #include "mkrec/Recorder.h"
 #include "records/RemoteRecords.h"
 #include "share/ShareProtocol.h"
+#include "share/ShareReplies.h"
 #include "share/ShareServer.h"
 
 struct Answer {
@@ -118,6 +122,7 @@ class ShareFixture : public TempPrefixTest {
         TempPrefixTest::SetUp();
         MapDrive('E', "removable");
         Record();
+        serveSettings = Settings();
     }
     void TearDown() override {
         if (server)
@@ -148,7 +153,7 @@ class ShareFixture : public TempPrefixTest {
     void Serve(const std::string& token = "",
                std::function<void(const std::string&, const std::atomic<bool>&)> onBuild = {}) {
         share::ShareServer::Options options{token, false, std::move(onBuild)};
-        server = std::make_unique<share::ShareServer>(Settings(), options);
+        server = std::make_unique<share::ShareServer>(serveSettings, options);
         std::string why;
         ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
     }
@@ -190,8 +195,28 @@ class ShareFixture : public TempPrefixTest {
             }
         };
     }
+    // Builds the image of ImageRequest() through the routes and waits for it; its status.
+    share::JobStatus BuildImage(httplib::Client& http) {
+        const _BACKUPMAKEIMAGE request = ImageRequest();
+        auto started = http.Post(
+            "/v1/image", std::string(reinterpret_cast<const char*>(&request), sizeof request),
+            share::kBinaryType);
+        EXPECT_TRUE(started && started->status == 200);
+        for (int i = 0; i < 6000; ++i) {
+            auto res = http.Get("/v1/image/" + (started ? started->body : std::string("0")));
+            std::string why;
+            auto status = res ? share::ParseJobStatus(res->body, &why) : std::nullopt;
+            EXPECT_TRUE(status) << why;
+            if (!status || status->state != share::JobState::kBuilding)
+                return status.value_or(share::JobStatus{});
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ADD_FAILURE() << "the build did not end";
+        return share::JobStatus{};
+    }
     std::string ServerImage() const { return driveC() + "/NetBackupTemp/" + kEntry; }
     std::string Downloaded() const { return prefix() + "/drive_e/Backup/" + kEntry + "/" + kDay; }
 
     std::unique_ptr<share::ShareServer> server;
+    ShareService::Settings serveSettings;  // what Serve starts the server with
 };

@@ -7,32 +7,9 @@
 #include "share/ShareLink.h"
 #include "share/ShareReplies.h"
 
-namespace {
-
-std::string Bytes(const void* record, std::size_t size) {
-    return std::string(static_cast<const char*>(record), size);
-}
-
-}  // namespace
-
 class ShareServerTest : public ShareFixture {
   protected:
     httplib::Client Client() { return httplib::Client("127.0.0.1", server->port()); }
-    // Builds the image of ImageRequest() and waits for it to be done; its status.
-    share::JobStatus Build(httplib::Client& http) {
-        const _BACKUPMAKEIMAGE request = ImageRequest();
-        auto started = http.Post("/v1/image", Bytes(&request, sizeof request), share::kBinaryType);
-        EXPECT_TRUE(started && started->status == 200);
-        for (;;) {
-            auto res = http.Get("/v1/image/" + (started ? started->body : std::string("0")));
-            std::string why;
-            auto status = res ? share::ParseJobStatus(res->body, &why) : std::nullopt;
-            EXPECT_TRUE(status) << why;
-            if (!status || status->state != share::JobState::kBuilding)
-                return status.value_or(share::JobStatus{});
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
 };
 
 TEST_F(ShareServerTest, WithATokenEveryRouteWantsItAndAWrongOneGetsNothingElse) {
@@ -73,7 +50,7 @@ TEST_F(ShareServerTest, RecordsOfTheWrongSizeAndDaysOfTheWrongShapeAreRefused) {
 TEST_F(ShareServerTest, OnlyTheFilesOfABuiltImageAreServedAndRangesGiveTheirPart) {
     Serve();
     auto http = Client();
-    const share::JobStatus status = Build(http);
+    const share::JobStatus status = BuildImage(http);
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
     ASSERT_FALSE(status.files.empty());
     const share::ListedFile& f = status.files.front();
@@ -104,7 +81,7 @@ TEST_F(ShareServerTest, OnlyTheFilesOfABuiltImageAreServedAndRangesGiveTheirPart
 TEST_F(ShareServerTest, CancellingABuiltImageRemovesItsTemporaryData) {
     Serve();
     auto http = Client();
-    const share::JobStatus status = Build(http);
+    const share::JobStatus status = BuildImage(http);
     ASSERT_EQ(status.state, share::JobState::kDone);
     ASSERT_TRUE(std::filesystem::exists(ServerImage()));
     EXPECT_EQ(http.Post("/v1/image/1/cancel", "", "text/plain")->status, 200);

@@ -1,7 +1,9 @@
 // quillon-share: serves one recorder's storage to a remote Quillon Backup over HTTP.
 #include <signal.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -18,9 +20,12 @@ int Usage(const char* why) {
         std::fprintf(stderr, "quillon-share: %s\n", why);
     std::fprintf(stderr,
                  "usage: quillon-share --root PATH [--listen ADDRESS:PORT] [--token TOKEN]\n"
-                 "                     [--cameras N] [--verbose] | --version\n"
+                 "                     [--cameras N] [--image-idle MINUTES] [--keep-free PERCENT]\n"
+                 "                     [--verbose] | --version\n"
                  "  PATH     the recordings: a drive path (C:\\QorData) or a host folder\n"
-                 "  ADDRESS  127.0.0.1:%d unless given; other than loopback needs a token\n",
+                 "  ADDRESS  127.0.0.1:%d unless given; other than loopback needs a token\n"
+                 "  MINUTES  an image nobody fetches from is removed after them (30)\n"
+                 "  PERCENT  of the recorder's disk an image build leaves free (10)\n",
                  share::kDefaultPort);
     return 2;
 }
@@ -38,6 +43,7 @@ int main(int argc, char** argv) {
     std::string root, listen = "127.0.0.1:" + std::to_string(share::kDefaultPort);
     share::ShareServer::Options options;
     int cameras = 64;
+    double idleMinutes = 30, keepFreePercent = 10;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -62,6 +68,14 @@ int main(int argc, char** argv) {
             cameras = std::atoi(v);
             if (cameras < 1 || cameras > 64)
                 return Usage("--cameras takes 1 to 64");
+        } else if (arg == "--image-idle") {
+            idleMinutes = std::atof(v);
+            if (!(idleMinutes > 0 && idleMinutes <= 7 * 24 * 60))
+                return Usage("--image-idle takes minutes above 0, at most a week");
+        } else if (arg == "--keep-free") {
+            keepFreePercent = std::atof(v);
+            if (!(keepFreePercent >= 0 && keepFreePercent <= 100))
+                return Usage("--keep-free takes a percentage from 0 to 100");
         } else {
             return Usage(("unknown argument " + arg).c_str());
         }
@@ -84,6 +98,9 @@ int main(int argc, char** argv) {
     ShareService::Settings settings;
     settings.storageRoot = StorageRoot(root);
     settings.cameras = cameras;
+    settings.abandonAfter =
+        std::chrono::milliseconds(static_cast<long long>(idleMinutes * 60 * 1000));
+    settings.keepFree = keepFreePercent / 100;
     share::ShareServer server(settings, options);
     std::string why;
     if (!server.Start(address->host, address->port, &why)) {

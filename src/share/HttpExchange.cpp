@@ -1,0 +1,153 @@
+#include "share/HttpExchange.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "share/HttpRange.h"
+
+namespace share {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Headers = std::vector<std::pair<std::string, std::string>>;
+
+bool ReadBody(const HttpSite& site, std::size_t length, HttpRequest& req, std::string& pending,
+              HttpStream& io) {
+    const std::size_t ready = std::min(length, pending.size());
+    req.body.assign(pending, 0, ready);
+    pending.erase(0, ready);
+    const auto deadline = Clock::now() + site.bodyTime;
+    char buffer[16 * 1024];
+    while (req.body.size() < length) {
+        const std::size_t n =
+            io.Read(buffer, std::min(sizeof buffer, length - req.body.size()), deadline);
+        if (n == 0)
+            return false;
+        req.body.append(buffer, n);
+    }
+    return true;
+}
+
+bool SendText(const HttpResponse& res, bool keepAlive, HttpStream& io) {
+    Headers headers = res.headers;
+    headers.emplace_back("Content-Type", res.contentType);
+    return io.Write(ReplyHead(res.status, headers, res.body.size(), keepAlive) + res.body);
+}
+
+// A file reply: the whole file, the range asked for, or 416 when the range lies beyond it.
+bool SendFile(const HttpRequest& req, HttpResponse& res, bool keepAlive, HttpStream& io) {
+    const auto size = static_cast<unsigned long long>(res.fileLength);
+    RangeAnswer range;
+    if (req.method == "GET" && res.status == 200)
+        range = AnswerRange(req.Header("range"), size);
+    Headers headers = res.headers;
+    headers.emplace_back("Accept-Ranges", "bytes");
+    if (range.kind == RangeAnswer::kUnsatisfiable) {
+        res.status = 416;
+        headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
+        return io.Write(ReplyHead(416, headers, 0, keepAlive));
+    }
+    unsigned long long first = 0, end = size;
+    if (range.kind == RangeAnswer::kPart) {
+        res.status = 206;
+        first = range.first;
+        end = range.last + 1;
+        headers.emplace_back("Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                                  std::to_string(range.last) + "/" +
+                                                  std::to_string(size));
+    }
+    headers.emplace_back("Content-Type", res.contentType);
+    if (!io.Write(ReplyHead(res.status, headers, end - first, keepAlive)))
+        return false;
+    std::vector<char> buffer(64 * 1024);
+    for (unsigned long long at = first; at < end;) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<unsigned long long>(buffer.size(), end - at));
+        const long long got = res.readFile(buffer.data(), want, at);
+        // A file that shrank or failed ends the reply short, and the connection with it.
+        if (got <= 0 || !io.Write(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
+            return false;
+        at += static_cast<unsigned long long>(got);
+    }
+    return true;
+}
+
+// The replies of AnswerAll, gathered; bytes come only from what was given.
+class MemoryStream : public HttpStream {
+  public:
+    explicit MemoryStream(std::string& out) : out_(out) {}
+    std::size_t Read(char*, std::size_t, Clock::time_point) override { return 0; }
+    bool Write(std::string_view bytes) override {
+        out_.append(bytes);
+        return true;
+    }
+
+  private:
+    std::string& out_;
+};
+
+}  // namespace
+
+bool AnswerRequest(const HttpSite& site, HttpRequest& req, std::string& pending, HttpStream& io) {
+    HttpResponse res;
+    // A refused request keeps its body unread, so the connection cannot carry another.
+    if (site.gate && !site.gate(req, res)) {
+        SendText(res, false, io);
+        if (site.log)
+            site.log(req, res.status);
+        return false;
+    }
+    std::size_t length = 0;
+    std::string why;
+    if (!BodyLength(req, site.maxBody, &length, &res.status, &why)) {
+        res.Text(res.status, why);
+        SendText(res, false, io);
+        if (site.log)
+            site.log(req, res.status);
+        return false;
+    }
+    if (!ReadBody(site, length, req, pending, io))
+        return false;
+    site.handle(req, res);
+    const bool keepAlive = req.KeepAlive();
+    const bool sent = res.readFile && res.fileLength >= 0 ? SendFile(req, res, keepAlive, io)
+                                                          : SendText(res, keepAlive, io);
+    if (site.log)
+        site.log(req, res.status);
+    return sent && keepAlive;
+}
+
+std::string HeadRefusal(int status, const std::string& why) {
+    const std::string body = why + "\n";
+    return ReplyHead(status, {{"Content-Type", "text/plain; charset=utf-8"}}, body.size(), false) +
+           body;
+}
+
+std::string AnswerAll(const HttpSite& site, std::string_view bytes, const std::string& remote) {
+    std::string replies;
+    MemoryStream io(replies);
+    std::string pending(bytes);
+    for (;;) {
+        std::string problem;
+        const std::size_t end = HeadEnd(pending, site.limits, &problem);
+        if (!problem.empty()) {
+            replies += HeadRefusal(431, problem);
+            return replies;
+        }
+        if (end == 0)
+            return replies;
+        HttpRequest req;
+        req.remote = remote;
+        int status = 0;
+        if (!ParseHead(std::string_view(pending).substr(0, end), site.limits, req, &status,
+                       &problem)) {
+            replies += HeadRefusal(status, problem);
+            return replies;
+        }
+        pending.erase(0, end);
+        if (!AnswerRequest(site, req, pending, io))
+            return replies;
+    }
+}
+
+}  // namespace share

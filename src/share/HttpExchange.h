@@ -1,0 +1,67 @@
+#pragma once
+// One request and its reply, over any byte stream: the gate (the token) is asked before a byte
+// of the body is read, the body must be a Content-Length within the site's limit, and a file
+// reply is sent in the one range asked for. The sockets are HttpServer's; the fuzz harness feeds
+// bytes through AnswerAll.
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "share/HttpMessage.h"
+
+namespace share {
+
+struct HttpResponse {
+    int status = 200;
+    std::string contentType = "text/plain; charset=utf-8";
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;
+    // A file sent instead of body, whole or in the range asked for: its length, and a reader of
+    // up to `size` bytes at `offset` that answers how many it read (0 or less: it cannot).
+    long long fileLength = -1;
+    std::function<long long(char* data, std::size_t size, unsigned long long offset)> readFile;
+
+    void Text(int code, const std::string& text) {
+        status = code;
+        contentType = "text/plain; charset=utf-8";
+        body = text + "\n";
+    }
+};
+
+// What a server serves and the bounds it keeps.
+struct HttpSite {
+    HeadLimits limits;
+    std::size_t maxBody = 64 * 1024;
+    std::chrono::milliseconds bodyTime{5000};  // to receive a whole body
+    // Asked before the body is read: false refuses the request with res as it stands.
+    std::function<bool(const HttpRequest&, HttpResponse&)> gate;
+    std::function<void(const HttpRequest&, HttpResponse&)> handle;
+    // Told of every answered request (optional).
+    std::function<void(const HttpRequest&, int status)> log;
+};
+
+class HttpStream {
+  public:
+    virtual ~HttpStream() = default;
+    // Up to `size` bytes; 0 when the peer has closed or the deadline has passed.
+    virtual std::size_t Read(char* data, std::size_t size,
+                             std::chrono::steady_clock::time_point deadline) = 0;
+    // False when the peer no longer takes bytes.
+    virtual bool Write(std::string_view bytes) = 0;
+};
+
+// Answers the request whose head is in req; `pending` holds the bytes that came after the head
+// and keeps those after the body. False when the connection must close.
+bool AnswerRequest(const HttpSite& site, HttpRequest& req, std::string& pending, HttpStream& io);
+
+// The reply to a head that could not be read; the connection closes after it.
+std::string HeadRefusal(int status, const std::string& why);
+
+// Every request in `bytes` answered in turn, as over one connection; the replies' bytes.
+std::string AnswerAll(const HttpSite& site, std::string_view bytes, const std::string& remote);
+
+}  // namespace share

@@ -1,0 +1,78 @@
+#pragma once
+// The sockets of quillon-share's two ports. One thread reads every request head, with a
+// deadline for the whole head, so a client that sends slowly holds a file descriptor but no
+// worker; a pool of workers answers complete heads (HttpExchange.h). Each client address may
+// hold only a few connections.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "share/HttpExchange.h"
+
+namespace share {
+
+class HttpServer {
+  public:
+    struct Limits {
+        int workers = 8;
+        // From a connection's accept, or from its previous reply, to the end of the next
+        // request's head; an idle connection is closed after it too.
+        std::chrono::milliseconds headTime{5000};
+        // A reply that moves no byte for this long is given up.
+        std::chrono::milliseconds writeStall{10000};
+        std::size_t perAddress = 16;
+        std::size_t connections = 512;
+    };
+
+    HttpServer(HttpSite site, Limits limits);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Binds host:port (port 0: any free one) and serves until Stop. False, with why, when the
+    // address cannot be bound.
+    bool Start(const std::string& host, int port, std::string* why);
+    int port() const { return port_; }
+    // Stops accepting, ends every connection and waits for every thread.
+    void Stop();
+    const HttpSite& site() const { return site_; }
+
+  private:
+    struct Connection;
+    struct Work;
+    void ReadHeads();
+    void Accept(std::vector<std::unique_ptr<Connection>>& reading);
+    // False when the connection is done with (closed or handed to a worker).
+    bool Receive(Connection& c);
+    void Examine(std::unique_ptr<Connection>& c);
+    void Refuse(Connection& c, int status, const std::string& why);
+    void Close(std::unique_ptr<Connection> c);
+    void Answer();
+    void GiveBack(std::unique_ptr<Connection> c, bool keepAlive);
+    void Wake();
+
+    HttpSite site_;
+    Limits limits_;
+    int listen_ = -1;
+    int wake_[2] = {-1, -1};
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::thread reader_;
+    std::vector<std::thread> workers_;
+    std::map<std::string, std::size_t> perAddress_;  // the reader's own
+    std::size_t open_ = 0;                           // the reader's own
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::unique_ptr<Work>> work_;             // heads complete, for the workers
+    std::vector<std::unique_ptr<Connection>> returned_;  // from the workers, for the reader
+};
+
+}  // namespace share

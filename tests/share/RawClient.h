@@ -1,0 +1,92 @@
+#pragma once
+// A bare TCP client for the tests that play a hostile network: it sends exactly the bytes given,
+// as slowly as the test likes, from any loopback source address, and reads what comes back.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+class RawClient {
+  public:
+    // Connects from `from` (any 127.x.y.z) to 127.0.0.1:port; connected() tells whether it did.
+    explicit RawClient(int port, const char* from = "127.0.0.1") {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from, &a.sin_addr);
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+            return;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~RawClient() { ::close(fd_); }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool connected() const { return connected_; }
+    // False once the server no longer takes bytes (closed, or nothing moved for two seconds).
+    bool Send(std::string_view bytes) {
+        while (!bytes.empty()) {
+            pollfd p{fd_, POLLOUT, 0};
+            if (::poll(&p, 1, 2000) <= 0)
+                return false;
+            const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n <= 0)
+                return false;
+            bytes.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+    // What arrives until the server closes, `limit` bytes have come, or `seconds` pass.
+    std::string Receive(double seconds, std::size_t limit = 1u << 30) {
+        std::string got;
+        const auto until = Deadline(seconds);
+        char buffer[64 * 1024];
+        while (got.size() < limit) {
+            const int left = Left(until);
+            pollfd p{fd_, POLLIN, 0};
+            if (left <= 0 || ::poll(&p, 1, left) <= 0)
+                break;
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                closed_ = true;
+                break;
+            }
+            got.append(buffer, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+    // True when the server has closed the connection by then (what it sent is dropped).
+    bool ClosedWithin(double seconds) {
+        const auto until = Deadline(seconds);
+        while (!closed_ && Left(until) > 0)
+            Receive(Left(until) / 1000.0);
+        return closed_;
+    }
+    // The status of the reply that begins `reply`, 0 when there is none.
+    static int Status(const std::string& reply) {
+        if (reply.compare(0, 9, "HTTP/1.1 ") != 0 || reply.size() < 12)
+            return 0;
+        return std::atoi(reply.substr(9, 3).c_str());
+    }
+
+  private:
+    static std::chrono::steady_clock::time_point Deadline(double seconds) {
+        return std::chrono::steady_clock::now() +
+               std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+    }
+    static int Left(std::chrono::steady_clock::time_point until) {
+        return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    until - std::chrono::steady_clock::now())
+                                    .count());
+    }
+    int fd_ = -1;
+    bool connected_ = false;
+    bool closed_ = false;
+};
