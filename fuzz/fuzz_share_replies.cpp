@@ -23,7 +23,8 @@ bool Same(const share::JobStatus& a, const share::JobStatus& b) {
         a.entry != b.entry || a.problem != b.problem || a.files.size() != b.files.size())
         return false;
     for (std::size_t i = 0; i < a.files.size(); ++i)
-        if (a.files[i].name != b.files[i].name || a.files[i].size != b.files[i].size)
+        if (a.files[i].name != b.files[i].name || a.files[i].size != b.files[i].size ||
+            a.files[i].sha256 != b.files[i].sha256)
             return false;
     return true;
 }
@@ -35,12 +36,18 @@ const std::vector<std::string>& FuzzSeeds() {
     static const std::vector<std::string> seeds = {
         "state building\nitem 201005231002N.dat\ndone 120\ntotal 4000\n",
         "state done\ndone 4000\ntotal 4000\nentry 2010_05_23=10,00~10,09\n"
-        "file 1234 201005231000N.dat\nfile 480000 Audio/201005231000_01.wav\n",
+        "file 1234 0000000000000000000000000000000000000000000000000000000000000000 "
+        "201005231000N.dat\nfile 480000 "
+        "0000000000000000000000000000000000000000000000000000000000000000 "
+        "Audio/201005231000_01.wav\n",
         "state failed\nproblem no recordings in that range\n",
         "state cancelled\n",
-        "state done\nentry x\nfile 1 ../../etc/passwd\n",
-        "state done\nentry x\nfile 1 /etc/passwd\n",
-        "state done\nentry x\nfile 1 C:\\Windows\\x\n",
+        "state done\nentry x\nfile 1 "
+        "0000000000000000000000000000000000000000000000000000000000000000 ../../etc/passwd\n",
+        "state done\nentry x\nfile 1 "
+        "0000000000000000000000000000000000000000000000000000000000000000 /etc/passwd\n",
+        "state done\nentry x\nfile 1 "
+        "0000000000000000000000000000000000000000000000000000000000000000 C:\\Windows\\x\n",
         "state done\nentry x\nfile 99999999999999 big\n",
         "12345",
         "Audio/x.wav",

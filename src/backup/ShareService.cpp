@@ -12,8 +12,10 @@
 #include "backup/EntrySize.h"
 #include "backup/Extraction.h"
 #include "backup/ReservedFolder.h"
+#include "integrity/ImageHasher.h"
 #include "platform/DrivePaths.h"
 #include "platform/FileSystem.h"
+#include "platform/WriteTap.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
@@ -263,12 +265,19 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         return image;
     }
     ctx.m_bBackupRunning = cancel ? 0 : 1;
+    // Each file is hashed as it is written, so that the requester can tell the bytes that
+    // reach it from those the recorder wrote, whatever lies between.
+    const std::string dayFolder =
+        platform::ResolvePath(paths::EntryDayFolder(kServerBase, paths.entry, day));
+    integrity::ImageHasher hasher(dayFolder);
     if (ctx.m_bBackupRunning) {
+        platform::ScopedWriteTap tap(&hasher);
         if (entry.bAllCam)
             AllCameraMakeFile(ctx, slot, startKey, endKey);
         else
             SelectCameraMakeFile(ctx, slot, startKey, endKey);
     }
+    const integrity::ImageHasher::Result hashed = hasher.Finish();
     storage::DeleteFolderTree(entryFolder);
     image.failures = ctx.m_report.failures();
     image.cancelled = !ctx.m_bBackupRunning || cancel;
@@ -293,8 +302,6 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         return image;
     }
 
-    const std::string dayFolder =
-        platform::ResolvePath(paths::EntryDayFolder(kServerBase, paths.entry, day));
     // The requester's own copies of these lie in its download folder already.
     auto requesters = [&day](const std::string& name) {
         std::string lower = name;
@@ -310,7 +317,15 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         const std::string name = fs::relative(it->path(), dayFolder, ec).generic_string();
         if (ec || requesters(name))
             continue;
-        image.files.push_back(ImageFile{name, static_cast<long long>(it->file_size(ec))});
+        const long long size = static_cast<long long>(it->file_size(ec));
+        const auto digest = hashed.files.find(name);
+        if (digest == hashed.files.end() || digest->second.length != size) {
+            storage::DeleteFolderTree(imageFolder);
+            image.files.clear();
+            image.problem = "the image's file " + name + " was not hashed as it was written";
+            return image;
+        }
+        image.files.push_back(ImageFile{name, size, digest->second.hex});
     }
     if (ec) {
         storage::DeleteFolderTree(imageFolder);

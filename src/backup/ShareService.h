@@ -37,6 +37,7 @@ class ShareService {
     struct ImageFile {
         std::string name;  // below the entry's day folder, '/' between folders ("Audio/x.wav")
         long long size = 0;
+        std::string sha256;  // of the bytes as they were written, hex
     };
     struct Image {
         std::string problem;  // why no image was made ("" when it was)

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
 #include "share/ShareLink.h"
 #include "share/ShareProtocol.h"
@@ -20,6 +21,9 @@ void Pause(int attempt, const std::atomic<bool>& cancel) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
+// Whole copies fetched again after one arrived changed.
+constexpr int kRefetches = 1;
+
 }  // namespace
 
 std::string DownloadFile(ShareLink& link, const std::string& entry, const ListedFile& file,
@@ -32,6 +36,8 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
         std::string(kRouteFile) + "?entry=" + QueryValue(entry) + "&name=" + QueryValue(file.name);
     long long held = 0;
     int failures = 0;
+    int corrupted = 0;  // whole copies that arrived with other bytes than the recorder's
+    integrity::Sha256 hash;
     std::string lastError;
     for (;;) {
         if (cancel)
@@ -47,6 +53,7 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
                     return false;
                 }
                 held = 0;
+                hash.Final();  // starts again
             } else if (h.status == 206) {
                 if (held == 0 || h.rangeStart != held) {
                     refused = "the server sent another part of " + file.name + " than asked for";
@@ -76,6 +83,7 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
                 writeFailed = true;
                 return false;
             }
+            hash.Update(data, n);
             held += static_cast<long long>(n);
             if (progress)
                 progress(held);
@@ -89,9 +97,22 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
         if (writeFailed)
             return file.name + " cannot be written to the download folder";
         if (r.complete && held == file.size) {
-            if (!out.Commit())
-                return file.name + " cannot be put in its place in the download folder";
-            return "";
+            if (hash.HexFinal() == file.sha256) {
+                if (!out.Commit())
+                    return file.name + " cannot be put in its place in the download folder";
+                return "";
+            }
+            // Changed on the way: never taken into the image, fetched whole once more.
+            if (++corrupted > kRefetches)
+                return file.name +
+                       " arrived with other bytes than the recorder wrote (its "
+                       "SHA-256 differs), " +
+                       std::to_string(corrupted) + " times";
+            if (!out.Create(hostPath))
+                return file.name + " cannot be created in the download folder";
+            held = 0;
+            hash.Final();
+            continue;
         }
         lastError = r.complete ? "the reply ended before the listed size" : r.linkError;
         failures = held > before ? 0 : failures + 1;

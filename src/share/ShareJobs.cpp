@@ -54,7 +54,7 @@ void ShareJobs::Build(Job& job) {
         job.status.state = JobState::kDone;
         job.status.entry = image.entry;
         for (const auto& f : image.files)
-            job.status.files.push_back({f.name, f.size});
+            job.status.files.push_back({f.name, f.size, f.sha256});
     }
     job.finished = true;
     job.cv.notify_all();

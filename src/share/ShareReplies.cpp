@@ -66,7 +66,7 @@ std::string FormatJobStatus(const JobStatus& status) {
     if (!status.problem.empty())
         out += "problem " + OneLine(status.problem) + "\n";
     for (const auto& f : status.files)
-        out += "file " + std::to_string(f.size) + " " + f.name + "\n";
+        out += "file " + std::to_string(f.size) + " " + f.sha256 + " " + f.name + "\n";
     return out;
 }
 
@@ -120,13 +120,19 @@ std::optional<JobStatus> ParseJobStatus(std::string_view text, std::string* why)
             auto size = Digits(value.substr(0, sp2), 13);
             if (!size || static_cast<long long>(*size) > kMaxListedFileBytes)
                 return fail("file size \"" + OneLine(value.substr(0, sp2)) + "\"");
-            const std::string_view name = value.substr(sp2 + 1);
+            const std::string_view rest = value.substr(sp2 + 1);
+            const std::size_t sp3 = rest.find(' ');
+            const std::string_view sha256 = rest.substr(0, sp3);
+            if (sp3 != 64 || sha256.find_first_not_of("0123456789abcdef") != std::string::npos)
+                return fail("file line " + std::to_string(lineNo) + " has no SHA-256");
+            const std::string_view name = rest.substr(sp3 + 1);
             std::string p = RemoteNameProblem(name);
             if (!p.empty())
                 return fail(p);
             if (st.files.size() >= kMaxListedFiles)
                 return fail("more than " + std::to_string(kMaxListedFiles) + " files");
-            st.files.push_back({std::string(name), static_cast<long long>(*size)});
+            st.files.push_back(
+                {std::string(name), static_cast<long long>(*size), std::string(sha256)});
         } else {
             return fail("unknown line \"" + OneLine(key) + "\"");
         }

@@ -9,7 +9,9 @@
 //   done KB / total KB
 //   entry ENTRY      the image's folder below C:\NetBackupTemp (required when done)
 //   problem TEXT     why the build failed
-//   file SIZE NAME   one file of the image, NAME below the entry's day, '/' between folders
+//   file SIZE SHA256 NAME   one file of the image: its length, the SHA-256 of its bytes as
+//                    the recorder wrote them (64 lower-case hex digits), NAME below the
+//                    entry's day, '/' between folders
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,6 +25,7 @@ enum class JobState { kBuilding, kDone, kFailed, kCancelled };
 struct ListedFile {
     std::string name;
     long long size = 0;
+    std::string sha256;  // hex, as the recorder hashed the file while it built the image
 };
 
 struct JobStatus {

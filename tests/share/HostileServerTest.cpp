@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "ShareFixture.h"
+#include "integrity/Sha256.h"
 #include "share/HttpShareClient.h"
 
 namespace fs = std::filesystem;
@@ -43,7 +44,14 @@ class FakeServer {
                                                      return true;
                                                  });
             } else {
-                res.set_content(fileBytes, "application/octet-stream");
+                // A path that changes bytes: every copy, or only the first.
+                std::string bytes = fileBytes;
+                if (corrupt > 0 && !bytes.empty()) {
+                    --corrupt;
+                    bytes[bytes.size() / 2] = '\0';
+                }
+                ++served;
+                res.set_content(bytes, "application/octet-stream");
             }
         });
         port = http.bind_to_any_port("127.0.0.1");
@@ -58,6 +66,7 @@ class FakeServer {
     httplib::Server http;
     std::string status, record, fileBytes;
     bool chunked = false;
+    std::atomic<int> corrupt{0}, served{0};
     std::atomic<int> cancels{0};
     int port = 0;
     std::thread thread;
@@ -124,7 +133,7 @@ TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnyt
     };
     fake.fileBytes = "12345";
     for (const auto& [name, why] : cases) {
-        fake.status = head + "file 5 " + name + "\n";
+        fake.status = head + "file 5 " + integrity::Sha256Hex("12345", 5) + " " + name + "\n";
         const std::string reason = Refusal();
         EXPECT_NE(reason.find(why), std::string::npos) << reason;
         EXPECT_NE(reason.find("bad image status"), std::string::npos) << reason;
@@ -137,7 +146,8 @@ TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnyt
 }
 
 TEST_F(HostileServerTest, AFileLargerThanListedIsRefusedAndLeavesNoPartBehind) {
-    fake.status = "state done\nentry 2010_05_23=10,00~10,03\nfile 4 Audio/x.wav\n";
+    fake.status = "state done\nentry 2010_05_23=10,00~10,03\nfile 4 " + std::string(64, '0') +
+                  " Audio/x.wav\n";
     fake.fileBytes = std::string(4096, 'x');
     // Its length said first ...
     std::string reason = Refusal();
@@ -156,6 +166,8 @@ TEST_F(HostileServerTest, StatusTextsOutsideTheFormatEndTheBackupWithTheirReason
         {"state done\n", "without its entry"},
         {"state done\nentry ../x\nfile 1 a\n", "no plain folder"},
         {"state done\nentry x\nfile 99999999999999 a\n", "file size"},
+        {"state done\nentry x\nfile 1 a\n", "has no SHA-256"},
+        {"state done\nentry x\nfile 1 " + std::string(64, 'A') + " a\n", "has no SHA-256"},
         {"state building\nbogus 1\n", "unknown line"},
         {"state building", "not ended"},
         {"<html>busy</html>\n", "has no value"},
@@ -185,4 +197,27 @@ TEST_F(HostileServerTest, RecordsOfTheWrongSizeAreAnsweredAsFailures) {
     EXPECT_NE(texts[0].find("index reply of 100 bytes, expected 98284"), std::string::npos)
         << texts[0];
     EXPECT_NE(texts[1].find("longer than 56 bytes"), std::string::npos) << texts[1];
+}
+
+TEST_F(HostileServerTest, BytesChangedOnTheWayAreFetchedAgainAndNeverTakenIn) {
+    const std::string head = "state done\nentry 2010_05_23=10,00~10,03\n";
+    fake.fileBytes = std::string(3000, 'p');
+    fake.status = head + "file 3000 " + integrity::Sha256Hex(fake.fileBytes.data(), 3000) +
+                  " 201005231000N.dat\n";
+    const std::string file = prefix() + "/drive_e/Backup/entry/20100523/201005231000N.dat";
+    // Changed on every copy: refused, and nothing stays in the download folder.
+    fake.corrupt = 100;
+    const std::string reason = Refusal();
+    EXPECT_NE(reason.find("arrived with other bytes than the recorder wrote"), std::string::npos)
+        << reason;
+    EXPECT_EQ(fake.served, 2);
+    EXPECT_FALSE(fs::exists(file));
+    // Changed once: the second copy is the recorder's and is taken.
+    fake.corrupt = 1;
+    fake.served = 0;
+    const std::size_t from = receiver.Count();
+    client.ReqSetAddBackupDataPath(Request());
+    receiver.WaitFor(share::kCodeFetched, from);
+    EXPECT_EQ(fake.served, 2);
+    EXPECT_TRUE(ReadText(file) == fake.fileBytes);
 }

@@ -18,7 +18,8 @@ TEST(ShareRepliesTest, AFormattedStatusReadsBackWhole) {
     st.doneKB = 4294967295u;
     st.totalKB = 7;
     st.entry = "2010_05_23=10,00~10,09";
-    st.files = {{"201005231000N.dat", 0}, {"Audio/with space.wav", share::kMaxListedFileBytes}};
+    st.files = {{"201005231000N.dat", 0, std::string(64, '0')},
+                {"Audio/with space.wav", share::kMaxListedFileBytes, std::string(64, 'e')}};
     std::string why;
     auto back = ParseJobStatus(share::FormatJobStatus(st), &why);
     ASSERT_TRUE(back) << why;
@@ -30,6 +31,7 @@ TEST(ShareRepliesTest, AFormattedStatusReadsBackWhole) {
     ASSERT_EQ(back->files.size(), 2u);
     EXPECT_EQ(back->files[1].name, "Audio/with space.wav");
     EXPECT_EQ(back->files[1].size, share::kMaxListedFileBytes);
+    EXPECT_EQ(back->files[1].sha256, std::string(64, 'e'));
 
     // A problem text with a line break in it stays one line.
     st.state = JobState::kFailed;

@@ -286,13 +286,16 @@ TEST_F(CliFaultsTest, AnAddRefusedForWantOfRecordingsLeavesNothingInTheWorkingFo
 
 TEST_F(CliFaultsTest, AnAddThatCannotSaveTheScheduleLeavesNoHalfEntry) {
     RecordSmallDay();
-    // reserve.dat a folder: the entry's own files are written, then the schedule cannot take
-    // its name.
+    // reserve.dat a folder that cannot even be set aside (the name for it is a folder that is
+    // not empty): the entry's own files are written, then the schedule cannot take its name.
     fs::create_directories(Reserve());
+    fs::create_directories(Reserve() + ".damaged/kept");
     const RunResult blocked = Cli({"add", kDay, "1000", "1002", "--cams", "all"});
     EXPECT_EQ(blocked.status, 1);
+    EXPECT_NE(blocked.err.find("it is a folder, not a file"), std::string::npos) << blocked.err;
     EXPECT_NE(blocked.err.find(kAddRefused), std::string::npos) << blocked.err;
-    EXPECT_EQ(Names(base + "/Reserved"), std::set<std::string>{"reserve.dat"});
+    EXPECT_EQ(Names(base + "/Reserved"),
+              (std::set<std::string>{"reserve.dat", "reserve.dat.damaged"}));
     EXPECT_TRUE(fs::is_directory(Reserve()));
     EXPECT_EQ(TempFilesBelow(base), std::vector<std::string>{});
 

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "CliFixture.h"
+#include "CorruptingProxy.h"
 
 namespace fs = std::filesystem;
 
@@ -167,4 +168,35 @@ TEST_F(CliRemoteTest, TheTokenGoesWithEveryRequestAndNothingComesWithoutIt) {
     EXPECT_EQ(Remote({"days"}).status, 1);
     EXPECT_EQ(Remote({"day", "20100523"}, "s3cret").status, 0);
     EXPECT_EQ(Remote({"days"}, "s3cret").out, "20100523\n");
+}
+
+TEST_F(CliRemoteTest, BytesChangedBetweenTheRecorderAndTheClientNeverMakeAVerifiedImage) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 601;
+    plan.width = 32;
+    plan.height = 24;
+    Record(plan);
+    ASSERT_EQ(Cli({"key", "create"}).status, 0);
+    StartServer();
+    CorruptingProxy proxy(port);
+    const std::string through = "127.0.0.1:" + std::to_string(proxy.port());
+    ASSERT_EQ(Cli({"--remote", through, "add", "20100523", "1000", "1001", "--cams", "all"}).status,
+              0);
+    const RunResult r =
+        Cli({"--remote", through, "backup", "--folder", "E:\\Remote", "--no-progress"});
+    EXPECT_GT(proxy.zeroed(), 0);
+    EXPECT_NE(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.err.find("arrived with other bytes than the recorder wrote"), std::string::npos)
+        << r.err;
+    // No zeroed file under its name, and nothing the check could take for the recorder's.
+    for (const auto& [name, bytes] : FilesBelow(usb + "/Remote")) {
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, "N.dat") == 0) {
+            EXPECT_NE(bytes.find_first_not_of('\0'), std::string::npos) << name;
+        }
+    }
+    const RunResult verify = Cli({"verify", "E:\\Remote", "--no-progress"});
+    EXPECT_EQ(verify.out.find("VERIFIED:"), std::string::npos) << verify.out;
+    EXPECT_NE(Cli({"list"}).out.find("2010-05-23 - 10:00 ~ 10:01"), std::string::npos);
 }

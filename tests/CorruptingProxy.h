@@ -1,0 +1,147 @@
+#pragma once
+// A loopback TCP proxy in front of a share server that changes the bytes of every file it
+// passes (the body of each reply to GET /v1/file is zeroed), as a faulty or hostile network
+// between a recorder and its client would. Everything else passes as it is.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CorruptingProxy {
+  public:
+    explicit CorruptingProxy(int targetPort) : target_(targetPort) {
+        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listen_, 16);
+        socklen_t len = sizeof a;
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        acceptor_ = std::thread([this] { Accept(); });
+    }
+    ~CorruptingProxy() {
+        stop_ = true;
+        ::shutdown(listen_, SHUT_RDWR);
+        ::close(listen_);
+        acceptor_.join();
+        std::lock_guard<std::mutex> lock(m_);
+        for (auto& t : pipes_)
+            t.join();
+    }
+    int port() const { return port_; }
+    long long zeroed() const { return zeroed_; }
+
+  private:
+    // One direction of HTTP/1.1 messages with Content-Length bodies, cut into heads and bodies.
+    struct Stream {
+        std::string head;
+        long long body = 0;  // bytes of the current body still to pass
+        bool zero = false;   // the current body is zeroed
+        // Calls onHead for each complete head, which answers whether its body is zeroed.
+        // Answers how many bytes were zeroed.
+        template <class OnHead>
+        long long Take(char* data, std::size_t n, OnHead onHead) {
+            long long zeroed = 0;
+            std::size_t i = 0;
+            while (i < n) {
+                if (body > 0) {
+                    const std::size_t take =
+                        std::min<std::size_t>(n - i, static_cast<std::size_t>(body));
+                    if (zero) {
+                        for (std::size_t k = 0; k < take; ++k)
+                            data[i + k] = 0;
+                        zeroed += static_cast<long long>(take);
+                    }
+                    i += take;
+                    body -= static_cast<long long>(take);
+                    continue;
+                }
+                head += data[i++];
+                if (head.size() >= 4 && head.compare(head.size() - 4, 4, "\r\n\r\n") == 0) {
+                    const std::size_t at = head.find("Content-Length:");
+                    body = at == std::string::npos ? 0 : std::atoll(head.c_str() + at + 15);
+                    zero = onHead(head);
+                    head.clear();
+                }
+            }
+            return zeroed;
+        }
+    };
+
+    void Accept() {
+        for (;;) {
+            const int in = ::accept(listen_, nullptr, nullptr);
+            if (in < 0)
+                return;
+            std::lock_guard<std::mutex> lock(m_);
+            pipes_.emplace_back([this, in] { Pipe(in); });
+        }
+    }
+    void Pipe(int in) {
+        const int out = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(target_));
+        if (::connect(out, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            ::close(in);
+            ::close(out);
+            return;
+        }
+        std::deque<bool> fileReplies;  // for each request sent on, whether it asked for a file
+        Stream requests, replies;
+        char buf[8192];
+        pollfd fds[2] = {{in, POLLIN, 0}, {out, POLLIN, 0}};
+        while (!stop_) {
+            if (::poll(fds, 2, 100) < 0)
+                break;
+            if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+                const ssize_t n = ::read(in, buf, sizeof buf);
+                if (n <= 0)
+                    break;
+                requests.Take(buf, static_cast<std::size_t>(n), [&](const std::string& head) {
+                    fileReplies.push_back(head.rfind("GET /v1/file", 0) == 0);
+                    return false;
+                });
+                if (::write(out, buf, static_cast<std::size_t>(n)) != n)
+                    break;
+            }
+            if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+                const ssize_t n = ::read(out, buf, sizeof buf);
+                if (n <= 0)
+                    break;
+                zeroed_ += replies.Take(buf, static_cast<std::size_t>(n), [&](const std::string&) {
+                    const bool file = !fileReplies.empty() && fileReplies.front();
+                    if (!fileReplies.empty())
+                        fileReplies.pop_front();
+                    return file;
+                });
+                if (::write(in, buf, static_cast<std::size_t>(n)) != n)
+                    break;
+            }
+        }
+        ::close(in);
+        ::close(out);
+    }
+
+    int target_;
+    int listen_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<long long> zeroed_{0};
+    std::mutex m_;
+    std::vector<std::thread> pipes_;
+    std::thread acceptor_;
+};
