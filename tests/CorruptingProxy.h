@@ -2,45 +2,21 @@
 // A loopback TCP proxy in front of a share server that changes the bytes of every file it
 // passes (the body of each reply to GET /v1/file is zeroed), as a faulty or hostile network
 // between a recorder and its client would. Everything else passes as it is.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <deque>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
-class CorruptingProxy {
+#include "LoopbackProxy.h"
+
+class CorruptingProxy : public LoopbackProxy {
   public:
-    explicit CorruptingProxy(int targetPort) : target_(targetPort) {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listen_, 16);
-        socklen_t len = sizeof a;
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        acceptor_ = std::thread([this] { Accept(); });
-    }
-    ~CorruptingProxy() {
-        stop_ = true;
-        ::shutdown(listen_, SHUT_RDWR);
-        ::close(listen_);
-        acceptor_.join();
-        std::lock_guard<std::mutex> lock(m_);
-        for (auto& t : pipes_)
-            t.join();
-    }
-    int port() const { return port_; }
+    explicit CorruptingProxy(int targetPort) : LoopbackProxy(targetPort) { Start(); }
+    ~CorruptingProxy() override { Stop(); }
     long long zeroed() const { return zeroed_; }
 
   private:
@@ -80,31 +56,12 @@ class CorruptingProxy {
         }
     };
 
-    void Accept() {
-        for (;;) {
-            const int in = ::accept(listen_, nullptr, nullptr);
-            if (in < 0)
-                return;
-            std::lock_guard<std::mutex> lock(m_);
-            pipes_.emplace_back([this, in] { Pipe(in); });
-        }
-    }
-    void Pipe(int in) {
-        const int out = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<uint16_t>(target_));
-        if (::connect(out, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-            ::close(in);
-            ::close(out);
-            return;
-        }
+    void Relay(int in, int out) override {
         std::deque<bool> fileReplies;  // for each request sent on, whether it asked for a file
         Stream requests, replies;
         char buf[8192];
         pollfd fds[2] = {{in, POLLIN, 0}, {out, POLLIN, 0}};
-        while (!stop_) {
+        while (!stopping()) {
             if (::poll(fds, 2, 100) < 0)
                 break;
             if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
@@ -132,16 +89,7 @@ class CorruptingProxy {
                     break;
             }
         }
-        ::close(in);
-        ::close(out);
     }
 
-    int target_;
-    int listen_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
     std::atomic<long long> zeroed_{0};
-    std::mutex m_;
-    std::vector<std::thread> pipes_;
-    std::thread acceptor_;
 };

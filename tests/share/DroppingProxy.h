@@ -2,74 +2,32 @@
 // A loopback TCP proxy in front of a server that cuts the first file download short: after
 // `dropAfter` bytes of its reply both sides are closed, as a network that fails would. Every
 // later connection passes whole. It notes whether a request asked for a range.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstring>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <vector>
 
-class DroppingProxy {
+#include "LoopbackProxy.h"
+
+class DroppingProxy : public LoopbackProxy {
   public:
     DroppingProxy(int targetPort, long long dropAfter)
-        : target_(targetPort), dropAfter_(dropAfter) {
-        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listen_, 16);
-        socklen_t len = sizeof a;
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        acceptor_ = std::thread([this] { Accept(); });
+        : LoopbackProxy(targetPort), dropAfter_(dropAfter) {
+        Start();
     }
-    ~DroppingProxy() {
-        stop_ = true;
-        ::shutdown(listen_, SHUT_RDWR);
-        ::close(listen_);
-        acceptor_.join();
-        std::lock_guard<std::mutex> lock(m_);
-        for (auto& t : pipes_)
-            t.join();
-    }
-    int port() const { return port_; }
+    ~DroppingProxy() override { Stop(); }
     bool dropped() const { return dropped_; }
     bool sawRange() const { return sawRange_; }
 
   private:
-    void Accept() {
-        for (;;) {
-            const int in = ::accept(listen_, nullptr, nullptr);
-            if (in < 0)
-                return;
-            std::lock_guard<std::mutex> lock(m_);
-            pipes_.emplace_back([this, in] { Pipe(in); });
-        }
-    }
-    void Pipe(int in) {
-        const int out = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<uint16_t>(target_));
-        if (::connect(out, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-            ::close(in);
-            ::close(out);
-            return;
-        }
+    void Relay(int in, int out) override {
         bool victim = false;
         bool first = true;
         long long sent = 0;
         char buf[4096];
         pollfd fds[2] = {{in, POLLIN, 0}, {out, POLLIN, 0}};
-        while (!stop_) {
+        while (!stopping()) {
             if (::poll(fds, 2, 100) < 0)
                 break;
             if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
@@ -101,18 +59,9 @@ class DroppingProxy {
                     break;
             }
         }
-        ::close(in);
-        ::close(out);
     }
 
-    int target_;
     long long dropAfter_;
-    int listen_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
     std::atomic<bool> dropped_{false};
     std::atomic<bool> sawRange_{false};
-    std::mutex m_;
-    std::vector<std::thread> pipes_;
-    std::thread acceptor_;
 };
