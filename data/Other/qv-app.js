@@ -187,7 +187,8 @@
     incomplete.textContent = '';
     let state = 'intact';
     let failures = 0, pending = 0, total = 0, drawn = 0, shown = 0;
-    const rank = ['failed', 'partial', 'checking', 'unlisted', 'intact', 'none'];
+    // An image is intact only when every root's manifest says so: one that cannot be checked is not.
+    const rank = ['failed', 'partial', 'checking', 'unlisted', 'none', 'intact'];
     const worse = (s) => { if (rank.indexOf(s) < rank.indexOf(state)) state = s; };
     for (const [path, v] of app.verifiers) {
       const name = path || 'the chosen folder';
@@ -198,8 +199,10 @@
         incomplete.appendChild(li);
       }
       if (!v.manifest) {
-        texts.push(name + ': ' + (v.problem || 'no SHA256SUMS: this image cannot be checked.'));
-        worse('none');
+        // Until its manifest is read an image is being checked, not intact and not unmanifested.
+        const reading = v.root.manifest && !v.problem;
+        texts.push(name + ': ' + (reading ? 'reading SHA256SUMS…' : v.problem || 'no SHA256SUMS: this image cannot be checked.'));
+        worse(reading ? 'checking' : 'none');
         continue;
       }
       const s = v.summary();
@@ -363,28 +366,58 @@
     layoutTiles();
   }
 
+  // The entry's minutes the backup found damaged at the recorder, as its manifest names them;
+  // read again only when the manifest is.
+  function recorderDamage(entry) {
+    const v = app.verifiers.get(entry.root);
+    const manifest = v ? v.manifest : null;
+    if (entry.damageFrom !== manifest || !entry.recorderDamage) {
+      entry.damageFrom = manifest;
+      entry.recorderDamage = QV.manifest.recorderDamage(manifest, entry.name);
+    }
+    return entry.recorderDamage;
+  }
+
+  function damagedCameras(d) {
+    return d.cameras.length ? (d.cameras.length === 1 ? 'camera ' : 'cameras ') + d.cameras.join(', ') : 'the minute';
+  }
+
+  function recorderDamageText(d) {
+    return 'damaged at the recorder: ' + damagedCameras(d) + ' — the readable pictures were copied' +
+      (d.leftOut ? ' (' + d.leftOut + (d.leftOut === 1 ? ' picture' : ' pictures') + ' of its index lay outside its data file and were left out)' : '');
+  }
+
+  // A minute's state on the time line and its title. What the image itself shows comes first (not
+  // there, damaged in this image, failing its check); a minute the backup rebuilt from a damaged
+  // recording is sound here and plays, but says what it lacks.
+  function minuteState(entry, player, lost, damage, m) {
+    const files = entry.minutes.get(m);
+    if (!files || !files.idx || !files.dat) {
+      if (!lost.has(m)) return ['missing', 'not recorded'];
+      return ['incomplete', 'recorded, but not in this image: the backup did not copy it' +
+        (damage.has(m) ? ' (damaged at the recorder: ' + damagedCameras(damage.get(m)) + ')' : '')];
+    }
+    const s = player.status.get(m);
+    if (s && s.damaged) return ['damaged', 'damaged in this image: ' + s.problem + '; skipped'];
+    const v = verdictOfMinute(entry, m);
+    if (v === 'mismatch' || v === 'unreadable' || v === 'missing') return ['failed', 'recorded · integrity: ' + QV.manifest.VERDICT_TEXT[v]];
+    const integrity = v !== 'none' ? ' · integrity: ' + QV.manifest.VERDICT_TEXT[v] : '';
+    if (damage.has(m)) return ['recorder-damaged', recorderDamageText(damage.get(m)) + integrity];
+    return ['recorded', integrity ? 'recorded' + integrity : s ? 'recorded' : 'recorded (not read yet)'];
+  }
+
   function paintTimeline() {
     const player = app.player, entry = app.entry;
     if (!player) return;
     // A minute its map promised that the image lacks was recorded, but not copied.
     const lost = new Set(entry.missingMinutes);
-    app.timeline.paint((m) => {
-      const files = entry.minutes.get(m);
-      if (!files || !files.idx || !files.dat) return lost.has(m) ? 'incomplete' : 'missing';
-      const s = player.status.get(m);
-      if (s && s.damaged) return 'damaged';
-      const v = verdictOfMinute(entry, m);
-      if (v === 'mismatch' || v === 'unreadable' || v === 'missing') return 'failed';
-      return 'recorded';
-    }, (m) => {
-      const files = entry.minutes.get(m);
-      if (!files || !files.idx || !files.dat) return lost.has(m) ? 'recorded, but not in this image: the backup did not copy it' : 'not recorded';
-      const s = player.status.get(m);
-      if (s && s.damaged) return 'damaged: ' + s.problem;
-      const v = verdictOfMinute(entry, m);
-      if (v !== 'none') return 'recorded · integrity: ' + QV.manifest.VERDICT_TEXT[v];
-      return s ? 'recorded' : 'recorded (not read yet)';
-    });
+    const damage = recorderDamage(entry);
+    const states = new Map();
+    const at = (m) => {
+      if (!states.has(m)) states.set(m, minuteState(entry, player, lost, damage, m));
+      return states.get(m);
+    };
+    app.timeline.paint((m) => at(m)[0], (m) => at(m)[1]);
   }
 
   function showButtons() {
@@ -419,6 +452,13 @@
       $('clock').textContent = focusTile && focusTile.el.dataset.time ? focusTile.el.dataset.time : '';
       $('position').textContent = QV.names.timeOfDay(p.pos) + ' · ' + (p.dir < 0 ? '−' : '') + p.speed + '×';
       app.timeline.mark(minute);
+      // What is wrong with the minute playing, in words beside the time line, not in a tooltip only.
+      const cell = app.timeline.cells.get(minute);
+      const note = cell && cell.dataset.state !== 'recorded' ? cell.title : '';
+      if ($('minute-note').textContent !== note) {
+        $('minute-note').textContent = note;
+        $('minute-note').dataset.state = cell ? cell.dataset.state : '';
+      }
       const audio = files && files.audio.get(app.focus);
       app.audio.update(audio || null, p.pos - minute * 60, p.speed, p.dir > 0, p.playing);
       $('audio-state').textContent = 'Sound (channel ' + (app.focus + 1) + '): ' + app.audio.state;

@@ -58,6 +58,39 @@
     return line ? line.slice(prefix.length).trim() : '';
   }
 
+  // The minutes of an entry that the backup found damaged at the recorder, from its "incomplete
+  // entry" and "not copied" lines ("camera 1, 10:04: the recording is damaged[: why]"): such a
+  // minute was copied with its readable pictures only. Map(minute of the day -> { cameras: [N as
+  // written, sorted], leftOut: pictures the lines say were left out, 0 when none says }).
+  const RECORDER_DAMAGE = /(?:camera (\d+)|minute), (\d\d):(\d\d): the recording is damaged(?:: (\d+) pictures? of the index lie outside)?/g;
+  function recorderDamage(manifest, entryName) {
+    const out = new Map();
+    if (!manifest) return out;
+    const heads = ['incomplete entry: ' + entryName + ':', 'not copied: ' + entryName + ':'];
+    const seen = new Set();
+    for (const comment of manifest.comments) {
+      const head = heads.find((h) => comment.startsWith(h));
+      if (!head) continue;
+      for (const m of comment.slice(head.length).matchAll(RECORDER_DAMAGE)) {
+        const hour = Number(m[2]), min = Number(m[3]);
+        if (hour > 23 || min > 59) continue;
+        const minute = hour * 60 + min;
+        if (!out.has(minute)) out.set(minute, { cameras: [], leftOut: 0 });
+        const d = out.get(minute);
+        const cam = m[1] === undefined ? null : Number(m[1]);
+        if (cam !== null && !d.cameras.includes(cam)) d.cameras.push(cam);
+        // The entry line and the detailed line name the same camera: count its pictures once.
+        const key = minute + '/' + cam;
+        if (m[4] !== undefined && !seen.has(key)) {
+          seen.add(key);
+          d.leftOut += Number(m[4]);
+        }
+      }
+    }
+    for (const d of out.values()) d.cameras.sort((a, b) => a - b);
+    return out;
+  }
+
   // What a file's check found: "ok", "mismatch", "missing" (listed, not in the image),
   // "unlisted" (in the image, not listed), "unreadable" or "pending".
   const VERDICT_TEXT = {
@@ -104,6 +137,6 @@
     return verdict === 'mismatch' || verdict === 'missing' || verdict === 'unlisted' || verdict === 'unreadable';
   }
 
-  QV.define('manifest', { parse, summarize, incompleteReason, isFailure, VERDICT_TEXT });
+  QV.define('manifest', { parse, summarize, incompleteReason, recorderDamage, isFailure, VERDICT_TEXT });
 })();
 if (typeof module === 'object' && module.exports) module.exports = globalThis.QV.manifest;

@@ -1,5 +1,6 @@
-// The entry's time line: one cell a minute of its range, marked recorded, missing, damaged or
-// failing its check, with the playing minute lit; a click plays from that minute.
+// The entry's time line: one cell a minute of its range, marked recorded, missing, damaged at the
+// recorder, damaged in the image or failing its check, with the playing minute lit; a click plays
+// from that minute.
 (function () {
   'use strict';
 
@@ -26,8 +27,9 @@
       this.el.dataset.range = QV.names.clock(entry.start) + ' – ' + QV.names.clock(entry.end);
     }
 
-    // state(minute) -> "recorded" | "missing" | "damaged" | "failed" | "incomplete" (recorded, not
-    // copied); why(minute) -> title text.
+    // state(minute) -> "recorded" | "missing" | "recorder-damaged" (copied with its readable
+    // pictures) | "damaged" (in the image) | "failed" | "incomplete" (recorded, not copied);
+    // why(minute) -> title text.
     paint(state, why) {
       for (const [m, cell] of this.cells) {
         const s = state(m);

@@ -109,6 +109,28 @@ test('a partial manifest: its state, the incomplete entries and why, older ones 
     [true, true, true, true, false, false]);
 });
 
+test('a partial manifest: the minutes an entry lost pictures of at the recorder, and only that entry\'s', () => {
+  const a = 'a'.repeat(64);
+  const E = '2010_05_23=10,00~10,05', F = '2010_05_23=10,04~10,05';
+  const m = manifest.parse('# PARTIAL IMAGE: not everything was copied.\n' +
+    `# incomplete entry: ${E}: camera 1, 10:04: the recording is damaged\n` +
+    `# not copied: ${E}: camera 1, 10:04: the recording is damaged: 60 pictures of the index lie outside the data file and were left out; the rest of the minute was copied\n` +
+    `# not copied: ${E}: camera 3, 10:04: the recording is damaged: 2 pictures of the index lie outside the data file and were left out; the rest of the minute was copied\n` +
+    `# not copied: ${E}: camera 2, 23:59: the recording is damaged\n` +
+    `# not copied: ${E}: minute 10:02 not copied: its index file is missing\n` +
+    `# not copied: ${F}: camera 4, 10:05: the recording is damaged: 7 pictures of the index lie outside the data file and were left out\n` +
+    `# incomplete entry: ${E}X: camera 9, 10:01: the recording is damaged\n` +
+    `# a comment: ${E}: camera 5, 10:03: the recording is damaged\n` +
+    a + `  ${E}/20100523/201005231004N.dat\n`);
+  const lost = manifest.recorderDamage(m, E);
+  assert.deepEqual([...lost.keys()].sort((x, y) => x - y), [604, 1439], 'a minute not copied at all is no recorder damage; other entries and comments are not this one\'s');
+  assert.deepEqual(lost.get(604), { cameras: [1, 3], leftOut: 62 }, 'the entry line and the detailed one name camera 1 once');
+  assert.deepEqual(lost.get(1439), { cameras: [2], leftOut: 0 });
+  assert.deepEqual([...manifest.recorderDamage(m, F)], [[605, { cameras: [4], leftOut: 7 }]]);
+  assert.equal(manifest.recorderDamage(null, E).size, 0, 'no manifest, nothing known');
+  assert.equal(manifest.recorderDamage(manifest.parse(`# not copied: ${E}: camera 1, 24:04: the recording is damaged\n`), E).size, 0, 'no hour 24');
+});
+
 test('the minute map: the cameras and minutes an entry holds, not the recorder\'s camera count', () => {
   const map = new Uint8Array(92164);
   for (let cam = 0; cam < 16; cam++) for (let m = 600; m <= 605; m++) map[cam * 1440 + m] = 1;

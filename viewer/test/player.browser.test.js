@@ -1,6 +1,8 @@
 // The backup viewer in the distribution's Chromium: a folder image made by quillon-mkrec and
 // quillon-cli is opened from its own BackupViewer folder, picked, listed, played, stepped across
-// minutes, gaps and a damaged minute, and checked against its manifest with a flipped byte.
+// minutes and a gap, and checked against its manifest with a flipped byte; copies damaged after
+// the backup are marked and skipped. A second image, from a recorder whose minute lost pictures,
+// is partial and plays what that minute still holds.
 'use strict';
 const { describe, it, before, after } = require('node:test');
 const assert = require('node:assert/strict');
@@ -15,7 +17,7 @@ const DAY_EPOCH = Date.UTC(2010, 4, 23) / 1000;
 const ALL = '2010_05_23=10,00~10,05';
 const SOME = '2010_05_23=10,01~10,02';
 
-let browser, made, SQL, skipped = '';
+let browser, made, fromDamaged, SQL, skipped = '';
 
 before(async () => {
   const started = await launch();
@@ -27,18 +29,22 @@ before(async () => {
   browser = started.browser;
   SQL = await initSqlJs();
   // Minutes 10:00-10:05 of four cameras at two pictures a second with two audio channels;
-  // 10:03 was not recorded and the data file of 10:04 was cut short.
-  made = makeImage({
-    day: '20100523', from: '1000', to: '1005', cameras: 4, fps: 2, audio: 2, audioBytes: 480000,
-    gap: ['1003'], damage: ['short@1004'], sign: true,
+  // 10:03 was not recorded.
+  const recording = { day: '20100523', from: '1000', to: '1005', cameras: 4, fps: 2, audio: 2, audioBytes: 480000, gap: ['1003'] };
+  made = makeImage({ ...recording, sign: true,
     entries: [{ from: '1000', to: '1005', cams: 'all', memo: 'front door' }, { from: '1001', to: '1002', cams: '2,4', memo: '' }],
   });
+  // The same recording, but the recorder's data file of 10:04 was cut short: the backup copies
+  // the pictures it can read, says which it left out and leaves a partial image.
+  fromDamaged = makeImage({ ...recording, damage: ['short@1004'], partial: true,
+    entries: [{ from: '1000', to: '1005', cams: 'all', memo: 'front door' }] });
   fs.mkdirSync(ARTEFACTS, { recursive: true });
 });
 
 after(async () => {
   if (browser) await browser.close();
   removeImage(made);
+  removeImage(fromDamaged);
 });
 
 function need(t) {
@@ -46,13 +52,19 @@ function need(t) {
   return !skipped;
 }
 
-// A page with the viewer of the medium and the given image folder picked.
-async function openViewer(imageFolder) {
+// A page with the viewer of the medium and the given image folder picked; every verdict the
+// integrity box shows is recorded from the start.
+async function openViewer(imageFolder, medium = made) {
   const page = await browser.newPage({ viewport: { width: 1280, height: 860 } });
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
   page.errors = errors;
-  await page.goto('file://' + path.join(made.viewer, 'index.html'));
+  await page.goto('file://' + path.join(medium.viewer, 'index.html'));
+  await page.evaluate(() => {
+    window.verdictsShown = [];
+    const box = document.getElementById('integrity');
+    new MutationObserver(() => window.verdictsShown.push(box.dataset.state)).observe(box, { attributes: true, attributeFilter: ['data-state'] });
+  });
   await page.setInputFiles('#folder', imageFolder);
   await page.waitForSelector('.open-entry');
   return page;
@@ -73,6 +85,15 @@ function rowsAt(imageFolder, entry, second, cam) {
   db.close();
   const data = fs.readFileSync(path.join(dir, stem + 'N.dat'));
   return (q.length ? q[0].values : []).map(([pos, size]) => data.subarray(pos, pos + size));
+}
+
+// The second of its minute at which camera cam's last picture in the image's minute is stamped.
+function lastStamp(imageFolder, entry, minute, cam) {
+  const stem = '20100523' + String(Math.floor(minute / 60)).padStart(2, '0') + String(minute % 60).padStart(2, '0');
+  const db = new SQL.Database(fs.readFileSync(path.join(imageFolder, entry, '20100523', stem + 'N.idx')));
+  const q = db.exec('SELECT max(rectime) FROM indextable WHERE camnum = ?', [cam]);
+  db.close();
+  return q[0].values[0][0] - DAY_EPOCH - minute * 60;
 }
 
 function secondOf(clock) {
@@ -98,8 +119,8 @@ async function tileDifference(page, cam, jpeg) {
   }, { cam, b64: Buffer.from(jpeg).toString('base64') });
 }
 
-// The tile of camera cam shows the recorder's picture of the time the clock tells.
-async function assertShowsClock(page, entry, cam) {
+// The tile of camera cam shows the picture the image holds for the time the clock tells.
+async function assertShowsClock(page, entry, cam, imageFolder = made.image) {
   // Pictures are decoded while the page goes on: wait until every tile drew what is due and
   // the clock caught up with the focused one.
   await page.waitForFunction(() => QV.app.tiles.every((t) => !t.busy && t.shownKey === t.wantKey) &&
@@ -107,13 +128,27 @@ async function assertShowsClock(page, entry, cam) {
   const clock = await page.textContent('#clock');
   const tileTime = await page.getAttribute(`.tile[data-camera="${cam}"]`, 'data-time');
   assert.equal(tileTime, clock, 'the clock tells the time of the picture shown');
-  const rows = rowsAt(made.image, entry, secondOf(clock), cam);
+  const rows = rowsAt(imageFolder, entry, secondOf(clock), cam);
   assert.ok(rows.length, 'camera ' + cam + ' recorded a picture at ' + clock);
   assert.equal(await tileDifference(page, cam, rows[0]), 0, 'camera ' + cam + ' at ' + clock);
   return clock;
 }
 
 const clockIs = (page, text) => page.waitForFunction((t) => document.getElementById('clock').textContent === t, text);
+const statesOf = (page) => page.$$eval('#timeline .minute', (ms) => ms.map((m) => m.dataset.state));
+const titleOf = (page, minute) => page.getAttribute(`#timeline .minute[data-minute="${minute}"]`, 'title');
+// Every file checked, and the page has shown it (its redraw follows the last check).
+const everyFileChecked = (page) => page.waitForFunction(() =>
+  [...QV.app.verifiers.values()].every((v) => v.manifest && !v.running && ![...v.verdicts.values()].includes('pending')) &&
+  !document.getElementById('integrity-summary').textContent.includes('Checking'));
+// A copy of an image beside it whose file rel is cut to its first `keep` bytes.
+function copyCutShort(from, name, rel, keep) {
+  const copy = path.join(from.usb, name);
+  fs.cpSync(from.image, copy, { recursive: true });
+  const file = path.join(copy, rel);
+  fs.writeFileSync(file, fs.readFileSync(file).subarray(0, keep));
+  return copy;
+}
 const stateOf = (page, minute) => page.getAttribute(`#timeline .minute[data-minute="${minute}"]`, 'data-state');
 
 describe('the backup viewer in Chromium', () => {
@@ -156,7 +191,7 @@ describe('the backup viewer in Chromium', () => {
     await page.close();
   });
 
-  it('steps one picture across minute boundaries, over a gap and a damaged minute', async (t) => {
+  it('steps one picture across minute boundaries and over a gap', async (t) => {
     if (!need(t)) return;
     const page = await openViewer(made.image);
     await playEntry(page, ALL);
@@ -175,26 +210,28 @@ describe('the backup viewer in Chromium', () => {
     await page.click('#step-forward');
     await clockIs(page, '2010-05-23 10:01:00');
     await assertShowsClock(page, ALL, 0);
-    // From the last picture of 10:02 the next one is 10:05: 10:03 was not recorded, 10:04 is damaged.
-    await page.click('#timeline .minute[data-minute="605"]');
-    await clockIs(page, '2010-05-23 10:05:00');
+    // From the last picture of 10:02 the next one is 10:04: 10:03 was not recorded.
+    await page.click('#timeline .minute[data-minute="604"]');
+    await clockIs(page, '2010-05-23 10:04:00');
     await page.click('#step-back');
     await clockIs(page, '2010-05-23 10:02:59');
     await page.click('#step-forward');
-    await clockIs(page, '2010-05-23 10:05:00');
+    await clockIs(page, '2010-05-23 10:04:00');
     await assertShowsClock(page, ALL, 0);
     assert.deepEqual(page.errors, []);
     await page.close();
   });
 
-  it('marks the damaged minute and the missing one on the time line and plays past them both ways', async (t) => {
+  it('marks the minute that was not recorded on the time line and plays past it both ways', async (t) => {
     if (!need(t)) return;
     const page = await openViewer(made.image);
     await playEntry(page, ALL);
-    await page.waitForFunction(() => document.querySelector('#timeline .minute[data-minute="604"]').dataset.state === 'damaged');
-    assert.deepEqual(await Promise.all([600, 601, 602, 603, 604, 605].map((m) => stateOf(page, m))),
-      ['recorded', 'recorded', 'recorded', 'missing', 'damaged', 'recorded']);
-    assert.match(await page.getAttribute('#timeline .minute[data-minute="604"]', 'title'), /damaged: \d+ of \d+ pictures lie outside the data file/);
+    // Every minute read and its file checked: nothing of a sound recording is marked damaged.
+    await everyFileChecked(page);
+    await page.waitForFunction(() => QV.app.player.status.size === 5);
+    assert.deepEqual(await statesOf(page), ['recorded', 'recorded', 'recorded', 'missing', 'recorded', 'recorded']);
+    assert.equal(await titleOf(page, 604), '10:04 recorded · integrity: matches');
+    assert.equal(await titleOf(page, 603), '10:03 not recorded');
     await page.selectOption('#speed', '16');
     await page.selectOption('#layout', '4');
     await page.waitForSelector('.tile[data-camera="3"][data-time]');
@@ -212,6 +249,28 @@ describe('the backup viewer in Chromium', () => {
     await page.close();
   });
 
+  it('skips a minute whose data file a damaged medium cut short, and fails the image\'s check', async (t) => {
+    if (!need(t)) return;
+    const rel = `${ALL}/20100523/201005231004N.dat`;
+    const copy = copyCutShort(made, 'CutShort', rel, fs.statSync(path.join(made.image, rel)).size >> 1);
+    const page = await openViewer(copy);
+    await playEntry(page, ALL);
+    await page.waitForFunction(() => document.querySelector('#timeline .minute[data-minute="604"]').dataset.state === 'damaged');
+    assert.match(await titleOf(page, 604), /^10:04 damaged in this image: \d+ of 480 pictures lie outside the data file; skipped$/);
+    // Its pictures are not shown: from 10:05 one picture back is the last of 10:02.
+    await page.click('#timeline .minute[data-minute="605"]');
+    await clockIs(page, '2010-05-23 10:05:00');
+    await page.click('#step-back');
+    await clockIs(page, '2010-05-23 10:02:59');
+    await page.click('#timeline .minute[data-minute="604"]');
+    await clockIs(page, '2010-05-23 10:05:00');
+    await page.waitForSelector('#integrity[data-state="failed"]');
+    await page.waitForFunction((f) => [...QV.app.verifiers.values()][0].verdict(f) === 'mismatch', rel);
+    assert.equal(await stateOf(page, 604), 'damaged', 'damaged in the image outranks its failed check');
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
   it('skips a minute whose index a damaged medium turned into something that is no database', async (t) => {
     if (!need(t)) return;
     const copy = path.join(made.usb, 'NotADatabase');
@@ -220,7 +279,7 @@ describe('the backup viewer in Chromium', () => {
     const page = await openViewer(copy);
     await playEntry(page, ALL);
     await page.waitForFunction(() => document.querySelector('#timeline .minute[data-minute="601"]').dataset.state === 'damaged');
-    assert.match(await page.getAttribute('#timeline .minute[data-minute="601"]', 'title'), /damaged: the index is not a database/);
+    assert.match(await titleOf(page, 601), /^10:01 damaged in this image: the index is not a database \(.*\); skipped$/);
     await page.click('#timeline .minute[data-minute="602"]');
     await clockIs(page, '2010-05-23 10:02:00');
     await page.click('#step-back');
@@ -341,6 +400,9 @@ describe('the backup viewer in Chromium', () => {
     fs.rmSync(path.join(copy, 'SHA256SUMS'));
     const page = await openViewer(copy);
     assert.match(await page.textContent('#integrity-summary'), /no SHA256SUMS/);
+    // Nothing checked is nothing vouched for: never shown as intact.
+    assert.equal(await page.getAttribute('#integrity', 'data-state'), 'none');
+    assert.ok(!(await page.evaluate(() => window.verdictsShown)).includes('intact'));
     await playEntry(page, ALL);
     await assertShowsClock(page, ALL, 0);
     assert.equal(await page.getAttribute('.tile[data-camera="0"]', 'data-verdict'), 'none');
@@ -372,6 +434,87 @@ describe('the backup viewer in Chromium', () => {
     await page.setInputFiles('#folder', made.viewer);
     await page.waitForSelector('#problem:not([hidden])');
     assert.match(await page.textContent('#problem'), /No backup entry was found/);
+    await page.close();
+  });
+});
+
+describe('the backup viewer on an image from a recorder with a damaged minute', () => {
+  const WHY = 'camera 1, 10:04: the recording is damaged';
+
+  it('shows the image partial in amber, the entry incomplete and why, never intact', async (t) => {
+    if (!need(t)) return;
+    const written = fs.readFileSync(path.join(fromDamaged.image, 'SHA256SUMS'), 'utf8');
+    assert.ok(written.includes(`# incomplete entry: ${ALL}: ${WHY}\n`), 'the backup named the entry and why');
+    const page = await openViewer(fromDamaged.image, fromDamaged);
+    await everyFileChecked(page);
+    await page.waitForSelector('#integrity[data-state="partial"]');
+    assert.match(await page.textContent('#integrity-summary'), /^Backup: PARTIAL IMAGE: not everything was copied\..*All \d+ listed files match the manifest\. 1 entry is incomplete:$/);
+    assert.equal(await page.$eval('#integrity-summary', (p) => getComputedStyle(p).color), 'rgb(224, 160, 48)', 'amber');
+    assert.deepEqual(await page.$$eval('#integrity-entries li', (lis) => lis.map((li) => li.textContent)), [`${ALL}: ${WHY}`]);
+    const row = await page.$eval(`#entries li[data-entry="${ALL}"]`, (li) => [li.dataset.state, li.querySelector('.entry-status').textContent]);
+    assert.deepEqual(row, ['incomplete', 'INCOMPLETE: ' + WHY], 'the damaged minute is in the image: no minute is missing');
+    assert.ok(!(await page.evaluate(() => window.verdictsShown)).includes('intact'));
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  it('marks the minute damaged at the recorder and plays the pictures it holds', async (t) => {
+    if (!need(t)) return;
+    const page = await openViewer(fromDamaged.image, fromDamaged);
+    await playEntry(page, ALL);
+    await page.waitForFunction(() => document.querySelector('#timeline .minute[data-minute="604"]').dataset.state === 'recorder-damaged');
+    await everyFileChecked(page);
+    await page.waitForFunction(() => QV.app.player.status.size === 5);
+    assert.deepEqual(await statesOf(page), ['recorded', 'recorded', 'recorded', 'missing', 'recorder-damaged', 'recorded']);
+    // Each camera's line says how many of its pictures were left out.
+    const leftOut = [...fs.readFileSync(path.join(fromDamaged.image, 'SHA256SUMS'), 'utf8')
+      .matchAll(/^# not copied: .*: camera \d+, 10:04: the recording is damaged: (\d+) pictures/gm)].reduce((n, m) => n + Number(m[1]), 0);
+    assert.ok(leftOut > 0);
+    assert.equal(await titleOf(page, 604), '10:04 damaged at the recorder: cameras 1, 2, 3, 4 — the readable pictures were copied ' +
+      `(${leftOut} pictures of its index lay outside its data file and were left out) · integrity: matches`);
+    // The minute plays from its start up to its last readable picture, then on into 10:05.
+    await page.click('#timeline .minute[data-minute="604"]');
+    await clockIs(page, '2010-05-23 10:04:00');
+    await assertShowsClock(page, ALL, 0, fromDamaged.image);
+    // Said beside the time line while it plays, and gone with the next minute.
+    const said = () => page.textContent('#minute-note');
+    await page.waitForFunction(() => document.getElementById('minute-note').textContent.startsWith('10:04 damaged at the recorder'));
+    assert.equal(await said(), await titleOf(page, 604));
+    await page.click('#timeline .minute[data-minute="605"]');
+    await clockIs(page, '2010-05-23 10:05:00');
+    await page.waitForFunction(() => document.getElementById('minute-note').textContent === '');
+    // One picture back is the last one camera 1 kept in 10:04, from before the cut.
+    const kept = lastStamp(fromDamaged.image, ALL, 604, 0);
+    assert.ok(kept < 59, 'the backup left out the end of 10:04');
+    await page.click('#step-back');
+    await clockIs(page, '2010-05-23 10:04:' + String(kept).padStart(2, '0'));
+    await assertShowsClock(page, ALL, 0, fromDamaged.image);
+    await page.click('#step-forward');
+    await clockIs(page, '2010-05-23 10:05:00');
+    await page.selectOption('#layout', '4');
+    await page.click('#timeline .minute[data-minute="604"]');
+    await page.waitForSelector('.tile[data-camera="3"][data-time]');
+    await clockIs(page, '2010-05-23 10:04:00');
+    await page.screenshot({ path: path.join(ARTEFACTS, 'viewer-recorder-damage.png'), fullPage: true });
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  it('treats a minute damaged at the recorder and again in the image as damaged in the image', async (t) => {
+    if (!need(t)) return;
+    const rel = `${ALL}/20100523/201005231004N.dat`;
+    const copy = copyCutShort(fromDamaged, 'CutAgain', rel, 1000);
+    const page = await openViewer(copy, fromDamaged);
+    await playEntry(page, ALL);
+    await page.waitForFunction(() => document.querySelector('#timeline .minute[data-minute="604"]').dataset.state === 'damaged');
+    assert.match(await titleOf(page, 604), /^10:04 damaged in this image: \d+ of \d+ pictures lie outside the data file; skipped$/);
+    await page.click('#timeline .minute[data-minute="605"]');
+    await clockIs(page, '2010-05-23 10:05:00');
+    await page.click('#step-back');
+    await clockIs(page, '2010-05-23 10:02:59');
+    // A changed file outranks the partial image.
+    await page.waitForSelector('#integrity[data-state="failed"]');
+    assert.deepEqual(page.errors, []);
     await page.close();
   });
 });
