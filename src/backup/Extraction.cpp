@@ -159,14 +159,15 @@ ScheduleEntry EveryCamera(const BackupContext& ctx, int entryIndex) {
 // instead, as a selected-camera entry copies it: what can be read, with the rest counted in
 // damaged.
 bool CopyWholeMinute(BackupContext& ctx, int entryIndex, const EntryWalk& w, const MinuteFiles& f,
-                     int hour, int minute, std::string& why, storage::RowsOutside& damaged) {
+                     int hour, int minute, std::string& why, storage::RowsOutside& damaged,
+                     bool& inRecording) {
     const std::string dest = paths::EntryDestFolder(w.p.imageRoot, w.p.entry, w.p.day);
     const std::string sourcePrefix = paths::MinutePrefix(w.root, w.p.day, hour, minute);
     const std::string destPrefix =
         paths::EntryMinutePrefix(w.p.imageRoot, w.p.entry, w.p.day, hour, minute);
     auto rebuild = [&] {
         return RebuildMinute(ctx, EveryCamera(ctx, entryIndex), sourcePrefix, destPrefix, &why,
-                             &damaged) == 1;
+                             &damaged, &inRecording) == 1;
     };
     // Pages waiting in a write-ahead log are no part of the index file's bytes.
     if (platform::FileLength(f.idx->hostPath + "-wal") > 0)
@@ -176,7 +177,10 @@ bool CopyWholeMinute(BackupContext& ctx, int entryIndex, const EntryWalk& w, con
     {
         storage::IndexSnapshot snapshot(f.idx->hostPath);
         if (!snapshot.held()) {
-            why = "its index is being written or was left half-written by the recorder";
+            inRecording = !snapshot.damage().empty();
+            why = inRecording ? snapshot.damage()
+                              : "its index is being written or was left half-written by the "
+                                "recorder";
             platform::WithdrawWrittenFile(dest + f.dat->name);
             return false;
         }
@@ -259,6 +263,7 @@ int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
             std::string why = FindMinuteFiles(w, h, m, files);
             const bool missing = !why.empty();
             storage::RowsOutside damaged;
+            bool inRecording = missing;
             bool copied = false;
             if (missing) {
                 // Half a minute is no minute: nothing of it is copied.
@@ -266,9 +271,10 @@ int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
                 copied = CopyMinuteSegment(
                              ctx, entryIndex, paths::MinutePrefix(w.root, w.p.day, h, m),
                              paths::EntryMinutePrefix(w.p.imageRoot, w.p.entry, w.p.day, h, m),
-                             &why, &damaged) == 1;
+                             &why, &damaged, &inRecording) == 1;
             } else {
-                copied = CopyWholeMinute(ctx, entryIndex, w, files, h, m, why, damaged);
+                copied =
+                    CopyWholeMinute(ctx, entryIndex, w, files, h, m, why, damaged, inRecording);
             }
             for (const auto& [camera, rows] : damaged) {
                 const std::string where = CameraClock(camera, h, m);
@@ -286,7 +292,7 @@ int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
                                 : Recorded(w.map, h, m)) &&
                        ctx.m_report.failureCount() == failures) {
                 ctx.m_report.Fail(w.p.entry + ": minute " + Clock(h, m) + " not copied: " + why);
-                problems.Note("minute " + Clock(h, m) + " not copied: " + why, missing);
+                problems.Note("minute " + Clock(h, m) + " not copied: " + why, inRecording);
             }
             if (!ctx.m_bBackupRunning)
                 running = false;

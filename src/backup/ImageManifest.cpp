@@ -43,7 +43,7 @@ bool KeepOlderManifest(const std::string& root, bool keep) {
 // A path below an entry's folder, as the entry's own problem.
 std::string WithoutEntryFolder(const std::string& what, const std::string& folder) {
     return what.compare(0, folder.size() + 1, folder + "/") == 0 ? what.substr(folder.size() + 1)
-                                                                  : what;
+                                                                 : what;
 }
 
 // What the first lines of a partial manifest say.

@@ -14,13 +14,14 @@ std::string Tail17(const std::string& path) {
 
 int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sourcePrefix,
                       const std::string& destPrefix, std::string* why,
-                      storage::RowsOutside* damaged) {
+                      storage::RowsOutside* damaged, bool* inRecording) {
     return RebuildMinute(ctx, ctx.m_Schedule[static_cast<std::size_t>(entryIndex)], sourcePrefix,
-                         destPrefix, why, damaged);
+                         destPrefix, why, damaged, inRecording);
 }
 
 int RebuildMinute(BackupContext& ctx, const ScheduleEntry& entry, const std::string& sourcePrefix,
-                  const std::string& destPrefix, std::string* why, storage::RowsOutside* damaged) {
+                  const std::string& destPrefix, std::string* why, storage::RowsOutside* damaged,
+                  bool* inRecording) {
     const std::string destData = destPrefix + "N.dat";
     if (TargetLost(ctx, destData)) {
         if (why)
@@ -33,6 +34,8 @@ int RebuildMinute(BackupContext& ctx, const ScheduleEntry& entry, const std::str
         });
     if (damaged)
         *damaged = r.leftOutByCamera;
+    if (inRecording)
+        *inRecording = r.recordingDamaged;
     if (r.destinationFailed)
         DestinationFailed(ctx, Tail17(destData) + ": " + r.why, r.error, destData);
     if (!r.result) {

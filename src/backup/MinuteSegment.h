@@ -9,12 +9,13 @@
 // sourcePrefix and destPrefix name a minute without "N.idx" / "N.dat". Returns 1 when the
 // source index held at least one row (even if none was selected), 0 when nothing was copied;
 // then why, when given, says what stopped it. The cameras' index rows that address no picture
-// are left out; damaged, when given, counts them camera by camera for the caller to report.
+// are left out; damaged, when given, counts them camera by camera for the caller to report;
+// inRecording, when given, tells whether why lies in the recording itself.
 // Runs on the worker thread.
 int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sourcePrefix,
                       const std::string& destPrefix, std::string* why = nullptr,
-                      storage::RowsOutside* damaged = nullptr);
+                      storage::RowsOutside* damaged = nullptr, bool* inRecording = nullptr);
 // The same for the cameras of entry, which need not be a slot of the schedule.
 int RebuildMinute(BackupContext& ctx, const ScheduleEntry& entry, const std::string& sourcePrefix,
                   const std::string& destPrefix, std::string* why = nullptr,
-                  storage::RowsOutside* damaged = nullptr);
+                  storage::RowsOutside* damaged = nullptr, bool* inRecording = nullptr);

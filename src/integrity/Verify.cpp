@@ -192,7 +192,10 @@ std::string VerifyReport::Trusted() const {
 std::vector<std::string> VerifyReport::Lines() const {
     std::vector<std::string> lines;
     if (partial)
-        lines.push_back("partial image: " + (partialWhy.empty() ? std::string() : partialWhy[0]));
+        lines.push_back("partial image: " +
+                        (partialWhy.empty() ? std::string("an older image kept beside it did not "
+                                                          "complete")
+                                            : partialWhy[0]));
     for (const auto& p : missing)
         lines.push_back("MISSING          " + p);
     for (const auto& p : changed)
@@ -311,9 +314,21 @@ VerifyReport VerifyImage(ImageFiles& image, const VerifyOptions& options) {
         else if (hash.HexFinal() != line->hex)
             r.changed.push_back(path);
     }
-    // Whatever no trusted manifest lists is no part of what was signed or written.
+    // Whatever no trusted manifest lists is no part of what was signed or written; of the files
+    // named like manifests only the manifests found and their own signatures and keys are not.
+    std::set<std::string> manifestFiles;
+    for (const std::string& name : {std::string(kManifestName)}) {
+        manifestFiles.insert(name);
+        manifestFiles.insert(Companion(name, ".sig"));
+        manifestFiles.insert(Companion(name, ".pub"));
+    }
+    for (const auto& m : older) {
+        manifestFiles.insert(m.name);
+        manifestFiles.insert(Companion(m.name, ".sig"));
+        manifestFiles.insert(Companion(m.name, ".pub"));
+    }
     for (const auto& [path, entry] : files)
-        if (!lineOf.count(path) && !IsManifestFile(path))
+        if (!lineOf.count(path) && !manifestFiles.count(path))
             r.unlisted.push_back(path);
     if (options.deep)
         for (const auto& [path, line] : lineOf)

@@ -40,6 +40,9 @@ struct HttpSite {
     // Asked before the body is read: false refuses the request with res as it stands.
     std::function<bool(const HttpRequest&, HttpResponse&)> gate;
     std::function<void(const HttpRequest&, HttpResponse&)> handle;
+    // Whether a request may take long to answer (a file sent to a client that reads it slowly):
+    // such requests never take the workers kept for the others (optional: none are).
+    std::function<bool(const HttpRequest&)> lengthy;
     // Told of every answered request (optional).
     std::function<void(const HttpRequest&, int status)> log;
 };

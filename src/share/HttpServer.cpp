@@ -143,8 +143,9 @@ bool HttpServer::Start(const std::string& host, int port, std::string* why) {
     NonBlocking(wake_[0]);
     NonBlocking(wake_[1]);
     reader_ = std::thread([this] { ReadHeads(); });
+    const int kept = std::clamp(limits_.keptForQuick, 0, limits_.workers - 1);
     for (int i = 0; i < limits_.workers; ++i)
-        workers_.emplace_back([this] { Answer(); });
+        workers_.emplace_back([this, quick = i < kept] { Answer(quick); });
     return true;
 }
 
@@ -160,9 +161,11 @@ void HttpServer::Stop() {
     for (auto& c : returned_)
         Close(std::move(c));
     returned_.clear();
-    for (auto& w : work_)
-        Close(std::move(w->c));
-    work_.clear();
+    for (auto* queue : {&work_, &lengthy_}) {
+        for (auto& w : *queue)
+            Close(std::move(w->c));
+        queue->clear();
+    }
     for (int* fd : {&listen_, &wake_[0], &wake_[1]}) {
         if (*fd >= 0)
             ::close(*fd);
@@ -294,9 +297,10 @@ void HttpServer::Examine(std::unique_ptr<Connection>& c) {
         return Refuse(*c, status, problem);
     c->buffer.erase(0, end);
     work->c = std::move(c);
+    const bool lengthy = site_.lengthy && site_.lengthy(work->req);
     std::lock_guard<std::mutex> lock(mutex_);
-    work_.push_back(std::move(work));
-    ready_.notify_one();
+    (lengthy ? lengthy_ : work_).push_back(std::move(work));
+    ready_.notify_all();
 }
 
 void HttpServer::Refuse(Connection& c, int status, const std::string& why) {
@@ -317,16 +321,19 @@ void HttpServer::Close(std::unique_ptr<Connection> c) {
         perAddress_.erase(at);
 }
 
-void HttpServer::Answer() {
+void HttpServer::Answer(bool quickOnly) {
     for (;;) {
         std::unique_ptr<Work> work;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            ready_.wait(lock, [this] { return stopping_ || !work_.empty(); });
+            ready_.wait(lock, [&] {
+                return stopping_ || !work_.empty() || (!quickOnly && !lengthy_.empty());
+            });
             if (stopping_)
                 return;
-            work = std::move(work_.front());
-            work_.pop_front();
+            auto& queue = !work_.empty() ? work_ : lengthy_;
+            work = std::move(queue.front());
+            queue.pop_front();
         }
         SocketStream io(work->c->fd, stopping_, limits_.writeStall);
         bool keepAlive = false;

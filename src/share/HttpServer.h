@@ -23,6 +23,9 @@ class HttpServer {
   public:
     struct Limits {
         int workers = 8;
+        // Of them, the workers that answer only requests that are not lengthy, so that clients
+        // reading files slowly cannot keep the others from being answered.
+        int keptForQuick = 2;
         // From a connection's accept, or from its previous reply, to the end of the next
         // request's head; an idle connection is closed after it too.
         std::chrono::milliseconds headTime{5000};
@@ -55,7 +58,7 @@ class HttpServer {
     void Examine(std::unique_ptr<Connection>& c);
     void Refuse(Connection& c, int status, const std::string& why);
     void Close(std::unique_ptr<Connection> c);
-    void Answer();
+    void Answer(bool quickOnly);
     void GiveBack(std::unique_ptr<Connection> c, bool keepAlive);
     void Wake();
 
@@ -72,6 +75,7 @@ class HttpServer {
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<std::unique_ptr<Work>> work_;             // heads complete, for the workers
+    std::deque<std::unique_ptr<Work>> lengthy_;          // the same, of lengthy requests
     std::vector<std::unique_ptr<Connection>> returned_;  // from the workers, for the reader
 };
 

@@ -63,6 +63,8 @@ ShareServer::ShareServer(ShareService::Settings settings, Options options)
         return false;
     };
     site_.handle = [this](const HttpRequest& req, HttpResponse& res) { Handle(req, res); };
+    // A file is sent at the pace its client reads it.
+    site_.lengthy = [](const HttpRequest& req) { return req.path == kRouteFile; };
     if (options_.verbose) {
         site_.log = [](const HttpRequest& req, int status) {
             std::fprintf(stderr, "%s %s %s -> %d\n", req.remote.c_str(), req.method.c_str(),

@@ -2,6 +2,22 @@
 
 namespace storage {
 
+std::string IndexDamageText(int code, const std::string& message) {
+    switch (code & 0xff) {
+        case SQLITE_NOTADB:
+        case SQLITE_CORRUPT:
+            return "the recording is damaged: its index is not a readable database";
+        case SQLITE_ERROR:
+            if (message.find("no such table") != std::string::npos)
+                return "the recording is damaged: its index holds no picture table";
+            if (message.find("no such column") != std::string::npos)
+                return "the recording is damaged: its index has a foreign table layout";
+            return std::string();
+        default:
+            return std::string();
+    }
+}
+
 IndexSnapshot::IndexSnapshot(const std::string& indexPath) {
     try {
         db_.openReadOnly(indexPath);
@@ -9,7 +25,8 @@ IndexSnapshot::IndexSnapshot(const std::string& indexPath) {
         // The first read takes the shared lock; it is kept until the transaction ends.
         CppSQLite3Query q = db_.execQuery("SELECT count(*) FROM sqlite_master");
         held_ = true;
-    } catch (const CppSQLite3Exception&) {
+    } catch (const CppSQLite3Exception& e) {
+        damage_ = IndexDamageText(e.errorCode(), e.errorMessage());
         db_.close();
     }
 }

@@ -8,6 +8,11 @@
 
 namespace storage {
 
+// What is wrong with a minute's index that the database library refused, in plain words, when
+// it lies in the recording itself (not a database, no picture table); "" when it may pass (the
+// recorder holds it, the disk is busy).
+std::string IndexDamageText(int code, const std::string& message);
+
 class IndexSnapshot {
   public:
     // indexPath: a host or drive path. An index that cannot be opened is copied as it is.
@@ -16,6 +21,8 @@ class IndexSnapshot {
     IndexSnapshot(const IndexSnapshot&) = delete;
     IndexSnapshot& operator=(const IndexSnapshot&) = delete;
     bool held() const { return held_; }
+    // Why it is not held, when the index itself is damaged ("" otherwise).
+    const std::string& damage() const { return damage_; }
     // The rows of the held state that address no picture in a data file of dataLength bytes,
     // camera by camera: a damaged minute. Empty when it is sound or the index is not held.
     RowsOutside RowsOutsideData(long long dataLength);
@@ -23,6 +30,7 @@ class IndexSnapshot {
   private:
     CppSQLite3DB db_;
     bool held_ = false;
+    std::string damage_;
 };
 
 }  // namespace storage

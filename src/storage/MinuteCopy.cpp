@@ -10,6 +10,7 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/WriteTap.h"
+#include "storage/IndexSnapshot.h"
 #include "storage/PictureRows.h"
 
 namespace storage {
@@ -211,6 +212,15 @@ MinuteCopyResult CopyMinuteSegment(const CameraSet& cameras, const std::string& 
         mem.open(":memory:");
         pictures = ReadSourceIndex(mem, srcIdx, cameras, srcLength, r.picturesLeftOut,
                                    r.leftOutByCamera, packedOrder, empty);
+    } catch (const CppSQLite3Exception& e) {
+        const std::string damage = IndexDamageText(e.errorCode(), e.errorMessage());
+        r.why = damage.empty() ? std::string("index not readable: ") + e.what() : damage;
+        r.recordingDamaged = !damage.empty();
+        return r;
+    } catch (const SourceError& e) {
+        r.why = std::string("the recording is damaged: ") + e.what();
+        r.recordingDamaged = true;
+        return r;
     } catch (const std::exception& e) {
         r.why = std::string("index not readable: ") + e.what();
         return r;

@@ -18,6 +18,7 @@ struct MinuteCopyResult {
     long long picturesLeftOut = 0;  // the cameras' rows that address no picture (left out)
     RowsOutside leftOutByCamera;    // the same, camera by camera
     std::string why;                // what stopped the copy when result is 0
+    bool recordingDamaged = false;  // why lies in the recording (another copy fares the same)
     // The destination could not be written; error says why (ERROR_DISK_FULL among them).
     bool destinationFailed = false;
     DWORD error = 0;

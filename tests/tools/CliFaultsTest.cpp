@@ -685,3 +685,26 @@ TEST_F(CliFaultsTest, FilesLostFromTheTargetDuringThePassFailItsEntryAndStayInTh
         ASSERT_EQ(Cli({"delete", "2010-05-23 - 10:00 ~ 10:11"}).status, 0);
     }
 }
+
+TEST_F(CliFaultsTest, AnIndexThatIsNoDatabaseIsTheRecordingsDamageInEveryEntryAndNoReAddIsOffered) {
+    mkrec::RecorderPlan plan;
+    plan.damagedMinutes = {{602, mkrec::Damage::kNotADatabase}, {604, mkrec::Damage::kNoTable}};
+    RecordSmallDay(plan);
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
+    ASSERT_EQ(Cli({"add", kDay, "1002", "1004", "--cams", "2,3"}).status, 0);
+    const RunResult run = Cli({"backup", "--folder", "E:\\Backup", "--no-progress"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    for (const std::string entry : {"2010_05_23=10,00~10,02", "2010_05_23=10,02~10,04"})
+        EXPECT_NE(run.err.find(entry + ": minute 10:02 not copied: the recording is damaged: its "
+                                       "index is not a readable database"),
+                  std::string::npos)
+            << run.err;
+    EXPECT_NE(run.err.find("minute 10:04 not copied: the recording is damaged: its index holds no "
+                           "picture table"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("add 20100523"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("2010-05-23 - 10:00 ~ 10:02: its recording is damaged"),
+              std::string::npos)
+        << run.err;
+}

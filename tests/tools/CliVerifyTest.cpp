@@ -218,6 +218,15 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("NOT VERIFIED: SHA256SUMS lists no file"), std::string::npos) << r.out;
 
+    // Bytes hidden under names of a manifest's signature and key, with no manifest of theirs.
+    t = Copy(image, "hidden");
+    WriteText(t + "/SHA256SUMS-7.pub", "planted");
+    WriteText(t + "/SHA256SUMS-3.sig", "planted");
+    r = Verify({t, "--key", trusted});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("NOT IN MANIFEST  SHA256SUMS-7.pub"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("NOT IN MANIFEST  SHA256SUMS-3.sig"), std::string::npos) << r.out;
+
     // A second backup signed by the same key: both manifests count, and say so.
     BackUp("Signed", "1003", "1004");
     r = Verify({image, "--key", trusted});
