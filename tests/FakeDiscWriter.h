@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "disc/CDVDWriterPro2.h"
+#include "ports/CDVDWriterPro2.h"
 
 class FakeDiscWriter : public CDVDWriterPro2 {
   public:

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "companions/CDvrSearchStatic2.h"
+#include "ports/CDvrSearchStatic2.h"
 
 class FakeSearch : public CDvrSearchStatic2 {
   public:

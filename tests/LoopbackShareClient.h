@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "backup/ShareService.h"
-#include "companions/CFileShareClient.h"
 #include "platform/AtomicFile.h"
 #include "platform/DrivePaths.h"
 #include "platform/WriteTap.h"
+#include "ports/CFileShareClient.h"
 
 class LoopbackShareClient : public CFileShareClient {
   public:

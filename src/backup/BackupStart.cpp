@@ -9,13 +9,13 @@
 #include "backup/HostMessages.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/WriteGuard.h"
-#include "companions/CFileShareClient.h"
-#include "disc/CDVDWriterPro2.h"
 #include "integrity/ImageHasher.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBus.h"
+#include "ports/CDVDWriterPro2.h"
+#include "ports/CFileShareClient.h"
 #include "storage/RecorderPaths.h"
 
 int ClassifyTargetDrive(BackupContext& ctx, char driveLetter) {

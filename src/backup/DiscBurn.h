@@ -3,7 +3,7 @@
 // image to it, the write with its options, what each of its events does to the window, the
 // clean-up after a completed write, and erasing a rewritable disc.
 #include "backup/BackupContext.h"
-#include "disc/CDVDWriterPro2.h"
+#include "ports/CDVDWriterPro2.h"
 
 // At the window's start; A010001 when the writer cannot be used (the window opens anyway).
 BOOL InitDiscWriter(BackupContext& ctx);

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "disc/CDVDWriterPro2.h"
+#include "ports/CDVDWriterPro2.h"
 
 class DiscReadBack : public IWrittenDiscCheck {
   public:

@@ -1,7 +1,6 @@
 #include "backup/ImageManifest.h"
 
 #include "backup/ScheduleAfterPass.h"
-#include "companions/CFileShareClient.h"
 #include "integrity/ImageHasher.h"
 #include "integrity/Manifest.h"
 #include "integrity/Signing.h"
@@ -9,6 +8,7 @@
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "ports/CFileShareClient.h"
 #include "storage/RecorderPaths.h"
 
 namespace {

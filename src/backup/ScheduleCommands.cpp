@@ -12,8 +12,8 @@
 #include "backup/RemoteBackup.h"
 #include "backup/ReservedFolder.h"
 #include "backup/WriteGuard.h"
-#include "disc/CDVDWriterPro2.h"
 #include "platform/FileSystem.h"
+#include "ports/CDVDWriterPro2.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 

@@ -12,9 +12,9 @@
 #include "dialog/FolderBrowser.h"
 #include "dialog/MessageBoxes.h"
 #include "dialog/QtDialogView.h"
-#include "disc/CDVDWriterPro2.h"
 #include "platform/MessageBus.h"
 #include "platform/NamedLock.h"
+#include "ports/CDVDWriterPro2.h"
 
 namespace Ui {
 class CQuillonDlg;

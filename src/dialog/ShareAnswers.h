@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "companions/CFileShareClient.h"
+#include "ports/CFileShareClient.h"
 
 class QObject;
 

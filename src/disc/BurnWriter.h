@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "disc/CDVDWriterPro2.h"
 #include "disc/DiscMedia.h"
+#include "ports/CDVDWriterPro2.h"
 
 namespace disc {
 

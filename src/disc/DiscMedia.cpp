@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "disc/CDVDWriterPro2.h"
+#include "ports/CDVDWriterPro2.h"
 
 namespace disc {
 namespace {

@@ -4,16 +4,18 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include "platform/DrivePaths.h"
+#include "platform/HostFiles.h"
 
 namespace platform {
 namespace {
 
-std::atomic<unsigned> gCounter{0};
+// One suffix for every temporary file, so that RemoveLeftoverTempFiles finds them all.
+static_assert(std::string_view(AtomicFile::kTempSuffix) == kTempFileSuffix);
 
 bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -32,8 +34,7 @@ bool AtomicFile::Create(const std::string& finalPath) {
     }
     // A hidden name of our own; the process and a counter keep two writers apart.
     for (int attempt = 0; attempt < 16; ++attempt) {
-        temp_ = final_.substr(0, cut + 1) + "." + final_.substr(cut + 1) + "." +
-                std::to_string(::getpid()) + "-" + std::to_string(gCounter++) + kTempSuffix;
+        temp_ = TempNameBeside(final_, kTempSuffix);
         if (file_.OpenResolved(temp_, File::kCreateNew)) {
             tap_ = CurrentWriteTap();
             tapHandle_ = tap_ ? tap_->Opened(final_) : -1;

@@ -11,8 +11,8 @@
 #include <mutex>
 #include <sstream>
 
-#include "platform/AtomicFile.h"
-#include "platform/PrivateProfile.h"
+#include "platform/HostFiles.h"
+#include "platform/ProfileText.h"
 
 namespace platform {
 namespace fs = std::filesystem;
@@ -124,14 +124,24 @@ DriveTable DriveTable::Load(const std::string& prefix) {
     const DriveInfo defaultC{'C', prefix + "/drive_c", DRIVE_FIXED, "", "", 0, true};
     const DriveInfo defaultZ{'Z', "/", DRIVE_FIXED, "", "", 0, true};
     if (fs::exists(ini, ec)) {
+        // By host path with the profile rules, not through the profile functions: they find
+        // their files through the drive paths, which need this table.
+        std::vector<std::string> lines;
+        ReadProfileLines(ini, lines);
+        const ProfileValues values = ParseProfileValues(lines);
+        auto value = [&values](const std::string& section, const char* key, const std::string& def,
+                               std::size_t bufferSize) {
+            const std::string* found = FindProfileValue(values, section, key);
+            return CutProfileValue(found ? *found : def, bufferSize);
+        };
         std::string named;  // the letters the table names, usable or not
-        for (const auto& section : GetPrivateProfileSectionNames(ini)) {
+        for (const auto& section : ProfileSectionNames(lines)) {
             auto refuse = [&](char letter, const std::string& why) {
                 table.problems_.push_back(
                     {letter, ini + " [" + section + "]: " + why + "; the section is not used"});
                 std::string text = "[" + section + "]\n";
                 for (const char* key : {"Path", "Type", "Device", "Media", "CapacityMB"}) {
-                    const std::string v = GetPrivateProfileString(section, key, "\x01", 4096, ini);
+                    const std::string v = value(section, key, "\x01", 4096);
                     if (v != "\x01")
                         text += std::string(key) + "=" + v + "\n";
                 }
@@ -149,12 +159,12 @@ DriveTable DriveTable::Load(const std::string& prefix) {
                 continue;
             }
             named += d.letter;
-            d.hostRoot = StripSlash(GetPrivateProfileString(section, "Path", "", 4096, ini));
-            const std::string typeName = GetPrivateProfileString(section, "Type", "fixed", 64, ini);
+            d.hostRoot = StripSlash(value(section, "Path", "", 4096));
+            const std::string typeName = value(section, "Type", "fixed", 64);
             d.type = DriveTypeFromName(typeName);
-            d.device = GetPrivateProfileString(section, "Device", "", 4096, ini);
-            d.media = GetPrivateProfileString(section, "Media", "", 64, ini);
-            d.capacityMB = static_cast<int>(GetPrivateProfileInt(section, "CapacityMB", 0, ini));
+            d.device = value(section, "Device", "", 4096);
+            d.media = value(section, "Media", "", 64);
+            d.capacityMB = static_cast<int>(ProfileIntOf(value(section, "CapacityMB", "", 256), 0));
             const std::string problem = SectionProblem(d, typeName);
             if (!problem.empty()) {
                 refuse(d.letter, problem);
@@ -240,8 +250,7 @@ bool DriveTable::Save(const std::string& prefix) const {
     for (const auto& u : unused_)
         if (u.letter == 0 || !Find(u.letter))
             out << u.text;
-    const std::string text = out.str();
-    const bool saved = WriteFileAtomically(prefix + "/drives.ini", text.data(), text.size());
+    const bool saved = ReplaceHostFile(prefix + "/drives.ini", out.str());
     ++gSaves;
     return saved;
 }

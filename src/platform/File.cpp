@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/DrivePaths.h"
+#include "platform/HostFiles.h"
 
 namespace platform {
 
@@ -205,19 +206,7 @@ bool File::Sync() {
 }
 
 bool ReadWholeFile(const std::string& hostPath, std::string& out, long long limit) {
-    out.clear();
-    File f;
-    if (!f.OpenResolved(hostPath, File::kRead))
-        return false;
-    const long long length = f.Length();
-    if (length < 0 || length > limit)
-        return false;
-    out.resize(static_cast<std::size_t>(length));
-    if (f.ReadAt(out.data(), out.size(), 0) != length) {
-        out.clear();
-        return false;
-    }
-    return true;
+    return ReadHostFile(hostPath, out, limit);
 }
 
 }  // namespace platform

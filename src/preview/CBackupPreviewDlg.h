@@ -12,7 +12,7 @@
 
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
-#include "companions/CDvrSearchStatic2.h"
+#include "ports/CDvrSearchStatic2.h"
 
 class QComboBox;
 class QLabel;

@@ -11,8 +11,8 @@
 #include <memory>
 #include <mutex>
 
-#include "companions/CDvrSearchStatic2.h"
 #include "playback/PlaybackEngine.h"
+#include "ports/CDvrSearchStatic2.h"
 
 class PlaybackView : public QWidget, public CDvrSearchStatic2, private playback::IPlaybackSink {
     Q_OBJECT

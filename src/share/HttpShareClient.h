@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "companions/CFileShareClient.h"
+#include "ports/CFileShareClient.h"
 #include "share/ShareReplies.h"
 
 namespace share {

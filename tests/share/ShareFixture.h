@@ -18,8 +18,8 @@
 
 #include "TestEnv.h"
 #include "backup/ShareService.h"
-#include "companions/CFileShareClient.h"
 #include "mkrec/Recorder.h"
+#include "ports/CFileShareClient.h"
 #include "records/RemoteRecords.h"
 #include "share/ShareProtocol.h"
 #include "share/ShareReplies.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "CliSession.h"
-#include "disc/CDVDWriterPro2.h"
+#include "ports/CDVDWriterPro2.h"
 
 class DiscSession : public IDiscWriterEvents {
   public:

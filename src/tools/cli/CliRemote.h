@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "backup/BackupContext.h"
-#include "companions/CFileShareClient.h"
+#include "ports/CFileShareClient.h"
 
 struct RemoteOptions {
     std::string address;  // "" for the local recorder

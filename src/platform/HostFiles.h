@@ -1,0 +1,26 @@
+#pragma once
+// Whole files read and replaced by host path, with nothing of the drive paths: the drive table
+// keeps its own file with these, since it cannot look that file up through the table it is
+// loading; the drive-path file functions share them.
+#include <string>
+
+namespace platform {
+
+// The whole content of a file no longer than limit bytes; false when it is missing, no regular
+// file (a pipe in its place is refused at once, not waited on), longer or cannot be read.
+bool ReadHostFile(const std::string& hostPath, std::string& out, long long limit);
+
+// Temporary files end in this, so that what a killed run left can be found and removed (see
+// RemoveLeftoverTempFiles in AtomicFile.h).
+constexpr const char* kTempFileSuffix = ".quillon-part";
+
+// A name for a temporary file beside hostPath: hidden, in the same folder, unique to this
+// process and call, ending in suffix.
+std::string TempNameBeside(const std::string& hostPath, const char* suffix);
+
+// Writes bytes as the whole content of hostPath through a temporary file beside it, renamed
+// over it when whole. False, with the last error set, when it could not; the temporary file is
+// then removed.
+bool ReplaceHostFile(const std::string& hostPath, const std::string& bytes);
+
+}  // namespace platform
