@@ -95,19 +95,7 @@ long long File::ReadAt(void* buffer, std::size_t count, std::uint64_t offset) {
 }
 
 bool File::Write(const void* buffer, std::size_t count) {
-    const auto* p = static_cast<const char*>(buffer);
-    while (count > 0) {
-        ssize_t n = ::write(fd_, p, count);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            SetLastError(ErrorFromErrno(errno));
-            return false;
-        }
-        p += n;
-        count -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return WriteAllTo(fd_, buffer, count);
 }
 
 long long File::CopyAllTo(File& out) {

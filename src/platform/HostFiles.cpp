@@ -15,7 +15,10 @@ namespace {
 
 std::atomic<unsigned> gCounter{0};
 
-bool WriteAll(int fd, const char* p, std::size_t count) {
+}  // namespace
+
+bool WriteAllTo(int fd, const void* bytes, std::size_t count) {
+    const auto* p = static_cast<const char*>(bytes);
     while (count > 0) {
         const ssize_t n = ::write(fd, p, count);
         if (n < 0) {
@@ -29,8 +32,6 @@ bool WriteAll(int fd, const char* p, std::size_t count) {
     }
     return true;
 }
-
-}  // namespace
 
 bool ReadHostFile(const std::string& hostPath, std::string& out, long long limit) {
     out.clear();
@@ -94,7 +95,7 @@ bool ReplaceHostFile(const std::string& hostPath, const std::string& bytes) {
                 continue;
             return false;
         }
-        const bool written = WriteAll(fd, bytes.data(), bytes.size());
+        const bool written = WriteAllTo(fd, bytes.data(), bytes.size());
         ::close(fd);
         if (written && ::rename(temp.c_str(), hostPath.c_str()) == 0)
             return true;

@@ -2,9 +2,13 @@
 // Whole files read and replaced by host path, with nothing of the drive paths: the drive table
 // keeps its own file with these, since it cannot look that file up through the table it is
 // loading; the drive-path file functions share them.
+#include <cstddef>
 #include <string>
 
 namespace platform {
+
+// Writes all bytes to an open file; false, with the last error set, on any error.
+bool WriteAllTo(int fd, const void* bytes, std::size_t count);
 
 // The whole content of a file no longer than limit bytes; false when it is missing, no regular
 // file (a pipe in its place is refused at once, not waited on), longer or cannot be read.

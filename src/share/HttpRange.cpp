@@ -29,11 +29,11 @@ RangeAnswer AnswerRange(std::string_view header, unsigned long long size) {
     // Anything but one well-formed byte range is not ours to serve in parts: the whole file.
     if (header.substr(0, kUnit.size()) != kUnit)
         return whole;
-    const std::string_view spec = Trim(header.substr(kUnit.size()));
-    const std::size_t dash = spec.find('-');
-    if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos)
+    const std::string_view wanted = Trim(header.substr(kUnit.size()));
+    const std::size_t dash = wanted.find('-');
+    if (dash == std::string_view::npos || wanted.find(',') != std::string_view::npos)
         return whole;
-    const std::string_view from = Trim(spec.substr(0, dash)), to = Trim(spec.substr(dash + 1));
+    const std::string_view from = Trim(wanted.substr(0, dash)), to = Trim(wanted.substr(dash + 1));
     unsigned long long first = 0, last = 0;
     RangeAnswer answer;
     answer.kind = RangeAnswer::kPart;
