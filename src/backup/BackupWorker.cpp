@@ -14,6 +14,7 @@
 #include "backup/ScheduleAfterPass.h"
 #include "platform/FileSystem.h"
 #include "platform/WriteTap.h"
+#include "ports/CFileShareClient.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
@@ -152,7 +153,7 @@ void FinishFolderBackup(BackupContext& ctx) {
         ClearCompletedEntries(ctx);
     }
     ResetViewerOption(ctx);
-    ctx.m_view.SendDialogMessage(kMsgShareAnswer, 100, 0);
+    ctx.m_view.SendDialogMessage(kMsgShareAnswer, kAnswerPassEnded, 0);
 }
 
 std::string PassOutcomeText(const BackupContext& ctx) {

@@ -295,11 +295,11 @@ void RunRemotePass(BackupContext& ctx) {
 void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* record,
                           std::size_t size, const std::function<void()>& wakeWorker) {
     switch (code) {
-        case 2:
+        case kAnswerIndex:
             if (record && size == sizeof(_INDEXREPLY))
                 OnIndexReply(ctx, *static_cast<const _INDEXREPLY*>(record));
             break;
-        case 3:
+        case kAnswerAddSize:
             if (!ctx.m_bAwaitingSize)
                 break;  // no Add asked: nothing to complete
             ctx.m_bAwaitingSize = false;
@@ -313,31 +313,31 @@ void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* r
                 ctx.Refuse("Q010009", Text(ctx, "Q010009") + "\n" + ctx.m_strShareText);
             }
             break;
-        case 4:
+        case kAnswerDownload:
             OnDownloadEntry(ctx, size);
             break;
-        case 5:
+        case kAnswerFetched:
             if (ctx.m_shareClient)
                 ctx.m_shareClient->ReqTempDataDelete(std::string(kNetTempRoot) + "\\" +
                                                      ctx.m_strNetTempPath);
             ctx.m_bDownloadProgress = 0;
             ctx.SetStatusText("");
             break;
-        case 6:
+        case kAnswerDeleted:
             if (wakeWorker)
                 wakeWorker();
             break;
-        case 7:
+        case kAnswerEnded:
             OnRemoteRunEnded(
                 ctx, record ? Field(static_cast<const char*>(record), size) : std::string());
             break;
-        case 8:
+        case kAnswerStatus:
             if (record) {
                 ctx.m_strShareText = Field(static_cast<const char*>(record), size);
                 ctx.SetStatusText(ctx.m_strShareText + " [" + Text(ctx, "M010013") + "]");
             }
             break;
-        case 100: {
+        case kAnswerPassEnded: {
             ctx.m_view.ShowItem(ctl::kStatusLine, false);
             const std::string outcome = PassOutcomeText(ctx);
             std::string text = outcome.empty() ? Text(ctx, "M010014") : outcome;

@@ -13,6 +13,8 @@
 // Every request carries "Authorization: Bearer TOKEN" when the server has a token.
 #include <cstddef>
 
+#include "ports/CFileShareClient.h"
+
 namespace share {
 
 constexpr const char* kRouteIndex = "/v1/index";
@@ -30,15 +32,15 @@ constexpr int kDefaultPort = 7004;
 constexpr unsigned kShareMessage = 0x2F69;
 constexpr unsigned kProgressMessage = 0xBD2;
 
-// Codes of kShareMessage.
+// Codes of kShareMessage: the link's answers as the core names them.
 enum ShareCode : unsigned long {
-    kCodeIndex = 2,     // record: _INDEXREPLY, or null when the link failed
-    kCodeAddSize = 3,   // record: _ADDSIZEREPLY, or null when the link failed
-    kCodeDownload = 4,  // record null, size: the slot index of the image request
-    kCodeFetched = 5,   // the entry's files are all in the download folder
-    kCodeDeleted = 6,   // the server's temporary image is gone (or could not be removed)
-    kCodeEnded = 7,     // record: zero-terminated reason; the remote backup has ended
-    kCodeStatus = 8,    // record: zero-terminated progress or problem text
+    kCodeIndex = kAnswerIndex,
+    kCodeAddSize = kAnswerAddSize,
+    kCodeDownload = kAnswerDownload,
+    kCodeFetched = kAnswerFetched,
+    kCodeDeleted = kAnswerDeleted,
+    kCodeEnded = kAnswerEnded,
+    kCodeStatus = kAnswerStatus,
 };
 
 // Largest status text a client reads; a list of every minute of a day stays far below it.
