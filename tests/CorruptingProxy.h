@@ -59,36 +59,23 @@ class CorruptingProxy : public LoopbackProxy {
     void Relay(int in, int out) override {
         std::deque<bool> fileReplies;  // for each request sent on, whether it asked for a file
         Stream requests, replies;
-        char buf[8192];
-        pollfd fds[2] = {{in, POLLIN, 0}, {out, POLLIN, 0}};
-        while (!stopping()) {
-            if (::poll(fds, 2, 100) < 0)
-                break;
-            if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-                const ssize_t n = ::read(in, buf, sizeof buf);
-                if (n <= 0)
-                    break;
-                requests.Take(buf, static_cast<std::size_t>(n), [&](const std::string& head) {
+        Pump(
+            in, out,
+            [&](char* data, std::size_t n) {
+                requests.Take(data, n, [&](const std::string& head) {
                     fileReplies.push_back(head.rfind("GET /v1/file", 0) == 0);
                     return false;
                 });
-                if (::write(out, buf, static_cast<std::size_t>(n)) != n)
-                    break;
-            }
-            if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
-                const ssize_t n = ::read(out, buf, sizeof buf);
-                if (n <= 0)
-                    break;
-                zeroed_ += replies.Take(buf, static_cast<std::size_t>(n), [&](const std::string&) {
+            },
+            [&](char* data, ssize_t& n) {
+                zeroed_ += replies.Take(data, static_cast<std::size_t>(n), [&](const std::string&) {
                     const bool file = !fileReplies.empty() && fileReplies.front();
                     if (!fileReplies.empty())
                         fileReplies.pop_front();
                     return file;
                 });
-                if (::write(in, buf, static_cast<std::size_t>(n)) != n)
-                    break;
-            }
-        }
+                return true;
+            });
     }
 
     std::atomic<long long> zeroed_{0};

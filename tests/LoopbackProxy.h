@@ -4,6 +4,7 @@
 // as a faulty network would. Subclasses call Stop() in their destructor.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -49,6 +50,36 @@ class LoopbackProxy {
     // the caller closes both.
     virtual void Relay(int client, int target) = 0;
     bool stopping() const { return stop_; }
+    // Passes bytes both ways until a side closes or the proxy stops: up(data, n) sees what the
+    // client sends before it goes on; down(data, n) sees what the server answers and may change
+    // it or shorten n, and its false ends the relay once those n bytes were passed.
+    template <class Up, class Down>
+    void Pump(int client, int target, Up up, Down down) {
+        char buf[8192];
+        pollfd fds[2] = {{client, POLLIN, 0}, {target, POLLIN, 0}};
+        while (!stopping()) {
+            if (::poll(fds, 2, 100) < 0)
+                return;
+            if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+                const ssize_t n = ::read(client, buf, sizeof buf);
+                if (n <= 0)
+                    return;
+                up(buf, static_cast<std::size_t>(n));
+                if (::write(target, buf, static_cast<std::size_t>(n)) != n)
+                    return;
+            }
+            if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+                ssize_t n = ::read(target, buf, sizeof buf);
+                if (n <= 0)
+                    return;
+                const bool goOn = down(buf, n);
+                if (n > 0 && ::write(client, buf, static_cast<std::size_t>(n)) != n)
+                    return;
+                if (!goOn)
+                    return;
+            }
+        }
+    }
 
   private:
     static sockaddr_in Loopback(int port) {

@@ -10,6 +10,7 @@
 #include "backup/MinuteSegment.h"
 #include "platform/AtomicFile.h"
 #include "platform/FolderIndex.h"
+#include "platform/TextCase.h"
 #include "platform/WriteTap.h"
 #include "records/RecordChecks.h"
 #include "storage/IndexSnapshot.h"
@@ -25,16 +26,6 @@ std::string Clock(int hour, int minute) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%02d:%02d", hour, minute);
     return buf;
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 // True when the entry's minute map says one of its cameras recorded in the minute: such a
@@ -130,9 +121,9 @@ std::string FindMinuteFiles(const EntryWalk& w, int hour, int minute, MinuteFile
     f.all = w.dayFolder.Match(segment + "N.*");
     for (const auto& found : f.all) {
         // One file of each name, the first in search order, as a folder without case has.
-        if (!f.dat && SameName(found.name, segment + "N.dat"))
+        if (!f.dat && platform::EqualIgnoringCase(found.name, segment + "N.dat"))
             f.dat = &found;
-        if (!f.idx && SameName(found.name, segment + "N.idx"))
+        if (!f.idx && platform::EqualIgnoringCase(found.name, segment + "N.idx"))
             f.idx = &found;
     }
     if (!f.dat && !f.idx)

@@ -13,17 +13,12 @@
 #include "backup/ReservedFolder.h"
 #include "backup/WriteGuard.h"
 #include "platform/FileSystem.h"
+#include "platform/TextCase.h"
 #include "ports/CDVDWriterPro2.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
 namespace {
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 bool AnySlotUsed(const BackupContext& ctx) {
     return std::any_of(ctx.m_Schedule.begin(), ctx.m_Schedule.end(),
@@ -35,9 +30,10 @@ bool AnySlotUsed(const BackupContext& ctx) {
 // The list keeps its rows in ascending character order, as a sorted list box does.
 void InsertListRow(BackupContext& ctx, const std::string& label) {
     auto& rows = ctx.m_lbSchedule;
-    auto at = std::upper_bound(
-        rows.begin(), rows.end(), label,
-        [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
+    auto at = std::upper_bound(rows.begin(), rows.end(), label,
+                               [](const std::string& a, const std::string& b) {
+                                   return platform::FoldCase(a) < platform::FoldCase(b);
+                               });
     const int index = static_cast<int>(at - rows.begin());
     rows.insert(at, label);
     ctx.m_view.ScheduleListChanged(rows);
@@ -94,9 +90,9 @@ void UpdateEraseButton(BackupContext& ctx) {
 }
 
 int FindListRow(const BackupContext& ctx, const std::string& text) {
-    const std::string want = Lower(text);
+    const std::string want = platform::FoldCase(text);
     for (std::size_t i = 0; i < ctx.m_lbSchedule.size(); ++i)
-        if (Lower(ctx.m_lbSchedule[i]).compare(0, want.size(), want) == 0)
+        if (platform::FoldCase(ctx.m_lbSchedule[i]).compare(0, want.size(), want) == 0)
             return static_cast<int>(i);
     return -1;
 }

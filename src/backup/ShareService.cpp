@@ -15,6 +15,7 @@
 #include "integrity/ImageHasher.h"
 #include "platform/DrivePaths.h"
 #include "platform/FileSystem.h"
+#include "platform/TextCase.h"
 #include "platform/WriteTap.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
@@ -304,10 +305,8 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
 
     // The requester's own copies of these lie in its download folder already.
     auto requesters = [&day](const std::string& name) {
-        std::string lower = name;
-        for (char& c : lower)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return lower == "backupinfo.dat" || lower == day + ".dat";
+        return platform::EqualIgnoringCase(name, "BackupInfo.dat") ||
+               platform::EqualIgnoringCase(name, day + ".dat");
     };
     std::error_code ec;
     for (fs::recursive_directory_iterator it(dayFolder, ec), end; !ec && it != end;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/DriveTable.h"
+#include "platform/TextCase.h"
 
 namespace platform {
 namespace {
@@ -81,15 +82,10 @@ class FolderListingCache {
                    st.st_ctim.tv_nsec == ctime.tv_nsec;
         }
         std::string Lookup(const std::string& part) const {
-            auto found = byFolded.find(Fold(part));
+            auto found = byFolded.find(FoldCase(part));
             return found == byFolded.end() ? std::string() : found->second;
         }
     };
-    static std::string Fold(std::string s) {
-        for (char& c : s)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return s;
-    }
     static Listing Read(const std::string& folder, const struct stat& st) {
         Listing l;
         l.dev = st.st_dev;
@@ -101,7 +97,7 @@ class FolderListingCache {
         l.trusted = now.tv_sec > st.st_mtim.tv_sec + 1 && now.tv_sec > st.st_ctim.tv_sec + 1;
         if (DIR* dir = ::opendir(folder.c_str())) {
             while (dirent* e = ::readdir(dir))
-                l.byFolded.emplace(Fold(e->d_name), e->d_name);
+                l.byFolded.emplace(FoldCase(e->d_name), e->d_name);
             ::closedir(dir);
         }
         return l;

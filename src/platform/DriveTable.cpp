@@ -13,6 +13,7 @@
 
 #include "platform/HostFiles.h"
 #include "platform/ProfileText.h"
+#include "platform/TextCase.h"
 
 namespace platform {
 namespace fs = std::filesystem;
@@ -59,9 +60,7 @@ static std::string StripSlash(std::string p) {
 }
 
 bool IsPseudoMediaName(const std::string& name) {
-    std::string n;
-    for (char c : name)
-        n += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string n = FoldCase(name);
     for (const char* known : {"", "cd-r", "cd-rw", "dvd-r", "dvd-rw", "dvd+r", "dvd+rw", "none"})
         if (n == known)
             return true;

@@ -138,20 +138,7 @@ long long File::CopyAllTo(File& out) {
 }
 
 bool File::WriteAt(const void* buffer, std::size_t count, std::uint64_t offset) {
-    const auto* p = static_cast<const char*>(buffer);
-    while (count > 0) {
-        ssize_t n = ::pwrite(fd_, p, count, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            SetLastError(ErrorFromErrno(errno));
-            return false;
-        }
-        p += n;
-        offset += static_cast<std::uint64_t>(n);
-        count -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return WriteAllTo(fd_, buffer, count, static_cast<long long>(offset));
 }
 
 bool File::Seek(std::uint64_t offset) {

@@ -6,18 +6,9 @@
 #include <cctype>
 
 #include "platform/DrivePaths.h"
+#include "platform/TextCase.h"
 
 namespace platform {
-namespace {
-
-std::string Fold(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-}  // namespace
-
 FolderIndex::FolderIndex(const std::string& folder) : host_(ResolvePath(folder)) {
     DIR* dir = host_.empty() ? nullptr : ::opendir(host_.c_str());
     if (!dir)
@@ -27,7 +18,7 @@ FolderIndex::FolderIndex(const std::string& folder) : host_(ResolvePath(folder))
         std::string name = e->d_name;
         if (name == "." || name == "..")
             continue;
-        names_.emplace_back(Fold(name), std::move(name));
+        names_.emplace_back(FoldCase(name), std::move(name));
     }
     ::closedir(dir);
     std::sort(names_.begin(), names_.end());
@@ -42,7 +33,7 @@ bool FolderIndex::Find(const std::string& name, FindData& found) const {
         found.name = name;
         return true;
     }
-    const std::string folded = Fold(name);
+    const std::string folded = FoldCase(name);
     const auto it =
         std::lower_bound(names_.begin(), names_.end(), std::make_pair(folded, std::string()));
     if (it == names_.end() || it->first != folded)
@@ -54,7 +45,7 @@ bool FolderIndex::Find(const std::string& name, FindData& found) const {
 std::vector<FindData> FolderIndex::Match(const std::string& pattern) const {
     std::vector<FindData> out;
     const std::string base = host_ == "/" ? std::string() : host_;
-    const std::string prefix = Fold(pattern.substr(0, pattern.find_first_of("*?")));
+    const std::string prefix = FoldCase(pattern.substr(0, pattern.find_first_of("*?")));
     for (auto it =
              std::lower_bound(names_.begin(), names_.end(), std::make_pair(prefix, std::string()));
          it != names_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {

@@ -17,10 +17,11 @@ std::atomic<unsigned> gCounter{0};
 
 }  // namespace
 
-bool WriteAllTo(int fd, const void* bytes, std::size_t count) {
+bool WriteAllTo(int fd, const void* bytes, std::size_t count, long long offset) {
     const auto* p = static_cast<const char*>(bytes);
     while (count > 0) {
-        const ssize_t n = ::write(fd, p, count);
+        const ssize_t n =
+            offset < 0 ? ::write(fd, p, count) : ::pwrite(fd, p, count, static_cast<off_t>(offset));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -29,6 +30,8 @@ bool WriteAllTo(int fd, const void* bytes, std::size_t count) {
         }
         p += n;
         count -= static_cast<std::size_t>(n);
+        if (offset >= 0)
+            offset += n;
     }
     return true;
 }

@@ -7,8 +7,9 @@
 
 namespace platform {
 
-// Writes all bytes to an open file; false, with the last error set, on any error.
-bool WriteAllTo(int fd, const void* bytes, std::size_t count);
+// Writes all bytes to an open file, at its position or, with offset 0 or more, at that offset;
+// false, with the last error set, on any error.
+bool WriteAllTo(int fd, const void* bytes, std::size_t count, long long offset = -1);
 
 // The whole content of a file no longer than limit bytes; false when it is missing, no regular
 // file (a pipe in its place is refused at once, not waited on), longer or cannot be read.

@@ -5,18 +5,9 @@
 #include <sstream>
 
 #include "platform/HostFiles.h"
+#include "platform/TextCase.h"
 
 namespace platform {
-namespace {
-
-std::string Fold(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-}  // namespace
-
 bool ReadProfileLines(const std::string& hostPath, std::vector<std::string>& lines) {
     // Read whole and only when it is a file: a pipe in its place must not hang the program.
     std::string text;
@@ -36,14 +27,7 @@ bool ReadProfileLines(const std::string& hostPath, std::vector<std::string>& lin
 }
 
 bool ProfileNamesEqual(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
+    return EqualIgnoringCase(a, b);
 }
 
 std::string TrimProfileText(const std::string& s) {
@@ -99,10 +83,10 @@ ProfileValues ParseProfileValues(const std::vector<std::string>& lines) {
     for (const auto& line : lines) {
         std::string name, k, v;
         if (ProfileSectionOf(line, name)) {
-            section = Fold(name);
+            section = FoldCase(name);
             counts = seen.emplace(section, true).second;
         } else if (counts && ProfileEntryOf(line, k, v)) {
-            values.emplace(section + "\n" + Fold(k), v);
+            values.emplace(section + "\n" + FoldCase(k), v);
         }
     }
     return values;
@@ -110,7 +94,7 @@ ProfileValues ParseProfileValues(const std::vector<std::string>& lines) {
 
 const std::string* FindProfileValue(const ProfileValues& values, const std::string& section,
                                     const std::string& key) {
-    const auto found = values.find(Fold(section) + "\n" + Fold(key));
+    const auto found = values.find(FoldCase(section) + "\n" + FoldCase(key));
     return found == values.end() ? nullptr : &found->second;
 }
 

@@ -25,40 +25,25 @@ class DroppingProxy : public LoopbackProxy {
         bool victim = false;
         bool first = true;
         long long sent = 0;
-        char buf[4096];
-        pollfd fds[2] = {{in, POLLIN, 0}, {out, POLLIN, 0}};
-        while (!stopping()) {
-            if (::poll(fds, 2, 100) < 0)
-                break;
-            if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-                const ssize_t n = ::read(in, buf, sizeof buf);
-                if (n <= 0)
-                    break;
-                const std::string head(buf, static_cast<std::size_t>(n));
+        Pump(
+            in, out,
+            [&](const char* data, std::size_t n) {
+                const std::string head(data, n);
                 if (head.find("Range: bytes=") != std::string::npos)
                     sawRange_ = true;
                 if (first && head.rfind("GET /v1/file", 0) == 0 && !dropped_)
                     victim = true;
                 first = false;
-                if (::write(out, buf, static_cast<std::size_t>(n)) != n)
-                    break;
-            }
-            if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
-                ssize_t n = ::read(out, buf, sizeof buf);
-                if (n <= 0)
-                    break;
+            },
+            [&](char*, ssize_t& n) {
                 // Only one reply is cut, the first that runs past the limit.
                 if (victim && sent + n > dropAfter_ && !dropped_.exchange(true))
                     n = static_cast<ssize_t>(dropAfter_ - sent);
                 else if (victim && sent + n > dropAfter_)
                     victim = false;
-                if (n > 0 && ::write(in, buf, static_cast<std::size_t>(n)) != n)
-                    break;
                 sent += n;
-                if (victim && sent >= dropAfter_ && dropped_)
-                    break;
-            }
-        }
+                return !(victim && sent >= dropAfter_ && dropped_);
+            });
     }
 
     long long dropAfter_;
