@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     // Fifty one-minute entries of every camera.
     RecordingDialogView view;
     BackupContext ctx(app, view);
-    ctx.m_strExePath = "C:\\base\\";
+    ctx.m_host.basePath = "C:\\base\\";
     SelectBackupDay(ctx, "20260101");
     for (int m = 0; m < 50; ++m) {
         char minute[8];

@@ -30,7 +30,7 @@ int main() {
     CQuillonApp app;
     RecordingDialogView view;
     BackupContext ctx(app, view);
-    ctx.m_nCamCount = 16;
+    ctx.m_host.camCount = 16;
     ScanRecordedDay(ctx, "20260101");
     // Every camera, and every other one (a list the query cannot take as a range).
     for (int step : {1, 2}) {

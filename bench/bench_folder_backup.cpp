@@ -65,9 +65,9 @@ int main() {
     CQuillonApp app;
     TimedView view;
     BackupContext ctx(app, view);
-    ctx.m_strExePath = "C:\\Prog\\";
+    ctx.m_host.basePath = "C:\\Prog\\";
     std::filesystem::create_directories(host + "/Prog");
-    ctx.m_nCamCount = 8;
+    ctx.m_host.camCount = 8;
     BackupWorker worker(ctx);
     worker.StartMakeFileThread();
     char end[32];

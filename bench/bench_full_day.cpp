@@ -59,9 +59,9 @@ int main() {
     CQuillonApp app;
     TimedView view;
     BackupContext ctx(app, view);
-    ctx.m_strExePath = "C:\\Prog\\";
+    ctx.m_host.basePath = "C:\\Prog\\";
     std::filesystem::create_directories(host + "/Prog");
-    ctx.m_nCamCount = 16;
+    ctx.m_host.camCount = 16;
     BackupWorker worker(ctx);
     worker.StartMakeFileThread();
 

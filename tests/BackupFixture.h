@@ -16,9 +16,9 @@ class BackupFixture : public TempPrefixTest {
     void SetUp() override {
         TempPrefixTest::SetUp();
         UseBuiltLanguage(app);
-        ctx.m_strExePath = "C:\\Prog\\";
+        ctx.m_host.basePath = "C:\\Prog\\";
         std::filesystem::create_directories(driveC() + "/Prog");
-        ctx.m_nCamCount = 4;
+        ctx.m_host.camCount = 4;
     }
     // The four time fields, the cameras of that range and the selection (0-based cameras).
     void Choose(const std::string& sh, const std::string& sm, const std::string& eh,

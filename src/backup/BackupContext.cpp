@@ -4,19 +4,7 @@
 #include "app/CHKLM.h"
 
 void BackupContext::Clear() {
-    m_strExePath.clear();
-    m_strLanguage = "eng";
-    m_strServerAddress.clear();
-    m_strToday.clear();
-    m_nModelCode = 0x670;
-    m_nCamCount = 64;
-    m_nDateType = 0;
-    m_nRecorderKind = 4;
-    m_nPort = 0;
-    m_nFirstDrive = 3;
-    m_dwDriveMask = m_dwRecordDriveMask = m_dwExcludeDriveMask = 0;
-    std::memset(m_szCameraName, 0, sizeof m_szCameraName);
-    m_bLocalMode = 1;
+    m_host = backup::HostSettings();
     m_strSelDate.clear();
     std::memset(m_bHourHasRec, 0, sizeof m_bHourHasRec);
     std::memset(m_bCamExist, 0, sizeof m_bCamExist);
@@ -37,7 +25,6 @@ void BackupContext::Clear() {
     m_bSizeFlag = m_bEntryPicked = m_bEntryInfoRead = 0;
     m_strCurEntryPath.clear();
     m_strCurEntry.clear();
-    m_strNetTempPath.clear();
     m_nTargetType = 0;
     m_nTargetDrive = 0;
     m_strTargetText.clear();
@@ -46,7 +33,6 @@ void BackupContext::Clear() {
     m_nDoneSize = 0;
     m_bBackupRunning = 0;
     m_bDiscWriting = 0;
-    m_bMakeFileRun = 0;
 }
 
 void BackupContext::SetStatusText(const std::string& text) {
@@ -68,7 +54,7 @@ std::string BackupContext::Refuse(const std::string& key, const std::string& tex
 
 int BackupContext::SelectedCameraCount() const {
     int n = 0;
-    for (int c = 0; c < m_nCamCount && c < kMaxCameras; ++c)
+    for (int c = 0; c < m_host.camCount && c < kMaxCameras; ++c)
         if (m_bCamSel[c])
             ++n;
     return n;
@@ -76,7 +62,7 @@ int BackupContext::SelectedCameraCount() const {
 
 CameraSet BackupContext::SelectedCameras() const {
     CameraSet cams;
-    for (int c = 0; c < m_nCamCount && c < kMaxCameras; ++c)
+    for (int c = 0; c < m_host.camCount && c < kMaxCameras; ++c)
         cams[static_cast<std::size_t>(c)] = m_bCamSel[c] != 0;
     return cams;
 }
@@ -88,6 +74,6 @@ void UpdateBackupProgress(BackupContext& ctx) {
     ctx.m_view.SetProgressPos(pos);
 }
 
-std::string BackupContext::StorageRoot() const {
-    return m_strStorageRoot.empty() ? GetStoragePath() : m_strStorageRoot;
+std::string backup::HostSettings::StorageRoot() const {
+    return storageRoot.empty() ? GetStoragePath() : storageRoot;
 }

@@ -12,14 +12,14 @@
 #include "app/CQuillonApp.h"
 #include "backup/BackupReport.h"
 #include "backup/DialogView.h"
+#include "backup/HostSettings.h"
+#include "backup/PassJob.h"
+#include "backup/ViewPassEvents.h"
 #include "records/BackupInfo.h"
 #include "records/ScheduleEntry.h"
 
 class CDVDWriterPro2;
 class IWrittenDiscCheck;
-namespace integrity {
-class ImageHasher;
-}
 
 // One row of the write speed combo: its text and the speed in KB/s it stands for (0: the
 // writer's own).
@@ -48,7 +48,7 @@ class BackupContext {
     // key, for the command to end with.
     std::string Refuse(const std::string& key, const std::string& text = std::string());
     // "%s\%s" of the base folder and "Reserved".
-    std::string WorkingFolder() const { return m_strExePath + "\\Reserved"; }
+    std::string WorkingFolder() const { return m_host.basePath + "\\Reserved"; }
     int SelectedCameraCount() const;
     // The selected cameras below the camera count.
     CameraSet SelectedCameras() const;
@@ -57,22 +57,8 @@ class BackupContext {
     IDialogView& m_view;
     CProfileReadWrite m_profile;
 
-    // Host context.
-    std::string m_strExePath;  // base folder, ending in a separator
-    std::string m_strLanguage;
-    std::string m_strServerAddress;
-    std::string m_strToday;
-    int m_nModelCode;
-    int m_nCamCount;
-    int m_nDateType;
-    int m_nRecorderKind;
-    int m_nPort;
-    int m_nFirstDrive;
-    DWORD m_dwDriveMask;
-    DWORD m_dwRecordDriveMask;
-    DWORD m_dwExcludeDriveMask;
-    char m_szCameraName[64][31];
-    BOOL m_bLocalMode;
+    // What the host said, one owner: copied whole into each pass's plan.
+    backup::HostSettings m_host;
 
     // The chosen day and selection.
     std::string m_strSelDate;
@@ -104,7 +90,6 @@ class BackupContext {
     BOOL m_bEntryInfoRead;  // m_EntryInfo holds the picked entry's record as read
     std::string m_strCurEntryPath;
     std::string m_strCurEntry;
-    std::string m_strNetTempPath;
 
     // Target and run.
     int m_nTargetType;   // 0 none, 2 disc, 3 folder
@@ -114,26 +99,22 @@ class BackupContext {
     BOOL m_bDiscTarget;
     BOOL m_bTargetRemovable;
     BOOL m_bIncludeViewer;
-    BOOL m_bInMessageBox;
+    std::atomic<BOOL> m_bInMessageBox;
     BOOL m_bDiscErasing;
     BOOL m_bDownloadProgress;
-    std::atomic<DWORD> m_nDoneSize;
-    std::uint64_t m_targetVolume = 0;  // the volume the target was on when the pass began
-    std::string m_targetRootHost;      // where the target was then
+    std::atomic<DWORD> m_nDoneSize;  // of the last pass, once it has ended
     std::atomic<BOOL> m_bBackupRunning;
     std::atomic<BOOL> m_bDiscWriting;
-    std::atomic<BOOL> m_bMakeFileRun;
     BackupReport m_report;
     // The image's manifest: written by every pass unless turned off (to measure without it).
     bool m_bImageManifest = true;
-    std::shared_ptr<integrity::ImageHasher> m_imageHasher;  // while a pass hashes its image
     std::string m_strManifestNote;    // what the last pass's manifest holds, or why it is missing
     std::string m_strKeyFingerprint;  // of the key that signed it; "" when not signed
+    // The running pass, or the last one: made when a pass starts, from a plan of this context.
+    std::shared_ptr<backup::PassJob> m_pass;
+    backup::ViewPassEvents m_passEvents{m_view, m_bInMessageBox};
 
-    // The recordings this context reads; "" for the machine's own (the registry's storage path).
-    // A share server serves a tree of its choice.
-    std::string m_strStorageRoot;
-    std::string StorageRoot() const;
+    std::string StorageRoot() const { return m_host.StorageRoot(); }
 
     // The companions, when this front end has them (null otherwise).
     CDVDWriterPro2* m_discWriter = nullptr;

@@ -30,24 +30,24 @@ bool WriteRecord(const std::string& path, const BackupInfoRecord& record) {
 
 // The viewer folder of the target with its trailing separator: inside the disc image, or at the
 // root of the target folder's drive.
-std::string ViewerFolder(const BackupContext& ctx) {
-    if (ctx.m_nTargetType == 2)
+std::string ViewerFolder(const backup::PassPlan& plan) {
+    if (plan.target == backup::TargetKind::kDisc)
         return std::string(paths::kDiscImageRoot) + "\\BackupViewer\\";
-    return ctx.m_strTargetText.substr(0, 2) + "\\BackupViewer\\";
+    return plan.targetText.substr(0, 2) + "\\BackupViewer\\";
 }
 
 }  // namespace
 
-EntryImagePaths MakeEntryImagePaths(BackupContext& ctx, const std::string& startKey,
+EntryImagePaths MakeEntryImagePaths(const backup::PassPlan& plan, const std::string& startKey,
                                     const std::string& endKey) {
     EntryImagePaths p;
-    if (ctx.m_nTargetType == 2)
+    if (plan.target == backup::TargetKind::kDisc)
         platform::CreateDirectory(std::string(paths::kDiscImageRoot) + "\\");
-    p.imageRoot = paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText);
+    p.imageRoot = paths::ImageRoot(plan.targetType(), plan.targetText);
     p.day = startKey.substr(0, 8);
     p.entry = NormalizeLabelSeparators(MakeEntryString(p.day, Two(startKey, 8), Two(startKey, 10),
                                                        Two(endKey, 8), Two(endKey, 10)),
-                                       ctx.m_nDateType);
+                                       plan.host.dateType);
     p.startHour = Field(startKey, 8);
     p.startMinute = Field(startKey, 10);
     p.endHour = Field(endKey, 8);
@@ -55,13 +55,13 @@ EntryImagePaths MakeEntryImagePaths(BackupContext& ctx, const std::string& start
     return p;
 }
 
-std::string CreateEntryFolders(const BackupContext& ctx, const EntryImagePaths& p) {
+std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImagePaths& p) {
     // Each folder is looked at before it is made or used: a link on the target must not lead
     // the image into the recordings or anywhere else outside the target.
     for (const std::string& folder : {paths::EntryFolder(p.imageRoot, p.entry),
                                       paths::EntryDayFolder(p.imageRoot, p.entry, p.day),
                                       paths::EntryAudioFolder(p.imageRoot, p.entry, p.day)}) {
-        const std::string problem = WriteFolderProblem(ctx, folder, p.imageRoot, true);
+        const std::string problem = WriteFolderProblem(host, folder, p.imageRoot, true);
         if (!problem.empty())
             return problem;
         platform::CreateDirectory(folder);
@@ -92,6 +92,12 @@ BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
         std::memset(&r, 0, sizeof r);
         return ok;
     }
+    return WriteNewEntryInfo(ctx.m_host, entryFolder, rangeKey, r);
+}
+
+BOOL WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entryFolder,
+                       const std::string& rangeKey, BackupInfoRecord& r) {
+    const std::string path = entryFolder + "\\BackupInfo.dat";
     r.year = static_cast<DWORD>(std::atoi(rangeKey.substr(0, 4).c_str()));
     r.month = static_cast<DWORD>(Field(rangeKey, 4));
     r.day = static_cast<DWORD>(Field(rangeKey, 6));
@@ -99,13 +105,13 @@ BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
     r.startMinute = static_cast<DWORD>(Field(rangeKey, 10));
     r.endHour = static_cast<DWORD>(Field(rangeKey, 12));
     r.endMinute = static_cast<DWORD>(Field(rangeKey, 14));
-    r.camCount = static_cast<DWORD>(ctx.m_nCamCount);
-    r.recorderKind = static_cast<DWORD>(ctx.m_nRecorderKind);
-    r.modelCode = static_cast<DWORD>(ctx.m_nModelCode);
+    r.camCount = static_cast<DWORD>(host.camCount);
+    r.recorderKind = static_cast<DWORD>(host.recorderKind);
+    r.modelCode = static_cast<DWORD>(host.modelCode);
     r.flag = 0;
     r.text[0] = '\0';
     for (int i = 0; i < kMaxCameras; ++i)
-        std::snprintf(r.cameraName[i], sizeof r.cameraName[i], "%s", ctx.m_szCameraName[i]);
+        std::snprintf(r.cameraName[i], sizeof r.cameraName[i], "%s", host.cameraNames[i]);
     return WriteRecord(path, r);
 }
 
@@ -124,20 +130,21 @@ BOOL CopyFileSimple(const std::string& source, const std::string& destination) {
     }
 }
 
-void ClearDiscImageFolder(BackupContext& ctx) {
-    if (ctx.m_nTargetType != 2)
+void ClearDiscImageFolder(const backup::PassPlan& plan) {
+    if (plan.target != backup::TargetKind::kDisc)
         return;
     storage::DeleteFolderTree(paths::kDiscImageRoot);
     platform::CreateDirectory(paths::kDiscImageRoot);
 }
 
-BOOL WriteViewerIni(BackupContext& ctx) {
+BOOL WriteViewerIni(backup::PassJob& job) {
     const std::string root = std::string(paths::kDiscImageRoot) + "\\";
     const std::string folder = root + "BackupViewer\\";
     for (const std::string& f : {root, folder}) {
-        const std::string problem = WriteFolderProblem(ctx, f, paths::kDiscImageRoot, true);
+        const std::string problem =
+            WriteFolderProblem(job.plan().host, f, paths::kDiscImageRoot, true);
         if (!problem.empty()) {
-            ctx.m_report.Fail("the viewer's settings were not written: " + problem);
+            job.report().Fail("the viewer's settings were not written: " + problem);
             return 0;
         }
         platform::CreateDirectory(f);
@@ -145,7 +152,8 @@ BOOL WriteViewerIni(BackupContext& ctx) {
     const std::string ini = folder + "Viewer.ini";
     if (!platform::WriteFileAtomically(ini, "", 0))
         return 0;
-    return platform::WritePrivateProfileString("ViewerInfo", "Language", ctx.m_strLanguage, ini);
+    return platform::WritePrivateProfileString("ViewerInfo", "Language", job.plan().host.language,
+                                               ini);
 }
 
 namespace {
@@ -157,9 +165,9 @@ struct ViewerFile {
 };
 
 // The files "Viewer.lst" of the base folder names.
-std::vector<ViewerFile> ViewerFiles(const BackupContext& ctx, std::string& list) {
-    const bool local = ctx.m_bLocalMode != 0;
-    list = local ? ctx.m_strExePath + "GUIS\\Viewer.lst" : ctx.m_strExePath + "\\GUIS\\Viewer.lst";
+std::vector<ViewerFile> ViewerFiles(const backup::HostSettings& host, std::string& list) {
+    const bool local = host.localMode != 0;
+    list = local ? host.basePath + "GUIS\\Viewer.lst" : host.basePath + "\\GUIS\\Viewer.lst";
     std::vector<ViewerFile> files;
     const int count = static_cast<int>(platform::GetPrivateProfileInt("Count", "count", 0, list));
     for (int i = 1; i <= count; ++i) {
@@ -171,16 +179,16 @@ std::vector<ViewerFile> ViewerFiles(const BackupContext& ctx, std::string& list)
             continue;
         // The base folder ends in a separator locally and the Dest value starts with one.
         const std::string srcDest = local && !dest.empty() ? dest.substr(1) : dest;
-        files.push_back({ctx.m_strExePath + srcDest + "Other\\" + file, dest + file});
+        files.push_back({host.basePath + srcDest + "Other\\" + file, dest + file});
     }
     return files;
 }
 
 }  // namespace
 
-std::string ViewerFilesProblem(const BackupContext& ctx) {
+std::string ViewerFilesProblem(const backup::HostSettings& host) {
     std::string list;
-    const std::vector<ViewerFile> files = ViewerFiles(ctx, list);
+    const std::vector<ViewerFile> files = ViewerFiles(host, list);
     if (files.empty())
         return platform::FileLength(list) < 0
                    ? "the list of the viewer's files " + list + " is missing"
@@ -191,19 +199,20 @@ std::string ViewerFilesProblem(const BackupContext& ctx) {
     return std::string();
 }
 
-void CopyViewerFiles(BackupContext& ctx) {
-    const std::string folder = ViewerFolder(ctx);
+void CopyViewerFiles(backup::PassJob& job) {
+    const backup::HostSettings& host = job.plan().host;
+    const std::string folder = ViewerFolder(job.plan());
     const std::string problem =
-        WriteFolderProblem(ctx, folder, folder.substr(0, folder.find('\\') + 1), true);
+        WriteFolderProblem(host, folder, folder.substr(0, folder.find('\\') + 1), true);
     if (!problem.empty()) {
-        ctx.m_report.Fail("the viewer was not copied: " + problem);
+        job.report().Fail("the viewer was not copied: " + problem);
         return;
     }
     std::string list;
-    const std::vector<ViewerFile> files = ViewerFiles(ctx, list);
+    const std::vector<ViewerFile> files = ViewerFiles(host, list);
     if (files.empty()) {
         // An empty viewer folder on the medium would pass for a viewer.
-        ctx.m_report.Fail("the viewer was not copied: " + ViewerFilesProblem(ctx));
+        job.report().Fail("the viewer was not copied: " + ViewerFilesProblem(host));
         return;
     }
     platform::CreateDirectory(folder);
@@ -212,16 +221,17 @@ void CopyViewerFiles(BackupContext& ctx) {
     for (const auto& f : files) {
         // A viewer file that cannot be copied leaves the rest to be copied, and is named.
         if (!CopyFileSimple(f.source, destBase + f.dest))
-            ctx.m_report.Fail("the viewer file " + f.source + " could not be copied to " +
+            job.report().Fail("the viewer file " + f.source + " could not be copied to " +
                               destBase + f.dest);
     }
 }
 
-void PrepareEntryFolders(BackupContext& ctx, int, const std::string& startKey,
+void PrepareEntryFolders(backup::PassJob& job, const std::string& startKey,
                          const std::string& endKey) {
-    const std::string problem = CreateEntryFolders(ctx, MakeEntryImagePaths(ctx, startKey, endKey));
+    const std::string problem =
+        CreateEntryFolders(job.plan().host, MakeEntryImagePaths(job.plan(), startKey, endKey));
     if (!problem.empty())
-        ctx.m_report.Fail(problem);
+        job.report().Fail(problem);
 }
 
 void ResetViewerOption(BackupContext& ctx) {

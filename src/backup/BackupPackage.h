@@ -4,6 +4,7 @@
 #include <string>
 
 #include "backup/BackupContext.h"
+#include "backup/PassJob.h"
 
 // Where one schedule entry goes in the image, as the extraction and the package form it.
 struct EntryImagePaths {
@@ -15,12 +16,12 @@ struct EntryImagePaths {
 
 // Image root by target type (the disc image folder is created), entry string and range of the
 // entry with these keys.
-EntryImagePaths MakeEntryImagePaths(BackupContext& ctx, const std::string& startKey,
+EntryImagePaths MakeEntryImagePaths(const backup::PassPlan& plan, const std::string& startKey,
                                     const std::string& endKey);
 // Creates the entry folder, its day folder and its Audio folder (an existing one is used).
 // Answers why not, and makes nothing more, when one would lead outside the image's root or
 // into the recordings or the working folder; creation errors are otherwise passed over.
-std::string CreateEntryFolders(const BackupContext& ctx, const EntryImagePaths& p);
+std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImagePaths& p);
 
 enum EntryInfoMode { kEntryInfoWrite = 0, kEntryInfoRead = 1, kEntryInfoUpdate = 2 };
 // Reads or writes "BackupInfo.dat" in the entry folder: 0 fills m_EntryInfo from the range key
@@ -28,22 +29,25 @@ enum EntryInfoMode { kEntryInfoWrite = 0, kEntryInfoRead = 1, kEntryInfoUpdate =
 // unchanged and clears it. True when the file opened (and was written or read whole).
 BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
                      const std::string& rangeKey, int mode);
+// Mode 0 of the above for a host's values: record filled from the range key and written.
+BOOL WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entryFolder,
+                       const std::string& rangeKey, BackupInfoRecord& record);
 
 // Empties the disc image folder before a pass builds it: a disc holds the current schedule
 // only, never what a failed burn left of an earlier one.
-void ClearDiscImageFolder(BackupContext& ctx);
+void ClearDiscImageFolder(const backup::PassPlan& plan);
 // Writes "Viewer.ini" (the language) into the viewer folder of the disc image.
-BOOL WriteViewerIni(BackupContext& ctx);
+BOOL WriteViewerIni(backup::PassJob& job);
 // "" when "Viewer.lst" of the base folder names the viewer's files and each of them is there;
 // else what is missing, so that a backup with the viewer can be refused before it starts.
-std::string ViewerFilesProblem(const BackupContext& ctx);
+std::string ViewerFilesProblem(const backup::HostSettings& host);
 // Copies every file "Viewer.lst" names into the viewer folder of the target; a file that cannot
 // be copied is named in the backup report and the rest are still copied.
-void CopyViewerFiles(BackupContext& ctx);
+void CopyViewerFiles(backup::PassJob& job);
 // Plain copy in 4096-byte chunks; false when either file cannot be opened or a write fails.
 BOOL CopyFileSimple(const std::string& source, const std::string& destination);
 // Creates an entry's folders in the image without filling them.
-void PrepareEntryFolders(BackupContext& ctx, int entryIndex, const std::string& startKey,
+void PrepareEntryFolders(backup::PassJob& job, const std::string& startKey,
                          const std::string& endKey);
 // Enables and unticks "Include backup viewer" and clears m_bIncludeViewer.
 void ResetViewerOption(BackupContext& ctx);

@@ -4,9 +4,11 @@
 #include <cstdio>
 
 #include "backup/BackupWorker.h"
+#include "backup/ContextPass.h"
 #include "backup/ControlsState.h"
 #include "backup/EntrySize.h"
 #include "backup/HostMessages.h"
+#include "backup/RemoteBackup.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/WriteGuard.h"
 #include "integrity/ImageHasher.h"
@@ -268,7 +270,8 @@ std::string CheckBackupStart(BackupContext& ctx) {
             if (!HasFolderSpace(ctx, drive))
                 return RefuseSpace(ctx, text("M010030") + " " + drive, FreeMBOf(drive));
             // Never into the recordings, and never into the working folder the end clears.
-            const std::string problem = WriteFolderProblem(ctx, ctx.m_strTargetText, "", true);
+            const std::string problem =
+                WriteFolderProblem(ctx.m_host, ctx.m_strTargetText, "", true);
             if (!problem.empty())
                 return ctx.Refuse("Q010004", text("Q010004") + "\n" + problem);
             // A folder that is not there is made at the start; one that cannot be is refused
@@ -289,7 +292,7 @@ std::string CheckBackupStart(BackupContext& ctx) {
             if (!writer || writer->GetMediaType() == kMediaNoDisc)
                 return ctx.Refuse("A010003", ctx.GetLanguageText("CDWRITER", "A010003"));
             const std::string problem = WriteFolderProblem(
-                ctx, std::string(paths::kDiscImageRoot) + "\\", paths::kDiscImageRoot, true);
+                ctx.m_host, std::string(paths::kDiscImageRoot) + "\\", paths::kDiscImageRoot, true);
             if (!problem.empty())
                 return ctx.Refuse("Q010004", text("Q010004") + "\n" + problem);
             if (!IsBlankDiscStatus(writer->GetDiscStatus())) {
@@ -337,12 +340,15 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
     // A remote run is many passes: what went wrong is counted from its start, and every entry
     // is fetched, also one an earlier run that broke off had begun.
     ctx.m_report.Reset();
-    ctx.m_imageHasher.reset();  // of a run that ended without its manifest
-    if (!ctx.m_bLocalMode)
+    if (!ctx.m_host.localMode)
         for (ScheduleEntry& e : ctx.m_Schedule)
             if (e.bUsed)
                 e.bPending = 1;
-    worker.Signal();
+    // From here on the pass reads its plan only.
+    backup::PassJob& job = BeginPass(ctx);
+    if (!ctx.m_host.localMode)
+        job.linked = ConnectShareClient(ctx);
+    worker.Start(ctx.m_pass);
     return std::string();
 }
 
@@ -354,7 +360,7 @@ bool CancelRunningBackup(BackupContext& ctx) {
     if (ctx.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
         return false;
     ctx.m_bBackupRunning = 0;
-    if (!ctx.m_bLocalMode && ctx.m_shareClient)
+    if (!ctx.m_host.localMode && ctx.m_shareClient)
         ctx.m_shareClient->ReqClient_DownloadCancel();
     return true;
 }
@@ -374,7 +380,7 @@ CancelOutcome OnCancel(BackupContext& ctx) {
         CancelRunningBackup(ctx);
         return CancelOutcome::kStaysOpen;
     }
-    if (ctx.m_bLocalMode)
+    if (ctx.m_host.localMode)
         NotifyHostClosing();
     return CancelOutcome::kClose;
 }

@@ -4,6 +4,7 @@
 
 #include "backup/BackupPackage.h"
 #include "backup/CameraSelection.h"
+#include "backup/ContextPass.h"
 #include "backup/ControlsState.h"
 #include "backup/CopyEngine.h"
 #include "backup/DiscBurn.h"
@@ -31,13 +32,33 @@ void SetIdle(BackupContext& ctx) {
 void BackupWorker::StartMakeFileThread() {
     m_bFinished = false;
     m_hMakeFileEvent.Reset();
-    m_ctx.m_bMakeFileRun = 1;
+    m_bMakeFileRun = true;
     m_hMakeFileThread = platform::WorkerThread::Start([this] { return MakeFileThread(); });
+}
+
+void BackupWorker::Start(std::shared_ptr<backup::PassJob> job) {
+    {
+        std::lock_guard<std::mutex> lock(m_jobMutex);
+        m_job = std::move(job);
+    }
+    m_hMakeFileEvent.Set();
+}
+
+std::shared_ptr<backup::PassJob> BackupWorker::CurrentJob() {
+    std::lock_guard<std::mutex> lock(m_jobMutex);
+    return m_job;
+}
+
+void BackupWorker::OnOwnerThread(const std::function<void()>& call) {
+    if (m_onOwner)
+        m_onOwner(call);
+    else
+        call();
 }
 
 void BackupWorker::RequestStop() {
     m_ctx.m_bBackupRunning = 0;
-    m_ctx.m_bMakeFileRun = 0;
+    m_bMakeFileRun = false;
     m_hMakeFileEvent.Set();
 }
 
@@ -50,20 +71,24 @@ void BackupWorker::StopMakeFileThread() {
 }
 
 int BackupWorker::MakeFileThread() {
-    while (m_ctx.m_bMakeFileRun) {
+    while (m_bMakeFileRun) {
         m_hMakeFileEvent.Wait();
-        if (!m_ctx.m_bMakeFileRun)
+        if (!m_bMakeFileRun)
             break;
-        RunBackup(m_ctx);
-        if (!m_ctx.m_bLocalMode)
-            continue;  // a remote backup goes on with the share client's answers
-        if (m_ctx.m_nTargetType == 3) {
-            FinishFolderBackup(m_ctx);
-        } else {
-            HandOverDiscImage(m_ctx);
+        const std::shared_ptr<backup::PassJob> job = CurrentJob();
+        if (!job)
+            continue;
+        if (!job->plan().host.localMode) {
+            // A remote pass goes on with the share client's answers.
+            const RemoteStep step = RunRemoteStep(*job);
+            if (step.ended())
+                OnOwnerThread([this, &step] { EndRemoteStep(m_ctx, step); });
+            continue;
         }
+        RunLocalPass(*job);
+        OnOwnerThread([this] { EndLocalPass(m_ctx); });
     }
-    m_ctx.m_bMakeFileRun = 0;
+    m_bMakeFileRun = false;
     m_bFinished = true;
     return 0;
 }
@@ -71,68 +96,69 @@ int BackupWorker::MakeFileThread() {
 namespace {
 
 // Every used entry into the image, the viewer first when it is asked for.
-void RunLocalEntries(BackupContext& ctx) {
-    if (ctx.m_bIncludeViewer) {
-        WriteViewerIni(ctx);
-        CopyViewerFiles(ctx);
+void RunLocalEntries(backup::PassJob& job) {
+    if (job.plan().includeViewer) {
+        WriteViewerIni(job);
+        CopyViewerFiles(job);
     }
     for (int i = 0; i < kScheduleSlots; ++i) {
-        ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
+        const ScheduleEntry& e = job.plan().entries[static_cast<std::size_t>(i)];
         if (e.bUsed) {
             if (e.bAllCam)
-                AllCameraMakeFile(ctx, i, StartKey(e), EndKey(e));
+                AllCameraMakeFile(job, i, StartKey(e), EndKey(e));
             else
-                SelectCameraMakeFile(ctx, i, StartKey(e), EndKey(e));
-            e.bMade = 1;
+                SelectCameraMakeFile(job, i, StartKey(e), EndKey(e));
+            job.made[static_cast<std::size_t>(i)] = true;
         }
-        if (!ctx.m_bBackupRunning)
+        if (!job.running())
             break;
     }
 }
 
 }  // namespace
 
-void RunBackup(BackupContext& ctx) {
-    if (!ctx.m_bLocalMode) {
-        // The recordings are on the remote recorder, never the ones of this machine.
-        RunRemotePass(ctx);
-        return;
-    }
-    ctx.m_report.Reset();
-    ctx.m_view.SetWaitCursor(true);
-    ctx.m_nDoneSize = 0;
-    NoteTargetVolume(ctx);
-    ctx.m_view.ShowItem(ctl::kCapacityBar, false);
-    ctx.m_view.ShowItem(ctl::kProgress, true);
-    ctx.m_view.SetProgressRange(0, 100);
-    ClearDiscImageFolder(ctx);
-    BeginImageManifest(ctx);
+void RunLocalPass(backup::PassJob& job) {
+    const backup::PassPlan& plan = job.plan();
+    job.report().Reset();
+    job.doneSize = 0;
+    job.events().Started();
+    NoteTargetVolume(job);
+    ClearDiscImageFolder(plan);
+    BeginImageManifest(job);
     {
         // Every file written below the image root on this thread is hashed as it is written.
-        platform::ScopedWriteTap tap(ImageManifestTap(ctx));
-        RunLocalEntries(ctx);
+        platform::ScopedWriteTap tap(ImageManifestTap(job));
+        RunLocalEntries(job);
     }
-    if (!ctx.m_bBackupRunning)
-        ctx.m_report.Stopped();  // cancelled, or the target was lost
-    FinishImageManifest(ctx);
-    if (ctx.m_bBackupRunning) {
-        // A folder target may be a stick the operator takes away once told the backup is done.
-        if (ctx.m_nTargetType == 3 &&
-            !platform::FlushVolume(paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText)))
-            ctx.m_report.Fail(ctx.m_strTargetText +
-                              (platform::GetLastError() == platform::ERROR_DISK_FULL
-                                   ? " could not be written: the target is full"
-                                   : " could not be written to its device"));
-        ctx.m_view.SetProgressPos(100);
-    }
-    ctx.m_view.SetWaitCursor(false);
+    if (!job.running())
+        job.report().Stopped();  // cancelled, or the target was lost
+    FinishImageManifest(job);
+    // A folder target may be a stick the operator takes away once told the backup is done.
+    if (job.running() && plan.target == backup::TargetKind::kFolder &&
+        !platform::FlushVolume(paths::ImageRoot(plan.targetType(), plan.targetText)))
+        job.report().Fail(plan.targetText + (platform::GetLastError() == platform::ERROR_DISK_FULL
+                                                 ? " could not be written: the target is full"
+                                                 : " could not be written to its device"));
+    job.events().Built(job.running());
+}
+
+void EndLocalPass(BackupContext& ctx) {
+    TakePassResults(ctx);
+    if (ctx.m_pass)
+        for (int i = 0; i < kScheduleSlots; ++i)
+            if (ctx.m_pass->made[static_cast<std::size_t>(i)])
+                ctx.m_Schedule[static_cast<std::size_t>(i)].bMade = 1;
+    if (ctx.m_nTargetType == 3)
+        FinishFolderBackup(ctx);
+    else
+        HandOverDiscImage(ctx);
 }
 
 void ClearFinishedSchedule(BackupContext& ctx) {
     ctx.m_bBackupRunning = 0;
     SetIdle(ctx);
     ctx.m_view.SetItemText(ctl::kStatusLine, "");
-    storage::ClearWorkingFolder(ctx.m_strExePath);
+    storage::ClearWorkingFolder(ctx.m_host.basePath);
     ctx.m_lbSchedule.clear();
     ctx.m_nListSel = -1;
     ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);

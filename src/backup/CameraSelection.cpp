@@ -22,7 +22,7 @@ std::string Two(int v) {
 void ShowPageNumber(BackupContext& ctx) {
     ctx.m_view.SetItemText(ctl::kCameraPage,
                            std::to_string(ctx.m_nCamPage + 1) + "/" +
-                               std::to_string(LastCameraPage(ctx.m_nCamCount) + 1));
+                               std::to_string(LastCameraPage(ctx.m_host.camCount) + 1));
 }
 
 // The sixteen boxes for the current page: captions, and the selection of cameras that have
@@ -51,7 +51,7 @@ void ListHourMinutes(BackupContext& ctx, int hourId, int minuteId, DWORD* tmp, i
     if (text.empty() || hour < 0 || hour > 23 || hour == lastHour)
         return;
     ResetCameraSelection(ctx);
-    const int cams = ctx.m_nCamCount < kMaxCameras ? ctx.m_nCamCount : kMaxCameras;
+    const int cams = ctx.m_host.camCount < kMaxCameras ? ctx.m_host.camCount : kMaxCameras;
     for (int m = 0; m < 60; ++m)
         for (int c = 0; c < cams; ++c)
             if (ctx.m_RecMap[static_cast<std::size_t>(c) * 1440 + hour * 60 + m]) {
@@ -111,7 +111,7 @@ void UpdateCameraExist(BackupContext& ctx, bool byHours) {
     const std::string smText = ctx.m_view.GetItemText(ctl::kStartMinute);
     const std::string ehText = ctx.m_view.GetItemText(ctl::kEndHour);
     const std::string emText = ctx.m_view.GetItemText(ctl::kEndMinute);
-    const int cams = ctx.m_nCamCount < kMaxCameras ? ctx.m_nCamCount : kMaxCameras;
+    const int cams = ctx.m_host.camCount < kMaxCameras ? ctx.m_host.camCount : kMaxCameras;
     auto recorded = [&](int c, int h, int m) {
         return ctx.m_RecMap[static_cast<std::size_t>(c) * 1440 + h * 60 + m] != 0;
     };
@@ -164,7 +164,7 @@ bool SelectBackupDay(BackupContext& ctx, const std::string& day) {
     std::memset(ctx.m_bHourHasRec, 0, sizeof ctx.m_bHourHasRec);
     std::memset(ctx.m_bMinuteHasRec, 0, sizeof ctx.m_bMinuteHasRec);
     std::memset(ctx.m_bCamExist, 0, sizeof ctx.m_bCamExist);
-    if (!ctx.m_bLocalMode) {
+    if (!ctx.m_host.localMode) {
         // The hours shown are the last day's, whose flags are gone: until the answer fills
         // them, no time can be chosen and no Add can ask for a range the day may not have.
         ClearTimeCombos(ctx);
@@ -189,7 +189,7 @@ bool SelectBackupDay(BackupContext& ctx, const std::string& day) {
 
 bool SelectBackupDayLabel(BackupContext& ctx, const std::string& label) {
     const std::string day =
-        CConvertDateType().DisplayToDate(label, static_cast<unsigned>(ctx.m_nDateType));
+        CConvertDateType().DisplayToDate(label, static_cast<unsigned>(ctx.m_host.dateType));
     return SelectBackupDay(ctx, day);
 }
 
@@ -237,19 +237,19 @@ void OnPrevPage(BackupContext& ctx) {
     if (ctx.m_nCamPage == 0)
         return;
     --ctx.m_nCamPage;
-    if (ctx.m_nCamCount == 24 && ctx.m_nCamPage == 0)
+    if (ctx.m_host.camCount == 24 && ctx.m_nCamPage == 0)
         for (int i = 0; i < 16; ++i)
             ctx.m_view.ShowItem(ctl::kFirstCameraBox + i, true);
     ShowPageBoxes(ctx);
 }
 
 void OnNextPage(BackupContext& ctx) {
-    const int last = LastCameraPage(ctx.m_nCamCount);
+    const int last = LastCameraPage(ctx.m_host.camCount);
     if (ctx.m_nCamPage >= last)
         return;
     ++ctx.m_nCamPage;
     ShowPageBoxes(ctx);
-    if (ctx.m_nCamCount == 24 && last == 1)
+    if (ctx.m_host.camCount == 24 && last == 1)
         for (int i = 0; i < 16; ++i)
             if (ctx.m_nCamPage * 16 + i >= 24)
                 ctx.m_view.ShowItem(ctl::kFirstCameraBox + i, false);

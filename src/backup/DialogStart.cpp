@@ -42,41 +42,41 @@ constexpr Label kLabels[] = {
 
 void SetStartValues(BackupContext& ctx, CQuillonApp& app) {
     ctx.m_nTotalSize = 0;
-    ctx.m_bLocalMode = 1;
-    ctx.m_nDateType = 0;
-    ctx.m_nRecorderKind = 4;
-    ctx.m_nCamCount = 64;
-    ctx.m_nPort = app.m_nPort;
-    ctx.m_nModelCode = 0x670;
-    ctx.m_dwDriveMask = platform::GetLogicalDrives();
-    ctx.m_dwExcludeDriveMask = 0;
-    ctx.m_strLanguage = "eng";
-    ctx.m_strServerAddress = app.m_strServerAddress;
-    ctx.m_nFirstDrive = 3;
+    ctx.m_host.localMode = 1;
+    ctx.m_host.dateType = 0;
+    ctx.m_host.recorderKind = 4;
+    ctx.m_host.camCount = 64;
+    ctx.m_host.port = app.m_nPort;
+    ctx.m_host.modelCode = 0x670;
+    ctx.m_host.driveMask = platform::GetLogicalDrives();
+    ctx.m_host.excludeDriveMask = 0;
+    ctx.m_host.language = "eng";
+    ctx.m_host.serverAddress = app.m_strServerAddress;
+    ctx.m_host.firstDrive = 3;
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     char today[32];
     std::snprintf(today, sizeof today, "%d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday);
-    ctx.m_strToday = today;
-    ctx.m_dwRecordDriveMask = 0;
+    ctx.m_host.today = today;
+    ctx.m_host.recordDriveMask = 0;
     app.m_bUseDrives = 0;
-    std::memset(ctx.m_szCameraName, 0, sizeof ctx.m_szCameraName);
+    std::memset(ctx.m_host.cameraNames, 0, sizeof ctx.m_host.cameraNames);
 }
 
 void ResetControls(BackupContext& ctx) {
     for (int id : {ctl::kStartHour, ctl::kStartMinute, ctl::kEndHour, ctl::kEndMinute})
         ctx.m_view.SetItemRows(id, {});
-    ctx.m_view.EnableItem(ctl::kPrevPage, ctx.m_nCamCount > 16);
-    ctx.m_view.EnableItem(ctl::kNextPage, ctx.m_nCamCount > 16);
+    ctx.m_view.EnableItem(ctl::kPrevPage, ctx.m_host.camCount > 16);
+    ctx.m_view.EnableItem(ctl::kNextPage, ctx.m_host.camCount > 16);
     ctx.m_view.EnableItem(ctl::kSelectAll, false);
     ctx.m_lbSchedule.clear();
     ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
     ctx.m_view.EnableItem(ctl::kUpdate, false);
     for (int i = 0; i < 16; ++i) {
         ctx.m_view.EnableItem(ctl::kFirstCameraBox + i, false);
-        if (i >= ctx.m_nCamCount)
+        if (i >= ctx.m_host.camCount)
             ctx.m_view.ShowItem(ctl::kFirstCameraBox + i, false);
     }
     std::memset(ctx.m_bCamSel, 0, sizeof ctx.m_bCamSel);
@@ -97,7 +97,7 @@ void RestoreSchedule(BackupContext& ctx) {
     ctx.m_nTotalSize = 0;
     // A working folder that is a link could lead every write and the clean-up elsewhere: the
     // schedule then starts empty and Add refuses with the same words.
-    if (const std::string problem = WorkingFolderProblem(ctx); !problem.empty()) {
+    if (const std::string problem = WorkingFolderProblem(ctx.m_host); !problem.empty()) {
         ctx.ShowMessage(ctx.GetLanguageText("BACKUP", "Q010005") + "\n" + problem);
         FillScheduleList(ctx);
         return;

@@ -79,7 +79,7 @@ long long GetMinuteFrameCount(const BackupContext& ctx, const std::string& segme
 
 long long GetMinuteAudioBytes(const BackupContext& ctx, const std::string& segment, int channel) {
     const long long len = platform::FileLength(
-        paths::AudioPathOfSegment(ctx.StorageRoot(), segment, channel, ctx.m_nModelCode));
+        paths::AudioPathOfSegment(ctx.StorageRoot(), segment, channel, ctx.m_host.modelCode));
     return len < 0 ? 0 : len;
 }
 
@@ -98,7 +98,7 @@ int EstimateEntrySize(BackupContext& ctx, const std::string& day, const std::str
     r.hourHasRec = ctx.m_bHourHasRec;
     r.minuteHasRec = ctx.m_bMinuteHasRec;
     r.cameras = ctx.SelectedCameras();
-    r.modelCode = ctx.m_nModelCode;
+    r.modelCode = ctx.m_host.modelCode;
     const storage::EstimateTotals totals = storage::EstimateRange(r);
     if (totals.kb == 0) {
         ctx.m_view.SetWaitCursor(false);

@@ -50,12 +50,12 @@ struct EntryWalk {
 
 // The model the entry was added with (kept in its information file), so that a later backup
 // names the audio as the recorder of that entry does. A damaged file is a failure of the entry.
-int EntryModelCode(BackupContext& ctx, const std::string& entry) {
-    const std::string path = paths::WorkingInfoPath(ctx.m_strExePath, entry);
+int EntryModelCode(backup::PassJob& job, const std::string& entry) {
+    const std::string path = paths::WorkingInfoPath(job.plan().host.basePath, entry);
     BackupInfoRecord info{};
     platform::File f;
     if (!f.Open(path, platform::File::kRead))
-        return ctx.m_nModelCode;  // the closing copy reports the missing file
+        return job.plan().host.modelCode;  // the closing copy reports the missing file
     const long long length = f.Length();
     std::string problem;
     if (length != static_cast<long long>(sizeof info) || f.ReadAt(&info, sizeof info, 0) != length)
@@ -65,19 +65,20 @@ int EntryModelCode(BackupContext& ctx, const std::string& entry) {
         problem = CheckEntryInfo(info, entry);
     if (problem.empty())
         return static_cast<int>(info.modelCode);
-    ctx.m_report.Fail(entry + ": the information file " + path + " is damaged (" + problem + ")");
-    return ctx.m_nModelCode;
+    job.report().Fail(entry + ": the information file " + path + " is damaged (" + problem + ")");
+    return job.plan().host.modelCode;
 }
 
 // The minutes that must be in the image: the entry's minute map, or, when that is damaged, the
 // recorder's day map for the entry's range and cameras.
-void LoadEntryMap(BackupContext& ctx, const ScheduleEntry& e, EntryWalk& w) {
-    const std::string path = paths::WorkingMinuteMapPath(ctx.m_strExePath, w.p.entry, w.p.day);
+void LoadEntryMap(backup::PassJob& job, const ScheduleEntry& e, EntryWalk& w) {
+    const std::string path =
+        paths::WorkingMinuteMapPath(job.plan().host.basePath, w.p.entry, w.p.day);
     const storage::MapRead read = storage::ReadMinuteMapFile(path, w.map);
     if (!read.found || read.problem.empty())
         return;
     w.mapRebuilt = true;
-    ctx.m_report.Fail(w.p.entry + ": the minute map " + path + " is damaged (" + read.problem +
+    job.report().Fail(w.p.entry + ": the minute map " + path + " is damaged (" + read.problem +
                       ")");
     MinuteMapBlock day{};
     storage::ReadDayMap(paths::DayFolder(w.root, w.p.day), w.p.day, day);
@@ -90,8 +91,8 @@ void LoadEntryMap(BackupContext& ctx, const ScheduleEntry& e, EntryWalk& w) {
 
 // Copies the minute's audio of the channels below channelLimit that belong to the entry.
 // False when the backup was stopped.
-bool CopyAudio(BackupContext& ctx, const ScheduleEntry& e, const EntryWalk& w, int hour, int minute,
-               int channelLimit) {
+bool CopyAudio(backup::PassJob& job, const ScheduleEntry& e, const EntryWalk& w, int hour,
+               int minute, int channelLimit) {
     const std::string dest = paths::EntryAudioDest(w.p.imageRoot, w.p.entry, w.p.day);
     for (int c = 0; c < channelLimit; ++c) {
         if (!e.bCam[c])
@@ -100,9 +101,9 @@ bool CopyAudio(BackupContext& ctx, const ScheduleEntry& e, const EntryWalk& w, i
         const std::string name = paths::SegmentName(w.p.day, hour, minute) +
                                  paths::AudioSuffix(w.modelCode) + std::to_string(c);
         if (w.audioFolder.Find(name, audio))
-            CopyFoundFilesToFolder(ctx, {audio}, dest);
-        UpdateBackupProgress(ctx);
-        if (!ctx.m_bBackupRunning)
+            CopyFoundFilesToFolder(job, {audio}, dest);
+        backup::UpdatePassProgress(job);
+        if (!job.running())
             return false;
     }
     return true;
@@ -136,8 +137,8 @@ std::string FindMinuteFiles(const EntryWalk& w, int hour, int minute, MinuteFile
 }
 
 // Every camera of the entry's slot, for a minute rebuilt through its index.
-ScheduleEntry EveryCamera(const BackupContext& ctx, int entryIndex) {
-    ScheduleEntry every = ctx.m_Schedule[static_cast<std::size_t>(entryIndex)];
+ScheduleEntry EveryCamera(const backup::PassJob& job, int entryIndex) {
+    ScheduleEntry every = job.plan().entries[static_cast<std::size_t>(entryIndex)];
     std::fill(std::begin(every.bCam), std::end(every.bCam), 1u);
     return every;
 }
@@ -149,7 +150,7 @@ ScheduleEntry EveryCamera(const BackupContext& ctx, int entryIndex) {
 // A minute whose index names pictures its data file does not hold is rebuilt through the index
 // instead, as a selected-camera entry copies it: what can be read, with the rest counted in
 // damaged.
-bool CopyWholeMinute(BackupContext& ctx, int entryIndex, const EntryWalk& w, const MinuteFiles& f,
+bool CopyWholeMinute(backup::PassJob& job, int entryIndex, const EntryWalk& w, const MinuteFiles& f,
                      int hour, int minute, std::string& why, storage::RowsOutside& damaged,
                      bool& inRecording) {
     const std::string dest = paths::EntryDestFolder(w.p.imageRoot, w.p.entry, w.p.day);
@@ -157,13 +158,13 @@ bool CopyWholeMinute(BackupContext& ctx, int entryIndex, const EntryWalk& w, con
     const std::string destPrefix =
         paths::EntryMinutePrefix(w.p.imageRoot, w.p.entry, w.p.day, hour, minute);
     auto rebuild = [&] {
-        return RebuildMinute(ctx, EveryCamera(ctx, entryIndex), sourcePrefix, destPrefix, &why,
+        return RebuildMinute(job, EveryCamera(job, entryIndex), sourcePrefix, destPrefix, &why,
                              &damaged, &inRecording) == 1;
     };
     // Pages waiting in a write-ahead log are no part of the index file's bytes.
     if (platform::FileLength(f.idx->hostPath + "-wal") > 0)
         return rebuild();
-    if (!CopyFoundFilesToFolder(ctx, {*f.dat}, dest))
+    if (!CopyFoundFilesToFolder(job, {*f.dat}, dest))
         return false;
     {
         storage::IndexSnapshot snapshot(f.idx->hostPath);
@@ -175,13 +176,13 @@ bool CopyWholeMinute(BackupContext& ctx, int entryIndex, const EntryWalk& w, con
             platform::WithdrawWrittenFile(dest + f.dat->name);
             return false;
         }
-        if (!CopyFoundFilesToFolder(ctx, {*f.idx}, dest))
+        if (!CopyFoundFilesToFolder(job, {*f.idx}, dest))
             return false;
         for (int again = 0; again < 3; ++again) {
             const long long now = platform::FileLength(f.dat->hostPath);
             if (now < 0 || now == platform::FileLength(dest + f.dat->name))
                 break;
-            if (!CopyFileOverlapped(ctx, f.dat->hostPath, dest + f.dat->name))
+            if (!CopyFileOverlapped(job, f.dat->hostPath, dest + f.dat->name))
                 return false;
         }
         if (snapshot.RowsOutsideData(platform::FileLength(dest + f.dat->name)).empty())
@@ -216,26 +217,26 @@ std::string WithoutEntry(const std::string& failure, const std::string& entry) {
     return failure.compare(0, prefix.size(), prefix) == 0 ? failure.substr(prefix.size()) : failure;
 }
 
-int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
+int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
               const std::string& endKey, Kind kind) {
-    const std::size_t failuresBefore = ctx.m_report.failureCount();
+    const std::size_t failuresBefore = job.report().failureCount();
     EntryProblems problems;
     EntryWalk w;
-    w.p = MakeEntryImagePaths(ctx, startKey, endKey);
-    if (const std::string problem = CreateEntryFolders(ctx, w.p); !problem.empty()) {
-        ctx.m_report.Fail(w.p.entry + ": nothing was copied: " + problem);
-        ctx.m_report.EntryDone(entryIndex, false, "nothing was copied: " + problem);
+    w.p = MakeEntryImagePaths(job.plan(), startKey, endKey);
+    if (const std::string problem = CreateEntryFolders(job.plan().host, w.p); !problem.empty()) {
+        job.report().Fail(w.p.entry + ": nothing was copied: " + problem);
+        job.report().EntryDone(entryIndex, false, "nothing was copied: " + problem);
         return 1;
     }
     // What a killed run left half-written under temporary names.
     platform::RemoveLeftoverTempFiles(paths::EntryDayFolder(w.p.imageRoot, w.p.entry, w.p.day));
     platform::RemoveLeftoverTempFiles(paths::EntryAudioFolder(w.p.imageRoot, w.p.entry, w.p.day));
-    const ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(entryIndex)];
-    w.root = ctx.StorageRoot();
+    const ScheduleEntry& e = job.plan().entries[static_cast<std::size_t>(entryIndex)];
+    w.root = job.plan().host.StorageRoot();
     w.dayFolder = platform::FolderIndex(paths::DayFolder(w.root, w.p.day));
     w.audioFolder = platform::FolderIndex(paths::DayFolder(w.root, w.p.day) + "\\Audio");
-    w.modelCode = EntryModelCode(ctx, w.p.entry);
-    LoadEntryMap(ctx, e, w);
+    w.modelCode = EntryModelCode(job, w.p.entry);
+    LoadEntryMap(job, e, w);
     const std::string destFolder = paths::EntryDestFolder(w.p.imageRoot, w.p.entry, w.p.day);
 
     bool running = true;
@@ -245,11 +246,11 @@ int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
         for (int m = first; running && m <= last && m < 60; ++m) {
             // A target taken away writes no error: what follows would land under its name on
             // another volume. One look per minute sees it.
-            if (TargetLost(ctx)) {
+            if (TargetLost(job)) {
                 running = false;
                 break;
             }
-            const std::size_t failures = ctx.m_report.failureCount();
+            const std::size_t failures = job.report().failureCount();
             MinuteFiles files;
             std::string why = FindMinuteFiles(w, h, m, files);
             const bool missing = !why.empty();
@@ -260,70 +261,70 @@ int MakeEntry(BackupContext& ctx, int entryIndex, const std::string& startKey,
                 // Half a minute is no minute: nothing of it is copied.
             } else if (kind == Kind::kSelectedCameras) {
                 copied = CopyMinuteSegment(
-                             ctx, entryIndex, paths::MinutePrefix(w.root, w.p.day, h, m),
+                             job, entryIndex, paths::MinutePrefix(w.root, w.p.day, h, m),
                              paths::EntryMinutePrefix(w.p.imageRoot, w.p.entry, w.p.day, h, m),
                              &why, &damaged, &inRecording) == 1;
             } else {
                 copied =
-                    CopyWholeMinute(ctx, entryIndex, w, files, h, m, why, damaged, inRecording);
+                    CopyWholeMinute(job, entryIndex, w, files, h, m, why, damaged, inRecording);
             }
             for (const auto& [camera, rows] : damaged) {
                 const std::string where = CameraClock(camera, h, m);
-                ctx.m_report.Fail(w.p.entry + ": " + where + ": the recording is damaged: " +
+                job.report().Fail(w.p.entry + ": " + where + ": the recording is damaged: " +
                                   std::to_string(rows) + (rows == 1 ? " picture" : " pictures") +
                                   " of the index lie outside the data file and were left out; the "
                                   "rest of the minute was copied");
                 problems.Note(where + ": the recording is damaged", true);
             }
             if (copied) {
-                UpdateBackupProgress(ctx);
+                backup::UpdatePassProgress(job);
                 running =
-                    CopyAudio(ctx, e, w, h, m, kind == Kind::kSelectedCameras ? 32 : kMaxCameras);
+                    CopyAudio(job, e, w, h, m, kind == Kind::kSelectedCameras ? 32 : kMaxCameras);
             } else if ((missing ? files.dat || files.idx || Recorded(w.map, h, m)
                                 : Recorded(w.map, h, m)) &&
-                       ctx.m_report.failureCount() == failures) {
-                ctx.m_report.Fail(w.p.entry + ": minute " + Clock(h, m) + " not copied: " + why);
+                       job.report().failureCount() == failures) {
+                job.report().Fail(w.p.entry + ": minute " + Clock(h, m) + " not copied: " + why);
                 problems.Note("minute " + Clock(h, m) + " not copied: " + why, inRecording);
             }
-            if (!ctx.m_bBackupRunning)
+            if (!job.running())
                 running = false;
         }
     }
     // Also after a stop: the image must say what it holds (unless it can hold nothing more).
-    if (!ctx.m_report.targetLost()) {
-        const std::string infoPath = paths::WorkingInfoPath(ctx.m_strExePath, w.p.entry);
+    if (!job.report().targetLost()) {
+        const std::string infoPath = paths::WorkingInfoPath(job.plan().host.basePath, w.p.entry);
         const std::string mapPath =
-            paths::WorkingMinuteMapPath(ctx.m_strExePath, w.p.entry, w.p.day);
-        if (!CopyFilesToFolder(ctx, infoPath, destFolder))
-            ctx.m_report.Fail(w.p.entry + ": the information file " + infoPath + " is missing");
+            paths::WorkingMinuteMapPath(job.plan().host.basePath, w.p.entry, w.p.day);
+        if (!CopyFilesToFolder(job, infoPath, destFolder))
+            job.report().Fail(w.p.entry + ": the information file " + infoPath + " is missing");
         if (w.mapRebuilt) {
             // The image carries the map of what it holds, not the damaged one.
             const std::string root = w.p.imageRoot.substr(0, w.p.imageRoot.size() - 1);
             if (!storage::SaveMinuteMap(root, w.p.entry, w.p.day, w.map))
-                ctx.m_report.Fail(w.p.entry +
+                job.report().Fail(w.p.entry +
                                   ": the minute map could not be written into the image");
-        } else if (!CopyFilesToFolder(ctx, mapPath, destFolder)) {
-            ctx.m_report.Fail(w.p.entry + ": the minute map file " + mapPath + " is missing");
+        } else if (!CopyFilesToFolder(job, mapPath, destFolder)) {
+            job.report().Fail(w.p.entry + ": the minute map file " + mapPath + " is missing");
         }
     }
-    const std::vector<std::string> all = ctx.m_report.failures();
+    const std::vector<std::string> all = job.report().failures();
     if (all.size() > failuresBefore)
         problems.Note(WithoutEntry(all[failuresBefore], w.p.entry), false);
     if (!running)
         problems.Note("the backup was stopped before this entry was complete", false);
-    ctx.m_report.EntryDone(entryIndex, running && all.size() == failuresBefore, problems.first,
+    job.report().EntryDone(entryIndex, running && all.size() == failuresBefore, problems.first,
                            problems.recordingDamaged);
     return 1;
 }
 
 }  // namespace
 
-int AllCameraMakeFile(BackupContext& ctx, int entryIndex, const std::string& startKey,
+int AllCameraMakeFile(backup::PassJob& job, int entryIndex, const std::string& startKey,
                       const std::string& endKey) {
-    return MakeEntry(ctx, entryIndex, startKey, endKey, Kind::kAllCameras);
+    return MakeEntry(job, entryIndex, startKey, endKey, Kind::kAllCameras);
 }
 
-int SelectCameraMakeFile(BackupContext& ctx, int entryIndex, const std::string& startKey,
+int SelectCameraMakeFile(backup::PassJob& job, int entryIndex, const std::string& startKey,
                          const std::string& endKey) {
-    return MakeEntry(ctx, entryIndex, startKey, endKey, Kind::kSelectedCameras);
+    return MakeEntry(job, entryIndex, startKey, endKey, Kind::kSelectedCameras);
 }

@@ -4,9 +4,9 @@
 // information and minute map files. Runs on the worker thread; both always answer 1.
 #include <string>
 
-#include "backup/BackupContext.h"
+#include "backup/PassJob.h"
 
-int AllCameraMakeFile(BackupContext& ctx, int entryIndex, const std::string& startKey,
+int AllCameraMakeFile(backup::PassJob& job, int entryIndex, const std::string& startKey,
                       const std::string& endKey);
-int SelectCameraMakeFile(BackupContext& ctx, int entryIndex, const std::string& startKey,
+int SelectCameraMakeFile(backup::PassJob& job, int entryIndex, const std::string& startKey,
                          const std::string& endKey);

@@ -10,32 +10,32 @@ void OnHostRecord(BackupContext& ctx, const std::string& block, bool dataPresent
     if (!dataPresent)
         return;
     const HostInfo h = ParseHostInfo(block);
-    ctx.m_nDateType = h.dateType;
-    ctx.m_nCamCount = h.camCount;
-    ctx.m_nPort = h.port;
-    ctx.m_nRecorderKind = h.recorderKind;
-    ctx.m_nModelCode = h.modelCode;
-    ctx.m_dwDriveMask = h.driveMask;
-    ctx.m_dwRecordDriveMask = h.recordDriveMask;
-    ctx.m_dwExcludeDriveMask = h.excludeDriveMask;
-    ctx.m_strLanguage = h.language;
-    ctx.m_strServerAddress = h.serverAddress;
+    ctx.m_host.dateType = h.dateType;
+    ctx.m_host.camCount = h.camCount;
+    ctx.m_host.port = h.port;
+    ctx.m_host.recorderKind = h.recorderKind;
+    ctx.m_host.modelCode = h.modelCode;
+    ctx.m_host.driveMask = h.driveMask;
+    ctx.m_host.recordDriveMask = h.recordDriveMask;
+    ctx.m_host.excludeDriveMask = h.excludeDriveMask;
+    ctx.m_host.language = h.language;
+    ctx.m_host.serverAddress = h.serverAddress;
     // Every clean-up deletes "Reserved" below the base folder: an empty one would put it at
     // the root of a drive, so the dialog's own base stays.
     if (!h.basePath.empty())
-        ctx.m_strExePath = h.basePath.back() == '\\' ? h.basePath : h.basePath + "\\";
-    ctx.m_nFirstDrive = h.firstDrive;
-    ctx.m_strToday = h.today;
-    std::memcpy(ctx.m_szCameraName, h.cameraName, sizeof ctx.m_szCameraName);
-    ctx.m_bLocalMode = 0;
-    ctx.m_profile.SetExePath(ctx.m_strExePath, ctx.m_strExePath, ctx.m_strLanguage, 0);
+        ctx.m_host.basePath = h.basePath.back() == '\\' ? h.basePath : h.basePath + "\\";
+    ctx.m_host.firstDrive = h.firstDrive;
+    ctx.m_host.today = h.today;
+    std::memcpy(ctx.m_host.cameraNames, h.cameraName, sizeof ctx.m_host.cameraNames);
+    ctx.m_host.localMode = 0;
+    ctx.m_profile.SetExePath(ctx.m_host.basePath, ctx.m_host.basePath, ctx.m_host.language, 0);
     // Remote mode's requests need the link at once; connecting only at start-up, before any
     // host record could have arrived, would leave remote mode without one.
     ConnectShareClient(ctx);
 }
 
 void OnDriveList(BackupContext& ctx, DWORD mask) {
-    ctx.m_dwDriveMask = mask;
+    ctx.m_host.driveMask = mask;
     std::vector<std::string> roots;
     for (int d = 3; d <= 25; ++d)
         if (mask & (1u << d))

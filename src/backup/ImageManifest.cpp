@@ -47,20 +47,21 @@ std::string WithoutEntryFolder(const std::string& what, const std::string& folde
 }
 
 // What the first lines of a partial manifest say.
-std::vector<std::string> PartialReasons(const BackupContext& ctx) {
+std::vector<std::string> PartialReasons(const backup::PassJob& job) {
     std::vector<std::string> why;
-    const std::vector<std::string> failures = ctx.m_report.failures();
-    if (ctx.m_report.stopped())
+    const std::vector<std::string> failures = job.report().failures();
+    if (job.report().stopped())
         why.push_back("the backup was stopped before it was complete.");
     else if (!failures.empty())
         why.push_back("not everything was copied.");
-    if (!why.empty() && ctx.m_bLocalMode) {
+    if (!why.empty() && job.plan().host.localMode) {
         // Each entry the pass did not make whole, by its folder, for whoever opens the image.
         for (int i = 0; i < kScheduleSlots; ++i) {
-            const ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
-            const EntryOutcome outcome = ctx.m_report.Entry(i);
+            const ScheduleEntry& e = job.plan().entries[static_cast<std::size_t>(i)];
+            const EntryOutcome outcome = job.report().Entry(i);
             if (e.bUsed && !outcome.complete)
-                why.push_back("incomplete entry: " + ImageEntryName(ctx, e) + ": " + outcome.why);
+                why.push_back("incomplete entry: " + ImageEntryName(e, job.plan().host.dateType) +
+                              ": " + outcome.why);
         }
     }
     for (const auto& f : failures)
@@ -84,28 +85,29 @@ std::string FileFate(const std::string& hostPath, const integrity::FileDigest& w
 
 // Every file the pass wrote must still be on the target at its end, as it was written: a stick
 // pulled and put back, a folder removed or a file deleted by someone else loses them.
-void CheckWrittenFilesStayed(BackupContext& ctx, const std::string& root,
+void CheckWrittenFilesStayed(backup::PassJob& job, const std::string& root,
                              const std::map<std::string, integrity::FileDigest>& files) {
-    if (ctx.m_report.targetLost())
+    if (job.report().targetLost())
         return;  // already said, once, for the whole target
     for (const auto& [relative, written] : files) {
         const std::string fate = FileFate(root + "/" + relative, written);
         if (fate.empty())
             continue;
         const std::string what = relative + " was written into the image but " + fate;
-        ctx.m_report.Fail(what);
-        if (!ctx.m_bLocalMode)
+        job.report().Fail(what);
+        if (!job.plan().host.localMode)
             continue;
         const std::string folder = relative.substr(0, relative.find('/'));
         for (int i = 0; i < kScheduleSlots; ++i) {
-            const ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
-            if (e.bUsed && ctx.m_report.EntryComplete(i) && ImageEntryName(ctx, e) == folder)
-                ctx.m_report.EntryDone(i, false, WithoutEntryFolder(what, folder));
+            const ScheduleEntry& e = job.plan().entries[static_cast<std::size_t>(i)];
+            if (e.bUsed && job.report().EntryComplete(i) &&
+                ImageEntryName(e, job.plan().host.dateType) == folder)
+                job.report().EntryDone(i, false, WithoutEntryFolder(what, folder));
         }
     }
 }
 
-void Sign(BackupContext& ctx, const std::string& root, const std::string& manifest) {
+void Sign(backup::PassJob& job, const std::string& root, const std::string& manifest) {
     const std::string folder = integrity::SigningKeyFolder();
     if (!integrity::HasSigningKey(folder))
         return;
@@ -119,67 +121,67 @@ void Sign(BackupContext& ctx, const std::string& root, const std::string& manife
                                                        publicPem.data(), publicPem.size())))
         why = "the signature could not be written";
     if (!why.empty()) {
-        ctx.m_report.Fail("the manifest was not signed: " + why);
+        job.report().Fail("the manifest was not signed: " + why);
         return;
     }
-    ctx.m_strKeyFingerprint = integrity::Fingerprint(publicPem);
+    job.keyFingerprint = integrity::Fingerprint(publicPem);
 }
 
 }  // namespace
 
-void BeginImageManifest(BackupContext& ctx) {
-    if (ctx.m_imageHasher || !ctx.m_bImageManifest)
+void BeginImageManifest(backup::PassJob& job) {
+    if (job.hasher || !job.plan().manifest)
         return;
-    ctx.m_strManifestNote.clear();
-    ctx.m_strKeyFingerprint.clear();
-    std::string root = paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText);
+    job.manifestNote.clear();
+    job.keyFingerprint.clear();
+    std::string root = paths::ImageRoot(job.plan().targetType(), job.plan().targetText);
     if (root.empty())
         return;
-    if (ctx.m_nTargetType == 2)
+    if (job.plan().targetType() == 2)
         platform::CreateDirectory(paths::kDiscImageRoot);
     root.pop_back();  // the separator
     const std::string host = platform::ResolvePath(root);
     if (host.empty() || !platform::IsDirectory(host))
         return;  // the pass finds the target missing and says so
-    ctx.m_imageHasher = std::make_shared<integrity::ImageHasher>(host);
+    job.hasher = std::make_shared<integrity::ImageHasher>(host);
 }
 
-platform::WriteTap* ImageManifestTap(BackupContext& ctx) {
-    return ctx.m_imageHasher.get();
+platform::WriteTap* ImageManifestTap(backup::PassJob& job) {
+    return job.hasher.get();
 }
 
-void FinishImageManifest(BackupContext& ctx) {
-    std::shared_ptr<integrity::ImageHasher> hasher = std::move(ctx.m_imageHasher);
-    ctx.m_imageHasher.reset();
+void FinishImageManifest(backup::PassJob& job) {
+    std::shared_ptr<integrity::ImageHasher> hasher = std::move(job.hasher);
+    job.hasher.reset();
     if (!hasher)
         return;
-    if (ctx.m_shareClient)
-        ctx.m_shareClient->SetWriteTap(nullptr);
+    if (job.shareClient)
+        job.shareClient->SetWriteTap(nullptr);
     integrity::ImageHasher::Result result = hasher->Finish();
     const std::string root = hasher->rootHost();
     for (const auto& problem : result.problems)
-        ctx.m_report.Fail(problem);
+        job.report().Fail(problem);
     // The manifest lists what was written as written: a file lost since is a failure of the
     // pass and of its entry, never a shorter manifest.
-    CheckWrittenFilesStayed(ctx, root, result.files);
-    const std::vector<std::string> partial = PartialReasons(ctx);
+    CheckWrittenFilesStayed(job, root, result.files);
+    const std::vector<std::string> partial = PartialReasons(job);
     const std::string text = integrity::FormatManifest(result.files, partial);
     const std::string path = root + "/" + integrity::kManifestName;
     // A target that was lost may still take this small file (a full one often does); one taken
     // away must not get it under its name elsewhere.
-    const bool gone = ctx.m_report.targetLost() && (!platform::IsDirectory(root) ||
-                                                    platform::VolumeOf(root) != ctx.m_targetVolume);
-    if (gone || !KeepOlderManifest(root, ctx.m_nTargetType == 3) ||
+    const bool gone = job.report().targetLost() && (!platform::IsDirectory(root) ||
+                                                    platform::VolumeOf(root) != job.targetVolume);
+    if (gone || !KeepOlderManifest(root, job.plan().targetType() == 3) ||
         !platform::WriteFileAtomically(path, text.data(), text.size())) {
-        if (ctx.m_report.targetLost())
-            ctx.m_strManifestNote = "no manifest was written: the target can take nothing more";
+        if (job.report().targetLost())
+            job.manifestNote = "no manifest was written: the target can take nothing more";
         else
-            ctx.m_report.Fail("the manifest " + path + " could not be written");
+            job.report().Fail("the manifest " + path + " could not be written");
         return;
     }
-    Sign(ctx, root, text);
-    ctx.m_strManifestNote = std::string(partial.empty() ? "manifest: " : "partial manifest: ") +
-                            std::to_string(result.files.size()) + " files in " +
-                            paths::ImageRoot(ctx.m_nTargetType, ctx.m_strTargetText) +
-                            integrity::kManifestName;
+    Sign(job, root, text);
+    job.manifestNote = std::string(partial.empty() ? "manifest: " : "partial manifest: ") +
+                       std::to_string(result.files.size()) + " files in " +
+                       paths::ImageRoot(job.plan().targetType(), job.plan().targetText) +
+                       integrity::kManifestName;
 }

@@ -4,7 +4,7 @@
 // not complete, signed when this machine has a signing key.
 #include <string>
 
-#include "backup/BackupContext.h"
+#include "backup/PassJob.h"
 
 namespace platform {
 class WriteTap;
@@ -12,10 +12,10 @@ class WriteTap;
 
 // Begins hashing the pass's image, unless it is already being hashed (a remote pass runs in
 // several steps) or manifests are off. Nothing for a target without an image root.
-void BeginImageManifest(BackupContext& ctx);
+void BeginImageManifest(backup::PassJob& job);
 // What the writers of the image install on their thread; null when nothing is hashed.
-platform::WriteTap* ImageManifestTap(BackupContext& ctx);
+platform::WriteTap* ImageManifestTap(backup::PassJob& job);
 // Ends the hashing and writes the manifest from what the report says of the pass. The result
-// goes to ctx.m_strManifestNote and ctx.m_strKeyFingerprint; a manifest that cannot be written
+// goes to job.manifestNote and job.keyFingerprint; a manifest that cannot be written
 // is a failure of the pass.
-void FinishImageManifest(BackupContext& ctx);
+void FinishImageManifest(backup::PassJob& job);

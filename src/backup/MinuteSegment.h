@@ -3,7 +3,7 @@
 // line, the done size and the progress bar, and what went wrong in the backup report.
 #include <string>
 
-#include "backup/BackupContext.h"
+#include "backup/PassJob.h"
 #include "storage/PictureRows.h"
 
 // sourcePrefix and destPrefix name a minute without "N.idx" / "N.dat". Returns 1 when the
@@ -12,10 +12,10 @@
 // are left out; damaged, when given, counts them camera by camera for the caller to report;
 // inRecording, when given, tells whether why lies in the recording itself.
 // Runs on the worker thread.
-int CopyMinuteSegment(BackupContext& ctx, int entryIndex, const std::string& sourcePrefix,
+int CopyMinuteSegment(backup::PassJob& job, int entryIndex, const std::string& sourcePrefix,
                       const std::string& destPrefix, std::string* why = nullptr,
                       storage::RowsOutside* damaged = nullptr, bool* inRecording = nullptr);
 // The same for the cameras of entry, which need not be a slot of the schedule.
-int RebuildMinute(BackupContext& ctx, const ScheduleEntry& entry, const std::string& sourcePrefix,
+int RebuildMinute(backup::PassJob& job, const ScheduleEntry& entry, const std::string& sourcePrefix,
                   const std::string& destPrefix, std::string* why = nullptr,
                   storage::RowsOutside* damaged = nullptr, bool* inRecording = nullptr);

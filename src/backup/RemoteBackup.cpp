@@ -6,6 +6,7 @@
 #include "backup/BackupPackage.h"
 #include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
+#include "backup/ContextPass.h"
 #include "backup/ControlsState.h"
 #include "backup/CopyEngine.h"
 #include "backup/DiscBurn.h"
@@ -76,7 +77,7 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
         return;
     }
     const auto slot = FindFreeSlot(ctx.m_Schedule);
-    const std::string label = EntryToLabel(entry, ctx.m_nDateType);
+    const std::string label = EntryToLabel(entry, ctx.m_host.dateType);
     if (!slot || FindListRow(ctx, label) >= 0) {
         // Another entry took the last slot or the same range while the answer was on its way.
         Idle(ctx);
@@ -95,12 +96,12 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
     SetKeys(e, day + start, day + end);
     e.nSize = ctx.m_nLastEntrySize;
     ctx.m_nLastEntrySize = 0;
-    for (int c = 0; c < ctx.m_nCamCount && c < kMaxCameras; ++c)
+    for (int c = 0; c < ctx.m_host.camCount && c < kMaxCameras; ++c)
         e.bCam[c] = ctx.m_bCamSel[c] ? 1 : 0;
     e.bAllCam = ctx.m_nExistCamCount == ctx.m_nSelCamCount ? 1 : 0;
     ctx.m_nSelCamCount = 0;
     BuildMinuteMap(ctx.m_Schedule, *slot, ctx.m_RecMap, ctx.m_SelMap);
-    const std::string working = paths::WorkingFolder(ctx.m_strExePath);
+    const std::string working = paths::WorkingFolder(ctx.m_host.basePath);
     platform::CreateDirectory(working);
     platform::CreateDirectory(working + "\\" + entry);
     if (!SaveMinuteMap(ctx, working, entry, day) || !SaveScheduleTable(ctx)) {
@@ -122,18 +123,20 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
 }
 
 void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
-    if (slot >= static_cast<std::size_t>(kScheduleSlots) || !ctx.m_shareClient)
+    if (slot >= static_cast<std::size_t>(kScheduleSlots) || !ctx.m_shareClient || !ctx.m_pass)
         return;
-    ScheduleEntry& e = ctx.m_Schedule[slot];
+    backup::PassJob& job = *ctx.m_pass;
+    const backup::PassPlan& plan = job.plan();
+    const ScheduleEntry& e = plan.entries[slot];
     const std::string startKey = StartKey(e), endKey = EndKey(e);
     if (startKey.size() < 12 || endKey.size() < 12)
         return;
     std::string root;
-    if (ctx.m_nTargetType == 2) {
+    if (plan.target == backup::TargetKind::kDisc) {
         root = std::string(paths::kDiscImageRoot) + "\\";
         platform::CreateDirectory(paths::kDiscImageRoot);
-    } else if (ctx.m_nTargetType == 3) {
-        root = ctx.m_view.GetItemText(ctl::kTarget);
+    } else if (plan.target == backup::TargetKind::kFolder) {
+        root = plan.targetText;
         if (root.empty() || root.back() != '\\')
             root += '\\';
     }
@@ -141,15 +144,16 @@ void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
     const std::string entry =
         NormalizeLabelSeparators(MakeEntryString(day, startKey.substr(8, 2), startKey.substr(10, 2),
                                                  endKey.substr(8, 2), endKey.substr(10, 2)),
-                                 ctx.m_nDateType);
+                                 plan.host.dateType);
     const std::string folder = root + entry + "\\" + day + "\\";
     // What a killed download left half-written under temporary names.
     platform::RemoveLeftoverTempFiles(folder);
     platform::RemoveLeftoverTempFiles(folder + "Audio");
     ctx.m_shareClient->SetDownloadDir(folder);
-    ctx.m_shareClient->SetWriteTap(ImageManifestTap(ctx));
+    ctx.m_shareClient->SetWriteTap(ImageManifestTap(job));
     ctx.m_shareClient->StartDownload();
-    e.bPending = 0;
+    job.pending[slot] = false;
+    ctx.m_Schedule[slot].bPending = 0;
 }
 
 // The run is over before its end: the link failed, the remote side could not make an entry,
@@ -160,7 +164,9 @@ void OnRemoteRunEnded(BackupContext& ctx, const std::string& why) {
     ctx.m_report.Stopped();
     if (!why.empty())
         ctx.m_report.Fail(why);
-    FinishImageManifest(ctx);
+    if (ctx.m_pass)
+        FinishImageManifest(*ctx.m_pass);
+    TakePassResults(ctx);
     Idle(ctx);
     ctx.SetStatusText("");
     ctx.m_view.ShowItem(ctl::kCapacityBar, false);
@@ -171,6 +177,7 @@ void OnRemoteRunEnded(BackupContext& ctx, const std::string& why) {
 
 // The end of a remote backup to a folder: as a local one, then the operator is told here.
 void FinishRemoteFolderBackup(BackupContext& ctx) {
+    TakePassResults(ctx);
     ClearFinishedSchedule(ctx);
     ShowTotalSize(ctx);
     ResetViewerOption(ctx);
@@ -189,12 +196,12 @@ bool ConnectShareClient(BackupContext& ctx) {
     CFileShareClient* client = ctx.m_shareClient;
     if (!client)
         return false;
-    const std::string link = ctx.m_strServerAddress + ":" + std::to_string(ctx.m_nPort);
+    const std::string link = ctx.m_host.serverAddress + ":" + std::to_string(ctx.m_host.port);
     if (link == ctx.m_strShareLink)
         return true;
     if (!client->InitSock())
         return false;
-    client->Connect(ctx.m_strServerAddress, ctx.m_nPort, ctx.m_shareReceiver);
+    client->Connect(ctx.m_host.serverAddress, ctx.m_host.port, ctx.m_shareReceiver);
     ctx.m_strShareLink = link;
     return true;
 }
@@ -218,7 +225,7 @@ std::string RequestEntrySize(BackupContext& ctx, const std::string& entry, const
     std::memcpy(r.bHourHasRec, ctx.m_bHourHasRec, sizeof r.bHourHasRec);
     std::memcpy(r.bMinuteHasRec, ctx.m_bMinuteHasRec, sizeof r.bMinuteHasRec);
     std::memcpy(r.bCamSel, ctx.m_bCamSel, sizeof r.bCamSel);
-    r.nCamCount = static_cast<DWORD>(ctx.m_nCamCount);
+    r.nCamCount = static_cast<DWORD>(ctx.m_host.camCount);
     SetControlsState(ctx, 0);
     ctx.m_view.SetPreviewControlsState(0);
     ctx.SetStatusText(Text(ctx, "M010015"));
@@ -227,69 +234,92 @@ std::string RequestEntrySize(BackupContext& ctx, const std::string& entry, const
     return std::string();
 }
 
-void RunRemotePass(BackupContext& ctx) {
-    if (!ConnectShareClient(ctx)) {
+RemoteStep RunRemoteStep(backup::PassJob& job) {
+    const backup::PassPlan& plan = job.plan();
+    RemoteStep step;
+    if (!job.linked) {
         // Without a link nothing can be fetched, and the window must not stay running.
-        Idle(ctx);
-        ctx.m_view.ShowItem(ctl::kProgress, false);
-        ctx.m_view.ShowItem(ctl::kCapacityBar, true);
-        ctx.SetStatusText(Text(ctx, "M010012"));
-        ctx.m_bBackupRunning = 0;
-        return;
+        step.end = RemoteStep::End::kNoLink;
+        return step;
     }
-    const bool first = !ImageManifestTap(ctx);
+    const bool first = !job.begun;
+    job.begun = true;
     if (first)
-        ClearDiscImageFolder(ctx);
-    BeginImageManifest(ctx);
+        ClearDiscImageFolder(plan);
+    BeginImageManifest(job);
     // The files written here (the viewer, each entry's information and map) are hashed too.
-    platform::ScopedWriteTap tap(ImageManifestTap(ctx));
-    if (first && ctx.m_bIncludeViewer) {
-        WriteViewerIni(ctx);
-        CopyViewerFiles(ctx);
+    platform::ScopedWriteTap tap(ImageManifestTap(job));
+    if (first && plan.includeViewer) {
+        WriteViewerIni(job);
+        CopyViewerFiles(job);
     }
     for (int i = 0; i < kScheduleSlots; ++i) {
-        if (!ctx.m_bBackupRunning) {
-            ctx.m_report.Stopped();
-            FinishImageManifest(ctx);
-            return;
+        if (!job.running()) {
+            job.report().Stopped();
+            FinishImageManifest(job);
+            return step;
         }
-        ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
-        if (!e.bUsed || !e.bPending)
+        const ScheduleEntry& e = plan.entries[static_cast<std::size_t>(i)];
+        if (!e.bUsed || !job.pending[static_cast<std::size_t>(i)])
             continue;
         const std::string startKey = StartKey(e), endKey = EndKey(e);
-        PrepareEntryFolders(ctx, i, startKey, endKey);
-        const EntryImagePaths p = MakeEntryImagePaths(ctx, startKey, endKey);
-        ctx.m_strNetTempPath = p.entry;
+        PrepareEntryFolders(job, startKey, endKey);
+        const EntryImagePaths p = MakeEntryImagePaths(plan, startKey, endKey);
+        job.fetching = p.entry;
         const std::string dest = paths::EntryDestFolder(p.imageRoot, p.entry, p.day);
-        CopyFilesToFolder(ctx, paths::WorkingInfoPath(ctx.m_strExePath, p.entry), dest);
-        CopyFilesToFolder(ctx, paths::WorkingMinuteMapPath(ctx.m_strExePath, p.entry, p.day), dest);
+        CopyFilesToFolder(job, paths::WorkingInfoPath(plan.host.basePath, p.entry), dest);
+        CopyFilesToFolder(job, paths::WorkingMinuteMapPath(plan.host.basePath, p.entry, p.day),
+                          dest);
         _BACKUPMAKEIMAGE request;
         std::memset(&request, 0, sizeof request);
-        request.nTargetType = ctx.m_nTargetType;
-        request.nDateType = ctx.m_nDateType;
+        request.nTargetType = plan.targetType();
+        request.nDateType = plan.host.dateType;
         request.nSlot = i;
         request.entry = e;
-        ctx.m_shareClient->ReqSetAddBackupDataPath(request);
-        return;
+        job.shareClient->ReqSetAddBackupDataPath(request);
+        return step;
     }
-    if (!ctx.m_bBackupRunning) {
-        ctx.m_report.Stopped();
-        FinishImageManifest(ctx);
-        return;
+    if (!job.running()) {
+        job.report().Stopped();
+        FinishImageManifest(job);
+        return step;
     }
-    const std::size_t failures = ctx.m_report.failureCount();
-    FinishImageManifest(ctx);
-    if (ctx.m_report.failureCount() > failures) {
+    const std::size_t failures = job.report().failureCount();
+    FinishImageManifest(job);
+    if (job.report().failureCount() > failures) {
         // Files that arrived are gone from the target again: not a completed backup.
-        OnRemoteRunEnded(ctx, ctx.m_report.failures()[failures]);
-        return;
+        step.end = RemoteStep::End::kLost;
+        step.why = job.report().failures()[failures];
+        return step;
     }
-    ctx.m_view.SetProgressPos(100);
-    if (ctx.m_nTargetType == 2) {
-        HandOverDiscImage(ctx);
-        return;
+    job.events().Progress(100);
+    step.end = RemoteStep::End::kFetched;
+    return step;
+}
+
+void EndRemoteStep(BackupContext& ctx, const RemoteStep& step) {
+    switch (step.end) {
+        case RemoteStep::End::kNone:
+            return;
+        case RemoteStep::End::kNoLink:
+            Idle(ctx);
+            ctx.m_view.ShowItem(ctl::kProgress, false);
+            ctx.m_view.ShowItem(ctl::kCapacityBar, true);
+            ctx.SetStatusText(Text(ctx, "M010012"));
+            ctx.m_bBackupRunning = 0;
+            return;
+        case RemoteStep::End::kLost:
+            OnRemoteRunEnded(ctx, step.why);
+            return;
+        case RemoteStep::End::kFetched:
+            if (ctx.m_nTargetType == 2) {
+                TakePassResults(ctx);
+                HandOverDiscImage(ctx);
+            } else {
+                FinishRemoteFolderBackup(ctx);
+            }
+            return;
     }
-    FinishRemoteFolderBackup(ctx);
 }
 
 void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* record,
@@ -317,9 +347,9 @@ void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* r
             OnDownloadEntry(ctx, size);
             break;
         case kAnswerFetched:
-            if (ctx.m_shareClient)
+            if (ctx.m_shareClient && ctx.m_pass)
                 ctx.m_shareClient->ReqTempDataDelete(std::string(kNetTempRoot) + "\\" +
-                                                     ctx.m_strNetTempPath);
+                                                     ctx.m_pass->fetching);
             ctx.m_bDownloadProgress = 0;
             ctx.SetStatusText("");
             break;

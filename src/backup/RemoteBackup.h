@@ -8,6 +8,7 @@
 #include <string>
 
 #include "backup/BackupContext.h"
+#include "backup/PassJob.h"
 
 class IShareClientReceiver;
 
@@ -25,9 +26,19 @@ void RequestDayIndex(BackupContext& ctx, const std::string& day);
 // key, as Add does.
 std::string RequestEntrySize(BackupContext& ctx, const std::string& entry, const std::string& start,
                              const std::string& end);
-// One remote pass of the worker: hands the next pending entry to the share client, or, when
-// none is left, ends the backup (the burn for a disc target, the clean-up for a folder).
-void RunRemotePass(BackupContext& ctx);
+// How a step of a remote pass ended: with an entry handed to the share client (not ended), or
+// with the pass over: every entry fetched, no link to fetch with, or files lost on the way.
+struct RemoteStep {
+    enum class End { kNone, kFetched, kNoLink, kLost };
+    End end = End::kNone;
+    std::string why;  // what was lost
+    bool ended() const { return end != End::kNone; }
+};
+// One step of a remote pass on the worker: hands the next pending entry to the share client.
+RemoteStep RunRemoteStep(backup::PassJob& job);
+// What the end of a remote pass does on the context's thread: the burn for a disc target, the
+// clean-up for a folder, or the window back to idle with what went wrong.
+void EndRemoteStep(BackupContext& ctx, const RemoteStep& step);
 
 // Message 0x2F69: code 2 to 8 from the share client, 100 from the worker. record and size are
 // the answer's record (copied before the call returns); a value (code 4's slot) comes in size

@@ -12,24 +12,25 @@ bool SaveMinuteMap(BackupContext& ctx, const std::string& parent, const std::str
 }
 
 bool SaveScheduleTable(BackupContext& ctx) {
-    return storage::SaveScheduleTable(ctx.m_strExePath, ctx.m_Schedule);
+    return storage::SaveScheduleTable(ctx.m_host.basePath, ctx.m_Schedule);
 }
 
 bool LoadScheduleTable(BackupContext& ctx) {
-    const storage::ScheduleLoad load = storage::LoadScheduleTable(ctx.m_strExePath, ctx.m_Schedule);
+    const storage::ScheduleLoad load =
+        storage::LoadScheduleTable(ctx.m_host.basePath, ctx.m_Schedule);
     if (load.outcome == storage::ScheduleLoad::kRejected)
         ctx.ShowMessage(ctx.GetLanguageText("BACKUP", "Q010001") + "\n" + load.problem);
     return load.outcome == storage::ScheduleLoad::kLoaded;
 }
 
 bool RemoveScheduleFile(BackupContext& ctx) {
-    return storage::RemoveScheduleFile(ctx.m_strExePath);
+    return storage::RemoveScheduleFile(ctx.m_host.basePath);
 }
 
 void ClearReservedFolder(BackupContext& ctx) {
     std::memset(ctx.m_Schedule.data(), 0, sizeof ctx.m_Schedule);
     ctx.m_nTotalSize = 0;
-    storage::ClearWorkingFolder(ctx.m_strExePath);
+    storage::ClearWorkingFolder(ctx.m_host.basePath);
 }
 
 BOOL LoadDayMinuteMap(BackupContext& ctx, const std::string& folder, const std::string& day) {

@@ -26,7 +26,8 @@ void ClearCompletedEntries(BackupContext& ctx) {
             kept = true;
             continue;
         }
-        const std::string folder = paths::WorkingEntryFolder(ctx.m_strExePath, SlotEntryString(e));
+        const std::string folder =
+            paths::WorkingEntryFolder(ctx.m_host.basePath, SlotEntryString(e));
         ClearSlot(e);
         e.bMade = 0;
         storage::DeleteFolderTree(folder);
@@ -49,7 +50,7 @@ void ClearCompletedEntries(BackupContext& ctx) {
 std::vector<std::string> KeptEntries(const BackupContext& ctx) {
     std::vector<std::string> kept;
     for (const std::string& label : ctx.m_lbSchedule) {
-        const std::string entry = LabelToEntry(label, ctx.m_nDateType);
+        const std::string entry = LabelToEntry(label, ctx.m_host.dateType);
         for (int i = 0; i < kScheduleSlots; ++i) {
             const ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
             if (e.bUsed && SlotEntryString(e) == entry)
@@ -59,6 +60,6 @@ std::vector<std::string> KeptEntries(const BackupContext& ctx) {
     return kept;
 }
 
-std::string ImageEntryName(const BackupContext& ctx, const ScheduleEntry& e) {
-    return NormalizeLabelSeparators(SlotEntryString(e), ctx.m_nDateType);
+std::string ImageEntryName(const ScheduleEntry& e, int dateType) {
+    return NormalizeLabelSeparators(SlotEntryString(e), dateType);
 }

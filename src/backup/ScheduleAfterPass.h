@@ -16,4 +16,4 @@ void ClearCompletedEntries(BackupContext& ctx);
 // it: "label: why".
 std::vector<std::string> KeptEntries(const BackupContext& ctx);
 // The name of the folder that holds a slot's entry in the image.
-std::string ImageEntryName(const BackupContext& ctx, const ScheduleEntry& e);
+std::string ImageEntryName(const ScheduleEntry& e, int dateType);

@@ -106,7 +106,7 @@ void FillScheduleList(BackupContext& ctx) {
         if (!e.bUsed)
             continue;
         AddToTotal(ctx, e.nSize);
-        InsertListRow(ctx, EntryToLabel(SlotEntryString(e), ctx.m_nDateType));
+        InsertListRow(ctx, EntryToLabel(SlotEntryString(e), ctx.m_host.dateType));
     }
     ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
     ShowTotalSize(ctx);
@@ -126,20 +126,20 @@ std::string OnAdd(BackupContext& ctx) {
         return ctx.Refuse("M010006");
     if (std::atoi((sh + sm).c_str()) > std::atoi((eh + em).c_str()))
         return ctx.Refuse("M010007");
-    if (ctx.m_nCamCount <= 0 || ctx.SelectedCameraCount() == 0)
+    if (ctx.m_host.camCount <= 0 || ctx.SelectedCameraCount() == 0)
         return ctx.Refuse("M010008");
     const std::string entry = MakeEntryString(ctx.m_strSelDate, sh, sm, eh, em);
-    const std::string label = EntryToLabel(entry, ctx.m_nDateType);
+    const std::string label = EntryToLabel(entry, ctx.m_host.dateType);
     if (FindListRow(ctx, label) >= 0)
         return ctx.Refuse("M010009");
     // A full schedule is refused before anything is written, so that no slot is overwritten.
     if (!FindFreeSlot(ctx.m_Schedule))
         return ctx.Refuse("M010050");
 
-    const std::string working = paths::WorkingFolder(ctx.m_strExePath);
+    const std::string working = paths::WorkingFolder(ctx.m_host.basePath);
     const std::string entryFolder = working + "\\" + entry;
     // The working folder and the entry's folder must be the tool's own, not links elsewhere.
-    if (const std::string problem = WorkingFolderProblem(ctx, entryFolder); !problem.empty())
+    if (const std::string problem = WorkingFolderProblem(ctx.m_host, entryFolder); !problem.empty())
         return ctx.Refuse("M010003", ctx.GetLanguageText("BACKUP", "M010003") + "\n" + problem);
     platform::CreateDirectory(working);
     platform::CreateDirectory(entryFolder);
@@ -148,7 +148,7 @@ std::string OnAdd(BackupContext& ctx) {
         platform::RemoveDirectory(entryFolder);
         return ctx.Refuse("M010003");
     }
-    if (!ctx.m_bLocalMode)
+    if (!ctx.m_host.localMode)
         return RequestEntrySize(ctx, entry, sh + sm, eh + em);  // the answer makes the entry
     const std::string day = ctx.m_strSelDate.substr(0, 8);
     if (EstimateEntrySize(ctx, day, sh + sm, eh + em) != 1) {
@@ -168,7 +168,7 @@ std::string OnAdd(BackupContext& ctx) {
     SetKeys(e, day + sh + sm, day + eh + em);
     e.nSize = ctx.m_nLastEntrySize;
     ctx.m_nLastEntrySize = 0;
-    for (int c = 0; c < ctx.m_nCamCount && c < kMaxCameras; ++c)
+    for (int c = 0; c < ctx.m_host.camCount && c < kMaxCameras; ++c)
         e.bCam[c] = ctx.m_bCamSel[c] ? 1 : 0;
     e.bAllCam = ctx.m_nSelCamCount == ctx.m_nExistCamCount ? 1 : 0;
     ctx.m_nSelCamCount = 0;
@@ -206,8 +206,8 @@ std::string OnDelete(BackupContext& ctx) {
 
     ctx.m_view.SetWaitCursor(true);
     const std::string entry =
-        LabelToEntry(ctx.m_lbSchedule[static_cast<std::size_t>(row)], ctx.m_nDateType);
-    const std::string entryFolder = paths::WorkingEntryFolder(ctx.m_strExePath, entry);
+        LabelToEntry(ctx.m_lbSchedule[static_cast<std::size_t>(row)], ctx.m_host.dateType);
+    const std::string entryFolder = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
     ScheduleEntry* e =
         FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
     const ScheduleEntry before = e ? *e : ScheduleEntry{};
@@ -253,8 +253,8 @@ std::string OnSelchangeSchedule(BackupContext& ctx) {
     }
     ctx.m_bEntryPicked = 1;
     const std::string entry =
-        LabelToEntry(ctx.m_lbSchedule[static_cast<std::size_t>(row)], ctx.m_nDateType);
-    ctx.m_strCurEntryPath = paths::WorkingEntryFolder(ctx.m_strExePath, entry);
+        LabelToEntry(ctx.m_lbSchedule[static_cast<std::size_t>(row)], ctx.m_host.dateType);
+    ctx.m_strCurEntryPath = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
     ctx.m_strCurEntry = entry;
     ResetCameraSelection(ctx);
     ctx.m_bEntryInfoRead =
@@ -307,7 +307,7 @@ std::string OnUpdateMemo(BackupContext& ctx) {
         return ctx.Refuse("M010018");
     std::string refused;
     // A record that could not be read is not written back as one of date 0 with the memo.
-    if (!ctx.m_bEntryInfoRead || !WorkingFolderProblem(ctx, ctx.m_strCurEntryPath).empty() ||
+    if (!ctx.m_bEntryInfoRead || !WorkingFolderProblem(ctx.m_host, ctx.m_strCurEntryPath).empty() ||
         !AccessEntryInfo(ctx, ctx.m_strCurEntryPath, ctx.m_strCurEntry, kEntryInfoUpdate))
         refused = ctx.Refuse("M010037");
     ResetCameraSelection(ctx);

@@ -8,6 +8,7 @@
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
 #include "backup/BackupPackage.h"
+#include "backup/ContextPass.h"
 #include "backup/DialogView.h"
 #include "backup/EntrySize.h"
 #include "backup/Extraction.h"
@@ -47,24 +48,29 @@ std::string RoomProblem(unsigned long long needBytes, double keepFree) {
            " MB free, " + mb(kept) + " MB kept free for the recording)";
 }
 
-class BuildView : public RecordingDialogView {
+// An image's build as the server follows it: each item is reported to the requester, and the
+// build stops when the requester cancels or the recording's disk runs short of room.
+class BuildEvents : public backup::IPassEvents {
   public:
-    BuildView(const ShareService::Progress& onItem, const std::atomic<bool>& cancel,
-              double keepFree)
+    BuildEvents(const ShareService::Progress& onItem, const std::atomic<bool>& cancel,
+                double keepFree)
         : progress_(onItem), cancel_(cancel), keepFree_(keepFree) {}
-    void Attach(BackupContext* ctx) { ctx_ = ctx; }
-    void SetItemText(int id, const std::string& text) override {
-        RecordingDialogView::SetItemText(id, text);
-        if (id != ctl::kStatusLine || !ctx_)
+    void Attach(backup::PassJob* job) { job_ = job; }
+    void Started() override {}
+    void Status(const std::string& text) override {
+        if (!job_)
             return;
         // The recording fills the same disk while the image grows: every file looks again.
         if (room_.empty())
             room_ = RoomProblem(0, keepFree_);
         if (cancel_ || !room_.empty())
-            ctx_->m_bBackupRunning = 0;
+            job_->Stop();
         if (progress_)
-            progress_(text, ctx_->m_nDoneSize, ctx_->m_nTotalSize);
+            progress_(text, job_->doneSize, job_->plan().totalSize);
     }
+    void Progress(int) override {}
+    void Built(bool) override {}
+    void Problem(const std::string&, const std::string&) override {}
     // Why the build was stopped for want of room ("" while it has room).
     const std::string& room() const { return room_; }
 
@@ -73,7 +79,7 @@ class BuildView : public RecordingDialogView {
     const std::atomic<bool>& cancel_;
     const double keepFree_;
     std::string room_;
-    BackupContext* ctx_ = nullptr;
+    backup::PassJob* job_ = nullptr;
 };
 
 bool Digits(const char* field, std::size_t room, std::size_t count) {
@@ -102,10 +108,10 @@ bool IsEntryString(const std::string& s) {
 }
 
 void Prepare(BackupContext& ctx, const ShareService::Settings& settings) {
-    ctx.m_strStorageRoot = settings.storageRoot;
-    ctx.m_nCamCount = std::clamp(settings.cameras, 0, kMaxCameras);
-    ctx.m_nModelCode = settings.modelCode;
-    ctx.m_strExePath = kServerBase;
+    ctx.m_host.storageRoot = settings.storageRoot;
+    ctx.m_host.camCount = std::clamp(settings.cameras, 0, kMaxCameras);
+    ctx.m_host.modelCode = settings.modelCode;
+    ctx.m_host.basePath = kServerBase;
 }
 
 // The size the image of the entry will take, by the estimate the dialog shows for it.
@@ -116,7 +122,7 @@ unsigned long long EstimatedBytes(BackupContext& ctx, const ScheduleEntry& entry
     const auto totalSize = ctx.m_nTotalSize;
     const auto selCamCount = ctx.m_nSelCamCount;
     for (int c = 0; c < kMaxCameras; ++c)
-        ctx.m_bCamSel[c] = (entry.bAllCam ? c < ctx.m_nCamCount : entry.bCam[c] != 0) ? 1 : 0;
+        ctx.m_bCamSel[c] = (entry.bAllCam ? c < ctx.m_host.camCount : entry.bCam[c] != 0) ? 1 : 0;
     ctx.m_nLastEntrySize = 0;
     EstimateEntrySize(ctx, startKey.substr(0, 8), startKey.substr(8, 4), endKey.substr(8, 4));
     const unsigned long long bytes = static_cast<unsigned long long>(ctx.m_nLastEntrySize) * 1024;
@@ -173,7 +179,7 @@ _ADDSIZEREPLY ShareService::AddSize(const _BACKUPADDTOTALSIZE& request) {
     RecordingDialogView view;
     BackupContext ctx(app, view);
     Prepare(ctx, settings_);
-    ctx.m_nCamCount = static_cast<int>(std::min<DWORD>(request.nCamCount, kMaxCameras));
+    ctx.m_host.camCount = static_cast<int>(std::min<DWORD>(request.nCamCount, kMaxCameras));
     std::memcpy(ctx.m_bHourHasRec, request.bHourHasRec, sizeof ctx.m_bHourHasRec);
     std::memcpy(ctx.m_bMinuteHasRec, request.bMinuteHasRec, sizeof ctx.m_bMinuteHasRec);
     for (int c = 0; c < kMaxCameras; ++c)
@@ -205,21 +211,21 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         return image;
     }
     RemoveAbandonedImages();
-    BuildView view(progress, cancel, settings_.keepFree);
+    // The day's maps and the estimate are the dialog's commands still; the image itself is built
+    // as a pass of its own plan.
+    RecordingDialogView view;
     CQuillonApp app;
     BackupContext ctx(app, view);
-    view.Attach(&ctx);
     Prepare(ctx, settings_);
-    ctx.m_nDateType = std::clamp(request.nDateType, 0, 8);
+    ctx.m_host.dateType = std::clamp(request.nDateType, 0, 8);
     ctx.m_nTargetType = 3;
     ctx.m_strTargetText = kNetTempRoot;
     entry.bUsed = 1;
     ctx.m_Schedule[static_cast<std::size_t>(slot)] = entry;
     ctx.m_nTotalSize = entry.nSize;
-    ctx.m_nDoneSize = 0;
 
     const std::string day = startKey.substr(0, 8);
-    const EntryImagePaths paths = MakeEntryImagePaths(ctx, startKey, endKey);
+    const EntryImagePaths paths = MakeEntryImagePaths(TakePassPlan(ctx), startKey, endKey);
     image.entry = paths.entry;
     if (!IsEntryString(paths.entry)) {
         image.problem = "the image request does not describe an entry of one day";
@@ -245,7 +251,7 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
 
     // The extraction copies the entry's information and minute map files from the working
     // folder, as for a local entry; the requester keeps its own, so they are made here anew.
-    const std::string working = paths::WorkingFolder(ctx.m_strExePath);
+    const std::string working = paths::WorkingFolder(ctx.m_host.basePath);
     const std::string entryFolder = working + "\\" + paths.entry;
     platform::CreateDirectory(kNetTempRoot);
     platform::CreateDirectory(working);
@@ -265,26 +271,30 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         image.problem = "the server could not write its working folder " + working;
         return image;
     }
-    ctx.m_bBackupRunning = cancel ? 0 : 1;
+    std::atomic<BOOL> running{cancel ? 0 : 1};
+    BackupReport report;
+    BuildEvents events(progress, cancel, settings_.keepFree);
+    backup::PassJob job(TakePassPlan(ctx), events, report, running);
+    events.Attach(&job);
     // Each file is hashed as it is written, so that the requester can tell the bytes that
     // reach it from those the recorder wrote, whatever lies between.
     const std::string dayFolder =
         platform::ResolvePath(paths::EntryDayFolder(kServerBase, paths.entry, day));
     integrity::ImageHasher hasher(dayFolder);
-    if (ctx.m_bBackupRunning) {
+    if (job.running()) {
         platform::ScopedWriteTap tap(&hasher);
         if (entry.bAllCam)
-            AllCameraMakeFile(ctx, slot, startKey, endKey);
+            AllCameraMakeFile(job, slot, startKey, endKey);
         else
-            SelectCameraMakeFile(ctx, slot, startKey, endKey);
+            SelectCameraMakeFile(job, slot, startKey, endKey);
     }
     const integrity::ImageHasher::Result hashed = hasher.Finish();
     storage::DeleteFolderTree(entryFolder);
-    image.failures = ctx.m_report.failures();
-    image.cancelled = !ctx.m_bBackupRunning || cancel;
-    if (!view.room().empty()) {
+    image.failures = report.failures();
+    image.cancelled = !job.running() || cancel;
+    if (!events.room().empty()) {
         storage::DeleteFolderTree(imageFolder);
-        image.problem = view.room();
+        image.problem = events.room();
         image.cancelled = false;
         return image;
     }

@@ -43,24 +43,24 @@ bool Within(const fs::path& inner, const fs::path& outer) {
 
 }  // namespace
 
-std::string WriteFolderProblem(const BackupContext& ctx, const std::string& folder,
+std::string WriteFolderProblem(const backup::HostSettings& host, const std::string& folder,
                                const std::string& within, bool image) {
     const fs::path real = RealPlace(folder);
     if (real.empty())
         return folder + " is on a drive that is not in the drive table";
-    if (Within(real, RealPlace(ctx.StorageRoot())))
+    if (Within(real, RealPlace(host.StorageRoot())))
         return folder + " leads into the recordings (" + real.string() + ")";
-    if (image && Within(real, RealPlace(paths::WorkingFolder(ctx.m_strExePath))))
+    if (image && Within(real, RealPlace(paths::WorkingFolder(host.basePath))))
         return folder + " lies in the working folder, which every backup clears";
     if (!within.empty() && !Within(real, RealPlace(within)))
         return folder + " leads outside " + within + " (" + real.string() + ")";
     return std::string();
 }
 
-std::string WorkingFolderProblem(const BackupContext& ctx, const std::string& entryFolder) {
-    const std::string working = paths::WorkingFolder(ctx.m_strExePath);
-    std::string problem = WriteFolderProblem(ctx, working, ctx.m_strExePath, false);
+std::string WorkingFolderProblem(const backup::HostSettings& host, const std::string& entryFolder) {
+    const std::string working = paths::WorkingFolder(host.basePath);
+    std::string problem = WriteFolderProblem(host, working, host.basePath, false);
     if (problem.empty() && !entryFolder.empty())
-        problem = WriteFolderProblem(ctx, entryFolder, working, false);
+        problem = WriteFolderProblem(host, entryFolder, working, false);
     return problem;
 }

@@ -78,14 +78,14 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
         if (m_dlgPreview)
             m_dlgPreview->SetPreviewControlsState(mode);
     });
-    m_ctx.m_strExePath = platform::GetModulePath();
+    m_ctx.m_host.basePath = platform::GetModulePath();
 }
 
 CQuillonDlg::~CQuillonDlg() {
     m_shareAnswers->Close();
     // The client outlives the window: it must not hold on to the window's receiver.
     if (m_ctx.m_shareClient && !m_ctx.m_strShareLink.empty())
-        m_ctx.m_shareClient->Connect(m_ctx.m_strServerAddress, m_ctx.m_nPort, nullptr);
+        m_ctx.m_shareClient->Connect(m_ctx.m_host.serverAddress, m_ctx.m_host.port, nullptr);
     if (m_nTimerId)
         killTimer(m_nTimerId);
     StopListening();
@@ -95,7 +95,7 @@ CQuillonDlg::~CQuillonDlg() {
 }
 
 void CQuillonDlg::SetBaseFolder(const std::string& base) {
-    m_ctx.m_strExePath = base.empty() || base.back() == '\\' ? base : base + "\\";
+    m_ctx.m_host.basePath = base.empty() || base.back() == '\\' ? base : base + "\\";
 }
 
 BOOL CQuillonDlg::OnInitDialog() {
@@ -105,14 +105,14 @@ BOOL CQuillonDlg::OnInitDialog() {
     // One copy per base folder: the machine's lock is the application's; this one keeps out a
     // copy started by another user on the same folder.
     auto folder =
-        platform::NamedLock::AcquireFolder(platform::ResolvePath(m_ctx.m_strExePath), false);
+        platform::NamedLock::AcquireFolder(platform::ResolvePath(m_ctx.m_host.basePath), false);
     if (folder.outcome == platform::NamedLock::Outcome::kHeldByOther) {
         m_ctx.ShowMessage(m_ctx.GetLanguageText("BACKUP", "Q010002"));
         return 0;
     }
     m_baseLock = std::move(folder.lock);
-    m_ctx.m_profile.SetExePath(m_ctx.m_strExePath, m_ctx.m_strExePath, m_ctx.m_strLanguage,
-                               m_ctx.m_bLocalMode);
+    m_ctx.m_profile.SetExePath(m_ctx.m_host.basePath, m_ctx.m_host.basePath, m_ctx.m_host.language,
+                               m_ctx.m_host.localMode);
     m_app.LoadSkinBitmaps();
     SetStartValues(m_ctx, m_app);
     m_view->ShowItem(ctl::kStatusLine, false);
@@ -135,6 +135,9 @@ BOOL CQuillonDlg::OnInitDialog() {
     RestoreSchedule(m_ctx);
     m_view->EnableItem(ctl::kWriteSpeed, false);
     m_worker = std::make_unique<BackupWorker>(m_ctx);
+    // The end of a pass changes the schedule and the controls: the window's thread does it.
+    m_worker->SetOwnerThread(
+        [view = m_view](const std::function<void()>& call) { view->RunOnUiThread(call); });
     m_worker->StartMakeFileThread();
     if (m_ctx.m_discWriter) {
         m_ctx.m_discWriter->SetEventSink(this);
@@ -280,8 +283,8 @@ void CQuillonDlg::OnHistory() {
     CBackupDataListDlg history(this);
     history.m_pMainDlg = this;
     history.m_strFolder = drive;
-    history.m_nCamCount = m_ctx.m_nCamCount;
-    history.m_nDateType = m_ctx.m_nDateType;
+    history.m_nCamCount = m_ctx.m_host.camCount;
+    history.m_nDateType = m_ctx.m_host.dateType;
     history.OnInitDialog();
     history.exec();
 }
@@ -330,10 +333,10 @@ platform::BusReply CQuillonDlg::OnBusMessage(const platform::BusMessage& m) {
     platform::BusReply reply;
     switch (m.message) {
         case platform::WM_COPYDATA: {
-            const int dateType = m_ctx.m_nDateType;
+            const int dateType = m_ctx.m_host.dateType;
             OnHostRecord(m_ctx, m.data, !m.data.empty());
             // Labels already shown are read back in the date type: they must be in the new one.
-            if (m_ctx.m_nDateType != dateType) {
+            if (m_ctx.m_host.dateType != dateType) {
                 FillScheduleList(m_ctx);
                 if (m_dlgPreview)
                     m_dlgPreview->RelabelDays();

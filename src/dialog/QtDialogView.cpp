@@ -74,6 +74,10 @@ void QtDialogView::OnUiThread(F f) {
     }
 }
 
+void QtDialogView::RunOnUiThread(const std::function<void()>& call) {
+    OnUiThread([&] { call(); });
+}
+
 void QtDialogView::SetItemText(int id, const std::string& text) {
     OnUiThread([&] {
         QWidget* w = controls_.Find(id);

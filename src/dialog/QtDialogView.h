@@ -32,6 +32,9 @@ class QtDialogView : public QObject, public IDialogView {
     // question closes as answered No, and a Yes that comes after that counts as No. An empty
     // function ends it.
     void AskAboutPass(std::function<bool()> running);
+    // Runs call on the user-interface thread and returns once it has run; from another thread
+    // while the view no longer serves, not at all.
+    void RunOnUiThread(const std::function<void()>& call);
 
     void SetItemText(int id, const std::string& text) override;
     std::string GetItemText(int id) override;

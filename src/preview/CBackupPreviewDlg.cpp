@@ -232,11 +232,11 @@ void CBackupPreviewDlg::OnInitDialog() {
     m_listDate->setPalette(p);
     if (m_search) {
         const int channels = m_app.m_nChannelsPerUnit * m_app.m_nUnitCount;
-        if (m_ctx.m_bLocalMode)
+        if (m_ctx.m_host.localMode)
             m_search->InitSearchInfo(this, 0, 0, channels, "", 0, 22001);
         else
-            m_search->InitSearchInfo(this, 1, 0, channels, m_ctx.m_strServerAddress,
-                                     m_ctx.m_nPort - 2, 22001);
+            m_search->InitSearchInfo(this, 1, 0, channels, m_ctx.m_host.serverAddress,
+                                     m_ctx.m_host.port - 2, 22001);
     }
     m_listDate->setHeaderLabels({"Date"});
     m_listDate->header()->resizeSection(0, 90);
@@ -245,7 +245,7 @@ void CBackupPreviewDlg::OnInitDialog() {
         m_search->SetZoom(4);
     m_pictureArea->setVisible(false);  // until the first picture is asked for
 
-    for (int c = 1; c <= m_ctx.m_nCamCount; ++c)
+    for (int c = 1; c <= m_ctx.m_host.camCount; ++c)
         m_cbCamera->addItem(QString::number(c));
     m_cbCamera->setCurrentIndex(m_cbCamera->count() > 0 ? 0 : -1);
     for (int h = 0; h < 24; ++h)
@@ -425,7 +425,7 @@ void CBackupPreviewDlg::OnSearchNotify(unsigned wParam, const std::vector<std::i
     }
     if (wParam != kSearchDayListReady || !m_search)
         return;
-    m_search->SetDateType(m_ctx.m_nDateType);
+    m_search->SetDateType(m_ctx.m_host.dateType);
     std::vector<std::string> days;
     m_search->GetDateList(days);
     FillDayList(days);
@@ -454,7 +454,7 @@ void CBackupPreviewDlg::FillDayList(std::vector<std::string> days) {
         if (m_app.m_bTodayLimit && digits < oldest)
             continue;
         const std::string label =
-            convert.DateToDisplay(day, static_cast<unsigned>(m_ctx.m_nDateType));
+            convert.DateToDisplay(day, static_cast<unsigned>(m_ctx.m_host.dateType));
         m_listDate->insertTopLevelItem(added++,
                                        new QTreeWidgetItem({QString::fromStdString(label)}));
         m_saListedDates << QString::fromStdString(day);
@@ -469,7 +469,7 @@ void CBackupPreviewDlg::FillDayList(std::vector<std::string> days) {
     m_bFilling = false;
     m_strSelDate = m_listDate->topLevelItem(0)->text(0).toStdString();
     if (m_search)
-        m_search->GetDayIndexInfo(LabelToDayKey(m_strSelDate, m_ctx.m_nDateType));
+        m_search->GetDayIndexInfo(LabelToDayKey(m_strSelDate, m_ctx.m_host.dateType));
     if (dayPicked_)
         dayPicked_(m_strSelDate);
 }
@@ -492,9 +492,9 @@ void CBackupPreviewDlg::RelabelDays() {
     const int picked = m_listDate->indexOfTopLevelItem(m_listDate->currentItem());
     m_bFilling = true;
     for (int i = 0; i < m_listDate->topLevelItemCount() && i < m_saListedDates.size(); ++i)
-        m_listDate->topLevelItem(i)->setText(
-            0, QString::fromStdString(convert.DateToDisplay(
-                   m_saListedDates[i].toStdString(), static_cast<unsigned>(m_ctx.m_nDateType))));
+        m_listDate->topLevelItem(i)->setText(0, QString::fromStdString(convert.DateToDisplay(
+                                                    m_saListedDates[i].toStdString(),
+                                                    static_cast<unsigned>(m_ctx.m_host.dateType))));
     m_bFilling = false;
     if (picked >= 0 && !m_strSelDate.empty())
         m_strSelDate = m_listDate->topLevelItem(picked)->text(0).toStdString();
@@ -506,7 +506,7 @@ void CBackupPreviewDlg::OnDateListClick(int row) {
     const std::string old = m_strSelDate;
     m_strSelDate = m_listDate->topLevelItem(row)->text(0).toStdString();
     if (m_search)
-        m_search->GetDayIndexInfo(LabelToDayKey(m_strSelDate, m_ctx.m_nDateType));
+        m_search->GetDayIndexInfo(LabelToDayKey(m_strSelDate, m_ctx.m_host.dateType));
     if (dayPicked_)
         dayPicked_(m_strSelDate);
     if (m_strSelDate == old)

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "BackupFixture.h"
+#include "backup/ContextPass.h"
 #include "backup/CopyEngine.h"
 #include "platform/DrivePaths.h"
 
@@ -11,6 +12,8 @@ namespace fs = std::filesystem;
 
 class BackupPackageTest : public BackupFixture<> {
   protected:
+    // A pass of the context as it is set now, as the OK command would start it.
+    backup::PassJob& Job() { return BeginPass(ctx); }
     BackupInfoRecord ReadInfo(const std::string& host) {
         BackupInfoRecord r{};
         const std::string bytes = ReadText(host);
@@ -22,10 +25,10 @@ class BackupPackageTest : public BackupFixture<> {
 
 TEST_F(BackupPackageTest, EntryInformationIsWrittenReadAndUpdatedInItsThreeModes) {
     fs::create_directories(driveC() + "/E");
-    ctx.m_nCamCount = 16;
-    ctx.m_nRecorderKind = 4;
-    ctx.m_nModelCode = 0x1648D;
-    std::memset(ctx.m_szCameraName[5], 'n', 30);  // a name of 30 characters fills its slot
+    ctx.m_host.camCount = 16;
+    ctx.m_host.recorderKind = 4;
+    ctx.m_host.modelCode = 0x1648D;
+    std::memset(ctx.m_host.cameraNames[5], 'n', 30);  // a name of 30 characters fills its slot
     std::strcpy(ctx.m_EntryInfo.memo, "typed before Add");
     ASSERT_TRUE(AccessEntryInfo(ctx, "C:\\E", "2010052314001530", kEntryInfoWrite));
     const std::string bytes = ReadText(driveC() + "/E/BackupInfo.dat");
@@ -60,17 +63,17 @@ TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
               "[Count]\ncount=3\n[Files]\nfile1=Viewer.exe\nfile3=Missing.dll\n"
               "[Dest]\ndest1=\\\ndest3=\\\n");
     WriteText(base + "/Other/Viewer.exe", "viewer program");
-    ctx.m_strExePath = "C:\\Prog\\";
-    ctx.m_strLanguage = "kor";
+    ctx.m_host.basePath = "C:\\Prog\\";
+    ctx.m_host.language = "kor";
 
     ctx.m_nTargetType = 2;
     fs::create_directories(driveC() + "/QuillonTemp");
-    CopyViewerFiles(ctx);
+    CopyViewerFiles(Job());
     EXPECT_EQ(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.exe"), "viewer program");
     EXPECT_EQ(std::distance(fs::directory_iterator(driveC() + "/QuillonTemp/BackupViewer"),
                             fs::directory_iterator()),
               1);
-    ASSERT_TRUE(WriteViewerIni(ctx));
+    ASSERT_TRUE(WriteViewerIni(Job()));
     EXPECT_NE(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.ini").find("Language=kor"),
               std::string::npos);
 
@@ -78,30 +81,30 @@ TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
     const std::string e = MapDrive('E');
     ctx.m_nTargetType = 3;
     ctx.m_strTargetText = "E:\\Backup\\Day1";
-    CopyViewerFiles(ctx);
+    CopyViewerFiles(Job());
     EXPECT_EQ(ReadText(e + "/BackupViewer/Viewer.exe"), "viewer program");
     EXPECT_FALSE(fs::exists(e + "/Backup"));
 
     // A start with the viewer asked for is refused while a file of the list is missing.
-    EXPECT_NE(ViewerFilesProblem(ctx).find("Missing.dll is missing"), std::string::npos);
+    EXPECT_NE(ViewerFilesProblem(ctx.m_host).find("Missing.dll is missing"), std::string::npos);
     WriteText(base + "/Other/Missing.dll", "library");
-    EXPECT_EQ(ViewerFilesProblem(ctx), "");
+    EXPECT_EQ(ViewerFilesProblem(ctx.m_host), "");
 
     // No list: no empty viewer folder that would pass for a viewer, and the report says so.
     fs::remove(base + "/GUIS/Viewer.lst");
     fs::remove_all(e + "/BackupViewer");
     ctx.m_report.Reset();
-    CopyViewerFiles(ctx);
+    CopyViewerFiles(Job());
     EXPECT_FALSE(fs::exists(e + "/BackupViewer"));
     ASSERT_EQ(ctx.m_report.failures().size(), 1u);
     EXPECT_NE(ctx.m_report.failures()[0].find("Viewer.lst is missing"), std::string::npos);
-    EXPECT_NE(ViewerFilesProblem(ctx).find("Viewer.lst is missing"), std::string::npos);
+    EXPECT_NE(ViewerFilesProblem(ctx.m_host).find("Viewer.lst is missing"), std::string::npos);
     EXPECT_TRUE(view.messages.empty());
 }
 
 TEST_F(BackupPackageTest, ViewerSettingsFailWhenTheImageFolderCannotBeMade) {
     WriteText(driveC() + "/QuillonTemp", "a file in the way");
-    EXPECT_FALSE(WriteViewerIni(ctx));
+    EXPECT_FALSE(WriteViewerIni(Job()));
     ResetViewerOption(ctx);
     EXPECT_TRUE(view.items[ctl::kIncludeViewer].enabled);
     EXPECT_FALSE(view.items[ctl::kIncludeViewer].checked);
@@ -122,12 +125,12 @@ TEST_F(BackupPackageTest, CopiesAreExactWhateverTheSizeAndTheVolumeBetween) {
             for (std::size_t i = 0; i < size; ++i)
                 data[i] = static_cast<char>(i * 131 % 251);
             WriteText(driveC() + "/from.bin", data);
-            ASSERT_TRUE(CopyFileOverlapped(ctx, "C:\\from.bin", target)) << size << target;
+            ASSERT_TRUE(CopyFileOverlapped(Job(), "C:\\from.bin", target)) << size << target;
             EXPECT_TRUE(ReadText(platform::ResolvePath(target)) == data) << size << target;
         }
     }
-    EXPECT_FALSE(CopyFileOverlapped(ctx, "C:\\none.bin", "C:\\to\\x.bin"));
-    EXPECT_FALSE(CopyFileOverlapped(ctx, "C:\\from.bin", "C:\\nofolder\\x.bin"));
+    EXPECT_FALSE(CopyFileOverlapped(Job(), "C:\\none.bin", "C:\\to\\x.bin"));
+    EXPECT_FALSE(CopyFileOverlapped(Job(), "C:\\from.bin", "C:\\nofolder\\x.bin"));
     const auto failures = ctx.m_report.failures();
     ASSERT_EQ(failures.size(), 2u);
     EXPECT_EQ(failures[0].rfind("The source file could not be opened.", 0), 0u);
@@ -140,17 +143,17 @@ TEST_F(BackupPackageTest, AWildcardCopyCountsEveryMatchAndShowsItsName) {
     WriteText(driveC() + "/rec/201005231406N.dat", "other minute");
     ctx.m_bBackupRunning = 1;
     ctx.m_nTotalSize = 8;
-    ASSERT_EQ(CopyFilesToFolder(ctx, "C:\\rec\\201005231405N.*", "C:\\img\\"), 1);
-    EXPECT_EQ(ctx.m_nDoneSize, 1u + 3u);
+    ASSERT_EQ(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "C:\\img\\"), 1);
+    EXPECT_EQ(ctx.m_pass->doneSize, 1u + 3u);
     EXPECT_EQ(view.items[ctl::kStatusLine].text, "[201005231405N.idx] copying");
     EXPECT_EQ(view.progress, (std::vector<int>{37, 50}));
     EXPECT_TRUE(fs::exists(driveC() + "/img/201005231405N.dat"));
     EXPECT_FALSE(fs::exists(driveC() + "/img/201005231406N.dat"));
-    EXPECT_EQ(CopyFilesToFolder(ctx, "C:\\rec\\nothing*", "C:\\img\\"), 0);
+    EXPECT_EQ(CopyFilesToFolder(Job(), "C:\\rec\\nothing*", "C:\\img\\"), 0);
 
     // A folder whose parent is a file: the copy fails and is reported, the loop ends.
     WriteText(driveC() + "/blocker", "x");
-    EXPECT_EQ(CopyFilesToFolder(ctx, "C:\\rec\\201005231405N.*", "C:\\blocker\\sub\\"), 1);
+    EXPECT_EQ(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "C:\\blocker\\sub\\"), 1);
     EXPECT_EQ(ctx.m_report.failures().size(), 1u);
     EXPECT_TRUE(view.messages.empty());
 }
@@ -160,23 +163,26 @@ TEST_F(BackupPackageTest, AFolderThatCannotBeMadeIsTheOneFailureTheOperatorIsSho
     if (MountTinyDrive('R', "size=64k", true).empty())
         GTEST_SKIP() << "no read-only filesystem can be mounted here";
     ctx.m_bBackupRunning = 1;
-    EXPECT_EQ(CopyFilesToFolder(ctx, "C:\\rec\\201005231405N.*", "R:\\img\\"), 0);
+    EXPECT_EQ(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "R:\\img\\"), 0);
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].text, "The destination folder could not be created.");
     EXPECT_EQ(view.messages[0].caption, "Backup error");
     EXPECT_EQ(view.messages[0].type, MB_ICONERROR);
 }
 
-TEST(UpdateBackupProgressTest, PositionsAreTruncatedAndAZeroTotalIsZero) {
+TEST(UpdatePassProgressTest, PositionsAreTruncatedAndAZeroTotalIsZero) {
     CQuillonApp app;
     RecordingDialogView view;
     BackupContext ctx(app, view);
-    ctx.m_nTotalSize = 5000;
-    ctx.m_nDoneSize = 2499;
-    UpdateBackupProgress(ctx);
-    ctx.m_nDoneSize = 6000;
-    UpdateBackupProgress(ctx);
-    ctx.m_nTotalSize = 0;
-    UpdateBackupProgress(ctx);
+    for (const DWORD total : {5000u, 0u}) {
+        ctx.m_nTotalSize = total;
+        backup::PassJob& job = BeginPass(ctx);
+        job.doneSize = total ? 2499 : 6000;
+        backup::UpdatePassProgress(job);
+        if (total) {
+            job.doneSize = 6000;
+            backup::UpdatePassProgress(job);
+        }
+    }
     EXPECT_EQ(view.progress, (std::vector<int>{49, 120, 0}));
 }

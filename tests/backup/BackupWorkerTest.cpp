@@ -107,7 +107,7 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     EXPECT_EQ(fs::file_size(kept + "BackupInfo.dat"), 2332u);
     EXPECT_EQ(fs::file_size(kept + "20100523/20100523.DAT"), 92164u);
     BackupContext next(app, view);
-    next.m_strExePath = ctx.m_strExePath;
+    next.m_host.basePath = ctx.m_host.basePath;
     ASSERT_TRUE(LoadScheduleTable(next));
     EXPECT_EQ(next.m_Schedule[0].bUsed, 1u);
     EXPECT_EQ(next.m_Schedule[0].bCam[2], 1u);
@@ -183,7 +183,7 @@ TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
 
 TEST_F(BackupWorkerTest, TheWalkCrossesHoursAndAudioFollowsTheChannelLimits) {
     Record(10 * 60 + 56, 11 * 60 + 4, 41, 41);
-    ctx.m_nCamCount = 48;
+    ctx.m_host.camCount = 48;
     Add("10", "58", "11", "02", {0, 40});  // selected cameras: audio of channels 0-31 only
     Run("E:\\Backup");
     ASSERT_TRUE(ctx.m_report.ok());

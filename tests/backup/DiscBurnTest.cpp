@@ -29,7 +29,7 @@ class DiscBurnTest : public TempPrefixTest {
     void SetUp() override {
         TempPrefixTest::SetUp();
         UseBuiltLanguage(app);
-        ctx.m_strExePath = "C:\\base\\";
+        ctx.m_host.basePath = "C:\\base\\";
         ctx.m_discWriter = &writer;
         ctx.m_nTargetType = 2;
     }

@@ -47,7 +47,7 @@ TEST_F(SizeEstimateTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {
         rows.push_back({i % 2, i < 73 ? 27700 : 2050000 - 73 * 27700});
     WriteMinute("201005231400", rows);
     WriteMinute("201005231401", {{5, 99999}});  // unselected camera only
-    ctx.m_nCamCount = 16;
+    ctx.m_host.camCount = 16;
     ctx.m_bCamSel[0] = ctx.m_bCamSel[1] = 1;
     Flag(14, 0);
     Flag(14, 1);
@@ -71,7 +71,7 @@ TEST_F(SizeEstimateTest, AudioIsRoundedPerFileAndTheRangeIncludesBothEnds) {
     WriteText(audio + "201005231058.au1", std::string(5000, 'a'));
     WriteText(audio + "201005231058.au3", std::string(5000, 'a'));
     WriteText(audio + "201005231102.aug1", std::string(500000, 'a'));  // other model's suffix
-    ctx.m_nCamCount = 4;
+    ctx.m_host.camCount = 4;
     ctx.m_bCamSel[1] = ctx.m_bCamSel[3] = 1;
     for (int m : {58, 59})
         Flag(10, m);
@@ -82,7 +82,7 @@ TEST_F(SizeEstimateTest, AudioIsRoundedPerFileAndTheRangeIncludesBothEnds) {
     // 4 + 4 KB of audio (not 9), pictures below a kilobyte each, 2 pictures: no allowance.
     EXPECT_EQ(ctx.m_nLastEntrySize, 3008u);
 
-    ctx.m_nModelCode = 0x1648D;
+    ctx.m_host.modelCode = 0x1648D;
     ASSERT_EQ(EstimateEntrySize(ctx, "20100523", "1102", "1102"), 1);
     EXPECT_EQ(ctx.m_nLastEntrySize, 3000u + 488u);
     EXPECT_EQ(ctx.m_nTotalSize, 3008u + 3488u);
@@ -99,7 +99,7 @@ TEST_F(SizeEstimateTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {
     plan.damagedMinutes[601] = mkrec::Damage::kNoTable;
     mkrec::MakeRecordings(plan);
     ASSERT_TRUE(ScanRecordedDay(ctx, "20100523"));
-    ctx.m_nCamCount = 4;
+    ctx.m_host.camCount = 4;
     ctx.m_bCamSel[0] = 1;
     ctx.m_nTotalSize = 7;
     EXPECT_EQ(EstimateEntrySize(ctx, "20100523", "1000", "1001"), 2);  // both minutes broken
@@ -111,7 +111,7 @@ TEST_F(SizeEstimateTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {
 }
 
 TEST_F(SizeEstimateTest, WhereClauseAndTotalTexts) {
-    ctx.m_nCamCount = 8;
+    ctx.m_host.camCount = 8;
     EXPECT_EQ(BuildCameraWhereClause(ctx), "where camnum in()");  // still valid SQL
     ctx.m_bCamSel[1] = ctx.m_bCamSel[3] = 1;
     ctx.m_bCamSel[9] = 1;  // beyond the camera count

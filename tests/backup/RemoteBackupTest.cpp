@@ -85,9 +85,9 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
         BackupFixture::TearDown();
     }
     void GoRemote() {
-        ctx.m_bLocalMode = 0;
-        ctx.m_strServerAddress = "127.0.0.1";
-        ctx.m_nPort = 7004;
+        ctx.m_host.localMode = 0;
+        ctx.m_host.serverAddress = "127.0.0.1";
+        ctx.m_host.port = 7004;
     }
     void Add(const std::string& sh, const std::string& sm, const std::string& eh,
              const std::string& em, std::vector<int> cams) {

@@ -33,7 +33,7 @@ TEST_F(ReservedFolderTest, ADamagedScheduleIsShownToTheOperatorAndNotLoaded) {
     ASSERT_TRUE(SaveScheduleTable(ctx));
     WriteText(driveC() + "/Prog/Reserved/reserve.dat", std::string(24400, '\x07'));
     ctx.Clear();
-    ctx.m_strExePath = "C:\\Prog\\";
+    ctx.m_host.basePath = "C:\\Prog\\";
     EXPECT_FALSE(LoadScheduleTable(ctx));
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_NE(view.messages[0].text.find("damaged"), std::string::npos);

@@ -134,7 +134,7 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
 
     // The list survives a restart through reserve.dat.
     BackupContext again(app, view);
-    again.m_strExePath = ctx.m_strExePath;
+    again.m_host.basePath = ctx.m_host.basePath;
     LoadScheduleTable(again);
     FillScheduleList(again);
     EXPECT_EQ(again.m_lbSchedule, ctx.m_lbSchedule);
@@ -149,7 +149,7 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
 }
 
 TEST_F(ScheduleCommandsTest, DateTypesSortTheListByTheirCharacters) {
-    ctx.m_nDateType = 1;  // day first
+    ctx.m_host.dateType = 1;  // day first
     for (const char* day : {"20100512", "20100611"}) {
         mkrec::RecorderPlan plan;
         plan.root = "C:\\QorData";

@@ -99,7 +99,7 @@ TEST_F(DialogTest, AddThroughTheWidgetsRefusingInItsOrderWithEveryBoxBracketed) 
 TEST_F(DialogTest, TwentyFourCamerasPageOnceAndHideTheBoxesPastTheLast) {
     Record(24, {"20100524"});
     Open();
-    ctx().m_nCamCount = 24;
+    ctx().m_host.camCount = 24;
     dlg->preview()->OnDateListClick(0);  // 2010-05-24, the newest
     ASSERT_EQ(ctx().m_strSelDate, "20100524");
     Range("10", "00", "10", "09");

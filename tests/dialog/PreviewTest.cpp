@@ -22,7 +22,7 @@ class PreviewTest : public TempPrefixTest {
         ctx.m_strSelDate = "20100523";
     }
     CBackupPreviewDlg& Open(int dateType = 0) {
-        ctx.m_nDateType = dateType;
+        ctx.m_host.dateType = dateType;
         preview = std::make_unique<CBackupPreviewDlg>(app, ctx, &search);
         preview->SetDayPicked([this](const std::string& label) { picked.push_back(label); });
         preview->OnInitDialog();
@@ -72,9 +72,9 @@ TEST_F(PreviewTest, StartsInItsOrderWithTheSkinTheLabelsAndTheCombos) {
     EXPECT_TRUE(stop->text().isEmpty());  // images only
     EXPECT_EQ(preview->PreviewRect(), QRect(0, 0, 400, 480));
 
-    ctx.m_bLocalMode = 0;
-    ctx.m_strServerAddress = "10.0.0.7";
-    ctx.m_nPort = 7004;
+    ctx.m_host.localMode = 0;
+    ctx.m_host.serverAddress = "10.0.0.7";
+    ctx.m_host.port = 7004;
     Open();
     EXPECT_EQ(search.Take().front(), "Init 1 16 10.0.0.7 7002 22001");
 }

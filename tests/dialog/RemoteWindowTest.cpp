@@ -102,7 +102,7 @@ TEST_F(RemoteWindowTest, TheWindowFetchesWhatItWouldHaveCopiedItself) {
     AddAndBackUp("Local");
 
     GoRemote();
-    EXPECT_EQ(ctx().m_bLocalMode, 0);
+    EXPECT_EQ(ctx().m_host.localMode, 0);
     PickDay(1);
     ASSERT_TRUE(Until([&] { return Rows(ctl::kStartHour).contains("10"); }));
     PickDay(0);

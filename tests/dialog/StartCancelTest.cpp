@@ -268,12 +268,12 @@ TEST_F(StartCancelTest, TheHostsMessagesChangeTheContextTheDrivesAndTheProgress)
     const std::string record = EncodeHostInfo(h);
     ASSERT_EQ(record.size(), 2348u);
     EXPECT_EQ(Send(platform::WM_COPYDATA, 0, record).result, 1);
-    EXPECT_EQ(ctx().m_bLocalMode, 0);
-    EXPECT_EQ(ctx().m_nCamCount, 16);
-    EXPECT_EQ(ctx().m_nDateType, 4);
-    EXPECT_EQ(ctx().m_dwRecordDriveMask, 0x0FFFFFFFu);
-    EXPECT_EQ(ctx().m_strExePath, "C:\\host\\");
-    EXPECT_STREQ(ctx().m_szCameraName[2], "Yard");
+    EXPECT_EQ(ctx().m_host.localMode, 0);
+    EXPECT_EQ(ctx().m_host.camCount, 16);
+    EXPECT_EQ(ctx().m_host.dateType, 4);
+    EXPECT_EQ(ctx().m_host.recordDriveMask, 0x0FFFFFFFu);
+    EXPECT_EQ(ctx().m_host.basePath, "C:\\host\\");
+    EXPECT_STREQ(ctx().m_host.cameraNames[2], "Yard");
     EXPECT_TRUE(W<QWidget>(ctl::kNextPage)->isEnabled());  // no control changes at once
 
     // A short block and an unterminated text are read within their bounds.
@@ -281,11 +281,11 @@ TEST_F(StartCancelTest, TheHostsMessagesChangeTheContextTheDrivesAndTheProgress)
     std::string unterminated = record;
     std::fill(unterminated.begin() + 32, unterminated.begin() + 37, 'x');
     Send(platform::WM_COPYDATA, 0, unterminated);
-    EXPECT_EQ(ctx().m_strLanguage, "xxxxx");
+    EXPECT_EQ(ctx().m_host.language, "xxxxx");
     Send(platform::WM_COPYDATA, 0, cut);
-    EXPECT_EQ(ctx().m_strLanguage, "en");
-    EXPECT_EQ(ctx().m_nCamCount, 16);
-    EXPECT_EQ(ctx().m_strExePath, "C:\\host\\");  // no base folder in the record: kept
+    EXPECT_EQ(ctx().m_host.language, "en");
+    EXPECT_EQ(ctx().m_host.camCount, 16);
+    EXPECT_EQ(ctx().m_host.basePath, "C:\\host\\");  // no base folder in the record: kept
 
     EXPECT_EQ(Send(kMsgDriveList, 0x1C).result, 0);
     EXPECT_EQ(Rows(ctl::kDriveList), (QStringList{"D:\\", "E:\\"}));

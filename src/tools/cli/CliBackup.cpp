@@ -69,7 +69,7 @@ std::vector<PlannedEntry> Plan(CliSession& s) {
         PlannedEntry p{static_cast<int>(e - s.ctx.m_Schedule.data()), label, *e,
                        EntryMemo(s.ctx, label), s.ctx.m_EntryInfo.modelCode};
         if (p.model == 0)
-            p.model = static_cast<DWORD>(s.ctx.m_nModelCode);
+            p.model = static_cast<DWORD>(s.ctx.m_host.modelCode);
         plan.push_back(p);
     }
     return plan;
@@ -277,7 +277,7 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
         throw UsageError{"a remote backup goes to a folder: give --folder"};
     if (a.viewer) {
         // Refused before anything is copied: an image without its viewer is not what was asked.
-        const std::string problem = ViewerFilesProblem(ctx);
+        const std::string problem = ViewerFilesProblem(ctx.m_host);
         if (!problem.empty()) {
             std::fprintf(stderr, "quillon-cli: --viewer: %s; nothing was backed up\n",
                          problem.c_str());

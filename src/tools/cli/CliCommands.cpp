@@ -64,7 +64,8 @@ std::string Runs(const DWORD* flags, int count, int offset) {
 // Where the recordings are, for the operator.
 std::string RecordingsPlace(const CliSession& s) {
     if (s.remote)
-        return "the recorder at " + s.ctx.m_strServerAddress + ":" + std::to_string(s.ctx.m_nPort);
+        return "the recorder at " + s.ctx.m_host.serverAddress + ":" +
+               std::to_string(s.ctx.m_host.port);
     return GetStoragePath();
 }
 
@@ -108,7 +109,7 @@ int RowOf(const BackupContext& ctx, const std::string& name) {
     const int row = exact(name);
     if (row >= 0 || name.size() != 22 || name[10] != '=')
         return row;
-    return exact(EntryToLabel(name, ctx.m_nDateType));
+    return exact(EntryToLabel(name, ctx.m_host.dateType));
 }
 
 // Picks the list row an operator names, as a click would; false when it is not listed.
@@ -146,17 +147,17 @@ std::string CameraNumbers(const DWORD* flags, int count) {
 }
 
 const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& label) {
-    const std::string entry = LabelToEntry(label, ctx.m_nDateType);
+    const std::string entry = LabelToEntry(label, ctx.m_host.dateType);
     return FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
 }
 
 std::string EntryMemo(BackupContext& ctx, const std::string& label) {
-    const std::string entry = LabelToEntry(label, ctx.m_nDateType);
-    const std::string folder = paths::WorkingEntryFolder(ctx.m_strExePath, entry);
+    const std::string entry = LabelToEntry(label, ctx.m_host.dateType);
+    const std::string folder = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
     if (AccessEntryInfo(ctx, folder, entry, kEntryInfoRead))
         return ctx.m_EntryInfo.memo;
     // An entry without its record is no entry without a memo: say so.
-    const std::string path = paths::WorkingInfoPath(ctx.m_strExePath, entry);
+    const std::string path = paths::WorkingInfoPath(ctx.m_host.basePath, entry);
     std::fprintf(stderr, "quillon-cli: %s: the information file %s is %s; its memo is not known\n",
                  label.c_str(), path.c_str(), platform::FileExists(path) ? "damaged" : "missing");
     return std::string();
@@ -239,9 +240,9 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
             const int cam = std::atoi(item.c_str());
             if (!AllDigits(item, item.size()) || item.empty() || cam < 1 || cam > 64)
                 throw UsageError{"cameras are numbered 1 to 64: " + item};
-            if (cam > ctx.m_nCamCount) {
+            if (cam > ctx.m_host.camCount) {
                 std::fprintf(stderr, "camera %d is beyond the camera count %d\n", cam,
-                             ctx.m_nCamCount);
+                             ctx.m_host.camCount);
                 return 1;
             }
             // As a box without recordings cannot be ticked in the dialog.
@@ -262,7 +263,8 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
     }
     if (!OnAdd(ctx).empty())
         return 1;
-    const std::string label = EntryToLabel(MakeEntryString(day, sh, sm, eh, em), ctx.m_nDateType);
+    const std::string label =
+        EntryToLabel(MakeEntryString(day, sh, sm, eh, em), ctx.m_host.dateType);
     // A remote entry is made by the recorder's answer, or not at all (its box says why).
     if (s.remote && !s.remote->ServeUntil(3, 600000)) {
         std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());

@@ -29,9 +29,9 @@ RemoteLink::RemoteLink(BackupContext& ctx, const RemoteOptions& options)
     : ctx_(ctx),
       options_(options),
       client_(std::make_unique<share::HttpShareClient>(options.token)) {
-    ctx_.m_bLocalMode = 0;
-    ctx_.m_strServerAddress = options.address;
-    ctx_.m_nPort = options.port;
+    ctx_.m_host.localMode = 0;
+    ctx_.m_host.serverAddress = options.address;
+    ctx_.m_host.port = options.port;
     ctx_.m_shareClient = client_.get();
     SetShareReceiver(ctx_, this);
     ConnectShareClient(ctx_);

@@ -36,12 +36,12 @@ CliSession::CliSession(const CliOptions& options)
         ownBase_ ? platform::DriveFolderOf(folders_.base) : CommandLineFolder(options.base);
     if (base.back() != '\\')
         base += '\\';
-    ctx.m_strExePath = base;
-    ctx.m_strLanguage = app.m_strLanguage;
-    ctx.m_nDateType = options.dateType;
-    ctx.m_nCamCount = options.cameras;
-    ctx.m_nModelCode = options.modelCode;
-    ctx.m_nRecorderKind = options.recorderKind;
+    ctx.m_host.basePath = base;
+    ctx.m_host.language = app.m_strLanguage;
+    ctx.m_host.dateType = options.dateType;
+    ctx.m_host.camCount = options.cameras;
+    ctx.m_host.modelCode = options.modelCode;
+    ctx.m_host.recorderKind = options.recorderKind;
 #ifdef QUILLON_HAVE_SHARE
     if (!options.remote.address.empty())
         remote = std::make_unique<RemoteLink>(ctx, options.remote);
@@ -88,15 +88,15 @@ bool CliSession::OpenWorkingFolder(bool wait) {
             return false;
         }
     }
-    const std::string missing = MissingDriveText(ctx.m_strExePath);
+    const std::string missing = MissingDriveText(ctx.m_host.basePath);
     if (!missing.empty()) {
         std::fprintf(stderr, "quillon-cli: the base folder's %s\n", missing.c_str());
         return false;
     }
-    const std::string baseHost = platform::ResolvePath(ctx.m_strExePath);
-    if (!platform::IsDirectory(ctx.m_strExePath)) {
+    const std::string baseHost = platform::ResolvePath(ctx.m_host.basePath);
+    if (!platform::IsDirectory(ctx.m_host.basePath)) {
         std::fprintf(stderr, "quillon-cli: the base folder %s (%s) does not exist\n",
-                     ctx.m_strExePath.c_str(), baseHost.c_str());
+                     ctx.m_host.basePath.c_str(), baseHost.c_str());
         return false;
     }
     platform::NamedLock::Attempt machine = platform::NamedLock::Acquire("Backup", wait);
@@ -109,13 +109,13 @@ bool CliSession::OpenWorkingFolder(bool wait) {
     machineLock_ = std::move(machine.lock);
     folderLock_ = std::move(folder.lock);
     // A working folder that is a link could lead every write and the clean-up elsewhere.
-    if (const std::string problem = WorkingFolderProblem(ctx); !problem.empty()) {
+    if (const std::string problem = WorkingFolderProblem(ctx.m_host); !problem.empty()) {
         std::fprintf(stderr, "quillon-cli: %s\n%s\n",
                      ctx.GetLanguageText("BACKUP", "Q010005").c_str(), problem.c_str());
         return false;
     }
     // The saved schedule, as the dialog restores it at start.
-    storage::RemoveLeftovers(ctx.m_strExePath);
+    storage::RemoveLeftovers(ctx.m_host.basePath);
     LoadScheduleTable(ctx);
     FillScheduleList(ctx);
     return true;

@@ -1,0 +1,37 @@
+#include "backup/ContextPass.h"
+
+backup::PassPlan TakePassPlan(const BackupContext& ctx) {
+    backup::PassPlan plan;
+    plan.host = ctx.m_host;
+    plan.target = static_cast<backup::TargetKind>(ctx.m_nTargetType);
+    plan.targetText = ctx.m_strTargetText;
+    plan.entries = ctx.m_Schedule;
+    plan.totalSize = ctx.m_nTotalSize;
+    plan.includeViewer = ctx.m_bIncludeViewer != 0;
+    plan.manifest = ctx.m_bImageManifest;
+    plan.texts.copying = ctx.GetLanguageText("BACKUP", "M010034");
+    plan.texts.cannotRead = ctx.GetLanguageText("BACKUP", "M010035");
+    plan.texts.cannotWrite = ctx.GetLanguageText("BACKUP", "M010036");
+    plan.texts.folderFailed = ctx.GetLanguageText("BACKUP", "M010032");
+    plan.texts.folderFailedCaption = ctx.GetLanguageText("BACKUP", "M010033");
+    return plan;
+}
+
+backup::PassJob& BeginPass(BackupContext& ctx) {
+    ctx.m_pass = std::make_shared<backup::PassJob>(TakePassPlan(ctx), ctx.m_passEvents,
+                                                   ctx.m_report, ctx.m_bBackupRunning);
+    ctx.m_pass->shareClient = ctx.m_shareClient;
+    for (int i = 0; i < kScheduleSlots; ++i) {
+        const ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
+        ctx.m_pass->pending[static_cast<std::size_t>(i)] = e.bUsed && e.bPending;
+    }
+    return *ctx.m_pass;
+}
+
+void TakePassResults(BackupContext& ctx) {
+    if (!ctx.m_pass)
+        return;
+    ctx.m_nDoneSize = ctx.m_pass->doneSize.load();
+    ctx.m_strManifestNote = ctx.m_pass->manifestNote;
+    ctx.m_strKeyFingerprint = ctx.m_pass->keyFingerprint;
+}

@@ -1,0 +1,82 @@
+#pragma once
+// One running backup pass: its plan, which it never changes, and what it writes as it goes (the
+// report, the done size, the manifest's hasher and outcome). Every function of the pass takes
+// the job, never the front end's context; what the operator must see goes out as events.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "backup/BackupReport.h"
+#include "backup/PassPlan.h"
+
+class CFileShareClient;
+namespace integrity {
+class ImageHasher;
+}
+
+namespace backup {
+
+// What a pass tells its front end as it goes. Called on the worker's thread (and, for a remote
+// pass, on the thread that serves the link's answers).
+class IPassEvents {
+  public:
+    virtual ~IPassEvents() = default;
+    // The image is being built: progress from 0, a busy pointer.
+    virtual void Started() = 0;
+    virtual void Status(const std::string& text) = 0;
+    virtual void Progress(int percent) = 0;
+    // The building is over; whole when it was not stopped (the progress then at its end).
+    virtual void Built(bool whole) = 0;
+    // Something the operator must be told at once, in a box.
+    virtual void Problem(const std::string& text, const std::string& caption) = 0;
+};
+
+class PassJob {
+  public:
+    // report and running are shared with the front end: it reads the first once the pass has
+    // ended and clears the second to stop the pass at its next check.
+    PassJob(PassPlan plan, IPassEvents& events, BackupReport& report, std::atomic<BOOL>& running);
+    ~PassJob();
+    PassJob(const PassJob&) = delete;
+    PassJob& operator=(const PassJob&) = delete;
+
+    const PassPlan& plan() const { return plan_; }
+    IPassEvents& events() { return events_; }
+    BackupReport& report() { return report_; }
+    const BackupReport& report() const { return report_; }
+    bool running() const { return running_ != 0; }
+    // The pass can go no further (its target is lost).
+    void Stop() { running_ = 0; }
+
+    std::atomic<DWORD> doneSize{0};                  // KB written so far
+    std::shared_ptr<integrity::ImageHasher> hasher;  // while the image is hashed
+    std::uint64_t targetVolume = 0;                  // the volume the target was on at the start
+    std::string targetRootHost;                      // where the target was then
+    std::string manifestNote;    // what the manifest holds, or why it is missing
+    std::string keyFingerprint;  // of the key that signed it; "" when not signed
+
+    // The slots the pass came to (as the schedule marks them made).
+    std::array<bool, kScheduleSlots> made{};
+
+    // A remote pass: the link that fetches the entries, which of them are still to be fetched,
+    // and the one being fetched.
+    CFileShareClient* shareClient = nullptr;
+    bool linked = false;
+    bool begun = false;  // the first of the remote pass's steps has run
+    std::array<std::atomic<bool>, kScheduleSlots> pending{};
+    std::string fetching;
+
+  private:
+    const PassPlan plan_;
+    IPassEvents& events_;
+    BackupReport& report_;
+    std::atomic<BOOL>& running_;
+};
+
+// The progress from the done size and the plan's total: (100.0 / total) * done, truncated; 0
+// when the total is 0.
+void UpdatePassProgress(PassJob& job);
+
+}  // namespace backup

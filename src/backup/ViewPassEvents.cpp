@@ -1,0 +1,33 @@
+#include "backup/ViewPassEvents.h"
+
+namespace backup {
+
+void ViewPassEvents::Started() {
+    view_.SetWaitCursor(true);
+    view_.ShowItem(ctl::kCapacityBar, false);
+    view_.ShowItem(ctl::kProgress, true);
+    view_.SetProgressRange(0, 100);
+}
+
+void ViewPassEvents::Status(const std::string& text) {
+    view_.ShowItem(ctl::kStatusLine, true);
+    view_.SetItemText(ctl::kStatusLine, text);
+}
+
+void ViewPassEvents::Progress(int percent) {
+    view_.SetProgressPos(percent);
+}
+
+void ViewPassEvents::Built(bool whole) {
+    if (whole)
+        view_.SetProgressPos(100);
+    view_.SetWaitCursor(false);
+}
+
+void ViewPassEvents::Problem(const std::string& text, const std::string& caption) {
+    inMessageBox_ = 1;
+    view_.MessageBox(text, caption, MB_ICONERROR);
+    inMessageBox_ = 0;
+}
+
+}  // namespace backup
