@@ -10,7 +10,6 @@
 #include <QSlider>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <ctime>
 
 #include "app/CConvertDateType.h"
@@ -50,24 +49,6 @@ QRect RectOf(const skin::ButtonPosition& p) {
 }
 
 }  // namespace
-
-std::string LabelToDayKey(const std::string& label, int dateType) {
-    if (label.size() < 8)
-        return std::string();
-    const int order = dateType >= 0 && dateType <= 8 ? dateType % 3 : 0;
-    auto part = [&](std::size_t pos, std::size_t len) {
-        return pos < label.size() ? label.substr(pos, len) : std::string();
-    };
-    std::string y, m, d;
-    if (order == 0) {
-        y = part(0, 4), m = part(5, 2), d = part(8, 2);
-    } else if (order == 1) {
-        d = part(0, 2), m = part(3, 2), y = part(6, 4);
-    } else {
-        m = part(0, 2), d = part(3, 2), y = part(6, 4);
-    }
-    return y + "-" + m + "-" + d;
-}
 
 CBackupPreviewDlg::CBackupPreviewDlg(CQuillonApp& app, BackupContext& ctx,
                                      CDvrSearchStatic2* search, QWidget* parent)
@@ -267,7 +248,7 @@ void CBackupPreviewDlg::OnInitDialog() {
         // Without a playback component the preview lists the recorder's days itself.
         std::vector<std::string> days;
         for (const auto& d : storage::ListRecordedDays(GetStoragePath()))
-            days.push_back(d.substr(0, 4) + "-" + d.substr(4, 2) + "-" + d.substr(6, 2));
+            days.push_back(StoredDayToKey(d));
         FillDayList(days);
     }
 }
@@ -287,12 +268,10 @@ void CBackupPreviewDlg::LockTimeSelection(bool playing) {
 }
 
 void CBackupPreviewDlg::SelectCamera(int camera) {
-    m_searchCam = DVR_SEARCHCAM{};
-    if (camera >= 0 && camera < 64)
-        m_searchCam.value[16 + camera] = 1;
+    const DVR_SEARCHCAM cams = OneCamera(camera);
     if (!m_search)
         return;
-    m_search->SetSearchCam(m_searchCam);
+    m_search->SetSearchCam(cams);
     m_search->SetOneChannelMode(camera);
 }
 
@@ -303,13 +282,8 @@ void CBackupPreviewDlg::SetTimeCombos(int hour, int minute) {
     m_cbMinute->setCurrentIndex(minute);
 }
 
-CBackupPreviewDlg::PlayTime CBackupPreviewDlg::TakeTime() const {
-    const std::string& day = m_ctx.m_strSelDate;
-    auto number = [&](std::size_t pos, std::size_t len) {
-        return pos < day.size() ? std::atoi(day.substr(pos, len).c_str()) : 0;
-    };
-    return {number(0, 4), number(4, 2), number(6, 2), m_cbHour->currentIndex(),
-            m_cbMinute->currentIndex()};
+PlayTime CBackupPreviewDlg::TakeTime() const {
+    return PlayTimeOf(m_ctx.m_strSelDate, m_cbHour->currentIndex(), m_cbMinute->currentIndex());
 }
 
 void CBackupPreviewDlg::ShowPictureArea() {
@@ -407,13 +381,8 @@ void CBackupPreviewDlg::OnTimeChange() {
 long CBackupPreviewDlg::OnSpeedMessage(std::uintptr_t wParam, std::intptr_t lParam) {
     if (wParam != static_cast<std::uintptr_t>(ctl::kSpeedSlider) || !m_search)
         return 0;
-    const int p = static_cast<int>(lParam & 0xFFFF);
-    if (p == 5)
-        m_search->SetPlaySpeed(0, 0);
-    else if (p < 5)
-        m_search->SetPlaySpeed(5 - p, 2);
-    else
-        m_search->SetPlaySpeed(p - 5, 1);
+    const PlaySpeed speed = SpeedOfSlider(static_cast<int>(lParam & 0xFFFF));
+    m_search->SetPlaySpeed(speed.steps, speed.mode);
     return 0;
 }
 
@@ -433,26 +402,16 @@ void CBackupPreviewDlg::OnSearchNotify(unsigned wParam, const std::vector<std::i
 
 void CBackupPreviewDlg::FillDayList(std::vector<std::string> days) {
     m_saListedDates.clear();
-    // Newest first; of equal days the last comes first.
-    std::stable_sort(days.begin(), days.end(), std::greater<>());
+    // The today limit lists the days from the window start's day on.
     std::string oldest;
-    if (m_app.m_bTodayLimit) {
-        const std::time_t start = static_cast<std::time_t>(m_search ? m_search->WindowStart()
-                                                                    : std::time(nullptr) - 86400);
-        std::tm local{};
-        char buf[128] = {};
-        if (localtime_r(&start, &local))
-            std::strftime(buf, sizeof buf, "%Y%m%d", &local);
-        oldest = buf;
-    }
+    if (m_app.m_bTodayLimit)
+        oldest = LocalDayDigits(static_cast<std::time_t>(m_search ? m_search->WindowStart()
+                                                                  : std::time(nullptr) - 86400));
+    days = DaysToList(std::move(days), oldest);
     const CConvertDateType convert;
     int added = 0;
     m_bFilling = true;
     for (const auto& day : days) {
-        std::string digits = day;
-        digits.erase(std::remove(digits.begin(), digits.end(), '-'), digits.end());
-        if (m_app.m_bTodayLimit && digits < oldest)
-            continue;
         const std::string label =
             convert.DateToDisplay(day, static_cast<unsigned>(m_ctx.m_nDateType));
         m_listDate->insertTopLevelItem(added++,

@@ -13,38 +13,15 @@
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
 #include "ports/CDvrSearchStatic2.h"
+#include "preview/PlaybackChoices.h"
+#include "preview/PreviewControlIds.h"
+#include "preview/PreviewDays.h"
 
 class QComboBox;
 class QLabel;
 class QSlider;
 class QTreeWidget;
 class CxSkinButton;
-
-namespace ctl {
-constexpr int kPictureArea = 1105;
-constexpr int kViewFirst = 1106;
-constexpr int kViewReverse = 1107;
-constexpr int kViewLast = 1108;
-constexpr int kViewNext = 1109;
-constexpr int kViewStop = 1110;
-constexpr int kViewPrevious = 1111;
-constexpr int kViewForward = 1112;
-constexpr int kPlayHourCaption = 1113;
-constexpr int kPlayMinuteCaption = 1114;
-constexpr int kPlayCamera = 1115;
-constexpr int kDayList = 1116;
-constexpr int kSpeedSlider = 1122;
-constexpr int kSpeedCaption = 1125;
-constexpr int kDayListCaption = 1126;
-constexpr int kPlayCameraCaption = 1127;
-constexpr int kSpeedSlow = 1130;
-constexpr int kSpeedFast = 1131;
-constexpr int kPlayHour = 1132;
-constexpr int kPlayMinute = 1133;
-}  // namespace ctl
-
-// The day key YYYY-MM-DD of a day list label of the date type; "" for a label shorter than 8.
-std::string LabelToDayKey(const std::string& label, int dateType);
 
 class CBackupPreviewDlg : public QWidget, public ISearchOwner {
     Q_OBJECT
@@ -100,9 +77,6 @@ class CBackupPreviewDlg : public QWidget, public ISearchOwner {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    struct PlayTime {
-        int year, month, day, hour, minute;
-    };
     // Days as YYYY-MM-DD into the list, newest first, limited to the last day when asked.
     void FillDayList(std::vector<std::string> days);
     void SelectCamera(int camera);
@@ -118,7 +92,6 @@ class CBackupPreviewDlg : public QWidget, public ISearchOwner {
 
     QRect m_rcPreviewWnd;
     QFont m_fontList;
-    DVR_SEARCHCAM m_searchCam{};
     QStringList m_saListedDates;
     QComboBox* m_cbMinute;
     QComboBox* m_cbHour;
