@@ -5,8 +5,8 @@
 #include <QRect>
 #include <QStringList>
 #include <QWidget>
-#include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,11 +17,12 @@
 #include "preview/PreviewControlIds.h"
 #include "preview/PreviewDays.h"
 
-class QComboBox;
-class QLabel;
-class QSlider;
 class QTreeWidget;
 class CxSkinButton;
+class PreviewDayList;
+class PreviewScreen;
+class PreviewTimeChoice;
+class PreviewTransport;
 
 class CBackupPreviewDlg : public QWidget, public ISearchOwner {
     Q_OBJECT
@@ -68,9 +69,9 @@ class CBackupPreviewDlg : public QWidget, public ISearchOwner {
     // The rectangle the main dialog gives the preview (btn.pos "PreviewWnd").
     QRect PreviewRect() const { return m_rcPreviewWnd; }
     // The days put into the list (their count is what the preview uses).
-    const QStringList& ListedDates() const { return m_saListedDates; }
-    QTreeWidget* DayList() const { return m_listDate; }
-    QWidget* PictureArea() const { return m_pictureArea; }
+    const QStringList& ListedDates() const;
+    QTreeWidget* DayList() const;
+    QWidget* PictureArea() const;
     CxSkinButton* Button(int id) const;
 
   protected:
@@ -79,8 +80,9 @@ class CBackupPreviewDlg : public QWidget, public ISearchOwner {
   private:
     // Days as YYYY-MM-DD into the list, newest first, limited to the last day when asked.
     void FillDayList(std::vector<std::string> days);
+    // The picked day's index is loaded and it becomes the backup day.
+    void LoadPickedDay();
     void SelectCamera(int camera);
-    void SetTimeCombos(int hour, int minute);
     PlayTime TakeTime() const;
     void Play(bool forward);
     void Step(bool forward);
@@ -88,23 +90,13 @@ class CBackupPreviewDlg : public QWidget, public ISearchOwner {
 
     CQuillonApp& m_app;
     BackupContext& m_ctx;
+    CDvrSearchStatic2* m_search;
     DayPicked dayPicked_;
 
     QRect m_rcPreviewWnd;
-    QFont m_fontList;
-    QStringList m_saListedDates;
-    QComboBox* m_cbMinute;
-    QComboBox* m_cbHour;
-    std::array<CxSkinButton*, 7> m_buttons{};  // 1106 to 1112 by id
-    QTreeWidget* m_listDate;
-    CDvrSearchStatic2* m_search;
-    QSlider* m_sliderSpeed;
-
-    QWidget* m_pictureArea;
-    QWidget* m_screen;
-    QWidget* m_buttonBar;
-    QComboBox* m_cbCamera;
-    QLabel* m_dateCaption;
-    std::string m_strSelDate;  // the label of the chosen day
-    bool m_bFilling = false;   // the list is being filled: its changes are no operator's
+    // From the top down, created in this order, which is also the order of the focus chain.
+    std::unique_ptr<PreviewDayList> m_days;
+    std::unique_ptr<PreviewScreen> m_screen;
+    std::unique_ptr<PreviewTimeChoice> m_time;
+    std::unique_ptr<PreviewTransport> m_transport;
 };
