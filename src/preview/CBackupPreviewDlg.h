@@ -5,46 +5,24 @@
 #include <QRect>
 #include <QStringList>
 #include <QWidget>
-#include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
 #include "ports/CDvrSearchStatic2.h"
+#include "preview/PlaybackChoices.h"
+#include "preview/PreviewControlIds.h"
+#include "preview/PreviewDays.h"
 
-class QComboBox;
-class QLabel;
-class QSlider;
 class QTreeWidget;
 class CxSkinButton;
-
-namespace ctl {
-constexpr int kPictureArea = 1105;
-constexpr int kViewFirst = 1106;
-constexpr int kViewReverse = 1107;
-constexpr int kViewLast = 1108;
-constexpr int kViewNext = 1109;
-constexpr int kViewStop = 1110;
-constexpr int kViewPrevious = 1111;
-constexpr int kViewForward = 1112;
-constexpr int kPlayHourCaption = 1113;
-constexpr int kPlayMinuteCaption = 1114;
-constexpr int kPlayCamera = 1115;
-constexpr int kDayList = 1116;
-constexpr int kSpeedSlider = 1122;
-constexpr int kSpeedCaption = 1125;
-constexpr int kDayListCaption = 1126;
-constexpr int kPlayCameraCaption = 1127;
-constexpr int kSpeedSlow = 1130;
-constexpr int kSpeedFast = 1131;
-constexpr int kPlayHour = 1132;
-constexpr int kPlayMinute = 1133;
-}  // namespace ctl
-
-// The day key YYYY-MM-DD of a day list label of the date type; "" for a label shorter than 8.
-std::string LabelToDayKey(const std::string& label, int dateType);
+class PreviewDayList;
+class PreviewScreen;
+class PreviewTimeChoice;
+class PreviewTransport;
 
 class CBackupPreviewDlg : public QWidget, public ISearchOwner {
     Q_OBJECT
@@ -91,22 +69,20 @@ class CBackupPreviewDlg : public QWidget, public ISearchOwner {
     // The rectangle the main dialog gives the preview (btn.pos "PreviewWnd").
     QRect PreviewRect() const { return m_rcPreviewWnd; }
     // The days put into the list (their count is what the preview uses).
-    const QStringList& ListedDates() const { return m_saListedDates; }
-    QTreeWidget* DayList() const { return m_listDate; }
-    QWidget* PictureArea() const { return m_pictureArea; }
+    const QStringList& ListedDates() const;
+    QTreeWidget* DayList() const;
+    QWidget* PictureArea() const;
     CxSkinButton* Button(int id) const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    struct PlayTime {
-        int year, month, day, hour, minute;
-    };
     // Days as YYYY-MM-DD into the list, newest first, limited to the last day when asked.
     void FillDayList(std::vector<std::string> days);
+    // The picked day's index is loaded and it becomes the backup day.
+    void LoadPickedDay();
     void SelectCamera(int camera);
-    void SetTimeCombos(int hour, int minute);
     PlayTime TakeTime() const;
     void Play(bool forward);
     void Step(bool forward);
@@ -114,24 +90,13 @@ class CBackupPreviewDlg : public QWidget, public ISearchOwner {
 
     CQuillonApp& m_app;
     BackupContext& m_ctx;
+    CDvrSearchStatic2* m_search;
     DayPicked dayPicked_;
 
     QRect m_rcPreviewWnd;
-    QFont m_fontList;
-    DVR_SEARCHCAM m_searchCam{};
-    QStringList m_saListedDates;
-    QComboBox* m_cbMinute;
-    QComboBox* m_cbHour;
-    std::array<CxSkinButton*, 7> m_buttons{};  // 1106 to 1112 by id
-    QTreeWidget* m_listDate;
-    CDvrSearchStatic2* m_search;
-    QSlider* m_sliderSpeed;
-
-    QWidget* m_pictureArea;
-    QWidget* m_screen;
-    QWidget* m_buttonBar;
-    QComboBox* m_cbCamera;
-    QLabel* m_dateCaption;
-    std::string m_strSelDate;  // the label of the chosen day
-    bool m_bFilling = false;   // the list is being filled: its changes are no operator's
+    // From the top down, created in this order, which is also the order of the focus chain.
+    std::unique_ptr<PreviewDayList> m_days;
+    std::unique_ptr<PreviewScreen> m_screen;
+    std::unique_ptr<PreviewTimeChoice> m_time;
+    std::unique_ptr<PreviewTransport> m_transport;
 };
