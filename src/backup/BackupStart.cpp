@@ -309,7 +309,7 @@ std::string CheckBackupStart(BackupContext& ctx) {
     return std::string();
 }
 
-std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
+std::string OnOK(BackupContext& ctx, BackupWorker& worker, const StartOptions& options) {
     const std::string refused = CheckBackupStart(ctx);
     if (!refused.empty())
         return refused;
@@ -324,7 +324,7 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
         ctx.m_discWriter->GetMaxWriteSpeed();
         PrepareDiscImage(ctx);
         // The "MAX" row carries 0: the writer then keeps its own speed.
-        const int row = ctx.m_view.GetItemRow(ctl::kWriteSpeed);
+        const int row = options.writeSpeedRow;
         if (row >= 0 && row < static_cast<int>(ctx.m_writeSpeeds.size())) {
             const auto speed =
                 static_cast<std::int16_t>(ctx.m_writeSpeeds[static_cast<std::size_t>(row)].data);
@@ -334,7 +334,7 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker) {
     }
     SetControlsState(ctx, 0);
     ctx.m_view.SetPreviewControlsState(0);
-    ctx.m_bIncludeViewer = ctx.m_view.IsItemChecked(ctl::kIncludeViewer) ? 1 : 0;
+    ctx.m_bIncludeViewer = options.includeViewer ? 1 : 0;
     ctx.m_view.EnableItem(ctl::kIncludeViewer, false);
     ctx.m_view.ShowItem(ctl::kStatusLine, true);
     // A remote run is many passes: what went wrong is counted from its start, and every entry

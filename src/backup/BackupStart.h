@@ -41,9 +41,15 @@ BOOL PrepareDiscImage(BackupContext& ctx);
 // when a backup may start. Changes nothing; a folder target that does not exist must be one
 // that can be made.
 std::string CheckBackupStart(BackupContext& ctx);
+// What the operator chose for one pass beside the schedule and the target.
+struct StartOptions {
+    bool includeViewer = false;
+    int writeSpeedRow = -1;  // the row of the write speeds; -1 leaves the writer its own speed
+};
 // The OK command: checks, then a missing target folder made, busy controls, the viewer
 // option, then wakes the worker.
-std::string OnOK(BackupContext& ctx, BackupWorker& worker);
+std::string OnOK(BackupContext& ctx, BackupWorker& worker,
+                 const StartOptions& options = StartOptions());
 // Cancel while a backup runs: asks the operator, and on Yes the worker stops at its next check
 // (a remote download is cancelled too).
 bool CancelRunningBackup(BackupContext& ctx);

@@ -261,7 +261,10 @@ void CQuillonDlg::OnBrowseTarget(const std::string* hostFolder) {
 
 void CQuillonDlg::OnOK() {
     StopPreviewPlayback();
-    ::OnOK(m_ctx, *m_worker);
+    StartOptions options;
+    options.includeViewer = m_view->IsItemChecked(ctl::kIncludeViewer);
+    options.writeSpeedRow = m_view->GetItemRow(ctl::kWriteSpeed);
+    ::OnOK(m_ctx, *m_worker, options);
 }
 
 void CQuillonDlg::OnCancel() {

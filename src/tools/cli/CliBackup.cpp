@@ -26,9 +26,12 @@ void OnInterrupt(int) {
 
 // Starts the worker and the pass as OK does; from then on Ctrl-C asks the pass to stop. False
 // when the start checks refused (their text was shown).
-bool StartPass(BackupContext& ctx, BackupWorker& worker) {
+bool StartPass(BackupContext& ctx, BackupWorker& worker, const CliArgs& a) {
     worker.StartMakeFileThread();
-    if (!OnOK(ctx, worker).empty())
+    StartOptions options;
+    options.includeViewer = a.viewer;
+    options.writeSpeedRow = 0;  // the fastest, as the writer's list offers it first
+    if (!OnOK(ctx, worker, options).empty())
         return false;
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
@@ -175,12 +178,11 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
     DiscSession disc(ctx);
     if (!disc.Open(a.disc))
         return 1;
-    s.view.CheckItem(ctl::kIncludeViewer, a.viewer);
     const std::vector<PlannedEntry> plan = Plan(s);
     const DWORD planned = ctx.m_nTotalSize;
     BackupWorker worker(ctx);
     const auto t0 = std::chrono::steady_clock::now();
-    if (!StartPass(ctx, worker))
+    if (!StartPass(ctx, worker, a))
         return 1;
     bool cancelled = false, aborted = false;
     // Building, then writing: the worker hands the image over before it lets go of the first.
@@ -229,14 +231,14 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
 
 // The schedule fetched entry by entry from the remote recorder into the folder; the worker is
 // woken by the link's answers, served here.
-int RemoteFolderBackup(CliSession& s, const std::string& folder) {
+int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folder) {
     BackupContext& ctx = s.ctx;
     const std::vector<PlannedEntry> plan = Plan(s);
     BackupWorker worker(ctx);
     s.remote->SetWorkerWake([&worker] { worker.Signal(); });
     const auto t0 = std::chrono::steady_clock::now();
     const std::size_t boxesBefore = s.view.messages.size();
-    if (!StartPass(ctx, worker))
+    if (!StartPass(ctx, worker, a))
         return 1;
     bool cancelled = false;
     while (ctx.m_bBackupRunning) {
@@ -311,15 +313,14 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
                      folder.c_str());
         return 1;
     }
-    s.view.CheckItem(ctl::kIncludeViewer, a.viewer);
     if (s.remote)
-        return RemoteFolderBackup(s, folder);
+        return RemoteFolderBackup(s, a, folder);
     const std::vector<PlannedEntry> plan = Plan(s);
     const DWORD planned = ctx.m_nTotalSize;
 
     BackupWorker worker(ctx);
     const auto t0 = std::chrono::steady_clock::now();
-    if (!StartPass(ctx, worker))
+    if (!StartPass(ctx, worker, a))
         return 1;
     bool cancelled = false;
     while (!s.view.WaitForPassEnd(100)) {

@@ -276,7 +276,7 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
     std::printf("%s  %u KB  %s  cameras %s\n%s\n", label.c_str(), e ? e->nSize : 0,
                 e && e->bAllCam ? "all cameras" : "selected cameras",
                 e ? CameraNumbers(e->bCam, kMaxCameras).c_str() : "-",
-                s.view.GetItemText(ctl::kTotalSize).c_str());
+                FormatTotalSize(ctx, ctx.m_nTotalSize).c_str());
     return 0;
 }
 

@@ -1,0 +1,322 @@
+// Passes that run while the host sends records, the operator clicks and cancels, as the window
+// lets them: the pass reads its plan, so what it writes is what was planned at its start, and
+// the context is only ever touched on its own thread (the thread sanitizer build checks the
+// latter).
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+
+#include "BackupFixture.h"
+#include "FakeDiscWriter.h"
+#include "LoopbackShareClient.h"
+#include "backup/BackupStart.h"
+#include "backup/BackupWorker.h"
+#include "backup/CameraSelection.h"
+#include "backup/HostMessages.h"
+#include "backup/RemoteBackup.h"
+#include "backup/ScheduleCommands.h"
+#include "mkrec/Recorder.h"
+#include "records/HostInfo.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The window's view: every call serialised, whichever thread it comes from.
+class SerialView : public RecordingDialogView {
+  public:
+    void SetItemText(int id, const std::string& t) override {
+        Locked([&] { Base::SetItemText(id, t); });
+    }
+    std::string GetItemText(int id) override {
+        std::lock_guard<std::recursive_mutex> lock(m_);
+        return Base::GetItemText(id);
+    }
+    void ShowItem(int id, bool s) override {
+        Locked([&] { Base::ShowItem(id, s); });
+    }
+    void EnableItem(int id, bool e) override {
+        Locked([&] { Base::EnableItem(id, e); });
+    }
+    void CheckItem(int id, bool c) override {
+        Locked([&] { Base::CheckItem(id, c); });
+    }
+    bool IsItemChecked(int id) override {
+        std::lock_guard<std::recursive_mutex> lock(m_);
+        return Base::IsItemChecked(id);
+    }
+    void SetItemRows(int id, const std::vector<std::string>& r) override {
+        Locked([&] { Base::SetItemRows(id, r); });
+    }
+    std::vector<std::string> GetItemRows(int id) override {
+        std::lock_guard<std::recursive_mutex> lock(m_);
+        return Base::GetItemRows(id);
+    }
+    void SelectItemRow(int id, int row) override {
+        Locked([&] { Base::SelectItemRow(id, row); });
+    }
+    int GetItemRow(int id) override {
+        std::lock_guard<std::recursive_mutex> lock(m_);
+        return Base::GetItemRow(id);
+    }
+    void SetTextProgress(int id, const TextProgressState& s) override {
+        Locked([&] { Base::SetTextProgress(id, s); });
+    }
+    void SetProgressRange(int l, int h) override {
+        Locked([&] { Base::SetProgressRange(l, h); });
+    }
+    void SetProgressPos(int p) override {
+        Locked([&] { Base::SetProgressPos(p); });
+    }
+    int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
+        std::lock_guard<std::recursive_mutex> lock(m_);
+        ++boxes;
+        return Base::MessageBox(text, caption, type);
+    }
+    void SetWaitCursor(bool on) override {
+        Locked([&] { Base::SetWaitCursor(on); });
+    }
+    void SetControlsState(int s) override {
+        Locked([&] { Base::SetControlsState(s); });
+    }
+    void SetPreviewControlsState(int s) override {
+        Locked([&] { Base::SetPreviewControlsState(s); });
+    }
+    void ScheduleListChanged(const std::vector<std::string>& r) override {
+        Locked([&] { Base::ScheduleListChanged(r); });
+    }
+    void SendDialogMessage(DWORD message, std::uintptr_t w, std::intptr_t l) override {
+        Locked([&] { Base::SendDialogMessage(message, w, l); });
+        if (message == kMsgShareAnswer && w == kAnswerPassEnded)
+            ended = true;
+    }
+    std::atomic<bool> ended{false};
+    std::atomic<int> boxes{0};
+
+  private:
+    using Base = RecordingDialogView;
+    template <class F>
+    void Locked(F f) {
+        std::lock_guard<std::recursive_mutex> lock(m_);
+        f();
+    }
+    std::recursive_mutex m_;
+};
+
+// The window's thread as the worker reaches it: a call handed over runs when the test serves.
+class OwnerThread {
+  public:
+    void Run(const std::function<void()>& call) {
+        std::unique_lock<std::mutex> lock(m_);
+        call_ = &call;
+        cv_.notify_all();
+        cv_.wait(lock, [&] { return call_ == nullptr; });
+    }
+    void Serve() {
+        std::unique_lock<std::mutex> lock(m_);
+        if (!call_)
+            return;
+        (*call_)();
+        call_ = nullptr;
+        ++served;
+        cv_.notify_all();
+    }
+    int served = 0;
+
+  private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    const std::function<void()>* call_ = nullptr;
+};
+
+// What the host sends while a pass runs: another camera count, date type and model, and no base
+// folder (the working folder stays where the schedule is).
+std::string HostRecord(int round) {
+    HostInfo info;
+    info.dateType = round % 2 ? 4 : 1;
+    info.camCount = round % 2 ? 16 : 8;
+    info.port = 7000 + round;
+    info.recorderKind = 4;
+    info.modelCode = 0x1648D + round;
+    info.language = "eng";
+    info.serverAddress = "127.0.0.1";
+    info.today = "20100601";
+    return EncodeHostInfo(info);
+}
+
+}  // namespace
+
+class PassDuringMeddlingTest : public BackupFixture<SerialView> {
+  protected:
+    void SetUp() override {
+        BackupFixture::SetUp();
+        out = MapDrive('E', "removable");
+        mkrec::RecorderPlan plan;
+        plan.root = "C:\\QorData";
+        plan.days = {"20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = 611;
+        plan.cameras = 4;
+        plan.width = 32;
+        plan.height = 24;
+        plan.audioChannels = 2;
+        plan.audioBytesPerMinute = 100;
+        mkrec::MakeRecordings(plan);
+        worker.SetOwnerThread([this](const std::function<void()>& call) { owner.Run(call); });
+    }
+    void TearDown() override {
+        worker.StopMakeFileThread();
+        BackupFixture::TearDown();
+    }
+    void Add(const std::string& sh, const std::string& sm, const std::string& eh,
+             const std::string& em, std::vector<int> cams) {
+        ASSERT_TRUE(SelectBackupDay(ctx, "20100523"));
+        Choose(sh, sm, eh, em, cams);
+        if (cams.empty())
+            OnSelectAllCameras(ctx);
+        ASSERT_EQ(OnAdd(ctx), "");
+    }
+    // One round of what the host and the operator do while the pass runs, on the window's
+    // thread: a host record, clicks on the cameras and pages, a new time range.
+    void Meddle(int round) {
+        const std::string record = HostRecord(round);
+        OnHostRecord(ctx, record, true);
+        OnSelectAllCameras(ctx);
+        OnCameraBox(ctx, ctl::kFirstCameraBox + round % 4);
+        OnNextPage(ctx);
+        OnPrevPage(ctx);
+        SetTimeRange(ctx, "10", "01", "10", "03");
+    }
+    // Meddles until the pass has ended; cancelAt > 0 cancels (answered Yes) in that round.
+    int MeddleUntil(const std::function<bool()>& ended, int cancelAt = 0) {
+        int round = 0;
+        while (!ended() && round < 100000) {
+            owner.Serve();
+            if (ended())
+                break;
+            Meddle(++round);
+            if (round == cancelAt) {
+                EXPECT_TRUE(CancelRunningBackup(ctx));
+            }
+        }
+        return round;
+    }
+    // The image of entry as the plan names it (date type 0, the one at the start).
+    std::string Day(const std::string& root, const std::string& entry) {
+        return root + "/" + entry + "/20100523/";
+    }
+
+    std::string out;
+    OwnerThread owner;
+    BackupWorker worker{ctx};
+};
+
+TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOperatorDoMeanwhile) {
+    Add("10", "00", "10", "11", {});
+    Add("10", "02", "10", "05", {1, 3});
+    fs::create_directories(out + "/Backup");
+    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Backup"), "");
+    worker.StartMakeFileThread();
+    ASSERT_EQ(OnOK(ctx, worker), "");
+    const int rounds = MeddleUntil([&] { return view.ended.load(); });
+    EXPECT_GT(rounds, 0);
+    EXPECT_EQ(owner.served, 1);  // the end of the pass ran on the window's thread
+    // Every minute of both entries, under the names the plan gave them, and nothing else.
+    for (int m = 0; m <= 11; ++m) {
+        char name[32];
+        std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
+        EXPECT_TRUE(fs::exists(Day(out + "/Backup", "2010_05_23=10,00~10,11") + name)) << name;
+        EXPECT_EQ(fs::exists(Day(out + "/Backup", "2010_05_23=10,02~10,05") + name),
+                  m >= 2 && m <= 5)
+            << name;
+    }
+    EXPECT_TRUE(ctx.m_report.ok())
+        << (ctx.m_report.failures().empty() ? std::string() : ctx.m_report.failures().front());
+    EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
+    // The host's record took effect for the window, and the schedule is done with.
+    EXPECT_EQ(ctx.m_host.localMode, 0);
+    EXPECT_TRUE(ctx.m_lbSchedule.empty());
+}
+
+TEST_F(PassDuringMeddlingTest, ACancelDuringMeddlingStopsThePassAndKeepsItsEntries) {
+    Add("10", "00", "10", "11", {});
+    fs::create_directories(out + "/Backup");
+    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Backup"), "");
+    worker.StartMakeFileThread();
+    // The first file the pass shows makes sure the cancel comes while it runs.
+    ASSERT_EQ(OnOK(ctx, worker), "");
+    MeddleUntil([&] { return view.ended.load(); }, 1);
+    EXPECT_TRUE(ctx.m_report.stopped());
+    EXPECT_EQ(ctx.m_lbSchedule.size(), 1u);
+    EXPECT_EQ(ReadText(out + "/Backup/SHA256SUMS").rfind("# PARTIAL IMAGE", 0), 0u);
+    EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
+}
+
+TEST_F(PassDuringMeddlingTest, ADiscPassBuildsItsPlannedImageAndHandsItOverOnTheWindowsThread) {
+    FakeDiscWriter writer;
+    writer.freeMB = 4000;
+    ctx.m_discWriter = &writer;
+    Add("10", "00", "10", "11", {0, 2});
+    ASSERT_TRUE(FindWriterDrive(ctx));
+    ctx.m_nTargetType = 2;  // as the folder browser sets it for a writer drive
+    worker.StartMakeFileThread();
+    ASSERT_EQ(OnOK(ctx, worker), "");
+    MeddleUntil([&] { return ctx.m_bDiscWriting.load() != 0 || !ctx.m_bBackupRunning; });
+    EXPECT_EQ(owner.served, 1);
+    EXPECT_NE(std::find(writer.calls.begin(), writer.calls.end(), "write"), writer.calls.end());
+    for (int m = 0; m <= 11; ++m) {
+        char name[32];
+        std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
+        EXPECT_TRUE(fs::exists(Day(driveC() + "/QuillonTemp", "2010_05_23=10,00~10,11") + name))
+            << name;
+    }
+    EXPECT_EQ(Sha256sumCheck(driveC() + "/QuillonTemp"), 0);
+}
+
+TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArrive) {
+    ShareService::Settings settings;
+    settings.storageRoot = "C:\\QorData";
+    settings.cameras = 4;
+    ShareService service(settings);
+    LoopbackShareClient client(service);
+    struct Receiver : IShareClientReceiver {
+        BackupContext* ctx;
+        BackupWorker* worker;
+        void PostShareMessage(unsigned message, unsigned long code, const void* record,
+                              unsigned long size) override {
+            if (message == kMsgShareAnswer)
+                OnShareClientMessage(*ctx, code, record, size, [this] { worker->Signal(); });
+        }
+    } receiver;
+    receiver.ctx = &ctx;
+    receiver.worker = &worker;
+    ctx.m_shareClient = &client;
+    SetShareReceiver(ctx, &receiver);
+    ctx.m_host.localMode = 0;
+    ctx.m_host.serverAddress = "127.0.0.1";
+    ctx.m_host.port = 7004;
+    SelectBackupDay(ctx, "20100523");
+    ASSERT_TRUE(client.Pump([] { return true; }));
+    Choose("10", "00", "10", "11", {0, 1, 2, 3});
+    ASSERT_EQ(OnAdd(ctx), "");
+    ASSERT_TRUE(client.Pump([] { return true; }));
+    ASSERT_EQ(ctx.m_lbSchedule.size(), 1u);
+    fs::create_directories(out + "/Remote");
+    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Remote"), "");
+    worker.StartMakeFileThread();
+    const int boxes = view.boxes;
+    ASSERT_EQ(OnOK(ctx, worker), "");
+    // The answers are served on this thread between rounds, as the window's loop serves them.
+    MeddleUntil([&] {
+        client.Pump([] { return true; }, 20);
+        return view.boxes > boxes;
+    });
+    for (int m = 0; m <= 11; ++m) {
+        char name[32];
+        std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
+        EXPECT_TRUE(fs::exists(Day(out + "/Remote", "2010_05_23=10,00~10,11") + name)) << name;
+    }
+    EXPECT_TRUE(ctx.m_report.ok());
+    EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
+    SetShareReceiver(ctx, nullptr);
+}
