@@ -31,11 +31,11 @@ int main() {
     RecordingDialogView view;
     BackupContext ctx(app, view);
     ctx.m_host.camCount = 16;
-    ScanRecordedDay(ctx, "20260101");
+    ScanRecordedDay(ctx.m_host, ctx.m_day, "20260101");
     // Every camera, and every other one (a list the query cannot take as a range).
     for (int step : {1, 2}) {
         for (int c = 0; c < 16; ++c)
-            ctx.m_bCamSel[c] = c % step == 0;
+            ctx.m_day.camSel[c] = c % step == 0;
 
         const std::string where = BuildCameraWhereClause(ctx);
         const std::string day = prefix + "/drive_c/QorData/20260101/";

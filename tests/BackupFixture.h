@@ -25,7 +25,7 @@ class BackupFixture : public TempPrefixTest {
                 const std::string& em, const std::vector<int>& cams) {
         SetTimeRange(ctx, sh, sm, eh, em);
         for (int c : cams)
-            ctx.m_bCamSel[c] = 1;
+            ctx.m_day.camSel[c] = 1;
     }
 
     CQuillonApp app;

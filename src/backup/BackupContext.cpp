@@ -5,18 +5,8 @@
 
 void BackupContext::Clear() {
     m_host = backup::HostSettings();
-    m_strSelDate.clear();
-    std::memset(m_bHourHasRec, 0, sizeof m_bHourHasRec);
-    std::memset(m_bCamExist, 0, sizeof m_bCamExist);
-    std::memset(m_bMinuteHasRec, 0, sizeof m_bMinuteHasRec);
-    std::memset(m_bMinuteTmp, 0, sizeof m_bMinuteTmp);
-    std::memset(m_bMinuteTmpEnd, 0, sizeof m_bMinuteTmpEnd);
-    m_nLastStartHour = m_nLastEndHour = -1;
-    std::memset(m_bCamSel, 0, sizeof m_bCamSel);
-    m_nCamPage = m_nSelCamCount = m_nExistCamCount = m_nCurSlot = 0;
-    m_RecMap.fill(0);
-    m_SelMap.fill(0);
-    m_DayMapTmp.fill(0);
+    m_day = backup::DaySelection();
+    m_nCurSlot = 0;
     std::memset(m_Schedule.data(), 0, sizeof m_Schedule);
     m_lbSchedule.clear();
     m_nListSel = -1;
@@ -55,7 +45,7 @@ std::string BackupContext::Refuse(const std::string& key, const std::string& tex
 int BackupContext::SelectedCameraCount() const {
     int n = 0;
     for (int c = 0; c < m_host.camCount && c < kMaxCameras; ++c)
-        if (m_bCamSel[c])
+        if (m_day.camSel[c])
             ++n;
     return n;
 }
@@ -63,7 +53,7 @@ int BackupContext::SelectedCameraCount() const {
 CameraSet BackupContext::SelectedCameras() const {
     CameraSet cams;
     for (int c = 0; c < m_host.camCount && c < kMaxCameras; ++c)
-        cams[static_cast<std::size_t>(c)] = m_bCamSel[c] != 0;
+        cams[static_cast<std::size_t>(c)] = m_day.camSel[c] != 0;
     return cams;
 }
 

@@ -11,6 +11,7 @@
 #include "app/CProfileReadWrite.h"
 #include "app/CQuillonApp.h"
 #include "backup/BackupReport.h"
+#include "backup/DaySelection.h"
 #include "backup/DialogView.h"
 #include "backup/HostSettings.h"
 #include "backup/PassJob.h"
@@ -61,18 +62,7 @@ class BackupContext {
     backup::HostSettings m_host;
 
     // The chosen day and selection.
-    std::string m_strSelDate;
-    DWORD m_bHourHasRec[24];
-    DWORD m_bCamExist[64];
-    DWORD m_bMinuteHasRec[1440];
-    DWORD m_bMinuteTmp[60];     // minutes of the chosen start hour that have recordings
-    DWORD m_bMinuteTmpEnd[60];  // the same for the end hour
-    int m_nLastStartHour;       // hour whose minutes the start-minute combo holds, -1 none
-    int m_nLastEndHour;
-    DWORD m_bCamSel[64];
-    int m_nCamPage;
-    int m_nSelCamCount;
-    int m_nExistCamCount;
+    backup::DaySelection m_day;
     int m_nCurSlot;
     MinuteMapBlock m_RecMap;
     MinuteMapBlock m_SelMap;

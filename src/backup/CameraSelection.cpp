@@ -21,7 +21,7 @@ std::string Two(int v) {
 
 void ShowPageNumber(BackupContext& ctx) {
     ctx.m_view.SetItemText(ctl::kCameraPage,
-                           std::to_string(ctx.m_nCamPage + 1) + "/" +
+                           std::to_string(ctx.m_day.camPage + 1) + "/" +
                                std::to_string(LastCameraPage(ctx.m_host.camCount) + 1));
 }
 
@@ -31,11 +31,11 @@ void ShowPageBoxes(BackupContext& ctx) {
     ShowPageNumber(ctx);
     for (int i = 0; i < 16; ++i) {
         const int id = ctl::kFirstCameraBox + i;
-        const int c = ctx.m_nCamPage * 16 + i;
+        const int c = ctx.m_day.camPage * 16 + i;
         ctx.m_view.SetItemText(id, Two(c + 1));
-        if (ctx.m_bCamExist[c]) {
+        if (ctx.m_day.camExist[c]) {
             ctx.m_view.EnableItem(id, true);
-            ctx.m_view.CheckItem(id, ctx.m_bCamSel[c] != 0);
+            ctx.m_view.CheckItem(id, ctx.m_day.camSel[c] != 0);
         } else {
             ctx.m_view.CheckItem(id, false);
             ctx.m_view.EnableItem(id, false);
@@ -54,13 +54,13 @@ void ListHourMinutes(BackupContext& ctx, int hourId, int minuteId, DWORD* tmp, i
     const int cams = ctx.m_host.camCount < kMaxCameras ? ctx.m_host.camCount : kMaxCameras;
     for (int m = 0; m < 60; ++m)
         for (int c = 0; c < cams; ++c)
-            if (ctx.m_RecMap[static_cast<std::size_t>(c) * 1440 + hour * 60 + m]) {
+            if (ctx.m_day.recMap[static_cast<std::size_t>(c) * 1440 + hour * 60 + m]) {
                 tmp[m] = 1;
-                ctx.m_bMinuteHasRec[hour * 60 + m] = 1;
+                ctx.m_day.minuteHasRec[hour * 60 + m] = 1;
             }
     std::vector<std::string> minutes;
     for (int m = 0; m < 60; ++m)
-        if (ctx.m_bMinuteHasRec[hour * 60 + m])
+        if (ctx.m_day.minuteHasRec[hour * 60 + m])
             minutes.push_back(Two(m));
     ctx.m_view.SetItemRows(minuteId, minutes);
     lastHour = hour;
@@ -68,7 +68,7 @@ void ListHourMinutes(BackupContext& ctx, int hourId, int minuteId, DWORD* tmp, i
 }
 
 void ShowPageZeroBoxes(BackupContext& ctx) {
-    ctx.m_nCamPage = 0;
+    ctx.m_day.camPage = 0;
     ShowPageNumber(ctx);
     for (int i = 0; i < 16; ++i) {
         const int id = ctl::kFirstCameraBox + i;
@@ -77,7 +77,7 @@ void ShowPageZeroBoxes(BackupContext& ctx) {
         ctx.m_view.SetItemText(id, caption);
         ctx.m_view.ShowItem(id, true);
         ctx.m_view.CheckItem(id, false);
-        ctx.m_view.EnableItem(id, ctx.m_bCamExist[i] != 0);
+        ctx.m_view.EnableItem(id, ctx.m_day.camExist[i] != 0);
     }
 }
 
@@ -85,7 +85,7 @@ void ShowPageZeroBoxes(BackupContext& ctx) {
 
 void ResetCameraSelection(BackupContext& ctx) {
     ShowPageZeroBoxes(ctx);
-    std::memset(ctx.m_bCamSel, 0, sizeof ctx.m_bCamSel);
+    std::memset(ctx.m_day.camSel, 0, sizeof ctx.m_day.camSel);
     ctx.m_view.SetItemText(ctl::kMemo, "");
     std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
     ctx.m_bEntryInfoRead = 0;
@@ -94,14 +94,14 @@ void ResetCameraSelection(BackupContext& ctx) {
 
 void ShowDayCameras(BackupContext& ctx) {
     ShowPageZeroBoxes(ctx);
-    ctx.m_nExistCamCount = 0;
+    ctx.m_day.existCamCount = 0;
     bool pageZero = false;
     for (int c = 0; c < kMaxCameras; ++c)
-        if (ctx.m_bCamExist[c]) {
-            ++ctx.m_nExistCamCount;
+        if (ctx.m_day.camExist[c]) {
+            ++ctx.m_day.existCamCount;
             pageZero = pageZero || c < 16;
         }
-    std::memset(ctx.m_bCamSel, 0, sizeof ctx.m_bCamSel);
+    std::memset(ctx.m_day.camSel, 0, sizeof ctx.m_day.camSel);
     if (pageZero)
         ctx.m_view.EnableItem(ctl::kSelectAll, true);
 }
@@ -113,27 +113,27 @@ void UpdateCameraExist(BackupContext& ctx, bool byHours) {
     const std::string emText = ctx.m_view.GetItemText(ctl::kEndMinute);
     const int cams = ctx.m_host.camCount < kMaxCameras ? ctx.m_host.camCount : kMaxCameras;
     auto recorded = [&](int c, int h, int m) {
-        return ctx.m_RecMap[static_cast<std::size_t>(c) * 1440 + h * 60 + m] != 0;
+        return ctx.m_day.recMap[static_cast<std::size_t>(c) * 1440 + h * 60 + m] != 0;
     };
     if (!shText.empty() && !ehText.empty()) {
         const int sh = std::atoi(shText.c_str()), eh = std::atoi(ehText.c_str());
         const int sm = std::atoi(smText.c_str()), em = std::atoi(emText.c_str());
         if (sh <= eh && sh >= 0 && eh < 24) {
             if (byHours) {
-                std::memset(ctx.m_bCamExist, 0, sizeof ctx.m_bCamExist);
+                std::memset(ctx.m_day.camExist, 0, sizeof ctx.m_day.camExist);
                 for (int h = sh; h <= eh; ++h)
                     for (int c = 0; c < cams; ++c)
                         for (int m = 0; m < 60; ++m)
                             if (recorded(c, h, m))
-                                ctx.m_bCamExist[c] = 1;
+                                ctx.m_day.camExist[c] = 1;
             } else if (!(sh == eh && sm > em)) {
-                std::memset(ctx.m_bCamExist, 0, sizeof ctx.m_bCamExist);
+                std::memset(ctx.m_day.camExist, 0, sizeof ctx.m_day.camExist);
                 for (int h = sh; h <= eh; ++h) {
                     const int first = h == sh ? sm : 0, last = h == eh ? em : 59;
                     for (int m = first; m <= last && m < 60; ++m)
                         for (int c = 0; c < cams; ++c)
                             if (m >= 0 && recorded(c, h, m))
-                                ctx.m_bCamExist[c] = 1;
+                                ctx.m_day.camExist[c] = 1;
                 }
             }
         }
@@ -152,18 +152,18 @@ void SetTimeRange(BackupContext& ctx, const std::string& sh, const std::string& 
 
 void OnSelectAllCameras(BackupContext& ctx) {
     for (int c = 0; c < kMaxCameras; ++c)
-        ctx.m_bCamSel[c] = ctx.m_bCamExist[c] ? 1 : 0;
+        ctx.m_day.camSel[c] = ctx.m_day.camExist[c] ? 1 : 0;
     for (int i = 0; i < 16; ++i)
-        if (ctx.m_bCamSel[ctx.m_nCamPage * 16 + i])
+        if (ctx.m_day.camSel[ctx.m_day.camPage * 16 + i])
             ctx.m_view.CheckItem(ctl::kFirstCameraBox + i, true);
 }
 
 bool SelectBackupDay(BackupContext& ctx, const std::string& day) {
-    ctx.m_strSelDate = day;
+    ctx.m_day.date = day;
     ResetCameraSelection(ctx);
-    std::memset(ctx.m_bHourHasRec, 0, sizeof ctx.m_bHourHasRec);
-    std::memset(ctx.m_bMinuteHasRec, 0, sizeof ctx.m_bMinuteHasRec);
-    std::memset(ctx.m_bCamExist, 0, sizeof ctx.m_bCamExist);
+    std::memset(ctx.m_day.hourHasRec, 0, sizeof ctx.m_day.hourHasRec);
+    std::memset(ctx.m_day.minuteHasRec, 0, sizeof ctx.m_day.minuteHasRec);
+    std::memset(ctx.m_day.camExist, 0, sizeof ctx.m_day.camExist);
     if (!ctx.m_host.localMode) {
         // The hours shown are the last day's, whose flags are gone: until the answer fills
         // them, no time can be chosen and no Add can ask for a range the day may not have.
@@ -171,12 +171,12 @@ bool SelectBackupDay(BackupContext& ctx, const std::string& day) {
         RequestDayIndex(ctx, day);
         return true;
     }
-    const bool found = ScanRecordedDay(ctx, day) != 0;
+    const bool found = ScanRecordedDay(ctx.m_host, ctx.m_day, day) != 0;
     ClearTimeCombos(ctx);
     if (found) {
         std::vector<std::string> hours;
         for (int h = 0; h < 24; ++h)
-            if (ctx.m_bHourHasRec[h])
+            if (ctx.m_day.hourHasRec[h])
                 hours.push_back(Two(h));
         ctx.m_view.SetItemRows(ctl::kStartHour, hours);
         ctx.m_view.SetItemRows(ctl::kEndHour, hours);
@@ -196,16 +196,17 @@ bool SelectBackupDayLabel(BackupContext& ctx, const std::string& label) {
 void ClearTimeCombos(BackupContext& ctx) {
     for (int id : {ctl::kStartHour, ctl::kStartMinute, ctl::kEndHour, ctl::kEndMinute})
         ctx.m_view.SetItemRows(id, {});
-    ctx.m_nLastStartHour = ctx.m_nLastEndHour = -1;
+    ctx.m_day.lastStartHour = ctx.m_day.lastEndHour = -1;
 }
 
 void OnSelchangeStartHour(BackupContext& ctx) {
-    ListHourMinutes(ctx, ctl::kStartHour, ctl::kStartMinute, ctx.m_bMinuteTmp,
-                    ctx.m_nLastStartHour);
+    ListHourMinutes(ctx, ctl::kStartHour, ctl::kStartMinute, ctx.m_day.startHourMinutes,
+                    ctx.m_day.lastStartHour);
 }
 
 void OnSelchangeEndHour(BackupContext& ctx) {
-    ListHourMinutes(ctx, ctl::kEndHour, ctl::kEndMinute, ctx.m_bMinuteTmpEnd, ctx.m_nLastEndHour);
+    ListHourMinutes(ctx, ctl::kEndHour, ctl::kEndMinute, ctx.m_day.endHourMinutes,
+                    ctx.m_day.lastEndHour);
 }
 
 void OnSelchangeMinute(BackupContext& ctx) {
@@ -227,17 +228,17 @@ int LastCameraPage(int camCount) {
 }
 
 void OnCameraBox(BackupContext& ctx, int id) {
-    const int c = ctx.m_nCamPage * 16 + (id - ctl::kFirstCameraBox);
+    const int c = ctx.m_day.camPage * 16 + (id - ctl::kFirstCameraBox);
     if (c < 0 || c >= kMaxCameras)
         return;
-    ctx.m_bCamSel[c] = ctx.m_bCamSel[c] ? 0 : 1;
+    ctx.m_day.camSel[c] = ctx.m_day.camSel[c] ? 0 : 1;
 }
 
 void OnPrevPage(BackupContext& ctx) {
-    if (ctx.m_nCamPage == 0)
+    if (ctx.m_day.camPage == 0)
         return;
-    --ctx.m_nCamPage;
-    if (ctx.m_host.camCount == 24 && ctx.m_nCamPage == 0)
+    --ctx.m_day.camPage;
+    if (ctx.m_host.camCount == 24 && ctx.m_day.camPage == 0)
         for (int i = 0; i < 16; ++i)
             ctx.m_view.ShowItem(ctl::kFirstCameraBox + i, true);
     ShowPageBoxes(ctx);
@@ -245,12 +246,12 @@ void OnPrevPage(BackupContext& ctx) {
 
 void OnNextPage(BackupContext& ctx) {
     const int last = LastCameraPage(ctx.m_host.camCount);
-    if (ctx.m_nCamPage >= last)
+    if (ctx.m_day.camPage >= last)
         return;
-    ++ctx.m_nCamPage;
+    ++ctx.m_day.camPage;
     ShowPageBoxes(ctx);
     if (ctx.m_host.camCount == 24 && last == 1)
         for (int i = 0; i < 16; ++i)
-            if (ctx.m_nCamPage * 16 + i >= 24)
+            if (ctx.m_day.camPage * 16 + i >= 24)
                 ctx.m_view.ShowItem(ctl::kFirstCameraBox + i, false);
 }

@@ -79,7 +79,7 @@ void ResetControls(BackupContext& ctx) {
         if (i >= ctx.m_host.camCount)
             ctx.m_view.ShowItem(ctl::kFirstCameraBox + i, false);
     }
-    std::memset(ctx.m_bCamSel, 0, sizeof ctx.m_bCamSel);
+    std::memset(ctx.m_day.camSel, 0, sizeof ctx.m_day.camSel);
 }
 
 void LabelControls(BackupContext& ctx) {

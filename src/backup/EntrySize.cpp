@@ -95,8 +95,8 @@ int EstimateEntrySize(BackupContext& ctx, const std::string& day, const std::str
     r.startMinute = std::atoi(start.substr(2, 2).c_str());
     r.endHour = std::atoi(end.substr(0, 2).c_str());
     r.endMinute = std::atoi(end.substr(2, 2).c_str());
-    r.hourHasRec = ctx.m_bHourHasRec;
-    r.minuteHasRec = ctx.m_bMinuteHasRec;
+    r.hourHasRec = ctx.m_day.hourHasRec;
+    r.minuteHasRec = ctx.m_day.minuteHasRec;
     r.cameras = ctx.SelectedCameras();
     r.modelCode = ctx.m_host.modelCode;
     const storage::EstimateTotals totals = storage::EstimateRange(r);
@@ -105,7 +105,7 @@ int EstimateEntrySize(BackupContext& ctx, const std::string& day, const std::str
         return 2;
     }
     const DWORD size = storage::EntrySizeKB(totals);
-    ctx.m_nSelCamCount += ctx.SelectedCameraCount();
+    ctx.m_day.selCamCount += ctx.SelectedCameraCount();
     AddToTotal(ctx, size);
     ctx.m_nLastEntrySize = size;
     ShowTotalSize(ctx);

@@ -39,15 +39,15 @@ std::string Field(const char* field, std::size_t room) {
 }
 
 void OnIndexReply(BackupContext& ctx, const _INDEXREPLY& r) {
-    std::memcpy(ctx.m_bHourHasRec, r.bHourHasRec, sizeof ctx.m_bHourHasRec);
-    std::memcpy(ctx.m_bMinuteHasRec, r.bMinuteHasRec, sizeof ctx.m_bMinuteHasRec);
-    std::memcpy(ctx.m_bCamExist, r.bCamExist, sizeof ctx.m_bCamExist);
-    std::memcpy(ctx.m_RecMap.data(), r.recMap, sizeof r.recMap);
+    std::memcpy(ctx.m_day.hourHasRec, r.bHourHasRec, sizeof ctx.m_day.hourHasRec);
+    std::memcpy(ctx.m_day.minuteHasRec, r.bMinuteHasRec, sizeof ctx.m_day.minuteHasRec);
+    std::memcpy(ctx.m_day.camExist, r.bCamExist, sizeof ctx.m_day.camExist);
+    std::memcpy(ctx.m_day.recMap.data(), r.recMap, sizeof r.recMap);
     ClearTimeCombos(ctx);
     if (r.bFound) {
         std::vector<std::string> hours;
         for (int h = 0; h < 24; ++h) {
-            if (ctx.m_bHourHasRec[h]) {
+            if (ctx.m_day.hourHasRec[h]) {
                 char two[4];
                 std::snprintf(two, sizeof two, "%02d", h);
                 hours.push_back(two);
@@ -62,7 +62,7 @@ void OnIndexReply(BackupContext& ctx, const _INDEXREPLY& r) {
 }
 
 void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
-    ctx.m_nSelCamCount = r.nSelCamCount;
+    ctx.m_day.selCamCount = r.nSelCamCount;
     const std::string day = Field(r.szDay, sizeof r.szDay);
     const std::string start = Field(r.szStart, sizeof r.szStart);
     const std::string end = Field(r.szEnd, sizeof r.szEnd);
@@ -97,14 +97,14 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
     e.nSize = ctx.m_nLastEntrySize;
     ctx.m_nLastEntrySize = 0;
     for (int c = 0; c < ctx.m_host.camCount && c < kMaxCameras; ++c)
-        e.bCam[c] = ctx.m_bCamSel[c] ? 1 : 0;
-    e.bAllCam = ctx.m_nExistCamCount == ctx.m_nSelCamCount ? 1 : 0;
-    ctx.m_nSelCamCount = 0;
-    BuildMinuteMap(ctx.m_Schedule, *slot, ctx.m_RecMap, ctx.m_SelMap);
+        e.bCam[c] = ctx.m_day.camSel[c] ? 1 : 0;
+    e.bAllCam = ctx.m_day.existCamCount == ctx.m_day.selCamCount ? 1 : 0;
+    ctx.m_day.selCamCount = 0;
+    BuildMinuteMap(ctx.m_Schedule, *slot, ctx.m_day.recMap, ctx.m_day.selMap);
     const std::string working = paths::WorkingFolder(ctx.m_host.basePath);
     platform::CreateDirectory(working);
     platform::CreateDirectory(working + "\\" + entry);
-    if (!SaveMinuteMap(ctx, working, entry, day) || !SaveScheduleTable(ctx)) {
+    if (!SaveMinuteMap(ctx.m_day, working, entry, day) || !SaveScheduleTable(ctx)) {
         // No half entry, as a local Add.
         ctx.m_nTotalSize = totalBefore;
         std::memset(&e, 0, sizeof e);
@@ -217,14 +217,14 @@ std::string RequestEntrySize(BackupContext& ctx, const std::string& entry, const
         return ctx.Refuse("Q010008");
     _BACKUPADDTOTALSIZE r;
     std::memset(&r, 0, sizeof r);
-    const std::string day = ctx.m_strSelDate.substr(0, 8);
+    const std::string day = ctx.m_day.date.substr(0, 8);
     std::snprintf(r.szDay, sizeof r.szDay, "%s", day.c_str());
     std::snprintf(r.szStart, sizeof r.szStart, "%s", start.c_str());
     std::snprintf(r.szEnd, sizeof r.szEnd, "%s", end.c_str());
     std::snprintf(r.szEntry, sizeof r.szEntry, "%s", entry.c_str());
-    std::memcpy(r.bHourHasRec, ctx.m_bHourHasRec, sizeof r.bHourHasRec);
-    std::memcpy(r.bMinuteHasRec, ctx.m_bMinuteHasRec, sizeof r.bMinuteHasRec);
-    std::memcpy(r.bCamSel, ctx.m_bCamSel, sizeof r.bCamSel);
+    std::memcpy(r.bHourHasRec, ctx.m_day.hourHasRec, sizeof r.bHourHasRec);
+    std::memcpy(r.bMinuteHasRec, ctx.m_day.minuteHasRec, sizeof r.bMinuteHasRec);
+    std::memcpy(r.bCamSel, ctx.m_day.camSel, sizeof r.bCamSel);
     r.nCamCount = static_cast<DWORD>(ctx.m_host.camCount);
     SetControlsState(ctx, 0);
     ctx.m_view.SetPreviewControlsState(0);

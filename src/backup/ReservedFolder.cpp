@@ -6,9 +6,9 @@
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
-bool SaveMinuteMap(BackupContext& ctx, const std::string& parent, const std::string& entry,
-                   const std::string& day) {
-    return storage::SaveMinuteMap(parent, entry, day, ctx.m_SelMap);
+bool SaveMinuteMap(const backup::DaySelection& sel, const std::string& parent,
+                   const std::string& entry, const std::string& day) {
+    return storage::SaveMinuteMap(parent, entry, day, sel.selMap);
 }
 
 bool SaveScheduleTable(BackupContext& ctx) {
@@ -33,9 +33,10 @@ void ClearReservedFolder(BackupContext& ctx) {
     storage::ClearWorkingFolder(ctx.m_host.basePath);
 }
 
-BOOL LoadDayMinuteMap(BackupContext& ctx, const std::string& folder, const std::string& day) {
-    ctx.m_nExistCamCount = 0;
-    MinuteMapBlock& scratch = ctx.m_DayMapTmp;
+BOOL LoadDayMinuteMap(backup::DaySelection& sel, const std::string& folder,
+                      const std::string& day) {
+    sel.existCamCount = 0;
+    MinuteMapBlock& scratch = sel.dayMapTmp;
     if (!storage::ReadDayMap(folder, day, scratch))
         return 0;
     for (int c = 0; c < kMaxCameras; ++c) {
@@ -43,17 +44,18 @@ BOOL LoadDayMinuteMap(BackupContext& ctx, const std::string& folder, const std::
             const std::size_t at = static_cast<std::size_t>(c) * 1440 + m;
             if (!scratch[at])
                 continue;
-            ctx.m_RecMap[at] = 1;
-            ctx.m_bHourHasRec[m / 60] = 1;
-            ctx.m_bMinuteHasRec[m] = 1;
-            ctx.m_bCamExist[c] = 1;
+            sel.recMap[at] = 1;
+            sel.hourHasRec[m / 60] = 1;
+            sel.minuteHasRec[m] = 1;
+            sel.camExist[c] = 1;
         }
     }
     scratch.fill(0);
     return 1;
 }
 
-BOOL ScanRecordedDay(BackupContext& ctx, const std::string& day) {
-    ctx.m_RecMap.fill(0);
-    return LoadDayMinuteMap(ctx, paths::DayFolder(ctx.StorageRoot(), day), day);
+BOOL ScanRecordedDay(const backup::HostSettings& host, backup::DaySelection& sel,
+                     const std::string& day) {
+    sel.recMap.fill(0);
+    return LoadDayMinuteMap(sel, paths::DayFolder(host.StorageRoot(), day), day);
 }

@@ -5,9 +5,10 @@
 
 #include "backup/BackupContext.h"
 
-// Creates "%s\%s\%s" of parent, entry and day and writes "%s\%s.DAT" of it from m_SelMap.
-bool SaveMinuteMap(BackupContext& ctx, const std::string& parent, const std::string& entry,
-                   const std::string& day);
+// Creates "%s\%s\%s" of parent, entry and day and writes "%s\%s.DAT" of it from the
+// selection's map of the entry.
+bool SaveMinuteMap(const backup::DaySelection& sel, const std::string& parent,
+                   const std::string& entry, const std::string& day);
 // Creates the working folder and writes reserve.dat; false when it cannot.
 bool SaveScheduleTable(BackupContext& ctx);
 // Reads reserve.dat into the table; false when there is none. A damaged file is not loaded: the
@@ -18,8 +19,9 @@ bool RemoveScheduleFile(BackupContext& ctx);
 // Empties the schedule table, zeroes the total and deletes the working folder, reserve.dat
 // first, so that a run killed halfway leaves no schedule naming folders that are gone.
 void ClearReservedFolder(BackupContext& ctx);
-// Loads the day map "%s\%s.dat" of folder and day into m_RecMap and the hour, minute and camera
-// flags (only set, never cleared here).
-BOOL LoadDayMinuteMap(BackupContext& ctx, const std::string& folder, const std::string& day);
-// Clears m_RecMap and loads the day's map from the recordings root.
-BOOL ScanRecordedDay(BackupContext& ctx, const std::string& day);
+// Loads the day map "%s\%s.dat" of folder and day into the selection's map of the day and the
+// hour, minute and camera flags (only set, never cleared here).
+BOOL LoadDayMinuteMap(backup::DaySelection& sel, const std::string& folder, const std::string& day);
+// Clears the selection's map of the day and loads the day's map from the host's recordings.
+BOOL ScanRecordedDay(const backup::HostSettings& host, backup::DaySelection& sel,
+                     const std::string& day);

@@ -128,7 +128,7 @@ std::string OnAdd(BackupContext& ctx) {
         return ctx.Refuse("M010007");
     if (ctx.m_host.camCount <= 0 || ctx.SelectedCameraCount() == 0)
         return ctx.Refuse("M010008");
-    const std::string entry = MakeEntryString(ctx.m_strSelDate, sh, sm, eh, em);
+    const std::string entry = MakeEntryString(ctx.m_day.date, sh, sm, eh, em);
     const std::string label = EntryToLabel(entry, ctx.m_host.dateType);
     if (FindListRow(ctx, label) >= 0)
         return ctx.Refuse("M010009");
@@ -150,7 +150,7 @@ std::string OnAdd(BackupContext& ctx) {
     }
     if (!ctx.m_host.localMode)
         return RequestEntrySize(ctx, entry, sh + sm, eh + em);  // the answer makes the entry
-    const std::string day = ctx.m_strSelDate.substr(0, 8);
+    const std::string day = ctx.m_day.date.substr(0, 8);
     if (EstimateEntrySize(ctx, day, sh + sm, eh + em) != 1) {
         // A refused entry leaves nothing behind in the working folder.
         storage::DeleteFolderTree(entryFolder);
@@ -169,11 +169,11 @@ std::string OnAdd(BackupContext& ctx) {
     e.nSize = ctx.m_nLastEntrySize;
     ctx.m_nLastEntrySize = 0;
     for (int c = 0; c < ctx.m_host.camCount && c < kMaxCameras; ++c)
-        e.bCam[c] = ctx.m_bCamSel[c] ? 1 : 0;
-    e.bAllCam = ctx.m_nSelCamCount == ctx.m_nExistCamCount ? 1 : 0;
-    ctx.m_nSelCamCount = 0;
-    BuildMinuteMap(ctx.m_Schedule, slot, ctx.m_RecMap, ctx.m_SelMap);
-    if (!SaveMinuteMap(ctx, working, entry, day) || !SaveScheduleTable(ctx)) {
+        e.bCam[c] = ctx.m_day.camSel[c] ? 1 : 0;
+    e.bAllCam = ctx.m_day.selCamCount == ctx.m_day.existCamCount ? 1 : 0;
+    ctx.m_day.selCamCount = 0;
+    BuildMinuteMap(ctx.m_Schedule, slot, ctx.m_day.recMap, ctx.m_day.selMap);
+    if (!SaveMinuteMap(ctx.m_day, working, entry, day) || !SaveScheduleTable(ctx)) {
         // No half entry: the slot, the total and the entry's folder go back to what they were;
         // reserve.dat is replaced only when whole, so the saved schedule is the one before.
         ctx.m_nTotalSize -= e.nSize;
@@ -265,13 +265,13 @@ std::string OnSelchangeSchedule(BackupContext& ctx) {
     }
     if (const ScheduleEntry* e =
             FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
-        ctx.m_nCamPage = 0;
+        ctx.m_day.camPage = 0;
         for (int c = 0; c < kMaxCameras; ++c)
-            ctx.m_bCamSel[c] = e->bCam[c] ? 1 : 0;
+            ctx.m_day.camSel[c] = e->bCam[c] ? 1 : 0;
     }
     for (int i = 0; i < 16; ++i) {
         const int id = ctl::kFirstCameraBox + i;
-        if (ctx.m_bCamSel[i]) {
+        if (ctx.m_day.camSel[i]) {
             ctx.m_view.EnableItem(id, true);
             ctx.m_view.CheckItem(id, true);
         } else {

@@ -107,28 +107,36 @@ bool IsEntryString(const std::string& s) {
     return true;
 }
 
+// The recorder this server serves, as a host would describe it.
+backup::HostSettings HostOf(const ShareService::Settings& settings) {
+    backup::HostSettings host;
+    host.storageRoot = settings.storageRoot;
+    host.camCount = std::clamp(settings.cameras, 0, kMaxCameras);
+    host.modelCode = settings.modelCode;
+    host.basePath = kServerBase;
+    return host;
+}
+
 void Prepare(BackupContext& ctx, const ShareService::Settings& settings) {
-    ctx.m_host.storageRoot = settings.storageRoot;
-    ctx.m_host.camCount = std::clamp(settings.cameras, 0, kMaxCameras);
-    ctx.m_host.modelCode = settings.modelCode;
-    ctx.m_host.basePath = kServerBase;
+    ctx.m_host = HostOf(settings);
 }
 
 // The size the image of the entry will take, by the estimate the dialog shows for it.
 unsigned long long EstimatedBytes(BackupContext& ctx, const ScheduleEntry& entry,
                                   const std::string& startKey, const std::string& endKey) {
     DWORD camSel[kMaxCameras];
-    std::memcpy(camSel, ctx.m_bCamSel, sizeof camSel);
+    std::memcpy(camSel, ctx.m_day.camSel, sizeof camSel);
     const auto totalSize = ctx.m_nTotalSize;
-    const auto selCamCount = ctx.m_nSelCamCount;
+    const auto selCamCount = ctx.m_day.selCamCount;
     for (int c = 0; c < kMaxCameras; ++c)
-        ctx.m_bCamSel[c] = (entry.bAllCam ? c < ctx.m_host.camCount : entry.bCam[c] != 0) ? 1 : 0;
+        ctx.m_day.camSel[c] =
+            (entry.bAllCam ? c < ctx.m_host.camCount : entry.bCam[c] != 0) ? 1 : 0;
     ctx.m_nLastEntrySize = 0;
     EstimateEntrySize(ctx, startKey.substr(0, 8), startKey.substr(8, 4), endKey.substr(8, 4));
     const unsigned long long bytes = static_cast<unsigned long long>(ctx.m_nLastEntrySize) * 1024;
-    std::memcpy(ctx.m_bCamSel, camSel, sizeof camSel);
+    std::memcpy(ctx.m_day.camSel, camSel, sizeof camSel);
     ctx.m_nTotalSize = totalSize;
-    ctx.m_nSelCamCount = selCamCount;
+    ctx.m_day.selCamCount = selCamCount;
     return bytes;
 }
 
@@ -152,18 +160,12 @@ _INDEXREPLY ShareService::IndexReply(const std::string& day) {
     std::memset(&reply, 0, sizeof reply);
     if (day.size() != 8 || !Digits(day.c_str(), 9, 8))
         return reply;
-    CQuillonApp app;
-    RecordingDialogView view;
-    BackupContext ctx(app, view);
-    Prepare(ctx, settings_);
-    std::memset(ctx.m_bHourHasRec, 0, sizeof ctx.m_bHourHasRec);
-    std::memset(ctx.m_bMinuteHasRec, 0, sizeof ctx.m_bMinuteHasRec);
-    std::memset(ctx.m_bCamExist, 0, sizeof ctx.m_bCamExist);
-    reply.bFound = ScanRecordedDay(ctx, day) ? 1 : 0;
-    std::memcpy(reply.bHourHasRec, ctx.m_bHourHasRec, sizeof reply.bHourHasRec);
-    std::memcpy(reply.bMinuteHasRec, ctx.m_bMinuteHasRec, sizeof reply.bMinuteHasRec);
-    std::memcpy(reply.bCamExist, ctx.m_bCamExist, sizeof reply.bCamExist);
-    std::memcpy(reply.recMap, ctx.m_RecMap.data(), sizeof reply.recMap);
+    backup::DaySelection sel;
+    reply.bFound = ScanRecordedDay(HostOf(settings_), sel, day) ? 1 : 0;
+    std::memcpy(reply.bHourHasRec, sel.hourHasRec, sizeof reply.bHourHasRec);
+    std::memcpy(reply.bMinuteHasRec, sel.minuteHasRec, sizeof reply.bMinuteHasRec);
+    std::memcpy(reply.bCamExist, sel.camExist, sizeof reply.bCamExist);
+    std::memcpy(reply.recMap, sel.recMap.data(), sizeof reply.recMap);
     return reply;
 }
 
@@ -180,19 +182,19 @@ _ADDSIZEREPLY ShareService::AddSize(const _BACKUPADDTOTALSIZE& request) {
     BackupContext ctx(app, view);
     Prepare(ctx, settings_);
     ctx.m_host.camCount = static_cast<int>(std::min<DWORD>(request.nCamCount, kMaxCameras));
-    std::memcpy(ctx.m_bHourHasRec, request.bHourHasRec, sizeof ctx.m_bHourHasRec);
-    std::memcpy(ctx.m_bMinuteHasRec, request.bMinuteHasRec, sizeof ctx.m_bMinuteHasRec);
+    std::memcpy(ctx.m_day.hourHasRec, request.bHourHasRec, sizeof ctx.m_day.hourHasRec);
+    std::memcpy(ctx.m_day.minuteHasRec, request.bMinuteHasRec, sizeof ctx.m_day.minuteHasRec);
     for (int c = 0; c < kMaxCameras; ++c)
-        ctx.m_bCamSel[c] = request.bCamSel[c] ? 1 : 0;
+        ctx.m_day.camSel[c] = request.bCamSel[c] ? 1 : 0;
     ctx.m_nTotalSize = 0;
-    ctx.m_nSelCamCount = 0;
+    ctx.m_day.selCamCount = 0;
     const std::string day = Field(request.szDay, sizeof request.szDay);
     if (EstimateEntrySize(ctx, day, Field(request.szStart, sizeof request.szStart),
                           Field(request.szEnd, sizeof request.szEnd)) != 1)
         return reply;
     reply.nSize = ctx.m_nLastEntrySize;
     reply.nAddTotal = ctx.m_nTotalSize;
-    reply.nSelCamCount = ctx.m_nSelCamCount;
+    reply.nSelCamCount = ctx.m_day.selCamCount;
     return reply;
 }
 
@@ -256,7 +258,7 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     platform::CreateDirectory(kNetTempRoot);
     platform::CreateDirectory(working);
     platform::CreateDirectory(entryFolder);
-    ScanRecordedDay(ctx, day);
+    ScanRecordedDay(ctx.m_host, ctx.m_day, day);
     const std::string room =
         RoomProblem(EstimatedBytes(ctx, entry, startKey, endKey), settings_.keepFree);
     if (!room.empty()) {
@@ -264,9 +266,9 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         image.problem = room;
         return image;
     }
-    BuildMinuteMap(ctx.m_Schedule, slot, ctx.m_RecMap, ctx.m_SelMap);
+    BuildMinuteMap(ctx.m_Schedule, slot, ctx.m_day.recMap, ctx.m_day.selMap);
     if (!AccessEntryInfo(ctx, entryFolder, EntryRangeKey(paths.entry), kEntryInfoWrite) ||
-        !SaveMinuteMap(ctx, working, paths.entry, day)) {
+        !SaveMinuteMap(ctx.m_day, working, paths.entry, day)) {
         storage::DeleteFolderTree(entryFolder);
         image.problem = "the server could not write its working folder " + working;
         return image;

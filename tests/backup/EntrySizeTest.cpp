@@ -35,8 +35,8 @@ class SizeEstimateTest : public BackupFixture<> {
         fs::resize_file(data, static_cast<std::uintmax_t>(pos));
     }
     void Flag(int hour, int minute) {
-        ctx.m_bHourHasRec[hour] = 1;
-        ctx.m_bMinuteHasRec[hour * 60 + minute] = 1;
+        ctx.m_day.hourHasRec[hour] = 1;
+        ctx.m_day.minuteHasRec[hour * 60 + minute] = 1;
     }
 };
 
@@ -48,7 +48,7 @@ TEST_F(SizeEstimateTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {
     WriteMinute("201005231400", rows);
     WriteMinute("201005231401", {{5, 99999}});  // unselected camera only
     ctx.m_host.camCount = 16;
-    ctx.m_bCamSel[0] = ctx.m_bCamSel[1] = 1;
+    ctx.m_day.camSel[0] = ctx.m_day.camSel[1] = 1;
     Flag(14, 0);
     Flag(14, 1);
     EXPECT_EQ(GetMinuteDataBytes(ctx, "201005231400"), 2050000);
@@ -58,7 +58,7 @@ TEST_F(SizeEstimateTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {
     ASSERT_EQ(EstimateEntrySize(ctx, "20100523", "1400", "1401"), 1);
     EXPECT_EQ(ctx.m_nLastEntrySize, 5003u);
     EXPECT_EQ(ctx.m_nTotalSize, 5003u);
-    EXPECT_EQ(ctx.m_nSelCamCount, 2);
+    EXPECT_EQ(ctx.m_day.selCamCount, 2);
     EXPECT_EQ(view.items[ctl::kTotalSize].text, "Total 4.9 MByte");
     EXPECT_FALSE(view.waitCursor);
 }
@@ -72,7 +72,7 @@ TEST_F(SizeEstimateTest, AudioIsRoundedPerFileAndTheRangeIncludesBothEnds) {
     WriteText(audio + "201005231058.au3", std::string(5000, 'a'));
     WriteText(audio + "201005231102.aug1", std::string(500000, 'a'));  // other model's suffix
     ctx.m_host.camCount = 4;
-    ctx.m_bCamSel[1] = ctx.m_bCamSel[3] = 1;
+    ctx.m_day.camSel[1] = ctx.m_day.camSel[3] = 1;
     for (int m : {58, 59})
         Flag(10, m);
     for (int m : {0, 1, 2, 3})
@@ -98,14 +98,14 @@ TEST_F(SizeEstimateTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {
     plan.damagedMinutes[600] = mkrec::Damage::kNotADatabase;
     plan.damagedMinutes[601] = mkrec::Damage::kNoTable;
     mkrec::MakeRecordings(plan);
-    ASSERT_TRUE(ScanRecordedDay(ctx, "20100523"));
+    ASSERT_TRUE(ScanRecordedDay(ctx.m_host, ctx.m_day, "20100523"));
     ctx.m_host.camCount = 4;
-    ctx.m_bCamSel[0] = 1;
+    ctx.m_day.camSel[0] = 1;
     ctx.m_nTotalSize = 7;
     EXPECT_EQ(EstimateEntrySize(ctx, "20100523", "1000", "1001"), 2);  // both minutes broken
     EXPECT_EQ(EstimateEntrySize(ctx, "20100523", "1100", "0900"), 2);  // start after end
     EXPECT_EQ(ctx.m_nTotalSize, 7u);
-    EXPECT_EQ(ctx.m_nSelCamCount, 0);
+    EXPECT_EQ(ctx.m_day.selCamCount, 0);
     EXPECT_EQ(EstimateEntrySize(ctx, "20100523", "1000", "1002"), 1);  // 10:02 counts
     EXPECT_GT(ctx.m_nTotalSize, 7u + 3000u);
 }
@@ -113,8 +113,8 @@ TEST_F(SizeEstimateTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {
 TEST_F(SizeEstimateTest, WhereClauseAndTotalTexts) {
     ctx.m_host.camCount = 8;
     EXPECT_EQ(BuildCameraWhereClause(ctx), "where camnum in()");  // still valid SQL
-    ctx.m_bCamSel[1] = ctx.m_bCamSel[3] = 1;
-    ctx.m_bCamSel[9] = 1;  // beyond the camera count
+    ctx.m_day.camSel[1] = ctx.m_day.camSel[3] = 1;
+    ctx.m_day.camSel[9] = 1;  // beyond the camera count
     EXPECT_EQ(BuildCameraWhereClause(ctx), "where camnum in(1,3)");
 
     EXPECT_EQ(FormatTotalSize(ctx, 1024), "Total 1024.0 KByte");

@@ -114,25 +114,26 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
 
 TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
     ASSERT_TRUE(SelectBackupDay(ctx, "20100523"));
-    const auto localMap = ctx.m_RecMap;
+    const auto localMap = ctx.m_day.recMap;
     const auto localHours = view.rows[ctl::kStartHour];
-    std::vector<DWORD> localCams(ctx.m_bCamExist, ctx.m_bCamExist + 64);
+    std::vector<DWORD> localCams(ctx.m_day.camExist, ctx.m_day.camExist + 64);
     GoRemote();
     SelectBackupDay(ctx, "20100523");
     // Nothing of the day is known before the answer.
-    EXPECT_TRUE(std::all_of(ctx.m_bCamExist, ctx.m_bCamExist + 64, [](DWORD f) { return !f; }));
+    EXPECT_TRUE(
+        std::all_of(ctx.m_day.camExist, ctx.m_day.camExist + 64, [](DWORD f) { return !f; }));
     ASSERT_TRUE(client->Pump([] { return true; }));
     EXPECT_EQ(view.rows[ctl::kStartHour], localHours);
     EXPECT_EQ(view.rows[ctl::kEndHour], localHours);
-    EXPECT_EQ(ctx.m_RecMap, localMap);
-    EXPECT_EQ(std::vector<DWORD>(ctx.m_bCamExist, ctx.m_bCamExist + 64), localCams);
-    EXPECT_EQ(ctx.m_nExistCamCount, 4);
+    EXPECT_EQ(ctx.m_day.recMap, localMap);
+    EXPECT_EQ(std::vector<DWORD>(ctx.m_day.camExist, ctx.m_day.camExist + 64), localCams);
+    EXPECT_EQ(ctx.m_day.existCamCount, 4);
 
     // A day without recordings still replaces the tables and empties the hours.
     SelectBackupDay(ctx, "20100524");
     ASSERT_TRUE(client->Pump([] { return true; }));
     EXPECT_TRUE(view.rows[ctl::kStartHour].empty());
-    EXPECT_EQ(ctx.m_nExistCamCount, 0);
+    EXPECT_EQ(ctx.m_day.existCamCount, 0);
     EXPECT_EQ(client->connects, 1);  // one link for the same address and port
 }
 

@@ -13,17 +13,17 @@ TEST_F(ReservedFolderTest, DayMapLoadSetsFlagsOnlyForRecordedMinutes) {
     day[2 * 1440 + 10 * 60 + 7] = 5;  // any nonzero byte counts as recorded
     day[0 * 1440 + 23 * 60 + 59] = 1;
     WriteText(driveC() + "/QorData/20100523/20100523.dat", day);
-    ctx.m_RecMap.fill(9);
-    ASSERT_TRUE(ScanRecordedDay(ctx, "20100523"));
+    ctx.m_day.recMap.fill(9);
+    ASSERT_TRUE(ScanRecordedDay(ctx.m_host, ctx.m_day, "20100523"));
     int recorded = 0;
-    for (auto b : ctx.m_RecMap)
+    for (auto b : ctx.m_day.recMap)
         recorded += b;
     EXPECT_EQ(recorded, 2);
-    EXPECT_EQ(ctx.m_RecMap[2 * 1440 + 10 * 60 + 7], 1);
-    EXPECT_TRUE(ctx.m_bHourHasRec[10] && ctx.m_bHourHasRec[23] && !ctx.m_bHourHasRec[11]);
-    EXPECT_TRUE(ctx.m_bMinuteHasRec[10 * 60 + 7] && !ctx.m_bMinuteHasRec[10 * 60 + 8]);
-    EXPECT_TRUE(ctx.m_bCamExist[0] && ctx.m_bCamExist[2] && !ctx.m_bCamExist[1]);
-    EXPECT_FALSE(ScanRecordedDay(ctx, "20100524"));
+    EXPECT_EQ(ctx.m_day.recMap[2 * 1440 + 10 * 60 + 7], 1);
+    EXPECT_TRUE(ctx.m_day.hourHasRec[10] && ctx.m_day.hourHasRec[23] && !ctx.m_day.hourHasRec[11]);
+    EXPECT_TRUE(ctx.m_day.minuteHasRec[10 * 60 + 7] && !ctx.m_day.minuteHasRec[10 * 60 + 8]);
+    EXPECT_TRUE(ctx.m_day.camExist[0] && ctx.m_day.camExist[2] && !ctx.m_day.camExist[1]);
+    EXPECT_FALSE(ScanRecordedDay(ctx.m_host, ctx.m_day, "20100524"));
 }
 
 TEST_F(ReservedFolderTest, ADamagedScheduleIsShownToTheOperatorAndNotLoaded) {

@@ -48,7 +48,7 @@ TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {
 
     // Nothing recorded in the range: no entry folder is left behind, no slot is taken.
     Choose("09", "00", "09", "10", {0});
-    ctx.m_bCamSel[0] = 1;
+    ctx.m_day.camSel[0] = 1;
     EXPECT_EQ(OnAdd(ctx), "M010002");
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=09,00~09,10"));
     EXPECT_EQ(ctx.m_Schedule[1].bUsed, 0u);
@@ -66,7 +66,7 @@ TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
     EXPECT_EQ(e.bAllCam, 1u);
     EXPECT_EQ(e.nSize, ctx.m_nTotalSize);
     EXPECT_GT(e.nSize, 3000u);
-    EXPECT_EQ(ctx.m_nSelCamCount, 0);
+    EXPECT_EQ(ctx.m_day.selCamCount, 0);
     EXPECT_EQ(ctx.m_lbSchedule, std::vector<std::string>{"2010-05-12 - 08:00 ~ 08:00"});
     EXPECT_EQ(ReadText(Reserved() + "/reserve.dat").size(), 24400u);
     const std::string map = ReadText(Reserved() + "/2010_05_12=08,00~08,00/20100512/20100512.DAT");
@@ -111,7 +111,7 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
 
     ctx.m_nListSel = 1;  // 08:02 ~ 08:03
     ASSERT_EQ(OnSelchangeSchedule(ctx), "");
-    EXPECT_EQ(ctx.m_bCamSel[0] + ctx.m_bCamSel[1] + ctx.m_bCamSel[2], 2u);
+    EXPECT_EQ(ctx.m_day.camSel[0] + ctx.m_day.camSel[1] + ctx.m_day.camSel[2], 2u);
     EXPECT_TRUE(view.items[ctl::kFirstCameraBox + 2].checked);
     EXPECT_TRUE(view.items[ctl::kDelete].enabled);
     OnChangeMemo(ctx, std::string(300, 'm'));  // the field keeps 250 characters

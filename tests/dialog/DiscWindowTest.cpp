@@ -110,7 +110,7 @@ TEST_F(DiscWindowTest, CancelStopsAWriteAndTheWindowIsIdleAgain) {
     mkrec::MakeRecordings(plan);
     MapPseudoDrive(prefix(), 'D', discs + "/dvd.iso", "dvd+rw");
     OpenWithWriter();
-    ASSERT_EQ(ctx().m_strSelDate, "20100601");
+    ASSERT_EQ(ctx().m_day.date, "20100601");
     AddEntry("00", "02");
     ChooseDisc();
     auto* speeds = W<QComboBox>(ctl::kWriteSpeed);

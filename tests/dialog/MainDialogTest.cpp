@@ -33,7 +33,7 @@ TEST_F(DialogTest, StartsTitledLabelledAndCentredWithTheNewestDayChosen) {
     ASSERT_EQ(days->topLevelItemCount(), 2);
     EXPECT_EQ(days->topLevelItem(0)->text(0), "2010-05-23");
     EXPECT_EQ(days->topLevelItem(1)->text(0), "2010-05-22");
-    EXPECT_EQ(ctx().m_strSelDate, "20100523");
+    EXPECT_EQ(ctx().m_day.date, "20100523");
     EXPECT_EQ(Rows(ctl::kStartHour), QStringList{"10"});
     EXPECT_EQ(Rows(ctl::kEndHour), QStringList{"10"});
     for (int i = 0; i < 16; ++i)
@@ -42,7 +42,7 @@ TEST_F(DialogTest, StartsTitledLabelledAndCentredWithTheNewestDayChosen) {
 
     // Picking the other day makes it the backup day.
     d.preview()->OnDateListClick(1);
-    EXPECT_EQ(ctx().m_strSelDate, "20100522");
+    EXPECT_EQ(ctx().m_day.date, "20100522");
 }
 
 TEST_F(DialogTest, AddThroughTheWidgetsRefusingInItsOrderWithEveryBoxBracketed) {
@@ -66,7 +66,7 @@ TEST_F(DialogTest, AddThroughTheWidgetsRefusingInItsOrderWithEveryBoxBracketed) 
 
     Click(ctl::kFirstCameraBox + 1);
     Click(ctl::kFirstCameraBox + 3);
-    EXPECT_TRUE(ctx().m_bCamSel[1] && ctx().m_bCamSel[3] && !ctx().m_bCamSel[0]);
+    EXPECT_TRUE(ctx().m_day.camSel[1] && ctx().m_day.camSel[3] && !ctx().m_day.camSel[0]);
     const std::size_t before = boxes.shown.size();
     Click(ctl::kAdd);
     EXPECT_EQ(boxes.shown.size(), before);  // no refusal
@@ -101,19 +101,19 @@ TEST_F(DialogTest, TwentyFourCamerasPageOnceAndHideTheBoxesPastTheLast) {
     Open();
     ctx().m_host.camCount = 24;
     dlg->preview()->OnDateListClick(0);  // 2010-05-24, the newest
-    ASSERT_EQ(ctx().m_strSelDate, "20100524");
+    ASSERT_EQ(ctx().m_day.date, "20100524");
     Range("10", "00", "10", "09");
     Click(ctl::kNextPage);
-    EXPECT_EQ(ctx().m_nCamPage, 1);
+    EXPECT_EQ(ctx().m_day.camPage, 1);
     EXPECT_EQ(W<QAbstractButton>(ctl::kFirstCameraBox)->text(), "17");
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(W<QWidget>(ctl::kFirstCameraBox + i)->isVisibleTo(dlg.get()), i < 8) << i;
     Click(ctl::kFirstCameraBox + 3);  // camera 20
-    EXPECT_EQ(ctx().m_bCamSel[19], 1u);
+    EXPECT_EQ(ctx().m_day.camSel[19], 1u);
     Click(ctl::kNextPage);  // the last page already
-    EXPECT_EQ(ctx().m_nCamPage, 1);
+    EXPECT_EQ(ctx().m_day.camPage, 1);
     Click(ctl::kPrevPage);
-    EXPECT_EQ(ctx().m_nCamPage, 0);
+    EXPECT_EQ(ctx().m_day.camPage, 0);
     for (int i = 0; i < 16; ++i)
         EXPECT_TRUE(W<QWidget>(ctl::kFirstCameraBox + i)->isVisibleTo(dlg.get())) << i;
     Click(ctl::kNextPage);

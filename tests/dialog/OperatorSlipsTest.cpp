@@ -40,14 +40,14 @@ TEST_F(OperatorSlipsTest, KeysInTheDayListPickTheDayAndEnterStartsNoBackup) {
     QTreeWidget* days = dlg->preview()->DayList();
     days->setFocus();
     QTest::keyClick(days, Qt::Key_Down);
-    EXPECT_EQ(ctx().m_strSelDate, "20100522");  // the highlighted day is the backup day
+    EXPECT_EQ(ctx().m_day.date, "20100522");  // the highlighted day is the backup day
     const std::size_t boxesBefore = boxes.shown.size();
     QTest::keyClick(days, Qt::Key_Return);
     EXPECT_EQ(ctx().m_bBackupRunning, 0);
     EXPECT_EQ(boxes.shown.size(), boxesBefore) << LastBox();  // OK's checks never ran
     EXPECT_EQ(Rows(ctl::kScheduleList).size(), 1);
     QTest::keyClick(days, Qt::Key_Up);
-    EXPECT_EQ(ctx().m_strSelDate, "20100523");
+    EXPECT_EQ(ctx().m_day.date, "20100523");
 }
 
 TEST_F(OperatorSlipsTest, ThePickedEntryStaysPickedWhenAnotherIsAddedAndIsTheOneDeleted) {

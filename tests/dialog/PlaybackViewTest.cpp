@@ -60,7 +60,7 @@ TEST_F(PlaybackViewTest, ACameraPlaysFromTheChosenMinuteAndTheCombosFollowIt) {
     OpenPlaying();
     CBackupPreviewDlg* preview = dlg->preview();
     ASSERT_TRUE(Until([&] { return preview->DayList()->topLevelItemCount() == 2; }));
-    EXPECT_EQ(ctx().m_strSelDate, "20100523");
+    EXPECT_EQ(ctx().m_day.date, "20100523");
     EXPECT_EQ(preview->PictureArea(), player.get());
     EXPECT_FALSE(player->isVisibleTo(preview));
 

@@ -19,7 +19,7 @@ class PreviewTest : public TempPrefixTest {
         TempPrefixTest::SetUp();
         UseBuiltLanguage(app);
         app.LoadSkinBitmaps();
-        ctx.m_strSelDate = "20100523";
+        ctx.m_day.date = "20100523";
     }
     CBackupPreviewDlg& Open(int dateType = 0) {
         ctx.m_host.dateType = dateType;
@@ -183,7 +183,7 @@ TEST_F(PreviewTest, OutsideTheWindowPlaysFromItsEdgeOrNothingButStillLocks) {
     // A day label longer than a day key plays nothing and locks nothing.
     Click(ctl::kViewStop);
     search.Take();
-    ctx.m_strSelDate = "2010-05-23";
+    ctx.m_day.date = "2010-05-23";
     Click(ctl::kViewForward);
     EXPECT_TRUE(search.Take().empty());
     EXPECT_TRUE(W<QWidget>(ctl::kPlayHour)->isEnabled());

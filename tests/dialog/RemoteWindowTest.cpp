@@ -106,7 +106,7 @@ TEST_F(RemoteWindowTest, TheWindowFetchesWhatItWouldHaveCopiedItself) {
     PickDay(1);
     ASSERT_TRUE(Until([&] { return Rows(ctl::kStartHour).contains("10"); }));
     PickDay(0);
-    EXPECT_EQ(ctx().m_strSelDate, "20100523");
+    EXPECT_EQ(ctx().m_day.date, "20100523");
     AddAndBackUp("Remote");
     const auto local = FilesBelow(usb + "/Local"), remote = FilesBelow(usb + "/Remote");
     EXPECT_GE(local.size(), 10u);  // four minutes' two files, the map, the information file

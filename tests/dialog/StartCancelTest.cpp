@@ -330,7 +330,7 @@ TEST_F(StartCancelTest, NoRoomOnTheTargetOrForTheDiscImageAndNothingRecordedAreR
     CQuillonDlg::Companions companions;
     companions.discWriter = &writer;
     OpenWith(companions);
-    ASSERT_EQ(ctx().m_strSelDate, "20100524");  // the newest day is chosen
+    ASSERT_EQ(ctx().m_day.date, "20100524");  // the newest day is chosen
     AddEntry("00", "01");
     EXPECT_EQ(LastBox(), Text("M010002"));
     EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());

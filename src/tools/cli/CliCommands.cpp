@@ -80,7 +80,7 @@ bool ChooseDay(CliSession& s, const std::string& day) {
         std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
         return false;
     }
-    const bool found = std::any_of(std::begin(s.ctx.m_bHourHasRec), std::end(s.ctx.m_bHourHasRec),
+    const bool found = std::any_of(std::begin(s.ctx.m_day.hourHasRec), std::end(s.ctx.m_day.hourHasRec),
                                    [](DWORD f) { return f; });
     if (!found && !s.ctx.m_strShareText.empty())  // the link's trouble, not an empty day
         std::fprintf(stderr, "quillon-cli: %s\n", s.ctx.m_strShareText.c_str());
@@ -196,17 +196,17 @@ int CmdDay(CliSession& s, const CliArgs& a) {
         return 1;
     }
     std::printf("%s cameras %s\n", day.c_str(),
-                CameraNumbers(ctx.m_bCamExist, kMaxCameras).c_str());
+                CameraNumbers(ctx.m_day.camExist, kMaxCameras).c_str());
     for (int h = 0; h < 24; ++h) {
-        if (!ctx.m_bHourHasRec[h])
+        if (!ctx.m_day.hourHasRec[h])
             continue;
         DWORD cams[kMaxCameras] = {};
         for (int c = 0; c < kMaxCameras; ++c)
             for (int m = 0; m < 60; ++m)
-                if (ctx.m_RecMap[static_cast<std::size_t>(c) * 1440 + h * 60 + m])
+                if (ctx.m_day.recMap[static_cast<std::size_t>(c) * 1440 + h * 60 + m])
                     cams[c] = 1;
         std::printf("%02d minutes %s cameras %s\n", h,
-                    Runs(ctx.m_bMinuteHasRec, 60, h * 60).c_str(),
+                    Runs(ctx.m_day.minuteHasRec, 60, h * 60).c_str(),
                     CameraNumbers(cams, kMaxCameras).c_str());
     }
     return 0;
@@ -227,7 +227,7 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
         return 1;
     }
     SetTimeRange(ctx, sh, sm, eh, em);
-    const bool anyInRange = std::any_of(std::begin(ctx.m_bCamExist), std::end(ctx.m_bCamExist),
+    const bool anyInRange = std::any_of(std::begin(ctx.m_day.camExist), std::end(ctx.m_day.camExist),
                                         [](DWORD f) { return f; });
     if (a.cams == "all") {
         OnSelectAllCameras(ctx);
@@ -246,12 +246,12 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
                 return 1;
             }
             // As a box without recordings cannot be ticked in the dialog.
-            if (anyInRange && !ctx.m_bCamExist[cam - 1]) {
+            if (anyInRange && !ctx.m_day.camExist[cam - 1]) {
                 std::fprintf(stderr, "camera %d has no recordings between %s:%s and %s:%s\n", cam,
                              sh.c_str(), sm.c_str(), eh.c_str(), em.c_str());
                 return 1;
             }
-            ctx.m_bCamSel[cam - 1] = 1;
+            ctx.m_day.camSel[cam - 1] = 1;
             if (comma == std::string::npos)
                 break;
             start = comma + 1;
