@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include "app/CHKLM.h"
+#include "backup/EntrySize.h"
 
 void BackupContext::Clear() {
     m_host = backup::HostSettings();
@@ -51,10 +52,7 @@ int BackupContext::SelectedCameraCount() const {
 }
 
 CameraSet BackupContext::SelectedCameras() const {
-    CameraSet cams;
-    for (int c = 0; c < m_host.camCount && c < kMaxCameras; ++c)
-        cams[static_cast<std::size_t>(c)] = m_day.camSel[c] != 0;
-    return cams;
+    return ::SelectedCameras(m_host, m_day);
 }
 
 void UpdateBackupProgress(BackupContext& ctx) {

@@ -1,5 +1,15 @@
 #include "backup/ContextPass.h"
 
+backup::PassTexts PassTextsOf(const CQuillonApp& app) {
+    backup::PassTexts texts;
+    texts.copying = app.GetLanguageText("BACKUP", "M010034");
+    texts.cannotRead = app.GetLanguageText("BACKUP", "M010035");
+    texts.cannotWrite = app.GetLanguageText("BACKUP", "M010036");
+    texts.folderFailed = app.GetLanguageText("BACKUP", "M010032");
+    texts.folderFailedCaption = app.GetLanguageText("BACKUP", "M010033");
+    return texts;
+}
+
 backup::PassPlan TakePassPlan(const BackupContext& ctx) {
     backup::PassPlan plan;
     plan.host = ctx.m_host;
@@ -9,11 +19,7 @@ backup::PassPlan TakePassPlan(const BackupContext& ctx) {
     plan.totalSize = ctx.m_nTotalSize;
     plan.includeViewer = ctx.m_bIncludeViewer != 0;
     plan.manifest = ctx.m_bImageManifest;
-    plan.texts.copying = ctx.GetLanguageText("BACKUP", "M010034");
-    plan.texts.cannotRead = ctx.GetLanguageText("BACKUP", "M010035");
-    plan.texts.cannotWrite = ctx.GetLanguageText("BACKUP", "M010036");
-    plan.texts.folderFailed = ctx.GetLanguageText("BACKUP", "M010032");
-    plan.texts.folderFailedCaption = ctx.GetLanguageText("BACKUP", "M010033");
+    plan.texts = PassTextsOf(ctx.m_app);
     return plan;
 }
 

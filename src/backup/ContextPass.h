@@ -4,6 +4,8 @@
 // thread.
 #include "backup/BackupContext.h"
 
+// The texts a pass shows, from the language file the application reads.
+backup::PassTexts PassTextsOf(const CQuillonApp& app);
 // The plan of a pass from the context as it is now.
 backup::PassPlan TakePassPlan(const BackupContext& ctx);
 // A new job for the plan, the context's current pass from now on.

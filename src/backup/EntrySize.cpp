@@ -83,23 +83,36 @@ long long GetMinuteAudioBytes(const BackupContext& ctx, const std::string& segme
     return len < 0 ? 0 : len;
 }
 
-int EstimateEntrySize(BackupContext& ctx, const std::string& day, const std::string& start,
-                      const std::string& end) {
-    ctx.m_view.SetWaitCursor(true);
-    ctx.m_nLastEntrySize = 0;
-    ctx.m_bSizeFlag = 0;
+CameraSet SelectedCameras(const backup::HostSettings& host, const backup::DaySelection& sel) {
+    CameraSet cams;
+    for (int c = 0; c < host.camCount && c < kMaxCameras; ++c)
+        cams[static_cast<std::size_t>(c)] = sel.camSel[c] != 0;
+    return cams;
+}
+
+storage::EstimateTotals EstimateEntry(const backup::HostSettings& host,
+                                      const backup::DaySelection& sel, const std::string& day,
+                                      const std::string& start, const std::string& end) {
     storage::EstimateRequest r;
-    r.root = ctx.StorageRoot();
+    r.root = host.StorageRoot();
     r.day = day;
     r.startHour = std::atoi(start.substr(0, 2).c_str());
     r.startMinute = std::atoi(start.substr(2, 2).c_str());
     r.endHour = std::atoi(end.substr(0, 2).c_str());
     r.endMinute = std::atoi(end.substr(2, 2).c_str());
-    r.hourHasRec = ctx.m_day.hourHasRec;
-    r.minuteHasRec = ctx.m_day.minuteHasRec;
-    r.cameras = ctx.SelectedCameras();
-    r.modelCode = ctx.m_host.modelCode;
-    const storage::EstimateTotals totals = storage::EstimateRange(r);
+    r.hourHasRec = sel.hourHasRec;
+    r.minuteHasRec = sel.minuteHasRec;
+    r.cameras = SelectedCameras(host, sel);
+    r.modelCode = host.modelCode;
+    return storage::EstimateRange(r);
+}
+
+int EstimateEntrySize(BackupContext& ctx, const std::string& day, const std::string& start,
+                      const std::string& end) {
+    ctx.m_view.SetWaitCursor(true);
+    ctx.m_nLastEntrySize = 0;
+    ctx.m_bSizeFlag = 0;
+    const storage::EstimateTotals totals = EstimateEntry(ctx.m_host, ctx.m_day, day, start, end);
     if (totals.kb == 0) {
         ctx.m_view.SetWaitCursor(false);
         return 2;

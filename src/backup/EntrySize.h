@@ -3,6 +3,15 @@
 #include <string>
 
 #include "backup/BackupContext.h"
+#include "storage/SizeEstimate.h"
+
+// The cameras of the selection below the host's camera count.
+CameraSet SelectedCameras(const backup::HostSettings& host, const backup::DaySelection& sel);
+// The estimate of an entry of day from start to end ("hhmm") for the selection's cameras, from
+// the host's recordings; kb 0 when the range holds nothing.
+storage::EstimateTotals EstimateEntry(const backup::HostSettings& host,
+                                      const backup::DaySelection& sel, const std::string& day,
+                                      const std::string& start, const std::string& end);
 
 // "where camnum in(0,2,5)" of the selected cameras below the camera count.
 std::string BuildCameraWhereClause(const BackupContext& ctx);

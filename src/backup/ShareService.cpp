@@ -6,10 +6,8 @@
 #include <filesystem>
 
 #include "app/CQuillonApp.h"
-#include "backup/BackupContext.h"
 #include "backup/BackupPackage.h"
 #include "backup/ContextPass.h"
-#include "backup/DialogView.h"
 #include "backup/EntrySize.h"
 #include "backup/Extraction.h"
 #include "backup/ReservedFolder.h"
@@ -117,27 +115,24 @@ backup::HostSettings HostOf(const ShareService::Settings& settings) {
     return host;
 }
 
-void Prepare(BackupContext& ctx, const ShareService::Settings& settings) {
-    ctx.m_host = HostOf(settings);
+// The selection of an entry's cameras: every camera of the recorder for an all-camera entry.
+backup::DaySelection CamerasOf(const backup::HostSettings& host, const ScheduleEntry& entry) {
+    backup::DaySelection sel;
+    for (int c = 0; c < kMaxCameras; ++c)
+        sel.camSel[c] = (entry.bAllCam ? c < host.camCount : entry.bCam[c] != 0) ? 1 : 0;
+    return sel;
 }
 
 // The size the image of the entry will take, by the estimate the dialog shows for it.
-unsigned long long EstimatedBytes(BackupContext& ctx, const ScheduleEntry& entry,
-                                  const std::string& startKey, const std::string& endKey) {
-    DWORD camSel[kMaxCameras];
-    std::memcpy(camSel, ctx.m_day.camSel, sizeof camSel);
-    const auto totalSize = ctx.m_nTotalSize;
-    const auto selCamCount = ctx.m_day.selCamCount;
-    for (int c = 0; c < kMaxCameras; ++c)
-        ctx.m_day.camSel[c] =
-            (entry.bAllCam ? c < ctx.m_host.camCount : entry.bCam[c] != 0) ? 1 : 0;
-    ctx.m_nLastEntrySize = 0;
-    EstimateEntrySize(ctx, startKey.substr(0, 8), startKey.substr(8, 4), endKey.substr(8, 4));
-    const unsigned long long bytes = static_cast<unsigned long long>(ctx.m_nLastEntrySize) * 1024;
-    std::memcpy(ctx.m_day.camSel, camSel, sizeof camSel);
-    ctx.m_nTotalSize = totalSize;
-    ctx.m_day.selCamCount = selCamCount;
-    return bytes;
+unsigned long long EstimatedBytes(const backup::HostSettings& host, backup::DaySelection sel,
+                                  const ScheduleEntry& entry, const std::string& startKey,
+                                  const std::string& endKey) {
+    const backup::DaySelection cams = CamerasOf(host, entry);
+    std::memcpy(sel.camSel, cams.camSel, sizeof sel.camSel);
+    const storage::EstimateTotals totals =
+        EstimateEntry(host, sel, startKey.substr(0, 8), startKey.substr(8, 4), endKey.substr(8, 4));
+    return totals.kb == 0 ? 0
+                          : static_cast<unsigned long long>(storage::EntrySizeKB(totals)) * 1024;
 }
 
 }  // namespace
@@ -177,24 +172,21 @@ _ADDSIZEREPLY ShareService::AddSize(const _BACKUPADDTOTALSIZE& request) {
         !Digits(request.szStart, sizeof request.szStart, 4) ||
         !Digits(request.szEnd, sizeof request.szEnd, 4))
         return reply;  // size 0: nothing to back up
-    CQuillonApp app;
-    RecordingDialogView view;
-    BackupContext ctx(app, view);
-    Prepare(ctx, settings_);
-    ctx.m_host.camCount = static_cast<int>(std::min<DWORD>(request.nCamCount, kMaxCameras));
-    std::memcpy(ctx.m_day.hourHasRec, request.bHourHasRec, sizeof ctx.m_day.hourHasRec);
-    std::memcpy(ctx.m_day.minuteHasRec, request.bMinuteHasRec, sizeof ctx.m_day.minuteHasRec);
+    backup::HostSettings host = HostOf(settings_);
+    host.camCount = static_cast<int>(std::min<DWORD>(request.nCamCount, kMaxCameras));
+    backup::DaySelection sel;
+    std::memcpy(sel.hourHasRec, request.bHourHasRec, sizeof sel.hourHasRec);
+    std::memcpy(sel.minuteHasRec, request.bMinuteHasRec, sizeof sel.minuteHasRec);
     for (int c = 0; c < kMaxCameras; ++c)
-        ctx.m_day.camSel[c] = request.bCamSel[c] ? 1 : 0;
-    ctx.m_nTotalSize = 0;
-    ctx.m_day.selCamCount = 0;
-    const std::string day = Field(request.szDay, sizeof request.szDay);
-    if (EstimateEntrySize(ctx, day, Field(request.szStart, sizeof request.szStart),
-                          Field(request.szEnd, sizeof request.szEnd)) != 1)
+        sel.camSel[c] = request.bCamSel[c] ? 1 : 0;
+    const storage::EstimateTotals totals = EstimateEntry(
+        host, sel, Field(request.szDay, sizeof request.szDay),
+        Field(request.szStart, sizeof request.szStart), Field(request.szEnd, sizeof request.szEnd));
+    if (totals.kb == 0)
         return reply;
-    reply.nSize = ctx.m_nLastEntrySize;
-    reply.nAddTotal = ctx.m_nTotalSize;
-    reply.nSelCamCount = ctx.m_day.selCamCount;
+    reply.nSize = storage::EntrySizeKB(totals);
+    reply.nAddTotal = reply.nSize;  // the total of a schedule that held nothing else
+    reply.nSelCamCount = static_cast<DWORD>(SelectedCameras(host, sel).count());
     return reply;
 }
 
@@ -213,21 +205,20 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         return image;
     }
     RemoveAbandonedImages();
-    // The day's maps and the estimate are the dialog's commands still; the image itself is built
-    // as a pass of its own plan.
-    RecordingDialogView view;
-    CQuillonApp app;
-    BackupContext ctx(app, view);
-    Prepare(ctx, settings_);
-    ctx.m_host.dateType = std::clamp(request.nDateType, 0, 8);
-    ctx.m_nTargetType = 3;
-    ctx.m_strTargetText = kNetTempRoot;
+    // The image is a pass of a plan of its own: the entry into the server's temporary folder.
+    backup::PassPlan plan;
+    plan.host = HostOf(settings_);
+    plan.host.dateType = std::clamp(request.nDateType, 0, 8);
+    plan.target = backup::TargetKind::kFolder;
+    plan.targetText = kNetTempRoot;
     entry.bUsed = 1;
-    ctx.m_Schedule[static_cast<std::size_t>(slot)] = entry;
-    ctx.m_nTotalSize = entry.nSize;
+    plan.entries[static_cast<std::size_t>(slot)] = entry;
+    plan.totalSize = entry.nSize;
+    plan.texts = PassTextsOf(CQuillonApp());
+    const backup::HostSettings& host = plan.host;
 
     const std::string day = startKey.substr(0, 8);
-    const EntryImagePaths paths = MakeEntryImagePaths(TakePassPlan(ctx), startKey, endKey);
+    const EntryImagePaths paths = MakeEntryImagePaths(plan, startKey, endKey);
     image.entry = paths.entry;
     if (!IsEntryString(paths.entry)) {
         image.problem = "the image request does not describe an entry of one day";
@@ -253,22 +244,24 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
 
     // The extraction copies the entry's information and minute map files from the working
     // folder, as for a local entry; the requester keeps its own, so they are made here anew.
-    const std::string working = paths::WorkingFolder(ctx.m_host.basePath);
+    const std::string working = paths::WorkingFolder(host.basePath);
     const std::string entryFolder = working + "\\" + paths.entry;
     platform::CreateDirectory(kNetTempRoot);
     platform::CreateDirectory(working);
     platform::CreateDirectory(entryFolder);
-    ScanRecordedDay(ctx.m_host, ctx.m_day, day);
+    backup::DaySelection sel;
+    ScanRecordedDay(host, sel, day);
     const std::string room =
-        RoomProblem(EstimatedBytes(ctx, entry, startKey, endKey), settings_.keepFree);
+        RoomProblem(EstimatedBytes(host, sel, entry, startKey, endKey), settings_.keepFree);
     if (!room.empty()) {
         storage::DeleteFolderTree(entryFolder);
         image.problem = room;
         return image;
     }
-    BuildMinuteMap(ctx.m_Schedule, slot, ctx.m_day.recMap, ctx.m_day.selMap);
-    if (!AccessEntryInfo(ctx, entryFolder, EntryRangeKey(paths.entry), kEntryInfoWrite) ||
-        !SaveMinuteMap(ctx.m_day, working, paths.entry, day)) {
+    BuildMinuteMap(plan.entries, slot, sel.recMap, sel.selMap);
+    BackupInfoRecord info{};
+    if (!WriteNewEntryInfo(host, entryFolder, EntryRangeKey(paths.entry), info) ||
+        !SaveMinuteMap(sel, working, paths.entry, day)) {
         storage::DeleteFolderTree(entryFolder);
         image.problem = "the server could not write its working folder " + working;
         return image;
@@ -276,7 +269,7 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     std::atomic<BOOL> running{cancel ? 0 : 1};
     BackupReport report;
     BuildEvents events(progress, cancel, settings_.keepFree);
-    backup::PassJob job(TakePassPlan(ctx), events, report, running);
+    backup::PassJob job(plan, events, report, running);
     events.Attach(&job);
     // Each file is hashed as it is written, so that the requester can tell the bytes that
     // reach it from those the recorder wrote, whatever lies between.

@@ -15,8 +15,6 @@
 #include "records/RemoteRecords.h"
 
 class CQuillonApp;
-class RecordingDialogView;
-class BackupContext;
 
 // Where the server's temporary images lie, as the client names them.
 constexpr const char* kNetTempRoot = "C:\\NetBackupTemp";
