@@ -135,8 +135,8 @@ DWORD ErrorOfDatabase(int code) {
     }
 }
 
-// The source index as the copy needs it: the pictures in output order, what was left out, and
-// the rebuilt index as bytes, or why it could not be made.
+// The source index as the copy needs it: the pictures in output order, and the rebuilt index as
+// bytes or why it could not be made.
 struct SourceIndex {
     std::vector<Picture> pictures;
     bool packedOrder = true;
