@@ -1,7 +1,5 @@
 #include "integrity/ImageHasher.h"
 
-#include <algorithm>
-
 #include "integrity/Manifest.h"
 
 namespace integrity {
@@ -52,22 +50,13 @@ char* ImageHasher::TakeBuffer() {
 
 void ImageHasher::Hand(int handle, char* buffer, std::size_t count) {
     std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back({handle, buffer, count, false, 0, {}, {}, nullptr, 0});
-    changed_.notify_all();
-}
-
-void ImageHasher::HandWritten(int handle, const std::shared_ptr<platform::File>& reader,
-                              std::uint64_t offset, std::size_t count) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return readBackPending_ < kReadBackAhead; });
-    readBackPending_ += count;
-    jobs_.push_back({handle, nullptr, count, false, 0, {}, {}, reader, offset});
+    jobs_.push_back({handle, buffer, count, false, 0, {}, {}});
     changed_.notify_all();
 }
 
 void ImageHasher::Closed(int handle, bool committed, long long length, platform::FileId id) {
     std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back({handle, nullptr, 0, committed, length, id, {}, nullptr, 0});
+    jobs_.push_back({handle, nullptr, 0, committed, length, id, {}});
     changed_.notify_all();
 }
 
@@ -75,8 +64,7 @@ void ImageHasher::Withdrawn(const std::string& finalHostPath) {
     if (finalHostPath.compare(0, root_.size() + 1, root_ + "/") != 0)
         return;
     std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back(
-        {-1, nullptr, 0, false, 0, {}, finalHostPath.substr(root_.size() + 1), nullptr, 0});
+    jobs_.push_back({-1, nullptr, 0, false, 0, {}, finalHostPath.substr(root_.size() + 1)});
     changed_.notify_all();
 }
 
@@ -94,14 +82,6 @@ void ImageHasher::Run() {
             continue;
         }
         Open* file = open_[static_cast<std::size_t>(job.handle)].get();
-        if (job.reader) {
-            lock.unlock();
-            ReadBack(*file, job);
-            lock.lock();
-            readBackPending_ -= job.count;
-            changed_.notify_all();
-            continue;
-        }
         if (job.buffer) {
             // Hashing is the long part: the writers go on meanwhile.
             lock.unlock();
@@ -115,25 +95,6 @@ void ImageHasher::Run() {
         Take(job);
         open_[static_cast<std::size_t>(job.handle)].reset();
         reusable_.push_back(job.handle);
-    }
-}
-
-void ImageHasher::ReadBack(Open& file, const Job& job) {
-    // In pieces that stay in the processor's cache between the read and the hash.
-    constexpr std::size_t kPiece = std::size_t{256} << 10;
-    if (!readBuffer_)
-        readBuffer_ = std::make_unique<char[]>(kPiece);
-    std::size_t left = job.count;
-    std::uint64_t at = job.offset;
-    while (left > 0) {
-        const long long n = job.reader->ReadAt(readBuffer_.get(), std::min(left, kPiece), at);
-        // A short read counts fewer bytes than the file holds, which Take reports.
-        if (n <= 0)
-            return;
-        file.hash.Update(readBuffer_.get(), static_cast<std::size_t>(n));
-        file.bytes += n;
-        at += static_cast<std::uint64_t>(n);
-        left -= static_cast<std::size_t>(n);
     }
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 // Hashes the files a backup pass writes below its image root from the bytes as they are
-// written, on a thread of its own: the writer hands over full buffers, or the place of bytes a
-// copy inside the system just wrote, and goes on with the next while this thread hashes; it
-// waits only when every buffer, or a bounded stretch of written bytes, is still to be hashed.
+// written, on a thread of its own: the writer hands over full buffers and goes on with the
+// next while this thread hashes, and waits only when every buffer is still to be hashed.
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -35,8 +34,6 @@ class ImageHasher : public platform::WriteTap {
     int Opened(const std::string& finalHostPath) override;
     char* TakeBuffer() override;
     void Hand(int handle, char* buffer, std::size_t count) override;
-    void HandWritten(int handle, const std::shared_ptr<platform::File>& reader,
-                     std::uint64_t offset, std::size_t count) override;
     void Closed(int handle, bool committed, long long length, platform::FileId id) override;
     void Withdrawn(const std::string& finalHostPath) override;
 
@@ -64,19 +61,12 @@ class ImageHasher : public platform::WriteTap {
         long long length;
         platform::FileId id;
         std::string withdrawn;
-        std::shared_ptr<platform::File> reader;  // set: read count bytes at offset back
-        std::uint64_t offset = 0;
     };
     void Run();
     void Take(const Job& job);
-    void ReadBack(Open& file, const Job& job);
 
     std::string root_;
     static constexpr int kBuffers = 8;
-    // Written bytes not yet read back, at most: they are still in the system's cache when read.
-    static constexpr std::size_t kReadBackAhead = std::size_t{64} << 20;
-    std::size_t readBackPending_ = 0;
-    std::unique_ptr<char[]> readBuffer_;  // the thread's own, for reading back
     std::vector<std::unique_ptr<char[]>> owned_;
     std::vector<char*> free_;
     std::deque<Job> jobs_;

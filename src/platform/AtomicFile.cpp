@@ -38,7 +38,6 @@ bool AtomicFile::Create(const std::string& finalPath) {
         if (file_.OpenResolved(temp_, File::kCreateNew)) {
             tap_ = CurrentWriteTap();
             tapHandle_ = tap_ ? tap_->Opened(final_) : -1;
-            handed_ = 0;
             if (tapHandle_ < 0)
                 tap_ = nullptr;
             return true;
@@ -84,36 +83,14 @@ bool AtomicFile::Commit(bool durable) {
 bool AtomicFile::Write(const void* bytes, std::size_t count) {
     if (!file_.Write(bytes, count))
         return false;
-    if (tap_) {
+    if (tap_)
         HandCopy(*tap_, tapHandle_, bytes, count);
-        handed_ += static_cast<long long>(count);
-    }
     return true;
 }
 
 long long AtomicFile::CopyFrom(File& in) {
     if (!tap_)
         return in.CopyAllTo(file_);
-    // Copied inside the system as without a tap; the tap reads each step back from the new
-    // file, on its own time, while the next is copied.
-    auto reader = std::make_shared<File>(file_.OpenedForReading());
-    if (!reader->IsOpen())
-        return CopyThroughTap(in);
-    constexpr std::size_t kStep = std::size_t{4} << 20;
-    FileCopy copy(in, file_);
-    long long total = 0;
-    for (;;) {
-        const long long n = copy.Step(kStep);
-        if (n <= 0)
-            return n < 0 ? -1 : total;
-        tap_->HandWritten(tapHandle_, reader, static_cast<std::uint64_t>(handed_),
-                          static_cast<std::size_t>(n));
-        handed_ += n;
-        total += n;
-    }
-}
-
-long long AtomicFile::CopyThroughTap(File& in) {
     // Through buffers the tap owns: it takes in each one while the next is read and written.
     long long total = 0;
     for (;;) {
@@ -125,7 +102,6 @@ long long AtomicFile::CopyThroughTap(File& in) {
             return total;
         if (n < 0 || !written)
             return -1;
-        handed_ += n;
         total += n;
     }
 }
@@ -135,7 +111,6 @@ void AtomicFile::CloseTap(bool committed, long long length, FileId id) {
         tap_->Closed(tapHandle_, committed, length, id);
     tap_ = nullptr;
     tapHandle_ = -1;
-    handed_ = 0;
 }
 
 void AtomicFile::Abandon() {

@@ -27,9 +27,8 @@ class AtomicFile {
     File& file() { return file_; }
     // Writes all bytes at the file's position; false on any error (a full disk among them).
     bool Write(const void* bytes, std::size_t count);
-    // Copies the rest of in to this file by the fastest means the system has for the pair; a
-    // tap reads what was copied back from this file. Bytes copied, or -1 on an error (see
-    // File::CopyAllTo).
+    // Copies the rest of in to this file, by the fastest means the system has for the pair when
+    // no tap looks at it; bytes copied, or -1 on an error (see File::CopyAllTo).
     long long CopyFrom(File& in);
     // Host paths of the temporary file and of the final name.
     const std::string& tempHostPath() const { return temp_; }
@@ -43,13 +42,11 @@ class AtomicFile {
 
   private:
     void CloseTap(bool committed, long long length, FileId id = FileId{});
-    long long CopyThroughTap(File& in);
 
     File file_;
     std::string temp_, final_;
     WriteTap* tap_ = nullptr;
     int tapHandle_ = -1;
-    long long handed_ = 0;  // bytes the tap was given, which is where the next ones lie
 };
 
 // Writes bytes as the whole content of path through a temporary file.

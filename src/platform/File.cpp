@@ -5,9 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <string>
+#include <vector>
 
 #include "platform/DrivePaths.h"
 #include "platform/HostFiles.h"
@@ -100,62 +99,41 @@ bool File::Write(const void* buffer, std::size_t count) {
 }
 
 long long File::CopyAllTo(File& out) {
+    enum class Means { kInSystem, kTransfer, kBuffer } means = Means::kInSystem;
     constexpr std::size_t kCall = std::size_t{1} << 30;
-    FileCopy copy(*this, out);
+    std::vector<char> buffer;
     long long total = 0;
     for (;;) {
-        const long long n = copy.Step(kCall);
-        if (n <= 0)
-            return n < 0 ? -1 : total;
-        total += n;
-    }
-}
-
-File File::OpenedForReading() const {
-    File reader;
-    if (fd_ < 0)
-        return reader;
-    // Through the process's own table of open files: the same file even when it was renamed
-    // or removed meanwhile, and readable though this handle only writes.
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-    reader.fd_ = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
-    if (reader.fd_ >= 0 && reader.Id() != Id())
-        reader.Close();
-    return reader;
-}
-
-long long FileCopy::Step(std::size_t most) {
-    constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
-    for (;;) {
         ssize_t n;
-        if (means_ == Means::kInSystem) {
-            n = ::copy_file_range(in_.fd_, nullptr, out_.fd_, nullptr, most, 0);
+        if (means == Means::kInSystem) {
+            n = ::copy_file_range(fd_, nullptr, out.fd_, nullptr, kCall, 0);
             // Files on two kinds of volume, or kinds the system cannot copy between.
-            if (n < 0 && !started_ &&
+            if (n < 0 && total == 0 &&
                 (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-                means_ = Means::kTransfer;
+                means = Means::kTransfer;
                 continue;
             }
-        } else if (means_ == Means::kTransfer) {
-            n = ::sendfile(out_.fd_, in_.fd_, nullptr, most);
-            if (n < 0 && !started_ && (errno == EINVAL || errno == ENOSYS)) {
-                means_ = Means::kBuffer;
-                buffer_ = std::make_unique<char[]>(kBufferBytes);
+        } else if (means == Means::kTransfer) {
+            n = ::sendfile(out.fd_, fd_, nullptr, kCall);
+            if (n < 0 && total == 0 && (errno == EINVAL || errno == ENOSYS)) {
+                means = Means::kBuffer;
+                buffer.resize(std::size_t{1} << 20);
                 continue;
             }
         } else {
-            n = ::read(in_.fd_, buffer_.get(), std::min(most, kBufferBytes));
-            if (n > 0 && !out_.Write(buffer_.get(), static_cast<std::size_t>(n)))
+            n = ::read(fd_, buffer.data(), buffer.size());
+            if (n > 0 && !out.Write(buffer.data(), static_cast<std::size_t>(n)))
                 return -1;
         }
+        if (n == 0)
+            return total;
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             SetLastError(ErrorFromErrno(errno));
             return -1;
         }
-        started_ = started_ || n > 0;
-        return n;
+        total += n;
     }
 }
 

@@ -2,7 +2,6 @@
 // A file opened by drive path, with the open modes the tool uses. Failures return false or -1
 // and set the thread's last error; nothing throws.
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "platform/Types.h"
@@ -53,9 +52,6 @@ class File {
     // the two, else a large buffer), chosen once. Bytes copied, or -1 on an error, the last
     // error saying which (ERROR_DISK_FULL among them).
     long long CopyAllTo(File& out);
-    // A second handle that reads the file this one has open, whatever this one's mode or the
-    // file's name by now; not open when the system cannot give one.
-    File OpenedForReading() const;
     // Length in bytes, or -1.
     long long Length() const;
     // The open file's identity (zeros when it is not open).
@@ -64,27 +60,7 @@ class File {
     bool Sync();
 
   private:
-    friend class FileCopy;
     int fd_ = -1;
-};
-
-// A copy between two open files in steps, by the fastest means the system offers for the pair
-// (a copy inside the system, else a transfer between the two, else a large buffer), chosen at
-// the first step and kept.
-class FileCopy {
-  public:
-    FileCopy(File& in, File& out) : in_(in), out_(out) {}
-    // Copies at most `most` bytes from both files' current positions: bytes copied, 0 at the
-    // end of in, or -1 on an error, the last error saying which (ERROR_DISK_FULL among them).
-    long long Step(std::size_t most);
-
-  private:
-    enum class Means { kInSystem, kTransfer, kBuffer };
-    File& in_;
-    File& out_;
-    Means means_ = Means::kInSystem;
-    bool started_ = false;
-    std::unique_ptr<char[]> buffer_;
 };
 
 // The whole content of a file (a host path) no longer than limit bytes; false when it is

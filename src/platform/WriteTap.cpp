@@ -13,20 +13,6 @@ thread_local WriteTap* tCurrent = nullptr;
 
 }  // namespace
 
-void WriteTap::HandWritten(int handle, const std::shared_ptr<File>& reader, std::uint64_t offset,
-                           std::size_t count) {
-    while (count > 0) {
-        char* buffer = TakeBuffer();
-        const long long n = reader->ReadAt(buffer, std::min(count, kBufferBytes), offset);
-        // A short read hands over fewer bytes than the file holds, which the tap then sees.
-        Hand(handle, buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-        if (n <= 0)
-            return;
-        offset += static_cast<std::uint64_t>(n);
-        count -= static_cast<std::size_t>(n);
-    }
-}
-
 WriteTap* CurrentWriteTap() {
     return tCurrent;
 }

@@ -3,8 +3,6 @@
 // installed, so that a backup pass can hash its image as it writes it instead of reading the
 // image back. A tap may be used from several threads; each file is written by one.
 #include <cstddef>
-#include <cstdint>
-#include <memory>
 #include <string>
 
 #include "platform/File.h"
@@ -23,11 +21,6 @@ class WriteTap {
     virtual char* TakeBuffer() = 0;
     // The next count bytes of the file, in a buffer from TakeBuffer, which the tap owns again.
     virtual void Hand(int handle, char* buffer, std::size_t count) = 0;
-    // The next count bytes of the file went into it at offset by a copy inside the system, so
-    // that there is no buffer to hand over: the tap reads them back through reader, a handle
-    // that reads the file and may be kept. By default at once, through TakeBuffer and Hand.
-    virtual void HandWritten(int handle, const std::shared_ptr<File>& reader, std::uint64_t offset,
-                             std::size_t count);
     // The file was committed under its final name holding length bytes as the file id, or
     // abandoned.
     virtual void Closed(int handle, bool committed, long long length, FileId id) = 0;

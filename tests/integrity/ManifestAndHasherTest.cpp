@@ -67,7 +67,7 @@ class ImageHasherTest : public TempPrefixTest {
 TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritten) {
     const std::string root = driveC() + "/img";
     fs::create_directories(root + "/e/d");
-    // Larger than the hasher's buffers and than a step of a copy, so that a file takes several.
+    // Larger than the hasher's buffers, so that a file takes several of them.
     std::string big(9 * platform::WriteTap::kBufferBytes + 12345, '\0');
     for (std::size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<char>(i * 7 + i / 1000);
@@ -81,7 +81,7 @@ TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritt
         ASSERT_TRUE(copy.Create("C:\\img\\e\\d\\copy.dat"));
         ASSERT_EQ(copy.CopyFrom(in), static_cast<long long>(big.size()));
         ASSERT_TRUE(copy.Commit());
-        // Gone or replaced at once, perhaps before it was read back: the hash is still of the
+        // Gone or replaced at once, perhaps before it was hashed: the hash is still of the
         // bytes written (that the file went is the pass's to find).
         platform::File gone;
         ASSERT_TRUE(gone.Open("C:\\source.dat", platform::File::kRead));
