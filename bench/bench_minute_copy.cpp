@@ -66,13 +66,17 @@ int main() {
         }
     };
     raw();
-    const double tRaw = bench::BestOf(3, raw);
-    const double tOurs = bench::BestOf(3, ours);
+    // Taken in turns, so that both meet the same state of the system's cache and writeback.
+    double tRaw = 1e300, tOurs = 1e300;
+    for (int i = 0; i < 5; ++i) {
+        tRaw = std::min(tRaw, bench::Seconds(raw));
+        tOurs = std::min(tOurs, bench::Seconds(ours));
+    }
     const double mbRaw = sourceBytes / tRaw / 1e6, mbOurs = sourceBytes / tOurs / 1e6;
     std::printf("%lld pictures, %.1f MB of minute files\n", made.pictures, sourceBytes / 1e6);
     std::printf(
         "selected-camera copy (8 of 16): %.3f s, %.1f MB/s of source; raw copy: %.3f s, "
-        "%.1f MB/s; throughput ratio %.2fx (target >= 0.5x)\n",
+        "%.1f MB/s; throughput ratio %.2fx (goal 0.6x: at least)\n",
         tOurs, mbOurs, tRaw, mbRaw, mbOurs / mbRaw);
 
     for (int span : {10, minutes}) {

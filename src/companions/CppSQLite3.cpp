@@ -213,7 +213,11 @@ void CppSQLite3DB::openReadOnly(const std::string& path) {
     const std::string host = platform::ResolvePath(path);
     if (host.empty())
         throw CppSQLite3Exception(SQLITE_CANTOPEN, "unknown drive: " + path);
-    OpenWith(FileUri(host, ReadOnlyQuery(host)), SQLITE_OPEN_READONLY);
+    openReadOnlyResolved(host);
+}
+
+void CppSQLite3DB::openReadOnlyResolved(const std::string& hostPath) {
+    OpenWith(FileUri(hostPath, ReadOnlyQuery(hostPath)), SQLITE_OPEN_READONLY);
 }
 
 void CppSQLite3DB::attach(const std::string& path, const std::string& schema, bool readOnly) {

@@ -103,6 +103,8 @@ class CppSQLite3DB {
     void open(const std::string& path);
     // Opens an existing database for reading only; never creates a file.
     void openReadOnly(const std::string& path);
+    // The same for a host path already looked up (from a listing), not looked up again.
+    void openReadOnlyResolved(const std::string& hostPath);
     void close();
     // Attaches another database file under schema: read only (never created) or read-write
     // (created when missing). The path may be a drive path or a host path.

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <limits>
 #include <stdexcept>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "companions/CppSQLite3.h"
@@ -35,15 +39,17 @@ std::string FirstChar(const char* column) {
     return s;
 }
 
-// The cameras' pictures into the in-memory table, in source row order, with the values of the
-// source and reserve the character with code 1; positions are rebased once the order is known.
-std::string FillMemoryTable(const CameraSet& cameras) {
-    std::string q = "INSERT INTO main.indextable SELECT ifnull(cast(camnum AS integer),0),";
-    q += " ifnull(cast(rectime AS integer),0), " + FirstChar("capstatus");
+// The cameras' pictures, in source row order, with the values of the source, the packed
+// position each takes and reserve the character with code 1.
+std::string RebuiltRows(const CameraSet& cameras, bool packedOrder) {
+    std::string q =
+        "SELECT ifnull(cast(camnum AS integer),0), ifnull(cast(rectime AS integer),0), ";
+    q += FirstChar("capstatus");
     q += ", ifnull(cast(imgwidth AS integer),0), ifnull(cast(imgheight AS integer),0), ";
-    q += FirstChar("frametype") + ", pos, CAST(size AS INTEGER), " + FirstChar("codectype") +
-         ", char(1) FROM (";
-    q += SelectRows("src", cameras, Rows::kPictures) + ") ORDER BY r";
+    q += FirstChar("frametype") + ", packedpos(r), CAST(size AS INTEGER), " +
+         FirstChar("codectype") + ", char(1) FROM (";
+    q += SelectRows("src", cameras, Rows::kPictures) + ") ORDER BY ";
+    q += packedOrder ? "r" : "packedpos(r), r";
     return q;
 }
 
@@ -129,60 +135,123 @@ DWORD ErrorOfDatabase(int code) {
     }
 }
 
-// Reads the cameras' rows of the source index into the in-memory table, with their packed
-// positions. Returns the pictures in output order; throws SourceError when the index cannot be
-// used, and counts in leftOut the rows that address no picture.
-std::vector<Picture> ReadSourceIndex(CppSQLite3DB& mem, const std::string& srcIdx,
-                                     const CameraSet& cameras, long long srcLength,
-                                     long long& leftOut, RowsOutside& leftOutByCamera,
-                                     bool& packedOrder, bool& empty) {
-    // Attached read only (never created) and read before anything is written, so that a
-    // missing, foreign or broken index leaves nothing in the destination.
-    mem.attach(srcIdx, "src", true);
-    {
-        CppSQLite3Query layout = mem.execQuery("SELECT * FROM src.indextable LIMIT 1");
-        if (layout.numFields() < 10)
-            throw SourceError("the index has a foreign table layout");
-        empty = layout.eof();
-    }
-    mem.execDML(IndexTableCreateStatement());
-    if (empty) {
-        mem.detach("src");
-        return {};
-    }
-    {
-        CppSQLite3Statement fill = mem.compileStatement(FillMemoryTable(cameras));
-        fill.bind(1, srcLength);
-        fill.execDML();
-        CppSQLite3Statement outside = mem.compileStatement(CountRowsOutside("src", cameras));
-        outside.bind(1, srcLength);
-        outside.eachRow([&](const CppSQLite3Query& q) {
-            leftOutByCamera[static_cast<int>(q.getInt64Field(0))] += q.getInt64Field(1);
-            leftOut += q.getInt64Field(1);
-        });
-    }
-    mem.detach("src");
-
+// The source index as the copy needs it: the pictures in output order, and the rebuilt index as
+// bytes or why it could not be made.
+struct SourceIndex {
     std::vector<Picture> pictures;
-    CppSQLite3Statement list =
-        mem.compileStatement("SELECT rowid, imgposition, imgsize FROM main.indextable");
+    bool packedOrder = true;
+    bool empty = false;
+    std::string bytes;
+    std::string problem;  // set: the rebuilt index could not be made
+    DWORD error = 0;
+    std::exception_ptr failure;
+};
+
+// Where a picture lies, as an int column takes the source's value (a number given as text
+// becomes the number): for the rare position stored as text or as a blob.
+void TakePositionsAsNumbers(CppSQLite3DB& db, const CameraSet& cameras, long long srcLength,
+                            std::vector<Picture>& pictures) {
+    db.execDML("CREATE TEMP TABLE positions(r INTEGER PRIMARY KEY, pos int)");
+    CppSQLite3Statement fill = db.compileStatement(
+        "INSERT INTO temp.positions SELECT r, pos FROM (" +
+        SelectRows("src", cameras, Rows::kPictures) + ") WHERE typeof(pos) IN ('text','blob')");
+    fill.bind(1, srcLength);
+    fill.execDML();
+    CppSQLite3Statement list = db.compileStatement("SELECT r, pos FROM temp.positions");
     list.eachRow([&](const CppSQLite3Query& q) {
-        pictures.push_back({q.getInt64Field(0), q.getInt64Field(1), q.getInt64Field(2), 0});
+        const long long row = q.getInt64Field(0);
+        auto at = std::lower_bound(pictures.begin(), pictures.end(), row,
+                                   [](const Picture& p, long long r) { return p.row < r; });
+        if (at != pictures.end() && at->row == row)
+            at->pos = q.getInt64Field(1);
     });
     list.finalize();
-    packedOrder = OrderPictures(pictures);
-    // The table's rowids are its own, 1 to the number of rows.
-    std::vector<long long> packedByRow(pictures.size() + 1, 0);
-    for (const auto& p : pictures)
-        if (p.row > 0 && static_cast<std::size_t>(p.row) < packedByRow.size())
-            packedByRow[static_cast<std::size_t>(p.row)] = p.packed;
-    mem.createIntFunction("packedpos", [&packedByRow](long long row) {
-        return row > 0 && static_cast<std::size_t>(row) < packedByRow.size()
-                   ? packedByRow[static_cast<std::size_t>(row)]
-                   : 0;
+    db.execDML("DROP TABLE temp.positions");
+}
+
+// The rebuilt index of the pictures into out, in a database in memory, serialized, so that
+// what reaches the file passes through this thread's write tap like every other file of the
+// image. Its rows come straight from the source, within the read transaction of the caller.
+void BuildIndex(CppSQLite3DB& db, const CameraSet& cameras, long long srcLength, SourceIndex& out) {
+    // The packed position of a source row, by its rowid.
+    std::vector<std::pair<long long, long long>> packedByRow;
+    packedByRow.reserve(out.pictures.size());
+    for (const auto& p : out.pictures)
+        packedByRow.emplace_back(p.row, p.packed);
+    std::sort(packedByRow.begin(), packedByRow.end());
+    db.createIntFunction("packedpos", [packedByRow = std::move(packedByRow)](long long row) {
+        auto at = std::lower_bound(packedByRow.begin(), packedByRow.end(),
+                                   std::make_pair(row, std::numeric_limits<long long>::min()));
+        return at != packedByRow.end() && at->first == row ? at->second : 0;
     });
-    mem.execDML("UPDATE main.indextable SET imgposition = packedpos(rowid)");
-    return pictures;
+    db.attachMemory("dst");
+    db.execDML("CREATE TABLE dst." + IndexTableCreateStatement().substr(13));
+    CppSQLite3Statement fill =
+        db.compileStatement("INSERT INTO dst.indextable " + RebuiltRows(cameras, out.packedOrder));
+    fill.bind(1, srcLength);
+    fill.execDML();
+    fill.finalize();
+    db.execDML("COMMIT TRANSACTION");
+    out.bytes = db.serialize("dst");
+    db.detach("dst");
+}
+
+// BuildIndex, with what went wrong kept as the destination's failure.
+void BuildIndexOrSayWhy(CppSQLite3DB& db, const CameraSet& cameras, long long srcLength,
+                        SourceIndex& out) {
+    try {
+        BuildIndex(db, cameras, srcLength, out);
+    } catch (const CppSQLite3Exception& e) {
+        out.problem = std::string("the destination index could not be made: ") + e.errorMessage();
+        out.error = ErrorOfDatabase(e.errorCode());
+    } catch (...) {
+        out.failure = std::current_exception();  // thrown again on the copy's thread
+    }
+}
+
+// Reads the cameras' rows of the source index in a read transaction that stays open for
+// BuildIndex: the pictures with their packed positions, and the rows that address no picture
+// counted in leftOut. Throws SourceError or the library's error when the index cannot be used.
+SourceIndex ReadSourceIndex(CppSQLite3DB& db, const std::string& srcIdx, const CameraSet& cameras,
+                            long long srcLength, long long& leftOut, RowsOutside& leftOutByCamera) {
+    SourceIndex out;
+    // Attached read only (never created) and read before anything is written, so that a
+    // missing, foreign or broken index leaves nothing in the destination.
+    db.attach(srcIdx, "src", true);
+    db.execDML("BEGIN TRANSACTION");
+    {
+        CppSQLite3Query layout = db.execQuery("SELECT * FROM src.indextable LIMIT 1");
+        if (layout.numFields() < 10)
+            throw SourceError("the index has a foreign table layout");
+        out.empty = layout.eof();
+    }
+    if (out.empty)
+        return out;
+    {
+        // One pass over the cameras' rows: the pictures, and per camera the rows that are none.
+        CppSQLite3Statement rows = db.compileStatement(
+            "SELECT rowid, imgposition, CAST(imgsize AS INTEGER), CAST(camnum AS INTEGER), "
+            "typeof(imgposition) IN ('text','blob'), (" +
+            PictureCondition() + ") IS 1 FROM src.indextable WHERE " + CameraCondition(cameras) +
+            " ORDER BY rowid");
+        rows.bind(1, srcLength);
+        bool textPositions = false;
+        rows.eachRow([&](const CppSQLite3Query& q) {
+            if (q.getInt64Field(5)) {
+                out.pictures.push_back(
+                    {q.getInt64Field(0), q.getInt64Field(1), q.getInt64Field(2), 0});
+                textPositions = textPositions || q.getInt64Field(4);
+            } else {
+                leftOutByCamera[static_cast<int>(q.getInt64Field(3))]++;
+                leftOut++;
+            }
+        });
+        rows.finalize();
+        if (textPositions)
+            TakePositionsAsNumbers(db, cameras, srcLength, out.pictures);
+    }
+    out.packedOrder = OrderPictures(out.pictures);
+    return out;
 }
 
 }  // namespace
@@ -205,13 +274,12 @@ MinuteCopyResult CopyMinuteSegment(const CameraSet& cameras, const std::string& 
     }
     const long long srcLength = src.Length();
 
-    CppSQLite3DB mem;
-    std::vector<Picture> pictures;
-    bool packedOrder = true, empty = false;
+    CppSQLite3DB db;
+    SourceIndex index;
     try {
-        mem.open(":memory:");
-        pictures = ReadSourceIndex(mem, srcIdx, cameras, srcLength, r.picturesLeftOut,
-                                   r.leftOutByCamera, packedOrder, empty);
+        db.open(":memory:");
+        index =
+            ReadSourceIndex(db, srcIdx, cameras, srcLength, r.picturesLeftOut, r.leftOutByCamera);
     } catch (const CppSQLite3Exception& e) {
         const std::string damage = IndexDamageText(e.errorCode(), e.errorMessage());
         r.why = damage.empty() ? std::string("index not readable: ") + e.what() : damage;
@@ -225,11 +293,14 @@ MinuteCopyResult CopyMinuteSegment(const CameraSet& cameras, const std::string& 
         r.why = std::string("index not readable: ") + e.what();
         return r;
     }
-    if (empty) {
+    if (index.empty) {
         r.why = "the index holds no picture";
         return r;
     }
 
+    // The index is rebuilt on a thread of its own while the pictures are copied: neither needs
+    // the other, and each is a good part of the work.
+    std::jthread builder([&] { BuildIndexOrSayWhy(db, cameras, srcLength, index); });
     platform::AtomicFile dat, idx;
     try {
         if (!dat.Create(destPrefix + "N.dat"))
@@ -240,35 +311,22 @@ MinuteCopyResult CopyMinuteSegment(const CameraSet& cameras, const std::string& 
         {
             WindowReader in(src);
             PackedWriter out(dat);
-            for (const auto& p : pictures)
+            for (const auto& p : index.pictures)
                 out.Put(in.Get(p.pos, p.size), static_cast<std::size_t>(p.size));
             out.Flush();
         }
         r.dataBytes = dat.file().Length();
+        builder.join();
         if (!idx.Create(destPrefix + "N.idx"))
             throw DestinationError("the destination index could not be created",
                                    platform::GetLastError());
-        try {
-            // Built in memory and written as bytes, so that what reaches the file passes
-            // through this thread's write tap like every other file of the image.
-            mem.attachMemory("dst");
-            mem.execDML("BEGIN TRANSACTION");
-            mem.execDML("CREATE TABLE dst." + IndexTableCreateStatement().substr(13));
-            mem.execDML(
-                std::string("INSERT INTO dst.indextable SELECT * FROM main.indextable ORDER BY ") +
-                (packedOrder ? "rowid" : "imgposition, rowid"));
-            mem.execDML("COMMIT TRANSACTION");
-            const std::string bytes = mem.serialize("dst");
-            mem.detach("dst");
-            if (!idx.Write(bytes.data(), bytes.size()))
-                throw DestinationError("the destination index could not be written",
-                                       platform::GetLastError());
-        } catch (const CppSQLite3Exception& e) {
-            throw DestinationError(
-                std::string("the destination index could not be made: ") + e.errorMessage(),
-                ErrorOfDatabase(e.errorCode()));
-        }
-        mem.close();
+        if (index.failure)
+            std::rethrow_exception(index.failure);
+        if (!index.problem.empty())
+            throw DestinationError(index.problem, index.error);
+        if (!idx.Write(index.bytes.data(), index.bytes.size()))
+            throw DestinationError("the destination index could not be written",
+                                   platform::GetLastError());
         if (!dat.Commit())
             throw DestinationError("the minute's data file could not take its name",
                                    platform::GetLastError());

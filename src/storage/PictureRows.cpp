@@ -26,11 +26,15 @@ std::string CameraCondition(const CameraSet& cameras) {
     return "camnum IN(" + CameraList(cameras) + ")";
 }
 
-std::string SelectRows(const std::string& schema, const CameraSet& cameras, Rows which) {
+std::string PictureCondition() {
     // pos <= ?1 - size cannot overflow: size is at most the buffer and the length is a file's.
     // A NULL or a text that is no number compares as no picture.
-    const std::string inside = "imgsize >= 0 AND imgsize <= " + std::to_string(kMaxPictureBytes) +
-                               " AND imgposition >= 0 AND imgposition <= ?1 - imgsize";
+    return "imgsize >= 0 AND imgsize <= " + std::to_string(kMaxPictureBytes) +
+           " AND imgposition >= 0 AND imgposition <= ?1 - imgsize";
+}
+
+std::string SelectRows(const std::string& schema, const CameraSet& cameras, Rows which) {
+    const std::string inside = PictureCondition();
     std::string q = "SELECT rowid AS r, imgposition AS pos, imgsize AS size, camnum, rectime,";
     q += " capstatus, imgwidth, imgheight, frametype, codectype FROM ";
     q += schema;

@@ -22,6 +22,10 @@ std::string CameraList(const CameraSet& cameras);
 // or one, the common choices), which a scan tests faster than a list.
 std::string CameraCondition(const CameraSet& cameras);
 
+// The condition under which a row of indextable is a picture; true, false or NULL. Its
+// parameter ?1 is the length of the minute's data file.
+std::string PictureCondition();
+
 // A query of the cameras' rows of schema.indextable with the columns
 // r (source rowid), pos, size, camnum, rectime, capstatus, imgwidth, imgheight, frametype,
 // codectype. Its parameter ?1 is the length of the minute's data file.

@@ -68,7 +68,7 @@ TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritt
     const std::string root = driveC() + "/img";
     fs::create_directories(root + "/e/d");
     // Larger than the hasher's buffers, so that a file takes several of them.
-    std::string big(3 * platform::WriteTap::kBufferBytes + 12345, '\0');
+    std::string big(9 * platform::WriteTap::kBufferBytes + 12345, '\0');
     for (std::size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<char>(i * 7 + i / 1000);
     WriteText(driveC() + "/source.dat", big);
@@ -81,6 +81,16 @@ TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritt
         ASSERT_TRUE(copy.Create("C:\\img\\e\\d\\copy.dat"));
         ASSERT_EQ(copy.CopyFrom(in), static_cast<long long>(big.size()));
         ASSERT_TRUE(copy.Commit());
+        // Gone or replaced at once, perhaps before it was hashed: the hash is still of the
+        // bytes written (that the file went is the pass's to find).
+        platform::File gone;
+        ASSERT_TRUE(gone.Open("C:\\source.dat", platform::File::kRead));
+        platform::AtomicFile lost;
+        ASSERT_TRUE(lost.Create("C:\\img\\e\\lost.dat"));
+        ASSERT_EQ(lost.CopyFrom(gone), static_cast<long long>(big.size()));
+        ASSERT_TRUE(lost.Commit());
+        fs::remove(root + "/e/lost.dat");
+        WriteText(root + "/e/lost.dat", "other bytes");
         ASSERT_TRUE(Write("C:\\img\\e\\first.txt", "one"));
         ASSERT_TRUE(Write("C:\\img\\e\\first.txt", "two"));  // written again: the last counts
         ASSERT_TRUE(Write("C:\\outside.txt", "not in the image"));
@@ -96,8 +106,9 @@ TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritt
         ASSERT_TRUE(around.Commit());
     }
     const integrity::ImageHasher::Result r = hasher.Finish();
-    ASSERT_EQ(r.files.size(), 2u);
+    ASSERT_EQ(r.files.size(), 3u);
     EXPECT_EQ(r.files.at("e/d/copy.dat").hex, integrity::Sha256Hex(big.data(), big.size()));
+    EXPECT_EQ(r.files.at("e/lost.dat").hex, r.files.at("e/d/copy.dat").hex);
     EXPECT_EQ(r.files.at("e/d/copy.dat").length, static_cast<long long>(big.size()));
     EXPECT_EQ(r.files.at("e/first.txt").hex, integrity::Sha256Hex("two", 3));
     ASSERT_EQ(r.problems.size(), 1u);

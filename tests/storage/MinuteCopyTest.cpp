@@ -217,3 +217,35 @@ TEST_F(MinuteCopyTest, NullEmptyAndOversizedValuesFromAForeignWriter) {
     EXPECT_EQ(rows[1].position, 1000);
     EXPECT_EQ(fs::file_size(Host("N.dat")), 2000u);
 }
+
+TEST_F(MinuteCopyTest, PositionsAForeignWriterStoredAsTextAreTakenAsTheNumbersTheySpell) {
+    fs::create_directories(driveC() + "/QorData/20100523");
+    std::string data(3000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>('a' + i % 23);
+    WriteText(srcHost + "N.dat", data);
+    {
+        CppSQLite3DB db;
+        db.open(srcHost + "N.idx");
+        // A column without the number affinity keeps what it is given as text.
+        db.execDML(
+            "CREATE TABLE indextable(camnum int,rectime int,capstatus char(1),imgwidth int,"
+            "imgheight int,frametype char(1),imgposition text,imgsize int,codectype char(1),"
+            "reserve char(1));");
+        db.execDML("insert into indextable values(0,1,'N',8,8,'I','1e3',10,'J','0');");
+        db.execDML("insert into indextable values(0,2,'N',8,8,'I',20,5,'J','0');");
+        db.execDML("insert into indextable values(0,3,'N',8,8,'I','100',7,'J','0');");
+    }
+    Select({0});
+    ASSERT_EQ(Copy(), 1);
+    // In source position order: 20, 100, 1000 (not 1, as a text cut at the exponent reads).
+    EXPECT_EQ(ReadText(Host("N.dat")),
+              data.substr(20, 5) + data.substr(100, 7) + data.substr(1000, 10));
+    const auto rows = ReadRows(Host("N.idx"));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].rectime, 2);
+    EXPECT_EQ(rows[1].rectime, 3);
+    EXPECT_EQ(rows[2].rectime, 1);
+    EXPECT_EQ(rows[2].position, 12);
+    EXPECT_EQ(rows[2].types, kRecorderTypes);
+}
