@@ -88,6 +88,13 @@ int BackupWorker::MakeFileThread() {
         RunLocalPass(*job);
         OnOwnerThread([this] { EndLocalPass(m_ctx); });
     }
+    // A remote run stopped as the worker was told to end still gets its partial manifest.
+    if (const std::shared_ptr<backup::PassJob> job = CurrentJob();
+        job && !job->plan().host.localMode && job->begun && !job->stepsEnded()) {
+        const RemoteStep step = RunRemoteStep(*job);
+        if (step.ended())
+            OnOwnerThread([this, &step] { EndRemoteStep(m_ctx, step); });
+    }
     m_bMakeFileRun = false;
     m_bFinished = true;
     return 0;

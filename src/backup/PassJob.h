@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "backup/BackupReport.h"
@@ -68,7 +69,22 @@ class PassJob {
     std::array<std::atomic<bool>, kScheduleSlots> pending{};
     std::string fetching;
 
+    // The end of a remote run, met from two sides: the worker that takes no more steps and the
+    // link that says the run is over (on the window's thread). The manifest is the worker's to
+    // write, so whichever side comes second tells the window.
+    // Worker: no more steps; true when the link had ended the run already.
+    bool EndSteps();
+    // Window: the link ended the run; true when the worker takes no more steps (the window
+    // tells itself), false when the worker will, after its next step.
+    bool EndByLink(const std::string& why);
+    bool stepsEnded() const;
+    std::string linkEndedWhy() const;
+
   private:
+    mutable std::mutex endMutex_;
+    bool stepsEnded_ = false;
+    bool linkEnded_ = false;
+    std::string linkWhy_;
     const PassPlan plan_;
     IPassEvents& events_;
     BackupReport& report_;

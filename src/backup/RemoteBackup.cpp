@@ -123,7 +123,9 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
 }
 
 void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
-    if (slot >= static_cast<std::size_t>(kScheduleSlots) || !ctx.m_shareClient || !ctx.m_pass)
+    // A late answer of a run that was stopped meanwhile fetches nothing.
+    if (slot >= static_cast<std::size_t>(kScheduleSlots) || !ctx.m_shareClient || !ctx.m_pass ||
+        !ctx.m_bBackupRunning)
         return;
     backup::PassJob& job = *ctx.m_pass;
     const backup::PassPlan& plan = job.plan();
@@ -156,16 +158,10 @@ void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
     ctx.m_Schedule[slot].bPending = 0;
 }
 
-// The run is over before its end: the link failed, the remote side could not make an entry,
-// or the operator cancelled.
-void OnRemoteRunEnded(BackupContext& ctx, const std::string& why) {
+// The run is over before its end (the link failed, the remote side could not make an entry,
+// or the operator cancelled) and the image's manifest is written: the window is told.
+void ShowRemoteRunEnded(BackupContext& ctx, const std::string& why) {
     ctx.m_bBackupRunning = 0;
-    // What was fetched is marked as a partial image.
-    ctx.m_report.Stopped();
-    if (!why.empty())
-        ctx.m_report.Fail(why);
-    if (ctx.m_pass)
-        FinishImageManifest(*ctx.m_pass);
     TakePassResults(ctx);
     Idle(ctx);
     ctx.SetStatusText("");
@@ -173,6 +169,22 @@ void OnRemoteRunEnded(BackupContext& ctx, const std::string& why) {
     ctx.m_view.ShowItem(ctl::kProgress, false);
     ctx.m_view.ShowItem(ctl::kStatusLine, false);
     ctx.ShowMessage(why.empty() ? Text(ctx, "M010012") : Text(ctx, "M010012") + "\n" + why);
+}
+
+// The link says the run is over. What was fetched is marked as a partial image; the worker
+// writes its manifest between its steps and then the window is told, or the window is told at
+// once when the worker takes no more steps.
+void OnRemoteRunEnded(BackupContext& ctx, const std::string& why,
+                      const std::function<void()>& wakeWorker) {
+    ctx.m_bBackupRunning = 0;
+    ctx.m_report.Stopped();
+    if (!why.empty())
+        ctx.m_report.Fail(why);
+    if (ctx.m_pass && wakeWorker && !ctx.m_pass->EndByLink(why)) {
+        wakeWorker();
+        return;
+    }
+    ShowRemoteRunEnded(ctx, why);
 }
 
 // The end of a remote backup to a folder: as a local one, then the operator is told here.
@@ -234,11 +246,31 @@ std::string RequestEntrySize(BackupContext& ctx, const std::string& entry, const
     return std::string();
 }
 
+namespace {
+
+// The pass was stopped: the image's manifest says so; the window is told now when the link has
+// ended the run already, else when it does.
+RemoteStep StopSteps(backup::PassJob& job) {
+    job.report().Stopped();
+    FinishImageManifest(job);
+    RemoteStep step;
+    if (job.EndSteps()) {
+        step.end = RemoteStep::End::kStopped;
+        step.why = job.linkEndedWhy();
+    }
+    return step;
+}
+
+}  // namespace
+
 RemoteStep RunRemoteStep(backup::PassJob& job) {
     const backup::PassPlan& plan = job.plan();
     RemoteStep step;
+    if (job.stepsEnded())
+        return step;
     if (!job.linked) {
         // Without a link nothing can be fetched, and the window must not stay running.
+        job.EndSteps();
         step.end = RemoteStep::End::kNoLink;
         return step;
     }
@@ -254,11 +286,8 @@ RemoteStep RunRemoteStep(backup::PassJob& job) {
         CopyViewerFiles(job);
     }
     for (int i = 0; i < kScheduleSlots; ++i) {
-        if (!job.running()) {
-            job.report().Stopped();
-            FinishImageManifest(job);
-            return step;
-        }
+        if (!job.running())
+            return StopSteps(job);
         const ScheduleEntry& e = plan.entries[static_cast<std::size_t>(i)];
         if (!e.bUsed || !job.pending[static_cast<std::size_t>(i)])
             continue;
@@ -279,13 +308,11 @@ RemoteStep RunRemoteStep(backup::PassJob& job) {
         job.shareClient->ReqSetAddBackupDataPath(request);
         return step;
     }
-    if (!job.running()) {
-        job.report().Stopped();
-        FinishImageManifest(job);
-        return step;
-    }
+    if (!job.running())
+        return StopSteps(job);
     const std::size_t failures = job.report().failureCount();
     FinishImageManifest(job);
+    job.EndSteps();
     if (job.report().failureCount() > failures) {
         // Files that arrived are gone from the target again: not a completed backup.
         step.end = RemoteStep::End::kLost;
@@ -309,7 +336,12 @@ void EndRemoteStep(BackupContext& ctx, const RemoteStep& step) {
             ctx.m_bBackupRunning = 0;
             return;
         case RemoteStep::End::kLost:
-            OnRemoteRunEnded(ctx, step.why);
+            ctx.m_report.Stopped();
+            ctx.m_report.Fail(step.why);
+            ShowRemoteRunEnded(ctx, step.why);
+            return;
+        case RemoteStep::End::kStopped:
+            ShowRemoteRunEnded(ctx, step.why);
             return;
         case RemoteStep::End::kFetched:
             if (ctx.m_nTargetType == 2) {
@@ -358,8 +390,9 @@ void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* r
                 wakeWorker();
             break;
         case kAnswerEnded:
-            OnRemoteRunEnded(
-                ctx, record ? Field(static_cast<const char*>(record), size) : std::string());
+            OnRemoteRunEnded(ctx,
+                             record ? Field(static_cast<const char*>(record), size) : std::string(),
+                             wakeWorker);
             break;
         case kAnswerStatus:
             if (record) {

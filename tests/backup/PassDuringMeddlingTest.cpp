@@ -320,3 +320,49 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
     EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
     SetShareReceiver(ctx, nullptr);
 }
+
+TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
+    ShareService::Settings settings;
+    settings.storageRoot = "C:\\QorData";
+    settings.cameras = 4;
+    ShareService service(settings);
+    LoopbackShareClient client(service);
+    struct Receiver : IShareClientReceiver {
+        BackupContext* ctx;
+        BackupWorker* worker;
+        void PostShareMessage(unsigned message, unsigned long code, const void* record,
+                              unsigned long size) override {
+            if (message == kMsgShareAnswer)
+                OnShareClientMessage(*ctx, code, record, size, [this] { worker->Signal(); });
+        }
+    } receiver;
+    receiver.ctx = &ctx;
+    receiver.worker = &worker;
+    ctx.m_shareClient = &client;
+    SetShareReceiver(ctx, &receiver);
+    ctx.m_host.localMode = 0;
+    ctx.m_host.serverAddress = "127.0.0.1";
+    ctx.m_host.port = 7004;
+    SelectBackupDay(ctx, "20100523");
+    ASSERT_TRUE(client.Pump([] { return true; }));
+    Choose("10", "00", "10", "11", {0, 1});
+    ASSERT_EQ(OnOK(ctx, worker), "M010024");  // nothing scheduled yet
+    ASSERT_EQ(OnAdd(ctx), "");
+    ASSERT_TRUE(client.Pump([] { return true; }));
+    fs::create_directories(out + "/Remote");
+    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Remote"), "");
+    worker.StartMakeFileThread();
+    const int boxes = view.boxes;
+    ASSERT_EQ(OnOK(ctx, worker), "");
+    // The cancel is asked before the worker's first step can have handed its entry over.
+    MeddleUntil(
+        [&] {
+            client.Pump([] { return true; }, 20);
+            return view.boxes > boxes + 1;  // the question, then the end of the run
+        },
+        1);
+    EXPECT_FALSE(ctx.m_bBackupRunning);
+    EXPECT_TRUE(ctx.m_report.stopped());
+    EXPECT_EQ(ctx.m_lbSchedule.size(), 1u);
+    SetShareReceiver(ctx, nullptr);
+}

@@ -656,8 +656,11 @@ TEST_F(CliFaultsTest, FilesLostFromTheTargetDuringThePassFailItsEntryAndStayInTh
         ASSERT_EQ(Cli({"add", kDay, "1000", "1011", "--cams", "all"}).status, 0);
         const std::string image = Image("2010_05_23=10,00~10,11");
         const RunningProgram run = StartCli({"backup", "--folder", "E:\\Backup", "--no-progress"});
-        ASSERT_TRUE(
-            WaitWhileRunning(run.pid, [&] { return fs::exists(image + Name(1) + "N.dat"); }));
+        // A swap is timed after a minute's last audio file, so that the pass is stopped in a
+        // data file of the day folder the swap makes again, not in the audio folder it does not.
+        const std::string trigger =
+            swapped ? image + "Audio/" + Name(1) + ".au1" : image + Name(1) + "N.dat";
+        ASSERT_TRUE(WaitWhileRunning(run.pid, [&] { return fs::exists(trigger); }));
         ASSERT_TRUE(Pause(run.pid)) << "the pass ended before files could be taken away";
         if (swapped) {
             fs::remove_all(usb + "/Backup");
