@@ -16,7 +16,7 @@ void BackupContext::Clear() {
     m_bSizeFlag = m_bEntryPicked = m_bEntryInfoRead = 0;
     m_strCurEntryPath.clear();
     m_strCurEntry.clear();
-    m_nTargetType = 0;
+    m_target = backup::TargetKind::kNone;
     m_nTargetDrive = 0;
     m_strTargetText.clear();
     m_bDiscTarget = m_bTargetRemovable = m_bIncludeViewer = m_bInMessageBox = 0;

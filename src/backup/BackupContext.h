@@ -82,7 +82,7 @@ class BackupContext {
     std::string m_strCurEntry;
 
     // Target and run.
-    int m_nTargetType;   // 0 none, 2 disc, 3 folder
+    backup::TargetKind m_target;
     int m_nTargetDrive;  // drive number of the target, 0 = A:
     std::string m_strTargetText;
     std::vector<WriteSpeedItem> m_writeSpeeds;  // the rows of combo 1072

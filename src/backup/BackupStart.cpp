@@ -20,14 +20,15 @@
 #include "ports/CFileShareClient.h"
 #include "storage/RecorderPaths.h"
 
-int ClassifyTargetDrive(BackupContext& ctx, char driveLetter) {
+backup::TargetKind ClassifyTargetDrive(BackupContext& ctx, char driveLetter) {
     if (driveLetter < 'A' || driveLetter > 'Z')
-        return 0;
+        return backup::TargetKind::kNone;
     ctx.m_nTargetDrive = driveLetter - 'A';
     const std::string root = std::string(1, driveLetter) + ":\\";
     if (platform::GetDriveTypeA(root) == platform::DRIVE_CDROM)
-        return 2;
-    return (platform::GetLogicalDrives() >> ctx.m_nTargetDrive) & 1u ? 3 : 0;
+        return backup::TargetKind::kDisc;
+    return (platform::GetLogicalDrives() >> ctx.m_nTargetDrive) & 1u ? backup::TargetKind::kFolder
+                                                                     : backup::TargetKind::kNone;
 }
 
 namespace {
@@ -47,16 +48,16 @@ std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder,
     if (folder.empty())
         return std::string();
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
-    ctx.m_nTargetType = ClassifyTargetDrive(ctx, letter);
+    ctx.m_target = ClassifyTargetDrive(ctx, letter);
     std::string refused;
-    if (ctx.m_nTargetType == 0) {
+    if (ctx.m_target == backup::TargetKind::kNone) {
         refused = RefuseDrive(ctx, "M010020", letter);
         ctx.m_strTargetText.clear();
         ctx.m_view.SetItemRows(ctl::kWriteSpeed, {});
         ctx.m_view.EnableItem(ctl::kWriteSpeed, false);
         ctx.m_bDiscTarget = 0;
         UpdateDiscSpaceBar(ctx, false);
-    } else if (ctx.m_nTargetType == 2) {
+    } else if (ctx.m_target == backup::TargetKind::kDisc) {
         CDVDWriterPro2* writer = ctx.m_discWriter;
         ctx.m_bDiscTarget = writer && writer->GetMediaType() != kMediaNoDisc ? 1 : 0;
         const auto select = [&] {
@@ -264,8 +265,8 @@ std::string CheckBackupStart(BackupContext& ctx) {
         return ctx.Refuse("M010024");
     const std::string targetDrive =
         std::string(1, static_cast<char>('A' + ctx.m_nTargetDrive)) + ":";
-    switch (ctx.m_nTargetType) {
-        case 3: {
+    switch (ctx.m_target) {
+        case backup::TargetKind::kFolder: {
             const std::string drive = ctx.m_strTargetText.substr(0, 2);
             if (!HasFolderSpace(ctx, drive))
                 return RefuseSpace(ctx, text("M010030") + " " + drive, FreeMBOf(drive));
@@ -282,7 +283,7 @@ std::string CheckBackupStart(BackupContext& ctx) {
                                   text("M010032") + "\n" + ctx.m_strTargetText + ": " + cannot);
             break;
         }
-        case 2: {
+        case backup::TargetKind::kDisc: {
             CDVDWriterPro2* writer = ctx.m_discWriter;
             if (!HasFolderSpace(ctx, "c:"))
                 return RefuseSpace(ctx, text("M010029"), FreeMBOf("c:"));
@@ -315,12 +316,13 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker, const StartOptions& o
         return refused;
     // The folder browser offers folders that exist; a target named otherwise (the host's
     // message, a folder removed since) is made now that every check passed.
-    if (ctx.m_nTargetType == 3 && !platform::IsDirectory(ctx.m_strTargetText) &&
+    if (ctx.m_target == backup::TargetKind::kFolder &&
+        !platform::IsDirectory(ctx.m_strTargetText) &&
         !platform::CreateDirectoryTree(ctx.m_strTargetText))
         return ctx.Refuse("M010032",
                           ctx.GetLanguageText("BACKUP", "M010032") + "\n" + ctx.m_strTargetText);
     ctx.m_bBackupRunning = 1;
-    if (ctx.m_nTargetType == 2) {
+    if (ctx.m_target == backup::TargetKind::kDisc) {
         ctx.m_discWriter->GetMaxWriteSpeed();
         PrepareDiscImage(ctx);
         // The "MAX" row carries 0: the writer then keeps its own speed.

@@ -9,8 +9,8 @@
 
 class BackupWorker;
 
-// 0 no such drive, 2 a CD/DVD drive, 3 any other drive (a folder target).
-int ClassifyTargetDrive(BackupContext& ctx, char driveLetter);
+// No such drive, a CD/DVD drive, or any other drive (a folder target).
+backup::TargetKind ClassifyTargetDrive(BackupContext& ctx, char driveLetter);
 // How a disc target picks its writer: as the folder browser does, whichever drive was chosen
 // (the last writer decides), or exactly the drive named.
 enum class WriterChoice { kLastWriter, kNamedDrive };

@@ -13,7 +13,7 @@ backup::PassTexts PassTextsOf(const CQuillonApp& app) {
 backup::PassPlan TakePassPlan(const BackupContext& ctx) {
     backup::PassPlan plan;
     plan.host = ctx.m_host;
-    plan.target = static_cast<backup::TargetKind>(ctx.m_nTargetType);
+    plan.target = ctx.m_target;
     plan.targetText = ctx.m_strTargetText;
     plan.entries = ctx.m_Schedule;
     plan.totalSize = ctx.m_nTotalSize;

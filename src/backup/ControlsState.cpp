@@ -18,7 +18,7 @@ void SetControlsState(BackupContext& ctx, int mode) {
     for (int id : kIdleOnly)
         ctx.m_view.EnableItem(id, idle);
     ctx.m_view.EnableItem(ctl::kUpdate, idle && ctx.m_bEntryPicked);
-    ctx.m_view.EnableItem(ctl::kWriteSpeed, idle && ctx.m_nTargetType == 2);
+    ctx.m_view.EnableItem(ctl::kWriteSpeed, idle && ctx.m_target == backup::TargetKind::kDisc);
     if (ctx.m_host.camCount > 16) {
         ctx.m_view.EnableItem(ctl::kPrevPage, idle);
         ctx.m_view.EnableItem(ctl::kNextPage, idle);

@@ -68,8 +68,9 @@ void OnDownloadProgress(BackupContext& ctx, const std::string& record, bool reco
     for (std::size_t i = 4; i < 1028 && i < record.size() && record[i] != '\0'; ++i)
         name += record[i];
     std::string text;
-    if (ctx.m_nTargetType == 2 || ctx.m_nTargetType == 3)
-        text = ctx.GetLanguageText("BACKUP", ctx.m_nTargetType == 2 ? "M010010" : "M010011") +
+    if (ctx.m_target == backup::TargetKind::kDisc || ctx.m_target == backup::TargetKind::kFolder)
+        text = ctx.GetLanguageText(
+                   "BACKUP", ctx.m_target == backup::TargetKind::kDisc ? "M010010" : "M010011") +
                " [" + name + "]";
     ctx.m_view.SetItemText(ctl::kStatusLine, text);
 }

@@ -344,7 +344,7 @@ void EndRemoteStep(BackupContext& ctx, const RemoteStep& step) {
             ShowRemoteRunEnded(ctx, step.why);
             return;
         case RemoteStep::End::kFetched:
-            if (ctx.m_nTargetType == 2) {
+            if (ctx.m_target == backup::TargetKind::kDisc) {
                 TakePassResults(ctx);
                 HandOverDiscImage(ctx);
             } else {

@@ -31,7 +31,7 @@ class DiscBurnTest : public TempPrefixTest {
         UseBuiltLanguage(app);
         ctx.m_host.basePath = "C:\\base\\";
         ctx.m_discWriter = &writer;
-        ctx.m_nTargetType = 2;
+        ctx.m_target = backup::TargetKind::kDisc;
     }
     std::string Text(const char* key) { return app.GetLanguageText("CDWRITER", key); }
     std::string Status() { return view.items[ctl::kStatusLine].text; }

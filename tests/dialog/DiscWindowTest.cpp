@@ -74,7 +74,7 @@ TEST_F(DiscWindowTest, TheScheduleIsBuiltWrittenAndClearedWithTheDiscsWords) {
     AddEntry("00", "03");
     AddEntry("02", "05");
     ChooseDisc();
-    ASSERT_EQ(ctx().m_nTargetType, 2);
+    ASSERT_EQ(ctx().m_target, backup::TargetKind::kDisc);
     EXPECT_NE(ctx().m_strTargetText.find("(4482 MB)"), std::string::npos) << ctx().m_strTargetText;
     EXPECT_TRUE(W<QWidget>(ctl::kErase)->isVisibleTo(dlg.get()));  // DVD+RW
     EXPECT_GT(W<QComboBox>(ctl::kWriteSpeed)->count(), 1);
