@@ -144,6 +144,34 @@ std::string HostRecord(int round) {
     return EncodeHostInfo(info);
 }
 
+// The recorder of the tests' recordings behind a link whose answers the test's thread serves,
+// as the window's loop serves them; the context is in remote mode while it lives.
+struct RemoteLink : IShareClientReceiver {
+    RemoteLink(BackupContext& c, BackupWorker& w) : ctx(c), worker(w) {
+        ctx.m_shareClient = &client;
+        SetShareReceiver(ctx, this);
+        ctx.m_host.localMode = 0;
+        ctx.m_host.serverAddress = "127.0.0.1";
+        ctx.m_host.port = 7004;
+    }
+    ~RemoteLink() override { SetShareReceiver(ctx, nullptr); }
+    void PostShareMessage(unsigned message, unsigned long code, const void* record,
+                          unsigned long size) override {
+        if (message == kMsgShareAnswer)
+            OnShareClientMessage(ctx, code, record, size, [this] { worker.Signal(); });
+    }
+    static ShareService::Settings Settings() {
+        ShareService::Settings settings;
+        settings.storageRoot = "C:\\QorData";
+        settings.cameras = 4;
+        return settings;
+    }
+    BackupContext& ctx;
+    BackupWorker& worker;
+    ShareService service{Settings()};
+    LoopbackShareClient client{service};
+};
+
 }  // namespace
 
 class PassDuringMeddlingTest : public BackupFixture<SerialView> {
@@ -274,27 +302,8 @@ TEST_F(PassDuringMeddlingTest, ADiscPassBuildsItsPlannedImageAndHandsItOverOnThe
 }
 
 TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArrive) {
-    ShareService::Settings settings;
-    settings.storageRoot = "C:\\QorData";
-    settings.cameras = 4;
-    ShareService service(settings);
-    LoopbackShareClient client(service);
-    struct Receiver : IShareClientReceiver {
-        BackupContext* ctx;
-        BackupWorker* worker;
-        void PostShareMessage(unsigned message, unsigned long code, const void* record,
-                              unsigned long size) override {
-            if (message == kMsgShareAnswer)
-                OnShareClientMessage(*ctx, code, record, size, [this] { worker->Signal(); });
-        }
-    } receiver;
-    receiver.ctx = &ctx;
-    receiver.worker = &worker;
-    ctx.m_shareClient = &client;
-    SetShareReceiver(ctx, &receiver);
-    ctx.m_host.localMode = 0;
-    ctx.m_host.serverAddress = "127.0.0.1";
-    ctx.m_host.port = 7004;
+    RemoteLink link(ctx, worker);
+    LoopbackShareClient& client = link.client;
     SelectBackupDay(ctx, "20100523");
     ASSERT_TRUE(client.Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1, 2, 3});
@@ -318,31 +327,11 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
     }
     EXPECT_TRUE(ctx.m_report.ok());
     EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
-    SetShareReceiver(ctx, nullptr);
 }
 
 TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
-    ShareService::Settings settings;
-    settings.storageRoot = "C:\\QorData";
-    settings.cameras = 4;
-    ShareService service(settings);
-    LoopbackShareClient client(service);
-    struct Receiver : IShareClientReceiver {
-        BackupContext* ctx;
-        BackupWorker* worker;
-        void PostShareMessage(unsigned message, unsigned long code, const void* record,
-                              unsigned long size) override {
-            if (message == kMsgShareAnswer)
-                OnShareClientMessage(*ctx, code, record, size, [this] { worker->Signal(); });
-        }
-    } receiver;
-    receiver.ctx = &ctx;
-    receiver.worker = &worker;
-    ctx.m_shareClient = &client;
-    SetShareReceiver(ctx, &receiver);
-    ctx.m_host.localMode = 0;
-    ctx.m_host.serverAddress = "127.0.0.1";
-    ctx.m_host.port = 7004;
+    RemoteLink link(ctx, worker);
+    LoopbackShareClient& client = link.client;
     SelectBackupDay(ctx, "20100523");
     ASSERT_TRUE(client.Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1});
@@ -364,5 +353,4 @@ TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
     EXPECT_FALSE(ctx.m_bBackupRunning);
     EXPECT_TRUE(ctx.m_report.stopped());
     EXPECT_EQ(ctx.m_lbSchedule.size(), 1u);
-    SetShareReceiver(ctx, nullptr);
 }
