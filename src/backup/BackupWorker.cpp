@@ -85,6 +85,12 @@ int BackupWorker::MakeFileThread() {
                 OnOwnerThread([this, &step] { EndRemoteStep(m_ctx, step); });
             continue;
         }
+        {
+            // A local pass runs once, whatever wakes the worker after it.
+            std::lock_guard<std::mutex> lock(m_jobMutex);
+            if (m_job == job)
+                m_job.reset();
+        }
         RunLocalPass(*job);
         OnOwnerThread([this] { EndLocalPass(m_ctx); });
     }
