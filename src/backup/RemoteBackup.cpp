@@ -180,7 +180,8 @@ void OnRemoteRunEnded(BackupContext& ctx, const std::string& why,
     ctx.m_report.Stopped();
     if (!why.empty())
         ctx.m_report.Fail(why);
-    if (ctx.m_pass && wakeWorker && !ctx.m_pass->EndByLink(why)) {
+    if (ctx.m_pass && !ctx.m_pass->plan().host.localMode && wakeWorker &&
+        !ctx.m_pass->EndByLink(why)) {
         wakeWorker();
         return;
     }
