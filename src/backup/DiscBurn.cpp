@@ -176,45 +176,45 @@ void StartDiscWrite(BackupContext& ctx) {
 
 void OnWriterEvent(BackupContext& ctx, const WriterEvent& e) {
     switch (e.id) {
-        case 9:
+        case kWriterPreparing:
             ctx.SetStatusText(Text(ctx, "A010008"));
             break;
-        case 10:
+        case kWriterWriting:
             ctx.SetStatusText(Text(ctx, "A010009"));
             break;
-        case 14:
+        case kWriterClosingSession:
             ctx.SetStatusText(Text(ctx, "A010012"));
             break;
-        case 17:
+        case kWriterLeadOut:
             ctx.SetStatusText(Text(ctx, "A010013"));
             break;
-        case 20:
+        case kWriterVerifying:
             ctx.SetStatusText(Text(ctx, "A010014"));
             break;
-        case 22: {
+        case kWriterPercent: {
             char text[256];
             std::snprintf(text, sizeof text, "%s - %02d%%", Text(ctx, "A010015").c_str(),
                           static_cast<int>(static_cast<short>(e.a)));
             ctx.SetStatusText(text);
             break;
         }
-        case 16:
+        case kWriterProgress:
             if (e.c > 0)
                 ctx.m_view.SetProgressPos(static_cast<int>(e.b * 100 / e.c));
             break;
-        case 12:
+        case kWriterWriteEnded:
             WriteEnded(ctx);
             break;
-        case 13:
+        case kWriterWriteCompleted:
             WriteCompleted(ctx);
             break;
-        case 21:
+        case kWriterError:
             WriterError(ctx, e.a, e.text);
             break;
-        case 11:
+        case kWriterErased:
             EraseCompleted(ctx);
             break;
-        default:  // 1, 5, 6, 18: nothing
+        default:  // the others say nothing the window shows
             break;
     }
 }

@@ -81,13 +81,13 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
         const std::string why = BurnMessages(osErrno);
         busy_ = false;
         if (ok)
-            Fire(WriterEvent{11});
+            Fire(WriterEvent{kWriterErased});
         else
             Fail(1036, why.empty() ? "the disc could not be erased" : why);
         return;
     }
 
-    Fire(WriterEvent{9});  // preparing
+    Fire(WriterEvent{kWriterPreparing});  // preparing
     bool writing = false, closing = false, leadOut = false, cancelled = false, seenBusy = false;
     int sector = 0, sectors = static_cast<int>(job->sectors), lastPercent = -1;
     auto lastReport = Clock::now() - std::chrono::seconds(1);
@@ -108,15 +108,15 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
         }
         if (s == burn::BURN_DRIVE_WRITING && !writing) {
             writing = true;
-            Fire(WriterEvent{10});
+            Fire(WriterEvent{kWriterWriting});
         }
         if (s == burn::BURN_DRIVE_CLOSING_SESSION && !closing) {
             closing = true;
-            Fire(WriterEvent{14});
+            Fire(WriterEvent{kWriterClosingSession});
         }
         if (s == burn::BURN_DRIVE_WRITING_LEADOUT && !leadOut) {
             leadOut = true;
-            Fire(WriterEvent{17});
+            Fire(WriterEvent{kWriterLeadOut});
         }
         if (p.sectors > 0) {  // after the write it reads 0/0 again: keep the last
             sector = p.sector;
@@ -124,10 +124,10 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
         }
         if (sectors > 0 && Clock::now() - lastReport >= std::chrono::milliseconds(250)) {
             lastReport = Clock::now();
-            Fire(WriterEvent{16, 0, sector, sectors});
+            Fire(WriterEvent{kWriterProgress, 0, sector, sectors});
             const int percent = static_cast<int>(static_cast<long long>(sector) * 100 / sectors);
             if (percent != lastPercent)
-                Fire(WriterEvent{22, percent});
+                Fire(WriterEvent{kWriterPercent, percent});
             lastPercent = percent;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -170,13 +170,13 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
         flushed = ::fsync(job->fd) == 0;
     busy_ = false;
     if (aborting_.exchange(false)) {
-        Fire(WriterEvent{12});
+        Fire(WriterEvent{kWriterWriteEnded});
     } else if (wroteWell && isoTrouble.empty() && flushed) {
-        Fire(WriterEvent{16, 0, sectors, sectors});
-        Fire(WriterEvent{22, 100});
+        Fire(WriterEvent{kWriterProgress, 0, sectors, sectors});
+        Fire(WriterEvent{kWriterPercent, 100});
         const std::string readBack = ReadBack(*job);
         if (readBack.empty())
-            Fire(WriterEvent{13});
+            Fire(WriterEvent{kWriterWriteCompleted});
         else
             Fail(kReadBackFailed, readBack);
     } else {
@@ -191,7 +191,7 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
 std::string BurnWriter::ReadBack(const Job& job) {
     if (!job.check)
         return std::string();
-    Fire(WriterEvent{20});  // verifying
+    Fire(WriterEvent{kWriterVerifying});  // verifying
     std::string why;
     const std::unique_ptr<integrity::ImageFiles> disc = OpenIsoImage(job.device, why);
     if (!disc)
@@ -202,7 +202,8 @@ std::string BurnWriter::ReadBack(const Job& job) {
         if (total <= 0 || now - lastReport < std::chrono::milliseconds(250))
             return;
         lastReport = now;
-        Fire(WriterEvent{16, 0, static_cast<long>(done >> 10), static_cast<long>(total >> 10)});
+        Fire(WriterEvent{kWriterProgress, 0, static_cast<long>(done >> 10),
+                         static_cast<long>(total >> 10)});
     });
 }
 

@@ -54,7 +54,7 @@ void BurnWriter::Fire(WriterEvent event) {
 void BurnWriter::Fail(long code, const std::string& text) {
     aborting_ = false;  // the job is over: an abort asked for it must not stop the next one
     WriterEvent e;
-    e.id = 21;
+    e.id = kWriterError;
     e.a = code;
     e.text = text;
     Fire(e);

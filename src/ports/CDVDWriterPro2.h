@@ -25,8 +25,23 @@ inline bool IsBlankDiscStatus(long status) {
 
 // Event ids and their arguments: 16 (a, done, total), 17 (a), 18 (a, b, text, text2), 20 (text,
 // a, b), 21 (code, text, a), 22 (percent); 1, 5 carry file texts; the rest none.
+// The writer's events by their numbers, which the window's texts and the front ends follow.
+enum WriterEventId : int {
+    kWriterPreparing = 9,
+    kWriterWriting = 10,
+    kWriterErased = 11,
+    kWriterWriteEnded = 12,  // ended without a whole disc (cancelled)
+    kWriterWriteCompleted = 13,
+    kWriterClosingSession = 14,
+    kWriterProgress = 16,  // b of c done
+    kWriterLeadOut = 17,
+    kWriterVerifying = 20,
+    kWriterError = 21,    // a: the error code, text: what went wrong
+    kWriterPercent = 22,  // a: the percentage written
+};
+
 struct WriterEvent {
-    int id = 0;
+    int id = 0;  // a WriterEventId
     long a = 0, b = 0, c = 0;
     std::string text, text2;
 };

@@ -206,18 +206,18 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
     const double seconds = SecondsSince(t0);
     // Only a completed write clears the schedule (of the entries it made whole); otherwise it
     // stays for another try.
-    const bool written = disc.lastEnd == 13;
+    const bool written = disc.lastEnd == kWriterWriteCompleted;
     const int status = Report(s, a, std::string("disc ") + ctx.m_strTargetText.substr(0, 1), plan,
                               planned, seconds, cancelled);
     if (status != 0)
         return status;
-    if (disc.lastEnd == 21 && disc.errorCode == kReadBackFailed) {
+    if (disc.lastEnd == kWriterError && disc.errorCode == kReadBackFailed) {
         std::fprintf(stderr,
                      "failed: the disc was written but does not read back as the image; "
                      "the schedule is kept\n");
         return 1;
     }
-    if (disc.lastEnd == 21) {
+    if (disc.lastEnd == kWriterError) {
         std::fprintf(stderr, "failed: the disc write: %s (%s)\n",
                      GetWriterErrorText(disc.errorCode).c_str(), disc.errorDetail.c_str());
         return 1;
@@ -350,9 +350,9 @@ int CmdErase(CliSession& s, const CliArgs& a) {
     const bool started = disc.Busy() || disc.lastEnd != 0;
     while (started && disc.lastEnd == 0)
         disc.Serve(100);
-    if (disc.lastEnd == 11)
+    if (disc.lastEnd == kWriterErased)
         return 0;
-    if (disc.lastEnd == 21)
+    if (disc.lastEnd == kWriterError)
         std::fprintf(stderr, "failed: %s (%s)\n", GetWriterErrorText(disc.errorCode).c_str(),
                      disc.errorDetail.c_str());
     return 1;

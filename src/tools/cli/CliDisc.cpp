@@ -69,9 +69,10 @@ void DiscSession::Serve(int milliseconds) {
 }
 
 void DiscSession::OnWriterEvent(const WriterEvent& event) {
-    if (event.id == 11 || event.id == 12 || event.id == 13 || event.id == 21) {
+    if (event.id == kWriterErased || event.id == kWriterWriteEnded ||
+        event.id == kWriterWriteCompleted || event.id == kWriterError) {
         lastEnd = event.id;
-        if (event.id == 21) {
+        if (event.id == kWriterError) {
             errorCode = event.a;
             errorDetail = event.text;
         }
