@@ -334,7 +334,7 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker, const StartOptions& o
                 ctx.m_discWriter->SetWriteSpeed(speed);
         }
     }
-    SetControlsState(ctx, 0);
+    SetControlsState(ctx, ControlsMode::kBusy);
     ctx.m_view.SetPreviewControlsState(0);
     ctx.m_bIncludeViewer = options.includeViewer ? 1 : 0;
     ctx.m_view.EnableItem(ctl::kIncludeViewer, false);

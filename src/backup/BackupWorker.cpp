@@ -22,7 +22,7 @@
 namespace {
 
 void SetIdle(BackupContext& ctx) {
-    SetControlsState(ctx, 1);
+    SetControlsState(ctx, ControlsMode::kIdle);
     ctx.m_view.SetPreviewControlsState(1);
     ctx.m_view.ShowItem(ctl::kProgress, false);
 }

@@ -13,8 +13,8 @@ constexpr int kIdleOnly[] = {ctl::kAdd,     ctl::kStartHour,    ctl::kStartMinut
 
 }  // namespace
 
-void SetControlsState(BackupContext& ctx, int mode) {
-    const bool idle = mode == 1;
+void SetControlsState(BackupContext& ctx, ControlsMode mode) {
+    const bool idle = mode == ControlsMode::kIdle;
     for (int id : kIdleOnly)
         ctx.m_view.EnableItem(id, idle);
     ctx.m_view.EnableItem(ctl::kUpdate, idle && ctx.m_bEntryPicked);
@@ -23,7 +23,7 @@ void SetControlsState(BackupContext& ctx, int mode) {
         ctx.m_view.EnableItem(ctl::kPrevPage, idle);
         ctx.m_view.EnableItem(ctl::kNextPage, idle);
     }
-    if (mode == 0) {
+    if (mode == ControlsMode::kBusy) {
         ctx.m_view.SetItemText(ctl::kCancel, ctx.GetLanguageText("BACKUP", "A010018"));
     } else if (idle) {
         ctx.m_view.EnableItem(ctl::kCancel, true);
@@ -39,5 +39,5 @@ void SetControlsState(BackupContext& ctx, int mode) {
             ctx.m_view.EnableItem(ctl::kFirstCameraBox + i, false);
         }
     }
-    ctx.m_view.SetControlsState(mode);
+    ctx.m_view.SetControlsState(static_cast<int>(mode));
 }

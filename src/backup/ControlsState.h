@@ -3,4 +3,6 @@
 // 2 while a disc is busy (erasing). Runs on either thread, through the view.
 #include "backup/BackupContext.h"
 
-void SetControlsState(BackupContext& ctx, int mode);
+enum class ControlsMode : int { kBusy = 0, kIdle = 1, kDiscBusy = 2 };
+
+void SetControlsState(BackupContext& ctx, ControlsMode mode);

@@ -22,7 +22,7 @@ std::string Text(BackupContext& ctx, const char* key) {
 }
 
 void BackToIdle(BackupContext& ctx) {
-    SetControlsState(ctx, 1);
+    SetControlsState(ctx, ControlsMode::kIdle);
     ctx.m_view.SetPreviewControlsState(1);
 }
 
@@ -219,29 +219,29 @@ void OnWriterEvent(BackupContext& ctx, const WriterEvent& e) {
     }
 }
 
-void OnErase(BackupContext& ctx) {
+bool OnErase(BackupContext& ctx) {
     if (ctx.m_bBackupRunning) {
         ctx.Refuse("M010016");
-        return;
+        return false;
     }
     if (ctx.m_bDiscWriting) {
         ctx.Refuse("M010017");
-        return;
+        return false;
     }
     const std::string question =
         ctx.GetLanguageText("BACKUP", "M010025") + "  " + ctx.GetLanguageText("BACKUP", "M010026");
     if (ctx.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
-        return;
+        return false;
     ctx.m_view.EnableItem(ctl::kIncludeViewer, false);
     CDVDWriterPro2* writer = ctx.m_discWriter;
     const long type = writer ? writer->GetMediaType() : kMediaNoDisc;
     if (type == kMediaNoDisc) {
         ctx.ShowMessage(Text(ctx, "A010003"));
-        return;
+        return false;
     }
     if (!IsRewritableMedia(type)) {
         ctx.ShowMessage(Text(ctx, "A010004"));
-        return;
+        return false;
     }
     bool feature = false;
     for (long code : {7L, 37L, 10L, 39L})
@@ -251,13 +251,14 @@ void OnErase(BackupContext& ctx) {
         }
     if (!feature) {
         ctx.ShowMessage(Text(ctx, "A010005"));
-        return;
+        return false;
     }
-    SetControlsState(ctx, 2);
+    SetControlsState(ctx, ControlsMode::kDiscBusy);
     ctx.m_view.SetPreviewControlsState(2);
     if (writer->EraseDisc(1))
-        return;
+        return true;
     writer->SetDriveState(0);
     ctx.ShowMessage(Text(ctx, "A010006"));
     BackToIdle(ctx);
+    return false;
 }

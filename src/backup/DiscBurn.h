@@ -15,5 +15,6 @@ void HandOverDiscImage(BackupContext& ctx);
 void StartDiscWrite(BackupContext& ctx);
 // One event of the writer. User-interface thread.
 void OnWriterEvent(BackupContext& ctx, const WriterEvent& event);
-// "Erase": the checks, then the erase; its end comes as event 11 or 21.
-void OnErase(BackupContext& ctx);
+// "Erase": the checks, then the erase; its end comes as event 11 or 21. True when the erase
+// started (its end is then still to come), false when it was refused or could not start.
+bool OnErase(BackupContext& ctx);

@@ -29,7 +29,7 @@ std::string Text(const BackupContext& ctx, const char* key) {
 }
 
 void Idle(BackupContext& ctx) {
-    SetControlsState(ctx, 1);
+    SetControlsState(ctx, ControlsMode::kIdle);
     ctx.m_view.SetPreviewControlsState(1);
 }
 
@@ -239,7 +239,7 @@ std::string RequestEntrySize(BackupContext& ctx, const std::string& entry, const
     std::memcpy(r.bMinuteHasRec, ctx.m_day.minuteHasRec, sizeof r.bMinuteHasRec);
     std::memcpy(r.bCamSel, ctx.m_day.camSel, sizeof r.bCamSel);
     r.nCamCount = static_cast<DWORD>(ctx.m_host.camCount);
-    SetControlsState(ctx, 0);
+    SetControlsState(ctx, ControlsMode::kBusy);
     ctx.m_view.SetPreviewControlsState(0);
     ctx.SetStatusText(Text(ctx, "M010015"));
     ctx.m_bAwaitingSize = true;

@@ -345,9 +345,9 @@ int CmdErase(CliSession& s, const CliArgs& a) {
     DiscSession disc(s.ctx);
     if (!disc.Open(a.disc))
         return 1;
-    OnErase(s.ctx);
-    // A refused erase never starts; a started one ends with event 11 or 21.
-    const bool started = disc.Busy() || disc.lastEnd != 0;
+    // A refused erase never starts; a started one ends with event 11 or 21, which may come
+    // after the writer is no longer busy.
+    const bool started = OnErase(s.ctx);
     while (started && disc.lastEnd == 0)
         disc.Serve(100);
     if (disc.lastEnd == kWriterErased)
