@@ -375,7 +375,9 @@ describe('the backup viewer in Chromium', () => {
     await page.waitForFunction(() => [...QV.app.verifiers.values()].every((v) => !v.running));
     await page.click('#integrity-details summary');
     assert.match(await page.textContent('#integrity-summary'), /NOT intact: 1 changed of 30 listed files\. 1 file is not in the manifest\./);
-    // The list shows the two failures alone until every file is asked for.
+    // The list shows the two failures alone until every file is asked for; its rows are drawn
+    // a page at a time, after the details open.
+    await page.waitForFunction(() => document.querySelectorAll('#integrity-files tr').length >= 2);
     assert.deepEqual(await page.$$eval('#integrity-files tr', (r) => r.map((tr) => [tr.dataset.file, tr.dataset.verdict])),
       [[`${ALL}/20100523/201005231001N.dat`, 'mismatch'], [`${ALL}/20100523/note.txt`, 'unlisted']]);
     await page.selectOption('#file-filter', 'all');
