@@ -1,7 +1,6 @@
 #include "backup/BackupContext.h"
 
 #include <cstring>
-#include "app/CHKLM.h"
 #include "backup/EntrySize.h"
 
 void BackupContext::Clear() {
@@ -53,15 +52,4 @@ int BackupContext::SelectedCameraCount() const {
 
 CameraSet BackupContext::SelectedCameras() const {
     return ::SelectedCameras(m_host, m_day);
-}
-
-void UpdateBackupProgress(BackupContext& ctx) {
-    const DWORD total = ctx.m_nTotalSize;
-    const DWORD done = ctx.m_nDoneSize;
-    int pos = total == 0 ? 0 : static_cast<int>((100.0 / total) * done);
-    ctx.m_view.SetProgressPos(pos);
-}
-
-std::string backup::HostSettings::StorageRoot() const {
-    return storageRoot.empty() ? GetStoragePath() : storageRoot;
 }

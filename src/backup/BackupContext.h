@@ -115,7 +115,3 @@ class BackupContext {
     std::string m_strShareText;                       // the link's last progress or problem
     bool m_bAwaitingSize = false;                     // a remote Add waits for its answer
 };
-
-// Sets the progress bar from m_nDoneSize and m_nTotalSize: (100.0 / total) * done, truncated;
-// 0 when the total is 0.
-void UpdateBackupProgress(BackupContext& ctx);

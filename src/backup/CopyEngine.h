@@ -9,7 +9,7 @@
 #include "platform/FileSystem.h"
 
 // Copies every file that path (a file path or a wildcard) matches into folder under its own
-// name, in search order, counting each into m_nDoneSize before it is copied. 0 when nothing
+// name, in search order, counting each into the job's done size before it is copied. 0 when nothing
 // matches or the folder cannot be made (the operator is told), else 1, also when a copy failed
 // and ended the loop early. Runs on the worker thread.
 BOOL CopyFilesToFolder(backup::PassJob& job, const std::string& path, const std::string& folder);

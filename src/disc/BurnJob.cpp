@@ -173,7 +173,8 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
         Fire(WriterEvent{kWriterWriteEnded});
     } else if (wroteWell && isoTrouble.empty() && flushed) {
         Fire(WriterEvent{kWriterProgress, 0, sectors, sectors});
-        Fire(WriterEvent{kWriterPercent, 100});
+        if (lastPercent != 100)  // the loop may have seen the last sector already
+            Fire(WriterEvent{kWriterPercent, 100});
         const std::string readBack = ReadBack(*job);
         if (readBack.empty())
             Fire(WriterEvent{kWriterWriteCompleted});
