@@ -9,6 +9,7 @@
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
 #include "backup/CameraSelection.h"
+#include "mkrec/Recorder.h"
 
 template <class View = RecordingDialogView>
 class BackupFixture : public TempPrefixTest {
@@ -19,6 +20,21 @@ class BackupFixture : public TempPrefixTest {
         ctx.m_host.basePath = "C:\\Prog\\";
         std::filesystem::create_directories(driveC() + "/Prog");
         ctx.m_host.camCount = 4;
+    }
+    // Recordings of 2010-05-23 in C:\QorData, small pictures, from minute first to last of the
+    // day (600 is 10:00).
+    static void RecordDay(int first, int last, int audioChannels = 2, int cameras = 4) {
+        mkrec::RecorderPlan plan;
+        plan.root = "C:\\QorData";
+        plan.days = {"20100523"};
+        plan.firstMinute = first;
+        plan.lastMinute = last;
+        plan.cameras = cameras;
+        plan.width = 32;
+        plan.height = 24;
+        plan.audioChannels = audioChannels;
+        plan.audioBytesPerMinute = 100;
+        mkrec::MakeRecordings(plan);
     }
     // The four time fields, the cameras of that range and the selection (0-based cameras).
     void Choose(const std::string& sh, const std::string& sm, const std::string& eh,

@@ -77,21 +77,7 @@ long long File::Read(void* buffer, std::size_t count) {
 }
 
 long long File::ReadAt(void* buffer, std::size_t count, std::uint64_t offset) {
-    std::size_t done = 0;
-    auto* p = static_cast<char*>(buffer);
-    while (done < count) {
-        ssize_t n = ::pread(fd_, p + done, count - done, static_cast<off_t>(offset + done));
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            SetLastError(ErrorFromErrno(errno));
-            return -1;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<long long>(done);
+    return ReadAllAt(fd_, buffer, count, static_cast<long long>(offset));
 }
 
 bool File::Write(const void* buffer, std::size_t count) {

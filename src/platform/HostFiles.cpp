@@ -36,6 +36,25 @@ bool WriteAllTo(int fd, const void* bytes, std::size_t count, long long offset) 
     return true;
 }
 
+long long ReadAllAt(int fd, void* bytes, std::size_t count, long long offset) {
+    std::size_t done = 0;
+    auto* p = static_cast<char*>(bytes);
+    while (done < count) {
+        const ssize_t n = ::pread(fd, p + done, count - done,
+                                  static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetLastError(ErrorFromErrno(errno));
+            return -1;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long long>(done);
+}
+
 bool ReadHostFile(const std::string& hostPath, std::string& out, long long limit) {
     out.clear();
     // A read never waits on a pipe's other end: it opens at once and is then refused.
@@ -56,22 +75,9 @@ bool ReadHostFile(const std::string& hostPath, std::string& out, long long limit
         return false;
     }
     out.resize(static_cast<std::size_t>(length));
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n =
-            ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(done));
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            SetLastError(ErrorFromErrno(errno));
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    const long long done = ReadAllAt(fd, out.data(), out.size(), 0);
     ::close(fd);
-    if (done != out.size()) {
+    if (done != length) {
         out.clear();
         return false;
     }

@@ -11,6 +11,10 @@ namespace platform {
 // false, with the last error set, on any error.
 bool WriteAllTo(int fd, const void* bytes, std::size_t count, long long offset = -1);
 
+// Reads up to count bytes at offset, until the end of the file; the bytes read, or -1, with the
+// last error set, on an error.
+long long ReadAllAt(int fd, void* bytes, std::size_t count, long long offset);
+
 // The whole content of a file no longer than limit bytes; false when it is missing, no regular
 // file (a pipe in its place is refused at once, not waited on), longer or cannot be read.
 bool ReadHostFile(const std::string& hostPath, std::string& out, long long limit);

@@ -51,17 +51,7 @@ class BackupWorkerTest : public BackupFixture<HookedView> {
         out = MapDrive('E', "removable");
     }
     void Record(int first, int last, int audioChannels = 0, int cameras = 4) {
-        mkrec::RecorderPlan plan;
-        plan.root = "C:\\QorData";
-        plan.days = {"20100523"};
-        plan.firstMinute = first;
-        plan.lastMinute = last;
-        plan.cameras = cameras;
-        plan.width = 32;
-        plan.height = 24;
-        plan.audioChannels = audioChannels;
-        plan.audioBytesPerMinute = 100;
-        mkrec::MakeRecordings(plan);
+        RecordDay(first, last, audioChannels, cameras);
     }
     // Adds an entry through the Add command's rules; cams are 0-based, empty for all.
     void Add(const std::string& sh, const std::string& sm, const std::string& eh,

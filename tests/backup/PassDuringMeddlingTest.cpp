@@ -179,17 +179,7 @@ class PassDuringMeddlingTest : public BackupFixture<SerialView> {
     void SetUp() override {
         BackupFixture::SetUp();
         out = MapDrive('E', "removable");
-        mkrec::RecorderPlan plan;
-        plan.root = "C:\\QorData";
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 611;
-        plan.cameras = 4;
-        plan.width = 32;
-        plan.height = 24;
-        plan.audioChannels = 2;
-        plan.audioBytesPerMinute = 100;
-        mkrec::MakeRecordings(plan);
+        RecordDay(600, 611);
         worker.SetOwnerThread([this](const std::function<void()>& call) { owner.Run(call); });
     }
     void TearDown() override {

@@ -59,17 +59,7 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
     void SetUp() override {
         BackupFixture::SetUp();
         out = MapDrive('E', "removable");
-        mkrec::RecorderPlan plan;
-        plan.root = "C:\\QorData";
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 604;
-        plan.cameras = 4;
-        plan.width = 32;
-        plan.height = 24;
-        plan.audioChannels = 2;
-        plan.audioBytesPerMinute = 100;
-        mkrec::MakeRecordings(plan);
+        RecordDay(600, 604);
         ShareService::Settings s;
         s.storageRoot = "C:\\QorData";
         s.cameras = 4;
