@@ -5,6 +5,7 @@
 
 #include "BenchEnv.h"
 #include "backup/CameraSelection.h"
+#include "backup/RecordingOperatorView.h"
 #include "backup/ScheduleCommands.h"
 #include "dialog/CQuillonDlg.h"
 #include "mkrec/Recorder.h"
@@ -56,16 +57,16 @@ int main(int argc, char** argv) {
     const double empty = bench::BestOf(5, [&] { StartOnce(app); });
 
     // Fifty one-minute entries of every camera.
-    RecordingDialogView view;
+    backup::RecordingOperatorView view;
     BackupContext ctx(app, view);
     ctx.m_host.basePath = "C:\\base\\";
     SelectBackupDay(ctx, "20260101");
     for (int m = 0; m < 50; ++m) {
         char minute[8];
         std::snprintf(minute, sizeof minute, "%02d", m);
-        SetTimeRange(ctx, "10", minute, "10", minute);
+        SetTimeRange(ctx, {"10", minute, "10", minute});
         OnSelectAllCameras(ctx);
-        if (!OnAdd(ctx).empty()) {
+        if (!OnAdd(ctx, view.range).empty()) {
             std::fprintf(stderr, "entry %d could not be added\n", m);
             return 1;
         }

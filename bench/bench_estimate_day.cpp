@@ -9,6 +9,7 @@
 
 #include "BenchEnv.h"
 #include "backup/EntrySize.h"
+#include "backup/RecordingOperatorView.h"
 #include "backup/ReservedFolder.h"
 #include "mkrec/Recorder.h"
 #include "storage/RecorderPaths.h"
@@ -28,7 +29,7 @@ int main() {
     const mkrec::RecorderStats made = mkrec::MakeRecordings(plan);
 
     CQuillonApp app;
-    RecordingDialogView view;
+    backup::RecordingOperatorView view;
     BackupContext ctx(app, view);
     ctx.m_host.camCount = 16;
     ScanRecordedDay(ctx.m_host, ctx.m_day, "20260101");

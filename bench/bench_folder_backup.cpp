@@ -12,28 +12,12 @@
 #include <cstdlib>
 
 #include "BenchEnv.h"
+#include "TimedView.h"
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
 #include "backup/ScheduleCommands.h"
 #include "mkrec/Recorder.h"
-
-namespace {
-
-// Records the worker's code 100, so that the pass can be timed to its end.
-class TimedView : public RecordingDialogView {
-  public:
-    void SetProgressPos(int) override {}
-    void SetItemText(int id, const std::string& text) override {
-        std::lock_guard<std::mutex> lock(m);
-        RecordingDialogView::SetItemText(id, text);
-    }
-    void SendDialogMessage(DWORD, std::uintptr_t, std::intptr_t) override { ended.Set(); }
-    platform::AutoResetEvent ended;
-    std::mutex m;
-};
-
-}  // namespace
 
 int main() {
     const int minutes = bench::EnvNumber("QUILLON_BENCH_MINUTES", 60);
@@ -65,7 +49,7 @@ int main() {
     }
 
     CQuillonApp app;
-    TimedView view;
+    bench::TimedView view;
     BackupContext ctx(app, view);
     ctx.m_host.basePath = "C:\\Prog\\";
     std::filesystem::create_directories(host + "/Prog");
@@ -89,9 +73,9 @@ int main() {
         bench::RemoveTree(targetHost + "/out");
         std::filesystem::create_directories(targetHost + "/out");
         SelectBackupDay(ctx, "20260101");
-        SetTimeRange(ctx, "10", "00", std::string(end, 2), std::string(end + 2, 2));
+        SetTimeRange(ctx, {"10", "00", std::string(end, 2), std::string(end + 2, 2)});
         OnSelectAllCameras(ctx);
-        if (!OnAdd(ctx).empty() || !ChooseStorageTarget(ctx, drive + "\\out").empty()) {
+        if (!OnAdd(ctx, view.range).empty() || !ChooseStorageTarget(ctx, drive + "\\out").empty()) {
             std::fprintf(stderr, "the entry could not be added\n");
             std::exit(1);
         }

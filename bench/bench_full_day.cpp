@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "BenchEnv.h"
+#include "TimedView.h"
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
@@ -15,18 +16,6 @@
 #include "mkrec/Recorder.h"
 
 namespace {
-
-class TimedView : public RecordingDialogView {
-  public:
-    void SetProgressPos(int) override {}
-    void SetItemText(int id, const std::string& text) override {
-        std::lock_guard<std::mutex> lock(m);
-        RecordingDialogView::SetItemText(id, text);
-    }
-    void SendDialogMessage(DWORD, std::uintptr_t, std::intptr_t) override { ended.Set(); }
-    platform::AutoResetEvent ended;
-    std::mutex m;
-};
 
 long long CountFiles(const std::string& folder) {
     long long n = 0;
@@ -57,7 +46,7 @@ int main() {
     mkrec::MakeRecordings(plan);
 
     CQuillonApp app;
-    TimedView view;
+    bench::TimedView view;
     BackupContext ctx(app, view);
     ctx.m_host.basePath = "C:\\Prog\\";
     std::filesystem::create_directories(host + "/Prog");
@@ -73,9 +62,9 @@ int main() {
         const std::string out = std::string("out") + endHour, cpOut = host + "/cp" + endHour;
         std::filesystem::create_directories(host + "/" + out);
         SelectBackupDay(ctx, "20260101");
-        SetTimeRange(ctx, "00", "00", endHour, "59");
+        SetTimeRange(ctx, {"00", "00", endHour, "59"});
         OnSelectAllCameras(ctx);
-        if (!OnAdd(ctx).empty() || !ChooseStorageTarget(ctx, "C:\\" + out).empty()) {
+        if (!OnAdd(ctx, view.range).empty() || !ChooseStorageTarget(ctx, "C:\\" + out).empty()) {
             std::fprintf(stderr, "the entry could not be added\n");
             return 1;
         }

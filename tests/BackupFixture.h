@@ -9,9 +9,10 @@
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
 #include "backup/CameraSelection.h"
+#include "backup/RecordingOperatorView.h"
 #include "mkrec/Recorder.h"
 
-template <class View = RecordingDialogView>
+template <class View = backup::RecordingOperatorView>
 class BackupFixture : public TempPrefixTest {
   protected:
     void SetUp() override {
@@ -39,7 +40,7 @@ class BackupFixture : public TempPrefixTest {
     // The four time fields, the cameras of that range and the selection (0-based cameras).
     void Choose(const std::string& sh, const std::string& sm, const std::string& eh,
                 const std::string& em, const std::vector<int>& cams) {
-        SetTimeRange(ctx, sh, sm, eh, em);
+        SetTimeRange(ctx, {sh, sm, eh, em});
         for (int c : cams)
             ctx.m_day.camSel[c] = 1;
     }

@@ -1,12 +1,20 @@
 #include "backup/BackupContext.h"
 
+#include <cstdio>
 #include <cstring>
+
 #include "backup/EntrySize.h"
 
 void BackupContext::Clear() {
     m_host = backup::HostSettings();
     m_day = backup::DaySelection();
     m_nCurSlot = 0;
+    m_cameraPage = backup::CameraPage();
+    for (int i = 0; i < backup::kBoxesPerPage; ++i) {
+        char caption[8];
+        std::snprintf(caption, sizeof caption, "%02d", i + 1);
+        m_cameraPage.boxes[static_cast<std::size_t>(i)].caption = caption;
+    }
     std::memset(m_Schedule.data(), 0, sizeof m_Schedule);
     m_lbSchedule.clear();
     m_nListSel = -1;
@@ -26,8 +34,8 @@ void BackupContext::Clear() {
 }
 
 void BackupContext::SetStatusText(const std::string& text) {
-    m_view.ShowItem(ctl::kStatusLine, true);
-    m_view.SetItemText(ctl::kStatusLine, text);
+    m_view.ShowStatus(true);
+    m_view.SetStatusText(text);
 }
 
 int BackupContext::ShowMessage(const std::string& text, const std::string& caption, unsigned type) {

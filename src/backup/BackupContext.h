@@ -12,8 +12,8 @@
 #include "app/CQuillonApp.h"
 #include "backup/BackupReport.h"
 #include "backup/DaySelection.h"
-#include "backup/DialogView.h"
 #include "backup/HostSettings.h"
+#include "backup/OperatorView.h"
 #include "backup/PassJob.h"
 #include "backup/ViewPassEvents.h"
 #include "records/BackupInfo.h"
@@ -33,7 +33,9 @@ class IShareClientReceiver;
 
 class BackupContext {
   public:
-    BackupContext(CQuillonApp& app, IDialogView& view) : m_app(app), m_view(view) { Clear(); }
+    BackupContext(CQuillonApp& app, backup::IOperatorView& view) : m_app(app), m_view(view) {
+        Clear();
+    }
 
     // Construction values of the dialog's members (all tables zeroed).
     void Clear();
@@ -55,7 +57,7 @@ class BackupContext {
     CameraSet SelectedCameras() const;
 
     CQuillonApp& m_app;
-    IDialogView& m_view;
+    backup::IOperatorView& m_view;
     CProfileReadWrite m_profile;
 
     // What the host said, one owner: copied whole into each pass's plan.
@@ -67,6 +69,8 @@ class BackupContext {
     MinuteMapBlock m_RecMap;
     MinuteMapBlock m_SelMap;
     MinuteMapBlock m_DayMapTmp;
+    // The camera boxes of the page shown, as the operator last saw them.
+    backup::CameraPage m_cameraPage;
 
     // Schedule.
     ScheduleTable m_Schedule;

@@ -235,7 +235,7 @@ void PrepareEntryFolders(backup::PassJob& job, const std::string& startKey,
 }
 
 void ResetViewerOption(BackupContext& ctx) {
-    ctx.m_view.EnableItem(ctl::kIncludeViewer, true);
-    ctx.m_view.CheckItem(ctl::kIncludeViewer, false);
+    ctx.m_view.EnableViewerOption(true);
+    ctx.m_view.ClearViewerOption();
     ctx.m_bIncludeViewer = 0;
 }

@@ -53,8 +53,8 @@ std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder,
     if (ctx.m_target == backup::TargetKind::kNone) {
         refused = RefuseDrive(ctx, "M010020", letter);
         ctx.m_strTargetText.clear();
-        ctx.m_view.SetItemRows(ctl::kWriteSpeed, {});
-        ctx.m_view.EnableItem(ctl::kWriteSpeed, false);
+        ctx.m_view.WriteSpeedsChanged({});
+        ctx.m_view.EnableWriteSpeeds(false);
         ctx.m_bDiscTarget = 0;
         UpdateDiscSpaceBar(ctx, false);
     } else if (ctx.m_target == backup::TargetKind::kDisc) {
@@ -67,10 +67,10 @@ std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder,
         if (writer && select() && writer->GetMediaType() != kMediaNoDisc) {
             ctx.m_bDiscTarget = 1;
             UpdateDiscSpaceBar(ctx, true);
-            ctx.m_view.ShowItem(ctl::kErase, IsRewritableMedia(writer->GetMediaType()));
-            ctx.m_view.EnableItem(ctl::kWriteSpeed, true);
+            ctx.m_view.OfferErase(IsRewritableMedia(writer->GetMediaType()));
+            ctx.m_view.EnableWriteSpeeds(true);
             FillWriteSpeedList(ctx);
-            ctx.m_view.EnableItem(ctl::kIncludeViewer, true);
+            ctx.m_view.EnableViewerOption(true);
         } else {
             ctx.m_bDiscTarget = 0;
             UpdateDiscSpaceBar(ctx, false);
@@ -79,13 +79,13 @@ std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder,
         }
     } else {
         ctx.m_strTargetText = folder;
-        ctx.m_view.SetItemRows(ctl::kWriteSpeed, {});
-        ctx.m_view.EnableItem(ctl::kWriteSpeed, false);
+        ctx.m_view.WriteSpeedsChanged({});
+        ctx.m_view.EnableWriteSpeeds(false);
         ctx.m_bDiscTarget = 0;
         UpdateDiscSpaceBar(ctx, false);
-        ctx.m_view.EnableItem(ctl::kIncludeViewer, true);
+        ctx.m_view.EnableViewerOption(true);
     }
-    ctx.m_view.SetItemText(ctl::kTarget, ctx.m_strTargetText);
+    ctx.m_view.TargetChanged(ctx.m_strTargetText);
     return refused;
 }
 
@@ -177,8 +177,7 @@ void FillWriteSpeedList(BackupContext& ctx) {
     std::vector<std::string> labels;
     for (const auto& item : ctx.m_writeSpeeds)
         labels.push_back(item.label);
-    ctx.m_view.SetItemRows(ctl::kWriteSpeed, labels);
-    ctx.m_view.SelectItemRow(ctl::kWriteSpeed, 0);
+    ctx.m_view.WriteSpeedsChanged(labels);
 }
 
 bool HasDiscSpace(const BackupContext& ctx) {
@@ -337,8 +336,8 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker, const StartOptions& o
     SetControlsState(ctx, ControlsMode::kBusy);
     ctx.m_view.SetPreviewControlsState(0);
     ctx.m_bIncludeViewer = options.includeViewer ? 1 : 0;
-    ctx.m_view.EnableItem(ctl::kIncludeViewer, false);
-    ctx.m_view.ShowItem(ctl::kStatusLine, true);
+    ctx.m_view.EnableViewerOption(false);
+    ctx.m_view.ShowStatus(true);
     // A remote run is many passes: what went wrong is counted from its start, and every entry
     // is fetched, also one an earlier run that broke off had begun.
     ctx.m_report.Reset();
@@ -403,7 +402,7 @@ std::string OnHistory(BackupContext& ctx) {
         return ctx.Refuse("M010016"), std::string();
     if (ctx.m_bDiscWriting)
         return ctx.Refuse("M010017"), std::string();
-    const std::string target = ctx.m_view.GetItemText(ctl::kTarget);
+    const std::string& target = ctx.m_strTargetText;
     return (target.empty() ? std::string() : target.substr(0, 1)) + ":";
 }
 

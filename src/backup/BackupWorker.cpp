@@ -24,7 +24,7 @@ namespace {
 void SetIdle(BackupContext& ctx) {
     SetControlsState(ctx, ControlsMode::kIdle);
     ctx.m_view.SetPreviewControlsState(1);
-    ctx.m_view.ShowItem(ctl::kProgress, false);
+    ctx.m_view.ShowProgress(false);
 }
 
 }  // namespace
@@ -170,12 +170,12 @@ void EndLocalPass(BackupContext& ctx) {
 void ClearFinishedSchedule(BackupContext& ctx) {
     ctx.m_bBackupRunning = 0;
     SetIdle(ctx);
-    ctx.m_view.SetItemText(ctl::kStatusLine, "");
+    ctx.m_view.SetStatusText("");
     storage::ClearWorkingFolder(ctx.m_host.basePath);
     ctx.m_lbSchedule.clear();
     ctx.m_nListSel = -1;
     ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
-    ctx.m_view.SetItemText(ctl::kTotalSize, "");
+    ctx.m_view.TotalSizeChanged("");
     std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
     ClearReservedFolder(ctx);
     ResetCameraSelection(ctx);
@@ -188,11 +188,11 @@ void FinishFolderBackup(BackupContext& ctx) {
         // What the pass did not make whole stays in the schedule for the next one.
         ctx.m_bBackupRunning = 0;
         SetIdle(ctx);
-        ctx.m_view.SetItemText(ctl::kStatusLine, "");
+        ctx.m_view.SetStatusText("");
         ClearCompletedEntries(ctx);
     }
     ResetViewerOption(ctx);
-    ctx.m_view.SendDialogMessage(kMsgShareAnswer, kAnswerPassEnded, 0);
+    ctx.m_view.PassEnded();
 }
 
 std::string PassOutcomeText(const BackupContext& ctx) {

@@ -19,34 +19,36 @@ std::string Two(int v) {
     return buf;
 }
 
-void ShowPageNumber(BackupContext& ctx) {
-    ctx.m_view.SetItemText(ctl::kCameraPage,
-                           std::to_string(ctx.m_day.camPage + 1) + "/" +
-                               std::to_string(LastCameraPage(ctx.m_host.camCount) + 1));
+// The page as the model holds it, with its number, to the view.
+void ShowPage(BackupContext& ctx) {
+    ctx.m_cameraPage.number = std::to_string(ctx.m_day.camPage + 1) + "/" +
+                              std::to_string(LastCameraPage(ctx.m_host.camCount) + 1);
+    ctx.m_view.CameraPageChanged(ctx.m_cameraPage);
+}
+
+backup::CameraBox& Box(BackupContext& ctx, int i) {
+    return ctx.m_cameraPage.boxes[static_cast<std::size_t>(i)];
 }
 
 // The sixteen boxes for the current page: captions, and the selection of cameras that have
 // recordings in the range.
 void ShowPageBoxes(BackupContext& ctx) {
-    ShowPageNumber(ctx);
     for (int i = 0; i < 16; ++i) {
-        const int id = ctl::kFirstCameraBox + i;
         const int c = ctx.m_day.camPage * 16 + i;
-        ctx.m_view.SetItemText(id, Two(c + 1));
-        if (ctx.m_day.camExist[c]) {
-            ctx.m_view.EnableItem(id, true);
-            ctx.m_view.CheckItem(id, ctx.m_day.camSel[c] != 0);
-        } else {
-            ctx.m_view.CheckItem(id, false);
-            ctx.m_view.EnableItem(id, false);
-        }
+        backup::CameraBox& box = Box(ctx, i);
+        box.caption = Two(c + 1);
+        box.enabled = ctx.m_day.camExist[c] != 0;
+        box.checked = ctx.m_day.camExist[c] && ctx.m_day.camSel[c];
     }
+    ShowPage(ctx);
 }
 
 // The minutes of hour that have recordings of a camera below the camera count, into the minute
-// combo and the flags; the shared work of the start and end hour combos.
-void ListHourMinutes(BackupContext& ctx, int hourId, int minuteId, DWORD* tmp, int& lastHour) {
-    const std::string text = ctx.m_view.GetItemText(hourId);
+// field and the flags; the shared work of the start and end hour fields.
+void ListHourMinutes(BackupContext& ctx, backup::TimeFields range, backup::TimeField minuteField,
+                     DWORD* tmp, int& lastHour) {
+    const std::string& text =
+        minuteField == backup::TimeField::kStartMinute ? range.startHour : range.endHour;
     const int hour = std::atoi(text.c_str());
     if (text.empty() || hour < 0 || hour > 23 || hour == lastHour)
         return;
@@ -62,23 +64,23 @@ void ListHourMinutes(BackupContext& ctx, int hourId, int minuteId, DWORD* tmp, i
     for (int m = 0; m < 60; ++m)
         if (ctx.m_day.minuteHasRec[hour * 60 + m])
             minutes.push_back(Two(m));
-    ctx.m_view.SetItemRows(minuteId, minutes);
+    ctx.m_view.TimeRowsChanged(minuteField, minutes);
+    // New rows leave no minute chosen.
+    (minuteField == backup::TimeField::kStartMinute ? range.startMinute : range.endMinute).clear();
     lastHour = hour;
-    UpdateCameraExist(ctx, true);
+    UpdateCameraExist(ctx, range, true);
 }
 
 void ShowPageZeroBoxes(BackupContext& ctx) {
     ctx.m_day.camPage = 0;
-    ShowPageNumber(ctx);
     for (int i = 0; i < 16; ++i) {
-        const int id = ctl::kFirstCameraBox + i;
-        char caption[8];
-        std::snprintf(caption, sizeof caption, "%02d", i + 1);
-        ctx.m_view.SetItemText(id, caption);
-        ctx.m_view.ShowItem(id, true);
-        ctx.m_view.CheckItem(id, false);
-        ctx.m_view.EnableItem(id, ctx.m_day.camExist[i] != 0);
+        backup::CameraBox& box = Box(ctx, i);
+        box.caption = Two(i + 1);
+        box.shown = true;
+        box.checked = false;
+        box.enabled = ctx.m_day.camExist[i] != 0;
     }
+    ShowPage(ctx);
 }
 
 }  // namespace
@@ -86,7 +88,7 @@ void ShowPageZeroBoxes(BackupContext& ctx) {
 void ResetCameraSelection(BackupContext& ctx) {
     ShowPageZeroBoxes(ctx);
     std::memset(ctx.m_day.camSel, 0, sizeof ctx.m_day.camSel);
-    ctx.m_view.SetItemText(ctl::kMemo, "");
+    ctx.m_view.MemoChanged("");
     std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
     ctx.m_bEntryInfoRead = 0;
     EnableEntryButtons(ctx, false);
@@ -103,14 +105,14 @@ void ShowDayCameras(BackupContext& ctx) {
         }
     std::memset(ctx.m_day.camSel, 0, sizeof ctx.m_day.camSel);
     if (pageZero)
-        ctx.m_view.EnableItem(ctl::kSelectAll, true);
+        ctx.m_view.EnableSelectAll(true);
 }
 
-void UpdateCameraExist(BackupContext& ctx, bool byHours) {
-    const std::string shText = ctx.m_view.GetItemText(ctl::kStartHour);
-    const std::string smText = ctx.m_view.GetItemText(ctl::kStartMinute);
-    const std::string ehText = ctx.m_view.GetItemText(ctl::kEndHour);
-    const std::string emText = ctx.m_view.GetItemText(ctl::kEndMinute);
+void UpdateCameraExist(BackupContext& ctx, const backup::TimeFields& range, bool byHours) {
+    const std::string& shText = range.startHour;
+    const std::string& smText = range.startMinute;
+    const std::string& ehText = range.endHour;
+    const std::string& emText = range.endMinute;
     const int cams = ctx.m_host.camCount < kMaxCameras ? ctx.m_host.camCount : kMaxCameras;
     auto recorded = [&](int c, int h, int m) {
         return ctx.m_day.recMap[static_cast<std::size_t>(c) * 1440 + h * 60 + m] != 0;
@@ -141,13 +143,9 @@ void UpdateCameraExist(BackupContext& ctx, bool byHours) {
     ResetCameraSelection(ctx);
 }
 
-void SetTimeRange(BackupContext& ctx, const std::string& sh, const std::string& sm,
-                  const std::string& eh, const std::string& em) {
-    ctx.m_view.SetItemText(ctl::kStartHour, sh);
-    ctx.m_view.SetItemText(ctl::kStartMinute, sm);
-    ctx.m_view.SetItemText(ctl::kEndHour, eh);
-    ctx.m_view.SetItemText(ctl::kEndMinute, em);
-    UpdateCameraExist(ctx, false);
+void SetTimeRange(BackupContext& ctx, const backup::TimeFields& range) {
+    ctx.m_view.TimeChosen(range);
+    UpdateCameraExist(ctx, range, false);
 }
 
 void OnSelectAllCameras(BackupContext& ctx) {
@@ -155,7 +153,8 @@ void OnSelectAllCameras(BackupContext& ctx) {
         ctx.m_day.camSel[c] = ctx.m_day.camExist[c] ? 1 : 0;
     for (int i = 0; i < 16; ++i)
         if (ctx.m_day.camSel[ctx.m_day.camPage * 16 + i])
-            ctx.m_view.CheckItem(ctl::kFirstCameraBox + i, true);
+            Box(ctx, i).checked = true;
+    ShowPage(ctx);
 }
 
 bool SelectBackupDay(BackupContext& ctx, const std::string& day) {
@@ -173,17 +172,11 @@ bool SelectBackupDay(BackupContext& ctx, const std::string& day) {
     }
     const bool found = ScanRecordedDay(ctx.m_host, ctx.m_day, day) != 0;
     ClearTimeCombos(ctx);
-    if (found) {
-        std::vector<std::string> hours;
-        for (int h = 0; h < 24; ++h)
-            if (ctx.m_day.hourHasRec[h])
-                hours.push_back(Two(h));
-        ctx.m_view.SetItemRows(ctl::kStartHour, hours);
-        ctx.m_view.SetItemRows(ctl::kEndHour, hours);
-    }
+    if (found)
+        ShowRecordedHours(ctx);
     ShowDayCameras(ctx);
     ctx.m_nListSel = -1;
-    ctx.m_view.SelectItemRow(ctl::kScheduleList, -1);
+    ctx.m_view.ScheduleRowPicked(-1);
     return found;
 }
 
@@ -193,24 +186,38 @@ bool SelectBackupDayLabel(BackupContext& ctx, const std::string& label) {
     return SelectBackupDay(ctx, day);
 }
 
+void ShowRecordedHours(BackupContext& ctx) {
+    std::vector<std::string> hours;
+    for (int h = 0; h < 24; ++h)
+        if (ctx.m_day.hourHasRec[h])
+            hours.push_back(Two(h));
+    ctx.m_view.TimeRowsChanged(backup::TimeField::kStartHour, hours);
+    ctx.m_view.TimeRowsChanged(backup::TimeField::kEndHour, hours);
+}
+
+void ClearTimeRows(BackupContext& ctx) {
+    for (auto field : {backup::TimeField::kStartHour, backup::TimeField::kStartMinute,
+                       backup::TimeField::kEndHour, backup::TimeField::kEndMinute})
+        ctx.m_view.TimeRowsChanged(field, {});
+}
+
 void ClearTimeCombos(BackupContext& ctx) {
-    for (int id : {ctl::kStartHour, ctl::kStartMinute, ctl::kEndHour, ctl::kEndMinute})
-        ctx.m_view.SetItemRows(id, {});
+    ClearTimeRows(ctx);
     ctx.m_day.lastStartHour = ctx.m_day.lastEndHour = -1;
 }
 
-void OnSelchangeStartHour(BackupContext& ctx) {
-    ListHourMinutes(ctx, ctl::kStartHour, ctl::kStartMinute, ctx.m_day.startHourMinutes,
+void OnSelchangeStartHour(BackupContext& ctx, const backup::TimeFields& range) {
+    ListHourMinutes(ctx, range, backup::TimeField::kStartMinute, ctx.m_day.startHourMinutes,
                     ctx.m_day.lastStartHour);
 }
 
-void OnSelchangeEndHour(BackupContext& ctx) {
-    ListHourMinutes(ctx, ctl::kEndHour, ctl::kEndMinute, ctx.m_day.endHourMinutes,
+void OnSelchangeEndHour(BackupContext& ctx, const backup::TimeFields& range) {
+    ListHourMinutes(ctx, range, backup::TimeField::kEndMinute, ctx.m_day.endHourMinutes,
                     ctx.m_day.lastEndHour);
 }
 
-void OnSelchangeMinute(BackupContext& ctx) {
-    UpdateCameraExist(ctx, false);
+void OnSelchangeMinute(BackupContext& ctx, const backup::TimeFields& range) {
+    UpdateCameraExist(ctx, range, false);
 }
 
 int LastCameraPage(int camCount) {
@@ -227,11 +234,39 @@ int LastCameraPage(int camCount) {
     }
 }
 
-void OnCameraBox(BackupContext& ctx, int id) {
-    const int c = ctx.m_day.camPage * 16 + (id - ctl::kFirstCameraBox);
-    if (c < 0 || c >= kMaxCameras)
+void OnCameraBox(BackupContext& ctx, int box) {
+    const int c = ctx.m_day.camPage * 16 + box;
+    if (box < 0 || box >= 16 || c >= kMaxCameras)
         return;
     ctx.m_day.camSel[c] = ctx.m_day.camSel[c] ? 0 : 1;
+    // The box itself shows the click already.
+    Box(ctx, box).checked = ctx.m_day.camSel[c] != 0;
+}
+
+void DisableCameraBoxes(BackupContext& ctx) {
+    for (int i = 0; i < 16; ++i) {
+        Box(ctx, i).checked = false;
+        Box(ctx, i).enabled = false;
+    }
+    ShowPage(ctx);
+}
+
+void ShowEntryCameras(BackupContext& ctx) {
+    for (int i = 0; i < 16; ++i) {
+        if (ctx.m_day.camSel[i])
+            Box(ctx, i).enabled = true;
+        Box(ctx, i).checked = ctx.m_day.camSel[i] != 0;
+    }
+    ShowPage(ctx);
+}
+
+void ResetCameraBoxes(BackupContext& ctx) {
+    for (int i = 0; i < 16; ++i) {
+        Box(ctx, i).enabled = false;
+        if (i >= ctx.m_host.camCount)
+            Box(ctx, i).shown = false;
+    }
+    ShowPage(ctx);
 }
 
 void OnPrevPage(BackupContext& ctx) {
@@ -240,7 +275,7 @@ void OnPrevPage(BackupContext& ctx) {
     --ctx.m_day.camPage;
     if (ctx.m_host.camCount == 24 && ctx.m_day.camPage == 0)
         for (int i = 0; i < 16; ++i)
-            ctx.m_view.ShowItem(ctl::kFirstCameraBox + i, true);
+            Box(ctx, i).shown = true;
     ShowPageBoxes(ctx);
 }
 
@@ -249,9 +284,9 @@ void OnNextPage(BackupContext& ctx) {
     if (ctx.m_day.camPage >= last)
         return;
     ++ctx.m_day.camPage;
-    ShowPageBoxes(ctx);
     if (ctx.m_host.camCount == 24 && last == 1)
         for (int i = 0; i < 16; ++i)
             if (ctx.m_day.camPage * 16 + i >= 24)
-                ctx.m_view.ShowItem(ctl::kFirstCameraBox + i, false);
+                Box(ctx, i).shown = false;
+    ShowPageBoxes(ctx);
 }

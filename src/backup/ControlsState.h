@@ -1,8 +1,8 @@
 #pragma once
-// Which of the dialog's commands the operator may use: mode 0 while a backup is made, 1 idle,
-// 2 while a disc is busy (erasing). Runs on either thread, through the view.
+// Which of the dialog's commands the operator may use: while a backup is made, idle, or while a
+// disc is busy. Runs on either thread, through the view.
 #include "backup/BackupContext.h"
 
-enum class ControlsMode : int { kBusy = 0, kIdle = 1, kDiscBusy = 2 };
-
+// The camera boxes for the mode (the day's cameras when idle, none otherwise), then the mode
+// with the facts that decide the rest.
 void SetControlsState(BackupContext& ctx, ControlsMode mode);

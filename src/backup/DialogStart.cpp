@@ -4,41 +4,12 @@
 #include <cstring>
 #include <ctime>
 
+#include "backup/CameraSelection.h"
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/WriteGuard.h"
 #include "platform/DrivePaths.h"
 #include "platform/FileSystem.h"
-
-namespace {
-
-struct Label {
-    int id;
-    const char* key;
-};
-
-constexpr Label kLabels[] = {
-    {ctl::kOk, "A010007"},
-    {ctl::kCancel, "A010006"},
-    {ctl::kPreviewFrame, "A010017"},
-    {ctl::kSelectionFrame, "A010014"},
-    {ctl::kTimeCaption, "A010013"},
-    {ctl::kStartHourCaption, "A010012"},
-    {ctl::kEndHourCaption, "A010012"},
-    {ctl::kStartMinuteCaption, "A010011"},
-    {ctl::kEndMinuteCaption, "A010011"},
-    {ctl::kCameraCaption, "A010010"},
-    {ctl::kSelectAll, "A010002"},
-    {ctl::kAdd, "A010003"},
-    {ctl::kDelete, "A010004"},
-    {ctl::kUpdate, "A010005"},
-    {ctl::kStorageFrame, "A010016"},
-    {ctl::kErase, "A010001"},
-    {ctl::kMemoFrame, "A010009"},
-    {ctl::kIncludeViewer, "A010015"},
-};
-
-}  // namespace
 
 void SetStartValues(BackupContext& ctx, CQuillonApp& app) {
     ctx.m_nTotalSize = 0;
@@ -66,30 +37,14 @@ void SetStartValues(BackupContext& ctx, CQuillonApp& app) {
 }
 
 void ResetControls(BackupContext& ctx) {
-    for (int id : {ctl::kStartHour, ctl::kStartMinute, ctl::kEndHour, ctl::kEndMinute})
-        ctx.m_view.SetItemRows(id, {});
-    ctx.m_view.EnableItem(ctl::kPrevPage, ctx.m_host.camCount > 16);
-    ctx.m_view.EnableItem(ctl::kNextPage, ctx.m_host.camCount > 16);
-    ctx.m_view.EnableItem(ctl::kSelectAll, false);
+    ClearTimeRows(ctx);
+    ctx.m_view.EnablePageButtons(ctx.m_host.camCount > 16);
+    ctx.m_view.EnableSelectAll(false);
     ctx.m_lbSchedule.clear();
     ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
-    ctx.m_view.EnableItem(ctl::kUpdate, false);
-    for (int i = 0; i < 16; ++i) {
-        ctx.m_view.EnableItem(ctl::kFirstCameraBox + i, false);
-        if (i >= ctx.m_host.camCount)
-            ctx.m_view.ShowItem(ctl::kFirstCameraBox + i, false);
-    }
+    ctx.m_view.EnableUpdate(false);
+    ResetCameraBoxes(ctx);
     std::memset(ctx.m_day.camSel, 0, sizeof ctx.m_day.camSel);
-}
-
-void LabelControls(BackupContext& ctx) {
-    for (const Label& l : kLabels)
-        ctx.m_view.SetItemText(l.id, ctx.GetLanguageText("BACKUP", l.key));
-    ctx.m_view.SetItemText(ctl::kPrevPage, "<");
-    ctx.m_view.SetItemText(ctl::kNextPage, ">");
-    ctx.m_view.SetItemText(ctl::kBrowse, "...");
-    ctx.m_view.EnableItem(ctl::kIncludeViewer, false);
-    ctx.m_view.ShowItem(ctl::kIncludeViewer, false);
 }
 
 void RestoreSchedule(BackupContext& ctx) {

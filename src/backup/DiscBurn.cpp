@@ -27,8 +27,8 @@ void BackToIdle(BackupContext& ctx) {
 }
 
 void ShowCapacityAgain(BackupContext& ctx) {
-    ctx.m_view.ShowItem(ctl::kProgress, false);
-    ctx.m_view.ShowItem(ctl::kCapacityBar, true);
+    ctx.m_view.ShowProgress(false);
+    ctx.m_view.ShowDiscSpace(true);
 }
 
 void WriteEnded(BackupContext& ctx) {
@@ -57,7 +57,7 @@ void WriteCompleted(BackupContext& ctx) {
         storage::DeleteFolderTree(ctx.WorkingFolder());
         ctx.m_lbSchedule.clear();
         ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
-        ctx.m_view.SetItemText(ctl::kTotalSize, "");
+        ctx.m_view.TotalSizeChanged("");
     }
     const std::string text = Text(ctx, "A010011");
     ctx.SetStatusText(text);
@@ -232,7 +232,7 @@ bool OnErase(BackupContext& ctx) {
         ctx.GetLanguageText("BACKUP", "M010025") + "  " + ctx.GetLanguageText("BACKUP", "M010026");
     if (ctx.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
         return false;
-    ctx.m_view.EnableItem(ctl::kIncludeViewer, false);
+    ctx.m_view.EnableViewerOption(false);
     CDVDWriterPro2* writer = ctx.m_discWriter;
     const long type = writer ? writer->GetMediaType() : kMediaNoDisc;
     if (type == kMediaNoDisc) {

@@ -144,5 +144,5 @@ std::string FormatTotalSize(const BackupContext& ctx, DWORD totalKB) {
 }
 
 void ShowTotalSize(BackupContext& ctx) {
-    ctx.m_view.SetItemText(ctl::kTotalSize, FormatTotalSize(ctx, ctx.m_nTotalSize));
+    ctx.m_view.TotalSizeChanged(FormatTotalSize(ctx, ctx.m_nTotalSize));
 }

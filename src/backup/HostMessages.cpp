@@ -40,15 +40,15 @@ void OnDriveList(BackupContext& ctx, DWORD mask) {
     for (int d = 3; d <= 25; ++d)
         if (mask & (1u << d))
             roots.push_back(std::string(1, static_cast<char>('A' + d)) + ":\\");
-    ctx.m_view.SetItemRows(ctl::kDriveList, roots);
+    ctx.m_view.DrivesChanged(roots);
 }
 
 void OnDownloadProgress(BackupContext& ctx, const std::string& record, bool recordPresent) {
     if (!recordPresent)
         return;
     if (!ctx.m_bDownloadProgress) {
-        ctx.m_view.ShowItem(ctl::kCapacityBar, false);
-        ctx.m_view.ShowItem(ctl::kProgress, true);
+        ctx.m_view.ShowDiscSpace(false);
+        ctx.m_view.ShowProgress(true);
         ctx.m_view.SetProgressRange(0, 100);
         ctx.m_bDownloadProgress = 1;
         return;
@@ -72,5 +72,5 @@ void OnDownloadProgress(BackupContext& ctx, const std::string& record, bool reco
         text = ctx.GetLanguageText(
                    "BACKUP", ctx.m_target == backup::TargetKind::kDisc ? "M010010" : "M010011") +
                " [" + name + "]";
-    ctx.m_view.SetItemText(ctl::kStatusLine, text);
+    ctx.m_view.SetStatusText(text);
 }

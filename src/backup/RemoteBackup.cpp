@@ -44,21 +44,11 @@ void OnIndexReply(BackupContext& ctx, const _INDEXREPLY& r) {
     std::memcpy(ctx.m_day.camExist, r.bCamExist, sizeof ctx.m_day.camExist);
     std::memcpy(ctx.m_day.recMap.data(), r.recMap, sizeof r.recMap);
     ClearTimeCombos(ctx);
-    if (r.bFound) {
-        std::vector<std::string> hours;
-        for (int h = 0; h < 24; ++h) {
-            if (ctx.m_day.hourHasRec[h]) {
-                char two[4];
-                std::snprintf(two, sizeof two, "%02d", h);
-                hours.push_back(two);
-            }
-        }
-        ctx.m_view.SetItemRows(ctl::kStartHour, hours);
-        ctx.m_view.SetItemRows(ctl::kEndHour, hours);
-    }
+    if (r.bFound)
+        ShowRecordedHours(ctx);
     ShowDayCameras(ctx);
     ctx.m_nListSel = -1;
-    ctx.m_view.SelectItemRow(ctl::kScheduleList, -1);
+    ctx.m_view.ScheduleRowPicked(-1);
 }
 
 void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
@@ -165,9 +155,9 @@ void ShowRemoteRunEnded(BackupContext& ctx, const std::string& why) {
     TakePassResults(ctx);
     Idle(ctx);
     ctx.SetStatusText("");
-    ctx.m_view.ShowItem(ctl::kCapacityBar, false);
-    ctx.m_view.ShowItem(ctl::kProgress, false);
-    ctx.m_view.ShowItem(ctl::kStatusLine, false);
+    ctx.m_view.ShowDiscSpace(false);
+    ctx.m_view.ShowProgress(false);
+    ctx.m_view.ShowStatus(false);
     ctx.ShowMessage(why.empty() ? Text(ctx, "M010012") : Text(ctx, "M010012") + "\n" + why);
 }
 
@@ -194,7 +184,7 @@ void FinishRemoteFolderBackup(BackupContext& ctx) {
     ClearFinishedSchedule(ctx);
     ShowTotalSize(ctx);
     ResetViewerOption(ctx);
-    ctx.m_view.ShowItem(ctl::kStatusLine, false);
+    ctx.m_view.ShowStatus(false);
     ctx.ShowMessage(Text(ctx, "M010014"), ctx.GetLanguageText("BACKUP", "A010008"),
                     MB_OK | MB_TASKMODAL);
 }
@@ -331,8 +321,8 @@ void EndRemoteStep(BackupContext& ctx, const RemoteStep& step) {
             return;
         case RemoteStep::End::kNoLink:
             Idle(ctx);
-            ctx.m_view.ShowItem(ctl::kProgress, false);
-            ctx.m_view.ShowItem(ctl::kCapacityBar, true);
+            ctx.m_view.ShowProgress(false);
+            ctx.m_view.ShowDiscSpace(true);
             ctx.SetStatusText(Text(ctx, "M010012"));
             ctx.m_bBackupRunning = 0;
             return;
@@ -402,7 +392,7 @@ void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* r
             }
             break;
         case kAnswerPassEnded: {
-            ctx.m_view.ShowItem(ctl::kStatusLine, false);
+            ctx.m_view.ShowStatus(false);
             const std::string outcome = PassOutcomeText(ctx);
             std::string text = outcome.empty() ? Text(ctx, "M010014") : outcome;
             if (!ctx.m_strKeyFingerprint.empty())

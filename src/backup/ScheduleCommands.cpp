@@ -41,12 +41,12 @@ void InsertListRow(BackupContext& ctx, const std::string& label) {
     if (ctx.m_nListSel >= index)
         ++ctx.m_nListSel;
     if (ctx.m_nListSel >= 0)
-        ctx.m_view.SelectItemRow(ctl::kScheduleList, ctx.m_nListSel);
+        ctx.m_view.ScheduleRowPicked(ctx.m_nListSel);
 }
 
 void EnableEntryButtons(BackupContext& ctx, bool enable) {
-    ctx.m_view.EnableItem(ctl::kDelete, enable);
-    ctx.m_view.EnableItem(ctl::kUpdate, enable);
+    ctx.m_view.EnableDelete(enable);
+    ctx.m_view.EnableUpdate(enable);
 }
 
 void UpdateDiscSpaceBar(BackupContext& ctx, bool show) {
@@ -58,11 +58,11 @@ void UpdateDiscSpaceBar(BackupContext& ctx, bool show) {
     bar.textVisible = true;
     // The bar is drawn from the disc writer's figures; without them it stays hidden.
     if (!show || !ctx.m_discWriter) {
-        ctx.m_view.ShowItem(ctl::kCapacityBar, false);
-        ctx.m_view.ShowItem(ctl::kErase, false);
+        ctx.m_view.ShowDiscSpace(false);
+        ctx.m_view.OfferErase(false);
         return;
     }
-    ctx.m_view.ShowItem(ctl::kCapacityBar, true);
+    ctx.m_view.ShowDiscSpace(true);
     const double capacity = GetDiscCapacityMB(*ctx.m_discWriter);
     const double freeMB = GetDiscFreeMB(*ctx.m_discWriter);
     const double used = GetDiscUsedMB(*ctx.m_discWriter);
@@ -80,13 +80,12 @@ void UpdateDiscSpaceBar(BackupContext& ctx, bool show) {
                   freeMB);
     bar.text = text;
     bar.textOnBk = bar.textOnBar = 0x000000;
-    ctx.m_view.SetTextProgress(ctl::kCapacityBar, bar);
+    ctx.m_view.SetDiscSpace(bar);
     UpdateEraseButton(ctx);
 }
 
 void UpdateEraseButton(BackupContext& ctx) {
-    ctx.m_view.ShowItem(ctl::kErase,
-                        ctx.m_discWriter && IsRewritableMedia(ctx.m_discWriter->GetMediaType()));
+    ctx.m_view.OfferErase(ctx.m_discWriter && IsRewritableMedia(ctx.m_discWriter->GetMediaType()));
 }
 
 int FindListRow(const BackupContext& ctx, const std::string& text) {
@@ -113,15 +112,15 @@ void FillScheduleList(BackupContext& ctx) {
     EnableEntryButtons(ctx, false);
 }
 
-std::string OnAdd(BackupContext& ctx) {
+std::string OnAdd(BackupContext& ctx, const backup::TimeFields& range) {
     if (ctx.m_bBackupRunning)
         return ctx.Refuse("M010004");
-    const std::string sh = ctx.m_view.GetItemText(ctl::kStartHour);
-    const std::string sm = ctx.m_view.GetItemText(ctl::kStartMinute);
+    const std::string& sh = range.startHour;
+    const std::string& sm = range.startMinute;
     if (sh.empty() || sm.empty())
         return ctx.Refuse("M010005");
-    const std::string eh = ctx.m_view.GetItemText(ctl::kEndHour);
-    const std::string em = ctx.m_view.GetItemText(ctl::kEndMinute);
+    const std::string& eh = range.endHour;
+    const std::string& em = range.endMinute;
     if (eh.empty() || em.empty())
         return ctx.Refuse("M010006");
     if (std::atoi((sh + sm).c_str()) > std::atoi((eh + em).c_str()))
@@ -234,7 +233,7 @@ std::string OnDelete(BackupContext& ctx) {
         ClearReservedFolder(ctx);
         ShowTotalSize(ctx);
     }
-    ctx.m_view.SetItemText(ctl::kMemo, "");
+    ctx.m_view.MemoChanged("");
     std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
     ctx.m_bEntryPicked = 0;
     ResetCameraSelection(ctx);
@@ -246,7 +245,7 @@ std::string OnSelchangeSchedule(BackupContext& ctx) {
     const int row = ctx.m_nListSel;
     if (row < 0 || row >= static_cast<int>(ctx.m_lbSchedule.size()) ||
         ctx.m_lbSchedule[static_cast<std::size_t>(row)].empty()) {
-        ctx.m_view.EnableItem(ctl::kUpdate, false);
+        ctx.m_view.EnableUpdate(false);
         ctx.Refuse("M010018");
         ctx.m_bEntryPicked = 0;
         return "M010018";
@@ -260,8 +259,8 @@ std::string OnSelchangeSchedule(BackupContext& ctx) {
     ctx.m_bEntryInfoRead =
         AccessEntryInfo(ctx, ctx.m_strCurEntryPath, ctx.m_strCurEntry, kEntryInfoRead);
     if (ctx.m_bEntryInfoRead) {
-        ctx.m_view.SetItemText(ctl::kMemo, ctx.m_EntryInfo.memo);
-        ctx.m_view.EnableItem(ctl::kUpdate, true);
+        ctx.m_view.MemoChanged(ctx.m_EntryInfo.memo);
+        ctx.m_view.EnableUpdate(true);
     }
     if (const ScheduleEntry* e =
             FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
@@ -269,15 +268,7 @@ std::string OnSelchangeSchedule(BackupContext& ctx) {
         for (int c = 0; c < kMaxCameras; ++c)
             ctx.m_day.camSel[c] = e->bCam[c] ? 1 : 0;
     }
-    for (int i = 0; i < 16; ++i) {
-        const int id = ctl::kFirstCameraBox + i;
-        if (ctx.m_day.camSel[i]) {
-            ctx.m_view.EnableItem(id, true);
-            ctx.m_view.CheckItem(id, true);
-        } else {
-            ctx.m_view.CheckItem(id, false);
-        }
-    }
+    ShowEntryCameras(ctx);
     EnableEntryButtons(ctx, true);
     return std::string();
 }
@@ -313,7 +304,7 @@ std::string OnUpdateMemo(BackupContext& ctx) {
     ResetCameraSelection(ctx);
     ctx.m_nListSel = -1;
     ctx.m_bEntryPicked = 0;
-    ctx.m_view.SelectItemRow(ctl::kScheduleList, -1);
+    ctx.m_view.ScheduleRowPicked(-1);
     ctx.m_strCurEntryPath.clear();
     ctx.m_strCurEntry.clear();
     return refused;

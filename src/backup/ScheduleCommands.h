@@ -8,8 +8,8 @@
 
 // The list rows from the schedule table at start, and the total of the entries' sizes.
 void FillScheduleList(BackupContext& ctx);
-// Adds the entry of the chosen day, the four time fields and the selected cameras.
-std::string OnAdd(BackupContext& ctx);
+// Adds the entry of the chosen day, the time range and the selected cameras.
+std::string OnAdd(BackupContext& ctx, const backup::TimeFields& range);
 // Removes the picked entry (m_nListSel), after the operator's confirmation.
 std::string OnDelete(BackupContext& ctx);
 // Shows the entry of list row m_nListSel: its cameras and its memo.

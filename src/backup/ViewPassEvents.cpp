@@ -4,14 +4,14 @@ namespace backup {
 
 void ViewPassEvents::Started() {
     view_.SetWaitCursor(true);
-    view_.ShowItem(ctl::kCapacityBar, false);
-    view_.ShowItem(ctl::kProgress, true);
+    view_.ShowDiscSpace(false);
+    view_.ShowProgress(true);
     view_.SetProgressRange(0, 100);
 }
 
 void ViewPassEvents::Status(const std::string& text) {
-    view_.ShowItem(ctl::kStatusLine, true);
-    view_.SetItemText(ctl::kStatusLine, text);
+    view_.ShowStatus(true);
+    view_.SetStatusText(text);
 }
 
 void ViewPassEvents::Progress(int percent) {

@@ -1,9 +1,9 @@
 #pragma once
-// A pass's events shown on the window's controls as the window has always shown them: the
-// status line, the progress bar in place of the disc bar, the busy pointer and a box.
+// A pass's events on the operator's view: the status line, the progress bar in place of the
+// disc bar, the busy pointer and a box.
 #include <atomic>
 
-#include "backup/DialogView.h"
+#include "backup/OperatorView.h"
 #include "backup/PassJob.h"
 
 namespace backup {
@@ -11,7 +11,7 @@ namespace backup {
 class ViewPassEvents : public IPassEvents {
   public:
     // inMessageBox is raised while a box is up (the window's timer leaves it alone then).
-    ViewPassEvents(IDialogView& view, std::atomic<BOOL>& inMessageBox)
+    ViewPassEvents(IOperatorView& view, std::atomic<BOOL>& inMessageBox)
         : view_(view), inMessageBox_(inMessageBox) {}
     void Started() override;
     void Status(const std::string& text) override;
@@ -20,7 +20,7 @@ class ViewPassEvents : public IPassEvents {
     void Problem(const std::string& text, const std::string& caption) override;
 
   private:
-    IDialogView& view_;
+    IOperatorView& view_;
     std::atomic<BOOL>& inMessageBox_;
 };
 

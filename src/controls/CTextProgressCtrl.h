@@ -6,7 +6,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "backup/DialogView.h"
+#include "backup/OperatorView.h"
 
 class CTextProgressCtrl : public QWidget {
     Q_OBJECT

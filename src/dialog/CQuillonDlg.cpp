@@ -44,7 +44,8 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
       m_ui(new Ui::CQuillonDlg),
       m_controls((m_ui->setupUi(this), std::make_unique<DialogControls>(this))),
       m_view(new QtDialogView(this, *m_controls, boxes)),
-      m_ctx(app, *m_view) {
+      m_operatorView(*m_view, app),
+      m_ctx(app, m_operatorView) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint);
@@ -118,7 +119,7 @@ BOOL CQuillonDlg::OnInitDialog() {
     m_view->ShowItem(ctl::kStatusLine, false);
     ReadEditFont(m_ctx.m_profile);
     ResetControls(m_ctx);
-    LabelControls(m_ctx);
+    m_operatorView.LabelControls();
     AssignMnemonics(this);
     m_ui->c1074->SetEditFont(m_ctx.m_profile);
     m_ui->c1074->SetLimitText(static_cast<int>(kMemoBytes));
@@ -168,9 +169,9 @@ BOOL CQuillonDlg::OnInitDialog() {
 }
 
 void CQuillonDlg::ConnectControls() {
-    auto combo = [this](int id, void (*command)(BackupContext&)) {
+    auto combo = [this](int id, void (*command)(BackupContext&, const backup::TimeFields&)) {
         connect(m_controls->Get<QComboBox>(id), &QComboBox::activated, this,
-                [this, command] { command(m_ctx); });
+                [this, command] { command(m_ctx, ReadTimeFields(*m_view)); });
     };
     combo(ctl::kStartHour, &OnSelchangeStartHour);
     // (Every change of the time range starts again at camera page 1.)
@@ -182,8 +183,7 @@ void CQuillonDlg::ConnectControls() {
                 [command] { command(); });
     };
     for (int i = 0; i < 16; ++i)
-        button(ctl::kFirstCameraBox + i,
-               [this, i] { OnCameraBox(m_ctx, ctl::kFirstCameraBox + i); });
+        button(ctl::kFirstCameraBox + i, [this, i] { OnCameraBox(m_ctx, i); });
     button(ctl::kPrevPage, [this] { OnPrevPage(m_ctx); });
     button(ctl::kNextPage, [this] { OnNextPage(m_ctx); });
     button(ctl::kSelectAll, [this] { OnSelectAllCameras(m_ctx); });
@@ -229,7 +229,7 @@ void CQuillonDlg::StopPreviewPlayback() {
 
 void CQuillonDlg::OnAdd() {
     StopPreviewPlayback();
-    ::OnAdd(m_ctx);
+    ::OnAdd(m_ctx, ReadTimeFields(*m_view));
 }
 
 void CQuillonDlg::OnDelete() {

@@ -8,6 +8,7 @@
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
 #include "backup/BackupWorker.h"
+#include "dialog/ControlsView.h"
 #include "dialog/DialogControls.h"
 #include "dialog/FolderBrowser.h"
 #include "dialog/MessageBoxes.h"
@@ -97,6 +98,7 @@ class CQuillonDlg : public QDialog, public IDiscWriterEvents {
     std::unique_ptr<Ui::CQuillonDlg> m_ui;
     std::unique_ptr<DialogControls> m_controls;
     QtDialogView* m_view;
+    ControlsView m_operatorView;  // the core's events on m_view's controls
     BackupContext m_ctx;
     std::unique_ptr<BackupWorker> m_worker;
     std::unique_ptr<ShareAnswers> m_shareAnswers;

@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-#include "backup/DialogView.h"
+#include "dialog/DialogView.h"
 
 int QtMessageBoxes::Show(QWidget* owner, const std::string& text, const std::string& caption,
                          unsigned type) {

@@ -7,8 +7,8 @@
 #include <atomic>
 #include <functional>
 
-#include "backup/DialogView.h"
 #include "dialog/DialogControls.h"
+#include "dialog/DialogView.h"
 #include "dialog/MessageBoxes.h"
 
 class QtDialogView : public QObject, public IDialogView {

@@ -11,6 +11,9 @@ namespace platform {
 class WriteTap;
 }
 
+// The message number the link's answers arrive under.
+constexpr unsigned kMsgShareAnswer = 0x2F69;
+
 // The codes of the link's answers (wParam of message 0x2F69), and the worker's own code that
 // ends a folder pass, which arrives under the same message number.
 enum ShareAnswerCode : unsigned long {

@@ -106,8 +106,8 @@ TEST_F(BackupPackageTest, ViewerSettingsFailWhenTheImageFolderCannotBeMade) {
     WriteText(driveC() + "/QuillonTemp", "a file in the way");
     EXPECT_FALSE(WriteViewerIni(Job()));
     ResetViewerOption(ctx);
-    EXPECT_TRUE(view.items[ctl::kIncludeViewer].enabled);
-    EXPECT_FALSE(view.items[ctl::kIncludeViewer].checked);
+    EXPECT_TRUE(view.viewerOptionEnabled);
+    EXPECT_FALSE(view.viewerOptionChecked);
 }
 
 TEST_F(BackupPackageTest, CopiesAreExactWhateverTheSizeAndTheVolumeBetween) {
@@ -145,7 +145,7 @@ TEST_F(BackupPackageTest, AWildcardCopyCountsEveryMatchAndShowsItsName) {
     ctx.m_nTotalSize = 8;
     ASSERT_EQ(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "C:\\img\\"), 1);
     EXPECT_EQ(ctx.m_pass->doneSize, 1u + 3u);
-    EXPECT_EQ(view.items[ctl::kStatusLine].text, "[201005231405N.idx] copying");
+    EXPECT_EQ(view.statusText, "[201005231405N.idx] copying");
     EXPECT_EQ(view.progress, (std::vector<int>{37, 50}));
     EXPECT_TRUE(fs::exists(driveC() + "/img/201005231405N.dat"));
     EXPECT_FALSE(fs::exists(driveC() + "/img/201005231406N.dat"));
@@ -172,7 +172,7 @@ TEST_F(BackupPackageTest, AFolderThatCannotBeMadeIsTheOneFailureTheOperatorIsSho
 
 TEST(UpdatePassProgressTest, PositionsAreTruncatedAndAZeroTotalIsZero) {
     CQuillonApp app;
-    RecordingDialogView view;
+    backup::RecordingOperatorView view;
     BackupContext ctx(app, view);
     for (const DWORD total : {5000u, 0u}) {
         ctx.m_nTotalSize = total;

@@ -3,13 +3,14 @@
 
 #include "TestEnv.h"
 #include "backup/BackupWorker.h"
+#include "backup/RecordingOperatorView.h"
 
 namespace {
 
 struct Outcome : ::testing::Test {
     Outcome() { UseBuiltLanguage(app); }
     CQuillonApp app;
-    RecordingDialogView view;
+    backup::RecordingOperatorView view;
     BackupContext ctx{app, view};
 };
 

@@ -22,18 +22,18 @@ namespace {
 
 // A view that lets a test act when the worker reaches a file (by the status line), and that
 // notes the worker's code 100.
-class HookedView : public RecordingDialogView {
+class HookedView : public backup::RecordingOperatorView {
   public:
-    void SetItemText(int id, const std::string& text) override {
+    void SetStatusText(const std::string& text) override {
         std::lock_guard<std::mutex> lock(m);
-        RecordingDialogView::SetItemText(id, text);
-        if (id == ctl::kStatusLine && onStatus)
+        RecordingOperatorView::SetStatusText(text);
+        if (onStatus)
             onStatus(text);
     }
-    void SendDialogMessage(DWORD message, std::uintptr_t wParam, std::intptr_t lParam) override {
+    void PassEnded() override {
         {
             std::lock_guard<std::mutex> lock(m);
-            RecordingDialogView::SendDialogMessage(message, wParam, lParam);
+            RecordingOperatorView::PassEnded();
         }
         ended.Set();
     }
@@ -60,7 +60,7 @@ class BackupWorkerTest : public BackupFixture<HookedView> {
         Choose(sh, sm, eh, em, cams);
         if (cams.empty())
             OnSelectAllCameras(ctx);
-        ASSERT_EQ(OnAdd(ctx), "");
+        ASSERT_EQ(OnAdd(ctx, view.range), "");
     }
     void Run(const std::string& target) {
         fs::create_directories(out + "/Backup");  // the folder browser offers existing folders
@@ -90,7 +90,7 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     EXPECT_EQ(fs::file_size(day + "20100523.DAT"), 92164u);
     // The end of a folder backup, code 100; the entry the pass did not finish stays in the
     // schedule, the list and the total, with its working files, also for the next start.
-    EXPECT_EQ(view.sent.back(), std::make_pair(kMsgShareAnswer, DWORD{100}));
+    EXPECT_EQ(view.passesEnded, 1);
     EXPECT_EQ(ctx.m_lbSchedule, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:09"});
     EXPECT_GT(ctx.m_nTotalSize, 0u);
     const std::string kept = driveC() + "/Prog/Reserved/2010_05_23=10,00~10,09/";
@@ -104,8 +104,8 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     EXPECT_NE(PassOutcomeText(ctx).find("2010-05-23 - 10:00 ~ 10:09: the backup was stopped"),
               std::string::npos)
         << PassOutcomeText(ctx);
-    EXPECT_EQ(view.controlsState, 1);
-    EXPECT_FALSE(view.items[ctl::kProgress].visible);
+    EXPECT_EQ(view.mode, ControlsMode::kIdle);
+    EXPECT_FALSE(view.progressShown);
     EXPECT_TRUE(ctx.m_report.ok());
     // Its manifest says at once that the image is not whole, and vouches for what it holds.
     const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");

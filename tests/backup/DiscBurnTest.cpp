@@ -7,6 +7,7 @@
 #include "TestEnv.h"
 #include "backup/DiscBurn.h"
 #include "backup/DiscReadBack.h"
+#include "backup/RecordingOperatorView.h"
 #include "backup/WriterErrors.h"
 
 namespace fs = std::filesystem;
@@ -14,12 +15,12 @@ namespace fs = std::filesystem;
 namespace {
 
 // Message boxes land in the writer's record too, so that their order against its calls shows.
-class BoxView : public RecordingDialogView {
+class BoxView : public backup::RecordingOperatorView {
   public:
     explicit BoxView(FakeDiscWriter& w) : writer(w) {}
     int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
         writer.calls.push_back("box " + text);
-        return RecordingDialogView::MessageBox(text, caption, type);
+        return RecordingOperatorView::MessageBox(text, caption, type);
     }
     FakeDiscWriter& writer;
 };
@@ -34,7 +35,7 @@ class DiscBurnTest : public TempPrefixTest {
         ctx.m_target = backup::TargetKind::kDisc;
     }
     std::string Text(const char* key) { return app.GetLanguageText("CDWRITER", key); }
-    std::string Status() { return view.items[ctl::kStatusLine].text; }
+    std::string Status() { return view.statusText; }
     void Event(int id, long a = 0, long b = 0, long c = 0, const std::string& text = "") {
         WriterEvent e;
         e.id = id;
@@ -80,21 +81,21 @@ TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
     writer.calls.clear();
     writer.mediaType = kMediaNoDisc;
     ctx.m_bBackupRunning = 1;
-    view.controlsState = 0;
+    view.mode = ControlsMode::kBusy;
     StartDiscWrite(ctx);
     EXPECT_EQ(writer.calls, std::vector<std::string>{"box " + Text("A010019")});
     EXPECT_EQ(ctx.m_bBackupRunning, 0);
-    EXPECT_EQ(view.controlsState, 1);
+    EXPECT_EQ(view.mode, ControlsMode::kIdle);
 
     // A backup cancelled while it was built hands nothing over and goes back to idle.
     writer.calls.clear();
     ctx.m_bBackupRunning = 0;
-    view.controlsState = 0;
+    view.mode = ControlsMode::kBusy;
     HandOverDiscImage(ctx);
     EXPECT_EQ(writer.calls, std::vector<std::string>{});
-    EXPECT_TRUE(view.items[ctl::kCapacityBar].visible);
-    EXPECT_FALSE(view.items[ctl::kProgress].visible);
-    EXPECT_TRUE(view.items[ctl::kCancel].enabled);
+    EXPECT_TRUE(view.discSpaceShown);
+    EXPECT_FALSE(view.progressShown);
+    EXPECT_EQ(view.mode, ControlsMode::kIdle);  // Cancel enabled
 }
 
 TEST_F(DiscBurnTest, StatusAndProgressEvents) {
@@ -120,7 +121,7 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
     ctx.m_lbSchedule = {"2010-05-23 - 10:00 ~ 10:01"};
     ctx.m_nTotalSize = 900;
     ctx.m_bDiscWriting = 1;
-    view.CheckItem(ctl::kIncludeViewer, true);
+    view.viewerOptionChecked = true;  // the operator ticked it
     writer.calls.clear();
     Event(13);
     EXPECT_FALSE(fs::exists(driveC() + "/QuillonTemp"));
@@ -129,8 +130,8 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
     EXPECT_EQ(ctx.m_nTotalSize, 0u);
     EXPECT_EQ(ctx.m_bDiscWriting, 0);
     EXPECT_EQ(Status(), "");
-    EXPECT_TRUE(view.items[ctl::kIncludeViewer].enabled);
-    EXPECT_FALSE(view.items[ctl::kIncludeViewer].checked);
+    EXPECT_TRUE(view.viewerOptionEnabled);
+    EXPECT_FALSE(view.viewerOptionChecked);
     // The drive is let go while the box is up and taken back after.
     const std::vector<std::string> tail(writer.calls.end() - 3, writer.calls.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"drive state 0", "box " + Text("A010011"),
@@ -148,13 +149,13 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
 
 TEST_F(DiscBurnTest, AnEndedWriteAndAnErrorGoBackToIdleWithTheirWords) {
     ctx.m_bDiscWriting = 1;
-    view.controlsState = 0;
+    view.mode = ControlsMode::kBusy;
     WriteText(driveC() + "/QuillonTemp/x", "kept");
     Event(12);
     EXPECT_EQ(ctx.m_bDiscWriting, 0);
     EXPECT_EQ(view.messages.back().text, Text("A010010"));
-    EXPECT_FALSE(view.items[ctl::kProgress].visible);
-    EXPECT_TRUE(view.items[ctl::kCapacityBar].visible);
+    EXPECT_FALSE(view.progressShown);
+    EXPECT_TRUE(view.discSpaceShown);
     EXPECT_TRUE(fs::exists(driveC() + "/QuillonTemp/x"));  // only a completed write clears it
 
     ctx.m_bDiscWriting = 1;
@@ -206,7 +207,7 @@ TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
         writer.features = features;
         OnErase(ctx);
         EXPECT_EQ(view.messages.back().text, Text(key)) << key;
-        EXPECT_FALSE(view.items[ctl::kIncludeViewer].enabled);
+        EXPECT_FALSE(view.viewerOptionEnabled);
     }
     writer.features = {39};
     writer.eraseOk = false;
@@ -216,17 +217,17 @@ TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
               (std::vector<std::string>{"box " + app.GetLanguageText("BACKUP", "M010025") + "  " +
                                             app.GetLanguageText("BACKUP", "M010026"),
                                         "erase", "drive state 0", "box " + Text("A010006")}));
-    EXPECT_EQ(view.controlsState, 1);
+    EXPECT_EQ(view.mode, ControlsMode::kIdle);
     writer.eraseOk = true;
     OnErase(ctx);
-    EXPECT_FALSE(view.items[ctl::kCancel].enabled);  // mode 2 while it erases
+    EXPECT_EQ(view.mode, ControlsMode::kDiscBusy);  // Cancel disabled while it erases
     writer.calls.clear();
     Event(11);
     EXPECT_EQ(writer.calls.front(), "refresh");
     const std::vector<std::string> tail(writer.calls.end() - 3, writer.calls.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"drive state 0", "box " + Text("A010007"),
                                               "drive state 1"}));
-    EXPECT_TRUE(view.items[ctl::kCancel].enabled);
+    EXPECT_EQ(view.mode, ControlsMode::kIdle);  // Cancel enabled
 
     writer.initOk = false;
     EXPECT_EQ(InitDiscWriter(ctx), 0);

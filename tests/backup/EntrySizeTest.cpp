@@ -59,7 +59,7 @@ TEST_F(SizeEstimateTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {
     EXPECT_EQ(ctx.m_nLastEntrySize, 5003u);
     EXPECT_EQ(ctx.m_nTotalSize, 5003u);
     EXPECT_EQ(ctx.m_day.selCamCount, 2);
-    EXPECT_EQ(view.items[ctl::kTotalSize].text, "Total 4.9 MByte");
+    EXPECT_EQ(view.totalSize, "Total 4.9 MByte");
     EXPECT_FALSE(view.waitCursor);
 }
 

@@ -9,6 +9,7 @@
 #include "BackupFixture.h"
 #include "FakeDiscWriter.h"
 #include "LoopbackShareClient.h"
+#include "SerialOperatorView.h"
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
@@ -21,87 +22,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// The window's view: every call serialised, whichever thread it comes from.
-class SerialView : public RecordingDialogView {
-  public:
-    void SetItemText(int id, const std::string& t) override {
-        Locked([&] { Base::SetItemText(id, t); });
-    }
-    std::string GetItemText(int id) override {
-        std::lock_guard<std::recursive_mutex> lock(m_);
-        return Base::GetItemText(id);
-    }
-    void ShowItem(int id, bool s) override {
-        Locked([&] { Base::ShowItem(id, s); });
-    }
-    void EnableItem(int id, bool e) override {
-        Locked([&] { Base::EnableItem(id, e); });
-    }
-    void CheckItem(int id, bool c) override {
-        Locked([&] { Base::CheckItem(id, c); });
-    }
-    bool IsItemChecked(int id) override {
-        std::lock_guard<std::recursive_mutex> lock(m_);
-        return Base::IsItemChecked(id);
-    }
-    void SetItemRows(int id, const std::vector<std::string>& r) override {
-        Locked([&] { Base::SetItemRows(id, r); });
-    }
-    std::vector<std::string> GetItemRows(int id) override {
-        std::lock_guard<std::recursive_mutex> lock(m_);
-        return Base::GetItemRows(id);
-    }
-    void SelectItemRow(int id, int row) override {
-        Locked([&] { Base::SelectItemRow(id, row); });
-    }
-    int GetItemRow(int id) override {
-        std::lock_guard<std::recursive_mutex> lock(m_);
-        return Base::GetItemRow(id);
-    }
-    void SetTextProgress(int id, const TextProgressState& s) override {
-        Locked([&] { Base::SetTextProgress(id, s); });
-    }
-    void SetProgressRange(int l, int h) override {
-        Locked([&] { Base::SetProgressRange(l, h); });
-    }
-    void SetProgressPos(int p) override {
-        Locked([&] { Base::SetProgressPos(p); });
-    }
-    int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-        std::lock_guard<std::recursive_mutex> lock(m_);
-        ++boxes;
-        return Base::MessageBox(text, caption, type);
-    }
-    void SetWaitCursor(bool on) override {
-        Locked([&] { Base::SetWaitCursor(on); });
-    }
-    void SetControlsState(int s) override {
-        Locked([&] { Base::SetControlsState(s); });
-    }
-    void SetPreviewControlsState(int s) override {
-        Locked([&] { Base::SetPreviewControlsState(s); });
-    }
-    void ScheduleListChanged(const std::vector<std::string>& r) override {
-        Locked([&] { Base::ScheduleListChanged(r); });
-    }
-    void SendDialogMessage(DWORD message, std::uintptr_t w, std::intptr_t l) override {
-        Locked([&] { Base::SendDialogMessage(message, w, l); });
-        if (message == kMsgShareAnswer && w == kAnswerPassEnded)
-            ended = true;
-    }
-    std::atomic<bool> ended{false};
-    std::atomic<int> boxes{0};
-
-  private:
-    using Base = RecordingDialogView;
-    template <class F>
-    void Locked(F f) {
-        std::lock_guard<std::recursive_mutex> lock(m_);
-        f();
-    }
-    std::recursive_mutex m_;
-};
 
 // The window's thread as the worker reaches it: a call handed over runs when the test serves.
 class OwnerThread {
@@ -174,7 +94,7 @@ struct RemoteLink : IShareClientReceiver {
 
 }  // namespace
 
-class PassDuringMeddlingTest : public BackupFixture<SerialView> {
+class PassDuringMeddlingTest : public BackupFixture<SerialOperatorView> {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
@@ -192,7 +112,7 @@ class PassDuringMeddlingTest : public BackupFixture<SerialView> {
         Choose(sh, sm, eh, em, cams);
         if (cams.empty())
             OnSelectAllCameras(ctx);
-        ASSERT_EQ(OnAdd(ctx), "");
+        ASSERT_EQ(OnAdd(ctx, view.range), "");
     }
     // One round of what the host and the operator do while the pass runs, on the window's
     // thread: a host record, clicks on the cameras and pages, a new time range.
@@ -200,10 +120,10 @@ class PassDuringMeddlingTest : public BackupFixture<SerialView> {
         const std::string record = HostRecord(round);
         OnHostRecord(ctx, record, true);
         OnSelectAllCameras(ctx);
-        OnCameraBox(ctx, ctl::kFirstCameraBox + round % 4);
+        OnCameraBox(ctx, round % 4);
         OnNextPage(ctx);
         OnPrevPage(ctx);
-        SetTimeRange(ctx, "10", "01", "10", "03");
+        SetTimeRange(ctx, {"10", "01", "10", "03"});
     }
     // Meddles until the pass has ended; cancelAt > 0 cancels (answered Yes) in that round.
     int MeddleUntil(const std::function<bool()>& ended, int cancelAt = 0) {
@@ -297,7 +217,7 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
     SelectBackupDay(ctx, "20100523");
     ASSERT_TRUE(client.Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1, 2, 3});
-    ASSERT_EQ(OnAdd(ctx), "");
+    ASSERT_EQ(OnAdd(ctx, view.range), "");
     ASSERT_TRUE(client.Pump([] { return true; }));
     ASSERT_EQ(ctx.m_lbSchedule.size(), 1u);
     fs::create_directories(out + "/Remote");
@@ -326,7 +246,7 @@ TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
     ASSERT_TRUE(client.Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1});
     ASSERT_EQ(OnOK(ctx, worker), "M010024");  // nothing scheduled yet
-    ASSERT_EQ(OnAdd(ctx), "");
+    ASSERT_EQ(OnAdd(ctx, view.range), "");
     ASSERT_TRUE(client.Pump([] { return true; }));
     fs::create_directories(out + "/Remote");
     ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Remote"), "");

@@ -22,16 +22,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class BoxCountingView : public RecordingDialogView {
+class BoxCountingView : public backup::RecordingOperatorView {
   public:
     int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-        const int answer = RecordingDialogView::MessageBox(text, caption, type);
+        const int answer = RecordingOperatorView::MessageBox(text, caption, type);
         ++ends;
         return answer;
     }
     // The local folder backup's end, told to the window (which shows its box).
-    void SendDialogMessage(DWORD message, std::uintptr_t wParam, std::intptr_t lParam) override {
-        RecordingDialogView::SendDialogMessage(message, wParam, lParam);
+    void PassEnded() override {
+        RecordingOperatorView::PassEnded();
         ++ends;
     }
     std::atomic<int> ends{0};  // boxes shown and messages sent
@@ -84,7 +84,7 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
         SelectBackupDay(ctx, "20100523");
         ASSERT_TRUE(client->Pump([] { return true; }));
         Choose(sh, sm, eh, em, cams);
-        ASSERT_EQ(OnAdd(ctx), "");
+        ASSERT_EQ(OnAdd(ctx, view.range), "");
         ASSERT_TRUE(client->Pump([] { return true; }));
     }
     void Run(const std::string& folder) {
@@ -105,7 +105,7 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
 TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
     ASSERT_TRUE(SelectBackupDay(ctx, "20100523"));
     const auto localMap = ctx.m_day.recMap;
-    const auto localHours = view.rows[ctl::kStartHour];
+    const auto localHours = view.timeRows[backup::TimeField::kStartHour];
     std::vector<DWORD> localCams(ctx.m_day.camExist, ctx.m_day.camExist + 64);
     GoRemote();
     SelectBackupDay(ctx, "20100523");
@@ -113,8 +113,8 @@ TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
     EXPECT_TRUE(
         std::all_of(ctx.m_day.camExist, ctx.m_day.camExist + 64, [](DWORD f) { return !f; }));
     ASSERT_TRUE(client->Pump([] { return true; }));
-    EXPECT_EQ(view.rows[ctl::kStartHour], localHours);
-    EXPECT_EQ(view.rows[ctl::kEndHour], localHours);
+    EXPECT_EQ(view.timeRows[backup::TimeField::kStartHour], localHours);
+    EXPECT_EQ(view.timeRows[backup::TimeField::kEndHour], localHours);
     EXPECT_EQ(ctx.m_day.recMap, localMap);
     EXPECT_EQ(std::vector<DWORD>(ctx.m_day.camExist, ctx.m_day.camExist + 64), localCams);
     EXPECT_EQ(ctx.m_day.existCamCount, 4);
@@ -122,7 +122,7 @@ TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
     // A day without recordings still replaces the tables and empties the hours.
     SelectBackupDay(ctx, "20100524");
     ASSERT_TRUE(client->Pump([] { return true; }));
-    EXPECT_TRUE(view.rows[ctl::kStartHour].empty());
+    EXPECT_TRUE(view.timeRows[backup::TimeField::kStartHour].empty());
     EXPECT_EQ(ctx.m_day.existCamCount, 0);
     EXPECT_EQ(client->connects, 1);  // one link for the same address and port
 }
@@ -133,11 +133,11 @@ TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSche
     const auto localSizes = std::make_pair(ctx.m_Schedule[0].nSize, ctx.m_Schedule[1].nSize);
     const DWORD localTotal = ctx.m_nTotalSize;
     Run("Local");
-    ASSERT_EQ(view.sent.back().second, 100u);
+    ASSERT_EQ(view.passesEnded, 1);
 
     GoRemote();
     Add("10", "00", "10", "01", {0, 1, 2, 3});
-    EXPECT_EQ(view.controlsState, 1);  // the answer gave the dialog back
+    EXPECT_EQ(view.mode, ControlsMode::kIdle);  // the answer gave the dialog back
     Add("10", "02", "10", "04", {1, 2});
     ASSERT_EQ(view.listRows.size(), 2u);
     EXPECT_EQ(std::make_pair(ctx.m_Schedule[0].nSize, ctx.m_Schedule[1].nSize), localSizes);
@@ -169,12 +169,12 @@ TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
     SelectBackupDay(ctx, "20100523");
     ASSERT_TRUE(client->Pump([] { return true; }));
     Choose("10", "00", "10", "01", {0});
-    ASSERT_EQ(OnAdd(ctx), "");
-    EXPECT_EQ(view.controlsState, 0);  // busy until the answer
-    EXPECT_EQ(view.items[ctl::kStatusLine].text, ctx.GetLanguageText("BACKUP", "M010015"));
+    ASSERT_EQ(OnAdd(ctx, view.range), "");
+    EXPECT_EQ(view.mode, ControlsMode::kBusy);  // busy until the answer
+    EXPECT_EQ(view.statusText, ctx.GetLanguageText("BACKUP", "M010015"));
     ASSERT_TRUE(client->Pump([] { return true; }));
     EXPECT_EQ(view.messages.back().text, "Add schedule size zero(0).");
-    EXPECT_EQ(view.controlsState, 1);
+    EXPECT_EQ(view.mode, ControlsMode::kIdle);
     EXPECT_TRUE(view.listRows.empty());
     EXPECT_FALSE(ctx.m_Schedule[0].bUsed);
     EXPECT_EQ(ctx.m_nTotalSize, 0u);
@@ -191,17 +191,17 @@ TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerCh
     client->ReqClient_DownloadCancel();
     ASSERT_TRUE(client->Pump([] { return true; }));
     EXPECT_FALSE(ctx.m_bBackupRunning);
-    EXPECT_EQ(view.controlsState, 1);
+    EXPECT_EQ(view.mode, ControlsMode::kIdle);
     EXPECT_EQ(view.messages.back().text, ctx.GetLanguageText("BACKUP", "M010012") + "\ncancelled");
 
-    const auto rows = view.rows[ctl::kStartHour];
+    const auto rows = view.timeRows[backup::TimeField::kStartHour];
     const std::size_t boxes = view.messages.size();
     char shortRecord[100] = {1};
     for (unsigned long code : {0ul, 1ul, 2ul, 3ul, 9ul, 99ul})
         OnShareClientMessage(ctx, code, shortRecord, sizeof shortRecord, nullptr);
     OnShareClientMessage(ctx, 2, nullptr, 0, nullptr);
     OnShareClientMessage(ctx, 4, nullptr, 77, nullptr);  // no such slot
-    EXPECT_EQ(view.rows[ctl::kStartHour], rows);
+    EXPECT_EQ(view.timeRows[backup::TimeField::kStartHour], rows);
     EXPECT_EQ(view.messages.size(), boxes);
     EXPECT_EQ(view.listRows.size(), 1u);
 }
@@ -242,12 +242,12 @@ TEST_F(RemoteBackupTest, ASizeRequestLeftUnansweredEndsTheAddWithTheLinksReason)
     SelectBackupDay(ctx, "20100523");
     ASSERT_TRUE(client->Pump([] { return true; }));
     Choose("10", "00", "10", "01", {0});
-    ASSERT_EQ(OnAdd(ctx), "");
-    ASSERT_EQ(view.controlsState, 0);
+    ASSERT_EQ(OnAdd(ctx, view.range), "");
+    ASSERT_EQ(view.mode, ControlsMode::kBusy);
     const char why[] = "the entry's size failed: the server cannot be reached";
     OnShareClientMessage(ctx, 8, why, sizeof why, nullptr);
     OnShareClientMessage(ctx, 3, nullptr, 0, nullptr);
-    EXPECT_EQ(view.controlsState, 1);
+    EXPECT_EQ(view.mode, ControlsMode::kIdle);
     EXPECT_EQ(view.messages.back().text, ctx.GetLanguageText("BACKUP", "Q010009") + "\n" + why);
     EXPECT_TRUE(view.listRows.empty());
 }

@@ -17,12 +17,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class EndView : public RecordingDialogView {
+class EndView : public backup::RecordingOperatorView {
   public:
-    void SendDialogMessage(DWORD message, std::uintptr_t wParam, std::intptr_t lParam) override {
+    void PassEnded() override {
         {
             std::lock_guard<std::mutex> lock(m);
-            RecordingDialogView::SendDialogMessage(message, wParam, lParam);
+            RecordingOperatorView::PassEnded();
         }
         ended.Set();
     }
@@ -48,7 +48,7 @@ class StartTargetTest : public BackupFixture<EndView> {
         ASSERT_TRUE(SelectBackupDay(ctx, "20100523"));
         Choose("10", "00", "10", "02", {});
         OnSelectAllCameras(ctx);
-        ASSERT_EQ(OnAdd(ctx), "");
+        ASSERT_EQ(OnAdd(ctx, view.range), "");
     }
     std::string LastMessage() const {
         return view.messages.empty() ? std::string() : view.messages.back().text;
@@ -85,7 +85,7 @@ TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
         << LastMessage();
     EXPECT_NE(LastMessage().find("is a file, not a folder"), std::string::npos) << LastMessage();
     EXPECT_FALSE(ctx.m_bBackupRunning);
-    EXPECT_NE(view.controlsState, 0);  // never made busy
+    EXPECT_NE(view.mode, ControlsMode::kBusy);  // never made busy
     EXPECT_EQ(ctx.m_lbSchedule.size(), 1u);
 }
 

@@ -8,6 +8,7 @@
 
 #include "FakeSearch.h"
 #include "TestEnv.h"
+#include "backup/RecordingOperatorView.h"
 #include "controls/CxSkinButton.h"
 #include "preview/CBackupPreviewDlg.h"
 
@@ -45,7 +46,7 @@ class PreviewTest : public TempPrefixTest {
     void Click(int id) { preview->Button(id)->click(); }
 
     CQuillonApp app;
-    RecordingDialogView view;
+    backup::RecordingOperatorView view;
     BackupContext ctx{app, view};
     FakeSearch search;
     std::unique_ptr<CBackupPreviewDlg> preview;

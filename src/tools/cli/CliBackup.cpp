@@ -237,7 +237,7 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
     BackupWorker worker(ctx);
     s.remote->SetWorkerWake([&worker] { worker.Signal(); });
     const auto t0 = std::chrono::steady_clock::now();
-    const std::size_t boxesBefore = s.view.messages.size();
+    const std::size_t boxesBefore = s.view.Messages().size();
     if (!StartPass(ctx, worker, a))
         return 1;
     bool cancelled = false;
@@ -255,8 +255,9 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
     worker.StopMakeFileThread();
     s.view.FinishProgress();
     const double seconds = SecondsSince(t0);
-    const bool completed = s.view.messages.size() > boxesBefore &&
-                           s.view.messages.back().text == ctx.GetLanguageText("BACKUP", "M010014");
+    const bool completed =
+        s.view.Messages().size() > boxesBefore &&
+        s.view.Messages().back().text == ctx.GetLanguageText("BACKUP", "M010014");
     std::printf("remote backup to %s: %zu entries, %.1f s\n", paths::ImageRoot(3, folder).c_str(),
                 plan.size(), seconds);
     PrintManifest(ctx);

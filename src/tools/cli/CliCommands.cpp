@@ -80,8 +80,8 @@ bool ChooseDay(CliSession& s, const std::string& day) {
         std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
         return false;
     }
-    const bool found = std::any_of(std::begin(s.ctx.m_day.hourHasRec), std::end(s.ctx.m_day.hourHasRec),
-                                   [](DWORD f) { return f; });
+    const bool found = std::any_of(std::begin(s.ctx.m_day.hourHasRec),
+                                   std::end(s.ctx.m_day.hourHasRec), [](DWORD f) { return f; });
     if (!found && !s.ctx.m_strShareText.empty())  // the link's trouble, not an empty day
         std::fprintf(stderr, "quillon-cli: %s\n", s.ctx.m_strShareText.c_str());
     return found;
@@ -226,9 +226,10 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
                      RecordingsPlace(s).c_str());
         return 1;
     }
-    SetTimeRange(ctx, sh, sm, eh, em);
-    const bool anyInRange = std::any_of(std::begin(ctx.m_day.camExist), std::end(ctx.m_day.camExist),
-                                        [](DWORD f) { return f; });
+    const backup::TimeFields range{sh, sm, eh, em};
+    SetTimeRange(ctx, range);
+    const bool anyInRange = std::any_of(std::begin(ctx.m_day.camExist),
+                                        std::end(ctx.m_day.camExist), [](DWORD f) { return f; });
     if (a.cams == "all") {
         OnSelectAllCameras(ctx);
     } else {
@@ -261,7 +262,7 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
         NoteMemoCut(a.memo);
         OnChangeMemo(ctx, a.memo);
     }
-    if (!OnAdd(ctx).empty())
+    if (!OnAdd(ctx, range).empty())
         return 1;
     const std::string label =
         EntryToLabel(MakeEntryString(day, sh, sm, eh, em), ctx.m_host.dateType);

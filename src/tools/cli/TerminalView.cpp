@@ -5,44 +5,16 @@
 #include <chrono>
 #include <cstdio>
 
-#include "backup/CameraSelection.h"
-
 TerminalView::TerminalView(bool showProgress)
     : showProgress_(showProgress), terminal_(::isatty(STDERR_FILENO) != 0) {}
 
-void TerminalView::SetItemText(int id, const std::string& text) {
+void TerminalView::SetStatusText(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    RecordingDialogView::SetItemText(id, text);
-    if (id == ctl::kStatusLine && text != status_) {
+    if (text != status_) {
         status_ = text;
         if (terminal_ && showProgress_ && lastPos_ >= 0)
             DrawProgress();
     }
-}
-
-std::string TerminalView::GetItemText(int id) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return RecordingDialogView::GetItemText(id);
-}
-
-void TerminalView::ShowItem(int id, bool show) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    RecordingDialogView::ShowItem(id, show);
-}
-
-void TerminalView::EnableItem(int id, bool enable) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    RecordingDialogView::EnableItem(id, enable);
-}
-
-void TerminalView::CheckItem(int id, bool checked) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    RecordingDialogView::CheckItem(id, checked);
-}
-
-bool TerminalView::IsItemChecked(int id) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return RecordingDialogView::IsItemChecked(id);
 }
 
 void TerminalView::SetProgressPos(int pos) {
@@ -79,7 +51,7 @@ void TerminalView::FinishProgress() {
 
 int TerminalView::MessageBox(const std::string& text, const std::string& caption, unsigned type) {
     std::lock_guard<std::mutex> lock(mutex_);
-    messages.push_back({text, caption, type});
+    messages_.push_back({text, caption, type});
     if (type & MB_YESNO)
         return IDYES;
     if (drawn_)
@@ -89,13 +61,15 @@ int TerminalView::MessageBox(const std::string& text, const std::string& caption
     return IDOK;
 }
 
-void TerminalView::SendDialogMessage(DWORD message, std::uintptr_t wParam, std::intptr_t lParam) {
+void TerminalView::PassEnded() {
     std::lock_guard<std::mutex> lock(mutex_);
-    RecordingDialogView::SendDialogMessage(message, wParam, lParam);
-    if (message == kMsgShareAnswer && wParam == 100) {
-        ended_ = true;
-        passEnded_.notify_all();
-    }
+    ended_ = true;
+    passEnded_.notify_all();
+}
+
+std::vector<TerminalView::Message> TerminalView::Messages() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return messages_;
 }
 
 bool TerminalView::WaitForPassEnd(int milliseconds) {

@@ -1,15 +1,19 @@
 #pragma once
-// What the core needs of the operator's window: controls by id, message boxes, the status line
-// and the progress bar. The core never touches a widget otherwise.
+// The operator's window as its controls: by number, as the code, the tests and the hosts that
+// press buttons from outside all address them, with message boxes, the progress bar and the
+// notices the window's own parts listen to. The core never sees it: ControlsView maps the
+// core's events onto it.
 //
-// Threads: every call may come from the dialog thread or from the backup worker. A front end
-// with a UI thread runs each call there and returns only when it is done (a blocking call).
+// Threads: every call may come from the dialog thread or from the backup worker. A view with a
+// UI thread runs each call there and returns only when it is done (a blocking call).
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "backup/OperatorView.h"
 #include "platform/Types.h"
+#include "ports/CFileShareClient.h"
 
 // The controls of the main dialog by their numbers, which the code, the tests and the hosts that
 // press buttons from outside all use.
@@ -55,27 +59,6 @@ constexpr int kMemoFrame = 1162;
 // Ours, beside the original ones: the camera page shown ("2/4").
 constexpr int kCameraPage = 1990;
 }  // namespace ctl
-
-// What a text progress bar (the disc capacity bar) shows, set as one: colours as 0xRRGGBB.
-struct TextProgressState {
-    unsigned barColor = 0, bkColor = 0, bar2Color = 0, textOnBk = 0, textOnBar = 0;
-    int lower = 0, upper = 100, pos = 0;
-    int lower2 = 0, upper2 = 100, pos2 = 0;
-    bool textVisible = true;
-    std::string text;  // "" shows the percentage
-};
-
-// Message box types and answers as the original platform numbers them.
-constexpr unsigned MB_OK = 0x0;
-constexpr unsigned MB_YESNO = 0x4;
-constexpr unsigned MB_ICONERROR = 0x10;
-constexpr unsigned MB_ICONWARNING = 0x30;
-constexpr unsigned MB_TASKMODAL = 0x2000;
-constexpr int IDOK = 1;
-constexpr int IDYES = 6;
-constexpr int IDNO = 7;
-
-constexpr DWORD kMsgShareAnswer = 0x2F69;  // the worker's code 100 arrives with this number
 
 class IDialogView {
   public:
