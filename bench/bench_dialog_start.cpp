@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
         std::snprintf(minute, sizeof minute, "%02d", m);
         SetTimeRange(ctx, {"10", minute, "10", minute});
         OnSelectAllCameras(ctx);
-        if (!OnAdd(ctx, view.range).empty()) {
+        if (OnAdd(ctx, view.range).refused()) {
             std::fprintf(stderr, "entry %d could not be added\n", m);
             return 1;
         }

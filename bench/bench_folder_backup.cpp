@@ -75,7 +75,8 @@ int main() {
         SelectBackupDay(ctx, "20260101");
         SetTimeRange(ctx, {"10", "00", std::string(end, 2), std::string(end + 2, 2)});
         OnSelectAllCameras(ctx);
-        if (!OnAdd(ctx, view.range).empty() || !ChooseStorageTarget(ctx, drive + "\\out").empty()) {
+        if (OnAdd(ctx, view.range).refused() ||
+            ChooseStorageTarget(ctx, drive + "\\out").refused()) {
             std::fprintf(stderr, "the entry could not be added\n");
             std::exit(1);
         }

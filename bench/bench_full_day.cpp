@@ -64,7 +64,7 @@ int main() {
         SelectBackupDay(ctx, "20260101");
         SetTimeRange(ctx, {"00", "00", endHour, "59"});
         OnSelectAllCameras(ctx);
-        if (!OnAdd(ctx, view.range).empty() || !ChooseStorageTarget(ctx, "C:\\" + out).empty()) {
+        if (OnAdd(ctx, view.range).refused() || ChooseStorageTarget(ctx, "C:\\" + out).refused()) {
             std::fprintf(stderr, "the entry could not be added\n");
             return 1;
         }

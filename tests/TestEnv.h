@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "backup/CommandResult.h"
+
 class CQuillonApp;
 
 // Texts from the language file the build puts beside the programs.
@@ -47,3 +49,10 @@ class TempPrefixTest : public ::testing::Test {
     std::string prefix_;
     std::vector<std::string> mounts_;
 };
+
+namespace backup {
+// A command's answer in a failed expectation: "done", or the refusal's key.
+inline void PrintTo(const CommandResult& r, std::ostream* os) {
+    *os << (r.done() ? std::string("done") : "refused " + r.key());
+}
+}  // namespace backup

@@ -45,9 +45,9 @@ int BackupContext::ShowMessage(const std::string& text, const std::string& capti
     return answer;
 }
 
-std::string BackupContext::Refuse(const std::string& key, const std::string& text) {
+backup::CommandResult BackupContext::Refuse(const std::string& key, const std::string& text) {
     ShowMessage(text.empty() ? GetLanguageText("BACKUP", key) : text);
-    return key;
+    return backup::CommandResult::Refused(key);
 }
 
 int BackupContext::SelectedCameraCount() const {

@@ -11,6 +11,7 @@
 #include "app/CProfileReadWrite.h"
 #include "app/CQuillonApp.h"
 #include "backup/BackupReport.h"
+#include "backup/CommandResult.h"
 #include "backup/DaySelection.h"
 #include "backup/HostSettings.h"
 #include "backup/OperatorView.h"
@@ -49,7 +50,7 @@ class BackupContext {
                     unsigned type = MB_OK);
     // A command's refusal: a plain box with text (by default the "BACKUP" text of key); answers
     // key, for the command to end with.
-    std::string Refuse(const std::string& key, const std::string& text = std::string());
+    backup::CommandResult Refuse(const std::string& key, const std::string& text = std::string());
     // "%s\%s" of the base folder and "Reserved".
     std::string WorkingFolder() const { return m_host.basePath + "\\Reserved"; }
     int SelectedCameraCount() const;

@@ -34,7 +34,7 @@ backup::TargetKind ClassifyTargetDrive(BackupContext& ctx, char driveLetter) {
 namespace {
 
 // The refusal of key, with what drives.ini says is wrong with the drive's section, if anything.
-std::string RefuseDrive(BackupContext& ctx, const std::string& key, char letter) {
+backup::CommandResult RefuseDrive(BackupContext& ctx, const std::string& key, char letter) {
     const std::string problems = platform::CurrentDrives()->ProblemsOf(letter);
     if (problems.empty())
         return ctx.Refuse(key);
@@ -43,13 +43,13 @@ std::string RefuseDrive(BackupContext& ctx, const std::string& key, char letter)
 
 }  // namespace
 
-std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder,
-                                WriterChoice choice) {
+backup::CommandResult ChooseStorageTarget(BackupContext& ctx, const std::string& folder,
+                                          WriterChoice choice) {
     if (folder.empty())
-        return std::string();
+        return {};
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
     ctx.m_target = ClassifyTargetDrive(ctx, letter);
-    std::string refused;
+    backup::CommandResult refused;
     if (ctx.m_target == backup::TargetKind::kNone) {
         refused = RefuseDrive(ctx, "M010020", letter);
         ctx.m_strTargetText.clear();
@@ -235,7 +235,7 @@ std::string Megabytes(double mb) {
 
 // The free-space refusal ("%s[%s]" of M010028 and where): read as one sentence, with the
 // megabytes the schedule needs and those free (freeMB < 0: not known).
-std::string RefuseSpace(BackupContext& ctx, const std::string& where, double freeMB) {
+backup::CommandResult RefuseSpace(BackupContext& ctx, const std::string& where, double freeMB) {
     auto text = [&](const std::string& key) { return ctx.GetLanguageText("BACKUP", key); };
     // As the check counts it: a total of 1024 KB or less is taken as that many MB.
     const DWORD kb = ctx.m_nTotalSize;
@@ -254,7 +254,7 @@ double FreeMBOf(const std::string& path) {
 
 }  // namespace
 
-std::string CheckBackupStart(BackupContext& ctx) {
+backup::CommandResult CheckBackupStart(BackupContext& ctx) {
     auto text = [&](const std::string& key) { return ctx.GetLanguageText("BACKUP", key); };
     if (ctx.m_bBackupRunning)
         return ctx.Refuse("M010016");
@@ -306,12 +306,11 @@ std::string CheckBackupStart(BackupContext& ctx) {
         default:
             return ctx.Refuse("M010027");
     }
-    return std::string();
+    return {};
 }
 
-std::string OnOK(BackupContext& ctx, BackupWorker& worker, const StartOptions& options) {
-    const std::string refused = CheckBackupStart(ctx);
-    if (!refused.empty())
+backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const StartOptions& options) {
+    if (backup::CommandResult refused = CheckBackupStart(ctx); refused.refused())
         return refused;
     // The folder browser offers folders that exist; a target named otherwise (the host's
     // message, a folder removed since) is made now that every check passed.
@@ -350,7 +349,7 @@ std::string OnOK(BackupContext& ctx, BackupWorker& worker, const StartOptions& o
     if (!ctx.m_host.localMode)
         job.linked = ConnectShareClient(ctx);
     worker.Start(ctx.m_pass);
-    return std::string();
+    return {};
 }
 
 bool CancelRunningBackup(BackupContext& ctx) {

@@ -17,8 +17,8 @@ enum class WriterChoice { kLastWriter, kNamedDrive };
 // The target chosen in the folder browser (a drive path): kind by its drive; a folder, or the
 // writer drive with its disc bar, Erase and speeds; the viewer option. Answers the key it
 // refused with, "" when the target was taken.
-std::string ChooseStorageTarget(BackupContext& ctx, const std::string& folder,
-                                WriterChoice choice = WriterChoice::kLastWriter);
+backup::CommandResult ChooseStorageTarget(BackupContext& ctx, const std::string& folder,
+                                          WriterChoice choice = WriterChoice::kLastWriter);
 // Selects the last writer drive in the writer's order that can be selected. The target text is
 // then the drive, its name and the disc's capacity, such as "D:\DVD writer (4482 MB)".
 BOOL FindWriterDrive(BackupContext& ctx);
@@ -40,7 +40,7 @@ BOOL PrepareDiscImage(BackupContext& ctx);
 // The checks of the OK command, in its order: each refusal is shown and answers its key; ""
 // when a backup may start. Changes nothing; a folder target that does not exist must be one
 // that can be made.
-std::string CheckBackupStart(BackupContext& ctx);
+backup::CommandResult CheckBackupStart(BackupContext& ctx);
 // What the operator chose for one pass beside the schedule and the target.
 struct StartOptions {
     bool includeViewer = false;
@@ -48,8 +48,8 @@ struct StartOptions {
 };
 // The OK command: checks, then a missing target folder made, busy controls, the viewer
 // option, then wakes the worker.
-std::string OnOK(BackupContext& ctx, BackupWorker& worker,
-                 const StartOptions& options = StartOptions());
+backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker,
+                           const StartOptions& options = StartOptions());
 // Cancel while a backup runs: asks the operator, and on Yes the worker stops at its next check
 // (a remote download is cancelled too).
 bool CancelRunningBackup(BackupContext& ctx);

@@ -214,8 +214,8 @@ void RequestDayIndex(BackupContext& ctx, const std::string& day) {
         ctx.m_shareClient->ReqClient_LoadIndexData(day);
 }
 
-std::string RequestEntrySize(BackupContext& ctx, const std::string& entry, const std::string& start,
-                             const std::string& end) {
+backup::CommandResult RequestEntrySize(BackupContext& ctx, const std::string& entry,
+                                       const std::string& start, const std::string& end) {
     if (!ConnectShareClient(ctx))
         return ctx.Refuse("Q010008");
     _BACKUPADDTOTALSIZE r;
@@ -234,7 +234,7 @@ std::string RequestEntrySize(BackupContext& ctx, const std::string& entry, const
     ctx.SetStatusText(Text(ctx, "M010015"));
     ctx.m_bAwaitingSize = true;
     ctx.m_shareClient->GetAddTotalSize(r);
-    return std::string();
+    return {};
 }
 
 namespace {

@@ -24,8 +24,8 @@ void RequestDayIndex(BackupContext& ctx, const std::string& day);
 // Remote branch of Add, once the entry's folder and information file are made: asks for the
 // size (answer code 3) and leaves the dialog busy until it arrives. Answers "" or the refused
 // key, as Add does.
-std::string RequestEntrySize(BackupContext& ctx, const std::string& entry, const std::string& start,
-                             const std::string& end);
+backup::CommandResult RequestEntrySize(BackupContext& ctx, const std::string& entry,
+                                       const std::string& start, const std::string& end);
 // How a step of a remote pass ended: with an entry handed to the share client (not ended), or
 // with the pass over: every entry fetched, no link to fetch with, or files lost on the way.
 struct RemoteStep {

@@ -112,7 +112,7 @@ void FillScheduleList(BackupContext& ctx) {
     EnableEntryButtons(ctx, false);
 }
 
-std::string OnAdd(BackupContext& ctx, const backup::TimeFields& range) {
+backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range) {
     if (ctx.m_bBackupRunning)
         return ctx.Refuse("M010004");
     const std::string& sh = range.startHour;
@@ -186,10 +186,10 @@ std::string OnAdd(BackupContext& ctx, const backup::TimeFields& range) {
     InsertListRow(ctx, label);
     UpdateDiscSpaceBar(ctx, ctx.m_bDiscTarget != 0);
     ctx.m_view.SetWaitCursor(false);
-    return std::string();
+    return {};
 }
 
-std::string OnDelete(BackupContext& ctx) {
+backup::CommandResult OnDelete(BackupContext& ctx) {
     if (ctx.m_bBackupRunning)
         return ctx.Refuse("M010016");
     if (ctx.m_bDiscWriting)
@@ -201,7 +201,7 @@ std::string OnDelete(BackupContext& ctx) {
         ctx.m_lbSchedule[static_cast<std::size_t>(row)].empty())
         return ctx.Refuse("M010018");
     if (ctx.ShowMessage(ctx.GetLanguageText("BACKUP", "M010019"), "Backup", MB_YESNO) != IDYES)
-        return "M010019";
+        return backup::CommandResult::Refused("M010019");  // the operator said No
 
     ctx.m_view.SetWaitCursor(true);
     const std::string entry =
@@ -238,17 +238,17 @@ std::string OnDelete(BackupContext& ctx) {
     ctx.m_bEntryPicked = 0;
     ResetCameraSelection(ctx);
     ctx.m_view.SetWaitCursor(false);
-    return std::string();
+    return {};
 }
 
-std::string OnSelchangeSchedule(BackupContext& ctx) {
+backup::CommandResult OnSelchangeSchedule(BackupContext& ctx) {
     const int row = ctx.m_nListSel;
     if (row < 0 || row >= static_cast<int>(ctx.m_lbSchedule.size()) ||
         ctx.m_lbSchedule[static_cast<std::size_t>(row)].empty()) {
         ctx.m_view.EnableUpdate(false);
         ctx.Refuse("M010018");
         ctx.m_bEntryPicked = 0;
-        return "M010018";
+        return backup::CommandResult::Refused("M010018");
     }
     ctx.m_bEntryPicked = 1;
     const std::string entry =
@@ -270,7 +270,7 @@ std::string OnSelchangeSchedule(BackupContext& ctx) {
     }
     ShowEntryCameras(ctx);
     EnableEntryButtons(ctx, true);
-    return std::string();
+    return {};
 }
 
 std::size_t MemoLength(const std::string& text) {
@@ -289,14 +289,14 @@ void OnChangeMemo(BackupContext& ctx, const std::string& text) {
     std::memcpy(ctx.m_EntryInfo.memo, text.data(), MemoLength(text));
 }
 
-std::string OnUpdateMemo(BackupContext& ctx) {
+backup::CommandResult OnUpdateMemo(BackupContext& ctx) {
     if (ctx.m_bBackupRunning)
         return ctx.Refuse("M010016");
     if (ctx.m_bDiscWriting)
         return ctx.Refuse("M010017");
     if (ctx.m_strCurEntryPath.empty() || ctx.m_strCurEntry.empty())
         return ctx.Refuse("M010018");
-    std::string refused;
+    backup::CommandResult refused;
     // A record that could not be read is not written back as one of date 0 with the memo.
     if (!ctx.m_bEntryInfoRead || !WorkingFolderProblem(ctx.m_host, ctx.m_strCurEntryPath).empty() ||
         !AccessEntryInfo(ctx, ctx.m_strCurEntryPath, ctx.m_strCurEntry, kEntryInfoUpdate))

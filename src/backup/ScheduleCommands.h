@@ -9,11 +9,11 @@
 // The list rows from the schedule table at start, and the total of the entries' sizes.
 void FillScheduleList(BackupContext& ctx);
 // Adds the entry of the chosen day, the time range and the selected cameras.
-std::string OnAdd(BackupContext& ctx, const backup::TimeFields& range);
+backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range);
 // Removes the picked entry (m_nListSel), after the operator's confirmation.
-std::string OnDelete(BackupContext& ctx);
+backup::CommandResult OnDelete(BackupContext& ctx);
 // Shows the entry of list row m_nListSel: its cameras and its memo.
-std::string OnSelchangeSchedule(BackupContext& ctx);
+backup::CommandResult OnSelchangeSchedule(BackupContext& ctx);
 // The memo field's text, copied into the picked entry's record as it is typed: at most 250
 // bytes, cut before a character that would not fit whole.
 constexpr std::size_t kMemoBytes = 250;
@@ -21,7 +21,7 @@ void OnChangeMemo(BackupContext& ctx, const std::string& text);
 // How many bytes of text the memo keeps.
 std::size_t MemoLength(const std::string& text);
 // Stores the memo of the picked entry in its information file.
-std::string OnUpdateMemo(BackupContext& ctx);
+backup::CommandResult OnUpdateMemo(BackupContext& ctx);
 void EnableEntryButtons(BackupContext& ctx, bool enable);
 // The disc space bar: used and planned space of the disc in the writer, and the free megabytes;
 // hidden with "Erase" when show is false or there are no disc figures.

@@ -31,7 +31,7 @@ bool StartPass(BackupContext& ctx, BackupWorker& worker, const CliArgs& a) {
     StartOptions options;
     options.includeViewer = a.viewer;
     options.writeSpeedRow = 0;  // the fastest, as the writer's list offers it first
-    if (!OnOK(ctx, worker, options).empty())
+    if (OnOK(ctx, worker, options).refused())
         return false;
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
@@ -305,7 +305,7 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
                      platform::MachinePrefix().c_str());
         return 1;
     }
-    if (!ChooseStorageTarget(ctx, folder).empty() || !CheckBackupStart(ctx).empty())
+    if (ChooseStorageTarget(ctx, folder).refused() || CheckBackupStart(ctx).refused())
         return 1;
     // The folder browser offers only folders that exist; a folder named here is made once
     // every check has passed, so that a refused backup leaves nothing behind.

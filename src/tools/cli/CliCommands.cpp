@@ -123,7 +123,7 @@ bool Pick(CliSession& s, const std::string& name) {
         return false;
     }
     s.ctx.m_nListSel = row;
-    return OnSelchangeSchedule(s.ctx).empty();
+    return OnSelchangeSchedule(s.ctx).done();
 }
 
 void NoteMemoCut(const std::string& memo) {
@@ -262,7 +262,7 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
         NoteMemoCut(a.memo);
         OnChangeMemo(ctx, a.memo);
     }
-    if (!OnAdd(ctx, range).empty())
+    if (OnAdd(ctx, range).refused())
         return 1;
     const std::string label =
         EntryToLabel(MakeEntryString(day, sh, sm, eh, em), ctx.m_host.dateType);
@@ -302,7 +302,7 @@ int CmdDelete(CliSession& s, const CliArgs& a) {
     if (!Pick(s, a.positional[0]))
         return 1;
     const std::string label = s.ctx.m_lbSchedule[static_cast<std::size_t>(s.ctx.m_nListSel)];
-    if (!OnDelete(s.ctx).empty())
+    if (OnDelete(s.ctx).refused())
         return 1;
     std::printf("deleted %s\n%s\n", label.c_str(),
                 FormatTotalSize(s.ctx, s.ctx.m_nTotalSize).c_str());
@@ -316,5 +316,5 @@ int CmdMemo(CliSession& s, const CliArgs& a) {
         return 1;
     NoteMemoCut(a.positional[1]);
     OnChangeMemo(s.ctx, a.positional[1]);
-    return OnUpdateMemo(s.ctx).empty() ? 0 : 1;
+    return OnUpdateMemo(s.ctx).done() ? 0 : 1;
 }

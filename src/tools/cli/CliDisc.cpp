@@ -53,7 +53,7 @@ bool DiscSession::Open(const std::string& drive) {
         return false;
     // The drive named is the one written or erased, whatever other writers the table has.
     return ChooseStorageTarget(ctx_, std::string(1, letter) + ":\\", WriterChoice::kNamedDrive)
-        .empty();
+        .done();
 }
 
 void DiscSession::Serve(int milliseconds) {
