@@ -66,7 +66,7 @@ int main() {
             }
         };
         auto ours = [&] {
-            ctx.m_nTotalSize = 0;
+            ctx.m_schedule.totalKB = 0;
             EstimateEntrySize(ctx, "20260101", "0000", "2359");
         };
         plain();  // warm the page cache for both
@@ -76,7 +76,7 @@ int main() {
             tOurs = std::min(tOurs, bench::Seconds(ours));
         }
         std::printf("%d of 16 cameras: index rows %lld; plain pass %lld KB, entry size %u KB\n",
-                    16 / step, made.pictures, plainBytes, ctx.m_nLastEntrySize);
+                    16 / step, made.pictures, plainBytes, ctx.m_schedule.lastEntryKB);
         std::printf(
             "estimate of a 16-camera day, %d cameras: %.3f s; plain pass: %.3f s; ratio %.2fx "
             "(goal "

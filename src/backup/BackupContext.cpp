@@ -8,21 +8,13 @@
 void BackupContext::Clear() {
     m_host = backup::HostSettings();
     m_day = backup::DaySelection();
-    m_nCurSlot = 0;
     m_cameraPage = backup::CameraPage();
     for (int i = 0; i < backup::kBoxesPerPage; ++i) {
         char caption[8];
         std::snprintf(caption, sizeof caption, "%02d", i + 1);
         m_cameraPage.boxes[static_cast<std::size_t>(i)].caption = caption;
     }
-    std::memset(m_Schedule.data(), 0, sizeof m_Schedule);
-    m_lbSchedule.clear();
-    m_nListSel = -1;
-    std::memset(&m_EntryInfo, 0, sizeof m_EntryInfo);
-    m_nLastEntrySize = m_nTotalSize = 0;
-    m_bSizeFlag = m_bEntryPicked = m_bEntryInfoRead = 0;
-    m_strCurEntryPath.clear();
-    m_strCurEntry.clear();
+    m_schedule = backup::ScheduleState();
     m_target = backup::TargetKind::kNone;
     m_nTargetDrive = 0;
     m_strTargetText.clear();

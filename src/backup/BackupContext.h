@@ -16,6 +16,7 @@
 #include "backup/HostSettings.h"
 #include "backup/OperatorView.h"
 #include "backup/PassJob.h"
+#include "backup/ScheduleState.h"
 #include "backup/ViewPassEvents.h"
 #include "records/BackupInfo.h"
 #include "records/ScheduleEntry.h"
@@ -66,25 +67,14 @@ class BackupContext {
 
     // The chosen day and selection.
     backup::DaySelection m_day;
-    int m_nCurSlot;
     MinuteMapBlock m_RecMap;
     MinuteMapBlock m_SelMap;
     MinuteMapBlock m_DayMapTmp;
     // The camera boxes of the page shown, as the operator last saw them.
     backup::CameraPage m_cameraPage;
 
-    // Schedule.
-    ScheduleTable m_Schedule;
-    std::vector<std::string> m_lbSchedule;  // sorted labels, as the list box keeps them
-    int m_nListSel;                         // current row of the list, -1 for none
-    BackupInfoRecord m_EntryInfo;
-    DWORD m_nLastEntrySize;
-    DWORD m_nTotalSize;
-    BOOL m_bSizeFlag;
-    BOOL m_bEntryPicked;
-    BOOL m_bEntryInfoRead;  // m_EntryInfo holds the picked entry's record as read
-    std::string m_strCurEntryPath;
-    std::string m_strCurEntry;
+    // The schedule and the picked entry.
+    backup::ScheduleState m_schedule;
 
     // Target and run.
     backup::TargetKind m_target;

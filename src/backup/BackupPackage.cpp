@@ -72,7 +72,7 @@ std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImag
 BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
                      const std::string& rangeKey, int mode) {
     const std::string path = entryFolder + "\\BackupInfo.dat";
-    BackupInfoRecord& r = ctx.m_EntryInfo;
+    BackupInfoRecord& r = ctx.m_schedule.entryInfo;
     if (mode == kEntryInfoRead) {
         std::memset(&r, 0, sizeof r);
         platform::File f;

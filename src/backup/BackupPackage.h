@@ -24,8 +24,8 @@ EntryImagePaths MakeEntryImagePaths(const backup::PassPlan& plan, const std::str
 std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImagePaths& p);
 
 enum EntryInfoMode { kEntryInfoWrite = 0, kEntryInfoRead = 1, kEntryInfoUpdate = 2 };
-// Reads or writes "BackupInfo.dat" in the entry folder: 0 fills m_EntryInfo from the range key
-// (YYYYMMDDhhmmHHMM) and the host context and writes it, 1 clears and reads it, 2 writes it
+// Reads or writes "BackupInfo.dat" in the entry folder: 0 fills m_schedule.entryInfo from the range
+// key (YYYYMMDDhhmmHHMM) and the host context and writes it, 1 clears and reads it, 2 writes it
 // unchanged and clears it. True when the file opened (and was written or read whole).
 BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
                      const std::string& rangeKey, int mode);

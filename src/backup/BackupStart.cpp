@@ -184,9 +184,9 @@ bool HasDiscSpace(const BackupContext& ctx) {
     if (!ctx.m_discWriter)
         return false;
     const double freeMB = GetDiscFreeMB(*ctx.m_discWriter);
-    double need = ctx.m_nTotalSize;
+    double need = ctx.m_schedule.totalKB;
     if (need > 1024)
-        need = static_cast<double>(ctx.m_nTotalSize / 1024);
+        need = static_cast<double>(ctx.m_schedule.totalKB / 1024);
     return need < freeMB;
 }
 
@@ -205,7 +205,7 @@ bool HasFolderSpace(const BackupContext& ctx, const std::string& path) {
     if (!platform::GetDiskFreeSpaceExA(path, &freeBytes, nullptr, nullptr))
         return false;
     const std::uint64_t freeMB = freeBytes / 1048576;
-    std::uint64_t need = ctx.m_nTotalSize;
+    std::uint64_t need = ctx.m_schedule.totalKB;
     if (need > 1024)
         need /= 1024;
     return need < freeMB;
@@ -238,7 +238,7 @@ std::string Megabytes(double mb) {
 backup::CommandResult RefuseSpace(BackupContext& ctx, const std::string& where, double freeMB) {
     auto text = [&](const std::string& key) { return ctx.GetLanguageText("BACKUP", key); };
     // As the check counts it: a total of 1024 KB or less is taken as that many MB.
-    const DWORD kb = ctx.m_nTotalSize;
+    const DWORD kb = ctx.m_schedule.totalKB;
     const std::string needMB = Megabytes(kb > 1024 ? kb / 1024.0 : static_cast<double>(kb));
     const std::string figures = freeMB < 0 ? FillIn(text("Q010021"), {needMB})
                                            : FillIn(text("Q010020"), {needMB, Megabytes(freeMB)});
@@ -260,7 +260,7 @@ backup::CommandResult CheckBackupStart(BackupContext& ctx) {
         return ctx.Refuse("M010016");
     if (ctx.m_bDiscWriting)
         return ctx.Refuse("M010017");
-    if (ctx.m_lbSchedule.empty())
+    if (ctx.m_schedule.rows.empty())
         return ctx.Refuse("M010024");
     const std::string targetDrive =
         std::string(1, static_cast<char>('A' + ctx.m_nTargetDrive)) + ":";
@@ -341,7 +341,7 @@ backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const Start
     // is fetched, also one an earlier run that broke off had begun.
     ctx.m_report.Reset();
     if (!ctx.m_host.localMode)
-        for (ScheduleEntry& e : ctx.m_Schedule)
+        for (ScheduleEntry& e : ctx.m_schedule.table)
             if (e.bUsed)
                 e.bPending = 1;
     // From here on the pass reads its plan only.

@@ -160,7 +160,7 @@ void EndLocalPass(BackupContext& ctx) {
     if (ctx.m_pass)
         for (int i = 0; i < kScheduleSlots; ++i)
             if (ctx.m_pass->made[static_cast<std::size_t>(i)])
-                ctx.m_Schedule[static_cast<std::size_t>(i)].bMade = 1;
+                ctx.m_schedule.table[static_cast<std::size_t>(i)].bMade = 1;
     if (ctx.m_target == backup::TargetKind::kFolder)
         FinishFolderBackup(ctx);
     else
@@ -172,17 +172,17 @@ void ClearFinishedSchedule(BackupContext& ctx) {
     SetIdle(ctx);
     ctx.m_view.SetStatusText("");
     storage::ClearWorkingFolder(ctx.m_host.basePath);
-    ctx.m_lbSchedule.clear();
-    ctx.m_nListSel = -1;
-    ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
+    ctx.m_schedule.rows.clear();
+    ctx.m_schedule.pickedRow = -1;
+    ctx.m_view.ScheduleListChanged(ctx.m_schedule.rows);
     ctx.m_view.TotalSizeChanged("");
-    std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
-    ClearReservedFolder(ctx);
+    std::memset(&ctx.m_schedule.entryInfo, 0, sizeof ctx.m_schedule.entryInfo);
+    ClearReservedFolder(ctx.m_host, ctx.m_schedule);
     ResetCameraSelection(ctx);
 }
 
 void FinishFolderBackup(BackupContext& ctx) {
-    if (PassCompletedEveryEntry(ctx)) {
+    if (PassCompletedEveryEntry(ctx.m_schedule, ctx.m_report)) {
         ClearFinishedSchedule(ctx);
     } else {
         // What the pass did not make whole stays in the schedule for the next one.
@@ -205,7 +205,8 @@ std::string PassOutcomeText(const BackupContext& ctx) {
         text += "\n" + failures[i];
     if (failures.size() > kShown)
         text += "\n(" + std::to_string(failures.size() - kShown) + " more)";
-    const std::vector<std::string> kept = KeptEntries(ctx);
+    const std::vector<std::string> kept =
+        KeptEntries(ctx.m_schedule, ctx.m_host.dateType, ctx.m_report);
     if (!kept.empty()) {
         text += "\n\n" + ctx.GetLanguageText("BACKUP", "Q010013");
         for (std::size_t i = 0; i < kept.size() && i < kShown; ++i)

@@ -89,9 +89,9 @@ void ResetCameraSelection(BackupContext& ctx) {
     ShowPageZeroBoxes(ctx);
     std::memset(ctx.m_day.camSel, 0, sizeof ctx.m_day.camSel);
     ctx.m_view.MemoChanged("");
-    std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
-    ctx.m_bEntryInfoRead = 0;
-    EnableEntryButtons(ctx, false);
+    std::memset(&ctx.m_schedule.entryInfo, 0, sizeof ctx.m_schedule.entryInfo);
+    ctx.m_schedule.entryInfoRead = 0;
+    EnableEntryButtons(ctx.m_view, false);
 }
 
 void ShowDayCameras(BackupContext& ctx) {
@@ -175,7 +175,7 @@ bool SelectBackupDay(BackupContext& ctx, const std::string& day) {
     if (found)
         ShowRecordedHours(ctx);
     ShowDayCameras(ctx);
-    ctx.m_nListSel = -1;
+    ctx.m_schedule.pickedRow = -1;
     ctx.m_view.ScheduleRowPicked(-1);
     return found;
 }

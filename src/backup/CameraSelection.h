@@ -5,8 +5,8 @@
 
 #include "backup/BackupContext.h"
 
-// Page 0, boxes from m_bCamExist, no camera selected, memo and m_EntryInfo cleared, Delete and
-// Update disabled.
+// Page 0, boxes from m_bCamExist, no camera selected, memo and m_schedule.entryInfo cleared, Delete
+// and Update disabled.
 void ResetCameraSelection(BackupContext& ctx);
 // As the first steps of ResetCameraSelection, then counts m_nExistCamCount.
 void ShowDayCameras(BackupContext& ctx);

@@ -15,8 +15,8 @@ backup::PassPlan TakePassPlan(const BackupContext& ctx) {
     plan.host = ctx.m_host;
     plan.target = ctx.m_target;
     plan.targetText = ctx.m_strTargetText;
-    plan.entries = ctx.m_Schedule;
-    plan.totalSize = ctx.m_nTotalSize;
+    plan.entries = ctx.m_schedule.table;
+    plan.totalSize = ctx.m_schedule.totalKB;
     plan.includeViewer = ctx.m_bIncludeViewer != 0;
     plan.manifest = ctx.m_bImageManifest;
     plan.texts = PassTextsOf(ctx.m_app);
@@ -28,7 +28,7 @@ backup::PassJob& BeginPass(BackupContext& ctx) {
                                                    ctx.m_report, ctx.m_bBackupRunning);
     ctx.m_pass->shareClient = ctx.m_shareClient;
     for (int i = 0; i < kScheduleSlots; ++i) {
-        const ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
+        const ScheduleEntry& e = ctx.m_schedule.table[static_cast<std::size_t>(i)];
         ctx.m_pass->pending[static_cast<std::size_t>(i)] = e.bUsed && e.bPending;
     }
     return *ctx.m_pass;

@@ -8,7 +8,7 @@ void SetControlsState(BackupContext& ctx, ControlsMode mode) {
     else
         DisableCameraBoxes(ctx);
     backup::ControlsFacts facts;
-    facts.entryPicked = ctx.m_bEntryPicked != 0;
+    facts.entryPicked = ctx.m_schedule.entryPicked != 0;
     facts.discTarget = ctx.m_target == backup::TargetKind::kDisc;
     facts.pages = ctx.m_host.camCount > 16;
     ctx.m_view.ControlsModeChanged(mode, facts);

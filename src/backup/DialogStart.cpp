@@ -12,7 +12,7 @@
 #include "platform/FileSystem.h"
 
 void SetStartValues(BackupContext& ctx, CQuillonApp& app) {
-    ctx.m_nTotalSize = 0;
+    ctx.m_schedule.totalKB = 0;
     ctx.m_host.localMode = 1;
     ctx.m_host.dateType = 0;
     ctx.m_host.recorderKind = 4;
@@ -40,16 +40,16 @@ void ResetControls(BackupContext& ctx) {
     ClearTimeRows(ctx);
     ctx.m_view.EnablePageButtons(ctx.m_host.camCount > 16);
     ctx.m_view.EnableSelectAll(false);
-    ctx.m_lbSchedule.clear();
-    ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
+    ctx.m_schedule.rows.clear();
+    ctx.m_view.ScheduleListChanged(ctx.m_schedule.rows);
     ctx.m_view.EnableUpdate(false);
     ResetCameraBoxes(ctx);
     std::memset(ctx.m_day.camSel, 0, sizeof ctx.m_day.camSel);
 }
 
 void RestoreSchedule(BackupContext& ctx) {
-    std::memset(ctx.m_Schedule.data(), 0, sizeof ctx.m_Schedule);
-    ctx.m_nTotalSize = 0;
+    std::memset(ctx.m_schedule.table.data(), 0, sizeof ctx.m_schedule.table);
+    ctx.m_schedule.totalKB = 0;
     // A working folder that is a link could lead every write and the clean-up elsewhere: the
     // schedule then starts empty and Add refuses with the same words.
     if (const std::string problem = WorkingFolderProblem(ctx.m_host); !problem.empty()) {

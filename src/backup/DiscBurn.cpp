@@ -52,11 +52,11 @@ void WriteCompleted(BackupContext& ctx) {
         checked += "\n" + ctx.GetLanguageText("BACKUP", "Q010012") + " " + ctx.m_strKeyFingerprint;
     ctx.m_discReadBack.reset();
     storage::DeleteFolderTree(paths::kDiscImageRoot);
-    const bool whole = PassCompletedEveryEntry(ctx);
+    const bool whole = PassCompletedEveryEntry(ctx.m_schedule, ctx.m_report);
     if (whole) {
         storage::DeleteFolderTree(ctx.WorkingFolder());
-        ctx.m_lbSchedule.clear();
-        ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
+        ctx.m_schedule.rows.clear();
+        ctx.m_view.ScheduleListChanged(ctx.m_schedule.rows);
         ctx.m_view.TotalSizeChanged("");
     }
     const std::string text = Text(ctx, "A010011");
@@ -64,15 +64,15 @@ void WriteCompleted(BackupContext& ctx) {
     ctx.m_bDiscWriting = 0;
     BackToIdle(ctx);
     if (whole)
-        ClearReservedFolder(ctx);
+        ClearReservedFolder(ctx.m_host, ctx.m_schedule);
     else
         ClearCompletedEntries(ctx);  // what the disc lacks stays in the schedule
     ShowCapacityAgain(ctx);
     UpdateDiscSpaceBar(ctx, writer && writer->GetMediaType() != kMediaNoDisc);
     FillScheduleList(ctx);
-    std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
+    std::memset(&ctx.m_schedule.entryInfo, 0, sizeof ctx.m_schedule.entryInfo);
     if (whole)
-        ctx.m_nTotalSize = 0;
+        ctx.m_schedule.totalKB = 0;
     ShowTotalSize(ctx);
     const std::string outcome = PassOutcomeText(ctx);
     ctx.SetStatusText("");
@@ -110,7 +110,7 @@ void EraseCompleted(BackupContext& ctx) {
         writer->RefreshMedia();
     ctx.SetStatusText("");
     UpdateDiscSpaceBar(ctx, true);
-    UpdateEraseButton(ctx);
+    UpdateEraseButton(ctx.m_view, ctx.m_discWriter);
     BackToIdle(ctx);
     if (writer)
         writer->SetDriveState(0);

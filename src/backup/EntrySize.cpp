@@ -110,8 +110,7 @@ storage::EstimateTotals EstimateEntry(const backup::HostSettings& host,
 int EstimateEntrySize(BackupContext& ctx, const std::string& day, const std::string& start,
                       const std::string& end) {
     ctx.m_view.SetWaitCursor(true);
-    ctx.m_nLastEntrySize = 0;
-    ctx.m_bSizeFlag = 0;
+    ctx.m_schedule.lastEntryKB = 0;
     const storage::EstimateTotals totals = EstimateEntry(ctx.m_host, ctx.m_day, day, start, end);
     if (totals.kb == 0) {
         ctx.m_view.SetWaitCursor(false);
@@ -119,21 +118,15 @@ int EstimateEntrySize(BackupContext& ctx, const std::string& day, const std::str
     }
     const DWORD size = storage::EntrySizeKB(totals);
     ctx.m_day.selCamCount += ctx.SelectedCameraCount();
-    AddToTotal(ctx, size);
-    ctx.m_nLastEntrySize = size;
+    ctx.m_schedule.AddToTotal(size);
+    ctx.m_schedule.lastEntryKB = size;
     ShowTotalSize(ctx);
-    ctx.m_bSizeFlag = 0;
     ctx.m_view.SetWaitCursor(false);
     return 1;
 }
 
-void AddToTotal(BackupContext& ctx, DWORD kb) {
-    const DWORD room = std::numeric_limits<DWORD>::max() - ctx.m_nTotalSize;
-    ctx.m_nTotalSize += kb < room ? kb : room;
-}
-
-std::string FormatTotalSize(const BackupContext& ctx, DWORD totalKB) {
-    const std::string file = ctx.m_profile.LanguageDataPath();
+std::string FormatTotalSize(const CProfileReadWrite& profile, DWORD totalKB) {
+    const std::string file = profile.LanguageDataPath();
     const bool mega = totalKB > 1024;
     const std::string fmt = platform::GetPrivateProfileString(
         "Common Quillon", mega ? "DataSize MByte" : "DataSize KByte", "", 100, file);
@@ -144,5 +137,5 @@ std::string FormatTotalSize(const BackupContext& ctx, DWORD totalKB) {
 }
 
 void ShowTotalSize(BackupContext& ctx) {
-    ctx.m_view.TotalSizeChanged(FormatTotalSize(ctx, ctx.m_nTotalSize));
+    ctx.m_view.TotalSizeChanged(FormatTotalSize(ctx.m_profile, ctx.m_schedule.totalKB));
 }

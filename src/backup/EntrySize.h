@@ -21,12 +21,11 @@ long long GetMinuteDataBytes(const BackupContext& ctx, const std::string& segmen
 long long GetMinuteFrameCount(const BackupContext& ctx, const std::string& segment);
 // Length of the minute's audio file for the channel; 0 when missing.
 long long GetMinuteAudioBytes(const BackupContext& ctx, const std::string& segment, int channel);
-// 1 when an estimate was made (m_nLastEntrySize, m_nTotalSize, m_nSelCamCount updated and the
-// total shown), 2 when the range holds nothing. start and end are "hhmm". Shows the wait cursor.
+// 1 when an estimate was made (m_schedule.lastEntryKB, m_schedule.totalKB, m_nSelCamCount updated
+// and the total shown), 2 when the range holds nothing. start and end are "hhmm". Shows the wait
+// cursor.
 int EstimateEntrySize(BackupContext& ctx, const std::string& day, const std::string& start,
                       const std::string& end);
 // "Total %.01f KByte" up to 1024 KB, "Total %.01f MByte" above, or the language file's formats.
-std::string FormatTotalSize(const BackupContext& ctx, DWORD totalKB);
+std::string FormatTotalSize(const CProfileReadWrite& profile, DWORD totalKB);
 void ShowTotalSize(BackupContext& ctx);
-// Adds kb to m_nTotalSize without passing what 32 bits hold.
-void AddToTotal(BackupContext& ctx, DWORD kb);

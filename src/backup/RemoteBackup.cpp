@@ -47,7 +47,7 @@ void OnIndexReply(BackupContext& ctx, const _INDEXREPLY& r) {
     if (r.bFound)
         ShowRecordedHours(ctx);
     ShowDayCameras(ctx);
-    ctx.m_nListSel = -1;
+    ctx.m_schedule.pickedRow = -1;
     ctx.m_view.ScheduleRowPicked(-1);
 }
 
@@ -66,37 +66,38 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
         ctx.ShowMessage("Add schedule size zero(0).");
         return;
     }
-    const auto slot = FindFreeSlot(ctx.m_Schedule);
+    const auto slot = FindFreeSlot(ctx.m_schedule.table);
     const std::string label = EntryToLabel(entry, ctx.m_host.dateType);
-    if (!slot || FindListRow(ctx, label) >= 0) {
+    if (!slot || FindListRow(ctx.m_schedule, label) >= 0) {
         // Another entry took the last slot or the same range while the answer was on its way.
         Idle(ctx);
         ctx.SetStatusText("");
         ctx.Refuse(slot ? "M010009" : "M010050");
         return;
     }
-    ctx.m_nLastEntrySize = r.nSize;
-    const DWORD totalBefore = ctx.m_nTotalSize;
-    AddToTotal(ctx, r.nAddTotal);
+    ctx.m_schedule.lastEntryKB = r.nSize;
+    const DWORD totalBefore = ctx.m_schedule.totalKB;
+    ctx.m_schedule.AddToTotal(r.nAddTotal);
     ShowTotalSize(ctx);
-    ctx.m_nCurSlot = *slot;
-    ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(*slot)];
+    ctx.m_schedule.currentSlot = *slot;
+    ScheduleEntry& e = ctx.m_schedule.table[static_cast<std::size_t>(*slot)];
     e.bUsed = 1;
     e.bPending = 1;
     SetKeys(e, day + start, day + end);
-    e.nSize = ctx.m_nLastEntrySize;
-    ctx.m_nLastEntrySize = 0;
+    e.nSize = ctx.m_schedule.lastEntryKB;
+    ctx.m_schedule.lastEntryKB = 0;
     for (int c = 0; c < ctx.m_host.camCount && c < kMaxCameras; ++c)
         e.bCam[c] = ctx.m_day.camSel[c] ? 1 : 0;
     e.bAllCam = ctx.m_day.existCamCount == ctx.m_day.selCamCount ? 1 : 0;
     ctx.m_day.selCamCount = 0;
-    BuildMinuteMap(ctx.m_Schedule, *slot, ctx.m_day.recMap, ctx.m_day.selMap);
+    BuildMinuteMap(ctx.m_schedule.table, *slot, ctx.m_day.recMap, ctx.m_day.selMap);
     const std::string working = paths::WorkingFolder(ctx.m_host.basePath);
     platform::CreateDirectory(working);
     platform::CreateDirectory(working + "\\" + entry);
-    if (!SaveMinuteMap(ctx.m_day, working, entry, day) || !SaveScheduleTable(ctx)) {
+    if (!SaveMinuteMap(ctx.m_day, working, entry, day) ||
+        !SaveScheduleTable(ctx.m_host, ctx.m_schedule)) {
         // No half entry, as a local Add.
-        ctx.m_nTotalSize = totalBefore;
+        ctx.m_schedule.totalKB = totalBefore;
         std::memset(&e, 0, sizeof e);
         storage::DeleteFolderTree(working + "\\" + entry);
         ShowTotalSize(ctx);
@@ -106,7 +107,7 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
         return;
     }
     ResetCameraSelection(ctx);
-    InsertListRow(ctx, label);
+    InsertListRow(ctx.m_schedule, ctx.m_view, label);
     UpdateDiscSpaceBar(ctx, ctx.m_bDiscTarget != 0);
     Idle(ctx);
     ctx.SetStatusText("");
@@ -145,7 +146,7 @@ void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
     ctx.m_shareClient->SetWriteTap(ImageManifestTap(job));
     ctx.m_shareClient->StartDownload();
     job.pending[slot] = false;
-    ctx.m_Schedule[slot].bPending = 0;
+    ctx.m_schedule.table[slot].bPending = 0;
 }
 
 // The run is over before its end (the link failed, the remote side could not make an entry,

@@ -11,26 +11,26 @@ bool SaveMinuteMap(const backup::DaySelection& sel, const std::string& parent,
     return storage::SaveMinuteMap(parent, entry, day, sel.selMap);
 }
 
-bool SaveScheduleTable(BackupContext& ctx) {
-    return storage::SaveScheduleTable(ctx.m_host.basePath, ctx.m_Schedule);
+bool SaveScheduleTable(const backup::HostSettings& host, const backup::ScheduleState& schedule) {
+    return storage::SaveScheduleTable(host.basePath, schedule.table);
 }
 
 bool LoadScheduleTable(BackupContext& ctx) {
     const storage::ScheduleLoad load =
-        storage::LoadScheduleTable(ctx.m_host.basePath, ctx.m_Schedule);
+        storage::LoadScheduleTable(ctx.m_host.basePath, ctx.m_schedule.table);
     if (load.outcome == storage::ScheduleLoad::kRejected)
         ctx.ShowMessage(ctx.GetLanguageText("BACKUP", "Q010001") + "\n" + load.problem);
     return load.outcome == storage::ScheduleLoad::kLoaded;
 }
 
-bool RemoveScheduleFile(BackupContext& ctx) {
-    return storage::RemoveScheduleFile(ctx.m_host.basePath);
+bool RemoveScheduleFile(const backup::HostSettings& host) {
+    return storage::RemoveScheduleFile(host.basePath);
 }
 
-void ClearReservedFolder(BackupContext& ctx) {
-    std::memset(ctx.m_Schedule.data(), 0, sizeof ctx.m_Schedule);
-    ctx.m_nTotalSize = 0;
-    storage::ClearWorkingFolder(ctx.m_host.basePath);
+void ClearReservedFolder(const backup::HostSettings& host, backup::ScheduleState& schedule) {
+    std::memset(schedule.table.data(), 0, sizeof schedule.table);
+    schedule.totalKB = 0;
+    storage::ClearWorkingFolder(host.basePath);
 }
 
 BOOL LoadDayMinuteMap(backup::DaySelection& sel, const std::string& folder,

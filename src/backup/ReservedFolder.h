@@ -10,15 +10,15 @@
 bool SaveMinuteMap(const backup::DaySelection& sel, const std::string& parent,
                    const std::string& entry, const std::string& day);
 // Creates the working folder and writes reserve.dat; false when it cannot.
-bool SaveScheduleTable(BackupContext& ctx);
+bool SaveScheduleTable(const backup::HostSettings& host, const backup::ScheduleState& schedule);
 // Reads reserve.dat into the table; false when there is none. A damaged file is not loaded: the
 // operator is told, and the file is kept beside as reserve.dat.damaged.
 bool LoadScheduleTable(BackupContext& ctx);
 // Removes reserve.dat (the saved schedule is then empty); false when it is still there.
-bool RemoveScheduleFile(BackupContext& ctx);
+bool RemoveScheduleFile(const backup::HostSettings& host);
 // Empties the schedule table, zeroes the total and deletes the working folder, reserve.dat
 // first, so that a run killed halfway leaves no schedule naming folders that are gone.
-void ClearReservedFolder(BackupContext& ctx);
+void ClearReservedFolder(const backup::HostSettings& host, backup::ScheduleState& schedule);
 // Loads the day map "%s\%s.dat" of folder and day into the selection's map of the day and the
 // hour, minute and camera flags (only set, never cleared here).
 BOOL LoadDayMinuteMap(backup::DaySelection& sel, const std::string& folder, const std::string& day);

@@ -8,9 +8,9 @@
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
-bool PassCompletedEveryEntry(const BackupContext& ctx) {
+bool PassCompletedEveryEntry(const backup::ScheduleState& schedule, const BackupReport& report) {
     for (int i = 0; i < kScheduleSlots; ++i)
-        if (ctx.m_Schedule[static_cast<std::size_t>(i)].bUsed && !ctx.m_report.EntryComplete(i))
+        if (schedule.table[static_cast<std::size_t>(i)].bUsed && !report.EntryComplete(i))
             return false;
     return true;
 }
@@ -18,7 +18,7 @@ bool PassCompletedEveryEntry(const BackupContext& ctx) {
 void ClearCompletedEntries(BackupContext& ctx) {
     bool kept = false;
     for (int i = 0; i < kScheduleSlots; ++i) {
-        ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
+        ScheduleEntry& e = ctx.m_schedule.table[static_cast<std::size_t>(i)];
         if (!e.bUsed)
             continue;
         if (!ctx.m_report.EntryComplete(i)) {
@@ -33,28 +33,29 @@ void ClearCompletedEntries(BackupContext& ctx) {
         storage::DeleteFolderTree(folder);
     }
     if (!kept) {
-        ClearReservedFolder(ctx);
-    } else if (!SaveScheduleTable(ctx)) {
+        ClearReservedFolder(ctx.m_host, ctx.m_schedule);
+    } else if (!SaveScheduleTable(ctx.m_host, ctx.m_schedule)) {
         // The saved schedule still names the entries that were made; the next pass writes them
         // again, which loses nothing.
         ctx.m_report.Fail("the schedule of the entries kept could not be saved in " +
                           ctx.WorkingFolder());
     }
-    std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
-    ctx.m_strCurEntryPath.clear();
-    ctx.m_strCurEntry.clear();
+    std::memset(&ctx.m_schedule.entryInfo, 0, sizeof ctx.m_schedule.entryInfo);
+    ctx.m_schedule.pickedFolder.clear();
+    ctx.m_schedule.pickedEntry.clear();
     FillScheduleList(ctx);
     ResetCameraSelection(ctx);
 }
 
-std::vector<std::string> KeptEntries(const BackupContext& ctx) {
+std::vector<std::string> KeptEntries(const backup::ScheduleState& schedule, int dateType,
+                                     const BackupReport& report) {
     std::vector<std::string> kept;
-    for (const std::string& label : ctx.m_lbSchedule) {
-        const std::string entry = LabelToEntry(label, ctx.m_host.dateType);
+    for (const std::string& label : schedule.rows) {
+        const std::string entry = LabelToEntry(label, dateType);
         for (int i = 0; i < kScheduleSlots; ++i) {
-            const ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(i)];
+            const ScheduleEntry& e = schedule.table[static_cast<std::size_t>(i)];
             if (e.bUsed && SlotEntryString(e) == entry)
-                kept.push_back(label + ": " + ctx.m_report.Entry(i).why);
+                kept.push_back(label + ": " + report.Entry(i).why);
         }
     }
     return kept;

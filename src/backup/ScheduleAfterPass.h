@@ -8,12 +8,13 @@
 #include "backup/BackupContext.h"
 
 // True when the last pass made every used entry whole.
-bool PassCompletedEveryEntry(const BackupContext& ctx);
+bool PassCompletedEveryEntry(const backup::ScheduleState& schedule, const BackupReport& report);
 // Removes the entries the last pass made whole from the schedule, reserve.dat and the working
 // folder, keeps the others, and fills the list and the total from what is kept.
 void ClearCompletedEntries(BackupContext& ctx);
 // The entries still in the schedule, each with the first thing the last pass could not write of
 // it: "label: why".
-std::vector<std::string> KeptEntries(const BackupContext& ctx);
+std::vector<std::string> KeptEntries(const backup::ScheduleState& schedule, int dateType,
+                                     const BackupReport& report);
 // The name of the folder that holds a slot's entry in the image.
 std::string ImageEntryName(const ScheduleEntry& e, int dateType);

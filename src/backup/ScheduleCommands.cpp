@@ -18,35 +18,27 @@
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
-namespace {
-
-bool AnySlotUsed(const BackupContext& ctx) {
-    return std::any_of(ctx.m_Schedule.begin(), ctx.m_Schedule.end(),
-                       [](const ScheduleEntry& e) { return e.bUsed != 0; });
-}
-
-}  // namespace
-
 // The list keeps its rows in ascending character order, as a sorted list box does.
-void InsertListRow(BackupContext& ctx, const std::string& label) {
-    auto& rows = ctx.m_lbSchedule;
+void InsertListRow(backup::ScheduleState& schedule, backup::IOperatorView& view,
+                   const std::string& label) {
+    auto& rows = schedule.rows;
     auto at = std::upper_bound(rows.begin(), rows.end(), label,
                                [](const std::string& a, const std::string& b) {
                                    return platform::FoldCase(a) < platform::FoldCase(b);
                                });
     const int index = static_cast<int>(at - rows.begin());
     rows.insert(at, label);
-    ctx.m_view.ScheduleListChanged(rows);
+    view.ScheduleListChanged(rows);
     // The picked row stays picked, wherever the new row went, as in any sorted list.
-    if (ctx.m_nListSel >= index)
-        ++ctx.m_nListSel;
-    if (ctx.m_nListSel >= 0)
-        ctx.m_view.ScheduleRowPicked(ctx.m_nListSel);
+    if (schedule.pickedRow >= index)
+        ++schedule.pickedRow;
+    if (schedule.pickedRow >= 0)
+        view.ScheduleRowPicked(schedule.pickedRow);
 }
 
-void EnableEntryButtons(BackupContext& ctx, bool enable) {
-    ctx.m_view.EnableDelete(enable);
-    ctx.m_view.EnableUpdate(enable);
+void EnableEntryButtons(backup::IOperatorView& view, bool enable) {
+    view.EnableDelete(enable);
+    view.EnableUpdate(enable);
 }
 
 void UpdateDiscSpaceBar(BackupContext& ctx, bool show) {
@@ -72,8 +64,8 @@ void UpdateDiscSpaceBar(BackupContext& ctx, bool show) {
     bar.bar2Color = 0x40C080;
     bar.lower2 = usedPercent;
     bar.upper2 = 100;
-    bar.pos2 = ctx.m_nTotalSize > 0 && capacity > 0
-                   ? static_cast<int>((ctx.m_nTotalSize / 1024 + used) / capacity * 100)
+    bar.pos2 = ctx.m_schedule.totalKB > 0 && capacity > 0
+                   ? static_cast<int>((ctx.m_schedule.totalKB / 1024 + used) / capacity * 100)
                    : usedPercent;
     char text[160];
     std::snprintf(text, sizeof text, "%s : %.fM", ctx.GetLanguageText("BACKUP", "M010023").c_str(),
@@ -81,35 +73,36 @@ void UpdateDiscSpaceBar(BackupContext& ctx, bool show) {
     bar.text = text;
     bar.textOnBk = bar.textOnBar = 0x000000;
     ctx.m_view.SetDiscSpace(bar);
-    UpdateEraseButton(ctx);
+    UpdateEraseButton(ctx.m_view, ctx.m_discWriter);
 }
 
-void UpdateEraseButton(BackupContext& ctx) {
-    ctx.m_view.OfferErase(ctx.m_discWriter && IsRewritableMedia(ctx.m_discWriter->GetMediaType()));
+void UpdateEraseButton(backup::IOperatorView& view, CDVDWriterPro2* writer) {
+    view.OfferErase(writer && IsRewritableMedia(writer->GetMediaType()));
 }
 
-int FindListRow(const BackupContext& ctx, const std::string& text) {
+int FindListRow(const backup::ScheduleState& schedule, const std::string& text) {
     const std::string want = platform::FoldCase(text);
-    for (std::size_t i = 0; i < ctx.m_lbSchedule.size(); ++i)
-        if (platform::FoldCase(ctx.m_lbSchedule[i]).compare(0, want.size(), want) == 0)
+    for (std::size_t i = 0; i < schedule.rows.size(); ++i)
+        if (platform::FoldCase(schedule.rows[i]).compare(0, want.size(), want) == 0)
             return static_cast<int>(i);
     return -1;
 }
 
 void FillScheduleList(BackupContext& ctx) {
-    ctx.m_lbSchedule.clear();
-    ctx.m_nListSel = -1;
-    ctx.m_bEntryPicked = 0;
-    ctx.m_nTotalSize = 0;
-    for (const auto& e : ctx.m_Schedule) {
+    ctx.m_schedule.rows.clear();
+    ctx.m_schedule.pickedRow = -1;
+    ctx.m_schedule.entryPicked = 0;
+    ctx.m_schedule.totalKB = 0;
+    for (const auto& e : ctx.m_schedule.table) {
         if (!e.bUsed)
             continue;
-        AddToTotal(ctx, e.nSize);
-        InsertListRow(ctx, EntryToLabel(SlotEntryString(e), ctx.m_host.dateType));
+        ctx.m_schedule.AddToTotal(e.nSize);
+        InsertListRow(ctx.m_schedule, ctx.m_view,
+                      EntryToLabel(SlotEntryString(e), ctx.m_host.dateType));
     }
-    ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
+    ctx.m_view.ScheduleListChanged(ctx.m_schedule.rows);
     ShowTotalSize(ctx);
-    EnableEntryButtons(ctx, false);
+    EnableEntryButtons(ctx.m_view, false);
 }
 
 backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range) {
@@ -129,10 +122,10 @@ backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range)
         return ctx.Refuse("M010008");
     const std::string entry = MakeEntryString(ctx.m_day.date, sh, sm, eh, em);
     const std::string label = EntryToLabel(entry, ctx.m_host.dateType);
-    if (FindListRow(ctx, label) >= 0)
+    if (FindListRow(ctx.m_schedule, label) >= 0)
         return ctx.Refuse("M010009");
     // A full schedule is refused before anything is written, so that no slot is overwritten.
-    if (!FindFreeSlot(ctx.m_Schedule))
+    if (!FindFreeSlot(ctx.m_schedule.table))
         return ctx.Refuse("M010050");
 
     const std::string working = paths::WorkingFolder(ctx.m_host.basePath);
@@ -153,29 +146,30 @@ backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range)
     if (EstimateEntrySize(ctx, day, sh + sm, eh + em) != 1) {
         // A refused entry leaves nothing behind in the working folder.
         storage::DeleteFolderTree(entryFolder);
-        if (!AnySlotUsed(ctx))
+        if (!ctx.m_schedule.AnySlotUsed())
             platform::RemoveDirectory(working);
         return ctx.Refuse("M010002");
     }
 
     ctx.m_view.SetWaitCursor(true);
-    const int slot = *FindFreeSlot(ctx.m_Schedule);
-    ctx.m_nCurSlot = slot;
-    ScheduleEntry& e = ctx.m_Schedule[static_cast<std::size_t>(slot)];
+    const int slot = *FindFreeSlot(ctx.m_schedule.table);
+    ctx.m_schedule.currentSlot = slot;
+    ScheduleEntry& e = ctx.m_schedule.table[static_cast<std::size_t>(slot)];
     e.bUsed = 1;
     e.bPending = 1;
     SetKeys(e, day + sh + sm, day + eh + em);
-    e.nSize = ctx.m_nLastEntrySize;
-    ctx.m_nLastEntrySize = 0;
+    e.nSize = ctx.m_schedule.lastEntryKB;
+    ctx.m_schedule.lastEntryKB = 0;
     for (int c = 0; c < ctx.m_host.camCount && c < kMaxCameras; ++c)
         e.bCam[c] = ctx.m_day.camSel[c] ? 1 : 0;
     e.bAllCam = ctx.m_day.selCamCount == ctx.m_day.existCamCount ? 1 : 0;
     ctx.m_day.selCamCount = 0;
-    BuildMinuteMap(ctx.m_Schedule, slot, ctx.m_day.recMap, ctx.m_day.selMap);
-    if (!SaveMinuteMap(ctx.m_day, working, entry, day) || !SaveScheduleTable(ctx)) {
+    BuildMinuteMap(ctx.m_schedule.table, slot, ctx.m_day.recMap, ctx.m_day.selMap);
+    if (!SaveMinuteMap(ctx.m_day, working, entry, day) ||
+        !SaveScheduleTable(ctx.m_host, ctx.m_schedule)) {
         // No half entry: the slot, the total and the entry's folder go back to what they were;
         // reserve.dat is replaced only when whole, so the saved schedule is the one before.
-        ctx.m_nTotalSize -= e.nSize;
+        ctx.m_schedule.totalKB -= e.nSize;
         std::memset(&e, 0, sizeof e);
         storage::DeleteFolderTree(entryFolder);
         ShowTotalSize(ctx);
@@ -183,7 +177,7 @@ backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range)
         return ctx.Refuse("M010003");
     }
     ResetCameraSelection(ctx);
-    InsertListRow(ctx, label);
+    InsertListRow(ctx.m_schedule, ctx.m_view, label);
     UpdateDiscSpaceBar(ctx, ctx.m_bDiscTarget != 0);
     ctx.m_view.SetWaitCursor(false);
     return {};
@@ -194,82 +188,84 @@ backup::CommandResult OnDelete(BackupContext& ctx) {
         return ctx.Refuse("M010016");
     if (ctx.m_bDiscWriting)
         return ctx.Refuse("M010017");
-    if (!ctx.m_bEntryPicked)
+    if (!ctx.m_schedule.entryPicked)
         return ctx.Refuse("M010018");
-    const int row = ctx.m_nListSel;
-    if (row < 0 || row >= static_cast<int>(ctx.m_lbSchedule.size()) ||
-        ctx.m_lbSchedule[static_cast<std::size_t>(row)].empty())
+    const int row = ctx.m_schedule.pickedRow;
+    if (row < 0 || row >= static_cast<int>(ctx.m_schedule.rows.size()) ||
+        ctx.m_schedule.rows[static_cast<std::size_t>(row)].empty())
         return ctx.Refuse("M010018");
     if (ctx.ShowMessage(ctx.GetLanguageText("BACKUP", "M010019"), "Backup", MB_YESNO) != IDYES)
         return backup::CommandResult::Refused("M010019");  // the operator said No
 
     ctx.m_view.SetWaitCursor(true);
     const std::string entry =
-        LabelToEntry(ctx.m_lbSchedule[static_cast<std::size_t>(row)], ctx.m_host.dateType);
+        LabelToEntry(ctx.m_schedule.rows[static_cast<std::size_t>(row)], ctx.m_host.dateType);
     const std::string entryFolder = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
     ScheduleEntry* e =
-        FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
+        FindSlotByKeys(ctx.m_schedule.table, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
     const ScheduleEntry before = e ? *e : ScheduleEntry{};
     if (e)
         ClearSlot(*e);
     // The saved schedule goes first: an entry whose folder is gone must not stay in it, not
     // even when the next step fails or the program is killed between the two.
-    const bool saved = AnySlotUsed(ctx) ? SaveScheduleTable(ctx) : RemoveScheduleFile(ctx);
+    const bool saved = ctx.m_schedule.AnySlotUsed() ? SaveScheduleTable(ctx.m_host, ctx.m_schedule)
+                                                    : RemoveScheduleFile(ctx.m_host);
     if (!saved) {
         if (e)
             *e = before;
         ctx.m_view.SetWaitCursor(false);
         return ctx.Refuse("Q010003");
     }
-    ctx.m_lbSchedule.erase(ctx.m_lbSchedule.begin() + row);
-    ctx.m_nListSel = -1;
-    ctx.m_view.ScheduleListChanged(ctx.m_lbSchedule);
+    ctx.m_schedule.rows.erase(ctx.m_schedule.rows.begin() + row);
+    ctx.m_schedule.pickedRow = -1;
+    ctx.m_view.ScheduleListChanged(ctx.m_schedule.rows);
     if (e)
-        ctx.m_nTotalSize -= before.nSize < ctx.m_nTotalSize ? before.nSize : ctx.m_nTotalSize;
+        ctx.m_schedule.totalKB -=
+            before.nSize < ctx.m_schedule.totalKB ? before.nSize : ctx.m_schedule.totalKB;
     storage::DeleteFolderTree(entryFolder);
     ShowTotalSize(ctx);
     UpdateDiscSpaceBar(ctx, ctx.m_bDiscTarget != 0);
-    if (!AnySlotUsed(ctx)) {
-        ClearReservedFolder(ctx);
+    if (!ctx.m_schedule.AnySlotUsed()) {
+        ClearReservedFolder(ctx.m_host, ctx.m_schedule);
         ShowTotalSize(ctx);
     }
     ctx.m_view.MemoChanged("");
-    std::memset(&ctx.m_EntryInfo, 0, sizeof ctx.m_EntryInfo);
-    ctx.m_bEntryPicked = 0;
+    std::memset(&ctx.m_schedule.entryInfo, 0, sizeof ctx.m_schedule.entryInfo);
+    ctx.m_schedule.entryPicked = 0;
     ResetCameraSelection(ctx);
     ctx.m_view.SetWaitCursor(false);
     return {};
 }
 
 backup::CommandResult OnSelchangeSchedule(BackupContext& ctx) {
-    const int row = ctx.m_nListSel;
-    if (row < 0 || row >= static_cast<int>(ctx.m_lbSchedule.size()) ||
-        ctx.m_lbSchedule[static_cast<std::size_t>(row)].empty()) {
+    const int row = ctx.m_schedule.pickedRow;
+    if (row < 0 || row >= static_cast<int>(ctx.m_schedule.rows.size()) ||
+        ctx.m_schedule.rows[static_cast<std::size_t>(row)].empty()) {
         ctx.m_view.EnableUpdate(false);
         ctx.Refuse("M010018");
-        ctx.m_bEntryPicked = 0;
+        ctx.m_schedule.entryPicked = 0;
         return backup::CommandResult::Refused("M010018");
     }
-    ctx.m_bEntryPicked = 1;
+    ctx.m_schedule.entryPicked = 1;
     const std::string entry =
-        LabelToEntry(ctx.m_lbSchedule[static_cast<std::size_t>(row)], ctx.m_host.dateType);
-    ctx.m_strCurEntryPath = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
-    ctx.m_strCurEntry = entry;
+        LabelToEntry(ctx.m_schedule.rows[static_cast<std::size_t>(row)], ctx.m_host.dateType);
+    ctx.m_schedule.pickedFolder = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
+    ctx.m_schedule.pickedEntry = entry;
     ResetCameraSelection(ctx);
-    ctx.m_bEntryInfoRead =
-        AccessEntryInfo(ctx, ctx.m_strCurEntryPath, ctx.m_strCurEntry, kEntryInfoRead);
-    if (ctx.m_bEntryInfoRead) {
-        ctx.m_view.MemoChanged(ctx.m_EntryInfo.memo);
+    ctx.m_schedule.entryInfoRead = AccessEntryInfo(ctx, ctx.m_schedule.pickedFolder,
+                                                   ctx.m_schedule.pickedEntry, kEntryInfoRead);
+    if (ctx.m_schedule.entryInfoRead) {
+        ctx.m_view.MemoChanged(ctx.m_schedule.entryInfo.memo);
         ctx.m_view.EnableUpdate(true);
     }
     if (const ScheduleEntry* e =
-            FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
+            FindSlotByKeys(ctx.m_schedule.table, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
         ctx.m_day.camPage = 0;
         for (int c = 0; c < kMaxCameras; ++c)
             ctx.m_day.camSel[c] = e->bCam[c] ? 1 : 0;
     }
     ShowEntryCameras(ctx);
-    EnableEntryButtons(ctx, true);
+    EnableEntryButtons(ctx.m_view, true);
     return {};
 }
 
@@ -285,8 +281,8 @@ std::size_t MemoLength(const std::string& text) {
 
 void OnChangeMemo(BackupContext& ctx, const std::string& text) {
     // The field takes 250 characters; the record's 255 always hold it with its terminator.
-    std::memset(ctx.m_EntryInfo.memo, 0, sizeof ctx.m_EntryInfo.memo);
-    std::memcpy(ctx.m_EntryInfo.memo, text.data(), MemoLength(text));
+    std::memset(ctx.m_schedule.entryInfo.memo, 0, sizeof ctx.m_schedule.entryInfo.memo);
+    std::memcpy(ctx.m_schedule.entryInfo.memo, text.data(), MemoLength(text));
 }
 
 backup::CommandResult OnUpdateMemo(BackupContext& ctx) {
@@ -294,18 +290,20 @@ backup::CommandResult OnUpdateMemo(BackupContext& ctx) {
         return ctx.Refuse("M010016");
     if (ctx.m_bDiscWriting)
         return ctx.Refuse("M010017");
-    if (ctx.m_strCurEntryPath.empty() || ctx.m_strCurEntry.empty())
+    if (ctx.m_schedule.pickedFolder.empty() || ctx.m_schedule.pickedEntry.empty())
         return ctx.Refuse("M010018");
     backup::CommandResult refused;
     // A record that could not be read is not written back as one of date 0 with the memo.
-    if (!ctx.m_bEntryInfoRead || !WorkingFolderProblem(ctx.m_host, ctx.m_strCurEntryPath).empty() ||
-        !AccessEntryInfo(ctx, ctx.m_strCurEntryPath, ctx.m_strCurEntry, kEntryInfoUpdate))
+    if (!ctx.m_schedule.entryInfoRead ||
+        !WorkingFolderProblem(ctx.m_host, ctx.m_schedule.pickedFolder).empty() ||
+        !AccessEntryInfo(ctx, ctx.m_schedule.pickedFolder, ctx.m_schedule.pickedEntry,
+                         kEntryInfoUpdate))
         refused = ctx.Refuse("M010037");
     ResetCameraSelection(ctx);
-    ctx.m_nListSel = -1;
-    ctx.m_bEntryPicked = 0;
+    ctx.m_schedule.pickedRow = -1;
+    ctx.m_schedule.entryPicked = 0;
     ctx.m_view.ScheduleRowPicked(-1);
-    ctx.m_strCurEntryPath.clear();
-    ctx.m_strCurEntry.clear();
+    ctx.m_schedule.pickedFolder.clear();
+    ctx.m_schedule.pickedEntry.clear();
     return refused;
 }

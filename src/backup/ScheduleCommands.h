@@ -10,9 +10,9 @@
 void FillScheduleList(BackupContext& ctx);
 // Adds the entry of the chosen day, the time range and the selected cameras.
 backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range);
-// Removes the picked entry (m_nListSel), after the operator's confirmation.
+// Removes the picked entry (m_schedule.pickedRow), after the operator's confirmation.
 backup::CommandResult OnDelete(BackupContext& ctx);
-// Shows the entry of list row m_nListSel: its cameras and its memo.
+// Shows the entry of list row m_schedule.pickedRow: its cameras and its memo.
 backup::CommandResult OnSelchangeSchedule(BackupContext& ctx);
 // The memo field's text, copied into the picked entry's record as it is typed: at most 250
 // bytes, cut before a character that would not fit whole.
@@ -22,13 +22,14 @@ void OnChangeMemo(BackupContext& ctx, const std::string& text);
 std::size_t MemoLength(const std::string& text);
 // Stores the memo of the picked entry in its information file.
 backup::CommandResult OnUpdateMemo(BackupContext& ctx);
-void EnableEntryButtons(BackupContext& ctx, bool enable);
+void EnableEntryButtons(backup::IOperatorView& view, bool enable);
 // The disc space bar: used and planned space of the disc in the writer, and the free megabytes;
 // hidden with "Erase" when show is false or there are no disc figures.
 void UpdateDiscSpaceBar(BackupContext& ctx, bool show);
 // "Erase" is offered for a rewritable disc only.
-void UpdateEraseButton(BackupContext& ctx);
+void UpdateEraseButton(backup::IOperatorView& view, CDVDWriterPro2* writer);
 // Puts label into the sorted schedule list; the picked row stays picked.
-void InsertListRow(BackupContext& ctx, const std::string& label);
+void InsertListRow(backup::ScheduleState& schedule, backup::IOperatorView& view,
+                   const std::string& label);
 // Row of the list that begins with text, without regard to case; -1 when none.
-int FindListRow(const BackupContext& ctx, const std::string& text);
+int FindListRow(const backup::ScheduleState& schedule, const std::string& text);

@@ -102,7 +102,7 @@ void CQuillonDlg::SetBaseFolder(const std::string& base) {
 BOOL CQuillonDlg::OnInitDialog() {
     setWindowTitle("Backup");
     hide();
-    m_ctx.m_nTotalSize = 0;
+    m_ctx.m_schedule.totalKB = 0;
     // One copy per base folder: the machine's lock is the application's; this one keeps out a
     // copy started by another user on the same folder.
     auto folder =
@@ -238,7 +238,7 @@ void CQuillonDlg::OnDelete() {
 }
 
 void CQuillonDlg::OnSelchangeSchedule(int row) {
-    m_ctx.m_nListSel = row;
+    m_ctx.m_schedule.pickedRow = row;
     ::OnSelchangeSchedule(m_ctx);
 }
 

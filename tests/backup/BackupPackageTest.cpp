@@ -29,7 +29,7 @@ TEST_F(BackupPackageTest, EntryInformationIsWrittenReadAndUpdatedInItsThreeModes
     ctx.m_host.recorderKind = 4;
     ctx.m_host.modelCode = 0x1648D;
     std::memset(ctx.m_host.cameraNames[5], 'n', 30);  // a name of 30 characters fills its slot
-    std::strcpy(ctx.m_EntryInfo.memo, "typed before Add");
+    std::strcpy(ctx.m_schedule.entryInfo.memo, "typed before Add");
     ASSERT_TRUE(AccessEntryInfo(ctx, "C:\\E", "2010052314001530", kEntryInfoWrite));
     const std::string bytes = ReadText(driveC() + "/E/BackupInfo.dat");
     ASSERT_EQ(bytes.size(), 2332u);
@@ -39,21 +39,21 @@ TEST_F(BackupPackageTest, EntryInformationIsWrittenReadAndUpdatedInItsThreeModes
     EXPECT_EQ(std::string(bytes.data() + 2024), "typed before Add");
     EXPECT_EQ(bytes[2279], 0);
 
-    std::memset(&ctx.m_EntryInfo, 0x55, sizeof ctx.m_EntryInfo);
+    std::memset(&ctx.m_schedule.entryInfo, 0x55, sizeof ctx.m_schedule.entryInfo);
     ASSERT_TRUE(AccessEntryInfo(ctx, "C:\\E", "", kEntryInfoRead));
-    EXPECT_EQ(ctx.m_EntryInfo.endMinute, 30u);
-    EXPECT_STREQ(ctx.m_EntryInfo.memo, "typed before Add");
+    EXPECT_EQ(ctx.m_schedule.entryInfo.endMinute, 30u);
+    EXPECT_STREQ(ctx.m_schedule.entryInfo.memo, "typed before Add");
 
-    std::strcpy(ctx.m_EntryInfo.memo, "changed");
+    std::strcpy(ctx.m_schedule.entryInfo.memo, "changed");
     ASSERT_TRUE(AccessEntryInfo(ctx, "C:\\E", "", kEntryInfoUpdate));
-    EXPECT_EQ(ctx.m_EntryInfo.year, 0u);  // cleared after the write
+    EXPECT_EQ(ctx.m_schedule.entryInfo.year, 0u);  // cleared after the write
     EXPECT_STREQ(ReadInfo(driveC() + "/E/BackupInfo.dat").memo, "changed");
     EXPECT_EQ(ReadInfo(driveC() + "/E/BackupInfo.dat").year, 2010u);
 
     // A short file reads as a missing one.
     WriteText(driveC() + "/E/BackupInfo.dat", "short");
     EXPECT_FALSE(AccessEntryInfo(ctx, "C:\\E", "", kEntryInfoRead));
-    EXPECT_EQ(ctx.m_EntryInfo.year, 0u);
+    EXPECT_EQ(ctx.m_schedule.entryInfo.year, 0u);
     EXPECT_FALSE(AccessEntryInfo(ctx, "C:\\Missing", "2010052314001530", kEntryInfoWrite));
 }
 
@@ -142,7 +142,7 @@ TEST_F(BackupPackageTest, AWildcardCopyCountsEveryMatchAndShowsItsName) {
     WriteText(driveC() + "/rec/201005231405N.dat", std::string(3 * 1024, 'd'));
     WriteText(driveC() + "/rec/201005231406N.dat", "other minute");
     ctx.m_bBackupRunning = 1;
-    ctx.m_nTotalSize = 8;
+    ctx.m_schedule.totalKB = 8;
     ASSERT_EQ(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "C:\\img\\"), 1);
     EXPECT_EQ(ctx.m_pass->doneSize, 1u + 3u);
     EXPECT_EQ(view.statusText, "[201005231405N.idx] copying");
@@ -175,7 +175,7 @@ TEST(UpdatePassProgressTest, PositionsAreTruncatedAndAZeroTotalIsZero) {
     backup::RecordingOperatorView view;
     BackupContext ctx(app, view);
     for (const DWORD total : {5000u, 0u}) {
-        ctx.m_nTotalSize = total;
+        ctx.m_schedule.totalKB = total;
         backup::PassJob& job = BeginPass(ctx);
         job.doneSize = total ? 2499 : 6000;
         backup::UpdatePassProgress(job);

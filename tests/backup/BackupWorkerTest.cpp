@@ -91,16 +91,16 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     // The end of a folder backup, code 100; the entry the pass did not finish stays in the
     // schedule, the list and the total, with its working files, also for the next start.
     EXPECT_EQ(view.passesEnded, 1);
-    EXPECT_EQ(ctx.m_lbSchedule, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:09"});
-    EXPECT_GT(ctx.m_nTotalSize, 0u);
+    EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:09"});
+    EXPECT_GT(ctx.m_schedule.totalKB, 0u);
     const std::string kept = driveC() + "/Prog/Reserved/2010_05_23=10,00~10,09/";
     EXPECT_EQ(fs::file_size(kept + "BackupInfo.dat"), 2332u);
     EXPECT_EQ(fs::file_size(kept + "20100523/20100523.DAT"), 92164u);
     BackupContext next(app, view);
     next.m_host.basePath = ctx.m_host.basePath;
     ASSERT_TRUE(LoadScheduleTable(next));
-    EXPECT_EQ(next.m_Schedule[0].bUsed, 1u);
-    EXPECT_EQ(next.m_Schedule[0].bCam[2], 1u);
+    EXPECT_EQ(next.m_schedule.table[0].bUsed, 1u);
+    EXPECT_EQ(next.m_schedule.table[0].bCam[2], 1u);
     EXPECT_NE(PassOutcomeText(ctx).find("2010-05-23 - 10:00 ~ 10:09: the backup was stopped"),
               std::string::npos)
         << PassOutcomeText(ctx);
@@ -192,7 +192,7 @@ TEST_F(BackupWorkerTest, TheWalkCrossesHoursAndAudioFollowsTheChannelLimits) {
 
     // An all-camera entry copies the audio of every channel of its cameras.
     Add("11", "03", "11", "03");
-    ASSERT_EQ(ctx.m_Schedule[0].bAllCam, 1u);
+    ASSERT_EQ(ctx.m_schedule.table[0].bAllCam, 1u);
     view.ended.Reset();
     Run("E:\\Backup");
     EXPECT_TRUE(fs::exists(Day("2010_05_23=11,03~11,03") + "Audio/201005231103.au40"));
@@ -236,11 +236,11 @@ TEST_F(BackupWorkerTest, OnlyTheEntriesThePassMadeWholeLeaveTheSchedule) {
     Add("10", "03", "10", "05");
     fs::remove(driveC() + "/QorData/20100523/201005231004N.dat");  // half a minute
     Run("E:\\Backup");
-    EXPECT_EQ(ctx.m_lbSchedule, std::vector<std::string>{"2010-05-23 - 10:03 ~ 10:05"});
+    EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{"2010-05-23 - 10:03 ~ 10:05"});
     EXPECT_FALSE(fs::exists(driveC() + "/Prog/Reserved/2010_05_23=10,00~10,01"));
     EXPECT_TRUE(fs::exists(driveC() + "/Prog/Reserved/2010_05_23=10,03~10,05/BackupInfo.dat"));
     int used = 0;
-    for (const auto& e : ctx.m_Schedule)
+    for (const auto& e : ctx.m_schedule.table)
         used += e.bUsed ? 1 : 0;
     EXPECT_EQ(used, 1);
     // A minute is its index and its data file together: neither half reaches the image.
@@ -286,7 +286,7 @@ TEST_F(BackupWorkerTest, ADamagedMinuteIsReportedAlikeInEveryEntryAndItsReadable
         EXPECT_TRUE(outcome.recordingDamaged);
         EXPECT_EQ(outcome.why, damaged);
     }
-    EXPECT_EQ(ctx.m_lbSchedule.size(), 2u);
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 2u);
     // The sound minutes of the all-camera entry are still the recorder's own files.
     EXPECT_TRUE(ReadText(Day("2010_05_23=10,00~10,02") + "201005231002N.idx") ==
                 ReadText(driveC() + "/QorData/20100523/201005231002N.idx"));

@@ -118,8 +118,8 @@ TEST_F(DiscBurnTest, StatusAndProgressEvents) {
 TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder) {
     WriteText(driveC() + "/QuillonTemp/2010_05_23=10,00~10,01/BackupInfo.dat", "x");
     WriteText(driveC() + "/base/Reserved/reserve.dat", "x");
-    ctx.m_lbSchedule = {"2010-05-23 - 10:00 ~ 10:01"};
-    ctx.m_nTotalSize = 900;
+    ctx.m_schedule.rows = {"2010-05-23 - 10:00 ~ 10:01"};
+    ctx.m_schedule.totalKB = 900;
     ctx.m_bDiscWriting = 1;
     view.viewerOptionChecked = true;  // the operator ticked it
     writer.calls.clear();
@@ -127,7 +127,7 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
     EXPECT_FALSE(fs::exists(driveC() + "/QuillonTemp"));
     EXPECT_FALSE(fs::exists(driveC() + "/base/Reserved"));
     EXPECT_TRUE(view.listRows.empty());
-    EXPECT_EQ(ctx.m_nTotalSize, 0u);
+    EXPECT_EQ(ctx.m_schedule.totalKB, 0u);
     EXPECT_EQ(ctx.m_bDiscWriting, 0);
     EXPECT_EQ(Status(), "");
     EXPECT_TRUE(view.viewerOptionEnabled);
@@ -169,7 +169,7 @@ TEST_F(DiscBurnTest, AnEndedWriteAndAnErrorGoBackToIdleWithTheirWords) {
 
 TEST_F(DiscBurnTest, ADiscThatDoesNotReadBackAsItsImageIsAFailedBackup) {
     WriteText(driveC() + "/QuillonTemp/SHA256SUMS", "");
-    ctx.m_lbSchedule = {"2010-05-23 - 10:00 ~ 10:01"};
+    ctx.m_schedule.rows = {"2010-05-23 - 10:00 ~ 10:01"};
     ctx.m_bBackupRunning = 1;
     HandOverDiscImage(ctx);
     Event(21, kReadBackFailed, 0, 0, "CHANGED          e/x.dat");
@@ -182,7 +182,7 @@ TEST_F(DiscBurnTest, ADiscThatDoesNotReadBackAsItsImageIsAFailedBackup) {
     EXPECT_EQ(ctx.m_discReadBack, nullptr);
     // Nothing is cleared: the image and the schedule stay for another disc.
     EXPECT_TRUE(fs::exists(driveC() + "/QuillonTemp/SHA256SUMS"));
-    EXPECT_EQ(ctx.m_lbSchedule.size(), 1u);
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
 }
 
 TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {

@@ -56,8 +56,8 @@ TEST_F(SizeEstimateTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {
     EXPECT_EQ(GetMinuteDataBytes(ctx, "201005231401"), 0);
     EXPECT_EQ(GetMinuteFrameCount(ctx, "201005239999"), 0);  // no such index
     ASSERT_EQ(EstimateEntrySize(ctx, "20100523", "1400", "1401"), 1);
-    EXPECT_EQ(ctx.m_nLastEntrySize, 5003u);
-    EXPECT_EQ(ctx.m_nTotalSize, 5003u);
+    EXPECT_EQ(ctx.m_schedule.lastEntryKB, 5003u);
+    EXPECT_EQ(ctx.m_schedule.totalKB, 5003u);
     EXPECT_EQ(ctx.m_day.selCamCount, 2);
     EXPECT_EQ(view.totalSize, "Total 4.9 MByte");
     EXPECT_FALSE(view.waitCursor);
@@ -80,12 +80,12 @@ TEST_F(SizeEstimateTest, AudioIsRoundedPerFileAndTheRangeIncludesBothEnds) {
     EXPECT_EQ(GetMinuteAudioBytes(ctx, "201005231058", 3), 5000);
     ASSERT_EQ(EstimateEntrySize(ctx, "20100523", "1058", "1102"), 1);
     // 4 + 4 KB of audio (not 9), pictures below a kilobyte each, 2 pictures: no allowance.
-    EXPECT_EQ(ctx.m_nLastEntrySize, 3008u);
+    EXPECT_EQ(ctx.m_schedule.lastEntryKB, 3008u);
 
     ctx.m_host.modelCode = 0x1648D;
     ASSERT_EQ(EstimateEntrySize(ctx, "20100523", "1102", "1102"), 1);
-    EXPECT_EQ(ctx.m_nLastEntrySize, 3000u + 488u);
-    EXPECT_EQ(ctx.m_nTotalSize, 3008u + 3488u);
+    EXPECT_EQ(ctx.m_schedule.lastEntryKB, 3000u + 488u);
+    EXPECT_EQ(ctx.m_schedule.totalKB, 3008u + 3488u);
 }
 
 TEST_F(SizeEstimateTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {
@@ -101,13 +101,13 @@ TEST_F(SizeEstimateTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {
     ASSERT_TRUE(ScanRecordedDay(ctx.m_host, ctx.m_day, "20100523"));
     ctx.m_host.camCount = 4;
     ctx.m_day.camSel[0] = 1;
-    ctx.m_nTotalSize = 7;
+    ctx.m_schedule.totalKB = 7;
     EXPECT_EQ(EstimateEntrySize(ctx, "20100523", "1000", "1001"), 2);  // both minutes broken
     EXPECT_EQ(EstimateEntrySize(ctx, "20100523", "1100", "0900"), 2);  // start after end
-    EXPECT_EQ(ctx.m_nTotalSize, 7u);
+    EXPECT_EQ(ctx.m_schedule.totalKB, 7u);
     EXPECT_EQ(ctx.m_day.selCamCount, 0);
     EXPECT_EQ(EstimateEntrySize(ctx, "20100523", "1000", "1002"), 1);  // 10:02 counts
-    EXPECT_GT(ctx.m_nTotalSize, 7u + 3000u);
+    EXPECT_GT(ctx.m_schedule.totalKB, 7u + 3000u);
 }
 
 TEST_F(SizeEstimateTest, WhereClauseAndTotalTexts) {
@@ -117,13 +117,13 @@ TEST_F(SizeEstimateTest, WhereClauseAndTotalTexts) {
     ctx.m_day.camSel[9] = 1;  // beyond the camera count
     EXPECT_EQ(BuildCameraWhereClause(ctx), "where camnum in(1,3)");
 
-    EXPECT_EQ(FormatTotalSize(ctx, 1024), "Total 1024.0 KByte");
-    EXPECT_EQ(FormatTotalSize(ctx, 1025), "Total 1.0 MByte");
-    EXPECT_EQ(FormatTotalSize(ctx, 0), "Total 0.0 KByte");
+    EXPECT_EQ(FormatTotalSize(ctx.m_profile, 1024), "Total 1024.0 KByte");
+    EXPECT_EQ(FormatTotalSize(ctx.m_profile, 1025), "Total 1.0 MByte");
+    EXPECT_EQ(FormatTotalSize(ctx.m_profile, 0), "Total 0.0 KByte");
 
     ctx.m_profile.SetExePath("C:\\Prog", "C:\\Prog", "eng", 0);
     WriteText(driveC() + "/Prog/language.eng",
               "[Common Quillon]\nDataSize MByte=Size %.2f MB\nDataSize KByte=%s %d\n");
-    EXPECT_EQ(FormatTotalSize(ctx, 2048), "Size 2.00 MB");
-    EXPECT_EQ(FormatTotalSize(ctx, 10), "Total 10.0 KByte");  // a bad format is not used
+    EXPECT_EQ(FormatTotalSize(ctx.m_profile, 2048), "Size 2.00 MB");
+    EXPECT_EQ(FormatTotalSize(ctx.m_profile, 10), "Total 10.0 KByte");  // a bad format is not used
 }

@@ -173,7 +173,7 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
     // The host's record took effect for the window, and the schedule is done with.
     EXPECT_EQ(ctx.m_host.localMode, 0);
-    EXPECT_TRUE(ctx.m_lbSchedule.empty());
+    EXPECT_TRUE(ctx.m_schedule.rows.empty());
 }
 
 TEST_F(PassDuringMeddlingTest, ACancelDuringMeddlingStopsThePassAndKeepsItsEntries) {
@@ -185,7 +185,7 @@ TEST_F(PassDuringMeddlingTest, ACancelDuringMeddlingStopsThePassAndKeepsItsEntri
     ASSERT_EQ(OnOK(ctx, worker), "");
     MeddleUntil([&] { return view.ended.load(); }, 1);
     EXPECT_TRUE(ctx.m_report.stopped());
-    EXPECT_EQ(ctx.m_lbSchedule.size(), 1u);
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
     EXPECT_EQ(ReadText(out + "/Backup/SHA256SUMS").rfind("# PARTIAL IMAGE", 0), 0u);
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
 }
@@ -219,7 +219,7 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
     Choose("10", "00", "10", "11", {0, 1, 2, 3});
     ASSERT_EQ(OnAdd(ctx, view.range), "");
     ASSERT_TRUE(client.Pump([] { return true; }));
-    ASSERT_EQ(ctx.m_lbSchedule.size(), 1u);
+    ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
     fs::create_directories(out + "/Remote");
     ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Remote"), "");
     worker.StartMakeFileThread();
@@ -262,5 +262,5 @@ TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
         1);
     EXPECT_FALSE(ctx.m_bBackupRunning);
     EXPECT_TRUE(ctx.m_report.stopped());
-    EXPECT_EQ(ctx.m_lbSchedule.size(), 1u);
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
 }

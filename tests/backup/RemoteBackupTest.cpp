@@ -130,8 +130,9 @@ TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
 TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSchedule) {
     Add("10", "00", "10", "01", {0, 1, 2, 3});
     Add("10", "02", "10", "04", {1, 2});
-    const auto localSizes = std::make_pair(ctx.m_Schedule[0].nSize, ctx.m_Schedule[1].nSize);
-    const DWORD localTotal = ctx.m_nTotalSize;
+    const auto localSizes =
+        std::make_pair(ctx.m_schedule.table[0].nSize, ctx.m_schedule.table[1].nSize);
+    const DWORD localTotal = ctx.m_schedule.totalKB;
     Run("Local");
     ASSERT_EQ(view.passesEnded, 1);
 
@@ -140,8 +141,9 @@ TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSche
     EXPECT_EQ(view.mode, ControlsMode::kIdle);  // the answer gave the dialog back
     Add("10", "02", "10", "04", {1, 2});
     ASSERT_EQ(view.listRows.size(), 2u);
-    EXPECT_EQ(std::make_pair(ctx.m_Schedule[0].nSize, ctx.m_Schedule[1].nSize), localSizes);
-    EXPECT_EQ(ctx.m_nTotalSize, localTotal);
+    EXPECT_EQ(std::make_pair(ctx.m_schedule.table[0].nSize, ctx.m_schedule.table[1].nSize),
+              localSizes);
+    EXPECT_EQ(ctx.m_schedule.totalKB, localTotal);
     client->codes.clear();
     Run("Remote");
 
@@ -176,8 +178,8 @@ TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
     EXPECT_EQ(view.messages.back().text, "Add schedule size zero(0).");
     EXPECT_EQ(view.mode, ControlsMode::kIdle);
     EXPECT_TRUE(view.listRows.empty());
-    EXPECT_FALSE(ctx.m_Schedule[0].bUsed);
-    EXPECT_EQ(ctx.m_nTotalSize, 0u);
+    EXPECT_FALSE(ctx.m_schedule.table[0].bUsed);
+    EXPECT_EQ(ctx.m_schedule.totalKB, 0u);
 }
 
 TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerChangesNothing) {

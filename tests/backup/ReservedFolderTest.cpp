@@ -27,10 +27,10 @@ TEST_F(ReservedFolderTest, DayMapLoadSetsFlagsOnlyForRecordedMinutes) {
 }
 
 TEST_F(ReservedFolderTest, ADamagedScheduleIsShownToTheOperatorAndNotLoaded) {
-    ctx.m_Schedule[0].bUsed = 1;
-    SetKeys(ctx.m_Schedule[0], "201005231400", "201005231401");
-    ctx.m_Schedule[0].bCam[0] = 1;
-    ASSERT_TRUE(SaveScheduleTable(ctx));
+    ctx.m_schedule.table[0].bUsed = 1;
+    SetKeys(ctx.m_schedule.table[0], "201005231400", "201005231401");
+    ctx.m_schedule.table[0].bCam[0] = 1;
+    ASSERT_TRUE(SaveScheduleTable(ctx.m_host, ctx.m_schedule));
     WriteText(driveC() + "/Prog/Reserved/reserve.dat", std::string(24400, '\x07'));
     ctx.Clear();
     ctx.m_host.basePath = "C:\\Prog\\";
@@ -38,6 +38,6 @@ TEST_F(ReservedFolderTest, ADamagedScheduleIsShownToTheOperatorAndNotLoaded) {
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_NE(view.messages[0].text.find("damaged"), std::string::npos);
     EXPECT_NE(view.messages[0].text.find("slot 1"), std::string::npos);
-    EXPECT_EQ(ctx.m_Schedule[0].bUsed, 0u);
+    EXPECT_EQ(ctx.m_schedule.table[0].bUsed, 0u);
     EXPECT_TRUE(fs::exists(driveC() + "/Prog/Reserved/reserve.dat.damaged"));
 }

@@ -44,30 +44,30 @@ TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {
     ASSERT_EQ(OnAdd(ctx, view.range), "");
     Choose("08", "00", "08", "05", {2, 3});  // same day and times, other cameras
     EXPECT_EQ(OnAdd(ctx, view.range), "M010009");
-    EXPECT_EQ(ctx.m_lbSchedule.size(), 1u);
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
 
     // Nothing recorded in the range: no entry folder is left behind, no slot is taken.
     Choose("09", "00", "09", "10", {0});
     ctx.m_day.camSel[0] = 1;
     EXPECT_EQ(OnAdd(ctx, view.range), "M010002");
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=09,00~09,10"));
-    EXPECT_EQ(ctx.m_Schedule[1].bUsed, 0u);
+    EXPECT_EQ(ctx.m_schedule.table[1].bUsed, 0u);
 }
 
 TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
     Choose("08", "00", "08", "00", {0, 1, 2, 3});  // a single minute, every recorded camera
     OnChangeMemo(ctx, "typed before Add");
     ASSERT_EQ(OnAdd(ctx, view.range), "");
-    const ScheduleEntry& e = ctx.m_Schedule[0];
+    const ScheduleEntry& e = ctx.m_schedule.table[0];
     EXPECT_EQ(e.bUsed, 1u);
     EXPECT_EQ(e.bPending, 1u);
     EXPECT_STREQ(e.szStart, "201005120800");
     EXPECT_STREQ(e.szEnd, "201005120800");
     EXPECT_EQ(e.bAllCam, 1u);
-    EXPECT_EQ(e.nSize, ctx.m_nTotalSize);
+    EXPECT_EQ(e.nSize, ctx.m_schedule.totalKB);
     EXPECT_GT(e.nSize, 3000u);
     EXPECT_EQ(ctx.m_day.selCamCount, 0);
-    EXPECT_EQ(ctx.m_lbSchedule, std::vector<std::string>{"2010-05-12 - 08:00 ~ 08:00"});
+    EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{"2010-05-12 - 08:00 ~ 08:00"});
     EXPECT_EQ(ReadText(Reserved() + "/reserve.dat").size(), 24400u);
     const std::string map = ReadText(Reserved() + "/2010_05_12=08,00~08,00/20100512/20100512.DAT");
     ASSERT_EQ(map.size(), 92164u);
@@ -81,24 +81,24 @@ TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
 
     Choose("08", "01", "08", "02", {0, 1, 2});  // one camera fewer: not an all-camera entry
     ASSERT_EQ(OnAdd(ctx, view.range), "");
-    EXPECT_EQ(ctx.m_Schedule[1].bAllCam, 0u);
-    EXPECT_EQ(ctx.m_Schedule[1].bCam[3], 0u);
+    EXPECT_EQ(ctx.m_schedule.table[1].bAllCam, 0u);
+    EXPECT_EQ(ctx.m_schedule.table[1].bCam[3], 0u);
 }
 
 TEST_F(ScheduleCommandsTest, AFullScheduleRefusesWithoutOverwritingASlot) {
     for (int i = 0; i < kScheduleSlots; ++i) {
-        ctx.m_Schedule[static_cast<std::size_t>(i)].bUsed = 1;
-        std::snprintf(ctx.m_Schedule[static_cast<std::size_t>(i)].szStart, 15, "2001%08d", i);
+        ctx.m_schedule.table[static_cast<std::size_t>(i)].bUsed = 1;
+        std::snprintf(ctx.m_schedule.table[static_cast<std::size_t>(i)].szStart, 15, "2001%08d", i);
     }
-    const ScheduleTable before = ctx.m_Schedule;
+    const ScheduleTable before = ctx.m_schedule.table;
     Choose("08", "00", "08", "05", {0});
     EXPECT_EQ(OnAdd(ctx, view.range), "M010050");
-    EXPECT_EQ(std::memcmp(before.data(), ctx.m_Schedule.data(), sizeof before), 0);
+    EXPECT_EQ(std::memcmp(before.data(), ctx.m_schedule.table.data(), sizeof before), 0);
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
 }
 
 TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
-    ctx.m_nListSel = -1;
+    ctx.m_schedule.pickedRow = -1;
     EXPECT_EQ(OnSelchangeSchedule(ctx), "M010018");
     EXPECT_FALSE(view.updateEnabled);
     EXPECT_EQ(OnDelete(ctx), "M010018");
@@ -107,9 +107,9 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
     ASSERT_EQ(OnAdd(ctx, view.range), "");
     Choose("08", "02", "08", "03", {0, 2});
     ASSERT_EQ(OnAdd(ctx, view.range), "");
-    const DWORD total = ctx.m_nTotalSize;
+    const DWORD total = ctx.m_schedule.totalKB;
 
-    ctx.m_nListSel = 1;  // 08:02 ~ 08:03
+    ctx.m_schedule.pickedRow = 1;  // 08:02 ~ 08:03
     ASSERT_EQ(OnSelchangeSchedule(ctx), "");
     EXPECT_EQ(ctx.m_day.camSel[0] + ctx.m_day.camSel[1] + ctx.m_day.camSel[2], 2u);
     EXPECT_TRUE(view.page.boxes[2].checked);
@@ -117,19 +117,19 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
     OnChangeMemo(ctx, std::string(300, 'm'));  // the field keeps 250 characters
     ASSERT_EQ(OnUpdateMemo(ctx), "");
     EXPECT_EQ(OnUpdateMemo(ctx), "M010018");  // the pick is gone
-    ctx.m_nListSel = 1;
+    ctx.m_schedule.pickedRow = 1;
     ASSERT_EQ(OnSelchangeSchedule(ctx), "");
     EXPECT_EQ(view.memo, std::string(250, 'm'));
 
     view.answerYesNo = IDNO;
     EXPECT_EQ(OnDelete(ctx), "M010019");
-    EXPECT_EQ(ctx.m_lbSchedule.size(), 2u);
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 2u);
     view.answerYesNo = IDYES;
-    const DWORD second = ctx.m_Schedule[1].nSize;
+    const DWORD second = ctx.m_schedule.table[1].nSize;
     ASSERT_EQ(OnDelete(ctx), "");
-    EXPECT_EQ(ctx.m_nTotalSize, total - second);
+    EXPECT_EQ(ctx.m_schedule.totalKB, total - second);
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,02~08,03"));
-    EXPECT_EQ(ctx.m_Schedule[1].bUsed, 0u);
+    EXPECT_EQ(ctx.m_schedule.table[1].bUsed, 0u);
     EXPECT_TRUE(fs::exists(Reserved() + "/reserve.dat"));
 
     // The list survives a restart through reserve.dat.
@@ -137,14 +137,14 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
     again.m_host.basePath = ctx.m_host.basePath;
     LoadScheduleTable(again);
     FillScheduleList(again);
-    EXPECT_EQ(again.m_lbSchedule, ctx.m_lbSchedule);
-    EXPECT_EQ(again.m_nTotalSize, ctx.m_nTotalSize);
+    EXPECT_EQ(again.m_schedule.rows, ctx.m_schedule.rows);
+    EXPECT_EQ(again.m_schedule.totalKB, ctx.m_schedule.totalKB);
 
-    ctx.m_nListSel = 0;
+    ctx.m_schedule.pickedRow = 0;
     ASSERT_EQ(OnSelchangeSchedule(ctx), "");
     ASSERT_EQ(OnDelete(ctx), "");
     EXPECT_FALSE(fs::exists(Reserved()));  // the last entry takes the folder with it
-    EXPECT_EQ(ctx.m_nTotalSize, 0u);
+    EXPECT_EQ(ctx.m_schedule.totalKB, 0u);
     EXPECT_EQ(view.totalSize, "Total 0.0 KByte");
 }
 
@@ -161,6 +161,6 @@ TEST_F(ScheduleCommandsTest, DateTypesSortTheListByTheirCharacters) {
         Choose("08", "00", "08", "00", {0});
         ASSERT_EQ(OnAdd(ctx, view.range), "");
     }
-    EXPECT_EQ(ctx.m_lbSchedule, (std::vector<std::string>{"11-06-2010 - 08:00 ~ 08:00",
-                                                          "12-05-2010 - 08:00 ~ 08:00"}));
+    EXPECT_EQ(ctx.m_schedule.rows, (std::vector<std::string>{"11-06-2010 - 08:00 ~ 08:00",
+                                                             "12-05-2010 - 08:00 ~ 08:00"}));
 }

@@ -86,7 +86,7 @@ TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
     EXPECT_NE(LastMessage().find("is a file, not a folder"), std::string::npos) << LastMessage();
     EXPECT_FALSE(ctx.m_bBackupRunning);
     EXPECT_NE(view.mode, ControlsMode::kBusy);  // never made busy
-    EXPECT_EQ(ctx.m_lbSchedule.size(), 1u);
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
 }
 
 TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
@@ -96,13 +96,13 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
     writer.freeMB = 0.9;
     ctx.m_discWriter = &writer;
     ASSERT_EQ(ChooseStorageTarget(ctx, "D:\\"), "");
-    ctx.m_nTotalSize = 12595;  // KB: 12.3 MB
+    ctx.m_schedule.totalKB = 12595;  // KB: 12.3 MB
     EXPECT_EQ(CheckBackupStart(ctx), "M010028");
     EXPECT_EQ(LastMessage(),
               "There is not enough free space on the storage target D:\n"
               "12.3 MB are needed, 0.9 MB are free.");
     // Up to 1024 KB the check takes the KB count as MB: the figure says what it asked for.
-    ctx.m_nTotalSize = 50;
+    ctx.m_schedule.totalKB = 50;
     writer.freeMB = 20;
     EXPECT_EQ(CheckBackupStart(ctx), "M010028");
     EXPECT_NE(LastMessage().find("\n50.0 MB are needed, 20.0 MB are free."), std::string::npos)

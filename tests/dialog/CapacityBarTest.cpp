@@ -45,7 +45,7 @@ TEST_F(DialogTest, TheCapacityBarShowsUsedSpaceAtZeroHalfAndFull) {
     EXPECT_TRUE(W<QWidget>(ctl::kErase)->isVisibleTo(dlg.get()));  // media 3 is rewritable
     // The planned size fills part of the free space: 350 MB of 700 used, 175 MB planned.
     disc.freeMB = 350;
-    ctx().m_nTotalSize = 175 * 1024;
+    ctx().m_schedule.totalKB = 175 * 1024;
     UpdateDiscSpaceBar(ctx(), true);
     EXPECT_EQ(bar->pos2(), 75);
     EXPECT_EQ(At(bar, 0.6), QColor(64, 192, 128));

@@ -181,7 +181,7 @@ TEST_F(DialogTest, TheScheduleComesBackAfterARestartAndIsSharedWithTheCommandLin
     Open();
     EXPECT_EQ(Rows(ctl::kScheduleList),
               (QStringList{"2010-05-22 - 10:05 ~ 10:09", "2010-05-23 - 10:01 ~ 10:04"}));
-    EXPECT_GT(ctx().m_nTotalSize, 6000u);
+    EXPECT_GT(ctx().m_schedule.totalKB, 6000u);
 }
 
 TEST_F(DialogTest, TheWorkersCallsReachTheWidgetsOnTheirOwnThreadOnly) {

@@ -76,7 +76,7 @@ TEST_F(OperatorSlipsTest, TypingPastTheMemosRoomIsRefusedAndKeepsWhatIsThere) {
     memo->moveCursor(QTextCursor::Start);
     QTest::keyClicks(memo, "XY");
     EXPECT_EQ(memo->toPlainText(), QString(249, 'a') + "z");
-    EXPECT_EQ(std::strlen(ctx().m_EntryInfo.memo), 250u);
+    EXPECT_EQ(std::strlen(ctx().m_schedule.entryInfo.memo), 250u);
 
     memo->setPlainText(QString(247, 'a'));
     memo->moveCursor(QTextCursor::Start);
@@ -103,7 +103,7 @@ TEST_F(OperatorSlipsTest, UpdateLeavesNothingPickedAndThePageFollowsThePick) {
     EXPECT_EQ(W<QLabel>(ctl::kCameraPage)->text(), "1/4");
     Click(ctl::kUpdate);
     EXPECT_TRUE(list->selectedItems().isEmpty());
-    EXPECT_EQ(ctx().m_bEntryPicked, 0);
+    EXPECT_EQ(ctx().m_schedule.entryPicked, 0);
     EXPECT_FALSE(W<QWidget>(ctl::kDelete)->isEnabled());
 }
 

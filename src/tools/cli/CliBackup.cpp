@@ -65,12 +65,12 @@ struct PlannedEntry {
 
 std::vector<PlannedEntry> Plan(CliSession& s) {
     std::vector<PlannedEntry> plan;
-    for (const auto& label : s.ctx.m_lbSchedule) {
+    for (const auto& label : s.ctx.m_schedule.rows) {
         const ScheduleEntry* e = SlotOfLabel(s.ctx, label);
         if (!e)
             continue;
-        PlannedEntry p{static_cast<int>(e - s.ctx.m_Schedule.data()), label, *e,
-                       EntryMemo(s.ctx, label), s.ctx.m_EntryInfo.modelCode};
+        PlannedEntry p{static_cast<int>(e - s.ctx.m_schedule.table.data()), label, *e,
+                       EntryMemo(s.ctx, label), s.ctx.m_schedule.entryInfo.modelCode};
         if (p.model == 0)
             p.model = static_cast<DWORD>(s.ctx.m_host.modelCode);
         plan.push_back(p);
@@ -179,7 +179,7 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
     if (!disc.Open(a.disc))
         return 1;
     const std::vector<PlannedEntry> plan = Plan(s);
-    const DWORD planned = ctx.m_nTotalSize;
+    const DWORD planned = ctx.m_schedule.totalKB;
     BackupWorker worker(ctx);
     const auto t0 = std::chrono::steady_clock::now();
     if (!StartPass(ctx, worker, a))
@@ -317,7 +317,7 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
     if (s.remote)
         return RemoteFolderBackup(s, a, folder);
     const std::vector<PlannedEntry> plan = Plan(s);
-    const DWORD planned = ctx.m_nTotalSize;
+    const DWORD planned = ctx.m_schedule.totalKB;
 
     BackupWorker worker(ctx);
     const auto t0 = std::chrono::steady_clock::now();

@@ -101,7 +101,7 @@ bool RecordingsReachable(const CliSession& s) {
 // The list row an operator names: its label exactly as list shows it, or its entry string
 // (2010_05_23=10,00~10,06). Nothing else selects a row, a beginning of one least of all.
 int RowOf(const BackupContext& ctx, const std::string& name) {
-    const auto& rows = ctx.m_lbSchedule;
+    const auto& rows = ctx.m_schedule.rows;
     auto exact = [&](const std::string& label) {
         const auto it = std::find(rows.begin(), rows.end(), label);
         return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
@@ -122,7 +122,7 @@ bool Pick(CliSession& s, const std::string& name) {
                      name.c_str());
         return false;
     }
-    s.ctx.m_nListSel = row;
+    s.ctx.m_schedule.pickedRow = row;
     return OnSelchangeSchedule(s.ctx).done();
 }
 
@@ -148,14 +148,14 @@ std::string CameraNumbers(const DWORD* flags, int count) {
 
 const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& label) {
     const std::string entry = LabelToEntry(label, ctx.m_host.dateType);
-    return FindSlotByKeys(ctx.m_Schedule, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
+    return FindSlotByKeys(ctx.m_schedule.table, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
 }
 
 std::string EntryMemo(BackupContext& ctx, const std::string& label) {
     const std::string entry = LabelToEntry(label, ctx.m_host.dateType);
     const std::string folder = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
     if (AccessEntryInfo(ctx, folder, entry, kEntryInfoRead))
-        return ctx.m_EntryInfo.memo;
+        return ctx.m_schedule.entryInfo.memo;
     // An entry without its record is no entry without a memo: say so.
     const std::string path = paths::WorkingInfoPath(ctx.m_host.basePath, entry);
     std::fprintf(stderr, "quillon-cli: %s: the information file %s is %s; its memo is not known\n",
@@ -277,13 +277,13 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
     std::printf("%s  %u KB  %s  cameras %s\n%s\n", label.c_str(), e ? e->nSize : 0,
                 e && e->bAllCam ? "all cameras" : "selected cameras",
                 e ? CameraNumbers(e->bCam, kMaxCameras).c_str() : "-",
-                FormatTotalSize(ctx, ctx.m_nTotalSize).c_str());
+                FormatTotalSize(ctx.m_profile, ctx.m_schedule.totalKB).c_str());
     return 0;
 }
 
 int CmdList(CliSession& s, const CliArgs&) {
     BackupContext& ctx = s.ctx;
-    const std::vector<std::string> rows = ctx.m_lbSchedule;
+    const std::vector<std::string> rows = ctx.m_schedule.rows;
     for (const auto& label : rows) {
         const ScheduleEntry* e = SlotOfLabel(ctx, label);
         const std::string memo = EntryMemo(ctx, label);
@@ -292,7 +292,8 @@ int CmdList(CliSession& s, const CliArgs&) {
                     e ? CameraNumbers(e->bCam, kMaxCameras).c_str() : "-",
                     memo.empty() ? "" : "  memo: ", Printable(memo).c_str());
     }
-    std::printf("%zu entries, %s\n", rows.size(), FormatTotalSize(ctx, ctx.m_nTotalSize).c_str());
+    std::printf("%zu entries, %s\n", rows.size(),
+                FormatTotalSize(ctx.m_profile, ctx.m_schedule.totalKB).c_str());
     return 0;
 }
 
@@ -301,11 +302,12 @@ int CmdDelete(CliSession& s, const CliArgs& a) {
         throw UsageError{"delete takes the entry's label, as list shows it, or its entry string"};
     if (!Pick(s, a.positional[0]))
         return 1;
-    const std::string label = s.ctx.m_lbSchedule[static_cast<std::size_t>(s.ctx.m_nListSel)];
+    const std::string label =
+        s.ctx.m_schedule.rows[static_cast<std::size_t>(s.ctx.m_schedule.pickedRow)];
     if (OnDelete(s.ctx).refused())
         return 1;
     std::printf("deleted %s\n%s\n", label.c_str(),
-                FormatTotalSize(s.ctx, s.ctx.m_nTotalSize).c_str());
+                FormatTotalSize(s.ctx.m_profile, s.ctx.m_schedule.totalKB).c_str());
     return 0;
 }
 
