@@ -15,10 +15,8 @@ void BackupContext::Clear() {
         m_cameraPage.boxes[static_cast<std::size_t>(i)].caption = caption;
     }
     m_schedule = backup::ScheduleState();
-    m_target = backup::TargetKind::kNone;
-    m_nTargetDrive = 0;
-    m_strTargetText.clear();
-    m_bDiscTarget = m_bTargetRemovable = m_bIncludeViewer = m_bInMessageBox = 0;
+    m_target = backup::TargetChoice();
+    m_bIncludeViewer = m_bInMessageBox = 0;
     m_bDiscErasing = m_bDownloadProgress = 0;
     m_nDoneSize = 0;
     m_bBackupRunning = 0;

@@ -17,6 +17,7 @@
 #include "backup/OperatorView.h"
 #include "backup/PassJob.h"
 #include "backup/ScheduleState.h"
+#include "backup/TargetChoice.h"
 #include "backup/ViewPassEvents.h"
 #include "records/BackupInfo.h"
 #include "records/ScheduleEntry.h"
@@ -24,12 +25,6 @@
 class CDVDWriterPro2;
 class IWrittenDiscCheck;
 
-// One row of the write speed combo: its text and the speed in KB/s it stands for (0: the
-// writer's own).
-struct WriteSpeedItem {
-    std::string label;
-    long data;
-};
 class CFileShareClient;
 class IShareClientReceiver;
 
@@ -76,13 +71,10 @@ class BackupContext {
     // The schedule and the picked entry.
     backup::ScheduleState m_schedule;
 
-    // Target and run.
-    backup::TargetKind m_target;
-    int m_nTargetDrive;  // drive number of the target, 0 = A:
-    std::string m_strTargetText;
-    std::vector<WriteSpeedItem> m_writeSpeeds;  // the rows of combo 1072
-    BOOL m_bDiscTarget;
-    BOOL m_bTargetRemovable;
+    // The target.
+    backup::TargetChoice m_target;
+
+    // The run.
     BOOL m_bIncludeViewer;
     std::atomic<BOOL> m_bInMessageBox;
     BOOL m_bDiscErasing;

@@ -23,11 +23,11 @@
 backup::TargetKind ClassifyTargetDrive(BackupContext& ctx, char driveLetter) {
     if (driveLetter < 'A' || driveLetter > 'Z')
         return backup::TargetKind::kNone;
-    ctx.m_nTargetDrive = driveLetter - 'A';
+    ctx.m_target.drive = driveLetter - 'A';
     const std::string root = std::string(1, driveLetter) + ":\\";
     if (platform::GetDriveTypeA(root) == platform::DRIVE_CDROM)
         return backup::TargetKind::kDisc;
-    return (platform::GetLogicalDrives() >> ctx.m_nTargetDrive) & 1u ? backup::TargetKind::kFolder
+    return (platform::GetLogicalDrives() >> ctx.m_target.drive) & 1u ? backup::TargetKind::kFolder
                                                                      : backup::TargetKind::kNone;
 }
 
@@ -48,44 +48,44 @@ backup::CommandResult ChooseStorageTarget(BackupContext& ctx, const std::string&
     if (folder.empty())
         return {};
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
-    ctx.m_target = ClassifyTargetDrive(ctx, letter);
+    ctx.m_target.kind = ClassifyTargetDrive(ctx, letter);
     backup::CommandResult refused;
-    if (ctx.m_target == backup::TargetKind::kNone) {
+    if (ctx.m_target.kind == backup::TargetKind::kNone) {
         refused = RefuseDrive(ctx, "M010020", letter);
-        ctx.m_strTargetText.clear();
+        ctx.m_target.text.clear();
         ctx.m_view.WriteSpeedsChanged({});
         ctx.m_view.EnableWriteSpeeds(false);
-        ctx.m_bDiscTarget = 0;
+        ctx.m_target.discReady = 0;
         UpdateDiscSpaceBar(ctx, false);
-    } else if (ctx.m_target == backup::TargetKind::kDisc) {
+    } else if (ctx.m_target.kind == backup::TargetKind::kDisc) {
         CDVDWriterPro2* writer = ctx.m_discWriter;
-        ctx.m_bDiscTarget = writer && writer->GetMediaType() != kMediaNoDisc ? 1 : 0;
+        ctx.m_target.discReady = writer && writer->GetMediaType() != kMediaNoDisc ? 1 : 0;
         const auto select = [&] {
             return choice == WriterChoice::kNamedDrive ? FindNamedWriterDrive(ctx, letter)
                                                        : FindWriterDrive(ctx);
         };
         if (writer && select() && writer->GetMediaType() != kMediaNoDisc) {
-            ctx.m_bDiscTarget = 1;
+            ctx.m_target.discReady = 1;
             UpdateDiscSpaceBar(ctx, true);
             ctx.m_view.OfferErase(IsRewritableMedia(writer->GetMediaType()));
             ctx.m_view.EnableWriteSpeeds(true);
             FillWriteSpeedList(ctx);
             ctx.m_view.EnableViewerOption(true);
         } else {
-            ctx.m_bDiscTarget = 0;
+            ctx.m_target.discReady = 0;
             UpdateDiscSpaceBar(ctx, false);
             refused = RefuseDrive(ctx, "M010022", letter);
-            ctx.m_strTargetText.clear();
+            ctx.m_target.text.clear();
         }
     } else {
-        ctx.m_strTargetText = folder;
+        ctx.m_target.text = folder;
         ctx.m_view.WriteSpeedsChanged({});
         ctx.m_view.EnableWriteSpeeds(false);
-        ctx.m_bDiscTarget = 0;
+        ctx.m_target.discReady = 0;
         UpdateDiscSpaceBar(ctx, false);
         ctx.m_view.EnableViewerOption(true);
     }
-    ctx.m_view.TargetChanged(ctx.m_strTargetText);
+    ctx.m_view.TargetChanged(ctx.m_target.text);
     return refused;
 }
 
@@ -95,7 +95,7 @@ void ShowWriterTarget(BackupContext& ctx, long index) {
     CDVDWriterPro2& writer = *ctx.m_discWriter;
     char size[64];
     std::snprintf(size, sizeof size, "(%.f MB)", GetDiscCapacityMB(writer));
-    ctx.m_strTargetText =
+    ctx.m_target.text =
         writer.GetDriveLetter(index) + ":\\" + writer.GetDriveName(index) + " " + size;
 }
 
@@ -144,10 +144,10 @@ BOOL SelectWriterDrive(BackupContext& ctx, long index) {
     return 0;
 }
 
-std::vector<WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaType) {
+std::vector<backup::WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaType) {
     const bool dvd = IsDvdMedia(mediaType);
     const double unit = dvd ? 1380.0 : 176.0;
-    std::vector<WriteSpeedItem> items;
+    std::vector<backup::WriteSpeedItem> items;
     double x = static_cast<long>(maxSpeed / unit);
     if (x <= 0) {
         items.push_back({"MAX", 0});
@@ -172,10 +172,10 @@ std::vector<WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaType) {
 void FillWriteSpeedList(BackupContext& ctx) {
     if (!ctx.m_discWriter)
         return;
-    ctx.m_writeSpeeds =
+    ctx.m_target.writeSpeeds =
         WriteSpeedItems(ctx.m_discWriter->GetMaxWriteSpeed(), ctx.m_discWriter->GetMediaType());
     std::vector<std::string> labels;
-    for (const auto& item : ctx.m_writeSpeeds)
+    for (const auto& item : ctx.m_target.writeSpeeds)
         labels.push_back(item.label);
     ctx.m_view.WriteSpeedsChanged(labels);
 }
@@ -263,23 +263,22 @@ backup::CommandResult CheckBackupStart(BackupContext& ctx) {
     if (ctx.m_schedule.rows.empty())
         return ctx.Refuse("M010024");
     const std::string targetDrive =
-        std::string(1, static_cast<char>('A' + ctx.m_nTargetDrive)) + ":";
-    switch (ctx.m_target) {
+        std::string(1, static_cast<char>('A' + ctx.m_target.drive)) + ":";
+    switch (ctx.m_target.kind) {
         case backup::TargetKind::kFolder: {
-            const std::string drive = ctx.m_strTargetText.substr(0, 2);
+            const std::string drive = ctx.m_target.text.substr(0, 2);
             if (!HasFolderSpace(ctx, drive))
                 return RefuseSpace(ctx, text("M010030") + " " + drive, FreeMBOf(drive));
             // Never into the recordings, and never into the working folder the end clears.
-            const std::string problem =
-                WriteFolderProblem(ctx.m_host, ctx.m_strTargetText, "", true);
+            const std::string problem = WriteFolderProblem(ctx.m_host, ctx.m_target.text, "", true);
             if (!problem.empty())
                 return ctx.Refuse("Q010004", text("Q010004") + "\n" + problem);
             // A folder that is not there is made at the start; one that cannot be is refused
             // now, before anything starts.
-            const std::string cannot = platform::FolderCreationProblem(ctx.m_strTargetText);
+            const std::string cannot = platform::FolderCreationProblem(ctx.m_target.text);
             if (!cannot.empty())
                 return ctx.Refuse("M010032",
-                                  text("M010032") + "\n" + ctx.m_strTargetText + ": " + cannot);
+                                  text("M010032") + "\n" + ctx.m_target.text + ": " + cannot);
             break;
         }
         case backup::TargetKind::kDisc: {
@@ -314,20 +313,20 @@ backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const Start
         return refused;
     // The folder browser offers folders that exist; a target named otherwise (the host's
     // message, a folder removed since) is made now that every check passed.
-    if (ctx.m_target == backup::TargetKind::kFolder &&
-        !platform::IsDirectory(ctx.m_strTargetText) &&
-        !platform::CreateDirectoryTree(ctx.m_strTargetText))
+    if (ctx.m_target.kind == backup::TargetKind::kFolder &&
+        !platform::IsDirectory(ctx.m_target.text) &&
+        !platform::CreateDirectoryTree(ctx.m_target.text))
         return ctx.Refuse("M010032",
-                          ctx.GetLanguageText("BACKUP", "M010032") + "\n" + ctx.m_strTargetText);
+                          ctx.GetLanguageText("BACKUP", "M010032") + "\n" + ctx.m_target.text);
     ctx.m_bBackupRunning = 1;
-    if (ctx.m_target == backup::TargetKind::kDisc) {
+    if (ctx.m_target.kind == backup::TargetKind::kDisc) {
         ctx.m_discWriter->GetMaxWriteSpeed();
         PrepareDiscImage(ctx);
         // The "MAX" row carries 0: the writer then keeps its own speed.
         const int row = options.writeSpeedRow;
-        if (row >= 0 && row < static_cast<int>(ctx.m_writeSpeeds.size())) {
-            const auto speed =
-                static_cast<std::int16_t>(ctx.m_writeSpeeds[static_cast<std::size_t>(row)].data);
+        if (row >= 0 && row < static_cast<int>(ctx.m_target.writeSpeeds.size())) {
+            const auto speed = static_cast<std::int16_t>(
+                ctx.m_target.writeSpeeds[static_cast<std::size_t>(row)].data);
             if (speed > 0)
                 ctx.m_discWriter->SetWriteSpeed(speed);
         }
@@ -401,7 +400,7 @@ std::string OnHistory(BackupContext& ctx) {
         return ctx.Refuse("M010016"), std::string();
     if (ctx.m_bDiscWriting)
         return ctx.Refuse("M010017"), std::string();
-    const std::string& target = ctx.m_strTargetText;
+    const std::string& target = ctx.m_target.text;
     return (target.empty() ? std::string() : target.substr(0, 1)) + ":";
 }
 

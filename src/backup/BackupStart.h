@@ -28,7 +28,7 @@ BOOL FindNamedWriterDrive(BackupContext& ctx, char letter);
 BOOL SelectWriterDrive(BackupContext& ctx, long index);
 // The write speeds from the writer's maximum in KB/s: "16 x", "12 x", ... down by four steps to
 // 8 x, then halving; "MAX" with 0 when the maximum is below one step.
-std::vector<WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaType);
+std::vector<backup::WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaType);
 // Combo 1072 from the selected drive's speeds, the fastest selected.
 void FillWriteSpeedList(BackupContext& ctx);
 // True when the volume of path has more free MB than the schedule needs (KB up to 1024 KB).

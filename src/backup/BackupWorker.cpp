@@ -161,7 +161,7 @@ void EndLocalPass(BackupContext& ctx) {
         for (int i = 0; i < kScheduleSlots; ++i)
             if (ctx.m_pass->made[static_cast<std::size_t>(i)])
                 ctx.m_schedule.table[static_cast<std::size_t>(i)].bMade = 1;
-    if (ctx.m_target == backup::TargetKind::kFolder)
+    if (ctx.m_target.kind == backup::TargetKind::kFolder)
         FinishFolderBackup(ctx);
     else
         HandOverDiscImage(ctx);

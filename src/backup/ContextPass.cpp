@@ -13,8 +13,8 @@ backup::PassTexts PassTextsOf(const CQuillonApp& app) {
 backup::PassPlan TakePassPlan(const BackupContext& ctx) {
     backup::PassPlan plan;
     plan.host = ctx.m_host;
-    plan.target = ctx.m_target;
-    plan.targetText = ctx.m_strTargetText;
+    plan.target = ctx.m_target.kind;
+    plan.targetText = ctx.m_target.text;
     plan.entries = ctx.m_schedule.table;
     plan.totalSize = ctx.m_schedule.totalKB;
     plan.includeViewer = ctx.m_bIncludeViewer != 0;

@@ -9,7 +9,7 @@ void SetControlsState(BackupContext& ctx, ControlsMode mode) {
         DisableCameraBoxes(ctx);
     backup::ControlsFacts facts;
     facts.entryPicked = ctx.m_schedule.entryPicked != 0;
-    facts.discTarget = ctx.m_target == backup::TargetKind::kDisc;
+    facts.discTarget = ctx.m_target.kind == backup::TargetKind::kDisc;
     facts.pages = ctx.m_host.camCount > 16;
     ctx.m_view.ControlsModeChanged(mode, facts);
 }

@@ -68,9 +68,11 @@ void OnDownloadProgress(BackupContext& ctx, const std::string& record, bool reco
     for (std::size_t i = 4; i < 1028 && i < record.size() && record[i] != '\0'; ++i)
         name += record[i];
     std::string text;
-    if (ctx.m_target == backup::TargetKind::kDisc || ctx.m_target == backup::TargetKind::kFolder)
-        text = ctx.GetLanguageText(
-                   "BACKUP", ctx.m_target == backup::TargetKind::kDisc ? "M010010" : "M010011") +
-               " [" + name + "]";
+    if (ctx.m_target.kind == backup::TargetKind::kDisc ||
+        ctx.m_target.kind == backup::TargetKind::kFolder)
+        text =
+            ctx.GetLanguageText(
+                "BACKUP", ctx.m_target.kind == backup::TargetKind::kDisc ? "M010010" : "M010011") +
+            " [" + name + "]";
     ctx.m_view.SetStatusText(text);
 }

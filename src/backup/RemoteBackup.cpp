@@ -108,7 +108,7 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
     }
     ResetCameraSelection(ctx);
     InsertListRow(ctx.m_schedule, ctx.m_view, label);
-    UpdateDiscSpaceBar(ctx, ctx.m_bDiscTarget != 0);
+    UpdateDiscSpaceBar(ctx, ctx.m_target.discReady != 0);
     Idle(ctx);
     ctx.SetStatusText("");
 }
@@ -336,7 +336,7 @@ void EndRemoteStep(BackupContext& ctx, const RemoteStep& step) {
             ShowRemoteRunEnded(ctx, step.why);
             return;
         case RemoteStep::End::kFetched:
-            if (ctx.m_target == backup::TargetKind::kDisc) {
+            if (ctx.m_target.kind == backup::TargetKind::kDisc) {
                 TakePassResults(ctx);
                 HandOverDiscImage(ctx);
             } else {

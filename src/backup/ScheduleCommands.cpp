@@ -178,7 +178,7 @@ backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range)
     }
     ResetCameraSelection(ctx);
     InsertListRow(ctx.m_schedule, ctx.m_view, label);
-    UpdateDiscSpaceBar(ctx, ctx.m_bDiscTarget != 0);
+    UpdateDiscSpaceBar(ctx, ctx.m_target.discReady != 0);
     ctx.m_view.SetWaitCursor(false);
     return {};
 }
@@ -224,7 +224,7 @@ backup::CommandResult OnDelete(BackupContext& ctx) {
             before.nSize < ctx.m_schedule.totalKB ? before.nSize : ctx.m_schedule.totalKB;
     storage::DeleteFolderTree(entryFolder);
     ShowTotalSize(ctx);
-    UpdateDiscSpaceBar(ctx, ctx.m_bDiscTarget != 0);
+    UpdateDiscSpaceBar(ctx, ctx.m_target.discReady != 0);
     if (!ctx.m_schedule.AnySlotUsed()) {
         ClearReservedFolder(ctx.m_host, ctx.m_schedule);
         ShowTotalSize(ctx);

@@ -66,7 +66,7 @@ TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
     ctx.m_host.basePath = "C:\\Prog\\";
     ctx.m_host.language = "kor";
 
-    ctx.m_target = backup::TargetKind::kDisc;
+    ctx.m_target.kind = backup::TargetKind::kDisc;
     fs::create_directories(driveC() + "/QuillonTemp");
     CopyViewerFiles(Job());
     EXPECT_EQ(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.exe"), "viewer program");
@@ -79,8 +79,8 @@ TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
 
     // A folder target: the viewer goes to the root of the target's drive.
     const std::string e = MapDrive('E');
-    ctx.m_target = backup::TargetKind::kFolder;
-    ctx.m_strTargetText = "E:\\Backup\\Day1";
+    ctx.m_target.kind = backup::TargetKind::kFolder;
+    ctx.m_target.text = "E:\\Backup\\Day1";
     CopyViewerFiles(Job());
     EXPECT_EQ(ReadText(e + "/BackupViewer/Viewer.exe"), "viewer program");
     EXPECT_FALSE(fs::exists(e + "/Backup"));

@@ -32,7 +32,7 @@ class DiscBurnTest : public TempPrefixTest {
         UseBuiltLanguage(app);
         ctx.m_host.basePath = "C:\\base\\";
         ctx.m_discWriter = &writer;
-        ctx.m_target = backup::TargetKind::kDisc;
+        ctx.m_target.kind = backup::TargetKind::kDisc;
     }
     std::string Text(const char* key) { return app.GetLanguageText("CDWRITER", key); }
     std::string Status() { return view.statusText; }

@@ -196,7 +196,8 @@ TEST_F(PassDuringMeddlingTest, ADiscPassBuildsItsPlannedImageAndHandsItOverOnThe
     ctx.m_discWriter = &writer;
     Add("10", "00", "10", "11", {0, 2});
     ASSERT_TRUE(FindWriterDrive(ctx));
-    ctx.m_target = backup::TargetKind::kDisc;  // as the folder browser sets it for a writer drive
+    ctx.m_target.kind =
+        backup::TargetKind::kDisc;  // as the folder browser sets it for a writer drive
     worker.StartMakeFileThread();
     ASSERT_EQ(OnOK(ctx, worker), "");
     MeddleUntil([&] { return ctx.m_bDiscWriting.load() != 0 || !ctx.m_bBackupRunning; });

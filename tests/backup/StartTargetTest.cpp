@@ -119,7 +119,7 @@ TEST_F(StartTargetTest, TheBrowsersWriterIsTheLastThatCanBeSelectedAndANamedOneI
     // Named: exactly that drive, whichever comes last.
     ASSERT_EQ(ChooseStorageTarget(ctx, "D:\\", WriterChoice::kNamedDrive), "");
     EXPECT_EQ(writer.selected, 0);
-    EXPECT_EQ(ctx.m_strTargetText.rfind("D:\\DVD writer", 0), 0u) << ctx.m_strTargetText;
+    EXPECT_EQ(ctx.m_target.text.rfind("D:\\DVD writer", 0), 0u) << ctx.m_target.text;
     // Picked in the browser: the last writer decides...
     ASSERT_EQ(ChooseStorageTarget(ctx, "D:\\"), "");
     EXPECT_EQ(writer.selected, 2);

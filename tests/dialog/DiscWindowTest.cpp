@@ -74,8 +74,8 @@ TEST_F(DiscWindowTest, TheScheduleIsBuiltWrittenAndClearedWithTheDiscsWords) {
     AddEntry("00", "03");
     AddEntry("02", "05");
     ChooseDisc();
-    ASSERT_EQ(ctx().m_target, backup::TargetKind::kDisc);
-    EXPECT_NE(ctx().m_strTargetText.find("(4482 MB)"), std::string::npos) << ctx().m_strTargetText;
+    ASSERT_EQ(ctx().m_target.kind, backup::TargetKind::kDisc);
+    EXPECT_NE(ctx().m_target.text.find("(4482 MB)"), std::string::npos) << ctx().m_target.text;
     EXPECT_TRUE(W<QWidget>(ctl::kErase)->isVisibleTo(dlg.get()));  // DVD+RW
     EXPECT_GT(W<QComboBox>(ctl::kWriteSpeed)->count(), 1);
     Click(ctl::kOk);

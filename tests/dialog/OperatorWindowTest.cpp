@@ -231,7 +231,7 @@ TEST_F(OperatorWindowTest, TheTargetShowsTheHostFolderAndTheCoreKeepsTheDrivePat
     EXPECT_EQ(edit->text().toStdString(), folder);
     EXPECT_EQ(Query(ctl::kTarget).data, folder);
     EXPECT_EQ(dlg->view().GetItemText(ctl::kTarget), "E:\\Backup");
-    EXPECT_EQ(ctx().m_strTargetText, "E:\\Backup");
+    EXPECT_EQ(ctx().m_target.text, "E:\\Backup");
     EXPECT_EQ(::OnHistory(ctx()), "E:");  // the drive from the drive path, not the display
     auto* frame = dlg->Control(ctl::kStorageFrame);
     ASSERT_TRUE(frame->grab().save(QUILLON_ARTEFACT_DIR "/target-edit.png"));

@@ -77,7 +77,7 @@ TEST_F(StartCancelTest, TheTargetIsChosenInTheBrowserAndClassifiedByItsDrive) {
     browser.answer = usb + "/Backup";
     Click(ctl::kBrowse);
     EXPECT_EQ(W<QLineEdit>(ctl::kTarget)->text().toStdString(), usb + "/Backup");
-    EXPECT_EQ(ctx().m_target, backup::TargetKind::kFolder);
+    EXPECT_EQ(ctx().m_target.kind, backup::TargetKind::kFolder);
     EXPECT_FALSE(W<QWidget>(ctl::kWriteSpeed)->isEnabled());
     EXPECT_TRUE(W<QWidget>(ctl::kIncludeViewer)->isEnabled());
 
@@ -94,7 +94,7 @@ TEST_F(StartCancelTest, TheTargetIsChosenInTheBrowserAndClassifiedByItsDrive) {
     Click(ctl::kBrowse);
     EXPECT_EQ(LastBox(), Text("M010020"));
     EXPECT_TRUE(W<QLineEdit>(ctl::kTarget)->text().isEmpty());
-    EXPECT_EQ(ctx().m_target, backup::TargetKind::kNone);
+    EXPECT_EQ(ctx().m_target.kind, backup::TargetKind::kNone);
 }
 
 TEST_F(StartCancelTest, ADiscDriveBringsItsWriterSpeedsAndCapacity) {
@@ -104,7 +104,7 @@ TEST_F(StartCancelTest, ADiscDriveBringsItsWriterSpeedsAndCapacity) {
     OpenWith(companions);
     browser.answer = disc;
     Click(ctl::kBrowse);
-    EXPECT_EQ(ctx().m_target, backup::TargetKind::kDisc);
+    EXPECT_EQ(ctx().m_target.kind, backup::TargetKind::kDisc);
     EXPECT_EQ(W<QLineEdit>(ctl::kTarget)->text(), "D:\\Test DVD writer (700 MB)");
     EXPECT_EQ(Rows(ctl::kWriteSpeed), (QStringList{"16 x", "12 x", "8 x", "4 x", "2 x"}));
     EXPECT_EQ(W<QComboBox>(ctl::kWriteSpeed)->currentIndex(), 0);
@@ -120,7 +120,7 @@ TEST_F(StartCancelTest, ADiscDriveBringsItsWriterSpeedsAndCapacity) {
 }
 
 TEST(WriteSpeedItemsTest, StepsOfFourToEightThenHalvingAndMaxBelowOneStep) {
-    auto labels = [](const std::vector<WriteSpeedItem>& items) {
+    auto labels = [](const std::vector<backup::WriteSpeedItem>& items) {
         std::vector<std::string> out;
         for (const auto& i : items)
             out.push_back(i.label + "=" + std::to_string(i.data));
@@ -290,7 +290,7 @@ TEST_F(StartCancelTest, TheHostsMessagesChangeTheContextTheDrivesAndTheProgress)
     EXPECT_EQ(Send(kMsgDriveList, 0x1C).result, 0);
     EXPECT_EQ(Rows(ctl::kDriveList), (QStringList{"D:\\", "E:\\"}));
 
-    ctx().m_target = backup::TargetKind::kFolder;
+    ctx().m_target.kind = backup::TargetKind::kFolder;
     std::string progress(1040, '\0');
     std::memcpy(&progress[4], "201005231000N.dat", 17);
     progress[1028] = static_cast<char>(200);

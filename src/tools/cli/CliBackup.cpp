@@ -207,7 +207,7 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
     // Only a completed write clears the schedule (of the entries it made whole); otherwise it
     // stays for another try.
     const bool written = disc.lastEnd == kWriterWriteCompleted;
-    const int status = Report(s, a, std::string("disc ") + ctx.m_strTargetText.substr(0, 1), plan,
+    const int status = Report(s, a, std::string("disc ") + ctx.m_target.text.substr(0, 1), plan,
                               planned, seconds, cancelled);
     if (status != 0)
         return status;
