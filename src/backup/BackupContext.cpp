@@ -17,10 +17,11 @@ void BackupContext::Clear() {
     m_schedule = backup::ScheduleState();
     m_target = backup::TargetChoice();
     m_bIncludeViewer = m_bInMessageBox = 0;
-    m_bDiscErasing = m_bDownloadProgress = 0;
+    m_disc.erasing = 0;
+    m_link.downloadShown = false;
     m_nDoneSize = 0;
     m_bBackupRunning = 0;
-    m_bDiscWriting = 0;
+    m_disc.writing = 0;
 }
 
 void BackupContext::SetStatusText(const std::string& text) {

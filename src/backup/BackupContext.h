@@ -13,7 +13,9 @@
 #include "backup/BackupReport.h"
 #include "backup/CommandResult.h"
 #include "backup/DaySelection.h"
+#include "backup/DiscState.h"
 #include "backup/HostSettings.h"
+#include "backup/LinkState.h"
 #include "backup/OperatorView.h"
 #include "backup/PassJob.h"
 #include "backup/ScheduleState.h"
@@ -21,12 +23,6 @@
 #include "backup/ViewPassEvents.h"
 #include "records/BackupInfo.h"
 #include "records/ScheduleEntry.h"
-
-class CDVDWriterPro2;
-class IWrittenDiscCheck;
-
-class CFileShareClient;
-class IShareClientReceiver;
 
 class BackupContext {
   public:
@@ -62,9 +58,6 @@ class BackupContext {
 
     // The chosen day and selection.
     backup::DaySelection m_day;
-    MinuteMapBlock m_RecMap;
-    MinuteMapBlock m_SelMap;
-    MinuteMapBlock m_DayMapTmp;
     // The camera boxes of the page shown, as the operator last saw them.
     backup::CameraPage m_cameraPage;
 
@@ -77,11 +70,8 @@ class BackupContext {
     // The run.
     BOOL m_bIncludeViewer;
     std::atomic<BOOL> m_bInMessageBox;
-    BOOL m_bDiscErasing;
-    BOOL m_bDownloadProgress;
     std::atomic<DWORD> m_nDoneSize;  // of the last pass, once it has ended
     std::atomic<BOOL> m_bBackupRunning;
-    std::atomic<BOOL> m_bDiscWriting;
     BackupReport m_report;
     // The image's manifest: written by every pass unless turned off (to measure without it).
     bool m_bImageManifest = true;
@@ -93,12 +83,7 @@ class BackupContext {
 
     std::string StorageRoot() const { return m_host.StorageRoot(); }
 
-    // The companions, when this front end has them (null otherwise).
-    CDVDWriterPro2* m_discWriter = nullptr;
-    std::shared_ptr<IWrittenDiscCheck> m_discReadBack;  // of the disc being written
-    CFileShareClient* m_shareClient = nullptr;
-    IShareClientReceiver* m_shareReceiver = nullptr;  // where the client's answers go
-    std::string m_strShareLink;                       // "address:port" it was connected to
-    std::string m_strShareText;                       // the link's last progress or problem
-    bool m_bAwaitingSize = false;                     // a remote Add waits for its answer
+    // The disc writer and the remote link, when this front end has them.
+    backup::DiscState m_disc;
+    backup::LinkState m_link;
 };

@@ -58,7 +58,7 @@ backup::CommandResult ChooseStorageTarget(BackupContext& ctx, const std::string&
         ctx.m_target.discReady = 0;
         UpdateDiscSpaceBar(ctx, false);
     } else if (ctx.m_target.kind == backup::TargetKind::kDisc) {
-        CDVDWriterPro2* writer = ctx.m_discWriter;
+        CDVDWriterPro2* writer = ctx.m_disc.writer;
         ctx.m_target.discReady = writer && writer->GetMediaType() != kMediaNoDisc ? 1 : 0;
         const auto select = [&] {
             return choice == WriterChoice::kNamedDrive ? FindNamedWriterDrive(ctx, letter)
@@ -92,7 +92,7 @@ backup::CommandResult ChooseStorageTarget(BackupContext& ctx, const std::string&
 namespace {
 
 void ShowWriterTarget(BackupContext& ctx, long index) {
-    CDVDWriterPro2& writer = *ctx.m_discWriter;
+    CDVDWriterPro2& writer = *ctx.m_disc.writer;
     char size[64];
     std::snprintf(size, sizeof size, "(%.f MB)", GetDiscCapacityMB(writer));
     ctx.m_target.text =
@@ -102,7 +102,7 @@ void ShowWriterTarget(BackupContext& ctx, long index) {
 }  // namespace
 
 BOOL FindWriterDrive(BackupContext& ctx) {
-    CDVDWriterPro2* writer = ctx.m_discWriter;
+    CDVDWriterPro2* writer = ctx.m_disc.writer;
     if (!writer)
         return 0;
     // The last writer drive decides, as the drives are tried in the writer's order; one that
@@ -123,7 +123,7 @@ BOOL FindWriterDrive(BackupContext& ctx) {
 }
 
 BOOL FindNamedWriterDrive(BackupContext& ctx, char letter) {
-    CDVDWriterPro2* writer = ctx.m_discWriter;
+    CDVDWriterPro2* writer = ctx.m_disc.writer;
     const std::string wanted(1,
                              static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
     for (long i = 0; writer && i < writer->GetDriveCount(); ++i) {
@@ -138,7 +138,7 @@ BOOL FindNamedWriterDrive(BackupContext& ctx, char letter) {
 }
 
 BOOL SelectWriterDrive(BackupContext& ctx, long index) {
-    if (ctx.m_discWriter && ctx.m_discWriter->SelectDrive(index))
+    if (ctx.m_disc.writer && ctx.m_disc.writer->SelectDrive(index))
         return 1;
     ctx.ShowMessage(ctx.GetLanguageText("CDWRITER", "A010002"));
     return 0;
@@ -170,10 +170,10 @@ std::vector<backup::WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaTyp
 }
 
 void FillWriteSpeedList(BackupContext& ctx) {
-    if (!ctx.m_discWriter)
+    if (!ctx.m_disc.writer)
         return;
     ctx.m_target.writeSpeeds =
-        WriteSpeedItems(ctx.m_discWriter->GetMaxWriteSpeed(), ctx.m_discWriter->GetMediaType());
+        WriteSpeedItems(ctx.m_disc.writer->GetMaxWriteSpeed(), ctx.m_disc.writer->GetMediaType());
     std::vector<std::string> labels;
     for (const auto& item : ctx.m_target.writeSpeeds)
         labels.push_back(item.label);
@@ -181,9 +181,9 @@ void FillWriteSpeedList(BackupContext& ctx) {
 }
 
 bool HasDiscSpace(const BackupContext& ctx) {
-    if (!ctx.m_discWriter)
+    if (!ctx.m_disc.writer)
         return false;
-    const double freeMB = GetDiscFreeMB(*ctx.m_discWriter);
+    const double freeMB = GetDiscFreeMB(*ctx.m_disc.writer);
     double need = ctx.m_schedule.totalKB;
     if (need > 1024)
         need = static_cast<double>(ctx.m_schedule.totalKB / 1024);
@@ -191,13 +191,13 @@ bool HasDiscSpace(const BackupContext& ctx) {
 }
 
 BOOL PrepareDiscImage(BackupContext& ctx) {
-    if (!ctx.m_discWriter)
+    if (!ctx.m_disc.writer)
         return 0;
-    if (ctx.m_discWriter->GetMediaType() == kMediaNoDisc) {
+    if (ctx.m_disc.writer->GetMediaType() == kMediaNoDisc) {
         ctx.ShowMessage(ctx.GetLanguageText("CDWRITER", "A010021"));
         return 0;
     }
-    return ctx.m_discWriter->ResetImage(1) != 0;
+    return ctx.m_disc.writer->ResetImage(1) != 0;
 }
 
 bool HasFolderSpace(const BackupContext& ctx, const std::string& path) {
@@ -258,7 +258,7 @@ backup::CommandResult CheckBackupStart(BackupContext& ctx) {
     auto text = [&](const std::string& key) { return ctx.GetLanguageText("BACKUP", key); };
     if (ctx.m_bBackupRunning)
         return ctx.Refuse("M010016");
-    if (ctx.m_bDiscWriting)
+    if (ctx.m_disc.writing)
         return ctx.Refuse("M010017");
     if (ctx.m_schedule.rows.empty())
         return ctx.Refuse("M010024");
@@ -282,7 +282,7 @@ backup::CommandResult CheckBackupStart(BackupContext& ctx) {
             break;
         }
         case backup::TargetKind::kDisc: {
-            CDVDWriterPro2* writer = ctx.m_discWriter;
+            CDVDWriterPro2* writer = ctx.m_disc.writer;
             if (!HasFolderSpace(ctx, "c:"))
                 return RefuseSpace(ctx, text("M010029"), FreeMBOf("c:"));
             if (!HasDiscSpace(ctx))
@@ -320,7 +320,7 @@ backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const Start
                           ctx.GetLanguageText("BACKUP", "M010032") + "\n" + ctx.m_target.text);
     ctx.m_bBackupRunning = 1;
     if (ctx.m_target.kind == backup::TargetKind::kDisc) {
-        ctx.m_discWriter->GetMaxWriteSpeed();
+        ctx.m_disc.writer->GetMaxWriteSpeed();
         PrepareDiscImage(ctx);
         // The "MAX" row carries 0: the writer then keeps its own speed.
         const int row = options.writeSpeedRow;
@@ -328,7 +328,7 @@ backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const Start
             const auto speed = static_cast<std::int16_t>(
                 ctx.m_target.writeSpeeds[static_cast<std::size_t>(row)].data);
             if (speed > 0)
-                ctx.m_discWriter->SetWriteSpeed(speed);
+                ctx.m_disc.writer->SetWriteSpeed(speed);
         }
     }
     SetControlsState(ctx, ControlsMode::kBusy);
@@ -359,19 +359,19 @@ bool CancelRunningBackup(BackupContext& ctx) {
     if (ctx.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
         return false;
     ctx.m_bBackupRunning = 0;
-    if (!ctx.m_host.localMode && ctx.m_shareClient)
-        ctx.m_shareClient->ReqClient_DownloadCancel();
+    if (!ctx.m_host.localMode && ctx.m_link.client)
+        ctx.m_link.client->ReqClient_DownloadCancel();
     return true;
 }
 
 CancelOutcome OnCancel(BackupContext& ctx) {
-    if (ctx.m_bDiscWriting) {
+    if (ctx.m_disc.writing) {
         const std::string question = ctx.GetLanguageText("CDWRITER", "A010022") + "\n" +
                                      ctx.GetLanguageText("CDWRITER", "A010023");
         if (ctx.ShowMessage(question, "Backup", MB_YESNO) == IDYES) {
             ctx.SetStatusText(ctx.GetLanguageText("CDWRITER", "A010024"));
-            if (ctx.m_discWriter)
-                ctx.m_discWriter->AbortWrite();
+            if (ctx.m_disc.writer)
+                ctx.m_disc.writer->AbortWrite();
         }
         return CancelOutcome::kStaysOpen;
     }
@@ -398,7 +398,7 @@ bool NotifyHostClosing() {
 std::string OnHistory(BackupContext& ctx) {
     if (ctx.m_bBackupRunning)
         return ctx.Refuse("M010016"), std::string();
-    if (ctx.m_bDiscWriting)
+    if (ctx.m_disc.writing)
         return ctx.Refuse("M010017"), std::string();
     const std::string& target = ctx.m_target.text;
     return (target.empty() ? std::string() : target.substr(0, 1)) + ":";

@@ -26,7 +26,7 @@ backup::PassPlan TakePassPlan(const BackupContext& ctx) {
 backup::PassJob& BeginPass(BackupContext& ctx) {
     ctx.m_pass = std::make_shared<backup::PassJob>(TakePassPlan(ctx), ctx.m_passEvents,
                                                    ctx.m_report, ctx.m_bBackupRunning);
-    ctx.m_pass->shareClient = ctx.m_shareClient;
+    ctx.m_pass->shareClient = ctx.m_link.client;
     for (int i = 0; i < kScheduleSlots; ++i) {
         const ScheduleEntry& e = ctx.m_schedule.table[static_cast<std::size_t>(i)];
         ctx.m_pass->pending[static_cast<std::size_t>(i)] = e.bUsed && e.bPending;

@@ -32,8 +32,8 @@ void ShowCapacityAgain(BackupContext& ctx) {
 }
 
 void WriteEnded(BackupContext& ctx) {
-    ctx.m_bDiscWriting = 0;
-    ctx.m_discReadBack.reset();
+    ctx.m_disc.writing = 0;
+    ctx.m_disc.readBack.reset();
     const std::string text = Text(ctx, "A010010");
     ctx.SetStatusText(text);
     ctx.ShowMessage(text);
@@ -43,14 +43,14 @@ void WriteEnded(BackupContext& ctx) {
 }
 
 void WriteCompleted(BackupContext& ctx) {
-    CDVDWriterPro2* writer = ctx.m_discWriter;
+    CDVDWriterPro2* writer = ctx.m_disc.writer;
     // Event 13 comes after the read-back found the disc to be the image.
     std::string checked;
-    if (ctx.m_discReadBack)
+    if (ctx.m_disc.readBack)
         checked = "\n" + ctx.GetLanguageText("BACKUP", "Q010011");
     if (!ctx.m_strKeyFingerprint.empty())
         checked += "\n" + ctx.GetLanguageText("BACKUP", "Q010012") + " " + ctx.m_strKeyFingerprint;
-    ctx.m_discReadBack.reset();
+    ctx.m_disc.readBack.reset();
     storage::DeleteFolderTree(paths::kDiscImageRoot);
     const bool whole = PassCompletedEveryEntry(ctx.m_schedule, ctx.m_report);
     if (whole) {
@@ -61,7 +61,7 @@ void WriteCompleted(BackupContext& ctx) {
     }
     const std::string text = Text(ctx, "A010011");
     ctx.SetStatusText(text);
-    ctx.m_bDiscWriting = 0;
+    ctx.m_disc.writing = 0;
     BackToIdle(ctx);
     if (whole)
         ClearReservedFolder(ctx.m_host, ctx.m_schedule);
@@ -88,8 +88,8 @@ void WriteCompleted(BackupContext& ctx) {
 
 void WriterError(BackupContext& ctx, long code, const std::string& detail) {
     BackToIdle(ctx);
-    ctx.m_bDiscWriting = 0;
-    ctx.m_discReadBack.reset();
+    ctx.m_disc.writing = 0;
+    ctx.m_disc.readBack.reset();
     if (code == kReadBackFailed) {
         // Written, but not what the image holds: the backup has not been made.
         ctx.SetStatusText(ctx.GetLanguageText("BACKUP", "Q010010"));
@@ -98,19 +98,19 @@ void WriterError(BackupContext& ctx, long code, const std::string& detail) {
     } else {
         ctx.ShowMessage(GetWriterErrorText(code));
     }
-    if (ctx.m_discWriter)
-        ctx.m_discWriter->SetDriveState(0);
+    if (ctx.m_disc.writer)
+        ctx.m_disc.writer->SetDriveState(0);
 }
 
 void EraseCompleted(BackupContext& ctx) {
-    CDVDWriterPro2* writer = ctx.m_discWriter;
+    CDVDWriterPro2* writer = ctx.m_disc.writer;
     const std::string text = Text(ctx, "A010007");
     ctx.SetStatusText(text);
     if (writer)
         writer->RefreshMedia();
     ctx.SetStatusText("");
     UpdateDiscSpaceBar(ctx, true);
-    UpdateEraseButton(ctx.m_view, ctx.m_discWriter);
+    UpdateEraseButton(ctx.m_view, ctx.m_disc.writer);
     BackToIdle(ctx);
     if (writer)
         writer->SetDriveState(0);
@@ -123,7 +123,7 @@ void EraseCompleted(BackupContext& ctx) {
 }  // namespace
 
 BOOL InitDiscWriter(BackupContext& ctx) {
-    if (ctx.m_discWriter && ctx.m_discWriter->InitializeWriter(0))
+    if (ctx.m_disc.writer && ctx.m_disc.writer->InitializeWriter(0))
         return 1;
     ctx.ShowMessage(Text(ctx, "A010001"));
     return 0;
@@ -132,8 +132,8 @@ BOOL InitDiscWriter(BackupContext& ctx) {
 void HandOverDiscImage(BackupContext& ctx) {
     // A cancelled build hands nothing over: its image is not whole.
     if (ctx.m_bBackupRunning) {
-        if (ctx.m_discWriter)
-            ctx.m_discWriter->AddFiles("\\", std::string(paths::kDiscImageRoot) + "\\*.*");
+        if (ctx.m_disc.writer)
+            ctx.m_disc.writer->AddFiles("\\", std::string(paths::kDiscImageRoot) + "\\*.*");
         StartDiscWrite(ctx);
         return;
     }
@@ -143,7 +143,7 @@ void HandOverDiscImage(BackupContext& ctx) {
 }
 
 void StartDiscWrite(BackupContext& ctx) {
-    CDVDWriterPro2* writer = ctx.m_discWriter;
+    CDVDWriterPro2* writer = ctx.m_disc.writer;
     if (!writer || writer->GetMediaType() == kMediaNoDisc) {
         ctx.ShowMessage(Text(ctx, "A010019"));
         // The disc went between the start checks and the write: nothing will be written, and
@@ -166,9 +166,9 @@ void StartDiscWrite(BackupContext& ctx) {
     writer->SetOption14(1);
     writer->SetOption11(0);
     // The disc is read back against the image's manifest before the backup counts as done.
-    ctx.m_discReadBack = MakeDiscReadBack();
-    writer->SetReadBackCheck(ctx.m_discReadBack.get());
-    ctx.m_bDiscWriting = 1;
+    ctx.m_disc.readBack = MakeDiscReadBack();
+    writer->SetReadBackCheck(ctx.m_disc.readBack.get());
+    ctx.m_disc.writing = 1;
     ctx.m_bBackupRunning = 0;
     if (!writer->WriteDisc())
         ctx.ShowMessage(Text(ctx, "A010020"));
@@ -224,7 +224,7 @@ bool OnErase(BackupContext& ctx) {
         ctx.Refuse("M010016");
         return false;
     }
-    if (ctx.m_bDiscWriting) {
+    if (ctx.m_disc.writing) {
         ctx.Refuse("M010017");
         return false;
     }
@@ -233,7 +233,7 @@ bool OnErase(BackupContext& ctx) {
     if (ctx.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
         return false;
     ctx.m_view.EnableViewerOption(false);
-    CDVDWriterPro2* writer = ctx.m_discWriter;
+    CDVDWriterPro2* writer = ctx.m_disc.writer;
     const long type = writer ? writer->GetMediaType() : kMediaNoDisc;
     if (type == kMediaNoDisc) {
         ctx.ShowMessage(Text(ctx, "A010003"));

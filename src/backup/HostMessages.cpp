@@ -46,11 +46,11 @@ void OnDriveList(BackupContext& ctx, DWORD mask) {
 void OnDownloadProgress(BackupContext& ctx, const std::string& record, bool recordPresent) {
     if (!recordPresent)
         return;
-    if (!ctx.m_bDownloadProgress) {
+    if (!ctx.m_link.downloadShown) {
         ctx.m_view.ShowDiscSpace(false);
         ctx.m_view.ShowProgress(true);
         ctx.m_view.SetProgressRange(0, 100);
-        ctx.m_bDownloadProgress = 1;
+        ctx.m_link.downloadShown = 1;
         return;
     }
     auto u32 = [&](std::size_t at) {

@@ -115,7 +115,7 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
 
 void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
     // A late answer of a run that was stopped meanwhile fetches nothing.
-    if (slot >= static_cast<std::size_t>(kScheduleSlots) || !ctx.m_shareClient || !ctx.m_pass ||
+    if (slot >= static_cast<std::size_t>(kScheduleSlots) || !ctx.m_link.client || !ctx.m_pass ||
         !ctx.m_bBackupRunning)
         return;
     backup::PassJob& job = *ctx.m_pass;
@@ -142,9 +142,9 @@ void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
     // What a killed download left half-written under temporary names.
     platform::RemoveLeftoverTempFiles(folder);
     platform::RemoveLeftoverTempFiles(folder + "Audio");
-    ctx.m_shareClient->SetDownloadDir(folder);
-    ctx.m_shareClient->SetWriteTap(ImageManifestTap(job));
-    ctx.m_shareClient->StartDownload();
+    ctx.m_link.client->SetDownloadDir(folder);
+    ctx.m_link.client->SetWriteTap(ImageManifestTap(job));
+    ctx.m_link.client->StartDownload();
     job.pending[slot] = false;
     ctx.m_schedule.table[slot].bPending = 0;
 }
@@ -193,26 +193,26 @@ void FinishRemoteFolderBackup(BackupContext& ctx) {
 }  // namespace
 
 void SetShareReceiver(BackupContext& ctx, IShareClientReceiver* receiver) {
-    ctx.m_shareReceiver = receiver;
+    ctx.m_link.receiver = receiver;
 }
 
 bool ConnectShareClient(BackupContext& ctx) {
-    CFileShareClient* client = ctx.m_shareClient;
+    CFileShareClient* client = ctx.m_link.client;
     if (!client)
         return false;
     const std::string link = ctx.m_host.serverAddress + ":" + std::to_string(ctx.m_host.port);
-    if (link == ctx.m_strShareLink)
+    if (link == ctx.m_link.connectedTo)
         return true;
     if (!client->InitSock())
         return false;
-    client->Connect(ctx.m_host.serverAddress, ctx.m_host.port, ctx.m_shareReceiver);
-    ctx.m_strShareLink = link;
+    client->Connect(ctx.m_host.serverAddress, ctx.m_host.port, ctx.m_link.receiver);
+    ctx.m_link.connectedTo = link;
     return true;
 }
 
 void RequestDayIndex(BackupContext& ctx, const std::string& day) {
     if (ConnectShareClient(ctx))
-        ctx.m_shareClient->ReqClient_LoadIndexData(day);
+        ctx.m_link.client->ReqClient_LoadIndexData(day);
 }
 
 backup::CommandResult RequestEntrySize(BackupContext& ctx, const std::string& entry,
@@ -233,8 +233,8 @@ backup::CommandResult RequestEntrySize(BackupContext& ctx, const std::string& en
     SetControlsState(ctx, ControlsMode::kBusy);
     ctx.m_view.SetPreviewControlsState(0);
     ctx.SetStatusText(Text(ctx, "M010015"));
-    ctx.m_bAwaitingSize = true;
-    ctx.m_shareClient->GetAddTotalSize(r);
+    ctx.m_link.awaitingSize = true;
+    ctx.m_link.client->GetAddTotalSize(r);
     return {};
 }
 
@@ -354,9 +354,9 @@ void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* r
                 OnIndexReply(ctx, *static_cast<const _INDEXREPLY*>(record));
             break;
         case kAnswerAddSize:
-            if (!ctx.m_bAwaitingSize)
+            if (!ctx.m_link.awaitingSize)
                 break;  // no Add asked: nothing to complete
-            ctx.m_bAwaitingSize = false;
+            ctx.m_link.awaitingSize = false;
             if (record && size == sizeof(_ADDSIZEREPLY)) {
                 OnSizeReply(ctx, *static_cast<const _ADDSIZEREPLY*>(record));
             } else {
@@ -364,17 +364,17 @@ void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* r
                 // Add that waits for it is over, or the window would stay busy for good.
                 Idle(ctx);
                 ctx.SetStatusText("");
-                ctx.Refuse("Q010009", Text(ctx, "Q010009") + "\n" + ctx.m_strShareText);
+                ctx.Refuse("Q010009", Text(ctx, "Q010009") + "\n" + ctx.m_link.lastText);
             }
             break;
         case kAnswerDownload:
             OnDownloadEntry(ctx, size);
             break;
         case kAnswerFetched:
-            if (ctx.m_shareClient && ctx.m_pass)
-                ctx.m_shareClient->ReqTempDataDelete(std::string(kNetTempRoot) + "\\" +
+            if (ctx.m_link.client && ctx.m_pass)
+                ctx.m_link.client->ReqTempDataDelete(std::string(kNetTempRoot) + "\\" +
                                                      ctx.m_pass->fetching);
-            ctx.m_bDownloadProgress = 0;
+            ctx.m_link.downloadShown = 0;
             ctx.SetStatusText("");
             break;
         case kAnswerDeleted:
@@ -388,8 +388,8 @@ void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* r
             break;
         case kAnswerStatus:
             if (record) {
-                ctx.m_strShareText = Field(static_cast<const char*>(record), size);
-                ctx.SetStatusText(ctx.m_strShareText + " [" + Text(ctx, "M010013") + "]");
+                ctx.m_link.lastText = Field(static_cast<const char*>(record), size);
+                ctx.SetStatusText(ctx.m_link.lastText + " [" + Text(ctx, "M010013") + "]");
             }
             break;
         case kAnswerPassEnded: {

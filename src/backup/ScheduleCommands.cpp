@@ -49,15 +49,15 @@ void UpdateDiscSpaceBar(BackupContext& ctx, bool show) {
     bar.upper = 100;
     bar.textVisible = true;
     // The bar is drawn from the disc writer's figures; without them it stays hidden.
-    if (!show || !ctx.m_discWriter) {
+    if (!show || !ctx.m_disc.writer) {
         ctx.m_view.ShowDiscSpace(false);
         ctx.m_view.OfferErase(false);
         return;
     }
     ctx.m_view.ShowDiscSpace(true);
-    const double capacity = GetDiscCapacityMB(*ctx.m_discWriter);
-    const double freeMB = GetDiscFreeMB(*ctx.m_discWriter);
-    const double used = GetDiscUsedMB(*ctx.m_discWriter);
+    const double capacity = GetDiscCapacityMB(*ctx.m_disc.writer);
+    const double freeMB = GetDiscFreeMB(*ctx.m_disc.writer);
+    const double used = GetDiscUsedMB(*ctx.m_disc.writer);
     // A disc of no capacity is shown as full rather than divided by.
     const int usedPercent = capacity > 0 ? 100 - static_cast<int>(freeMB / capacity * 100) : 100;
     bar.pos = usedPercent;
@@ -73,7 +73,7 @@ void UpdateDiscSpaceBar(BackupContext& ctx, bool show) {
     bar.text = text;
     bar.textOnBk = bar.textOnBar = 0x000000;
     ctx.m_view.SetDiscSpace(bar);
-    UpdateEraseButton(ctx.m_view, ctx.m_discWriter);
+    UpdateEraseButton(ctx.m_view, ctx.m_disc.writer);
 }
 
 void UpdateEraseButton(backup::IOperatorView& view, CDVDWriterPro2* writer) {
@@ -186,7 +186,7 @@ backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range)
 backup::CommandResult OnDelete(BackupContext& ctx) {
     if (ctx.m_bBackupRunning)
         return ctx.Refuse("M010016");
-    if (ctx.m_bDiscWriting)
+    if (ctx.m_disc.writing)
         return ctx.Refuse("M010017");
     if (!ctx.m_schedule.entryPicked)
         return ctx.Refuse("M010018");
@@ -288,7 +288,7 @@ void OnChangeMemo(BackupContext& ctx, const std::string& text) {
 backup::CommandResult OnUpdateMemo(BackupContext& ctx) {
     if (ctx.m_bBackupRunning)
         return ctx.Refuse("M010016");
-    if (ctx.m_bDiscWriting)
+    if (ctx.m_disc.writing)
         return ctx.Refuse("M010017");
     if (ctx.m_schedule.pickedFolder.empty() || ctx.m_schedule.pickedEntry.empty())
         return ctx.Refuse("M010018");

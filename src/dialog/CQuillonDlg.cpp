@@ -50,8 +50,8 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint);
     setWindowIcon(ProgramIcon());
-    m_ctx.m_shareClient = companions.shareClient;
-    m_ctx.m_discWriter = companions.discWriter;
+    m_ctx.m_link.client = companions.shareClient;
+    m_ctx.m_disc.writer = companions.discWriter;
     if (!companions.browser)
         m_ownBrowser = std::make_unique<QtFolderBrowser>();
     m_browser = companions.browser ? companions.browser : m_ownBrowser.get();
@@ -85,14 +85,14 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
 CQuillonDlg::~CQuillonDlg() {
     m_shareAnswers->Close();
     // The client outlives the window: it must not hold on to the window's receiver.
-    if (m_ctx.m_shareClient && !m_ctx.m_strShareLink.empty())
-        m_ctx.m_shareClient->Connect(m_ctx.m_host.serverAddress, m_ctx.m_host.port, nullptr);
+    if (m_ctx.m_link.client && !m_ctx.m_link.connectedTo.empty())
+        m_ctx.m_link.client->Connect(m_ctx.m_host.serverAddress, m_ctx.m_host.port, nullptr);
     if (m_nTimerId)
         killTimer(m_nTimerId);
     StopListening();
     StopWorker();
-    if (m_ctx.m_discWriter)
-        m_ctx.m_discWriter->SetEventSink(nullptr);
+    if (m_ctx.m_disc.writer)
+        m_ctx.m_disc.writer->SetEventSink(nullptr);
 }
 
 void CQuillonDlg::SetBaseFolder(const std::string& base) {
@@ -140,8 +140,8 @@ BOOL CQuillonDlg::OnInitDialog() {
     m_worker->SetOwnerThread(
         [view = m_view](const std::function<void()>& call) { view->RunOnUiThread(call); });
     m_worker->StartMakeFileThread();
-    if (m_ctx.m_discWriter) {
-        m_ctx.m_discWriter->SetEventSink(this);
+    if (m_ctx.m_disc.writer) {
+        m_ctx.m_disc.writer->SetEventSink(this);
         InitDiscWriter(m_ctx);
     }
     m_view->ShowItem(ctl::kErase, false);
@@ -269,8 +269,8 @@ void CQuillonDlg::OnOK() {
 
 void CQuillonDlg::OnCancel() {
     // The stop question is about the pass running now, which goes on while it is open.
-    if (m_ctx.m_bDiscWriting)
-        m_view->AskAboutPass([this] { return m_ctx.m_bDiscWriting != 0; });
+    if (m_ctx.m_disc.writing)
+        m_view->AskAboutPass([this] { return m_ctx.m_disc.writing != 0; });
     else if (m_ctx.m_bBackupRunning)
         m_view->AskAboutPass([this] { return m_ctx.m_bBackupRunning != 0; });
     const CancelOutcome outcome = ::OnCancel(m_ctx);

@@ -31,7 +31,7 @@ class DiscBurnTest : public TempPrefixTest {
         TempPrefixTest::SetUp();
         UseBuiltLanguage(app);
         ctx.m_host.basePath = "C:\\base\\";
-        ctx.m_discWriter = &writer;
+        ctx.m_disc.writer = &writer;
         ctx.m_target.kind = backup::TargetKind::kDisc;
     }
     std::string Text(const char* key) { return app.GetLanguageText("CDWRITER", key); }
@@ -60,7 +60,7 @@ TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
               (std::vector<std::string>{"add \\ C:\\QuillonTemp\\*.*", "19=1", "16=1",
                                         "label QORBACKUP", "19=1", "16=1", "label QORBACKUP",
                                         "12=0", "prepare", "20=0", "14=1", "11=0", "write"}));
-    EXPECT_EQ(ctx.m_bDiscWriting, 1);
+    EXPECT_EQ(ctx.m_disc.writing, 1);
     EXPECT_EQ(ctx.m_bBackupRunning, 0);
     EXPECT_EQ(writer.readBackCheck, nullptr);  // an image without a manifest: nothing to hold
 
@@ -69,7 +69,7 @@ TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
     ctx.m_bBackupRunning = 1;
     HandOverDiscImage(ctx);
     EXPECT_NE(writer.readBackCheck, nullptr);
-    EXPECT_EQ(writer.readBackCheck, ctx.m_discReadBack.get());
+    EXPECT_EQ(writer.readBackCheck, ctx.m_disc.readBack.get());
 
     // A write that does not start says so; the writer's own event ends the wait.
     writer.calls.clear();
@@ -120,7 +120,7 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
     WriteText(driveC() + "/base/Reserved/reserve.dat", "x");
     ctx.m_schedule.rows = {"2010-05-23 - 10:00 ~ 10:01"};
     ctx.m_schedule.totalKB = 900;
-    ctx.m_bDiscWriting = 1;
+    ctx.m_disc.writing = 1;
     view.viewerOptionChecked = true;  // the operator ticked it
     writer.calls.clear();
     Event(13);
@@ -128,7 +128,7 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
     EXPECT_FALSE(fs::exists(driveC() + "/base/Reserved"));
     EXPECT_TRUE(view.listRows.empty());
     EXPECT_EQ(ctx.m_schedule.totalKB, 0u);
-    EXPECT_EQ(ctx.m_bDiscWriting, 0);
+    EXPECT_EQ(ctx.m_disc.writing, 0);
     EXPECT_EQ(Status(), "");
     EXPECT_TRUE(view.viewerOptionEnabled);
     EXPECT_FALSE(view.viewerOptionChecked);
@@ -137,31 +137,31 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
     EXPECT_EQ(tail, (std::vector<std::string>{"drive state 0", "box " + Text("A010011"),
                                               "drive state 1"}));
     // Read back before event 13 came, and signed: the box says both.
-    ctx.m_discReadBack = std::make_shared<DiscReadBack>("");
+    ctx.m_disc.readBack = std::make_shared<DiscReadBack>("");
     ctx.m_strKeyFingerprint = "SHA256:abcd";
-    ctx.m_bDiscWriting = 1;
+    ctx.m_disc.writing = 1;
     Event(13);
     EXPECT_EQ(view.messages.back().text,
               Text("A010011") + "\n" + app.GetLanguageText("BACKUP", "Q010011") + "\n" +
                   app.GetLanguageText("BACKUP", "Q010012") + " SHA256:abcd");
-    EXPECT_EQ(ctx.m_discReadBack, nullptr);
+    EXPECT_EQ(ctx.m_disc.readBack, nullptr);
 }
 
 TEST_F(DiscBurnTest, AnEndedWriteAndAnErrorGoBackToIdleWithTheirWords) {
-    ctx.m_bDiscWriting = 1;
+    ctx.m_disc.writing = 1;
     view.mode = ControlsMode::kBusy;
     WriteText(driveC() + "/QuillonTemp/x", "kept");
     Event(12);
-    EXPECT_EQ(ctx.m_bDiscWriting, 0);
+    EXPECT_EQ(ctx.m_disc.writing, 0);
     EXPECT_EQ(view.messages.back().text, Text("A010010"));
     EXPECT_FALSE(view.progressShown);
     EXPECT_TRUE(view.discSpaceShown);
     EXPECT_TRUE(fs::exists(driveC() + "/QuillonTemp/x"));  // only a completed write clears it
 
-    ctx.m_bDiscWriting = 1;
+    ctx.m_disc.writing = 1;
     writer.calls.clear();
     Event(21, 1033);
-    EXPECT_EQ(ctx.m_bDiscWriting, 0);
+    EXPECT_EQ(ctx.m_disc.writing, 0);
     EXPECT_EQ(writer.calls,
               (std::vector<std::string>{"box A disc is not present", "drive state 0"}));
     EXPECT_EQ(view.messages.back().type, MB_OK);
@@ -178,8 +178,8 @@ TEST_F(DiscBurnTest, ADiscThatDoesNotReadBackAsItsImageIsAFailedBackup) {
     EXPECT_EQ(Status(), words);
     EXPECT_EQ(view.messages.back().text, words + "\nCHANGED          e/x.dat");
     EXPECT_EQ(view.messages.back().type, static_cast<unsigned>(MB_OK | MB_ICONERROR));
-    EXPECT_EQ(ctx.m_bDiscWriting, 0);
-    EXPECT_EQ(ctx.m_discReadBack, nullptr);
+    EXPECT_EQ(ctx.m_disc.writing, 0);
+    EXPECT_EQ(ctx.m_disc.readBack, nullptr);
     // Nothing is cleared: the image and the schedule stay for another disc.
     EXPECT_TRUE(fs::exists(driveC() + "/QuillonTemp/SHA256SUMS"));
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
@@ -190,10 +190,10 @@ TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
     OnErase(ctx);
     EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010016"));
     ctx.m_bBackupRunning = 0;
-    ctx.m_bDiscWriting = 1;
+    ctx.m_disc.writing = 1;
     OnErase(ctx);
     EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010017"));
-    ctx.m_bDiscWriting = 0;
+    ctx.m_disc.writing = 0;
     view.answerYesNo = IDNO;
     OnErase(ctx);
     EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010025") + "  " +

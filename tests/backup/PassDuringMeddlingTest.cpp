@@ -68,7 +68,7 @@ std::string HostRecord(int round) {
 // as the window's loop serves them; the context is in remote mode while it lives.
 struct RemoteLink : IShareClientReceiver {
     RemoteLink(BackupContext& c, BackupWorker& w) : ctx(c), worker(w) {
-        ctx.m_shareClient = &client;
+        ctx.m_link.client = &client;
         SetShareReceiver(ctx, this);
         ctx.m_host.localMode = 0;
         ctx.m_host.serverAddress = "127.0.0.1";
@@ -193,14 +193,14 @@ TEST_F(PassDuringMeddlingTest, ACancelDuringMeddlingStopsThePassAndKeepsItsEntri
 TEST_F(PassDuringMeddlingTest, ADiscPassBuildsItsPlannedImageAndHandsItOverOnTheWindowsThread) {
     FakeDiscWriter writer;
     writer.freeMB = 4000;
-    ctx.m_discWriter = &writer;
+    ctx.m_disc.writer = &writer;
     Add("10", "00", "10", "11", {0, 2});
     ASSERT_TRUE(FindWriterDrive(ctx));
     ctx.m_target.kind =
         backup::TargetKind::kDisc;  // as the folder browser sets it for a writer drive
     worker.StartMakeFileThread();
     ASSERT_EQ(OnOK(ctx, worker), "");
-    MeddleUntil([&] { return ctx.m_bDiscWriting.load() != 0 || !ctx.m_bBackupRunning; });
+    MeddleUntil([&] { return ctx.m_disc.writing.load() != 0 || !ctx.m_bBackupRunning; });
     EXPECT_EQ(owner.served, 1);
     EXPECT_NE(std::find(writer.calls.begin(), writer.calls.end(), "write"), writer.calls.end());
     for (int m = 0; m <= 11; ++m) {

@@ -66,7 +66,7 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
         service = std::make_unique<ShareService>(s);
         client = std::make_unique<LoopbackShareClient>(*service);
         receiver = std::make_unique<Receiver>(ctx, [this] { worker.Signal(); });
-        ctx.m_shareClient = client.get();
+        ctx.m_link.client = client.get();
         SetShareReceiver(ctx, receiver.get());
         worker.StartMakeFileThread();
     }

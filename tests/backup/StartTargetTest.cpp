@@ -94,7 +94,7 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
     FakeDiscWriter writer;
     writer.drives = {{"D", "DVD writer"}};
     writer.freeMB = 0.9;
-    ctx.m_discWriter = &writer;
+    ctx.m_disc.writer = &writer;
     ASSERT_EQ(ChooseStorageTarget(ctx, "D:\\"), "");
     ctx.m_schedule.totalKB = 12595;  // KB: 12.3 MB
     EXPECT_EQ(CheckBackupStart(ctx), "M010028");
@@ -107,7 +107,7 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
     EXPECT_EQ(CheckBackupStart(ctx), "M010028");
     EXPECT_NE(LastMessage().find("\n50.0 MB are needed, 20.0 MB are free."), std::string::npos)
         << LastMessage();
-    ctx.m_discWriter = nullptr;
+    ctx.m_disc.writer = nullptr;
 }
 
 TEST_F(StartTargetTest, TheBrowsersWriterIsTheLastThatCanBeSelectedAndANamedOneIsThatOne) {
@@ -115,7 +115,7 @@ TEST_F(StartTargetTest, TheBrowsersWriterIsTheLastThatCanBeSelectedAndANamedOneI
         MapPseudoDrive(prefix(), letter, prefix() + "/" + letter + ".iso");
     FakeDiscWriter writer;
     writer.drives = {{"D", "DVD writer"}, {"F", "CD writer"}, {"H", "Other writer"}};
-    ctx.m_discWriter = &writer;
+    ctx.m_disc.writer = &writer;
     // Named: exactly that drive, whichever comes last.
     ASSERT_EQ(ChooseStorageTarget(ctx, "D:\\", WriterChoice::kNamedDrive), "");
     EXPECT_EQ(writer.selected, 0);
@@ -133,7 +133,7 @@ TEST_F(StartTargetTest, TheBrowsersWriterIsTheLastThatCanBeSelectedAndANamedOneI
     writer.selected = -1;
     EXPECT_EQ(ChooseStorageTarget(ctx, "H:\\", WriterChoice::kNamedDrive), "M010022");
     EXPECT_EQ(writer.selected, -1);
-    ctx.m_discWriter = nullptr;
+    ctx.m_disc.writer = nullptr;
 }
 
 TEST_F(StartTargetTest, ADriveWhoseSectionCannotBeUsedIsRefusedWithWhatIsWrong) {

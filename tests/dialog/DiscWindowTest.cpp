@@ -82,7 +82,7 @@ TEST_F(DiscWindowTest, TheScheduleIsBuiltWrittenAndClearedWithTheDiscsWords) {
     // Written, then read back against the image's manifest before the box says so.
     ASSERT_TRUE(UntilBox(Disc("A010011") + "\n" + app.GetLanguageText("BACKUP", "Q010011")))
         << LastBox();
-    EXPECT_EQ(ctx().m_bDiscWriting, 0);
+    EXPECT_EQ(ctx().m_disc.writing, 0);
     EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());
     EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
     EXPECT_FALSE(fs::exists(driveC() + "/QuillonTemp"));
@@ -120,18 +120,18 @@ TEST_F(DiscWindowTest, CancelStopsAWriteAndTheWindowIsIdleAgain) {
     t.start();
     // Built, then written: wait for the writer's own percentage.
     auto writing = [&] {
-        return ctx().m_bDiscWriting && W<QLabel>(ctl::kStatusLine)
+        return ctx().m_disc.writing && W<QLabel>(ctl::kStatusLine)
                                            ->text()
                                            .startsWith(QString::fromStdString(Disc("A010015")));
     };
     while (!writing() && t.elapsed() < 120000)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_EQ(ctx().m_bDiscWriting, 1);
+    ASSERT_EQ(ctx().m_disc.writing, 1);
     boxes.answers = {IDYES};
     Click(ctl::kCancel);
     EXPECT_EQ(W<QLabel>(ctl::kStatusLine)->text().toStdString(), Disc("A010024"));
     ASSERT_TRUE(UntilBox(Disc("A010010")));
-    EXPECT_EQ(ctx().m_bDiscWriting, 0);
+    EXPECT_EQ(ctx().m_disc.writing, 0);
     EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
     EXPECT_EQ(Rows(ctl::kScheduleList).size(), 1);  // kept for another try
     EXPECT_TRUE(fs::exists(driveC() + "/QuillonTemp"));
@@ -150,6 +150,6 @@ TEST_F(DiscWindowTest, AWriterErrorIsShownInItsWordsAndTheWindowIsIdle) {
     EXPECT_NE(std::find_if(boxes.shown.begin(), boxes.shown.end(),
                            [&](const auto& b) { return b.text == Disc("A010020"); }),
               boxes.shown.end());
-    EXPECT_EQ(ctx().m_bDiscWriting, 0);
+    EXPECT_EQ(ctx().m_disc.writing, 0);
     EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
 }

@@ -203,15 +203,15 @@ TEST_F(StartCancelTest, CancelDuringABackupAsksAndStopsOnlyOnYes) {
     EXPECT_TRUE(dlg->isVisible());  // the worker stops; the window stays
     // A disc being written: the writer is told to stop after a Yes.
     FakeDiscWriter w;
-    ctx().m_discWriter = &w;
-    ctx().m_bDiscWriting = 1;
+    ctx().m_disc.writer = &w;
+    ctx().m_disc.writing = 1;
     boxes.answers = {IDYES};
     Click(ctl::kCancel);
     EXPECT_EQ(w.calls.back(), "abort");
     EXPECT_EQ(W<QLabel>(ctl::kStatusLine)->text().toStdString(),
               app.GetLanguageText("CDWRITER", "A010024"));
-    ctx().m_bDiscWriting = 0;
-    ctx().m_discWriter = nullptr;
+    ctx().m_disc.writing = 0;
+    ctx().m_disc.writer = nullptr;
     // Idle, it closes.
     Click(ctl::kCancel);
     EXPECT_FALSE(dlg->isVisible());

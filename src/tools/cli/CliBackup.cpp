@@ -186,14 +186,14 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
         return 1;
     bool cancelled = false, aborted = false;
     // Building, then writing: the worker hands the image over before it lets go of the first.
-    while (ctx.m_bBackupRunning || ctx.m_bDiscWriting) {
+    while (ctx.m_bBackupRunning || ctx.m_disc.writing) {
         disc.Serve(100);
         if (gInterrupted && !cancelled) {
             cancelled = true;
             ctx.m_bBackupRunning = 0;
         }
         // Also a write the worker started as the interrupt came.
-        if (cancelled && ctx.m_bDiscWriting && !aborted) {
+        if (cancelled && ctx.m_disc.writing && !aborted) {
             aborted = true;
             disc.writer()->AbortWrite();
         }

@@ -74,7 +74,7 @@ std::string RecordingsPlace(const CliSession& s) {
 bool ChooseDay(CliSession& s, const std::string& day) {
     if (!s.remote)
         return SelectBackupDay(s.ctx, day);
-    s.ctx.m_strShareText.clear();
+    s.ctx.m_link.lastText.clear();
     SelectBackupDay(s.ctx, day);
     if (!s.remote->ServeUntil(2, 60000)) {
         std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
@@ -82,8 +82,8 @@ bool ChooseDay(CliSession& s, const std::string& day) {
     }
     const bool found = std::any_of(std::begin(s.ctx.m_day.hourHasRec),
                                    std::end(s.ctx.m_day.hourHasRec), [](DWORD f) { return f; });
-    if (!found && !s.ctx.m_strShareText.empty())  // the link's trouble, not an empty day
-        std::fprintf(stderr, "quillon-cli: %s\n", s.ctx.m_strShareText.c_str());
+    if (!found && !s.ctx.m_link.lastText.empty())  // the link's trouble, not an empty day
+        std::fprintf(stderr, "quillon-cli: %s\n", s.ctx.m_link.lastText.c_str());
     return found;
 }
 

@@ -21,13 +21,13 @@ DiscSession::DiscSession(BackupContext& ctx) : ctx_(ctx) {
     });
     writer_->SetEventSink(this);
 #endif
-    ctx_.m_discWriter = writer_.get();
+    ctx_.m_disc.writer = writer_.get();
 }
 
 DiscSession::~DiscSession() {
     if (writer_)
         writer_->SetEventSink(nullptr);
-    ctx_.m_discWriter = nullptr;
+    ctx_.m_disc.writer = nullptr;
 }
 
 bool DiscSession::Open(const std::string& drive) {

@@ -32,13 +32,13 @@ RemoteLink::RemoteLink(BackupContext& ctx, const RemoteOptions& options)
     ctx_.m_host.localMode = 0;
     ctx_.m_host.serverAddress = options.address;
     ctx_.m_host.port = options.port;
-    ctx_.m_shareClient = client_.get();
+    ctx_.m_link.client = client_.get();
     SetShareReceiver(ctx_, this);
     ConnectShareClient(ctx_);
 }
 
 RemoteLink::~RemoteLink() {
-    ctx_.m_shareClient = nullptr;
+    ctx_.m_link.client = nullptr;
     SetShareReceiver(ctx_, nullptr);
     client_.reset();  // its thread ends before the queue goes
 }

@@ -1,0 +1,20 @@
+#pragma once
+// The link to a remote recorder as the front end's session holds it, one owner: the client (when
+// this front end has one), where its answers go, what it was connected to, and what is awaited.
+#include <string>
+
+class CFileShareClient;
+class IShareClientReceiver;
+
+namespace backup {
+
+struct LinkState {
+    CFileShareClient* client = nullptr;
+    IShareClientReceiver* receiver = nullptr;  // where the client's answers go
+    std::string connectedTo;                   // "address:port"; "" before the first connection
+    std::string lastText;                      // the link's last progress or problem
+    bool awaitingSize = false;                 // a remote Add waits for its answer
+    bool downloadShown = false;                // the progress bar shows a download
+};
+
+}  // namespace backup
