@@ -66,7 +66,10 @@ class ImageHasher : public platform::WriteTap {
     void Take(const Job& job);
 
     std::string root_;
-    static constexpr int kBuffers = 8;
+    // A minute's data file (some 12 MB at 8 cameras) fits, so that the writer goes on with the
+    // minute's small files while its data is hashed instead of waiting in the middle of it;
+    // the buffers are made only as the hashing falls behind.
+    static constexpr int kBuffers = 16;
     std::vector<std::unique_ptr<char[]>> owned_;
     std::vector<char*> free_;
     std::deque<Job> jobs_;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -81,7 +82,11 @@ long long File::ReadAt(void* buffer, std::size_t count, std::uint64_t offset) {
 }
 
 bool File::Write(const void* buffer, std::size_t count) {
-    return WriteAllTo(fd_, buffer, count);
+    const auto* p = static_cast<const char*>(buffer);
+    for (std::size_t done = 0; done < count; done += kWriteSlice)
+        if (!WriteAllTo(fd_, p + done, std::min(count - done, kWriteSlice)))
+            return false;
+    return true;
 }
 
 long long File::CopyAllTo(File& out) {
@@ -124,7 +129,12 @@ long long File::CopyAllTo(File& out) {
 }
 
 bool File::WriteAt(const void* buffer, std::size_t count, std::uint64_t offset) {
-    return WriteAllTo(fd_, buffer, count, static_cast<long long>(offset));
+    const auto* p = static_cast<const char*>(buffer);
+    for (std::size_t done = 0; done < count; done += kWriteSlice)
+        if (!WriteAllTo(fd_, p + done, std::min(count - done, kWriteSlice),
+                        static_cast<long long>(offset + done)))
+            return false;
+    return true;
 }
 
 bool File::Seek(std::uint64_t offset) {

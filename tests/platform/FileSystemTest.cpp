@@ -22,6 +22,26 @@ TEST_F(FileSystemTest, CreateDirectoryResults) {
     EXPECT_TRUE(IsDirectory("C:\\A\\B\\C"));
 }
 
+// A write longer than a slice goes out in several calls: every byte lands once, in order, at
+// the file's position or at the offset given, also when the length is no multiple of a slice.
+TEST_F(FileSystemTest, LongWritesLandWholeAcrossTheirSlices) {
+    std::string bytes(3 * File::kWriteSlice + 4321, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 31 + i / 4096);
+    File f;
+    ASSERT_TRUE(f.Open("C:\\long.bin", File::kCreateWrite));
+    ASSERT_TRUE(f.Write("head", 4));
+    ASSERT_TRUE(f.Write(bytes.data(), bytes.size()));
+    ASSERT_TRUE(f.WriteAt(bytes.data(), bytes.size(), 2 * bytes.size() + 7));
+    f.Close();
+    const std::string back = ReadText(driveC() + "/long.bin");
+    ASSERT_EQ(back.size(), 3 * bytes.size() + 7);
+    EXPECT_EQ(back.substr(0, 4), "head");
+    EXPECT_EQ(back.substr(4, bytes.size()), bytes);
+    EXPECT_EQ(back.substr(4 + bytes.size(), bytes.size() + 3), std::string(bytes.size() + 3, '\0'));
+    EXPECT_EQ(back.substr(2 * bytes.size() + 7), bytes);
+}
+
 TEST_F(FileSystemTest, WildcardSearchOrderAndPatterns) {
     for (const char* name :
          {"201005231405N.idx", "201005231405N.dat", "201005231406N.idx", "b.txt", "A.txt", "noext"})
