@@ -35,6 +35,9 @@ class GatheredWrites {
         buffer_.reserve(platform::WriteTap::kBufferBytes);
     }
     bool Add(const char* data, std::size_t n) {
+        // A large piece goes as it is, unless smaller ones wait before it.
+        if (buffer_.empty() && n >= kDirect)
+            return out_.Write(data, n);
         while (n > 0) {
             const std::size_t room = buffer_.capacity() - buffer_.size();
             const std::size_t take = std::min(room, n);
@@ -55,6 +58,7 @@ class GatheredWrites {
     void Drop() { buffer_.clear(); }
 
   private:
+    static constexpr std::size_t kDirect = 256 * 1024;
     platform::AtomicFile& out_;
     std::vector<char> buffer_;
 };
