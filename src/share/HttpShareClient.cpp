@@ -9,6 +9,7 @@
 #include "platform/WriteTap.h"
 #include "records/RemoteRecords.h"
 #include "share/DownloadFolder.h"
+#include "share/DownloadLanes.h"
 #include "share/FileDownload.h"
 #include "share/ShareLink.h"
 #include "share/ShareProtocol.h"
@@ -21,6 +22,8 @@ constexpr int kPollMs = 200;
 // that are listed: short, as the build goes on meanwhile and a poll costs little.
 constexpr int kFirstFilesPollMs = 20;
 constexpr int kFilesPollMs = 20;
+// Files fetched side by side.
+constexpr int kLanes = 2;
 constexpr auto kProgressEvery = std::chrono::milliseconds(250);
 // Status polls that may fail in a row before the build is given up.
 constexpr int kPollRetries = 5;
@@ -242,8 +245,8 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
                 FailChain(link, why);
             return;
         }
-        if (!TakeStatus(link, *status))
-            return;
+        if (const std::string problem = TakeStatus(*status); !problem.empty())
+            return FailChain(link, problem);
         if (!building_ || (!files_.empty() && !entry_.empty())) {
             NoteError("");
             Post(kCodeDownload, nullptr, static_cast<unsigned long>(slot_));
@@ -280,7 +283,7 @@ std::optional<JobStatus> HttpShareClient::PollStatus(ShareLink& link, std::strin
     }
 }
 
-bool HttpShareClient::TakeStatus(ShareLink& link, JobStatus& status) {
+std::string HttpShareClient::TakeStatus(JobStatus& status) {
     switch (status.state) {
         case JobState::kBuilding:
         case JobState::kDone:
@@ -288,17 +291,14 @@ bool HttpShareClient::TakeStatus(ShareLink& link, JobStatus& status) {
             if (!status.entry.empty())
                 entry_ = status.entry;
             files_ = std::move(status.files);
-            return true;
+            return std::string();
         case JobState::kFailed:
-            FailChain(link, "the server could not make the image: " +
-                                (status.problem.empty() ? std::string("no reason given")
-                                                        : status.problem));
-            return false;
+            return "the server could not make the image: " +
+                   (status.problem.empty() ? std::string("no reason given") : status.problem);
         case JobState::kCancelled:
-            FailChain(link, "the server cancelled the image");
-            return false;
+            return "the server cancelled the image";
     }
-    return false;
+    return "the server's image is in no known state";
 }
 
 void HttpShareClient::PostProgress(const std::string& name, long long total, long long done) {
@@ -322,39 +322,42 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
     if (entry_.empty())
         return FailChain(link, "there is no image to download");
     const std::string root = folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
-    // What is in the folder, as it was listed when it was fetched.
+    std::string problem;
+    // What is in the folder (or on its way), as it was listed when it was asked for.
     std::map<std::string, std::pair<long long, std::string>> fetched;
-    for (;;) {
-        // A pass over what is listed; while the server builds, the list grows behind it.
-        const bool last = !building_;
-        const std::vector<ListedFile> files = files_;
-        for (const ListedFile& file : files) {
-            const auto at = fetched.find(file.name);
-            if (at != fetched.end() && at->second == std::make_pair(file.size, file.sha256))
-                continue;
-            const std::string problem = FetchOne(link, root, file, fetched.size() + 1,
-                                                 std::max(files.size(), fetched.size() + 1));
-            if (cancel_)
-                return;
-            if (!problem.empty())
-                return FailChain(link, problem);
-            fetched[file.name] = {file.size, file.sha256};
+    {
+        DownloadLanes lanes(
+            kLanes, link, platform::CurrentWriteTap(),
+            [&](ShareLink& own, const ListedFile& file, std::size_t number, std::size_t count) {
+                return FetchOne(own, root, file, number, count);
+            });
+        for (;;) {
+            // What is listed and not yet asked for; while the server builds, the list grows.
+            const bool last = !building_;
+            for (const ListedFile& file : files_) {
+                const auto at = fetched.find(file.name);
+                if (at != fetched.end() && at->second == std::make_pair(file.size, file.sha256))
+                    continue;
+                fetched[file.name] = {file.size, file.sha256};
+                lanes.Add(file, fetched.size(), std::max(files_.size(), fetched.size()));
+            }
+            if (last || !(problem = lanes.Problem()).empty())
+                break;
+            const std::size_t listed = files_.size();
+            auto status = PollStatus(link, &problem);
+            if (!status || !(problem = TakeStatus(*status)).empty())
+                break;
+            if (building_ && files_.size() == listed)
+                Nap(kFilesPollMs);
         }
-        if (last)
-            break;
-        const std::size_t listed = files_.size();
-        std::string why;
-        auto status = PollStatus(link, &why);
-        if (!status) {
-            if (!cancel_)
-                FailChain(link, why);
-            return;
-        }
-        if (!TakeStatus(link, *status))
-            return;
-        if (building_ && files_.size() == listed)
-            Nap(kFilesPollMs);
+        const std::string lost = lanes.Wait();
+        if (problem.empty())
+            problem = lost;
     }
+    if (cancel_)
+        return;
+    if (!problem.empty())
+        return FailChain(link, problem);
     // A file fetched early that the finished image no longer holds is taken out again.
     for (const auto& [name, listed] : fetched) {
         const bool kept = std::any_of(files_.begin(), files_.end(),

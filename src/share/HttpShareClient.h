@@ -72,14 +72,16 @@ class HttpShareClient : public CFileShareClient {
     void DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request);
     void DoDownload(ShareLink& link, const std::string& folder);
     // One listed file into root (a drive path ending in '\\'), announced as number of count;
-    // "" when it is whole in its place, else why not (kCancelled after a cancel).
+    // "" when it is whole in its place, else why not (kCancelled after a cancel). Called on the
+    // threads of DownloadLanes.
     std::string FetchOne(ShareLink& link, const std::string& root, const ListedFile& file,
                          std::size_t number, std::size_t count);
     // The build's status; nullopt with why when it cannot be had (why "" after a cancel). A
     // link that fails is asked again a few times first.
     std::optional<JobStatus> PollStatus(ShareLink& link, std::string* why);
-    // Takes a status: false (the chain ended) when the build failed or was cancelled.
-    bool TakeStatus(ShareLink& link, JobStatus& status);
+    // Takes the listing of a status; why the image will not come when the build failed or was
+    // cancelled ("" else).
+    std::string TakeStatus(JobStatus& status);
     void DoDelete(ShareLink& link, const std::string& path);
     void DoCancel(ShareLink& link);
     // Ends the running chain: tells the server to drop the image and posts code 7.

@@ -52,6 +52,10 @@ class ShareLink {
                       const std::function<bool(const char*, std::size_t)>& body);
 
     std::string where() const { return host_ + ":" + std::to_string(port_); }
+    // A link of its own to the same server, for another thread.
+    std::unique_ptr<ShareLink> Another() const {
+        return std::make_unique<ShareLink>(host_, port_, token_);
+    }
 
   private:
     httplib::Client& client();
