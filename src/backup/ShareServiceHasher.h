@@ -3,8 +3,9 @@
 // the extraction writes (and may withdraw and write again) the files of a minute before it
 // turns to the next one, so when a file of another minute is opened, the files of the minutes
 // before are final and are handed to `publish` with their digests. A client can fetch them
-// while the build goes on. Files without a minute in their name are given at Finish. For the
-// one thread that builds the image.
+// while the build goes on. A file without a minute in its name goes with the minute it was
+// written in (the entry's own files come last: at Finish). For the one thread that builds the
+// image.
 #include <functional>
 #include <map>
 #include <memory>
