@@ -288,7 +288,8 @@ std::string HttpShareClient::TakeStatus(JobStatus& status) {
         case JobState::kBuilding:
         case JobState::kDone:
             building_ = status.state == JobState::kBuilding;
-            if (!status.entry.empty())
+            // An image keeps its entry; the download's lanes read it meanwhile.
+            if (entry_.empty())
                 entry_ = status.entry;
             files_ = std::move(status.files);
             return std::string();
