@@ -11,8 +11,11 @@
 #include "backup/EntrySize.h"
 #include "backup/Extraction.h"
 #include "backup/ReservedFolder.h"
+#include "backup/ShareServiceDirect.h"
 #include "backup/ShareServiceHasher.h"
+#include "integrity/Sha256.h"
 #include "platform/DrivePaths.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/TextCase.h"
 #include "platform/WriteTap.h"
@@ -260,6 +263,15 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         return image;
     }
     BuildMinuteMap(plan.entries, slot, sel.recMap, sel.selMap);
+    // An entry whose image is the recorder's own files needs no copy of them.
+    if (entry.bAllCam) {
+        const auto direct =
+            DirectEntryFiles(host, plan.entries[static_cast<std::size_t>(slot)], paths, sel.selMap);
+        if (direct && ListDirect(image, *direct, progress, cancel, ready)) {
+            storage::DeleteFolderTree(entryFolder);
+            return image;
+        }
+    }
     BackupInfoRecord info{};
     if (!WriteNewEntryInfo(host, entryFolder, EntryRangeKey(paths.entry), info) ||
         !SaveMinuteMap(sel, working, paths.entry, day)) {
@@ -371,6 +383,72 @@ void ShareService::Unlist(const std::string& entry) {
     std::erase_if(built_, [&](const Built& b) { return b.image.entry == entry; });
 }
 
+bool ShareService::ListDirect(Image& image, const std::vector<DirectFile>& files,
+                              const Progress& progress, const std::atomic<bool>& cancel,
+                              const FileReady& ready) {
+    const std::string entry = image.entry;
+    {
+        std::lock_guard<std::mutex> lock(listMutex_);
+        Unlist(entry);
+        Built listed{Image{}, std::string(), std::chrono::steady_clock::now()};
+        listed.image.entry = entry;
+        built_.push_back(std::move(listed));
+    }
+    auto unlist = [&] {
+        std::lock_guard<std::mutex> lock(listMutex_);
+        Unlist(entry);
+    };
+    std::vector<ImageFile> hashed;
+    std::vector<char> buffer(std::size_t{1} << 20);
+    unsigned long long doneBytes = 0, totalBytes = 0;
+    for (const DirectFile& f : files)
+        totalBytes += static_cast<unsigned long long>(f.size);
+    for (const DirectFile& f : files) {
+        if (progress)
+            progress(f.name, static_cast<std::uint32_t>(doneBytes / 1024),
+                     static_cast<std::uint32_t>(totalBytes / 1024));
+        if (cancel) {
+            unlist();
+            image.cancelled = true;
+            image.problem = "the image was cancelled";
+            return true;
+        }
+        platform::File in;
+        if (!in.OpenResolved(f.hostPath, platform::File::kRead)) {
+            unlist();
+            return false;
+        }
+        integrity::Sha256 sha;
+        long long length = 0;
+        for (long long n;
+             (n = in.ReadAt(buffer.data(), buffer.size(), static_cast<std::uint64_t>(length))) > 0;
+             length += n)
+            sha.Update(buffer.data(), static_cast<std::size_t>(n));
+        if (length != f.size || in.Length() != f.size) {
+            unlist();
+            return false;
+        }
+        doneBytes += static_cast<unsigned long long>(length);
+        const ImageFile file{f.name, length, sha.HexFinal(), f.hostPath};
+        {
+            std::lock_guard<std::mutex> lock(listMutex_);
+            for (Built& b : built_)
+                if (b.image.entry == entry)
+                    b.image.files.push_back(file);
+        }
+        if (ready)
+            ready(entry, file);
+        hashed.push_back(file);
+    }
+    std::sort(hashed.begin(), hashed.end(),
+              [](const ImageFile& a, const ImageFile& b) { return a.name < b.name; });
+    image.files = std::move(hashed);
+    std::lock_guard<std::mutex> lock(listMutex_);
+    Unlist(entry);
+    built_.push_back(Built{image, std::string(), std::chrono::steady_clock::now()});
+    return true;
+}
+
 std::string ShareService::ImageFilePath(const std::string& entry, const std::string& name) {
     std::lock_guard<std::mutex> lock(listMutex_);
     for (Built& b : built_) {
@@ -379,7 +457,7 @@ std::string ShareService::ImageFilePath(const std::string& entry, const std::str
         for (const ImageFile& f : b.image.files) {
             if (f.name == name) {
                 b.touched = std::chrono::steady_clock::now();
-                return b.hostFolder + "/" + name;
+                return f.source.empty() ? b.hostFolder + "/" + name : f.source;
             }
         }
     }
@@ -393,14 +471,14 @@ bool ShareService::DeleteTemp(const std::string& path) {
     const std::string entry = path.substr(prefix.size());
     if (!IsEntryString(entry))
         return false;
+    bool listed = false;
     {
         std::lock_guard<std::mutex> lock(listMutex_);
-        built_.erase(std::remove_if(built_.begin(), built_.end(),
-                                    [&](const Built& b) { return b.image.entry == entry; }),
-                     built_.end());
+        listed = std::erase_if(built_, [&](const Built& b) { return b.image.entry == entry; }) > 0;
     }
     std::lock_guard<std::mutex> build(buildMutex_);
-    return platform::DeleteTree(path);
+    // An image served from the recordings has no folder of its own.
+    return platform::DeleteTree(path) || (listed && !platform::IsDirectory(path));
 }
 
 void ShareService::Touch(const std::string& entry) {

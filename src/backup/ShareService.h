@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/ShareServiceDirect.h"
 #include "records/RemoteRecords.h"
 
 class CQuillonApp;
@@ -36,6 +37,9 @@ class ShareService {
         std::string name;  // below the entry's day folder, '/' between folders ("Audio/x.wav")
         long long size = 0;
         std::string sha256;  // of the bytes as they were written, hex
+        // The recorder's own file it is served from, read only ("" for a file of the image's
+        // folder).
+        std::string source;
     };
     struct Image {
         std::string problem;  // why no image was made ("" when it was)
@@ -85,6 +89,11 @@ class ShareService {
 
   private:
     void RemoveAbandonedImages();  // with buildMutex_ held
+    // The image of files served from the recordings (with buildMutex_ held): hashed one by one
+    // and listed as they are. False, with image untouched, when a file is no longer as it was
+    // found: the entry is then built.
+    bool ListDirect(Image& image, const std::vector<DirectFile>& files, const Progress& progress,
+                    const std::atomic<bool>& cancel, const FileReady& ready);
     // The image being built leaves the list, or takes its final files (with listMutex_ held).
     void Unlist(const std::string& entry);
     Settings settings_;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "ShareFixture.h"
@@ -163,4 +164,57 @@ TEST_F(StreamedImageTest, TheFileConnectionOutlivesTheServerClosingItWhileIdle) 
         // Longer than the server keeps an idle connection: the next file needs a new one.
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
     }
+}
+
+TEST_F(StreamedImageTest, AnAllCameraImageOfPastMinutesIsServedFromTheRecordingsUncopied) {
+    Serve();
+    const std::string day = driveC() + "/QorData/" + kDay;
+    std::map<std::string, std::string> recorder;  // every file of the day with its digest
+    for (const auto& name : NamesBelow(day)) {
+        std::ifstream in(day + "/" + name, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        recorder[name] = integrity::Sha256Hex(ss.str().data(), ss.str().size());
+    }
+    _BACKUPMAKEIMAGE request = ImageRequest();
+    request.entry.bAllCam = 1;
+    std::fill(std::begin(request.entry.bCam), std::begin(request.entry.bCam) + 4, 1u);
+    httplib::Client http("127.0.0.1", server->port());
+    auto started =
+        http.Post("/v1/image", std::string(reinterpret_cast<const char*>(&request), sizeof request),
+                  share::kBinaryType);
+    ASSERT_TRUE(started && started->status == 200);
+    share::JobStatus status;
+    for (int i = 0; i < 500; ++i) {
+        std::string why;
+        auto parsed = share::ParseJobStatus(http.Get("/v1/image/" + started->body)->body, &why);
+        ASSERT_TRUE(parsed) << why;
+        status = *parsed;
+        if (status.state != share::JobState::kBuilding)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
+    // Minutes 10:00 to 10:03: each its data and index file and the audio of its cameras, the
+    // recorder's own bytes; no copy of them on the server.
+    ASSERT_GE(status.files.size(), 8u);
+    EXPECT_FALSE(std::filesystem::exists(ServerImage()));
+    share::ShareLink link("127.0.0.1", server->port(), "");
+    for (const auto& f : status.files) {
+        ASSERT_TRUE(recorder.count(f.name)) << f.name << " is no file of the recorder";
+        EXPECT_EQ(f.sha256, recorder[f.name]) << f.name;
+        EXPECT_LE(ImageFileMinute(f.name), std::string(kDay) + "1003") << f.name;
+        bool ok = false;
+        const std::string bytes = FetchWhole(link, FilePath(status, f), &ok);
+        ASSERT_TRUE(ok) << f.name;
+        EXPECT_EQ(integrity::Sha256Hex(bytes.data(), bytes.size()), f.sha256) << f.name;
+    }
+    // Only the listed names are served, and the delete that ends the chain succeeds.
+    httplib::Params q{{"entry", status.entry}, {"name", "../20100523/" + status.files[0].name}};
+    EXPECT_NE(http.Get("/v1/file", q, httplib::Headers{})->status, 200);
+    EXPECT_EQ(
+        http.Post("/v1/delete", std::string("C:\\NetBackupTemp\\") + kEntry, "text/plain")->status,
+        200);
+    EXPECT_EQ(http.Get(FilePath(status, status.files[0]))->status, 404);
+    EXPECT_EQ(NamesBelow(day).size(), recorder.size());  // the recordings as they were
 }
