@@ -11,8 +11,11 @@
 #include "backup/EntrySize.h"
 #include "backup/Extraction.h"
 #include "backup/ReservedFolder.h"
-#include "integrity/ImageHasher.h"
+#include "backup/ShareServiceDirect.h"
+#include "backup/ShareServiceHasher.h"
+#include "integrity/Sha256.h"
 #include "platform/DrivePaths.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/TextCase.h"
 #include "platform/WriteTap.h"
@@ -192,7 +195,8 @@ _ADDSIZEREPLY ShareService::AddSize(const _BACKUPADDTOTALSIZE& request) {
 
 ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
                                             const Progress& progress,
-                                            const std::atomic<bool>& cancel) {
+                                            const std::atomic<bool>& cancel,
+                                            const FileReady& ready) {
     std::lock_guard<std::mutex> build(buildMutex_);
     Image image;
     const int slot = request.nSlot;
@@ -259,6 +263,15 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         return image;
     }
     BuildMinuteMap(plan.entries, slot, sel.recMap, sel.selMap);
+    // An entry whose image is the recorder's own files needs no copy of them.
+    if (entry.bAllCam) {
+        const auto direct =
+            DirectEntryFiles(host, plan.entries[static_cast<std::size_t>(slot)], paths, sel.selMap);
+        if (direct && ListDirect(image, *direct, progress, cancel, ready)) {
+            storage::DeleteFolderTree(entryFolder);
+            return image;
+        }
+    }
     BackupInfoRecord info{};
     if (!WriteNewEntryInfo(host, entryFolder, EntryRangeKey(paths.entry), info) ||
         !SaveMinuteMap(sel, working, paths.entry, day)) {
@@ -271,11 +284,50 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     BuildEvents events(progress, cancel, settings_.keepFree);
     backup::PassJob job(plan, events, report, running);
     events.Attach(&job);
-    // Each file is hashed as it is written, so that the requester can tell the bytes that
-    // reach it from those the recorder wrote, whatever lies between.
+    // The requester's own copies of these lie in its download folder already.
+    auto requesters = [&day](const std::string& name) {
+        return platform::EqualIgnoringCase(name, "BackupInfo.dat") ||
+               platform::EqualIgnoringCase(name, day + ".dat");
+    };
     const std::string dayFolder =
         platform::ResolvePath(paths::EntryDayFolder(kServerBase, paths.entry, day));
-    integrity::ImageHasher hasher(dayFolder);
+    {
+        // Listed while it is built, so that the files ready so far can be fetched.
+        std::lock_guard<std::mutex> lock(listMutex_);
+        Built building{Image{}, dayFolder, std::chrono::steady_clock::now()};
+        building.image.entry = paths.entry;
+        built_.push_back(std::move(building));
+    }
+    auto fail = [&](const std::string& problem) {
+        {
+            std::lock_guard<std::mutex> lock(listMutex_);
+            Unlist(paths.entry);
+        }
+        storage::DeleteFolderTree(imageFolder);
+        image.files.clear();
+        image.problem = problem;
+        return image;
+    };
+    // Each file is hashed as it is written, so that the requester can tell the bytes that
+    // reach it from those the recorder wrote, whatever lies between.
+    ShareServiceHasher hasher(
+        dayFolder, [&](const std::string& name, const integrity::FileDigest& digest) {
+            if (requesters(name))
+                return;
+            const ImageFile file{name, digest.length, digest.hex};
+            {
+                std::lock_guard<std::mutex> lock(listMutex_);
+                for (Built& b : built_) {
+                    if (b.image.entry != paths.entry)
+                        continue;
+                    auto& files = b.image.files;
+                    std::erase_if(files, [&](const ImageFile& f) { return f.name == name; });
+                    files.push_back(file);
+                }
+            }
+            if (ready)
+                ready(paths.entry, file);
+        });
     if (job.running()) {
         platform::ScopedWriteTap tap(&hasher);
         if (entry.bAllCam)
@@ -283,36 +335,26 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         else
             SelectCameraMakeFile(job, slot, startKey, endKey);
     }
-    const integrity::ImageHasher::Result hashed = hasher.Finish();
+    const ShareServiceHasher::Result hashed = hasher.Finish();
     storage::DeleteFolderTree(entryFolder);
     image.failures = report.failures();
     image.cancelled = !job.running() || cancel;
     if (!events.room().empty()) {
-        storage::DeleteFolderTree(imageFolder);
-        image.problem = events.room();
         image.cancelled = false;
-        return image;
+        return fail(events.room());
     }
-    if (image.cancelled) {
-        storage::DeleteFolderTree(imageFolder);
-        image.problem = "the image was cancelled";
-        return image;
-    }
+    if (image.cancelled)
+        return fail("the image was cancelled");
     if (!image.failures.empty()) {
         // An image that lacks a minute is no backup of the entry: the requester must not be
         // told it was made.
-        storage::DeleteFolderTree(imageFolder);
-        image.problem = "the recorder could not copy all of the entry: " + image.failures.front();
+        std::string problem =
+            "the recorder could not copy all of the entry: " + image.failures.front();
         if (image.failures.size() > 1)
-            image.problem += " (and " + std::to_string(image.failures.size() - 1) + " more)";
-        return image;
+            problem += " (and " + std::to_string(image.failures.size() - 1) + " more)";
+        return fail(problem);
     }
 
-    // The requester's own copies of these lie in its download folder already.
-    auto requesters = [&day](const std::string& name) {
-        return platform::EqualIgnoringCase(name, "BackupInfo.dat") ||
-               platform::EqualIgnoringCase(name, day + ".dat");
-    };
     std::error_code ec;
     for (fs::recursive_directory_iterator it(dayFolder, ec), end; !ec && it != end;
          it.increment(ec)) {
@@ -323,25 +365,88 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
             continue;
         const long long size = static_cast<long long>(it->file_size(ec));
         const auto digest = hashed.files.find(name);
-        if (digest == hashed.files.end() || digest->second.length != size) {
-            storage::DeleteFolderTree(imageFolder);
-            image.files.clear();
-            image.problem = "the image's file " + name + " was not hashed as it was written";
-            return image;
-        }
+        if (digest == hashed.files.end() || digest->second.length != size)
+            return fail("the image's file " + name + " was not hashed as it was written");
         image.files.push_back(ImageFile{name, size, digest->second.hex});
     }
-    if (ec) {
-        storage::DeleteFolderTree(imageFolder);
-        image.files.clear();
-        image.problem = "the built image could not be listed: " + ec.message();
-        return image;
-    }
+    if (ec)
+        return fail("the built image could not be listed: " + ec.message());
     std::sort(image.files.begin(), image.files.end(),
               [](const ImageFile& a, const ImageFile& b) { return a.name < b.name; });
     std::lock_guard<std::mutex> lock(listMutex_);
+    Unlist(paths.entry);
     built_.push_back(Built{image, dayFolder, std::chrono::steady_clock::now()});
     return image;
+}
+
+void ShareService::Unlist(const std::string& entry) {
+    std::erase_if(built_, [&](const Built& b) { return b.image.entry == entry; });
+}
+
+bool ShareService::ListDirect(Image& image, const std::vector<DirectFile>& files,
+                              const Progress& progress, const std::atomic<bool>& cancel,
+                              const FileReady& ready) {
+    const std::string entry = image.entry;
+    {
+        std::lock_guard<std::mutex> lock(listMutex_);
+        Unlist(entry);
+        Built listed{Image{}, std::string(), std::chrono::steady_clock::now()};
+        listed.image.entry = entry;
+        built_.push_back(std::move(listed));
+    }
+    auto unlist = [&] {
+        std::lock_guard<std::mutex> lock(listMutex_);
+        Unlist(entry);
+    };
+    std::vector<ImageFile> hashed;
+    std::vector<char> buffer(std::size_t{1} << 20);
+    unsigned long long doneBytes = 0, totalBytes = 0;
+    for (const DirectFile& f : files)
+        totalBytes += static_cast<unsigned long long>(f.size);
+    for (const DirectFile& f : files) {
+        if (progress)
+            progress(f.name, static_cast<std::uint32_t>(doneBytes / 1024),
+                     static_cast<std::uint32_t>(totalBytes / 1024));
+        if (cancel) {
+            unlist();
+            image.cancelled = true;
+            image.problem = "the image was cancelled";
+            return true;
+        }
+        platform::File in;
+        if (!in.OpenResolved(f.hostPath, platform::File::kRead)) {
+            unlist();
+            return false;
+        }
+        integrity::Sha256 sha;
+        long long length = 0;
+        for (long long n;
+             (n = in.ReadAt(buffer.data(), buffer.size(), static_cast<std::uint64_t>(length))) > 0;
+             length += n)
+            sha.Update(buffer.data(), static_cast<std::size_t>(n));
+        if (length != f.size || in.Length() != f.size) {
+            unlist();
+            return false;
+        }
+        doneBytes += static_cast<unsigned long long>(length);
+        const ImageFile file{f.name, length, sha.HexFinal(), f.hostPath};
+        {
+            std::lock_guard<std::mutex> lock(listMutex_);
+            for (Built& b : built_)
+                if (b.image.entry == entry)
+                    b.image.files.push_back(file);
+        }
+        if (ready)
+            ready(entry, file);
+        hashed.push_back(file);
+    }
+    std::sort(hashed.begin(), hashed.end(),
+              [](const ImageFile& a, const ImageFile& b) { return a.name < b.name; });
+    image.files = std::move(hashed);
+    std::lock_guard<std::mutex> lock(listMutex_);
+    Unlist(entry);
+    built_.push_back(Built{image, std::string(), std::chrono::steady_clock::now()});
+    return true;
 }
 
 std::string ShareService::ImageFilePath(const std::string& entry, const std::string& name) {
@@ -352,7 +457,7 @@ std::string ShareService::ImageFilePath(const std::string& entry, const std::str
         for (const ImageFile& f : b.image.files) {
             if (f.name == name) {
                 b.touched = std::chrono::steady_clock::now();
-                return b.hostFolder + "/" + name;
+                return f.source.empty() ? b.hostFolder + "/" + name : f.source;
             }
         }
     }
@@ -366,14 +471,14 @@ bool ShareService::DeleteTemp(const std::string& path) {
     const std::string entry = path.substr(prefix.size());
     if (!IsEntryString(entry))
         return false;
+    bool listed = false;
     {
         std::lock_guard<std::mutex> lock(listMutex_);
-        built_.erase(std::remove_if(built_.begin(), built_.end(),
-                                    [&](const Built& b) { return b.image.entry == entry; }),
-                     built_.end());
+        listed = std::erase_if(built_, [&](const Built& b) { return b.image.entry == entry; }) > 0;
     }
     std::lock_guard<std::mutex> build(buildMutex_);
-    return platform::DeleteTree(path);
+    // An image served from the recordings has no folder of its own.
+    return platform::DeleteTree(path) || (listed && !platform::IsDirectory(path));
 }
 
 void ShareService::Touch(const std::string& entry) {

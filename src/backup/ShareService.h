@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/ShareServiceDirect.h"
 #include "records/RemoteRecords.h"
 
 class CQuillonApp;
@@ -36,6 +37,9 @@ class ShareService {
         std::string name;  // below the entry's day folder, '/' between folders ("Audio/x.wav")
         long long size = 0;
         std::string sha256;  // of the bytes as they were written, hex
+        // The recorder's own file it is served from, read only ("" for a file of the image's
+        // folder).
+        std::string source;
     };
     struct Image {
         std::string problem;  // why no image was made ("" when it was)
@@ -47,6 +51,11 @@ class ShareService {
     // Called for every copied file: its name, the KB done and planned.
     using Progress =
         std::function<void(const std::string& item, std::uint32_t doneKB, std::uint32_t totalKB)>;
+    // Called for every file of the image that is final while the build goes on (the files of a
+    // recording minute once the next minute begins), with the entry: ImageFilePath serves it
+    // from then on. A name may come again with other bytes; the finished image's list is the
+    // one that holds.
+    using FileReady = std::function<void(const std::string& entry, const ImageFile& file)>;
 
     // Removes what an earlier run of the server left below kNetTempRoot.
     explicit ShareService(Settings settings);
@@ -64,8 +73,9 @@ class ShareService {
     // that finds the disk filling up stops and is removed. The entry's information and minute map
     // files are the requester's own and are not listed.
     Image MakeImage(const _BACKUPMAKEIMAGE& request, const Progress& progress,
-                    const std::atomic<bool>& cancel);
-    // The host path of one file of a built image, "" when name is not one of its listed files.
+                    const std::atomic<bool>& cancel, const FileReady& ready = nullptr);
+    // The host path of one file of a built image, or of one given to FileReady of the image
+    // being built; "" when name is not one of its listed files.
     std::string ImageFilePath(const std::string& entry, const std::string& name);
     // Removes a temporary image, given as the client names it ("C:\NetBackupTemp\{entry}").
     // False when the path is not one of ours or could not be removed.
@@ -79,6 +89,13 @@ class ShareService {
 
   private:
     void RemoveAbandonedImages();  // with buildMutex_ held
+    // The image of files served from the recordings (with buildMutex_ held): hashed one by one
+    // and listed as they are. False, with image untouched, when a file is no longer as it was
+    // found: the entry is then built.
+    bool ListDirect(Image& image, const std::vector<DirectFile>& files, const Progress& progress,
+                    const std::atomic<bool>& cancel, const FileReady& ready);
+    // The image being built leaves the list, or takes its final files (with listMutex_ held).
+    void Unlist(const std::string& entry);
     Settings settings_;
     std::mutex buildMutex_;  // one image build at a time
     struct Built {

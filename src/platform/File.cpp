@@ -81,6 +81,24 @@ long long File::ReadAt(void* buffer, std::size_t count, std::uint64_t offset) {
     return ReadAllAt(fd_, buffer, count, static_cast<long long>(offset));
 }
 
+long long File::SendTo(int socket, std::uint64_t offset, std::size_t count, bool* wouldBlock) {
+    *wouldBlock = false;
+    for (;;) {
+        off_t at = static_cast<off_t>(offset);
+        const ssize_t n = ::sendfile(socket, fd_, &at, count);
+        if (n >= 0)
+            return n;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            *wouldBlock = true;
+            return 0;
+        }
+        SetLastError(ErrorFromErrno(errno));
+        return -1;
+    }
+}
+
 bool File::Write(const void* buffer, std::size_t count) {
     const auto* p = static_cast<const char*>(buffer);
     for (std::size_t done = 0; done < count; done += kWriteSlice)

@@ -57,6 +57,10 @@ class File {
     // the two, else a large buffer), chosen once. Bytes copied, or -1 on an error, the last
     // error saying which (ERROR_DISK_FULL among them).
     long long CopyAllTo(File& out);
+    // Sends up to count bytes from offset to a connected socket by the system's own means,
+    // without bringing them into this process. Bytes sent; 0 at the file's end, or when the
+    // socket takes nothing now (wouldBlock then says so); -1 on an error.
+    long long SendTo(int socket, std::uint64_t offset, std::size_t count, bool* wouldBlock);
     // Length in bytes, or -1.
     long long Length() const;
     // The open file's identity (zeros when it is not open).

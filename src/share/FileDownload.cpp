@@ -1,7 +1,9 @@
 #include "share/FileDownload.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
@@ -24,12 +26,50 @@ void Pause(int attempt, const std::atomic<bool>& cancel) {
 // Whole copies fetched again after one arrived changed.
 constexpr int kRefetches = 1;
 
+// The pieces a reply arrives in are small (a few KB): written one by one they would cost a
+// system call, and the image's hasher a hand-over, each. They are gathered to the hasher's
+// buffer size first.
+class GatheredWrites {
+  public:
+    explicit GatheredWrites(platform::AtomicFile& out) : out_(out) {
+        buffer_.reserve(platform::WriteTap::kBufferBytes);
+    }
+    bool Add(const char* data, std::size_t n) {
+        // A large piece goes as it is, unless smaller ones wait before it.
+        if (buffer_.empty() && n >= kDirect)
+            return out_.Write(data, n);
+        while (n > 0) {
+            const std::size_t room = buffer_.capacity() - buffer_.size();
+            const std::size_t take = std::min(room, n);
+            buffer_.insert(buffer_.end(), data, data + take);
+            data += take;
+            n -= take;
+            if (buffer_.size() == buffer_.capacity() && !Flush())
+                return false;
+        }
+        return true;
+    }
+    bool Flush() {
+        const bool written = buffer_.empty() || out_.Write(buffer_.data(), buffer_.size());
+        buffer_.clear();
+        return written;
+    }
+    // The file was started again: what is gathered belongs to the old one.
+    void Drop() { buffer_.clear(); }
+
+  private:
+    static constexpr std::size_t kDirect = 256 * 1024;
+    platform::AtomicFile& out_;
+    std::vector<char> buffer_;
+};
+
 }  // namespace
 
 std::string DownloadFile(ShareLink& link, const std::string& entry, const ListedFile& file,
                          const std::string& hostPath, const std::atomic<bool>& cancel,
                          const std::function<void(long long)>& progress) {
     platform::AtomicFile out;
+    GatheredWrites gathered(out);
     if (!out.Create(hostPath))
         return file.name + " cannot be created in the download folder";
     const std::string path =
@@ -48,6 +88,7 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
         auto head = [&](const ShareLink::Head& h) {
             if (h.status == 200 && held > 0) {
                 // The server sends the whole file again: start it again.
+                gathered.Drop();
                 if (!out.Create(hostPath)) {
                     writeFailed = true;
                     return false;
@@ -79,7 +120,7 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
                           std::to_string(file.size) + " bytes it listed";
                 return false;
             }
-            if (!out.Write(data, n)) {
+            if (!gathered.Add(data, n)) {
                 writeFailed = true;
                 return false;
             }
@@ -90,6 +131,9 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
             return true;
         };
         const ShareLink::FetchResult r = link.Fetch(path, held, head, body);
+        // A retry goes on from what the file holds: everything held must be in it.
+        if (!gathered.Flush())
+            writeFailed = true;
         if (cancel)
             return kCancelled;
         if (!refused.empty())

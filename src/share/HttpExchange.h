@@ -6,11 +6,13 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/File.h"
 #include "share/HttpMessage.h"
 
 namespace share {
@@ -24,6 +26,10 @@ struct HttpResponse {
     // up to `size` bytes at `offset` that answers how many it read (0 or less: it cannot).
     long long fileLength = -1;
     std::function<long long(char* data, std::size_t size, unsigned long long offset)> readFile;
+    // The same file, for a stream that sends files by the system's own means (optional), and
+    // what is told before each piece of it is sent (optional).
+    std::shared_ptr<platform::File> file;
+    std::function<void()> sending;
 
     void Text(int code, const std::string& text) {
         status = code;
@@ -55,6 +61,13 @@ class HttpStream {
                              std::chrono::steady_clock::time_point deadline) = 0;
     // False when the peer no longer takes bytes.
     virtual bool Write(std::string_view bytes) = 0;
+    // Sends size bytes of file from offset without bringing them into the process; false when
+    // the peer no longer takes bytes or the file has fewer. Only where SendsFiles().
+    virtual bool SendsFiles() const { return false; }
+    virtual bool SendFile(platform::File& file, unsigned long long offset, std::size_t size) {
+        (void)file, (void)offset, (void)size;
+        return false;
+    }
 };
 
 // Answers the request whose head is in req; `pending` holds the bytes that came after the head

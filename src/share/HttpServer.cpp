@@ -81,6 +81,28 @@ class SocketStream : public HttpStream {
         return true;
     }
 
+    bool SendsFiles() const override { return true; }
+    bool SendFile(platform::File& file, unsigned long long offset, std::size_t size) override {
+        auto moved = Clock::now();
+        while (size > 0) {
+            if (stopping_)
+                return false;
+            bool wouldBlock = false;
+            const long long n = file.SendTo(fd_, offset, size, &wouldBlock);
+            if (n > 0) {
+                offset += static_cast<unsigned long long>(n);
+                size -= static_cast<std::size_t>(n);
+                moved = Clock::now();
+                continue;
+            }
+            if (!wouldBlock || Clock::now() - moved > stall_)
+                return false;
+            pollfd p{fd_, POLLOUT, 0};
+            ::poll(&p, 1, 200);
+        }
+        return true;
+    }
+
   private:
     int fd_;
     const std::atomic<bool>& stopping_;

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <memory>
 
 #include "platform/WriteTap.h"
 #include "records/RemoteRecords.h"
 #include "share/DownloadFolder.h"
+#include "share/DownloadLanes.h"
 #include "share/FileDownload.h"
 #include "share/ShareLink.h"
 #include "share/ShareProtocol.h"
@@ -16,6 +18,12 @@ namespace share {
 namespace {
 
 constexpr int kPollMs = 200;
+// While the client waits for the image's first files, and for more while it has fetched all
+// that are listed: short, as the build goes on meanwhile and a poll costs little.
+constexpr int kFirstFilesPollMs = 20;
+constexpr int kFilesPollMs = 20;
+// Files fetched side by side.
+constexpr int kLanes = 2;
 constexpr auto kProgressEvery = std::chrono::milliseconds(250);
 // Status polls that may fail in a row before the build is given up.
 constexpr int kPollRetries = 5;
@@ -218,6 +226,7 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
     jobId_ = 0;
     entry_.clear();
     files_.clear();
+    building_ = false;
     slot_ = request.nSlot;
     const auto started = link.Post(
         kRouteImage, std::string(reinterpret_cast<const char*>(&request), sizeof request), 64);
@@ -227,49 +236,70 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
     if (!id)
         return FailChain(link, "the server answered the image request with no job id");
     jobId_ = *id;
-    const std::string statusPath = std::string(kRouteImage) + "/" + std::to_string(jobId_);
     std::string shown;
-    for (int failures = 0;;) {
-        if (cancel_)
+    for (;;) {
+        std::string why;
+        auto status = PollStatus(link, &why);
+        if (!status) {
+            if (!cancel_)
+                FailChain(link, why);
             return;
-        const auto reply = link.Get(statusPath, kMaxStatusBytes);
+        }
+        if (const std::string problem = TakeStatus(*status); !problem.empty())
+            return FailChain(link, problem);
+        if (!building_ || (!files_.empty() && !entry_.empty())) {
+            NoteError("");
+            Post(kCodeDownload, nullptr, static_cast<unsigned long>(slot_));
+            return;
+        }
+        // The answer codes of an entry begin with 4: while the server builds, its progress
+        // goes out as progress records (in KB), not as code 8 texts.
+        const std::string text = status->item + " " + std::to_string(status->doneKB);
+        if (!status->item.empty() && text != shown) {
+            shown = text;
+            PostProgress(status->item, status->totalKB, status->doneKB);
+        }
+        Nap(kFirstFilesPollMs);
+    }
+}
+
+std::optional<JobStatus> HttpShareClient::PollStatus(ShareLink& link, std::string* why) {
+    const std::string path = std::string(kRouteImage) + "/" + std::to_string(jobId_);
+    for (int failures = 0;;) {
+        if (cancel_) {
+            why->clear();
+            return std::nullopt;
+        }
+        const auto reply = link.Get(path, kMaxStatusBytes);
         if (!reply.linkError.empty() && ++failures <= kPollRetries) {
             Nap(kPollMs << failures);
             continue;
         }
-        if (!reply.ok())
-            return FailChain(link, reply.Problem("the image's progress"));
-        failures = 0;
-        std::string why;
-        auto status = ParseJobStatus(reply.body, &why);
-        if (!status)
-            return FailChain(link, why);
-        switch (status->state) {
-            case JobState::kBuilding: {
-                // The answer codes of an entry begin with 4: while the server builds, its
-                // progress goes out as progress records (in KB), not as code 8 texts.
-                const std::string text = status->item + " " + std::to_string(status->doneKB);
-                if (!status->item.empty() && text != shown) {
-                    shown = text;
-                    PostProgress(status->item, status->totalKB, status->doneKB);
-                }
-                Nap(kPollMs);
-                break;
-            }
-            case JobState::kDone:
-                entry_ = status->entry;
-                files_ = std::move(status->files);
-                NoteError("");
-                Post(kCodeDownload, nullptr, static_cast<unsigned long>(slot_));
-                return;
-            case JobState::kFailed:
-                return FailChain(link, "the server could not make the image: " +
-                                           (status->problem.empty() ? std::string("no reason given")
-                                                                    : status->problem));
-            case JobState::kCancelled:
-                return FailChain(link, "the server cancelled the image");
+        if (!reply.ok()) {
+            *why = reply.Problem("the image's progress");
+            return std::nullopt;
         }
+        return ParseJobStatus(reply.body, why);
     }
+}
+
+std::string HttpShareClient::TakeStatus(JobStatus& status) {
+    switch (status.state) {
+        case JobState::kBuilding:
+        case JobState::kDone:
+            building_ = status.state == JobState::kBuilding;
+            // An image keeps its entry; the download's lanes read it meanwhile.
+            if (entry_.empty())
+                entry_ = status.entry;
+            files_ = std::move(status.files);
+            return std::string();
+        case JobState::kFailed:
+            return "the server could not make the image: " +
+                   (status.problem.empty() ? std::string("no reason given") : status.problem);
+        case JobState::kCancelled:
+            return "the server cancelled the image";
+    }
+    return "the server's image is in no known state";
 }
 
 void HttpShareClient::PostProgress(const std::string& name, long long total, long long done) {
@@ -293,36 +323,75 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
     if (entry_.empty())
         return FailChain(link, "there is no image to download");
     const std::string root = folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
-    auto postProgress = [this](const std::string& name, long long total, long long done) {
-        PostProgress(name, total, done);
-    };
-    const std::size_t count = files_.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        const ListedFile& file = files_[i];
-        std::string why;
-        const std::string host = PrepareDownloadPath(root, file.name, &why);
-        if (host.empty())
-            return FailChain(link, why);
-        const std::string shown = Shown(file.name);
-        PostText(kCodeStatus, shown + " " + std::to_string(i + 1) + "/" + std::to_string(count));
-        postProgress(shown, file.size, 0);
-        auto last = std::chrono::steady_clock::now();
-        const std::string problem =
-            DownloadFile(link, entry_, file, host, cancel_, [&](long long held) {
-                const auto now = std::chrono::steady_clock::now();
-                if (now - last >= kProgressEvery) {
-                    last = now;
-                    postProgress(shown, file.size, held);
-                }
+    std::string problem;
+    // What is in the folder (or on its way), as it was listed when it was asked for.
+    std::map<std::string, std::pair<long long, std::string>> fetched;
+    {
+        DownloadLanes lanes(
+            kLanes, link, platform::CurrentWriteTap(),
+            [&](ShareLink& own, const ListedFile& file, std::size_t number, std::size_t count) {
+                return FetchOne(own, root, file, number, count);
             });
-        if (cancel_)
-            return;
-        if (!problem.empty())
-            return FailChain(link, problem);
-        postProgress(shown, file.size, file.size);
+        for (;;) {
+            // What is listed and not yet asked for; while the server builds, the list grows.
+            const bool last = !building_;
+            for (const ListedFile& file : files_) {
+                const auto at = fetched.find(file.name);
+                if (at != fetched.end() && at->second == std::make_pair(file.size, file.sha256))
+                    continue;
+                fetched[file.name] = {file.size, file.sha256};
+                lanes.Add(file, fetched.size(), std::max(files_.size(), fetched.size()));
+            }
+            if (last || !(problem = lanes.Problem()).empty())
+                break;
+            const std::size_t listed = files_.size();
+            auto status = PollStatus(link, &problem);
+            if (!status || !(problem = TakeStatus(*status)).empty())
+                break;
+            if (building_ && files_.size() == listed)
+                Nap(kFilesPollMs);
+        }
+        const std::string lost = lanes.Wait();
+        if (problem.empty())
+            problem = lost;
+    }
+    if (cancel_)
+        return;
+    if (!problem.empty())
+        return FailChain(link, problem);
+    // A file fetched early that the finished image no longer holds is taken out again.
+    for (const auto& [name, listed] : fetched) {
+        const bool kept = std::any_of(files_.begin(), files_.end(),
+                                      [&](const ListedFile& f) { return f.name == name; });
+        if (!kept && !platform::WithdrawWrittenFile(root + Shown(name)))
+            return FailChain(link, name + " is no part of the image and cannot be removed");
     }
     NoteError("");
     Post(kCodeFetched);
+}
+
+std::string HttpShareClient::FetchOne(ShareLink& link, const std::string& root,
+                                      const ListedFile& file, std::size_t number,
+                                      std::size_t count) {
+    std::string why;
+    const std::string host = PrepareDownloadPath(root, file.name, &why);
+    if (host.empty())
+        return why;
+    const std::string shown = Shown(file.name);
+    PostText(kCodeStatus, shown + " " + std::to_string(number) + "/" + std::to_string(count));
+    PostProgress(shown, file.size, 0);
+    auto last = std::chrono::steady_clock::now();
+    const std::string problem =
+        DownloadFile(link, entry_, file, host, cancel_, [&](long long held) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - last >= kProgressEvery) {
+                last = now;
+                PostProgress(shown, file.size, held);
+            }
+        });
+    if (problem.empty())
+        PostProgress(shown, file.size, file.size);
+    return problem;
 }
 
 void HttpShareClient::DoDelete(ShareLink& link, const std::string& path) {

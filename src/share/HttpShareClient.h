@@ -7,7 +7,8 @@
 //               be asked or answers wrongly, code 8 with the reason comes first and then the
 //               code with record null and size 0.
 //     4         record null, size: the slot index of the image request (the value the dialog
-//               takes from lParam).
+//               takes from lParam). Sent once the server has the first files of the image
+//               ready: the download fetches the rest as the build goes on.
 //     5, 6      record null, size 0.
 //     7, 8      record: a zero-terminated text (7: why the remote backup ended, "cancelled"
 //               after ReqClient_DownloadCancel; 8: progress or a problem), size: its length
@@ -22,6 +23,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,6 +71,17 @@ class HttpShareClient : public CFileShareClient {
     void DoAddSize(ShareLink& link, const _BACKUPADDTOTALSIZE& request);
     void DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request);
     void DoDownload(ShareLink& link, const std::string& folder);
+    // One listed file into root (a drive path ending in '\\'), announced as number of count;
+    // "" when it is whole in its place, else why not (kCancelled after a cancel). Called on the
+    // threads of DownloadLanes.
+    std::string FetchOne(ShareLink& link, const std::string& root, const ListedFile& file,
+                         std::size_t number, std::size_t count);
+    // The build's status; nullopt with why when it cannot be had (why "" after a cancel). A
+    // link that fails is asked again a few times first.
+    std::optional<JobStatus> PollStatus(ShareLink& link, std::string* why);
+    // Takes the listing of a status; why the image will not come when the build failed or was
+    // cancelled ("" else).
+    std::string TakeStatus(JobStatus& status);
     void DoDelete(ShareLink& link, const std::string& path);
     void DoCancel(ShareLink& link);
     // Ends the running chain: tells the server to drop the image and posts code 7.
@@ -104,7 +117,8 @@ class HttpShareClient : public CFileShareClient {
     std::uint64_t jobId_ = 0;
     std::int32_t slot_ = 0;
     std::string entry_;
-    std::vector<ListedFile> files_;
+    std::vector<ListedFile> files_;  // listed so far
+    bool building_ = false;          // files_ may still grow
 
     std::thread worker_;
 };

@@ -40,14 +40,25 @@ void ShareJobs::Build(Job& job) {
         if (observer_)
             observer_(item, job.cancel);
     };
-    ShareService::Image image = service_.MakeImage(job.request, progress, job.cancel);
+    // Files that are final go out with the status while the build goes on, so that the client
+    // fetches them meanwhile.
+    auto ready = [&](const std::string& entry, const ShareService::ImageFile& f) {
+        std::lock_guard<std::mutex> lock(job.m);
+        job.status.entry = entry;
+        std::erase_if(job.status.files, [&](const ListedFile& l) { return l.name == f.name; });
+        job.status.files.push_back({f.name, f.size, f.sha256});
+    };
+    ShareService::Image image = service_.MakeImage(job.request, progress, job.cancel, ready);
     const bool cancelled = image.cancelled || job.cancel.load();
     if (cancelled)
         RemoveImage(image.entry);
     std::lock_guard<std::mutex> lock(job.m);
+    job.status.files.clear();
     if (cancelled) {
+        job.status.entry.clear();
         job.status.state = JobState::kCancelled;
     } else if (!image.problem.empty()) {
+        job.status.entry.clear();
         job.status.state = JobState::kFailed;
         job.status.problem = image.problem;
     } else {

@@ -1,7 +1,7 @@
 #pragma once
 // The server's image builds: each runs ShareService::MakeImage on a thread of its own while the
-// client polls its status. A cancelled build, or a finished one cancelled later, leaves no
-// temporary data behind.
+// client polls its status, which lists the files that are ready before the build has ended. A
+// cancelled build, or a finished one cancelled later, leaves no temporary data behind.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>

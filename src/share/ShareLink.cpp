@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "share/FileFetch.h"
 #include "share/ShareProtocol.h"
 
 namespace share {
@@ -22,28 +23,6 @@ std::string ErrorText(httplib::Error e) {
         default:
             return httplib::to_string(e);
     }
-}
-
-long long HeaderNumber(const httplib::Response& res, const char* key) {
-    if (!res.has_header(key))
-        return -1;
-    const std::string v = res.get_header_value(key);
-    if (v.empty() || v.size() > 18 || v.find_first_not_of("0123456789") != std::string::npos)
-        return -2;  // present but unreadable
-    return std::stoll(v);
-}
-
-// "bytes START-END/TOTAL" -> START; -1 when it is not of that form.
-long long RangeStart(const std::string& v) {
-    const std::string prefix = "bytes ";
-    if (v.compare(0, prefix.size(), prefix) != 0)
-        return -1;
-    const std::size_t dash = v.find('-', prefix.size());
-    const std::string start = v.substr(prefix.size(), dash - prefix.size());
-    if (dash == std::string::npos || start.empty() || start.size() > 18 ||
-        start.find_first_not_of("0123456789") != std::string::npos)
-        return -1;
-    return std::stoll(start);
 }
 
 }  // namespace
@@ -135,36 +114,18 @@ ShareLink::Reply ShareLink::Get(const std::string& path, std::size_t limit) {
 ShareLink::FetchResult ShareLink::Fetch(const std::string& path, long long from,
                                         const std::function<bool(const Head&)>& head,
                                         const std::function<bool(const char*, std::size_t)>& body) {
-    FetchResult result;
-    httplib::Headers headers;
-    if (from > 0)
-        headers.emplace("Range", "bytes=" + std::to_string(from) + "-");
-    auto res = client().Get(
-        path, headers,
-        [&](const httplib::Response& r) {
-            Head h;
-            h.status = r.status;
-            h.contentLength = HeaderNumber(r, "Content-Length");
-            if (r.has_header("Content-Range"))
-                h.rangeStart = RangeStart(r.get_header_value("Content-Range"));
-            if (!head(h)) {
-                result.stopped = true;
-                return false;
-            }
-            return true;
+    if (!files_)
+        files_ = std::make_unique<FileFetch>(host_, port_, token_);
+    const FileFetch::Result r = files_->Get(
+        path, from,
+        [&](const FileFetch::Head& h) {
+            return head(Head{h.status, h.contentLength, h.rangeStart});
         },
-        [&](const char* data, std::size_t n) {
-            if (!body(data, n)) {
-                result.stopped = true;
-                return false;
-            }
-            return true;
-        });
-    if (res) {
-        result.complete = true;
-    } else if (!result.stopped) {
-        result.linkError = ErrorText(res.error()) + " (" + where() + ")";
-    }
+        body);
+    FetchResult result;
+    result.complete = r.complete;
+    result.stopped = r.stopped;
+    result.linkError = r.linkError;
     return result;
 }
 

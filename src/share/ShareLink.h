@@ -13,6 +13,8 @@ class Client;
 
 namespace share {
 
+class FileFetch;
+
 class ShareLink {
   public:
     ShareLink(std::string host, int port, std::string token);
@@ -43,12 +45,17 @@ class ShareLink {
         std::string linkError;  // why it did not arrive
     };
     // GET path from byte `from` on (a Range request when from > 0). head sees the status first
-    // and body every piece; either stops the transfer by returning false.
+    // and body every piece; either stops the transfer by returning false. The connection stays
+    // open for the next file.
     FetchResult Fetch(const std::string& path, long long from,
                       const std::function<bool(const Head&)>& head,
                       const std::function<bool(const char*, std::size_t)>& body);
 
     std::string where() const { return host_ + ":" + std::to_string(port_); }
+    // A link of its own to the same server, for another thread.
+    std::unique_ptr<ShareLink> Another() const {
+        return std::make_unique<ShareLink>(host_, port_, token_);
+    }
 
   private:
     httplib::Client& client();
@@ -56,6 +63,7 @@ class ShareLink {
     int port_;
     std::string token_;
     std::unique_ptr<httplib::Client> client_;
+    std::unique_ptr<FileFetch> files_;  // the file replies, on a connection of their own
 };
 
 // Percent-encodes a query value.

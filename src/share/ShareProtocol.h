@@ -5,7 +5,8 @@
 //   POST /v1/index             8 digits YYYYMMDD        -> _INDEXREPLY
 //   POST /v1/size              _BACKUPADDTOTALSIZE      -> _ADDSIZEREPLY
 //   POST /v1/image             _BACKUPMAKEIMAGE         -> job id (decimal text)
-//   GET  /v1/image/{id}                                 -> job status text
+//   GET  /v1/image/{id}                                 -> job status text (while building,
+//                                                          it lists the files ready so far)
 //   POST /v1/image/{id}/cancel                          -> stops the build, removes its data
 //   GET  /v1/file?entry=E&name=N  (Range: bytes=N-)     -> one file of a built image
 //   POST /v1/delete            "C:\NetBackupTemp\{entry}" -> removes a temporary image

@@ -11,7 +11,9 @@
 //   problem TEXT     why the build failed
 //   file SIZE SHA256 NAME   one file of the image: its length, the SHA-256 of its bytes as
 //                    the recorder wrote them (64 lower-case hex digits), NAME below the
-//                    entry's day, '/' between folders
+//                    entry's day, '/' between folders. While building: the files ready to be
+//                    fetched so far, which a later status may list again with other bytes;
+//                    the list of the finished image is the one that holds
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -137,11 +137,13 @@ void ShareServer::ServeFile(const HttpRequest& req, HttpResponse& res) {
     res.contentType = kBinaryType;
     res.fileLength = length;
     ShareService* service = service_.get();
+    // An image being sent is in use, however long the file takes.
+    res.sending = [service, entry] { service->Touch(entry); };
     res.readFile = [file, service, entry](char* data, std::size_t size, unsigned long long at) {
-        // An image being sent is in use, however long the file takes.
         service->Touch(entry);
         return file->ReadAt(data, size, static_cast<long long>(at));
     };
+    res.file = file;
 }
 
 void ShareServer::Sweep() {

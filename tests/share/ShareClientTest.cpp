@@ -140,16 +140,23 @@ TEST_F(ShareClientTest, AnImageArrivesWholeInTheDialogsOrderAndTheServerKeepsNoC
         std::all_of(tail.begin() + 1, tail.end() - 2, [](unsigned long c) { return c == 8; }));
     EXPECT_EQ(std::count(codes.begin(), codes.end(), 7ul), 0);
 
-    // Every file announced with its place in the list and ended with a whole progress record.
+    // Every file announced with its place in the list as far as it is known (the list grows
+    // while the server builds), the last as the last of all, and ended with a whole progress
+    // record.
     const auto all = receiver.All();
-    bool sawCount = false, sawWhole = false;
+    const std::string count = std::to_string(got.size());
+    bool sawFirst = false, sawCount = false, sawWhole = false;
     for (const auto& a : all) {
         if (a.message == share::kShareMessage && a.code == 8 &&
-            a.text.find(" 1/" + std::to_string(got.size())) != std::string::npos)
+            a.text.find(" 1/") != std::string::npos)
+            sawFirst = true;
+        if (a.message == share::kShareMessage && a.code == 8 &&
+            a.text.find(" " + count + "/" + count) != std::string::npos)
             sawCount = true;
         if (a.message == share::kProgressMessage && a.total > 0 && a.done == a.total)
             sawWhole = true;
     }
+    EXPECT_TRUE(sawFirst);
     EXPECT_TRUE(sawCount);
     EXPECT_TRUE(sawWhole);
 }

@@ -1,0 +1,220 @@
+// An image fetched while the server builds it: the files of a minute are listed once the next
+// minute begins and can be fetched then, their digests are those of the finished image, a file
+// written again after it was listed is said to be, and the connection that carries the files
+// outlives the server closing it between two of them.
+#include <httplib.h>
+
+#include <atomic>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "ShareFixture.h"
+#include "backup/ShareServiceHasher.h"
+#include "integrity/Sha256.h"
+#include "platform/AtomicFile.h"
+#include "platform/WriteTap.h"
+#include "share/ShareLink.h"
+
+namespace {
+
+std::string FilePath(const share::JobStatus& status, const share::ListedFile& f) {
+    return "/v1/file?entry=" + share::QueryValue(status.entry) +
+           "&name=" + share::QueryValue(f.name);
+}
+
+// The whole file through ShareLink::Fetch, or "" with ok false.
+std::string FetchWhole(share::ShareLink& link, const std::string& path, bool* ok) {
+    std::string bytes;
+    const auto r = link.Fetch(
+        path, 0, [](const share::ShareLink::Head& h) { return h.status == 200; },
+        [&](const char* data, std::size_t n) {
+            bytes.append(data, n);
+            return true;
+        });
+    *ok = r.complete && r.linkError.empty();
+    return bytes;
+}
+
+}  // namespace
+
+class StreamedImageTest : public ShareFixture {};
+
+TEST_F(StreamedImageTest, FilesOfAFinishedMinuteAreServedWhileTheBuildGoesOn) {
+    // The build waits at its third minute until the test has fetched what is listed by then.
+    std::atomic<bool> release{false};
+    Serve("", [&](const std::string& item, const std::atomic<bool>& cancel) {
+        if (item.find(std::string(kDay) + "1002") == std::string::npos)
+            return;
+        for (int i = 0; i < 3000 && !release && !cancel; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    httplib::Client http("127.0.0.1", server->port());
+    const _BACKUPMAKEIMAGE request = ImageRequest();
+    auto started =
+        http.Post("/v1/image", std::string(reinterpret_cast<const char*>(&request), sizeof request),
+                  share::kBinaryType);
+    ASSERT_TRUE(started && started->status == 200);
+    const std::string statusPath = "/v1/image/" + started->body;
+    std::optional<share::JobStatus> early;
+    for (int i = 0; i < 500 && !early; ++i) {
+        auto res = http.Get(statusPath);
+        ASSERT_TRUE(res);
+        std::string why;
+        auto status = share::ParseJobStatus(res->body, &why);
+        ASSERT_TRUE(status) << why;
+        ASSERT_EQ(status->state, share::JobState::kBuilding) << "the build did not wait";
+        if (!status->files.empty())
+            early = status;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(early) << "nothing was listed while the build went on";
+    EXPECT_EQ(early->entry, kEntry);
+    share::ShareLink link("127.0.0.1", server->port(), "");
+    for (const auto& f : early->files) {
+        // Only minutes that are over: the build stands at 10:02.
+        EXPECT_LT(ImageFileMinute(f.name), std::string(kDay) + "1002") << f.name;
+        bool ok = false;
+        const std::string bytes = FetchWhole(link, FilePath(*early, f), &ok);
+        ASSERT_TRUE(ok) << f.name;
+        EXPECT_EQ(static_cast<long long>(bytes.size()), f.size) << f.name;
+        EXPECT_EQ(integrity::Sha256Hex(bytes.data(), bytes.size()), f.sha256) << f.name;
+    }
+    release = true;
+    share::JobStatus done;
+    for (int i = 0; i < 500; ++i) {
+        std::string why;
+        auto status = share::ParseJobStatus(http.Get(statusPath)->body, &why);
+        ASSERT_TRUE(status) << why;
+        done = *status;
+        if (done.state != share::JobState::kBuilding)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(done.state, share::JobState::kDone) << done.problem;
+    EXPECT_GT(done.files.size(), early->files.size());
+    for (const auto& f : early->files) {
+        const auto same = std::find_if(done.files.begin(), done.files.end(), [&](const auto& d) {
+            return d.name == f.name && d.size == f.size && d.sha256 == f.sha256;
+        });
+        EXPECT_NE(same, done.files.end()) << f.name << " changed after it was listed";
+    }
+}
+
+TEST_F(StreamedImageTest, AMinuteIsGivenOutWhenTheNextBeginsAndAFileWrittenAgainIsNamed) {
+    const std::string root = driveC() + "/hashed";
+    std::filesystem::create_directories(root + "/Audio");
+    std::vector<std::pair<std::string, std::string>> given;
+    ShareServiceHasher hasher(root, [&](const std::string& name, const integrity::FileDigest& d) {
+        given.emplace_back(name, d.hex);
+    });
+    platform::ScopedWriteTap tap(&hasher);
+    auto write = [&](const std::string& name, const std::string& bytes) {
+        platform::AtomicFile f;
+        ASSERT_TRUE(f.Create(root + "/" + name));
+        ASSERT_TRUE(f.Write(bytes.data(), bytes.size()));
+        ASSERT_TRUE(f.Commit());
+    };
+    const std::string a = "minute ten", b = "its audio", c = "minute eleven";
+    write("201005231000N.dat", a);
+    write("Audio/201005231000.au0", b);
+    EXPECT_TRUE(given.empty());  // 10:00 may still be written again
+    write("201005231001N.dat", c);
+    ASSERT_EQ(given.size(), 2u);
+    EXPECT_EQ(given[0], std::make_pair(std::string("201005231000N.dat"),
+                                       integrity::Sha256Hex(a.data(), a.size())));
+    EXPECT_EQ(given[1], std::make_pair(std::string("Audio/201005231000.au0"),
+                                       integrity::Sha256Hex(b.data(), b.size())));
+    // A file given out and then written again, or withdrawn: the finished list tells.
+    write("201005231000N.dat", "minute ten again");
+    ASSERT_TRUE(platform::WithdrawWrittenFile(root + "/Audio/201005231000.au0"));
+    write("BackupInfo.dat", "no minute");  // as the entry's last file
+    const ShareServiceHasher::Result result = hasher.Finish();
+    EXPECT_EQ(result.republished,
+              (std::set<std::string>{"201005231000N.dat", "Audio/201005231000.au0"}));
+    EXPECT_EQ(result.files.count("Audio/201005231000.au0"), 0u);
+    EXPECT_EQ(result.files.at("201005231000N.dat").hex,
+              integrity::Sha256Hex("minute ten again", 16));
+    EXPECT_EQ(result.files.at("201005231001N.dat").hex, integrity::Sha256Hex(c.data(), c.size()));
+    EXPECT_EQ(result.files.count("BackupInfo.dat"), 1u);
+    EXPECT_EQ(given.back().first, "BackupInfo.dat");  // given at the end
+    EXPECT_EQ(ImageFileMinute("Audio/201005231000.au3"), "201005231000");
+    EXPECT_EQ(ImageFileMinute("20100523.DAT"), "");
+}
+
+TEST_F(StreamedImageTest, TheFileConnectionOutlivesTheServerClosingItWhileIdle) {
+    share::ShareServer::Options options;
+    options.limits.headTime = std::chrono::milliseconds(300);  // an idle connection goes soon
+    server = std::make_unique<share::ShareServer>(serveSettings, options);
+    std::string why;
+    ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
+    httplib::Client http("127.0.0.1", server->port());
+    const share::JobStatus status = BuildImage(http);
+    ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
+    ASSERT_GE(status.files.size(), 2u);
+    share::ShareLink link("127.0.0.1", server->port(), "");
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& f : status.files) {
+            bool ok = false;
+            const std::string bytes = FetchWhole(link, FilePath(status, f), &ok);
+            ASSERT_TRUE(ok) << f.name << " in round " << round;
+            EXPECT_EQ(integrity::Sha256Hex(bytes.data(), bytes.size()), f.sha256) << f.name;
+        }
+        // Longer than the server keeps an idle connection: the next file needs a new one.
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    }
+}
+
+TEST_F(StreamedImageTest, AnAllCameraImageOfPastMinutesIsServedFromTheRecordingsUncopied) {
+    Serve();
+    const std::string day = driveC() + "/QorData/" + kDay;
+    std::map<std::string, std::string> recorder;  // every file of the day with its digest
+    for (const auto& name : NamesBelow(day)) {
+        std::ifstream in(day + "/" + name, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        recorder[name] = integrity::Sha256Hex(ss.str().data(), ss.str().size());
+    }
+    _BACKUPMAKEIMAGE request = ImageRequest();
+    request.entry.bAllCam = 1;
+    std::fill(std::begin(request.entry.bCam), std::begin(request.entry.bCam) + 4, 1u);
+    httplib::Client http("127.0.0.1", server->port());
+    auto started =
+        http.Post("/v1/image", std::string(reinterpret_cast<const char*>(&request), sizeof request),
+                  share::kBinaryType);
+    ASSERT_TRUE(started && started->status == 200);
+    share::JobStatus status;
+    for (int i = 0; i < 500; ++i) {
+        std::string why;
+        auto parsed = share::ParseJobStatus(http.Get("/v1/image/" + started->body)->body, &why);
+        ASSERT_TRUE(parsed) << why;
+        status = *parsed;
+        if (status.state != share::JobState::kBuilding)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
+    // Minutes 10:00 to 10:03: each its data and index file and the audio of its cameras, the
+    // recorder's own bytes; no copy of them on the server.
+    ASSERT_GE(status.files.size(), 8u);
+    EXPECT_FALSE(std::filesystem::exists(ServerImage()));
+    share::ShareLink link("127.0.0.1", server->port(), "");
+    for (const auto& f : status.files) {
+        ASSERT_TRUE(recorder.count(f.name)) << f.name << " is no file of the recorder";
+        EXPECT_EQ(f.sha256, recorder[f.name]) << f.name;
+        EXPECT_LE(ImageFileMinute(f.name), std::string(kDay) + "1003") << f.name;
+        bool ok = false;
+        const std::string bytes = FetchWhole(link, FilePath(status, f), &ok);
+        ASSERT_TRUE(ok) << f.name;
+        EXPECT_EQ(integrity::Sha256Hex(bytes.data(), bytes.size()), f.sha256) << f.name;
+    }
+    // Only the listed names are served, and the delete that ends the chain succeeds.
+    httplib::Params q{{"entry", status.entry}, {"name", "../20100523/" + status.files[0].name}};
+    EXPECT_NE(http.Get("/v1/file", q, httplib::Headers{})->status, 200);
+    EXPECT_EQ(
+        http.Post("/v1/delete", std::string("C:\\NetBackupTemp\\") + kEntry, "text/plain")->status,
+        200);
+    EXPECT_EQ(http.Get(FilePath(status, status.files[0]))->status, 404);
+    EXPECT_EQ(NamesBelow(day).size(), recorder.size());  // the recordings as they were
+}
