@@ -1,15 +1,6 @@
 #include "share/FileFetch.h"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace share {
@@ -17,9 +8,6 @@ namespace {
 
 constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxHeadBytes = 64 * 1024;
-constexpr int kConnectSeconds = 5;
-constexpr int kReadSeconds = 60;
-constexpr int kWriteSeconds = 30;
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -55,11 +43,6 @@ long long RangeStart(std::string_view v) {
     return start < 0 ? -1 : start;
 }
 
-void SetTimeout(int fd, int option, int seconds) {
-    timeval tv{seconds, 0};
-    ::setsockopt(fd, SOL_SOCKET, option, &tv, sizeof tv);
-}
-
 }  // namespace
 
 // What the head of a reply says about its body.
@@ -77,74 +60,20 @@ FileFetch::~FileFetch() {
 }
 
 void FileFetch::Close() {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
+    stream_.Close();
 }
 
 bool FileFetch::Connect(std::string* why) {
-    Close();
     *why = "the server cannot be reached (" + host_ + ":" + std::to_string(port_) + ")";
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host_.c_str(), std::to_string(port_).c_str(), &hints, &found) != 0)
-        return false;
-    for (addrinfo* a = found; a && fd_ < 0; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0)
-            continue;
-        // A connect that takes longer than a few seconds is a server that is not there.
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        int error = 0;
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-            error = errno;
-            if (error == EINPROGRESS) {
-                pollfd p{fd, POLLOUT, 0};
-                socklen_t length = sizeof error;
-                error = ::poll(&p, 1, kConnectSeconds * 1000) == 1 &&
-                                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0
-                            ? error
-                            : ETIMEDOUT;
-            }
-        }
-        if (error != 0) {
-            ::close(fd);
-            continue;
-        }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        const int yes = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-        SetTimeout(fd, SO_RCVTIMEO, kReadSeconds);
-        SetTimeout(fd, SO_SNDTIMEO, kWriteSeconds);
-        fd_ = fd;
-    }
-    ::freeaddrinfo(found);
-    return fd_ >= 0;
+    return stream_.Connect(host_, port_, platform::TcpStream::Limits());
 }
 
 bool FileFetch::Send(const std::string& bytes) {
-    std::string_view rest = bytes;
-    while (!rest.empty()) {
-        const ssize_t n = ::send(fd_, rest.data(), rest.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        rest.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+    return stream_.SendAll(bytes);
 }
 
 std::size_t FileFetch::Receive(char* data, std::size_t size) {
-    for (;;) {
-        const ssize_t n = ::recv(fd_, data, size, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        readFailed_ = n < 0;
-        return n > 0 ? static_cast<std::size_t>(n) : 0;
-    }
+    return stream_.Receive(data, size, &readFailed_);
 }
 
 FileFetch::Result FileFetch::Get(const std::string& path, long long from,
@@ -161,7 +90,7 @@ FileFetch::Result FileFetch::Get(const std::string& path, long long from,
         buffer_.resize(kBufferBytes);
     // A connection kept from the file before may have been closed by the server meanwhile:
     // then the request goes once more on a new one.
-    const bool reused = fd_ >= 0;
+    const bool reused = stream_.IsOpen();
     bool retry = false;
     Result r;
     if (reused) {

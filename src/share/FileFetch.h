@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/TcpStream.h"
+
 namespace share {
 
 class FileFetch {
@@ -46,7 +48,7 @@ class FileFetch {
     std::string host_;
     int port_;
     std::string token_;
-    int fd_ = -1;
+    platform::TcpStream stream_;
     bool readFailed_ = false;
     std::vector<char> buffer_;
 };
