@@ -20,15 +20,15 @@
 #include "ports/CFileShareClient.h"
 #include "storage/RecorderPaths.h"
 
-backup::TargetKind ClassifyTargetDrive(BackupContext& ctx, char driveLetter) {
+backup::TargetKind ClassifyTargetDrive(backup::TargetChoice& target, char driveLetter) {
     if (driveLetter < 'A' || driveLetter > 'Z')
         return backup::TargetKind::kNone;
-    ctx.m_target.drive = driveLetter - 'A';
+    target.drive = driveLetter - 'A';
     const std::string root = std::string(1, driveLetter) + ":\\";
     if (platform::GetDriveTypeA(root) == platform::DRIVE_CDROM)
         return backup::TargetKind::kDisc;
-    return (platform::GetLogicalDrives() >> ctx.m_target.drive) & 1u ? backup::TargetKind::kFolder
-                                                                     : backup::TargetKind::kNone;
+    return (platform::GetLogicalDrives() >> target.drive) & 1u ? backup::TargetKind::kFolder
+                                                               : backup::TargetKind::kNone;
 }
 
 namespace {
@@ -48,7 +48,7 @@ backup::CommandResult ChooseStorageTarget(BackupContext& ctx, const std::string&
     if (folder.empty())
         return {};
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
-    ctx.m_target.kind = ClassifyTargetDrive(ctx, letter);
+    ctx.m_target.kind = ClassifyTargetDrive(ctx.m_target, letter);
     backup::CommandResult refused;
     if (ctx.m_target.kind == backup::TargetKind::kNone) {
         refused = RefuseDrive(ctx, "M010020", letter);
@@ -180,13 +180,13 @@ void FillWriteSpeedList(BackupContext& ctx) {
     ctx.m_view.WriteSpeedsChanged(labels);
 }
 
-bool HasDiscSpace(const BackupContext& ctx) {
-    if (!ctx.m_disc.writer)
+bool HasDiscSpace(CDVDWriterPro2* writer, DWORD totalKB) {
+    if (!writer)
         return false;
-    const double freeMB = GetDiscFreeMB(*ctx.m_disc.writer);
-    double need = ctx.m_schedule.totalKB;
+    const double freeMB = GetDiscFreeMB(*writer);
+    double need = totalKB;
     if (need > 1024)
-        need = static_cast<double>(ctx.m_schedule.totalKB / 1024);
+        need = static_cast<double>(totalKB / 1024);
     return need < freeMB;
 }
 
@@ -200,12 +200,12 @@ BOOL PrepareDiscImage(BackupContext& ctx) {
     return ctx.m_disc.writer->ResetImage(1) != 0;
 }
 
-bool HasFolderSpace(const BackupContext& ctx, const std::string& path) {
+bool HasFolderSpace(DWORD totalKB, const std::string& path) {
     std::uint64_t freeBytes = 0;
     if (!platform::GetDiskFreeSpaceExA(path, &freeBytes, nullptr, nullptr))
         return false;
     const std::uint64_t freeMB = freeBytes / 1048576;
-    std::uint64_t need = ctx.m_schedule.totalKB;
+    std::uint64_t need = totalKB;
     if (need > 1024)
         need /= 1024;
     return need < freeMB;
@@ -267,7 +267,7 @@ backup::CommandResult CheckBackupStart(BackupContext& ctx) {
     switch (ctx.m_target.kind) {
         case backup::TargetKind::kFolder: {
             const std::string drive = ctx.m_target.text.substr(0, 2);
-            if (!HasFolderSpace(ctx, drive))
+            if (!HasFolderSpace(ctx.m_schedule.totalKB, drive))
                 return RefuseSpace(ctx, text("M010030") + " " + drive, FreeMBOf(drive));
             // Never into the recordings, and never into the working folder the end clears.
             const std::string problem = WriteFolderProblem(ctx.m_host, ctx.m_target.text, "", true);
@@ -283,9 +283,9 @@ backup::CommandResult CheckBackupStart(BackupContext& ctx) {
         }
         case backup::TargetKind::kDisc: {
             CDVDWriterPro2* writer = ctx.m_disc.writer;
-            if (!HasFolderSpace(ctx, "c:"))
+            if (!HasFolderSpace(ctx.m_schedule.totalKB, "c:"))
                 return RefuseSpace(ctx, text("M010029"), FreeMBOf("c:"));
-            if (!HasDiscSpace(ctx))
+            if (!HasDiscSpace(writer, ctx.m_schedule.totalKB))
                 return RefuseSpace(ctx, text("M010030") + " " + targetDrive,
                                    writer ? GetDiscFreeMB(*writer) : -1);
             if (!writer || writer->GetMediaType() == kMediaNoDisc)

@@ -10,7 +10,8 @@
 class BackupWorker;
 
 // No such drive, a CD/DVD drive, or any other drive (a folder target).
-backup::TargetKind ClassifyTargetDrive(BackupContext& ctx, char driveLetter);
+// The drive number goes into target.drive.
+backup::TargetKind ClassifyTargetDrive(backup::TargetChoice& target, char driveLetter);
 // How a disc target picks its writer: as the folder browser does, whichever drive was chosen
 // (the last writer decides), or exactly the drive named.
 enum class WriterChoice { kLastWriter, kNamedDrive };
@@ -32,9 +33,9 @@ std::vector<backup::WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaTyp
 // Combo 1072 from the selected drive's speeds, the fastest selected.
 void FillWriteSpeedList(BackupContext& ctx);
 // True when the volume of path has more free MB than the schedule needs (KB up to 1024 KB).
-bool HasFolderSpace(const BackupContext& ctx, const std::string& path);
+bool HasFolderSpace(DWORD totalKB, const std::string& path);
 // The same against the free megabytes of the disc in the writer.
-bool HasDiscSpace(const BackupContext& ctx);
+bool HasDiscSpace(CDVDWriterPro2* writer, DWORD totalKB);
 // A new disc image; false (the operator told) without a disc.
 BOOL PrepareDiscImage(BackupContext& ctx);
 // The checks of the OK command, in its order: each refusal is shown and answers its key; ""

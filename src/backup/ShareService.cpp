@@ -322,7 +322,10 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
                         continue;
                     auto& files = b.image.files;
                     std::erase_if(files, [&](const ImageFile& f) { return f.name == name; });
-                    files.push_back(file);
+                    // What a direct listing announced before it gave up is served from the
+                    // recordings until here; from now on it is the copy's.
+                    if (b.hostFolder == dayFolder)
+                        files.push_back(file);
                 }
             }
             if (ready)
@@ -413,21 +416,20 @@ bool ShareService::ListDirect(Image& image, const std::vector<DirectFile>& files
             image.problem = "the image was cancelled";
             return true;
         }
+        // A file that is not as listed sends the entry to the copy. What was announced so far
+        // stays served from here until the copy announces it again: a requester may have asked
+        // for it already.
         platform::File in;
-        if (!in.OpenResolved(f.hostPath, platform::File::kRead)) {
-            unlist();
+        if (!in.OpenResolved(f.hostPath, platform::File::kRead))
             return false;
-        }
         integrity::Sha256 sha;
         long long length = 0;
         for (long long n;
              (n = in.ReadAt(buffer.data(), buffer.size(), static_cast<std::uint64_t>(length))) > 0;
              length += n)
             sha.Update(buffer.data(), static_cast<std::size_t>(n));
-        if (length != f.size || in.Length() != f.size) {
-            unlist();
+        if (length != f.size || in.Length() != f.size)
             return false;
-        }
         doneBytes += static_cast<unsigned long long>(length);
         const ImageFile file{f.name, length, sha.HexFinal(), f.hostPath};
         {

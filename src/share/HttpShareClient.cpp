@@ -5,7 +5,11 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
+#include <vector>
 
+#include "integrity/Sha256.h"
+#include "platform/File.h"
 #include "platform/WriteTap.h"
 #include "records/RemoteRecords.h"
 #include "share/DownloadFolder.h"
@@ -283,6 +287,28 @@ std::optional<JobStatus> HttpShareClient::PollStatus(ShareLink& link, std::strin
     }
 }
 
+namespace {
+
+// The SHA-256 of a file in the download folder as it is now; "" when it cannot be read.
+std::string HostFileSha256(const std::string& hostPath) {
+    platform::File file;
+    if (!file.OpenResolved(hostPath, platform::File::Mode::kRead))
+        return std::string();
+    integrity::Sha256 hash;
+    std::vector<char> buffer(std::size_t{1} << 20);
+    for (std::uint64_t at = 0;;) {
+        const long long n = file.ReadAt(buffer.data(), buffer.size(), at);
+        if (n < 0)
+            return std::string();
+        if (n == 0)
+            return hash.HexFinal();
+        hash.Update(buffer.data(), static_cast<std::size_t>(n));
+        at += static_cast<std::uint64_t>(n);
+    }
+}
+
+}  // namespace
+
 std::string HttpShareClient::TakeStatus(JobStatus& status) {
     switch (status.state) {
         case JobState::kBuilding:
@@ -324,8 +350,10 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
         return FailChain(link, "there is no image to download");
     const std::string root = folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
     std::string problem;
-    // What is in the folder (or on its way), as it was listed when it was asked for.
+    // What is in the folder (or on its way), as it was listed when it was asked for, and the
+    // names asked for more than once (two lanes may then have fetched them side by side).
     std::map<std::string, std::pair<long long, std::string>> fetched;
+    std::set<std::string> refetched;
     {
         DownloadLanes lanes(
             kLanes, link, platform::CurrentWriteTap(),
@@ -339,6 +367,8 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
                 const auto at = fetched.find(file.name);
                 if (at != fetched.end() && at->second == std::make_pair(file.size, file.sha256))
                     continue;
+                if (at != fetched.end())
+                    refetched.insert(file.name);
                 fetched[file.name] = {file.size, file.sha256};
                 lanes.Add(file, fetched.size(), std::max(files_.size(), fetched.size()));
             }
@@ -359,6 +389,21 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
         return;
     if (!problem.empty())
         return FailChain(link, problem);
+    // A name fetched twice may have been saved last by the older fetch: what is in the folder
+    // must be what the finished list says, or it is fetched once more, alone.
+    for (const ListedFile& file : files_) {
+        if (!refetched.count(file.name))
+            continue;
+        std::string why;
+        const std::string host = PrepareDownloadPath(root, file.name, &why);
+        if (host.empty())
+            return FailChain(link, why);
+        if (HostFileSha256(host) == file.sha256)
+            continue;
+        if (const std::string again = FetchOne(link, root, file, files_.size(), files_.size());
+            !again.empty())
+            return FailChain(link, again);
+    }
     // A file fetched early that the finished image no longer holds is taken out again.
     for (const auto& [name, listed] : fetched) {
         const bool kept = std::any_of(files_.begin(), files_.end(),

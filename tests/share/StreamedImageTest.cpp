@@ -218,3 +218,38 @@ TEST_F(StreamedImageTest, AnAllCameraImageOfPastMinutesIsServedFromTheRecordings
     EXPECT_EQ(http.Get(FilePath(status, status.files[0]))->status, 404);
     EXPECT_EQ(NamesBelow(day).size(), recorder.size());  // the recordings as they were
 }
+
+TEST_F(StreamedImageTest, FilesAnnouncedBeforeADirectListingGivesUpStayServedUntilTheCopyHasThem) {
+    ShareService service(Settings());
+    _BACKUPMAKEIMAGE request = ImageRequest();
+    request.entry.bAllCam = 1;
+    std::fill(std::begin(request.entry.bCam), std::begin(request.entry.bCam) + 4, 1u);
+    const std::string day = driveC() + "/QorData/" + kDay;
+    std::string first;  // the first file the listing from the recordings announced
+    int unserved = 0;   // times it could not be served while the build went on
+    const std::atomic<bool> cancel{false};
+    auto ready = [&](const std::string& entry, const ShareService::ImageFile& f) {
+        if (!first.empty())
+            return;
+        first = f.name;
+        // Every other file of the day grows by a byte: the listing finds its next file not as
+        // it found it first, and the entry goes to the copy.
+        for (const auto& name : NamesBelow(day))
+            if (name != first) {
+                std::ofstream grow(day + "/" + name, std::ios::binary | std::ios::app);
+                grow.put('\0');
+            }
+        EXPECT_NE(service.ImageFilePath(entry, f.name), "");
+    };
+    auto progress = [&](const std::string&, std::uint32_t, std::uint32_t) {
+        if (!first.empty() && service.ImageFilePath(kEntry, first).empty())
+            ++unserved;
+    };
+    const ShareService::Image image = service.MakeImage(request, progress, cancel, ready);
+    ASSERT_FALSE(first.empty()) << "no file was announced from the recordings";
+    EXPECT_EQ(image.problem, "");
+    EXPECT_EQ(unserved, 0) << first << " went unserved after it was announced";
+    // The copy's own file is served in the end, not the recording that changed.
+    const std::string served = service.ImageFilePath(kEntry, first);
+    EXPECT_EQ(served.find("QorData"), std::string::npos) << served;
+}
