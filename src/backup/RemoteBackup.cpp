@@ -79,18 +79,8 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
     const DWORD totalBefore = ctx.m_schedule.totalKB;
     ctx.m_schedule.AddToTotal(r.nAddTotal);
     ShowTotalSize(ctx);
-    ctx.m_schedule.currentSlot = *slot;
-    ScheduleEntry& e = ctx.m_schedule.table[static_cast<std::size_t>(*slot)];
-    e.bUsed = 1;
-    e.bPending = 1;
-    SetKeys(e, day + start, day + end);
-    e.nSize = ctx.m_schedule.lastEntryKB;
-    ctx.m_schedule.lastEntryKB = 0;
-    for (int c = 0; c < ctx.m_host.camCount && c < kMaxCameras; ++c)
-        e.bCam[c] = ctx.m_day.camSel[c] ? 1 : 0;
-    e.bAllCam = ctx.m_day.existCamCount == ctx.m_day.selCamCount ? 1 : 0;
-    ctx.m_day.selCamCount = 0;
-    BuildMinuteMap(ctx.m_schedule.table, *slot, ctx.m_day.recMap, ctx.m_day.selMap);
+    ScheduleEntry& e =
+        FillNewSlot(ctx.m_schedule, ctx.m_day, ctx.m_host.camCount, *slot, day + start, day + end);
     const std::string working = paths::WorkingFolder(ctx.m_host.basePath);
     platform::CreateDirectory(working);
     platform::CreateDirectory(working + "\\" + entry);

@@ -80,6 +80,23 @@ void UpdateEraseButton(backup::IOperatorView& view, CDVDWriterPro2* writer) {
     view.OfferErase(writer && IsRewritableMedia(writer->GetMediaType()));
 }
 
+ScheduleEntry& FillNewSlot(backup::ScheduleState& schedule, backup::DaySelection& day, int camCount,
+                           int slot, const std::string& startKey, const std::string& endKey) {
+    schedule.currentSlot = slot;
+    ScheduleEntry& e = schedule.table[static_cast<std::size_t>(slot)];
+    e.bUsed = 1;
+    e.bPending = 1;
+    SetKeys(e, startKey, endKey);
+    e.nSize = schedule.lastEntryKB;
+    schedule.lastEntryKB = 0;
+    for (int c = 0; c < camCount && c < kMaxCameras; ++c)
+        e.bCam[c] = day.camSel[c] ? 1 : 0;
+    e.bAllCam = day.selCamCount == day.existCamCount ? 1 : 0;
+    day.selCamCount = 0;
+    BuildMinuteMap(schedule.table, slot, day.recMap, day.selMap);
+    return e;
+}
+
 int FindListRow(const backup::ScheduleState& schedule, const std::string& text) {
     const std::string want = platform::FoldCase(text);
     for (std::size_t i = 0; i < schedule.rows.size(); ++i)
@@ -153,18 +170,8 @@ backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range)
 
     ctx.m_view.SetWaitCursor(true);
     const int slot = *FindFreeSlot(ctx.m_schedule.table);
-    ctx.m_schedule.currentSlot = slot;
-    ScheduleEntry& e = ctx.m_schedule.table[static_cast<std::size_t>(slot)];
-    e.bUsed = 1;
-    e.bPending = 1;
-    SetKeys(e, day + sh + sm, day + eh + em);
-    e.nSize = ctx.m_schedule.lastEntryKB;
-    ctx.m_schedule.lastEntryKB = 0;
-    for (int c = 0; c < ctx.m_host.camCount && c < kMaxCameras; ++c)
-        e.bCam[c] = ctx.m_day.camSel[c] ? 1 : 0;
-    e.bAllCam = ctx.m_day.selCamCount == ctx.m_day.existCamCount ? 1 : 0;
-    ctx.m_day.selCamCount = 0;
-    BuildMinuteMap(ctx.m_schedule.table, slot, ctx.m_day.recMap, ctx.m_day.selMap);
+    ScheduleEntry& e = FillNewSlot(ctx.m_schedule, ctx.m_day, ctx.m_host.camCount, slot,
+                                   day + sh + sm, day + eh + em);
     if (!SaveMinuteMap(ctx.m_day, working, entry, day) ||
         !SaveScheduleTable(ctx.m_host, ctx.m_schedule)) {
         // No half entry: the slot, the total and the entry's folder go back to what they were;

@@ -31,5 +31,10 @@ void UpdateEraseButton(backup::IOperatorView& view, CDVDWriterPro2* writer);
 // Puts label into the sorted schedule list; the picked row stays picked.
 void InsertListRow(backup::ScheduleState& schedule, backup::IOperatorView& view,
                    const std::string& label);
+// A new entry in slot: its keys ("yyyymmddhhmm"), the estimated size, the selected cameras
+// (all cameras when every camera with recordings is), and its minute map; the selection's count
+// is spent.
+ScheduleEntry& FillNewSlot(backup::ScheduleState& schedule, backup::DaySelection& day, int camCount,
+                           int slot, const std::string& startKey, const std::string& endKey);
 // Row of the list that begins with text, without regard to case; -1 when none.
 int FindListRow(const backup::ScheduleState& schedule, const std::string& text);
