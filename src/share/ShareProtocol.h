@@ -28,9 +28,9 @@ constexpr const char* kTextType = "text/plain; charset=utf-8";
 
 constexpr int kDefaultPort = 7004;
 
-// The window messages the client posts: the answers of the remote link, and a download's
-// progress record (_DOWNLOADPROGRESS).
-constexpr unsigned kShareMessage = 0x2F69;
+// The window messages the client posts: the answers of the remote link (the port's number),
+// and a download's progress record (_DOWNLOADPROGRESS).
+constexpr unsigned kShareMessage = kMsgShareAnswer;
 constexpr unsigned kProgressMessage = 0xBD2;
 
 // Codes of kShareMessage: the link's answers as the core names them.
