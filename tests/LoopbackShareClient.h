@@ -4,6 +4,8 @@
 // codes a real client posts (progress records while the image is made, 4, 8 for each file
 // fetched, 5, the temporary data removed, 6). The download copies the image's listed files into the
 // download folder.
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -11,6 +13,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "backup/ShareService.h"
@@ -22,6 +25,7 @@
 class LoopbackShareClient : public CFileShareClient {
   public:
     explicit LoopbackShareClient(ShareService& service) : service_(service) {}
+    ~LoopbackShareClient() override { JoinDownload(); }
 
     int InitSock() override { return 1; }
     void Connect(const std::string& address, int port, IShareClientReceiver* window) override {
@@ -67,7 +71,7 @@ class LoopbackShareClient : public CFileShareClient {
         return 1;
     }
     void SetDownloadDir(const std::string& folder) override { folder_ = folder; }
-    void SetWriteTap(platform::WriteTap* tap) override { tap_ = tap; }
+    void SetWriteTap(std::shared_ptr<platform::WriteTap> tap) override { tap_ = std::move(tap); }
     int StartDownload() override {
         Queue([this] {
             if (dropDownloads) {  // the link went down after the image was made
@@ -76,11 +80,15 @@ class LoopbackShareClient : public CFileShareClient {
                 return;
             }
             const std::string to = platform::ResolvePath(folder_);
+            if (slowDownload) {
+                downloader_ = std::thread([this, to, tap = tap_] { WriteSlowly(to, tap); });
+                return;
+            }
             for (const auto& f : image_.files) {
                 const std::filesystem::path dest = std::filesystem::path(to) / f.name;
                 std::filesystem::create_directories(dest.parent_path());
                 // As the real client writes: through the image's hashing.
-                platform::ScopedWriteTap scope(tap_);
+                platform::ScopedWriteTap scope(tap_.get());
                 platform::File in;
                 platform::AtomicFile out;
                 if (!in.Open(service_.ImageFilePath(image_.entry, f.name), platform::File::kRead) ||
@@ -130,15 +138,46 @@ class LoopbackShareClient : public CFileShareClient {
             job();
         }
     }
+    // Waits for a download running on its own thread (slowDownload).
+    void JoinDownload() {
+        if (downloader_.joinable())
+            downloader_.join();
+    }
     std::vector<unsigned long> codes;  // every answer code, in order
     std::vector<std::string> deleted;
     int connects = 0;
     bool zeroSizes = false;
     bool dropDownloads = false;
+    // The download runs on a thread of its own, as the real client's does, writing each file in
+    // small pieces; it posts nothing.
+    bool slowDownload = false;
+    std::atomic<bool> downloadWriting{false};  // its first file is open
+    std::atomic<bool> holdFirstFile{false};    // its first file stays open while this is set
     std::string address_;
     int port_ = 0;
 
   private:
+    void WriteSlowly(const std::string& to, std::shared_ptr<platform::WriteTap> tap) {
+        platform::ScopedWriteTap scope(tap.get());
+        for (const auto& f : image_.files) {
+            const std::filesystem::path dest = std::filesystem::path(to) / f.name;
+            std::filesystem::create_directories(dest.parent_path());
+            platform::File in;
+            platform::AtomicFile out;
+            if (!in.Open(service_.ImageFilePath(image_.entry, f.name), platform::File::kRead) ||
+                !out.Create(dest.string()))
+                return;
+            downloadWriting = true;
+            char piece[16384];
+            for (long long n; (n = in.Read(piece, sizeof piece)) > 0;) {
+                out.Write(piece, static_cast<std::size_t>(n));
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            while (holdFirstFile)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            out.Commit();
+        }
+    }
     void Queue(std::function<void()> job) {
         {
             std::lock_guard<std::mutex> lock(m_);
@@ -155,7 +194,8 @@ class LoopbackShareClient : public CFileShareClient {
     ShareService& service_;
     IShareClientReceiver* window_ = nullptr;
     std::string folder_;
-    platform::WriteTap* tap_ = nullptr;
+    std::shared_ptr<platform::WriteTap> tap_;
+    std::thread downloader_;
     ShareService::Image image_;
     std::mutex m_;
     std::condition_variable cv_;

@@ -8,6 +8,7 @@
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/WriteTap.h"
 #include "ports/CFileShareClient.h"
 #include "storage/RecorderPaths.h"
 
@@ -144,10 +145,15 @@ void BeginImageManifest(backup::PassJob& job) {
     if (host.empty() || !platform::IsDirectory(host))
         return;  // the pass finds the target missing and says so
     job.hasher = std::make_shared<integrity::ImageHasher>(host);
+    job.linkTap = std::make_shared<platform::GatedWriteTap>(*job.hasher);
 }
 
 platform::WriteTap* ImageManifestTap(backup::PassJob& job) {
     return job.hasher.get();
+}
+
+std::shared_ptr<platform::WriteTap> ImageManifestLinkTap(backup::PassJob& job) {
+    return job.linkTap;
 }
 
 void FinishImageManifest(backup::PassJob& job) {
@@ -157,6 +163,10 @@ void FinishImageManifest(backup::PassJob& job) {
         return;
     if (job.shareClient)
         job.shareClient->SetWriteTap(nullptr);
+    // A download still running (the window closed during it) finishes the file it writes into
+    // the hashing, and nothing after it.
+    if (std::shared_ptr<platform::GatedWriteTap> gate = std::move(job.linkTap))
+        gate->Close();
     integrity::ImageHasher::Result result = hasher->Finish();
     const std::string root = hasher->rootHost();
     for (const auto& problem : result.problems)

@@ -16,6 +16,9 @@ class CFileShareClient;
 namespace integrity {
 class ImageHasher;
 }
+namespace platform {
+class GatedWriteTap;
+}
 
 namespace backup {
 
@@ -53,10 +56,12 @@ class PassJob {
 
     std::atomic<DWORD> doneSize{0};                  // KB written so far
     std::shared_ptr<integrity::ImageHasher> hasher;  // while the image is hashed
-    std::uint64_t targetVolume = 0;                  // the volume the target was on at the start
-    std::string targetRootHost;                      // where the target was then
-    std::string manifestNote;    // what the manifest holds, or why it is missing
-    std::string keyFingerprint;  // of the key that signed it; "" when not signed
+    // The hasher as the link's download thread sees it: closed before the hasher ends.
+    std::shared_ptr<platform::GatedWriteTap> linkTap;
+    std::uint64_t targetVolume = 0;  // the volume the target was on at the start
+    std::string targetRootHost;      // where the target was then
+    std::string manifestNote;        // what the manifest holds, or why it is missing
+    std::string keyFingerprint;      // of the key that signed it; "" when not signed
 
     // The slots the pass came to (as the schedule marks them made).
     std::array<bool, kScheduleSlots> made{};

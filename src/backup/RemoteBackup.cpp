@@ -133,7 +133,7 @@ void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
     platform::RemoveLeftoverTempFiles(folder);
     platform::RemoveLeftoverTempFiles(folder + "Audio");
     ctx.m_link.client->SetDownloadDir(folder);
-    ctx.m_link.client->SetWriteTap(ImageManifestTap(job));
+    ctx.m_link.client->SetWriteTap(ImageManifestLinkTap(job));
     ctx.m_link.client->StartDownload();
     job.pending[slot] = false;
     ctx.m_schedule.table[slot].bPending = 0;

@@ -87,6 +87,10 @@ CQuillonDlg::~CQuillonDlg() {
     // The client outlives the window: it must not hold on to the window's receiver.
     if (m_ctx.m_link.client && !m_ctx.m_link.connectedTo.empty())
         m_ctx.m_link.client->Connect(m_ctx.m_host.serverAddress, m_ctx.m_host.port, nullptr);
+    // Nor may a download of this window's pass go on writing into the image once it is gone.
+    if (m_ctx.m_link.client && m_ctx.m_pass && !m_ctx.m_pass->plan().host.localMode &&
+        !m_ctx.m_pass->stepsEnded())
+        m_ctx.m_link.client->ReqClient_DownloadCancel();
     if (m_nTimerId)
         killTimer(m_nTimerId);
     StopListening();

@@ -34,6 +34,47 @@ bool WithdrawWrittenFile(const std::string& path) {
     return true;
 }
 
+bool GatedWriteTap::Enter() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_)
+        return false;
+    ++inside_;
+    return true;
+}
+
+void GatedWriteTap::Leave() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (--inside_ == 0)
+        idle_.notify_all();
+}
+
+int GatedWriteTap::Opened(const std::string& finalHostPath) {
+    if (!Enter())
+        return -1;
+    const int handle = inner_.Opened(finalHostPath);
+    if (handle < 0)
+        Leave();
+    return handle;  // the file stays inside until it is closed
+}
+
+void GatedWriteTap::Closed(int handle, bool committed, long long length, FileId id) {
+    inner_.Closed(handle, committed, length, id);
+    Leave();
+}
+
+void GatedWriteTap::Withdrawn(const std::string& finalHostPath) {
+    if (!Enter())
+        return;
+    inner_.Withdrawn(finalHostPath);
+    Leave();
+}
+
+void GatedWriteTap::Close() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    closed_ = true;
+    idle_.wait(lock, [&] { return inside_ == 0; });
+}
+
 void HandCopy(WriteTap& tap, int handle, const void* bytes, std::size_t count) {
     const auto* p = static_cast<const char*>(bytes);
     while (count > 0) {

@@ -2,7 +2,9 @@
 // Sees the bytes of every file written through AtomicFile on this thread while a tap is
 // installed, so that a backup pass can hash its image as it writes it instead of reading the
 // image back. A tap may be used from several threads; each file is written by one.
+#include <condition_variable>
 #include <cstddef>
+#include <mutex>
 #include <string>
 
 #include "platform/File.h"
@@ -27,6 +29,33 @@ class WriteTap {
     // A file committed before was deleted again by the writer on purpose: no part of what it
     // wrote.
     virtual void Withdrawn(const std::string& finalHostPath) { (void)finalHostPath; }
+};
+
+// Passes what it sees on to another tap until it is closed. Close lets no new file in and waits
+// for the files open through it, so that the other tap can end while a writer on another thread
+// (a download that was not told to stop yet) goes on; what that writer writes later is not seen.
+class GatedWriteTap : public WriteTap {
+  public:
+    explicit GatedWriteTap(WriteTap& inner) : inner_(inner) {}
+    int Opened(const std::string& finalHostPath) override;
+    char* TakeBuffer() override { return inner_.TakeBuffer(); }
+    void Hand(int handle, char* buffer, std::size_t count) override {
+        inner_.Hand(handle, buffer, count);
+    }
+    void Closed(int handle, bool committed, long long length, FileId id) override;
+    void Withdrawn(const std::string& finalHostPath) override;
+    // Returns once nothing goes on to the other tap any more.
+    void Close();
+
+  private:
+    bool Enter();
+    void Leave();
+
+    WriteTap& inner_;
+    std::mutex mutex_;
+    std::condition_variable idle_;
+    int inside_ = 0;  // files open through the gate, and calls on their way through it
+    bool closed_ = false;
 };
 
 // The tap of this thread, or null.

@@ -3,6 +3,7 @@
 // arrive later as message 0x2F69 to the window given at connection, with a code in wParam and a
 // value or a record in lParam. Records passed in are copied before the call returns; records
 // passed back are read at once and not kept by the receiver.
+#include <memory>
 #include <string>
 
 struct _BACKUPADDTOTALSIZE;
@@ -51,8 +52,8 @@ class CFileShareClient {
     // The folder (ending in "\") the next download lands in.
     virtual void SetDownloadDir(const std::string& folder) = 0;
     // What sees the bytes of the next downloads as they are written (the image's hashing);
-    // null for nothing.
-    virtual void SetWriteTap(platform::WriteTap* tap) = 0;
+    // null for nothing. A download keeps its tap until it has ended.
+    virtual void SetWriteTap(std::shared_ptr<platform::WriteTap> tap) = 0;
     virtual int StartDownload() = 0;
     virtual int ReqTempDataDelete(const std::string& path) = 0;
     virtual int ReqClient_DownloadCancel() = 0;

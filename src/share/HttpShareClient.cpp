@@ -116,21 +116,21 @@ void HttpShareClient::SetDownloadDir(const std::string& folder) {
     downloadDir_ = folder;
 }
 
-void HttpShareClient::SetWriteTap(platform::WriteTap* tap) {
+void HttpShareClient::SetWriteTap(std::shared_ptr<platform::WriteTap> tap) {
     std::lock_guard<std::mutex> lock(mutex_);
-    tap_ = tap;
+    tap_ = std::move(tap);
 }
 
 int HttpShareClient::StartDownload() {
     std::string folder;
-    platform::WriteTap* tap;
+    std::shared_ptr<platform::WriteTap> tap;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         folder = downloadDir_;
         tap = tap_;
     }
     Enqueue(true, [this, folder, tap](ShareLink& link) {
-        platform::ScopedWriteTap scope(tap);
+        platform::ScopedWriteTap scope(tap.get());
         DoDownload(link, folder);
     });
     return 1;

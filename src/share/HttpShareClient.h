@@ -49,7 +49,7 @@ class HttpShareClient : public CFileShareClient {
     int GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) override;
     int ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) override;
     void SetDownloadDir(const std::string& folder) override;
-    void SetWriteTap(platform::WriteTap* tap) override;
+    void SetWriteTap(std::shared_ptr<platform::WriteTap> tap) override;
     int StartDownload() override;
     int ReqTempDataDelete(const std::string& path) override;
     int ReqClient_DownloadCancel() override;
@@ -109,7 +109,7 @@ class HttpShareClient : public CFileShareClient {
     int port_ = 0;
     IShareClientReceiver* receiver_ = nullptr;
     std::string downloadDir_;
-    platform::WriteTap* tap_ = nullptr;  // for the downloads started next
+    std::shared_ptr<platform::WriteTap> tap_;  // for the downloads started next
     std::string lastError_;
     std::atomic<bool> cancel_{false};
 

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "BackupFixture.h"
 #include "LoopbackShareClient.h"
@@ -288,4 +289,30 @@ TEST_F(ShareServiceTest, OneClientsImageIsNotReplacedUnderItAndLeftoversGoAtStar
     EXPECT_NE(service.ImageFilePath(first.entry, first.files[0].name), "");  // still whole
     EXPECT_TRUE(service.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
     EXPECT_EQ(service.MakeImage(request, nullptr, cancel).problem, "");
+}
+
+TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAndNothingAfterIt) {
+    GoRemote();
+    Add("10", "00", "10", "01", {0, 1});
+    client->slowDownload = true;
+    client->holdFirstFile = true;
+    fs::create_directories(out + "/Remote");
+    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Remote"), "");
+    ASSERT_EQ(OnOK(ctx, worker), "");
+    ASSERT_TRUE(client->Pump([&] { return client->downloadWriting.load(); }));
+    // The window goes while the link's thread still writes: the worker's last step finishes the
+    // manifest, which must wait for the file being written and then let go of the hashing.
+    std::thread closing([&] { worker.StopMakeFileThread(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    client->holdFirstFile = false;
+    closing.join();
+    client->JoinDownload();
+
+    const std::string manifest = ReadText(out + "/Remote/SHA256SUMS");
+    EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE", 0), 0u) << manifest;
+    const std::string day = "2010_05_23=10,00~10,01/20100523/";
+    EXPECT_NE(manifest.find(day + "201005231000N.dat"), std::string::npos) << manifest;
+    EXPECT_EQ(manifest.find(day + "201005231001N.dat"), std::string::npos) << manifest;
+    EXPECT_TRUE(fs::exists(out + "/Remote/" + day + "201005231001N.dat"));
+    EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
 }
