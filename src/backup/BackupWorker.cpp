@@ -195,6 +195,15 @@ void FinishFolderBackup(BackupContext& ctx) {
     ctx.m_view.PassEnded();
 }
 
+void ShowPassOutcome(BackupContext& ctx) {
+    ctx.m_view.ShowStatus(false);
+    const std::string outcome = PassOutcomeText(ctx);
+    std::string text = outcome.empty() ? ctx.GetLanguageText("BACKUP", "M010014") : outcome;
+    if (!ctx.m_strKeyFingerprint.empty())
+        text += "\n" + ctx.GetLanguageText("BACKUP", "Q010012") + " " + ctx.m_strKeyFingerprint;
+    ctx.ShowMessage(text, "Backup", outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
+}
+
 std::string PassOutcomeText(const BackupContext& ctx) {
     const std::vector<std::string> failures = ctx.m_report.failures();
     if (failures.empty() && !ctx.m_report.stopped())

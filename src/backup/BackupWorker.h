@@ -68,3 +68,6 @@ void FinishFolderBackup(BackupContext& ctx);
 // entries stay in the schedule with the first thing each lacks, so that an incomplete backup is
 // never reported as complete.
 std::string PassOutcomeText(const BackupContext& ctx);
+// The box that ends a local folder pass, once the front end has drawn the end (PassEnded): the
+// outcome, or that the backup is complete, with the key that signed its manifest.
+void ShowPassOutcome(BackupContext& ctx);

@@ -382,15 +382,6 @@ void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* r
                 ctx.SetStatusText(ctx.m_link.lastText + " [" + Text(ctx, "M010013") + "]");
             }
             break;
-        case kAnswerPassEnded: {
-            ctx.m_view.ShowStatus(false);
-            const std::string outcome = PassOutcomeText(ctx);
-            std::string text = outcome.empty() ? Text(ctx, "M010014") : outcome;
-            if (!ctx.m_strKeyFingerprint.empty())
-                text += "\n" + Text(ctx, "Q010012") + " " + ctx.m_strKeyFingerprint;
-            ctx.ShowMessage(text, "Backup", outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
-            break;
-        }
         default:
             break;
     }

@@ -40,7 +40,7 @@ RemoteStep RunRemoteStep(backup::PassJob& job);
 // clean-up for a folder, or the window back to idle with what went wrong.
 void EndRemoteStep(BackupContext& ctx, const RemoteStep& step);
 
-// Message 0x2F69: code 2 to 8 from the share client, 100 from the worker. record and size are
+// Message 0x2F69: code 2 to 8 from the share client. record and size are
 // the answer's record (copied before the call returns); a value (code 4's slot) comes in size
 // with a null record. wakeWorker signals the worker for the next entry (code 6).
 void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* record,

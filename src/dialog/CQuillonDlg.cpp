@@ -61,10 +61,8 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
     connect(about, &QAction::triggered, this, [this] { OnAbout(); });
     addAction(about);
     setContextMenuPolicy(Qt::ActionsContextMenu);
-    m_view->SetMessageHandler([this](DWORD message, std::uintptr_t wParam, std::intptr_t lParam) {
-        if (message == kMsgShareAnswer)
-            OnShareClientMessage(wParam, nullptr, static_cast<std::size_t>(lParam));
-    });
+    m_operatorView.SetPassEndedHandler(
+        [this] { m_view->RunOnUiThread([this] { ShowPassOutcome(m_ctx); }); });
     m_shareAnswers = std::make_unique<ShareAnswers>(
         this, [this](unsigned message, unsigned long code, const std::string& record,
                      bool hadRecord, unsigned long size) {

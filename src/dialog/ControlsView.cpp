@@ -206,8 +206,8 @@ void ControlsView::SetPreviewControlsState(int state) {
 }
 
 void ControlsView::PassEnded() {
-    // The window shows the pass's outcome once the end has been drawn, as its message.
-    view_.SendDialogMessage(kMsgShareAnswer, kAnswerPassEnded, 0);
+    if (onPassEnded_)
+        onPassEnded_();
 }
 
 int ControlsView::MessageBox(const std::string& text, const std::string& caption, unsigned type) {

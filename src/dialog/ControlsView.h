@@ -1,6 +1,8 @@
 #pragma once
 // The core's events drawn on the window's controls: which control shows what, which are enabled
 // in each mode, and the labels the controls carry from the language file.
+#include <functional>
+
 #include "app/CQuillonApp.h"
 #include "backup/OperatorView.h"
 #include "dialog/DialogView.h"
@@ -12,6 +14,8 @@ class ControlsView : public backup::IOperatorView {
     // Every label from the language file (section "BACKUP"), the three fixed ones, and "Include
     // backup viewer" disabled and hidden.
     void LabelControls();
+    // What the window does once a pass has ended and its end is drawn (shows the outcome).
+    void SetPassEndedHandler(std::function<void()> handler) { onPassEnded_ = std::move(handler); }
 
     void SetStatusText(const std::string& text) override;
     void ShowStatus(bool show) override;
@@ -47,6 +51,7 @@ class ControlsView : public backup::IOperatorView {
   private:
     IDialogView& view_;
     const CQuillonApp& app_;
+    std::function<void()> onPassEnded_;
 };
 
 // The control of a time field.

@@ -86,8 +86,6 @@ class IDialogView {
     virtual void SetPreviewControlsState(int state) = 0;
     // The schedule list's rows, in list order, after every change.
     virtual void ScheduleListChanged(const std::vector<std::string>& rows) = 0;
-    // A message sent to the dialog and handled before the call returns.
-    virtual void SendDialogMessage(DWORD message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
 };
 
 // A view that keeps what it is told: the state of every control, the messages shown and the
@@ -142,9 +140,6 @@ class RecordingDialogView : public IDialogView {
     void SetControlsState(int state) override { controlsState = state; }
     void SetPreviewControlsState(int state) override { previewState = state; }
     void ScheduleListChanged(const std::vector<std::string>& r) override { listRows = r; }
-    void SendDialogMessage(DWORD message, std::uintptr_t wParam, std::intptr_t) override {
-        sent.push_back({message, static_cast<DWORD>(wParam)});
-    }
 
     std::map<int, Item> items;
     std::map<int, std::vector<std::string>> rows;
@@ -153,7 +148,6 @@ class RecordingDialogView : public IDialogView {
     std::vector<Message> messages;
     std::vector<int> progress;
     std::vector<std::string> listRows;
-    std::vector<std::pair<DWORD, DWORD>> sent;
     int progressLow = 0, progressHigh = 100;
     int controlsState = 1, previewState = 1;
     bool waitCursor = false;

@@ -300,10 +300,3 @@ void QtDialogView::SetPreviewControlsState(int state) {
 void QtDialogView::ScheduleListChanged(const std::vector<std::string>& rows) {
     SetItemRows(ctl::kScheduleList, rows);
 }
-
-void QtDialogView::SendDialogMessage(DWORD message, std::uintptr_t wParam, std::intptr_t lParam) {
-    OnUiThread([&] {
-        if (onMessage_)
-            onMessage_(message, wParam, lParam);
-    });
-}

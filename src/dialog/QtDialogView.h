@@ -14,13 +14,11 @@
 class QtDialogView : public QObject, public IDialogView {
     Q_OBJECT
   public:
-    using MessageHandler = std::function<void(DWORD, std::uintptr_t, std::intptr_t)>;
     using StateHandler = std::function<void(int)>;
 
     QtDialogView(QWidget* dialog, const DialogControls& controls, IMessageBoxes& boxes);
 
-    // Where dialog messages (0x2F69 and its codes) and the preview's controls state go.
-    void SetMessageHandler(MessageHandler handler) { onMessage_ = std::move(handler); }
+    // Where the preview's controls state goes.
     void SetPreviewStateHandler(StateHandler handler) { onPreviewState_ = std::move(handler); }
     // From now on calls from another thread return at once without touching a widget, so that
     // a worker that is being stopped never waits for a window that is closing.
@@ -54,7 +52,6 @@ class QtDialogView : public QObject, public IDialogView {
     void SetControlsState(int state) override;
     void SetPreviewControlsState(int state) override;
     void ScheduleListChanged(const std::vector<std::string>& rows) override;
-    void SendDialogMessage(DWORD message, std::uintptr_t wParam, std::intptr_t lParam) override;
 
   private:
     // Runs f on the user-interface thread and answers its result; fallback when the view no
@@ -70,7 +67,6 @@ class QtDialogView : public QObject, public IDialogView {
     QWidget* dialog_;
     const DialogControls& controls_;
     IMessageBoxes& boxes_;
-    MessageHandler onMessage_;
     StateHandler onPreviewState_;
     std::atomic<bool> serving_{true};
     int controlsState_ = 1;

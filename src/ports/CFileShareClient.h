@@ -15,17 +15,15 @@ class WriteTap;
 // The message number the link's answers arrive under.
 constexpr unsigned kMsgShareAnswer = 0x2F69;
 
-// The codes of the link's answers (wParam of message 0x2F69), and the worker's own code that
-// ends a folder pass, which arrives under the same message number.
+// The codes of the link's answers (wParam of message 0x2F69).
 enum ShareAnswerCode : unsigned long {
-    kAnswerIndex = 2,        // record: the index reply of a day, or null when the link failed
-    kAnswerAddSize = 3,      // record: the add-size reply, or null when the link failed
-    kAnswerDownload = 4,     // no record; size: the slot of the entry whose image is ready
-    kAnswerFetched = 5,      // the entry's files are all in the download folder
-    kAnswerDeleted = 6,      // the recorder's temporary image is gone (or could not be removed)
-    kAnswerEnded = 7,        // record: the reason; the remote backup has ended before its end
-    kAnswerStatus = 8,       // record: a progress or problem text
-    kAnswerPassEnded = 100,  // the worker ended a folder pass
+    kAnswerIndex = 2,     // record: the index reply of a day, or null when the link failed
+    kAnswerAddSize = 3,   // record: the add-size reply, or null when the link failed
+    kAnswerDownload = 4,  // no record; size: the slot of the entry whose image is ready
+    kAnswerFetched = 5,   // the entry's files are all in the download folder
+    kAnswerDeleted = 6,   // the recorder's temporary image is gone (or could not be removed)
+    kAnswerEnded = 7,     // record: the reason; the remote backup has ended before its end
+    kAnswerStatus = 8,    // record: a progress or problem text
 };
 
 // Where the answers go: called with the message number, the code and the value or record.
