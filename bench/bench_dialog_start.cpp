@@ -60,12 +60,12 @@ int main(int argc, char** argv) {
     backup::RecordingOperatorView view;
     BackupContext ctx(app, view);
     ctx.m_host.basePath = "C:\\base\\";
-    SelectBackupDay(ctx, "20260101");
+    ctx.m_chooser.SelectBackupDay("20260101");
     for (int m = 0; m < 50; ++m) {
         char minute[8];
         std::snprintf(minute, sizeof minute, "%02d", m);
-        SetTimeRange(ctx, {"10", minute, "10", minute});
-        OnSelectAllCameras(ctx);
+        ctx.m_chooser.SetTimeRange({"10", minute, "10", minute});
+        ctx.m_chooser.OnSelectAllCameras();
         if (OnAdd(ctx, view.range).refused()) {
             std::fprintf(stderr, "entry %d could not be added\n", m);
             return 1;

@@ -72,9 +72,9 @@ int main() {
         ctx.m_bImageManifest = manifest;
         bench::RemoveTree(targetHost + "/out");
         std::filesystem::create_directories(targetHost + "/out");
-        SelectBackupDay(ctx, "20260101");
-        SetTimeRange(ctx, {"10", "00", std::string(end, 2), std::string(end + 2, 2)});
-        OnSelectAllCameras(ctx);
+        ctx.m_chooser.SelectBackupDay("20260101");
+        ctx.m_chooser.SetTimeRange({"10", "00", std::string(end, 2), std::string(end + 2, 2)});
+        ctx.m_chooser.OnSelectAllCameras();
         if (OnAdd(ctx, view.range).refused() ||
             ChooseStorageTarget(ctx, drive + "\\out").refused()) {
             std::fprintf(stderr, "the entry could not be added\n");

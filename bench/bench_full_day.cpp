@@ -61,9 +61,9 @@ int main() {
     for (const char* endHour : {"05", "23"}) {
         const std::string out = std::string("out") + endHour, cpOut = host + "/cp" + endHour;
         std::filesystem::create_directories(host + "/" + out);
-        SelectBackupDay(ctx, "20260101");
-        SetTimeRange(ctx, {"00", "00", endHour, "59"});
-        OnSelectAllCameras(ctx);
+        ctx.m_chooser.SelectBackupDay("20260101");
+        ctx.m_chooser.SetTimeRange({"00", "00", endHour, "59"});
+        ctx.m_chooser.OnSelectAllCameras();
         if (OnAdd(ctx, view.range).refused() || ChooseStorageTarget(ctx, "C:\\" + out).refused()) {
             std::fprintf(stderr, "the entry could not be added\n");
             return 1;

@@ -40,7 +40,7 @@ class BackupFixture : public TempPrefixTest {
     // The four time fields, the cameras of that range and the selection (0-based cameras).
     void Choose(const std::string& sh, const std::string& sm, const std::string& eh,
                 const std::string& em, const std::vector<int>& cams) {
-        SetTimeRange(ctx, {sh, sm, eh, em});
+        ctx.m_chooser.SetTimeRange({sh, sm, eh, em});
         for (int c : cams)
             ctx.m_day.camSel[c] = 1;
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "backup/EntrySize.h"
+#include "backup/RemoteBackup.h"
 
 void BackupContext::Clear() {
     m_host = backup::HostSettings();
@@ -47,6 +48,10 @@ int BackupContext::SelectedCameraCount() const {
         if (m_day.camSel[c])
             ++n;
     return n;
+}
+
+void BackupContext::AskDayIndex(const std::string& day) {
+    RequestDayIndex(m_host, m_link, day);
 }
 
 CameraSet BackupContext::SelectedCameras() const {

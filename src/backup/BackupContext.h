@@ -11,6 +11,7 @@
 #include "app/CProfileReadWrite.h"
 #include "app/CQuillonApp.h"
 #include "backup/BackupReport.h"
+#include "backup/CameraSelection.h"
 #include "backup/CommandResult.h"
 #include "backup/DaySelection.h"
 #include "backup/DiscState.h"
@@ -86,4 +87,13 @@ class BackupContext {
     // The disc writer and the remote link, when this front end has them.
     backup::DiscState m_disc;
     backup::LinkState m_link;
+
+    // The day and camera commands, on the parts they work on.
+    backup::DayChooser m_chooser{
+        m_host,     m_day,  m_cameraPage,
+        m_schedule, m_view, [this](const std::string& day) { AskDayIndex(day); }};
+
+  private:
+    // A remote recorder's index of day, asked for over the link.
+    void AskDayIndex(const std::string& day);
 };

@@ -346,7 +346,7 @@ backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const Start
     // From here on the pass reads its plan only.
     backup::PassJob& job = BeginPass(ctx);
     if (!ctx.m_host.localMode)
-        job.linked = ConnectShareClient(ctx);
+        job.linked = ConnectShareClient(ctx.m_host, ctx.m_link);
     worker.Start(ctx.m_pass);
     return {};
 }

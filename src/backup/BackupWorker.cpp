@@ -178,7 +178,7 @@ void ClearFinishedSchedule(BackupContext& ctx) {
     ctx.m_view.TotalSizeChanged("");
     std::memset(&ctx.m_schedule.entryInfo, 0, sizeof ctx.m_schedule.entryInfo);
     ClearReservedFolder(ctx.m_host, ctx.m_schedule);
-    ResetCameraSelection(ctx);
+    ctx.m_chooser.ResetCameraSelection();
 }
 
 void FinishFolderBackup(BackupContext& ctx) {

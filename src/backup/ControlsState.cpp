@@ -4,9 +4,9 @@
 
 void SetControlsState(BackupContext& ctx, ControlsMode mode) {
     if (mode == ControlsMode::kIdle)
-        ShowDayCameras(ctx);
+        ctx.m_chooser.ShowDayCameras();
     else
-        DisableCameraBoxes(ctx);
+        ctx.m_chooser.DisableCameraBoxes();
     backup::ControlsFacts facts;
     facts.entryPicked = ctx.m_schedule.entryPicked != 0;
     facts.discTarget = ctx.m_target.kind == backup::TargetKind::kDisc;

@@ -37,13 +37,13 @@ void SetStartValues(BackupContext& ctx, CQuillonApp& app) {
 }
 
 void ResetControls(BackupContext& ctx) {
-    ClearTimeRows(ctx);
+    ctx.m_chooser.ClearTimeRows();
     ctx.m_view.EnablePageButtons(ctx.m_host.camCount > 16);
     ctx.m_view.EnableSelectAll(false);
     ctx.m_schedule.rows.clear();
     ctx.m_view.ScheduleListChanged(ctx.m_schedule.rows);
     ctx.m_view.EnableUpdate(false);
-    ResetCameraBoxes(ctx);
+    ctx.m_chooser.ResetCameraBoxes();
     std::memset(ctx.m_day.camSel, 0, sizeof ctx.m_day.camSel);
 }
 

@@ -31,7 +31,7 @@ void OnHostRecord(BackupContext& ctx, const std::string& block, bool dataPresent
     ctx.m_profile.SetExePath(ctx.m_host.basePath, ctx.m_host.basePath, ctx.m_host.language, 0);
     // Remote mode's requests need the link at once; connecting only at start-up, before any
     // host record could have arrived, would leave remote mode without one.
-    ConnectShareClient(ctx);
+    ConnectShareClient(ctx.m_host, ctx.m_link);
 }
 
 void OnDriveList(BackupContext& ctx, DWORD mask) {

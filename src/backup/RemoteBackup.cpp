@@ -43,10 +43,10 @@ void OnIndexReply(BackupContext& ctx, const _INDEXREPLY& r) {
     std::memcpy(ctx.m_day.minuteHasRec, r.bMinuteHasRec, sizeof ctx.m_day.minuteHasRec);
     std::memcpy(ctx.m_day.camExist, r.bCamExist, sizeof ctx.m_day.camExist);
     std::memcpy(ctx.m_day.recMap.data(), r.recMap, sizeof r.recMap);
-    ClearTimeCombos(ctx);
+    ctx.m_chooser.ClearTimeCombos();
     if (r.bFound)
-        ShowRecordedHours(ctx);
-    ShowDayCameras(ctx);
+        ctx.m_chooser.ShowRecordedHours();
+    ctx.m_chooser.ShowDayCameras();
     ctx.m_schedule.pickedRow = -1;
     ctx.m_view.ScheduleRowPicked(-1);
 }
@@ -96,7 +96,7 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
         ctx.Refuse("M010003");
         return;
     }
-    ResetCameraSelection(ctx);
+    ctx.m_chooser.ResetCameraSelection();
     InsertListRow(ctx.m_schedule, ctx.m_view, label);
     UpdateDiscSpaceBar(ctx, ctx.m_target.discReady != 0);
     Idle(ctx);
@@ -182,32 +182,33 @@ void FinishRemoteFolderBackup(BackupContext& ctx) {
 
 }  // namespace
 
-void SetShareReceiver(BackupContext& ctx, IShareClientReceiver* receiver) {
-    ctx.m_link.receiver = receiver;
+void SetShareReceiver(backup::LinkState& link, IShareClientReceiver* receiver) {
+    link.receiver = receiver;
 }
 
-bool ConnectShareClient(BackupContext& ctx) {
-    CFileShareClient* client = ctx.m_link.client;
+bool ConnectShareClient(const backup::HostSettings& host, backup::LinkState& link) {
+    CFileShareClient* client = link.client;
     if (!client)
         return false;
-    const std::string link = ctx.m_host.serverAddress + ":" + std::to_string(ctx.m_host.port);
-    if (link == ctx.m_link.connectedTo)
+    const std::string to = host.serverAddress + ":" + std::to_string(host.port);
+    if (to == link.connectedTo)
         return true;
     if (!client->InitSock())
         return false;
-    client->Connect(ctx.m_host.serverAddress, ctx.m_host.port, ctx.m_link.receiver);
-    ctx.m_link.connectedTo = link;
+    client->Connect(host.serverAddress, host.port, link.receiver);
+    link.connectedTo = to;
     return true;
 }
 
-void RequestDayIndex(BackupContext& ctx, const std::string& day) {
-    if (ConnectShareClient(ctx))
-        ctx.m_link.client->ReqClient_LoadIndexData(day);
+void RequestDayIndex(const backup::HostSettings& host, backup::LinkState& link,
+                     const std::string& day) {
+    if (ConnectShareClient(host, link))
+        link.client->ReqClient_LoadIndexData(day);
 }
 
 backup::CommandResult RequestEntrySize(BackupContext& ctx, const std::string& entry,
                                        const std::string& start, const std::string& end) {
-    if (!ConnectShareClient(ctx))
+    if (!ConnectShareClient(ctx.m_host, ctx.m_link))
         return ctx.Refuse("Q010008");
     _BACKUPADDTOTALSIZE r;
     std::memset(&r, 0, sizeof r);

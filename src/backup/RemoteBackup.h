@@ -15,12 +15,13 @@ class IShareClientReceiver;
 // Connects the share client to the host's address and port, once per address and port: when a
 // host record switches the dialog to remote mode, and again before a request when the host
 // gave another. False when there is no client or it cannot be used.
-bool ConnectShareClient(BackupContext& ctx);
+bool ConnectShareClient(const backup::HostSettings& host, backup::LinkState& link);
 // Where the client's answers go (the dialog's window); set once by the front end.
-void SetShareReceiver(BackupContext& ctx, IShareClientReceiver* receiver);
+void SetShareReceiver(backup::LinkState& link, IShareClientReceiver* receiver);
 
 // Remote branch of the day choice: asks for the day's index (answer code 2).
-void RequestDayIndex(BackupContext& ctx, const std::string& day);
+void RequestDayIndex(const backup::HostSettings& host, backup::LinkState& link,
+                     const std::string& day);
 // Remote branch of Add, once the entry's folder and information file are made: asks for the
 // size (answer code 3) and leaves the dialog busy until it arrives. Answers "" or the refused
 // key, as Add does.

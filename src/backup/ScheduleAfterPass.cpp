@@ -44,7 +44,7 @@ void ClearCompletedEntries(BackupContext& ctx) {
     ctx.m_schedule.pickedFolder.clear();
     ctx.m_schedule.pickedEntry.clear();
     FillScheduleList(ctx);
-    ResetCameraSelection(ctx);
+    ctx.m_chooser.ResetCameraSelection();
 }
 
 std::vector<std::string> KeptEntries(const backup::ScheduleState& schedule, int dateType,

@@ -183,7 +183,7 @@ backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range)
         ctx.m_view.SetWaitCursor(false);
         return ctx.Refuse("M010003");
     }
-    ResetCameraSelection(ctx);
+    ctx.m_chooser.ResetCameraSelection();
     InsertListRow(ctx.m_schedule, ctx.m_view, label);
     UpdateDiscSpaceBar(ctx, ctx.m_target.discReady != 0);
     ctx.m_view.SetWaitCursor(false);
@@ -239,7 +239,7 @@ backup::CommandResult OnDelete(BackupContext& ctx) {
     ctx.m_view.MemoChanged("");
     std::memset(&ctx.m_schedule.entryInfo, 0, sizeof ctx.m_schedule.entryInfo);
     ctx.m_schedule.entryPicked = 0;
-    ResetCameraSelection(ctx);
+    ctx.m_chooser.ResetCameraSelection();
     ctx.m_view.SetWaitCursor(false);
     return {};
 }
@@ -258,7 +258,7 @@ backup::CommandResult OnSelchangeSchedule(BackupContext& ctx) {
         LabelToEntry(ctx.m_schedule.rows[static_cast<std::size_t>(row)], ctx.m_host.dateType);
     ctx.m_schedule.pickedFolder = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
     ctx.m_schedule.pickedEntry = entry;
-    ResetCameraSelection(ctx);
+    ctx.m_chooser.ResetCameraSelection();
     ctx.m_schedule.entryInfoRead = AccessEntryInfo(ctx, ctx.m_schedule.pickedFolder,
                                                    ctx.m_schedule.pickedEntry, kEntryInfoRead);
     if (ctx.m_schedule.entryInfoRead) {
@@ -271,7 +271,7 @@ backup::CommandResult OnSelchangeSchedule(BackupContext& ctx) {
         for (int c = 0; c < kMaxCameras; ++c)
             ctx.m_day.camSel[c] = e->bCam[c] ? 1 : 0;
     }
-    ShowEntryCameras(ctx);
+    ctx.m_chooser.ShowEntryCameras();
     EnableEntryButtons(ctx.m_view, true);
     return {};
 }
@@ -306,7 +306,7 @@ backup::CommandResult OnUpdateMemo(BackupContext& ctx) {
         !AccessEntryInfo(ctx, ctx.m_schedule.pickedFolder, ctx.m_schedule.pickedEntry,
                          kEntryInfoUpdate))
         refused = ctx.Refuse("M010037");
-    ResetCameraSelection(ctx);
+    ctx.m_chooser.ResetCameraSelection();
     ctx.m_schedule.pickedRow = -1;
     ctx.m_schedule.entryPicked = 0;
     ctx.m_view.ScheduleRowPicked(-1);

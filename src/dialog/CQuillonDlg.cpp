@@ -72,7 +72,7 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
             else if (message == kMsgDownloadProgress)
                 OnDownloadProgress(m_ctx, record, hadRecord);
         });
-    SetShareReceiver(m_ctx, m_shareAnswers.get());
+    SetShareReceiver(m_ctx.m_link, m_shareAnswers.get());
     m_view->SetPreviewStateHandler([this](int mode) {
         if (m_dlgPreview)
             m_dlgPreview->SetPreviewControlsState(mode);
@@ -153,7 +153,7 @@ BOOL CQuillonDlg::OnInitDialog() {
     PlaceChildDialog(Control(ctl::kPreviewPlaceholder), m_dlgPreview);
     m_dlgPreview->hide();
     m_dlgPreview->SetDayPicked(
-        [this](const std::string& label) { SelectBackupDayLabel(m_ctx, label); });
+        [this](const std::string& label) { m_ctx.m_chooser.SelectBackupDayLabel(label); });
     ConnectControls();
     StartListening();
 
@@ -171,24 +171,25 @@ BOOL CQuillonDlg::OnInitDialog() {
 }
 
 void CQuillonDlg::ConnectControls() {
-    auto combo = [this](int id, void (*command)(BackupContext&, const backup::TimeFields&)) {
+    using TimeCommand = void (backup::DayChooser::*)(const backup::TimeFields&);
+    auto combo = [this](int id, TimeCommand command) {
         connect(m_controls->Get<QComboBox>(id), &QComboBox::activated, this,
-                [this, command] { command(m_ctx, ReadTimeFields(*m_view)); });
+                [this, command] { (m_ctx.m_chooser.*command)(ReadTimeFields(*m_view)); });
     };
-    combo(ctl::kStartHour, &OnSelchangeStartHour);
+    combo(ctl::kStartHour, &backup::DayChooser::OnSelchangeStartHour);
     // (Every change of the time range starts again at camera page 1.)
-    combo(ctl::kEndHour, &OnSelchangeEndHour);
-    combo(ctl::kStartMinute, &OnSelchangeMinute);
-    combo(ctl::kEndMinute, &OnSelchangeMinute);
+    combo(ctl::kEndHour, &backup::DayChooser::OnSelchangeEndHour);
+    combo(ctl::kStartMinute, &backup::DayChooser::OnSelchangeMinute);
+    combo(ctl::kEndMinute, &backup::DayChooser::OnSelchangeMinute);
     auto button = [this](int id, std::function<void()> command) {
         connect(m_controls->Get<QAbstractButton>(id), &QAbstractButton::clicked, this,
                 [command] { command(); });
     };
     for (int i = 0; i < 16; ++i)
-        button(ctl::kFirstCameraBox + i, [this, i] { OnCameraBox(m_ctx, i); });
-    button(ctl::kPrevPage, [this] { OnPrevPage(m_ctx); });
-    button(ctl::kNextPage, [this] { OnNextPage(m_ctx); });
-    button(ctl::kSelectAll, [this] { OnSelectAllCameras(m_ctx); });
+        button(ctl::kFirstCameraBox + i, [this, i] { m_ctx.m_chooser.OnCameraBox(i); });
+    button(ctl::kPrevPage, [this] { m_ctx.m_chooser.OnPrevPage(); });
+    button(ctl::kNextPage, [this] { m_ctx.m_chooser.OnNextPage(); });
+    button(ctl::kSelectAll, [this] { m_ctx.m_chooser.OnSelectAllCameras(); });
     button(ctl::kAdd, [this] { OnAdd(); });
     button(ctl::kDelete, [this] { OnDelete(); });
     button(ctl::kUpdate, [this] { ::OnUpdateMemo(m_ctx); });

@@ -56,10 +56,10 @@ class BackupWorkerTest : public BackupFixture<HookedView> {
     // Adds an entry through the Add command's rules; cams are 0-based, empty for all.
     void Add(const std::string& sh, const std::string& sm, const std::string& eh,
              const std::string& em, std::vector<int> cams = {}) {
-        ASSERT_TRUE(SelectBackupDay(ctx, "20100523"));
+        ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
         Choose(sh, sm, eh, em, cams);
         if (cams.empty())
-            OnSelectAllCameras(ctx);
+            ctx.m_chooser.OnSelectAllCameras();
         ASSERT_EQ(OnAdd(ctx, view.range), "");
     }
     void Run(const std::string& target) {

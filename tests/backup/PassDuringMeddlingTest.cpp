@@ -69,12 +69,12 @@ std::string HostRecord(int round) {
 struct RemoteLink : IShareClientReceiver {
     RemoteLink(BackupContext& c, BackupWorker& w) : ctx(c), worker(w) {
         ctx.m_link.client = &client;
-        SetShareReceiver(ctx, this);
+        SetShareReceiver(ctx.m_link, this);
         ctx.m_host.localMode = 0;
         ctx.m_host.serverAddress = "127.0.0.1";
         ctx.m_host.port = 7004;
     }
-    ~RemoteLink() override { SetShareReceiver(ctx, nullptr); }
+    ~RemoteLink() override { SetShareReceiver(ctx.m_link, nullptr); }
     void PostShareMessage(unsigned message, unsigned long code, const void* record,
                           unsigned long size) override {
         if (message == kMsgShareAnswer)
@@ -108,10 +108,10 @@ class PassDuringMeddlingTest : public BackupFixture<SerialOperatorView> {
     }
     void Add(const std::string& sh, const std::string& sm, const std::string& eh,
              const std::string& em, std::vector<int> cams) {
-        ASSERT_TRUE(SelectBackupDay(ctx, "20100523"));
+        ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
         Choose(sh, sm, eh, em, cams);
         if (cams.empty())
-            OnSelectAllCameras(ctx);
+            ctx.m_chooser.OnSelectAllCameras();
         ASSERT_EQ(OnAdd(ctx, view.range), "");
     }
     // One round of what the host and the operator do while the pass runs, on the window's
@@ -119,11 +119,11 @@ class PassDuringMeddlingTest : public BackupFixture<SerialOperatorView> {
     void Meddle(int round) {
         const std::string record = HostRecord(round);
         OnHostRecord(ctx, record, true);
-        OnSelectAllCameras(ctx);
-        OnCameraBox(ctx, round % 4);
-        OnNextPage(ctx);
-        OnPrevPage(ctx);
-        SetTimeRange(ctx, {"10", "01", "10", "03"});
+        ctx.m_chooser.OnSelectAllCameras();
+        ctx.m_chooser.OnCameraBox(round % 4);
+        ctx.m_chooser.OnNextPage();
+        ctx.m_chooser.OnPrevPage();
+        ctx.m_chooser.SetTimeRange({"10", "01", "10", "03"});
     }
     // Meddles until the pass has ended; cancelAt > 0 cancels (answered Yes) in that round.
     int MeddleUntil(const std::function<bool()>& ended, int cancelAt = 0) {
@@ -215,7 +215,7 @@ TEST_F(PassDuringMeddlingTest, ADiscPassBuildsItsPlannedImageAndHandsItOverOnThe
 TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArrive) {
     RemoteLink link(ctx, worker);
     LoopbackShareClient& client = link.client;
-    SelectBackupDay(ctx, "20100523");
+    ctx.m_chooser.SelectBackupDay("20100523");
     ASSERT_TRUE(client.Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1, 2, 3});
     ASSERT_EQ(OnAdd(ctx, view.range), "");
@@ -243,7 +243,7 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
 TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
     RemoteLink link(ctx, worker);
     LoopbackShareClient& client = link.client;
-    SelectBackupDay(ctx, "20100523");
+    ctx.m_chooser.SelectBackupDay("20100523");
     ASSERT_TRUE(client.Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1});
     ASSERT_EQ(OnOK(ctx, worker), "M010024");  // nothing scheduled yet

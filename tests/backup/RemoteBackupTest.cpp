@@ -68,7 +68,7 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
         client = std::make_unique<LoopbackShareClient>(*service);
         receiver = std::make_unique<Receiver>(ctx, [this] { worker.Signal(); });
         ctx.m_link.client = client.get();
-        SetShareReceiver(ctx, receiver.get());
+        SetShareReceiver(ctx.m_link, receiver.get());
         worker.StartMakeFileThread();
     }
     void TearDown() override {
@@ -82,7 +82,7 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
     }
     void Add(const std::string& sh, const std::string& sm, const std::string& eh,
              const std::string& em, std::vector<int> cams) {
-        SelectBackupDay(ctx, "20100523");
+        ctx.m_chooser.SelectBackupDay("20100523");
         ASSERT_TRUE(client->Pump([] { return true; }));
         Choose(sh, sm, eh, em, cams);
         ASSERT_EQ(OnAdd(ctx, view.range), "");
@@ -104,12 +104,12 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
 };
 
 TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
-    ASSERT_TRUE(SelectBackupDay(ctx, "20100523"));
+    ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
     const auto localMap = ctx.m_day.recMap;
     const auto localHours = view.timeRows[backup::TimeField::kStartHour];
     std::vector<DWORD> localCams(ctx.m_day.camExist, ctx.m_day.camExist + 64);
     GoRemote();
-    SelectBackupDay(ctx, "20100523");
+    ctx.m_chooser.SelectBackupDay("20100523");
     // Nothing of the day is known before the answer.
     EXPECT_TRUE(
         std::all_of(ctx.m_day.camExist, ctx.m_day.camExist + 64, [](DWORD f) { return !f; }));
@@ -121,7 +121,7 @@ TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
     EXPECT_EQ(ctx.m_day.existCamCount, 4);
 
     // A day without recordings still replaces the tables and empties the hours.
-    SelectBackupDay(ctx, "20100524");
+    ctx.m_chooser.SelectBackupDay("20100524");
     ASSERT_TRUE(client->Pump([] { return true; }));
     EXPECT_TRUE(view.timeRows[backup::TimeField::kStartHour].empty());
     EXPECT_EQ(ctx.m_day.existCamCount, 0);
@@ -169,7 +169,7 @@ TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSche
 TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
     GoRemote();
     client->zeroSizes = true;
-    SelectBackupDay(ctx, "20100523");
+    ctx.m_chooser.SelectBackupDay("20100523");
     ASSERT_TRUE(client->Pump([] { return true; }));
     Choose("10", "00", "10", "01", {0});
     ASSERT_EQ(OnAdd(ctx, view.range), "");
@@ -242,7 +242,7 @@ TEST_F(RemoteBackupTest, ARunThatBrokeOffIsFetchedWholeTheNextTimeOverItsHalfWri
 
 TEST_F(RemoteBackupTest, ASizeRequestLeftUnansweredEndsTheAddWithTheLinksReason) {
     GoRemote();
-    SelectBackupDay(ctx, "20100523");
+    ctx.m_chooser.SelectBackupDay("20100523");
     ASSERT_TRUE(client->Pump([] { return true; }));
     Choose("10", "00", "10", "01", {0});
     ASSERT_EQ(OnAdd(ctx, view.range), "");

@@ -20,7 +20,7 @@ class ScheduleCommandsTest : public BackupFixture<> {
         plan.lastMinute = 8 * 60 + 5;
         plan.width = plan.height = 16;
         mkrec::MakeRecordings(plan);
-        SelectBackupDay(ctx, "20100512");
+        ctx.m_chooser.SelectBackupDay("20100512");
     }
     std::string Reserved() { return driveC() + "/Prog/Reserved"; }
 };
@@ -157,7 +157,7 @@ TEST_F(ScheduleCommandsTest, DateTypesSortTheListByTheirCharacters) {
         plan.firstMinute = plan.lastMinute = 8 * 60;
         plan.width = plan.height = 16;
         mkrec::MakeRecordings(plan);
-        SelectBackupDay(ctx, day);
+        ctx.m_chooser.SelectBackupDay(day);
         Choose("08", "00", "08", "00", {0});
         ASSERT_EQ(OnAdd(ctx, view.range), "");
     }

@@ -45,9 +45,9 @@ class StartTargetTest : public BackupFixture<EndView> {
         plan.width = 32;
         plan.height = 24;
         mkrec::MakeRecordings(plan);
-        ASSERT_TRUE(SelectBackupDay(ctx, "20100523"));
+        ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
         Choose("10", "00", "10", "02", {});
-        OnSelectAllCameras(ctx);
+        ctx.m_chooser.OnSelectAllCameras();
         ASSERT_EQ(OnAdd(ctx, view.range), "");
     }
     std::string LastMessage() const {

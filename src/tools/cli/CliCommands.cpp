@@ -73,9 +73,9 @@ std::string RecordingsPlace(const CliSession& s) {
 // day holds recordings.
 bool ChooseDay(CliSession& s, const std::string& day) {
     if (!s.remote)
-        return SelectBackupDay(s.ctx, day);
+        return s.ctx.m_chooser.SelectBackupDay(day);
     s.ctx.m_link.lastText.clear();
-    SelectBackupDay(s.ctx, day);
+    s.ctx.m_chooser.SelectBackupDay(day);
     if (!s.remote->ServeUntil(2, 60000)) {
         std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
         return false;
@@ -227,11 +227,11 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
         return 1;
     }
     const backup::TimeFields range{sh, sm, eh, em};
-    SetTimeRange(ctx, range);
+    ctx.m_chooser.SetTimeRange(range);
     const bool anyInRange = std::any_of(std::begin(ctx.m_day.camExist),
                                         std::end(ctx.m_day.camExist), [](DWORD f) { return f; });
     if (a.cams == "all") {
-        OnSelectAllCameras(ctx);
+        ctx.m_chooser.OnSelectAllCameras();
     } else {
         std::size_t start = 0;
         while (start <= a.cams.size()) {

@@ -33,13 +33,13 @@ RemoteLink::RemoteLink(BackupContext& ctx, const RemoteOptions& options)
     ctx_.m_host.serverAddress = options.address;
     ctx_.m_host.port = options.port;
     ctx_.m_link.client = client_.get();
-    SetShareReceiver(ctx_, this);
-    ConnectShareClient(ctx_);
+    SetShareReceiver(ctx_.m_link, this);
+    ConnectShareClient(ctx_.m_host, ctx_.m_link);
 }
 
 RemoteLink::~RemoteLink() {
     ctx_.m_link.client = nullptr;
-    SetShareReceiver(ctx_, nullptr);
+    SetShareReceiver(ctx_.m_link, nullptr);
     client_.reset();  // its thread ends before the queue goes
 }
 
