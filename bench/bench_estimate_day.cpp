@@ -39,7 +39,7 @@ int main() {
         for (int c = 0; c < 16; ++c)
             ctx.m_day.camSel[c] = c % step == 0;
 
-        const std::string where = BuildCameraWhereClause(ctx);
+        const std::string where = BuildCameraWhereClause(ctx.m_host, ctx.m_day);
         const std::string day = prefix + "/drive_c/QorData/20260101/";
         long long plainBytes = 0;
         auto plain = [&] {
@@ -68,7 +68,7 @@ int main() {
         };
         auto ours = [&] {
             ctx.m_schedule.totalKB = 0;
-            EstimateEntrySize(ctx, "20260101", "0000", "2359");
+            EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20260101", "0000", "2359");
         };
         plain();  // warm the page cache for both
         // Processor time of the process too: the estimate asks its indexes on several threads.

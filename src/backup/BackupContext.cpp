@@ -42,18 +42,6 @@ backup::CommandResult BackupContext::Refuse(const std::string& key, const std::s
     return backup::CommandResult::Refused(key);
 }
 
-int BackupContext::SelectedCameraCount() const {
-    int n = 0;
-    for (int c = 0; c < m_host.camCount && c < kMaxCameras; ++c)
-        if (m_day.camSel[c])
-            ++n;
-    return n;
-}
-
 void BackupContext::AskDayIndex(const std::string& day) {
     RequestDayIndex(m_host, m_link, day);
-}
-
-CameraSet BackupContext::SelectedCameras() const {
-    return ::SelectedCameras(m_host, m_day);
 }

@@ -46,9 +46,6 @@ class BackupContext {
     backup::CommandResult Refuse(const std::string& key, const std::string& text = std::string());
     // "%s\%s" of the base folder and "Reserved".
     std::string WorkingFolder() const { return m_host.basePath + "\\Reserved"; }
-    int SelectedCameraCount() const;
-    // The selected cameras below the camera count.
-    CameraSet SelectedCameras() const;
 
     CQuillonApp& m_app;
     backup::IOperatorView& m_view;

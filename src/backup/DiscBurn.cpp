@@ -73,7 +73,7 @@ void WriteCompleted(BackupContext& ctx) {
     std::memset(&ctx.m_schedule.entryInfo, 0, sizeof ctx.m_schedule.entryInfo);
     if (whole)
         ctx.m_schedule.totalKB = 0;
-    ShowTotalSize(ctx);
+    ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
     const std::string outcome = PassOutcomeText(ctx);
     ctx.SetStatusText("");
     if (writer)

@@ -14,11 +14,12 @@
 
 namespace {
 
-storage::MinuteFigures Figures(const BackupContext& ctx, const std::string& segment) {
-    const std::string root = ctx.StorageRoot();
+storage::MinuteFigures Figures(const backup::HostSettings& host, const backup::DaySelection& sel,
+                               const std::string& segment) {
+    const std::string root = host.StorageRoot();
     const std::string prefix = paths::DayFolder(root, segment.substr(0, 8)) + "\\" + segment;
     return storage::QueryMinuteFigures(prefix + "N.idx", platform::FileLength(prefix + "N.dat"),
-                                       ctx.SelectedCameras());
+                                       SelectedCameras(host, sel));
 }
 
 // A format from the language file is used only when it holds exactly one floating-point
@@ -65,21 +66,25 @@ std::string Format(const std::string& fmt, double value) {
 
 }  // namespace
 
-std::string BuildCameraWhereClause(const BackupContext& ctx) {
-    return storage::BuildCameraWhereClause(ctx.SelectedCameras());
+std::string BuildCameraWhereClause(const backup::HostSettings& host,
+                                   const backup::DaySelection& sel) {
+    return storage::BuildCameraWhereClause(SelectedCameras(host, sel));
 }
 
-long long GetMinuteDataBytes(const BackupContext& ctx, const std::string& segment) {
-    return Figures(ctx, segment).bytes;
+long long GetMinuteDataBytes(const backup::HostSettings& host, const backup::DaySelection& sel,
+                             const std::string& segment) {
+    return Figures(host, sel, segment).bytes;
 }
 
-long long GetMinuteFrameCount(const BackupContext& ctx, const std::string& segment) {
-    return Figures(ctx, segment).pictures;
+long long GetMinuteFrameCount(const backup::HostSettings& host, const backup::DaySelection& sel,
+                              const std::string& segment) {
+    return Figures(host, sel, segment).pictures;
 }
 
-long long GetMinuteAudioBytes(const BackupContext& ctx, const std::string& segment, int channel) {
+long long GetMinuteAudioBytes(const backup::HostSettings& host, const std::string& segment,
+                              int channel) {
     const long long len = platform::FileLength(
-        paths::AudioPathOfSegment(ctx.StorageRoot(), segment, channel, ctx.m_host.modelCode));
+        paths::AudioPathOfSegment(host.StorageRoot(), segment, channel, host.modelCode));
     return len < 0 ? 0 : len;
 }
 
@@ -107,21 +112,17 @@ storage::EstimateTotals EstimateEntry(const backup::HostSettings& host,
     return storage::EstimateRange(r);
 }
 
-int EstimateEntrySize(BackupContext& ctx, const std::string& day, const std::string& start,
-                      const std::string& end) {
-    ctx.m_view.SetWaitCursor(true);
-    ctx.m_schedule.lastEntryKB = 0;
-    const storage::EstimateTotals totals = EstimateEntry(ctx.m_host, ctx.m_day, day, start, end);
-    if (totals.kb == 0) {
-        ctx.m_view.SetWaitCursor(false);
+int EstimateEntrySize(const backup::HostSettings& host, backup::DaySelection& sel,
+                      backup::ScheduleState& schedule, const std::string& day,
+                      const std::string& start, const std::string& end) {
+    schedule.lastEntryKB = 0;
+    const storage::EstimateTotals totals = EstimateEntry(host, sel, day, start, end);
+    if (totals.kb == 0)
         return 2;
-    }
     const DWORD size = storage::EntrySizeKB(totals);
-    ctx.m_day.selCamCount += ctx.SelectedCameraCount();
-    ctx.m_schedule.AddToTotal(size);
-    ctx.m_schedule.lastEntryKB = size;
-    ShowTotalSize(ctx);
-    ctx.m_view.SetWaitCursor(false);
+    sel.selCamCount += static_cast<int>(SelectedCameras(host, sel).count());
+    schedule.AddToTotal(size);
+    schedule.lastEntryKB = size;
     return 1;
 }
 
@@ -136,6 +137,7 @@ std::string FormatTotalSize(const CProfileReadWrite& profile, DWORD totalKB) {
                 : Format("Total %.01f KByte", static_cast<double>(totalKB));
 }
 
-void ShowTotalSize(BackupContext& ctx) {
-    ctx.m_view.TotalSizeChanged(FormatTotalSize(ctx.m_profile, ctx.m_schedule.totalKB));
+void ShowTotalSize(const CProfileReadWrite& profile, const backup::ScheduleState& schedule,
+                   backup::IOperatorView& view) {
+    view.TotalSizeChanged(FormatTotalSize(profile, schedule.totalKB));
 }

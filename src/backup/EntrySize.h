@@ -14,18 +14,23 @@ storage::EstimateTotals EstimateEntry(const backup::HostSettings& host,
                                       const std::string& start, const std::string& end);
 
 // "where camnum in(0,2,5)" of the selected cameras below the camera count.
-std::string BuildCameraWhereClause(const BackupContext& ctx);
+std::string BuildCameraWhereClause(const backup::HostSettings& host,
+                                   const backup::DaySelection& sel);
 // Picture bytes / pictures of the selected cameras in one minute (as the copy would take them);
 // 0 when the minute's files are missing or cannot be read.
-long long GetMinuteDataBytes(const BackupContext& ctx, const std::string& segment);
-long long GetMinuteFrameCount(const BackupContext& ctx, const std::string& segment);
+long long GetMinuteDataBytes(const backup::HostSettings& host, const backup::DaySelection& sel,
+                             const std::string& segment);
+long long GetMinuteFrameCount(const backup::HostSettings& host, const backup::DaySelection& sel,
+                              const std::string& segment);
 // Length of the minute's audio file for the channel; 0 when missing.
-long long GetMinuteAudioBytes(const BackupContext& ctx, const std::string& segment, int channel);
-// 1 when an estimate was made (m_schedule.lastEntryKB, m_schedule.totalKB, m_nSelCamCount updated
-// and the total shown), 2 when the range holds nothing. start and end are "hhmm". Shows the wait
-// cursor.
-int EstimateEntrySize(BackupContext& ctx, const std::string& day, const std::string& start,
-                      const std::string& end);
+long long GetMinuteAudioBytes(const backup::HostSettings& host, const std::string& segment,
+                              int channel);
+// 1 when an estimate was made (the schedule's last entry size and total, and the selection's
+// camera count updated), 2 when the range holds nothing. start and end are "hhmm".
+int EstimateEntrySize(const backup::HostSettings& host, backup::DaySelection& sel,
+                      backup::ScheduleState& schedule, const std::string& day,
+                      const std::string& start, const std::string& end);
 // "Total %.01f KByte" up to 1024 KB, "Total %.01f MByte" above, or the language file's formats.
 std::string FormatTotalSize(const CProfileReadWrite& profile, DWORD totalKB);
-void ShowTotalSize(BackupContext& ctx);
+void ShowTotalSize(const CProfileReadWrite& profile, const backup::ScheduleState& schedule,
+                   backup::IOperatorView& view);

@@ -78,7 +78,7 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
     ctx.m_schedule.lastEntryKB = r.nSize;
     const DWORD totalBefore = ctx.m_schedule.totalKB;
     ctx.m_schedule.AddToTotal(r.nAddTotal);
-    ShowTotalSize(ctx);
+    ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
     ScheduleEntry& e =
         FillNewSlot(ctx.m_schedule, ctx.m_day, ctx.m_host.camCount, *slot, day + start, day + end);
     const std::string working = paths::WorkingFolder(ctx.m_host.basePath);
@@ -90,7 +90,7 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
         ctx.m_schedule.totalKB = totalBefore;
         std::memset(&e, 0, sizeof e);
         storage::DeleteFolderTree(working + "\\" + entry);
-        ShowTotalSize(ctx);
+        ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
         Idle(ctx);
         ctx.SetStatusText("");
         ctx.Refuse("M010003");
@@ -173,7 +173,7 @@ void OnRemoteRunEnded(BackupContext& ctx, const std::string& why,
 void FinishRemoteFolderBackup(BackupContext& ctx) {
     TakePassResults(ctx);
     ClearFinishedSchedule(ctx);
-    ShowTotalSize(ctx);
+    ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
     ResetViewerOption(ctx);
     ctx.m_view.ShowStatus(false);
     ctx.ShowMessage(Text(ctx, "M010014"), ctx.GetLanguageText("BACKUP", "A010008"),

@@ -118,7 +118,7 @@ void FillScheduleList(BackupContext& ctx) {
                       EntryToLabel(SlotEntryString(e), ctx.m_host.dateType));
     }
     ctx.m_view.ScheduleListChanged(ctx.m_schedule.rows);
-    ShowTotalSize(ctx);
+    ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
     EnableEntryButtons(ctx.m_view, false);
 }
 
@@ -135,7 +135,7 @@ backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range)
         return ctx.Refuse("M010006");
     if (std::atoi((sh + sm).c_str()) > std::atoi((eh + em).c_str()))
         return ctx.Refuse("M010007");
-    if (ctx.m_host.camCount <= 0 || ctx.SelectedCameraCount() == 0)
+    if (ctx.m_host.camCount <= 0 || SelectedCameras(ctx.m_host, ctx.m_day).none())
         return ctx.Refuse("M010008");
     const std::string entry = MakeEntryString(ctx.m_day.date, sh, sm, eh, em);
     const std::string label = EntryToLabel(entry, ctx.m_host.dateType);
@@ -160,7 +160,13 @@ backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range)
     if (!ctx.m_host.localMode)
         return RequestEntrySize(ctx, entry, sh + sm, eh + em);  // the answer makes the entry
     const std::string day = ctx.m_day.date.substr(0, 8);
-    if (EstimateEntrySize(ctx, day, sh + sm, eh + em) != 1) {
+    ctx.m_view.SetWaitCursor(true);
+    const int estimated =
+        EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, day, sh + sm, eh + em);
+    if (estimated == 1)
+        ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
+    ctx.m_view.SetWaitCursor(false);
+    if (estimated != 1) {
         // A refused entry leaves nothing behind in the working folder.
         storage::DeleteFolderTree(entryFolder);
         if (!ctx.m_schedule.AnySlotUsed())
@@ -179,7 +185,7 @@ backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range)
         ctx.m_schedule.totalKB -= e.nSize;
         std::memset(&e, 0, sizeof e);
         storage::DeleteFolderTree(entryFolder);
-        ShowTotalSize(ctx);
+        ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
         ctx.m_view.SetWaitCursor(false);
         return ctx.Refuse("M010003");
     }
@@ -230,11 +236,11 @@ backup::CommandResult OnDelete(BackupContext& ctx) {
         ctx.m_schedule.totalKB -=
             before.nSize < ctx.m_schedule.totalKB ? before.nSize : ctx.m_schedule.totalKB;
     storage::DeleteFolderTree(entryFolder);
-    ShowTotalSize(ctx);
+    ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
     UpdateDiscSpaceBar(ctx, ctx.m_target.discReady != 0);
     if (!ctx.m_schedule.AnySlotUsed()) {
         ClearReservedFolder(ctx.m_host, ctx.m_schedule);
-        ShowTotalSize(ctx);
+        ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
     }
     ctx.m_view.MemoChanged("");
     std::memset(&ctx.m_schedule.entryInfo, 0, sizeof ctx.m_schedule.entryInfo);

@@ -51,16 +51,16 @@ TEST_F(SizeEstimateTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {
     ctx.m_day.camSel[0] = ctx.m_day.camSel[1] = 1;
     Flag(14, 0);
     Flag(14, 1);
-    EXPECT_EQ(GetMinuteDataBytes(ctx, "201005231400"), 2050000);
-    EXPECT_EQ(GetMinuteFrameCount(ctx, "201005231400"), 74);
-    EXPECT_EQ(GetMinuteDataBytes(ctx, "201005231401"), 0);
-    EXPECT_EQ(GetMinuteFrameCount(ctx, "201005239999"), 0);  // no such index
-    ASSERT_EQ(EstimateEntrySize(ctx, "20100523", "1400", "1401"), 1);
+    EXPECT_EQ(GetMinuteDataBytes(ctx.m_host, ctx.m_day, "201005231400"), 2050000);
+    EXPECT_EQ(GetMinuteFrameCount(ctx.m_host, ctx.m_day, "201005231400"), 74);
+    EXPECT_EQ(GetMinuteDataBytes(ctx.m_host, ctx.m_day, "201005231401"), 0);
+    EXPECT_EQ(GetMinuteFrameCount(ctx.m_host, ctx.m_day, "201005239999"), 0);  // no such index
+    ASSERT_EQ(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1400", "1401"),
+              1);
     EXPECT_EQ(ctx.m_schedule.lastEntryKB, 5003u);
     EXPECT_EQ(ctx.m_schedule.totalKB, 5003u);
     EXPECT_EQ(ctx.m_day.selCamCount, 2);
-    EXPECT_EQ(view.totalSize, "Total 4.9 MByte");
-    EXPECT_FALSE(view.waitCursor);
+    EXPECT_EQ(FormatTotalSize(ctx.m_profile, ctx.m_schedule.totalKB), "Total 4.9 MByte");
 }
 
 TEST_F(SizeEstimateTest, AudioIsRoundedPerFileAndTheRangeIncludesBothEnds) {
@@ -77,13 +77,15 @@ TEST_F(SizeEstimateTest, AudioIsRoundedPerFileAndTheRangeIncludesBothEnds) {
         Flag(10, m);
     for (int m : {0, 1, 2, 3})
         Flag(11, m);
-    EXPECT_EQ(GetMinuteAudioBytes(ctx, "201005231058", 3), 5000);
-    ASSERT_EQ(EstimateEntrySize(ctx, "20100523", "1058", "1102"), 1);
+    EXPECT_EQ(GetMinuteAudioBytes(ctx.m_host, "201005231058", 3), 5000);
+    ASSERT_EQ(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1058", "1102"),
+              1);
     // 4 + 4 KB of audio (not 9), pictures below a kilobyte each, 2 pictures: no allowance.
     EXPECT_EQ(ctx.m_schedule.lastEntryKB, 3008u);
 
     ctx.m_host.modelCode = 0x1648D;
-    ASSERT_EQ(EstimateEntrySize(ctx, "20100523", "1102", "1102"), 1);
+    ASSERT_EQ(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1102", "1102"),
+              1);
     EXPECT_EQ(ctx.m_schedule.lastEntryKB, 3000u + 488u);
     EXPECT_EQ(ctx.m_schedule.totalKB, 3008u + 3488u);
 }
@@ -102,20 +104,24 @@ TEST_F(SizeEstimateTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {
     ctx.m_host.camCount = 4;
     ctx.m_day.camSel[0] = 1;
     ctx.m_schedule.totalKB = 7;
-    EXPECT_EQ(EstimateEntrySize(ctx, "20100523", "1000", "1001"), 2);  // both minutes broken
-    EXPECT_EQ(EstimateEntrySize(ctx, "20100523", "1100", "0900"), 2);  // start after end
+    EXPECT_EQ(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1000", "1001"),
+              2);  // both minutes broken
+    EXPECT_EQ(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1100", "0900"),
+              2);  // start after end
     EXPECT_EQ(ctx.m_schedule.totalKB, 7u);
     EXPECT_EQ(ctx.m_day.selCamCount, 0);
-    EXPECT_EQ(EstimateEntrySize(ctx, "20100523", "1000", "1002"), 1);  // 10:02 counts
+    EXPECT_EQ(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1000", "1002"),
+              1);  // 10:02 counts
     EXPECT_GT(ctx.m_schedule.totalKB, 7u + 3000u);
 }
 
 TEST_F(SizeEstimateTest, WhereClauseAndTotalTexts) {
     ctx.m_host.camCount = 8;
-    EXPECT_EQ(BuildCameraWhereClause(ctx), "where camnum in()");  // still valid SQL
+    EXPECT_EQ(BuildCameraWhereClause(ctx.m_host, ctx.m_day),
+              "where camnum in()");  // still valid SQL
     ctx.m_day.camSel[1] = ctx.m_day.camSel[3] = 1;
     ctx.m_day.camSel[9] = 1;  // beyond the camera count
-    EXPECT_EQ(BuildCameraWhereClause(ctx), "where camnum in(1,3)");
+    EXPECT_EQ(BuildCameraWhereClause(ctx.m_host, ctx.m_day), "where camnum in(1,3)");
 
     EXPECT_EQ(FormatTotalSize(ctx.m_profile, 1024), "Total 1024.0 KByte");
     EXPECT_EQ(FormatTotalSize(ctx.m_profile, 1025), "Total 1.0 MByte");
