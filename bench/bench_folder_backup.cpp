@@ -69,7 +69,7 @@ int main() {
                (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
     };
     auto ours = [&](const std::string& drive, const std::string& targetHost, bool manifest) {
-        ctx.m_bImageManifest = manifest;
+        ctx.m_run.manifest = manifest;
         bench::RemoveTree(targetHost + "/out");
         std::filesystem::create_directories(targetHost + "/out");
         ctx.m_chooser.SelectBackupDay("20260101");
@@ -87,8 +87,8 @@ int main() {
             view.ended.Wait();
         });
         lastCpu = cpuSeconds() - cpu0;
-        if (!ctx.m_report.ok())
-            std::fprintf(stderr, "the backup failed: %s\n", ctx.m_report.failures()[0].c_str());
+        if (!ctx.m_run.report.ok())
+            std::fprintf(stderr, "the backup failed: %s\n", ctx.m_run.report.failures()[0].c_str());
         if (manifest != std::filesystem::exists(targetHost + "/out/SHA256SUMS"))
             std::fprintf(stderr, "the manifest is %s\n", manifest ? "missing" : "there");
         bench::RemoveTree(targetHost + "/out");

@@ -73,8 +73,8 @@ int main() {
             OnOK(ctx, worker);
             view.ended.Wait();
         });
-        if (!ctx.m_report.ok())
-            std::fprintf(stderr, "the backup failed: %s\n", ctx.m_report.failures()[0].c_str());
+        if (!ctx.m_run.report.ok())
+            std::fprintf(stderr, "the backup failed: %s\n", ctx.m_run.report.failures()[0].c_str());
         const long long files = CountFiles(host + "/" + out);
         // The same files with cp: the minutes of the range and their audio.
         const bool quarter = endHour[0] == '0';

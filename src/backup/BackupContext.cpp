@@ -17,11 +17,12 @@ void BackupContext::Clear() {
     }
     m_schedule = backup::ScheduleState();
     m_target = backup::TargetChoice();
-    m_bIncludeViewer = m_bInMessageBox = 0;
+    m_run.includeViewer = 0;
+    m_bInMessageBox = 0;
     m_disc.erasing = 0;
     m_link.downloadShown = false;
-    m_nDoneSize = 0;
-    m_bBackupRunning = 0;
+    m_run.doneSize = 0;
+    m_run.running = 0;
     m_disc.writing = 0;
 }
 

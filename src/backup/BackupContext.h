@@ -19,6 +19,7 @@
 #include "backup/LinkState.h"
 #include "backup/OperatorView.h"
 #include "backup/PassJob.h"
+#include "backup/RunState.h"
 #include "backup/ScheduleState.h"
 #include "backup/TargetChoice.h"
 #include "backup/ViewPassEvents.h"
@@ -65,18 +66,10 @@ class BackupContext {
     // The target.
     backup::TargetChoice m_target;
 
-    // The run.
-    BOOL m_bIncludeViewer;
+    // The passes.
+    backup::RunState m_run;
+    // A message box is open (what a pass shows waits for it).
     std::atomic<BOOL> m_bInMessageBox;
-    std::atomic<DWORD> m_nDoneSize;  // of the last pass, once it has ended
-    std::atomic<BOOL> m_bBackupRunning;
-    BackupReport m_report;
-    // The image's manifest: written by every pass unless turned off (to measure without it).
-    bool m_bImageManifest = true;
-    std::string m_strManifestNote;    // what the last pass's manifest holds, or why it is missing
-    std::string m_strKeyFingerprint;  // of the key that signed it; "" when not signed
-    // The running pass, or the last one: made when a pass starts, from a plan of this context.
-    std::shared_ptr<backup::PassJob> m_pass;
     backup::ViewPassEvents m_passEvents{m_view, m_bInMessageBox};
 
     std::string StorageRoot() const { return m_host.StorageRoot(); }

@@ -237,5 +237,5 @@ void PrepareEntryFolders(backup::PassJob& job, const std::string& startKey,
 void ResetViewerOption(BackupContext& ctx) {
     ctx.m_view.EnableViewerOption(true);
     ctx.m_view.ClearViewerOption();
-    ctx.m_bIncludeViewer = 0;
+    ctx.m_run.includeViewer = 0;
 }

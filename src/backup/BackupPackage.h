@@ -49,5 +49,5 @@ BOOL CopyFileSimple(const std::string& source, const std::string& destination);
 // Creates an entry's folders in the image without filling them.
 void PrepareEntryFolders(backup::PassJob& job, const std::string& startKey,
                          const std::string& endKey);
-// Enables and unticks "Include backup viewer" and clears m_bIncludeViewer.
+// Enables and unticks "Include backup viewer" and clears the viewer choice.
 void ResetViewerOption(BackupContext& ctx);

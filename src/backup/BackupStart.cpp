@@ -256,7 +256,7 @@ double FreeMBOf(const std::string& path) {
 
 backup::CommandResult CheckBackupStart(BackupContext& ctx) {
     auto text = [&](const std::string& key) { return ctx.GetLanguageText("BACKUP", key); };
-    if (ctx.m_bBackupRunning)
+    if (ctx.m_run.running)
         return ctx.Refuse("M010016");
     if (ctx.m_disc.writing)
         return ctx.Refuse("M010017");
@@ -318,7 +318,7 @@ backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const Start
         !platform::CreateDirectoryTree(ctx.m_target.text))
         return ctx.Refuse("M010032",
                           ctx.GetLanguageText("BACKUP", "M010032") + "\n" + ctx.m_target.text);
-    ctx.m_bBackupRunning = 1;
+    ctx.m_run.running = 1;
     if (ctx.m_target.kind == backup::TargetKind::kDisc) {
         ctx.m_disc.writer->GetMaxWriteSpeed();
         PrepareDiscImage(ctx);
@@ -333,12 +333,12 @@ backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const Start
     }
     SetControlsState(ctx, ControlsMode::kBusy);
     ctx.m_view.SetPreviewControlsState(0);
-    ctx.m_bIncludeViewer = options.includeViewer ? 1 : 0;
+    ctx.m_run.includeViewer = options.includeViewer ? 1 : 0;
     ctx.m_view.EnableViewerOption(false);
     ctx.m_view.ShowStatus(true);
     // A remote run is many passes: what went wrong is counted from its start, and every entry
     // is fetched, also one an earlier run that broke off had begun.
-    ctx.m_report.Reset();
+    ctx.m_run.report.Reset();
     if (!ctx.m_host.localMode)
         for (ScheduleEntry& e : ctx.m_schedule.table)
             if (e.bUsed)
@@ -347,18 +347,18 @@ backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const Start
     backup::PassJob& job = BeginPass(ctx);
     if (!ctx.m_host.localMode)
         job.linked = ConnectShareClient(ctx.m_host, ctx.m_link);
-    worker.Start(ctx.m_pass);
+    worker.Start(ctx.m_run.job);
     return {};
 }
 
 bool CancelRunningBackup(BackupContext& ctx) {
-    if (!ctx.m_bBackupRunning)
+    if (!ctx.m_run.running)
         return false;
     const std::string question =
         ctx.GetLanguageText("BACKUP", "M010038") + "\n" + ctx.GetLanguageText("BACKUP", "M010026");
     if (ctx.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
         return false;
-    ctx.m_bBackupRunning = 0;
+    ctx.m_run.running = 0;
     if (!ctx.m_host.localMode && ctx.m_link.client)
         ctx.m_link.client->ReqClient_DownloadCancel();
     return true;
@@ -375,7 +375,7 @@ CancelOutcome OnCancel(BackupContext& ctx) {
         }
         return CancelOutcome::kStaysOpen;
     }
-    if (ctx.m_bBackupRunning) {
+    if (ctx.m_run.running) {
         CancelRunningBackup(ctx);
         return CancelOutcome::kStaysOpen;
     }
@@ -396,7 +396,7 @@ bool NotifyHostClosing() {
 }
 
 std::string OnHistory(BackupContext& ctx) {
-    if (ctx.m_bBackupRunning)
+    if (ctx.m_run.running)
         return ctx.Refuse("M010016"), std::string();
     if (ctx.m_disc.writing)
         return ctx.Refuse("M010017"), std::string();

@@ -57,7 +57,7 @@ void BackupWorker::OnOwnerThread(const std::function<void()>& call) {
 }
 
 void BackupWorker::RequestStop() {
-    m_ctx.m_bBackupRunning = 0;
+    m_ctx.m_run.running = 0;
     m_bMakeFileRun = false;
     m_hMakeFileEvent.Set();
 }
@@ -157,9 +157,9 @@ void RunLocalPass(backup::PassJob& job) {
 
 void EndLocalPass(BackupContext& ctx) {
     TakePassResults(ctx);
-    if (ctx.m_pass)
+    if (ctx.m_run.job)
         for (int i = 0; i < kScheduleSlots; ++i)
-            if (ctx.m_pass->made[static_cast<std::size_t>(i)])
+            if (ctx.m_run.job->made[static_cast<std::size_t>(i)])
                 ctx.m_schedule.table[static_cast<std::size_t>(i)].bMade = 1;
     if (ctx.m_target.kind == backup::TargetKind::kFolder)
         FinishFolderBackup(ctx);
@@ -168,7 +168,7 @@ void EndLocalPass(BackupContext& ctx) {
 }
 
 void ClearFinishedSchedule(BackupContext& ctx) {
-    ctx.m_bBackupRunning = 0;
+    ctx.m_run.running = 0;
     SetIdle(ctx);
     ctx.m_view.SetStatusText("");
     storage::ClearWorkingFolder(ctx.m_host.basePath);
@@ -182,11 +182,11 @@ void ClearFinishedSchedule(BackupContext& ctx) {
 }
 
 void FinishFolderBackup(BackupContext& ctx) {
-    if (PassCompletedEveryEntry(ctx.m_schedule, ctx.m_report)) {
+    if (PassCompletedEveryEntry(ctx.m_schedule, ctx.m_run.report)) {
         ClearFinishedSchedule(ctx);
     } else {
         // What the pass did not make whole stays in the schedule for the next one.
-        ctx.m_bBackupRunning = 0;
+        ctx.m_run.running = 0;
         SetIdle(ctx);
         ctx.m_view.SetStatusText("");
         ClearCompletedEntries(ctx);
@@ -199,14 +199,14 @@ void ShowPassOutcome(BackupContext& ctx) {
     ctx.m_view.ShowStatus(false);
     const std::string outcome = PassOutcomeText(ctx);
     std::string text = outcome.empty() ? ctx.GetLanguageText("BACKUP", "M010014") : outcome;
-    if (!ctx.m_strKeyFingerprint.empty())
-        text += "\n" + ctx.GetLanguageText("BACKUP", "Q010012") + " " + ctx.m_strKeyFingerprint;
+    if (!ctx.m_run.keyFingerprint.empty())
+        text += "\n" + ctx.GetLanguageText("BACKUP", "Q010012") + " " + ctx.m_run.keyFingerprint;
     ctx.ShowMessage(text, "Backup", outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
 }
 
 std::string PassOutcomeText(const BackupContext& ctx) {
-    const std::vector<std::string> failures = ctx.m_report.failures();
-    if (failures.empty() && !ctx.m_report.stopped())
+    const std::vector<std::string> failures = ctx.m_run.report.failures();
+    if (failures.empty() && !ctx.m_run.report.stopped())
         return std::string();
     std::string text = ctx.GetLanguageText("BACKUP", failures.empty() ? "Q010007" : "Q010006");
     constexpr std::size_t kShown = 8;  // a box, not a log: the rest is counted
@@ -215,7 +215,7 @@ std::string PassOutcomeText(const BackupContext& ctx) {
     if (failures.size() > kShown)
         text += "\n(" + std::to_string(failures.size() - kShown) + " more)";
     const std::vector<std::string> kept =
-        KeptEntries(ctx.m_schedule, ctx.m_host.dateType, ctx.m_report);
+        KeptEntries(ctx.m_schedule, ctx.m_host.dateType, ctx.m_run.report);
     if (!kept.empty()) {
         text += "\n\n" + ctx.GetLanguageText("BACKUP", "Q010013");
         for (std::size_t i = 0; i < kept.size() && i < kShown; ++i)

@@ -17,27 +17,27 @@ backup::PassPlan TakePassPlan(const BackupContext& ctx) {
     plan.targetText = ctx.m_target.text;
     plan.entries = ctx.m_schedule.table;
     plan.totalSize = ctx.m_schedule.totalKB;
-    plan.includeViewer = ctx.m_bIncludeViewer != 0;
-    plan.manifest = ctx.m_bImageManifest;
+    plan.includeViewer = ctx.m_run.includeViewer != 0;
+    plan.manifest = ctx.m_run.manifest;
     plan.texts = PassTextsOf(ctx.m_app);
     return plan;
 }
 
 backup::PassJob& BeginPass(BackupContext& ctx) {
-    ctx.m_pass = std::make_shared<backup::PassJob>(TakePassPlan(ctx), ctx.m_passEvents,
-                                                   ctx.m_report, ctx.m_bBackupRunning);
-    ctx.m_pass->shareClient = ctx.m_link.client;
+    ctx.m_run.job = std::make_shared<backup::PassJob>(TakePassPlan(ctx), ctx.m_passEvents,
+                                                      ctx.m_run.report, ctx.m_run.running);
+    ctx.m_run.job->shareClient = ctx.m_link.client;
     for (int i = 0; i < kScheduleSlots; ++i) {
         const ScheduleEntry& e = ctx.m_schedule.table[static_cast<std::size_t>(i)];
-        ctx.m_pass->pending[static_cast<std::size_t>(i)] = e.bUsed && e.bPending;
+        ctx.m_run.job->pending[static_cast<std::size_t>(i)] = e.bUsed && e.bPending;
     }
-    return *ctx.m_pass;
+    return *ctx.m_run.job;
 }
 
 void TakePassResults(BackupContext& ctx) {
-    if (!ctx.m_pass)
+    if (!ctx.m_run.job)
         return;
-    ctx.m_nDoneSize = ctx.m_pass->doneSize.load();
-    ctx.m_strManifestNote = ctx.m_pass->manifestNote;
-    ctx.m_strKeyFingerprint = ctx.m_pass->keyFingerprint;
+    ctx.m_run.doneSize = ctx.m_run.job->doneSize.load();
+    ctx.m_run.manifestNote = ctx.m_run.job->manifestNote;
+    ctx.m_run.keyFingerprint = ctx.m_run.job->keyFingerprint;
 }

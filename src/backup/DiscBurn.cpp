@@ -48,11 +48,11 @@ void WriteCompleted(BackupContext& ctx) {
     std::string checked;
     if (ctx.m_disc.readBack)
         checked = "\n" + ctx.GetLanguageText("BACKUP", "Q010011");
-    if (!ctx.m_strKeyFingerprint.empty())
-        checked += "\n" + ctx.GetLanguageText("BACKUP", "Q010012") + " " + ctx.m_strKeyFingerprint;
+    if (!ctx.m_run.keyFingerprint.empty())
+        checked += "\n" + ctx.GetLanguageText("BACKUP", "Q010012") + " " + ctx.m_run.keyFingerprint;
     ctx.m_disc.readBack.reset();
     storage::DeleteFolderTree(paths::kDiscImageRoot);
-    const bool whole = PassCompletedEveryEntry(ctx.m_schedule, ctx.m_report);
+    const bool whole = PassCompletedEveryEntry(ctx.m_schedule, ctx.m_run.report);
     if (whole) {
         storage::DeleteFolderTree(ctx.WorkingFolder());
         ctx.m_schedule.rows.clear();
@@ -131,7 +131,7 @@ BOOL InitDiscWriter(BackupContext& ctx) {
 
 void HandOverDiscImage(BackupContext& ctx) {
     // A cancelled build hands nothing over: its image is not whole.
-    if (ctx.m_bBackupRunning) {
+    if (ctx.m_run.running) {
         if (ctx.m_disc.writer)
             ctx.m_disc.writer->AddFiles("\\", std::string(paths::kDiscImageRoot) + "\\*.*");
         StartDiscWrite(ctx);
@@ -148,7 +148,7 @@ void StartDiscWrite(BackupContext& ctx) {
         ctx.ShowMessage(Text(ctx, "A010019"));
         // The disc went between the start checks and the write: nothing will be written, and
         // the window must not stay in its running state waiting for it.
-        ctx.m_bBackupRunning = 0;
+        ctx.m_run.running = 0;
         BackToIdle(ctx);
         ShowCapacityAgain(ctx);
         ctx.SetStatusText("");
@@ -169,7 +169,7 @@ void StartDiscWrite(BackupContext& ctx) {
     ctx.m_disc.readBack = MakeDiscReadBack();
     writer->SetReadBackCheck(ctx.m_disc.readBack.get());
     ctx.m_disc.writing = 1;
-    ctx.m_bBackupRunning = 0;
+    ctx.m_run.running = 0;
     if (!writer->WriteDisc())
         ctx.ShowMessage(Text(ctx, "A010020"));
 }
@@ -220,7 +220,7 @@ void OnWriterEvent(BackupContext& ctx, const WriterEvent& e) {
 }
 
 bool OnErase(BackupContext& ctx) {
-    if (ctx.m_bBackupRunning) {
+    if (ctx.m_run.running) {
         ctx.Refuse("M010016");
         return false;
     }

@@ -105,10 +105,10 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
 
 void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
     // A late answer of a run that was stopped meanwhile fetches nothing.
-    if (slot >= static_cast<std::size_t>(kScheduleSlots) || !ctx.m_link.client || !ctx.m_pass ||
-        !ctx.m_bBackupRunning)
+    if (slot >= static_cast<std::size_t>(kScheduleSlots) || !ctx.m_link.client || !ctx.m_run.job ||
+        !ctx.m_run.running)
         return;
-    backup::PassJob& job = *ctx.m_pass;
+    backup::PassJob& job = *ctx.m_run.job;
     const backup::PassPlan& plan = job.plan();
     const ScheduleEntry& e = plan.entries[slot];
     const std::string startKey = StartKey(e), endKey = EndKey(e);
@@ -142,7 +142,7 @@ void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
 // The run is over before its end (the link failed, the remote side could not make an entry,
 // or the operator cancelled) and the image's manifest is written: the window is told.
 void ShowRemoteRunEnded(BackupContext& ctx, const std::string& why) {
-    ctx.m_bBackupRunning = 0;
+    ctx.m_run.running = 0;
     TakePassResults(ctx);
     Idle(ctx);
     ctx.SetStatusText("");
@@ -157,12 +157,12 @@ void ShowRemoteRunEnded(BackupContext& ctx, const std::string& why) {
 // once when the worker takes no more steps.
 void OnRemoteRunEnded(BackupContext& ctx, const std::string& why,
                       const std::function<void()>& wakeWorker) {
-    ctx.m_bBackupRunning = 0;
-    ctx.m_report.Stopped();
+    ctx.m_run.running = 0;
+    ctx.m_run.report.Stopped();
     if (!why.empty())
-        ctx.m_report.Fail(why);
-    if (ctx.m_pass && !ctx.m_pass->plan().host.localMode && wakeWorker &&
-        !ctx.m_pass->EndByLink(why)) {
+        ctx.m_run.report.Fail(why);
+    if (ctx.m_run.job && !ctx.m_run.job->plan().host.localMode && wakeWorker &&
+        !ctx.m_run.job->EndByLink(why)) {
         wakeWorker();
         return;
     }
@@ -316,11 +316,11 @@ void EndRemoteStep(BackupContext& ctx, const RemoteStep& step) {
             ctx.m_view.ShowProgress(false);
             ctx.m_view.ShowDiscSpace(true);
             ctx.SetStatusText(Text(ctx, "M010012"));
-            ctx.m_bBackupRunning = 0;
+            ctx.m_run.running = 0;
             return;
         case RemoteStep::End::kLost:
-            ctx.m_report.Stopped();
-            ctx.m_report.Fail(step.why);
+            ctx.m_run.report.Stopped();
+            ctx.m_run.report.Fail(step.why);
             ShowRemoteRunEnded(ctx, step.why);
             return;
         case RemoteStep::End::kStopped:
@@ -362,9 +362,9 @@ void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* r
             OnDownloadEntry(ctx, size);
             break;
         case kAnswerFetched:
-            if (ctx.m_link.client && ctx.m_pass)
+            if (ctx.m_link.client && ctx.m_run.job)
                 ctx.m_link.client->ReqTempDataDelete(std::string(kNetTempRoot) + "\\" +
-                                                     ctx.m_pass->fetching);
+                                                     ctx.m_run.job->fetching);
             ctx.m_link.downloadShown = 0;
             ctx.SetStatusText("");
             break;

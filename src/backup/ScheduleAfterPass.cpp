@@ -21,7 +21,7 @@ void ClearCompletedEntries(BackupContext& ctx) {
         ScheduleEntry& e = ctx.m_schedule.table[static_cast<std::size_t>(i)];
         if (!e.bUsed)
             continue;
-        if (!ctx.m_report.EntryComplete(i)) {
+        if (!ctx.m_run.report.EntryComplete(i)) {
             e.bMade = 0;
             kept = true;
             continue;
@@ -37,8 +37,8 @@ void ClearCompletedEntries(BackupContext& ctx) {
     } else if (!SaveScheduleTable(ctx.m_host, ctx.m_schedule)) {
         // The saved schedule still names the entries that were made; the next pass writes them
         // again, which loses nothing.
-        ctx.m_report.Fail("the schedule of the entries kept could not be saved in " +
-                          ctx.WorkingFolder());
+        ctx.m_run.report.Fail("the schedule of the entries kept could not be saved in " +
+                              ctx.WorkingFolder());
     }
     std::memset(&ctx.m_schedule.entryInfo, 0, sizeof ctx.m_schedule.entryInfo);
     ctx.m_schedule.pickedFolder.clear();

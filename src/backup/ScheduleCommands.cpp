@@ -123,7 +123,7 @@ void FillScheduleList(BackupContext& ctx) {
 }
 
 backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range) {
-    if (ctx.m_bBackupRunning)
+    if (ctx.m_run.running)
         return ctx.Refuse("M010004");
     const std::string& sh = range.startHour;
     const std::string& sm = range.startMinute;
@@ -197,7 +197,7 @@ backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range)
 }
 
 backup::CommandResult OnDelete(BackupContext& ctx) {
-    if (ctx.m_bBackupRunning)
+    if (ctx.m_run.running)
         return ctx.Refuse("M010016");
     if (ctx.m_disc.writing)
         return ctx.Refuse("M010017");
@@ -299,7 +299,7 @@ void OnChangeMemo(BackupContext& ctx, const std::string& text) {
 }
 
 backup::CommandResult OnUpdateMemo(BackupContext& ctx) {
-    if (ctx.m_bBackupRunning)
+    if (ctx.m_run.running)
         return ctx.Refuse("M010016");
     if (ctx.m_disc.writing)
         return ctx.Refuse("M010017");

@@ -86,8 +86,8 @@ CQuillonDlg::~CQuillonDlg() {
     if (m_ctx.m_link.client && !m_ctx.m_link.connectedTo.empty())
         m_ctx.m_link.client->Connect(m_ctx.m_host.serverAddress, m_ctx.m_host.port, nullptr);
     // Nor may a download of this window's pass go on writing into the image once it is gone.
-    if (m_ctx.m_link.client && m_ctx.m_pass && !m_ctx.m_pass->plan().host.localMode &&
-        !m_ctx.m_pass->stepsEnded())
+    if (m_ctx.m_link.client && m_ctx.m_run.job && !m_ctx.m_run.job->plan().host.localMode &&
+        !m_ctx.m_run.job->stepsEnded())
         m_ctx.m_link.client->ReqClient_DownloadCancel();
     if (m_nTimerId)
         killTimer(m_nTimerId);
@@ -274,8 +274,8 @@ void CQuillonDlg::OnCancel() {
     // The stop question is about the pass running now, which goes on while it is open.
     if (m_ctx.m_disc.writing)
         m_view->AskAboutPass([this] { return m_ctx.m_disc.writing != 0; });
-    else if (m_ctx.m_bBackupRunning)
-        m_view->AskAboutPass([this] { return m_ctx.m_bBackupRunning != 0; });
+    else if (m_ctx.m_run.running)
+        m_view->AskAboutPass([this] { return m_ctx.m_run.running != 0; });
     const CancelOutcome outcome = ::OnCancel(m_ctx);
     m_view->AskAboutPass(nullptr);
     if (outcome == CancelOutcome::kClose)

@@ -93,11 +93,11 @@ TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
     // No list: no empty viewer folder that would pass for a viewer, and the report says so.
     fs::remove(base + "/GUIS/Viewer.lst");
     fs::remove_all(e + "/BackupViewer");
-    ctx.m_report.Reset();
+    ctx.m_run.report.Reset();
     CopyViewerFiles(Job());
     EXPECT_FALSE(fs::exists(e + "/BackupViewer"));
-    ASSERT_EQ(ctx.m_report.failures().size(), 1u);
-    EXPECT_NE(ctx.m_report.failures()[0].find("Viewer.lst is missing"), std::string::npos);
+    ASSERT_EQ(ctx.m_run.report.failures().size(), 1u);
+    EXPECT_NE(ctx.m_run.report.failures()[0].find("Viewer.lst is missing"), std::string::npos);
     EXPECT_NE(ViewerFilesProblem(ctx.m_host).find("Viewer.lst is missing"), std::string::npos);
     EXPECT_TRUE(view.messages.empty());
 }
@@ -111,7 +111,7 @@ TEST_F(BackupPackageTest, ViewerSettingsFailWhenTheImageFolderCannotBeMade) {
 }
 
 TEST_F(BackupPackageTest, CopiesAreExactWhateverTheSizeAndTheVolumeBetween) {
-    ctx.m_bBackupRunning = 1;
+    ctx.m_run.running = 1;
     fs::create_directories(driveC() + "/to");
     // Another volume takes the other means of copying (where a small one can be mounted).
     std::vector<std::string> targets = {"C:\\to\\copy.bin"};
@@ -131,7 +131,7 @@ TEST_F(BackupPackageTest, CopiesAreExactWhateverTheSizeAndTheVolumeBetween) {
     }
     EXPECT_FALSE(CopyFileOverlapped(Job(), "C:\\none.bin", "C:\\to\\x.bin"));
     EXPECT_FALSE(CopyFileOverlapped(Job(), "C:\\from.bin", "C:\\nofolder\\x.bin"));
-    const auto failures = ctx.m_report.failures();
+    const auto failures = ctx.m_run.report.failures();
     ASSERT_EQ(failures.size(), 2u);
     EXPECT_EQ(failures[0].rfind("The source file could not be opened.", 0), 0u);
     EXPECT_EQ(failures[1].rfind("The destination file could not be created.", 0), 0u);
@@ -141,10 +141,10 @@ TEST_F(BackupPackageTest, AWildcardCopyCountsEveryMatchAndShowsItsName) {
     WriteText(driveC() + "/rec/201005231405N.idx", std::string(2047, 'i'));
     WriteText(driveC() + "/rec/201005231405N.dat", std::string(3 * 1024, 'd'));
     WriteText(driveC() + "/rec/201005231406N.dat", "other minute");
-    ctx.m_bBackupRunning = 1;
+    ctx.m_run.running = 1;
     ctx.m_schedule.totalKB = 8;
     ASSERT_EQ(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "C:\\img\\"), 1);
-    EXPECT_EQ(ctx.m_pass->doneSize, 1u + 3u);
+    EXPECT_EQ(ctx.m_run.job->doneSize, 1u + 3u);
     EXPECT_EQ(view.statusText, "[201005231405N.idx] copying");
     EXPECT_EQ(view.progress, (std::vector<int>{37, 50}));
     EXPECT_TRUE(fs::exists(driveC() + "/img/201005231405N.dat"));
@@ -154,7 +154,7 @@ TEST_F(BackupPackageTest, AWildcardCopyCountsEveryMatchAndShowsItsName) {
     // A folder whose parent is a file: the copy fails and is reported, the loop ends.
     WriteText(driveC() + "/blocker", "x");
     EXPECT_EQ(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "C:\\blocker\\sub\\"), 1);
-    EXPECT_EQ(ctx.m_report.failures().size(), 1u);
+    EXPECT_EQ(ctx.m_run.report.failures().size(), 1u);
     EXPECT_TRUE(view.messages.empty());
 }
 
@@ -162,7 +162,7 @@ TEST_F(BackupPackageTest, AFolderThatCannotBeMadeIsTheOneFailureTheOperatorIsSho
     WriteText(driveC() + "/rec/201005231405N.idx", "i");
     if (MountTinyDrive('R', "size=64k", true).empty())
         GTEST_SKIP() << "no read-only filesystem can be mounted here";
-    ctx.m_bBackupRunning = 1;
+    ctx.m_run.running = 1;
     EXPECT_EQ(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "R:\\img\\"), 0);
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].text, "The destination folder could not be created.");

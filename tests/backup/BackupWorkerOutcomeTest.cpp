@@ -18,11 +18,11 @@ struct Outcome : ::testing::Test {
 
 TEST_F(Outcome, ACompletePassLeavesTheWordsToTheWindowAndAnyOtherSaysWhy) {
     EXPECT_EQ(PassOutcomeText(ctx), "");
-    ctx.m_report.Stopped();
+    ctx.m_run.report.Stopped();
     EXPECT_EQ(PassOutcomeText(ctx), "The backup was stopped before it was complete.");
-    ctx.m_report.Reset();
+    ctx.m_run.report.Reset();
     for (int i = 0; i < 10; ++i)
-        ctx.m_report.Fail("entry " + std::to_string(i));
+        ctx.m_run.report.Fail("entry " + std::to_string(i));
     const std::string text = PassOutcomeText(ctx);
     EXPECT_EQ(text.rfind("The backup is not complete. Not copied:\nentry 0\nentry 1\n", 0), 0u)
         << text;

@@ -80,7 +80,7 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     Add("10", "00", "10", "09", {0, 2});
     view.onStatus = [&](const std::string& text) {
         if (text.find("201005231002N.dat") != std::string::npos)
-            ctx.m_bBackupRunning = 0;  // the operator's Cancel, answered Yes
+            ctx.m_run.running = 0;  // the operator's Cancel, answered Yes
     };
     Run("E:\\Backup");
     const std::string day = Day("2010_05_23=10,00~10,09");
@@ -106,7 +106,7 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
         << PassOutcomeText(ctx);
     EXPECT_EQ(view.mode, ControlsMode::kIdle);
     EXPECT_FALSE(view.progressShown);
-    EXPECT_TRUE(ctx.m_report.ok());
+    EXPECT_TRUE(ctx.m_run.report.ok());
     // Its manifest says at once that the image is not whole, and vouches for what it holds.
     const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
     EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE: the backup was stopped before it was complete.", 0),
@@ -128,8 +128,8 @@ TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrit
         }
     };
     Run("E:\\Backup");
-    EXPECT_FALSE(ctx.m_report.ok());
-    const auto failures = ctx.m_report.failures();
+    EXPECT_FALSE(ctx.m_run.report.ok());
+    const auto failures = ctx.m_run.report.failures();
     ASSERT_EQ(failures.size(), 1u) << ::testing::PrintToString(failures);
     EXPECT_NE(failures[0].find("minute 10:02 not copied"), std::string::npos) << failures[0];
     const std::string day = Day("2010_05_23=10,00~10,03");
@@ -163,9 +163,9 @@ TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
     out = tiny;
     Run("F:\\Backup");
     ASSERT_TRUE(filled);
-    EXPECT_FALSE(ctx.m_report.ok());
+    EXPECT_FALSE(ctx.m_run.report.ok());
     bool full = false;
-    for (const auto& f : ctx.m_report.failures())
+    for (const auto& f : ctx.m_run.report.failures())
         full = full || f.find("is full") != std::string::npos;
     EXPECT_TRUE(full);
     ExpectOnlyWholeMinuteFiles(tiny + "/Backup", driveC() + "/QorData/20100523");
@@ -176,7 +176,7 @@ TEST_F(BackupWorkerTest, TheWalkCrossesHoursAndAudioFollowsTheChannelLimits) {
     ctx.m_host.camCount = 48;
     Add("10", "58", "11", "02", {0, 40});  // selected cameras: audio of channels 0-31 only
     Run("E:\\Backup");
-    ASSERT_TRUE(ctx.m_report.ok());
+    ASSERT_TRUE(ctx.m_run.report.ok());
     const std::string day = Day("2010_05_23=10,58~11,02");
     std::vector<std::string> minutes;
     for (const auto& e : fs::directory_iterator(day))
@@ -276,12 +276,12 @@ TEST_F(BackupWorkerTest, ADamagedMinuteIsReportedAlikeInEveryEntryAndItsReadable
         EXPECT_GT(camera2.first, 0) << entry;  // the others copied, wholly inside the data
         EXPECT_TRUE(camera2.second) << entry;
         bool reported = false;
-        for (const auto& f : ctx.m_report.failures())
+        for (const auto& f : ctx.m_run.report.failures())
             reported = reported || f.rfind(std::string(entry) + ": " + damaged, 0) == 0;
-        EXPECT_TRUE(reported) << entry << ::testing::PrintToString(ctx.m_report.failures());
+        EXPECT_TRUE(reported) << entry << ::testing::PrintToString(ctx.m_run.report.failures());
     }
     for (int slot : {0, 1}) {
-        const EntryOutcome outcome = ctx.m_report.Entry(slot);
+        const EntryOutcome outcome = ctx.m_run.report.Entry(slot);
         EXPECT_FALSE(outcome.complete);
         EXPECT_TRUE(outcome.recordingDamaged);
         EXPECT_EQ(outcome.why, damaged);

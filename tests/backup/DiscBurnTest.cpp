@@ -54,19 +54,19 @@ class DiscBurnTest : public TempPrefixTest {
 }  // namespace
 
 TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
-    ctx.m_bBackupRunning = 1;
+    ctx.m_run.running = 1;
     HandOverDiscImage(ctx);
     EXPECT_EQ(writer.calls,
               (std::vector<std::string>{"add \\ C:\\QuillonTemp\\*.*", "19=1", "16=1",
                                         "label QORBACKUP", "19=1", "16=1", "label QORBACKUP",
                                         "12=0", "prepare", "20=0", "14=1", "11=0", "write"}));
     EXPECT_EQ(ctx.m_disc.writing, 1);
-    EXPECT_EQ(ctx.m_bBackupRunning, 0);
+    EXPECT_EQ(ctx.m_run.running, 0);
     EXPECT_EQ(writer.readBackCheck, nullptr);  // an image without a manifest: nothing to hold
 
     // With the manifest the pass wrote, the written disc is read back against it.
     WriteText(driveC() + "/QuillonTemp/SHA256SUMS", "");
-    ctx.m_bBackupRunning = 1;
+    ctx.m_run.running = 1;
     HandOverDiscImage(ctx);
     EXPECT_NE(writer.readBackCheck, nullptr);
     EXPECT_EQ(writer.readBackCheck, ctx.m_disc.readBack.get());
@@ -74,22 +74,22 @@ TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
     // A write that does not start says so; the writer's own event ends the wait.
     writer.calls.clear();
     writer.writeOk = false;
-    ctx.m_bBackupRunning = 1;
+    ctx.m_run.running = 1;
     StartDiscWrite(ctx);
     EXPECT_EQ(writer.calls.back(), "box " + Text("A010020"));
     // No disc: nothing is written, and nothing waits for a write that will not come.
     writer.calls.clear();
     writer.mediaType = kMediaNoDisc;
-    ctx.m_bBackupRunning = 1;
+    ctx.m_run.running = 1;
     view.mode = ControlsMode::kBusy;
     StartDiscWrite(ctx);
     EXPECT_EQ(writer.calls, std::vector<std::string>{"box " + Text("A010019")});
-    EXPECT_EQ(ctx.m_bBackupRunning, 0);
+    EXPECT_EQ(ctx.m_run.running, 0);
     EXPECT_EQ(view.mode, ControlsMode::kIdle);
 
     // A backup cancelled while it was built hands nothing over and goes back to idle.
     writer.calls.clear();
-    ctx.m_bBackupRunning = 0;
+    ctx.m_run.running = 0;
     view.mode = ControlsMode::kBusy;
     HandOverDiscImage(ctx);
     EXPECT_EQ(writer.calls, std::vector<std::string>{});
@@ -138,7 +138,7 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
                                               "drive state 1"}));
     // Read back before event 13 came, and signed: the box says both.
     ctx.m_disc.readBack = std::make_shared<DiscReadBack>("");
-    ctx.m_strKeyFingerprint = "SHA256:abcd";
+    ctx.m_run.keyFingerprint = "SHA256:abcd";
     ctx.m_disc.writing = 1;
     Event(13);
     EXPECT_EQ(view.messages.back().text,
@@ -170,7 +170,7 @@ TEST_F(DiscBurnTest, AnEndedWriteAndAnErrorGoBackToIdleWithTheirWords) {
 TEST_F(DiscBurnTest, ADiscThatDoesNotReadBackAsItsImageIsAFailedBackup) {
     WriteText(driveC() + "/QuillonTemp/SHA256SUMS", "");
     ctx.m_schedule.rows = {"2010-05-23 - 10:00 ~ 10:01"};
-    ctx.m_bBackupRunning = 1;
+    ctx.m_run.running = 1;
     HandOverDiscImage(ctx);
     Event(21, kReadBackFailed, 0, 0, "CHANGED          e/x.dat");
     const std::string words = app.GetLanguageText("BACKUP", "Q010010");
@@ -186,10 +186,10 @@ TEST_F(DiscBurnTest, ADiscThatDoesNotReadBackAsItsImageIsAFailedBackup) {
 }
 
 TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
-    ctx.m_bBackupRunning = 1;
+    ctx.m_run.running = 1;
     OnErase(ctx);
     EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010016"));
-    ctx.m_bBackupRunning = 0;
+    ctx.m_run.running = 0;
     ctx.m_disc.writing = 1;
     OnErase(ctx);
     EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010017"));

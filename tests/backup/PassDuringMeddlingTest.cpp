@@ -168,8 +168,9 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
                   m >= 2 && m <= 5)
             << name;
     }
-    EXPECT_TRUE(ctx.m_report.ok())
-        << (ctx.m_report.failures().empty() ? std::string() : ctx.m_report.failures().front());
+    EXPECT_TRUE(ctx.m_run.report.ok())
+        << (ctx.m_run.report.failures().empty() ? std::string()
+                                                : ctx.m_run.report.failures().front());
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
     // The host's record took effect for the window, and the schedule is done with.
     EXPECT_EQ(ctx.m_host.localMode, 0);
@@ -184,7 +185,7 @@ TEST_F(PassDuringMeddlingTest, ACancelDuringMeddlingStopsThePassAndKeepsItsEntri
     // The first file the pass shows makes sure the cancel comes while it runs.
     ASSERT_EQ(OnOK(ctx, worker), "");
     MeddleUntil([&] { return view.ended.load(); }, 1);
-    EXPECT_TRUE(ctx.m_report.stopped());
+    EXPECT_TRUE(ctx.m_run.report.stopped());
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
     EXPECT_EQ(ReadText(out + "/Backup/SHA256SUMS").rfind("# PARTIAL IMAGE", 0), 0u);
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
@@ -200,7 +201,7 @@ TEST_F(PassDuringMeddlingTest, ADiscPassBuildsItsPlannedImageAndHandsItOverOnThe
         backup::TargetKind::kDisc;  // as the folder browser sets it for a writer drive
     worker.StartMakeFileThread();
     ASSERT_EQ(OnOK(ctx, worker), "");
-    MeddleUntil([&] { return ctx.m_disc.writing.load() != 0 || !ctx.m_bBackupRunning; });
+    MeddleUntil([&] { return ctx.m_disc.writing.load() != 0 || !ctx.m_run.running; });
     EXPECT_EQ(owner.served, 1);
     EXPECT_NE(std::find(writer.calls.begin(), writer.calls.end(), "write"), writer.calls.end());
     for (int m = 0; m <= 11; ++m) {
@@ -236,7 +237,7 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
         std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
         EXPECT_TRUE(fs::exists(Day(out + "/Remote", "2010_05_23=10,00~10,11") + name)) << name;
     }
-    EXPECT_TRUE(ctx.m_report.ok());
+    EXPECT_TRUE(ctx.m_run.report.ok());
     EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
 }
 
@@ -261,7 +262,7 @@ TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
             return view.boxes > boxes + 1;  // the question, then the end of the run
         },
         1);
-    EXPECT_FALSE(ctx.m_bBackupRunning);
-    EXPECT_TRUE(ctx.m_report.stopped());
+    EXPECT_FALSE(ctx.m_run.running);
+    EXPECT_TRUE(ctx.m_run.report.stopped());
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
 }

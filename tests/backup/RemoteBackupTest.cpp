@@ -163,7 +163,7 @@ TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSche
                                         "C:\\NetBackupTemp\\2010_05_23=10,02~10,04"}));
     EXPECT_FALSE(fs::exists(driveC() + "/NetBackupTemp/2010_05_23=10,00~10,01"));
     EXPECT_TRUE(view.listRows.empty());
-    EXPECT_FALSE(ctx.m_bBackupRunning);
+    EXPECT_FALSE(ctx.m_run.running);
 }
 
 TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
@@ -188,12 +188,12 @@ TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerCh
     Add("10", "00", "10", "01", {0});
     fs::create_directories(out + "/Remote");
     ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Remote"), "");
-    ctx.m_bBackupRunning = 1;
+    ctx.m_run.running = 1;
     ctx.m_bInMessageBox = 0;
     view.answerYesNo = IDYES;
     client->ReqClient_DownloadCancel();
     ASSERT_TRUE(client->Pump([] { return true; }));
-    EXPECT_FALSE(ctx.m_bBackupRunning);
+    EXPECT_FALSE(ctx.m_run.running);
     EXPECT_EQ(view.mode, ControlsMode::kIdle);
     EXPECT_EQ(view.messages.back().text, ctx.GetLanguageText("BACKUP", "M010012") + "\ncancelled");
 
@@ -221,7 +221,7 @@ TEST_F(RemoteBackupTest, AnEntryTheRecorderCannotCopyWholeIsNoBackupAndLeavesNot
     EXPECT_NE(box.find("minute 10:01 not copied"), std::string::npos) << box;
     EXPECT_FALSE(fs::exists(driveC() + "/NetBackupTemp/2010_05_23=10,00~10,02"));
     EXPECT_EQ(view.listRows.size(), 1u);  // kept for another try
-    EXPECT_FALSE(ctx.m_bBackupRunning);
+    EXPECT_FALSE(ctx.m_run.running);
 }
 
 TEST_F(RemoteBackupTest, ARunThatBrokeOffIsFetchedWholeTheNextTimeOverItsHalfWrittenFiles) {

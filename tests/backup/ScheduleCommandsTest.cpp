@@ -26,9 +26,9 @@ class ScheduleCommandsTest : public BackupFixture<> {
 };
 
 TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {
-    ctx.m_bBackupRunning = 1;
+    ctx.m_run.running = 1;
     EXPECT_EQ(OnAdd(ctx, view.range), "M010004");
-    ctx.m_bBackupRunning = 0;
+    ctx.m_run.running = 0;
     EXPECT_EQ(OnAdd(ctx, view.range), "M010005");
     view.range.startHour = "08";
     view.range.startMinute = "00";

@@ -68,7 +68,7 @@ TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
     EXPECT_TRUE(fs::is_directory(usb + "/Named/By/Host"));
     ASSERT_TRUE(view.ended.WaitFor(20000));
     worker.StopMakeFileThread();
-    EXPECT_TRUE(ctx.m_report.ok());  // no target gone mid-pass
+    EXPECT_TRUE(ctx.m_run.report.ok());  // no target gone mid-pass
     EXPECT_TRUE(view.messages.empty()) << LastMessage();
     EXPECT_TRUE(fs::exists(usb + "/Named/By/Host/2010_05_23=10,00~10,02/20100523/"
                                  "201005231002N.dat"));
@@ -84,7 +84,7 @@ TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
     EXPECT_EQ(LastMessage().rfind(Text("M010032") + "\nE:\\taken\\Backup: ", 0), 0u)
         << LastMessage();
     EXPECT_NE(LastMessage().find("is a file, not a folder"), std::string::npos) << LastMessage();
-    EXPECT_FALSE(ctx.m_bBackupRunning);
+    EXPECT_FALSE(ctx.m_run.running);
     EXPECT_NE(view.mode, ControlsMode::kBusy);  // never made busy
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
 }

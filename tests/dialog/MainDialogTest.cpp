@@ -87,10 +87,10 @@ TEST_F(DialogTest, AddThroughTheWidgetsRefusingInItsOrderWithEveryBoxBracketed) 
     Click(ctl::kAdd);
     EXPECT_EQ(Rows(ctl::kScheduleList).size(), 2);
     // A backup being made refuses before anything else.
-    ctx().m_bBackupRunning = 1;
+    ctx().m_run.running = 1;
     Click(ctl::kAdd);
     EXPECT_EQ(LastBox(), Text("M010004"));
-    ctx().m_bBackupRunning = 0;
+    ctx().m_run.running = 0;
     for (const auto& shown : boxes.shown)
         EXPECT_TRUE(shown.bracketed) << shown.text;
     EXPECT_EQ(ctx().m_bInMessageBox, 0);

@@ -43,7 +43,7 @@ TEST_F(OperatorSlipsTest, KeysInTheDayListPickTheDayAndEnterStartsNoBackup) {
     EXPECT_EQ(ctx().m_day.date, "20100522");  // the highlighted day is the backup day
     const std::size_t boxesBefore = boxes.shown.size();
     QTest::keyClick(days, Qt::Key_Return);
-    EXPECT_EQ(ctx().m_bBackupRunning, 0);
+    EXPECT_EQ(ctx().m_run.running, 0);
     EXPECT_EQ(boxes.shown.size(), boxesBefore) << LastBox();  // OK's checks never ran
     EXPECT_EQ(Rows(ctl::kScheduleList).size(), 1);
     QTest::keyClick(days, Qt::Key_Up);
@@ -128,7 +128,7 @@ TEST_F(OperatorSlipsTest, ARemotePassWithoutTheShareClientEndsAndSaysSo) {
     dlg->OnBrowseTarget(&usb);
     SendHostRecord(0);
     Click(ctl::kOk);
-    while (ctx().m_bBackupRunning)
+    while (ctx().m_run.running)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     QApplication::processEvents();
     EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());

@@ -170,7 +170,7 @@ TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFi
 
     EXPECT_TRUE(askedWhileRunning);
     EXPECT_FALSE(staleOpen) << "the question stayed open after the pass ended";
-    EXPECT_FALSE(ctx().m_report.stopped());
+    EXPECT_FALSE(ctx().m_run.report.stopped());
     EXPECT_TRUE(fs::exists(usb + "/Backup/2010_05_23=10,00~10,03/20100523/201005231003N.idx"));
 }
 
@@ -188,18 +188,18 @@ TEST_F(OperatorWindowTest, AYesGivenAfterThePassEndedStopsNeitherNothingNorTheNe
         AddEntry("02", "03");
         dlg->OnBrowseTarget(&two);
         Click(ctl::kOk);  // the next pass; the old question is still open
-        EXPECT_EQ(ctx().m_bBackupRunning, 1);
+        EXPECT_EQ(ctx().m_run.running, 1);
     };
     Click(ctl::kOk);
     Click(ctl::kCancel);
-    EXPECT_EQ(ctx().m_bBackupRunning, 1) << "the late Yes stopped the next pass";
+    EXPECT_EQ(ctx().m_run.running, 1) << "the late Yes stopped the next pass";
     const std::size_t ends =
         std::count(late.shown.begin(), late.shown.end(), Text("M010014")) + std::size_t{1};
     ASSERT_TRUE(Until([&] {
         return static_cast<std::size_t>(
                    std::count(late.shown.begin(), late.shown.end(), Text("M010014"))) == ends;
     }));
-    EXPECT_FALSE(ctx().m_report.stopped());
+    EXPECT_FALSE(ctx().m_run.report.stopped());
     EXPECT_TRUE(fs::exists(usb + "/Two/2010_05_23=10,02~10,03/20100523/201005231003N.idx"));
 }
 

@@ -86,7 +86,7 @@ class RemoteWindowTest : public DialogTest {
         dlg->OnBrowseTarget(&target);
         const std::size_t before = boxes.shown.size();
         Click(ctl::kOk);
-        ASSERT_TRUE(Until([&] { return boxes.shown.size() > before && !ctx().m_bBackupRunning; }))
+        ASSERT_TRUE(Until([&] { return boxes.shown.size() > before && !ctx().m_run.running; }))
             << LastBox();
         EXPECT_EQ(LastBox(), Text("M010014"));
     }
@@ -140,7 +140,7 @@ TEST_F(RemoteWindowTest, AServerThatIsGoneEndsTheRunWithItsReasonAndTheWindowIsI
     dlg->OnBrowseTarget(&target);
     const std::size_t before = boxes.shown.size();
     Click(ctl::kOk);
-    ASSERT_TRUE(Until([&] { return boxes.shown.size() > before && !ctx().m_bBackupRunning; }));
+    ASSERT_TRUE(Until([&] { return boxes.shown.size() > before && !ctx().m_run.running; }));
     EXPECT_EQ(LastBox().rfind(Text("M010012") + "\n", 0), 0u) << LastBox();
     EXPECT_GT(LastBox().size(), Text("M010012").size() + 1);  // and why
     EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());

@@ -176,7 +176,7 @@ TEST_F(StartCancelTest, OkChecksInTheirOrderAndStartsTheBackup) {
     Click(ctl::kBrowse);
     const std::size_t before = boxes.shown.size();
     Click(ctl::kOk);
-    EXPECT_EQ(ctx().m_bBackupRunning, 1);
+    EXPECT_EQ(ctx().m_run.running, 1);
     EXPECT_FALSE(W<QWidget>(ctl::kAdd)->isEnabled());  // busy
     EXPECT_EQ(W<QAbstractButton>(ctl::kCancel)->text().remove('&'),
               QString::fromStdString(Text("A010018")));
@@ -191,15 +191,15 @@ TEST_F(StartCancelTest, OkChecksInTheirOrderAndStartsTheBackup) {
 
 TEST_F(StartCancelTest, CancelDuringABackupAsksAndStopsOnlyOnYes) {
     OpenWith({});
-    ctx().m_bBackupRunning = 1;  // a backup under way
+    ctx().m_run.running = 1;  // a backup under way
     boxes.answers = {IDNO};
     Click(ctl::kCancel);
     EXPECT_EQ(LastBox(), Text("M010038") + "\n" + Text("M010026"));
-    EXPECT_EQ(ctx().m_bBackupRunning, 1);
+    EXPECT_EQ(ctx().m_run.running, 1);
     EXPECT_TRUE(dlg->isVisible());
     boxes.answers = {IDYES};
     Click(ctl::kCancel);
-    EXPECT_EQ(ctx().m_bBackupRunning, 0);
+    EXPECT_EQ(ctx().m_run.running, 0);
     EXPECT_TRUE(dlg->isVisible());  // the worker stops; the window stays
     // A disc being written: the writer is told to stop after a Yes.
     FakeDiscWriter w;
@@ -250,7 +250,7 @@ TEST_F(StartCancelTest, HistoryListsTheTargetsFoldersInTheDateTypesForm) {
         EXPECT_EQ(history.List()->item(1)->text().toStdString(), second);
     }
     OpenWith({});
-    ctx().m_bBackupRunning = 1;
+    ctx().m_run.running = 1;
     Click(ctl::kHistory);
     EXPECT_EQ(LastBox(), Text("M010016"));
 }
@@ -346,7 +346,7 @@ TEST_F(StartCancelTest, NoRoomOnTheTargetOrForTheDiscImageAndNothingRecordedAreR
     Click(ctl::kOk);
     EXPECT_EQ(LastBox().rfind(Text("M010028") + " " + Text("M010030") + " T:\n", 0), 0u)
         << LastBox();
-    EXPECT_EQ(ctx().m_bBackupRunning, 0);
+    EXPECT_EQ(ctx().m_run.running, 0);
 
     // A disc's image is made on C: first: C: too small for it is the other refusal.
     const std::string smallC = MountTinyDrive('C', "size=64k");

@@ -28,7 +28,7 @@ TEST_F(TargetFolderTest, AFolderTheHostNamesIsMadeWhenTheBackupStartsOrRefusedBe
     HostChooses(usb + "/taken/Backup");
     Click(ctl::kOk);
     EXPECT_EQ(LastBox().rfind(Text("M010032"), 0), 0u) << LastBox();
-    EXPECT_EQ(ctx().m_bBackupRunning, 0);
+    EXPECT_EQ(ctx().m_run.running, 0);
     EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
 
     HostChooses(usb + "/From/Host");

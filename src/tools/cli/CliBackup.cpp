@@ -107,10 +107,10 @@ std::string AddAgainCommand(const CliArgs& a, const PlannedEntry& p) {
 // The image's manifest, and the key it was signed with: the fingerprint is what whoever
 // receives the image compares the key on the medium with.
 void PrintManifest(const BackupContext& ctx) {
-    if (!ctx.m_strManifestNote.empty())
-        std::printf("%s\n", ctx.m_strManifestNote.c_str());
-    if (!ctx.m_strKeyFingerprint.empty())
-        std::printf("signed with the key %s\n", ctx.m_strKeyFingerprint.c_str());
+    if (!ctx.m_run.manifestNote.empty())
+        std::printf("%s\n", ctx.m_run.manifestNote.c_str());
+    if (!ctx.m_run.keyFingerprint.empty())
+        std::printf("signed with the key %s\n", ctx.m_run.keyFingerprint.c_str());
 }
 
 // What the pass did, entry by entry, what failed, and how to schedule the rest again. The
@@ -121,23 +121,23 @@ int Report(CliSession& s, const CliArgs& a, const std::string& where,
     std::printf(
         "backup to %s: %zu entries, %u of %u KB planned, %u files copied, %u minutes "
         "rebuilt, %.1f s\n",
-        where.c_str(), plan.size(), static_cast<unsigned>(ctx.m_nDoneSize),
-        static_cast<unsigned>(planned), static_cast<unsigned>(ctx.m_report.filesCopied),
-        static_cast<unsigned>(ctx.m_report.minutesRebuilt), seconds);
+        where.c_str(), plan.size(), static_cast<unsigned>(ctx.m_run.doneSize),
+        static_cast<unsigned>(planned), static_cast<unsigned>(ctx.m_run.report.filesCopied),
+        static_cast<unsigned>(ctx.m_run.report.minutesRebuilt), seconds);
     for (const auto& p : plan) {
-        const EntryOutcome outcome = ctx.m_report.Entry(p.slot);
+        const EntryOutcome outcome = ctx.m_run.report.Entry(p.slot);
         std::printf("  %s%s%s%s\n", p.label.c_str(), outcome.complete ? "" : "  (incomplete: ",
                     outcome.complete ? "" : Printable(outcome.why).c_str(),
                     outcome.complete ? "" : ")");
     }
     PrintManifest(ctx);
-    const auto failures = ctx.m_report.failures();
+    const auto failures = ctx.m_run.report.failures();
     for (const auto& f : failures)
         std::fprintf(stderr, "failed: %s\n", Printable(f).c_str());
     if (cancelled || !failures.empty()) {
         std::vector<const PlannedEntry*> incomplete, retry;
         for (const auto& p : plan) {
-            const EntryOutcome outcome = ctx.m_report.Entry(p.slot);
+            const EntryOutcome outcome = ctx.m_run.report.Entry(p.slot);
             if (outcome.complete)
                 continue;
             incomplete.push_back(&p);
@@ -155,7 +155,7 @@ int Report(CliSession& s, const CliArgs& a, const std::string& where,
         for (const PlannedEntry* p : retry)
             std::fprintf(stderr, "  %s\n", AddAgainCommand(a, *p).c_str());
         for (const PlannedEntry* p : incomplete)
-            if (ctx.m_report.Entry(p->slot).recordingDamaged)
+            if (ctx.m_run.report.Entry(p->slot).recordingDamaged)
                 std::fprintf(stderr,
                              "  %s: its recording is damaged; another backup copies the same\n",
                              p->label.c_str());
@@ -186,11 +186,11 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
         return 1;
     bool cancelled = false, aborted = false;
     // Building, then writing: the worker hands the image over before it lets go of the first.
-    while (ctx.m_bBackupRunning || ctx.m_disc.writing) {
+    while (ctx.m_run.running || ctx.m_disc.writing) {
         disc.Serve(100);
         if (gInterrupted && !cancelled) {
             cancelled = true;
-            ctx.m_bBackupRunning = 0;
+            ctx.m_run.running = 0;
         }
         // Also a write the worker started as the interrupt came.
         if (cancelled && ctx.m_disc.writing && !aborted) {
@@ -241,11 +241,11 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
     if (!StartPass(ctx, worker, a))
         return 1;
     bool cancelled = false;
-    while (ctx.m_bBackupRunning) {
+    while (ctx.m_run.running) {
         s.remote->Serve(100);
         if (gInterrupted && !cancelled) {
             cancelled = true;
-            ctx.m_bBackupRunning = 0;
+            ctx.m_run.running = 0;
             s.remote->client().ReqClient_DownloadCancel();
         }
     }
@@ -325,8 +325,8 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
         return 1;
     bool cancelled = false;
     while (!s.view.WaitForPassEnd(100)) {
-        if (gInterrupted && ctx.m_bBackupRunning) {
-            ctx.m_bBackupRunning = 0;  // the worker stops at its next check
+        if (gInterrupted && ctx.m_run.running) {
+            ctx.m_run.running = 0;  // the worker stops at its next check
             cancelled = true;
         }
     }

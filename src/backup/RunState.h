@@ -1,0 +1,29 @@
+#pragma once
+// The passes a front end runs, one owner: the choices for the next pass, whether one runs, the
+// job of the running (or last) pass, and what the last one left once it has ended.
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "backup/BackupReport.h"
+#include "backup/PassJob.h"
+#include "platform/Types.h"
+
+namespace backup {
+
+struct RunState {
+    BOOL includeViewer = 0;  // the viewer goes into the next image
+    // Every pass writes the image's manifest unless turned off (to measure without it).
+    bool manifest = true;
+    // Set while a pass runs; cleared to stop it at its next check.
+    std::atomic<BOOL> running{0};
+    BackupReport report;
+    // The running pass, or the last one: made when a pass starts, from a plan of the context.
+    std::shared_ptr<PassJob> job;
+    // Of the last pass, once it has ended.
+    std::atomic<DWORD> doneSize{0};
+    std::string manifestNote;    // what its manifest holds, or why it is missing
+    std::string keyFingerprint;  // of the key that signed it; "" when not signed
+};
+
+}  // namespace backup
