@@ -76,7 +76,7 @@ int main() {
         ctx.m_chooser.SetTimeRange({"10", "00", std::string(end, 2), std::string(end + 2, 2)});
         ctx.m_chooser.OnSelectAllCameras();
         if (OnAdd(ctx, view.range).refused() ||
-            ChooseStorageTarget(ctx, drive + "\\out").refused()) {
+            ctx.m_targets.ChooseStorageTarget(drive + "\\out").refused()) {
             std::fprintf(stderr, "the entry could not be added\n");
             std::exit(1);
         }

@@ -64,7 +64,8 @@ int main() {
         ctx.m_chooser.SelectBackupDay("20260101");
         ctx.m_chooser.SetTimeRange({"00", "00", endHour, "59"});
         ctx.m_chooser.OnSelectAllCameras();
-        if (OnAdd(ctx, view.range).refused() || ChooseStorageTarget(ctx, "C:\\" + out).refused()) {
+        if (OnAdd(ctx, view.range).refused() ||
+            ctx.m_targets.ChooseStorageTarget("C:\\" + out).refused()) {
             std::fprintf(stderr, "the entry could not be added\n");
             return 1;
         }

@@ -27,20 +27,15 @@ void BackupContext::Clear() {
 }
 
 void BackupContext::SetStatusText(const std::string& text) {
-    m_view.ShowStatus(true);
-    m_view.SetStatusText(text);
+    m_prompts.SetStatusText(text);
 }
 
 int BackupContext::ShowMessage(const std::string& text, const std::string& caption, unsigned type) {
-    m_bInMessageBox = 1;
-    int answer = m_view.MessageBox(text, caption, type);
-    m_bInMessageBox = 0;
-    return answer;
+    return m_prompts.ShowMessage(text, caption, type);
 }
 
 backup::CommandResult BackupContext::Refuse(const std::string& key, const std::string& text) {
-    ShowMessage(text.empty() ? GetLanguageText("BACKUP", key) : text);
-    return backup::CommandResult::Refused(key);
+    return m_prompts.Refuse(key, text);
 }
 
 void BackupContext::AskDayIndex(const std::string& day) {

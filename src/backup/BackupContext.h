@@ -17,11 +17,13 @@
 #include "backup/DiscState.h"
 #include "backup/HostSettings.h"
 #include "backup/LinkState.h"
+#include "backup/OperatorPrompts.h"
 #include "backup/OperatorView.h"
 #include "backup/PassJob.h"
 #include "backup/RunState.h"
 #include "backup/ScheduleState.h"
 #include "backup/TargetChoice.h"
+#include "backup/TargetPicker.h"
 #include "backup/ViewPassEvents.h"
 #include "records/BackupInfo.h"
 #include "records/ScheduleEntry.h"
@@ -71,6 +73,8 @@ class BackupContext {
     // A message box is open (what a pass shows waits for it).
     std::atomic<BOOL> m_bInMessageBox;
     backup::ViewPassEvents m_passEvents{m_view, m_bInMessageBox};
+    // Texts, the status line and boxes.
+    backup::OperatorPrompts m_prompts{m_app, m_view, m_bInMessageBox};
 
     std::string StorageRoot() const { return m_host.StorageRoot(); }
 
@@ -82,6 +86,8 @@ class BackupContext {
     backup::DayChooser m_chooser{
         m_host,     m_day,  m_cameraPage,
         m_schedule, m_view, [this](const std::string& day) { AskDayIndex(day); }};
+    // The target commands, on the target, the disc writer and the schedule's total.
+    backup::TargetPicker m_targets{m_target, m_disc, m_schedule, m_view, m_prompts};
 
   private:
     // A remote recorder's index of day, asked for over the link.

@@ -31,119 +31,6 @@ backup::TargetKind ClassifyTargetDrive(backup::TargetChoice& target, char driveL
                                                                : backup::TargetKind::kNone;
 }
 
-namespace {
-
-// The refusal of key, with what drives.ini says is wrong with the drive's section, if anything.
-backup::CommandResult RefuseDrive(BackupContext& ctx, const std::string& key, char letter) {
-    const std::string problems = platform::CurrentDrives()->ProblemsOf(letter);
-    if (problems.empty())
-        return ctx.Refuse(key);
-    return ctx.Refuse(key, ctx.GetLanguageText("BACKUP", key) + "\n" + problems);
-}
-
-}  // namespace
-
-backup::CommandResult ChooseStorageTarget(BackupContext& ctx, const std::string& folder,
-                                          WriterChoice choice) {
-    if (folder.empty())
-        return {};
-    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(folder[0])));
-    ctx.m_target.kind = ClassifyTargetDrive(ctx.m_target, letter);
-    backup::CommandResult refused;
-    if (ctx.m_target.kind == backup::TargetKind::kNone) {
-        refused = RefuseDrive(ctx, "M010020", letter);
-        ctx.m_target.text.clear();
-        ctx.m_view.WriteSpeedsChanged({});
-        ctx.m_view.EnableWriteSpeeds(false);
-        ctx.m_target.discReady = 0;
-        UpdateDiscSpaceBar(ctx, false);
-    } else if (ctx.m_target.kind == backup::TargetKind::kDisc) {
-        CDVDWriterPro2* writer = ctx.m_disc.writer;
-        ctx.m_target.discReady = writer && writer->GetMediaType() != kMediaNoDisc ? 1 : 0;
-        const auto select = [&] {
-            return choice == WriterChoice::kNamedDrive ? FindNamedWriterDrive(ctx, letter)
-                                                       : FindWriterDrive(ctx);
-        };
-        if (writer && select() && writer->GetMediaType() != kMediaNoDisc) {
-            ctx.m_target.discReady = 1;
-            UpdateDiscSpaceBar(ctx, true);
-            ctx.m_view.OfferErase(IsRewritableMedia(writer->GetMediaType()));
-            ctx.m_view.EnableWriteSpeeds(true);
-            FillWriteSpeedList(ctx);
-            ctx.m_view.EnableViewerOption(true);
-        } else {
-            ctx.m_target.discReady = 0;
-            UpdateDiscSpaceBar(ctx, false);
-            refused = RefuseDrive(ctx, "M010022", letter);
-            ctx.m_target.text.clear();
-        }
-    } else {
-        ctx.m_target.text = folder;
-        ctx.m_view.WriteSpeedsChanged({});
-        ctx.m_view.EnableWriteSpeeds(false);
-        ctx.m_target.discReady = 0;
-        UpdateDiscSpaceBar(ctx, false);
-        ctx.m_view.EnableViewerOption(true);
-    }
-    ctx.m_view.TargetChanged(ctx.m_target.text);
-    return refused;
-}
-
-namespace {
-
-void ShowWriterTarget(BackupContext& ctx, long index) {
-    CDVDWriterPro2& writer = *ctx.m_disc.writer;
-    char size[64];
-    std::snprintf(size, sizeof size, "(%.f MB)", GetDiscCapacityMB(writer));
-    ctx.m_target.text =
-        writer.GetDriveLetter(index) + ":\\" + writer.GetDriveName(index) + " " + size;
-}
-
-}  // namespace
-
-BOOL FindWriterDrive(BackupContext& ctx) {
-    CDVDWriterPro2* writer = ctx.m_disc.writer;
-    if (!writer)
-        return 0;
-    // The last writer drive decides, as the drives are tried in the writer's order; one that
-    // cannot be selected leaves the choice to the one before it, not to none.
-    bool anyWriter = false;
-    for (long i = writer->GetDriveCount() - 1; i >= 0; --i) {
-        if (writer->IsWriterDrive(i) != 1)
-            continue;
-        anyWriter = true;
-        if (writer->SelectDrive(i)) {
-            ShowWriterTarget(ctx, i);
-            return 1;
-        }
-    }
-    if (anyWriter)
-        ctx.ShowMessage(ctx.GetLanguageText("CDWRITER", "A010002"));
-    return 0;
-}
-
-BOOL FindNamedWriterDrive(BackupContext& ctx, char letter) {
-    CDVDWriterPro2* writer = ctx.m_disc.writer;
-    const std::string wanted(1,
-                             static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
-    for (long i = 0; writer && i < writer->GetDriveCount(); ++i) {
-        if (writer->GetDriveLetter(i) != wanted || writer->IsWriterDrive(i) != 1)
-            continue;
-        if (!SelectWriterDrive(ctx, i))
-            return 0;
-        ShowWriterTarget(ctx, i);
-        return 1;
-    }
-    return 0;
-}
-
-BOOL SelectWriterDrive(BackupContext& ctx, long index) {
-    if (ctx.m_disc.writer && ctx.m_disc.writer->SelectDrive(index))
-        return 1;
-    ctx.ShowMessage(ctx.GetLanguageText("CDWRITER", "A010002"));
-    return 0;
-}
-
 std::vector<backup::WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaType) {
     const bool dvd = IsDvdMedia(mediaType);
     const double unit = dvd ? 1380.0 : 176.0;
@@ -169,17 +56,6 @@ std::vector<backup::WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaTyp
     return items;
 }
 
-void FillWriteSpeedList(BackupContext& ctx) {
-    if (!ctx.m_disc.writer)
-        return;
-    ctx.m_target.writeSpeeds =
-        WriteSpeedItems(ctx.m_disc.writer->GetMaxWriteSpeed(), ctx.m_disc.writer->GetMediaType());
-    std::vector<std::string> labels;
-    for (const auto& item : ctx.m_target.writeSpeeds)
-        labels.push_back(item.label);
-    ctx.m_view.WriteSpeedsChanged(labels);
-}
-
 bool HasDiscSpace(CDVDWriterPro2* writer, DWORD totalKB) {
     if (!writer)
         return false;
@@ -188,16 +64,6 @@ bool HasDiscSpace(CDVDWriterPro2* writer, DWORD totalKB) {
     if (need > 1024)
         need = static_cast<double>(totalKB / 1024);
     return need < freeMB;
-}
-
-BOOL PrepareDiscImage(BackupContext& ctx) {
-    if (!ctx.m_disc.writer)
-        return 0;
-    if (ctx.m_disc.writer->GetMediaType() == kMediaNoDisc) {
-        ctx.ShowMessage(ctx.GetLanguageText("CDWRITER", "A010021"));
-        return 0;
-    }
-    return ctx.m_disc.writer->ResetImage(1) != 0;
 }
 
 bool HasFolderSpace(DWORD totalKB, const std::string& path) {
@@ -321,7 +187,7 @@ backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const Start
     ctx.m_run.running = 1;
     if (ctx.m_target.kind == backup::TargetKind::kDisc) {
         ctx.m_disc.writer->GetMaxWriteSpeed();
-        PrepareDiscImage(ctx);
+        ctx.m_targets.PrepareDiscImage();
         // The "MAX" row carries 0: the writer then keeps its own speed.
         const int row = options.writeSpeedRow;
         if (row >= 0 && row < static_cast<int>(ctx.m_target.writeSpeeds.size())) {

@@ -12,32 +12,13 @@ class BackupWorker;
 // No such drive, a CD/DVD drive, or any other drive (a folder target).
 // The drive number goes into target.drive.
 backup::TargetKind ClassifyTargetDrive(backup::TargetChoice& target, char driveLetter);
-// How a disc target picks its writer: as the folder browser does, whichever drive was chosen
-// (the last writer decides), or exactly the drive named.
-enum class WriterChoice { kLastWriter, kNamedDrive };
-// The target chosen in the folder browser (a drive path): kind by its drive; a folder, or the
-// writer drive with its disc bar, Erase and speeds; the viewer option. Answers the key it
-// refused with, "" when the target was taken.
-backup::CommandResult ChooseStorageTarget(BackupContext& ctx, const std::string& folder,
-                                          WriterChoice choice = WriterChoice::kLastWriter);
-// Selects the last writer drive in the writer's order that can be selected. The target text is
-// then the drive, its name and the disc's capacity, such as "D:\DVD writer (4482 MB)".
-BOOL FindWriterDrive(BackupContext& ctx);
-// Selects the writer drive of letter, and no other; the target text as above.
-BOOL FindNamedWriterDrive(BackupContext& ctx, char letter);
-// Selects a drive of the writer; the operator is told when it cannot be.
-BOOL SelectWriterDrive(BackupContext& ctx, long index);
 // The write speeds from the writer's maximum in KB/s: "16 x", "12 x", ... down by four steps to
 // 8 x, then halving; "MAX" with 0 when the maximum is below one step.
 std::vector<backup::WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaType);
-// Combo 1072 from the selected drive's speeds, the fastest selected.
-void FillWriteSpeedList(BackupContext& ctx);
 // True when the volume of path has more free MB than the schedule needs (KB up to 1024 KB).
 bool HasFolderSpace(DWORD totalKB, const std::string& path);
 // The same against the free megabytes of the disc in the writer.
 bool HasDiscSpace(CDVDWriterPro2* writer, DWORD totalKB);
-// A new disc image; false (the operator told) without a disc.
-BOOL PrepareDiscImage(BackupContext& ctx);
 // The checks of the OK command, in its order: each refusal is shown and answers its key; ""
 // when a backup may start. Changes nothing; a folder target that does not exist must be one
 // that can be made.

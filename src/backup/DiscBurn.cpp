@@ -68,7 +68,7 @@ void WriteCompleted(BackupContext& ctx) {
     else
         ClearCompletedEntries(ctx);  // what the disc lacks stays in the schedule
     ShowCapacityAgain(ctx);
-    UpdateDiscSpaceBar(ctx, writer && writer->GetMediaType() != kMediaNoDisc);
+    ctx.m_targets.UpdateDiscSpaceBar(writer && writer->GetMediaType() != kMediaNoDisc);
     FillScheduleList(ctx);
     std::memset(&ctx.m_schedule.entryInfo, 0, sizeof ctx.m_schedule.entryInfo);
     if (whole)
@@ -109,7 +109,7 @@ void EraseCompleted(BackupContext& ctx) {
     if (writer)
         writer->RefreshMedia();
     ctx.SetStatusText("");
-    UpdateDiscSpaceBar(ctx, true);
+    ctx.m_targets.UpdateDiscSpaceBar(true);
     UpdateEraseButton(ctx.m_view, ctx.m_disc.writer);
     BackToIdle(ctx);
     if (writer)

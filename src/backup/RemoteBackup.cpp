@@ -98,7 +98,7 @@ void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
     }
     ctx.m_chooser.ResetCameraSelection();
     InsertListRow(ctx.m_schedule, ctx.m_view, label);
-    UpdateDiscSpaceBar(ctx, ctx.m_target.discReady != 0);
+    ctx.m_targets.UpdateDiscSpaceBar(ctx.m_target.discReady != 0);
     Idle(ctx);
     ctx.SetStatusText("");
 }

@@ -41,41 +41,6 @@ void EnableEntryButtons(backup::IOperatorView& view, bool enable) {
     view.EnableUpdate(enable);
 }
 
-void UpdateDiscSpaceBar(BackupContext& ctx, bool show) {
-    TextProgressState bar;
-    bar.bkColor = 0xC0FFFF;
-    bar.barColor = 0xFFC0FF;
-    bar.lower = 0;
-    bar.upper = 100;
-    bar.textVisible = true;
-    // The bar is drawn from the disc writer's figures; without them it stays hidden.
-    if (!show || !ctx.m_disc.writer) {
-        ctx.m_view.ShowDiscSpace(false);
-        ctx.m_view.OfferErase(false);
-        return;
-    }
-    ctx.m_view.ShowDiscSpace(true);
-    const double capacity = GetDiscCapacityMB(*ctx.m_disc.writer);
-    const double freeMB = GetDiscFreeMB(*ctx.m_disc.writer);
-    const double used = GetDiscUsedMB(*ctx.m_disc.writer);
-    // A disc of no capacity is shown as full rather than divided by.
-    const int usedPercent = capacity > 0 ? 100 - static_cast<int>(freeMB / capacity * 100) : 100;
-    bar.pos = usedPercent;
-    bar.bar2Color = 0x40C080;
-    bar.lower2 = usedPercent;
-    bar.upper2 = 100;
-    bar.pos2 = ctx.m_schedule.totalKB > 0 && capacity > 0
-                   ? static_cast<int>((ctx.m_schedule.totalKB / 1024 + used) / capacity * 100)
-                   : usedPercent;
-    char text[160];
-    std::snprintf(text, sizeof text, "%s : %.fM", ctx.GetLanguageText("BACKUP", "M010023").c_str(),
-                  freeMB);
-    bar.text = text;
-    bar.textOnBk = bar.textOnBar = 0x000000;
-    ctx.m_view.SetDiscSpace(bar);
-    UpdateEraseButton(ctx.m_view, ctx.m_disc.writer);
-}
-
 void UpdateEraseButton(backup::IOperatorView& view, CDVDWriterPro2* writer) {
     view.OfferErase(writer && IsRewritableMedia(writer->GetMediaType()));
 }
@@ -191,7 +156,7 @@ backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range)
     }
     ctx.m_chooser.ResetCameraSelection();
     InsertListRow(ctx.m_schedule, ctx.m_view, label);
-    UpdateDiscSpaceBar(ctx, ctx.m_target.discReady != 0);
+    ctx.m_targets.UpdateDiscSpaceBar(ctx.m_target.discReady != 0);
     ctx.m_view.SetWaitCursor(false);
     return {};
 }
@@ -237,7 +202,7 @@ backup::CommandResult OnDelete(BackupContext& ctx) {
             before.nSize < ctx.m_schedule.totalKB ? before.nSize : ctx.m_schedule.totalKB;
     storage::DeleteFolderTree(entryFolder);
     ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
-    UpdateDiscSpaceBar(ctx, ctx.m_target.discReady != 0);
+    ctx.m_targets.UpdateDiscSpaceBar(ctx.m_target.discReady != 0);
     if (!ctx.m_schedule.AnySlotUsed()) {
         ClearReservedFolder(ctx.m_host, ctx.m_schedule);
         ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);

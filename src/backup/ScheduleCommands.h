@@ -23,9 +23,6 @@ std::size_t MemoLength(const std::string& text);
 // Stores the memo of the picked entry in its information file.
 backup::CommandResult OnUpdateMemo(BackupContext& ctx);
 void EnableEntryButtons(backup::IOperatorView& view, bool enable);
-// The disc space bar: used and planned space of the disc in the writer, and the free megabytes;
-// hidden with "Erase" when show is false or there are no disc figures.
-void UpdateDiscSpaceBar(BackupContext& ctx, bool show);
 // "Erase" is offered for a rewritable disc only.
 void UpdateEraseButton(backup::IOperatorView& view, CDVDWriterPro2* writer);
 // Puts label into the sorted schedule list; the picked row stays picked.

@@ -259,7 +259,7 @@ void CQuillonDlg::OnBrowseTarget(const std::string* hostFolder) {
         return;
     // The host folder as a drive path; one outside every drive keeps its first character, which
     // names no drive and is refused.
-    ChooseStorageTarget(m_ctx, platform::ToDrivePath(chosen));
+    m_ctx.m_targets.ChooseStorageTarget(platform::ToDrivePath(chosen));
 }
 
 void CQuillonDlg::OnOK() {

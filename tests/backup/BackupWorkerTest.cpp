@@ -64,7 +64,7 @@ class BackupWorkerTest : public BackupFixture<HookedView> {
     }
     void Run(const std::string& target) {
         fs::create_directories(out + "/Backup");  // the folder browser offers existing folders
-        ASSERT_EQ(ChooseStorageTarget(ctx, target), "");
+        ASSERT_EQ(ctx.m_targets.ChooseStorageTarget(target), "");
         BackupWorker worker(ctx);
         worker.StartMakeFileThread();
         ASSERT_EQ(OnOK(ctx, worker), "");

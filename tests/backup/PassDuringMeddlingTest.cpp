@@ -153,7 +153,7 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
     Add("10", "00", "10", "11", {});
     Add("10", "02", "10", "05", {1, 3});
     fs::create_directories(out + "/Backup");
-    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Backup"), "");
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Backup"), "");
     worker.StartMakeFileThread();
     ASSERT_EQ(OnOK(ctx, worker), "");
     const int rounds = MeddleUntil([&] { return view.ended.load(); });
@@ -180,7 +180,7 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
 TEST_F(PassDuringMeddlingTest, ACancelDuringMeddlingStopsThePassAndKeepsItsEntries) {
     Add("10", "00", "10", "11", {});
     fs::create_directories(out + "/Backup");
-    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Backup"), "");
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Backup"), "");
     worker.StartMakeFileThread();
     // The first file the pass shows makes sure the cancel comes while it runs.
     ASSERT_EQ(OnOK(ctx, worker), "");
@@ -196,7 +196,7 @@ TEST_F(PassDuringMeddlingTest, ADiscPassBuildsItsPlannedImageAndHandsItOverOnThe
     writer.freeMB = 4000;
     ctx.m_disc.writer = &writer;
     Add("10", "00", "10", "11", {0, 2});
-    ASSERT_TRUE(FindWriterDrive(ctx));
+    ASSERT_TRUE(ctx.m_targets.FindWriterDrive());
     ctx.m_target.kind =
         backup::TargetKind::kDisc;  // as the folder browser sets it for a writer drive
     worker.StartMakeFileThread();
@@ -223,7 +223,7 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
     ASSERT_TRUE(client.Pump([] { return true; }));
     ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
     fs::create_directories(out + "/Remote");
-    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Remote"), "");
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
     worker.StartMakeFileThread();
     const int boxes = view.boxes;
     ASSERT_EQ(OnOK(ctx, worker), "");
@@ -251,7 +251,7 @@ TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
     ASSERT_EQ(OnAdd(ctx, view.range), "");
     ASSERT_TRUE(client.Pump([] { return true; }));
     fs::create_directories(out + "/Remote");
-    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Remote"), "");
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
     worker.StartMakeFileThread();
     const int boxes = view.boxes;
     ASSERT_EQ(OnOK(ctx, worker), "");

@@ -90,7 +90,7 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
     }
     void Run(const std::string& folder) {
         fs::create_directories(out + "/" + folder);
-        ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\" + folder), "");
+        ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\" + folder), "");
         const int before = view.ends;
         ASSERT_EQ(OnOK(ctx, worker), "");
         ASSERT_TRUE(client->Pump([&] { return view.ends > before; }));
@@ -187,7 +187,7 @@ TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerCh
     GoRemote();
     Add("10", "00", "10", "01", {0});
     fs::create_directories(out + "/Remote");
-    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Remote"), "");
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
     ctx.m_run.running = 1;
     ctx.m_bInMessageBox = 0;
     view.answerYesNo = IDYES;
@@ -297,7 +297,7 @@ TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAn
     client->slowDownload = true;
     client->holdFirstFile = true;
     fs::create_directories(out + "/Remote");
-    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Remote"), "");
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
     ASSERT_EQ(OnOK(ctx, worker), "");
     ASSERT_TRUE(client->Pump([&] { return client->downloadWriting.load(); }));
     // The window goes while the link's thread still writes: the worker's last step finishes the

@@ -59,7 +59,7 @@ class StartTargetTest : public BackupFixture<EndView> {
 
 TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
     // As the host's message names it: a folder the browser never offered.
-    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\Named\\By\\Host"), "");
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Named\\By\\Host"), "");
     EXPECT_EQ(CheckBackupStart(ctx), "");
     EXPECT_FALSE(fs::exists(usb + "/Named"));  // the checks change nothing
     BackupWorker worker(ctx);
@@ -76,7 +76,7 @@ TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
 
 TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
     WriteText(usb + "/taken", "a file where the folder would go");
-    ASSERT_EQ(ChooseStorageTarget(ctx, "E:\\taken\\Backup"), "");
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\taken\\Backup"), "");
     BackupWorker worker(ctx);
     worker.StartMakeFileThread();
     EXPECT_EQ(OnOK(ctx, worker), "M010032");
@@ -95,7 +95,7 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
     writer.drives = {{"D", "DVD writer"}};
     writer.freeMB = 0.9;
     ctx.m_disc.writer = &writer;
-    ASSERT_EQ(ChooseStorageTarget(ctx, "D:\\"), "");
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
     ctx.m_schedule.totalKB = 12595;  // KB: 12.3 MB
     EXPECT_EQ(CheckBackupStart(ctx), "M010028");
     EXPECT_EQ(LastMessage(),
@@ -117,21 +117,21 @@ TEST_F(StartTargetTest, TheBrowsersWriterIsTheLastThatCanBeSelectedAndANamedOneI
     writer.drives = {{"D", "DVD writer"}, {"F", "CD writer"}, {"H", "Other writer"}};
     ctx.m_disc.writer = &writer;
     // Named: exactly that drive, whichever comes last.
-    ASSERT_EQ(ChooseStorageTarget(ctx, "D:\\", WriterChoice::kNamedDrive), "");
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\", WriterChoice::kNamedDrive), "");
     EXPECT_EQ(writer.selected, 0);
     EXPECT_EQ(ctx.m_target.text.rfind("D:\\DVD writer", 0), 0u) << ctx.m_target.text;
     // Picked in the browser: the last writer decides...
-    ASSERT_EQ(ChooseStorageTarget(ctx, "D:\\"), "");
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
     EXPECT_EQ(writer.selected, 2);
     // ...unless it cannot be selected: then the one before it, with no complaint.
     writer.drives[2].selectable = false;
     const std::size_t boxes = view.messages.size();
-    ASSERT_EQ(ChooseStorageTarget(ctx, "D:\\"), "");
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
     EXPECT_EQ(writer.selected, 1);
     EXPECT_EQ(view.messages.size(), boxes);
     // A named drive that cannot be selected is refused, never swapped for another.
     writer.selected = -1;
-    EXPECT_EQ(ChooseStorageTarget(ctx, "H:\\", WriterChoice::kNamedDrive), "M010022");
+    EXPECT_EQ(ctx.m_targets.ChooseStorageTarget("H:\\", WriterChoice::kNamedDrive), "M010022");
     EXPECT_EQ(writer.selected, -1);
     ctx.m_disc.writer = nullptr;
 }
@@ -142,7 +142,7 @@ TEST_F(StartTargetTest, ADriveWhoseSectionCannotBeUsedIsRefusedWithWhatIsWrong) 
                                             "/g.iso\nMedia=bluray\n");
     // Saved through the table, which keeps the section, so that this process reads it again.
     ASSERT_TRUE(platform::DriveTable::Load(prefix()).Save(prefix()));
-    EXPECT_EQ(ChooseStorageTarget(ctx, "G:\\"), "M010020");
+    EXPECT_EQ(ctx.m_targets.ChooseStorageTarget("G:\\"), "M010020");
     EXPECT_EQ(LastMessage(), Text("M010020") + "\n" + prefix() +
                                  "/drives.ini [G:]: Media=bluray is none of cd-r, cd-rw, dvd-r, "
                                  "dvd-rw, dvd+r and dvd+rw; the section is not used");

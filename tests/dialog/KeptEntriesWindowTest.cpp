@@ -31,7 +31,7 @@ TEST_F(KeptEntriesWindowTest, AStoppedPassKeepsWhatItDidNotWriteAndNamesIt) {
         Click(ctl::kAdd);
     }
     ASSERT_EQ(Rows(ctl::kScheduleList).size(), 2);
-    ASSERT_EQ(ChooseStorageTarget(ctx(), "E:\\"), "");
+    ASSERT_EQ(ctx().m_targets.ChooseStorageTarget("E:\\"), "");
     SaveArtefact(*dlg, "kept-entries-before.png");
 
     // Start, and at once Cancel answered Yes: the worker stops at its first check.

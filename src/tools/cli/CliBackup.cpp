@@ -305,7 +305,7 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
                      platform::MachinePrefix().c_str());
         return 1;
     }
-    if (ChooseStorageTarget(ctx, folder).refused() || CheckBackupStart(ctx).refused())
+    if (ctx.m_targets.ChooseStorageTarget(folder).refused() || CheckBackupStart(ctx).refused())
         return 1;
     // The folder browser offers only folders that exist; a folder named here is made once
     // every check has passed, so that a refused backup leaves nothing behind.

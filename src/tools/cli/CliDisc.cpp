@@ -52,7 +52,8 @@ bool DiscSession::Open(const std::string& drive) {
     if (!InitDiscWriter(ctx_))
         return false;
     // The drive named is the one written or erased, whatever other writers the table has.
-    return ChooseStorageTarget(ctx_, std::string(1, letter) + ":\\", WriterChoice::kNamedDrive)
+    return ctx_.m_targets
+        .ChooseStorageTarget(std::string(1, letter) + ":\\", WriterChoice::kNamedDrive)
         .done();
 }
 

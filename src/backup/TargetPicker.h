@@ -1,0 +1,60 @@
+#pragma once
+// Where the image goes: a folder, or the disc in a writer drive with its space bar, Erase and
+// write speeds. It works on the target and the disc writer; of the schedule it reads the total
+// the disc must take.
+#include <string>
+
+#include "backup/CommandResult.h"
+#include "backup/DiscState.h"
+#include "backup/OperatorPrompts.h"
+#include "backup/OperatorView.h"
+#include "backup/ScheduleState.h"
+#include "backup/TargetChoice.h"
+
+// How a disc target picks its writer: as the folder browser does, whichever drive was chosen
+// (the last writer decides), or exactly the drive named.
+enum class WriterChoice { kLastWriter, kNamedDrive };
+
+namespace backup {
+
+class TargetPicker {
+  public:
+    TargetPicker(TargetChoice& target, DiscState& disc, const ScheduleState& schedule,
+                 IOperatorView& view, OperatorPrompts& prompts)
+        : target_(target), disc_(disc), schedule_(schedule), view_(view), prompts_(prompts) {}
+    TargetPicker(const TargetPicker&) = delete;
+    TargetPicker& operator=(const TargetPicker&) = delete;
+
+    // The target chosen in the folder browser (a drive path): kind by its drive; a folder, or
+    // the writer drive with its disc bar, Erase and speeds; the viewer option. Answers the key
+    // it refused with, done when the target was taken.
+    CommandResult ChooseStorageTarget(const std::string& folder,
+                                      WriterChoice choice = WriterChoice::kLastWriter);
+    // Selects the last writer drive in the writer's order that can be selected. The target text
+    // is then the drive, its name and the disc's capacity, such as "D:\DVD writer (4482 MB)".
+    BOOL FindWriterDrive();
+    // Selects the writer drive of letter, and no other; the target text as above.
+    BOOL FindNamedWriterDrive(char letter);
+    // Selects a drive of the writer; the operator is told when it cannot be.
+    BOOL SelectWriterDrive(long index);
+    // The write speeds of the selected drive's medium, the fastest first.
+    void FillWriteSpeedList();
+    // A new disc image; false (the operator told) without a disc.
+    BOOL PrepareDiscImage();
+    // The disc's space bar: what the disc holds and what the schedule adds, in MB; hidden (and
+    // Erase not offered) when show is false or there is no writer.
+    void UpdateDiscSpaceBar(bool show);
+
+  private:
+    // The refusal of key, with what drives.ini says is wrong with the drive's section.
+    CommandResult RefuseDrive(const std::string& key, char letter);
+    void ShowWriterTarget(long index);
+
+    TargetChoice& target_;
+    DiscState& disc_;
+    const ScheduleState& schedule_;
+    IOperatorView& view_;
+    OperatorPrompts& prompts_;
+};
+
+}  // namespace backup
