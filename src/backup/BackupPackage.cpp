@@ -69,10 +69,9 @@ std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImag
     return std::string();
 }
 
-BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
-                     const std::string& rangeKey, int mode) {
+BOOL AccessEntryInfo(const backup::HostSettings& host, BackupInfoRecord& r,
+                     const std::string& entryFolder, const std::string& rangeKey, int mode) {
     const std::string path = entryFolder + "\\BackupInfo.dat";
-    BackupInfoRecord& r = ctx.m_schedule.entryInfo;
     if (mode == kEntryInfoRead) {
         std::memset(&r, 0, sizeof r);
         platform::File f;
@@ -92,7 +91,7 @@ BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
         std::memset(&r, 0, sizeof r);
         return ok;
     }
-    return WriteNewEntryInfo(ctx.m_host, entryFolder, rangeKey, r);
+    return WriteNewEntryInfo(host, entryFolder, rangeKey, r);
 }
 
 BOOL WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entryFolder,
@@ -234,8 +233,8 @@ void PrepareEntryFolders(backup::PassJob& job, const std::string& startKey,
         job.report().Fail(problem);
 }
 
-void ResetViewerOption(BackupContext& ctx) {
-    ctx.m_view.EnableViewerOption(true);
-    ctx.m_view.ClearViewerOption();
-    ctx.m_run.includeViewer = 0;
+void ResetViewerOption(backup::IOperatorView& view, backup::RunState& run) {
+    view.EnableViewerOption(true);
+    view.ClearViewerOption();
+    run.includeViewer = 0;
 }

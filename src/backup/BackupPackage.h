@@ -3,8 +3,11 @@
 // its settings file, and the entry folders of an image filled from elsewhere.
 #include <string>
 
-#include "backup/BackupContext.h"
+#include "backup/HostSettings.h"
+#include "backup/OperatorView.h"
 #include "backup/PassJob.h"
+#include "backup/RunState.h"
+#include "records/BackupInfo.h"
 
 // Where one schedule entry goes in the image, as the extraction and the package form it.
 struct EntryImagePaths {
@@ -24,11 +27,11 @@ EntryImagePaths MakeEntryImagePaths(const backup::PassPlan& plan, const std::str
 std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImagePaths& p);
 
 enum EntryInfoMode { kEntryInfoWrite = 0, kEntryInfoRead = 1, kEntryInfoUpdate = 2 };
-// Reads or writes "BackupInfo.dat" in the entry folder: 0 fills m_schedule.entryInfo from the range
-// key (YYYYMMDDhhmmHHMM) and the host context and writes it, 1 clears and reads it, 2 writes it
+// Reads or writes "BackupInfo.dat" in the entry folder: 0 fills record from the range key
+// (YYYYMMDDhhmmHHMM) and the host's settings and writes it, 1 clears and reads it, 2 writes it
 // unchanged and clears it. True when the file opened (and was written or read whole).
-BOOL AccessEntryInfo(BackupContext& ctx, const std::string& entryFolder,
-                     const std::string& rangeKey, int mode);
+BOOL AccessEntryInfo(const backup::HostSettings& host, BackupInfoRecord& record,
+                     const std::string& entryFolder, const std::string& rangeKey, int mode);
 // Mode 0 of the above for a host's values: record filled from the range key and written.
 BOOL WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entryFolder,
                        const std::string& rangeKey, BackupInfoRecord& record);
@@ -50,4 +53,4 @@ BOOL CopyFileSimple(const std::string& source, const std::string& destination);
 void PrepareEntryFolders(backup::PassJob& job, const std::string& startKey,
                          const std::string& endKey);
 // Enables and unticks "Include backup viewer" and clears the viewer choice.
-void ResetViewerOption(BackupContext& ctx);
+void ResetViewerOption(backup::IOperatorView& view, backup::RunState& run);

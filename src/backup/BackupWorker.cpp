@@ -191,7 +191,7 @@ void FinishFolderBackup(BackupContext& ctx) {
         ctx.m_view.SetStatusText("");
         ClearCompletedEntries(ctx);
     }
-    ResetViewerOption(ctx);
+    ResetViewerOption(ctx.m_view, ctx.m_run);
     ctx.m_view.PassEnded();
 }
 

@@ -58,6 +58,6 @@ void RestoreSchedule(BackupContext& ctx) {
         return;
     }
     platform::CreateDirectory(ctx.WorkingFolder());
-    LoadScheduleTable(ctx);
+    LoadScheduleTable(ctx.m_host, ctx.m_schedule, ctx.m_prompts);
     FillScheduleList(ctx);
 }

@@ -78,7 +78,7 @@ void WriteCompleted(BackupContext& ctx) {
     ctx.SetStatusText("");
     if (writer)
         writer->SetDriveState(0);
-    ResetViewerOption(ctx);
+    ResetViewerOption(ctx.m_view, ctx.m_run);
     // A pass that missed files wrote what it had: the box says what is missing.
     ctx.ShowMessage((outcome.empty() ? text : text + "\n" + outcome) + checked, "Backup",
                     outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
@@ -114,7 +114,7 @@ void EraseCompleted(BackupContext& ctx) {
     BackToIdle(ctx);
     if (writer)
         writer->SetDriveState(0);
-    ResetViewerOption(ctx);
+    ResetViewerOption(ctx.m_view, ctx.m_run);
     ctx.ShowMessage(text);
     if (writer)
         writer->SetDriveState(1);

@@ -174,7 +174,7 @@ void FinishRemoteFolderBackup(BackupContext& ctx) {
     TakePassResults(ctx);
     ClearFinishedSchedule(ctx);
     ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
-    ResetViewerOption(ctx);
+    ResetViewerOption(ctx.m_view, ctx.m_run);
     ctx.m_view.ShowStatus(false);
     ctx.ShowMessage(Text(ctx, "M010014"), ctx.GetLanguageText("BACKUP", "A010008"),
                     MB_OK | MB_TASKMODAL);

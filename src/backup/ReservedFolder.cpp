@@ -15,11 +15,11 @@ bool SaveScheduleTable(const backup::HostSettings& host, const backup::ScheduleS
     return storage::SaveScheduleTable(host.basePath, schedule.table);
 }
 
-bool LoadScheduleTable(BackupContext& ctx) {
-    const storage::ScheduleLoad load =
-        storage::LoadScheduleTable(ctx.m_host.basePath, ctx.m_schedule.table);
+bool LoadScheduleTable(const backup::HostSettings& host, backup::ScheduleState& schedule,
+                       backup::OperatorPrompts& prompts) {
+    const storage::ScheduleLoad load = storage::LoadScheduleTable(host.basePath, schedule.table);
     if (load.outcome == storage::ScheduleLoad::kRejected)
-        ctx.ShowMessage(ctx.GetLanguageText("BACKUP", "Q010001") + "\n" + load.problem);
+        prompts.ShowMessage(prompts.Text("BACKUP", "Q010001") + "\n" + load.problem);
     return load.outcome == storage::ScheduleLoad::kLoaded;
 }
 

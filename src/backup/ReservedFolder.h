@@ -3,7 +3,10 @@
 // the dialog's members, and the recorded minutes of the chosen day.
 #include <string>
 
-#include "backup/BackupContext.h"
+#include "backup/DaySelection.h"
+#include "backup/HostSettings.h"
+#include "backup/OperatorPrompts.h"
+#include "backup/ScheduleState.h"
 
 // Creates "%s\%s\%s" of parent, entry and day and writes "%s\%s.DAT" of it from the
 // selection's map of the entry.
@@ -13,7 +16,8 @@ bool SaveMinuteMap(const backup::DaySelection& sel, const std::string& parent,
 bool SaveScheduleTable(const backup::HostSettings& host, const backup::ScheduleState& schedule);
 // Reads reserve.dat into the table; false when there is none. A damaged file is not loaded: the
 // operator is told, and the file is kept beside as reserve.dat.damaged.
-bool LoadScheduleTable(BackupContext& ctx);
+bool LoadScheduleTable(const backup::HostSettings& host, backup::ScheduleState& schedule,
+                       backup::OperatorPrompts& prompts);
 // Removes reserve.dat (the saved schedule is then empty); false when it is still there.
 bool RemoveScheduleFile(const backup::HostSettings& host);
 // Empties the schedule table, zeroes the total and deletes the working folder, reserve.dat

@@ -117,7 +117,8 @@ backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range)
         return ctx.Refuse("M010003", ctx.GetLanguageText("BACKUP", "M010003") + "\n" + problem);
     platform::CreateDirectory(working);
     platform::CreateDirectory(entryFolder);
-    if (!AccessEntryInfo(ctx, entryFolder, EntryRangeKey(entry), kEntryInfoWrite)) {
+    if (!AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, entryFolder, EntryRangeKey(entry),
+                         kEntryInfoWrite)) {
         platform::DeleteFile(entryFolder + "\\BackupInfo.dat");
         platform::RemoveDirectory(entryFolder);
         return ctx.Refuse("M010003");
@@ -230,8 +231,9 @@ backup::CommandResult OnSelchangeSchedule(BackupContext& ctx) {
     ctx.m_schedule.pickedFolder = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
     ctx.m_schedule.pickedEntry = entry;
     ctx.m_chooser.ResetCameraSelection();
-    ctx.m_schedule.entryInfoRead = AccessEntryInfo(ctx, ctx.m_schedule.pickedFolder,
-                                                   ctx.m_schedule.pickedEntry, kEntryInfoRead);
+    ctx.m_schedule.entryInfoRead =
+        AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, ctx.m_schedule.pickedFolder,
+                        ctx.m_schedule.pickedEntry, kEntryInfoRead);
     if (ctx.m_schedule.entryInfoRead) {
         ctx.m_view.MemoChanged(ctx.m_schedule.entryInfo.memo);
         ctx.m_view.EnableUpdate(true);
@@ -274,8 +276,8 @@ backup::CommandResult OnUpdateMemo(BackupContext& ctx) {
     // A record that could not be read is not written back as one of date 0 with the memo.
     if (!ctx.m_schedule.entryInfoRead ||
         !WorkingFolderProblem(ctx.m_host, ctx.m_schedule.pickedFolder).empty() ||
-        !AccessEntryInfo(ctx, ctx.m_schedule.pickedFolder, ctx.m_schedule.pickedEntry,
-                         kEntryInfoUpdate))
+        !AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, ctx.m_schedule.pickedFolder,
+                         ctx.m_schedule.pickedEntry, kEntryInfoUpdate))
         refused = ctx.Refuse("M010037");
     ctx.m_chooser.ResetCameraSelection();
     ctx.m_schedule.pickedRow = -1;

@@ -30,7 +30,8 @@ TEST_F(BackupPackageTest, EntryInformationIsWrittenReadAndUpdatedInItsThreeModes
     ctx.m_host.modelCode = 0x1648D;
     std::memset(ctx.m_host.cameraNames[5], 'n', 30);  // a name of 30 characters fills its slot
     std::strcpy(ctx.m_schedule.entryInfo.memo, "typed before Add");
-    ASSERT_TRUE(AccessEntryInfo(ctx, "C:\\E", "2010052314001530", kEntryInfoWrite));
+    ASSERT_TRUE(AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, "C:\\E", "2010052314001530",
+                                kEntryInfoWrite));
     const std::string bytes = ReadText(driveC() + "/E/BackupInfo.dat");
     ASSERT_EQ(bytes.size(), 2332u);
     const DWORD head[10] = {2010, 5, 23, 14, 0, 15, 30, 16, 4, 0x1648D};
@@ -40,21 +41,24 @@ TEST_F(BackupPackageTest, EntryInformationIsWrittenReadAndUpdatedInItsThreeModes
     EXPECT_EQ(bytes[2279], 0);
 
     std::memset(&ctx.m_schedule.entryInfo, 0x55, sizeof ctx.m_schedule.entryInfo);
-    ASSERT_TRUE(AccessEntryInfo(ctx, "C:\\E", "", kEntryInfoRead));
+    ASSERT_TRUE(AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, "C:\\E", "", kEntryInfoRead));
     EXPECT_EQ(ctx.m_schedule.entryInfo.endMinute, 30u);
     EXPECT_STREQ(ctx.m_schedule.entryInfo.memo, "typed before Add");
 
     std::strcpy(ctx.m_schedule.entryInfo.memo, "changed");
-    ASSERT_TRUE(AccessEntryInfo(ctx, "C:\\E", "", kEntryInfoUpdate));
+    ASSERT_TRUE(
+        AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, "C:\\E", "", kEntryInfoUpdate));
     EXPECT_EQ(ctx.m_schedule.entryInfo.year, 0u);  // cleared after the write
     EXPECT_STREQ(ReadInfo(driveC() + "/E/BackupInfo.dat").memo, "changed");
     EXPECT_EQ(ReadInfo(driveC() + "/E/BackupInfo.dat").year, 2010u);
 
     // A short file reads as a missing one.
     WriteText(driveC() + "/E/BackupInfo.dat", "short");
-    EXPECT_FALSE(AccessEntryInfo(ctx, "C:\\E", "", kEntryInfoRead));
+    EXPECT_FALSE(
+        AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, "C:\\E", "", kEntryInfoRead));
     EXPECT_EQ(ctx.m_schedule.entryInfo.year, 0u);
-    EXPECT_FALSE(AccessEntryInfo(ctx, "C:\\Missing", "2010052314001530", kEntryInfoWrite));
+    EXPECT_FALSE(AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, "C:\\Missing",
+                                 "2010052314001530", kEntryInfoWrite));
 }
 
 TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
@@ -105,7 +109,7 @@ TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
 TEST_F(BackupPackageTest, ViewerSettingsFailWhenTheImageFolderCannotBeMade) {
     WriteText(driveC() + "/QuillonTemp", "a file in the way");
     EXPECT_FALSE(WriteViewerIni(Job()));
-    ResetViewerOption(ctx);
+    ResetViewerOption(ctx.m_view, ctx.m_run);
     EXPECT_TRUE(view.viewerOptionEnabled);
     EXPECT_FALSE(view.viewerOptionChecked);
 }

@@ -98,7 +98,7 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     EXPECT_EQ(fs::file_size(kept + "20100523/20100523.DAT"), 92164u);
     BackupContext next(app, view);
     next.m_host.basePath = ctx.m_host.basePath;
-    ASSERT_TRUE(LoadScheduleTable(next));
+    ASSERT_TRUE(LoadScheduleTable(next.m_host, next.m_schedule, next.m_prompts));
     EXPECT_EQ(next.m_schedule.table[0].bUsed, 1u);
     EXPECT_EQ(next.m_schedule.table[0].bCam[2], 1u);
     EXPECT_NE(PassOutcomeText(ctx).find("2010-05-23 - 10:00 ~ 10:09: the backup was stopped"),

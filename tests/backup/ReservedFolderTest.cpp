@@ -34,7 +34,7 @@ TEST_F(ReservedFolderTest, ADamagedScheduleIsShownToTheOperatorAndNotLoaded) {
     WriteText(driveC() + "/Prog/Reserved/reserve.dat", std::string(24400, '\x07'));
     ctx.Clear();
     ctx.m_host.basePath = "C:\\Prog\\";
-    EXPECT_FALSE(LoadScheduleTable(ctx));
+    EXPECT_FALSE(LoadScheduleTable(ctx.m_host, ctx.m_schedule, ctx.m_prompts));
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_NE(view.messages[0].text.find("damaged"), std::string::npos);
     EXPECT_NE(view.messages[0].text.find("slot 1"), std::string::npos);

@@ -135,7 +135,7 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
     // The list survives a restart through reserve.dat.
     BackupContext again(app, view);
     again.m_host.basePath = ctx.m_host.basePath;
-    LoadScheduleTable(again);
+    LoadScheduleTable(again.m_host, again.m_schedule, again.m_prompts);
     FillScheduleList(again);
     EXPECT_EQ(again.m_schedule.rows, ctx.m_schedule.rows);
     EXPECT_EQ(again.m_schedule.totalKB, ctx.m_schedule.totalKB);

@@ -154,7 +154,7 @@ const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& la
 std::string EntryMemo(BackupContext& ctx, const std::string& label) {
     const std::string entry = LabelToEntry(label, ctx.m_host.dateType);
     const std::string folder = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
-    if (AccessEntryInfo(ctx, folder, entry, kEntryInfoRead))
+    if (AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, folder, entry, kEntryInfoRead))
         return ctx.m_schedule.entryInfo.memo;
     // An entry without its record is no entry without a memo: say so.
     const std::string path = paths::WorkingInfoPath(ctx.m_host.basePath, entry);
