@@ -1,13 +1,11 @@
 #include "companions/CppSQLite3.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cstring>
 
 #include "platform/DrivePaths.h"
+#include "platform/HostFiles.h"
+#include "platform/HostPaths.h"
 
 namespace {
 
@@ -29,8 +27,7 @@ std::string FileUri(const std::string& host, const std::string& query) {
 }
 
 bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+    return platform::LookAtHostPath(path).kind != platform::HostKind::kNothing;
 }
 
 // How a database that is not ours is opened for reading without a file ever being made beside
@@ -38,16 +35,13 @@ bool Exists(const std::string& path) {
 // since opening it otherwise would create them.
 // Only a regular file is opened: a pipe in its place would hold the reader for good.
 std::string ReadOnlyQuery(const std::string& host) {
-    const int fd = ::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return "mode=ro";  // SQLite says why it cannot open it
-    struct stat st {};
     unsigned char header[20] = {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    const bool full = regular && ::pread(fd, header, sizeof header, 0) == sizeof header;
-    ::close(fd);
-    if (!regular)
+    const long long got = platform::ReadHostFileHead(host, header, sizeof header);
+    if (got == platform::kCannotOpen)
+        return "mode=ro";  // SQLite says why it cannot open it
+    if (got == platform::kNotAFile)
         throw CppSQLite3Exception(SQLITE_CANTOPEN, host + " is no file");
+    const bool full = got == sizeof header;
     const bool wal = full && header[18] == 2 && header[19] == 2;
     if (wal && !(Exists(host + "-wal") && Exists(host + "-shm")))
         return "mode=ro&immutable=1";

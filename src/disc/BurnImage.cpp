@@ -1,11 +1,6 @@
 // The image the writer builds from the folders added to it, and the start of its write.
 #include "disc/BurnWriter.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <stdint.h>
 #include <algorithm>
 #include <cerrno>
@@ -89,7 +84,7 @@ BOOL BurnWriter::WriteDisc() {
     job->pseudo = d.pseudo;
     job->device = d.pseudo ? "stdio:" + d.file : d.device;
     job->check = check_;
-    job->fd = lockFd_;
+    job->file = discFile_.get();
     if (iso_image_new(volumeLabel_.c_str(), &job->image) < 0) {
         Fail(1005, "the image could not be made");
         return 0;
@@ -145,11 +140,12 @@ BOOL BurnWriter::WriteDisc() {
     job->sectors = static_cast<long>((bytes + kBlock - 1) / kBlock);
     if (d.pseudo) {
         // A blank medium holds nothing: what an earlier, failed write left goes first.
-        if (::ftruncate(lockFd_, 0) != 0) {
+        if (!discFile_ || !discFile_->Empty()) {
+            const std::string why = discFile_ ? std::strerror(errno) : "there is none";
             source->cancel(source);
             burn::burn_source_free(source);
             iso_image_unref(job->image);
-            Fail(1001, std::string("the disc file cannot be written: ") + std::strerror(errno));
+            Fail(1001, "the disc file cannot be written: " + why);
             return 0;
         }
         std::string adr = "stdio:" + d.file;
@@ -162,7 +158,7 @@ BOOL BurnWriter::WriteDisc() {
         }
         job->drive = job->grab[0].drive;
         while (burn::burn_disc_get_status(job->drive) == burn::BURN_DISC_UNREADY)
-            ::usleep(10000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } else {
         job->drive = static_cast<burn::burn_drive_info*>(grabbed_)[0].drive;
     }

@@ -2,11 +2,6 @@
 // back of a written disc.
 #include "disc/BurnJob.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <stdint.h>
 #include <algorithm>
 #include <cerrno>
@@ -32,7 +27,7 @@ BOOL BurnWriter::EraseDisc(BOOL quick) {
     auto job = std::make_unique<Job>();
     job->erase = true;
     job->pseudo = drives_[static_cast<std::size_t>(selected_)].pseudo;
-    job->fd = lockFd_;
+    job->file = discFile_.get();
     if (!job->pseudo) {
         job->drive = static_cast<burn::burn_drive_info*>(grabbed_)[0].drive;
         if (disc.status != kStatusBlank && burn::burn_disc_erasable(job->drive) != 1)
@@ -70,11 +65,11 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
         bool ok = true;
         if (job->pseudo) {
             // Erasing a pseudo-drive's disc leaves an empty, blank file.
-            ok = job->fd >= 0 && ::ftruncate(job->fd, 0) == 0 && ::fsync(job->fd) == 0;
+            ok = job->file && job->file->Empty() && job->file->Sync();
         } else if (job->drive) {
-            ::usleep(200000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
             while (burn::burn_drive_get_status(job->drive, nullptr) != burn::BURN_DRIVE_IDLE)
-                ::usleep(200000);
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
             ok = burn::burn_drive_wrote_well(job->drive) == 1;
         }
         int osErrno = 0;
@@ -148,11 +143,10 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // its last steps after saying so
     bool wroteWell = burn::burn_drive_wrote_well(job->drive) == 1 && burnTrouble.empty();
-    if (wroteWell && job->pseudo && job->fd >= 0) {
+    if (wroteWell && job->pseudo && job->file) {
         // Success is the image on the disc file, whatever libburn reported.
-        struct stat st {};
-        if (::fstat(job->fd, &st) != 0 ||
-            st.st_size < static_cast<off_t>(job->sectors) * static_cast<off_t>(kBlock)) {
+        const long long length = job->file->Length();
+        if (length < 0 || length < static_cast<long long>(job->sectors) * kBlock) {
             wroteWell = false;
             burnTrouble = "the disc holds less than the image";
         }
@@ -166,8 +160,8 @@ void BurnWriter::Run(std::unique_ptr<Job> job) {
     burn::burn_disc_free(job->disc);
     iso_image_unref(job->image);
     bool flushed = true;
-    if (job->pseudo && wroteWell && job->fd >= 0)
-        flushed = ::fsync(job->fd) == 0;
+    if (job->pseudo && wroteWell && job->file)
+        flushed = job->file->Sync();
     busy_ = false;
     if (aborting_.exchange(false)) {
         Fire(WriterEvent{kWriterWriteEnded});

@@ -24,7 +24,7 @@ struct BurnWriter::Drive {
 struct BurnWriter::Job {
     bool erase = false;
     bool pseudo = false;
-    int fd = -1;                            // the pseudo-drive's file
+    platform::LockedFile* file = nullptr;   // the pseudo-drive's disc
     burn::burn_drive_info* grab = nullptr;  // a pseudo-drive's grab, for this job only
     burn::burn_drive* drive = nullptr;
     burn::burn_write_opts* opts = nullptr;

@@ -1,7 +1,5 @@
 #include "disc/BurnMessages.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -52,10 +50,10 @@ std::string IsoMessages() {
     return all;
 }
 
-bool HoldsIso(int fd) {
+bool HoldsIso(const platform::LockedFile& file) {
     unsigned char block[8] = {};
-    return fd >= 0 && ::pread(fd, block, sizeof block, 16 * kBlock) == sizeof block &&
-           block[0] == 1 && std::memcmp(block + 1, "CD001", 5) == 0;
+    return file.ReadAt(block, sizeof block, 16 * kBlock) == sizeof block && block[0] == 1 &&
+           std::memcmp(block + 1, "CD001", 5) == 0;
 }
 
 long WriterErrorCode(const std::string& message, int osErrno) {

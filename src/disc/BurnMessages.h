@@ -3,6 +3,8 @@
 // and the sector size the writer counts in.
 #include <string>
 
+#include "platform/LockedFile.h"
+
 namespace disc {
 
 constexpr long long kBlock = 2048;
@@ -13,7 +15,7 @@ std::string BurnMessages(int& osErrno, bool* threadEnded = nullptr);
 // libisofs' messages: a source file that changed size after it was added is written padded
 // with zeros while the write still reports success, so any such message is a failure.
 std::string IsoMessages();
-// True when the open file holds an ISO 9660 image.
-bool HoldsIso(int fd);
+// True when the file holds an ISO 9660 image.
+bool HoldsIso(const platform::LockedFile& file);
 
 }  // namespace disc

@@ -2,11 +2,6 @@
 // what its medium is and holds.
 #include "disc/BurnWriter.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <stdint.h>
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +14,7 @@
 #include "disc/DiscLibraries.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
+#include "platform/HostPaths.h"
 
 namespace disc {
 
@@ -113,13 +109,11 @@ BOOL BurnWriter::IsWriterDrive(long index) {
     if (index < 0 || index >= static_cast<long>(drives_.size()))
         return 0;
     const Drive& d = drives_[static_cast<std::size_t>(index)];
-    return d.pseudo || ::access(d.device.c_str(), R_OK | W_OK) == 0 ? 1 : 0;
+    return d.pseudo || platform::MayReadAndWrite(d.device) ? 1 : 0;
 }
 
 void BurnWriter::ReleaseDrive() {
-    if (lockFd_ >= 0)
-        ::close(lockFd_);  // lets go of the lock as well
-    lockFd_ = -1;
+    discFile_.reset();  // lets go of the lock as well
     if (grabbed_) {
         auto* infos = static_cast<burn::burn_drive_info*>(grabbed_);
         burn::burn_drive_release(infos[0].drive, 0);
@@ -138,16 +132,9 @@ BOOL BurnWriter::SelectDrive(long index) {
     if (d.pseudo) {
         if (!d.file.empty()) {
             // The file is the disc: one writer at a time, in this process or another.
-            lockFd_ = ::open(d.file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-            if (lockFd_ < 0)
+            discFile_ = platform::LockedFile::Take(d.file);
+            if (!discFile_)
                 return 0;
-            struct stat st {};
-            if (::fstat(lockFd_, &st) != 0 || !S_ISREG(st.st_mode) ||
-                ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
-                ::close(lockFd_);
-                lockFd_ = -1;
-                return 0;
-            }
         }
     } else {
         char adr[BURN_DRIVE_ADR_LEN] = {};
@@ -158,7 +145,7 @@ BOOL BurnWriter::SelectDrive(long index) {
             return 0;
         grabbed_ = infos;
         while (burn::burn_disc_get_status(infos[0].drive) == burn::BURN_DISC_UNREADY)
-            ::usleep(100000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     selected_ = index;
     return 1;
@@ -175,15 +162,13 @@ BurnWriter::Disc BurnWriter::ReadDisc() {
     const Drive& d = drives_[static_cast<std::size_t>(selected_)];
     if (d.pseudo) {
         disc.medium = d.medium;
-        if (lockFd_ < 0 || d.medium.type == kMediaNoDisc) {
+        if (!discFile_ || d.medium.type == kMediaNoDisc) {
             disc.medium = MediumByName("none");
             return disc;
         }
         disc.capacityBytes = d.capacityBytes;
-        if (HoldsIso(lockFd_)) {
-            struct stat st {};
-            ::fstat(lockFd_, &st);
-            disc.usedBytes = std::min<long long>(st.st_size, disc.capacityBytes);
+        if (HoldsIso(*discFile_)) {
+            disc.usedBytes = std::min(std::max(0LL, discFile_->Length()), disc.capacityBytes);
             disc.status = kStatusFull;
         }
         return disc;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "disc/DiscMedia.h"
+#include "platform/LockedFile.h"
 #include "ports/CDVDWriterPro2.h"
 
 namespace disc {
@@ -93,8 +94,8 @@ class BurnWriter : public CDVDWriterPro2 {
     std::mutex mutex_;  // the drive, the image list and the job
     std::vector<Drive> drives_;
     long selected_ = -1;
-    int lockFd_ = -1;          // a pseudo-drive's file, locked while selected
-    void* grabbed_ = nullptr;  // a real drive's libburn grab
+    std::unique_ptr<platform::LockedFile> discFile_;  // a pseudo-drive's, while selected
+    void* grabbed_ = nullptr;                         // a real drive's libburn grab
     std::string volumeLabel_ = "QORBACKUP";
     std::atomic<IWrittenDiscCheck*> check_{nullptr};
     std::vector<std::pair<std::string, std::string>> added_;  // disc folder, source pattern

@@ -1,7 +1,5 @@
 #include "disc/DiscImageFiles.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <vector>
 
@@ -11,6 +9,7 @@
 
 #include "disc/DiscLibraries.h"
 #include "platform/DriveTable.h"
+#include "platform/HostPaths.h"
 
 namespace disc {
 namespace {
@@ -94,6 +93,7 @@ class IsoImageFiles : public integrity::ImageFiles {
             char* name = iso_file_source_get_name(child.p);
             const std::string path = relative.empty() ? name : relative + "/" + name;
             std::free(name);
+            // libisofs tells an entry's kind and size in the system's own terms, from its header.
             struct stat st {};
             if (iso_file_source_lstat(child.p, &st) < 0)
                 continue;
@@ -119,9 +119,10 @@ class IsoImageFiles : public integrity::ImageFiles {
 
 std::unique_ptr<integrity::ImageFiles> OpenIsoImage(const std::string& device, std::string& why) {
     const std::string path = device.rfind("stdio:", 0) == 0 ? device.substr(6) : device;
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 ||
-        (S_ISREG(st.st_mode) && st.st_size == 0)) {
+    const platform::HostEntry entry =
+        path.empty() ? platform::HostEntry{} : platform::LookAtHostPath(path);
+    if (entry.kind == platform::HostKind::kNothing ||
+        (entry.kind == platform::HostKind::kFile && entry.size == 0)) {
         why = "there is no written disc in " + device;
         return nullptr;
     }

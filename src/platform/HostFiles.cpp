@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -53,6 +54,18 @@ long long ReadAllAt(int fd, void* bytes, std::size_t count, long long offset) {
         done += static_cast<std::size_t>(n);
     }
     return static_cast<long long>(done);
+}
+
+long long ReadHostFileHead(const std::string& hostPath, void* bytes, std::size_t count) {
+    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return kCannotOpen;
+    struct stat st {};
+    long long got = kNotAFile;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        got = std::max(0LL, ReadAllAt(fd, bytes, count, 0));
+    ::close(fd);
+    return got;
 }
 
 bool ReadHostFile(const std::string& hostPath, std::string& out, long long limit) {

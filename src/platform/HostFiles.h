@@ -19,6 +19,13 @@ long long ReadAllAt(int fd, void* bytes, std::size_t count, long long offset);
 // file (a pipe in its place is refused at once, not waited on), longer or cannot be read.
 bool ReadHostFile(const std::string& hostPath, std::string& out, long long limit);
 
+// Reads up to count bytes from the start of a file into bytes, never waiting on a pipe: the
+// bytes read (fewer at its end, 0 when they cannot be read); kCannotOpen when it cannot be
+// opened (missing among it); kNotAFile for a folder, a pipe or a device.
+constexpr long long kCannotOpen = -1;
+constexpr long long kNotAFile = -2;
+long long ReadHostFileHead(const std::string& hostPath, void* bytes, std::size_t count);
+
 // Temporary files end in this, so that what a killed run left can be found and removed (see
 // RemoveLeftoverTempFiles in AtomicFile.h).
 constexpr const char* kTempFileSuffix = ".quillon-part";

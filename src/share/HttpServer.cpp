@@ -1,16 +1,8 @@
 #include "share/HttpServer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+
+#include "platform/HandleWaits.h"
 
 namespace share {
 namespace {
@@ -21,21 +13,6 @@ using Clock = std::chrono::steady_clock;
 // so that the refusal reaches it rather than a reset.
 constexpr std::chrono::milliseconds kLinger{2000};
 
-void NonBlocking(int fd) {
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-}
-
-std::string Address(const sockaddr_storage& a) {
-    char text[INET6_ADDRSTRLEN] = "";
-    if (a.ss_family == AF_INET)
-        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(a).sin_addr, text, sizeof text);
-    else if (a.ss_family == AF_INET6)
-        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(a).sin6_addr, text,
-                    sizeof text);
-    return text;
-}
-
 int MillisecondsUntil(Clock::time_point t) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - Clock::now()).count();
     return static_cast<int>(std::clamp<long long>(ms, 0, 1000));
@@ -45,17 +22,18 @@ int MillisecondsUntil(Clock::time_point t) {
 // that a Stop is seen.
 class SocketStream : public HttpStream {
   public:
-    SocketStream(int fd, const std::atomic<bool>& stopping, std::chrono::milliseconds stall)
-        : fd_(fd), stopping_(stopping), stall_(stall) {}
+    SocketStream(platform::TcpConnection& socket, const std::atomic<bool>& stopping,
+                 std::chrono::milliseconds stall)
+        : socket_(socket), stopping_(stopping), stall_(stall) {}
     std::size_t Read(char* data, std::size_t size, Clock::time_point deadline) override {
         while (!stopping_ && Clock::now() < deadline) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, std::min(MillisecondsUntil(deadline), 200)) <= 0)
+            if (!platform::WaitReadable(socket_.handle(),
+                                        std::min(MillisecondsUntil(deadline), 200)))
                 continue;
-            const ssize_t n = ::recv(fd_, data, size, 0);
+            const long long n = socket_.Receive(data, size);
             if (n > 0)
                 return static_cast<std::size_t>(n);
-            if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            if (n != platform::TcpConnection::kNotNow)
                 return 0;
         }
         return 0;
@@ -65,18 +43,17 @@ class SocketStream : public HttpStream {
         while (!bytes.empty()) {
             if (stopping_)
                 return false;  // a long download must not hold up Stop
-            const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            const long long n = socket_.Send(bytes.data(), bytes.size());
             if (n > 0) {
                 bytes.remove_prefix(static_cast<std::size_t>(n));
                 moved = Clock::now();
                 continue;
             }
-            if (n < 0 && errno != EAGAIN && errno != EINTR)
+            if (n < 0 && n != platform::TcpConnection::kNotNow)
                 return false;
             if (Clock::now() - moved > stall_)
                 return false;
-            pollfd p{fd_, POLLOUT, 0};
-            ::poll(&p, 1, 200);
+            platform::WaitWritable(socket_.handle(), 200);
         }
         return true;
     }
@@ -88,7 +65,7 @@ class SocketStream : public HttpStream {
             if (stopping_)
                 return false;
             bool wouldBlock = false;
-            const long long n = file.SendTo(fd_, offset, size, &wouldBlock);
+            const long long n = file.SendTo(socket_.handle(), offset, size, &wouldBlock);
             if (n > 0) {
                 offset += static_cast<unsigned long long>(n);
                 size -= static_cast<std::size_t>(n);
@@ -97,14 +74,13 @@ class SocketStream : public HttpStream {
             }
             if (!wouldBlock || Clock::now() - moved > stall_)
                 return false;
-            pollfd p{fd_, POLLOUT, 0};
-            ::poll(&p, 1, 200);
+            platform::WaitWritable(socket_.handle(), 200);
         }
         return true;
     }
 
   private:
-    int fd_;
+    platform::TcpConnection& socket_;
     const std::atomic<bool>& stopping_;
     std::chrono::milliseconds stall_;
 };
@@ -112,8 +88,7 @@ class SocketStream : public HttpStream {
 }  // namespace
 
 struct HttpServer::Connection {
-    int fd = -1;
-    std::string remote;
+    platform::TcpConnection socket;
     std::string buffer;  // the head so far, or what came after the last body
     Clock::time_point deadline;
     bool closing = false;  // refused or done: the write side is shut, what comes is dropped
@@ -132,38 +107,13 @@ HttpServer::~HttpServer() {
 }
 
 bool HttpServer::Start(const std::string& host, int port, std::string* why) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found) ==
-            0 &&
-        found) {
-        listen_ = ::socket(found->ai_family, found->ai_socktype, found->ai_protocol);
-        const int yes = 1;
-        ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        if (listen_ >= 0 && (::bind(listen_, found->ai_addr, found->ai_addrlen) != 0 ||
-                             ::listen(listen_, SOMAXCONN) != 0)) {
-            ::close(listen_);
-            listen_ = -1;
-        }
-        ::freeaddrinfo(found);
-    }
-    sockaddr_storage bound{};
-    socklen_t length = sizeof bound;
-    if (listen_ < 0 || ::getsockname(listen_, reinterpret_cast<sockaddr*>(&bound), &length) != 0 ||
-        ::pipe(wake_) != 0) {
+    if (!listen_.Listen(host, port) || !wake_.Open()) {
+        listen_.Close();
         if (why)
             *why = "cannot listen on " + host + ":" + std::to_string(port);
         return false;
     }
-    port_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(bound).sin6_port
-                                              : reinterpret_cast<sockaddr_in&>(bound).sin_port);
-    NonBlocking(listen_);
-    NonBlocking(wake_[0]);
-    NonBlocking(wake_[1]);
+    port_ = listen_.port();
     reader_ = std::thread([this] { ReadHeads(); });
     const int kept = std::clamp(limits_.keptForQuick, 0, limits_.workers - 1);
     for (int i = 0; i < limits_.workers; ++i)
@@ -188,23 +138,17 @@ void HttpServer::Stop() {
             Close(std::move(w->c));
         queue->clear();
     }
-    for (int* fd : {&listen_, &wake_[0], &wake_[1]}) {
-        if (*fd >= 0)
-            ::close(*fd);
-        *fd = -1;
-    }
+    listen_.Close();
+    wake_.Close();
 }
 
 void HttpServer::Wake() {
-    if (wake_[1] >= 0) {
-        const char byte = 0;
-        [[maybe_unused]] const ssize_t n = ::write(wake_[1], &byte, 1);
-    }
+    wake_.Wake();
 }
 
 void HttpServer::ReadHeads() {
     std::vector<std::unique_ptr<Connection>> reading;
-    std::vector<pollfd> fds;
+    platform::HandleWaits waits;
     while (!stopping_) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -221,22 +165,20 @@ void HttpServer::ReadHeads() {
         std::erase(reading, nullptr);
 
         int timeout = 1000;
-        fds.assign({pollfd{wake_[0], POLLIN, 0},
-                    pollfd{open_ < limits_.connections ? listen_ : -1, POLLIN, 0}});
+        waits.Clear();
+        waits.Add(wake_.handle());
+        waits.Add(open_ < limits_.connections ? listen_.handle() : -1);
         for (const auto& c : reading) {
-            fds.push_back(pollfd{c->fd, POLLIN, 0});
+            waits.Add(c->socket.handle());
             timeout = std::min(timeout, MillisecondsUntil(c->deadline));
         }
-        ::poll(fds.data(), fds.size(), timeout);
-        if (fds[0].revents) {
-            char drain[256];
-            while (::read(wake_[0], drain, sizeof drain) > 0) {
-            }
-        }
+        waits.Wait(timeout);
+        if (waits.Stirred(0))
+            wake_.Drain();
         const auto now = Clock::now();
         for (std::size_t i = 0; i < reading.size(); ++i) {
             auto& c = reading[i];
-            if (fds[i + 2].revents) {
+            if (waits.Stirred(i + 2)) {
                 if (!Receive(*c))
                     Close(std::move(c));
                 else if (!c->closing)
@@ -250,7 +192,7 @@ void HttpServer::ReadHeads() {
             }
         }
         std::erase(reading, nullptr);
-        if (fds[1].revents & POLLIN)
+        if (waits.Readable(1))
             Accept(reading);
     }
     for (auto& c : reading)
@@ -259,28 +201,21 @@ void HttpServer::ReadHeads() {
 
 void HttpServer::Accept(std::vector<std::unique_ptr<Connection>>& reading) {
     for (;;) {
-        sockaddr_storage from{};
-        socklen_t length = sizeof from;
-        const int fd = ::accept(listen_, reinterpret_cast<sockaddr*>(&from), &length);
-        if (fd < 0)
+        platform::TcpConnection socket = listen_.Accept();
+        if (!socket.IsOpen())
             return;
-        const std::string remote = Address(from);
+        const std::string& remote = socket.remote();
         // Beyond its share an address is turned away at once: a few connections serve any
         // rightful client, and the rest must not take the descriptors of others.
         if (open_ >= limits_.connections || perAddress_[remote] >= limits_.perAddress) {
-            ::close(fd);
             if (perAddress_[remote] == 0)
                 perAddress_.erase(remote);
             continue;
         }
-        NonBlocking(fd);
-        const int yes = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
         ++open_;
         ++perAddress_[remote];
         auto c = std::make_unique<Connection>();
-        c->fd = fd;
-        c->remote = remote;
+        c->socket = std::move(socket);
         c->deadline = Clock::now() + limits_.headTime;
         reading.push_back(std::move(c));
     }
@@ -290,11 +225,11 @@ bool HttpServer::Receive(Connection& c) {
     char buffer[4096];
     // Bounded per call, so that one fast sender does not keep the others waiting.
     for (int round = 0; round < 16; ++round) {
-        const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
+        const long long n = c.socket.Receive(buffer, sizeof buffer);
         if (n == 0)
             return false;
         if (n < 0)
-            return errno == EAGAIN || errno == EINTR;
+            return n == platform::TcpConnection::kNotNow;
         if (!c.closing)
             c.buffer.append(buffer, static_cast<std::size_t>(n));
         // Past the largest head there is no need to read on: Examine refuses it.
@@ -312,7 +247,7 @@ void HttpServer::Examine(std::unique_ptr<Connection>& c) {
     if (end == 0)
         return;
     auto work = std::make_unique<Work>();
-    work->req.remote = c->remote;
+    work->req.remote = c->socket.remote();
     int status = 0;
     if (!ParseHead(std::string_view(c->buffer).substr(0, end), site_.limits, work->req, &status,
                    &problem))
@@ -328,17 +263,16 @@ void HttpServer::Examine(std::unique_ptr<Connection>& c) {
 void HttpServer::Refuse(Connection& c, int status, const std::string& why) {
     const std::string reply = HeadRefusal(status, why);
     // A short reply fits the socket's buffer; if not, the client loses nothing it could use.
-    [[maybe_unused]] const ssize_t n = ::send(c.fd, reply.data(), reply.size(), MSG_NOSIGNAL);
-    ::shutdown(c.fd, SHUT_WR);
+    c.socket.Send(reply.data(), reply.size());
+    c.socket.ShutdownWrite();
     c.closing = true;
     c.buffer.clear();
     c.deadline = Clock::now() + kLinger;
 }
 
 void HttpServer::Close(std::unique_ptr<Connection> c) {
-    ::close(c->fd);
     --open_;
-    auto at = perAddress_.find(c->remote);
+    auto at = perAddress_.find(c->socket.remote());
     if (at != perAddress_.end() && --at->second == 0)
         perAddress_.erase(at);
 }
@@ -357,7 +291,7 @@ void HttpServer::Answer(bool quickOnly) {
             work = std::move(queue.front());
             queue.pop_front();
         }
-        SocketStream io(work->c->fd, stopping_, limits_.writeStall);
+        SocketStream io(work->c->socket, stopping_, limits_.writeStall);
         bool keepAlive = false;
         try {
             keepAlive = AnswerRequest(site_, work->req, work->c->buffer, io);
@@ -373,7 +307,7 @@ void HttpServer::GiveBack(std::unique_ptr<Connection> c, bool keepAlive) {
         c->deadline = Clock::now() + limits_.headTime;
         c->fresh = true;
     } else {
-        ::shutdown(c->fd, SHUT_WR);
+        c->socket.ShutdownWrite();
         c->closing = true;
         c->buffer.clear();
         c->deadline = Clock::now() + kLinger;

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/TcpListener.h"
+#include "platform/WakeUp.h"
 #include "share/HttpExchange.h"
 
 namespace share {
@@ -64,8 +66,8 @@ class HttpServer {
 
     HttpSite site_;
     Limits limits_;
-    int listen_ = -1;
-    int wake_[2] = {-1, -1};
+    platform::TcpListener listen_;
+    platform::WakeUp wake_;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::thread reader_;

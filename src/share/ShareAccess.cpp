@@ -1,9 +1,8 @@
 #include "share/ShareAccess.h"
 
-#include <arpa/inet.h>
-
 #include <algorithm>
-#include <cstring>
+
+#include "platform/NetAddress.h"
 
 namespace share {
 
@@ -45,15 +44,7 @@ std::optional<ListenAddress> ParseListenAddress(const std::string& text) {
 }
 
 bool IsLoopback(const std::string& host) {
-    if (host == "localhost")
-        return true;
-    in_addr v4{};
-    if (::inet_pton(AF_INET, host.c_str(), &v4) == 1)
-        return (ntohl(v4.s_addr) >> 24) == 127;
-    in6_addr v6{};
-    if (::inet_pton(AF_INET6, host.c_str(), &v6) == 1)
-        return std::memcmp(&v6, &in6addr_loopback, sizeof v6) == 0;
-    return false;
+    return host == "localhost" || platform::IsLoopbackAddress(host);
 }
 
 std::string ListenProblem(const std::string& host, const std::string& token) {

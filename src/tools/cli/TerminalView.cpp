@@ -1,12 +1,13 @@
 #include "TerminalView.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 
+#include "platform/Terminal.h"
+
 TerminalView::TerminalView(bool showProgress)
-    : showProgress_(showProgress), terminal_(::isatty(STDERR_FILENO) != 0) {}
+    : showProgress_(showProgress),
+      terminal_(platform::IsTerminal(platform::StandardStream::kError)) {}
 
 void TerminalView::SetStatusText(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -2,14 +2,8 @@
 // with a launch parameter string, listens as "DVR MAIN" (or "NVR MAIN"), prints every message it
 // receives, and sends the tool what a host sends: its record, drive masks, download progress
 // and button clicks, one command argument after another.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,8 +15,10 @@
 #include <vector>
 
 #include "backup/HostMessages.h"
+#include "platform/ChildProcess.h"
 #include "platform/DrivePaths.h"
 #include "platform/MessageBus.h"
+#include "platform/Signals.h"
 #include "records/HostInfo.h"
 
 namespace {
@@ -141,7 +137,7 @@ bool WaitFor(const std::function<bool()>& cond, int seconds) {
     return false;
 }
 
-pid_t gTool = -1;
+platform::ChildProcess gTool;
 
 // Runs one command; false when it failed.
 bool Run(const std::string& cmd, int timeout) {
@@ -207,9 +203,8 @@ bool Run(const std::string& cmd, int timeout) {
     } else if (verb == "wait-closed") {
         return WaitFor([] { return !platform::FindWindow("Backup"); }, timeout);
     } else if (verb == "end-tool") {
-        if (gTool > 0)
-            ::kill(gTool, SIGTERM);
-        return gTool > 0;
+        gTool.AskToEnd();
+        return gTool.Started();
     } else {
         std::fprintf(stderr, "quillon-host: unknown command %s\n", cmd.c_str());
         return false;
@@ -220,7 +215,7 @@ bool Run(const std::string& cmd, int timeout) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::signal(SIGPIPE, SIG_IGN);
+    platform::IgnoreBrokenPipes();
     std::string title = "DVR MAIN", launch, program, base;
     bool launchTool = true, haveLaunch = false;
     int timeout = 30;
@@ -274,32 +269,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillon-host: %s\n", why.c_str());
         return 1;
     }
-    pid_t& tool = gTool;
+    platform::ChildProcess& tool = gTool;
     if (launchTool) {
         if (program.empty()) {
             const std::string self = platform::ModuleFileHostPath();
             program = self.substr(0, self.find_last_of('/') + 1) + "quillon";
         }
-        tool = fork();
-        if (tool == 0) {
-            std::vector<std::string> args = {program};
-            if (haveLaunch)
-                args.push_back(launch);
-            if (!base.empty())
-                args.insert(args.end(), {"--base", base});
-            std::vector<char*> cargs;
-            for (auto& s : args)
-                cargs.push_back(s.data());
-            cargs.push_back(nullptr);
-            ::execv(program.c_str(), cargs.data());
-            std::perror("quillon-host: the tool could not be started");
-            _exit(127);
-        }
+        std::vector<std::string> args = {program};
+        if (haveLaunch)
+            args.push_back(launch);
+        if (!base.empty())
+            args.insert(args.end(), {"--base", base});
+        tool.Start(program, args, "quillon-host: the tool could not be started");
     }
     if (!WaitFor([] { return platform::FindWindow("Backup"); }, timeout)) {
         std::fprintf(stderr, "quillon-host: no window titled \"Backup\" appeared\n");
-        if (tool > 0)
-            ::kill(tool, SIGTERM);
+        tool.AskToEnd();
         return 1;
     }
     int status = 0;
@@ -310,14 +295,12 @@ int main(int argc, char** argv) {
             break;
         }
     }
-    if (tool > 0) {
+    if (tool.Started()) {
         // The tool keeps running until its operator closes it, as under a real host; the host
         // reports what it says on the way. A failed command ends the tool with the host.
-        int toolStatus = 0;
         if (status != 0)
-            ::kill(tool, SIGTERM);
-        while (::waitpid(tool, &toolStatus, 0) < 0 && errno == EINTR) {
-        }
+            tool.AskToEnd();
+        tool.Wait();
     }
     return status;
 }

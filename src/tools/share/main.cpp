@@ -1,6 +1,4 @@
 // quillon-share: serves one recorder's storage to a remote Quillon Backup over HTTP.
-#include <signal.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +6,7 @@
 #include <string>
 
 #include "platform/DrivePaths.h"
+#include "platform/Signals.h"
 #include "share/PictureServer.h"
 #include "share/ShareAccess.h"
 #include "share/ShareProtocol.h"
@@ -86,14 +85,10 @@ int main(int argc, char** argv) {
     if (!address)
         return Usage(("cannot read the address " + listen).c_str());
 
-    // Every thread started from here on leaves SIGINT and SIGTERM to the sigwait below.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // Every thread started from here on leaves the stop signals to the wait below.
+    platform::HoldStopSignals();
     // A client that goes away mid-reply must not end the server.
-    signal(SIGPIPE, SIG_IGN);
+    platform::IgnoreBrokenPipes();
 
     ShareService::Settings settings;
     settings.storageRoot = StorageRoot(root);
@@ -120,9 +115,8 @@ int main(int argc, char** argv) {
     std::printf("quillon-share: serving %s on %s:%d\n", settings.storageRoot.c_str(),
                 address->host.c_str(), server.port());
     std::fflush(stdout);
-    int sig = 0;
-    sigwait(&stopSignals, &sig);
-    std::fprintf(stderr, "quillon-share: %s, stopping\n", strsignal(sig));
+    const std::string stopSignal = platform::WaitForStopSignal();
+    std::fprintf(stderr, "quillon-share: %s, stopping\n", stopSignal.c_str());
     pictures.Stop();
     server.Stop();
     return 0;

@@ -1,0 +1,43 @@
+#pragma once
+// A server's side of a TCP connection, as a listener accepts it: reads and writes never block
+// (wait for the handle with HandleWaits), and a write to a peer that has gone raises no signal.
+#include <cstddef>
+#include <string>
+#include <utility>
+
+namespace platform {
+
+class TcpConnection {
+  public:
+    TcpConnection() = default;
+    ~TcpConnection() { Close(); }
+    TcpConnection(TcpConnection&& other) noexcept;
+    TcpConnection& operator=(TcpConnection&& other) noexcept;
+    TcpConnection(const TcpConnection&) = delete;
+    TcpConnection& operator=(const TcpConnection&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    // The peer's address as text ("127.0.0.1", "::1").
+    const std::string& remote() const { return remote_; }
+    // What to wait on, and to send a file to (File::SendTo).
+    int handle() const { return fd_; }
+
+    // Returned by Receive and Send when the socket has nothing to read, or no room, now.
+    static constexpr long long kNotNow = -2;
+    // Up to size bytes into data: the count (> 0); 0 when the peer has closed; kNotNow; -1 on
+    // an error.
+    long long Receive(char* data, std::size_t size);
+    // As many of the bytes as the socket takes now: the count; kNotNow; -1 on an error.
+    long long Send(const char* data, std::size_t size);
+    // Sends no more; what the peer sends can still be read.
+    void ShutdownWrite();
+    void Close();
+
+  private:
+    friend class TcpListener;
+    TcpConnection(int fd, std::string remote) : fd_(fd), remote_(std::move(remote)) {}
+    int fd_ = -1;
+    std::string remote_;
+};
+
+}  // namespace platform
