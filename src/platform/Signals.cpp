@@ -35,4 +35,13 @@ void IgnoreBrokenPipes() {
     signal(SIGPIPE, SIG_IGN);
 }
 
+void IgnoreFileSizeLimit() {
+    signal(SIGXFSZ, SIG_IGN);
+}
+
+void OnStopSignal(void (*handler)(int)) {
+    signal(SIGINT, handler);
+    signal(SIGTERM, handler);
+}
+
 }  // namespace platform

@@ -14,5 +14,10 @@ std::string WaitForStopSignal();
 
 // A write to a pipe or socket whose reader has gone fails instead of ending the process.
 void IgnoreBrokenPipes();
+// A write past the process's file-size limit fails as a full target does instead of ending it.
+void IgnoreFileSizeLimit();
+// From now on an interrupt or a request to end calls handler (on whatever thread the system
+// picks: it may only set an atomic flag).
+void OnStopSignal(void (*handler)(int));
 
 }  // namespace platform

@@ -1,7 +1,6 @@
 // quillon-cli backup: the schedule into a folder, with progress, and what to do when it failed.
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 
 #include "CliCommands.h"
@@ -14,6 +13,7 @@
 #include "backup/WriterErrors.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
+#include "platform/Signals.h"
 #include "storage/RecorderPaths.h"
 
 namespace {
@@ -33,8 +33,7 @@ bool StartPass(BackupContext& ctx, BackupWorker& worker, const CliArgs& a) {
     options.writeSpeedRow = 0;  // the fastest, as the writer's list offers it first
     if (OnOK(ctx, worker, options).refused())
         return false;
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    platform::OnStopSignal(OnInterrupt);
     return true;
 }
 

@@ -1,5 +1,4 @@
 // quillon-cli: the main job without a window.
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +10,7 @@
 #include "platform/DriveTable.h"
 #include "platform/ProgramFolders.h"
 #include "platform/Registry.h"
+#include "platform/Signals.h"
 
 namespace {
 
@@ -81,9 +81,9 @@ void ReportDriveTableProblems() {
 
 int main(int argc, char** argv) {
     // A file-size limit must end a write as a full target does, not kill the process.
-    std::signal(SIGXFSZ, SIG_IGN);
+    platform::IgnoreFileSizeLimit();
     // A closed pipe on stdout or stderr must not end a backup halfway.
-    std::signal(SIGPIPE, SIG_IGN);
+    platform::IgnoreBrokenPipes();
     CliOptions options;
     CliArgs args;
     std::string command;

@@ -3,7 +3,6 @@
 // FILE saves a picture of the window once it has started, and closes it (for the documentation).
 #include <QApplication>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +14,7 @@
 #include "dialog/ProgramIcon.h"
 #include "platform/DrivePaths.h"
 #include "platform/ProgramFolders.h"
+#include "platform/Signals.h"
 #include "playback/LocalPictureSource.h"
 #include "preview/PlaybackView.h"
 #ifdef QUILLON_HAVE_DISC
@@ -50,8 +50,8 @@ int main(int argc, char** argv) {
         }
     }
     // A file-size limit must end a write as a full target does, not kill the program.
-    std::signal(SIGXFSZ, SIG_IGN);
-    std::signal(SIGPIPE, SIG_IGN);
+    platform::IgnoreFileSizeLimit();
+    platform::IgnoreBrokenPipes();
     QApplication qapp(argc, argv);  // takes Qt's own options out of argv
     // The desktop finds the entry, and with it the icon, by this name.
     QGuiApplication::setDesktopFileName("quillon");
