@@ -156,7 +156,7 @@ void RunLocalPass(backup::PassJob& job) {
 }
 
 void EndLocalPass(BackupContext& ctx) {
-    TakePassResults(ctx);
+    ctx.m_run.TakeResults();
     if (ctx.m_run.job)
         for (int i = 0; i < kScheduleSlots; ++i)
             if (ctx.m_run.job->made[static_cast<std::size_t>(i)])
@@ -197,27 +197,28 @@ void FinishFolderBackup(BackupContext& ctx) {
 
 void ShowPassOutcome(BackupContext& ctx) {
     ctx.m_view.ShowStatus(false);
-    const std::string outcome = PassOutcomeText(ctx);
+    const std::string outcome =
+        PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType);
     std::string text = outcome.empty() ? ctx.GetLanguageText("BACKUP", "M010014") : outcome;
     if (!ctx.m_run.keyFingerprint.empty())
         text += "\n" + ctx.GetLanguageText("BACKUP", "Q010012") + " " + ctx.m_run.keyFingerprint;
     ctx.ShowMessage(text, "Backup", outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
 }
 
-std::string PassOutcomeText(const BackupContext& ctx) {
-    const std::vector<std::string> failures = ctx.m_run.report.failures();
-    if (failures.empty() && !ctx.m_run.report.stopped())
+std::string PassOutcomeText(const backup::OperatorPrompts& prompts, const BackupReport& report,
+                            const backup::ScheduleState& schedule, int dateType) {
+    const std::vector<std::string> failures = report.failures();
+    if (failures.empty() && !report.stopped())
         return std::string();
-    std::string text = ctx.GetLanguageText("BACKUP", failures.empty() ? "Q010007" : "Q010006");
+    std::string text = prompts.Text("BACKUP", failures.empty() ? "Q010007" : "Q010006");
     constexpr std::size_t kShown = 8;  // a box, not a log: the rest is counted
     for (std::size_t i = 0; i < failures.size() && i < kShown; ++i)
         text += "\n" + failures[i];
     if (failures.size() > kShown)
         text += "\n(" + std::to_string(failures.size() - kShown) + " more)";
-    const std::vector<std::string> kept =
-        KeptEntries(ctx.m_schedule, ctx.m_host.dateType, ctx.m_run.report);
+    const std::vector<std::string> kept = KeptEntries(schedule, dateType, report);
     if (!kept.empty()) {
-        text += "\n\n" + ctx.GetLanguageText("BACKUP", "Q010013");
+        text += "\n\n" + prompts.Text("BACKUP", "Q010013");
         for (std::size_t i = 0; i < kept.size() && i < kShown; ++i)
             text += "\n" + kept[i];
         if (kept.size() > kShown)

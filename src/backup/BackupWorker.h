@@ -67,7 +67,8 @@ void FinishFolderBackup(BackupContext& ctx);
 // then says so in its own words), else that it stopped or which files were not copied, and which
 // entries stay in the schedule with the first thing each lacks, so that an incomplete backup is
 // never reported as complete.
-std::string PassOutcomeText(const BackupContext& ctx);
+std::string PassOutcomeText(const backup::OperatorPrompts& prompts, const BackupReport& report,
+                            const backup::ScheduleState& schedule, int dateType);
 // The box that ends a local folder pass, once the front end has drawn the end (PassEnded): the
 // outcome, or that the backup is complete, with the key that signed its manifest.
 void ShowPassOutcome(BackupContext& ctx);

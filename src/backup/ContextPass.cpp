@@ -33,11 +33,3 @@ backup::PassJob& BeginPass(BackupContext& ctx) {
     }
     return *ctx.m_run.job;
 }
-
-void TakePassResults(BackupContext& ctx) {
-    if (!ctx.m_run.job)
-        return;
-    ctx.m_run.doneSize = ctx.m_run.job->doneSize.load();
-    ctx.m_run.manifestNote = ctx.m_run.job->manifestNote;
-    ctx.m_run.keyFingerprint = ctx.m_run.job->keyFingerprint;
-}

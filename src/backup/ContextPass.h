@@ -10,5 +10,3 @@ backup::PassTexts PassTextsOf(const CQuillonApp& app);
 backup::PassPlan TakePassPlan(const BackupContext& ctx);
 // A new job for the plan, the context's current pass from now on.
 backup::PassJob& BeginPass(BackupContext& ctx);
-// The done size, the manifest's note and the signing key of the pass, into the context.
-void TakePassResults(BackupContext& ctx);

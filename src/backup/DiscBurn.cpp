@@ -74,7 +74,8 @@ void WriteCompleted(BackupContext& ctx) {
     if (whole)
         ctx.m_schedule.totalKB = 0;
     ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
-    const std::string outcome = PassOutcomeText(ctx);
+    const std::string outcome =
+        PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType);
     ctx.SetStatusText("");
     if (writer)
         writer->SetDriveState(0);

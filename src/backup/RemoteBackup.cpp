@@ -143,7 +143,7 @@ void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
 // or the operator cancelled) and the image's manifest is written: the window is told.
 void ShowRemoteRunEnded(BackupContext& ctx, const std::string& why) {
     ctx.m_run.running = 0;
-    TakePassResults(ctx);
+    ctx.m_run.TakeResults();
     Idle(ctx);
     ctx.SetStatusText("");
     ctx.m_view.ShowDiscSpace(false);
@@ -171,7 +171,7 @@ void OnRemoteRunEnded(BackupContext& ctx, const std::string& why,
 
 // The end of a remote backup to a folder: as a local one, then the operator is told here.
 void FinishRemoteFolderBackup(BackupContext& ctx) {
-    TakePassResults(ctx);
+    ctx.m_run.TakeResults();
     ClearFinishedSchedule(ctx);
     ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
     ResetViewerOption(ctx.m_view, ctx.m_run);
@@ -328,7 +328,7 @@ void EndRemoteStep(BackupContext& ctx, const RemoteStep& step) {
             return;
         case RemoteStep::End::kFetched:
             if (ctx.m_target.kind == backup::TargetKind::kDisc) {
-                TakePassResults(ctx);
+                ctx.m_run.TakeResults();
                 HandOverDiscImage(ctx);
             } else {
                 FinishRemoteFolderBackup(ctx);

@@ -24,6 +24,15 @@ struct RunState {
     std::atomic<DWORD> doneSize{0};
     std::string manifestNote;    // what its manifest holds, or why it is missing
     std::string keyFingerprint;  // of the key that signed it; "" when not signed
+
+    // The done size, the manifest's note and the signing key of the job, once it has ended.
+    void TakeResults() {
+        if (!job)
+            return;
+        doneSize = job->doneSize.load();
+        manifestNote = job->manifestNote;
+        keyFingerprint = job->keyFingerprint;
+    }
 };
 
 }  // namespace backup

@@ -17,13 +17,16 @@ struct Outcome : ::testing::Test {
 }  // namespace
 
 TEST_F(Outcome, ACompletePassLeavesTheWordsToTheWindowAndAnyOtherSaysWhy) {
-    EXPECT_EQ(PassOutcomeText(ctx), "");
+    EXPECT_EQ(PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType),
+              "");
     ctx.m_run.report.Stopped();
-    EXPECT_EQ(PassOutcomeText(ctx), "The backup was stopped before it was complete.");
+    EXPECT_EQ(PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType),
+              "The backup was stopped before it was complete.");
     ctx.m_run.report.Reset();
     for (int i = 0; i < 10; ++i)
         ctx.m_run.report.Fail("entry " + std::to_string(i));
-    const std::string text = PassOutcomeText(ctx);
+    const std::string text =
+        PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType);
     EXPECT_EQ(text.rfind("The backup is not complete. Not copied:\nentry 0\nentry 1\n", 0), 0u)
         << text;
     EXPECT_NE(text.find("entry 7\n(2 more)"), std::string::npos) << text;

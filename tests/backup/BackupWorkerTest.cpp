@@ -101,9 +101,10 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     ASSERT_TRUE(LoadScheduleTable(next.m_host, next.m_schedule, next.m_prompts));
     EXPECT_EQ(next.m_schedule.table[0].bUsed, 1u);
     EXPECT_EQ(next.m_schedule.table[0].bCam[2], 1u);
-    EXPECT_NE(PassOutcomeText(ctx).find("2010-05-23 - 10:00 ~ 10:09: the backup was stopped"),
+    EXPECT_NE(PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType)
+                  .find("2010-05-23 - 10:00 ~ 10:09: the backup was stopped"),
               std::string::npos)
-        << PassOutcomeText(ctx);
+        << PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType);
     EXPECT_EQ(view.mode, ControlsMode::kIdle);
     EXPECT_FALSE(view.progressShown);
     EXPECT_TRUE(ctx.m_run.report.ok());
@@ -247,7 +248,8 @@ TEST_F(BackupWorkerTest, OnlyTheEntriesThePassMadeWholeLeaveTheSchedule) {
     const std::string day = Day("2010_05_23=10,03~10,05");
     EXPECT_FALSE(fs::exists(day + "201005231004N.idx"));
     EXPECT_TRUE(fs::exists(day + "201005231005N.idx"));
-    const std::string text = PassOutcomeText(ctx);
+    const std::string text =
+        PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType);
     EXPECT_NE(text.find(app.GetLanguageText("BACKUP", "Q010013") +
                         "\n2010-05-23 - 10:03 ~ 10:05: minute 10:04 not copied: its data file is "
                         "missing"),
