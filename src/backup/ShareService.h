@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "backup/ShareServiceDirect.h"
+#include "platform/File.h"
 #include "records/RemoteRecords.h"
 
 class CQuillonApp;
@@ -40,6 +41,9 @@ class ShareService {
         // The recorder's own file it is served from, read only ("" for a file of the image's
         // folder).
         std::string source;
+        // The file that was hashed: another one put in its place since (a link among them) is
+        // not served as this one. Zeros when it is not known.
+        platform::FileId id;
     };
     struct Image {
         std::string problem;  // why no image was made ("" when it was)
@@ -77,6 +81,14 @@ class ShareService {
     // The host path of one file of a built image, or of one given to FileReady of the image
     // being built; "" when name is not one of its listed files.
     std::string ImageFilePath(const std::string& entry, const std::string& name);
+    enum class Opened {
+        kOpen,      // file holds the listed file, read only
+        kUnlisted,  // name is not one of the image's listed files
+        kChanged,   // another file, or a link, is in its place now
+    };
+    // Opens a listed file of the image for serving it: without following a link, and only when
+    // it is still the file (device, inode and length) that was hashed.
+    Opened OpenImageFile(const std::string& entry, const std::string& name, platform::File& file);
     // Removes a temporary image, given as the client names it ("C:\NetBackupTemp\{entry}").
     // False when the path is not one of ours or could not be removed.
     bool DeleteTemp(const std::string& path);
@@ -96,6 +108,9 @@ class ShareService {
                     const std::atomic<bool>& cancel, const FileReady& ready);
     // The image being built leaves the list, or takes its final files (with listMutex_ held).
     void Unlist(const std::string& entry);
+    // The listed file of name, or null (with listMutex_ held); marks the image as in use.
+    const ImageFile* Listed(const std::string& entry, const std::string& name,
+                            std::string* hostPath);
     Settings settings_;
     std::mutex buildMutex_;  // one image build at a time
     struct Built {

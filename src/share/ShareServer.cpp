@@ -127,10 +127,15 @@ void ShareServer::ServeFile(const HttpRequest& req, HttpResponse& res) {
     const std::string name = req.Param("name");
     if (!EntryProblem(entry).empty() || !RemoteNameProblem(name).empty())
         return res.Text(400, "no such image file");
-    const std::string host = service_->ImageFilePath(entry, name);
     auto file = std::make_shared<platform::File>();
-    if (host.empty() || !file->OpenResolved(host, platform::File::kRead))
-        return res.Text(404, "no such image file");
+    switch (service_->OpenImageFile(entry, name, *file)) {
+        case ShareService::Opened::kOpen:
+            break;
+        case ShareService::Opened::kUnlisted:
+            return res.Text(404, "no such image file");
+        case ShareService::Opened::kChanged:
+            return res.Text(409, "the image file is no longer the one that was listed");
+    }
     const long long length = file->Length();
     if (length < 0)
         return res.Text(500, "the image file cannot be read");
