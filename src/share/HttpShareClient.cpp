@@ -229,7 +229,7 @@ void HttpShareClient::DoAddSize(ShareLink& link, const _BACKUPADDTOTALSIZE& requ
 void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) {
     jobId_ = 0;
     entry_.clear();
-    files_.clear();
+    ForgetList();
     building_ = false;
     slot_ = request.nSlot;
     const auto started = link.Post(
@@ -251,7 +251,7 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
         }
         if (const std::string problem = TakeStatus(*status); !problem.empty())
             return FailChain(link, problem);
-        if (!building_ || (!files_.empty() && !entry_.empty())) {
+        if (!building_ || (!listed_.empty() && !entry_.empty())) {
             NoteError("");
             Post(kCodeDownload, nullptr, static_cast<unsigned long>(slot_));
             return;
@@ -268,7 +268,9 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
 }
 
 std::optional<JobStatus> HttpShareClient::PollStatus(ShareLink& link, std::string* why) {
-    const std::string path = std::string(kRouteImage) + "/" + std::to_string(jobId_);
+    // Only what changed after the part of the list the client has.
+    const std::string path = std::string(kRouteImage) + "/" + std::to_string(jobId_) +
+                             "?since=" + std::to_string(listNumber_);
     for (int failures = 0;;) {
         if (cancel_) {
             why->clear();
@@ -317,7 +319,27 @@ std::string HttpShareClient::TakeStatus(JobStatus& status) {
             // An image keeps its entry; the download's lanes read it meanwhile.
             if (entry_.empty())
                 entry_ = status.entry;
-            files_ = std::move(status.files);
+            if (status.list && status.from != 0 && status.from != listNumber_)
+                return "bad image status from the server: it lists the changes after " +
+                       std::to_string(status.from) + ", not after " + std::to_string(listNumber_);
+            if (!status.list || status.from == 0) {
+                // The whole list (also from a server that keeps no numbers): a file not in it
+                // any more is no part of the image.
+                std::set<std::string> now;
+                for (const ListedFile& f : status.files)
+                    now.insert(f.name);
+                std::erase_if(listed_, [&](const auto& l) { return !now.count(l.first); });
+            }
+            for (const std::string& name : status.gone)
+                listed_.erase(name);
+            for (ListedFile& f : status.files) {
+                auto [at, added] = listed_.try_emplace(f.name, f);
+                if (!added && at->second.size == f.size && at->second.sha256 == f.sha256)
+                    continue;
+                at->second = f;
+                fresh_.push_back(std::move(f));
+            }
+            listNumber_ = status.list.value_or(0);
             return std::string();
         case JobState::kFailed:
             return "the server could not make the image: " +
@@ -326,6 +348,12 @@ std::string HttpShareClient::TakeStatus(JobStatus& status) {
             return "the server cancelled the image";
     }
     return "the server's image is in no known state";
+}
+
+void HttpShareClient::ForgetList() {
+    listed_.clear();
+    fresh_.clear();
+    listNumber_ = 0;
 }
 
 void HttpShareClient::PostProgress(const std::string& name, long long total, long long done) {
@@ -361,24 +389,26 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
                 return FetchOne(own, root, file, number, count);
             });
         for (;;) {
-            // What is listed and not yet asked for; while the server builds, the list grows.
+            // What is newly listed; while the server builds, the list grows.
             const bool last = !building_;
-            for (const ListedFile& file : files_) {
-                const auto at = fetched.find(file.name);
-                if (at != fetched.end() && at->second == std::make_pair(file.size, file.sha256))
-                    continue;
-                if (at != fetched.end())
+            for (const ListedFile& file : fresh_) {
+                const auto asked = std::make_pair(file.size, file.sha256);
+                auto [at, added] = fetched.try_emplace(file.name, asked);
+                if (!added && at->second == asked)
+                    continue;  // back as it was asked for
+                if (!added)
                     refetched.insert(file.name);
-                fetched[file.name] = {file.size, file.sha256};
-                lanes.Add(file, fetched.size(), std::max(files_.size(), fetched.size()));
+                at->second = asked;
+                lanes.Add(file, fetched.size(), std::max(listed_.size(), fetched.size()));
             }
+            fresh_.clear();
             if (last || !(problem = lanes.Problem()).empty())
                 break;
-            const std::size_t listed = files_.size();
+            const std::size_t listed = listed_.size();
             auto status = PollStatus(link, &problem);
             if (!status || !(problem = TakeStatus(*status)).empty())
                 break;
-            if (building_ && files_.size() == listed)
+            if (building_ && fresh_.empty() && listed_.size() == listed)
                 Nap(kFilesPollMs);
         }
         const std::string lost = lanes.Wait();
@@ -391,24 +421,22 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
         return FailChain(link, problem);
     // A name fetched twice may have been saved last by the older fetch: what is in the folder
     // must be what the finished list says, or it is fetched once more, alone.
-    for (const ListedFile& file : files_) {
-        if (!refetched.count(file.name))
+    for (const auto& [name, file] : listed_) {
+        if (!refetched.count(name))
             continue;
         std::string why;
-        const std::string host = PrepareDownloadPath(root, file.name, &why);
+        const std::string host = PrepareDownloadPath(root, name, &why);
         if (host.empty())
             return FailChain(link, why);
         if (HostFileSha256(host) == file.sha256)
             continue;
-        if (const std::string again = FetchOne(link, root, file, files_.size(), files_.size());
+        if (const std::string again = FetchOne(link, root, file, listed_.size(), listed_.size());
             !again.empty())
             return FailChain(link, again);
     }
     // A file fetched early that the finished image no longer holds is taken out again.
-    for (const auto& [name, listed] : fetched) {
-        const bool kept = std::any_of(files_.begin(), files_.end(),
-                                      [&](const ListedFile& f) { return f.name == name; });
-        if (!kept && !platform::WithdrawWrittenFile(root + Shown(name)))
+    for (const auto& [name, asked] : fetched) {
+        if (!listed_.count(name) && !platform::WithdrawWrittenFile(root + Shown(name)))
             return FailChain(link, name + " is no part of the image and cannot be removed");
     }
     NoteError("");
@@ -447,7 +475,7 @@ void HttpShareClient::DoDelete(ShareLink& link, const std::string& path) {
         return FailChain(link, reply.Problem("removing the server's temporary image"));
     jobId_ = 0;
     entry_.clear();
-    files_.clear();
+    ForgetList();
     if (!reply.ok()) {
         // The entry is safely here; a leftover on the server does not end the backup.
         const std::string problem = reply.Problem("removing the server's temporary image");
@@ -477,7 +505,7 @@ void HttpShareClient::DropServerImage(ShareLink& link) {
     }
     jobId_ = 0;
     entry_.clear();
-    files_.clear();
+    ForgetList();
 }
 
 }  // namespace share

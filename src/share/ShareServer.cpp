@@ -106,7 +106,12 @@ void ShareServer::Handle(const HttpRequest& req, HttpResponse& res) {
                 return res.Text(404, "no such image job");
             res.body = "cancelled\n";
         } else {
-            auto status = jobs_->Status(*id);
+            // A client that keeps the list says how much of it it has; a number that is no
+            // number gets the whole list.
+            std::optional<std::uint64_t> since;
+            if (req.ParamCount("since") > 0)
+                since = ParseJobId(req.Param("since")).value_or(0);
+            auto status = jobs_->Status(*id, since);
             if (!status)
                 return res.Text(404, "no such image job");
             res.body = FormatJobStatus(*status);
