@@ -195,8 +195,8 @@ _ADDSIZEREPLY ShareService::AddSize(const _BACKUPADDTOTALSIZE& request) {
 
 ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
                                             const Progress& progress,
-                                            const std::atomic<bool>& cancel,
-                                            const FileReady& ready) {
+                                            const std::atomic<bool>& cancel, const FileReady& ready,
+                                            const FileWithdrawn& withdrawn) {
     std::lock_guard<std::mutex> build(buildMutex_);
     Image image;
     const int slot = request.nSlot;
@@ -311,7 +311,8 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     // Each file is hashed as it is written, so that the requester can tell the bytes that
     // reach it from those the recorder wrote, whatever lies between.
     ShareServiceHasher hasher(
-        dayFolder, [&](const std::string& name, const integrity::FileDigest& digest) {
+        dayFolder,
+        [&](const std::string& name, const integrity::FileDigest& digest) {
             if (requesters(name))
                 return;
             const ImageFile file{name, digest.length, digest.hex, std::string(), digest.id};
@@ -330,6 +331,17 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
             }
             if (ready)
                 ready(paths.entry, file);
+        },
+        [&](const std::string& name) {
+            {
+                std::lock_guard<std::mutex> lock(listMutex_);
+                for (Built& b : built_)
+                    if (b.image.entry == paths.entry)
+                        std::erase_if(b.image.files,
+                                      [&](const ImageFile& f) { return f.name == name; });
+            }
+            if (withdrawn)
+                withdrawn(paths.entry, name);
         });
     if (job.running()) {
         platform::ScopedWriteTap tap(&hasher);

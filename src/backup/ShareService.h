@@ -60,6 +60,9 @@ class ShareService {
     // from then on. A name may come again with other bytes; the finished image's list is the
     // one that holds.
     using FileReady = std::function<void(const std::string& entry, const ImageFile& file)>;
+    // Called for a file given to FileReady that the build has deleted again (a minute that
+    // turned out not whole): it is no part of the image, and no longer served.
+    using FileWithdrawn = std::function<void(const std::string& entry, const std::string& name)>;
 
     // Removes what an earlier run of the server left below kNetTempRoot.
     explicit ShareService(Settings settings);
@@ -77,7 +80,8 @@ class ShareService {
     // that finds the disk filling up stops and is removed. The entry's information and minute map
     // files are the requester's own and are not listed.
     Image MakeImage(const _BACKUPMAKEIMAGE& request, const Progress& progress,
-                    const std::atomic<bool>& cancel, const FileReady& ready = nullptr);
+                    const std::atomic<bool>& cancel, const FileReady& ready = nullptr,
+                    const FileWithdrawn& withdrawn = nullptr);
     // The host path of one file of a built image, or of one given to FileReady of the image
     // being built; "" when name is not one of its listed files.
     std::string ImageFilePath(const std::string& entry, const std::string& name);

@@ -382,11 +382,23 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
     // names asked for more than once (two lanes may then have fetched them side by side).
     std::map<std::string, std::pair<long long, std::string>> fetched;
     std::set<std::string> refetched;
+    // Names listed while the server built the image, and those of them the server did not have
+    // as listed when they were fetched: the list may have changed meanwhile (a file written
+    // again or withdrawn). The finished list tells whether such a file is needed after all.
+    std::mutex unsureMutex;
+    std::set<std::string> provisional, unsure;
     {
         DownloadLanes lanes(
             kLanes, link, platform::CurrentWriteTap(),
             [&](ShareLink& own, const ListedFile& file, std::size_t number, std::size_t count) {
-                return FetchOne(own, root, file, number, count);
+                bool notAsListed = false;
+                std::string why = FetchOne(own, root, file, number, count, &notAsListed);
+                std::lock_guard<std::mutex> lock(unsureMutex);
+                if (!why.empty() && notAsListed && provisional.count(file.name)) {
+                    unsure.insert(file.name);
+                    why.clear();
+                }
+                return why;
             });
         for (;;) {
             // What is newly listed; while the server builds, the list grows.
@@ -399,6 +411,10 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
                 if (!added)
                     refetched.insert(file.name);
                 at->second = asked;
+                if (building_) {
+                    std::lock_guard<std::mutex> lock(unsureMutex);
+                    provisional.insert(file.name);
+                }
                 lanes.Add(file, fetched.size(), std::max(listed_.size(), fetched.size()));
             }
             fresh_.clear();
@@ -419,10 +435,11 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
         return;
     if (!problem.empty())
         return FailChain(link, problem);
-    // A name fetched twice may have been saved last by the older fetch: what is in the folder
-    // must be what the finished list says, or it is fetched once more, alone.
+    // A name fetched twice may have been saved last by the older fetch, and one the server did
+    // not have as listed while it built may be needed after all: what is in the folder must be
+    // what the finished list says, or it is fetched once more, alone.
     for (const auto& [name, file] : listed_) {
-        if (!refetched.count(name))
+        if (!refetched.count(name) && !unsure.count(name))
             continue;
         std::string why;
         const std::string host = PrepareDownloadPath(root, name, &why);
@@ -434,9 +451,18 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
             !again.empty())
             return FailChain(link, again);
     }
-    // A file fetched early that the finished image no longer holds is taken out again.
+    // A file fetched early that the finished image no longer holds (withdrawn, or not listed
+    // again) is taken out again, and out of the image's hashing.
     for (const auto& [name, asked] : fetched) {
-        if (!listed_.count(name) && !platform::WithdrawWrittenFile(root + Shown(name)))
+        if (listed_.count(name))
+            continue;
+        std::string why;
+        const std::string host = PrepareDownloadPath(root, name, &why);
+        long long length = 0;
+        platform::FileId id;
+        if (host.empty() || !platform::StatFile(host, length, id))
+            continue;  // its fetch did not end well: nothing of it is in the folder
+        if (!platform::WithdrawWrittenFile(root + Shown(name)))
             return FailChain(link, name + " is no part of the image and cannot be removed");
     }
     NoteError("");
@@ -444,8 +470,8 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
 }
 
 std::string HttpShareClient::FetchOne(ShareLink& link, const std::string& root,
-                                      const ListedFile& file, std::size_t number,
-                                      std::size_t count) {
+                                      const ListedFile& file, std::size_t number, std::size_t count,
+                                      bool* notAsListed) {
     std::string why;
     const std::string host = PrepareDownloadPath(root, file.name, &why);
     if (host.empty())
@@ -454,14 +480,16 @@ std::string HttpShareClient::FetchOne(ShareLink& link, const std::string& root,
     PostText(kCodeStatus, shown + " " + std::to_string(number) + "/" + std::to_string(count));
     PostProgress(shown, file.size, 0);
     auto last = std::chrono::steady_clock::now();
-    const std::string problem =
-        DownloadFile(link, entry_, file, host, cancel_, [&](long long held) {
+    const std::string problem = DownloadFile(
+        link, entry_, file, host, cancel_,
+        [&](long long held) {
             const auto now = std::chrono::steady_clock::now();
             if (now - last >= kProgressEvery) {
                 last = now;
                 PostProgress(shown, file.size, held);
             }
-        });
+        },
+        notAsListed);
     if (problem.empty())
         PostProgress(shown, file.size, file.size);
     return problem;

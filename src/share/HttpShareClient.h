@@ -75,8 +75,9 @@ class HttpShareClient : public CFileShareClient {
     // One listed file into root (a drive path ending in '\\'), announced as number of count;
     // "" when it is whole in its place, else why not (kCancelled after a cancel). Called on the
     // threads of DownloadLanes.
+    // notAsListed: as DownloadFile tells it.
     std::string FetchOne(ShareLink& link, const std::string& root, const ListedFile& file,
-                         std::size_t number, std::size_t count);
+                         std::size_t number, std::size_t count, bool* notAsListed = nullptr);
     // The build's status; nullopt with why when it cannot be had (why "" after a cancel). A
     // link that fails is asked again a few times first.
     std::optional<JobStatus> PollStatus(ShareLink& link, std::string* why);

@@ -51,7 +51,12 @@ void ShareJobs::Build(Job& job) {
         job.status.entry = entry;
         job.listing.Put({f.name, f.size, f.sha256});
     };
-    ShareService::Image image = service_.MakeImage(job.request, progress, job.cancel, ready);
+    auto withdrawn = [&](const std::string&, const std::string& name) {
+        std::lock_guard<std::mutex> lock(job.m);
+        job.listing.Remove(name);
+    };
+    ShareService::Image image =
+        service_.MakeImage(job.request, progress, job.cancel, ready, withdrawn);
     const bool cancelled = image.cancelled || job.cancel.load();
     if (cancelled)
         RemoveImage(image.entry);

@@ -1,12 +1,13 @@
 // The image's list as the server keeps it while it builds: a client that says how much of it it
-// has is sent only what changed since, and a number the server does not know gets the whole
-// list.
+// has is sent only what changed since, a number the server does not know gets the whole list,
+// and a file the build withdraws leaves the list (and is not served) instead of staying in it.
 #include <httplib.h>
 
 #include <atomic>
 #include <map>
 
 #include "ShareFixture.h"
+#include "platform/WriteTap.h"
 #include "share/ListedFiles.h"
 #include "share/ShareLink.h"
 
@@ -165,4 +166,51 @@ TEST_F(ListChangesTest, AClientWithANumberIsSentOnlyTheChangesAndTheyAddUpToTheW
         EXPECT_EQ(all.files.size(), expected.size()) << bad;
         EXPECT_TRUE(all.gone.empty()) << bad;
     }
+}
+
+TEST_F(ListChangesTest, AFileTheBuildWithdrawsAfterListingItLeavesTheListAndIsNotServed) {
+    // At 10:02, once the test has seen it listed, the build withdraws the data file of 10:00
+    // (listed when 10:01 began): on the build's own thread, as the extraction would.
+    const std::string withdrawn = "201005231000N.dat";
+    std::atomic<bool> seen{false}, done{false}, release{false};
+    Serve("", [&](const std::string& item, const std::atomic<bool>& cancel) {
+        if (done || item.find(std::string(kDay) + "1002") == std::string::npos)
+            return;
+        for (int i = 0; i < 3000 && !seen && !cancel; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        done = platform::WithdrawWrittenFile(ServerImage() + "/" + kDay + "/" + withdrawn);
+        for (int i = 0; i < 3000 && !release && !cancel; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    httplib::Client http("127.0.0.1", server->port());
+    const std::string path = StartImage(http);
+    // The first list that holds it, with its number.
+    share::JobStatus first;
+    for (int i = 0; i < 3000; ++i) {
+        first = Parse(http.Get(path + "?since=0"));
+        const bool listed = std::any_of(first.files.begin(), first.files.end(),
+                                        [&](const auto& f) { return f.name == withdrawn; });
+        if (listed || first.state != share::JobState::kBuilding)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(first.state, share::JobState::kBuilding);
+    ASSERT_TRUE(first.list);
+    seen = true;
+    for (int i = 0; i < 3000 && !done; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(done) << "the build did not withdraw " << withdrawn;
+    // Still building: the changes say it is gone, the whole list no longer has it, and asking
+    // for it is answered as for any name that is not listed.
+    const share::JobStatus changes =
+        Parse(http.Get(path + "?since=" + std::to_string(*first.list)));
+    EXPECT_EQ(changes.state, share::JobState::kBuilding);
+    EXPECT_EQ(changes.gone, std::vector<std::string>{withdrawn});
+    const share::JobStatus whole = Parse(http.Get(path));
+    for (const auto& f : whole.files)
+        EXPECT_NE(f.name, withdrawn);
+    EXPECT_EQ(
+        http.Get("/v1/file?entry=" + share::QueryValue(kEntry) + "&name=" + withdrawn)->status,
+        404);
+    release = true;
 }
