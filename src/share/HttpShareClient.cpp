@@ -427,7 +427,9 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
             if (building_ && fresh_.empty() && listed_.size() == listed)
                 Nap(kFilesPollMs);
         }
-        const std::string lost = lanes.Wait();
+        // Once the server cannot be followed any more, what is queued is not fetched: the
+        // entry ends now, with the link's reason.
+        const std::string lost = problem.empty() ? lanes.Wait() : lanes.Abandon();
         if (problem.empty())
             problem = lost;
     }

@@ -1,6 +1,7 @@
 // HttpShareClient following a list that changes while the server builds: a file the server
 // withdraws is neither a failure when it cannot be fetched any more nor kept (or hashed into
-// the image) when it was fetched already.
+// the image) when it was fetched already; and once the status cannot be had, the files still
+// queued are not fetched: the entry ends at once with the link's reason.
 #include <httplib.h>
 
 #include <atomic>
@@ -157,4 +158,38 @@ TEST_F(ClientListTest, AFileWithdrawnWhileTheServerBuildsIsNeitherAFailureNorKep
         ASSERT_EQ(hashed.files.size(), 1u);
         EXPECT_EQ(hashed.files.begin()->first, "entry/20100523/201005231000N.dat");
     }
+}
+
+TEST_F(ClientListTest, AStatusThatCannotBeHadEndsTheEntryWithoutFetchingWhatIsQueued) {
+    // Twenty files listed; every later status fails. The files are held by the server until
+    // the failure has been answered, so that all but the two being fetched are still queued.
+    std::string list = "state building\nentry 2010_05_23=10,00~10,03\n";
+    for (int i = 0; i < 20; ++i)
+        list += Line("Audio/20100523100" + std::to_string(i / 10) + ".au" + std::to_string(i % 10),
+                     "abcd");
+    std::atomic<bool> release{false};
+    fake.status = [&](const httplib::Request&, httplib::Response& res) {
+        if (fake.polls == 1)
+            res.set_content(list, "text/plain");
+        else
+            res.status = 500;
+    };
+    fake.file = [&](const httplib::Request&, httplib::Response& res) {
+        for (int i = 0; i < 1000 && !release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        res.set_content("abcd", "application/octet-stream");
+    };
+    std::thread releaser([&] {
+        for (int i = 0; i < 2000 && fake.polls < 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        release = true;
+    });
+    std::string reason;
+    const unsigned long code = RunChain(&reason);
+    releaser.join();
+    EXPECT_EQ(code, share::kCodeEnded);
+    EXPECT_NE(reason.find("HTTP 500"), std::string::npos) << reason;
+    // The two being fetched when the status failed, and none of those queued behind them.
+    EXPECT_LE(fake.files, 2);
 }
