@@ -195,8 +195,8 @@ _ADDSIZEREPLY ShareService::AddSize(const _BACKUPADDTOTALSIZE& request) {
 
 ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
                                             const Progress& progress,
-                                            const std::atomic<bool>& cancel,
-                                            const FileReady& ready) {
+                                            const std::atomic<bool>& cancel, const FileReady& ready,
+                                            const FileWithdrawn& withdrawn) {
     std::lock_guard<std::mutex> build(buildMutex_);
     Image image;
     const int slot = request.nSlot;
@@ -311,10 +311,11 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     // Each file is hashed as it is written, so that the requester can tell the bytes that
     // reach it from those the recorder wrote, whatever lies between.
     ShareServiceHasher hasher(
-        dayFolder, [&](const std::string& name, const integrity::FileDigest& digest) {
+        dayFolder,
+        [&](const std::string& name, const integrity::FileDigest& digest) {
             if (requesters(name))
                 return;
-            const ImageFile file{name, digest.length, digest.hex};
+            const ImageFile file{name, digest.length, digest.hex, std::string(), digest.id};
             {
                 std::lock_guard<std::mutex> lock(listMutex_);
                 for (Built& b : built_) {
@@ -330,6 +331,17 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
             }
             if (ready)
                 ready(paths.entry, file);
+        },
+        [&](const std::string& name) {
+            {
+                std::lock_guard<std::mutex> lock(listMutex_);
+                for (Built& b : built_)
+                    if (b.image.entry == paths.entry)
+                        std::erase_if(b.image.files,
+                                      [&](const ImageFile& f) { return f.name == name; });
+            }
+            if (withdrawn)
+                withdrawn(paths.entry, name);
         });
     if (job.running()) {
         platform::ScopedWriteTap tap(&hasher);
@@ -370,7 +382,8 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         const auto digest = hashed.files.find(name);
         if (digest == hashed.files.end() || digest->second.length != size)
             return fail("the image's file " + name + " was not hashed as it was written");
-        image.files.push_back(ImageFile{name, size, digest->second.hex});
+        image.files.push_back(
+            ImageFile{name, size, digest->second.hex, std::string(), digest->second.id});
     }
     if (ec)
         return fail("the built image could not be listed: " + ec.message());
@@ -420,7 +433,7 @@ bool ShareService::ListDirect(Image& image, const std::vector<DirectFile>& files
         // stays served from here until the copy announces it again: a requester may have asked
         // for it already.
         platform::File in;
-        if (!in.OpenResolved(f.hostPath, platform::File::kRead))
+        if (!in.OpenResolved(f.hostPath, platform::File::kReadNoLink))
             return false;
         integrity::Sha256 sha;
         long long length = 0;
@@ -431,7 +444,7 @@ bool ShareService::ListDirect(Image& image, const std::vector<DirectFile>& files
         if (length != f.size || in.Length() != f.size)
             return false;
         doneBytes += static_cast<unsigned long long>(length);
-        const ImageFile file{f.name, length, sha.HexFinal(), f.hostPath};
+        const ImageFile file{f.name, length, sha.HexFinal(), f.hostPath, in.Id()};
         {
             std::lock_guard<std::mutex> lock(listMutex_);
             for (Built& b : built_)
@@ -451,19 +464,50 @@ bool ShareService::ListDirect(Image& image, const std::vector<DirectFile>& files
     return true;
 }
 
-std::string ShareService::ImageFilePath(const std::string& entry, const std::string& name) {
-    std::lock_guard<std::mutex> lock(listMutex_);
+const ShareService::ImageFile* ShareService::Listed(const std::string& entry,
+                                                    const std::string& name,
+                                                    std::string* hostPath) {
     for (Built& b : built_) {
         if (b.image.entry != entry)
             continue;
         for (const ImageFile& f : b.image.files) {
             if (f.name == name) {
                 b.touched = std::chrono::steady_clock::now();
-                return f.source.empty() ? b.hostFolder + "/" + name : f.source;
+                *hostPath = f.source.empty() ? b.hostFolder + "/" + name : f.source;
+                return &f;
             }
         }
     }
-    return std::string();
+    return nullptr;
+}
+
+std::string ShareService::ImageFilePath(const std::string& entry, const std::string& name) {
+    std::lock_guard<std::mutex> lock(listMutex_);
+    std::string host;
+    return Listed(entry, name, &host) ? host : std::string();
+}
+
+ShareService::Opened ShareService::OpenImageFile(const std::string& entry, const std::string& name,
+                                                 platform::File& file) {
+    std::string host;
+    long long size = 0;
+    platform::FileId id;
+    {
+        std::lock_guard<std::mutex> lock(listMutex_);
+        const ImageFile* listed = Listed(entry, name, &host);
+        if (!listed)
+            return Opened::kUnlisted;
+        size = listed->size;
+        id = listed->id;
+    }
+    // The recordings are the recorder's: a file there may be replaced, or a link put in its
+    // place, after it was hashed. What is open is checked, not what the name leads to now.
+    if (!file.OpenResolved(host, platform::File::kReadNoLink) || file.Length() != size ||
+        (id != platform::FileId{} && file.Id() != id)) {
+        file.Close();
+        return Opened::kChanged;
+    }
+    return Opened::kOpen;
 }
 
 bool ShareService::DeleteTemp(const std::string& path) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "backup/ShareServiceDirect.h"
+#include "platform/File.h"
 #include "records/RemoteRecords.h"
 
 class CQuillonApp;
@@ -40,6 +41,9 @@ class ShareService {
         // The recorder's own file it is served from, read only ("" for a file of the image's
         // folder).
         std::string source;
+        // The file that was hashed: another one put in its place since (a link among them) is
+        // not served as this one. Zeros when it is not known.
+        platform::FileId id;
     };
     struct Image {
         std::string problem;  // why no image was made ("" when it was)
@@ -56,6 +60,9 @@ class ShareService {
     // from then on. A name may come again with other bytes; the finished image's list is the
     // one that holds.
     using FileReady = std::function<void(const std::string& entry, const ImageFile& file)>;
+    // Called for a file given to FileReady that the build has deleted again (a minute that
+    // turned out not whole): it is no part of the image, and no longer served.
+    using FileWithdrawn = std::function<void(const std::string& entry, const std::string& name)>;
 
     // Removes what an earlier run of the server left below kNetTempRoot.
     explicit ShareService(Settings settings);
@@ -73,10 +80,19 @@ class ShareService {
     // that finds the disk filling up stops and is removed. The entry's information and minute map
     // files are the requester's own and are not listed.
     Image MakeImage(const _BACKUPMAKEIMAGE& request, const Progress& progress,
-                    const std::atomic<bool>& cancel, const FileReady& ready = nullptr);
+                    const std::atomic<bool>& cancel, const FileReady& ready = nullptr,
+                    const FileWithdrawn& withdrawn = nullptr);
     // The host path of one file of a built image, or of one given to FileReady of the image
     // being built; "" when name is not one of its listed files.
     std::string ImageFilePath(const std::string& entry, const std::string& name);
+    enum class Opened {
+        kOpen,      // file holds the listed file, read only
+        kUnlisted,  // name is not one of the image's listed files
+        kChanged,   // another file, or a link, is in its place now
+    };
+    // Opens a listed file of the image for serving it: without following a link, and only when
+    // it is still the file (device, inode and length) that was hashed.
+    Opened OpenImageFile(const std::string& entry, const std::string& name, platform::File& file);
     // Removes a temporary image, given as the client names it ("C:\NetBackupTemp\{entry}").
     // False when the path is not one of ours or could not be removed.
     bool DeleteTemp(const std::string& path);
@@ -96,6 +112,9 @@ class ShareService {
                     const std::atomic<bool>& cancel, const FileReady& ready);
     // The image being built leaves the list, or takes its final files (with listMutex_ held).
     void Unlist(const std::string& entry);
+    // The listed file of name, or null (with listMutex_ held); marks the image as in use.
+    const ImageFile* Listed(const std::string& entry, const std::string& name,
+                            std::string* hostPath);
     Settings settings_;
     std::mutex buildMutex_;  // one image build at a time
     struct Built {

@@ -13,8 +13,8 @@ std::string ImageFileMinute(const std::string& name) {
     return base.substr(0, 12);
 }
 
-ShareServiceHasher::ShareServiceHasher(std::string rootHost, Publish publish)
-    : root_(std::move(rootHost)), publish_(std::move(publish)) {
+ShareServiceHasher::ShareServiceHasher(std::string rootHost, Publish publish, Unpublish unpublish)
+    : root_(std::move(rootHost)), publish_(std::move(publish)), unpublish_(std::move(unpublish)) {
     while (!root_.empty() && root_.back() == '/')
         root_.pop_back();
     batch_ = std::make_unique<integrity::ImageHasher>(root_);
@@ -50,9 +50,12 @@ void ShareServiceHasher::Withdrawn(const std::string& finalHostPath) {
     if (finalHostPath.compare(0, root_.size() + 1, root_ + "/") != 0)
         return;
     const std::string name = finalHostPath.substr(root_.size() + 1);
-    if (result_.files.erase(name) > 0)
-        result_.republished.insert(name);  // of a batch given out already
     batch_->Withdrawn(finalHostPath);
+    if (result_.files.erase(name) > 0) {
+        result_.republished.insert(name);  // of a batch given out already
+        if (unpublish_)
+            unpublish_(name);
+    }
 }
 
 void ShareServiceHasher::Rotate() {

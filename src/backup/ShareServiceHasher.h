@@ -18,8 +18,10 @@ class ShareServiceHasher : public platform::WriteTap {
   public:
     // name: below rootHost, '/' between folders.
     using Publish = std::function<void(const std::string& name, const integrity::FileDigest&)>;
+    // A file given to publish that was withdrawn since.
+    using Unpublish = std::function<void(const std::string& name)>;
 
-    ShareServiceHasher(std::string rootHost, Publish publish);
+    ShareServiceHasher(std::string rootHost, Publish publish, Unpublish unpublish = nullptr);
     ~ShareServiceHasher() override;
 
     int Opened(const std::string& finalHostPath) override;
@@ -41,6 +43,7 @@ class ShareServiceHasher : public platform::WriteTap {
 
     std::string root_;
     Publish publish_;
+    Unpublish unpublish_;
     std::unique_ptr<integrity::ImageHasher> batch_;
     std::string minute_;  // of the batch's files
     Result result_;

@@ -29,7 +29,8 @@ File& File::operator=(File&& other) noexcept {
 
 bool File::Open(const std::string& path, Mode mode) {
     Close();
-    const std::string host = ResolvePath(path, mode == kRead ? PathUse::kOpen : PathUse::kCreate);
+    const std::string host =
+        ResolvePath(path, mode == kRead || mode == kReadNoLink ? PathUse::kOpen : PathUse::kCreate);
     if (host.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
@@ -40,9 +41,12 @@ bool File::Open(const std::string& path, Mode mode) {
 bool File::OpenResolved(const std::string& hostPath, Mode mode) {
     Close();
     // A read never waits on a pipe's other end: it opens at once and is then refused.
-    int flags = mode == kRead          ? (O_RDONLY | O_NONBLOCK)
+    const bool read = mode == kRead || mode == kReadNoLink;
+    int flags = read                   ? (O_RDONLY | O_NONBLOCK)
                 : mode == kCreateWrite ? (O_WRONLY | O_CREAT | O_TRUNC)
                                        : (O_WRONLY | O_CREAT | O_EXCL);
+    if (mode == kReadNoLink)
+        flags |= O_NOFOLLOW;
     fd_ = ::open(hostPath.c_str(), flags | O_CLOEXEC, 0644);
     if (fd_ < 0) {
         SetLastError(ErrorFromErrno(errno));
@@ -54,7 +58,7 @@ bool File::OpenResolved(const std::string& hostPath, Mode mode) {
         SetLastError(ERROR_ACCESS_DENIED);  // a folder, a pipe or a device is no file
         return false;
     }
-    if (mode == kRead)
+    if (read)
         ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     return true;
 }

@@ -22,6 +22,7 @@ class File {
   public:
     enum Mode {
         kRead,         // existing file, read only
+        kReadNoLink,   // the same, but a link in the file's place is refused, not followed
         kCreateWrite,  // create or truncate, write only
         kCreateNew,    // a new file, write only; fails when the name exists (also as a link)
     };

@@ -48,6 +48,13 @@ std::string DownloadLanes::Wait() {
     return problem_;
 }
 
+std::string DownloadLanes::Abandon() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    todo_.clear();
+    changed_.wait(lock, [&] { return busy_ == 0; });
+    return problem_;
+}
+
 void DownloadLanes::Run(ShareLink& link) {
     platform::ScopedWriteTap scope(tap_);
     std::unique_lock<std::mutex> lock(mutex_);

@@ -39,6 +39,9 @@ class DownloadLanes {
     std::string Problem();
     // Waits until every queued file is fetched or one failed; the first failure, "" if none.
     std::string Wait();
+    // Drops the files not begun and waits for those being fetched; the first failure, "" if
+    // none. For a download that cannot end well any more.
+    std::string Abandon();
 
   private:
     struct Item {

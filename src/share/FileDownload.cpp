@@ -67,7 +67,11 @@ class GatheredWrites {
 
 std::string DownloadFile(ShareLink& link, const std::string& entry, const ListedFile& file,
                          const std::string& hostPath, const std::atomic<bool>& cancel,
-                         const std::function<void(long long)>& progress) {
+                         const std::function<void(long long)>& progress, bool* notAsListed) {
+    bool unlisted = false;
+    if (!notAsListed)
+        notAsListed = &unlisted;
+    *notAsListed = false;
     platform::AtomicFile out;
     GatheredWrites gathered(out);
     if (!out.Create(hostPath))
@@ -136,8 +140,10 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
             writeFailed = true;
         if (cancel)
             return kCancelled;
-        if (!refused.empty())
+        if (!refused.empty()) {
+            *notAsListed = true;
             return refused;
+        }
         if (writeFailed)
             return file.name + " cannot be written to the download folder";
         if (r.complete && held == file.size) {
@@ -147,11 +153,13 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
                 return "";
             }
             // Changed on the way: never taken into the image, fetched whole once more.
-            if (++corrupted > kRefetches)
+            if (++corrupted > kRefetches) {
+                *notAsListed = true;
                 return file.name +
                        " arrived with other bytes than the recorder wrote (its "
                        "SHA-256 differs), " +
                        std::to_string(corrupted) + " times";
+            }
             if (!out.Create(hostPath))
                 return file.name + " cannot be created in the download folder";
             held = 0;

@@ -16,9 +16,13 @@ class ShareLink;
 constexpr const char* kCancelled = "cancelled";
 
 // Fetches file of entry into hostPath. progress gets the bytes held so far. "" when the file is
-// whole in its place, kCancelled when cancel was seen, else why it failed.
+// whole in its place, kCancelled when cancel was seen, else why it failed. notAsListed (when
+// given) tells a failure because the server does not have the file as it listed it (refused,
+// larger, other bytes) from one of the link or the download folder: the list of an image being
+// built may have changed since.
 std::string DownloadFile(ShareLink& link, const std::string& entry, const ListedFile& file,
                          const std::string& hostPath, const std::atomic<bool>& cancel,
-                         const std::function<void(long long)>& progress);
+                         const std::function<void(long long)>& progress,
+                         bool* notAsListed = nullptr);
 
 }  // namespace share

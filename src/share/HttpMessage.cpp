@@ -240,6 +240,8 @@ const char* ReasonPhrase(int status) {
             return "Method Not Allowed";
         case 408:
             return "Request Timeout";
+        case 409:
+            return "Conflict";
         case 411:
             return "Length Required";
         case 413:

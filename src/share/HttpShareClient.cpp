@@ -229,7 +229,7 @@ void HttpShareClient::DoAddSize(ShareLink& link, const _BACKUPADDTOTALSIZE& requ
 void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) {
     jobId_ = 0;
     entry_.clear();
-    files_.clear();
+    ForgetList();
     building_ = false;
     slot_ = request.nSlot;
     const auto started = link.Post(
@@ -251,7 +251,7 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
         }
         if (const std::string problem = TakeStatus(*status); !problem.empty())
             return FailChain(link, problem);
-        if (!building_ || (!files_.empty() && !entry_.empty())) {
+        if (!building_ || (!listed_.empty() && !entry_.empty())) {
             NoteError("");
             Post(kCodeDownload, nullptr, static_cast<unsigned long>(slot_));
             return;
@@ -268,7 +268,9 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
 }
 
 std::optional<JobStatus> HttpShareClient::PollStatus(ShareLink& link, std::string* why) {
-    const std::string path = std::string(kRouteImage) + "/" + std::to_string(jobId_);
+    // Only what changed after the part of the list the client has.
+    const std::string path = std::string(kRouteImage) + "/" + std::to_string(jobId_) +
+                             "?since=" + std::to_string(listNumber_);
     for (int failures = 0;;) {
         if (cancel_) {
             why->clear();
@@ -317,7 +319,27 @@ std::string HttpShareClient::TakeStatus(JobStatus& status) {
             // An image keeps its entry; the download's lanes read it meanwhile.
             if (entry_.empty())
                 entry_ = status.entry;
-            files_ = std::move(status.files);
+            if (status.list && status.from != 0 && status.from != listNumber_)
+                return "bad image status from the server: it lists the changes after " +
+                       std::to_string(status.from) + ", not after " + std::to_string(listNumber_);
+            if (!status.list || status.from == 0) {
+                // The whole list (also from a server that keeps no numbers): a file not in it
+                // any more is no part of the image.
+                std::set<std::string> now;
+                for (const ListedFile& f : status.files)
+                    now.insert(f.name);
+                std::erase_if(listed_, [&](const auto& l) { return !now.count(l.first); });
+            }
+            for (const std::string& name : status.gone)
+                listed_.erase(name);
+            for (ListedFile& f : status.files) {
+                auto [at, added] = listed_.try_emplace(f.name, f);
+                if (!added && at->second.size == f.size && at->second.sha256 == f.sha256)
+                    continue;
+                at->second = f;
+                fresh_.push_back(std::move(f));
+            }
+            listNumber_ = status.list.value_or(0);
             return std::string();
         case JobState::kFailed:
             return "the server could not make the image: " +
@@ -326,6 +348,12 @@ std::string HttpShareClient::TakeStatus(JobStatus& status) {
             return "the server cancelled the image";
     }
     return "the server's image is in no known state";
+}
+
+void HttpShareClient::ForgetList() {
+    listed_.clear();
+    fresh_.clear();
+    listNumber_ = 0;
 }
 
 void HttpShareClient::PostProgress(const std::string& name, long long total, long long done) {
@@ -354,34 +382,54 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
     // names asked for more than once (two lanes may then have fetched them side by side).
     std::map<std::string, std::pair<long long, std::string>> fetched;
     std::set<std::string> refetched;
+    // Names listed while the server built the image, and those of them the server did not have
+    // as listed when they were fetched: the list may have changed meanwhile (a file written
+    // again or withdrawn). The finished list tells whether such a file is needed after all.
+    std::mutex unsureMutex;
+    std::set<std::string> provisional, unsure;
     {
         DownloadLanes lanes(
             kLanes, link, platform::CurrentWriteTap(),
             [&](ShareLink& own, const ListedFile& file, std::size_t number, std::size_t count) {
-                return FetchOne(own, root, file, number, count);
+                bool notAsListed = false;
+                std::string why = FetchOne(own, root, file, number, count, &notAsListed);
+                std::lock_guard<std::mutex> lock(unsureMutex);
+                if (!why.empty() && notAsListed && provisional.count(file.name)) {
+                    unsure.insert(file.name);
+                    why.clear();
+                }
+                return why;
             });
         for (;;) {
-            // What is listed and not yet asked for; while the server builds, the list grows.
+            // What is newly listed; while the server builds, the list grows.
             const bool last = !building_;
-            for (const ListedFile& file : files_) {
-                const auto at = fetched.find(file.name);
-                if (at != fetched.end() && at->second == std::make_pair(file.size, file.sha256))
-                    continue;
-                if (at != fetched.end())
+            for (const ListedFile& file : fresh_) {
+                const auto asked = std::make_pair(file.size, file.sha256);
+                auto [at, added] = fetched.try_emplace(file.name, asked);
+                if (!added && at->second == asked)
+                    continue;  // back as it was asked for
+                if (!added)
                     refetched.insert(file.name);
-                fetched[file.name] = {file.size, file.sha256};
-                lanes.Add(file, fetched.size(), std::max(files_.size(), fetched.size()));
+                at->second = asked;
+                if (building_) {
+                    std::lock_guard<std::mutex> lock(unsureMutex);
+                    provisional.insert(file.name);
+                }
+                lanes.Add(file, fetched.size(), std::max(listed_.size(), fetched.size()));
             }
+            fresh_.clear();
             if (last || !(problem = lanes.Problem()).empty())
                 break;
-            const std::size_t listed = files_.size();
+            const std::size_t listed = listed_.size();
             auto status = PollStatus(link, &problem);
             if (!status || !(problem = TakeStatus(*status)).empty())
                 break;
-            if (building_ && files_.size() == listed)
+            if (building_ && fresh_.empty() && listed_.size() == listed)
                 Nap(kFilesPollMs);
         }
-        const std::string lost = lanes.Wait();
+        // Once the server cannot be followed any more, what is queued is not fetched: the
+        // entry ends now, with the link's reason.
+        const std::string lost = problem.empty() ? lanes.Wait() : lanes.Abandon();
         if (problem.empty())
             problem = lost;
     }
@@ -389,26 +437,34 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
         return;
     if (!problem.empty())
         return FailChain(link, problem);
-    // A name fetched twice may have been saved last by the older fetch: what is in the folder
-    // must be what the finished list says, or it is fetched once more, alone.
-    for (const ListedFile& file : files_) {
-        if (!refetched.count(file.name))
+    // A name fetched twice may have been saved last by the older fetch, and one the server did
+    // not have as listed while it built may be needed after all: what is in the folder must be
+    // what the finished list says, or it is fetched once more, alone.
+    for (const auto& [name, file] : listed_) {
+        if (!refetched.count(name) && !unsure.count(name))
             continue;
         std::string why;
-        const std::string host = PrepareDownloadPath(root, file.name, &why);
+        const std::string host = PrepareDownloadPath(root, name, &why);
         if (host.empty())
             return FailChain(link, why);
         if (HostFileSha256(host) == file.sha256)
             continue;
-        if (const std::string again = FetchOne(link, root, file, files_.size(), files_.size());
+        if (const std::string again = FetchOne(link, root, file, listed_.size(), listed_.size());
             !again.empty())
             return FailChain(link, again);
     }
-    // A file fetched early that the finished image no longer holds is taken out again.
-    for (const auto& [name, listed] : fetched) {
-        const bool kept = std::any_of(files_.begin(), files_.end(),
-                                      [&](const ListedFile& f) { return f.name == name; });
-        if (!kept && !platform::WithdrawWrittenFile(root + Shown(name)))
+    // A file fetched early that the finished image no longer holds (withdrawn, or not listed
+    // again) is taken out again, and out of the image's hashing.
+    for (const auto& [name, asked] : fetched) {
+        if (listed_.count(name))
+            continue;
+        std::string why;
+        const std::string host = PrepareDownloadPath(root, name, &why);
+        long long length = 0;
+        platform::FileId id;
+        if (host.empty() || !platform::StatFile(host, length, id))
+            continue;  // its fetch did not end well: nothing of it is in the folder
+        if (!platform::WithdrawWrittenFile(root + Shown(name)))
             return FailChain(link, name + " is no part of the image and cannot be removed");
     }
     NoteError("");
@@ -416,8 +472,8 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
 }
 
 std::string HttpShareClient::FetchOne(ShareLink& link, const std::string& root,
-                                      const ListedFile& file, std::size_t number,
-                                      std::size_t count) {
+                                      const ListedFile& file, std::size_t number, std::size_t count,
+                                      bool* notAsListed) {
     std::string why;
     const std::string host = PrepareDownloadPath(root, file.name, &why);
     if (host.empty())
@@ -426,14 +482,16 @@ std::string HttpShareClient::FetchOne(ShareLink& link, const std::string& root,
     PostText(kCodeStatus, shown + " " + std::to_string(number) + "/" + std::to_string(count));
     PostProgress(shown, file.size, 0);
     auto last = std::chrono::steady_clock::now();
-    const std::string problem =
-        DownloadFile(link, entry_, file, host, cancel_, [&](long long held) {
+    const std::string problem = DownloadFile(
+        link, entry_, file, host, cancel_,
+        [&](long long held) {
             const auto now = std::chrono::steady_clock::now();
             if (now - last >= kProgressEvery) {
                 last = now;
                 PostProgress(shown, file.size, held);
             }
-        });
+        },
+        notAsListed);
     if (problem.empty())
         PostProgress(shown, file.size, file.size);
     return problem;
@@ -447,7 +505,7 @@ void HttpShareClient::DoDelete(ShareLink& link, const std::string& path) {
         return FailChain(link, reply.Problem("removing the server's temporary image"));
     jobId_ = 0;
     entry_.clear();
-    files_.clear();
+    ForgetList();
     if (!reply.ok()) {
         // The entry is safely here; a leftover on the server does not end the backup.
         const std::string problem = reply.Problem("removing the server's temporary image");
@@ -477,7 +535,7 @@ void HttpShareClient::DropServerImage(ShareLink& link) {
     }
     jobId_ = 0;
     entry_.clear();
-    files_.clear();
+    ForgetList();
 }
 
 }  // namespace share

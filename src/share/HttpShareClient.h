@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -74,14 +75,16 @@ class HttpShareClient : public CFileShareClient {
     // One listed file into root (a drive path ending in '\\'), announced as number of count;
     // "" when it is whole in its place, else why not (kCancelled after a cancel). Called on the
     // threads of DownloadLanes.
+    // notAsListed: as DownloadFile tells it.
     std::string FetchOne(ShareLink& link, const std::string& root, const ListedFile& file,
-                         std::size_t number, std::size_t count);
+                         std::size_t number, std::size_t count, bool* notAsListed = nullptr);
     // The build's status; nullopt with why when it cannot be had (why "" after a cancel). A
     // link that fails is asked again a few times first.
     std::optional<JobStatus> PollStatus(ShareLink& link, std::string* why);
-    // Takes the listing of a status; why the image will not come when the build failed or was
-    // cancelled ("" else).
+    // Takes the listing of a status (the whole list, or what changed after the part the client
+    // has); why the image will not come when the build failed or was cancelled ("" else).
     std::string TakeStatus(JobStatus& status);
+    void ForgetList();
     void DoDelete(ShareLink& link, const std::string& path);
     void DoCancel(ShareLink& link);
     // Ends the running chain: tells the server to drop the image and posts code 7.
@@ -117,8 +120,10 @@ class HttpShareClient : public CFileShareClient {
     std::uint64_t jobId_ = 0;
     std::int32_t slot_ = 0;
     std::string entry_;
-    std::vector<ListedFile> files_;  // listed so far
-    bool building_ = false;          // files_ may still grow
+    std::map<std::string, ListedFile> listed_;  // the image's files as listed so far
+    std::vector<ListedFile> fresh_;  // listed, or listed again, since the download took them
+    std::uint64_t listNumber_ = 0;   // of the last status taken, 0 for none
+    bool building_ = false;          // listed_ may still change
 
     std::thread worker_;
 };

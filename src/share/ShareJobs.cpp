@@ -1,5 +1,6 @@
 #include "share/ShareJobs.h"
 
+#include <random>
 #include <vector>
 
 namespace share {
@@ -21,6 +22,9 @@ ShareJobs::~ShareJobs() {
 std::uint64_t ShareJobs::Start(const _BACKUPMAKEIMAGE& request) {
     auto job = std::make_shared<Job>();
     job->request = request;
+    // Numbers far apart for each job, so that one job's is never taken for another's.
+    std::random_device seed;
+    job->listing = ListedFiles((static_cast<std::uint64_t>(seed()) << 24) + 1);
     std::lock_guard<std::mutex> lock(mutex_);
     PruneFinished();
     const std::uint64_t id = nextId_++;
@@ -45,15 +49,18 @@ void ShareJobs::Build(Job& job) {
     auto ready = [&](const std::string& entry, const ShareService::ImageFile& f) {
         std::lock_guard<std::mutex> lock(job.m);
         job.status.entry = entry;
-        std::erase_if(job.status.files, [&](const ListedFile& l) { return l.name == f.name; });
-        job.status.files.push_back({f.name, f.size, f.sha256});
+        job.listing.Put({f.name, f.size, f.sha256});
     };
-    ShareService::Image image = service_.MakeImage(job.request, progress, job.cancel, ready);
+    auto withdrawn = [&](const std::string&, const std::string& name) {
+        std::lock_guard<std::mutex> lock(job.m);
+        job.listing.Remove(name);
+    };
+    ShareService::Image image =
+        service_.MakeImage(job.request, progress, job.cancel, ready, withdrawn);
     const bool cancelled = image.cancelled || job.cancel.load();
     if (cancelled)
         RemoveImage(image.entry);
     std::lock_guard<std::mutex> lock(job.m);
-    job.status.files.clear();
     if (cancelled) {
         job.status.entry.clear();
         job.status.state = JobState::kCancelled;
@@ -64,8 +71,11 @@ void ShareJobs::Build(Job& job) {
     } else {
         job.status.state = JobState::kDone;
         job.status.entry = image.entry;
+        std::vector<ListedFile> files;
+        files.reserve(image.files.size());
         for (const auto& f : image.files)
-            job.status.files.push_back({f.name, f.size, f.sha256});
+            files.push_back({f.name, f.size, f.sha256});
+        job.listing.Replace(files);
     }
     job.finished = true;
     job.cv.notify_all();
@@ -77,7 +87,7 @@ void ShareJobs::RemoveImage(const std::string& entry) {
         service_.DeleteTemp(std::string(kNetTempRoot) + "\\" + entry);
 }
 
-std::optional<JobStatus> ShareJobs::Status(std::uint64_t id) {
+std::optional<JobStatus> ShareJobs::Status(std::uint64_t id, std::optional<std::uint64_t> since) {
     std::shared_ptr<Job> job;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -87,7 +97,15 @@ std::optional<JobStatus> ShareJobs::Status(std::uint64_t id) {
         job = it->second;
     }
     std::lock_guard<std::mutex> lock(job->m);
-    return job->status;
+    JobStatus status = job->status;
+    if (since) {
+        status.list = job->listing.last();
+        status.from = job->listing.Knows(*since) ? *since : 0;
+    }
+    // A build that failed or was cancelled has no files to fetch.
+    if (status.state == JobState::kBuilding || status.state == JobState::kDone)
+        job->listing.Since(status.from, status.files, status.gone);
+    return status;
 }
 
 bool ShareJobs::Cancel(std::uint64_t id) {
@@ -105,7 +123,6 @@ bool ShareJobs::Cancel(std::uint64_t id) {
     if (job->status.state == JobState::kDone) {
         const std::string entry = job->status.entry;
         job->status.state = JobState::kCancelled;
-        job->status.files.clear();
         lock.unlock();
         RemoveImage(entry);
     }

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "backup/ShareService.h"
+#include "share/ListedFiles.h"
 #include "share/ShareReplies.h"
 
 namespace share {
@@ -32,7 +33,10 @@ class ShareJobs {
 
     // Starts a build; its id.
     std::uint64_t Start(const _BACKUPMAKEIMAGE& request);
-    std::optional<JobStatus> Status(std::uint64_t id);
+    // The job's status with its whole list; with `since`, also with the listing's numbers, and
+    // only what changed after since when since is one of them (ShareReplies.h).
+    std::optional<JobStatus> Status(std::uint64_t id,
+                                    std::optional<std::uint64_t> since = std::nullopt);
     // Stops the build, waits until it has stopped and removes its temporary image. False when
     // there is no such job.
     bool Cancel(std::uint64_t id);
@@ -44,7 +48,8 @@ class ShareJobs {
         std::atomic<bool> cancel{false};
         std::mutex m;
         std::condition_variable cv;
-        JobStatus status;
+        JobStatus status;  // without its files: those are in listing
+        ListedFiles listing;
         bool finished = false;
         std::thread thread;
     };

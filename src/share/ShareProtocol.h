@@ -7,6 +7,8 @@
 //   POST /v1/image             _BACKUPMAKEIMAGE         -> job id (decimal text)
 //   GET  /v1/image/{id}                                 -> job status text (while building,
 //                                                          it lists the files ready so far)
+//   GET  /v1/image/{id}?since=N                         -> the same, with only what the list
+//                                                          changed after its number N
 //   POST /v1/image/{id}/cancel                          -> stops the build, removes its data
 //   GET  /v1/file?entry=E&name=N  (Range: bytes=N-)     -> one file of a built image
 //   POST /v1/delete            "C:\NetBackupTemp\{entry}" -> removes a temporary image

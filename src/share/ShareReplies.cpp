@@ -65,8 +65,14 @@ std::string FormatJobStatus(const JobStatus& status) {
         out += "entry " + OneLine(status.entry) + "\n";
     if (!status.problem.empty())
         out += "problem " + OneLine(status.problem) + "\n";
+    if (status.list) {
+        out += "list " + std::to_string(*status.list) + "\n";
+        out += "from " + std::to_string(status.from) + "\n";
+    }
     for (const auto& f : status.files)
         out += "file " + std::to_string(f.size) + " " + f.sha256 + " " + f.name + "\n";
+    for (const auto& name : status.gone)
+        out += "gone " + name + "\n";
     return out;
 }
 
@@ -77,7 +83,7 @@ std::optional<JobStatus> ParseJobStatus(std::string_view text, std::string* why)
         return std::nullopt;
     };
     JobStatus st;
-    bool haveState = false;
+    bool haveState = false, haveFrom = false;
     std::size_t lineNo = 0;
     while (!text.empty()) {
         ++lineNo;
@@ -133,12 +139,30 @@ std::optional<JobStatus> ParseJobStatus(std::string_view text, std::string* why)
                 return fail("more than " + std::to_string(kMaxListedFiles) + " files");
             st.files.push_back(
                 {std::string(name), static_cast<long long>(*size), std::string(sha256)});
+        } else if (key == "list" || key == "from") {
+            auto v = Digits(value, 19);
+            if (!v || (key == "list" ? st.list.has_value() : haveFrom))
+                return fail(std::string(key) + " \"" + OneLine(value) + "\"");
+            if (key == "list")
+                st.list = *v;
+            else
+                st.from = *v;
+            haveFrom = haveFrom || key == "from";
+        } else if (key == "gone") {
+            std::string p = RemoteNameProblem(value);
+            if (!p.empty())
+                return fail(p);
+            if (st.gone.size() >= kMaxListedFiles)
+                return fail("more than " + std::to_string(kMaxListedFiles) + " files gone");
+            st.gone.emplace_back(value);
         } else {
             return fail("unknown line \"" + OneLine(key) + "\"");
         }
     }
     if (!haveState)
         return fail("no state");
+    if (haveFrom != st.list.has_value())
+        return fail("a list number without the number its changes follow, or the other way");
     if (st.state == JobState::kDone && st.entry.empty())
         return fail("a finished image without its entry");
     return st;

@@ -14,6 +14,14 @@
 //                    entry's day, '/' between folders. While building: the files ready to be
 //                    fetched so far, which a later status may list again with other bytes;
 //                    the list of the finished image is the one that holds
+//
+// A client that keeps the list asks "GET /v1/image/{id}?since=N", N the `list` number of the
+// last status it took (0 for none), and the status then also says:
+//   list N           the number of the listing now, for the next request
+//   from N           the `file` and `gone` lines are the changes after N, which the client
+//                    has; 0: they are the whole list (N was not one of this job's numbers)
+//   gone NAME        a file listed before that is no part of the image any more (withdrawn)
+// A status asked for without `since` lists every file and none of these lines.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,6 +45,11 @@ struct JobStatus {
     std::string entry;
     std::string problem;
     std::vector<ListedFile> files;
+    // Given when the status was asked for with a number (see above): the listing's number now,
+    // and the number after which the files and gone are the changes (0: the whole list).
+    std::optional<std::uint64_t> list;
+    std::uint64_t from = 0;
+    std::vector<std::string> gone;
 };
 
 // Limits a listing must keep.

@@ -106,7 +106,12 @@ void ShareServer::Handle(const HttpRequest& req, HttpResponse& res) {
                 return res.Text(404, "no such image job");
             res.body = "cancelled\n";
         } else {
-            auto status = jobs_->Status(*id);
+            // A client that keeps the list says how much of it it has; a number that is no
+            // number gets the whole list.
+            std::optional<std::uint64_t> since;
+            if (req.ParamCount("since") > 0)
+                since = ParseJobId(req.Param("since")).value_or(0);
+            auto status = jobs_->Status(*id, since);
             if (!status)
                 return res.Text(404, "no such image job");
             res.body = FormatJobStatus(*status);
@@ -127,10 +132,15 @@ void ShareServer::ServeFile(const HttpRequest& req, HttpResponse& res) {
     const std::string name = req.Param("name");
     if (!EntryProblem(entry).empty() || !RemoteNameProblem(name).empty())
         return res.Text(400, "no such image file");
-    const std::string host = service_->ImageFilePath(entry, name);
     auto file = std::make_shared<platform::File>();
-    if (host.empty() || !file->OpenResolved(host, platform::File::kRead))
-        return res.Text(404, "no such image file");
+    switch (service_->OpenImageFile(entry, name, *file)) {
+        case ShareService::Opened::kOpen:
+            break;
+        case ShareService::Opened::kUnlisted:
+            return res.Text(404, "no such image file");
+        case ShareService::Opened::kChanged:
+            return res.Text(409, "the image file is no longer the one that was listed");
+    }
     const long long length = file->Length();
     if (length < 0)
         return res.Text(500, "the image file cannot be read");

@@ -42,6 +42,20 @@ TEST_F(FileSystemTest, LongWritesLandWholeAcrossTheirSlices) {
     EXPECT_EQ(back.substr(2 * bytes.size() + 7), bytes);
 }
 
+TEST_F(FileSystemTest, AReadThatRefusesLinksOpensOnlyTheFileItself) {
+    const std::string file = driveC() + "/real.bin", link = driveC() + "/link.bin";
+    WriteText(file, "the file");
+    fs::create_symlink(file, link);
+    File f;
+    EXPECT_TRUE(f.OpenResolved(link, File::kRead));  // a plain read follows it
+    EXPECT_FALSE(f.OpenResolved(link, File::kReadNoLink));
+    EXPECT_FALSE(f.IsOpen());
+    EXPECT_FALSE(f.Open("C:\\link.bin", File::kReadNoLink));
+    ASSERT_TRUE(f.Open("C:\\REAL.bin", File::kReadNoLink));
+    EXPECT_EQ(f.Length(), 8);
+    EXPECT_FALSE(f.Write("x", 1));  // read only
+}
+
 TEST_F(FileSystemTest, WildcardSearchOrderAndPatterns) {
     for (const char* name :
          {"201005231405N.idx", "201005231405N.dat", "201005231406N.idx", "b.txt", "A.txt", "noext"})

@@ -169,6 +169,9 @@ TEST_F(HostileServerTest, StatusTextsOutsideTheFormatEndTheBackupWithTheirReason
         {"state done\nentry x\nfile 1 a\n", "has no SHA-256"},
         {"state done\nentry x\nfile 1 " + std::string(64, 'A') + " a\n", "has no SHA-256"},
         {"state building\nbogus 1\n", "unknown line"},
+        // Changes after a number the client never had: its list cannot be kept.
+        {"state building\nentry x\nlist 9\nfrom 3\n", "changes after 3, not after 0"},
+        {"state building\nentry x\nlist 9\n", "list number without"},
         {"state building", "not ended"},
         {"<html>busy</html>\n", "has no value"},
         {"state failed\nproblem the disk is full\n", "the disk is full"},

@@ -1,0 +1,216 @@
+// The image's list as the server keeps it while it builds: a client that says how much of it it
+// has is sent only what changed since, a number the server does not know gets the whole list,
+// and a file the build withdraws leaves the list (and is not served) instead of staying in it.
+#include <httplib.h>
+
+#include <atomic>
+#include <map>
+
+#include "ShareFixture.h"
+#include "platform/WriteTap.h"
+#include "share/ListedFiles.h"
+#include "share/ShareLink.h"
+
+namespace {
+
+share::ListedFile File(const std::string& name, long long size, char hex = 'a') {
+    return {name, size, std::string(64, hex)};
+}
+
+std::vector<std::string> Names(const std::vector<share::ListedFile>& files) {
+    std::vector<std::string> names;
+    for (const auto& f : files)
+        names.push_back(f.name);
+    return names;
+}
+
+using Names_ = std::vector<std::string>;
+
+}  // namespace
+
+TEST(ListedFilesTest, ChangesAfterANumberAreWhatWasListedOrTakenOutSinceInTheirOrder) {
+    share::ListedFiles list(1000);
+    list.Put(File("a", 1));
+    list.Put(File("b", 2));
+    const std::uint64_t seen = list.last();
+    list.Put(File("a", 1));  // as it is: no change
+    list.Put(File("c", 3));
+    list.Put(File("b", 2, 'b'));  // other bytes
+    list.Remove("a");
+    list.Remove("x");  // never listed
+    std::vector<share::ListedFile> files;
+    std::vector<std::string> gone;
+    list.Since(seen, files, gone);
+    EXPECT_EQ(Names(files), (Names_{"c", "b"}));
+    EXPECT_EQ(files[1].sha256, std::string(64, 'b'));
+    EXPECT_EQ(gone, Names_{"a"});
+    // Nothing after the last number; the whole list (without what was taken out) for one that
+    // is not this list's: 0, one before its first, one after its last.
+    files.clear();
+    gone.clear();
+    list.Since(list.last(), files, gone);
+    EXPECT_TRUE(files.empty() && gone.empty());
+    for (std::uint64_t unknown : {std::uint64_t{0}, std::uint64_t{999}, list.last() + 1}) {
+        files.clear();
+        gone.clear();
+        list.Since(unknown, files, gone);
+        EXPECT_EQ(Names(files), (Names_{"c", "b"})) << unknown;
+        EXPECT_TRUE(gone.empty()) << unknown;
+    }
+    // The finished list: only what differs is a change; a name back after it was taken out is
+    // listed again, not gone.
+    const std::uint64_t before = list.last();
+    list.Replace({File("a", 9), File("b", 2, 'b')});
+    files.clear();
+    gone.clear();
+    list.Since(before, files, gone);
+    EXPECT_EQ(Names(files), Names_{"a"});
+    EXPECT_EQ(gone, Names_{"c"});
+}
+
+TEST(ListedFilesTest, TheNumbersAndGoneNamesSurviveTheStatusText) {
+    share::JobStatus st;
+    st.state = share::JobState::kBuilding;
+    st.list = 123456789012345ULL;
+    st.from = 42;
+    st.files = {File("201005231001N.dat", 7)};
+    st.gone = {"Audio/201005231000.au0"};
+    std::string why;
+    auto back = share::ParseJobStatus(share::FormatJobStatus(st), &why);
+    ASSERT_TRUE(back) << why;
+    EXPECT_EQ(back->list, st.list);
+    EXPECT_EQ(back->from, 42u);
+    EXPECT_EQ(back->gone, st.gone);
+    // A gone name is checked as a listed one is; the numbers come together, once each.
+    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\nfrom 0\ngone ../x\n", &why));
+    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\n", &why));
+    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\nfrom 0\nlist 2\n", &why));
+    EXPECT_FALSE(share::ParseJobStatus("state building\nlist -1\nfrom 0\n", &why));
+    // Without them it is the whole list, as a server that keeps no numbers sends it.
+    back = share::ParseJobStatus("state building\n", &why);
+    ASSERT_TRUE(back) << why;
+    EXPECT_FALSE(back->list);
+}
+
+class ListChangesTest : public ShareFixture {
+  protected:
+    // Starts the image of ImageRequest(); the path of its status.
+    std::string StartImage(httplib::Client& http) {
+        const _BACKUPMAKEIMAGE request = ImageRequest();
+        auto started = http.Post(
+            "/v1/image", std::string(reinterpret_cast<const char*>(&request), sizeof request),
+            share::kBinaryType);
+        EXPECT_TRUE(started && started->status == 200);
+        return "/v1/image/" + (started ? started->body : std::string("0"));
+    }
+    static share::JobStatus Parse(const httplib::Result& res) {
+        std::string why;
+        auto status = res ? share::ParseJobStatus(res->body, &why) : std::nullopt;
+        EXPECT_TRUE(status) << why;
+        return status.value_or(share::JobStatus{});
+    }
+};
+
+TEST_F(ListChangesTest, AClientWithANumberIsSentOnlyTheChangesAndTheyAddUpToTheWholeList) {
+    // The build waits a little at each file, so that the list is asked for many times.
+    Serve("", [](const std::string&, const std::atomic<bool>&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    httplib::Client http("127.0.0.1", server->port());
+    const std::string path = StartImage(http);
+    std::map<std::string, share::ListedFile> kept;
+    std::uint64_t number = 0;
+    std::size_t linesSent = 0, polls = 0;
+    share::JobStatus status;
+    for (int i = 0; i < 3000; ++i) {
+        status = Parse(http.Get(path + "?since=" + std::to_string(number)));
+        ASSERT_TRUE(status.list) << "the server keeps no numbers";
+        ASSERT_TRUE(status.from == number || status.from == 0) << status.from;
+        if (status.from == 0)
+            kept.clear();
+        for (const auto& name : status.gone)
+            kept.erase(name);
+        for (const auto& f : status.files)
+            kept[f.name] = f;
+        linesSent += status.files.size() + status.gone.size();
+        ++polls;
+        number = *status.list;
+        if (status.state != share::JobState::kBuilding)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
+    const share::JobStatus whole = Parse(http.Get(path));
+    EXPECT_FALSE(whole.list);  // asked for without a number: as before
+    ASSERT_FALSE(whole.files.empty());
+    std::map<std::string, share::ListedFile> expected;
+    for (const auto& f : whole.files)
+        expected[f.name] = f;
+    ASSERT_EQ(kept.size(), expected.size());
+    for (const auto& [name, f] : expected) {
+        ASSERT_TRUE(kept.count(name)) << name;
+        EXPECT_EQ(kept[name].sha256, f.sha256) << name;
+        EXPECT_EQ(kept[name].size, f.size) << name;
+    }
+    // Each file went out about once, however often the list was asked for.
+    EXPECT_GT(polls, 3u);
+    EXPECT_LE(linesSent, 2 * expected.size());
+    // Up to date: nothing. A number that is none of this job's: the whole list.
+    const share::JobStatus none = Parse(http.Get(path + "?since=" + std::to_string(number)));
+    EXPECT_EQ(none.from, number);
+    EXPECT_TRUE(none.files.empty() && none.gone.empty());
+    for (const std::string& bad :
+         std::vector<std::string>{"0", "1", "abc", std::to_string(number + 1), "-5"}) {
+        const share::JobStatus all = Parse(http.Get(path + "?since=" + bad));
+        EXPECT_EQ(all.from, 0u) << bad;
+        EXPECT_EQ(all.files.size(), expected.size()) << bad;
+        EXPECT_TRUE(all.gone.empty()) << bad;
+    }
+}
+
+TEST_F(ListChangesTest, AFileTheBuildWithdrawsAfterListingItLeavesTheListAndIsNotServed) {
+    // At 10:02, once the test has seen it listed, the build withdraws the data file of 10:00
+    // (listed when 10:01 began): on the build's own thread, as the extraction would.
+    const std::string withdrawn = "201005231000N.dat";
+    std::atomic<bool> seen{false}, done{false}, release{false};
+    Serve("", [&](const std::string& item, const std::atomic<bool>& cancel) {
+        if (done || item.find(std::string(kDay) + "1002") == std::string::npos)
+            return;
+        for (int i = 0; i < 3000 && !seen && !cancel; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        done = platform::WithdrawWrittenFile(ServerImage() + "/" + kDay + "/" + withdrawn);
+        for (int i = 0; i < 3000 && !release && !cancel; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    httplib::Client http("127.0.0.1", server->port());
+    const std::string path = StartImage(http);
+    // The first list that holds it, with its number.
+    share::JobStatus first;
+    for (int i = 0; i < 3000; ++i) {
+        first = Parse(http.Get(path + "?since=0"));
+        const bool listed = std::any_of(first.files.begin(), first.files.end(),
+                                        [&](const auto& f) { return f.name == withdrawn; });
+        if (listed || first.state != share::JobState::kBuilding)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(first.state, share::JobState::kBuilding);
+    ASSERT_TRUE(first.list);
+    seen = true;
+    for (int i = 0; i < 3000 && !done; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(done) << "the build did not withdraw " << withdrawn;
+    // Still building: the changes say it is gone, the whole list no longer has it, and asking
+    // for it is answered as for any name that is not listed.
+    const share::JobStatus changes =
+        Parse(http.Get(path + "?since=" + std::to_string(*first.list)));
+    EXPECT_EQ(changes.state, share::JobState::kBuilding);
+    EXPECT_EQ(changes.gone, std::vector<std::string>{withdrawn});
+    const share::JobStatus whole = Parse(http.Get(path));
+    for (const auto& f : whole.files)
+        EXPECT_NE(f.name, withdrawn);
+    EXPECT_EQ(
+        http.Get("/v1/file?entry=" + share::QueryValue(kEntry) + "&name=" + withdrawn)->status,
+        404);
+    release = true;
+}
