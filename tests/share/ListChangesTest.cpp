@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 
 #include "ShareFixture.h"
 #include "platform/WriteTap.h"
@@ -172,14 +173,22 @@ TEST_F(ListChangesTest, AFileTheBuildWithdrawsAfterListingItLeavesTheListAndIsNo
     // At 10:02, once the test has seen it listed, the build withdraws the data file of 10:00
     // (listed when 10:01 began): on the build's own thread, as the extraction would.
     const std::string withdrawn = "201005231000N.dat";
-    std::atomic<bool> seen{false}, done{false}, release{false};
-    Serve("", [&](const std::string& item, const std::atomic<bool>& cancel) {
-        if (done || item.find(std::string(kDay) + "1002") == std::string::npos)
+    // Shared with the build, which goes on after the test's end until the server stops.
+    struct Steps {
+        std::atomic<bool> seen{false}, done{false}, release{false};
+    };
+    const auto steps = std::make_shared<Steps>();
+    std::atomic<bool>& seen = steps->seen;
+    std::atomic<bool>& done = steps->done;
+    std::atomic<bool>& release = steps->release;
+    const std::string withdrawnPath = ServerImage() + "/" + kDay + "/" + withdrawn;
+    Serve("", [steps, withdrawnPath](const std::string& item, const std::atomic<bool>& cancel) {
+        if (steps->done || item.find(std::string(kDay) + "1002") == std::string::npos)
             return;
-        for (int i = 0; i < 3000 && !seen && !cancel; ++i)
+        for (int i = 0; i < 3000 && !steps->seen && !cancel; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        done = platform::WithdrawWrittenFile(ServerImage() + "/" + kDay + "/" + withdrawn);
-        for (int i = 0; i < 3000 && !release && !cancel; ++i)
+        steps->done = platform::WithdrawWrittenFile(withdrawnPath);
+        for (int i = 0; i < 3000 && !steps->release && !cancel; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     });
     httplib::Client http("127.0.0.1", server->port());

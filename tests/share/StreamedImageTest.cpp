@@ -7,6 +7,7 @@
 #include <atomic>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 
 #include "ShareFixture.h"
@@ -42,11 +43,13 @@ class StreamedImageTest : public ShareFixture {};
 
 TEST_F(StreamedImageTest, FilesOfAFinishedMinuteAreServedWhileTheBuildGoesOn) {
     // The build waits at its third minute until the test has fetched what is listed by then.
-    std::atomic<bool> release{false};
-    Serve("", [&](const std::string& item, const std::atomic<bool>& cancel) {
+    // Shared with the build, which goes on after the test's end until the server stops.
+    const auto released = std::make_shared<std::atomic<bool>>(false);
+    std::atomic<bool>& release = *released;
+    Serve("", [released](const std::string& item, const std::atomic<bool>& cancel) {
         if (item.find(std::string(kDay) + "1002") == std::string::npos)
             return;
-        for (int i = 0; i < 3000 && !release && !cancel; ++i)
+        for (int i = 0; i < 3000 && !*released && !cancel; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     });
     httplib::Client http("127.0.0.1", server->port());
