@@ -40,20 +40,7 @@ TEST_F(ServedFilesTest, ALinkOrAnotherFileInARecordingsPlaceIsRefused) {
     Serve();
     httplib::Client http("127.0.0.1", server->port());
     const _BACKUPMAKEIMAGE request = AllCameras();
-    auto started =
-        http.Post("/v1/image", std::string(reinterpret_cast<const char*>(&request), sizeof request),
-                  share::kBinaryType);
-    ASSERT_TRUE(started && started->status == 200);
-    share::JobStatus status;
-    for (int i = 0; i < 500; ++i) {
-        std::string why;
-        auto parsed = share::ParseJobStatus(http.Get("/v1/image/" + started->body)->body, &why);
-        ASSERT_TRUE(parsed) << why;
-        status = *parsed;
-        if (status.state != share::JobState::kBuilding)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    const share::JobStatus status = BuildOnServer(http, request);
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
     ASSERT_FALSE(fs::exists(ServerImage()))
         << "the image was copied, not served from the recordings";

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,6 +115,32 @@ class RecordingReceiver : public IShareClientReceiver {
 
 class ShareFixture : public TempPrefixTest {
   protected:
+    // Asks the server for the image of request and polls its status until the build is over;
+    // the last status (its state says how the build ended).
+    static share::JobStatus BuildOnServer(httplib::Client& http, const _BACKUPMAKEIMAGE& request) {
+        auto started = http.Post(
+            "/v1/image", std::string(reinterpret_cast<const char*>(&request), sizeof request),
+            share::kBinaryType);
+        share::JobStatus status;
+        if (!started || started->status != 200) {
+            ADD_FAILURE() << "the image was not started";
+            return status;
+        }
+        for (int i = 0; i < 500; ++i) {
+            std::string why;
+            auto res = http.Get("/v1/image/" + started->body);
+            auto parsed = res ? share::ParseJobStatus(res->body, &why) : std::nullopt;
+            if (!parsed) {
+                ADD_FAILURE() << "no status: " << why;
+                return status;
+            }
+            status = *parsed;
+            if (status.state != share::JobState::kBuilding)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return status;
+    }
     static constexpr const char* kDay = "20100523";
     static constexpr const char* kEntry = "2010_05_23=10,00~10,03";
     static constexpr const char* kFolder = "E:\\Backup\\2010_05_23=10,00~10,03\\20100523\\";

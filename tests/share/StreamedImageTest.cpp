@@ -183,20 +183,7 @@ TEST_F(StreamedImageTest, AnAllCameraImageOfPastMinutesIsServedFromTheRecordings
     request.entry.bAllCam = 1;
     std::fill(std::begin(request.entry.bCam), std::begin(request.entry.bCam) + 4, 1u);
     httplib::Client http("127.0.0.1", server->port());
-    auto started =
-        http.Post("/v1/image", std::string(reinterpret_cast<const char*>(&request), sizeof request),
-                  share::kBinaryType);
-    ASSERT_TRUE(started && started->status == 200);
-    share::JobStatus status;
-    for (int i = 0; i < 500; ++i) {
-        std::string why;
-        auto parsed = share::ParseJobStatus(http.Get("/v1/image/" + started->body)->body, &why);
-        ASSERT_TRUE(parsed) << why;
-        status = *parsed;
-        if (status.state != share::JobState::kBuilding)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    const share::JobStatus status = BuildOnServer(http, request);
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
     // Minutes 10:00 to 10:03: each its data and index file and the audio of its cameras, the
     // recorder's own bytes; no copy of them on the server.
