@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
         std::snprintf(minute, sizeof minute, "%02d", m);
         ctx.m_chooser.SetTimeRange({"10", minute, "10", minute});
         ctx.m_chooser.OnSelectAllCameras();
-        if (OnAdd(ctx, view.range).refused()) {
+        if (ctx.m_editor.OnAdd(view.range).refused()) {
             std::fprintf(stderr, "entry %d could not be added\n", m);
             return 1;
         }

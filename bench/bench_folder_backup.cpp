@@ -16,6 +16,7 @@
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
+#include "backup/ContextPass.h"
 #include "backup/ScheduleCommands.h"
 #include "mkrec/Recorder.h"
 
@@ -54,7 +55,8 @@ int main() {
     ctx.m_host.basePath = "C:\\Prog\\";
     std::filesystem::create_directories(host + "/Prog");
     ctx.m_host.camCount = 8;
-    BackupWorker worker(ctx);
+    ContextPassEndings endings(ctx);
+    BackupWorker worker(ctx.m_run, endings);
     worker.StartMakeFileThread();
     char end[32];
     std::snprintf(end, sizeof end, "%02d%02d", (600 + minutes - 1) / 60, (600 + minutes - 1) % 60);
@@ -75,7 +77,7 @@ int main() {
         ctx.m_chooser.SelectBackupDay("20260101");
         ctx.m_chooser.SetTimeRange({"10", "00", std::string(end, 2), std::string(end + 2, 2)});
         ctx.m_chooser.OnSelectAllCameras();
-        if (OnAdd(ctx, view.range).refused() ||
+        if (ctx.m_editor.OnAdd(view.range).refused() ||
             ctx.m_targets.ChooseStorageTarget(drive + "\\out").refused()) {
             std::fprintf(stderr, "the entry could not be added\n");
             std::exit(1);

@@ -12,6 +12,7 @@
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
+#include "backup/ContextPass.h"
 #include "backup/ScheduleCommands.h"
 #include "mkrec/Recorder.h"
 
@@ -51,7 +52,8 @@ int main() {
     ctx.m_host.basePath = "C:\\Prog\\";
     std::filesystem::create_directories(host + "/Prog");
     ctx.m_host.camCount = 16;
-    BackupWorker worker(ctx);
+    ContextPassEndings endings(ctx);
+    BackupWorker worker(ctx.m_run, endings);
     worker.StartMakeFileThread();
 
     // Nothing is deleted between the runs: a volume slows down when it must reuse the entries of
@@ -64,7 +66,7 @@ int main() {
         ctx.m_chooser.SelectBackupDay("20260101");
         ctx.m_chooser.SetTimeRange({"00", "00", endHour, "59"});
         ctx.m_chooser.OnSelectAllCameras();
-        if (OnAdd(ctx, view.range).refused() ||
+        if (ctx.m_editor.OnAdd(view.range).refused() ||
             ctx.m_targets.ChooseStorageTarget("C:\\" + out).refused()) {
             std::fprintf(stderr, "the entry could not be added\n");
             return 1;

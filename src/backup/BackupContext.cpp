@@ -41,3 +41,9 @@ backup::CommandResult BackupContext::Refuse(const std::string& key, const std::s
 void BackupContext::AskDayIndex(const std::string& day) {
     RequestDayIndex(m_host, m_link, day);
 }
+
+backup::CommandResult BackupContext::AskEntrySize(const std::string& entry,
+                                                  const std::string& start,
+                                                  const std::string& end) {
+    return RequestEntrySize(*this, entry, start, end);
+}

@@ -21,6 +21,7 @@
 #include "backup/OperatorView.h"
 #include "backup/PassJob.h"
 #include "backup/RunState.h"
+#include "backup/ScheduleCommands.h"
 #include "backup/ScheduleState.h"
 #include "backup/TargetChoice.h"
 #include "backup/TargetPicker.h"
@@ -88,8 +89,25 @@ class BackupContext {
         m_schedule, m_view, [this](const std::string& day) { AskDayIndex(day); }};
     // The target commands, on the target, the disc writer and the schedule's total.
     backup::TargetPicker m_targets{m_target, m_disc, m_schedule, m_view, m_prompts};
+    // The schedule's commands: Add, Delete, picking an entry, the memo.
+    backup::ScheduleEditor m_editor{
+        m_host,
+        m_profile,
+        m_day,
+        m_schedule,
+        m_view,
+        m_prompts,
+        m_chooser,
+        m_targets,
+        {m_run, m_disc},
+        [this](const std::string& entry, const std::string& start, const std::string& end) {
+            return AskEntrySize(entry, start, end);
+        }};
 
   private:
     // A remote recorder's index of day, asked for over the link.
     void AskDayIndex(const std::string& day);
+    // A remote recorder's size of a new entry, asked for over the link.
+    backup::CommandResult AskEntrySize(const std::string& entry, const std::string& start,
+                                       const std::string& end);
 };

@@ -5,7 +5,6 @@
 
 #include "backup/BackupWorker.h"
 #include "backup/ContextPass.h"
-#include "backup/ControlsState.h"
 #include "backup/EntrySize.h"
 #include "backup/HostMessages.h"
 #include "backup/RemoteBackup.h"
@@ -197,7 +196,7 @@ backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const Start
                 ctx.m_disc.writer->SetWriteSpeed(speed);
         }
     }
-    SetControlsState(ctx, ControlsMode::kBusy);
+    ctx.m_chooser.SetControlsState(ControlsMode::kBusy, ctx.m_target.IsDisc());
     ctx.m_view.SetPreviewControlsState(0);
     ctx.m_run.includeViewer = options.includeViewer ? 1 : 0;
     ctx.m_view.EnableViewerOption(false);

@@ -1,18 +1,22 @@
 #pragma once
-// The backup worker: one thread for the dialog's life, asleep on an auto-reset event until a
-// backup starts, then one pass over the schedule. It runs the pass from its job alone; what the
-// end of a pass does to the schedule and the window runs on the context's own thread.
+// The backup worker: one thread for the front end's life, asleep on an auto-reset event until a
+// backup starts, then one pass over the schedule. It runs the pass from its job alone and tells
+// its endings when it is over, on the front end's own thread.
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
 
-#include "backup/BackupContext.h"
+#include "backup/PassEndings.h"
+#include "backup/PassJob.h"
+#include "backup/RunState.h"
 #include "platform/Threading.h"
 
 class BackupWorker {
   public:
-    explicit BackupWorker(BackupContext& ctx) : m_ctx(ctx) {}
+    // run's running flag is cleared to stop a pass; endings hear of each pass's end.
+    BackupWorker(backup::RunState& run, backup::IPassEndings& endings)
+        : m_run(run), m_endings(endings) {}
     ~BackupWorker() { StopMakeFileThread(); }
     BackupWorker(const BackupWorker&) = delete;
     BackupWorker& operator=(const BackupWorker&) = delete;
@@ -40,7 +44,8 @@ class BackupWorker {
     std::shared_ptr<backup::PassJob> CurrentJob();
     void OnOwnerThread(const std::function<void()>& call);
 
-    BackupContext& m_ctx;
+    backup::RunState& m_run;
+    backup::IPassEndings& m_endings;
     OwnerThread m_onOwner;
     std::mutex m_jobMutex;
     std::shared_ptr<backup::PassJob> m_job;
@@ -52,23 +57,3 @@ class BackupWorker {
 
 // One local pass over the 50 slots of its plan: every used entry into the image. Worker thread.
 void RunLocalPass(backup::PassJob& job);
-// The end of a local pass on the context's thread: a folder pass cleans up, a disc pass hands
-// its image over to the writer.
-void EndLocalPass(BackupContext& ctx);
-// The clean-up of a finished folder backup: not running, controls idle, the working folder,
-// the list, the total, the entry record and the selection cleared.
-void ClearFinishedSchedule(BackupContext& ctx);
-// The end of a folder backup: the entries it made whole leave the schedule and the working
-// folder (all of them, with the total and the selection, when every entry was made whole), the
-// viewer option is cleared and the dialog is sent code 100.
-void FinishFolderBackup(BackupContext& ctx);
-
-// What the window tells the operator once a pass has ended: "" when it completed (the window
-// then says so in its own words), else that it stopped or which files were not copied, and which
-// entries stay in the schedule with the first thing each lacks, so that an incomplete backup is
-// never reported as complete.
-std::string PassOutcomeText(const backup::OperatorPrompts& prompts, const BackupReport& report,
-                            const backup::ScheduleState& schedule, int dateType);
-// The box that ends a local folder pass, once the front end has drawn the end (PassEnded): the
-// outcome, or that the backup is complete, with the key that signed its manifest.
-void ShowPassOutcome(BackupContext& ctx);

@@ -291,4 +291,27 @@ void DayChooser::OnNextPage() {
     ShowPageBoxes();
 }
 
+void DayChooser::ResetControls() {
+    ClearTimeRows();
+    view_.EnablePageButtons(host_.camCount > 16);
+    view_.EnableSelectAll(false);
+    schedule_.rows.clear();
+    view_.ScheduleListChanged(schedule_.rows);
+    view_.EnableUpdate(false);
+    ResetCameraBoxes();
+    std::memset(day_.camSel, 0, sizeof day_.camSel);
+}
+
+void DayChooser::SetControlsState(ControlsMode mode, bool discTarget) {
+    if (mode == ControlsMode::kIdle)
+        ShowDayCameras();
+    else
+        DisableCameraBoxes();
+    ControlsFacts facts;
+    facts.entryPicked = schedule_.entryPicked != 0;
+    facts.discTarget = discTarget;
+    facts.pages = host_.camCount > 16;
+    view_.ControlsModeChanged(mode, facts);
+}
+
 }  // namespace backup

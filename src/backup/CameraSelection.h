@@ -70,6 +70,12 @@ class DayChooser {
     void ShowEntryCameras();
     // At the start: every box disabled, and hidden past the camera count.
     void ResetCameraBoxes();
+    // At the start: empty time fields, page buttons by the camera count, no selection, no list
+    // rows, the boxes as ResetCameraBoxes leaves them, Update and select-all disabled.
+    void ResetControls();
+    // Which commands the operator may use: the camera boxes for the mode (the day's cameras when
+    // idle, none otherwise), then the mode with the facts that decide the rest.
+    void SetControlsState(ControlsMode mode, bool discTarget);
     // "<" and ">": one camera page back or on; the 24-camera recorder hides the boxes past 24.
     void OnPrevPage();
     void OnNextPage();

@@ -1,5 +1,8 @@
 #include "backup/ContextPass.h"
 
+#include "backup/LocalPassEnd.h"
+#include "backup/RemoteBackup.h"
+
 backup::PassTexts PassTextsOf(const CQuillonApp& app) {
     backup::PassTexts texts;
     texts.copying = app.GetLanguageText("BACKUP", "M010034");
@@ -32,4 +35,12 @@ backup::PassJob& BeginPass(BackupContext& ctx) {
         ctx.m_run.job->pending[static_cast<std::size_t>(i)] = e.bUsed && e.bPending;
     }
     return *ctx.m_run.job;
+}
+
+void ContextPassEndings::LocalPassEnded() {
+    EndLocalPass(ctx_);
+}
+
+void ContextPassEndings::RemoteRunEnded(const RemoteStep& step) {
+    EndRemoteStep(ctx_, step);
 }

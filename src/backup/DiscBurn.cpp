@@ -4,10 +4,9 @@
 #include <cstring>
 
 #include "backup/BackupPackage.h"
-#include "backup/BackupWorker.h"
-#include "backup/ControlsState.h"
 #include "backup/DiscReadBack.h"
 #include "backup/EntrySize.h"
+#include "backup/LocalPassEnd.h"
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleAfterPass.h"
 #include "backup/ScheduleCommands.h"
@@ -22,7 +21,7 @@ std::string Text(BackupContext& ctx, const char* key) {
 }
 
 void BackToIdle(BackupContext& ctx) {
-    SetControlsState(ctx, ControlsMode::kIdle);
+    ctx.m_chooser.SetControlsState(ControlsMode::kIdle, ctx.m_target.IsDisc());
     ctx.m_view.SetPreviewControlsState(1);
 }
 
@@ -66,10 +65,11 @@ void WriteCompleted(BackupContext& ctx) {
     if (whole)
         ClearReservedFolder(ctx.m_host, ctx.m_schedule);
     else
-        ClearCompletedEntries(ctx);  // what the disc lacks stays in the schedule
+        ctx.m_editor.ClearCompletedEntries(
+            ctx.m_run.report);  // what the disc lacks stays in the schedule
     ShowCapacityAgain(ctx);
     ctx.m_targets.UpdateDiscSpaceBar(writer && writer->GetMediaType() != kMediaNoDisc);
-    FillScheduleList(ctx);
+    ctx.m_editor.FillScheduleList();
     std::memset(&ctx.m_schedule.entryInfo, 0, sizeof ctx.m_schedule.entryInfo);
     if (whole)
         ctx.m_schedule.totalKB = 0;
@@ -254,7 +254,7 @@ bool OnErase(BackupContext& ctx) {
         ctx.ShowMessage(Text(ctx, "A010005"));
         return false;
     }
-    SetControlsState(ctx, ControlsMode::kDiscBusy);
+    ctx.m_chooser.SetControlsState(ControlsMode::kDiscBusy, ctx.m_target.IsDisc());
     ctx.m_view.SetPreviewControlsState(2);
     if (writer->EraseDisc(1))
         return true;

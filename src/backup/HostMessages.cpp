@@ -6,51 +6,54 @@
 
 #include "records/HostInfo.h"
 
-void OnHostRecord(BackupContext& ctx, const std::string& block, bool dataPresent) {
+void OnHostRecord(backup::HostSettings& host, CProfileReadWrite& profile, backup::LinkState& link,
+                  const std::string& block, bool dataPresent) {
     if (!dataPresent)
         return;
     const HostInfo h = ParseHostInfo(block);
-    ctx.m_host.dateType = h.dateType;
-    ctx.m_host.camCount = h.camCount;
-    ctx.m_host.port = h.port;
-    ctx.m_host.recorderKind = h.recorderKind;
-    ctx.m_host.modelCode = h.modelCode;
-    ctx.m_host.driveMask = h.driveMask;
-    ctx.m_host.recordDriveMask = h.recordDriveMask;
-    ctx.m_host.excludeDriveMask = h.excludeDriveMask;
-    ctx.m_host.language = h.language;
-    ctx.m_host.serverAddress = h.serverAddress;
+    host.dateType = h.dateType;
+    host.camCount = h.camCount;
+    host.port = h.port;
+    host.recorderKind = h.recorderKind;
+    host.modelCode = h.modelCode;
+    host.driveMask = h.driveMask;
+    host.recordDriveMask = h.recordDriveMask;
+    host.excludeDriveMask = h.excludeDriveMask;
+    host.language = h.language;
+    host.serverAddress = h.serverAddress;
     // Every clean-up deletes "Reserved" below the base folder: an empty one would put it at
     // the root of a drive, so the dialog's own base stays.
     if (!h.basePath.empty())
-        ctx.m_host.basePath = h.basePath.back() == '\\' ? h.basePath : h.basePath + "\\";
-    ctx.m_host.firstDrive = h.firstDrive;
-    ctx.m_host.today = h.today;
-    std::memcpy(ctx.m_host.cameraNames, h.cameraName, sizeof ctx.m_host.cameraNames);
-    ctx.m_host.localMode = 0;
-    ctx.m_profile.SetExePath(ctx.m_host.basePath, ctx.m_host.basePath, ctx.m_host.language, 0);
+        host.basePath = h.basePath.back() == '\\' ? h.basePath : h.basePath + "\\";
+    host.firstDrive = h.firstDrive;
+    host.today = h.today;
+    std::memcpy(host.cameraNames, h.cameraName, sizeof host.cameraNames);
+    host.localMode = 0;
+    profile.SetExePath(host.basePath, host.basePath, host.language, 0);
     // Remote mode's requests need the link at once; connecting only at start-up, before any
     // host record could have arrived, would leave remote mode without one.
-    ConnectShareClient(ctx.m_host, ctx.m_link);
+    ConnectShareClient(host, link);
 }
 
-void OnDriveList(BackupContext& ctx, DWORD mask) {
-    ctx.m_host.driveMask = mask;
+void OnDriveList(backup::HostSettings& host, backup::IOperatorView& view, DWORD mask) {
+    host.driveMask = mask;
     std::vector<std::string> roots;
     for (int d = 3; d <= 25; ++d)
         if (mask & (1u << d))
             roots.push_back(std::string(1, static_cast<char>('A' + d)) + ":\\");
-    ctx.m_view.DrivesChanged(roots);
+    view.DrivesChanged(roots);
 }
 
-void OnDownloadProgress(BackupContext& ctx, const std::string& record, bool recordPresent) {
+void OnDownloadProgress(backup::LinkState& link, const backup::TargetChoice& target,
+                        const backup::OperatorPrompts& prompts, backup::IOperatorView& view,
+                        const std::string& record, bool recordPresent) {
     if (!recordPresent)
         return;
-    if (!ctx.m_link.downloadShown) {
-        ctx.m_view.ShowDiscSpace(false);
-        ctx.m_view.ShowProgress(true);
-        ctx.m_view.SetProgressRange(0, 100);
-        ctx.m_link.downloadShown = 1;
+    if (!link.downloadShown) {
+        view.ShowDiscSpace(false);
+        view.ShowProgress(true);
+        view.SetProgressRange(0, 100);
+        link.downloadShown = 1;
         return;
     }
     auto u32 = [&](std::size_t at) {
@@ -63,16 +66,14 @@ void OnDownloadProgress(BackupContext& ctx, const std::string& record, bool reco
     };
     const DWORD total = u32(1028), done = u32(1036);
     // A total of 0 shows nothing done rather than a division by zero.
-    ctx.m_view.SetProgressPos(total == 0 ? 0 : static_cast<int>((100.0 / total) * done));
+    view.SetProgressPos(total == 0 ? 0 : static_cast<int>((100.0 / total) * done));
     std::string name;
     for (std::size_t i = 4; i < 1028 && i < record.size() && record[i] != '\0'; ++i)
         name += record[i];
     std::string text;
-    if (ctx.m_target.kind == backup::TargetKind::kDisc ||
-        ctx.m_target.kind == backup::TargetKind::kFolder)
-        text =
-            ctx.GetLanguageText(
-                "BACKUP", ctx.m_target.kind == backup::TargetKind::kDisc ? "M010010" : "M010011") +
-            " [" + name + "]";
-    ctx.m_view.SetStatusText(text);
+    if (target.kind == backup::TargetKind::kDisc || target.kind == backup::TargetKind::kFolder)
+        text = prompts.Text("BACKUP",
+                            target.kind == backup::TargetKind::kDisc ? "M010010" : "M010011") +
+               " [" + name + "]";
+    view.SetStatusText(text);
 }

@@ -1,9 +1,15 @@
 #pragma once
-// What the dialog does with the messages of the host and of outside senders: the host's record,
+// What a front end does with the messages of the host and of outside senders: the host's record,
 // a new list of drives, and the progress of a download. Runs on the user-interface thread.
 #include <string>
 
-#include "backup/BackupContext.h"
+#include "app/CProfileReadWrite.h"
+#include "backup/HostSettings.h"
+#include "backup/LinkState.h"
+#include "backup/OperatorPrompts.h"
+#include "backup/OperatorView.h"
+#include "backup/TargetChoice.h"
+#include "platform/Types.h"
 
 constexpr DWORD kMsgDriveList = 0xBD0;         // WM_USER + 2000
 constexpr DWORD kMsgDownloadProgress = 0xBD2;  // WM_USER + 2002
@@ -13,10 +19,15 @@ constexpr DWORD kMsgHostClosed = 0x2B21;       // the notice to the host as the 
 constexpr DWORD kMsgChooseTarget = 0x8002;
 
 // WM_COPYDATA with _BACKUPHOSTINFO: remote mode, and the host's context replaces the dialog's.
-// An empty block changes nothing; a record without a base folder keeps the dialog's own.
-void OnHostRecord(BackupContext& ctx, const std::string& block, bool dataPresent);
+// An empty block changes nothing; a record without a base folder keeps the dialog's own. The
+// profile follows the new base folder, and the link connects to the host's address.
+void OnHostRecord(backup::HostSettings& host, CProfileReadWrite& profile, backup::LinkState& link,
+                  const std::string& block, bool dataPresent);
 // 0xBD0: the drives present; D: to Z: go into the drive list 1100 as roots.
-void OnDriveList(BackupContext& ctx, DWORD mask);
+void OnDriveList(backup::HostSettings& host, backup::IOperatorView& view, DWORD mask);
 // 0xBD2: the first record of a download shows the progress bar; each later one moves it and
-// names the item in the status line. An empty record changes nothing.
-void OnDownloadProgress(BackupContext& ctx, const std::string& record, bool recordPresent);
+// names the item in the status line, in the words of the target's kind. An empty record changes
+// nothing.
+void OnDownloadProgress(backup::LinkState& link, const backup::TargetChoice& target,
+                        const backup::OperatorPrompts& prompts, backup::IOperatorView& view,
+                        const std::string& record, bool recordPresent);

@@ -4,14 +4,13 @@
 #include <cstring>
 
 #include "backup/BackupPackage.h"
-#include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
 #include "backup/ContextPass.h"
-#include "backup/ControlsState.h"
 #include "backup/CopyEngine.h"
 #include "backup/DiscBurn.h"
 #include "backup/EntrySize.h"
 #include "backup/ImageManifest.h"
+#include "backup/LocalPassEnd.h"
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/ShareService.h"
@@ -29,7 +28,7 @@ std::string Text(const BackupContext& ctx, const char* key) {
 }
 
 void Idle(BackupContext& ctx) {
-    SetControlsState(ctx, ControlsMode::kIdle);
+    ctx.m_chooser.SetControlsState(ControlsMode::kIdle, ctx.m_target.IsDisc());
     ctx.m_view.SetPreviewControlsState(1);
 }
 
@@ -221,7 +220,7 @@ backup::CommandResult RequestEntrySize(BackupContext& ctx, const std::string& en
     std::memcpy(r.bMinuteHasRec, ctx.m_day.minuteHasRec, sizeof r.bMinuteHasRec);
     std::memcpy(r.bCamSel, ctx.m_day.camSel, sizeof r.bCamSel);
     r.nCamCount = static_cast<DWORD>(ctx.m_host.camCount);
-    SetControlsState(ctx, ControlsMode::kBusy);
+    ctx.m_chooser.SetControlsState(ControlsMode::kBusy, ctx.m_target.IsDisc());
     ctx.m_view.SetPreviewControlsState(0);
     ctx.SetStatusText(Text(ctx, "M010015"));
     ctx.m_link.awaitingSize = true;

@@ -9,6 +9,7 @@
 
 #include "backup/BackupContext.h"
 #include "backup/PassJob.h"
+#include "backup/RemoteStep.h"
 
 class IShareClientReceiver;
 
@@ -27,16 +28,6 @@ void RequestDayIndex(const backup::HostSettings& host, backup::LinkState& link,
 // key, as Add does.
 backup::CommandResult RequestEntrySize(BackupContext& ctx, const std::string& entry,
                                        const std::string& start, const std::string& end);
-// How a step of a remote pass ended: with an entry handed to the share client (not ended), or
-// with the pass over: every entry fetched, no link to fetch with, or files lost on the way.
-struct RemoteStep {
-    enum class End { kNone, kFetched, kNoLink, kLost, kStopped };
-    End end = End::kNone;
-    std::string why;  // what was lost, or why the link ended the run
-    bool ended() const { return end != End::kNone; }
-};
-// One step of a remote pass on the worker: hands the next pending entry to the share client.
-RemoteStep RunRemoteStep(backup::PassJob& job);
 // What the end of a remote pass does on the context's thread: the burn for a disc target, the
 // clean-up for a folder, or the window back to idle with what went wrong.
 void EndRemoteStep(BackupContext& ctx, const RemoteStep& step);

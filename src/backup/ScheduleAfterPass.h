@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "backup/BackupContext.h"
+#include "backup/BackupReport.h"
+#include "backup/ScheduleState.h"
+#include "records/ScheduleEntry.h"
 
 // True when the last pass made every used entry whole.
 bool PassCompletedEveryEntry(const backup::ScheduleState& schedule, const BackupReport& report);
-// Removes the entries the last pass made whole from the schedule, reserve.dat and the working
-// folder, keeps the others, and fills the list and the total from what is kept.
-void ClearCompletedEntries(BackupContext& ctx);
 // The entries still in the schedule, each with the first thing the last pass could not write of
 // it: "label: why".
 std::vector<std::string> KeptEntries(const backup::ScheduleState& schedule, int dateType,

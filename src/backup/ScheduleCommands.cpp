@@ -9,8 +9,8 @@
 #include "backup/BackupPackage.h"
 #include "backup/CameraSelection.h"
 #include "backup/EntrySize.h"
-#include "backup/RemoteBackup.h"
 #include "backup/ReservedFolder.h"
+#include "backup/ScheduleAfterPass.h"
 #include "backup/WriteGuard.h"
 #include "platform/FileSystem.h"
 #include "platform/TextCase.h"
@@ -70,184 +70,198 @@ int FindListRow(const backup::ScheduleState& schedule, const std::string& text) 
     return -1;
 }
 
-void FillScheduleList(BackupContext& ctx) {
-    ctx.m_schedule.rows.clear();
-    ctx.m_schedule.pickedRow = -1;
-    ctx.m_schedule.entryPicked = 0;
-    ctx.m_schedule.totalKB = 0;
-    for (const auto& e : ctx.m_schedule.table) {
+namespace backup {
+
+void ScheduleEditor::FillScheduleList() {
+    schedule_.rows.clear();
+    schedule_.pickedRow = -1;
+    schedule_.entryPicked = 0;
+    schedule_.totalKB = 0;
+    for (const auto& e : schedule_.table) {
         if (!e.bUsed)
             continue;
-        ctx.m_schedule.AddToTotal(e.nSize);
-        InsertListRow(ctx.m_schedule, ctx.m_view,
-                      EntryToLabel(SlotEntryString(e), ctx.m_host.dateType));
+        schedule_.AddToTotal(e.nSize);
+        InsertListRow(schedule_, view_, EntryToLabel(SlotEntryString(e), host_.dateType));
     }
-    ctx.m_view.ScheduleListChanged(ctx.m_schedule.rows);
-    ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
-    EnableEntryButtons(ctx.m_view, false);
+    view_.ScheduleListChanged(schedule_.rows);
+    ShowTotalSize(profile_, schedule_, view_);
+    EnableEntryButtons(view_, false);
 }
 
-backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range) {
-    if (ctx.m_run.running)
-        return ctx.Refuse("M010004");
+void ScheduleEditor::RestoreSchedule() {
+    std::memset(schedule_.table.data(), 0, sizeof schedule_.table);
+    schedule_.totalKB = 0;
+    // A working folder that is a link could lead every write and the clean-up elsewhere: the
+    // schedule then starts empty and Add refuses with the same words.
+    if (const std::string problem = WorkingFolderProblem(host_); !problem.empty()) {
+        prompts_.ShowMessage(prompts_.Text("BACKUP", "Q010005") + "\n" + problem);
+        FillScheduleList();
+        return;
+    }
+    platform::CreateDirectory(paths::WorkingFolder(host_.basePath));
+    LoadScheduleTable(host_, schedule_, prompts_);
+    FillScheduleList();
+}
+
+CommandResult ScheduleEditor::OnAdd(const TimeFields& range) {
+    if (busy_.run.running)
+        return prompts_.Refuse("M010004");
     const std::string& sh = range.startHour;
     const std::string& sm = range.startMinute;
     if (sh.empty() || sm.empty())
-        return ctx.Refuse("M010005");
+        return prompts_.Refuse("M010005");
     const std::string& eh = range.endHour;
     const std::string& em = range.endMinute;
     if (eh.empty() || em.empty())
-        return ctx.Refuse("M010006");
+        return prompts_.Refuse("M010006");
     if (std::atoi((sh + sm).c_str()) > std::atoi((eh + em).c_str()))
-        return ctx.Refuse("M010007");
-    if (ctx.m_host.camCount <= 0 || SelectedCameras(ctx.m_host, ctx.m_day).none())
-        return ctx.Refuse("M010008");
-    const std::string entry = MakeEntryString(ctx.m_day.date, sh, sm, eh, em);
-    const std::string label = EntryToLabel(entry, ctx.m_host.dateType);
-    if (FindListRow(ctx.m_schedule, label) >= 0)
-        return ctx.Refuse("M010009");
+        return prompts_.Refuse("M010007");
+    if (host_.camCount <= 0 || SelectedCameras(host_, day_).none())
+        return prompts_.Refuse("M010008");
+    const std::string entry = MakeEntryString(day_.date, sh, sm, eh, em);
+    const std::string label = EntryToLabel(entry, host_.dateType);
+    if (FindListRow(schedule_, label) >= 0)
+        return prompts_.Refuse("M010009");
     // A full schedule is refused before anything is written, so that no slot is overwritten.
-    if (!FindFreeSlot(ctx.m_schedule.table))
-        return ctx.Refuse("M010050");
+    if (!FindFreeSlot(schedule_.table))
+        return prompts_.Refuse("M010050");
 
-    const std::string working = paths::WorkingFolder(ctx.m_host.basePath);
+    const std::string working = paths::WorkingFolder(host_.basePath);
     const std::string entryFolder = working + "\\" + entry;
     // The working folder and the entry's folder must be the tool's own, not links elsewhere.
-    if (const std::string problem = WorkingFolderProblem(ctx.m_host, entryFolder); !problem.empty())
-        return ctx.Refuse("M010003", ctx.GetLanguageText("BACKUP", "M010003") + "\n" + problem);
+    if (const std::string problem = WorkingFolderProblem(host_, entryFolder); !problem.empty())
+        return prompts_.Refuse("M010003", prompts_.Text("BACKUP", "M010003") + "\n" + problem);
     platform::CreateDirectory(working);
     platform::CreateDirectory(entryFolder);
-    if (!AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, entryFolder, EntryRangeKey(entry),
+    if (!AccessEntryInfo(host_, schedule_.entryInfo, entryFolder, EntryRangeKey(entry),
                          kEntryInfoWrite)) {
         platform::DeleteFile(entryFolder + "\\BackupInfo.dat");
         platform::RemoveDirectory(entryFolder);
-        return ctx.Refuse("M010003");
+        return prompts_.Refuse("M010003");
     }
-    if (!ctx.m_host.localMode)
-        return RequestEntrySize(ctx, entry, sh + sm, eh + em);  // the answer makes the entry
-    const std::string day = ctx.m_day.date.substr(0, 8);
-    ctx.m_view.SetWaitCursor(true);
-    const int estimated =
-        EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, day, sh + sm, eh + em);
+    if (!host_.localMode)
+        return askSize_(entry, sh + sm, eh + em);  // the answer makes the entry
+    const std::string day = day_.date.substr(0, 8);
+    view_.SetWaitCursor(true);
+    const int estimated = EstimateEntrySize(host_, day_, schedule_, day, sh + sm, eh + em);
     if (estimated == 1)
-        ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
-    ctx.m_view.SetWaitCursor(false);
+        ShowTotalSize(profile_, schedule_, view_);
+    view_.SetWaitCursor(false);
     if (estimated != 1) {
         // A refused entry leaves nothing behind in the working folder.
         storage::DeleteFolderTree(entryFolder);
-        if (!ctx.m_schedule.AnySlotUsed())
+        if (!schedule_.AnySlotUsed())
             platform::RemoveDirectory(working);
-        return ctx.Refuse("M010002");
+        return prompts_.Refuse("M010002");
     }
 
-    ctx.m_view.SetWaitCursor(true);
-    const int slot = *FindFreeSlot(ctx.m_schedule.table);
-    ScheduleEntry& e = FillNewSlot(ctx.m_schedule, ctx.m_day, ctx.m_host.camCount, slot,
-                                   day + sh + sm, day + eh + em);
-    if (!SaveMinuteMap(ctx.m_day, working, entry, day) ||
-        !SaveScheduleTable(ctx.m_host, ctx.m_schedule)) {
+    view_.SetWaitCursor(true);
+    const int slot = *FindFreeSlot(schedule_.table);
+    ScheduleEntry& e =
+        FillNewSlot(schedule_, day_, host_.camCount, slot, day + sh + sm, day + eh + em);
+    if (!SaveMinuteMap(day_, working, entry, day) || !SaveScheduleTable(host_, schedule_)) {
         // No half entry: the slot, the total and the entry's folder go back to what they were;
         // reserve.dat is replaced only when whole, so the saved schedule is the one before.
-        ctx.m_schedule.totalKB -= e.nSize;
+        schedule_.totalKB -= e.nSize;
         std::memset(&e, 0, sizeof e);
         storage::DeleteFolderTree(entryFolder);
-        ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
-        ctx.m_view.SetWaitCursor(false);
-        return ctx.Refuse("M010003");
+        ShowTotalSize(profile_, schedule_, view_);
+        view_.SetWaitCursor(false);
+        return prompts_.Refuse("M010003");
     }
-    ctx.m_chooser.ResetCameraSelection();
-    InsertListRow(ctx.m_schedule, ctx.m_view, label);
-    ctx.m_targets.UpdateDiscSpaceBar(ctx.m_target.discReady != 0);
-    ctx.m_view.SetWaitCursor(false);
+    chooser_.ResetCameraSelection();
+    InsertListRow(schedule_, view_, label);
+    targets_.RefreshDiscSpaceBar();
+    view_.SetWaitCursor(false);
     return {};
 }
 
-backup::CommandResult OnDelete(BackupContext& ctx) {
-    if (ctx.m_run.running)
-        return ctx.Refuse("M010016");
-    if (ctx.m_disc.writing)
-        return ctx.Refuse("M010017");
-    if (!ctx.m_schedule.entryPicked)
-        return ctx.Refuse("M010018");
-    const int row = ctx.m_schedule.pickedRow;
-    if (row < 0 || row >= static_cast<int>(ctx.m_schedule.rows.size()) ||
-        ctx.m_schedule.rows[static_cast<std::size_t>(row)].empty())
-        return ctx.Refuse("M010018");
-    if (ctx.ShowMessage(ctx.GetLanguageText("BACKUP", "M010019"), "Backup", MB_YESNO) != IDYES)
-        return backup::CommandResult::Refused("M010019");  // the operator said No
+CommandResult ScheduleEditor::OnDelete() {
+    if (busy_.run.running)
+        return prompts_.Refuse("M010016");
+    if (busy_.disc.writing)
+        return prompts_.Refuse("M010017");
+    if (!schedule_.entryPicked)
+        return prompts_.Refuse("M010018");
+    const int row = schedule_.pickedRow;
+    if (row < 0 || row >= static_cast<int>(schedule_.rows.size()) ||
+        schedule_.rows[static_cast<std::size_t>(row)].empty())
+        return prompts_.Refuse("M010018");
+    if (prompts_.ShowMessage(prompts_.Text("BACKUP", "M010019"), "Backup", MB_YESNO) != IDYES)
+        return CommandResult::Refused("M010019");  // the operator said No
 
-    ctx.m_view.SetWaitCursor(true);
+    view_.SetWaitCursor(true);
     const std::string entry =
-        LabelToEntry(ctx.m_schedule.rows[static_cast<std::size_t>(row)], ctx.m_host.dateType);
-    const std::string entryFolder = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
+        LabelToEntry(schedule_.rows[static_cast<std::size_t>(row)], host_.dateType);
+    const std::string entryFolder = paths::WorkingEntryFolder(host_.basePath, entry);
     ScheduleEntry* e =
-        FindSlotByKeys(ctx.m_schedule.table, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
+        FindSlotByKeys(schedule_.table, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
     const ScheduleEntry before = e ? *e : ScheduleEntry{};
     if (e)
         ClearSlot(*e);
     // The saved schedule goes first: an entry whose folder is gone must not stay in it, not
     // even when the next step fails or the program is killed between the two.
-    const bool saved = ctx.m_schedule.AnySlotUsed() ? SaveScheduleTable(ctx.m_host, ctx.m_schedule)
-                                                    : RemoveScheduleFile(ctx.m_host);
+    const bool saved =
+        schedule_.AnySlotUsed() ? SaveScheduleTable(host_, schedule_) : RemoveScheduleFile(host_);
     if (!saved) {
         if (e)
             *e = before;
-        ctx.m_view.SetWaitCursor(false);
-        return ctx.Refuse("Q010003");
+        view_.SetWaitCursor(false);
+        return prompts_.Refuse("Q010003");
     }
-    ctx.m_schedule.rows.erase(ctx.m_schedule.rows.begin() + row);
-    ctx.m_schedule.pickedRow = -1;
-    ctx.m_view.ScheduleListChanged(ctx.m_schedule.rows);
+    schedule_.rows.erase(schedule_.rows.begin() + row);
+    schedule_.pickedRow = -1;
+    view_.ScheduleListChanged(schedule_.rows);
     if (e)
-        ctx.m_schedule.totalKB -=
-            before.nSize < ctx.m_schedule.totalKB ? before.nSize : ctx.m_schedule.totalKB;
+        schedule_.totalKB -= before.nSize < schedule_.totalKB ? before.nSize : schedule_.totalKB;
     storage::DeleteFolderTree(entryFolder);
-    ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
-    ctx.m_targets.UpdateDiscSpaceBar(ctx.m_target.discReady != 0);
-    if (!ctx.m_schedule.AnySlotUsed()) {
-        ClearReservedFolder(ctx.m_host, ctx.m_schedule);
-        ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
+    ShowTotalSize(profile_, schedule_, view_);
+    targets_.RefreshDiscSpaceBar();
+    if (!schedule_.AnySlotUsed()) {
+        ClearReservedFolder(host_, schedule_);
+        ShowTotalSize(profile_, schedule_, view_);
     }
-    ctx.m_view.MemoChanged("");
-    std::memset(&ctx.m_schedule.entryInfo, 0, sizeof ctx.m_schedule.entryInfo);
-    ctx.m_schedule.entryPicked = 0;
-    ctx.m_chooser.ResetCameraSelection();
-    ctx.m_view.SetWaitCursor(false);
+    view_.MemoChanged("");
+    std::memset(&schedule_.entryInfo, 0, sizeof schedule_.entryInfo);
+    schedule_.entryPicked = 0;
+    chooser_.ResetCameraSelection();
+    view_.SetWaitCursor(false);
     return {};
 }
 
-backup::CommandResult OnSelchangeSchedule(BackupContext& ctx) {
-    const int row = ctx.m_schedule.pickedRow;
-    if (row < 0 || row >= static_cast<int>(ctx.m_schedule.rows.size()) ||
-        ctx.m_schedule.rows[static_cast<std::size_t>(row)].empty()) {
-        ctx.m_view.EnableUpdate(false);
-        ctx.Refuse("M010018");
-        ctx.m_schedule.entryPicked = 0;
-        return backup::CommandResult::Refused("M010018");
+CommandResult ScheduleEditor::OnSelchangeSchedule() {
+    const int row = schedule_.pickedRow;
+    if (row < 0 || row >= static_cast<int>(schedule_.rows.size()) ||
+        schedule_.rows[static_cast<std::size_t>(row)].empty()) {
+        view_.EnableUpdate(false);
+        prompts_.Refuse("M010018");
+        schedule_.entryPicked = 0;
+        return CommandResult::Refused("M010018");
     }
-    ctx.m_schedule.entryPicked = 1;
+    schedule_.entryPicked = 1;
     const std::string entry =
-        LabelToEntry(ctx.m_schedule.rows[static_cast<std::size_t>(row)], ctx.m_host.dateType);
-    ctx.m_schedule.pickedFolder = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
-    ctx.m_schedule.pickedEntry = entry;
-    ctx.m_chooser.ResetCameraSelection();
-    ctx.m_schedule.entryInfoRead =
-        AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, ctx.m_schedule.pickedFolder,
-                        ctx.m_schedule.pickedEntry, kEntryInfoRead);
-    if (ctx.m_schedule.entryInfoRead) {
-        ctx.m_view.MemoChanged(ctx.m_schedule.entryInfo.memo);
-        ctx.m_view.EnableUpdate(true);
+        LabelToEntry(schedule_.rows[static_cast<std::size_t>(row)], host_.dateType);
+    schedule_.pickedFolder = paths::WorkingEntryFolder(host_.basePath, entry);
+    schedule_.pickedEntry = entry;
+    chooser_.ResetCameraSelection();
+    schedule_.entryInfoRead = AccessEntryInfo(host_, schedule_.entryInfo, schedule_.pickedFolder,
+                                              schedule_.pickedEntry, kEntryInfoRead);
+    if (schedule_.entryInfoRead) {
+        view_.MemoChanged(schedule_.entryInfo.memo);
+        view_.EnableUpdate(true);
     }
     if (const ScheduleEntry* e =
-            FindSlotByKeys(ctx.m_schedule.table, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
-        ctx.m_day.camPage = 0;
+            FindSlotByKeys(schedule_.table, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
+        day_.camPage = 0;
         for (int c = 0; c < kMaxCameras; ++c)
-            ctx.m_day.camSel[c] = e->bCam[c] ? 1 : 0;
+            day_.camSel[c] = e->bCam[c] ? 1 : 0;
     }
-    ctx.m_chooser.ShowEntryCameras();
-    EnableEntryButtons(ctx.m_view, true);
+    chooser_.ShowEntryCameras();
+    EnableEntryButtons(view_, true);
     return {};
 }
+
+}  // namespace backup
 
 std::size_t MemoLength(const std::string& text) {
     if (text.size() <= kMemoBytes)
@@ -259,31 +273,76 @@ std::size_t MemoLength(const std::string& text) {
     return n;
 }
 
-void OnChangeMemo(BackupContext& ctx, const std::string& text) {
+namespace backup {
+
+void ScheduleEditor::OnChangeMemo(const std::string& text) {
     // The field takes 250 characters; the record's 255 always hold it with its terminator.
-    std::memset(ctx.m_schedule.entryInfo.memo, 0, sizeof ctx.m_schedule.entryInfo.memo);
-    std::memcpy(ctx.m_schedule.entryInfo.memo, text.data(), MemoLength(text));
+    std::memset(schedule_.entryInfo.memo, 0, sizeof schedule_.entryInfo.memo);
+    std::memcpy(schedule_.entryInfo.memo, text.data(), MemoLength(text));
 }
 
-backup::CommandResult OnUpdateMemo(BackupContext& ctx) {
-    if (ctx.m_run.running)
-        return ctx.Refuse("M010016");
-    if (ctx.m_disc.writing)
-        return ctx.Refuse("M010017");
-    if (ctx.m_schedule.pickedFolder.empty() || ctx.m_schedule.pickedEntry.empty())
-        return ctx.Refuse("M010018");
-    backup::CommandResult refused;
+CommandResult ScheduleEditor::OnUpdateMemo() {
+    if (busy_.run.running)
+        return prompts_.Refuse("M010016");
+    if (busy_.disc.writing)
+        return prompts_.Refuse("M010017");
+    if (schedule_.pickedFolder.empty() || schedule_.pickedEntry.empty())
+        return prompts_.Refuse("M010018");
+    CommandResult refused;
     // A record that could not be read is not written back as one of date 0 with the memo.
-    if (!ctx.m_schedule.entryInfoRead ||
-        !WorkingFolderProblem(ctx.m_host, ctx.m_schedule.pickedFolder).empty() ||
-        !AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, ctx.m_schedule.pickedFolder,
-                         ctx.m_schedule.pickedEntry, kEntryInfoUpdate))
-        refused = ctx.Refuse("M010037");
-    ctx.m_chooser.ResetCameraSelection();
-    ctx.m_schedule.pickedRow = -1;
-    ctx.m_schedule.entryPicked = 0;
-    ctx.m_view.ScheduleRowPicked(-1);
-    ctx.m_schedule.pickedFolder.clear();
-    ctx.m_schedule.pickedEntry.clear();
+    if (!schedule_.entryInfoRead || !WorkingFolderProblem(host_, schedule_.pickedFolder).empty() ||
+        !AccessEntryInfo(host_, schedule_.entryInfo, schedule_.pickedFolder, schedule_.pickedEntry,
+                         kEntryInfoUpdate))
+        refused = prompts_.Refuse("M010037");
+    chooser_.ResetCameraSelection();
+    schedule_.pickedRow = -1;
+    schedule_.entryPicked = 0;
+    view_.ScheduleRowPicked(-1);
+    schedule_.pickedFolder.clear();
+    schedule_.pickedEntry.clear();
     return refused;
 }
+
+void ScheduleEditor::ClearCompletedEntries(BackupReport& report) {
+    bool kept = false;
+    for (int i = 0; i < kScheduleSlots; ++i) {
+        ScheduleEntry& e = schedule_.table[static_cast<std::size_t>(i)];
+        if (!e.bUsed)
+            continue;
+        if (!report.EntryComplete(i)) {
+            e.bMade = 0;
+            kept = true;
+            continue;
+        }
+        const std::string folder = paths::WorkingEntryFolder(host_.basePath, SlotEntryString(e));
+        ClearSlot(e);
+        e.bMade = 0;
+        storage::DeleteFolderTree(folder);
+    }
+    if (!kept) {
+        ClearReservedFolder(host_, schedule_);
+    } else if (!SaveScheduleTable(host_, schedule_)) {
+        // The saved schedule still names the entries that were made; the next pass writes them
+        // again, which loses nothing.
+        report.Fail("the schedule of the entries kept could not be saved in " +
+                    paths::WorkingFolder(host_.basePath));
+    }
+    std::memset(&schedule_.entryInfo, 0, sizeof schedule_.entryInfo);
+    schedule_.pickedFolder.clear();
+    schedule_.pickedEntry.clear();
+    FillScheduleList();
+    chooser_.ResetCameraSelection();
+}
+
+void ScheduleEditor::ClearWholeSchedule() {
+    storage::ClearWorkingFolder(host_.basePath);
+    schedule_.rows.clear();
+    schedule_.pickedRow = -1;
+    view_.ScheduleListChanged(schedule_.rows);
+    view_.TotalSizeChanged("");
+    std::memset(&schedule_.entryInfo, 0, sizeof schedule_.entryInfo);
+    ClearReservedFolder(host_, schedule_);
+    chooser_.ResetCameraSelection();
+}
+
+}  // namespace backup

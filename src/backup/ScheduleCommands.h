@@ -2,26 +2,98 @@
 // The schedule list's commands: Add, Delete, picking an entry and the memo. Each refusal shows
 // its language text and changes nothing; the commands answer the key they refused with ("" when
 // they went through), so that a front end without boxes can tell what happened.
+#include <functional>
 #include <string>
 
-#include "backup/BackupContext.h"
+#include "app/CProfileReadWrite.h"
+#include "backup/BackupReport.h"
+#include "backup/CameraSelection.h"
+#include "backup/CommandResult.h"
+#include "backup/DaySelection.h"
+#include "backup/DiscState.h"
+#include "backup/HostSettings.h"
+#include "backup/OperatorPrompts.h"
+#include "backup/OperatorView.h"
+#include "backup/RunState.h"
+#include "backup/ScheduleState.h"
+#include "backup/TargetPicker.h"
+#include "records/ScheduleEntry.h"
 
-// The list rows from the schedule table at start, and the total of the entries' sizes.
-void FillScheduleList(BackupContext& ctx);
-// Adds the entry of the chosen day, the time range and the selected cameras.
-backup::CommandResult OnAdd(BackupContext& ctx, const backup::TimeFields& range);
-// Removes the picked entry (m_schedule.pickedRow), after the operator's confirmation.
-backup::CommandResult OnDelete(BackupContext& ctx);
-// Shows the entry of list row m_schedule.pickedRow: its cameras and its memo.
-backup::CommandResult OnSelchangeSchedule(BackupContext& ctx);
-// The memo field's text, copied into the picked entry's record as it is typed: at most 250
-// bytes, cut before a character that would not fit whole.
+class CDVDWriterPro2;
+
+namespace backup {
+
+// The schedule's commands on the parts they work on: the schedule and the day selection they
+// change, the host's settings and the profile they read, the view and the prompts they answer
+// on, the chooser and the target picker they refresh, and the run and the disc writer whose
+// work refuses them. A remote recorder's size of a new entry is asked for through askSize; its
+// answer makes the entry later.
+class ScheduleEditor {
+  public:
+    using AskSize = std::function<CommandResult(const std::string& entry, const std::string& start,
+                                                const std::string& end)>;
+    struct Busy {
+        const RunState& run;
+        const DiscState& disc;
+    };
+    ScheduleEditor(const HostSettings& host, const CProfileReadWrite& profile, DaySelection& day,
+                   ScheduleState& schedule, IOperatorView& view, OperatorPrompts& prompts,
+                   DayChooser& chooser, TargetPicker& targets, Busy busy, AskSize askSize)
+        : host_(host),
+          profile_(profile),
+          day_(day),
+          schedule_(schedule),
+          view_(view),
+          prompts_(prompts),
+          chooser_(chooser),
+          targets_(targets),
+          busy_(busy),
+          askSize_(std::move(askSize)) {}
+    ScheduleEditor(const ScheduleEditor&) = delete;
+    ScheduleEditor& operator=(const ScheduleEditor&) = delete;
+
+    // The list rows from the schedule table at start, and the total of the entries' sizes.
+    void FillScheduleList();
+    // The schedule table cleared, then reserve.dat restored into it and the list.
+    void RestoreSchedule();
+    // Adds the entry of the chosen day, the time range and the selected cameras.
+    CommandResult OnAdd(const TimeFields& range);
+    // Removes the picked entry (pickedRow), after the operator's confirmation.
+    CommandResult OnDelete();
+    // Shows the entry of list row pickedRow: its cameras and its memo.
+    CommandResult OnSelchangeSchedule();
+    // The memo field's text, copied into the picked entry's record as it is typed: at most 250
+    // bytes, cut before a character that would not fit whole.
+    void OnChangeMemo(const std::string& text);
+    // Stores the memo of the picked entry in its information file.
+    CommandResult OnUpdateMemo();
+
+    // After a pass: removes the entries it made whole (report) from the schedule, reserve.dat
+    // and the working folder, keeps the others, and fills the list and the total from what is
+    // kept. A kept schedule that cannot be saved is a failure of the pass.
+    void ClearCompletedEntries(BackupReport& report);
+    // After a pass that made every entry whole: the working folder, the list, the total, the
+    // entry record, reserve.dat and the selection cleared.
+    void ClearWholeSchedule();
+
+  private:
+    const HostSettings& host_;
+    const CProfileReadWrite& profile_;
+    DaySelection& day_;
+    ScheduleState& schedule_;
+    IOperatorView& view_;
+    OperatorPrompts& prompts_;
+    DayChooser& chooser_;
+    TargetPicker& targets_;
+    Busy busy_;
+    AskSize askSize_;
+};
+
+}  // namespace backup
+
 constexpr std::size_t kMemoBytes = 250;
-void OnChangeMemo(BackupContext& ctx, const std::string& text);
 // How many bytes of text the memo keeps.
 std::size_t MemoLength(const std::string& text);
-// Stores the memo of the picked entry in its information file.
-backup::CommandResult OnUpdateMemo(BackupContext& ctx);
 void EnableEntryButtons(backup::IOperatorView& view, bool enable);
 // "Erase" is offered for a rewritable disc only.
 void UpdateEraseButton(backup::IOperatorView& view, CDVDWriterPro2* writer);

@@ -21,6 +21,8 @@ struct TargetChoice {
     std::string text;  // a folder's drive path, or the writer as "D:\name (4482 MB)"; "" for none
     std::vector<WriteSpeedItem> writeSpeeds;
     bool discReady = false;  // a disc target with a disc in the writer
+
+    bool IsDisc() const { return kind == TargetKind::kDisc; }
 };
 
 }  // namespace backup

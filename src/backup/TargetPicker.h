@@ -44,6 +44,8 @@ class TargetPicker {
     // The disc's space bar: what the disc holds and what the schedule adds, in MB; hidden (and
     // Erase not offered) when show is false or there is no writer.
     void UpdateDiscSpaceBar(bool show);
+    // The same, shown when the target's disc is ready.
+    void RefreshDiscSpaceBar() { UpdateDiscSpaceBar(target_.discReady != 0); }
 
   private:
     // The refusal of key, with what drives.ini says is wrong with the drive's section.

@@ -17,10 +17,10 @@
 
 #include "backup/BackupStart.h"
 #include "backup/CameraSelection.h"
-#include "backup/ControlsState.h"
 #include "backup/DialogStart.h"
 #include "backup/DiscBurn.h"
 #include "backup/HostMessages.h"
+#include "backup/LocalPassEnd.h"
 #include "backup/RemoteBackup.h"
 #include "backup/ScheduleCommands.h"
 #include "controls/CEzEdit.h"
@@ -61,8 +61,12 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
     connect(about, &QAction::triggered, this, [this] { OnAbout(); });
     addAction(about);
     setContextMenuPolicy(Qt::ActionsContextMenu);
-    m_operatorView.SetPassEndedHandler(
-        [this] { m_view->RunOnUiThread([this] { ShowPassOutcome(m_ctx); }); });
+    m_operatorView.SetPassEndedHandler([this] {
+        m_view->RunOnUiThread([this] {
+            ShowPassOutcome(m_ctx.m_view, m_ctx.m_prompts, m_ctx.m_run, m_ctx.m_schedule,
+                            m_ctx.m_host.dateType);
+        });
+    });
     m_shareAnswers = std::make_unique<ShareAnswers>(
         this, [this](unsigned message, unsigned long code, const std::string& record,
                      bool hadRecord, unsigned long size) {
@@ -70,7 +74,8 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
                 OnShareClientMessage(code, hadRecord ? record.data() : nullptr,
                                      hadRecord ? record.size() : size);
             else if (message == kMsgDownloadProgress)
-                OnDownloadProgress(m_ctx, record, hadRecord);
+                OnDownloadProgress(m_ctx.m_link, m_ctx.m_target, m_ctx.m_prompts, m_ctx.m_view,
+                                   record, hadRecord);
         });
     SetShareReceiver(m_ctx.m_link, m_shareAnswers.get());
     m_view->SetPreviewStateHandler([this](int mode) {
@@ -117,10 +122,10 @@ BOOL CQuillonDlg::OnInitDialog() {
     m_ctx.m_profile.SetExePath(m_ctx.m_host.basePath, m_ctx.m_host.basePath, m_ctx.m_host.language,
                                m_ctx.m_host.localMode);
     m_app.LoadSkinBitmaps();
-    SetStartValues(m_ctx, m_app);
+    SetStartValues(m_ctx.m_host, m_app);
     m_view->ShowItem(ctl::kStatusLine, false);
     ReadEditFont(m_ctx.m_profile);
-    ResetControls(m_ctx);
+    m_ctx.m_chooser.ResetControls();
     m_operatorView.LabelControls();
     AssignMnemonics(this);
     m_ui->c1074->SetEditFont(m_ctx.m_profile);
@@ -135,9 +140,9 @@ BOOL CQuillonDlg::OnInitDialog() {
         w->setSizePolicy(policy);
     }
     m_view->ShowItem(ctl::kProgress, false);
-    RestoreSchedule(m_ctx);
+    m_ctx.m_editor.RestoreSchedule();
     m_view->EnableItem(ctl::kWriteSpeed, false);
-    m_worker = std::make_unique<BackupWorker>(m_ctx);
+    m_worker = std::make_unique<BackupWorker>(m_ctx.m_run, m_passEndings);
     // The end of a pass changes the schedule and the controls: the window's thread does it.
     m_worker->SetOwnerThread(
         [view = m_view](const std::function<void()>& call) { view->RunOnUiThread(call); });
@@ -192,7 +197,7 @@ void CQuillonDlg::ConnectControls() {
     button(ctl::kSelectAll, [this] { m_ctx.m_chooser.OnSelectAllCameras(); });
     button(ctl::kAdd, [this] { OnAdd(); });
     button(ctl::kDelete, [this] { OnDelete(); });
-    button(ctl::kUpdate, [this] { ::OnUpdateMemo(m_ctx); });
+    button(ctl::kUpdate, [this] { m_ctx.m_editor.OnUpdateMemo(); });
     button(ctl::kBrowse, [this] { OnBrowseTarget(); });
     button(ctl::kOk, [this] { OnOK(); });
     button(ctl::kCancel, [this] { OnCancel(); });
@@ -207,7 +212,7 @@ void CQuillonDlg::ConnectControls() {
             [this, list](QListWidgetItem* item) { OnSelchangeSchedule(list->row(item)); });
     list->viewport()->installEventFilter(this);
     connect(m_ui->c1074, &QPlainTextEdit::textChanged, this,
-            [this] { ::OnChangeMemo(m_ctx, m_ui->c1074->toPlainText().toStdString()); });
+            [this] { m_ctx.m_editor.OnChangeMemo(m_ui->c1074->toPlainText().toStdString()); });
 }
 
 bool CQuillonDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -232,17 +237,17 @@ void CQuillonDlg::StopPreviewPlayback() {
 
 void CQuillonDlg::OnAdd() {
     StopPreviewPlayback();
-    ::OnAdd(m_ctx, ReadTimeFields(*m_view));
+    m_ctx.m_editor.OnAdd(ReadTimeFields(*m_view));
 }
 
 void CQuillonDlg::OnDelete() {
     StopPreviewPlayback();
-    ::OnDelete(m_ctx);
+    m_ctx.m_editor.OnDelete();
 }
 
 void CQuillonDlg::OnSelchangeSchedule(int row) {
     m_ctx.m_schedule.pickedRow = row;
-    ::OnSelchangeSchedule(m_ctx);
+    m_ctx.m_editor.OnSelchangeSchedule();
 }
 
 void CQuillonDlg::OnBrowseTarget(const std::string* hostFolder) {
@@ -340,10 +345,10 @@ platform::BusReply CQuillonDlg::OnBusMessage(const platform::BusMessage& m) {
     switch (m.message) {
         case platform::WM_COPYDATA: {
             const int dateType = m_ctx.m_host.dateType;
-            OnHostRecord(m_ctx, m.data, !m.data.empty());
+            OnHostRecord(m_ctx.m_host, m_ctx.m_profile, m_ctx.m_link, m.data, !m.data.empty());
             // Labels already shown are read back in the date type: they must be in the new one.
             if (m_ctx.m_host.dateType != dateType) {
-                FillScheduleList(m_ctx);
+                m_ctx.m_editor.FillScheduleList();
                 if (m_dlgPreview)
                     m_dlgPreview->RelabelDays();
             }
@@ -351,10 +356,11 @@ platform::BusReply CQuillonDlg::OnBusMessage(const platform::BusMessage& m) {
             break;
         }
         case kMsgDriveList:
-            OnDriveList(m_ctx, static_cast<DWORD>(m.wParam));
+            OnDriveList(m_ctx.m_host, m_ctx.m_view, static_cast<DWORD>(m.wParam));
             break;
         case kMsgDownloadProgress:
-            OnDownloadProgress(m_ctx, m.data, !m.data.empty());
+            OnDownloadProgress(m_ctx.m_link, m_ctx.m_target, m_ctx.m_prompts, m_ctx.m_view, m.data,
+                               !m.data.empty());
             break;
         case platform::WM_SYSCOMMAND:
             if ((m.wParam & ~std::uint64_t{0xF}) == 0x10)

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "TestEnv.h"
-#include "backup/BackupWorker.h"
+#include "backup/LocalPassEnd.h"
 #include "backup/RecordingOperatorView.h"
 
 namespace {

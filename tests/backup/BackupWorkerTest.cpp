@@ -1,6 +1,8 @@
 // The worker's pass over the schedule in-process: cancellation, a source that changes under the
 // pass, a target that fills up, and the minute walk across hours.
 #include "backup/BackupWorker.h"
+#include "backup/ContextPass.h"
+#include "backup/LocalPassEnd.h"
 
 #include <cstring>
 #include <filesystem>
@@ -60,12 +62,13 @@ class BackupWorkerTest : public BackupFixture<HookedView> {
         Choose(sh, sm, eh, em, cams);
         if (cams.empty())
             ctx.m_chooser.OnSelectAllCameras();
-        ASSERT_EQ(OnAdd(ctx, view.range), "");
+        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     }
     void Run(const std::string& target) {
         fs::create_directories(out + "/Backup");  // the folder browser offers existing folders
         ASSERT_EQ(ctx.m_targets.ChooseStorageTarget(target), "");
-        BackupWorker worker(ctx);
+        ContextPassEndings endings(ctx);
+        BackupWorker worker(ctx.m_run, endings);
         worker.StartMakeFileThread();
         ASSERT_EQ(OnOK(ctx, worker), "");
         ASSERT_TRUE(view.ended.WaitFor(20000));

@@ -13,6 +13,7 @@
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
+#include "backup/ContextPass.h"
 #include "backup/HostMessages.h"
 #include "backup/RemoteBackup.h"
 #include "backup/ScheduleCommands.h"
@@ -112,13 +113,13 @@ class PassDuringMeddlingTest : public BackupFixture<SerialOperatorView> {
         Choose(sh, sm, eh, em, cams);
         if (cams.empty())
             ctx.m_chooser.OnSelectAllCameras();
-        ASSERT_EQ(OnAdd(ctx, view.range), "");
+        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     }
     // One round of what the host and the operator do while the pass runs, on the window's
     // thread: a host record, clicks on the cameras and pages, a new time range.
     void Meddle(int round) {
         const std::string record = HostRecord(round);
-        OnHostRecord(ctx, record, true);
+        OnHostRecord(ctx.m_host, ctx.m_profile, ctx.m_link, record, true);
         ctx.m_chooser.OnSelectAllCameras();
         ctx.m_chooser.OnCameraBox(round % 4);
         ctx.m_chooser.OnNextPage();
@@ -146,7 +147,8 @@ class PassDuringMeddlingTest : public BackupFixture<SerialOperatorView> {
 
     std::string out;
     OwnerThread owner;
-    BackupWorker worker{ctx};
+    ContextPassEndings endings{ctx};
+    BackupWorker worker{ctx.m_run, endings};
 };
 
 TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOperatorDoMeanwhile) {
@@ -219,7 +221,7 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
     ctx.m_chooser.SelectBackupDay("20100523");
     ASSERT_TRUE(client.Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1, 2, 3});
-    ASSERT_EQ(OnAdd(ctx, view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     ASSERT_TRUE(client.Pump([] { return true; }));
     ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
     fs::create_directories(out + "/Remote");
@@ -248,7 +250,7 @@ TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
     ASSERT_TRUE(client.Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1});
     ASSERT_EQ(OnOK(ctx, worker), "M010024");  // nothing scheduled yet
-    ASSERT_EQ(OnAdd(ctx, view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     ASSERT_TRUE(client.Pump([] { return true; }));
     fs::create_directories(out + "/Remote");
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");

@@ -16,6 +16,7 @@
 #include "LoopbackShareClient.h"
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
+#include "backup/ContextPass.h"
 #include "backup/ScheduleCommands.h"
 #include "mkrec/Recorder.h"
 
@@ -85,7 +86,7 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
         ctx.m_chooser.SelectBackupDay("20100523");
         ASSERT_TRUE(client->Pump([] { return true; }));
         Choose(sh, sm, eh, em, cams);
-        ASSERT_EQ(OnAdd(ctx, view.range), "");
+        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
         ASSERT_TRUE(client->Pump([] { return true; }));
     }
     void Run(const std::string& folder) {
@@ -100,7 +101,8 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
     std::unique_ptr<ShareService> service;
     std::unique_ptr<LoopbackShareClient> client;
     std::unique_ptr<Receiver> receiver;
-    BackupWorker worker{ctx};
+    ContextPassEndings endings{ctx};
+    BackupWorker worker{ctx.m_run, endings};
 };
 
 TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
@@ -172,7 +174,7 @@ TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
     ctx.m_chooser.SelectBackupDay("20100523");
     ASSERT_TRUE(client->Pump([] { return true; }));
     Choose("10", "00", "10", "01", {0});
-    ASSERT_EQ(OnAdd(ctx, view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     EXPECT_EQ(view.mode, ControlsMode::kBusy);  // busy until the answer
     EXPECT_EQ(view.statusText, ctx.GetLanguageText("BACKUP", "M010015"));
     ASSERT_TRUE(client->Pump([] { return true; }));
@@ -245,7 +247,7 @@ TEST_F(RemoteBackupTest, ASizeRequestLeftUnansweredEndsTheAddWithTheLinksReason)
     ctx.m_chooser.SelectBackupDay("20100523");
     ASSERT_TRUE(client->Pump([] { return true; }));
     Choose("10", "00", "10", "01", {0});
-    ASSERT_EQ(OnAdd(ctx, view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     ASSERT_EQ(view.mode, ControlsMode::kBusy);
     const char why[] = "the entry's size failed: the server cannot be reached";
     OnShareClientMessage(ctx, 8, why, sizeof why, nullptr);

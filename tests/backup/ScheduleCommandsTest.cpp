@@ -27,37 +27,37 @@ class ScheduleCommandsTest : public BackupFixture<> {
 
 TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {
     ctx.m_run.running = 1;
-    EXPECT_EQ(OnAdd(ctx, view.range), "M010004");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010004");
     ctx.m_run.running = 0;
-    EXPECT_EQ(OnAdd(ctx, view.range), "M010005");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010005");
     view.range.startHour = "08";
     view.range.startMinute = "00";
-    EXPECT_EQ(OnAdd(ctx, view.range), "M010006");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010006");
     Choose("08", "03", "08", "01", {0});
-    EXPECT_EQ(OnAdd(ctx, view.range), "M010007");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010007");
     Choose("08", "00", "08", "05", {});
-    EXPECT_EQ(OnAdd(ctx, view.range), "M010008");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010008");
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
     EXPECT_EQ(view.messages.back().text, "Select at least one camera.");
 
     Choose("08", "00", "08", "05", {1});
-    ASSERT_EQ(OnAdd(ctx, view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     Choose("08", "00", "08", "05", {2, 3});  // same day and times, other cameras
-    EXPECT_EQ(OnAdd(ctx, view.range), "M010009");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010009");
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
 
     // Nothing recorded in the range: no entry folder is left behind, no slot is taken.
     Choose("09", "00", "09", "10", {0});
     ctx.m_day.camSel[0] = 1;
-    EXPECT_EQ(OnAdd(ctx, view.range), "M010002");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010002");
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=09,00~09,10"));
     EXPECT_EQ(ctx.m_schedule.table[1].bUsed, 0u);
 }
 
 TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
     Choose("08", "00", "08", "00", {0, 1, 2, 3});  // a single minute, every recorded camera
-    OnChangeMemo(ctx, "typed before Add");
-    ASSERT_EQ(OnAdd(ctx, view.range), "");
+    ctx.m_editor.OnChangeMemo("typed before Add");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     const ScheduleEntry& e = ctx.m_schedule.table[0];
     EXPECT_EQ(e.bUsed, 1u);
     EXPECT_EQ(e.bPending, 1u);
@@ -80,7 +80,7 @@ TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
         std::string::npos);
 
     Choose("08", "01", "08", "02", {0, 1, 2});  // one camera fewer: not an all-camera entry
-    ASSERT_EQ(OnAdd(ctx, view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     EXPECT_EQ(ctx.m_schedule.table[1].bAllCam, 0u);
     EXPECT_EQ(ctx.m_schedule.table[1].bCam[3], 0u);
 }
@@ -92,41 +92,41 @@ TEST_F(ScheduleCommandsTest, AFullScheduleRefusesWithoutOverwritingASlot) {
     }
     const ScheduleTable before = ctx.m_schedule.table;
     Choose("08", "00", "08", "05", {0});
-    EXPECT_EQ(OnAdd(ctx, view.range), "M010050");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010050");
     EXPECT_EQ(std::memcmp(before.data(), ctx.m_schedule.table.data(), sizeof before), 0);
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
 }
 
 TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
     ctx.m_schedule.pickedRow = -1;
-    EXPECT_EQ(OnSelchangeSchedule(ctx), "M010018");
+    EXPECT_EQ(ctx.m_editor.OnSelchangeSchedule(), "M010018");
     EXPECT_FALSE(view.updateEnabled);
-    EXPECT_EQ(OnDelete(ctx), "M010018");
+    EXPECT_EQ(ctx.m_editor.OnDelete(), "M010018");
 
     Choose("08", "00", "08", "01", {1});
-    ASSERT_EQ(OnAdd(ctx, view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     Choose("08", "02", "08", "03", {0, 2});
-    ASSERT_EQ(OnAdd(ctx, view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     const DWORD total = ctx.m_schedule.totalKB;
 
     ctx.m_schedule.pickedRow = 1;  // 08:02 ~ 08:03
-    ASSERT_EQ(OnSelchangeSchedule(ctx), "");
+    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(), "");
     EXPECT_EQ(ctx.m_day.camSel[0] + ctx.m_day.camSel[1] + ctx.m_day.camSel[2], 2u);
     EXPECT_TRUE(view.page.boxes[2].checked);
     EXPECT_TRUE(view.deleteEnabled);
-    OnChangeMemo(ctx, std::string(300, 'm'));  // the field keeps 250 characters
-    ASSERT_EQ(OnUpdateMemo(ctx), "");
-    EXPECT_EQ(OnUpdateMemo(ctx), "M010018");  // the pick is gone
+    ctx.m_editor.OnChangeMemo(std::string(300, 'm'));  // the field keeps 250 characters
+    ASSERT_EQ(ctx.m_editor.OnUpdateMemo(), "");
+    EXPECT_EQ(ctx.m_editor.OnUpdateMemo(), "M010018");  // the pick is gone
     ctx.m_schedule.pickedRow = 1;
-    ASSERT_EQ(OnSelchangeSchedule(ctx), "");
+    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(), "");
     EXPECT_EQ(view.memo, std::string(250, 'm'));
 
     view.answerYesNo = IDNO;
-    EXPECT_EQ(OnDelete(ctx), "M010019");
+    EXPECT_EQ(ctx.m_editor.OnDelete(), "M010019");
     EXPECT_EQ(ctx.m_schedule.rows.size(), 2u);
     view.answerYesNo = IDYES;
     const DWORD second = ctx.m_schedule.table[1].nSize;
-    ASSERT_EQ(OnDelete(ctx), "");
+    ASSERT_EQ(ctx.m_editor.OnDelete(), "");
     EXPECT_EQ(ctx.m_schedule.totalKB, total - second);
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,02~08,03"));
     EXPECT_EQ(ctx.m_schedule.table[1].bUsed, 0u);
@@ -136,13 +136,13 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
     BackupContext again(app, view);
     again.m_host.basePath = ctx.m_host.basePath;
     LoadScheduleTable(again.m_host, again.m_schedule, again.m_prompts);
-    FillScheduleList(again);
+    again.m_editor.FillScheduleList();
     EXPECT_EQ(again.m_schedule.rows, ctx.m_schedule.rows);
     EXPECT_EQ(again.m_schedule.totalKB, ctx.m_schedule.totalKB);
 
     ctx.m_schedule.pickedRow = 0;
-    ASSERT_EQ(OnSelchangeSchedule(ctx), "");
-    ASSERT_EQ(OnDelete(ctx), "");
+    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(), "");
+    ASSERT_EQ(ctx.m_editor.OnDelete(), "");
     EXPECT_FALSE(fs::exists(Reserved()));  // the last entry takes the folder with it
     EXPECT_EQ(ctx.m_schedule.totalKB, 0u);
     EXPECT_EQ(view.totalSize, "Total 0.0 KByte");
@@ -159,7 +159,7 @@ TEST_F(ScheduleCommandsTest, DateTypesSortTheListByTheirCharacters) {
         mkrec::MakeRecordings(plan);
         ctx.m_chooser.SelectBackupDay(day);
         Choose("08", "00", "08", "00", {0});
-        ASSERT_EQ(OnAdd(ctx, view.range), "");
+        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     }
     EXPECT_EQ(ctx.m_schedule.rows, (std::vector<std::string>{"11-06-2010 - 08:00 ~ 08:00",
                                                              "12-05-2010 - 08:00 ~ 08:00"}));

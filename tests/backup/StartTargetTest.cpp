@@ -9,6 +9,7 @@
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
+#include "backup/ContextPass.h"
 #include "backup/ScheduleCommands.h"
 #include "mkrec/Recorder.h"
 #include "platform/DriveTable.h"
@@ -48,7 +49,7 @@ class StartTargetTest : public BackupFixture<EndView> {
         ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
         Choose("10", "00", "10", "02", {});
         ctx.m_chooser.OnSelectAllCameras();
-        ASSERT_EQ(OnAdd(ctx, view.range), "");
+        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     }
     std::string LastMessage() const {
         return view.messages.empty() ? std::string() : view.messages.back().text;
@@ -62,7 +63,8 @@ TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Named\\By\\Host"), "");
     EXPECT_EQ(CheckBackupStart(ctx), "");
     EXPECT_FALSE(fs::exists(usb + "/Named"));  // the checks change nothing
-    BackupWorker worker(ctx);
+    ContextPassEndings endings(ctx);
+    BackupWorker worker(ctx.m_run, endings);
     worker.StartMakeFileThread();
     ASSERT_EQ(OnOK(ctx, worker), "");
     EXPECT_TRUE(fs::is_directory(usb + "/Named/By/Host"));
@@ -77,7 +79,8 @@ TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
 TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
     WriteText(usb + "/taken", "a file where the folder would go");
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\taken\\Backup"), "");
-    BackupWorker worker(ctx);
+    ContextPassEndings endings(ctx);
+    BackupWorker worker(ctx.m_run, endings);
     worker.StartMakeFileThread();
     EXPECT_EQ(OnOK(ctx, worker), "M010032");
     worker.StopMakeFileThread();

@@ -228,7 +228,7 @@ TEST_F(StartCancelTest, UpdateStoresTheMemoAndThenNeedsAnotherPick) {
     EXPECT_TRUE(W<QPlainTextEdit>(ctl::kMemo)->toPlainText().isEmpty());
     dlg->OnSelchangeSchedule(-1);
     EXPECT_EQ(LastBox(), Text("M010018"));
-    ::OnUpdateMemo(ctx());  // the pick is gone: refused
+    ctx().m_editor.OnUpdateMemo();  // the pick is gone: refused
     EXPECT_EQ(LastBox(), Text("M010018"));
 }
 

@@ -9,6 +9,7 @@
 #include "backup/BackupPackage.h"
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
+#include "backup/ContextPass.h"
 #include "backup/DiscBurn.h"
 #include "backup/WriterErrors.h"
 #include "platform/DriveTable.h"
@@ -179,7 +180,8 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
         return 1;
     const std::vector<PlannedEntry> plan = Plan(s);
     const DWORD planned = ctx.m_schedule.totalKB;
-    BackupWorker worker(ctx);
+    ContextPassEndings endings(ctx);
+    BackupWorker worker(ctx.m_run, endings);
     const auto t0 = std::chrono::steady_clock::now();
     if (!StartPass(ctx, worker, a))
         return 1;
@@ -233,7 +235,8 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
 int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folder) {
     BackupContext& ctx = s.ctx;
     const std::vector<PlannedEntry> plan = Plan(s);
-    BackupWorker worker(ctx);
+    ContextPassEndings endings(ctx);
+    BackupWorker worker(ctx.m_run, endings);
     s.remote->SetWorkerWake([&worker] { worker.Signal(); });
     const auto t0 = std::chrono::steady_clock::now();
     const std::size_t boxesBefore = s.view.Messages().size();
@@ -318,7 +321,9 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
     const std::vector<PlannedEntry> plan = Plan(s);
     const DWORD planned = ctx.m_schedule.totalKB;
 
-    BackupWorker worker(ctx);
+    ContextPassEndings endings(ctx);
+
+    BackupWorker worker(ctx.m_run, endings);
     const auto t0 = std::chrono::steady_clock::now();
     if (!StartPass(ctx, worker, a))
         return 1;

@@ -123,7 +123,7 @@ bool Pick(CliSession& s, const std::string& name) {
         return false;
     }
     s.ctx.m_schedule.pickedRow = row;
-    return OnSelchangeSchedule(s.ctx).done();
+    return s.ctx.m_editor.OnSelchangeSchedule().done();
 }
 
 void NoteMemoCut(const std::string& memo) {
@@ -260,9 +260,9 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
     }
     if (a.hasMemo) {
         NoteMemoCut(a.memo);
-        OnChangeMemo(ctx, a.memo);
+        ctx.m_editor.OnChangeMemo(a.memo);
     }
-    if (OnAdd(ctx, range).refused())
+    if (ctx.m_editor.OnAdd(range).refused())
         return 1;
     const std::string label =
         EntryToLabel(MakeEntryString(day, sh, sm, eh, em), ctx.m_host.dateType);
@@ -304,7 +304,7 @@ int CmdDelete(CliSession& s, const CliArgs& a) {
         return 1;
     const std::string label =
         s.ctx.m_schedule.rows[static_cast<std::size_t>(s.ctx.m_schedule.pickedRow)];
-    if (OnDelete(s.ctx).refused())
+    if (s.ctx.m_editor.OnDelete().refused())
         return 1;
     std::printf("deleted %s\n%s\n", label.c_str(),
                 FormatTotalSize(s.ctx.m_profile, s.ctx.m_schedule.totalKB).c_str());
@@ -317,6 +317,6 @@ int CmdMemo(CliSession& s, const CliArgs& a) {
     if (!Pick(s, a.positional[0]))
         return 1;
     NoteMemoCut(a.positional[1]);
-    OnChangeMemo(s.ctx, a.positional[1]);
-    return OnUpdateMemo(s.ctx).done() ? 0 : 1;
+    s.ctx.m_editor.OnChangeMemo(a.positional[1]);
+    return s.ctx.m_editor.OnUpdateMemo().done() ? 0 : 1;
 }

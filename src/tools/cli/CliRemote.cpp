@@ -64,7 +64,8 @@ void RemoteLink::Serve(int ms) {
     }
     for (const Answer& a : now) {
         if (a.message == kMsgDownloadProgress) {
-            OnDownloadProgress(ctx_, a.record, a.hadRecord);
+            OnDownloadProgress(ctx_.m_link, ctx_.m_target, ctx_.m_prompts, ctx_.m_view, a.record,
+                               a.hadRecord);
             continue;
         }
         if (a.code == 7) {

@@ -117,6 +117,6 @@ bool CliSession::OpenWorkingFolder(bool wait) {
     // The saved schedule, as the dialog restores it at start.
     storage::RemoveLeftovers(ctx.m_host.basePath);
     LoadScheduleTable(ctx.m_host, ctx.m_schedule, ctx.m_prompts);
-    FillScheduleList(ctx);
+    ctx.m_editor.FillScheduleList();
     return true;
 }
