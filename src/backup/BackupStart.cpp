@@ -209,7 +209,9 @@ backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const Start
             if (e.bUsed)
                 e.bPending = 1;
     // From here on the pass reads its plan only.
-    backup::PassJob& job = BeginPass(ctx);
+    backup::PassJob& job = ctx.m_run.Begin(
+        MakePassPlan(ctx.m_host, ctx.m_target, ctx.m_schedule, ctx.m_run, PassTextsOf(ctx.m_app)),
+        ctx.m_passEvents, ctx.m_link.client);
     if (!ctx.m_host.localMode)
         job.linked = ConnectShareClient(ctx.m_host, ctx.m_link);
     worker.Start(ctx.m_run.job);

@@ -13,28 +13,19 @@ backup::PassTexts PassTextsOf(const CQuillonApp& app) {
     return texts;
 }
 
-backup::PassPlan TakePassPlan(const BackupContext& ctx) {
+backup::PassPlan MakePassPlan(const backup::HostSettings& host, const backup::TargetChoice& target,
+                              const backup::ScheduleState& schedule, const backup::RunState& run,
+                              backup::PassTexts texts) {
     backup::PassPlan plan;
-    plan.host = ctx.m_host;
-    plan.target = ctx.m_target.kind;
-    plan.targetText = ctx.m_target.text;
-    plan.entries = ctx.m_schedule.table;
-    plan.totalSize = ctx.m_schedule.totalKB;
-    plan.includeViewer = ctx.m_run.includeViewer != 0;
-    plan.manifest = ctx.m_run.manifest;
-    plan.texts = PassTextsOf(ctx.m_app);
+    plan.host = host;
+    plan.target = target.kind;
+    plan.targetText = target.text;
+    plan.entries = schedule.table;
+    plan.totalSize = schedule.totalKB;
+    plan.includeViewer = run.includeViewer != 0;
+    plan.manifest = run.manifest;
+    plan.texts = std::move(texts);
     return plan;
-}
-
-backup::PassJob& BeginPass(BackupContext& ctx) {
-    ctx.m_run.job = std::make_shared<backup::PassJob>(TakePassPlan(ctx), ctx.m_passEvents,
-                                                      ctx.m_run.report, ctx.m_run.running);
-    ctx.m_run.job->shareClient = ctx.m_link.client;
-    for (int i = 0; i < kScheduleSlots; ++i) {
-        const ScheduleEntry& e = ctx.m_schedule.table[static_cast<std::size_t>(i)];
-        ctx.m_run.job->pending[static_cast<std::size_t>(i)] = e.bUsed && e.bPending;
-    }
-    return *ctx.m_run.job;
 }
 
 void ContextPassEndings::LocalPassEnded() {

@@ -1,16 +1,16 @@
 #pragma once
-// Between the window's context and a pass: the plan taken from the context when a pass starts,
-// and what the pass leaves for the context once it has ended. Both run on the context's own
-// thread.
+// Between the window's context and a pass: the plan taken from its parts when a pass starts, and
+// what the end of the pass does to the context. Both run on the context's own thread.
 #include "backup/BackupContext.h"
 #include "backup/PassEndings.h"
 
 // The texts a pass shows, from the language file the application reads.
 backup::PassTexts PassTextsOf(const CQuillonApp& app);
-// The plan of a pass from the context as it is now.
-backup::PassPlan TakePassPlan(const BackupContext& ctx);
-// A new job for the plan, the context's current pass from now on.
-backup::PassJob& BeginPass(BackupContext& ctx);
+// The plan of a pass from the parts as they are now: the host's settings, the target, the
+// schedule's entries and total, and the run's choices (the viewer, the manifest).
+backup::PassPlan MakePassPlan(const backup::HostSettings& host, const backup::TargetChoice& target,
+                              const backup::ScheduleState& schedule, const backup::RunState& run,
+                              backup::PassTexts texts);
 
 // A pass's end on the context: the schedule, the target and the window after a local pass or a
 // remote run.

@@ -25,14 +25,11 @@ struct RunState {
     std::string manifestNote;    // what its manifest holds, or why it is missing
     std::string keyFingerprint;  // of the key that signed it; "" when not signed
 
+    // A new job for plan, the running pass from now on; a remote pass fetches the entries the
+    // plan marks pending over link.
+    PassJob& Begin(PassPlan plan, IPassEvents& events, CFileShareClient* link);
     // The done size, the manifest's note and the signing key of the job, once it has ended.
-    void TakeResults() {
-        if (!job)
-            return;
-        doneSize = job->doneSize.load();
-        manifestNote = job->manifestNote;
-        keyFingerprint = job->keyFingerprint;
-    }
+    void TakeResults();
 };
 
 }  // namespace backup

@@ -10,9 +10,19 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// A pass of the context as it is set now, as the OK command would start it.
+backup::PassJob& BeginPass(BackupContext& ctx) {
+    return ctx.m_run.Begin(
+        MakePassPlan(ctx.m_host, ctx.m_target, ctx.m_schedule, ctx.m_run, PassTextsOf(ctx.m_app)),
+        ctx.m_passEvents, ctx.m_link.client);
+}
+
+}  // namespace
+
 class BackupPackageTest : public BackupFixture<> {
   protected:
-    // A pass of the context as it is set now, as the OK command would start it.
     backup::PassJob& Job() { return BeginPass(ctx); }
     BackupInfoRecord ReadInfo(const std::string& host) {
         BackupInfoRecord r{};
