@@ -14,6 +14,7 @@
 #include "backup/CameraSelection.h"
 #include "backup/CommandResult.h"
 #include "backup/DaySelection.h"
+#include "backup/DiscBurn.h"
 #include "backup/DiscState.h"
 #include "backup/HostSettings.h"
 #include "backup/LinkState.h"
@@ -103,6 +104,11 @@ class BackupContext {
         [this](const std::string& entry, const std::string& start, const std::string& end) {
             return AskEntrySize(entry, start, end);
         }};
+
+    // The disc writer's start, the write of a built image, its events, the erase.
+    backup::DiscBurner m_burner{
+        m_disc,    m_run,     m_host, m_target, m_profile, {m_schedule, m_editor},
+        m_chooser, m_targets, m_view, m_prompts};
 
   private:
     // A remote recorder's index of day, asked for over the link.

@@ -100,14 +100,14 @@ std::string Megabytes(double mb) {
 
 // The free-space refusal ("%s[%s]" of M010028 and where): read as one sentence, with the
 // megabytes the schedule needs and those free (freeMB < 0: not known).
-backup::CommandResult RefuseSpace(BackupContext& ctx, const std::string& where, double freeMB) {
-    auto text = [&](const std::string& key) { return ctx.GetLanguageText("BACKUP", key); };
+backup::CommandResult RefuseSpace(backup::OperatorPrompts& prompts, DWORD kb,
+                                  const std::string& where, double freeMB) {
+    auto text = [&](const std::string& key) { return prompts.Text("BACKUP", key); };
     // As the check counts it: a total of 1024 KB or less is taken as that many MB.
-    const DWORD kb = ctx.m_schedule.totalKB;
     const std::string needMB = Megabytes(kb > 1024 ? kb / 1024.0 : static_cast<double>(kb));
     const std::string figures = freeMB < 0 ? FillIn(text("Q010021"), {needMB})
                                            : FillIn(text("Q010020"), {needMB, Megabytes(freeMB)});
-    return ctx.Refuse("M010028", text("M010028") + " " + where + "\n" + figures);
+    return prompts.Refuse("M010028", text("M010028") + " " + where + "\n" + figures);
 }
 
 double FreeMBOf(const std::string& path) {
@@ -119,62 +119,65 @@ double FreeMBOf(const std::string& path) {
 
 }  // namespace
 
-backup::CommandResult CheckBackupStart(BackupContext& ctx) {
-    auto text = [&](const std::string& key) { return ctx.GetLanguageText("BACKUP", key); };
-    if (ctx.m_run.running)
-        return ctx.Refuse("M010016");
-    if (ctx.m_disc.writing)
-        return ctx.Refuse("M010017");
-    if (ctx.m_schedule.rows.empty())
-        return ctx.Refuse("M010024");
-    const std::string targetDrive =
-        std::string(1, static_cast<char>('A' + ctx.m_target.drive)) + ":";
-    switch (ctx.m_target.kind) {
+backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::HostSettings& host,
+                                       const backup::ScheduleState& schedule,
+                                       const backup::TargetChoice& target,
+                                       backup::OperatorPrompts& prompts) {
+    auto text = [&](const std::string& key) { return prompts.Text("BACKUP", key); };
+    if (backup::CommandResult refused = busy.Refuse(prompts); refused.refused())
+        return refused;
+    if (schedule.rows.empty())
+        return prompts.Refuse("M010024");
+    const std::string targetDrive = std::string(1, static_cast<char>('A' + target.drive)) + ":";
+    switch (target.kind) {
         case backup::TargetKind::kFolder: {
-            const std::string drive = ctx.m_target.text.substr(0, 2);
-            if (!HasFolderSpace(ctx.m_schedule.totalKB, drive))
-                return RefuseSpace(ctx, text("M010030") + " " + drive, FreeMBOf(drive));
+            const std::string drive = target.text.substr(0, 2);
+            if (!HasFolderSpace(schedule.totalKB, drive))
+                return RefuseSpace(prompts, schedule.totalKB, text("M010030") + " " + drive,
+                                   FreeMBOf(drive));
             // Never into the recordings, and never into the working folder the end clears.
-            const std::string problem = WriteFolderProblem(ctx.m_host, ctx.m_target.text, "", true);
+            const std::string problem = WriteFolderProblem(host, target.text, "", true);
             if (!problem.empty())
-                return ctx.Refuse("Q010004", text("Q010004") + "\n" + problem);
+                return prompts.Refuse("Q010004", text("Q010004") + "\n" + problem);
             // A folder that is not there is made at the start; one that cannot be is refused
             // now, before anything starts.
-            const std::string cannot = platform::FolderCreationProblem(ctx.m_target.text);
+            const std::string cannot = platform::FolderCreationProblem(target.text);
             if (!cannot.empty())
-                return ctx.Refuse("M010032",
-                                  text("M010032") + "\n" + ctx.m_target.text + ": " + cannot);
+                return prompts.Refuse("M010032",
+                                      text("M010032") + "\n" + target.text + ": " + cannot);
             break;
         }
         case backup::TargetKind::kDisc: {
-            CDVDWriterPro2* writer = ctx.m_disc.writer;
-            if (!HasFolderSpace(ctx.m_schedule.totalKB, "c:"))
-                return RefuseSpace(ctx, text("M010029"), FreeMBOf("c:"));
-            if (!HasDiscSpace(writer, ctx.m_schedule.totalKB))
-                return RefuseSpace(ctx, text("M010030") + " " + targetDrive,
+            CDVDWriterPro2* writer = busy.disc.writer;
+            if (!HasFolderSpace(schedule.totalKB, "c:"))
+                return RefuseSpace(prompts, schedule.totalKB, text("M010029"), FreeMBOf("c:"));
+            if (!HasDiscSpace(writer, schedule.totalKB))
+                return RefuseSpace(prompts, schedule.totalKB, text("M010030") + " " + targetDrive,
                                    writer ? GetDiscFreeMB(*writer) : -1);
             if (!writer || writer->GetMediaType() == kMediaNoDisc)
-                return ctx.Refuse("A010003", ctx.GetLanguageText("CDWRITER", "A010003"));
+                return prompts.Refuse("A010003", prompts.Text("CDWRITER", "A010003"));
             const std::string problem = WriteFolderProblem(
-                ctx.m_host, std::string(paths::kDiscImageRoot) + "\\", paths::kDiscImageRoot, true);
+                host, std::string(paths::kDiscImageRoot) + "\\", paths::kDiscImageRoot, true);
             if (!problem.empty())
-                return ctx.Refuse("Q010004", text("Q010004") + "\n" + problem);
+                return prompts.Refuse("Q010004", text("Q010004") + "\n" + problem);
             if (!IsBlankDiscStatus(writer->GetDiscStatus())) {
                 const char* second =
                     IsRewritableMedia(writer->GetMediaType()) ? "A010018" : "A010017";
-                return ctx.Refuse("A010016", ctx.GetLanguageText("CDWRITER", "A010016") + "\n" +
-                                                 ctx.GetLanguageText("CDWRITER", second));
+                return prompts.Refuse("A010016", prompts.Text("CDWRITER", "A010016") + "\n" +
+                                                     prompts.Text("CDWRITER", second));
             }
             break;
         }
         default:
-            return ctx.Refuse("M010027");
+            return prompts.Refuse("M010027");
     }
     return {};
 }
 
 backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const StartOptions& options) {
-    if (backup::CommandResult refused = CheckBackupStart(ctx); refused.refused())
+    if (backup::CommandResult refused = CheckBackupStart(
+            {ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target, ctx.m_prompts);
+        refused.refused())
         return refused;
     // The folder browser offers folders that exist; a target named otherwise (the host's
     // message, a folder removed since) is made now that every check passed.
@@ -218,35 +221,38 @@ backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const Start
     return {};
 }
 
-bool CancelRunningBackup(BackupContext& ctx) {
-    if (!ctx.m_run.running)
+bool CancelRunningBackup(backup::RunState& run, const backup::HostSettings& host,
+                         backup::LinkState& link, backup::OperatorPrompts& prompts) {
+    if (!run.running)
         return false;
     const std::string question =
-        ctx.GetLanguageText("BACKUP", "M010038") + "\n" + ctx.GetLanguageText("BACKUP", "M010026");
-    if (ctx.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
+        prompts.Text("BACKUP", "M010038") + "\n" + prompts.Text("BACKUP", "M010026");
+    if (prompts.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
         return false;
-    ctx.m_run.running = 0;
-    if (!ctx.m_host.localMode && ctx.m_link.client)
-        ctx.m_link.client->ReqClient_DownloadCancel();
+    run.running = 0;
+    if (!host.localMode && link.client)
+        link.client->ReqClient_DownloadCancel();
     return true;
 }
 
-CancelOutcome OnCancel(BackupContext& ctx) {
-    if (ctx.m_disc.writing) {
-        const std::string question = ctx.GetLanguageText("CDWRITER", "A010022") + "\n" +
-                                     ctx.GetLanguageText("CDWRITER", "A010023");
-        if (ctx.ShowMessage(question, "Backup", MB_YESNO) == IDYES) {
-            ctx.SetStatusText(ctx.GetLanguageText("CDWRITER", "A010024"));
-            if (ctx.m_disc.writer)
-                ctx.m_disc.writer->AbortWrite();
+CancelOutcome OnCancel(backup::DiscState& disc, backup::RunState& run,
+                       const backup::HostSettings& host, backup::LinkState& link,
+                       backup::OperatorPrompts& prompts) {
+    if (disc.writing) {
+        const std::string question =
+            prompts.Text("CDWRITER", "A010022") + "\n" + prompts.Text("CDWRITER", "A010023");
+        if (prompts.ShowMessage(question, "Backup", MB_YESNO) == IDYES) {
+            prompts.SetStatusText(prompts.Text("CDWRITER", "A010024"));
+            if (disc.writer)
+                disc.writer->AbortWrite();
         }
         return CancelOutcome::kStaysOpen;
     }
-    if (ctx.m_run.running) {
-        CancelRunningBackup(ctx);
+    if (run.running) {
+        CancelRunningBackup(run, host, link, prompts);
         return CancelOutcome::kStaysOpen;
     }
-    if (ctx.m_host.localMode)
+    if (host.localMode)
         NotifyHostClosing();
     return CancelOutcome::kClose;
 }
@@ -262,13 +268,12 @@ bool NotifyHostClosing() {
     return false;
 }
 
-std::string OnHistory(BackupContext& ctx) {
-    if (ctx.m_run.running)
-        return ctx.Refuse("M010016"), std::string();
-    if (ctx.m_disc.writing)
-        return ctx.Refuse("M010017"), std::string();
-    const std::string& target = ctx.m_target.text;
-    return (target.empty() ? std::string() : target.substr(0, 1)) + ":";
+std::string OnHistory(backup::PassBusy busy, const backup::TargetChoice& target,
+                      backup::OperatorPrompts& prompts) {
+    if (busy.Refuse(prompts).refused())
+        return std::string();
+    const std::string& folder = target.text;
+    return (folder.empty() ? std::string() : folder.substr(0, 1)) + ":";
 }
 
 std::string BackupDataLabel(const std::string& folderName, int dateType) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "backup/BackupContext.h"
+#include "backup/PassBusy.h"
 
 class BackupWorker;
 
@@ -22,7 +23,10 @@ bool HasDiscSpace(CDVDWriterPro2* writer, DWORD totalKB);
 // The checks of the OK command, in its order: each refusal is shown and answers its key; ""
 // when a backup may start. Changes nothing; a folder target that does not exist must be one
 // that can be made.
-backup::CommandResult CheckBackupStart(BackupContext& ctx);
+backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::HostSettings& host,
+                                       const backup::ScheduleState& schedule,
+                                       const backup::TargetChoice& target,
+                                       backup::OperatorPrompts& prompts);
 // What the operator chose for one pass beside the schedule and the target.
 struct StartOptions {
     bool includeViewer = false;
@@ -34,16 +38,20 @@ backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker,
                            const StartOptions& options = StartOptions());
 // Cancel while a backup runs: asks the operator, and on Yes the worker stops at its next check
 // (a remote download is cancelled too).
-bool CancelRunningBackup(BackupContext& ctx);
+bool CancelRunningBackup(backup::RunState& run, const backup::HostSettings& host,
+                         backup::LinkState& link, backup::OperatorPrompts& prompts);
 
 enum class CancelOutcome { kStaysOpen, kClose };
 // The Cancel command: stops a disc write or a backup after the operator's Yes, or, idle, closes
 // the dialog (in local mode after the notice to the host).
-CancelOutcome OnCancel(BackupContext& ctx);
+CancelOutcome OnCancel(backup::DiscState& disc, backup::RunState& run,
+                       const backup::HostSettings& host, backup::LinkState& link,
+                       backup::OperatorPrompts& prompts);
 // Message 0x2B21 (2, 1) to the window titled "DVR MAIN", else "NVR MAIN"; false when neither
 // is there.
 bool NotifyHostClosing();
 // The History command's checks; the target's drive ("E:", ":" with no target), or "" when refused.
-std::string OnHistory(BackupContext& ctx);
+std::string OnHistory(backup::PassBusy busy, const backup::TargetChoice& target,
+                      backup::OperatorPrompts& prompts);
 // A folder name of the target's root as the backup data list shows it in the date type.
 std::string BackupDataLabel(const std::string& folderName, int dateType);

@@ -27,7 +27,7 @@ void EndLocalPass(BackupContext& ctx) {
     if (ctx.m_target.kind == backup::TargetKind::kFolder)
         FinishFolderBackup(ctx);
     else
-        HandOverDiscImage(ctx);
+        ctx.m_burner.HandOverDiscImage();
 }
 
 void ClearFinishedSchedule(BackupContext& ctx) {

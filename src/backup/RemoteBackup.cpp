@@ -328,7 +328,7 @@ void EndRemoteStep(BackupContext& ctx, const RemoteStep& step) {
         case RemoteStep::End::kFetched:
             if (ctx.m_target.kind == backup::TargetKind::kDisc) {
                 ctx.m_run.TakeResults();
-                HandOverDiscImage(ctx);
+                ctx.m_burner.HandOverDiscImage();
             } else {
                 FinishRemoteFolderBackup(ctx);
             }

@@ -177,10 +177,8 @@ CommandResult ScheduleEditor::OnAdd(const TimeFields& range) {
 }
 
 CommandResult ScheduleEditor::OnDelete() {
-    if (busy_.run.running)
-        return prompts_.Refuse("M010016");
-    if (busy_.disc.writing)
-        return prompts_.Refuse("M010017");
+    if (CommandResult refused = busy_.Refuse(prompts_); refused.refused())
+        return refused;
     if (!schedule_.entryPicked)
         return prompts_.Refuse("M010018");
     const int row = schedule_.pickedRow;
@@ -282,10 +280,8 @@ void ScheduleEditor::OnChangeMemo(const std::string& text) {
 }
 
 CommandResult ScheduleEditor::OnUpdateMemo() {
-    if (busy_.run.running)
-        return prompts_.Refuse("M010016");
-    if (busy_.disc.writing)
-        return prompts_.Refuse("M010017");
+    if (CommandResult refused = busy_.Refuse(prompts_); refused.refused())
+        return refused;
     if (schedule_.pickedFolder.empty() || schedule_.pickedEntry.empty())
         return prompts_.Refuse("M010018");
     CommandResult refused;

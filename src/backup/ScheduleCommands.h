@@ -14,6 +14,7 @@
 #include "backup/HostSettings.h"
 #include "backup/OperatorPrompts.h"
 #include "backup/OperatorView.h"
+#include "backup/PassBusy.h"
 #include "backup/RunState.h"
 #include "backup/ScheduleState.h"
 #include "backup/TargetPicker.h"
@@ -32,13 +33,9 @@ class ScheduleEditor {
   public:
     using AskSize = std::function<CommandResult(const std::string& entry, const std::string& start,
                                                 const std::string& end)>;
-    struct Busy {
-        const RunState& run;
-        const DiscState& disc;
-    };
     ScheduleEditor(const HostSettings& host, const CProfileReadWrite& profile, DaySelection& day,
                    ScheduleState& schedule, IOperatorView& view, OperatorPrompts& prompts,
-                   DayChooser& chooser, TargetPicker& targets, Busy busy, AskSize askSize)
+                   DayChooser& chooser, TargetPicker& targets, PassBusy busy, AskSize askSize)
         : host_(host),
           profile_(profile),
           day_(day),
@@ -85,7 +82,7 @@ class ScheduleEditor {
     OperatorPrompts& prompts_;
     DayChooser& chooser_;
     TargetPicker& targets_;
-    Busy busy_;
+    PassBusy busy_;
     AskSize askSize_;
 };
 

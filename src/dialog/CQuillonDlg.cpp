@@ -149,7 +149,7 @@ BOOL CQuillonDlg::OnInitDialog() {
     m_worker->StartMakeFileThread();
     if (m_ctx.m_disc.writer) {
         m_ctx.m_disc.writer->SetEventSink(this);
-        InitDiscWriter(m_ctx);
+        m_ctx.m_burner.InitDiscWriter();
     }
     m_view->ShowItem(ctl::kErase, false);
     m_view->ShowItem(ctl::kCapacityBar, false);
@@ -202,7 +202,7 @@ void CQuillonDlg::ConnectControls() {
     button(ctl::kOk, [this] { OnOK(); });
     button(ctl::kCancel, [this] { OnCancel(); });
     button(ctl::kHistory, [this] { OnHistory(); });
-    button(ctl::kErase, [this] { ::OnErase(m_ctx); });
+    button(ctl::kErase, [this] { m_ctx.m_burner.OnErase(); });
     auto* list = m_controls->Get<QListWidget>(ctl::kScheduleList);
     connect(list, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0)
@@ -281,14 +281,16 @@ void CQuillonDlg::OnCancel() {
         m_view->AskAboutPass([this] { return m_ctx.m_disc.writing != 0; });
     else if (m_ctx.m_run.running)
         m_view->AskAboutPass([this] { return m_ctx.m_run.running != 0; });
-    const CancelOutcome outcome = ::OnCancel(m_ctx);
+    const CancelOutcome outcome =
+        ::OnCancel(m_ctx.m_disc, m_ctx.m_run, m_ctx.m_host, m_ctx.m_link, m_ctx.m_prompts);
     m_view->AskAboutPass(nullptr);
     if (outcome == CancelOutcome::kClose)
         done(QDialog::Rejected);
 }
 
 void CQuillonDlg::OnHistory() {
-    const std::string drive = ::OnHistory(m_ctx);
+    const std::string drive =
+        ::OnHistory({m_ctx.m_run, m_ctx.m_disc}, m_ctx.m_target, m_ctx.m_prompts);
     if (drive.empty())
         return;
     CBackupDataListDlg history(this);
@@ -394,7 +396,7 @@ platform::BusReply CQuillonDlg::OnBusMessage(const platform::BusMessage& m) {
 }
 
 void CQuillonDlg::OnWriterEvent(const WriterEvent& event) {
-    ::OnWriterEvent(m_ctx, event);
+    m_ctx.m_burner.OnWriterEvent(event);
 }
 
 void CQuillonDlg::OnShareClientMessage(std::uintptr_t code, const void* record, std::size_t size) {

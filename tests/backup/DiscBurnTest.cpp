@@ -5,6 +5,7 @@
 
 #include "FakeDiscWriter.h"
 #include "TestEnv.h"
+#include "backup/BackupContext.h"
 #include "backup/DiscBurn.h"
 #include "backup/DiscReadBack.h"
 #include "backup/RecordingOperatorView.h"
@@ -43,7 +44,7 @@ class DiscBurnTest : public TempPrefixTest {
         e.b = b;
         e.c = c;
         e.text = text;
-        OnWriterEvent(ctx, e);
+        ctx.m_burner.OnWriterEvent(e);
     }
     CQuillonApp app;
     FakeDiscWriter writer;
@@ -55,7 +56,7 @@ class DiscBurnTest : public TempPrefixTest {
 
 TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
     ctx.m_run.running = 1;
-    HandOverDiscImage(ctx);
+    ctx.m_burner.HandOverDiscImage();
     EXPECT_EQ(writer.calls,
               (std::vector<std::string>{"add \\ C:\\QuillonTemp\\*.*", "19=1", "16=1",
                                         "label QORBACKUP", "19=1", "16=1", "label QORBACKUP",
@@ -67,7 +68,7 @@ TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
     // With the manifest the pass wrote, the written disc is read back against it.
     WriteText(driveC() + "/QuillonTemp/SHA256SUMS", "");
     ctx.m_run.running = 1;
-    HandOverDiscImage(ctx);
+    ctx.m_burner.HandOverDiscImage();
     EXPECT_NE(writer.readBackCheck, nullptr);
     EXPECT_EQ(writer.readBackCheck, ctx.m_disc.readBack.get());
 
@@ -75,14 +76,14 @@ TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
     writer.calls.clear();
     writer.writeOk = false;
     ctx.m_run.running = 1;
-    StartDiscWrite(ctx);
+    ctx.m_burner.StartDiscWrite();
     EXPECT_EQ(writer.calls.back(), "box " + Text("A010020"));
     // No disc: nothing is written, and nothing waits for a write that will not come.
     writer.calls.clear();
     writer.mediaType = kMediaNoDisc;
     ctx.m_run.running = 1;
     view.mode = ControlsMode::kBusy;
-    StartDiscWrite(ctx);
+    ctx.m_burner.StartDiscWrite();
     EXPECT_EQ(writer.calls, std::vector<std::string>{"box " + Text("A010019")});
     EXPECT_EQ(ctx.m_run.running, 0);
     EXPECT_EQ(view.mode, ControlsMode::kIdle);
@@ -91,7 +92,7 @@ TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
     writer.calls.clear();
     ctx.m_run.running = 0;
     view.mode = ControlsMode::kBusy;
-    HandOverDiscImage(ctx);
+    ctx.m_burner.HandOverDiscImage();
     EXPECT_EQ(writer.calls, std::vector<std::string>{});
     EXPECT_TRUE(view.discSpaceShown);
     EXPECT_FALSE(view.progressShown);
@@ -171,7 +172,7 @@ TEST_F(DiscBurnTest, ADiscThatDoesNotReadBackAsItsImageIsAFailedBackup) {
     WriteText(driveC() + "/QuillonTemp/SHA256SUMS", "");
     ctx.m_schedule.rows = {"2010-05-23 - 10:00 ~ 10:01"};
     ctx.m_run.running = 1;
-    HandOverDiscImage(ctx);
+    ctx.m_burner.HandOverDiscImage();
     Event(21, kReadBackFailed, 0, 0, "CHANGED          e/x.dat");
     const std::string words = app.GetLanguageText("BACKUP", "Q010010");
     EXPECT_NE(words, "");
@@ -187,15 +188,15 @@ TEST_F(DiscBurnTest, ADiscThatDoesNotReadBackAsItsImageIsAFailedBackup) {
 
 TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
     ctx.m_run.running = 1;
-    OnErase(ctx);
+    ctx.m_burner.OnErase();
     EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010016"));
     ctx.m_run.running = 0;
     ctx.m_disc.writing = 1;
-    OnErase(ctx);
+    ctx.m_burner.OnErase();
     EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010017"));
     ctx.m_disc.writing = 0;
     view.answerYesNo = IDNO;
-    OnErase(ctx);
+    ctx.m_burner.OnErase();
     EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010025") + "  " +
                                              app.GetLanguageText("BACKUP", "M010026"));
     view.answerYesNo = IDYES;
@@ -205,21 +206,21 @@ TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
           std::tuple{253L, std::vector<long>{}, "A010005"}}) {
         writer.mediaType = type;
         writer.features = features;
-        OnErase(ctx);
+        ctx.m_burner.OnErase();
         EXPECT_EQ(view.messages.back().text, Text(key)) << key;
         EXPECT_FALSE(view.viewerOptionEnabled);
     }
     writer.features = {39};
     writer.eraseOk = false;
     writer.calls.clear();
-    OnErase(ctx);
+    ctx.m_burner.OnErase();
     EXPECT_EQ(writer.calls,
               (std::vector<std::string>{"box " + app.GetLanguageText("BACKUP", "M010025") + "  " +
                                             app.GetLanguageText("BACKUP", "M010026"),
                                         "erase", "drive state 0", "box " + Text("A010006")}));
     EXPECT_EQ(view.mode, ControlsMode::kIdle);
     writer.eraseOk = true;
-    OnErase(ctx);
+    ctx.m_burner.OnErase();
     EXPECT_EQ(view.mode, ControlsMode::kDiscBusy);  // Cancel disabled while it erases
     writer.calls.clear();
     Event(11);
@@ -230,6 +231,6 @@ TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
     EXPECT_EQ(view.mode, ControlsMode::kIdle);  // Cancel enabled
 
     writer.initOk = false;
-    EXPECT_EQ(InitDiscWriter(ctx), 0);
+    EXPECT_EQ(ctx.m_burner.InitDiscWriter(), 0);
     EXPECT_EQ(view.messages.back().text, Text("A010001"));
 }

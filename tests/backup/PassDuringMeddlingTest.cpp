@@ -135,7 +135,7 @@ class PassDuringMeddlingTest : public BackupFixture<SerialOperatorView> {
                 break;
             Meddle(++round);
             if (round == cancelAt) {
-                EXPECT_TRUE(CancelRunningBackup(ctx));
+                EXPECT_TRUE(CancelRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link, ctx.m_prompts));
             }
         }
         return round;

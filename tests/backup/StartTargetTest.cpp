@@ -61,7 +61,9 @@ class StartTargetTest : public BackupFixture<EndView> {
 TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
     // As the host's message names it: a folder the browser never offered.
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Named\\By\\Host"), "");
-    EXPECT_EQ(CheckBackupStart(ctx), "");
+    EXPECT_EQ(CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
+                               ctx.m_prompts),
+              "");
     EXPECT_FALSE(fs::exists(usb + "/Named"));  // the checks change nothing
     ContextPassEndings endings(ctx);
     BackupWorker worker(ctx.m_run, endings);
@@ -100,14 +102,18 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
     ctx.m_disc.writer = &writer;
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
     ctx.m_schedule.totalKB = 12595;  // KB: 12.3 MB
-    EXPECT_EQ(CheckBackupStart(ctx), "M010028");
+    EXPECT_EQ(CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
+                               ctx.m_prompts),
+              "M010028");
     EXPECT_EQ(LastMessage(),
               "There is not enough free space on the storage target D:\n"
               "12.3 MB are needed, 0.9 MB are free.");
     // Up to 1024 KB the check takes the KB count as MB: the figure says what it asked for.
     ctx.m_schedule.totalKB = 50;
     writer.freeMB = 20;
-    EXPECT_EQ(CheckBackupStart(ctx), "M010028");
+    EXPECT_EQ(CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
+                               ctx.m_prompts),
+              "M010028");
     EXPECT_NE(LastMessage().find("\n50.0 MB are needed, 20.0 MB are free."), std::string::npos)
         << LastMessage();
     ctx.m_disc.writer = nullptr;

@@ -232,7 +232,8 @@ TEST_F(OperatorWindowTest, TheTargetShowsTheHostFolderAndTheCoreKeepsTheDrivePat
     EXPECT_EQ(Query(ctl::kTarget).data, folder);
     EXPECT_EQ(dlg->view().GetItemText(ctl::kTarget), "E:\\Backup");
     EXPECT_EQ(ctx().m_target.text, "E:\\Backup");
-    EXPECT_EQ(::OnHistory(ctx()), "E:");  // the drive from the drive path, not the display
+    EXPECT_EQ(::OnHistory({ctx().m_run, ctx().m_disc}, ctx().m_target, ctx().m_prompts),
+              "E:");  // the drive from the drive path, not the display
     auto* frame = dlg->Control(ctl::kStorageFrame);
     ASSERT_TRUE(frame->grab().save(QUILLON_ARTEFACT_DIR "/target-edit.png"));
 

@@ -307,7 +307,10 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
                      platform::MachinePrefix().c_str());
         return 1;
     }
-    if (ctx.m_targets.ChooseStorageTarget(folder).refused() || CheckBackupStart(ctx).refused())
+    if (ctx.m_targets.ChooseStorageTarget(folder).refused() ||
+        CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
+                         ctx.m_prompts)
+            .refused())
         return 1;
     // The folder browser offers only folders that exist; a folder named here is made once
     // every check has passed, so that a refused backup leaves nothing behind.
@@ -352,7 +355,7 @@ int CmdErase(CliSession& s, const CliArgs& a) {
         return 1;
     // A refused erase never starts; a started one ends with event 11 or 21, which may come
     // after the writer is no longer busy.
-    const bool started = OnErase(s.ctx);
+    const bool started = s.ctx.m_burner.OnErase();
     while (started && disc.lastEnd == 0)
         disc.Serve(100);
     if (disc.lastEnd == kWriterErased)

@@ -49,7 +49,7 @@ bool DiscSession::Open(const std::string& drive) {
             std::fprintf(stderr, "%s\n", why.c_str());
         return false;
     }
-    if (!InitDiscWriter(ctx_))
+    if (!ctx_.m_burner.InitDiscWriter())
         return false;
     // The drive named is the one written or erased, whatever other writers the table has.
     return ctx_.m_targets
@@ -78,7 +78,7 @@ void DiscSession::OnWriterEvent(const WriterEvent& event) {
             errorDetail = event.text;
         }
     }
-    ::OnWriterEvent(ctx_, event);
+    ctx_.m_burner.OnWriterEvent(event);
 }
 
 bool DiscSession::Busy() const {
