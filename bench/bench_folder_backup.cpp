@@ -55,8 +55,7 @@ int main() {
     ctx.m_host.basePath = "C:\\Prog\\";
     std::filesystem::create_directories(host + "/Prog");
     ctx.m_host.camCount = 8;
-    ContextPassEndings endings(ctx);
-    BackupWorker worker(ctx.m_run, endings);
+    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     worker.StartMakeFileThread();
     char end[32];
     std::snprintf(end, sizeof end, "%02d%02d", (600 + minutes - 1) / 60, (600 + minutes - 1) % 60);

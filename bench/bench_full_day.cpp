@@ -52,8 +52,7 @@ int main() {
     ctx.m_host.basePath = "C:\\Prog\\";
     std::filesystem::create_directories(host + "/Prog");
     ctx.m_host.camCount = 16;
-    ContextPassEndings endings(ctx);
-    BackupWorker worker(ctx.m_run, endings);
+    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     worker.StartMakeFileThread();
 
     // Nothing is deleted between the runs: a volume slows down when it must reuse the entries of

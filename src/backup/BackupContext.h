@@ -20,6 +20,7 @@
 #include "backup/LinkState.h"
 #include "backup/OperatorPrompts.h"
 #include "backup/OperatorView.h"
+#include "backup/PassEnd.h"
 #include "backup/PassJob.h"
 #include "backup/RunState.h"
 #include "backup/ScheduleCommands.h"
@@ -109,6 +110,10 @@ class BackupContext {
     backup::DiscBurner m_burner{
         m_disc,    m_run,     m_host, m_target, m_profile, {m_schedule, m_editor},
         m_chooser, m_targets, m_view, m_prompts};
+
+    // What the end of a pass does to the schedule, the disc and the view; the worker tells it.
+    backup::PassEnd m_passEnd{
+        m_run, {m_schedule, m_editor}, m_target, m_profile, m_chooser, m_burner, m_view, m_prompts};
 
   private:
     // A remote recorder's index of day, asked for over the link.

@@ -1,6 +1,6 @@
 #include "backup/ContextPass.h"
 
-#include "backup/LocalPassEnd.h"
+#include "backup/PassEnd.h"
 #include "backup/RemoteBackup.h"
 
 backup::PassTexts PassTextsOf(const CQuillonApp& app) {
@@ -26,12 +26,4 @@ backup::PassPlan MakePassPlan(const backup::HostSettings& host, const backup::Ta
     plan.manifest = run.manifest;
     plan.texts = std::move(texts);
     return plan;
-}
-
-void ContextPassEndings::LocalPassEnded() {
-    EndLocalPass(ctx_);
-}
-
-void ContextPassEndings::RemoteRunEnded(const RemoteStep& step) {
-    EndRemoteStep(ctx_, step);
 }

@@ -1,8 +1,7 @@
 #pragma once
-// Between the window's context and a pass: the plan taken from its parts when a pass starts, and
-// what the end of the pass does to the context. Both run on the context's own thread.
+// Between the front end's parts and a pass: the plan taken from them when a pass starts, on the
+// front end's own thread.
 #include "backup/BackupContext.h"
-#include "backup/PassEndings.h"
 
 // The texts a pass shows, from the language file the application reads.
 backup::PassTexts PassTextsOf(const CQuillonApp& app);
@@ -11,15 +10,3 @@ backup::PassTexts PassTextsOf(const CQuillonApp& app);
 backup::PassPlan MakePassPlan(const backup::HostSettings& host, const backup::TargetChoice& target,
                               const backup::ScheduleState& schedule, const backup::RunState& run,
                               backup::PassTexts texts);
-
-// A pass's end on the context: the schedule, the target and the window after a local pass or a
-// remote run.
-class ContextPassEndings final : public backup::IPassEndings {
-  public:
-    explicit ContextPassEndings(BackupContext& ctx) : ctx_(ctx) {}
-    void LocalPassEnded() override;
-    void RemoteRunEnded(const RemoteStep& step) override;
-
-  private:
-    BackupContext& ctx_;
-};

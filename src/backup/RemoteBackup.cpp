@@ -10,7 +10,7 @@
 #include "backup/DiscBurn.h"
 #include "backup/EntrySize.h"
 #include "backup/ImageManifest.h"
-#include "backup/LocalPassEnd.h"
+#include "backup/PassEnd.h"
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/ShareService.h"
@@ -28,8 +28,7 @@ std::string Text(const BackupContext& ctx, const char* key) {
 }
 
 void Idle(BackupContext& ctx) {
-    ctx.m_chooser.SetControlsState(ControlsMode::kIdle, ctx.m_target.IsDisc());
-    ctx.m_view.SetPreviewControlsState(1);
+    ctx.m_passEnd.Idle();
 }
 
 // A record's text field, which a hostile sender may leave unterminated.
@@ -138,19 +137,6 @@ void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
     ctx.m_schedule.table[slot].bPending = 0;
 }
 
-// The run is over before its end (the link failed, the remote side could not make an entry,
-// or the operator cancelled) and the image's manifest is written: the window is told.
-void ShowRemoteRunEnded(BackupContext& ctx, const std::string& why) {
-    ctx.m_run.running = 0;
-    ctx.m_run.TakeResults();
-    Idle(ctx);
-    ctx.SetStatusText("");
-    ctx.m_view.ShowDiscSpace(false);
-    ctx.m_view.ShowProgress(false);
-    ctx.m_view.ShowStatus(false);
-    ctx.ShowMessage(why.empty() ? Text(ctx, "M010012") : Text(ctx, "M010012") + "\n" + why);
-}
-
 // The link says the run is over. What was fetched is marked as a partial image; the worker
 // writes its manifest between its steps and then the window is told, or the window is told at
 // once when the worker takes no more steps.
@@ -165,18 +151,7 @@ void OnRemoteRunEnded(BackupContext& ctx, const std::string& why,
         wakeWorker();
         return;
     }
-    ShowRemoteRunEnded(ctx, why);
-}
-
-// The end of a remote backup to a folder: as a local one, then the operator is told here.
-void FinishRemoteFolderBackup(BackupContext& ctx) {
-    ctx.m_run.TakeResults();
-    ClearFinishedSchedule(ctx);
-    ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
-    ResetViewerOption(ctx.m_view, ctx.m_run);
-    ctx.m_view.ShowStatus(false);
-    ctx.ShowMessage(Text(ctx, "M010014"), ctx.GetLanguageText("BACKUP", "A010008"),
-                    MB_OK | MB_TASKMODAL);
+    ctx.m_passEnd.ShowRemoteRunEnded(why);
 }
 
 }  // namespace
@@ -304,36 +279,6 @@ RemoteStep RunRemoteStep(backup::PassJob& job) {
     job.events().Progress(100);
     step.end = RemoteStep::End::kFetched;
     return step;
-}
-
-void EndRemoteStep(BackupContext& ctx, const RemoteStep& step) {
-    switch (step.end) {
-        case RemoteStep::End::kNone:
-            return;
-        case RemoteStep::End::kNoLink:
-            Idle(ctx);
-            ctx.m_view.ShowProgress(false);
-            ctx.m_view.ShowDiscSpace(true);
-            ctx.SetStatusText(Text(ctx, "M010012"));
-            ctx.m_run.running = 0;
-            return;
-        case RemoteStep::End::kLost:
-            ctx.m_run.report.Stopped();
-            ctx.m_run.report.Fail(step.why);
-            ShowRemoteRunEnded(ctx, step.why);
-            return;
-        case RemoteStep::End::kStopped:
-            ShowRemoteRunEnded(ctx, step.why);
-            return;
-        case RemoteStep::End::kFetched:
-            if (ctx.m_target.kind == backup::TargetKind::kDisc) {
-                ctx.m_run.TakeResults();
-                ctx.m_burner.HandOverDiscImage();
-            } else {
-                FinishRemoteFolderBackup(ctx);
-            }
-            return;
-    }
 }
 
 void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* record,

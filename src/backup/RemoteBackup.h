@@ -28,9 +28,6 @@ void RequestDayIndex(const backup::HostSettings& host, backup::LinkState& link,
 // key, as Add does.
 backup::CommandResult RequestEntrySize(BackupContext& ctx, const std::string& entry,
                                        const std::string& start, const std::string& end);
-// What the end of a remote pass does on the context's thread: the burn for a disc target, the
-// clean-up for a folder, or the window back to idle with what went wrong.
-void EndRemoteStep(BackupContext& ctx, const RemoteStep& step);
 
 // Message 0x2F69: code 2 to 8 from the share client. record and size are
 // the answer's record (copied before the call returns); a value (code 4's slot) comes in size

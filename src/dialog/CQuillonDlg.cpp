@@ -20,7 +20,7 @@
 #include "backup/DialogStart.h"
 #include "backup/DiscBurn.h"
 #include "backup/HostMessages.h"
-#include "backup/LocalPassEnd.h"
+#include "backup/PassEnd.h"
 #include "backup/RemoteBackup.h"
 #include "backup/ScheduleCommands.h"
 #include "controls/CEzEdit.h"
@@ -142,7 +142,7 @@ BOOL CQuillonDlg::OnInitDialog() {
     m_view->ShowItem(ctl::kProgress, false);
     m_ctx.m_editor.RestoreSchedule();
     m_view->EnableItem(ctl::kWriteSpeed, false);
-    m_worker = std::make_unique<BackupWorker>(m_ctx.m_run, m_passEndings);
+    m_worker = std::make_unique<BackupWorker>(m_ctx.m_run, m_ctx.m_passEnd);
     // The end of a pass changes the schedule and the controls: the window's thread does it.
     m_worker->SetOwnerThread(
         [view = m_view](const std::function<void()>& call) { view->RunOnUiThread(call); });

@@ -101,7 +101,6 @@ class CQuillonDlg : public QDialog, public IDiscWriterEvents {
     QtDialogView* m_view;
     ControlsView m_operatorView;  // the core's events on m_view's controls
     BackupContext m_ctx;
-    ContextPassEndings m_passEndings{m_ctx};
     std::unique_ptr<BackupWorker> m_worker;
     std::unique_ptr<ShareAnswers> m_shareAnswers;
     CBackupPreviewDlg* m_dlgPreview = nullptr;

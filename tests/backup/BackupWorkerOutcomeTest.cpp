@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "TestEnv.h"
-#include "backup/LocalPassEnd.h"
+#include "backup/BackupContext.h"
+#include "backup/PassEnd.h"
 #include "backup/RecordingOperatorView.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // pass, a target that fills up, and the minute walk across hours.
 #include "backup/BackupWorker.h"
 #include "backup/ContextPass.h"
-#include "backup/LocalPassEnd.h"
+#include "backup/PassEnd.h"
 
 #include <cstring>
 #include <filesystem>
@@ -67,8 +67,7 @@ class BackupWorkerTest : public BackupFixture<HookedView> {
     void Run(const std::string& target) {
         fs::create_directories(out + "/Backup");  // the folder browser offers existing folders
         ASSERT_EQ(ctx.m_targets.ChooseStorageTarget(target), "");
-        ContextPassEndings endings(ctx);
-        BackupWorker worker(ctx.m_run, endings);
+        BackupWorker worker(ctx.m_run, ctx.m_passEnd);
         worker.StartMakeFileThread();
         ASSERT_EQ(OnOK(ctx, worker), "");
         ASSERT_TRUE(view.ended.WaitFor(20000));

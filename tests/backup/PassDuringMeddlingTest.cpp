@@ -147,8 +147,7 @@ class PassDuringMeddlingTest : public BackupFixture<SerialOperatorView> {
 
     std::string out;
     OwnerThread owner;
-    ContextPassEndings endings{ctx};
-    BackupWorker worker{ctx.m_run, endings};
+    BackupWorker worker{ctx.m_run, ctx.m_passEnd};
 };
 
 TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOperatorDoMeanwhile) {

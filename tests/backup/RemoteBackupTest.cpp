@@ -101,8 +101,7 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
     std::unique_ptr<ShareService> service;
     std::unique_ptr<LoopbackShareClient> client;
     std::unique_ptr<Receiver> receiver;
-    ContextPassEndings endings{ctx};
-    BackupWorker worker{ctx.m_run, endings};
+    BackupWorker worker{ctx.m_run, ctx.m_passEnd};
 };
 
 TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {

@@ -65,8 +65,7 @@ TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
                                ctx.m_prompts),
               "");
     EXPECT_FALSE(fs::exists(usb + "/Named"));  // the checks change nothing
-    ContextPassEndings endings(ctx);
-    BackupWorker worker(ctx.m_run, endings);
+    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     worker.StartMakeFileThread();
     ASSERT_EQ(OnOK(ctx, worker), "");
     EXPECT_TRUE(fs::is_directory(usb + "/Named/By/Host"));
@@ -81,8 +80,7 @@ TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
 TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
     WriteText(usb + "/taken", "a file where the folder would go");
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\taken\\Backup"), "");
-    ContextPassEndings endings(ctx);
-    BackupWorker worker(ctx.m_run, endings);
+    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     worker.StartMakeFileThread();
     EXPECT_EQ(OnOK(ctx, worker), "M010032");
     worker.StopMakeFileThread();

@@ -180,8 +180,7 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
         return 1;
     const std::vector<PlannedEntry> plan = Plan(s);
     const DWORD planned = ctx.m_schedule.totalKB;
-    ContextPassEndings endings(ctx);
-    BackupWorker worker(ctx.m_run, endings);
+    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     const auto t0 = std::chrono::steady_clock::now();
     if (!StartPass(ctx, worker, a))
         return 1;
@@ -235,8 +234,7 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
 int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folder) {
     BackupContext& ctx = s.ctx;
     const std::vector<PlannedEntry> plan = Plan(s);
-    ContextPassEndings endings(ctx);
-    BackupWorker worker(ctx.m_run, endings);
+    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     s.remote->SetWorkerWake([&worker] { worker.Signal(); });
     const auto t0 = std::chrono::steady_clock::now();
     const std::size_t boxesBefore = s.view.Messages().size();
@@ -324,9 +322,7 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
     const std::vector<PlannedEntry> plan = Plan(s);
     const DWORD planned = ctx.m_schedule.totalKB;
 
-    ContextPassEndings endings(ctx);
-
-    BackupWorker worker(ctx.m_run, endings);
+    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     const auto t0 = std::chrono::steady_clock::now();
     if (!StartPass(ctx, worker, a))
         return 1;

@@ -1,0 +1,137 @@
+#include "backup/PassEnd.h"
+
+#include <cstring>
+
+#include "backup/BackupPackage.h"
+#include "backup/EntrySize.h"
+#include "backup/ScheduleAfterPass.h"
+
+namespace backup {
+
+void PassEnd::Idle() {
+    chooser_.SetControlsState(ControlsMode::kIdle, target_.IsDisc());
+    view_.SetPreviewControlsState(1);
+}
+
+void PassEnd::SetIdle() {
+    Idle();
+    view_.ShowProgress(false);
+}
+
+void PassEnd::LocalPassEnded() {
+    run_.TakeResults();
+    if (run_.job)
+        for (int i = 0; i < kScheduleSlots; ++i)
+            if (run_.job->made[static_cast<std::size_t>(i)])
+                schedule_.table[static_cast<std::size_t>(i)].bMade = 1;
+    if (target_.kind == TargetKind::kFolder)
+        FinishFolderBackup();
+    else
+        burner_.HandOverDiscImage();
+}
+
+void PassEnd::ClearFinishedSchedule() {
+    run_.running = 0;
+    SetIdle();
+    view_.SetStatusText("");
+    editor_.ClearWholeSchedule();
+}
+
+void PassEnd::FinishFolderBackup() {
+    if (PassCompletedEveryEntry(schedule_, run_.report)) {
+        ClearFinishedSchedule();
+    } else {
+        // What the pass did not make whole stays in the schedule for the next one.
+        run_.running = 0;
+        SetIdle();
+        view_.SetStatusText("");
+        editor_.ClearCompletedEntries(run_.report);
+    }
+    ResetViewerOption(view_, run_);
+    view_.PassEnded();
+}
+
+void PassEnd::ShowRemoteRunEnded(const std::string& why) {
+    run_.running = 0;
+    run_.TakeResults();
+    Idle();
+    prompts_.SetStatusText("");
+    view_.ShowDiscSpace(false);
+    view_.ShowProgress(false);
+    view_.ShowStatus(false);
+    prompts_.ShowMessage(why.empty() ? Text("M010012") : Text("M010012") + "\n" + why);
+}
+
+void PassEnd::FinishRemoteFolderBackup() {
+    run_.TakeResults();
+    ClearFinishedSchedule();
+    ShowTotalSize(profile_, schedule_, view_);
+    ResetViewerOption(view_, run_);
+    view_.ShowStatus(false);
+    prompts_.ShowMessage(Text("M010014"), prompts_.Text("BACKUP", "A010008"), MB_OK | MB_TASKMODAL);
+}
+
+void PassEnd::RemoteRunEnded(const RemoteStep& step) {
+    switch (step.end) {
+        case RemoteStep::End::kNone:
+            return;
+        case RemoteStep::End::kNoLink:
+            Idle();
+            view_.ShowProgress(false);
+            view_.ShowDiscSpace(true);
+            prompts_.SetStatusText(Text("M010012"));
+            run_.running = 0;
+            return;
+        case RemoteStep::End::kLost:
+            run_.report.Stopped();
+            run_.report.Fail(step.why);
+            ShowRemoteRunEnded(step.why);
+            return;
+        case RemoteStep::End::kStopped:
+            ShowRemoteRunEnded(step.why);
+            return;
+        case RemoteStep::End::kFetched:
+            if (target_.kind == TargetKind::kDisc) {
+                run_.TakeResults();
+                burner_.HandOverDiscImage();
+            } else {
+                FinishRemoteFolderBackup();
+            }
+            return;
+    }
+}
+
+}  // namespace backup
+
+void ShowPassOutcome(backup::IOperatorView& view, backup::OperatorPrompts& prompts,
+                     const backup::RunState& run, const backup::ScheduleState& schedule,
+                     int dateType) {
+    view.ShowStatus(false);
+    const std::string outcome = PassOutcomeText(prompts, run.report, schedule, dateType);
+    std::string text = outcome.empty() ? prompts.Text("BACKUP", "M010014") : outcome;
+    if (!run.keyFingerprint.empty())
+        text += "\n" + prompts.Text("BACKUP", "Q010012") + " " + run.keyFingerprint;
+    prompts.ShowMessage(text, "Backup", outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
+}
+
+std::string PassOutcomeText(const backup::OperatorPrompts& prompts, const BackupReport& report,
+                            const backup::ScheduleState& schedule, int dateType) {
+    const std::vector<std::string> failures = report.failures();
+    if (failures.empty() && !report.stopped())
+        return std::string();
+    std::string text = prompts.Text("BACKUP", failures.empty() ? "Q010007" : "Q010006");
+    constexpr std::size_t kShown = 8;  // a box, not a log: the rest is counted
+    for (std::size_t i = 0; i < failures.size() && i < kShown; ++i)
+        text += "\n" + failures[i];
+    if (failures.size() > kShown)
+        text += "\n(" + std::to_string(failures.size() - kShown) + " more)";
+    const std::vector<std::string> kept = KeptEntries(schedule, dateType, report);
+    if (!kept.empty()) {
+        text += "\n\n" + prompts.Text("BACKUP", "Q010013");
+        for (std::size_t i = 0; i < kept.size() && i < kShown; ++i)
+            text += "\n" + kept[i];
+        if (kept.size() > kShown)
+            text += "\n(" + std::to_string(kept.size() - kShown) + " more)";
+    }
+    return text;
+}
