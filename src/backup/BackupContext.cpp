@@ -45,5 +45,5 @@ void BackupContext::AskDayIndex(const std::string& day) {
 backup::CommandResult BackupContext::AskEntrySize(const std::string& entry,
                                                   const std::string& start,
                                                   const std::string& end) {
-    return RequestEntrySize(*this, entry, start, end);
+    return m_linkAnswers.RequestEntrySize(entry, start, end);
 }

@@ -22,6 +22,7 @@
 #include "backup/OperatorView.h"
 #include "backup/PassEnd.h"
 #include "backup/PassJob.h"
+#include "backup/RemoteBackup.h"
 #include "backup/RunState.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/ScheduleState.h"
@@ -114,6 +115,15 @@ class BackupContext {
     // What the end of a pass does to the schedule, the disc and the view; the worker tells it.
     backup::PassEnd m_passEnd{
         m_run, {m_schedule, m_editor}, m_target, m_profile, m_chooser, m_burner, m_view, m_prompts};
+
+    // The link's requests and the share client's answers.
+    backup::LinkAnswers m_linkAnswers{m_link,
+                                      m_host,
+                                      m_day,
+                                      {m_schedule, m_profile},
+                                      m_run,
+                                      m_target,
+                                      {m_chooser, m_targets, m_passEnd, m_view, m_prompts}};
 
   private:
     // A remote recorder's index of day, asked for over the link.

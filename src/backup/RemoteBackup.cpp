@@ -23,135 +23,9 @@
 
 namespace {
 
-std::string Text(const BackupContext& ctx, const char* key) {
-    return ctx.GetLanguageText("BACKUP", key);
-}
-
-void Idle(BackupContext& ctx) {
-    ctx.m_passEnd.Idle();
-}
-
 // A record's text field, which a hostile sender may leave unterminated.
 std::string Field(const char* field, std::size_t room) {
     return std::string(field, strnlen(field, room));
-}
-
-void OnIndexReply(BackupContext& ctx, const _INDEXREPLY& r) {
-    std::memcpy(ctx.m_day.hourHasRec, r.bHourHasRec, sizeof ctx.m_day.hourHasRec);
-    std::memcpy(ctx.m_day.minuteHasRec, r.bMinuteHasRec, sizeof ctx.m_day.minuteHasRec);
-    std::memcpy(ctx.m_day.camExist, r.bCamExist, sizeof ctx.m_day.camExist);
-    std::memcpy(ctx.m_day.recMap.data(), r.recMap, sizeof r.recMap);
-    ctx.m_chooser.ClearTimeCombos();
-    if (r.bFound)
-        ctx.m_chooser.ShowRecordedHours();
-    ctx.m_chooser.ShowDayCameras();
-    ctx.m_schedule.pickedRow = -1;
-    ctx.m_view.ScheduleRowPicked(-1);
-}
-
-void OnSizeReply(BackupContext& ctx, const _ADDSIZEREPLY& r) {
-    ctx.m_day.selCamCount = r.nSelCamCount;
-    const std::string day = Field(r.szDay, sizeof r.szDay);
-    const std::string start = Field(r.szStart, sizeof r.szStart);
-    const std::string end = Field(r.szEnd, sizeof r.szEnd);
-    const std::string entry = Field(r.szEntry, sizeof r.szEntry);
-    const bool wellFormed = day.size() == 8 && start.size() == 4 && end.size() == 4 &&
-                            entry == MakeEntryString(day, start.substr(0, 2), start.substr(2),
-                                                     end.substr(0, 2), end.substr(2));
-    if (r.nSize == 0 || !wellFormed) {
-        Idle(ctx);
-        ctx.SetStatusText("");
-        ctx.ShowMessage("Add schedule size zero(0).");
-        return;
-    }
-    const auto slot = FindFreeSlot(ctx.m_schedule.table);
-    const std::string label = EntryToLabel(entry, ctx.m_host.dateType);
-    if (!slot || FindListRow(ctx.m_schedule, label) >= 0) {
-        // Another entry took the last slot or the same range while the answer was on its way.
-        Idle(ctx);
-        ctx.SetStatusText("");
-        ctx.Refuse(slot ? "M010009" : "M010050");
-        return;
-    }
-    ctx.m_schedule.lastEntryKB = r.nSize;
-    const DWORD totalBefore = ctx.m_schedule.totalKB;
-    ctx.m_schedule.AddToTotal(r.nAddTotal);
-    ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
-    ScheduleEntry& e =
-        FillNewSlot(ctx.m_schedule, ctx.m_day, ctx.m_host.camCount, *slot, day + start, day + end);
-    const std::string working = paths::WorkingFolder(ctx.m_host.basePath);
-    platform::CreateDirectory(working);
-    platform::CreateDirectory(working + "\\" + entry);
-    if (!SaveMinuteMap(ctx.m_day, working, entry, day) ||
-        !SaveScheduleTable(ctx.m_host, ctx.m_schedule)) {
-        // No half entry, as a local Add.
-        ctx.m_schedule.totalKB = totalBefore;
-        std::memset(&e, 0, sizeof e);
-        storage::DeleteFolderTree(working + "\\" + entry);
-        ShowTotalSize(ctx.m_profile, ctx.m_schedule, ctx.m_view);
-        Idle(ctx);
-        ctx.SetStatusText("");
-        ctx.Refuse("M010003");
-        return;
-    }
-    ctx.m_chooser.ResetCameraSelection();
-    InsertListRow(ctx.m_schedule, ctx.m_view, label);
-    ctx.m_targets.UpdateDiscSpaceBar(ctx.m_target.discReady != 0);
-    Idle(ctx);
-    ctx.SetStatusText("");
-}
-
-void OnDownloadEntry(BackupContext& ctx, std::size_t slot) {
-    // A late answer of a run that was stopped meanwhile fetches nothing.
-    if (slot >= static_cast<std::size_t>(kScheduleSlots) || !ctx.m_link.client || !ctx.m_run.job ||
-        !ctx.m_run.running)
-        return;
-    backup::PassJob& job = *ctx.m_run.job;
-    const backup::PassPlan& plan = job.plan();
-    const ScheduleEntry& e = plan.entries[slot];
-    const std::string startKey = StartKey(e), endKey = EndKey(e);
-    if (startKey.size() < 12 || endKey.size() < 12)
-        return;
-    std::string root;
-    if (plan.target == backup::TargetKind::kDisc) {
-        root = std::string(paths::kDiscImageRoot) + "\\";
-        platform::CreateDirectory(paths::kDiscImageRoot);
-    } else if (plan.target == backup::TargetKind::kFolder) {
-        root = plan.targetText;
-        if (root.empty() || root.back() != '\\')
-            root += '\\';
-    }
-    const std::string day = startKey.substr(0, 8);
-    const std::string entry =
-        NormalizeLabelSeparators(MakeEntryString(day, startKey.substr(8, 2), startKey.substr(10, 2),
-                                                 endKey.substr(8, 2), endKey.substr(10, 2)),
-                                 plan.host.dateType);
-    const std::string folder = root + entry + "\\" + day + "\\";
-    // What a killed download left half-written under temporary names.
-    platform::RemoveLeftoverTempFiles(folder);
-    platform::RemoveLeftoverTempFiles(folder + "Audio");
-    ctx.m_link.client->SetDownloadDir(folder);
-    ctx.m_link.client->SetWriteTap(ImageManifestLinkTap(job));
-    ctx.m_link.client->StartDownload();
-    job.pending[slot] = false;
-    ctx.m_schedule.table[slot].bPending = 0;
-}
-
-// The link says the run is over. What was fetched is marked as a partial image; the worker
-// writes its manifest between its steps and then the window is told, or the window is told at
-// once when the worker takes no more steps.
-void OnRemoteRunEnded(BackupContext& ctx, const std::string& why,
-                      const std::function<void()>& wakeWorker) {
-    ctx.m_run.running = 0;
-    ctx.m_run.report.Stopped();
-    if (!why.empty())
-        ctx.m_run.report.Fail(why);
-    if (ctx.m_run.job && !ctx.m_run.job->plan().host.localMode && wakeWorker &&
-        !ctx.m_run.job->EndByLink(why)) {
-        wakeWorker();
-        return;
-    }
-    ctx.m_passEnd.ShowRemoteRunEnded(why);
 }
 
 }  // namespace
@@ -178,29 +52,6 @@ void RequestDayIndex(const backup::HostSettings& host, backup::LinkState& link,
                      const std::string& day) {
     if (ConnectShareClient(host, link))
         link.client->ReqClient_LoadIndexData(day);
-}
-
-backup::CommandResult RequestEntrySize(BackupContext& ctx, const std::string& entry,
-                                       const std::string& start, const std::string& end) {
-    if (!ConnectShareClient(ctx.m_host, ctx.m_link))
-        return ctx.Refuse("Q010008");
-    _BACKUPADDTOTALSIZE r;
-    std::memset(&r, 0, sizeof r);
-    const std::string day = ctx.m_day.date.substr(0, 8);
-    std::snprintf(r.szDay, sizeof r.szDay, "%s", day.c_str());
-    std::snprintf(r.szStart, sizeof r.szStart, "%s", start.c_str());
-    std::snprintf(r.szEnd, sizeof r.szEnd, "%s", end.c_str());
-    std::snprintf(r.szEntry, sizeof r.szEntry, "%s", entry.c_str());
-    std::memcpy(r.bHourHasRec, ctx.m_day.hourHasRec, sizeof r.bHourHasRec);
-    std::memcpy(r.bMinuteHasRec, ctx.m_day.minuteHasRec, sizeof r.bMinuteHasRec);
-    std::memcpy(r.bCamSel, ctx.m_day.camSel, sizeof r.bCamSel);
-    r.nCamCount = static_cast<DWORD>(ctx.m_host.camCount);
-    ctx.m_chooser.SetControlsState(ControlsMode::kBusy, ctx.m_target.IsDisc());
-    ctx.m_view.SetPreviewControlsState(0);
-    ctx.SetStatusText(Text(ctx, "M010015"));
-    ctx.m_link.awaitingSize = true;
-    ctx.m_link.client->GetAddTotalSize(r);
-    return {};
 }
 
 namespace {
@@ -281,53 +132,195 @@ RemoteStep RunRemoteStep(backup::PassJob& job) {
     return step;
 }
 
-void OnShareClientMessage(BackupContext& ctx, std::uintptr_t code, const void* record,
-                          std::size_t size, const std::function<void()>& wakeWorker) {
+namespace backup {
+
+std::string LinkAnswers::Text(const char* key) const {
+    return prompts_.Text("BACKUP", key);
+}
+
+void LinkAnswers::OnIndexReply(const _INDEXREPLY& r) {
+    std::memcpy(day_.hourHasRec, r.bHourHasRec, sizeof day_.hourHasRec);
+    std::memcpy(day_.minuteHasRec, r.bMinuteHasRec, sizeof day_.minuteHasRec);
+    std::memcpy(day_.camExist, r.bCamExist, sizeof day_.camExist);
+    std::memcpy(day_.recMap.data(), r.recMap, sizeof r.recMap);
+    chooser_.ClearTimeCombos();
+    if (r.bFound)
+        chooser_.ShowRecordedHours();
+    chooser_.ShowDayCameras();
+    schedule_.pickedRow = -1;
+    view_.ScheduleRowPicked(-1);
+}
+
+void LinkAnswers::OnSizeReply(const _ADDSIZEREPLY& r) {
+    day_.selCamCount = r.nSelCamCount;
+    const std::string day = Field(r.szDay, sizeof r.szDay);
+    const std::string start = Field(r.szStart, sizeof r.szStart);
+    const std::string end = Field(r.szEnd, sizeof r.szEnd);
+    const std::string entry = Field(r.szEntry, sizeof r.szEntry);
+    const bool wellFormed = day.size() == 8 && start.size() == 4 && end.size() == 4 &&
+                            entry == MakeEntryString(day, start.substr(0, 2), start.substr(2),
+                                                     end.substr(0, 2), end.substr(2));
+    if (r.nSize == 0 || !wellFormed) {
+        passEnd_.Idle();
+        prompts_.SetStatusText("");
+        prompts_.ShowMessage("Add schedule size zero(0).");
+        return;
+    }
+    const auto slot = FindFreeSlot(schedule_.table);
+    const std::string label = EntryToLabel(entry, host_.dateType);
+    if (!slot || FindListRow(schedule_, label) >= 0) {
+        // Another entry took the last slot or the same range while the answer was on its way.
+        passEnd_.Idle();
+        prompts_.SetStatusText("");
+        prompts_.Refuse(slot ? "M010009" : "M010050");
+        return;
+    }
+    schedule_.lastEntryKB = r.nSize;
+    const DWORD totalBefore = schedule_.totalKB;
+    schedule_.AddToTotal(r.nAddTotal);
+    ShowTotalSize(profile_, schedule_, view_);
+    ScheduleEntry& e = FillNewSlot(schedule_, day_, host_.camCount, *slot, day + start, day + end);
+    const std::string working = paths::WorkingFolder(host_.basePath);
+    platform::CreateDirectory(working);
+    platform::CreateDirectory(working + "\\" + entry);
+    if (!SaveMinuteMap(day_, working, entry, day) || !SaveScheduleTable(host_, schedule_)) {
+        // No half entry, as a local Add.
+        schedule_.totalKB = totalBefore;
+        std::memset(&e, 0, sizeof e);
+        storage::DeleteFolderTree(working + "\\" + entry);
+        ShowTotalSize(profile_, schedule_, view_);
+        passEnd_.Idle();
+        prompts_.SetStatusText("");
+        prompts_.Refuse("M010003");
+        return;
+    }
+    chooser_.ResetCameraSelection();
+    InsertListRow(schedule_, view_, label);
+    targets_.UpdateDiscSpaceBar(target_.discReady != 0);
+    passEnd_.Idle();
+    prompts_.SetStatusText("");
+}
+
+void LinkAnswers::OnDownloadEntry(std::size_t slot) {
+    // A late answer of a run that was stopped meanwhile fetches nothing.
+    if (slot >= static_cast<std::size_t>(kScheduleSlots) || !link_.client || !run_.job ||
+        !run_.running)
+        return;
+    PassJob& job = *run_.job;
+    const PassPlan& plan = job.plan();
+    const ScheduleEntry& e = plan.entries[slot];
+    const std::string startKey = StartKey(e), endKey = EndKey(e);
+    if (startKey.size() < 12 || endKey.size() < 12)
+        return;
+    std::string root;
+    if (plan.target == TargetKind::kDisc) {
+        root = std::string(paths::kDiscImageRoot) + "\\";
+        platform::CreateDirectory(paths::kDiscImageRoot);
+    } else if (plan.target == TargetKind::kFolder) {
+        root = plan.targetText;
+        if (root.empty() || root.back() != '\\')
+            root += '\\';
+    }
+    const std::string day = startKey.substr(0, 8);
+    const std::string entry =
+        NormalizeLabelSeparators(MakeEntryString(day, startKey.substr(8, 2), startKey.substr(10, 2),
+                                                 endKey.substr(8, 2), endKey.substr(10, 2)),
+                                 plan.host.dateType);
+    const std::string folder = root + entry + "\\" + day + "\\";
+    // What a killed download left half-written under temporary names.
+    platform::RemoveLeftoverTempFiles(folder);
+    platform::RemoveLeftoverTempFiles(folder + "Audio");
+    link_.client->SetDownloadDir(folder);
+    link_.client->SetWriteTap(ImageManifestLinkTap(job));
+    link_.client->StartDownload();
+    job.pending[slot] = false;
+    schedule_.table[slot].bPending = 0;
+}
+
+void LinkAnswers::OnRemoteRunEnded(const std::string& why,
+                                   const std::function<void()>& wakeWorker) {
+    run_.running = 0;
+    run_.report.Stopped();
+    if (!why.empty())
+        run_.report.Fail(why);
+    if (run_.job && !run_.job->plan().host.localMode && wakeWorker && !run_.job->EndByLink(why)) {
+        wakeWorker();
+        return;
+    }
+    passEnd_.ShowRemoteRunEnded(why);
+}
+
+CommandResult LinkAnswers::RequestEntrySize(const std::string& entry, const std::string& start,
+                                            const std::string& end) {
+    if (!ConnectShareClient(host_, link_))
+        return prompts_.Refuse("Q010008");
+    _BACKUPADDTOTALSIZE r;
+    std::memset(&r, 0, sizeof r);
+    const std::string day = day_.date.substr(0, 8);
+    std::snprintf(r.szDay, sizeof r.szDay, "%s", day.c_str());
+    std::snprintf(r.szStart, sizeof r.szStart, "%s", start.c_str());
+    std::snprintf(r.szEnd, sizeof r.szEnd, "%s", end.c_str());
+    std::snprintf(r.szEntry, sizeof r.szEntry, "%s", entry.c_str());
+    std::memcpy(r.bHourHasRec, day_.hourHasRec, sizeof r.bHourHasRec);
+    std::memcpy(r.bMinuteHasRec, day_.minuteHasRec, sizeof r.bMinuteHasRec);
+    std::memcpy(r.bCamSel, day_.camSel, sizeof r.bCamSel);
+    r.nCamCount = static_cast<DWORD>(host_.camCount);
+    chooser_.SetControlsState(ControlsMode::kBusy, target_.IsDisc());
+    view_.SetPreviewControlsState(0);
+    prompts_.SetStatusText(Text("M010015"));
+    link_.awaitingSize = true;
+    link_.client->GetAddTotalSize(r);
+    return {};
+}
+
+void LinkAnswers::OnShareClientMessage(std::uintptr_t code, const void* record, std::size_t size,
+                                       const std::function<void()>& wakeWorker) {
     switch (code) {
         case kAnswerIndex:
             if (record && size == sizeof(_INDEXREPLY))
-                OnIndexReply(ctx, *static_cast<const _INDEXREPLY*>(record));
+                OnIndexReply(*static_cast<const _INDEXREPLY*>(record));
             break;
         case kAnswerAddSize:
-            if (!ctx.m_link.awaitingSize)
+            if (!link_.awaitingSize)
                 break;  // no Add asked: nothing to complete
-            ctx.m_link.awaitingSize = false;
+            link_.awaitingSize = false;
             if (record && size == sizeof(_ADDSIZEREPLY)) {
-                OnSizeReply(ctx, *static_cast<const _ADDSIZEREPLY*>(record));
+                OnSizeReply(*static_cast<const _ADDSIZEREPLY*>(record));
             } else {
                 // No answer to the size request (the link said why in the status line): the
                 // Add that waits for it is over, or the window would stay busy for good.
-                Idle(ctx);
-                ctx.SetStatusText("");
-                ctx.Refuse("Q010009", Text(ctx, "Q010009") + "\n" + ctx.m_link.lastText);
+                passEnd_.Idle();
+                prompts_.SetStatusText("");
+                prompts_.Refuse("Q010009", Text("Q010009") + "\n" + link_.lastText);
             }
             break;
         case kAnswerDownload:
-            OnDownloadEntry(ctx, size);
+            OnDownloadEntry(size);
             break;
         case kAnswerFetched:
-            if (ctx.m_link.client && ctx.m_run.job)
-                ctx.m_link.client->ReqTempDataDelete(std::string(kNetTempRoot) + "\\" +
-                                                     ctx.m_run.job->fetching);
-            ctx.m_link.downloadShown = 0;
-            ctx.SetStatusText("");
+            if (link_.client && run_.job)
+                link_.client->ReqTempDataDelete(std::string(kNetTempRoot) + "\\" +
+                                                run_.job->fetching);
+            link_.downloadShown = 0;
+            prompts_.SetStatusText("");
             break;
         case kAnswerDeleted:
             if (wakeWorker)
                 wakeWorker();
             break;
         case kAnswerEnded:
-            OnRemoteRunEnded(ctx,
-                             record ? Field(static_cast<const char*>(record), size) : std::string(),
+            OnRemoteRunEnded(record ? Field(static_cast<const char*>(record), size) : std::string(),
                              wakeWorker);
             break;
         case kAnswerStatus:
             if (record) {
-                ctx.m_link.lastText = Field(static_cast<const char*>(record), size);
-                ctx.SetStatusText(ctx.m_link.lastText + " [" + Text(ctx, "M010013") + "]");
+                link_.lastText = Field(static_cast<const char*>(record), size);
+                prompts_.SetStatusText(link_.lastText + " [" + Text("M010013") + "]");
             }
             break;
         default:
             break;
     }
 }
+
+}  // namespace backup

@@ -400,7 +400,7 @@ void CQuillonDlg::OnWriterEvent(const WriterEvent& event) {
 }
 
 void CQuillonDlg::OnShareClientMessage(std::uintptr_t code, const void* record, std::size_t size) {
-    ::OnShareClientMessage(m_ctx, code, record, size, [this] {
+    m_ctx.m_linkAnswers.OnShareClientMessage(code, record, size, [this] {
         if (m_worker)
             m_worker->Signal();
     });

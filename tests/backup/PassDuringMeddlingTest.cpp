@@ -79,7 +79,7 @@ struct RemoteLink : IShareClientReceiver {
     void PostShareMessage(unsigned message, unsigned long code, const void* record,
                           unsigned long size) override {
         if (message == kMsgShareAnswer)
-            OnShareClientMessage(ctx, code, record, size, [this] { worker.Signal(); });
+            ctx.m_linkAnswers.OnShareClientMessage(code, record, size, [this] { worker.Signal(); });
     }
     static ShareService::Settings Settings() {
         ShareService::Settings settings;

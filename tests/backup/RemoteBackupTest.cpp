@@ -46,7 +46,7 @@ class Receiver : public IShareClientReceiver {
     void PostShareMessage(unsigned message, unsigned long code, const void* record,
                           unsigned long size) override {
         if (message == kMsgShareAnswer)
-            OnShareClientMessage(ctx_, code, record, size, wake_);
+            ctx_.m_linkAnswers.OnShareClientMessage(code, record, size, wake_);
     }
 
   private:
@@ -202,9 +202,9 @@ TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerCh
     const std::size_t boxes = view.messages.size();
     char shortRecord[100] = {1};
     for (unsigned long code : {0ul, 1ul, 2ul, 3ul, 9ul, 99ul})
-        OnShareClientMessage(ctx, code, shortRecord, sizeof shortRecord, nullptr);
-    OnShareClientMessage(ctx, 2, nullptr, 0, nullptr);
-    OnShareClientMessage(ctx, 4, nullptr, 77, nullptr);  // no such slot
+        ctx.m_linkAnswers.OnShareClientMessage(code, shortRecord, sizeof shortRecord, nullptr);
+    ctx.m_linkAnswers.OnShareClientMessage(2, nullptr, 0, nullptr);
+    ctx.m_linkAnswers.OnShareClientMessage(4, nullptr, 77, nullptr);  // no such slot
     EXPECT_EQ(view.timeRows[backup::TimeField::kStartHour], rows);
     EXPECT_EQ(view.messages.size(), boxes);
     EXPECT_EQ(view.listRows.size(), 1u);
@@ -249,8 +249,8 @@ TEST_F(RemoteBackupTest, ASizeRequestLeftUnansweredEndsTheAddWithTheLinksReason)
     ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     ASSERT_EQ(view.mode, ControlsMode::kBusy);
     const char why[] = "the entry's size failed: the server cannot be reached";
-    OnShareClientMessage(ctx, 8, why, sizeof why, nullptr);
-    OnShareClientMessage(ctx, 3, nullptr, 0, nullptr);
+    ctx.m_linkAnswers.OnShareClientMessage(8, why, sizeof why, nullptr);
+    ctx.m_linkAnswers.OnShareClientMessage(3, nullptr, 0, nullptr);
     EXPECT_EQ(view.mode, ControlsMode::kIdle);
     EXPECT_EQ(view.messages.back().text, ctx.GetLanguageText("BACKUP", "Q010009") + "\n" + why);
     EXPECT_TRUE(view.listRows.empty());

@@ -72,8 +72,8 @@ void RemoteLink::Serve(int ms) {
             ended = true;
             endedWhy = a.hadRecord ? std::string(a.record.c_str()) : std::string();
         }
-        OnShareClientMessage(ctx_, a.code, a.hadRecord ? a.record.data() : nullptr,
-                             a.hadRecord ? a.record.size() : a.size, wake_);
+        ctx_.m_linkAnswers.OnShareClientMessage(a.code, a.hadRecord ? a.record.data() : nullptr,
+                                                a.hadRecord ? a.record.size() : a.size, wake_);
         handled_.push_back(a.code);
     }
 }
