@@ -13,10 +13,10 @@
 
 #include "BenchEnv.h"
 #include "TimedView.h"
+#include "backup/BackupContext.h"
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
-#include "backup/ContextPass.h"
 #include "backup/ScheduleCommands.h"
 #include "mkrec/Recorder.h"
 
@@ -84,7 +84,7 @@ int main() {
         std::system("sync");  // each run starts with nothing of the others left to write
         const double cpu0 = cpuSeconds();
         const double t = bench::Seconds([&] {
-            OnOK(ctx, worker);
+            ctx.m_starter.OnOK(worker);
             view.ended.Wait();
         });
         lastCpu = cpuSeconds() - cpu0;

@@ -9,10 +9,10 @@
 
 #include "BenchEnv.h"
 #include "TimedView.h"
+#include "backup/BackupContext.h"
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
-#include "backup/ContextPass.h"
 #include "backup/ScheduleCommands.h"
 #include "mkrec/Recorder.h"
 
@@ -72,7 +72,7 @@ int main() {
         }
         std::system("sync");
         const double t = bench::Seconds([&] {
-            OnOK(ctx, worker);
+            ctx.m_starter.OnOK(worker);
             view.ended.Wait();
         });
         if (!ctx.m_run.report.ok())

@@ -11,6 +11,7 @@
 #include "app/CProfileReadWrite.h"
 #include "app/CQuillonApp.h"
 #include "backup/BackupReport.h"
+#include "backup/BackupStart.h"
 #include "backup/CameraSelection.h"
 #include "backup/CommandResult.h"
 #include "backup/DaySelection.h"
@@ -124,6 +125,11 @@ class BackupContext {
                                       m_run,
                                       m_target,
                                       {m_chooser, m_targets, m_passEnd, m_view, m_prompts}};
+
+    // The OK command.
+    backup::PassStarter m_starter{m_run,      m_host,
+                                  m_schedule, {m_target, m_targets, m_disc},
+                                  m_link,     {m_chooser, m_view, m_prompts, m_passEvents, m_app}};
 
   private:
     // A remote recorder's index of day, asked for over the link.

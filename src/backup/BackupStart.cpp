@@ -4,9 +4,9 @@
 #include <cstdio>
 
 #include "backup/BackupWorker.h"
-#include "backup/ContextPass.h"
 #include "backup/EntrySize.h"
 #include "backup/HostMessages.h"
+#include "backup/PassPlanning.h"
 #include "backup/RemoteBackup.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/WriteGuard.h"
@@ -174,53 +174,6 @@ backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::Host
     return {};
 }
 
-backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker, const StartOptions& options) {
-    if (backup::CommandResult refused = CheckBackupStart(
-            {ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target, ctx.m_prompts);
-        refused.refused())
-        return refused;
-    // The folder browser offers folders that exist; a target named otherwise (the host's
-    // message, a folder removed since) is made now that every check passed.
-    if (ctx.m_target.kind == backup::TargetKind::kFolder &&
-        !platform::IsDirectory(ctx.m_target.text) &&
-        !platform::CreateDirectoryTree(ctx.m_target.text))
-        return ctx.Refuse("M010032",
-                          ctx.GetLanguageText("BACKUP", "M010032") + "\n" + ctx.m_target.text);
-    ctx.m_run.running = 1;
-    if (ctx.m_target.kind == backup::TargetKind::kDisc) {
-        ctx.m_disc.writer->GetMaxWriteSpeed();
-        ctx.m_targets.PrepareDiscImage();
-        // The "MAX" row carries 0: the writer then keeps its own speed.
-        const int row = options.writeSpeedRow;
-        if (row >= 0 && row < static_cast<int>(ctx.m_target.writeSpeeds.size())) {
-            const auto speed = static_cast<std::int16_t>(
-                ctx.m_target.writeSpeeds[static_cast<std::size_t>(row)].data);
-            if (speed > 0)
-                ctx.m_disc.writer->SetWriteSpeed(speed);
-        }
-    }
-    ctx.m_chooser.SetControlsState(ControlsMode::kBusy, ctx.m_target.IsDisc());
-    ctx.m_view.SetPreviewControlsState(0);
-    ctx.m_run.includeViewer = options.includeViewer ? 1 : 0;
-    ctx.m_view.EnableViewerOption(false);
-    ctx.m_view.ShowStatus(true);
-    // A remote run is many passes: what went wrong is counted from its start, and every entry
-    // is fetched, also one an earlier run that broke off had begun.
-    ctx.m_run.report.Reset();
-    if (!ctx.m_host.localMode)
-        for (ScheduleEntry& e : ctx.m_schedule.table)
-            if (e.bUsed)
-                e.bPending = 1;
-    // From here on the pass reads its plan only.
-    backup::PassJob& job = ctx.m_run.Begin(
-        MakePassPlan(ctx.m_host, ctx.m_target, ctx.m_schedule, ctx.m_run, PassTextsOf(ctx.m_app)),
-        ctx.m_passEvents, ctx.m_link.client);
-    if (!ctx.m_host.localMode)
-        job.linked = ConnectShareClient(ctx.m_host, ctx.m_link);
-    worker.Start(ctx.m_run.job);
-    return {};
-}
-
 bool CancelRunningBackup(backup::RunState& run, const backup::HostSettings& host,
                          backup::LinkState& link, backup::OperatorPrompts& prompts) {
     if (!run.running)
@@ -289,3 +242,51 @@ std::string BackupDataLabel(const std::string& folderName, int dateType) {
     label = replace(label, "=", " - ");
     return replace(label, "_", dateType < 3 ? "-" : dateType < 6 ? "/" : ".");
 }
+
+namespace backup {
+
+CommandResult PassStarter::OnOK(BackupWorker& worker, const StartOptions& options) {
+    if (CommandResult refused =
+            CheckBackupStart({run_, disc_}, host_, schedule_, target_, prompts_);
+        refused.refused())
+        return refused;
+    // The folder browser offers folders that exist; a target named otherwise (the host's
+    // message, a folder removed since) is made now that every check passed.
+    if (target_.kind == TargetKind::kFolder && !platform::IsDirectory(target_.text) &&
+        !platform::CreateDirectoryTree(target_.text))
+        return prompts_.Refuse("M010032", prompts_.Text("BACKUP", "M010032") + "\n" + target_.text);
+    run_.running = 1;
+    if (target_.kind == TargetKind::kDisc) {
+        disc_.writer->GetMaxWriteSpeed();
+        targets_.PrepareDiscImage();
+        // The "MAX" row carries 0: the writer then keeps its own speed.
+        const int row = options.writeSpeedRow;
+        if (row >= 0 && row < static_cast<int>(target_.writeSpeeds.size())) {
+            const auto speed =
+                static_cast<std::int16_t>(target_.writeSpeeds[static_cast<std::size_t>(row)].data);
+            if (speed > 0)
+                disc_.writer->SetWriteSpeed(speed);
+        }
+    }
+    chooser_.SetControlsState(ControlsMode::kBusy, target_.IsDisc());
+    view_.SetPreviewControlsState(0);
+    run_.includeViewer = options.includeViewer ? 1 : 0;
+    view_.EnableViewerOption(false);
+    view_.ShowStatus(true);
+    // A remote run is many passes: what went wrong is counted from its start, and every entry
+    // is fetched, also one an earlier run that broke off had begun.
+    run_.report.Reset();
+    if (!host_.localMode)
+        for (ScheduleEntry& e : schedule_.table)
+            if (e.bUsed)
+                e.bPending = 1;
+    // From here on the pass reads its plan only.
+    PassJob& job = run_.Begin(MakePassPlan(host_, target_, schedule_, run_, PassTextsOf(app_)),
+                              events_, link_.client);
+    if (!host_.localMode)
+        job.linked = ConnectShareClient(host_, link_);
+    worker.Start(run_.job);
+    return {};
+}
+
+}  // namespace backup

@@ -5,8 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "backup/BackupContext.h"
+#include "app/CQuillonApp.h"
+#include "backup/CameraSelection.h"
+#include "backup/CommandResult.h"
+#include "backup/DiscState.h"
+#include "backup/HostSettings.h"
+#include "backup/LinkState.h"
+#include "backup/OperatorPrompts.h"
+#include "backup/OperatorView.h"
 #include "backup/PassBusy.h"
+#include "backup/PassJob.h"
+#include "backup/RunState.h"
+#include "backup/ScheduleState.h"
+#include "backup/TargetChoice.h"
+#include "backup/TargetPicker.h"
 
 class BackupWorker;
 
@@ -32,10 +44,61 @@ struct StartOptions {
     bool includeViewer = false;
     int writeSpeedRow = -1;  // the row of the write speeds; -1 leaves the writer its own speed
 };
-// The OK command: checks, then a missing target folder made, busy controls, the viewer
-// option, then wakes the worker.
-backup::CommandResult OnOK(BackupContext& ctx, BackupWorker& worker,
-                           const StartOptions& options = StartOptions());
+namespace backup {
+
+// The OK command: checks, then a missing target folder made, busy controls, the viewer option,
+// a job of the plan taken from the parts, and the worker woken. It starts the run and sets the
+// writer's speed; it marks a remote run's entries pending in the schedule.
+class PassStarter {
+  public:
+    struct Target {
+        const TargetChoice& choice;
+        TargetPicker& picker;
+        DiscState& disc;
+    };
+    struct Front {
+        DayChooser& chooser;
+        IOperatorView& view;
+        OperatorPrompts& prompts;
+        IPassEvents& events;     // what the pass tells the front end as it goes
+        const CQuillonApp& app;  // the texts the pass shows, in the host's language
+    };
+    PassStarter(RunState& run, const HostSettings& host, ScheduleState& schedule, Target target,
+                LinkState& link, Front front)
+        : run_(run),
+          host_(host),
+          schedule_(schedule),
+          target_(target.choice),
+          targets_(target.picker),
+          disc_(target.disc),
+          link_(link),
+          chooser_(front.chooser),
+          view_(front.view),
+          prompts_(front.prompts),
+          events_(front.events),
+          app_(front.app) {}
+    PassStarter(const PassStarter&) = delete;
+    PassStarter& operator=(const PassStarter&) = delete;
+
+    CommandResult OnOK(BackupWorker& worker, const StartOptions& options = StartOptions());
+
+  private:
+    RunState& run_;
+    const HostSettings& host_;
+    ScheduleState& schedule_;
+    const TargetChoice& target_;
+    TargetPicker& targets_;
+    DiscState& disc_;
+    LinkState& link_;
+    DayChooser& chooser_;
+    IOperatorView& view_;
+    OperatorPrompts& prompts_;
+    IPassEvents& events_;
+    const CQuillonApp& app_;
+};
+
+}  // namespace backup
+
 // Cancel while a backup runs: asks the operator, and on Yes the worker stops at its next check
 // (a remote download is cancelled too).
 bool CancelRunningBackup(backup::RunState& run, const backup::HostSettings& host,

@@ -5,12 +5,12 @@
 
 #include "backup/BackupPackage.h"
 #include "backup/CameraSelection.h"
-#include "backup/ContextPass.h"
 #include "backup/CopyEngine.h"
 #include "backup/DiscBurn.h"
 #include "backup/EntrySize.h"
 #include "backup/ImageManifest.h"
 #include "backup/PassEnd.h"
+#include "backup/PassPlanning.h"
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/ShareService.h"

@@ -7,9 +7,9 @@
 
 #include "app/CQuillonApp.h"
 #include "backup/BackupPackage.h"
-#include "backup/ContextPass.h"
 #include "backup/EntrySize.h"
 #include "backup/Extraction.h"
+#include "backup/PassPlanning.h"
 #include "backup/ReservedFolder.h"
 #include "backup/ShareServiceDirect.h"
 #include "backup/ShareServiceHasher.h"

@@ -272,7 +272,7 @@ void CQuillonDlg::OnOK() {
     StartOptions options;
     options.includeViewer = m_view->IsItemChecked(ctl::kIncludeViewer);
     options.writeSpeedRow = m_view->GetItemRow(ctl::kWriteSpeed);
-    ::OnOK(m_ctx, *m_worker, options);
+    m_ctx.m_starter.OnOK(*m_worker, options);
 }
 
 void CQuillonDlg::OnCancel() {

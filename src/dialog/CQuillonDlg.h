@@ -8,7 +8,6 @@
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
 #include "backup/BackupWorker.h"
-#include "backup/ContextPass.h"
 #include "dialog/ControlsView.h"
 #include "dialog/DialogControls.h"
 #include "dialog/FolderBrowser.h"

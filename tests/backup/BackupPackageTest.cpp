@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "BackupFixture.h"
-#include "backup/ContextPass.h"
 #include "backup/CopyEngine.h"
+#include "backup/PassPlanning.h"
 #include "platform/DrivePaths.h"
 
 namespace fs = std::filesystem;

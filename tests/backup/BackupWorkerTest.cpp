@@ -1,7 +1,6 @@
 // The worker's pass over the schedule in-process: cancellation, a source that changes under the
 // pass, a target that fills up, and the minute walk across hours.
 #include "backup/BackupWorker.h"
-#include "backup/ContextPass.h"
 #include "backup/PassEnd.h"
 
 #include <cstring>
@@ -69,7 +68,7 @@ class BackupWorkerTest : public BackupFixture<HookedView> {
         ASSERT_EQ(ctx.m_targets.ChooseStorageTarget(target), "");
         BackupWorker worker(ctx.m_run, ctx.m_passEnd);
         worker.StartMakeFileThread();
-        ASSERT_EQ(OnOK(ctx, worker), "");
+        ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
         ASSERT_TRUE(view.ended.WaitFor(20000));
     }
     std::string Day(const std::string& entry) { return out + "/Backup/" + entry + "/20100523/"; }

@@ -13,7 +13,6 @@
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
-#include "backup/ContextPass.h"
 #include "backup/HostMessages.h"
 #include "backup/RemoteBackup.h"
 #include "backup/ScheduleCommands.h"
@@ -156,7 +155,7 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
     fs::create_directories(out + "/Backup");
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Backup"), "");
     worker.StartMakeFileThread();
-    ASSERT_EQ(OnOK(ctx, worker), "");
+    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     const int rounds = MeddleUntil([&] { return view.ended.load(); });
     EXPECT_GT(rounds, 0);
     EXPECT_EQ(owner.served, 1);  // the end of the pass ran on the window's thread
@@ -184,7 +183,7 @@ TEST_F(PassDuringMeddlingTest, ACancelDuringMeddlingStopsThePassAndKeepsItsEntri
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Backup"), "");
     worker.StartMakeFileThread();
     // The first file the pass shows makes sure the cancel comes while it runs.
-    ASSERT_EQ(OnOK(ctx, worker), "");
+    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     MeddleUntil([&] { return view.ended.load(); }, 1);
     EXPECT_TRUE(ctx.m_run.report.stopped());
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
@@ -201,7 +200,7 @@ TEST_F(PassDuringMeddlingTest, ADiscPassBuildsItsPlannedImageAndHandsItOverOnThe
     ctx.m_target.kind =
         backup::TargetKind::kDisc;  // as the folder browser sets it for a writer drive
     worker.StartMakeFileThread();
-    ASSERT_EQ(OnOK(ctx, worker), "");
+    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     MeddleUntil([&] { return ctx.m_disc.writing.load() != 0 || !ctx.m_run.running; });
     EXPECT_EQ(owner.served, 1);
     EXPECT_NE(std::find(writer.calls.begin(), writer.calls.end(), "write"), writer.calls.end());
@@ -227,7 +226,7 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
     worker.StartMakeFileThread();
     const int boxes = view.boxes;
-    ASSERT_EQ(OnOK(ctx, worker), "");
+    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     // The answers are served on this thread between rounds, as the window's loop serves them.
     MeddleUntil([&] {
         client.Pump([] { return true; }, 20);
@@ -248,14 +247,14 @@ TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
     ctx.m_chooser.SelectBackupDay("20100523");
     ASSERT_TRUE(client.Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1});
-    ASSERT_EQ(OnOK(ctx, worker), "M010024");  // nothing scheduled yet
+    ASSERT_EQ(ctx.m_starter.OnOK(worker), "M010024");  // nothing scheduled yet
     ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     ASSERT_TRUE(client.Pump([] { return true; }));
     fs::create_directories(out + "/Remote");
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
     worker.StartMakeFileThread();
     const int boxes = view.boxes;
-    ASSERT_EQ(OnOK(ctx, worker), "");
+    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     // The cancel is asked before the worker's first step can have handed its entry over.
     MeddleUntil(
         [&] {

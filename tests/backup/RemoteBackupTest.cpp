@@ -16,7 +16,6 @@
 #include "LoopbackShareClient.h"
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
-#include "backup/ContextPass.h"
 #include "backup/ScheduleCommands.h"
 #include "mkrec/Recorder.h"
 
@@ -93,7 +92,7 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
         fs::create_directories(out + "/" + folder);
         ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\" + folder), "");
         const int before = view.ends;
-        ASSERT_EQ(OnOK(ctx, worker), "");
+        ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
         ASSERT_TRUE(client->Pump([&] { return view.ends > before; }));
     }
 
@@ -299,7 +298,7 @@ TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAn
     client->holdFirstFile = true;
     fs::create_directories(out + "/Remote");
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
-    ASSERT_EQ(OnOK(ctx, worker), "");
+    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     ASSERT_TRUE(client->Pump([&] { return client->downloadWriting.load(); }));
     // The window goes while the link's thread still writes: the worker's last step finishes the
     // manifest, which must wait for the file being written and then let go of the hashing.

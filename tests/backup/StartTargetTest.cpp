@@ -9,7 +9,6 @@
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/CameraSelection.h"
-#include "backup/ContextPass.h"
 #include "backup/ScheduleCommands.h"
 #include "mkrec/Recorder.h"
 #include "platform/DriveTable.h"
@@ -67,7 +66,7 @@ TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
     EXPECT_FALSE(fs::exists(usb + "/Named"));  // the checks change nothing
     BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     worker.StartMakeFileThread();
-    ASSERT_EQ(OnOK(ctx, worker), "");
+    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     EXPECT_TRUE(fs::is_directory(usb + "/Named/By/Host"));
     ASSERT_TRUE(view.ended.WaitFor(20000));
     worker.StopMakeFileThread();
@@ -82,7 +81,7 @@ TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\taken\\Backup"), "");
     BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     worker.StartMakeFileThread();
-    EXPECT_EQ(OnOK(ctx, worker), "M010032");
+    EXPECT_EQ(ctx.m_starter.OnOK(worker), "M010032");
     worker.StopMakeFileThread();
     EXPECT_EQ(LastMessage().rfind(Text("M010032") + "\nE:\\taken\\Backup: ", 0), 0u)
         << LastMessage();

@@ -9,7 +9,6 @@
 #include "backup/BackupPackage.h"
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
-#include "backup/ContextPass.h"
 #include "backup/DiscBurn.h"
 #include "backup/WriterErrors.h"
 #include "platform/DriveTable.h"
@@ -32,7 +31,7 @@ bool StartPass(BackupContext& ctx, BackupWorker& worker, const CliArgs& a) {
     StartOptions options;
     options.includeViewer = a.viewer;
     options.writeSpeedRow = 0;  // the fastest, as the writer's list offers it first
-    if (OnOK(ctx, worker, options).refused())
+    if (ctx.m_starter.OnOK(worker, options).refused())
         return false;
     platform::OnStopSignal(OnInterrupt);
     return true;

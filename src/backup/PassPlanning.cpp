@@ -1,4 +1,4 @@
-#include "backup/ContextPass.h"
+#include "backup/PassPlanning.h"
 
 #include "backup/PassEnd.h"
 #include "backup/RemoteBackup.h"

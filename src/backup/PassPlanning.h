@@ -1,7 +1,12 @@
 #pragma once
 // Between the front end's parts and a pass: the plan taken from them when a pass starts, on the
 // front end's own thread.
-#include "backup/BackupContext.h"
+#include "app/CQuillonApp.h"
+#include "backup/HostSettings.h"
+#include "backup/PassPlan.h"
+#include "backup/RunState.h"
+#include "backup/ScheduleState.h"
+#include "backup/TargetChoice.h"
 
 // The texts a pass shows, from the language file the application reads.
 backup::PassTexts PassTextsOf(const CQuillonApp& app);
