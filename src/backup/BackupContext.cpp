@@ -26,18 +26,6 @@ void BackupContext::Clear() {
     m_disc.writing = 0;
 }
 
-void BackupContext::SetStatusText(const std::string& text) {
-    m_prompts.SetStatusText(text);
-}
-
-int BackupContext::ShowMessage(const std::string& text, const std::string& caption, unsigned type) {
-    return m_prompts.ShowMessage(text, caption, type);
-}
-
-backup::CommandResult BackupContext::Refuse(const std::string& key, const std::string& text) {
-    return m_prompts.Refuse(key, text);
-}
-
 void BackupContext::AskDayIndex(const std::string& day) {
     RequestDayIndex(m_host, m_link, day);
 }

@@ -1,6 +1,8 @@
 #pragma once
-// The state the dialog owns for a backup run, under the dialog's member names, and the handful
-// of operations every part of the core shares (texts, status line, working-folder paths).
+// What a front end owns for its backup runs: the parts of the state, one owner each, and the
+// command classes that work on them, each holding just the parts it needs. No function of the
+// core takes the whole; a front end calls the commands (ctx.m_editor.OnAdd(...),
+// ctx.m_starter.OnOK(...)) and hears what happened through its view.
 #include <array>
 #include <atomic>
 #include <memory>
@@ -41,19 +43,6 @@ class BackupContext {
 
     // Construction values of the dialog's members (all tables zeroed).
     void Clear();
-    std::string GetLanguageText(const std::string& section, const std::string& key) const {
-        return m_app.GetLanguageText(section, key);
-    }
-    // Shows the status line with the text.
-    void SetStatusText(const std::string& text);
-    // A message box bracketed by m_bInMessageBox.
-    int ShowMessage(const std::string& text, const std::string& caption = "Backup",
-                    unsigned type = MB_OK);
-    // A command's refusal: a plain box with text (by default the "BACKUP" text of key); answers
-    // key, for the command to end with.
-    backup::CommandResult Refuse(const std::string& key, const std::string& text = std::string());
-    // "%s\%s" of the base folder and "Reserved".
-    std::string WorkingFolder() const { return m_host.basePath + "\\Reserved"; }
 
     CQuillonApp& m_app;
     backup::IOperatorView& m_view;
@@ -80,8 +69,6 @@ class BackupContext {
     backup::ViewPassEvents m_passEvents{m_view, m_bInMessageBox};
     // Texts, the status line and boxes.
     backup::OperatorPrompts m_prompts{m_app, m_view, m_bInMessageBox};
-
-    std::string StorageRoot() const { return m_host.StorageRoot(); }
 
     // The disc writer and the remote link, when this front end has them.
     backup::DiscState m_disc;

@@ -115,7 +115,7 @@ BOOL CQuillonDlg::OnInitDialog() {
     auto folder =
         platform::NamedLock::AcquireFolder(platform::ResolvePath(m_ctx.m_host.basePath), false);
     if (folder.outcome == platform::NamedLock::Outcome::kHeldByOther) {
-        m_ctx.ShowMessage(m_ctx.GetLanguageText("BACKUP", "Q010002"));
+        m_ctx.m_prompts.ShowMessage(m_ctx.m_prompts.Text("BACKUP", "Q010002"));
         return 0;
     }
     m_baseLock = std::move(folder.lock);

@@ -148,7 +148,7 @@ TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSche
     client->codes.clear();
     Run("Remote");
 
-    EXPECT_EQ(view.messages.back().text, ctx.GetLanguageText("BACKUP", "M010014"));
+    EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "M010014"));
     const auto local = FilesBelow(out + "/Local"), remote = FilesBelow(out + "/Remote");
     EXPECT_GT(local.size(), 10u);
     EXPECT_EQ(remote, local);
@@ -174,7 +174,7 @@ TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
     Choose("10", "00", "10", "01", {0});
     ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     EXPECT_EQ(view.mode, ControlsMode::kBusy);  // busy until the answer
-    EXPECT_EQ(view.statusText, ctx.GetLanguageText("BACKUP", "M010015"));
+    EXPECT_EQ(view.statusText, ctx.m_prompts.Text("BACKUP", "M010015"));
     ASSERT_TRUE(client->Pump([] { return true; }));
     EXPECT_EQ(view.messages.back().text, "Add schedule size zero(0).");
     EXPECT_EQ(view.mode, ControlsMode::kIdle);
@@ -195,7 +195,7 @@ TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerCh
     ASSERT_TRUE(client->Pump([] { return true; }));
     EXPECT_FALSE(ctx.m_run.running);
     EXPECT_EQ(view.mode, ControlsMode::kIdle);
-    EXPECT_EQ(view.messages.back().text, ctx.GetLanguageText("BACKUP", "M010012") + "\ncancelled");
+    EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "M010012") + "\ncancelled");
 
     const auto rows = view.timeRows[backup::TimeField::kStartHour];
     const std::size_t boxes = view.messages.size();
@@ -217,7 +217,7 @@ TEST_F(RemoteBackupTest, AnEntryTheRecorderCannotCopyWholeIsNoBackupAndLeavesNot
     fs::remove(driveC() + "/QorData/20100523/201005231001N.idx");
     Run("Remote");
     const std::string box = view.messages.back().text;
-    EXPECT_EQ(box.rfind(ctx.GetLanguageText("BACKUP", "M010012") + "\n", 0), 0u) << box;
+    EXPECT_EQ(box.rfind(ctx.m_prompts.Text("BACKUP", "M010012") + "\n", 0), 0u) << box;
     EXPECT_NE(box.find("minute 10:01 not copied"), std::string::npos) << box;
     EXPECT_FALSE(fs::exists(driveC() + "/NetBackupTemp/2010_05_23=10,00~10,02"));
     EXPECT_EQ(view.listRows.size(), 1u);  // kept for another try
@@ -230,12 +230,12 @@ TEST_F(RemoteBackupTest, ARunThatBrokeOffIsFetchedWholeTheNextTimeOverItsHalfWri
     client->dropDownloads = true;
     Run("Remote");
     EXPECT_EQ(view.messages.back().text,
-              ctx.GetLanguageText("BACKUP", "M010012") + "\nthe link was lost");
+              ctx.m_prompts.Text("BACKUP", "M010012") + "\nthe link was lost");
     const std::string day = out + "/Remote/2010_05_23=10,00~10,01/20100523/";
     WriteText(day + ".201005231000N.dat.77-1.quillon-part", "half");  // a killed download's
     client->dropDownloads = false;
     Run("Remote");
-    EXPECT_EQ(view.messages.back().text, ctx.GetLanguageText("BACKUP", "M010014"));
+    EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "M010014"));
     EXPECT_TRUE(fs::exists(day + "201005231000N.dat"));
     EXPECT_FALSE(fs::exists(day + ".201005231000N.dat.77-1.quillon-part"));
 }
@@ -251,7 +251,7 @@ TEST_F(RemoteBackupTest, ASizeRequestLeftUnansweredEndsTheAddWithTheLinksReason)
     ctx.m_linkAnswers.OnShareClientMessage(8, why, sizeof why, nullptr);
     ctx.m_linkAnswers.OnShareClientMessage(3, nullptr, 0, nullptr);
     EXPECT_EQ(view.mode, ControlsMode::kIdle);
-    EXPECT_EQ(view.messages.back().text, ctx.GetLanguageText("BACKUP", "Q010009") + "\n" + why);
+    EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "Q010009") + "\n" + why);
     EXPECT_TRUE(view.listRows.empty());
 }
 

@@ -254,9 +254,8 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
     worker.StopMakeFileThread();
     s.view.FinishProgress();
     const double seconds = SecondsSince(t0);
-    const bool completed =
-        s.view.Messages().size() > boxesBefore &&
-        s.view.Messages().back().text == ctx.GetLanguageText("BACKUP", "M010014");
+    const bool completed = s.view.Messages().size() > boxesBefore &&
+                           s.view.Messages().back().text == ctx.m_prompts.Text("BACKUP", "M010014");
     std::printf("remote backup to %s: %zu entries, %.1f s\n", paths::ImageRoot(3, folder).c_str(),
                 plan.size(), seconds);
     PrintManifest(ctx);
@@ -312,7 +311,7 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
     // The folder browser offers only folders that exist; a folder named here is made once
     // every check has passed, so that a refused backup leaves nothing behind.
     if (!platform::IsDirectory(folder) && !platform::CreateDirectoryTree(folder)) {
-        std::fprintf(stderr, "%s %s\n", ctx.GetLanguageText("BACKUP", "M010032").c_str(),
+        std::fprintf(stderr, "%s %s\n", ctx.m_prompts.Text("BACKUP", "M010032").c_str(),
                      folder.c_str());
         return 1;
     }
@@ -338,7 +337,7 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
 
     const int status = Report(s, a, paths::ImageRoot(3, folder), plan, planned, seconds, cancelled);
     if (status == 0)
-        std::printf("%s\n", ctx.GetLanguageText("BACKUP", "M010014").c_str());
+        std::printf("%s\n", ctx.m_prompts.Text("BACKUP", "M010014").c_str());
     return status;
 }
 

@@ -111,7 +111,7 @@ bool CliSession::OpenWorkingFolder(bool wait) {
     // A working folder that is a link could lead every write and the clean-up elsewhere.
     if (const std::string problem = WorkingFolderProblem(ctx.m_host); !problem.empty()) {
         std::fprintf(stderr, "quillon-cli: %s\n%s\n",
-                     ctx.GetLanguageText("BACKUP", "Q010005").c_str(), problem.c_str());
+                     ctx.m_prompts.Text("BACKUP", "Q010005").c_str(), problem.c_str());
         return false;
     }
     // The saved schedule, as the dialog restores it at start.
