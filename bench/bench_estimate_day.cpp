@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "BenchEnv.h"
+#include "backup/BackupContext.h"
 #include "backup/EntrySize.h"
 #include "backup/RecordingOperatorView.h"
 #include "backup/ReservedFolder.h"

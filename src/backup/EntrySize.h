@@ -1,8 +1,12 @@
 #pragma once
-// The dialog's size estimate of a new entry and the total it shows, over the storage estimate.
+// The size estimate of a new entry and the total a front end shows, over the storage estimate.
 #include <string>
 
-#include "backup/BackupContext.h"
+#include "app/CProfileReadWrite.h"
+#include "backup/DaySelection.h"
+#include "backup/HostSettings.h"
+#include "backup/OperatorView.h"
+#include "backup/ScheduleState.h"
 #include "storage/SizeEstimate.h"
 
 // The cameras of the selection below the host's camera count.
