@@ -120,11 +120,11 @@ void DiscBurner::EraseCompleted() {
         writer->SetDriveState(1);
 }
 
-BOOL DiscBurner::InitDiscWriter() {
+bool DiscBurner::InitDiscWriter() {
     if (disc_.writer && disc_.writer->InitializeWriter(0))
-        return 1;
+        return true;
     prompts_.ShowMessage(Text("A010001"));
-    return 0;
+    return false;
 }
 
 void DiscBurner::HandOverDiscImage() {

@@ -45,9 +45,10 @@ class DiscBurner {
     DiscBurner& operator=(const DiscBurner&) = delete;
 
     // At the window's start; A010001 when the writer cannot be used (the window opens anyway).
-    BOOL InitDiscWriter();
-    // The worker, once every entry is in C:\QuillonTemp: the image's files to the writer, then
-    // the write, or back to idle when the backup was cancelled. Worker thread.
+    bool InitDiscWriter();
+    // The end of a disc pass, once every entry is in C:\QuillonTemp: the image's files to the
+    // writer, then the write, or back to idle when the backup was cancelled. On the front end's
+    // thread (the worker's, for a front end that only waits while a pass runs).
     void HandOverDiscImage();
     // The write with its options in their order; A010019 without a disc, A010020 when it does
     // not start (the writer then reports the end by an event).

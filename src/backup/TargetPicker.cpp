@@ -70,10 +70,10 @@ void TargetPicker::ShowWriterTarget(long index) {
     target_.text = writer.GetDriveLetter(index) + ":\\" + writer.GetDriveName(index) + " " + size;
 }
 
-BOOL TargetPicker::FindWriterDrive() {
+bool TargetPicker::FindWriterDrive() {
     CDVDWriterPro2* writer = disc_.writer;
     if (!writer)
-        return 0;
+        return false;
     // The last writer drive decides, as the drives are tried in the writer's order; one that
     // cannot be selected leaves the choice to the one before it, not to none.
     bool anyWriter = false;
@@ -83,15 +83,15 @@ BOOL TargetPicker::FindWriterDrive() {
         anyWriter = true;
         if (writer->SelectDrive(i)) {
             ShowWriterTarget(i);
-            return 1;
+            return true;
         }
     }
     if (anyWriter)
         prompts_.ShowMessage(prompts_.Text("CDWRITER", "A010002"));
-    return 0;
+    return false;
 }
 
-BOOL TargetPicker::FindNamedWriterDrive(char letter) {
+bool TargetPicker::FindNamedWriterDrive(char letter) {
     CDVDWriterPro2* writer = disc_.writer;
     const std::string wanted(1,
                              static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
@@ -99,18 +99,18 @@ BOOL TargetPicker::FindNamedWriterDrive(char letter) {
         if (writer->GetDriveLetter(i) != wanted || writer->IsWriterDrive(i) != 1)
             continue;
         if (!SelectWriterDrive(i))
-            return 0;
+            return false;
         ShowWriterTarget(i);
-        return 1;
+        return true;
     }
-    return 0;
+    return false;
 }
 
-BOOL TargetPicker::SelectWriterDrive(long index) {
+bool TargetPicker::SelectWriterDrive(long index) {
     if (disc_.writer && disc_.writer->SelectDrive(index))
-        return 1;
+        return true;
     prompts_.ShowMessage(prompts_.Text("CDWRITER", "A010002"));
-    return 0;
+    return false;
 }
 
 void TargetPicker::FillWriteSpeedList() {
@@ -124,12 +124,12 @@ void TargetPicker::FillWriteSpeedList() {
     view_.WriteSpeedsChanged(labels);
 }
 
-BOOL TargetPicker::PrepareDiscImage() {
+bool TargetPicker::PrepareDiscImage() {
     if (!disc_.writer)
-        return 0;
+        return false;
     if (disc_.writer->GetMediaType() == kMediaNoDisc) {
         prompts_.ShowMessage(prompts_.Text("CDWRITER", "A010021"));
-        return 0;
+        return false;
     }
     return disc_.writer->ResetImage(1) != 0;
 }

@@ -32,15 +32,15 @@ class TargetPicker {
                                       WriterChoice choice = WriterChoice::kLastWriter);
     // Selects the last writer drive in the writer's order that can be selected. The target text
     // is then the drive, its name and the disc's capacity, such as "D:\DVD writer (4482 MB)".
-    BOOL FindWriterDrive();
+    bool FindWriterDrive();
     // Selects the writer drive of letter, and no other; the target text as above.
-    BOOL FindNamedWriterDrive(char letter);
+    bool FindNamedWriterDrive(char letter);
     // Selects a drive of the writer; the operator is told when it cannot be.
-    BOOL SelectWriterDrive(long index);
+    bool SelectWriterDrive(long index);
     // The write speeds of the selected drive's medium, the fastest first.
     void FillWriteSpeedList();
     // A new disc image; false (the operator told) without a disc.
-    BOOL PrepareDiscImage();
+    bool PrepareDiscImage();
     // The disc's space bar: what the disc holds and what the schedule adds, in MB; hidden (and
     // Erase not offered) when show is false or there is no writer.
     void UpdateDiscSpaceBar(bool show);

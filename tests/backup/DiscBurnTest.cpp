@@ -231,6 +231,6 @@ TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
     EXPECT_EQ(view.mode, ControlsMode::kIdle);  // Cancel enabled
 
     writer.initOk = false;
-    EXPECT_EQ(ctx.m_burner.InitDiscWriter(), 0);
+    EXPECT_FALSE(ctx.m_burner.InitDiscWriter());
     EXPECT_EQ(view.messages.back().text, Text("A010001"));
 }
