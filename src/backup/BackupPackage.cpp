@@ -69,22 +69,22 @@ std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImag
     return std::string();
 }
 
-BOOL AccessEntryInfo(const backup::HostSettings& host, BackupInfoRecord& r,
+bool AccessEntryInfo(const backup::HostSettings& host, BackupInfoRecord& r,
                      const std::string& entryFolder, const std::string& rangeKey, int mode) {
     const std::string path = entryFolder + "\\BackupInfo.dat";
     if (mode == kEntryInfoRead) {
         std::memset(&r, 0, sizeof r);
         platform::File f;
         if (!f.Open(path, platform::File::kRead))
-            return 0;
+            return false;
         // A file of another size or with impossible contents is as good as a missing one.
         if (f.Length() != static_cast<long long>(sizeof r) ||
             f.ReadAt(&r, sizeof r, 0) != static_cast<long long>(sizeof r) ||
             !CheckEntryInfo(r).empty()) {
             std::memset(&r, 0, sizeof r);
-            return 0;
+            return false;
         }
-        return 1;
+        return true;
     }
     if (mode == kEntryInfoUpdate) {
         const bool ok = WriteRecord(path, r);
@@ -94,7 +94,7 @@ BOOL AccessEntryInfo(const backup::HostSettings& host, BackupInfoRecord& r,
     return WriteNewEntryInfo(host, entryFolder, rangeKey, r);
 }
 
-BOOL WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entryFolder,
+bool WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entryFolder,
                        const std::string& rangeKey, BackupInfoRecord& r) {
     const std::string path = entryFolder + "\\BackupInfo.dat";
     r.year = static_cast<DWORD>(std::atoi(rangeKey.substr(0, 4).c_str()));
@@ -114,18 +114,18 @@ BOOL WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entr
     return WriteRecord(path, r);
 }
 
-BOOL CopyFileSimple(const std::string& source, const std::string& destination) {
+bool CopyFileSimple(const std::string& source, const std::string& destination) {
     platform::File in;
     platform::AtomicFile out;
     if (!in.Open(source, platform::File::kRead) || !out.Create(destination))
-        return 0;
+        return false;
     char buffer[4096];
     for (;;) {
         const long long n = in.Read(buffer, sizeof buffer);
         if (n == 0)
             return out.Commit();
         if (n < 0 || !out.Write(buffer, static_cast<std::size_t>(n)))
-            return 0;
+            return false;
     }
 }
 
@@ -136,7 +136,7 @@ void ClearDiscImageFolder(const backup::PassPlan& plan) {
     platform::CreateDirectory(paths::kDiscImageRoot);
 }
 
-BOOL WriteViewerIni(backup::PassJob& job) {
+bool WriteViewerIni(backup::PassJob& job) {
     const std::string root = std::string(paths::kDiscImageRoot) + "\\";
     const std::string folder = root + "BackupViewer\\";
     for (const std::string& f : {root, folder}) {
@@ -144,13 +144,13 @@ BOOL WriteViewerIni(backup::PassJob& job) {
             WriteFolderProblem(job.plan().host, f, paths::kDiscImageRoot, true);
         if (!problem.empty()) {
             job.report().Fail("the viewer's settings were not written: " + problem);
-            return 0;
+            return false;
         }
         platform::CreateDirectory(f);
     }
     const std::string ini = folder + "Viewer.ini";
     if (!platform::WriteFileAtomically(ini, "", 0))
-        return 0;
+        return false;
     return platform::WritePrivateProfileString("ViewerInfo", "Language", job.plan().host.language,
                                                ini);
 }

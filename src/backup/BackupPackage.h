@@ -30,17 +30,17 @@ enum EntryInfoMode { kEntryInfoWrite = 0, kEntryInfoRead = 1, kEntryInfoUpdate =
 // Reads or writes "BackupInfo.dat" in the entry folder: 0 fills record from the range key
 // (YYYYMMDDhhmmHHMM) and the host's settings and writes it, 1 clears and reads it, 2 writes it
 // unchanged and clears it. True when the file opened (and was written or read whole).
-BOOL AccessEntryInfo(const backup::HostSettings& host, BackupInfoRecord& record,
+bool AccessEntryInfo(const backup::HostSettings& host, BackupInfoRecord& record,
                      const std::string& entryFolder, const std::string& rangeKey, int mode);
 // Mode 0 of the above for a host's values: record filled from the range key and written.
-BOOL WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entryFolder,
+bool WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entryFolder,
                        const std::string& rangeKey, BackupInfoRecord& record);
 
 // Empties the disc image folder before a pass builds it: a disc holds the current schedule
 // only, never what a failed burn left of an earlier one.
 void ClearDiscImageFolder(const backup::PassPlan& plan);
 // Writes "Viewer.ini" (the language) into the viewer folder of the disc image.
-BOOL WriteViewerIni(backup::PassJob& job);
+bool WriteViewerIni(backup::PassJob& job);
 // "" when "Viewer.lst" of the base folder names the viewer's files and each of them is there;
 // else what is missing, so that a backup with the viewer can be refused before it starts.
 std::string ViewerFilesProblem(const backup::HostSettings& host);
@@ -48,7 +48,7 @@ std::string ViewerFilesProblem(const backup::HostSettings& host);
 // be copied is named in the backup report and the rest are still copied.
 void CopyViewerFiles(backup::PassJob& job);
 // Plain copy in 4096-byte chunks; false when either file cannot be opened or a write fails.
-BOOL CopyFileSimple(const std::string& source, const std::string& destination);
+bool CopyFileSimple(const std::string& source, const std::string& destination);
 // Creates an entry's folders in the image without filling them.
 void PrepareEntryFolders(backup::PassJob& job, const std::string& startKey,
                          const std::string& endKey);

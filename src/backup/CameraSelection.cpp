@@ -186,7 +186,7 @@ bool DayChooser::SelectBackupDay(const std::string& day) {
         askIndex_(day);
         return true;
     }
-    const bool found = ScanRecordedDay(host_, day_, day) != 0;
+    const bool found = ScanRecordedDay(host_, day_, day);
     ClearTimeCombos();
     if (found)
         ShowRecordedHours();

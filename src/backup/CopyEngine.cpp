@@ -62,48 +62,48 @@ void DestinationFailed(backup::PassJob& job, const std::string& what, DWORD erro
 
 namespace {
 
-BOOL CopyOne(backup::PassJob& job, const std::string& source, bool sourceResolved,
+bool CopyOne(backup::PassJob& job, const std::string& source, bool sourceResolved,
              const std::string& destination) {
     platform::File in;
     if (!(sourceResolved ? in.OpenResolved(source, platform::File::kRead)
                          : in.Open(source, platform::File::kRead))) {
         job.report().Fail(job.plan().texts.cannotRead + " " + source);
-        return 0;
+        return false;
     }
     // A target taken away writes no error: each file looks before it is written.
     if (TargetLost(job, destination))
-        return 0;
+        return false;
     platform::AtomicFile out;
     if (!out.Create(destination)) {
         DestinationFailed(job, job.plan().texts.cannotWrite + " " + destination,
                           platform::GetLastError(), destination);
-        return 0;
+        return false;
     }
     if (out.CopyFrom(in) < 0 || !out.Commit()) {
         const DWORD error = platform::GetLastError();
         out.Abandon();
         DestinationFailed(job, destination + " could not be copied", error, destination);
-        return 0;
+        return false;
     }
     job.report().filesCopied++;
-    return 1;
+    return true;
 }
 
 }  // namespace
 
-BOOL CopyFilesToFolder(backup::PassJob& job, const std::string& path, const std::string& folder) {
+bool CopyFilesToFolder(backup::PassJob& job, const std::string& path, const std::string& folder) {
     return CopyFoundFilesToFolder(job, platform::FindFiles(path), folder);
 }
 
-BOOL CopyFoundFilesToFolder(backup::PassJob& job, const std::vector<platform::FindData>& found,
+bool CopyFoundFilesToFolder(backup::PassJob& job, const std::vector<platform::FindData>& found,
                             const std::string& folder) {
     if (found.empty())
-        return 0;
+        return false;
     if (!platform::CreateDirectory(folder) &&
         platform::GetLastError() == platform::ERROR_CANNOT_MAKE) {
         job.report().Fail("the destination folder " + folder + " could not be created");
         job.events().Problem(job.plan().texts.folderFailed, job.plan().texts.folderFailedCaption);
-        return 0;
+        return false;
     }
     // The folder is looked up once; the names made in it are taken as spelled.
     const std::string to = platform::ResolvePath(folder);
@@ -119,10 +119,10 @@ BOOL CopyFoundFilesToFolder(backup::PassJob& job, const std::vector<platform::Fi
         if (!job.running())
             break;
     }
-    return 1;
+    return true;
 }
 
-BOOL CopyFileOverlapped(backup::PassJob& job, const std::string& source,
+bool CopyFileOverlapped(backup::PassJob& job, const std::string& source,
                         const std::string& destination) {
     return CopyOne(job, source, false, destination);
 }

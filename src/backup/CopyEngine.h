@@ -12,15 +12,15 @@
 // name, in search order, counting each into the job's done size before it is copied. 0 when nothing
 // matches or the folder cannot be made (the operator is told), else 1, also when a copy failed
 // and ended the loop early. Runs on the worker thread.
-BOOL CopyFilesToFolder(backup::PassJob& job, const std::string& path, const std::string& folder);
+bool CopyFilesToFolder(backup::PassJob& job, const std::string& path, const std::string& folder);
 // The same for files already looked up (in search order).
-BOOL CopyFoundFilesToFolder(backup::PassJob& job, const std::vector<platform::FindData>& found,
+bool CopyFoundFilesToFolder(backup::PassJob& job, const std::vector<platform::FindData>& found,
                             const std::string& folder);
 
 // Copies source to destination by the fastest means the system has for the pair. 0 when the
 // source cannot be opened, the destination cannot be made, or a read or write fails; nothing is
 // then left under the destination's name, and the failure is entered in the backup report.
-BOOL CopyFileOverlapped(backup::PassJob& job, const std::string& source,
+bool CopyFileOverlapped(backup::PassJob& job, const std::string& source,
                         const std::string& destination);
 
 // Notes the volume of the target at the start of a pass, so that a volume taken away is seen.

@@ -33,12 +33,12 @@ void ClearReservedFolder(const backup::HostSettings& host, backup::ScheduleState
     storage::ClearWorkingFolder(host.basePath);
 }
 
-BOOL LoadDayMinuteMap(backup::DaySelection& sel, const std::string& folder,
+bool LoadDayMinuteMap(backup::DaySelection& sel, const std::string& folder,
                       const std::string& day) {
     sel.existCamCount = 0;
     MinuteMapBlock& scratch = sel.dayMapTmp;
     if (!storage::ReadDayMap(folder, day, scratch))
-        return 0;
+        return false;
     for (int c = 0; c < kMaxCameras; ++c) {
         for (int m = 0; m < 1440; ++m) {
             const std::size_t at = static_cast<std::size_t>(c) * 1440 + m;
@@ -51,10 +51,10 @@ BOOL LoadDayMinuteMap(backup::DaySelection& sel, const std::string& folder,
         }
     }
     scratch.fill(0);
-    return 1;
+    return true;
 }
 
-BOOL ScanRecordedDay(const backup::HostSettings& host, backup::DaySelection& sel,
+bool ScanRecordedDay(const backup::HostSettings& host, backup::DaySelection& sel,
                      const std::string& day) {
     sel.recMap.fill(0);
     return LoadDayMinuteMap(sel, paths::DayFolder(host.StorageRoot(), day), day);

@@ -25,7 +25,7 @@ bool RemoveScheduleFile(const backup::HostSettings& host);
 void ClearReservedFolder(const backup::HostSettings& host, backup::ScheduleState& schedule);
 // Loads the day map "%s\%s.dat" of folder and day into the selection's map of the day and the
 // hour, minute and camera flags (only set, never cleared here).
-BOOL LoadDayMinuteMap(backup::DaySelection& sel, const std::string& folder, const std::string& day);
+bool LoadDayMinuteMap(backup::DaySelection& sel, const std::string& folder, const std::string& day);
 // Clears the selection's map of the day and loads the day's map from the host's recordings.
-BOOL ScanRecordedDay(const backup::HostSettings& host, backup::DaySelection& sel,
+bool ScanRecordedDay(const backup::HostSettings& host, backup::DaySelection& sel,
                      const std::string& day);

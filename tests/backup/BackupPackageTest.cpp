@@ -157,17 +157,17 @@ TEST_F(BackupPackageTest, AWildcardCopyCountsEveryMatchAndShowsItsName) {
     WriteText(driveC() + "/rec/201005231406N.dat", "other minute");
     ctx.m_run.running = 1;
     ctx.m_schedule.totalKB = 8;
-    ASSERT_EQ(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "C:\\img\\"), 1);
+    ASSERT_TRUE(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "C:\\img\\"));
     EXPECT_EQ(ctx.m_run.job->doneSize, 1u + 3u);
     EXPECT_EQ(view.statusText, "[201005231405N.idx] copying");
     EXPECT_EQ(view.progress, (std::vector<int>{37, 50}));
     EXPECT_TRUE(fs::exists(driveC() + "/img/201005231405N.dat"));
     EXPECT_FALSE(fs::exists(driveC() + "/img/201005231406N.dat"));
-    EXPECT_EQ(CopyFilesToFolder(Job(), "C:\\rec\\nothing*", "C:\\img\\"), 0);
+    EXPECT_FALSE(CopyFilesToFolder(Job(), "C:\\rec\\nothing*", "C:\\img\\"));
 
     // A folder whose parent is a file: the copy fails and is reported, the loop ends.
     WriteText(driveC() + "/blocker", "x");
-    EXPECT_EQ(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "C:\\blocker\\sub\\"), 1);
+    EXPECT_TRUE(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "C:\\blocker\\sub\\"));
     EXPECT_EQ(ctx.m_run.report.failures().size(), 1u);
     EXPECT_TRUE(view.messages.empty());
 }
@@ -177,7 +177,7 @@ TEST_F(BackupPackageTest, AFolderThatCannotBeMadeIsTheOneFailureTheOperatorIsSho
     if (MountTinyDrive('R', "size=64k", true).empty())
         GTEST_SKIP() << "no read-only filesystem can be mounted here";
     ctx.m_run.running = 1;
-    EXPECT_EQ(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "R:\\img\\"), 0);
+    EXPECT_FALSE(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "R:\\img\\"));
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].text, "The destination folder could not be created.");
     EXPECT_EQ(view.messages[0].caption, "Backup error");
