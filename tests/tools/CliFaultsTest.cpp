@@ -6,6 +6,7 @@
 #include <sys/mount.h>
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -656,12 +657,20 @@ TEST_F(CliFaultsTest, FilesLostFromTheTargetDuringThePassFailItsEntryAndStayInTh
         ASSERT_EQ(Cli({"add", kDay, "1000", "1011", "--cams", "all"}).status, 0);
         const std::string image = Image("2010_05_23=10,00~10,11");
         const RunningProgram run = StartCli({"backup", "--folder", "E:\\Backup", "--no-progress"});
-        // A swap is timed after a minute's last audio file, so that the pass is stopped in a
-        // data file of the day folder the swap makes again, not in the audio folder it does not.
-        const std::string trigger =
-            swapped ? image + "Audio/" + Name(1) + ".au1" : image + Name(1) + "N.dat";
-        ASSERT_TRUE(WaitWhileRunning(run.pid, [&] { return fs::exists(trigger); }));
-        ASSERT_TRUE(Pause(run.pid)) << "the pass ended before files could be taken away";
+        ASSERT_TRUE(
+            WaitWhileRunning(run.pid, [&] { return fs::exists(image + Name(1) + "N.dat"); }));
+        // The swap makes the day folder again but not its audio folder, and a pass stopped in an
+        // audio file rightly finds the image taken away and says only that. So the swap waits
+        // until the pass is seen writing into the day folder (a temporary name there), wherever
+        // a busy machine let it get to since the poll.
+        bool caught = false;
+        while (!caught && Pause(run.pid)) {
+            const std::set<std::string> names = Names(image);
+            caught = !swapped || std::any_of(names.begin(), names.end(), IsTempName);
+            if (!caught)
+                Resume(run.pid);
+        }
+        ASSERT_TRUE(caught) << "the pass ended before files could be taken away";
         if (swapped) {
             fs::remove_all(usb + "/Backup");
             fs::create_directories(image);
