@@ -227,8 +227,8 @@ CommandResult ScheduleEditor::OnDelete() {
     return {};
 }
 
-CommandResult ScheduleEditor::OnSelchangeSchedule() {
-    const int row = schedule_.pickedRow;
+CommandResult ScheduleEditor::OnSelchangeSchedule(int row) {
+    schedule_.pickedRow = row;
     if (row < 0 || row >= static_cast<int>(schedule_.rows.size()) ||
         schedule_.rows[static_cast<std::size_t>(row)].empty()) {
         view_.EnableUpdate(false);

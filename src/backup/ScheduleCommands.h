@@ -57,8 +57,8 @@ class ScheduleEditor {
     CommandResult OnAdd(const TimeFields& range);
     // Removes the picked entry (pickedRow), after the operator's confirmation.
     CommandResult OnDelete();
-    // Shows the entry of list row pickedRow: its cameras and its memo.
-    CommandResult OnSelchangeSchedule();
+    // Picks list row row (-1: none) and shows its entry: its cameras and its memo.
+    CommandResult OnSelchangeSchedule(int row);
     // The memo field's text, copied into the picked entry's record as it is typed: at most 250
     // bytes, cut before a character that would not fit whole.
     void OnChangeMemo(const std::string& text);

@@ -246,8 +246,7 @@ void CQuillonDlg::OnDelete() {
 }
 
 void CQuillonDlg::OnSelchangeSchedule(int row) {
-    m_ctx.m_schedule.pickedRow = row;
-    m_ctx.m_editor.OnSelchangeSchedule();
+    m_ctx.m_editor.OnSelchangeSchedule(row);
 }
 
 void CQuillonDlg::OnBrowseTarget(const std::string* hostFolder) {

@@ -98,8 +98,7 @@ TEST_F(ScheduleCommandsTest, AFullScheduleRefusesWithoutOverwritingASlot) {
 }
 
 TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
-    ctx.m_schedule.pickedRow = -1;
-    EXPECT_EQ(ctx.m_editor.OnSelchangeSchedule(), "M010018");
+    EXPECT_EQ(ctx.m_editor.OnSelchangeSchedule(-1), "M010018");
     EXPECT_FALSE(view.updateEnabled);
     EXPECT_EQ(ctx.m_editor.OnDelete(), "M010018");
 
@@ -109,16 +108,14 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
     ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     const DWORD total = ctx.m_schedule.totalKB;
 
-    ctx.m_schedule.pickedRow = 1;  // 08:02 ~ 08:03
-    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(), "");
+    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(1), "");  // 08:02 ~ 08:03
     EXPECT_EQ(ctx.m_day.camSel[0] + ctx.m_day.camSel[1] + ctx.m_day.camSel[2], 2u);
     EXPECT_TRUE(view.page.boxes[2].checked);
     EXPECT_TRUE(view.deleteEnabled);
     ctx.m_editor.OnChangeMemo(std::string(300, 'm'));  // the field keeps 250 characters
     ASSERT_EQ(ctx.m_editor.OnUpdateMemo(), "");
     EXPECT_EQ(ctx.m_editor.OnUpdateMemo(), "M010018");  // the pick is gone
-    ctx.m_schedule.pickedRow = 1;
-    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(), "");
+    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(1), "");
     EXPECT_EQ(view.memo, std::string(250, 'm'));
 
     view.answerYesNo = IDNO;
@@ -140,8 +137,7 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
     EXPECT_EQ(again.m_schedule.rows, ctx.m_schedule.rows);
     EXPECT_EQ(again.m_schedule.totalKB, ctx.m_schedule.totalKB);
 
-    ctx.m_schedule.pickedRow = 0;
-    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(), "");
+    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(0), "");
     ASSERT_EQ(ctx.m_editor.OnDelete(), "");
     EXPECT_FALSE(fs::exists(Reserved()));  // the last entry takes the folder with it
     EXPECT_EQ(ctx.m_schedule.totalKB, 0u);

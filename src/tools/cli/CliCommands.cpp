@@ -122,8 +122,7 @@ bool Pick(CliSession& s, const std::string& name) {
                      name.c_str());
         return false;
     }
-    s.ctx.m_schedule.pickedRow = row;
-    return s.ctx.m_editor.OnSelchangeSchedule().done();
+    return s.ctx.m_editor.OnSelchangeSchedule(row).done();
 }
 
 void NoteMemoCut(const std::string& memo) {
