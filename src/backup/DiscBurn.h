@@ -23,12 +23,8 @@ namespace backup {
 
 class DiscBurner {
   public:
-    struct Schedule {
-        ScheduleState& state;
-        ScheduleEditor& editor;
-    };
     DiscBurner(DiscState& disc, RunState& run, const HostSettings& host, const TargetChoice& target,
-               const CProfileReadWrite& profile, Schedule schedule, DayChooser& chooser,
+               const CProfileReadWrite& profile, EditedSchedule schedule, DayChooser& chooser,
                TargetPicker& targets, IOperatorView& view, OperatorPrompts& prompts)
         : disc_(disc),
           run_(run),

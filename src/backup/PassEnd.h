@@ -22,11 +22,7 @@ namespace backup {
 // and the disc; it reads the target and the profile.
 class PassEnd final : public IPassEndings {
   public:
-    struct Schedule {
-        ScheduleState& state;
-        ScheduleEditor& editor;
-    };
-    PassEnd(RunState& run, Schedule schedule, const TargetChoice& target,
+    PassEnd(RunState& run, EditedSchedule schedule, const TargetChoice& target,
             const CProfileReadWrite& profile, DayChooser& chooser, DiscBurner& burner,
             IOperatorView& view, OperatorPrompts& prompts)
         : run_(run),

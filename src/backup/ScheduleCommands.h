@@ -86,6 +86,13 @@ class ScheduleEditor {
     AskSize askSize_;
 };
 
+// The schedule with the editor that changes it, for the classes that leave the schedule as a
+// pass or a disc write left it.
+struct EditedSchedule {
+    ScheduleState& state;
+    ScheduleEditor& editor;
+};
+
 }  // namespace backup
 
 constexpr std::size_t kMemoBytes = 250;
