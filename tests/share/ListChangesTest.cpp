@@ -95,15 +95,6 @@ TEST(ListedFilesTest, TheNumbersAndGoneNamesSurviveTheStatusText) {
 
 class ListChangesTest : public ShareFixture {
   protected:
-    // Starts the image of ImageRequest(); the path of its status.
-    std::string StartImage(httplib::Client& http) {
-        const _BACKUPMAKEIMAGE request = ImageRequest();
-        auto started = http.Post(
-            "/v1/image", std::string(reinterpret_cast<const char*>(&request), sizeof request),
-            share::kBinaryType);
-        EXPECT_TRUE(started && started->status == 200);
-        return "/v1/image/" + (started ? started->body : std::string("0"));
-    }
     static share::JobStatus Parse(const httplib::Result& res) {
         std::string why;
         auto status = res ? share::ParseJobStatus(res->body, &why) : std::nullopt;

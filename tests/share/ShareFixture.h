@@ -222,15 +222,20 @@ class ShareFixture : public TempPrefixTest {
             }
         };
     }
-    // Builds the image of ImageRequest() through the routes and waits for it; its status.
-    share::JobStatus BuildImage(httplib::Client& http) {
+    // Starts the image of ImageRequest() through the routes; the path of its status.
+    std::string StartImage(httplib::Client& http) {
         const _BACKUPMAKEIMAGE request = ImageRequest();
         auto started = http.Post(
             "/v1/image", std::string(reinterpret_cast<const char*>(&request), sizeof request),
             share::kBinaryType);
         EXPECT_TRUE(started && started->status == 200);
+        return "/v1/image/" + (started ? started->body : std::string("0"));
+    }
+    // Builds the image of ImageRequest() through the routes and waits for it; its status.
+    share::JobStatus BuildImage(httplib::Client& http) {
+        const std::string path = StartImage(http);
         for (int i = 0; i < 6000; ++i) {
-            auto res = http.Get("/v1/image/" + (started ? started->body : std::string("0")));
+            auto res = http.Get(path);
             std::string why;
             auto status = res ? share::ParseJobStatus(res->body, &why) : std::nullopt;
             EXPECT_TRUE(status) << why;
