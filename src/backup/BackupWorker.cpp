@@ -128,8 +128,7 @@ void RunLocalPass(backup::PassJob& job) {
         job.report().Stopped();  // cancelled, or the target was lost
     FinishImageManifest(job);
     // A folder target may be a stick the operator takes away once told the backup is done.
-    if (job.running() && plan.target == backup::TargetKind::kFolder &&
-        !platform::FlushVolume(paths::ImageRoot(plan.targetType(), plan.targetText)))
+    if (job.running() && plan.target == backup::TargetKind::kFolder && !job.targetFlush.Flush())
         job.report().Fail(plan.targetText + (platform::GetLastError() == platform::ERROR_DISK_FULL
                                                  ? " could not be written: the target is full"
                                                  : " could not be written to its device"));

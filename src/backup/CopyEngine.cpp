@@ -10,6 +10,8 @@ void NoteTargetVolume(backup::PassJob& job) {
     const std::string root = paths::ImageRoot(job.plan().targetType(), job.plan().targetText);
     job.targetVolume = root.empty() ? 0 : platform::VolumeOf(root);
     job.targetRootHost = root.empty() ? std::string() : platform::ResolvePath(root);
+    if (job.plan().target == backup::TargetKind::kFolder)
+        job.targetFlush = platform::VolumeFlush(root);
 }
 
 bool TargetLost(backup::PassJob& job, const std::string& what, bool afterFailure) {

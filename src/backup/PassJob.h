@@ -11,6 +11,7 @@
 
 #include "backup/BackupReport.h"
 #include "backup/PassPlan.h"
+#include "platform/FileSystem.h"
 
 class CFileShareClient;
 namespace integrity {
@@ -58,10 +59,11 @@ class PassJob {
     std::shared_ptr<integrity::ImageHasher> hasher;  // while the image is hashed
     // The hasher as the link's download thread sees it: closed before the hasher ends.
     std::shared_ptr<platform::GatedWriteTap> linkTap;
-    std::uint64_t targetVolume = 0;  // the volume the target was on at the start
-    std::string targetRootHost;      // where the target was then
-    std::string manifestNote;        // what the manifest holds, or why it is missing
-    std::string keyFingerprint;      // of the key that signed it; "" when not signed
+    std::uint64_t targetVolume = 0;     // the volume the target was on at the start
+    std::string targetRootHost;         // where the target was then
+    platform::VolumeFlush targetFlush;  // the target's volume, watched from the start
+    std::string manifestNote;           // what the manifest holds, or why it is missing
+    std::string keyFingerprint;         // of the key that signed it; "" when not signed
 
     // The slots the pass came to (as the schedule marks them made).
     std::array<bool, kScheduleSlots> made{};

@@ -61,6 +61,8 @@ bool AtomicFile::Commit(bool durable) {
     }
     const long long length = tap_ ? file_.Length() : -1;
     const FileId id = tap_ ? file_.Id() : FileId{};
+    if (!durable)
+        file_.StartWriteback();
     file_.Close();
     if (::rename(temp_.c_str(), final_.c_str()) != 0) {
         SetLastError(ErrorFromErrno(errno));

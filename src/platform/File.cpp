@@ -103,6 +103,12 @@ long long File::SendTo(int socket, std::uint64_t offset, std::size_t count, bool
     }
 }
 
+void File::StartWriteback() {
+    // Only a hint: a failure of the device shows in the flush that waits for it.
+    if (fd_ >= 0)
+        ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool File::Write(const void* buffer, std::size_t count) {
     const auto* p = static_cast<const char*>(buffer);
     for (std::size_t done = 0; done < count; done += kWriteSlice)

@@ -39,6 +39,10 @@ class File {
     // not looked up again.
     bool OpenResolved(const std::string& hostPath, Mode mode);
     void Close();
+    // Has the system begin writing the file's cached bytes to its device without waiting for
+    // them: a pass's files then reach a stick while it writes the next ones, instead of all of
+    // them in its flush at the end.
+    void StartWriteback();
     bool IsOpen() const { return fd_ >= 0; }
 
     // Bytes read (0 at the end), or -1 on an error.

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/DrivePaths.h"
 
@@ -237,17 +238,45 @@ bool IsDirectory(const std::string& path) {
 }
 
 bool FlushVolume(const std::string& path) {
-    const std::string host = ResolvePath(path);
-    const int fd = host.empty() ? -1 : ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        SetLastError(host.empty() ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+    return VolumeFlush(path).Flush();
+}
+
+VolumeFlush::VolumeFlush(const std::string& path) : host_(ResolvePath(path)) {
+    // The volume's error state is taken when it is opened: from now on, each failure of its
+    // device is reported to this handle once.
+    if (!host_.empty())
+        fd_ = ::open(host_.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+VolumeFlush::~VolumeFlush() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+VolumeFlush::VolumeFlush(VolumeFlush&& other) noexcept
+    : host_(std::move(other.host_)), fd_(std::exchange(other.fd_, -1)) {}
+
+VolumeFlush& VolumeFlush::operator=(VolumeFlush&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        host_ = std::move(other.host_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+bool VolumeFlush::Flush() {
+    if (fd_ < 0 && !host_.empty())
+        fd_ = ::open(host_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        SetLastError(host_.empty() ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
         return false;
     }
-    const bool ok = ::syncfs(fd) == 0;
-    if (!ok)
-        SetLastError(ErrorFromErrno(errno));
-    ::close(fd);
-    return ok;
+    if (::syncfs(fd_) == 0)
+        return true;
+    SetLastError(ErrorFromErrno(errno));
+    return false;
 }
 
 long long FileLength(const std::string& path) {

@@ -37,6 +37,25 @@ bool IsDirectory(const std::string& path);
 // Writes everything cached for the volume that holds path to the device, so that a removable
 // target can be taken away; false (with the last error) when the device did not take it all.
 bool FlushVolume(const std::string& path);
+// The same for a volume watched from before its files are written: a failure of the device
+// while the system wrote them in the background is reported by Flush even when something else
+// flushed the volume in between and saw it first.
+class VolumeFlush {
+  public:
+    VolumeFlush() = default;
+    // Watches the volume that holds path when path is there now; Flush looks it up otherwise.
+    explicit VolumeFlush(const std::string& path);
+    ~VolumeFlush();
+    VolumeFlush(const VolumeFlush&) = delete;
+    VolumeFlush& operator=(const VolumeFlush&) = delete;
+    VolumeFlush(VolumeFlush&& other) noexcept;
+    VolumeFlush& operator=(VolumeFlush&& other) noexcept;
+    bool Flush();
+
+  private:
+    std::string host_;
+    int fd_ = -1;
+};
 // Length in bytes, or -1 when the file is missing.
 long long FileLength(const std::string& path);
 
