@@ -129,13 +129,6 @@ bool CopyFileSimple(const std::string& source, const std::string& destination) {
     }
 }
 
-void ClearDiscImageFolder(const backup::PassPlan& plan) {
-    if (plan.target != backup::TargetKind::kDisc)
-        return;
-    storage::DeleteFolderTree(paths::kDiscImageRoot);
-    platform::CreateDirectory(paths::kDiscImageRoot);
-}
-
 bool WriteViewerIni(backup::PassJob& job) {
     const std::string root = std::string(paths::kDiscImageRoot) + "\\";
     const std::string folder = root + "BackupViewer\\";

@@ -36,9 +36,6 @@ bool AccessEntryInfo(const backup::HostSettings& host, BackupInfoRecord& record,
 bool WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entryFolder,
                        const std::string& rangeKey, BackupInfoRecord& record);
 
-// Empties the disc image folder before a pass builds it: a disc holds the current schedule
-// only, never what a failed burn left of an earlier one.
-void ClearDiscImageFolder(const backup::PassPlan& plan);
 // Writes "Viewer.ini" (the language) into the viewer folder of the disc image.
 bool WriteViewerIni(backup::PassJob& job);
 // "" when "Viewer.lst" of the base folder names the viewer's files and each of them is there;

@@ -5,6 +5,18 @@ void BackupReport::Fail(const std::string& what) {
     failures_.push_back(what);
 }
 
+void BackupReport::ImageLost(const std::string& what) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failures_.push_back(what);
+    for (EntryOutcome& e : entries_) {
+        if (e.complete) {
+            e.complete = false;
+            e.why = what;
+            e.recordingDamaged = false;
+        }
+    }
+}
+
 bool BackupReport::TargetLost(const std::string& what) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (targetLost_)

@@ -28,6 +28,8 @@ class BackupReport {
     // files fail after it. True the first time.
     bool TargetLost(const std::string& what);
     bool targetLost() const;
+    // The image as a whole did not reach its target's device: no entry of it is whole.
+    void ImageLost(const std::string& what);
     void Reset();
     std::vector<std::string> failures() const;
     std::size_t failureCount() const;

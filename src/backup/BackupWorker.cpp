@@ -112,12 +112,10 @@ void RunLocalEntries(backup::PassJob& job) {
 }  // namespace
 
 void RunLocalPass(backup::PassJob& job) {
-    const backup::PassPlan& plan = job.plan();
     job.report().Reset();
     job.doneSize = 0;
     job.events().Started();
-    NoteTargetVolume(job);
-    ClearDiscImageFolder(plan);
+    job.sink().Open();
     BeginImageManifest(job);
     {
         // Every file written below the image root on this thread is hashed as it is written.
@@ -127,10 +125,7 @@ void RunLocalPass(backup::PassJob& job) {
     if (!job.running())
         job.report().Stopped();  // cancelled, or the target was lost
     FinishImageManifest(job);
-    // A folder target may be a stick the operator takes away once told the backup is done.
-    if (job.running() && plan.target == backup::TargetKind::kFolder && !job.targetFlush.Flush())
-        job.report().Fail(plan.targetText + (platform::GetLastError() == platform::ERROR_DISK_FULL
-                                                 ? " could not be written: the target is full"
-                                                 : " could not be written to its device"));
+    if (job.running())
+        job.sink().Close(job.report());
     job.events().Built(job.running());
 }

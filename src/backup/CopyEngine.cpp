@@ -6,26 +6,19 @@
 #include "platform/FileSystem.h"
 #include "storage/RecorderPaths.h"
 
-void NoteTargetVolume(backup::PassJob& job) {
-    const std::string root = paths::ImageRoot(job.plan().targetType(), job.plan().targetText);
-    job.targetVolume = root.empty() ? 0 : platform::VolumeOf(root);
-    job.targetRootHost = root.empty() ? std::string() : platform::ResolvePath(root);
-    if (job.plan().target == backup::TargetKind::kFolder)
-        job.targetFlush = platform::VolumeFlush(root);
-}
-
 bool TargetLost(backup::PassJob& job, const std::string& what, bool afterFailure) {
-    const std::string root = paths::ImageRoot(job.plan().targetType(), job.plan().targetText);
+    const backup::ImageSink& sink = job.sink();
+    const std::string& root = sink.root();
     if (root.empty())
         return false;
     // The quick look, before every file: the target's folder still there, on its volume. What
     // else can befall it (read-only, full) shows as a failed write.
-    if (!afterFailure && !job.targetRootHost.empty() &&
-        platform::VolumeOf(job.targetRootHost) == job.targetVolume && job.targetVolume != 0)
+    if (!afterFailure && !sink.rootHost().empty() &&
+        platform::VolumeOf(sink.rootHost()) == sink.volume() && sink.volume() != 0)
         return false;
     std::string why;
     const bool writable = platform::FolderWritable(root, &why);
-    if (writable && job.targetVolume && platform::VolumeOf(root) != job.targetVolume)
+    if (writable && sink.volume() && platform::VolumeOf(root) != sink.volume())
         why = "is gone (its volume was taken away)";
     else if (writable)
         return false;
@@ -39,7 +32,7 @@ bool TargetLost(backup::PassJob& job, const std::string& what, bool afterFailure
 
 void DestinationFailed(backup::PassJob& job, const std::string& what, DWORD error,
                        const std::string& destination) {
-    const std::string root = paths::ImageRoot(job.plan().targetType(), job.plan().targetText);
+    const std::string& root = job.sink().root();
     if (error == platform::ERROR_DISK_FULL && !root.empty()) {
         job.report().TargetLost("the target " + root + " is full; the backup stopped (" + what +
                                 ")");

@@ -23,8 +23,6 @@ bool CopyFoundFilesToFolder(backup::PassJob& job, const std::vector<platform::Fi
 bool CopyFileOverlapped(backup::PassJob& job, const std::string& source,
                         const std::string& destination);
 
-// Notes the volume of the target at the start of a pass, so that a volume taken away is seen.
-void NoteTargetVolume(backup::PassJob& job);
 // True (the pass stopped, the report saying so once) when the target is gone, read-only or
 // no longer on its volume; what says what was being written, if anything. Before a write only
 // the folder and its volume are looked at; after a failed one, everything.

@@ -135,10 +135,10 @@ void BeginImageManifest(backup::PassJob& job) {
         return;
     job.manifestNote.clear();
     job.keyFingerprint.clear();
-    std::string root = paths::ImageRoot(job.plan().targetType(), job.plan().targetText);
+    std::string root = job.sink().root();
     if (root.empty())
         return;
-    if (job.plan().targetType() == 2)
+    if (job.sink().kind() == backup::TargetKind::kDisc)
         platform::CreateDirectory(paths::kDiscImageRoot);
     root.pop_back();  // the separator
     const std::string host = platform::ResolvePath(root);
@@ -179,8 +179,9 @@ void FinishImageManifest(backup::PassJob& job) {
     const std::string path = root + "/" + integrity::kManifestName;
     // A target that was lost may still take this small file (a full one often does); one taken
     // away must not get it under its name elsewhere.
-    const bool gone = job.report().targetLost() && (!platform::IsDirectory(root) ||
-                                                    platform::VolumeOf(root) != job.targetVolume);
+    const bool gone =
+        job.report().targetLost() &&
+        (!platform::IsDirectory(root) || platform::VolumeOf(root) != job.sink().volume());
     if (gone || !KeepOlderManifest(root, job.plan().targetType() == 3) ||
         !platform::WriteFileAtomically(path, text.data(), text.size())) {
         if (job.report().targetLost())
@@ -191,7 +192,6 @@ void FinishImageManifest(backup::PassJob& job) {
     }
     Sign(job, root, text);
     job.manifestNote = std::string(partial.empty() ? "manifest: " : "partial manifest: ") +
-                       std::to_string(result.files.size()) + " files in " +
-                       paths::ImageRoot(job.plan().targetType(), job.plan().targetText) +
+                       std::to_string(result.files.size()) + " files in " + job.sink().root() +
                        integrity::kManifestName;
 }

@@ -6,7 +6,7 @@ namespace backup {
 
 PassJob::PassJob(PassPlan plan, IPassEvents& events, BackupReport& report,
                  std::atomic<BOOL>& running)
-    : plan_(std::move(plan)), events_(events), report_(report), running_(running) {}
+    : plan_(std::move(plan)), sink_(plan_), events_(events), report_(report), running_(running) {}
 
 PassJob::~PassJob() = default;
 

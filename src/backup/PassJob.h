@@ -10,8 +10,8 @@
 #include <string>
 
 #include "backup/BackupReport.h"
+#include "backup/ImageSink.h"
 #include "backup/PassPlan.h"
-#include "platform/FileSystem.h"
 
 class CFileShareClient;
 namespace integrity {
@@ -48,6 +48,9 @@ class PassJob {
     PassJob& operator=(const PassJob&) = delete;
 
     const PassPlan& plan() const { return plan_; }
+    // Where the image goes; the pass's own while it runs.
+    ImageSink& sink() { return sink_; }
+    const ImageSink& sink() const { return sink_; }
     IPassEvents& events() { return events_; }
     BackupReport& report() { return report_; }
     const BackupReport& report() const { return report_; }
@@ -59,11 +62,8 @@ class PassJob {
     std::shared_ptr<integrity::ImageHasher> hasher;  // while the image is hashed
     // The hasher as the link's download thread sees it: closed before the hasher ends.
     std::shared_ptr<platform::GatedWriteTap> linkTap;
-    std::uint64_t targetVolume = 0;     // the volume the target was on at the start
-    std::string targetRootHost;         // where the target was then
-    platform::VolumeFlush targetFlush;  // the target's volume, watched from the start
-    std::string manifestNote;           // what the manifest holds, or why it is missing
-    std::string keyFingerprint;         // of the key that signed it; "" when not signed
+    std::string manifestNote;    // what the manifest holds, or why it is missing
+    std::string keyFingerprint;  // of the key that signed it; "" when not signed
 
     // The slots the pass came to (as the schedule marks them made).
     std::array<bool, kScheduleSlots> made{};
@@ -93,6 +93,7 @@ class PassJob {
     bool linkEnded_ = false;
     std::string linkWhy_;
     const PassPlan plan_;
+    ImageSink sink_;
     IPassEvents& events_;
     BackupReport& report_;
     std::atomic<BOOL>& running_;

@@ -85,7 +85,7 @@ RemoteStep RunRemoteStep(backup::PassJob& job) {
     const bool first = !job.begun;
     job.begun = true;
     if (first)
-        ClearDiscImageFolder(plan);
+        job.sink().Open();
     BeginImageManifest(job);
     // The files written here (the viewer, each entry's information and map) are hashed too.
     platform::ScopedWriteTap tap(ImageManifestTap(job));
@@ -120,9 +120,11 @@ RemoteStep RunRemoteStep(backup::PassJob& job) {
         return StopSteps(job);
     const std::size_t failures = job.report().failureCount();
     FinishImageManifest(job);
+    job.sink().Close(job.report());
     job.EndSteps();
     if (job.report().failureCount() > failures) {
-        // Files that arrived are gone from the target again: not a completed backup.
+        // Files that arrived are gone from the target again, or never reached its device: not
+        // a completed backup.
         step.end = RemoteStep::End::kLost;
         step.why = job.report().failures()[failures];
         return step;
@@ -212,15 +214,9 @@ void LinkAnswers::OnDownloadEntry(std::size_t slot) {
     const std::string startKey = StartKey(e), endKey = EndKey(e);
     if (startKey.size() < 12 || endKey.size() < 12)
         return;
-    std::string root;
-    if (plan.target == TargetKind::kDisc) {
-        root = std::string(paths::kDiscImageRoot) + "\\";
+    const std::string& root = job.sink().root();
+    if (job.sink().kind() == TargetKind::kDisc)
         platform::CreateDirectory(paths::kDiscImageRoot);
-    } else if (plan.target == TargetKind::kFolder) {
-        root = plan.targetText;
-        if (root.empty() || root.back() != '\\')
-            root += '\\';
-    }
     const std::string day = startKey.substr(0, 8);
     const std::string entry =
         NormalizeLabelSeparators(MakeEntryString(day, startKey.substr(8, 2), startKey.substr(10, 2),

@@ -1,59 +1,9 @@
-#include <sys/mount.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-
+#include "FailingDisk.h"
 #include "TestEnv.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileSystem.h"
 
 using namespace platform;
-
-namespace {
-
-// An ext4 volume on a loop device whose backing file lies on a tmpfs too small for it: the
-// volume takes files at once, and its device fails when the system writes them out.
-class FailingDisk {
-  public:
-    FailingDisk(const std::string& back, const std::string& mountPoint) : back_(back) {
-        std::filesystem::create_directories(back);
-        if (::mount("tmpfs", back.c_str(), "tmpfs", 0, "size=6m") != 0)
-            return;
-        backMounted_ = true;
-        const std::string image = back + "/disk.img";
-        if (std::system(
-                ("truncate -s 64M '" + image + "' && mkfs.ext4 -q -F '" + image + "' 2>/dev/null")
-                    .c_str()) != 0)
-            return;
-        FILE* p = ::popen(("losetup -f --show '" + image + "' 2>/dev/null").c_str(), "r");
-        if (!p)
-            return;
-        char line[128] = {};
-        if (std::fgets(line, sizeof line, p))
-            device_ = std::string(line, std::strcspn(line, "\n"));
-        ::pclose(p);
-        if (!device_.empty() &&
-            ::mount(device_.c_str(), mountPoint.c_str(), "ext4", 0, nullptr) == 0)
-            mountPoint_ = mountPoint;
-    }
-    ~FailingDisk() {
-        if (!mountPoint_.empty())
-            ::umount2(mountPoint_.c_str(), MNT_DETACH);
-        if (!device_.empty())
-            std::system(("losetup -d " + device_ + " 2>/dev/null").c_str());
-        if (backMounted_)
-            ::umount2(back_.c_str(), MNT_DETACH);
-    }
-    bool ready() const { return !mountPoint_.empty(); }
-
-  private:
-    std::string back_, device_, mountPoint_;
-    bool backMounted_ = false;
-};
-
-}  // namespace
 
 class VolumeFlushTest : public TempPrefixTest {};
 

@@ -11,6 +11,7 @@
 
 #include "CliFixture.h"
 #include "CorruptingProxy.h"
+#include "FailingDisk.h"
 
 namespace fs = std::filesystem;
 
@@ -199,4 +200,27 @@ TEST_F(CliRemoteTest, BytesChangedBetweenTheRecorderAndTheClientNeverMakeAVerifi
     const RunResult verify = Cli({"verify", "E:\\Remote", "--no-progress"});
     EXPECT_EQ(verify.out.find("VERIFIED:"), std::string::npos) << verify.out;
     EXPECT_NE(Cli({"list"}).out.find("2010-05-23 - 10:00 ~ 10:01"), std::string::npos);
+}
+
+// A stick whose device fails while the system writes the image out: the backup is not done,
+// whether the entries came from this recorder or over the link, and the schedule keeps them.
+TEST_F(CliRemoteTest, AnImageThatNeverReachesItsDeviceIsNoCompletedBackupFromEitherSource) {
+    RecordLargeDay();
+    StartServer();
+    ASSERT_EQ(Cli({"add", "20100523", "1000", "1003", "--cams", "all"}).status, 0);
+    for (const bool remote : {false, true}) {
+        SCOPED_TRACE(remote ? "over the link" : "from this recorder");
+        // A stick of its own each time: the first one's volume is broken after its failure.
+        const char letter = remote ? 'G' : 'F';
+        FailingDisk disk(prefix() + "/back_" + letter, MapDrive(letter, "removable"), 256);
+        if (!disk.ready())
+            GTEST_SKIP() << "no loop device, ext4 or mount on this machine";
+        const std::vector<std::string> args{"backup", "--folder",
+                                            std::string(1, letter) + ":\\Image", "--no-progress"};
+        const RunResult r = remote ? Remote(args) : Cli(args);
+        EXPECT_NE(r.status, 0) << r.out << r.err;
+        EXPECT_NE((r.out + r.err).find("could not be written"), std::string::npos)
+            << r.out << r.err;
+        EXPECT_NE(Cli({"list"}).out.find('~'), std::string::npos);  // kept for another try
+    }
 }
