@@ -112,18 +112,18 @@ storage::EstimateTotals EstimateEntry(const backup::HostSettings& host,
     return storage::EstimateRange(r);
 }
 
-int EstimateEntrySize(const backup::HostSettings& host, backup::DaySelection& sel,
-                      backup::ScheduleState& schedule, const std::string& day,
-                      const std::string& start, const std::string& end) {
+bool EstimateEntrySize(const backup::HostSettings& host, backup::DaySelection& sel,
+                       backup::ScheduleState& schedule, const std::string& day,
+                       const std::string& start, const std::string& end) {
     schedule.lastEntryKB = 0;
     const storage::EstimateTotals totals = EstimateEntry(host, sel, day, start, end);
     if (totals.kb == 0)
-        return 2;
+        return false;
     const DWORD size = storage::EntrySizeKB(totals);
     sel.selCamCount += static_cast<int>(SelectedCameras(host, sel).count());
     schedule.AddToTotal(size);
     schedule.lastEntryKB = size;
-    return 1;
+    return true;
 }
 
 std::string FormatTotalSize(const CProfileReadWrite& profile, DWORD totalKB) {

@@ -29,11 +29,11 @@ long long GetMinuteFrameCount(const backup::HostSettings& host, const backup::Da
 // Length of the minute's audio file for the channel; 0 when missing.
 long long GetMinuteAudioBytes(const backup::HostSettings& host, const std::string& segment,
                               int channel);
-// 1 when an estimate was made (the schedule's last entry size and total, and the selection's
-// camera count updated), 2 when the range holds nothing. start and end are "hhmm".
-int EstimateEntrySize(const backup::HostSettings& host, backup::DaySelection& sel,
-                      backup::ScheduleState& schedule, const std::string& day,
-                      const std::string& start, const std::string& end);
+// True when an estimate was made (the schedule's last entry size and total, and the selection's
+// camera count updated), false when the range holds nothing. start and end are "hhmm".
+bool EstimateEntrySize(const backup::HostSettings& host, backup::DaySelection& sel,
+                       backup::ScheduleState& schedule, const std::string& day,
+                       const std::string& start, const std::string& end);
 // "Total %.01f KByte" up to 1024 KB, "Total %.01f MByte" above, or the language file's formats.
 std::string FormatTotalSize(const CProfileReadWrite& profile, DWORD totalKB);
 void ShowTotalSize(const CProfileReadWrite& profile, const backup::ScheduleState& schedule,

@@ -143,11 +143,11 @@ CommandResult ScheduleEditor::OnAdd(const TimeFields& range) {
         return askSize_(entry, sh + sm, eh + em);  // the answer makes the entry
     const std::string day = day_.date.substr(0, 8);
     view_.SetWaitCursor(true);
-    const int estimated = EstimateEntrySize(host_, day_, schedule_, day, sh + sm, eh + em);
-    if (estimated == 1)
+    const bool estimated = EstimateEntrySize(host_, day_, schedule_, day, sh + sm, eh + em);
+    if (estimated)
         ShowTotalSize(profile_, schedule_, view_);
     view_.SetWaitCursor(false);
-    if (estimated != 1) {
+    if (!estimated) {
         // A refused entry leaves nothing behind in the working folder.
         storage::DeleteFolderTree(entryFolder);
         if (!schedule_.AnySlotUsed())

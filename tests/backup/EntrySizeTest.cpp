@@ -55,8 +55,8 @@ TEST_F(SizeEstimateTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {
     EXPECT_EQ(GetMinuteFrameCount(ctx.m_host, ctx.m_day, "201005231400"), 74);
     EXPECT_EQ(GetMinuteDataBytes(ctx.m_host, ctx.m_day, "201005231401"), 0);
     EXPECT_EQ(GetMinuteFrameCount(ctx.m_host, ctx.m_day, "201005239999"), 0);  // no such index
-    ASSERT_EQ(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1400", "1401"),
-              1);
+    ASSERT_TRUE(
+        EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1400", "1401"));
     EXPECT_EQ(ctx.m_schedule.lastEntryKB, 5003u);
     EXPECT_EQ(ctx.m_schedule.totalKB, 5003u);
     EXPECT_EQ(ctx.m_day.selCamCount, 2);
@@ -78,14 +78,14 @@ TEST_F(SizeEstimateTest, AudioIsRoundedPerFileAndTheRangeIncludesBothEnds) {
     for (int m : {0, 1, 2, 3})
         Flag(11, m);
     EXPECT_EQ(GetMinuteAudioBytes(ctx.m_host, "201005231058", 3), 5000);
-    ASSERT_EQ(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1058", "1102"),
-              1);
+    ASSERT_TRUE(
+        EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1058", "1102"));
     // 4 + 4 KB of audio (not 9), pictures below a kilobyte each, 2 pictures: no allowance.
     EXPECT_EQ(ctx.m_schedule.lastEntryKB, 3008u);
 
     ctx.m_host.modelCode = 0x1648D;
-    ASSERT_EQ(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1102", "1102"),
-              1);
+    ASSERT_TRUE(
+        EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1102", "1102"));
     EXPECT_EQ(ctx.m_schedule.lastEntryKB, 3000u + 488u);
     EXPECT_EQ(ctx.m_schedule.totalKB, 3008u + 3488u);
 }
@@ -104,14 +104,14 @@ TEST_F(SizeEstimateTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {
     ctx.m_host.camCount = 4;
     ctx.m_day.camSel[0] = 1;
     ctx.m_schedule.totalKB = 7;
-    EXPECT_EQ(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1000", "1001"),
-              2);  // both minutes broken
-    EXPECT_EQ(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1100", "0900"),
-              2);  // start after end
+    EXPECT_FALSE(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1000",
+                                   "1001"));  // both minutes broken
+    EXPECT_FALSE(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1100",
+                                   "0900"));  // start after end
     EXPECT_EQ(ctx.m_schedule.totalKB, 7u);
     EXPECT_EQ(ctx.m_day.selCamCount, 0);
-    EXPECT_EQ(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1000", "1002"),
-              1);  // 10:02 counts
+    EXPECT_TRUE(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1000",
+                                  "1002"));  // 10:02 counts
     EXPECT_GT(ctx.m_schedule.totalKB, 7u + 3000u);
 }
 
