@@ -1,13 +1,15 @@
 #pragma once
 // The backup worker: one thread for the front end's life, asleep on an auto-reset event until a
-// backup starts, then one pass over the schedule. It runs the pass from its job alone and tells
-// its endings when it is over, on the front end's own thread.
+// backup starts. Each time it wakes for a job it takes a step of the job's pass by the job's
+// entry source (a pass from this recorder is one step, a run over the link a step per answer of
+// the link), and tells its endings how the pass ended, on the front end's own thread.
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
-#include "backup/PassEndings.h"
+#include "backup/PassEnding.h"
 #include "backup/PassJob.h"
 #include "backup/RunState.h"
 #include "platform/Threading.h"
@@ -42,6 +44,7 @@ class BackupWorker {
   private:
     int MakeFileThread();
     std::shared_ptr<backup::PassJob> CurrentJob();
+    void Tell(const std::optional<backup::PassEnding>& ending);
     void OnOwnerThread(const std::function<void()>& call);
 
     backup::RunState& m_run;
@@ -54,6 +57,3 @@ class BackupWorker {
     std::atomic<bool> m_bFinished{false};
     std::atomic<bool> m_bMakeFileRun{false};
 };
-
-// One local pass over the 50 slots of its plan: every used entry into the image. Worker thread.
-void RunLocalPass(backup::PassJob& job);

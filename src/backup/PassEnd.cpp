@@ -18,6 +18,13 @@ void PassEnd::SetIdle() {
     view_.ShowProgress(false);
 }
 
+void PassEnd::PassEnded(const PassEnding& ending) {
+    if (ending.source == PassEnding::Source::kRecorder)
+        LocalPassEnded();
+    else
+        RemoteRunEnded(ending);
+}
+
 void PassEnd::LocalPassEnded() {
     run_.TakeResults();
     if (run_.job)
@@ -71,26 +78,26 @@ void PassEnd::FinishRemoteFolderBackup() {
     prompts_.ShowMessage(Text("M010014"), prompts_.Text("BACKUP", "A010008"), MB_OK | MB_TASKMODAL);
 }
 
-void PassEnd::RemoteRunEnded(const RemoteStep& step) {
-    switch (step.end) {
-        case RemoteStep::End::kNone:
+void PassEnd::RemoteRunEnded(const PassEnding& ending) {
+    switch (ending.link) {
+        case PassEnding::Link::kNone:
             return;
-        case RemoteStep::End::kNoLink:
+        case PassEnding::Link::kNoLink:
             Idle();
             view_.ShowProgress(false);
             view_.ShowDiscSpace(true);
             prompts_.SetStatusText(Text("M010012"));
             run_.running = 0;
             return;
-        case RemoteStep::End::kLost:
+        case PassEnding::Link::kLost:
             run_.report.Stopped();
-            run_.report.Fail(step.why);
-            ShowRemoteRunEnded(step.why);
+            run_.report.Fail(ending.why);
+            ShowRemoteRunEnded(ending.why);
             return;
-        case RemoteStep::End::kStopped:
-            ShowRemoteRunEnded(step.why);
+        case PassEnding::Link::kStopped:
+            ShowRemoteRunEnded(ending.why);
             return;
-        case RemoteStep::End::kFetched:
+        case PassEnding::Link::kFetched:
             if (target_.kind == TargetKind::kDisc) {
                 run_.TakeResults();
                 burner_.HandOverDiscImage();

@@ -10,7 +10,7 @@
 #include "backup/DiscBurn.h"
 #include "backup/OperatorPrompts.h"
 #include "backup/OperatorView.h"
-#include "backup/PassEndings.h"
+#include "backup/PassEnding.h"
 #include "backup/RunState.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/ScheduleState.h"
@@ -37,11 +37,7 @@ class PassEnd final : public IPassEndings {
     PassEnd(const PassEnd&) = delete;
     PassEnd& operator=(const PassEnd&) = delete;
 
-    // A local pass: a folder pass cleans up, a disc pass hands its image over to the writer.
-    void LocalPassEnded() override;
-    // A remote run's last step: the burn for a disc target, the clean-up for a folder, or the
-    // window back to idle with what went wrong.
-    void RemoteRunEnded(const RemoteStep& step) override;
+    void PassEnded(const PassEnding& ending) override;
     // A remote run over before its end (the link failed, the remote side could not make an
     // entry, or the operator cancelled), its manifest written: the window is told why.
     void ShowRemoteRunEnded(const std::string& why);
@@ -49,6 +45,12 @@ class PassEnd final : public IPassEndings {
     void Idle();
 
   private:
+    // A pass from this recorder: a folder pass cleans up, a disc pass hands its image over to
+    // the writer.
+    void LocalPassEnded();
+    // A run over the link: the burn for a disc target, the clean-up for a folder, or the
+    // window back to idle with what went wrong.
+    void RemoteRunEnded(const PassEnding& ending);
     // The clean-up of a finished folder backup: not running, controls idle, the working
     // folder, the list, the total, the entry record and the selection cleared.
     void ClearFinishedSchedule();

@@ -3,19 +3,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "backup/BackupPackage.h"
 #include "backup/CameraSelection.h"
-#include "backup/CopyEngine.h"
-#include "backup/DiscBurn.h"
 #include "backup/EntrySize.h"
 #include "backup/ImageManifest.h"
 #include "backup/PassEnd.h"
-#include "backup/PassPlanning.h"
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/ShareService.h"
 #include "platform/AtomicFile.h"
-#include "platform/WriteTap.h"
 #include "ports/CFileShareClient.h"
 #include "records/RemoteRecords.h"
 #include "storage/RecorderPaths.h"
@@ -52,86 +47,6 @@ void RequestDayIndex(const backup::HostSettings& host, backup::LinkState& link,
                      const std::string& day) {
     if (ConnectShareClient(host, link))
         link.client->ReqClient_LoadIndexData(day);
-}
-
-namespace {
-
-// The pass was stopped: the image's manifest says so; the window is told now when the link has
-// ended the run already, else when it does.
-RemoteStep StopSteps(backup::PassJob& job) {
-    job.report().Stopped();
-    FinishImageManifest(job);
-    RemoteStep step;
-    if (job.EndSteps()) {
-        step.end = RemoteStep::End::kStopped;
-        step.why = job.linkEndedWhy();
-    }
-    return step;
-}
-
-}  // namespace
-
-RemoteStep RunRemoteStep(backup::PassJob& job) {
-    const backup::PassPlan& plan = job.plan();
-    RemoteStep step;
-    if (job.stepsEnded())
-        return step;
-    if (!job.linked) {
-        // Without a link nothing can be fetched, and the window must not stay running.
-        job.EndSteps();
-        step.end = RemoteStep::End::kNoLink;
-        return step;
-    }
-    const bool first = !job.begun;
-    job.begun = true;
-    if (first)
-        job.sink().Open();
-    BeginImageManifest(job);
-    // The files written here (the viewer, each entry's information and map) are hashed too.
-    platform::ScopedWriteTap tap(ImageManifestTap(job));
-    if (first && plan.includeViewer) {
-        WriteViewerIni(job);
-        CopyViewerFiles(job);
-    }
-    for (int i = 0; i < kScheduleSlots; ++i) {
-        if (!job.running())
-            return StopSteps(job);
-        const ScheduleEntry& e = plan.entries[static_cast<std::size_t>(i)];
-        if (!e.bUsed || !job.pending[static_cast<std::size_t>(i)])
-            continue;
-        const std::string startKey = StartKey(e), endKey = EndKey(e);
-        PrepareEntryFolders(job, startKey, endKey);
-        const EntryImagePaths p = MakeEntryImagePaths(plan, startKey, endKey);
-        job.fetching = p.entry;
-        const std::string dest = paths::EntryDestFolder(p.imageRoot, p.entry, p.day);
-        CopyFilesToFolder(job, paths::WorkingInfoPath(plan.host.basePath, p.entry), dest);
-        CopyFilesToFolder(job, paths::WorkingMinuteMapPath(plan.host.basePath, p.entry, p.day),
-                          dest);
-        _BACKUPMAKEIMAGE request;
-        std::memset(&request, 0, sizeof request);
-        request.nTargetType = plan.targetType();
-        request.nDateType = plan.host.dateType;
-        request.nSlot = i;
-        request.entry = e;
-        job.shareClient->ReqSetAddBackupDataPath(request);
-        return step;
-    }
-    if (!job.running())
-        return StopSteps(job);
-    const std::size_t failures = job.report().failureCount();
-    FinishImageManifest(job);
-    job.sink().Close(job.report());
-    job.EndSteps();
-    if (job.report().failureCount() > failures) {
-        // Files that arrived are gone from the target again, or never reached its device: not
-        // a completed backup.
-        step.end = RemoteStep::End::kLost;
-        step.why = job.report().failures()[failures];
-        return step;
-    }
-    job.events().Progress(100);
-    step.end = RemoteStep::End::kFetched;
-    return step;
 }
 
 namespace backup {

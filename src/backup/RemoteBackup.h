@@ -17,7 +17,6 @@
 #include "backup/OperatorView.h"
 #include "backup/PassEnd.h"
 #include "backup/PassJob.h"
-#include "backup/RemoteStep.h"
 #include "backup/RunState.h"
 #include "backup/ScheduleState.h"
 #include "backup/TargetChoice.h"
