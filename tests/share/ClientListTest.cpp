@@ -11,7 +11,6 @@
 #include "ShareFixture.h"
 #include "integrity/ImageHasher.h"
 #include "integrity/Sha256.h"
-#include "share/HttpShareClient.h"
 
 namespace {
 
@@ -57,23 +56,8 @@ std::string Line(const std::string& name, const std::string& bytes) {
 
 }  // namespace
 
-class ClientListTest : public TempPrefixTest {
+class ClientListTest : public FakeServerClientTest<ScriptedServer> {
   protected:
-    void SetUp() override {
-        TempPrefixTest::SetUp();
-        MapDrive('E', "removable");
-        client.Connect("127.0.0.1", fake.port, &receiver);
-        receiver.onAnswer = [this](const Answer& a) {
-            if (a.message == share::kShareMessage && a.code == share::kCodeDownload) {
-                client.SetDownloadDir("E:\\Backup\\entry\\20100523\\");
-                client.StartDownload();
-            }
-        };
-    }
-    void TearDown() override {
-        receiver.onAnswer = nullptr;
-        TempPrefixTest::TearDown();
-    }
     // Runs an image chain until it has fetched the image (code 5) or ended (code 7); which.
     unsigned long RunChain(std::string* reason) {
         const std::size_t from = receiver.Count();
@@ -96,10 +80,6 @@ class ClientListTest : public TempPrefixTest {
         return 0;
     }
     std::string Folder() const { return prefix() + "/drive_e/Backup/entry/20100523"; }
-
-    ScriptedServer fake;
-    share::HttpShareClient client;
-    RecordingReceiver receiver;
 };
 
 TEST_F(ClientListTest, AFileWithdrawnWhileTheServerBuildsIsNeitherAFailureNorKept) {

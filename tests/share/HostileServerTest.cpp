@@ -9,7 +9,6 @@
 
 #include "ShareFixture.h"
 #include "integrity/Sha256.h"
-#include "share/HttpShareClient.h"
 
 namespace fs = std::filesystem;
 
@@ -83,23 +82,8 @@ std::set<std::string> AllFiles(const std::string& root) {
 
 }  // namespace
 
-class HostileServerTest : public TempPrefixTest {
+class HostileServerTest : public FakeServerClientTest<FakeServer> {
   protected:
-    void SetUp() override {
-        TempPrefixTest::SetUp();
-        MapDrive('E', "removable");
-        client.Connect("127.0.0.1", fake.port, &receiver);
-        receiver.onAnswer = [this](const Answer& a) {
-            if (a.message == share::kShareMessage && a.code == share::kCodeDownload) {
-                client.SetDownloadDir("E:\\Backup\\entry\\20100523\\");
-                client.StartDownload();
-            }
-        };
-    }
-    void TearDown() override {
-        receiver.onAnswer = nullptr;
-        TempPrefixTest::TearDown();
-    }
     static _BACKUPMAKEIMAGE Request() {
         _BACKUPMAKEIMAGE r{};
         r.nSlot = 2;
@@ -111,10 +95,6 @@ class HostileServerTest : public TempPrefixTest {
         client.ReqSetAddBackupDataPath(Request());
         return receiver.WaitFor(share::kCodeEnded, from).text;
     }
-
-    FakeServer fake;
-    share::HttpShareClient client;
-    RecordingReceiver receiver;
 };
 
 TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnythingIsWritten) {

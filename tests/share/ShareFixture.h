@@ -22,6 +22,7 @@
 #include "mkrec/Recorder.h"
 #include "ports/CFileShareClient.h"
 #include "records/RemoteRecords.h"
+#include "share/HttpShareClient.h"
 #include "share/ShareProtocol.h"
 #include "share/ShareReplies.h"
 #include "share/ShareServer.h"
@@ -111,6 +112,32 @@ class RecordingReceiver : public IShareClientReceiver {
     std::mutex m_;
     std::condition_variable cv_;
     std::vector<Answer> answers_;
+};
+
+// A share client on a server of the test's own (a fake with a port), which fetches each image
+// into E:\Backup\entry\20100523 as soon as the server says it is ready.
+template <class Server>
+class FakeServerClientTest : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        MapDrive('E', "removable");
+        client.Connect("127.0.0.1", fake.port, &receiver);
+        receiver.onAnswer = [this](const Answer& a) {
+            if (a.message == share::kShareMessage && a.code == share::kCodeDownload) {
+                client.SetDownloadDir("E:\\Backup\\entry\\20100523\\");
+                client.StartDownload();
+            }
+        };
+    }
+    void TearDown() override {
+        receiver.onAnswer = nullptr;
+        TempPrefixTest::TearDown();
+    }
+
+    Server fake;
+    share::HttpShareClient client;
+    RecordingReceiver receiver;
 };
 
 class ShareFixture : public TempPrefixTest {
