@@ -9,7 +9,10 @@
 
 // An ext4 volume on a loop device whose backing file lies on a tmpfs too small for it: the
 // volume takes files at once (megabytes of them), and its device fails when the system writes
-// out more than a few megabytes.
+// out more than a few megabytes. It has no journal: a journal on the failing device aborts at
+// its next commit (every five seconds) and turns the volume read-only, so that a pass slower
+// than that (a loaded machine, a sanitizer) would be refused its writes instead of meeting the
+// failure in its flush.
 class FailingDisk {
   public:
     FailingDisk(const std::string& back, const std::string& mountPoint, int megabytes = 64)
@@ -20,7 +23,7 @@ class FailingDisk {
         backMounted_ = true;
         const std::string image = back + "/disk.img";
         if (std::system(("truncate -s " + std::to_string(megabytes) + "M '" + image +
-                         "' && mkfs.ext4 -q -F '" + image + "' 2>/dev/null")
+                         "' && mkfs.ext4 -q -F -O ^has_journal '" + image + "' 2>/dev/null")
                             .c_str()) != 0)
             return;
         FILE* p = ::popen(("losetup -f --show '" + image + "' 2>/dev/null").c_str(), "r");

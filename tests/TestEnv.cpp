@@ -105,6 +105,22 @@ std::map<std::string, std::string> EntriesBelow(const std::string& root) {
     return entries;
 }
 
+std::vector<std::string> OpenHandlesBelow(const std::string& root) {
+    const std::string canonical = fs::weakly_canonical(root).string();
+    std::vector<std::string> held;
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec)) {
+        const fs::path target = fs::read_symlink(fd.path(), ec);
+        if (ec)
+            continue;
+        const std::string t = target.string();
+        if (t.compare(0, canonical.size(), canonical) == 0 &&
+            (t.size() == canonical.size() || t[canonical.size()] == '/'))
+            held.push_back(t);
+    }
+    return held;
+}
+
 int Sha256sumCheck(const std::string& folder) {
     const std::string command = "cd '" + folder + "' && sha256sum --quiet -c SHA256SUMS 1>&2";
     const int status = std::system(command.c_str());

@@ -27,6 +27,10 @@ std::map<std::string, std::string> EntriesBelow(const std::string& root);
 // when it fails), as anyone would check an image with the tools every Linux machine has.
 int Sha256sumCheck(const std::string& folder);
 
+// What this process holds open below the host folder root (each by its host path): a handle
+// left on a stick's volume keeps the operator from ejecting it.
+std::vector<std::string> OpenHandlesBelow(const std::string& root);
+
 class TempPrefixTest : public ::testing::Test {
   protected:
     void SetUp() override;

@@ -27,11 +27,17 @@ void ImageSink::Open() {
 }
 
 void ImageSink::Close(BackupReport& report) {
-    if (kind_ != TargetKind::kFolder || flush_.Flush())
-        return;
-    report.ImageLost(target_ + (platform::GetLastError() == platform::ERROR_DISK_FULL
-                                    ? " could not be written: the target is full"
-                                    : " could not be written to its device"));
+    const bool reached = kind_ != TargetKind::kFolder || flush_.Flush();
+    const DWORD error = platform::GetLastError();
+    Abandon();
+    if (!reached)
+        report.ImageLost(target_ + (error == platform::ERROR_DISK_FULL
+                                        ? " could not be written: the target is full"
+                                        : " could not be written to its device"));
+}
+
+void ImageSink::Abandon() {
+    flush_ = platform::VolumeFlush();
 }
 
 }  // namespace backup

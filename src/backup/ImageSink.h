@@ -28,7 +28,12 @@ class ImageSink {
     const std::string& rootHost() const { return rootHost_; }
     // After the last entry and the manifest, for a pass that was not stopped: a folder image
     // reaches its device, or the report says it did not and that none of its entries is whole.
+    // The volume is let go: the job outlives its pass, and a handle on a stick keeps the
+    // operator from ejecting it.
     void Close(BackupReport& report);
+    // A pass stopped before its end: nothing to flush for an image that is not whole; the
+    // volume is let go as by Close.
+    void Abandon();
 
   private:
     TargetKind kind_;

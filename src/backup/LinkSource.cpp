@@ -23,6 +23,7 @@ PassEnding Ended(PassEnding::Link link, std::string why = std::string()) {
 std::optional<PassEnding> StopSteps(PassJob& job) {
     job.report().Stopped();
     FinishImageManifest(job);
+    job.sink().Abandon();
     if (job.EndSteps())
         return Ended(PassEnding::Link::kStopped, job.linkEndedWhy());
     return std::nullopt;

@@ -44,6 +44,8 @@ PassStep RecorderSource::Step(PassJob& job) {
     FinishImageManifest(job);
     if (job.running())
         job.sink().Close(job.report());
+    else
+        job.sink().Abandon();
     job.events().Built(job.running());
     return {true, PassEnding{}};
 }

@@ -3,6 +3,9 @@
 #include "backup/BackupWorker.h"
 #include "backup/PassEnd.h"
 
+#include <sys/mount.h>
+
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -171,6 +174,36 @@ TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
         full = full || f.find("is full") != std::string::npos;
     EXPECT_TRUE(full);
     ExpectOnlyWholeMinuteFiles(tiny + "/Backup", driveC() + "/QorData/20100523");
+}
+
+// The operator takes the stick away once told the backup is done, and ejects it first: the
+// pass, finished or cancelled, holds nothing open on it while the window stays open.
+TEST_F(BackupWorkerTest, APassOverHoldsNothingOpenOnItsTarget) {
+    Record(600, 603);
+    Add("10", "00", "10", "01");
+    Run("E:\\Backup");
+    ASSERT_TRUE(ctx.m_run.report.ok());
+    EXPECT_EQ(OpenHandlesBelow(out), std::vector<std::string>{});
+
+    Add("10", "02", "10", "03");
+    view.onStatus = [&](const std::string& text) {
+        if (text.find("201005231002N.dat") != std::string::npos)
+            ctx.m_run.running = 0;  // the operator's Cancel, answered Yes
+    };
+    view.ended.Reset();
+    Run("E:\\Backup");
+    ASSERT_TRUE(ctx.m_run.report.stopped());
+    EXPECT_EQ(OpenHandlesBelow(out), std::vector<std::string>{});
+
+    const std::string stick = MountTinyDrive('F', "size=12m");
+    if (stick.empty())
+        GTEST_SKIP() << "no small filesystem can be mounted here";
+    view.onStatus = nullptr;
+    out = stick;
+    view.ended.Reset();
+    Run("F:\\Backup");
+    ASSERT_TRUE(ctx.m_run.report.ok());
+    EXPECT_EQ(::umount2(stick.c_str(), 0), 0) << std::strerror(errno);
 }
 
 TEST_F(BackupWorkerTest, TheWalkCrossesHoursAndAudioFollowsTheChannelLimits) {

@@ -240,6 +240,22 @@ TEST_F(RemoteBackupTest, ARunThatBrokeOffIsFetchedWholeTheNextTimeOverItsHalfWri
     EXPECT_FALSE(fs::exists(day + ".201005231000N.dat.77-1.quillon-part"));
 }
 
+// A run over the link, fetched or broken off, holds nothing open on its target once it is
+// over: the window stays, and the operator ejects the stick.
+TEST_F(RemoteBackupTest, ARunOverHoldsNothingOpenOnItsTarget) {
+    GoRemote();
+    Add("10", "00", "10", "01", {0, 1});
+    client->dropDownloads = true;
+    Run("Remote");
+    ASSERT_EQ(view.messages.back().text,
+              ctx.m_prompts.Text("BACKUP", "M010012") + "\nthe link was lost");
+    EXPECT_EQ(OpenHandlesBelow(out), std::vector<std::string>{});
+    client->dropDownloads = false;
+    Run("Remote");
+    ASSERT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "M010014"));
+    EXPECT_EQ(OpenHandlesBelow(out), std::vector<std::string>{});
+}
+
 TEST_F(RemoteBackupTest, ASizeRequestLeftUnansweredEndsTheAddWithTheLinksReason) {
     GoRemote();
     ctx.m_chooser.SelectBackupDay("20100523");
