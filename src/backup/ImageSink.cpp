@@ -22,12 +22,12 @@ void ImageSink::Open() {
     rootHost_ = platform::ResolvePath(root_);
     // Watched from now: a failure of the device while the system writes the image out in the
     // background reaches the flush at the end whoever else flushes the volume meanwhile.
-    if (kind_ == TargetKind::kFolder)
+    if (flushed())
         flush_ = platform::VolumeFlush(root_);
 }
 
 void ImageSink::Close(BackupReport& report) {
-    const bool reached = kind_ != TargetKind::kFolder || flush_.Flush();
+    const bool reached = !flushed() || flush_.Flush();
     const DWORD error = platform::GetLastError();
     Abandon();
     if (!reached)

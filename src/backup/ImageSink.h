@@ -18,6 +18,9 @@ class ImageSink {
     explicit ImageSink(const PassPlan& plan);
 
     TargetKind kind() const { return kind_; }
+    // The image is flushed to its device at the end (a folder target): its files may start
+    // for the device as soon as each is whole.
+    bool flushed() const { return kind_ == TargetKind::kFolder; }
     // The image root as a drive path ending in its separator; "" without a target.
     const std::string& root() const { return root_; }
     // Before the first entry: the staging folder emptied (a disc holds the current schedule

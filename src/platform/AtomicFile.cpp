@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/DrivePaths.h"
+#include "platform/EarlyWriteback.h"
 #include "platform/HostFiles.h"
 
 namespace platform {
@@ -61,7 +62,7 @@ bool AtomicFile::Commit(bool durable) {
     }
     const long long length = tap_ ? file_.Length() : -1;
     const FileId id = tap_ ? file_.Id() : FileId{};
-    if (!durable)
+    if (!durable && WantsEarlyWriteback(final_))
         file_.StartWriteback();
     file_.Close();
     if (::rename(temp_.c_str(), final_.c_str()) != 0) {

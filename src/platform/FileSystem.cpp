@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/DrivePaths.h"
+#include "platform/EarlyWriteback.h"
 
 namespace platform {
 namespace {
@@ -242,25 +243,34 @@ bool FlushVolume(const std::string& path) {
 }
 
 VolumeFlush::VolumeFlush(const std::string& path) : host_(ResolvePath(path)) {
+    if (host_.empty())
+        return;
     // The volume's error state is taken when it is opened: from now on, each failure of its
     // device is reported to this handle once.
-    if (!host_.empty())
-        fd_ = ::open(host_.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = ::open(host_.c_str(), O_RDONLY | O_CLOEXEC);
+    BeginEarlyWriteback(host_);
 }
 
 VolumeFlush::~VolumeFlush() {
+    Release();
+}
+
+void VolumeFlush::Release() {
     if (fd_ >= 0)
         ::close(fd_);
+    fd_ = -1;
+    if (!host_.empty())
+        EndEarlyWriteback(host_);
+    host_.clear();
 }
 
 VolumeFlush::VolumeFlush(VolumeFlush&& other) noexcept
-    : host_(std::move(other.host_)), fd_(std::exchange(other.fd_, -1)) {}
+    : host_(std::exchange(other.host_, std::string())), fd_(std::exchange(other.fd_, -1)) {}
 
 VolumeFlush& VolumeFlush::operator=(VolumeFlush&& other) noexcept {
     if (this != &other) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        host_ = std::move(other.host_);
+        Release();
+        host_ = std::exchange(other.host_, std::string());
         fd_ = std::exchange(other.fd_, -1);
     }
     return *this;

@@ -39,7 +39,8 @@ bool IsDirectory(const std::string& path);
 bool FlushVolume(const std::string& path);
 // The same for a volume watched from before its files are written: a failure of the device
 // while the system wrote them in the background is reported by Flush even when something else
-// flushed the volume in between and saw it first.
+// flushed the volume in between and saw it first. While it watches, the files committed below
+// its folder start for the device at once (EarlyWriteback.h).
 class VolumeFlush {
   public:
     VolumeFlush() = default;
@@ -53,6 +54,7 @@ class VolumeFlush {
     bool Flush();
 
   private:
+    void Release();
     std::string host_;
     int fd_ = -1;
 };

@@ -1,6 +1,8 @@
 #include "FailingDisk.h"
 #include "TestEnv.h"
 #include "platform/AtomicFile.h"
+#include "platform/DrivePaths.h"
+#include "platform/EarlyWriteback.h"
 #include "platform/FileSystem.h"
 
 using namespace platform;
@@ -39,4 +41,22 @@ TEST_F(VolumeFlushTest, AWatchFindsItsFolderAtTheFlush) {
     VolumeFlush never("C:\\Never");
     EXPECT_FALSE(never.Flush());
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+// Files below a watched folder start for the device at once, from any thread; files beside it
+// (a name that merely begins the same) and files after the last watch of it has ended do not.
+TEST_F(VolumeFlushTest, OnlyFilesBelowAWatchedFolderStartForTheDeviceAtOnce) {
+    ASSERT_TRUE(CreateDirectory("C:\\Image"));
+    const std::string image = ResolvePath("C:\\Image");
+    {
+        VolumeFlush first("C:\\Image\\");
+        VolumeFlush moved = std::move(first);
+        VolumeFlush second("C:\\Image");
+        EXPECT_TRUE(WantsEarlyWriteback(image + "/2010/minute.dat"));
+        EXPECT_FALSE(WantsEarlyWriteback(image + "x/minute.dat"));
+        EXPECT_FALSE(WantsEarlyWriteback(driveC() + "/NetBackupTemp/minute.dat"));
+        second = VolumeFlush();
+        EXPECT_TRUE(WantsEarlyWriteback(image + "/minute.dat"));  // the moved watch still holds
+    }
+    EXPECT_FALSE(WantsEarlyWriteback(image + "/minute.dat"));
 }
