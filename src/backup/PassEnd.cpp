@@ -19,6 +19,7 @@ void PassEnd::SetIdle() {
 }
 
 void PassEnd::PassEnded(const PassEnding& ending) {
+    run_.ending = ending;
     if (ending.source == PassEnding::Source::kRecorder)
         LocalPassEnded();
     else
@@ -90,8 +91,7 @@ void PassEnd::RemoteRunEnded(const PassEnding& ending) {
             run_.running = 0;
             return;
         case PassEnding::Link::kLost:
-            run_.report.Stopped();
-            run_.report.Fail(ending.why);
+            run_.report.Stopped();  // what was lost is in the report already
             ShowRemoteRunEnded(ending.why);
             return;
         case PassEnding::Link::kStopped:

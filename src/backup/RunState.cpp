@@ -4,6 +4,7 @@ namespace backup {
 
 PassJob& RunState::Begin(PassPlan plan, IPassEvents& events, CFileShareClient* link) {
     job = std::make_shared<PassJob>(std::move(plan), events, report, running);
+    ending.reset();
     job->shareClient = link;
     for (std::size_t i = 0; i < kScheduleSlots; ++i) {
         const ScheduleEntry& e = job->plan().entries[i];

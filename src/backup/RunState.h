@@ -3,9 +3,11 @@
 // job of the running (or last) pass, and what the last one left once it has ended.
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "backup/BackupReport.h"
+#include "backup/PassEnding.h"
 #include "backup/PassJob.h"
 #include "platform/Types.h"
 
@@ -24,6 +26,9 @@ struct RunState {
     std::atomic<DWORD> doneSize{0};
     std::string manifestNote;    // what its manifest holds, or why it is missing
     std::string keyFingerprint;  // of the key that signed it; "" when not signed
+    // How it ended, as its source told; none while it runs, and for a run over the link that
+    // the link ended between its steps.
+    std::optional<PassEnding> ending;
 
     // A new job for plan, the running pass from now on; a remote pass fetches the entries the
     // plan marks pending over link.

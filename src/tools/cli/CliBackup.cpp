@@ -236,7 +236,6 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
     BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     s.remote->SetWorkerWake([&worker] { worker.Signal(); });
     const auto t0 = std::chrono::steady_clock::now();
-    const std::size_t boxesBefore = s.view.Messages().size();
     if (!StartPass(ctx, worker, a))
         return 1;
     bool cancelled = false;
@@ -254,8 +253,8 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
     worker.StopMakeFileThread();
     s.view.FinishProgress();
     const double seconds = SecondsSince(t0);
-    const bool completed = s.view.Messages().size() > boxesBefore &&
-                           s.view.Messages().back().text == ctx.m_prompts.Text("BACKUP", "M010014");
+    const bool completed =
+        ctx.m_run.ending && ctx.m_run.ending->link == backup::PassEnding::Link::kFetched;
     std::printf("remote backup to %s: %zu entries, %.1f s\n", paths::ImageRoot(3, folder).c_str(),
                 plan.size(), seconds);
     PrintManifest(ctx);
