@@ -57,8 +57,7 @@ int BackupWorker::MakeFileThread() {
         if (!job)
             continue;
         const backup::PassStep step = backup::SourceOf(job->plan()).Step(*job);
-        if (step.over) {
-            // Over for good, whatever wakes the worker after it.
+        if (step.dropJob) {
             std::lock_guard<std::mutex> lock(m_jobMutex);
             if (m_job == job)
                 m_job.reset();

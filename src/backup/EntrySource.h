@@ -9,10 +9,11 @@
 
 namespace backup {
 
-// What a step of a pass came to: the pass over (the worker drops the job), and how it ended
-// when the front end is to hear of it now.
+// What a step of a pass came to: whether the worker lets go of the job (it then takes no more
+// steps of it, whatever wakes it), and how the pass ended when the front end is to hear of it
+// now.
 struct PassStep {
-    bool over = false;
+    bool dropJob = false;
     std::optional<PassEnding> ending;
 };
 

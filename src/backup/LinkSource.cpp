@@ -29,8 +29,9 @@ std::optional<PassEnding> StopSteps(PassJob& job) {
     return std::nullopt;
 }
 
-// The run over for this source (the worker keeps the job: a late answer of the link finds
-// its steps ended and takes none).
+// The run over for this source. The worker keeps the job all the same: a late answer of the
+// link finds its steps ended and takes none, and a worker told to end while the run waits
+// between its steps abandons it.
 PassStep RunOver(std::optional<PassEnding> ending) {
     return {false, std::move(ending)};
 }
