@@ -13,10 +13,12 @@
 #include <thread>
 
 #include "BackupFixture.h"
+#include "FakeDiscWriter.h"
 #include "LoopbackShareClient.h"
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/ScheduleCommands.h"
+#include "integrity/Sha256.h"
 #include "mkrec/Recorder.h"
 
 namespace fs = std::filesystem;
@@ -164,6 +166,44 @@ TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSche
     EXPECT_FALSE(fs::exists(driveC() + "/NetBackupTemp/2010_05_23=10,00~10,01"));
     EXPECT_TRUE(view.listRows.empty());
     EXPECT_FALSE(ctx.m_run.running);
+}
+
+// Onto a disc, a run over the link builds its image in the staging folder, byte for byte the
+// image a pass from this recorder builds there, and hands it to the writer; nothing of it is
+// flushed or kept open on the way.
+TEST_F(RemoteBackupTest, ARemoteRunOntoADiscHandsTheWriterTheImageALocalPassBuilds) {
+    FakeDiscWriter writer;
+    writer.freeMB = 4000;
+    ctx.m_disc.writer = &writer;
+    ASSERT_TRUE(ctx.m_targets.FindWriterDrive());
+    const std::string staging = driveC() + "/QuillonTemp";
+    // Each file's name and hash: a difference names the file, not a screen of its bytes.
+    auto image = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& [name, bytes] : FilesBelow(staging))
+            files[name] = integrity::Sha256Hex(bytes.data(), bytes.size());
+        return files;
+    };
+    auto burn = [&] {
+        ctx.m_target.kind = backup::TargetKind::kDisc;  // as the folder browser sets it
+        writer.calls.clear();
+        ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
+        ASSERT_TRUE(client->Pump([&] { return ctx.m_disc.writing.load() != 0; }));
+        EXPECT_NE(std::find(writer.calls.begin(), writer.calls.end(), "write"), writer.calls.end());
+        EXPECT_EQ(Sha256sumCheck(staging), 0);
+        EXPECT_EQ(OpenHandlesBelow(staging), std::vector<std::string>{});
+    };
+    Add("10", "00", "10", "02", {0, 2});
+    burn();
+    const auto local = image();
+    EXPECT_GT(local.size(), 5u);
+    ctx.m_disc.writing = 0;
+    ctx.m_editor.ClearWholeSchedule();
+
+    GoRemote();
+    Add("10", "00", "10", "02", {0, 2});
+    burn();
+    EXPECT_EQ(image(), local);
 }
 
 TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
