@@ -53,6 +53,8 @@ class LoopbackProxy {
     // Passes bytes both ways until a side closes or the proxy stops: up(data, n) sees what the
     // client sends before it goes on; down(data, n) sees what the server answers and may change
     // it or shorten n, and its false ends the relay once those n bytes were passed.
+    // A side that closed first ends the relay, never the test program: sends do not raise
+    // SIGPIPE.
     template <class Up, class Down>
     void Pump(int client, int target, Up up, Down down) {
         char buf[8192];
@@ -65,7 +67,7 @@ class LoopbackProxy {
                 if (n <= 0)
                     return;
                 up(buf, static_cast<std::size_t>(n));
-                if (::write(target, buf, static_cast<std::size_t>(n)) != n)
+                if (::send(target, buf, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n)
                     return;
             }
             if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
@@ -73,7 +75,7 @@ class LoopbackProxy {
                 if (n <= 0)
                     return;
                 const bool goOn = down(buf, n);
-                if (n > 0 && ::write(client, buf, static_cast<std::size_t>(n)) != n)
+                if (n > 0 && ::send(client, buf, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n)
                     return;
                 if (!goOn)
                     return;

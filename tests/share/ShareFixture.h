@@ -20,12 +20,17 @@
 #include "TestEnv.h"
 #include "backup/ShareService.h"
 #include "mkrec/Recorder.h"
+#include "platform/Signals.h"
 #include "ports/CFileShareClient.h"
 #include "records/RemoteRecords.h"
 #include "share/HttpShareClient.h"
 #include "share/ShareProtocol.h"
 #include "share/ShareReplies.h"
 #include "share/ShareServer.h"
+
+// As every program of ours does at its start: the in-process server writing to a client that
+// went away (a dropped connection, a cancel) fails that write instead of ending the test program.
+inline const bool kBrokenPipesIgnored = (platform::IgnoreBrokenPipes(), true);
 
 struct Answer {
     unsigned message = 0;
