@@ -9,6 +9,7 @@
 #include "BackupFixture.h"
 #include "FakeDiscWriter.h"
 #include "LoopbackShareClient.h"
+#include "OwnerThread.h"
 #include "SerialOperatorView.h"
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
@@ -22,32 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// The window's thread as the worker reaches it: a call handed over runs when the test serves.
-class OwnerThread {
-  public:
-    void Run(const std::function<void()>& call) {
-        std::unique_lock<std::mutex> lock(m_);
-        call_ = &call;
-        cv_.notify_all();
-        cv_.wait(lock, [&] { return call_ == nullptr; });
-    }
-    void Serve() {
-        std::unique_lock<std::mutex> lock(m_);
-        if (!call_)
-            return;
-        (*call_)();
-        call_ = nullptr;
-        ++served;
-        cv_.notify_all();
-    }
-    int served = 0;
-
-  private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    const std::function<void()>* call_ = nullptr;
-};
 
 // What the host sends while a pass runs: another camera count, date type and model, and no base
 // folder (the working folder stays where the schedule is).
