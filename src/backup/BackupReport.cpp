@@ -6,12 +6,16 @@ void BackupReport::Fail(const std::string& what) {
 }
 
 void BackupReport::ImageLost(const std::string& what) {
+    Fail(what);
+    EntriesLack(what);
+}
+
+void BackupReport::EntriesLack(const std::string& why) {
     std::lock_guard<std::mutex> lock(mutex_);
-    failures_.push_back(what);
     for (EntryOutcome& e : entries_) {
         if (e.complete) {
             e.complete = false;
-            e.why = what;
+            e.why = why;
             e.recordingDamaged = false;
         }
     }

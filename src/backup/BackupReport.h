@@ -30,6 +30,9 @@ class BackupReport {
     bool targetLost() const;
     // The image as a whole did not reach its target's device: no entry of it is whole.
     void ImageLost(const std::string& what);
+    // The entries made whole so far lack something of the image as a whole (its manifest),
+    // for why: none of them is complete. The failure itself is entered by who found it.
+    void EntriesLack(const std::string& why);
     void Reset();
     std::vector<std::string> failures() const;
     std::size_t failureCount() const;

@@ -1,5 +1,6 @@
 #include "backup/ImageManifest.h"
 
+#include "backup/CopyEngine.h"
 #include "backup/ScheduleAfterPass.h"
 #include "integrity/ImageHasher.h"
 #include "integrity/Manifest.h"
@@ -184,10 +185,17 @@ void FinishImageManifest(backup::PassJob& job) {
         (!platform::IsDirectory(root) || platform::VolumeOf(root) != job.sink().volume());
     if (gone || !KeepOlderManifest(root, job.plan().targetType() == 3) ||
         !platform::WriteFileAtomically(path, text.data(), text.size())) {
-        if (job.report().targetLost())
+        if (job.report().targetLost()) {
             job.manifestNote = "no manifest was written: the target can take nothing more";
-        else
-            job.report().Fail("the manifest " + path + " could not be written");
+            return;
+        }
+        // The target may have been lost after the last file (turned read-only, taken away):
+        // said as such, once. Either way no entry of this image can be checked, so the
+        // schedule keeps them all.
+        const std::string what = "the manifest " + path + " could not be written";
+        if (!TargetLost(job, what, true))
+            job.report().Fail(what);
+        job.report().EntriesLack(what);
         return;
     }
     Sign(job, root, text);

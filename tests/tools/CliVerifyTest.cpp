@@ -1,6 +1,7 @@
 // An image checked as whoever receives it would: with sha256sum, and with quillon-cli verify,
 // which finds each kind of change, a manifest forged without the key, a key that is not the
-// trusted one, and minute indexes that address bytes their data files do not hold.
+// trusted one, and minute indexes that address bytes their data files do not hold; and a pass
+// whose manifest cannot be written.
 #include <filesystem>
 
 #include "CliFixture.h"
@@ -170,6 +171,19 @@ TEST_F(CliVerifyTest, ASecondBackupIntoTheSameFolderLeavesTheFirstImageCheckable
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("files match SHA256SUMS and SHA256SUMS-1, not signed"), std::string::npos)
         << r.out;
+}
+
+// A manifest the target will not take, on a target that is otherwise fine: the pass fails once,
+// saying so, and keeps its entries for another try, since nothing of the image can be checked.
+TEST_F(CliVerifyTest, AManifestThatCannotBeWrittenFailsOnceAndKeepsTheSchedule) {
+    fs::create_directories(usb + "/Blocked/SHA256SUMS/taken");
+    ASSERT_EQ(Cli({"add", "20100523", "1000", "1003", "--cams", "all"}).status, 0);
+    const RunResult r = Cli({"backup", "--folder", "E:\\Blocked", "--no-progress"});
+    EXPECT_EQ(r.status, 1);
+    const auto failures = FailureLines(r.err);
+    ASSERT_EQ(failures.size(), 1u) << r.err;
+    EXPECT_NE(failures[0].find("the manifest"), std::string::npos) << failures[0];
+    EXPECT_EQ(Cli({"delete", "2010-05-23 - 10:00 ~ 10:03"}).status, 0);  // still scheduled
 }
 
 TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesForNothing) {
