@@ -1,13 +1,26 @@
 #include "integrity/ImageHasher.h"
 
+#include <algorithm>
+
 #include "integrity/Manifest.h"
 
 namespace integrity {
+namespace {
+
+// One lane beside the writer, two where the machine has a core for each: hashing costs more
+// than the copy it follows.
+std::size_t LaneCount() {
+    return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+}
+
+}  // namespace
 
 ImageHasher::ImageHasher(std::string rootHost) : root_(std::move(rootHost)) {
     while (!root_.empty() && root_.back() == '/')
         root_.pop_back();
-    thread_ = std::thread([this] { Run(); });
+    lanes_.resize(LaneCount());
+    for (std::size_t i = 0; i < lanes_.size(); ++i)
+        lanes_[i].thread = std::thread([this, i] { Run(i); });
 }
 
 ImageHasher::~ImageHasher() {
@@ -26,6 +39,10 @@ int ImageHasher::Opened(const std::string& finalHostPath) {
         return -1;
     auto file = std::make_unique<Open>();
     file->path = std::move(relative);
+    // The lane with the least to do; its size is not known yet.
+    for (std::size_t i = 1; i < lanes_.size(); ++i)
+        if (lanes_[i].queued < lanes_[file->lane].queued)
+            file->lane = i;
     if (!reusable_.empty()) {
         const int handle = reusable_.back();
         reusable_.pop_back();
@@ -48,47 +65,104 @@ char* ImageHasher::TakeBuffer() {
     return buffer;
 }
 
-void ImageHasher::Hand(int handle, char* buffer, std::size_t count) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back({handle, buffer, count, false, 0, {}, {}});
+// Under the lock.
+void ImageHasher::Queue(Job job, long long bytes) {
+    Lane& lane = lanes_[open_[static_cast<std::size_t>(job.handle)]->lane];
+    lane.queued += bytes;
+    lane.jobs.push_back(std::move(job));
     changed_.notify_all();
 }
 
-void ImageHasher::Closed(int handle, bool committed, long long length, platform::FileId id) {
+void ImageHasher::Hand(int handle, char* buffer, std::size_t count) {
+    Job job;
+    job.handle = handle;
+    job.buffer = buffer;
+    job.count = count;
     std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back({handle, nullptr, 0, committed, length, id, {}});
-    changed_.notify_all();
+    Queue(std::move(job), static_cast<long long>(count));
+}
+
+void ImageHasher::HandWritten(int handle, platform::File written, std::uint64_t offset,
+                              long long count) {
+    Job job;
+    job.handle = handle;
+    job.written = std::move(written);
+    job.offset = offset;
+    job.count = static_cast<std::size_t>(count);
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return ahead_ < kAhead || stopping_; });
+    ahead_ += count;
+    Queue(std::move(job), count);
+}
+
+void ImageHasher::Closed(int handle, bool committed, long long length, platform::FileId id) {
+    Job job;
+    job.handle = handle;
+    job.committed = committed;
+    job.length = length;
+    job.id = id;
+    std::lock_guard<std::mutex> lock(mutex_);
+    job.turn = ++turns_;
+    Queue(std::move(job), 0);
 }
 
 void ImageHasher::Withdrawn(const std::string& finalHostPath) {
     if (finalHostPath.compare(0, root_.size() + 1, root_ + "/") != 0)
         return;
+    const std::string path = finalHostPath.substr(root_.size() + 1);
     std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back({-1, nullptr, 0, false, 0, {}, finalHostPath.substr(root_.size() + 1)});
-    changed_.notify_all();
+    const std::uint64_t turn = ++turns_;
+    withdrawnAt_[path] = turn;
+    if (const auto at = committedAt_.find(path); at != committedAt_.end() && at->second < turn)
+        result_.files.erase(path);
 }
 
-void ImageHasher::Run() {
+void ImageHasher::ReadBack(Open& file, Job& job, char* into) {
+    std::size_t left = job.count;
+    while (left > 0 && file.unread.empty()) {
+        const long long n = job.written.ReadAt(into, std::min(left, kBufferBytes), job.offset);
+        if (n <= 0) {
+            file.unread = n < 0 ? "a read error" : "the file is shorter than was copied";
+            break;
+        }
+        file.hash.Update(into, static_cast<std::size_t>(n));
+        file.bytes += n;
+        job.offset += static_cast<std::uint64_t>(n);
+        left -= static_cast<std::size_t>(n);
+    }
+    job.written.Close();
+}
+
+void ImageHasher::Run(std::size_t index) {
+    std::unique_ptr<char[]> readBack;
+    Lane& lane = lanes_[index];
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-        if (jobs_.empty())
+        changed_.wait(lock, [&] { return stopping_ || !lane.jobs.empty(); });
+        if (lane.jobs.empty())
             return;
-        const Job job = jobs_.front();
-        jobs_.pop_front();
-        if (job.handle < 0) {
-            // After the close of the file it names: jobs are taken in order.
-            result_.files.erase(job.withdrawn);
+        Job job = std::move(lane.jobs.front());
+        lane.jobs.pop_front();
+        Open* file = open_[static_cast<std::size_t>(job.handle)].get();
+        // Hashing is the long part: the writers go on meanwhile.
+        if (job.written.IsOpen()) {
+            lock.unlock();
+            if (!readBack)
+                readBack = std::make_unique<char[]>(kBufferBytes);
+            ReadBack(*file, job, readBack.get());
+            lock.lock();
+            ahead_ -= static_cast<long long>(job.count);
+            lane.queued -= static_cast<long long>(job.count);
+            changed_.notify_all();
             continue;
         }
-        Open* file = open_[static_cast<std::size_t>(job.handle)].get();
         if (job.buffer) {
-            // Hashing is the long part: the writers go on meanwhile.
             lock.unlock();
             file->hash.Update(job.buffer, job.count);
             file->bytes += static_cast<long long>(job.count);
             lock.lock();
             free_.push_back(job.buffer);
+            lane.queued -= static_cast<long long>(job.count);
             changed_.notify_all();
             continue;
         }
@@ -98,19 +172,30 @@ void ImageHasher::Run() {
     }
 }
 
+// Under the lock.
 void ImageHasher::Take(const Job& job) {
     Open& file = *open_[static_cast<std::size_t>(job.handle)];
     if (!job.committed)
         return;
-    if (job.length != file.bytes) {
+    std::string problem;
+    if (!file.unread.empty())
+        problem = file.path + " could not be read back to be hashed (" + file.unread + ")";
+    else if (job.length != file.bytes)
         // Its bytes went into the file by another way than the tap: its hash would be wrong.
-        result_.problems.push_back(file.path + " was written without being hashed (" +
-                                   std::to_string(file.bytes) + " of " +
-                                   std::to_string(job.length) + " bytes seen)");
-        result_.files.erase(file.path);
+        problem = file.path + " was written without being hashed (" + std::to_string(file.bytes) +
+                  " of " + std::to_string(job.length) + " bytes seen)";
+    if (!problem.empty())
+        result_.problems.push_back(problem);
+    // A later commit of the name was taken in already: it counts.
+    std::uint64_t& committed = committedAt_[file.path];
+    if (committed > job.turn)
         return;
-    }
-    result_.files[file.path] = {file.hash.HexFinal(), file.bytes, job.id};
+    committed = job.turn;
+    const auto withdrawn = withdrawnAt_.find(file.path);
+    if (!problem.empty() || (withdrawn != withdrawnAt_.end() && withdrawn->second > job.turn))
+        result_.files.erase(file.path);
+    else
+        result_.files[file.path] = {file.hash.HexFinal(), file.bytes, job.id};
 }
 
 ImageHasher::Result ImageHasher::Finish() {
@@ -119,8 +204,9 @@ ImageHasher::Result ImageHasher::Finish() {
         stopping_ = true;
         changed_.notify_all();
     }
-    if (thread_.joinable())
-        thread_.join();
+    for (Lane& lane : lanes_)
+        if (lane.thread.joinable())
+            lane.thread.join();
     std::lock_guard<std::mutex> lock(mutex_);
     return result_;
 }

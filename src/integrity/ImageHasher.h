@@ -1,8 +1,11 @@
 #pragma once
 // Hashes the files a backup pass writes below its image root from the bytes as they are
-// written, on a thread of its own: the writer hands over full buffers and goes on with the
-// next while this thread hashes, and waits only when every buffer is still to be hashed.
+// written, on threads of its own: the writer hands over full buffers, or the files the system
+// copied into, and goes on with the next while these threads hash (reading copied bytes back
+// from the file), and waits only when it is too far ahead. Each file is hashed on one thread,
+// in the order its bytes were handed; different files on different threads.
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
@@ -34,35 +37,49 @@ class ImageHasher : public platform::WriteTap {
     int Opened(const std::string& finalHostPath) override;
     char* TakeBuffer() override;
     void Hand(int handle, char* buffer, std::size_t count) override;
+    void HandWritten(int handle, platform::File written, std::uint64_t offset,
+                     long long count) override;
     void Closed(int handle, bool committed, long long length, platform::FileId id) override;
     void Withdrawn(const std::string& finalHostPath) override;
 
     struct Result {
         // By path relative to the root, with '/'; the last commit of a name counts.
         std::map<std::string, FileDigest> files;
-        // Files committed with other bytes than were handed over (written around the tap).
+        // Files committed with other bytes than were handed over (written around the tap), or
+        // whose copied bytes could not be read back.
         std::vector<std::string> problems;
     };
-    // Waits until everything handed over is hashed and stops the thread.
+    // Waits until everything handed over is hashed and stops the threads.
     Result Finish();
     const std::string& rootHost() const { return root_; }
 
   private:
     struct Open {
         std::string path;
+        std::size_t lane = 0;
         Sha256 hash;
         long long bytes = 0;
+        std::string unread;  // why copied bytes could not be read back
     };
     struct Job {
-        int handle;    // -1: withdrawn names the file deleted again
-        char* buffer;  // null: the file was closed
-        std::size_t count;
-        bool committed;
-        long long length;
+        int handle = -1;
+        char* buffer = nullptr;  // bytes to hash; with written not open: the file was closed
+        std::size_t count = 0;
+        platform::File written;  // open: count bytes to read back from it at offset
+        std::uint64_t offset = 0;
+        bool committed = false;
+        long long length = 0;
         platform::FileId id;
-        std::string withdrawn;
+        std::uint64_t turn = 0;  // of the commit among commits and withdrawals
     };
-    void Run();
+    struct Lane {
+        std::deque<Job> jobs;
+        long long queued = 0;  // bytes in its jobs
+        std::thread thread;
+    };
+    void Run(std::size_t lane);
+    void Queue(Job job, long long bytes);
+    void ReadBack(Open& file, Job& job, char* into);
     void Take(const Job& job);
 
     std::string root_;
@@ -72,14 +89,21 @@ class ImageHasher : public platform::WriteTap {
     static constexpr int kBuffers = 16;
     std::vector<std::unique_ptr<char[]>> owned_;
     std::vector<char*> free_;
-    std::deque<Job> jobs_;
+    // Copied bytes handed as files and not yet read back: the writer waits beyond kAhead, so
+    // that they are still in the system's cache when read and few handles stay open.
+    static constexpr long long kAhead = 64ll << 20;
+    long long ahead_ = 0;
+    std::vector<Lane> lanes_;
     std::vector<std::unique_ptr<Open>> open_;  // by handle; null once closed
     std::vector<int> reusable_;
+    // Commits and withdrawals are numbered as they happen, since the lanes take them in on
+    // their own time: a name's entry is its latest commit unless withdrawn after it.
+    std::uint64_t turns_ = 0;
+    std::map<std::string, std::uint64_t> committedAt_, withdrawnAt_;
     Result result_;
     bool stopping_ = false;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::thread thread_;
 };
 
 }  // namespace integrity

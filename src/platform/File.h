@@ -44,6 +44,11 @@ class File {
     // them in its flush at the end.
     void StartWriteback();
     bool IsOpen() const { return fd_ >= 0; }
+    // A handle of its own for reading the same file (also one being written, or already
+    // renamed or deleted), which another thread may read at offsets while this one writes on:
+    // being read-only, it keeps no one from turning the volume read-only. Not open when the
+    // system cannot give one.
+    File ReadingTwin() const;
 
     // Bytes read (0 at the end), or -1 on an error.
     long long Read(void* buffer, std::size_t count);

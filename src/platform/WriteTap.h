@@ -4,8 +4,10 @@
 // image back. A tap may be used from several threads; each file is written by one.
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/File.h"
 
@@ -23,6 +25,11 @@ class WriteTap {
     virtual char* TakeBuffer() = 0;
     // The next count bytes of the file, in a buffer from TakeBuffer, which the tap owns again.
     virtual void Hand(int handle, char* buffer, std::size_t count) = 0;
+    // The count bytes from offset on were written into the file by the system's own copy,
+    // without passing through this process: the tap reads them back from written, a handle of
+    // its own on the file, when it gets to them, so that the copy itself need not come through
+    // buffers. This one reads them back at once, into buffers from TakeBuffer.
+    virtual void HandWritten(int handle, File written, std::uint64_t offset, long long count);
     // The file was committed under its final name holding length bytes as the file id, or
     // abandoned.
     virtual void Closed(int handle, bool committed, long long length, FileId id) = 0;
@@ -41,6 +48,9 @@ class GatedWriteTap : public WriteTap {
     char* TakeBuffer() override { return inner_.TakeBuffer(); }
     void Hand(int handle, char* buffer, std::size_t count) override {
         inner_.Hand(handle, buffer, count);
+    }
+    void HandWritten(int handle, File written, std::uint64_t offset, long long count) override {
+        inner_.HandWritten(handle, std::move(written), offset, count);
     }
     void Closed(int handle, bool committed, long long length, FileId id) override;
     void Withdrawn(const std::string& finalHostPath) override;

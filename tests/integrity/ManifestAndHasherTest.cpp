@@ -115,3 +115,42 @@ TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritt
     EXPECT_NE(r.problems[0].find("e/around.txt"), std::string::npos);
     EXPECT_EQ(ReadText(root + "/e/d/copy.dat"), big);  // the copy itself is whole
 }
+
+// Files hashed on different threads: a large file withdrawn and written again small, perhaps
+// hashed after its successor, leaves the successor; one withdrawn for good leaves nothing; and
+// bytes the system copied that are gone when they are read back are never vouched for.
+TEST_F(ImageHasherTest, TheLastCommitCountsWhicheverFileIsHashedFirstAndCutBytesAreRefused) {
+    const std::string root = driveC() + "/img";
+    fs::create_directories(root + "/e");
+    const std::string big(24 * platform::WriteTap::kBufferBytes, 'b');
+    WriteText(driveC() + "/big.dat", big);
+    integrity::ImageHasher hasher(root);
+    {
+        platform::ScopedWriteTap tap(&hasher);
+        platform::File in;
+        ASSERT_TRUE(in.Open("C:\\big.dat", platform::File::kRead));
+        platform::AtomicFile copy;
+        ASSERT_TRUE(copy.Create("C:\\img\\e\\again.dat"));
+        ASSERT_EQ(copy.CopyFrom(in), static_cast<long long>(big.size()));
+        ASSERT_TRUE(copy.Commit());
+        ASSERT_TRUE(Write("C:\\img\\e\\gone.dat", "gone"));
+        ASSERT_TRUE(platform::WithdrawWrittenFile("C:\\img\\e\\again.dat"));
+        ASSERT_TRUE(platform::WithdrawWrittenFile("C:\\img\\e\\gone.dat"));
+        ASSERT_TRUE(Write("C:\\img\\e\\again.dat", "small"));
+    }
+    // Copied bytes that are no longer in the file when the hashing reads them back.
+    WriteText(root + "/e/cut.dat", "short");
+    const int handle = hasher.Opened(root + "/e/cut.dat");
+    ASSERT_GE(handle, 0);
+    platform::File cut;
+    ASSERT_TRUE(cut.Open("C:\\img\\e\\cut.dat", platform::File::kRead));
+    hasher.HandWritten(handle, std::move(cut), 0, 1000);
+    hasher.Closed(handle, true, 1000, {});
+
+    const integrity::ImageHasher::Result r = hasher.Finish();
+    ASSERT_EQ(r.files.size(), 1u);
+    EXPECT_EQ(r.files.at("e/again.dat").hex, integrity::Sha256Hex("small", 5));
+    ASSERT_EQ(r.problems.size(), 1u);
+    EXPECT_NE(r.problems[0].find("e/cut.dat could not be read back"), std::string::npos)
+        << r.problems[0];
+}
