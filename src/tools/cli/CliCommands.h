@@ -17,6 +17,10 @@ struct CliArgs {
     bool viewer = false;  // --viewer
     std::string key;      // --key: a public key file to trust
     bool deep = false;    // --deep
+    bool mp4 = false;     // --mp4
+    std::string out;      // --out
+    std::string entry;    // --entry
+    bool force = false;   // --force
     // The options that name the session, as given: repeated in the commands printed to add an
     // entry again.
     std::vector<std::string> sessionOptions;
@@ -33,6 +37,7 @@ int CmdErase(CliSession& s, const CliArgs& a);
 // Without a session: an image checked against its manifest, and the signing key.
 int CmdVerify(const CliArgs& a, bool progress);
 int CmdKey(const CliArgs& a);
+int CmdExport(const CliArgs& a, bool progress);
 
 // Thrown for a command line that cannot be understood; main prints it with the usage.
 struct UsageError {

@@ -32,6 +32,11 @@ const char kUsage[] =
     "                                        folder (drive or host path) or a written disc;\n"
     "                                        --key: the public key to trust, --deep: also\n"
     "                                        the minute indexes\n"
+    "  export IMAGE --mp4 --out DIR [--cams LIST] [--entry ENTRY] [--force]\n"
+    "                                        makes an MP4 file of each camera of each\n"
+    "                                        entry of a checked image, in\n"
+    "                                        DIR\\<entry>\\Video; --force: also from an\n"
+    "                                        image that fails its check\n"
     "  key create                            makes this machine's signing key; every\n"
     "                                        manifest is signed with it from then on\n"
     "  info                                  version, prefix, folders, recordings\n"
@@ -141,6 +146,14 @@ int main(int argc, char** argv) {
                 args.key = value();
             } else if (a == "--deep") {
                 args.deep = true;
+            } else if (a == "--mp4") {
+                args.mp4 = true;
+            } else if (a == "--out") {
+                args.out = value();
+            } else if (a == "--entry") {
+                args.entry = value();
+            } else if (a == "--force") {
+                args.force = true;
             } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
                 throw UsageError{"unknown option " + a};
             } else if (command.empty()) {
@@ -159,6 +172,8 @@ int main(int argc, char** argv) {
             return CmdVerify(args, options.progress);
         if (command == "key")
             return CmdKey(args);
+        if (command == "export")
+            return CmdExport(args, options.progress);
         struct Command {
             int (*run)(CliSession&, const CliArgs&);
             bool workingFolder;  // reads or writes the working folder: one copy at a time

@@ -1,0 +1,136 @@
+#include "video/CameraExport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/DrivePaths.h"
+#include "platform/FileSystem.h"
+#include "platform/HostFiles.h"
+#include "playback/LocalPictureSource.h"
+#include "playback/PlayTime.h"
+#include "video/Mp4Encoder.h"
+
+namespace video {
+namespace {
+
+std::string MinuteName(const std::string& day, int minuteOfDay) {
+    char text[16];
+    std::snprintf(text, sizeof text, " %02d:%02d", minuteOfDay / 60, minuteOfDay % 60);
+    return day + text;
+}
+
+}  // namespace
+
+std::string RecordedTimeText(long long unixSeconds) {
+    const std::time_t t = static_cast<std::time_t>(unixSeconds);
+    std::tm tm{};
+    if (!localtime_r(&t, &tm))
+        return std::string();
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+    return text;
+}
+
+CameraExportResult ExportCamera(const CameraExportRequest& request) {
+    CameraExportResult result;
+    const std::string finalHost =
+        platform::ResolvePath(request.outPath, platform::PathUse::kCreate);
+    if (finalHost.empty()) {
+        result.problem = "the file " + request.outPath + " cannot be made there";
+        return result;
+    }
+    const std::string temp = platform::TempNameBeside(finalHost, platform::kTempFileSuffix);
+    Mp4Encoder encoder;
+    playback::LocalPictureSource source(request.entryFolder);
+    std::vector<std::uint8_t> bytes;
+    long long startMs = -1;
+    long long textSecond = 0;  // the recorded second the open line of text is for
+    bool textOpen = false;
+    auto closeText = [&](std::string& why) {
+        if (!textOpen)
+            return true;
+        textOpen = false;
+        const long long from = std::max(0LL, textSecond * 1000 - startMs);
+        return encoder.AddText(RecordedTimeText(textSecond), from,
+                               textSecond * 1000 + 1000 - startMs, why);
+    };
+    auto fail = [&](const std::string& why) {
+        result.problem = why;
+        platform::DeleteFile(temp);
+        return result;
+    };
+    std::vector<std::string> days = source.Days();
+    std::sort(days.begin(), days.end());
+    for (const std::string& day : days) {
+        for (const int minute : source.Minutes(day)) {
+            if (request.stop && request.stop->load())
+                return fail("the export was stopped");
+            const playback::MinutePictures minutePictures =
+                source.Pictures(day, minute, request.camera);
+            if (!minutePictures.problem.empty()) {
+                result.missing.push_back(MinuteName(day, minute) + ": " + minutePictures.problem);
+                continue;
+            }
+            const std::vector<double> times = playback::PictureTimes(minutePictures.pictures);
+            long long unreadable = 0;
+            std::string firstWhy;
+            for (std::size_t i = 0; i < minutePictures.pictures.size(); ++i) {
+                const playback::PictureRef& picture = minutePictures.pictures[i];
+                std::string why;
+                if (!source.Read(day, minute, picture, bytes, why)) {
+                    if (!unreadable++)
+                        firstWhy = why;
+                    continue;
+                }
+                const long long at = std::llround(times[i] * 1000.0);
+                if (startMs < 0) {
+                    startMs = at;
+                    encoder.Prepare(temp, at / 1000, request.title);
+                }
+                // A picture stamped before the ones already in the file (a recorder's clock set
+                // back) is shown right after them: nothing is dropped.
+                const Mp4Encoder::Added added =
+                    encoder.AddPicture(bytes.data(), bytes.size(), at - startMs, why);
+                if (added == Mp4Encoder::Added::kFailed)
+                    return fail(why);
+                if (added == Mp4Encoder::Added::kUnreadable) {
+                    if (!unreadable++)
+                        firstWhy = why;
+                    continue;
+                }
+                if (result.pictures++ == 0)
+                    result.firstMs = at;
+                result.lastMs = std::max(result.lastMs, at);
+                if (!textOpen || picture.rectime != textSecond) {
+                    if (!closeText(why))
+                        return fail(why);
+                    textSecond = picture.rectime;
+                    textOpen = true;
+                }
+            }
+            if (unreadable)
+                result.missing.push_back(MinuteName(day, minute) + ": " +
+                                         std::to_string(unreadable) + " of " +
+                                         std::to_string(minutePictures.pictures.size()) +
+                                         " pictures cannot be read (" + firstWhy + ")");
+        }
+    }
+    if (result.pictures == 0) {
+        result.problem = "camera " + std::to_string(request.camera + 1) + " has no picture in " +
+                         request.entryFolder;
+        return result;
+    }
+    std::string why;
+    if (!closeText(why) || !encoder.Finish(why))
+        return fail(why);
+    if (!platform::MoveFile(temp, request.outPath))
+        return fail("the file " + request.outPath + " cannot take its name");
+    result.written = true;
+    result.width = encoder.width();
+    result.height = encoder.height();
+    return result;
+}
+
+}  // namespace video

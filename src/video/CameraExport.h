@@ -1,0 +1,36 @@
+#pragma once
+// One camera of one entry of an image as an MP4 file: every picture of the camera in recorded
+// order at its recorded time, a line of timed text per recorded second, the movie created at the
+// first picture's time. Minutes that cannot be read are skipped and named; the file takes its
+// name only when whole.
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace video {
+
+struct CameraExportRequest {
+    std::string entryFolder;                  // drive path of the entry's folder in the image
+    int camera = 0;                           // from 0
+    std::string outPath;                      // drive path of the MP4 to make; its folder exists
+    std::string title;                        // the entry's label, for the file's metadata
+    const std::atomic<bool>* stop = nullptr;  // set to give up; no file is left then
+};
+
+struct CameraExportResult {
+    bool written = false;
+    long long pictures = 0;             // in the file
+    long long firstMs = 0, lastMs = 0;  // Unix milliseconds of its first and last picture
+    int width = 0, height = 0;
+    // What the file lacks, one line each ("20100523 10:05: why"), in recorded order.
+    std::vector<std::string> missing;
+    std::string problem;  // why no file was made ("" when written)
+};
+
+CameraExportResult ExportCamera(const CameraExportRequest& request);
+
+// The text of the timed-text line for a recorded second (Unix seconds): the recorded date and
+// time as the player shows it, in this machine's local time.
+std::string RecordedTimeText(long long unixSeconds);
+
+}  // namespace video

@@ -1,0 +1,119 @@
+#include "video/EntryExport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "companions/CppSQLite3.h"
+#include "platform/FileSystem.h"
+#include "playback/LocalPictureSource.h"
+#include "storage/RecorderPaths.h"
+
+namespace video {
+namespace {
+
+bool Digits(const std::string& s, std::size_t at, std::size_t count) {
+    for (std::size_t i = at; i < at + count; ++i)
+        if (i >= s.size() || s[i] < '0' || s[i] > '9')
+            return false;
+    return true;
+}
+
+std::string LastName(const std::string& path) {
+    std::string p = path;
+    while (!p.empty() && (p.back() == '\\' || p.back() == '/'))
+        p.pop_back();
+    const std::size_t cut = p.find_last_of("\\/");
+    return cut == std::string::npos ? p : p.substr(cut + 1);
+}
+
+}  // namespace
+
+std::string CameraFileName(const std::string& entryName, int camera) {
+    // YYYY_MM_DD=HH,MM~HH,MM
+    const std::string& e = entryName;
+    if (e.size() != 22 || !Digits(e, 0, 4) || e[4] != '_' || !Digits(e, 5, 2) || e[7] != '_' ||
+        !Digits(e, 8, 2) || e[10] != '=' || !Digits(e, 11, 2) || e[13] != ',' ||
+        !Digits(e, 14, 2) || e[16] != '~' || !Digits(e, 17, 2) || e[19] != ',' ||
+        !Digits(e, 20, 2) || camera < 0 || camera > 63)
+        return std::string();
+    char cam[8];
+    std::snprintf(cam, sizeof cam, "%02d", camera + 1);
+    return e.substr(0, 4) + "-" + e.substr(5, 2) + "-" + e.substr(8, 2) + "_" + e.substr(11, 2) +
+           e.substr(14, 2) + "-" + e.substr(17, 2) + e.substr(20, 2) + "_cam" + cam + ".mp4";
+}
+
+std::vector<int> CamerasInEntry(const std::string& entryFolder) {
+    std::set<int> cameras;
+    playback::LocalPictureSource source(entryFolder);
+    for (const std::string& day : source.Days())
+        for (const int minute : source.Minutes(day)) {
+            try {
+                CppSQLite3DB db;
+                db.openReadOnly(paths::MinutePrefix(entryFolder, day, minute / 60, minute % 60) +
+                                "N.idx");
+                CppSQLite3Statement q = db.compileStatement(
+                    "SELECT DISTINCT camnum FROM indextable WHERE camnum BETWEEN 0 AND 63");
+                q.eachRow([&](const CppSQLite3Query& row) {
+                    cameras.insert(static_cast<int>(row.getInt64Field(0)));
+                });
+            } catch (const CppSQLite3Exception&) {
+            }
+        }
+    return std::vector<int>(cameras.begin(), cameras.end());
+}
+
+std::vector<CameraFile> ExportEntry(const EntryExportRequest& request) {
+    const std::string entryName = LastName(request.entryFolder);
+    const std::string folder = request.outRoot + "\\" + entryName + "\\Video";
+    std::vector<CameraFile> files;
+    for (const int camera : request.cameras)
+        files.push_back({camera, folder + "\\" + CameraFileName(entryName, camera), {}});
+    if (CameraFileName(entryName, 0).empty()) {
+        for (CameraFile& f : files)
+            f.result.problem = request.entryFolder + " is no entry's folder";
+        return files;
+    }
+    if (!platform::CreateDirectoryTree(folder)) {
+        for (CameraFile& f : files)
+            f.result.problem = "the folder " + folder + " cannot be made";
+        return files;
+    }
+    // Each camera is encoded on one thread; the cameras share the machine's cores.
+    std::mutex mutex;
+    std::size_t next = 0;
+    auto work = [&] {
+        for (;;) {
+            std::size_t mine;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (next == files.size())
+                    return;
+                mine = next++;
+            }
+            CameraExportRequest one;
+            one.entryFolder = request.entryFolder;
+            one.camera = files[mine].camera;
+            one.outPath = files[mine].path;
+            one.title = request.label;
+            one.stop = request.stop;
+            CameraExportResult result = ExportCamera(one);
+            std::lock_guard<std::mutex> lock(mutex);
+            files[mine].result = std::move(result);
+            if (request.done)
+                request.done(files[mine].camera, files[mine].result);
+        }
+    };
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::thread> threads;
+    for (unsigned i = 1; i < std::min<std::size_t>(cores, files.size()); ++i)
+        threads.emplace_back(work);
+    work();
+    for (std::thread& t : threads)
+        t.join();
+    return files;
+}
+
+}  // namespace video

@@ -1,0 +1,40 @@
+#pragma once
+// The MP4 files of one entry of an image: one per camera, made side by side on the machine's
+// cores, named by the entry's day and range and the camera, in the entry's "Video" folder of
+// the output.
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "video/CameraExport.h"
+
+namespace video {
+
+struct EntryExportRequest {
+    std::string entryFolder;   // drive or host path of the entry's folder in the image
+    std::string outRoot;       // drive or host path: the files go to <outRoot>\<entry>\Video
+    std::vector<int> cameras;  // from 0
+    std::string label;         // the entry's label, for the files' metadata
+    const std::atomic<bool>* stop = nullptr;
+    // Called as each camera's file is done (from the threads that make them, one at a time).
+    std::function<void(int camera, const CameraExportResult&)> done;
+};
+
+struct CameraFile {
+    int camera = 0;
+    std::string path;  // where the file was to go
+    CameraExportResult result;
+};
+
+std::vector<CameraFile> ExportEntry(const EntryExportRequest& request);
+
+// The cameras (from 0) that have rows in the indexes of the entry's minutes, ascending; the
+// minutes whose index cannot be read are passed over (their camera's export names them).
+std::vector<int> CamerasInEntry(const std::string& entryFolder);
+
+// "2010-05-23_1000-1039_cam03.mp4" for the entry folder "2010_05_23=10,00~10,39" and camera 2;
+// "" for a name that is no entry's.
+std::string CameraFileName(const std::string& entryName, int camera);
+
+}  // namespace video

@@ -1,0 +1,41 @@
+#pragma once
+// One camera's MP4 as FFmpeg's libraries write it: the camera's JPEG pictures encoded as H.264
+// at their own times, and a timed-text track of the recorded time that ordinary players show as
+// subtitles. The file is written under a temporary name; the caller renames it when whole.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace video {
+
+class Mp4Encoder {
+  public:
+    Mp4Encoder();
+    ~Mp4Encoder();
+    Mp4Encoder(const Mp4Encoder&) = delete;
+    Mp4Encoder& operator=(const Mp4Encoder&) = delete;
+
+    // The file to write (a host path), the recording's start as Unix seconds for the movie's
+    // creation time, and a title for its metadata. Nothing is written before the first picture,
+    // whose size the video takes.
+    void Prepare(std::string hostPath, long long creationUnix, std::string title);
+    // A picture's JPEG bytes, shown from ms after the start; later pictures come later. False
+    // with why: kUnreadable when the bytes are no picture (the file goes on without it), else
+    // the file cannot be written.
+    enum class Added { kAdded, kUnreadable, kFailed };
+    Added AddPicture(const std::uint8_t* bytes, std::size_t size, long long ms, std::string& why);
+    // A line of timed text shown from startMs to endMs; only after the first picture.
+    bool AddText(const std::string& text, long long startMs, long long endMs, std::string& why);
+    // Flushes the encoder and writes the file's index; false with why when it cannot.
+    bool Finish(std::string& why);
+    // Pictures in the file so far.
+    long long pictures() const;
+    int width() const;
+    int height() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
+
+}  // namespace video

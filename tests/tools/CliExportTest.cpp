@@ -1,0 +1,194 @@
+// quillon-cli export as an investigator receives its files: what ffprobe and ffmpeg find in
+// them against what an independent reader of the image's indexes counts, the recorded time as
+// subtitles, and an image that fails its check refused, or exported saying so.
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <set>
+
+#include "CliFixture.h"
+#include "PseudoDrives.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What a command line prints; its exit status in status.
+std::string Output(const std::string& command, int* status = nullptr) {
+    std::string out;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p)
+        return out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    const int rc = ::pclose(p);
+    if (status)
+        *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return out;
+}
+
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
+
+bool HaveTools() {
+    return Shell(
+               "command -v ffprobe >/dev/null && command -v ffmpeg >/dev/null && "
+               "command -v sqlite3 >/dev/null") == 0;
+}
+
+}  // namespace
+
+class CliExportTest : public CliFixture {
+  protected:
+    void SetUp() override {
+        CliFixture::SetUp();
+#ifndef QUILLON_HAVE_VIDEO
+        GTEST_SKIP() << "built without the video export";
+#endif
+        if (!HaveTools())
+            GTEST_SKIP() << "ffprobe, ffmpeg or sqlite3 is missing";
+        UseBuiltData();
+        mkrec::RecorderPlan plan;
+        plan.days = {"20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = 603;
+        plan.cameras = 3;
+        plan.fps = 3;
+        plan.width = 64;
+        plan.height = 48;
+        plan.cameraStops = {{2, 600}};  // camera 3 records nothing in the entry
+        Record(plan);
+        usb = MapDrive('E', "removable");
+        out = prefix() + "/out";
+        ASSERT_EQ(
+            Cli({"--cameras", "3", "add", "20100523", "1000", "1003", "--cams", "1,2"}).status, 0);
+        ASSERT_EQ(
+            Cli({"--cameras", "3", "backup", "--folder", "E:\\Backup", "--no-progress"}).status, 0);
+        entry = usb + "/Backup/2010_05_23=10,00~10,03/";
+    }
+    RunResult Export(std::vector<std::string> more = {}) {
+        std::vector<std::string> args = {"export", "E:\\Backup", "--mp4",
+                                         "--out",  out,          "--no-progress"};
+        args.insert(args.end(), more.begin(), more.end());
+        return Cli(args);
+    }
+    std::string FileOf(int camera) const {
+        char name[64];
+        std::snprintf(name, sizeof name, "2010-05-23_1000-1003_cam%02d.mp4", camera);
+        return out + "/2010_05_23=10,00~10,03/Video/" + name;
+    }
+    // Rows of the camera (from 1) in the image's minute indexes, read by sqlite3; and their
+    // recorded seconds.
+    long long Rows(int camera, std::set<long long>* seconds = nullptr) {
+        long long rows = 0;
+        for (const auto& e : fs::directory_iterator(entry + "20100523")) {
+            const std::string name = e.path().filename().string();
+            if (name.size() != 17 || name.substr(12) != "N.idx")
+                continue;
+            rows += std::atoll(Output("sqlite3 " + Quote(e.path().string()) +
+                                      " 'select count(*) from indextable where camnum=" +
+                                      std::to_string(camera - 1) + "' 2>/dev/null")
+                                   .c_str());
+            if (seconds) {
+                std::istringstream in(
+                    Output("sqlite3 " + Quote(e.path().string()) +
+                           " 'select distinct rectime from indextable' 2>/dev/null"));
+                for (long long t; in >> t;)
+                    seconds->insert(t);
+            }
+        }
+        return rows;
+    }
+    std::string usb, out, entry;
+};
+
+TEST_F(CliExportTest, EachCameraIsAnMp4OfEveryPictureWithTheRecordedTimeAsSubtitles) {
+    const RunResult r = Export();
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    ASSERT_TRUE(fs::exists(FileOf(1))) << r.out;
+    ASSERT_TRUE(fs::exists(FileOf(2))) << r.out;
+    EXPECT_FALSE(fs::exists(FileOf(3)));
+    EXPECT_TRUE(TempFilesBelow(out).empty());
+    // A camera asked for that has no picture in the entry: a line, no file, and a failure.
+    const RunResult none = Export({"--cams", "3"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.out.find("camera 3: no file: camera 3 has no picture"), std::string::npos)
+        << none.out;
+    EXPECT_FALSE(fs::exists(FileOf(3)));
+    for (int camera : {1, 2}) {
+        SCOPED_TRACE(camera);
+        const std::string file = Quote(FileOf(camera));
+        std::set<long long> seconds;
+        const long long rows = Rows(camera, &seconds);
+        ASSERT_GT(rows, 0);
+        // Every picture once: as many decoded frames as the camera has index rows.
+        const std::string streams = Output(
+            "ffprobe -v error -count_frames -show_entries "
+            "stream=codec_type,codec_name,nb_read_frames,width,height -of compact " +
+            file);
+        EXPECT_NE(streams.find("codec_name=h264|codec_type=video|width=64|height=48|"
+                               "nb_read_frames=" +
+                               std::to_string(rows)),
+                  std::string::npos)
+            << streams;
+        EXPECT_NE(streams.find("codec_name=mov_text|codec_type=subtitle"), std::string::npos)
+            << streams;
+        // The pace of the recording: four minutes of pictures last four minutes.
+        const double duration =
+            std::atof(Output("ffprobe -v error -select_streams v -show_entries stream=duration "
+                             "-of csv=p=0 " +
+                             file)
+                          .c_str());
+        EXPECT_NEAR(duration, 4 * 60.0, 1.0);
+        EXPECT_NE(
+            Output("ffprobe -v error -show_entries format_tags=creation_time -of csv=p=0 " + file)
+                .find("2010-05-23T10:00:00"),
+            std::string::npos);
+        int status = -1;
+        EXPECT_EQ(Output("ffmpeg -v error -i " + file + " -f null - 2>&1", &status), "");
+        EXPECT_EQ(status, 0);
+        // One subtitle per recorded second, saying that second.
+        const std::string srt = Output("ffmpeg -v error -i " + file + " -map 0:s -f srt - 2>&1");
+        std::set<std::string> shown;
+        std::istringstream in(srt);
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("2010-", 0) == 0)
+                shown.insert(line);
+        std::set<std::string> recorded;
+        for (const long long t : seconds) {
+            const std::time_t tt = static_cast<std::time_t>(t);
+            char text[32];
+            std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::gmtime(&tt));
+            recorded.insert(text);
+        }
+        EXPECT_EQ(shown, recorded) << srt.substr(0, 300);
+    }
+}
+
+TEST_F(CliExportTest, AnImageThatFailsItsCheckIsRefusedOrExportedSayingWhatIsMissing) {
+    // The index of 10:02 overwritten after the backup: the image no longer matches its manifest.
+    WriteText(entry + "20100523/201005231002N.idx", "not an index any more");
+    RunResult r = Export();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("fails its check"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(out + "/2010_05_23=10,00~10,03"));
+
+    r = Export({"--force", "--cams", "1"});
+    EXPECT_EQ(r.status, 1) << r.out;
+    ASSERT_TRUE(fs::exists(FileOf(1))) << r.out << r.err;
+    EXPECT_FALSE(fs::exists(FileOf(2)));
+    EXPECT_NE(r.out.find("missing 20100523 10:02"), std::string::npos) << r.out;
+    EXPECT_NE(
+        Output("ffprobe -v error -show_entries format_tags=title -of csv=p=0 " + Quote(FileOf(1)))
+            .find("failed its check"),
+        std::string::npos);
+    // The three minutes that can be read, every picture of them.
+    const std::string frames = Output(
+        "ffprobe -v error -count_frames -select_streams v -show_entries "
+        "stream=nb_read_frames -of csv=p=0 " +
+        Quote(FileOf(1)));
+    EXPECT_EQ(std::atoll(frames.c_str()), Rows(1)) << frames;
+}
