@@ -6,6 +6,8 @@
 
 #include "CliFixture.h"
 #include "PseudoDrives.h"
+#include "integrity/ExportSigning.h"
+#include "integrity/Signing.h"
 
 namespace fs = std::filesystem;
 
@@ -247,4 +249,30 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("match SHA256SUMS and SHA256SUMS-1, signed by"), std::string::npos)
         << r.out;
+}
+
+TEST_F(CliVerifyTest, KeyCreateMakesTheExportCertificateToo) {
+    // A machine whose manifest key predates the export key gets the export key alone.
+    ASSERT_EQ(integrity::CreateSigningKey(prefix() + "/keys"), "");
+    const std::string manifestKey = ReadText(prefix() + "/keys/signing.key");
+    RunResult made = Cli({"key", "create"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_NE(made.out.find("signing key kept: " + prefix() + "/keys/signing.key"),
+              std::string::npos)
+        << made.out;
+    EXPECT_NE(made.out.find("certificate for signed video exports: " + prefix() +
+                            "/keys/export-rsa.crt (RSA-3072, \"Quillon Backup"),
+              std::string::npos)
+        << made.out;
+    EXPECT_EQ(ReadText(prefix() + "/keys/signing.key"), manifestKey);
+    integrity::ExportKey key;
+    ASSERT_EQ(integrity::LoadExportKey(prefix() + "/keys", key), "");
+    EXPECT_NE(made.out.find(integrity::CertificateFingerprint(key.certificateDer)),
+              std::string::npos);
+    EXPECT_EQ(integrity::CertificateCommonName(key.certificateDer).rfind("Quillon Backup", 0), 0u);
+    // With both keys there, nothing is replaced.
+    EXPECT_NE(Cli({"key", "create"}).status, 0);
+    integrity::ExportKey again;
+    ASSERT_EQ(integrity::LoadExportKey(prefix() + "/keys", again), "");
+    EXPECT_EQ(again.certificateDer, key.certificateDer);
 }

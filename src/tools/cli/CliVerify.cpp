@@ -4,11 +4,13 @@
 #include <memory>
 
 #include "CliCommands.h"
+#include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
 #include "integrity/Verify.h"
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/MachineName.h"
 #ifdef QUILLON_HAVE_DISC
 #include "disc/DiscImageFiles.h"
 #endif
@@ -88,16 +90,37 @@ int CmdKey(const CliArgs& a) {
     if (a.positional.size() != 1 || a.positional[0] != "create")
         throw UsageError{"key takes the word create"};
     const std::string folder = integrity::SigningKeyFolder();
-    if (const std::string why = integrity::CreateSigningKey(folder); !why.empty()) {
+    // The export key came later than the manifest's: a machine that has only the one gets the
+    // other, and only a machine with both is refused.
+    const bool hadExportKey = integrity::HasExportKey(folder);
+    if (!hadExportKey && integrity::HasSigningKey(folder)) {
+        std::printf("signing key kept: %s\n", integrity::PrivateKeyPath(folder).c_str());
+    } else if (const std::string why = integrity::CreateSigningKey(folder); !why.empty()) {
+        std::fprintf(stderr, "quillon-cli: %s\n", why.c_str());
+        return 1;
+    } else {
+        const std::string publicPem = ReadKeyFile(integrity::PublicKeyPath(folder));
+        std::printf(
+            "signing key made: %s (readable by its owner only)\n"
+            "public key: %s\nfingerprint: %s\n"
+            "every backup's manifest is signed with it from now on\n",
+            integrity::PrivateKeyPath(folder).c_str(), integrity::PublicKeyPath(folder).c_str(),
+            integrity::Fingerprint(publicPem).c_str());
+    }
+    if (hadExportKey)
+        return 0;
+    const std::string host = platform::MachineName();
+    const std::string unit =
+        (host.empty() ? "Quillon Backup" : "Quillon Backup " + host).substr(0, 64);
+    if (const std::string why = integrity::CreateExportKey(folder, unit); !why.empty()) {
         std::fprintf(stderr, "quillon-cli: %s\n", why.c_str());
         return 1;
     }
-    const std::string publicPem = ReadKeyFile(integrity::PublicKeyPath(folder));
-    std::printf(
-        "signing key made: %s (readable by its owner only)\n"
-        "public key: %s\nfingerprint: %s\n"
-        "every backup's manifest is signed with it from now on\n",
-        integrity::PrivateKeyPath(folder).c_str(), integrity::PublicKeyPath(folder).c_str(),
-        integrity::Fingerprint(publicPem).c_str());
+    integrity::ExportKey key;
+    const std::string loaded = integrity::LoadExportKey(folder, key);
+    std::printf("certificate for signed video exports: %s (RSA-3072, \"%s\", %s)\n",
+                integrity::ExportCertificatePath(folder).c_str(), unit.c_str(),
+                loaded.empty() ? integrity::CertificateFingerprint(key.certificateDer).c_str()
+                               : loaded.c_str());
     return 0;
 }

@@ -1,0 +1,49 @@
+#pragma once
+// RSA signing of video exports. Verifiers of the export format take RSA keys and a certificate
+// carried in the file, so beside the manifest's Ed25519 key the machine has an RSA-3072 key and
+// a self-signed X.509 certificate naming the unit, in the same key folder, the private key
+// readable by its owner only. Signatures are RSASSA-PSS with SHA-256 (MGF1 with SHA-256, salt
+// as long as the digest), which `openssl dgst -sha256 -verify pub.pem -sigopt
+// rsa_padding_mode:pss` checks.
+#include <array>
+#include <cstddef>
+#include <string>
+
+namespace integrity {
+
+// The key (PEM) and the certificate (PEM) in a key folder (see SigningKeyFolder()).
+std::string ExportKeyPath(const std::string& folder);
+std::string ExportCertificatePath(const std::string& folder);
+
+// True when folder holds an export key.
+bool HasExportKey(const std::string& folder);
+// Makes an RSA-3072 key and a self-signed certificate whose subject's common name is unitName;
+// "" on success, else why (a key already there among the reasons: it is never replaced).
+std::string CreateExportKey(const std::string& folder, const std::string& unitName);
+
+struct ExportKey {
+    std::string privatePem;
+    std::string certificateDer;
+};
+// Loads the key and certificate of folder, checking that they belong together; "" or why.
+std::string LoadExportKey(const std::string& folder, ExportKey& key);
+
+using Sha256Digest = std::array<unsigned char, 32>;
+// The length of the key's signatures in bytes (384 for RSA-3072); 0 when it cannot be read.
+std::size_t RsaSignatureLength(const std::string& privatePem);
+// Signs the SHA-256 digest of some bytes, or the bytes themselves; "" on success, else why.
+std::string RsaPssSignDigest(const std::string& privatePem, const Sha256Digest& digest,
+                             std::string& signature);
+std::string RsaPssSign(const std::string& privatePem, const std::string& bytes,
+                       std::string& signature);
+// True when signature is a good RSASSA-PSS / SHA-256 signature of the digest by the key of the
+// DER certificate (any salt length); why says what is wrong otherwise.
+bool RsaPssSignatureGood(const std::string& certificateDer, const Sha256Digest& digest,
+                         const std::string& signature, std::string* why = nullptr);
+
+// The subject's common name of a DER certificate ("" when it cannot be read), and the SHA-256
+// of the whole certificate in groups of four hex digits ("SHA256:" first).
+std::string CertificateCommonName(const std::string& certificateDer);
+std::string CertificateFingerprint(const std::string& certificateDer);
+
+}  // namespace integrity

@@ -1,0 +1,44 @@
+#pragma once
+// Turns the MP4 the encoder closed into the export's file: each camera track gets a 'meta' with
+// its camera's UUID, and a file-level 'meta' (segment, exporting unit, and the signature when a
+// key is given) becomes the file's last box, so that a signature over the whole file can be
+// checked by hashing it to its end. The encoder's file must have its 'moov' last, after its
+// media: the media then keeps its offsets, and the chunk offsets in 'moov' stay right.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "integrity/ExportSigning.h"
+#include "mp4/SurveillanceBoxes.h"
+
+namespace mp4 {
+
+// The camera (or microphone) of a track, by the track's ID in its 'tkhd'.
+struct TrackCamera {
+    std::uint32_t trackId = 0;
+    Uuid camera{};
+};
+
+struct FinishRequest {
+    SegmentInfo segment;
+    ExportUnitInfo unit;
+    // Tracks given a 'meta' with a 'cami'; a track not named (the timed text) gets none.
+    std::vector<TrackCamera> cameras;
+    // Signs the file when set; 'cstb' then gives every track the segment's start.
+    const integrity::ExportKey* signer = nullptr;
+    // The file reaches the device before it takes its final name.
+    bool durable = false;
+};
+
+// Writes the finished file under a temporary name beside finalPath and renames it over
+// finalPath when whole (finalPath may be encodedPath itself). "" when done, else why; nothing
+// is then left under finalPath that was not there, and the platform's last error tells a full
+// target (ERROR_DISK_FULL) from other failures.
+std::string FinishExport(const std::string& encodedPath, const std::string& finalPath,
+                         const FinishRequest& request);
+
+// The handler type of the 'hdlr' in the 'meta' boxes we write: it holds no timed data of a
+// handler of its own, and a reader that mistakes it for the track's handler changes nothing.
+constexpr const char* kMetaHandlerType = "null";
+
+}  // namespace mp4

@@ -1,0 +1,186 @@
+// The box tree as the headers give it: sizes of every form, full boxes, the containers we look
+// into; a tree that does not add up is refused with where it fails, and no damage crashes it.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "mp4/BoxReader.h"
+#include "mp4/BoxWriter.h"
+
+using namespace mp4;
+
+namespace {
+
+std::string Plain(const std::string& type, const std::string& payload) {
+    BoxWriter w;
+    w.Open(type);
+    w.Bytes(payload);
+    w.Close();
+    return w.Take();
+}
+
+std::string U32Bytes(std::uint32_t v) {
+    BoxWriter w;
+    w.U32(v);
+    return w.Take();
+}
+
+std::string Why(const std::string& bytes) {
+    MemorySource source(bytes);
+    std::vector<Box> top;
+    std::string why = ReadBoxTree(source, top);
+    if (!why.empty()) {
+        EXPECT_TRUE(top.empty());
+    }
+    return why;
+}
+
+}  // namespace
+
+TEST(BoxReader, ReadsEverySizeFormFullBoxesAndNestedContainers) {
+    // ftyp; moov { trak { meta(full) { hdlr(full) cami } } }; mdat with a 64-bit size;
+    // meta(full) { ipro(full, count) { sinf { schi { sibo } } } }; free to the end (size 0).
+    BoxWriter w;
+    w.Open("ftyp");
+    w.Bytes("isom");
+    w.Close();
+    w.Open("moov");
+    w.Open("trak");
+    w.OpenFull("meta", 0, 0);
+    w.OpenFull("hdlr", 1, 0x000203);
+    w.Bytes(std::string(20, 'h'));
+    w.Close();
+    w.Open("cami");
+    w.Bytes(std::string(16, 'c'));
+    w.Close();
+    w.Close();
+    w.Close();
+    w.Close();
+    std::string bytes = w.Take();
+    const std::uint64_t mdatAt = bytes.size();
+    bytes += U32Bytes(1) + "mdat" + U32Bytes(0) + U32Bytes(16 + 5) + "media";
+    BoxWriter m;
+    m.OpenFull("meta", 0, 0);
+    m.OpenFull("ipro", 0, 0);
+    m.U16(1);
+    m.Open("sinf");
+    m.Open("schi");
+    m.Open("sibo");
+    m.Bytes(std::string(8, 's'));
+    m.Close();
+    m.Close();
+    m.Close();
+    m.Close();
+    m.Close();
+    bytes += m.Take();
+    const std::uint64_t freeAt = bytes.size();
+    bytes += U32Bytes(0) + "free" + "anything at all";
+
+    MemorySource source(bytes);
+    std::vector<Box> top;
+    ASSERT_EQ(ReadBoxTree(source, top), "");
+    ASSERT_EQ(top.size(), 5u);
+    EXPECT_EQ(top[0].type, "ftyp");
+    const Box& meta = top[1].children.at(0).children.at(0);
+    EXPECT_EQ(meta.type, "meta");
+    EXPECT_TRUE(meta.full);
+    ASSERT_EQ(meta.children.size(), 2u);
+    EXPECT_EQ(meta.children[0].type, "hdlr");
+    EXPECT_EQ(meta.children[0].version, 1);
+    EXPECT_EQ(meta.children[0].flags, 0x000203u);
+    EXPECT_EQ(meta.children[0].PayloadSize(), 20u);
+    EXPECT_EQ(meta.children[1].type, "cami");
+    EXPECT_EQ(meta.children[1].PayloadSize(), 16u);
+    EXPECT_EQ(top[2].type, "mdat");
+    EXPECT_EQ(top[2].offset, mdatAt);
+    EXPECT_EQ(top[2].headerSize, 16u);
+    EXPECT_EQ(top[2].size, 21u);
+    const Box& sibo = top[3].Child("ipro")->Child("sinf")->Child("schi")->children.at(0);
+    EXPECT_EQ(sibo.type, "sibo");
+    EXPECT_EQ(sibo.PayloadSize(), 8u);
+    std::string siboBytes;
+    ASSERT_EQ(ReadBoxBytes(source, sibo, siboBytes, 100), "");
+    EXPECT_EQ(siboBytes.substr(8), std::string(8, 's'));
+    EXPECT_NE(ReadBoxBytes(source, sibo, siboBytes, 10), "");
+    EXPECT_EQ(top[4].type, "free");
+    EXPECT_EQ(top[4].End(), bytes.size());
+    EXPECT_EQ(top[4].offset, freeAt);
+}
+
+TEST(BoxReader, RefusesTreesThatDoNotAddUpAndSaysWhere) {
+    const std::string ftyp = Plain("ftyp", "isom");
+    // A child running past its parent.
+    std::string past = Plain("moov", Plain("trak", "12345678"));
+    past[11] = static_cast<char>(past[11] + 1);  // trak's size one more than moov holds
+    EXPECT_NE(Why(ftyp + past).find("runs past the end of its parent 'moov'"), std::string::npos)
+        << Why(ftyp + past);
+    // A size below its header, and a 64-bit size below its longer header.
+    EXPECT_NE(Why(ftyp + U32Bytes(7) + "free").find("below its header"), std::string::npos);
+    EXPECT_NE(
+        Why(ftyp + U32Bytes(1) + "mdat" + U32Bytes(0) + U32Bytes(12)).find("below its header"),
+        std::string::npos);
+    // A file cut inside a box, or inside a header.
+    EXPECT_NE(Why(ftyp + Plain("mdat", "media").substr(0, 10)).find("past the end of the file"),
+              std::string::npos);
+    EXPECT_NE(Why(ftyp + std::string(3, '\0')).find("too few for a box header"), std::string::npos);
+    EXPECT_NE(Why(ftyp + U32Bytes(1) + "mdat" + "\0\0").find("64-bit size cut off"),
+              std::string::npos);
+    // A full box too short for its version and flags, ipro too short for its count.
+    EXPECT_NE(Why(Plain("meta", "")).find("version and flags"), std::string::npos);
+    EXPECT_NE(Why(Plain("ipro", std::string(5, '\0'))).find("count"), std::string::npos);
+    // Containers nested without end.
+    std::string deep = Plain("free", "");
+    for (int i = 0; i < kMaxBoxDepth + 2; ++i)
+        deep = Plain("moov", deep);
+    EXPECT_NE(Why(deep).find("nested deeper"), std::string::npos);
+    // A damaged type is shown as bytes, not printed raw.
+    EXPECT_NE(Why(U32Bytes(4) + std::string("\x01\x02"
+                                            "ab",
+                                            4))
+                  .find("'\\x01\\x02ab'"),
+              std::string::npos);
+    // The QuickTime end mark of a user data box is no box, and not an error.
+    EXPECT_EQ(Why(Plain("moov", Plain("udta", Plain("free", "") + U32Bytes(0)))), "");
+    EXPECT_NE(Why(Plain("moov", Plain("trak", Plain("free", "") + U32Bytes(0)))), "");
+}
+
+TEST(BoxReader, RandomDamageNeverCrashesAndIsEitherReadOrRefused) {
+    std::string file = Plain("ftyp", "isom0000") + Plain("mdat", std::string(300, 'x'));
+    BoxWriter w;
+    w.Open("moov");
+    for (int t = 0; t < 3; ++t) {
+        w.Open("trak");
+        w.OpenFull("tkhd", 0, 7);
+        w.Bytes(std::string(80, '\0'));
+        w.Close();
+        w.Open("mdia");
+        w.Open("minf");
+        w.Open("stbl");
+        w.OpenFull("stco", 0, 0);
+        w.U32(1);
+        w.U32(16);
+        w.Close();
+        w.Close();
+        w.Close();
+        w.Close();
+        w.Close();
+    }
+    w.Close();
+    file += w.Take();
+    std::mt19937 random(25);
+    for (int round = 0; round < 3000; ++round) {
+        std::string damaged = file;
+        for (int n = 0; n < 3; ++n)
+            damaged[random() % damaged.size()] = static_cast<char>(random());
+        MemorySource source(damaged);
+        std::vector<Box> top;
+        const std::string why = ReadBoxTree(source, top);
+        // What is read adds up: each box lies inside its parent and the top fills the file.
+        std::uint64_t end = 0;
+        for (const Box& box : top) {
+            EXPECT_EQ(box.offset, end);
+            end = box.End();
+        }
+        EXPECT_TRUE(why.empty() ? end == damaged.size() : top.empty());
+    }
+}
