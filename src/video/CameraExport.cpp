@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <ctime>
 
+#include "integrity/ExportSigning.h"
+#include "integrity/Signing.h"
+#include "mp4/ExportFinisher.h"
 #include "platform/DrivePaths.h"
 #include "platform/FileSystem.h"
 #include "platform/HostFiles.h"
@@ -19,6 +22,38 @@ std::string MinuteName(const std::string& day, int minuteOfDay) {
     char text[16];
     std::snprintf(text, sizeof text, " %02d:%02d", minuteOfDay / 60, minuteOfDay % 60);
     return day + text;
+}
+
+// The encoder's file made the export's: the camera's UUID in its track, the segment and the
+// exporting unit in the file's last box, signed when this machine has an export key.
+std::string FinishFile(const CameraExportRequest& request, const CameraExportResult& result,
+                       long long durationMs, const std::string& encoded, const std::string& final) {
+    mp4::FinishRequest finish;
+    const mp4::Uuid segment = mp4::RandomUuid();
+    finish.segment.segment = finish.segment.predecessor = finish.segment.successor = segment;
+    finish.segment.startFileTime =
+        mp4::FileTimeFromUnix(result.firstMs / 1000, static_cast<int>(result.firstMs % 1000));
+    finish.segment.duration = static_cast<std::uint64_t>(durationMs) * 10000;
+    finish.unit.unitName = request.unit;
+    finish.unit.exportTime = mp4::Mp4TimeFromUnix(static_cast<std::int64_t>(std::time(nullptr)));
+    const std::string cameraText = "camera " + std::to_string(request.camera + 1);
+    mp4::VideoTrackInfo track;
+    // The same camera of the same recorder keeps its UUID from one export to the next.
+    track.id = mp4::NameUuid(request.unit + "\n" + cameraText);
+    std::string description = request.memo;
+    for (const std::string& m : result.missing)
+        description += (description.empty() ? "missing " : "; missing ") + m;
+    track.texts = {request.unit, cameraText, request.title, description};
+    finish.unit.video.push_back(track);
+    finish.cameras.push_back({1, track.id});  // the video is the file's first track
+    integrity::ExportKey key;
+    const std::string keys = integrity::SigningKeyFolder();
+    if (integrity::HasExportKey(keys)) {
+        if (const std::string why = integrity::LoadExportKey(keys, key); !why.empty())
+            return "the export key cannot be used: " + why;
+        finish.signer = &key;
+    }
+    return mp4::FinishExport(encoded, final, finish);
 }
 
 }  // namespace
@@ -125,8 +160,11 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
     std::string why;
     if (!closeText(why) || !encoder.Finish(why))
         return fail(why);
-    if (!platform::MoveFile(temp, request.outPath))
-        return fail("the file " + request.outPath + " cannot take its name");
+    if (const std::string problem =
+            FinishFile(request, result, encoder.durationMs(), temp, finalHost);
+        !problem.empty())
+        return fail(problem);
+    platform::DeleteFile(temp);
     result.written = true;
     result.width = encoder.width();
     result.height = encoder.height();

@@ -14,6 +14,8 @@ struct CameraExportRequest {
     int camera = 0;                           // from 0
     std::string outPath;                      // drive path of the MP4 to make; its folder exists
     std::string title;                        // the entry's label, for the file's metadata
+    std::string memo;                         // the entry's memo, for the track's description
+    std::string unit;                         // the exporting unit's name
     const std::atomic<bool>* stop = nullptr;  // set to give up; no file is left then
 };
 

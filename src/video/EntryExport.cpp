@@ -98,6 +98,8 @@ std::vector<CameraFile> ExportEntry(const EntryExportRequest& request) {
             one.camera = files[mine].camera;
             one.outPath = files[mine].path;
             one.title = request.label;
+            one.memo = request.memo;
+            one.unit = request.unit;
             one.stop = request.stop;
             CameraExportResult result = ExportCamera(one);
             std::lock_guard<std::mutex> lock(mutex);

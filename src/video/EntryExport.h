@@ -16,6 +16,8 @@ struct EntryExportRequest {
     std::string outRoot;       // drive or host path: the files go to <outRoot>\<entry>\Video
     std::vector<int> cameras;  // from 0
     std::string label;         // the entry's label, for the files' metadata
+    std::string memo;          // the entry's memo, for the tracks' description
+    std::string unit;          // the exporting unit's name
     const std::atomic<bool>* stop = nullptr;
     // Called as each camera's file is done (from the threads that make them, one at a time).
     std::function<void(int camera, const CameraExportResult&)> done;

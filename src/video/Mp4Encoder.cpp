@@ -367,6 +367,10 @@ long long Mp4Encoder::pictures() const {
     return s_->pictures;
 }
 
+long long Mp4Encoder::durationMs() const {
+    return s_->lastMs < 0 ? 0 : s_->lastMs + (s_->lastDuration > 0 ? s_->lastDuration : 1000);
+}
+
 int Mp4Encoder::width() const {
     return s_->frame ? s_->frame->width : 0;
 }

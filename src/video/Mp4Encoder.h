@@ -30,6 +30,8 @@ class Mp4Encoder {
     bool Finish(std::string& why);
     // Pictures in the file so far.
     long long pictures() const;
+    // From the first picture to the end of the last one's showing, once finished.
+    long long durationMs() const;
     int width() const;
     int height() const;
 

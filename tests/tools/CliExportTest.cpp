@@ -8,6 +8,9 @@
 
 #include "CliFixture.h"
 #include "PseudoDrives.h"
+#ifdef QUILLON_HAVE_VIDEO
+#include "mp4/ExportVerifier.h"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -167,6 +170,40 @@ TEST_F(CliExportTest, EachCameraIsAnMp4OfEveryPictureWithTheRecordedTimeAsSubtit
         EXPECT_EQ(shown, recorded) << srt.substr(0, 300);
     }
 }
+
+#ifdef QUILLON_HAVE_VIDEO
+// The export format's boxes: the recorded start to the millisecond, the camera's UUID the same
+// in every export, and a signature once the machine has its key.
+TEST_F(CliExportTest, TheFilesCarryTheirStartAndCameraAndAreSignedOnceThereIsAKey) {
+    ASSERT_EQ(Export().status, 0);
+    mp4::ExportCheck first = mp4::CheckExportFile(FileOf(2));
+    ASSERT_TRUE(first.ok()) << first.problem;
+    EXPECT_FALSE(first.isSigned);
+    // 2010-05-23 10:00:00 UTC in 100 ns ticks since 1601.
+    EXPECT_EQ(first.segment.startFileTime, (1274608800ULL + 11644473600ULL) * 10000000ULL);
+    EXPECT_EQ(first.segment.predecessor, first.segment.segment);
+    EXPECT_NEAR(static_cast<double>(first.segment.duration), 4.0 * 60 * 10000000, 10000);  // 1 ms
+    ASSERT_EQ(first.unit.video.size(), 1u);
+    EXPECT_EQ(first.unit.video[0].texts[1], "camera 2");
+    EXPECT_EQ(first.unit.video[0].texts[2], "2010-05-23 - 10:00 ~ 10:03");
+    ASSERT_EQ(first.cameras.size(), 1u);
+    EXPECT_EQ(first.cameras[0].camera, first.unit.video[0].id);
+
+    ASSERT_EQ(Cli({"key", "create"}).status, 0);
+    fs::remove_all(out);
+    ASSERT_EQ(Export().status, 0);
+    const mp4::ExportCheck second = mp4::CheckExportFile(FileOf(2), {"", true});
+    ASSERT_TRUE(second.ok()) << second.problem;
+    EXPECT_TRUE(second.isSigned);
+    EXPECT_EQ(second.cameras[0].camera, first.cameras[0].camera);
+    EXPECT_NE(second.segment.segment, first.segment.segment);
+    // One byte of a picture changed: the signature no longer holds.
+    std::string bytes = ReadText(FileOf(2));
+    bytes[bytes.size() / 3] ^= 1;
+    WriteText(FileOf(2), bytes);
+    EXPECT_FALSE(mp4::CheckExportFile(FileOf(2)).ok());
+}
+#endif
 
 TEST_F(CliExportTest, AnImageThatFailsItsCheckIsRefusedOrExportedSayingWhatIsMissing) {
     // The index of 10:02 overwritten after the backup: the image no longer matches its manifest.

@@ -12,6 +12,7 @@
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/MachineName.h"
 #include "platform/Signals.h"
 #ifdef QUILLON_HAVE_VIDEO
 #include "video/EntryExport.h"
@@ -122,6 +123,7 @@ int CmdExport(const CliArgs& a, bool progress) {
         request.outRoot = out;
         request.label = LabelOf(entry) + (check.ok() ? "" : " (the image failed its check)");
         request.stop = &stop;
+        request.unit = "Quillon Backup " + platform::MachineName();
         request.cameras = chosen;
         if (request.cameras.empty())
             request.cameras = video::CamerasInEntry(request.entryFolder);
