@@ -9,6 +9,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -17,8 +18,9 @@ extern "C" {
 namespace video {
 namespace {
 
-// Times in the file are kept in milliseconds.
+// Times in the file are kept in milliseconds; the audio counts its samples.
 constexpr AVRational kMs{1, 1000};
+constexpr int kSampleRate = 8000;
 
 std::string Error(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -65,6 +67,12 @@ struct Mp4Encoder::State {
     AVCodecContext* text = nullptr;
     AVStream* videoStream = nullptr;
     AVStream* textStream = nullptr;
+    bool withAudio = false;
+    AVCodecContext* audio = nullptr;
+    AVStream* audioStream = nullptr;
+    AVFrame* audioFrame = nullptr;
+    std::vector<float> pending;  // samples not yet in a frame
+    long long audioNext = 0;     // the sample the pending ones begin at
     SwsContext* scale = nullptr;
     AVFrame* decoded = nullptr;
     AVFrame* frame = nullptr;
@@ -86,6 +94,8 @@ struct Mp4Encoder::State {
         avcodec_free_context(&decoder);
         avcodec_free_context(&encoder);
         avcodec_free_context(&text);
+        avcodec_free_context(&audio);
+        av_frame_free(&audioFrame);
         sws_freeContext(scale);
         av_frame_free(&decoded);
         av_frame_free(&frame);
@@ -159,6 +169,9 @@ struct Mp4Encoder::State {
         videoStream->time_base = kMs;
         avcodec_parameters_from_context(videoStream->codecpar, encoder);
 
+        if (withAudio && !OpenAudio(why))
+            return false;
+
         const AVCodec* movText = avcodec_find_encoder(AV_CODEC_ID_MOV_TEXT);
         text = movText ? avcodec_alloc_context3(movText) : nullptr;
         if (!text) {
@@ -201,6 +214,89 @@ struct Mp4Encoder::State {
         frame->height = height;
         if (av_frame_get_buffer(frame, 0) < 0) {
             why = "no memory for a picture";
+            return false;
+        }
+        return true;
+    }
+
+    bool OpenAudio(std::string& why) {
+        const AVCodec* aac = avcodec_find_encoder(AV_CODEC_ID_AAC);
+        audio = aac ? avcodec_alloc_context3(aac) : nullptr;
+        if (!audio) {
+            why = "this machine's FFmpeg has no AAC encoder";
+            return false;
+        }
+        audio->sample_rate = kSampleRate;
+        audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        av_channel_layout_default(&audio->ch_layout, 1);
+        audio->bit_rate = 32000;
+        audio->time_base = {1, kSampleRate};
+        if (out->oformat->flags & AVFMT_GLOBALHEADER)
+            audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        const int rc = avcodec_open2(audio, aac, nullptr);
+        if (rc < 0) {
+            why = "the AAC encoder cannot be started (" + Error(rc) + ")";
+            return false;
+        }
+        audioStream = avformat_new_stream(out, nullptr);
+        audioStream->time_base = audio->time_base;
+        avcodec_parameters_from_context(audioStream->codecpar, audio);
+        audioFrame = av_frame_alloc();
+        audioFrame->format = AV_SAMPLE_FMT_FLTP;
+        audioFrame->nb_samples = audio->frame_size;
+        audioFrame->sample_rate = kSampleRate;
+        av_channel_layout_default(&audioFrame->ch_layout, 1);
+        if (av_frame_get_buffer(audioFrame, 0) < 0) {
+            why = "no memory for the audio";
+            return false;
+        }
+        return true;
+    }
+
+    // Encodes whole frames of the pending samples (and the rest, padded, at the end).
+    bool EncodeAudio(bool end, std::string& why) {
+        const std::size_t perFrame = static_cast<std::size_t>(audio->frame_size);
+        std::size_t used = 0;
+        while (pending.size() - used >= perFrame || (end && used < pending.size())) {
+            if (av_frame_make_writable(audioFrame) < 0) {
+                why = "no memory for the audio";
+                return false;
+            }
+            auto* into = reinterpret_cast<float*>(audioFrame->data[0]);
+            const std::size_t n = std::min(perFrame, pending.size() - used);
+            std::copy(pending.begin() + static_cast<std::ptrdiff_t>(used),
+                      pending.begin() + static_cast<std::ptrdiff_t>(used + n), into);
+            std::fill(into + n, into + perFrame, 0.0f);
+            audioFrame->pts = audioNext;
+            audioNext += static_cast<long long>(perFrame);
+            used += n;
+            const int rc = avcodec_send_frame(audio, audioFrame);
+            if (rc < 0 || !DrainAudio(why)) {
+                if (why.empty())
+                    why = "the AAC encoder failed (" + Error(rc) + ")";
+                return false;
+            }
+        }
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(used));
+        return true;
+    }
+
+    bool DrainAudio(std::string& why) {
+        AVPacket* p = av_packet_alloc();
+        int rc;
+        while ((rc = avcodec_receive_packet(audio, p)) >= 0) {
+            av_packet_rescale_ts(p, audio->time_base, audioStream->time_base);
+            p->stream_index = audioStream->index;
+            rc = av_interleaved_write_frame(out, p);
+            if (rc < 0) {
+                av_packet_free(&p);
+                why = "the file " + path + " cannot be written (" + Error(rc) + ")";
+                return false;
+            }
+        }
+        av_packet_free(&p);
+        if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF) {
+            why = "the AAC encoder failed (" + Error(rc) + ")";
             return false;
         }
         return true;
@@ -261,10 +357,39 @@ Mp4Encoder::Mp4Encoder() : s_(std::make_unique<State>()) {
 
 Mp4Encoder::~Mp4Encoder() = default;
 
-void Mp4Encoder::Prepare(std::string hostPath, long long creationUnix, std::string title) {
+void Mp4Encoder::Prepare(std::string hostPath, long long creationUnix, std::string title,
+                         bool withAudio) {
     s_->path = std::move(hostPath);
     s_->creation = creationUnix;
     s_->title = std::move(title);
+    s_->withAudio = withAudio;
+}
+
+bool Mp4Encoder::AddAudio(const std::uint8_t* samples, std::size_t count, long long ms,
+                          std::string& why) {
+    State& s = *s_;
+    if (!s.headerWritten || !s.audio)
+        return true;
+    long long at = ms * kSampleRate / 1000;
+    // Before what is already in the track (or the start): left out.
+    const long long have = s.audioNext + static_cast<long long>(s.pending.size());
+    if (at < have) {
+        const long long skip = std::min<long long>(have - at, static_cast<long long>(count));
+        samples += skip;
+        count -= static_cast<std::size_t>(skip);
+        at += skip;
+    }
+    // Silence up to ms, a slice at a time: a gap of hours costs no memory.
+    for (long long gap = at - have; gap > 0;) {
+        const long long n = std::min<long long>(gap, 65536);
+        s.pending.resize(s.pending.size() + static_cast<std::size_t>(n), 0.0f);
+        gap -= n;
+        if (!s.EncodeAudio(false, why))
+            return false;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        s.pending.push_back((static_cast<float>(samples[i]) - 128.0f) / 128.0f);
+    return s.EncodeAudio(false, why);
 }
 
 Mp4Encoder::Added Mp4Encoder::AddPicture(const std::uint8_t* bytes, std::size_t size, long long ms,
@@ -347,6 +472,12 @@ bool Mp4Encoder::Finish(std::string& why) {
         why = "no picture could be read";
         return false;
     }
+    if (s.audio && (!s.EncodeAudio(true, why) || avcodec_send_frame(s.audio, nullptr) < 0 ||
+                    !s.DrainAudio(why))) {
+        if (why.empty())
+            why = "the AAC encoder failed";
+        return false;
+    }
     int rc = avcodec_send_frame(s.encoder, nullptr);
     if (rc < 0 || !s.Drain(why) || !s.WriteLast(why)) {
         if (why.empty())
@@ -369,6 +500,10 @@ long long Mp4Encoder::pictures() const {
 
 long long Mp4Encoder::durationMs() const {
     return s_->lastMs < 0 ? 0 : s_->lastMs + (s_->lastDuration > 0 ? s_->lastDuration : 1000);
+}
+
+bool Mp4Encoder::hasAudio() const {
+    return s_->audioStream != nullptr;
 }
 
 int Mp4Encoder::width() const {

@@ -1,7 +1,9 @@
 #pragma once
 // One camera's MP4 as FFmpeg's libraries write it: the camera's JPEG pictures encoded as H.264
-// at their own times, and a timed-text track of the recorded time that ordinary players show as
-// subtitles. The file is written under a temporary name; the caller renames it when whole.
+// at their own times, its audio channel (8 kHz, 8 bit) as AAC aligned to them by time, and a
+// timed-text track of the recorded time that ordinary players show as subtitles. The tracks are
+// the video, then the audio when there is one, then the text. The file is written under a temporary
+// name; the caller renames it when whole.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,12 +20,15 @@ class Mp4Encoder {
     // The file to write (a host path), the recording's start as Unix seconds for the movie's
     // creation time, and a title for its metadata. Nothing is written before the first picture,
     // whose size the video takes.
-    void Prepare(std::string hostPath, long long creationUnix, std::string title);
+    void Prepare(std::string hostPath, long long creationUnix, std::string title, bool withAudio);
     // A picture's JPEG bytes, shown from ms after the start; later pictures come later. False
     // with why: kUnreadable when the bytes are no picture (the file goes on without it), else
     // the file cannot be written.
     enum class Added { kAdded, kUnreadable, kFailed };
     Added AddPicture(const std::uint8_t* bytes, std::size_t size, long long ms, std::string& why);
+    // Samples of the audio channel (unsigned 8 bit at 8 kHz) from ms after the start; what lies
+    // before the start is left out, and silence fills the time up to ms.
+    bool AddAudio(const std::uint8_t* samples, std::size_t count, long long ms, std::string& why);
     // A line of timed text shown from startMs to endMs; only after the first picture.
     bool AddText(const std::string& text, long long startMs, long long endMs, std::string& why);
     // Flushes the encoder and writes the file's index; false with why when it cannot.
@@ -32,6 +37,8 @@ class Mp4Encoder {
     long long pictures() const;
     // From the first picture to the end of the last one's showing, once finished.
     long long durationMs() const;
+    // The file has an audio track (its second).
+    bool hasAudio() const;
     int width() const;
     int height() const;
 

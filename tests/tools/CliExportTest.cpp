@@ -63,6 +63,7 @@ class CliExportTest : public CliFixture {
         plan.width = 64;
         plan.height = 48;
         plan.cameraStops = {{2, 600}};  // camera 3 records nothing in the entry
+        plan.audioChannels = 2;         // cameras 1 and 2 are heard
         Record(plan);
         usb = MapDrive('E', "removable");
         out = prefix() + "/out";
@@ -139,6 +140,13 @@ TEST_F(CliExportTest, EachCameraIsAnMp4OfEveryPictureWithTheRecordedTimeAsSubtit
             << streams;
         EXPECT_NE(streams.find("codec_name=mov_text|codec_type=subtitle"), std::string::npos)
             << streams;
+        // The camera's audio channel beside the pictures, as long as they last.
+        const std::string audio = Output(
+            "ffprobe -v error -select_streams a -show_entries "
+            "stream=codec_name,sample_rate,duration -of csv=p=0 " +
+            file);
+        EXPECT_EQ(audio.rfind("aac,8000,", 0), 0u) << audio;
+        EXPECT_NEAR(std::atof(audio.substr(9).c_str()), 4 * 60.0, 1.0) << audio;
         // The pace of the recording: four minutes of pictures last four minutes.
         const double duration =
             std::atof(Output("ffprobe -v error -select_streams v -show_entries stream=duration "
@@ -186,8 +194,11 @@ TEST_F(CliExportTest, TheFilesCarryTheirStartAndCameraAndAreSignedOnceThereIsAKe
     ASSERT_EQ(first.unit.video.size(), 1u);
     EXPECT_EQ(first.unit.video[0].texts[1], "camera 2");
     EXPECT_EQ(first.unit.video[0].texts[2], "2010-05-23 - 10:00 ~ 10:03");
-    ASSERT_EQ(first.cameras.size(), 1u);
+    ASSERT_EQ(first.unit.audio.size(), 1u);
+    EXPECT_EQ(first.unit.audio[0].texts[1], "camera 2 audio");
+    ASSERT_EQ(first.cameras.size(), 2u);
     EXPECT_EQ(first.cameras[0].camera, first.unit.video[0].id);
+    EXPECT_EQ(first.cameras[1].camera, first.unit.audio[0].id);
 
     ASSERT_EQ(Cli({"key", "create"}).status, 0);
     fs::remove_all(out);
