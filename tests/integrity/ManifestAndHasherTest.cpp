@@ -62,6 +62,13 @@ class ImageHasherTest : public TempPrefixTest {
         platform::AtomicFile f;
         return f.Create(path) && f.Write(bytes.data(), bytes.size()) && f.Commit();
     }
+    // The handles this process holds open.
+    static std::size_t OpenHandles() {
+        std::size_t n = 0;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator("/proc/self/fd"))
+            ++n;
+        return n;
+    }
 };
 
 TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritten) {
@@ -153,4 +160,40 @@ TEST_F(ImageHasherTest, TheLastCommitCountsWhicheverFileIsHashedFirstAndCutBytes
     ASSERT_EQ(r.problems.size(), 1u);
     EXPECT_NE(r.problems[0].find("e/cut.dat could not be read back"), std::string::npos)
         << r.problems[0];
+}
+
+// Copied files wait for the hashing as handles on them. While both lanes read large files back,
+// a run of small ones must not pile up handles however few bytes they hold (a pass of many
+// small files would run out of them and fail to create its next file); and once the hashing
+// has ended, none is left open (a stick must be ejectable after the pass).
+TEST_F(ImageHasherTest, SmallCopiedFilesWaitingToBeReadBackHoldFewHandles) {
+    const std::string root = driveC() + "/img";
+    // Just under the bytes the writer may hand ahead of the hashing, over both lanes.
+    WriteText(root + "/big.dat", std::string(31 * platform::WriteTap::kBufferBytes, 'b'));
+    WriteText(root + "/small.dat", "s");
+    const std::size_t before = OpenHandles();
+    integrity::ImageHasher hasher(root);
+    auto hand = [&](const std::string& name, const std::string& from) {
+        platform::File f;
+        ASSERT_TRUE(f.OpenResolved(root + "/" + from, platform::File::kRead));
+        const long long length = f.Length();
+        const int handle = hasher.Opened(root + "/e/" + name);
+        ASSERT_GE(handle, 0);
+        hasher.HandWritten(handle, std::move(f), 0, length);
+        hasher.Closed(handle, true, length, {});
+    };
+    hand("big1.dat", "big.dat");
+    hand("big2.dat", "big.dat");
+    constexpr int kSmall = 400;
+    for (int i = 0; i < kSmall; ++i)
+        hand("small" + std::to_string(i), "small.dat");
+    const std::size_t waiting = OpenHandles();
+    EXPECT_LT(waiting, before + 100) << "handles held while the hashing falls behind";
+
+    const integrity::ImageHasher::Result r = hasher.Finish();
+    EXPECT_EQ(OpenHandles(), before);
+    EXPECT_TRUE(r.problems.empty());
+    ASSERT_EQ(r.files.size(), static_cast<std::size_t>(kSmall + 2));
+    EXPECT_EQ(r.files.at("e/small399").hex, integrity::Sha256Hex("s", 1));
+    EXPECT_EQ(r.files.at("e/big2.dat").length, 31ll * platform::WriteTap::kBufferBytes);
 }
