@@ -28,10 +28,10 @@ class ImageManifestEndTest : public BackupFixture<> {
         ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Backup"), "");
     }
     backup::PassJob& Begin() {
-        backup::PassJob& job = ctx.m_run.Begin(
-            MakePassPlan(ctx.m_host, ctx.m_target, ctx.m_schedule, ctx.m_run,
-                         PassTextsOf(ctx.m_app)),
-            ctx.m_passEvents, ctx.m_link.client);
+        backup::PassJob& job =
+            ctx.m_run.Begin(MakePassPlan(ctx.m_host, ctx.m_target, ctx.m_schedule, ctx.m_run,
+                                         PassTextsOf(ctx.m_app)),
+                            ctx.m_passEvents, ctx.m_link.client);
         job.sink().Open();
         BeginImageManifest(job);
         return job;
@@ -123,4 +123,65 @@ TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAFailedReadBackLeavesItsEntry
     ASSERT_EQ(integrity::ParseManifest(ReadText(root + "/SHA256SUMS"), m), "");
     ASSERT_EQ(m.lines.size(), 1u);
     EXPECT_EQ(m.lines[0].hex, integrity::Sha256Hex("again", 5));
+}
+
+// The target taken away after the last file: the manifest finds it gone, says so once (not once
+// for each file it holds), and the entries stay in the schedule.
+TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsTheEntries) {
+    backup::PassJob& job = Begin();
+    ASSERT_TRUE(job.hasher);
+    std::string entry;
+    const int slot = Slot(job, entry);
+    ASSERT_GE(slot, 0);
+    const std::string day = job.hasher->rootHost() + "/" + entry + "/20100523";
+    fs::create_directories(day);
+    {
+        platform::ScopedWriteTap tap(ImageManifestTap(job));
+        for (const char* name : {"/a.dat", "/b.dat", "/c.dat"}) {
+            platform::AtomicFile f;
+            ASSERT_TRUE(f.Create(day + name));
+            ASSERT_TRUE(f.Write("abc", 3));
+            ASSERT_TRUE(f.Commit());
+        }
+    }
+    job.report().EntryDone(slot, true);
+    fs::remove_all(out + "/Backup");
+
+    FinishImageManifest(job);
+    EXPECT_TRUE(job.report().targetLost());
+    const std::vector<std::string> failures = job.report().failures();
+    std::string all;
+    for (const std::string& f : failures)
+        all += f + "\n";
+    ASSERT_EQ(failures.size(), 1u) << all;
+    EXPECT_NE(failures[0].find("the target"), std::string::npos) << failures[0];
+    EXPECT_FALSE(job.report().EntryComplete(slot));
+}
+
+// The target lost in the middle of the pass (a later entry found it gone) and no manifest could
+// be written: the entries made whole before it are on no medium that can be checked, and stay
+// in the schedule.
+TEST_F(ImageManifestEndTest, EntriesMadeWholeBeforeTheTargetWasLostStayWithoutAManifest) {
+    backup::PassJob& job = Begin();
+    ASSERT_TRUE(job.hasher);
+    std::string entry;
+    const int slot = Slot(job, entry);
+    ASSERT_GE(slot, 0);
+    const std::string day = job.hasher->rootHost() + "/" + entry + "/20100523";
+    fs::create_directories(day);
+    {
+        platform::ScopedWriteTap tap(ImageManifestTap(job));
+        platform::AtomicFile f;
+        ASSERT_TRUE(f.Create(day + "/a.dat"));
+        ASSERT_TRUE(f.Write("abc", 3));
+        ASSERT_TRUE(f.Commit());
+    }
+    job.report().EntryDone(slot, true);
+    fs::remove_all(out + "/Backup");
+    ASSERT_TRUE(job.report().TargetLost("the target E:\\Backup\\ is gone; the backup stopped"));
+
+    FinishImageManifest(job);
+    EXPECT_EQ(job.manifestNote, "no manifest was written: the target can take nothing more");
+    EXPECT_EQ(job.report().failureCount(), 1u);
+    EXPECT_FALSE(job.report().EntryComplete(slot));
 }
