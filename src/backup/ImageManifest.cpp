@@ -85,6 +85,19 @@ std::string FileFate(const std::string& hostPath, const integrity::FileDigest& w
     return std::string();
 }
 
+// The entry whose folder holds a file the pass wrote lacks it (what says how): it is not whole.
+void EntryLacks(backup::PassJob& job, const std::string& relative, const std::string& what) {
+    if (!job.plan().host.localMode)
+        return;
+    const std::string folder = relative.substr(0, relative.find('/'));
+    for (int i = 0; i < kScheduleSlots; ++i) {
+        const ScheduleEntry& e = job.plan().entries[static_cast<std::size_t>(i)];
+        if (e.bUsed && job.report().EntryComplete(i) &&
+            ImageEntryName(e, job.plan().host.dateType) == folder)
+            job.report().EntryDone(i, false, WithoutEntryFolder(what, folder));
+    }
+}
+
 // Every file the pass wrote must still be on the target at its end, as it was written: a stick
 // pulled and put back, a folder removed or a file deleted by someone else loses them.
 void CheckWrittenFilesStayed(backup::PassJob& job, const std::string& root,
@@ -97,15 +110,7 @@ void CheckWrittenFilesStayed(backup::PassJob& job, const std::string& root,
             continue;
         const std::string what = relative + " was written into the image but " + fate;
         job.report().Fail(what);
-        if (!job.plan().host.localMode)
-            continue;
-        const std::string folder = relative.substr(0, relative.find('/'));
-        for (int i = 0; i < kScheduleSlots; ++i) {
-            const ScheduleEntry& e = job.plan().entries[static_cast<std::size_t>(i)];
-            if (e.bUsed && job.report().EntryComplete(i) &&
-                ImageEntryName(e, job.plan().host.dateType) == folder)
-                job.report().EntryDone(i, false, WithoutEntryFolder(what, folder));
-        }
+        EntryLacks(job, relative, what);
     }
 }
 
@@ -172,6 +177,14 @@ void FinishImageManifest(backup::PassJob& job) {
     const std::string root = hasher->rootHost();
     for (const auto& problem : result.problems)
         job.report().Fail(problem);
+    // A file the manifest cannot vouch for is missing from the image as evidence: its entry
+    // goes another time, as for a file lost since it was written.
+    for (const auto& [relative, problem] : result.leftOut)
+        EntryLacks(job, relative, problem);
+    // A target taken away after the last file is lost, said once, rather than each of its
+    // files found gone.
+    if (!job.report().targetLost())
+        TargetLost(job);
     // The manifest lists what was written as written: a file lost since is a failure of the
     // pass and of its entry, never a shorter manifest.
     CheckWrittenFilesStayed(job, root, result.files);
@@ -185,13 +198,14 @@ void FinishImageManifest(backup::PassJob& job) {
         (!platform::IsDirectory(root) || platform::VolumeOf(root) != job.sink().volume());
     if (gone || !KeepOlderManifest(root, job.plan().targetType() == 3) ||
         !platform::WriteFileAtomically(path, text.data(), text.size())) {
+        // No entry of this image can be checked without it: the schedule keeps them all.
         if (job.report().targetLost()) {
             job.manifestNote = "no manifest was written: the target can take nothing more";
+            job.report().EntriesLack(job.manifestNote);
             return;
         }
-        // The target may have been lost after the last file (turned read-only, taken away):
-        // said as such, once. Either way no entry of this image can be checked, so the
-        // schedule keeps them all.
+        // The target may have been lost after the last file (turned read-only): said as such,
+        // once.
         const std::string what = "the manifest " + path + " could not be written";
         if (!TargetLost(job, what, true))
             job.report().Fail(what);

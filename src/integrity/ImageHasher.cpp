@@ -95,8 +95,10 @@ void ImageHasher::HandWritten(int handle, platform::File written, std::uint64_t 
     job.offset = offset;
     job.count = static_cast<std::size_t>(count);
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return ahead_ < kAhead || stopping_; });
+    changed_.wait(lock,
+                  [this] { return (ahead_ < kAhead && aheadFiles_ < kAheadFiles) || stopping_; });
     ahead_ += count;
+    ++aheadFiles_;
     Queue(std::move(job), count);
 }
 
@@ -118,8 +120,10 @@ void ImageHasher::Withdrawn(const std::string& finalHostPath) {
     std::lock_guard<std::mutex> lock(mutex_);
     const std::uint64_t turn = ++turns_;
     withdrawnAt_[path] = turn;
-    if (const auto at = committedAt_.find(path); at != committedAt_.end() && at->second < turn)
+    if (const auto at = committedAt_.find(path); at != committedAt_.end() && at->second < turn) {
         result_.files.erase(path);
+        result_.leftOut.erase(path);
+    }
 }
 
 void ImageHasher::ReadBack(Open& file, Job& job, char* into) {
@@ -157,6 +161,7 @@ void ImageHasher::Run(std::size_t index) {
             ReadBack(*file, job, readBack.get());
             lock.lock();
             ahead_ -= static_cast<long long>(job.count);
+            --aheadFiles_;
             lane.queued -= static_cast<long long>(job.count);
             changed_.notify_all();
             continue;
@@ -197,10 +202,15 @@ void ImageHasher::Take(const Job& job) {
         return;
     committed = job.turn;
     const auto withdrawn = withdrawnAt_.find(file.path);
-    if (!problem.empty() || (withdrawn != withdrawnAt_.end() && withdrawn->second > job.turn))
+    result_.leftOut.erase(file.path);
+    if (withdrawn != withdrawnAt_.end() && withdrawn->second > job.turn) {
         result_.files.erase(file.path);
-    else
+    } else if (!problem.empty()) {
+        result_.files.erase(file.path);
+        result_.leftOut[file.path] = problem;
+    } else {
         result_.files[file.path] = {file.hash.HexFinal(), file.bytes, job.id};
+    }
 }
 
 ImageHasher::Result ImageHasher::Finish() {

@@ -48,6 +48,9 @@ class ImageHasher : public platform::WriteTap {
         // Files committed with other bytes than were handed over (written around the tap), or
         // whose copied bytes could not be read back.
         std::vector<std::string> problems;
+        // By path: the names whose last commit is left out of files for such a problem (and
+        // not withdrawn since), with the problem. The pass wrote them: their entries lack them.
+        std::map<std::string, std::string> leftOut;
     };
     // Waits until everything handed over is hashed and stops the threads.
     Result Finish();
@@ -89,10 +92,13 @@ class ImageHasher : public platform::WriteTap {
     static constexpr int kBuffers = 16;
     std::vector<std::unique_ptr<char[]>> owned_;
     std::vector<char*> free_;
-    // Copied bytes handed as files and not yet read back: the writer waits beyond kAhead, so
-    // that they are still in the system's cache when read and few handles stay open.
+    // Copied bytes handed as files and not yet read back: the writer waits beyond kAhead bytes,
+    // so that they are still in the system's cache when read, or kAheadFiles files, so that few
+    // handles stay open however small the files are.
     static constexpr long long kAhead = 64ll << 20;
+    static constexpr int kAheadFiles = 32;
     long long ahead_ = 0;
+    int aheadFiles_ = 0;
     std::vector<Lane> lanes_;
     std::vector<std::unique_ptr<Open>> open_;  // by handle; null once closed
     std::vector<int> reusable_;

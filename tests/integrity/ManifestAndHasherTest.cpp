@@ -1,7 +1,15 @@
 // The manifest's text as sha256sum reads it, and the hashing of files as a pass writes them:
 // only what was committed below the image root, by its last commit, and never a file whose
 // bytes went around the hashing.
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
+#include <functional>
 
 #include "TestEnv.h"
 #include "integrity/ImageHasher.h"
@@ -61,6 +69,24 @@ class ImageHasherTest : public TempPrefixTest {
     bool Write(const std::string& path, const std::string& bytes) {
         platform::AtomicFile f;
         return f.Create(path) && f.Write(bytes.data(), bytes.size()) && f.Commit();
+    }
+    // Runs what in a child process (for what must not touch this one's mounts or limits); its
+    // exit code: 0 when what held, 77 when the child could not be set up.
+    static int InChild(const std::function<int()>& what) {
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(what());
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+            return -1;
+        return WEXITSTATUS(status);
+    }
+    // The handles this process holds open.
+    static std::size_t OpenHandles() {
+        std::size_t n = 0;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator("/proc/self/fd"))
+            ++n;
+        return n;
     }
 };
 
@@ -153,4 +179,107 @@ TEST_F(ImageHasherTest, TheLastCommitCountsWhicheverFileIsHashedFirstAndCutBytes
     ASSERT_EQ(r.problems.size(), 1u);
     EXPECT_NE(r.problems[0].find("e/cut.dat could not be read back"), std::string::npos)
         << r.problems[0];
+}
+
+// Copied files wait for the hashing as handles on them. While both lanes read large files back,
+// a run of small ones must not pile up handles however few bytes they hold (a pass of many
+// small files would run out of them and fail to create its next file); and once the hashing
+// has ended, none is left open (a stick must be ejectable after the pass).
+TEST_F(ImageHasherTest, SmallCopiedFilesWaitingToBeReadBackHoldFewHandles) {
+    const std::string root = driveC() + "/img";
+    // Just under the bytes the writer may hand ahead of the hashing, over both lanes.
+    WriteText(root + "/big.dat", std::string(31 * platform::WriteTap::kBufferBytes, 'b'));
+    WriteText(root + "/small.dat", "s");
+    const std::size_t before = OpenHandles();
+    integrity::ImageHasher hasher(root);
+    auto hand = [&](const std::string& name, const std::string& from) {
+        platform::File f;
+        ASSERT_TRUE(f.OpenResolved(root + "/" + from, platform::File::kRead));
+        const long long length = f.Length();
+        const int handle = hasher.Opened(root + "/e/" + name);
+        ASSERT_GE(handle, 0);
+        hasher.HandWritten(handle, std::move(f), 0, length);
+        hasher.Closed(handle, true, length, {});
+    };
+    hand("big1.dat", "big.dat");
+    hand("big2.dat", "big.dat");
+    constexpr int kSmall = 400;
+    for (int i = 0; i < kSmall; ++i)
+        hand("small" + std::to_string(i), "small.dat");
+    const std::size_t waiting = OpenHandles();
+    EXPECT_LT(waiting, before + 100) << "handles held while the hashing falls behind";
+
+    const integrity::ImageHasher::Result r = hasher.Finish();
+    EXPECT_EQ(OpenHandles(), before);
+    EXPECT_TRUE(r.problems.empty());
+    ASSERT_EQ(r.files.size(), static_cast<std::size_t>(kSmall + 2));
+    EXPECT_EQ(r.files.at("e/small399").hex, integrity::Sha256Hex("s", 1));
+    EXPECT_EQ(r.files.at("e/big2.dat").length, 31ll * platform::WriteTap::kBufferBytes);
+}
+
+// The system's copy that fails half-way (the file may grow no further) hands nothing to the
+// hashing: the file is abandoned, nothing is listed, and no handle on it stays open.
+TEST_F(ImageHasherTest, ACopyThatFailsHalfWayLeavesNothingListedAndNoHandleOpen) {
+    const std::string root = driveC() + "/img";
+    fs::create_directories(root + "/e");
+    WriteText(driveC() + "/big.dat", std::string(3 * platform::WriteTap::kBufferBytes, 'h'));
+    const int code = InChild([&] {
+        const std::size_t before = OpenHandles();
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{platform::WriteTap::kBufferBytes, platform::WriteTap::kBufferBytes};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return 77;
+        integrity::ImageHasher hasher(root);
+        {
+            platform::ScopedWriteTap tap(&hasher);
+            platform::File in;
+            platform::AtomicFile copy;
+            if (!in.Open("C:\\big.dat", platform::File::kRead) ||
+                !copy.Create("C:\\img\\e\\big.dat") || copy.CopyFrom(in) != -1)
+                return 1;
+            copy.Abandon();
+        }
+        const integrity::ImageHasher::Result r = hasher.Finish();
+        if (!r.files.empty() || !r.problems.empty() || !r.leftOut.empty())
+            return 2;
+        return OpenHandles() == before ? 0 : 3;
+    });
+    EXPECT_EQ(code, 0);
+}
+
+// Without /proc (a container that mounts none) there is no handle to read copied bytes back
+// through: the copy goes through the hashing's buffers instead, hashed alike.
+TEST_F(ImageHasherTest, WithoutProcTheCopyGoesThroughTheBuffersAndIsHashedAlike) {
+    const std::string root = driveC() + "/img";
+    fs::create_directories(root + "/e");
+    std::string bytes(3 * platform::WriteTap::kBufferBytes + 17, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 13 + i / 4096);
+    WriteText(driveC() + "/source.dat", bytes);
+    const std::string hex = integrity::Sha256Hex(bytes.data(), bytes.size());
+    const int code = InChild([&] {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", "/proc", "tmpfs", 0, "size=64k") != 0)
+            return 77;
+        integrity::ImageHasher hasher(root);
+        {
+            platform::ScopedWriteTap tap(&hasher);
+            platform::File in;
+            platform::AtomicFile copy;
+            if (!in.Open("C:\\source.dat", platform::File::kRead) ||
+                !copy.Create("C:\\img\\e\\copy.dat") || copy.file().ReadingTwin().IsOpen())
+                return 1;
+            if (copy.CopyFrom(in) != static_cast<long long>(bytes.size()) || !copy.Commit())
+                return 2;
+        }
+        const integrity::ImageHasher::Result r = hasher.Finish();
+        if (r.files.size() != 1 || !r.problems.empty())
+            return 3;
+        return r.files.at("e/copy.dat").hex == hex ? 0 : 4;
+    });
+    if (code == 77)
+        GTEST_SKIP() << "no mount namespace of its own here";
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(ReadText(root + "/e/copy.dat"), bytes);
 }

@@ -1,0 +1,187 @@
+// The end of a pass's manifest as the report sees it: a file the pass wrote into an entry's
+// folder that the hashing cannot vouch for is left out of the manifest, and its entry is then
+// not whole, so that the schedule keeps it for another try.
+#include <filesystem>
+
+#include "BackupFixture.h"
+#include "backup/ImageManifest.h"
+#include "backup/PassPlanning.h"
+#include "backup/ScheduleAfterPass.h"
+#include "integrity/ImageHasher.h"
+#include "integrity/Manifest.h"
+#include "integrity/Sha256.h"
+#include "platform/AtomicFile.h"
+
+namespace fs = std::filesystem;
+
+class ImageManifestEndTest : public BackupFixture<> {
+  protected:
+    void SetUp() override {
+        BackupFixture::SetUp();
+        out = MapDrive('E', "removable");
+        RecordDay(600, 602, 0);
+        ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
+        Choose("10", "00", "10", "02", {});
+        ctx.m_chooser.OnSelectAllCameras();
+        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+        fs::create_directories(out + "/Backup");
+        ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Backup"), "");
+    }
+    backup::PassJob& Begin() {
+        backup::PassJob& job =
+            ctx.m_run.Begin(MakePassPlan(ctx.m_host, ctx.m_target, ctx.m_schedule, ctx.m_run,
+                                         PassTextsOf(ctx.m_app)),
+                            ctx.m_passEvents, ctx.m_link.client);
+        job.sink().Open();
+        BeginImageManifest(job);
+        return job;
+    }
+    // The used slot and the folder of its entry in the image.
+    static int Slot(const backup::PassJob& job, std::string& folder) {
+        for (int i = 0; i < kScheduleSlots; ++i) {
+            const ScheduleEntry& e = job.plan().entries[static_cast<std::size_t>(i)];
+            if (e.bUsed) {
+                folder = ImageEntryName(e, job.plan().host.dateType);
+                return i;
+            }
+        }
+        return -1;
+    }
+    std::string out;
+};
+
+// Copied bytes that are no longer in the file when the hashing reads them back (the file was
+// cut on the target meanwhile): the manifest leaves the file out, and the entry it belongs to
+// is not whole, as it is not for a file found gone at the end.
+TEST_F(ImageManifestEndTest, AFileTheHashingCouldNotReadBackKeepsItsEntry) {
+    backup::PassJob& job = Begin();
+    ASSERT_TRUE(job.hasher);
+    std::string entry;
+    const int slot = Slot(job, entry);
+    ASSERT_GE(slot, 0);
+    const std::string root = job.hasher->rootHost();
+    const std::string day = root + "/" + entry + "/20100523";
+    fs::create_directories(day);
+    {
+        platform::ScopedWriteTap tap(ImageManifestTap(job));
+        platform::AtomicFile whole;
+        ASSERT_TRUE(whole.Create(day + "/whole.dat"));
+        ASSERT_TRUE(whole.Write("whole", 5));
+        ASSERT_TRUE(whole.Commit());
+    }
+    WriteText(day + "/cut.dat", "short");
+    const int handle = job.hasher->Opened(day + "/cut.dat");
+    ASSERT_GE(handle, 0);
+    platform::File cut;
+    ASSERT_TRUE(cut.OpenResolved(day + "/cut.dat", platform::File::kRead));
+    job.hasher->HandWritten(handle, std::move(cut), 0, 1000);
+    job.hasher->Closed(handle, true, 1000, {});
+    job.report().EntryDone(slot, true);
+
+    FinishImageManifest(job);
+    EXPECT_FALSE(job.report().EntryComplete(slot));
+    EXPECT_NE(job.report().Entry(slot).why.find("cut.dat"), std::string::npos)
+        << job.report().Entry(slot).why;
+    integrity::Manifest m;
+    ASSERT_EQ(integrity::ParseManifest(ReadText(root + "/SHA256SUMS"), m), "");
+    EXPECT_TRUE(m.partial);
+    ASSERT_EQ(m.lines.size(), 1u);
+    EXPECT_EQ(m.lines[0].path, entry + "/20100523/whole.dat");
+    EXPECT_EQ(m.lines[0].hex, integrity::Sha256Hex("whole", 5));
+}
+
+// A name committed again after a commit whose bytes could not be read back: the later commit
+// counts, and the entry stays whole, whichever lane takes either in first.
+TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAFailedReadBackLeavesItsEntryWhole) {
+    backup::PassJob& job = Begin();
+    ASSERT_TRUE(job.hasher);
+    std::string entry;
+    const int slot = Slot(job, entry);
+    ASSERT_GE(slot, 0);
+    const std::string root = job.hasher->rootHost();
+    const std::string day = root + "/" + entry + "/20100523";
+    fs::create_directories(day);
+    WriteText(day + "/again.dat", "short");
+    const int handle = job.hasher->Opened(day + "/again.dat");
+    ASSERT_GE(handle, 0);
+    platform::File cut;
+    ASSERT_TRUE(cut.OpenResolved(day + "/again.dat", platform::File::kRead));
+    job.hasher->HandWritten(handle, std::move(cut), 0, 1000);
+    job.hasher->Closed(handle, true, 1000, {});
+    {
+        platform::ScopedWriteTap tap(ImageManifestTap(job));
+        platform::AtomicFile again;
+        ASSERT_TRUE(again.Create(day + "/again.dat"));
+        ASSERT_TRUE(again.Write("again", 5));
+        ASSERT_TRUE(again.Commit());
+    }
+    job.report().EntryDone(slot, true);
+
+    FinishImageManifest(job);
+    EXPECT_TRUE(job.report().EntryComplete(slot)) << job.report().Entry(slot).why;
+    integrity::Manifest m;
+    ASSERT_EQ(integrity::ParseManifest(ReadText(root + "/SHA256SUMS"), m), "");
+    ASSERT_EQ(m.lines.size(), 1u);
+    EXPECT_EQ(m.lines[0].hex, integrity::Sha256Hex("again", 5));
+}
+
+// The target taken away after the last file: the manifest finds it gone, says so once (not once
+// for each file it holds), and the entries stay in the schedule.
+TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsTheEntries) {
+    backup::PassJob& job = Begin();
+    ASSERT_TRUE(job.hasher);
+    std::string entry;
+    const int slot = Slot(job, entry);
+    ASSERT_GE(slot, 0);
+    const std::string day = job.hasher->rootHost() + "/" + entry + "/20100523";
+    fs::create_directories(day);
+    {
+        platform::ScopedWriteTap tap(ImageManifestTap(job));
+        for (const char* name : {"/a.dat", "/b.dat", "/c.dat"}) {
+            platform::AtomicFile f;
+            ASSERT_TRUE(f.Create(day + name));
+            ASSERT_TRUE(f.Write("abc", 3));
+            ASSERT_TRUE(f.Commit());
+        }
+    }
+    job.report().EntryDone(slot, true);
+    fs::remove_all(out + "/Backup");
+
+    FinishImageManifest(job);
+    EXPECT_TRUE(job.report().targetLost());
+    const std::vector<std::string> failures = job.report().failures();
+    std::string all;
+    for (const std::string& f : failures)
+        all += f + "\n";
+    ASSERT_EQ(failures.size(), 1u) << all;
+    EXPECT_NE(failures[0].find("the target"), std::string::npos) << failures[0];
+    EXPECT_FALSE(job.report().EntryComplete(slot));
+}
+
+// The target lost in the middle of the pass (a later entry found it gone) and no manifest could
+// be written: the entries made whole before it are on no medium that can be checked, and stay
+// in the schedule.
+TEST_F(ImageManifestEndTest, EntriesMadeWholeBeforeTheTargetWasLostStayWithoutAManifest) {
+    backup::PassJob& job = Begin();
+    ASSERT_TRUE(job.hasher);
+    std::string entry;
+    const int slot = Slot(job, entry);
+    ASSERT_GE(slot, 0);
+    const std::string day = job.hasher->rootHost() + "/" + entry + "/20100523";
+    fs::create_directories(day);
+    {
+        platform::ScopedWriteTap tap(ImageManifestTap(job));
+        platform::AtomicFile f;
+        ASSERT_TRUE(f.Create(day + "/a.dat"));
+        ASSERT_TRUE(f.Write("abc", 3));
+        ASSERT_TRUE(f.Commit());
+    }
+    job.report().EntryDone(slot, true);
+    fs::remove_all(out + "/Backup");
+    ASSERT_TRUE(job.report().TargetLost("the target E:\\Backup\\ is gone; the backup stopped"));
+
+    FinishImageManifest(job);
+    EXPECT_EQ(job.manifestNote, "no manifest was written: the target can take nothing more");
+    EXPECT_EQ(job.report().failureCount(), 1u);
+    EXPECT_FALSE(job.report().EntryComplete(slot));
+}
