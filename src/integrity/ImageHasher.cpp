@@ -157,7 +157,7 @@ void ImageHasher::Run(std::size_t index) {
         if (job.written.IsOpen()) {
             lock.unlock();
             if (!readBack)
-                readBack = std::make_unique<char[]>(kBufferBytes);
+                readBack = std::make_unique<char[]>(kReadBackSlice);
             ReadBack(*file, job, readBack.get());
             lock.lock();
             ahead_ -= static_cast<long long>(job.count);

@@ -96,9 +96,9 @@ long long AtomicFile::CopyFrom(File& in) {
         return in.CopyAllTo(file_);
     // The system copies, and the tap reads what landed in the file back on its own time: two
     // copies through this process would cost more than the hashing they feed.
-    if (File again = file_.ReadingTwin(); again.IsOpen()) {
-        const long long from = file_.Length();
-        const long long n = from < 0 ? -1 : in.CopyAllTo(file_);
+    File again = file_.ReadingTwin();
+    if (const long long from = again.IsOpen() ? file_.Length() : -1; from >= 0) {
+        const long long n = in.CopyAllTo(file_);
         if (n > 0)
             tap_->HandWritten(tapHandle_, std::move(again), static_cast<std::uint64_t>(from), n);
         return n;
