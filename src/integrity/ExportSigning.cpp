@@ -203,6 +203,15 @@ std::string LoadExportKey(const std::string& folder, ExportKey& loaded) {
     return std::string();
 }
 
+std::string CertificateDer(const std::string& pemOrDer) {
+    if (Cert der = ReadDer(pemOrDer))
+        return DerOf(der.get());
+    Bio bio(BIO_new_mem_buf(pemOrDer.data(), static_cast<int>(pemOrDer.size())));
+    Cert cert(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    ERR_clear_error();
+    return cert ? DerOf(cert.get()) : std::string();
+}
+
 std::size_t RsaSignatureLength(const std::string& privatePem) {
     Key key = ReadPrivate(privatePem);
     return key ? static_cast<std::size_t>(EVP_PKEY_get_size(key.get())) : 0;

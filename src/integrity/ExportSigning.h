@@ -45,5 +45,7 @@ bool RsaPssSignatureGood(const std::string& certificateDer, const Sha256Digest& 
 // of the whole certificate in groups of four hex digits ("SHA256:" first).
 std::string CertificateCommonName(const std::string& certificateDer);
 std::string CertificateFingerprint(const std::string& certificateDer);
+// The DER bytes of a certificate given as PEM or as DER; "" when it is neither.
+std::string CertificateDer(const std::string& pemOrDer);
 
 }  // namespace integrity

@@ -216,6 +216,8 @@ class Checker {
             !why.empty())
             return why;
         out_.certificateDer = cert;
+        out_.signatureOffset = sibo.PayloadOffset();
+        out_.signatureLength = sibo.PayloadSize();
         if (!options_.trustedCertificateDer.empty() && cert != options_.trustedCertificateDer)
             return "the file is signed with a certificate that is not the trusted one";
         integrity::Sha256Digest digest;

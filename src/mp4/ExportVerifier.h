@@ -23,6 +23,8 @@ struct ExportCheck {
     // What was read on the way (complete only when the file passed).
     bool isSigned = false;
     std::string certificateDer;
+    // Where the signature lies in the file, for a check by hand.
+    std::uint64_t signatureOffset = 0, signatureLength = 0;
     SegmentInfo segment;
     ExportUnitInfo unit;
     std::vector<TrackCamera> cameras;  // the tracks' 'cami', by track ID

@@ -16,6 +16,7 @@ struct CliArgs {
     std::string disc;     // --disc
     bool viewer = false;  // --viewer
     std::string key;      // --key: a public key file to trust
+    std::string cert;     // --cert: a certificate file to trust for the video files
     bool deep = false;    // --deep
     bool mp4 = false;     // --mp4
     std::string out;      // --out

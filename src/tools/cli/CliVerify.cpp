@@ -2,6 +2,7 @@
 // disc is read through its file system.
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "CliCommands.h"
 #include "integrity/ExportSigning.h"
@@ -13,6 +14,9 @@
 #include "platform/MachineName.h"
 #ifdef QUILLON_HAVE_DISC
 #include "disc/DiscImageFiles.h"
+#endif
+#ifdef QUILLON_HAVE_VIDEO
+#include "mp4/ExportVerifier.h"
 #endif
 
 namespace {
@@ -28,6 +32,14 @@ std::string ReadKeyFile(const std::string& path) {
     return text;
 }
 
+std::string HostPath(const std::string& path) {
+    // A drive path resolves through the drive table; anything else is a path of this machine.
+    std::string host = IsDrivePath(path) ? platform::ResolvePath(path) : path;
+    while (host.size() > 1 && host.back() == '/')
+        host.pop_back();
+    return host;
+}
+
 std::unique_ptr<integrity::ImageFiles> OpenImage(const CliArgs& a, std::string& why) {
     if (!a.disc.empty()) {
 #ifdef QUILLON_HAVE_DISC
@@ -39,16 +51,62 @@ std::unique_ptr<integrity::ImageFiles> OpenImage(const CliArgs& a, std::string& 
 #endif
     }
     const std::string& path = a.positional[0];
-    // A drive path resolves through the drive table; anything else is a folder of this machine.
-    std::string host = IsDrivePath(path) ? platform::ResolvePath(path) : path;
-    while (host.size() > 1 && host.back() == '/')
-        host.pop_back();
+    const std::string host = HostPath(path);
     if (host.empty() || !platform::IsDirectory(host)) {
         why = path + " is not a folder";
         return nullptr;
     }
     return integrity::OpenFolderImage(host);
 }
+
+bool EndsWithMp4(const std::string& name) {
+    return name.size() > 4 && (name.compare(name.size() - 4, 4, ".mp4") == 0 ||
+                               name.compare(name.size() - 4, 4, ".MP4") == 0);
+}
+
+// The MP4 files below a folder (host paths), in name order, through every subfolder.
+void FindMp4(const std::string& folder, std::vector<std::string>& found, int depth = 0) {
+    if (depth > 8)
+        return;
+    for (const platform::FindData& f : platform::FindFiles(folder + "/*")) {
+        if (f.name == "." || f.name == "..")
+            continue;
+        if (f.isDirectory)
+            FindMp4(folder + "/" + f.name, found, depth + 1);
+        else if (EndsWithMp4(f.name))
+            found.push_back(folder + "/" + f.name);
+    }
+}
+
+#ifdef QUILLON_HAVE_VIDEO
+// Each file's export boxes and signature; false when one fails.
+bool CheckVideoFiles(const std::vector<std::string>& files, const std::string& root,
+                     const std::string& trustedDer) {
+    bool ok = true;
+    for (const std::string& path : files) {
+        const std::string name =
+            path.compare(0, root.size() + 1, root + "/") == 0 ? path.substr(root.size() + 1) : path;
+        const mp4::ExportCheck check =
+            mp4::CheckExportFile(path, {trustedDer, !trustedDer.empty()});
+        if (!check.ok()) {
+            ok = false;
+            std::printf("video %s: FAILS: %s\n", name.c_str(), check.problem.c_str());
+        } else if (check.isSigned) {
+            std::printf(
+                "video %s: signed by \"%s\" (%s)%s; signature: %llu bytes at offset "
+                "%llu\n",
+                name.c_str(), integrity::CertificateCommonName(check.certificateDer).c_str(),
+                integrity::CertificateFingerprint(check.certificateDer).c_str(),
+                trustedDer.empty() ? ", by the certificate in the file" : "",
+                static_cast<unsigned long long>(check.signatureLength),
+                static_cast<unsigned long long>(check.signatureOffset));
+        } else {
+            std::printf("video %s: export boxes whole, not signed\n", name.c_str());
+        }
+    }
+    return ok;
+}
+#endif
 
 }  // namespace
 
@@ -63,6 +121,29 @@ int CmdVerify(const CliArgs& a, bool progress) {
             std::fprintf(stderr, "quillon-cli: %s is not an Ed25519 public key\n", a.key.c_str());
             return 1;
         }
+    }
+    std::string trustedDer;
+    if (!a.cert.empty()) {
+        trustedDer = integrity::CertificateDer(ReadKeyFile(a.cert));
+        if (trustedDer.empty()) {
+            std::fprintf(stderr, "quillon-cli: %s is not a certificate\n", a.cert.c_str());
+            return 1;
+        }
+    }
+    // One MP4 file handed over alone: its own boxes and signature are all there is to check.
+    if (a.disc.empty() && EndsWithMp4(a.positional[0]) &&
+        !platform::IsDirectory(HostPath(a.positional[0]))) {
+#ifdef QUILLON_HAVE_VIDEO
+        const std::string file = HostPath(a.positional[0]);
+        if (platform::FileLength(file) < 0) {
+            std::fprintf(stderr, "quillon-cli: %s cannot be read\n", a.positional[0].c_str());
+            return 1;
+        }
+        return CheckVideoFiles({file}, std::string(), trustedDer) ? 0 : 1;
+#else
+        std::fprintf(stderr, "quillon-cli: this quillon-cli was built without the video export\n");
+        return 1;
+#endif
     }
     std::string why;
     const std::unique_ptr<integrity::ImageFiles> image = OpenImage(a, why);
@@ -83,7 +164,22 @@ int CmdVerify(const CliArgs& a, bool progress) {
     std::printf("image %s\n", report.where.c_str());
     for (const auto& line : report.Lines())
         std::printf("%s\n", line.c_str());
-    return report.ok() ? 0 : 1;
+    bool videos = true;
+    if (a.disc.empty()) {
+        const std::string root = HostPath(a.positional[0]);
+        std::vector<std::string> files;
+        FindMp4(root, files);
+#ifdef QUILLON_HAVE_VIDEO
+        videos = CheckVideoFiles(files, root, trustedDer);
+#else
+        if (!files.empty())
+            std::printf(
+                "the image's %zu MP4 files are not checked: this quillon-cli was built "
+                "without the video export\n",
+                files.size());
+#endif
+    }
+    return report.ok() && videos ? 0 : 1;
 }
 
 int CmdKey(const CliArgs& a) {

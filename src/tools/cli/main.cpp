@@ -27,11 +27,13 @@ const char kUsage[] =
     "  backup --folder DRIVE-PATH [--viewer] backs the schedule up into a folder\n"
     "  backup --disc LETTER [--viewer]       builds the image and writes it to the disc\n"
     "  erase --disc LETTER                   erases the rewritable disc in that drive\n"
-    "  verify PATH | --disc LETTER [--key FILE] [--deep]\n"
+    "  verify PATH | --disc LETTER [--key FILE] [--cert FILE] [--deep]\n"
     "                                        checks an image against its SHA256SUMS: a\n"
     "                                        folder (drive or host path) or a written disc;\n"
     "                                        --key: the public key to trust, --deep: also\n"
-    "                                        the minute indexes\n"
+    "                                        the minute indexes; its MP4 files' export\n"
+    "                                        boxes and signatures too (--cert: the\n"
+    "                                        certificate to trust)\n"
     "  export IMAGE --mp4 --out DIR [--cams LIST] [--entry ENTRY] [--force]\n"
     "                                        makes an MP4 file of each camera of each\n"
     "                                        entry of a checked image, in\n"
@@ -144,6 +146,8 @@ int main(int argc, char** argv) {
                 args.viewer = true;
             } else if (a == "--key") {
                 args.key = value();
+            } else if (a == "--cert") {
+                args.cert = value();
             } else if (a == "--deep") {
                 args.deep = true;
             } else if (a == "--mp4") {
