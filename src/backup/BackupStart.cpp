@@ -271,6 +271,7 @@ CommandResult PassStarter::OnOK(BackupWorker& worker, const StartOptions& option
     chooser_.SetControlsState(ControlsMode::kBusy, target_.IsDisc());
     view_.SetPreviewControlsState(0);
     run_.includeViewer = options.includeViewer ? 1 : 0;
+    run_.mp4 = options.mp4;
     view_.EnableViewerOption(false);
     view_.ShowStatus(true);
     // A remote run is many passes: what went wrong is counted from its start, and every entry

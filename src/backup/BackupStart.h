@@ -42,6 +42,7 @@ backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::Host
 // What the operator chose for one pass beside the schedule and the target.
 struct StartOptions {
     bool includeViewer = false;
+    bool mp4 = false;        // each entry's cameras as MP4 files too
     int writeSpeedRow = -1;  // the row of the write speeds; -1 leaves the writer its own speed
 };
 namespace backup {

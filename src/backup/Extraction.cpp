@@ -217,6 +217,30 @@ std::string WithoutEntry(const std::string& failure, const std::string& entry) {
     return failure.compare(0, prefix.size(), prefix) == 0 ? failure.substr(prefix.size()) : failure;
 }
 
+// The entry's cameras as MP4 files beside its minutes, hashed into the image like them. False
+// when the pass was stopped meanwhile.
+bool MakeEntryVideo(backup::PassJob& job, const ScheduleEntry& e, const EntryImagePaths& p) {
+    if (!job.video) {
+        job.report().Fail(p.entry +
+                          ": its MP4 files were asked for, but this program cannot "
+                          "make them");
+        return job.running();
+    }
+    job.events().Status("[" + p.entry + "] MP4");
+    ports::IEntryVideo::Request request;
+    request.imageRoot = p.imageRoot.substr(0, p.imageRoot.size() - 1);
+    request.entry = p.entry;
+    if (!e.bAllCam)
+        for (int c = 0; c < kMaxCameras; ++c)
+            if (e.bCam[c])
+                request.cameras.push_back(c);
+    request.stopped = [&job] { return !job.running(); };
+    request.tap = platform::CurrentWriteTap();
+    for (const std::string& problem : job.video->MakeEntryVideo(request))
+        job.report().Fail(p.entry + ": " + problem);
+    return job.running();
+}
+
 int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
               const std::string& endKey, Kind kind) {
     const std::size_t failuresBefore = job.report().failureCount();
@@ -307,6 +331,8 @@ int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
             job.report().Fail(w.p.entry + ": the minute map file " + mapPath + " is missing");
         }
     }
+    if (running && job.plan().mp4 && !job.report().targetLost())
+        running = MakeEntryVideo(job, e, w.p);
     const std::vector<std::string> all = job.report().failures();
     if (all.size() > failuresBefore)
         problems.Note(WithoutEntry(all[failuresBefore], w.p.entry), false);

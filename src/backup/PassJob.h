@@ -12,6 +12,7 @@
 #include "backup/BackupReport.h"
 #include "backup/ImageSink.h"
 #include "backup/PassPlan.h"
+#include "ports/EntryVideo.h"
 
 class CFileShareClient;
 namespace integrity {
@@ -71,6 +72,8 @@ class PassJob {
     // A remote pass: the link that fetches the entries, which of them are still to be fetched,
     // and the one being fetched.
     CFileShareClient* shareClient = nullptr;
+    // What makes an entry's MP4 files, when the plan asks for them.
+    ports::IEntryVideo* video = nullptr;
     bool linked = false;
     bool begun = false;  // the first of the remote pass's steps has run
     std::array<std::atomic<bool>, kScheduleSlots> pending{};

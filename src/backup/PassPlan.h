@@ -29,6 +29,7 @@ struct PassPlan {
     ScheduleTable entries{};
     DWORD totalSize = 0;  // KB: what the progress bar's end stands for
     bool includeViewer = false;
+    bool mp4 = false;      // each entry gets its cameras' MP4 files
     bool manifest = true;  // off only to measure what the manifest costs
     PassTexts texts;
 

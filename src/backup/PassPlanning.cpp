@@ -23,6 +23,7 @@ backup::PassPlan MakePassPlan(const backup::HostSettings& host, const backup::Ta
     plan.entries = schedule.table;
     plan.totalSize = schedule.totalKB;
     plan.includeViewer = run.includeViewer != 0;
+    plan.mp4 = run.mp4;
     plan.manifest = run.manifest;
     plan.texts = std::move(texts);
     return plan;

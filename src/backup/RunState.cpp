@@ -6,6 +6,7 @@ PassJob& RunState::Begin(PassPlan plan, IPassEvents& events, CFileShareClient* l
     job = std::make_shared<PassJob>(std::move(plan), events, report, running);
     ending.reset();
     job->shareClient = link;
+    job->video = video;
     for (std::size_t i = 0; i < kScheduleSlots; ++i) {
         const ScheduleEntry& e = job->plan().entries[i];
         job->pending[i] = e.bUsed && e.bPending;

@@ -10,11 +10,15 @@
 #include "backup/PassEnding.h"
 #include "backup/PassJob.h"
 #include "platform/Types.h"
+#include "ports/EntryVideo.h"
 
 namespace backup {
 
 struct RunState {
     BOOL includeViewer = 0;  // the viewer goes into the next image
+    bool mp4 = false;        // each entry of the next image gets its cameras' MP4 files
+    // What makes the MP4 files, when the front end has it.
+    ports::IEntryVideo* video = nullptr;
     // Every pass writes the image's manifest unless turned off (to measure without it).
     bool manifest = true;
     // Set while a pass runs; cleared to stop it at its next check.

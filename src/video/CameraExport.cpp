@@ -48,7 +48,7 @@ long long MinuteStart(const std::string& day, int minuteOfDay) {
 }
 
 std::string MinuteName(const std::string& day, int minuteOfDay) {
-    char text[16];
+    char text[32];
     std::snprintf(text, sizeof text, " %02d:%02d", minuteOfDay / 60, minuteOfDay % 60);
     return day + text;
 }
@@ -145,7 +145,7 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
     std::string samples;
     for (const std::string& day : days) {
         for (const int minute : source.Minutes(day)) {
-            if (request.stop && request.stop->load())
+            if (request.stopped && request.stopped())
                 return fail("the export was stopped");
             const playback::MinutePictures minutePictures =
                 source.Pictures(day, minute, request.camera);

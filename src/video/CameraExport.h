@@ -3,20 +3,20 @@
 // order at its recorded time, a line of timed text per recorded second, the movie created at the
 // first picture's time. Minutes that cannot be read are skipped and named; the file takes its
 // name only when whole.
-#include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace video {
 
 struct CameraExportRequest {
-    std::string entryFolder;                  // drive path of the entry's folder in the image
-    int camera = 0;                           // from 0
-    std::string outPath;                      // drive path of the MP4 to make; its folder exists
-    std::string title;                        // the entry's label, for the file's metadata
-    std::string memo;                         // the entry's memo, for the track's description
-    std::string unit;                         // the exporting unit's name
-    const std::atomic<bool>* stop = nullptr;  // set to give up; no file is left then
+    std::string entryFolder;        // drive path of the entry's folder in the image
+    int camera = 0;                 // from 0
+    std::string outPath;            // drive path of the MP4 to make; its folder exists
+    std::string title;              // the entry's label, for the file's metadata
+    std::string memo;               // the entry's memo, for the track's description
+    std::string unit;               // the exporting unit's name
+    std::function<bool()> stopped;  // true to give up; no file is left then
 };
 
 struct CameraExportResult {

@@ -39,7 +39,7 @@ std::string CameraFileName(const std::string& entryName, int camera) {
         !Digits(e, 14, 2) || e[16] != '~' || !Digits(e, 17, 2) || e[19] != ',' ||
         !Digits(e, 20, 2) || camera < 0 || camera > 63)
         return std::string();
-    char cam[8];
+    char cam[16];
     std::snprintf(cam, sizeof cam, "%02d", camera + 1);
     return e.substr(0, 4) + "-" + e.substr(5, 2) + "-" + e.substr(8, 2) + "_" + e.substr(11, 2) +
            e.substr(14, 2) + "-" + e.substr(17, 2) + e.substr(20, 2) + "_cam" + cam + ".mp4";
@@ -85,6 +85,7 @@ std::vector<CameraFile> ExportEntry(const EntryExportRequest& request) {
     std::mutex mutex;
     std::size_t next = 0;
     auto work = [&] {
+        platform::ScopedWriteTap tap(request.tap);
         for (;;) {
             std::size_t mine;
             {
@@ -100,7 +101,7 @@ std::vector<CameraFile> ExportEntry(const EntryExportRequest& request) {
             one.title = request.label;
             one.memo = request.memo;
             one.unit = request.unit;
-            one.stop = request.stop;
+            one.stopped = request.stopped;
             CameraExportResult result = ExportCamera(one);
             std::lock_guard<std::mutex> lock(mutex);
             files[mine].result = std::move(result);

@@ -2,11 +2,11 @@
 // The MP4 files of one entry of an image: one per camera, made side by side on the machine's
 // cores, named by the entry's day and range and the camera, in the entry's "Video" folder of
 // the output.
-#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/WriteTap.h"
 #include "video/CameraExport.h"
 
 namespace video {
@@ -18,7 +18,9 @@ struct EntryExportRequest {
     std::string label;         // the entry's label, for the files' metadata
     std::string memo;          // the entry's memo, for the tracks' description
     std::string unit;          // the exporting unit's name
-    const std::atomic<bool>* stop = nullptr;
+    std::function<bool()> stopped;
+    // Hashes every file made, on whichever thread makes it (null: none).
+    platform::WriteTap* tap = nullptr;
     // Called as each camera's file is done (from the threads that make them, one at a time).
     std::function<void(int camera, const CameraExportResult&)> done;
 };

@@ -245,6 +245,35 @@ TEST_F(CliExportTest, TheFilesCarryTheirStartAndCameraAndAreSignedOnceThereIsAKe
 }
 #endif
 
+// A backup that makes the MP4 files itself: beside the minutes of the entry, in its manifest like
+// every other file, checked by sha256sum and by verify with their boxes.
+TEST_F(CliExportTest, ABackupWithMp4FilesListsThemInItsManifestAndVerifies) {
+    ASSERT_EQ(Cli({"--cameras", "3", "add", "20100523", "1000", "1001", "--cams", "2"}).status, 0);
+    const RunResult r =
+        Cli({"--cameras", "3", "backup", "--folder", "E:\\WithVideo", "--mp4", "--no-progress"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string image = usb + "/WithVideo";
+    const std::string file = image + "/2010_05_23=10,00~10,01/Video/2010-05-23_1000-1001_cam02.mp4";
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_EQ(Names(image + "/2010_05_23=10,00~10,01/Video").size(), 1u);  // camera 2 only
+    EXPECT_NE(ReadText(image + "/SHA256SUMS")
+                  .find("2010_05_23=10,00~10,01/Video/2010-05-23_1000-1001_cam02.mp4"),
+              std::string::npos);
+    EXPECT_EQ(Sha256sumCheck(image), 0);
+    const RunResult v = Cli({"verify", "E:\\WithVideo"});
+    EXPECT_EQ(v.status, 0) << v.out;
+    EXPECT_NE(v.out.find("video 2010_05_23=10,00~10,01/Video/2010-05-23_1000-1001_cam02.mp4: "
+                         "export boxes whole, not signed"),
+              std::string::npos)
+        << v.out;
+    EXPECT_TRUE(TempFilesBelow(image).empty());
+    const std::string frames = Output(
+        "ffprobe -v error -count_frames -select_streams v -show_entries "
+        "stream=nb_read_frames -of csv=p=0 " +
+        Quote(file));
+    EXPECT_EQ(std::atoll(frames.c_str()), 2 * 60 * 3) << frames;  // two minutes at 3 a second
+}
+
 TEST_F(CliExportTest, AnImageThatFailsItsCheckIsRefusedOrExportedSayingWhatIsMissing) {
     // The index of 10:02 overwritten after the backup: the image no longer matches its manifest.
     WriteText(entry + "20100523/201005231002N.idx", "not an index any more");

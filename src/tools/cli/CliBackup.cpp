@@ -13,8 +13,12 @@
 #include "backup/WriterErrors.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
+#include "platform/MachineName.h"
 #include "platform/Signals.h"
 #include "storage/RecorderPaths.h"
+#ifdef QUILLON_HAVE_VIDEO
+#include "video/EntryVideoMaker.h"
+#endif
 
 namespace {
 
@@ -30,6 +34,12 @@ bool StartPass(BackupContext& ctx, BackupWorker& worker, const CliArgs& a) {
     worker.StartMakeFileThread();
     StartOptions options;
     options.includeViewer = a.viewer;
+    options.mp4 = a.mp4;
+#ifdef QUILLON_HAVE_VIDEO
+    // Lives as long as the program: a pass may still use it while the CLI winds down.
+    static video::EntryVideoMaker maker("Quillon Backup " + platform::MachineName());
+    ctx.m_run.video = &maker;
+#endif
     options.writeSpeedRow = 0;  // the fastest, as the writer's list offers it first
     if (ctx.m_starter.OnOK(worker, options).refused())
         return false;

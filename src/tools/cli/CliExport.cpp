@@ -16,6 +16,7 @@
 #include "platform/Signals.h"
 #ifdef QUILLON_HAVE_VIDEO
 #include "video/EntryExport.h"
+#include "video/EntryVideoMaker.h"
 #endif
 
 namespace {
@@ -50,15 +51,6 @@ std::vector<int> CameraList(const std::string& text) {
             return cameras;
         start = comma + 1;
     }
-}
-
-// "2010-05-23 - 10:00 ~ 10:39" of the entry folder "2010_05_23=10,00~10,39".
-std::string LabelOf(const std::string& entry) {
-    if (entry.size() != 22)
-        return entry;
-    return entry.substr(0, 4) + "-" + entry.substr(5, 2) + "-" + entry.substr(8, 2) + " - " +
-           entry.substr(11, 2) + ":" + entry.substr(14, 2) + " ~ " + entry.substr(17, 2) + ":" +
-           entry.substr(20, 2);
 }
 
 std::atomic<bool> gStop{false};
@@ -101,7 +93,7 @@ int CmdExport(const CliArgs& a, bool progress) {
     std::vector<std::string> entries;
     for (const platform::FindData& f : platform::FindFiles(image + "/*"))
         if (f.isDirectory && !video::CameraFileName(f.name, 0).empty() &&
-            (a.entry.empty() || a.entry == f.name || a.entry == LabelOf(f.name)))
+            (a.entry.empty() || a.entry == f.name || a.entry == video::EntryLabel(f.name)))
             entries.push_back(f.name);
     std::sort(entries.begin(), entries.end());
     if (entries.empty()) {
@@ -121,25 +113,27 @@ int CmdExport(const CliArgs& a, bool progress) {
         video::EntryExportRequest request;
         request.entryFolder = image + "/" + entry;
         request.outRoot = out;
-        request.label = LabelOf(entry) + (check.ok() ? "" : " (the image failed its check)");
-        request.stop = &stop;
+        request.label =
+            video::EntryLabel(entry) + (check.ok() ? "" : " (the image failed its check)");
+        request.stopped = [&stop] { return stop.load(); };
         request.unit = "Quillon Backup " + platform::MachineName();
         request.cameras = chosen;
         if (request.cameras.empty())
             request.cameras = video::CamerasInEntry(request.entryFolder);
         request.done = [&](int camera, const video::CameraExportResult& r) {
             if (progress && r.written)
-                std::fprintf(stderr, "%s camera %d: done\n", LabelOf(entry).c_str(), camera + 1);
+                std::fprintf(stderr, "%s camera %d: done\n", video::EntryLabel(entry).c_str(),
+                             camera + 1);
         };
         for (const video::CameraFile& f : video::ExportEntry(request)) {
             const video::CameraExportResult& r = f.result;
             if (r.written)
-                std::printf("%s camera %d: %lld pictures, %dx%d, %s\n", LabelOf(entry).c_str(),
-                            f.camera + 1, r.pictures, r.width, r.height,
-                            platform::ToDrivePath(f.path).c_str());
+                std::printf("%s camera %d: %lld pictures, %dx%d, %s\n",
+                            video::EntryLabel(entry).c_str(), f.camera + 1, r.pictures, r.width,
+                            r.height, platform::ToDrivePath(f.path).c_str());
             else
-                std::printf("%s camera %d: no file: %s\n", LabelOf(entry).c_str(), f.camera + 1,
-                            r.problem.c_str());
+                std::printf("%s camera %d: no file: %s\n", video::EntryLabel(entry).c_str(),
+                            f.camera + 1, r.problem.c_str());
             for (const std::string& m : r.missing)
                 std::printf("  missing %s\n", m.c_str());
             // A camera the operator asked for and did not get, or a file that lacks minutes.

@@ -1,0 +1,34 @@
+#include "video/EntryVideoMaker.h"
+
+#include "video/EntryExport.h"
+
+namespace video {
+
+std::string EntryLabel(const std::string& e) {
+    if (CameraFileName(e, 0).empty())
+        return e;
+    return e.substr(0, 4) + "-" + e.substr(5, 2) + "-" + e.substr(8, 2) + " - " + e.substr(11, 2) +
+           ":" + e.substr(14, 2) + " ~ " + e.substr(17, 2) + ":" + e.substr(20, 2);
+}
+
+std::vector<std::string> EntryVideoMaker::MakeEntryVideo(const Request& request) {
+    EntryExportRequest r;
+    r.entryFolder = request.imageRoot + "\\" + request.entry;
+    r.outRoot = request.imageRoot;
+    r.cameras = request.cameras.empty() ? CamerasInEntry(r.entryFolder) : request.cameras;
+    r.label = EntryLabel(request.entry);
+    r.unit = unit_;
+    r.stopped = request.stopped;
+    r.tap = request.tap;
+    std::vector<std::string> problems;
+    for (const CameraFile& f : ExportEntry(r)) {
+        const std::string camera = "camera " + std::to_string(f.camera + 1);
+        if (!f.result.written)
+            problems.push_back("the MP4 file of " + camera + " was not made: " + f.result.problem);
+        for (const std::string& m : f.result.missing)
+            problems.push_back("the MP4 file of " + camera + " lacks " + m);
+    }
+    return problems;
+}
+
+}  // namespace video
