@@ -289,6 +289,7 @@
     $('player').hidden = false;
     $('entry-title').textContent = QV.names.dayText(entry.day) + ' ' + QV.names.clock(entry.start) + ' ~ ' +
       QV.names.clock(entry.end) + (app.info && app.info.memo ? ' — ' + app.info.memo : '');
+    showVideos(entry);
     app.timeline.build(entry);
     paintTimeline();
     if (!player.recorded.length) {
@@ -299,6 +300,40 @@
     if (generation !== app.generation) return;
     layoutTiles();
     player.scan(() => app.player !== player);
+  }
+
+  // The entry's MP4 files: a link that saves each, and a button that plays it in the page.
+  function showVideos(entry) {
+    const list = $('video-list');
+    const video = $('video');
+    for (const a of list.querySelectorAll('a[href^="blob:"]')) URL.revokeObjectURL(a.href);
+    if (video.src.startsWith('blob:')) URL.revokeObjectURL(video.src);
+    video.pause();
+    video.removeAttribute('src');
+    video.hidden = true;
+    list.textContent = '';
+    $('videos').hidden = !entry.videos.length;
+    for (const v of entry.videos) {
+      const li = document.createElement('li');
+      li.dataset.video = v.name;
+      const save = document.createElement('a');
+      save.href = URL.createObjectURL(v.file);
+      save.download = v.name;
+      save.textContent = v.name;
+      const play = document.createElement('button');
+      play.type = 'button';
+      play.className = 'play-video';
+      play.textContent = 'Play';
+      play.addEventListener('click', () => {
+        if (video.src.startsWith('blob:')) URL.revokeObjectURL(video.src);
+        video.src = URL.createObjectURL(v.file);
+        video.dataset.name = v.name;
+        video.hidden = false;
+        video.play().catch(() => {});
+      });
+      li.append(save, ' ', play);
+      list.append(li);
+    }
   }
 
   function cameraList() {

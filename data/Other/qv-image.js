@@ -43,7 +43,7 @@
         const key = parts.slice(0, i + 1).join('/');
         if (!entries.has(key)) {
           entries.set(key, { key, name: parts[i], root, day: range.day, start: range.start, end: range.end,
-            info: null, map: null, minutes: new Map() });
+            info: null, map: null, minutes: new Map(), videos: [] });
           rootOf(root);
         }
         break;
@@ -74,7 +74,13 @@
         if (e) { entry = e; at = i; }
       }
       if (!entry) continue;
-      const below = parts.slice(at + 1);  // [day, name] or [day, "Audio", name]
+      const below = parts.slice(at + 1);  // [day, name], [day, "Audio", name] or ["Video", name]
+      // The entry's cameras as MP4 files, already on the medium for whoever wants a video.
+      if (below.length === 2 && below[0] === 'Video' && /\.mp4$/i.test(leaf)) {
+        entry.videos.push({ name: leaf, file, rel });
+        entry.videos.sort((a, b) => (a.name < b.name ? -1 : a.name > b.name ? 1 : 0));
+        continue;
+      }
       if (below.length < 2 || below[0] !== entry.day) continue;
       if (below.length === 2 && leaf === 'BackupInfo.dat') {
         entry.info = { file, rel };

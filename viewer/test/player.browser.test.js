@@ -440,6 +440,44 @@ describe('the backup viewer in Chromium', () => {
   });
 });
 
+describe('the backup viewer on an image with MP4 files', () => {
+  let withVideo;
+  before(() => {
+    if (skipped) return;
+    withVideo = makeImage({ day: '20100523', from: '1000', to: '1000', cameras: 2, fps: 2, audio: 2,
+      audioBytes: 480000, mp4: true, entries: [{ from: '1000', to: '1000', cams: 'all', memo: '' }] });
+  });
+  after(() => removeImage(withVideo));
+
+  it('lists each camera\'s file to save, and plays one in the page to its end', async (t) => {
+    if (!need(t)) return;
+    const page = await openViewer(withVideo.image, withVideo);
+    await playEntry(page, '2010_05_23=10,00~10,00');
+    await page.waitForSelector('#videos:not([hidden])');
+    const listed = await page.$$eval('#video-list li', (lis) => lis.map((li) => li.dataset.video));
+    assert.deepEqual(listed, ['2010-05-23_1000-1000_cam01.mp4', '2010-05-23_1000-1000_cam02.mp4']);
+    const save = await page.$eval('#video-list li a', (a) => ({ download: a.download, blob: a.href.startsWith('blob:') }));
+    assert.deepEqual(save, { download: '2010-05-23_1000-1000_cam01.mp4', blob: true });
+    await page.click('#video-list li:nth-child(2) .play-video');
+    // A minute of recording, played fast; it must reach its end without an error.
+    const ended = await page.evaluate(() => new Promise((resolve) => {
+      const v = document.getElementById('video');
+      v.muted = true;
+      v.playbackRate = 16;
+      v.onerror = () => resolve('error ' + (v.error && v.error.code));
+      v.onended = () => resolve('ended at ' + Math.round(v.duration) + ' s, ' + v.videoWidth + 'x' + v.videoHeight);
+      v.play().catch((e) => resolve('not played: ' + e.message));
+      setTimeout(() => resolve('not ended: at ' + v.currentTime + ' of ' + v.duration), 20000);
+    }));
+    assert.equal(ended, 'ended at 60 s, 160x120');
+    // The files are part of the image: its check still finds every file intact.
+    await page.waitForFunction(() => !['', 'checking', undefined].includes(document.getElementById('integrity').dataset.state));
+    assert.equal(await page.$eval('#integrity', (e) => e.dataset.state), 'intact');
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+});
+
 describe('the backup viewer on an image from a recorder with a damaged minute', () => {
   const WHY = 'camera 1, 10:04: the recording is damaged';
 

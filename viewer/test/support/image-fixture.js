@@ -34,7 +34,8 @@ function expectManifest(root) {
 // plan: { day, from, to, cameras, fps, audio, gap: [HHMM], damage: ['short@HHMM'], size, sign,
 // entries: [{ from, to, cams: 'all' | '2,4', memo }] (default: the whole recording, all cameras),
 // hostCameras: false to back up as without a host (64 cameras, whatever the recorder has),
-// partial: true when the pass is expected to fail and leave a partial image }.
+// partial: true when the pass is expected to fail and leave a partial image,
+// mp4: true for each camera of each entry as an MP4 file too }.
 // Returns { prefix, usb, image, viewer, entries: [entry folder names] }.
 function makeImage(plan) {
   const prefix = fs.mkdtempSync(path.join(os.tmpdir(), 'quillon-viewer-'));
@@ -57,7 +58,7 @@ function makeImage(plan) {
   // A signing key makes the backup sign its manifest; the fingerprint is what it printed.
   const fingerprint = plan.sign ? /fingerprint: (SHA256:[0-9a-f ]+)/.exec(run('quillon-cli', ['key', 'create'], prefix))[1] : '';
   try {
-    run('quillon-cli', [...cli, 'backup', '--folder', 'E:\\Backup', '--viewer', '--no-progress'], prefix);
+    run('quillon-cli', [...cli, 'backup', '--folder', 'E:\\Backup', '--viewer', '--no-progress', ...(plan.mp4 ? ['--mp4'] : [])], prefix);
     if (plan.partial) throw new Error('the backup was expected to fail, but it completed');
   } catch (e) {
     // A failing pass exits 1 and still writes the manifest of what it completed.
