@@ -122,19 +122,20 @@ double FreeMBOf(const std::string& path) {
 backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::HostSettings& host,
                                        const backup::ScheduleState& schedule,
                                        const backup::TargetChoice& target,
-                                       backup::OperatorPrompts& prompts) {
+                                       backup::OperatorPrompts& prompts, bool mp4) {
     auto text = [&](const std::string& key) { return prompts.Text("BACKUP", key); };
     if (backup::CommandResult refused = busy.Refuse(prompts); refused.refused())
         return refused;
     if (schedule.rows.empty())
         return prompts.Refuse("M010024");
+    const DWORD needKB = mp4 ? (schedule.totalKB > 0x7fffffffu ? 0xffffffffu : schedule.totalKB * 2)
+                             : schedule.totalKB;
     const std::string targetDrive = std::string(1, static_cast<char>('A' + target.drive)) + ":";
     switch (target.kind) {
         case backup::TargetKind::kFolder: {
             const std::string drive = target.text.substr(0, 2);
-            if (!HasFolderSpace(schedule.totalKB, drive))
-                return RefuseSpace(prompts, schedule.totalKB, text("M010030") + " " + drive,
-                                   FreeMBOf(drive));
+            if (!HasFolderSpace(needKB, drive))
+                return RefuseSpace(prompts, needKB, text("M010030") + " " + drive, FreeMBOf(drive));
             // Never into the recordings, and never into the working folder the end clears.
             const std::string problem = WriteFolderProblem(host, target.text, "", true);
             if (!problem.empty())
@@ -149,10 +150,10 @@ backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::Host
         }
         case backup::TargetKind::kDisc: {
             CDVDWriterPro2* writer = busy.disc.writer;
-            if (!HasFolderSpace(schedule.totalKB, "c:"))
-                return RefuseSpace(prompts, schedule.totalKB, text("M010029"), FreeMBOf("c:"));
-            if (!HasDiscSpace(writer, schedule.totalKB))
-                return RefuseSpace(prompts, schedule.totalKB, text("M010030") + " " + targetDrive,
+            if (!HasFolderSpace(needKB, "c:"))
+                return RefuseSpace(prompts, needKB, text("M010029"), FreeMBOf("c:"));
+            if (!HasDiscSpace(writer, needKB))
+                return RefuseSpace(prompts, needKB, text("M010030") + " " + targetDrive,
                                    writer ? GetDiscFreeMB(*writer) : -1);
             if (!writer || writer->GetMediaType() == kMediaNoDisc)
                 return prompts.Refuse("A010003", prompts.Text("CDWRITER", "A010003"));
@@ -247,7 +248,7 @@ namespace backup {
 
 CommandResult PassStarter::OnOK(BackupWorker& worker, const StartOptions& options) {
     if (CommandResult refused =
-            CheckBackupStart({run_, disc_}, host_, schedule_, target_, prompts_);
+            CheckBackupStart({run_, disc_}, host_, schedule_, target_, prompts_, options.mp4);
         refused.refused())
         return refused;
     // The folder browser offers folders that exist; a target named otherwise (the host's

@@ -35,10 +35,13 @@ bool HasDiscSpace(CDVDWriterPro2* writer, DWORD totalKB);
 // The checks of the OK command, in its order: each refusal is shown and answers its key; ""
 // when a backup may start. Changes nothing; a folder target that does not exist must be one
 // that can be made.
+// With mp4 the entries' MP4 files are allowed for as large as the entries themselves: an H.264
+// file of the pictures is far smaller than their JPEG bytes in practice, and a target the image
+// still outgrows fails its write, never silently.
 backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::HostSettings& host,
                                        const backup::ScheduleState& schedule,
                                        const backup::TargetChoice& target,
-                                       backup::OperatorPrompts& prompts);
+                                       backup::OperatorPrompts& prompts, bool mp4 = false);
 // What the operator chose for one pass beside the schedule and the target.
 struct StartOptions {
     bool includeViewer = false;

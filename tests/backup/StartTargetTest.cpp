@@ -113,6 +113,18 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
               "M010028");
     EXPECT_NE(LastMessage().find("\n50.0 MB are needed, 20.0 MB are free."), std::string::npos)
         << LastMessage();
+    // The MP4 files are allowed for as large as the entries: a disc the image fits is too
+    // small for the image with them.
+    ctx.m_schedule.totalKB = 12595;
+    writer.freeMB = 20;
+    EXPECT_EQ(CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
+                               ctx.m_prompts),
+              "");
+    EXPECT_EQ(CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
+                               ctx.m_prompts, true),
+              "M010028");
+    EXPECT_NE(LastMessage().find("\n24.6 MB are needed, 20.0 MB are free."), std::string::npos)
+        << LastMessage();
     ctx.m_disc.writer = nullptr;
 }
 

@@ -314,7 +314,7 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
     }
     if (ctx.m_targets.ChooseStorageTarget(folder).refused() ||
         CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
-                         ctx.m_prompts)
+                         ctx.m_prompts, a.mp4)
             .refused())
         return 1;
     // The folder browser offers only folders that exist; a folder named here is made once
