@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -189,6 +190,15 @@ bool FolderWritable(const std::string& path, std::string* why) {
     if (::access(host.c_str(), W_OK) != 0)
         return fail(std::string("cannot be written: ") + std::strerror(errno));
     return true;
+}
+
+long long MaxFileBytes(const std::string& path) {
+    constexpr long kFatMagic = 0x4d44;  // MSDOS_SUPER_MAGIC
+    const std::string host = ResolvePath(path);
+    struct statfs fs {};
+    if (host.empty() || ::statfs(host.c_str(), &fs) != 0)
+        return 0;
+    return static_cast<long>(fs.f_type) == kFatMagic ? 4294967295LL : 0;
 }
 
 std::uint64_t VolumeOf(const std::string& path) {

@@ -34,6 +34,9 @@ bool FolderWritable(const std::string& path, std::string* why = nullptr);
 // leaves the folder's name on another volume.
 std::uint64_t VolumeOf(const std::string& path);
 bool IsDirectory(const std::string& path);
+// The largest file the volume holding path can take (4 GiB less a byte on a FAT volume, the
+// file system of most sticks), or 0 when its kind sets no limit we know of.
+long long MaxFileBytes(const std::string& path);
 // Writes everything cached for the volume that holds path to the device, so that a removable
 // target can be taken away; false (with the last error) when the device did not take it all.
 bool FlushVolume(const std::string& path);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
@@ -53,18 +54,39 @@ std::string MinuteName(const std::string& day, int minuteOfDay) {
     return day + text;
 }
 
-// The encoder's file made the export's: the camera's UUID in its track, the segment and the
-// exporting unit in the file's last box, signed when this machine has an export key.
-std::string FinishFile(const CameraExportRequest& request, const CameraExportResult& result,
-                       const Mp4Encoder& encoder, const std::string& encoded,
-                       const std::string& final) {
-    const long long durationMs = encoder.durationMs();
+// One file of the export: its encoder, and what its boxes will say of it.
+struct Segment {
+    std::string temp;  // where the encoder writes it
+    std::unique_ptr<Mp4Encoder> encoder = std::make_unique<Mp4Encoder>();
+    mp4::Uuid id = mp4::RandomUuid();
+    long long startMs = -1;    // Unix ms of its first picture; -1 before it
+    long long textSecond = 0;  // the recorded second its open line of text is for
+    bool textOpen = false;
+
+    bool CloseText(std::string& why) {
+        if (!textOpen)
+            return true;
+        textOpen = false;
+        return encoder->AddText(RecordedTimeText(textSecond),
+                                std::max(0LL, textSecond * 1000 - startMs),
+                                textSecond * 1000 + 1000 - startMs, why);
+    }
+};
+
+// A closed segment made the export's file under final: the camera's UUID in its tracks, the
+// segment with its neighbours and the exporting unit in the file's last box, signed when this
+// machine has an export key.
+std::string FinishFile(const CameraExportRequest& request, const std::vector<std::string>& missing,
+                       const Segment& segment, const mp4::Uuid& predecessor,
+                       const mp4::Uuid& successor, const std::string& final) {
+    const Mp4Encoder& encoder = *segment.encoder;
     mp4::FinishRequest finish;
-    const mp4::Uuid segment = mp4::RandomUuid();
-    finish.segment.segment = finish.segment.predecessor = finish.segment.successor = segment;
+    finish.segment.segment = segment.id;
+    finish.segment.predecessor = predecessor;
+    finish.segment.successor = successor;
     finish.segment.startFileTime =
-        mp4::FileTimeFromUnix(result.firstMs / 1000, static_cast<int>(result.firstMs % 1000));
-    finish.segment.duration = static_cast<std::uint64_t>(durationMs) * 10000;
+        mp4::FileTimeFromUnix(segment.startMs / 1000, static_cast<int>(segment.startMs % 1000));
+    finish.segment.duration = static_cast<std::uint64_t>(encoder.durationMs()) * 10000;
     finish.unit.unitName = request.unit;
     finish.unit.exportTime = mp4::Mp4TimeFromUnix(static_cast<std::int64_t>(std::time(nullptr)));
     const std::string cameraText = "camera " + std::to_string(request.camera + 1);
@@ -72,7 +94,7 @@ std::string FinishFile(const CameraExportRequest& request, const CameraExportRes
     // The same camera of the same recorder keeps its UUID from one export to the next.
     track.id = mp4::NameUuid(request.unit + "\n" + cameraText);
     std::string description = request.memo;
-    for (const std::string& m : result.missing)
+    for (const std::string& m : missing)
         description += (description.empty() ? "missing " : "; missing ") + m;
     track.texts = {request.unit, cameraText, request.title, description};
     finish.unit.video.push_back(track);
@@ -91,7 +113,12 @@ std::string FinishFile(const CameraExportRequest& request, const CameraExportRes
             return "the export key cannot be used: " + why;
         finish.signer = &key;
     }
-    return mp4::FinishExport(encoded, final, finish);
+    return mp4::FinishExport(segment.temp, final, finish);
+}
+
+// "…_cam03.mp4" as "…_cam03_part2.mp4".
+std::string PartName(const std::string& path, int part) {
+    return path.substr(0, path.size() - 4) + "_part" + std::to_string(part) + ".mp4";
 }
 
 }  // namespace
@@ -114,24 +141,24 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
         result.problem = "the file " + request.outPath + " cannot be made there";
         return result;
     }
-    const std::string temp = platform::TempNameBeside(finalHost, platform::kTempFileSuffix);
-    Mp4Encoder encoder;
+    const std::string folder = finalHost.substr(0, finalHost.find_last_of('/'));
+    const long long maxBytes =
+        request.maxFileBytes > 0 ? request.maxFileBytes : platform::MaxFileBytes(folder);
     playback::LocalPictureSource source(request.entryFolder);
     std::vector<std::uint8_t> bytes;
-    long long startMs = -1;
-    long long textSecond = 0;  // the recorded second the open line of text is for
-    bool textOpen = false;
-    auto closeText = [&](std::string& why) {
-        if (!textOpen)
-            return true;
-        textOpen = false;
-        const long long from = std::max(0LL, textSecond * 1000 - startMs);
-        return encoder.AddText(RecordedTimeText(textSecond), from,
-                               textSecond * 1000 + 1000 - startMs, why);
-    };
+    std::string samples;
+    auto segment = std::make_unique<Segment>();
+    segment->temp = platform::TempNameBeside(finalHost, platform::kTempFileSuffix);
+    mp4::Uuid predecessor = segment->id;
+    int part = 1;
+    long long minuteBytes = 0;  // what the last minute added to the file
     auto fail = [&](const std::string& why) {
         result.problem = why;
-        platform::DeleteFile(temp);
+        platform::DeleteFile(segment->temp);
+        // Parts already made stand for nothing without the rest.
+        for (const std::string& f : result.files)
+            platform::DeleteFile(f);
+        result.files.clear();
         return result;
     };
     std::vector<std::string> days = source.Days();
@@ -142,7 +169,6 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
         for (const int minute : source.Minutes(day))
             withAudio =
                 withAudio || !AudioFile(request.entryFolder, day, minute, request.camera).empty();
-    std::string samples;
     for (const std::string& day : days) {
         for (const int minute : source.Minutes(day)) {
             if (request.stopped && request.stopped())
@@ -153,27 +179,49 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
                 result.missing.push_back(MinuteName(day, minute) + ": " + minutePictures.problem);
                 continue;
             }
+            std::string why;
+            // A file the target's file system could not hold is cut before the minute that
+            // would outgrow it (with room for its index), and the export goes on in a file of
+            // its own that names the one before it.
+            const long long size = segment->encoder->bytesWritten();
+            if (maxBytes > 0 && segment->startMs >= 0 && !minutePictures.pictures.empty() &&
+                size + 2 * minuteBytes + (64LL << 20) + 64 * result.pictures > maxBytes) {
+                if (!segment->CloseText(why) || !segment->encoder->Finish(why))
+                    return fail(why);
+                auto next = std::make_unique<Segment>();
+                next->temp = platform::TempNameBeside(finalHost, platform::kTempFileSuffix);
+                const std::string name = PartName(finalHost, part);
+                if (const std::string problem =
+                        FinishFile(request, result.missing, *segment, predecessor, next->id, name);
+                    !problem.empty())
+                    return fail(problem);
+                platform::DeleteFile(segment->temp);
+                result.files.push_back(name);
+                predecessor = segment->id;
+                segment = std::move(next);
+                ++part;
+            }
+            const long long before = segment->encoder->bytesWritten();
             const std::vector<double> times = playback::PictureTimes(minutePictures.pictures);
             long long unreadable = 0;
             std::string firstWhy;
             bool heard = false;  // the minute's audio is in the file
             for (std::size_t i = 0; i < minutePictures.pictures.size(); ++i) {
                 const playback::PictureRef& picture = minutePictures.pictures[i];
-                std::string why;
                 if (!source.Read(day, minute, picture, bytes, why)) {
                     if (!unreadable++)
                         firstWhy = why;
                     continue;
                 }
                 const long long at = std::llround(times[i] * 1000.0);
-                if (startMs < 0) {
-                    startMs = at;
-                    encoder.Prepare(temp, at / 1000, request.title, withAudio);
+                if (segment->startMs < 0) {
+                    segment->startMs = at;
+                    segment->encoder->Prepare(segment->temp, at / 1000, request.title, withAudio);
                 }
                 // A picture stamped before the ones already in the file (a recorder's clock set
                 // back) is shown right after them: nothing is dropped.
-                const Mp4Encoder::Added added =
-                    encoder.AddPicture(bytes.data(), bytes.size(), at - startMs, why);
+                const Mp4Encoder::Added added = segment->encoder->AddPicture(
+                    bytes.data(), bytes.size(), at - segment->startMs, why);
                 if (added == Mp4Encoder::Added::kFailed)
                     return fail(why);
                 if (added == Mp4Encoder::Added::kUnreadable) {
@@ -190,19 +238,20 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
                         AudioFile(request.entryFolder, day, minute, request.camera);
                     if (!audio.empty() &&
                         (!platform::ReadWholeFile(audio, samples, 64 << 20) ||
-                         !encoder.AddAudio(reinterpret_cast<const std::uint8_t*>(samples.data()),
-                                           samples.size(),
-                                           MinuteStart(day, minute) * 1000 - startMs, why)))
+                         !segment->encoder->AddAudio(
+                             reinterpret_cast<const std::uint8_t*>(samples.data()), samples.size(),
+                             MinuteStart(day, minute) * 1000 - segment->startMs, why)))
                         return fail(why.empty() ? "the audio " + audio + " cannot be read" : why);
                 }
                 result.lastMs = std::max(result.lastMs, at);
-                if (!textOpen || picture.rectime != textSecond) {
-                    if (!closeText(why))
+                if (!segment->textOpen || picture.rectime != segment->textSecond) {
+                    if (!segment->CloseText(why))
                         return fail(why);
-                    textSecond = picture.rectime;
-                    textOpen = true;
+                    segment->textSecond = picture.rectime;
+                    segment->textOpen = true;
                 }
             }
+            minuteBytes = segment->encoder->bytesWritten() - before;
             if (unreadable)
                 result.missing.push_back(MinuteName(day, minute) + ": " +
                                          std::to_string(unreadable) + " of " +
@@ -216,15 +265,18 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
         return result;
     }
     std::string why;
-    if (!closeText(why) || !encoder.Finish(why))
+    if (!segment->CloseText(why) || !segment->encoder->Finish(why))
         return fail(why);
-    if (const std::string problem = FinishFile(request, result, encoder, temp, finalHost);
+    const std::string name = part == 1 ? finalHost : PartName(finalHost, part);
+    if (const std::string problem =
+            FinishFile(request, result.missing, *segment, predecessor, segment->id, name);
         !problem.empty())
         return fail(problem);
-    platform::DeleteFile(temp);
+    platform::DeleteFile(segment->temp);
+    result.files.push_back(name);
     result.written = true;
-    result.width = encoder.width();
-    result.height = encoder.height();
+    result.width = segment->encoder->width();
+    result.height = segment->encoder->height();
     return result;
 }
 

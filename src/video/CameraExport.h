@@ -10,17 +10,23 @@
 namespace video {
 
 struct CameraExportRequest {
-    std::string entryFolder;        // drive path of the entry's folder in the image
-    int camera = 0;                 // from 0
-    std::string outPath;            // drive path of the MP4 to make; its folder exists
-    std::string title;              // the entry's label, for the file's metadata
-    std::string memo;               // the entry's memo, for the track's description
-    std::string unit;               // the exporting unit's name
+    std::string entryFolder;  // drive path of the entry's folder in the image
+    int camera = 0;           // from 0
+    std::string outPath;      // drive path of the MP4 to make; its folder exists
+    std::string title;        // the entry's label, for the file's metadata
+    std::string memo;         // the entry's memo, for the track's description
+    std::string unit;         // the exporting unit's name
+    // The largest file to make; a longer export is cut into linked parts. 0: what the target's
+    // file system can hold.
+    long long maxFileBytes = 0;
     std::function<bool()> stopped;  // true to give up; no file is left then
 };
 
 struct CameraExportResult {
     bool written = false;
+    // The files made (host paths): outPath, or its parts "…_part1.mp4", "…_part2.mp4", … in
+    // order when one file would outgrow what the target can hold.
+    std::vector<std::string> files;
     long long pictures = 0;             // in the file
     long long firstMs = 0, lastMs = 0;  // Unix milliseconds of its first and last picture
     int width = 0, height = 0;

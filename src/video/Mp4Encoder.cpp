@@ -494,6 +494,10 @@ bool Mp4Encoder::Finish(std::string& why) {
     return true;
 }
 
+long long Mp4Encoder::bytesWritten() const {
+    return s_->headerWritten && s_->out && s_->out->pb ? avio_tell(s_->out->pb) : 0;
+}
+
 long long Mp4Encoder::pictures() const {
     return s_->pictures;
 }

@@ -33,6 +33,8 @@ class Mp4Encoder {
     bool AddText(const std::string& text, long long startMs, long long endMs, std::string& why);
     // Flushes the encoder and writes the file's index; false with why when it cannot.
     bool Finish(std::string& why);
+    // Bytes in the file so far (0 before its first picture).
+    long long bytesWritten() const;
     // Pictures in the file so far.
     long long pictures() const;
     // From the first picture to the end of the last one's showing, once finished.

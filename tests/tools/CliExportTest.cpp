@@ -10,6 +10,7 @@
 #include "PseudoDrives.h"
 #ifdef QUILLON_HAVE_VIDEO
 #include "mp4/ExportVerifier.h"
+#include "video/CameraExport.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -247,6 +248,47 @@ TEST_F(CliExportTest, TheFilesCarryTheirStartAndCameraAndAreSignedOnceThereIsAKe
 
 // A backup that makes the MP4 files itself: beside the minutes of the entry, in its manifest like
 // every other file, checked by sha256sum and by verify with their boxes.
+// A target that cannot hold the whole file (a FAT stick holds 4 GiB at most): the export is cut
+// into parts before minutes, each a whole file of its own, linked both ways, that together
+// hold every picture once.
+TEST_F(CliExportTest, AnExportTooLargeForItsTargetIsCutIntoLinkedPartsThatHoldEveryPicture) {
+    fs::create_directories(out);
+    video::CameraExportRequest request;
+    request.entryFolder = entry;
+    request.camera = 0;
+    request.outPath = out + "/cam01.mp4";
+    request.unit = "test unit";
+    request.maxFileBytes = 1;  // every minute outgrows it: a part each
+    const video::CameraExportResult r = video::ExportCamera(request);
+    ASSERT_TRUE(r.written) << r.problem;
+    ASSERT_EQ(r.files.size(), 4u);
+    EXPECT_FALSE(fs::exists(out + "/cam01.mp4"));
+    long long frames = 0;
+    std::vector<mp4::ExportCheck> parts;
+    for (std::size_t i = 0; i < r.files.size(); ++i) {
+        EXPECT_EQ(r.files[i], out + "/cam01_part" + std::to_string(i + 1) + ".mp4");
+        parts.push_back(mp4::CheckExportFile(r.files[i]));
+        ASSERT_TRUE(parts.back().ok()) << parts.back().problem;
+        // Each part starts at its own first picture: minute i of the entry.
+        EXPECT_EQ(parts.back().segment.startFileTime,
+                  (1274608800ULL + 60 * i + 11644473600ULL) * 10000000ULL);
+        frames += std::atoll(Output("ffprobe -v error -count_frames -select_streams v "
+                                    "-show_entries stream=nb_read_frames -of csv=p=0 " +
+                                    Quote(r.files[i]))
+                                 .c_str());
+    }
+    EXPECT_EQ(frames, Rows(1));
+    EXPECT_EQ(frames, r.pictures);
+    EXPECT_EQ(parts.front().segment.predecessor, parts.front().segment.segment);
+    EXPECT_EQ(parts.back().segment.successor, parts.back().segment.segment);
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        EXPECT_EQ(parts[i].segment.successor, parts[i + 1].segment.segment);
+        EXPECT_EQ(parts[i + 1].segment.predecessor, parts[i].segment.segment);
+        EXPECT_NE(parts[i].segment.segment, parts[i + 1].segment.segment);
+    }
+    EXPECT_TRUE(TempFilesBelow(out).empty());
+}
+
 TEST_F(CliExportTest, ABackupWithMp4FilesListsThemInItsManifestAndVerifies) {
     ASSERT_EQ(Cli({"--cameras", "3", "add", "20100523", "1000", "1001", "--cams", "2"}).status, 0);
     const RunResult r =

@@ -127,11 +127,14 @@ int CmdExport(const CliArgs& a, bool progress) {
         };
         for (const video::CameraFile& f : video::ExportEntry(request)) {
             const video::CameraExportResult& r = f.result;
-            if (r.written)
+            if (r.written) {
+                std::string where;
+                for (const std::string& file : r.files)
+                    where += (where.empty() ? "" : ", ") + platform::ToDrivePath(file);
                 std::printf("%s camera %d: %lld pictures, %dx%d, %s\n",
                             video::EntryLabel(entry).c_str(), f.camera + 1, r.pictures, r.width,
-                            r.height, platform::ToDrivePath(f.path).c_str());
-            else
+                            r.height, where.c_str());
+            } else
                 std::printf("%s camera %d: no file: %s\n", video::EntryLabel(entry).c_str(),
                             f.camera + 1, r.problem.c_str());
             for (const std::string& m : r.missing)
