@@ -12,6 +12,7 @@
 
 #include <memory>
 
+#include "integrity/CryptoHandles.h"
 #include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileSystem.h"
@@ -26,36 +27,7 @@ constexpr int kRsaBits = 3072;
 constexpr long kValidDays = 30L * 365;
 constexpr long long kPemLimit = 1 << 20;
 
-struct Free {
-    void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
-    void operator()(EVP_PKEY_CTX* c) const { EVP_PKEY_CTX_free(c); }
-    void operator()(BIO* b) const { BIO_free(b); }
-    void operator()(X509* x) const { X509_free(x); }
-    void operator()(X509_EXTENSION* e) const { X509_EXTENSION_free(e); }
-    void operator()(BIGNUM* n) const { BN_free(n); }
-};
-using Key = std::unique_ptr<EVP_PKEY, Free>;
-using KeyCtx = std::unique_ptr<EVP_PKEY_CTX, Free>;
-using Bio = std::unique_ptr<BIO, Free>;
-using Cert = std::unique_ptr<X509, Free>;
-using Extension = std::unique_ptr<X509_EXTENSION, Free>;
-using Number = std::unique_ptr<BIGNUM, Free>;
-
-std::string LibraryError() {
-    const unsigned long code = ERR_get_error();
-    ERR_clear_error();
-    if (!code)
-        return "the key library failed";
-    char text[256];
-    ERR_error_string_n(code, text, sizeof text);
-    return text;
-}
-
-std::string TextOf(BIO* bio) {
-    char* data = nullptr;
-    const long n = BIO_get_mem_data(bio, &data);
-    return n > 0 ? std::string(data, static_cast<std::size_t>(n)) : std::string();
-}
+using namespace crypto;
 
 bool IsRsa(EVP_PKEY* key) {
     const int id = EVP_PKEY_get_base_id(key);

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "integrity/CryptoHandles.h"
 #include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
 #include "platform/DriveTable.h"
@@ -16,33 +17,10 @@
 namespace integrity {
 namespace {
 
-struct Free {
-    void operator()(EVP_PKEY* k) const { EVP_PKEY_free(k); }
-    void operator()(BIO* b) const { BIO_free(b); }
-    void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
-};
-using Key = std::unique_ptr<EVP_PKEY, Free>;
-using Bio = std::unique_ptr<BIO, Free>;
-using MdCtx = std::unique_ptr<EVP_MD_CTX, Free>;
-
-std::string LibraryError() {
-    const unsigned long code = ERR_get_error();
-    ERR_clear_error();
-    if (!code)
-        return "the key library failed";
-    char text[256];
-    ERR_error_string_n(code, text, sizeof text);
-    return text;
-}
+using namespace crypto;
 
 Bio MemoryOf(const std::string& text) {
     return Bio(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())));
-}
-
-std::string TextOf(BIO* bio) {
-    char* data = nullptr;
-    const long n = BIO_get_mem_data(bio, &data);
-    return n > 0 ? std::string(data, static_cast<std::size_t>(n)) : std::string();
 }
 
 Key ReadPrivate(const std::string& pem) {
