@@ -15,6 +15,7 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/HostFiles.h"
+#include "platform/WriteTap.h"
 #include "playback/LocalPictureSource.h"
 #include "playback/PlayTime.h"
 #include "storage/RecorderPaths.h"
@@ -155,9 +156,9 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
     auto fail = [&](const std::string& why) {
         result.problem = why;
         platform::DeleteFile(segment->temp);
-        // Parts already made stand for nothing without the rest.
+        // Parts already made stand for nothing without the rest (nor in an image's manifest).
         for (const std::string& f : result.files)
-            platform::DeleteFile(f);
+            platform::WithdrawWrittenFile(f);
         result.files.clear();
         return result;
     };

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "companions/CppSQLite3.h"
+#include "platform/AtomicFile.h"
 #include "platform/FileSystem.h"
 #include "playback/LocalPictureSource.h"
 #include "storage/RecorderPaths.h"
@@ -81,6 +82,8 @@ std::vector<CameraFile> ExportEntry(const EntryExportRequest& request) {
             f.result.problem = "the folder " + folder + " cannot be made";
         return files;
     }
+    // What a killed export left half-written under temporary names.
+    platform::RemoveLeftoverTempFiles(folder);
     // Each camera is encoded on one thread; the cameras share the machine's cores.
     std::mutex mutex;
     std::size_t next = 0;

@@ -111,6 +111,10 @@ class CliExportTest : public CliFixture {
 };
 
 TEST_F(CliExportTest, EachCameraIsAnMp4OfEveryPictureWithTheRecordedTimeAsSubtitles) {
+    // What an export killed before left under a temporary name goes.
+    WriteText(
+        out + "/2010_05_23=10,00~10,03/Video/.2010-05-23_1000-1003_cam01.mp4.1.2.quillon-part",
+        "half a file");
     const RunResult r = Export();
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     ASSERT_TRUE(fs::exists(FileOf(1))) << r.out;
