@@ -285,6 +285,11 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
         throw UsageError{"backup takes --folder or --disc, not both"};
     if (!a.disc.empty() && s.remote)
         throw UsageError{"a remote backup goes to a folder: give --folder"};
+    // The files arrive entry by entry from the other machine; nothing makes their MP4s yet.
+    if (a.mp4 && s.remote)
+        throw UsageError{
+            "--mp4 is not made in a remote backup yet: back up, then quillon-cli "
+            "export the image"};
     if (a.viewer) {
         // Refused before anything is copied: an image without its viewer is not what was asked.
         const std::string problem = ViewerFilesProblem(ctx.m_host);
