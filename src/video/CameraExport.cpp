@@ -97,7 +97,10 @@ std::string FinishFile(const CameraExportRequest& request, const std::vector<std
     std::string description = request.memo;
     for (const std::string& m : missing)
         description += (description.empty() ? "missing " : "; missing ") + m;
-    track.texts = {request.unit, cameraText, request.title, description};
+    // The camera's own name beside its number; the UUID stays that of the number.
+    const std::string named =
+        request.cameraName.empty() ? cameraText : cameraText + " (" + request.cameraName + ")";
+    track.texts = {request.unit, named, request.title, description};
     finish.unit.video.push_back(track);
     finish.cameras.push_back({1, track.id});  // the video is the file's first track
     if (encoder.hasAudio()) {

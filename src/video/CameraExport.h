@@ -16,6 +16,7 @@ struct CameraExportRequest {
     std::string title;        // the entry's label, for the file's metadata
     std::string memo;         // the entry's memo, for the track's description
     std::string unit;         // the exporting unit's name
+    std::string cameraName;   // as the recorder names the camera ("" when it has none)
     // The largest file to make; a longer export is cut into linked parts. 0: what the target's
     // file system can hold.
     long long maxFileBytes = 0;

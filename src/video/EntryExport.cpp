@@ -2,14 +2,18 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <set>
 #include <thread>
 
 #include "companions/CppSQLite3.h"
 #include "platform/AtomicFile.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "playback/LocalPictureSource.h"
+#include "records/BackupInfo.h"
+#include "records/RecordChecks.h"
 #include "storage/RecorderPaths.h"
 
 namespace video {
@@ -66,6 +70,26 @@ std::vector<int> CamerasInEntry(const std::string& entryFolder) {
     return std::vector<int>(cameras.begin(), cameras.end());
 }
 
+EntryTexts ReadEntryTexts(const std::string& entryFolder) {
+    EntryTexts texts;
+    playback::LocalPictureSource source(entryFolder);
+    for (const std::string& day : source.Days()) {
+        platform::File f;
+        BackupInfoRecord r{};
+        if (!f.Open(paths::DayFolder(entryFolder, day) + "\\BackupInfo.dat",
+                    platform::File::kRead) ||
+            f.Length() != static_cast<long long>(sizeof r) ||
+            f.ReadAt(&r, sizeof r, 0) != static_cast<long long>(sizeof r) ||
+            !CheckEntryInfo(r).empty())
+            continue;
+        texts.memo = std::string(r.memo, strnlen(r.memo, sizeof r.memo));
+        for (const auto& name : r.cameraName)
+            texts.cameraNames.emplace_back(name, strnlen(name, sizeof name));
+        break;
+    }
+    return texts;
+}
+
 std::vector<CameraFile> ExportEntry(const EntryExportRequest& request) {
     const std::string entryName = LastName(request.entryFolder);
     const std::string folder = request.outRoot + "\\" + entryName + "\\Video";
@@ -84,6 +108,7 @@ std::vector<CameraFile> ExportEntry(const EntryExportRequest& request) {
     }
     // What a killed export left half-written under temporary names.
     platform::RemoveLeftoverTempFiles(folder);
+    const EntryTexts texts = ReadEntryTexts(request.entryFolder);
     // Each camera is encoded on one thread; the cameras share the machine's cores.
     std::mutex mutex;
     std::size_t next = 0;
@@ -102,7 +127,9 @@ std::vector<CameraFile> ExportEntry(const EntryExportRequest& request) {
             one.camera = files[mine].camera;
             one.outPath = files[mine].path;
             one.title = request.label;
-            one.memo = request.memo;
+            one.memo = request.memo.empty() ? texts.memo : request.memo;
+            if (one.camera >= 0 && one.camera < static_cast<int>(texts.cameraNames.size()))
+                one.cameraName = texts.cameraNames[static_cast<std::size_t>(one.camera)];
             one.unit = request.unit;
             one.stopped = request.stopped;
             CameraExportResult result = ExportCamera(one);

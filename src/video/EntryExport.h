@@ -37,6 +37,14 @@ std::vector<CameraFile> ExportEntry(const EntryExportRequest& request);
 // minutes whose index cannot be read are passed over (their camera's export names them).
 std::vector<int> CamerasInEntry(const std::string& entryFolder);
 
+// What the entry's information file in the image says: its memo and the recorder's camera names
+// (empty when the file is missing or damaged).
+struct EntryTexts {
+    std::string memo;
+    std::vector<std::string> cameraNames;  // by camera, from 0
+};
+EntryTexts ReadEntryTexts(const std::string& entryFolder);
+
 // "2010-05-23_1000-1039_cam03.mp4" for the entry folder "2010_05_23=10,00~10,39" and camera 2;
 // "" for a name that is no entry's.
 std::string CameraFileName(const std::string& entryName, int camera);

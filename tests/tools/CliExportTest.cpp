@@ -68,8 +68,10 @@ class CliExportTest : public CliFixture {
         Record(plan);
         usb = MapDrive('E', "removable");
         out = prefix() + "/out";
-        ASSERT_EQ(
-            Cli({"--cameras", "3", "add", "20100523", "1000", "1003", "--cams", "1,2"}).status, 0);
+        ASSERT_EQ(Cli({"--cameras", "3", "add", "20100523", "1000", "1003", "--cams", "1,2",
+                       "--memo", "delivery at the gate"})
+                      .status,
+                  0);
         ASSERT_EQ(
             Cli({"--cameras", "3", "backup", "--folder", "E:\\Backup", "--no-progress"}).status, 0);
         entry = usb + "/Backup/2010_05_23=10,00~10,03/";
@@ -199,6 +201,7 @@ TEST_F(CliExportTest, TheFilesCarryTheirStartAndCameraAndAreSignedOnceThereIsAKe
     ASSERT_EQ(first.unit.video.size(), 1u);
     EXPECT_EQ(first.unit.video[0].texts[1], "camera 2");
     EXPECT_EQ(first.unit.video[0].texts[2], "2010-05-23 - 10:00 ~ 10:03");
+    EXPECT_EQ(first.unit.video[0].texts[3], "delivery at the gate");  // the entry's memo
     ASSERT_EQ(first.unit.audio.size(), 1u);
     EXPECT_EQ(first.unit.audio[0].texts[1], "camera 2 audio");
     ASSERT_EQ(first.cameras.size(), 2u);
