@@ -47,21 +47,29 @@ class ImageManifestEndTest : public BackupFixture<> {
         }
         return -1;
     }
+    // A pass begun with its hashing, and the day folder of its one entry made in the image:
+    // begun, slot, entry, root and day are set for the test.
+    void BeginWithEntryDay() {
+        begun = &Begin();
+        ASSERT_TRUE(begun->hasher);
+        slot = Slot(*begun, entry);
+        ASSERT_GE(slot, 0);
+        root = begun->hasher->rootHost();
+        day = root + "/" + entry + "/20100523";
+        fs::create_directories(day);
+    }
     std::string out;
+    backup::PassJob* begun = nullptr;
+    int slot = -1;
+    std::string entry, root, day;
 };
 
 // Copied bytes that are no longer in the file when the hashing reads them back (the file was
 // cut on the target meanwhile): the manifest leaves the file out, and the entry it belongs to
 // is not whole, as it is not for a file found gone at the end.
 TEST_F(ImageManifestEndTest, AFileTheHashingCouldNotReadBackKeepsItsEntry) {
-    backup::PassJob& job = Begin();
-    ASSERT_TRUE(job.hasher);
-    std::string entry;
-    const int slot = Slot(job, entry);
-    ASSERT_GE(slot, 0);
-    const std::string root = job.hasher->rootHost();
-    const std::string day = root + "/" + entry + "/20100523";
-    fs::create_directories(day);
+    ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
+    backup::PassJob& job = *begun;
     {
         platform::ScopedWriteTap tap(ImageManifestTap(job));
         platform::AtomicFile whole;
@@ -93,14 +101,8 @@ TEST_F(ImageManifestEndTest, AFileTheHashingCouldNotReadBackKeepsItsEntry) {
 // A name committed again after a commit whose bytes could not be read back: the later commit
 // counts, and the entry stays whole, whichever lane takes either in first.
 TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAFailedReadBackLeavesItsEntryWhole) {
-    backup::PassJob& job = Begin();
-    ASSERT_TRUE(job.hasher);
-    std::string entry;
-    const int slot = Slot(job, entry);
-    ASSERT_GE(slot, 0);
-    const std::string root = job.hasher->rootHost();
-    const std::string day = root + "/" + entry + "/20100523";
-    fs::create_directories(day);
+    ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
+    backup::PassJob& job = *begun;
     WriteText(day + "/again.dat", "short");
     const int handle = job.hasher->Opened(day + "/again.dat");
     ASSERT_GE(handle, 0);
@@ -128,13 +130,8 @@ TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAFailedReadBackLeavesItsEntry
 // The target taken away after the last file: the manifest finds it gone, says so once (not once
 // for each file it holds), and the entries stay in the schedule.
 TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsTheEntries) {
-    backup::PassJob& job = Begin();
-    ASSERT_TRUE(job.hasher);
-    std::string entry;
-    const int slot = Slot(job, entry);
-    ASSERT_GE(slot, 0);
-    const std::string day = job.hasher->rootHost() + "/" + entry + "/20100523";
-    fs::create_directories(day);
+    ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
+    backup::PassJob& job = *begun;
     {
         platform::ScopedWriteTap tap(ImageManifestTap(job));
         for (const char* name : {"/a.dat", "/b.dat", "/c.dat"}) {
@@ -162,13 +159,8 @@ TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsT
 // be written: the entries made whole before it are on no medium that can be checked, and stay
 // in the schedule.
 TEST_F(ImageManifestEndTest, EntriesMadeWholeBeforeTheTargetWasLostStayWithoutAManifest) {
-    backup::PassJob& job = Begin();
-    ASSERT_TRUE(job.hasher);
-    std::string entry;
-    const int slot = Slot(job, entry);
-    ASSERT_GE(slot, 0);
-    const std::string day = job.hasher->rootHost() + "/" + entry + "/20100523";
-    fs::create_directories(day);
+    ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
+    backup::PassJob& job = *begun;
     {
         platform::ScopedWriteTap tap(ImageManifestTap(job));
         platform::AtomicFile f;
