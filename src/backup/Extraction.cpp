@@ -217,8 +217,8 @@ std::string WithoutEntry(const std::string& failure, const std::string& entry) {
     return failure.compare(0, prefix.size(), prefix) == 0 ? failure.substr(prefix.size()) : failure;
 }
 
-// The entry's cameras as MP4 files beside its minutes, hashed into the image like them. False
-// when the pass was stopped meanwhile.
+}  // namespace
+
 bool MakeEntryVideo(backup::PassJob& job, const ScheduleEntry& e, const EntryImagePaths& p) {
     if (!job.video) {
         job.report().Fail(p.entry +
@@ -240,6 +240,8 @@ bool MakeEntryVideo(backup::PassJob& job, const ScheduleEntry& e, const EntryIma
         job.report().Fail(p.entry + ": " + problem);
     return job.running();
 }
+
+namespace {
 
 int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
               const std::string& endKey, Kind kind) {

@@ -4,9 +4,14 @@
 // information and minute map files. Runs on the worker thread; both always answer 1.
 #include <string>
 
+#include "backup/BackupPackage.h"
 #include "backup/PassJob.h"
 
 int AllCameraMakeFile(backup::PassJob& job, int entryIndex, const std::string& startKey,
                       const std::string& endKey);
 int SelectCameraMakeFile(backup::PassJob& job, int entryIndex, const std::string& startKey,
                          const std::string& endKey);
+
+// The entry's cameras as MP4 files beside its minutes, hashed into the image like them (through
+// the write tap of the calling thread). False when the pass was stopped meanwhile.
+bool MakeEntryVideo(backup::PassJob& job, const ScheduleEntry& e, const EntryImagePaths& p);

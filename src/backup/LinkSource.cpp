@@ -1,4 +1,5 @@
 #include <cstring>
+#include <utility>
 
 #include "backup/BackupPackage.h"
 #include "backup/CopyEngine.h"
@@ -58,6 +59,15 @@ PassStep LinkSource::Step(PassJob& job) {
         WriteViewerIni(job);
         CopyViewerFiles(job);
     }
+    // The entry fetched last is whole in the image now: its MP4 files are made from it there.
+    if (const int fetched = std::exchange(job.fetchingSlot, -1);
+        fetched >= 0 && plan.mp4 && job.running()) {
+        const ScheduleEntry& e = plan.entries[static_cast<std::size_t>(fetched)];
+        const std::size_t failures = job.report().failureCount();
+        MakeEntryVideo(job, e, MakeEntryImagePaths(plan, StartKey(e), EndKey(e)));
+        if (job.report().failureCount() > failures && job.videoFailure.empty())
+            job.videoFailure = job.report().failures()[failures];
+    }
     for (int i = 0; i < kScheduleSlots; ++i) {
         if (!job.running())
             return RunOver(StopSteps(job));
@@ -68,6 +78,7 @@ PassStep LinkSource::Step(PassJob& job) {
         PrepareEntryFolders(job, startKey, endKey);
         const EntryImagePaths p = MakeEntryImagePaths(plan, startKey, endKey);
         job.fetching = p.entry;
+        job.fetchingSlot = i;
         const std::string dest = paths::EntryDestFolder(p.imageRoot, p.entry, p.day);
         CopyFilesToFolder(job, paths::WorkingInfoPath(plan.host.basePath, p.entry), dest);
         CopyFilesToFolder(job, paths::WorkingMinuteMapPath(plan.host.basePath, p.entry, p.day),
@@ -92,6 +103,9 @@ PassStep LinkSource::Step(PassJob& job) {
         // a completed backup.
         return RunOver(Ended(PassEnding::Link::kLost, job.report().failures()[failures]));
     }
+    // An image without the MP4 files it was asked for is not complete either.
+    if (!job.videoFailure.empty())
+        return RunOver(Ended(PassEnding::Link::kLost, job.videoFailure));
     job.events().Progress(100);
     return RunOver(Ended(PassEnding::Link::kFetched));
 }

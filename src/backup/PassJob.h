@@ -78,6 +78,8 @@ class PassJob {
     bool begun = false;  // the first of the remote pass's steps has run
     std::array<std::atomic<bool>, kScheduleSlots> pending{};
     std::string fetching;
+    int fetchingSlot = -1;     // its slot, until its MP4 files are made (worker only)
+    std::string videoFailure;  // the first MP4 file of a fetched entry that was not made
 
     // The end of a remote run, met from two sides: the worker that takes no more steps and the
     // link that says the run is over (on the window's thread). The manifest is the worker's to

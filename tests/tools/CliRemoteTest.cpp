@@ -5,6 +5,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -12,6 +14,7 @@
 #include "CliFixture.h"
 #include "CorruptingProxy.h"
 #include "FailingDisk.h"
+#include "PseudoDrives.h"
 
 namespace fs = std::filesystem;
 
@@ -36,6 +39,20 @@ int FreePortPair() {
         if (PortFree(port) && PortFree(port - 2))
             return port;
     }
+}
+
+// What a command line prints.
+std::string CommandOutput(const std::string& command) {
+    std::string out;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p)
+        return out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    ::pclose(p);
+    return out;
 }
 
 }  // namespace
@@ -133,6 +150,66 @@ TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes)
     EXPECT_EQ(Cli({"list"}).out.find('~'), std::string::npos);  // the schedule is done
     for (const auto& e : fs::recursive_directory_iterator(driveC() + "/QorData"))
         EXPECT_EQ(IsTempName(e.path().filename().string()), false);
+}
+
+// The MP4 files of a run over the link are made from the fetched minutes as a local run makes
+// them from the recorder's: the same files, the same pictures, and hashed into the manifest.
+TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
+#ifndef QUILLON_HAVE_VIDEO
+    GTEST_SKIP() << "built without the video export";
+#endif
+    if (Shell("command -v ffmpeg >/dev/null") != 0)
+        GTEST_SKIP() << "ffmpeg is missing";
+    UseBuiltData();
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 602;
+    plan.cameras = 3;
+    plan.width = 64;
+    plan.height = 48;
+    plan.fps = 2;
+    plan.audioChannels = 1;
+    Record(plan);
+    StartServer();
+    const std::vector<std::string> entry{"--cameras", "3",    "add",    "20100523",
+                                         "1000",      "1001", "--cams", "1,3"};
+    ASSERT_EQ(Cli(entry).status, 0);
+    ASSERT_EQ(
+        Cli({"--cameras", "3", "backup", "--folder", "E:\\Local", "--mp4", "--no-progress"}).status,
+        0);
+    std::vector<std::string> remote{"--remote", "127.0.0.1:" + std::to_string(port)};
+    remote.insert(remote.end(), entry.begin(), entry.end());
+    ASSERT_EQ(Cli(remote).status, 0);
+    remote.resize(2);
+    remote.insert(remote.end(),
+                  {"--cameras", "3", "backup", "--folder", "E:\\Remote", "--mp4", "--no-progress"});
+    const RunResult r = Cli(remote);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+
+    const std::string video = "/2010_05_23=10,00~10,01/Video/";
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(usb + "/Remote" + video))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"2010-05-23_1000-1001_cam01.mp4",
+                                               "2010-05-23_1000-1001_cam03.mp4"}));
+    for (const std::string& name : names) {
+        // Every decoded picture and audio block alike; only the export's own time differs.
+        const auto frames = [&](const std::string& image) {
+            return CommandOutput("ffmpeg -v error -i '" + usb + "/" + image + video + name +
+                                 "' -map 0:v -map 0:a? -f framemd5 -");
+        };
+        const std::string local = frames("Local");
+        EXPECT_GT(local.size(), 1000u);
+        EXPECT_EQ(frames("Remote"), local) << name;
+    }
+    EXPECT_NE(ReadText(usb + "/Remote/SHA256SUMS").find(video.substr(1) + names[0]),
+              std::string::npos);
+    EXPECT_EQ(Sha256sumCheck(usb + "/Remote"), 0);
+    const RunResult v = Cli({"verify", "E:\\Remote"});
+    EXPECT_EQ(v.status, 0) << v.out;
+    EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }
 
 TEST_F(CliRemoteTest, CtrlCDuringARemoteBackupKeepsTheScheduleAndLeavesNothingOnTheServer) {

@@ -270,7 +270,7 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
     PrintManifest(ctx);
     if (completed)
         return 0;
-    std::fprintf(stderr, "the remote backup ended before all of it was received%s%s\n",
+    std::fprintf(stderr, "the remote backup is not complete%s%s\n",
                  s.remote->endedWhy.empty() ? "" : ": ", s.remote->endedWhy.c_str());
     // Only a completed remote backup clears the schedule.
     std::fprintf(stderr, "the schedule is kept: run the backup again to fetch it whole\n");
@@ -285,11 +285,6 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
         throw UsageError{"backup takes --folder or --disc, not both"};
     if (!a.disc.empty() && s.remote)
         throw UsageError{"a remote backup goes to a folder: give --folder"};
-    // The files arrive entry by entry from the other machine; nothing makes their MP4s yet.
-    if (a.mp4 && s.remote)
-        throw UsageError{
-            "--mp4 is not made in a remote backup yet: back up, then quillon-cli "
-            "export the image"};
     if (a.viewer) {
         // Refused before anything is copied: an image without its viewer is not what was asked.
         const std::string problem = ViewerFilesProblem(ctx.m_host);
