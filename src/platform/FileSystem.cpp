@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -150,6 +151,16 @@ bool DeleteTree(const std::string& path) {
         ::close(fd);
     }
     return ::rmdir(host.c_str()) == 0;
+}
+
+std::string MakeScratchFolder(const std::string& parent, const std::string& stem) {
+    std::string where = parent;
+    if (where.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        where = tmp && *tmp ? tmp : "/tmp";
+    }
+    std::string name = where + "/" + stem + "-XXXXXX";
+    return ::mkdtemp(name.data()) ? name : std::string();
 }
 
 bool DeleteFile(const std::string& path) {

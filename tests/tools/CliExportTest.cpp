@@ -347,3 +347,45 @@ TEST_F(CliExportTest, AnImageThatFailsItsCheckIsRefusedOrExportedSayingWhatIsMis
         Quote(FileOf(1)));
     EXPECT_EQ(std::atoll(frames.c_str()), Rows(1)) << frames;
 }
+
+// A written disc is exported as its folder image is, read through its file system, and its MP4
+// files are checked where they are; nothing of the disc's copy stays in the output folder.
+TEST_F(CliExportTest, AWrittenDiscExportsAndVerifiesLikeItsFolderImage) {
+    if (Shell("command -v xorriso >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xorriso is not installed";
+    MapPseudoDrive(prefix(), 'D', prefix() + "/dvd.iso", "dvd+rw");
+    ASSERT_EQ(Cli({"--cameras", "3", "add", "20100523", "1000", "1003", "--cams", "1,2", "--memo",
+                   "delivery at the gate"})
+                  .status,
+              0);
+    const RunResult burnt =
+        Cli({"--cameras", "3", "backup", "--disc", "D", "--mp4", "--no-progress"});
+    ASSERT_EQ(burnt.status, 0) << burnt.out << burnt.err;
+    const RunResult checked = Cli({"verify", "--disc", "D", "--no-progress"});
+    EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+    EXPECT_NE(checked.out.find("video 2010_05_23=10,00~10,03/Video/2010-05-23_1000-1003_cam02.mp4: "
+                               "export boxes whole, not signed"),
+              std::string::npos)
+        << checked.out;
+
+    ASSERT_EQ(Export().status, 0);
+    const std::string fromFolder = out;
+    out = prefix() + "/from-disc";
+    const RunResult r = Cli({"export", "--disc", "D", "--mp4", "--out", out, "--cams", "1,2"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("camera 2: 720 pictures"), std::string::npos) << r.out;
+    for (int camera : {1, 2}) {
+        const std::string name = FileOf(camera).substr(out.size());
+        const auto frames = [&](const std::string& root) {
+            return Output("ffmpeg -v error -i " + Quote(root + name) +
+                          " -map 0:v -map 0:a? -f framemd5 -");
+        };
+        EXPECT_GT(frames(out).size(), 1000u);
+        EXPECT_EQ(frames(out), frames(fromFolder)) << name;
+    }
+    EXPECT_EQ(Names(out), (std::set<std::string>{"2010_05_23=10,00~10,03"}));
+    EXPECT_TRUE(TempFilesBelow(out).empty());
+    const RunResult none = Cli({"export", "--disc", "E", "--mp4", "--out", out});
+    EXPECT_EQ(none.status, 1);  // E is no disc drive
+    EXPECT_NE(none.err.find("quillon-cli: "), std::string::npos);
+}

@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "CliCommands.h"
+#include "ImageCopyOut.h"
+#include "ImageSource.h"
 #include "integrity/Verify.h"
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
@@ -20,17 +22,6 @@
 #endif
 
 namespace {
-
-bool IsDrivePath(const std::string& path) {
-    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
-}
-
-std::string HostFolder(const std::string& path) {
-    std::string host = IsDrivePath(path) ? platform::ResolvePath(path) : path;
-    while (host.size() > 1 && host.back() == '/')
-        host.pop_back();
-    return host;
-}
 
 // Camera numbers 1-64 as given to --cams, from 0; empty for "all" or nothing given.
 std::vector<int> CameraList(const std::string& text) {
@@ -53,6 +44,18 @@ std::vector<int> CameraList(const std::string& text) {
     }
 }
 
+// The entry folders of an image folder.
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const platform::FindData& f : platform::FindFiles(folder + "/*"))
+        if (f.isDirectory && f.name != "." && f.name != "..")
+            names.push_back(f.name);
+    return names;
+}
+
+// The scratch folder of a disc's export, hidden in the export's own folder.
+constexpr const char* kScratchStem = ".quillon-disc";
+
 std::atomic<bool> gStop{false};
 
 void OnStop(int) {
@@ -64,25 +67,29 @@ void OnStop(int) {
 int CmdExport(const CliArgs& a, bool progress) {
     if (!a.mp4)
         throw UsageError{"export takes --mp4, the only kind of file it makes"};
-    if (a.positional.size() != 1 || a.out.empty())
-        throw UsageError{"export takes one image folder and --out DIR"};
+    const bool oneImage = a.disc.empty() ? a.positional.size() == 1 : a.positional.empty();
+    if (!oneImage || a.out.empty())
+        throw UsageError{"export takes one image folder, or --disc LETTER, and --out DIR"};
 #ifndef QUILLON_HAVE_VIDEO
     (void)progress;
     std::fprintf(stderr, "quillon-cli: this quillon-cli was built without the video export\n");
     return 1;
 #else
-    const std::string image = HostFolder(a.positional[0]);
-    if (image.empty() || !platform::IsDirectory(image)) {
-        std::fprintf(stderr, "quillon-cli: %s is not a folder\n", a.positional[0].c_str());
+    const std::string named = a.disc.empty() ? a.positional[0] : "the disc in " + a.disc;
+    std::string why;
+    const std::unique_ptr<integrity::ImageFiles> image =
+        OpenCommandImage(a.disc, a.disc.empty() ? a.positional[0] : std::string(), why);
+    if (!image) {
+        std::fprintf(stderr, "quillon-cli: %s\n", why.c_str());
         return 1;
     }
     const std::vector<int> chosen = CameraList(a.cams);
     // Evidence is exported from an image that is what its backup wrote, or said not to be.
     const integrity::VerifyReport check =
-        integrity::VerifyImage(*integrity::OpenFolderImage(image), integrity::VerifyOptions{});
+        integrity::VerifyImage(*image, integrity::VerifyOptions{});
     if (!check.ok()) {
-        std::fprintf(stderr, "quillon-cli: the image %s fails its check: %s\n",
-                     a.positional[0].c_str(), check.Verdict().c_str());
+        std::fprintf(stderr, "quillon-cli: the image %s fails its check: %s\n", named.c_str(),
+                     check.Verdict().c_str());
         if (!a.force) {
             std::fprintf(stderr,
                          "quillon-cli: nothing exported (--force exports it anyway, "
@@ -90,28 +97,58 @@ int CmdExport(const CliArgs& a, bool progress) {
             return 1;
         }
     }
+    // A disc's files are read through its file system; the export reads files, so each entry
+    // is copied out in turn beside the export's own files and deleted after it.
+    std::vector<integrity::ImageFiles::Entry> listing;
+    if (!a.disc.empty() && !image->List(listing, why)) {
+        std::fprintf(stderr, "quillon-cli: %s\n", why.c_str());
+        return 1;
+    }
     std::vector<std::string> entries;
-    for (const platform::FindData& f : platform::FindFiles(image + "/*"))
-        if (f.isDirectory && !video::CameraFileName(f.name, 0).empty() &&
-            (a.entry.empty() || a.entry == f.name || a.entry == video::EntryLabel(f.name)))
-            entries.push_back(f.name);
+    for (const std::string& name :
+         a.disc.empty() ? FolderNames(CommandHostPath(a.positional[0])) : TopFolders(listing))
+        if (!video::CameraFileName(name, 0).empty() &&
+            (a.entry.empty() || a.entry == name || a.entry == video::EntryLabel(name)))
+            entries.push_back(name);
     std::sort(entries.begin(), entries.end());
     if (entries.empty()) {
-        std::fprintf(stderr, "quillon-cli: %s holds no entry%s\n", a.positional[0].c_str(),
+        std::fprintf(stderr, "quillon-cli: %s holds no entry%s\n", named.c_str(),
                      a.entry.empty() ? "" : (" " + a.entry).c_str());
         return 1;
     }
-    const std::string out = HostFolder(a.out);
+    const std::string out = CommandHostPath(a.out);
     if (out.empty() || !platform::CreateDirectoryTree(out)) {
         std::fprintf(stderr, "quillon-cli: the folder %s cannot be made\n", a.out.c_str());
         return 1;
+    }
+    std::string scratch;
+    if (!a.disc.empty()) {
+        // What a killed export of a disc left.
+        for (const platform::FindData& f : platform::FindFiles(out + "/" + kScratchStem + "-*"))
+            if (f.isDirectory && !f.isLink)
+                platform::DeleteTree(out + "/" + f.name);
+        scratch = platform::MakeScratchFolder(out, kScratchStem);
+        if (scratch.empty()) {
+            std::fprintf(stderr, "quillon-cli: no folder for the disc's files can be made in %s\n",
+                         a.out.c_str());
+            return 1;
+        }
     }
     std::atomic<bool>& stop = gStop;
     platform::OnStopSignal(OnStop);
     bool whole = true;
     for (const std::string& entry : entries) {
         video::EntryExportRequest request;
-        request.entryFolder = image + "/" + entry;
+        if (scratch.empty()) {
+            request.entryFolder = CommandHostPath(a.positional[0]) + "/" + entry;
+        } else if (!CopyImageFilesOut(*image, listing, entry + "/", scratch, why)) {
+            std::printf("%s: nothing exported: %s\n", video::EntryLabel(entry).c_str(),
+                        why.c_str());
+            platform::DeleteTree(scratch);
+            return 1;
+        } else {
+            request.entryFolder = scratch + "/" + entry;
+        }
         request.outRoot = out;
         request.label =
             video::EntryLabel(entry) + (check.ok() ? "" : " (the image failed its check)");
@@ -143,9 +180,16 @@ int CmdExport(const CliArgs& a, bool progress) {
             if (!r.written || !r.missing.empty())
                 whole = false;
         }
-        if (stop.load())
+        if (!scratch.empty())
+            platform::DeleteTree(scratch + "/" + entry);
+        if (stop.load()) {
+            if (!scratch.empty())
+                platform::DeleteTree(scratch);
             return 130;
+        }
     }
+    if (!scratch.empty())
+        platform::DeleteTree(scratch);
     return whole && check.ok() ? 0 : 1;
 #endif
 }

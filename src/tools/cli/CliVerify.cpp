@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "CliCommands.h"
+#include "ImageCopyOut.h"
+#include "ImageSource.h"
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
 #include "integrity/Verify.h"
@@ -12,51 +14,17 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/MachineName.h"
-#ifdef QUILLON_HAVE_DISC
-#include "disc/DiscImageFiles.h"
-#endif
 #ifdef QUILLON_HAVE_VIDEO
 #include "mp4/ExportVerifier.h"
 #endif
 
 namespace {
 
-bool IsDrivePath(const std::string& path) {
-    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
-}
-
 std::string ReadKeyFile(const std::string& path) {
-    const std::string host = IsDrivePath(path) ? platform::ResolvePath(path) : path;
+    const std::string host = CommandHostPath(path);
     std::string text;
     platform::ReadWholeFile(host, text, 65536);
     return text;
-}
-
-std::string HostPath(const std::string& path) {
-    // A drive path resolves through the drive table; anything else is a path of this machine.
-    std::string host = IsDrivePath(path) ? platform::ResolvePath(path) : path;
-    while (host.size() > 1 && host.back() == '/')
-        host.pop_back();
-    return host;
-}
-
-std::unique_ptr<integrity::ImageFiles> OpenImage(const CliArgs& a, std::string& why) {
-    if (!a.disc.empty()) {
-#ifdef QUILLON_HAVE_DISC
-        return disc::OpenDiscImage(
-            static_cast<char>(std::toupper(static_cast<unsigned char>(a.disc[0]))), why);
-#else
-        why = "this quillon-cli was built without disc support";
-        return nullptr;
-#endif
-    }
-    const std::string& path = a.positional[0];
-    const std::string host = HostPath(path);
-    if (host.empty() || !platform::IsDirectory(host)) {
-        why = path + " is not a folder";
-        return nullptr;
-    }
-    return integrity::OpenFolderImage(host);
 }
 
 bool EndsWithMp4(const std::string& name) {
@@ -108,6 +76,55 @@ bool CheckVideoFiles(const std::vector<std::string>& files, const std::string& r
 }
 #endif
 
+// The image's MP4 files, or a line saying why they are not checked.
+bool CheckVideos(const std::vector<std::string>& files, const std::string& root,
+                 const std::string& trustedDer) {
+#ifdef QUILLON_HAVE_VIDEO
+    return CheckVideoFiles(files, root, trustedDer);
+#else
+    (void)root;
+    (void)trustedDer;
+    if (!files.empty())
+        std::printf(
+            "the image's %zu MP4 files are not checked: this quillon-cli was built "
+            "without the video export\n",
+            files.size());
+    return true;
+#endif
+}
+
+// A disc's MP4 files, each copied into a scratch folder of ours for the check (which reads a
+// file at offsets) and deleted after it.
+bool CheckDiscVideos(integrity::ImageFiles& image, const std::string& trustedDer) {
+    std::vector<integrity::ImageFiles::Entry> listing, videos;
+    std::string why;
+    if (!image.List(listing, why))
+        return false;  // the image's check said so already
+    for (const auto& e : listing)
+        if (e.regular && EndsWithMp4(e.path))
+            videos.push_back(e);
+    if (videos.empty())
+        return true;
+    const std::string scratch = platform::MakeScratchFolder("", "quillon-verify");
+    if (scratch.empty()) {
+        std::printf("the disc's %zu MP4 files are not checked: no folder for temporary files\n",
+                    videos.size());
+        return false;
+    }
+    bool ok = true;
+    for (const auto& e : videos) {
+        if (!CopyImageFilesOut(image, {e}, e.path, scratch, why)) {
+            std::printf("video %s: FAILS: %s\n", e.path.c_str(), why.c_str());
+            ok = false;
+        } else {
+            ok = CheckVideos({scratch + "/" + e.path}, scratch, trustedDer) && ok;
+        }
+        platform::DeleteTree(scratch + "/" + e.path.substr(0, e.path.find('/')));
+    }
+    platform::DeleteTree(scratch);
+    return ok;
+}
+
 }  // namespace
 
 int CmdVerify(const CliArgs& a, bool progress) {
@@ -132,9 +149,9 @@ int CmdVerify(const CliArgs& a, bool progress) {
     }
     // One MP4 file handed over alone: its own boxes and signature are all there is to check.
     if (a.disc.empty() && EndsWithMp4(a.positional[0]) &&
-        !platform::IsDirectory(HostPath(a.positional[0]))) {
+        !platform::IsDirectory(CommandHostPath(a.positional[0]))) {
 #ifdef QUILLON_HAVE_VIDEO
-        const std::string file = HostPath(a.positional[0]);
+        const std::string file = CommandHostPath(a.positional[0]);
         if (platform::FileLength(file) < 0) {
             std::fprintf(stderr, "quillon-cli: %s cannot be read\n", a.positional[0].c_str());
             return 1;
@@ -146,7 +163,8 @@ int CmdVerify(const CliArgs& a, bool progress) {
 #endif
     }
     std::string why;
-    const std::unique_ptr<integrity::ImageFiles> image = OpenImage(a, why);
+    const std::unique_ptr<integrity::ImageFiles> image =
+        OpenCommandImage(a.disc, a.disc.empty() ? a.positional[0] : std::string(), why);
     if (!image) {
         std::fprintf(stderr, "quillon-cli: %s\n", why.c_str());
         return 1;
@@ -166,18 +184,12 @@ int CmdVerify(const CliArgs& a, bool progress) {
         std::printf("%s\n", line.c_str());
     bool videos = true;
     if (a.disc.empty()) {
-        const std::string root = HostPath(a.positional[0]);
+        const std::string root = CommandHostPath(a.positional[0]);
         std::vector<std::string> files;
         FindMp4(root, files);
-#ifdef QUILLON_HAVE_VIDEO
-        videos = CheckVideoFiles(files, root, trustedDer);
-#else
-        if (!files.empty())
-            std::printf(
-                "the image's %zu MP4 files are not checked: this quillon-cli was built "
-                "without the video export\n",
-                files.size());
-#endif
+        videos = CheckVideos(files, root, trustedDer);
+    } else {
+        videos = CheckDiscVideos(*image, trustedDer);
     }
     return report.ok() && videos ? 0 : 1;
 }

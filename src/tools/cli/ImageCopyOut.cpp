@@ -1,0 +1,56 @@
+#include "ImageCopyOut.h"
+
+#include <set>
+
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+
+std::vector<std::string> TopFolders(const std::vector<integrity::ImageFiles::Entry>& listing) {
+    std::set<std::string> names;
+    for (const auto& e : listing)
+        if (const std::size_t slash = e.path.find('/'); slash != std::string::npos && slash > 0)
+            names.insert(e.path.substr(0, slash));
+    return {names.begin(), names.end()};
+}
+
+bool CopyImageFilesOut(integrity::ImageFiles& image,
+                       const std::vector<integrity::ImageFiles::Entry>& listing,
+                       const std::string& prefix, const std::string& hostFolder, std::string& why) {
+    for (const auto& e : listing) {
+        if (!e.regular || e.path.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        // A disc's names are its writer's: one that climbs out is refused, not followed.
+        if (!integrity::SafeRelativePath(e.path)) {
+            why = "the image names a file outside itself: " + e.path;
+            return false;
+        }
+        const std::string target = hostFolder + "/" + e.path;
+        const std::size_t slash = target.rfind('/');
+        if (!platform::CreateDirectoryTree(target.substr(0, slash))) {
+            why = "the folder of " + target + " cannot be made";
+            return false;
+        }
+        platform::File out;
+        if (!out.Open(target, platform::File::kCreateNew)) {
+            why = target + " cannot be written";
+            return false;
+        }
+        bool written = true;
+        std::string readWhy;
+        const bool read = image.Read(
+            e.path,
+            [&](const char* bytes, std::size_t count) {
+                written = written && out.Write(bytes, count);
+            },
+            readWhy);
+        if (!read) {
+            why = e.path + " cannot be read from the image: " + readWhy;
+            return false;
+        }
+        if (!written) {
+            why = target + " cannot be written (is the disk full?)";
+            return false;
+        }
+    }
+    return true;
+}
