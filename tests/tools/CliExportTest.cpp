@@ -1,6 +1,8 @@
 // quillon-cli export as an investigator receives its files: what ffprobe and ffmpeg find in
 // them against what an independent reader of the image's indexes counts, the recorded time as
 // subtitles, and an image that fails its check refused, or exported saying so.
+#include <sys/mount.h>
+
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -388,4 +390,24 @@ TEST_F(CliExportTest, AWrittenDiscExportsAndVerifiesLikeItsFolderImage) {
     const RunResult none = Cli({"export", "--disc", "E", "--mp4", "--out", out});
     EXPECT_EQ(none.status, 1);  // E is no disc drive
     EXPECT_NE(none.err.find("quillon-cli: "), std::string::npos);
+}
+
+// A target that fills up stops the files being written: none is left under a final name, and
+// the operator is told which camera's file is missing and why.
+TEST_F(CliExportTest, AFullTargetLeavesNoFileUnderAFinalName) {
+    const std::string small = prefix() + "/small";
+    fs::create_directories(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=96k") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    out = small;
+    const RunResult r = Export();
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    std::vector<std::string> left;
+    for (const auto& e : fs::recursive_directory_iterator(small))
+        if (e.is_regular_file())
+            left.push_back(e.path().string());
+    EXPECT_EQ(left, std::vector<std::string>{});
+    EXPECT_NE(r.out.find("camera 1: no file: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("No space left on device"), std::string::npos) << r.out;
+    ::umount2(small.c_str(), MNT_DETACH);
 }
