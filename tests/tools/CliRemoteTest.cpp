@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 
@@ -300,4 +301,94 @@ TEST_F(CliRemoteTest, AnImageThatNeverReachesItsDeviceIsNoCompletedBackupFromEit
             << r.out << r.err;
         EXPECT_NE(Cli({"list"}).out.find('~'), std::string::npos);  // kept for another try
     }
+}
+
+// Two recorders, each served by its own quillon-share, pulled by two instances started at once
+// from their pull.d files: each image verifies and holds its recorder's minutes, the first
+// recorder's equal to a local backup of the same range. A run against a recorder that is down
+// fails and leaves its range for the next run, which fetches it.
+TEST_F(CliRemoteTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 604;
+    plan.width = 32;
+    plan.height = 24;
+    plan.audioChannels = 1;
+    plan.audioBytesPerMinute = 3000;
+    Record(plan);
+    plan.root = "C:\\QorData2";
+    plan.seed = 7;
+    plan.cameras = 2;
+    mkrec::MakeRecordings(plan);
+    StartServer("first-token");
+    int port2 = FreePortPair();
+    while (port2 == port || port2 == port - 2 || port2 - 2 == port)
+        port2 = FreePortPair();
+
+    const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
+    fs::create_directories(pulls);
+    for (const auto& [name, token] : {std::pair{"first", "first-token"}, {"second", "other"}}) {
+        std::ofstream(prefix() + "/" + name + ".token") << token << "\n";
+        fs::permissions(prefix() + "/" + name + ".token", fs::perms::owner_read);
+    }
+    std::ofstream(pulls + "/first.conf")
+        << "# the gate recorder\nremote = 127.0.0.1:" << port << "\ntoken-file = " << prefix()
+        << "/first.token\nrange = 20100523 1000 1003\ntarget = " << images << "/first\n";
+    std::ofstream(pulls + "/second.conf")
+        << "remote = 127.0.0.1:" << port2 << "\ntoken-file = " << prefix()
+        << "/second.token\ncameras = 1,2\ncamera-count = 2\nrange = 20100523 1001 1004\n"
+        << "target = " << images << "/second\n";
+    ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
+
+    // The second recorder is not up yet.
+    const RunResult down = Cli({"pull", "second"});
+    EXPECT_EQ(down.status, 1) << down.out << down.err;
+    EXPECT_NE(down.out.find("pull second: failed: "), std::string::npos) << down.out;
+
+    const RunningProgram second =
+        StartProgram(std::string(QUILLON_BIN_DIR) + "/quillon-share",
+                     {"--root", "C:\\QorData2", "--listen", "127.0.0.1:" + std::to_string(port2),
+                      "--token", "other"},
+                     prefix(), 0, "share2");
+    for (int i = 0; i < 200; ++i) {
+        const RunResult days =
+            Cli({"--remote", "127.0.0.1:" + std::to_string(port2), "--token", "other", "days"});
+        if (days.status == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    const RunningProgram a = StartCli({"pull", "first"}, "pull1");
+    const RunningProgram b = StartCli({"pull", "second"}, "pull2");
+    const RunResult first = FinishProgram(a), other = FinishProgram(b);
+    ::kill(second.pid, SIGTERM);
+    FinishProgram(second);
+    ::unsetenv("QUILLON_PULL_DIR");
+    ASSERT_EQ(first.status, 0) << first.out << first.err;
+    ASSERT_EQ(other.status, 0) << other.out << other.err;
+    EXPECT_NE(first.out.find("pull first: 1 entries (0 ranges from earlier runs) into "),
+              std::string::npos)
+        << first.out;
+    // The range of the failed run was fetched, once.
+    EXPECT_NE(other.out.find("pull second: 1 entries (1 ranges from earlier runs) into "),
+              std::string::npos)
+        << other.out;
+
+    const auto imageOf = [&](const std::string& name) {
+        std::vector<fs::path> runs;
+        for (const auto& e : fs::directory_iterator(images + "/" + name))
+            runs.push_back(e.path());
+        EXPECT_EQ(runs.size(), 1u) << name;
+        return runs.empty() ? std::string() : runs[0].string();
+    };
+    const std::string firstImage = imageOf("first"), secondImage = imageOf("second");
+    EXPECT_EQ(Sha256sumCheck(firstImage), 0);
+    EXPECT_EQ(Sha256sumCheck(secondImage), 0);
+    ASSERT_EQ(Cli({"add", "20100523", "1000", "1003", "--cams", "all"}).status, 0);
+    ASSERT_EQ(Cli({"backup", "--folder", "E:\\Local", "--no-progress"}).status, 0);
+    EXPECT_EQ(FilesBelow(firstImage), FilesBelow(usb + "/Local"));
+    EXPECT_EQ(ExpectWholeCopiesOfRecorder(secondImage + "/2010_05_23=10,01~10,04/20100523/",
+                                          driveC() + "/QorData2/20100523/"),
+              3 * 4);  // the data, index and audio files of four minutes
+    EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }

@@ -39,6 +39,8 @@ int CmdErase(CliSession& s, const CliArgs& a);
 int CmdVerify(const CliArgs& a, bool progress);
 int CmdKey(const CliArgs& a);
 int CmdExport(const CliArgs& a, bool progress);
+// One run of a recorder of the pull configurations, with its own session.
+int CmdPull(const CliArgs& a, CliOptions options);
 
 // Thrown for a command line that cannot be understood; main prints it with the usage.
 struct UsageError {

@@ -42,6 +42,10 @@ const char kUsage[] =
     "                                        entry of a checked image, in\n"
     "                                        DIR\\<entry>\\Video; --force: also from an\n"
     "                                        image that fails its check\n"
+    "  pull NAME                             one unattended run for the recorder NAME of\n"
+    "                                        $QUILLON_PULL_DIR or /etc/quillon/pull.d:\n"
+    "                                        schedules its range, backs it up into a new\n"
+    "                                        image folder and verifies it\n"
     "  key create                            makes this machine's signing key; every\n"
     "                                        manifest is signed with it from then on\n"
     "  info                                  version, prefix, folders, recordings\n"
@@ -181,6 +185,10 @@ int main(int argc, char** argv) {
             return CmdKey(args);
         if (command == "export")
             return CmdExport(args, options.progress);
+#ifdef QUILLON_HAVE_SHARE
+        if (command == "pull")
+            return CmdPull(args, options);
+#endif
         struct Command {
             int (*run)(CliSession&, const CliArgs&);
             bool workingFolder;  // reads or writes the working folder: one copy at a time

@@ -1,0 +1,191 @@
+// quillon-cli pull NAME: one unattended run against a recorder of pull.d: its range scheduled
+// on the recorder, backed up with its manifest into a new image folder, verified, and one line
+// that says how it went. The schedule lives in a base folder of the instance's own, so that what
+// a failed run left is fetched by the next one.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "CliCommands.h"
+#include "PullConfig.h"
+#include "PullRange.h"
+#include "platform/DrivePaths.h"
+#include "platform/DriveTable.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+
+namespace {
+
+// One line for the journal: its level in front when stdout is the journal's stream.
+void Summary(int level, const std::string& text) {
+    const char* journal = std::getenv("JOURNAL_STREAM");
+    std::printf("%s%s\n", journal && *journal ? ("<" + std::to_string(level) + ">").c_str() : "",
+                text.c_str());
+    std::fflush(stdout);
+}
+
+int Failed(const std::string& name, const std::string& why) {
+    Summary(3, "pull " + name + ": failed: " + why);
+    return 1;
+}
+
+std::string RunFolderName(std::time_t now) {
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    char name[32];
+    std::strftime(name, sizeof name, "%Y-%m-%d_%H%M%S", &tm);
+    return name;
+}
+
+std::string TokenFrom(const std::string& file, std::string& why) {
+    std::string token;
+    if (!platform::ReadWholeFile(file, token, 4096)) {
+        why = "the token file " + file + " cannot be read";
+        return std::string();
+    }
+    while (!token.empty() && (token.back() == '\n' || token.back() == '\r'))
+        token.pop_back();
+    return token;
+}
+
+// The ranges a run could not fetch, kept for the next run: one "YYYYMMDD HHMM HHMM" a line.
+std::string PendingPath(const std::string& base) {
+    return base + "/pending-ranges";
+}
+
+std::vector<PullEntry> LoadPending(const std::string& base) {
+    std::vector<PullEntry> pending;
+    std::string text, why;
+    if (!platform::ReadWholeFile(PendingPath(base), text, 1 << 20))
+        return pending;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::vector<PullEntry> line = PullEntries(text.substr(start, end - start), 0, why);
+        if (line.size() == 1)
+            pending.push_back(line[0]);
+        start = end + 1;
+    }
+    return pending;
+}
+
+// Written whole under another name first, so that a run killed meanwhile loses no range.
+bool SavePending(const std::string& base, const std::vector<PullEntry>& pending) {
+    const std::string path = PendingPath(base);
+    if (pending.empty())
+        return !platform::FileExists(path) || platform::DeleteFile(path);
+    std::string text;
+    for (const PullEntry& e : pending)
+        text += e.day + " " + e.start + " " + e.end + "\n";
+    const std::string temp = path + ".new";
+    platform::File out;
+    if (!out.Open(temp, platform::File::kCreateWrite) || !out.Write(text.data(), text.size()) ||
+        !out.Sync())
+        return false;
+    out.Close();
+    return platform::MoveFile(temp, path);
+}
+
+bool SameRange(const PullEntry& a, const PullEntry& b) {
+    return a.day == b.day && a.start == b.start && a.end == b.end;
+}
+
+}  // namespace
+
+int CmdPull(const CliArgs& a, CliOptions options) {
+    if (a.positional.size() != 1)
+        throw UsageError{"pull takes the name of a recorder in " + PullConfigFolder()};
+    const std::string& name = a.positional[0];
+    PullConfig conf;
+    std::string why;
+    if (!ReadPullConfig(name, conf, why))
+        return Failed(name, why);
+    const std::time_t now = std::time(nullptr);
+    const std::vector<PullEntry> wanted = PullEntries(conf.range, now, why);
+    if (!why.empty())
+        return Failed(name, why);
+    if (!conf.pin.empty() || !conf.ca.empty())
+        return Failed(name, "this quillon-cli cannot check a server's certificate");
+    if (!ParseRemote(conf.remote, options.remote))
+        return Failed(name, "remote takes ADDRESS:PORT: " + conf.remote);
+    if (!conf.tokenFile.empty()) {
+        options.remote.token = TokenFrom(conf.tokenFile, why);
+        if (!why.empty())
+            return Failed(name, why);
+    }
+    options.cameras = conf.cameraCount;
+    options.progress = false;
+    // The instance's own base folder keeps its schedule apart from every other's.
+    const std::string base = platform::MachinePrefix() + "/pull/" + name;
+    if (!platform::CreateDirectoryTree(base))
+        return Failed(name, "its base folder " + base + " cannot be made");
+    options.base = base;
+
+    // What earlier runs could not fetch comes first; a range is kept until a run fetched it.
+    std::vector<PullEntry> pending = LoadPending(base);
+    const std::size_t earlier = pending.size();
+    for (const PullEntry& e : wanted)
+        if (std::none_of(pending.begin(), pending.end(),
+                         [&](const PullEntry& p) { return SameRange(p, e); }))
+            pending.push_back(e);
+    if (!SavePending(base, pending))
+        return Failed(name, "its list of ranges to fetch cannot be written in " + base);
+    const auto fail = [&](const std::string& text) {
+        return Failed(name,
+                      text + (pending.empty() ? "" : "; the next run fetches what is missing"));
+    };
+
+    CliSession s(options);
+    if (const std::string problem = s.OwnFilesProblem(); !problem.empty())
+        return fail(problem);
+    if (!s.OpenWorkingFolder(true))
+        return fail("its base folder " + base + " cannot be used");
+    const std::vector<std::string> days = s.remote->Days(why);
+    if (days.empty() && !why.empty())
+        return fail(conf.remote + ": " + why);
+    int entries = 0;
+    for (int i = 0; i < kScheduleSlots; ++i)
+        entries += s.ctx.m_schedule.table[static_cast<std::size_t>(i)].bUsed ? 1 : 0;
+    for (const PullEntry& e : pending) {
+        if (std::find(days.begin(), days.end(), e.day) == days.end())
+            continue;  // nothing recorded that day
+        CliArgs add;
+        add.positional = {e.day, e.start, e.end};
+        add.cams = conf.cameras;
+        const std::string label =
+            EntryToLabel(MakeEntryString(e.day, e.start.substr(0, 2), e.start.substr(2),
+                                         e.end.substr(0, 2), e.end.substr(2)),
+                         s.ctx.m_host.dateType);
+        if (SlotOfLabel(s.ctx, label))
+            continue;  // scheduled by a run that failed, and fetched now
+        if (CmdAdd(s, add) != 0)
+            return fail("the range " + e.day + " " + e.start + "-" + e.end +
+                        " could not be scheduled");
+        ++entries;
+    }
+    if (entries == 0) {
+        SavePending(base, {});
+        Summary(5, "pull " + name + ": nothing recorded in " + conf.range);
+        return 0;
+    }
+    std::string folder = conf.target + "/" + RunFolderName(now);
+    if (platform::IsDirectory(folder))
+        folder += "-" + std::to_string(now % 100000);
+    CliArgs backup;
+    backup.folder = folder;
+    if (CmdBackup(s, backup) != 0)
+        return fail(std::to_string(entries) + " entries into " + folder +
+                    ": the backup did not complete");
+    CliArgs verify;
+    verify.positional = {folder};
+    if (CmdVerify(verify, false) != 0)
+        return fail(folder + " does not verify");
+    if (!SavePending(base, {}))
+        return Failed(name, "fetched into " + folder + ", but its list of ranges to fetch in " +
+                                base + " cannot be cleared");
+    Summary(6, "pull " + name + ": " + std::to_string(entries) + " entries (" +
+                   std::to_string(earlier) + " ranges from earlier runs) into " + folder +
+                   ", verified");
+    return 0;
+}

@@ -1,0 +1,95 @@
+#include "PullConfig.h"
+
+#include <cstdlib>
+#include <sstream>
+
+#include "platform/File.h"
+
+namespace {
+
+std::string Trimmed(const std::string& s) {
+    const std::size_t a = s.find_first_not_of(" \t\r");
+    if (a == std::string::npos)
+        return std::string();
+    return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
+}
+
+// A name that stays a file name in the folder (the instance name of a unit).
+bool PlainName(const std::string& name) {
+    if (name.empty() || name.size() > 64 || name[0] == '.')
+        return false;
+    for (char c : name)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.'))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+std::string PullConfigFolder() {
+    const char* dir = std::getenv("QUILLON_PULL_DIR");
+    return dir && *dir ? dir : "/etc/quillon/pull.d";
+}
+
+bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) {
+    if (!PlainName(name)) {
+        why = "a recorder's name is letters, digits, '-', '_' and '.': " + name;
+        return false;
+    }
+    const std::string path = PullConfigFolder() + "/" + name + ".conf";
+    std::string text;
+    if (!platform::ReadWholeFile(path, text, 64 << 10)) {
+        why = path + " cannot be read";
+        return false;
+    }
+    std::istringstream in(text);
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        const std::string where = path + ":" + std::to_string(number) + ": ";
+        line = Trimmed(line);
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos) {
+            why = where + "a line is key = value";
+            return false;
+        }
+        const std::string key = Trimmed(line.substr(0, eq)), value = Trimmed(line.substr(eq + 1));
+        if (key == "remote") {
+            out.remote = value;
+        } else if (key == "token-file") {
+            out.tokenFile = value;
+        } else if (key == "cameras") {
+            out.cameras = value;
+        } else if (key == "range") {
+            out.range = value;
+        } else if (key == "target") {
+            out.target = value;
+        } else if (key == "pin") {
+            out.pin = value;
+        } else if (key == "ca") {
+            out.ca = value;
+        } else if (key == "camera-count") {
+            char* end = nullptr;
+            const long n = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end || n < 1 || n > 64) {
+                why = where + "camera-count takes 1 to 64";
+                return false;
+            }
+            out.cameraCount = static_cast<int>(n);
+        } else {
+            why = where + "unknown key " + key;
+            return false;
+        }
+    }
+    if (out.remote.empty() || out.target.empty()) {
+        why = path + ": remote and target are required";
+        return false;
+    }
+    if (out.target[0] != '/') {
+        why = path + ": target is an absolute folder of this machine: " + out.target;
+        return false;
+    }
+    return true;
+}

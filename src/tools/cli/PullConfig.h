@@ -1,0 +1,22 @@
+#pragma once
+// A recorder to pull from, as /etc/quillon/pull.d/NAME.conf describes it: lines "key = value",
+// "#" comments. Keys: remote (ADDRESS:PORT), token-file, cameras (all, or 1,2,5), range (see
+// PullRange.h), target (the folder the images go into, one per run), camera-count, and the TLS
+// keys pin and ca.
+#include <string>
+
+struct PullConfig {
+    std::string remote;
+    std::string tokenFile;
+    std::string cameras = "all";
+    std::string range = "yesterday";
+    std::string target;
+    int cameraCount = 64;
+    std::string pin;
+    std::string ca;
+};
+
+// The folder of the pull configurations: $QUILLON_PULL_DIR, else /etc/quillon/pull.d.
+std::string PullConfigFolder();
+// Reads NAME's file; false with why (the file and line) when it is missing or wrong.
+bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why);

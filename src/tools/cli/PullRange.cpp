@@ -1,0 +1,95 @@
+#include "PullRange.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+std::tm LocalTime(std::time_t t) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return tm;
+}
+
+std::string DayOf(const std::tm& tm) {
+    char day[48];
+    std::snprintf(day, sizeof day, "%04d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+    return day;
+}
+
+std::string ClockOf(int minuteOfDay) {
+    char clock[32];
+    std::snprintf(clock, sizeof clock, "%02d%02d", minuteOfDay / 60, minuteOfDay % 60);
+    return clock;
+}
+
+// The whole minutes from first to last (local times, last inclusive), one entry per day.
+std::vector<PullEntry> Between(std::time_t first, std::time_t last) {
+    std::vector<PullEntry> entries;
+    std::tm a = LocalTime(first);
+    const std::tm b = LocalTime(last);
+    for (int guard = 0; guard < 400; ++guard) {
+        const bool lastDay = a.tm_year == b.tm_year && a.tm_yday == b.tm_yday;
+        const int from = a.tm_hour * 60 + a.tm_min;
+        const int to = lastDay ? b.tm_hour * 60 + b.tm_min : 23 * 60 + 59;
+        if (from <= to)
+            entries.push_back({DayOf(a), ClockOf(from), ClockOf(to)});
+        if (lastDay)
+            break;
+        // The next day's midnight, through the calendar so that a clock change is no matter.
+        a.tm_mday += 1;
+        a.tm_hour = a.tm_min = a.tm_sec = 0;
+        a.tm_isdst = -1;
+        a = LocalTime(std::mktime(&a));
+    }
+    return entries;
+}
+
+bool Digits(const std::string& s, std::size_t n) {
+    if (s.size() != n)
+        return false;
+    for (char c : s)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+}  // namespace
+
+std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, std::string& why) {
+    std::istringstream in(range);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    std::tm today = LocalTime(now);
+    today.tm_hour = today.tm_min = today.tm_sec = 0;
+    today.tm_isdst = -1;
+    const std::time_t midnight = std::mktime(&today);
+    // The minute now is still being recorded: a range ends at the minute before it.
+    const std::time_t lastWhole = now - 60;
+    if (words.size() == 1 && words[0] == "yesterday") {
+        std::tm y = LocalTime(midnight);
+        y.tm_mday -= 1;
+        y.tm_isdst = -1;
+        return Between(std::mktime(&y), midnight - 60);
+    }
+    if (words.size() == 1 && words[0] == "today")
+        return lastWhole >= midnight ? Between(midnight, lastWhole) : std::vector<PullEntry>{};
+    if (words.size() == 3 && words[0] == "last" && words[2] == "hours") {
+        char* end = nullptr;
+        const long hours = std::strtol(words[1].c_str(), &end, 10);
+        if (!words[1].empty() && !*end && hours >= 1 && hours <= 24 * 31)
+            return Between(now - hours * 3600, lastWhole);
+    }
+    if (words.size() == 3 && Digits(words[0], 8) && Digits(words[1], 4) && Digits(words[2], 4)) {
+        const int from =
+            std::atoi(words[1].substr(0, 2).c_str()) * 60 + std::atoi(words[1].substr(2).c_str());
+        const int to =
+            std::atoi(words[2].substr(0, 2).c_str()) * 60 + std::atoi(words[2].substr(2).c_str());
+        if (from <= to && to < 24 * 60 && words[1].substr(2) < "60" && words[2].substr(2) < "60")
+            return {{words[0], words[1], words[2]}};
+    }
+    why = "range takes yesterday, today, last N hours (1 to 744) or YYYYMMDD HHMM HHMM: " + range;
+    return {};
+}

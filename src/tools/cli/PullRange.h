@@ -1,0 +1,16 @@
+#pragma once
+// The range a pull fetches, as its configuration names it, in the recorder's days and minutes:
+// "yesterday", "today", "last N hours" or "YYYYMMDD HHMM HHMM". A range that crosses midnight
+// is one entry per day.
+#include <ctime>
+#include <string>
+#include <vector>
+
+struct PullEntry {
+    std::string day;    // YYYYMMDD
+    std::string start;  // HHMM
+    std::string end;    // HHMM, inclusive
+};
+
+// The entries of the range at local time now; empty with why when the text names no range.
+std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, std::string& why);
