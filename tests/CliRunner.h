@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -74,4 +75,20 @@ inline RunResult FinishProgram(const RunningProgram& p) {
 inline RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                             const std::string& scratch, long fileSizeLimit = 0) {
     return FinishProgram(StartProgram(program, args, scratch, fileSizeLimit));
+}
+
+// What a shell command line prints on stdout; its exit status in status.
+inline std::string CommandOutput(const std::string& command, int* status = nullptr) {
+    std::string out;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p)
+        return out;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    const int rc = ::pclose(p);
+    if (status)
+        *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return out;
 }

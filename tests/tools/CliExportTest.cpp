@@ -19,22 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// What a command line prints; its exit status in status.
-std::string Output(const std::string& command, int* status = nullptr) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    const int rc = ::pclose(p);
-    if (status)
-        *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return out;
-}
-
 std::string Quote(const std::string& s) {
     return "'" + s + "'";
 }
@@ -97,14 +81,14 @@ class CliExportTest : public CliFixture {
             const std::string name = e.path().filename().string();
             if (name.size() != 17 || name.substr(12) != "N.idx")
                 continue;
-            rows += std::atoll(Output("sqlite3 " + Quote(e.path().string()) +
-                                      " 'select count(*) from indextable where camnum=" +
-                                      std::to_string(camera - 1) + "' 2>/dev/null")
+            rows += std::atoll(CommandOutput("sqlite3 " + Quote(e.path().string()) +
+                                             " 'select count(*) from indextable where camnum=" +
+                                             std::to_string(camera - 1) + "' 2>/dev/null")
                                    .c_str());
             if (seconds) {
                 std::istringstream in(
-                    Output("sqlite3 " + Quote(e.path().string()) +
-                           " 'select distinct rectime from indextable' 2>/dev/null"));
+                    CommandOutput("sqlite3 " + Quote(e.path().string()) +
+                                  " 'select distinct rectime from indextable' 2>/dev/null"));
                 for (long long t; in >> t;)
                     seconds->insert(t);
             }
@@ -138,7 +122,7 @@ TEST_F(CliExportTest, EachCameraIsAnMp4OfEveryPictureWithTheRecordedTimeAsSubtit
         const long long rows = Rows(camera, &seconds);
         ASSERT_GT(rows, 0);
         // Every picture once: as many decoded frames as the camera has index rows.
-        const std::string streams = Output(
+        const std::string streams = CommandOutput(
             "ffprobe -v error -count_frames -show_entries "
             "stream=codec_type,codec_name,nb_read_frames,width,height -of compact " +
             file);
@@ -150,28 +134,30 @@ TEST_F(CliExportTest, EachCameraIsAnMp4OfEveryPictureWithTheRecordedTimeAsSubtit
         EXPECT_NE(streams.find("codec_name=mov_text|codec_type=subtitle"), std::string::npos)
             << streams;
         // The camera's audio channel beside the pictures, as long as they last.
-        const std::string audio = Output(
+        const std::string audio = CommandOutput(
             "ffprobe -v error -select_streams a -show_entries "
             "stream=codec_name,sample_rate,duration -of csv=p=0 " +
             file);
         EXPECT_EQ(audio.rfind("aac,8000,", 0), 0u) << audio;
         EXPECT_NEAR(std::atof(audio.substr(9).c_str()), 4 * 60.0, 1.0) << audio;
         // The pace of the recording: four minutes of pictures last four minutes.
-        const double duration =
-            std::atof(Output("ffprobe -v error -select_streams v -show_entries stream=duration "
-                             "-of csv=p=0 " +
-                             file)
-                          .c_str());
+        const double duration = std::atof(
+            CommandOutput("ffprobe -v error -select_streams v -show_entries stream=duration "
+                          "-of csv=p=0 " +
+                          file)
+                .c_str());
         EXPECT_NEAR(duration, 4 * 60.0, 1.0);
         EXPECT_NE(
-            Output("ffprobe -v error -show_entries format_tags=creation_time -of csv=p=0 " + file)
+            CommandOutput("ffprobe -v error -show_entries format_tags=creation_time -of csv=p=0 " +
+                          file)
                 .find("2010-05-23T10:00:00"),
             std::string::npos);
         int status = -1;
-        EXPECT_EQ(Output("ffmpeg -v error -i " + file + " -f null - 2>&1", &status), "");
+        EXPECT_EQ(CommandOutput("ffmpeg -v error -i " + file + " -f null - 2>&1", &status), "");
         EXPECT_EQ(status, 0);
         // One subtitle per recorded second, saying that second.
-        const std::string srt = Output("ffmpeg -v error -i " + file + " -map 0:s -f srt - 2>&1");
+        const std::string srt =
+            CommandOutput("ffmpeg -v error -i " + file + " -map 0:s -f srt - 2>&1");
         std::set<std::string> shown;
         std::istringstream in(srt);
         for (std::string line; std::getline(in, line);)
@@ -243,7 +229,7 @@ TEST_F(CliExportTest, TheFilesCarryTheirStartAndCameraAndAreSignedOnceThereIsAKe
         " count=" + std::to_string(length) +
         " conv=notrunc 2>/dev/null && openssl dgst -sha256 -verify pub.pem -sigopt "
         "rsa_padding_mode:pss -signature sig.bin copy.mp4";
-    EXPECT_EQ(Output(byHand + " 2>&1"), "Verified OK\n");
+    EXPECT_EQ(CommandOutput(byHand + " 2>&1"), "Verified OK\n");
     // One byte of a picture changed: the signature no longer holds.
     std::string bytes = ReadText(FileOf(2));
     bytes[bytes.size() / 3] ^= 1;
@@ -281,9 +267,9 @@ TEST_F(CliExportTest, AnExportTooLargeForItsTargetIsCutIntoLinkedPartsThatHoldEv
         // Each part starts at its own first picture: minute i of the entry.
         EXPECT_EQ(parts.back().segment.startFileTime,
                   (1274608800ULL + 60 * i + 11644473600ULL) * 10000000ULL);
-        frames += std::atoll(Output("ffprobe -v error -count_frames -select_streams v "
-                                    "-show_entries stream=nb_read_frames -of csv=p=0 " +
-                                    Quote(r.files[i]))
+        frames += std::atoll(CommandOutput("ffprobe -v error -count_frames -select_streams v "
+                                           "-show_entries stream=nb_read_frames -of csv=p=0 " +
+                                           Quote(r.files[i]))
                                  .c_str());
     }
     EXPECT_EQ(frames, Rows(1));
@@ -318,7 +304,7 @@ TEST_F(CliExportTest, ABackupWithMp4FilesListsThemInItsManifestAndVerifies) {
               std::string::npos)
         << v.out;
     EXPECT_TRUE(TempFilesBelow(image).empty());
-    const std::string frames = Output(
+    const std::string frames = CommandOutput(
         "ffprobe -v error -count_frames -select_streams v -show_entries "
         "stream=nb_read_frames -of csv=p=0 " +
         Quote(file));
@@ -338,12 +324,12 @@ TEST_F(CliExportTest, AnImageThatFailsItsCheckIsRefusedOrExportedSayingWhatIsMis
     ASSERT_TRUE(fs::exists(FileOf(1))) << r.out << r.err;
     EXPECT_FALSE(fs::exists(FileOf(2)));
     EXPECT_NE(r.out.find("missing 20100523 10:02"), std::string::npos) << r.out;
-    EXPECT_NE(
-        Output("ffprobe -v error -show_entries format_tags=title -of csv=p=0 " + Quote(FileOf(1)))
-            .find("failed its check"),
-        std::string::npos);
+    EXPECT_NE(CommandOutput("ffprobe -v error -show_entries format_tags=title -of csv=p=0 " +
+                            Quote(FileOf(1)))
+                  .find("failed its check"),
+              std::string::npos);
     // The three minutes that can be read, every picture of them.
-    const std::string frames = Output(
+    const std::string frames = CommandOutput(
         "ffprobe -v error -count_frames -select_streams v -show_entries "
         "stream=nb_read_frames -of csv=p=0 " +
         Quote(FileOf(1)));
@@ -379,8 +365,8 @@ TEST_F(CliExportTest, AWrittenDiscExportsAndVerifiesLikeItsFolderImage) {
     for (int camera : {1, 2}) {
         const std::string name = FileOf(camera).substr(out.size());
         const auto frames = [&](const std::string& root) {
-            return Output("ffmpeg -v error -i " + Quote(root + name) +
-                          " -map 0:v -map 0:a? -f framemd5 -");
+            return CommandOutput("ffmpeg -v error -i " + Quote(root + name) +
+                                 " -map 0:v -map 0:a? -f framemd5 -");
         };
         EXPECT_GT(frames(out).size(), 1000u);
         EXPECT_EQ(frames(out), frames(fromFolder)) << name;

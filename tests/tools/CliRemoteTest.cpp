@@ -42,20 +42,6 @@ int FreePortPair() {
     }
 }
 
-// What a command line prints.
-std::string CommandOutput(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p)
-        return out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-        out.append(buf, n);
-    ::pclose(p);
-    return out;
-}
-
 }  // namespace
 
 class CliRemoteTest : public CliFixture {
