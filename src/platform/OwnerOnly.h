@@ -1,5 +1,6 @@
 #pragma once
-// Files only their owner may read: a signing key.
+// Files only their owner may read: a signing key, a token.
+#include <cstddef>
 #include <string>
 
 namespace platform {
@@ -11,5 +12,20 @@ bool MakeOwnerOnlyFolder(const std::string& hostPath);
 bool WriteOwnerOnlyFile(const std::string& hostPath, const std::string& bytes);
 // The permission bits of a file (-1 when missing).
 int FileMode(const std::string& hostPath);
+
+// Who may read a secret's file besides the program.
+enum class SecretFile {
+    // A file of the running user that nobody else may read or write (mode 0600 or stricter).
+    kOwnerOnly,
+    // A file handed over by the service manager: the owner may be another (it grants access
+    // through an access list), but the world has none.
+    kHandedOver,
+};
+enum class SecretRead { kRead, kMissing, kRefused };
+// Reads the whole of a secret's file of at most limit bytes. A link in its place is refused, not
+// followed, and so is anything but a regular file or a file others may reach as `check` says;
+// kRefused, with why (naming the file), when it cannot be trusted or read.
+SecretRead ReadSecretFile(const std::string& hostPath, SecretFile check, std::size_t limit,
+                          std::string& out, std::string* why);
 
 }  // namespace platform

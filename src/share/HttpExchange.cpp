@@ -35,7 +35,9 @@ bool SendText(const HttpResponse& res, bool keepAlive, HttpStream& io) {
 }
 
 // A file reply: the whole file, the range asked for, or 416 when the range lies beyond it.
-bool SendFile(const HttpRequest& req, HttpResponse& res, bool keepAlive, HttpStream& io) {
+// sent counts the body's bytes that went out.
+bool SendFile(const HttpRequest& req, HttpResponse& res, bool keepAlive, HttpStream& io,
+              unsigned long long& sent) {
     const auto size = static_cast<unsigned long long>(res.fileLength);
     RangeAnswer range;
     if (req.method == "GET" && res.status == 200)
@@ -69,6 +71,7 @@ bool SendFile(const HttpRequest& req, HttpResponse& res, bool keepAlive, HttpStr
             if (!io.SendFile(*res.file, at, n))
                 return false;
             at += n;
+            sent += n;
         }
         return true;
     }
@@ -81,6 +84,7 @@ bool SendFile(const HttpRequest& req, HttpResponse& res, bool keepAlive, HttpStr
         if (got <= 0 || !io.Write(std::string_view(buffer.data(), static_cast<std::size_t>(got))))
             return false;
         at += static_cast<unsigned long long>(got);
+        sent += static_cast<unsigned long long>(got);
     }
     return true;
 }
@@ -103,30 +107,44 @@ class MemoryStream : public HttpStream {
 
 bool AnswerRequest(const HttpSite& site, HttpRequest& req, std::string& pending, HttpStream& io) {
     HttpResponse res;
+    auto log = [&](bool complete, unsigned long long bytes) {
+        if (!site.log)
+            return;
+        // A refusal's own words say why; a file's bytes are no words.
+        const bool text = res.status >= 400 && !(res.readFile && res.fileLength >= 0);
+        site.log({req.remote, &req, res.status, bytes, complete,
+                  text ? res.body.substr(0, res.body.find('\n')) : std::string()});
+    };
     // A refused request keeps its body unread, so the connection cannot carry another.
     if (site.gate && !site.gate(req, res)) {
-        SendText(res, false, io);
-        if (site.log)
-            site.log(req, res.status);
+        const bool sent = SendText(res, false, io);
+        log(sent, sent ? res.body.size() : 0);
         return false;
     }
     std::size_t length = 0;
     std::string why;
     if (!BodyLength(req, site.maxBody, &length, &res.status, &why)) {
         res.Text(res.status, why);
-        SendText(res, false, io);
-        if (site.log)
-            site.log(req, res.status);
+        const bool sent = SendText(res, false, io);
+        log(sent, sent ? res.body.size() : 0);
         return false;
     }
-    if (!ReadBody(site, length, req, pending, io))
+    if (!ReadBody(site, length, req, pending, io)) {
+        if (site.log)
+            site.log({req.remote, &req, 0, 0, false, "its body did not arrive"});
         return false;
+    }
     site.handle(req, res);
     const bool keepAlive = req.KeepAlive();
-    const bool sent = res.readFile && res.fileLength >= 0 ? SendFile(req, res, keepAlive, io)
-                                                          : SendText(res, keepAlive, io);
-    if (site.log)
-        site.log(req, res.status);
+    unsigned long long bytes = 0;
+    bool sent = false;
+    if (res.readFile && res.fileLength >= 0) {
+        sent = SendFile(req, res, keepAlive, io, bytes);
+    } else {
+        sent = SendText(res, keepAlive, io);
+        bytes = sent ? res.body.size() : 0;
+    }
+    log(sent, bytes);
     return sent && keepAlive;
 }
 

@@ -38,6 +38,16 @@ struct HttpResponse {
     }
 };
 
+// What became of one request, or of a connection that brought none, for the site's log.
+struct HttpOutcome {
+    std::string remote;                    // the client's address
+    const HttpRequest* request = nullptr;  // null when no request was read
+    int status = 0;                        // of the reply sent; 0 when none was
+    unsigned long long bytes = 0;          // of the reply's body that went out
+    bool complete = true;                  // false: the connection ended before the reply did
+    std::string why;                       // a refusal's reason, or why the connection ended
+};
+
 // What a server serves and the bounds it keeps.
 struct HttpSite {
     HeadLimits limits;
@@ -49,8 +59,9 @@ struct HttpSite {
     // Whether a request may take long to answer (a file sent to a client that reads it slowly):
     // such requests never take the workers kept for the others (optional: none are).
     std::function<bool(const HttpRequest&)> lengthy;
-    // Told of every answered request (optional).
-    std::function<void(const HttpRequest&, int status)> log;
+    // Told of every request answered or dropped, and of every connection refused or turned
+    // away before its request was read (optional; on the thread that served it).
+    std::function<void(const HttpOutcome&)> log;
 };
 
 class HttpStream {

@@ -32,6 +32,9 @@ class HttpPictureSource : public playback::IPictureSource {
     // Why the last Days or Minutes came back empty by failure ("" when it did not fail): the
     // interface has no room for it, the player's notices have.
     std::string LastProblem() const { return lastProblem_; }
+    // The "address:port" the texts name instead of the picture port's own: the operator gave
+    // quillon-share's port, two above it, and knows the recorder by that.
+    void NameAs(std::string where) { where_ = std::move(where); }
 
   private:
     // A whole reply of at most limit bytes, with its status; false with the reason when none

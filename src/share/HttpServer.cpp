@@ -210,6 +210,12 @@ void HttpServer::Accept(std::vector<std::unique_ptr<Connection>>& reading) {
         if (open_ >= limits_.connections || perAddress_[remote] >= limits_.perAddress) {
             if (perAddress_[remote] == 0)
                 perAddress_.erase(remote);
+            // Said once until the address is below its share again, not once a connection.
+            if (site_.log && turnedAway_.insert(remote).second)
+                site_.log({remote, nullptr, 0, 0, false,
+                           open_ >= limits_.connections
+                               ? "turned away: the server holds all the connections it may"
+                               : "turned away: too many connections from this address"});
             continue;
         }
         ++open_;
@@ -261,6 +267,8 @@ void HttpServer::Examine(std::unique_ptr<Connection>& c) {
 }
 
 void HttpServer::Refuse(Connection& c, int status, const std::string& why) {
+    if (site_.log)
+        site_.log({c.socket.remote(), nullptr, status, 0, true, why});
     const std::string reply = HeadRefusal(status, why);
     // A short reply fits the socket's buffer; if not, the client loses nothing it could use.
     c.socket.Send(reply.data(), reply.size());
@@ -275,6 +283,7 @@ void HttpServer::Close(std::unique_ptr<Connection> c) {
     auto at = perAddress_.find(c->socket.remote());
     if (at != perAddress_.end() && --at->second == 0)
         perAddress_.erase(at);
+    turnedAway_.erase(c->socket.remote());
 }
 
 void HttpServer::Answer(bool quickOnly) {
@@ -295,8 +304,11 @@ void HttpServer::Answer(bool quickOnly) {
         bool keepAlive = false;
         try {
             keepAlive = AnswerRequest(site_, work->req, work->c->buffer, io);
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
             keepAlive = false;  // the reply is cut short; the server goes on
+            if (site_.log)
+                site_.log({work->req.remote, &work->req, 500, 0, false,
+                           std::string("the server failed while answering: ") + e.what()});
         }
         GiveBack(std::move(work->c), keepAlive);
     }

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +75,7 @@ class HttpServer {
     std::vector<std::thread> workers_;
     std::map<std::string, std::size_t> perAddress_;  // the reader's own
     std::size_t open_ = 0;                           // the reader's own
+    std::set<std::string> turnedAway_;               // the reader's own: told of in the log already
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<std::unique_ptr<Work>> work_;             // heads complete, for the workers

@@ -3,6 +3,7 @@
 // days, the minutes of a day, one camera's pictures of a minute and the bytes of one picture,
 // exactly as a LocalPictureSource over the same root gives them (wire format in PictureWire.h).
 // The storage is only read.
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,6 +30,9 @@ class PictureServer {
     // own until Stop. token "" lets every caller in; otherwise "Authorization: Bearer TOKEN" is
     // required. False when the address cannot be bound.
     bool Start(const std::string& address, int port, const std::string& token);
+    // Told of every request's outcome and every connection refused (HttpSite::log); set before
+    // Start.
+    void SetLog(std::function<void(const HttpOutcome&)> log) { site_.log = std::move(log); }
     void Stop();
     int Port() const { return port_; }
     // Answers the requests in `bytes` as over one connection from loopback, without a socket

@@ -50,7 +50,9 @@ bool IsLoopback(const std::string& host) {
 std::string ListenProblem(const std::string& host, const std::string& token) {
     if (token.empty() && !IsLoopback(host))
         return "listening on " + host +
-               " lets other machines in: give a --token, or listen on 127.0.0.1";
+               " lets other machines in: give a token (--token-file FILE, " +
+               "QUILLON_SHARE_TOKEN or the service's credential \"token\"), or listen on "
+               "127.0.0.1";
     return "";
 }
 

@@ -1,5 +1,6 @@
 #include "share/ShareJobs.h"
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -19,21 +20,24 @@ ShareJobs::~ShareJobs() {
             job->thread.join();
 }
 
-std::uint64_t ShareJobs::Start(const _BACKUPMAKEIMAGE& request) {
+std::uint64_t ShareJobs::Start(const _BACKUPMAKEIMAGE& request, const std::string& requester) {
     auto job = std::make_shared<Job>();
     job->request = request;
+    job->requester = requester;
     // Numbers far apart for each job, so that one job's is never taken for another's.
     std::random_device seed;
     job->listing = ListedFiles((static_cast<std::uint64_t>(seed()) << 24) + 1);
     std::lock_guard<std::mutex> lock(mutex_);
     PruneFinished();
     const std::uint64_t id = nextId_++;
+    job->id = id;
     jobs_[id] = job;
     job->thread = std::thread([this, job] { Build(*job); });
     return id;
 }
 
 void ShareJobs::Build(Job& job) {
+    const auto began = std::chrono::steady_clock::now();
     auto progress = [&](const std::string& item, std::uint32_t doneKB, std::uint32_t totalKB) {
         {
             std::lock_guard<std::mutex> lock(job.m);
@@ -60,7 +64,7 @@ void ShareJobs::Build(Job& job) {
     const bool cancelled = image.cancelled || job.cancel.load();
     if (cancelled)
         RemoveImage(image.entry);
-    std::lock_guard<std::mutex> lock(job.m);
+    std::unique_lock<std::mutex> lock(job.m);
     if (cancelled) {
         job.status.entry.clear();
         job.status.state = JobState::kCancelled;
@@ -77,8 +81,18 @@ void ShareJobs::Build(Job& job) {
             files.push_back({f.name, f.size, f.sha256});
         job.listing.Replace(files);
     }
+    Ended end{job.id, job.requester, image.entry, job.status.state, job.status.problem};
+    end.files = image.files.size();
+    for (const auto& f : image.files)
+        end.bytes += static_cast<unsigned long long>(std::max(f.size, 0LL));
+    end.took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - began);
     job.finished = true;
     job.cv.notify_all();
+    lock.unlock();
+    // Outside the job's lock: a slow log must not hold up its status.
+    if (ended_)
+        ended_(end);
 }
 
 void ShareJobs::RemoveImage(const std::string& entry) {

@@ -3,6 +3,7 @@
 // client polls its status, which lists the files that are ready before the build has ended. A
 // cancelled build, or a finished one cancelled later, leaves no temporary data behind.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "backup/ShareService.h"
@@ -23,16 +25,30 @@ class ShareJobs {
     // Sees every file a build makes, on the build's thread, with the build's cancel flag; the
     // build goes on when it returns.
     using Observer = std::function<void(const std::string& item, const std::atomic<bool>& cancel)>;
+    // How a build ended, for the server's log.
+    struct Ended {
+        std::uint64_t id = 0;
+        std::string requester;  // the client's address
+        std::string entry;      // "" when the request named no entry the server could build
+        JobState state = JobState::kDone;
+        std::string problem;  // why it failed
+        std::size_t files = 0;
+        unsigned long long bytes = 0;
+        std::chrono::milliseconds took{0};
+    };
+    // Told of every build's end, on the build's thread.
+    using EndObserver = std::function<void(const Ended&)>;
 
-    explicit ShareJobs(ShareService& service, Observer observer = nullptr)
-        : service_(service), observer_(std::move(observer)) {}
+    explicit ShareJobs(ShareService& service, Observer observer = nullptr,
+                       EndObserver ended = nullptr)
+        : service_(service), observer_(std::move(observer)), ended_(std::move(ended)) {}
     // Cancels every build and waits for them.
     ~ShareJobs();
     ShareJobs(const ShareJobs&) = delete;
     ShareJobs& operator=(const ShareJobs&) = delete;
 
-    // Starts a build; its id.
-    std::uint64_t Start(const _BACKUPMAKEIMAGE& request);
+    // Starts a build for the client at requester; its id.
+    std::uint64_t Start(const _BACKUPMAKEIMAGE& request, const std::string& requester = "");
     // The job's status with its whole list; with `since`, also with the listing's numbers, and
     // only what changed after since when since is one of them (ShareReplies.h).
     std::optional<JobStatus> Status(std::uint64_t id,
@@ -45,6 +61,8 @@ class ShareJobs {
   private:
     struct Job {
         _BACKUPMAKEIMAGE request{};
+        std::uint64_t id = 0;
+        std::string requester;
         std::atomic<bool> cancel{false};
         std::mutex m;
         std::condition_variable cv;
@@ -59,6 +77,7 @@ class ShareJobs {
 
     ShareService& service_;
     Observer observer_;
+    EndObserver ended_;
     std::mutex mutex_;
     std::map<std::uint64_t, std::shared_ptr<Job>> jobs_;
     std::uint64_t nextId_ = 1;

@@ -41,16 +41,51 @@ std::optional<std::uint64_t> JobPath(const std::string& path, bool* cancel) {
     return ParseJobId(rest);
 }
 
+std::string Megabytes(unsigned long long bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+// "image 2010_05_23=10,00~10,03 for 10.0.0.7 built: 48 files, 12.5 MB in 3.2 s (job 4)"
+std::string ImageEndText(const ShareJobs::Ended& end) {
+    std::string text = "image " + (end.entry.empty() ? std::string("(no entry)") : end.entry);
+    if (!end.requester.empty())
+        text += " for " + end.requester;
+    char took[32];
+    std::snprintf(took, sizeof took, "%.1f s", static_cast<double>(end.took.count()) / 1000);
+    switch (end.state) {
+        case JobState::kDone:
+            text += " built: " + std::to_string(end.files) + " files, " + Megabytes(end.bytes) +
+                    " in " + took;
+            break;
+        case JobState::kFailed:
+            text += " not built (" + std::string(took) + "): " + end.problem;
+            break;
+        default:
+            text += " cancelled after " + std::string(took);
+            break;
+    }
+    return text + " (job " + std::to_string(end.id) + ")";
+}
+
 }  // namespace
 
 ShareServer::ShareServer(ShareService::Settings settings, Options options)
     : service_(std::make_unique<ShareService>(std::move(settings))), options_(std::move(options)) {
     jobs_ = std::make_unique<ShareJobs>(
-        *service_, [this](const std::string& item, const std::atomic<bool>& cancel) {
-            if (options_.verbose)
-                std::fprintf(stderr, "building %s\n", item.c_str());
+        *service_,
+        [this](const std::string& item, const std::atomic<bool>& cancel) {
+            if (options_.log)
+                options_.log->Write(LogLevel::kDebug, "building " + item);
             if (options_.onBuildItem)
                 options_.onBuildItem(item, cancel);
+        },
+        [this](const ShareJobs::Ended& end) {
+            if (options_.log)
+                options_.log->Write(
+                    end.state == JobState::kFailed ? LogLevel::kWarning : LogLevel::kInfo,
+                    ImageEndText(end));
         });
     // The largest body a client sends is a size request (6160 bytes): nothing bigger is read.
     site_.maxBody = 64 * 1024;
@@ -65,12 +100,15 @@ ShareServer::ShareServer(ShareService::Settings settings, Options options)
     site_.handle = [this](const HttpRequest& req, HttpResponse& res) { Handle(req, res); };
     // A file is sent at the pace its client reads it.
     site_.lengthy = [](const HttpRequest& req) { return req.path == kRouteFile; };
-    if (options_.verbose) {
-        site_.log = [](const HttpRequest& req, int status) {
-            std::fprintf(stderr, "%s %s %s -> %d\n", req.remote.c_str(), req.method.c_str(),
-                         req.target.c_str(), status);
-        };
-    }
+    site_.log = [this](const HttpOutcome& outcome) {
+        if (!options_.log)
+            return;
+        // A client polls a build's status many times a second while it waits.
+        bool cancel = false;
+        const bool poll = outcome.request && outcome.request->method == "GET" &&
+                          JobPath(outcome.request->path, &cancel) && !cancel;
+        options_.log->Write(OutcomeLevel(outcome, poll), OutcomeText(outcome));
+    };
 }
 
 ShareServer::~ShareServer() {
@@ -99,7 +137,7 @@ void ShareServer::Handle(const HttpRequest& req, HttpResponse& res) {
             return res.Text(400, p);
         _BACKUPMAKEIMAGE request;
         std::memcpy(&request, req.body.data(), sizeof request);
-        res.body = std::to_string(jobs_->Start(request));
+        res.body = std::to_string(jobs_->Start(request, req.remote));
     } else if (auto id = JobPath(req.path, &cancel); id && (cancel ? post : get)) {
         if (cancel) {
             if (!jobs_->Cancel(*id))

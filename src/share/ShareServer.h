@@ -13,6 +13,7 @@
 
 #include "backup/ShareService.h"
 #include "share/HttpServer.h"
+#include "share/ShareLog.h"
 
 namespace share {
 
@@ -21,9 +22,11 @@ class ShareJobs;
 class ShareServer {
   public:
     struct Options {
-        std::string token;     // "" only on a loopback address
-        bool verbose = false;  // one line per request and per built file on stderr
-        // Also sees every built file (ShareJobs::Observer), after the verbose line.
+        std::string token;  // "" only on a loopback address
+        // Takes a line per request's outcome and per image built or refused, and at debug
+        // level one per file built; null: nothing is logged. It must outlive the server.
+        const Log* log = nullptr;
+        // Also sees every built file (ShareJobs::Observer), after its log line.
         std::function<void(const std::string&, const std::atomic<bool>&)> onBuildItem;
         HttpServer::Limits limits;
     };

@@ -94,20 +94,22 @@ std::string EntryAudioDest(const std::string& imageRoot, const std::string& entr
 }
 
 std::string WorkingFolder(const std::string& base) {
-    return base + "\\Reserved";
+    // A base folder is given with its closing separator ("C:\Backup\") as often as without:
+    // either way the path shown to the operator has one between the two.
+    return !base.empty() && base.back() == '\\' ? base + "Reserved" : base + "\\Reserved";
 }
 std::string ReservePath(const std::string& base) {
-    return base + "\\Reserved\\reserve.dat";
+    return WorkingFolder(base) + "\\reserve.dat";
 }
 std::string WorkingEntryFolder(const std::string& base, const std::string& entry) {
-    return base + "\\Reserved\\" + entry;
+    return WorkingFolder(base) + "\\" + entry;
 }
 std::string WorkingInfoPath(const std::string& base, const std::string& entry) {
-    return base + "\\Reserved\\" + entry + "\\BackupInfo.dat";
+    return WorkingEntryFolder(base, entry) + "\\BackupInfo.dat";
 }
 std::string WorkingMinuteMapPath(const std::string& base, const std::string& entry,
                                  const std::string& day) {
-    return base + "\\Reserved\\" + entry + "\\" + day + "\\" + day + ".dat";
+    return WorkingEntryFolder(base, entry) + "\\" + day + "\\" + day + ".dat";
 }
 
 }  // namespace paths

@@ -211,7 +211,7 @@ class ShareFixture : public TempPrefixTest {
     }
     void Serve(const std::string& token = "",
                std::function<void(const std::string&, const std::atomic<bool>&)> onBuild = {}) {
-        share::ShareServer::Options options{token, false, std::move(onBuild)};
+        share::ShareServer::Options options{token, nullptr, std::move(onBuild)};
         server = std::make_unique<share::ShareServer>(serveSettings, options);
         std::string why;
         ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;

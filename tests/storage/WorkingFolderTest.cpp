@@ -120,3 +120,17 @@ TEST_F(WorkingFolderTest, LeftoversOfAKilledRunAreRemovedAndNothingElse) {
     EXPECT_FALSE(fs::exists(entry + "/20100523/.20100523.DAT.4242-2.quillon-part"));
     EXPECT_EQ(ReadText(entry + "/BackupInfo.dat"), "whole");
 }
+
+TEST(WorkingFolderPathsTest, ABaseFolderWithOrWithoutItsSeparatorGivesOneBeforeReserved) {
+    // The local base folder ends in one ("C:\Backup\"), the share server's does not.
+    for (const std::string base : {"C:\\Backup", "C:\\Backup\\"}) {
+        EXPECT_EQ(paths::WorkingFolder(base), "C:\\Backup\\Reserved") << base;
+        EXPECT_EQ(paths::ReservePath(base), "C:\\Backup\\Reserved\\reserve.dat") << base;
+        EXPECT_EQ(paths::WorkingInfoPath(base, "2010_05_23=10,00~10,03"),
+                  "C:\\Backup\\Reserved\\2010_05_23=10,00~10,03\\BackupInfo.dat")
+            << base;
+        EXPECT_EQ(paths::WorkingMinuteMapPath(base, "2010_05_23=10,00~10,03", "20100523"),
+                  "C:\\Backup\\Reserved\\2010_05_23=10,00~10,03\\20100523\\20100523.dat")
+            << base;
+    }
+}

@@ -1,9 +1,11 @@
 // quillon-cli against quillon-share, both real processes on loopback: the days and a day's
 // index as the local recorder shows them, a two-entry schedule backed up remotely equal byte for
 // byte to the local backup of the same schedule, and Ctrl-C mid-transfer leaving no temporary
-// data on the server. (The server's token rules are the share tests'.)
+// data on the server; the token from a private file or the environment, and a refusal that names
+// the port the operator gave. (The server's token rules are the share tests'.)
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include "CorruptingProxy.h"
 #include "FailingDisk.h"
 #include "PseudoDrives.h"
+#include "ScopedEnv.h"
 
 namespace fs = std::filesystem;
 
@@ -233,6 +236,55 @@ TEST_F(CliRemoteTest, TheTokenGoesWithEveryRequestAndNothingComesWithoutIt) {
     EXPECT_EQ(Remote({"days"}).status, 1);
     EXPECT_EQ(Remote({"day", "20100523"}, "s3cret").status, 0);
     EXPECT_EQ(Remote({"days"}, "s3cret").out, "20100523\n");
+}
+
+TEST_F(CliRemoteTest, TheTokenComesFromAPrivateFileOrTheEnvironmentAndRefusalsNameThePortGiven) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = plan.lastMinute = 600;
+    plan.width = plan.height = 16;
+    Record(plan);
+    const std::string token = "tk-cli-remote-0123";
+    StartServer(token);
+    const std::string where = "127.0.0.1:" + std::to_string(port);
+
+    // The days come from the pictures' port two below; the operator knows the one given.
+    const RunResult wrong = Remote({"days"}, "tk-wrong");
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_NE(wrong.err.find("the recorder at " + where + " does not accept our token"),
+              std::string::npos)
+        << wrong.err;
+    EXPECT_EQ(wrong.err.find(":" + std::to_string(port - 2)), std::string::npos) << wrong.err;
+
+    const std::string file = prefix() + "/cli.token";
+    WriteText(file, token + "\n");
+    ::chmod(file.c_str(), 0600);
+    RunResult r = Cli({"--remote", where, "--token-file", file, "days"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "20100523\n");
+    ::chmod(file.c_str(), 0644);
+    r = Cli({"--remote", where, "--token-file", file, "days"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(
+        r.err.find("the token file " + file + " may be read or changed by others (mode 0644)"),
+        std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find(token), std::string::npos) << r.err;
+    {
+        ScopedEnv variable("QUILLON_SHARE_TOKEN", token);
+        r = Cli({"--remote", where, "days"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        // A file given wins over the variable, and refused it is no reason to fall back on it.
+        r = Cli({"--remote", where, "--token-file", file, "days"});
+        EXPECT_EQ(r.status, 1);
+    }
+    r = Cli({"--token-file", file, "days"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--token and --token-file go with --remote"), std::string::npos) << r.err;
+    r = Cli({"--remote", where, "--token", token, "--token-file", file, "days"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("give the token once"), std::string::npos) << r.err;
 }
 
 TEST_F(CliRemoteTest, BytesChangedBetweenTheRecorderAndTheClientNeverMakeAVerifiedImage) {

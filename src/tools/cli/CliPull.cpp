@@ -14,14 +14,16 @@
 #include "platform/DriveTable.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Terminal.h"
 
 namespace {
 
 // One line for the journal: its level in front when stdout is the journal's stream.
 void Summary(int level, const std::string& text) {
-    const char* journal = std::getenv("JOURNAL_STREAM");
-    std::printf("%s%s\n", journal && *journal ? ("<" + std::to_string(level) + ">").c_str() : "",
-                text.c_str());
+    const std::string prefix = platform::IsJournal(platform::StandardStream::kOutput)
+                                   ? "<" + std::to_string(level) + ">"
+                                   : "";
+    std::printf("%s%s\n", prefix.c_str(), text.c_str());
     std::fflush(stdout);
 }
 
@@ -36,17 +38,6 @@ std::string RunFolderName(std::time_t now) {
     char name[32];
     std::strftime(name, sizeof name, "%Y-%m-%d_%H%M%S", &tm);
     return name;
-}
-
-std::string TokenFrom(const std::string& file, std::string& why) {
-    std::string token;
-    if (!platform::ReadWholeFile(file, token, 4096)) {
-        why = "the token file " + file + " cannot be read";
-        return std::string();
-    }
-    while (!token.empty() && (token.back() == '\n' || token.back() == '\r'))
-        token.pop_back();
-    return token;
 }
 
 // The ranges a run could not fetch, kept for the next run: one "YYYYMMDD HHMM HHMM" a line.
@@ -109,11 +100,11 @@ int CmdPull(const CliArgs& a, CliOptions options) {
         return Failed(name, "this quillon-cli cannot check a server's certificate");
     if (!ParseRemote(conf.remote, options.remote))
         return Failed(name, "remote takes ADDRESS:PORT: " + conf.remote);
-    if (!conf.tokenFile.empty()) {
-        options.remote.token = TokenFrom(conf.tokenFile, why);
-        if (!why.empty())
-            return Failed(name, why);
-    }
+    // The token of the recorder's file, else of the service (its credential or environment).
+    options.remote.token.clear();
+    options.remote.tokenFile = conf.tokenFile;
+    if (const std::string problem = TakeRemoteToken(options.remote); !problem.empty())
+        return Failed(name, problem);
     options.cameras = conf.cameraCount;
     options.progress = false;
     // The instance's own base folder keeps its schedule apart from every other's.

@@ -8,6 +8,7 @@
 #include "backup/RemoteBackup.h"
 #include "share/HttpPictureSource.h"
 #include "share/HttpShareClient.h"
+#include "share/TokenSource.h"
 
 bool ParseRemote(const std::string& text, RemoteOptions& out) {
     const std::size_t colon = text.rfind(':');
@@ -23,6 +24,17 @@ bool ParseRemote(const std::string& text, RemoteOptions& out) {
     out.address = text.substr(0, colon);
     out.port = p;
     return true;
+}
+
+std::string TakeRemoteToken(RemoteOptions& options) {
+    if (!options.token.empty()) {
+        if (const std::string problem = share::TokenTextProblem(options.token); !problem.empty())
+            return "the token given with --token " + problem;
+        return std::string();
+    }
+    const share::FoundToken found = share::FindToken(options.tokenFile);
+    options.token = found.value;
+    return found.problem;
 }
 
 RemoteLink::RemoteLink(BackupContext& ctx, const RemoteOptions& options)
@@ -91,6 +103,8 @@ bool RemoteLink::ServeUntil(unsigned long code, int timeoutMs) {
 
 std::vector<std::string> RemoteLink::Days(std::string& problem) const {
     share::HttpPictureSource source(options_.address, options_.port - 2, options_.token);
+    // The operator knows the recorder by the port given, not by the pictures' two below it.
+    source.NameAs(options_.address + ":" + std::to_string(options_.port));
     std::vector<std::string> days = source.Days();
     std::sort(days.rbegin(), days.rend());
     if (days.empty())

@@ -17,10 +17,16 @@ struct RemoteOptions {
     std::string address;  // "" for the local recorder
     int port = 0;
     std::string token;
+    std::string tokenFile;  // --token-file, read by TakeRemoteToken
 };
 
 // "host:port" into address and port; false when it is not one.
 bool ParseRemote(const std::string& text, RemoteOptions& out);
+
+// Sets the token from the first source given of --token, --token-file, QUILLON_SHARE_TOKEN and
+// the service's credential "token". Why not, when the one given cannot be used ("" when it can,
+// or when none was given).
+std::string TakeRemoteToken(RemoteOptions& options);
 
 class RemoteLink : public IShareClientReceiver {
   public:

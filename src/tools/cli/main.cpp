@@ -53,8 +53,10 @@ const char kUsage[] =
     "         $QUILLON_PREFIX/base), --date-type 0-8,\n"
     "         --cameras 1-64 (default 64), --model HEX (default 670), --no-progress,\n"
     "         --wait (wait for another running copy to finish instead of refusing),\n"
-    "         --remote ADDRESS:PORT [--token TOKEN] (days, day, add and backup --folder\n"
-    "         with the recordings of a recorder served by quillon-share)\n"
+    "         --remote ADDRESS:PORT [--token-file FILE] (days, day, add and backup\n"
+    "         --folder with the recordings of a recorder served by quillon-share; the\n"
+    "         token from FILE (mode 0600), else QUILLON_SHARE_TOKEN, else the service's\n"
+    "         credential \"token\"; --token TOKEN is shown to every user by ps)\n"
     "Drive paths such as C:\\Backup resolve through $QUILLON_PREFIX/drives.ini.\n"
     "quillon-cli --version prints the version, --help this text.\n";
 
@@ -136,6 +138,8 @@ int main(int argc, char** argv) {
 #endif
             } else if (a == "--token") {
                 options.remote.token = value();  // never repeated in the commands printed
+            } else if (a == "--token-file") {
+                options.remote.tokenFile = session(value());
             } else if (a == "--no-progress") {
                 options.progress = false;
             } else if (a == "--wait") {
@@ -200,8 +204,19 @@ int main(int argc, char** argv) {
         const auto found = kCommands.find(command);
         if (found == kCommands.end())
             throw UsageError{"unknown command " + command};
-        if (!options.remote.token.empty() && options.remote.address.empty())
-            throw UsageError{"--token goes with --remote"};
+        if ((!options.remote.token.empty() || !options.remote.tokenFile.empty()) &&
+            options.remote.address.empty())
+            throw UsageError{"--token and --token-file go with --remote"};
+        if (!options.remote.token.empty() && !options.remote.tokenFile.empty())
+            throw UsageError{"give the token once: --token-file FILE (or --token, which ps shows)"};
+#ifdef QUILLON_HAVE_SHARE
+        if (!options.remote.address.empty()) {
+            if (const std::string problem = TakeRemoteToken(options.remote); !problem.empty()) {
+                std::fprintf(stderr, "quillon-cli: %s\n", problem.c_str());
+                return 1;
+            }
+        }
+#endif
         CliSession session(options);
         if (const std::string problem = session.OwnFilesProblem(); !problem.empty()) {
             std::fprintf(stderr, "quillon-cli: %s\n", problem.c_str());

@@ -23,15 +23,18 @@
 #ifdef QUILLON_HAVE_SHARE
 #include "share/HttpPictureSource.h"
 #include "share/HttpShareClient.h"
+#include "share/TokenSource.h"
 #endif
 
 namespace {
 
 const char kUsage[] =
-    "usage: quillon [LAUNCH-STRING] [--base DIR] [--screenshot FILE]\n"
+    "usage: quillon [LAUNCH-STRING] [--base DIR] [--token-file FILE] [--screenshot FILE]\n"
     "  LAUNCH-STRING  the host's seventeen comma-terminated fields (\"1648A,16,1,N,,7004,eng,\")\n"
     "  --base DIR     the base folder (Reserved, GUIS, Other); default the program folder, or\n"
     "                 when installed $QUILLON_PREFIX/base\n"
+    "  --token-file FILE  the token of a remote recorder's quillon-share (mode 0600);\n"
+    "                 else QUILLON_SHARE_TOKEN, else the service's credential \"token\"\n"
     "  --screenshot FILE  saves a picture of the window once it has started, and closes it\n"
     "quillon --version prints the version, --help this text.\n";
 
@@ -56,18 +59,20 @@ int main(int argc, char** argv) {
     // The desktop finds the entry, and with it the icon, by this name.
     QGuiApplication::setDesktopFileName("quillon");
     QApplication::setWindowIcon(ProgramIcon());  // also the message boxes' and the browser's
-    std::string launch, base, screenshot;
+    std::string launch, base, screenshot, tokenFile;
     bool haveLaunch = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--base") == 0 && i + 1 < argc)
             base = argv[++i];
+        else if (std::strcmp(argv[i], "--token-file") == 0 && i + 1 < argc)
+            tokenFile = argv[++i];
         else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc)
             screenshot = argv[++i];
         else if (!haveLaunch)
             launch = argv[i], haveLaunch = true;
     }
     CQuillonApp app;
-    app.InitInstance(launch, [&base, &screenshot](CQuillonApp& a) {
+    app.InitInstance(launch, [&base, &screenshot, &tokenFile](CQuillonApp& a) {
         const platform::ProgramFolders folders = platform::CurrentProgramFolders();
         a.m_strExePath = platform::DriveFolderOf(folders.data);
         // An installed program keeps its base folder in the machine prefix, never below /usr.
@@ -82,14 +87,25 @@ int main(int argc, char** argv) {
         QtMessageBoxes boxes;
         // A remote recorder's quillon-share may want a token; the host's record has no room
         // for one.
-        const char* tokenVar = std::getenv("QUILLON_SHARE_TOKEN");
-        const std::string token = tokenVar ? tokenVar : "";
+        std::string token;
+#ifdef QUILLON_HAVE_SHARE
+        const share::FoundToken found = share::FindToken(tokenFile);
+        if (!found.problem.empty()) {
+            std::fprintf(stderr, "quillon: %s\n", found.problem.c_str());
+            return;
+        }
+        token = found.value;
+#endif
         // Pictures of this machine's recorder, or of the remote one from its share server.
         PlaybackView player([token](int remote, const std::string& server,
                                     int port) -> std::unique_ptr<playback::IPictureSource> {
             if (remote) {
 #ifdef QUILLON_HAVE_SHARE
-                return std::make_unique<share::HttpPictureSource>(server, port, token);
+                auto source = std::make_unique<share::HttpPictureSource>(server, port, token);
+                // Asked for on the port two below quillon-share's; named by the one the operator
+                // gave.
+                source->NameAs(server + ":" + std::to_string(port + 2));
+                return source;
 #else
                 return nullptr;
 #endif

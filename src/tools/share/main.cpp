@@ -1,122 +1,170 @@
 // quillon-share: serves one recorder's storage to a remote Quillon Backup over HTTP.
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
+#include <vector>
 
+#include "ServeConfig.h"
+#include "ServeOptions.h"
+#include "ServeToken.h"
+#include "StartupChecks.h"
 #include "platform/DrivePaths.h"
 #include "platform/Signals.h"
 #include "share/PictureServer.h"
 #include "share/ShareAccess.h"
-#include "share/ShareProtocol.h"
+#include "share/ShareLog.h"
 #include "share/ShareServer.h"
 
 namespace {
 
-int Usage(const char* why) {
-    if (why)
-        std::fprintf(stderr, "quillon-share: %s\n", why);
-    std::fprintf(stderr,
-                 "usage: quillon-share --root PATH [--listen ADDRESS:PORT] [--token TOKEN]\n"
-                 "                     [--cameras N] [--image-idle MINUTES] [--keep-free PERCENT]\n"
-                 "                     [--verbose] | --version\n"
-                 "  PATH     the recordings: a drive path (C:\\QorData) or a host folder\n"
-                 "  ADDRESS  127.0.0.1:%d unless given; other than loopback needs a token\n"
-                 "  MINUTES  an image nobody fetches from is removed after them (30)\n"
-                 "  PERCENT  of the recorder's disk an image build leaves free (10)\n",
-                 share::kDefaultPort);
-    return 2;
+int Usage(const share::Log& log, const std::string& why) {
+    if (!why.empty())
+        log.Write(share::LogLevel::kError, why);
+    std::fprintf(
+        why.empty() ? stdout : stderr,
+        "usage: quillon-share [--config FILE] --root PATH [--listen ADDRESS:PORT]\n"
+        "                     [--token-file FILE] [--cameras N] [--image-idle MINUTES]\n"
+        "                     [--keep-free PERCENT] [--verbose | --quiet] | --version\n"
+        "  FILE     settings as lines KEY = VALUE, the keys those of the options (root,\n"
+        "           listen, token-file, ...); the command line wins over it\n"
+        "  PATH     the recordings: a drive path (C:\\QorData) or a host folder\n"
+        "  ADDRESS  127.0.0.1:%d unless given; other than loopback needs a token, from\n"
+        "           --token-file (mode 0600), QUILLON_SHARE_TOKEN or the credential \"token\"\n"
+        "  MINUTES  an image nobody fetches from is removed after them (30)\n"
+        "  PERCENT  of the recorder's disk an image build leaves free (10)\n"
+        "  --verbose adds a line per file built, --quiet leaves out the answered requests\n",
+        share::kDefaultPort);
+    return why.empty() ? 0 : 2;
 }
 
-// A drive path stays as given; a host folder becomes the drive path that reaches it.
-std::string StorageRoot(const std::string& path) {
-    if (path.size() >= 2 && path[1] == ':')
-        return path;
-    return platform::ToDrivePath(path);
+// The settings of the file, then those of the command line over them.
+std::string GatherOptions(const CommandLine& cl, ServeOptions& options) {
+    std::vector<GivenSetting> settings;
+    if (!cl.config.empty())
+        if (std::string problem = ReadConfigFile(cl.config, settings); !problem.empty())
+            return problem;
+    settings.insert(settings.end(), cl.settings.begin(), cl.settings.end());
+    for (const GivenSetting& s : settings)
+        if (std::string problem = ApplySetting(s, options); !problem.empty())
+            return problem;
+    return OptionsProblem(options);
+}
+
+// What an operator should know before the first client comes: warnings that do not stop it.
+void WarnOfWeakSpots(const share::Log& log, const share::FoundToken& token,
+                     const ShareService::Settings& settings, const std::string& served) {
+    if (token.value.empty())
+        log.Write(share::LogLevel::kWarning,
+                  "no token: every user and program of this machine can fetch the recordings "
+                  "through " +
+                      served +
+                      " (give one with --token-file, QUILLON_SHARE_TOKEN or the credential "
+                      "\"token\")");
+    else if (token.from == "--token")
+        log.Write(share::LogLevel::kWarning,
+                  "--token shows the token to every user of this machine (ps); give it with "
+                  "--token-file or QUILLON_SHARE_TOKEN instead");
+    else if (token.value.size() < 16)
+        log.Write(share::LogLevel::kWarning, "the token from " + token.from + " has only " +
+                                                 std::to_string(token.value.size()) +
+                                                 " characters: one that short can be guessed");
+    if (const std::string problem = RecordingsProblem(settings.storageRoot); !problem.empty())
+        log.Write(share::LogLevel::kWarning, problem);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string root, listen = "127.0.0.1:" + std::to_string(share::kDefaultPort);
-    share::ShareServer::Options options;
-    int cameras = 64;
-    double idleMinutes = 30, keepFreePercent = 10;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        const char* v = nullptr;
-        if (arg == "--verbose") {
-            options.verbose = true;
-        } else if (arg == "--help" || arg == "-h") {
-            Usage(nullptr);
-            return 0;
-        } else if (arg == "--version") {
-            std::printf("quillon-share %s\n", QUILLON_VERSION);
-            return 0;
-        } else if (!(v = value())) {
-            return Usage(("missing value of " + arg).c_str());
-        } else if (arg == "--root") {
-            root = v;
-        } else if (arg == "--listen") {
-            listen = v;
-        } else if (arg == "--token") {
-            options.token = v;
-        } else if (arg == "--cameras") {
-            cameras = std::atoi(v);
-            if (cameras < 1 || cameras > 64)
-                return Usage("--cameras takes 1 to 64");
-        } else if (arg == "--image-idle") {
-            idleMinutes = std::atof(v);
-            if (!(idleMinutes > 0 && idleMinutes <= 7 * 24 * 60))
-                return Usage("--image-idle takes minutes above 0, at most a week");
-        } else if (arg == "--keep-free") {
-            keepFreePercent = std::atof(v);
-            if (!(keepFreePercent >= 0 && keepFreePercent <= 100))
-                return Usage("--keep-free takes a percentage from 0 to 100");
-        } else {
-            return Usage(("unknown argument " + arg).c_str());
-        }
+    share::Log log("quillon-share");
+    const CommandLine cl = ParseCommandLine(argc, argv);
+    HideTokenArgument(argc, argv);
+    if (!cl.problem.empty())
+        return Usage(log, cl.problem);
+    if (cl.help)
+        return Usage(log, std::string());
+    if (cl.version) {
+        std::printf("quillon-share %s\n", QUILLON_VERSION);
+        return 0;
     }
-    if (root.empty())
-        return Usage("--root is required");
-    auto address = share::ParseListenAddress(listen);
-    if (!address)
-        return Usage(("cannot read the address " + listen).c_str());
+    ServeOptions options;
+    if (const std::string problem = GatherOptions(cl, options); !problem.empty()) {
+        log.Write(share::LogLevel::kError, problem);
+        return 2;
+    }
+    log.SetMost(options.quiet     ? share::LogLevel::kNotice
+                : options.verbose ? share::LogLevel::kDebug
+                                  : share::LogLevel::kInfo);
+    if (const std::string problem = UnservedOptionsProblem(options); !problem.empty()) {
+        log.Write(share::LogLevel::kError, problem);
+        return 2;
+    }
+    const auto address = share::ParseListenAddress(options.listen);
+    const share::FoundToken token = ServeToken(options);
+    if (!token.problem.empty()) {
+        log.Write(share::LogLevel::kError, token.problem);
+        return 1;
+    }
+    if (const std::string problem = share::ListenProblem(address->host, token.value);
+        !problem.empty()) {
+        log.Write(share::LogLevel::kError, problem);
+        return 1;
+    }
+    if (const std::string problem = WorkingFolderProblem(); !problem.empty()) {
+        log.Write(share::LogLevel::kError, problem);
+        return 1;
+    }
+
+    ShareService::Settings settings;
+    settings.storageRoot = StorageRoot(options.root);
+    settings.cameras = options.cameras;
+    settings.abandonAfter =
+        std::chrono::milliseconds(static_cast<long long>(options.imageIdleMinutes * 60 * 1000));
+    settings.keepFree = options.keepFreePercent / 100;
 
     // Every thread started from here on leaves the stop signals to the wait below.
     platform::HoldStopSignals();
     // A client that goes away mid-reply must not end the server.
     platform::IgnoreBrokenPipes();
 
-    ShareService::Settings settings;
-    settings.storageRoot = StorageRoot(root);
-    settings.cameras = cameras;
-    settings.abandonAfter =
-        std::chrono::milliseconds(static_cast<long long>(idleMinutes * 60 * 1000));
-    settings.keepFree = keepFreePercent / 100;
-    share::ShareServer server(settings, options);
+    share::ShareServer::Options serverOptions;
+    serverOptions.token = token.value;
+    serverOptions.log = &log;
+    share::ShareServer server(settings, serverOptions);
     std::string why;
     if (!server.Start(address->host, address->port, &why)) {
-        std::fprintf(stderr, "quillon-share: %s\n", why.c_str());
+        log.Write(share::LogLevel::kError, why);
         return 1;
     }
+    const std::string served = address->host + ":" + std::to_string(server.port());
 
     // The preview's pictures, on the port two below, under the same token.
     share::PictureServer pictures(settings.storageRoot);
-    if (server.port() < 3 || !pictures.Start(address->host, server.port() - 2, options.token)) {
-        std::fprintf(stderr, "quillon-share: cannot serve the pictures on %s:%d\n",
-                     address->host.c_str(), server.port() - 2);
+    pictures.SetLog([&log](const share::HttpOutcome& outcome) {
+        // The preview asks for pictures many times a second while it plays.
+        log.Write(share::OutcomeLevel(outcome, true), "pictures: " + share::OutcomeText(outcome));
+    });
+    const std::string picturesAt = address->host + ":" + std::to_string(server.port() - 2);
+    if (!pictures.Start(address->host, server.port() - 2, token.value)) {
+        // The operator gave the first port: say which other one is needed and why.
+        log.Write(share::LogLevel::kError,
+                  "cannot serve the preview's pictures on " + picturesAt + ", the port two below " +
+                      served +
+                      " (is another program using it?); give --listen a port whose "
+                      "neighbour two below is free");
         server.Stop();
         return 1;
     }
 
-    std::printf("quillon-share: serving %s on %s:%d\n", settings.storageRoot.c_str(),
-                address->host.c_str(), server.port());
+    std::printf("quillon-share: serving %s on %s\n", settings.storageRoot.c_str(), served.c_str());
     std::fflush(stdout);
+    log.Write(share::LogLevel::kNotice,
+              std::string("started (version ") + QUILLON_VERSION + "): serving " +
+                  settings.storageRoot + " (" + platform::ResolvePath(settings.storageRoot) +
+                  ") on " + served + ", the preview's pictures on " + picturesAt + "; " +
+                  (token.value.empty() ? std::string("no token") : "the token from " + token.from));
+    WarnOfWeakSpots(log, token, settings, served);
     const std::string stopSignal = platform::WaitForStopSignal();
-    std::fprintf(stderr, "quillon-share: %s, stopping\n", stopSignal.c_str());
+    log.Write(share::LogLevel::kNotice, stopSignal + ", stopping");
     pictures.Stop();
     server.Stop();
     return 0;

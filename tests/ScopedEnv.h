@@ -1,0 +1,34 @@
+#pragma once
+// Sets (or, given nullptr, removes) an environment variable until the end of the scope: a
+// program started meanwhile (CliRunner.h) inherits it.
+#include <stdlib.h>
+
+#include <string>
+
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = ::getenv(name)) {
+            old_ = old;
+            had_ = true;
+        }
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
+    ~ScopedEnv() {
+        if (had_)
+            ::setenv(name_.c_str(), old_.c_str(), 1);
+        else
+            ::unsetenv(name_.c_str());
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::string name_;
+    std::string old_;
+    bool had_ = false;
+};

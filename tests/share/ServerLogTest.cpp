@@ -1,0 +1,259 @@
+// What quillon-share's log says: the level prefixes the journal reads and the plain lines of a
+// terminal, a line a client's bytes cannot split, a token never written, and — from a server in
+// this process — one line per request's outcome and per image built or refused, with failures
+// logged whatever level was chosen.
+#include <httplib.h>
+
+#include <mutex>
+
+#include "RawClient.h"
+#include "ShareFixture.h"
+#include "share/ShareLink.h"
+#include "share/ShareLog.h"
+
+namespace {
+
+// The lines a Log writes, kept for the test.
+class Lines {
+  public:
+    share::Log::Sink Sink() {
+        return [this](std::string_view line) {
+            std::lock_guard<std::mutex> lock(m_);
+            lines_.emplace_back(line);
+        };
+    }
+    std::vector<std::string> All() {
+        std::lock_guard<std::mutex> lock(m_);
+        return lines_;
+    }
+    // The lines that hold every one of the parts.
+    std::vector<std::string> With(std::initializer_list<std::string> parts) {
+        std::vector<std::string> found;
+        for (const auto& line : All()) {
+            bool all = true;
+            for (const auto& p : parts)
+                all = all && line.find(p) != std::string::npos;
+            if (all)
+                found.push_back(line);
+        }
+        return found;
+    }
+    std::string Text() {
+        std::string text;
+        for (const auto& line : All())
+            text += line;
+        return text;
+    }
+
+  private:
+    std::mutex m_;
+    std::vector<std::string> lines_;
+};
+
+share::HttpRequest Request(const std::string& method, const std::string& target) {
+    share::HttpRequest req;
+    req.method = method;
+    req.target = target;
+    req.path = target.substr(0, target.find('?'));
+    req.remote = "10.0.0.7";
+    return req;
+}
+
+}  // namespace
+
+TEST(ShareLogTest, TheJournalGetsLevelPrefixesATerminalPlainLinesAndNeitherALineBreakOfAClient) {
+    Lines journalLines, plainLines;
+    share::Log journal("quillon-share", true, journalLines.Sink());
+    share::Log plain("quillon-share", false, plainLines.Sink());
+    for (share::Log* log : {&journal, &plain}) {
+        log->Write(share::LogLevel::kError, "cannot listen");
+        log->Write(share::LogLevel::kWarning, "GET /x\n<3>forged -> 401");
+        log->Write(share::LogLevel::kNotice, "serving");
+        log->Write(share::LogLevel::kInfo, "GET /v1/file -> 200");
+        log->Write(share::LogLevel::kDebug, "building 10:00");  // below the level set
+    }
+    EXPECT_EQ(journalLines.All(),
+              (std::vector<std::string>{"<3>cannot listen\n", "<4>GET /x?<3>forged -> 401\n",
+                                        "<5>serving\n", "<6>GET /v1/file -> 200\n"}));
+    EXPECT_EQ(plainLines.All(),
+              (std::vector<std::string>{"quillon-share: error: cannot listen\n",
+                                        "quillon-share: warning: GET /x?<3>forged -> 401\n",
+                                        "quillon-share: serving\n",
+                                        "quillon-share: GET /v1/file -> 200\n"}));
+
+    // --quiet keeps what went wrong and the notices, --verbose adds the debug lines.
+    Lines quietLines;
+    share::Log quiet("quillon-share", true, quietLines.Sink());
+    quiet.SetMost(share::LogLevel::kNotice);
+    quiet.Write(share::LogLevel::kInfo, "answered");
+    quiet.Write(share::LogLevel::kWarning, "refused");
+    quiet.SetMost(share::LogLevel::kDebug);
+    quiet.Write(share::LogLevel::kDebug, "building");
+    EXPECT_EQ(quietLines.All(), (std::vector<std::string>{"<4>refused\n", "<7>building\n"}));
+}
+
+TEST(ShareLogTest, AnOutcomeSaysWhoAskedWhatAndHowItEndedAndItsLevelFollowsTheEnd) {
+    const share::HttpRequest file = Request("GET", "/v1/file?entry=e&name=a.dat");
+    share::HttpOutcome ok{"10.0.0.7", &file, 200, 5120, true, ""};
+    EXPECT_EQ(share::OutcomeText(ok),
+              "10.0.0.7 GET /v1/file?entry=e&name=a.dat -> 200, 5120 bytes");
+    EXPECT_EQ(share::OutcomeLevel(ok, false), share::LogLevel::kInfo);
+    EXPECT_EQ(share::OutcomeLevel(ok, true), share::LogLevel::kDebug);
+
+    const share::HttpOutcome refused{"10.0.0.7", &file, 401,
+                                     27,         true,  "a bearer token is required"};
+    EXPECT_EQ(share::OutcomeText(refused),
+              "10.0.0.7 GET /v1/file?entry=e&name=a.dat -> 401, 27 bytes: a bearer token is "
+              "required");
+    // A failure is a warning even for a request that is routine when it succeeds.
+    EXPECT_EQ(share::OutcomeLevel(refused, true), share::LogLevel::kWarning);
+
+    const share::HttpOutcome broken{"10.0.0.7", &file, 500, 30, true, "cannot be read"};
+    EXPECT_EQ(share::OutcomeLevel(broken, false), share::LogLevel::kError);
+
+    const share::HttpOutcome cut{"10.0.0.7", &file, 200, 65536, false, ""};
+    EXPECT_EQ(share::OutcomeText(cut),
+              "10.0.0.7 GET /v1/file?entry=e&name=a.dat -> 200, 65536 bytes, cut short: the "
+              "client no longer took the reply");
+    EXPECT_EQ(share::OutcomeLevel(cut, true), share::LogLevel::kWarning);
+
+    const share::HttpRequest post = Request("POST", "/v1/index");
+    const share::HttpOutcome dropped{"10.0.0.7", &post, 0, 0, false, "its body did not arrive"};
+    EXPECT_EQ(share::OutcomeText(dropped),
+              "10.0.0.7 POST /v1/index dropped: its body did not arrive");
+    EXPECT_EQ(share::OutcomeLevel(dropped, false), share::LogLevel::kWarning);
+
+    const share::HttpOutcome head{"10.0.0.8", nullptr, 431, 0, true, "the head is too large"};
+    EXPECT_EQ(share::OutcomeText(head), "10.0.0.8 refused with 431: the head is too large");
+    const share::HttpOutcome away{"10.0.0.9", nullptr, 0, 0, false, "turned away: too many"};
+    EXPECT_EQ(share::OutcomeText(away), "10.0.0.9: turned away: too many");
+    EXPECT_EQ(share::OutcomeLevel(away, false), share::LogLevel::kWarning);
+
+    // A token a client put in the query is not written down, whatever its parameter's case.
+    const share::HttpRequest leaky = Request("GET", "/days?Access_Token=s3cret&day=20100523");
+    const std::string text = share::OutcomeText({"10.0.0.7", &leaky, 404, 14, true, ""});
+    EXPECT_EQ(text.find("s3cret"), std::string::npos) << text;
+    EXPECT_NE(text.find("day=20100523"), std::string::npos) << text;
+}
+
+class ServerLogTest : public ShareFixture {
+  protected:
+    void Serve(const std::string& token, share::LogLevel most,
+               share::HttpServer::Limits limits = {}) {
+        log = std::make_unique<share::Log>("quillon-share", true, lines.Sink());
+        log->SetMost(most);
+        share::ShareServer::Options options;
+        options.token = token;
+        options.log = log.get();
+        options.limits = limits;
+        server = std::make_unique<share::ShareServer>(serveSettings, options);
+        std::string why;
+        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
+    }
+    void TearDown() override {
+        if (server)
+            server->Stop();
+        server.reset();
+        ShareFixture::TearDown();
+    }
+    Lines lines;
+    std::unique_ptr<share::Log> log;
+};
+
+TEST_F(ServerLogTest, EveryRefusalIsAWarningEvenWhenAnsweredRequestsAreNotLogged) {
+    Serve("s3cret-token-1234", share::LogLevel::kNotice);  // --quiet
+    httplib::Client http("127.0.0.1", server->port());
+    ASSERT_EQ(http.Post("/v1/index", kDay, "text/plain")->status, 401);
+    http.set_bearer_token_auth("wrong");
+    ASSERT_EQ(http.Post("/v1/index", kDay, "text/plain")->status, 401);
+    http.set_bearer_token_auth("s3cret-token-1234");
+    ASSERT_EQ(http.Post("/v1/index", kDay, "text/plain")->status, 200);
+    ASSERT_EQ(http.Get("/v1/image/99")->status, 404);
+    // A head that is no HTTP never reaches a route, and is said all the same.
+    RawClient raw(server->port());
+    raw.Send("NONSENSE\r\n\r\n");
+    EXPECT_EQ(RawClient::Status(raw.Receive(2)), 400);
+
+    const auto refused = lines.With({"<4>127.0.0.1 POST /v1/index -> 401"});
+    EXPECT_EQ(refused.size(), 2u) << lines.Text();
+    EXPECT_EQ(lines.With({"-> 200"}).size(), 0u) << lines.Text();
+    EXPECT_EQ(lines.With({"<4>127.0.0.1 GET /v1/image/99 -> 404", "no such image job"}).size(), 1u)
+        << lines.Text();
+    EXPECT_EQ(lines.With({"<4>127.0.0.1 refused with 4"}).size(), 1u) << lines.Text();
+    for (const auto& line : lines.All())
+        EXPECT_EQ(line.find("s3cret"), std::string::npos) << line;
+}
+
+TEST_F(ServerLogTest, AnImageBuiltIsOneLineAndTheStatusPollsAndItsFilesAreDebugLines) {
+    Serve("", share::LogLevel::kDebug);  // --verbose
+    httplib::Client http("127.0.0.1", server->port());
+    const share::JobStatus status = BuildImage(http);
+    ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
+    const auto built = lines.With({"<6>image 2010_05_23=10,00~10,03 for 127.0.0.1 built: ",
+                                   std::to_string(status.files.size()) + " files"});
+    EXPECT_EQ(built.size(), 1u) << lines.Text();
+    EXPECT_EQ(lines.With({"<6>127.0.0.1 POST /v1/image -> 200"}).size(), 1u) << lines.Text();
+    // Polled every few milliseconds while it builds: at info they would drown the rest.
+    const auto polls = lines.With({"127.0.0.1 GET /v1/image/"});
+    EXPECT_GT(polls.size(), 0u) << lines.Text();
+    EXPECT_EQ(lines.With({"<7>127.0.0.1 GET /v1/image/"}).size(), polls.size()) << lines.Text();
+    EXPECT_GT(lines.With({"<7>building "}).size(), 0u) << lines.Text();
+    const std::string file = "/v1/file?entry=" + share::QueryValue(status.entry) +
+                             "&name=" + share::QueryValue(status.files.front().name);
+    ASSERT_EQ(http.Get(file)->status, 200);
+    EXPECT_EQ(lines
+                  .With({"<6>127.0.0.1 GET /v1/file?entry=",
+                         "-> 200, " + std::to_string(status.files.front().size) + " bytes"})
+                  .size(),
+              1u)
+        << lines.Text();
+}
+
+TEST_F(ServerLogTest, AnImageThatCannotBeBuiltIsAWarningThatNamesTheWorkingFolderOnce) {
+    Serve("", share::LogLevel::kNotice);
+    // The server's working folder taken by a file after its start, as a full or read-only disk
+    // would take it.
+    WriteText(driveC() + "/NetBackupTemp/Reserved", "not a folder");
+    httplib::Client http("127.0.0.1", server->port());
+    const share::JobStatus status = BuildImage(http);
+    ASSERT_EQ(status.state, share::JobState::kFailed);
+    // One separator between the folders, in what the client is told and in the log.
+    EXPECT_NE(status.problem.find("working folder C:\\NetBackupTemp\\Reserved"), std::string::npos)
+        << status.problem;
+    const auto refused = lines.With(
+        {"<4>image 2010_05_23=10,00~10,03 for 127.0.0.1 not built", "C:\\NetBackupTemp\\Reserved"});
+    EXPECT_EQ(refused.size(), 1u) << lines.Text();
+    EXPECT_EQ(lines.Text().find("\\\\"), std::string::npos) << lines.Text();
+}
+
+TEST_F(ServerLogTest, AnAddressOverItsShareOfConnectionsIsSaidOnceUntilItIsBelowItAgain) {
+    share::HttpServer::Limits limits;
+    limits.perAddress = 2;
+    Serve("", share::LogLevel::kInfo, limits);
+    const std::string line = "<4>127.0.0.1: turned away: too many connections from this address\n";
+    auto said = [&] {
+        const auto all = lines.All();
+        return std::count(all.begin(), all.end(), line);
+    };
+    auto first = std::make_unique<RawClient>(server->port());
+    RawClient second(server->port());
+    ASSERT_TRUE(first->connected() && second.connected());
+    // A flood from one address is one line, not one a connection.
+    for (int i = 0; i < 5; ++i) {
+        RawClient over(server->port());
+        EXPECT_TRUE(over.ClosedWithin(2)) << i;
+    }
+    EXPECT_EQ(said(), 1) << lines.Text();
+    // Once one of its connections has ended, the next one over its share is said again.
+    first.reset();
+    std::unique_ptr<RawClient> taken;
+    for (int i = 0; i < 200 && !taken; ++i) {
+        auto again = std::make_unique<RawClient>(server->port());
+        if (!again->ClosedWithin(0.05))
+            taken = std::move(again);  // the server has seen the first one end
+    }
+    ASSERT_TRUE(taken);
+    RawClient third(server->port());
+    EXPECT_TRUE(third.ClosedWithin(2));
+    EXPECT_EQ(said(), 2) << lines.Text();
+}

@@ -1,0 +1,125 @@
+// Where the programs take the token from: a token file only its user may read (any other file,
+// a link in its place or one of another user is refused, naming the file and never the token),
+// QUILLON_SHARE_TOKEN, and the service manager's credential; the first given wins.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "ScopedEnv.h"
+#include "TestEnv.h"
+#include "share/TokenSource.h"
+
+namespace fs = std::filesystem;
+
+class TokenSourceTest : public TempPrefixTest {
+  protected:
+    std::string Secret(const std::string& name, const std::string& text, mode_t mode) {
+        const std::string path = prefix() + "/" + name;
+        WriteText(path, text);
+        ::chmod(path.c_str(), mode);
+        return path;
+    }
+};
+
+TEST_F(TokenSourceTest, ATokenFileOfThisUserAloneGivesItsOneLine) {
+    for (const char* text :
+         {"tk-0123456789abcdef", "tk-0123456789abcdef\n", "  tk-0123456789abcdef \r\n\n"}) {
+        const std::string path = Secret("token", text, 0600);
+        const share::FoundToken found = share::ReadTokenFile(path);
+        EXPECT_EQ(found.problem, "") << text;
+        EXPECT_EQ(found.value, "tk-0123456789abcdef") << text;
+        EXPECT_EQ(found.from, "the token file " + path);
+    }
+    EXPECT_EQ(share::ReadTokenFile(Secret("ro", "tk-ro", 0400)).value, "tk-ro");
+}
+
+TEST_F(TokenSourceTest, AFileOthersMayReachOrThatIsNoPlainFileOfOursIsRefusedWithoutTheToken) {
+    struct Case {
+        std::string path;
+        std::string says;
+    };
+    std::vector<Case> cases{
+        {Secret("world", "tk-world-secret", 0644), "mode 0644"},
+        {Secret("group", "tk-group-secret", 0640), "mode 0640"},
+        {Secret("exec", "tk-exec-secret", 0700), "mode 0700"},
+        {prefix() + "/missing", "does not exist"},
+    };
+    const std::string target = Secret("target", "tk-link-secret", 0600);
+    fs::create_symlink(target, prefix() + "/link");
+    cases.push_back({prefix() + "/link", "symbolic link"});
+    fs::create_directory(prefix() + "/folder");
+    ::chmod((prefix() + "/folder").c_str(), 0700);
+    cases.push_back({prefix() + "/folder", "not a regular file"});
+    if (::geteuid() == 0) {
+        // Only root can give a file away; a token file of another user is never ours.
+        const std::string theirs = Secret("theirs", "tk-theirs-secret", 0600);
+        ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+        cases.push_back({theirs, "belongs to user 65534"});
+    }
+    for (const auto& c : cases) {
+        const share::FoundToken found = share::ReadTokenFile(c.path);
+        EXPECT_EQ(found.value, "") << c.path;
+        EXPECT_NE(found.problem.find(c.path), std::string::npos) << found.problem;
+        EXPECT_NE(found.problem.find(c.says), std::string::npos) << found.problem;
+        EXPECT_EQ(found.problem.find("secret"), std::string::npos) << found.problem;
+    }
+}
+
+TEST_F(TokenSourceTest, WhatCannotTravelInAHeaderIsNoToken) {
+    for (const char* text : {"", "\n\n", "two words", "tk\x01", "t\xC3\xA9", "tk-a\ntk-b"}) {
+        const share::FoundToken found = share::ReadTokenFile(Secret("bad", text, 0600));
+        EXPECT_EQ(found.value, "") << text;
+        EXPECT_NE(found.problem, "") << text;
+    }
+    EXPECT_NE(share::TokenTextProblem(std::string(1025, 'a')), "");
+    EXPECT_EQ(share::TokenTextProblem(std::string(1024, 'a')), "");
+    const share::FoundToken huge =
+        share::ReadTokenFile(Secret("huge", std::string(4096, 'a'), 0600));
+    EXPECT_NE(huge.problem.find("longer than"), std::string::npos) << huge.problem;
+}
+
+TEST_F(TokenSourceTest, TheFileGivenComesFirstThenTheVariableThenTheCredential) {
+    const std::string file = Secret("token", "tk-from-file", 0600);
+    const std::string credentials = prefix() + "/credentials";
+    fs::create_directory(credentials);
+    Secret("credentials/token", "tk-from-credential\n", 0400);
+    ScopedEnv folder("CREDENTIALS_DIRECTORY", credentials.c_str());
+    {
+        ScopedEnv variable(share::kTokenVariable, "tk-from-variable");
+        EXPECT_EQ(share::FindToken(file).value, "tk-from-file");
+        const share::FoundToken found = share::FindToken("");
+        EXPECT_EQ(found.value, "tk-from-variable");
+        EXPECT_EQ(found.from, "QUILLON_SHARE_TOKEN");
+    }
+    {
+        // Set but empty is not set, as the shell's `QUILLON_SHARE_TOKEN= program` means it.
+        ScopedEnv variable(share::kTokenVariable, "");
+        const share::FoundToken found = share::FindToken("");
+        EXPECT_EQ(found.value, "tk-from-credential");
+        EXPECT_EQ(found.from, "the credential " + credentials + "/token");
+    }
+    ScopedEnv noVariable(share::kTokenVariable, nullptr);
+    // The service manager may hand the file over owned by another user through an access list:
+    // only a file every user may read is refused.
+    ::chmod((credentials + "/token").c_str(), 0440);
+    EXPECT_EQ(share::FindToken("").value, "tk-from-credential");
+    ::chmod((credentials + "/token").c_str(), 0444);
+    EXPECT_NE(share::FindToken("").problem.find("every user"), std::string::npos);
+    // Credentials without ours, or none at all: no token, and nothing wrong.
+    fs::remove(credentials + "/token");
+    EXPECT_EQ(share::FindToken("").value, "");
+    EXPECT_EQ(share::FindToken("").problem, "");
+    {
+        ScopedEnv noFolder("CREDENTIALS_DIRECTORY", nullptr);
+        const share::FoundToken none = share::FindToken("");
+        EXPECT_EQ(none.value, "");
+        EXPECT_EQ(none.from, "");
+        EXPECT_EQ(none.problem, "");
+    }
+    ScopedEnv badVariable(share::kTokenVariable, "two words");
+    const share::FoundToken bad = share::FindToken("");
+    EXPECT_EQ(bad.value, "");
+    EXPECT_NE(bad.problem.find("QUILLON_SHARE_TOKEN"), std::string::npos) << bad.problem;
+    EXPECT_EQ(bad.problem.find("two words"), std::string::npos) << bad.problem;
+}
