@@ -17,10 +17,15 @@ struct RemoteOptions {
     std::string address;  // "" for the local recorder
     int port = 0;
     std::string token;
+    // TLS: an https:// address, and how its certificate is trusted (--ca FILE, --pin PIN).
+    bool https = false;
+    std::string ca, pin;
 };
 
-// "host:port" into address and port; false when it is not one.
+// "host:port" or "https://host:port" into address, port and https; false when it is not one.
 bool ParseRemote(const std::string& text, RemoteOptions& out);
+// TLS: why --ca and --pin cannot be used as given ("" when they can).
+std::string RemoteTlsProblem(const RemoteOptions& options);
 
 class RemoteLink : public IShareClientReceiver {
   public:

@@ -50,7 +50,9 @@ const char kUsage[] =
     "         --cameras 1-64 (default 64), --model HEX (default 670), --no-progress,\n"
     "         --wait (wait for another running copy to finish instead of refusing),\n"
     "         --remote ADDRESS:PORT [--token TOKEN] (days, day, add and backup --folder\n"
-    "         with the recordings of a recorder served by quillon-share)\n"
+    "         with the recordings of a recorder served by quillon-share),\n"
+    "         --remote https://ADDRESS:PORT [--ca FILE | --pin sha256:HEX] (over TLS: the\n"
+    "         server's certificate checked against the authority in FILE, or by its pin)\n"
     "Drive paths such as C:\\Backup resolve through $QUILLON_PREFIX/drives.ini.\n"
     "quillon-cli --version prints the version, --help this text.\n";
 
@@ -132,6 +134,10 @@ int main(int argc, char** argv) {
 #endif
             } else if (a == "--token") {
                 options.remote.token = value();  // never repeated in the commands printed
+            } else if (a == "--ca") {
+                options.remote.ca = session(value());
+            } else if (a == "--pin") {
+                options.remote.pin = session(value());
             } else if (a == "--no-progress") {
                 options.progress = false;
             } else if (a == "--wait") {
@@ -194,6 +200,10 @@ int main(int argc, char** argv) {
             throw UsageError{"unknown command " + command};
         if (!options.remote.token.empty() && options.remote.address.empty())
             throw UsageError{"--token goes with --remote"};
+#ifdef QUILLON_HAVE_SHARE
+        if (const std::string tls = RemoteTlsProblem(options.remote); !tls.empty())  // TLS
+            throw UsageError{tls};
+#endif
         CliSession session(options);
         if (const std::string problem = session.OwnFilesProblem(); !problem.empty()) {
             std::fprintf(stderr, "quillon-cli: %s\n", problem.c_str());

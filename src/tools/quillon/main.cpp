@@ -84,12 +84,18 @@ int main(int argc, char** argv) {
         // for one.
         const char* tokenVar = std::getenv("QUILLON_SHARE_TOKEN");
         const std::string token = tokenVar ? tokenVar : "";
+#ifdef QUILLON_HAVE_SHARE
+        // TLS to the remote recorder, its certificate checked by the pin or the authority given
+        // as the token is (QUILLON_SHARE_PIN, QUILLON_SHARE_CA); neither set: plain HTTP.
+        const share::TlsTrust trust = share::TrustFromEnvironment();
+#endif
         // Pictures of this machine's recorder, or of the remote one from its share server.
-        PlaybackView player([token](int remote, const std::string& server,
-                                    int port) -> std::unique_ptr<playback::IPictureSource> {
+        PlaybackView player([=](int remote, const std::string& server,
+                                int port) -> std::unique_ptr<playback::IPictureSource> {
             if (remote) {
 #ifdef QUILLON_HAVE_SHARE
-                return std::make_unique<share::HttpPictureSource>(server, port, token);
+                return std::make_unique<share::HttpPictureSource>(server, port, token,
+                                                                  std::chrono::seconds(3), trust);
 #else
                 return nullptr;
 #endif
@@ -99,7 +105,7 @@ int main(int argc, char** argv) {
         CQuillonDlg::Companions companions;
         companions.search = &player;
 #ifdef QUILLON_HAVE_SHARE
-        share::HttpShareClient shareClient(token);
+        share::HttpShareClient shareClient(token, trust);
         companions.shareClient = &shareClient;
 #endif
 #ifdef QUILLON_HAVE_DISC

@@ -11,6 +11,7 @@
 #include "share/ShareAccess.h"
 #include "share/ShareProtocol.h"
 #include "share/ShareServer.h"
+#include "share/TlsServer.h"
 
 namespace {
 
@@ -20,11 +21,14 @@ int Usage(const char* why) {
     std::fprintf(stderr,
                  "usage: quillon-share --root PATH [--listen ADDRESS:PORT] [--token TOKEN]\n"
                  "                     [--cameras N] [--image-idle MINUTES] [--keep-free PERCENT]\n"
+                 "                     [--tls-cert FILE --tls-key FILE | --insecure-http]\n"
                  "                     [--verbose] | --version\n"
                  "  PATH     the recordings: a drive path (C:\\QorData) or a host folder\n"
                  "  ADDRESS  127.0.0.1:%d unless given; other than loopback needs a token\n"
                  "  MINUTES  an image nobody fetches from is removed after them (30)\n"
-                 "  PERCENT  of the recorder's disk an image build leaves free (10)\n",
+                 "  PERCENT  of the recorder's disk an image build leaves free (10)\n"
+                 "  FILE     PEM: HTTPS on both ports; other than loopback, plain HTTP needs\n"
+                 "           --insecure-http\n",
                  share::kDefaultPort);
     return 2;
 }
@@ -43,12 +47,15 @@ int main(int argc, char** argv) {
     share::ShareServer::Options options;
     int cameras = 64;
     double idleMinutes = 30, keepFreePercent = 10;
+    std::string tlsCert, tlsKey;  // TLS
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         const char* v = nullptr;
         if (arg == "--verbose") {
             options.verbose = true;
+        } else if (arg == "--insecure-http") {  // TLS
+            options.insecureHttp = true;
         } else if (arg == "--help" || arg == "-h") {
             Usage(nullptr);
             return 0;
@@ -63,6 +70,10 @@ int main(int argc, char** argv) {
             listen = v;
         } else if (arg == "--token") {
             options.token = v;
+        } else if (arg == "--tls-cert") {  // TLS
+            tlsCert = v;
+        } else if (arg == "--tls-key") {  // TLS
+            tlsKey = v;
         } else if (arg == "--cameras") {
             cameras = std::atoi(v);
             if (cameras < 1 || cameras > 64)
@@ -84,6 +95,16 @@ int main(int argc, char** argv) {
     auto address = share::ParseListenAddress(listen);
     if (!address)
         return Usage(("cannot read the address " + listen).c_str());
+    // TLS: HTTPS on both ports with the certificate given.
+    if (tlsCert.empty() != tlsKey.empty())
+        return Usage("--tls-cert and --tls-key go together");
+    if (!tlsCert.empty()) {
+        std::string why;
+        if (!(options.tls = share::ServerTls::Load(tlsCert, tlsKey, &why))) {
+            std::fprintf(stderr, "quillon-share: %s\n", why.c_str());
+            return 1;
+        }
+    }
 
     // Every thread started from here on leaves the stop signals to the wait below.
     platform::HoldStopSignals();
@@ -104,7 +125,7 @@ int main(int argc, char** argv) {
     }
 
     // The preview's pictures, on the port two below, under the same token.
-    share::PictureServer pictures(settings.storageRoot);
+    share::PictureServer pictures(settings.storageRoot, {}, options.tls);
     if (server.port() < 3 || !pictures.Start(address->host, server.port() - 2, options.token)) {
         std::fprintf(stderr, "quillon-share: cannot serve the pictures on %s:%d\n",
                      address->host.c_str(), server.port() - 2);
@@ -114,6 +135,8 @@ int main(int argc, char** argv) {
 
     std::printf("quillon-share: serving %s on %s:%d\n", settings.storageRoot.c_str(),
                 address->host.c_str(), server.port());
+    if (options.tls)  // TLS: what clients pin (--pin)
+        std::printf("quillon-share: HTTPS, certificate pin %s\n", options.tls->pin().c_str());
     std::fflush(stdout);
     const std::string stopSignal = platform::WaitForStopSignal();
     std::fprintf(stderr, "quillon-share: %s, stopping\n", stopSignal.c_str());
