@@ -30,6 +30,13 @@ long long TcpConnection::Receive(char* data, std::size_t size) {
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kNotNow : -1;
 }
 
+long long TcpConnection::Peek(char* data, std::size_t size) {
+    const ssize_t n = ::recv(fd_, data, size, MSG_PEEK);
+    if (n >= 0)
+        return n;
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kNotNow : -1;
+}
+
 long long TcpConnection::Send(const char* data, std::size_t size) {
     const ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
     if (n >= 0)

@@ -29,6 +29,8 @@ class TcpConnection {
     long long Receive(char* data, std::size_t size);
     // As many of the bytes as the socket takes now: the count; kNotNow; -1 on an error.
     long long Send(const char* data, std::size_t size);
+    // As Receive, but the bytes stay to be received again (to tell what a client speaks).
+    long long Peek(char* data, std::size_t size);
     // Sends no more; what the peer sends can still be read.
     void ShutdownWrite();
     void Close();

@@ -22,6 +22,8 @@ class TcpStream {
     // Connects to the first address of host that answers within the limit; false when none.
     bool Connect(const std::string& host, int port, const Limits& limits);
     bool IsOpen() const { return fd_ >= 0; }
+    // The connected socket, for a layer that speaks over it (TLS); -1 when not open.
+    int handle() const { return fd_; }
     void Close();
     // The bytes, all of them; false when the connection failed or the write timed out.
     bool SendAll(std::string_view bytes);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "share/TlsStream.h"
+
 namespace share {
 namespace {
 
@@ -52,28 +54,42 @@ struct FileFetch::Reply {
     bool close = false;  // the server closes the connection after the reply
 };
 
-FileFetch::FileFetch(std::string host, int port, std::string token)
-    : host_(std::move(host)), port_(port), token_(std::move(token)) {}
+FileFetch::FileFetch(std::string host, int port, std::string token, TlsTrust tls)
+    : host_(std::move(host)), port_(port), token_(std::move(token)) {
+    if (tls.on) {
+        check_ = std::make_unique<TlsCheck>(std::move(tls), host_, port_);
+        tls_ = std::make_unique<TlsStream>(*check_);
+    }
+}
 
 FileFetch::~FileFetch() {
     Close();
 }
 
 void FileFetch::Close() {
+    if (tls_)
+        tls_->Close();
     stream_.Close();
 }
 
 bool FileFetch::Connect(std::string* why) {
     *why = "the server cannot be reached (" + host_ + ":" + std::to_string(port_) + ")";
-    return stream_.Connect(host_, port_, platform::TcpStream::Limits());
+    if (!stream_.Connect(host_, port_, platform::TcpStream::Limits()))
+        return false;
+    if (tls_ && !tls_->Start(stream_.handle(), why)) {
+        stream_.Close();
+        return false;
+    }
+    return true;
 }
 
 bool FileFetch::Send(const std::string& bytes) {
-    return stream_.SendAll(bytes);
+    return tls_ ? tls_->SendAll(bytes) : stream_.SendAll(bytes);
 }
 
 std::size_t FileFetch::Receive(char* data, std::size_t size) {
-    return stream_.Receive(data, size, &readFailed_);
+    return tls_ ? tls_->Receive(data, size, &readFailed_)
+                : stream_.Receive(data, size, &readFailed_);
 }
 
 FileFetch::Result FileFetch::Get(const std::string& path, long long from,

@@ -2,18 +2,23 @@
 // The GETs of image files, on a connection of their own that stays open from one file to the
 // next, read straight into a large buffer: a file of an image moves in pieces of up to a MiB,
 // not of a few KB. Replies come with a Content-Length or chunked; anything else ends at the
-// connection's close. Not thread-safe, as ShareLink.
+// connection's close. Over TLS when the trust says so, verified as ShareLink's. Not
+// thread-safe, as ShareLink.
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/TcpStream.h"
+#include "share/TlsTrust.h"
 
 namespace share {
 
+class TlsStream;
+
 class FileFetch {
   public:
-    FileFetch(std::string host, int port, std::string token);
+    FileFetch(std::string host, int port, std::string token, TlsTrust tls = {});
     ~FileFetch();
     FileFetch(const FileFetch&) = delete;
     FileFetch& operator=(const FileFetch&) = delete;
@@ -49,6 +54,8 @@ class FileFetch {
     int port_;
     std::string token_;
     platform::TcpStream stream_;
+    std::unique_ptr<TlsCheck> check_;  // with TLS
+    std::unique_ptr<TlsStream> tls_;
     bool readFailed_ = false;
     std::vector<char> buffer_;
 };

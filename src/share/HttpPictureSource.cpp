@@ -31,9 +31,19 @@ std::string Reason(const std::string& body) {
 }  // namespace
 
 HttpPictureSource::HttpPictureSource(std::string address, int port, std::string token,
-                                     std::chrono::milliseconds timeout)
+                                     std::chrono::milliseconds timeout, TlsTrust tls)
     : where_(address + ":" + std::to_string(port)), timeout_(timeout) {
-    client_ = std::make_unique<httplib::Client>(address, port);
+    if (tls.on) {
+        check_ = std::make_unique<TlsCheck>(std::move(tls), address, port);
+        auto secure = std::make_unique<httplib::SSLClient>(address, port);
+        // The check is the whole verification (see ShareLink).
+        secure->enable_server_certificate_verification(false);
+        if (!secure->is_valid() || !check_->Prepare(secure->ssl_context(), &setupProblem_))
+            setupProblem_ = setupProblem_.empty() ? "TLS cannot be set up" : setupProblem_;
+        client_ = std::move(secure);
+    } else {
+        client_ = std::make_unique<httplib::ClientImpl>(address, port);
+    }
     client_->set_keep_alive(true);
     client_->set_tcp_nodelay(true);
     client_->set_connection_timeout(timeout);
@@ -49,6 +59,12 @@ bool HttpPictureSource::Fetch(const std::string& path, std::size_t limit, int& s
                               std::string& body, std::string& problem) {
     body.clear();
     status = 0;
+    if (!setupProblem_.empty()) {
+        problem = setupProblem_;
+        return false;
+    }
+    if (check_)
+        check_->Reset();
     bool tooLarge = false, tooSlow = false;
     // The read timeout bounds each wait only; a server that trickles bytes is cut off here.
     const auto deadline = std::chrono::steady_clock::now() + timeout_ * 4;
@@ -85,6 +101,8 @@ bool HttpPictureSource::Fetch(const std::string& path, std::size_t limit, int& s
                   std::to_string(limit) + " bytes";
     else if (tooSlow)
         problem = "the recorder at " + where_ + " answers too slowly";
+    else if (check_ && result.error() == httplib::Error::SSLConnection)
+        problem = check_->HandshakeFailure();
     else if (result.error() == httplib::Error::Read)
         problem = "the recorder at " + where_ + " does not answer";
     else
@@ -93,10 +111,13 @@ bool HttpPictureSource::Fetch(const std::string& path, std::size_t limit, int& s
     return false;
 }
 
-std::string HttpPictureSource::Refusal(int status) const {
+std::string HttpPictureSource::Refusal(int status, const std::string& body) const {
     if (status == 401)
         return "the recorder at " + where_ + " does not accept our token";
-    return "the recorder at " + where_ + " answered with status " + std::to_string(status);
+    // The server's own words, when it gave some (a port that speaks HTTPS only says so).
+    const std::string reason = Reason(body);
+    return "the recorder at " + where_ + " answered with status " + std::to_string(status) +
+           (reason.empty() ? "" : ": " + reason);
 }
 
 std::vector<std::string> HttpPictureSource::Days() {
@@ -108,7 +129,7 @@ std::vector<std::string> HttpPictureSource::Days() {
     if (!Fetch(kDaysPath, kMaxListReply, status, body, lastProblem_))
         return days;
     if (status != 200)
-        lastProblem_ = Refusal(status);
+        lastProblem_ = Refusal(status, body);
     else if (!ParseDays(body, days, lastProblem_))
         lastProblem_ =
             "the recorder at " + where_ + " sent a day list that makes no sense: " + lastProblem_;
@@ -129,7 +150,7 @@ std::vector<int> HttpPictureSource::Minutes(const std::string& day) {
                lastProblem_))
         return minutes;
     if (status != 200)
-        lastProblem_ = Refusal(status);
+        lastProblem_ = Refusal(status, body);
     else if (!ParseMinutes(body, minutes, lastProblem_))
         lastProblem_ = "the recorder at " + where_ +
                        " sent a minute list that makes no sense: " + lastProblem_;
@@ -154,7 +175,7 @@ playback::MinutePictures HttpPictureSource::Pictures(const std::string& day, int
                kMaxListReply, status, body, problem)) {
         out.problem = problem;
     } else if (status != 200) {
-        out.problem = Refusal(status);
+        out.problem = Refusal(status, body);
     } else if (!ParsePictures(body, out, problem)) {
         out.problem = "the recorder at " + where_ + " sent a picture list of " +
                       Clock(minuteOfDay) + " that makes no sense: " + problem;
@@ -187,7 +208,7 @@ bool HttpPictureSource::Read(const std::string& day, int minuteOfDay,
         return false;
     }
     if (status != 200) {
-        problem = Refusal(status);
+        problem = Refusal(status, body);
         return false;
     }
     if (body.size() != size) {

@@ -1,16 +1,18 @@
 #pragma once
 // The pictures of a remote recorder, asked of its PictureServer over one kept-alive HTTP
-// connection. A server that is away or answers nonsense gives empty lists, a minute with a
-// problem or a failed read with the reason; every call returns within a few timeouts.
+// connection, over TLS verified as the trust says when it says so. A server that is away, not
+// the one trusted, or answers nonsense gives empty lists, a minute with a problem or a failed
+// read with the reason; every call returns within a few timeouts.
 #include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "playback/PictureSource.h"
+#include "share/TlsTrust.h"
 
 namespace httplib {
-class Client;
+class ClientImpl;
 }
 
 namespace share {
@@ -19,7 +21,8 @@ class HttpPictureSource : public playback::IPictureSource {
   public:
     // token "" sends none. timeout bounds connecting and each wait for the server's bytes.
     HttpPictureSource(std::string address, int port, std::string token,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(3));
+                      std::chrono::milliseconds timeout = std::chrono::seconds(3),
+                      TlsTrust tls = {});
     ~HttpPictureSource() override;
 
     // Calls come from the player's thread, one at a time.
@@ -41,13 +44,15 @@ class HttpPictureSource : public playback::IPictureSource {
     // came.
     bool Fetch(const std::string& path, std::size_t limit, int& status, std::string& body,
                std::string& problem);
-    // The reason for a reply that is not 200.
-    std::string Refusal(int status) const;
+    // The reason for a reply that is not 200, with the server's words in body.
+    std::string Refusal(int status, const std::string& body) const;
 
     std::string where_;  // "address:port" for the texts
     std::chrono::milliseconds timeout_;
     std::mutex mutex_;  // the connection is one; a stray second caller waits its turn
-    std::unique_ptr<httplib::Client> client_;
+    std::unique_ptr<TlsCheck> check_;  // with TLS; outlives the client's connections
+    std::string setupProblem_;         // TLS that cannot be set up: why every call fails
+    std::unique_ptr<httplib::ClientImpl> client_;
     std::string lastProblem_;
 };
 

@@ -1,6 +1,7 @@
 #include "share/HttpServer.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "platform/HandleWaits.h"
 
@@ -18,19 +19,54 @@ int MillisecondsUntil(Clock::time_point t) {
     return static_cast<int>(std::clamp<long long>(ms, 0, 1000));
 }
 
+}  // namespace
+
+struct HttpServer::Connection {
+    platform::TcpConnection socket;
+    std::unique_ptr<TlsSession> tls;  // null: plain HTTP
+    bool handshaking = false;         // TLS whose handshake is not done
+    bool heard = false;               // its first byte has come
+    std::string buffer;               // the head so far, or what came after the last body
+    Clock::time_point deadline;
+    bool closing = false;  // refused or done: the write side is shut, what comes is dropped
+    bool fresh = false;    // back from a worker: its buffer may hold a whole head already
+
+    long long Receive(char* data, std::size_t size) {
+        return tls ? tls->Receive(data, size) : socket.Receive(data, size);
+    }
+    long long Send(const char* data, std::size_t size) {
+        return tls ? tls->Send(data, size) : socket.Send(data, size);
+    }
+    // Bytes that TLS holds already decrypted: no wait on the socket announces them.
+    bool Pending() const { return tls && !handshaking && tls->Pending(); }
+    // What TLS waits for may be room to write, even to read on.
+    bool WaitsToWrite() const { return tls && tls->WantsWrite(); }
+    // Waits up to ms for what a read (or, writing, a write) that could not go on waits for.
+    bool Wait(bool writing, int ms) const {
+        return (tls ? tls->WantsWrite() : writing) ? platform::WaitWritable(socket.handle(), ms)
+                                                   : platform::WaitReadable(socket.handle(), ms);
+    }
+    void ShutdownWrite() {
+        if (tls)
+            tls->Shutdown();
+        socket.ShutdownWrite();
+    }
+};
+
+namespace {
+
 // A worker's side of a connection: blocking reads and writes with deadlines, in short waits so
 // that a Stop is seen.
 class SocketStream : public HttpStream {
   public:
-    SocketStream(platform::TcpConnection& socket, const std::atomic<bool>& stopping,
+    SocketStream(HttpServer::Connection& c, const std::atomic<bool>& stopping,
                  std::chrono::milliseconds stall)
-        : socket_(socket), stopping_(stopping), stall_(stall) {}
+        : c_(c), stopping_(stopping), stall_(stall) {}
     std::size_t Read(char* data, std::size_t size, Clock::time_point deadline) override {
         while (!stopping_ && Clock::now() < deadline) {
-            if (!platform::WaitReadable(socket_.handle(),
-                                        std::min(MillisecondsUntil(deadline), 200)))
+            if (!c_.Pending() && !c_.Wait(false, std::min(MillisecondsUntil(deadline), 200)))
                 continue;
-            const long long n = socket_.Receive(data, size);
+            const long long n = c_.Receive(data, size);
             if (n > 0)
                 return static_cast<std::size_t>(n);
             if (n != platform::TcpConnection::kNotNow)
@@ -43,7 +79,7 @@ class SocketStream : public HttpStream {
         while (!bytes.empty()) {
             if (stopping_)
                 return false;  // a long download must not hold up Stop
-            const long long n = socket_.Send(bytes.data(), bytes.size());
+            const long long n = c_.Send(bytes.data(), bytes.size());
             if (n > 0) {
                 bytes.remove_prefix(static_cast<std::size_t>(n));
                 moved = Clock::now();
@@ -53,19 +89,20 @@ class SocketStream : public HttpStream {
                 return false;
             if (Clock::now() - moved > stall_)
                 return false;
-            platform::WaitWritable(socket_.handle(), 200);
+            c_.Wait(true, 200);
         }
         return true;
     }
 
-    bool SendsFiles() const override { return true; }
+    // Through TLS the bytes must pass the process to be encrypted.
+    bool SendsFiles() const override { return !c_.tls; }
     bool SendFile(platform::File& file, unsigned long long offset, std::size_t size) override {
         auto moved = Clock::now();
         while (size > 0) {
             if (stopping_)
                 return false;
             bool wouldBlock = false;
-            const long long n = file.SendTo(socket_.handle(), offset, size, &wouldBlock);
+            const long long n = file.SendTo(c_.socket.handle(), offset, size, &wouldBlock);
             if (n > 0) {
                 offset += static_cast<unsigned long long>(n);
                 size -= static_cast<std::size_t>(n);
@@ -74,33 +111,26 @@ class SocketStream : public HttpStream {
             }
             if (!wouldBlock || Clock::now() - moved > stall_)
                 return false;
-            platform::WaitWritable(socket_.handle(), 200);
+            platform::WaitWritable(c_.socket.handle(), 200);
         }
         return true;
     }
 
   private:
-    platform::TcpConnection& socket_;
+    HttpServer::Connection& c_;
     const std::atomic<bool>& stopping_;
     std::chrono::milliseconds stall_;
 };
 
 }  // namespace
 
-struct HttpServer::Connection {
-    platform::TcpConnection socket;
-    std::string buffer;  // the head so far, or what came after the last body
-    Clock::time_point deadline;
-    bool closing = false;  // refused or done: the write side is shut, what comes is dropped
-    bool fresh = false;    // back from a worker: its buffer may hold a whole head already
-};
-
 struct HttpServer::Work {
     std::unique_ptr<Connection> c;
     HttpRequest req;
 };
 
-HttpServer::HttpServer(HttpSite site, Limits limits) : site_(std::move(site)), limits_(limits) {}
+HttpServer::HttpServer(HttpSite site, Limits limits, std::shared_ptr<const ServerTls> tls)
+    : site_(std::move(site)), limits_(limits), tls_(std::move(tls)) {}
 
 HttpServer::~HttpServer() {
     Stop();
@@ -169,8 +199,8 @@ void HttpServer::ReadHeads() {
         waits.Add(wake_.handle());
         waits.Add(open_ < limits_.connections ? listen_.handle() : -1);
         for (const auto& c : reading) {
-            waits.Add(c->socket.handle());
-            timeout = std::min(timeout, MillisecondsUntil(c->deadline));
+            waits.Add(c->socket.handle(), c->WaitsToWrite());
+            timeout = std::min(timeout, c->Pending() ? 0 : MillisecondsUntil(c->deadline));
         }
         waits.Wait(timeout);
         if (waits.Stirred(0))
@@ -178,7 +208,7 @@ void HttpServer::ReadHeads() {
         const auto now = Clock::now();
         for (std::size_t i = 0; i < reading.size(); ++i) {
             auto& c = reading[i];
-            if (waits.Stirred(i + 2)) {
+            if (waits.Stirred(i + 2) || c->Pending()) {
                 if (!Receive(*c))
                     Close(std::move(c));
                 else if (!c->closing)
@@ -222,16 +252,52 @@ void HttpServer::Accept(std::vector<std::unique_ptr<Connection>>& reading) {
         ++perAddress_[remote];
         auto c = std::make_unique<Connection>();
         c->socket = std::move(socket);
+        // The handshake is part of the first head: its deadline bounds them both.
         c->deadline = Clock::now() + limits_.headTime;
+        if (tls_) {
+            c->tls = std::make_unique<TlsSession>(*tls_, c->socket.handle());
+            c->handshaking = true;
+        }
         reading.push_back(std::move(c));
     }
 }
 
+bool HttpServer::Handshake(Connection& c) {
+    // A client that speaks plain HTTP to a TLS port is told so in plain HTTP; anything else
+    // that begins with no TLS handshake record is dropped.
+    char first = 0x16;
+    if (!c.heard) {
+        const long long peeked = c.socket.Peek(&first, 1);
+        if (peeked <= 0)
+            return peeked == platform::TcpConnection::kNotNow;
+        c.heard = true;
+    }
+    if (first != 0x16) {
+        c.tls.reset();
+        c.handshaking = false;
+        if (!std::isupper(static_cast<unsigned char>(first)))
+            return false;
+        Refuse(c, 400, "this port speaks HTTPS only: ask for https://");
+        return true;
+    }
+    const int step = c.tls->Handshake();
+    if (step == 1)
+        c.handshaking = false;
+    return step >= 0;
+}
+
 bool HttpServer::Receive(Connection& c) {
+    if (c.handshaking) {
+        if (!Handshake(c))
+            return false;
+        // Under way still, or refused; once done, what came with its end is read at once.
+        if (c.handshaking || c.closing)
+            return true;
+    }
     char buffer[4096];
     // Bounded per call, so that one fast sender does not keep the others waiting.
     for (int round = 0; round < 16; ++round) {
-        const long long n = c.socket.Receive(buffer, sizeof buffer);
+        const long long n = c.Receive(buffer, sizeof buffer);
         if (n == 0)
             return false;
         if (n < 0)
@@ -246,6 +312,9 @@ bool HttpServer::Receive(Connection& c) {
 }
 
 void HttpServer::Examine(std::unique_ptr<Connection>& c) {
+    // A TLS handshake on a plain HTTP port: the client is told in plain HTTP.
+    if (!c->tls && !c->buffer.empty() && c->buffer[0] == 0x16)
+        return Refuse(*c, 400, "this port speaks plain HTTP, not HTTPS");
     std::string problem;
     const std::size_t end = HeadEnd(c->buffer, site_.limits, &problem);
     if (!problem.empty())
@@ -271,8 +340,8 @@ void HttpServer::Refuse(Connection& c, int status, const std::string& why) {
         site_.log({c.socket.remote(), nullptr, status, 0, true, why});
     const std::string reply = HeadRefusal(status, why);
     // A short reply fits the socket's buffer; if not, the client loses nothing it could use.
-    c.socket.Send(reply.data(), reply.size());
-    c.socket.ShutdownWrite();
+    c.Send(reply.data(), reply.size());
+    c.ShutdownWrite();
     c.closing = true;
     c.buffer.clear();
     c.deadline = Clock::now() + kLinger;
@@ -300,7 +369,7 @@ void HttpServer::Answer(bool quickOnly) {
             work = std::move(queue.front());
             queue.pop_front();
         }
-        SocketStream io(work->c->socket, stopping_, limits_.writeStall);
+        SocketStream io(*work->c, stopping_, limits_.writeStall);
         bool keepAlive = false;
         try {
             keepAlive = AnswerRequest(site_, work->req, work->c->buffer, io);
@@ -319,7 +388,7 @@ void HttpServer::GiveBack(std::unique_ptr<Connection> c, bool keepAlive) {
         c->deadline = Clock::now() + limits_.headTime;
         c->fresh = true;
     } else {
-        c->socket.ShutdownWrite();
+        c->ShutdownWrite();
         c->closing = true;
         c->buffer.clear();
         c->deadline = Clock::now() + kLinger;

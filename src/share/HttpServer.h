@@ -2,7 +2,9 @@
 // The sockets of quillon-share's two ports. One thread reads every request head, with a
 // deadline for the whole head, so a client that sends slowly holds a file descriptor but no
 // worker; a pool of workers answers complete heads (HttpExchange.h). Each client address may
-// hold only a few connections.
+// hold only a few connections. With TLS, the same thread drives every handshake, which counts
+// against the deadline of the first head: a client that never finishes its handshake holds no
+// worker either.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -19,6 +21,7 @@
 #include "platform/TcpListener.h"
 #include "platform/WakeUp.h"
 #include "share/HttpExchange.h"
+#include "share/TlsServer.h"
 
 namespace share {
 
@@ -38,7 +41,8 @@ class HttpServer {
         std::size_t connections = 512;
     };
 
-    HttpServer(HttpSite site, Limits limits);
+    // tls: HTTPS on the port, with this certificate (nullptr: plain HTTP).
+    HttpServer(HttpSite site, Limits limits, std::shared_ptr<const ServerTls> tls = nullptr);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -51,14 +55,19 @@ class HttpServer {
     void Stop();
     const HttpSite& site() const { return site_; }
 
-  private:
+    // An accepted connection (its socket, its TLS, the head being read); the reading thread's
+    // or, while it answers, one worker's.
     struct Connection;
+
+  private:
     struct Work;
     void ReadHeads();
     void Accept(std::vector<std::unique_ptr<Connection>>& reading);
     // False when the connection is done with (closed or handed to a worker).
     bool Receive(Connection& c);
     void Examine(std::unique_ptr<Connection>& c);
+    // The TLS handshake of c taken on; false when the connection is done with.
+    bool Handshake(Connection& c);
     void Refuse(Connection& c, int status, const std::string& why);
     void Close(std::unique_ptr<Connection> c);
     void Answer(bool quickOnly);
@@ -67,6 +76,7 @@ class HttpServer {
 
     HttpSite site_;
     Limits limits_;
+    std::shared_ptr<const ServerTls> tls_;
     platform::TcpListener listen_;
     platform::WakeUp wake_;
     int port_ = 0;

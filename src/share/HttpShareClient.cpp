@@ -43,7 +43,8 @@ std::string Shown(std::string name) {
 
 }  // namespace
 
-HttpShareClient::HttpShareClient(std::string token) : token_(std::move(token)) {
+HttpShareClient::HttpShareClient(std::string token, TlsTrust tls)
+    : token_(std::move(token)), tls_(std::move(tls)) {
     worker_ = std::thread([this] { Run(); });
 }
 
@@ -91,7 +92,7 @@ void HttpShareClient::Run() {
             address = address_;
             port = port_;
         }
-        ShareLink link(address, port, token_);
+        ShareLink link(address, port, token_, tls_);
         task.run(link);
     }
 }

@@ -31,6 +31,7 @@
 
 #include "ports/CFileShareClient.h"
 #include "share/ShareReplies.h"
+#include "share/TlsTrust.h"
 
 namespace share {
 
@@ -38,8 +39,9 @@ class ShareLink;
 
 class HttpShareClient : public CFileShareClient {
   public:
-    // token: sent as "Authorization: Bearer TOKEN" with every request ("" sends none).
-    explicit HttpShareClient(std::string token = "");
+    // token: sent as "Authorization: Bearer TOKEN" with every request ("" sends none). tls: how
+    // the server is trusted when its address is https:// (TLS off: plain HTTP).
+    explicit HttpShareClient(std::string token = "", TlsTrust tls = {});
     ~HttpShareClient() override;
 
     int InitSock() override { return 1; }
@@ -100,6 +102,7 @@ class HttpShareClient : public CFileShareClient {
     void Nap(int ms);
 
     const std::string token_;
+    const TlsTrust tls_;
     mutable std::mutex mutex_;
     // Held while an answer is delivered: once Connect has changed the receiver, the old one
     // gets nothing more (a window may be gone right after).

@@ -20,8 +20,10 @@ namespace share {
 
 class PictureServer {
   public:
-    // storageRoot: the recordings root as a drive path ("C:\QorData").
-    explicit PictureServer(std::string storageRoot, HttpServer::Limits limits = {});
+    // storageRoot: the recordings root as a drive path ("C:\QorData"); tls: HTTPS with this
+    // certificate (nullptr: plain HTTP).
+    explicit PictureServer(std::string storageRoot, HttpServer::Limits limits = {},
+                           std::shared_ptr<const ServerTls> tls = nullptr);
     ~PictureServer();
     PictureServer(const PictureServer&) = delete;
     PictureServer& operator=(const PictureServer&) = delete;
@@ -48,6 +50,7 @@ class PictureServer {
 
     std::string root_;
     HttpServer::Limits limits_;
+    std::shared_ptr<const ServerTls> tls_;
     std::string token_;
     int port_ = 0;
     HttpSite site_;

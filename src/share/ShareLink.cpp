@@ -27,23 +27,48 @@ std::string ErrorText(httplib::Error e) {
 
 }  // namespace
 
-ShareLink::ShareLink(std::string host, int port, std::string token)
-    : host_(std::move(host)), port_(port), token_(std::move(token)) {}
+ShareLink::ShareLink(std::string host, int port, std::string token, TlsTrust tls)
+    : host_(std::move(host)), port_(port), token_(std::move(token)), tls_(std::move(tls)) {}
 
 ShareLink::~ShareLink() = default;
 
-httplib::Client& ShareLink::client() {
+httplib::ClientImpl* ShareLink::client(std::string* linkError) {
     if (!client_) {
-        client_ = std::make_unique<httplib::Client>(host_, port_);
-        client_->set_connection_timeout(5);
+        std::unique_ptr<httplib::ClientImpl> made;
+        if (tls_.on) {
+            check_ = std::make_unique<TlsCheck>(tls_, host_, port_);
+            auto tls = std::make_unique<httplib::SSLClient>(host_, port_);
+            // The check is the whole verification: the library's own would stop at an
+            // untrusted chain that a pin accepts.
+            tls->enable_server_certificate_verification(false);
+            if (!tls->is_valid() || !check_->Prepare(tls->ssl_context(), linkError)) {
+                if (linkError->empty())
+                    *linkError = "TLS cannot be set up";
+                return nullptr;
+            }
+            made = std::move(tls);
+        } else {
+            made = std::make_unique<httplib::ClientImpl>(host_, port_);
+        }
+        made->set_connection_timeout(5);
         // An index or a size is computed before the reply starts; a day of many minutes takes
         // a while on a slow recorder.
-        client_->set_read_timeout(60);
-        client_->set_write_timeout(30);
+        made->set_read_timeout(60);
+        made->set_write_timeout(30);
         if (!token_.empty())
-            client_->set_bearer_token_auth(token_);
+            made->set_bearer_token_auth(token_);
+        client_ = std::move(made);
     }
-    return *client_;
+    if (check_)
+        check_->Reset();
+    return client_.get();
+}
+
+std::string ShareLink::LinkError(httplib::Error e) const {
+    // A refused certificate, or plain HTTP where TLS was asked for, says what was seen.
+    if (check_ && e == httplib::Error::SSLConnection)
+        return check_->HandshakeFailure();
+    return ErrorText(e) + " (" + where() + ")";
 }
 
 std::string ShareLink::Reply::Problem(const std::string& what) const {
@@ -79,11 +104,14 @@ ShareLink::Reply ShareLink::Post(const std::string& path, const std::string& bod
         reply.body.append(data, n);
         return true;
     };
-    auto res = client().send(req);
+    httplib::ClientImpl* http = client(&reply.linkError);
+    if (!http)
+        return reply;
+    auto res = http->send(req);
     if (tooLong) {
         reply.linkError = "the server's reply is longer than " + std::to_string(limit) + " bytes";
     } else if (!res) {
-        reply.linkError = ErrorText(res.error()) + " (" + where() + ")";
+        reply.linkError = LinkError(res.error());
     } else {
         reply.status = res->status;
     }
@@ -93,7 +121,10 @@ ShareLink::Reply ShareLink::Post(const std::string& path, const std::string& bod
 ShareLink::Reply ShareLink::Get(const std::string& path, std::size_t limit) {
     Reply reply;
     bool tooLong = false;
-    auto res = client().Get(path, [&](const char* data, std::size_t n) {
+    httplib::ClientImpl* http = client(&reply.linkError);
+    if (!http)
+        return reply;
+    auto res = http->Get(path, [&](const char* data, std::size_t n) {
         if (reply.body.size() + n > limit) {
             tooLong = true;
             return false;
@@ -104,7 +135,7 @@ ShareLink::Reply ShareLink::Get(const std::string& path, std::size_t limit) {
     if (tooLong) {
         reply.linkError = "the server's reply is longer than " + std::to_string(limit) + " bytes";
     } else if (!res) {
-        reply.linkError = ErrorText(res.error()) + " (" + where() + ")";
+        reply.linkError = LinkError(res.error());
     } else {
         reply.status = res->status;
     }
@@ -115,7 +146,7 @@ ShareLink::FetchResult ShareLink::Fetch(const std::string& path, long long from,
                                         const std::function<bool(const Head&)>& head,
                                         const std::function<bool(const char*, std::size_t)>& body) {
     if (!files_)
-        files_ = std::make_unique<FileFetch>(host_, port_, token_);
+        files_ = std::make_unique<FileFetch>(host_, port_, token_, tls_);
     const FileFetch::Result r = files_->Get(
         path, from,
         [&](const FileFetch::Head& h) {

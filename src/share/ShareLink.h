@@ -1,15 +1,19 @@
 #pragma once
 // The client's requests to quillon-share: one server, its token, bounded replies. A reply
-// longer than the caller allows is cut off and reported rather than held in memory.
+// longer than the caller allows is cut off and reported rather than held in memory. With TLS,
+// every connection verifies the server as the trust says (TlsTrust.h), the files' own too.
 // Not thread-safe: each thread uses a link of its own.
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "share/TlsTrust.h"
+
 namespace httplib {
-class Client;
-}
+class ClientImpl;
+enum class Error;
+}  // namespace httplib
 
 namespace share {
 
@@ -17,7 +21,7 @@ class FileFetch;
 
 class ShareLink {
   public:
-    ShareLink(std::string host, int port, std::string token);
+    ShareLink(std::string host, int port, std::string token, TlsTrust tls = {});
     ~ShareLink();
     ShareLink(const ShareLink&) = delete;
     ShareLink& operator=(const ShareLink&) = delete;
@@ -54,15 +58,19 @@ class ShareLink {
     std::string where() const { return host_ + ":" + std::to_string(port_); }
     // A link of its own to the same server, for another thread.
     std::unique_ptr<ShareLink> Another() const {
-        return std::make_unique<ShareLink>(host_, port_, token_);
+        return std::make_unique<ShareLink>(host_, port_, token_, tls_);
     }
 
   private:
-    httplib::Client& client();
+    // The client, or null with linkError set when TLS cannot be set up as the trust says.
+    httplib::ClientImpl* client(std::string* linkError);
+    std::string LinkError(httplib::Error e) const;
     std::string host_;
     int port_;
     std::string token_;
-    std::unique_ptr<httplib::Client> client_;
+    TlsTrust tls_;
+    std::unique_ptr<TlsCheck> check_;  // with TLS; outlives the client's connections
+    std::unique_ptr<httplib::ClientImpl> client_;
     std::unique_ptr<FileFetch> files_;  // the file replies, on a connection of their own
 };
 

@@ -209,13 +209,15 @@ void ShareServer::Sweep() {
 }
 
 bool ShareServer::Start(const std::string& host, int port, std::string* why) {
-    const std::string problem = ListenProblem(host, options_.token);
+    std::string problem = ListenProblem(host, options_.token);
+    if (problem.empty())
+        problem = PlainHttpProblem(host, options_.tls != nullptr, options_.insecureHttp);
     if (!problem.empty()) {
         if (why)
             *why = problem;
         return false;
     }
-    http_ = std::make_unique<HttpServer>(site_, options_.limits);
+    http_ = std::make_unique<HttpServer>(site_, options_.limits, options_.tls);
     if (!http_->Start(host, port, why)) {
         http_.reset();
         return false;

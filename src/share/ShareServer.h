@@ -29,6 +29,10 @@ class ShareServer {
         // Also sees every built file (ShareJobs::Observer), after its log line.
         std::function<void(const std::string&, const std::atomic<bool>&)> onBuildItem;
         HttpServer::Limits limits;
+        // HTTPS with this certificate (nullptr: plain HTTP, which off loopback needs
+        // insecureHttp).
+        std::shared_ptr<const ServerTls> tls;
+        bool insecureHttp = false;
     };
     ShareServer(ShareService::Settings settings, Options options);
     ~ShareServer();

@@ -30,6 +30,8 @@ class RawClient {
     RawClient& operator=(const RawClient&) = delete;
 
     bool connected() const { return connected_; }
+    // The socket, for a test that speaks TLS over it.
+    int handle() const { return fd_; }
     // False once the server no longer takes bytes (closed, or nothing moved for two seconds).
     bool Send(std::string_view bytes) {
         while (!bytes.empty()) {

@@ -18,6 +18,7 @@
 #include "ScopedEnv.h"
 #include "ShareFixture.h"
 #include "ShareProgram.h"
+#include "TlsFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -271,12 +272,25 @@ TEST_F(ShareOperationTest, AWrongConfigurationLineIsNamedByFileAndLineAndNothing
     EXPECT_NE(missing.err.find("the configuration file " + prefix() + "/none.conf does not exist"),
               std::string::npos)
         << missing.err;
-    // The certificate is taken from the file, and refused rather than served without TLS.
+    // The certificate is taken from the file, beside it: one that is missing stops the start
+    // rather than serving without TLS, and one that is there is served with its pin printed.
     WriteText(config, "root = C:\\QorData\ntls-cert = cert.pem\ntls-key = key.pem\n");
-    const RunResult tls =
+    const RunResult none =
         RunProgram(kShareProgram, {"--config", config, "--listen", "127.0.0.1:0"}, prefix());
-    EXPECT_EQ(tls.status, 2);
-    EXPECT_NE(tls.err.find("cannot serve HTTPS"), std::string::npos) << tls.err;
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find(prefix() + "/cert.pem"), std::string::npos) << none.err;
+    const TlsFiles tls = MakeTlsFiles(prefix());
+    ASSERT_TRUE(tls.ok);
+    WriteText(config, "root = C:\\QorData\ntls-cert = " + tls.selfCert +
+                          "\ntls-key = " + tls.selfKey + "\n");
+    const RunningProgram p =
+        StartProgram(kShareProgram, {"--config", config, "--listen", "127.0.0.1:0"}, prefix());
+    EXPECT_GT(ServedPort(p), 0);
+    ::kill(p.pid, SIGTERM);
+    const RunResult served = FinishProgram(p);
+    EXPECT_NE(served.out.find("HTTPS, certificate pin " + OpensslPin(tls.selfCert)),
+              std::string::npos)
+        << served.out << served.err;
 }
 
 TEST_F(ShareOperationTest, AWorkingFolderItCannotWriteStopsTheStartNamingTheFolderAndWhy) {

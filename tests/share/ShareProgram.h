@@ -12,10 +12,10 @@
 
 inline const std::string kShareProgram = std::string(QUILLON_BIN_DIR) + "/quillon-share";
 
-// The port from the line the server prints once it listens on 127.0.0.1; 0 when it ended
-// without one.
-inline int ServedPort(const RunningProgram& p) {
-    const std::string tag = " on 127.0.0.1:";
+// The port from the line the server prints once it listens on host; 0 when it ended without
+// one.
+inline int ServedPort(const RunningProgram& p, const std::string& host = "127.0.0.1") {
+    const std::string tag = " on " + host + ":";
     for (int i = 0; i < 3000; ++i) {
         std::string line;
         std::ifstream in(p.outPath);

@@ -1,11 +1,14 @@
 // The quillon-share program: an image fetched through it by a client with its token, a client
 // without the token turned away, a public address refused without a token, and a clean stop
-// on SIGTERM.
+// on SIGTERM; with a certificate, HTTPS on both ports and its pin printed, and plain HTTP off
+// loopback only when asked for.
 #include <httplib.h>
 #include <signal.h>
 
 #include "ShareFixture.h"
 #include "ShareProgram.h"
+#include "TlsFiles.h"
+#include "share/HttpPictureSource.h"
 #include "share/HttpShareClient.h"
 
 class ShareProgramTest : public ShareFixture {};
@@ -64,4 +67,87 @@ TEST_F(ShareProgramTest, AnAddressOtherMachinesReachNeedsAToken) {
     r = RunProgram(kShareProgram, {"--listen", "127.0.0.1:0"}, prefix());
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("--root is required"), std::string::npos) << r.err;
+}
+
+TEST_F(ShareProgramTest, ServesHttpsOnBothPortsToItsPinAndPrintsThatPin) {
+    const TlsFiles tls = MakeTlsFiles(prefix());
+    ASSERT_TRUE(tls.ok) << ReadText(prefix() + "/openssl.log");
+    const RunningProgram p =
+        StartProgram(kShareProgram,
+                     {"--root", driveC() + "/QorData", "--listen", "127.0.0.1:0", "--token", "tk1",
+                      "--cameras", "4", "--tls-cert", tls.selfCert, "--tls-key", tls.selfKey},
+                     prefix());
+    const int port = ServedPort(p);
+    ASSERT_GT(port, 0) << FinishProgram(p).err;
+    const std::string pin = OpensslPin(tls.selfCert);
+    EXPECT_NE(ReadText(p.outPath).find("certificate pin " + pin + "\n"), std::string::npos)
+        << ReadText(p.outPath);
+    share::TlsTrust trust;
+    trust.on = true;
+    trust.pin = pin;
+    {
+        share::HttpShareClient client("tk1", trust);
+        RecordingReceiver receiver;
+        client.Connect("127.0.0.1", port, &receiver);
+        DriveChain(client, receiver);
+        client.ReqSetAddBackupDataPath(ImageRequest());
+        receiver.WaitFor(share::kCodeDeleted);
+        receiver.onAnswer = nullptr;
+        EXPECT_FALSE(NamesBelow(Downloaded()).empty());
+        const auto codes = receiver.Codes();
+        EXPECT_EQ(std::count(codes.begin(), codes.end(), 7ul), 0);
+    }
+    share::HttpPictureSource pictures("127.0.0.1", port - 2, "tk1", std::chrono::seconds(3), trust);
+    EXPECT_EQ(pictures.Days(), std::vector<std::string>{kDay}) << pictures.LastProblem();
+    // Plain HTTP is answered on neither port.
+    httplib::Client plain("127.0.0.1", port), plainPictures("127.0.0.1", port - 2);
+    for (auto* http : {&plain, &plainPictures}) {
+        auto res = http->Get("/v1/index");
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->status, 400);
+    }
+    ::kill(p.pid, SIGTERM);
+    EXPECT_EQ(FinishProgram(p).status, 0);
+}
+
+TEST_F(ShareProgramTest, OffLoopbackPlainHttpMustBeAskedForAndACertificateNeedsItsKey) {
+    const TlsFiles tls = MakeTlsFiles(prefix());
+    ASSERT_TRUE(tls.ok) << ReadText(prefix() + "/openssl.log");
+    const std::vector<std::string> open{"--root",    "C:\\QorData", "--listen",
+                                        "0.0.0.0:0", "--token",     "t"};
+    auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), open.begin(), open.end());
+        return more;
+    };
+    RunResult r = RunProgram(kShareProgram, open, prefix());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("in plain HTTP sends the token and the recordings across the network"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("--insecure-http"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    r = RunProgram(kShareProgram, with({"--tls-cert", tls.selfCert}), prefix());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("tls-cert and tls-key go together"), std::string::npos) << r.err;
+    r = RunProgram(kShareProgram, with({"--tls-cert", tls.selfCert, "--tls-key", tls.signedKey}),
+                   prefix());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is not the key of the certificate"), std::string::npos) << r.err;
+
+    for (const bool secure : {false, true}) {
+        SCOPED_TRACE(secure ? "HTTPS" : "--insecure-http");
+        const RunningProgram p =
+            StartProgram(kShareProgram,
+                         with(secure ? std::vector<std::string>{"--tls-cert", tls.selfCert,
+                                                                "--tls-key", tls.selfKey}
+                                     : std::vector<std::string>{"--insecure-http"}),
+                         prefix(), 0, secure ? "https" : "insecure");
+        const int port = ServedPort(p, "0.0.0.0");
+        EXPECT_GT(port, 0) << FinishProgram(p).err;
+        if (port == 0)
+            continue;
+        EXPECT_EQ(ReadText(p.outPath).find("certificate pin") != std::string::npos, secure);
+        ::kill(p.pid, SIGTERM);
+        EXPECT_EQ(FinishProgram(p).status, 0);
+    }
 }

@@ -2,7 +2,9 @@
 // index as the local recorder shows them, a two-entry schedule backed up remotely equal byte for
 // byte to the local backup of the same schedule, and Ctrl-C mid-transfer leaving no temporary
 // data on the server; the token from a private file or the environment, and a refusal that names
-// the port the operator gave. (The server's token rules are the share tests'.)
+// the port the operator gave; over TLS, the same image with the server's pin, and clear refusals
+// of a wrong certificate or a scheme the server does not speak; two recorders pulled at once.
+// (The server's token rules are the share tests'.)
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -19,6 +21,7 @@
 #include "FailingDisk.h"
 #include "PseudoDrives.h"
 #include "ScopedEnv.h"
+#include "TlsFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -58,11 +61,13 @@ class CliRemoteTest : public CliFixture {
         StopServer();
         CliFixture::TearDown();
     }
-    void StartServer(const std::string& token = "") {
+    // tls: --tls-cert and --tls-key, or none for plain HTTP.
+    void StartServer(const std::string& token = "", const std::vector<std::string>& tls = {}) {
         std::vector<std::string> args{"--root", "C:\\QorData", "--listen",
                                       "127.0.0.1:" + std::to_string(port)};
         if (!token.empty())
             args.insert(args.end(), {"--token", token});
+        args.insert(args.end(), tls.begin(), tls.end());
         server = StartProgram(std::string(QUILLON_BIN_DIR) + "/quillon-share", args, prefix(), 0,
                               "share");
         // Up once it answers; a day list of an unreachable server is an error.
@@ -79,7 +84,8 @@ class CliRemoteTest : public CliFixture {
     RunResult Remote(std::vector<std::string> args, const std::string& token = "") {
         if (!token.empty())
             args.insert(args.begin(), {"--token", token});
-        args.insert(args.begin(), {"--remote", "127.0.0.1:" + std::to_string(port)});
+        args.insert(args.begin(), trust.begin(), trust.end());
+        args.insert(args.begin(), {"--remote", scheme + "127.0.0.1:" + std::to_string(port)});
         return Cli(args);
     }
     // Entry folders below the server's temporary root (its own working folder aside).
@@ -96,6 +102,8 @@ class CliRemoteTest : public CliFixture {
     int port = 0;
     RunningProgram server;
     RunResult serverEnd;
+    std::string scheme;              // "https://" for TLS
+    std::vector<std::string> trust;  // --pin or --ca, with TLS
 };
 
 TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes) {
@@ -359,7 +367,12 @@ TEST_F(CliRemoteTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext
     plan.seed = 7;
     plan.cameras = 2;
     mkrec::MakeRecordings(plan);
-    StartServer("first-token");
+    // The first recorder is reached over TLS, by its certificate's pin.
+    const TlsFiles tls = MakeTlsFiles(prefix());
+    ASSERT_TRUE(tls.ok);
+    scheme = "https://";
+    trust = {"--pin", OpensslPin(tls.selfCert)};
+    StartServer("first-token", {"--tls-cert", tls.selfCert, "--tls-key", tls.selfKey});
     int port2 = FreePortPair();
     while (port2 == port || port2 == port - 2 || port2 - 2 == port)
         port2 = FreePortPair();
@@ -371,7 +384,8 @@ TEST_F(CliRemoteTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext
         fs::permissions(prefix() + "/" + name + ".token", fs::perms::owner_read);
     }
     std::ofstream(pulls + "/first.conf")
-        << "# the gate recorder\nremote = 127.0.0.1:" << port << "\ntoken-file = " << prefix()
+        << "# the gate recorder\nremote = https://127.0.0.1:" << port
+        << "\npin = " << OpensslPin(tls.selfCert) << "\ntoken-file = " << prefix()
         << "/first.token\nrange = 20100523 1000 1003\ntarget = " << images << "/first\n";
     std::ofstream(pulls + "/second.conf")
         << "remote = 127.0.0.1:" << port2 << "\ntoken-file = " << prefix()
@@ -429,4 +443,106 @@ TEST_F(CliRemoteTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext
                                           driveC() + "/QorData2/20100523/"),
               3 * 4);  // the data, index and audio files of four minutes
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+}
+
+TEST_F(CliRemoteTest, ARemoteBackupOverTlsWithThePinIsTheImageOfOneOverHttp) {
+    const TlsFiles tls = MakeTlsFiles(prefix());
+    ASSERT_TRUE(tls.ok) << ReadText(prefix() + "/openssl.log");
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 603;
+    plan.width = 32;
+    plan.height = 24;
+    plan.audioChannels = 1;
+    plan.audioBytesPerMinute = 3000;
+    Record(plan);
+    const std::vector<std::string> entry{"add", "20100523", "1000", "1002", "--cams", "1,3"};
+    std::map<std::string, std::map<std::string, std::string>> images;
+    for (const bool secure : {false, true}) {
+        SCOPED_TRACE(secure ? "HTTPS" : "HTTP");
+        scheme = secure ? "https://" : "";
+        trust = secure ? std::vector<std::string>{"--pin", OpensslPin(tls.selfCert)}
+                       : std::vector<std::string>{};
+        StartServer("tk", secure ? std::vector<std::string>{"--tls-cert", tls.selfCert, "--tls-key",
+                                                            tls.selfKey}
+                                 : std::vector<std::string>{});
+        const RunResult day = Remote({"day", "20100523"}, "tk");
+        ASSERT_EQ(day.status, 0) << day.err;
+        ASSERT_EQ(Remote(entry, "tk").status, 0);
+        const std::string folder = secure ? "E:\\Tls" : "E:\\Http";
+        const RunResult r = Remote({"backup", "--folder", folder, "--no-progress"}, "tk");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(Cli({"verify", folder, "--no-progress"}).status, 0);
+        images[scheme] = FilesBelow(usb + (secure ? "/Tls" : "/Http"));
+        StopServer();
+    }
+    EXPECT_GT(images[""].size(), 5u);
+    EXPECT_EQ(images["https://"], images[""]);
+    EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+}
+
+TEST_F(CliRemoteTest, AWrongCertificateOrASchemeTheServerDoesNotSpeakIsAClearRefusal) {
+    const TlsFiles tls = MakeTlsFiles(prefix());
+    ASSERT_TRUE(tls.ok) << ReadText(prefix() + "/openssl.log");
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = plan.lastMinute = 600;
+    plan.width = plan.height = 16;
+    Record(plan);
+    const std::string pin = OpensslPin(tls.signedCert), wrong = OpensslPin(tls.selfCert);
+    scheme = "https://";
+    trust = {"--pin", pin};
+    StartServer("", {"--tls-cert", tls.signedCert, "--tls-key", tls.signedKey});
+    ASSERT_EQ(Remote({"days"}).out, "20100523\n");
+
+    // Both links of a command are refused alike, the expected pin and the one seen named.
+    trust = {"--pin", wrong};
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"days"}, std::vector<std::string>{"day", "20100523"}}) {
+        const RunResult r = Remote(command);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("shows the certificate " + pin), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("not the pinned " + wrong), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("10:00"), std::string::npos) << r.out;
+    }
+    // The authority that signed it, and one that did not.
+    trust = {"--ca", tls.caCert};
+    EXPECT_EQ(Remote({"day", "20100523"}).status, 0);
+    trust = {"--ca", tls.otherCaCert};
+    RunResult r = Remote({"day", "20100523"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not trusted as 127.0.0.1 by " + tls.otherCaCert), std::string::npos)
+        << r.err;
+    // Plain HTTP at the HTTPS port: the server says what it speaks.
+    scheme.clear();
+    trust.clear();
+    r = Remote({"day", "20100523"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("this port speaks HTTPS only"), std::string::npos) << r.err;
+    StopServer();
+
+    // TLS asked of a plain HTTP server: refused, never answered in clear.
+    StartServer();
+    scheme = "https://";
+    trust = {"--pin", pin};
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"days"}, std::vector<std::string>{"day", "20100523"}}) {
+        r = Remote(command);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("answered in plain HTTP where TLS (https://) was asked for"),
+                  std::string::npos)
+            << r.err;
+    }
+    // A pin is for an https:// address only, and must be one.
+    scheme.clear();
+    r = Remote({"days"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--ca and --pin go with an https:// --remote address"), std::string::npos)
+        << r.err;
+    scheme = "https://";
+    trust = {"--pin", "sha256:1234"};
+    r = Remote({"days"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("64 hex digits"), std::string::npos) << r.err;
 }

@@ -96,10 +96,12 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     const std::vector<PullEntry> wanted = PullEntries(conf.range, now, why);
     if (!why.empty())
         return Failed(name, why);
-    if (!conf.pin.empty() || !conf.ca.empty())
-        return Failed(name, "this quillon-cli cannot check a server's certificate");
     if (!ParseRemote(conf.remote, options.remote))
-        return Failed(name, "remote takes ADDRESS:PORT: " + conf.remote);
+        return Failed(name, "remote takes ADDRESS:PORT or https://ADDRESS:PORT: " + conf.remote);
+    options.remote.pin = conf.pin;
+    options.remote.ca = conf.ca;
+    if (const std::string problem = RemoteTlsProblem(options.remote); !problem.empty())
+        return Failed(name, problem);
     // The token of the recorder's file, else of the service (its credential or environment).
     options.remote.token.clear();
     options.remote.tokenFile = conf.tokenFile;

@@ -10,7 +10,30 @@
 #include "share/HttpShareClient.h"
 #include "share/TokenSource.h"
 
-bool ParseRemote(const std::string& text, RemoteOptions& out) {
+namespace {
+
+// TLS: how the server of an https:// address is trusted.
+share::TlsTrust Trust(const RemoteOptions& options) {
+    share::TlsTrust trust;
+    trust.on = options.https;
+    trust.caFile = options.ca;
+    if (!options.pin.empty())
+        trust.pin = share::ReadPin(options.pin, &trust.problem);
+    return trust;
+}
+
+}  // namespace
+
+std::string RemoteTlsProblem(const RemoteOptions& options) {
+    if ((!options.ca.empty() || !options.pin.empty()) && !options.https)
+        return "--ca and --pin go with an https:// --remote address";
+    return Trust(options).problem;
+}
+
+bool ParseRemote(const std::string& whole, RemoteOptions& out) {
+    constexpr std::string_view kHttps = "https://";
+    out.https = whole.compare(0, kHttps.size(), kHttps) == 0;
+    const std::string text = out.https ? whole.substr(kHttps.size()) : whole;
     const std::size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size())
         return false;
@@ -40,7 +63,7 @@ std::string TakeRemoteToken(RemoteOptions& options) {
 RemoteLink::RemoteLink(BackupContext& ctx, const RemoteOptions& options)
     : ctx_(ctx),
       options_(options),
-      client_(std::make_unique<share::HttpShareClient>(options.token)) {
+      client_(std::make_unique<share::HttpShareClient>(options.token, Trust(options))) {
     ctx_.m_host.localMode = 0;
     ctx_.m_host.serverAddress = options.address;
     ctx_.m_host.port = options.port;
@@ -102,7 +125,8 @@ bool RemoteLink::ServeUntil(unsigned long code, int timeoutMs) {
 }
 
 std::vector<std::string> RemoteLink::Days(std::string& problem) const {
-    share::HttpPictureSource source(options_.address, options_.port - 2, options_.token);
+    share::HttpPictureSource source(options_.address, options_.port - 2, options_.token,
+                                    std::chrono::seconds(3), Trust(options_));
     // The operator knows the recorder by the port given, not by the pictures' two below it.
     source.NameAs(options_.address + ":" + std::to_string(options_.port));
     std::vector<std::string> days = source.Days();

@@ -18,10 +18,15 @@ struct RemoteOptions {
     int port = 0;
     std::string token;
     std::string tokenFile;  // --token-file, read by TakeRemoteToken
+    // TLS: an https:// address, and how its certificate is trusted (--ca FILE, --pin PIN).
+    bool https = false;
+    std::string ca, pin;
 };
 
-// "host:port" into address and port; false when it is not one.
+// "host:port" or "https://host:port" into address, port and https; false when it is not one.
 bool ParseRemote(const std::string& text, RemoteOptions& out);
+// TLS: why --ca and --pin cannot be used as given ("" when they can).
+std::string RemoteTlsProblem(const RemoteOptions& options);
 
 // Sets the token from the first source given of --token, --token-file, QUILLON_SHARE_TOKEN and
 // the service's credential "token". Why not, when the one given cannot be used ("" when it can,

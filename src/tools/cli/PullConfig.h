@@ -1,8 +1,8 @@
 #pragma once
 // A recorder to pull from, as /etc/quillon/pull.d/NAME.conf describes it: lines "key = value",
-// "#" comments. Keys: remote (ADDRESS:PORT), token-file, cameras (all, or 1,2,5), range (see
-// PullRange.h), target (the folder the images go into, one per run), camera-count, and the TLS
-// keys pin and ca.
+// "#" comments. Keys: remote (ADDRESS:PORT, or https://ADDRESS:PORT for TLS), token-file,
+// cameras (all, or 1,2,5), range (see PullRange.h), target (the folder the images go into, one
+// per run), camera-count, and for TLS pin or ca.
 #include <string>
 
 struct PullConfig {

@@ -57,6 +57,8 @@ const char kUsage[] =
     "         --folder with the recordings of a recorder served by quillon-share; the\n"
     "         token from FILE (mode 0600), else QUILLON_SHARE_TOKEN, else the service's\n"
     "         credential \"token\"; --token TOKEN is shown to every user by ps)\n"
+    "         --remote https://ADDRESS:PORT [--ca FILE | --pin sha256:HEX] (over TLS: the\n"
+    "         server's certificate checked against the authority in FILE, or by its pin)\n"
     "Drive paths such as C:\\Backup resolve through $QUILLON_PREFIX/drives.ini.\n"
     "quillon-cli --version prints the version, --help this text.\n";
 
@@ -140,6 +142,10 @@ int main(int argc, char** argv) {
                 options.remote.token = value();  // never repeated in the commands printed
             } else if (a == "--token-file") {
                 options.remote.tokenFile = session(value());
+            } else if (a == "--ca") {
+                options.remote.ca = session(value());
+            } else if (a == "--pin") {
+                options.remote.pin = session(value());
             } else if (a == "--no-progress") {
                 options.progress = false;
             } else if (a == "--wait") {
@@ -210,6 +216,8 @@ int main(int argc, char** argv) {
         if (!options.remote.token.empty() && !options.remote.tokenFile.empty())
             throw UsageError{"give the token once: --token-file FILE (or --token, which ps shows)"};
 #ifdef QUILLON_HAVE_SHARE
+        if (const std::string tls = RemoteTlsProblem(options.remote); !tls.empty())
+            throw UsageError{tls};
         if (!options.remote.address.empty()) {
             if (const std::string problem = TakeRemoteToken(options.remote); !problem.empty()) {
                 std::fprintf(stderr, "quillon-cli: %s\n", problem.c_str());

@@ -95,13 +95,17 @@ int main(int argc, char** argv) {
             return;
         }
         token = found.value;
+        // TLS to the remote recorder, its certificate checked by the pin or the authority given
+        // as the token is (QUILLON_SHARE_PIN, QUILLON_SHARE_CA); neither set: plain HTTP.
+        const share::TlsTrust trust = share::TrustFromEnvironment();
 #endif
         // Pictures of this machine's recorder, or of the remote one from its share server.
-        PlaybackView player([token](int remote, const std::string& server,
-                                    int port) -> std::unique_ptr<playback::IPictureSource> {
+        PlaybackView player([=](int remote, const std::string& server,
+                                int port) -> std::unique_ptr<playback::IPictureSource> {
             if (remote) {
 #ifdef QUILLON_HAVE_SHARE
-                auto source = std::make_unique<share::HttpPictureSource>(server, port, token);
+                auto source = std::make_unique<share::HttpPictureSource>(
+                    server, port, token, std::chrono::seconds(3), trust);
                 // Asked for on the port two below quillon-share's; named by the one the operator
                 // gave.
                 source->NameAs(server + ":" + std::to_string(port + 2));
@@ -115,7 +119,7 @@ int main(int argc, char** argv) {
         CQuillonDlg::Companions companions;
         companions.search = &player;
 #ifdef QUILLON_HAVE_SHARE
-        share::HttpShareClient shareClient(token);
+        share::HttpShareClient shareClient(token, trust);
         companions.shareClient = &shareClient;
 #endif
 #ifdef QUILLON_HAVE_DISC

@@ -65,10 +65,3 @@ std::string RecordingsProblem(const std::string& storageRoot) {
                ") holds nothing this user may read: clients will find no recordings";
     return std::string();
 }
-
-std::string UnservedOptionsProblem(const ServeOptions& options) {
-    if (!options.tlsCert.empty() || !options.tlsKey.empty())
-        return "this quillon-share cannot serve HTTPS: tls-cert and tls-key are not taken "
-               "(serve on 127.0.0.1 and reach it through a tunnel, or use a build with TLS)";
-    return std::string();
-}

@@ -18,5 +18,3 @@ std::string WorkingFolderProblem();
 // warning, as a recorder's disk may be mounted after the server starts.
 std::string RecordingsProblem(const std::string& storageRoot);
 
-// What the options ask that this server cannot do ("" when nothing): it serves no HTTPS.
-std::string UnservedOptionsProblem(const ServeOptions& options);

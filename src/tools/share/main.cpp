@@ -14,6 +14,7 @@
 #include "share/ShareAccess.h"
 #include "share/ShareLog.h"
 #include "share/ShareServer.h"
+#include "share/TlsServer.h"
 
 namespace {
 
@@ -24,7 +25,8 @@ int Usage(const share::Log& log, const std::string& why) {
         why.empty() ? stdout : stderr,
         "usage: quillon-share [--config FILE] --root PATH [--listen ADDRESS:PORT]\n"
         "                     [--token-file FILE] [--cameras N] [--image-idle MINUTES]\n"
-        "                     [--keep-free PERCENT] [--verbose | --quiet] | --version\n"
+        "                     [--keep-free PERCENT] [--tls-cert FILE --tls-key FILE |\n"
+        "                     --insecure-http] [--verbose | --quiet] | --version\n"
         "  FILE     settings as lines KEY = VALUE, the keys those of the options (root,\n"
         "           listen, token-file, ...); the command line wins over it\n"
         "  PATH     the recordings: a drive path (C:\\QorData) or a host folder\n"
@@ -32,6 +34,8 @@ int Usage(const share::Log& log, const std::string& why) {
         "           --token-file (mode 0600), QUILLON_SHARE_TOKEN or the credential \"token\"\n"
         "  MINUTES  an image nobody fetches from is removed after them (30)\n"
         "  PERCENT  of the recorder's disk an image build leaves free (10)\n"
+        "  --tls-cert, --tls-key  PEM files: HTTPS on both ports; other than loopback, plain\n"
+        "           HTTP needs --insecure-http\n"
         "  --verbose adds a line per file built, --quiet leaves out the answered requests\n",
         share::kDefaultPort);
     return why.empty() ? 0 : 2;
@@ -94,9 +98,18 @@ int main(int argc, char** argv) {
     log.SetMost(options.quiet     ? share::LogLevel::kNotice
                 : options.verbose ? share::LogLevel::kDebug
                                   : share::LogLevel::kInfo);
-    if (const std::string problem = UnservedOptionsProblem(options); !problem.empty()) {
-        log.Write(share::LogLevel::kError, problem);
+    // HTTPS on both ports with the certificate given.
+    std::shared_ptr<const share::ServerTls> tls;
+    if (options.tlsCert.empty() != options.tlsKey.empty()) {
+        log.Write(share::LogLevel::kError, "tls-cert and tls-key go together");
         return 2;
+    }
+    if (!options.tlsCert.empty()) {
+        std::string why;
+        if (!(tls = share::ServerTls::Load(options.tlsCert, options.tlsKey, &why))) {
+            log.Write(share::LogLevel::kError, why);
+            return 1;
+        }
     }
     const auto address = share::ParseListenAddress(options.listen);
     const share::FoundToken token = ServeToken(options);
@@ -129,6 +142,8 @@ int main(int argc, char** argv) {
     share::ShareServer::Options serverOptions;
     serverOptions.token = token.value;
     serverOptions.log = &log;
+    serverOptions.tls = tls;
+    serverOptions.insecureHttp = options.insecureHttp;
     share::ShareServer server(settings, serverOptions);
     std::string why;
     if (!server.Start(address->host, address->port, &why)) {
@@ -138,7 +153,7 @@ int main(int argc, char** argv) {
     const std::string served = address->host + ":" + std::to_string(server.port());
 
     // The preview's pictures, on the port two below, under the same token.
-    share::PictureServer pictures(settings.storageRoot);
+    share::PictureServer pictures(settings.storageRoot, {}, tls);
     pictures.SetLog([&log](const share::HttpOutcome& outcome) {
         // The preview asks for pictures many times a second while it plays.
         log.Write(share::OutcomeLevel(outcome, true), "pictures: " + share::OutcomeText(outcome));
@@ -156,12 +171,17 @@ int main(int argc, char** argv) {
     }
 
     std::printf("quillon-share: serving %s on %s\n", settings.storageRoot.c_str(), served.c_str());
+    if (tls)  // what clients pin (--pin)
+        std::printf("quillon-share: HTTPS, certificate pin %s\n", tls->pin().c_str());
     std::fflush(stdout);
-    log.Write(share::LogLevel::kNotice,
-              std::string("started (version ") + QUILLON_VERSION + "): serving " +
-                  settings.storageRoot + " (" + platform::ResolvePath(settings.storageRoot) +
-                  ") on " + served + ", the preview's pictures on " + picturesAt + "; " +
-                  (token.value.empty() ? std::string("no token") : "the token from " + token.from));
+    log.Write(
+        share::LogLevel::kNotice,
+        std::string("started (version ") + QUILLON_VERSION + "): serving " + settings.storageRoot +
+            " (" + platform::ResolvePath(settings.storageRoot) + ") on " + served +
+            ", the preview's pictures on " + picturesAt + ", " +
+            (tls ? "HTTPS with the certificate pin " + tls->pin() : std::string("plain HTTP")) +
+            "; " +
+            (token.value.empty() ? std::string("no token") : "the token from " + token.from));
     WarnOfWeakSpots(log, token, settings, served);
     const std::string stopSignal = platform::WaitForStopSignal();
     log.Write(share::LogLevel::kNotice, stopSignal + ", stopping");

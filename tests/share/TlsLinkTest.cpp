@@ -1,0 +1,520 @@
+// HTTPS on our own server and the clients' checks of it, with certificates openssl made: the
+// certificate and its pin, a pinned link and a wrong pin, an authority that vouches and one that
+// does not, TLS and plain HTTP meeting each other, and the server's protections kept under TLS:
+// a client that never ends its handshake, sends half a head, or never reads its reply, holds no
+// worker that others need.
+#include <httplib.h>
+#include <openssl/ssl.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "RawClient.h"
+#include "TestEnv.h"
+#include "TlsFiles.h"
+#include "mkrec/Recorder.h"
+#include "share/HttpPictureSource.h"
+#include "share/HttpServer.h"
+#include "share/PictureServer.h"
+#include "share/ShareLink.h"
+#include "share/TlsServer.h"
+#include "share/TlsTrust.h"
+
+using share::TlsTrust;
+
+namespace {
+
+constexpr long long kFileBytes = 3 * 1024 * 1024 + 123;
+
+char FileByte(unsigned long long at) {
+    return static_cast<char>((at * 7 + at / 4093) % 251);
+}
+
+TlsTrust Pinned(const std::string& pin) {
+    TlsTrust t;
+    t.on = true;
+    t.pin = pin;
+    return t;
+}
+
+TlsTrust Vouched(const std::string& caFile) {
+    TlsTrust t;
+    t.on = true;
+    t.caFile = caFile;
+    return t;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+// A TLS client that sends exactly what the test says and reads only when told, over a
+// RawClient's socket; it trusts any certificate (the tests of trust are the links').
+class RawTlsClient {
+  public:
+    RawTlsClient(int port, const char* from) : raw_(port, from) {
+        ctx_ = SSL_CTX_new(TLS_client_method());
+        ssl_ = SSL_new(ctx_);
+        SSL_set_fd(ssl_, raw_.handle());
+        ready_ = raw_.connected() && SSL_connect(ssl_) == 1;
+    }
+    ~RawTlsClient() {
+        SSL_free(ssl_);
+        SSL_CTX_free(ctx_);
+    }
+    bool ready() const { return ready_; }
+    bool Send(const std::string& bytes) {
+        return SSL_write(ssl_, bytes.data(), static_cast<int>(bytes.size())) ==
+               static_cast<int>(bytes.size());
+    }
+    // What arrives within seconds, decrypted, until the server closes.
+    std::string Receive(double seconds) {
+        timeval limit{static_cast<time_t>(seconds),
+                      static_cast<suseconds_t>((seconds - static_cast<int>(seconds)) * 1e6)};
+        ::setsockopt(raw_.handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        std::string got;
+        char buffer[4096];
+        for (int n; (n = SSL_read(ssl_, buffer, sizeof buffer)) > 0;)
+            got.append(buffer, static_cast<std::size_t>(n));
+        return got;
+    }
+
+  private:
+    RawClient raw_;
+    SSL_CTX* ctx_ = nullptr;
+    SSL* ssl_ = nullptr;
+    bool ready_ = false;
+};
+
+}  // namespace
+
+class TlsLinkTest : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        files = MakeTlsFiles(prefix());
+        ASSERT_TRUE(files.ok) << ReadText(prefix() + "/openssl.log");
+        site.handle = [this](const share::HttpRequest& req, share::HttpResponse& res) {
+            ++handled;
+            if (req.path != "/file")
+                return res.Text(200, "quick");
+            // Far more than the sockets' buffers hold, in bytes that tell where they were.
+            res.contentType = "application/octet-stream";
+            res.fileLength = req.Param("huge") == "1" ? 256LL << 20 : kFileBytes;
+            res.readFile = [](char* data, std::size_t size, unsigned long long at) {
+                for (std::size_t i = 0; i < size; ++i)
+                    data[i] = FileByte(at + i);
+                return static_cast<long long>(size);
+            };
+        };
+        site.lengthy = [](const share::HttpRequest& req) { return req.path == "/file"; };
+    }
+    void TearDown() override {
+        if (server)
+            server->Stop();
+        TempPrefixTest::TearDown();
+    }
+    std::shared_ptr<share::ServerTls> Identity(const std::string& cert, const std::string& key) {
+        std::string why;
+        auto tls = share::ServerTls::Load(cert, key, &why);
+        EXPECT_TRUE(tls) << why;
+        return tls;
+    }
+    // Serves site on a free loopback port: HTTPS with the certificate given, or plain HTTP.
+    void Serve(std::shared_ptr<share::ServerTls> tls, share::HttpServer::Limits limits = {}) {
+        server = std::make_unique<share::HttpServer>(site, limits, std::move(tls));
+        std::string why;
+        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
+    }
+    share::ShareLink::Reply Ask(const TlsTrust& trust, const std::string& host = "127.0.0.1") {
+        share::ShareLink link(host, server->port(), "", trust);
+        return link.Get("/quick", 100);
+    }
+
+    TlsFiles files;
+    share::HttpSite site;
+    std::atomic<int> handled{0};
+    std::unique_ptr<share::HttpServer> server;
+};
+
+TEST_F(TlsLinkTest, TheCertificateLoadsWithThePinOpensslComputesAndBadFilesAreNamed) {
+    auto tls = Identity(files.selfCert, files.selfKey);
+    ASSERT_TRUE(tls);
+    EXPECT_EQ(tls->pin(), OpensslPin(files.selfCert));
+    EXPECT_EQ(tls->pin().size(), 7u + 64u);
+    EXPECT_NE(tls->pin(), OpensslPin(files.signedCert));
+
+    std::string why;
+    EXPECT_FALSE(share::ServerTls::Load(prefix() + "/none.pem", files.selfKey, &why));
+    EXPECT_NE(why.find("cannot open the TLS certificate " + prefix() + "/none.pem"),
+              std::string::npos)
+        << why;
+    EXPECT_FALSE(share::ServerTls::Load(files.selfCert, files.signedKey, &why));
+    EXPECT_NE(why.find("is not the key of the certificate"), std::string::npos) << why;
+    // A certificate given as its key is no key.
+    EXPECT_FALSE(share::ServerTls::Load(files.selfCert, files.selfCert, &why));
+    EXPECT_NE(why.find("holds no private key in PEM"), std::string::npos) << why;
+    EXPECT_FALSE(share::ServerTls::Load(files.selfKey, files.selfKey, &why));
+    EXPECT_NE(why.find("holds no certificate in PEM"), std::string::npos) << why;
+}
+
+TEST_F(TlsLinkTest, PlainHttpOffLoopbackIsRefusedUnlessAskedFor) {
+    for (const char* host : {"127.0.0.1", "127.8.9.10", "::1", "localhost"}) {
+        EXPECT_EQ(share::PlainHttpProblem(host, false, false), "") << host;
+    }
+    for (const char* host : {"0.0.0.0", "::", "192.168.1.20", "128.0.0.1"}) {
+        const std::string problem = share::PlainHttpProblem(host, false, false);
+        EXPECT_NE(problem.find("--insecure-http"), std::string::npos) << host << ": " << problem;
+        EXPECT_EQ(share::PlainHttpProblem(host, true, false), "") << host;
+        EXPECT_EQ(share::PlainHttpProblem(host, false, true), "") << host;
+    }
+}
+
+TEST_F(TlsLinkTest, PinsAreReadAsTheServerPrintsThemOrAsOpensslShowsAFingerprint) {
+    const std::string hex(64, 'a');
+    std::string why;
+    EXPECT_EQ(share::ReadPin("sha256:" + hex, &why), "sha256:" + hex);
+    std::string colons;
+    for (int i = 0; i < 32; ++i)
+        colons += std::string(i ? ":" : "") + "AA";
+    EXPECT_EQ(share::ReadPin("sha256:" + colons, &why), "sha256:" + hex);
+    for (const std::string& bad : {hex, "sha256:" + hex.substr(1), "sha256:" + hex + "a",
+                                   "sha1:" + hex, "sha256:" + hex.substr(1) + "g", std::string()}) {
+        why.clear();
+        EXPECT_EQ(share::ReadPin(bad, &why), "") << bad;
+        EXPECT_NE(why.find("64 hex digits"), std::string::npos) << bad;
+    }
+}
+
+TEST_F(TlsLinkTest, APinnedLinkIsAnsweredAndAWrongPinReachesNothing) {
+    auto tls = Identity(files.selfCert, files.selfKey);
+    Serve(tls);
+    const std::string pin = OpensslPin(files.selfCert);
+    const auto reply = Ask(Pinned(pin));
+    EXPECT_TRUE(reply.ok()) << reply.linkError;
+    EXPECT_EQ(reply.body, "quick\n");
+    // The pin alone is the trust: the self-signed chain and the name asked for do not matter.
+    EXPECT_TRUE(Ask(Pinned(pin), "localhost").ok());
+    EXPECT_EQ(handled, 2);
+
+    const std::string wrong = OpensslPin(files.signedCert);
+    const auto refused = Ask(Pinned(wrong));
+    EXPECT_FALSE(refused.ok());
+    EXPECT_EQ(refused.status, 0);
+    // What was expected and what was seen.
+    EXPECT_NE(refused.linkError.find("shows the certificate " + pin), std::string::npos)
+        << refused.linkError;
+    EXPECT_NE(refused.linkError.find("not the pinned " + wrong), std::string::npos)
+        << refused.linkError;
+    // The same for a file, on the link's connection of its own.
+    share::ShareLink link("127.0.0.1", server->port(), "", Pinned(wrong));
+    bool headSeen = false;
+    const auto fetched = link.Fetch(
+        "/file", 0, [&](const share::ShareLink::Head&) { return headSeen = true; },
+        [](const char*, std::size_t) { return true; });
+    EXPECT_FALSE(fetched.complete);
+    EXPECT_FALSE(headSeen);
+    EXPECT_NE(fetched.linkError.find("not the pinned " + wrong), std::string::npos)
+        << fetched.linkError;
+    EXPECT_EQ(handled, 2);  // no request of a refused link reached the server's handler
+}
+
+TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverTls) {
+    Serve(Identity(files.selfCert, files.selfKey));
+    share::ShareLink link("127.0.0.1", server->port(), "", Pinned(OpensslPin(files.selfCert)));
+    for (const long long from : {0LL, 1000001LL, 0LL}) {
+        SCOPED_TRACE(from);
+        std::string got;
+        share::ShareLink::Head head;
+        const auto r = link.Fetch(
+            "/file", from,
+            [&](const share::ShareLink::Head& h) {
+                head = h;
+                return true;
+            },
+            [&](const char* data, std::size_t n) {
+                got.append(data, n);
+                return true;
+            });
+        ASSERT_TRUE(r.complete) << r.linkError;
+        EXPECT_EQ(head.status, from ? 206 : 200);
+        ASSERT_EQ(static_cast<long long>(got.size()), kFileBytes - from);
+        bool same = true;
+        for (std::size_t i = 0; i < got.size() && same; ++i)
+            same = got[i] == FileByte(static_cast<unsigned long long>(from) + i);
+        EXPECT_TRUE(same);
+    }
+}
+
+TEST_F(TlsLinkTest, AnAuthorityVouchesForItsOwnCertificateAndNameOnly) {
+    Serve(Identity(files.signedCert, files.signedKey));
+    EXPECT_TRUE(Ask(Vouched(files.caCert)).ok()) << Ask(Vouched(files.caCert)).linkError;
+    EXPECT_TRUE(Ask(Vouched(files.caCert), "localhost").ok());
+    // An authority and a pin: both must hold.
+    TlsTrust both = Vouched(files.caCert);
+    both.pin = OpensslPin(files.signedCert);
+    EXPECT_TRUE(Ask(both).ok());
+    both.pin = OpensslPin(files.selfCert);
+    EXPECT_NE(Ask(both).linkError.find("not the pinned"), std::string::npos);
+
+    const auto other = Ask(Vouched(files.otherCaCert));
+    EXPECT_FALSE(other.ok());
+    EXPECT_NE(other.linkError.find("not trusted as 127.0.0.1 by " + files.otherCaCert),
+              std::string::npos)
+        << other.linkError;
+    EXPECT_NE(other.linkError.find("unable to get local issuer certificate"), std::string::npos)
+        << other.linkError;
+    EXPECT_NE(other.linkError.find(OpensslPin(files.signedCert)), std::string::npos);
+    // Without an authority given, the system's: they know nothing of ours.
+    TlsTrust system;
+    system.on = true;
+    EXPECT_NE(Ask(system).linkError.find("the system's certificate authorities"),
+              std::string::npos);
+    const int answered = handled;
+
+    // The right authority, but a certificate for another host.
+    server->Stop();
+    Serve(Identity(files.elsewhereCert, files.elsewhereKey));
+    const auto elsewhere = Ask(Vouched(files.caCert));
+    EXPECT_FALSE(elsewhere.ok());
+    EXPECT_NE(elsewhere.linkError.find("mismatch"), std::string::npos) << elsewhere.linkError;
+    EXPECT_FALSE(Ask(Vouched(files.caCert), "localhost").ok());
+    // Its pin is still its own.
+    EXPECT_TRUE(Ask(Pinned(OpensslPin(files.elsewhereCert))).ok());
+    EXPECT_EQ(handled, answered + 1);
+
+    // An authority file that cannot be read is said so, and nothing is asked.
+    const auto unreadable = Ask(Vouched(prefix() + "/no-ca.pem"));
+    EXPECT_NE(unreadable.linkError.find("cannot read the certificate authority file"),
+              std::string::npos)
+        << unreadable.linkError;
+    EXPECT_EQ(handled, answered + 1);
+}
+
+TEST_F(TlsLinkTest, TlsAndPlainHttpMeetingFailCleanlyAndNeverFallBack) {
+    // A TLS client at a plain HTTP port: told, and nothing served in clear.
+    Serve(nullptr);
+    const auto plain = Ask(Pinned(OpensslPin(files.selfCert)));
+    EXPECT_FALSE(plain.ok());
+    EXPECT_NE(plain.linkError.find("answered in plain HTTP where TLS (https://) was asked for"),
+              std::string::npos)
+        << plain.linkError;
+    EXPECT_EQ(handled, 0);
+    server->Stop();
+
+    // A plain HTTP client at a TLS port: a refusal in plain HTTP, then the connection ends.
+    Serve(Identity(files.selfCert, files.selfKey));
+    httplib::Client http("127.0.0.1", server->port());
+    auto res = http.Get("/quick");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 400);
+    EXPECT_NE(res->body.find("HTTPS only"), std::string::npos) << res->body;
+    share::ShareLink link("127.0.0.1", server->port(), "");
+    const auto reply = link.Get("/quick", 100);
+    EXPECT_EQ(reply.status, 400);
+    EXPECT_NE(reply.Problem("the request").find("HTTPS only"), std::string::npos);
+    // What is neither is dropped without a word.
+    RawClient junk(server->port());
+    ASSERT_TRUE(junk.connected());
+    ASSERT_TRUE(junk.Send(std::string("\x01\x02\x03\x04", 4)));
+    EXPECT_TRUE(junk.ClosedWithin(3));
+    EXPECT_EQ(junk.Receive(0.1), "");
+    EXPECT_EQ(handled, 0);
+}
+
+TEST_F(TlsLinkTest, OpensslsOwnClientConnectsAtTls12OrLaterAndNotBelow) {
+    Serve(Identity(files.selfCert, files.selfKey));
+    const std::string connect =
+        "openssl s_client -brief -connect 127.0.0.1:" + std::to_string(server->port());
+    const std::string any = TlsOutput(connect + " </dev/null");
+    EXPECT_NE(any.find("CONNECTION ESTABLISHED"), std::string::npos) << any;
+    EXPECT_NE(any.find("Protocol version: TLSv1.3"), std::string::npos) << any;
+    const std::string twelve = TlsOutput(connect + " -tls1_2 </dev/null");
+    EXPECT_NE(twelve.find("Protocol version: TLSv1.2"), std::string::npos) << twelve;
+    // A client that would take TLS 1.1 (its own security level lowered) is refused by ours.
+    const std::string eleven =
+        TlsOutput(connect + " -tls1_1 -cipher DEFAULT@SECLEVEL=0 </dev/null");
+    EXPECT_EQ(eleven.find("CONNECTION ESTABLISHED"), std::string::npos) << eleven;
+    EXPECT_NE(eleven.find("alert protocol version"), std::string::npos) << eleven;
+}
+
+TEST_F(TlsLinkTest, ClientsThatNeverEndTheirHandshakeOrHeadHoldNoWorkerAndAreLetGoInTime) {
+    share::HttpServer::Limits limits;
+    limits.workers = 1;
+    limits.keptForQuick = 0;
+    limits.headTime = std::chrono::milliseconds(3000);
+    Serve(Identity(files.selfCert, files.selfKey), limits);
+    // Some say nothing; some begin a ClientHello and stop within its first record.
+    std::vector<std::unique_ptr<RawClient>> stalled;
+    for (int i = 0; i < 24; ++i) {
+        const std::string from = "127.0.0." + std::to_string(2 + i % 4);
+        stalled.push_back(std::make_unique<RawClient>(server->port(), from.c_str()));
+        ASSERT_TRUE(stalled.back()->connected());
+        if (i % 2) {
+            ASSERT_TRUE(stalled.back()->Send(std::string("\x16\x03\x01\x02\x00\x01\x00\x01", 8)));
+        }
+    }
+    // And some end the handshake, then send half a head and stop.
+    std::vector<std::unique_ptr<RawTlsClient>> slowHeads;
+    for (int i = 0; i < 4; ++i) {
+        const std::string from = "127.0.0." + std::to_string(6 + i);
+        slowHeads.push_back(std::make_unique<RawTlsClient>(server->port(), from.c_str()));
+        ASSERT_TRUE(slowHeads.back()->ready());
+        ASSERT_TRUE(slowHeads.back()->Send("GET /quick HTTP/1.1\r\nHo"));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    // The one worker answers a rightful client meanwhile, handshake and all.
+    const auto start = std::chrono::steady_clock::now();
+    share::ShareLink link("127.0.0.1", server->port(), "", Pinned(OpensslPin(files.selfCert)));
+    for (int i = 0; i < 3; ++i) {
+        const auto reply = link.Get("/quick", 100);
+        ASSERT_TRUE(reply.ok()) << reply.linkError;
+    }
+    const double seconds = SecondsSince(start);
+    std::printf("three TLS requests beside 24 stalled handshakes: %.3f s\n", seconds);
+    EXPECT_LT(seconds, 2.0);  // below the head time the stalled ones are given
+
+    // The handshake is bounded by the head's deadline: every stalled client is let go, and a
+    // head begun over TLS and not ended in time is told so, over TLS.
+    for (auto& c : stalled)
+        EXPECT_TRUE(c->ClosedWithin(4.0));
+    for (auto& c : slowHeads)
+        EXPECT_EQ(RawClient::Status(c->Receive(4.0)), 408);
+    EXPECT_EQ(handled, 3);
+}
+
+TEST_F(TlsLinkTest, TlsClientsThatDoNotReadTheirFilesLeaveWorkersForTheOtherRequests) {
+    Serve(Identity(files.selfCert, files.selfKey));
+    // Each asks for a file far larger than the buffers, over TLS, and reads none of it.
+    std::vector<std::unique_ptr<RawTlsClient>> readers;
+    for (int i = 0; i < 12; ++i) {
+        const std::string from = "127.0.0." + std::to_string(2 + i % 4);
+        readers.push_back(std::make_unique<RawTlsClient>(server->port(), from.c_str()));
+        ASSERT_TRUE(readers.back()->ready());
+        ASSERT_TRUE(readers.back()->Send("GET /file?huge=1 HTTP/1.1\r\nHost: x\r\n\r\n"));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // every reply under way
+
+    const auto start = std::chrono::steady_clock::now();
+    const auto reply = Ask(Pinned(OpensslPin(files.selfCert)));
+    const double seconds = SecondsSince(start);
+    std::printf("a TLS request beside 12 stalled TLS downloads: %.3f s\n", seconds);
+    ASSERT_TRUE(reply.ok()) << reply.linkError;
+    EXPECT_LT(seconds, 2.0);
+    readers.clear();
+}
+
+TEST_F(TlsLinkTest, ThePictureLinkIsCheckedAsTheFileLinkIs) {
+    mkrec::RecorderPlan plan;
+    plan.root = "C:\\QorData";
+    plan.days = {"20100523"};
+    plan.firstMinute = plan.lastMinute = 600;
+    plan.cameras = 1;
+    plan.width = plan.height = 16;
+    mkrec::MakeRecordings(plan);
+    share::PictureServer pictures("C:\\QorData", {}, Identity(files.selfCert, files.selfKey));
+    ASSERT_TRUE(pictures.Start("127.0.0.1", 0, ""));
+    const std::string pin = OpensslPin(files.selfCert);
+
+    share::HttpPictureSource pinned("127.0.0.1", pictures.Port(), "", std::chrono::seconds(3),
+                                    Pinned(pin));
+    EXPECT_EQ(pinned.Days(), std::vector<std::string>{"20100523"}) << pinned.LastProblem();
+    EXPECT_EQ(pinned.Minutes("20100523"), std::vector<int>{600});
+
+    const std::string wrong = OpensslPin(files.signedCert);
+    share::HttpPictureSource refused("127.0.0.1", pictures.Port(), "", std::chrono::seconds(3),
+                                     Pinned(wrong));
+    EXPECT_EQ(refused.Days(), std::vector<std::string>{});
+    EXPECT_NE(refused.LastProblem().find("shows the certificate " + pin +
+                                         " (/CN=localhost), "
+                                         "not the pinned " +
+                                         wrong),
+              std::string::npos)
+        << refused.LastProblem();
+
+    share::HttpPictureSource plain("127.0.0.1", pictures.Port(), "");
+    EXPECT_EQ(plain.Days(), std::vector<std::string>{});
+    EXPECT_NE(plain.LastProblem().find("status 400: this port speaks HTTPS only"),
+              std::string::npos)
+        << plain.LastProblem();
+
+    TlsTrust badPin;
+    badPin.on = true;
+    badPin.problem = "QUILLON_SHARE_PIN: not a pin";
+    share::HttpPictureSource unusable("127.0.0.1", pictures.Port(), "", std::chrono::seconds(3),
+                                      badPin);
+    EXPECT_EQ(unusable.Days(), std::vector<std::string>{});
+    EXPECT_EQ(unusable.LastProblem(), "QUILLON_SHARE_PIN: not a pin");
+    pictures.Stop();
+}
+
+TEST_F(TlsLinkTest, TheWindowTakesItsTrustFromTheEnvironmentAndABadPinRefusesEverything) {
+    ::unsetenv("QUILLON_SHARE_PIN");
+    ::unsetenv("QUILLON_SHARE_CA");
+    EXPECT_FALSE(share::TrustFromEnvironment().on);  // plain HTTP, as before
+
+    const std::string pin = OpensslPin(files.selfCert);
+    ::setenv("QUILLON_SHARE_PIN", pin.c_str(), 1);
+    TlsTrust trust = share::TrustFromEnvironment();
+    EXPECT_TRUE(trust.on);
+    EXPECT_EQ(trust.pin, pin);
+    EXPECT_EQ(trust.problem, "");
+    Serve(Identity(files.selfCert, files.selfKey));
+    EXPECT_TRUE(Ask(trust).ok());
+
+    ::setenv("QUILLON_SHARE_PIN", "sha256:nothex", 1);
+    trust = share::TrustFromEnvironment();
+    EXPECT_TRUE(trust.on);  // still TLS: a pin that is none never means plain HTTP
+    EXPECT_NE(trust.problem.find("QUILLON_SHARE_PIN"), std::string::npos);
+    EXPECT_EQ(Ask(trust).linkError, trust.problem);
+
+    ::unsetenv("QUILLON_SHARE_PIN");
+    ::setenv("QUILLON_SHARE_CA", files.caCert.c_str(), 1);
+    trust = share::TrustFromEnvironment();
+    EXPECT_TRUE(trust.on);
+    EXPECT_EQ(trust.caFile, files.caCert);
+    EXPECT_NE(Ask(trust).linkError.find("not trusted"), std::string::npos);  // self-signed
+    ::unsetenv("QUILLON_SHARE_CA");
+    EXPECT_EQ(handled, 1);
+}
+
+TEST_F(TlsLinkTest, RepliesWrittenByTheProcessKeepPaceOverBothSchemes) {
+    // Bytes that pass the process (TLS must encrypt them; a plain reply without a file to send
+    // does too) go out as fast as the socket takes them, over TLS or not.
+    site.handle = [](const share::HttpRequest&, share::HttpResponse& res) {
+        res.contentType = "application/octet-stream";
+        res.fileLength = 128LL << 20;
+        res.readFile = [](char* data, std::size_t size, unsigned long long) {
+            std::memset(data, 'x', size);
+            return static_cast<long long>(size);
+        };
+    };
+    for (const bool tls : {false, true}) {
+        Serve(tls ? Identity(files.selfCert, files.selfKey) : nullptr);
+        share::ShareLink link("127.0.0.1", server->port(), "",
+                              tls ? Pinned(OpensslPin(files.selfCert)) : TlsTrust{});
+        long long got = 0;
+        const auto start = std::chrono::steady_clock::now();
+        const auto r = link.Fetch(
+            "/file", 0, [](const share::ShareLink::Head&) { return true; },
+            [&](const char*, std::size_t n) {
+                got += static_cast<long long>(n);
+                return true;
+            });
+        const double seconds = SecondsSince(start);
+        std::printf("128 MiB over %s: %.3f s\n", tls ? "TLS" : "plain HTTP", seconds);
+        EXPECT_TRUE(r.complete) << r.linkError;
+        EXPECT_EQ(got, 128LL << 20);
+        // Far below what a writer that waits on the wrong side of the socket takes (seconds).
+        EXPECT_LT(seconds, 2.0);
+        server->Stop();
+        server.reset();
+    }
+}
