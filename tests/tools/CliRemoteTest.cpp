@@ -378,3 +378,61 @@ TEST_F(CliRemoteTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext
               3 * 4);  // the data, index and audio files of four minutes
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }
+
+// A range in which the recorder recorded nothing of the cameras asked for has nothing to fetch:
+// no failure, and nothing a later run has to retry; a camera of the list that recorded nothing
+// in the range does not keep the others' minutes from being pulled.
+TEST_F(CliRemoteTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlocksTheNextRuns) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 604;
+    plan.width = 32;
+    plan.height = 24;
+    plan.cameraStops = {{3, 600}};  // camera 4 records nothing
+    Record(plan);
+    StartServer("gate-token");
+    const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
+    fs::create_directories(pulls);
+    std::ofstream(prefix() + "/gate.token") << "gate-token\n";
+    const auto configure = [&](const std::string& range, const std::string& cameras) {
+        std::ofstream(pulls + "/gate.conf")
+            << "remote = 127.0.0.1:" << port << "\ntoken-file = " << prefix()
+            << "/gate.token\ncamera-count = 4\ncameras = " << cameras << "\nrange = " << range
+            << "\ntarget = " << images << "\n";
+    };
+    ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
+
+    configure("20100523 1100 1130", "all");  // the day has recordings, the range none
+    const RunResult empty = Cli({"pull", "gate"});
+    EXPECT_EQ(empty.status, 0) << empty.out << empty.err;
+    EXPECT_NE(empty.out.find("pull gate: nothing recorded"), std::string::npos) << empty.out;
+
+    configure("20100523 1000 1003", "1,4");
+    const RunResult some = Cli({"pull", "gate"});
+    EXPECT_EQ(some.status, 0) << some.out << some.err;
+    EXPECT_NE(some.out.find("pull gate: 1 entries (0 ranges from earlier runs) into "),
+              std::string::npos)
+        << some.out;
+    EXPECT_NE(some.out.find("camera 4 recorded nothing in 20100523 1000-1003"), std::string::npos)
+        << some.out;
+
+    configure("20100523 1000 1003", "4");
+    const RunResult none = Cli({"pull", "gate"});
+    EXPECT_EQ(none.status, 0) << none.out << none.err;
+    EXPECT_NE(none.out.find("pull gate: nothing recorded"), std::string::npos) << none.out;
+    ::unsetenv("QUILLON_PULL_DIR");
+
+    std::vector<fs::path> runs;
+    for (const auto& e : fs::directory_iterator(images))
+        runs.push_back(e.path());
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(Sha256sumCheck(runs[0].string()), 0);
+    EXPECT_EQ(Cli({"verify", runs[0].string(), "--no-progress"}).status, 0);
+    int minutes = 0;
+    for (const auto& e : fs::directory_iterator(runs[0] / "2010_05_23=10,00~10,03" / "20100523"))
+        minutes += e.path().filename().string().size() == 17 &&
+                   e.path().filename().string().substr(12) == "N.dat";
+    EXPECT_EQ(minutes, 4);
+    EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+}
