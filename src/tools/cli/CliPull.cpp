@@ -147,18 +147,35 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     int entries = 0;
     for (int i = 0; i < kScheduleSlots; ++i)
         entries += s.ctx.m_schedule.table[static_cast<std::size_t>(i)].bUsed ? 1 : 0;
+    // The cameras of the list that recorded nothing in a range: nothing a later run could fetch.
+    std::string silent;
     for (const PullEntry& e : pending) {
         if (std::find(days.begin(), days.end(), e.day) == days.end())
             continue;  // nothing recorded that day
-        CliArgs add;
-        add.positional = {e.day, e.start, e.end};
-        add.cams = conf.cameras;
         const std::string label =
             EntryToLabel(MakeEntryString(e.day, e.start.substr(0, 2), e.start.substr(2),
                                          e.end.substr(0, 2), e.end.substr(2)),
                          s.ctx.m_host.dateType);
         if (SlotOfLabel(s.ctx, label))
             continue;  // scheduled by a run that failed, and fetched now
+        std::vector<int> recorded;
+        if (!CamerasRecordedIn(s, e.day, e.start, e.end, recorded, why))
+            return fail(conf.remote + ": " + why);
+        const std::string range = e.day + " " + e.start + "-" + e.end;
+        std::string cams;
+        if (conf.cameraNumbers.empty() && !recorded.empty())
+            cams = "all";
+        for (const int camera : conf.cameraNumbers) {
+            if (std::find(recorded.begin(), recorded.end(), camera) != recorded.end())
+                cams += (cams.empty() ? "" : ",") + std::to_string(camera);
+            else
+                silent += "; camera " + std::to_string(camera) + " recorded nothing in " + range;
+        }
+        if (cams.empty())
+            continue;  // none of the cameras recorded in the range
+        CliArgs add;
+        add.positional = {e.day, e.start, e.end};
+        add.cams = cams;
         if (CmdAdd(s, add) != 0)
             return fail("the range " + e.day + " " + e.start + "-" + e.end +
                         " could not be scheduled");
@@ -166,7 +183,8 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     }
     if (entries == 0) {
         SavePending(base, {});
-        Summary(5, "pull " + name + ": nothing recorded in " + conf.range);
+        Summary(silent.empty() ? 5 : 4,
+                "pull " + name + ": nothing recorded in " + conf.range + silent);
         return 0;
     }
     std::string folder = conf.target + "/" + RunFolderName(now);
@@ -184,8 +202,9 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     if (!SavePending(base, {}))
         return Failed(name, "fetched into " + folder + ", but its list of ranges to fetch in " +
                                 base + " cannot be cleared");
-    Summary(6, "pull " + name + ": " + std::to_string(entries) + " entries (" +
-                   std::to_string(earlier) + " ranges from earlier runs) into " + folder +
-                   ", verified");
+    Summary(silent.empty() ? 6 : 4, "pull " + name + ": " + std::to_string(entries) + " entries (" +
+                                        std::to_string(earlier) +
+                                        " ranges from earlier runs) into " + folder + ", verified" +
+                                        silent);
     return 0;
 }

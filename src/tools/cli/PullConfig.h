@@ -4,11 +4,13 @@
 // PullRange.h), target (the folder the images go into, one per run), camera-count, and the TLS
 // keys pin and ca.
 #include <string>
+#include <vector>
 
 struct PullConfig {
     std::string remote;
     std::string tokenFile;
     std::string cameras = "all";
+    std::vector<int> cameraNumbers;  // those of cameras, from 1; empty for all
     std::string range = "yesterday";
     std::string target;
     int cameraCount = 64;
