@@ -4,6 +4,7 @@
 // data on the server. (The server's token rules are the share tests'.)
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +17,8 @@
 #include "CorruptingProxy.h"
 #include "FailingDisk.h"
 #include "PseudoDrives.h"
+#include "platform/DrivePaths.h"
+#include "platform/NamedLock.h"
 
 namespace fs = std::filesystem;
 
@@ -40,6 +43,19 @@ int FreePortPair() {
         if (PortFree(port) && PortFree(port - 2))
             return port;
     }
+}
+
+// The processes waiting for the flock on path, as the kernel lists them.
+int LockWaiters(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return 0;
+    std::ifstream locks("/proc/locks");
+    const std::string inode = ":" + std::to_string(st.st_ino) + " ";
+    int waiting = 0;
+    for (std::string line; std::getline(locks, line);)
+        waiting += line.find(" -> ") != std::string::npos && line.find(inode) != std::string::npos;
+    return waiting;
 }
 
 }  // namespace
@@ -435,4 +451,61 @@ TEST_F(CliRemoteTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlock
                    e.path().filename().string().substr(12) == "N.dat";
     EXPECT_EQ(minutes, 4);
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+}
+
+// Two runs of one recorder meet (the timer's and one started by hand): the second waits for the
+// first, and whichever succeeds, the range of the one that failed is still there for the next
+// run, which fetches it.
+TEST_F(CliRemoteTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {
+    if (!fs::exists("/proc/locks"))
+        GTEST_SKIP() << "no /proc/locks to see the runs wait";
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 604;
+    plan.width = 32;
+    plan.height = 24;
+    Record(plan);
+    StartServer("gate-token");
+    const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
+    fs::create_directories(pulls);
+    std::ofstream(prefix() + "/gate.token") << "gate-token\n";
+    std::ofstream(prefix() + "/stale.token") << "an-old-token\n";
+    const auto configure = [&](const std::string& range, const std::string& token) {
+        std::ofstream(pulls + "/gate.conf")
+            << "remote = 127.0.0.1:" << port << "\ntoken-file = " << prefix() << "/" << token
+            << ".token\nrange = " << range << "\ntarget = " << images << "\n";
+    };
+    ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
+
+    // Another program holds the machine's backup lock while both runs start.
+    platform::NamedLock::Attempt held = platform::NamedLock::Acquire("Backup", false);
+    ASSERT_TRUE(held.lock);
+    const std::string lockFile = platform::RuntimeDir() + "/Backup.lock";
+    configure("20100523 1000 1001", "gate");
+    const RunningProgram first = StartCli({"pull", "gate"}, "first");
+    ASSERT_TRUE(WaitWhileRunning(first.pid, [&] { return LockWaiters(lockFile) == 1; }));
+    // The second run's token is refused: it fails whenever it comes to run.
+    configure("20100523 1002 1003", "stale");
+    const RunningProgram second = StartCli({"pull", "gate"}, "second");
+    ASSERT_TRUE(WaitWhileRunning(second.pid, [&] { return LockWaiters(lockFile) == 2; }));
+    held.lock.reset();
+    const RunResult a = FinishProgram(first), b = FinishProgram(second);
+    EXPECT_EQ(a.status, 0) << a.out << a.err;
+    EXPECT_EQ(b.status, 1) << b.out << b.err;
+
+    configure("20100523 1000 1001", "gate");
+    const RunResult next = Cli({"pull", "gate"});
+    EXPECT_EQ(next.status, 0) << next.out << next.err;
+    ::unsetenv("QUILLON_PULL_DIR");
+    // Each range is in one of the images, and each image verifies.
+    std::multiset<std::string> entries;
+    for (const auto& run : fs::directory_iterator(images)) {
+        EXPECT_EQ(Sha256sumCheck(run.path().string()), 0) << run.path();
+        for (const auto& e : fs::directory_iterator(run.path()))
+            if (e.is_directory() && e.path().filename().string().rfind("2010_", 0) == 0)
+                entries.insert(e.path().filename().string());
+    }
+    EXPECT_EQ(entries.count("2010_05_23=10,00~10,01"), 2u);  // the first run's and the last's
+    EXPECT_EQ(entries.count("2010_05_23=10,02~10,03"), 1u);
 }
