@@ -14,6 +14,7 @@
 #include "platform/DriveTable.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/NamedLock.h"
 
 namespace {
 
@@ -91,6 +92,33 @@ bool SameRange(const PullEntry& a, const PullEntry& b) {
     return a.day == b.day && a.start == b.start && a.end == b.end;
 }
 
+bool Among(const std::vector<PullEntry>& list, const PullEntry& e) {
+    return std::any_of(list.begin(), list.end(),
+                       [&](const PullEntry& p) { return SameRange(p, e); });
+}
+
+// The kept list with add put in and done taken out, read and written in one step under the lock
+// of the instances' folder: two runs of one recorder (the timer's and one by hand) change it
+// each in turn and never write the other's ranges away. The list as it was before goes into
+// before, as it is now into after; false when it cannot be changed.
+bool ChangePending(const std::string& base, const std::vector<PullEntry>& add,
+                   const std::vector<PullEntry>& done, std::vector<PullEntry>& before,
+                   std::vector<PullEntry>& after) {
+    const platform::NamedLock::Attempt lock =
+        platform::NamedLock::AcquireFolder(base.substr(0, base.find_last_of('/')), true);
+    if (!lock.lock)
+        return false;
+    before = LoadPending(base);
+    after.clear();
+    for (const PullEntry& e : before)
+        if (!Among(done, e) && !Among(after, e))
+            after.push_back(e);
+    for (const PullEntry& e : add)
+        if (!Among(done, e) && !Among(after, e))
+            after.push_back(e);
+    return SavePending(base, after);
+}
+
 }  // namespace
 
 int CmdPull(const CliArgs& a, CliOptions options) {
@@ -123,14 +151,14 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     options.base = base;
 
     // What earlier runs could not fetch comes first; a range is kept until a run fetched it.
-    std::vector<PullEntry> pending = LoadPending(base);
-    const std::size_t earlier = pending.size();
-    for (const PullEntry& e : wanted)
-        if (std::none_of(pending.begin(), pending.end(),
-                         [&](const PullEntry& p) { return SameRange(p, e); }))
-            pending.push_back(e);
-    if (!SavePending(base, pending))
+    std::vector<PullEntry> earlier, pending;
+    if (!ChangePending(base, wanted, {}, earlier, pending))
         return Failed(name, "its list of ranges to fetch cannot be written in " + base);
+    // Only the ranges this run took leave the list: those another run added meanwhile stay.
+    const auto taken = [&] {
+        std::vector<PullEntry> before, after;
+        return ChangePending(base, {}, pending, before, after);
+    };
     const auto fail = [&](const std::string& text) {
         return Failed(name,
                       text + (pending.empty() ? "" : "; the next run fetches what is missing"));
@@ -182,7 +210,7 @@ int CmdPull(const CliArgs& a, CliOptions options) {
         ++entries;
     }
     if (entries == 0) {
-        SavePending(base, {});
+        taken();
         Summary(silent.empty() ? 5 : 4,
                 "pull " + name + ": nothing recorded in " + conf.range + silent);
         return 0;
@@ -199,11 +227,11 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     verify.positional = {folder};
     if (CmdVerify(verify, false) != 0)
         return fail(folder + " does not verify");
-    if (!SavePending(base, {}))
+    if (!taken())
         return Failed(name, "fetched into " + folder + ", but its list of ranges to fetch in " +
                                 base + " cannot be cleared");
     Summary(silent.empty() ? 6 : 4, "pull " + name + ": " + std::to_string(entries) + " entries (" +
-                                        std::to_string(earlier) +
+                                        std::to_string(earlier.size()) +
                                         " ranges from earlier runs) into " + folder + ", verified" +
                                         silent);
     return 0;
