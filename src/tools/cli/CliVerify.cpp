@@ -119,7 +119,10 @@ bool CheckDiscVideos(integrity::ImageFiles& image, const std::string& trustedDer
         } else {
             ok = CheckVideos({scratch + "/" + e.path}, scratch, trustedDer) && ok;
         }
-        platform::DeleteTree(scratch + "/" + e.path.substr(0, e.path.find('/')));
+        // The copy's first folder goes, and only a name of the scratch folder's own: one that
+        // climbs out ("..") was not copied, and would name the folder the scratch folder is in.
+        if (integrity::SafeRelativePath(e.path))
+            platform::DeleteTree(scratch + "/" + e.path.substr(0, e.path.find('/')));
     }
     platform::DeleteTree(scratch);
     return ok;
