@@ -8,6 +8,7 @@
 #include "PseudoDrives.h"
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
+#include "platform/NamedLock.h"
 
 namespace fs = std::filesystem;
 
@@ -316,4 +317,35 @@ TEST_F(CliVerifyTest, ADiscThatNamesAVideoAboveItselfLeavesTheTemporaryFilesAlon
     for (const auto& e : fs::directory_iterator(temp, ec))
         left.push_back(e.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string>{"keep.txt"});  // and no scratch folder of the check
+}
+
+// The copies a verify of a disc makes of its MP4 files: what a killed verify left in the folder
+// for temporary files goes with the next one, and the copy of a verify still running stays.
+TEST_F(CliVerifyTest, ADiscsVideoCopiesOfAKilledVerifyGoAndThoseOfARunningOneStay) {
+    if (Shell("command -v xorriso >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xorriso is not installed";
+    const std::string tree = prefix() + "/tree";
+    fs::create_directories(tree + "/entry/Video");
+    WriteText(tree + "/entry/Video/cam01.mp4", "not a video");
+    const std::string iso = prefix() + "/disc.iso";
+    ASSERT_EQ(Shell("xorriso -outdev '" + iso + "' -map '" + tree + "' / -commit >/dev/null 2>&1"),
+              0);
+    MapPseudoDrive(prefix(), 'D', iso, "dvd+rw");
+    const std::string temp = prefix() + "/tmp";
+    WriteText(temp + "/quillon-verify-Killed/entry/Video/cam01.mp4", "half a copy");
+    WriteText(temp + "/quillon-verify-Runnin/entry/Video/cam01.mp4", "a copy being checked");
+    const platform::NamedLock::Attempt running =
+        platform::NamedLock::AcquireFolder(temp + "/quillon-verify-Runnin", false);
+    ASSERT_TRUE(running.lock);
+    ::setenv("TMPDIR", temp.c_str(), 1);
+    const RunResult r = Verify({"--disc", "D"});
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(r.status, 1);  // no manifest, and a file that is no video
+    EXPECT_NE(r.out.find("video entry/Video/cam01.mp4: FAILS: "), std::string::npos) << r.out;
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(temp))
+        left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"quillon-verify-Runnin"});
+    EXPECT_EQ(ReadText(temp + "/quillon-verify-Runnin/entry/Video/cam01.mp4"),
+              "a copy being checked");
 }
