@@ -105,7 +105,8 @@ bool CheckDiscVideos(integrity::ImageFiles& image, const std::string& trustedDer
             videos.push_back(e);
     if (videos.empty())
         return true;
-    const std::string scratch = platform::MakeScratchFolder("", "quillon-verify");
+    const ScratchFolder copy("", "quillon-verify");
+    const std::string& scratch = copy.path();
     if (scratch.empty()) {
         std::printf("the disc's %zu MP4 files are not checked: no folder for temporary files\n",
                     videos.size());
@@ -124,7 +125,6 @@ bool CheckDiscVideos(integrity::ImageFiles& image, const std::string& trustedDer
         if (integrity::SafeRelativePath(e.path))
             platform::DeleteTree(scratch + "/" + e.path.substr(0, e.path.find('/')));
     }
-    platform::DeleteTree(scratch);
     return ok;
 }
 
