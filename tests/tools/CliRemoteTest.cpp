@@ -509,3 +509,55 @@ TEST_F(CliRemoteTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {
     EXPECT_EQ(entries.count("2010_05_23=10,00~10,01"), 2u);  // the first run's and the last's
     EXPECT_EQ(entries.count("2010_05_23=10,02~10,03"), 1u);
 }
+
+// Recorders whose pulls share one target and start in the same second (their timers fire
+// together and the runs take turns): each run's image is a folder of its own, never one that
+// another run wrote.
+TEST_F(CliRemoteTest, PullsStartedInOneSecondIntoOneTargetEachMakeAnImageOfTheirOwn) {
+    if (!fs::exists("/proc/locks"))
+        GTEST_SKIP() << "no /proc/locks to see the runs wait";
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 601;
+    plan.width = 32;
+    plan.height = 24;
+    Record(plan);
+    StartServer();
+    const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
+    fs::create_directories(pulls);
+    const std::vector<std::string> names{"gate", "yard", "dock"};
+    for (const std::string& name : names)
+        std::ofstream(pulls + "/" + name + ".conf")
+            << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1001\ntarget = " << images
+            << "\n";
+    ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
+    platform::NamedLock::Attempt held = platform::NamedLock::Acquire("Backup", false);
+    ASSERT_TRUE(held.lock);
+    const std::string lockFile = platform::RuntimeDir() + "/Backup.lock";
+    // All three begin early in one second.
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(1000 - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::system_clock::now().time_since_epoch())
+                                                 .count() %
+                                             1000));
+    std::vector<RunningProgram> runs;
+    for (const std::string& name : names)
+        runs.push_back(StartCli({"pull", name}, name));
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        ASSERT_TRUE(WaitWhileRunning(runs[i].pid, [&] { return LockWaiters(lockFile) == 3; }));
+    held.lock.reset();
+    for (const RunningProgram& run : runs) {
+        const RunResult r = FinishProgram(run);
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+    }
+    ::unsetenv("QUILLON_PULL_DIR");
+    int folders = 0;
+    for (const auto& run : fs::directory_iterator(images)) {
+        ++folders;
+        EXPECT_EQ(Sha256sumCheck(run.path().string()), 0) << run.path();
+        EXPECT_TRUE(fs::exists(run.path() / "SHA256SUMS")) << run.path();
+        EXPECT_FALSE(fs::exists(run.path() / "SHA256SUMS-1")) << run.path() << " holds two runs";
+    }
+    EXPECT_EQ(folders, 3);
+}
