@@ -215,9 +215,17 @@ int CmdPull(const CliArgs& a, CliOptions options) {
                 "pull " + name + ": nothing recorded in " + conf.range + silent);
         return 0;
     }
-    std::string folder = conf.target + "/" + RunFolderName(now);
-    if (platform::IsDirectory(folder))
-        folder += "-" + std::to_string(now % 100000);
+    // The run's own folder, claimed by making it: runs that start in one second into one target
+    // (timers that fire together, then take turns) each get another, never one already written.
+    if (!platform::CreateDirectoryTree(conf.target))
+        return fail("its target " + conf.target + " cannot be made");
+    const std::string stem = conf.target + "/" + RunFolderName(now);
+    std::string folder = stem;
+    for (int n = 2; !platform::CreateDirectory(folder); ++n) {
+        if (n > 1000 || !(platform::IsDirectory(folder) || platform::FileExists(folder)))
+            return fail("no folder for its image can be made in " + conf.target);
+        folder = stem + "-" + std::to_string(n);
+    }
     CliArgs backup;
     backup.folder = folder;
     if (CmdBackup(s, backup) != 0)
