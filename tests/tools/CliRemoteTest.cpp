@@ -19,6 +19,7 @@
 #include "PseudoDrives.h"
 #include "platform/DrivePaths.h"
 #include "platform/NamedLock.h"
+#include "records/ScheduleEntry.h"
 
 namespace fs = std::filesystem;
 
@@ -560,4 +561,71 @@ TEST_F(CliRemoteTest, PullsStartedInOneSecondIntoOneTargetEachMakeAnImageOfTheir
         EXPECT_FALSE(fs::exists(run.path() / "SHA256SUMS-1")) << run.path() << " holds two runs";
     }
     EXPECT_EQ(folders, 3);
+}
+
+// "range = today" pulled every hour from a recorder that is down all day: each failed run
+// keeps a range that holds the one before. When the recorder is back, the next run fetches
+// each minute once, in one entry, however many runs failed; and so it does after runs that
+// scheduled their range and then failed on their target.
+TEST_F(CliRemoteTest, RangesOfManyFailedRunsAreFetchedOnceEachMinute) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 659;
+    plan.cameras = 1;
+    plan.width = 16;
+    plan.height = 16;
+    Record(plan);
+    const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
+    fs::create_directories(pulls);
+    const auto configure = [&](const std::string& end, const std::string& target) {
+        std::ofstream(pulls + "/gate.conf")
+            << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 " << end
+            << "\ntarget = " << target << "\n";
+    };
+    ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
+    // More failed runs than a schedule has slots.
+    for (int minute = 0; minute < kScheduleSlots + 5; ++minute) {
+        char end[8];
+        std::snprintf(end, sizeof end, "10%02d", minute);
+        configure(end, images);
+        const RunResult down = Cli({"pull", "gate"});
+        ASSERT_EQ(down.status, 1) << end << down.out << down.err;
+    }
+    StartServer();
+    const auto minutesIn = [&](const fs::path& run) {
+        int minutes = 0;
+        for (const auto& e : fs::recursive_directory_iterator(run))
+            minutes += e.path().filename().string().size() == 17 &&
+                       e.path().filename().string().substr(12) == "N.dat";
+        return minutes;
+    };
+    configure("1059", images);
+    const RunResult back = Cli({"pull", "gate"});
+    EXPECT_EQ(back.status, 0) << back.out << back.err;
+    EXPECT_NE(back.out.find("pull gate: 1 entries "), std::string::npos) << back.out;
+    std::vector<fs::path> runs;
+    for (const auto& e : fs::directory_iterator(images))
+        runs.push_back(e.path());
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(minutesIn(runs[0]), 60);
+
+    // A target that cannot be made: the ranges are scheduled, and the runs fail after.
+    WriteText(prefix() + "/not-a-folder", "a file");
+    for (const std::string end : {"1010", "1020"}) {
+        configure(end, prefix() + "/not-a-folder/images");
+        const RunResult full = Cli({"pull", "gate"});
+        EXPECT_EQ(full.status, 1) << full.out << full.err;
+    }
+    const std::string again = prefix() + "/again";
+    configure("1030", again);
+    const RunResult fetched = Cli({"pull", "gate"});
+    EXPECT_EQ(fetched.status, 0) << fetched.out << fetched.err;
+    EXPECT_NE(fetched.out.find("pull gate: 1 entries "), std::string::npos) << fetched.out;
+    runs.clear();
+    for (const auto& e : fs::directory_iterator(again))
+        runs.push_back(e.path());
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(minutesIn(runs[0]), 31);
+    ::unsetenv("QUILLON_PULL_DIR");
 }
