@@ -487,7 +487,7 @@ TEST_F(CliRemoteTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {
     const RunningProgram first = StartCli({"pull", "gate"}, "first");
     ASSERT_TRUE(WaitWhileRunning(first.pid, [&] { return LockWaiters(lockFile) == 1; }));
     // The second run's token is refused: it fails whenever it comes to run.
-    configure("20100523 1002 1003", "stale");
+    configure("20100523 1003 1004", "stale");
     const RunningProgram second = StartCli({"pull", "gate"}, "second");
     ASSERT_TRUE(WaitWhileRunning(second.pid, [&] { return LockWaiters(lockFile) == 2; }));
     held.lock.reset();
@@ -508,7 +508,7 @@ TEST_F(CliRemoteTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {
                 entries.insert(e.path().filename().string());
     }
     EXPECT_EQ(entries.count("2010_05_23=10,00~10,01"), 2u);  // the first run's and the last's
-    EXPECT_EQ(entries.count("2010_05_23=10,02~10,03"), 1u);
+    EXPECT_EQ(entries.count("2010_05_23=10,03~10,04"), 1u);
 }
 
 // Recorders whose pulls share one target and start in the same second (their timers fire
@@ -628,4 +628,46 @@ TEST_F(CliRemoteTest, RangesOfManyFailedRunsAreFetchedOnceEachMinute) {
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(minutesIn(runs[0]), 31);
     ::unsetenv("QUILLON_PULL_DIR");
+}
+
+// More days kept by failed runs than a schedule has slots: the run back-up what fits, says the
+// rest is the next run's and exits as failed; the next run fetches the rest.
+TEST_F(CliRemoteTest, DaysBeyondTheScheduleAreFetchedByTheNextRun) {
+    mkrec::RecorderPlan plan;
+    for (int day = 1; day <= kScheduleSlots + 2; ++day) {
+        char name[16];
+        std::snprintf(name, sizeof name, "2010%02d%02d", 3 + (day - 1) / 28, 1 + (day - 1) % 28);
+        plan.days.push_back(name);
+    }
+    plan.firstMinute = plan.lastMinute = 600;
+    plan.cameras = 1;
+    plan.width = plan.height = 16;
+    Record(plan);
+    const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
+    fs::create_directories(pulls);
+    ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
+    for (const std::string& day : plan.days) {
+        std::ofstream(pulls + "/gate.conf") << "remote = 127.0.0.1:" << port << "\nrange = " << day
+                                            << " 1000 1000\ntarget = " << images << "\n";
+        ASSERT_EQ(Cli({"pull", "gate"}).status, 1) << day;  // the recorder is down
+    }
+    StartServer();
+    const RunResult first = Cli({"pull", "gate"});
+    EXPECT_EQ(first.status, 1) << first.out << first.err;
+    EXPECT_NE(first.out.find("pull gate: " + std::to_string(kScheduleSlots) + " entries "),
+              std::string::npos)
+        << first.out;
+    EXPECT_NE(first.out.find("; 2 ranges did not fit its schedule, the next run fetches them"),
+              std::string::npos)
+        << first.out;
+    const RunResult second = Cli({"pull", "gate"});
+    EXPECT_EQ(second.status, 0) << second.out << second.err;
+    EXPECT_NE(second.out.find("pull gate: 2 entries "), std::string::npos) << second.out;
+    ::unsetenv("QUILLON_PULL_DIR");
+    std::set<std::string> entries;
+    for (const auto& run : fs::directory_iterator(images))
+        for (const auto& e : fs::directory_iterator(run.path()))
+            if (e.is_directory() && e.path().filename().string().rfind("2010_", 0) == 0)
+                entries.insert(e.path().filename().string());
+    EXPECT_EQ(entries.size(), plan.days.size());
 }
