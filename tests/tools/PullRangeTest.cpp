@@ -82,3 +82,29 @@ TEST_F(PullRangeTest, WhatNamesNoRangeIsRefusedSayingWhatIsTaken) {
         EXPECT_NE(why.find("range takes yesterday, today, last N hours"), std::string::npos) << bad;
     }
 }
+
+// What failed runs kept, made as few ranges as cover the same minutes: "today" every hour
+// (each range holds the one before), ranges that meet, and days kept apart.
+TEST_F(PullRangeTest, KeptRangesAreMadeOneWhereTheyOverlapOrMeet) {
+    const auto entries = [this](std::initializer_list<const char*> texts) {
+        std::vector<PullEntry> out;
+        for (const char* t : texts) {
+            const std::vector<PullEntry> one = Range(t, 0);
+            EXPECT_EQ(one.size(), 1u) << t;
+            out.insert(out.end(), one.begin(), one.end());
+        }
+        return out;
+    };
+    EXPECT_EQ(Text(Coalesced(
+                  entries({"20261208 0000 0959", "20261208 0000 1059", "20261208 0000 1159"}))),
+              "20261208 0000-1159;");
+    // Meeting at a minute's edge; one inside another; out of order; another day beside.
+    EXPECT_EQ(
+        Text(Coalesced(entries({"20261208 1200 1259", "20261207 2300 2359", "20261208 1000 1159",
+                                "20261208 1030 1040", "20261208 0000 0014"}))),
+        "20261207 2300-2359;20261208 0000-0014;20261208 1000-1259;");
+    // A minute apart is no overlap: the minute between stays out.
+    EXPECT_EQ(Text(Coalesced(entries({"20261208 1000 1001", "20261208 1003 1004"}))),
+              "20261208 1000-1001;20261208 1003-1004;");
+    EXPECT_EQ(Text(Coalesced({})), "");
+}

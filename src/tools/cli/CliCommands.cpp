@@ -325,6 +325,10 @@ int CmdList(CliSession& s, const CliArgs&) {
     return 0;
 }
 
+bool DeleteEntry(CliSession& s, const std::string& label) {
+    return Pick(s, label) && !s.ctx.m_editor.OnDelete().refused();
+}
+
 int CmdDelete(CliSession& s, const CliArgs& a) {
     if (a.positional.empty())
         throw UsageError{"delete takes the entry's label, as list shows it, or its entry string"};

@@ -116,6 +116,7 @@ bool ChangePending(const std::string& base, const std::vector<PullEntry>& add,
     for (const PullEntry& e : add)
         if (!Among(done, e) && !Among(after, e))
             after.push_back(e);
+    after = Coalesced(after);
     return SavePending(base, after);
 }
 
@@ -155,9 +156,10 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     if (!ChangePending(base, wanted, {}, earlier, pending))
         return Failed(name, "its list of ranges to fetch cannot be written in " + base);
     // Only the ranges this run took leave the list: those another run added meanwhile stay.
+    std::vector<PullEntry> took;
     const auto taken = [&] {
         std::vector<PullEntry> before, after;
-        return ChangePending(base, {}, pending, before, after);
+        return ChangePending(base, {}, took, before, after);
     };
     const auto fail = [&](const std::string& text) {
         return Failed(name,
@@ -172,20 +174,38 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     const std::vector<std::string> days = s.remote->Days(why);
     if (days.empty() && !why.empty())
         return fail(conf.remote + ": " + why);
+    const auto labelOf = [&](const PullEntry& e) {
+        return EntryToLabel(MakeEntryString(e.day, e.start.substr(0, 2), e.start.substr(2),
+                                            e.end.substr(0, 2), e.end.substr(2)),
+                            s.ctx.m_host.dateType);
+    };
+    // The schedule holds no entry the list no longer holds: one of a run that failed, whose
+    // range has grown into a larger one since, would be fetched twice and keep its slot.
+    const std::vector<std::string> rows = s.ctx.m_schedule.rows;
+    for (const std::string& row : rows)
+        if (std::none_of(pending.begin(), pending.end(),
+                         [&](const PullEntry& e) { return labelOf(e) == row; }) &&
+            !DeleteEntry(s, row))
+            return fail("the entry " + row + " of an earlier run cannot be taken out of " + base);
     int entries = 0;
     for (int i = 0; i < kScheduleSlots; ++i)
         entries += s.ctx.m_schedule.table[static_cast<std::size_t>(i)].bUsed ? 1 : 0;
     // The cameras of the list that recorded nothing in a range: nothing a later run could fetch.
     std::string silent;
+    std::size_t left = 0;  // ranges beyond the schedule's slots, for the next run
     for (const PullEntry& e : pending) {
-        if (std::find(days.begin(), days.end(), e.day) == days.end())
+        if (std::find(days.begin(), days.end(), e.day) == days.end()) {
+            took.push_back(e);
             continue;  // nothing recorded that day
-        const std::string label =
-            EntryToLabel(MakeEntryString(e.day, e.start.substr(0, 2), e.start.substr(2),
-                                         e.end.substr(0, 2), e.end.substr(2)),
-                         s.ctx.m_host.dateType);
-        if (SlotOfLabel(s.ctx, label))
+        }
+        if (SlotOfLabel(s.ctx, labelOf(e))) {
+            took.push_back(e);
             continue;  // scheduled by a run that failed, and fetched now
+        }
+        if (entries >= kScheduleSlots) {
+            ++left;
+            continue;
+        }
         std::vector<int> recorded;
         if (!CamerasRecordedIn(s, e.day, e.start, e.end, recorded, why))
             return fail(conf.remote + ": " + why);
@@ -199,6 +219,7 @@ int CmdPull(const CliArgs& a, CliOptions options) {
             else
                 silent += "; camera " + std::to_string(camera) + " recorded nothing in " + range;
         }
+        took.push_back(e);
         if (cams.empty())
             continue;  // none of the cameras recorded in the range
         CliArgs add;
@@ -238,9 +259,15 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     if (!taken())
         return Failed(name, "fetched into " + folder + ", but its list of ranges to fetch in " +
                                 base + " cannot be cleared");
-    Summary(silent.empty() ? 6 : 4, "pull " + name + ": " + std::to_string(entries) + " entries (" +
-                                        std::to_string(earlier.size()) +
-                                        " ranges from earlier runs) into " + folder + ", verified" +
-                                        silent);
+    const std::string done = "pull " + name + ": " + std::to_string(entries) + " entries (" +
+                             std::to_string(earlier.size()) + " ranges from earlier runs) into " +
+                             folder + ", verified" + silent;
+    if (left > 0) {
+        // A partial run: the rest is the next run's, which systemd is told to expect.
+        Summary(4, done + "; " + std::to_string(left) +
+                       " ranges did not fit its schedule, the next run fetches them");
+        return 1;
+    }
+    Summary(silent.empty() ? 6 : 4, done);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "PullRange.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -92,4 +93,24 @@ std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, st
     }
     why = "range takes yesterday, today, last N hours (1 to 744) or YYYYMMDD HHMM HHMM: " + range;
     return {};
+}
+
+std::vector<PullEntry> Coalesced(std::vector<PullEntry> entries) {
+    const auto minute = [](const std::string& clock) {
+        return std::atoi(clock.substr(0, 2).c_str()) * 60 + std::atoi(clock.substr(2).c_str());
+    };
+    std::sort(entries.begin(), entries.end(), [&](const PullEntry& a, const PullEntry& b) {
+        return a.day != b.day ? a.day < b.day : minute(a.start) < minute(b.start);
+    });
+    std::vector<PullEntry> out;
+    for (const PullEntry& e : entries) {
+        if (!out.empty() && out.back().day == e.day &&
+            minute(e.start) <= minute(out.back().end) + 1) {
+            if (minute(e.end) > minute(out.back().end))
+                out.back().end = e.end;
+            continue;
+        }
+        out.push_back(e);
+    }
+    return out;
 }
