@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 
 #include "CliCommands.h"
 #include "PullConfig.h"
@@ -97,27 +98,68 @@ bool Among(const std::vector<PullEntry>& list, const PullEntry& e) {
                        [&](const PullEntry& p) { return SameRange(p, e); });
 }
 
-// The kept list with add put in and done taken out, read and written in one step under the lock
-// of the instances' folder: two runs of one recorder (the timer's and one by hand) change it
-// each in turn and never write the other's ranges away. The list as it was before goes into
-// before, as it is now into after; false when it cannot be changed.
-bool ChangePending(const std::string& base, const std::vector<PullEntry>& add,
-                   const std::vector<PullEntry>& done, std::vector<PullEntry>& before,
-                   std::vector<PullEntry>& after) {
+// The first minute (a time) that the ranges of the runs so far did not reach: a named range
+// ("today", "last N hours") of the next run starts there at the latest, so that no minute
+// falls between two runs. 0 before the first run.
+std::string ReachedPath(const std::string& base) {
+    return base + "/reached";
+}
+
+std::time_t LoadReached(const std::string& base) {
+    std::string text;
+    if (!platform::ReadWholeFile(ReachedPath(base), text, 64))
+        return 0;
+    return static_cast<std::time_t>(std::atoll(text.c_str()));
+}
+
+bool SaveReached(const std::string& base, std::time_t reached) {
+    const std::string text = std::to_string(static_cast<long long>(reached)) + "\n";
+    const std::string temp = ReachedPath(base) + ".new";
+    platform::File out;
+    if (!out.Open(temp, platform::File::kCreateWrite) || !out.Write(text.data(), text.size()) ||
+        !out.Sync())
+        return false;
+    out.Close();
+    return platform::MoveFile(temp, ReachedPath(base));
+}
+
+// The kept list with the run's range put in (wanted, from the minute the runs before reached)
+// and done taken out, read and written in one step under the lock of the instances' folder:
+// two runs of one recorder (the timer's and one by hand) change it each in turn and never
+// write the other's ranges away. The list as it was before goes into before, as it is now into
+// after; false with why when it cannot be changed.
+bool ChangePending(
+    const std::string& base,
+    const std::function<std::vector<PullEntry>(std::time_t& reached, std::string& why)>& wanted,
+    const std::vector<PullEntry>& done, std::vector<PullEntry>& before,
+    std::vector<PullEntry>& after, std::string& why) {
     const platform::NamedLock::Attempt lock =
         platform::NamedLock::AcquireFolder(base.substr(0, base.find_last_of('/')), true);
-    if (!lock.lock)
+    if (!lock.lock) {
+        why = lock.problem;
         return false;
+    }
     before = LoadPending(base);
     after.clear();
     for (const PullEntry& e : before)
         if (!Among(done, e) && !Among(after, e))
             after.push_back(e);
-    for (const PullEntry& e : add)
-        if (!Among(done, e) && !Among(after, e))
-            after.push_back(e);
+    std::time_t reached = LoadReached(base);
+    const std::time_t reachedBefore = reached;
+    if (wanted) {
+        for (const PullEntry& e : wanted(reached, why))
+            if (!Among(done, e) && !Among(after, e))
+                after.push_back(e);
+        if (!why.empty())
+            return false;
+    }
     after = Coalesced(after);
-    return SavePending(base, after);
+    // The list first: a mark moved past ranges that are not in it would lose them.
+    if (!SavePending(base, after) || (reached != reachedBefore && !SaveReached(base, reached))) {
+        why = "its list of ranges to fetch cannot be written in " + base;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -131,7 +173,8 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     if (!ReadPullConfig(name, conf, why))
         return Failed(name, why);
     const std::time_t now = std::time(nullptr);
-    const std::vector<PullEntry> wanted = PullEntries(conf.range, now, why);
+    // The range is checked before anything: the real one is taken under the list's lock.
+    PullEntries(conf.range, now, why);
     if (!why.empty())
         return Failed(name, why);
     if (!conf.pin.empty() || !conf.ca.empty())
@@ -153,13 +196,17 @@ int CmdPull(const CliArgs& a, CliOptions options) {
 
     // What earlier runs could not fetch comes first; a range is kept until a run fetched it.
     std::vector<PullEntry> earlier, pending;
-    if (!ChangePending(base, wanted, {}, earlier, pending))
-        return Failed(name, "its list of ranges to fetch cannot be written in " + base);
+    const auto wanted = [&](std::time_t& reached, std::string& problem) {
+        return PullEntries(conf.range, now, problem, &reached);
+    };
+    if (!ChangePending(base, wanted, {}, earlier, pending, why))
+        return Failed(name, why);
     // Only the ranges this run took leave the list: those another run added meanwhile stay.
     std::vector<PullEntry> took;
     const auto taken = [&] {
         std::vector<PullEntry> before, after;
-        return ChangePending(base, {}, took, before, after);
+        std::string problem;
+        return ChangePending(base, nullptr, took, before, after, problem);
     };
     const auto fail = [&](const std::string& text) {
         return Failed(name,
