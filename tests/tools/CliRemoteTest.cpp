@@ -671,3 +671,41 @@ TEST_F(CliRemoteTest, DaysBeyondTheScheduleAreFetchedByTheNextRun) {
                 entries.insert(e.path().filename().string());
     EXPECT_EQ(entries.size(), plan.days.size());
 }
+
+// A recorder whose recordings are not there (its disk not mounted) lists no day: the run is no
+// success that found nothing recorded, and the range waits for the disk to come back.
+TEST_F(CliRemoteTest, ARecorderThatListsNoDayFailsThePullAndKeepsItsRange) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 601;
+    plan.cameras = 1;
+    plan.width = plan.height = 16;
+    Record(plan);
+    StartServer();
+    const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
+    fs::create_directories(pulls);
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1001\ntarget = " << images
+        << "\n";
+    ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
+    fs::rename(driveC() + "/QorData", driveC() + "/QorData.unmounted");
+    const RunResult gone = Cli({"pull", "gate"});
+    EXPECT_EQ(gone.status, 1) << gone.out << gone.err;
+    EXPECT_NE(gone.out.find("pull gate: failed: "), std::string::npos) << gone.out;
+    fs::rename(driveC() + "/QorData.unmounted", driveC() + "/QorData");
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1001 1001\ntarget = " << images
+        << "\n";
+    const RunResult back = Cli({"pull", "gate"});
+    ::unsetenv("QUILLON_PULL_DIR");
+    EXPECT_EQ(back.status, 0) << back.out << back.err;
+    EXPECT_NE(back.out.find("pull gate: 1 entries (1 ranges from earlier runs) into "),
+              std::string::npos)
+        << back.out;
+    std::vector<fs::path> runs;
+    for (const auto& e : fs::directory_iterator(images))
+        runs.push_back(e.path());
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(fs::exists(runs[0] / "2010_05_23=10,00~10,01"));
+}
