@@ -219,8 +219,12 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     if (!s.OpenWorkingFolder(true))
         return fail("its base folder " + base + " cannot be used");
     const std::vector<std::string> days = s.remote->Days(why);
-    if (days.empty() && !why.empty())
-        return fail(conf.remote + ": " + why);
+    // A recorder in service has recorded days: none at all is a recorder whose recordings are
+    // not there (a disk not mounted), and what it would have shown is fetched once they are.
+    if (days.empty())
+        return fail(
+            conf.remote + ": " +
+            (why.empty() ? "the recorder lists no recorded day; are its recordings there?" : why));
     const auto labelOf = [&](const PullEntry& e) {
         return EntryToLabel(MakeEntryString(e.day, e.start.substr(0, 2), e.start.substr(2),
                                             e.end.substr(0, 2), e.end.substr(2)),
