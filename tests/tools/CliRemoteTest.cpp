@@ -709,3 +709,76 @@ TEST_F(CliRemoteTest, ARecorderThatListsNoDayFailsThePullAndKeepsItsRange) {
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_TRUE(fs::exists(runs[0] / "2010_05_23=10,00~10,01"));
 }
+
+// A recorder in another time zone than the pulling machine: its days and minutes are its own,
+// and "today" is the recorder's today, named in its pull.d file. A zone that does not exist is
+// refused, not taken for the machine's own.
+TEST_F(CliRemoteTest, APullReckonsItsRangeInTheRecordersTimeZone) {
+    if (!fs::exists("/usr/share/zoneinfo/Etc/GMT+12"))
+        GTEST_SKIP() << "no time zone database";
+    // A zone whose date is not the machine's now, and in which 00:01 has passed.
+    const auto dateIn = [](const char* zone, int* minuteOfDay) {
+        const char* was = std::getenv("TZ");
+        const std::string saved = was ? was : "";
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        const std::time_t now = std::time(nullptr);
+        std::tm tm{};
+        localtime_r(&now, &tm);
+        if (was)
+            ::setenv("TZ", saved.c_str(), 1);
+        else
+            ::unsetenv("TZ");
+        ::tzset();
+        char day[16];
+        std::strftime(day, sizeof day, "%Y%m%d", &tm);
+        if (minuteOfDay)
+            *minuteOfDay = tm.tm_hour * 60 + tm.tm_min;
+        return std::string(day);
+    };
+    const std::string here = dateIn(std::getenv("TZ") ? std::getenv("TZ") : "UTC", nullptr);
+    std::string zone, day;
+    for (const char* candidate : {"Etc/GMT+12", "Etc/GMT-14"}) {
+        int minute = 0;
+        const std::string date = dateIn(candidate, &minute);
+        if (date != here && minute >= 3) {
+            zone = candidate;
+            day = date;
+        }
+    }
+    if (zone.empty())
+        GTEST_SKIP() << "every zone at hand shows this machine's date, or its first minutes";
+    mkrec::RecorderPlan plan;
+    plan.days = {day};
+    plan.firstMinute = 0;
+    plan.lastMinute = 1;
+    plan.cameras = 1;
+    plan.width = plan.height = 16;
+    Record(plan);
+    StartServer();
+    const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
+    fs::create_directories(pulls);
+    ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
+    const auto pull = [&](const std::string& timeZone) {
+        std::ofstream(pulls + "/gate.conf")
+            << "remote = 127.0.0.1:" << port << "\nrange = today\ntime-zone = " << timeZone
+            << "\ntarget = " << images << "\n";
+        return Cli({"pull", "gate"});
+    };
+    const RunResult unknown = pull("Nowhere/Atlantis");
+    EXPECT_EQ(unknown.status, 1) << unknown.out << unknown.err;
+    EXPECT_NE(unknown.out.find("Nowhere/Atlantis"), std::string::npos) << unknown.out;
+    const RunResult r = pull(zone);
+    ::unsetenv("QUILLON_PULL_DIR");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    std::vector<fs::path> runs;
+    for (const auto& e : fs::directory_iterator(images))
+        runs.push_back(e.path());
+    ASSERT_EQ(runs.size(), 1u) << r.out;
+    const std::string entry =
+        day.substr(0, 4) + "_" + day.substr(4, 2) + "_" + day.substr(6, 2) + "=00,00~";
+    bool found = false;
+    for (const auto& e : fs::directory_iterator(runs[0]))
+        found = found || e.path().filename().string().rfind(entry, 0) == 0;
+    EXPECT_TRUE(found) << entry << " in " << runs[0];
+}
