@@ -16,6 +16,7 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/NamedLock.h"
+#include "platform/TimeZone.h"
 
 namespace {
 
@@ -171,6 +172,9 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     PullConfig conf;
     std::string why;
     if (!ReadPullConfig(name, conf, why))
+        return Failed(name, why);
+    // The range is the recorder's days and minutes: reckoned in its zone when it is not ours.
+    if (!conf.timeZone.empty() && !platform::UseTimeZone(conf.timeZone, why))
         return Failed(name, why);
     const std::time_t now = std::time(nullptr);
     // The range is checked before anything: the real one is taken under the list's lock.

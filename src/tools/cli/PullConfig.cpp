@@ -98,6 +98,8 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
             out.pin = value;
         } else if (key == "ca") {
             out.ca = value;
+        } else if (key == "time-zone") {
+            out.timeZone = value;
         } else if (key == "camera-count") {
             char* end = nullptr;
             const long n = std::strtol(value.c_str(), &end, 10);

@@ -1,8 +1,8 @@
 #pragma once
 // A recorder to pull from, as /etc/quillon/pull.d/NAME.conf describes it: lines "key = value",
 // "#" comments. Keys: remote (ADDRESS:PORT), token-file, cameras (all, or 1,2,5), range (see
-// PullRange.h), target (the folder the images go into, one per run), camera-count, and the TLS
-// keys pin and ca.
+// PullRange.h), target (the folder the images go into, one per run), camera-count, time-zone
+// (the recorder's, "Europe/Berlin"), and the TLS keys pin and ca.
 #include <string>
 #include <vector>
 
@@ -16,6 +16,9 @@ struct PullConfig {
     int cameraCount = 64;
     std::string pin;
     std::string ca;
+    // The zone of the recorder's clock, in which its days and the range are reckoned; "" for
+    // this machine's.
+    std::string timeZone;
 };
 
 // The folder of the pull configurations: $QUILLON_PULL_DIR, else /etc/quillon/pull.d.
