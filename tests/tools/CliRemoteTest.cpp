@@ -412,6 +412,7 @@ TEST_F(CliRemoteTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlock
     const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
     fs::create_directories(pulls);
     std::ofstream(prefix() + "/gate.token") << "gate-token\n";
+    fs::permissions(prefix() + "/gate.token", fs::perms::owner_read | fs::perms::owner_write);
     const auto configure = [&](const std::string& range, const std::string& cameras) {
         std::ofstream(pulls + "/gate.conf")
             << "remote = 127.0.0.1:" << port << "\ntoken-file = " << prefix()
@@ -472,6 +473,8 @@ TEST_F(CliRemoteTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {
     fs::create_directories(pulls);
     std::ofstream(prefix() + "/gate.token") << "gate-token\n";
     std::ofstream(prefix() + "/stale.token") << "an-old-token\n";
+    for (const char* token : {"/gate.token", "/stale.token"})
+        fs::permissions(prefix() + token, fs::perms::owner_read | fs::perms::owner_write);
     const auto configure = [&](const std::string& range, const std::string& token) {
         std::ofstream(pulls + "/gate.conf")
             << "remote = 127.0.0.1:" << port << "\ntoken-file = " << prefix() << "/" << token
@@ -781,4 +784,37 @@ TEST_F(CliRemoteTest, APullReckonsItsRangeInTheRecordersTimeZone) {
     for (const auto& e : fs::directory_iterator(runs[0]))
         found = found || e.path().filename().string().rfind(entry, 0) == 0;
     EXPECT_TRUE(found) << entry << " in " << runs[0];
+}
+
+// The token file of a pull is its owner's alone: one that others may read is refused before
+// anything is asked of the recorder, saying which file and what to do.
+TEST_F(CliRemoteTest, APullRefusesATokenFileThatOthersMayRead) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = plan.lastMinute = 600;
+    plan.cameras = 1;
+    plan.width = plan.height = 16;
+    Record(plan);
+    StartServer("gate-token");
+    const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
+    fs::create_directories(pulls);
+    const std::string token = prefix() + "/gate.token";
+    std::ofstream(token) << "gate-token\n";
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\ntoken-file = " << token
+        << "\nrange = 20100523 1000 1000\ntarget = " << images << "\n";
+    ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
+    for (const fs::perms open : {fs::perms::others_read, fs::perms::group_read}) {
+        fs::permissions(token, fs::perms::owner_read | fs::perms::owner_write | open);
+        const RunResult r = Cli({"pull", "gate"});
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_NE(r.out.find("pull gate: failed: the token file " + token), std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("chmod 600"), std::string::npos) << r.out;
+        EXPECT_FALSE(fs::exists(images));
+    }
+    fs::permissions(token, fs::perms::owner_read | fs::perms::owner_write);
+    const RunResult r = Cli({"pull", "gate"});
+    ::unsetenv("QUILLON_PULL_DIR");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
