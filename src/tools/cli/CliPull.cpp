@@ -16,6 +16,7 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/NamedLock.h"
+#include "platform/OwnerOnly.h"
 #include "platform/TimeZone.h"
 
 namespace {
@@ -43,6 +44,11 @@ std::string RunFolderName(std::time_t now) {
 
 std::string TokenFrom(const std::string& file, std::string& why) {
     std::string token;
+    // The token opens every recording of the recorder: a file others may read gives it away.
+    if (const int mode = platform::FileMode(file); mode >= 0 && (mode & 077) != 0) {
+        why = "the token file " + file + " can be read by others than its owner: chmod 600 " + file;
+        return std::string();
+    }
     if (!platform::ReadWholeFile(file, token, 4096)) {
         why = "the token file " + file + " cannot be read";
         return std::string();
