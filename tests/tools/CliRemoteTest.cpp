@@ -818,3 +818,46 @@ TEST_F(CliRemoteTest, APullRefusesATokenFileThatOthersMayRead) {
     ::unsetenv("QUILLON_PULL_DIR");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
+
+// A run that fails on a full target leaves no folder that looks like a run's image: what it
+// wrote stays under a name that says it is incomplete, and the next run makes the image.
+TEST_F(CliRemoteTest, AFailedPullLeavesNoImageFolderUnderARunsName) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 602;
+    plan.cameras = 2;
+    plan.width = 640;
+    plan.height = 480;
+    Record(plan);
+    StartServer();
+    const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
+    fs::create_directories(pulls);
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1002\ntarget = " << images
+        << "\n";
+    ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
+    // The minutes' data files are larger than the target takes.
+    std::error_code ec;
+    const RunResult full = RunProgram(CliPath(), WithBase({"pull", "gate"}), prefix(), 1 << 20);
+    EXPECT_EQ(full.status, 1) << full.out << full.err;
+    std::vector<std::string> folders;
+    for (const auto& e : fs::directory_iterator(images, ec))
+        folders.push_back(e.path().filename().string());
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_EQ(folders[0].size() > 11 &&
+                  folders[0].compare(folders[0].size() - 11, 11, ".incomplete") == 0,
+              true)
+        << folders[0];
+    EXPECT_NE(full.out.find(folders[0]), std::string::npos) << full.out;
+    const RunResult again = Cli({"pull", "gate"});
+    ::unsetenv("QUILLON_PULL_DIR");
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    int images_ = 0;
+    for (const auto& e : fs::directory_iterator(images))
+        if (e.path().extension() != ".incomplete") {
+            ++images_;
+            EXPECT_EQ(Sha256sumCheck(e.path().string()), 0);
+        }
+    EXPECT_EQ(images_, 1);
+}
