@@ -96,6 +96,9 @@ bool SavePending(const std::string& base, const std::vector<PullEntry>& pending)
     return platform::MoveFile(temp, path);
 }
 
+// The end of the name of an image folder whose run failed.
+constexpr const char* kIncomplete = ".incomplete";
+
 bool SameRange(const PullEntry& a, const PullEntry& b) {
     return a.day == b.day && a.start == b.start && a.end == b.end;
 }
@@ -302,21 +305,31 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     if (!platform::CreateDirectoryTree(conf.target))
         return fail("its target " + conf.target + " cannot be made");
     const std::string stem = conf.target + "/" + RunFolderName(now);
+    const auto claimed = [](const std::string& path) {
+        return platform::IsDirectory(path) || platform::FileExists(path);
+    };
     std::string folder = stem;
-    for (int n = 2; !platform::CreateDirectory(folder); ++n) {
-        if (n > 1000 || !(platform::IsDirectory(folder) || platform::FileExists(folder)))
+    for (int n = 2; claimed(folder + kIncomplete) || !platform::CreateDirectory(folder); ++n) {
+        if (n > 1000 || !(claimed(folder) || claimed(folder + kIncomplete)))
             return fail("no folder for its image can be made in " + conf.target);
         folder = stem + "-" + std::to_string(n);
     }
+    // What a failed run wrote is no image of the range: it leaves the run's name for one that
+    // says so, so that no one takes it for a run's image.
+    const auto setAside = [&](const std::string& what) {
+        const std::string aside = folder + kIncomplete;
+        return fail(what +
+                    (platform::MoveFile(folder, aside) ? "; what arrived is in " + aside : ""));
+    };
     CliArgs backup;
     backup.folder = folder;
     if (CmdBackup(s, backup) != 0)
-        return fail(std::to_string(entries) + " entries into " + folder +
-                    ": the backup did not complete");
+        return setAside(std::to_string(entries) + " entries into " + folder +
+                        ": the backup did not complete");
     CliArgs verify;
     verify.positional = {folder};
     if (CmdVerify(verify, false) != 0)
-        return fail(folder + " does not verify");
+        return setAside(folder + " does not verify");
     if (!taken())
         return Failed(name, "fetched into " + folder + ", but its list of ranges to fetch in " +
                                 base + " cannot be cleared");
