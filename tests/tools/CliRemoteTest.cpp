@@ -861,3 +861,57 @@ TEST_F(CliRemoteTest, AFailedPullLeavesNoImageFolderUnderARunsName) {
         }
     EXPECT_EQ(images_, 1);
 }
+
+// A run killed while it backs up cannot rename its folder: the next run of the recorder does,
+// before it makes its own image.
+TEST_F(CliRemoteTest, AKilledPullsFolderIsSetAsideByTheNextRun) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 611;
+    plan.cameras = 4;
+    plan.width = 640;
+    plan.height = 480;
+    Record(plan);
+    StartServer();
+    const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
+    fs::create_directories(pulls);
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1011\ntarget = " << images
+        << "\n";
+    ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
+    const RunningProgram run = StartCli({"pull", "gate"}, "killed");
+    // Killed once the first minute's files have arrived.
+    const auto arrived = [&] {
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(images, ec))
+            if (e.path().filename().string().rfind("201005231000N.", 0) == 0)
+                return true;
+        return false;
+    };
+    const bool wasKilled = WaitWhileRunning(run.pid, arrived) && ::kill(run.pid, SIGKILL) == 0;
+    const RunResult killed = FinishProgram(run);
+    if (!wasKilled || killed.status != 128 + SIGKILL) {
+        ::unsetenv("QUILLON_PULL_DIR");
+        GTEST_SKIP() << "the run ended before it could be killed: " << killed.out;
+    }
+    std::vector<std::string> before;
+    for (const auto& e : fs::directory_iterator(images))
+        before.push_back(e.path().filename().string());
+    ASSERT_EQ(before.size(), 1u);
+    // The server holds the killed run's entry as being fetched: a new one does not.
+    StopServer();
+    StartServer();
+    const RunResult next = Cli({"pull", "gate"});
+    ::unsetenv("QUILLON_PULL_DIR");
+    EXPECT_EQ(next.status, 0) << next.out << next.err;
+    EXPECT_TRUE(fs::is_directory(images + "/" + before[0] + ".incomplete"));
+    EXPECT_FALSE(fs::exists(images + "/" + before[0]));
+    int good = 0;
+    for (const auto& e : fs::directory_iterator(images))
+        if (e.path().extension() != ".incomplete") {
+            ++good;
+            EXPECT_EQ(Sha256sumCheck(e.path().string()), 0);
+        }
+    EXPECT_EQ(good, 1);
+}
