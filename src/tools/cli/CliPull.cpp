@@ -80,13 +80,9 @@ std::vector<PullEntry> LoadPending(const std::string& base) {
 }
 
 // Written whole under another name first, so that a run killed meanwhile loses no range.
-bool SavePending(const std::string& base, const std::vector<PullEntry>& pending) {
-    const std::string path = PendingPath(base);
-    if (pending.empty())
-        return !platform::FileExists(path) || platform::DeleteFile(path);
-    std::string text;
-    for (const PullEntry& e : pending)
-        text += e.day + " " + e.start + " " + e.end + "\n";
+// A small file of the instance written whole under another name first, so that a run killed
+// meanwhile leaves the one before.
+bool WriteWhole(const std::string& path, const std::string& text) {
     const std::string temp = path + ".new";
     platform::File out;
     if (!out.Open(temp, platform::File::kCreateWrite) || !out.Write(text.data(), text.size()) ||
@@ -94,6 +90,16 @@ bool SavePending(const std::string& base, const std::vector<PullEntry>& pending)
         return false;
     out.Close();
     return platform::MoveFile(temp, path);
+}
+
+bool SavePending(const std::string& base, const std::vector<PullEntry>& pending) {
+    const std::string path = PendingPath(base);
+    if (pending.empty())
+        return !platform::FileExists(path) || platform::DeleteFile(path);
+    std::string text;
+    for (const PullEntry& e : pending)
+        text += e.day + " " + e.start + " " + e.end + "\n";
+    return WriteWhole(path, text);
 }
 
 // The end of the name of an image folder whose run failed.
@@ -123,14 +129,21 @@ std::time_t LoadReached(const std::string& base) {
 }
 
 bool SaveReached(const std::string& base, std::time_t reached) {
-    const std::string text = std::to_string(static_cast<long long>(reached)) + "\n";
-    const std::string temp = ReachedPath(base) + ".new";
-    platform::File out;
-    if (!out.Open(temp, platform::File::kCreateWrite) || !out.Write(text.data(), text.size()) ||
-        !out.Sync())
-        return false;
-    out.Close();
-    return platform::MoveFile(temp, ReachedPath(base));
+    return WriteWhole(ReachedPath(base), std::to_string(static_cast<long long>(reached)) + "\n");
+}
+
+// The image folder of the run under way, until it verified or was set aside: a run killed
+// meanwhile leaves it named here for the next run.
+std::string InProgressPath(const std::string& base) {
+    return base + "/image-in-progress";
+}
+
+// What a failed run wrote leaves the run's name for one that says so; the new name, or "".
+std::string SetAside(const std::string& folder) {
+    std::string aside = folder + kIncomplete;
+    for (int n = 2; platform::IsDirectory(aside) || platform::FileExists(aside); ++n)
+        aside = folder + kIncomplete + "-" + std::to_string(n);
+    return platform::MoveFile(folder, aside) ? aside : std::string();
 }
 
 // The kept list with the run's range put in (wanted, from the minute the runs before reached)
@@ -231,6 +244,12 @@ int CmdPull(const CliArgs& a, CliOptions options) {
         return fail(problem);
     if (!s.OpenWorkingFolder(true))
         return fail("its base folder " + base + " cannot be used");
+    // The image folder of a run that was killed is set aside as a failed run's is.
+    if (std::string left; platform::ReadWholeFile(InProgressPath(base), left, 4096)) {
+        if (platform::IsDirectory(left) && SetAside(left).empty())
+            return fail("the folder " + left + " of a run that was killed cannot be renamed");
+        platform::DeleteFile(InProgressPath(base));
+    }
     const std::vector<std::string> days = s.remote->Days(why);
     // A recorder in service has recorded days: none at all is a recorder whose recordings are
     // not there (a disk not mounted), and what it would have shown is fetched once they are.
@@ -317,10 +336,13 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     // What a failed run wrote is no image of the range: it leaves the run's name for one that
     // says so, so that no one takes it for a run's image.
     const auto setAside = [&](const std::string& what) {
-        const std::string aside = folder + kIncomplete;
-        return fail(what +
-                    (platform::MoveFile(folder, aside) ? "; what arrived is in " + aside : ""));
+        const std::string aside = SetAside(folder);
+        if (!aside.empty())
+            platform::DeleteFile(InProgressPath(base));
+        return fail(what + (aside.empty() ? "" : "; what arrived is in " + aside));
     };
+    if (!WriteWhole(InProgressPath(base), folder))
+        return fail("its base folder " + base + " cannot be written");
     CliArgs backup;
     backup.folder = folder;
     if (CmdBackup(s, backup) != 0)
@@ -330,6 +352,7 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     verify.positional = {folder};
     if (CmdVerify(verify, false) != 0)
         return setAside(folder + " does not verify");
+    platform::DeleteFile(InProgressPath(base));
     if (!taken())
         return Failed(name, "fetched into " + folder + ", but its list of ranges to fetch in " +
                                 base + " cannot be cleared");
