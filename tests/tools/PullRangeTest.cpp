@@ -73,6 +73,18 @@ TEST_F(PullRangeTest, DaysOfAClockChangeAreWholeDays) {
               "20260328 2300-2359;20260329 0000-2359;20260330 0000-0559;");
 }
 
+// Where the clock goes forward at midnight (00:00 is 01:00), the day after such a midnight is
+// whole all the same, and the day of it begins at 01:00.
+TEST_F(PullRangeTest, DaysAroundAMidnightClockChangeAreWhole) {
+    ::setenv("TZ", "<-04>4<-03>,M9.1.6/24,M4.1.6/24", 1);
+    ::tzset();
+    EXPECT_EQ(Text(Range("yesterday", At(2026, 9, 6, 1, 30))), "20260905 0000-2359;");
+    EXPECT_EQ(Text(Range("today", At(2026, 9, 6, 1, 30))), "20260906 0100-0129;");
+    EXPECT_EQ(Text(Range("yesterday", At(2026, 9, 7, 0, 30))), "20260906 0100-2359;");
+    EXPECT_EQ(Text(Range("last 3 hours", At(2026, 9, 6, 1, 30))),
+              "20260905 2130-2359;20260906 0100-0129;");
+}
+
 TEST_F(PullRangeTest, WhatNamesNoRangeIsRefusedSayingWhatIsTaken) {
     const std::time_t now = At(2026, 12, 8, 12, 0);
     for (const char* bad : {"", "tomorrow", "last hours", "last 0 hours", "last 745 hours",
