@@ -72,8 +72,11 @@ std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, st
     const std::time_t lastWhole = now - 60;
     std::time_t first = 0, last = 0;
     if (words.size() == 1 && words[0] == "yesterday") {
+        // The day before at 00:00: today's midnight may be 01:00 where the clock goes forward
+        // at midnight, and yesterday's hour 0 is no less its own.
         std::tm y = LocalTime(midnight);
         y.tm_mday -= 1;
+        y.tm_hour = y.tm_min = y.tm_sec = 0;
         y.tm_isdst = -1;
         first = std::mktime(&y);
         last = midnight - 60;
