@@ -915,3 +915,19 @@ TEST_F(CliRemoteTest, AKilledPullsFolderIsSetAsideByTheNextRun) {
         }
     EXPECT_EQ(good, 1);
 }
+
+// A pull.d file that lists a camera beyond its camera count names no camera the recorder has:
+// refused, saying which line to change, rather than a camera that never records.
+TEST_F(CliRemoteTest, APullOfACameraBeyondTheCameraCountIsRefused) {
+    const std::string pulls = prefix() + "/pull.d";
+    fs::create_directories(pulls);
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\ncameras = 2,6\ncamera-count = 4\nrange = yesterday"
+        << "\ntarget = " << prefix() << "/images\n";
+    ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
+    const RunResult r = Cli({"pull", "gate"});
+    ::unsetenv("QUILLON_PULL_DIR");
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("gate.conf: camera 6 is beyond camera-count 4"), std::string::npos)
+        << r.out;
+}
