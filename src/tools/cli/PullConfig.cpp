@@ -117,6 +117,12 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
         why = path + ": remote and target are required";
         return false;
     }
+    for (const int camera : out.cameraNumbers)
+        if (camera > out.cameraCount) {
+            why = path + ": camera " + std::to_string(camera) + " is beyond camera-count " +
+                  std::to_string(out.cameraCount);
+            return false;
+        }
     if (out.target[0] != '/') {
         why = path + ": target is an absolute folder of this machine: " + out.target;
         return false;
