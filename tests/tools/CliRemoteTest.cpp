@@ -931,3 +931,32 @@ TEST_F(CliRemoteTest, APullOfACameraBeyondTheCameraCountIsRefused) {
     EXPECT_NE(r.out.find("gate.conf: camera 6 is beyond camera-count 4"), std::string::npos)
         << r.out;
 }
+
+// The target's disk is not mounted: its folder is not there, and the run makes none in its
+// place on the disk below (which would fill the system's disk); the range waits for the disk.
+TEST_F(CliRemoteTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = plan.lastMinute = 600;
+    plan.cameras = 1;
+    plan.width = plan.height = 16;
+    Record(plan);
+    StartServer();
+    const std::string pulls = prefix() + "/pull.d", mount = prefix() + "/backups";
+    fs::create_directories(pulls);
+    fs::create_directories(mount);  // the mount point, its disk not mounted
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1000\ntarget = " << mount
+        << "/gate\n";
+    ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
+    const RunResult unmounted = Cli({"pull", "gate"});
+    EXPECT_EQ(unmounted.status, 1) << unmounted.out << unmounted.err;
+    EXPECT_NE(unmounted.out.find("its target " + mount + "/gate is not there"), std::string::npos)
+        << unmounted.out;
+    EXPECT_FALSE(fs::exists(mount + "/gate"));
+    fs::create_directories(mount + "/gate");
+    const RunResult mounted = Cli({"pull", "gate"});
+    ::unsetenv("QUILLON_PULL_DIR");
+    EXPECT_EQ(mounted.status, 0) << mounted.out << mounted.err;
+    EXPECT_NE(mounted.out.find("(1 ranges from earlier runs)"), std::string::npos) << mounted.out;
+}
