@@ -332,6 +332,7 @@ TEST_F(CliRemoteTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext
     const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
     fs::create_directories(pulls);
     for (const auto& [name, token] : {std::pair{"first", "first-token"}, {"second", "other"}}) {
+        fs::create_directories(images + "/" + name);
         std::ofstream(prefix() + "/" + name + ".token") << token << "\n";
         fs::permissions(prefix() + "/" + name + ".token", fs::perms::owner_read);
     }
@@ -411,6 +412,7 @@ TEST_F(CliRemoteTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlock
     StartServer("gate-token");
     const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
     fs::create_directories(pulls);
+    fs::create_directories(images);
     std::ofstream(prefix() + "/gate.token") << "gate-token\n";
     fs::permissions(prefix() + "/gate.token", fs::perms::owner_read | fs::perms::owner_write);
     const auto configure = [&](const std::string& range, const std::string& cameras) {
@@ -471,6 +473,7 @@ TEST_F(CliRemoteTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {
     StartServer("gate-token");
     const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
     fs::create_directories(pulls);
+    fs::create_directories(images);
     std::ofstream(prefix() + "/gate.token") << "gate-token\n";
     std::ofstream(prefix() + "/stale.token") << "an-old-token\n";
     for (const char* token : {"/gate.token", "/stale.token"})
@@ -530,6 +533,7 @@ TEST_F(CliRemoteTest, PullsStartedInOneSecondIntoOneTargetEachMakeAnImageOfTheir
     StartServer();
     const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
     fs::create_directories(pulls);
+    fs::create_directories(images);
     const std::vector<std::string> names{"gate", "yard", "dock"};
     for (const std::string& name : names)
         std::ofstream(pulls + "/" + name + ".conf")
@@ -581,10 +585,11 @@ TEST_F(CliRemoteTest, RangesOfManyFailedRunsAreFetchedOnceEachMinute) {
     Record(plan);
     const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
     fs::create_directories(pulls);
-    const auto configure = [&](const std::string& end, const std::string& target) {
-        std::ofstream(pulls + "/gate.conf")
-            << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 " << end
-            << "\ntarget = " << target << "\n";
+    fs::create_directories(images);
+    const auto configure = [&](const std::string& end, const std::string& target,
+                               const std::string& day = "20100523") {
+        std::ofstream(pulls + "/gate.conf") << "remote = 127.0.0.1:" << port << "\nrange = " << day
+                                            << " 1000 " << end << "\ntarget = " << target << "\n";
     };
     ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
     // More failed runs than a schedule has slots.
@@ -613,23 +618,31 @@ TEST_F(CliRemoteTest, RangesOfManyFailedRunsAreFetchedOnceEachMinute) {
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(minutesIn(runs[0]), 60);
 
-    // A target that cannot be made: the ranges are scheduled, and the runs fail after.
-    WriteText(prefix() + "/not-a-folder", "a file");
-    for (const std::string end : {"1010", "1020"}) {
-        configure(end, prefix() + "/not-a-folder/images");
-        const RunResult full = Cli({"pull", "gate"});
-        EXPECT_EQ(full.status, 1) << full.out << full.err;
-    }
+    // A target that takes less than a minute's data file: the ranges are scheduled, and the
+    // runs fail after.
+    plan.days = {"20100524"};
+    plan.lastMinute = 606;
+    plan.width = 640;
+    plan.height = 480;
+    Record(plan);
     const std::string again = prefix() + "/again";
-    configure("1030", again);
+    fs::create_directories(again);
+    for (const std::string end : {"1002", "1004"}) {
+        configure(end, again, "20100524");
+        const RunResult full = RunProgram(CliPath(), WithBase({"pull", "gate"}), prefix(), 1 << 20);
+        EXPECT_EQ(full.status, 1) << full.out << full.err;
+        EXPECT_NE(full.out.find("the backup did not complete"), std::string::npos) << full.out;
+    }
+    configure("1006", again, "20100524");
     const RunResult fetched = Cli({"pull", "gate"});
     EXPECT_EQ(fetched.status, 0) << fetched.out << fetched.err;
     EXPECT_NE(fetched.out.find("pull gate: 1 entries "), std::string::npos) << fetched.out;
     runs.clear();
     for (const auto& e : fs::directory_iterator(again))
-        runs.push_back(e.path());
+        if (e.path().extension() != ".incomplete")
+            runs.push_back(e.path());
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(minutesIn(runs[0]), 31);
+    EXPECT_EQ(minutesIn(runs[0]), 7);
     ::unsetenv("QUILLON_PULL_DIR");
 }
 
@@ -648,6 +661,7 @@ TEST_F(CliRemoteTest, DaysBeyondTheScheduleAreFetchedByTheNextRun) {
     Record(plan);
     const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
     fs::create_directories(pulls);
+    fs::create_directories(images);
     ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
     for (const std::string& day : plan.days) {
         std::ofstream(pulls + "/gate.conf") << "remote = 127.0.0.1:" << port << "\nrange = " << day
@@ -688,6 +702,7 @@ TEST_F(CliRemoteTest, ARecorderThatListsNoDayFailsThePullAndKeepsItsRange) {
     StartServer();
     const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
     fs::create_directories(pulls);
+    fs::create_directories(images);
     std::ofstream(pulls + "/gate.conf")
         << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1001\ntarget = " << images
         << "\n";
@@ -761,6 +776,7 @@ TEST_F(CliRemoteTest, APullReckonsItsRangeInTheRecordersTimeZone) {
     StartServer();
     const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
     fs::create_directories(pulls);
+    fs::create_directories(images);
     ::setenv("QUILLON_PULL_DIR", pulls.c_str(), 1);
     const auto pull = [&](const std::string& timeZone) {
         std::ofstream(pulls + "/gate.conf")
@@ -798,6 +814,7 @@ TEST_F(CliRemoteTest, APullRefusesATokenFileThatOthersMayRead) {
     StartServer("gate-token");
     const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
     fs::create_directories(pulls);
+    fs::create_directories(images);
     const std::string token = prefix() + "/gate.token";
     std::ofstream(token) << "gate-token\n";
     std::ofstream(pulls + "/gate.conf")
@@ -811,7 +828,7 @@ TEST_F(CliRemoteTest, APullRefusesATokenFileThatOthersMayRead) {
         EXPECT_NE(r.out.find("pull gate: failed: the token file " + token), std::string::npos)
             << r.out;
         EXPECT_NE(r.out.find("chmod 600"), std::string::npos) << r.out;
-        EXPECT_FALSE(fs::exists(images));
+        EXPECT_TRUE(fs::is_empty(images));
     }
     fs::permissions(token, fs::perms::owner_read | fs::perms::owner_write);
     const RunResult r = Cli({"pull", "gate"});
@@ -833,6 +850,7 @@ TEST_F(CliRemoteTest, AFailedPullLeavesNoImageFolderUnderARunsName) {
     StartServer();
     const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
     fs::create_directories(pulls);
+    fs::create_directories(images);
     std::ofstream(pulls + "/gate.conf")
         << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1002\ntarget = " << images
         << "\n";
@@ -876,6 +894,7 @@ TEST_F(CliRemoteTest, AKilledPullsFolderIsSetAsideByTheNextRun) {
     StartServer();
     const std::string pulls = prefix() + "/pull.d", images = prefix() + "/images";
     fs::create_directories(pulls);
+    fs::create_directories(images);
     std::ofstream(pulls + "/gate.conf")
         << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1011\ntarget = " << images
         << "\n";

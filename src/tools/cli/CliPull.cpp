@@ -239,6 +239,11 @@ int CmdPull(const CliArgs& a, CliOptions options) {
                       text + (pending.empty() ? "" : "; the next run fetches what is missing"));
     };
 
+    // The target is made once by whoever sets the recorder up: one that is not there is on a
+    // disk not mounted, and a folder made in its place would fill the disk below.
+    if (!platform::IsDirectory(conf.target))
+        return fail("its target " + conf.target + " is not there; is its disk mounted?");
+
     CliSession s(options);
     if (const std::string problem = s.OwnFilesProblem(); !problem.empty())
         return fail(problem);
@@ -321,8 +326,6 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     }
     // The run's own folder, claimed by making it: runs that start in one second into one target
     // (timers that fire together, then take turns) each get another, never one already written.
-    if (!platform::CreateDirectoryTree(conf.target))
-        return fail("its target " + conf.target + " cannot be made");
     const std::string stem = conf.target + "/" + RunFolderName(now);
     const auto claimed = [](const std::string& path) {
         return platform::IsDirectory(path) || platform::FileExists(path);
