@@ -153,12 +153,13 @@ bool DeleteTree(const std::string& path) {
     return ::rmdir(host.c_str()) == 0;
 }
 
+std::string TempFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? tmp : "/tmp";
+}
+
 std::string MakeScratchFolder(const std::string& parent, const std::string& stem) {
-    std::string where = parent;
-    if (where.empty()) {
-        const char* tmp = std::getenv("TMPDIR");
-        where = tmp && *tmp ? tmp : "/tmp";
-    }
+    const std::string where = parent.empty() ? TempFolder() : parent;
     std::string name = where + "/" + stem + "-XXXXXX";
     return ::mkdtemp(name.data()) ? name : std::string();
 }

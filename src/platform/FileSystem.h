@@ -19,9 +19,10 @@ bool RemoveDirectory(const std::string& path);
 // touched. True when nothing of it is left.
 bool DeleteTree(const std::string& path);
 bool DeleteFile(const std::string& path);
+// The system's folder for temporary files ($TMPDIR, else /tmp).
+std::string TempFolder();
 // A new folder of this user only, parent/stem-XXXXXX, for files a command needs for a while
-// and deletes; "" when it cannot be made. The parent "" is the system's folder for temporary
-// files ($TMPDIR, else /tmp).
+// and deletes; "" when it cannot be made. The parent "" is TempFolder().
 std::string MakeScratchFolder(const std::string& parent, const std::string& stem);
 // Renames a file or folder; the new name is taken as spelled and replaces a file of that name.
 bool MoveFile(const std::string& from, const std::string& to);

@@ -397,3 +397,41 @@ TEST_F(CliExportTest, AFullTargetLeavesNoFileUnderAFinalName) {
     EXPECT_NE(r.out.find("No space left on device"), std::string::npos) << r.out;
     ::umount2(small.c_str(), MNT_DETACH);
 }
+
+// Two exports of written discs into one folder at once (a second operator): the one that starts
+// second leaves the first one's copy of the disc alone, and both export every minute.
+TEST_F(CliExportTest, ASecondDiscExportIntoTheSameFolderLeavesTheFirstOnesCopyAlone) {
+    if (Shell("command -v xorriso >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xorriso is not installed";
+    MapPseudoDrive(prefix(), 'D', prefix() + "/dvd.iso", "dvd+rw");
+    ASSERT_EQ(Cli({"--cameras", "3", "add", "20100523", "1000", "1003", "--cams", "1,2"}).status,
+              0);
+    ASSERT_EQ(Cli({"--cameras", "3", "backup", "--disc", "D", "--no-progress"}).status, 0);
+    const std::vector<std::string> args{"export", "--disc",       "D", "--mp4", "--out",
+                                        out,      "--no-progress"};
+    const auto copies = [&] {
+        std::vector<std::string> found;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(out, ec))
+            if (e.path().filename().string().rfind(".quillon-disc-", 0) == 0)
+                found.push_back(e.path().string());
+        return found;
+    };
+    const RunningProgram first = StartCli(args, "first");
+    // Held where it copies the disc's entry out, before it made any file of it.
+    ASSERT_TRUE(WaitWhileRunning(first.pid, [&] {
+        const std::vector<std::string> c = copies();
+        return c.size() == 1 && fs::exists(c[0] + "/2010_05_23=10,00~10,03");
+    }));
+    ::kill(first.pid, SIGSTOP);
+    const std::string firstCopy = copies().at(0);
+    const RunResult second = Cli(args);
+    EXPECT_EQ(second.status, 0) << second.out << second.err;
+    EXPECT_TRUE(fs::exists(firstCopy + "/2010_05_23=10,00~10,03"));
+    ::kill(first.pid, SIGCONT);
+    const RunResult r = FinishProgram(first);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("camera 2: 720 pictures"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("missing"), std::string::npos) << r.out;
+    EXPECT_EQ(copies(), std::vector<std::string>{});
+}

@@ -8,6 +8,7 @@
 #include "PseudoDrives.h"
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
+#include "platform/NamedLock.h"
 
 namespace fs = std::filesystem;
 
@@ -275,4 +276,76 @@ TEST_F(CliVerifyTest, KeyCreateMakesTheExportCertificateToo) {
     integrity::ExportKey again;
     ASSERT_EQ(integrity::LoadExportKey(prefix() + "/keys", again), "");
     EXPECT_EQ(again.certificateDer, key.certificateDer);
+}
+
+// A disc whose file system names an MP4 file in a folder "..": its check fails, and the
+// folder for temporary files (the one above the check's scratch folder) keeps what it held.
+TEST_F(CliVerifyTest, ADiscThatNamesAVideoAboveItselfLeavesTheTemporaryFilesAlone) {
+    if (Shell("command -v xorriso >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xorriso is not installed";
+    const std::string tree = prefix() + "/tree";
+    fs::create_directories(tree + "/ZZ");
+    WriteText(tree + "/ZZ/evil.mp4", "not a video");
+    const std::string iso = prefix() + "/hostile.iso";
+    ASSERT_EQ(Shell("xorriso -outdev '" + iso + "' -map '" + tree + "' / -commit >/dev/null 2>&1"),
+              0);
+    // The folder's Rock Ridge name, two bytes in the file system's records, becomes "..".
+    std::string bytes = ReadText(iso);
+    const std::string name("NM\x07\x01\x00ZZ", 7);
+    const std::size_t at = bytes.find(name);
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at + 5, 2, "..");
+    WriteText(iso, bytes);
+    MapPseudoDrive(prefix(), 'D', iso, "dvd+rw");
+
+    const std::string temp = prefix() + "/tmp/mine";
+    fs::create_directories(temp);
+    WriteText(temp + "/keep.txt", "someone else's");
+    const char* was = std::getenv("TMPDIR");
+    const std::string before = was ? was : "";
+    ::setenv("TMPDIR", temp.c_str(), 1);
+    const RunResult r = Verify({"--disc", "D"});
+    if (before.empty())
+        ::unsetenv("TMPDIR");
+    else
+        ::setenv("TMPDIR", before.c_str(), 1);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("video ../evil.mp4: FAILS: "), std::string::npos) << r.out;
+    EXPECT_EQ(ReadText(temp + "/keep.txt"), "someone else's");
+    std::vector<std::string> left;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(temp, ec))
+        left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"keep.txt"});  // and no scratch folder of the check
+}
+
+// The copies a verify of a disc makes of its MP4 files: what a killed verify left in the folder
+// for temporary files goes with the next one, and the copy of a verify still running stays.
+TEST_F(CliVerifyTest, ADiscsVideoCopiesOfAKilledVerifyGoAndThoseOfARunningOneStay) {
+    if (Shell("command -v xorriso >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xorriso is not installed";
+    const std::string tree = prefix() + "/tree";
+    fs::create_directories(tree + "/entry/Video");
+    WriteText(tree + "/entry/Video/cam01.mp4", "not a video");
+    const std::string iso = prefix() + "/disc.iso";
+    ASSERT_EQ(Shell("xorriso -outdev '" + iso + "' -map '" + tree + "' / -commit >/dev/null 2>&1"),
+              0);
+    MapPseudoDrive(prefix(), 'D', iso, "dvd+rw");
+    const std::string temp = prefix() + "/tmp";
+    WriteText(temp + "/quillon-verify-Killed/entry/Video/cam01.mp4", "half a copy");
+    WriteText(temp + "/quillon-verify-Runnin/entry/Video/cam01.mp4", "a copy being checked");
+    const platform::NamedLock::Attempt running =
+        platform::NamedLock::AcquireFolder(temp + "/quillon-verify-Runnin", false);
+    ASSERT_TRUE(running.lock);
+    ::setenv("TMPDIR", temp.c_str(), 1);
+    const RunResult r = Verify({"--disc", "D"});
+    ::unsetenv("TMPDIR");
+    EXPECT_EQ(r.status, 1);  // no manifest, and a file that is no video
+    EXPECT_NE(r.out.find("video entry/Video/cam01.mp4: FAILS: "), std::string::npos) << r.out;
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(temp))
+        left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"quillon-verify-Runnin"});
+    EXPECT_EQ(ReadText(temp + "/quillon-verify-Runnin/entry/Video/cam01.mp4"),
+              "a copy being checked");
 }

@@ -73,6 +73,18 @@ TEST_F(PullRangeTest, DaysOfAClockChangeAreWholeDays) {
               "20260328 2300-2359;20260329 0000-2359;20260330 0000-0559;");
 }
 
+// Where the clock goes forward at midnight (00:00 is 01:00), the day after such a midnight is
+// whole all the same, and the day of it begins at 01:00.
+TEST_F(PullRangeTest, DaysAroundAMidnightClockChangeAreWhole) {
+    ::setenv("TZ", "<-04>4<-03>,M9.1.6/24,M4.1.6/24", 1);
+    ::tzset();
+    EXPECT_EQ(Text(Range("yesterday", At(2026, 9, 6, 1, 30))), "20260905 0000-2359;");
+    EXPECT_EQ(Text(Range("today", At(2026, 9, 6, 1, 30))), "20260906 0100-0129;");
+    EXPECT_EQ(Text(Range("yesterday", At(2026, 9, 7, 0, 30))), "20260906 0100-2359;");
+    EXPECT_EQ(Text(Range("last 3 hours", At(2026, 9, 6, 1, 30))),
+              "20260905 2130-2359;20260906 0100-0129;");
+}
+
 TEST_F(PullRangeTest, WhatNamesNoRangeIsRefusedSayingWhatIsTaken) {
     const std::time_t now = At(2026, 12, 8, 12, 0);
     for (const char* bad : {"", "tomorrow", "last hours", "last 0 hours", "last 745 hours",
@@ -81,4 +93,75 @@ TEST_F(PullRangeTest, WhatNamesNoRangeIsRefusedSayingWhatIsTaken) {
         EXPECT_TRUE(Range(bad, now).empty()) << bad;
         EXPECT_NE(why.find("range takes yesterday, today, last N hours"), std::string::npos) << bad;
     }
+}
+
+// What failed runs kept, made as few ranges as cover the same minutes: "today" every hour
+// (each range holds the one before), ranges that meet, and days kept apart.
+TEST_F(PullRangeTest, KeptRangesAreMadeOneWhereTheyOverlapOrMeet) {
+    const auto entries = [this](std::initializer_list<const char*> texts) {
+        std::vector<PullEntry> out;
+        for (const char* t : texts) {
+            const std::vector<PullEntry> one = Range(t, 0);
+            EXPECT_EQ(one.size(), 1u) << t;
+            out.insert(out.end(), one.begin(), one.end());
+        }
+        return out;
+    };
+    EXPECT_EQ(Text(Coalesced(
+                  entries({"20261208 0000 0959", "20261208 0000 1059", "20261208 0000 1159"}))),
+              "20261208 0000-1159;");
+    // Meeting at a minute's edge; one inside another; out of order; another day beside.
+    EXPECT_EQ(
+        Text(Coalesced(entries({"20261208 1200 1259", "20261207 2300 2359", "20261208 1000 1159",
+                                "20261208 1030 1040", "20261208 0000 0014"}))),
+        "20261207 2300-2359;20261208 0000-0014;20261208 1000-1259;");
+    // A minute apart is no overlap: the minute between stays out.
+    EXPECT_EQ(Text(Coalesced(entries({"20261208 1000 1001", "20261208 1003 1004"}))),
+              "20261208 1000-1001;20261208 1003-1004;");
+    EXPECT_EQ(Text(Coalesced({})), "");
+}
+
+// Runs of a named range, one after another as a timer starts them: together they take every
+// minute, though a run starts late, a day ends between two runs of "today", or runs were
+// missed while the pulling machine was off.
+TEST_F(PullRangeTest, NamedRangesTakeTheMinutesTheRunBeforeDidNotReach) {
+    const auto run = [this](const std::string& range, std::time_t now, std::time_t& reached) {
+        why.clear();
+        return Text(PullEntries(range, now, why, &reached));
+    };
+    std::time_t reached = 0;
+    // The first run has no run before it.
+    EXPECT_EQ(run("last 1 hours", At(2026, 12, 8, 3, 0), reached), "20261208 0200-0259;");
+    EXPECT_EQ(reached, At(2026, 12, 8, 3, 0) - 30);
+    // The next one starts a minute and a half late: the minute 03:00 is still taken.
+    EXPECT_EQ(run("last 1 hours", At(2026, 12, 8, 4, 1), reached), "20261208 0300-0400;");
+    // One a little early takes its own hour again, and the mark stays where the last run ended.
+    EXPECT_EQ(run("last 1 hours", At(2026, 12, 8, 4, 30), reached), "20261208 0330-0429;");
+    EXPECT_EQ(reached, At(2026, 12, 8, 4, 30) - 30);
+
+    // "today" every hour: the run after midnight takes the last hour of the day before.
+    reached = 0;
+    EXPECT_EQ(run("today", At(2026, 12, 8, 23, 0), reached), "20261208 0000-2259;");
+    EXPECT_EQ(run("today", At(2026, 12, 9, 0, 0), reached), "20261208 2300-2359;");
+    EXPECT_EQ(run("today", At(2026, 12, 9, 1, 0), reached), "20261209 0000-0059;");
+
+    // "yesterday" once a day, with two days missed: the catch-up run takes all three.
+    reached = 0;
+    EXPECT_EQ(run("yesterday", At(2026, 12, 8, 0, 5), reached), "20261207 0000-2359;");
+    EXPECT_EQ(run("yesterday", At(2026, 12, 11, 0, 5), reached),
+              "20261208 0000-2359;20261209 0000-2359;20261210 0000-2359;");
+    // Over the autumn clock change, whose day is 25 hours long.
+    reached = 0;
+    EXPECT_EQ(run("yesterday", At(2026, 10, 24, 0, 5), reached), "20261023 0000-2359;");
+    EXPECT_EQ(run("yesterday", At(2026, 10, 27, 0, 5), reached),
+              "20261024 0000-2359;20261025 0000-2359;20261026 0000-2359;");
+
+    // A run before a year of nothing reaches back no further than the longest range.
+    reached = At(2025, 12, 8, 0, 0);
+    EXPECT_EQ(run("last 1 hours", At(2026, 12, 8, 12, 0), reached).substr(0, 19),
+              "20261107 1100-2359;");
+    // A range of its own days and minutes neither takes from the mark nor moves it.
+    reached = At(2026, 12, 1, 0, 0);
+    EXPECT_EQ(run("20100523 1000 1003", At(2026, 12, 8, 12, 0), reached), "20100523 1000-1003;");
+    EXPECT_EQ(reached, At(2026, 12, 1, 0, 0));
 }

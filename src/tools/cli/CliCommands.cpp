@@ -211,6 +211,35 @@ int CmdDay(CliSession& s, const CliArgs& a) {
     return 0;
 }
 
+bool CamerasRecordedIn(CliSession& s, const std::string& day, const std::string& start,
+                       const std::string& end, std::vector<int>& cameras, std::string& why) {
+    BackupContext& ctx = s.ctx;
+    cameras.clear();
+    ctx.m_link.lastText.clear();
+    bool found = ctx.m_chooser.SelectBackupDay(day);
+    if (s.remote) {
+        if (!s.remote->ServeUntil(2, 60000)) {
+            why = RecordingsPlace(s) + " did not answer";
+            return false;
+        }
+        found = std::any_of(std::begin(ctx.m_day.hourHasRec), std::end(ctx.m_day.hourHasRec),
+                            [](DWORD f) { return f; });
+        // An index that did not come is the link's trouble, not an empty day.
+        if (!found && !ctx.m_link.lastText.empty()) {
+            why = ctx.m_link.lastText;
+            return false;
+        }
+    }
+    if (!found)
+        return true;
+    ctx.m_chooser.SetTimeRange(backup::TimeFields{start.substr(0, 2), start.substr(2, 2),
+                                                  end.substr(0, 2), end.substr(2, 2)});
+    for (int c = 0; c < ctx.m_host.camCount && c < kMaxCameras; ++c)
+        if (ctx.m_day.camExist[c])
+            cameras.push_back(c + 1);
+    return true;
+}
+
 int CmdAdd(CliSession& s, const CliArgs& a) {
     BackupContext& ctx = s.ctx;
     const std::string day = Day(a, 0);
@@ -294,6 +323,10 @@ int CmdList(CliSession& s, const CliArgs&) {
     std::printf("%zu entries, %s\n", rows.size(),
                 FormatTotalSize(ctx.m_profile, ctx.m_schedule.totalKB).c_str());
     return 0;
+}
+
+bool DeleteEntry(CliSession& s, const std::string& label) {
+    return Pick(s, label) && !s.ctx.m_editor.OnDelete().refused();
 }
 
 int CmdDelete(CliSession& s, const CliArgs& a) {

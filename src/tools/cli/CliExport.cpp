@@ -121,19 +121,17 @@ int CmdExport(const CliArgs& a, bool progress) {
         std::fprintf(stderr, "quillon-cli: the folder %s cannot be made\n", a.out.c_str());
         return 1;
     }
-    std::string scratch;
+    std::unique_ptr<ScratchFolder> copy;
     if (!a.disc.empty()) {
-        // What a killed export of a disc left.
-        for (const platform::FindData& f : platform::FindFiles(out + "/" + kScratchStem + "-*"))
-            if (f.isDirectory && !f.isLink)
-                platform::DeleteTree(out + "/" + f.name);
-        scratch = platform::MakeScratchFolder(out, kScratchStem);
-        if (scratch.empty()) {
+        // Another export into this folder may be using a copy of its own meanwhile.
+        copy = std::make_unique<ScratchFolder>(out, kScratchStem);
+        if (copy->path().empty()) {
             std::fprintf(stderr, "quillon-cli: no folder for the disc's files can be made in %s\n",
                          a.out.c_str());
             return 1;
         }
     }
+    const std::string scratch = copy ? copy->path() : std::string();
     std::atomic<bool>& stop = gStop;
     platform::OnStopSignal(OnStop);
     bool whole = true;
@@ -144,7 +142,6 @@ int CmdExport(const CliArgs& a, bool progress) {
         } else if (!CopyImageFilesOut(*image, listing, entry + "/", scratch, why)) {
             std::printf("%s: nothing exported: %s\n", video::EntryLabel(entry).c_str(),
                         why.c_str());
-            platform::DeleteTree(scratch);
             return 1;
         } else {
             request.entryFolder = scratch + "/" + entry;
@@ -182,14 +179,9 @@ int CmdExport(const CliArgs& a, bool progress) {
         }
         if (!scratch.empty())
             platform::DeleteTree(scratch + "/" + entry);
-        if (stop.load()) {
-            if (!scratch.empty())
-                platform::DeleteTree(scratch);
+        if (stop.load())
             return 130;
-        }
     }
-    if (!scratch.empty())
-        platform::DeleteTree(scratch);
     return whole && check.ok() ? 0 : 1;
 #endif
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 
 #include "CliCommands.h"
 #include "PullConfig.h"
@@ -14,7 +15,10 @@
 #include "platform/DriveTable.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/NamedLock.h"
+#include "platform/OwnerOnly.h"
 #include "platform/Terminal.h"
+#include "platform/TimeZone.h"
 
 namespace {
 
@@ -62,13 +66,9 @@ std::vector<PullEntry> LoadPending(const std::string& base) {
 }
 
 // Written whole under another name first, so that a run killed meanwhile loses no range.
-bool SavePending(const std::string& base, const std::vector<PullEntry>& pending) {
-    const std::string path = PendingPath(base);
-    if (pending.empty())
-        return !platform::FileExists(path) || platform::DeleteFile(path);
-    std::string text;
-    for (const PullEntry& e : pending)
-        text += e.day + " " + e.start + " " + e.end + "\n";
+// A small file of the instance written whole under another name first, so that a run killed
+// meanwhile leaves the one before.
+bool WriteWhole(const std::string& path, const std::string& text) {
     const std::string temp = path + ".new";
     platform::File out;
     if (!out.Open(temp, platform::File::kCreateWrite) || !out.Write(text.data(), text.size()) ||
@@ -78,8 +78,97 @@ bool SavePending(const std::string& base, const std::vector<PullEntry>& pending)
     return platform::MoveFile(temp, path);
 }
 
+bool SavePending(const std::string& base, const std::vector<PullEntry>& pending) {
+    const std::string path = PendingPath(base);
+    if (pending.empty())
+        return !platform::FileExists(path) || platform::DeleteFile(path);
+    std::string text;
+    for (const PullEntry& e : pending)
+        text += e.day + " " + e.start + " " + e.end + "\n";
+    return WriteWhole(path, text);
+}
+
+// The end of the name of an image folder whose run failed.
+constexpr const char* kIncomplete = ".incomplete";
+
 bool SameRange(const PullEntry& a, const PullEntry& b) {
     return a.day == b.day && a.start == b.start && a.end == b.end;
+}
+
+bool Among(const std::vector<PullEntry>& list, const PullEntry& e) {
+    return std::any_of(list.begin(), list.end(),
+                       [&](const PullEntry& p) { return SameRange(p, e); });
+}
+
+// The first minute (a time) that the ranges of the runs so far did not reach: a named range
+// ("today", "last N hours") of the next run starts there at the latest, so that no minute
+// falls between two runs. 0 before the first run.
+std::string ReachedPath(const std::string& base) {
+    return base + "/reached";
+}
+
+std::time_t LoadReached(const std::string& base) {
+    std::string text;
+    if (!platform::ReadWholeFile(ReachedPath(base), text, 64))
+        return 0;
+    return static_cast<std::time_t>(std::atoll(text.c_str()));
+}
+
+bool SaveReached(const std::string& base, std::time_t reached) {
+    return WriteWhole(ReachedPath(base), std::to_string(static_cast<long long>(reached)) + "\n");
+}
+
+// The image folder of the run under way, until it verified or was set aside: a run killed
+// meanwhile leaves it named here for the next run.
+std::string InProgressPath(const std::string& base) {
+    return base + "/image-in-progress";
+}
+
+// What a failed run wrote leaves the run's name for one that says so; the new name, or "".
+std::string SetAside(const std::string& folder) {
+    std::string aside = folder + kIncomplete;
+    for (int n = 2; platform::IsDirectory(aside) || platform::FileExists(aside); ++n)
+        aside = folder + kIncomplete + "-" + std::to_string(n);
+    return platform::MoveFile(folder, aside) ? aside : std::string();
+}
+
+// The kept list with the run's range put in (wanted, from the minute the runs before reached)
+// and done taken out, read and written in one step under the lock of the instances' folder:
+// two runs of one recorder (the timer's and one by hand) change it each in turn and never
+// write the other's ranges away. The list as it was before goes into before, as it is now into
+// after; false with why when it cannot be changed.
+bool ChangePending(
+    const std::string& base,
+    const std::function<std::vector<PullEntry>(std::time_t& reached, std::string& why)>& wanted,
+    const std::vector<PullEntry>& done, std::vector<PullEntry>& before,
+    std::vector<PullEntry>& after, std::string& why) {
+    const platform::NamedLock::Attempt lock =
+        platform::NamedLock::AcquireFolder(base.substr(0, base.find_last_of('/')), true);
+    if (!lock.lock) {
+        why = lock.problem;
+        return false;
+    }
+    before = LoadPending(base);
+    after.clear();
+    for (const PullEntry& e : before)
+        if (!Among(done, e) && !Among(after, e))
+            after.push_back(e);
+    std::time_t reached = LoadReached(base);
+    const std::time_t reachedBefore = reached;
+    if (wanted) {
+        for (const PullEntry& e : wanted(reached, why))
+            if (!Among(done, e) && !Among(after, e))
+                after.push_back(e);
+        if (!why.empty())
+            return false;
+    }
+    after = Coalesced(after);
+    // The list first: a mark moved past ranges that are not in it would lose them.
+    if (!SavePending(base, after) || (reached != reachedBefore && !SaveReached(base, reached))) {
+        why = "its list of ranges to fetch cannot be written in " + base;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -92,8 +181,12 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     std::string why;
     if (!ReadPullConfig(name, conf, why))
         return Failed(name, why);
+    // The range is the recorder's days and minutes: reckoned in its zone when it is not ours.
+    if (!conf.timeZone.empty() && !platform::UseTimeZone(conf.timeZone, why))
+        return Failed(name, why);
     const std::time_t now = std::time(nullptr);
-    const std::vector<PullEntry> wanted = PullEntries(conf.range, now, why);
+    // The range is checked before anything: the real one is taken under the list's lock.
+    PullEntries(conf.range, now, why);
     if (!why.empty())
         return Failed(name, why);
     if (!ParseRemote(conf.remote, options.remote))
@@ -116,69 +209,153 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     options.base = base;
 
     // What earlier runs could not fetch comes first; a range is kept until a run fetched it.
-    std::vector<PullEntry> pending = LoadPending(base);
-    const std::size_t earlier = pending.size();
-    for (const PullEntry& e : wanted)
-        if (std::none_of(pending.begin(), pending.end(),
-                         [&](const PullEntry& p) { return SameRange(p, e); }))
-            pending.push_back(e);
-    if (!SavePending(base, pending))
-        return Failed(name, "its list of ranges to fetch cannot be written in " + base);
+    std::vector<PullEntry> earlier, pending;
+    const auto wanted = [&](std::time_t& reached, std::string& problem) {
+        return PullEntries(conf.range, now, problem, &reached);
+    };
+    if (!ChangePending(base, wanted, {}, earlier, pending, why))
+        return Failed(name, why);
+    // Only the ranges this run took leave the list: those another run added meanwhile stay.
+    std::vector<PullEntry> took;
+    const auto taken = [&] {
+        std::vector<PullEntry> before, after;
+        std::string problem;
+        return ChangePending(base, nullptr, took, before, after, problem);
+    };
     const auto fail = [&](const std::string& text) {
         return Failed(name,
                       text + (pending.empty() ? "" : "; the next run fetches what is missing"));
     };
+
+    // The target is made once by whoever sets the recorder up: one that is not there is on a
+    // disk not mounted, and a folder made in its place would fill the disk below.
+    if (!platform::IsDirectory(conf.target))
+        return fail("its target " + conf.target + " is not there; is its disk mounted?");
 
     CliSession s(options);
     if (const std::string problem = s.OwnFilesProblem(); !problem.empty())
         return fail(problem);
     if (!s.OpenWorkingFolder(true))
         return fail("its base folder " + base + " cannot be used");
+    // The image folder of a run that was killed is set aside as a failed run's is.
+    if (std::string left; platform::ReadWholeFile(InProgressPath(base), left, 4096)) {
+        if (platform::IsDirectory(left) && SetAside(left).empty())
+            return fail("the folder " + left + " of a run that was killed cannot be renamed");
+        platform::DeleteFile(InProgressPath(base));
+    }
     const std::vector<std::string> days = s.remote->Days(why);
-    if (days.empty() && !why.empty())
-        return fail(conf.remote + ": " + why);
+    // A recorder in service has recorded days: none at all is a recorder whose recordings are
+    // not there (a disk not mounted), and what it would have shown is fetched once they are.
+    if (days.empty())
+        return fail(
+            conf.remote + ": " +
+            (why.empty() ? "the recorder lists no recorded day; are its recordings there?" : why));
+    const auto labelOf = [&](const PullEntry& e) {
+        return EntryToLabel(MakeEntryString(e.day, e.start.substr(0, 2), e.start.substr(2),
+                                            e.end.substr(0, 2), e.end.substr(2)),
+                            s.ctx.m_host.dateType);
+    };
+    // The schedule holds no entry the list no longer holds: one of a run that failed, whose
+    // range has grown into a larger one since, would be fetched twice and keep its slot.
+    const std::vector<std::string> rows = s.ctx.m_schedule.rows;
+    for (const std::string& row : rows)
+        if (std::none_of(pending.begin(), pending.end(),
+                         [&](const PullEntry& e) { return labelOf(e) == row; }) &&
+            !DeleteEntry(s, row))
+            return fail("the entry " + row + " of an earlier run cannot be taken out of " + base);
     int entries = 0;
     for (int i = 0; i < kScheduleSlots; ++i)
         entries += s.ctx.m_schedule.table[static_cast<std::size_t>(i)].bUsed ? 1 : 0;
+    // The cameras of the list that recorded nothing in a range: nothing a later run could fetch.
+    std::string silent;
+    std::size_t left = 0;  // ranges beyond the schedule's slots, for the next run
     for (const PullEntry& e : pending) {
-        if (std::find(days.begin(), days.end(), e.day) == days.end())
+        if (std::find(days.begin(), days.end(), e.day) == days.end()) {
+            took.push_back(e);
             continue;  // nothing recorded that day
+        }
+        if (SlotOfLabel(s.ctx, labelOf(e))) {
+            took.push_back(e);
+            continue;  // scheduled by a run that failed, and fetched now
+        }
+        if (entries >= kScheduleSlots) {
+            ++left;
+            continue;
+        }
+        std::vector<int> recorded;
+        if (!CamerasRecordedIn(s, e.day, e.start, e.end, recorded, why))
+            return fail(conf.remote + ": " + why);
+        const std::string range = e.day + " " + e.start + "-" + e.end;
+        std::string cams;
+        if (conf.cameraNumbers.empty() && !recorded.empty())
+            cams = "all";
+        for (const int camera : conf.cameraNumbers) {
+            if (std::find(recorded.begin(), recorded.end(), camera) != recorded.end())
+                cams += (cams.empty() ? "" : ",") + std::to_string(camera);
+            else
+                silent += "; camera " + std::to_string(camera) + " recorded nothing in " + range;
+        }
+        took.push_back(e);
+        if (cams.empty())
+            continue;  // none of the cameras recorded in the range
         CliArgs add;
         add.positional = {e.day, e.start, e.end};
-        add.cams = conf.cameras;
-        const std::string label =
-            EntryToLabel(MakeEntryString(e.day, e.start.substr(0, 2), e.start.substr(2),
-                                         e.end.substr(0, 2), e.end.substr(2)),
-                         s.ctx.m_host.dateType);
-        if (SlotOfLabel(s.ctx, label))
-            continue;  // scheduled by a run that failed, and fetched now
+        add.cams = cams;
         if (CmdAdd(s, add) != 0)
             return fail("the range " + e.day + " " + e.start + "-" + e.end +
                         " could not be scheduled");
         ++entries;
     }
     if (entries == 0) {
-        SavePending(base, {});
-        Summary(5, "pull " + name + ": nothing recorded in " + conf.range);
+        taken();
+        Summary(silent.empty() ? 5 : 4,
+                "pull " + name + ": nothing recorded in " + conf.range + silent);
         return 0;
     }
-    std::string folder = conf.target + "/" + RunFolderName(now);
-    if (platform::IsDirectory(folder))
-        folder += "-" + std::to_string(now % 100000);
+    // The run's own folder, claimed by making it: runs that start in one second into one target
+    // (timers that fire together, then take turns) each get another, never one already written.
+    const std::string stem = conf.target + "/" + RunFolderName(now);
+    const auto claimed = [](const std::string& path) {
+        return platform::IsDirectory(path) || platform::FileExists(path);
+    };
+    std::string folder = stem;
+    for (int n = 2; claimed(folder + kIncomplete) || !platform::CreateDirectory(folder); ++n) {
+        if (n > 1000 || !(claimed(folder) || claimed(folder + kIncomplete)))
+            return fail("no folder for its image can be made in " + conf.target);
+        folder = stem + "-" + std::to_string(n);
+    }
+    // What a failed run wrote is no image of the range: it leaves the run's name for one that
+    // says so, so that no one takes it for a run's image.
+    const auto setAside = [&](const std::string& what) {
+        const std::string aside = SetAside(folder);
+        if (!aside.empty())
+            platform::DeleteFile(InProgressPath(base));
+        return fail(what + (aside.empty() ? "" : "; what arrived is in " + aside));
+    };
+    if (!WriteWhole(InProgressPath(base), folder))
+        return fail("its base folder " + base + " cannot be written");
     CliArgs backup;
     backup.folder = folder;
     if (CmdBackup(s, backup) != 0)
-        return fail(std::to_string(entries) + " entries into " + folder +
-                    ": the backup did not complete");
+        return setAside(std::to_string(entries) + " entries into " + folder +
+                        ": the backup did not complete");
     CliArgs verify;
     verify.positional = {folder};
     if (CmdVerify(verify, false) != 0)
-        return fail(folder + " does not verify");
-    if (!SavePending(base, {}))
+        return setAside(folder + " does not verify");
+    platform::DeleteFile(InProgressPath(base));
+    if (!taken())
         return Failed(name, "fetched into " + folder + ", but its list of ranges to fetch in " +
                                 base + " cannot be cleared");
-    Summary(6, "pull " + name + ": " + std::to_string(entries) + " entries (" +
-                   std::to_string(earlier) + " ranges from earlier runs) into " + folder +
-                   ", verified");
+    const std::string done = "pull " + name + ": " + std::to_string(entries) + " entries (" +
+                             std::to_string(earlier.size()) + " ranges from earlier runs) into " +
+                             folder + ", verified" + silent;
+    if (left > 0) {
+        // A partial run: the rest is the next run's, which systemd is told to expect.
+        Summary(4, done + "; " + std::to_string(left) +
+                       " ranges did not fit its schedule, the next run fetches them");
+        return 1;
+    }
+    Summary(silent.empty() ? 6 : 4, done);
     return 0;
 }

@@ -105,7 +105,8 @@ bool CheckDiscVideos(integrity::ImageFiles& image, const std::string& trustedDer
             videos.push_back(e);
     if (videos.empty())
         return true;
-    const std::string scratch = platform::MakeScratchFolder("", "quillon-verify");
+    const ScratchFolder copy("", "quillon-verify");
+    const std::string& scratch = copy.path();
     if (scratch.empty()) {
         std::printf("the disc's %zu MP4 files are not checked: no folder for temporary files\n",
                     videos.size());
@@ -119,9 +120,11 @@ bool CheckDiscVideos(integrity::ImageFiles& image, const std::string& trustedDer
         } else {
             ok = CheckVideos({scratch + "/" + e.path}, scratch, trustedDer) && ok;
         }
-        platform::DeleteTree(scratch + "/" + e.path.substr(0, e.path.find('/')));
+        // The copy's first folder goes, and only a name of the scratch folder's own: one that
+        // climbs out ("..") was not copied, and would name the folder the scratch folder is in.
+        if (integrity::SafeRelativePath(e.path))
+            platform::DeleteTree(scratch + "/" + e.path.substr(0, e.path.find('/')));
     }
-    platform::DeleteTree(scratch);
     return ok;
 }
 

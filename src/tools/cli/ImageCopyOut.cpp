@@ -5,6 +5,34 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
+ScratchFolder::ScratchFolder(const std::string& parent, const std::string& stem) {
+    const std::string where = parent.empty() ? platform::TempFolder() : parent;
+    // The folder's lock is held from the leftovers' deletion to the new folder's own lock, so
+    // that no command takes the other's new folder for a leftover.
+    const platform::NamedLock::Attempt guard = platform::NamedLock::AcquireFolder(where, true);
+    if (guard.lock) {
+        for (const platform::FindData& f : platform::FindFiles(where + "/" + stem + "-*")) {
+            if (!f.isDirectory || f.isLink)
+                continue;
+            const std::string left = where + "/" + f.name;
+            if (const platform::NamedLock::Attempt held =
+                    platform::NamedLock::AcquireFolder(left, false);
+                held.lock)
+                platform::DeleteTree(left);
+        }
+    }
+    path_ = platform::MakeScratchFolder(where, stem);
+    if (path_.empty())
+        return;
+    platform::NamedLock::Attempt own = platform::NamedLock::AcquireFolder(path_, false);
+    lock_ = std::move(own.lock);
+}
+
+ScratchFolder::~ScratchFolder() {
+    if (!path_.empty())
+        platform::DeleteTree(path_);
+}
+
 std::vector<std::string> TopFolders(const std::vector<integrity::ImageFiles::Entry>& listing) {
     std::set<std::string> names;
     for (const auto& e : listing)

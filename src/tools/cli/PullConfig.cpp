@@ -1,5 +1,7 @@
 #include "PullConfig.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <sstream>
 
@@ -22,6 +24,28 @@ bool PlainName(const std::string& name) {
         if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.'))
             return false;
     return true;
+}
+
+// "all" (none listed) or "1,2,5", each camera once.
+bool CameraNumbers(const std::string& text, std::vector<int>& out) {
+    out.clear();
+    if (text == "all")
+        return true;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        char* end = nullptr;
+        const long n = std::strtol(item.c_str(), &end, 10);
+        if (item.empty() || !std::isdigit(static_cast<unsigned char>(item[0])) || *end || n < 1 ||
+            n > 64 || std::find(out.begin(), out.end(), n) != out.end())
+            return false;
+        out.push_back(static_cast<int>(n));
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
 }
 
 }  // namespace
@@ -61,6 +85,10 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
         } else if (key == "token-file") {
             out.tokenFile = value;
         } else if (key == "cameras") {
+            if (!CameraNumbers(value, out.cameraNumbers)) {
+                why = where + "cameras takes all, or camera numbers 1 to 64 such as 1,2,5";
+                return false;
+            }
             out.cameras = value;
         } else if (key == "range") {
             out.range = value;
@@ -70,6 +98,8 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
             out.pin = value;
         } else if (key == "ca") {
             out.ca = value;
+        } else if (key == "time-zone") {
+            out.timeZone = value;
         } else if (key == "camera-count") {
             char* end = nullptr;
             const long n = std::strtol(value.c_str(), &end, 10);
@@ -87,6 +117,12 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
         why = path + ": remote and target are required";
         return false;
     }
+    for (const int camera : out.cameraNumbers)
+        if (camera > out.cameraCount) {
+            why = path + ": camera " + std::to_string(camera) + " is beyond camera-count " +
+                  std::to_string(out.cameraCount);
+            return false;
+        }
     if (out.target[0] != '/') {
         why = path + ": target is an absolute folder of this machine: " + out.target;
         return false;

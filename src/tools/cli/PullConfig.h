@@ -2,18 +2,23 @@
 // A recorder to pull from, as /etc/quillon/pull.d/NAME.conf describes it: lines "key = value",
 // "#" comments. Keys: remote (ADDRESS:PORT, or https://ADDRESS:PORT for TLS), token-file,
 // cameras (all, or 1,2,5), range (see PullRange.h), target (the folder the images go into, one
-// per run), camera-count, and for TLS pin or ca.
+// per run), camera-count, time-zone (the recorder's, "Europe/Berlin"), and for TLS pin or ca.
 #include <string>
+#include <vector>
 
 struct PullConfig {
     std::string remote;
     std::string tokenFile;
     std::string cameras = "all";
+    std::vector<int> cameraNumbers;  // those of cameras, from 1; empty for all
     std::string range = "yesterday";
     std::string target;
     int cameraCount = 64;
     std::string pin;
     std::string ca;
+    // The zone of the recorder's clock, in which its days and the range are reckoned; "" for
+    // this machine's.
+    std::string timeZone;
 };
 
 // The folder of the pull configurations: $QUILLON_PULL_DIR, else /etc/quillon/pull.d.

@@ -1,5 +1,6 @@
 #include "PullRange.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -57,7 +58,8 @@ bool Digits(const std::string& s, std::size_t n) {
 
 }  // namespace
 
-std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, std::string& why) {
+std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, std::string& why,
+                                   std::time_t* reached) {
     std::istringstream in(range);
     std::vector<std::string> words;
     for (std::string w; in >> w;)
@@ -68,21 +70,28 @@ std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, st
     const std::time_t midnight = std::mktime(&today);
     // The minute now is still being recorded: a range ends at the minute before it.
     const std::time_t lastWhole = now - 60;
+    std::time_t first = 0, last = 0;
     if (words.size() == 1 && words[0] == "yesterday") {
+        // The day before at 00:00: today's midnight may be 01:00 where the clock goes forward
+        // at midnight, and yesterday's hour 0 is no less its own.
         std::tm y = LocalTime(midnight);
         y.tm_mday -= 1;
+        y.tm_hour = y.tm_min = y.tm_sec = 0;
         y.tm_isdst = -1;
-        return Between(std::mktime(&y), midnight - 60);
-    }
-    if (words.size() == 1 && words[0] == "today")
-        return lastWhole >= midnight ? Between(midnight, lastWhole) : std::vector<PullEntry>{};
-    if (words.size() == 3 && words[0] == "last" && words[2] == "hours") {
+        first = std::mktime(&y);
+        last = midnight - 60;
+    } else if (words.size() == 1 && words[0] == "today") {
+        first = midnight;
+        last = lastWhole;
+    } else if (words.size() == 3 && words[0] == "last" && words[2] == "hours") {
         char* end = nullptr;
         const long hours = std::strtol(words[1].c_str(), &end, 10);
-        if (!words[1].empty() && !*end && hours >= 1 && hours <= 24 * 31)
-            return Between(now - hours * 3600, lastWhole);
-    }
-    if (words.size() == 3 && Digits(words[0], 8) && Digits(words[1], 4) && Digits(words[2], 4)) {
+        if (!words[1].empty() && !*end && hours >= 1 && hours <= kMostHours) {
+            first = now - hours * 3600;
+            last = lastWhole;
+        }
+    } else if (words.size() == 3 && Digits(words[0], 8) && Digits(words[1], 4) &&
+               Digits(words[2], 4)) {
         const int from =
             std::atoi(words[1].substr(0, 2).c_str()) * 60 + std::atoi(words[1].substr(2).c_str());
         const int to =
@@ -90,6 +99,41 @@ std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, st
         if (from <= to && to < 24 * 60 && words[1].substr(2) < "60" && words[2].substr(2) < "60")
             return {{words[0], words[1], words[2]}};
     }
-    why = "range takes yesterday, today, last N hours (1 to 744) or YYYYMMDD HHMM HHMM: " + range;
-    return {};
+    if (first == 0) {
+        why =
+            "range takes yesterday, today, last N hours (1 to 744) or YYYYMMDD HHMM HHMM: " + range;
+        return {};
+    }
+    if (reached && *reached > 0 && *reached < first) {
+        // What the runs before did not reach: a run whose timer fired late, the last hour of
+        // a day under "today", the days of runs missed while this machine was off.
+        first = std::max(*reached, first - kMostHours * 3600);
+    }
+    if (last < first)
+        return {};
+    if (reached) {
+        const std::time_t next = last - LocalTime(last).tm_sec + 60;
+        *reached = std::max(*reached, next);
+    }
+    return Between(first, last);
+}
+
+std::vector<PullEntry> Coalesced(std::vector<PullEntry> entries) {
+    const auto minute = [](const std::string& clock) {
+        return std::atoi(clock.substr(0, 2).c_str()) * 60 + std::atoi(clock.substr(2).c_str());
+    };
+    std::sort(entries.begin(), entries.end(), [&](const PullEntry& a, const PullEntry& b) {
+        return a.day != b.day ? a.day < b.day : minute(a.start) < minute(b.start);
+    });
+    std::vector<PullEntry> out;
+    for (const PullEntry& e : entries) {
+        if (!out.empty() && out.back().day == e.day &&
+            minute(e.start) <= minute(out.back().end) + 1) {
+            if (minute(e.end) > minute(out.back().end))
+                out.back().end = e.end;
+            continue;
+        }
+        out.push_back(e);
+    }
+    return out;
 }

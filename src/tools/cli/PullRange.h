@@ -12,5 +12,17 @@ struct PullEntry {
     std::string end;    // HHMM, inclusive
 };
 
+// The most hours a range reaches back, and a run before it besides.
+constexpr long kMostHours = 24 * 31;
+
 // The entries of the range at local time now; empty with why when the text names no range.
-std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, std::string& why);
+// With reached, a named range ("yesterday", "today", "last N hours") also takes the minutes
+// from reached (the first minute the runs before did not reach, 0 for none) to its own start,
+// up to kMostHours more, and reached becomes the minute after its end.
+std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, std::string& why,
+                                   std::time_t* reached = nullptr);
+
+// The ranges as few as they can be: those of one day that overlap or meet made one, in order
+// of day and start. What failed runs kept ("today" every hour: each range holds the last) is
+// then fetched once each minute.
+std::vector<PullEntry> Coalesced(std::vector<PullEntry> entries);
