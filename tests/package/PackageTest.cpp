@@ -356,8 +356,9 @@ TEST_F(PackageTest, HeadlessPackagesInstallIntoAnEmptyRootAndNeedNoQt) {
     EXPECT_FALSE(fs::exists(token));
     EXPECT_FALSE(fs::exists(root + "/etc/quillon/share.conf"));
 
-    // What apt installs with them on a machine that has nothing: no Qt, and none of what only
-    // a screen needs. The whole desktop set, against it, does bring Qt.
+    // What apt installs with them on a machine that has nothing: no Qt (FFmpeg's libraries,
+    // which the MP4 export links, still bring X11's client libraries). The whole desktop set,
+    // against it, does bring Qt.
     RunResult run;
     const std::vector<std::string> headless = Closure(kHeadless, &run);
     ASSERT_EQ(run.status, 0) << run.out << run.err;
