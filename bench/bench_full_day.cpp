@@ -3,6 +3,7 @@
 // and a quarter of it, in seconds per thousand files, each beside `cp -r` of the same files.
 // A cost that grows with the number of files already made shows as a rising figure.
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -70,7 +71,7 @@ int main() {
             std::fprintf(stderr, "the entry could not be added\n");
             return 1;
         }
-        std::system("sync");
+        ::sync();
         const double t = bench::Seconds([&] {
             ctx.m_starter.OnOK(worker);
             view.ended.Wait();
@@ -86,8 +87,11 @@ int main() {
         const std::string cmd = "bash -c \"cd '" + host + "/QorData/20260101' && cp 20260101" +
                                 (quarter ? "{00..05}" : "") + "*N.* '" + cpOut + "/' && " + audio +
                                 " && sync -f '" + cpOut + "'\"";
-        std::system("sync");
-        const double tCp = bench::Seconds([&] { std::system(cmd.c_str()); });
+        ::sync();
+        const double tCp = bench::Seconds([&] {
+            if (std::system(cmd.c_str()) != 0)
+                std::fprintf(stderr, "cp failed\n");
+        });
         const long long cpFiles = CountFiles(cpOut);
         const double perK = t / (files / 1000.0);
         std::printf(

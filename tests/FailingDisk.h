@@ -40,8 +40,10 @@ class FailingDisk {
     ~FailingDisk() {
         if (!mountPoint_.empty())
             ::umount2(mountPoint_.c_str(), MNT_DETACH);
-        if (!device_.empty())
-            std::system(("losetup -d " + device_ + " 2>/dev/null").c_str());
+        // A loop device that will not detach is left to the machine: nothing else to undo.
+        if (!device_.empty() &&
+            std::system(("losetup -d " + device_ + " 2>/dev/null").c_str()) != 0)
+            std::fprintf(stderr, "FailingDisk: %s stays attached\n", device_.c_str());
         if (backMounted_)
             ::umount2(back_.c_str(), MNT_DETACH);
     }

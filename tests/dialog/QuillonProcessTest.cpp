@@ -27,8 +27,9 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
     if (pid == 0) {
         for (const auto& e : env)
             ::putenv(const_cast<char*>(e.c_str()));
-        std::freopen((scratch + "/" + log + ".out").c_str(), "w", stdout);
-        std::freopen((scratch + "/" + log + ".err").c_str(), "w", stderr);
+        if (!std::freopen((scratch + "/" + log + ".out").c_str(), "w", stdout) ||
+            !std::freopen((scratch + "/" + log + ".err").c_str(), "w", stderr))
+            _exit(127);
         if (keepFd >= 0)
             ::fcntl(keepFd, F_SETFD, 0);
         std::vector<char*> args;
