@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "CameraList.h"
 #include "CliCommands.h"
 #include "ImageCopyOut.h"
 #include "ImageSource.h"
@@ -26,22 +27,12 @@ namespace {
 // Camera numbers 1-64 as given to --cams, from 0; empty for "all" or nothing given.
 std::vector<int> CameraList(const std::string& text) {
     std::vector<int> cameras;
-    if (text.empty() || text == "all")
-        return cameras;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', start);
-        const std::string item =
-            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        char* end = nullptr;
-        const long cam = std::strtol(item.c_str(), &end, 10);
-        if (item.empty() || *end || cam < 1 || cam > 64)
-            throw UsageError{"cameras are numbered 1 to 64: " + item};
-        cameras.push_back(static_cast<int>(cam - 1));
-        if (comma == std::string::npos)
-            return cameras;
-        start = comma + 1;
-    }
+    std::string why;
+    if (!text.empty() && !ParseCameraList(text, cameras, why))
+        throw UsageError{why};
+    for (int& camera : cameras)
+        --camera;
+    return cameras;
 }
 
 // The entry folders of an image folder.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "CameraList.h"
 #include "platform/File.h"
 
 namespace {
@@ -24,28 +25,6 @@ bool PlainName(const std::string& name) {
         if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.'))
             return false;
     return true;
-}
-
-// "all" (none listed) or "1,2,5", each camera once.
-bool CameraNumbers(const std::string& text, std::vector<int>& out) {
-    out.clear();
-    if (text == "all")
-        return true;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', start);
-        const std::string item =
-            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        char* end = nullptr;
-        const long n = std::strtol(item.c_str(), &end, 10);
-        if (item.empty() || !std::isdigit(static_cast<unsigned char>(item[0])) || *end || n < 1 ||
-            n > 64 || std::find(out.begin(), out.end(), n) != out.end())
-            return false;
-        out.push_back(static_cast<int>(n));
-        if (comma == std::string::npos)
-            return true;
-        start = comma + 1;
-    }
 }
 
 }  // namespace
@@ -85,8 +64,8 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
         } else if (key == "token-file") {
             out.tokenFile = value;
         } else if (key == "cameras") {
-            if (!CameraNumbers(value, out.cameraNumbers)) {
-                why = where + "cameras takes all, or camera numbers 1 to 64 such as 1,2,5";
+            if (std::string problem; !ParseCameraList(value, out.cameraNumbers, problem)) {
+                why = where + problem;
                 return false;
             }
             out.cameras = value;

@@ -1,0 +1,626 @@
+// quillon-cli pull against quillon-share servers on loopback, both real processes: recorders
+// pulled from their pull.d files at once, ranges kept by failed runs fetched once by the next,
+// runs that meet, a recorder in another time zone, and the faults an unattended run meets (a
+// recorder down or without its disk, a full or missing target, a killed run, a readable token).
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "RemoteFixture.h"
+#include "ScopedEnv.h"
+#include "TlsFiles.h"
+#include "platform/DrivePaths.h"
+#include "platform/NamedLock.h"
+#include "records/ScheduleEntry.h"
+
+namespace fs = std::filesystem;
+
+class CliPullTest : public RemoteCliFixture {
+  protected:
+    void SetUp() override {
+        RemoteCliFixture::SetUp();
+        pulls = prefix() + "/pull.d";
+        images = prefix() + "/images";
+        fs::create_directories(pulls);
+        fs::create_directories(images);
+        pullDir.emplace("QUILLON_PULL_DIR", pulls);
+    }
+    void TearDown() override {
+        pullDir.reset();
+        RemoteCliFixture::TearDown();
+    }
+    // The folders in a target, in name order: one per run.
+    static std::vector<fs::path> Runs(const std::string& target) {
+        std::vector<fs::path> runs;
+        for (const auto& e : fs::directory_iterator(target))
+            runs.push_back(e.path());
+        std::sort(runs.begin(), runs.end());
+        return runs;
+    }
+
+    std::string pulls, images;
+    std::optional<ScopedEnv> pullDir;
+};
+
+TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 604;
+    plan.width = 32;
+    plan.height = 24;
+    plan.audioChannels = 1;
+    plan.audioBytesPerMinute = 3000;
+    Record(plan);
+    plan.root = "C:\\QorData2";
+    plan.seed = 7;
+    plan.cameras = 2;
+    mkrec::MakeRecordings(plan);
+    // The first recorder is reached over TLS, by its certificate's pin.
+    const TlsFiles tls = MakeTlsFiles(prefix());
+    ASSERT_TRUE(tls.ok);
+    scheme = "https://";
+    trust = {"--pin", OpensslPin(tls.selfCert)};
+    StartServer("first-token", {"--tls-cert", tls.selfCert, "--tls-key", tls.selfKey});
+    int port2 = FreePortPair();
+    while (port2 == port || port2 == port - 2 || port2 - 2 == port)
+        port2 = FreePortPair();
+
+    for (const auto& [name, token] : {std::pair{"first", "first-token"}, {"second", "other"}}) {
+        fs::create_directories(images + "/" + name);
+        std::ofstream(prefix() + "/" + name + ".token") << token << "\n";
+        fs::permissions(prefix() + "/" + name + ".token", fs::perms::owner_read);
+    }
+    std::ofstream(pulls + "/first.conf")
+        << "# the gate recorder\nremote = https://127.0.0.1:" << port
+        << "\npin = " << OpensslPin(tls.selfCert) << "\ntoken-file = " << prefix()
+        << "/first.token\nrange = 20100523 1000 1003\ntarget = " << images << "/first\n";
+    std::ofstream(pulls + "/second.conf")
+        << "remote = 127.0.0.1:" << port2 << "\ntoken-file = " << prefix()
+        << "/second.token\ncameras = 1,2\ncamera-count = 2\nrange = 20100523 1001 1004\n"
+        << "target = " << images << "/second\n";
+
+    // The second recorder is not up yet.
+    const RunResult down = Cli({"pull", "second"});
+    EXPECT_EQ(down.status, 1) << down.out << down.err;
+    EXPECT_NE(down.out.find("pull second: failed: "), std::string::npos) << down.out;
+
+    const RunningProgram second =
+        StartProgram(std::string(QUILLON_BIN_DIR) + "/quillon-share",
+                     {"--root", "C:\\QorData2", "--listen", "127.0.0.1:" + std::to_string(port2),
+                      "--token", "other"},
+                     prefix(), 0, "share2");
+    for (int i = 0; i < 200; ++i) {
+        const RunResult days =
+            Cli({"--remote", "127.0.0.1:" + std::to_string(port2), "--token", "other", "days"});
+        if (days.status == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    const RunningProgram a = StartCli({"pull", "first"}, "pull1");
+    const RunningProgram b = StartCli({"pull", "second"}, "pull2");
+    const RunResult first = FinishProgram(a), other = FinishProgram(b);
+    ::kill(second.pid, SIGTERM);
+    FinishProgram(second);
+    ASSERT_EQ(first.status, 0) << first.out << first.err;
+    ASSERT_EQ(other.status, 0) << other.out << other.err;
+    EXPECT_NE(first.out.find("pull first: 1 entries (0 ranges from earlier runs) into "),
+              std::string::npos)
+        << first.out;
+    // The range of the failed run was fetched, once.
+    EXPECT_NE(other.out.find("pull second: 1 entries (1 ranges from earlier runs) into "),
+              std::string::npos)
+        << other.out;
+
+    const auto imageOf = [&](const std::string& name) {
+        std::vector<fs::path> runs;
+        for (const auto& e : fs::directory_iterator(images + "/" + name))
+            runs.push_back(e.path());
+        EXPECT_EQ(runs.size(), 1u) << name;
+        return runs.empty() ? std::string() : runs[0].string();
+    };
+    const std::string firstImage = imageOf("first"), secondImage = imageOf("second");
+    EXPECT_EQ(Sha256sumCheck(firstImage), 0);
+    EXPECT_EQ(Sha256sumCheck(secondImage), 0);
+    ASSERT_EQ(Cli({"add", "20100523", "1000", "1003", "--cams", "all"}).status, 0);
+    ASSERT_EQ(Cli({"backup", "--folder", "E:\\Local", "--no-progress"}).status, 0);
+    EXPECT_EQ(FilesBelow(firstImage), FilesBelow(usb + "/Local"));
+    EXPECT_EQ(ExpectWholeCopiesOfRecorder(secondImage + "/2010_05_23=10,01~10,04/20100523/",
+                                          driveC() + "/QorData2/20100523/"),
+              3 * 4);  // the data, index and audio files of four minutes
+    EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+}
+
+TEST_F(CliPullTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlocksTheNextRuns) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 604;
+    plan.width = 32;
+    plan.height = 24;
+    plan.cameraStops = {{3, 600}};  // camera 4 records nothing
+    Record(plan);
+    StartServer("gate-token");
+    std::ofstream(prefix() + "/gate.token") << "gate-token\n";
+    fs::permissions(prefix() + "/gate.token", fs::perms::owner_read | fs::perms::owner_write);
+    const auto configure = [&](const std::string& range, const std::string& cameras) {
+        std::ofstream(pulls + "/gate.conf")
+            << "remote = 127.0.0.1:" << port << "\ntoken-file = " << prefix()
+            << "/gate.token\ncamera-count = 4\ncameras = " << cameras << "\nrange = " << range
+            << "\ntarget = " << images << "\n";
+    };
+
+    configure("20100523 1100 1130", "all");  // the day has recordings, the range none
+    const RunResult empty = Cli({"pull", "gate"});
+    EXPECT_EQ(empty.status, 0) << empty.out << empty.err;
+    EXPECT_NE(empty.out.find("pull gate: nothing recorded"), std::string::npos) << empty.out;
+
+    configure("20100523 1000 1003", "1,4");
+    const RunResult some = Cli({"pull", "gate"});
+    EXPECT_EQ(some.status, 0) << some.out << some.err;
+    EXPECT_NE(some.out.find("pull gate: 1 entries (0 ranges from earlier runs) into "),
+              std::string::npos)
+        << some.out;
+    EXPECT_NE(some.out.find("camera 4 recorded nothing in 20100523 1000-1003"), std::string::npos)
+        << some.out;
+
+    configure("20100523 1000 1003", "4");
+    const RunResult none = Cli({"pull", "gate"});
+    EXPECT_EQ(none.status, 0) << none.out << none.err;
+    EXPECT_NE(none.out.find("pull gate: nothing recorded"), std::string::npos) << none.out;
+
+    const std::vector<fs::path> runs = Runs(images);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(Sha256sumCheck(runs[0].string()), 0);
+    EXPECT_EQ(Cli({"verify", runs[0].string(), "--no-progress"}).status, 0);
+    int minutes = 0;
+    for (const auto& e : fs::directory_iterator(runs[0] / "2010_05_23=10,00~10,03" / "20100523"))
+        minutes += e.path().filename().string().size() == 17 &&
+                   e.path().filename().string().substr(12) == "N.dat";
+    EXPECT_EQ(minutes, 4);
+    EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+}
+
+TEST_F(CliPullTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {
+    if (!fs::exists("/proc/locks"))
+        GTEST_SKIP() << "no /proc/locks to see the runs wait";
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 604;
+    plan.width = 32;
+    plan.height = 24;
+    Record(plan);
+    StartServer("gate-token");
+    std::ofstream(prefix() + "/gate.token") << "gate-token\n";
+    std::ofstream(prefix() + "/stale.token") << "an-old-token\n";
+    for (const char* token : {"/gate.token", "/stale.token"})
+        fs::permissions(prefix() + token, fs::perms::owner_read | fs::perms::owner_write);
+    const auto configure = [&](const std::string& range, const std::string& token) {
+        std::ofstream(pulls + "/gate.conf")
+            << "remote = 127.0.0.1:" << port << "\ntoken-file = " << prefix() << "/" << token
+            << ".token\nrange = " << range << "\ntarget = " << images << "\n";
+    };
+
+    // Another program holds the machine's backup lock while both runs start.
+    platform::NamedLock::Attempt held = platform::NamedLock::Acquire("Backup", false);
+    ASSERT_TRUE(held.lock);
+    const std::string lockFile = platform::RuntimeDir() + "/Backup.lock";
+    configure("20100523 1000 1001", "gate");
+    const RunningProgram first = StartCli({"pull", "gate"}, "first");
+    ASSERT_TRUE(WaitWhileRunning(first.pid, [&] { return LockWaiters(lockFile) == 1; }));
+    // The second run's token is refused: it fails whenever it comes to run.
+    configure("20100523 1003 1004", "stale");
+    const RunningProgram second = StartCli({"pull", "gate"}, "second");
+    ASSERT_TRUE(WaitWhileRunning(second.pid, [&] { return LockWaiters(lockFile) == 2; }));
+    held.lock.reset();
+    const RunResult a = FinishProgram(first), b = FinishProgram(second);
+    EXPECT_EQ(a.status, 0) << a.out << a.err;
+    EXPECT_EQ(b.status, 1) << b.out << b.err;
+
+    configure("20100523 1000 1001", "gate");
+    const RunResult next = Cli({"pull", "gate"});
+    EXPECT_EQ(next.status, 0) << next.out << next.err;
+    // Each range is in one of the images, and each image verifies.
+    std::multiset<std::string> entries;
+    for (const auto& run : fs::directory_iterator(images)) {
+        EXPECT_EQ(Sha256sumCheck(run.path().string()), 0) << run.path();
+        for (const auto& e : fs::directory_iterator(run.path()))
+            if (e.is_directory() && e.path().filename().string().rfind("2010_", 0) == 0)
+                entries.insert(e.path().filename().string());
+    }
+    EXPECT_EQ(entries.count("2010_05_23=10,00~10,01"), 2u);  // the first run's and the last's
+    EXPECT_EQ(entries.count("2010_05_23=10,03~10,04"), 1u);
+}
+
+TEST_F(CliPullTest, PullsStartedInOneSecondIntoOneTargetEachMakeAnImageOfTheirOwn) {
+    if (!fs::exists("/proc/locks"))
+        GTEST_SKIP() << "no /proc/locks to see the runs wait";
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 601;
+    plan.width = 32;
+    plan.height = 24;
+    Record(plan);
+    StartServer();
+    const std::vector<std::string> names{"gate", "yard", "dock"};
+    for (const std::string& name : names)
+        std::ofstream(pulls + "/" + name + ".conf")
+            << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1001\ntarget = " << images
+            << "\n";
+    platform::NamedLock::Attempt held = platform::NamedLock::Acquire("Backup", false);
+    ASSERT_TRUE(held.lock);
+    const std::string lockFile = platform::RuntimeDir() + "/Backup.lock";
+    // All three begin early in one second.
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(1000 - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::system_clock::now().time_since_epoch())
+                                                 .count() %
+                                             1000));
+    std::vector<RunningProgram> runs;
+    for (const std::string& name : names)
+        runs.push_back(StartCli({"pull", name}, name));
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        ASSERT_TRUE(WaitWhileRunning(runs[i].pid, [&] { return LockWaiters(lockFile) == 3; }));
+    held.lock.reset();
+    for (const RunningProgram& run : runs) {
+        const RunResult r = FinishProgram(run);
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+    }
+    int folders = 0;
+    for (const auto& run : fs::directory_iterator(images)) {
+        ++folders;
+        EXPECT_EQ(Sha256sumCheck(run.path().string()), 0) << run.path();
+        EXPECT_TRUE(fs::exists(run.path() / "SHA256SUMS")) << run.path();
+        EXPECT_FALSE(fs::exists(run.path() / "SHA256SUMS-1")) << run.path() << " holds two runs";
+    }
+    EXPECT_EQ(folders, 3);
+}
+
+TEST_F(CliPullTest, RangesOfManyFailedRunsAreFetchedOnceEachMinute) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 659;
+    plan.cameras = 1;
+    plan.width = 16;
+    plan.height = 16;
+    Record(plan);
+    const auto configure = [&](const std::string& end, const std::string& target,
+                               const std::string& day = "20100523") {
+        std::ofstream(pulls + "/gate.conf") << "remote = 127.0.0.1:" << port << "\nrange = " << day
+                                            << " 1000 " << end << "\ntarget = " << target << "\n";
+    };
+    // More failed runs than a schedule has slots.
+    for (int minute = 0; minute < kScheduleSlots + 5; ++minute) {
+        char end[8];
+        std::snprintf(end, sizeof end, "10%02d", minute);
+        configure(end, images);
+        const RunResult down = Cli({"pull", "gate"});
+        ASSERT_EQ(down.status, 1) << end << down.out << down.err;
+    }
+    StartServer();
+    const auto minutesIn = [&](const fs::path& run) {
+        int minutes = 0;
+        for (const auto& e : fs::recursive_directory_iterator(run))
+            minutes += e.path().filename().string().size() == 17 &&
+                       e.path().filename().string().substr(12) == "N.dat";
+        return minutes;
+    };
+    configure("1059", images);
+    const RunResult back = Cli({"pull", "gate"});
+    EXPECT_EQ(back.status, 0) << back.out << back.err;
+    EXPECT_NE(back.out.find("pull gate: 1 entries "), std::string::npos) << back.out;
+    std::vector<fs::path> runs = Runs(images);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(minutesIn(runs[0]), 60);
+
+    // A target that takes less than a minute's data file: the ranges are scheduled, and the
+    // runs fail after.
+    plan.days = {"20100524"};
+    plan.lastMinute = 606;
+    plan.width = 640;
+    plan.height = 480;
+    Record(plan);
+    const std::string again = prefix() + "/again";
+    fs::create_directories(again);
+    for (const std::string end : {"1002", "1004"}) {
+        configure(end, again, "20100524");
+        const RunResult full = RunProgram(CliPath(), WithBase({"pull", "gate"}), prefix(), 1 << 20);
+        EXPECT_EQ(full.status, 1) << full.out << full.err;
+        EXPECT_NE(full.out.find("the backup did not complete"), std::string::npos) << full.out;
+    }
+    configure("1006", again, "20100524");
+    const RunResult fetched = Cli({"pull", "gate"});
+    EXPECT_EQ(fetched.status, 0) << fetched.out << fetched.err;
+    EXPECT_NE(fetched.out.find("pull gate: 1 entries "), std::string::npos) << fetched.out;
+    runs.clear();
+    for (const auto& e : fs::directory_iterator(again))
+        if (e.path().extension() != ".incomplete")
+            runs.push_back(e.path());
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(minutesIn(runs[0]), 7);
+}
+
+TEST_F(CliPullTest, DaysBeyondTheScheduleAreFetchedByTheNextRun) {
+    mkrec::RecorderPlan plan;
+    for (int day = 1; day <= kScheduleSlots + 2; ++day) {
+        char name[16];
+        std::snprintf(name, sizeof name, "2010%02d%02d", 3 + (day - 1) / 28, 1 + (day - 1) % 28);
+        plan.days.push_back(name);
+    }
+    plan.firstMinute = plan.lastMinute = 600;
+    plan.cameras = 1;
+    plan.width = plan.height = 16;
+    Record(plan);
+    for (const std::string& day : plan.days) {
+        std::ofstream(pulls + "/gate.conf") << "remote = 127.0.0.1:" << port << "\nrange = " << day
+                                            << " 1000 1000\ntarget = " << images << "\n";
+        ASSERT_EQ(Cli({"pull", "gate"}).status, 1) << day;  // the recorder is down
+    }
+    StartServer();
+    const RunResult first = Cli({"pull", "gate"});
+    EXPECT_EQ(first.status, 1) << first.out << first.err;
+    EXPECT_NE(first.out.find("pull gate: " + std::to_string(kScheduleSlots) + " entries "),
+              std::string::npos)
+        << first.out;
+    EXPECT_NE(first.out.find("; 2 ranges did not fit its schedule, the next run fetches them"),
+              std::string::npos)
+        << first.out;
+    const RunResult second = Cli({"pull", "gate"});
+    EXPECT_EQ(second.status, 0) << second.out << second.err;
+    EXPECT_NE(second.out.find("pull gate: 2 entries "), std::string::npos) << second.out;
+    std::set<std::string> entries;
+    for (const auto& run : fs::directory_iterator(images))
+        for (const auto& e : fs::directory_iterator(run.path()))
+            if (e.is_directory() && e.path().filename().string().rfind("2010_", 0) == 0)
+                entries.insert(e.path().filename().string());
+    EXPECT_EQ(entries.size(), plan.days.size());
+}
+
+TEST_F(CliPullTest, ARecorderThatListsNoDayFailsThePullAndKeepsItsRange) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 601;
+    plan.cameras = 1;
+    plan.width = plan.height = 16;
+    Record(plan);
+    StartServer();
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1001\ntarget = " << images
+        << "\n";
+    fs::rename(driveC() + "/QorData", driveC() + "/QorData.unmounted");
+    const RunResult gone = Cli({"pull", "gate"});
+    EXPECT_EQ(gone.status, 1) << gone.out << gone.err;
+    EXPECT_NE(gone.out.find("pull gate: failed: "), std::string::npos) << gone.out;
+    fs::rename(driveC() + "/QorData.unmounted", driveC() + "/QorData");
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1001 1001\ntarget = " << images
+        << "\n";
+    const RunResult back = Cli({"pull", "gate"});
+    EXPECT_EQ(back.status, 0) << back.out << back.err;
+    EXPECT_NE(back.out.find("pull gate: 1 entries (1 ranges from earlier runs) into "),
+              std::string::npos)
+        << back.out;
+    const std::vector<fs::path> runs = Runs(images);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(fs::exists(runs[0] / "2010_05_23=10,00~10,01"));
+}
+
+TEST_F(CliPullTest, APullReckonsItsRangeInTheRecordersTimeZone) {
+    if (!fs::exists("/usr/share/zoneinfo/Etc/GMT+12"))
+        GTEST_SKIP() << "no time zone database";
+    // A zone whose date is not the machine's now, and in which 00:01 has passed.
+    const auto dateIn = [](const char* zone, int* minuteOfDay) {
+        const char* was = std::getenv("TZ");
+        const std::string saved = was ? was : "";
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        const std::time_t now = std::time(nullptr);
+        std::tm tm{};
+        localtime_r(&now, &tm);
+        if (was)
+            ::setenv("TZ", saved.c_str(), 1);
+        else
+            ::unsetenv("TZ");
+        ::tzset();
+        char day[16];
+        std::strftime(day, sizeof day, "%Y%m%d", &tm);
+        if (minuteOfDay)
+            *minuteOfDay = tm.tm_hour * 60 + tm.tm_min;
+        return std::string(day);
+    };
+    const std::string here = dateIn(std::getenv("TZ") ? std::getenv("TZ") : "UTC", nullptr);
+    std::string zone, day;
+    for (const char* candidate : {"Etc/GMT+12", "Etc/GMT-14"}) {
+        int minute = 0;
+        const std::string date = dateIn(candidate, &minute);
+        if (date != here && minute >= 3) {
+            zone = candidate;
+            day = date;
+        }
+    }
+    if (zone.empty())
+        GTEST_SKIP() << "every zone at hand shows this machine's date, or its first minutes";
+    mkrec::RecorderPlan plan;
+    plan.days = {day};
+    plan.firstMinute = 0;
+    plan.lastMinute = 1;
+    plan.cameras = 1;
+    plan.width = plan.height = 16;
+    Record(plan);
+    StartServer();
+    const auto pull = [&](const std::string& timeZone) {
+        std::ofstream(pulls + "/gate.conf")
+            << "remote = 127.0.0.1:" << port << "\nrange = today\ntime-zone = " << timeZone
+            << "\ntarget = " << images << "\n";
+        return Cli({"pull", "gate"});
+    };
+    const RunResult unknown = pull("Nowhere/Atlantis");
+    EXPECT_EQ(unknown.status, 1) << unknown.out << unknown.err;
+    EXPECT_NE(unknown.out.find("Nowhere/Atlantis"), std::string::npos) << unknown.out;
+    const RunResult r = pull(zone);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const std::vector<fs::path> runs = Runs(images);
+    ASSERT_EQ(runs.size(), 1u) << r.out;
+    const std::string entry =
+        day.substr(0, 4) + "_" + day.substr(4, 2) + "_" + day.substr(6, 2) + "=00,00~";
+    bool found = false;
+    for (const auto& e : fs::directory_iterator(runs[0]))
+        found = found || e.path().filename().string().rfind(entry, 0) == 0;
+    EXPECT_TRUE(found) << entry << " in " << runs[0];
+}
+
+TEST_F(CliPullTest, APullRefusesATokenFileThatOthersMayRead) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = plan.lastMinute = 600;
+    plan.cameras = 1;
+    plan.width = plan.height = 16;
+    Record(plan);
+    StartServer("gate-token");
+    const std::string token = prefix() + "/gate.token";
+    std::ofstream(token) << "gate-token\n";
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\ntoken-file = " << token
+        << "\nrange = 20100523 1000 1000\ntarget = " << images << "\n";
+    for (const fs::perms open : {fs::perms::others_read, fs::perms::group_read}) {
+        fs::permissions(token, fs::perms::owner_read | fs::perms::owner_write | open);
+        const RunResult r = Cli({"pull", "gate"});
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_NE(r.out.find("pull gate: failed: the token file " + token), std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("chmod 600"), std::string::npos) << r.out;
+        EXPECT_TRUE(fs::is_empty(images));
+    }
+    fs::permissions(token, fs::perms::owner_read | fs::perms::owner_write);
+    const RunResult r = Cli({"pull", "gate"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
+
+TEST_F(CliPullTest, AFailedPullLeavesNoImageFolderUnderARunsName) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 602;
+    plan.cameras = 2;
+    plan.width = 640;
+    plan.height = 480;
+    Record(plan);
+    StartServer();
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1002\ntarget = " << images
+        << "\n";
+    // The minutes' data files are larger than the target takes.
+    std::error_code ec;
+    const RunResult full = RunProgram(CliPath(), WithBase({"pull", "gate"}), prefix(), 1 << 20);
+    EXPECT_EQ(full.status, 1) << full.out << full.err;
+    std::vector<std::string> folders;
+    for (const auto& e : fs::directory_iterator(images, ec))
+        folders.push_back(e.path().filename().string());
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_EQ(folders[0].size() > 11 &&
+                  folders[0].compare(folders[0].size() - 11, 11, ".incomplete") == 0,
+              true)
+        << folders[0];
+    EXPECT_NE(full.out.find(folders[0]), std::string::npos) << full.out;
+    const RunResult again = Cli({"pull", "gate"});
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    int images_ = 0;
+    for (const auto& e : fs::directory_iterator(images))
+        if (e.path().extension() != ".incomplete") {
+            ++images_;
+            EXPECT_EQ(Sha256sumCheck(e.path().string()), 0);
+        }
+    EXPECT_EQ(images_, 1);
+}
+
+TEST_F(CliPullTest, AKilledPullsFolderIsSetAsideByTheNextRun) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 611;
+    plan.cameras = 4;
+    plan.width = 640;
+    plan.height = 480;
+    Record(plan);
+    StartServer();
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1011\ntarget = " << images
+        << "\n";
+    const RunningProgram run = StartCli({"pull", "gate"}, "killed");
+    // Killed once the first minute's files have arrived.
+    const auto arrived = [&] {
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(images, ec))
+            if (e.path().filename().string().rfind("201005231000N.", 0) == 0)
+                return true;
+        return false;
+    };
+    const bool wasKilled = WaitWhileRunning(run.pid, arrived) && ::kill(run.pid, SIGKILL) == 0;
+    const RunResult killed = FinishProgram(run);
+    if (!wasKilled || killed.status != 128 + SIGKILL) {
+        GTEST_SKIP() << "the run ended before it could be killed: " << killed.out;
+    }
+    std::vector<std::string> before;
+    for (const auto& e : fs::directory_iterator(images))
+        before.push_back(e.path().filename().string());
+    ASSERT_EQ(before.size(), 1u);
+    // The server holds the killed run's entry as being fetched: a new one does not.
+    StopServer();
+    StartServer();
+    const RunResult next = Cli({"pull", "gate"});
+    EXPECT_EQ(next.status, 0) << next.out << next.err;
+    EXPECT_TRUE(fs::is_directory(images + "/" + before[0] + ".incomplete"));
+    EXPECT_FALSE(fs::exists(images + "/" + before[0]));
+    int good = 0;
+    for (const auto& e : fs::directory_iterator(images))
+        if (e.path().extension() != ".incomplete") {
+            ++good;
+            EXPECT_EQ(Sha256sumCheck(e.path().string()), 0);
+        }
+    EXPECT_EQ(good, 1);
+}
+
+TEST_F(CliPullTest, APullOfACameraBeyondTheCameraCountIsRefused) {
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\ncameras = 2,6\ncamera-count = 4\nrange = yesterday"
+        << "\ntarget = " << prefix() << "/images\n";
+    const RunResult r = Cli({"pull", "gate"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("gate.conf: camera 6 is beyond camera-count 4"), std::string::npos)
+        << r.out;
+}
+
+TEST_F(CliPullTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = plan.lastMinute = 600;
+    plan.cameras = 1;
+    plan.width = plan.height = 16;
+    Record(plan);
+    StartServer();
+    const std::string mount = prefix() + "/backups";
+    fs::create_directories(mount);  // the mount point, its disk not mounted
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1000\ntarget = " << mount
+        << "/gate\n";
+    const RunResult unmounted = Cli({"pull", "gate"});
+    EXPECT_EQ(unmounted.status, 1) << unmounted.out << unmounted.err;
+    EXPECT_NE(unmounted.out.find("its target " + mount + "/gate is not there"), std::string::npos)
+        << unmounted.out;
+    EXPECT_FALSE(fs::exists(mount + "/gate"));
+    fs::create_directories(mount + "/gate");
+    const RunResult mounted = Cli({"pull", "gate"});
+    EXPECT_EQ(mounted.status, 0) << mounted.out << mounted.err;
+    EXPECT_NE(mounted.out.find("(1 ranges from earlier runs)"), std::string::npos) << mounted.out;
+}
