@@ -36,6 +36,17 @@ class CliPullTest : public RemoteCliFixture {
         pullDir.reset();
         RemoteCliFixture::TearDown();
     }
+    // 23 May 2010 from minute first to last of the day, small pictures unless asked for.
+    static mkrec::RecorderPlan Day(int first, int last, int cameras, int width, int height) {
+        mkrec::RecorderPlan plan;
+        plan.days = {"20100523"};
+        plan.firstMinute = first;
+        plan.lastMinute = last;
+        plan.cameras = cameras;
+        plan.width = width;
+        plan.height = height;
+        return plan;
+    }
     // The folders in a target, in name order: one per run.
     static std::vector<fs::path> Runs(const std::string& target) {
         std::vector<fs::path> runs;
@@ -50,12 +61,7 @@ class CliPullTest : public RemoteCliFixture {
 };
 
 TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 604;
-    plan.width = 32;
-    plan.height = 24;
+    mkrec::RecorderPlan plan = Day(600, 604, 4, 32, 24);
     plan.audioChannels = 1;
     plan.audioBytesPerMinute = 3000;
     Record(plan);
@@ -139,12 +145,7 @@ TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) 
 }
 
 TEST_F(CliPullTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlocksTheNextRuns) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 604;
-    plan.width = 32;
-    plan.height = 24;
+    mkrec::RecorderPlan plan = Day(600, 604, 4, 32, 24);
     plan.cameraStops = {{3, 600}};  // camera 4 records nothing
     Record(plan);
     StartServer("gate-token");
@@ -191,12 +192,7 @@ TEST_F(CliPullTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlocksT
 TEST_F(CliPullTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {
     if (!fs::exists("/proc/locks"))
         GTEST_SKIP() << "no /proc/locks to see the runs wait";
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 604;
-    plan.width = 32;
-    plan.height = 24;
+    mkrec::RecorderPlan plan = Day(600, 604, 4, 32, 24);
     Record(plan);
     StartServer("gate-token");
     std::ofstream(prefix() + "/gate.token") << "gate-token\n";
@@ -243,12 +239,7 @@ TEST_F(CliPullTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {
 TEST_F(CliPullTest, PullsStartedInOneSecondIntoOneTargetEachMakeAnImageOfTheirOwn) {
     if (!fs::exists("/proc/locks"))
         GTEST_SKIP() << "no /proc/locks to see the runs wait";
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 601;
-    plan.width = 32;
-    plan.height = 24;
+    mkrec::RecorderPlan plan = Day(600, 601, 4, 32, 24);
     Record(plan);
     StartServer();
     const std::vector<std::string> names{"gate", "yard", "dock"};
@@ -286,13 +277,7 @@ TEST_F(CliPullTest, PullsStartedInOneSecondIntoOneTargetEachMakeAnImageOfTheirOw
 }
 
 TEST_F(CliPullTest, RangesOfManyFailedRunsAreFetchedOnceEachMinute) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 659;
-    plan.cameras = 1;
-    plan.width = 16;
-    plan.height = 16;
+    mkrec::RecorderPlan plan = Day(600, 659, 1, 16, 16);
     Record(plan);
     const auto configure = [&](const std::string& end, const std::string& target,
                                const std::string& day = "20100523") {
@@ -387,12 +372,7 @@ TEST_F(CliPullTest, DaysBeyondTheScheduleAreFetchedByTheNextRun) {
 }
 
 TEST_F(CliPullTest, ARecorderThatListsNoDayFailsThePullAndKeepsItsRange) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 601;
-    plan.cameras = 1;
-    plan.width = plan.height = 16;
+    mkrec::RecorderPlan plan = Day(600, 601, 1, 16, 16);
     Record(plan);
     StartServer();
     std::ofstream(pulls + "/gate.conf")
@@ -481,11 +461,7 @@ TEST_F(CliPullTest, APullReckonsItsRangeInTheRecordersTimeZone) {
 }
 
 TEST_F(CliPullTest, APullRefusesATokenFileThatOthersMayRead) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = plan.lastMinute = 600;
-    plan.cameras = 1;
-    plan.width = plan.height = 16;
+    mkrec::RecorderPlan plan = Day(600, 600, 1, 16, 16);
     Record(plan);
     StartServer("gate-token");
     const std::string token = prefix() + "/gate.token";
@@ -508,13 +484,7 @@ TEST_F(CliPullTest, APullRefusesATokenFileThatOthersMayRead) {
 }
 
 TEST_F(CliPullTest, AFailedPullLeavesNoImageFolderUnderARunsName) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 602;
-    plan.cameras = 2;
-    plan.width = 640;
-    plan.height = 480;
+    mkrec::RecorderPlan plan = Day(600, 602, 2, 640, 480);
     Record(plan);
     StartServer();
     std::ofstream(pulls + "/gate.conf")
@@ -545,13 +515,7 @@ TEST_F(CliPullTest, AFailedPullLeavesNoImageFolderUnderARunsName) {
 }
 
 TEST_F(CliPullTest, AKilledPullsFolderIsSetAsideByTheNextRun) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 611;
-    plan.cameras = 4;
-    plan.width = 640;
-    plan.height = 480;
+    mkrec::RecorderPlan plan = Day(600, 611, 4, 640, 480);
     Record(plan);
     StartServer();
     std::ofstream(pulls + "/gate.conf")
@@ -602,11 +566,7 @@ TEST_F(CliPullTest, APullOfACameraBeyondTheCameraCountIsRefused) {
 }
 
 TEST_F(CliPullTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = plan.lastMinute = 600;
-    plan.cameras = 1;
-    plan.width = plan.height = 16;
+    mkrec::RecorderPlan plan = Day(600, 600, 1, 16, 16);
     Record(plan);
     StartServer();
     const std::string mount = prefix() + "/backups";
