@@ -76,8 +76,9 @@ int main(int, char** argv) {
     const int port = 17000 + static_cast<int>(getpid() % 20000);
     const std::string listen = "127.0.0.1:" + std::to_string(port);
     const std::string share = gBin + "/quillon-share";
-    const char* shareArgs[] = {share.c_str(),  "--root",    "C:\\QorData", "--listen",
-                               listen.c_str(), "--cameras", "8",           nullptr};
+    // --quiet: a line per answered request would be most of what the benchmark prints.
+    const char* shareArgs[] = {share.c_str(), "--root", "C:\\QorData", "--listen", listen.c_str(),
+                               "--cameras",   "8",      "--quiet",     nullptr};
     pid_t server = -1;
     if (posix_spawn(&server, share.c_str(), nullptr, nullptr, const_cast<char**>(shareArgs),
                     environ) != 0) {
@@ -97,9 +98,10 @@ int main(int, char** argv) {
     }
     const std::string tlsListen = "127.0.0.1:" + std::to_string(port + 10);
     const std::string tlsOut = prefix + "/share-tls.out";
-    const char* tlsArgs[] = {share.c_str(),     "--root",    "C:\\QorData", "--listen",
-                             tlsListen.c_str(), "--cameras", "8",           "--tls-cert",
-                             cert.c_str(),      "--tls-key", key.c_str(),   nullptr};
+    const char* tlsArgs[] = {
+        share.c_str(), "--root",  "C:\\QorData", "--listen",   tlsListen.c_str(),
+        "--cameras",   "8",       "--tls-cert",  cert.c_str(), "--tls-key",
+        key.c_str(),   "--quiet", nullptr};
     posix_spawn_file_actions_t toFile;
     posix_spawn_file_actions_init(&toFile);
     posix_spawn_file_actions_addopen(&toFile, 1, tlsOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC,

@@ -81,6 +81,14 @@ void TempPrefixTest::WriteText(const std::string& hostPath, const std::string& t
     std::ofstream(hostPath, std::ios::binary | std::ios::trunc) << text;
 }
 
+std::string TempPrefixTest::Secret(const std::string& name, const std::string& text,
+                                   unsigned mode) const {
+    const std::string path = prefix_ + "/" + name;
+    WriteText(path, text);
+    fs::permissions(path, static_cast<fs::perms>(mode));
+    return path;
+}
+
 std::string TempPrefixTest::ReadText(const std::string& hostPath) {
     std::ifstream in(hostPath, std::ios::binary);
     std::stringstream ss;

@@ -40,12 +40,15 @@ class TempPrefixTest : public ::testing::Test {
     std::string driveC() const { return prefix_ + "/drive_c"; }
     // Maps another drive letter onto a fresh host folder below the prefix; returns that folder.
     std::string MapDrive(char letter, const std::string& type = "fixed");
-    // Writes text into a host file, creating its folders.
+    // Writes text into a file of that name below the prefix with that mode (a token file, a
+    // key); returns its host path.
+    std::string Secret(const std::string& name, const std::string& text, unsigned mode) const;
     // Mounts a small tmpfs (options such as "size=300k") as the drive; "" when this machine
     // does not let the test mount one. It is unmounted when the test ends.
     std::string MountTinyDrive(char letter, const std::string& options, bool readOnly = false);
 
   public:
+    // Writes text into a host file, creating its folders.
     static void WriteText(const std::string& hostPath, const std::string& text);
     static std::string ReadText(const std::string& hostPath);
 

@@ -96,12 +96,6 @@ class HeldPort {
 
 class ShareOperationTest : public ShareFixture {
   protected:
-    std::string Secret(const std::string& name, const std::string& text, mode_t mode) {
-        const std::string path = prefix() + "/" + name;
-        WriteText(path, text);
-        ::chmod(path.c_str(), mode);
-        return path;
-    }
     RunningProgram Start(std::vector<std::string> args, const std::string& tag = "") {
         args.insert(args.begin(), {"--root", "C:\\QorData", "--cameras", "4"});
         // An earlier run's "serving" line must not be taken for this one's.

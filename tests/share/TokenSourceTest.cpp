@@ -12,15 +12,7 @@
 
 namespace fs = std::filesystem;
 
-class TokenSourceTest : public TempPrefixTest {
-  protected:
-    std::string Secret(const std::string& name, const std::string& text, mode_t mode) {
-        const std::string path = prefix() + "/" + name;
-        WriteText(path, text);
-        ::chmod(path.c_str(), mode);
-        return path;
-    }
-};
+class TokenSourceTest : public TempPrefixTest {};
 
 TEST_F(TokenSourceTest, ATokenFileOfThisUserAloneGivesItsOneLine) {
     for (const char* text :
