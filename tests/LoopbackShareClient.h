@@ -102,6 +102,7 @@ class LoopbackShareClient : public CFileShareClient {
         });
         return 1;
     }
+    RemoteImageLacks ImageLacks() const override { return {image_.why, image_.failures}; }
     int ReqTempDataDelete(const std::string& path) override {
         deleted.push_back(path);
         Queue([this, path] {

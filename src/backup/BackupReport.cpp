@@ -5,6 +5,17 @@ void BackupReport::Fail(const std::string& what) {
     failures_.push_back(what);
 }
 
+void BackupReport::Damaged(const std::string& what) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failures_.push_back(what);
+    ++damaged_;
+}
+
+bool BackupReport::OnlyRecordingDamaged() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !failures_.empty() && damaged_ == failures_.size() && !targetLost_ && !stopped_;
+}
+
 void BackupReport::ImageLost(const std::string& what) {
     Fail(what);
     EntriesLack(what);
@@ -38,6 +49,7 @@ bool BackupReport::targetLost() const {
 void BackupReport::Reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     failures_.clear();
+    damaged_ = 0;
     targetLost_ = false;
     stopped_ = false;
     entries_.fill(EntryOutcome{});

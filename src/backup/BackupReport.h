@@ -24,6 +24,12 @@ struct EntryOutcome {
 class BackupReport {
   public:
     void Fail(const std::string& what);
+    // A failure whose cause lies in the recording itself (a damaged or half-gone minute):
+    // another pass would copy the same.
+    void Damaged(const std::string& what);
+    // Failures there are, and each of them lies in the recording: what could be copied was, and
+    // the image is as whole as the recording lets it be.
+    bool OnlyRecordingDamaged() const;
     // The target can take nothing more (full, gone, read-only): entered once, however many
     // files fail after it. True the first time.
     bool TargetLost(const std::string& what);
@@ -51,6 +57,7 @@ class BackupReport {
   private:
     mutable std::mutex mutex_;
     std::vector<std::string> failures_;
+    std::size_t damaged_ = 0;  // of failures_, those of the recording
     bool targetLost_ = false;
     bool stopped_ = false;
     std::array<EntryOutcome, kScheduleSlots> entries_{};

@@ -296,10 +296,10 @@ int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
             }
             for (const auto& [camera, rows] : damaged) {
                 const std::string where = CameraClock(camera, h, m);
-                job.report().Fail(w.p.entry + ": " + where + ": the recording is damaged: " +
-                                  std::to_string(rows) + (rows == 1 ? " picture" : " pictures") +
-                                  " of the index lie outside the data file and were left out; the "
-                                  "rest of the minute was copied");
+                job.report().Damaged(w.p.entry + ": " + where + ": the recording is damaged: " +
+                                     std::to_string(rows) + (rows == 1 ? " picture" : " pictures") +
+                                     " of the index lie outside the data file and were left out; "
+                                     "the rest of the minute was copied");
                 problems.Note(where + ": the recording is damaged", true);
             }
             if (copied) {
@@ -309,8 +309,12 @@ int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
             } else if ((missing ? files.dat || files.idx || Recorded(w.map, h, m)
                                 : Recorded(w.map, h, m)) &&
                        job.report().failureCount() == failures) {
-                job.report().Fail(w.p.entry + ": minute " + Clock(h, m) + " not copied: " + why);
-                problems.Note("minute " + Clock(h, m) + " not copied: " + why, inRecording);
+                const std::string what = "minute " + Clock(h, m) + " not copied: " + why;
+                if (inRecording)
+                    job.report().Damaged(w.p.entry + ": " + what);
+                else
+                    job.report().Fail(w.p.entry + ": " + what);
+                problems.Note(what, inRecording);
             }
             if (!job.running())
                 running = false;

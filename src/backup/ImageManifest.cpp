@@ -56,7 +56,7 @@ std::vector<std::string> PartialReasons(const backup::PassJob& job) {
         why.push_back("the backup was stopped before it was complete.");
     else if (!failures.empty())
         why.push_back("not everything was copied.");
-    if (!why.empty() && job.plan().host.localMode) {
+    if (!why.empty()) {
         // Each entry the pass did not make whole, by its folder, for whoever opens the image.
         for (int i = 0; i < kScheduleSlots; ++i) {
             const ScheduleEntry& e = job.plan().entries[static_cast<std::size_t>(i)];
@@ -87,8 +87,6 @@ std::string FileFate(const std::string& hostPath, const integrity::FileDigest& w
 
 // The entry whose folder holds a file the pass wrote lacks it (what says how): it is not whole.
 void EntryLacks(backup::PassJob& job, const std::string& relative, const std::string& what) {
-    if (!job.plan().host.localMode)
-        return;
     const std::string folder = relative.substr(0, relative.find('/'));
     for (int i = 0; i < kScheduleSlots; ++i) {
         const ScheduleEntry& e = job.plan().entries[static_cast<std::size_t>(i)];

@@ -59,14 +59,23 @@ PassStep LinkSource::Step(PassJob& job) {
         WriteViewerIni(job);
         CopyViewerFiles(job);
     }
-    // The entry fetched last is whole in the image now: its MP4 files are made from it there.
+    // The entry fetched last is in the image now: its MP4 files are made from it there.
     if (const int fetched = std::exchange(job.fetchingSlot, -1);
         fetched >= 0 && plan.mp4 && job.running()) {
         const ScheduleEntry& e = plan.entries[static_cast<std::size_t>(fetched)];
         const std::size_t failures = job.report().failureCount();
         MakeEntryVideo(job, e, MakeEntryImagePaths(plan, StartKey(e), EndKey(e)));
-        if (job.report().failureCount() > failures && job.videoFailure.empty())
-            job.videoFailure = job.report().failures()[failures];
+        if (job.report().failureCount() > failures) {
+            const std::string what = job.report().failures()[failures];
+            if (job.videoFailure.empty())
+                job.videoFailure = what;
+            const std::string prefix = job.fetching + ": ";
+            if (job.report().EntryComplete(fetched))
+                job.report().EntryDone(fetched, false,
+                                       what.compare(0, prefix.size(), prefix) == 0
+                                           ? what.substr(prefix.size())
+                                           : what);
+        }
     }
     for (int i = 0; i < kScheduleSlots; ++i) {
         if (!job.running())

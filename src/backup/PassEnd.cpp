@@ -72,6 +72,13 @@ void PassEnd::ShowRemoteRunEnded(const std::string& why) {
 
 void PassEnd::FinishRemoteFolderBackup() {
     run_.TakeResults();
+    if (!run_.report.ok()) {
+        // Every entry was fetched, but some lack what the remote recording lacks: as after a
+        // local pass, those stay in the schedule and the operator is told what they lack.
+        FinishFolderBackup();
+        ShowTotalSize(profile_, schedule_, view_);
+        return;
+    }
     ClearFinishedSchedule();
     ShowTotalSize(profile_, schedule_, view_);
     ResetViewerOption(view_, run_);

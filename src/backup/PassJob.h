@@ -78,7 +78,9 @@ class PassJob {
     bool begun = false;  // the first of the remote pass's steps has run
     std::array<std::atomic<bool>, kScheduleSlots> pending{};
     std::string fetching;
-    int fetchingSlot = -1;     // its slot, until its MP4 files are made (worker only)
+    // Its slot, until its MP4 files are made: set by the worker as it asks for the entry, read
+    // by the link's answer that the entry is fetched, before the worker is woken again.
+    int fetchingSlot = -1;
     std::string videoFailure;  // the first MP4 file of a fetched entry that was not made
 
     // The end of a remote run, met from two sides: the worker that takes no more steps and the

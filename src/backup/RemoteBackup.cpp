@@ -148,6 +148,16 @@ void LinkAnswers::OnDownloadEntry(std::size_t slot) {
     schedule_.table[slot].bPending = 0;
 }
 
+void LinkAnswers::OnEntryFetched(const PassJob& job, const RemoteImageLacks& lacks) {
+    // What the remote recording lacks no other run can fetch: the entry is as whole as it will
+    // be, and says what it lacks as a local pass's entry does.
+    for (const std::string& what : lacks.failures)
+        run_.report.Damaged(job.fetching + ": " + what);
+    const bool whole = lacks.failures.empty();
+    run_.report.EntryDone(job.fetchingSlot, whole,
+                          whole || !lacks.why.empty() ? lacks.why : lacks.failures.front(), true);
+}
+
 void LinkAnswers::OnRemoteRunEnded(const std::string& why,
                                    const std::function<void()>& wakeWorker) {
     run_.running = 0;
@@ -209,6 +219,8 @@ void LinkAnswers::OnShareClientMessage(std::uintptr_t code, const void* record, 
             OnDownloadEntry(size);
             break;
         case kAnswerFetched:
+            if (link_.client && run_.job)
+                OnEntryFetched(*run_.job, link_.client->ImageLacks());
             if (link_.client && run_.job)
                 link_.client->ReqTempDataDelete(std::string(kNetTempRoot) + "\\" +
                                                 run_.job->fetching);

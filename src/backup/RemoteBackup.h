@@ -21,6 +21,7 @@
 #include "backup/ScheduleState.h"
 #include "backup/TargetChoice.h"
 #include "backup/TargetPicker.h"
+#include "ports/CFileShareClient.h"
 #include "records/RemoteRecords.h"
 
 class IShareClientReceiver;
@@ -88,6 +89,8 @@ class LinkAnswers {
     void OnIndexReply(const _INDEXREPLY& r);
     void OnSizeReply(const _ADDSIZEREPLY& r);
     void OnDownloadEntry(std::size_t slot);
+    // The entry being fetched is in the download folder, with what its image lacks.
+    void OnEntryFetched(const PassJob& job, const RemoteImageLacks& lacks);
     // The link says the run is over. What was fetched is marked as a partial image; the worker
     // writes its manifest between its steps and then the window is told, or the window is told
     // at once when the worker takes no more steps.

@@ -360,9 +360,9 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     }
     if (image.cancelled)
         return fail("the image was cancelled");
-    if (!image.failures.empty()) {
-        // An image that lacks a minute is no backup of the entry: the requester must not be
-        // told it was made.
+    if (!image.failures.empty() && !report.OnlyRecordingDamaged()) {
+        // An image that lacks what another build could copy is no backup of the entry: the
+        // requester must not be told it was made.
         std::string problem =
             "the recorder could not copy all of the entry: " + image.failures.front();
         if (image.failures.size() > 1)
@@ -387,6 +387,14 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     }
     if (ec)
         return fail("the built image could not be listed: " + ec.message());
+    // What the recording itself lacks, no build can copy: the image holds the rest, and the
+    // requester is told what it lacks, as a local pass tells its operator.
+    const std::string prefix = paths.entry + ": ";
+    if (!image.failures.empty())
+        image.why = report.Entry(slot).why;
+    for (std::string& what : image.failures)
+        if (what.compare(0, prefix.size(), prefix) == 0)
+            what.erase(0, prefix.size());
     std::sort(image.files.begin(), image.files.end(),
               [](const ImageFile& a, const ImageFile& b) { return a.name < b.name; });
     std::lock_guard<std::mutex> lock(listMutex_);

@@ -49,7 +49,10 @@ class ShareService {
         std::string problem;  // why no image was made ("" when it was)
         std::string entry;    // the entry string: its folder below kNetTempRoot
         std::vector<ImageFile> files;
-        std::vector<std::string> failures;  // what the image lacks (minutes not copied ...)
+        // What the image lacks (minutes not copied ...). A made image lacks only what the
+        // recording itself lacks (damaged minutes), named without the entry.
+        std::vector<std::string> failures;
+        std::string why;  // with failures: the entry's first problem, in short, as a pass names it
         bool cancelled = false;
     };
     // Called for every copied file: its name, the KB done and planned.
@@ -76,9 +79,10 @@ class ShareService {
     // same entry is replaced, unless a client is still fetching it: then the request is refused,
     // as one client's image must not vanish under it). Stops between files once cancel is true. An
     // image that could not be made whole (a minute not copied) is removed and answered with the
-    // problem. A build that would leave less of the disk free than keepFree is refused, and one
-    // that finds the disk filling up stops and is removed. The entry's information and minute map
-    // files are the requester's own and are not listed.
+    // problem, unless all it lacks lies in the recording (a damaged minute): then it holds the
+    // rest and failures says what it lacks. A build that would leave less of the disk free than
+    // keepFree is refused, and one that finds the disk filling up stops and is removed. The entry's
+    // information and minute map files are the requester's own and are not listed.
     Image MakeImage(const _BACKUPMAKEIMAGE& request, const Progress& progress,
                     const std::atomic<bool>& cancel, const FileReady& ready = nullptr,
                     const FileWithdrawn& withdrawn = nullptr);

@@ -5,12 +5,20 @@
 // passed back are read at once and not kept by the receiver.
 #include <memory>
 #include <string>
+#include <vector>
 
 struct _BACKUPADDTOTALSIZE;
 struct _BACKUPMAKEIMAGE;
 namespace platform {
 class WriteTap;
 }
+
+// What an image fetched over the link lacks because the remote recording lacks it (a damaged
+// minute): the image holds the rest of its entry.
+struct RemoteImageLacks {
+    std::string why;                    // the entry's first problem, in short
+    std::vector<std::string> failures;  // each, as the recorder names it, without the entry
+};
 
 // The message number the link's answers arrive under.
 constexpr unsigned kMsgShareAnswer = 0x2F69;
@@ -53,6 +61,9 @@ class CFileShareClient {
     // null for nothing. A download keeps its tap until it has ended.
     virtual void SetWriteTap(std::shared_ptr<platform::WriteTap> tap) = 0;
     virtual int StartDownload() = 0;
+    // What the image fetched last lacks (nothing when it is whole). Read with answer code 5,
+    // before the next entry is asked for.
+    virtual RemoteImageLacks ImageLacks() const = 0;
     virtual int ReqTempDataDelete(const std::string& path) = 0;
     virtual int ReqClient_DownloadCancel() = 0;
 };

@@ -227,7 +227,16 @@ void HttpShareClient::DoAddSize(ShareLink& link, const _BACKUPADDTOTALSIZE& requ
     Post(kCodeAddSize, &record, sizeof record);
 }
 
+RemoteImageLacks HttpShareClient::ImageLacks() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lacks_;
+}
+
 void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lacks_ = {};
+    }
     jobId_ = 0;
     entry_.clear();
     ForgetList();
@@ -341,6 +350,10 @@ std::string HttpShareClient::TakeStatus(JobStatus& status) {
                 fresh_.push_back(std::move(f));
             }
             listNumber_ = status.list.value_or(0);
+            if (status.state == JobState::kDone) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                lacks_ = {status.incomplete, status.lacks};
+            }
             return std::string();
         case JobState::kFailed:
             return "the server could not make the image: " +

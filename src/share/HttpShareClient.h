@@ -54,6 +54,7 @@ class HttpShareClient : public CFileShareClient {
     void SetDownloadDir(const std::string& folder) override;
     void SetWriteTap(std::shared_ptr<platform::WriteTap> tap) override;
     int StartDownload() override;
+    RemoteImageLacks ImageLacks() const override;
     int ReqTempDataDelete(const std::string& path) override;
     int ReqClient_DownloadCancel() override;
 
@@ -117,6 +118,7 @@ class HttpShareClient : public CFileShareClient {
     std::string downloadDir_;
     std::shared_ptr<platform::WriteTap> tap_;  // for the downloads started next
     std::string lastError_;
+    RemoteImageLacks lacks_;  // of the image fetched last
     std::atomic<bool> cancel_{false};
 
     // The image chain, used by the worker alone.

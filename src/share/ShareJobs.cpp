@@ -9,6 +9,19 @@ namespace {
 
 // Finished jobs kept for a late status or cancel; older ones are forgotten.
 constexpr std::size_t kKeptJobs = 32;
+// Lines of what an image lacks that a status carries: a whole day of damaged minutes would not
+// fit a status a client reads; the count of the rest stands for them.
+constexpr std::size_t kLacksShown = 1000;
+
+std::vector<std::string> LacksLines(const std::vector<std::string>& failures) {
+    std::vector<std::string> lines(
+        failures.begin(),
+        failures.begin() + static_cast<std::ptrdiff_t>(std::min(failures.size(), kLacksShown)));
+    if (failures.size() > kLacksShown)
+        lines.push_back("and " + std::to_string(failures.size() - kLacksShown) +
+                        " more places where the recording is damaged");
+    return lines;
+}
 
 }  // namespace
 
@@ -75,6 +88,9 @@ void ShareJobs::Build(Job& job) {
     } else {
         job.status.state = JobState::kDone;
         job.status.entry = image.entry;
+        job.status.lacks = LacksLines(image.failures);
+        if (!image.failures.empty())
+            job.status.incomplete = image.why.empty() ? image.failures.front() : image.why;
         std::vector<ListedFile> files;
         files.reserve(image.files.size());
         for (const auto& f : image.files)
@@ -83,6 +99,10 @@ void ShareJobs::Build(Job& job) {
     }
     Ended end{job.id, job.requester, image.entry, job.status.state, job.status.problem};
     end.files = image.files.size();
+    if (job.status.state == JobState::kDone && !image.failures.empty()) {
+        end.lacks = image.failures.front();
+        end.lacking = image.failures.size();
+    }
     for (const auto& f : image.files)
         end.bytes += static_cast<unsigned long long>(std::max(f.size, 0LL));
     end.took = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -32,6 +32,9 @@ class ShareJobs {
         std::string entry;      // "" when the request named no entry the server could build
         JobState state = JobState::kDone;
         std::string problem;  // why it failed
+        // What a built image lacks because the recording does: the first, and how many.
+        std::string lacks;
+        std::size_t lacking = 0;
         std::size_t files = 0;
         unsigned long long bytes = 0;
         std::chrono::milliseconds took{0};

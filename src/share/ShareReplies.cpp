@@ -65,6 +65,10 @@ std::string FormatJobStatus(const JobStatus& status) {
         out += "entry " + OneLine(status.entry) + "\n";
     if (!status.problem.empty())
         out += "problem " + OneLine(status.problem) + "\n";
+    if (!status.incomplete.empty())
+        out += "incomplete " + OneLine(status.incomplete) + "\n";
+    for (const auto& what : status.lacks)
+        out += "lacks " + OneLine(what) + "\n";
     if (status.list) {
         out += "list " + std::to_string(*status.list) + "\n";
         out += "from " + std::to_string(status.from) + "\n";
@@ -105,10 +109,18 @@ std::optional<JobStatus> ParseJobStatus(std::string_view text, std::string* why)
                 return fail("state \"" + OneLine(value) + "\"");
             st.state = *s;
             haveState = true;
-        } else if (key == "item" || key == "problem") {
+        } else if (key == "item" || key == "problem" || key == "incomplete") {
             if (value.size() > kMaxTextBytes)
                 return fail(std::string(key) + " text too long");
-            (key == "item" ? st.item : st.problem) = std::string(value);
+            (key == "item"      ? st.item
+             : key == "problem" ? st.problem
+                                : st.incomplete) = std::string(value);
+        } else if (key == "lacks") {
+            if (value.size() > kMaxTextBytes)
+                return fail("lacks text too long");
+            if (st.lacks.size() >= kMaxListedFiles)
+                return fail("more than " + std::to_string(kMaxListedFiles) + " lacks lines");
+            st.lacks.emplace_back(value);
         } else if (key == "done" || key == "total") {
             auto v = Digits(value, 10);
             if (!v || *v > 0xFFFFFFFFull)
@@ -165,6 +177,10 @@ std::optional<JobStatus> ParseJobStatus(std::string_view text, std::string* why)
         return fail("a list number without the number its changes follow, or the other way");
     if (st.state == JobState::kDone && st.entry.empty())
         return fail("a finished image without its entry");
+    if (st.state != JobState::kDone && !st.lacks.empty())
+        return fail("what an image lacks, before it is finished");
+    if (st.lacks.empty() != st.incomplete.empty())
+        return fail("what an image lacks without its outcome, or the other way");
     return st;
 }
 

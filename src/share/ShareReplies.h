@@ -9,6 +9,9 @@
 //   done KB / total KB
 //   entry ENTRY      the image's folder below C:\NetBackupTemp (required when done)
 //   problem TEXT     why the build failed
+//   lacks TEXT       what a finished image lacks because the recording lacks it (a damaged
+//                    minute), one line each: the image holds the rest of the entry
+//   incomplete TEXT  with lacks: the first of them in short, as the entry's outcome names it
 //   file SIZE SHA256 NAME   one file of the image: its length, the SHA-256 of its bytes as
 //                    the recorder wrote them (64 lower-case hex digits), NAME below the
 //                    entry's day, '/' between folders. While building: the files ready to be
@@ -44,6 +47,8 @@ struct JobStatus {
     std::uint32_t doneKB = 0, totalKB = 0;
     std::string entry;
     std::string problem;
+    std::vector<std::string> lacks;
+    std::string incomplete;
     std::vector<ListedFile> files;
     // Given when the status was asked for with a number (see above): the listing's number now,
     // and the number after which the files and gone are the changes (0: the whole list).

@@ -58,6 +58,10 @@ std::string ImageEndText(const ShareJobs::Ended& end) {
         case JobState::kDone:
             text += " built: " + std::to_string(end.files) + " files, " + Megabytes(end.bytes) +
                     " in " + took;
+            if (end.lacking > 0)
+                text += "; it lacks what the recording lacks: " + end.lacks +
+                        (end.lacking > 1 ? " (and " + std::to_string(end.lacking - 1) + " more)"
+                                         : std::string());
             break;
         case JobState::kFailed:
             text += " not built (" + std::string(took) + "): " + end.problem;
@@ -83,9 +87,10 @@ ShareServer::ShareServer(ShareService::Settings settings, Options options)
         },
         [this](const ShareJobs::Ended& end) {
             if (options_.log)
-                options_.log->Write(
-                    end.state == JobState::kFailed ? LogLevel::kWarning : LogLevel::kInfo,
-                    ImageEndText(end));
+                options_.log->Write(end.state == JobState::kFailed || end.lacking > 0
+                                        ? LogLevel::kWarning
+                                        : LogLevel::kInfo,
+                                    ImageEndText(end));
         });
     // The largest body a client sends is a size request (6160 bytes): nothing bigger is read.
     site_.maxBody = 64 * 1024;

@@ -1,5 +1,6 @@
-// The reader of what a share server says: the status it formats is read back whole, names at
-// the edge of the rules go the right way, and numbers out of range are refused.
+// The reader of what a share server says: the status it formats is read back whole, with what a
+// finished image lacks, names at the edge of the rules go the right way, and numbers out of range
+// are refused.
 #include "share/ShareReplies.h"
 
 #include <gtest/gtest.h>
@@ -32,9 +33,22 @@ TEST(ShareRepliesTest, AFormattedStatusReadsBackWhole) {
     EXPECT_EQ(back->files[1].name, "Audio/with space.wav");
     EXPECT_EQ(back->files[1].size, share::kMaxListedFileBytes);
     EXPECT_EQ(back->files[1].sha256, std::string(64, 'e'));
+    EXPECT_TRUE(back->lacks.empty());
+
+    // What a finished image lacks, each on a line of its own, a line break in it made a space.
+    st.lacks = {"minute 10:02 not copied: the recording is damaged", "camera 2,\n10:04"};
+    st.incomplete = "minute 10:02 not copied";
+    back = ParseJobStatus(share::FormatJobStatus(st), &why);
+    ASSERT_TRUE(back) << why;
+    EXPECT_EQ(back->incomplete, st.incomplete);
+    EXPECT_EQ(back->lacks,
+              (std::vector<std::string>{"minute 10:02 not copied: the recording is damaged",
+                                        "camera 2, 10:04"}));
 
     // A problem text with a line break in it stays one line.
     st.state = JobState::kFailed;
+    st.lacks.clear();
+    st.incomplete.clear();
     st.problem = "disk\nfull";
     back = ParseJobStatus(share::FormatJobStatus(st), &why);
     ASSERT_TRUE(back) << why;
@@ -66,6 +80,15 @@ TEST(ShareRepliesTest, NumbersAndStatesOutOfRangeAreRefused) {
     EXPECT_FALSE(ParseJobStatus("state done\nentry x\nfile 1a a\n", &why));
     EXPECT_FALSE(ParseJobStatus("state building\nitem " + std::string(1024, 'i') + "\n", &why));
     EXPECT_TRUE(ParseJobStatus("state building\nitem " + std::string(1023, 'i') + "\n", &why));
+    // Only a finished image lacks anything: a build that says so before its end is not believed.
+    const std::string lacks = "incomplete minute 10:02\nlacks minute 10:02 not copied\n";
+    EXPECT_TRUE(ParseJobStatus("state done\nentry x\n" + lacks, &why)) << why;
+    EXPECT_FALSE(ParseJobStatus("state building\n" + lacks, &why));
+    EXPECT_FALSE(ParseJobStatus("state failed\n" + lacks, &why));
+    EXPECT_FALSE(ParseJobStatus("state done\nentry x\nincomplete minute 10:02\n", &why));
+    EXPECT_FALSE(ParseJobStatus("state done\nentry x\nlacks minute 10:02\n", &why));
+    EXPECT_FALSE(ParseJobStatus(
+        "state done\nentry x\nincomplete x\nlacks " + std::string(1024, 'l') + "\n", &why));
 
     EXPECT_EQ(share::ParseJobId("42"), 42u);
     EXPECT_FALSE(share::ParseJobId("42\n"));

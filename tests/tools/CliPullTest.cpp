@@ -396,6 +396,41 @@ TEST_F(CliPullTest, ARecorderThatListsNoDayFailsThePullAndKeepsItsRange) {
     EXPECT_TRUE(fs::exists(runs[0] / "2010_05_23=10,00~10,01"));
 }
 
+// A damaged minute is fetched no better by a later run: the image of the rest stands under the
+// run's name, verifies, and names what it lacks; the run fails, but keeps no range for the next.
+TEST_F(CliPullTest, ARecordingsDamageFailsThePullButItsImageStandsAndNoRangeIsKept) {
+    mkrec::RecorderPlan plan = Day(600, 603, 2, 16, 16);
+    plan.damagedMinutes = {{601, mkrec::Damage::kShortData}, {602, mkrec::Damage::kNoTable}};
+    Record(plan);
+    StartServer();
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1003\ntarget = " << images
+        << "\n";
+    const RunResult damaged = Cli({"pull", "gate"});
+    EXPECT_EQ(damaged.status, 1) << damaged.out << damaged.err;
+    EXPECT_NE(damaged.out.find("pull gate: 1 entries (0 ranges from earlier runs) into "),
+              std::string::npos)
+        << damaged.out;
+    EXPECT_NE(damaged.out.find(", verified; the recording is damaged, the image lacks "
+                               "2010_05_23=10,00~10,03: camera 1, 10:01: the recording is "
+                               "damaged: "),
+              std::string::npos)
+        << damaged.out;
+    EXPECT_NE(damaged.out.find("(and 2 more)"), std::string::npos) << damaged.out;
+    std::vector<fs::path> runs = Runs(images);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_NE(runs[0].extension(), ".incomplete");
+    EXPECT_EQ(Sha256sumCheck(runs[0].string()), 0);
+    EXPECT_TRUE(fs::exists(runs[0] / "2010_05_23=10,00~10,03/20100523/201005231003N.dat"));
+
+    const RunResult again = Cli({"pull", "gate"});
+    EXPECT_EQ(again.status, 1) << again.out << again.err;
+    EXPECT_NE(again.out.find("pull gate: 1 entries (0 ranges from earlier runs) into "),
+              std::string::npos)
+        << again.out;
+    EXPECT_EQ(Runs(images).size(), 2u);
+}
+
 TEST_F(CliPullTest, APullReckonsItsRangeInTheRecordersTimeZone) {
     if (!fs::exists("/usr/share/zoneinfo/Etc/GMT+12"))
         GTEST_SKIP() << "no time zone database";

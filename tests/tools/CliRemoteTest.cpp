@@ -155,6 +155,73 @@ TEST_F(CliRemoteTest, CtrlCDuringARemoteBackupKeepsTheScheduleAndLeavesNothingOn
     EXPECT_EQ(TempFilesBelow(usb), std::vector<std::string>{});
 }
 
+// A damaged minute on the recorder does not stop its remote backups: the server's image holds
+// the rest of the entry and says what it lacks, and the run ends as a local one over the same
+// recording does, with the same image, the same words and the same entries kept.
+TEST_F(CliRemoteTest, ARecordingsDamageEndsARemoteBackupAsALocalOneWithTheSameImage) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 606;
+    plan.width = 32;
+    plan.height = 24;
+    plan.audioChannels = 2;
+    plan.audioBytesPerMinute = 3000;
+    plan.damagedMinutes = {{602, mkrec::Damage::kNotADatabase}, {604, mkrec::Damage::kShortData}};
+    Record(plan);
+    StartServer();
+    const std::vector<std::vector<std::string>> entries{
+        {"add", "20100523", "1001", "1004", "--cams", "all"},
+        {"add", "20100523", "1002", "1004", "--cams", "2,3"},
+        {"add", "20100523", "1005", "1006", "--cams", "all"}};
+
+    for (const auto& e : entries)
+        ASSERT_EQ(Remote(e).status, 0);
+    const RunResult remote = Remote({"backup", "--folder", "E:\\Remote", "--no-progress"});
+    EXPECT_EQ(remote.status, 1) << remote.out << remote.err;
+    for (const std::string entry : {"2010_05_23=10,01~10,04", "2010_05_23=10,02~10,04"}) {
+        EXPECT_NE(remote.err.find(entry + ": minute 10:02 not copied: the recording is damaged: "
+                                          "its index is not a readable database"),
+                  std::string::npos)
+            << remote.err;
+        EXPECT_NE(remote.err.find(entry + ": camera 2, 10:04: the recording is damaged: "),
+                  std::string::npos)
+            << remote.err;
+    }
+    EXPECT_NE(remote.err.find("2010-05-23 - 10:01 ~ 10:04: its recording is damaged; another "
+                              "backup copies the same"),
+              std::string::npos)
+        << remote.err;
+    EXPECT_EQ(remote.err.find("add 20100523"), std::string::npos) << remote.err;
+    const std::string keptRemotely = Cli({"list"}).out;
+    EXPECT_NE(keptRemotely.find("10:02 ~ 10:04"), std::string::npos) << keptRemotely;
+    EXPECT_EQ(keptRemotely.find("10:05 ~ 10:06"), std::string::npos) << keptRemotely;
+    EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+    EXPECT_EQ(Sha256sumCheck(usb + "/Remote"), 0);
+
+    for (const char* label : {"2010-05-23 - 10:01 ~ 10:04", "2010-05-23 - 10:02 ~ 10:04"})
+        ASSERT_EQ(Cli({"delete", label}).status, 0);
+    for (const auto& e : entries)
+        ASSERT_EQ(Cli(e).status, 0);
+    const RunResult local = Cli({"backup", "--folder", "E:\\Local", "--no-progress"});
+    EXPECT_EQ(local.status, 1) << local.err;
+    EXPECT_EQ(Cli({"list"}).out, keptRemotely);
+    const auto fetched = FilesBelow(usb + "/Remote"), copied = FilesBelow(usb + "/Local");
+    EXPECT_GT(copied.size(), 20u);
+    EXPECT_EQ(fetched, copied);
+    const std::string manifest = fetched.at("SHA256SUMS");
+    EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE", 0), 0u) << manifest;
+    EXPECT_NE(manifest.find("# incomplete entry: 2010_05_23=10,01~10,04: minute 10:02 not copied"),
+              std::string::npos)
+        << manifest;
+    EXPECT_EQ(Remote({"verify", "E:\\Remote"}).status, 1);  // partial, as it says
+    StopServer();
+    EXPECT_NE(serverEnd.err.find(" built: "), std::string::npos) << serverEnd.err;
+    EXPECT_NE(serverEnd.err.find("; it lacks what the recording lacks: minute 10:02 not copied: "),
+              std::string::npos)
+        << serverEnd.err;
+}
+
 TEST_F(CliRemoteTest, TheTokenGoesWithEveryRequestAndNothingComesWithoutIt) {
     mkrec::RecorderPlan plan;
     plan.days = {"20100523"};

@@ -122,17 +122,11 @@ void PrintManifest(const BackupContext& ctx) {
         std::printf("signed with the key %s\n", ctx.m_run.keyFingerprint.c_str());
 }
 
-// What the pass did, entry by entry, what failed, and how to schedule the rest again. The
-// exit status: 0 when it all went, 130 when stopped, 1 otherwise.
-int Report(CliSession& s, const CliArgs& a, const std::string& where,
-           const std::vector<PlannedEntry>& plan, DWORD planned, double seconds, bool cancelled) {
+// Each entry and how it ended, the manifest, what failed and how to schedule the rest again;
+// the exit status of the pass.
+int ReportOutcome(CliSession& s, const CliArgs& a, const std::vector<PlannedEntry>& plan,
+                  bool cancelled) {
     BackupContext& ctx = s.ctx;
-    std::printf(
-        "backup to %s: %zu entries, %u of %u KB planned, %u files copied, %u minutes "
-        "rebuilt, %.1f s\n",
-        where.c_str(), plan.size(), static_cast<unsigned>(ctx.m_run.doneSize),
-        static_cast<unsigned>(planned), static_cast<unsigned>(ctx.m_run.report.filesCopied),
-        static_cast<unsigned>(ctx.m_run.report.minutesRebuilt), seconds);
     for (const auto& p : plan) {
         const EntryOutcome outcome = ctx.m_run.report.Entry(p.slot);
         std::printf("  %s%s%s%s\n", p.label.c_str(), outcome.complete ? "" : "  (incomplete: ",
@@ -178,6 +172,20 @@ int Report(CliSession& s, const CliArgs& a, const std::string& where,
         return 1;
     }
     return 0;
+}
+
+// What the pass did, entry by entry, what failed, and how to schedule the rest again. The
+// exit status: 0 when it all went, 130 when stopped, 1 otherwise.
+int Report(CliSession& s, const CliArgs& a, const std::string& where,
+           const std::vector<PlannedEntry>& plan, DWORD planned, double seconds, bool cancelled) {
+    BackupContext& ctx = s.ctx;
+    std::printf(
+        "backup to %s: %zu entries, %u of %u KB planned, %u files copied, %u minutes "
+        "rebuilt, %.1f s\n",
+        where.c_str(), plan.size(), static_cast<unsigned>(ctx.m_run.doneSize),
+        static_cast<unsigned>(planned), static_cast<unsigned>(ctx.m_run.report.filesCopied),
+        static_cast<unsigned>(ctx.m_run.report.minutesRebuilt), seconds);
+    return ReportOutcome(s, a, plan, cancelled);
 }
 
 // The image built in C:\QuillonTemp as the window builds it, then written to the disc; the
@@ -267,6 +275,10 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
         ctx.m_run.ending && ctx.m_run.ending->link == backup::PassEnding::Link::kFetched;
     std::printf("remote backup to %s: %zu entries, %.1f s\n", paths::ImageRoot(3, folder).c_str(),
                 plan.size(), seconds);
+    // Every entry fetched, but some lack what the remote recording lacks: told as after a
+    // local pass.
+    if (completed && !ctx.m_run.report.ok())
+        return ReportOutcome(s, a, plan, false);
     PrintManifest(ctx);
     if (completed)
         return 0;

@@ -36,7 +36,9 @@ int CmdMemo(CliSession& s, const CliArgs& a);
 int CmdBackup(CliSession& s, const CliArgs& a);
 int CmdErase(CliSession& s, const CliArgs& a);
 // Without a session: an image checked against its manifest, and the signing key.
-int CmdVerify(const CliArgs& a, bool progress);
+// partialWhole: a partial image whose listed files all check passes too (its manifest says
+// what it lacks).
+int CmdVerify(const CliArgs& a, bool progress, bool partialWhole = false);
 int CmdKey(const CliArgs& a);
 int CmdExport(const CliArgs& a, bool progress);
 // One run of a recorder of the pull configurations, with its own session.

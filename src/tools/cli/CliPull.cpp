@@ -336,12 +336,21 @@ int CmdPull(const CliArgs& a, CliOptions options) {
         return fail("its base folder " + base + " cannot be written");
     CliArgs backup;
     backup.folder = folder;
-    if (CmdBackup(s, backup) != 0)
+    const bool complete = CmdBackup(s, backup) == 0;
+    // Every range fetched, lacking only what the recording lacks: no later run fetches more of
+    // it, so the image stands and its ranges are done, but the run says it is not whole.
+    const std::vector<std::string> lacks =
+        !complete && s.ctx.m_run.ending &&
+                s.ctx.m_run.ending->link == backup::PassEnding::Link::kFetched &&
+                s.ctx.m_run.report.OnlyRecordingDamaged()
+            ? s.ctx.m_run.report.failures()
+            : std::vector<std::string>();
+    if (!complete && lacks.empty())
         return setAside(std::to_string(entries) + " entries into " + folder +
                         ": the backup did not complete");
     CliArgs verify;
     verify.positional = {folder};
-    if (CmdVerify(verify, false) != 0)
+    if (CmdVerify(verify, false, !lacks.empty()) != 0)
         return setAside(folder + " does not verify");
     platform::DeleteFile(InProgressPath(base));
     if (!taken())
@@ -350,6 +359,15 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     const std::string done = "pull " + name + ": " + std::to_string(entries) + " entries (" +
                              std::to_string(earlier.size()) + " ranges from earlier runs) into " +
                              folder + ", verified" + silent;
+    if (!lacks.empty()) {
+        Summary(3, done + "; the recording is damaged, the image lacks " + lacks.front() +
+                       (lacks.size() > 1 ? " (and " + std::to_string(lacks.size() - 1) + " more)"
+                                         : std::string()) +
+                       (left > 0 ? "; " + std::to_string(left) +
+                                       " ranges did not fit its schedule, the next run fetches them"
+                                 : std::string()));
+        return 1;
+    }
     if (left > 0) {
         // A partial run: the rest is the next run's, which systemd is told to expect.
         Summary(4, done + "; " + std::to_string(left) +
