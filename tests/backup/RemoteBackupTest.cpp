@@ -219,6 +219,12 @@ TEST_F(RemoteBackupTest, ARemoteRunOntoADiscHandsTheWriterTheImageALocalPassBuil
     Add("10", "00", "10", "02", {0, 2});
     burn();
     EXPECT_EQ(image(), local);
+    // Every fetched entry is on the written disc: none stays in the schedule.
+    WriterEvent completed;
+    completed.id = kWriterWriteCompleted;
+    ctx.m_burner.OnWriterEvent(completed);
+    EXPECT_EQ(view.listRows, std::vector<std::string>{});
+    EXPECT_EQ(ctx.m_schedule.table[0].bUsed, 0);
 }
 
 TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
