@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace platform {
 
@@ -46,6 +47,16 @@ int ChildProcess::Wait() {
     if (done < 0)
         return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string RunInstead(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<std::string> copies = args;
+    std::vector<char*> argv;
+    for (auto& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    return std::strerror(errno);
 }
 
 }  // namespace platform

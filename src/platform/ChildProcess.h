@@ -27,4 +27,8 @@ class ChildProcess {
     int pid_ = -1;
 };
 
+// Runs the program (a host path) in place of this process, with args (args[0] the name it sees
+// itself by), keeping its standard streams; returns only when it could not, with why.
+std::string RunInstead(const std::string& program, const std::vector<std::string>& args);
+
 }  // namespace platform

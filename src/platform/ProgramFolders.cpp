@@ -75,8 +75,12 @@ ProgramFolders FoldersOfProgramIn(const std::string& programFolder,
 }
 
 ProgramFolders CurrentProgramFolders() {
-    return FoldersOfProgramIn(fs::path(ModuleFileHostPath()).parent_path().string(),
-                              InstalledDataFromProgram());
+    fs::path folder = fs::path(ModuleFileHostPath()).parent_path();
+    // A helper installed in libexec/quillon works for a program of the bin/ beside it, with its
+    // data and base folder.
+    if (folder.filename() == "quillon" && folder.parent_path().filename() == "libexec")
+        folder = folder.parent_path().parent_path() / "bin";
+    return FoldersOfProgramIn(folder.string(), InstalledDataFromProgram());
 }
 
 std::string DriveFolderOf(const std::string& hostFolder) {

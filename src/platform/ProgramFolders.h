@@ -22,7 +22,8 @@ std::string InstalledDataFromProgram();
 // folder, when that holds GUIS; otherwise the program's folder as in a build tree.
 ProgramFolders FoldersOfProgramIn(const std::string& programFolder,
                                   const std::string& installedData);
-// The folders of the running program.
+// The folders of the running program (for a helper in libexec/quillon, those of the programs
+// in bin/ beside it).
 ProgramFolders CurrentProgramFolders();
 
 // The drive path of a host folder, ending in a separator, as the base and program folders are

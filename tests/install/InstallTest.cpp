@@ -152,6 +152,15 @@ TEST_F(InstallTest, TheInstalledCliBacksUpWithItsWorkingFolderInTheMachinePrefix
     // The backup cleared the schedule, and the install is as it was laid out.
     r = Cli({"list"});
     EXPECT_EQ(r.out.find("2010-05-23"), std::string::npos) << r.out;
+#ifdef QUILLON_INSTALLS_VIDEO
+    // The installed quillon-cli finds the installed maker of MP4 files, which it hands them to.
+    EXPECT_TRUE(fs::is_regular_file(gUsr + "/libexec/quillon/quillon-cli-video"));
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1000", "--cams", "2"}).status, 0);
+    r = Cli({"--no-progress", "backup", "--folder", "E:\\Video", "--mp4"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(fs::is_regular_file(usb + "/Video/2010_05_23=10,00~10,00/Video/"
+                                          "2010-05-23_1000-1000_cam02.mp4"));
+#endif
     EXPECT_EQ(EntriesBelow(gUsr), installed);
 }
 

@@ -309,6 +309,30 @@ TEST_F(CliExportTest, ABackupWithMp4FilesListsThemInItsManifestAndVerifies) {
         "stream=nb_read_frames -of csv=p=0 " +
         Quote(file));
     EXPECT_EQ(std::atoll(frames.c_str()), 2 * 60 * 3) << frames;  // two minutes at 3 a second
+
+    // quillon-cli installed without quillon-cli-video (no encoder on the machine) still checks
+    // the files' boxes, and says where the MP4 files' maker is instead of making none silently.
+    const std::string alone = prefix() + "/bin-alone/quillon-cli";
+    fs::create_directories(fs::path(alone).parent_path());
+    fs::copy_file(CliPath(), alone);
+    const RunResult checked = RunProgram(alone, WithBase({"verify", "E:\\WithVideo"}), prefix());
+    EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
+    EXPECT_NE(checked.out.find("video 2010_05_23=10,00~10,01/Video/2010-05-23_1000-1001_cam02.mp4: "
+                               "export boxes whole, not signed"),
+              std::string::npos)
+        << checked.out;
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"backup", "--folder", "E:\\Alone", "--mp4"},
+          std::vector<std::string>{"export", "E:\\WithVideo", "--mp4", "--out", "E:\\Mp4"}}) {
+        const RunResult refused = RunProgram(alone, WithBase(command), prefix());
+        EXPECT_EQ(refused.status, 1) << command[0];
+        EXPECT_NE(refused.err.find("quillon-cli-video, which is not installed here (it is in the "
+                                   "package quillon-video)"),
+                  std::string::npos)
+            << refused.err;
+    }
+    EXPECT_FALSE(fs::exists(usb + "/Alone"));
+    EXPECT_FALSE(fs::exists(usb + "/Mp4"));
 }
 
 TEST_F(CliExportTest, AnImageThatFailsItsCheckIsRefusedOrExportedSayingWhatIsMissing) {

@@ -40,6 +40,7 @@ int CmdErase(CliSession& s, const CliArgs& a);
 // what it lacks).
 int CmdVerify(const CliArgs& a, bool progress, bool partialWhole = false);
 int CmdKey(const CliArgs& a);
+// Only in quillon-cli-video, which has the encoder.
 int CmdExport(const CliArgs& a, bool progress);
 // One run of a recorder of the pull configurations, with its own session.
 int CmdPull(const CliArgs& a, CliOptions options);

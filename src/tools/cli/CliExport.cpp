@@ -1,6 +1,7 @@
-// quillon-cli export: an image's entries as MP4 files, one per camera, for players that know
-// nothing of images. The image is checked against its manifest first: what is handed over as
-// evidence comes from an image that is what its backup wrote.
+// quillon-cli export (in quillon-cli-video, which has the encoder): an image's entries as MP4
+// files, one per camera, for players that know nothing of images. The image is checked against its
+// manifest first: what is handed over as evidence comes from an image that is what its backup
+// wrote.
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -17,10 +18,8 @@
 #include "platform/FileSystem.h"
 #include "platform/MachineName.h"
 #include "platform/Signals.h"
-#ifdef QUILLON_HAVE_VIDEO
 #include "video/EntryExport.h"
 #include "video/EntryVideoMaker.h"
-#endif
 
 namespace {
 
@@ -61,11 +60,6 @@ int CmdExport(const CliArgs& a, bool progress) {
     const bool oneImage = a.disc.empty() ? a.positional.size() == 1 : a.positional.empty();
     if (!oneImage || a.out.empty())
         throw UsageError{"export takes one image folder, or --disc LETTER, and --out DIR"};
-#ifndef QUILLON_HAVE_VIDEO
-    (void)progress;
-    std::fprintf(stderr, "quillon-cli: this quillon-cli was built without the video export\n");
-    return 1;
-#else
     const std::string named = a.disc.empty() ? a.positional[0] : "the disc in " + a.disc;
     std::string why;
     const std::unique_ptr<integrity::ImageFiles> image =
@@ -174,5 +168,4 @@ int CmdExport(const CliArgs& a, bool progress) {
             return 130;
     }
     return whole && check.ok() ? 0 : 1;
-#endif
 }

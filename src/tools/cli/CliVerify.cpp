@@ -10,13 +10,11 @@
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
 #include "integrity/Verify.h"
+#include "mp4/ExportVerifier.h"
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/MachineName.h"
-#ifdef QUILLON_HAVE_VIDEO
-#include "mp4/ExportVerifier.h"
-#endif
 
 namespace {
 
@@ -46,7 +44,6 @@ void FindMp4(const std::string& folder, std::vector<std::string>& found, int dep
     }
 }
 
-#ifdef QUILLON_HAVE_VIDEO
 // Each file's export boxes and signature; false when one fails.
 bool CheckVideoFiles(const std::vector<std::string>& files, const std::string& root,
                      const std::string& trustedDer) {
@@ -74,24 +71,6 @@ bool CheckVideoFiles(const std::vector<std::string>& files, const std::string& r
     }
     return ok;
 }
-#endif
-
-// The image's MP4 files, or a line saying why they are not checked.
-bool CheckVideos(const std::vector<std::string>& files, const std::string& root,
-                 const std::string& trustedDer) {
-#ifdef QUILLON_HAVE_VIDEO
-    return CheckVideoFiles(files, root, trustedDer);
-#else
-    (void)root;
-    (void)trustedDer;
-    if (!files.empty())
-        std::printf(
-            "the image's %zu MP4 files are not checked: this quillon-cli was built "
-            "without the video export\n",
-            files.size());
-    return true;
-#endif
-}
 
 // A disc's MP4 files, each copied into a scratch folder of ours for the check (which reads a
 // file at offsets) and deleted after it.
@@ -118,7 +97,7 @@ bool CheckDiscVideos(integrity::ImageFiles& image, const std::string& trustedDer
             std::printf("video %s: FAILS: %s\n", e.path.c_str(), why.c_str());
             ok = false;
         } else {
-            ok = CheckVideos({scratch + "/" + e.path}, scratch, trustedDer) && ok;
+            ok = CheckVideoFiles({scratch + "/" + e.path}, scratch, trustedDer) && ok;
         }
         // The copy's first folder goes, and only a name of the scratch folder's own: one that
         // climbs out ("..") was not copied, and would name the folder the scratch folder is in.
@@ -153,17 +132,12 @@ int CmdVerify(const CliArgs& a, bool progress, bool partialWhole) {
     // One MP4 file handed over alone: its own boxes and signature are all there is to check.
     if (a.disc.empty() && EndsWithMp4(a.positional[0]) &&
         !platform::IsDirectory(CommandHostPath(a.positional[0]))) {
-#ifdef QUILLON_HAVE_VIDEO
         const std::string file = CommandHostPath(a.positional[0]);
         if (platform::FileLength(file) < 0) {
             std::fprintf(stderr, "quillon-cli: %s cannot be read\n", a.positional[0].c_str());
             return 1;
         }
         return CheckVideoFiles({file}, std::string(), trustedDer) ? 0 : 1;
-#else
-        std::fprintf(stderr, "quillon-cli: this quillon-cli was built without the video export\n");
-        return 1;
-#endif
     }
     std::string why;
     const std::unique_ptr<integrity::ImageFiles> image =
@@ -190,7 +164,7 @@ int CmdVerify(const CliArgs& a, bool progress, bool partialWhole) {
         const std::string root = CommandHostPath(a.positional[0]);
         std::vector<std::string> files;
         FindMp4(root, files);
-        videos = CheckVideos(files, root, trustedDer);
+        videos = CheckVideoFiles(files, root, trustedDer);
     } else {
         videos = CheckDiscVideos(*image, trustedDer);
     }

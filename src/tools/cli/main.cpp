@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CliCommands.h"
+#include "VideoHelper.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/ProgramFolders.h"
@@ -185,6 +186,10 @@ int main(int argc, char** argv) {
         }
         if (command.empty())
             throw UsageError{"no command given"};
+#ifndef QUILLON_HAVE_VIDEO
+        if (command == "export" || (command == "backup" && args.mp4))
+            return HandToVideoHelper(std::vector<std::string>(argv, argv + argc));
+#endif
         ReportDriveTableProblems();
         if (command == "info")
             return Info(options);
@@ -193,8 +198,10 @@ int main(int argc, char** argv) {
             return CmdVerify(args, options.progress);
         if (command == "key")
             return CmdKey(args);
+#ifdef QUILLON_HAVE_VIDEO
         if (command == "export")
             return CmdExport(args, options.progress);
+#endif
 #ifdef QUILLON_HAVE_SHARE
         if (command == "pull")
             return CmdPull(args, options);
