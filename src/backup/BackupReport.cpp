@@ -27,8 +27,9 @@ void BackupReport::EntriesLack(const std::string& why) {
         if (e.complete) {
             e.complete = false;
             e.why = why;
-            e.recordingDamaged = false;
         }
+        // Another pass would write what the image lacks now, whatever the recording lacks.
+        e.recordingDamaged = false;
     }
 }
 
@@ -60,6 +61,11 @@ void BackupReport::Reset() {
 std::size_t BackupReport::failureCount() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return failures_.size();
+}
+
+std::size_t BackupReport::damagedCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return damaged_;
 }
 
 void BackupReport::EntryDone(int slot, bool complete, const std::string& why,

@@ -37,11 +37,14 @@ class BackupReport {
     // The image as a whole did not reach its target's device: no entry of it is whole.
     void ImageLost(const std::string& what);
     // The entries made whole so far lack something of the image as a whole (its manifest),
-    // for why: none of them is complete. The failure itself is entered by who found it.
+    // for why: none of them is complete, and none lacks only what its recording lacks. The
+    // failure itself is entered by who found it.
     void EntriesLack(const std::string& why);
     void Reset();
     std::vector<std::string> failures() const;
     std::size_t failureCount() const;
+    // Of failureCount(), those entered as Damaged.
+    std::size_t damagedCount() const;
     bool ok() const;
     // The pass ended before its last entry (cancelled, or the target was lost).
     void Stopped();

@@ -246,6 +246,7 @@ namespace {
 int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
               const std::string& endKey, Kind kind) {
     const std::size_t failuresBefore = job.report().failureCount();
+    const std::size_t damagedBefore = job.report().damagedCount();
     EntryProblems problems;
     EntryWalk w;
     w.p = MakeEntryImagePaths(job.plan(), startKey, endKey);
@@ -344,8 +345,13 @@ int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
         problems.Note(WithoutEntry(all[failuresBefore], w.p.entry), false);
     if (!running)
         problems.Note("the backup was stopped before this entry was complete", false);
+    // The entry lacks only what its recording lacks when the pass went through all of it and
+    // each of its failures lies in the recording; a target that filled up or a file that could
+    // not be written after a damaged minute leaves it lacking what another pass writes.
+    const bool onlyDamage =
+        running && all.size() - failuresBefore == job.report().damagedCount() - damagedBefore;
     job.report().EntryDone(entryIndex, running && all.size() == failuresBefore, problems.first,
-                           problems.recordingDamaged);
+                           problems.recordingDamaged && onlyDamage);
     return 1;
 }
 

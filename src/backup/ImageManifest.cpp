@@ -90,9 +90,13 @@ void EntryLacks(backup::PassJob& job, const std::string& relative, const std::st
     const std::string folder = relative.substr(0, relative.find('/'));
     for (int i = 0; i < kScheduleSlots; ++i) {
         const ScheduleEntry& e = job.plan().entries[static_cast<std::size_t>(i)];
-        if (e.bUsed && job.report().EntryComplete(i) &&
-            ImageEntryName(e, job.plan().host.dateType) == folder)
+        if (!e.bUsed || ImageEntryName(e, job.plan().host.dateType) != folder)
+            continue;
+        const EntryOutcome outcome = job.report().Entry(i);
+        if (outcome.complete)
             job.report().EntryDone(i, false, WithoutEntryFolder(what, folder));
+        else if (outcome.recordingDamaged)
+            job.report().EntryDone(i, false, outcome.why);  // it lacks more than its recording
     }
 }
 

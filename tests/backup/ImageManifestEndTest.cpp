@@ -98,6 +98,39 @@ TEST_F(ImageManifestEndTest, AFileTheHashingCouldNotReadBackKeepsItsEntry) {
     EXPECT_EQ(m.lines[0].hex, integrity::Sha256Hex("whole", 5));
 }
 
+// An entry that lacked only what its recording lacks, and then a file of it the hashing could
+// not read back: it lacks what another pass writes now, and keeps its first problem; so does
+// one whose image as a whole is lost.
+TEST_F(ImageManifestEndTest, ADamagedEntryThatLosesAFileIsNoLongerOnlyDamaged) {
+    ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
+    backup::PassJob& job = *begun;
+    WriteText(day + "/cut.dat", "short");
+    const int handle = job.hasher->Opened(day + "/cut.dat");
+    ASSERT_GE(handle, 0);
+    platform::File cut;
+    ASSERT_TRUE(cut.OpenResolved(day + "/cut.dat", platform::File::kRead));
+    job.hasher->HandWritten(handle, std::move(cut), 0, 1000);
+    job.hasher->Closed(handle, true, 1000, {});
+    const std::string damage = "minute 10:01 not copied: the recording is damaged";
+    job.report().Damaged(entry + ": " + damage);
+    job.report().EntryDone(slot, false, damage, true);
+
+    FinishImageManifest(job);
+    const EntryOutcome outcome = job.report().Entry(slot);
+    EXPECT_FALSE(outcome.complete);
+    EXPECT_FALSE(outcome.recordingDamaged);
+    EXPECT_EQ(outcome.why, damage);
+    EXPECT_FALSE(job.report().OnlyRecordingDamaged());
+
+    BackupReport lost;
+    lost.Damaged(entry + ": " + damage);
+    lost.EntryDone(slot, false, damage, true);
+    lost.ImageLost("the target could not be written");
+    EXPECT_FALSE(lost.Entry(slot).recordingDamaged);
+    EXPECT_EQ(lost.Entry(slot).why, damage);
+    EXPECT_FALSE(lost.OnlyRecordingDamaged());
+}
+
 // A name committed again after a commit whose bytes could not be read back: the later commit
 // counts, and the entry stays whole, whichever lane takes either in first.
 TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAFailedReadBackLeavesItsEntryWhole) {

@@ -395,3 +395,65 @@ TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAn
     EXPECT_TRUE(fs::exists(out + "/Remote/" + day + "201005231001N.dat"));
     EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
 }
+
+// Onto a disc, a run over the link whose recording lost a minute writes the image a local pass
+// writes, and once the disc is written keeps the damaged entry as that pass does, with the same
+// words in the box.
+TEST_F(RemoteBackupTest, ARemoteRunOntoADiscKeepsADamagedEntryAsALocalPassDoes) {
+    FakeDiscWriter writer;
+    writer.freeMB = 4000;
+    ctx.m_disc.writer = &writer;
+    ASSERT_TRUE(ctx.m_targets.FindWriterDrive());
+    OwnerThread owner;
+    worker.SetOwnerThread([&owner](const std::function<void()>& call) { owner.Run(call); });
+    auto serveUntil = [&](const std::function<bool()>& done) {
+        for (int i = 0; i < 4000 && !done(); ++i) {
+            client->Pump([] { return true; });
+            owner.Serve();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return done();
+    };
+    const std::string staging = driveC() + "/QuillonTemp";
+    auto image = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& [name, bytes] : FilesBelow(staging))
+            files[name] = integrity::Sha256Hex(bytes.data(), bytes.size());
+        return files;
+    };
+    auto burn = [&] {
+        ctx.m_target.kind = backup::TargetKind::kDisc;
+        writer.calls.clear();
+        ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
+        ASSERT_TRUE(serveUntil([&] {
+            return std::find(writer.calls.begin(), writer.calls.end(), "write") !=
+                   writer.calls.end();
+        }));
+    };
+    auto complete = [&] {
+        WriterEvent e;
+        e.id = 13;
+        ctx.m_burner.OnWriterEvent(e);
+    };
+    fs::remove(driveC() + "/QorData/20100523/201005231001N.dat");
+    Add("10", "00", "10", "02", {0, 2});
+    Add("10", "03", "10", "04", {0, 2});
+    burn();
+    const auto local = image();
+    complete();
+    const auto localRows = view.listRows;
+    const std::string localBox = view.messages.empty() ? "" : view.messages.back().text;
+    ctx.m_disc.writing = 0;
+    ctx.m_editor.ClearWholeSchedule();
+
+    GoRemote();
+    Add("10", "00", "10", "02", {0, 2});
+    Add("10", "03", "10", "04", {0, 2});
+    burn();
+    EXPECT_EQ(image(), local);
+    complete();
+    EXPECT_EQ(view.listRows, localRows);
+    EXPECT_EQ(view.messages.back().text, localBox);
+    EXPECT_EQ(localRows, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:02"});
+    EXPECT_NE(localBox.find("minute 10:01 not copied"), std::string::npos) << localBox;
+}

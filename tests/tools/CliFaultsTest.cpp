@@ -720,3 +720,25 @@ TEST_F(CliFaultsTest, AnIndexThatIsNoDatabaseIsTheRecordingsDamageInEveryEntryAn
               std::string::npos)
         << run.err;
 }
+
+// A damaged minute early in an entry, then a target that fills up: what the entry lacks is no
+// longer the recording's alone, and another backup onto a larger target writes the rest of it.
+TEST_F(CliFaultsTest, AnEntryCutShortByAFullTargetAfterADamagedMinuteIsScheduledAgain) {
+    mkrec::RecorderPlan plan;
+    plan.days = {kDay};
+    plan.firstMinute = 600;
+    plan.lastMinute = 609;
+    plan.damagedMinutes = {{600, mkrec::Damage::kNotADatabase}};
+    Record(plan);
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1009", "--cams", "2"}).status, 0);
+    const RunResult full =
+        RunProgram(CliPath(), WithBase({"backup", "--folder", "E:\\Backup", "--no-progress"}),
+                   prefix(), 50000);
+    EXPECT_EQ(full.status, 1) << full.err;
+    EXPECT_NE(full.err.find("minute 10:00 not copied: the recording is damaged"), std::string::npos)
+        << full.err;
+    EXPECT_NE(full.err.find("quillon-cli --base"), std::string::npos) << full.err;
+    EXPECT_NE(full.err.find(" add 20100523 1000 1009 --cams 2"), std::string::npos) << full.err;
+    EXPECT_EQ(full.err.find("another backup copies the same"), std::string::npos) << full.err;
+    EXPECT_NE(Cli({"list"}).out.find("2010-05-23 - 10:00 ~ 10:09"), std::string::npos);
+}

@@ -476,3 +476,104 @@ TEST_F(CliRemoteTest, AWrongCertificateOrASchemeTheServerDoesNotSpeakIsAClearRef
 // refused, saying which line to change, rather than a camera that never records.
 // The target's disk is not mounted: its folder is not there, and the run makes none in its
 // place on the disk below (which would fill the system's disk); the range waits for the disk.
+// With MP4 files asked for, a damaged entry fetched over the link ends as the local pass over it
+// does: the same exit, the same entries kept, the same files made.
+TEST_F(CliRemoteTest, ADamagedEntryWithMp4FilesEndsAsALocalPassOverIt) {
+#ifndef QUILLON_HAVE_VIDEO
+    GTEST_SKIP() << "built without the video export";
+#endif
+    if (Shell("command -v ffmpeg >/dev/null") != 0)
+        GTEST_SKIP() << "ffmpeg is missing";
+    UseBuiltData();
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 604;
+    plan.cameras = 3;
+    plan.width = 64;
+    plan.height = 48;
+    plan.fps = 2;
+    plan.audioChannels = 1;
+    plan.damagedMinutes = {{601, mkrec::Damage::kNoTable}, {603, mkrec::Damage::kShortData}};
+    Record(plan);
+    StartServer();
+    const std::vector<std::vector<std::string>> entries{
+        {"--cameras", "3", "add", "20100523", "1000", "1003", "--cams", "1,3"},
+        {"--cameras", "3", "add", "20100523", "1001", "1004", "--cams", "all"}};
+    for (const auto& e : entries)
+        ASSERT_EQ(Cli(e).status, 0);
+    const RunResult local =
+        Cli({"--cameras", "3", "backup", "--folder", "E:\\Local", "--mp4", "--no-progress"});
+    EXPECT_EQ(local.status, 1) << local.err;
+    const std::string keptLocally = Cli({"list"}).out;
+    for (const char* label : {"2010-05-23 - 10:00 ~ 10:03", "2010-05-23 - 10:01 ~ 10:04"})
+        ASSERT_EQ(Cli({"delete", label}).status, 0);
+    const std::string link = "127.0.0.1:" + std::to_string(port);
+    for (std::vector<std::string> e : entries) {
+        e.insert(e.begin(), {"--remote", link});
+        ASSERT_EQ(Cli(e).status, 0);
+    }
+    const RunResult remote = Cli({"--remote", link, "--cameras", "3", "backup", "--folder",
+                                  "E:\\Remote", "--mp4", "--no-progress"});
+    EXPECT_EQ(remote.status, 1) << remote.out << remote.err;
+    EXPECT_EQ(remote.err, local.err);
+    EXPECT_EQ(Cli({"list"}).out, keptLocally);
+    // The MP4 files carry the time they were made: their names are compared.
+    const auto names = [](const std::map<std::string, std::string>& files) {
+        std::vector<std::string> all;
+        for (const auto& f : files)
+            all.push_back(f.first);
+        return all;
+    };
+    const auto fetched = FilesBelow(usb + "/Remote"), copied = FilesBelow(usb + "/Local");
+    EXPECT_EQ(names(fetched), names(copied));
+    EXPECT_EQ(
+        std::count_if(fetched.begin(), fetched.end(),
+                      [](const auto& f) { return f.first.find(".mp4") != std::string::npos; }),
+        5);
+    EXPECT_EQ(fetched.at("SHA256SUMS").rfind("# PARTIAL IMAGE", 0), 0u);
+}
+
+// Every minute of an entry damaged, of each kind, with all cameras and with one: the remote
+// image and manifest are those of the local pass, down to the empty entry.
+TEST_F(CliRemoteTest, AnEntryWhoseEveryMinuteIsDamagedIsFetchedAsALocalPassCopiesIt) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 606;
+    plan.width = 32;
+    plan.height = 24;
+    plan.audioChannels = 2;
+    plan.audioBytesPerMinute = 3000;
+    plan.damagedMinutes = {{601, mkrec::Damage::kNoTable},
+                           {602, mkrec::Damage::kNotADatabase},
+                           {604, mkrec::Damage::kNoTable}};
+    Record(plan);
+    StartServer();
+    const std::vector<std::vector<std::string>> entries{
+        {"add", "20100523", "1001", "1002", "--cams", "all"},
+        {"add", "20100523", "1001", "1001", "--cams", "1,3"},
+        {"add", "20100523", "1003", "1004", "--cams", "2"},
+        {"add", "20100523", "1005", "1006", "--cams", "all"}};
+    for (const auto& e : entries)
+        ASSERT_EQ(Remote(e).status, 0);
+    const RunResult remote = Remote({"backup", "--folder", "E:\\Remote", "--no-progress"});
+    EXPECT_EQ(remote.status, 1) << remote.out << remote.err;
+    EXPECT_NE(remote.out.find("2010-05-23 - 10:01 ~ 10:01  (incomplete: minute 10:01 not copied: "
+                              "the recording is damaged: its index holds no picture table)"),
+              std::string::npos)
+        << remote.out;
+    const std::string keptRemotely = Cli({"list"}).out;
+    EXPECT_EQ(keptRemotely.find("10:05 ~ 10:06"), std::string::npos) << keptRemotely;
+    for (const char* row :
+         {"2010-05-23 - 10:01 ~ 10:02", "2010-05-23 - 10:01 ~ 10:01", "2010-05-23 - 10:03 ~ 10:04"})
+        ASSERT_EQ(Cli({"delete", row}).status, 0);
+    for (const auto& e : entries)
+        ASSERT_EQ(Cli(e).status, 0);
+    const RunResult local = Cli({"backup", "--folder", "E:\\Local", "--no-progress"});
+    EXPECT_EQ(local.status, 1);
+    EXPECT_EQ(local.err, remote.err);
+    EXPECT_EQ(Cli({"list"}).out, keptRemotely);
+    EXPECT_EQ(FilesBelow(usb + "/Remote"), FilesBelow(usb + "/Local"));
+    EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+}
