@@ -411,7 +411,7 @@ TEST_F(CliPullTest, ARecordingsDamageFailsThePullButItsImageStandsAndNoRangeIsKe
     EXPECT_NE(damaged.out.find("pull gate: 1 entries (0 ranges from earlier runs) into "),
               std::string::npos)
         << damaged.out;
-    EXPECT_NE(damaged.out.find(", verified; the recording is damaged, the image lacks "
+    EXPECT_NE(damaged.out.find(", verified as partial; the recording is damaged, the image lacks "
                                "2010_05_23=10,00~10,03: camera 1, 10:01: the recording is "
                                "damaged: "),
               std::string::npos)

@@ -358,7 +358,8 @@ int CmdPull(const CliArgs& a, CliOptions options) {
                                 base + " cannot be cleared");
     const std::string done = "pull " + name + ": " + std::to_string(entries) + " entries (" +
                              std::to_string(earlier.size()) + " ranges from earlier runs) into " +
-                             folder + ", verified" + silent;
+                             folder + (lacks.empty() ? ", verified" : ", verified as partial") +
+                             silent;
     if (!lacks.empty()) {
         Summary(3, done + "; the recording is damaged, the image lacks " + lacks.front() +
                        (lacks.size() > 1 ? " (and " + std::to_string(lacks.size() - 1) + " more)"
