@@ -196,7 +196,8 @@ _ADDSIZEREPLY ShareService::AddSize(const _BACKUPADDTOTALSIZE& request) {
 ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
                                             const Progress& progress,
                                             const std::atomic<bool>& cancel, const FileReady& ready,
-                                            const FileWithdrawn& withdrawn) {
+                                            const FileWithdrawn& withdrawn,
+                                            const std::string& owner) {
     std::lock_guard<std::mutex> build(buildMutex_);
     Image image;
     const int slot = request.nSlot;
@@ -233,7 +234,11 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
         std::lock_guard<std::mutex> lock(listMutex_);
         const auto now = std::chrono::steady_clock::now();
         for (const Built& b : built_) {
-            if (b.image.entry == paths.entry && now - b.touched < settings_.abandonAfter) {
+            // A client asks for an entry again only when it lost what it had: its own image is
+            // left behind, whoever else's is not.
+            const bool ownLeftBehind = !owner.empty() && b.owner == owner;
+            if (b.image.entry == paths.entry && now - b.touched < settings_.abandonAfter &&
+                !ownLeftBehind) {
                 image.problem = "another client is fetching " + paths.entry +
                                 " from this recorder; try again when it has finished";
                 image.entry.clear();  // not this request's to remove
@@ -267,7 +272,7 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     if (entry.bAllCam) {
         const auto direct =
             DirectEntryFiles(host, plan.entries[static_cast<std::size_t>(slot)], paths, sel.selMap);
-        if (direct && ListDirect(image, *direct, progress, cancel, ready)) {
+        if (direct && ListDirect(image, *direct, progress, cancel, ready, owner)) {
             storage::DeleteFolderTree(entryFolder);
             return image;
         }
@@ -294,7 +299,7 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     {
         // Listed while it is built, so that the files ready so far can be fetched.
         std::lock_guard<std::mutex> lock(listMutex_);
-        Built building{Image{}, dayFolder, std::chrono::steady_clock::now()};
+        Built building{Image{}, dayFolder, std::chrono::steady_clock::now(), owner};
         building.image.entry = paths.entry;
         built_.push_back(std::move(building));
     }
@@ -399,7 +404,7 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
               [](const ImageFile& a, const ImageFile& b) { return a.name < b.name; });
     std::lock_guard<std::mutex> lock(listMutex_);
     Unlist(paths.entry);
-    built_.push_back(Built{image, dayFolder, std::chrono::steady_clock::now()});
+    built_.push_back(Built{image, dayFolder, std::chrono::steady_clock::now(), owner});
     return image;
 }
 
@@ -409,12 +414,12 @@ void ShareService::Unlist(const std::string& entry) {
 
 bool ShareService::ListDirect(Image& image, const std::vector<DirectFile>& files,
                               const Progress& progress, const std::atomic<bool>& cancel,
-                              const FileReady& ready) {
+                              const FileReady& ready, const std::string& owner) {
     const std::string entry = image.entry;
     {
         std::lock_guard<std::mutex> lock(listMutex_);
         Unlist(entry);
-        Built listed{Image{}, std::string(), std::chrono::steady_clock::now()};
+        Built listed{Image{}, std::string(), std::chrono::steady_clock::now(), owner};
         listed.image.entry = entry;
         built_.push_back(std::move(listed));
     }
@@ -468,7 +473,7 @@ bool ShareService::ListDirect(Image& image, const std::vector<DirectFile>& files
     image.files = std::move(hashed);
     std::lock_guard<std::mutex> lock(listMutex_);
     Unlist(entry);
-    built_.push_back(Built{image, std::string(), std::chrono::steady_clock::now()});
+    built_.push_back(Built{image, std::string(), std::chrono::steady_clock::now(), owner});
     return true;
 }
 

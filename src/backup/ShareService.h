@@ -83,9 +83,12 @@ class ShareService {
     // rest and failures says what it lacks. A build that would leave less of the disk free than
     // keepFree is refused, and one that finds the disk filling up stops and is removed. The entry's
     // information and minute map files are the requester's own and are not listed.
+    // owner: the requesting client's id ("" for none): an image of the same entry that a client
+    // with this id left behind is replaced at once, as that client has gone.
     Image MakeImage(const _BACKUPMAKEIMAGE& request, const Progress& progress,
                     const std::atomic<bool>& cancel, const FileReady& ready = nullptr,
-                    const FileWithdrawn& withdrawn = nullptr);
+                    const FileWithdrawn& withdrawn = nullptr,
+                    const std::string& owner = std::string());
     // The host path of one file of a built image, or of one given to FileReady of the image
     // being built; "" when name is not one of its listed files.
     std::string ImageFilePath(const std::string& entry, const std::string& name);
@@ -113,7 +116,8 @@ class ShareService {
     // and listed as they are. False, with image untouched, when a file is no longer as it was
     // found: the entry is then built.
     bool ListDirect(Image& image, const std::vector<DirectFile>& files, const Progress& progress,
-                    const std::atomic<bool>& cancel, const FileReady& ready);
+                    const std::atomic<bool>& cancel, const FileReady& ready,
+                    const std::string& owner);
     // The image being built leaves the list, or takes its final files (with listMutex_ held).
     void Unlist(const std::string& entry);
     // The listed file of name, or null (with listMutex_ held); marks the image as in use.
@@ -125,6 +129,7 @@ class ShareService {
         Image image;
         std::string hostFolder;                         // the entry's day folder on this machine
         std::chrono::steady_clock::time_point touched;  // built, or a file of it served
+        std::string owner;                              // the id of the client it is for
     };
     std::mutex listMutex_;
     std::vector<Built> built_;

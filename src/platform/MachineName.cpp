@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <fstream>
+
 namespace platform {
 
 std::string MachineName() {
@@ -9,6 +11,12 @@ std::string MachineName() {
     if (gethostname(name, sizeof name - 1) != 0)
         return std::string();
     return name;
+}
+
+std::string MachineId() {
+    std::string id;
+    std::ifstream("/etc/machine-id") >> id;
+    return id.empty() ? MachineName() : id;
 }
 
 }  // namespace platform

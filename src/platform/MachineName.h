@@ -7,5 +7,8 @@ namespace platform {
 
 // The host name; "" when the system gives none.
 std::string MachineName();
+// What tells this installation of the system from every other (its machine ID), else the host
+// name; "" when there is neither.
+std::string MachineId();
 
 }  // namespace platform

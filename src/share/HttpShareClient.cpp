@@ -43,8 +43,8 @@ std::string Shown(std::string name) {
 
 }  // namespace
 
-HttpShareClient::HttpShareClient(std::string token, TlsTrust tls)
-    : token_(std::move(token)), tls_(std::move(tls)) {
+HttpShareClient::HttpShareClient(std::string token, TlsTrust tls, std::string clientId)
+    : token_(std::move(token)), tls_(std::move(tls)), clientId_(std::move(clientId)) {
     worker_ = std::thread([this] { Run(); });
 }
 
@@ -242,8 +242,10 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
     ForgetList();
     building_ = false;
     slot_ = request.nSlot;
-    const auto started = link.Post(
-        kRouteImage, std::string(reinterpret_cast<const char*>(&request), sizeof request), 64);
+    const std::string route =
+        std::string(kRouteImage) + (clientId_.empty() ? "" : "?client=" + clientId_);
+    const auto started =
+        link.Post(route, std::string(reinterpret_cast<const char*>(&request), sizeof request), 64);
     if (!started.ok())
         return FailChain(link, started.Problem("the image request"));
     const auto id = ParseJobId(started.body);

@@ -40,8 +40,9 @@ class ShareLink;
 class HttpShareClient : public CFileShareClient {
   public:
     // token: sent as "Authorization: Bearer TOKEN" with every request ("" sends none). tls: how
-    // the server is trusted when its address is https:// (TLS off: plain HTTP).
-    explicit HttpShareClient(std::string token = "", TlsTrust tls = {});
+    // the server is trusted when its address is https:// (TLS off: plain HTTP). clientId: sent
+    // with each image request (ClientId.h; "" sends none).
+    explicit HttpShareClient(std::string token = "", TlsTrust tls = {}, std::string clientId = "");
     ~HttpShareClient() override;
 
     int InitSock() override { return 1; }
@@ -104,6 +105,7 @@ class HttpShareClient : public CFileShareClient {
 
     const std::string token_;
     const TlsTrust tls_;
+    const std::string clientId_;
     mutable std::mutex mutex_;
     // Held while an answer is delivered: once Connect has changed the receiver, the old one
     // gets nothing more (a window may be gone right after).

@@ -33,10 +33,12 @@ ShareJobs::~ShareJobs() {
             job->thread.join();
 }
 
-std::uint64_t ShareJobs::Start(const _BACKUPMAKEIMAGE& request, const std::string& requester) {
+std::uint64_t ShareJobs::Start(const _BACKUPMAKEIMAGE& request, const std::string& requester,
+                               const std::string& client) {
     auto job = std::make_shared<Job>();
     job->request = request;
     job->requester = requester;
+    job->client = client;
     // Numbers far apart for each job, so that one job's is never taken for another's.
     std::random_device seed;
     job->listing = ListedFiles((static_cast<std::uint64_t>(seed()) << 24) + 1);
@@ -73,7 +75,7 @@ void ShareJobs::Build(Job& job) {
         job.listing.Remove(name);
     };
     ShareService::Image image =
-        service_.MakeImage(job.request, progress, job.cancel, ready, withdrawn);
+        service_.MakeImage(job.request, progress, job.cancel, ready, withdrawn, job.client);
     const bool cancelled = image.cancelled || job.cancel.load();
     if (cancelled)
         RemoveImage(image.entry);

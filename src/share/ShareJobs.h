@@ -50,8 +50,10 @@ class ShareJobs {
     ShareJobs(const ShareJobs&) = delete;
     ShareJobs& operator=(const ShareJobs&) = delete;
 
-    // Starts a build for the client at requester; its id.
-    std::uint64_t Start(const _BACKUPMAKEIMAGE& request, const std::string& requester = "");
+    // Starts a build for the client at requester, which goes by client (its id, or ""); the
+    // job's id.
+    std::uint64_t Start(const _BACKUPMAKEIMAGE& request, const std::string& requester = "",
+                        const std::string& client = "");
     // The job's status with its whole list; with `since`, also with the listing's numbers, and
     // only what changed after since when since is one of them (ShareReplies.h).
     std::optional<JobStatus> Status(std::uint64_t id,
@@ -66,6 +68,7 @@ class ShareJobs {
         _BACKUPMAKEIMAGE request{};
         std::uint64_t id = 0;
         std::string requester;
+        std::string client;
         std::atomic<bool> cancel{false};
         std::mutex m;
         std::condition_variable cv;

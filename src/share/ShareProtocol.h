@@ -4,7 +4,9 @@
 //
 //   POST /v1/index             8 digits YYYYMMDD        -> _INDEXREPLY
 //   POST /v1/size              _BACKUPADDTOTALSIZE      -> _ADDSIZEREPLY
-//   POST /v1/image             _BACKUPMAKEIMAGE         -> job id (decimal text)
+//   POST /v1/image[?client=ID] _BACKUPMAKEIMAGE         -> job id (decimal text); ID: the
+//                                                          client's id (ClientId.h), which
+//                                                          takes its own left image over
 //   GET  /v1/image/{id}                                 -> job status text (while building,
 //                                                          it lists the files ready so far)
 //   GET  /v1/image/{id}?since=N                         -> the same, with only what the list

@@ -1,5 +1,7 @@
 #include "share/ShareServer.h"
 
+#include "share/ClientId.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -140,9 +142,15 @@ void ShareServer::Handle(const HttpRequest& req, HttpResponse& res) {
             RecordSizeProblem("image request", req.body.size(), sizeof(_BACKUPMAKEIMAGE));
         if (!p.empty())
             return res.Text(400, p);
+        const std::string client = req.Param("client");
+        if (req.ParamCount("client") > 1)
+            return res.Text(400, "one client id, not several");
+        if (const std::string bad = ClientIdProblem(client);
+            req.ParamCount("client") == 1 && !bad.empty())
+            return res.Text(400, bad);
         _BACKUPMAKEIMAGE request;
         std::memcpy(&request, req.body.data(), sizeof request);
-        res.body = std::to_string(jobs_->Start(request, req.remote));
+        res.body = std::to_string(jobs_->Start(request, req.remote, client));
     } else if (auto id = JobPath(req.path, &cancel); id && (cancel ? post : get)) {
         if (cancel) {
             if (!jobs_->Cancel(*id))

@@ -368,6 +368,25 @@ TEST_F(ShareServiceTest, OneClientsImageIsNotReplacedUnderItAndLeftoversGoAtStar
     EXPECT_NE(service.ImageFilePath(first.entry, first.files[0].name), "");  // still whole
     EXPECT_TRUE(service.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
     EXPECT_EQ(service.MakeImage(request, nullptr, cancel).problem, "");
+
+    // A client that asks for the entry again has lost what it had (it was killed): its own
+    // image is built anew at once, while another's stays refused as the first's was.
+    const std::string a(32, 'a'), b(32, 'b');
+    ASSERT_TRUE(service.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
+    ASSERT_EQ(service.MakeImage(request, nullptr, cancel, nullptr, nullptr, a).problem, "");
+    EXPECT_NE(service.MakeImage(request, nullptr, cancel, nullptr, nullptr, b)
+                  .problem.find("another client"),
+              std::string::npos);
+    EXPECT_NE(service.MakeImage(request, nullptr, cancel).problem.find("another client"),
+              std::string::npos);
+    const ShareService::Image again =
+        service.MakeImage(request, nullptr, cancel, nullptr, nullptr, a);
+    EXPECT_EQ(again.problem, "");
+    ASSERT_FALSE(again.files.empty());
+    EXPECT_NE(service.ImageFilePath(again.entry, again.files[0].name), "");
+    EXPECT_NE(service.MakeImage(request, nullptr, cancel, nullptr, nullptr, b)
+                  .problem.find("another client"),
+              std::string::npos);
 }
 
 TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAndNothingAfterIt) {

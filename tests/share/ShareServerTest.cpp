@@ -41,6 +41,14 @@ TEST_F(ShareServerTest, RecordsOfTheWrongSizeAndDaysOfTheWrongShapeAreRefused) {
     EXPECT_EQ(http.Post("/v1/size", std::string(6159, '\0'), share::kBinaryType)->status, 400);
     EXPECT_EQ(http.Post("/v1/size", std::string(6161, '\0'), share::kBinaryType)->status, 400);
     EXPECT_EQ(http.Post("/v1/image", std::string(499, '\0'), share::kBinaryType)->status, 400);
+    // A client id that is no id, or two of them, starts no build.
+    const std::string request(sizeof(_BACKUPMAKEIMAGE), '\0');
+    for (const char* query :
+         {"?client=", "?client=ABCDEF0123456789", "?client=0123456789abcde",
+          "?client=0123456789abcdef&client=0123456789abcdef", "?client=0123456789abcdef%0a"})
+        EXPECT_EQ(http.Post(std::string("/v1/image") + query, request, share::kBinaryType)->status,
+                  400)
+            << query;
     EXPECT_EQ(http.Post("/v1/index", "2010052", "text/plain")->status, 400);
     EXPECT_EQ(http.Post("/v1/index", "2010052x", "text/plain")->status, 400);
     EXPECT_EQ(http.Get("/v1/image/99")->status, 404);

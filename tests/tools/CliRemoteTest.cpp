@@ -222,6 +222,37 @@ TEST_F(CliRemoteTest, ARecordingsDamageEndsARemoteBackupAsALocalOneWithTheSameIm
         << serverEnd.err;
 }
 
+// A client killed while the server built its entry (power lost, SIGKILL) cannot tell the server:
+// run again, it takes its own image over at once instead of waiting for the server to give up
+// on it, while another base folder's client is still told the entry is taken.
+TEST_F(CliRemoteTest, AKilledRemoteBackupRunsAgainAtOnceAndAnotherClientStillWaits) {
+    RecordLargeDay();
+    StartServer();
+    ASSERT_EQ(Remote({"add", "20100523", "1000", "1011", "--cams", "all"}).status, 0);
+    const RunningProgram run = StartCli({"--remote", "127.0.0.1:" + std::to_string(port), "backup",
+                                         "--folder", "E:\\Remote", "--no-progress"},
+                                        "cli");
+    ASSERT_TRUE(WaitWhileRunning(run.pid, [&] { return !ServerTemp().empty(); }));
+    ::kill(run.pid, SIGKILL);
+    FinishProgram(run);
+
+    const std::string other = prefix() + "/other-base";
+    fs::create_directories(other);
+    ASSERT_EQ(Remote({"--base", other, "add", "20100523", "1000", "1011", "--cams", "all"}).status,
+              0);
+    const RunResult refused =
+        Remote({"--base", other, "backup", "--folder", "E:\\Other", "--no-progress"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("another client is fetching 2010_05_23=10,00~10,11"),
+              std::string::npos)
+        << refused.err;
+
+    const RunResult again = Remote({"backup", "--folder", "E:\\Remote", "--no-progress"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Sha256sumCheck(usb + "/Remote"), 0);
+    EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+}
+
 TEST_F(CliRemoteTest, TheTokenGoesWithEveryRequestAndNothingComesWithoutIt) {
     mkrec::RecorderPlan plan;
     plan.days = {"20100523"};

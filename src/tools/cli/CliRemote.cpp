@@ -6,6 +6,8 @@
 
 #include "backup/HostMessages.h"
 #include "backup/RemoteBackup.h"
+#include "platform/DrivePaths.h"
+#include "share/ClientId.h"
 #include "share/HttpPictureSource.h"
 #include "share/HttpShareClient.h"
 #include "share/TokenSource.h"
@@ -63,7 +65,9 @@ std::string TakeRemoteToken(RemoteOptions& options) {
 RemoteLink::RemoteLink(BackupContext& ctx, const RemoteOptions& options)
     : ctx_(ctx),
       options_(options),
-      client_(std::make_unique<share::HttpShareClient>(options.token, Trust(options))) {
+      client_(std::make_unique<share::HttpShareClient>(
+          options.token, Trust(options),
+          share::ClientIdOf(platform::ResolvePath(ctx.m_host.basePath)))) {
     ctx_.m_host.localMode = 0;
     ctx_.m_host.serverAddress = options.address;
     ctx_.m_host.port = options.port;

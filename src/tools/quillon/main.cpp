@@ -21,6 +21,7 @@
 #include "disc/BurnWriter.h"
 #endif
 #ifdef QUILLON_HAVE_SHARE
+#include "share/ClientId.h"
 #include "share/HttpPictureSource.h"
 #include "share/HttpShareClient.h"
 #include "share/TokenSource.h"
@@ -119,7 +120,8 @@ int main(int argc, char** argv) {
         CQuillonDlg::Companions companions;
         companions.search = &player;
 #ifdef QUILLON_HAVE_SHARE
-        share::HttpShareClient shareClient(token, trust);
+        share::HttpShareClient shareClient(
+            token, trust, share::ClientIdOf(platform::CurrentProgramFolders().base));
         companions.shareClient = &shareClient;
 #endif
 #ifdef QUILLON_HAVE_DISC
