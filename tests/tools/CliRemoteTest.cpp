@@ -28,7 +28,22 @@
 
 namespace fs = std::filesystem;
 
-class CliRemoteTest : public RemoteCliFixture {};
+class CliRemoteTest : public RemoteCliFixture {
+  protected:
+    // A remote backup of a large entry, stopped by the signal once the server has begun the
+    // entry's image; how it ended.
+    RunResult RemoteBackupStoppedBy(int signal) {
+        RecordLargeDay();
+        StartServer();
+        EXPECT_EQ(Remote({"add", "20100523", "1000", "1011", "--cams", "all"}).status, 0);
+        const RunningProgram run = StartCli({"--remote", "127.0.0.1:" + std::to_string(port),
+                                             "backup", "--folder", "E:\\Remote", "--no-progress"},
+                                            "cli");
+        EXPECT_TRUE(WaitWhileRunning(run.pid, [&] { return !ServerTemp().empty(); }));
+        ::kill(run.pid, signal);
+        return FinishProgram(run);
+    }
+};
 
 TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes) {
     mkrec::RecorderPlan plan;
@@ -135,16 +150,7 @@ TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
 }
 
 TEST_F(CliRemoteTest, CtrlCDuringARemoteBackupKeepsTheScheduleAndLeavesNothingOnTheServer) {
-    RecordLargeDay();
-    StartServer();
-    ASSERT_EQ(Remote({"add", "20100523", "1000", "1011", "--cams", "all"}).status, 0);
-    const RunningProgram run = StartCli({"--remote", "127.0.0.1:" + std::to_string(port), "backup",
-                                         "--folder", "E:\\Remote", "--no-progress"},
-                                        "cli");
-    // Interrupted once the server has begun the entry's image.
-    ASSERT_TRUE(WaitWhileRunning(run.pid, [&] { return !ServerTemp().empty(); }));
-    ::kill(run.pid, SIGINT);
-    const RunResult r = FinishProgram(run);
+    const RunResult r = RemoteBackupStoppedBy(SIGINT);
     EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
     EXPECT_NE(Cli({"list"}).out.find('~'), std::string::npos);  // kept for another try
@@ -226,15 +232,7 @@ TEST_F(CliRemoteTest, ARecordingsDamageEndsARemoteBackupAsALocalOneWithTheSameIm
 // run again, it takes its own image over at once instead of waiting for the server to give up
 // on it, while another base folder's client is still told the entry is taken.
 TEST_F(CliRemoteTest, AKilledRemoteBackupRunsAgainAtOnceAndAnotherClientStillWaits) {
-    RecordLargeDay();
-    StartServer();
-    ASSERT_EQ(Remote({"add", "20100523", "1000", "1011", "--cams", "all"}).status, 0);
-    const RunningProgram run = StartCli({"--remote", "127.0.0.1:" + std::to_string(port), "backup",
-                                         "--folder", "E:\\Remote", "--no-progress"},
-                                        "cli");
-    ASSERT_TRUE(WaitWhileRunning(run.pid, [&] { return !ServerTemp().empty(); }));
-    ::kill(run.pid, SIGKILL);
-    FinishProgram(run);
+    RemoteBackupStoppedBy(SIGKILL);
 
     const std::string other = prefix() + "/other-base";
     fs::create_directories(other);
