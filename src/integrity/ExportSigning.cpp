@@ -126,7 +126,7 @@ bool HasExportKey(const std::string& folder) {
 std::string CreateExportKey(const std::string& folder, const std::string& unitName) {
     if (HasExportKey(folder))
         return "an export signing key already exists in " + folder +
-               "; it is kept, since the exports signed with it are checked against it";
+               "; it is kept, since the exports signed with it are checked with it";
     // X.509 allows a common name of 1 to 64 characters.
     if (unitName.empty() || unitName.size() > 64 || unitName.find('\0') != std::string::npos)
         return "the unit name for the certificate must have 1 to 64 characters";

@@ -71,7 +71,7 @@ bool HasSigningKey(const std::string& folder) {
 std::string CreateSigningKey(const std::string& folder) {
     if (HasSigningKey(folder))
         return "a signing key already exists in " + folder +
-               "; it is kept, since the images signed with it are checked against it";
+               "; it is kept, since the images signed with it are checked with it";
     Key key(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"));
     if (!key)
         return "no key could be made: " + LibraryError();

@@ -140,7 +140,7 @@ bool HttpServer::Start(const std::string& host, int port, std::string* why) {
     if (!listen_.Listen(host, port) || !wake_.Open()) {
         listen_.Close();
         if (why)
-            *why = "cannot listen on " + host + ":" + std::to_string(port);
+            *why = "cannot listen at " + host + ":" + std::to_string(port);
         return false;
     }
     port_ = listen_.port();
