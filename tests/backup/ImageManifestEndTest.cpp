@@ -58,6 +58,17 @@ class ImageManifestEndTest : public BackupFixture<> {
         day = root + "/" + entry + "/20100523";
         fs::create_directories(day);
     }
+    // A file of the entry's day committed as 1000 bytes written by the system's copy, of which
+    // the hashing finds 5 when it reads them back (cut on the target meanwhile).
+    void CommitCutShort(const std::string& name) {
+        WriteText(day + "/" + name, "short");
+        const int handle = begun->hasher->Opened(day + "/" + name);
+        ASSERT_GE(handle, 0);
+        platform::File cut;
+        ASSERT_TRUE(cut.OpenResolved(day + "/" + name, platform::File::kRead));
+        begun->hasher->HandWritten(handle, std::move(cut), 0, 1000);
+        begun->hasher->Closed(handle, true, 1000, {});
+    }
     std::string out;
     backup::PassJob* begun = nullptr;
     int slot = -1;
@@ -77,13 +88,7 @@ TEST_F(ImageManifestEndTest, AFileTheHashingCouldNotReadBackKeepsItsEntry) {
         ASSERT_TRUE(whole.Write("whole", 5));
         ASSERT_TRUE(whole.Commit());
     }
-    WriteText(day + "/cut.dat", "short");
-    const int handle = job.hasher->Opened(day + "/cut.dat");
-    ASSERT_GE(handle, 0);
-    platform::File cut;
-    ASSERT_TRUE(cut.OpenResolved(day + "/cut.dat", platform::File::kRead));
-    job.hasher->HandWritten(handle, std::move(cut), 0, 1000);
-    job.hasher->Closed(handle, true, 1000, {});
+    ASSERT_NO_FATAL_FAILURE(CommitCutShort("cut.dat"));
     job.report().EntryDone(slot, true);
 
     FinishImageManifest(job);
@@ -104,13 +109,7 @@ TEST_F(ImageManifestEndTest, AFileTheHashingCouldNotReadBackKeepsItsEntry) {
 TEST_F(ImageManifestEndTest, ADamagedEntryThatLosesAFileIsNoLongerOnlyDamaged) {
     ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
     backup::PassJob& job = *begun;
-    WriteText(day + "/cut.dat", "short");
-    const int handle = job.hasher->Opened(day + "/cut.dat");
-    ASSERT_GE(handle, 0);
-    platform::File cut;
-    ASSERT_TRUE(cut.OpenResolved(day + "/cut.dat", platform::File::kRead));
-    job.hasher->HandWritten(handle, std::move(cut), 0, 1000);
-    job.hasher->Closed(handle, true, 1000, {});
+    ASSERT_NO_FATAL_FAILURE(CommitCutShort("cut.dat"));
     const std::string damage = "minute 10:01 not copied: the recording is damaged";
     job.report().Damaged(entry + ": " + damage);
     job.report().EntryDone(slot, false, damage, true);
@@ -136,13 +135,7 @@ TEST_F(ImageManifestEndTest, ADamagedEntryThatLosesAFileIsNoLongerOnlyDamaged) {
 TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAFailedReadBackLeavesItsEntryWhole) {
     ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
     backup::PassJob& job = *begun;
-    WriteText(day + "/again.dat", "short");
-    const int handle = job.hasher->Opened(day + "/again.dat");
-    ASSERT_GE(handle, 0);
-    platform::File cut;
-    ASSERT_TRUE(cut.OpenResolved(day + "/again.dat", platform::File::kRead));
-    job.hasher->HandWritten(handle, std::move(cut), 0, 1000);
-    job.hasher->Closed(handle, true, 1000, {});
+    ASSERT_NO_FATAL_FAILURE(CommitCutShort("again.dat"));
     {
         platform::ScopedWriteTap tap(ImageManifestTap(job));
         platform::AtomicFile again;

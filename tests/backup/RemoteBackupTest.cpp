@@ -132,6 +132,55 @@ TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
     EXPECT_EQ(client->connects, 1);  // one link for the same address and port
 }
 
+// Runs onto a disc: a writer that takes the image, and the end of each pass (the hand-over to
+// the writer) run on this thread, as on a window's.
+class RemoteDiscTest : public RemoteBackupTest {
+  protected:
+    void SetUp() override {
+        RemoteBackupTest::SetUp();
+        writer.freeMB = 4000;
+        ctx.m_disc.writer = &writer;
+        ASSERT_TRUE(ctx.m_targets.FindWriterDrive());
+        worker.SetOwnerThread([this](const std::function<void()>& call) { owner.Run(call); });
+    }
+    bool ServeUntil(const std::function<bool()>& done) {
+        for (int i = 0; i < 4000 && !done(); ++i) {
+            client->Pump([] { return true; });
+            owner.Serve();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return done();
+    }
+    std::string Staging() const { return driveC() + "/QuillonTemp"; }
+    // Each file's name and hash: a difference names the file, not a screen of its bytes.
+    std::map<std::string, std::string> StagedImage() const {
+        std::map<std::string, std::string> files;
+        for (const auto& [name, bytes] : FilesBelow(Staging()))
+            files[name] = integrity::Sha256Hex(bytes.data(), bytes.size());
+        return files;
+    }
+    // The schedule's pass up to the write; nothing of the image flushed or kept open on the way.
+    void Burn() {
+        ctx.m_target.kind = backup::TargetKind::kDisc;  // as the folder browser sets it
+        writer.calls.clear();
+        ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
+        ASSERT_TRUE(ServeUntil([&] {
+            return std::find(writer.calls.begin(), writer.calls.end(), "write") !=
+                   writer.calls.end();
+        }));
+        EXPECT_EQ(Sha256sumCheck(Staging()), 0);
+        EXPECT_EQ(OpenHandlesBelow(Staging()), std::vector<std::string>{});
+    }
+    void WriteCompleted() {
+        WriterEvent completed;
+        completed.id = kWriterWriteCompleted;
+        ctx.m_burner.OnWriterEvent(completed);
+    }
+
+    FakeDiscWriter writer;
+    OwnerThread owner;
+};
+
 TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSchedule) {
     Add("10", "00", "10", "01", {0, 1, 2, 3});
     Add("10", "02", "10", "04", {1, 2});
@@ -173,56 +222,20 @@ TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSche
 // Onto a disc, a run over the link builds its image in the staging folder, byte for byte the
 // image a pass from this recorder builds there, and hands it to the writer; nothing of it is
 // flushed or kept open on the way.
-TEST_F(RemoteBackupTest, ARemoteRunOntoADiscHandsTheWriterTheImageALocalPassBuilds) {
-    FakeDiscWriter writer;
-    writer.freeMB = 4000;
-    ctx.m_disc.writer = &writer;
-    ASSERT_TRUE(ctx.m_targets.FindWriterDrive());
-    // The end of each pass (the hand-over to the writer) runs on this thread, as on a window's.
-    OwnerThread owner;
-    worker.SetOwnerThread([&owner](const std::function<void()>& call) { owner.Run(call); });
-    auto serveUntil = [&](const std::function<bool()>& done) {
-        for (int i = 0; i < 4000 && !done(); ++i) {
-            client->Pump([] { return true; });
-            owner.Serve();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return done();
-    };
-    const std::string staging = driveC() + "/QuillonTemp";
-    // Each file's name and hash: a difference names the file, not a screen of its bytes.
-    auto image = [&] {
-        std::map<std::string, std::string> files;
-        for (const auto& [name, bytes] : FilesBelow(staging))
-            files[name] = integrity::Sha256Hex(bytes.data(), bytes.size());
-        return files;
-    };
-    auto burn = [&] {
-        ctx.m_target.kind = backup::TargetKind::kDisc;  // as the folder browser sets it
-        writer.calls.clear();
-        ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-        ASSERT_TRUE(serveUntil([&] {
-            return std::find(writer.calls.begin(), writer.calls.end(), "write") !=
-                   writer.calls.end();
-        }));
-        EXPECT_EQ(Sha256sumCheck(staging), 0);
-        EXPECT_EQ(OpenHandlesBelow(staging), std::vector<std::string>{});
-    };
+TEST_F(RemoteDiscTest, ARemoteRunOntoADiscHandsTheWriterTheImageALocalPassBuilds) {
     Add("10", "00", "10", "02", {0, 2});
-    burn();
-    const auto local = image();
+    Burn();
+    const auto local = StagedImage();
     EXPECT_GT(local.size(), 5u);
     ctx.m_disc.writing = 0;
     ctx.m_editor.ClearWholeSchedule();
 
     GoRemote();
     Add("10", "00", "10", "02", {0, 2});
-    burn();
-    EXPECT_EQ(image(), local);
+    Burn();
+    EXPECT_EQ(StagedImage(), local);
     // Every fetched entry is on the written disc: none stays in the schedule.
-    WriterEvent completed;
-    completed.id = kWriterWriteCompleted;
-    ctx.m_burner.OnWriterEvent(completed);
+    WriteCompleted();
     EXPECT_EQ(view.listRows, std::vector<std::string>{});
     EXPECT_EQ(ctx.m_schedule.table[0].bUsed, 0);
 }
@@ -418,48 +431,13 @@ TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAn
 // Onto a disc, a run over the link whose recording lost a minute writes the image a local pass
 // writes, and once the disc is written keeps the damaged entry as that pass does, with the same
 // words in the box.
-TEST_F(RemoteBackupTest, ARemoteRunOntoADiscKeepsADamagedEntryAsALocalPassDoes) {
-    FakeDiscWriter writer;
-    writer.freeMB = 4000;
-    ctx.m_disc.writer = &writer;
-    ASSERT_TRUE(ctx.m_targets.FindWriterDrive());
-    OwnerThread owner;
-    worker.SetOwnerThread([&owner](const std::function<void()>& call) { owner.Run(call); });
-    auto serveUntil = [&](const std::function<bool()>& done) {
-        for (int i = 0; i < 4000 && !done(); ++i) {
-            client->Pump([] { return true; });
-            owner.Serve();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return done();
-    };
-    const std::string staging = driveC() + "/QuillonTemp";
-    auto image = [&] {
-        std::map<std::string, std::string> files;
-        for (const auto& [name, bytes] : FilesBelow(staging))
-            files[name] = integrity::Sha256Hex(bytes.data(), bytes.size());
-        return files;
-    };
-    auto burn = [&] {
-        ctx.m_target.kind = backup::TargetKind::kDisc;
-        writer.calls.clear();
-        ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-        ASSERT_TRUE(serveUntil([&] {
-            return std::find(writer.calls.begin(), writer.calls.end(), "write") !=
-                   writer.calls.end();
-        }));
-    };
-    auto complete = [&] {
-        WriterEvent e;
-        e.id = 13;
-        ctx.m_burner.OnWriterEvent(e);
-    };
+TEST_F(RemoteDiscTest, ARemoteRunOntoADiscKeepsADamagedEntryAsALocalPassDoes) {
     fs::remove(driveC() + "/QorData/20100523/201005231001N.dat");
     Add("10", "00", "10", "02", {0, 2});
     Add("10", "03", "10", "04", {0, 2});
-    burn();
-    const auto local = image();
-    complete();
+    Burn();
+    const auto local = StagedImage();
+    WriteCompleted();
     const auto localRows = view.listRows;
     const std::string localBox = view.messages.empty() ? "" : view.messages.back().text;
     ctx.m_disc.writing = 0;
@@ -468,9 +446,9 @@ TEST_F(RemoteBackupTest, ARemoteRunOntoADiscKeepsADamagedEntryAsALocalPassDoes) 
     GoRemote();
     Add("10", "00", "10", "02", {0, 2});
     Add("10", "03", "10", "04", {0, 2});
-    burn();
-    EXPECT_EQ(image(), local);
-    complete();
+    Burn();
+    EXPECT_EQ(StagedImage(), local);
+    WriteCompleted();
     EXPECT_EQ(view.listRows, localRows);
     EXPECT_EQ(view.messages.back().text, localBox);
     EXPECT_EQ(localRows, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:02"});

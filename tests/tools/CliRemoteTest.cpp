@@ -30,6 +30,44 @@ namespace fs = std::filesystem;
 
 class CliRemoteTest : public RemoteCliFixture {
   protected:
+    // Why MP4 files cannot be made and checked here ("" when they can); with the data of the
+    // build for the video's fonts.
+    std::string VideoMissing() {
+#ifndef QUILLON_HAVE_VIDEO
+        return "built without the video export";
+#endif
+        if (Shell("command -v ffmpeg >/dev/null") != 0)
+            return "ffmpeg is missing";
+        UseBuiltData();
+        return std::string();
+    }
+    // 23 May 2010 from 10:00 to the minute of the day last, four cameras of small pictures,
+    // with two channels of sound.
+    static mkrec::RecorderPlan SmallDay(int last) {
+        mkrec::RecorderPlan plan;
+        plan.days = {"20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = last;
+        plan.width = 32;
+        plan.height = 24;
+        plan.audioChannels = 2;
+        plan.audioBytesPerMinute = 3000;
+        return plan;
+    }
+    // 23 May 2010 from 10:00 to the minute of the day last, three cameras of small pictures at
+    // two a second with sound: enough for an MP4 file of each.
+    static mkrec::RecorderPlan VideoDay(int last) {
+        mkrec::RecorderPlan plan;
+        plan.days = {"20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = last;
+        plan.cameras = 3;
+        plan.width = 64;
+        plan.height = 48;
+        plan.fps = 2;
+        plan.audioChannels = 1;
+        return plan;
+    }
     // A remote backup of a large entry, stopped by the signal once the server has begun the
     // entry's image; how it ended.
     RunResult RemoteBackupStoppedBy(int signal) {
@@ -92,22 +130,9 @@ TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes)
 // The MP4 files of a run over the link are made from the fetched minutes as a local run makes
 // them from the recorder's: the same files, the same pictures, and hashed into the manifest.
 TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
-#ifndef QUILLON_HAVE_VIDEO
-    GTEST_SKIP() << "built without the video export";
-#endif
-    if (Shell("command -v ffmpeg >/dev/null") != 0)
-        GTEST_SKIP() << "ffmpeg is missing";
-    UseBuiltData();
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 602;
-    plan.cameras = 3;
-    plan.width = 64;
-    plan.height = 48;
-    plan.fps = 2;
-    plan.audioChannels = 1;
-    Record(plan);
+    if (const std::string missing = VideoMissing(); !missing.empty())
+        GTEST_SKIP() << missing;
+    Record(VideoDay(602));
     StartServer();
     const std::vector<std::string> entry{"--cameras", "3",    "add",    "20100523",
                                          "1000",      "1001", "--cams", "1,3"};
@@ -165,14 +190,7 @@ TEST_F(CliRemoteTest, CtrlCDuringARemoteBackupKeepsTheScheduleAndLeavesNothingOn
 // the rest of the entry and says what it lacks, and the run ends as a local one over the same
 // recording does, with the same image, the same words and the same entries kept.
 TEST_F(CliRemoteTest, ARecordingsDamageEndsARemoteBackupAsALocalOneWithTheSameImage) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 606;
-    plan.width = 32;
-    plan.height = 24;
-    plan.audioChannels = 2;
-    plan.audioBytesPerMinute = 3000;
+    mkrec::RecorderPlan plan = SmallDay(606);
     plan.damagedMinutes = {{602, mkrec::Damage::kNotADatabase}, {604, mkrec::Damage::kShortData}};
     Record(plan);
     StartServer();
@@ -475,54 +493,12 @@ TEST_F(CliRemoteTest, AWrongCertificateOrASchemeTheServerDoesNotSpeakIsAClearRef
     EXPECT_NE(r.err.find("64 hex digits"), std::string::npos) << r.err;
 }
 
-// A range in which the recorder recorded nothing of the cameras asked for has nothing to fetch:
-// no failure, and nothing a later run has to retry; a camera of the list that recorded nothing
-// in the range does not keep the others' minutes from being pulled.
-// Two runs of one recorder meet (the timer's and one started by hand): the second waits for the
-// first, and whichever succeeds, the range of the one that failed is still there for the next
-// run, which fetches it.
-// Recorders whose pulls share one target and start in the same second (their timers fire
-// together and the runs take turns): each run's image is a folder of its own, never one that
-// another run wrote.
-// "range = today" pulled every hour from a recorder that is down all day: each failed run
-// keeps a range that holds the one before. When the recorder is back, the next run fetches
-// each minute once, in one entry, however many runs failed; and so it does after runs that
-// scheduled their range and then failed on their target.
-// More days kept by failed runs than a schedule has slots: the run back-up what fits, says the
-// rest is the next run's and exits as failed; the next run fetches the rest.
-// A recorder whose recordings are not there (its disk not mounted) lists no day: the run is no
-// success that found nothing recorded, and the range waits for the disk to come back.
-// A recorder in another time zone than the pulling machine: its days and minutes are its own,
-// and "today" is the recorder's today, named in its pull.d file. A zone that does not exist is
-// refused, not taken for the machine's own.
-// The token file of a pull is its owner's alone: one that others may read is refused before
-// anything is asked of the recorder, saying which file and what to do.
-// A run that fails on a full target leaves no folder that looks like a run's image: what it
-// wrote stays under a name that says it is incomplete, and the next run makes the image.
-// A run killed while it backs up cannot rename its folder: the next run of the recorder does,
-// before it makes its own image.
-// A pull.d file that lists a camera beyond its camera count names no camera the recorder has:
-// refused, saying which line to change, rather than a camera that never records.
-// The target's disk is not mounted: its folder is not there, and the run makes none in its
-// place on the disk below (which would fill the system's disk); the range waits for the disk.
 // With MP4 files asked for, a damaged entry fetched over the link ends as the local pass over it
 // does: the same exit, the same entries kept, the same files made.
 TEST_F(CliRemoteTest, ADamagedEntryWithMp4FilesEndsAsALocalPassOverIt) {
-#ifndef QUILLON_HAVE_VIDEO
-    GTEST_SKIP() << "built without the video export";
-#endif
-    if (Shell("command -v ffmpeg >/dev/null") != 0)
-        GTEST_SKIP() << "ffmpeg is missing";
-    UseBuiltData();
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 604;
-    plan.cameras = 3;
-    plan.width = 64;
-    plan.height = 48;
-    plan.fps = 2;
-    plan.audioChannels = 1;
+    if (const std::string missing = VideoMissing(); !missing.empty())
+        GTEST_SKIP() << missing;
+    mkrec::RecorderPlan plan = VideoDay(604);
     plan.damagedMinutes = {{601, mkrec::Damage::kNoTable}, {603, mkrec::Damage::kShortData}};
     Record(plan);
     StartServer();
@@ -566,14 +542,7 @@ TEST_F(CliRemoteTest, ADamagedEntryWithMp4FilesEndsAsALocalPassOverIt) {
 // Every minute of an entry damaged, of each kind, with all cameras and with one: the remote
 // image and manifest are those of the local pass, down to the empty entry.
 TEST_F(CliRemoteTest, AnEntryWhoseEveryMinuteIsDamagedIsFetchedAsALocalPassCopiesIt) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 606;
-    plan.width = 32;
-    plan.height = 24;
-    plan.audioChannels = 2;
-    plan.audioBytesPerMinute = 3000;
+    mkrec::RecorderPlan plan = SmallDay(606);
     plan.damagedMinutes = {{601, mkrec::Damage::kNoTable},
                            {602, mkrec::Damage::kNotADatabase},
                            {604, mkrec::Damage::kNoTable}};
