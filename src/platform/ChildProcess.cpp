@@ -9,16 +9,25 @@
 #include <cstring>
 
 namespace platform {
+namespace {
+
+// The argument vector execv takes, pointing into copies, which must outlive it.
+std::vector<char*> ArgumentVector(std::vector<std::string>& copies) {
+    std::vector<char*> argv;
+    for (auto& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+}  // namespace
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
                          const std::string& failureNote) {
     // Everything the child needs is made before the fork: between fork and exec a process of
     // several threads may not allocate.
     std::vector<std::string> copies = args;
-    std::vector<char*> argv;
-    for (auto& a : copies)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ArgumentVector(copies);
     const pid_t pid = ::fork();
     if (pid < 0)
         return false;
@@ -51,10 +60,7 @@ int ChildProcess::Wait() {
 
 std::string RunInstead(const std::string& program, const std::vector<std::string>& args) {
     std::vector<std::string> copies = args;
-    std::vector<char*> argv;
-    for (auto& a : copies)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ArgumentVector(copies);
     ::execv(program.c_str(), argv.data());
     return std::strerror(errno);
 }
