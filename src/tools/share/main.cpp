@@ -145,28 +145,35 @@ int main(int argc, char** argv) {
     serverOptions.tls = tls;
     serverOptions.insecureHttp = options.insecureHttp;
     share::ShareServer server(settings, serverOptions);
-    std::string why;
-    if (!server.Start(address->host, address->port, &why)) {
-        log.Write(share::LogLevel::kError, why);
-        return 1;
-    }
-    const std::string served = address->host + ":" + std::to_string(server.port());
-
     // The preview's pictures, on the port two below, under the same token.
     share::PictureServer pictures(settings.storageRoot, {}, tls);
     pictures.SetLog([&log](const share::HttpOutcome& outcome) {
         // The preview asks for pictures many times a second while it plays.
         log.Write(share::OutcomeLevel(outcome, true), "pictures: " + share::OutcomeText(outcome));
     });
-    const std::string picturesAt = address->host + ":" + std::to_string(server.port() - 2);
-    if (!pictures.Start(address->host, server.port() - 2, token.value)) {
+    std::string why, served, picturesAt;
+    // Any free port (0) is another one while the one two below it is taken; a port the operator
+    // gave is that port or none.
+    const int attempts = address->port == 0 ? 20 : 1;
+    bool started = false;
+    for (int attempt = 0; attempt < attempts && !started; ++attempt) {
+        if (!server.Start(address->host, address->port, &why)) {
+            log.Write(share::LogLevel::kError, why);
+            return 1;
+        }
+        served = address->host + ":" + std::to_string(server.port());
+        picturesAt = address->host + ":" + std::to_string(server.port() - 2);
+        started = pictures.Start(address->host, server.port() - 2, token.value);
+        if (!started)
+            server.Stop();
+    }
+    if (!started) {
         // The operator gave the first port: say which other one is needed and why.
         log.Write(share::LogLevel::kError,
                   "cannot serve the preview's pictures on " + picturesAt + ", the port two below " +
                       served +
                       " (is another program using it?); give --listen a port whose "
                       "neighbour two below is free");
-        server.Stop();
         return 1;
     }
 
