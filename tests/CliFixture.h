@@ -107,9 +107,9 @@ class CliFixture : public TempPrefixTest {
             std::filesystem::copy(std::string(QUILLON_BIN_DIR) + "/" + item, base + "/" + item,
                                   std::filesystem::copy_options::recursive);
     }
-    // Small pictures of minutes 10:00 to lastMinute with two audio channels: a schedule over
-    // them is quick to back up and still has every kind of file.
-    void RecordSmallDay(int lastMinute) {
+    // Small pictures of minutes 10:00 to lastMinute of 23 May 2010 with two audio channels: a
+    // schedule over them is quick to back up and still has every kind of file.
+    static mkrec::RecorderPlan SmallDayPlan(int lastMinute) {
         mkrec::RecorderPlan plan;
         plan.days = {"20100523"};
         plan.firstMinute = 600;
@@ -118,8 +118,9 @@ class CliFixture : public TempPrefixTest {
         plan.height = 24;
         plan.audioChannels = 2;
         plan.audioBytesPerMinute = 3000;
-        Record(plan);
+        return plan;
     }
+    void RecordSmallDay(int lastMinute) { Record(SmallDayPlan(lastMinute)); }
     // Twelve minutes of four cameras at 25 pictures a second, about 15 MB a minute, with the
     // audio of two channels: a pass over it lasts long enough to act on while it runs.
     void RecordLargeDay() {

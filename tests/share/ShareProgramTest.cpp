@@ -11,7 +11,23 @@
 #include "share/HttpPictureSource.h"
 #include "share/HttpShareClient.h"
 
-class ShareProgramTest : public ShareFixture {};
+class ShareProgramTest : public ShareFixture {
+  protected:
+    // One image fetched through client from the server on port, with no answer that ended the
+    // chain: the names of what arrived.
+    std::vector<std::string> FetchImage(share::HttpShareClient& client, int port) {
+        RecordingReceiver receiver;
+        client.Connect("127.0.0.1", port, &receiver);
+        DriveChain(client, receiver);
+        client.ReqSetAddBackupDataPath(ImageRequest());
+        receiver.WaitFor(share::kCodeDeleted);
+        receiver.onAnswer = nullptr;
+        const auto codes = receiver.Codes();
+        EXPECT_EQ(std::count(codes.begin(), codes.end(), 7ul), 0);
+        client.Connect("127.0.0.1", port, nullptr);  // the receiver goes before the client
+        return NamesBelow(Downloaded());
+    }
+};
 
 TEST_F(ShareProgramTest, ServesAnImageToItsTokenOnlyAndStopsCleanlyOnSigterm) {
     const RunningProgram p =
@@ -29,19 +45,11 @@ TEST_F(ShareProgramTest, ServesAnImageToItsTokenOnlyAndStopsCleanlyOnSigterm) {
 
     {
         share::HttpShareClient client("tk1-never-shown");
-        RecordingReceiver receiver;
-        client.Connect("127.0.0.1", port, &receiver);
-        DriveChain(client, receiver);
-        client.ReqSetAddBackupDataPath(ImageRequest());
-        receiver.WaitFor(share::kCodeDeleted);
-        receiver.onAnswer = nullptr;
-        const auto got = NamesBelow(Downloaded());
+        const auto got = FetchImage(client, port);
         EXPECT_FALSE(got.empty());
         for (const auto& name : got)
             EXPECT_EQ(name.find(".quillon-part"), std::string::npos) << name;
         EXPECT_FALSE(std::filesystem::exists(ServerImage()));
-        const auto codes = receiver.Codes();
-        EXPECT_EQ(std::count(codes.begin(), codes.end(), 7ul), 0);
     }
 
     ::kill(p.pid, SIGTERM);
@@ -87,15 +95,7 @@ TEST_F(ShareProgramTest, ServesHttpsOnBothPortsToItsPinAndPrintsThatPin) {
     trust.pin = pin;
     {
         share::HttpShareClient client("tk1", trust);
-        RecordingReceiver receiver;
-        client.Connect("127.0.0.1", port, &receiver);
-        DriveChain(client, receiver);
-        client.ReqSetAddBackupDataPath(ImageRequest());
-        receiver.WaitFor(share::kCodeDeleted);
-        receiver.onAnswer = nullptr;
-        EXPECT_FALSE(NamesBelow(Downloaded()).empty());
-        const auto codes = receiver.Codes();
-        EXPECT_EQ(std::count(codes.begin(), codes.end(), 7ul), 0);
+        EXPECT_FALSE(FetchImage(client, port).empty());
     }
     share::HttpPictureSource pictures("127.0.0.1", port - 2, "tk1", std::chrono::seconds(3), trust);
     EXPECT_EQ(pictures.Days(), std::vector<std::string>{kDay}) << pictures.LastProblem();

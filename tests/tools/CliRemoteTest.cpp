@@ -41,19 +41,6 @@ class CliRemoteTest : public RemoteCliFixture {
         UseBuiltData();
         return std::string();
     }
-    // 23 May 2010 from 10:00 to the minute of the day last, four cameras of small pictures,
-    // with two channels of sound.
-    static mkrec::RecorderPlan SmallDay(int last) {
-        mkrec::RecorderPlan plan;
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = last;
-        plan.width = 32;
-        plan.height = 24;
-        plan.audioChannels = 2;
-        plan.audioBytesPerMinute = 3000;
-        return plan;
-    }
     // 23 May 2010 from 10:00 to the minute of the day last, three cameras of small pictures at
     // two a second with sound: enough for an MP4 file of each.
     static mkrec::RecorderPlan VideoDay(int last) {
@@ -190,7 +177,7 @@ TEST_F(CliRemoteTest, CtrlCDuringARemoteBackupKeepsTheScheduleAndLeavesNothingOn
 // the rest of the entry and says what it lacks, and the run ends as a local one over the same
 // recording does, with the same image, the same words and the same entries kept.
 TEST_F(CliRemoteTest, ARecordingsDamageEndsARemoteBackupAsALocalOneWithTheSameImage) {
-    mkrec::RecorderPlan plan = SmallDay(606);
+    mkrec::RecorderPlan plan = SmallDayPlan(606);
     plan.damagedMinutes = {{602, mkrec::Damage::kNotADatabase}, {604, mkrec::Damage::kShortData}};
     Record(plan);
     StartServer();
@@ -542,7 +529,7 @@ TEST_F(CliRemoteTest, ADamagedEntryWithMp4FilesEndsAsALocalPassOverIt) {
 // Every minute of an entry damaged, of each kind, with all cameras and with one: the remote
 // image and manifest are those of the local pass, down to the empty entry.
 TEST_F(CliRemoteTest, AnEntryWhoseEveryMinuteIsDamagedIsFetchedAsALocalPassCopiesIt) {
-    mkrec::RecorderPlan plan = SmallDay(606);
+    mkrec::RecorderPlan plan = SmallDayPlan(606);
     plan.damagedMinutes = {{601, mkrec::Damage::kNoTable},
                            {602, mkrec::Damage::kNotADatabase},
                            {604, mkrec::Damage::kNoTable}};
