@@ -218,12 +218,15 @@ void CopyViewerFiles(backup::PassJob& job) {
     }
 }
 
-void PrepareEntryFolders(backup::PassJob& job, const std::string& startKey,
+bool PrepareEntryFolders(backup::PassJob& job, int slot, const std::string& startKey,
                          const std::string& endKey) {
-    const std::string problem =
-        CreateEntryFolders(job.plan().host, MakeEntryImagePaths(job.plan(), startKey, endKey));
-    if (!problem.empty())
-        job.report().Fail(problem);
+    const EntryImagePaths p = MakeEntryImagePaths(job.plan(), startKey, endKey);
+    const std::string problem = CreateEntryFolders(job.plan().host, p);
+    if (problem.empty())
+        return true;
+    job.report().Fail(p.entry + ": nothing was copied: " + problem);
+    job.report().EntryDone(slot, false, "nothing was copied: " + problem);
+    return false;
 }
 
 void ResetViewerOption(backup::IOperatorView& view, backup::RunState& run) {

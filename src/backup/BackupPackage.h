@@ -46,8 +46,9 @@ std::string ViewerFilesProblem(const backup::HostSettings& host);
 void CopyViewerFiles(backup::PassJob& job);
 // Plain copy in 4096-byte chunks; false when either file cannot be opened or a write fails.
 bool CopyFileSimple(const std::string& source, const std::string& destination);
-// Creates an entry's folders in the image without filling them.
-void PrepareEntryFolders(backup::PassJob& job, const std::string& startKey,
+// Creates an entry's folders in the image without filling them. False, with the entry failed in
+// the report, when a folder on the way may not be written (a link leading out of the target).
+bool PrepareEntryFolders(backup::PassJob& job, int slot, const std::string& startKey,
                          const std::string& endKey);
 // Enables and unticks "Include backup viewer" and clears the viewer choice.
 void ResetViewerOption(backup::IOperatorView& view, backup::RunState& run);

@@ -84,7 +84,12 @@ PassStep LinkSource::Step(PassJob& job) {
         if (!e.bUsed || !job.pending[static_cast<std::size_t>(i)])
             continue;
         const std::string startKey = StartKey(e), endKey = EndKey(e);
-        PrepareEntryFolders(job, startKey, endKey);
+        // An entry whose folders lead out of the target is not fetched at all: nothing of it
+        // may land where a link points.
+        if (!PrepareEntryFolders(job, i, startKey, endKey)) {
+            job.pending[static_cast<std::size_t>(i)] = false;
+            continue;
+        }
         const EntryImagePaths p = MakeEntryImagePaths(plan, startKey, endKey);
         job.fetching = p.entry;
         job.fetchingSlot = i;

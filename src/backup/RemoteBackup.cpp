@@ -10,6 +10,7 @@
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/ShareService.h"
+#include "backup/WriteGuard.h"
 #include "platform/AtomicFile.h"
 #include "ports/CFileShareClient.h"
 #include "records/RemoteRecords.h"
@@ -118,7 +119,7 @@ void LinkAnswers::OnSizeReply(const _ADDSIZEREPLY& r) {
     prompts_.SetStatusText("");
 }
 
-void LinkAnswers::OnDownloadEntry(std::size_t slot) {
+void LinkAnswers::OnDownloadEntry(std::size_t slot, const std::function<void()>& wakeWorker) {
     // A late answer of a run that was stopped meanwhile fetches nothing.
     if (slot >= static_cast<std::size_t>(kScheduleSlots) || !link_.client || !run_.job ||
         !run_.running)
@@ -138,6 +139,13 @@ void LinkAnswers::OnDownloadEntry(std::size_t slot) {
                                                  endKey.substr(8, 2), endKey.substr(10, 2)),
                                  plan.host.dateType);
     const std::string folder = root + entry + "\\" + day + "\\";
+    // The folders were looked at when the entry was asked for; a link put in their place since
+    // must not take the download (or the clearing of its leftovers) out of the target.
+    for (const std::string& f : {root + entry, folder, folder + "Audio"}) {
+        if (const std::string problem = WriteFolderProblem(plan.host, f, root, true);
+            !problem.empty())
+            return OnRemoteRunEnded(entry + ": nothing was copied: " + problem, wakeWorker);
+    }
     // What a killed download left half-written under temporary names.
     platform::RemoveLeftoverTempFiles(folder);
     platform::RemoveLeftoverTempFiles(folder + "Audio");
@@ -216,7 +224,7 @@ void LinkAnswers::OnShareClientMessage(std::uintptr_t code, const void* record, 
             }
             break;
         case kAnswerDownload:
-            OnDownloadEntry(size);
+            OnDownloadEntry(size, wakeWorker);
             break;
         case kAnswerFetched:
             if (link_.client && run_.job)

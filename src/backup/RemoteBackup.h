@@ -88,7 +88,7 @@ class LinkAnswers {
     std::string Text(const char* key) const;
     void OnIndexReply(const _INDEXREPLY& r);
     void OnSizeReply(const _ADDSIZEREPLY& r);
-    void OnDownloadEntry(std::size_t slot);
+    void OnDownloadEntry(std::size_t slot, const std::function<void()>& wakeWorker);
     // The entry being fetched is in the download folder, with what its image lacks.
     void OnEntryFetched(const PassJob& job, const RemoteImageLacks& lacks);
     // The link says the run is over. What was fetched is marked as a partial image; the worker

@@ -353,6 +353,34 @@ TEST_F(CliRemoteTest, BytesChangedBetweenTheRecorderAndTheClientNeverMakeAVerifi
 
 // A stick whose device fails while the system writes the image out: the backup is not done,
 // whether the entries came from this recorder or over the link, and the schedule keeps them.
+// Links already in the target, to an entry's folder and to another entry's day folder, lead
+// nowhere: nothing of either entry lands outside, the third entry is fetched, and each linked
+// entry is named and kept for another try.
+TEST_F(CliRemoteTest, LinksInTheTargetTakeNoFetchedFileOutsideIt) {
+    RecordSmallDay(605);
+    StartServer();
+    for (const auto& [from, to] : {std::pair{"1000", "1001"}, {"1002", "1003"}, {"1004", "1005"}})
+        ASSERT_EQ(Remote({"add", "20100523", from, to, "--cams", "all"}).status, 0);
+    const std::string outside = prefix() + "/outside";
+    fs::create_directories(outside + "/day");
+    fs::create_directories(usb + "/T/2010_05_23=10,02~10,03");
+    fs::create_directory_symlink(outside, usb + "/T/2010_05_23=10,00~10,01");
+    fs::create_directory_symlink(outside + "/day", usb + "/T/2010_05_23=10,02~10,03/20100523");
+    const RunResult run = Remote({"backup", "--folder", "E:\\T", "--no-progress"});
+    EXPECT_EQ(run.status, 1);
+    const auto failures = FailureLines(run.err);
+    ASSERT_EQ(failures.size(), 2u) << run.err;
+    for (const auto& f : failures)
+        EXPECT_NE(f.find("leads outside"), std::string::npos) << f;
+    EXPECT_TRUE(FilesBelow(outside).empty());
+    EXPECT_TRUE(fs::exists(usb + "/T/2010_05_23=10,04~10,05/20100523/201005231005N.idx"));
+    const std::string kept = Cli({"list"}).out;
+    EXPECT_NE(kept.find("10:00 ~ 10:01"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("10:02 ~ 10:03"), std::string::npos) << kept;
+    EXPECT_EQ(kept.find("10:04 ~ 10:05"), std::string::npos) << kept;
+    EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+}
+
 TEST_F(CliRemoteTest, AnImageThatNeverReachesItsDeviceIsNoCompletedBackupFromEitherSource) {
     RecordLargeDay();
     StartServer();
