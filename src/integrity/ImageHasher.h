@@ -1,9 +1,9 @@
 #pragma once
 // Hashes the files a backup pass writes below its image root from the bytes as they are
-// written, on threads of its own: the writer hands over full buffers, or the files the system
-// copied into, and goes on with the next while these threads hash (reading copied bytes back
-// from the file), and waits only when it is too far ahead. Each file is hashed on one thread,
-// in the order its bytes were handed; different files on different threads.
+// written, on threads of its own: the writer hands over full buffers and goes on with the next
+// while these threads hash, and waits only when every buffer is taken. Nothing is read back from
+// the target, where the bytes could have been changed since they were written. Each file is hashed
+// on one thread, in the order its bytes were handed; different files on different threads.
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -37,16 +37,13 @@ class ImageHasher : public platform::WriteTap {
     int Opened(const std::string& finalHostPath) override;
     char* TakeBuffer() override;
     void Hand(int handle, char* buffer, std::size_t count) override;
-    void HandWritten(int handle, platform::File written, std::uint64_t offset,
-                     long long count) override;
     void Closed(int handle, bool committed, long long length, platform::FileId id) override;
     void Withdrawn(const std::string& finalHostPath) override;
 
     struct Result {
         // By path relative to the root, with '/'; the last commit of a name counts.
         std::map<std::string, FileDigest> files;
-        // Files committed with other bytes than were handed over (written around the tap), or
-        // whose copied bytes could not be read back.
+        // Files committed with other bytes than were handed over (written around the tap).
         std::vector<std::string> problems;
         // By path: the names whose last commit is left out of files for such a problem (and
         // not withdrawn since), with the problem. The pass wrote them: their entries lack them.
@@ -62,14 +59,11 @@ class ImageHasher : public platform::WriteTap {
         std::size_t lane = 0;
         Sha256 hash;
         long long bytes = 0;
-        std::string unread;  // why copied bytes could not be read back
     };
     struct Job {
         int handle = -1;
-        char* buffer = nullptr;  // bytes to hash; with written not open: the file was closed
+        char* buffer = nullptr;  // bytes to hash; without: the file was closed
         std::size_t count = 0;
-        platform::File written;  // open: count bytes to read back from it at offset
-        std::uint64_t offset = 0;
         bool committed = false;
         long long length = 0;
         platform::FileId id;
@@ -82,7 +76,6 @@ class ImageHasher : public platform::WriteTap {
     };
     void Run(std::size_t lane);
     void Queue(Job job, long long bytes);
-    void ReadBack(Open& file, Job& job, char* into);
     void Take(const Job& job);
 
     std::string root_;
@@ -92,13 +85,6 @@ class ImageHasher : public platform::WriteTap {
     static constexpr int kBuffers = 16;
     std::vector<std::unique_ptr<char[]>> owned_;
     std::vector<char*> free_;
-    // Copied bytes handed as files and not yet read back: the writer waits beyond kAhead bytes,
-    // so that they are still in the system's cache when read, or kAheadFiles files, so that few
-    // handles stay open however small the files are.
-    static constexpr long long kAhead = 64ll << 20;
-    static constexpr int kAheadFiles = 32;
-    long long ahead_ = 0;
-    int aheadFiles_ = 0;
     std::vector<Lane> lanes_;
     std::vector<std::unique_ptr<Open>> open_;  // by handle; null once closed
     std::vector<int> reusable_;

@@ -94,16 +94,9 @@ bool AtomicFile::Write(const void* bytes, std::size_t count) {
 long long AtomicFile::CopyFrom(File& in) {
     if (!tap_)
         return in.CopyAllTo(file_);
-    // The system copies, and the tap reads what landed in the file back on its own time: two
-    // copies through this process would cost more than the hashing they feed.
-    File again = file_.ReadingTwin();
-    if (const long long from = again.IsOpen() ? file_.Length() : -1; from >= 0) {
-        const long long n = in.CopyAllTo(file_);
-        if (n > 0)
-            tap_->HandWritten(tapHandle_, std::move(again), static_cast<std::uint64_t>(from), n);
-        return n;
-    }
-    // Through buffers the tap owns: it takes in each one while the next is read and written.
+    // Through buffers the tap owns, so that what it hashes is what was written: bytes read back
+    // from the file later could be others by then. It takes in each buffer while the next is
+    // read and written.
     long long total = 0;
     for (;;) {
         char* buffer = tap_->TakeBuffer();

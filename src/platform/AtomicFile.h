@@ -28,7 +28,8 @@ class AtomicFile {
     // Writes all bytes at the file's position; false on any error (a full disk among them).
     bool Write(const void* bytes, std::size_t count);
     // Copies the rest of in to this file, by the fastest means the system has for the pair when
-    // no tap looks at it; bytes copied, or -1 on an error (see File::CopyAllTo).
+    // no tap looks at it, else through the tap's buffers; bytes copied, or -1 on an error (see
+    // File::CopyAllTo).
     long long CopyFrom(File& in);
     // Host paths of the temporary file and of the final name.
     const std::string& tempHostPath() const { return temp_; }

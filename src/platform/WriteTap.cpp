@@ -75,21 +75,6 @@ void GatedWriteTap::Close() {
     idle_.wait(lock, [&] { return inside_ == 0; });
 }
 
-void WriteTap::HandWritten(int handle, File written, std::uint64_t offset, long long count) {
-    while (count > 0) {
-        char* buffer = TakeBuffer();
-        const std::size_t want = static_cast<std::size_t>(
-            std::min<long long>(count, static_cast<long long>(kBufferBytes)));
-        const long long n = written.ReadAt(buffer, want, offset);
-        // Bytes that cannot be read back are not handed: the file's length then says so.
-        Hand(handle, buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-        if (n <= 0)
-            return;
-        offset += static_cast<std::uint64_t>(n);
-        count -= n;
-    }
-}
-
 void HandCopy(WriteTap& tap, int handle, const void* bytes, std::size_t count) {
     const auto* p = static_cast<const char*>(bytes);
     while (count > 0) {

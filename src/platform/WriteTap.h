@@ -25,11 +25,6 @@ class WriteTap {
     virtual char* TakeBuffer() = 0;
     // The next count bytes of the file, in a buffer from TakeBuffer, which the tap owns again.
     virtual void Hand(int handle, char* buffer, std::size_t count) = 0;
-    // The count bytes from offset on were written into the file by the system's own copy,
-    // without passing through this process: the tap reads them back from written, a handle of
-    // its own on the file, when it gets to them, so that the copy itself need not come through
-    // buffers. This one reads them back at once, into buffers from TakeBuffer.
-    virtual void HandWritten(int handle, File written, std::uint64_t offset, long long count);
     // The file was committed under its final name holding length bytes as the file id, or
     // abandoned.
     virtual void Closed(int handle, bool committed, long long length, FileId id) = 0;
@@ -48,9 +43,6 @@ class GatedWriteTap : public WriteTap {
     char* TakeBuffer() override { return inner_.TakeBuffer(); }
     void Hand(int handle, char* buffer, std::size_t count) override {
         inner_.Hand(handle, buffer, count);
-    }
-    void HandWritten(int handle, File written, std::uint64_t offset, long long count) override {
-        inner_.HandWritten(handle, std::move(written), offset, count);
     }
     void Closed(int handle, bool committed, long long length, FileId id) override;
     void Withdrawn(const std::string& finalHostPath) override;

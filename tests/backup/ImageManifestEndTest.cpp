@@ -1,6 +1,7 @@
 // The end of a pass's manifest as the report sees it: a file the pass wrote into an entry's
 // folder that the hashing cannot vouch for is left out of the manifest, and its entry is then
 // not whole, so that the schedule keeps it for another try.
+#include <cstring>
 #include <filesystem>
 
 #include "BackupFixture.h"
@@ -58,15 +59,15 @@ class ImageManifestEndTest : public BackupFixture<> {
         day = root + "/" + entry + "/20100523";
         fs::create_directories(day);
     }
-    // A file of the entry's day committed as 1000 bytes written by the system's copy, of which
-    // the hashing finds 5 when it reads them back (cut on the target meanwhile).
+    // A file of the entry's day committed as 1000 bytes of which the hashing was handed 5 (the
+    // rest written around it).
     void CommitCutShort(const std::string& name) {
         WriteText(day + "/" + name, "short");
         const int handle = begun->hasher->Opened(day + "/" + name);
         ASSERT_GE(handle, 0);
-        platform::File cut;
-        ASSERT_TRUE(cut.OpenResolved(day + "/" + name, platform::File::kRead));
-        begun->hasher->HandWritten(handle, std::move(cut), 0, 1000);
+        char* buffer = begun->hasher->TakeBuffer();
+        std::memcpy(buffer, "short", 5);
+        begun->hasher->Hand(handle, buffer, 5);
         begun->hasher->Closed(handle, true, 1000, {});
     }
     std::string out;
@@ -75,10 +76,9 @@ class ImageManifestEndTest : public BackupFixture<> {
     std::string entry, root, day;
 };
 
-// Copied bytes that are no longer in the file when the hashing reads them back (the file was
-// cut on the target meanwhile): the manifest leaves the file out, and the entry it belongs to
-// is not whole, as it is not for a file found gone at the end.
-TEST_F(ImageManifestEndTest, AFileTheHashingCouldNotReadBackKeepsItsEntry) {
+// A file committed with more bytes than the hashing saw: the manifest leaves the file out, and
+// the entry it belongs to is not whole, as it is not for a file found gone at the end.
+TEST_F(ImageManifestEndTest, AFileTheHashingDidNotSeeWholeKeepsItsEntry) {
     ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
     backup::PassJob& job = *begun;
     {
@@ -103,8 +103,8 @@ TEST_F(ImageManifestEndTest, AFileTheHashingCouldNotReadBackKeepsItsEntry) {
     EXPECT_EQ(m.lines[0].hex, integrity::Sha256Hex("whole", 5));
 }
 
-// An entry that lacked only what its recording lacks, and then a file of it the hashing could
-// not read back: it lacks what another pass writes now, and keeps its first problem; so does
+// An entry that lacked only what its recording lacks, and then a file of it the hashing did
+// not see whole: it lacks what another pass writes now, and keeps its first problem; so does
 // one whose image as a whole is lost.
 TEST_F(ImageManifestEndTest, ADamagedEntryThatLosesAFileIsNoLongerOnlyDamaged) {
     ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
@@ -130,9 +130,9 @@ TEST_F(ImageManifestEndTest, ADamagedEntryThatLosesAFileIsNoLongerOnlyDamaged) {
     EXPECT_FALSE(lost.OnlyRecordingDamaged());
 }
 
-// A name committed again after a commit whose bytes could not be read back: the later commit
+// A name committed again after a commit the hashing did not see whole: the later commit
 // counts, and the entry stays whole, whichever lane takes either in first.
-TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAFailedReadBackLeavesItsEntryWhole) {
+TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAnUnseenCommitLeavesItsEntryWhole) {
     ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
     backup::PassJob& job = *begun;
     ASSERT_NO_FATAL_FAILURE(CommitCutShort("again.dat"));
