@@ -17,7 +17,9 @@ namespace {
 
 // A folder target may hold the image of an earlier backup: its manifest is kept under the next
 // free older name, so that it still checks what it covers. A disc's image folder holds one
-// image only.
+// image only. The signature's files go before the manifest, so that a run killed in between
+// leaves a manifest with its signature under one name or the other, and the next run moves the
+// rest under the same older name.
 bool KeepOlderManifest(const std::string& root, bool keep) {
     const std::string current = root + "/" + integrity::kManifestName;
     if (platform::FileLength(current) < 0)
@@ -34,7 +36,7 @@ bool KeepOlderManifest(const std::string& root, bool keep) {
         ++n;
     bool ok = true;
     for (const char* name :
-         {integrity::kManifestName, integrity::kSignatureName, integrity::kPublicKeyName}) {
+         {integrity::kSignatureName, integrity::kPublicKeyName, integrity::kManifestName}) {
         const std::string from = root + "/" + name;
         if (platform::FileLength(from) >= 0)
             ok = platform::MoveFile(from, root + "/" + integrity::OlderManifestName(name, n)) && ok;
@@ -116,24 +118,44 @@ void CheckWrittenFilesStayed(backup::PassJob& job, const std::string& root,
     }
 }
 
-void Sign(backup::PassJob& job, const std::string& root, const std::string& manifest) {
+// A small file written whole under its temporary name, to be named later.
+bool Stage(platform::AtomicFile& file, const std::string& path, const std::string& bytes) {
+    return file.Create(path) && file.Write(bytes.data(), bytes.size());
+}
+
+// The manifest's signature and the key that checks it, staged beside the manifest; false, with
+// the pass failed, when there is a key and they cannot be made.
+bool StageSignature(backup::PassJob& job, const std::string& root, const std::string& manifest,
+                    platform::AtomicFile& signatureFile, platform::AtomicFile& keyFile) {
     const std::string folder = integrity::SigningKeyFolder();
     if (!integrity::HasSigningKey(folder))
-        return;
+        return true;
     std::string privatePem, signature;
     platform::ReadWholeFile(integrity::PrivateKeyPath(folder), privatePem, 65536);
     std::string why = integrity::Sign(privatePem, manifest, signature);
     const std::string publicPem = integrity::PublicPemOf(privatePem);
-    if (why.empty() && (!platform::WriteFileAtomically(root + "/" + integrity::kSignatureName,
-                                                       signature.data(), signature.size()) ||
-                        !platform::WriteFileAtomically(root + "/" + integrity::kPublicKeyName,
-                                                       publicPem.data(), publicPem.size())))
+    if (why.empty() && (!Stage(signatureFile, root + "/" + integrity::kSignatureName, signature) ||
+                        !Stage(keyFile, root + "/" + integrity::kPublicKeyName, publicPem)))
         why = "the signature could not be written";
     if (!why.empty()) {
+        signatureFile.Abandon();
+        keyFile.Abandon();
         job.report().Fail("the manifest was not signed: " + why);
-        return;
+        return false;
     }
     job.keyFingerprint = integrity::Fingerprint(publicPem);
+    return true;
+}
+
+// Names the staged files, the manifest last: under the final name a manifest always has the
+// signature it was made with beside it.
+bool CommitManifest(backup::PassJob& job, platform::AtomicFile& manifest,
+                    platform::AtomicFile& signature, platform::AtomicFile& key) {
+    if (!signature.tempHostPath().empty() && (!signature.Commit() || !key.Commit())) {
+        job.keyFingerprint.clear();
+        job.report().Fail("the manifest was not signed: the signature could not be written");
+    }
+    return manifest.Commit();
 }
 
 }  // namespace
@@ -152,6 +174,9 @@ void BeginImageManifest(backup::PassJob& job) {
     const std::string host = platform::ResolvePath(root);
     if (host.empty() || !platform::IsDirectory(host))
         return;  // the pass finds the target missing and says so
+    // A run killed as it wrote its manifest left it half-made under a temporary name, which no
+    // manifest lists: it goes before this run's image is checked.
+    platform::RemoveLeftoverTempFiles(root);
     job.hasher = std::make_shared<integrity::ImageHasher>(host);
     job.linkTap = std::make_shared<platform::GatedWriteTap>(*job.hasher);
 }
@@ -198,8 +223,18 @@ void FinishImageManifest(backup::PassJob& job) {
     const bool gone =
         job.report().targetLost() &&
         (!platform::IsDirectory(root) || platform::VolumeOf(root) != job.sink().volume());
-    if (gone || !KeepOlderManifest(root, job.plan().targetType() == 3) ||
-        !platform::WriteFileAtomically(path, text.data(), text.size())) {
+    // Everything is written before anything of an earlier image moves: a full target keeps the
+    // earlier manifest where it was.
+    platform::AtomicFile manifestFile, signatureFile, keyFile;
+    const bool staged = !gone && Stage(manifestFile, path, text);
+    if (staged)
+        StageSignature(job, root, text, signatureFile, keyFile);
+    if (!staged || !KeepOlderManifest(root, job.plan().targetType() == 3) ||
+        !CommitManifest(job, manifestFile, signatureFile, keyFile)) {
+        manifestFile.Abandon();
+        signatureFile.Abandon();
+        keyFile.Abandon();
+        job.keyFingerprint.clear();
         // No entry of this image can be checked without it: the schedule keeps them all.
         if (job.report().targetLost()) {
             job.manifestNote = "no manifest was written: the target can take nothing more";
@@ -214,7 +249,6 @@ void FinishImageManifest(backup::PassJob& job) {
         job.report().EntriesLack(what);
         return;
     }
-    Sign(job, root, text);
     job.manifestNote = std::string(partial.empty() ? "manifest: " : "partial manifest: ") +
                        std::to_string(result.files.size()) + " files in " + job.sink().root() +
                        integrity::kManifestName;
