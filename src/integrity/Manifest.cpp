@@ -1,6 +1,7 @@
 #include "integrity/Manifest.h"
 
 #include <cctype>
+#include <set>
 
 namespace integrity {
 namespace {
@@ -102,6 +103,7 @@ std::string FormatManifest(const std::map<std::string, FileDigest>& files,
 
 std::string ParseManifest(const std::string& text, Manifest& out) {
     out = Manifest{};
+    std::set<std::string> listed;
     std::size_t start = 0;
     for (int number = 1; start < text.size(); ++number) {
         std::size_t end = text.find('\n', start);
@@ -136,6 +138,10 @@ std::string ParseManifest(const std::string& text, Manifest& out) {
         }
         if (!good)
             return "line " + std::to_string(number) + " is not a SHA-256 line";
+        // Checkers differ on which of two lines for one name counts: a manifest that lists a
+        // name twice vouches for neither.
+        if (!listed.insert(entry.path).second)
+            return "line " + std::to_string(number) + " lists " + entry.path + " a second time";
         out.lines.push_back(std::move(entry));
     }
     return std::string();

@@ -2,10 +2,13 @@
 // which finds each kind of change, a manifest forged without the key, a key that is not the
 // trusted one, and minute indexes that address bytes their data files do not hold; and a pass
 // whose manifest cannot be written.
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 
 #include "CliFixture.h"
 #include "PseudoDrives.h"
+#include "ScopedEnv.h"
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
 #include "platform/NamedLock.h"
@@ -136,6 +139,59 @@ TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrust
     // Unsigned, but a trusted key is asked for.
     fs::remove(forged + "/SHA256SUMS.sig");
     EXPECT_EQ(Verify({forged, "--key", trusted}).status, 1);
+}
+
+// A backup killed as it names its manifest or the manifest's signature files, then run again:
+// the run that says it completed leaves an image that verifies with the trusted key, with no
+// temporary file of the killed run at its root.
+TEST_F(CliVerifyTest, ABackupKilledAsItNamesItsManifestVerifiesOnceRunAgain) {
+    ASSERT_EQ(Cli({"key", "create"}).status, 0);
+    const std::string trusted = prefix() + "/keys/signing.pub";
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    // The library comes before the sanitizer's runtime in a sanitized build: that is meant.
+    const ScopedEnv order("ASAN_OPTIONS",
+                          std::string(asan ? asan : "") + ":verify_asan_link_order=0");
+    for (const std::string name : {"SHA256SUMS", "SHA256SUMS.sig", "SHA256SUMS.pub"}) {
+        SCOPED_TRACE(name);
+        const std::string folder = "Killed" + name.substr(10);
+        ASSERT_EQ(Cli({"add", "20100523", "1000", "1002", "--cams", "all"}).status, 0);
+        const std::vector<std::string> backup{"backup", "--folder", "E:\\" + folder,
+                                              "--no-progress"};
+        {
+            const ScopedEnv preload("LD_PRELOAD", QUILLON_KILL_AT_RENAME_LIB);
+            const ScopedEnv at("QUILLON_KILL_AT_RENAME", name);
+            const RunResult killed = Cli(backup);
+            ASSERT_EQ(killed.status, 128 + SIGKILL) << killed.out << killed.err;
+        }
+        const RunResult again = Cli(backup);
+        ASSERT_EQ(again.status, 0) << again.err;
+        EXPECT_NE(again.out.find("The backup has been completed."), std::string::npos) << again.out;
+        EXPECT_EQ(TempFilesBelow(usb + "/" + folder), std::vector<std::string>{});
+        const RunResult r = Verify({"E:\\" + folder, "--key", trusted});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_EQ(r.out.find("NOT"), std::string::npos) << r.out;
+    }
+}
+
+// What an image names reaches the terminal escaped, never as a control sequence; a manifest that
+// lists a name a second time with another hash fails, as sha256sum -c finds the mismatch.
+TEST_F(CliVerifyTest, AnImagesNamesAreShownEscapedAndANameListedTwiceFails) {
+    const std::string image = BackUp("Hostile");
+    const std::string named = Copy(image, "named");
+    WriteText(named + "/\x1b[2Jcleared", "x");
+    RunResult r = Verify({named});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\\x1b[2Jcleared"), std::string::npos) << r.out;
+
+    const std::string twice = Copy(image, "twice");
+    const std::string dat = Day() + "201005231001N.dat";
+    WriteText(twice + "/SHA256SUMS",
+              ReadText(twice + "/SHA256SUMS") + std::string(64, '0') + "  " + dat + "\n");
+    EXPECT_NE(Sha256sumCheck(twice), 0);
+    r = Verify({twice});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find(dat + " a second time"), std::string::npos) << r.out;
 }
 
 TEST_F(CliVerifyTest, DeepLooksInsideTheMinuteIndexes) {

@@ -7,6 +7,7 @@
 #include "CliCommands.h"
 #include "ImageCopyOut.h"
 #include "ImageSource.h"
+#include "Printable.h"
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
 #include "integrity/Verify.h"
@@ -55,18 +56,20 @@ bool CheckVideoFiles(const std::vector<std::string>& files, const std::string& r
             mp4::CheckExportFile(path, {trustedDer, !trustedDer.empty()});
         if (!check.ok()) {
             ok = false;
-            std::printf("video %s: FAILS: %s\n", name.c_str(), check.problem.c_str());
+            std::printf("video %s: FAILS: %s\n", Printable(name).c_str(),
+                        Printable(check.problem).c_str());
         } else if (check.isSigned) {
             std::printf(
                 "video %s: signed by \"%s\" (%s)%s; signature: %llu bytes at offset "
                 "%llu\n",
-                name.c_str(), integrity::CertificateCommonName(check.certificateDer).c_str(),
+                Printable(name).c_str(),
+                Printable(integrity::CertificateCommonName(check.certificateDer)).c_str(),
                 integrity::CertificateFingerprint(check.certificateDer).c_str(),
                 trustedDer.empty() ? ", by the certificate in the file" : "",
                 static_cast<unsigned long long>(check.signatureLength),
                 static_cast<unsigned long long>(check.signatureOffset));
         } else {
-            std::printf("video %s: export boxes whole, not signed\n", name.c_str());
+            std::printf("video %s: export boxes whole, not signed\n", Printable(name).c_str());
         }
     }
     return ok;
@@ -94,7 +97,7 @@ bool CheckDiscVideos(integrity::ImageFiles& image, const std::string& trustedDer
     bool ok = true;
     for (const auto& e : videos) {
         if (!CopyImageFilesOut(image, {e}, e.path, scratch, why)) {
-            std::printf("video %s: FAILS: %s\n", e.path.c_str(), why.c_str());
+            std::printf("video %s: FAILS: %s\n", Printable(e.path).c_str(), Printable(why).c_str());
             ok = false;
         } else {
             ok = CheckVideoFiles({scratch + "/" + e.path}, scratch, trustedDer) && ok;
@@ -156,9 +159,11 @@ int CmdVerify(const CliArgs& a, bool progress, bool partialWhole) {
             }
         };
     integrity::VerifyReport report = integrity::VerifyImage(*image, options);
-    std::printf("image %s\n", report.where.c_str());
+    // Names and box types come from the image, which may be hostile: nothing of it reaches the
+    // terminal as a control sequence.
+    std::printf("image %s\n", Printable(report.where).c_str());
     for (const auto& line : report.Lines())
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n", Printable(line).c_str());
     bool videos = true;
     if (a.disc.empty()) {
         const std::string root = CommandHostPath(a.positional[0]);
