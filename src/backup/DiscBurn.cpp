@@ -52,7 +52,9 @@ void DiscBurner::WriteCompleted() {
         checked += "\n" + prompts_.Text("BACKUP", "Q010012") + " " + run_.keyFingerprint;
     disc_.readBack.reset();
     storage::DeleteFolderTree(paths::kDiscImageRoot);
-    const bool whole = PassCompletedEveryEntry(schedule_, run_.report);
+    // A schedule another program rewrote meanwhile keeps what it added.
+    const bool whole =
+        PassCompletedEveryEntry(schedule_, run_.report) && !editor_.ScheduleChangedUnderUs();
     if (whole) {
         storage::DeleteFolderTree(paths::WorkingFolder(host_.basePath));
         schedule_.rows.clear();

@@ -42,7 +42,11 @@ void PassEnd::ClearFinishedSchedule() {
     run_.running = 0;
     SetIdle();
     view_.SetStatusText("");
-    editor_.ClearWholeSchedule();
+    // A schedule another program rewrote meanwhile keeps what it added.
+    if (editor_.ScheduleChangedUnderUs())
+        editor_.ClearCompletedEntries(run_.report);
+    else
+        editor_.ClearWholeSchedule();
 }
 
 void PassEnd::FinishFolderBackup() {

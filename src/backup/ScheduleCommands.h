@@ -3,6 +3,7 @@
 // its language text and changes nothing; the commands answer the key they refused with ("" when
 // they went through), so that a front end without boxes can tell what happened.
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/CProfileReadWrite.h"
@@ -68,12 +69,19 @@ class ScheduleEditor {
     // After a pass: removes the entries it made whole (report) from the schedule, reserve.dat
     // and the working folder, keeps the others, and fills the list and the total from what is
     // kept. A kept schedule that cannot be saved is a failure of the pass.
+    // When another program rewrote reserve.dat during the pass (it does not take our lock), its
+    // schedule is kept, less the entries the pass made whole, and the operator is told.
     void ClearCompletedEntries(BackupReport& report);
+    // reserve.dat as another program left it during a pass, when it no longer names the entries
+    // this table names; nullopt when it is as saved (or gone, or not a schedule).
+    std::optional<ScheduleTable> ScheduleChangedUnderUs() const;
     // After a pass that made every entry whole: the working folder, the list, the total, the
     // entry record, reserve.dat and the selection cleared.
     void ClearWholeSchedule();
 
   private:
+    void KeepScheduleChangedUnderUs(const ScheduleTable& outside, const BackupReport& report);
+
     const HostSettings& host_;
     const CProfileReadWrite& profile_;
     DaySelection& day_;

@@ -57,6 +57,20 @@ ScheduleLoad LoadScheduleTable(const std::string& base, ScheduleTable& table) {
     return load;
 }
 
+bool PeekScheduleTable(const std::string& base, ScheduleTable& table) {
+    platform::File f;
+    if (!platform::NotAFile(paths::ReservePath(base)).empty() ||
+        !f.Open(paths::ReservePath(base), platform::File::kRead))
+        return false;
+    ScheduleTable read{};
+    if (f.Length() != static_cast<long long>(sizeof read) ||
+        f.ReadAt(read.data(), sizeof read, 0) != static_cast<long long>(sizeof read) ||
+        !CheckScheduleTable(read).empty())
+        return false;
+    table = read;
+    return true;
+}
+
 void DeleteFolderTree(const std::string& folder) {
     platform::DeleteTree(folder);
 }

@@ -24,6 +24,8 @@ struct ScheduleLoad {
 // wrong size or with impossible slots is rejected: the table is left as it is and the file is
 // kept beside as "reserve.dat.damaged", so that the next save cannot destroy it.
 ScheduleLoad LoadScheduleTable(const std::string& base, ScheduleTable& table);
+// Reads reserve.dat as it is now, touching nothing; false when it is missing or not a schedule.
+bool PeekScheduleTable(const std::string& base, ScheduleTable& table);
 
 // Deletes the folder and everything below it; single failures are passed over and a symbolic
 // link is removed itself, never followed.
