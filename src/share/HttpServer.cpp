@@ -30,6 +30,9 @@ struct HttpServer::Connection {
     Clock::time_point deadline;
     bool closing = false;  // refused or done: the write side is shut, what comes is dropped
     bool fresh = false;    // back from a worker: its buffer may hold a whole head already
+    bool inBody = false;   // request's head is admitted; its body is being read
+    std::size_t bodyLength = 0;
+    HttpRequest request;  // while inBody
 
     long long Receive(char* data, std::size_t size) {
         return tls ? tls->Receive(data, size) : socket.Receive(data, size);
@@ -120,6 +123,20 @@ class SocketStream : public HttpStream {
     HttpServer::Connection& c_;
     const std::atomic<bool>& stopping_;
     std::chrono::milliseconds stall_;
+};
+
+// The reading thread's side of a connection, for a refusal: what the socket takes now, without
+// waiting. A short reply fits its buffer; if not, the client loses nothing it could use.
+class RefusalStream : public HttpStream {
+  public:
+    explicit RefusalStream(HttpServer::Connection& c) : c_(c) {}
+    std::size_t Read(char*, std::size_t, Clock::time_point) override { return 0; }
+    bool Write(std::string_view bytes) override {
+        return c_.Send(bytes.data(), bytes.size()) == static_cast<long long>(bytes.size());
+    }
+
+  private:
+    HttpServer::Connection& c_;
 };
 
 }  // namespace
@@ -214,8 +231,12 @@ void HttpServer::ReadHeads() {
                 else if (!c->closing)
                     Examine(c);
             } else if (now >= c->deadline) {
-                // A head begun and not ended in time is told so; an idle connection just ends.
-                if (!c->closing && !c->buffer.empty())
+                // A head begun and not ended in time is told so; an idle connection just ends,
+                // as does one whose body has not all come.
+                if (c->inBody && !c->closing && site_.log)
+                    site_.log(
+                        {c->request.remote, &c->request, 0, 0, false, "its body did not arrive"});
+                if (!c->closing && !c->inBody && !c->buffer.empty())
                     Refuse(*c, 408, "the request head did not arrive in time");
                 else
                     Close(std::move(c));
@@ -304,14 +325,17 @@ bool HttpServer::Receive(Connection& c) {
             return n == platform::TcpConnection::kNotNow;
         if (!c.closing)
             c.buffer.append(buffer, static_cast<std::size_t>(n));
-        // Past the largest head there is no need to read on: Examine refuses it.
-        if (c.buffer.size() > site_.limits.headBytes)
+        // Past the largest head there is no need to read on: Examine refuses it. Past the
+        // body, what comes is the next request's.
+        if (c.buffer.size() > (c.inBody ? c.bodyLength : site_.limits.headBytes))
             return true;
     }
     return true;
 }
 
 void HttpServer::Examine(std::unique_ptr<Connection>& c) {
+    if (c->inBody)
+        return TakeBody(c);
     // A TLS handshake on a plain HTTP port: the client is told in plain HTTP.
     if (!c->tls && !c->buffer.empty() && c->buffer[0] == 0x16)
         return Refuse(*c, 400, "this port speaks plain HTTP, not HTTPS");
@@ -321,13 +345,39 @@ void HttpServer::Examine(std::unique_ptr<Connection>& c) {
         return Refuse(*c, 431, problem);
     if (end == 0)
         return;
-    auto work = std::make_unique<Work>();
-    work->req.remote = c->socket.remote();
+    HttpRequest req;
+    req.remote = c->socket.remote();
     int status = 0;
-    if (!ParseHead(std::string_view(c->buffer).substr(0, end), site_.limits, work->req, &status,
+    if (!ParseHead(std::string_view(c->buffer).substr(0, end), site_.limits, req, &status,
                    &problem))
         return Refuse(*c, status, problem);
     c->buffer.erase(0, end);
+    // The gate is asked here, so that a request it refuses takes no worker and has no body read.
+    HttpResponse refusal;
+    std::size_t length = 0;
+    if (!AdmitRequest(site_, req, refusal, &length)) {
+        RefusalStream io(*c);
+        SendRefusal(site_, req, refusal, io);
+        return Linger(*c);
+    }
+    // The body is read here too, under a deadline of its own: one that comes slowly holds no
+    // worker.
+    c->request = std::move(req);
+    c->bodyLength = length;
+    c->inBody = true;
+    c->deadline = Clock::now() + site_.bodyTime;
+    TakeBody(c);
+}
+
+void HttpServer::TakeBody(std::unique_ptr<Connection>& c) {
+    if (c->buffer.size() < c->bodyLength)
+        return;
+    auto work = std::make_unique<Work>();
+    work->req = std::move(c->request);
+    work->req.body.assign(c->buffer, 0, c->bodyLength);
+    c->buffer.erase(0, c->bodyLength);
+    c->inBody = false;
+    c->request = HttpRequest{};
     work->c = std::move(c);
     const bool lengthy = site_.lengthy && site_.lengthy(work->req);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -341,8 +391,13 @@ void HttpServer::Refuse(Connection& c, int status, const std::string& why) {
     const std::string reply = HeadRefusal(status, why);
     // A short reply fits the socket's buffer; if not, the client loses nothing it could use.
     c.Send(reply.data(), reply.size());
+    Linger(c);
+}
+
+void HttpServer::Linger(Connection& c) {
     c.ShutdownWrite();
     c.closing = true;
+    c.inBody = false;
     c.buffer.clear();
     c.deadline = Clock::now() + kLinger;
 }
@@ -372,7 +427,7 @@ void HttpServer::Answer(bool quickOnly) {
         SocketStream io(*work->c, stopping_, limits_.writeStall);
         bool keepAlive = false;
         try {
-            keepAlive = AnswerRequest(site_, work->req, work->c->buffer, io);
+            keepAlive = AnswerAdmitted(site_, work->req, io);
         } catch (const std::exception& e) {
             keepAlive = false;  // the reply is cut short; the server goes on
             if (site_.log)
@@ -388,10 +443,7 @@ void HttpServer::GiveBack(std::unique_ptr<Connection> c, bool keepAlive) {
         c->deadline = Clock::now() + limits_.headTime;
         c->fresh = true;
     } else {
-        c->ShutdownWrite();
-        c->closing = true;
-        c->buffer.clear();
-        c->deadline = Clock::now() + kLinger;
+        Linger(*c);
     }
     std::lock_guard<std::mutex> lock(mutex_);
     returned_.push_back(std::move(c));

@@ -1,10 +1,11 @@
 #pragma once
 // The sockets of quillon-share's two ports. One thread reads every request head, with a
-// deadline for the whole head, so a client that sends slowly holds a file descriptor but no
-// worker; a pool of workers answers complete heads (HttpExchange.h). Each client address may
-// hold only a few connections. With TLS, the same thread drives every handshake, which counts
-// against the deadline of the first head: a client that never finishes its handshake holds no
-// worker either.
+// deadline for the whole head, asks the gate (the token) of it, and then reads its body, with a
+// deadline of its own, so a client that sends slowly holds a file descriptor but no worker; a
+// pool of workers answers complete requests (HttpExchange.h). Each client address may hold only
+// a few connections. With TLS, the same thread drives every handshake, which counts against the
+// deadline of the first head: a client that never finishes its handshake holds no worker
+// either.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -66,9 +67,13 @@ class HttpServer {
     // False when the connection is done with (closed or handed to a worker).
     bool Receive(Connection& c);
     void Examine(std::unique_ptr<Connection>& c);
+    // Hands the request to a worker once its whole body has come.
+    void TakeBody(std::unique_ptr<Connection>& c);
     // The TLS handshake of c taken on; false when the connection is done with.
     bool Handshake(Connection& c);
     void Refuse(Connection& c, int status, const std::string& why);
+    // Sends no more, and drops what comes until the connection is closed.
+    void Linger(Connection& c);
     void Close(std::unique_ptr<Connection> c);
     void Answer(bool quickOnly);
     void GiveBack(std::unique_ptr<Connection> c, bool keepAlive);
