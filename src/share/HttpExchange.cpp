@@ -161,10 +161,11 @@ bool AnswerRequest(const HttpSite& site, HttpRequest& req, std::string& pending,
     return AnswerAdmitted(site, req, io);
 }
 
-std::string HeadRefusal(int status, const std::string& why) {
+std::string HeadRefusal(int status, const std::string& why, const Headers& headers) {
     const std::string body = why + "\n";
-    return ReplyHead(status, {{"Content-Type", "text/plain; charset=utf-8"}}, body.size(), false) +
-           body;
+    Headers all = headers;
+    all.emplace_back("Content-Type", "text/plain; charset=utf-8");
+    return ReplyHead(status, all, body.size(), false) + body;
 }
 
 std::string AnswerAll(const HttpSite& site, std::string_view bytes, const std::string& remote) {

@@ -96,8 +96,10 @@ bool SendRefusal(const HttpSite& site, const HttpRequest& req, const HttpRespons
 // Answers an admitted request whose body is in req.body. False when the connection must close.
 bool AnswerAdmitted(const HttpSite& site, HttpRequest& req, HttpStream& io);
 
-// The reply to a head that could not be read; the connection closes after it.
-std::string HeadRefusal(int status, const std::string& why);
+// The reply to a head that could not be read, or to a connection turned away before it sent
+// one; the connection closes after it.
+std::string HeadRefusal(int status, const std::string& why,
+                        const std::vector<std::pair<std::string, std::string>>& headers = {});
 
 // Every request in `bytes` answered in turn, as over one connection; the replies' bytes.
 std::string AnswerAll(const HttpSite& site, std::string_view bytes, const std::string& remote);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <tuple>
 
 #include "platform/HandleWaits.h"
 
@@ -13,6 +14,13 @@ using Clock = std::chrono::steady_clock;
 // After a refusal the client may still be sending; what comes is read and dropped for a while,
 // so that the refusal reaches it rather than a reset.
 constexpr std::chrono::milliseconds kLinger{2000};
+
+// Connections accepted in one round, before the heads of those accepted are read: a flood of
+// newcomers cannot push out one whose head has come before it was looked at.
+constexpr int kAcceptsPerRound = 32;
+
+// What a client turned away for want of room is told to wait before it tries again.
+constexpr const char* kRetryAfter = "5";
 
 int MillisecondsUntil(Clock::time_point t) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - Clock::now()).count();
@@ -28,9 +36,11 @@ struct HttpServer::Connection {
     bool heard = false;               // its first byte has come
     std::string buffer;               // the head so far, or what came after the last body
     Clock::time_point deadline;
-    bool closing = false;  // refused or done: the write side is shut, what comes is dropped
-    bool fresh = false;    // back from a worker: its buffer may hold a whole head already
-    bool inBody = false;   // request's head is admitted; its body is being read
+    bool closing = false;      // refused or done: the write side is shut, what comes is dropped
+    bool fresh = false;        // back from a worker: its buffer may hold a whole head already
+    std::uint64_t serial = 0;  // in the order of accepts
+    bool proven = false;       // a request of it has passed the gate
+    bool inBody = false;       // request's head is admitted; its body is being read
     std::size_t bodyLength = 0;
     HttpRequest request;  // while inBody
 
@@ -214,7 +224,9 @@ void HttpServer::ReadHeads() {
         int timeout = 1000;
         waits.Clear();
         waits.Add(wake_.handle());
-        waits.Add(open_ < limits_.connections ? listen_.handle() : -1);
+        // Even when full: a newcomer may take the place of a connection that sent nothing, or
+        // is told to come back.
+        waits.Add(listen_.handle());
         for (const auto& c : reading) {
             waits.Add(c->socket.handle(), c->WaitsToWrite());
             timeout = std::min(timeout, c->Pending() ? 0 : MillisecondsUntil(c->deadline));
@@ -251,28 +263,30 @@ void HttpServer::ReadHeads() {
 }
 
 void HttpServer::Accept(std::vector<std::unique_ptr<Connection>>& reading) {
-    for (;;) {
+    for (int round = 0; round < kAcceptsPerRound; ++round) {
         platform::TcpConnection socket = listen_.Accept();
         if (!socket.IsOpen())
             return;
-        const std::string& remote = socket.remote();
+        const std::string remote = socket.remote();
         // Beyond its share an address is turned away at once: a few connections serve any
         // rightful client, and the rest must not take the descriptors of others.
-        if (open_ >= limits_.connections || perAddress_[remote] >= limits_.perAddress) {
-            if (perAddress_[remote] == 0)
-                perAddress_.erase(remote);
-            // Said once until the address is below its share again, not once a connection.
-            if (site_.log && turnedAway_.insert(remote).second)
-                site_.log({remote, nullptr, 0, 0, false,
-                           open_ >= limits_.connections
-                               ? "turned away: the server holds all the connections it may"
-                               : "turned away: too many connections from this address"});
+        const auto held = perAddress_.find(remote);
+        if (held != perAddress_.end() && held->second >= limits_.perAddress) {
+            TurnAway(socket, "too many connections from this address");
+            continue;
+        }
+        // Connections that sent nothing the gate let by must not keep out one that will.
+        if ((open_ >= limits_.connections || unproven_ >= limits_.unproven) && !Evict(reading)) {
+            TurnAway(socket, "the server holds all the connections it may");
             continue;
         }
         ++open_;
+        ++unproven_;
+        ++unprovenAt_[remote];
         ++perAddress_[remote];
         auto c = std::make_unique<Connection>();
         c->socket = std::move(socket);
+        c->serial = ++accepted_;
         // The handshake is part of the first head: its deadline bounds them both.
         c->deadline = Clock::now() + limits_.headTime;
         if (tls_) {
@@ -281,6 +295,51 @@ void HttpServer::Accept(std::vector<std::unique_ptr<Connection>>& reading) {
         }
         reading.push_back(std::move(c));
     }
+}
+
+bool HttpServer::Evict(std::vector<std::unique_ptr<Connection>>& reading) {
+    // One that is done with goes first; then one of the address that holds the most
+    // connections without a request, so that a flood from a few addresses cannot push out a
+    // client that has just connected; and of those the oldest.
+    std::unique_ptr<Connection>* chosen = nullptr;
+    auto rank = [this](const Connection& c) {
+        const auto held = unprovenAt_.find(c.socket.remote());
+        return std::tuple(c.closing, c.proven || held == unprovenAt_.end() ? 0 : held->second,
+                          ~c.serial);
+    };
+    for (auto& c : reading)
+        if (c && (!c->proven || c->closing) && (!chosen || rank(*c) > rank(**chosen)))
+            chosen = &c;
+    if (!chosen)
+        return false;
+    const std::string remote = (*chosen)->socket.remote();
+    // Said once for an address until one of its connections brings a request.
+    if (evictedFrom_.size() > 1024)
+        evictedFrom_.clear();
+    if (site_.log && evictedFrom_.insert(remote).second)
+        site_.log({remote, nullptr, 0, 0, false,
+                   "closed for a newcomer: the server was full, and it had sent no request"});
+    Close(std::move(*chosen));
+    return true;
+}
+
+void HttpServer::TurnAway(platform::TcpConnection& socket, const std::string& why) {
+    const std::string& remote = socket.remote();
+    // Said once until the address is below its share again, not once a connection.
+    if (site_.log && turnedAway_.insert(remote).second)
+        site_.log({remote, nullptr, 0, 0, false, "turned away: " + why});
+    // Through TLS nothing can be said before a handshake the server has no room to drive.
+    if (tls_)
+        return;
+    // What the client sent already is taken first, so that the close does not reset the
+    // connection before the reply is read.
+    char sink[4096];
+    for (int round = 0; round < 4 && socket.Receive(sink, sizeof sink) > 0; ++round) {
+    }
+    const std::string reply =
+        HeadRefusal(503, why + "; try again later", {{"Retry-After", kRetryAfter}});
+    socket.Send(reply.data(), reply.size());
+    socket.ShutdownWrite();
 }
 
 bool HttpServer::Handshake(Connection& c) {
@@ -360,6 +419,8 @@ void HttpServer::Examine(std::unique_ptr<Connection>& c) {
         SendRefusal(site_, req, refusal, io);
         return Linger(*c);
     }
+    if (!c->proven)
+        Prove(*c);
     // The body is read here too, under a deadline of its own: one that comes slowly holds no
     // worker.
     c->request = std::move(req);
@@ -402,7 +463,19 @@ void HttpServer::Linger(Connection& c) {
     c.deadline = Clock::now() + kLinger;
 }
 
+void HttpServer::Prove(Connection& c, bool closing) {
+    c.proven = true;
+    --unproven_;
+    const std::string& remote = c.socket.remote();
+    if (auto at = unprovenAt_.find(remote); at != unprovenAt_.end() && --at->second == 0)
+        unprovenAt_.erase(at);
+    if (!closing)
+        evictedFrom_.erase(remote);
+}
+
 void HttpServer::Close(std::unique_ptr<Connection> c) {
+    if (!c->proven)
+        Prove(*c, true);
     --open_;
     auto at = perAddress_.find(c->socket.remote());
     if (at != perAddress_.end() && --at->second == 0)

@@ -1,7 +1,10 @@
-// Our HTTP server crowded by clients that take its room and give nothing back: request bodies
-// that never arrive. The rightful client is served all the while.
+// Our HTTP server crowded by clients that take its room and give nothing back: idle connections
+// from many addresses up to its whole cap, and request bodies that never arrive. The rightful
+// client is served all the while, and a server that is full of rightful clients says so.
 #include <httplib.h>
+#include <poll.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -12,6 +15,69 @@
 
 #include "RawClient.h"
 #include "share/HttpServer.h"
+
+namespace {
+
+// Connections that send nothing, `perAddress` from each of `addresses` loopback addresses
+// (127.0.0.2 on), each opened again from its address as soon as the server closes it, at most
+// `reopens` times in all, until the flood is over.
+class IdleFlood {
+  public:
+    IdleFlood(int port, int addresses, int perAddress, int reopens)
+        : port_(port), reopens_(reopens) {
+        for (int a = 0; a < addresses; ++a)
+            for (int i = 0; i < perAddress; ++i)
+                clients_.push_back(Open("127.0.0." + std::to_string(2 + a)));
+        thread_ = std::thread([this] { Reopen(); });
+    }
+    ~IdleFlood() {
+        stop_ = true;
+        thread_.join();
+    }
+    int reopened() const { return reopened_; }
+
+  private:
+    struct Client {
+        std::string from;
+        std::unique_ptr<RawClient> raw;
+    };
+    Client Open(const std::string& from) {
+        return Client{from, std::make_unique<RawClient>(port_, from.c_str())};
+    }
+    void Reopen() {
+        while (!stop_ && reopened_ < reopens_) {
+            std::vector<pollfd> waits;
+            for (const auto& c : clients_)
+                waits.push_back(pollfd{c.raw->handle(), POLLIN, 0});
+            // Short waits only so that the end of the test is seen.
+            if (::poll(waits.data(), waits.size(), 100) <= 0)
+                continue;
+            for (std::size_t i = 0; i < clients_.size() && reopened_ < reopens_; ++i) {
+                if (waits[i].revents == 0)
+                    continue;
+                // Whatever came (a refusal, a close), the connection is over: another one.
+                clients_[i] = Open(clients_[i].from);
+                ++reopened_;
+            }
+        }
+    }
+    int port_;
+    int reopens_;
+    std::vector<Client> clients_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> reopened_{0};
+    std::thread thread_;
+};
+
+std::string Header(const std::string& reply, const std::string& name) {
+    const std::size_t at = reply.find("\r\n" + name + ": ");
+    if (at == std::string::npos)
+        return "";
+    const std::size_t from = at + name.size() + 4;
+    return reply.substr(from, reply.find("\r\n", from) - from);
+}
+
+}  // namespace
 
 class CrowdedServerTest : public ::testing::Test {
   protected:
@@ -37,6 +103,50 @@ class CrowdedServerTest : public ::testing::Test {
     share::HttpSite site;
     std::unique_ptr<share::HttpServer> server;
 };
+
+TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServerSays503) {
+    share::HttpServer::Limits limits;
+    limits.connections = 8;
+    limits.unproven = 6;
+    limits.perAddress = 8;
+    limits.headTime = std::chrono::seconds(60);  // the idle ones would stay for the whole test
+    Serve(limits);
+    {
+        // Twice the cap, from two addresses, each put back as soon as it is closed.
+        IdleFlood flood(server->port(), 2, 8, 400);
+        int served = 0, status = 200;
+        while (served < 10 && (status = Rightful()) == 200)
+            ++served;
+        std::printf(
+            "rightful client beside 16 idle connections: %d of 10 served (then HTTP %d), "
+            "%d reopened\n",
+            served, status, flood.reopened());
+        EXPECT_EQ(served, 10);
+    }
+
+    // Connections that brought requests are not pushed out: with all of them taken, a newcomer
+    // is told to come back, in words.
+    std::vector<std::unique_ptr<RawClient>> kept;
+    for (int i = 0; i < 8; ++i) {
+        const std::string from = "127.0.0." + std::to_string(10 + i / 8);
+        kept.push_back(std::make_unique<RawClient>(server->port(), from.c_str()));
+        ASSERT_TRUE(kept.back()->Send("GET /quick HTTP/1.1\r\nHost: x\r\n\r\n"));
+        ASSERT_EQ(RawClient::Status(kept.back()->Receive(10, 12)), 200) << i;
+    }
+    RawClient late(server->port(), "127.0.0.20");
+    const std::string reply = late.Receive(10);
+    EXPECT_EQ(RawClient::Status(reply), 503) << reply;
+    EXPECT_EQ(Header(reply, "Retry-After"), "5") << reply;
+    EXPECT_TRUE(late.ClosedWithin(5));
+    for (auto& k : kept)
+        EXPECT_FALSE(k->ClosedWithin(0.01)) << "a connection that brought a request was closed";
+    // Once one of them leaves, a newcomer is served again.
+    kept.pop_back();
+    int status = 0;
+    for (int i = 0; i < 100 && status != 200; ++i)
+        status = Rightful();
+    EXPECT_EQ(status, 200);
+}
 
 TEST_F(CrowdedServerTest, BodiesThatNeverArriveHoldNoWorkerAndAreCutOffAtTheirDeadline) {
     share::HttpServer::Limits limits;
