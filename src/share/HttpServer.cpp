@@ -313,10 +313,11 @@ bool HttpServer::Evict(std::vector<std::unique_ptr<Connection>>& reading) {
     if (!chosen)
         return false;
     const std::string remote = (*chosen)->socket.remote();
-    // Said once for an address until one of its connections brings a request.
+    // Said once for an address until one of its connections brings a request; one that was
+    // done with already ends unsaid.
     if (evictedFrom_.size() > 1024)
         evictedFrom_.clear();
-    if (site_.log && evictedFrom_.insert(remote).second)
+    if (site_.log && !(*chosen)->closing && evictedFrom_.insert(remote).second)
         site_.log({remote, nullptr, 0, 0, false,
                    "closed for a newcomer: the server was full, and it had sent no request"});
     Close(std::move(*chosen));

@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -85,6 +87,17 @@ class CrowdedServerTest : public ::testing::Test {
         site.handle = [](const share::HttpRequest& req, share::HttpResponse& res) {
             res.Text(200, req.method == "POST" ? "got " + req.body : "quick");
         };
+        site.gate = [](const share::HttpRequest& req, share::HttpResponse& res) {
+            if (req.path != "/refused")
+                return true;
+            res.Text(403, "refused");
+            return false;
+        };
+        site.log = [this](const share::HttpOutcome& outcome) {
+            std::lock_guard<std::mutex> lock(logMutex);
+            if (outcome.why.rfind("closed for a newcomer", 0) == 0)
+                ++evicted[outcome.remote];
+        };
     }
     void Serve(share::HttpServer::Limits limits) {
         server = std::make_unique<share::HttpServer>(site, limits);
@@ -102,6 +115,8 @@ class CrowdedServerTest : public ::testing::Test {
 
     share::HttpSite site;
     std::unique_ptr<share::HttpServer> server;
+    std::mutex logMutex;
+    std::map<std::string, int> evicted;  // lines that say a connection made room, by address
 };
 
 TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServerSays503) {
@@ -111,6 +126,10 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
     limits.perAddress = 8;
     limits.headTime = std::chrono::seconds(60);  // the idle ones would stay for the whole test
     Serve(limits);
+    // Refused a moment ago, and still lingering: it makes room first, without a word.
+    RawClient refused(server->port());
+    ASSERT_TRUE(refused.Send("GET /refused HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_EQ(RawClient::Status(refused.Receive(10, 12)), 403);
     {
         // Twice the cap, from two addresses, each put back as soon as it is closed.
         IdleFlood flood(server->port(), 2, 8, 400);
@@ -122,6 +141,13 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
             "%d reopened\n",
             served, status, flood.reopened());
         EXPECT_EQ(served, 10);
+    }
+    {
+        // Said once an address, and never of connections that were done.
+        std::lock_guard<std::mutex> lock(logMutex);
+        EXPECT_EQ(evicted.count("127.0.0.1"), 0u);
+        for (const auto& [from, lines] : evicted)
+            EXPECT_EQ(lines, 1) << from;
     }
 
     // Connections that brought requests are not pushed out: with all of them taken, a newcomer
