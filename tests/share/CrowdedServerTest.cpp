@@ -71,14 +71,6 @@ class IdleFlood {
     std::thread thread_;
 };
 
-std::string Header(const std::string& reply, const std::string& name) {
-    const std::size_t at = reply.find("\r\n" + name + ": ");
-    if (at == std::string::npos)
-        return "";
-    const std::size_t from = at + name.size() + 4;
-    return reply.substr(from, reply.find("\r\n", from) - from);
-}
-
 }  // namespace
 
 class CrowdedServerTest : public ::testing::Test {
@@ -162,7 +154,7 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
     RawClient late(server->port(), "127.0.0.20");
     const std::string reply = late.Receive(10);
     EXPECT_EQ(RawClient::Status(reply), 503) << reply;
-    EXPECT_EQ(Header(reply, "Retry-After"), "5") << reply;
+    EXPECT_NE(reply.find("\r\nRetry-After: 5\r\n"), std::string::npos) << reply;
     EXPECT_TRUE(late.ClosedWithin(5));
     for (auto& k : kept)
         EXPECT_FALSE(k->ClosedWithin(0.01)) << "a connection that brought a request was closed";
