@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -47,6 +48,21 @@ std::string RoomProblem(unsigned long long needBytes, double keepFree) {
     return "the recorder's disk has too little free space for the image (" +
            mb(static_cast<double>(needBytes)) + " MB needed, " + mb(static_cast<double>(free)) +
            " MB free, " + mb(kept) + " MB kept free for the recording)";
+}
+
+std::string Megabytes(unsigned long long bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+// What an image takes of the disk: its files but those served from the recordings.
+unsigned long long ImageDiskBytes(const ShareService::Image& image) {
+    unsigned long long bytes = 0;
+    for (const ShareService::ImageFile& f : image.files)
+        if (f.source.empty())
+            bytes += static_cast<unsigned long long>(f.size);
+    return bytes;
 }
 
 // An image's build as the server follows it: each item is reported to the requester, and the
@@ -260,8 +276,7 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     platform::CreateDirectory(entryFolder);
     backup::DaySelection sel;
     ScanRecordedDay(host, sel, day);
-    const std::string room =
-        RoomProblem(EstimatedBytes(host, sel, entry, startKey, endKey), settings_.keepFree);
+    const std::string room = MakeRoom(EstimatedBytes(host, sel, entry, startKey, endKey));
     if (!room.empty()) {
         storage::DeleteFolderTree(entryFolder);
         image.problem = room;
@@ -406,6 +421,47 @@ ShareService::Image ShareService::MakeImage(const _BACKUPMAKEIMAGE& request,
     Unlist(paths.entry);
     built_.push_back(Built{image, dayFolder, std::chrono::steady_clock::now(), owner});
     return image;
+}
+
+std::string ShareService::MakeRoom(unsigned long long needBytes) {
+    for (;;) {
+        std::string problem, idle;
+        {
+            std::lock_guard<std::mutex> lock(listMutex_);
+            const auto now = std::chrono::steady_clock::now();
+            unsigned long long kept = 0;
+            const Built* oldest = nullptr;
+            for (const Built& b : built_) {
+                kept += ImageDiskBytes(b.image);
+                if (now - b.touched >= settings_.fetching &&
+                    (!oldest || b.touched < oldest->touched))
+                    oldest = &b;
+            }
+            std::uint64_t free = 0, total = 0;
+            platform::GetDiskFreeSpaceExA(kNetTempRoot, &free, &total, nullptr);
+            const double share = settings_.keptShare * static_cast<double>(total);
+            if (built_.size() >= settings_.keptImages)
+                problem = "the recorder keeps " + std::to_string(built_.size()) +
+                          " images for clients already, the most it keeps at once, and they are "
+                          "being fetched; try again when one has been fetched and removed";
+            else if (!built_.empty() && static_cast<double>(kept + needBytes) > share)
+                problem = "the recorder keeps " + Megabytes(kept) +
+                          " of images for clients already, and this one (" + Megabytes(needBytes) +
+                          ") would take them past the share of its disk kept for images (" +
+                          Megabytes(static_cast<unsigned long long>(share)) +
+                          "); try again when one has been fetched and removed";
+            else
+                problem = RoomProblem(needBytes, settings_.keepFree);
+            if (problem.empty() || !oldest)
+                return problem;
+            // Not fetched from for a while, so taken as left behind: it goes before a new one is
+            // refused.
+            idle = oldest->image.entry;
+            std::erase_if(built_, [&](const Built& b) { return b.image.entry == idle; });
+        }
+        if (IsEntryString(idle))
+            storage::DeleteFolderTree(kServerBase + idle);
+    }
 }
 
 void ShareService::Unlist(const std::string& entry) {

@@ -5,6 +5,7 @@
 // builds run one at a time.
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -33,6 +34,16 @@ class ShareService {
         // The share of the recorder's disk a build must leave free: a full disk would stop the
         // recording, which an image must never cause.
         double keepFree = 0.10;
+        // What the clients may keep at once, all together (one token lets in any of them, as
+        // any client id): so many images, and of the disk's bytes this share, though one image
+        // alone may take what keepFree leaves. A build beyond a bound, or without room on the
+        // disk, first removes the images no client is fetching, oldest first; it is refused
+        // only when that is not enough.
+        std::size_t keptImages = 8;
+        double keptShare = 0.25;
+        // An image built, or with a file sent, within this time is taken as being fetched: a
+        // client fetches its files one after another, and retries a dropped one.
+        std::chrono::milliseconds fetching = std::chrono::minutes(1);
     };
     struct ImageFile {
         std::string name;  // below the entry's day folder, '/' between folders ("Audio/x.wav")
@@ -80,9 +91,11 @@ class ShareService {
     // as one client's image must not vanish under it). Stops between files once cancel is true. An
     // image that could not be made whole (a minute not copied) is removed and answered with the
     // problem, unless all it lacks lies in the recording (a damaged minute): then it holds the
-    // rest and failures says what it lacks. A build that would leave less of the disk free than
-    // keepFree is refused, and one that finds the disk filling up stops and is removed. The entry's
-    // information and minute map files are the requester's own and are not listed.
+    // rest and failures says what it lacks. A build beyond keptImages or keptShare, or that would
+    // leave less of the disk free than keepFree, first removes the images no client is fetching,
+    // oldest first, and is refused when that is not enough; one that finds the disk filling up
+    // stops and is removed. The entry's information and minute map files are the requester's
+    // own and are not listed.
     // owner: the requesting client's id ("" for none): an image of the same entry that a client
     // with this id left behind is replaced at once, as that client has gone.
     Image MakeImage(const _BACKUPMAKEIMAGE& request, const Progress& progress,
@@ -112,6 +125,9 @@ class ShareService {
 
   private:
     void RemoveAbandonedImages();  // with buildMutex_ held
+    // Makes room for an image of needBytes by the rules of keptImages, keptShare and keepFree
+    // (with buildMutex_ held): why it cannot be built, "" when it can.
+    std::string MakeRoom(unsigned long long needBytes);
     // The image of files served from the recordings (with buildMutex_ held): hashed one by one
     // and listed as they are. False, with image untouched, when a file is no longer as it was
     // found: the entry is then built.

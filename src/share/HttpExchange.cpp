@@ -105,53 +105,67 @@ class MemoryStream : public HttpStream {
 
 }  // namespace
 
-bool AnswerRequest(const HttpSite& site, HttpRequest& req, std::string& pending, HttpStream& io) {
-    HttpResponse res;
-    auto log = [&](bool complete, unsigned long long bytes) {
-        if (!site.log)
-            return;
-        // A refusal's own words say why; a file's bytes are no words.
-        const bool text = res.status >= 400 && !(res.readFile && res.fileLength >= 0);
-        site.log({req.remote, &req, res.status, bytes, complete,
-                  text ? res.body.substr(0, res.body.find('\n')) : std::string()});
-    };
-    // A refused request keeps its body unread, so the connection cannot carry another.
-    if (site.gate && !site.gate(req, res)) {
-        const bool sent = SendText(res, false, io);
-        log(sent, sent ? res.body.size() : 0);
+bool AdmitRequest(const HttpSite& site, const HttpRequest& req, HttpResponse& refusal,
+                  std::size_t* bodyLength) {
+    if (site.gate && !site.gate(req, refusal))
         return false;
-    }
-    std::size_t length = 0;
     std::string why;
-    if (!BodyLength(req, site.maxBody, &length, &res.status, &why)) {
-        res.Text(res.status, why);
-        const bool sent = SendText(res, false, io);
-        log(sent, sent ? res.body.size() : 0);
-        return false;
-    }
-    if (!ReadBody(site, length, req, pending, io)) {
-        if (site.log)
-            site.log({req.remote, &req, 0, 0, false, "its body did not arrive"});
-        return false;
-    }
+    if (BodyLength(req, site.maxBody, bodyLength, &refusal.status, &why))
+        return true;
+    refusal.Text(refusal.status, why);
+    return false;
+}
+
+bool SendRefusal(const HttpSite& site, const HttpRequest& req, const HttpResponse& refusal,
+                 HttpStream& io) {
+    const bool sent = SendText(refusal, false, io);
+    if (site.log)
+        site.log({req.remote, &req, refusal.status, sent ? refusal.body.size() : 0, sent,
+                  refusal.body.substr(0, refusal.body.find('\n'))});
+    return false;
+}
+
+bool AnswerAdmitted(const HttpSite& site, HttpRequest& req, HttpStream& io) {
+    HttpResponse res;
     site.handle(req, res);
     const bool keepAlive = req.KeepAlive();
     unsigned long long bytes = 0;
     bool sent = false;
-    if (res.readFile && res.fileLength >= 0) {
+    const bool file = res.readFile && res.fileLength >= 0;
+    if (file) {
         sent = SendFile(req, res, keepAlive, io, bytes);
     } else {
         sent = SendText(res, keepAlive, io);
         bytes = sent ? res.body.size() : 0;
     }
-    log(sent, bytes);
+    if (site.log) {
+        // A refusal's own words say why; a file's bytes are no words.
+        const bool text = res.status >= 400 && !file;
+        site.log({req.remote, &req, res.status, bytes, sent,
+                  text ? res.body.substr(0, res.body.find('\n')) : std::string()});
+    }
     return sent && keepAlive;
 }
 
-std::string HeadRefusal(int status, const std::string& why) {
+bool AnswerRequest(const HttpSite& site, HttpRequest& req, std::string& pending, HttpStream& io) {
+    // A refused request keeps its body unread, so the connection cannot carry another.
+    HttpResponse refusal;
+    std::size_t length = 0;
+    if (!AdmitRequest(site, req, refusal, &length))
+        return SendRefusal(site, req, refusal, io);
+    if (!ReadBody(site, length, req, pending, io)) {
+        if (site.log)
+            site.log({req.remote, &req, 0, 0, false, "its body did not arrive"});
+        return false;
+    }
+    return AnswerAdmitted(site, req, io);
+}
+
+std::string HeadRefusal(int status, const std::string& why, const Headers& headers) {
     const std::string body = why + "\n";
-    return ReplyHead(status, {{"Content-Type", "text/plain; charset=utf-8"}}, body.size(), false) +
-           body;
+    Headers all = headers;
+    all.emplace_back("Content-Type", "text/plain; charset=utf-8");
+    return ReplyHead(status, all, body.size(), false) + body;
 }
 
 std::string AnswerAll(const HttpSite& site, std::string_view bytes, const std::string& remote) {

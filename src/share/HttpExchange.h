@@ -85,8 +85,21 @@ class HttpStream {
 // and keeps those after the body. False when the connection must close.
 bool AnswerRequest(const HttpSite& site, HttpRequest& req, std::string& pending, HttpStream& io);
 
-// The reply to a head that could not be read; the connection closes after it.
-std::string HeadRefusal(int status, const std::string& why);
+// AnswerRequest in its steps, for a server that reads bodies itself. From the head alone: the
+// gate, then the body's framing; true with the body's length when the body may be read, false
+// with the refusal to send (the connection closes after it, its body unread).
+bool AdmitRequest(const HttpSite& site, const HttpRequest& req, HttpResponse& refusal,
+                  std::size_t* bodyLength);
+// Sends and logs that refusal; always false (the connection must close).
+bool SendRefusal(const HttpSite& site, const HttpRequest& req, const HttpResponse& refusal,
+                 HttpStream& io);
+// Answers an admitted request whose body is in req.body. False when the connection must close.
+bool AnswerAdmitted(const HttpSite& site, HttpRequest& req, HttpStream& io);
+
+// The reply to a head that could not be read, or to a connection turned away before it sent
+// one; the connection closes after it.
+std::string HeadRefusal(int status, const std::string& why,
+                        const std::vector<std::pair<std::string, std::string>>& headers = {});
 
 // Every request in `bytes` answered in turn, as over one connection; the replies' bytes.
 std::string AnswerAll(const HttpSite& site, std::string_view bytes, const std::string& remote);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <tuple>
 
 #include "platform/HandleWaits.h"
 
@@ -13,6 +14,13 @@ using Clock = std::chrono::steady_clock;
 // After a refusal the client may still be sending; what comes is read and dropped for a while,
 // so that the refusal reaches it rather than a reset.
 constexpr std::chrono::milliseconds kLinger{2000};
+
+// Connections accepted in one round, before the heads of those accepted are read: a flood of
+// newcomers cannot push out one whose head has come before it was looked at.
+constexpr int kAcceptsPerRound = 32;
+
+// What a client turned away for want of room is told to wait before it tries again.
+constexpr const char* kRetryAfter = "5";
 
 int MillisecondsUntil(Clock::time_point t) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - Clock::now()).count();
@@ -28,8 +36,13 @@ struct HttpServer::Connection {
     bool heard = false;               // its first byte has come
     std::string buffer;               // the head so far, or what came after the last body
     Clock::time_point deadline;
-    bool closing = false;  // refused or done: the write side is shut, what comes is dropped
-    bool fresh = false;    // back from a worker: its buffer may hold a whole head already
+    bool closing = false;      // refused or done: the write side is shut, what comes is dropped
+    bool fresh = false;        // back from a worker: its buffer may hold a whole head already
+    std::uint64_t serial = 0;  // in the order of accepts
+    bool proven = false;       // a request of it has passed the gate
+    bool inBody = false;       // request's head is admitted; its body is being read
+    std::size_t bodyLength = 0;
+    HttpRequest request;  // while inBody
 
     long long Receive(char* data, std::size_t size) {
         return tls ? tls->Receive(data, size) : socket.Receive(data, size);
@@ -122,6 +135,20 @@ class SocketStream : public HttpStream {
     std::chrono::milliseconds stall_;
 };
 
+// The reading thread's side of a connection, for a refusal: what the socket takes now, without
+// waiting. A short reply fits its buffer; if not, the client loses nothing it could use.
+class RefusalStream : public HttpStream {
+  public:
+    explicit RefusalStream(HttpServer::Connection& c) : c_(c) {}
+    std::size_t Read(char*, std::size_t, Clock::time_point) override { return 0; }
+    bool Write(std::string_view bytes) override {
+        return c_.Send(bytes.data(), bytes.size()) == static_cast<long long>(bytes.size());
+    }
+
+  private:
+    HttpServer::Connection& c_;
+};
+
 }  // namespace
 
 struct HttpServer::Work {
@@ -197,7 +224,9 @@ void HttpServer::ReadHeads() {
         int timeout = 1000;
         waits.Clear();
         waits.Add(wake_.handle());
-        waits.Add(open_ < limits_.connections ? listen_.handle() : -1);
+        // Even when full: a newcomer may take the place of a connection that sent nothing, or
+        // is told to come back.
+        waits.Add(listen_.handle());
         for (const auto& c : reading) {
             waits.Add(c->socket.handle(), c->WaitsToWrite());
             timeout = std::min(timeout, c->Pending() ? 0 : MillisecondsUntil(c->deadline));
@@ -214,8 +243,12 @@ void HttpServer::ReadHeads() {
                 else if (!c->closing)
                     Examine(c);
             } else if (now >= c->deadline) {
-                // A head begun and not ended in time is told so; an idle connection just ends.
-                if (!c->closing && !c->buffer.empty())
+                // A head begun and not ended in time is told so; an idle connection just ends,
+                // as does one whose body has not all come.
+                if (c->inBody && !c->closing && site_.log)
+                    site_.log(
+                        {c->request.remote, &c->request, 0, 0, false, "its body did not arrive"});
+                if (!c->closing && !c->inBody && !c->buffer.empty())
                     Refuse(*c, 408, "the request head did not arrive in time");
                 else
                     Close(std::move(c));
@@ -230,28 +263,30 @@ void HttpServer::ReadHeads() {
 }
 
 void HttpServer::Accept(std::vector<std::unique_ptr<Connection>>& reading) {
-    for (;;) {
+    for (int round = 0; round < kAcceptsPerRound; ++round) {
         platform::TcpConnection socket = listen_.Accept();
         if (!socket.IsOpen())
             return;
-        const std::string& remote = socket.remote();
+        const std::string remote = socket.remote();
         // Beyond its share an address is turned away at once: a few connections serve any
         // rightful client, and the rest must not take the descriptors of others.
-        if (open_ >= limits_.connections || perAddress_[remote] >= limits_.perAddress) {
-            if (perAddress_[remote] == 0)
-                perAddress_.erase(remote);
-            // Said once until the address is below its share again, not once a connection.
-            if (site_.log && turnedAway_.insert(remote).second)
-                site_.log({remote, nullptr, 0, 0, false,
-                           open_ >= limits_.connections
-                               ? "turned away: the server holds all the connections it may"
-                               : "turned away: too many connections from this address"});
+        const auto held = perAddress_.find(remote);
+        if (held != perAddress_.end() && held->second >= limits_.perAddress) {
+            TurnAway(socket, "too many connections from this address");
+            continue;
+        }
+        // Connections that sent nothing the gate let by must not keep out one that will.
+        if ((open_ >= limits_.connections || unproven_ >= limits_.unproven) && !Evict(reading)) {
+            TurnAway(socket, "the server holds all the connections it may");
             continue;
         }
         ++open_;
+        ++unproven_;
+        ++unprovenAt_[remote];
         ++perAddress_[remote];
         auto c = std::make_unique<Connection>();
         c->socket = std::move(socket);
+        c->serial = ++accepted_;
         // The handshake is part of the first head: its deadline bounds them both.
         c->deadline = Clock::now() + limits_.headTime;
         if (tls_) {
@@ -260,6 +295,52 @@ void HttpServer::Accept(std::vector<std::unique_ptr<Connection>>& reading) {
         }
         reading.push_back(std::move(c));
     }
+}
+
+bool HttpServer::Evict(std::vector<std::unique_ptr<Connection>>& reading) {
+    // One that is done with goes first; then one of the address that holds the most
+    // connections without a request, so that a flood from a few addresses cannot push out a
+    // client that has just connected; and of those the oldest.
+    std::unique_ptr<Connection>* chosen = nullptr;
+    auto rank = [this](const Connection& c) {
+        const auto held = unprovenAt_.find(c.socket.remote());
+        return std::tuple(c.closing, c.proven || held == unprovenAt_.end() ? 0 : held->second,
+                          ~c.serial);
+    };
+    for (auto& c : reading)
+        if (c && (!c->proven || c->closing) && (!chosen || rank(*c) > rank(**chosen)))
+            chosen = &c;
+    if (!chosen)
+        return false;
+    const std::string remote = (*chosen)->socket.remote();
+    // Said once for an address until one of its connections brings a request; one that was
+    // done with already ends unsaid.
+    if (evictedFrom_.size() > 1024)
+        evictedFrom_.clear();
+    if (site_.log && !(*chosen)->closing && evictedFrom_.insert(remote).second)
+        site_.log({remote, nullptr, 0, 0, false,
+                   "closed for a newcomer: the server was full, and it had sent no request"});
+    Close(std::move(*chosen));
+    return true;
+}
+
+void HttpServer::TurnAway(platform::TcpConnection& socket, const std::string& why) {
+    const std::string& remote = socket.remote();
+    // Said once until the address is below its share again, not once a connection.
+    if (site_.log && turnedAway_.insert(remote).second)
+        site_.log({remote, nullptr, 0, 0, false, "turned away: " + why});
+    // Through TLS nothing can be said before a handshake the server has no room to drive.
+    if (tls_)
+        return;
+    // What the client sent already is taken first, so that the close does not reset the
+    // connection before the reply is read.
+    char sink[4096];
+    for (int round = 0; round < 4 && socket.Receive(sink, sizeof sink) > 0; ++round) {
+    }
+    const std::string reply =
+        HeadRefusal(503, why + "; try again later", {{"Retry-After", kRetryAfter}});
+    socket.Send(reply.data(), reply.size());
+    socket.ShutdownWrite();
 }
 
 bool HttpServer::Handshake(Connection& c) {
@@ -304,14 +385,17 @@ bool HttpServer::Receive(Connection& c) {
             return n == platform::TcpConnection::kNotNow;
         if (!c.closing)
             c.buffer.append(buffer, static_cast<std::size_t>(n));
-        // Past the largest head there is no need to read on: Examine refuses it.
-        if (c.buffer.size() > site_.limits.headBytes)
+        // Past the largest head there is no need to read on: Examine refuses it. Past the
+        // body, what comes is the next request's.
+        if (c.buffer.size() > (c.inBody ? c.bodyLength : site_.limits.headBytes))
             return true;
     }
     return true;
 }
 
 void HttpServer::Examine(std::unique_ptr<Connection>& c) {
+    if (c->inBody)
+        return TakeBody(c);
     // A TLS handshake on a plain HTTP port: the client is told in plain HTTP.
     if (!c->tls && !c->buffer.empty() && c->buffer[0] == 0x16)
         return Refuse(*c, 400, "this port speaks plain HTTP, not HTTPS");
@@ -321,13 +405,41 @@ void HttpServer::Examine(std::unique_ptr<Connection>& c) {
         return Refuse(*c, 431, problem);
     if (end == 0)
         return;
-    auto work = std::make_unique<Work>();
-    work->req.remote = c->socket.remote();
+    HttpRequest req;
+    req.remote = c->socket.remote();
     int status = 0;
-    if (!ParseHead(std::string_view(c->buffer).substr(0, end), site_.limits, work->req, &status,
+    if (!ParseHead(std::string_view(c->buffer).substr(0, end), site_.limits, req, &status,
                    &problem))
         return Refuse(*c, status, problem);
     c->buffer.erase(0, end);
+    // The gate is asked here, so that a request it refuses takes no worker and has no body read.
+    HttpResponse refusal;
+    std::size_t length = 0;
+    if (!AdmitRequest(site_, req, refusal, &length)) {
+        RefusalStream io(*c);
+        SendRefusal(site_, req, refusal, io);
+        return Linger(*c);
+    }
+    if (!c->proven)
+        Prove(*c);
+    // The body is read here too, under a deadline of its own: one that comes slowly holds no
+    // worker.
+    c->request = std::move(req);
+    c->bodyLength = length;
+    c->inBody = true;
+    c->deadline = Clock::now() + site_.bodyTime;
+    TakeBody(c);
+}
+
+void HttpServer::TakeBody(std::unique_ptr<Connection>& c) {
+    if (c->buffer.size() < c->bodyLength)
+        return;
+    auto work = std::make_unique<Work>();
+    work->req = std::move(c->request);
+    work->req.body.assign(c->buffer, 0, c->bodyLength);
+    c->buffer.erase(0, c->bodyLength);
+    c->inBody = false;
+    c->request = HttpRequest{};
     work->c = std::move(c);
     const bool lengthy = site_.lengthy && site_.lengthy(work->req);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -341,13 +453,30 @@ void HttpServer::Refuse(Connection& c, int status, const std::string& why) {
     const std::string reply = HeadRefusal(status, why);
     // A short reply fits the socket's buffer; if not, the client loses nothing it could use.
     c.Send(reply.data(), reply.size());
+    Linger(c);
+}
+
+void HttpServer::Linger(Connection& c) {
     c.ShutdownWrite();
     c.closing = true;
+    c.inBody = false;
     c.buffer.clear();
     c.deadline = Clock::now() + kLinger;
 }
 
+void HttpServer::Prove(Connection& c, bool closing) {
+    c.proven = true;
+    --unproven_;
+    const std::string& remote = c.socket.remote();
+    if (auto at = unprovenAt_.find(remote); at != unprovenAt_.end() && --at->second == 0)
+        unprovenAt_.erase(at);
+    if (!closing)
+        evictedFrom_.erase(remote);
+}
+
 void HttpServer::Close(std::unique_ptr<Connection> c) {
+    if (!c->proven)
+        Prove(*c, true);
     --open_;
     auto at = perAddress_.find(c->socket.remote());
     if (at != perAddress_.end() && --at->second == 0)
@@ -372,7 +501,7 @@ void HttpServer::Answer(bool quickOnly) {
         SocketStream io(*work->c, stopping_, limits_.writeStall);
         bool keepAlive = false;
         try {
-            keepAlive = AnswerRequest(site_, work->req, work->c->buffer, io);
+            keepAlive = AnswerAdmitted(site_, work->req, io);
         } catch (const std::exception& e) {
             keepAlive = false;  // the reply is cut short; the server goes on
             if (site_.log)
@@ -388,10 +517,7 @@ void HttpServer::GiveBack(std::unique_ptr<Connection> c, bool keepAlive) {
         c->deadline = Clock::now() + limits_.headTime;
         c->fresh = true;
     } else {
-        c->ShutdownWrite();
-        c->closing = true;
-        c->buffer.clear();
-        c->deadline = Clock::now() + kLinger;
+        Linger(*c);
     }
     std::lock_guard<std::mutex> lock(mutex_);
     returned_.push_back(std::move(c));

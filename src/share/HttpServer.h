@@ -1,14 +1,18 @@
 #pragma once
 // The sockets of quillon-share's two ports. One thread reads every request head, with a
-// deadline for the whole head, so a client that sends slowly holds a file descriptor but no
-// worker; a pool of workers answers complete heads (HttpExchange.h). Each client address may
-// hold only a few connections. With TLS, the same thread drives every handshake, which counts
-// against the deadline of the first head: a client that never finishes its handshake holds no
-// worker either.
+// deadline for the whole head, asks the gate (the token) of it, and then reads its body, with a
+// deadline of its own, so a client that sends slowly holds a file descriptor but no worker; a
+// pool of workers answers complete requests (HttpExchange.h). Each client address may hold only
+// a few connections, and those that have not yet brought a request past the gate only a share
+// of all: when the server is full, one of them makes room for a newcomer (of the address that
+// holds the most of them), and a client turned away is told to come back later (503). With TLS, the
+// same thread drives every handshake, which counts against the deadline of the first head: a client
+// that never finishes its handshake holds no worker either.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
@@ -39,6 +43,9 @@ class HttpServer {
         std::chrono::milliseconds writeStall{10000};
         std::size_t perAddress = 16;
         std::size_t connections = 512;
+        // Of them, the connections that have not yet brought a request past the gate: beyond
+        // it, or with every connection taken, one of them is closed for a newcomer.
+        std::size_t unproven = 384;
     };
 
     // tls: HTTPS on the port, with this certificate (nullptr: plain HTTP).
@@ -66,9 +73,20 @@ class HttpServer {
     // False when the connection is done with (closed or handed to a worker).
     bool Receive(Connection& c);
     void Examine(std::unique_ptr<Connection>& c);
+    // Hands the request to a worker once its whole body has come.
+    void TakeBody(std::unique_ptr<Connection>& c);
+    // Closes a connection that has brought no request past the gate, for a newcomer; false
+    // when there is none.
+    bool Evict(std::vector<std::unique_ptr<Connection>>& reading);
+    void TurnAway(platform::TcpConnection& socket, const std::string& why);
+    // The connection has brought a request past the gate (or, closing, is closed): no longer
+    // counted among those that have not.
+    void Prove(Connection& c, bool closing = false);
     // The TLS handshake of c taken on; false when the connection is done with.
     bool Handshake(Connection& c);
     void Refuse(Connection& c, int status, const std::string& why);
+    // Sends no more, and drops what comes until the connection is closed.
+    void Linger(Connection& c);
     void Close(std::unique_ptr<Connection> c);
     void Answer(bool quickOnly);
     void GiveBack(std::unique_ptr<Connection> c, bool keepAlive);
@@ -85,6 +103,10 @@ class HttpServer {
     std::vector<std::thread> workers_;
     std::map<std::string, std::size_t> perAddress_;  // the reader's own
     std::size_t open_ = 0;                           // the reader's own
+    std::size_t unproven_ = 0;                       // the reader's own: of open_
+    std::uint64_t accepted_ = 0;                     // the reader's own: connections so far
+    std::map<std::string, std::size_t> unprovenAt_;  // the reader's own: of unproven_
+    std::set<std::string> evictedFrom_;              // the reader's own: told of in the log
     std::set<std::string> turnedAway_;               // the reader's own: told of in the log already
     std::mutex mutex_;
     std::condition_variable ready_;

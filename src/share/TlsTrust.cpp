@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace share {
 namespace {
@@ -17,6 +18,29 @@ std::string Subject(const X509* certificate) {
     char text[256] = "";
     X509_NAME_oneline(X509_get_subject_name(certificate), text, sizeof text);
     return text[0] ? text : "no subject";
+}
+
+// "2026-01-05 14:03 UTC", or "an unreadable date".
+std::string DateText(const ASN1_TIME* time) {
+    std::tm t{};
+    if (!time || ASN1_TIME_to_tm(time, &t) != 1)
+        return "an unreadable date";
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &t);
+    return text;
+}
+
+// Why the certificate is not valid now ("" when it is): expired, or not valid yet.
+std::string ValidityProblem(const X509* certificate) {
+    const ASN1_TIME* from = X509_get0_notBefore(certificate);
+    const ASN1_TIME* until = X509_get0_notAfter(certificate);
+    const std::string dates = "valid from " + DateText(from) + " to " + DateText(until);
+    // A date that cannot be compared (0) is no more trusted than one passed.
+    if (X509_cmp_current_time(until) <= 0)
+        return "expired on " + DateText(until) + " (" + dates + ")";
+    if (X509_cmp_current_time(from) >= 0)
+        return "not valid before " + DateText(from) + " (" + dates + ")";
+    return "";
 }
 
 std::string OpenSslReason() {
@@ -137,8 +161,16 @@ int TlsCheck::Verify(x509_store_ctx_st* store, void* self) {
         X509_STORE_CTX_set_error(store, X509_V_ERR_CERT_REJECTED);
         return 0;
     }
-    if (!check.trust_.pin.empty() && check.trust_.caFile.empty())
-        return 1;
+    if (!check.trust_.pin.empty() && check.trust_.caFile.empty()) {
+        // The pin names the certificate, not how long it may be used: one past its dates
+        // (a key that may have leaked since, or a clock gone wrong) is refused as the chain
+        // check would refuse it.
+        check.dateProblem_ = ValidityProblem(leaf);
+        if (check.dateProblem_.empty())
+            return 1;
+        X509_STORE_CTX_set_error(store, X509_V_ERR_CERT_HAS_EXPIRED);
+        return 0;
+    }
     if (X509_verify_cert(store) == 1)
         return 1;
     check.chainError_ = X509_verify_cert_error_string(X509_STORE_CTX_get_error(store));
@@ -162,6 +194,7 @@ void TlsCheck::Reset() {
     seenPin_.clear();
     seenSubject_.clear();
     chainError_.clear();
+    dateProblem_.clear();
     alert_.clear();
     pinMismatch_ = plainHttp_ = false;
 }
@@ -173,6 +206,11 @@ std::string TlsCheck::Refusal() const {
     if (pinMismatch_)
         return recorder + " shows the certificate " + seenPin_ + " (" + seenSubject_ +
                "), not the pinned " + trust_.pin + ": refused";
+    if (!dateProblem_.empty())
+        return recorder + " shows its pinned certificate (" + seenSubject_ + "), which " +
+               dateProblem_ +
+               ": refused; renew the server's certificate and pin the new one, or set the "
+               "machine's clock right";
     if (!chainError_.empty())
         return recorder + " shows a certificate (" + seenSubject_ + ", " + seenPin_ +
                ") not trusted as " + host_ + " by " +

@@ -1,10 +1,11 @@
 #pragma once
 // How a client of quillon-share trusts the server at an https:// address: by the file of a
 // certificate authority (the chain and the host name are verified), by the pin of the server's
-// own certificate (the SHA-256 of its DER must be the one given; no chain is needed), by both,
-// or, with neither, by the system's certificate authorities. A handshake that fails is told in
-// the operator's words: the certificate seen and what was expected, or a server that answered
-// in plain HTTP. Nothing falls back to plain HTTP.
+// own certificate (the SHA-256 of its DER must be the one given, and today within the
+// certificate's dates; no chain is needed), by both, or, with neither, by the system's
+// certificate authorities. A handshake that fails is told in the operator's words: the
+// certificate seen and what was expected, or a server that answered in plain HTTP. Nothing falls
+// back to plain HTTP.
 #include <cstddef>
 #include <string>
 
@@ -61,6 +62,7 @@ class TlsCheck {
     std::string where_;  // "host:port"
     std::string seenPin_, seenSubject_;
     std::string chainError_;
+    std::string dateProblem_;  // a pinned certificate outside its dates
     bool pinMismatch_ = false;
     bool plainHttp_ = false;
     std::string alert_;  // the last alert the server sent

@@ -148,11 +148,13 @@ class FakeServerClientTest : public TempPrefixTest {
 class ShareFixture : public TempPrefixTest {
   protected:
     // Asks the server for the image of request and polls its status until the build is over;
-    // the last status (its state says how the build ended).
-    static share::JobStatus BuildOnServer(httplib::Client& http, const _BACKUPMAKEIMAGE& request) {
-        auto started = http.Post(
-            "/v1/image", std::string(reinterpret_cast<const char*>(&request), sizeof request),
-            share::kBinaryType);
+    // the last status (its state says how the build ended). client: the id it is asked for.
+    static share::JobStatus BuildOnServer(httplib::Client& http, const _BACKUPMAKEIMAGE& request,
+                                          const std::string& client = "") {
+        auto started =
+            http.Post(client.empty() ? std::string("/v1/image") : "/v1/image?client=" + client,
+                      std::string(reinterpret_cast<const char*>(&request), sizeof request),
+                      share::kBinaryType);
         share::JobStatus status;
         if (!started || started->status != 200) {
             ADD_FAILURE() << "the image was not started";

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -48,6 +49,34 @@ TlsTrust Vouched(const std::string& caFile) {
     t.on = true;
     t.caFile = caFile;
     return t;
+}
+
+// A self-signed certificate for localhost and 127.0.0.1 valid only between two dates
+// (YYYYMMDDHHMMSSZ), made by openssl's own signing tool, which alone takes dates in the past;
+// its file, or "" when openssl failed.
+std::string SelfSignedBetween(const std::string& dir, const std::string& name,
+                              const std::string& from, const std::string& until) {
+    const std::string base = dir + "/" + name;
+    std::ofstream(base + ".cnf") << "[ca]\ndefault_ca = own\n[own]\ndatabase = " << base
+                                 << ".index\nnew_certs_dir = " << dir << "\nserial = " << base
+                                 << ".serial\ndefault_md = sha256\npolicy = any\n"
+                                    "unique_subject = no\ncopy_extensions = copy\n"
+                                    "[any]\ncommonName = supplied\n";
+    std::ofstream(base + ".index");
+    std::ofstream(base + ".serial") << "01\n";
+    const std::string log = dir + "/openssl.log";
+    const bool ok = TlsShell(
+                        "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+                        " -subj /CN=localhost -keyout '" +
+                            base + ".key' -out '" + base +
+                            ".csr' -addext basicConstraints=critical,CA:FALSE"
+                            " -addext subjectAltName=DNS:localhost,IP:127.0.0.1",
+                        log) &&
+                    TlsShell("openssl ca -batch -config '" + base + ".cnf' -selfsign -keyfile '" +
+                                 base + ".key' -in '" + base + ".csr' -startdate " + from +
+                                 " -enddate " + until + " -out '" + base + ".pem'",
+                             log);
+    return ok ? base + ".pem" : "";
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point t) {
@@ -295,6 +324,43 @@ TEST_F(TlsLinkTest, AnAuthorityVouchesForItsOwnCertificateAndNameOnly) {
               std::string::npos)
         << unreadable.linkError;
     EXPECT_EQ(handled, answered + 1);
+}
+
+TEST_F(TlsLinkTest, APinnedCertificateOutsideItsDatesIsRefusedWithItsDates) {
+    const std::string expired =
+        SelfSignedBetween(prefix(), "expired", "20200101000000Z", "20200301000000Z");
+    const std::string early =
+        SelfSignedBetween(prefix(), "early", "20990101000000Z", "20990301000000Z");
+    ASSERT_FALSE(expired.empty() || early.empty()) << ReadText(prefix() + "/openssl.log");
+    const std::string key = expired.substr(0, expired.size() - 4) + ".key";
+    Serve(Identity(expired, key));
+    const auto refused = Ask(Pinned(OpensslPin(expired)));
+    EXPECT_FALSE(refused.ok());
+    EXPECT_NE(refused.linkError.find("which expired on 2020-03-01 00:00 UTC (valid from "
+                                     "2020-01-01 00:00 UTC to 2020-03-01 00:00 UTC): refused"),
+              std::string::npos)
+        << refused.linkError;
+    // The file connection is the link's own, and checked alike.
+    share::ShareLink link("127.0.0.1", server->port(), "", Pinned(OpensslPin(expired)));
+    const auto fetched = link.Fetch(
+        "/file", 0, [](const share::ShareLink::Head&) { return true; },
+        [](const char*, std::size_t) { return true; });
+    EXPECT_FALSE(fetched.complete);
+    EXPECT_NE(fetched.linkError.find("expired on 2020-03-01"), std::string::npos)
+        << fetched.linkError;
+    EXPECT_EQ(handled, 0);
+
+    server->Stop();
+    Serve(Identity(early, early.substr(0, early.size() - 4) + ".key"));
+    const auto notYet = Ask(Pinned(OpensslPin(early)));
+    EXPECT_FALSE(notYet.ok());
+    EXPECT_NE(notYet.linkError.find("not valid before 2099-01-01 00:00 UTC"), std::string::npos)
+        << notYet.linkError;
+    EXPECT_EQ(handled, 0);
+    // A certificate within its dates is still served by its pin alone.
+    server->Stop();
+    Serve(Identity(files.selfCert, files.selfKey));
+    EXPECT_TRUE(Ask(Pinned(OpensslPin(files.selfCert))).ok());
 }
 
 TEST_F(TlsLinkTest, TlsAndPlainHttpMeetingFailCleanlyAndNeverFallBack) {

@@ -1,0 +1,204 @@
+// Our HTTP server crowded by clients that take its room and give nothing back: idle connections
+// from many addresses up to its whole cap, and request bodies that never arrive. The rightful
+// client is served all the while, and a server that is full of rightful clients says so.
+#include <httplib.h>
+#include <poll.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "RawClient.h"
+#include "share/HttpServer.h"
+
+namespace {
+
+// Connections that send nothing, `perAddress` from each of `addresses` loopback addresses
+// (127.0.0.2 on), each opened again from its address as soon as the server closes it, at most
+// `reopens` times in all, until the flood is over.
+class IdleFlood {
+  public:
+    IdleFlood(int port, int addresses, int perAddress, int reopens)
+        : port_(port), reopens_(reopens) {
+        for (int a = 0; a < addresses; ++a)
+            for (int i = 0; i < perAddress; ++i)
+                clients_.push_back(Open("127.0.0." + std::to_string(2 + a)));
+        thread_ = std::thread([this] { Reopen(); });
+    }
+    ~IdleFlood() {
+        stop_ = true;
+        thread_.join();
+    }
+    int reopened() const { return reopened_; }
+
+  private:
+    struct Client {
+        std::string from;
+        std::unique_ptr<RawClient> raw;
+    };
+    Client Open(const std::string& from) {
+        return Client{from, std::make_unique<RawClient>(port_, from.c_str())};
+    }
+    void Reopen() {
+        while (!stop_ && reopened_ < reopens_) {
+            std::vector<pollfd> waits;
+            for (const auto& c : clients_)
+                waits.push_back(pollfd{c.raw->handle(), POLLIN, 0});
+            // Short waits only so that the end of the test is seen.
+            if (::poll(waits.data(), waits.size(), 100) <= 0)
+                continue;
+            for (std::size_t i = 0; i < clients_.size() && reopened_ < reopens_; ++i) {
+                if (waits[i].revents == 0)
+                    continue;
+                // Whatever came (a refusal, a close), the connection is over: another one.
+                clients_[i] = Open(clients_[i].from);
+                ++reopened_;
+            }
+        }
+    }
+    int port_;
+    int reopens_;
+    std::vector<Client> clients_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> reopened_{0};
+    std::thread thread_;
+};
+
+}  // namespace
+
+class CrowdedServerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        site.handle = [](const share::HttpRequest& req, share::HttpResponse& res) {
+            res.Text(200, req.method == "POST" ? "got " + req.body : "quick");
+        };
+        site.gate = [](const share::HttpRequest& req, share::HttpResponse& res) {
+            if (req.path != "/refused")
+                return true;
+            res.Text(403, "refused");
+            return false;
+        };
+        site.log = [this](const share::HttpOutcome& outcome) {
+            std::lock_guard<std::mutex> lock(logMutex);
+            if (outcome.why.rfind("closed for a newcomer", 0) == 0)
+                ++evicted[outcome.remote];
+        };
+    }
+    void Serve(share::HttpServer::Limits limits) {
+        server = std::make_unique<share::HttpServer>(site, limits);
+        std::string why;
+        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
+    }
+    // One request of the rightful client, on a connection of its own; its status, 0 for none.
+    int Rightful() {
+        httplib::Client http("127.0.0.1", server->port());
+        http.set_connection_timeout(10);
+        http.set_read_timeout(10);
+        auto res = http.Get("/quick");
+        return res ? res->status : 0;
+    }
+
+    share::HttpSite site;
+    std::unique_ptr<share::HttpServer> server;
+    std::mutex logMutex;
+    std::map<std::string, int> evicted;  // lines that say a connection made room, by address
+};
+
+TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServerSays503) {
+    share::HttpServer::Limits limits;
+    limits.connections = 8;
+    limits.unproven = 6;
+    limits.perAddress = 8;
+    limits.headTime = std::chrono::seconds(60);  // the idle ones would stay for the whole test
+    Serve(limits);
+    // Refused a moment ago, and still lingering: it makes room first, without a word.
+    RawClient refused(server->port());
+    ASSERT_TRUE(refused.Send("GET /refused HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_EQ(RawClient::Status(refused.Receive(10, 12)), 403);
+    {
+        // Twice the cap, from two addresses, each put back as soon as it is closed.
+        IdleFlood flood(server->port(), 2, 8, 400);
+        int served = 0, status = 200;
+        while (served < 10 && (status = Rightful()) == 200)
+            ++served;
+        std::printf(
+            "rightful client beside 16 idle connections: %d of 10 served (then HTTP %d), "
+            "%d reopened\n",
+            served, status, flood.reopened());
+        EXPECT_EQ(served, 10);
+    }
+    {
+        // Said once an address, and never of connections that were done.
+        std::lock_guard<std::mutex> lock(logMutex);
+        EXPECT_EQ(evicted.count("127.0.0.1"), 0u);
+        for (const auto& [from, lines] : evicted)
+            EXPECT_EQ(lines, 1) << from;
+    }
+
+    // Connections that brought requests are not pushed out: with all of them taken, a newcomer
+    // is told to come back, in words.
+    std::vector<std::unique_ptr<RawClient>> kept;
+    for (int i = 0; i < 8; ++i) {
+        const std::string from = "127.0.0." + std::to_string(10 + i / 8);
+        kept.push_back(std::make_unique<RawClient>(server->port(), from.c_str()));
+        ASSERT_TRUE(kept.back()->Send("GET /quick HTTP/1.1\r\nHost: x\r\n\r\n"));
+        ASSERT_EQ(RawClient::Status(kept.back()->Receive(10, 12)), 200) << i;
+    }
+    RawClient late(server->port(), "127.0.0.20");
+    const std::string reply = late.Receive(10);
+    EXPECT_EQ(RawClient::Status(reply), 503) << reply;
+    EXPECT_NE(reply.find("\r\nRetry-After: 5\r\n"), std::string::npos) << reply;
+    EXPECT_TRUE(late.ClosedWithin(5));
+    for (auto& k : kept)
+        EXPECT_FALSE(k->ClosedWithin(0.01)) << "a connection that brought a request was closed";
+    // Once one of them leaves, a newcomer is served again.
+    kept.pop_back();
+    int status = 0;
+    for (int i = 0; i < 100 && status != 200; ++i)
+        status = Rightful();
+    EXPECT_EQ(status, 200);
+}
+
+TEST_F(CrowdedServerTest, BodiesThatNeverArriveHoldNoWorkerAndAreCutOffAtTheirDeadline) {
+    share::HttpServer::Limits limits;
+    limits.workers = 2;
+    limits.keptForQuick = 0;
+    Serve(limits);
+    // Three times the workers, each with one byte of a body of 100; the time for a whole body
+    // (5 s) stays as the servers have it.
+    std::vector<std::unique_ptr<RawClient>> slow;
+    for (int i = 0; i < 6; ++i) {
+        const std::string from = "127.0.0." + std::to_string(2 + i % 2);
+        slow.push_back(std::make_unique<RawClient>(server->port(), from.c_str()));
+        ASSERT_TRUE(
+            slow.back()->Send("POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\na"));
+    }
+    int served = 0;
+    while (served < 5 && Rightful() == 200)
+        ++served;
+    std::printf("rightful client beside 6 bodies that never end: %d of 5 served\n", served);
+    EXPECT_EQ(served, 5);
+    int closed = 0;
+    for (auto& s : slow)
+        closed += s->ClosedWithin(15) ? 1 : 0;
+    EXPECT_EQ(closed, 6) << "a connection whose body never came was kept";
+
+    // A body that comes in pieces within its time is read whole, and the request behind it
+    // on the same connection is answered after it.
+    RawClient pieces(server->port());
+    ASSERT_TRUE(pieces.Send("POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 10\r\n\r\nhello"));
+    ASSERT_TRUE(
+        pieces.Send("world"
+                    "GET /quick HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"));
+    const std::string replies = pieces.Receive(10);
+    EXPECT_EQ(RawClient::Status(replies), 200) << replies;
+    EXPECT_NE(replies.find("got helloworld\n"), std::string::npos) << replies;
+    EXPECT_NE(replies.find("quick\n"), std::string::npos) << replies;
+}
