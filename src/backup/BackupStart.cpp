@@ -98,16 +98,18 @@ std::string Megabytes(double mb) {
     return text;
 }
 
-// The free-space refusal ("%s[%s]" of M010028 and where): read as one sentence, with the
-// megabytes the schedule needs and those free (freeMB < 0: not known).
-backup::CommandResult RefuseSpace(backup::OperatorPrompts& prompts, DWORD kb,
-                                  const std::string& where, double freeMB) {
+// The free-space refusal: "%s[%s]" of M010028 and which (M010029 or M010030), then on a line
+// of its own the place measured with the megabytes the schedule needs and those free there
+// (freeMB < 0: not known).
+backup::CommandResult RefuseSpace(backup::OperatorPrompts& prompts, DWORD kb, const char* which,
+                                  const std::string& place, double freeMB) {
     auto text = [&](const std::string& key) { return prompts.Text("BACKUP", key); };
     // As the check counts it: a total of 1024 KB or less is taken as that many MB.
     const std::string needMB = Megabytes(kb > 1024 ? kb / 1024.0 : static_cast<double>(kb));
     const std::string figures = freeMB < 0 ? FillIn(text("Q010021"), {needMB})
                                            : FillIn(text("Q010020"), {needMB, Megabytes(freeMB)});
-    return prompts.Refuse("M010028", text("M010028") + " " + where + "\n" + figures);
+    return prompts.Refuse("M010028",
+                          text("M010028") + "[" + text(which) + "]\n" + place + " - " + figures);
 }
 
 double FreeMBOf(const std::string& path) {
@@ -133,9 +135,10 @@ backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::Host
     const std::string targetDrive = std::string(1, static_cast<char>('A' + target.drive)) + ":";
     switch (target.kind) {
         case backup::TargetKind::kFolder: {
-            const std::string drive = target.text.substr(0, 2);
-            if (!HasFolderSpace(needKB, drive))
-                return RefuseSpace(prompts, needKB, text("M010030") + " " + drive, FreeMBOf(drive));
+            // The file system that will hold the files, which need not be the drive's own: a
+            // folder below the drive's root may be another volume mounted there.
+            if (!HasFolderSpace(needKB, target.text))
+                return RefuseSpace(prompts, needKB, "M010030", target.text, FreeMBOf(target.text));
             // Never into the recordings, and never into the working folder the end clears.
             const std::string problem = WriteFolderProblem(host, target.text, "", true);
             if (!problem.empty())
@@ -150,10 +153,13 @@ backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::Host
         }
         case backup::TargetKind::kDisc: {
             CDVDWriterPro2* writer = busy.disc.writer;
-            if (!HasFolderSpace(needKB, "c:"))
-                return RefuseSpace(prompts, needKB, text("M010029"), FreeMBOf("c:"));
+            // The disc's image is made in its own folder first, wherever that folder's volume is.
+            const std::string imageFolder = std::string(paths::kDiscImageRoot) + "\\";
+            if (!HasFolderSpace(needKB, imageFolder))
+                return RefuseSpace(prompts, needKB, "M010029", paths::kDiscImageRoot,
+                                   FreeMBOf(imageFolder));
             if (!HasDiscSpace(writer, needKB))
-                return RefuseSpace(prompts, needKB, text("M010030") + " " + targetDrive,
+                return RefuseSpace(prompts, needKB, "M010030", targetDrive,
                                    writer ? GetDiscFreeMB(*writer) : -1);
             if (!writer || writer->GetMediaType() == kMediaNoDisc)
                 return prompts.Refuse("A010003", prompts.Text("CDWRITER", "A010003"));

@@ -103,15 +103,15 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
                                ctx.m_prompts),
               "M010028");
     EXPECT_EQ(LastMessage(),
-              "There is not enough free space on the storage target D:\n"
-              "12.3 MB are needed, 0.9 MB are free.");
+              "There is not enough free space[on the storage target]\n"
+              "D: - 12.3 MB are needed, 0.9 MB are free.");
     // Up to 1024 KB the check takes the KB count as MB: the figure says what it asked for.
     ctx.m_schedule.totalKB = 50;
     writer.freeMB = 20;
     EXPECT_EQ(CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
                                ctx.m_prompts),
               "M010028");
-    EXPECT_NE(LastMessage().find("\n50.0 MB are needed, 20.0 MB are free."), std::string::npos)
+    EXPECT_NE(LastMessage().find(" - 50.0 MB are needed, 20.0 MB are free."), std::string::npos)
         << LastMessage();
     // The MP4 files are allowed for as large as the entries: a disc the image fits is too
     // small for the image with them.
@@ -123,7 +123,7 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
     EXPECT_EQ(CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
                                ctx.m_prompts, true),
               "M010028");
-    EXPECT_NE(LastMessage().find("\n24.6 MB are needed, 20.0 MB are free."), std::string::npos)
+    EXPECT_NE(LastMessage().find(" - 24.6 MB are needed, 20.0 MB are free."), std::string::npos)
         << LastMessage();
     ctx.m_disc.writer = nullptr;
 }

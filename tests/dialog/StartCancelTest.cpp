@@ -152,7 +152,7 @@ TEST_F(StartCancelTest, OkChecksInTheirOrderAndStartsTheBackup) {
     Click(ctl::kBrowse);
     writer.freeMB = 1;
     Click(ctl::kOk);
-    EXPECT_EQ(LastBox().rfind(Text("M010028") + " " + Text("M010030") + " D:\n", 0), 0u)
+    EXPECT_EQ(LastBox().rfind(Text("M010028") + "[" + Text("M010030") + "]\nD: - ", 0), 0u)
         << LastBox();
     writer.freeMB = 700;
     writer.discStatus = 1;
@@ -344,7 +344,7 @@ TEST_F(StartCancelTest, NoRoomOnTheTargetOrForTheDiscImageAndNothingRecordedAreR
     browser.answer = tiny;
     Click(ctl::kBrowse);
     Click(ctl::kOk);
-    EXPECT_EQ(LastBox().rfind(Text("M010028") + " " + Text("M010030") + " T:\n", 0), 0u)
+    EXPECT_EQ(LastBox().rfind(Text("M010028") + "[" + Text("M010030") + "]\nT:", 0), 0u)
         << LastBox();
     EXPECT_EQ(ctx().m_run.running, 0);
 
@@ -354,5 +354,7 @@ TEST_F(StartCancelTest, NoRoomOnTheTargetOrForTheDiscImageAndNothingRecordedAreR
     browser.answer = MapDrive('D', "cdrom");
     Click(ctl::kBrowse);
     Click(ctl::kOk);
-    EXPECT_EQ(LastBox().rfind(Text("M010028") + " " + Text("M010029") + "\n", 0), 0u) << LastBox();
+    EXPECT_EQ(LastBox().rfind(Text("M010028") + "[" + Text("M010029") + "]\nC:\\QuillonTemp - ", 0),
+              0u)
+        << LastBox();
 }

@@ -110,7 +110,7 @@ TEST_F(CliDiscTest, DiscsThatMustRefuseKeepTheSchedule) {
     MapPseudoDrive(prefix(), 'D', discs + "/small.iso", "cd-r", 1);
     const RunResult small = Cli({"backup", "--disc", "D", "--no-progress"});
     EXPECT_EQ(small.status, 1);
-    EXPECT_NE(small.err.find("There is not enough free space on the storage target D:\n"),
+    EXPECT_NE(small.err.find("There is not enough free space[on the storage target]\nD: - "),
               std::string::npos)
         << small.err;
     EXPECT_EQ(Listed(), 2);

@@ -1,5 +1,7 @@
 // quillon-cli as an operator uses it: recordings made by the generator, entries added and backed
 // up through the program, then the image checked file by file.
+#include <sys/mount.h>
+
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -225,16 +227,30 @@ TEST_F(CliEndToEndTest, AWriteLimitEndsTheBackupAsFailedWithNoPartialFiles) {
     ExpectOnlyWholeMinuteFiles(usb + "/Backup", rec);
 }
 
+// The room is measured on the file system that would hold the files: a small volume as the
+// drive, and one mounted in a folder below a large drive's root.
 TEST_F(CliEndToEndTest, ATargetWithoutRoomForThePlannedSizeIsRefusedAtTheStart) {
     AddBothEntries();
     const std::string tiny = MountTinyDrive('F', "size=300k");
     if (tiny.empty())
         GTEST_SKIP() << "no small filesystem can be mounted here";
-    auto run = Cli({"backup", "--folder", "F:\\Backup"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("There is not enough free space on the storage target F:\n"),
-              std::string::npos)
-        << run.err;
-    EXPECT_FALSE(fs::exists(tiny + "/Backup"));               // a refused backup makes nothing
+    MapDrive('G');
+    fs::create_directories(prefix() + "/drive_g");
+    const std::string below = prefix() + "/drive_g/small";
+    fs::create_directories(below);
+    ASSERT_EQ(::mount("tmpfs", below.c_str(), "tmpfs", 0, "size=300k"), 0);
+    for (const std::string target : {"F:\\Backup", "G:\\small\\Backup"}) {
+        SCOPED_TRACE(target);
+        auto run = Cli({"backup", "--folder", target});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("There is not enough free space[on the storage target]\n" + target +
+                               " - "),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find(" MB are needed, 0.3 MB are free."), std::string::npos) << run.err;
+    }
+    ::umount2(below.c_str(), MNT_DETACH);
+    EXPECT_FALSE(fs::exists(tiny + "/Backup"));  // a refused backup makes nothing
+    EXPECT_FALSE(fs::exists(below + "/Backup"));
     EXPECT_TRUE(fs::exists(base + "/Reserved/reserve.dat"));  // the schedule is kept
 }
