@@ -600,6 +600,19 @@ TEST_F(CliPullTest, APullOfACameraBeyondTheCameraCountIsRefused) {
         << r.out;
 }
 
+TEST_F(CliPullTest, APullOfADayTheCalendarDoesNotHaveIsRefusedWithItsLine) {
+    for (const std::string day : {"20261399", "20260230", "00000000"}) {
+        std::ofstream(pulls + "/gate.conf") << "remote = 127.0.0.1:" << port << "\nrange = " << day
+                                            << " 1000 1003\ntarget = " << images << "\n";
+        const RunResult r = Cli({"pull", "gate"});
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_NE(r.out.find("pull gate: failed: " + pulls +
+                             "/gate.conf:2: range names a day the calendar does not have: " + day),
+                  std::string::npos)
+            << r.out;
+    }
+}
+
 TEST_F(CliPullTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
     mkrec::RecorderPlan plan = Day(600, 600, 1, 16, 16);
     Record(plan);

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <ctime>
 #include <sstream>
 
 #include "CameraList.h"
+#include "PullRange.h"
 #include "platform/File.h"
 
 namespace {
@@ -70,6 +72,13 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
             }
             out.cameras = value;
         } else if (key == "range") {
+            // Checked here for the line's sake; the run reckons the real entries later.
+            std::string problem;
+            PullEntries(value, std::time(nullptr), problem);
+            if (!problem.empty()) {
+                why = where + problem;
+                return false;
+            }
             out.range = value;
         } else if (key == "target") {
             out.target = value;
