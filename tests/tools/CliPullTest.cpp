@@ -632,3 +632,28 @@ TEST_F(CliPullTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
     EXPECT_EQ(mounted.status, 0) << mounted.out << mounted.err;
     EXPECT_NE(mounted.out.find("(1 ranges from earlier runs)"), std::string::npos) << mounted.out;
 }
+
+TEST_F(CliPullTest, ATokenOnTheCommandLineIsWarnedOfAndBlankedInTheArguments) {
+    if (!fs::exists("/proc/self/cmdline") || !fs::exists("/proc/locks"))
+        GTEST_SKIP() << "no /proc to read the arguments and locks in";
+    // Another copy holds the machine's lock: the command waits where its arguments can be read.
+    platform::NamedLock::Attempt held = platform::NamedLock::Acquire("Backup", false);
+    ASSERT_TRUE(held.lock);
+    const RunningProgram run = StartCli({"--remote", "127.0.0.1:" + std::to_string(port), "--token",
+                                         "tk-on-the-line", "--wait", "list"},
+                                        "token");
+    ASSERT_TRUE(WaitWhileRunning(
+        run.pid, [&] { return LockWaiters(platform::RuntimeDir() + "/Backup.lock") == 1; }));
+    std::ifstream in("/proc/" + std::to_string(run.pid) + "/cmdline", std::ios::binary);
+    const std::string arguments((std::istreambuf_iterator<char>(in)), {});
+    held.lock.reset();
+    const RunResult r = FinishProgram(run);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(arguments.find("--token"), std::string::npos) << arguments;
+    EXPECT_EQ(arguments.find("tk-on-the-line"), std::string::npos) << arguments;
+    EXPECT_NE(arguments.find(std::string(14, '*')), std::string::npos) << arguments;
+    EXPECT_NE(r.err.find("quillon-cli: --token shows the token to every user of this machine "
+                         "(ps); give it with --token-file or QUILLON_SHARE_TOKEN instead"),
+              std::string::npos)
+        << r.err;
+}
