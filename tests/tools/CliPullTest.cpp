@@ -633,6 +633,37 @@ TEST_F(CliPullTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
     EXPECT_NE(mounted.out.find("(1 ranges from earlier runs)"), std::string::npos) << mounted.out;
 }
 
+TEST_F(CliPullTest, AStateFileNamingAFolderNoRunMadeRenamesNothing) {
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1000\ntarget = " << images
+        << "\n";
+    const std::string own = prefix() + "/pull/gate";
+    fs::create_directories(own);
+    const std::string precious = prefix() + "/precious";
+    fs::create_directories(precious + "/2026-12-08_030512");
+    fs::create_symlink(precious + "/2026-12-08_030512", images + "/2026-12-08_030513");
+    fs::create_directories(images + "/2026-12-08_030514x");
+    for (const std::string& named :
+         {precious, precious + "/2026-12-08_030512", images, images + "/",
+          images + "/2026-12-08_030513", images + "/2026-12-08_030514x", own}) {
+        std::ofstream(own + "/image-in-progress") << named;
+        const RunResult r = Cli({"pull", "gate"});  // the recorder is down: the run fails after
+        EXPECT_EQ(r.status, 1) << named << r.out << r.err;
+        EXPECT_NE(r.out.find("pull gate: failed: "), std::string::npos) << named << r.out;
+        EXPECT_NE(r.out.find("image-in-progress names " + named +
+                             ", which is no image folder of a run in " + images),
+                  std::string::npos)
+            << r.out;
+        EXPECT_FALSE(fs::exists(own + "/image-in-progress")) << named;
+    }
+    EXPECT_TRUE(fs::is_directory(precious + "/2026-12-08_030512"));
+    EXPECT_TRUE(fs::is_symlink(images + "/2026-12-08_030513"));
+    EXPECT_TRUE(fs::is_directory(images + "/2026-12-08_030514x"));
+    EXPECT_TRUE(fs::is_directory(own));
+    for (const auto& e : fs::recursive_directory_iterator(prefix()))
+        EXPECT_EQ(e.path().string().find(".incomplete"), std::string::npos) << e.path();
+}
+
 TEST_F(CliPullTest, ATokenOnTheCommandLineIsWarnedOfAndBlankedInTheArguments) {
     if (!fs::exists("/proc/self/cmdline") || !fs::exists("/proc/locks"))
         GTEST_SKIP() << "no /proc to read the arguments and locks in";

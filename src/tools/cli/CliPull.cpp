@@ -124,6 +124,29 @@ std::string InProgressPath(const std::string& base) {
     return base + "/image-in-progress";
 }
 
+// Whether the state file's folder is one a run made: a folder, not a link, right below the
+// target, with a run's name (2026-12-08_030512, or -2 and on after it). Anything else (the
+// target itself, a folder elsewhere, a file edited by hand) is not the pull's to rename.
+bool RunFolderOf(const std::string& target, const std::string& folder) {
+    const std::string parent = target + "/";
+    if (folder.size() <= parent.size() || folder.compare(0, parent.size(), parent) != 0)
+        return false;
+    const std::string name = folder.substr(parent.size());
+    const std::string shape = "dddd-dd-dd_dddddd";
+    if (name.size() < shape.size())
+        return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const bool digit = name[i] >= '0' && name[i] <= '9';
+        if (i < shape.size() ? (shape[i] == 'd' ? !digit : name[i] != shape[i])
+                             : !(digit || (i == shape.size() && name[i] == '-')))
+            return false;
+    }
+    if (name.size() == shape.size() + 1)
+        return false;  // a "-" with no number after it
+    platform::FindData entry;
+    return platform::StatEntry(folder, entry) && entry.isDirectory && !entry.isLink;
+}
+
 // What a failed run wrote leaves the run's name for one that says so; the new name, or "".
 std::string SetAside(const std::string& folder) {
     std::string aside = folder + kIncomplete;
@@ -239,8 +262,14 @@ int CmdPull(const CliArgs& a, CliOptions options) {
         return fail("its base folder " + base + " cannot be used");
     // The image folder of a run that was killed is set aside as a failed run's is.
     if (std::string left; platform::ReadWholeFile(InProgressPath(base), left, 4096)) {
-        if (platform::IsDirectory(left) && SetAside(left).empty())
-            return fail("the folder " + left + " of a run that was killed cannot be renamed");
+        if (RunFolderOf(conf.target, left)) {
+            if (SetAside(left).empty())
+                return fail("the folder " + left + " of a run that was killed cannot be renamed");
+        } else if (platform::IsDirectory(left) || platform::FileExists(left)) {
+            Summary(4, "pull " + name + ": " + InProgressPath(base) + " names " + left +
+                           ", which is no image folder of a run in " + conf.target +
+                           "; it is left as it is");
+        }
         platform::DeleteFile(InProgressPath(base));
     }
     const std::vector<std::string> days = s.remote->Days(why);
