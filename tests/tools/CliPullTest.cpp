@@ -664,6 +664,55 @@ TEST_F(CliPullTest, AStateFileNamingAFolderNoRunMadeRenamesNothing) {
         EXPECT_EQ(e.path().string().find(".incomplete"), std::string::npos) << e.path();
 }
 
+TEST_F(CliPullTest, JunkBeyondAMebibyteInTheKeptListLosesNoRangeAndIsSetAside) {
+    mkrec::RecorderPlan plan = Day(600, 603, 1, 16, 16);
+    Record(plan);
+    StartServer();
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1003 1003\ntarget = " << images
+        << "\n";
+    const std::string own = prefix() + "/pull/gate";
+    fs::create_directories(own);
+    std::string junk = "20100523 1000 1001\n";
+    while (junk.size() <= (1u << 20) + 4096)
+        junk += "not a range at all, and a line another program left\n";
+    std::ofstream(own + "/pending-ranges") << junk;
+    const RunResult r = Cli({"pull", "gate"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("pull gate: " + own +
+                         "/pending-ranges held more than the 1 MiB that is read; it is kept as " +
+                         own + "/pending-ranges.bad-"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("pull gate: 2 entries (1 ranges from earlier runs) into "),
+              std::string::npos)
+        << r.out;
+    std::vector<fs::path> aside;
+    for (const auto& e : fs::directory_iterator(own))
+        if (e.path().filename().string().rfind("pending-ranges.bad-", 0) == 0)
+            aside.push_back(e.path());
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(fs::file_size(aside[0]), junk.size());
+    EXPECT_FALSE(fs::exists(own + "/pending-ranges"));
+    const std::vector<fs::path> runs = Runs(images);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(fs::exists(runs[0] / "2010_05_23=10,00~10,01"));
+
+    // A few lines that are no range beside one that is: the same, counted.
+    std::ofstream(own + "/pending-ranges") << "20100523 1002 1002\nyesterday\n20260230 1000 1000\n";
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1000\ntarget = " << images
+        << "\n";
+    const RunResult few = Cli({"pull", "gate"});
+    EXPECT_EQ(few.status, 0) << few.out << few.err;
+    EXPECT_NE(few.out.find("pending-ranges held 2 lines that are no range; it is kept as "),
+              std::string::npos)
+        << few.out;
+    EXPECT_NE(few.out.find("pull gate: 2 entries (1 ranges from earlier runs) into "),
+              std::string::npos)
+        << few.out;
+}
+
 TEST_F(CliPullTest, ATokenOnTheCommandLineIsWarnedOfAndBlankedInTheArguments) {
     if (!fs::exists("/proc/self/cmdline") || !fs::exists("/proc/locks"))
         GTEST_SKIP() << "no /proc to read the arguments and locks in";

@@ -49,20 +49,69 @@ std::string PendingPath(const std::string& base) {
     return base + "/pending-ranges";
 }
 
-std::vector<PullEntry> LoadPending(const std::string& base) {
-    std::vector<PullEntry> pending;
-    std::string text, why;
-    if (!platform::ReadWholeFile(PendingPath(base), text, 1 << 20))
-        return pending;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        const std::vector<PullEntry> line = PullEntries(text.substr(start, end - start), 0, why);
-        if (line.size() == 1)
-            pending.push_back(line[0]);
-        start = end + 1;
+// The most of the list that is read: far more ranges than runs ever keep.
+constexpr std::size_t kPendingLimit = std::size_t{1} << 20;
+
+// The kept list's ranges. What in it is no range (a line written by hand or by another program,
+// a line cut short, more than kPendingLimit) loses none of the ranges that read: the whole file
+// is renamed pending-ranges.bad-TIME for someone to look at, setAside says so, and the caller
+// writes the ranges anew. False with why when the file cannot be read or set aside.
+bool LoadPending(const std::string& base, std::vector<PullEntry>& pending, std::string& setAside,
+                 std::string& why) {
+    pending.clear();
+    setAside.clear();
+    const std::string path = PendingPath(base);
+    if (!platform::FileExists(path))
+        return true;
+    platform::File in;
+    std::string text(kPendingLimit, '\0');
+    long long got = 0;
+    if (in.OpenResolved(path, platform::File::kReadNoLink)) {
+        for (long long n; got < static_cast<long long>(text.size()) &&
+                          (n = in.Read(text.data() + got, text.size() - got)) > 0;)
+            got += n;
     }
-    return pending;
+    if (!in.IsOpen() || got < 0) {
+        why = "its list of ranges to fetch " + path + " cannot be read";
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(got));
+    const bool whole = in.Length() == got;
+    std::size_t unread = whole ? 0 : 1;  // what is beyond the limit
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos && !whole)
+            break;  // cut at the limit: counted with what is beyond it
+        end = std::min(end, text.size());
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.find_first_not_of(" \t\r") == std::string::npos)
+            continue;
+        std::string problem;
+        const std::vector<PullEntry> entry = PullEntries(line, 0, problem);
+        // As SavePending writes it, so that no named range is taken for the minutes of 1970.
+        if (entry.size() == 1 && line == entry[0].day + " " + entry[0].start + " " + entry[0].end)
+            pending.push_back(entry[0]);
+        else
+            ++unread;
+    }
+    if (unread == 0)
+        return true;
+    const std::time_t now = std::time(nullptr);
+    std::string aside = path + ".bad-" + RunFolderName(now);
+    for (int n = 2; platform::FileExists(aside); ++n)
+        aside = path + ".bad-" + RunFolderName(now) + "-" + std::to_string(n);
+    if (!platform::MoveFile(path, aside)) {
+        why = "its list of ranges to fetch " + path +
+              " holds what is no range, and cannot be set aside";
+        return false;
+    }
+    setAside = path + " held " +
+               (whole ? std::to_string(unread) + " lines that are no range"
+                      : std::string("more than the 1 MiB that is read")) +
+               "; it is kept as " + aside + ", and the " + std::to_string(pending.size()) +
+               " ranges that could be read are fetched";
+    return true;
 }
 
 // Written whole under another name first, so that a run killed meanwhile loses no range.
@@ -164,14 +213,18 @@ bool ChangePending(
     const std::string& base,
     const std::function<std::vector<PullEntry>(std::time_t& reached, std::string& why)>& wanted,
     const std::vector<PullEntry>& done, std::vector<PullEntry>& before,
-    std::vector<PullEntry>& after, std::string& why) {
+    std::vector<PullEntry>& after, std::string& why, std::string* setAside = nullptr) {
     const platform::NamedLock::Attempt lock =
         platform::NamedLock::AcquireFolder(base.substr(0, base.find_last_of('/')), true);
     if (!lock.lock) {
         why = lock.problem;
         return false;
     }
-    before = LoadPending(base);
+    std::string aside;
+    if (!LoadPending(base, before, aside, why))
+        return false;
+    if (setAside)
+        *setAside = aside;
     after.clear();
     for (const PullEntry& e : before)
         if (!Among(done, e) && !Among(after, e))
@@ -186,7 +239,8 @@ bool ChangePending(
             return false;
     }
     after = Coalesced(after);
-    // The list first: a mark moved past ranges that are not in it would lose them.
+    // The list first: a mark moved past ranges that are not in it would lose them. A list set
+    // aside is written anew here, whatever changed.
     if (!SavePending(base, after) || (reached != reachedBefore && !SaveReached(base, reached))) {
         why = "its list of ranges to fetch cannot be written in " + base;
         return false;
@@ -236,8 +290,11 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     const auto wanted = [&](std::time_t& reached, std::string& problem) {
         return PullEntries(conf.range, now, problem, &reached);
     };
-    if (!ChangePending(base, wanted, {}, earlier, pending, why))
+    std::string listAside;
+    if (!ChangePending(base, wanted, {}, earlier, pending, why, &listAside))
         return Failed(name, why);
+    if (!listAside.empty())
+        Summary(4, "pull " + name + ": " + listAside);
     // Only the ranges this run took leave the list: those another run added meanwhile stay.
     std::vector<PullEntry> took;
     const auto taken = [&] {
