@@ -2,7 +2,12 @@
 // pulled from their pull.d files at once, ranges kept by failed runs fetched once by the next,
 // runs that meet, a recorder in another time zone, and the faults an unattended run meets (a
 // recorder down or without its disk, a full or missing target, a killed run, a readable token).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -631,6 +636,110 @@ TEST_F(CliPullTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
     const RunResult mounted = Cli({"pull", "gate"});
     EXPECT_EQ(mounted.status, 0) << mounted.out << mounted.err;
     EXPECT_NE(mounted.out.find("(1 ranges from earlier runs)"), std::string::npos) << mounted.out;
+}
+
+namespace {
+
+// A loopback socket listening on port, that nothing answers: whatever connects is seen.
+class Listener {
+  public:
+    explicit Listener(int port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        const int on = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 8) == 0;
+    }
+    ~Listener() { ::close(fd_); }
+    bool ok() const { return ok_; }
+    // Whether a connection came, once whoever made it has ended: it waits in the backlog.
+    bool Connected() {
+        pollfd waiting{fd_, POLLIN, 0};
+        if (::poll(&waiting, 1, 0) != 1)
+            return false;
+        const int in = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (in < 0)
+            return false;
+        ::close(in);
+        return true;
+    }
+    int fd() const { return fd_; }
+
+  private:
+    int fd_ = -1;
+    bool ok_ = false;
+};
+
+}  // namespace
+
+// A pull's configuration decides where the run goes and where its token is sent: one that
+// someone else may change, or in a folder someone else may change, is refused before the token
+// is read, and so is a token file in such a folder.
+TEST_F(CliPullTest, APullConfigurationOthersMayChangeIsRefusedAndSendsTheTokenNowhere) {
+    const int elsewhere = FreePortPair();
+    Listener share(elsewhere), pictures(elsewhere - 2);
+    ASSERT_TRUE(share.ok() && pictures.ok());
+    const std::string token = prefix() + "/gate.token";
+    std::ofstream(token) << "gate-token\n";
+    fs::permissions(token, fs::perms::owner_read | fs::perms::owner_write);
+    const std::string conf = pulls + "/w.conf";
+    const auto write = [&](const std::string& path, const std::string& tokenFile) {
+        fs::remove(path);
+        std::ofstream(path) << "remote = 127.0.0.1:" << elsewhere << "\ntoken-file = " << tokenFile
+                            << "\nrange = 20100523 1000 1000\ntarget = " << images << "\n";
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write |
+                                  fs::perms::group_read | fs::perms::others_read);
+    };
+    const auto refused = [&](const std::string& says, const std::string& what) {
+        const RunResult r = Cli({"pull", "w"});
+        EXPECT_EQ(r.status, 1) << what << r.out << r.err;
+        EXPECT_NE(r.out.find("pull w: failed: "), std::string::npos) << what << r.out;
+        EXPECT_NE(r.out.find(says), std::string::npos) << what << r.out;
+        EXPECT_FALSE(share.Connected()) << what << ": the token went to the conf's remote";
+        EXPECT_FALSE(pictures.Connected()) << what << ": the token went to the conf's remote";
+    };
+
+    write(conf, token);
+    fs::permissions(conf, fs::perms::group_write | fs::perms::others_write, fs::perm_options::add);
+    refused(conf + " may be changed by others (mode 0666)", "a conf of mode 0666");
+    write(conf, token);
+    fs::permissions(conf, fs::perms::group_write, fs::perm_options::add);
+    refused(conf + " may be changed by others (mode 0664)", "a conf its group may change");
+
+    write(prefix() + "/elsewhere.conf", token);
+    fs::remove(conf);
+    fs::create_symlink(prefix() + "/elsewhere.conf", conf);
+    refused(conf + " is a symbolic link", "a conf reached through a link");
+
+    write(conf, token);
+    fs::permissions(pulls, fs::perms::all);
+    refused("the folder " + pulls + " may be changed by others (mode 0777)", "a folder of 0777");
+    fs::permissions(pulls, fs::perms::all | fs::perms::sticky_bit);
+    EXPECT_EQ(::chown(pulls.c_str(), 65534, 65534) == 0, ::geteuid() == 0);
+    if (::geteuid() == 0)
+        refused("the folder " + pulls + " belongs to user 65534", "a sticky folder of another");
+    ASSERT_EQ(::chown(pulls.c_str(), ::geteuid(), ::getegid()), 0);
+    fs::permissions(pulls, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+    if (::geteuid() == 0) {
+        // Only root can give a file away; "another user" is neither this one nor root.
+        ASSERT_EQ(::chown(conf.c_str(), 65534, 65534), 0);
+        refused(conf + " belongs to user 65534", "a conf of another user");
+    }
+
+    // The token file's own folder is its folder chain's: a 0600 token in a 0777 folder is not
+    // its owner's alone.
+    const std::string open = prefix() + "/open";
+    fs::create_directories(open);
+    fs::permissions(open, fs::perms::all);
+    fs::copy_file(token, open + "/gate.token");
+    write(conf, open + "/gate.token");
+    refused("the token file " + open + "/gate.token cannot be trusted: the folder " + open +
+                " may be changed by others (mode 0777)",
+            "a token in a folder of 0777");
 }
 
 TEST_F(CliPullTest, AStateFileNamingAFolderNoRunMadeRenamesNothing) {
