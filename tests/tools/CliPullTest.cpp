@@ -10,13 +10,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "RemoteFixture.h"
 #include "ScopedEnv.h"
@@ -210,10 +214,11 @@ TEST_F(CliPullTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {
             << ".token\nrange = " << range << "\ntarget = " << images << "\n";
     };
 
-    // Another program holds the machine's backup lock while both runs start.
-    platform::NamedLock::Attempt held = platform::NamedLock::Acquire("Backup", false);
+    // Another run against the recorder holds its lock while both runs start.
+    const std::string lockName = "pull-127.0.0.1_" + std::to_string(port);
+    platform::NamedLock::Attempt held = platform::NamedLock::Acquire(lockName, false);
     ASSERT_TRUE(held.lock);
-    const std::string lockFile = platform::RuntimeDir() + "/Backup.lock";
+    const std::string lockFile = platform::RuntimeDir() + "/" + lockName + ".lock";
     configure("20100523 1000 1001", "gate");
     const RunningProgram first = StartCli({"pull", "gate"}, "first");
     ASSERT_TRUE(WaitWhileRunning(first.pid, [&] { return LockWaiters(lockFile) == 1; }));
@@ -252,9 +257,11 @@ TEST_F(CliPullTest, PullsStartedInOneSecondIntoOneTargetEachMakeAnImageOfTheirOw
         std::ofstream(pulls + "/" + name + ".conf")
             << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1001\ntarget = " << images
             << "\n";
-    platform::NamedLock::Attempt held = platform::NamedLock::Acquire("Backup", false);
+    // The three pull one recorder: its lock is held while they start.
+    const std::string lockName = "pull-127.0.0.1_" + std::to_string(port);
+    platform::NamedLock::Attempt held = platform::NamedLock::Acquire(lockName, false);
     ASSERT_TRUE(held.lock);
-    const std::string lockFile = platform::RuntimeDir() + "/Backup.lock";
+    const std::string lockFile = platform::RuntimeDir() + "/" + lockName + ".lock";
     // All three begin early in one second.
     std::this_thread::sleep_for(
         std::chrono::milliseconds(1000 - std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -673,6 +680,126 @@ class Listener {
     bool ok_ = false;
 };
 
+// A share server as a recorder stuck in its build looks: its pictures and answers relayed from
+// the real server on port pair (target, target - 2), except the image's status, which says
+// "building" with nothing new, always.
+class BuildingProxy {
+  public:
+    explicit BuildingProxy(int target) {
+        for (;;) {
+            port_ = FreePortPair();
+            share_ = std::make_unique<Listener>(port_);
+            pictures_ = std::make_unique<Listener>(port_ - 2);
+            if (share_->ok() && pictures_->ok())
+                break;
+        }
+        threads_.emplace_back([this, target] { Accept(*share_, target, true); });
+        threads_.emplace_back([this, target] { Accept(*pictures_, target - 2, false); });
+    }
+    ~BuildingProxy() {
+        stop_ = true;
+        ::shutdown(share_->fd(), SHUT_RDWR);
+        ::shutdown(pictures_->fd(), SHUT_RDWR);
+        for (std::thread& t : threads_)
+            t.join();
+        std::lock_guard<std::mutex> lock(m_);
+        for (std::thread& t : relays_)
+            t.join();
+    }
+    int port() const { return port_; }
+    int statusAnswers() const { return statusAnswers_; }
+
+  private:
+    static int Connect(int port) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+    // Reads one message (its head, and a body of its Content-Length) from fd into out, with
+    // what was read beyond it kept in rest; false once fd closed or the proxy stops.
+    bool Message(int fd, std::string& rest, std::string& out) {
+        std::size_t end;
+        while ((end = rest.find("\r\n\r\n")) == std::string::npos)
+            if (!More(fd, rest))
+                return false;
+        const std::string head = rest.substr(0, end + 4);
+        const std::size_t at = head.find("Content-Length:");
+        const std::size_t length =
+            at == std::string::npos ? 0 : std::strtoull(head.c_str() + at + 15, nullptr, 10);
+        while (rest.size() < head.size() + length)
+            if (!More(fd, rest))
+                return false;
+        out = rest.substr(0, head.size() + length);
+        rest.erase(0, out.size());
+        return true;
+    }
+    bool More(int fd, std::string& into) {
+        pollfd p{fd, POLLIN, 0};
+        while (!stop_) {
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            char buf[8192];
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n <= 0)
+                return false;
+            into.append(buf, static_cast<std::size_t>(n));
+            return true;
+        }
+        return false;
+    }
+    static bool Send(int fd, const std::string& bytes) {
+        return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
+    }
+    void Relay(int client, int server, bool stuck) {
+        std::string fromClient, fromServer, request, reply;
+        while (Message(client, fromClient, request)) {
+            if (stuck && request.rfind("GET /v1/image/", 0) == 0) {
+                const std::string body = "state building\n";
+                ++statusAnswers_;
+                if (!Send(client,
+                          "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+                              std::to_string(body.size()) + "\r\n\r\n" + body))
+                    return;
+                continue;
+            }
+            if (!Send(server, request) || !Message(server, fromServer, reply) ||
+                !Send(client, reply))
+                return;
+        }
+    }
+    void Accept(Listener& listener, int target, bool stuck) {
+        while (!stop_) {
+            const int in = ::accept4(listener.fd(), nullptr, nullptr, SOCK_CLOEXEC);
+            if (in < 0)
+                return;
+            std::lock_guard<std::mutex> lock(m_);
+            relays_.emplace_back([this, in, target, stuck] {
+                const int out = Connect(target);
+                if (out >= 0)
+                    Relay(in, out, stuck);
+                ::close(in);
+                if (out >= 0)
+                    ::close(out);
+            });
+        }
+    }
+
+    int port_ = 0;
+    std::unique_ptr<Listener> share_, pictures_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> statusAnswers_{0};
+    std::mutex m_;
+    std::vector<std::thread> threads_, relays_;
+};
+
 }  // namespace
 
 // A pull's configuration decides where the run goes and where its token is sent: one that
@@ -820,6 +947,52 @@ TEST_F(CliPullTest, JunkBeyondAMebibyteInTheKeptListLosesNoRangeAndIsSetAside) {
     EXPECT_NE(few.out.find("pull gate: 2 entries (1 ranges from earlier runs) into "),
               std::string::npos)
         << few.out;
+}
+
+// A recorder whose build never gets on fails its run after the conf's build-stall, and keeps
+// no other recorder's run waiting meanwhile.
+TEST_F(CliPullTest, ARecorderStuckBuildingFailsItsPullAndHoldsUpNoOtherRecorder) {
+    mkrec::RecorderPlan plan = Day(600, 603, 1, 16, 16);
+    Record(plan);
+    StartServer();
+    BuildingProxy stuck(port);
+    // Both recorders are one server, the stuck one seen through the proxy: each has a range of
+    // its own, as the server fetches an entry for one client at a time.
+    const auto configure = [&](const std::string& name, int to, const std::string& range,
+                               const std::string& stall) {
+        fs::create_directories(images + "/" + name);
+        std::ofstream(pulls + "/" + name + ".conf")
+            << "remote = 127.0.0.1:" << to << "\nrange = " << range << "\ntarget = " << images
+            << "/" << name << "\n"
+            << (stall.empty() ? "" : "build-stall = " + stall + "\n");
+    };
+    configure("stuck", stuck.port(), "20100523 1000 1001", "1 s");
+    const RunResult failed = Cli({"pull", "stuck"});
+    EXPECT_EQ(failed.status, 1) << failed.out << failed.err;
+    EXPECT_NE(failed.out.find("the recorder has been building the image for 1 s without progress"),
+              std::string::npos)
+        << failed.out;
+    EXPECT_GT(stuck.statusAnswers(), 0);
+    // The range stays for the next run, and no folder keeps a run's name.
+    EXPECT_TRUE(fs::exists(prefix() + "/pull/stuck/pending-ranges"));
+    for (const fs::path& run : Runs(images + "/stuck"))
+        EXPECT_EQ(run.extension(), ".incomplete") << run;
+
+    configure("stuck", stuck.port(), "20100523 1000 1001", "");  // the default: half an hour
+    configure("healthy", port, "20100523 1002 1003", "");
+    const RunningProgram waiting = StartCli({"pull", "stuck"}, "stuck");
+    const int answered = stuck.statusAnswers();
+    ASSERT_TRUE(WaitWhileRunning(waiting.pid, [&] { return stuck.statusAnswers() > answered; }));
+    const RunningProgram healthy = StartCli({"pull", "healthy"}, "healthy");
+    EXPECT_TRUE(WaitWhileRunning(waiting.pid, [&] { return Ended(healthy.pid); }));
+    EXPECT_FALSE(Ended(waiting.pid));
+    const RunResult done = FinishProgram(healthy);
+    ::kill(waiting.pid, SIGKILL);
+    FinishProgram(waiting);
+    EXPECT_EQ(done.status, 0) << done.out << done.err;
+    EXPECT_NE(done.out.find("pull healthy: 1 entries (0 ranges from earlier runs) into "),
+              std::string::npos)
+        << done.out;
 }
 
 TEST_F(CliPullTest, ATokenOnTheCommandLineIsWarnedOfAndBlankedInTheArguments) {

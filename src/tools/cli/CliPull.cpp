@@ -3,6 +3,7 @@
 // that says how it went. The schedule lives in a base folder of the instance's own, so that what
 // a failed run left is fetched by the next one.
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -248,6 +249,16 @@ bool ChangePending(
     return true;
 }
 
+// The lock of the runs against one recorder, named by its address and port (another name of
+// the same machine is another lock).
+std::string RecorderLockName(const RemoteOptions& remote) {
+    std::string name = "pull-" + remote.address + "_" + std::to_string(remote.port);
+    for (char& c : name)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-'))
+            c = '_';
+    return name;
+}
+
 }  // namespace
 
 int CmdPull(const CliArgs& a, CliOptions options) {
@@ -269,6 +280,7 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     if (!ParseRemote(conf.remote, options.remote))
         return Failed(name, "remote takes ADDRESS:PORT or https://ADDRESS:PORT: " + conf.remote);
     options.remote.pin = conf.pin;
+    options.remote.buildStallSeconds = conf.buildStallSeconds;
     options.remote.ca = conf.ca;
     if (const std::string problem = RemoteTlsProblem(options.remote); !problem.empty())
         return Failed(name, problem);
@@ -315,7 +327,14 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     CliSession s(options);
     if (const std::string problem = s.OwnFilesProblem(); !problem.empty())
         return fail(problem);
-    if (!s.OpenWorkingFolder(true))
+    // Runs against one recorder take turns (its server fetches an entry for one client at a
+    // time), and so do two of one instance, on its base folder; a run against another recorder
+    // (one stuck there among them) keeps none of them waiting, as the machine's lock would.
+    const platform::NamedLock::Attempt recorder =
+        platform::NamedLock::Acquire(RecorderLockName(options.remote), true);
+    if (!recorder.lock)
+        return fail(recorder.problem);
+    if (!s.OpenWorkingFolder(true, false))
         return fail("its base folder " + base + " cannot be used");
     // The image folder of a run that was killed is set aside as a failed run's is.
     if (std::string left; platform::ReadWholeFile(InProgressPath(base), left, 4096)) {
@@ -433,7 +452,8 @@ int CmdPull(const CliArgs& a, CliOptions options) {
             : std::vector<std::string>();
     if (!complete && lacks.empty())
         return setAside(std::to_string(entries) + " entries into " + folder +
-                        ": the backup did not complete");
+                        ": the backup did not complete" +
+                        (s.remote->endedWhy.empty() ? "" : " (" + s.remote->endedWhy + ")"));
     CliArgs verify;
     verify.positional = {folder};
     if (CmdVerify(verify, false, !lacks.empty()) != 0)

@@ -29,6 +29,21 @@ bool PlainName(const std::string& name) {
     return true;
 }
 
+// "30 min", "90 s", "2 h" or a bare number of minutes, as seconds up to a day; 0 when it is
+// none of them.
+int StallSeconds(const std::string& value) {
+    char* end = nullptr;
+    const long n = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || !std::isdigit(static_cast<unsigned char>(value[0])) || n < 1)
+        return 0;
+    const std::string unit = Trimmed(end);
+    const long scale = unit.empty() || unit == "min" ? 60
+                       : unit == "s"                 ? 1
+                       : unit == "h"                 ? 3600
+                                                     : 0;
+    return scale == 0 || n > 24 * 3600 / scale ? 0 : static_cast<int>(n * scale);
+}
+
 }  // namespace
 
 std::string PullConfigFolder() {
@@ -87,6 +102,12 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
             out.ca = value;
         } else if (key == "time-zone") {
             out.timeZone = value;
+        } else if (key == "build-stall") {
+            out.buildStallSeconds = StallSeconds(value);
+            if (out.buildStallSeconds == 0) {
+                why = where + "build-stall takes a time of up to a day: 30 min, 90 s or 2 h";
+                return false;
+            }
         } else if (key == "camera-count") {
             char* end = nullptr;
             const long n = std::strtol(value.c_str(), &end, 10);
