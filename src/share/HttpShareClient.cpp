@@ -252,6 +252,8 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
     if (!id)
         return FailChain(link, "the server answered the image request with no job id");
     jobId_ = *id;
+    lastProgress_.clear();
+    progressSince_ = std::chrono::steady_clock::now();
     std::string shown;
     for (;;) {
         std::string why;
@@ -262,6 +264,8 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
             return;
         }
         if (const std::string problem = TakeStatus(*status); !problem.empty())
+            return FailChain(link, problem);
+        if (const std::string problem = StallProblem(*status); !problem.empty())
             return FailChain(link, problem);
         if (!building_ || (!listed_.empty() && !entry_.empty())) {
             NoteError("");
@@ -366,6 +370,27 @@ std::string HttpShareClient::TakeStatus(JobStatus& status) {
     return "the server's image is in no known state";
 }
 
+std::string HttpShareClient::StallProblem(const JobStatus& status) {
+    if (!building_)
+        return std::string();
+    const auto now = std::chrono::steady_clock::now();
+    const std::string progress = status.item + " " + std::to_string(status.doneKB) + " " +
+                                 std::to_string(status.totalKB) + " " +
+                                 std::to_string(listNumber_) + " " + std::to_string(listed_.size());
+    if (progress != lastProgress_) {
+        lastProgress_ = progress;
+        progressSince_ = now;
+        return std::string();
+    }
+    const long long limit = buildStall_;
+    if (now - progressSince_ < std::chrono::seconds(limit))
+        return std::string();
+    const std::string span =
+        limit % 60 == 0 ? std::to_string(limit / 60) + " min" : std::to_string(limit) + " s";
+    return "the recorder has been building the image for " + span +
+           " without progress; it is given up";
+}
+
 void HttpShareClient::ForgetList() {
     listed_.clear();
     fresh_.clear();
@@ -438,7 +463,8 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
                 break;
             const std::size_t listed = listed_.size();
             auto status = PollStatus(link, &problem);
-            if (!status || !(problem = TakeStatus(*status)).empty())
+            if (!status || !(problem = TakeStatus(*status)).empty() ||
+                !(problem = StallProblem(*status)).empty())
                 break;
             if (building_ && fresh_.empty() && listed_.size() == listed)
                 Nap(kFilesPollMs);

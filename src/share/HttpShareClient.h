@@ -18,6 +18,7 @@
 //
 // Records and texts are valid only during the call.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -59,6 +60,12 @@ class HttpShareClient : public CFileShareClient {
     int ReqTempDataDelete(const std::string& path) override;
     int ReqClient_DownloadCancel() override;
 
+    // The longest the client waits on a server that says it builds the image while its status
+    // (item, amounts, listed files) stays the same: then the image fails with "the recorder has
+    // been building the image for N min without progress". kDefaultBuildStall unless set.
+    static constexpr std::chrono::seconds kDefaultBuildStall{30 * 60};
+    void LimitBuildStall(std::chrono::seconds limit) { buildStall_ = limit.count(); }
+
     // For a front end without a window: whether requests are queued or running, and the last
     // failure's text ("" when the last request went well).
     bool Busy() const;
@@ -88,6 +95,9 @@ class HttpShareClient : public CFileShareClient {
     // Takes the listing of a status (the whole list, or what changed after the part the client
     // has); why the image will not come when the build failed or was cancelled ("" else).
     std::string TakeStatus(JobStatus& status);
+    // Why the build is given up after a status taken ("" while it goes on or has ended): the
+    // server building with no change in what it says for longer than buildStall_.
+    std::string StallProblem(const JobStatus& status);
     void ForgetList();
     void DoDelete(ShareLink& link, const std::string& path);
     void DoCancel(ShareLink& link);
@@ -131,6 +141,9 @@ class HttpShareClient : public CFileShareClient {
     std::vector<ListedFile> fresh_;  // listed, or listed again, since the download took them
     std::uint64_t listNumber_ = 0;   // of the last status taken, 0 for none
     bool building_ = false;          // listed_ may still change
+    std::atomic<long long> buildStall_{kDefaultBuildStall.count()};  // seconds
+    std::string lastProgress_;                             // what the last status said of the build
+    std::chrono::steady_clock::time_point progressSince_;  // when it last changed
 
     std::thread worker_;
 };

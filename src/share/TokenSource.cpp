@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/OwnerOnly.h"
+#include "platform/TrustedPath.h"
 
 namespace share {
 namespace {
@@ -52,6 +53,12 @@ std::string TokenTextProblem(std::string_view text) {
 
 FoundToken ReadTokenFile(const std::string& path) {
     const std::string from = "the token file " + path;
+    // A file of its own in a folder others may change could be put in its place.
+    const std::size_t slash = path.find_last_of('/');
+    if (const std::string problem = platform::FolderChainProblem(
+            slash == std::string::npos ? "." : path.substr(0, slash + 1));
+        !problem.empty())
+        return FoundToken{std::string(), from, from + " cannot be trusted: " + problem};
     std::string text, why;
     // Room for the longest token with blanks and a line break or two around it.
     if (platform::ReadSecretFile(path, platform::SecretFile::kOwnerOnly, kLongestToken + 64, text,

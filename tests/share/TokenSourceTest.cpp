@@ -115,3 +115,55 @@ TEST_F(TokenSourceTest, TheFileGivenComesFirstThenTheVariableThenTheCredential) 
     EXPECT_NE(bad.problem.find("QUILLON_SHARE_TOKEN"), std::string::npos) << bad.problem;
     EXPECT_EQ(bad.problem.find("two words"), std::string::npos) << bad.problem;
 }
+
+// A token file of ours alone is no secret in a folder where someone else may put another file in
+// its place: every folder that leads to it must be changed by this user or root only, or be
+// sticky as /tmp is.
+TEST_F(TokenSourceTest, ATokenFileInAFolderOthersMayChangeIsRefused) {
+    const auto in = [&](const std::string& folder, unsigned mode) {
+        fs::create_directories(prefix() + "/" + folder);
+        const std::string path = Secret(folder + "/token", "tk-folder-secret", 0600);
+        ::chmod((prefix() + "/" + folder).c_str(), mode);
+        return path;
+    };
+    struct Case {
+        std::string path;
+        std::string says;  // "" when the token is taken
+    };
+    std::vector<Case> cases{
+        {in("open", 0777), "the folder " + prefix() + "/open may be changed by others (mode 0777)"},
+        {in("group", 0770),
+         "the folder " + prefix() + "/group may be changed by others (mode 0770)"},
+        {in("sticky", 01777), ""},
+        {in("plain", 0755), ""},
+    };
+    // A folder above the file's is as much the file's: below an open one, nothing is safe.
+    fs::create_directories(prefix() + "/open/below");
+    ::chmod((prefix() + "/open/below").c_str(), 0700);
+    cases.push_back({Secret("open/below/token", "tk-below-secret", 0600),
+                     "the folder " + prefix() + "/open may be changed by others"});
+    // A link to a folder leads the chain through the folder it names.
+    fs::create_directory_symlink(prefix() + "/open", prefix() + "/leads");
+    cases.push_back(
+        {prefix() + "/leads/below/token", "the folder " + prefix() + "/open may be changed"});
+    if (::geteuid() == 0) {
+        // A sticky folder of another user is still that user's to change.
+        const std::string theirs = in("theirs", 01777);
+        ASSERT_EQ(::chown((prefix() + "/theirs").c_str(), 65534, 65534), 0);
+        cases.push_back({theirs, "the folder " + prefix() + "/theirs belongs to user 65534"});
+    }
+    for (const auto& c : cases) {
+        const share::FoundToken found = share::ReadTokenFile(c.path);
+        if (c.says.empty()) {
+            EXPECT_EQ(found.problem, "") << c.path;
+            EXPECT_EQ(found.value, "tk-folder-secret") << c.path;
+            continue;
+        }
+        EXPECT_EQ(found.value, "") << c.path;
+        EXPECT_NE(found.problem.find("the token file " + c.path + " cannot be trusted: "),
+                  std::string::npos)
+            << found.problem;
+        EXPECT_NE(found.problem.find(c.says), std::string::npos) << found.problem;
+        EXPECT_EQ(found.problem.find("secret"), std::string::npos) << found.problem;
+    }
+}

@@ -2,16 +2,25 @@
 // pulled from their pull.d files at once, ranges kept by failed runs fetched once by the next,
 // runs that meet, a recorder in another time zone, and the faults an unattended run meets (a
 // recorder down or without its disk, a full or missing target, a killed run, a readable token).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "RemoteFixture.h"
 #include "ScopedEnv.h"
@@ -205,10 +214,11 @@ TEST_F(CliPullTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {
             << ".token\nrange = " << range << "\ntarget = " << images << "\n";
     };
 
-    // Another program holds the machine's backup lock while both runs start.
-    platform::NamedLock::Attempt held = platform::NamedLock::Acquire("Backup", false);
+    // Another run against the recorder holds its lock while both runs start.
+    const std::string lockName = "pull-127.0.0.1_" + std::to_string(port);
+    platform::NamedLock::Attempt held = platform::NamedLock::Acquire(lockName, false);
     ASSERT_TRUE(held.lock);
-    const std::string lockFile = platform::RuntimeDir() + "/Backup.lock";
+    const std::string lockFile = platform::RuntimeDir() + "/" + lockName + ".lock";
     configure("20100523 1000 1001", "gate");
     const RunningProgram first = StartCli({"pull", "gate"}, "first");
     ASSERT_TRUE(WaitWhileRunning(first.pid, [&] { return LockWaiters(lockFile) == 1; }));
@@ -247,9 +257,11 @@ TEST_F(CliPullTest, PullsStartedInOneSecondIntoOneTargetEachMakeAnImageOfTheirOw
         std::ofstream(pulls + "/" + name + ".conf")
             << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1001\ntarget = " << images
             << "\n";
-    platform::NamedLock::Attempt held = platform::NamedLock::Acquire("Backup", false);
+    // The three pull one recorder: its lock is held while they start.
+    const std::string lockName = "pull-127.0.0.1_" + std::to_string(port);
+    platform::NamedLock::Attempt held = platform::NamedLock::Acquire(lockName, false);
     ASSERT_TRUE(held.lock);
-    const std::string lockFile = platform::RuntimeDir() + "/Backup.lock";
+    const std::string lockFile = platform::RuntimeDir() + "/" + lockName + ".lock";
     // All three begin early in one second.
     std::this_thread::sleep_for(
         std::chrono::milliseconds(1000 - std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -600,6 +612,19 @@ TEST_F(CliPullTest, APullOfACameraBeyondTheCameraCountIsRefused) {
         << r.out;
 }
 
+TEST_F(CliPullTest, APullOfADayTheCalendarDoesNotHaveIsRefusedWithItsLine) {
+    for (const std::string day : {"20261399", "20260230", "00000000"}) {
+        std::ofstream(pulls + "/gate.conf") << "remote = 127.0.0.1:" << port << "\nrange = " << day
+                                            << " 1000 1003\ntarget = " << images << "\n";
+        const RunResult r = Cli({"pull", "gate"});
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_NE(r.out.find("pull gate: failed: " + pulls +
+                             "/gate.conf:2: range names a day the calendar does not have: " + day),
+                  std::string::npos)
+            << r.out;
+    }
+}
+
 TEST_F(CliPullTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
     mkrec::RecorderPlan plan = Day(600, 600, 1, 16, 16);
     Record(plan);
@@ -618,4 +643,379 @@ TEST_F(CliPullTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
     const RunResult mounted = Cli({"pull", "gate"});
     EXPECT_EQ(mounted.status, 0) << mounted.out << mounted.err;
     EXPECT_NE(mounted.out.find("(1 ranges from earlier runs)"), std::string::npos) << mounted.out;
+}
+
+namespace {
+
+// A loopback socket listening on port, that nothing answers: whatever connects is seen.
+class Listener {
+  public:
+    explicit Listener(int port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        const int on = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 8) == 0;
+    }
+    ~Listener() { ::close(fd_); }
+    bool ok() const { return ok_; }
+    // Whether a connection came, once whoever made it has ended: it waits in the backlog.
+    bool Connected() {
+        pollfd waiting{fd_, POLLIN, 0};
+        if (::poll(&waiting, 1, 0) != 1)
+            return false;
+        const int in = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (in < 0)
+            return false;
+        ::close(in);
+        return true;
+    }
+    int fd() const { return fd_; }
+
+  private:
+    int fd_ = -1;
+    bool ok_ = false;
+};
+
+// A share server as a recorder stuck in its build looks: its pictures and answers relayed from
+// the real server on port pair (target, target - 2), except the image's status, which says
+// "building" with nothing new, always.
+class BuildingProxy {
+  public:
+    explicit BuildingProxy(int target) {
+        for (;;) {
+            port_ = FreePortPair();
+            share_ = std::make_unique<Listener>(port_);
+            pictures_ = std::make_unique<Listener>(port_ - 2);
+            if (share_->ok() && pictures_->ok())
+                break;
+        }
+        threads_.emplace_back([this, target] { Accept(*share_, target, true); });
+        threads_.emplace_back([this, target] { Accept(*pictures_, target - 2, false); });
+    }
+    ~BuildingProxy() {
+        stop_ = true;
+        ::shutdown(share_->fd(), SHUT_RDWR);
+        ::shutdown(pictures_->fd(), SHUT_RDWR);
+        for (std::thread& t : threads_)
+            t.join();
+        std::lock_guard<std::mutex> lock(m_);
+        for (std::thread& t : relays_)
+            t.join();
+    }
+    int port() const { return port_; }
+    int statusAnswers() const { return statusAnswers_; }
+
+  private:
+    static int Connect(int port) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+    // Reads one message (its head, and a body of its Content-Length) from fd into out, with
+    // what was read beyond it kept in rest; false once fd closed or the proxy stops.
+    bool Message(int fd, std::string& rest, std::string& out) {
+        std::size_t end;
+        while ((end = rest.find("\r\n\r\n")) == std::string::npos)
+            if (!More(fd, rest))
+                return false;
+        const std::string head = rest.substr(0, end + 4);
+        const std::size_t at = head.find("Content-Length:");
+        const std::size_t length =
+            at == std::string::npos ? 0 : std::strtoull(head.c_str() + at + 15, nullptr, 10);
+        while (rest.size() < head.size() + length)
+            if (!More(fd, rest))
+                return false;
+        out = rest.substr(0, head.size() + length);
+        rest.erase(0, out.size());
+        return true;
+    }
+    bool More(int fd, std::string& into) {
+        pollfd p{fd, POLLIN, 0};
+        while (!stop_) {
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            char buf[8192];
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n <= 0)
+                return false;
+            into.append(buf, static_cast<std::size_t>(n));
+            return true;
+        }
+        return false;
+    }
+    static bool Send(int fd, const std::string& bytes) {
+        return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
+    }
+    void Relay(int client, int server, bool stuck) {
+        std::string fromClient, fromServer, request, reply;
+        while (Message(client, fromClient, request)) {
+            if (stuck && request.rfind("GET /v1/image/", 0) == 0) {
+                const std::string body = "state building\n";
+                ++statusAnswers_;
+                if (!Send(client,
+                          "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
+                              std::to_string(body.size()) + "\r\n\r\n" + body))
+                    return;
+                continue;
+            }
+            if (!Send(server, request) || !Message(server, fromServer, reply) ||
+                !Send(client, reply))
+                return;
+        }
+    }
+    void Accept(Listener& listener, int target, bool stuck) {
+        while (!stop_) {
+            const int in = ::accept4(listener.fd(), nullptr, nullptr, SOCK_CLOEXEC);
+            if (in < 0)
+                return;
+            std::lock_guard<std::mutex> lock(m_);
+            relays_.emplace_back([this, in, target, stuck] {
+                const int out = Connect(target);
+                if (out >= 0)
+                    Relay(in, out, stuck);
+                ::close(in);
+                if (out >= 0)
+                    ::close(out);
+            });
+        }
+    }
+
+    int port_ = 0;
+    std::unique_ptr<Listener> share_, pictures_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> statusAnswers_{0};
+    std::mutex m_;
+    std::vector<std::thread> threads_, relays_;
+};
+
+}  // namespace
+
+// A pull's configuration decides where the run goes and where its token is sent: one that
+// someone else may change, or in a folder someone else may change, is refused before the token
+// is read, and so is a token file in such a folder.
+TEST_F(CliPullTest, APullConfigurationOthersMayChangeIsRefusedAndSendsTheTokenNowhere) {
+    const int elsewhere = FreePortPair();
+    Listener share(elsewhere), pictures(elsewhere - 2);
+    ASSERT_TRUE(share.ok() && pictures.ok());
+    const std::string token = prefix() + "/gate.token";
+    std::ofstream(token) << "gate-token\n";
+    fs::permissions(token, fs::perms::owner_read | fs::perms::owner_write);
+    const std::string conf = pulls + "/w.conf";
+    const auto write = [&](const std::string& path, const std::string& tokenFile) {
+        fs::remove(path);
+        std::ofstream(path) << "remote = 127.0.0.1:" << elsewhere << "\ntoken-file = " << tokenFile
+                            << "\nrange = 20100523 1000 1000\ntarget = " << images << "\n";
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write |
+                                  fs::perms::group_read | fs::perms::others_read);
+    };
+    const auto refused = [&](const std::string& says, const std::string& what) {
+        const RunResult r = Cli({"pull", "w"});
+        EXPECT_EQ(r.status, 1) << what << r.out << r.err;
+        EXPECT_NE(r.out.find("pull w: failed: "), std::string::npos) << what << r.out;
+        EXPECT_NE(r.out.find(says), std::string::npos) << what << r.out;
+        EXPECT_FALSE(share.Connected()) << what << ": the token went to the conf's remote";
+        EXPECT_FALSE(pictures.Connected()) << what << ": the token went to the conf's remote";
+    };
+
+    write(conf, token);
+    fs::permissions(conf, fs::perms::group_write | fs::perms::others_write, fs::perm_options::add);
+    refused(conf + " may be changed by others (mode 0666)", "a conf of mode 0666");
+    write(conf, token);
+    fs::permissions(conf, fs::perms::group_write, fs::perm_options::add);
+    refused(conf + " may be changed by others (mode 0664)", "a conf its group may change");
+
+    write(prefix() + "/elsewhere.conf", token);
+    fs::remove(conf);
+    fs::create_symlink(prefix() + "/elsewhere.conf", conf);
+    refused(conf + " is a symbolic link", "a conf reached through a link");
+
+    write(conf, token);
+    fs::permissions(pulls, fs::perms::all);
+    refused("the folder " + pulls + " may be changed by others (mode 0777)", "a folder of 0777");
+    fs::permissions(pulls, fs::perms::all | fs::perms::sticky_bit);
+    EXPECT_EQ(::chown(pulls.c_str(), 65534, 65534) == 0, ::geteuid() == 0);
+    if (::geteuid() == 0)
+        refused("the folder " + pulls + " belongs to user 65534", "a sticky folder of another");
+    ASSERT_EQ(::chown(pulls.c_str(), ::geteuid(), ::getegid()), 0);
+    fs::permissions(pulls, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+    if (::geteuid() == 0) {
+        // Only root can give a file away; "another user" is neither this one nor root.
+        ASSERT_EQ(::chown(conf.c_str(), 65534, 65534), 0);
+        refused(conf + " belongs to user 65534", "a conf of another user");
+    }
+
+    // The token file's own folder is its folder chain's: a 0600 token in a 0777 folder is not
+    // its owner's alone.
+    const std::string open = prefix() + "/open";
+    fs::create_directories(open);
+    fs::permissions(open, fs::perms::all);
+    fs::copy_file(token, open + "/gate.token");
+    write(conf, open + "/gate.token");
+    refused("the token file " + open + "/gate.token cannot be trusted: the folder " + open +
+                " may be changed by others (mode 0777)",
+            "a token in a folder of 0777");
+}
+
+TEST_F(CliPullTest, AStateFileNamingAFolderNoRunMadeRenamesNothing) {
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1000\ntarget = " << images
+        << "\n";
+    const std::string own = prefix() + "/pull/gate";
+    fs::create_directories(own);
+    const std::string precious = prefix() + "/precious";
+    fs::create_directories(precious + "/2026-12-08_030512");
+    fs::create_symlink(precious + "/2026-12-08_030512", images + "/2026-12-08_030513");
+    fs::create_directories(images + "/2026-12-08_030514x");
+    for (const std::string& named :
+         {precious, precious + "/2026-12-08_030512", images, images + "/",
+          images + "/2026-12-08_030513", images + "/2026-12-08_030514x", own}) {
+        std::ofstream(own + "/image-in-progress") << named;
+        const RunResult r = Cli({"pull", "gate"});  // the recorder is down: the run fails after
+        EXPECT_EQ(r.status, 1) << named << r.out << r.err;
+        EXPECT_NE(r.out.find("pull gate: failed: "), std::string::npos) << named << r.out;
+        EXPECT_NE(r.out.find("image-in-progress names " + named +
+                             ", which is no image folder of a run in " + images),
+                  std::string::npos)
+            << r.out;
+        EXPECT_FALSE(fs::exists(own + "/image-in-progress")) << named;
+    }
+    EXPECT_TRUE(fs::is_directory(precious + "/2026-12-08_030512"));
+    EXPECT_TRUE(fs::is_symlink(images + "/2026-12-08_030513"));
+    EXPECT_TRUE(fs::is_directory(images + "/2026-12-08_030514x"));
+    EXPECT_TRUE(fs::is_directory(own));
+    for (const auto& e : fs::recursive_directory_iterator(prefix()))
+        EXPECT_EQ(e.path().string().find(".incomplete"), std::string::npos) << e.path();
+}
+
+TEST_F(CliPullTest, JunkBeyondAMebibyteInTheKeptListLosesNoRangeAndIsSetAside) {
+    mkrec::RecorderPlan plan = Day(600, 603, 1, 16, 16);
+    Record(plan);
+    StartServer();
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1003 1003\ntarget = " << images
+        << "\n";
+    const std::string own = prefix() + "/pull/gate";
+    fs::create_directories(own);
+    std::string junk = "20100523 1000 1001\n";
+    while (junk.size() <= (1u << 20) + 4096)
+        junk += "not a range at all, and a line another program left\n";
+    std::ofstream(own + "/pending-ranges") << junk;
+    const RunResult r = Cli({"pull", "gate"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("pull gate: " + own +
+                         "/pending-ranges held more than the 1 MiB that is read; it is kept as " +
+                         own + "/pending-ranges.bad-"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("pull gate: 2 entries (1 ranges from earlier runs) into "),
+              std::string::npos)
+        << r.out;
+    std::vector<fs::path> aside;
+    for (const auto& e : fs::directory_iterator(own))
+        if (e.path().filename().string().rfind("pending-ranges.bad-", 0) == 0)
+            aside.push_back(e.path());
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(fs::file_size(aside[0]), junk.size());
+    EXPECT_FALSE(fs::exists(own + "/pending-ranges"));
+    const std::vector<fs::path> runs = Runs(images);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(fs::exists(runs[0] / "2010_05_23=10,00~10,01"));
+
+    // A few lines that are no range beside one that is: the same, counted.
+    std::ofstream(own + "/pending-ranges") << "20100523 1002 1002\nyesterday\n20260230 1000 1000\n";
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1000\ntarget = " << images
+        << "\n";
+    const RunResult few = Cli({"pull", "gate"});
+    EXPECT_EQ(few.status, 0) << few.out << few.err;
+    EXPECT_NE(few.out.find("pending-ranges held 2 lines that are no range; it is kept as "),
+              std::string::npos)
+        << few.out;
+    EXPECT_NE(few.out.find("pull gate: 2 entries (1 ranges from earlier runs) into "),
+              std::string::npos)
+        << few.out;
+}
+
+// A recorder whose build never gets on fails its run after the conf's build-stall, and keeps
+// no other recorder's run waiting meanwhile.
+TEST_F(CliPullTest, ARecorderStuckBuildingFailsItsPullAndHoldsUpNoOtherRecorder) {
+    mkrec::RecorderPlan plan = Day(600, 603, 1, 16, 16);
+    Record(plan);
+    StartServer();
+    BuildingProxy stuck(port);
+    // Both recorders are one server, the stuck one seen through the proxy: each has a range of
+    // its own, as the server fetches an entry for one client at a time.
+    const auto configure = [&](const std::string& name, int to, const std::string& range,
+                               const std::string& stall) {
+        fs::create_directories(images + "/" + name);
+        std::ofstream(pulls + "/" + name + ".conf")
+            << "remote = 127.0.0.1:" << to << "\nrange = " << range << "\ntarget = " << images
+            << "/" << name << "\n"
+            << (stall.empty() ? "" : "build-stall = " + stall + "\n");
+    };
+    configure("stuck", stuck.port(), "20100523 1000 1001", "1 s");
+    const RunResult failed = Cli({"pull", "stuck"});
+    EXPECT_EQ(failed.status, 1) << failed.out << failed.err;
+    EXPECT_NE(failed.out.find("the recorder has been building the image for 1 s without progress"),
+              std::string::npos)
+        << failed.out;
+    EXPECT_GT(stuck.statusAnswers(), 0);
+    // The range stays for the next run, and no folder keeps a run's name.
+    EXPECT_TRUE(fs::exists(prefix() + "/pull/stuck/pending-ranges"));
+    for (const fs::path& run : Runs(images + "/stuck"))
+        EXPECT_EQ(run.extension(), ".incomplete") << run;
+
+    configure("stuck", stuck.port(), "20100523 1000 1001", "");  // the default: half an hour
+    configure("healthy", port, "20100523 1002 1003", "");
+    const RunningProgram waiting = StartCli({"pull", "stuck"}, "stuck");
+    const int answered = stuck.statusAnswers();
+    ASSERT_TRUE(WaitWhileRunning(waiting.pid, [&] { return stuck.statusAnswers() > answered; }));
+    const RunningProgram healthy = StartCli({"pull", "healthy"}, "healthy");
+    EXPECT_TRUE(WaitWhileRunning(waiting.pid, [&] { return Ended(healthy.pid); }));
+    EXPECT_FALSE(Ended(waiting.pid));
+    const RunResult done = FinishProgram(healthy);
+    ::kill(waiting.pid, SIGKILL);
+    FinishProgram(waiting);
+    EXPECT_EQ(done.status, 0) << done.out << done.err;
+    EXPECT_NE(done.out.find("pull healthy: 1 entries (0 ranges from earlier runs) into "),
+              std::string::npos)
+        << done.out;
+}
+
+TEST_F(CliPullTest, ATokenOnTheCommandLineIsWarnedOfAndBlankedInTheArguments) {
+    if (!fs::exists("/proc/self/cmdline") || !fs::exists("/proc/locks"))
+        GTEST_SKIP() << "no /proc to read the arguments and locks in";
+    // Another copy holds the machine's lock: the command waits where its arguments can be read.
+    platform::NamedLock::Attempt held = platform::NamedLock::Acquire("Backup", false);
+    ASSERT_TRUE(held.lock);
+    const RunningProgram run = StartCli({"--remote", "127.0.0.1:" + std::to_string(port), "--token",
+                                         "tk-on-the-line", "--wait", "list"},
+                                        "token");
+    ASSERT_TRUE(WaitWhileRunning(
+        run.pid, [&] { return LockWaiters(platform::RuntimeDir() + "/Backup.lock") == 1; }));
+    std::ifstream in("/proc/" + std::to_string(run.pid) + "/cmdline", std::ios::binary);
+    const std::string arguments((std::istreambuf_iterator<char>(in)), {});
+    held.lock.reset();
+    const RunResult r = FinishProgram(run);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(arguments.find("--token"), std::string::npos) << arguments;
+    EXPECT_EQ(arguments.find("tk-on-the-line"), std::string::npos) << arguments;
+    EXPECT_NE(arguments.find(std::string(14, '*')), std::string::npos) << arguments;
+    EXPECT_NE(r.err.find("quillon-cli: --token shows the token to every user of this machine "
+                         "(ps); give it with --token-file or QUILLON_SHARE_TOKEN instead"),
+              std::string::npos)
+        << r.err;
 }

@@ -95,6 +95,24 @@ TEST_F(PullRangeTest, WhatNamesNoRangeIsRefusedSayingWhatIsTaken) {
     }
 }
 
+TEST_F(PullRangeTest, DaysTheCalendarDoesNotHaveAreRefusedAndLeapDaysTaken) {
+    const std::time_t now = At(2026, 12, 8, 12, 0);
+    for (const char* bad :
+         {"20261399 1000 1003", "20261300 1000 1003", "20260230 1000 1003", "20250229 1000 1003",
+          "21000229 1000 1003", "20260431 1000 1003", "20261232 1000 1003", "20261200 1000 1003",
+          "00000000 1000 1003", "00000101 1000 1003"}) {
+        EXPECT_TRUE(Range(bad, now).empty()) << bad;
+        EXPECT_NE(why.find("range names a day the calendar does not have: " +
+                           std::string(bad).substr(0, 8)),
+                  std::string::npos)
+            << bad << ": " << why;
+    }
+    for (const char* good : {"20240229 1000 1003", "20000229 0000 2359", "20261231 1000 1003"}) {
+        EXPECT_EQ(Range(good, now).size(), 1u) << good;
+        EXPECT_EQ(why, "") << good;
+    }
+}
+
 // What failed runs kept, made as few ranges as cover the same minutes: "today" every hour
 // (each range holds the one before), ranges that meet, and days kept apart.
 TEST_F(PullRangeTest, KeptRangesAreMadeOneWhereTheyOverlapOrMeet) {

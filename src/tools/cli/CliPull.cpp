@@ -3,6 +3,7 @@
 // that says how it went. The schedule lives in a base folder of the instance's own, so that what
 // a failed run left is fetched by the next one.
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -49,20 +50,69 @@ std::string PendingPath(const std::string& base) {
     return base + "/pending-ranges";
 }
 
-std::vector<PullEntry> LoadPending(const std::string& base) {
-    std::vector<PullEntry> pending;
-    std::string text, why;
-    if (!platform::ReadWholeFile(PendingPath(base), text, 1 << 20))
-        return pending;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = std::min(text.find('\n', start), text.size());
-        const std::vector<PullEntry> line = PullEntries(text.substr(start, end - start), 0, why);
-        if (line.size() == 1)
-            pending.push_back(line[0]);
-        start = end + 1;
+// The most of the list that is read: far more ranges than runs ever keep.
+constexpr std::size_t kPendingLimit = std::size_t{1} << 20;
+
+// The kept list's ranges. What in it is no range (a line written by hand or by another program,
+// a line cut short, more than kPendingLimit) loses none of the ranges that read: the whole file
+// is renamed pending-ranges.bad-TIME for someone to look at, setAside says so, and the caller
+// writes the ranges anew. False with why when the file cannot be read or set aside.
+bool LoadPending(const std::string& base, std::vector<PullEntry>& pending, std::string& setAside,
+                 std::string& why) {
+    pending.clear();
+    setAside.clear();
+    const std::string path = PendingPath(base);
+    if (!platform::FileExists(path))
+        return true;
+    platform::File in;
+    std::string text(kPendingLimit, '\0');
+    long long got = 0;
+    if (in.OpenResolved(path, platform::File::kReadNoLink)) {
+        for (long long n; got < static_cast<long long>(text.size()) &&
+                          (n = in.Read(text.data() + got, text.size() - got)) > 0;)
+            got += n;
     }
-    return pending;
+    if (!in.IsOpen() || got < 0) {
+        why = "its list of ranges to fetch " + path + " cannot be read";
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(got));
+    const bool whole = in.Length() == got;
+    std::size_t unread = whole ? 0 : 1;  // what is beyond the limit
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos && !whole)
+            break;  // cut at the limit: counted with what is beyond it
+        end = std::min(end, text.size());
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (line.find_first_not_of(" \t\r") == std::string::npos)
+            continue;
+        std::string problem;
+        const std::vector<PullEntry> entry = PullEntries(line, 0, problem);
+        // As SavePending writes it, so that no named range is taken for the minutes of 1970.
+        if (entry.size() == 1 && line == entry[0].day + " " + entry[0].start + " " + entry[0].end)
+            pending.push_back(entry[0]);
+        else
+            ++unread;
+    }
+    if (unread == 0)
+        return true;
+    const std::time_t now = std::time(nullptr);
+    std::string aside = path + ".bad-" + RunFolderName(now);
+    for (int n = 2; platform::FileExists(aside); ++n)
+        aside = path + ".bad-" + RunFolderName(now) + "-" + std::to_string(n);
+    if (!platform::MoveFile(path, aside)) {
+        why = "its list of ranges to fetch " + path +
+              " holds what is no range, and cannot be set aside";
+        return false;
+    }
+    setAside = path + " held " +
+               (whole ? std::to_string(unread) + " lines that are no range"
+                      : std::string("more than the 1 MiB that is read")) +
+               "; it is kept as " + aside + ", and the " + std::to_string(pending.size()) +
+               " ranges that could be read are fetched";
+    return true;
 }
 
 // Written whole under another name first, so that a run killed meanwhile loses no range.
@@ -124,6 +174,29 @@ std::string InProgressPath(const std::string& base) {
     return base + "/image-in-progress";
 }
 
+// Whether the state file's folder is one a run made: a folder, not a link, right below the
+// target, with a run's name (2026-12-08_030512, or -2 and on after it). Anything else (the
+// target itself, a folder elsewhere, a file edited by hand) is not the pull's to rename.
+bool RunFolderOf(const std::string& target, const std::string& folder) {
+    const std::string parent = target + "/";
+    if (folder.size() <= parent.size() || folder.compare(0, parent.size(), parent) != 0)
+        return false;
+    const std::string name = folder.substr(parent.size());
+    const std::string shape = "dddd-dd-dd_dddddd";
+    if (name.size() < shape.size())
+        return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const bool digit = name[i] >= '0' && name[i] <= '9';
+        if (i < shape.size() ? (shape[i] == 'd' ? !digit : name[i] != shape[i])
+                             : !(digit || (i == shape.size() && name[i] == '-')))
+            return false;
+    }
+    if (name.size() == shape.size() + 1)
+        return false;  // a "-" with no number after it
+    platform::FindData entry;
+    return platform::StatEntry(folder, entry) && entry.isDirectory && !entry.isLink;
+}
+
 // What a failed run wrote leaves the run's name for one that says so; the new name, or "".
 std::string SetAside(const std::string& folder) {
     std::string aside = folder + kIncomplete;
@@ -141,14 +214,18 @@ bool ChangePending(
     const std::string& base,
     const std::function<std::vector<PullEntry>(std::time_t& reached, std::string& why)>& wanted,
     const std::vector<PullEntry>& done, std::vector<PullEntry>& before,
-    std::vector<PullEntry>& after, std::string& why) {
+    std::vector<PullEntry>& after, std::string& why, std::string* setAside = nullptr) {
     const platform::NamedLock::Attempt lock =
         platform::NamedLock::AcquireFolder(base.substr(0, base.find_last_of('/')), true);
     if (!lock.lock) {
         why = lock.problem;
         return false;
     }
-    before = LoadPending(base);
+    std::string aside;
+    if (!LoadPending(base, before, aside, why))
+        return false;
+    if (setAside)
+        *setAside = aside;
     after.clear();
     for (const PullEntry& e : before)
         if (!Among(done, e) && !Among(after, e))
@@ -163,12 +240,23 @@ bool ChangePending(
             return false;
     }
     after = Coalesced(after);
-    // The list first: a mark moved past ranges that are not in it would lose them.
+    // The list first: a mark moved past ranges that are not in it would lose them. A list set
+    // aside is written anew here, whatever changed.
     if (!SavePending(base, after) || (reached != reachedBefore && !SaveReached(base, reached))) {
         why = "its list of ranges to fetch cannot be written in " + base;
         return false;
     }
     return true;
+}
+
+// The lock of the runs against one recorder, named by its address and port (another name of
+// the same machine is another lock).
+std::string RecorderLockName(const RemoteOptions& remote) {
+    std::string name = "pull-" + remote.address + "_" + std::to_string(remote.port);
+    for (char& c : name)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-'))
+            c = '_';
+    return name;
 }
 
 }  // namespace
@@ -192,6 +280,7 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     if (!ParseRemote(conf.remote, options.remote))
         return Failed(name, "remote takes ADDRESS:PORT or https://ADDRESS:PORT: " + conf.remote);
     options.remote.pin = conf.pin;
+    options.remote.buildStallSeconds = conf.buildStallSeconds;
     options.remote.ca = conf.ca;
     if (const std::string problem = RemoteTlsProblem(options.remote); !problem.empty())
         return Failed(name, problem);
@@ -213,8 +302,11 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     const auto wanted = [&](std::time_t& reached, std::string& problem) {
         return PullEntries(conf.range, now, problem, &reached);
     };
-    if (!ChangePending(base, wanted, {}, earlier, pending, why))
+    std::string listAside;
+    if (!ChangePending(base, wanted, {}, earlier, pending, why, &listAside))
         return Failed(name, why);
+    if (!listAside.empty())
+        Summary(4, "pull " + name + ": " + listAside);
     // Only the ranges this run took leave the list: those another run added meanwhile stay.
     std::vector<PullEntry> took;
     const auto taken = [&] {
@@ -235,12 +327,25 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     CliSession s(options);
     if (const std::string problem = s.OwnFilesProblem(); !problem.empty())
         return fail(problem);
-    if (!s.OpenWorkingFolder(true))
+    // Runs against one recorder take turns (its server fetches an entry for one client at a
+    // time), and so do two of one instance, on its base folder; a run against another recorder
+    // (one stuck there among them) keeps none of them waiting, as the machine's lock would.
+    const platform::NamedLock::Attempt recorder =
+        platform::NamedLock::Acquire(RecorderLockName(options.remote), true);
+    if (!recorder.lock)
+        return fail(recorder.problem);
+    if (!s.OpenWorkingFolder(true, false))
         return fail("its base folder " + base + " cannot be used");
     // The image folder of a run that was killed is set aside as a failed run's is.
     if (std::string left; platform::ReadWholeFile(InProgressPath(base), left, 4096)) {
-        if (platform::IsDirectory(left) && SetAside(left).empty())
-            return fail("the folder " + left + " of a run that was killed cannot be renamed");
+        if (RunFolderOf(conf.target, left)) {
+            if (SetAside(left).empty())
+                return fail("the folder " + left + " of a run that was killed cannot be renamed");
+        } else if (platform::IsDirectory(left) || platform::FileExists(left)) {
+            Summary(4, "pull " + name + ": " + InProgressPath(base) + " names " + left +
+                           ", which is no image folder of a run in " + conf.target +
+                           "; it is left as it is");
+        }
         platform::DeleteFile(InProgressPath(base));
     }
     const std::vector<std::string> days = s.remote->Days(why);
@@ -347,7 +452,8 @@ int CmdPull(const CliArgs& a, CliOptions options) {
             : std::vector<std::string>();
     if (!complete && lacks.empty())
         return setAside(std::to_string(entries) + " entries into " + folder +
-                        ": the backup did not complete");
+                        ": the backup did not complete" +
+                        (s.remote->endedWhy.empty() ? "" : " (" + s.remote->endedWhy + ")"));
     CliArgs verify;
     verify.positional = {folder};
     if (CmdVerify(verify, false, !lacks.empty()) != 0)

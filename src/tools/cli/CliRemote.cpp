@@ -63,11 +63,13 @@ std::string TakeRemoteToken(RemoteOptions& options) {
 }
 
 RemoteLink::RemoteLink(BackupContext& ctx, const RemoteOptions& options)
-    : ctx_(ctx),
-      options_(options),
-      client_(std::make_unique<share::HttpShareClient>(
-          options.token, Trust(options),
-          share::ClientIdOf(platform::ResolvePath(ctx.m_host.basePath)))) {
+    : ctx_(ctx), options_(options) {
+    auto client = std::make_unique<share::HttpShareClient>(
+        options.token, Trust(options),
+        share::ClientIdOf(platform::ResolvePath(ctx.m_host.basePath)));
+    if (options.buildStallSeconds > 0)
+        client->LimitBuildStall(std::chrono::seconds(options.buildStallSeconds));
+    client_ = std::move(client);
     ctx_.m_host.localMode = 0;
     ctx_.m_host.serverAddress = options.address;
     ctx_.m_host.port = options.port;

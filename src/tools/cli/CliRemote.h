@@ -21,6 +21,8 @@ struct RemoteOptions {
     // TLS: an https:// address, and how its certificate is trusted (--ca FILE, --pin PIN).
     bool https = false;
     std::string ca, pin;
+    // How long the server may build an image without progress (0: the client's own limit).
+    int buildStallSeconds = 0;
 };
 
 // "host:port" or "https://host:port" into address, port and https; false when it is not one.

@@ -81,7 +81,7 @@ bool Report(const platform::NamedLock::Attempt& a) {
 
 }  // namespace
 
-bool CliSession::OpenWorkingFolder(bool wait) {
+bool CliSession::OpenWorkingFolder(bool wait, bool machineWide) {
     if (ownBase_) {
         if (const std::string problem = platform::PrepareBaseFolder(folders_); !problem.empty()) {
             std::fprintf(stderr, "quillon-cli: %s\n", problem.c_str());
@@ -99,9 +99,12 @@ bool CliSession::OpenWorkingFolder(bool wait) {
                      ctx.m_host.basePath.c_str(), baseHost.c_str());
         return false;
     }
-    platform::NamedLock::Attempt machine = platform::NamedLock::Acquire("Backup", wait);
-    if (!Report(machine))
-        return false;
+    platform::NamedLock::Attempt machine;
+    if (machineWide) {
+        machine = platform::NamedLock::Acquire("Backup", wait);
+        if (!Report(machine))
+            return false;
+    }
     // The runtime folder is per user: the base folder's own lock keeps out a copy of another.
     platform::NamedLock::Attempt folder = platform::NamedLock::AcquireFolder(baseHost, wait);
     if (!Report(folder))

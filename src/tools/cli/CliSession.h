@@ -27,10 +27,11 @@ class CliSession {
   public:
     explicit CliSession(const CliOptions& options);
 
-    // Takes the "Backup" lock and the base folder's, then loads the saved schedule. False, with
-    // the reason on stderr, when another copy runs (or, with wait, after it ended) or the lock
-    // cannot be used. An installed program's own base folder is readied first.
-    bool OpenWorkingFolder(bool wait);
+    // Takes the "Backup" lock (unless machineWide is false: a base folder no other program
+    // uses) and the base folder's, then loads the saved schedule. False, with the reason on
+    // stderr, when another copy runs (or, with wait, after it ended) or the lock cannot be used.
+    // An installed program's own base folder is readied first.
+    bool OpenWorkingFolder(bool wait, bool machineWide = true);
     // "" when the tool's own files (the drive table, the registry, the language file) are
     // files or absent; else which is something else, so that nothing waits on a pipe or reads a
     // folder as a file.

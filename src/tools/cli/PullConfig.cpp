@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <ctime>
 #include <sstream>
 
 #include "CameraList.h"
-#include "platform/File.h"
+#include "PullRange.h"
+#include "platform/TrustedPath.h"
 
 namespace {
 
@@ -27,6 +29,21 @@ bool PlainName(const std::string& name) {
     return true;
 }
 
+// "30 min", "90 s", "2 h" or a bare number of minutes, as seconds up to a day; 0 when it is
+// none of them.
+int StallSeconds(const std::string& value) {
+    char* end = nullptr;
+    const long n = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || !std::isdigit(static_cast<unsigned char>(value[0])) || n < 1)
+        return 0;
+    const std::string unit = Trimmed(end);
+    const long scale = unit.empty() || unit == "min" ? 60
+                       : unit == "s"                 ? 1
+                       : unit == "h"                 ? 3600
+                                                     : 0;
+    return scale == 0 || n > 24 * 3600 / scale ? 0 : static_cast<int>(n * scale);
+}
+
 }  // namespace
 
 std::string PullConfigFolder() {
@@ -40,11 +57,10 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
         return false;
     }
     const std::string path = PullConfigFolder() + "/" + name + ".conf";
+    // Whoever may change the file decides where the run goes and where its token is sent.
     std::string text;
-    if (!platform::ReadWholeFile(path, text, 64 << 10)) {
-        why = path + " cannot be read";
+    if (!platform::ReadTrustedFile(path, 64 << 10, text, why))
         return false;
-    }
     std::istringstream in(text);
     int number = 0;
     for (std::string line; std::getline(in, line);) {
@@ -70,6 +86,13 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
             }
             out.cameras = value;
         } else if (key == "range") {
+            // Checked here for the line's sake; the run reckons the real entries later.
+            std::string problem;
+            PullEntries(value, std::time(nullptr), problem);
+            if (!problem.empty()) {
+                why = where + problem;
+                return false;
+            }
             out.range = value;
         } else if (key == "target") {
             out.target = value;
@@ -79,6 +102,12 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
             out.ca = value;
         } else if (key == "time-zone") {
             out.timeZone = value;
+        } else if (key == "build-stall") {
+            out.buildStallSeconds = StallSeconds(value);
+            if (out.buildStallSeconds == 0) {
+                why = where + "build-stall takes a time of up to a day: 30 min, 90 s or 2 h";
+                return false;
+            }
         } else if (key == "camera-count") {
             char* end = nullptr;
             const long n = std::strtol(value.c_str(), &end, 10);

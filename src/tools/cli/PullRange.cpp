@@ -56,6 +56,19 @@ bool Digits(const std::string& s, std::size_t n) {
     return true;
 }
 
+// A day that the calendar has: a month of 1 to 12 and a day of that month, 29 February only
+// in a leap year. A recorder has no day 0, so no year 0 either.
+bool CalendarDay(const std::string& day) {
+    const int year = std::atoi(day.substr(0, 4).c_str());
+    const int month = std::atoi(day.substr(4, 2).c_str());
+    const int date = std::atoi(day.substr(6, 2).c_str());
+    if (year < 1 || month < 1 || month > 12 || date < 1)
+        return false;
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return date <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
 }  // namespace
 
 std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, std::string& why,
@@ -92,6 +105,10 @@ std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, st
         }
     } else if (words.size() == 3 && Digits(words[0], 8) && Digits(words[1], 4) &&
                Digits(words[2], 4)) {
+        if (!CalendarDay(words[0])) {
+            why = "range names a day the calendar does not have: " + words[0];
+            return {};
+        }
         const int from =
             std::atoi(words[1].substr(0, 2).c_str()) * 60 + std::atoi(words[1].substr(2).c_str());
         const int to =

@@ -141,6 +141,13 @@ int main(int argc, char** argv) {
 #endif
             } else if (a == "--token") {
                 options.remote.token = value();  // never repeated in the commands printed
+                // Out of /proc/PID/cmdline from now on, as quillon-share does; ps showed it
+                // until here all the same.
+                std::memset(argv[i], '*', std::strlen(argv[i]));
+                std::fputs(
+                    "quillon-cli: --token shows the token to every user of this machine (ps); "
+                    "give it with --token-file or QUILLON_SHARE_TOKEN instead\n",
+                    stderr);
             } else if (a == "--token-file") {
                 options.remote.tokenFile = session(value());
             } else if (a == "--ca") {

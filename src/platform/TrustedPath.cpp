@@ -1,0 +1,141 @@
+#include "platform/TrustedPath.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace platform {
+namespace {
+
+std::string Octal(unsigned mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", mode & 07777);
+    return text;
+}
+
+// Why someone else may change what st describes ("" when none may).
+std::string OwnerProblem(const struct stat& st) {
+    const uid_t me = ::geteuid();
+    if (st.st_uid != me && st.st_uid != 0)
+        return "belongs to user " + std::to_string(st.st_uid) + ", neither this program's user " +
+               std::to_string(me) + " nor root";
+    return std::string();
+}
+
+// The folder and each one above it, "/" first, as spelled (absolute: below the current folder
+// when it is relative).
+std::vector<std::string> Chain(const std::string& folder) {
+    std::string path = folder;
+    if (path.empty() || path[0] != '/') {
+        char here[PATH_MAX];
+        if (!::getcwd(here, sizeof here))
+            return {};
+        path = std::string(here) + "/" + path;
+    }
+    std::vector<std::string> chain{"/"};
+    for (std::size_t at = 1; at < path.size();) {
+        const std::size_t end = std::min(path.find('/', at), path.size());
+        if (end > at)
+            chain.push_back(path.substr(0, end));
+        at = end + 1;
+    }
+    return chain;
+}
+
+std::string ChainProblem(const std::vector<std::string>& chain) {
+    for (const std::string& folder : chain) {
+        struct stat st {};
+        if (::lstat(folder.c_str(), &st) != 0)
+            return "the folder " + folder + " cannot be looked at (" + std::strerror(errno) + ")";
+        // A link is changed by whoever may change its folder, checked before it; what it leads
+        // to is checked in the chain of the real path.
+        if (const std::string problem = OwnerProblem(st); !problem.empty())
+            return "the folder " + folder + " " + problem;
+        if (S_ISLNK(st.st_mode))
+            continue;
+        if (!S_ISDIR(st.st_mode))
+            return folder + " is not a folder";
+        const unsigned mode = static_cast<unsigned>(st.st_mode);
+        if ((mode & 022) && !(mode & S_ISVTX))
+            return "the folder " + folder + " may be changed by others (mode " + Octal(mode) +
+                   "); make it writable by its owner only (chmod go-w)";
+    }
+    return std::string();
+}
+
+}  // namespace
+
+std::string FolderChainProblem(const std::string& hostFolder) {
+    const std::vector<std::string> spelled = Chain(hostFolder);
+    if (spelled.empty())
+        return "the folder " + hostFolder + " cannot be found from the current folder";
+    if (std::string problem = ChainProblem(spelled); !problem.empty())
+        return problem;
+    char* real = ::realpath(hostFolder.c_str(), nullptr);
+    if (!real)
+        return "the folder " + hostFolder + " cannot be looked at (" + std::strerror(errno) + ")";
+    const std::string resolved = real;
+    std::free(real);
+    return resolved == spelled.back() ? std::string() : ChainProblem(Chain(resolved));
+}
+
+bool ReadTrustedFile(const std::string& hostPath, std::size_t limit, std::string& out,
+                     std::string& why) {
+    out.clear();
+    const auto fail = [&](const std::string& what) {
+        why = hostPath + " " + what;
+        return false;
+    };
+    // O_NONBLOCK: a pipe put in the file's place must not hold the program up.
+    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ELOOP)
+            return fail("is a symbolic link; give the file it leads to");
+        return fail(std::string("cannot be opened (") + std::strerror(errno) + ")");
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return fail(std::string("cannot be looked at (") + std::strerror(errno) + ")");
+    if (!S_ISREG(st.st_mode))
+        return fail("is not a regular file");
+    if (const std::string problem = OwnerProblem(st); !problem.empty())
+        return fail(problem);
+    const unsigned mode = static_cast<unsigned>(st.st_mode);
+    if (mode & 022)
+        return fail("may be changed by others (mode " + Octal(mode) +
+                    "); make it writable by its owner only (chmod go-w)");
+    const std::size_t slash = hostPath.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : hostPath.substr(0, slash + 1);
+    if (const std::string problem = FolderChainProblem(folder); !problem.empty()) {
+        why = hostPath + " cannot be trusted: " + problem;
+        return false;
+    }
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return fail(std::string("cannot be read (") + std::strerror(errno) + ")");
+        if (n == 0)
+            return true;
+        if (out.size() + static_cast<std::size_t>(n) > limit) {
+            out.clear();
+            return fail("is longer than " + std::to_string(limit) + " bytes");
+        }
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+}  // namespace platform
