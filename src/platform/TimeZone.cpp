@@ -1,11 +1,39 @@
 #include "platform/TimeZone.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 
 namespace platform {
+namespace {
+
+std::string Trimmed(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' '))
+        s.pop_back();
+    return s;
+}
+
+}  // namespace
+
+bool LocalClockAt(long long utc, ClockInstant& out) {
+    const std::time_t t = static_cast<std::time_t>(utc);
+    std::tm tm{};
+    if (!localtime_r(&t, &tm))
+        return false;
+    out.utc = utc;
+    out.offset = static_cast<int>(tm.tm_gmtoff);
+    out.abbreviation = tm.tm_zone ? tm.tm_zone : "";
+    // Zones without an abbreviation of their own are given one made of digits ("+0530").
+    if (!out.abbreviation.empty() && (out.abbreviation[0] == '+' || out.abbreviation[0] == '-'))
+        out.abbreviation.clear();
+    return true;
+}
 
 bool UseTimeZone(const std::string& name, std::string& why) {
     // A name of the database, never a path of its own choosing: the C library would read any
@@ -24,6 +52,54 @@ bool UseTimeZone(const std::string& name, std::string& why) {
     ::setenv("TZ", name.c_str(), 1);
     ::tzset();
     return true;
+}
+
+std::string LocalTimeZoneName() {
+    if (const char* tz = std::getenv("TZ"); tz && *tz)
+        return tz[0] == ':' ? std::string(tz + 1) : std::string(tz);
+    // /etc/localtime links into the database under the zone's name.
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink("/etc/localtime", target, sizeof target - 1);
+    if (n > 0) {
+        const std::string link(target, static_cast<std::size_t>(n));
+        const std::size_t at = link.find("zoneinfo/");
+        if (at != std::string::npos)
+            return link.substr(at + 9);
+    }
+    std::ifstream named("/etc/timezone");
+    std::string line;
+    if (named && std::getline(named, line) && !Trimmed(line).empty())
+        return Trimmed(line);
+    return "UTC";
+}
+
+std::vector<ClockInstant> InstantsOfLocalClock(long long wall) {
+    // Zones change their offset at most once in two days: the offsets a day either side are the
+    // only ones the clock can have had at that reading.
+    std::vector<ClockInstant> found;
+    ClockInstant before, after;
+    if (!LocalClockAt(wall - 86400, before) || !LocalClockAt(wall + 86400, after))
+        return found;
+    for (const int offset : {before.offset, after.offset}) {
+        ClockInstant at;
+        if (LocalClockAt(wall - offset, at) && at.offset == offset &&
+            std::none_of(found.begin(), found.end(),
+                         [&](const ClockInstant& f) { return f.utc == at.utc; }))
+            found.push_back(at);
+    }
+    std::sort(found.begin(), found.end(),
+              [](const ClockInstant& a, const ClockInstant& b) { return a.utc < b.utc; });
+    return found;
+}
+
+std::string OffsetText(int offsetSeconds) {
+    if (offsetSeconds == 0)
+        return "UTC";
+    const int a = offsetSeconds < 0 ? -offsetSeconds : offsetSeconds;
+    char text[16];
+    std::snprintf(text, sizeof text, "UTC%c%02d:%02d", offsetSeconds < 0 ? '-' : '+', a / 3600,
+                  a / 60 % 60);
+    return text;
 }
 
 }  // namespace platform

@@ -62,13 +62,13 @@ MinutePictures LocalPictureSource::Pictures(const std::string& day, int minuteOf
         CppSQLite3DB db;
         db.openReadOnly(prefix + "N.idx");
         CppSQLite3Statement q =
-            db.compileStatement("SELECT pos, size, rectime FROM (" +
+            db.compileStatement("SELECT pos, size, rectime, r FROM (" +
                                 storage::SelectRows("main", cameras, storage::Rows::kPictures) +
                                 ") ORDER BY rectime, r");
         q.bind(1, length);
         q.eachRow([&](const CppSQLite3Query& row) {
-            out.pictures.push_back(
-                {row.getInt64Field(2), row.getInt64Field(0), row.getInt64Field(1)});
+            out.pictures.push_back({row.getInt64Field(2), row.getInt64Field(0),
+                                    row.getInt64Field(1), row.getInt64Field(3)});
         });
     } catch (const CppSQLite3Exception& e) {
         out.pictures.clear();

@@ -12,6 +12,7 @@ struct PictureRef {
     long long rectime = 0;  // seconds, as the recorder stamped the picture
     long long pos = 0;      // where its bytes lie in the minute's data file
     long long size = 0;
+    long long row = 0;  // its place among the minute's rows, as the recorder wrote them
 };
 
 struct MinutePictures {

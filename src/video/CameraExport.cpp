@@ -20,6 +20,7 @@
 #include "playback/PlayTime.h"
 #include "storage/RecorderPaths.h"
 #include "video/Mp4Encoder.h"
+#include "video/RecordedClock.h"
 
 namespace video {
 namespace {
@@ -39,20 +40,10 @@ std::string AudioFile(const std::string& entryFolder, const std::string& day, in
     return std::string();
 }
 
-// Unix seconds of a minute of a day "YYYYMMDD", as the recorder stamps its pictures.
-long long MinuteStart(const std::string& day, int minuteOfDay) {
-    using namespace std::chrono;
-    const sys_days date{
-        year{std::atoi(day.substr(0, 4).c_str())} /
-        month{static_cast<unsigned>(std::atoi(day.substr(4, 2).c_str()))} /
-        std::chrono::day{static_cast<unsigned>(std::atoi(day.substr(6, 2).c_str()))}};
-    return date.time_since_epoch().count() * 86400LL + minuteOfDay * 60LL;
-}
-
-std::string MinuteName(const std::string& day, int minuteOfDay) {
+std::string MinuteName(const RecordedPiece& piece, const std::string& mark) {
     char text[32];
-    std::snprintf(text, sizeof text, " %02d:%02d", minuteOfDay / 60, minuteOfDay % 60);
-    return day + text;
+    std::snprintf(text, sizeof text, " %02d:%02d", piece.minute / 60, piece.minute % 60);
+    return piece.day + text + (mark.empty() ? "" : " " + mark);
 }
 
 // One file of the export: its encoder, and what its boxes will say of it.
@@ -60,17 +51,18 @@ struct Segment {
     std::string temp;  // where the encoder writes it
     std::unique_ptr<Mp4Encoder> encoder = std::make_unique<Mp4Encoder>();
     mp4::Uuid id = mp4::RandomUuid();
-    long long startMs = -1;    // Unix ms of its first picture; -1 before it
-    long long textSecond = 0;  // the recorded second its open line of text is for
+    long long startMs = -1;    // Unix ms (UTC) of its first picture; -1 before it
+    long long textSecond = 0;  // the recorded second its open line of text is for, as stamped
+    RecordedTime textTime;     // what that second stands for
     bool textOpen = false;
 
     bool CloseText(std::string& why) {
         if (!textOpen)
             return true;
         textOpen = false;
-        return encoder->AddText(RecordedTimeText(textSecond),
-                                std::max(0LL, textSecond * 1000 - startMs),
-                                textSecond * 1000 + 1000 - startMs, why);
+        const long long at = (textSecond - textTime.offset) * 1000 - startMs;
+        return encoder->AddText(RecordedTimeText(textSecond, textTime.mark), std::max(0LL, at),
+                                at + 1000, why);
     }
 };
 
@@ -127,16 +119,6 @@ std::string PartName(const std::string& path, int part) {
 
 }  // namespace
 
-std::string RecordedTimeText(long long unixSeconds) {
-    const std::time_t t = static_cast<std::time_t>(unixSeconds);
-    std::tm tm{};
-    if (!localtime_r(&t, &tm))
-        return std::string();
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
-    return text;
-}
-
 CameraExportResult ExportCamera(const CameraExportRequest& request) {
     CameraExportResult result;
     const std::string finalHost =
@@ -173,22 +155,38 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
         for (const int minute : source.Minutes(day))
             withAudio =
                 withAudio || !AudioFile(request.entryFolder, day, minute, request.camera).empty();
-    for (const std::string& day : days) {
-        for (const int minute : source.Minutes(day)) {
+    // In recorded order: an hour the clock showed twice is exported twice over, once with each
+    // reading, not minute by minute with both.
+    std::vector<RecordedPiece> pieces;
+    for (const std::string& day : days)
+        for (const RecordedPiece& piece : RecordedOrder(day, source.Minutes(day)))
+            pieces.push_back(piece);
+    for (const RecordedPiece& piece : pieces) {
+        const std::string& day = piece.day;
+        const int minute = piece.minute;
+        {
             if (request.stopped && request.stopped())
                 return fail("the export was stopped");
             const playback::MinutePictures minutePictures =
                 source.Pictures(day, minute, request.camera);
             if (!minutePictures.problem.empty()) {
-                result.missing.push_back(MinuteName(day, minute) + ": " + minutePictures.problem);
+                if (piece.reading != 2)
+                    result.missing.push_back(MinuteName(piece, "") + ": " + minutePictures.problem);
                 continue;
             }
+            bool resolved = false;
+            const std::vector<playback::PictureRef> pictures =
+                PicturesOfPiece(minutePictures.pictures, piece.reading, resolved);
+            if (pictures.empty() && piece.reading == 2)
+                continue;
+            const RecordedTime minuteTime =
+                TimeOfReading(MinuteReading(day, minute), piece.reading, resolved);
             std::string why;
             // A file the target's file system could not hold is cut before the minute that
             // would outgrow it (with room for its index), and the export goes on in a file of
             // its own that names the one before it.
             const long long size = segment->encoder->bytesWritten();
-            if (maxBytes > 0 && segment->startMs >= 0 && !minutePictures.pictures.empty() &&
+            if (maxBytes > 0 && segment->startMs >= 0 && !pictures.empty() &&
                 size + 2 * minuteBytes + (64LL << 20) + 64 * result.pictures > maxBytes) {
                 if (!segment->CloseText(why) || !segment->encoder->Finish(why))
                     return fail(why);
@@ -206,21 +204,31 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
                 ++part;
             }
             const long long before = segment->encoder->bytesWritten();
-            const std::vector<double> times = playback::PictureTimes(minutePictures.pictures);
+            const std::vector<double> times = playback::PictureTimes(pictures);
             long long unreadable = 0;
             std::string firstWhy;
-            bool heard = false;  // the minute's audio is in the file
-            for (std::size_t i = 0; i < minutePictures.pictures.size(); ++i) {
-                const playback::PictureRef& picture = minutePictures.pictures[i];
+            // The minute's audio is in the file: the recorder keeps one for both readings of a
+            // repeated minute, and it goes with the first.
+            bool heard = piece.reading == 2;
+            long long timeSecond = -1;  // the stamp time is for
+            RecordedTime time;
+            for (std::size_t i = 0; i < pictures.size(); ++i) {
+                const playback::PictureRef& picture = pictures[i];
                 if (!source.Read(day, minute, picture, bytes, why)) {
                     if (!unreadable++)
                         firstWhy = why;
                     continue;
                 }
-                const long long at = std::llround(times[i] * 1000.0);
+                if (picture.rectime != timeSecond) {
+                    timeSecond = picture.rectime;
+                    time = TimeOfReading(timeSecond, piece.reading, resolved);
+                }
+                // The file's timeline runs in true time, which the recorder's readings are not.
+                const long long at = std::llround(times[i] * 1000.0) - time.offset * 1000;
                 if (segment->startMs < 0) {
                     segment->startMs = at;
-                    segment->encoder->Prepare(segment->temp, at / 1000, request.title, withAudio);
+                    segment->encoder->Prepare(segment->temp, at / 1000, request.title, withAudio,
+                                              RecorderZoneText(picture.rectime));
                 }
                 // A picture stamped before the ones already in the file (a recorder's clock set
                 // back) is shown right after them: nothing is dropped.
@@ -244,22 +252,26 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
                         (!platform::ReadWholeFile(audio, samples, 64 << 20) ||
                          !segment->encoder->AddAudio(
                              reinterpret_cast<const std::uint8_t*>(samples.data()), samples.size(),
-                             MinuteStart(day, minute) * 1000 - segment->startMs, why)))
+                             (MinuteReading(day, minute) - minuteTime.offset) * 1000 -
+                                 segment->startMs,
+                             why)))
                         return fail(why.empty() ? "the audio " + audio + " cannot be read" : why);
                 }
                 result.lastMs = std::max(result.lastMs, at);
-                if (!segment->textOpen || picture.rectime != segment->textSecond) {
+                if (!segment->textOpen || picture.rectime != segment->textSecond ||
+                    time.offset != segment->textTime.offset) {
                     if (!segment->CloseText(why))
                         return fail(why);
                     segment->textSecond = picture.rectime;
+                    segment->textTime = time;
                     segment->textOpen = true;
                 }
             }
             minuteBytes = segment->encoder->bytesWritten() - before;
             if (unreadable)
-                result.missing.push_back(MinuteName(day, minute) + ": " +
+                result.missing.push_back(MinuteName(piece, minuteTime.mark) + ": " +
                                          std::to_string(unreadable) + " of " +
-                                         std::to_string(minutePictures.pictures.size()) +
+                                         std::to_string(pictures.size()) +
                                          " pictures cannot be read (" + firstWhy + ")");
         }
     }

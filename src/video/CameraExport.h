@@ -1,7 +1,8 @@
 #pragma once
 // One camera of one entry of an image as an MP4 file: every picture of the camera in recorded
-// order at its recorded time, a line of timed text per recorded second, the movie created at the
-// first picture's time. Minutes that cannot be read are skipped and named; the file takes its
+// order at its recorded time, a line of timed text per recorded second as the recorder's clock
+// read it, the movie created at the first picture's instant. The recorder's zone is the process's
+// local zone. Minutes that cannot be read are skipped and named; the file takes its
 // name only when whole.
 #include <functional>
 #include <string>
@@ -29,7 +30,7 @@ struct CameraExportResult {
     // order when one file would outgrow what the target can hold.
     std::vector<std::string> files;
     long long pictures = 0;             // in the file
-    long long firstMs = 0, lastMs = 0;  // Unix milliseconds of its first and last picture
+    long long firstMs = 0, lastMs = 0;  // Unix milliseconds (UTC) of its first and last picture
     int width = 0, height = 0;
     // What the file lacks, one line each ("20100523 10:05: why"), in recorded order.
     std::vector<std::string> missing;
@@ -37,9 +38,5 @@ struct CameraExportResult {
 };
 
 CameraExportResult ExportCamera(const CameraExportRequest& request);
-
-// The text of the timed-text line for a recorded second (Unix seconds): the recorded date and
-// time as the player shows it, in this machine's local time.
-std::string RecordedTimeText(long long unixSeconds);
 
 }  // namespace video

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -15,6 +16,7 @@
 #include "records/BackupInfo.h"
 #include "records/RecordChecks.h"
 #include "storage/RecorderPaths.h"
+#include "video/RecordedClock.h"
 
 namespace video {
 namespace {
@@ -48,6 +50,19 @@ std::string CameraFileName(const std::string& entryName, int camera) {
     std::snprintf(cam, sizeof cam, "%02d", camera + 1);
     return e.substr(0, 4) + "-" + e.substr(5, 2) + "-" + e.substr(8, 2) + "_" + e.substr(11, 2) +
            e.substr(14, 2) + "-" + e.substr(17, 2) + e.substr(20, 2) + "_cam" + cam + ".mp4";
+}
+
+std::string PlainEntryName(const std::string& entryName) {
+    const std::string file = CameraFileName(entryName, 0);
+    return file.empty() ? file : file.substr(0, file.size() - std::strlen("_cam01.mp4"));
+}
+
+std::string EntryZoneText(const std::string& e) {
+    if (CameraFileName(e, 0).empty())
+        return RecorderZoneText(0);
+    const std::string day = e.substr(0, 4) + e.substr(5, 2) + e.substr(8, 2);
+    return RecorderZoneText(MinuteReading(
+        day, std::atoi(e.substr(11, 2).c_str()) * 60 + std::atoi(e.substr(14, 2).c_str())));
 }
 
 std::vector<int> CamerasInEntry(const std::string& entryFolder) {
@@ -92,7 +107,7 @@ EntryTexts ReadEntryTexts(const std::string& entryFolder) {
 
 std::vector<CameraFile> ExportEntry(const EntryExportRequest& request) {
     const std::string entryName = LastName(request.entryFolder);
-    const std::string folder = request.outRoot + "\\" + entryName + "\\Video";
+    const std::string& folder = request.outFolder;
     std::vector<CameraFile> files;
     for (const int camera : request.cameras)
         files.push_back({camera, folder + "\\" + CameraFileName(entryName, camera), {}});

@@ -1,7 +1,6 @@
 #pragma once
 // The MP4 files of one entry of an image: one per camera, made side by side on the machine's
-// cores, named by the entry's day and range and the camera, in the entry's "Video" folder of
-// the output.
+// cores, named by the entry's day and range and the camera, in a folder the caller names.
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,7 +12,7 @@ namespace video {
 
 struct EntryExportRequest {
     std::string entryFolder;   // drive or host path of the entry's folder in the image
-    std::string outRoot;       // drive or host path: the files go to <outRoot>\<entry>\Video
+    std::string outFolder;     // drive or host path of the folder the files go to
     std::vector<int> cameras;  // from 0
     std::string label;         // the entry's label, for the files' metadata
     std::string memo;          // the entry's memo, for the tracks' description
@@ -48,5 +47,11 @@ EntryTexts ReadEntryTexts(const std::string& entryFolder);
 // "2010-05-23_1000-1039_cam03.mp4" for the entry folder "2010_05_23=10,00~10,39" and camera 2;
 // "" for a name that is no entry's.
 std::string CameraFileName(const std::string& entryName, int camera);
+// "2010-05-23_1000-1039" for that entry: a name without the characters players' filters and
+// shells take for their own ('=', ',', '~'); "" for a name that is no entry's.
+std::string PlainEntryName(const std::string& entryName);
+// The recorder's zone as the entry's files name it, at the entry's start: "Europe/London
+// (UTC+01:00)".
+std::string EntryZoneText(const std::string& entryName);
 
 }  // namespace video

@@ -14,7 +14,7 @@ std::string EntryLabel(const std::string& e) {
 std::vector<std::string> EntryVideoMaker::MakeEntryVideo(const Request& request) {
     EntryExportRequest r;
     r.entryFolder = request.imageRoot + "\\" + request.entry;
-    r.outRoot = request.imageRoot;
+    r.outFolder = r.entryFolder + "\\Video";
     r.cameras = request.cameras.empty() ? CamerasInEntry(r.entryFolder) : request.cameras;
     r.label = EntryLabel(request.entry);
     r.unit = unit_;

@@ -59,7 +59,7 @@ std::string IsoTime(long long unixSeconds) {
 }  // namespace
 
 struct Mp4Encoder::State {
-    std::string path, title;
+    std::string path, title, zone;
     long long creation = 0;
     AVFormatContext* out = nullptr;
     AVCodecContext* decoder = nullptr;
@@ -192,7 +192,12 @@ struct Mp4Encoder::State {
         textStream->time_base = kMs;
         avcodec_parameters_from_context(textStream->codecpar, text);
         av_dict_set(&textStream->metadata, "language", "eng", 0);
-        av_dict_set(&textStream->metadata, "handler_name", "Recorded time", 0);
+        // The text is the recorder's clock, which is no time at all without its zone.
+        const std::string named = zone.empty() ? "Recorded time" : "Recorded time, " + zone;
+        av_dict_set(&textStream->metadata, "handler_name", named.c_str(), 0);
+        if (!zone.empty())
+            av_dict_set(&out->metadata, "comment",
+                        ("Recorded times are the recorder's clock in " + zone).c_str(), 0);
 
         av_dict_set(&out->metadata, "creation_time", IsoTime(creation).c_str(), 0);
         if (!title.empty())
@@ -358,10 +363,11 @@ Mp4Encoder::Mp4Encoder() : s_(std::make_unique<State>()) {
 Mp4Encoder::~Mp4Encoder() = default;
 
 void Mp4Encoder::Prepare(std::string hostPath, long long creationUnix, std::string title,
-                         bool withAudio) {
+                         bool withAudio, std::string zone) {
     s_->path = std::move(hostPath);
     s_->creation = creationUnix;
     s_->title = std::move(title);
+    s_->zone = std::move(zone);
     s_->withAudio = withAudio;
 }
 

@@ -17,10 +17,12 @@ class Mp4Encoder {
     Mp4Encoder(const Mp4Encoder&) = delete;
     Mp4Encoder& operator=(const Mp4Encoder&) = delete;
 
-    // The file to write (a host path), the recording's start as Unix seconds for the movie's
-    // creation time, and a title for its metadata. Nothing is written before the first picture,
-    // whose size the video takes.
-    void Prepare(std::string hostPath, long long creationUnix, std::string title, bool withAudio);
+    // The file to write (a host path), the recording's start as Unix seconds (UTC) for the
+    // movie's creation time, a title for its metadata, and the zone of the recorded times its
+    // text shows ("Europe/London (UTC+01:00)"), which the text track and the metadata name.
+    // Nothing is written before the first picture, whose size the video takes.
+    void Prepare(std::string hostPath, long long creationUnix, std::string title, bool withAudio,
+                 std::string zone = std::string());
     // A picture's JPEG bytes, shown from ms after the start; later pictures come later. False
     // with why: kUnreadable when the bytes are no picture (the file goes on without it), else
     // the file cannot be written.

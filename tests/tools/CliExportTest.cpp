@@ -3,6 +3,7 @@
 // subtitles, and an image that fails its check refused, or exported saying so.
 #include <sys/mount.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "CliFixture.h"
 #include "PseudoDrives.h"
+#include "ScopedEnv.h"
 #ifdef QUILLON_HAVE_VIDEO
 #include "mp4/ExportVerifier.h"
 #include "video/CameraExport.h"
@@ -71,7 +73,7 @@ class CliExportTest : public CliFixture {
     std::string FileOf(int camera) const {
         char name[64];
         std::snprintf(name, sizeof name, "2010-05-23_1000-1003_cam%02d.mp4", camera);
-        return out + "/2010_05_23=10,00~10,03/Video/" + name;
+        return out + "/2010-05-23_1000-1003/" + name;
     }
     // Rows of the camera (from 1) in the image's minute indexes, read by sqlite3; and their
     // recorded seconds.
@@ -100,9 +102,8 @@ class CliExportTest : public CliFixture {
 
 TEST_F(CliExportTest, EachCameraIsAnMp4OfEveryPictureWithTheRecordedTimeAsSubtitles) {
     // What an export killed before left under a temporary name goes.
-    WriteText(
-        out + "/2010_05_23=10,00~10,03/Video/.2010-05-23_1000-1003_cam01.mp4.1.2.quillon-part",
-        "half a file");
+    WriteText(out + "/2010-05-23_1000-1003/.2010-05-23_1000-1003_cam01.mp4.1.2.quillon-part",
+              "half a file");
     const RunResult r = Export();
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     ASSERT_TRUE(fs::exists(FileOf(1))) << r.out;
@@ -341,7 +342,7 @@ TEST_F(CliExportTest, AnImageThatFailsItsCheckIsRefusedOrExportedSayingWhatIsMis
     RunResult r = Export();
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("fails its check"), std::string::npos) << r.err;
-    EXPECT_FALSE(fs::exists(out + "/2010_05_23=10,00~10,03"));
+    EXPECT_FALSE(fs::exists(out + "/2010-05-23_1000-1003"));
 
     r = Export({"--force", "--cams", "1"});
     EXPECT_EQ(r.status, 1) << r.out;
@@ -395,7 +396,7 @@ TEST_F(CliExportTest, AWrittenDiscExportsAndVerifiesLikeItsFolderImage) {
         EXPECT_GT(frames(out).size(), 1000u);
         EXPECT_EQ(frames(out), frames(fromFolder)) << name;
     }
-    EXPECT_EQ(Names(out), (std::set<std::string>{"2010_05_23=10,00~10,03"}));
+    EXPECT_EQ(Names(out), (std::set<std::string>{"2010-05-23_1000-1003"}));
     EXPECT_TRUE(TempFilesBelow(out).empty());
     const RunResult none = Cli({"export", "--disc", "E", "--mp4", "--out", out});
     EXPECT_EQ(none.status, 1);  // E is no disc drive
@@ -458,4 +459,170 @@ TEST_F(CliExportTest, ASecondDiscExportIntoTheSameFolderLeavesTheFirstOnesCopyAl
     EXPECT_NE(r.out.find("camera 2: 720 pictures"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("missing"), std::string::npos) << r.out;
     EXPECT_EQ(copies(), std::vector<std::string>{});
+}
+
+namespace {
+
+// The stream of the file's pictures, and its subtitles as SubRip, as ffmpeg reads them.
+std::string VideoDigest(const std::string& file) {
+    return CommandOutput("ffmpeg -v error -i " + Quote(file) + " -map 0:v -c copy -f md5 - 2>&1");
+}
+std::vector<std::string> Cues(const std::string& file, std::vector<std::string>* times = nullptr) {
+    std::istringstream in(
+        CommandOutput("ffmpeg -v error -i " + Quote(file) + " -map 0:s -f srt - 2>&1"));
+    std::vector<std::string> cues;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find(" --> ") != std::string::npos && times)
+            times->push_back(line.substr(0, 12));
+        if (line.size() > 4 && line.rfind("20", 0) == 0 && line[4] == '-')
+            cues.push_back(line);
+    }
+    return cues;
+}
+std::string Probe(const std::string& entries, const std::string& file) {
+    return CommandOutput("ffprobe -v error -show_entries " + entries + " -of csv=p=0 " +
+                         Quote(file));
+}
+
+}  // namespace
+
+// The recorder's clock reads the local time of the recorder's zone: whatever this machine's
+// zone, the text is that reading and the zone is named, the video is the same, and the UTC
+// fields are the reading taken back from the recorder's zone.
+TEST_F(CliExportTest, RecordedTimesAreTheRecordersClockWhateverTheZoneOfTheExportingMachine) {
+    std::string digest;
+    std::vector<std::string> cues;
+    for (const char* zone : {"UTC", "America/Chicago", "Asia/Tokyo"}) {
+        SCOPED_TRACE(zone);
+        ScopedEnv tz("TZ", zone);
+        const RunResult r = Cli({"export", "E:\\Backup", "--mp4", "--out", out + "/" + zone,
+                                 "--cams", "1", "--time-zone", "America/Chicago", "--no-progress"});
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_NE(r.out.find("recorder's clock in America/Chicago (UTC-05:00)"), std::string::npos)
+            << r.out;
+        const std::string file =
+            out + "/" + zone + "/2010-05-23_1000-1003/" + "2010-05-23_1000-1003_cam01.mp4";
+        if (digest.empty()) {
+            digest = VideoDigest(file);
+            cues = Cues(file);
+            ASSERT_FALSE(cues.empty());
+            EXPECT_EQ(cues.front(), "2010-05-23 10:00:00");
+            EXPECT_EQ(cues.back(), "2010-05-23 10:03:59");
+        } else {
+            EXPECT_EQ(VideoDigest(file), digest);
+            EXPECT_EQ(Cues(file), cues);
+        }
+        // Ten o'clock in Chicago, daylight time, is three in the afternoon in UTC.
+        EXPECT_EQ(Probe("format_tags=creation_time", file).rfind("2010-05-23T15:00:00", 0), 0u);
+        EXPECT_NE(Probe("format_tags=comment", file).find("America/Chicago"), std::string::npos);
+        EXPECT_NE(Probe("stream_tags=handler_name", file).find("Recorded time, America/Chicago"),
+                  std::string::npos);
+    }
+    // Without --time-zone the recorder is taken to be in this machine's zone.
+    ScopedEnv tz("TZ", "Asia/Tokyo");
+    ASSERT_EQ(Cli({"export", "E:\\Backup", "--mp4", "--out", out + "/own", "--cams", "1",
+                   "--no-progress"})
+                  .status,
+              0);
+    const std::string file = out + "/own/2010-05-23_1000-1003/2010-05-23_1000-1003_cam01.mp4";
+    EXPECT_EQ(Cues(file), cues);
+    EXPECT_EQ(Probe("format_tags=creation_time", file).rfind("2010-05-23T01:00:00", 0), 0u);
+    // A zone the database does not hold is refused before anything is made.
+    const RunResult bad = Cli({"export", "E:\\Backup", "--mp4", "--out", out + "/bad",
+                               "--time-zone", "Mars/Olympus", "--no-progress"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("no time zone Mars/Olympus"), std::string::npos) << bad.err;
+    EXPECT_FALSE(fs::exists(out + "/bad"));
+}
+
+// Images made for the tests below, each from a recording of its own.
+class CliExportImageTest : public CliFixture {
+  protected:
+    void SetUp() override {
+        CliFixture::SetUp();
+#ifndef QUILLON_HAVE_VIDEO
+        GTEST_SKIP() << "built without the video export";
+#endif
+        if (!HaveTools())
+            GTEST_SKIP() << "ffprobe, ffmpeg or sqlite3 is missing";
+        UseBuiltData();
+        usb = MapDrive('E', "removable");
+        out = prefix() + "/out";
+    }
+    static mkrec::RecorderPlan Plan(const std::string& day, int first, int last) {
+        mkrec::RecorderPlan plan;
+        plan.days = {day};
+        plan.firstMinute = first;
+        plan.lastMinute = last;
+        plan.cameras = 1;
+        plan.width = 32;
+        plan.height = 24;
+        return plan;
+    }
+    std::string usb, out;
+};
+
+// In the night the clocks of London go back, 01:00 to 01:59 comes twice: once in summer time,
+// then in winter time. The export shows both hours apart, in the order they were recorded, each
+// named, on a timeline of true time.
+TEST_F(CliExportImageTest, TheHourAClockChangeRepeatsIsExportedTwiceEachReadingNamed) {
+    mkrec::RecorderPlan plan = Plan("20261025", 59, 61);
+    plan.repeatedMinutes = {60, 61};
+    Record(plan);
+    ScopedEnv tz("TZ", "Europe/London");
+    ASSERT_EQ(Cli({"--cameras", "1", "add", "20261025", "0059", "0101", "--cams", "1"}).status, 0);
+    const RunResult b = Cli({"--cameras", "1", "backup", "--folder", "E:\\Night", "--no-progress"});
+    ASSERT_EQ(b.status, 0) << b.out << b.err;
+    const RunResult r = Cli({"export", "E:\\Night", "--mp4", "--out", out, "--no-progress"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string file = out + "/2026-10-25_0059-0101/2026-10-25_0059-0101_cam01.mp4";
+    std::vector<std::string> times;
+    const std::vector<std::string> cues = Cues(file, &times);
+    ASSERT_EQ(cues.size(), 5u * 60) << r.out;
+    EXPECT_EQ(cues[0], "2026-10-25 00:59:00");
+    EXPECT_EQ(cues[60], "2026-10-25 01:00:00 BST");
+    EXPECT_EQ(cues[179], "2026-10-25 01:01:59 BST");
+    EXPECT_EQ(cues[180], "2026-10-25 01:00:00 GMT");
+    EXPECT_EQ(cues[299], "2026-10-25 01:01:59 GMT");
+    // 01:00 GMT came an hour after 01:00 BST, 61 minutes after the start at 00:59 BST.
+    EXPECT_EQ(times[180], "01:01:00,000");
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+    EXPECT_EQ(Probe("format_tags=creation_time", file).rfind("2026-10-24T23:59:00", 0), 0u);
+    EXPECT_EQ(
+        std::atoll(Probe("stream=nb_read_frames -count_frames -select_streams v", file).c_str()),
+        300);
+}
+
+// An image whose backup did not complete vouches for the entries it made whole: those export
+// as from any image; the one it lacks minutes of goes only with --force, its files saying what
+// it lacks.
+TEST_F(CliExportImageTest, APartialImageExportsItsWholeEntriesAndNamesWhatTheOthersLack) {
+    mkrec::RecorderPlan plan = Plan("20100523", 600, 603);
+    plan.damagedMinutes = {{603, mkrec::Damage::kNotADatabase}};
+    Record(plan);
+    ASSERT_EQ(Cli({"--cameras", "1", "add", "20100523", "1000", "1001", "--cams", "1"}).status, 0);
+    ASSERT_EQ(Cli({"--cameras", "1", "add", "20100523", "1002", "1003", "--cams", "1"}).status, 0);
+    const RunResult b = Cli({"--cameras", "1", "backup", "--folder", "E:\\Part", "--no-progress"});
+    ASSERT_NE(b.status, 0) << b.out << b.err;
+    ASSERT_NE(Cli({"verify", "E:\\Part"}).out.find("INCOMPLETE"), std::string::npos);
+
+    RunResult r = Cli({"export", "E:\\Part", "--mp4", "--out", out, "--entry",
+                       "2010_05_23=10,00~10,01", "--no-progress"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const std::string whole = out + "/2010-05-23_1000-1001/2010-05-23_1000-1001_cam01.mp4";
+    EXPECT_EQ(Probe("format_tags=title", whole), "2010-05-23 - 10:00 ~ 10:01\n");
+
+    r = Cli({"export", "E:\\Part", "--mp4", "--out", out, "--no-progress"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("2010-05-23 - 10:02 ~ 10:03: not exported, incomplete: "),
+              std::string::npos)
+        << r.out;
+    EXPECT_FALSE(fs::exists(out + "/2010-05-23_1002-1003"));
+
+    r = Cli({"export", "E:\\Part", "--mp4", "--out", out, "--force", "--no-progress"});
+    EXPECT_EQ(r.status, 1);
+    const std::string title =
+        Probe("format_tags=title", out + "/2010-05-23_1002-1003/2010-05-23_1002-1003_cam01.mp4");
+    EXPECT_EQ(title.rfind("2010-05-23 - 10:02 ~ 10:03 (incomplete: ", 0), 0u) << title;
+    EXPECT_EQ(title.find("failed its check"), std::string::npos) << title;
 }

@@ -12,6 +12,7 @@
 #include "CliCommands.h"
 #include "ImageCopyOut.h"
 #include "ImageSource.h"
+#include "integrity/EntryStanding.h"
 #include "integrity/Verify.h"
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
@@ -72,7 +73,10 @@ int CmdExport(const CliArgs& a, bool progress) {
     // Evidence is exported from an image that is what its backup wrote, or said not to be.
     const integrity::VerifyReport check =
         integrity::VerifyImage(*image, integrity::VerifyOptions{});
-    if (!check.ok()) {
+    // A partial image vouches for the entries its backup made whole; each of the others, as every
+    // entry of an image that fails its check, only goes with --force and says so in its files.
+    const bool partial = integrity::OnlyPartial(check);
+    if (!check.ok() && !partial) {
         std::fprintf(stderr, "quillon-cli: the image %s fails its check: %s\n", named.c_str(),
                      check.Verdict().c_str());
         if (!a.force) {
@@ -119,8 +123,20 @@ int CmdExport(const CliArgs& a, bool progress) {
     const std::string scratch = copy ? copy->path() : std::string();
     std::atomic<bool>& stop = gStop;
     platform::OnStopSignal(OnStop);
-    bool whole = true;
+    bool whole = check.ok() || partial;
+    bool zoneSaid = false;
     for (const std::string& entry : entries) {
+        const std::string lacks = integrity::WhatEntryLacks(check, entry);
+        if (!lacks.empty() && !a.force) {
+            std::printf(
+                "%s: not exported, %s (--force exports it anyway, saying so in its "
+                "files)\n",
+                video::EntryLabel(entry).c_str(), lacks.c_str());
+            whole = false;
+            continue;
+        }
+        if (!lacks.empty())
+            whole = false;
         video::EntryExportRequest request;
         if (scratch.empty()) {
             request.entryFolder = CommandHostPath(a.positional[0]) + "/" + entry;
@@ -131,14 +147,19 @@ int CmdExport(const CliArgs& a, bool progress) {
         } else {
             request.entryFolder = scratch + "/" + entry;
         }
-        request.outRoot = out;
-        request.label =
-            video::EntryLabel(entry) + (check.ok() ? "" : " (the image failed its check)");
+        request.outFolder = out + "/" + video::PlainEntryName(entry);
+        request.label = video::EntryLabel(entry) + (lacks.empty() ? "" : " (" + lacks + ")");
         request.stopped = [&stop] { return stop.load(); };
         request.unit = "Quillon Backup " + platform::MachineName();
         request.cameras = chosen;
         if (request.cameras.empty())
             request.cameras = video::CamerasInEntry(request.entryFolder);
+        if (!zoneSaid) {
+            // The files' text is the recorder's clock, which says nothing without its zone.
+            zoneSaid = true;
+            std::printf("recorded times are the recorder's clock in %s\n",
+                        video::EntryZoneText(entry).c_str());
+        }
         request.done = [&](int camera, const video::CameraExportResult& r) {
             if (progress && r.written)
                 std::fprintf(stderr, "%s camera %d: done\n", video::EntryLabel(entry).c_str(),
@@ -167,5 +188,5 @@ int CmdExport(const CliArgs& a, bool progress) {
         if (stop.load())
             return 130;
     }
-    return whole && check.ok() ? 0 : 1;
+    return whole ? 0 : 1;
 }

@@ -12,6 +12,7 @@
 #include "platform/ProgramFolders.h"
 #include "platform/Registry.h"
 #include "platform/Signals.h"
+#include "platform/TimeZone.h"
 
 namespace {
 
@@ -41,8 +42,9 @@ const char kUsage[] =
     "  export IMAGE|--disc LETTER --mp4 --out DIR [--cams LIST] [--entry ENTRY]\n"
     "         [--force]                      makes an MP4 file of each camera of each\n"
     "                                        entry of a checked image, in\n"
-    "                                        DIR\\<entry>\\Video; --force: also from an\n"
-    "                                        image that fails its check\n"
+    "                                        DIR/2010-05-23_1000-1006 for each entry; whole\n"
+    "                                        entries of a partial image too; --force: also\n"
+    "                                        entries its check cannot vouch for\n"
     "  pull NAME                             one unattended run for the recorder NAME of\n"
     "                                        $QUILLON_PULL_DIR or /etc/quillon/pull.d:\n"
     "                                        schedules its range, backs it up into a new\n"
@@ -52,6 +54,8 @@ const char kUsage[] =
     "  info                                  version, prefix, folders, recordings\n"
     "options: --base DIR (base folder; default the program folder, or when installed\n"
     "         $QUILLON_PREFIX/base), --date-type 0-8,\n"
+    "         --time-zone ZONE (the recorder's, e.g. America/Chicago, when it is not this\n"
+    "         machine's: the zone its recorded times are read in),\n"
     "         --cameras 1-64 (default 64), --model HEX (default 670), --no-progress,\n"
     "         --wait (wait for another running copy to finish instead of refusing),\n"
     "         --remote ADDRESS:PORT [--token-file FILE] (days, day, add and backup\n"
@@ -106,6 +110,7 @@ int main(int argc, char** argv) {
     CliOptions options;
     CliArgs args;
     std::string command;
+    std::string timeZone;  // --time-zone
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string a = argv[i];
@@ -130,6 +135,8 @@ int main(int argc, char** argv) {
                 options.dateType = Number(a, session(value()), 10, 0, 8);
             } else if (a == "--cameras") {
                 options.cameras = Number(a, session(value()), 10, 1, 64);
+            } else if (a == "--time-zone") {
+                timeZone = session(value());
             } else if (a == "--model") {
                 options.modelCode = Number(a, value(), 16, 0, 0x7fffffff);
             } else if (a == "--remote") {
@@ -193,6 +200,10 @@ int main(int argc, char** argv) {
         }
         if (command.empty())
             throw UsageError{"no command given"};
+        // Before anything reckons a recorded time: the recorder's clock reads the local time of
+        // its own zone, which need not be this machine's.
+        if (std::string why; !timeZone.empty() && !platform::UseTimeZone(timeZone, why))
+            throw UsageError{"--time-zone: " + why};
 #ifndef QUILLON_HAVE_VIDEO
         if (command == "export" || (command == "backup" && args.mp4))
             return HandToVideoHelper(std::vector<std::string>(argv, argv + argc));

@@ -54,12 +54,15 @@ void WriteMinute(const RecorderPlan& plan, const std::string& day, int minuteOfD
     std::vector<std::uint8_t> data;
     std::vector<Row> rows;
     const long long t0 = DayEpoch(day) + minuteOfDay * 60LL;
-    for (int s = 0; s < 60; ++s) {
+    const int readings = plan.repeatedMinutes.count(minuteOfDay) ? 2 : 1;
+    for (int k = 0; k < readings * 60; ++k) {
+        const int s = k % 60;
         std::vector<std::vector<std::uint8_t>> pictures(static_cast<std::size_t>(plan.cameras));
         for (int c = 0; c < plan.cameras; ++c)
             if (Records(plan, c, minuteOfDay))
-                pictures[c] = MakeJpegPicture(plan.width, plan.height, c, hour, minute, s,
-                                              plan.seed, plan.quality);
+                pictures[c] =
+                    MakeJpegPicture(plan.width, plan.height, c, hour, minute, s,
+                                    plan.seed + static_cast<std::uint32_t>(k / 60), plan.quality);
         for (int f = 0; f < plan.fps; ++f)
             for (int c = 0; c < plan.cameras; ++c) {
                 if (pictures[c].empty())

@@ -33,6 +33,10 @@ struct RecorderPlan {
     std::set<int> gapMinutes;              // minutes of the day without recording
     std::map<int, int> cameraStops;        // camera -> first minute it no longer records
     std::map<int, Damage> damagedMinutes;  // minute of the day -> damage
+    // Minutes of the day the recorder's clock showed twice (the hour a change back to standard
+    // time repeats): their pictures are written twice over, stamped alike, the second time with
+    // other pictures after the first.
+    std::set<int> repeatedMinutes;
 };
 
 struct RecorderStats {
