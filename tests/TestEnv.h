@@ -11,6 +11,10 @@
 
 class CQuillonApp;
 
+// The longest a test waits for an event before it calls it a hang: never a bound on how long the
+// event may take, which depends on how loaded the machine is.
+constexpr int kHangGuardMs = 10 * 60 * 1000;
+
 // Texts from the language file the build puts beside the programs.
 void UseBuiltLanguage(CQuillonApp& app);
 

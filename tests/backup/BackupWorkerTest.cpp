@@ -72,7 +72,7 @@ class BackupWorkerTest : public BackupFixture<HookedView> {
         BackupWorker worker(ctx.m_run, ctx.m_passEnd);
         worker.StartMakeFileThread();
         ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-        ASSERT_TRUE(view.ended.WaitFor(20000));
+        ASSERT_TRUE(view.ended.WaitFor(kHangGuardMs));
     }
     std::string Day(const std::string& entry) { return out + "/Backup/" + entry + "/20100523/"; }
 
@@ -172,7 +172,7 @@ TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
     bool full = false;
     for (const auto& f : ctx.m_run.report.failures())
         full = full || f.find("is full") != std::string::npos;
-    EXPECT_TRUE(full);
+    EXPECT_TRUE(full) << ::testing::PrintToString(ctx.m_run.report.failures());
     ExpectOnlyWholeMinuteFiles(tiny + "/Backup", driveC() + "/QorData/20100523");
 }
 

@@ -68,7 +68,7 @@ TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
     worker.StartMakeFileThread();
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     EXPECT_TRUE(fs::is_directory(usb + "/Named/By/Host"));
-    ASSERT_TRUE(view.ended.WaitFor(20000));
+    ASSERT_TRUE(view.ended.WaitFor(kHangGuardMs));
     worker.StopMakeFileThread();
     EXPECT_TRUE(ctx.m_run.report.ok());  // no target gone mid-pass
     EXPECT_TRUE(view.messages.empty()) << LastMessage();

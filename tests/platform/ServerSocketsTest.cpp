@@ -139,10 +139,8 @@ TEST(HandleWaitsTest, WakeFromAnotherThreadEndsTheWaitAndDrainQuietsIt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         wake.Wake();
     });
-    const auto start = std::chrono::steady_clock::now();
-    waits.Wait(10000);
+    waits.Wait(-1);  // only the wake can end it
     waker.join();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_TRUE(waits.Stirred(0));
     EXPECT_FALSE(waits.Stirred(1));
     EXPECT_FALSE(waits.Stirred(2));
