@@ -1,5 +1,7 @@
 #include "platform/TrustedPath.h"
 
+#include "platform/PlainFileRead.h"
+
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -13,12 +15,6 @@
 
 namespace platform {
 namespace {
-
-std::string Octal(unsigned mode) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04o", mode & 07777);
-    return text;
-}
 
 // Why someone else may change what st describes ("" when none may).
 std::string OwnerProblem(const struct stat& st) {
@@ -64,7 +60,7 @@ std::string ChainProblem(const std::vector<std::string>& chain) {
             return folder + " is not a folder";
         const unsigned mode = static_cast<unsigned>(st.st_mode);
         if ((mode & 022) && !(mode & S_ISVTX))
-            return "the folder " + folder + " may be changed by others (mode " + Octal(mode) +
+            return "the folder " + folder + " may be changed by others (mode " + OctalMode(mode) +
                    "); make it writable by its owner only (chmod go-w)";
     }
     return std::string();
@@ -93,49 +89,24 @@ bool ReadTrustedFile(const std::string& hostPath, std::size_t limit, std::string
         why = hostPath + " " + what;
         return false;
     };
-    // O_NONBLOCK: a pipe put in the file's place must not hold the program up.
-    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ELOOP)
-            return fail("is a symbolic link; give the file it leads to");
-        return fail(std::string("cannot be opened (") + std::strerror(errno) + ")");
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return fail(std::string("cannot be looked at (") + std::strerror(errno) + ")");
-    if (!S_ISREG(st.st_mode))
-        return fail("is not a regular file");
-    if (const std::string problem = OwnerProblem(st); !problem.empty())
+    PlainFileRead file;
+    std::string problem;
+    if (!file.Open(hostPath, problem))
+        return fail(problem);
+    const struct stat& st = file.status();
+    if (problem = OwnerProblem(st); !problem.empty())
         return fail(problem);
     const unsigned mode = static_cast<unsigned>(st.st_mode);
     if (mode & 022)
-        return fail("may be changed by others (mode " + Octal(mode) +
+        return fail("may be changed by others (mode " + OctalMode(mode) +
                     "); make it writable by its owner only (chmod go-w)");
     const std::size_t slash = hostPath.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : hostPath.substr(0, slash + 1);
-    if (const std::string problem = FolderChainProblem(folder); !problem.empty()) {
+    if (problem = FolderChainProblem(folder); !problem.empty()) {
         why = hostPath + " cannot be trusted: " + problem;
         return false;
     }
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return fail(std::string("cannot be read (") + std::strerror(errno) + ")");
-        if (n == 0)
-            return true;
-        if (out.size() + static_cast<std::size_t>(n) > limit) {
-            out.clear();
-            return fail("is longer than " + std::to_string(limit) + " bytes");
-        }
-        out.append(buffer, static_cast<std::size_t>(n));
-    }
+    return file.ReadAll(limit, out, problem) || fail(problem);
 }
 
 }  // namespace platform
