@@ -3,7 +3,8 @@
 namespace backup {
 
 void OperatorPrompts::SetStatusText(const std::string& text) {
-    view_.ShowStatus(true);
+    // Only the text: whether the line shows is the pass's to say (OK shows it, its end hides
+    // it). A remote Add's or an erase's words must not bring up a line that is hidden.
     view_.SetStatusText(text);
 }
 

@@ -18,7 +18,7 @@ class OperatorPrompts {
     std::string Text(const std::string& section, const std::string& key) const {
         return app_.GetLanguageText(section, key);
     }
-    // Shows the status line with the text.
+    // Sets the status line's text; the line stays shown or hidden as it is.
     void SetStatusText(const std::string& text);
     int ShowMessage(const std::string& text, const std::string& caption = "Backup",
                     unsigned type = MB_OK);

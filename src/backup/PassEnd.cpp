@@ -139,17 +139,29 @@ std::string PassOutcomeText(const backup::OperatorPrompts& prompts, const Backup
         return std::string();
     std::string text = prompts.Text("BACKUP", failures.empty() ? "Q010007" : "Q010006");
     constexpr std::size_t kShown = 8;  // a box, not a log: the rest is counted
-    for (std::size_t i = 0; i < failures.size() && i < kShown; ++i)
-        text += "\n" + failures[i];
-    if (failures.size() > kShown)
-        text += "\n(" + std::to_string(failures.size() - kShown) + " more)";
-    const std::vector<std::string> kept = KeptEntries(schedule, dateType, report);
-    if (!kept.empty()) {
+    auto list = [&text](const std::vector<std::string>& lines) {
+        for (std::size_t i = 0; i < lines.size() && i < kShown; ++i)
+            text += "\n" + lines[i];
+        if (lines.size() > kShown)
+            text += "\n(" + std::to_string(lines.size() - kShown) + " more)";
+    };
+    // Every entry by its label, as the list shows it, never by its folder's name.
+    std::vector<std::string> notCopied;
+    for (const std::string& f : failures)
+        notCopied.push_back(LabelledFailure(f, dateType));
+    list(notCopied);
+    // The entries the next backup can make whole, each with what it lacks; then those whose
+    // recording is damaged, which stay too, but which another backup copies as they are.
+    std::vector<std::string> retry, damaged;
+    for (const KeptEntry& k : KeptEntries(schedule, dateType, report))
+        (k.recordingDamaged ? damaged : retry).push_back(KeptEntryLine(k));
+    if (!retry.empty()) {
         text += "\n\n" + prompts.Text("BACKUP", "Q010013");
-        for (std::size_t i = 0; i < kept.size() && i < kShown; ++i)
-            text += "\n" + kept[i];
-        if (kept.size() > kShown)
-            text += "\n(" + std::to_string(kept.size() - kShown) + " more)";
+        list(retry);
+    }
+    if (!damaged.empty()) {
+        text += "\n";
+        list(damaged);
     }
     return text;
 }

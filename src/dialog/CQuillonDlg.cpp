@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QThread>
+#include <cctype>
 
 #include "backup/BackupStart.h"
 #include "backup/CameraSelection.h"
@@ -34,6 +35,13 @@
 #include "preview/CBackupDataListDlg.h"
 #include "preview/CBackupPreviewDlg.h"
 #include "ui_CQuillonDlg.h"
+
+namespace {
+
+// WM_SYSCOMMAND's SC_CLOSE: the system menu's Close (Alt+F4).
+constexpr std::uint64_t kScClose = 0xF060;
+
+}  // namespace
 
 CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions companions,
                          QWidget* parent)
@@ -147,9 +155,15 @@ BOOL CQuillonDlg::OnInitDialog() {
     m_worker->SetOwnerThread(
         [view = m_view](const std::function<void()>& call) { view->RunOnUiThread(call); });
     m_worker->StartMakeFileThread();
-    if (m_ctx.m_disc.writer) {
-        m_ctx.m_disc.writer->SetEventSink(this);
-        m_ctx.m_burner.InitDiscWriter();
+    // A writer that does not start is told with A010001, and the window opens anyway. Having
+    // none at all (a build without disc writing, or no writer drive in the drive table) is a
+    // writer that did not start.
+    bool writerStarted = false;
+    if (CDVDWriterPro2* writer = m_ctx.m_disc.writer) {
+        writer->SetEventSink(this);
+        if (writer->InitializeWriter(0))
+            for (long i = 0; i < writer->GetDriveCount() && !writerStarted; ++i)
+                writerStarted = writer->IsWriterDrive(i) == 1;
     }
     m_view->ShowItem(ctl::kErase, false);
     m_view->ShowItem(ctl::kCapacityBar, false);
@@ -172,6 +186,13 @@ BOOL CQuillonDlg::OnInitDialog() {
     m_dlgPreview->OnInitDialog();
     if (!m_dlgPreview->PreviewRect().isEmpty())
         m_dlgPreview->setMinimumWidth(m_dlgPreview->PreviewRect().width());
+    // The writer's box over the window, once it is up: it holds nothing up, so that a host
+    // finds and drives the window while it is open.
+    if (!writerStarted) {
+        m_ctx.m_bInMessageBox = 1;
+        m_boxes.Tell(this, m_app.GetLanguageText("CDWRITER", "A010001"), "Backup",
+                     [this] { m_ctx.m_bInMessageBox = 0; });
+    }
     return 1;
 }
 
@@ -256,14 +277,17 @@ void CQuillonDlg::OnBrowseTarget(const std::string* hostFolder) {
         chosen = *hostFolder;
     } else {
         m_ctx.m_bInMessageBox = 1;
-        chosen = m_browser->Browse(this, "Select Backup Path.", platform::ResolvePath("C:\\"));
+        chosen = m_browser->Browse(this, "Select Backup Path.", "C:\\");
         m_ctx.m_bInMessageBox = 0;
     }
     if (chosen.empty())
         return;
-    // The host folder as a drive path; one outside every drive keeps its first character, which
+    // A drive path as it is (a disc writer has no folder: "D:\"); a host folder as the drive
+    // path of the drive that holds it. One outside every drive keeps its first character, which
     // names no drive and is refused.
-    m_ctx.m_targets.ChooseStorageTarget(platform::ToDrivePath(chosen));
+    const bool drivePath = chosen.size() >= 2 && chosen[1] == ':' &&
+                           std::isalpha(static_cast<unsigned char>(chosen[0]));
+    m_ctx.m_targets.ChooseStorageTarget(drivePath ? chosen : platform::ToDrivePath(chosen));
 }
 
 void CQuillonDlg::OnOK() {
@@ -364,9 +388,15 @@ platform::BusReply CQuillonDlg::OnBusMessage(const platform::BusMessage& m) {
                                !m.data.empty());
             break;
         case platform::WM_SYSCOMMAND:
+            // The low four bits of the command are the system's own. Both run once
+            // the sender has its answer, as a click does: either may open a box.
             if ((m.wParam & ~std::uint64_t{0xF}) == 0x10)
                 QMetaObject::invokeMethod(
                     this, [this] { OnAbout(); }, Qt::QueuedConnection);
+            else if ((m.wParam & ~std::uint64_t{0xF}) == kScClose)
+                // The system menu's Close: the window's close, as its title bar's button.
+                QMetaObject::invokeMethod(
+                    this, [this] { close(); }, Qt::QueuedConnection);
             break;
         case platform::WM_COMMAND: {
             // A click of the control it names, as the control's own click: the command runs
@@ -405,9 +435,24 @@ void CQuillonDlg::OnShareClientMessage(std::uintptr_t code, const void* record, 
     });
 }
 
+bool CQuillonDlg::OwnWindowOpen() const {
+    // A modal one of any kind (a box, the History dialog, the folder browser, the about box)...
+    if (QApplication::activeModalWidget())
+        return true;
+    // ...or any other window of the program that is shown, modal or not.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != this && w->isVisible() && w->isWindow() &&
+            (qobject_cast<QDialog*>(w) || w->windowType() == Qt::Popup ||
+             w->windowType() == Qt::Tool))
+            return true;
+    return false;
+}
+
 void CQuillonDlg::timerEvent(QTimerEvent* event) {
-    // Kept in front, but never over one of its own message boxes.
-    if (event->timerId() == m_nTimerId && !isActiveWindow() && !m_ctx.m_bInMessageBox) {
+    // Kept in front, but never over one of its own boxes or dialogs: raised over the History
+    // dialog or a box, the program would look frozen.
+    if (event->timerId() == m_nTimerId && !isActiveWindow() && !m_ctx.m_bInMessageBox &&
+        !OwnWindowOpen()) {
         raise();
         activateWindow();
     }

@@ -87,6 +87,9 @@ class CQuillonDlg : public QDialog, public IDiscWriterEvents {
     void StartListening();
     void StopListening();
     void StopPreviewPlayback();
+    // One of the program's own windows besides this one is open (a box, the History dialog,
+    // the folder browser): the keep-in-front timer leaves the window where it is.
+    bool OwnWindowOpen() const;
     // "page / pages" beside the camera page buttons.
     // Stops the worker: it is told to end, and the window waits for it at most ten polls of
     // 100 ms while still serving what it asks of the window.

@@ -32,3 +32,17 @@ void QtMessageBoxes::CloseQuestion() {
     if (!questions_.empty() && questions_.back())
         questions_.back()->done(QMessageBox::No);
 }
+
+void QtMessageBoxes::Tell(QWidget* owner, const std::string& text, const std::string& caption,
+                          std::function<void()> closed) {
+    auto* box = new QMessageBox(owner);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowTitle(QString::fromStdString(caption));
+    box->setText(QString::fromStdString(text));
+    box->setIcon(QMessageBox::Information);
+    box->setStandardButtons(QMessageBox::Ok);
+    if (closed)
+        QObject::connect(box, &QDialog::finished, owner ? static_cast<QObject*>(owner) : box,
+                         [closed = std::move(closed)] { closed(); });
+    box->open();  // modal to its owner, without a loop of its own
+}

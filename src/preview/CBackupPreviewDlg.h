@@ -82,6 +82,8 @@ class CBackupPreviewDlg : public QWidget, public ISearchOwner {
     void FillDayList(std::vector<std::string> days);
     // The picked day's index is loaded and it becomes the backup day.
     void LoadPickedDay();
+    // A newly picked day starts at its first picture, from 00:00.
+    void StartPickedDay();
     void SelectCamera(int camera);
     PlayTime TakeTime() const;
     void Play(bool forward);

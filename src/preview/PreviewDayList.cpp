@@ -87,12 +87,16 @@ void PreviewDayList::Relabel(int dateType) {
 }
 
 void PreviewDayList::Pick(int row) {
-    m_strSelDate = m_listDate->topLevelItem(row)->text(0).toStdString();
+    QTreeWidgetItem* item = m_listDate->topLevelItem(row);
+    // The row picked is the row highlighted, however it was picked (a click, Enter, a caller).
+    if (m_listDate->currentItem() != item) {
+        m_bFilling = true;
+        m_listDate->setCurrentItem(item);
+        m_bFilling = false;
+    }
+    m_strSelDate = item->text(0).toStdString();
 }
 
 void PreviewDayList::PickFirst() {
-    m_bFilling = true;
-    m_listDate->setCurrentItem(m_listDate->topLevelItem(0));
-    m_bFilling = false;
     Pick(0);
 }

@@ -38,7 +38,7 @@ class PreviewDayList {
 
     // The label of the day picked; "" before any.
     const std::string& Picked() const { return m_strSelDate; }
-    // Row becomes the picked day (its label); the first row also becomes current, quietly.
+    // Row becomes the picked day (its label) and the current row, quietly.
     void Pick(int row);
     void PickFirst();
 

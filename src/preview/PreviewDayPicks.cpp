@@ -33,8 +33,23 @@ void CBackupPreviewDlg::FillDayList(std::vector<std::string> days) {
         m_search->Search_Stop();
     if (added == 0)
         return;
+    // The top day is highlighted and loaded as a click on it would load it: the same day, the
+    // same preview, so that what the list shows picked is what the window works on.
+    const std::string old = m_days->Picked();
     m_days->PickFirst();
     LoadPickedDay();
+    if (m_days->Picked() != old)
+        StartPickedDay();
+}
+
+void CBackupPreviewDlg::StartPickedDay() {
+    if (m_search)
+        m_search->Search_Stop();
+    LockTimeSelection(false);
+    OnFirst();
+    m_time->SetTime(0, 0);
+    if (m_search)
+        m_search->UpdateLatesttime(0, 0, 0, 0);
 }
 
 void CBackupPreviewDlg::LoadPickedDay() {
@@ -69,11 +84,5 @@ void CBackupPreviewDlg::OnDateListClick(int row) {
     LoadPickedDay();
     if (m_days->Picked() == old)
         return;  // the same day again: its index is reloaded, playing goes on
-    if (m_search)
-        m_search->Search_Stop();
-    LockTimeSelection(false);
-    OnFirst();
-    m_time->SetTime(0, 0);
-    if (m_search)
-        m_search->UpdateLatesttime(0, 0, 0, 0);
+    StartPickedDay();
 }

@@ -296,7 +296,8 @@ TEST_F(RemoteBackupTest, AMinuteGoneFromTheRecorderIsFetchedWithoutAndTheEntryKe
     EXPECT_EQ(view.passesEnded, ended + 1);  // the outcome is the window's to show
     const std::string outcome =
         PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType);
-    EXPECT_NE(outcome.find("2010_05_23=10,00~10,02: minute 10:01 not copied"), std::string::npos)
+    EXPECT_NE(outcome.find("2010-05-23 - 10:00 ~ 10:02: minute 10:01 not copied"),
+              std::string::npos)
         << outcome;
     const EntryOutcome entry = ctx.m_run.report.Entry(0);
     EXPECT_FALSE(entry.complete);

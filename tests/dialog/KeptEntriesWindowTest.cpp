@@ -7,6 +7,7 @@
 
 #include "DialogFixture.h"
 #include "backup/BackupStart.h"
+#include "backup/ScheduleAfterPass.h"
 
 namespace fs = std::filesystem;
 
@@ -73,4 +74,38 @@ TEST_F(KeptEntriesWindowTest, AStoppedPassKeepsWhatItDidNotWriteAndNamesIt) {
     EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());
     EXPECT_TRUE(fs::exists(usb + "/2010_05_23=10,04~10,09/20100523/201005231009N.idx"));
     EXPECT_FALSE(fs::exists(base + "/Reserved"));
+}
+
+TEST_F(KeptEntriesWindowTest, TheEndBoxNamesADamagedEntryByItsLabelAndSaysAnotherBackupCopiesIt) {
+    mkrec::RecorderPlan plan;
+    plan.root = "C:\\QorData";
+    plan.days = {"20100524"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 605;
+    plan.cameras = 8;
+    plan.width = plan.height = 16;
+    plan.damagedMinutes = {{603, mkrec::Damage::kShortData}};
+    mkrec::MakeRecordings(plan);
+    MapDrive('E', "removable");
+    Open();
+    ASSERT_EQ(ctx().m_day.date, "20100524");  // the newest day
+    Range("10", "00", "10", "05");
+    Click(ctl::kSelectAll);
+    Click(ctl::kAdd);
+    ASSERT_EQ(Rows(ctl::kScheduleList), QStringList{"2010-05-24 - 10:00 ~ 10:05"});
+    ASSERT_EQ(ctx().m_targets.ChooseStorageTarget("E:\\"), "");
+    const std::size_t before = boxes.shown.size();
+    Click(ctl::kOk);
+    while (boxes.shown.size() == before)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    const std::string end = LastBox();
+
+    const std::string label = "2010-05-24 - 10:00 ~ 10:05";
+    EXPECT_EQ(end.rfind(Text("Q010006"), 0), 0u) << end;
+    EXPECT_NE(end.find("\n" + label + ": camera "), std::string::npos) << end;
+    EXPECT_EQ(end.find("2010_05_24=10,00~10,05"), std::string::npos) << end;  // no folder name
+    // It stays in the schedule, but not as one the next backup makes whole.
+    EXPECT_NE(end.find("\n" + DamagedEntryNote(label)), std::string::npos) << end;
+    EXPECT_EQ(end.find(Text("Q010013")), std::string::npos) << end;
+    EXPECT_EQ(Rows(ctl::kScheduleList), QStringList{QString::fromStdString(label)});
 }

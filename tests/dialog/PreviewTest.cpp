@@ -93,9 +93,14 @@ TEST_F(PreviewTest, DaysNewestFirstInEachDateTypeAndWithinTheTodayLimit) {
         preview->OnSearchNotify(kSearchDayListReady, {});
         EXPECT_EQ(Labels(), labels) << type;
         EXPECT_EQ(preview->ListedDates().size(), 3);
-        // The newest is picked: its index loaded, and it is the backup day.
+        // The newest is picked: its index loaded, it is the backup day, and it starts as a
+        // click on it starts it.
         const auto calls = search.Take();
-        EXPECT_EQ(calls.back(), "DayIndex 2010-05-23") << type;
+        ASSERT_GE(calls.size(), 4u);
+        EXPECT_EQ(
+            std::vector<std::string>(calls.end() - 4, calls.end()),
+            (std::vector<std::string>{"DayIndex 2010-05-23", "Stop", "Return", "Latest 0 0 0 0"}))
+            << type;
         EXPECT_EQ(picked, std::vector<std::string>{labels[0].toStdString()});
     }
 

@@ -96,6 +96,9 @@ class QuillonProcessTest : public TempPrefixTest {
         env = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb"};
         base = prefix() + "/base";
         std::filesystem::create_directories(base);
+        // A writer, so that no box of a missing one (titled "Backup" too) joins the window.
+        WriteText(prefix() + "/drives.ini",
+                  "[D:]\nType=cdrom\nDevice=stdio:" + prefix() + "/disc-d.iso\n");
     }
     void TearDown() override {
         if (xvfb > 0) {

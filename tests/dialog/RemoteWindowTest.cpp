@@ -3,6 +3,7 @@
 // the backup fetched entry by entry equals the window's own local backup of the same entry.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <map>
 
 #include "DialogFixture.h"
@@ -145,4 +146,20 @@ TEST_F(RemoteWindowTest, AServerThatIsGoneEndsTheRunWithItsReasonAndTheWindowIsI
     EXPECT_GT(LastBox().size(), Text("M010012").size() + 1);  // and why
     EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
     EXPECT_EQ(Rows(ctl::kScheduleList).size(), 1);  // kept for another try
+}
+
+TEST_F(RemoteWindowTest, ARemoteAddSaysItWaitsInTheStatusLineWithoutShowingTheLine) {
+    OpenWithLink();
+    GoRemote();
+    PickDay(0);
+    ASSERT_TRUE(Until([&] { return Rows(ctl::kStartHour).contains("10"); }));
+    QWidget* status = W<QWidget>(ctl::kStatusLine);
+    ASSERT_FALSE(status->isVisibleTo(dlg.get()));  // hidden while no pass runs
+    Range("10", "00", "10", "01");
+    Click(ctl::kSelectAll);
+    Click(ctl::kAdd);
+    EXPECT_EQ(W<QLabel>(ctl::kStatusLine)->text().toStdString(), Text("M010015"));
+    EXPECT_FALSE(status->isVisibleTo(dlg.get()));
+    ASSERT_TRUE(Until([&] { return Rows(ctl::kScheduleList).size() == 1; })) << LastBox();
+    EXPECT_FALSE(status->isVisibleTo(dlg.get()));
 }

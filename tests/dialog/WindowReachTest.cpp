@@ -1,0 +1,237 @@
+// What the operator can reach of the real window and how it stands: every drive of the drive
+// table in the folder browser (a disc writer without a folder among them), the keep-in-front
+// timer behind the window's own dialogs, the system menu's Close over the bus, the writer's box
+// when there is none, and the day the list starts with being the day loaded.
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include "DialogFixture.h"
+#include "FakeDiscWriter.h"
+#include "platform/DriveTable.h"
+#include "platform/MessageBus.h"
+#include "playback/LocalPictureSource.h"
+#include "preview/CBackupDataListDlg.h"
+#include "preview/CBackupPreviewDlg.h"
+#include "preview/PlaybackView.h"
+
+namespace fs = std::filesystem;
+
+class WindowReachTest : public DialogTest {
+  protected:
+    void TearDown() override {
+        dlg.reset();
+        player.reset();
+        DialogTest::TearDown();
+    }
+    CQuillonDlg& OpenWith(CQuillonDlg::Companions companions, IMessageBoxes* with = nullptr) {
+        dlg = std::make_unique<CQuillonDlg>(app, with ? *with : boxes, companions);
+        boxes.context = &dlg->context();
+        dlg->SetBaseFolder("C:\\base");
+        EXPECT_TRUE(dlg->OnInitDialog());
+        return *dlg;
+    }
+    // Serves the window until cond holds (bounded only against a hang).
+    static bool Until(const std::function<bool()>& cond) {
+        QElapsedTimer t;
+        t.start();
+        while (!cond() && t.elapsed() < 20000)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        return cond();
+    }
+    // "..." with the program's own browser, choosing there the row path[0], below it path[1],
+    // and so on, each by the start of its text. False (the browser cancelled) when a row is not
+    // there.
+    bool BrowseAndChoose(const QStringList& path) {
+        bool found = false;
+        QTimer::singleShot(0, dlg.get(), [&] {
+            auto* browser = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!browser)
+                return;
+            for (QAbstractItemView* view : browser->findChildren<QAbstractItemView*>()) {
+                QAbstractItemModel* model = view->model();
+                QModelIndex at;
+                bool all = model != nullptr;
+                for (const QString& name : path) {
+                    if (!all)
+                        break;
+                    if (auto* tree = qobject_cast<QTreeView*>(view); tree && at.isValid())
+                        tree->expand(at);  // a folder lists what it holds once opened
+                    all = false;
+                    for (int r = 0; r < model->rowCount(at) && !all; ++r) {
+                        const QModelIndex row = model->index(r, 0, at);
+                        if (row.data().toString().startsWith(name)) {
+                            at = row;
+                            all = true;
+                        }
+                    }
+                }
+                if (all) {
+                    view->setCurrentIndex(at);
+                    found = true;
+                    browser->accept();
+                    return;
+                }
+            }
+            browser->reject();
+        });
+        Click(ctl::kBrowse);
+        return found;
+    }
+    static std::string Disc(const char* key, CQuillonApp& app) {
+        return app.GetLanguageText("CDWRITER", key);
+    }
+    int WriterBoxes() const {
+        int n = 0;
+        for (const auto& s : boxes.shown)
+            n += s.text == app.GetLanguageText("CDWRITER", "A010001") ? 1 : 0;
+        return n;
+    }
+    FakeDiscWriter writer;
+    std::unique_ptr<PlaybackView> player;
+};
+
+TEST_F(WindowReachTest, TheBrowserOffersEveryDriveOfTheTableTheWriterWithoutAFolderAmongThem) {
+    const std::string usb = MapDrive('E', "removable");
+    fs::create_directories(usb + "/Backup");
+    // The writer as the README sets one up: a device and no folder.
+    platform::DriveTable table = platform::DriveTable::Load(prefix());
+    platform::DriveInfo d;
+    d.letter = 'D';
+    d.type = platform::DRIVE_CDROM;
+    d.device = "stdio:" + prefix() + "/disc-d.iso";
+    table.Set(d);
+    ASSERT_TRUE(table.Save(prefix()));
+    ASSERT_EQ(platform::CurrentDrives()->Find('D')->hostRoot, "");
+    CQuillonDlg::Companions companions;
+    companions.discWriter = &writer;
+    OpenWith(companions);
+
+    ASSERT_TRUE(BrowseAndChoose({"D:"}));
+    EXPECT_EQ(ctx().m_target.kind, backup::TargetKind::kDisc);
+    EXPECT_EQ(W<QLineEdit>(ctl::kTarget)->text(), "D:\\Test DVD writer (700 MB)");
+    EXPECT_EQ(Rows(ctl::kWriteSpeed).size(), 5);
+
+    // A folder on a drive, opened from its drive.
+    ASSERT_TRUE(BrowseAndChoose({"E:", "Backup"}));
+    EXPECT_EQ(ctx().m_target.kind, backup::TargetKind::kFolder);
+    EXPECT_EQ(ctx().m_target.text, "E:\\Backup");
+    EXPECT_EQ(W<QLineEdit>(ctl::kTarget)->text().toStdString(), usb + "/Backup");
+}
+
+TEST_F(WindowReachTest, TheKeepInFrontTimerLeavesTheHistoryDialogInFront) {
+    MapDrive('E', "removable");
+    Open();
+    dlg->show();
+    dlg->activateWindow();
+    ASSERT_EQ(ctx().m_targets.ChooseStorageTarget("E:\\"), "");
+    // Two ticks of the timer while History is open; then the test closes it.
+    QWidget* history = nullptr;
+    QWidget* activeAfterTicks = nullptr;
+    int ticks = 0;
+    struct TickCounter : QObject {
+        std::function<void()> onTick;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Timer && onTick)
+                onTick();
+            return false;
+        }
+    } counter;
+    counter.onTick = [&] {
+        auto* open = qobject_cast<CBackupDataListDlg*>(QApplication::activeModalWidget());
+        if (!open)
+            return;
+        history = open;
+        if (++ticks == 3) {  // the two before this one were handled
+            activeAfterTicks = QApplication::activeWindow();
+            open->reject();
+        }
+    };
+    dlg->installEventFilter(&counter);
+    Click(ctl::kHistory);
+    dlg->removeEventFilter(&counter);
+    ASSERT_NE(history, nullptr);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_EQ(activeAfterTicks, history);
+}
+
+TEST_F(WindowReachTest, TheSystemMenusCloseOverTheBusClosesTheWindowAsItsCloseDoes) {
+    Open();
+    dlg->show();
+    platform::BusMessage m;
+    m.message = platform::WM_SYSCOMMAND;
+    m.wParam = 0xF063;  // SC_CLOSE, with low bits that are the system's own
+    dlg->OnBusMessage(m);
+    QCoreApplication::sendPostedEvents();  // it runs once the sender has its answer
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
+}
+
+TEST_F(WindowReachTest, NoWriterIsAWriterThatDidNotStartAndTheWindowOpensAnyway) {
+    Open();  // no writer at all
+    ASSERT_EQ(WriterBoxes(), 1);
+    EXPECT_EQ(LastBox(), Disc("A010001", app));
+    EXPECT_TRUE(boxes.shown.back().bracketed);
+    EXPECT_TRUE(dlg->isVisible());
+
+    // A writer with no writer drive is none either; one with its drive starts without a box.
+    writer.drives.clear();
+    CQuillonDlg::Companions companions;
+    companions.discWriter = &writer;
+    OpenWith(companions);
+    EXPECT_EQ(WriterBoxes(), 2);
+    writer.drives = {{"D", "Test DVD writer"}};
+    OpenWith(companions);
+    EXPECT_EQ(WriterBoxes(), 2);
+
+    // The program's own box holds nothing up, so that a host drives the window meanwhile: the
+    // window is up and served while it is open.
+    QtMessageBoxes real;
+    writer.drives.clear();
+    OpenWith(companions, &real);
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text().toStdString(), Disc("A010001", app));
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(ctx().m_bInMessageBox, 1);
+    box->accept();
+    EXPECT_EQ(ctx().m_bInMessageBox, 0);
+}
+
+TEST_F(WindowReachTest, TheDayHighlightedIsTheDayLoadedFromTheStartOn) {
+    player = std::make_unique<PlaybackView>(
+        [](int remote, const std::string&, int) -> std::unique_ptr<playback::IPictureSource> {
+            if (remote)
+                return nullptr;
+            return std::make_unique<playback::LocalPictureSource>("C:\\QorData");
+        });
+    CQuillonDlg::Companions companions;
+    companions.search = player.get();
+    OpenWith(companions);
+    CBackupPreviewDlg* preview = dlg->preview();
+    QTreeWidget* days = preview->DayList();
+    auto* hour = preview->findChild<QComboBox*>(QString("c%1").arg(ctl::kPlayHour));
+    ASSERT_TRUE(Until([&] { return days->topLevelItemCount() == 2; }));
+    // As a click on it loads it: the day is the backup day, and the preview stands on its first
+    // picture, whose time it shows.
+    auto standsOnFirstPicture = [&] {
+        return player->shownCamera() == 0 && hour->currentIndex() == 10;
+    };
+    EXPECT_EQ(days->indexOfTopLevelItem(days->currentItem()), 0);
+    EXPECT_EQ(ctx().m_day.date, "20100523");
+    EXPECT_TRUE(Until(standsOnFirstPicture));
+
+    // However a day is picked, the row highlighted is the day loaded.
+    preview->OnDateListClick(1);
+    EXPECT_EQ(days->indexOfTopLevelItem(days->currentItem()), 1);
+    EXPECT_EQ(ctx().m_day.date, "20100522");
+    preview->OnDateListClick(0);
+    EXPECT_EQ(days->indexOfTopLevelItem(days->currentItem()), 0);
+    EXPECT_EQ(ctx().m_day.date, "20100523");
+    EXPECT_TRUE(Until(standsOnFirstPicture));
+}
