@@ -28,7 +28,7 @@ double ProcessorSeconds(int who) {
 long long Export(const std::string& entry, const std::string& out, int cameras) {
     video::EntryExportRequest request;
     request.entryFolder = entry;
-    request.outRoot = out;
+    request.outFolder = out;
     for (int c = 0; c < cameras; ++c)
         request.cameras.push_back(c);
     request.label = "bench";
