@@ -10,6 +10,7 @@
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/DiscBurn.h"
+#include "backup/ScheduleAfterPass.h"
 #include "backup/WriterErrors.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
@@ -159,9 +160,7 @@ int ReportOutcome(CliSession& s, const CliArgs& a, const std::vector<PlannedEntr
             std::fprintf(stderr, "  %s\n", AddAgainCommand(a, *p).c_str());
         for (const PlannedEntry* p : incomplete)
             if (ctx.m_run.report.Entry(p->slot).recordingDamaged)
-                std::fprintf(stderr,
-                             "  %s: its recording is damaged; another backup copies the same\n",
-                             p->label.c_str());
+                std::fprintf(stderr, "  %s\n", DamagedEntryNote(p->label).c_str());
     }
     if (cancelled) {
         std::fprintf(stderr, "the backup was stopped; the image is incomplete\n");
