@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -63,6 +64,12 @@ class RawClient {
             got.append(buffer, static_cast<std::size_t>(n));
         }
         return got;
+    }
+    // The server has not closed or reset the connection yet; nothing is read.
+    bool OpenNow() const {
+        char c;
+        const ssize_t n = ::recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+        return n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
     }
     // True when the server has closed the connection by then (what it sent is dropped).
     bool ClosedWithin(double seconds) {

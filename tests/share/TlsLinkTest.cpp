@@ -79,10 +79,6 @@ std::string SelfSignedBetween(const std::string& dir, const std::string& name,
     return ok ? base + ".pem" : "";
 }
 
-double SecondsSince(std::chrono::steady_clock::time_point t) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
-}
-
 // A TLS client that sends exactly what the test says and reads only when told, over a
 // RawClient's socket; it trusts any certificate (the tests of trust are the links').
 class RawTlsClient {
@@ -98,15 +94,23 @@ class RawTlsClient {
         SSL_CTX_free(ctx_);
     }
     bool ready() const { return ready_; }
+    bool OpenNow() const { return raw_.OpenNow(); }
     bool Send(const std::string& bytes) {
         return SSL_write(ssl_, bytes.data(), static_cast<int>(bytes.size())) ==
                static_cast<int>(bytes.size());
     }
+    // At least `bytes` decrypted (or what came before seconds passed or the server closed).
+    std::string ReceiveSome(std::size_t bytes, double seconds) {
+        SetReceiveLimit(seconds);
+        std::string got;
+        char buffer[4096];
+        for (int n; got.size() < bytes && (n = SSL_read(ssl_, buffer, sizeof buffer)) > 0;)
+            got.append(buffer, static_cast<std::size_t>(n));
+        return got;
+    }
     // What arrives within seconds, decrypted, until the server closes.
     std::string Receive(double seconds) {
-        timeval limit{static_cast<time_t>(seconds),
-                      static_cast<suseconds_t>((seconds - static_cast<int>(seconds)) * 1e6)};
-        ::setsockopt(raw_.handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        SetReceiveLimit(seconds);
         std::string got;
         char buffer[4096];
         for (int n; (n = SSL_read(ssl_, buffer, sizeof buffer)) > 0;)
@@ -115,6 +119,11 @@ class RawTlsClient {
     }
 
   private:
+    void SetReceiveLimit(double seconds) {
+        timeval limit{static_cast<time_t>(seconds),
+                      static_cast<suseconds_t>((seconds - static_cast<int>(seconds)) * 1e6)};
+        ::setsockopt(raw_.handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    }
     RawClient raw_;
     SSL_CTX* ctx_ = nullptr;
     SSL* ssl_ = nullptr;
@@ -434,18 +443,16 @@ TEST_F(TlsLinkTest, ClientsThatNeverEndTheirHandshakeOrHeadHoldNoWorkerAndAreLet
         ASSERT_TRUE(slowHeads.back()->ready());
         ASSERT_TRUE(slowHeads.back()->Send("GET /quick HTTP/1.1\r\nHo"));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
-    // The one worker answers a rightful client meanwhile, handshake and all.
-    const auto start = std::chrono::steady_clock::now();
+    // The one worker answers a rightful client meanwhile, handshake and all: before the head
+    // time the stalled ones are given is over, while each of them is still held.
     share::ShareLink link("127.0.0.1", server->port(), "", Pinned(OpensslPin(files.selfCert)));
     for (int i = 0; i < 3; ++i) {
         const auto reply = link.Get("/quick", 100);
         ASSERT_TRUE(reply.ok()) << reply.linkError;
     }
-    const double seconds = SecondsSince(start);
-    std::printf("three TLS requests beside 24 stalled handshakes: %.3f s\n", seconds);
-    EXPECT_LT(seconds, 2.0);  // below the head time the stalled ones are given
+    for (auto& c : stalled)
+        EXPECT_TRUE(c->OpenNow());
 
     // The handshake is bounded by the head's deadline: every stalled client is let go, and a
     // head begun over TLS and not ended in time is told so, over TLS.
@@ -466,14 +473,15 @@ TEST_F(TlsLinkTest, TlsClientsThatDoNotReadTheirFilesLeaveWorkersForTheOtherRequ
         ASSERT_TRUE(readers.back()->ready());
         ASSERT_TRUE(readers.back()->Send("GET /file?huge=1 HTTP/1.1\r\nHost: x\r\n\r\n"));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // every reply under way
+    // Every reply under way: each reader has the start of its own, and reads no more.
+    for (auto& r : readers)
+        ASSERT_EQ(RawClient::Status(r->ReceiveSome(12, 60)), 200);
 
-    const auto start = std::chrono::steady_clock::now();
     const auto reply = Ask(Pinned(OpensslPin(files.selfCert)));
-    const double seconds = SecondsSince(start);
-    std::printf("a TLS request beside 12 stalled TLS downloads: %.3f s\n", seconds);
     ASSERT_TRUE(reply.ok()) << reply.linkError;
-    EXPECT_LT(seconds, 2.0);
+    // Answered while the stalled downloads still hold their connections.
+    for (auto& r : readers)
+        EXPECT_TRUE(r->OpenNow());
     readers.clear();
 }
 
@@ -551,9 +559,9 @@ TEST_F(TlsLinkTest, TheWindowTakesItsTrustFromTheEnvironmentAndABadPinRefusesEve
     EXPECT_EQ(handled, 1);
 }
 
-TEST_F(TlsLinkTest, RepliesWrittenByTheProcessKeepPaceOverBothSchemes) {
+TEST_F(TlsLinkTest, RepliesWrittenByTheProcessArriveWholeOverBothSchemes) {
     // Bytes that pass the process (TLS must encrypt them; a plain reply without a file to send
-    // does too) go out as fast as the socket takes them, over TLS or not.
+    // does too) arrive whole over TLS or not; their pace is bench_remote_backup's to measure.
     site.handle = [](const share::HttpRequest&, share::HttpResponse& res) {
         res.contentType = "application/octet-stream";
         res.fileLength = 128LL << 20;
@@ -567,19 +575,14 @@ TEST_F(TlsLinkTest, RepliesWrittenByTheProcessKeepPaceOverBothSchemes) {
         share::ShareLink link("127.0.0.1", server->port(), "",
                               tls ? Pinned(OpensslPin(files.selfCert)) : TlsTrust{});
         long long got = 0;
-        const auto start = std::chrono::steady_clock::now();
         const auto r = link.Fetch(
             "/file", 0, [](const share::ShareLink::Head&) { return true; },
             [&](const char*, std::size_t n) {
                 got += static_cast<long long>(n);
                 return true;
             });
-        const double seconds = SecondsSince(start);
-        std::printf("128 MiB over %s: %.3f s\n", tls ? "TLS" : "plain HTTP", seconds);
         EXPECT_TRUE(r.complete) << r.linkError;
         EXPECT_EQ(got, 128LL << 20);
-        // Far below what a writer that waits on the wrong side of the socket takes (seconds).
-        EXPECT_LT(seconds, 2.0);
         server->Stop();
         server.reset();
     }
