@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "RemoteFixture.h"
@@ -196,6 +198,54 @@ TEST_F(CliPullTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlocksT
                    e.path().filename().string().substr(12) == "N.dat";
     EXPECT_EQ(minutes, 4);
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+}
+
+TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
+    Record(Day(600, 604, 2, 32, 24));
+    StartServer("gate-token");
+    std::ofstream(prefix() + "/gate.token") << "gate-token\n";
+    fs::permissions(prefix() + "/gate.token", fs::perms::owner_read | fs::perms::owner_write);
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\ntoken-file = " << prefix()
+        << "/gate.token\ncamera-count = 2\nrange = 20100523 1000 1002\ntarget = " << images << "\n";
+    // Both streams into one file that JOURNAL_STREAM names, as systemd gives a service.
+    const std::string journal = prefix() + "/journal";
+    std::ofstream(journal).close();
+    struct stat st {};
+    ASSERT_EQ(::stat(journal.c_str(), &st), 0);
+    const ScopedEnv stream("JOURNAL_STREAM",
+                           std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino));
+    // The lines of a run above debug; every line must carry a level. detail: how many at debug.
+    std::size_t detail = 0;
+    const auto run = [&](int expected) {
+        std::ofstream(journal, std::ios::trunc).close();  // the same inode, emptied
+        const RunResult r = RunProgramIntoOneFile(CliPath(), WithBase({"pull", "gate"}), journal);
+        EXPECT_EQ(r.status, expected) << r.out;
+        std::vector<std::string> shown;
+        std::size_t lines = 0;
+        std::istringstream in(r.out);
+        for (std::string line; std::getline(in, line); ++lines) {
+            EXPECT_TRUE(line.size() > 3 && line[0] == '<' && line[2] == '>' && line[1] >= '0' &&
+                        line[1] <= '7')
+                << line;
+            if (line.rfind("<7>", 0) != 0)
+                shown.push_back(line);
+        }
+        detail = lines - shown.size();
+        return shown;
+    };
+
+    std::vector<std::string> shown = run(0);
+    EXPECT_GT(detail, 0u);  // what the commands of the run print is there, at debug
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("<5>pull gate: 1 entries (0 ranges from earlier runs) into ", 0), 0u)
+        << shown[0];
+
+    // A run that fails (its recorder down): its one line an error.
+    StopServer();
+    shown = run(1);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("<3>pull gate: failed: ", 0), 0u) << shown[0];
 }
 
 TEST_F(CliPullTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {

@@ -16,18 +16,19 @@
 #include "platform/DriveTable.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/JournalLevel.h"
 #include "platform/NamedLock.h"
 #include "platform/OwnerOnly.h"
-#include "platform/Terminal.h"
 #include "platform/TimeZone.h"
 
 namespace {
 
-// One line for the journal: its level in front when stdout is the journal's stream.
+// Whether the run's output goes to the journal, where all but its own lines are debug.
+bool g_journal = false;
+
+// One line for the journal: its level in front when the output is the journal's.
 void Summary(int level, const std::string& text) {
-    const std::string prefix = platform::IsJournal(platform::StandardStream::kOutput)
-                                   ? "<" + std::to_string(level) + ">"
-                                   : "";
+    const std::string prefix = g_journal ? "<" + std::to_string(level) + ">" : "";
     std::printf("%s%s\n", prefix.c_str(), text.c_str());
     std::fflush(stdout);
 }
@@ -259,9 +260,21 @@ std::string RecorderLockName(const RemoteOptions& remote) {
     return name;
 }
 
+int Pull(const CliArgs& a, CliOptions options);
+
 }  // namespace
 
 int CmdPull(const CliArgs& a, CliOptions options) {
+    // The journal keeps one line of a run at notice or above: what the commands of the run
+    // print (the entries added, the backup's and the check's lines) is detail.
+    const platform::JournalDefaultLevel detail(7);
+    g_journal = detail.active();
+    return Pull(a, options);
+}
+
+namespace {
+
+int Pull(const CliArgs& a, CliOptions options) {
     if (a.positional.size() != 1)
         throw UsageError{"pull takes the name of a recorder in " + PullConfigFolder()};
     const std::string& name = a.positional[0];
@@ -481,6 +494,8 @@ int CmdPull(const CliArgs& a, CliOptions options) {
                        " ranges did not fit its schedule, the next run fetches them");
         return 1;
     }
-    Summary(silent.empty() ? 6 : 4, done);
+    Summary(silent.empty() ? 5 : 4, done);
     return 0;
 }
+
+}  // namespace
