@@ -24,6 +24,7 @@
 #include <sstream>
 #include <thread>
 
+#include "LoopbackProxy.h"
 #include "RemoteFixture.h"
 #include "ScopedEnv.h"
 #include "TlsFiles.h"
@@ -246,6 +247,65 @@ TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
     shown = run(1);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].rfind("<3>pull gate: failed: ", 0), 0u) << shown[0];
+}
+
+// The one port a firewall lets through to the recorder: a relay to the server's port alone.
+class OnePortRelay : public LoopbackProxy {
+  public:
+    explicit OnePortRelay(int port) : LoopbackProxy(port) { Start(); }
+    ~OnePortRelay() override { Stop(); }
+
+  private:
+    void Relay(int client, int target) override {
+        Pump(
+            client, target, [](const char*, std::size_t) {}, [](char*, ssize_t&) { return true; });
+    }
+};
+
+TEST_F(CliPullTest, APullAndARemoteBackupNeedNoPortButTheOneGiven) {
+    Record(Day(600, 604, 2, 32, 24));
+    const TlsFiles tls = MakeTlsFiles(prefix());
+    ASSERT_TRUE(tls.ok);
+    scheme = "https://";
+    trust = {"--pin", OpensslPin(tls.selfCert)};
+    StartServer("gate-token", {"--tls-cert", tls.selfCert, "--tls-key", tls.selfKey});
+    const OnePortRelay relay(port);
+    const std::string given = "127.0.0.1:" + std::to_string(relay.port());
+    std::ofstream(prefix() + "/gate.token") << "gate-token\n";
+    fs::permissions(prefix() + "/gate.token", fs::perms::owner_read | fs::perms::owner_write);
+    const auto configure = [&](const std::string& pin) {
+        std::ofstream(pulls + "/gate.conf")
+            << "remote = https://" << given << "\npin = " << pin << "\ntoken-file = " << prefix()
+            << "/gate.token\ncamera-count = 2\nrange = 20100523 1000 1002\ntarget = " << images
+            << "\n";
+    };
+    configure(OpensslPin(tls.selfCert));
+    const RunResult pulled = Cli({"pull", "gate"});
+    EXPECT_EQ(pulled.status, 0) << pulled.out << pulled.err;
+    EXPECT_NE(pulled.out.find("pull gate: 1 entries"), std::string::npos) << pulled.out;
+
+    const std::vector<std::string> remote{
+        "--remote", "https://" + given, "--pin", OpensslPin(tls.selfCert), "--token", "gate-token"};
+    const auto withRemote = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), remote.begin(), remote.end());
+        return Cli(args);
+    };
+    const RunResult days = withRemote({"days"});
+    EXPECT_EQ(days.status, 0) << days.err;
+    EXPECT_EQ(days.out, "20100523\n");
+    ASSERT_EQ(withRemote({"add", "20100523", "1000", "1001", "--cams", "all"}).status, 0);
+    const RunResult backup = withRemote({"--no-progress", "backup", "--folder", "E:\\Relayed"});
+    EXPECT_EQ(backup.status, 0) << backup.out << backup.err;
+    EXPECT_EQ(Sha256sumCheck(usb + "/Relayed"), 0);
+
+    // A certificate that is not the one pinned is named with the port the administrator gave.
+    configure("sha256:" + std::string(64, '0'));
+    const RunResult refused = Cli({"pull", "gate"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("pull gate: failed: "), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find(given), std::string::npos) << refused.out;
+    EXPECT_EQ(refused.out.find("127.0.0.1:" + std::to_string(relay.port() - 2)), std::string::npos)
+        << refused.out;
 }
 
 TEST_F(CliPullTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {

@@ -281,7 +281,7 @@ TEST_F(CliRemoteTest, TheTokenComesFromAPrivateFileOrTheEnvironmentAndRefusalsNa
     StartServer(token);
     const std::string where = "127.0.0.1:" + std::to_string(port);
 
-    // The days come from the pictures' port two below; the operator knows the one given.
+    // Refusals name the port the operator gave.
     const RunResult wrong = Remote({"days"}, "tk-wrong");
     EXPECT_EQ(wrong.status, 1);
     EXPECT_NE(wrong.err.find("the recorder at " + where + " does not accept our token"),
