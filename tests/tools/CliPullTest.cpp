@@ -660,6 +660,15 @@ TEST_F(CliPullTest, AFailedPullLeavesNoImageFolderUnderARunsName) {
               true)
         << folders[0];
     EXPECT_NE(full.out.find(folders[0]), std::string::npos) << full.out;
+    // Another run on the full disk replaces the folder the first left rather than add one.
+    const RunResult fullAgain =
+        RunProgram(CliPath(), WithBase({"pull", "gate"}), prefix(), 1 << 20);
+    EXPECT_EQ(fullAgain.status, 1) << fullAgain.out << fullAgain.err;
+    folders.clear();
+    for (const auto& e : fs::directory_iterator(images, ec))
+        folders.push_back(e.path().filename().string());
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_NE(fullAgain.out.find(folders[0]), std::string::npos) << fullAgain.out;
     const RunResult again = Cli({"pull", "gate"});
     EXPECT_EQ(again.status, 0) << again.out << again.err;
     int images_ = 0;
