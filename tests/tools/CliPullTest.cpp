@@ -680,6 +680,26 @@ TEST_F(CliPullTest, AFailedPullLeavesNoImageFolderUnderARunsName) {
     EXPECT_EQ(images_, 1);
 }
 
+TEST_F(CliPullTest, APullIntoAFullDiskSaysWhyWithTheFiguresAndLeavesOneFolderAside) {
+    Record(Day(600, 602, 2, 640, 480));
+    const std::string tiny = MountTinyDrive('F', "size=300k");
+    if (tiny.empty())
+        GTEST_SKIP() << "no small filesystem can be mounted here";
+    StartServer();
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1002\ntarget = " << tiny
+        << "\n";
+    for (int run = 0; run < 2; ++run) {
+        const RunResult full = Cli({"pull", "gate"});
+        EXPECT_EQ(full.status, 1) << full.out << full.err;
+        EXPECT_NE(full.out.find("the backup did not complete (There is not enough free space"),
+                  std::string::npos)
+            << full.out;
+        EXPECT_NE(full.out.find(" MB are needed, 0.3 MB are free"), std::string::npos) << full.out;
+    }
+    EXPECT_EQ(Runs(tiny).size(), 1u);
+}
+
 TEST_F(CliPullTest, AKilledPullsFolderIsSetAsideByTheNextRun) {
     mkrec::RecorderPlan plan = Day(600, 611, 4, 640, 480);
     Record(plan);

@@ -480,7 +480,16 @@ int Pull(const CliArgs& a, CliOptions options) {
         return fail("its base folder " + base + " cannot be written");
     CliArgs backup;
     backup.folder = folder;
+    const std::size_t boxesBefore = s.view.Messages().size();
     const bool complete = CmdBackup(s, backup) == 0;
+    // Why, in the run's one line: the link's reason, else what the backup told the operator
+    // (a refused start names the target, the space needed and the space free).
+    std::string endedWhy = s.remote->endedWhy;
+    if (const auto boxes = s.view.Messages(); endedWhy.empty() && boxes.size() > boxesBefore) {
+        endedWhy = boxes.back().text;
+        for (std::size_t at; (at = endedWhy.find('\n')) != std::string::npos;)
+            endedWhy.replace(at, 1, ": ");
+    }
     // Every range fetched, lacking only what the recording lacks: no later run fetches more of
     // it, so the image stands and its ranges are done, but the run says it is not whole.
     const std::vector<std::string> lacks =
@@ -492,7 +501,7 @@ int Pull(const CliArgs& a, CliOptions options) {
     if (!complete && lacks.empty())
         return setAside(std::to_string(entries) + " entries into " + folder +
                         ": the backup did not complete" +
-                        (s.remote->endedWhy.empty() ? "" : " (" + s.remote->endedWhy + ")"));
+                        (endedWhy.empty() ? "" : " (" + endedWhy + ")"));
     CliArgs verify;
     verify.positional = {folder};
     if (CmdVerify(verify, false, !lacks.empty()) != 0)
