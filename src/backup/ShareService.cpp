@@ -20,6 +20,7 @@
 #include "platform/FileSystem.h"
 #include "platform/TextCase.h"
 #include "platform/WriteTap.h"
+#include "storage/RecordedDays.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
@@ -168,6 +169,10 @@ ShareService::ShareService(Settings settings) : settings_(std::move(settings)) {
 }
 
 ShareService::~ShareService() = default;
+
+std::vector<std::string> ShareService::RecordedDays() const {
+    return storage::ListRecordedDays(settings_.storageRoot);
+}
 
 _INDEXREPLY ShareService::IndexReply(const std::string& day) {
     _INDEXREPLY reply;

@@ -82,6 +82,8 @@ class ShareService {
     explicit ShareService(Settings settings);
     ~ShareService();
 
+    // The days with recordings, as the preview lists them.
+    std::vector<std::string> RecordedDays() const;
     // day: 8 digits YYYYMMDD; anything else is a day without recordings.
     _INDEXREPLY IndexReply(const std::string& day);
     // The size of the entry the request describes, as local mode estimates it.

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "share/PictureWire.h"
+#include "share/ShareLink.h"
 
 namespace share {
 namespace {
@@ -72,6 +73,7 @@ bool HttpPictureSource::Fetch(const std::string& path, std::size_t limit, int& s
         path, httplib::Headers{},
         [&](const httplib::Response& head) {
             status = head.status;
+            retryAfter_ = head.get_header_value("Retry-After");
             const std::string length = head.get_header_value("Content-Length");
             long long announced = 0;
             if (!length.empty() &&
@@ -116,6 +118,8 @@ std::string HttpPictureSource::Refusal(int status, const std::string& body) cons
         return "the recorder at " + where_ + " does not accept our token";
     // The server's own words, when it gave some (a port that speaks HTTPS only says so).
     const std::string reason = Reason(body);
+    if (status == 503)
+        return "the recorder at " + where_ + " " + TurnedAway(reason, retryAfter_);
     return "the recorder at " + where_ + " answered with status " + std::to_string(status) +
            (reason.empty() ? "" : ": " + reason);
 }

@@ -54,6 +54,7 @@ class HttpPictureSource : public playback::IPictureSource {
     std::string setupProblem_;         // TLS that cannot be set up: why every call fails
     std::unique_ptr<httplib::ClientImpl> client_;
     std::string lastProblem_;
+    std::string retryAfter_;  // of the last reply, for a 503
 };
 
 }  // namespace share

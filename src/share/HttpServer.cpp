@@ -22,6 +22,10 @@ constexpr int kAcceptsPerRound = 32;
 // What a client turned away for want of room is told to wait before it tries again.
 constexpr const char* kRetryAfter = "5";
 
+// Clients turned away that are being told so (through TLS, once their handshake is done) at one
+// time; one beyond them is closed unanswered. Each is told within kLinger or closed.
+constexpr std::size_t kLeavingMost = 64;
+
 int MillisecondsUntil(Clock::time_point t) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - Clock::now()).count();
     return static_cast<int>(std::clamp<long long>(ms, 0, 1000));
@@ -205,6 +209,8 @@ void HttpServer::Wake() {
 
 void HttpServer::ReadHeads() {
     std::vector<std::unique_ptr<Connection>> reading;
+    // Turned away, and being told so: counted nowhere, as they hold no place.
+    std::vector<std::unique_ptr<Connection>> leaving;
     platform::HandleWaits waits;
     while (!stopping_) {
         {
@@ -231,6 +237,11 @@ void HttpServer::ReadHeads() {
             waits.Add(c->socket.handle(), c->WaitsToWrite());
             timeout = std::min(timeout, c->Pending() ? 0 : MillisecondsUntil(c->deadline));
         }
+        const std::size_t firstLeaving = reading.size() + 2;
+        for (const auto& c : leaving) {
+            waits.Add(c->socket.handle(), c->WaitsToWrite());
+            timeout = std::min(timeout, MillisecondsUntil(c->deadline));
+        }
         waits.Wait(timeout);
         if (waits.Stirred(0))
             wake_.Drain();
@@ -255,14 +266,21 @@ void HttpServer::ReadHeads() {
             }
         }
         std::erase(reading, nullptr);
+        for (std::size_t i = 0; i < leaving.size(); ++i) {
+            auto& c = leaving[i];
+            if ((waits.Stirred(firstLeaving + i) && !Depart(*c)) || now >= c->deadline)
+                c.reset();
+        }
+        std::erase(leaving, nullptr);
         if (waits.Readable(1))
-            Accept(reading);
+            Accept(reading, leaving);
     }
     for (auto& c : reading)
         Close(std::move(c));
 }
 
-void HttpServer::Accept(std::vector<std::unique_ptr<Connection>>& reading) {
+void HttpServer::Accept(std::vector<std::unique_ptr<Connection>>& reading,
+                        std::vector<std::unique_ptr<Connection>>& leaving) {
     for (int round = 0; round < kAcceptsPerRound; ++round) {
         platform::TcpConnection socket = listen_.Accept();
         if (!socket.IsOpen())
@@ -272,12 +290,12 @@ void HttpServer::Accept(std::vector<std::unique_ptr<Connection>>& reading) {
         // rightful client, and the rest must not take the descriptors of others.
         const auto held = perAddress_.find(remote);
         if (held != perAddress_.end() && held->second >= limits_.perAddress) {
-            TurnAway(socket, "too many connections from this address");
+            TurnAway(socket, "too many connections from this address", leaving);
             continue;
         }
         // Connections that sent nothing the gate let by must not keep out one that will.
         if ((open_ >= limits_.connections || unproven_ >= limits_.unproven) && !Evict(reading)) {
-            TurnAway(socket, "the server holds all the connections it may");
+            TurnAway(socket, "the server holds all the connections it may", leaving);
             continue;
         }
         ++open_;
@@ -324,23 +342,54 @@ bool HttpServer::Evict(std::vector<std::unique_ptr<Connection>>& reading) {
     return true;
 }
 
-void HttpServer::TurnAway(platform::TcpConnection& socket, const std::string& why) {
+void HttpServer::TurnAway(platform::TcpConnection& socket, const std::string& why,
+                          std::vector<std::unique_ptr<Connection>>& leaving) {
     const std::string& remote = socket.remote();
     // Said once until the address is below its share again, not once a connection.
     if (site_.log && turnedAway_.insert(remote).second)
         site_.log({remote, nullptr, 0, 0, false, "turned away: " + why});
-    // Through TLS nothing can be said before a handshake the server has no room to drive.
-    if (tls_)
+    if (leaving.size() >= kLeavingMost)
+        return;  // closed unanswered: telling more would cost the rightful clients' time
+    auto c = std::make_unique<Connection>();
+    c->socket = std::move(socket);
+    c->deadline = Clock::now() + kLinger;
+    c->buffer = HeadRefusal(503, why + "; try again later", {{"Retry-After", kRetryAfter}});
+    // Through TLS the refusal waits for the handshake, which this thread drives as it does
+    // every other; plain, it goes at once.
+    if (tls_) {
+        c->tls = std::make_unique<TlsSession>(*tls_, c->socket.handle());
+        c->handshaking = true;
+    } else if (!Depart(*c)) {
         return;
-    // What the client sent already is taken first, so that the close does not reset the
+    }
+    leaving.push_back(std::move(c));
+}
+
+bool HttpServer::Depart(Connection& c) {
+    if (c.handshaking) {
+        const int step = c.tls->Handshake();
+        if (step <= 0)
+            return step == 0;
+        c.handshaking = false;
+    }
+    if (!c.closing) {
+        // A short reply fits the socket's buffer; if not, the client loses nothing it could use.
+        c.Send(c.buffer.data(), c.buffer.size());
+        c.buffer.clear();
+        c.ShutdownWrite();
+        c.closing = true;
+    }
+    // What the client sends meanwhile is dropped, so that the close does not reset the
     // connection before the reply is read.
     char sink[4096];
-    for (int round = 0; round < 4 && socket.Receive(sink, sizeof sink) > 0; ++round) {
+    for (int round = 0; round < 4; ++round) {
+        const long long n = c.Receive(sink, sizeof sink);
+        if (n == 0)
+            return false;
+        if (n < 0)
+            return n == platform::TcpConnection::kNotNow;
     }
-    const std::string reply =
-        HeadRefusal(503, why + "; try again later", {{"Retry-After", kRetryAfter}});
-    socket.Send(reply.data(), reply.size());
-    socket.ShutdownWrite();
+    return true;
 }
 
 bool HttpServer::Handshake(Connection& c) {

@@ -5,9 +5,9 @@
 // pool of workers answers complete requests (HttpExchange.h). Each client address may hold only
 // a few connections, and those that have not yet brought a request past the gate only a share
 // of all: when the server is full, one of them makes room for a newcomer (of the address that
-// holds the most of them), and a client turned away is told to come back later (503). With TLS, the
-// same thread drives every handshake, which counts against the deadline of the first head: a client
-// that never finishes its handshake holds no worker either.
+// holds the most of them), and a client turned away is told to come back later (503, through TLS
+// too). With TLS, the same thread drives every handshake, which counts against the deadline of
+// the first head: a client that never finishes its handshake holds no worker either.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -69,7 +69,9 @@ class HttpServer {
   private:
     struct Work;
     void ReadHeads();
-    void Accept(std::vector<std::unique_ptr<Connection>>& reading);
+    // leaving: the connections turned away that are being told so.
+    void Accept(std::vector<std::unique_ptr<Connection>>& reading,
+                std::vector<std::unique_ptr<Connection>>& leaving);
     // False when the connection is done with (closed or handed to a worker).
     bool Receive(Connection& c);
     void Examine(std::unique_ptr<Connection>& c);
@@ -78,7 +80,12 @@ class HttpServer {
     // Closes a connection that has brought no request past the gate, for a newcomer; false
     // when there is none.
     bool Evict(std::vector<std::unique_ptr<Connection>>& reading);
-    void TurnAway(platform::TcpConnection& socket, const std::string& why);
+    // Answers 503 with Retry-After (through TLS once the handshake is done) and closes, within
+    // a short while; the connection is put among leaving until then.
+    void TurnAway(platform::TcpConnection& socket, const std::string& why,
+                  std::vector<std::unique_ptr<Connection>>& leaving);
+    // A step of telling a turned-away connection; false when it is done with.
+    bool Depart(Connection& c);
     // The connection has brought a request past the gate (or, closing, is closed): no longer
     // counted among those that have not.
     void Prove(Connection& c, bool closing = false);

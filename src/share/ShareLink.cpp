@@ -82,6 +82,8 @@ std::string ShareLink::Reply::Problem(const std::string& what) const {
             ch = ' ';
     if (status == 401)
         return what + " was refused: the server wants another token";
+    if (status == 503)
+        return what + " was " + TurnedAway(said, retryAfter);
     return what + " was refused by the server (HTTP " + std::to_string(status) +
            (said.empty() ? ")" : "): " + said);
 }
@@ -114,6 +116,7 @@ ShareLink::Reply ShareLink::Post(const std::string& path, const std::string& bod
         reply.linkError = LinkError(res.error());
     } else {
         reply.status = res->status;
+        reply.retryAfter = res->get_header_value("Retry-After");
     }
     return reply;
 }
@@ -138,6 +141,7 @@ ShareLink::Reply ShareLink::Get(const std::string& path, std::size_t limit) {
         reply.linkError = LinkError(res.error());
     } else {
         reply.status = res->status;
+        reply.retryAfter = res->get_header_value("Retry-After");
     }
     return reply;
 }
@@ -158,6 +162,19 @@ ShareLink::FetchResult ShareLink::Fetch(const std::string& path, long long from,
     result.stopped = r.stopped;
     result.linkError = r.linkError;
     return result;
+}
+
+std::string TurnedAway(std::string said, const std::string& retryAfter) {
+    // The server's "; try again later" is said here with its own figure.
+    constexpr std::string_view kLater = "; try again later";
+    if (said.size() >= kLater.size() &&
+        said.compare(said.size() - kLater.size(), kLater.size(), kLater) == 0)
+        said.resize(said.size() - kLater.size());
+    const bool seconds = !retryAfter.empty() && retryAfter.size() <= 6 &&
+                         retryAfter.find_first_not_of("0123456789") == std::string::npos;
+    return "turned away by the server" + (said.empty() ? std::string() : ": " + said) +
+           (seconds ? "; it asks to be tried again in " + retryAfter + " s"
+                    : std::string("; it asks to be tried again later"));
 }
 
 std::string QueryValue(const std::string& text) {

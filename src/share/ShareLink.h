@@ -30,6 +30,7 @@ class ShareLink {
         std::string linkError;  // "" when the server answered
         int status = 0;
         std::string body;
+        std::string retryAfter;  // a crowded server's Retry-After (seconds), "" when none
         bool ok() const { return linkError.empty() && status == 200; }
         // Why a request for `what` failed, in the operator's words.
         std::string Problem(const std::string& what) const;
@@ -75,6 +76,10 @@ class ShareLink {
 };
 
 // Percent-encodes a query value.
+// How a 503 of a crowded server is told: "turned away by the server: WHY; it asks to be tried
+// again in N s". said: the reply's text; retryAfter: its Retry-After header.
+std::string TurnedAway(std::string said, const std::string& retryAfter);
+
 std::string QueryValue(const std::string& text);
 
 }  // namespace share

@@ -14,6 +14,8 @@
 //   POST /v1/image/{id}/cancel                          -> stops the build, removes its data
 //   GET  /v1/file?entry=E&name=N  (Range: bytes=N-)     -> one file of a built image
 //   POST /v1/delete            "C:\NetBackupTemp\{entry}" -> removes a temporary image
+//   GET  /pictures/days                                 -> the recorded days, as the preview's
+//                                                          port lists them (PictureWire.h)
 //
 // Every request carries "Authorization: Bearer TOKEN" when the server has a token.
 #include <cstddef>

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/File.h"
+#include "share/PictureWire.h"
 #include "share/ShareAccess.h"
 #include "share/ShareJobs.h"
 #include "share/ShareProtocol.h"
@@ -20,10 +21,6 @@ template <class Record>
 void SendRecord(HttpResponse& res, const Record& record) {
     res.contentType = kBinaryType;
     res.body.assign(reinterpret_cast<const char*>(&record), sizeof record);
-}
-
-bool IsDay(const std::string& day) {
-    return day.size() == 8 && day.find_first_not_of("0123456789") == std::string::npos;
 }
 
 // The job id of "/v1/image/{id}" or "/v1/image/{id}/cancel"; cancel tells which.
@@ -167,6 +164,10 @@ void ShareServer::Handle(const HttpRequest& req, HttpResponse& res) {
                 return res.Text(404, "no such image job");
             res.body = FormatJobStatus(*status);
         }
+    } else if (get && req.path == kDaysPath) {
+        // The day list of the preview's port, here too: a pull or a remote backup needs no
+        // port but the one it was given.
+        res.body = FormatDays(service_->RecordedDays());
     } else if (get && req.path == kRouteFile) {
         ServeFile(req, res);
     } else if (post && req.path == kRouteDelete) {

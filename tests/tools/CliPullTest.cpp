@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,8 +21,10 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <thread>
 
+#include "LoopbackProxy.h"
 #include "RemoteFixture.h"
 #include "ScopedEnv.h"
 #include "TlsFiles.h"
@@ -196,6 +199,113 @@ TEST_F(CliPullTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlocksT
                    e.path().filename().string().substr(12) == "N.dat";
     EXPECT_EQ(minutes, 4);
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
+}
+
+TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
+    Record(Day(600, 604, 2, 32, 24));
+    StartServer("gate-token");
+    std::ofstream(prefix() + "/gate.token") << "gate-token\n";
+    fs::permissions(prefix() + "/gate.token", fs::perms::owner_read | fs::perms::owner_write);
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\ntoken-file = " << prefix()
+        << "/gate.token\ncamera-count = 2\nrange = 20100523 1000 1002\ntarget = " << images << "\n";
+    // Both streams into one file that JOURNAL_STREAM names, as systemd gives a service.
+    const std::string journal = prefix() + "/journal";
+    std::ofstream(journal).close();
+    struct stat st {};
+    ASSERT_EQ(::stat(journal.c_str(), &st), 0);
+    const ScopedEnv stream("JOURNAL_STREAM",
+                           std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino));
+    // The lines of a run above debug; every line must carry a level. detail: how many at debug.
+    std::size_t detail = 0;
+    const auto run = [&](int expected) {
+        std::ofstream(journal, std::ios::trunc).close();  // the same inode, emptied
+        const RunResult r = RunProgramIntoOneFile(CliPath(), WithBase({"pull", "gate"}), journal);
+        EXPECT_EQ(r.status, expected) << r.out;
+        std::vector<std::string> shown;
+        std::size_t lines = 0;
+        std::istringstream in(r.out);
+        for (std::string line; std::getline(in, line); ++lines) {
+            EXPECT_TRUE(line.size() > 3 && line[0] == '<' && line[2] == '>' && line[1] >= '0' &&
+                        line[1] <= '7')
+                << line;
+            if (line.rfind("<7>", 0) != 0)
+                shown.push_back(line);
+        }
+        detail = lines - shown.size();
+        return shown;
+    };
+
+    std::vector<std::string> shown = run(0);
+    EXPECT_GT(detail, 0u);  // what the commands of the run print is there, at debug
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("<5>pull gate: 1 entries (0 ranges from earlier runs) into ", 0), 0u)
+        << shown[0];
+
+    // A run that fails (its recorder down): its one line an error.
+    StopServer();
+    shown = run(1);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("<3>pull gate: failed: ", 0), 0u) << shown[0];
+}
+
+// The one port a firewall lets through to the recorder: a relay to the server's port alone.
+class OnePortRelay : public LoopbackProxy {
+  public:
+    explicit OnePortRelay(int port) : LoopbackProxy(port) { Start(); }
+    ~OnePortRelay() override { Stop(); }
+
+  private:
+    void Relay(int client, int target) override {
+        Pump(
+            client, target, [](const char*, std::size_t) {}, [](char*, ssize_t&) { return true; });
+    }
+};
+
+TEST_F(CliPullTest, APullAndARemoteBackupNeedNoPortButTheOneGiven) {
+    Record(Day(600, 604, 2, 32, 24));
+    const TlsFiles tls = MakeTlsFiles(prefix());
+    ASSERT_TRUE(tls.ok);
+    scheme = "https://";
+    trust = {"--pin", OpensslPin(tls.selfCert)};
+    StartServer("gate-token", {"--tls-cert", tls.selfCert, "--tls-key", tls.selfKey});
+    const OnePortRelay relay(port);
+    const std::string given = "127.0.0.1:" + std::to_string(relay.port());
+    std::ofstream(prefix() + "/gate.token") << "gate-token\n";
+    fs::permissions(prefix() + "/gate.token", fs::perms::owner_read | fs::perms::owner_write);
+    const auto configure = [&](const std::string& pin) {
+        std::ofstream(pulls + "/gate.conf")
+            << "remote = https://" << given << "\npin = " << pin << "\ntoken-file = " << prefix()
+            << "/gate.token\ncamera-count = 2\nrange = 20100523 1000 1002\ntarget = " << images
+            << "\n";
+    };
+    configure(OpensslPin(tls.selfCert));
+    const RunResult pulled = Cli({"pull", "gate"});
+    EXPECT_EQ(pulled.status, 0) << pulled.out << pulled.err;
+    EXPECT_NE(pulled.out.find("pull gate: 1 entries"), std::string::npos) << pulled.out;
+
+    const std::vector<std::string> remote{
+        "--remote", "https://" + given, "--pin", OpensslPin(tls.selfCert), "--token", "gate-token"};
+    const auto withRemote = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), remote.begin(), remote.end());
+        return Cli(args);
+    };
+    const RunResult days = withRemote({"days"});
+    EXPECT_EQ(days.status, 0) << days.err;
+    EXPECT_EQ(days.out, "20100523\n");
+    ASSERT_EQ(withRemote({"add", "20100523", "1000", "1001", "--cams", "all"}).status, 0);
+    const RunResult backup = withRemote({"--no-progress", "backup", "--folder", "E:\\Relayed"});
+    EXPECT_EQ(backup.status, 0) << backup.out << backup.err;
+    EXPECT_EQ(Sha256sumCheck(usb + "/Relayed"), 0);
+
+    // A certificate that is not the one pinned is named with the port the administrator gave.
+    configure("sha256:" + std::string(64, '0'));
+    const RunResult refused = Cli({"pull", "gate"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("pull gate: failed: "), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find(given), std::string::npos) << refused.out;
+    EXPECT_EQ(refused.out.find("127.0.0.1:" + std::to_string(relay.port() - 2)), std::string::npos)
+        << refused.out;
 }
 
 TEST_F(CliPullTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {
@@ -550,6 +660,15 @@ TEST_F(CliPullTest, AFailedPullLeavesNoImageFolderUnderARunsName) {
               true)
         << folders[0];
     EXPECT_NE(full.out.find(folders[0]), std::string::npos) << full.out;
+    // Another run on the full disk replaces the folder the first left rather than add one.
+    const RunResult fullAgain =
+        RunProgram(CliPath(), WithBase({"pull", "gate"}), prefix(), 1 << 20);
+    EXPECT_EQ(fullAgain.status, 1) << fullAgain.out << fullAgain.err;
+    folders.clear();
+    for (const auto& e : fs::directory_iterator(images, ec))
+        folders.push_back(e.path().filename().string());
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_NE(fullAgain.out.find(folders[0]), std::string::npos) << fullAgain.out;
     const RunResult again = Cli({"pull", "gate"});
     EXPECT_EQ(again.status, 0) << again.out << again.err;
     int images_ = 0;
@@ -559,6 +678,26 @@ TEST_F(CliPullTest, AFailedPullLeavesNoImageFolderUnderARunsName) {
             EXPECT_EQ(Sha256sumCheck(e.path().string()), 0);
         }
     EXPECT_EQ(images_, 1);
+}
+
+TEST_F(CliPullTest, APullIntoAFullDiskSaysWhyWithTheFiguresAndLeavesOneFolderAside) {
+    Record(Day(600, 602, 2, 640, 480));
+    const std::string tiny = MountTinyDrive('F', "size=300k");
+    if (tiny.empty())
+        GTEST_SKIP() << "no small filesystem can be mounted here";
+    StartServer();
+    std::ofstream(pulls + "/gate.conf")
+        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1002\ntarget = " << tiny
+        << "\n";
+    for (int run = 0; run < 2; ++run) {
+        const RunResult full = Cli({"pull", "gate"});
+        EXPECT_EQ(full.status, 1) << full.out << full.err;
+        EXPECT_NE(full.out.find("the backup did not complete (There is not enough free space"),
+                  std::string::npos)
+            << full.out;
+        EXPECT_NE(full.out.find(" MB are needed, 0.3 MB are free"), std::string::npos) << full.out;
+    }
+    EXPECT_EQ(Runs(tiny).size(), 1u);
 }
 
 TEST_F(CliPullTest, AKilledPullsFolderIsSetAsideByTheNextRun) {

@@ -271,6 +271,29 @@ TEST_F(CliRemoteTest, TheTokenGoesWithEveryRequestAndNothingComesWithoutIt) {
     EXPECT_EQ(Remote({"days"}, "s3cret").out, "20100523\n");
 }
 
+TEST_F(CliRemoteTest, ARequestThatFailedIsNeverFollowedByALineThatNothingIsThere) {
+    mkrec::RecorderPlan plan;
+    plan.days = {"20100523"};
+    plan.firstMinute = plan.lastMinute = 600;
+    plan.width = plan.height = 16;
+    Record(plan);
+    StartServer("tk-right-0123");
+    for (const auto& args :
+         {std::vector<std::string>{"day", "20100523"},
+          std::vector<std::string>{"add", "20100523", "1000", "1000", "--cams", "all"}}) {
+        const RunResult r = Remote(args, "tk-wrong");
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("token"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("no recordings"), std::string::npos) << r.err;
+    }
+    // A day without recordings is still said to be one.
+    const RunResult empty = Remote({"day", "20100524"}, "tk-right-0123");
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.err.find("no recordings of 20100524 on the recorder at 127.0.0.1:"),
+              std::string::npos)
+        << empty.err;
+}
+
 TEST_F(CliRemoteTest, TheTokenComesFromAPrivateFileOrTheEnvironmentAndRefusalsNameThePortGiven) {
     mkrec::RecorderPlan plan;
     plan.days = {"20100523"};
@@ -281,7 +304,7 @@ TEST_F(CliRemoteTest, TheTokenComesFromAPrivateFileOrTheEnvironmentAndRefusalsNa
     StartServer(token);
     const std::string where = "127.0.0.1:" + std::to_string(port);
 
-    // The days come from the pictures' port two below; the operator knows the one given.
+    // Refusals name the port the operator gave.
     const RunResult wrong = Remote({"days"}, "tk-wrong");
     EXPECT_EQ(wrong.status, 1);
     EXPECT_NE(wrong.err.find("the recorder at " + where + " does not accept our token"),

@@ -70,10 +70,16 @@ std::string RecordingsPlace(const CliSession& s) {
 }
 
 // The day as the dialog chooses it; a remote recorder's answer is waited for. True when the
-// day holds recordings.
+// day holds recordings; false, having said so, when it has none. A request that failed is no
+// empty day: it says why, and nothing more.
 bool ChooseDay(CliSession& s, const std::string& day) {
+    const auto none = [&] {
+        std::fprintf(stderr, "no recordings of %s on %s\n", day.c_str(),
+                     RecordingsPlace(s).c_str());
+        return false;
+    };
     if (!s.remote)
-        return s.ctx.m_chooser.SelectBackupDay(day);
+        return s.ctx.m_chooser.SelectBackupDay(day) || none();
     s.ctx.m_link.lastText.clear();
     s.ctx.m_chooser.SelectBackupDay(day);
     if (!s.remote->ServeUntil(2, 60000)) {
@@ -82,9 +88,11 @@ bool ChooseDay(CliSession& s, const std::string& day) {
     }
     const bool found = std::any_of(std::begin(s.ctx.m_day.hourHasRec),
                                    std::end(s.ctx.m_day.hourHasRec), [](DWORD f) { return f; });
-    if (!found && !s.ctx.m_link.lastText.empty())  // the link's trouble, not an empty day
+    if (!found && !s.ctx.m_link.lastText.empty()) {  // the link's trouble, not an empty day
         std::fprintf(stderr, "quillon-cli: %s\n", s.ctx.m_link.lastText.c_str());
-    return found;
+        return false;
+    }
+    return found || none();
 }
 
 // The recordings root, or why it cannot be reached.
@@ -189,11 +197,8 @@ int CmdDay(CliSession& s, const CliArgs& a) {
     BackupContext& ctx = s.ctx;
     if (!RecordingsReachable(s))
         return 1;
-    if (!ChooseDay(s, day)) {
-        std::fprintf(stderr, "no recordings of %s on %s\n", day.c_str(),
-                     RecordingsPlace(s).c_str());
+    if (!ChooseDay(s, day))
         return 1;
-    }
     std::printf("%s cameras %s\n", day.c_str(),
                 CameraNumbers(ctx.m_day.camExist, kMaxCameras).c_str());
     for (int h = 0; h < 24; ++h) {
@@ -249,11 +254,8 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
         throw UsageError{"--cams is required: camera numbers 1-64, or all"};
     if (!RecordingsReachable(s))
         return 1;
-    if (!ChooseDay(s, day)) {
-        std::fprintf(stderr, "no recordings of %s on %s\n", day.c_str(),
-                     RecordingsPlace(s).c_str());
+    if (!ChooseDay(s, day))
         return 1;
-    }
     const backup::TimeFields range{sh, sm, eh, em};
     ctx.m_chooser.SetTimeRange(range);
     const bool anyInRange = std::any_of(std::begin(ctx.m_day.camExist),

@@ -16,18 +16,19 @@
 #include "platform/DriveTable.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/JournalLevel.h"
 #include "platform/NamedLock.h"
 #include "platform/OwnerOnly.h"
-#include "platform/Terminal.h"
 #include "platform/TimeZone.h"
 
 namespace {
 
-// One line for the journal: its level in front when stdout is the journal's stream.
+// Whether the run's output goes to the journal, where all but its own lines are debug.
+bool g_journal = false;
+
+// One line for the journal: its level in front when the output is the journal's.
 void Summary(int level, const std::string& text) {
-    const std::string prefix = platform::IsJournal(platform::StandardStream::kOutput)
-                                   ? "<" + std::to_string(level) + ">"
-                                   : "";
+    const std::string prefix = g_journal ? "<" + std::to_string(level) + ">" : "";
     std::printf("%s%s\n", prefix.c_str(), text.c_str());
     std::fflush(stdout);
 }
@@ -177,11 +178,22 @@ std::string InProgressPath(const std::string& base) {
 // Whether the state file's folder is one a run made: a folder, not a link, right below the
 // target, with a run's name (2026-12-08_030512, or -2 and on after it). Anything else (the
 // target itself, a folder elsewhere, a file edited by hand) is not the pull's to rename.
-bool RunFolderOf(const std::string& target, const std::string& folder) {
+bool RunFolderOf(const std::string& target, const std::string& folder,
+                 const std::string& suffix = "") {
     const std::string parent = target + "/";
     if (folder.size() <= parent.size() || folder.compare(0, parent.size(), parent) != 0)
         return false;
-    const std::string name = folder.substr(parent.size());
+    std::string name = folder.substr(parent.size());
+    // A failed run's folder: the run's name with ".incomplete", or ".incomplete-N", after it.
+    if (!suffix.empty()) {
+        const std::size_t at = name.rfind(suffix);
+        if (at == std::string::npos ||
+            name.find_first_not_of("0123456789", at + suffix.size() + 1) != std::string::npos ||
+            (name.size() > at + suffix.size() && name[at + suffix.size()] != '-') ||
+            name.size() == at + suffix.size() + 1)
+            return false;
+        name.resize(at);
+    }
     const std::string shape = "dddd-dd-dd_dddddd";
     if (name.size() < shape.size())
         return false;
@@ -197,12 +209,27 @@ bool RunFolderOf(const std::string& target, const std::string& folder) {
     return platform::StatEntry(folder, entry) && entry.isDirectory && !entry.isLink;
 }
 
-// What a failed run wrote leaves the run's name for one that says so; the new name, or "".
-std::string SetAside(const std::string& folder) {
+// The folder the instance's last failed run left, set aside: the next failed run's replaces it,
+// so that runs failing on a full disk do not fill it with one more each.
+std::string IncompletePath(const std::string& base) {
+    return base + "/image-incomplete";
+}
+
+// What a failed run wrote leaves the run's name for one that says so; the new name, or "". The
+// one an earlier failed run of the instance left goes, when it is still a run's folder right
+// below the target (never a link, nor anything the state file names elsewhere).
+std::string SetAside(const std::string& base, const std::string& target,
+                     const std::string& folder) {
     std::string aside = folder + kIncomplete;
     for (int n = 2; platform::IsDirectory(aside) || platform::FileExists(aside); ++n)
         aside = folder + kIncomplete + "-" + std::to_string(n);
-    return platform::MoveFile(folder, aside) ? aside : std::string();
+    if (!platform::MoveFile(folder, aside))
+        return std::string();
+    if (std::string before; platform::ReadWholeFile(IncompletePath(base), before, 4096) &&
+                            before != aside && RunFolderOf(target, before, kIncomplete))
+        platform::DeleteTree(before);
+    WriteWhole(IncompletePath(base), aside);
+    return aside;
 }
 
 // The kept list with the run's range put in (wanted, from the minute the runs before reached)
@@ -259,9 +286,21 @@ std::string RecorderLockName(const RemoteOptions& remote) {
     return name;
 }
 
+int Pull(const CliArgs& a, CliOptions options);
+
 }  // namespace
 
 int CmdPull(const CliArgs& a, CliOptions options) {
+    // The journal keeps one line of a run at notice or above: what the commands of the run
+    // print (the entries added, the backup's and the check's lines) is detail.
+    const platform::JournalDefaultLevel detail(7);
+    g_journal = detail.active();
+    return Pull(a, options);
+}
+
+namespace {
+
+int Pull(const CliArgs& a, CliOptions options) {
     if (a.positional.size() != 1)
         throw UsageError{"pull takes the name of a recorder in " + PullConfigFolder()};
     const std::string& name = a.positional[0];
@@ -339,7 +378,7 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     // The image folder of a run that was killed is set aside as a failed run's is.
     if (std::string left; platform::ReadWholeFile(InProgressPath(base), left, 4096)) {
         if (RunFolderOf(conf.target, left)) {
-            if (SetAside(left).empty())
+            if (SetAside(base, conf.target, left).empty())
                 return fail("the folder " + left + " of a run that was killed cannot be renamed");
         } else if (platform::IsDirectory(left) || platform::FileExists(left)) {
             Summary(4, "pull " + name + ": " + InProgressPath(base) + " names " + left +
@@ -432,7 +471,7 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     // What a failed run wrote is no image of the range: it leaves the run's name for one that
     // says so, so that no one takes it for a run's image.
     const auto setAside = [&](const std::string& what) {
-        const std::string aside = SetAside(folder);
+        const std::string aside = SetAside(base, conf.target, folder);
         if (!aside.empty())
             platform::DeleteFile(InProgressPath(base));
         return fail(what + (aside.empty() ? "" : "; what arrived is in " + aside));
@@ -441,7 +480,16 @@ int CmdPull(const CliArgs& a, CliOptions options) {
         return fail("its base folder " + base + " cannot be written");
     CliArgs backup;
     backup.folder = folder;
+    const std::size_t boxesBefore = s.view.Messages().size();
     const bool complete = CmdBackup(s, backup) == 0;
+    // Why, in the run's one line: the link's reason, else what the backup told the operator
+    // (a refused start names the target, the space needed and the space free).
+    std::string endedWhy = s.remote->endedWhy;
+    if (const auto boxes = s.view.Messages(); endedWhy.empty() && boxes.size() > boxesBefore) {
+        endedWhy = boxes.back().text;
+        for (std::size_t at; (at = endedWhy.find('\n')) != std::string::npos;)
+            endedWhy.replace(at, 1, ": ");
+    }
     // Every range fetched, lacking only what the recording lacks: no later run fetches more of
     // it, so the image stands and its ranges are done, but the run says it is not whole.
     const std::vector<std::string> lacks =
@@ -453,7 +501,7 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     if (!complete && lacks.empty())
         return setAside(std::to_string(entries) + " entries into " + folder +
                         ": the backup did not complete" +
-                        (s.remote->endedWhy.empty() ? "" : " (" + s.remote->endedWhy + ")"));
+                        (endedWhy.empty() ? "" : " (" + endedWhy + ")"));
     CliArgs verify;
     verify.positional = {folder};
     if (CmdVerify(verify, false, !lacks.empty()) != 0)
@@ -481,6 +529,8 @@ int CmdPull(const CliArgs& a, CliOptions options) {
                        " ranges did not fit its schedule, the next run fetches them");
         return 1;
     }
-    Summary(silent.empty() ? 6 : 4, done);
+    Summary(silent.empty() ? 5 : 4, done);
     return 0;
 }
+
+}  // namespace

@@ -43,8 +43,7 @@ bool ParseRemote(const std::string& whole, RemoteOptions& out) {
     if (port.find_first_not_of("0123456789") != std::string::npos || port.size() > 5)
         return false;
     const int p = std::atoi(port.c_str());
-    // The preview's pictures come from the port two below.
-    if (p < 3 || p > 65535)
+    if (p < 1 || p > 65535)
         return false;
     out.address = text.substr(0, colon);
     out.port = p;
@@ -131,10 +130,10 @@ bool RemoteLink::ServeUntil(unsigned long code, int timeoutMs) {
 }
 
 std::vector<std::string> RemoteLink::Days(std::string& problem) const {
-    share::HttpPictureSource source(options_.address, options_.port - 2, options_.token,
+    // Asked on the port given, which answers the day list as the preview's port does: a
+    // firewall that lets only that port through must not keep the days from a pull.
+    share::HttpPictureSource source(options_.address, options_.port, options_.token,
                                     std::chrono::seconds(3), Trust(options_));
-    // The operator knows the recorder by the port given, not by the pictures' two below it.
-    source.NameAs(options_.address + ":" + std::to_string(options_.port));
     std::vector<std::string> days = source.Days();
     std::sort(days.rbegin(), days.rend());
     if (days.empty())

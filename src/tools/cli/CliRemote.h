@@ -1,7 +1,7 @@
 #pragma once
 // quillon-cli against a remote recorder (--remote ADDRESS:PORT): the share client's answers,
 // which arrive on its own thread, are handled here on the main thread as the window's loop
-// handles them; the days come from the same server's picture service.
+// handles them. Everything goes over the one port given.
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -49,7 +49,7 @@ class RemoteLink : public IShareClientReceiver {
     bool ServeUntil(unsigned long code, int timeoutMs);
     // The worker to wake for the next entry (code 6).
     void SetWorkerWake(std::function<void()> wake) { wake_ = std::move(wake); }
-    // The recorded days, newest first, from the server's picture service; why, when none.
+    // The recorded days, newest first; why, when none.
     std::vector<std::string> Days(std::string& problem) const;
     CFileShareClient& client() { return *client_; }
     // Why a remote backup ended (code 7).
