@@ -33,7 +33,8 @@ bool HaveTools() {
 
 }  // namespace
 
-class CliExportTest : public CliFixture {
+// An export of images made for the tests, each from a recording of its own.
+class CliExportImageTest : public CliFixture {
   protected:
     void SetUp() override {
         CliFixture::SetUp();
@@ -43,6 +44,29 @@ class CliExportTest : public CliFixture {
         if (!HaveTools())
             GTEST_SKIP() << "ffprobe, ffmpeg or sqlite3 is missing";
         UseBuiltData();
+        usb = MapDrive('E', "removable");
+        out = prefix() + "/out";
+    }
+    static mkrec::RecorderPlan Plan(const std::string& day, int first, int last) {
+        mkrec::RecorderPlan plan;
+        plan.days = {day};
+        plan.firstMinute = first;
+        plan.lastMinute = last;
+        plan.cameras = 1;
+        plan.width = 32;
+        plan.height = 24;
+        return plan;
+    }
+    std::string usb, out;
+};
+
+// One image of two cameras' four minutes, with their audio and a memo.
+class CliExportTest : public CliExportImageTest {
+  protected:
+    void SetUp() override {
+        CliExportImageTest::SetUp();
+        if (IsSkipped())
+            return;
         mkrec::RecorderPlan plan;
         plan.days = {"20100523"};
         plan.firstMinute = 600;
@@ -54,8 +78,6 @@ class CliExportTest : public CliFixture {
         plan.cameraStops = {{2, 600}};  // camera 3 records nothing in the entry
         plan.audioChannels = 2;         // cameras 1 and 2 are heard
         Record(plan);
-        usb = MapDrive('E', "removable");
-        out = prefix() + "/out";
         ASSERT_EQ(Cli({"--cameras", "3", "add", "20100523", "1000", "1003", "--cams", "1,2",
                        "--memo", "delivery at the gate"})
                       .status,
@@ -97,7 +119,7 @@ class CliExportTest : public CliFixture {
         }
         return rows;
     }
-    std::string usb, out, entry;
+    std::string entry;
 };
 
 TEST_F(CliExportTest, EachCameraIsAnMp4OfEveryPictureWithTheRecordedTimeAsSubtitles) {
@@ -534,33 +556,6 @@ TEST_F(CliExportTest, RecordedTimesAreTheRecordersClockWhateverTheZoneOfTheExpor
     EXPECT_NE(bad.err.find("no time zone Mars/Olympus"), std::string::npos) << bad.err;
     EXPECT_FALSE(fs::exists(out + "/bad"));
 }
-
-// Images made for the tests below, each from a recording of its own.
-class CliExportImageTest : public CliFixture {
-  protected:
-    void SetUp() override {
-        CliFixture::SetUp();
-#ifndef QUILLON_HAVE_VIDEO
-        GTEST_SKIP() << "built without the video export";
-#endif
-        if (!HaveTools())
-            GTEST_SKIP() << "ffprobe, ffmpeg or sqlite3 is missing";
-        UseBuiltData();
-        usb = MapDrive('E', "removable");
-        out = prefix() + "/out";
-    }
-    static mkrec::RecorderPlan Plan(const std::string& day, int first, int last) {
-        mkrec::RecorderPlan plan;
-        plan.days = {day};
-        plan.firstMinute = first;
-        plan.lastMinute = last;
-        plan.cameras = 1;
-        plan.width = 32;
-        plan.height = 24;
-        return plan;
-    }
-    std::string usb, out;
-};
 
 // In the night the clocks of London go back, 01:00 to 01:59 comes twice: once in summer time,
 // then in winter time. The export shows both hours apart, in the order they were recorded, each
