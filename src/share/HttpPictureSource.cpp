@@ -74,6 +74,8 @@ bool HttpPictureSource::Fetch(const std::string& path, std::size_t limit, int& s
         [&](const httplib::Response& head) {
             status = head.status;
             retryAfter_ = head.get_header_value("Retry-After");
+            if (head.has_header(kTimeZoneHeader))
+                timeZone_ = head.get_header_value(kTimeZoneHeader);
             const std::string length = head.get_header_value("Content-Length");
             long long announced = 0;
             if (!length.empty() &&

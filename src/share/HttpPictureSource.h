@@ -35,6 +35,8 @@ class HttpPictureSource : public playback::IPictureSource {
     // Why the last Days or Minutes came back empty by failure ("" when it did not fail): the
     // interface has no room for it, the player's notices have.
     std::string LastProblem() const { return lastProblem_; }
+    // The recorder's time zone as its last day list named it ("" when it named none).
+    std::string RecorderTimeZone() const { return timeZone_; }
     // The "address:port" the texts name instead of the picture port's own: the operator gave
     // quillon-share's port, two above it, and knows the recorder by that.
     void NameAs(std::string where) { where_ = std::move(where); }
@@ -55,6 +57,7 @@ class HttpPictureSource : public playback::IPictureSource {
     std::unique_ptr<httplib::ClientImpl> client_;
     std::string lastProblem_;
     std::string retryAfter_;  // of the last reply, for a 503
+    std::string timeZone_;
 };
 
 }  // namespace share

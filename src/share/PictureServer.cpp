@@ -1,5 +1,7 @@
 #include "share/PictureServer.h"
 
+#include "platform/TimeZone.h"
+
 #include <limits>
 
 #include "playback/LocalPictureSource.h"
@@ -79,6 +81,7 @@ void PictureServer::Handle(const HttpRequest& req, HttpResponse& res) {
     if (req.path == kDaysPath) {
         auto source = TakeSource();
         res.body = FormatDays(source->Days());
+        res.headers.emplace_back(kTimeZoneHeader, platform::LocalTimeZoneName());
         GiveBack(std::move(source));
     } else if (req.path == kMinutesPath) {
         std::string day;

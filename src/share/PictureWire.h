@@ -16,6 +16,9 @@
 namespace share {
 
 constexpr const char* kDaysPath = "/pictures/days";
+// With the day list: the zone the recorder's clock reads local time in ("Europe/Berlin"), for a
+// client that turns its recorded times into true times.
+constexpr const char* kTimeZoneHeader = "X-Quillon-Time-Zone";
 constexpr const char* kMinutesPath = "/pictures/minutes";  // ?day=
 constexpr const char* kPicturesPath = "/pictures/list";    // ?day=&minute=&camera=
 constexpr const char* kPicturePath = "/pictures/picture";  // ?day=&minute=&pos=&size=

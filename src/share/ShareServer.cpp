@@ -1,5 +1,7 @@
 #include "share/ShareServer.h"
 
+#include "platform/TimeZone.h"
+
 #include "share/ClientId.h"
 
 #include <algorithm>
@@ -168,6 +170,7 @@ void ShareServer::Handle(const HttpRequest& req, HttpResponse& res) {
         // The day list of the preview's port, here too: a pull or a remote backup needs no
         // port but the one it was given.
         res.body = FormatDays(service_->RecordedDays());
+        res.headers.emplace_back(kTimeZoneHeader, platform::LocalTimeZoneName());
     } else if (get && req.path == kRouteFile) {
         ServeFile(req, res);
     } else if (post && req.path == kRouteDelete) {

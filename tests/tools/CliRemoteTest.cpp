@@ -115,12 +115,16 @@ TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes)
 }
 
 // The MP4 files of a run over the link are made from the fetched minutes as a local run makes
-// them from the recorder's: the same files, the same pictures, and hashed into the manifest.
+// them from the recorder's: the same files, the same pictures, and hashed into the manifest. The
+// recorder's clock is read in the zone the recorder names, not in this machine's.
 TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
     if (const std::string missing = VideoMissing(); !missing.empty())
         GTEST_SKIP() << missing;
     Record(VideoDay(602));
-    StartServer();
+    {
+        ScopedEnv recorderZone("TZ", "America/Chicago");
+        StartServer();
+    }
     const std::vector<std::string> entry{"--cameras", "3",    "add",    "20100523",
                                          "1000",      "1001", "--cams", "1,3"};
     ASSERT_EQ(Cli(entry).status, 0);
@@ -135,6 +139,8 @@ TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
                   {"--cameras", "3", "backup", "--folder", "E:\\Remote", "--mp4", "--no-progress"});
     const RunResult r = Cli(remote);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("recorder's clock in America/Chicago, as it says"), std::string::npos)
+        << r.out;
 
     const std::string video = "/2010_05_23=10,00~10,01/Video/";
     std::vector<std::string> names;
@@ -152,6 +158,14 @@ TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
         const std::string local = frames("Local");
         EXPECT_GT(local.size(), 1000u);
         EXPECT_EQ(frames("Remote"), local) << name;
+        // Ten in the morning in Chicago's daylight time; in this machine's zone (UTC), ten.
+        const auto created = [&](const std::string& image) {
+            return CommandOutput(
+                "ffprobe -v error -show_entries format_tags=creation_time -of csv=p=0 '" + usb +
+                "/" + image + video + name + "'");
+        };
+        EXPECT_EQ(created("Remote").rfind("2010-05-23T15:00:00", 0), 0u) << created("Remote");
+        EXPECT_EQ(created("Local").rfind("2010-05-23T10:00:00", 0), 0u) << created("Local");
     }
     EXPECT_NE(ReadText(usb + "/Remote/SHA256SUMS").find(video.substr(1) + names[0]),
               std::string::npos);

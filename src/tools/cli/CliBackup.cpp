@@ -16,6 +16,7 @@
 #include "platform/FileSystem.h"
 #include "platform/MachineName.h"
 #include "platform/Signals.h"
+#include "platform/TimeZone.h"
 #include "storage/RecorderPaths.h"
 #ifdef QUILLON_HAVE_VIDEO
 #include "video/EntryVideoMaker.h"
@@ -290,6 +291,28 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
 
 }  // namespace
 
+namespace {
+
+// The MP4 files of a remote recorder's minutes read its clock in its own zone, which it names
+// with its day list, unless the operator gave one.
+void UseRecorderZone(const RemoteLink& remote) {
+    std::string problem, zone, why;
+    remote.Days(problem, &zone);
+    if (zone.empty())
+        return;
+    if (!platform::UseTimeZone(zone, why)) {
+        std::fprintf(stderr,
+                     "quillon-cli: the recorder names its time zone %s, which this machine does "
+                     "not know (%s); its recorded times are read in this machine's zone\n",
+                     Printable(zone).c_str(), why.c_str());
+        return;
+    }
+    std::printf("recorded times are the recorder's clock in %s, as it says\n",
+                Printable(zone).c_str());
+}
+
+}  // namespace
+
 int CmdBackup(CliSession& s, const CliArgs& a) {
     BackupContext& ctx = s.ctx;
     if (!a.folder.empty() && !a.disc.empty())
@@ -309,6 +332,8 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
         return DiscBackup(s, a);
     if (a.folder.empty())
         throw UsageError{"backup needs --folder DRIVE-PATH or --disc LETTER"};
+    if (a.mp4 && s.remote && !a.timeZone)
+        UseRecorderZone(*s.remote);
     const std::string folder = CommandLineFolder(a.folder);
     const std::string missing = MissingDriveText(folder);
     if (!missing.empty()) {

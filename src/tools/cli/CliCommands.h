@@ -12,16 +12,17 @@ struct CliArgs {
     std::string cams;  // --cams
     std::string memo;  // --memo
     bool hasMemo = false;
-    std::string folder;   // --folder
-    std::string disc;     // --disc
-    bool viewer = false;  // --viewer
-    std::string key;      // --key: a public key file to trust
-    std::string cert;     // --cert: a certificate file to trust for the video files
-    bool deep = false;    // --deep
-    bool mp4 = false;     // --mp4
-    std::string out;      // --out
-    std::string entry;    // --entry
-    bool force = false;   // --force
+    std::string folder;     // --folder
+    std::string disc;       // --disc
+    bool viewer = false;    // --viewer
+    std::string key;        // --key: a public key file to trust
+    std::string cert;       // --cert: a certificate file to trust for the video files
+    bool deep = false;      // --deep
+    bool mp4 = false;       // --mp4
+    std::string out;        // --out
+    std::string entry;      // --entry
+    bool force = false;     // --force
+    bool timeZone = false;  // --time-zone was given (and made the process's zone)
     // The options that name the session, as given: repeated in the commands printed to add an
     // entry again.
     std::vector<std::string> sessionOptions;

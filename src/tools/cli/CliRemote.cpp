@@ -129,12 +129,14 @@ bool RemoteLink::ServeUntil(unsigned long code, int timeoutMs) {
     return true;
 }
 
-std::vector<std::string> RemoteLink::Days(std::string& problem) const {
+std::vector<std::string> RemoteLink::Days(std::string& problem, std::string* zone) const {
     // Asked on the port given, which answers the day list as the preview's port does: a
     // firewall that lets only that port through must not keep the days from a pull.
     share::HttpPictureSource source(options_.address, options_.port, options_.token,
                                     std::chrono::seconds(3), Trust(options_));
     std::vector<std::string> days = source.Days();
+    if (zone)
+        *zone = source.RecorderTimeZone();
     std::sort(days.rbegin(), days.rend());
     if (days.empty())
         problem = source.LastProblem();

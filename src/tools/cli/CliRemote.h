@@ -49,8 +49,9 @@ class RemoteLink : public IShareClientReceiver {
     bool ServeUntil(unsigned long code, int timeoutMs);
     // The worker to wake for the next entry (code 6).
     void SetWorkerWake(std::function<void()> wake) { wake_ = std::move(wake); }
-    // The recorded days, newest first; why, when none.
-    std::vector<std::string> Days(std::string& problem) const;
+    // The recorded days, newest first; why, when none. zone: the recorder's time zone as it
+    // names it ("" when it names none).
+    std::vector<std::string> Days(std::string& problem, std::string* zone = nullptr) const;
     CFileShareClient& client() { return *client_; }
     // Why a remote backup ended (code 7).
     std::string endedWhy;

@@ -137,6 +137,7 @@ int main(int argc, char** argv) {
                 options.cameras = Number(a, session(value()), 10, 1, 64);
             } else if (a == "--time-zone") {
                 timeZone = session(value());
+                args.timeZone = true;
             } else if (a == "--model") {
                 options.modelCode = Number(a, value(), 16, 0, 0x7fffffff);
             } else if (a == "--remote") {
