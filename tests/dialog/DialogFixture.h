@@ -3,10 +3,13 @@
 // its message boxes answered by a script. Widgets are driven by their control numbers, as an
 // operator's clicks would drive them.
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "TestEnv.h"
@@ -39,6 +42,14 @@ class ScriptedBoxes : public IMessageBoxes {
 
 class DialogTest : public TempPrefixTest {
   protected:
+    // Serves the window's loop until cond holds (bounded only against a hang).
+    static bool Until(const std::function<bool()>& cond) {
+        QElapsedTimer t;
+        t.start();
+        while (!cond() && t.elapsed() < kHangGuardMs)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        return cond();
+    }
     void SetUp() override {
         TempPrefixTest::SetUp();
         Record(8, {"20100522", "20100523"});

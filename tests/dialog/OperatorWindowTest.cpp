@@ -78,14 +78,6 @@ class OperatorWindowTest : public DialogTest {
         EXPECT_TRUE(dlg->OnInitDialog());
         return *dlg;
     }
-    // Serves the window until cond holds (bounded only against a hang).
-    static bool Until(const std::function<bool()>& cond) {
-        QElapsedTimer t;
-        t.start();
-        while (!cond() && t.elapsed() < 30000)
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        return cond();
-    }
     void AddEntry(const QString& sm, const QString& em) {
         Range("10", sm, "10", em);
         Click(ctl::kSelectAll);

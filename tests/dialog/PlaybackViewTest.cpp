@@ -38,14 +38,6 @@ class PlaybackViewTest : public DialogTest {
         player.reset();
         DialogTest::TearDown();
     }
-    // Serves the window until cond holds (bounded only against a hang).
-    bool Until(const std::function<bool()>& cond) {
-        QElapsedTimer t;
-        t.start();
-        while (!cond() && t.elapsed() < 30000)
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        return cond();
-    }
     void ChoosePreview(int id, int row) {
         auto* c = dlg->preview()->findChild<QComboBox*>(QString("c%1").arg(id));
         c->setCurrentIndex(row);

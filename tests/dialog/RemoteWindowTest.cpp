@@ -64,14 +64,6 @@ class RemoteWindowTest : public DialogTest {
         m.data = EncodeHostInfo(h);
         dlg->OnBusMessage(m);
     }
-    // Serves the window's loop until cond holds (bounded only against a hang).
-    bool Until(const std::function<bool()>& cond) {
-        QElapsedTimer t;
-        t.start();
-        while (!cond() && t.elapsed() < 60000)
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        return cond();
-    }
     // Row 0 is 2010-05-23, the newest; row 1 2010-05-22.
     void PickDay(int row) { dlg->preview()->OnDateListClick(row); }
     void AddAndBackUp(const std::string& folder) {

@@ -36,14 +36,6 @@ class WindowReachTest : public DialogTest {
         EXPECT_TRUE(dlg->OnInitDialog());
         return *dlg;
     }
-    // Serves the window until cond holds (bounded only against a hang).
-    static bool Until(const std::function<bool()>& cond) {
-        QElapsedTimer t;
-        t.start();
-        while (!cond() && t.elapsed() < 20000)
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        return cond();
-    }
     // "..." with the program's own browser, choosing there the row path[0], below it path[1],
     // and so on, each by the start of its text. False (the browser cancelled) when a row is not
     // there.
