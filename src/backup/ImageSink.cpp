@@ -20,6 +20,7 @@ void ImageSink::Open() {
         return;
     volume_ = platform::VolumeOf(root_);
     rootHost_ = platform::ResolvePath(root_);
+    pin_ = platform::VolumePin(rootHost_, volume_);
     // Watched from now: a failure of the device while the system writes the image out in the
     // background reaches the flush at the end whoever else flushes the volume meanwhile.
     if (flushed())
@@ -38,6 +39,7 @@ void ImageSink::Close(BackupReport& report) {
 
 void ImageSink::Abandon() {
     flush_ = platform::VolumeFlush();
+    pin_ = platform::VolumePin();
 }
 
 }  // namespace backup

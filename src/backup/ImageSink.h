@@ -10,6 +10,7 @@
 #include "backup/BackupReport.h"
 #include "backup/PassPlan.h"
 #include "platform/FileSystem.h"
+#include "platform/VolumePin.h"
 
 namespace backup {
 
@@ -45,6 +46,7 @@ class ImageSink {
     std::uint64_t volume_ = 0;
     std::string rootHost_;
     platform::VolumeFlush flush_;
+    platform::VolumePin pin_;  // no file of the image lands off the volume it began on
 };
 
 }  // namespace backup

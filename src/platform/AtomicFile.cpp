@@ -11,6 +11,7 @@
 #include "platform/DrivePaths.h"
 #include "platform/EarlyWriteback.h"
 #include "platform/HostFiles.h"
+#include "platform/VolumePin.h"
 
 namespace platform {
 namespace {
@@ -37,6 +38,15 @@ bool AtomicFile::Create(const std::string& finalPath) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         temp_ = TempNameBeside(final_, kTempSuffix);
         if (file_.OpenResolved(temp_, File::kCreateNew)) {
+            // The folder's volume went away since it was pinned: what is beneath it is not
+            // where this file belongs.
+            const std::uint64_t pinned = PinnedVolumeOf(final_);
+            if (pinned != 0 && file_.Id().device != pinned) {
+                Abandon();
+                final_.clear();
+                SetLastError(ERROR_PATH_NOT_FOUND);
+                return false;
+            }
             tap_ = CurrentWriteTap();
             tapHandle_ = tap_ ? tap_->Opened(final_) : -1;
             if (tapHandle_ < 0)

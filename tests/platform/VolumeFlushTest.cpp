@@ -4,6 +4,7 @@
 #include "platform/DrivePaths.h"
 #include "platform/EarlyWriteback.h"
 #include "platform/FileSystem.h"
+#include "platform/VolumePin.h"
 
 using namespace platform;
 
@@ -59,4 +60,30 @@ TEST_F(VolumeFlushTest, OnlyFilesBelowAWatchedFolderStartForTheDeviceAtOnce) {
         EXPECT_TRUE(WantsEarlyWriteback(image + "/minute.dat"));  // the moved watch still holds
     }
     EXPECT_FALSE(WantsEarlyWriteback(image + "/minute.dat"));
+}
+
+// A folder pinned to a volume takes no new file that would sit elsewhere (the mount point beneath
+// a stick pulled away); a folder whose name merely begins the same, or one let go, is not held.
+TEST_F(VolumeFlushTest, APinnedFolderTakesNoFileOffItsVolumeAndLeavesNoneBehind) {
+    ASSERT_TRUE(CreateDirectory("C:\\Stick"));
+    ASSERT_TRUE(CreateDirectory("C:\\Sticky"));
+    const std::string host = ResolvePath("C:\\Stick");
+    const std::uint64_t device = VolumeOf("C:\\Stick");
+    ASSERT_NE(device, 0u);
+    {
+        VolumePin same(host, device);
+        EXPECT_TRUE(WriteFileAtomically("C:\\Stick\\kept.dat", "k", 1));
+    }
+    VolumePin elsewhere(host, device + 1);
+    AtomicFile f;
+    EXPECT_FALSE(f.Create("C:\\Stick\\minute.dat"));
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    EXPECT_FALSE(f.Commit());
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(host))
+        names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"kept.dat"});
+    EXPECT_TRUE(WriteFileAtomically("C:\\Sticky\\beside.dat", "b", 1));
+    elsewhere = VolumePin();
+    EXPECT_TRUE(WriteFileAtomically("C:\\Stick\\later.dat", "l", 1));
 }
