@@ -153,7 +153,7 @@ class LoopbackShareClient : public CFileShareClient {
     // small pieces; it posts nothing.
     bool slowDownload = false;
     std::atomic<bool> downloadWriting{false};  // its first file is open
-    std::atomic<bool> holdFirstFile{false};    // its first file stays open while this is set
+    std::atomic<bool> holdFirstFile{false};    // its first file stays open until the hashing closes
     std::string address_;
     int port_ = 0;
 
@@ -174,8 +174,12 @@ class LoopbackShareClient : public CFileShareClient {
                 out.Write(piece, static_cast<std::size_t>(n));
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
-            while (holdFirstFile)
+            // Held until the pass closes its hashing of the link's files, which must then wait
+            // for this one.
+            auto* gate = dynamic_cast<platform::GatedWriteTap*>(tap.get());
+            while (holdFirstFile && gate && !gate->Closing())
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            holdFirstFile = false;
             out.Commit();
         }
     }

@@ -75,6 +75,11 @@ void GatedWriteTap::Close() {
     idle_.wait(lock, [&] { return inside_ == 0; });
 }
 
+bool GatedWriteTap::Closing() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return closed_;
+}
+
 void HandCopy(WriteTap& tap, int handle, const void* bytes, std::size_t count) {
     const auto* p = static_cast<const char*>(bytes);
     while (count > 0) {

@@ -48,6 +48,9 @@ class GatedWriteTap : public WriteTap {
     void Withdrawn(const std::string& finalHostPath) override;
     // Returns once nothing goes on to the other tap any more.
     void Close();
+    // Close was called (it may still wait for the files open through the gate): a writer may
+    // end what it writes, which is no longer awaited.
+    bool Closing();
 
   private:
     bool Enter();

@@ -414,10 +414,7 @@ TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAn
     ASSERT_TRUE(client->Pump([&] { return client->downloadWriting.load(); }));
     // The window goes while the link's thread still writes: the worker's last step finishes the
     // manifest, which must wait for the file being written and then let go of the hashing.
-    std::thread closing([&] { worker.StopMakeFileThread(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    client->holdFirstFile = false;
-    closing.join();
+    worker.StopMakeFileThread();
     client->JoinDownload();
 
     const std::string manifest = ReadText(out + "/Remote/SHA256SUMS");
