@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "CameraList.h"
+#include "records/CameraList.h"
 #include "CliCommands.h"
 #include "ImageCopyOut.h"
 #include "ImageSource.h"

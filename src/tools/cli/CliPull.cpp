@@ -10,8 +10,6 @@
 #include <functional>
 
 #include "CliCommands.h"
-#include "PullConfig.h"
-#include "PullRange.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/File.h"
@@ -20,6 +18,12 @@
 #include "platform/NamedLock.h"
 #include "platform/OwnerOnly.h"
 #include "platform/TimeZone.h"
+#include "pull/PendingRanges.h"
+#include "pull/PullConfig.h"
+#include "pull/PullRange.h"
+#include "pull/RunFolders.h"
+
+using namespace pull;
 
 namespace {
 
@@ -36,244 +40,6 @@ void Summary(int level, const std::string& text) {
 int Failed(const std::string& name, const std::string& why) {
     Summary(3, "pull " + name + ": failed: " + why);
     return 1;
-}
-
-std::string RunFolderName(std::time_t now) {
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    char name[32];
-    std::strftime(name, sizeof name, "%Y-%m-%d_%H%M%S", &tm);
-    return name;
-}
-
-// The ranges a run could not fetch, kept for the next run: one "YYYYMMDD HHMM HHMM" a line.
-std::string PendingPath(const std::string& base) {
-    return base + "/pending-ranges";
-}
-
-// The most of the list that is read: far more ranges than runs ever keep.
-constexpr std::size_t kPendingLimit = std::size_t{1} << 20;
-
-// The kept list's ranges. What in it is no range (a line written by hand or by another program,
-// a line cut short, more than kPendingLimit) loses none of the ranges that read: the whole file
-// is renamed pending-ranges.bad-TIME for someone to look at, setAside says so, and the caller
-// writes the ranges anew. False with why when the file cannot be read or set aside.
-bool LoadPending(const std::string& base, std::vector<PullEntry>& pending, std::string& setAside,
-                 std::string& why) {
-    pending.clear();
-    setAside.clear();
-    const std::string path = PendingPath(base);
-    if (!platform::FileExists(path))
-        return true;
-    platform::File in;
-    std::string text(kPendingLimit, '\0');
-    long long got = 0;
-    if (in.OpenResolved(path, platform::File::kReadNoLink)) {
-        for (long long n; got < static_cast<long long>(text.size()) &&
-                          (n = in.Read(text.data() + got, text.size() - got)) > 0;)
-            got += n;
-    }
-    if (!in.IsOpen() || got < 0) {
-        why = "its list of ranges to fetch " + path + " cannot be read";
-        return false;
-    }
-    text.resize(static_cast<std::size_t>(got));
-    const bool whole = in.Length() == got;
-    std::size_t unread = whole ? 0 : 1;  // what is beyond the limit
-    for (std::size_t start = 0; start < text.size();) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos && !whole)
-            break;  // cut at the limit: counted with what is beyond it
-        end = std::min(end, text.size());
-        const std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (line.find_first_not_of(" \t\r") == std::string::npos)
-            continue;
-        std::string problem;
-        const std::vector<PullEntry> entry = PullEntries(line, 0, problem);
-        // As SavePending writes it, so that no named range is taken for the minutes of 1970.
-        if (entry.size() == 1 && line == entry[0].day + " " + entry[0].start + " " + entry[0].end)
-            pending.push_back(entry[0]);
-        else
-            ++unread;
-    }
-    if (unread == 0)
-        return true;
-    const std::time_t now = std::time(nullptr);
-    std::string aside = path + ".bad-" + RunFolderName(now);
-    for (int n = 2; platform::FileExists(aside); ++n)
-        aside = path + ".bad-" + RunFolderName(now) + "-" + std::to_string(n);
-    if (!platform::MoveFile(path, aside)) {
-        why = "its list of ranges to fetch " + path +
-              " holds what is no range, and cannot be set aside";
-        return false;
-    }
-    setAside = path + " held " +
-               (whole ? std::to_string(unread) + " lines that are no range"
-                      : std::string("more than the 1 MiB that is read")) +
-               "; it is kept as " + aside + ", and the " + std::to_string(pending.size()) +
-               " ranges that could be read are fetched";
-    return true;
-}
-
-// Written whole under another name first, so that a run killed meanwhile loses no range.
-// A small file of the instance written whole under another name first, so that a run killed
-// meanwhile leaves the one before.
-bool WriteWhole(const std::string& path, const std::string& text) {
-    const std::string temp = path + ".new";
-    platform::File out;
-    if (!out.Open(temp, platform::File::kCreateWrite) || !out.Write(text.data(), text.size()) ||
-        !out.Sync())
-        return false;
-    out.Close();
-    return platform::MoveFile(temp, path);
-}
-
-bool SavePending(const std::string& base, const std::vector<PullEntry>& pending) {
-    const std::string path = PendingPath(base);
-    if (pending.empty())
-        return !platform::FileExists(path) || platform::DeleteFile(path);
-    std::string text;
-    for (const PullEntry& e : pending)
-        text += e.day + " " + e.start + " " + e.end + "\n";
-    return WriteWhole(path, text);
-}
-
-// The end of the name of an image folder whose run failed.
-constexpr const char* kIncomplete = ".incomplete";
-
-bool SameRange(const PullEntry& a, const PullEntry& b) {
-    return a.day == b.day && a.start == b.start && a.end == b.end;
-}
-
-bool Among(const std::vector<PullEntry>& list, const PullEntry& e) {
-    return std::any_of(list.begin(), list.end(),
-                       [&](const PullEntry& p) { return SameRange(p, e); });
-}
-
-// The first minute (a time) that the ranges of the runs so far did not reach: a named range
-// ("today", "last N hours") of the next run starts there at the latest, so that no minute
-// falls between two runs. 0 before the first run.
-std::string ReachedPath(const std::string& base) {
-    return base + "/reached";
-}
-
-std::time_t LoadReached(const std::string& base) {
-    std::string text;
-    if (!platform::ReadWholeFile(ReachedPath(base), text, 64))
-        return 0;
-    return static_cast<std::time_t>(std::atoll(text.c_str()));
-}
-
-bool SaveReached(const std::string& base, std::time_t reached) {
-    return WriteWhole(ReachedPath(base), std::to_string(static_cast<long long>(reached)) + "\n");
-}
-
-// The image folder of the run under way, until it verified or was set aside: a run killed
-// meanwhile leaves it named here for the next run.
-std::string InProgressPath(const std::string& base) {
-    return base + "/image-in-progress";
-}
-
-// Whether the state file's folder is one a run made: a folder, not a link, right below the
-// target, with a run's name (2026-12-08_030512, or -2 and on after it). Anything else (the
-// target itself, a folder elsewhere, a file edited by hand) is not the pull's to rename.
-bool RunFolderOf(const std::string& target, const std::string& folder,
-                 const std::string& suffix = "") {
-    const std::string parent = target + "/";
-    if (folder.size() <= parent.size() || folder.compare(0, parent.size(), parent) != 0)
-        return false;
-    std::string name = folder.substr(parent.size());
-    // A failed run's folder: the run's name with ".incomplete", or ".incomplete-N", after it.
-    if (!suffix.empty()) {
-        const std::size_t at = name.rfind(suffix);
-        if (at == std::string::npos ||
-            name.find_first_not_of("0123456789", at + suffix.size() + 1) != std::string::npos ||
-            (name.size() > at + suffix.size() && name[at + suffix.size()] != '-') ||
-            name.size() == at + suffix.size() + 1)
-            return false;
-        name.resize(at);
-    }
-    const std::string shape = "dddd-dd-dd_dddddd";
-    if (name.size() < shape.size())
-        return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const bool digit = name[i] >= '0' && name[i] <= '9';
-        if (i < shape.size() ? (shape[i] == 'd' ? !digit : name[i] != shape[i])
-                             : !(digit || (i == shape.size() && name[i] == '-')))
-            return false;
-    }
-    if (name.size() == shape.size() + 1)
-        return false;  // a "-" with no number after it
-    platform::FindData entry;
-    return platform::StatEntry(folder, entry) && entry.isDirectory && !entry.isLink;
-}
-
-// The folder the instance's last failed run left, set aside: the next failed run's replaces it,
-// so that runs failing on a full disk do not fill it with one more each.
-std::string IncompletePath(const std::string& base) {
-    return base + "/image-incomplete";
-}
-
-// What a failed run wrote leaves the run's name for one that says so; the new name, or "". The
-// one an earlier failed run of the instance left goes, when it is still a run's folder right
-// below the target (never a link, nor anything the state file names elsewhere).
-std::string SetAside(const std::string& base, const std::string& target,
-                     const std::string& folder) {
-    std::string aside = folder + kIncomplete;
-    for (int n = 2; platform::IsDirectory(aside) || platform::FileExists(aside); ++n)
-        aside = folder + kIncomplete + "-" + std::to_string(n);
-    if (!platform::MoveFile(folder, aside))
-        return std::string();
-    if (std::string before; platform::ReadWholeFile(IncompletePath(base), before, 4096) &&
-                            before != aside && RunFolderOf(target, before, kIncomplete))
-        platform::DeleteTree(before);
-    WriteWhole(IncompletePath(base), aside);
-    return aside;
-}
-
-// The kept list with the run's range put in (wanted, from the minute the runs before reached)
-// and done taken out, read and written in one step under the lock of the instances' folder:
-// two runs of one recorder (the timer's and one by hand) change it each in turn and never
-// write the other's ranges away. The list as it was before goes into before, as it is now into
-// after; false with why when it cannot be changed.
-bool ChangePending(
-    const std::string& base,
-    const std::function<std::vector<PullEntry>(std::time_t& reached, std::string& why)>& wanted,
-    const std::vector<PullEntry>& done, std::vector<PullEntry>& before,
-    std::vector<PullEntry>& after, std::string& why, std::string* setAside = nullptr) {
-    const platform::NamedLock::Attempt lock =
-        platform::NamedLock::AcquireFolder(base.substr(0, base.find_last_of('/')), true);
-    if (!lock.lock) {
-        why = lock.problem;
-        return false;
-    }
-    std::string aside;
-    if (!LoadPending(base, before, aside, why))
-        return false;
-    if (setAside)
-        *setAside = aside;
-    after.clear();
-    for (const PullEntry& e : before)
-        if (!Among(done, e) && !Among(after, e))
-            after.push_back(e);
-    std::time_t reached = LoadReached(base);
-    const std::time_t reachedBefore = reached;
-    if (wanted) {
-        for (const PullEntry& e : wanted(reached, why))
-            if (!Among(done, e) && !Among(after, e))
-                after.push_back(e);
-        if (!why.empty())
-            return false;
-    }
-    after = Coalesced(after);
-    // The list first: a mark moved past ranges that are not in it would lose them. A list set
-    // aside is written anew here, whatever changed.
-    if (!SavePending(base, after) || (reached != reachedBefore && !SaveReached(base, reached))) {
-        why = "its list of ranges to fetch cannot be written in " + base;
-        return false;
-    }
-    return true;
 }
 
 // The lock of the runs against one recorder, named by its address and port (another name of
@@ -376,17 +142,11 @@ int Pull(const CliArgs& a, CliOptions options) {
     if (!s.OpenWorkingFolder(true, false))
         return fail("its base folder " + base + " cannot be used");
     // The image folder of a run that was killed is set aside as a failed run's is.
-    if (std::string left; platform::ReadWholeFile(InProgressPath(base), left, 4096)) {
-        if (RunFolderOf(conf.target, left)) {
-            if (SetAside(base, conf.target, left).empty())
-                return fail("the folder " + left + " of a run that was killed cannot be renamed");
-        } else if (platform::IsDirectory(left) || platform::FileExists(left)) {
-            Summary(4, "pull " + name + ": " + InProgressPath(base) + " names " + left +
-                           ", which is no image folder of a run in " + conf.target +
-                           "; it is left as it is");
-        }
-        platform::DeleteFile(InProgressPath(base));
-    }
+    RunFolders runs(base, conf.target);
+    if (std::string warning; !runs.SetAsideKilledRun(why, warning))
+        return fail(why);
+    else if (!warning.empty())
+        Summary(4, "pull " + name + ": " + warning);
     const std::vector<std::string> days = s.remote->Days(why);
     // A recorder in service has recorded days: none at all is a recorder whose recordings are
     // not there (a disk not mounted), and what it would have shown is fetched once they are.
@@ -456,27 +216,16 @@ int Pull(const CliArgs& a, CliOptions options) {
                 "pull " + name + ": nothing recorded in " + conf.range + silent);
         return 0;
     }
-    // The run's own folder, claimed by making it: runs that start in one second into one target
-    // (timers that fire together, then take turns) each get another, never one already written.
-    const std::string stem = conf.target + "/" + RunFolderName(now);
-    const auto claimed = [](const std::string& path) {
-        return platform::IsDirectory(path) || platform::FileExists(path);
-    };
-    std::string folder = stem;
-    for (int n = 2; claimed(folder + kIncomplete) || !platform::CreateDirectory(folder); ++n) {
-        if (n > 1000 || !(claimed(folder) || claimed(folder + kIncomplete)))
-            return fail("no folder for its image can be made in " + conf.target);
-        folder = stem + "-" + std::to_string(n);
-    }
+    const std::string folder = runs.Claim(now, why);
+    if (folder.empty())
+        return fail(why);
     // What a failed run wrote is no image of the range: it leaves the run's name for one that
     // says so, so that no one takes it for a run's image.
     const auto setAside = [&](const std::string& what) {
-        const std::string aside = SetAside(base, conf.target, folder);
-        if (!aside.empty())
-            platform::DeleteFile(InProgressPath(base));
+        const std::string aside = runs.SetAside(folder);
         return fail(what + (aside.empty() ? "" : "; what arrived is in " + aside));
     };
-    if (!WriteWhole(InProgressPath(base), folder))
+    if (!runs.MarkInProgress(folder))
         return fail("its base folder " + base + " cannot be written");
     CliArgs backup;
     backup.folder = folder;
@@ -506,7 +255,7 @@ int Pull(const CliArgs& a, CliOptions options) {
     verify.positional = {folder};
     if (CmdVerify(verify, false, !lacks.empty()) != 0)
         return setAside(folder + " does not verify");
-    platform::DeleteFile(InProgressPath(base));
+    runs.Finished();
     if (!taken())
         return Failed(name, "fetched into " + folder + ", but its list of ranges to fetch in " +
                                 base + " cannot be cleared");

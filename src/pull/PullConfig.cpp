@@ -1,4 +1,4 @@
-#include "PullConfig.h"
+#include "pull/PullConfig.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,9 +6,11 @@
 #include <ctime>
 #include <sstream>
 
-#include "CameraList.h"
-#include "PullRange.h"
 #include "platform/TrustedPath.h"
+#include "pull/PullRange.h"
+#include "records/CameraList.h"
+
+namespace pull {
 
 namespace {
 
@@ -137,3 +139,5 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
     }
     return true;
 }
+
+}  // namespace pull

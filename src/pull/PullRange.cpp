@@ -1,9 +1,11 @@
-#include "PullRange.h"
+#include "pull/PullRange.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+
+namespace pull {
 
 namespace {
 
@@ -154,3 +156,5 @@ std::vector<PullEntry> Coalesced(std::vector<PullEntry> entries) {
     }
     return out;
 }
+
+}  // namespace pull

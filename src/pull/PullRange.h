@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace pull {
+
 struct PullEntry {
     std::string day;    // YYYYMMDD
     std::string start;  // HHMM
@@ -26,3 +28,5 @@ std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, st
 // of day and start. What failed runs kept ("today" every hour: each range holds the last) is
 // then fetched once each minute.
 std::vector<PullEntry> Coalesced(std::vector<PullEntry> entries);
+
+}  // namespace pull

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "PullRange.h"
+#include "pull/PullRange.h"
+
+using namespace pull;
 
 namespace {
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace pull {
+
 struct PullConfig {
     std::string remote;
     std::string tokenFile;
@@ -28,3 +30,5 @@ struct PullConfig {
 std::string PullConfigFolder();
 // Reads NAME's file; false with why (the file and line) when it is missing or wrong.
 bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why);
+
+}  // namespace pull

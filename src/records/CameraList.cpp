@@ -1,4 +1,4 @@
-#include "CameraList.h"
+#include "records/CameraList.h"
 
 #include <algorithm>
 #include <cctype>
