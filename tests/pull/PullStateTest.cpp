@@ -1,0 +1,134 @@
+// What a pull instance keeps between its runs: its image folders (claimed, set aside when a run
+// failed or was killed, only the last failed one kept) and its list of ranges still to fetch.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "TestEnv.h"
+#include "pull/PendingRanges.h"
+#include "pull/RunFolders.h"
+
+using namespace pull;
+namespace fs = std::filesystem;
+
+class PullStateTest : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        base = prefix() + "/pull/gate";
+        target = prefix() + "/images";
+        fs::create_directories(base);
+        fs::create_directories(target);
+    }
+    std::vector<std::string> Names(const std::string& folder) const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(folder))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string base, target;
+};
+
+// A state file naming anything but a run's folder right below the target renames nothing and is
+// dropped; one naming a run's folder sets it aside, and a later failed run's replaces it.
+TEST_F(PullStateTest, OnlyARunsOwnFolderIsEverSetAsideAndOnlyTheLastIsKept) {
+    const std::string precious = prefix() + "/precious";
+    fs::create_directories(precious + "/2026-12-08_030512");
+    fs::create_symlink(precious + "/2026-12-08_030512", target + "/2026-12-08_030513");
+    fs::create_directories(target + "/2026-12-08_030514x");
+    fs::create_directories(target + "/2026-12-08_030515-");
+    RunFolders runs(base, target);
+    for (const std::string& named :
+         {precious, precious + "/2026-12-08_030512", target, target + "/",
+          target + "/2026-12-08_030513", target + "/2026-12-08_030514x",
+          target + "/2026-12-08_030515-", base}) {
+        WriteText(base + "/image-in-progress", named);
+        std::string why, warning;
+        EXPECT_TRUE(runs.SetAsideKilledRun(why, warning)) << named << ": " << why;
+        EXPECT_EQ(warning, base + "/image-in-progress names " + named +
+                               ", which is no image folder of a run in " + target +
+                               "; it is left as it is");
+        EXPECT_FALSE(fs::exists(base + "/image-in-progress")) << named;
+    }
+    EXPECT_EQ(Names(target), (std::vector<std::string>{"2026-12-08_030513", "2026-12-08_030514x",
+                                                       "2026-12-08_030515-"}));
+    EXPECT_TRUE(fs::is_directory(precious + "/2026-12-08_030512"));
+
+    // A killed run's folder, then two failed runs' in turn: one set-aside folder is left.
+    fs::create_directories(target + "/2026-12-08_030600/entry");
+    WriteText(base + "/image-in-progress", target + "/2026-12-08_030600");
+    std::string why, warning;
+    ASSERT_TRUE(runs.SetAsideKilledRun(why, warning)) << why;
+    EXPECT_EQ(warning, "");
+    EXPECT_TRUE(fs::is_directory(target + "/2026-12-08_030600.incomplete/entry"));
+    for (const char* failed : {"2026-12-08_030700", "2026-12-08_030700-2"}) {
+        fs::create_directories(target + "/" + failed);
+        ASSERT_TRUE(runs.MarkInProgress(target + "/" + failed));
+        EXPECT_EQ(runs.SetAside(target + "/" + failed), target + "/" + failed + ".incomplete");
+        EXPECT_FALSE(fs::exists(base + "/image-in-progress"));
+    }
+    EXPECT_EQ(Names(target),
+              (std::vector<std::string>{"2026-12-08_030513", "2026-12-08_030514x",
+                                        "2026-12-08_030515-", "2026-12-08_030700-2.incomplete"}));
+}
+
+// Runs that start in one second each claim a folder of their own, and none takes the name a
+// failed run's folder was set aside from.
+TEST_F(PullStateTest, RunsOfOneSecondClaimFoldersOfTheirOwn) {
+    RunFolders runs(base, target);
+    const std::time_t now = 1291780000;
+    const std::string stem = target + "/" + RunFolders::Name(now);
+    std::string why;
+    EXPECT_EQ(runs.Claim(now, why), stem);
+    fs::create_directories(stem + "-2.incomplete");
+    EXPECT_EQ(runs.Claim(now, why), stem + "-3");
+    EXPECT_EQ(runs.Claim(now, why), stem + "-4");
+    fs::remove_all(target);
+    EXPECT_EQ(runs.Claim(now, why), "");
+    EXPECT_EQ(why, "no folder for its image can be made in " + target);
+}
+
+// The list keeps what no run fetched yet, whatever order two runs end in, and a list holding what
+// is no range is set aside whole while the ranges that read stay.
+TEST_F(PullStateTest, TheKeptRangesLoseNothingToAnotherRunOrToJunk) {
+    const std::vector<PullEntry> a{{"20100523", "1000", "1001"}}, b{{"20100523", "1005", "1005"}};
+    const auto wanting = [](const std::vector<PullEntry>& ranges) {
+        return [ranges](std::time_t&, std::string&) { return ranges; };
+    };
+    std::vector<PullEntry> before, after;
+    std::string why;
+    ASSERT_TRUE(ChangePending(base, wanting(a), {}, before, after, why)) << why;
+    ASSERT_TRUE(ChangePending(base, wanting(b), {}, before, after, why)) << why;
+    EXPECT_EQ(after.size(), 2u);
+    ASSERT_TRUE(ChangePending(base, nullptr, a, before, after, why)) << why;
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_TRUE(SameRange(after[0], b[0]));
+
+    std::string junk = "20100523 1005 1005\n";
+    while (junk.size() <= (1u << 20) + 4096)
+        junk += "not a range at all, and a line another program left\n";
+    WriteText(base + "/pending-ranges", junk);
+    std::string aside;
+    ASSERT_TRUE(ChangePending(base, nullptr, {}, before, after, why, &aside)) << why;
+    EXPECT_EQ(aside.rfind(base +
+                              "/pending-ranges held more than the 1 MiB that is read; it is "
+                              "kept as " +
+                              base + "/pending-ranges.bad-",
+                          0),
+              0u)
+        << aside;
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_TRUE(SameRange(after[0], b[0]));
+    EXPECT_EQ(ReadText(base + "/pending-ranges"), "20100523 1005 1005\n");
+
+    WriteText(base + "/pending-ranges", "20100523 1005 1005\nyesterday\n20260230 1000 1000\n");
+    ASSERT_TRUE(ChangePending(base, nullptr, {}, before, after, why, &aside)) << why;
+    EXPECT_NE(aside.find("held 2 lines that are no range"), std::string::npos) << aside;
+    EXPECT_EQ(after.size(), 1u);
+    std::size_t setAside = 0;
+    for (const std::string& name : Names(base))
+        setAside += name.rfind("pending-ranges.bad-", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(setAside, 2u);
+}
