@@ -181,6 +181,13 @@ backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::Host
     return {};
 }
 
+void StopRunningBackup(backup::RunState& run, const backup::HostSettings& host,
+                       backup::LinkState& link) {
+    run.running = 0;
+    if (!host.localMode && link.client)
+        link.client->ReqClient_DownloadCancel();
+}
+
 bool CancelRunningBackup(backup::RunState& run, const backup::HostSettings& host,
                          backup::LinkState& link, backup::OperatorPrompts& prompts) {
     if (!run.running)
@@ -189,9 +196,7 @@ bool CancelRunningBackup(backup::RunState& run, const backup::HostSettings& host
         prompts.Text("BACKUP", "M010038") + "\n" + prompts.Text("BACKUP", "M010026");
     if (prompts.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
         return false;
-    run.running = 0;
-    if (!host.localMode && link.client)
-        link.client->ReqClient_DownloadCancel();
+    StopRunningBackup(run, host, link);
     return true;
 }
 

@@ -103,8 +103,11 @@ class PassStarter {
 
 }  // namespace backup
 
-// Cancel while a backup runs: asks the operator, and on Yes the worker stops at its next check
-// (a remote download is cancelled too).
+// The running backup stops: the worker at its next check, a remote download at once. The answer
+// of an operator who said Yes, or of a front end without one that was interrupted.
+void StopRunningBackup(backup::RunState& run, const backup::HostSettings& host,
+                       backup::LinkState& link);
+// Cancel while a backup runs: asks the operator, and on Yes stops it as StopRunningBackup.
 bool CancelRunningBackup(backup::RunState& run, const backup::HostSettings& host,
                          backup::LinkState& link, backup::OperatorPrompts& prompts);
 

@@ -207,7 +207,7 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
         disc.Serve(100);
         if (gInterrupted && !cancelled) {
             cancelled = true;
-            ctx.m_run.running = 0;
+            StopRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link);
         }
         // Also a write the worker started as the interrupt came.
         if (cancelled && ctx.m_disc.writing && !aborted) {
@@ -261,8 +261,7 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
         s.remote->Serve(100);
         if (gInterrupted && !cancelled) {
             cancelled = true;
-            ctx.m_run.running = 0;
-            s.remote->client().ReqClient_DownloadCancel();
+            StopRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link);
         }
     }
     // A cancel is over when the link says the run ended (its temporary data then gone).
@@ -372,7 +371,7 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
     bool cancelled = false;
     while (!s.view.WaitForPassEnd(100)) {
         if (gInterrupted && ctx.m_run.running) {
-            ctx.m_run.running = 0;  // the worker stops at its next check
+            StopRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link);
             cancelled = true;
         }
     }
