@@ -1,5 +1,6 @@
 #include "backup/CameraSelection.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -171,6 +172,25 @@ void DayChooser::OnSelectAllCameras() {
         if (day_.camSel[day_.camPage * 16 + i])
             Box(i).checked = true;
     ShowPage();
+}
+
+CameraRefusal DayChooser::SelectCameras(const std::vector<int>& cameras) {
+    const bool anyInRange = std::any_of(std::begin(day_.camExist), std::end(day_.camExist),
+                                        [](DWORD recorded) { return recorded != 0; });
+    for (const int camera : cameras) {
+        if (camera < 1 || camera > host_.camCount || camera > kMaxCameras)
+            return {CameraRefusal::Kind::kBeyondCount, camera};
+        if (anyInRange && !day_.camExist[camera - 1])
+            return {CameraRefusal::Kind::kNoRecordings, camera};
+    }
+    for (int c = 0; c < kMaxCameras; ++c)
+        day_.camSel[c] = 0;
+    for (const int camera : cameras)
+        day_.camSel[camera - 1] = 1;
+    for (int i = 0; i < 16; ++i)
+        Box(i).checked = day_.camSel[day_.camPage * 16 + i] != 0;
+    ShowPage();
+    return {};
 }
 
 bool DayChooser::SelectBackupDay(const std::string& day) {

@@ -5,6 +5,7 @@
 // when the selection starts over.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "backup/DaySelection.h"
 #include "backup/HostSettings.h"
@@ -15,6 +16,14 @@
 int LastCameraPage(int camCount);
 
 namespace backup {
+
+// Why a camera cannot be chosen for an entry: beyond the recorder's camera count, or without
+// recordings in the range while others have some (its box could not be ticked).
+struct CameraRefusal {
+    enum class Kind { kNone, kBeyondCount, kNoRecordings } kind = Kind::kNone;
+    int camera = 0;  // from 1
+    bool refused() const { return kind != Kind::kNone; }
+};
 
 class DayChooser {
   public:
@@ -44,6 +53,9 @@ class DayChooser {
     void SetTimeRange(const TimeFields& range);
     // Selects every camera that has recordings in the range.
     void OnSelectAllCameras();
+    // Selects exactly these cameras (numbered from 1) for the range chosen, as an operator may
+    // tick their boxes; the first that cannot be chosen is refused and nothing is selected.
+    CameraRefusal SelectCameras(const std::vector<int>& cameras);
     // Makes day (YYYYMMDD) the chosen day and loads its recorded minutes: the hours with
     // recordings go into both hour combos, the cameras into the boxes. False when the recorder
     // has no map of that day.

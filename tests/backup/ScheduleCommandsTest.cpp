@@ -54,6 +54,27 @@ TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {
     EXPECT_EQ(ctx.m_schedule.table[1].bUsed, 0u);
 }
 
+// Cameras chosen by number are held to what their boxes allow: none past the camera count, none
+// without recordings in the range; a refusal selects nothing, a choice selects exactly those.
+TEST_F(ScheduleCommandsTest, CamerasChosenByNumberAreThoseWhoseBoxesCouldBeTicked) {
+    using Kind = backup::CameraRefusal::Kind;
+    ctx.m_host.camCount = 8;
+    ctx.m_chooser.SetTimeRange({"08", "00", "08", "05"});
+    ctx.m_day.camSel[6] = 1;
+    const backup::CameraRefusal beyond = ctx.m_chooser.SelectCameras({2, 9});
+    EXPECT_EQ(beyond.kind, Kind::kBeyondCount);
+    EXPECT_EQ(beyond.camera, 9);
+    const backup::CameraRefusal silent = ctx.m_chooser.SelectCameras({1, 5});
+    EXPECT_EQ(silent.kind, Kind::kNoRecordings);  // four cameras recorded
+    EXPECT_EQ(silent.camera, 5);
+    EXPECT_EQ(ctx.m_day.camSel[0], 0u);
+    ASSERT_FALSE(ctx.m_chooser.SelectCameras({4, 2}).refused());
+    for (int c = 0; c < 8; ++c)
+        EXPECT_EQ(ctx.m_day.camSel[c] != 0, c == 1 || c == 3) << c;
+    const auto& boxes = ctx.m_cameraPage.boxes;
+    EXPECT_TRUE(boxes[1].checked && boxes[3].checked && !boxes[6].checked);
+}
+
 TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
     Choose("08", "00", "08", "00", {0, 1, 2, 3});  // a single minute, every recorded camera
     ctx.m_editor.OnChangeMemo("typed before Add");

@@ -12,6 +12,7 @@
 #include "backup/EntrySize.h"
 #include "backup/ScheduleCommands.h"
 #include "platform/FileSystem.h"
+#include "records/CameraList.h"
 #include "storage/RecordedDays.h"
 #include "storage/RecorderPaths.h"
 
@@ -258,35 +259,22 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
         return 1;
     const backup::TimeFields range{sh, sm, eh, em};
     ctx.m_chooser.SetTimeRange(range);
-    const bool anyInRange = std::any_of(std::begin(ctx.m_day.camExist),
-                                        std::end(ctx.m_day.camExist), [](DWORD f) { return f; });
-    if (a.cams == "all") {
+    std::vector<int> cameras;
+    if (std::string why; !ParseCameraList(a.cams, cameras, why))
+        throw UsageError{why};
+    const backup::CameraRefusal refusal =
+        a.cams == "all" ? backup::CameraRefusal{} : ctx.m_chooser.SelectCameras(cameras);
+    if (a.cams == "all")
         ctx.m_chooser.OnSelectAllCameras();
-    } else {
-        std::size_t start = 0;
-        while (start <= a.cams.size()) {
-            const std::size_t comma = a.cams.find(',', start);
-            const std::string item = a.cams.substr(
-                start, comma == std::string::npos ? std::string::npos : comma - start);
-            const int cam = std::atoi(item.c_str());
-            if (!AllDigits(item, item.size()) || item.empty() || cam < 1 || cam > 64)
-                throw UsageError{"cameras are numbered 1 to 64: " + item};
-            if (cam > ctx.m_host.camCount) {
-                std::fprintf(stderr, "camera %d is beyond the camera count %d\n", cam,
-                             ctx.m_host.camCount);
-                return 1;
-            }
-            // As a box without recordings cannot be ticked in the dialog.
-            if (anyInRange && !ctx.m_day.camExist[cam - 1]) {
-                std::fprintf(stderr, "camera %d has no recordings between %s:%s and %s:%s\n", cam,
-                             sh.c_str(), sm.c_str(), eh.c_str(), em.c_str());
-                return 1;
-            }
-            ctx.m_day.camSel[cam - 1] = 1;
-            if (comma == std::string::npos)
-                break;
-            start = comma + 1;
-        }
+    if (refusal.kind == backup::CameraRefusal::Kind::kBeyondCount) {
+        std::fprintf(stderr, "camera %d is beyond the camera count %d\n", refusal.camera,
+                     ctx.m_host.camCount);
+        return 1;
+    }
+    if (refusal.refused()) {
+        std::fprintf(stderr, "camera %d has no recordings between %s:%s and %s:%s\n",
+                     refusal.camera, sh.c_str(), sm.c_str(), eh.c_str(), em.c_str());
+        return 1;
     }
     if (a.hasMemo) {
         NoteMemoCut(a.memo);
