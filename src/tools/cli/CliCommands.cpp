@@ -162,8 +162,10 @@ const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& la
 std::string EntryMemo(BackupContext& ctx, const std::string& label) {
     const std::string entry = LabelToEntry(label, ctx.m_host.dateType);
     const std::string folder = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
-    if (AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, folder, entry, kEntryInfoRead))
-        return ctx.m_schedule.entryInfo.memo;
+    // Read into a record of its own: the schedule's is the picked entry's.
+    BackupInfoRecord info{};
+    if (AccessEntryInfo(ctx.m_host, info, folder, entry, kEntryInfoRead))
+        return info.memo;
     // An entry without its record is no entry without a memo: say so.
     const std::string path = paths::WorkingInfoPath(ctx.m_host.basePath, entry);
     std::fprintf(stderr, "quillon-cli: %s: the information file %s is %s; its memo is not known\n",
