@@ -228,6 +228,37 @@ CommandResult ScheduleEditor::OnDelete() {
     return {};
 }
 
+int ScheduleEditor::RowNamed(const std::string& name) const {
+    const auto& rows = schedule_.rows;
+    const auto exact = [&](const std::string& label) {
+        const auto it = std::find(rows.begin(), rows.end(), label);
+        return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
+    };
+    const int row = exact(name);
+    if (row >= 0 || name.size() != 22 || name[10] != '=')
+        return row;
+    return exact(EntryToLabel(name, host_.dateType));
+}
+
+CommandResult ScheduleEditor::DeleteEntry(const std::string& name) {
+    const int row = RowNamed(name);
+    if (row < 0)
+        return CommandResult::Refused(kNoSuchEntry);
+    if (const CommandResult picked = OnSelchangeSchedule(row); picked.refused())
+        return picked;
+    return OnDelete();
+}
+
+CommandResult ScheduleEditor::UpdateMemo(const std::string& name, const std::string& memo) {
+    const int row = RowNamed(name);
+    if (row < 0)
+        return CommandResult::Refused(kNoSuchEntry);
+    if (const CommandResult picked = OnSelchangeSchedule(row); picked.refused())
+        return picked;
+    OnChangeMemo(memo);
+    return OnUpdateMemo();
+}
+
 CommandResult ScheduleEditor::OnSelchangeSchedule(int row) {
     schedule_.pickedRow = row;
     if (row < 0 || row >= static_cast<int>(schedule_.rows.size()) ||

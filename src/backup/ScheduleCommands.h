@@ -66,6 +66,16 @@ class ScheduleEditor {
     // Stores the memo of the picked entry in its information file.
     CommandResult OnUpdateMemo();
 
+    // The list row an operator names: its label exactly as the list shows it, or its entry
+    // string (2010_05_23=10,00~10,06); -1 when none is listed by that name. Nothing else names a
+    // row, a beginning of one least of all.
+    int RowNamed(const std::string& name) const;
+    // The entry an operator names, picked as a click picks it, then deleted or given memo (cut
+    // as typing cuts it). Refused with kNoSuchEntry when none is listed by that name.
+    static constexpr const char* kNoSuchEntry = "no such entry";
+    CommandResult DeleteEntry(const std::string& name);
+    CommandResult UpdateMemo(const std::string& name, const std::string& memo);
+
     // After a pass: removes the entries it made whole (report) from the schedule, reserve.dat
     // and the working folder, keeps the others, and fills the list and the total from what is
     // kept. A kept schedule that cannot be saved is a failure of the pass.

@@ -165,6 +165,33 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
     EXPECT_EQ(view.totalSize, "Total 0.0 KByte");
 }
 
+// An entry is named by its label exactly as the list shows it or by its entry string, never by
+// a beginning of either; a name the list does not hold deletes and changes nothing.
+TEST_F(ScheduleCommandsTest, AnEntryIsNamedExactlyAndNeverByItsBeginning) {
+    Choose("08", "00", "08", "05", {0});
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    Choose("08", "02", "08", "04", {1});
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    const std::string first = ctx.m_schedule.rows[0], second = ctx.m_schedule.rows[1];
+    for (const std::string& partial :
+         {std::string("2010"), first.substr(0, 10), first.substr(0, first.size() - 1),
+          std::string("2010_05_12=08,0"), std::string("2010_05_12=08,00~08,0")}) {
+        SCOPED_TRACE(partial);
+        EXPECT_EQ(ctx.m_editor.RowNamed(partial), -1);
+        EXPECT_EQ(ctx.m_editor.DeleteEntry(partial), backup::ScheduleEditor::kNoSuchEntry);
+        EXPECT_EQ(ctx.m_editor.UpdateMemo(partial, "x"), backup::ScheduleEditor::kNoSuchEntry);
+    }
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 2u);
+    EXPECT_EQ(ctx.m_editor.RowNamed("2010_05_12=08,02~08,04"), 1);
+    ASSERT_EQ(ctx.m_editor.UpdateMemo("2010_05_12=08,02~08,04", "by its entry string"), "");
+    EXPECT_NE(
+        ReadText(Reserved() + "/2010_05_12=08,02~08,04/BackupInfo.dat").find("by its entry string"),
+        std::string::npos);
+    ASSERT_EQ(ctx.m_editor.DeleteEntry(first), "");
+    EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{second});
+    EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
+}
+
 TEST_F(ScheduleCommandsTest, DateTypesSortTheListByTheirCharacters) {
     ctx.m_host.dateType = 1;  // day first
     for (const char* day : {"20100512", "20100611"}) {

@@ -427,14 +427,12 @@ TEST_F(CliFaultsTest, AnEntryIsNamedExactlyAndNeverByItsBeginning) {
     RecordSmallDay(plan);
     ASSERT_EQ(Cli({"add", "20260106", "1000", "1006", "--cams", "all"}).status, 0);
     ASSERT_EQ(Cli({"add", "20260106", "1002", "1005", "--cams", "1"}).status, 0);
-    for (const char* partial :
-         {"2026", "2026-01-06", "2026-01-06 - 10:0", "2026_01_06=10,0", "2026-01-06 - 10:00 ~"}) {
-        SCOPED_TRACE(partial);
-        const RunResult del = Cli({"delete", partial});
-        EXPECT_EQ(del.status, 1);
-        EXPECT_NE(del.err.find("no entry"), std::string::npos) << del.err;
-        EXPECT_EQ(Cli({"memo", partial, "x"}).status, 1);
-    }
+    // Which names name an entry is the schedule's own test; here, what the operator is told.
+    const RunResult del = Cli({"delete", "2026-01-06 - 10:0"});
+    EXPECT_EQ(del.status, 1);
+    EXPECT_NE(del.err.find("no entry \"2026-01-06 - 10:0\" in the schedule"), std::string::npos)
+        << del.err;
+    EXPECT_EQ(Cli({"memo", "2026_01_06=10,0", "x"}).status, 1);
     EXPECT_NE(Cli({"list"}).out.find("2 entries"), std::string::npos);
     EXPECT_TRUE(fs::exists(base + "/Reserved/2026_01_06=10,00~10,06"));
 

@@ -80,8 +80,9 @@ std::vector<PlannedEntry> Plan(CliSession& s) {
         const ScheduleEntry* e = SlotOfLabel(s.ctx, label);
         if (!e)
             continue;
-        PlannedEntry p{static_cast<int>(e - s.ctx.m_schedule.table.data()), label, *e,
-                       EntryMemo(s.ctx, label), s.ctx.m_schedule.entryInfo.modelCode};
+        DWORD model = 0;
+        const std::string memo = EntryMemo(s.ctx, label, &model);
+        PlannedEntry p{static_cast<int>(e - s.ctx.m_schedule.table.data()), label, *e, memo, model};
         if (p.model == 0)
             p.model = static_cast<DWORD>(s.ctx.m_host.modelCode);
         plan.push_back(p);

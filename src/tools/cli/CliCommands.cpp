@@ -107,31 +107,14 @@ bool RecordingsReachable(const CliSession& s) {
     return false;
 }
 
-// The list row an operator names: its label exactly as list shows it, or its entry string
-// (2010_05_23=10,00~10,06). Nothing else selects a row, a beginning of one least of all.
-int RowOf(const BackupContext& ctx, const std::string& name) {
-    const auto& rows = ctx.m_schedule.rows;
-    auto exact = [&](const std::string& label) {
-        const auto it = std::find(rows.begin(), rows.end(), label);
-        return it == rows.end() ? -1 : static_cast<int>(it - rows.begin());
-    };
-    const int row = exact(name);
-    if (row >= 0 || name.size() != 22 || name[10] != '=')
-        return row;
-    return exact(EntryToLabel(name, ctx.m_host.dateType));
-}
-
-// Picks the list row an operator names, as a click would; false when it is not listed.
-bool Pick(CliSession& s, const std::string& name) {
-    const int row = RowOf(s.ctx, name);
-    if (row < 0) {
+// What the schedule's commands on a named entry say when none is listed by that name.
+bool Named(const backup::CommandResult& r, const std::string& name) {
+    if (r == backup::ScheduleEditor::kNoSuchEntry)
         std::fprintf(stderr,
                      "quillon-cli: no entry \"%s\" in the schedule; give its label as list shows "
                      "it, or its entry string\n",
                      name.c_str());
-        return false;
-    }
-    return s.ctx.m_editor.OnSelchangeSchedule(row).done();
+    return r.done();
 }
 
 void NoteMemoCut(const std::string& memo) {
@@ -159,13 +142,16 @@ const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& la
     return FindSlotByKeys(ctx.m_schedule.table, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
 }
 
-std::string EntryMemo(BackupContext& ctx, const std::string& label) {
+std::string EntryMemo(const BackupContext& ctx, const std::string& label, DWORD* model) {
     const std::string entry = LabelToEntry(label, ctx.m_host.dateType);
     const std::string folder = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
     // Read into a record of its own: the schedule's is the picked entry's.
     BackupInfoRecord info{};
-    if (AccessEntryInfo(ctx.m_host, info, folder, entry, kEntryInfoRead))
+    if (AccessEntryInfo(ctx.m_host, info, folder, entry, kEntryInfoRead)) {
+        if (model)
+            *model = info.modelCode;
         return info.memo;
+    }
     // An entry without its record is no entry without a memo: say so.
     const std::string path = paths::WorkingInfoPath(ctx.m_host.basePath, entry);
     std::fprintf(stderr, "quillon-cli: %s: the information file %s is %s; its memo is not known\n",
@@ -318,17 +304,16 @@ int CmdList(CliSession& s, const CliArgs&) {
 }
 
 bool DeleteEntry(CliSession& s, const std::string& label) {
-    return Pick(s, label) && !s.ctx.m_editor.OnDelete().refused();
+    return Named(s.ctx.m_editor.DeleteEntry(label), label);
 }
 
 int CmdDelete(CliSession& s, const CliArgs& a) {
     if (a.positional.empty())
         throw UsageError{"delete takes the entry's label, as list shows it, or its entry string"};
-    if (!Pick(s, a.positional[0]))
-        return 1;
+    const int row = s.ctx.m_editor.RowNamed(a.positional[0]);
     const std::string label =
-        s.ctx.m_schedule.rows[static_cast<std::size_t>(s.ctx.m_schedule.pickedRow)];
-    if (s.ctx.m_editor.OnDelete().refused())
+        row < 0 ? a.positional[0] : s.ctx.m_schedule.rows[static_cast<std::size_t>(row)];
+    if (!DeleteEntry(s, a.positional[0]))
         return 1;
     std::printf("deleted %s\n%s\n", label.c_str(),
                 FormatTotalSize(s.ctx.m_profile, s.ctx.m_schedule.totalKB).c_str());
@@ -338,9 +323,8 @@ int CmdDelete(CliSession& s, const CliArgs& a) {
 int CmdMemo(CliSession& s, const CliArgs& a) {
     if (a.positional.size() < 2)
         throw UsageError{"memo takes the entry's label (or entry string) and the text"};
-    if (!Pick(s, a.positional[0]))
-        return 1;
-    NoteMemoCut(a.positional[1]);
-    s.ctx.m_editor.OnChangeMemo(a.positional[1]);
-    return s.ctx.m_editor.OnUpdateMemo().done() ? 0 : 1;
+    if (s.ctx.m_editor.RowNamed(a.positional[0]) >= 0)
+        NoteMemoCut(a.positional[1]);
+    return Named(s.ctx.m_editor.UpdateMemo(a.positional[0], a.positional[1]), a.positional[0]) ? 0
+                                                                                               : 1;
 }

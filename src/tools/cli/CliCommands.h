@@ -62,5 +62,6 @@ bool DeleteEntry(CliSession& s, const std::string& label);
 std::string CameraNumbers(const DWORD* flags, int count);
 // The slot of a list row, through the keys of its label.
 const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& label);
-// The memo kept in an entry's information file ("" when it has none or cannot be read).
-std::string EntryMemo(BackupContext& ctx, const std::string& label);
+// The memo kept in an entry's information file ("" when it has none or cannot be read), and the
+// model it names into model.
+std::string EntryMemo(const BackupContext& ctx, const std::string& label, DWORD* model = nullptr);

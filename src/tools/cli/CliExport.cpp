@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "records/CameraList.h"
 #include "CliCommands.h"
 #include "ImageCopyOut.h"
 #include "ImageSource.h"
@@ -19,6 +18,7 @@
 #include "platform/FileSystem.h"
 #include "platform/MachineName.h"
 #include "platform/Signals.h"
+#include "records/CameraList.h"
 #include "video/EntryExport.h"
 #include "video/EntryVideoMaker.h"
 
