@@ -253,21 +253,21 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
     BackupContext& ctx = s.ctx;
     const std::vector<PlannedEntry> plan = Plan(s);
     BackupWorker worker(ctx.m_run, ctx.m_passEnd);
-    s.remote->SetWorkerWake([&worker] { worker.Signal(); });
+    s.remote->inbox().SetWorkerWake([&worker] { worker.Signal(); });
     const auto t0 = std::chrono::steady_clock::now();
     if (!StartPass(ctx, worker, a))
         return 1;
     bool cancelled = false;
     while (ctx.m_run.running) {
-        s.remote->Serve(100);
+        s.remote->inbox().Serve(100);
         if (gInterrupted && !cancelled) {
             cancelled = true;
             StopRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link);
         }
     }
     // A cancel is over when the link says the run ended (its temporary data then gone).
-    if (cancelled && !s.remote->ended)
-        s.remote->ServeUntil(7, 30000);
+    if (cancelled && !s.remote->inbox().ended())
+        s.remote->inbox().ServeUntil(backup::LinkInbox::Awaited::kRunEnded, 30000);
     worker.StopMakeFileThread();
     s.view.FinishProgress();
     const double seconds = SecondsSince(t0);
@@ -283,7 +283,8 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
     if (completed)
         return 0;
     std::fprintf(stderr, "the remote backup is not complete%s%s\n",
-                 s.remote->endedWhy.empty() ? "" : ": ", s.remote->endedWhy.c_str());
+                 s.remote->inbox().endedWhy().empty() ? "" : ": ",
+                 s.remote->inbox().endedWhy().c_str());
     // Only a completed remote backup clears the schedule.
     std::fprintf(stderr, "the schedule is kept: run the backup again to fetch it whole\n");
     return cancelled ? 130 : 1;

@@ -83,7 +83,7 @@ bool ChooseDay(CliSession& s, const std::string& day) {
         return s.ctx.m_chooser.SelectBackupDay(day) || none();
     s.ctx.m_link.lastText.clear();
     s.ctx.m_chooser.SelectBackupDay(day);
-    if (!s.remote->ServeUntil(2, 60000)) {
+    if (!s.remote->inbox().ServeUntil(backup::LinkInbox::Awaited::kDayIndex, 60000)) {
         std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
         return false;
     }
@@ -212,7 +212,7 @@ bool CamerasRecordedIn(CliSession& s, const std::string& day, const std::string&
     ctx.m_link.lastText.clear();
     bool found = ctx.m_chooser.SelectBackupDay(day);
     if (s.remote) {
-        if (!s.remote->ServeUntil(2, 60000)) {
+        if (!s.remote->inbox().ServeUntil(backup::LinkInbox::Awaited::kDayIndex, 60000)) {
             why = RecordingsPlace(s) + " did not answer";
             return false;
         }
@@ -273,7 +273,7 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
     const std::string label =
         EntryToLabel(MakeEntryString(day, sh, sm, eh, em), ctx.m_host.dateType);
     // A remote entry is made by the recorder's answer, or not at all (its box says why).
-    if (s.remote && !s.remote->ServeUntil(3, 600000)) {
+    if (s.remote && !s.remote->inbox().ServeUntil(backup::LinkInbox::Awaited::kEntrySize, 600000)) {
         std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
         return 1;
     }

@@ -233,7 +233,7 @@ int Pull(const CliArgs& a, CliOptions options) {
     const bool complete = CmdBackup(s, backup) == 0;
     // Why, in the run's one line: the link's reason, else what the backup told the operator
     // (a refused start names the target, the space needed and the space free).
-    std::string endedWhy = s.remote->endedWhy;
+    std::string endedWhy = s.remote->inbox().endedWhy();
     if (const auto boxes = s.view.Messages(); endedWhy.empty() && boxes.size() > boxesBefore) {
         endedWhy = boxes.back().text;
         for (std::size_t at; (at = endedWhy.find('\n')) != std::string::npos;)

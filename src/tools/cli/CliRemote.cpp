@@ -62,7 +62,9 @@ std::string TakeRemoteToken(RemoteOptions& options) {
 }
 
 RemoteLink::RemoteLink(BackupContext& ctx, const RemoteOptions& options)
-    : ctx_(ctx), options_(options) {
+    : ctx_(ctx),
+      options_(options),
+      inbox_(ctx.m_link, ctx.m_target, ctx.m_prompts, ctx.m_view, ctx.m_linkAnswers) {
     auto client = std::make_unique<share::HttpShareClient>(
         options.token, Trust(options),
         share::ClientIdOf(platform::ResolvePath(ctx.m_host.basePath)));
@@ -73,7 +75,7 @@ RemoteLink::RemoteLink(BackupContext& ctx, const RemoteOptions& options)
     ctx_.m_host.serverAddress = options.address;
     ctx_.m_host.port = options.port;
     ctx_.m_link.client = client_.get();
-    SetShareReceiver(ctx_.m_link, this);
+    SetShareReceiver(ctx_.m_link, &inbox_);
     ConnectShareClient(ctx_.m_host, ctx_.m_link);
 }
 
@@ -81,52 +83,6 @@ RemoteLink::~RemoteLink() {
     ctx_.m_link.client = nullptr;
     SetShareReceiver(ctx_.m_link, nullptr);
     client_.reset();  // its thread ends before the queue goes
-}
-
-void RemoteLink::PostShareMessage(unsigned message, unsigned long code, const void* record,
-                                  unsigned long size) {
-    Answer a{message, code, std::string(), record != nullptr, size};
-    if (record)
-        a.record.assign(static_cast<const char*>(record), size);
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        answers_.push_back(std::move(a));
-    }
-    arrived_.notify_all();
-}
-
-void RemoteLink::Serve(int ms) {
-    std::deque<Answer> now;
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        arrived_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return !answers_.empty(); });
-        now.swap(answers_);
-    }
-    for (const Answer& a : now) {
-        if (a.message == kMsgDownloadProgress) {
-            OnDownloadProgress(ctx_.m_link, ctx_.m_target, ctx_.m_prompts, ctx_.m_view, a.record,
-                               a.hadRecord);
-            continue;
-        }
-        if (a.code == 7) {
-            ended = true;
-            endedWhy = a.hadRecord ? std::string(a.record.c_str()) : std::string();
-        }
-        ctx_.m_linkAnswers.OnShareClientMessage(a.code, a.hadRecord ? a.record.data() : nullptr,
-                                                a.hadRecord ? a.record.size() : a.size, wake_);
-        handled_.push_back(a.code);
-    }
-}
-
-bool RemoteLink::ServeUntil(unsigned long code, int timeoutMs) {
-    handled_.clear();
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::find(handled_.begin(), handled_.end(), code) == handled_.end()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        Serve(100);
-    }
-    return true;
 }
 
 std::vector<std::string> RemoteLink::Days(std::string& problem, std::string* zone) const {

@@ -1,16 +1,13 @@
 #pragma once
 // quillon-cli against a remote recorder (--remote ADDRESS:PORT): the share client's answers,
-// which arrive on its own thread, are handled here on the main thread as the window's loop
-// handles them. Everything goes over the one port given.
-#include <condition_variable>
-#include <deque>
-#include <functional>
+// which arrive on its own thread, are served from the core's inbox on the main thread.
+// Everything goes over the one port given.
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "backup/BackupContext.h"
+#include "backup/LinkInbox.h"
 #include "ports/CFileShareClient.h"
 
 struct RemoteOptions {
@@ -35,42 +32,21 @@ std::string RemoteTlsProblem(const RemoteOptions& options);
 // or when none was given).
 std::string TakeRemoteToken(RemoteOptions& options);
 
-class RemoteLink : public IShareClientReceiver {
+class RemoteLink {
   public:
-    // Puts ctx into remote mode with a client of this link.
+    // Puts ctx into remote mode with a client of this link, whose answers its inbox keeps.
     RemoteLink(BackupContext& ctx, const RemoteOptions& options);
-    ~RemoteLink() override;
+    ~RemoteLink();
 
-    void PostShareMessage(unsigned message, unsigned long code, const void* record,
-                          unsigned long size) override;
-    // Handles what has arrived, waiting up to ms for the first answer.
-    void Serve(int ms);
-    // Serves until an answer with code was handled; false after timeoutMs without it.
-    bool ServeUntil(unsigned long code, int timeoutMs);
-    // The worker to wake for the next entry (code 6).
-    void SetWorkerWake(std::function<void()> wake) { wake_ = std::move(wake); }
+    backup::LinkInbox& inbox() { return inbox_; }
     // The recorded days, newest first; why, when none. zone: the recorder's time zone as it
     // names it ("" when it names none).
     std::vector<std::string> Days(std::string& problem, std::string* zone = nullptr) const;
     CFileShareClient& client() { return *client_; }
-    // Why a remote backup ended (code 7).
-    std::string endedWhy;
-    bool ended = false;  // code 7 came
 
   private:
-    struct Answer {
-        unsigned message;
-        unsigned long code;
-        std::string record;
-        bool hadRecord;
-        unsigned long size;
-    };
     BackupContext& ctx_;
     RemoteOptions options_;
+    backup::LinkInbox inbox_;
     std::unique_ptr<CFileShareClient> client_;
-    std::function<void()> wake_;
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::deque<Answer> answers_;
-    std::vector<unsigned long> handled_;  // codes handled since the last ServeUntil began
 };

@@ -1,0 +1,58 @@
+#include "backup/LinkInbox.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "backup/HostMessages.h"
+
+namespace backup {
+
+void LinkInbox::PostShareMessage(unsigned message, unsigned long code, const void* record,
+                                 unsigned long size) {
+    Answer a{message, code, std::string(), record != nullptr, size};
+    if (record)
+        a.record.assign(static_cast<const char*>(record), size);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(std::move(a));
+    }
+    arrived_.notify_all();
+}
+
+void LinkInbox::Serve(int ms) {
+    std::deque<Answer> now;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        arrived_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return !queue_.empty(); });
+        now.swap(queue_);
+    }
+    for (const Answer& a : now) {
+        if (a.message == kMsgDownloadProgress) {
+            OnDownloadProgress(link_, target_, prompts_, view_, a.record, a.hadRecord);
+            continue;
+        }
+        if (a.code == kAnswerEnded) {
+            ended_ = true;
+            endedWhy_ = a.hadRecord ? std::string(a.record.c_str()) : std::string();
+        }
+        answers_.OnShareClientMessage(a.code, a.hadRecord ? a.record.data() : nullptr,
+                                      a.hadRecord ? a.record.size() : a.size, wake_);
+        handled_.push_back(a.code);
+    }
+}
+
+bool LinkInbox::ServeUntil(Awaited awaited, int timeoutMs) {
+    const unsigned long code = awaited == Awaited::kDayIndex    ? kAnswerIndex
+                               : awaited == Awaited::kEntrySize ? kAnswerAddSize
+                                                                : kAnswerEnded;
+    handled_.clear();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::find(handled_.begin(), handled_.end(), code) == handled_.end()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        Serve(100);
+    }
+    return true;
+}
+
+}  // namespace backup

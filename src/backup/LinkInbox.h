@@ -1,0 +1,72 @@
+#pragma once
+// The remote link's answers for a front end without a window loop of its own: the share client
+// delivers them on its thread, the inbox keeps them, and the front end's thread hands them to
+// the core's answers when it serves the inbox. What it waits for is named by what the core
+// asked, never by the link's answer codes.
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "backup/OperatorPrompts.h"
+#include "backup/OperatorView.h"
+#include "backup/RemoteBackup.h"
+#include "backup/TargetChoice.h"
+#include "ports/CFileShareClient.h"
+
+namespace backup {
+
+class LinkInbox : public IShareClientReceiver {
+  public:
+    // What a front end can wait for.
+    enum class Awaited {
+        kDayIndex,   // the recorded minutes of the day asked for (or why not)
+        kEntrySize,  // the size of the entry being added: the Add is over
+        kRunEnded,   // a remote backup ended before its end (cancelled, lost, refused)
+    };
+
+    LinkInbox(LinkState& link, const TargetChoice& target, const OperatorPrompts& prompts,
+              IOperatorView& view, LinkAnswers& answers)
+        : link_(link), target_(target), prompts_(prompts), view_(view), answers_(answers) {}
+
+    // The share client's thread.
+    void PostShareMessage(unsigned message, unsigned long code, const void* record,
+                          unsigned long size) override;
+
+    // The front end's thread: handles what has arrived, waiting up to ms for the first answer.
+    void Serve(int ms);
+    // Serves until what is awaited came; false after timeoutMs without it.
+    bool ServeUntil(Awaited awaited, int timeoutMs);
+    // The worker to wake for the next entry.
+    void SetWorkerWake(std::function<void()> wake) { wake_ = std::move(wake); }
+
+    // Whether a remote backup ended before its end, and why (as the link says).
+    bool ended() const { return ended_; }
+    const std::string& endedWhy() const { return endedWhy_; }
+
+  private:
+    struct Answer {
+        unsigned message;
+        unsigned long code;
+        std::string record;
+        bool hadRecord;
+        unsigned long size;
+    };
+
+    LinkState& link_;
+    const TargetChoice& target_;
+    const OperatorPrompts& prompts_;
+    IOperatorView& view_;
+    LinkAnswers& answers_;
+    std::function<void()> wake_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<Answer> queue_;
+    std::vector<unsigned long> handled_;  // codes handled since the last ServeUntil began
+    bool ended_ = false;
+    std::string endedWhy_;
+};
+
+}  // namespace backup
