@@ -349,18 +349,9 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
                      platform::MachinePrefix().c_str());
         return 1;
     }
-    if (ctx.m_targets.ChooseStorageTarget(folder).refused() ||
-        CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
-                         ctx.m_prompts, a.mp4)
-            .refused())
+    // The start's checks, and the folder made once they pass, are the pass's own (StartPass).
+    if (ctx.m_targets.ChooseStorageTarget(folder).refused())
         return 1;
-    // The folder browser offers only folders that exist; a folder named here is made once
-    // every check has passed, so that a refused backup leaves nothing behind.
-    if (!platform::IsDirectory(folder) && !platform::CreateDirectoryTree(folder)) {
-        std::fprintf(stderr, "%s %s\n", ctx.m_prompts.Text("BACKUP", "M010032").c_str(),
-                     folder.c_str());
-        return 1;
-    }
     if (s.remote)
         return RemoteFolderBackup(s, a, folder);
     const std::vector<PlannedEntry> plan = Plan(s);
