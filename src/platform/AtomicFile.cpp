@@ -158,4 +158,27 @@ int RemoveLeftoverTempFiles(const std::string& folder) {
     return removed;
 }
 
+int RemoveLeftoverTempFilesOf(const std::string& path) {
+    const std::string host = ResolvePath(path, PathUse::kCreate);
+    const std::size_t cut = host.find_last_of('/');
+    if (host.empty() || cut == std::string::npos || cut + 1 == host.size())
+        return 0;
+    DIR* dir = ::opendir(cut == 0 ? "/" : host.substr(0, cut).c_str());
+    if (!dir)
+        return 0;
+    // As TempNameBeside names them.
+    const std::string head = "." + host.substr(cut + 1) + ".";
+    int removed = 0;
+    while (dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.compare(0, head.size(), head) == 0 &&
+            name.size() > head.size() + std::strlen(AtomicFile::kTempSuffix) &&
+            EndsWith(name, AtomicFile::kTempSuffix) &&
+            ::unlinkat(::dirfd(dir), name.c_str(), 0) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
 }  // namespace platform

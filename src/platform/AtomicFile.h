@@ -56,5 +56,9 @@ bool WriteFileAtomically(const std::string& path, const void* bytes, std::size_t
 
 // Removes the temporary files a killed run left in a folder; the number removed.
 int RemoveLeftoverTempFiles(const std::string& folder);
+// Removes only the temporary files a killed writer of path left beside it; the number removed.
+// For a file whose writers take turns under a lock held by the caller, in a folder where others
+// may be writing files of their own.
+int RemoveLeftoverTempFilesOf(const std::string& path);
 
 }  // namespace platform

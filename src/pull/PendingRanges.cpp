@@ -134,6 +134,9 @@ bool ChangePending(const std::string& base, const WantedRanges& wanted,
         why = lock.problem;
         return false;
     }
+    // Only runs holding this lock write these two: a temporary name beside one is a killed run's.
+    platform::RemoveLeftoverTempFilesOf(PendingPath(base));
+    platform::RemoveLeftoverTempFilesOf(ReachedPath(base));
     std::string aside;
     if (!LoadPending(base, before, aside, why))
         return false;

@@ -91,6 +91,9 @@ std::string RunFolders::SetAside(const std::string& folder) {
 }
 
 bool RunFolders::SetAsideKilledRun(std::string& why, std::string& warning) {
+    // Written only by the run holding the base folder's lock: what a killed one left half-written.
+    platform::RemoveLeftoverTempFilesOf(InProgressPath(base_));
+    platform::RemoveLeftoverTempFilesOf(IncompletePath(base_));
     std::string left;
     if (!platform::ReadWholeFile(InProgressPath(base_), left, 4096))
         return true;

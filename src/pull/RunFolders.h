@@ -14,7 +14,8 @@ class RunFolders {
     // base: the instance's own folder; target: where its images go (both host paths).
     RunFolders(std::string base, std::string target);
 
-    // The folder of a run that was killed, set aside as a failed run's is. False with why when
+    // The folder of a run that was killed, set aside as a failed run's is, and the state files
+    // it left half-written gone. Under the base folder's lock. False with why when
     // it cannot be renamed; warning says why a folder named there was left as it is.
     bool SetAsideKilledRun(std::string& why, std::string& warning);
     // Makes the run's own folder, claimed by making it: runs that start in one second into one

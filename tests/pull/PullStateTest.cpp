@@ -132,3 +132,25 @@ TEST_F(PullStateTest, TheKeptRangesLoseNothingToAnotherRunOrToJunk) {
         setAside += name.rfind("pending-ranges.bad-", 0) == 0 ? 1 : 0;
     EXPECT_EQ(setAside, 2u);
 }
+
+// A run killed while it wrote a state file leaves a temporary name beside it; the next run
+// removes those of the files it writes under the lock it holds, and no other file's.
+TEST_F(PullStateTest, WhatAKilledRunLeftHalfWrittenGoesWithTheNextRun) {
+    const std::string pendingLeft = base + "/.pending-ranges.4242-0.quillon-part";
+    const std::string reachedLeft = base + "/.reached.4242-1.quillon-part";
+    const std::string markLeft = base + "/.image-in-progress.4242-2.quillon-part";
+    const std::string asideLeft = base + "/.image-incomplete.4242-3.quillon-part";
+    for (const std::string& f : {pendingLeft, reachedLeft, markLeft, asideLeft})
+        WriteText(f, "half");
+    WriteText(base + "/.pending-ranges.notes", "kept");
+    std::vector<PullEntry> before, after;
+    std::string why;
+    ASSERT_TRUE(ChangePending(base, nullptr, {}, before, after, why)) << why;
+    EXPECT_EQ(Names(base), (std::vector<std::string>{".image-in-progress.4242-2.quillon-part",
+                                                     ".image-incomplete.4242-3.quillon-part",
+                                                     ".pending-ranges.notes"}));
+    RunFolders runs(base, target);
+    std::string warning;
+    ASSERT_TRUE(runs.SetAsideKilledRun(why, warning)) << why;
+    EXPECT_EQ(Names(base), std::vector<std::string>{".pending-ranges.notes"});
+}
