@@ -15,6 +15,9 @@ extern "C" {
 #include <mutex>
 #include <vector>
 
+#include "platform/FileSystem.h"
+#include "platform/VolumePin.h"
+
 namespace video {
 namespace {
 
@@ -205,6 +208,15 @@ struct Mp4Encoder::State {
         rc = avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE);
         if (rc < 0) {
             why = "the file " + path + " cannot be made (" + Error(rc) + ")";
+            return false;
+        }
+        // A pass's image folder is held to its volume: a stick pulled before the file was made
+        // would have the whole encode fill the disk beneath its mount point.
+        if (const std::uint64_t pinned = platform::PinnedVolumeOf(path);
+            pinned != 0 && platform::VolumeOf(path) != pinned) {
+            avio_closep(&out->pb);
+            platform::DeleteFile(path);
+            why = "the file " + path + " cannot be made: its target's volume was taken away";
             return false;
         }
         rc = avformat_write_header(out, nullptr);
