@@ -54,7 +54,7 @@ class DayChooser {
     // Selects every camera that has recordings in the range.
     void OnSelectAllCameras();
     // Selects exactly these cameras (numbered from 1) for the range chosen, as an operator may
-    // tick their boxes; the first that cannot be chosen is refused and nothing is selected.
+    // tick their boxes; the first that cannot be chosen is refused, the selection left as it was.
     CameraRefusal SelectCameras(const std::vector<int>& cameras);
     // Makes day (YYYYMMDD) the chosen day and loads its recorded minutes: the hours with
     // recordings go into both hour combos, the cameras into the boxes. False when the recorder
