@@ -48,9 +48,14 @@ std::string DownloadLanes::Wait() {
     return problem_;
 }
 
-std::string DownloadLanes::Abandon() {
+std::string DownloadLanes::Abandon(const std::function<void()>& dropped) {
     std::unique_lock<std::mutex> lock(mutex_);
     todo_.clear();
+    if (dropped) {
+        lock.unlock();
+        dropped();
+        lock.lock();
+    }
     changed_.wait(lock, [&] { return busy_ == 0; });
     return problem_;
 }

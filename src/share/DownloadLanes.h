@@ -40,8 +40,9 @@ class DownloadLanes {
     // Waits until every queued file is fetched or one failed; the first failure, "" if none.
     std::string Wait();
     // Drops the files not begun and waits for those being fetched; the first failure, "" if
-    // none. For a download that cannot end well any more.
-    std::string Abandon();
+    // none. For a download that cannot end well any more. dropped runs once nothing queued can
+    // start any more, before the wait.
+    std::string Abandon(const std::function<void()>& dropped = nullptr);
 
   private:
     struct Item {

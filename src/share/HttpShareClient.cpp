@@ -471,7 +471,9 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
         }
         // Once the server cannot be followed any more, what is queued is not fetched: the
         // entry ends now, with the link's reason.
-        const std::string lost = problem.empty() ? lanes.Wait() : lanes.Abandon();
+        // The operator learns why at once: a file being fetched may take a while yet.
+        const std::string lost =
+            problem.empty() ? lanes.Wait() : lanes.Abandon([&] { PostText(kCodeStatus, problem); });
         if (problem.empty())
             problem = lost;
     }

@@ -159,10 +159,19 @@ TEST_F(ClientListTest, AStatusThatCannotBeHadEndsTheEntryWithoutFetchingWhatIsQu
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         res.set_content("abcd", "application/octet-stream");
     };
+    // Released once the client says why it ends the entry: nothing queued may start after that.
+    const std::size_t from = receiver.Count();
     std::thread releaser([&] {
-        for (int i = 0; i < 2000 && fake.polls < 2; ++i)
+        const auto said = [&] {
+            const auto all = receiver.All();
+            for (std::size_t k = from; k < all.size(); ++k)
+                if (all[k].code == share::kCodeStatus &&
+                    all[k].text.find("HTTP 500") != std::string::npos)
+                    return true;
+            return false;
+        };
+        for (int i = 0; i < 2000 && !said(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         release = true;
     });
     std::string reason;
