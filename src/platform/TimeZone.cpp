@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <mutex>
 
 namespace platform {
 namespace {
@@ -24,11 +25,18 @@ std::string Trimmed(std::string s) {
 bool LocalClockAt(long long utc, ClockInstant& out) {
     const std::time_t t = static_cast<std::time_t>(utc);
     std::tm tm{};
-    if (!localtime_r(&t, &tm))
-        return false;
+    {
+        // The abbreviation is a string the C library makes the first time a zone needs it, under
+        // a lock of its own that thread checkers do not see: cameras exported side by side read
+        // it under one of ours.
+        static std::mutex abbreviations;
+        std::lock_guard<std::mutex> lock(abbreviations);
+        if (!localtime_r(&t, &tm))
+            return false;
+        out.abbreviation = tm.tm_zone ? tm.tm_zone : "";
+    }
     out.utc = utc;
     out.offset = static_cast<int>(tm.tm_gmtoff);
-    out.abbreviation = tm.tm_zone ? tm.tm_zone : "";
     // Zones without an abbreviation of their own are given one made of digits ("+0530").
     if (!out.abbreviation.empty() && (out.abbreviation[0] == '+' || out.abbreviation[0] == '-'))
         out.abbreviation.clear();
