@@ -25,6 +25,7 @@
 #include "backup/OperatorView.h"
 #include "backup/PassEnd.h"
 #include "backup/PassJob.h"
+#include "backup/PassRun.h"
 #include "backup/RemoteBackup.h"
 #include "backup/RunState.h"
 #include "backup/ScheduleCommands.h"
@@ -117,6 +118,11 @@ class BackupContext {
     backup::PassStarter m_starter{m_run,      m_host,
                                   m_schedule, {m_target, m_targets, m_disc},
                                   m_link,     {m_chooser, m_view, m_prompts, m_passEvents, m_app}};
+
+    // A pass for a front end without a window to start, serve and read (see PassRun.h).
+    std::unique_ptr<backup::PassRun> NewPass() {
+        return std::make_unique<backup::PassRun>(m_run, m_passEnd, m_host, m_link, m_starter);
+    }
 
   private:
     // A remote recorder's index of day, asked for over the link.

@@ -1,5 +1,23 @@
 #include "backup/BackupReport.h"
 
+BackupReport::BackupReport(const BackupReport& other) {
+    *this = other;
+}
+
+BackupReport& BackupReport::operator=(const BackupReport& other) {
+    if (this == &other)
+        return *this;
+    std::scoped_lock lock(mutex_, other.mutex_);
+    failures_ = other.failures_;
+    damaged_ = other.damaged_;
+    targetLost_ = other.targetLost_;
+    stopped_ = other.stopped_;
+    entries_ = other.entries_;
+    filesCopied = other.filesCopied.load();
+    minutesRebuilt = other.minutesRebuilt.load();
+    return *this;
+}
+
 void BackupReport::Fail(const std::string& what) {
     std::lock_guard<std::mutex> lock(mutex_);
     failures_.push_back(what);

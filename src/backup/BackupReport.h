@@ -23,6 +23,11 @@ struct EntryOutcome {
 
 class BackupReport {
   public:
+    BackupReport() = default;
+    // What other holds, taken under its lock: a pass's report handed over once it has ended.
+    BackupReport(const BackupReport& other);
+    BackupReport& operator=(const BackupReport& other);
+
     void Fail(const std::string& what);
     // A failure whose cause lies in the recording itself (a damaged or half-gone minute):
     // another pass would copy the same.

@@ -1,5 +1,6 @@
 // quillon-cli backup: the schedule into a folder, with progress, and what to do when it failed.
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 
@@ -8,8 +9,8 @@
 #include "Printable.h"
 #include "backup/BackupPackage.h"
 #include "backup/BackupStart.h"
-#include "backup/BackupWorker.h"
 #include "backup/DiscBurn.h"
+#include "backup/PassRun.h"
 #include "backup/ScheduleAfterPass.h"
 #include "backup/WriterErrors.h"
 #include "platform/DriveTable.h"
@@ -30,23 +31,30 @@ void OnInterrupt(int) {
     gInterrupted = true;
 }
 
-// Starts the worker and the pass as OK does; from then on Ctrl-C asks the pass to stop. False
-// when the start checks refused (their text was shown).
-bool StartPass(BackupContext& ctx, BackupWorker& worker, const CliArgs& a) {
-    worker.StartMakeFileThread();
+// Starts the pass as OK does; from then on Ctrl-C asks it to stop. Null when the start's checks
+// refused (their text was shown).
+std::unique_ptr<backup::PassRun> StartPass(BackupContext& ctx, const CliArgs& a) {
     StartOptions options;
     options.includeViewer = a.viewer;
     options.mp4 = a.mp4;
+    options.writeSpeedRow = 0;  // the fastest, as the writer's list offers it first
+    ports::IEntryVideo* video = nullptr;
 #ifdef QUILLON_HAVE_VIDEO
     // Lives as long as the program: a pass may still use it while the CLI winds down.
     static video::EntryVideoMaker maker("Quillon Backup " + platform::MachineName());
-    ctx.m_run.video = &maker;
+    video = &maker;
 #endif
-    options.writeSpeedRow = 0;  // the fastest, as the writer's list offers it first
-    if (ctx.m_starter.OnOK(worker, options).refused())
-        return false;
+    std::unique_ptr<backup::PassRun> run = ctx.NewPass();
+    if (run->Start(options, video).refused())
+        return nullptr;
     platform::OnStopSignal(OnInterrupt);
-    return true;
+    return run;
+}
+
+// Ctrl-C stops the pass.
+void StopOnInterrupt(backup::PassRun& run) {
+    if (gInterrupted)
+        run.Stop();
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point t0) {
@@ -118,32 +126,33 @@ std::string AddAgainCommand(const CliArgs& a, const PlannedEntry& p) {
 
 // The image's manifest, and the key it was signed with: the fingerprint is what whoever
 // receives the image compares the key on the medium with.
-void PrintManifest(const BackupContext& ctx) {
-    if (!ctx.m_run.manifestNote.empty())
-        std::printf("%s\n", ctx.m_run.manifestNote.c_str());
-    if (!ctx.m_run.keyFingerprint.empty())
-        std::printf("signed with the key %s\n", ctx.m_run.keyFingerprint.c_str());
+void PrintManifest(const backup::PassOutcome& pass) {
+    if (!pass.manifestNote.empty())
+        std::printf("%s\n", pass.manifestNote.c_str());
+    if (!pass.keyFingerprint.empty())
+        std::printf("signed with the key %s\n", pass.keyFingerprint.c_str());
 }
 
 // Each entry and how it ended, the manifest, what failed and how to schedule the rest again;
 // the exit status of the pass.
-int ReportOutcome(CliSession& s, const CliArgs& a, const std::vector<PlannedEntry>& plan,
-                  bool cancelled) {
-    BackupContext& ctx = s.ctx;
+int ReportOutcome(const CliArgs& a, const std::vector<PlannedEntry>& plan,
+                  const backup::PassOutcome& pass) {
+    const BackupReport& report = pass.report;
+    const bool cancelled = pass.stopped;
     for (const auto& p : plan) {
-        const EntryOutcome outcome = ctx.m_run.report.Entry(p.slot);
+        const EntryOutcome outcome = report.Entry(p.slot);
         std::printf("  %s%s%s%s\n", p.label.c_str(), outcome.complete ? "" : "  (incomplete: ",
                     outcome.complete ? "" : Printable(outcome.why).c_str(),
                     outcome.complete ? "" : ")");
     }
-    PrintManifest(ctx);
-    const auto failures = ctx.m_run.report.failures();
+    PrintManifest(pass);
+    const auto failures = report.failures();
     for (const auto& f : failures)
         std::fprintf(stderr, "failed: %s\n", Printable(f).c_str());
     if (cancelled || !failures.empty()) {
         std::vector<const PlannedEntry*> incomplete, retry;
         for (const auto& p : plan) {
-            const EntryOutcome outcome = ctx.m_run.report.Entry(p.slot);
+            const EntryOutcome outcome = report.Entry(p.slot);
             if (outcome.complete)
                 continue;
             incomplete.push_back(&p);
@@ -161,7 +170,7 @@ int ReportOutcome(CliSession& s, const CliArgs& a, const std::vector<PlannedEntr
         for (const PlannedEntry* p : retry)
             std::fprintf(stderr, "  %s\n", AddAgainCommand(a, *p).c_str());
         for (const PlannedEntry* p : incomplete)
-            if (ctx.m_run.report.Entry(p->slot).recordingDamaged)
+            if (report.Entry(p->slot).recordingDamaged)
                 std::fprintf(stderr, "  %s\n", DamagedEntryNote(p->label).c_str());
     }
     if (cancelled) {
@@ -177,46 +186,42 @@ int ReportOutcome(CliSession& s, const CliArgs& a, const std::vector<PlannedEntr
 
 // What the pass did, entry by entry, what failed, and how to schedule the rest again. The
 // exit status: 0 when it all went, 130 when stopped, 1 otherwise.
-int Report(CliSession& s, const CliArgs& a, const std::string& where,
-           const std::vector<PlannedEntry>& plan, DWORD planned, double seconds, bool cancelled) {
-    BackupContext& ctx = s.ctx;
+int Report(const CliArgs& a, const std::string& where, const std::vector<PlannedEntry>& plan,
+           DWORD planned, double seconds, const backup::PassOutcome& pass) {
     std::printf(
         "backup to %s: %zu entries, %u of %u KB planned, %u files copied, %u minutes "
         "rebuilt, %.1f s\n",
-        where.c_str(), plan.size(), static_cast<unsigned>(ctx.m_run.doneSize),
-        static_cast<unsigned>(planned), static_cast<unsigned>(ctx.m_run.report.filesCopied),
-        static_cast<unsigned>(ctx.m_run.report.minutesRebuilt), seconds);
-    return ReportOutcome(s, a, plan, cancelled);
+        where.c_str(), plan.size(), static_cast<unsigned>(pass.doneSize),
+        static_cast<unsigned>(planned), static_cast<unsigned>(pass.report.filesCopied),
+        static_cast<unsigned>(pass.report.minutesRebuilt), seconds);
+    return ReportOutcome(a, plan, pass);
 }
 
 // The image built in C:\QuillonTemp as the window builds it, then written to the disc; the
 // writer's events are served here as the window's loop serves them.
-int DiscBackup(CliSession& s, const CliArgs& a) {
+int DiscBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
     BackupContext& ctx = s.ctx;
     DiscSession disc(ctx);
     if (!disc.Open(a.disc))
         return 1;
     const std::vector<PlannedEntry> plan = Plan(s);
     const DWORD planned = ctx.m_schedule.totalKB;
-    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     const auto t0 = std::chrono::steady_clock::now();
-    if (!StartPass(ctx, worker, a))
+    const std::unique_ptr<backup::PassRun> run = StartPass(ctx, a);
+    if (!run)
         return 1;
-    bool cancelled = false, aborted = false;
+    bool aborted = false;
     // Building, then writing: the worker hands the image over before it lets go of the first.
-    while (ctx.m_run.running || ctx.m_disc.writing) {
+    while (run->Running() || disc.Writing()) {
         disc.Serve(100);
-        if (gInterrupted && !cancelled) {
-            cancelled = true;
-            StopRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link);
-        }
+        StopOnInterrupt(*run);
         // Also a write the worker started as the interrupt came.
-        if (cancelled && ctx.m_disc.writing && !aborted) {
+        if (gInterrupted && disc.Writing() && !aborted) {
             aborted = true;
             disc.writer()->AbortWrite();
         }
     }
-    worker.StopMakeFileThread();
+    pass = run->Finish();
     while (disc.Busy())
         disc.Serve(100);
     disc.Serve(0);
@@ -225,8 +230,8 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
     // Only a completed write clears the schedule (of the entries it made whole); otherwise it
     // stays for another try.
     const bool written = disc.lastEnd == kWriterWriteCompleted;
-    const int status = Report(s, a, std::string("disc ") + ctx.m_target.text.substr(0, 1), plan,
-                              planned, seconds, cancelled);
+    const int status = Report(a, std::string("disc ") + static_cast<char>(std::toupper(a.disc[0])),
+                              plan, planned, seconds, pass);
     if (status != 0)
         return status;
     if (disc.lastEnd == kWriterError && disc.errorCode == kReadBackFailed) {
@@ -249,37 +254,35 @@ int DiscBackup(CliSession& s, const CliArgs& a) {
 
 // The schedule fetched entry by entry from the remote recorder into the folder; the worker is
 // woken by the link's answers, served here.
-int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folder) {
-    BackupContext& ctx = s.ctx;
+int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folder,
+                       backup::PassOutcome& pass) {
     const std::vector<PlannedEntry> plan = Plan(s);
-    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
-    s.remote->inbox().SetWorkerWake([&worker] { worker.Signal(); });
+    backup::LinkInbox& inbox = s.remote->inbox();
     const auto t0 = std::chrono::steady_clock::now();
-    if (!StartPass(ctx, worker, a))
+    const std::unique_ptr<backup::PassRun> run = StartPass(s.ctx, a);
+    if (!run)
         return 1;
-    bool cancelled = false;
-    while (ctx.m_run.running) {
-        s.remote->inbox().Serve(100);
-        if (gInterrupted && !cancelled) {
-            cancelled = true;
-            StopRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link);
-        }
+    // The worker takes a step per answer of the link, which are served here.
+    inbox.SetWorkerWake([&run] { run->Wake(); });
+    while (run->Running()) {
+        inbox.Serve(100);
+        StopOnInterrupt(*run);
     }
-    // A cancel is over when the link says the run ended (its temporary data then gone).
-    if (cancelled && !s.remote->inbox().ended())
-        s.remote->inbox().ServeUntil(backup::LinkInbox::Awaited::kRunEnded, 30000);
-    worker.StopMakeFileThread();
+    // A stop is over when the link says the run ended (its temporary data then gone).
+    if (gInterrupted && !inbox.ended())
+        inbox.ServeUntil(backup::LinkInbox::Awaited::kRunEnded, 30000);
+    pass = run->Finish();
+    inbox.SetWorkerWake(nullptr);
     s.view.FinishProgress();
     const double seconds = SecondsSince(t0);
-    const bool completed =
-        ctx.m_run.ending && ctx.m_run.ending->link == backup::PassEnding::Link::kFetched;
+    const bool completed = pass.Fetched();
     std::printf("remote backup to %s: %zu entries, %.1f s\n", paths::ImageRoot(3, folder).c_str(),
                 plan.size(), seconds);
     // Every entry fetched, but some lack what the remote recording lacks: told as after a
     // local pass.
-    if (completed && !ctx.m_run.report.ok())
-        return ReportOutcome(s, a, plan, false);
-    PrintManifest(ctx);
+    if (completed && !pass.report.ok())
+        return ReportOutcome(a, plan, pass);
+    PrintManifest(pass);
     if (completed)
         return 0;
     std::fprintf(stderr, "the remote backup is not complete%s%s\n",
@@ -287,7 +290,7 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
                  s.remote->inbox().endedWhy().c_str());
     // Only a completed remote backup clears the schedule.
     std::fprintf(stderr, "the schedule is kept: run the backup again to fetch it whole\n");
-    return cancelled ? 130 : 1;
+    return pass.stopped ? 130 : 1;
 }
 
 }  // namespace
@@ -315,6 +318,11 @@ void UseRecorderZone(const RemoteLink& remote) {
 }  // namespace
 
 int CmdBackup(CliSession& s, const CliArgs& a) {
+    backup::PassOutcome pass;
+    return RunBackup(s, a, pass);
+}
+
+int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
     BackupContext& ctx = s.ctx;
     if (!a.folder.empty() && !a.disc.empty())
         throw UsageError{"backup takes --folder or --disc, not both"};
@@ -330,7 +338,7 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
         }
     }
     if (!a.disc.empty())
-        return DiscBackup(s, a);
+        return DiscBackup(s, a, pass);
     if (a.folder.empty())
         throw UsageError{"backup needs --folder DRIVE-PATH or --disc LETTER"};
     if (a.mp4 && s.remote && !a.timeZone)
@@ -353,26 +361,21 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
     if (ctx.m_targets.ChooseStorageTarget(folder).refused())
         return 1;
     if (s.remote)
-        return RemoteFolderBackup(s, a, folder);
+        return RemoteFolderBackup(s, a, folder, pass);
     const std::vector<PlannedEntry> plan = Plan(s);
     const DWORD planned = ctx.m_schedule.totalKB;
 
-    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     const auto t0 = std::chrono::steady_clock::now();
-    if (!StartPass(ctx, worker, a))
+    const std::unique_ptr<backup::PassRun> run = StartPass(ctx, a);
+    if (!run)
         return 1;
-    bool cancelled = false;
-    while (!s.view.WaitForPassEnd(100)) {
-        if (gInterrupted && ctx.m_run.running) {
-            StopRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link);
-            cancelled = true;
-        }
-    }
-    worker.StopMakeFileThread();
+    while (!s.view.WaitForPassEnd(100))
+        StopOnInterrupt(*run);
+    pass = run->Finish();
     s.view.FinishProgress();
     const double seconds = SecondsSince(t0);
 
-    const int status = Report(s, a, paths::ImageRoot(3, folder), plan, planned, seconds, cancelled);
+    const int status = Report(a, paths::ImageRoot(3, folder), plan, planned, seconds, pass);
     if (status == 0)
         std::printf("%s\n", ctx.m_prompts.Text("BACKUP", "M010014").c_str());
     return status;

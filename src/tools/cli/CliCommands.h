@@ -35,6 +35,8 @@ int CmdList(CliSession& s, const CliArgs& a);
 int CmdDelete(CliSession& s, const CliArgs& a);
 int CmdMemo(CliSession& s, const CliArgs& a);
 int CmdBackup(CliSession& s, const CliArgs& a);
+// The backup, with what its pass left handed over in outcome (as it was when nothing ran).
+int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& outcome);
 int CmdErase(CliSession& s, const CliArgs& a);
 // Without a session: an image checked against its manifest, and the signing key.
 // partialWhole: a partial image whose listed files all check passes too (its manifest says

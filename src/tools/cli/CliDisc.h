@@ -26,6 +26,8 @@ class DiscSession : public IDiscWriterEvents {
     CDVDWriterPro2* writer() { return writer_.get(); }
     // True while the writer writes or erases.
     bool Busy() const;
+    // True from the start of an image's write until the writer's end of it was served.
+    bool Writing() const { return ctx_.m_disc.writing != 0; }
 
     int lastEnd = 0;     // 11, 12, 13 or 21 once the writer reported an end
     long errorCode = 0;  // of event 21

@@ -230,7 +230,8 @@ int Pull(const CliArgs& a, CliOptions options) {
     CliArgs backup;
     backup.folder = folder;
     const std::size_t boxesBefore = s.view.Messages().size();
-    const bool complete = CmdBackup(s, backup) == 0;
+    backup::PassOutcome pass;
+    const bool complete = RunBackup(s, backup, pass) == 0;
     // Why, in the run's one line: the link's reason, else what the backup told the operator
     // (a refused start names the target, the space needed and the space free).
     std::string endedWhy = s.remote->inbox().endedWhy();
@@ -242,10 +243,8 @@ int Pull(const CliArgs& a, CliOptions options) {
     // Every range fetched, lacking only what the recording lacks: no later run fetches more of
     // it, so the image stands and its ranges are done, but the run says it is not whole.
     const std::vector<std::string> lacks =
-        !complete && s.ctx.m_run.ending &&
-                s.ctx.m_run.ending->link == backup::PassEnding::Link::kFetched &&
-                s.ctx.m_run.report.OnlyRecordingDamaged()
-            ? s.ctx.m_run.report.failures()
+        !complete && pass.Fetched() && pass.report.OnlyRecordingDamaged()
+            ? pass.report.failures()
             : std::vector<std::string>();
     if (!complete && lacks.empty())
         return setAside(std::to_string(entries) + " entries into " + folder +

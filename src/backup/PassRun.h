@@ -1,0 +1,65 @@
+#pragma once
+// A pass a front end started, held until it has ended: the worker that runs it, the one stop,
+// and what the pass left, handed over once as a value of the front end's own. A front end
+// without a window starts it, serves its own events while Running(), and reads the outcome; it
+// never touches the run's state.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "backup/BackupReport.h"
+#include "backup/BackupStart.h"
+#include "backup/BackupWorker.h"
+#include "backup/HostSettings.h"
+#include "backup/LinkState.h"
+#include "backup/PassEnding.h"
+#include "backup/RunState.h"
+#include "ports/EntryVideo.h"
+
+namespace backup {
+
+struct PassOutcome {
+    BackupReport report;
+    DWORD doneSize = 0;          // KB written of the plan
+    std::string manifestNote;    // what the manifest holds, or why it is missing
+    std::string keyFingerprint;  // of the key that signed it; "" when not signed
+    // How its source said it ended; none for a run over the link that ended between its steps.
+    std::optional<PassEnding> ending;
+    bool stopped = false;  // the front end stopped it
+
+    // A run over the link that fetched every entry (what each holds is in the report).
+    bool Fetched() const { return ending && ending->link == PassEnding::Link::kFetched; }
+};
+
+class PassRun {
+  public:
+    PassRun(RunState& run, IPassEndings& endings, const HostSettings& host, LinkState& link,
+            PassStarter& starter)
+        : run_(run), host_(host), link_(link), starter_(starter), worker_(run, endings) {}
+    PassRun(const PassRun&) = delete;
+    PassRun& operator=(const PassRun&) = delete;
+
+    // The worker's thread, then the pass as OK starts it, its MP4 files made by video (null:
+    // none). Refused when the start's checks refused (their text was shown).
+    CommandResult Start(const StartOptions& options, ports::IEntryVideo* video);
+    // True until the pass has ended.
+    bool Running() const { return run_.running != 0; }
+    // Wakes the worker for the pass's next step (a remote pass's next answer came).
+    void Wake() { worker_.Signal(); }
+    // Stops the pass at its next check, and a remote download at once; later calls do nothing.
+    void Stop();
+    // Ends the worker's thread and hands over what the pass left. Once: the outcome is the
+    // caller's from then on.
+    PassOutcome Finish();
+
+  private:
+    RunState& run_;
+    const HostSettings& host_;
+    LinkState& link_;
+    PassStarter& starter_;
+    BackupWorker worker_;
+    bool stopped_ = false;
+    bool finished_ = false;
+};
+
+}  // namespace backup
