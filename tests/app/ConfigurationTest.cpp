@@ -34,24 +34,19 @@ TEST_F(ConfigurationTest, LanguageTextFallsBackToTheKey) {
 TEST_F(ConfigurationTest, EditFontFromLanguageFile) {
     CProfileReadWrite profile;
     profile.SetExePath("C:\\", "C:\\", "eng", 0);
-    ReadEditFont(profile);
-    EXPECT_EQ(profile.m_strEditFontName, "Arial");
-    EXPECT_EQ(profile.m_nEditFontHeight, 14);
-    EXPECT_EQ(profile.m_nEditFontWeight, 400);
-    WriteText(driveC() + "/language.eng", "[SetEditLanguage]\nEditLanguage=x,Tahoma,0,12,700\n");
-    ReadEditFont(profile);
-    EXPECT_EQ(profile.m_strEditFontName, "Tahoma");
-    EXPECT_EQ(profile.m_nEditFontHeight, 12);
-    EXPECT_EQ(profile.m_nEditFontWeight, 700);
-    WriteText(driveC() + "/language.eng", "[SetEditLanguage]\nEditLanguage=x,,Verdana,,129,16\n");
-    ReadEditFont(profile);
-    EXPECT_EQ(profile.m_strEditFontName, "Verdana");  // empty fields are skipped
-    EXPECT_EQ(profile.m_dwEditFontCharset, 129u);
-    EXPECT_EQ(profile.m_nEditFontHeight, 16);
-    EXPECT_EQ(profile.m_nEditFontWeight, 400);
-    WriteText(driveC() + "/language.eng", "[SetEditLanguage]\nEditLanguage=\n");
-    ReadEditFont(profile);
-    EXPECT_EQ(profile.m_strEditFontName, "Arial");
+    const auto font = [&](const char* entry) {
+        if (entry)
+            WriteText(driveC() + "/language.eng", std::string("[SetEditLanguage]\n") + entry);
+        ReadEditFont(profile);
+        return profile.m_strEditFontName + " " + std::to_string(profile.m_dwEditFontCharset) + " " +
+               std::to_string(profile.m_nEditFontHeight) + " " +
+               std::to_string(profile.m_nEditFontWeight);
+    };
+    EXPECT_EQ(font(nullptr), "Arial 0 14 400");
+    EXPECT_EQ(font("EditLanguage=x,Tahoma,0,12,700\n"), "Tahoma 0 12 700");
+    // Empty fields are skipped.
+    EXPECT_EQ(font("EditLanguage=x,,Verdana,,129,16\n"), "Verdana 129 16 400");
+    EXPECT_EQ(font("EditLanguage=\n"), "Arial 0 14 400");
 }
 
 TEST_F(ConfigurationTest, StoragePathCreatesKeysAndReadsValue) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(ConvertDateTypeTest, AllNineTypesBothWays) {
+TEST(ConvertDateTypeTest, AllNineTypesBothWaysAndNoneOutOfRange) {
     const char* displays[9] = {"2010-03-15", "15-03-2010", "03-15-2010", "2010/03/15", "15/03/2010",
                                "03/15/2010", "2010.03.15", "15.03.2010", "03.15.2010"};
     CConvertDateType c;
@@ -10,10 +10,7 @@ TEST(ConvertDateTypeTest, AllNineTypesBothWays) {
         EXPECT_EQ(c.DateToDisplay("2010-03-15", t), displays[t]) << t;
         EXPECT_EQ(c.DisplayToDate(displays[t], t), "20100315") << t;
     }
-}
-
-TEST(ConvertDateTypeTest, OutOfRangeAndWrongLength) {
-    CConvertDateType c;
+    // Out of range and of the wrong length.
     EXPECT_EQ(c.DateToDisplay("2010-03-15", 12), "2010-03-15");
     EXPECT_EQ(c.DateToDisplay("2010_03_15", 4), "15/03/2010");  // separators are not examined
     EXPECT_EQ(c.DisplayToDate("15.03.2010", 4), "20100315");

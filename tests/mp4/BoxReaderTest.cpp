@@ -19,6 +19,15 @@ std::string Plain(const std::string& type, const std::string& payload) {
     return w.Take();
 }
 
+std::string Full(const std::string& type, int version, std::uint32_t flags,
+                 const std::string& payload) {
+    BoxWriter w;
+    w.OpenFull(type, static_cast<std::uint8_t>(version), flags);
+    w.Bytes(payload);
+    w.Close();
+    return w.Take();
+}
+
 std::string U32Bytes(std::uint32_t v) {
     BoxWriter w;
     w.U32(v);
@@ -40,39 +49,17 @@ std::string Why(const std::string& bytes) {
 TEST(BoxReader, ReadsEverySizeFormFullBoxesAndNestedContainers) {
     // ftyp; moov { trak { meta(full) { hdlr(full) cami } } }; mdat with a 64-bit size;
     // meta(full) { ipro(full, count) { sinf { schi { sibo } } } }; free to the end (size 0).
-    BoxWriter w;
-    w.Open("ftyp");
-    w.Bytes("isom");
-    w.Close();
-    w.Open("moov");
-    w.Open("trak");
-    w.OpenFull("meta", 0, 0);
-    w.OpenFull("hdlr", 1, 0x000203);
-    w.Bytes(std::string(20, 'h'));
-    w.Close();
-    w.Open("cami");
-    w.Bytes(std::string(16, 'c'));
-    w.Close();
-    w.Close();
-    w.Close();
-    w.Close();
-    std::string bytes = w.Take();
+    std::string bytes =
+        Plain("ftyp", "isom") +
+        Plain("moov", Plain("trak", Full("meta", 0, 0,
+                                         Full("hdlr", 1, 0x000203, std::string(20, 'h')) +
+                                             Plain("cami", std::string(16, 'c')))));
     const std::uint64_t mdatAt = bytes.size();
     bytes += U32Bytes(1) + "mdat" + U32Bytes(0) + U32Bytes(16 + 5) + "media";
-    BoxWriter m;
-    m.OpenFull("meta", 0, 0);
-    m.OpenFull("ipro", 0, 0);
-    m.U16(1);
-    m.Open("sinf");
-    m.Open("schi");
-    m.Open("sibo");
-    m.Bytes(std::string(8, 's'));
-    m.Close();
-    m.Close();
-    m.Close();
-    m.Close();
-    m.Close();
-    bytes += m.Take();
+    bytes += Full("meta", 0, 0,
+                  Full("ipro", 0, 0,
+                       std::string("\0\1", 2) +
+                           Plain("sinf", Plain("schi", Plain("sibo", std::string(8, 's'))))));
     const std::uint64_t freeAt = bytes.size();
     bytes += U32Bytes(0) + "free" + "anything at all";
 
@@ -146,27 +133,12 @@ TEST(BoxReader, RefusesTreesThatDoNotAddUpAndSaysWhere) {
 
 TEST(BoxReader, RandomDamageNeverCrashesAndIsEitherReadOrRefused) {
     std::string file = Plain("ftyp", "isom0000") + Plain("mdat", std::string(300, 'x'));
-    BoxWriter w;
-    w.Open("moov");
-    for (int t = 0; t < 3; ++t) {
-        w.Open("trak");
-        w.OpenFull("tkhd", 0, 7);
-        w.Bytes(std::string(80, '\0'));
-        w.Close();
-        w.Open("mdia");
-        w.Open("minf");
-        w.Open("stbl");
-        w.OpenFull("stco", 0, 0);
-        w.U32(1);
-        w.U32(16);
-        w.Close();
-        w.Close();
-        w.Close();
-        w.Close();
-        w.Close();
-    }
-    w.Close();
-    file += w.Take();
+    const std::string trak = Plain(
+        "trak",
+        Full("tkhd", 0, 7, std::string(80, '\0')) +
+            Plain("mdia",
+                  Plain("minf", Plain("stbl", Full("stco", 0, 0, U32Bytes(1) + U32Bytes(16))))));
+    file += Plain("moov", trak + trak + trak);
     std::mt19937 random(25);
     for (int round = 0; round < 3000; ++round) {
         std::string damaged = file;

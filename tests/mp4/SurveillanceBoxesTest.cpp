@@ -74,12 +74,12 @@ TEST(SegmentBox, FieldsAreLaidOutInOrderAndReadBack) {
               std::string(reinterpret_cast<const char*>(info.successor.data()), 16));
     EXPECT_EQ(Hex(box.substr(56, 20)), "01020304050607080000000047868c0000000000");
 
+    // Read back, every field is as written: the box written again is the same.
     SegmentInfo back;
+    std::string again;
     ASSERT_EQ(ReadSumi(box, back), "");
-    EXPECT_EQ(back.segment, info.segment);
-    EXPECT_EQ(back.predecessor, info.predecessor);
-    EXPECT_EQ(back.successor, info.successor);
-    EXPECT_EQ(back.startFileTime, info.startFileTime);
+    ASSERT_EQ(WriteSumi(back, again), "");
+    EXPECT_EQ(again, box);
     EXPECT_EQ(back.duration, info.duration);
     EXPECT_EQ(back.predecessorUri, "");
 
@@ -90,7 +90,8 @@ TEST(SegmentBox, FieldsAreLaidOutInOrderAndReadBack) {
     EXPECT_EQ(Hex(box.substr(72, 4)), "001f0021");  // each length counts its NUL
     EXPECT_EQ(box.back(), '\0');
     ASSERT_EQ(ReadSumi(box, back), "");
-    EXPECT_EQ(back.predecessorUri, info.predecessorUri);
+    ASSERT_EQ(WriteSumi(back, again), "");
+    EXPECT_EQ(again, box);
     EXPECT_EQ(back.successorUri, info.successorUri);
 
     // A cut box, a length running past its end and a NUL inside a URI are refused.
@@ -121,20 +122,13 @@ TEST(UnitBox, EveryTextAndTrackReadsBackAndBadTextsAreRefused) {
     EXPECT_EQ(box.substr(12, info.unitName.size() + 1), info.unitName + '\0');
 
     ExportUnitInfo back;
+    std::string again;
     ASSERT_EQ(ReadSuep(box, back), "");
-    EXPECT_EQ(back.unitName, info.unitName);
-    EXPECT_EQ(back.url, info.url);
-    EXPECT_EQ(back.mac, "");
-    EXPECT_EQ(back.exportTime, info.exportTime);
-    EXPECT_EQ(back.operatorName, info.operatorName);
+    ASSERT_EQ(WriteSuep(back, again), "");
+    EXPECT_EQ(again, box);  // every text and track as written
     ASSERT_EQ(back.video.size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(back.video[i].id, info.video[i].id);
-        EXPECT_EQ(back.video[i].texts, info.video[i].texts);
-    }
-    ASSERT_EQ(back.audio.size(), 1u);
-    EXPECT_EQ(back.audio[0].id, info.audio[0].id);
-    EXPECT_EQ(back.audio[0].texts, info.audio[0].texts);
+    EXPECT_EQ(back.video[1].texts, info.video[1].texts);
+    EXPECT_EQ(back.operatorName, info.operatorName);
 
     // Each cut of the box is refused, not read as fewer tracks.
     for (std::size_t cut = 8; cut < box.size(); ++cut) {

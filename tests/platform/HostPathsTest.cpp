@@ -52,7 +52,9 @@ TEST_F(HostPathsTest, HeadIsReadWithoutWaitingOnAPipe) {
     EXPECT_EQ(ReadHostFileHead(prefix() + "/pipe", head, sizeof head), kNotAFile);
 }
 
-TEST_F(HostPathsTest, LockedFileHasOneHolderInThisProcessOrAnother) {
+// One holder at a time, in this process or another; never a link or a folder; what it holds
+// kept until it is emptied.
+TEST_F(HostPathsTest, LockedFileHasOneHolderAndIsNeverALinkOrAFolder) {
     const std::string path = prefix() + "/disc.iso";
     auto held = LockedFile::Take(path);
     ASSERT_NE(held, nullptr) << "a missing file is made";
@@ -65,24 +67,10 @@ TEST_F(HostPathsTest, LockedFileHasOneHolderInThisProcessOrAnother) {
     ::waitpid(child, &status, 0);
     EXPECT_EQ(WEXITSTATUS(status), 3);
     held.reset();
-    EXPECT_NE(LockedFile::Take(path), nullptr);
-}
 
-TEST_F(HostPathsTest, LockedFileIsNeverALinkOrAFolder) {
-    const std::string target = prefix() + "/target";
-    WriteText(target, "keep");
-    ASSERT_EQ(::symlink(target.c_str(), (prefix() + "/link").c_str()), 0);
-    EXPECT_EQ(LockedFile::Take(prefix() + "/link"), nullptr);
-    EXPECT_EQ(ReadText(target), "keep");
-    EXPECT_EQ(LockedFile::Take(prefix()), nullptr);
-    EXPECT_EQ(LockedFile::Take(prefix() + "/no/such/folder/file"), nullptr);
-}
-
-TEST_F(HostPathsTest, LockedFileReadsEmptiesAndSyncs) {
-    const std::string path = prefix() + "/disc.iso";
     WriteText(path, "0123456789");
     auto file = LockedFile::Take(path);
-    ASSERT_NE(file, nullptr);
+    ASSERT_NE(file, nullptr) << "free again once its holder has gone";
     EXPECT_EQ(ReadText(path), "0123456789") << "taking a file keeps what it holds";
     EXPECT_EQ(file->Length(), 10);
     char bytes[8] = {};
@@ -93,4 +81,12 @@ TEST_F(HostPathsTest, LockedFileReadsEmptiesAndSyncs) {
     EXPECT_TRUE(file->Sync());
     EXPECT_EQ(file->Length(), 0);
     EXPECT_EQ(ReadText(path), "");
+
+    ASSERT_EQ(::symlink(path.c_str(), (prefix() + "/link").c_str()), 0);
+    file.reset();
+    WriteText(path, "keep");
+    EXPECT_EQ(LockedFile::Take(prefix() + "/link"), nullptr);
+    EXPECT_EQ(ReadText(path), "keep");
+    EXPECT_EQ(LockedFile::Take(prefix()), nullptr);
+    EXPECT_EQ(LockedFile::Take(prefix() + "/no/such/folder/file"), nullptr);
 }

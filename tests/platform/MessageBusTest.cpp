@@ -20,16 +20,13 @@ using namespace platform;
 
 namespace {
 
-// Waits up to ten seconds for what; false when it never came.
+// Waits for what, bounded only against a hang; false when it never came.
 template <typename Condition>
 bool Eventually(Condition what) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!what()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!what() && std::chrono::steady_clock::now() < end)
+        std::this_thread::yield();
+    return what();
 }
 
 }  // namespace

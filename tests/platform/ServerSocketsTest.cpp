@@ -1,8 +1,12 @@
 // The server side of TCP: the listener's accept loop, its connections that never block, and
 // the waits that tell the loop where to look.
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -33,6 +37,15 @@ std::string ReceiveAll(TcpConnection& c) {
             all.append(buffer, static_cast<std::size_t>(n));
     }
     return all;
+}
+
+// Whether the first word of /proc/<task>/syscall is the number of a poll.
+bool IsPoll(const std::string& call) {
+#ifdef SYS_poll
+    if (call == std::to_string(SYS_poll))
+        return true;
+#endif
+    return call == std::to_string(SYS_ppoll);
 }
 
 }  // namespace
@@ -135,11 +148,19 @@ TEST(HandleWaitsTest, WakeFromAnotherThreadEndsTheWaitAndDrainQuietsIt) {
     waits.Add(-1);  // passed over
     waits.Add(listener.handle());
 
+    // The wake comes once this thread is inside the wait's poll: only the wake can end it.
+    const long waiter = ::syscall(SYS_gettid);
     std::thread waker([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const std::string state = "/proc/self/task/" + std::to_string(waiter) + "/syscall";
+        for (std::string call; !IsPoll(call); std::this_thread::yield()) {
+            std::ifstream in(state);
+            if (!in)
+                break;   // no such view of a task here: the wake may come before the wait
+            in >> call;  // "running" while the task is out of any call
+        }
         wake.Wake();
     });
-    waits.Wait(-1);  // only the wake can end it
+    waits.Wait(-1);
     waker.join();
     EXPECT_TRUE(waits.Stirred(0));
     EXPECT_FALSE(waits.Stirred(1));

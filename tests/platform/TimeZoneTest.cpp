@@ -7,24 +7,18 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <vector>
+
+#include "ScopedEnv.h"
 
 namespace {
 
 class TimeZoneTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        const char* tz = std::getenv("TZ");
-        had_ = tz != nullptr;
-        saved_ = tz ? tz : "";
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
-    }
+    void SetUp() override { ::tzset(); }
     void TearDown() override {
-        if (had_)
-            ::setenv("TZ", saved_.c_str(), 1);
-        else
-            ::unsetenv("TZ");
+        zone_.reset();
         ::tzset();
     }
     static int LocalHourAt(std::time_t t) {
@@ -32,8 +26,7 @@ class TimeZoneTest : public ::testing::Test {
         localtime_r(&t, &tm);
         return tm.tm_hour;
     }
-    bool had_ = false;
-    std::string saved_;
+    std::unique_ptr<ScopedEnv> zone_ = std::make_unique<ScopedEnv>("TZ", "UTC");
 };
 
 }  // namespace

@@ -18,35 +18,22 @@ namespace {
 class RecordingSink : public IPlaybackSink {
   public:
     void OnDaysListed(const std::vector<std::string>& days) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        days_ = days;
-        listed_ = true;
-        changed_.notify_all();
+        Change([&] { days_ = days; });
     }
     void OnPicture(const ShownPicture& p) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        pictures_.push_back(p);
-        changed_.notify_all();
+        Change([&] { pictures_.push_back(p); });
     }
     void OnNotice(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        notices_.push_back(text);
+        Change([&] { notices_.push_back(text); });
     }
     void OnPlayEnded() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ended_ = true;
-        changed_.notify_all();
+        Change([&] { ended_ = true; });
     }
-    // Waits (bounded only against a hang) until cond holds.
-    bool WaitFor(const std::function<bool()>& cond) {
+    // Waits (bounded only against a hang) for n pictures or the end of the play.
+    bool WaitForPictures(std::size_t n = SIZE_MAX) {
         std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(60), cond);
-    }
-    bool WaitForEnd() {
-        return WaitFor([&] { return ended_; });
-    }
-    bool WaitForPictures(std::size_t n) {
-        return WaitFor([&] { return pictures_.size() >= n || ended_; });
+        return changed_.wait_for(lock, std::chrono::seconds(60),
+                                 [&] { return pictures_.size() >= n || ended_; });
     }
     std::vector<ShownPicture> Pictures() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -57,15 +44,17 @@ class RecordingSink : public IPlaybackSink {
         return notices_;
     }
     void Clear() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        pictures_.clear();
-        notices_.clear();
-        ended_ = false;
+        Change([&] { pictures_.clear(), notices_.clear(), ended_ = false; });
     }
     std::vector<std::string> days_;
-    bool listed_ = false;
 
   private:
+    template <typename F>
+    void Change(F f) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        f();
+        changed_.notify_all();
+    }
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<ShownPicture> pictures_;
@@ -118,34 +107,30 @@ TEST_F(PlaybackEngineTest, DaysAreListedNewestFirst) {
     EXPECT_EQ(sink.days_, (std::vector<std::string>{"20100523", "20100522"}));
 }
 
-TEST_F(PlaybackEngineTest, ForwardPlayShowsTheChosenCameraFromTheChosenMinuteInRecordedOrder) {
-    engine->SetCamera(2);
-    engine->SetSpeed(50);
-    engine->Play(Direction::kForward, 10, 1);
-    ASSERT_TRUE(sink.WaitForPictures(40));
-    engine->Stop();
-    engine->Flush();
-    const auto shown = sink.Pictures();
-    EXPECT_EQ(Time(shown[0]), "10:1:0");
-    EXPECT_EQ(shown[0].bytes, Expected(2, 601, 0));
-    for (std::size_t i = 1; i < shown.size(); ++i) {
-        EXPECT_EQ(shown[i].camera, 2);
-        EXPECT_GE(shown[i].rectime, shown[i - 1].rectime) << i;
-        EXPECT_EQ(shown[i].bytes, Expected(2, shown[i].minuteOfDay, shown[i].second)) << i;
+// Forward from the chosen minute's first picture, backward from its last one.
+TEST_F(PlaybackEngineTest, PlayShowsTheChosenCameraFromTheChosenMinuteInRecordedOrder) {
+    for (const Direction direction : {Direction::kForward, Direction::kBackward}) {
+        const bool forward = direction == Direction::kForward;
+        SCOPED_TRACE(forward ? "forward" : "backward");
+        sink.Clear();
+        engine->SetCamera(2);
+        engine->SetSpeed(50);
+        engine->Play(direction, 10, 1);
+        ASSERT_TRUE(sink.WaitForPictures(40));
+        engine->Stop();
+        engine->Flush();
+        const auto shown = sink.Pictures();
+        EXPECT_EQ(Time(shown[0]), forward ? "10:1:0" : "10:1:59");
+        EXPECT_EQ(shown[0].bytes, Expected(2, 601, forward ? 0 : 59));
+        for (std::size_t i = 1; i < shown.size(); ++i) {
+            EXPECT_EQ(shown[i].camera, 2);
+            EXPECT_TRUE(forward ? shown[i].rectime >= shown[i - 1].rectime
+                                : shown[i].rectime <= shown[i - 1].rectime)
+                << i;
+            EXPECT_EQ(shown[i].bytes, Expected(2, shown[i].minuteOfDay, shown[i].second)) << i;
+        }
+        EXPECT_FALSE(engine->Playing());
     }
-    EXPECT_FALSE(engine->Playing());
-}
-
-TEST_F(PlaybackEngineTest, BackwardPlayStartsAtTheMinutesLastPictureAndGoesBack) {
-    engine->SetSpeed(50);
-    engine->Play(Direction::kBackward, 10, 1);
-    ASSERT_TRUE(sink.WaitForPictures(20));
-    engine->Stop();
-    engine->Flush();
-    const auto shown = sink.Pictures();
-    EXPECT_EQ(Time(shown[0]), "10:1:59");
-    for (std::size_t i = 1; i < shown.size(); ++i)
-        EXPECT_LE(shown[i].rectime, shown[i - 1].rectime) << i;
 }
 
 TEST_F(PlaybackEngineTest, StepsGoOnePictureFromTheOneShownAndAcrossMinutes) {
@@ -197,7 +182,7 @@ TEST_F(PlaybackEngineTest, FirstAndLastAreTheDaysEndsForTheCamera) {
 TEST_F(PlaybackEngineTest, AMinuteThatCannotBeReadIsPassedOverWithANoticeAndPlayingEnds) {
     engine->SetSpeed(1000);
     engine->Play(Direction::kForward, 10, 1);
-    ASSERT_TRUE(sink.WaitForEnd());
+    ASSERT_TRUE(sink.WaitForPictures());
     const auto shown = sink.Pictures();
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown.back().minuteOfDay, 603);

@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 
+#include "ScopedEnv.h"
 #include "pull/PullRange.h"
 
 using namespace pull;
@@ -33,21 +35,18 @@ std::string Text(const std::vector<PullEntry>& entries) {
 
 class PullRangeTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        const char* tz = std::getenv("TZ");
-        saved_ = tz ? tz : "";
-        ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        ::tzset();
-    }
+    void SetUp() override { ::tzset(); }
     void TearDown() override {
-        ::setenv("TZ", saved_.c_str(), 1);
+        zone_.reset();
         ::tzset();
     }
     std::vector<PullEntry> Range(const std::string& text, std::time_t now) {
         why.clear();
         return PullEntries(text, now, why);
     }
-    std::string saved_, why;
+    std::unique_ptr<ScopedEnv> zone_ =
+        std::make_unique<ScopedEnv>("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+    std::string why;
 };
 
 }  // namespace

@@ -1,12 +1,18 @@
+// The minute copy and the figures of a minute: rows packed in position order, rows that address
+// no picture left out, values a foreign writer left, and a writer at work on the index.
 #include "storage/MinuteCopy.h"
 
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <thread>
 #include <vector>
 
 #include "TestEnv.h"
 #include "companions/CppSQLite3.h"
 #include "mkrec/Recorder.h"
 #include "storage/RecorderPaths.h"
+#include "storage/SizeEstimate.h"
 
 namespace fs = std::filesystem;
 
@@ -50,6 +56,7 @@ class MinuteCopyTest : public TempPrefixTest {
     void SetUp() override {
         TempPrefixTest::SetUp();
         fs::create_directories(driveC() + "/img");
+        fs::create_directories(driveC() + "/QorData/20100523");
         srcHost = driveC() + "/QorData/20100523/201005231405";
     }
     // Three cameras, one picture a second, rows stored against position order.
@@ -63,6 +70,17 @@ class MinuteCopyTest : public TempPrefixTest {
         plan.height = 24;
         mkrec::MakeRecordings(plan);
     }
+    // A minute written by hand: the data file's bytes and the index rows' values as given.
+    void WriteMinute(const std::string& data, const std::vector<std::string>& rows) {
+        WriteText(srcHost + "N.dat", data);
+        CppSQLite3DB db;
+        db.open(srcHost + "N.idx");
+        db.execDML(IndexTableCreateStatement());
+        db.execDML("BEGIN");
+        for (const std::string& r : rows)
+            db.execDML("insert into indextable values(" + r + ");");
+        db.execDML("COMMIT");
+    }
     void Select(std::initializer_list<int> cams) {
         for (int c : cams)
             cameras.set(static_cast<std::size_t>(c));
@@ -75,6 +93,7 @@ class MinuteCopyTest : public TempPrefixTest {
         return last.result;
     }
     std::string Host(const std::string& name) { return driveC() + "/img/201005231405" + name; }
+    long long DataLength() { return static_cast<long long>(fs::file_size(srcHost + "N.dat")); }
 
     const std::string src = "C:\\QorData\\20100523\\201005231405";
     std::string srcHost;
@@ -193,22 +212,15 @@ TEST_F(MinuteCopyTest, RowsReachingPastAShortDataFileAreSkippedAndTheRestKept) {
 }
 
 TEST_F(MinuteCopyTest, NullEmptyAndOversizedValuesFromAForeignWriter) {
-    fs::create_directories(driveC() + "/QorData/20100523");
-    WriteText(srcHost + "N.dat", std::string(3000, 'p'));
-    {
-        CppSQLite3DB db;
-        db.open(srcHost + "N.idx");
-        db.execDML(IndexTableCreateStatement());
-        db.execDML("insert into indextable values(0,1,NULL,'8','8','',0,1000,'J','0');");
-        db.execDML("insert into indextable values(0,2,'N','8','8','I',1000,-5,'J','0');");
-        db.execDML("insert into indextable values(0,3,'N','8','8','I',1000,2000000,'J','0');");
-        db.execDML("insert into indextable values(70,4,'N','8','8','I',1000,10,'J','0');");
-        db.execDML("insert into indextable values(0,5,'NX','8','8','I',2000,1000,'J','0');");
-    }
+    WriteMinute(std::string(3000, 'p'),
+                {"0,1,NULL,'8','8','',0,1000,'J','0'", "0,2,'N','8','8','I',1000,-5,'J','0'",
+                 "0,3,'N','8','8','I',1000,2000000,'J','0'", "70,4,'N','8','8','I',1000,10,'J','0'",
+                 "0,5,'NX','8','8','I',2000,1000,'J','0'"});
     Select({0});
     ASSERT_EQ(Copy(), 1);
     const auto rows = ReadRows(Host("N.idx"));
     ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(last.picturesLeftOut, 2);  // camera 70 is not selected
     EXPECT_EQ(rows[0].rectime, 1);
     EXPECT_EQ(rows[0].types.substr(14, 4), "null");  // capstatus stays NULL
     EXPECT_EQ(rows[0].frametype, "");
@@ -219,7 +231,6 @@ TEST_F(MinuteCopyTest, NullEmptyAndOversizedValuesFromAForeignWriter) {
 }
 
 TEST_F(MinuteCopyTest, PositionsAForeignWriterStoredAsTextAreTakenAsTheNumbersTheySpell) {
-    fs::create_directories(driveC() + "/QorData/20100523");
     std::string data(3000, '\0');
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>('a' + i % 23);
@@ -248,4 +259,79 @@ TEST_F(MinuteCopyTest, PositionsAForeignWriterStoredAsTextAreTakenAsTheNumbersTh
     EXPECT_EQ(rows[2].rectime, 1);
     EXPECT_EQ(rows[2].position, 12);
     EXPECT_EQ(rows[2].types, kRecorderTypes);
+}
+
+TEST_F(MinuteCopyTest, AMinuteOverFourGibibytesIsCountedInSixtyFourBits) {
+    // 4100 pictures of 1 MiB in a sparse data file, and a row of negative size among them.
+    std::vector<std::string> rows;
+    for (long long i = 0; i < 4100; ++i)
+        rows.push_back("0," + std::to_string(i) + ",'N',8,8,'I'," + std::to_string(i << 20) + "," +
+                       std::to_string(1 << 20) + ",'J','0'");
+    rows.push_back("0,4100,'N',8,8,'I',0,-2147483648,'J','0'");
+    WriteMinute("", rows);
+    fs::resize_file(srcHost + "N.dat", 4100ull << 20);
+
+    DWORD hourHasRec[24] = {}, minuteHasRec[1440] = {};
+    hourHasRec[14] = minuteHasRec[14 * 60 + 5] = 1;
+    storage::EstimateRequest request;
+    request.root = "C:\\QorData";
+    request.day = "20100523";
+    request.startHour = request.endHour = 14;
+    request.startMinute = request.endMinute = 5;
+    request.hourHasRec = hourHasRec;
+    request.minuteHasRec = minuteHasRec;
+    request.cameras.set(0);
+    request.modelCode = 0x670;
+    const storage::EstimateTotals t = storage::EstimateRange(request);
+    EXPECT_EQ(t.kb, 4100ll << 10);
+    EXPECT_EQ(t.pictures, 4100);
+    EXPECT_EQ(storage::EntrySizeKB(t), (4100u << 10) + 4100u / 37 + 3000u);
+}
+
+TEST_F(MinuteCopyTest, AWriterAtWorkOnTheMinuteLeavesTheReadersTheCommittedRows) {
+    Record({}, false);
+    Select({0, 1, 2});
+    const long long committed = static_cast<long long>(ReadRows(srcHost + "N.idx").size());
+    auto estimate = [&] {
+        return storage::QueryMinuteFigures(src + "N.idx", DataLength(), cameras).pictures;
+    };
+    auto copied = [&] { return static_cast<long long>(ReadRows(Host("N.idx")).size()); };
+
+    // An open write transaction: the readers go on with what was committed before it.
+    {
+        CppSQLite3DB writer;
+        writer.open(srcHost + "N.idx");
+        writer.execDML("BEGIN IMMEDIATE");
+        writer.execDML("insert into indextable select * from indextable limit 1");
+        EXPECT_EQ(estimate(), committed);
+        EXPECT_EQ(Copy(), 1);
+        EXPECT_EQ(copied(), committed);
+        writer.execDML("ROLLBACK");
+    }
+
+    // A writer that holds the minute to itself for a second is waited for, and what it
+    // committed is read.
+    long long expected = committed;
+    for (int reader = 0; reader < 2; ++reader) {
+        SCOPED_TRACE(reader == 0 ? "estimate" : "copy");
+        std::promise<void> held;
+        std::thread writer([&] {
+            CppSQLite3DB db;
+            db.open(srcHost + "N.idx");
+            db.execDML("BEGIN EXCLUSIVE");
+            db.execDML("insert into indextable select * from indextable limit 1");
+            held.set_value();
+            std::this_thread::sleep_for(std::chrono::seconds(1));  // holds the lock, not a wait
+            db.execDML("COMMIT");
+        });
+        held.get_future().wait();
+        ++expected;
+        if (reader == 0) {
+            EXPECT_EQ(estimate(), expected);
+        } else {
+            EXPECT_EQ(Copy(), 1);
+            EXPECT_EQ(copied(), expected);
+        }
+        writer.join();
+    }
 }
