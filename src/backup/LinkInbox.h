@@ -1,7 +1,8 @@
 #pragma once
-// The remote link's answers for a front end without a window loop of its own: the share client
-// delivers them on its thread, the inbox keeps them, and the front end's thread hands them to
-// the core's answers when it serves the inbox. What it waits for is named by what the core
+// The remote link's answers for a front end: the share client delivers them on its thread, the
+// inbox keeps them, and the front end's thread hands them to the core's answers when it serves
+// the inbox: a front end without an event loop waits in Serve, one with a loop of its own is told
+// of each arrival and serves that one answer there. What it waits for is named by what the core
 // asked, never by the link's answer codes.
 #include <condition_variable>
 #include <deque>
@@ -35,8 +36,13 @@ class LinkInbox : public IShareClientReceiver {
     void PostShareMessage(unsigned message, unsigned long code, const void* record,
                           unsigned long size) override;
 
+    // Told on the share client's thread of each answer that arrives; never called once it was
+    // set again (to null when its front end goes).
+    void SetArrivalHook(std::function<void()> hook);
     // The front end's thread: handles what has arrived, waiting up to ms for the first answer.
     void Serve(int ms);
+    // The front end's thread: handles the oldest answer that has arrived, if any.
+    void ServeNext();
     // Serves until what is awaited came; false after timeoutMs without it.
     bool ServeUntil(Awaited awaited, int timeoutMs);
     // The worker to wake for the next entry.
@@ -48,12 +54,13 @@ class LinkInbox : public IShareClientReceiver {
 
   private:
     struct Answer {
-        unsigned message;
-        unsigned long code;
+        unsigned message = 0;
+        unsigned long code = 0;
         std::string record;
-        bool hadRecord;
-        unsigned long size;
+        bool hadRecord = false;
+        unsigned long size = 0;
     };
+    void Handle(const Answer& a);
 
     LinkState& link_;
     const TargetChoice& target_;
@@ -64,6 +71,8 @@ class LinkInbox : public IShareClientReceiver {
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::deque<Answer> queue_;
+    std::function<void()> arrival_;
+    bool awaiting_ = false;               // in ServeUntil
     std::vector<unsigned long> handled_;  // codes handled since the last ServeUntil began
     bool ended_ = false;
     std::string endedWhy_;

@@ -29,7 +29,6 @@
 #include "dialog/ControlQuery.h"
 #include "dialog/Mnemonics.h"
 #include "dialog/ProgramIcon.h"
-#include "dialog/ShareAnswers.h"
 #include "platform/DrivePaths.h"
 #include "ports/CDvrSearchStatic2.h"
 #include "preview/CBackupDataListDlg.h"
@@ -75,17 +74,19 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
                             m_ctx.m_host.dateType);
         });
     });
-    m_shareAnswers = std::make_unique<ShareAnswers>(
-        this, [this](unsigned message, unsigned long code, const std::string& record,
-                     bool hadRecord, unsigned long size) {
-            if (message == kMsgShareAnswer)
-                OnShareClientMessage(code, hadRecord ? record.data() : nullptr,
-                                     hadRecord ? record.size() : size);
-            else if (message == kMsgDownloadProgress)
-                OnDownloadProgress(m_ctx.m_link, m_ctx.m_target, m_ctx.m_prompts, m_ctx.m_view,
-                                   record, hadRecord);
-        });
-    SetShareReceiver(m_ctx.m_link, m_shareAnswers.get());
+    // The link's answers, each served on this thread in the order they came. Qt drops a queued
+    // call whose window is gone.
+    m_inbox = std::make_unique<backup::LinkInbox>(m_ctx.m_link, m_ctx.m_target, m_ctx.m_prompts,
+                                                  m_ctx.m_view, m_ctx.m_linkAnswers);
+    m_inbox->SetWorkerWake([this] {
+        if (m_worker)
+            m_worker->Signal();
+    });
+    m_inbox->SetArrivalHook([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { m_inbox->ServeNext(); }, Qt::QueuedConnection);
+    });
+    SetShareReceiver(m_ctx.m_link, m_inbox.get());
     m_view->SetPreviewStateHandler([this](int mode) {
         if (m_dlgPreview)
             m_dlgPreview->SetPreviewControlsState(mode);
@@ -94,7 +95,7 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
 }
 
 CQuillonDlg::~CQuillonDlg() {
-    m_shareAnswers->Close();
+    m_inbox->SetArrivalHook(nullptr);
     // The client outlives the window: it must not hold on to the window's receiver.
     if (m_ctx.m_link.client && !m_ctx.m_link.connectedTo.empty())
         m_ctx.m_link.client->Connect(m_ctx.m_host.serverAddress, m_ctx.m_host.port, nullptr);
@@ -426,13 +427,6 @@ platform::BusReply CQuillonDlg::OnBusMessage(const platform::BusMessage& m) {
 
 void CQuillonDlg::OnWriterEvent(const WriterEvent& event) {
     m_ctx.m_burner.OnWriterEvent(event);
-}
-
-void CQuillonDlg::OnShareClientMessage(std::uintptr_t code, const void* record, std::size_t size) {
-    m_ctx.m_linkAnswers.OnShareClientMessage(code, record, size, [this] {
-        if (m_worker)
-            m_worker->Signal();
-    });
 }
 
 bool CQuillonDlg::OwnWindowOpen() const {

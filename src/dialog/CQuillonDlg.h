@@ -8,6 +8,7 @@
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
 #include "backup/BackupWorker.h"
+#include "backup/LinkInbox.h"
 #include "dialog/ControlsView.h"
 #include "dialog/DialogControls.h"
 #include "dialog/FolderBrowser.h"
@@ -21,7 +22,6 @@ namespace Ui {
 class CQuillonDlg;
 }
 class CBackupPreviewDlg;
-class ShareAnswers;
 class CDvrSearchStatic2;
 
 // The companions the program has (any may be null), and the folder browser when not the
@@ -69,10 +69,6 @@ class CQuillonDlg : public QDialog, public IDiscWriterEvents {
     void OnAbout();
     // A message from outside (the host, a script): answered on the window's own thread.
     platform::BusReply OnBusMessage(const platform::BusMessage& m);
-    // 0x2F69: the share client's answers (record and size as it passed them) and the worker's
-    // code 100.
-    void OnShareClientMessage(std::uintptr_t code, const void* record = nullptr,
-                              std::size_t size = 0);
     // The disc writer's events, on this thread.
     void OnWriterEvent(const WriterEvent& event) override;
 
@@ -104,7 +100,7 @@ class CQuillonDlg : public QDialog, public IDiscWriterEvents {
     ControlsView m_operatorView;  // the core's events on m_view's controls
     BackupContext m_ctx;
     std::unique_ptr<BackupWorker> m_worker;
-    std::unique_ptr<ShareAnswers> m_shareAnswers;
+    std::unique_ptr<backup::LinkInbox> m_inbox;
     CBackupPreviewDlg* m_dlgPreview = nullptr;
     std::unique_ptr<platform::NamedLock> m_baseLock;
     std::unique_ptr<IFolderBrowser> m_ownBrowser;
