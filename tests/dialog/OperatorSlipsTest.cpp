@@ -10,27 +10,17 @@
 #include <cstring>
 
 #include "DialogFixture.h"
-#include "preview/CBackupPreviewDlg.h"
-#include "records/HostInfo.h"
 
 namespace fs = std::filesystem;
 
 class OperatorSlipsTest : public DialogTest {
   protected:
-    void AddEntry(const QString& sm, const QString& em) {
-        Range("10", sm, "10", em);
-        Click(ctl::kSelectAll);
-        Click(ctl::kAdd);
-    }
     void SendHostRecord(int dateType) {
         HostInfo h;
         h.camCount = 16;
         h.dateType = dateType;
         h.language = "eng";
-        platform::BusMessage m;
-        m.message = platform::WM_COPYDATA;
-        m.data = EncodeHostInfo(h);
-        dlg->OnBusMessage(m);
+        DialogTest::SendHostRecord(h);
     }
 };
 
@@ -128,8 +118,7 @@ TEST_F(OperatorSlipsTest, ARemotePassWithoutTheShareClientEndsAndSaysSo) {
     dlg->OnBrowseTarget(&usb);
     SendHostRecord(0);
     Click(ctl::kOk);
-    while (ctx().m_run.running)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(Until([&] { return !ctx().m_run.running; }));
     QApplication::processEvents();
     EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
     EXPECT_EQ(W<QLabel>(ctl::kStatusLine)->text().toStdString(), Text("M010012"));
