@@ -1,5 +1,5 @@
-// The worker's pass over the schedule in-process: cancellation, a source that changes under the
-// pass, a target that fills up, and the minute walk across hours.
+// The worker's pass over the schedule in-process: what its end says, cancellation, a source that
+// changes under the pass, a target that fills up, and the minute walk across hours.
 #include "backup/BackupWorker.h"
 #include "backup/PassEnd.h"
 
@@ -79,6 +79,24 @@ class BackupWorkerTest : public BackupFixture<HookedView> {
 
     std::string out;
 };
+
+// What the window says once a pass has ended: completed only when it was.
+TEST_F(BackupWorkerTest, ACompletePassLeavesTheWordsToTheWindowAndAnyOtherSaysWhy) {
+    EXPECT_EQ(PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType),
+              "");
+    ctx.m_run.report.Stopped();
+    EXPECT_EQ(PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType),
+              "The backup was stopped before it was complete.");
+    ctx.m_run.report.Reset();
+    for (int i = 0; i < 10; ++i)
+        ctx.m_run.report.Fail("entry " + std::to_string(i));
+    const std::string text =
+        PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType);
+    EXPECT_EQ(text.rfind("The backup is not complete. Not copied:\nentry 0\nentry 1\n", 0), 0u)
+        << text;
+    EXPECT_NE(text.find("entry 7\n(2 more)"), std::string::npos) << text;
+    EXPECT_EQ(text.find("entry 8"), std::string::npos);
+}
 
 TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFiles) {
     Record(600, 609);

@@ -83,7 +83,7 @@ TEST_F(OperatorSlipsTest, TypingPastTheMemosRoomIsRefusedAndKeepsWhatIsThere) {
     EXPECT_EQ(memo->toPlainText(), QString::fromUtf8("é").repeated(125));
 }
 
-TEST_F(OperatorSlipsTest, UpdateLeavesNothingPickedAndThePageFollowsThePick) {
+TEST_F(OperatorSlipsTest, UpdateStoresTheMemoLeavesNothingPickedAndThePageFollowsThePick) {
     Open();
     AddEntry("01", "02");
     Click(ctl::kNextPage);
@@ -91,7 +91,11 @@ TEST_F(OperatorSlipsTest, UpdateLeavesNothingPickedAndThePageFollowsThePick) {
     auto* list = W<QListWidget>(ctl::kScheduleList);
     list->setCurrentRow(0);
     EXPECT_EQ(W<QLabel>(ctl::kCameraPage)->text(), "1/4");
+    W<QPlainTextEdit>(ctl::kMemo)->setPlainText("van at the gate");
     Click(ctl::kUpdate);
+    const std::string info = base + "/Reserved/2010_05_23=10,01~10,02/BackupInfo.dat";
+    EXPECT_NE(ReadText(info).find("van at the gate"), std::string::npos);
+    EXPECT_TRUE(W<QPlainTextEdit>(ctl::kMemo)->toPlainText().isEmpty());
     EXPECT_TRUE(list->selectedItems().isEmpty());
     EXPECT_EQ(ctx().m_schedule.entryPicked, 0);
     EXPECT_FALSE(W<QWidget>(ctl::kDelete)->isEnabled());

@@ -3,8 +3,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <cstring>
 #include <tuple>
@@ -194,21 +192,6 @@ TEST_F(StartCancelTest, CancelDuringABackupAsksAndStopsOnlyOnYes) {
     // Idle, it closes.
     Click(ctl::kCancel);
     EXPECT_FALSE(dlg->isVisible());
-}
-
-TEST_F(StartCancelTest, UpdateStoresTheMemoAndThenNeedsAnotherPick) {
-    OpenWith({});
-    AddEntry("01", "02");
-    W<QListWidget>(ctl::kScheduleList)->setCurrentRow(0);
-    W<QPlainTextEdit>(ctl::kMemo)->setPlainText("van at the gate");
-    Click(ctl::kUpdate);
-    const std::string info = base + "/Reserved/2010_05_23=10,01~10,02/BackupInfo.dat";
-    EXPECT_NE(ReadText(info).find("van at the gate"), std::string::npos);
-    EXPECT_TRUE(W<QPlainTextEdit>(ctl::kMemo)->toPlainText().isEmpty());
-    dlg->OnSelchangeSchedule(-1);
-    EXPECT_EQ(LastBox(), Text("M010018"));
-    ctx().m_editor.OnUpdateMemo();  // the pick is gone: refused
-    EXPECT_EQ(LastBox(), Text("M010018"));
 }
 
 TEST_F(StartCancelTest, HistoryListsTheTargetsFoldersInTheDateTypesForm) {
