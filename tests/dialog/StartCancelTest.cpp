@@ -184,6 +184,7 @@ TEST_F(StartCancelTest, CancelDuringABackupAsksAndStopsOnlyOnYes) {
     ctx().m_disc.writing = 1;
     boxes.answers = {IDYES};
     Click(ctl::kCancel);
+    ASSERT_FALSE(w.calls.empty());
     EXPECT_EQ(w.calls.back(), "abort");
     EXPECT_EQ(W<QLabel>(ctl::kStatusLine)->text().toStdString(),
               app.GetLanguageText("CDWRITER", "A010024"));
