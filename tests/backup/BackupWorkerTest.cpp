@@ -1,5 +1,5 @@
-// The worker's pass over the schedule in-process: cancellation, a source that changes under the
-// pass, a target that fills up, and the minute walk across hours.
+// The worker's pass over the schedule in-process: what its end says, cancellation, a source that
+// changes under the pass, a target that fills up, and the minute walk across hours.
 #include "backup/BackupWorker.h"
 #include "backup/PassEnd.h"
 
@@ -76,9 +76,28 @@ class BackupWorkerTest : public BackupFixture<HookedView> {
         ASSERT_TRUE(view.ended.WaitFor(kHangGuardMs));
     }
     std::string Day(const std::string& entry) { return out + "/Backup/" + entry + "/20100523/"; }
+    std::string Outcome() {
+        return PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule,
+                               ctx.m_host.dateType);
+    }
 
     std::string out;
 };
+
+// What the window says once a pass has ended: completed only when it was.
+TEST_F(BackupWorkerTest, ACompletePassLeavesTheWordsToTheWindowAndAnyOtherSaysWhy) {
+    EXPECT_EQ(Outcome(), "");
+    ctx.m_run.report.Stopped();
+    EXPECT_EQ(Outcome(), "The backup was stopped before it was complete.");
+    ctx.m_run.report.Reset();
+    for (int i = 0; i < 10; ++i)
+        ctx.m_run.report.Fail("entry " + std::to_string(i));
+    const std::string text = Outcome();
+    EXPECT_EQ(text.rfind("The backup is not complete. Not copied:\nentry 0\nentry 1\n", 0), 0u)
+        << text;
+    EXPECT_NE(text.find("entry 7\n(2 more)"), std::string::npos) << text;
+    EXPECT_EQ(text.find("entry 8"), std::string::npos);
+}
 
 TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFiles) {
     Record(600, 609);
@@ -106,10 +125,9 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     ASSERT_TRUE(LoadScheduleTable(next.m_host, next.m_schedule, next.m_prompts));
     EXPECT_EQ(next.m_schedule.table[0].bUsed, 1u);
     EXPECT_EQ(next.m_schedule.table[0].bCam[2], 1u);
-    EXPECT_NE(PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType)
-                  .find("2010-05-23 - 10:00 ~ 10:09: the backup was stopped"),
+    EXPECT_NE(Outcome().find("2010-05-23 - 10:00 ~ 10:09: the backup was stopped"),
               std::string::npos)
-        << PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType);
+        << Outcome();
     EXPECT_EQ(view.mode, ControlsMode::kIdle);
     EXPECT_FALSE(view.progressShown);
     EXPECT_TRUE(ctx.m_run.report.ok());
@@ -283,8 +301,7 @@ TEST_F(BackupWorkerTest, OnlyTheEntriesThePassMadeWholeLeaveTheSchedule) {
     const std::string day = Day("2010_05_23=10,03~10,05");
     EXPECT_FALSE(fs::exists(day + "201005231004N.idx"));
     EXPECT_TRUE(fs::exists(day + "201005231005N.idx"));
-    const std::string text =
-        PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType);
+    const std::string text = Outcome();
     // Half a minute is the recording's: named by the entry's label, and no next backup
     // makes it whole.
     EXPECT_EQ(text, app.GetLanguageText("BACKUP", "Q010006") +

@@ -59,6 +59,14 @@ class ImageManifestEndTest : public BackupFixture<> {
         day = root + "/" + entry + "/20100523";
         fs::create_directories(day);
     }
+    // A file of the entry's day written and committed whole, the hashing seeing every byte.
+    void CommitWhole(const std::string& name, const std::string& bytes) {
+        platform::ScopedWriteTap tap(ImageManifestTap(*begun));
+        platform::AtomicFile f;
+        ASSERT_TRUE(f.Create(day + "/" + name));
+        ASSERT_TRUE(f.Write(bytes.data(), bytes.size()));
+        ASSERT_TRUE(f.Commit());
+    }
     // A file of the entry's day committed as 1000 bytes of which the hashing was handed 5 (the
     // rest written around it).
     void CommitCutShort(const std::string& name) {
@@ -81,13 +89,7 @@ class ImageManifestEndTest : public BackupFixture<> {
 TEST_F(ImageManifestEndTest, AFileTheHashingDidNotSeeWholeKeepsItsEntry) {
     ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
     backup::PassJob& job = *begun;
-    {
-        platform::ScopedWriteTap tap(ImageManifestTap(job));
-        platform::AtomicFile whole;
-        ASSERT_TRUE(whole.Create(day + "/whole.dat"));
-        ASSERT_TRUE(whole.Write("whole", 5));
-        ASSERT_TRUE(whole.Commit());
-    }
+    ASSERT_NO_FATAL_FAILURE(CommitWhole("whole.dat", "whole"));
     ASSERT_NO_FATAL_FAILURE(CommitCutShort("cut.dat"));
     job.report().EntryDone(slot, true);
 
@@ -136,13 +138,7 @@ TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAnUnseenCommitLeavesItsEntryW
     ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
     backup::PassJob& job = *begun;
     ASSERT_NO_FATAL_FAILURE(CommitCutShort("again.dat"));
-    {
-        platform::ScopedWriteTap tap(ImageManifestTap(job));
-        platform::AtomicFile again;
-        ASSERT_TRUE(again.Create(day + "/again.dat"));
-        ASSERT_TRUE(again.Write("again", 5));
-        ASSERT_TRUE(again.Commit());
-    }
+    ASSERT_NO_FATAL_FAILURE(CommitWhole("again.dat", "again"));
     job.report().EntryDone(slot, true);
 
     FinishImageManifest(job);
@@ -158,15 +154,8 @@ TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAnUnseenCommitLeavesItsEntryW
 TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsTheEntries) {
     ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
     backup::PassJob& job = *begun;
-    {
-        platform::ScopedWriteTap tap(ImageManifestTap(job));
-        for (const char* name : {"/a.dat", "/b.dat", "/c.dat"}) {
-            platform::AtomicFile f;
-            ASSERT_TRUE(f.Create(day + name));
-            ASSERT_TRUE(f.Write("abc", 3));
-            ASSERT_TRUE(f.Commit());
-        }
-    }
+    for (const char* name : {"a.dat", "b.dat", "c.dat"})
+        ASSERT_NO_FATAL_FAILURE(CommitWhole(name, "abc"));
     job.report().EntryDone(slot, true);
     fs::remove_all(out + "/Backup");
 
@@ -187,13 +176,7 @@ TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsT
 TEST_F(ImageManifestEndTest, EntriesMadeWholeBeforeTheTargetWasLostStayWithoutAManifest) {
     ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
     backup::PassJob& job = *begun;
-    {
-        platform::ScopedWriteTap tap(ImageManifestTap(job));
-        platform::AtomicFile f;
-        ASSERT_TRUE(f.Create(day + "/a.dat"));
-        ASSERT_TRUE(f.Write("abc", 3));
-        ASSERT_TRUE(f.Commit());
-    }
+    ASSERT_NO_FATAL_FAILURE(CommitWhole("a.dat", "abc"));
     job.report().EntryDone(slot, true);
     fs::remove_all(out + "/Backup");
     ASSERT_TRUE(job.report().TargetLost("the target E:\\Backup\\ is gone; the backup stopped"));

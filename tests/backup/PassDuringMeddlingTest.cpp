@@ -7,7 +7,6 @@
 #include <mutex>
 
 #include "BackupFixture.h"
-#include "FakeDiscWriter.h"
 #include "LoopbackShareClient.h"
 #include "OwnerThread.h"
 #include "SerialOperatorView.h"
@@ -150,42 +149,6 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
     // The host's record took effect for the window, and the schedule is done with.
     EXPECT_EQ(ctx.m_host.localMode, 0);
     EXPECT_TRUE(ctx.m_schedule.rows.empty());
-}
-
-TEST_F(PassDuringMeddlingTest, ACancelDuringMeddlingStopsThePassAndKeepsItsEntries) {
-    Add("10", "00", "10", "11", {});
-    fs::create_directories(out + "/Backup");
-    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Backup"), "");
-    worker.StartMakeFileThread();
-    // The first file the pass shows makes sure the cancel comes while it runs.
-    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-    MeddleUntil([&] { return view.ended.load(); }, 1);
-    EXPECT_TRUE(ctx.m_run.report.stopped());
-    EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
-    EXPECT_EQ(ReadText(out + "/Backup/SHA256SUMS").rfind("# PARTIAL IMAGE", 0), 0u);
-    EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
-}
-
-TEST_F(PassDuringMeddlingTest, ADiscPassBuildsItsPlannedImageAndHandsItOverOnTheWindowsThread) {
-    FakeDiscWriter writer;
-    writer.freeMB = 4000;
-    ctx.m_disc.writer = &writer;
-    Add("10", "00", "10", "11", {0, 2});
-    ASSERT_TRUE(ctx.m_targets.FindWriterDrive());
-    ctx.m_target.kind =
-        backup::TargetKind::kDisc;  // as the folder browser sets it for a writer drive
-    worker.StartMakeFileThread();
-    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-    MeddleUntil([&] { return ctx.m_disc.writing.load() != 0 || !ctx.m_run.running; });
-    EXPECT_EQ(owner.served, 1);
-    EXPECT_NE(std::find(writer.calls.begin(), writer.calls.end(), "write"), writer.calls.end());
-    for (int m = 0; m <= 11; ++m) {
-        char name[32];
-        std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
-        EXPECT_TRUE(fs::exists(Day(driveC() + "/QuillonTemp", "2010_05_23=10,00~10,11") + name))
-            << name;
-    }
-    EXPECT_EQ(Sha256sumCheck(driveC() + "/QuillonTemp"), 0);
 }
 
 TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArrive) {

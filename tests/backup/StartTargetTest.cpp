@@ -54,15 +54,17 @@ class StartTargetTest : public BackupFixture<EndView> {
         return view.messages.empty() ? std::string() : view.messages.back().text;
     }
     std::string Text(const char* key) { return app.GetLanguageText("BACKUP", key); }
+    backup::CommandResult Check(bool mp4 = false) {
+        return CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
+                                ctx.m_prompts, mp4);
+    }
     std::string usb;
 };
 
 TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
     // As the host's message names it: a folder the browser never offered.
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Named\\By\\Host"), "");
-    EXPECT_EQ(CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
-                               ctx.m_prompts),
-              "");
+    EXPECT_EQ(Check(), "");
     EXPECT_FALSE(fs::exists(usb + "/Named"));  // the checks change nothing
     BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     worker.StartMakeFileThread();
@@ -99,30 +101,22 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
     ctx.m_disc.writer = &writer;
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
     ctx.m_schedule.totalKB = 12595;  // KB: 12.3 MB
-    EXPECT_EQ(CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
-                               ctx.m_prompts),
-              "M010028");
+    EXPECT_EQ(Check(), "M010028");
     EXPECT_EQ(LastMessage(),
               "There is not enough free space[on the storage target]\n"
               "D: - 12.3 MB are needed, 0.9 MB are free.");
     // Up to 1024 KB the check takes the KB count as MB: the figure says what it asked for.
     ctx.m_schedule.totalKB = 50;
     writer.freeMB = 20;
-    EXPECT_EQ(CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
-                               ctx.m_prompts),
-              "M010028");
+    EXPECT_EQ(Check(), "M010028");
     EXPECT_NE(LastMessage().find(" - 50.0 MB are needed, 20.0 MB are free."), std::string::npos)
         << LastMessage();
     // The MP4 files are allowed for as large as the entries: a disc the image fits is too
     // small for the image with them.
     ctx.m_schedule.totalKB = 12595;
     writer.freeMB = 20;
-    EXPECT_EQ(CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
-                               ctx.m_prompts),
-              "");
-    EXPECT_EQ(CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
-                               ctx.m_prompts, true),
-              "M010028");
+    EXPECT_EQ(Check(), "");
+    EXPECT_EQ(Check(true), "M010028");
     EXPECT_NE(LastMessage().find(" - 24.6 MB are needed, 20.0 MB are free."), std::string::npos)
         << LastMessage();
     ctx.m_disc.writer = nullptr;

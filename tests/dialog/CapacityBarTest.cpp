@@ -22,9 +22,7 @@ TEST_F(DialogTest, TheCapacityBarShowsUsedSpaceAtZeroHalfAndFull) {
     FakeDiscWriter disc;  // 700 MB, rewritable
     CQuillonDlg::Companions companions;
     companions.discWriter = &disc;
-    dlg = std::make_unique<CQuillonDlg>(app, boxes, companions);
-    dlg->SetBaseFolder("C:\\base");
-    ASSERT_TRUE(dlg->OnInitDialog());
+    Open(companions);
     auto* bar = W<CTextProgressCtrl>(ctl::kCapacityBar);
     bar->resize(200, 20);
     const QColor used(255, 192, 255), free(192, 255, 255);

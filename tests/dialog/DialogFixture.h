@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -15,6 +16,11 @@
 #include "TestEnv.h"
 #include "dialog/CQuillonDlg.h"
 #include "mkrec/Recorder.h"
+#include "platform/MessageBus.h"
+#include "playback/LocalPictureSource.h"
+#include "preview/CBackupPreviewDlg.h"
+#include "preview/PlaybackView.h"
+#include "records/HostInfo.h"
 
 // Answers message boxes from a script (IDOK, or the next queued answer for a Yes/No box) and
 // keeps what was shown, with whether the dialog knew a box was open.
@@ -61,7 +67,8 @@ class DialogTest : public TempPrefixTest {
         UseBuiltLanguage(app);
     }
     void TearDown() override {
-        dlg.reset();
+        dlg.reset();  // before the companions it uses
+        player.reset();
         TempPrefixTest::TearDown();
     }
     // Recordings of 10:00 to 10:09 on the days, the cameras all recording.
@@ -75,12 +82,51 @@ class DialogTest : public TempPrefixTest {
         plan.width = plan.height = 16;
         mkrec::MakeRecordings(plan);
     }
-    CQuillonDlg& Open() {
-        dlg = std::make_unique<CQuillonDlg>(app, boxes);
+    // The window with the companions given; with, when given, answers its message boxes.
+    CQuillonDlg& Open(CQuillonDlg::Companions companions = {}, IMessageBoxes* with = nullptr) {
+        dlg = std::make_unique<CQuillonDlg>(app, with ? *with : boxes, companions);
         boxes.context = &dlg->context();
         dlg->SetBaseFolder("C:\\base");
         EXPECT_TRUE(dlg->OnInitDialog());
         return *dlg;
+    }
+    // The real playback component over the local recordings, as the window's search companion.
+    CQuillonDlg& OpenPlaying() {
+        player = std::make_unique<PlaybackView>(
+            [](int remote, const std::string&, int) -> std::unique_ptr<playback::IPictureSource> {
+                if (remote)
+                    return nullptr;
+                return std::make_unique<playback::LocalPictureSource>("C:\\QorData");
+            });
+        CQuillonDlg::Companions companions;
+        companions.search = player.get();
+        return Open(companions);
+    }
+    void AddEntry(const QString& sm, const QString& em) {
+        Range("10", sm, "10", em);
+        Click(ctl::kSelectAll);
+        Click(ctl::kAdd);
+    }
+    void ChoosePreview(int id, int row) {
+        auto* c = dlg->preview()->findChild<QComboBox*>(QString("c%1").arg(id));
+        c->setCurrentIndex(row);
+        emit c->activated(row);
+    }
+    platform::BusReply Send(std::uint32_t message, std::uint64_t wParam = 0,
+                            const std::string& data = "") {
+        platform::BusMessage m;
+        m.message = message;
+        m.wParam = wParam;
+        m.data = data;
+        return dlg->OnBusMessage(m);
+    }
+    void SendHostRecord(const HostInfo& h) { Send(platform::WM_COPYDATA, 0, EncodeHostInfo(h)); }
+    // Serves the window until a box with text was shown.
+    bool UntilBox(const std::string& text) {
+        return Until([&] {
+            return std::any_of(boxes.shown.begin(), boxes.shown.end(),
+                               [&](const ScriptedBoxes::Shown& b) { return b.text == text; });
+        });
     }
     BackupContext& ctx() { return dlg->context(); }
     template <class T = QWidget>
@@ -120,5 +166,6 @@ class DialogTest : public TempPrefixTest {
     CQuillonApp app;
     ScriptedBoxes boxes;
     std::unique_ptr<CQuillonDlg> dlg;
+    std::unique_ptr<PlaybackView> player;
     std::string base;
 };

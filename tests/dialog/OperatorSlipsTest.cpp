@@ -10,27 +10,17 @@
 #include <cstring>
 
 #include "DialogFixture.h"
-#include "preview/CBackupPreviewDlg.h"
-#include "records/HostInfo.h"
 
 namespace fs = std::filesystem;
 
 class OperatorSlipsTest : public DialogTest {
   protected:
-    void AddEntry(const QString& sm, const QString& em) {
-        Range("10", sm, "10", em);
-        Click(ctl::kSelectAll);
-        Click(ctl::kAdd);
-    }
     void SendHostRecord(int dateType) {
         HostInfo h;
         h.camCount = 16;
         h.dateType = dateType;
         h.language = "eng";
-        platform::BusMessage m;
-        m.message = platform::WM_COPYDATA;
-        m.data = EncodeHostInfo(h);
-        dlg->OnBusMessage(m);
+        DialogTest::SendHostRecord(h);
     }
 };
 
@@ -93,7 +83,7 @@ TEST_F(OperatorSlipsTest, TypingPastTheMemosRoomIsRefusedAndKeepsWhatIsThere) {
     EXPECT_EQ(memo->toPlainText(), QString::fromUtf8("é").repeated(125));
 }
 
-TEST_F(OperatorSlipsTest, UpdateLeavesNothingPickedAndThePageFollowsThePick) {
+TEST_F(OperatorSlipsTest, UpdateStoresTheMemoLeavesNothingPickedAndThePageFollowsThePick) {
     Open();
     AddEntry("01", "02");
     Click(ctl::kNextPage);
@@ -101,7 +91,11 @@ TEST_F(OperatorSlipsTest, UpdateLeavesNothingPickedAndThePageFollowsThePick) {
     auto* list = W<QListWidget>(ctl::kScheduleList);
     list->setCurrentRow(0);
     EXPECT_EQ(W<QLabel>(ctl::kCameraPage)->text(), "1/4");
+    W<QPlainTextEdit>(ctl::kMemo)->setPlainText("van at the gate");
     Click(ctl::kUpdate);
+    const std::string info = base + "/Reserved/2010_05_23=10,01~10,02/BackupInfo.dat";
+    EXPECT_NE(ReadText(info).find("van at the gate"), std::string::npos);
+    EXPECT_TRUE(W<QPlainTextEdit>(ctl::kMemo)->toPlainText().isEmpty());
     EXPECT_TRUE(list->selectedItems().isEmpty());
     EXPECT_EQ(ctx().m_schedule.entryPicked, 0);
     EXPECT_FALSE(W<QWidget>(ctl::kDelete)->isEnabled());
@@ -128,8 +122,7 @@ TEST_F(OperatorSlipsTest, ARemotePassWithoutTheShareClientEndsAndSaysSo) {
     dlg->OnBrowseTarget(&usb);
     SendHostRecord(0);
     Click(ctl::kOk);
-    while (ctx().m_run.running)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(Until([&] { return !ctx().m_run.running; }));
     QApplication::processEvents();
     EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
     EXPECT_EQ(W<QLabel>(ctl::kStatusLine)->text().toStdString(), Text("M010012"));

@@ -4,7 +4,6 @@
 // pictures of the window are kept in artefacts/ of the build.
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -17,10 +16,6 @@
 #include "backup/BackupStart.h"
 #include "controls/CxSkinButton.h"
 #include "mkicon/QuillonIcon.h"
-#include "platform/MessageBus.h"
-#include "playback/LocalPictureSource.h"
-#include "preview/CBackupPreviewDlg.h"
-#include "preview/PlaybackView.h"
 
 namespace fs = std::filesystem;
 
@@ -65,24 +60,6 @@ class OperatorWindowTest : public DialogTest {
         DialogTest::SetUp();
         fs::create_directories(QUILLON_ARTEFACT_DIR);
     }
-    void TearDown() override {
-        dlg.reset();
-        player.reset();
-        DialogTest::TearDown();
-    }
-    CQuillonDlg& OpenWith(IMessageBoxes& with, CDvrSearchStatic2* search = nullptr) {
-        CQuillonDlg::Companions companions;
-        companions.search = search;
-        dlg = std::make_unique<CQuillonDlg>(app, with, companions);
-        dlg->SetBaseFolder("C:\\base");
-        EXPECT_TRUE(dlg->OnInitDialog());
-        return *dlg;
-    }
-    void AddEntry(const QString& sm, const QString& em) {
-        Range("10", sm, "10", em);
-        Click(ctl::kSelectAll);
-        Click(ctl::kAdd);
-    }
     // A query as quillon-host sends it, over the window's socket, while the window serves.
     platform::BusReply Query(int id) {
         platform::BusMessage m;
@@ -103,7 +80,6 @@ class OperatorWindowTest : public DialogTest {
                     return false;
         return true;
     }
-    std::unique_ptr<PlaybackView> player;
 };
 
 const QString kStopQuestionScreen = QUILLON_ARTEFACT_DIR "/stop-question.png";
@@ -114,7 +90,7 @@ TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFi
     const std::string usb = MapDrive('E', "removable");
     fs::create_directories(usb + "/Backup");
     OperatorBoxes operatorBoxes;
-    OpenWith(operatorBoxes);
+    Open({}, &operatorBoxes);
     AddEntry("00", "03");
     const std::string target = usb + "/Backup";
     dlg->OnBrowseTarget(&target);
@@ -171,7 +147,7 @@ TEST_F(OperatorWindowTest, AYesGivenAfterThePassEndedStopsNeitherNothingNorTheNe
     fs::create_directories(usb + "/One");
     fs::create_directories(usb + "/Two");
     LateYesBoxes late;
-    OpenWith(late);
+    Open({}, &late);
     AddEntry("00", "01");
     const std::string one = usb + "/One", two = usb + "/Two";
     dlg->OnBrowseTarget(&one);
@@ -230,7 +206,6 @@ TEST_F(OperatorWindowTest, TheTargetShowsTheHostFolderAndTheCoreKeepsTheDrivePat
     ASSERT_TRUE(frame->grab().save(QUILLON_ARTEFACT_DIR "/target-edit.png"));
 
     // A disc writer's text names no folder: shown as the core set it.
-    dlg->view().SetItemText(ctl::kTarget, "D:\\Test DVD writer (700 MB)");
     MapDrive('D', "cdrom");
     dlg->view().SetItemText(ctl::kTarget, "D:\\Test DVD writer (700 MB)");
     EXPECT_EQ(edit->text(), "D:\\Test DVD writer (700 MB)");
@@ -264,28 +239,17 @@ TEST_F(OperatorWindowTest, TheWindowKeepsItsSizeAndCarriesItsOwnIcon) {
 }
 
 TEST_F(OperatorWindowTest, APicturelessCameraClearsThePreviousCamerasPicture) {
-    player = std::make_unique<PlaybackView>(
-        [](int remote, const std::string&, int) -> std::unique_ptr<playback::IPictureSource> {
-            if (remote)
-                return nullptr;
-            return std::make_unique<playback::LocalPictureSource>("C:\\QorData");
-        });
-    OpenWith(boxes, player.get());
+    OpenPlaying();
     CBackupPreviewDlg* preview = dlg->preview();
     ASSERT_TRUE(Until([&] { return preview->DayList()->topLevelItemCount() == 2; }));
-    auto choose = [&](int id, int row) {
-        auto* c = preview->findChild<QComboBox*>(QString("c%1").arg(id));
-        c->setCurrentIndex(row);
-        emit c->activated(row);
-    };
-    choose(ctl::kPlayCamera, 2);
-    choose(ctl::kPlayHour, 10);
-    choose(ctl::kPlayMinute, 0);
+    ChoosePreview(ctl::kPlayCamera, 2);
+    ChoosePreview(ctl::kPlayHour, 10);
+    ChoosePreview(ctl::kPlayMinute, 0);
     preview->Button(ctl::kViewNext)->click();
     ASSERT_TRUE(Until([&] { return player->shownCamera() == 2 && player->picturesDrawn() >= 1; }));
 
-    choose(ctl::kPlayCamera, 4);
-    choose(ctl::kPlayMinute, 35);
+    ChoosePreview(ctl::kPlayCamera, 4);
+    ChoosePreview(ctl::kPlayMinute, 35);
     preview->Button(ctl::kViewForward)->click();
     ASSERT_TRUE(Until([&] { return player->notice() == "Camera 5 has no pictures from 10:35."; }));
     EXPECT_EQ(player->shownCamera(), -1);

@@ -1,60 +1,39 @@
 // The real playback component in the real window, over the generator's recordings: the days
-// arrive, a camera plays from the chosen minute, the combos follow the pictures, and the main
-// dialog's commands stop it.
-#include <QApplication>
+// arrive with the day loaded highlighted, a camera plays from the chosen minute, the combos follow
+// the pictures, and the main dialog's commands stop it.
 #include <QComboBox>
 #include <QCursor>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QTreeWidget>
 
 #include "DialogFixture.h"
 #include "controls/CxSkinButton.h"
-#include "playback/LocalPictureSource.h"
-#include "preview/CBackupPreviewDlg.h"
-#include "preview/PlaybackView.h"
 
-namespace {
-
-class PlaybackViewTest : public DialogTest {
-  protected:
-    CQuillonDlg& OpenPlaying() {
-        player = std::make_unique<PlaybackView>(
-            [](int remote, const std::string&, int) -> std::unique_ptr<playback::IPictureSource> {
-                if (remote)
-                    return nullptr;
-                return std::make_unique<playback::LocalPictureSource>("C:\\QorData");
-            });
-        CQuillonDlg::Companions companions;
-        companions.search = player.get();
-        dlg = std::make_unique<CQuillonDlg>(app, boxes, companions);
-        boxes.context = &dlg->context();
-        dlg->SetBaseFolder("C:\\base");
-        EXPECT_TRUE(dlg->OnInitDialog());
-        return *dlg;
-    }
-    void TearDown() override {
-        dlg.reset();
-        player.reset();
-        DialogTest::TearDown();
-    }
-    void ChoosePreview(int id, int row) {
-        auto* c = dlg->preview()->findChild<QComboBox*>(QString("c%1").arg(id));
-        c->setCurrentIndex(row);
-        emit c->activated(row);
-    }
-    std::unique_ptr<PlaybackView> player;
-};
-
-}  // namespace
+class PlaybackViewTest : public DialogTest {};
 
 TEST_F(PlaybackViewTest, ACameraPlaysFromTheChosenMinuteAndTheCombosFollowIt) {
     OpenPlaying();
     CBackupPreviewDlg* preview = dlg->preview();
-    ASSERT_TRUE(Until([&] { return preview->DayList()->topLevelItemCount() == 2; }));
-    EXPECT_EQ(ctx().m_day.date, "20100523");
+    QTreeWidget* days = preview->DayList();
+    ASSERT_TRUE(Until([&] { return days->topLevelItemCount() == 2; }));
     EXPECT_EQ(preview->PictureArea(), player.get());
     EXPECT_FALSE(player->isVisibleTo(preview));
+    // As a click on it loads it: the day highlighted is the backup day, and the preview stands
+    // on its first picture, whose time it shows; so for any day picked.
+    auto* hour = preview->findChild<QComboBox*>(QString("c%1").arg(ctl::kPlayHour));
+    auto standsOnFirstPicture = [&] {
+        return player->shownCamera() == 0 && hour->currentIndex() == 10;
+    };
+    EXPECT_EQ(days->indexOfTopLevelItem(days->currentItem()), 0);
+    EXPECT_EQ(ctx().m_day.date, "20100523");
+    EXPECT_TRUE(Until(standsOnFirstPicture));
+    preview->OnDateListClick(1);
+    EXPECT_EQ(days->indexOfTopLevelItem(days->currentItem()), 1);
+    EXPECT_EQ(ctx().m_day.date, "20100522");
+    preview->OnDateListClick(0);
+    EXPECT_EQ(days->indexOfTopLevelItem(days->currentItem()), 0);
+    EXPECT_EQ(ctx().m_day.date, "20100523");
+    EXPECT_TRUE(Until(standsOnFirstPicture));
 
     // From 09:59, where nothing was recorded: the first picture is 10:00's, and the combos
     // move to it.

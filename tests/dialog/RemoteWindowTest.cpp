@@ -1,14 +1,10 @@
 // The window in remote mode with the real link: a host record connects it to a share server on
 // loopback, the day's hours come from the server's index, Add waits for the server's size, and
 // the backup fetched entry by entry equals the window's own local backup of the same entry.
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <map>
 
 #include "DialogFixture.h"
-#include "preview/CBackupPreviewDlg.h"
-#include "records/HostInfo.h"
 #include "share/HttpShareClient.h"
 #include "share/ShareServer.h"
 
@@ -47,10 +43,7 @@ class RemoteWindowTest : public DialogTest {
         client = std::make_unique<share::HttpShareClient>();
         CQuillonDlg::Companions companions;
         companions.shareClient = client.get();
-        dlg = std::make_unique<CQuillonDlg>(app, boxes, companions);
-        boxes.context = &dlg->context();
-        dlg->SetBaseFolder("C:\\base");
-        ASSERT_TRUE(dlg->OnInitDialog());
+        Open(companions);
     }
     void GoRemote() {
         HostInfo h;
@@ -59,19 +52,14 @@ class RemoteWindowTest : public DialogTest {
         h.serverAddress = "127.0.0.1";
         h.port = server->port();
         h.modelCode = 0x670;
-        platform::BusMessage m;
-        m.message = platform::WM_COPYDATA;
-        m.data = EncodeHostInfo(h);
-        dlg->OnBusMessage(m);
+        SendHostRecord(h);
     }
     // Row 0 is 2010-05-23, the newest; row 1 2010-05-22.
     void PickDay(int row) { dlg->preview()->OnDateListClick(row); }
     void AddAndBackUp(const std::string& folder) {
         const int rows = static_cast<int>(Rows(ctl::kScheduleList).size());
         ASSERT_TRUE(Until([&] { return Rows(ctl::kStartHour).contains("10"); }));
-        Range("10", "02", "10", "05");
-        Click(ctl::kSelectAll);
-        Click(ctl::kAdd);
+        AddEntry("02", "05");
         ASSERT_TRUE(Until([&] { return Rows(ctl::kScheduleList).size() == rows + 1; }))
             << LastBox();
         fs::create_directories(usb + "/" + folder);
@@ -119,27 +107,6 @@ TEST_F(RemoteWindowTest, TheWindowFetchesWhatItWouldHaveCopiedItself) {
     EXPECT_FALSE(fs::exists(driveC() + "/NetBackupTemp/2010_05_23=10,02~10,05"));
 }
 
-TEST_F(RemoteWindowTest, AServerThatIsGoneEndsTheRunWithItsReasonAndTheWindowIsIdle) {
-    OpenWithLink();
-    GoRemote();
-    PickDay(0);
-    ASSERT_TRUE(Until([&] { return Rows(ctl::kStartHour).contains("10"); }));
-    Range("10", "00", "10", "01");
-    Click(ctl::kSelectAll);
-    Click(ctl::kAdd);
-    ASSERT_TRUE(Until([&] { return Rows(ctl::kScheduleList).size() == 1; })) << LastBox();
-    server->Stop();
-    const std::string target = usb;
-    dlg->OnBrowseTarget(&target);
-    const std::size_t before = boxes.shown.size();
-    Click(ctl::kOk);
-    ASSERT_TRUE(Until([&] { return boxes.shown.size() > before && !ctx().m_run.running; }));
-    EXPECT_EQ(LastBox().rfind(Text("M010012") + "\n", 0), 0u) << LastBox();
-    EXPECT_GT(LastBox().size(), Text("M010012").size() + 1);  // and why
-    EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
-    EXPECT_EQ(Rows(ctl::kScheduleList).size(), 1);  // kept for another try
-}
-
 TEST_F(RemoteWindowTest, ARemoteAddSaysItWaitsInTheStatusLineWithoutShowingTheLine) {
     OpenWithLink();
     GoRemote();
@@ -147,9 +114,7 @@ TEST_F(RemoteWindowTest, ARemoteAddSaysItWaitsInTheStatusLineWithoutShowingTheLi
     ASSERT_TRUE(Until([&] { return Rows(ctl::kStartHour).contains("10"); }));
     QWidget* status = W<QWidget>(ctl::kStatusLine);
     ASSERT_FALSE(status->isVisibleTo(dlg.get()));  // hidden while no pass runs
-    Range("10", "00", "10", "01");
-    Click(ctl::kSelectAll);
-    Click(ctl::kAdd);
+    AddEntry("00", "01");
     EXPECT_EQ(W<QLabel>(ctl::kStatusLine)->text().toStdString(), Text("M010015"));
     EXPECT_FALSE(status->isVisibleTo(dlg.get()));
     ASSERT_TRUE(Until([&] { return Rows(ctl::kScheduleList).size() == 1; })) << LastBox();

@@ -1,41 +1,23 @@
 // What the operator can reach of the real window and how it stands: every drive of the drive
 // table in the folder browser (a disc writer without a folder among them), the keep-in-front
-// timer behind the window's own dialogs, the system menu's Close over the bus, the writer's box
-// when there is none, and the day the list starts with being the day loaded.
+// timer behind the window's own dialogs, the system menu's Close over the bus, and the writer's
+// box when there is none.
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <QTreeView>
-#include <QTreeWidget>
 
 #include "DialogFixture.h"
 #include "FakeDiscWriter.h"
 #include "platform/DriveTable.h"
-#include "platform/MessageBus.h"
-#include "playback/LocalPictureSource.h"
 #include "preview/CBackupDataListDlg.h"
-#include "preview/CBackupPreviewDlg.h"
-#include "preview/PlaybackView.h"
 
 namespace fs = std::filesystem;
 
 class WindowReachTest : public DialogTest {
   protected:
-    void TearDown() override {
-        dlg.reset();
-        player.reset();
-        DialogTest::TearDown();
-    }
-    CQuillonDlg& OpenWith(CQuillonDlg::Companions companions, IMessageBoxes* with = nullptr) {
-        dlg = std::make_unique<CQuillonDlg>(app, with ? *with : boxes, companions);
-        boxes.context = &dlg->context();
-        dlg->SetBaseFolder("C:\\base");
-        EXPECT_TRUE(dlg->OnInitDialog());
-        return *dlg;
-    }
     // "..." with the program's own browser, choosing there the row path[0], below it path[1],
     // and so on, each by the start of its text. False (the browser cancelled) when a row is not
     // there.
@@ -85,7 +67,6 @@ class WindowReachTest : public DialogTest {
         return n;
     }
     FakeDiscWriter writer;
-    std::unique_ptr<PlaybackView> player;
 };
 
 TEST_F(WindowReachTest, TheBrowserOffersEveryDriveOfTheTableTheWriterWithoutAFolderAmongThem) {
@@ -102,7 +83,7 @@ TEST_F(WindowReachTest, TheBrowserOffersEveryDriveOfTheTableTheWriterWithoutAFol
     ASSERT_EQ(platform::CurrentDrives()->Find('D')->hostRoot, "");
     CQuillonDlg::Companions companions;
     companions.discWriter = &writer;
-    OpenWith(companions);
+    Open(companions);
 
     ASSERT_TRUE(BrowseAndChoose({"D:"}));
     EXPECT_EQ(ctx().m_target.kind, backup::TargetKind::kDisc);
@@ -175,17 +156,17 @@ TEST_F(WindowReachTest, NoWriterIsAWriterThatDidNotStartAndTheWindowOpensAnyway)
     writer.drives.clear();
     CQuillonDlg::Companions companions;
     companions.discWriter = &writer;
-    OpenWith(companions);
+    Open(companions);
     EXPECT_EQ(WriterBoxes(), 2);
     writer.drives = {{"D", "Test DVD writer"}};
-    OpenWith(companions);
+    Open(companions);
     EXPECT_EQ(WriterBoxes(), 2);
 
     // The program's own box holds nothing up, so that a host drives the window meanwhile: the
     // window is up and served while it is open.
     QtMessageBoxes real;
     writer.drives.clear();
-    OpenWith(companions, &real);
+    Open(companions, &real);
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->text().toStdString(), Disc("A010001", app));
@@ -193,37 +174,4 @@ TEST_F(WindowReachTest, NoWriterIsAWriterThatDidNotStartAndTheWindowOpensAnyway)
     EXPECT_EQ(ctx().m_bInMessageBox, 1);
     box->accept();
     EXPECT_EQ(ctx().m_bInMessageBox, 0);
-}
-
-TEST_F(WindowReachTest, TheDayHighlightedIsTheDayLoadedFromTheStartOn) {
-    player = std::make_unique<PlaybackView>(
-        [](int remote, const std::string&, int) -> std::unique_ptr<playback::IPictureSource> {
-            if (remote)
-                return nullptr;
-            return std::make_unique<playback::LocalPictureSource>("C:\\QorData");
-        });
-    CQuillonDlg::Companions companions;
-    companions.search = player.get();
-    OpenWith(companions);
-    CBackupPreviewDlg* preview = dlg->preview();
-    QTreeWidget* days = preview->DayList();
-    auto* hour = preview->findChild<QComboBox*>(QString("c%1").arg(ctl::kPlayHour));
-    ASSERT_TRUE(Until([&] { return days->topLevelItemCount() == 2; }));
-    // As a click on it loads it: the day is the backup day, and the preview stands on its first
-    // picture, whose time it shows.
-    auto standsOnFirstPicture = [&] {
-        return player->shownCamera() == 0 && hour->currentIndex() == 10;
-    };
-    EXPECT_EQ(days->indexOfTopLevelItem(days->currentItem()), 0);
-    EXPECT_EQ(ctx().m_day.date, "20100523");
-    EXPECT_TRUE(Until(standsOnFirstPicture));
-
-    // However a day is picked, the row highlighted is the day loaded.
-    preview->OnDateListClick(1);
-    EXPECT_EQ(days->indexOfTopLevelItem(days->currentItem()), 1);
-    EXPECT_EQ(ctx().m_day.date, "20100522");
-    preview->OnDateListClick(0);
-    EXPECT_EQ(days->indexOfTopLevelItem(days->currentItem()), 0);
-    EXPECT_EQ(ctx().m_day.date, "20100523");
-    EXPECT_TRUE(Until(standsOnFirstPicture));
 }
