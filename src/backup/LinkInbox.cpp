@@ -26,7 +26,13 @@ void LinkInbox::SetArrivalHook(std::function<void()> hook) {
     arrival_ = std::move(hook);
 }
 
+void LinkInbox::RunBetweenAnswers(const std::function<void()>& call) {
+    std::lock_guard<std::recursive_mutex> lock(handling_);
+    call();
+}
+
 void LinkInbox::Handle(const Answer& a) {
+    std::lock_guard<std::recursive_mutex> lock(handling_);
     if (a.message == kMsgDownloadProgress) {
         OnDownloadProgress(link_, target_, prompts_, view_, a.record, a.hadRecord);
         return;

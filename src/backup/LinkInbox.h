@@ -45,6 +45,10 @@ class LinkInbox : public IShareClientReceiver {
     void ServeNext();
     // Serves until what is awaited came; false after timeoutMs without it.
     bool ServeUntil(Awaited awaited, int timeoutMs);
+    // Runs call on the caller's thread while no answer is being handled: how the worker tells a
+    // front end that serves the inbox on another thread that a pass has ended, so that the end
+    // and an answer never work on the state at once.
+    void RunBetweenAnswers(const std::function<void()>& call);
     // The worker to wake for the next entry.
     void SetWorkerWake(std::function<void()> wake) { wake_ = std::move(wake); }
 
@@ -68,6 +72,8 @@ class LinkInbox : public IShareClientReceiver {
     IOperatorView& view_;
     LinkAnswers& answers_;
     std::function<void()> wake_;
+    // Held while an answer is handled; recursive, as a box an answer opens may serve the next.
+    std::recursive_mutex handling_;
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::deque<Answer> queue_;

@@ -42,6 +42,8 @@ class PassRun {
     // The worker's thread, then the pass as OK starts it, its MP4 files made by video (null:
     // none). Refused when the start's checks refused (their text was shown).
     CommandResult Start(const StartOptions& options, ports::IEntryVideo* video);
+    // Where the worker tells the pass's end (see BackupWorker::SetOwnerThread); before Start.
+    void SetOwnerThread(BackupWorker::OwnerThread run) { worker_.SetOwnerThread(std::move(run)); }
     // True until the pass has ended.
     bool Running() const { return run_.running != 0; }
     // Wakes the worker for the pass's next step (a remote pass's next answer came).

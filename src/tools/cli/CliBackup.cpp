@@ -33,7 +33,8 @@ void OnInterrupt(int) {
 
 // Starts the pass as OK does; from then on Ctrl-C asks it to stop. Null when the start's checks
 // refused (their text was shown).
-std::unique_ptr<backup::PassRun> StartPass(BackupContext& ctx, const CliArgs& a) {
+std::unique_ptr<backup::PassRun> StartPass(BackupContext& ctx, const CliArgs& a,
+                                           BackupWorker::OwnerThread owner = nullptr) {
     StartOptions options;
     options.includeViewer = a.viewer;
     options.mp4 = a.mp4;
@@ -45,6 +46,8 @@ std::unique_ptr<backup::PassRun> StartPass(BackupContext& ctx, const CliArgs& a)
     video = &maker;
 #endif
     std::unique_ptr<backup::PassRun> run = ctx.NewPass();
+    if (owner)
+        run->SetOwnerThread(std::move(owner));
     if (run->Start(options, video).refused())
         return nullptr;
     platform::OnStopSignal(OnInterrupt);
@@ -259,7 +262,9 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
     const std::vector<PlannedEntry> plan = Plan(s);
     backup::LinkInbox& inbox = s.remote->inbox();
     const auto t0 = std::chrono::steady_clock::now();
-    const std::unique_ptr<backup::PassRun> run = StartPass(s.ctx, a);
+    // The pass's end works on what the answers work on, which are served on this thread.
+    const std::unique_ptr<backup::PassRun> run = StartPass(
+        s.ctx, a, [&inbox](const std::function<void()>& call) { inbox.RunBetweenAnswers(call); });
     if (!run)
         return 1;
     // The worker takes a step per answer of the link, which are served here.
