@@ -1,6 +1,7 @@
 // Our HTTP server crowded by clients that take its room and give nothing back: idle connections
 // from many addresses up to its whole cap, and request bodies that never arrive. The rightful
-// client is served all the while, and a server that is full of rightful clients says so.
+// client is served all the while, a server that is full of rightful clients says so, and a
+// client turned away tells the operator why and when to come back, over plain HTTP and TLS.
 #include <httplib.h>
 #include <poll.h>
 
@@ -15,8 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include "Has.h"
 #include "RawClient.h"
+#include "TestEnv.h"
+#include "TlsFiles.h"
 #include "share/HttpServer.h"
+#include "share/ShareLink.h"
+#include "share/TlsServer.h"
 
 namespace {
 
@@ -73,9 +79,10 @@ class IdleFlood {
 
 }  // namespace
 
-class CrowdedServerTest : public ::testing::Test {
+class CrowdedServerTest : public TempPrefixTest {
   protected:
     void SetUp() override {
+        TempPrefixTest::SetUp();
         site.handle = [](const share::HttpRequest& req, share::HttpResponse& res) {
             res.Text(200, req.method == "POST" ? "got " + req.body : "quick");
         };
@@ -91,8 +98,8 @@ class CrowdedServerTest : public ::testing::Test {
                 ++evicted[outcome.remote];
         };
     }
-    void Serve(share::HttpServer::Limits limits) {
-        server = std::make_unique<share::HttpServer>(site, limits);
+    void Serve(share::HttpServer::Limits limits, std::shared_ptr<share::ServerTls> tls = nullptr) {
+        server = std::make_unique<share::HttpServer>(site, limits, std::move(tls));
         std::string why;
         ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
     }
@@ -104,7 +111,20 @@ class CrowdedServerTest : public ::testing::Test {
         auto res = http.Get("/quick");
         return res ? res->status : 0;
     }
-
+    // A server of one connection an address, which the test's idle connection holds: the
+    // link's request is the one too many. The problem the link tells of it.
+    std::string Crowded(std::shared_ptr<share::ServerTls> tls, const share::TlsTrust& trust) {
+        share::HttpServer::Limits limits;
+        limits.perAddress = 1;
+        limits.headTime = std::chrono::seconds(120);  // the idle one stays for the whole test
+        Serve(limits, std::move(tls));
+        const RawClient idle(server->port());
+        EXPECT_TRUE(idle.connected());
+        share::ShareLink link("127.0.0.1", server->port(), "", trust);
+        const share::ShareLink::Reply reply = link.Get("/quick", 100);
+        EXPECT_FALSE(reply.ok());
+        return reply.Problem("the day list");
+    }
     share::HttpSite site;
     std::unique_ptr<share::HttpServer> server;
     std::mutex logMutex;
@@ -141,7 +161,6 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
         for (const auto& [from, lines] : evicted)
             EXPECT_EQ(lines, 1) << from;
     }
-
     // Connections that brought requests are not pushed out: with all of them taken, a newcomer
     // is told to come back, in words.
     std::vector<std::unique_ptr<RawClient>> kept;
@@ -154,7 +173,7 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
     RawClient late(server->port(), "127.0.0.20");
     const std::string reply = late.Receive(10);
     EXPECT_EQ(RawClient::Status(reply), 503) << reply;
-    EXPECT_NE(reply.find("\r\nRetry-After: 5\r\n"), std::string::npos) << reply;
+    EXPECT_HAS(reply, "\r\nRetry-After: 5\r\n");
     EXPECT_TRUE(late.ClosedWithin(5));
     for (auto& k : kept)
         EXPECT_FALSE(k->ClosedWithin(0.01)) << "a connection that brought a request was closed";
@@ -189,7 +208,6 @@ TEST_F(CrowdedServerTest, BodiesThatNeverArriveHoldNoWorkerAndAreCutOffAtTheirDe
     for (auto& s : slow)
         closed += s->ClosedWithin(15) ? 1 : 0;
     EXPECT_EQ(closed, 6) << "a connection whose body never came was kept";
-
     // A body that comes in pieces within its time is read whole, and the request behind it
     // on the same connection is answered after it.
     RawClient pieces(server->port());
@@ -199,6 +217,22 @@ TEST_F(CrowdedServerTest, BodiesThatNeverArriveHoldNoWorkerAndAreCutOffAtTheirDe
                     "GET /quick HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"));
     const std::string replies = pieces.Receive(10);
     EXPECT_EQ(RawClient::Status(replies), 200) << replies;
-    EXPECT_NE(replies.find("got helloworld\n"), std::string::npos) << replies;
-    EXPECT_NE(replies.find("quick\n"), std::string::npos) << replies;
+    EXPECT_HAS(replies, "got helloworld\n");
+    EXPECT_HAS(replies, "quick\n");
+}
+
+TEST_F(CrowdedServerTest, AClientTurnedAwaySaysSoWithTheReasonAndWhenToComeBack) {
+    const std::string plain = Crowded(nullptr, {});
+    EXPECT_EQ(plain,
+              "the day list was turned away by the server: too many connections from this "
+              "address; it asks to be tried again in 5 s");
+    const TlsFiles files = MakeTlsFiles(prefix());
+    ASSERT_TRUE(files.ok);
+    std::string why;
+    auto identity = share::ServerTls::Load(files.selfCert, files.selfKey, &why);
+    ASSERT_TRUE(identity) << why;
+    share::TlsTrust trust;
+    trust.on = true;
+    trust.pin = OpensslPin(files.selfCert);
+    EXPECT_EQ(Crowded(identity, trust), plain);
 }

@@ -69,39 +69,7 @@ TEST(ListedFilesTest, ChangesAfterANumberAreWhatWasListedOrTakenOutSinceInTheirO
     EXPECT_EQ(gone, Names_{"c"});
 }
 
-TEST(ListedFilesTest, TheNumbersAndGoneNamesSurviveTheStatusText) {
-    share::JobStatus st;
-    st.state = share::JobState::kBuilding;
-    st.list = 123456789012345ULL;
-    st.from = 42;
-    st.files = {File("201005231001N.dat", 7)};
-    st.gone = {"Audio/201005231000.au0"};
-    std::string why;
-    auto back = share::ParseJobStatus(share::FormatJobStatus(st), &why);
-    ASSERT_TRUE(back) << why;
-    EXPECT_EQ(back->list, st.list);
-    EXPECT_EQ(back->from, 42u);
-    EXPECT_EQ(back->gone, st.gone);
-    // A gone name is checked as a listed one is; the numbers come together, once each.
-    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\nfrom 0\ngone ../x\n", &why));
-    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\n", &why));
-    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\nfrom 0\nlist 2\n", &why));
-    EXPECT_FALSE(share::ParseJobStatus("state building\nlist -1\nfrom 0\n", &why));
-    // Without them it is the whole list, as a server that keeps no numbers sends it.
-    back = share::ParseJobStatus("state building\n", &why);
-    ASSERT_TRUE(back) << why;
-    EXPECT_FALSE(back->list);
-}
-
-class ListChangesTest : public ShareFixture {
-  protected:
-    static share::JobStatus Parse(const httplib::Result& res) {
-        std::string why;
-        auto status = res ? share::ParseJobStatus(res->body, &why) : std::nullopt;
-        EXPECT_TRUE(status) << why;
-        return status.value_or(share::JobStatus{});
-    }
-};
+class ListChangesTest : public ShareFixture {};
 
 TEST_F(ListChangesTest, AClientWithANumberIsSentOnlyTheChangesAndTheyAddUpToTheWholeList) {
     // The build waits a little at each file, so that the list is asked for many times.
@@ -109,13 +77,13 @@ TEST_F(ListChangesTest, AClientWithANumberIsSentOnlyTheChangesAndTheyAddUpToTheW
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     });
     httplib::Client http("127.0.0.1", server->port());
-    const std::string path = StartImage(http);
+    const std::string path = StartImage(http, ImageRequest());
     std::map<std::string, share::ListedFile> kept;
     std::uint64_t number = 0;
     std::size_t linesSent = 0, polls = 0;
     share::JobStatus status;
     for (int i = 0; i < 3000; ++i) {
-        status = Parse(http.Get(path + "?since=" + std::to_string(number)));
+        status = Status(http, path + "?since=" + std::to_string(number));
         ASSERT_TRUE(status.list) << "the server keeps no numbers";
         ASSERT_TRUE(status.from == number || status.from == 0) << status.from;
         if (status.from == 0)
@@ -132,7 +100,7 @@ TEST_F(ListChangesTest, AClientWithANumberIsSentOnlyTheChangesAndTheyAddUpToTheW
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
-    const share::JobStatus whole = Parse(http.Get(path));
+    const share::JobStatus whole = Status(http, path);
     EXPECT_FALSE(whole.list);  // asked for without a number: as before
     ASSERT_FALSE(whole.files.empty());
     std::map<std::string, share::ListedFile> expected;
@@ -148,12 +116,12 @@ TEST_F(ListChangesTest, AClientWithANumberIsSentOnlyTheChangesAndTheyAddUpToTheW
     EXPECT_GT(polls, 3u);
     EXPECT_LE(linesSent, 2 * expected.size());
     // Up to date: nothing. A number that is none of this job's: the whole list.
-    const share::JobStatus none = Parse(http.Get(path + "?since=" + std::to_string(number)));
+    const share::JobStatus none = Status(http, path + "?since=" + std::to_string(number));
     EXPECT_EQ(none.from, number);
     EXPECT_TRUE(none.files.empty() && none.gone.empty());
     for (const std::string& bad :
          std::vector<std::string>{"0", "1", "abc", std::to_string(number + 1), "-5"}) {
-        const share::JobStatus all = Parse(http.Get(path + "?since=" + bad));
+        const share::JobStatus all = Status(http, path + "?since=" + bad);
         EXPECT_EQ(all.from, 0u) << bad;
         EXPECT_EQ(all.files.size(), expected.size()) << bad;
         EXPECT_TRUE(all.gone.empty()) << bad;
@@ -183,11 +151,11 @@ TEST_F(ListChangesTest, AFileTheBuildWithdrawsAfterListingItLeavesTheListAndIsNo
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     });
     httplib::Client http("127.0.0.1", server->port());
-    const std::string path = StartImage(http);
+    const std::string path = StartImage(http, ImageRequest());
     // The first list that holds it, with its number.
     share::JobStatus first;
     for (int i = 0; i < 3000; ++i) {
-        first = Parse(http.Get(path + "?since=0"));
+        first = Status(http, path + "?since=0");
         const bool listed = std::any_of(first.files.begin(), first.files.end(),
                                         [&](const auto& f) { return f.name == withdrawn; });
         if (listed || first.state != share::JobState::kBuilding)
@@ -202,11 +170,10 @@ TEST_F(ListChangesTest, AFileTheBuildWithdrawsAfterListingItLeavesTheListAndIsNo
     ASSERT_TRUE(done) << "the build did not withdraw " << withdrawn;
     // Still building: the changes say it is gone, the whole list no longer has it, and asking
     // for it is answered as for any name that is not listed.
-    const share::JobStatus changes =
-        Parse(http.Get(path + "?since=" + std::to_string(*first.list)));
+    const share::JobStatus changes = Status(http, path + "?since=" + std::to_string(*first.list));
     EXPECT_EQ(changes.state, share::JobState::kBuilding);
     EXPECT_EQ(changes.gone, std::vector<std::string>{withdrawn});
-    const share::JobStatus whole = Parse(http.Get(path));
+    const share::JobStatus whole = Status(http, path);
     for (const auto& f : whole.files)
         EXPECT_NE(f.name, withdrawn);
     EXPECT_EQ(

@@ -28,7 +28,6 @@ TEST(PictureWireTest, AProblemCrossesAsOneLineAndCannotForgePictures) {
     ASSERT_TRUE(ParsePictures(FormatPictures(unreadable), got, problem)) << problem;
     EXPECT_EQ(got.problem, "the index of 10:02 cannot be read: file is not a database 1 0 5");
     EXPECT_TRUE(got.pictures.empty());
-
     ASSERT_TRUE(ParsePictures("problem " + std::string(5000, 'x') + "\x1b[2J\n", got, problem));
     EXPECT_EQ(got.problem, std::string(kMaxProblemText, 'x'));
     // A server that says there is a problem without saying which still means one.
