@@ -77,21 +77,19 @@ TEST_F(ListChangesTest, AFileTheBuildWithdrawsAfterListingItLeavesTheListAndIsNo
     const std::string withdrawn = "201005231000N.dat";
     // Shared with the build, which goes on after the test's end until the server stops.
     struct Steps {
-        std::atomic<bool> seen{false}, done{false}, release{false};
+        Flag seen, done, release;
+        std::atomic<bool> tried{false}, withdrawn{false};
     };
     const auto steps = std::make_shared<Steps>();
-    std::atomic<bool>& seen = steps->seen;
-    std::atomic<bool>& done = steps->done;
-    std::atomic<bool>& release = steps->release;
     const std::string withdrawnPath = ServerImage() + "/" + kDay + "/" + withdrawn;
     Serve("", [steps, withdrawnPath](const std::string& item, const std::atomic<bool>& cancel) {
-        if (steps->done || item.find(std::string(kDay) + "1002") == std::string::npos)
+        if (item.find(std::string(kDay) + "1002") == std::string::npos ||
+            steps->tried.exchange(true))
             return;
-        for (int i = 0; i < 3000 && !steps->seen && !cancel; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        steps->done = platform::WithdrawWrittenFile(withdrawnPath);
-        for (int i = 0; i < 3000 && !steps->release && !cancel; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        steps->seen.Wait(&cancel);
+        steps->withdrawn = platform::WithdrawWrittenFile(withdrawnPath);
+        steps->done.Raise();
+        steps->release.Wait(&cancel);
     });
     httplib::Client http("127.0.0.1", server->port());
     const std::string path = StartImage(http, ImageRequest());
@@ -107,10 +105,9 @@ TEST_F(ListChangesTest, AFileTheBuildWithdrawsAfterListingItLeavesTheListAndIsNo
     }
     ASSERT_EQ(first.state, share::JobState::kBuilding);
     ASSERT_TRUE(first.list);
-    seen = true;
-    for (int i = 0; i < 3000 && !done; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(done) << "the build did not withdraw " << withdrawn;
+    steps->seen.Raise();
+    ASSERT_TRUE(steps->done.Wait() && steps->withdrawn)
+        << "the build did not withdraw " << withdrawn;
     // Still building: the changes say it is gone, the whole list no longer has it, and asking
     // for it is answered as for any name that is not listed.
     const share::JobStatus changes = Status(http, path + "?since=" + std::to_string(*first.list));
@@ -122,7 +119,7 @@ TEST_F(ListChangesTest, AFileTheBuildWithdrawsAfterListingItLeavesTheListAndIsNo
     EXPECT_EQ(
         http.Get("/v1/file?entry=" + share::QueryValue(kEntry) + "&name=" + withdrawn)->status,
         404);
-    release = true;
+    steps->release.Raise();
     // Built: asked for without a number it is the whole list, as before; after its last number
     // nothing; after a number that is none of this job's, the whole list again.
     const share::JobStatus built = WaitBuilt(http, path);

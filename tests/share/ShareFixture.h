@@ -35,6 +35,31 @@
 // went away (a dropped connection, a cancel) fails that write instead of ending the test program.
 inline const bool kBrokenPipesIgnored = (platform::IgnoreBrokenPipes(), true);
 
+// Raised by one thread, waited for by another: a step of a build the test holds. A wait also
+// ends when `cancel` (the server's, which says nothing when it is set) holds, and after a minute,
+// so that a broken build cannot hang the run.
+class Flag {
+  public:
+    void Raise() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            up_ = true;
+        }
+        cv_.notify_all();
+    }
+    bool Wait(const std::atomic<bool>* cancel = nullptr) {
+        std::unique_lock<std::mutex> lock(m_);
+        for (int i = 0; i < 6000 && !up_ && !(cancel && *cancel); ++i)
+            cv_.wait_for(lock, std::chrono::milliseconds(10));
+        return up_;
+    }
+
+  private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool up_ = false;
+};
+
 struct Answer {
     unsigned message = 0;
     unsigned long code = 0;

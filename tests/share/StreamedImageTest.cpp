@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 
+#include "LoopbackProxy.h"
 #include "ShareFixture.h"
 #include "backup/ShareServiceHasher.h"
 #include "integrity/Sha256.h"
@@ -36,6 +37,32 @@ std::string FetchWhole(share::ShareLink& link, const std::string& path, bool* ok
 
 }  // namespace
 
+// A proxy in front of the server that counts the connections the server (or the client) ended.
+class ClosingWatch : public LoopbackProxy {
+  public:
+    explicit ClosingWatch(int targetPort) : LoopbackProxy(targetPort) { Start(); }
+    ~ClosingWatch() override { Stop(); }
+    // True once `count` connections have ended (within a minute).
+    bool WaitClosed(int count) {
+        std::unique_lock<std::mutex> lock(m_);
+        return cv_.wait_for(lock, std::chrono::minutes(1), [&] { return closed_ >= count; });
+    }
+
+  private:
+    void Relay(int in, int out) override {
+        Pump(
+            in, out, [](const char*, std::size_t) {}, [](char*, ssize_t&) { return true; });
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            ++closed_;
+        }
+        cv_.notify_all();
+    }
+    std::mutex m_;
+    std::condition_variable cv_;
+    int closed_ = 0;
+};
+
 class StreamedImageTest : public ShareFixture {
   protected:
     std::string Recording(const std::string& name) const {
@@ -58,13 +85,10 @@ class StreamedImageTest : public ShareFixture {
 TEST_F(StreamedImageTest, FilesOfAFinishedMinuteAreServedWhileTheBuildGoesOn) {
     // The build waits at its third minute until the test has fetched what is listed by then.
     // Shared with the build, which goes on after the test's end until the server stops.
-    const auto released = std::make_shared<std::atomic<bool>>(false);
-    std::atomic<bool>& release = *released;
-    Serve("", [released](const std::string& item, const std::atomic<bool>& cancel) {
-        if (item.find(std::string(kDay) + "1002") == std::string::npos)
-            return;
-        for (int i = 0; i < 3000 && !*released && !cancel; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto release = std::make_shared<Flag>();
+    Serve("", [release](const std::string& item, const std::atomic<bool>& cancel) {
+        if (item.find(std::string(kDay) + "1002") != std::string::npos)
+            release->Wait(&cancel);
     });
     httplib::Client http("127.0.0.1", server->port());
     const std::string statusPath = StartImage(http, ImageRequest());
@@ -89,7 +113,7 @@ TEST_F(StreamedImageTest, FilesOfAFinishedMinuteAreServedWhileTheBuildGoesOn) {
         EXPECT_EQ(static_cast<long long>(bytes.size()), f.size) << f.name;
         EXPECT_EQ(integrity::Sha256Hex(bytes.data(), bytes.size()), f.sha256) << f.name;
     }
-    release = true;
+    release->Raise();
     const share::JobStatus done = WaitBuilt(http, statusPath);
     ASSERT_EQ(done.state, share::JobState::kDone) << done.problem;
     EXPECT_GT(done.files.size(), early->files.size());
@@ -152,7 +176,8 @@ TEST_F(StreamedImageTest, TheFileConnectionOutlivesTheServerClosingItWhileIdle) 
     const share::JobStatus status = BuildImage(http);
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
     ASSERT_GE(status.files.size(), 2u);
-    share::ShareLink link("127.0.0.1", server->port(), "");
+    ClosingWatch watch(server->port());
+    share::ShareLink link("127.0.0.1", watch.port(), "");
     for (int round = 0; round < 2; ++round) {
         for (const auto& f : status.files) {
             bool ok = false;
@@ -160,8 +185,8 @@ TEST_F(StreamedImageTest, TheFileConnectionOutlivesTheServerClosingItWhileIdle) 
             ASSERT_TRUE(ok) << f.name << " in round " << round;
             EXPECT_EQ(integrity::Sha256Hex(bytes.data(), bytes.size()), f.sha256) << f.name;
         }
-        // Longer than the server keeps an idle connection: the next file needs a new one.
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        // Once the server has closed the idle connection, the next file needs a new one.
+        ASSERT_TRUE(watch.WaitClosed(round + 1)) << "the server kept the idle connection";
     }
 }
 
