@@ -153,14 +153,22 @@ class ServerLogTest : public ShareFixture {
     std::unique_ptr<share::Log> log;
 };
 
-TEST_F(ServerLogTest, EveryRefusalIsAWarningEvenWhenAnsweredRequestsAreNotLogged) {
+TEST_F(ServerLogTest,
+       EveryRouteWantsTheTokenAndEveryRefusalIsAWarningEvenWhenAnsweredAreNotLogged) {
     Serve("s3cret-token-1234", share::LogLevel::kNotice);  // --quiet
     httplib::Client http("127.0.0.1", server->port());
-    ASSERT_EQ(http.Post("/v1/index", kDay, "text/plain")->status, 401);
+    auto bare = http.Post("/v1/index", kDay, "text/plain");
+    ASSERT_EQ(bare->status, 401);
+    EXPECT_EQ(bare->body.find('\0'), std::string::npos);  // no record leaked with it
+    // Every route wants the token, one that does not exist too.
+    for (const char* path : {"/v1/image/1", "/v1/file?entry=x&name=y", "/v1/nowhere"})
+        EXPECT_EQ(http.Get(path)->status, 401) << path;
     http.set_bearer_token_auth("wrong");
     ASSERT_EQ(http.Post("/v1/index", kDay, "text/plain")->status, 401);
     http.set_bearer_token_auth("s3cret-token-1234");
-    ASSERT_EQ(http.Post("/v1/index", kDay, "text/plain")->status, 200);
+    auto ok = http.Post("/v1/index", kDay, "text/plain");
+    ASSERT_EQ(ok->status, 200);
+    EXPECT_EQ(ok->body.size(), sizeof(_INDEXREPLY));
     ASSERT_EQ(http.Get("/v1/image/99")->status, 404);
     // A head that is no HTTP never reaches a route, and is said all the same.
     RawClient raw(server->port());
