@@ -4,7 +4,6 @@
 #include <httplib.h>
 
 #include <atomic>
-#include <map>
 #include <memory>
 
 #include "ShareFixture.h"

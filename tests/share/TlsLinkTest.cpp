@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
