@@ -176,13 +176,6 @@ TEST_F(ShareProgramTest, ServesHttpsOnBothPortsToItsPinAndPrintsThatPin) {
     }
     share::HttpPictureSource pictures("127.0.0.1", port - 2, "tk1", std::chrono::seconds(3), trust);
     EXPECT_EQ(pictures.Days(), std::vector<std::string>{kDay}) << pictures.LastProblem();
-    // Plain HTTP is answered on neither port.
-    httplib::Client plain("127.0.0.1", port), plainPictures("127.0.0.1", port - 2);
-    for (auto* http : {&plain, &plainPictures}) {
-        auto res = http->Get("/v1/index");
-        ASSERT_TRUE(res);
-        EXPECT_EQ(res->status, 400);
-    }
     ::kill(p.pid, SIGTERM);
     EXPECT_EQ(FinishProgram(p).status, 0);
 }
