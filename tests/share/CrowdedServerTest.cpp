@@ -1,11 +1,15 @@
 // Our HTTP server crowded by clients that take its room and give nothing back: idle connections
 // from many addresses up to its whole cap, and request bodies that never arrive. The rightful
-// client is served all the while, and a server that is full of rightful clients says so.
+// client is served all the while, a server that is full of rightful clients says so, and a
+// client turned away tells the operator why and when to come back, over plain HTTP and TLS.
+// Clients that ask for a file and never read it hold a worker each until the reply stalls out
+// (here longer than the test): the workers kept for other requests answer the rightful client.
 #include <httplib.h>
 #include <poll.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,8 +19,13 @@
 
 #include <gtest/gtest.h>
 
+#include "Has.h"
 #include "RawClient.h"
+#include "TestEnv.h"
+#include "TlsFiles.h"
 #include "share/HttpServer.h"
+#include "share/ShareLink.h"
+#include "share/TlsServer.h"
 
 namespace {
 
@@ -73,9 +82,10 @@ class IdleFlood {
 
 }  // namespace
 
-class CrowdedServerTest : public ::testing::Test {
+class CrowdedServerTest : public TempPrefixTest {
   protected:
     void SetUp() override {
+        TempPrefixTest::SetUp();
         site.handle = [](const share::HttpRequest& req, share::HttpResponse& res) {
             res.Text(200, req.method == "POST" ? "got " + req.body : "quick");
         };
@@ -91,8 +101,8 @@ class CrowdedServerTest : public ::testing::Test {
                 ++evicted[outcome.remote];
         };
     }
-    void Serve(share::HttpServer::Limits limits) {
-        server = std::make_unique<share::HttpServer>(site, limits);
+    void Serve(share::HttpServer::Limits limits, std::shared_ptr<share::ServerTls> tls = nullptr) {
+        server = std::make_unique<share::HttpServer>(site, limits, std::move(tls));
         std::string why;
         ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
     }
@@ -104,7 +114,20 @@ class CrowdedServerTest : public ::testing::Test {
         auto res = http.Get("/quick");
         return res ? res->status : 0;
     }
-
+    // A server of one connection an address, which the test's idle connection holds: the
+    // link's request is the one too many. The problem the link tells of it.
+    std::string Crowded(std::shared_ptr<share::ServerTls> tls, const share::TlsTrust& trust) {
+        share::HttpServer::Limits limits;
+        limits.perAddress = 1;
+        limits.headTime = std::chrono::seconds(120);  // the idle one stays for the whole test
+        Serve(limits, std::move(tls));
+        const RawClient idle(server->port());
+        EXPECT_TRUE(idle.connected());
+        share::ShareLink link("127.0.0.1", server->port(), "", trust);
+        const share::ShareLink::Reply reply = link.Get("/quick", 100);
+        EXPECT_FALSE(reply.ok());
+        return reply.Problem("the day list");
+    }
     share::HttpSite site;
     std::unique_ptr<share::HttpServer> server;
     std::mutex logMutex;
@@ -141,7 +164,6 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
         for (const auto& [from, lines] : evicted)
             EXPECT_EQ(lines, 1) << from;
     }
-
     // Connections that brought requests are not pushed out: with all of them taken, a newcomer
     // is told to come back, in words.
     std::vector<std::unique_ptr<RawClient>> kept;
@@ -154,7 +176,7 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
     RawClient late(server->port(), "127.0.0.20");
     const std::string reply = late.Receive(10);
     EXPECT_EQ(RawClient::Status(reply), 503) << reply;
-    EXPECT_NE(reply.find("\r\nRetry-After: 5\r\n"), std::string::npos) << reply;
+    EXPECT_HAS(reply, "\r\nRetry-After: 5\r\n");
     EXPECT_TRUE(late.ClosedWithin(5));
     for (auto& k : kept)
         EXPECT_FALSE(k->ClosedWithin(0.01)) << "a connection that brought a request was closed";
@@ -189,7 +211,6 @@ TEST_F(CrowdedServerTest, BodiesThatNeverArriveHoldNoWorkerAndAreCutOffAtTheirDe
     for (auto& s : slow)
         closed += s->ClosedWithin(15) ? 1 : 0;
     EXPECT_EQ(closed, 6) << "a connection whose body never came was kept";
-
     // A body that comes in pieces within its time is read whole, and the request behind it
     // on the same connection is answered after it.
     RawClient pieces(server->port());
@@ -199,6 +220,72 @@ TEST_F(CrowdedServerTest, BodiesThatNeverArriveHoldNoWorkerAndAreCutOffAtTheirDe
                     "GET /quick HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"));
     const std::string replies = pieces.Receive(10);
     EXPECT_EQ(RawClient::Status(replies), 200) << replies;
-    EXPECT_NE(replies.find("got helloworld\n"), std::string::npos) << replies;
-    EXPECT_NE(replies.find("quick\n"), std::string::npos) << replies;
+    EXPECT_HAS(replies, "got helloworld\n");
+    EXPECT_HAS(replies, "quick\n");
+}
+
+TEST_F(CrowdedServerTest, AClientTurnedAwaySaysSoWithTheReasonAndWhenToComeBack) {
+    const std::string plain = Crowded(nullptr, {});
+    EXPECT_EQ(plain,
+              "the day list was turned away by the server: too many connections from this "
+              "address; it asks to be tried again in 5 s");
+    const TlsFiles files = MakeTlsFiles(prefix());
+    ASSERT_TRUE(files.ok);
+    std::string why;
+    auto identity = share::ServerTls::Load(files.selfCert, files.selfKey, &why);
+    ASSERT_TRUE(identity) << why;
+    share::TlsTrust trust;
+    trust.on = true;
+    trust.pin = OpensslPin(files.selfCert);
+    EXPECT_EQ(Crowded(identity, trust), plain);
+}
+
+TEST_F(CrowdedServerTest, FilesSentToClientsThatDoNotReadLeaveWorkersForTheOtherRequests) {
+    site.handle = [](const share::HttpRequest& req, share::HttpResponse& res) {
+        if (req.path != "/file")
+            return res.Text(200, "quick");
+        // Far more than the sockets' buffers hold: the reply waits on its reader.
+        res.contentType = "application/octet-stream";
+        res.fileLength = 256LL << 20;
+        res.readFile = [](char* data, std::size_t size, unsigned long long) {
+            std::memset(data, 'f', size);
+            return static_cast<long long>(size);
+        };
+    };
+    site.lengthy = [](const share::HttpRequest& req) { return req.path == "/file"; };
+    share::HttpServer::Limits limits;
+    limits.writeStall = std::chrono::minutes(2);  // a stalled reply holds its worker throughout
+    Serve(limits);
+
+    // As many readers as workers, from several addresses, none reading.
+    std::vector<std::unique_ptr<RawClient>> readers;
+    std::vector<pollfd> waits;
+    for (int i = 0; i < limits.workers; ++i) {
+        const std::string from = "127.0.0." + std::to_string(2 + i % 4);
+        readers.push_back(std::make_unique<RawClient>(server->port(), from.c_str()));
+        ASSERT_TRUE(readers.back()->connected());
+        ASSERT_TRUE(readers.back()->Send("GET /file HTTP/1.1\r\nHost: x\r\n\r\n"));
+        waits.push_back(pollfd{readers.back()->handle(), POLLIN, 0});
+    }
+    // The workers that may send files each have a reply under way, which its reader leaves.
+    const int sending = limits.workers - limits.keptForQuick;
+    std::vector<bool> underWay(readers.size(), false);
+    int started = 0;
+    for (int i = 0; i < 600 && started < sending; ++i) {
+        for (std::size_t k = 0; k < waits.size(); ++k)
+            waits[k].events = underWay[k] ? 0 : POLLIN;
+        if (::poll(waits.data(), waits.size(), 100) <= 0)
+            continue;
+        for (std::size_t k = 0; k < waits.size(); ++k)
+            if (!underWay[k] && (waits[k].revents & POLLIN)) {
+                underWay[k] = true;
+                started += RawClient::Status(readers[k]->Receive(10, 12)) == 200 ? 1 : 0;
+            }
+    }
+    ASSERT_EQ(started, sending);
+
+    EXPECT_EQ(Rightful(), 200);
+    // Answered while the stalled downloads still hold their connections.
+    for (auto& r : readers)
+        EXPECT_TRUE(r->OpenNow());
 }

@@ -45,7 +45,6 @@ class DroppingProxy : public LoopbackProxy {
                 return !(victim && sent >= dropAfter_ && dropped_);
             });
     }
-
     long long dropAfter_;
     std::atomic<bool> dropped_{false};
     std::atomic<bool> sawRange_{false};

@@ -1,77 +1,33 @@
-// HttpShareClient against a server that lies: names that lead out of the download folder,
-// files larger than listed, records of the wrong size. Each is refused with its reason, and
-// nothing is written anywhere but the download folder.
+// HttpShareClient against a server that lies or changes its mind: names that lead out of the
+// download folder, files larger than listed, records of the wrong size, bytes changed on the way,
+// and a list that changes while the server builds. Each lie is refused with its reason, nothing
+// is written anywhere but the download folder, and a file the server withdraws is neither a
+// failure nor kept.
 #include <httplib.h>
 
 #include <filesystem>
+#include <future>
 #include <set>
-#include <thread>
 
 #include "ShareFixture.h"
+#include "integrity/ImageHasher.h"
 #include "integrity/Sha256.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A server speaking the routes with replies a test sets.
-class FakeServer {
-  public:
-    FakeServer() {
-        http.Post("/v1/image", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("1", "text/plain");
-        });
-        http.Get("/v1/image/1", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(status, "text/plain");
-        });
-        http.Post("/v1/image/1/cancel", [this](const httplib::Request&, httplib::Response& res) {
-            ++cancels;
-            res.set_content("cancelled\n", "text/plain");
-        });
-        http.Post("/v1/index", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(record, "application/octet-stream");
-        });
-        http.Post("/v1/size", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(record, "application/octet-stream");
-        });
-        http.Get("/v1/file", [this](const httplib::Request&, httplib::Response& res) {
-            if (chunked) {
-                res.set_chunked_content_provider("application/octet-stream",
-                                                 [this](std::size_t, httplib::DataSink& sink) {
-                                                     sink.write(fileBytes.data(), fileBytes.size());
-                                                     sink.done();
-                                                     return true;
-                                                 });
-            } else {
-                // A path that changes bytes: every copy, or only the first.
-                std::string bytes = fileBytes;
-                if (corrupt > 0 && !bytes.empty()) {
-                    --corrupt;
-                    bytes[bytes.size() / 2] = '\0';
-                }
-                ++served;
-                res.set_content(bytes, "application/octet-stream");
-            }
-        });
-        port = http.bind_to_any_port("127.0.0.1");
-        thread = std::thread([this] { http.listen_after_bind(); });
-        while (!http.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~FakeServer() {
-        http.stop();
-        thread.join();
-    }
-    httplib::Server http;
-    std::string status, record, fileBytes;
-    bool chunked = false;
-    std::atomic<int> corrupt{0}, served{0};
-    std::atomic<int> cancels{0};
-    int port = 0;
-    std::thread thread;
-};
+FakeHttp::Handler Text(const std::string& text) {
+    return [text](const httplib::Request&, httplib::Response& res) {
+        res.set_content(text, "text/plain");
+    };
+}
 
-// Every file below the prefix.
+std::string Line(const std::string& name, const std::string& bytes) {
+    return "file " + std::to_string(bytes.size()) + " " +
+           integrity::Sha256Hex(bytes.data(), bytes.size()) + " " + name + "\n";
+}
+
 std::set<std::string> AllFiles(const std::string& root) {
     std::set<std::string> files;
     for (const auto& e : fs::recursive_directory_iterator(root))
@@ -82,24 +38,31 @@ std::set<std::string> AllFiles(const std::string& root) {
 
 }  // namespace
 
-class HostileServerTest : public FakeServerClientTest<FakeServer> {
+class HostileServerTest : public ScriptedServerTest {
   protected:
-    static _BACKUPMAKEIMAGE Request() {
-        _BACKUPMAKEIMAGE r{};
-        r.nSlot = 2;
-        return r;
-    }
-    // Runs one image chain; the reason of its code 7.
-    std::string Refusal() {
+    // Runs one image chain; the first answer that fetched the image (5) or ended it (7).
+    Answer Chain() {
         const std::size_t from = receiver.Count();
-        client.ReqSetAddBackupDataPath(Request());
-        return receiver.WaitFor(share::kCodeEnded, from).text;
+        _BACKUPMAKEIMAGE request{};
+        request.nSlot = 2;
+        client.ReqSetAddBackupDataPath(request);
+        return receiver.WaitFor(share::kCodeEnded, from, share::kCodeFetched);
+    }
+    // The reason of a chain's code 7.
+    std::string Refusal() {
+        const Answer a = Chain();
+        EXPECT_EQ(a.code, share::kCodeEnded);
+        return a.text;
+    }
+    void Serve(const std::string& bytes) {
+        fake.file = [bytes](const httplib::Request&, httplib::Response& res) {
+            res.set_content(bytes, "application/octet-stream");
+        };
     }
 };
 
 TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnythingIsWritten) {
     const std::set<std::string> before = AllFiles(prefix());
-    const std::string head = "state done\nentry 2010_05_23=10,00~10,03\n";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"../../escaped", "climbs"},
         {"Audio/../../escaped", "climbs"},
@@ -111,12 +74,12 @@ TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnyt
         {std::string(256, 'a'), "longer than 255"},
         {"Audio//x", "empty folder"},
     };
-    fake.fileBytes = "12345";
+    Serve("12345");
     for (const auto& [name, why] : cases) {
-        fake.status = head + "file 5 " + integrity::Sha256Hex("12345", 5) + " " + name + "\n";
+        fake.status = Text("state done\nentry 2010_05_23=10,00~10,03\n" + Line(name, "12345"));
         const std::string reason = Refusal();
-        EXPECT_NE(reason.find(why), std::string::npos) << reason;
-        EXPECT_NE(reason.find("bad image status"), std::string::npos) << reason;
+        EXPECT_HAS(reason, why);
+        EXPECT_HAS(reason, "bad image status");
     }
     // A refused listing never reaches code 4, and the server is told to drop its image.
     const auto codes = receiver.Codes();
@@ -126,18 +89,23 @@ TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnyt
 }
 
 TEST_F(HostileServerTest, AFileLargerThanListedIsRefusedAndLeavesNoPartBehind) {
-    fake.status = "state done\nentry 2010_05_23=10,00~10,03\nfile 4 " + std::string(64, '0') +
-                  " Audio/x.wav\n";
-    fake.fileBytes = std::string(4096, 'x');
+    fake.status = Text("state done\nentry 2010_05_23=10,00~10,03\nfile 4 " + std::string(64, '0') +
+                       " Audio/x.wav\n");
+    const std::string bytes(4096, 'x');
     // Its length said first ...
-    std::string reason = Refusal();
-    EXPECT_NE(reason.find("larger than it announced"), std::string::npos) << reason;
+    Serve(bytes);
+    EXPECT_HAS(Refusal(), "larger than it announced");
     // ... or only found out while it arrives.
-    fake.chunked = true;
-    reason = Refusal();
-    EXPECT_NE(reason.find("more of Audio/x.wav than the 4 bytes"), std::string::npos) << reason;
-    const std::string folder = prefix() + "/drive_e/Backup/entry/20100523";
-    for (const auto& e : fs::recursive_directory_iterator(folder))
+    fake.file = [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("application/octet-stream",
+                                         [&](std::size_t, httplib::DataSink& sink) {
+                                             sink.write(bytes.data(), bytes.size());
+                                             sink.done();
+                                             return true;
+                                         });
+    };
+    EXPECT_HAS(Refusal(), "more of Audio/x.wav than the 4 bytes");
+    for (const auto& e : fs::recursive_directory_iterator(Folder()))
         EXPECT_TRUE(e.is_directory()) << e.path();
 }
 
@@ -157,17 +125,15 @@ TEST_F(HostileServerTest, StatusTextsOutsideTheFormatEndTheBackupWithTheirReason
         {"state failed\nproblem the disk is full\n", "the disk is full"},
     };
     for (const auto& [status, why] : cases) {
-        fake.status = status;
-        const std::string reason = Refusal();
-        EXPECT_NE(reason.find(why), std::string::npos) << status << " -> " << reason;
+        fake.status = Text(status);
+        EXPECT_HAS(Refusal(), why) << status;
     }
 }
 
 TEST_F(HostileServerTest, RecordsOfTheWrongSizeAreAnsweredAsFailures) {
     fake.record = std::string(100, '\1');
     client.ReqClient_LoadIndexData("20100523");
-    const Answer index = receiver.WaitFor(share::kCodeIndex);
-    EXPECT_TRUE(index.null);
+    EXPECT_TRUE(receiver.WaitFor(share::kCodeIndex).null);
     _BACKUPADDTOTALSIZE request{};
     fake.record = std::string(sizeof(_ADDSIZEREPLY) + 1, '\1');
     client.GetAddTotalSize(request);
@@ -177,30 +143,122 @@ TEST_F(HostileServerTest, RecordsOfTheWrongSizeAreAnsweredAsFailures) {
         if (a.code == share::kCodeStatus)
             texts.push_back(a.text);
     ASSERT_EQ(texts.size(), 2u);
-    EXPECT_NE(texts[0].find("index reply of 100 bytes, expected 98284"), std::string::npos)
-        << texts[0];
-    EXPECT_NE(texts[1].find("longer than 56 bytes"), std::string::npos) << texts[1];
+    EXPECT_HAS(texts[0], "index reply of 100 bytes, expected 98284");
+    EXPECT_HAS(texts[1], "longer than 56 bytes");
 }
 
 TEST_F(HostileServerTest, BytesChangedOnTheWayAreFetchedAgainAndNeverTakenIn) {
-    const std::string head = "state done\nentry 2010_05_23=10,00~10,03\n";
-    fake.fileBytes = std::string(3000, 'p');
-    fake.status = head + "file 3000 " + integrity::Sha256Hex(fake.fileBytes.data(), 3000) +
-                  " 201005231000N.dat\n";
-    const std::string file = prefix() + "/drive_e/Backup/entry/20100523/201005231000N.dat";
+    const std::string bytes(3000, 'p');
+    fake.status =
+        Text("state done\nentry 2010_05_23=10,00~10,03\n" + Line("201005231000N.dat", bytes));
+    // A path that changes bytes: every copy, or only the first.
+    std::atomic<int> corrupt{100};
+    fake.file = [&](const httplib::Request&, httplib::Response& res) {
+        std::string sent = bytes;
+        if (corrupt > 0 && corrupt--)
+            sent[sent.size() / 2] = '\0';
+        res.set_content(sent, "application/octet-stream");
+    };
+    const std::string file = Folder() + "/201005231000N.dat";
     // Changed on every copy: refused, and nothing stays in the download folder.
-    fake.corrupt = 100;
-    const std::string reason = Refusal();
-    EXPECT_NE(reason.find("arrived with other bytes than the recorder wrote"), std::string::npos)
-        << reason;
-    EXPECT_EQ(fake.served, 2);
+    EXPECT_HAS(Refusal(), "arrived with other bytes than the recorder wrote");
+    EXPECT_EQ(fake.files, 2);
     EXPECT_FALSE(fs::exists(file));
     // Changed once: the second copy is the recorder's and is taken.
-    fake.corrupt = 1;
-    fake.served = 0;
-    const std::size_t from = receiver.Count();
-    client.ReqSetAddBackupDataPath(Request());
-    receiver.WaitFor(share::kCodeFetched, from);
-    EXPECT_EQ(fake.served, 2);
-    EXPECT_TRUE(ReadText(file) == fake.fileBytes);
+    corrupt = 1;
+    fake.files = 0;
+    EXPECT_EQ(Chain().code, share::kCodeFetched);
+    EXPECT_EQ(fake.files, 2);
+    EXPECT_TRUE(ReadText(file) == bytes);
+}
+
+TEST_F(HostileServerTest, AFileWithdrawnWhileTheServerBuildsIsNeitherAFailureNorKept) {
+    // Three files while building. The index is fetched and then withdrawn; the 10:01 data file
+    // is withdrawn before it is fetched, so the server answers it with 404 (or 409). Both as
+    // changes after a number, and as a server without numbers lists them: the whole list.
+    const std::string dat = "minute ten", idx = "its index", next = "minute eleven";
+    const std::string entry = "state building\nentry 2010_05_23=10,00~10,03\n";
+    const std::string done = "state done\nentry 2010_05_23=10,00~10,03\n";
+    const std::string three = Line("201005231000N.dat", dat) + Line("201005231000N.idx", idx) +
+                              Line("201005231001N.dat", next);
+    for (const bool numbered : {true, false}) {
+        SCOPED_TRACE(numbered ? "changes after a number" : "whole lists");
+        fs::remove_all(Folder());
+        std::atomic<bool> idxServed{false}, nextAsked{false};
+        fake.file = [&](const httplib::Request& req, httplib::Response& res) {
+            const std::string name = req.get_param_value("name");
+            if (name == "201005231000N.dat")
+                res.set_content(dat, "application/octet-stream");
+            else if (name == "201005231000N.idx")
+                res.set_content(idx, "application/octet-stream");
+            else
+                res.status = 404;
+            idxServed = idxServed || name == "201005231000N.idx";
+            nextAsked = nextAsked || name == "201005231001N.dat";
+        };
+        fake.status = [&](const httplib::Request& req, httplib::Response& res) {
+            const std::string since = req.get_param_value("since");
+            const bool changed = idxServed && nextAsked;
+            std::string text;
+            if (!numbered)
+                text = changed ? done + Line("201005231000N.dat", dat) : entry + three;
+            else if (since == "0" || since.empty())
+                text = entry + "list 10\nfrom 0\n" + three;
+            else if (!changed)
+                text = entry + "list 10\nfrom " + since + "\n";
+            else
+                text = done + "list 12\nfrom " + since +
+                       "\ngone 201005231000N.idx\ngone 201005231001N.dat\n";
+            res.set_content(text, "text/plain");
+        };
+        // The image's hashing, as the core gives it to the link.
+        auto hasher = std::make_shared<integrity::ImageHasher>(prefix() + "/drive_e/Backup");
+        client.SetWriteTap(hasher);
+        const Answer a = Chain();
+        EXPECT_EQ(a.code, share::kCodeFetched) << a.text;
+        client.SetWriteTap(nullptr);
+        EXPECT_TRUE(idxServed && nextAsked);
+        EXPECT_EQ(NamesBelow(Folder()), std::vector<std::string>{"201005231000N.dat"});
+        const integrity::ImageHasher::Result hashed = hasher->Finish();
+        ASSERT_EQ(hashed.files.size(), 1u);
+        EXPECT_EQ(hashed.files.begin()->first, "entry/20100523/201005231000N.dat");
+    }
+}
+
+TEST_F(HostileServerTest, AStatusThatCannotBeHadEndsTheEntryWithoutFetchingWhatIsQueued) {
+    // Twenty files listed; every later status fails. The files are held by the server until
+    // the client has said why it ends the entry, so that all but the two being fetched are
+    // still queued: none of those may start after that.
+    std::string list = "state building\nentry 2010_05_23=10,00~10,03\n";
+    for (int i = 0; i < 20; ++i)
+        list += Line("Audio/20100523100" + std::to_string(i / 10) + ".au" + std::to_string(i % 10),
+                     "abcd");
+    fake.status = [&](const httplib::Request&, httplib::Response& res) {
+        if (fake.polls == 1)
+            res.set_content(list, "text/plain");
+        else
+            res.status = 500;
+    };
+    // Shared with the client's thread, which may answer after the test's end.
+    struct Release {
+        std::promise<void> said;
+        std::shared_future<void> heard = said.get_future().share();
+        std::atomic<bool> done{false};
+    };
+    const auto release = std::make_shared<Release>();
+    fake.file = [heard = release->heard](const httplib::Request&, httplib::Response& res) {
+        heard.wait_for(std::chrono::seconds(5));
+        res.set_content("abcd", "application/octet-stream");
+    };
+    receiver.onAnswer = [release, drive = receiver.onAnswer](const Answer& a) {
+        if (a.code == share::kCodeStatus && a.text.find("HTTP 500") != std::string::npos &&
+            !release->done.exchange(true))
+            release->said.set_value();
+        drive(a);
+    };
+    const Answer a = Chain();
+    EXPECT_EQ(a.code, share::kCodeEnded);
+    EXPECT_HAS(a.text, "HTTP 500");
+    // The two being fetched when the status failed, and none of those queued behind them.
+    EXPECT_LE(fake.files, 2);
 }

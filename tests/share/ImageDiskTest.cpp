@@ -9,8 +9,6 @@
 #include <thread>
 
 #include "ShareFixture.h"
-#include "share/HttpShareClient.h"
-#include "share/ShareLink.h"
 
 namespace fs = std::filesystem;
 
@@ -28,7 +26,7 @@ class ImageDiskTest : public ShareFixture {
     // The image of 10:00 to 10:0X of cameras 1 and 3, for a client of its own.
     share::JobStatus BuildFor(httplib::Client& http, int lastMinute) {
         const std::string end = "100" + std::to_string(lastMinute);
-        return BuildOnServer(http, ImageRequest(end), std::string(15, '0') + end.substr(3));
+        return BuildImage(http, ImageRequest(end), std::string(15, '0') + end.substr(3));
     }
     std::string Folder(const share::JobStatus& status) const {
         return driveC() + "/NetBackupTemp/" + status.entry;
@@ -67,15 +65,13 @@ TEST_F(ImageDiskTest, ClientsKeepSoManyImagesAndTheOldestNobodyFetchesGivesWayTo
     // Both just built: their clients are about to fetch them, and a third must wait.
     const share::JobStatus refused = BuildFor(http, 3);
     EXPECT_EQ(refused.state, share::JobState::kFailed);
-    EXPECT_NE(refused.problem.find("keeps 2 images for clients already"), std::string::npos)
-        << refused.problem;
+    EXPECT_HAS(refused.problem, "keeps 2 images for clients already");
     EXPECT_TRUE(fs::exists(Folder(one)) && fs::exists(Folder(two)));
     // Once one client has removed its own, the third is built.
     ASSERT_EQ(http.Post("/v1/delete", "C:\\NetBackupTemp\\" + one.entry, "text/plain")->status,
               200);
     EXPECT_EQ(BuildFor(http, 3).state, share::JobState::kDone);
     server->Stop();
-
     // Images nobody fetches from: each new one takes the place of the oldest.
     serveSettings.fetching = std::chrono::milliseconds(0);
     Serve();
@@ -85,9 +81,7 @@ TEST_F(ImageDiskTest, ClientsKeepSoManyImagesAndTheOldestNobodyFetchesGivesWayTo
     ASSERT_EQ(third.state, share::JobState::kDone) << third.problem;
     EXPECT_FALSE(fs::exists(Folder(first)));
     EXPECT_TRUE(fs::exists(Folder(second)) && fs::exists(Folder(third)));
-    const std::string gone = "/v1/file?entry=" + share::QueryValue(first.entry) +
-                             "&name=" + share::QueryValue(first.files.front().name);
-    EXPECT_EQ(again.Get(gone)->status, 404);
+    EXPECT_EQ(again.Get(FilePath(first, first.files.front().name))->status, 404);
 }
 
 TEST_F(ImageDiskTest, ABuildShortOfRoomFirstRemovesTheOldestImageNobodyFetches) {
@@ -101,7 +95,6 @@ TEST_F(ImageDiskTest, ABuildShortOfRoomFirstRemovesTheOldestImageNobodyFetches) 
     _BACKUPADDTOTALSIZE ask = SizeRequest(server->service().IndexReply(kDay));
     const unsigned long long asked = server->service().AddSize(ask).nSize * 1024ull;
     server->Stop();
-
     // A disk with room for the second alone, not beside the first.
     const unsigned long long size = asked + taken / 2;
     ASSERT_TRUE(SmallDisk(size)) << "no tmpfs for the test";
@@ -115,10 +108,9 @@ TEST_F(ImageDiskTest, ABuildShortOfRoomFirstRemovesTheOldestImageNobodyFetches) 
     std::printf("images of %llu and %llu bytes on a disk of %llu: %s\n", taken, asked, size,
                 refused.problem.c_str());
     EXPECT_EQ(refused.state, share::JobState::kFailed);
-    EXPECT_NE(refused.problem.find("too little free space"), std::string::npos) << refused.problem;
+    EXPECT_HAS(refused.problem, "too little free space");
     EXPECT_TRUE(fs::exists(Folder(first))) << "an image its client fetches was removed";
     server->Stop();
-
     // The same left behind by its client: it makes room.
     serveSettings.fetching = std::chrono::milliseconds(0);
     Serve();
@@ -137,8 +129,7 @@ TEST_F(ImageDiskTest, AnImageNobodyFetchesFromIsRemovedByTheTimerAndOneBeingFetc
     httplib::Client http("127.0.0.1", server->port());
     const share::JobStatus status = BuildImage(http);
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
-    const std::string path = "/v1/file?entry=" + share::QueryValue(status.entry) +
-                             "&name=" + share::QueryValue(status.files.front().name);
+    const std::string path = FilePath(status, status.files.front().name);
     // Fetched from every 300 ms for twice the idle time: it stays.
     for (int i = 0; i < 10; ++i) {
         auto res = http.Get(path);
@@ -157,20 +148,15 @@ TEST_F(ImageDiskTest, AnImageNobodyFetchesFromIsRemovedByTheTimerAndOneBeingFetc
 TEST_F(ImageDiskTest, ABuildThatWouldLeaveTooLittleOfTheDiskFreeIsRefusedWithItsReason) {
     serveSettings.keepFree = 1.0;  // no disk is ever that empty
     Serve();
-    share::HttpShareClient client;
-    RecordingReceiver receiver;
-    client.Connect("127.0.0.1", server->port(), &receiver);
-    client.ReqSetAddBackupDataPath(ImageRequest());
-    const Answer ended = receiver.WaitFor(share::kCodeEnded);
-    EXPECT_NE(ended.text.find("too little free space"), std::string::npos) << ended.text;
-    const auto codes = receiver.Codes();
-    EXPECT_EQ(std::count(codes.begin(), codes.end(), 4ul), 0);
+    httplib::Client http("127.0.0.1", server->port());
+    const share::JobStatus refused = BuildImage(http);
+    EXPECT_EQ(refused.state, share::JobState::kFailed);
+    EXPECT_HAS(refused.problem, "too little free space");
     EXPECT_FALSE(fs::exists(ServerImage()));
     server->Stop();
-
     // The default leaves a tenth of the disk free, which the test machine has.
     serveSettings.keepFree = 0.10;
     Serve();
-    httplib::Client http("127.0.0.1", server->port());
-    EXPECT_EQ(BuildImage(http).state, share::JobState::kDone);
+    httplib::Client again("127.0.0.1", server->port());
+    EXPECT_EQ(BuildImage(again).state, share::JobState::kDone);
 }

@@ -4,7 +4,6 @@
 #include <httplib.h>
 
 #include <atomic>
-#include <map>
 #include <memory>
 
 #include "ShareFixture.h"
@@ -69,96 +68,7 @@ TEST(ListedFilesTest, ChangesAfterANumberAreWhatWasListedOrTakenOutSinceInTheirO
     EXPECT_EQ(gone, Names_{"c"});
 }
 
-TEST(ListedFilesTest, TheNumbersAndGoneNamesSurviveTheStatusText) {
-    share::JobStatus st;
-    st.state = share::JobState::kBuilding;
-    st.list = 123456789012345ULL;
-    st.from = 42;
-    st.files = {File("201005231001N.dat", 7)};
-    st.gone = {"Audio/201005231000.au0"};
-    std::string why;
-    auto back = share::ParseJobStatus(share::FormatJobStatus(st), &why);
-    ASSERT_TRUE(back) << why;
-    EXPECT_EQ(back->list, st.list);
-    EXPECT_EQ(back->from, 42u);
-    EXPECT_EQ(back->gone, st.gone);
-    // A gone name is checked as a listed one is; the numbers come together, once each.
-    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\nfrom 0\ngone ../x\n", &why));
-    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\n", &why));
-    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\nfrom 0\nlist 2\n", &why));
-    EXPECT_FALSE(share::ParseJobStatus("state building\nlist -1\nfrom 0\n", &why));
-    // Without them it is the whole list, as a server that keeps no numbers sends it.
-    back = share::ParseJobStatus("state building\n", &why);
-    ASSERT_TRUE(back) << why;
-    EXPECT_FALSE(back->list);
-}
-
-class ListChangesTest : public ShareFixture {
-  protected:
-    static share::JobStatus Parse(const httplib::Result& res) {
-        std::string why;
-        auto status = res ? share::ParseJobStatus(res->body, &why) : std::nullopt;
-        EXPECT_TRUE(status) << why;
-        return status.value_or(share::JobStatus{});
-    }
-};
-
-TEST_F(ListChangesTest, AClientWithANumberIsSentOnlyTheChangesAndTheyAddUpToTheWholeList) {
-    // The build waits a little at each file, so that the list is asked for many times.
-    Serve("", [](const std::string&, const std::atomic<bool>&) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    });
-    httplib::Client http("127.0.0.1", server->port());
-    const std::string path = StartImage(http);
-    std::map<std::string, share::ListedFile> kept;
-    std::uint64_t number = 0;
-    std::size_t linesSent = 0, polls = 0;
-    share::JobStatus status;
-    for (int i = 0; i < 3000; ++i) {
-        status = Parse(http.Get(path + "?since=" + std::to_string(number)));
-        ASSERT_TRUE(status.list) << "the server keeps no numbers";
-        ASSERT_TRUE(status.from == number || status.from == 0) << status.from;
-        if (status.from == 0)
-            kept.clear();
-        for (const auto& name : status.gone)
-            kept.erase(name);
-        for (const auto& f : status.files)
-            kept[f.name] = f;
-        linesSent += status.files.size() + status.gone.size();
-        ++polls;
-        number = *status.list;
-        if (status.state != share::JobState::kBuilding)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
-    const share::JobStatus whole = Parse(http.Get(path));
-    EXPECT_FALSE(whole.list);  // asked for without a number: as before
-    ASSERT_FALSE(whole.files.empty());
-    std::map<std::string, share::ListedFile> expected;
-    for (const auto& f : whole.files)
-        expected[f.name] = f;
-    ASSERT_EQ(kept.size(), expected.size());
-    for (const auto& [name, f] : expected) {
-        ASSERT_TRUE(kept.count(name)) << name;
-        EXPECT_EQ(kept[name].sha256, f.sha256) << name;
-        EXPECT_EQ(kept[name].size, f.size) << name;
-    }
-    // Each file went out about once, however often the list was asked for.
-    EXPECT_GT(polls, 3u);
-    EXPECT_LE(linesSent, 2 * expected.size());
-    // Up to date: nothing. A number that is none of this job's: the whole list.
-    const share::JobStatus none = Parse(http.Get(path + "?since=" + std::to_string(number)));
-    EXPECT_EQ(none.from, number);
-    EXPECT_TRUE(none.files.empty() && none.gone.empty());
-    for (const std::string& bad :
-         std::vector<std::string>{"0", "1", "abc", std::to_string(number + 1), "-5"}) {
-        const share::JobStatus all = Parse(http.Get(path + "?since=" + bad));
-        EXPECT_EQ(all.from, 0u) << bad;
-        EXPECT_EQ(all.files.size(), expected.size()) << bad;
-        EXPECT_TRUE(all.gone.empty()) << bad;
-    }
-}
+class ListChangesTest : public ShareFixture {};
 
 TEST_F(ListChangesTest, AFileTheBuildWithdrawsAfterListingItLeavesTheListAndIsNotServed) {
     // At 10:02, once the test has seen it listed, the build withdraws the data file of 10:00
@@ -166,28 +76,26 @@ TEST_F(ListChangesTest, AFileTheBuildWithdrawsAfterListingItLeavesTheListAndIsNo
     const std::string withdrawn = "201005231000N.dat";
     // Shared with the build, which goes on after the test's end until the server stops.
     struct Steps {
-        std::atomic<bool> seen{false}, done{false}, release{false};
+        Flag seen, done, release;
+        std::atomic<bool> tried{false}, withdrawn{false};
     };
     const auto steps = std::make_shared<Steps>();
-    std::atomic<bool>& seen = steps->seen;
-    std::atomic<bool>& done = steps->done;
-    std::atomic<bool>& release = steps->release;
     const std::string withdrawnPath = ServerImage() + "/" + kDay + "/" + withdrawn;
     Serve("", [steps, withdrawnPath](const std::string& item, const std::atomic<bool>& cancel) {
-        if (steps->done || item.find(std::string(kDay) + "1002") == std::string::npos)
+        if (item.find(std::string(kDay) + "1002") == std::string::npos ||
+            steps->tried.exchange(true))
             return;
-        for (int i = 0; i < 3000 && !steps->seen && !cancel; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        steps->done = platform::WithdrawWrittenFile(withdrawnPath);
-        for (int i = 0; i < 3000 && !steps->release && !cancel; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        steps->seen.Wait(&cancel);
+        steps->withdrawn = platform::WithdrawWrittenFile(withdrawnPath);
+        steps->done.Raise();
+        steps->release.Wait(&cancel);
     });
     httplib::Client http("127.0.0.1", server->port());
-    const std::string path = StartImage(http);
+    const std::string path = StartImage(http, ImageRequest());
     // The first list that holds it, with its number.
     share::JobStatus first;
     for (int i = 0; i < 3000; ++i) {
-        first = Parse(http.Get(path + "?since=0"));
+        first = Status(http, path + "?since=0");
         const bool listed = std::any_of(first.files.begin(), first.files.end(),
                                         [&](const auto& f) { return f.name == withdrawn; });
         if (listed || first.state != share::JobState::kBuilding)
@@ -196,21 +104,36 @@ TEST_F(ListChangesTest, AFileTheBuildWithdrawsAfterListingItLeavesTheListAndIsNo
     }
     ASSERT_EQ(first.state, share::JobState::kBuilding);
     ASSERT_TRUE(first.list);
-    seen = true;
-    for (int i = 0; i < 3000 && !done; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(done) << "the build did not withdraw " << withdrawn;
+    steps->seen.Raise();
+    ASSERT_TRUE(steps->done.Wait() && steps->withdrawn)
+        << "the build did not withdraw " << withdrawn;
     // Still building: the changes say it is gone, the whole list no longer has it, and asking
     // for it is answered as for any name that is not listed.
-    const share::JobStatus changes =
-        Parse(http.Get(path + "?since=" + std::to_string(*first.list)));
+    const share::JobStatus changes = Status(http, path + "?since=" + std::to_string(*first.list));
     EXPECT_EQ(changes.state, share::JobState::kBuilding);
     EXPECT_EQ(changes.gone, std::vector<std::string>{withdrawn});
-    const share::JobStatus whole = Parse(http.Get(path));
+    const share::JobStatus whole = Status(http, path);
     for (const auto& f : whole.files)
         EXPECT_NE(f.name, withdrawn);
     EXPECT_EQ(
         http.Get("/v1/file?entry=" + share::QueryValue(kEntry) + "&name=" + withdrawn)->status,
         404);
-    release = true;
+    steps->release.Raise();
+    // Built: asked for without a number it is the whole list, as before; after its last number
+    // nothing; after a number that is none of this job's, the whole list again.
+    const share::JobStatus built = WaitBuilt(http, path);
+    ASSERT_EQ(built.state, share::JobState::kDone) << built.problem;
+    EXPECT_FALSE(built.list);
+    ASSERT_FALSE(built.files.empty());
+    const std::uint64_t number = Status(http, path + "?since=0").list.value_or(0);
+    const share::JobStatus none = Status(http, path + "?since=" + std::to_string(number));
+    EXPECT_EQ(none.from, number);
+    EXPECT_TRUE(none.files.empty() && none.gone.empty());
+    for (const std::string& bad :
+         std::vector<std::string>{"0", "1", "abc", std::to_string(number + 1), "-5"}) {
+        const share::JobStatus all = Status(http, path + "?since=" + bad);
+        EXPECT_EQ(all.from, 0u) << bad;
+        EXPECT_EQ(all.files.size(), built.files.size()) << bad;
+        EXPECT_TRUE(all.gone.empty()) << bad;
+    }
 }

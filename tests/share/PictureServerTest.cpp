@@ -9,6 +9,8 @@
 #include <map>
 #include <mutex>
 
+#include "FakeHttp.h"
+#include "Has.h"
 #include "TestEnv.h"
 #include "mkrec/Recorder.h"
 #include "playback/LocalPictureSource.h"
@@ -73,49 +75,39 @@ class PictureServerTest : public TempPrefixTest {
         const auto res = raw.Get(path, headers);
         return res ? res->status : -1;
     }
-
     PictureServer server{kRoot};
 };
 
 // A stand-in server whose replies the test chooses, path by path; status 0 never answers.
 class FakeServer {
   public:
-    FakeServer() {
-        server_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+    ~FakeServer() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ended_ = true;
+        }
+        ending_.notify_all();
+    }
+    void Reply(const std::string& path, int status, std::string body) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        replies_[path] = {status, std::move(body)};
+    }
+    int Port() const { return http_.port; }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable ending_;
+    bool ended_ = false;
+    std::map<std::string, std::pair<int, std::string>> replies_;
+    FakeHttp http_{[this](httplib::Server& s) {
+        s.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             std::unique_lock<std::mutex> lock(mutex_);
             const auto reply = replies_[req.path];
             ending_.wait(lock, [&] { return reply.first != 0 || ended_; });
             res.status = reply.first;
             res.set_content(reply.second, "text/plain");
         });
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ~FakeServer() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ended_ = true;
-            ending_.notify_all();
-        }
-        server_.stop();
-        thread_.join();
-    }
-    void Reply(const std::string& path, int status, std::string body) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        replies_[path] = {status, std::move(body)};
-    }
-    int Port() const { return port_; }
-
-  private:
-    httplib::Server server_;
-    std::thread thread_;
-    int port_ = 0;
-    std::mutex mutex_;
-    std::condition_variable ending_;
-    bool ended_ = false;
-    std::map<std::string, std::pair<int, std::string>> replies_;
+    }};
 };
 
 }  // namespace
@@ -125,12 +117,10 @@ TEST_F(PictureServerTest, RemoteAnswersAreTheLocalOnesAndTheStorageIsOnlyRead) {
     const auto before = Storage();
     playback::LocalPictureSource local(kRoot);
     HttpPictureSource remote("127.0.0.1", server.Port(), "");
-
     EXPECT_EQ(remote.Days(), local.Days());
     ASSERT_EQ(remote.Days().size(), 2u);
     EXPECT_EQ(remote.Minutes("20100523"), (std::vector<int>{600, 602, 603, 604, 605}));
     EXPECT_EQ(remote.Minutes("20991231"), local.Minutes("20991231"));
-
     std::size_t readsCompared = 0;
     for (const int minute : {600, 601, 602, 603, 604, 605}) {
         for (const int camera : {-1, 0, 1, 2, 3, 64}) {
@@ -185,10 +175,9 @@ TEST_F(PictureServerTest, ATokenIsRequiredWhenSet) {
     for (const char* auth : {"", "Bearer s3cre", "Bearer s3cret2", "Basic s3cret"})
         EXPECT_EQ(Status("/pictures/days", {{"Authorization", auth}}), 401) << auth;
     EXPECT_EQ(Status("/pictures/days", {{"Authorization", "Bearer s3cret"}}), 200);
-
     HttpPictureSource stranger("127.0.0.1", server.Port(), "guess");
     EXPECT_TRUE(stranger.Days().empty());
-    EXPECT_NE(stranger.LastProblem().find("token"), std::string::npos);
+    EXPECT_HAS(stranger.LastProblem(), "token");
     EXPECT_NE(stranger.Pictures("20100523", 600, 0).problem.find("token"), std::string::npos);
     HttpPictureSource friendly("127.0.0.1", server.Port(), "s3cret");
     EXPECT_EQ(friendly.Days().size(), 2u);
@@ -203,17 +192,16 @@ TEST_F(PictureServerTest, AServerThatIsAwayOrSilentGivesReasons) {
     std::vector<std::uint8_t> bytes;
     std::string problem;
     EXPECT_TRUE(remote.Days().empty());
-    EXPECT_NE(remote.LastProblem().find("cannot be reached"), std::string::npos);
+    EXPECT_HAS(remote.LastProblem(), "cannot be reached");
     EXPECT_NE(remote.Pictures("20100523", 600, 0).problem.find("cannot be reached"),
               std::string::npos);
     EXPECT_FALSE(remote.Read("20100523", 600, {0, 0, 10}, bytes, problem));
-    EXPECT_NE(problem.find("cannot be reached"), std::string::npos);
-
+    EXPECT_HAS(problem, "cannot be reached");
     FakeServer silent;  // takes the request and never answers
     silent.Reply("/pictures/days", 0, "");
     HttpPictureSource waiting("127.0.0.1", silent.Port(), "", std::chrono::milliseconds(300));
     EXPECT_TRUE(waiting.Days().empty());
-    EXPECT_NE(waiting.LastProblem().find("does not answer"), std::string::npos);
+    EXPECT_HAS(waiting.LastProblem(), "does not answer");
 }
 
 TEST_F(PictureServerTest, AServerThatLiesIsNotBelieved) {
@@ -233,8 +221,7 @@ TEST_F(PictureServerTest, AServerThatLiesIsNotBelieved) {
     fake.Reply("/pictures/list", 200, "1 0 5\n1 5 99999999999\n");
     const auto pictures = remote.Pictures("20100523", 600, 0);
     EXPECT_TRUE(pictures.pictures.empty());
-    EXPECT_NE(pictures.problem.find("makes no sense"), std::string::npos);
-
+    EXPECT_HAS(pictures.problem, "makes no sense");
     std::vector<std::uint8_t> bytes;
     std::string problem;
     const playback::PictureRef picture{0, 0, 10};
@@ -252,4 +239,62 @@ TEST_F(PictureServerTest, AServerThatLiesIsNotBelieved) {
     fake.Reply("/pictures/picture", 200, "0123456789");
     ASSERT_TRUE(remote.Read("20100523", 600, picture, bytes, problem)) << problem;
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "0123456789");
+}
+
+// The reply parsers against what a broken or hostile server could send: a reply that is not
+// ours is refused whole, never half taken, and ours read back as they were written.
+// The lists above are real ones; these are the extremes a recorder never made there.
+TEST(PictureWireTest, ExtremeValuesReadBackAsWritten) {
+    playback::MinutePictures pictures, got;
+    pictures.pictures = {{0, 0, 0}, {999999999999, 123456789012, kMaxPictureSize}};
+    std::string problem;
+    ASSERT_TRUE(ParsePictures(FormatPictures(pictures), got, problem)) << problem;
+    ASSERT_EQ(got.pictures.size(), 2u);
+    EXPECT_EQ(got.pictures[1].rectime, 999999999999);
+    EXPECT_EQ(got.pictures[1].pos, 123456789012);
+    EXPECT_EQ(got.pictures[1].size, kMaxPictureSize);
+    std::vector<int> minutes;
+    ASSERT_TRUE(ParseMinutes(FormatMinutes({0, 1439}), minutes, problem)) << problem;
+    EXPECT_EQ(minutes, (std::vector<int>{0, 1439}));
+}
+
+TEST(PictureWireTest, AProblemCrossesAsOneLineAndCannotForgePictures) {
+    playback::MinutePictures unreadable, got;
+    unreadable.problem = "the index of 10:02 cannot be read: file is not a database\n1 0 5";
+    std::string problem;
+    ASSERT_TRUE(ParsePictures(FormatPictures(unreadable), got, problem)) << problem;
+    EXPECT_EQ(got.problem, "the index of 10:02 cannot be read: file is not a database 1 0 5");
+    EXPECT_TRUE(got.pictures.empty());
+    ASSERT_TRUE(ParsePictures("problem " + std::string(5000, 'x') + "\x1b[2J\n", got, problem));
+    EXPECT_EQ(got.problem, std::string(kMaxProblemText, 'x'));
+    // A server that says there is a problem without saying which still means one.
+    ASSERT_TRUE(ParsePictures("problem \n", got, problem));
+    EXPECT_FALSE(got.problem.empty());
+}
+
+TEST(PictureWireTest, RefusesRepliesThatAreNotOurs) {
+    std::string problem;
+    std::vector<std::string> days{"kept?"};
+    for (const char* body : {"2010052\n", "201005223\n", "2010052x\n", "20100522", "20100522\r\n",
+                             "\n", "20100522\n../../etc\n", "-2010052\n"}) {
+        EXPECT_FALSE(ParseDays(body, days, problem)) << body;
+        EXPECT_TRUE(days.empty()) << body;
+        EXPECT_FALSE(problem.empty());
+    }
+    std::vector<int> minutes{1};
+    for (const char* body : {"1440\n", "-1\n", "600\n600\n", "601\n600\n", " 5\n", "+5\n", "5",
+                             "99999999999999999999999\n", "600\nabc\n", "0x10\n", "1e3\n"}) {
+        EXPECT_FALSE(ParseMinutes(body, minutes, problem)) << body;
+        EXPECT_TRUE(minutes.empty()) << body;
+    }
+    playback::MinutePictures pictures;
+    for (const char* body :
+         {"1 2\n", "1 2 3 4\n", "1 2 -3\n", "1 -2 3\n", "-1 2 3\n", "1 2 16777217\n",
+          "9223372036854775808 0 1\n", "1  2 3\n", "a b c\n", "1 2 3", "1 2 3\n4 5\n",
+          "problem x\n1 2 3\n", "1 2 3\nproblem x\n", "1\t2\t3\n"}) {
+        pictures.pictures = {{1, 2, 3}};
+        pictures.problem = "old";
+        EXPECT_FALSE(ParsePictures(body, pictures, problem)) << body;
+        EXPECT_TRUE(pictures.pictures.empty() && pictures.problem.empty()) << body;
+    }
 }

@@ -29,7 +29,6 @@ class RawClient {
     ~RawClient() { ::close(fd_); }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
-
     bool connected() const { return connected_; }
     // The socket, for a test that speaks TLS over it.
     int handle() const { return fd_; }

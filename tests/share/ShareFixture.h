@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "FakeHttp.h"
+#include "Has.h"
 #include "TestEnv.h"
 #include "backup/ShareService.h"
 #include "mkrec/Recorder.h"
@@ -24,6 +26,7 @@
 #include "ports/CFileShareClient.h"
 #include "records/RemoteRecords.h"
 #include "share/HttpShareClient.h"
+#include "share/ShareLink.h"
 #include "share/ShareProtocol.h"
 #include "share/ShareReplies.h"
 #include "share/ShareServer.h"
@@ -31,6 +34,31 @@
 // As every program of ours does at its start: the in-process server writing to a client that
 // went away (a dropped connection, a cancel) fails that write instead of ending the test program.
 inline const bool kBrokenPipesIgnored = (platform::IgnoreBrokenPipes(), true);
+
+// Raised by one thread, waited for by another: a step of a build the test holds. A wait also
+// ends when `cancel` (the server's, which says nothing when it is set) holds, and after a minute,
+// so that a broken build cannot hang the run.
+class Flag {
+  public:
+    void Raise() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            up_ = true;
+        }
+        cv_.notify_all();
+    }
+    bool Wait(const std::atomic<bool>* cancel = nullptr) {
+        std::unique_lock<std::mutex> lock(m_);
+        for (int i = 0; i < 6000 && !up_ && !(cancel && *cancel); ++i)
+            cv_.wait_for(lock, std::chrono::milliseconds(10));
+        return up_;
+    }
+
+  private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool up_ = false;
+};
 
 struct Answer {
     unsigned message = 0;
@@ -77,14 +105,15 @@ class RecordingReceiver : public IShareClientReceiver {
         answers_.push_back(a);
         cv_.notify_all();
     }
-    // Waits for an answer of code `code` (message 0x2F69) after the first `from` answers; a
-    // guard of two minutes keeps a broken link from hanging the run.
-    Answer WaitFor(unsigned long code, std::size_t from = 0) {
+    // Waits for an answer of code `code` or `other` (message 0x2F69) after the first `from`
+    // answers; a guard of two minutes keeps a broken link from hanging the run.
+    Answer WaitFor(unsigned long code, std::size_t from = 0, unsigned long other = ~0ul) {
         std::unique_lock<std::mutex> lock(m_);
         Answer found;
         const bool ok = cv_.wait_for(lock, std::chrono::minutes(2), [&] {
             for (std::size_t i = from; i < answers_.size(); ++i)
-                if (answers_[i].message == share::kShareMessage && answers_[i].code == code) {
+                if (answers_[i].message == share::kShareMessage &&
+                    (answers_[i].code == code || answers_[i].code == other)) {
                     found = answers_[i];
                     return true;
                 }
@@ -119,15 +148,43 @@ class RecordingReceiver : public IShareClientReceiver {
     std::vector<Answer> answers_;
 };
 
-// A share client on a server of the test's own (a fake with a port), which fetches each image
-// into E:\Backup\entry\20100523 as soon as the server says it is ready.
-template <class Server>
-class FakeServerClientTest : public TempPrefixTest {
+// The routes of a share server with answers a test scripts; it counts what it was asked.
+struct ScriptedServer {
+    using Handler = FakeHttp::Handler;
+    Handler status, file;
+    std::string record;  // the answer to /v1/index and /v1/size
+    std::atomic<int> polls{0}, files{0}, cancels{0};
+    FakeHttp http{[this](httplib::Server& s) {
+        s.Post("/v1/image", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("1", "text/plain");
+        });
+        s.Get("/v1/image/1", [this](const httplib::Request& req, httplib::Response& res) {
+            ++polls;
+            status(req, res);
+        });
+        s.Post("/v1/image/1/cancel", [this](const httplib::Request&, httplib::Response& res) {
+            ++cancels;
+            res.set_content("cancelled\n", "text/plain");
+        });
+        for (const char* path : {"/v1/index", "/v1/size"})
+            s.Post(path, [this](const httplib::Request&, httplib::Response& res) {
+                res.set_content(record, "application/octet-stream");
+            });
+        s.Get("/v1/file", [this](const httplib::Request& req, httplib::Response& res) {
+            ++files;
+            file(req, res);
+        });
+    }};
+};
+
+// A share client on a ScriptedServer, which fetches each image into E:\Backup\entry\20100523
+// as soon as the server says it is ready.
+class ScriptedServerTest : public TempPrefixTest {
   protected:
     void SetUp() override {
         TempPrefixTest::SetUp();
         MapDrive('E', "removable");
-        client.Connect("127.0.0.1", fake.port, &receiver);
+        client.Connect("127.0.0.1", fake.http.port, &receiver);
         receiver.onAnswer = [this](const Answer& a) {
             if (a.message == share::kShareMessage && a.code == share::kCodeDownload) {
                 client.SetDownloadDir("E:\\Backup\\entry\\20100523\\");
@@ -139,46 +196,17 @@ class FakeServerClientTest : public TempPrefixTest {
         receiver.onAnswer = nullptr;
         TempPrefixTest::TearDown();
     }
-
-    Server fake;
+    std::string Folder() const { return prefix() + "/drive_e/Backup/entry/20100523"; }
+    ScriptedServer fake;
     share::HttpShareClient client;
     RecordingReceiver receiver;
 };
 
 class ShareFixture : public TempPrefixTest {
   protected:
-    // Asks the server for the image of request and polls its status until the build is over;
-    // the last status (its state says how the build ended). client: the id it is asked for.
-    static share::JobStatus BuildOnServer(httplib::Client& http, const _BACKUPMAKEIMAGE& request,
-                                          const std::string& client = "") {
-        auto started =
-            http.Post(client.empty() ? std::string("/v1/image") : "/v1/image?client=" + client,
-                      std::string(reinterpret_cast<const char*>(&request), sizeof request),
-                      share::kBinaryType);
-        share::JobStatus status;
-        if (!started || started->status != 200) {
-            ADD_FAILURE() << "the image was not started";
-            return status;
-        }
-        for (int i = 0; i < 500; ++i) {
-            std::string why;
-            auto res = http.Get("/v1/image/" + started->body);
-            auto parsed = res ? share::ParseJobStatus(res->body, &why) : std::nullopt;
-            if (!parsed) {
-                ADD_FAILURE() << "no status: " << why;
-                return status;
-            }
-            status = *parsed;
-            if (status.state != share::JobState::kBuilding)
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return status;
-    }
     static constexpr const char* kDay = "20100523";
     static constexpr const char* kEntry = "2010_05_23=10,00~10,03";
     static constexpr const char* kFolder = "E:\\Backup\\2010_05_23=10,00~10,03\\20100523\\";
-
     void SetUp() override {
         TempPrefixTest::SetUp();
         MapDrive('E', "removable");
@@ -230,6 +258,13 @@ class ShareFixture : public TempPrefixTest {
         r.entry.bCam[0] = r.entry.bCam[2] = 1;
         return r;
     }
+    // The same of every camera: an image served from the recordings themselves.
+    static _BACKUPMAKEIMAGE AllCameras() {
+        _BACKUPMAKEIMAGE request = ImageRequest();
+        request.entry.bAllCam = 1;
+        std::fill(std::begin(request.entry.bCam), std::begin(request.entry.bCam) + 4, 1u);
+        return request;
+    }
     static _BACKUPADDTOTALSIZE SizeRequest(const _INDEXREPLY& index) {
         _BACKUPADDTOTALSIZE r;
         std::memset(&r, 0, sizeof r);
@@ -256,33 +291,47 @@ class ShareFixture : public TempPrefixTest {
             }
         };
     }
-    // Starts the image of ImageRequest() through the routes; the path of its status.
-    std::string StartImage(httplib::Client& http) {
-        const _BACKUPMAKEIMAGE request = ImageRequest();
-        auto started = http.Post(
-            "/v1/image", std::string(reinterpret_cast<const char*>(&request), sizeof request),
-            share::kBinaryType);
+    // Starts the image of request through the routes, for client when one is named; the path
+    // of its status.
+    static std::string StartImage(httplib::Client& http, const _BACKUPMAKEIMAGE& request,
+                                  const std::string& client = "") {
+        auto started =
+            http.Post(client.empty() ? std::string("/v1/image") : "/v1/image?client=" + client,
+                      std::string(reinterpret_cast<const char*>(&request), sizeof request),
+                      share::kBinaryType);
         EXPECT_TRUE(started && started->status == 200);
         return "/v1/image/" + (started ? started->body : std::string("0"));
     }
-    // Builds the image of ImageRequest() through the routes and waits for it; its status.
-    share::JobStatus BuildImage(httplib::Client& http) {
-        const std::string path = StartImage(http);
+    static share::JobStatus Status(httplib::Client& http, const std::string& path) {
+        auto res = http.Get(path);
+        std::string why;
+        auto status = res ? share::ParseJobStatus(res->body, &why) : std::nullopt;
+        EXPECT_TRUE(status) << why;
+        return status.value_or(share::JobStatus{});
+    }
+    // Polls the status of path until the build is over (the server tells of no change but
+    // through its status); the last status, whose state says how the build ended.
+    static share::JobStatus WaitBuilt(httplib::Client& http, const std::string& path) {
         for (int i = 0; i < 6000; ++i) {
-            auto res = http.Get(path);
-            std::string why;
-            auto status = res ? share::ParseJobStatus(res->body, &why) : std::nullopt;
-            EXPECT_TRUE(status) << why;
-            if (!status || status->state != share::JobState::kBuilding)
-                return status.value_or(share::JobStatus{});
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            const share::JobStatus status = Status(http, path);
+            if (status.state != share::JobState::kBuilding)
+                return status;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         ADD_FAILURE() << "the build did not end";
         return share::JobStatus{};
     }
+    static share::JobStatus BuildImage(httplib::Client& http,
+                                       const _BACKUPMAKEIMAGE& request = ImageRequest(),
+                                       const std::string& client = "") {
+        return WaitBuilt(http, StartImage(http, request, client));
+    }
+    static std::string FilePath(const share::JobStatus& status, const std::string& name) {
+        return "/v1/file?entry=" + share::QueryValue(status.entry) +
+               "&name=" + share::QueryValue(name);
+    }
     std::string ServerImage() const { return driveC() + "/NetBackupTemp/" + kEntry; }
     std::string Downloaded() const { return prefix() + "/drive_e/Backup/" + kEntry + "/" + kDay; }
-
     std::unique_ptr<share::ShareServer> server;
     ShareService::Settings serveSettings;  // what Serve starts the server with
 };

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Has.h"
+
 #include <vector>
 
 using share::JobState;
@@ -34,7 +36,6 @@ TEST(ShareRepliesTest, AFormattedStatusReadsBackWhole) {
     EXPECT_EQ(back->files[1].size, share::kMaxListedFileBytes);
     EXPECT_EQ(back->files[1].sha256, std::string(64, 'e'));
     EXPECT_TRUE(back->lacks.empty());
-
     // What a finished image lacks, each on a line of its own, a line break in it made a space.
     st.lacks = {"minute 10:02 not copied: the recording is damaged", "camera 2,\n10:04"};
     st.incomplete = "minute 10:02 not copied";
@@ -44,7 +45,6 @@ TEST(ShareRepliesTest, AFormattedStatusReadsBackWhole) {
     EXPECT_EQ(back->lacks,
               (std::vector<std::string>{"minute 10:02 not copied: the recording is damaged",
                                         "camera 2, 10:04"}));
-
     // A problem text with a line break in it stays one line.
     st.state = JobState::kFailed;
     st.lacks.clear();
@@ -70,12 +70,12 @@ TEST(ShareRepliesTest, NamesAtTheEdgeOfTheRules) {
 TEST(ShareRepliesTest, NumbersAndStatesOutOfRangeAreRefused) {
     std::string why;
     EXPECT_FALSE(ParseJobStatus("state building\ndone 4294967296\n", &why));
-    EXPECT_NE(why.find("done"), std::string::npos);
+    EXPECT_HAS(why, "done");
     EXPECT_FALSE(ParseJobStatus("state building\ntotal -1\n", &why));
     EXPECT_FALSE(ParseJobStatus("state building\nstate done\n", &why));
     EXPECT_FALSE(ParseJobStatus("state Done\n", &why));
     EXPECT_FALSE(ParseJobStatus("", &why));
-    EXPECT_NE(why.find("no state"), std::string::npos);
+    EXPECT_HAS(why, "no state");
     EXPECT_FALSE(ParseJobStatus("state done\nentry x\nfile 1099511627777 a\n", &why));
     EXPECT_FALSE(ParseJobStatus("state done\nentry x\nfile 1a a\n", &why));
     EXPECT_FALSE(ParseJobStatus("state building\nitem " + std::string(1024, 'i') + "\n", &why));
@@ -89,11 +89,34 @@ TEST(ShareRepliesTest, NumbersAndStatesOutOfRangeAreRefused) {
     EXPECT_FALSE(ParseJobStatus("state done\nentry x\nlacks minute 10:02\n", &why));
     EXPECT_FALSE(ParseJobStatus(
         "state done\nentry x\nincomplete x\nlacks " + std::string(1024, 'l') + "\n", &why));
-
     EXPECT_EQ(share::ParseJobId("42"), 42u);
     EXPECT_FALSE(share::ParseJobId("42\n"));
     EXPECT_FALSE(share::ParseJobId("-1"));
     EXPECT_FALSE(share::ParseJobId("12345678901234567890"));
     EXPECT_EQ(share::RecordSizeProblem("x", 56, 56), "");
     EXPECT_EQ(share::RecordSizeProblem("x", 55, 56), "x of 55 bytes, expected 56");
+}
+
+TEST(ShareRepliesTest, TheListsNumbersAndGoneNamesSurviveTheStatusText) {
+    JobStatus st;
+    st.state = JobState::kBuilding;
+    st.list = 123456789012345ULL;
+    st.from = 42;
+    st.files = {{"201005231001N.dat", 7, std::string(64, 'a')}};
+    st.gone = {"Audio/201005231000.au0"};
+    std::string why;
+    auto back = share::ParseJobStatus(share::FormatJobStatus(st), &why);
+    ASSERT_TRUE(back) << why;
+    EXPECT_EQ(back->list, st.list);
+    EXPECT_EQ(back->from, 42u);
+    EXPECT_EQ(back->gone, st.gone);
+    // A gone name is checked as a listed one is; the numbers come together, once each.
+    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\nfrom 0\ngone ../x\n", &why));
+    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\n", &why));
+    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\nfrom 0\nlist 2\n", &why));
+    EXPECT_FALSE(share::ParseJobStatus("state building\nlist -1\nfrom 0\n", &why));
+    // Without them it is the whole list, as a server that keeps no numbers sends it.
+    back = share::ParseJobStatus("state building\n", &why);
+    ASSERT_TRUE(back) << why;
+    EXPECT_FALSE(back->list);
 }

@@ -1,28 +1,26 @@
 // An image fetched while the server builds it: the files of a minute are listed once the next
 // minute begins and can be fetched then, their digests are those of the finished image, a file
 // written again after it was listed is said to be, and the connection that carries the files
-// outlives the server closing it between two of them.
+// outlives the server closing it between two of them. An image of every camera is served from
+// the recordings uncopied, and only as they were hashed: the client ends the backup naming a
+// file that is no longer the listed one instead of taking it.
 #include <httplib.h>
 
 #include <atomic>
 #include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 
+#include "LoopbackProxy.h"
 #include "ShareFixture.h"
 #include "backup/ShareServiceHasher.h"
 #include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
 #include "platform/WriteTap.h"
+#include "share/HttpShareClient.h"
 #include "share/ShareLink.h"
 
 namespace {
-
-std::string FilePath(const share::JobStatus& status, const share::ListedFile& f) {
-    return "/v1/file?entry=" + share::QueryValue(status.entry) +
-           "&name=" + share::QueryValue(f.name);
-}
 
 // The whole file through ShareLink::Fetch, or "" with ok false.
 std::string FetchWhole(share::ShareLink& link, const std::string& path, bool* ok) {
@@ -39,35 +37,66 @@ std::string FetchWhole(share::ShareLink& link, const std::string& path, bool* ok
 
 }  // namespace
 
-class StreamedImageTest : public ShareFixture {};
+// A proxy in front of the server that counts the connections the server (or the client) ended.
+class ClosingWatch : public LoopbackProxy {
+  public:
+    explicit ClosingWatch(int targetPort) : LoopbackProxy(targetPort) { Start(); }
+    ~ClosingWatch() override { Stop(); }
+    // True once `count` connections have ended (within a minute).
+    bool WaitClosed(int count) {
+        std::unique_lock<std::mutex> lock(m_);
+        return cv_.wait_for(lock, std::chrono::minutes(1), [&] { return closed_ >= count; });
+    }
+
+  private:
+    void Relay(int in, int out) override {
+        Pump(
+            in, out, [](const char*, std::size_t) {}, [](char*, ssize_t&) { return true; });
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            ++closed_;
+        }
+        cv_.notify_all();
+    }
+    std::mutex m_;
+    std::condition_variable cv_;
+    int closed_ = 0;
+};
+
+class StreamedImageTest : public ShareFixture {
+  protected:
+    std::string Recording(const std::string& name) const {
+        return driveC() + "/QorData/" + kDay + "/" + name;
+    }
+    // The recording's name now leads to a link to a copy of it elsewhere: the same bytes.
+    void SwapForLink(const std::string& name) {
+        const std::string copy = prefix() + "/elsewhere-" + name;
+        std::filesystem::copy_file(Recording(name), copy);
+        std::filesystem::rename(Recording(name), Recording(name) + ".kept");
+        std::filesystem::create_symlink(copy, Recording(name));
+    }
+    // Another file with the same bytes takes the recording's name.
+    void Replace(const std::string& name) {
+        std::filesystem::copy_file(Recording(name), Recording(name) + ".new");
+        std::filesystem::rename(Recording(name) + ".new", Recording(name));
+    }
+};
 
 TEST_F(StreamedImageTest, FilesOfAFinishedMinuteAreServedWhileTheBuildGoesOn) {
     // The build waits at its third minute until the test has fetched what is listed by then.
     // Shared with the build, which goes on after the test's end until the server stops.
-    const auto released = std::make_shared<std::atomic<bool>>(false);
-    std::atomic<bool>& release = *released;
-    Serve("", [released](const std::string& item, const std::atomic<bool>& cancel) {
-        if (item.find(std::string(kDay) + "1002") == std::string::npos)
-            return;
-        for (int i = 0; i < 3000 && !*released && !cancel; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto release = std::make_shared<Flag>();
+    Serve("", [release](const std::string& item, const std::atomic<bool>& cancel) {
+        if (item.find(std::string(kDay) + "1002") != std::string::npos)
+            release->Wait(&cancel);
     });
     httplib::Client http("127.0.0.1", server->port());
-    const _BACKUPMAKEIMAGE request = ImageRequest();
-    auto started =
-        http.Post("/v1/image", std::string(reinterpret_cast<const char*>(&request), sizeof request),
-                  share::kBinaryType);
-    ASSERT_TRUE(started && started->status == 200);
-    const std::string statusPath = "/v1/image/" + started->body;
+    const std::string statusPath = StartImage(http, ImageRequest());
     std::optional<share::JobStatus> early;
     for (int i = 0; i < 500 && !early; ++i) {
-        auto res = http.Get(statusPath);
-        ASSERT_TRUE(res);
-        std::string why;
-        auto status = share::ParseJobStatus(res->body, &why);
-        ASSERT_TRUE(status) << why;
-        ASSERT_EQ(status->state, share::JobState::kBuilding) << "the build did not wait";
-        if (!status->files.empty())
+        const share::JobStatus status = Status(http, statusPath);
+        ASSERT_EQ(status.state, share::JobState::kBuilding) << "the build did not wait";
+        if (!status.files.empty())
             early = status;
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -79,22 +108,13 @@ TEST_F(StreamedImageTest, FilesOfAFinishedMinuteAreServedWhileTheBuildGoesOn) {
         // Only minutes that are over: the build stands at 10:02.
         EXPECT_LT(ImageFileMinute(f.name), std::string(kDay) + "1002") << f.name;
         bool ok = false;
-        const std::string bytes = FetchWhole(link, FilePath(*early, f), &ok);
+        const std::string bytes = FetchWhole(link, FilePath(*early, f.name), &ok);
         ASSERT_TRUE(ok) << f.name;
         EXPECT_EQ(static_cast<long long>(bytes.size()), f.size) << f.name;
         EXPECT_EQ(integrity::Sha256Hex(bytes.data(), bytes.size()), f.sha256) << f.name;
     }
-    release = true;
-    share::JobStatus done;
-    for (int i = 0; i < 500; ++i) {
-        std::string why;
-        auto status = share::ParseJobStatus(http.Get(statusPath)->body, &why);
-        ASSERT_TRUE(status) << why;
-        done = *status;
-        if (done.state != share::JobState::kBuilding)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    release->Raise();
+    const share::JobStatus done = WaitBuilt(http, statusPath);
     ASSERT_EQ(done.state, share::JobState::kDone) << done.problem;
     EXPECT_GT(done.files.size(), early->files.size());
     for (const auto& f : early->files) {
@@ -156,16 +176,17 @@ TEST_F(StreamedImageTest, TheFileConnectionOutlivesTheServerClosingItWhileIdle) 
     const share::JobStatus status = BuildImage(http);
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
     ASSERT_GE(status.files.size(), 2u);
-    share::ShareLink link("127.0.0.1", server->port(), "");
+    ClosingWatch watch(server->port());
+    share::ShareLink link("127.0.0.1", watch.port(), "");
     for (int round = 0; round < 2; ++round) {
         for (const auto& f : status.files) {
             bool ok = false;
-            const std::string bytes = FetchWhole(link, FilePath(status, f), &ok);
+            const std::string bytes = FetchWhole(link, FilePath(status, f.name), &ok);
             ASSERT_TRUE(ok) << f.name << " in round " << round;
             EXPECT_EQ(integrity::Sha256Hex(bytes.data(), bytes.size()), f.sha256) << f.name;
         }
-        // Longer than the server keeps an idle connection: the next file needs a new one.
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        // Once the server has closed the idle connection, the next file needs a new one.
+        ASSERT_TRUE(watch.WaitClosed(round + 1)) << "the server kept the idle connection";
     }
 }
 
@@ -174,16 +195,11 @@ TEST_F(StreamedImageTest, AnAllCameraImageOfPastMinutesIsServedFromTheRecordings
     const std::string day = driveC() + "/QorData/" + kDay;
     std::map<std::string, std::string> recorder;  // every file of the day with its digest
     for (const auto& name : NamesBelow(day)) {
-        std::ifstream in(day + "/" + name, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        recorder[name] = integrity::Sha256Hex(ss.str().data(), ss.str().size());
+        const std::string bytes = ReadText(day + "/" + name);
+        recorder[name] = integrity::Sha256Hex(bytes.data(), bytes.size());
     }
-    _BACKUPMAKEIMAGE request = ImageRequest();
-    request.entry.bAllCam = 1;
-    std::fill(std::begin(request.entry.bCam), std::begin(request.entry.bCam) + 4, 1u);
     httplib::Client http("127.0.0.1", server->port());
-    const share::JobStatus status = BuildOnServer(http, request);
+    const share::JobStatus status = BuildImage(http, AllCameras());
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
     // Minutes 10:00 to 10:03: each its data and index file and the audio of its cameras, the
     // recorder's own bytes; no copy of them on the server.
@@ -195,25 +211,55 @@ TEST_F(StreamedImageTest, AnAllCameraImageOfPastMinutesIsServedFromTheRecordings
         EXPECT_EQ(f.sha256, recorder[f.name]) << f.name;
         EXPECT_LE(ImageFileMinute(f.name), std::string(kDay) + "1003") << f.name;
         bool ok = false;
-        const std::string bytes = FetchWhole(link, FilePath(status, f), &ok);
+        const std::string bytes = FetchWhole(link, FilePath(status, f.name), &ok);
         ASSERT_TRUE(ok) << f.name;
         EXPECT_EQ(integrity::Sha256Hex(bytes.data(), bytes.size()), f.sha256) << f.name;
     }
-    // Only the listed names are served, and the delete that ends the chain succeeds.
-    httplib::Params q{{"entry", status.entry}, {"name", "../20100523/" + status.files[0].name}};
-    EXPECT_NE(http.Get("/v1/file", q, httplib::Headers{})->status, 200);
+    // Only the listed names are served, and only as they were hashed: a link put in a
+    // recording's place, or another file under its name, is refused, even with the same bytes.
+    EXPECT_NE(http.Get(FilePath(status, "../20100523/" + status.files[0].name))->status, 200);
+    SwapForLink("201005231000N.dat");
+    Replace("201005231001N.dat");
+    EXPECT_EQ(http.Get(FilePath(status, "201005231000N.dat"))->status, 409);
+    EXPECT_EQ(http.Get(FilePath(status, "201005231001N.dat"))->status, 409);
+    EXPECT_EQ(http.Get(FilePath(status, "201005231002N.dat"))->status, 200);
+    // The delete that ends the chain succeeds, and leaves the recordings (and the one kept
+    // aside) as they were.
     EXPECT_EQ(
         http.Post("/v1/delete", std::string("C:\\NetBackupTemp\\") + kEntry, "text/plain")->status,
         200);
-    EXPECT_EQ(http.Get(FilePath(status, status.files[0]))->status, 404);
-    EXPECT_EQ(NamesBelow(day).size(), recorder.size());  // the recordings as they were
+    EXPECT_EQ(http.Get(FilePath(status, status.files[0].name))->status, 404);
+    EXPECT_EQ(NamesBelow(day).size(), recorder.size() + 1);
+}
+
+TEST_F(StreamedImageTest, TheClientEndsTheBackupNamingTheFileThatIsNoLongerTheListedOne) {
+    Serve();
+    RecordingReceiver receiver;  // outlives the client, which may post until it is gone
+    share::HttpShareClient client;
+    client.Connect("127.0.0.1", server->port(), &receiver);
+    DriveChain(client, receiver);
+    // Once the list holds the first file (10:00's data), and before anything is fetched, a link
+    // with its bytes takes its place.
+    receiver.onAnswer = [&, drive = receiver.onAnswer](const Answer& a) {
+        if (a.message == share::kShareMessage && a.code == share::kCodeDownload)
+            SwapForLink("201005231000N.dat");
+        drive(a);
+    };
+    client.ReqSetAddBackupDataPath(AllCameras());
+    // Ended (7), or, were the link taken for the file, fetched and deleted (6).
+    const Answer ended = receiver.WaitFor(share::kCodeEnded, 0, share::kCodeDeleted);
+    ASSERT_EQ(ended.code, share::kCodeEnded)
+        << "the backup went on with a file that is not the listed one";
+    EXPECT_HAS(ended.text, "201005231000N.dat");
+    EXPECT_HAS(ended.text, "409");
+    const auto seen = receiver.Codes();
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), share::kCodeFetched), 0);
+    EXPECT_FALSE(std::filesystem::exists(Downloaded() + "/201005231000N.dat"));
 }
 
 TEST_F(StreamedImageTest, FilesAnnouncedBeforeADirectListingGivesUpStayServedUntilTheCopyHasThem) {
     ShareService service(Settings());
-    _BACKUPMAKEIMAGE request = ImageRequest();
-    request.entry.bAllCam = 1;
-    std::fill(std::begin(request.entry.bCam), std::begin(request.entry.bCam) + 4, 1u);
+    const _BACKUPMAKEIMAGE request = AllCameras();
     const std::string day = driveC() + "/QorData/" + kDay;
     std::string first;  // the first file the listing from the recordings announced
     int unserved = 0;   // times it could not be served while the build went on
@@ -241,5 +287,5 @@ TEST_F(StreamedImageTest, FilesAnnouncedBeforeADirectListingGivesUpStayServedUnt
     EXPECT_EQ(unserved, 0) << first << " went unserved after it was announced";
     // The copy's own file is served in the end, not the recording that changed.
     const std::string served = service.ImageFilePath(kEntry, first);
-    EXPECT_EQ(served.find("QorData"), std::string::npos) << served;
+    EXPECT_LACKS(served, "QorData");
 }

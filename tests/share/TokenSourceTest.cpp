@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "Has.h"
 #include "ScopedEnv.h"
 #include "TestEnv.h"
 #include "share/TokenSource.h"
@@ -52,9 +53,9 @@ TEST_F(TokenSourceTest, AFileOthersMayReachOrThatIsNoPlainFileOfOursIsRefusedWit
     for (const auto& c : cases) {
         const share::FoundToken found = share::ReadTokenFile(c.path);
         EXPECT_EQ(found.value, "") << c.path;
-        EXPECT_NE(found.problem.find(c.path), std::string::npos) << found.problem;
-        EXPECT_NE(found.problem.find(c.says), std::string::npos) << found.problem;
-        EXPECT_EQ(found.problem.find("secret"), std::string::npos) << found.problem;
+        EXPECT_HAS(found.problem, c.path);
+        EXPECT_HAS(found.problem, c.says);
+        EXPECT_LACKS(found.problem, "secret");
     }
 }
 
@@ -68,7 +69,7 @@ TEST_F(TokenSourceTest, WhatCannotTravelInAHeaderIsNoToken) {
     EXPECT_EQ(share::TokenTextProblem(std::string(1024, 'a')), "");
     const share::FoundToken huge =
         share::ReadTokenFile(Secret("huge", std::string(4096, 'a'), 0600));
-    EXPECT_NE(huge.problem.find("longer than"), std::string::npos) << huge.problem;
+    EXPECT_HAS(huge.problem, "longer than");
 }
 
 TEST_F(TokenSourceTest, TheFileGivenComesFirstThenTheVariableThenTheCredential) {
@@ -112,8 +113,8 @@ TEST_F(TokenSourceTest, TheFileGivenComesFirstThenTheVariableThenTheCredential) 
     ScopedEnv badVariable(share::kTokenVariable, "two words");
     const share::FoundToken bad = share::FindToken("");
     EXPECT_EQ(bad.value, "");
-    EXPECT_NE(bad.problem.find("QUILLON_SHARE_TOKEN"), std::string::npos) << bad.problem;
-    EXPECT_EQ(bad.problem.find("two words"), std::string::npos) << bad.problem;
+    EXPECT_HAS(bad.problem, "QUILLON_SHARE_TOKEN");
+    EXPECT_LACKS(bad.problem, "two words");
 }
 
 // A token file of ours alone is no secret in a folder where someone else may put another file in
@@ -160,10 +161,8 @@ TEST_F(TokenSourceTest, ATokenFileInAFolderOthersMayChangeIsRefused) {
             continue;
         }
         EXPECT_EQ(found.value, "") << c.path;
-        EXPECT_NE(found.problem.find("the token file " + c.path + " cannot be trusted: "),
-                  std::string::npos)
-            << found.problem;
-        EXPECT_NE(found.problem.find(c.says), std::string::npos) << found.problem;
-        EXPECT_EQ(found.problem.find("secret"), std::string::npos) << found.problem;
+        EXPECT_HAS(found.problem, "the token file " + c.path + " cannot be trusted: ");
+        EXPECT_HAS(found.problem, c.says);
+        EXPECT_LACKS(found.problem, "secret");
     }
 }
