@@ -26,6 +26,21 @@ void BackupContext::Clear() {
     m_disc.writing = 0;
 }
 
+void BackupContext::UseRemoteRecorder(const std::string& address, int port,
+                                      CFileShareClient* client) {
+    m_host.localMode = 0;
+    m_host.serverAddress = address;
+    m_host.port = port;
+    m_link.client = client;
+    SetShareReceiver(m_link, &m_inbox);
+    ConnectShareClient(m_host, m_link);
+}
+
+void BackupContext::DropRemoteRecorder() {
+    m_link.client = nullptr;
+    SetShareReceiver(m_link, nullptr);
+}
+
 void BackupContext::AskDayIndex(const std::string& day) {
     RequestDayIndex(m_host, m_link, day);
 }

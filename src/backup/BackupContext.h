@@ -20,6 +20,7 @@
 #include "backup/DiscBurn.h"
 #include "backup/DiscState.h"
 #include "backup/HostSettings.h"
+#include "backup/LinkInbox.h"
 #include "backup/LinkState.h"
 #include "backup/OperatorPrompts.h"
 #include "backup/OperatorView.h"
@@ -119,12 +120,22 @@ class BackupContext {
                                   m_schedule, {m_target, m_targets, m_disc},
                                   m_link,     {m_chooser, m_view, m_prompts, m_passEvents, m_app}};
 
+    // The link's answers, kept for the front end's thread to serve (see LinkInbox.h).
+    backup::LinkInbox& Inbox() { return m_inbox; }
+    // Remote mode: the recorder at address:port through client, whose answers the inbox keeps
+    // from now on. The client outlives its use here, until DropRemoteRecorder.
+    void UseRemoteRecorder(const std::string& address, int port, CFileShareClient* client);
+    // No client is used or heard from any more.
+    void DropRemoteRecorder();
+
     // A pass for a front end without a window to start, serve and read (see PassRun.h).
     std::unique_ptr<backup::PassRun> NewPass() {
         return std::make_unique<backup::PassRun>(m_run, m_passEnd, m_host, m_link, m_starter);
     }
 
   private:
+    backup::LinkInbox m_inbox{m_link, m_target, m_prompts, m_view, m_linkAnswers};
+
     // A remote recorder's index of day, asked for over the link.
     void AskDayIndex(const std::string& day);
     // A remote recorder's size of a new entry, asked for over the link.

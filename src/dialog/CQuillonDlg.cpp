@@ -76,17 +76,16 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
     });
     // The link's answers, each served on this thread in the order they came. Qt drops a queued
     // call whose window is gone.
-    m_inbox = std::make_unique<backup::LinkInbox>(m_ctx.m_link, m_ctx.m_target, m_ctx.m_prompts,
-                                                  m_ctx.m_view, m_ctx.m_linkAnswers);
-    m_inbox->SetWorkerWake([this] {
+    backup::LinkInbox& inbox = m_ctx.Inbox();
+    inbox.SetWorkerWake([this] {
         if (m_worker)
             m_worker->Signal();
     });
-    m_inbox->SetArrivalHook([this] {
+    inbox.SetArrivalHook([this] {
         QMetaObject::invokeMethod(
-            this, [this] { m_inbox->ServeNext(); }, Qt::QueuedConnection);
+            this, [this] { m_ctx.Inbox().ServeNext(); }, Qt::QueuedConnection);
     });
-    SetShareReceiver(m_ctx.m_link, m_inbox.get());
+    SetShareReceiver(m_ctx.m_link, &inbox);
     m_view->SetPreviewStateHandler([this](int mode) {
         if (m_dlgPreview)
             m_dlgPreview->SetPreviewControlsState(mode);
@@ -95,7 +94,7 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
 }
 
 CQuillonDlg::~CQuillonDlg() {
-    m_inbox->SetArrivalHook(nullptr);
+    m_ctx.Inbox().SetArrivalHook(nullptr);
     // The client outlives the window: it must not hold on to the window's receiver.
     if (m_ctx.m_link.client && !m_ctx.m_link.connectedTo.empty())
         m_ctx.m_link.client->Connect(m_ctx.m_host.serverAddress, m_ctx.m_host.port, nullptr);

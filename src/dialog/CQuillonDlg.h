@@ -8,7 +8,6 @@
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
 #include "backup/BackupWorker.h"
-#include "backup/LinkInbox.h"
 #include "dialog/ControlsView.h"
 #include "dialog/DialogControls.h"
 #include "dialog/FolderBrowser.h"
@@ -100,7 +99,6 @@ class CQuillonDlg : public QDialog, public IDiscWriterEvents {
     ControlsView m_operatorView;  // the core's events on m_view's controls
     BackupContext m_ctx;
     std::unique_ptr<BackupWorker> m_worker;
-    std::unique_ptr<backup::LinkInbox> m_inbox;
     CBackupPreviewDlg* m_dlgPreview = nullptr;
     std::unique_ptr<platform::NamedLock> m_baseLock;
     std::unique_ptr<IFolderBrowser> m_ownBrowser;

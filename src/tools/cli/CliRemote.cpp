@@ -62,27 +62,19 @@ std::string TakeRemoteToken(RemoteOptions& options) {
 }
 
 RemoteLink::RemoteLink(BackupContext& ctx, const RemoteOptions& options)
-    : ctx_(ctx),
-      options_(options),
-      inbox_(ctx.m_link, ctx.m_target, ctx.m_prompts, ctx.m_view, ctx.m_linkAnswers) {
+    : ctx_(ctx), options_(options) {
     auto client = std::make_unique<share::HttpShareClient>(
         options.token, Trust(options),
         share::ClientIdOf(platform::ResolvePath(ctx.m_host.basePath)));
     if (options.buildStallSeconds > 0)
         client->LimitBuildStall(std::chrono::seconds(options.buildStallSeconds));
     client_ = std::move(client);
-    ctx_.m_host.localMode = 0;
-    ctx_.m_host.serverAddress = options.address;
-    ctx_.m_host.port = options.port;
-    ctx_.m_link.client = client_.get();
-    SetShareReceiver(ctx_.m_link, &inbox_);
-    ConnectShareClient(ctx_.m_host, ctx_.m_link);
+    ctx_.UseRemoteRecorder(options.address, options.port, client_.get());
 }
 
 RemoteLink::~RemoteLink() {
-    ctx_.m_link.client = nullptr;
-    SetShareReceiver(ctx_.m_link, nullptr);
-    client_.reset();  // its thread ends before the queue goes
+    ctx_.DropRemoteRecorder();
+    client_.reset();
 }
 
 std::vector<std::string> RemoteLink::Days(std::string& problem, std::string* zone) const {

@@ -38,7 +38,7 @@ class RemoteLink {
     RemoteLink(BackupContext& ctx, const RemoteOptions& options);
     ~RemoteLink();
 
-    backup::LinkInbox& inbox() { return inbox_; }
+    backup::LinkInbox& inbox() { return ctx_.Inbox(); }
     // The recorded days, newest first; why, when none. zone: the recorder's time zone as it
     // names it ("" when it names none).
     std::vector<std::string> Days(std::string& problem, std::string* zone = nullptr) const;
@@ -47,6 +47,5 @@ class RemoteLink {
   private:
     BackupContext& ctx_;
     RemoteOptions options_;
-    backup::LinkInbox inbox_;
     std::unique_ptr<CFileShareClient> client_;
 };
