@@ -30,6 +30,7 @@
 #include "backup/RemoteBackup.h"
 #include "backup/RunState.h"
 #include "backup/ScheduleCommands.h"
+#include "backup/ScheduleListing.h"
 #include "backup/ScheduleState.h"
 #include "backup/TargetChoice.h"
 #include "backup/TargetPicker.h"
@@ -120,6 +121,10 @@ class BackupContext {
                                   m_schedule, {m_target, m_targets, m_disc},
                                   m_link,     {m_chooser, m_view, m_prompts, m_passEvents, m_app}};
 
+    // The schedule as it is now, read into values of the caller's own.
+    backup::ScheduleListing Schedule() const {
+        return backup::ListSchedule(m_host, m_profile, m_schedule);
+    }
     // The link's answers, kept for the front end's thread to serve (see LinkInbox.h).
     backup::LinkInbox& Inbox() { return m_inbox; }
     // Remote mode: the recorder at address:port through client, whose answers the inbox keeps

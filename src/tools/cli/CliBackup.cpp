@@ -77,27 +77,17 @@ std::string ShellQuoted(const std::string& s) {
 }
 
 // What the pass needs to say afterwards of an entry, taken before the schedule is cleared.
-struct PlannedEntry {
-    int slot;
-    std::string label;
-    ScheduleEntry record;
-    std::string memo;
-    DWORD model;
-};
+using PlannedEntry = backup::ListedEntry;
 
-std::vector<PlannedEntry> Plan(CliSession& s) {
+std::vector<PlannedEntry> Plan(CliSession& s, DWORD& totalKB) {
     std::vector<PlannedEntry> plan;
-    for (const auto& label : s.ctx.m_schedule.rows) {
-        const ScheduleEntry* e = SlotOfLabel(s.ctx, label);
-        if (!e)
-            continue;
-        DWORD model = 0;
-        const std::string memo = EntryMemo(s.ctx, label, &model);
-        PlannedEntry p{static_cast<int>(e - s.ctx.m_schedule.table.data()), label, *e, memo, model};
-        if (p.model == 0)
-            p.model = static_cast<DWORD>(s.ctx.m_host.modelCode);
-        plan.push_back(p);
-    }
+    const backup::ScheduleListing listing = s.ctx.Schedule();
+    totalKB = listing.totalKB;
+    for (const backup::ListedEntry& e : listing.entries)
+        if (e.slot >= 0) {
+            NoteInfoProblem(e);
+            plan.push_back(e);
+        }
     return plan;
 }
 
@@ -207,8 +197,8 @@ int DiscBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
     DiscSession disc(ctx);
     if (!disc.Open(a.disc))
         return 1;
-    const std::vector<PlannedEntry> plan = Plan(s);
-    const DWORD planned = ctx.m_schedule.totalKB;
+    DWORD planned = 0;
+    const std::vector<PlannedEntry> plan = Plan(s, planned);
     const auto t0 = std::chrono::steady_clock::now();
     const std::unique_ptr<backup::PassRun> run = StartPass(ctx, a);
     if (!run)
@@ -259,7 +249,8 @@ int DiscBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
 // woken by the link's answers, served here.
 int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folder,
                        backup::PassOutcome& pass) {
-    const std::vector<PlannedEntry> plan = Plan(s);
+    DWORD planned = 0;
+    const std::vector<PlannedEntry> plan = Plan(s, planned);
     backup::LinkInbox& inbox = s.remote->inbox();
     const auto t0 = std::chrono::steady_clock::now();
     // The pass's end works on what the answers work on, which are served on this thread.
@@ -367,8 +358,8 @@ int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
         return 1;
     if (s.remote)
         return RemoteFolderBackup(s, a, folder, pass);
-    const std::vector<PlannedEntry> plan = Plan(s);
-    const DWORD planned = ctx.m_schedule.totalKB;
+    DWORD planned = 0;
+    const std::vector<PlannedEntry> plan = Plan(s, planned);
 
     const auto t0 = std::chrono::steady_clock::now();
     const std::unique_ptr<backup::PassRun> run = StartPass(ctx, a);

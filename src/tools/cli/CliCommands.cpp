@@ -137,26 +137,19 @@ std::string CameraNumbers(const DWORD* flags, int count) {
     return out.empty() ? "-" : out;
 }
 
-const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& label) {
-    const std::string entry = LabelToEntry(label, ctx.m_host.dateType);
-    return FindSlotByKeys(ctx.m_schedule.table, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));
+const backup::ListedEntry* Scheduled(const backup::ScheduleListing& listing,
+                                     const std::string& label) {
+    for (const backup::ListedEntry& e : listing.entries)
+        if (e.label == label && e.slot >= 0)
+            return &e;
+    return nullptr;
 }
 
-std::string EntryMemo(const BackupContext& ctx, const std::string& label, DWORD* model) {
-    const std::string entry = LabelToEntry(label, ctx.m_host.dateType);
-    const std::string folder = paths::WorkingEntryFolder(ctx.m_host.basePath, entry);
-    // Read into a record of its own: the schedule's is the picked entry's.
-    BackupInfoRecord info{};
-    if (AccessEntryInfo(ctx.m_host, info, folder, entry, kEntryInfoRead)) {
-        if (model)
-            *model = info.modelCode;
-        return info.memo;
-    }
+void NoteInfoProblem(const backup::ListedEntry& entry) {
     // An entry without its record is no entry without a memo: say so.
-    const std::string path = paths::WorkingInfoPath(ctx.m_host.basePath, entry);
-    std::fprintf(stderr, "quillon-cli: %s: the information file %s is %s; its memo is not known\n",
-                 label.c_str(), path.c_str(), platform::FileExists(path) ? "damaged" : "missing");
-    return std::string();
+    if (!entry.infoProblem.empty())
+        std::fprintf(stderr, "quillon-cli: %s: the information file %s; its memo is not known\n",
+                     entry.label.c_str(), entry.infoProblem.c_str());
 }
 
 int CmdDays(CliSession& s, const CliArgs&) {
@@ -277,29 +270,27 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
         std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
         return 1;
     }
-    const ScheduleEntry* e = SlotOfLabel(ctx, label);
+    const backup::ScheduleListing listing = ctx.Schedule();
+    const backup::ListedEntry* e = Scheduled(listing, label);
     if (!e)
         return 1;
-    std::printf("%s  %u KB  %s  cameras %s\n%s\n", label.c_str(), e ? e->nSize : 0,
-                e && e->bAllCam ? "all cameras" : "selected cameras",
-                e ? CameraNumbers(e->bCam, kMaxCameras).c_str() : "-",
-                FormatTotalSize(ctx.m_profile, ctx.m_schedule.totalKB).c_str());
+    std::printf("%s  %u KB  %s  cameras %s\n%s\n", label.c_str(), e->record.nSize,
+                e->record.bAllCam ? "all cameras" : "selected cameras",
+                CameraNumbers(e->record.bCam, kMaxCameras).c_str(), listing.totalText.c_str());
     return 0;
 }
 
 int CmdList(CliSession& s, const CliArgs&) {
-    BackupContext& ctx = s.ctx;
-    const std::vector<std::string> rows = ctx.m_schedule.rows;
-    for (const auto& label : rows) {
-        const ScheduleEntry* e = SlotOfLabel(ctx, label);
-        const std::string memo = EntryMemo(ctx, label);
-        std::printf("%s  %u KB  %s  cameras %s%s%s\n", label.c_str(), e ? e->nSize : 0,
-                    e && e->bAllCam ? "all cameras" : "selected cameras",
-                    e ? CameraNumbers(e->bCam, kMaxCameras).c_str() : "-",
-                    memo.empty() ? "" : "  memo: ", Printable(memo).c_str());
+    const backup::ScheduleListing listing = s.ctx.Schedule();
+    for (const backup::ListedEntry& e : listing.entries) {
+        NoteInfoProblem(e);
+        const bool held = e.slot >= 0;
+        std::printf("%s  %u KB  %s  cameras %s%s%s\n", e.label.c_str(), held ? e.record.nSize : 0,
+                    held && e.record.bAllCam ? "all cameras" : "selected cameras",
+                    held ? CameraNumbers(e.record.bCam, kMaxCameras).c_str() : "-",
+                    e.memo.empty() ? "" : "  memo: ", Printable(e.memo).c_str());
     }
-    std::printf("%zu entries, %s\n", rows.size(),
-                FormatTotalSize(ctx.m_profile, ctx.m_schedule.totalKB).c_str());
+    std::printf("%zu entries, %s\n", listing.entries.size(), listing.totalText.c_str());
     return 0;
 }
 
@@ -312,11 +303,10 @@ int CmdDelete(CliSession& s, const CliArgs& a) {
         throw UsageError{"delete takes the entry's label, as list shows it, or its entry string"};
     const int row = s.ctx.m_editor.RowNamed(a.positional[0]);
     const std::string label =
-        row < 0 ? a.positional[0] : s.ctx.m_schedule.rows[static_cast<std::size_t>(row)];
+        row < 0 ? a.positional[0] : s.ctx.Schedule().entries[static_cast<std::size_t>(row)].label;
     if (!DeleteEntry(s, a.positional[0]))
         return 1;
-    std::printf("deleted %s\n%s\n", label.c_str(),
-                FormatTotalSize(s.ctx.m_profile, s.ctx.m_schedule.totalKB).c_str());
+    std::printf("deleted %s\n%s\n", label.c_str(), s.ctx.Schedule().totalText.c_str());
     return 0;
 }
 

@@ -62,8 +62,8 @@ bool CamerasRecordedIn(CliSession& s, const std::string& day, const std::string&
 bool DeleteEntry(CliSession& s, const std::string& label);
 // Camera numbers as the operator counts them ("02,04"), or "-" for none.
 std::string CameraNumbers(const DWORD* flags, int count);
-// The slot of a list row, through the keys of its label.
-const ScheduleEntry* SlotOfLabel(const BackupContext& ctx, const std::string& label);
-// The memo kept in an entry's information file ("" when it has none or cannot be read), and the
-// model it names into model.
-std::string EntryMemo(const BackupContext& ctx, const std::string& label, DWORD* model = nullptr);
+// The entry of the listing that the table holds under label, if any.
+const backup::ListedEntry* Scheduled(const backup::ScheduleListing& listing,
+                                     const std::string& label);
+// Says on stderr that a listed entry's information file cannot be read, when it cannot.
+void NoteInfoProblem(const backup::ListedEntry& entry);

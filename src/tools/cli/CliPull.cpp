@@ -161,15 +161,15 @@ int Pull(const CliArgs& a, CliOptions options) {
     };
     // The schedule holds no entry the list no longer holds: one of a run that failed, whose
     // range has grown into a larger one since, would be fetched twice and keep its slot.
-    const std::vector<std::string> rows = s.ctx.m_schedule.rows;
-    for (const std::string& row : rows)
+    for (const backup::ListedEntry& row : s.ctx.Schedule().entries)
         if (std::none_of(pending.begin(), pending.end(),
-                         [&](const PullEntry& e) { return labelOf(e) == row; }) &&
-            !DeleteEntry(s, row))
-            return fail("the entry " + row + " of an earlier run cannot be taken out of " + base);
+                         [&](const PullEntry& e) { return labelOf(e) == row.label; }) &&
+            !DeleteEntry(s, row.label))
+            return fail("the entry " + row.label + " of an earlier run cannot be taken out of " +
+                        base);
     int entries = 0;
-    for (int i = 0; i < kScheduleSlots; ++i)
-        entries += s.ctx.m_schedule.table[static_cast<std::size_t>(i)].bUsed ? 1 : 0;
+    for (const backup::ListedEntry& row : s.ctx.Schedule().entries)
+        entries += row.slot >= 0 ? 1 : 0;
     // The cameras of the list that recorded nothing in a range: nothing a later run could fetch.
     std::string silent;
     std::size_t left = 0;  // ranges beyond the schedule's slots, for the next run
@@ -178,7 +178,7 @@ int Pull(const CliArgs& a, CliOptions options) {
             took.push_back(e);
             continue;  // nothing recorded that day
         }
-        if (SlotOfLabel(s.ctx, labelOf(e))) {
+        if (Scheduled(s.ctx.Schedule(), labelOf(e))) {
             took.push_back(e);
             continue;  // scheduled by a run that failed, and fetched now
         }
