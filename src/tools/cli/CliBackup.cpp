@@ -200,7 +200,8 @@ int DiscBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
     DWORD planned = 0;
     const std::vector<PlannedEntry> plan = Plan(s, planned);
     const auto t0 = std::chrono::steady_clock::now();
-    const std::unique_ptr<backup::PassRun> run = StartPass(ctx, a);
+    const std::unique_ptr<backup::PassRun> run = StartPass(
+        ctx, a, [&disc](const std::function<void()>& call) { disc.RunBetweenEvents(call); });
     if (!run)
         return 1;
     bool aborted = false;

@@ -65,8 +65,14 @@ void DiscSession::Serve(int milliseconds) {
                           [this] { return !events_.empty(); });
         now.swap(events_);
     }
+    std::lock_guard<std::recursive_mutex> lock(running_);
     for (auto& event : now)
         event();
+}
+
+void DiscSession::RunBetweenEvents(const std::function<void()>& call) {
+    std::lock_guard<std::recursive_mutex> lock(running_);
+    call();
 }
 
 void DiscSession::OnWriterEvent(const WriterEvent& event) {

@@ -22,6 +22,9 @@ class DiscSession : public IDiscWriterEvents {
     bool Open(const std::string& drive);
     // Runs the writer's events that came, waiting up to milliseconds for the first.
     void Serve(int milliseconds);
+    // Runs call on the caller's thread while no event is being run: how the worker tells the end
+    // of a pass (which hands its image to the writer) without meeting the writer's events.
+    void RunBetweenEvents(const std::function<void()>& call);
     void OnWriterEvent(const WriterEvent& event) override;
     CDVDWriterPro2* writer() { return writer_.get(); }
     // True while the writer writes or erases.
@@ -36,6 +39,7 @@ class DiscSession : public IDiscWriterEvents {
   private:
     BackupContext& ctx_;
     std::mutex mutex_;
+    std::recursive_mutex running_;  // held while events run
     std::condition_variable arrived_;
     std::deque<std::function<void()>> events_;
     std::unique_ptr<CDVDWriterPro2> writer_;
