@@ -173,10 +173,8 @@ TEST_F(CliPullTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlocksT
     StartServer("gate-token");
     TokenFile("gate", "gate-token");
     const auto configure = [&](const std::string& range, const std::string& cameras) {
-        std::ofstream(pulls + "/gate.conf")
-            << "remote = 127.0.0.1:" << port << "\ntoken-file = " << prefix()
-            << "/gate.token\ncamera-count = 4\ncameras = " << cameras << "\nrange = " << range
-            << "\ntarget = " << images << "\n";
+        Gate("token-file = " + prefix() + "/gate.token\ncamera-count = 4\ncameras = " + cameras +
+             "\nrange = " + range);
     };
 
     configure("20100523 1100 1130", "all");  // the day has recordings, the range none
@@ -214,9 +212,7 @@ TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
     Record(Day(600, 604, 2, 32, 24));
     StartServer("gate-token");
     TokenFile("gate", "gate-token");
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\ntoken-file = " << prefix()
-        << "/gate.token\ncamera-count = 2\nrange = 20100523 1000 1002\ntarget = " << images << "\n";
+    Gate("token-file = " + prefix() + "/gate.token\ncamera-count = 2\nrange = 20100523 1000 1002");
     // Both streams into one file that JOURNAL_STREAM names, as systemd gives a service.
     const std::string journal = prefix() + "/journal";
     std::ofstream(journal).close();
@@ -320,8 +316,7 @@ TEST_F(CliPullTest, RangesOfManyFailedRunsAreFetchedOnceEachMinute) {
     Record(plan);
     const auto configure = [&](const std::string& end, const std::string& target,
                                const std::string& day = "20100523") {
-        std::ofstream(pulls + "/gate.conf") << "remote = 127.0.0.1:" << port << "\nrange = " << day
-                                            << " 1000 " << end << "\ntarget = " << target << "\n";
+        Gate("range = " + day + " 1000 " + end, target);
     };
     // More failed runs than a schedule has slots.
     for (int minute = 0; minute < kScheduleSlots + 5; ++minute) {
@@ -386,8 +381,7 @@ TEST_F(CliPullTest, DaysBeyondTheScheduleAreFetchedByTheNextRun) {
     plan.width = plan.height = 16;
     Record(plan);
     for (const std::string& day : plan.days) {
-        std::ofstream(pulls + "/gate.conf") << "remote = 127.0.0.1:" << port << "\nrange = " << day
-                                            << " 1000 1000\ntarget = " << images << "\n";
+        Gate("range = " + day + " 1000 1000");
         ASSERT_EQ(Cli({"pull", "gate"}).status, 1) << day;  // the recorder is down
     }
     StartServer();
@@ -508,9 +502,7 @@ TEST_F(CliPullTest, APullReckonsItsRangeInTheRecordersTimeZone) {
     Record(plan);
     StartServer();
     const auto pull = [&](const std::string& timeZone) {
-        std::ofstream(pulls + "/gate.conf")
-            << "remote = 127.0.0.1:" << port << "\nrange = today\ntime-zone = " << timeZone
-            << "\ntarget = " << images << "\n";
+        Gate("range = today\ntime-zone = " + timeZone);
         return Cli({"pull", "gate"});
     };
     const RunResult unknown = pull("Nowhere/Atlantis");
@@ -534,9 +526,7 @@ TEST_F(CliPullTest, APullRefusesATokenFileThatOthersMayRead) {
     StartServer("gate-token");
     const std::string token = prefix() + "/gate.token";
     std::ofstream(token) << "gate-token\n";
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\ntoken-file = " << token
-        << "\nrange = 20100523 1000 1000\ntarget = " << images << "\n";
+    Gate("token-file = " + token + "\nrange = 20100523 1000 1000");
     for (const fs::perms open : {fs::perms::others_read, fs::perms::group_read}) {
         fs::permissions(token, fs::perms::owner_read | fs::perms::owner_write | open);
         const RunResult r = Cli({"pull", "gate"});
@@ -552,9 +542,7 @@ TEST_F(CliPullTest, APullRefusesATokenFileThatOthersMayRead) {
 }
 
 TEST_F(CliPullTest, APullOfACameraBeyondTheCameraCountIsRefused) {
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\ncameras = 2,6\ncamera-count = 4\nrange = yesterday"
-        << "\ntarget = " << prefix() << "/images\n";
+    Gate("cameras = 2,6\ncamera-count = 4\nrange = yesterday");
     const RunResult r = Cli({"pull", "gate"});
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_NE(r.out.find("gate.conf: camera 6 is beyond camera-count 4"), std::string::npos)
@@ -567,9 +555,7 @@ TEST_F(CliPullTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
     StartServer();
     const std::string mount = prefix() + "/backups";
     fs::create_directories(mount);  // the mount point, its disk not mounted
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1000\ntarget = " << mount
-        << "/gate\n";
+    Gate("range = 20100523 1000 1000", mount + "/gate");
     const RunResult unmounted = Cli({"pull", "gate"});
     EXPECT_EQ(unmounted.status, 1) << unmounted.out << unmounted.err;
     EXPECT_NE(unmounted.out.find("its target " + mount + "/gate is not there"), std::string::npos)
