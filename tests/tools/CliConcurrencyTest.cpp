@@ -8,13 +8,13 @@
 #include <set>
 #include <sstream>
 
+#include "CliDay.h"
 #include "CliFixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kDay = "20100523";
 const std::string kAnotherCopy = "another copy of Quillon Backup is running";
 
 // True when /proc/locks shows pid waiting for a lock that another process holds.

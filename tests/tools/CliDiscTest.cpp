@@ -1,6 +1,8 @@
 // quillon-cli writing discs to pseudo-drives: a two-entry schedule on an emulated DVD reads back
 // as the same files as a folder backup of the same schedule, and the discs that must refuse
-// (one with data, one too small, a drive without a disc) leave the schedule for another try.
+// (one with data, a drive without a disc) leave the schedule for another try. A disc holds the
+// schedule of its own pass only: what a failed burn left in the disc image folder never reaches
+// the next disc.
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -105,17 +107,6 @@ TEST_F(CliDiscTest, DiscsThatMustRefuseKeepTheSchedule) {
     EXPECT_EQ(erase.status, 1);
     EXPECT_NE(erase.err.find("This disc cannot be erased."), std::string::npos) << erase.err;
 
-    // A disc smaller than the schedule's estimate is refused at the start; one the image
-    // outgrows nonetheless is refused by the writer (its own test).
-    MapPseudoDrive(prefix(), 'D', discs + "/small.iso", "cd-r", 1);
-    const RunResult small = Cli({"backup", "--disc", "D", "--no-progress"});
-    EXPECT_EQ(small.status, 1);
-    EXPECT_NE(small.err.find("There is not enough free space[on the storage target]\nD: - "),
-              std::string::npos)
-        << small.err;
-    EXPECT_EQ(Listed(), 2);
-    EXPECT_EQ(fs::file_size(discs + "/small.iso"), 0u);
-
     MapPseudoDrive(prefix(), 'D', "", "dvd+rw");
     const RunResult none = Cli({"backup", "--disc", "D", "--no-progress"});
     EXPECT_EQ(none.status, 1);
@@ -139,4 +130,34 @@ TEST_F(CliDiscTest, ARewritableDiscWithDataIsErasedAndWrittenAgain) {
     EXPECT_NE(erase.err.find("The disc has been erased."), std::string::npos);
     EXPECT_EQ(fs::file_size(discs + "/cd.iso"), 0u);
     EXPECT_EQ(Cli({"backup", "--disc", "D", "--no-progress"}).status, 0);
+}
+
+// What a burn of an entry that failed left in the disc image folder: not on the next disc.
+TEST_F(CliDiscTest, AnEntryDeletedAfterAFailedBurnIsNotOnTheNextDisc) {
+    const std::string deleted = "2010_05_23=10,00~10,01";
+    ASSERT_EQ(Cli({"add", "20100523", "1000", "1001", "--cams", "all"}).status, 0);
+    ASSERT_EQ(Cli({"backup", "--folder", "E:\\Built", "--no-progress"}).status, 0);
+    // What a burn of that entry that failed leaves in the image folder: the entry, built.
+    fs::create_directories(driveC() + "/QuillonTemp");
+    fs::copy(usb + "/Built/" + deleted, driveC() + "/QuillonTemp/" + deleted,
+             fs::copy_options::recursive);
+    ASSERT_EQ(Cli({"add", "20100523", "1004", "1005", "--cams", "all"}).status, 0);
+
+    const std::string iso = discs + "/dvd.iso";
+    MapPseudoDrive(prefix(), 'D', iso, "dvd+rw");
+    const RunResult burnt = Cli({"backup", "--disc", "D:", "--no-progress"});
+    ASSERT_EQ(burnt.status, 0) << burnt.out << burnt.err;
+    ASSERT_TRUE(ExtractIso(iso, prefix() + "/read"));
+    EXPECT_FALSE(fs::exists(prefix() + "/read/" + deleted));
+    EXPECT_TRUE(fs::exists(prefix() + "/read/2010_05_23=10,04~10,05/20100523/201005231005N.dat"));
+    const RunResult checked = Cli({"verify", "--disc", "D:", "--no-progress"});
+    EXPECT_EQ(checked.status, 0) << checked.out;
+
+    // A disc that carries a folder its manifest does not list fails the check of the disc.
+    ASSERT_EQ(Shell("xorriso -indev stdio:'" + iso + "' -outdev stdio:'" + iso + "' -map '" + usb +
+                    "/Built/" + deleted + "' /" + deleted + " -commit >/dev/null 2>&1"),
+              0);
+    const RunResult stale = Cli({"verify", "--disc", "D:", "--no-progress"});
+    EXPECT_EQ(stale.status, 1) << stale.out;
+    EXPECT_NE(stale.out.find("NOT IN MANIFEST  " + deleted + "/"), std::string::npos) << stale.out;
 }

@@ -15,44 +15,16 @@
 #include <set>
 #include <sstream>
 
+#include "CliDay.h"
 #include "CliFixture.h"
-#include "companions/CppSQLite3.h"
-#include "records/BackupInfo.h"
 #include "records/ScheduleEntry.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kDay = "20100523";
 const std::string kAddRefused = "The entry's information file could not be written.";
 const std::string kCompleted = "The backup has been completed.";
-
-std::string Name(int minute) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "2010052310%02d", minute);
-    return buf;
-}
-
-BackupInfoRecord ReadInfo(const std::string& path) {
-    BackupInfoRecord info{};
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_EQ(bytes.size(), sizeof info) << path;
-    if (bytes.size() == sizeof info)
-        std::memcpy(&info, bytes.data(), sizeof info);
-    return info;
-}
-
-std::set<long long> CamerasOfIndex(const std::string& idx) {
-    CppSQLite3DB db;
-    db.openReadOnly(idx);
-    std::set<long long> out;
-    CppSQLite3Query q = db.execQuery("select camnum from indextable");
-    for (; !q.eof(); q.nextRow())
-        out.insert(q.getInt64Field(0));
-    return out;
-}
 
 bool Remount(const std::string& host, bool readOnly) {
     return ::mount("tmpfs", host.c_str(), "tmpfs", MS_REMOUNT | (readOnly ? MS_RDONLY : 0),
@@ -90,26 +62,6 @@ class CliFaultsTest : public CliFixture {
 
     std::string usb;
 };
-
-TEST_F(CliFaultsTest, ALinkInTheWorkingFolderLeavesWhatItLeadsToIntact) {
-    RecordSmallDay();
-    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
-    // Somebody else's folder and file, reached through links in the working folder and in an
-    // entry's folder.
-    const std::string outside = prefix() + "/outside";
-    WriteText(outside + "/keep.txt", "keep");
-    WriteText(outside + "/deeper/also.txt", "also");
-    fs::create_directory_symlink(outside, base + "/Reserved/to-folder");
-    fs::create_symlink(outside + "/keep.txt", base + "/Reserved/to-file");
-    fs::create_directory_symlink(outside + "/deeper",
-                                 base + "/Reserved/2010_05_23=10,00~10,02/" + kDay + "/to-deeper");
-
-    const RunResult run = Cli({"backup", "--folder", "E:\\Backup", "--no-progress"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_FALSE(fs::exists(base + "/Reserved"));  // the clean-up ran
-    EXPECT_EQ(ReadText(outside + "/keep.txt"), "keep");
-    EXPECT_EQ(ReadText(outside + "/deeper/also.txt"), "also");
-}
 
 TEST_F(CliFaultsTest, AKilledBackupLeavesNoShortFileAndARerunCompletesTheImage) {
     RecordLargeDay();
@@ -203,43 +155,6 @@ TEST_F(CliFaultsTest, TheCommandsPrintedAfterAFailedPassScheduleTheSameEntriesAg
               0x1648Au);
 }
 
-TEST_F(CliFaultsTest, TheViewerIsCopiedWholeOrWhatIsMissingIsNamed) {
-    RecordSmallDay();
-    for (const char* item : {"GUIS", "Other"})
-        fs::copy(std::string(QUILLON_BIN_DIR) + "/" + item, base + "/" + item,
-                 fs::copy_options::recursive);
-    // What a run killed while it copied the viewer leaves beside it.
-    WriteText(usb + "/BackupViewer/.QuillonViewer.py.4242-0.quillon-part", "half");
-    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
-    const RunResult run = Cli({"backup", "--folder", "E:\\Backup", "--viewer", "--no-progress"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(ReadText(usb + "/BackupViewer/QuillonViewer.py") ==
-                ReadText(base + "/Other/QuillonViewer.py"));
-    EXPECT_EQ(TempFilesBelow(usb), std::vector<std::string>{});
-
-    // A viewer file that is not there to copy: the backup is not complete.
-    fs::remove_all(usb + "/BackupViewer");
-    fs::remove(base + "/Other/ReadMe.txt");
-    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
-    const RunResult missing =
-        Cli({"backup", "--folder", "E:\\Backup", "--viewer", "--no-progress"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("ReadMe.txt"), std::string::npos) << missing.err;
-    EXPECT_EQ(missing.out.find(kCompleted), std::string::npos);
-    EXPECT_FALSE(fs::exists(usb + "/BackupViewer"));  // refused before anything was copied
-
-    // A base folder with no viewer at all: refused, never an empty viewer folder and "completed".
-    fs::remove_all(base + "/GUIS");
-    fs::remove_all(base + "/Other");
-    fs::remove_all(usb + "/Backup");
-    const RunResult none = Cli({"backup", "--folder", "E:\\Backup", "--viewer", "--no-progress"});
-    EXPECT_EQ(none.status, 1);
-    EXPECT_NE(none.err.find("Viewer.lst is missing"), std::string::npos) << none.err;
-    EXPECT_FALSE(fs::exists(usb + "/BackupViewer"));
-    EXPECT_FALSE(fs::exists(usb + "/Backup"));
-    EXPECT_TRUE(fs::exists(Reserve()));
-}
-
 TEST_F(CliFaultsTest, AMinuteWithHalfItsFilesIsMissingInEveryEntryAndItsEntryStays) {
     RecordSmallDay();
     ASSERT_EQ(Cli({"add", kDay, "1000", "1001", "--cams", "all"}).status, 0);
@@ -272,17 +187,6 @@ TEST_F(CliFaultsTest, AMinuteWithHalfItsFilesIsMissingInEveryEntryAndItsEntrySta
     const RunResult verify = Cli({"verify", "E:\\Backup", "--deep"});
     EXPECT_EQ(verify.status, 1) << verify.out;
     EXPECT_NE(verify.out.find("INCOMPLETE: "), std::string::npos) << verify.out;
-}
-
-TEST_F(CliFaultsTest, AnAddRefusedForWantOfRecordingsLeavesNothingInTheWorkingFolder) {
-    RecordSmallDay();
-    const RunResult gap = Cli({"add", kDay, "1003", "1003", "--cams", "all"});
-    EXPECT_EQ(gap.status, 1);
-    EXPECT_FALSE(fs::exists(base + "/Reserved/2010_05_23=10,03~10,03"));
-    ASSERT_EQ(Cli({"add", kDay, "1000", "1001", "--cams", "all"}).status, 0);
-    EXPECT_EQ(Cli({"add", kDay, "1003", "1003", "--cams", "all"}).status, 1);
-    EXPECT_EQ(Names(base + "/Reserved"),
-              (std::set<std::string>{"2010_05_23=10,00~10,01", "reserve.dat"}));
 }
 
 TEST_F(CliFaultsTest, AnAddThatCannotSaveTheScheduleLeavesNoHalfEntry) {
@@ -397,54 +301,6 @@ TEST_F(CliFaultsTest, ADamagedInformationFileIsNamedAndNeverWrittenOverWithAnEmp
     EXPECT_NE(failures[0].find("information file"), std::string::npos) << failures[0];
     EXPECT_NE(failures[0].find("damaged"), std::string::npos) << failures[0];
     EXPECT_EQ(ExpectWholeCopiesOfRecorder(Image("2010_05_23=10,00~10,02"), rec), 15);
-}
-
-TEST_F(CliFaultsTest, ARandomScheduleFileIsSetAsideWithAClearMessage) {
-    RecordSmallDay();
-    std::mt19937 random(8);
-    std::string junk(24400, '\0');
-    for (char& c : junk)
-        c = static_cast<char>(random());
-    WriteText(Reserve(), junk);
-
-    const RunResult list = Cli({"list"});
-    EXPECT_NE(list.err.find("The saved schedule is damaged"), std::string::npos) << list.err;
-    EXPECT_NE(list.out.find("0 entries"), std::string::npos) << list.out;
-    EXPECT_FALSE(fs::exists(Reserve()));
-    EXPECT_TRUE(ReadText(Reserve() + ".damaged") == junk);
-
-    // The schedule starts afresh beside it; the damaged file is not written over.
-    ASSERT_EQ(Cli({"add", kDay, "1000", "1002", "--cams", "all"}).status, 0);
-    const RunResult again = Cli({"list"});
-    EXPECT_EQ(again.err.find("damaged"), std::string::npos) << again.err;
-    EXPECT_NE(again.out.find("1 entries"), std::string::npos) << again.out;
-    EXPECT_TRUE(ReadText(Reserve() + ".damaged") == junk);
-}
-
-TEST_F(CliFaultsTest, AnEntryIsNamedExactlyAndNeverByItsBeginning) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20260106"};
-    RecordSmallDay(plan);
-    ASSERT_EQ(Cli({"add", "20260106", "1000", "1006", "--cams", "all"}).status, 0);
-    ASSERT_EQ(Cli({"add", "20260106", "1002", "1005", "--cams", "1"}).status, 0);
-    // Which names name an entry is the schedule's own test; here, what the operator is told.
-    const RunResult del = Cli({"delete", "2026-01-06 - 10:0"});
-    EXPECT_EQ(del.status, 1);
-    EXPECT_NE(del.err.find("no entry \"2026-01-06 - 10:0\" in the schedule"), std::string::npos)
-        << del.err;
-    EXPECT_EQ(Cli({"memo", "2026_01_06=10,0", "x"}).status, 1);
-    EXPECT_NE(Cli({"list"}).out.find("2 entries"), std::string::npos);
-    EXPECT_TRUE(fs::exists(base + "/Reserved/2026_01_06=10,00~10,06"));
-
-    const RunResult byLabel = Cli({"delete", "2026-01-06 - 10:00 ~ 10:06"});
-    EXPECT_EQ(byLabel.status, 0) << byLabel.err;
-    EXPECT_NE(byLabel.out.find("deleted 2026-01-06 - 10:00 ~ 10:06"), std::string::npos);
-    EXPECT_FALSE(fs::exists(base + "/Reserved/2026_01_06=10,00~10,06"));
-    EXPECT_TRUE(fs::exists(base + "/Reserved/2026_01_06=10,02~10,05"));
-    const RunResult byEntry = Cli({"delete", "2026_01_06=10,02~10,05"});
-    EXPECT_EQ(byEntry.status, 0) << byEntry.err;
-    EXPECT_NE(byEntry.out.find("deleted 2026-01-06 - 10:02 ~ 10:05"), std::string::npos);
-    EXPECT_NE(Cli({"list"}).out.find("0 entries"), std::string::npos);
 }
 
 TEST_F(CliFaultsTest, NoCommandPrintsTheUsage) {
@@ -615,34 +471,6 @@ TEST_F(CliFaultsTest, ATargetTurnedReadOnlyMidPassStopsThePassWithOneFailure) {
         EXPECT_EQ(r.out.find(kCompleted), std::string::npos);
         ASSERT_EQ(Cli({"delete", "2010-05-23 - 10:00 ~ 10:39"}).status, 0);  // kept: done here
     }
-}
-
-TEST_F(CliFaultsTest, ATargetFilledByAnotherProgramMidPassStopsThePassOnceWithNoShortFile) {
-    const std::string stick = MountTinyDrive('F', "size=512m");
-    if (stick.empty())
-        GTEST_SKIP() << "no small filesystem can be mounted here";
-    RecordLargeDay();
-    ASSERT_EQ(Cli({"add", kDay, "1000", "1011", "--cams", "all"}).status, 0);
-    const std::string image = stick + "/Backup/2010_05_23=10,00~10,11/" + kDay + "/";
-    const RunningProgram run = StartCli({"backup", "--folder", "F:\\Backup", "--no-progress"});
-    ASSERT_TRUE(WaitWhileRunning(run.pid, [&] { return fs::exists(image + Name(0) + "N.dat"); }));
-    ASSERT_TRUE(Pause(run.pid)) << "the pass ended before the target could be filled";
-    struct statvfs vfs {};
-    ASSERT_EQ(::statvfs(stick.c_str(), &vfs), 0);
-    const int filler = ::open((stick + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
-    ASSERT_GE(filler, 0);
-    EXPECT_EQ(::posix_fallocate(filler, 0, static_cast<off_t>(vfs.f_bavail * vfs.f_bsize)), 0);
-    ::close(filler);
-    Resume(run.pid);
-    const RunResult r = FinishProgram(run);
-
-    EXPECT_EQ(r.status, 1);
-    const auto failures = FailureLines(r.err);
-    ASSERT_EQ(failures.size(), 1u) << r.err;
-    EXPECT_NE(failures[0].find("the target"), std::string::npos) << failures[0];
-    EXPECT_NE(failures[0].find("is full"), std::string::npos) << failures[0];
-    EXPECT_GT(ExpectWholeCopiesOfRecorder(image, rec), 0);
-    EXPECT_EQ(TempFilesBelow(stick), std::vector<std::string>{});
 }
 
 TEST_F(CliFaultsTest, FilesLostFromTheTargetDuringThePassFailItsEntryAndStayInTheManifest) {

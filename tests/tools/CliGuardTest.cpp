@@ -12,14 +12,12 @@
 #include <map>
 #include <sstream>
 
+#include "CliDay.h"
 #include "CliFixture.h"
-#include "companions/CppSQLite3.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::string kDay = "20100523";
 
 // Every file below root with its bytes: the recordings as a test holds them against later.
 std::map<std::string, std::string> Snapshot(const std::string& root) {

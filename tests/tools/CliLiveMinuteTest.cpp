@@ -1,20 +1,16 @@
 // The recorder goes on writing its current minute while quillon-cli adds and backs it up: the
-// program reads what the recorder committed, waits out a writer that holds the minute for a
-// moment, and never takes the recorder's transient journal into the image.
-#include <chrono>
+// program reads what the recorder committed and never takes the recorder's transient journal
+// into the image. (Waiting out a writer that holds the minute is the minute copy's own test.)
 #include <filesystem>
-#include <future>
 #include <set>
-#include <thread>
 
+#include "CliDay.h"
 #include "CliFixture.h"
-#include "companions/CppSQLite3.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kDay = "20100523";
 const std::string kLive = "201005231002";  // the minute being written
 
 long long CountRows(const std::string& idx, const std::string& where = "") {
@@ -94,35 +90,4 @@ TEST_F(CliLiveMinuteTest, AnOpenWriteTransactionLeavesAddAndBackupTheCommittedRo
     EXPECT_EQ(CountRows(whole + kLive + "N.idx"), committed);
     // The rebuilt minute holds the committed pictures of cameras 1 and 2.
     EXPECT_EQ(CountRows(Image("2010_05_23=10,00~10,04") + kLive + "N.idx"), committedOfTwo);
-}
-
-TEST_F(CliLiveMinuteTest, AWriterHoldingTheMinuteForAMomentIsWaitedOut) {
-    for (const auto& cams : {"all", "1,2"}) {
-        SCOPED_TRACE(cams);
-        ASSERT_EQ(Cli({"add", kDay, "1000", "1004", "--cams", cams}).status, 0);
-        // The recorder takes the minute to itself, adds a picture and commits a second later.
-        std::promise<void> held;
-        std::thread writer([&] {
-            CppSQLite3DB db;
-            db.open(live);
-            db.execDML("BEGIN EXCLUSIVE");
-            db.execDML("insert into indextable select * from indextable where camnum = 0 limit 1");
-            held.set_value();
-            std::this_thread::sleep_for(std::chrono::seconds(1));
-            db.execDML("COMMIT");
-        });
-        held.get_future().wait();
-        const RunResult run = Backup();
-        writer.join();
-        EXPECT_EQ(run.status, 0) << run.err;
-
-        const std::string copied = Image("2010_05_23=10,00~10,04") + kLive + "N.idx";
-        if (std::string(cams) == "all") {
-            EXPECT_TRUE(ReadText(copied) == ReadText(live));
-            EXPECT_FALSE(fs::exists(copied + "-journal"));
-        } else {
-            EXPECT_EQ(CountRows(copied), CountRows(live, "where camnum in (0,1)"));
-        }
-        fs::remove_all(usb + "/Backup");
-    }
 }

@@ -59,6 +59,19 @@ class CliPullTest : public RemoteCliFixture {
         plan.height = height;
         return plan;
     }
+    // gate.conf of the recorder at port: its lines, then the target.
+    void Gate(const std::string& lines, const std::string& target = "") const {
+        std::ofstream(pulls + "/gate.conf")
+            << "remote = 127.0.0.1:" << port << "\n"
+            << lines << "\ntarget = " << (target.empty() ? images : target) << "\n";
+    }
+    // A token file of its owner's alone; its path.
+    std::string TokenFile(const std::string& name, const std::string& token) const {
+        const std::string path = prefix() + "/" + name + ".token";
+        std::ofstream(path) << token << "\n";
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+        return path;
+    }
     // The folders in a target, in name order: one per run.
     static std::vector<fs::path> Runs(const std::string& target) {
         std::vector<fs::path> runs;
@@ -115,13 +128,10 @@ TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) 
                      {"--root", "C:\\QorData2", "--listen", "127.0.0.1:" + std::to_string(port2),
                       "--token", "other"},
                      prefix(), 0, "share2");
-    for (int i = 0; i < 200; ++i) {
-        const RunResult days =
-            Cli({"--remote", "127.0.0.1:" + std::to_string(port2), "--token", "other", "days"});
-        if (days.status == 0)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
+    ASSERT_TRUE(WaitWhileRunning(second.pid, [&] {  // up once it answers
+        return Cli({"--remote", "127.0.0.1:" + std::to_string(port2), "--token", "other", "days"})
+                   .status == 0;
+    }));
     const RunningProgram a = StartCli({"pull", "first"}, "pull1");
     const RunningProgram b = StartCli({"pull", "second"}, "pull2");
     const RunResult first = FinishProgram(a), other = FinishProgram(b);
@@ -161,13 +171,10 @@ TEST_F(CliPullTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlocksT
     plan.cameraStops = {{3, 600}};  // camera 4 records nothing
     Record(plan);
     StartServer("gate-token");
-    std::ofstream(prefix() + "/gate.token") << "gate-token\n";
-    fs::permissions(prefix() + "/gate.token", fs::perms::owner_read | fs::perms::owner_write);
+    TokenFile("gate", "gate-token");
     const auto configure = [&](const std::string& range, const std::string& cameras) {
-        std::ofstream(pulls + "/gate.conf")
-            << "remote = 127.0.0.1:" << port << "\ntoken-file = " << prefix()
-            << "/gate.token\ncamera-count = 4\ncameras = " << cameras << "\nrange = " << range
-            << "\ntarget = " << images << "\n";
+        Gate("token-file = " + prefix() + "/gate.token\ncamera-count = 4\ncameras = " + cameras +
+             "\nrange = " + range);
     };
 
     configure("20100523 1100 1130", "all");  // the day has recordings, the range none
@@ -204,11 +211,8 @@ TEST_F(CliPullTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlocksT
 TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
     Record(Day(600, 604, 2, 32, 24));
     StartServer("gate-token");
-    std::ofstream(prefix() + "/gate.token") << "gate-token\n";
-    fs::permissions(prefix() + "/gate.token", fs::perms::owner_read | fs::perms::owner_write);
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\ntoken-file = " << prefix()
-        << "/gate.token\ncamera-count = 2\nrange = 20100523 1000 1002\ntarget = " << images << "\n";
+    TokenFile("gate", "gate-token");
+    Gate("token-file = " + prefix() + "/gate.token\ncamera-count = 2\nrange = 20100523 1000 1002");
     // Both streams into one file that JOURNAL_STREAM names, as systemd gives a service.
     const std::string journal = prefix() + "/journal";
     std::ofstream(journal).close();
@@ -271,8 +275,7 @@ TEST_F(CliPullTest, APullAndARemoteBackupNeedNoPortButTheOneGiven) {
     StartServer("gate-token", {"--tls-cert", tls.selfCert, "--tls-key", tls.selfKey});
     const OnePortRelay relay(port);
     const std::string given = "127.0.0.1:" + std::to_string(relay.port());
-    std::ofstream(prefix() + "/gate.token") << "gate-token\n";
-    fs::permissions(prefix() + "/gate.token", fs::perms::owner_read | fs::perms::owner_write);
+    TokenFile("gate", "gate-token");
     const auto configure = [&](const std::string& pin) {
         std::ofstream(pulls + "/gate.conf")
             << "remote = https://" << given << "\npin = " << pin << "\ntoken-file = " << prefix()
@@ -308,103 +311,12 @@ TEST_F(CliPullTest, APullAndARemoteBackupNeedNoPortButTheOneGiven) {
         << refused.out;
 }
 
-TEST_F(CliPullTest, TwoRunsOfOneRecorderLoseNoRangeWhateverOrderTheyEndIn) {
-    if (!fs::exists("/proc/locks"))
-        GTEST_SKIP() << "no /proc/locks to see the runs wait";
-    mkrec::RecorderPlan plan = Day(600, 604, 4, 32, 24);
-    Record(plan);
-    StartServer("gate-token");
-    std::ofstream(prefix() + "/gate.token") << "gate-token\n";
-    std::ofstream(prefix() + "/stale.token") << "an-old-token\n";
-    for (const char* token : {"/gate.token", "/stale.token"})
-        fs::permissions(prefix() + token, fs::perms::owner_read | fs::perms::owner_write);
-    const auto configure = [&](const std::string& range, const std::string& token) {
-        std::ofstream(pulls + "/gate.conf")
-            << "remote = 127.0.0.1:" << port << "\ntoken-file = " << prefix() << "/" << token
-            << ".token\nrange = " << range << "\ntarget = " << images << "\n";
-    };
-
-    // Another run against the recorder holds its lock while both runs start.
-    const std::string lockName = "pull-127.0.0.1_" + std::to_string(port);
-    platform::NamedLock::Attempt held = platform::NamedLock::Acquire(lockName, false);
-    ASSERT_TRUE(held.lock);
-    const std::string lockFile = platform::RuntimeDir() + "/" + lockName + ".lock";
-    configure("20100523 1000 1001", "gate");
-    const RunningProgram first = StartCli({"pull", "gate"}, "first");
-    ASSERT_TRUE(WaitWhileRunning(first.pid, [&] { return LockWaiters(lockFile) == 1; }));
-    // The second run's token is refused: it fails whenever it comes to run.
-    configure("20100523 1003 1004", "stale");
-    const RunningProgram second = StartCli({"pull", "gate"}, "second");
-    ASSERT_TRUE(WaitWhileRunning(second.pid, [&] { return LockWaiters(lockFile) == 2; }));
-    held.lock.reset();
-    const RunResult a = FinishProgram(first), b = FinishProgram(second);
-    EXPECT_EQ(a.status, 0) << a.out << a.err;
-    EXPECT_EQ(b.status, 1) << b.out << b.err;
-
-    configure("20100523 1000 1001", "gate");
-    const RunResult next = Cli({"pull", "gate"});
-    EXPECT_EQ(next.status, 0) << next.out << next.err;
-    // Each range is in one of the images, and each image verifies.
-    std::multiset<std::string> entries;
-    for (const auto& run : fs::directory_iterator(images)) {
-        EXPECT_EQ(Sha256sumCheck(run.path().string()), 0) << run.path();
-        for (const auto& e : fs::directory_iterator(run.path()))
-            if (e.is_directory() && e.path().filename().string().rfind("2010_", 0) == 0)
-                entries.insert(e.path().filename().string());
-    }
-    EXPECT_EQ(entries.count("2010_05_23=10,00~10,01"), 2u);  // the first run's and the last's
-    EXPECT_EQ(entries.count("2010_05_23=10,03~10,04"), 1u);
-}
-
-TEST_F(CliPullTest, PullsStartedInOneSecondIntoOneTargetEachMakeAnImageOfTheirOwn) {
-    if (!fs::exists("/proc/locks"))
-        GTEST_SKIP() << "no /proc/locks to see the runs wait";
-    mkrec::RecorderPlan plan = Day(600, 601, 4, 32, 24);
-    Record(plan);
-    StartServer();
-    const std::vector<std::string> names{"gate", "yard", "dock"};
-    for (const std::string& name : names)
-        std::ofstream(pulls + "/" + name + ".conf")
-            << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1001\ntarget = " << images
-            << "\n";
-    // The three pull one recorder: its lock is held while they start.
-    const std::string lockName = "pull-127.0.0.1_" + std::to_string(port);
-    platform::NamedLock::Attempt held = platform::NamedLock::Acquire(lockName, false);
-    ASSERT_TRUE(held.lock);
-    const std::string lockFile = platform::RuntimeDir() + "/" + lockName + ".lock";
-    // All three begin early in one second.
-    std::this_thread::sleep_for(
-        std::chrono::milliseconds(1000 - std::chrono::duration_cast<std::chrono::milliseconds>(
-                                             std::chrono::system_clock::now().time_since_epoch())
-                                                 .count() %
-                                             1000));
-    std::vector<RunningProgram> runs;
-    for (const std::string& name : names)
-        runs.push_back(StartCli({"pull", name}, name));
-    for (std::size_t i = 0; i < runs.size(); ++i)
-        ASSERT_TRUE(WaitWhileRunning(runs[i].pid, [&] { return LockWaiters(lockFile) == 3; }));
-    held.lock.reset();
-    for (const RunningProgram& run : runs) {
-        const RunResult r = FinishProgram(run);
-        EXPECT_EQ(r.status, 0) << r.out << r.err;
-    }
-    int folders = 0;
-    for (const auto& run : fs::directory_iterator(images)) {
-        ++folders;
-        EXPECT_EQ(Sha256sumCheck(run.path().string()), 0) << run.path();
-        EXPECT_TRUE(fs::exists(run.path() / "SHA256SUMS")) << run.path();
-        EXPECT_FALSE(fs::exists(run.path() / "SHA256SUMS-1")) << run.path() << " holds two runs";
-    }
-    EXPECT_EQ(folders, 3);
-}
-
 TEST_F(CliPullTest, RangesOfManyFailedRunsAreFetchedOnceEachMinute) {
     mkrec::RecorderPlan plan = Day(600, 659, 1, 16, 16);
     Record(plan);
     const auto configure = [&](const std::string& end, const std::string& target,
                                const std::string& day = "20100523") {
-        std::ofstream(pulls + "/gate.conf") << "remote = 127.0.0.1:" << port << "\nrange = " << day
-                                            << " 1000 " << end << "\ntarget = " << target << "\n";
+        Gate("range = " + day + " 1000 " + end, target);
     };
     // More failed runs than a schedule has slots.
     for (int minute = 0; minute < kScheduleSlots + 5; ++minute) {
@@ -469,8 +381,7 @@ TEST_F(CliPullTest, DaysBeyondTheScheduleAreFetchedByTheNextRun) {
     plan.width = plan.height = 16;
     Record(plan);
     for (const std::string& day : plan.days) {
-        std::ofstream(pulls + "/gate.conf") << "remote = 127.0.0.1:" << port << "\nrange = " << day
-                                            << " 1000 1000\ntarget = " << images << "\n";
+        Gate("range = " + day + " 1000 1000");
         ASSERT_EQ(Cli({"pull", "gate"}).status, 1) << day;  // the recorder is down
     }
     StartServer();
@@ -497,17 +408,13 @@ TEST_F(CliPullTest, ARecorderThatListsNoDayFailsThePullAndKeepsItsRange) {
     mkrec::RecorderPlan plan = Day(600, 601, 1, 16, 16);
     Record(plan);
     StartServer();
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1001\ntarget = " << images
-        << "\n";
+    Gate("range = 20100523 1000 1001");
     fs::rename(driveC() + "/QorData", driveC() + "/QorData.unmounted");
     const RunResult gone = Cli({"pull", "gate"});
     EXPECT_EQ(gone.status, 1) << gone.out << gone.err;
     EXPECT_NE(gone.out.find("pull gate: failed: "), std::string::npos) << gone.out;
     fs::rename(driveC() + "/QorData.unmounted", driveC() + "/QorData");
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1001 1001\ntarget = " << images
-        << "\n";
+    Gate("range = 20100523 1001 1001");
     const RunResult back = Cli({"pull", "gate"});
     EXPECT_EQ(back.status, 0) << back.out << back.err;
     EXPECT_NE(back.out.find("pull gate: 1 entries (1 ranges from earlier runs) into "),
@@ -525,9 +432,7 @@ TEST_F(CliPullTest, ARecordingsDamageFailsThePullButItsImageStandsAndNoRangeIsKe
     plan.damagedMinutes = {{601, mkrec::Damage::kShortData}, {602, mkrec::Damage::kNoTable}};
     Record(plan);
     StartServer();
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1003\ntarget = " << images
-        << "\n";
+    Gate("range = 20100523 1000 1003");
     const RunResult damaged = Cli({"pull", "gate"});
     EXPECT_EQ(damaged.status, 1) << damaged.out << damaged.err;
     EXPECT_NE(damaged.out.find("pull gate: 1 entries (0 ranges from earlier runs) into "),
@@ -597,9 +502,7 @@ TEST_F(CliPullTest, APullReckonsItsRangeInTheRecordersTimeZone) {
     Record(plan);
     StartServer();
     const auto pull = [&](const std::string& timeZone) {
-        std::ofstream(pulls + "/gate.conf")
-            << "remote = 127.0.0.1:" << port << "\nrange = today\ntime-zone = " << timeZone
-            << "\ntarget = " << images << "\n";
+        Gate("range = today\ntime-zone = " + timeZone);
         return Cli({"pull", "gate"});
     };
     const RunResult unknown = pull("Nowhere/Atlantis");
@@ -623,9 +526,7 @@ TEST_F(CliPullTest, APullRefusesATokenFileThatOthersMayRead) {
     StartServer("gate-token");
     const std::string token = prefix() + "/gate.token";
     std::ofstream(token) << "gate-token\n";
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\ntoken-file = " << token
-        << "\nrange = 20100523 1000 1000\ntarget = " << images << "\n";
+    Gate("token-file = " + token + "\nrange = 20100523 1000 1000");
     for (const fs::perms open : {fs::perms::others_read, fs::perms::group_read}) {
         fs::permissions(token, fs::perms::owner_read | fs::perms::owner_write | open);
         const RunResult r = Cli({"pull", "gate"});
@@ -640,128 +541,12 @@ TEST_F(CliPullTest, APullRefusesATokenFileThatOthersMayRead) {
     EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
-TEST_F(CliPullTest, AFailedPullLeavesNoImageFolderUnderARunsName) {
-    mkrec::RecorderPlan plan = Day(600, 602, 2, 640, 480);
-    Record(plan);
-    StartServer();
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1002\ntarget = " << images
-        << "\n";
-    // The minutes' data files are larger than the target takes.
-    std::error_code ec;
-    const RunResult full = RunProgram(CliPath(), WithBase({"pull", "gate"}), prefix(), 1 << 20);
-    EXPECT_EQ(full.status, 1) << full.out << full.err;
-    std::vector<std::string> folders;
-    for (const auto& e : fs::directory_iterator(images, ec))
-        folders.push_back(e.path().filename().string());
-    ASSERT_EQ(folders.size(), 1u);
-    EXPECT_EQ(folders[0].size() > 11 &&
-                  folders[0].compare(folders[0].size() - 11, 11, ".incomplete") == 0,
-              true)
-        << folders[0];
-    EXPECT_NE(full.out.find(folders[0]), std::string::npos) << full.out;
-    // Another run on the full disk replaces the folder the first left rather than add one.
-    const RunResult fullAgain =
-        RunProgram(CliPath(), WithBase({"pull", "gate"}), prefix(), 1 << 20);
-    EXPECT_EQ(fullAgain.status, 1) << fullAgain.out << fullAgain.err;
-    folders.clear();
-    for (const auto& e : fs::directory_iterator(images, ec))
-        folders.push_back(e.path().filename().string());
-    ASSERT_EQ(folders.size(), 1u);
-    EXPECT_NE(fullAgain.out.find(folders[0]), std::string::npos) << fullAgain.out;
-    const RunResult again = Cli({"pull", "gate"});
-    EXPECT_EQ(again.status, 0) << again.out << again.err;
-    int images_ = 0;
-    for (const auto& e : fs::directory_iterator(images))
-        if (e.path().extension() != ".incomplete") {
-            ++images_;
-            EXPECT_EQ(Sha256sumCheck(e.path().string()), 0);
-        }
-    EXPECT_EQ(images_, 1);
-}
-
-TEST_F(CliPullTest, APullIntoAFullDiskSaysWhyWithTheFiguresAndLeavesOneFolderAside) {
-    Record(Day(600, 602, 2, 640, 480));
-    const std::string tiny = MountTinyDrive('F', "size=300k");
-    if (tiny.empty())
-        GTEST_SKIP() << "no small filesystem can be mounted here";
-    StartServer();
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1002\ntarget = " << tiny
-        << "\n";
-    for (int run = 0; run < 2; ++run) {
-        const RunResult full = Cli({"pull", "gate"});
-        EXPECT_EQ(full.status, 1) << full.out << full.err;
-        EXPECT_NE(full.out.find("the backup did not complete (There is not enough free space"),
-                  std::string::npos)
-            << full.out;
-        EXPECT_NE(full.out.find(" MB are needed, 0.3 MB are free"), std::string::npos) << full.out;
-    }
-    EXPECT_EQ(Runs(tiny).size(), 1u);
-}
-
-TEST_F(CliPullTest, AKilledPullsFolderIsSetAsideByTheNextRun) {
-    mkrec::RecorderPlan plan = Day(600, 611, 4, 640, 480);
-    Record(plan);
-    StartServer();
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1011\ntarget = " << images
-        << "\n";
-    const RunningProgram run = StartCli({"pull", "gate"}, "killed");
-    // Killed once the first minute's files have arrived.
-    const auto arrived = [&] {
-        std::error_code ec;
-        for (const auto& e : fs::recursive_directory_iterator(images, ec))
-            if (e.path().filename().string().rfind("201005231000N.", 0) == 0)
-                return true;
-        return false;
-    };
-    const bool wasKilled = WaitWhileRunning(run.pid, arrived) && ::kill(run.pid, SIGKILL) == 0;
-    const RunResult killed = FinishProgram(run);
-    if (!wasKilled || killed.status != 128 + SIGKILL) {
-        GTEST_SKIP() << "the run ended before it could be killed: " << killed.out;
-    }
-    std::vector<std::string> before;
-    for (const auto& e : fs::directory_iterator(images))
-        before.push_back(e.path().filename().string());
-    ASSERT_EQ(before.size(), 1u);
-    // The server holds the killed run's entry as being fetched: a new one does not.
-    StopServer();
-    StartServer();
-    const RunResult next = Cli({"pull", "gate"});
-    EXPECT_EQ(next.status, 0) << next.out << next.err;
-    EXPECT_TRUE(fs::is_directory(images + "/" + before[0] + ".incomplete"));
-    EXPECT_FALSE(fs::exists(images + "/" + before[0]));
-    int good = 0;
-    for (const auto& e : fs::directory_iterator(images))
-        if (e.path().extension() != ".incomplete") {
-            ++good;
-            EXPECT_EQ(Sha256sumCheck(e.path().string()), 0);
-        }
-    EXPECT_EQ(good, 1);
-}
-
 TEST_F(CliPullTest, APullOfACameraBeyondTheCameraCountIsRefused) {
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\ncameras = 2,6\ncamera-count = 4\nrange = yesterday"
-        << "\ntarget = " << prefix() << "/images\n";
+    Gate("cameras = 2,6\ncamera-count = 4\nrange = yesterday");
     const RunResult r = Cli({"pull", "gate"});
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_NE(r.out.find("gate.conf: camera 6 is beyond camera-count 4"), std::string::npos)
         << r.out;
-}
-
-TEST_F(CliPullTest, APullOfADayTheCalendarDoesNotHaveIsRefusedWithItsLine) {
-    for (const std::string day : {"20261399", "20260230", "00000000"}) {
-        std::ofstream(pulls + "/gate.conf") << "remote = 127.0.0.1:" << port << "\nrange = " << day
-                                            << " 1000 1003\ntarget = " << images << "\n";
-        const RunResult r = Cli({"pull", "gate"});
-        EXPECT_EQ(r.status, 1) << r.out << r.err;
-        EXPECT_NE(r.out.find("pull gate: failed: " + pulls +
-                             "/gate.conf:2: range names a day the calendar does not have: " + day),
-                  std::string::npos)
-            << r.out;
-    }
 }
 
 TEST_F(CliPullTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
@@ -770,9 +555,7 @@ TEST_F(CliPullTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
     StartServer();
     const std::string mount = prefix() + "/backups";
     fs::create_directories(mount);  // the mount point, its disk not mounted
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1000\ntarget = " << mount
-        << "/gate\n";
+    Gate("range = 20100523 1000 1000", mount + "/gate");
     const RunResult unmounted = Cli({"pull", "gate"});
     EXPECT_EQ(unmounted.status, 1) << unmounted.out << unmounted.err;
     EXPECT_NE(unmounted.out.find("its target " + mount + "/gate is not there"), std::string::npos)
@@ -1006,68 +789,6 @@ TEST_F(CliPullTest, APullConfigurationOthersMayChangeIsRefusedAndSendsTheTokenNo
     refused("the token file " + open + "/gate.token cannot be trusted: the folder " + open +
                 " may be changed by others (mode 0777)",
             "a token in a folder of 0777");
-}
-
-TEST_F(CliPullTest, AStateFileNamingAFolderNoRunMadeRenamesNothing) {
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1000 1000\ntarget = " << images
-        << "\n";
-    const std::string own = prefix() + "/pull/gate";
-    fs::create_directories(own);
-    // A link to a folder elsewhere, under a run's name: the other shapes of what is no run's
-    // folder are the state's own tests.
-    const std::string precious = prefix() + "/precious/2026-12-08_030512";
-    fs::create_directories(precious);
-    const std::string named = images + "/2026-12-08_030513";
-    fs::create_symlink(precious, named);
-    std::ofstream(own + "/image-in-progress") << named;
-    const RunResult r = Cli({"pull", "gate"});  // the recorder is down: the run fails after
-    EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_NE(r.out.find("pull gate: failed: "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("image-in-progress names " + named +
-                         ", which is no image folder of a run in " + images),
-              std::string::npos)
-        << r.out;
-    EXPECT_FALSE(fs::exists(own + "/image-in-progress"));
-    EXPECT_TRUE(fs::is_directory(precious));
-    EXPECT_TRUE(fs::is_symlink(named));
-    for (const auto& e : fs::recursive_directory_iterator(prefix()))
-        EXPECT_EQ(e.path().string().find(".incomplete"), std::string::npos) << e.path();
-}
-
-TEST_F(CliPullTest, JunkBeyondAMebibyteInTheKeptListLosesNoRangeAndIsSetAside) {
-    mkrec::RecorderPlan plan = Day(600, 603, 1, 16, 16);
-    Record(plan);
-    StartServer();
-    std::ofstream(pulls + "/gate.conf")
-        << "remote = 127.0.0.1:" << port << "\nrange = 20100523 1003 1003\ntarget = " << images
-        << "\n";
-    const std::string own = prefix() + "/pull/gate";
-    fs::create_directories(own);
-    std::string junk = "20100523 1000 1001\n";
-    while (junk.size() <= (1u << 20) + 4096)
-        junk += "not a range at all, and a line another program left\n";
-    std::ofstream(own + "/pending-ranges") << junk;
-    const RunResult r = Cli({"pull", "gate"});
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("pull gate: " + own +
-                         "/pending-ranges held more than the 1 MiB that is read; it is kept as " +
-                         own + "/pending-ranges.bad-"),
-              std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("pull gate: 2 entries (1 ranges from earlier runs) into "),
-              std::string::npos)
-        << r.out;
-    std::vector<fs::path> aside;
-    for (const auto& e : fs::directory_iterator(own))
-        if (e.path().filename().string().rfind("pending-ranges.bad-", 0) == 0)
-            aside.push_back(e.path());
-    ASSERT_EQ(aside.size(), 1u);
-    EXPECT_EQ(fs::file_size(aside[0]), junk.size());
-    EXPECT_FALSE(fs::exists(own + "/pending-ranges"));
-    const std::vector<fs::path> runs = Runs(images);
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_TRUE(fs::exists(runs[0] / "2010_05_23=10,00~10,01"));
 }
 
 // A recorder whose build never gets on fails its run after the conf's build-stall, and keeps
