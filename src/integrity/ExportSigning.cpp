@@ -144,8 +144,7 @@ std::string CreateExportKey(const std::string& folder, const std::string& unitNa
     if (!platform::MakeOwnerOnlyFolder(folder))
         return "the key folder " + folder + " cannot be made";
     // The certificate first: a key counts as made once its private half is there.
-    if (!platform::WriteFileAtomically(ExportCertificatePath(folder), certPem.data(),
-                                       certPem.size(), true) ||
+    if (!platform::WriteFileAtomically(ExportCertificatePath(folder), certPem, true) ||
         !platform::WriteOwnerOnlyFile(ExportKeyPath(folder), privatePem))
         return "the RSA key could not be written into " + folder;
     return std::string();

@@ -84,8 +84,7 @@ std::string CreateSigningKey(const std::string& folder) {
     if (!platform::MakeOwnerOnlyFolder(folder))
         return "the key folder " + folder + " cannot be made";
     // The public half first: a key counts as made once its private half is there.
-    if (!platform::WriteFileAtomically(PublicKeyPath(folder), publicPem.data(), publicPem.size(),
-                                       true) ||
+    if (!platform::WriteFileAtomically(PublicKeyPath(folder), publicPem, true) ||
         !platform::WriteOwnerOnlyFile(PrivateKeyPath(folder), privatePem))
         return "the key could not be written into " + folder;
     return std::string();

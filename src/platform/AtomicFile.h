@@ -53,6 +53,10 @@ class AtomicFile {
 // Writes bytes as the whole content of path through a temporary file.
 bool WriteFileAtomically(const std::string& path, const void* bytes, std::size_t count,
                          bool durable = false);
+inline bool WriteFileAtomically(const std::string& path, const std::string& text,
+                                bool durable = false) {
+    return WriteFileAtomically(path, text.data(), text.size(), durable);
+}
 
 // Removes the temporary files a killed run left in a folder; the number removed.
 int RemoveLeftoverTempFiles(const std::string& folder);
