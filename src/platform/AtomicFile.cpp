@@ -40,8 +40,7 @@ bool AtomicFile::Create(const std::string& finalPath) {
         if (file_.OpenResolved(temp_, File::kCreateNew)) {
             // The folder's volume went away since it was pinned: what is beneath it is not
             // where this file belongs.
-            const std::uint64_t pinned = PinnedVolumeOf(final_);
-            if (pinned != 0 && file_.Id().device != pinned) {
+            if (OffPinnedVolume(final_, file_.Id().device)) {
                 Abandon();
                 final_.clear();
                 SetLastError(ERROR_PATH_NOT_FOUND);

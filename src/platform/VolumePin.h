@@ -27,5 +27,11 @@ class VolumePin {
 
 // The volume a file at hostPath must be on, from the innermost pin above it; 0 when none.
 std::uint64_t PinnedVolumeOf(const std::string& hostPath);
+// True when a file made at hostPath, found on the volume device, is not where it belongs: a pin
+// above it holds it to another volume.
+inline bool OffPinnedVolume(const std::string& hostPath, std::uint64_t device) {
+    const std::uint64_t pinned = PinnedVolumeOf(hostPath);
+    return pinned != 0 && device != pinned;
+}
 
 }  // namespace platform

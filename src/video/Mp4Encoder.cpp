@@ -212,8 +212,7 @@ struct Mp4Encoder::State {
         }
         // A pass's image folder is held to its volume: a stick pulled before the file was made
         // would have the whole encode fill the disk beneath its mount point.
-        if (const std::uint64_t pinned = platform::PinnedVolumeOf(path);
-            pinned != 0 && platform::VolumeOf(path) != pinned) {
+        if (platform::OffPinnedVolume(path, platform::VolumeOf(path))) {
             avio_closep(&out->pb);
             platform::DeleteFile(path);
             why = "the file " + path + " cannot be made: its target's volume was taken away";
