@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 
 #include "TestEnv.h"
 #include "platform/NamedLock.h"
@@ -33,6 +34,19 @@ TEST_F(NamedLockTest, SecondHolderIsRefusedUntilTheFirstIsGone) {
     ::waitpid(child, &status, 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_NE(NamedLock::TryAcquire("Backup"), nullptr);
+}
+
+// A link where the lock file belongs is never opened: what it leads to would be truncated for the
+// holder's number.
+TEST_F(NamedLockTest, ALinkWhereTheLockBelongsIsRefusedAndWhatItLeadsToIsKept) {
+    const std::string runtime = prefix() + "/run";
+    std::filesystem::create_directories(runtime);
+    WriteText(prefix() + "/victim", "precious");
+    std::filesystem::create_symlink(prefix() + "/victim", runtime + "/Backup.lock");
+    const NamedLock::Attempt attempt = NamedLock::Acquire("Backup", false);
+    EXPECT_EQ(attempt.lock, nullptr);
+    EXPECT_NE(attempt.problem.find("cannot be used"), std::string::npos) << attempt.problem;
+    EXPECT_EQ(ReadText(prefix() + "/victim"), "precious");
 }
 
 TEST(AutoResetEventTest, WakesOneWaitPerSignal) {

@@ -126,17 +126,6 @@ TEST_F(CliGuardTest, PipesAmongTheRecordingsArePassedOverAndWalIndexesGetNoFiles
     EXPECT_TRUE(Snapshot(recordings) == before);
 }
 
-TEST_F(CliGuardTest, TheLockIsNeverOpenedThroughALink) {
-    const std::string runtime = prefix() + "/run";
-    fs::create_directories(runtime);
-    WriteText(prefix() + "/victim", "precious");
-    fs::create_symlink(prefix() + "/victim", runtime + "/Backup.lock");
-    const RunResult run = Cli({"list"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("cannot be used"), std::string::npos) << run.err;
-    EXPECT_EQ(ReadText(prefix() + "/victim"), "precious");
-}
-
 TEST_F(CliGuardTest, AMinuteLeftHalfWrittenByTheRecorderFailsRatherThanCopyingItTorn) {
     // A writer that changed pages of 10:01 in place and died before it committed: its journal
     // holds the committed state, which a reader may not restore.
