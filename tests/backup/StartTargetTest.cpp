@@ -119,6 +119,15 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
     EXPECT_EQ(Check(true), "M010028");
     EXPECT_NE(LastMessage().find(" - 24.6 MB are needed, 20.0 MB are free."), std::string::npos)
         << LastMessage();
+    // A disc that holds data: a write-once one is for another disc, a rewritable one for Erase.
+    writer.discStatus = 1;
+    writer.mediaType = 2;
+    EXPECT_EQ(Check(), "A010016");
+    EXPECT_EQ(LastMessage(), "The disc already holds data.\nInsert a blank disc.");
+    writer.mediaType = 3;
+    EXPECT_EQ(Check(), "A010016");
+    EXPECT_EQ(LastMessage(),
+              "The disc already holds data.\nErase the disc first or insert a blank disc.");
     ctx.m_disc.writer = nullptr;
 }
 
