@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "CliCommands.h"
-#include "ImageCopyOut.h"
 #include "ImageSource.h"
 #include "integrity/EntryStanding.h"
+#include "integrity/ImageCopyOut.h"
 #include "integrity/Verify.h"
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
@@ -94,8 +94,8 @@ int CmdExport(const CliArgs& a, bool progress) {
         return 1;
     }
     std::vector<std::string> entries;
-    for (const std::string& name :
-         a.disc.empty() ? FolderNames(CommandHostPath(a.positional[0])) : TopFolders(listing))
+    for (const std::string& name : a.disc.empty() ? FolderNames(CommandHostPath(a.positional[0]))
+                                                  : integrity::TopFolders(listing))
         if (!video::CameraFileName(name, 0).empty() &&
             (a.entry.empty() || a.entry == name || a.entry == video::EntryLabel(name)))
             entries.push_back(name);
@@ -110,10 +110,10 @@ int CmdExport(const CliArgs& a, bool progress) {
         std::fprintf(stderr, "quillon-cli: the folder %s cannot be made\n", a.out.c_str());
         return 1;
     }
-    std::unique_ptr<ScratchFolder> copy;
+    std::unique_ptr<integrity::ScratchFolder> copy;
     if (!a.disc.empty()) {
         // Another export into this folder may be using a copy of its own meanwhile.
-        copy = std::make_unique<ScratchFolder>(out, kScratchStem);
+        copy = std::make_unique<integrity::ScratchFolder>(out, kScratchStem);
         if (copy->path().empty()) {
             std::fprintf(stderr, "quillon-cli: no folder for the disc's files can be made in %s\n",
                          a.out.c_str());
@@ -140,7 +140,7 @@ int CmdExport(const CliArgs& a, bool progress) {
         video::EntryExportRequest request;
         if (scratch.empty()) {
             request.entryFolder = CommandHostPath(a.positional[0]) + "/" + entry;
-        } else if (!CopyImageFilesOut(*image, listing, entry + "/", scratch, why)) {
+        } else if (!integrity::CopyImageFilesOut(*image, listing, entry + "/", scratch, why)) {
             std::printf("%s: nothing exported: %s\n", video::EntryLabel(entry).c_str(),
                         why.c_str());
             return 1;

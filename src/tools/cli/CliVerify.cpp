@@ -5,13 +5,12 @@
 #include <vector>
 
 #include "CliCommands.h"
-#include "ImageCopyOut.h"
 #include "ImageSource.h"
 #include "Printable.h"
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
 #include "integrity/Verify.h"
-#include "mp4/ExportVerifier.h"
+#include "mp4/ImageVideos.h"
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -26,86 +25,28 @@ std::string ReadKeyFile(const std::string& path) {
     return text;
 }
 
-bool EndsWithMp4(const std::string& name) {
-    return name.size() > 4 && (name.compare(name.size() - 4, 4, ".mp4") == 0 ||
-                               name.compare(name.size() - 4, 4, ".MP4") == 0);
-}
-
-// The MP4 files below a folder (host paths), in name order, through every subfolder.
-void FindMp4(const std::string& folder, std::vector<std::string>& found, int depth = 0) {
-    if (depth > 8)
-        return;
-    for (const platform::FindData& f : platform::FindFiles(folder + "/*")) {
-        if (f.name == "." || f.name == "..")
-            continue;
-        if (f.isDirectory)
-            FindMp4(folder + "/" + f.name, found, depth + 1);
-        else if (EndsWithMp4(f.name))
-            found.push_back(folder + "/" + f.name);
-    }
-}
-
 // Each file's export boxes and signature; false when one fails.
-bool CheckVideoFiles(const std::vector<std::string>& files, const std::string& root,
-                     const std::string& trustedDer) {
+bool ShowVideoChecks(const std::vector<mp4::VideoCheck>& checks, const std::string& trustedDer) {
     bool ok = true;
-    for (const std::string& path : files) {
-        const std::string name =
-            path.compare(0, root.size() + 1, root + "/") == 0 ? path.substr(root.size() + 1) : path;
-        const mp4::ExportCheck check =
-            mp4::CheckExportFile(path, {trustedDer, !trustedDer.empty()});
+    for (const mp4::VideoCheck& v : checks) {
+        const mp4::ExportCheck& check = v.check;
         if (!check.ok()) {
             ok = false;
-            std::printf("video %s: FAILS: %s\n", Printable(name).c_str(),
+            std::printf("video %s: FAILS: %s\n", Printable(v.name).c_str(),
                         Printable(check.problem).c_str());
         } else if (check.isSigned) {
             std::printf(
                 "video %s: signed by \"%s\" (%s)%s; signature: %llu bytes at offset "
                 "%llu\n",
-                Printable(name).c_str(),
+                Printable(v.name).c_str(),
                 Printable(integrity::CertificateCommonName(check.certificateDer)).c_str(),
                 integrity::CertificateFingerprint(check.certificateDer).c_str(),
                 trustedDer.empty() ? ", by the certificate in the file" : "",
                 static_cast<unsigned long long>(check.signatureLength),
                 static_cast<unsigned long long>(check.signatureOffset));
         } else {
-            std::printf("video %s: export boxes whole, not signed\n", Printable(name).c_str());
+            std::printf("video %s: export boxes whole, not signed\n", Printable(v.name).c_str());
         }
-    }
-    return ok;
-}
-
-// A disc's MP4 files, each copied into a scratch folder of ours for the check (which reads a
-// file at offsets) and deleted after it.
-bool CheckDiscVideos(integrity::ImageFiles& image, const std::string& trustedDer) {
-    std::vector<integrity::ImageFiles::Entry> listing, videos;
-    std::string why;
-    if (!image.List(listing, why))
-        return false;  // the image's check said so already
-    for (const auto& e : listing)
-        if (e.regular && EndsWithMp4(e.path))
-            videos.push_back(e);
-    if (videos.empty())
-        return true;
-    const ScratchFolder copy("", "quillon-verify");
-    const std::string& scratch = copy.path();
-    if (scratch.empty()) {
-        std::printf("the disc's %zu MP4 files are not checked: no folder for temporary files\n",
-                    videos.size());
-        return false;
-    }
-    bool ok = true;
-    for (const auto& e : videos) {
-        if (!CopyImageFilesOut(image, {e}, e.path, scratch, why)) {
-            std::printf("video %s: FAILS: %s\n", Printable(e.path).c_str(), Printable(why).c_str());
-            ok = false;
-        } else {
-            ok = CheckVideoFiles({scratch + "/" + e.path}, scratch, trustedDer) && ok;
-        }
-        // The copy's first folder goes, and only a name of the scratch folder's own: one that
-        // climbs out ("..") was not copied, and would name the folder the scratch folder is in.
-        if (integrity::SafeRelativePath(e.path))
-            platform::DeleteTree(scratch + "/" + e.path.substr(0, e.path.find('/')));
     }
     return ok;
 }
@@ -133,14 +74,16 @@ int CmdVerify(const CliArgs& a, bool progress, bool partialWhole) {
         }
     }
     // One MP4 file handed over alone: its own boxes and signature are all there is to check.
-    if (a.disc.empty() && EndsWithMp4(a.positional[0]) &&
+    if (a.disc.empty() && mp4::IsMp4Name(a.positional[0]) &&
         !platform::IsDirectory(CommandHostPath(a.positional[0]))) {
         const std::string file = CommandHostPath(a.positional[0]);
         if (platform::FileLength(file) < 0) {
             std::fprintf(stderr, "quillon-cli: %s cannot be read\n", a.positional[0].c_str());
             return 1;
         }
-        return CheckVideoFiles({file}, std::string(), trustedDer) ? 0 : 1;
+        const mp4::VideoCheck alone{file[0] == '/' ? file.substr(1) : file,
+                                    mp4::CheckExportFile(file, {trustedDer, !trustedDer.empty()})};
+        return ShowVideoChecks({alone}, trustedDer) ? 0 : 1;
     }
     std::string why;
     const std::unique_ptr<integrity::ImageFiles> image =
@@ -166,12 +109,15 @@ int CmdVerify(const CliArgs& a, bool progress, bool partialWhole) {
         std::printf("%s\n", Printable(line).c_str());
     bool videos = true;
     if (a.disc.empty()) {
-        const std::string root = CommandHostPath(a.positional[0]);
-        std::vector<std::string> files;
-        FindMp4(root, files);
-        videos = CheckVideoFiles(files, root, trustedDer);
+        videos = ShowVideoChecks(
+            mp4::CheckFolderVideos(CommandHostPath(a.positional[0]), trustedDer), trustedDer);
     } else {
-        videos = CheckDiscVideos(*image, trustedDer);
+        std::vector<mp4::VideoCheck> checks;
+        std::string problem;
+        videos = mp4::CheckImageVideos(*image, trustedDer, checks, problem);
+        if (!problem.empty())
+            std::printf("%s\n", problem.c_str());
+        videos = ShowVideoChecks(checks, trustedDer) && videos;
     }
     if (partialWhole)
         report.partial = false;  // said in its lines already

@@ -1,9 +1,11 @@
-#include "ImageCopyOut.h"
+#include "integrity/ImageCopyOut.h"
 
 #include <set>
 
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+
+namespace integrity {
 
 ScratchFolder::ScratchFolder(const std::string& parent, const std::string& stem) {
     const std::string where = parent.empty() ? platform::TempFolder() : parent;
@@ -33,7 +35,7 @@ ScratchFolder::~ScratchFolder() {
         platform::DeleteTree(path_);
 }
 
-std::vector<std::string> TopFolders(const std::vector<integrity::ImageFiles::Entry>& listing) {
+std::vector<std::string> TopFolders(const std::vector<ImageFiles::Entry>& listing) {
     std::set<std::string> names;
     for (const auto& e : listing)
         if (const std::size_t slash = e.path.find('/'); slash != std::string::npos && slash > 0)
@@ -41,14 +43,13 @@ std::vector<std::string> TopFolders(const std::vector<integrity::ImageFiles::Ent
     return {names.begin(), names.end()};
 }
 
-bool CopyImageFilesOut(integrity::ImageFiles& image,
-                       const std::vector<integrity::ImageFiles::Entry>& listing,
+bool CopyImageFilesOut(ImageFiles& image, const std::vector<ImageFiles::Entry>& listing,
                        const std::string& prefix, const std::string& hostFolder, std::string& why) {
     for (const auto& e : listing) {
         if (!e.regular || e.path.compare(0, prefix.size(), prefix) != 0)
             continue;
         // A disc's names are its writer's: one that climbs out is refused, not followed.
-        if (!integrity::SafeRelativePath(e.path)) {
+        if (!SafeRelativePath(e.path)) {
             why = "the image names a file outside itself: " + e.path;
             return false;
         }
@@ -82,3 +83,5 @@ bool CopyImageFilesOut(integrity::ImageFiles& image,
     }
     return true;
 }
+
+}  // namespace integrity

@@ -8,6 +8,8 @@
 #include "integrity/ImageFiles.h"
 #include "platform/NamedLock.h"
 
+namespace integrity {
+
 // A scratch folder of this command's own, parent/stem-XXXXXX, locked while the object lives and
 // deleted with it. What killed commands left beside it (folders of the same stem that no running
 // command holds) is deleted first; those of commands still running are left alone.
@@ -27,11 +29,12 @@ class ScratchFolder {
 };
 
 // The first folder names of the listing's paths (the image's entries and other top folders).
-std::vector<std::string> TopFolders(const std::vector<integrity::ImageFiles::Entry>& listing);
+std::vector<std::string> TopFolders(const std::vector<ImageFiles::Entry>& listing);
 
 // Copies the listed regular files whose paths begin with prefix into hostFolder, under their
 // paths in the image; false with why (a full disk, a file that cannot be read, a path that
 // would leave the folder).
-bool CopyImageFilesOut(integrity::ImageFiles& image,
-                       const std::vector<integrity::ImageFiles::Entry>& listing,
+bool CopyImageFilesOut(ImageFiles& image, const std::vector<ImageFiles::Entry>& listing,
                        const std::string& prefix, const std::string& hostFolder, std::string& why);
+
+}  // namespace integrity
