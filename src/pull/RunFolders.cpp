@@ -13,10 +13,6 @@ namespace {
 // The end of the name of an image folder whose run failed.
 constexpr const char* kIncomplete = ".incomplete";
 
-bool WriteWhole(const std::string& path, const std::string& text) {
-    return platform::WriteFileAtomically(path, text.data(), text.size(), true);
-}
-
 // The image folder of the run under way, until it verified or was set aside.
 std::string InProgressPath(const std::string& base) {
     return base + "/image-in-progress";
@@ -85,7 +81,7 @@ std::string RunFolders::SetAside(const std::string& folder) {
     if (std::string before; platform::ReadWholeFile(IncompletePath(base_), before, 4096) &&
                             before != aside && MadeByARun(before, kIncomplete))
         platform::DeleteTree(before);
-    WriteWhole(IncompletePath(base_), aside);
+    platform::WriteTextAtomically(IncompletePath(base_), aside, true);
     Finished();
     return aside;
 }
@@ -127,7 +123,7 @@ std::string RunFolders::Claim(std::time_t now, std::string& why) {
 }
 
 bool RunFolders::MarkInProgress(const std::string& folder) {
-    return WriteWhole(InProgressPath(base_), folder);
+    return platform::WriteTextAtomically(InProgressPath(base_), folder, true);
 }
 
 void RunFolders::Finished() {
