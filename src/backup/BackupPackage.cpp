@@ -16,11 +16,11 @@
 
 namespace {
 
-int Field(const std::string& s, std::size_t pos) {
+int NumberAt(const std::string& s, std::size_t pos) {
     return pos < s.size() ? std::atoi(s.substr(pos, 2).c_str()) : 0;
 }
 
-std::string Two(const std::string& key, std::size_t pos) {
+std::string PairAt(const std::string& key, std::size_t pos) {
     return pos < key.size() ? key.substr(pos, 2) : std::string();
 }
 
@@ -45,13 +45,14 @@ EntryImagePaths MakeEntryImagePaths(const backup::PassPlan& plan, const std::str
         platform::CreateDirectory(std::string(paths::kDiscImageRoot) + "\\");
     p.imageRoot = paths::ImageRoot(plan.targetType(), plan.targetText);
     p.day = startKey.substr(0, 8);
-    p.entry = NormalizeLabelSeparators(MakeEntryString(p.day, Two(startKey, 8), Two(startKey, 10),
-                                                       Two(endKey, 8), Two(endKey, 10)),
-                                       plan.host.dateType);
-    p.startHour = Field(startKey, 8);
-    p.startMinute = Field(startKey, 10);
-    p.endHour = Field(endKey, 8);
-    p.endMinute = Field(endKey, 10);
+    p.entry =
+        NormalizeLabelSeparators(MakeEntryString(p.day, PairAt(startKey, 8), PairAt(startKey, 10),
+                                                 PairAt(endKey, 8), PairAt(endKey, 10)),
+                                 plan.host.dateType);
+    p.startHour = NumberAt(startKey, 8);
+    p.startMinute = NumberAt(startKey, 10);
+    p.endHour = NumberAt(endKey, 8);
+    p.endMinute = NumberAt(endKey, 10);
     return p;
 }
 
@@ -98,12 +99,12 @@ bool WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entr
                        const std::string& rangeKey, BackupInfoRecord& r) {
     const std::string path = entryFolder + "\\BackupInfo.dat";
     r.year = static_cast<DWORD>(std::atoi(rangeKey.substr(0, 4).c_str()));
-    r.month = static_cast<DWORD>(Field(rangeKey, 4));
-    r.day = static_cast<DWORD>(Field(rangeKey, 6));
-    r.startHour = static_cast<DWORD>(Field(rangeKey, 8));
-    r.startMinute = static_cast<DWORD>(Field(rangeKey, 10));
-    r.endHour = static_cast<DWORD>(Field(rangeKey, 12));
-    r.endMinute = static_cast<DWORD>(Field(rangeKey, 14));
+    r.month = static_cast<DWORD>(NumberAt(rangeKey, 4));
+    r.day = static_cast<DWORD>(NumberAt(rangeKey, 6));
+    r.startHour = static_cast<DWORD>(NumberAt(rangeKey, 8));
+    r.startMinute = static_cast<DWORD>(NumberAt(rangeKey, 10));
+    r.endHour = static_cast<DWORD>(NumberAt(rangeKey, 12));
+    r.endMinute = static_cast<DWORD>(NumberAt(rangeKey, 14));
     r.camCount = static_cast<DWORD>(host.camCount);
     r.recorderKind = static_cast<DWORD>(host.recorderKind);
     r.modelCode = static_cast<DWORD>(host.modelCode);

@@ -28,15 +28,6 @@ std::string Clock(int hour, int minute) {
     return buf;
 }
 
-// True when the entry's minute map says one of its cameras recorded in the minute: such a
-// minute that cannot be copied is a failure, a minute without recording is not.
-bool Recorded(const MinuteMapBlock& map, int hour, int minute) {
-    for (int c = 0; c < kMaxCameras; ++c)
-        if (map[static_cast<std::size_t>(c) * 1440 + hour * 60 + minute])
-            return true;
-    return false;
-}
-
 // What one entry's walk needs: its image paths, the recorder's folders (each listed once for
 // the whole entry) and the model its audio is named by.
 struct EntryWalk {
@@ -307,9 +298,11 @@ int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
                 backup::UpdatePassProgress(job);
                 running =
                     CopyAudio(job, e, w, h, m, kind == Kind::kSelectedCameras ? 32 : kMaxCameras);
-            } else if ((missing ? files.dat || files.idx || Recorded(w.map, h, m)
-                                : Recorded(w.map, h, m)) &&
+            } else if ((missing ? files.dat || files.idx || MinuteRecorded(w.map, h, m)
+                                : MinuteRecorded(w.map, h, m)) &&
                        job.report().failureCount() == failures) {
+                // A minute that cannot be copied is a failure when one of the entry's cameras
+                // recorded in it; a minute without recording is not.
                 const std::string what = "minute " + Clock(h, m) + " not copied: " + why;
                 if (inRecording)
                     job.report().Damaged(w.p.entry + ": " + what);

@@ -17,15 +17,6 @@
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
-namespace {
-
-// A record's text field, which a hostile sender may leave unterminated.
-std::string Field(const char* field, std::size_t room) {
-    return std::string(field, strnlen(field, room));
-}
-
-}  // namespace
-
 void SetShareReceiver(backup::LinkState& link, IShareClientReceiver* receiver) {
     link.receiver = receiver;
 }
@@ -71,10 +62,10 @@ void LinkAnswers::OnIndexReply(const _INDEXREPLY& r) {
 
 void LinkAnswers::OnSizeReply(const _ADDSIZEREPLY& r) {
     day_.selCamCount = r.nSelCamCount;
-    const std::string day = Field(r.szDay, sizeof r.szDay);
-    const std::string start = Field(r.szStart, sizeof r.szStart);
-    const std::string end = Field(r.szEnd, sizeof r.szEnd);
-    const std::string entry = Field(r.szEntry, sizeof r.szEntry);
+    const std::string day = FieldText(r.szDay, sizeof r.szDay);
+    const std::string start = FieldText(r.szStart, sizeof r.szStart);
+    const std::string end = FieldText(r.szEnd, sizeof r.szEnd);
+    const std::string entry = FieldText(r.szEntry, sizeof r.szEntry);
     const bool wellFormed = day.size() == 8 && start.size() == 4 && end.size() == 4 &&
                             entry == MakeEntryString(day, start.substr(0, 2), start.substr(2),
                                                      end.substr(0, 2), end.substr(2));
@@ -240,12 +231,13 @@ void LinkAnswers::OnShareClientMessage(std::uintptr_t code, const void* record, 
                 wakeWorker();
             break;
         case kAnswerEnded:
-            OnRemoteRunEnded(record ? Field(static_cast<const char*>(record), size) : std::string(),
-                             wakeWorker);
+            OnRemoteRunEnded(
+                record ? FieldText(static_cast<const char*>(record), size) : std::string(),
+                wakeWorker);
             break;
         case kAnswerStatus:
             if (record) {
-                link_.lastText = Field(static_cast<const char*>(record), size);
+                link_.lastText = FieldText(static_cast<const char*>(record), size);
                 prompts_.SetStatusText(link_.lastText + " [" + Text("M010013") + "]");
             }
             break;

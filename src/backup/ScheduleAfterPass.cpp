@@ -33,21 +33,6 @@ std::string DamagedEntryNote(const std::string& label) {
     return label + ": its recording is damaged; another backup copies the same";
 }
 
-namespace {
-
-// "YYYY_MM_DD=hh,mm~HH,MM", as MakeEntryString forms it.
-bool IsEntryString(const std::string& s) {
-    static constexpr char kForm[] = "dddd_dd_dd=dd,dd~dd,dd";
-    if (s.size() != sizeof kForm - 1)
-        return false;
-    for (std::size_t i = 0; i < s.size(); ++i)
-        if (kForm[i] == 'd' ? s[i] < '0' || s[i] > '9' : s[i] != kForm[i])
-            return false;
-    return true;
-}
-
-}  // namespace
-
 std::string LabelledFailure(const std::string& failure, int dateType) {
     const std::size_t colon = failure.find(": ");
     if (colon == std::string::npos || !IsEntryString(failure.substr(0, colon)))

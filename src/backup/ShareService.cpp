@@ -51,7 +51,7 @@ std::string RoomProblem(unsigned long long needBytes, double keepFree) {
            " MB free, " + mb(kept) + " MB kept free for the recording)";
 }
 
-std::string Megabytes(unsigned long long bytes) {
+std::string BytesAsMegabytes(unsigned long long bytes) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
     return text;
@@ -105,24 +105,6 @@ bool Digits(const char* field, std::size_t room, std::size_t count) {
     if (n != count)
         return false;
     return std::all_of(field, field + n, [](char c) { return c >= '0' && c <= '9'; });
-}
-
-std::string Field(const char* field, std::size_t room) {
-    return std::string(field, strnlen(field, room));
-}
-
-// An entry string as the dialog makes it ("2026_01_06=10,00~10,12"): nothing else may name a
-// folder below the temporary root.
-bool IsEntryString(const std::string& s) {
-    static const char kShape[] = "dddd_dd_dd=dd,dd~dd,dd";
-    if (s.size() != sizeof kShape - 1)
-        return false;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const bool digit = s[i] >= '0' && s[i] <= '9';
-        if (kShape[i] == 'd' ? !digit : s[i] != kShape[i])
-            return false;
-    }
-    return true;
 }
 
 // The recorder this server serves, as a host would describe it.
@@ -203,9 +185,10 @@ _ADDSIZEREPLY ShareService::AddSize(const _BACKUPADDTOTALSIZE& request) {
     std::memcpy(sel.minuteHasRec, request.bMinuteHasRec, sizeof sel.minuteHasRec);
     for (int c = 0; c < kMaxCameras; ++c)
         sel.camSel[c] = request.bCamSel[c] ? 1 : 0;
-    const storage::EstimateTotals totals = EstimateEntry(
-        host, sel, Field(request.szDay, sizeof request.szDay),
-        Field(request.szStart, sizeof request.szStart), Field(request.szEnd, sizeof request.szEnd));
+    const storage::EstimateTotals totals =
+        EstimateEntry(host, sel, FieldText(request.szDay, sizeof request.szDay),
+                      FieldText(request.szStart, sizeof request.szStart),
+                      FieldText(request.szEnd, sizeof request.szEnd));
     if (totals.kb == 0)
         return reply;
     reply.nSize = storage::EntrySizeKB(totals);
@@ -450,10 +433,11 @@ std::string ShareService::MakeRoom(unsigned long long needBytes) {
                           " images for clients already, the most it keeps at once, and they are "
                           "being fetched; try again when one has been fetched and removed";
             else if (!built_.empty() && static_cast<double>(kept + needBytes) > share)
-                problem = "the recorder keeps " + Megabytes(kept) +
-                          " of images for clients already, and this one (" + Megabytes(needBytes) +
+                problem = "the recorder keeps " + BytesAsMegabytes(kept) +
+                          " of images for clients already, and this one (" +
+                          BytesAsMegabytes(needBytes) +
                           ") would take them past the share of its disk kept for images (" +
-                          Megabytes(static_cast<unsigned long long>(share)) +
+                          BytesAsMegabytes(static_cast<unsigned long long>(share)) +
                           "); try again when one has been fetched and removed";
             else
                 problem = RoomProblem(needBytes, settings_.keepFree);

@@ -32,13 +32,6 @@ bool Plain(const platform::FindData& f) {
     return !f.isDirectory && !f.isLink;
 }
 
-bool Recorded(const MinuteMapBlock& map, int hour, int minute) {
-    for (int c = 0; c < kMaxCameras; ++c)
-        if (map[static_cast<std::size_t>(c) * 1440 + hour * 60 + minute])
-            return true;
-    return false;
-}
-
 }  // namespace
 
 std::optional<std::vector<DirectFile>> DirectEntryFiles(const backup::HostSettings& host,
@@ -65,7 +58,7 @@ std::optional<std::vector<DirectFile>> DirectEntryFiles(const backup::HostSettin
                     idx = &found;
             }
             if (!dat && !idx) {
-                if (Recorded(map, h, m))
+                if (MinuteRecorded(map, h, m))
                     return std::nullopt;
                 continue;
             }

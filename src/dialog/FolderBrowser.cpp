@@ -24,10 +24,6 @@ constexpr int kHostFolderRole = Qt::UserRole + 1;
 // Set once the item's folders have been read.
 constexpr int kListedRole = Qt::UserRole + 2;
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 std::string KindOf(const platform::DriveInfo& d) {
     switch (d.type) {
         case platform::DRIVE_REMOVABLE:
@@ -54,9 +50,9 @@ std::string Below(const std::string& drivePath, const std::string& name) {
 
 QTreeWidgetItem* Row(const std::string& text, const std::string& drivePath,
                      const std::string& hostFolder) {
-    auto* item = new QTreeWidgetItem({Q(text)});
-    item->setData(0, kDrivePathRole, Q(drivePath));
-    item->setData(0, kHostFolderRole, Q(hostFolder));
+    auto* item = new QTreeWidgetItem({QString::fromStdString(text)});
+    item->setData(0, kDrivePathRole, QString::fromStdString(drivePath));
+    item->setData(0, kHostFolderRole, QString::fromStdString(hostFolder));
     // A folder may hold folders: it says so once it is opened.
     item->setChildIndicatorPolicy(hostFolder.empty() ? QTreeWidgetItem::DontShowIndicator
                                                      : QTreeWidgetItem::ShowIndicator);
@@ -87,7 +83,7 @@ std::vector<BrowsedDrive> BrowsableDrives() {
 
 std::string QtFolderBrowser::Browse(QWidget* owner, const std::string& title,
                                     const std::string& initial) {
-    DriveFolderDialog dialog(owner, Q(title), initial);
+    DriveFolderDialog dialog(owner, QString::fromStdString(title), initial);
     if (dialog.exec() != QDialog::Accepted)
         return std::string();
     return dialog.Chosen();

@@ -19,10 +19,6 @@ namespace {
 // The storage target edit keeps the drive path the core set, and shows the host folder.
 constexpr char kDrivePath[] = "quillonDrivePath";
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 std::vector<std::string> Rows(QComboBox* combo) {
     std::vector<std::string> out;
     for (int i = 0; i < combo->count(); ++i)
@@ -82,28 +78,29 @@ void QtDialogView::SetItemText(int id, const std::string& text) {
     OnUiThread([&] {
         QWidget* w = controls_.Find(id);
         if (auto* b = qobject_cast<QAbstractButton*>(w))
-            b->setText(WithMnemonic(b, Q(text)));
+            b->setText(WithMnemonic(b, QString::fromStdString(text)));
         else if (auto* l = qobject_cast<QLabel*>(w))
-            l->setText(Q(text));
+            l->setText(QString::fromStdString(text));
         else if (auto* g = qobject_cast<QGroupBox*>(w))
-            g->setTitle(Q(text));
+            g->setTitle(QString::fromStdString(text));
         else if (auto* e = qobject_cast<QLineEdit*>(w)) {
             if (id == ctl::kTarget) {
-                e->setProperty(kDrivePath, Q(text));
-                e->setText(Q(ShownTarget(text)));
+                e->setProperty(kDrivePath, QString::fromStdString(text));
+                e->setText(QString::fromStdString(ShownTarget(text)));
             } else {
-                e->setText(Q(text));
+                e->setText(QString::fromStdString(text));
             }
         } else if (auto* p = qobject_cast<QPlainTextEdit*>(w)) {
-            if (p->toPlainText() != Q(text))
-                p->setPlainText(Q(text));  // the change notification follows, as typing does
+            // the change notification follows, as typing does
+            if (p->toPlainText() != QString::fromStdString(text))
+                p->setPlainText(QString::fromStdString(text));
         } else if (auto* c = qobject_cast<QComboBox*>(w)) {
             const QSignalBlocker block(c);
-            c->setCurrentIndex(c->findText(Q(text)));
+            c->setCurrentIndex(c->findText(QString::fromStdString(text)));
         } else if (auto* t = qobject_cast<CTextProgressCtrl*>(w))
-            t->SetWindowText(Q(text));
+            t->SetWindowText(QString::fromStdString(text));
         else if (w)
-            w->setWindowTitle(Q(text));
+            w->setWindowTitle(QString::fromStdString(text));
     });
 }
 
@@ -167,7 +164,7 @@ void QtDialogView::SetItemRows(int id, const std::vector<std::string>& rows) {
     OnUiThread([&] {
         QStringList items;
         for (const auto& r : rows)
-            items << Q(r);
+            items << QString::fromStdString(r);
         if (auto* c = controls_.Get<QComboBox>(id)) {
             const QSignalBlocker block(c);
             c->clear();

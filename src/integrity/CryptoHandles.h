@@ -5,6 +5,7 @@
 #include <openssl/bn.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/x509.h>
 
 #include <memory>
@@ -45,6 +46,23 @@ inline std::string TextOf(BIO* bio) {
     char* data = nullptr;
     const long n = BIO_get_mem_data(bio, &data);
     return n > 0 ? std::string(data, static_cast<std::size_t>(n)) : std::string();
+}
+
+// A memory BIO reading text, which must outlive it.
+inline Bio MemoryOf(const std::string& text) {
+    return Bio(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())));
+}
+
+// The private key a PEM text holds when `wanted` takes its type, else null. Nothing is left on
+// the error queue: a text that is not a key is an answer, not a failure to report.
+template <typename Wanted>
+Key ReadPrivateKey(const std::string& pem, Wanted wanted) {
+    Bio bio = MemoryOf(pem);
+    Key key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    if (key && !wanted(key.get()))
+        key.reset();
+    ERR_clear_error();
+    return key;
 }
 
 }  // namespace integrity::crypto

@@ -34,15 +34,6 @@ bool IsRsa(EVP_PKEY* key) {
     return id == EVP_PKEY_RSA || id == EVP_PKEY_RSA_PSS;
 }
 
-Key ReadPrivate(const std::string& pem) {
-    Bio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-    Key key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
-    if (key && !IsRsa(key.get()))
-        key.reset();
-    ERR_clear_error();
-    return key;
-}
-
 Cert ReadDer(const std::string& der) {
     const auto* p = reinterpret_cast<const unsigned char*>(der.data());
     Cert cert(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
@@ -144,7 +135,7 @@ std::string CreateExportKey(const std::string& folder, const std::string& unitNa
     if (!platform::MakeOwnerOnlyFolder(folder))
         return "the key folder " + folder + " cannot be made";
     // The certificate first: a key counts as made once its private half is there.
-    if (!platform::WriteFileAtomically(ExportCertificatePath(folder), certPem, true) ||
+    if (!platform::WriteTextAtomically(ExportCertificatePath(folder), certPem, true) ||
         !platform::WriteOwnerOnlyFile(ExportKeyPath(folder), privatePem))
         return "the RSA key could not be written into " + folder;
     return std::string();
@@ -156,7 +147,7 @@ std::string LoadExportKey(const std::string& folder, ExportKey& loaded) {
         return "the export signing key " + ExportKeyPath(folder) + " cannot be read";
     if (!platform::ReadHostFile(ExportCertificatePath(folder), certPem, kPemLimit))
         return "the certificate " + ExportCertificatePath(folder) + " cannot be read";
-    Key key = ReadPrivate(privatePem);
+    Key key = ReadPrivateKey(privatePem, IsRsa);
     if (!key)
         return "the export signing key " + ExportKeyPath(folder) + " is no RSA private key";
     Bio bio(BIO_new_mem_buf(certPem.data(), static_cast<int>(certPem.size())));
@@ -184,13 +175,13 @@ std::string CertificateDer(const std::string& pemOrDer) {
 }
 
 std::size_t RsaSignatureLength(const std::string& privatePem) {
-    Key key = ReadPrivate(privatePem);
+    Key key = ReadPrivateKey(privatePem, IsRsa);
     return key ? static_cast<std::size_t>(EVP_PKEY_get_size(key.get())) : 0;
 }
 
 std::string RsaPssSignDigest(const std::string& privatePem, const Sha256Digest& digest,
                              std::string& signature) {
-    Key key = ReadPrivate(privatePem);
+    Key key = ReadPrivateKey(privatePem, IsRsa);
     if (!key)
         return "the export signing key cannot be read (not an RSA private key)";
     KeyCtx ctx(EVP_PKEY_CTX_new(key.get(), nullptr));

@@ -19,25 +19,16 @@ namespace {
 
 using namespace crypto;
 
-Bio MemoryOf(const std::string& text) {
-    return Bio(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())));
-}
-
-Key ReadPrivate(const std::string& pem) {
-    Bio bio = MemoryOf(pem);
-    Key key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
-    if (key && EVP_PKEY_get_id(key.get()) != EVP_PKEY_ED25519)
-        key.reset();
-    ERR_clear_error();
-    return key;
+bool IsEd25519(EVP_PKEY* key) {
+    return EVP_PKEY_get_id(key) == EVP_PKEY_ED25519;
 }
 
 Key ReadPublic(const std::string& pem) {
     Bio bio = MemoryOf(pem);
     Key key(bio ? PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr) : nullptr);
     if (!key)
-        key = ReadPrivate(pem);
-    if (key && EVP_PKEY_get_id(key.get()) != EVP_PKEY_ED25519)
+        key = ReadPrivateKey(pem, IsEd25519);
+    if (key && !IsEd25519(key.get()))
         key.reset();
     ERR_clear_error();
     return key;
@@ -84,14 +75,14 @@ std::string CreateSigningKey(const std::string& folder) {
     if (!platform::MakeOwnerOnlyFolder(folder))
         return "the key folder " + folder + " cannot be made";
     // The public half first: a key counts as made once its private half is there.
-    if (!platform::WriteFileAtomically(PublicKeyPath(folder), publicPem, true) ||
+    if (!platform::WriteTextAtomically(PublicKeyPath(folder), publicPem, true) ||
         !platform::WriteOwnerOnlyFile(PrivateKeyPath(folder), privatePem))
         return "the key could not be written into " + folder;
     return std::string();
 }
 
 std::string Sign(const std::string& privatePem, const std::string& bytes, std::string& signature) {
-    Key key = ReadPrivate(privatePem);
+    Key key = ReadPrivateKey(privatePem, IsEd25519);
     if (!key)
         return "the signing key cannot be read (not an Ed25519 private key)";
     MdCtx ctx(EVP_MD_CTX_new());

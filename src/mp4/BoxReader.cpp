@@ -19,13 +19,6 @@ constexpr std::string_view kFullBoxes[] = {
     "sbgp", "subs", "saiz", "saio", "cslg", "schm", "iinf", "iloc", "pitm", "sidx"};
 constexpr std::size_t kMaxBoxes = 1000000;
 
-bool Among(std::string_view type, const auto& list) {
-    for (std::string_view known : list)
-        if (known == type)
-            return true;
-    return false;
-}
-
 std::uint32_t U32(const unsigned char* p) {
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
@@ -106,7 +99,7 @@ class TreeReader {
                 return "box " + Shown(box.type) + " at offset " + std::to_string(at) + " (size " +
                        std::to_string(box.size) + ") runs past the end of " + where +
                        " at offset " + std::to_string(end);
-            box.full = Among(box.type, kFullBoxes);
+            box.full = TypeAmong(box.type, kFullBoxes);
             if (box.full) {
                 if (box.size < box.headerSize + 4u)
                     return "full box " + Shown(box.type) + " at offset " + std::to_string(at) +
@@ -117,7 +110,7 @@ class TreeReader {
                 box.version = vf[0];
                 box.flags = U32(vf) & 0xffffff;
             }
-            if (Among(box.type, kContainers)) {
+            if (TypeAmong(box.type, kContainers)) {
                 std::uint64_t first = box.PayloadOffset();
                 if (box.type == "ipro") {
                     if (box.PayloadSize() < 2)

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/File.h"
@@ -74,5 +75,13 @@ std::string ReadBoxBytes(ByteSource& source, const Box& box, std::string& out, s
 
 // The boxes of a type among a list, in order.
 std::vector<const Box*> BoxesOfType(const std::vector<Box>& boxes, const char* type);
+
+// Whether a four-character type is one of a list of them.
+bool TypeAmong(std::string_view type, const auto& types) {
+    for (std::string_view known : types)
+        if (known == type)
+            return true;
+    return false;
+}
 
 }  // namespace mp4

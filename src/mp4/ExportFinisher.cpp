@@ -19,12 +19,8 @@ constexpr std::size_t kCopySlice = std::size_t{1} << 20;
 // file as unexpected; the encoder writes a roll group for AAC, which only tells a decoder how far
 // to start before a seek point and which players do without.
 constexpr std::string_view kDroppedFromStbl[] = {"sgpd", "sbgp", "subs"};
-constexpr std::string_view kTopLevelAllowed[] = {"ftyp", "free", "skip", "mdat", "moov"};
-
-template <typename List>
-bool Among(const std::string& type, const List& list) {
-    return std::find(std::begin(list), std::end(list), type) != std::end(list);
-}
+// What may sit at the top of the encoder's file; the finisher adds the 'meta' itself.
+constexpr std::string_view kTopLevelFromEncoder[] = {"ftyp", "free", "skip", "mdat", "moov"};
 
 class MoovRewriter {
   public:
@@ -108,7 +104,7 @@ class MoovRewriter {
     void WriteDropping(const Box& box, BoxWriter& w) const {
         w.Open(box.type);
         for (const Box& child : box.children) {
-            if (box.type == "stbl" && Among(child.type, kDroppedFromStbl))
+            if (box.type == "stbl" && TypeAmong(child.type, kDroppedFromStbl))
                 continue;
             if (child.type == "minf" || child.type == "stbl")
                 WriteDropping(child, w);
@@ -209,7 +205,7 @@ std::string CheckLayout(const std::vector<Box>& top, const std::string& path) {
                    "): the encoder must write it last, since boxes added before the media " +
                    "would move it away from the chunk offsets";
     for (const Box& box : top)
-        if (!Among(box.type, kTopLevelAllowed))
+        if (!TypeAmong(box.type, kTopLevelFromEncoder))
             return file + " has a top-level '" + box.type + "' box, which an export may not have";
     if (&moov != &top.back())
         return file + " has boxes after its 'moov'";

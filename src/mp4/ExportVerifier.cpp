@@ -18,11 +18,6 @@ constexpr std::string_view kTopLevelAllowed[] = {"ftyp", "free", "skip", "mdat",
 constexpr std::string_view kFileMetaAllowed[] = {"hdlr", "sumi", "suep", "ipro"};
 constexpr std::string_view kSchiAllowed[] = {"sibo", "cert", "sigC", "auib", "cstb"};
 
-template <typename List>
-bool Among(const std::string& type, const List& list) {
-    return std::find(std::begin(list), std::end(list), type) != std::end(list);
-}
-
 std::string At(const Box& box) {
     return "'" + box.type + "' at offset " + std::to_string(box.offset);
 }
@@ -38,7 +33,7 @@ class Checker {
         if (top_.empty() || top_.front().type != "ftyp")
             return "the file does not start with an 'ftyp' box";
         for (const Box& box : top_)
-            if (!Among(box.type, kTopLevelAllowed))
+            if (!TypeAmong(box.type, kTopLevelAllowed))
                 return "the file has a top-level '" + box.type + "' box, which is not expected";
         const auto moovs = BoxesOfType(top_, "moov");
         const auto metas = BoxesOfType(top_, "meta");
@@ -103,7 +98,7 @@ class Checker {
         for (const Box& child : stbl.children) {
             static constexpr std::string_view kAllowed[] = {"stsd", "stts", "stsc", "stsz", "stz2",
                                                             "stco", "co64", "stss", "ctts", "sdtp"};
-            if (!Among(child.type, kAllowed))
+            if (!TypeAmong(child.type, kAllowed))
                 return track + " has a '" + child.type + "' box, which is not expected";
         }
         for (const char* one : {"stsd", "stts", "stsc"})
@@ -143,7 +138,7 @@ class Checker {
         if (meta.headerSize != 8)
             return "the file's 'meta' box has a 64-bit size";
         for (const Box& child : meta.children)
-            if (!Among(child.type, kFileMetaAllowed))
+            if (!TypeAmong(child.type, kFileMetaAllowed))
                 return "the file's 'meta' has a '" + child.type + "' box, which is not expected";
         if (meta.Count("sumi") != 1 || meta.Count("suep") != 1)
             return "the file's 'meta' has not exactly one 'sumi' and one 'suep'";
@@ -183,7 +178,7 @@ class Checker {
             return "the 'sinf' box does not hold exactly one 'schi'";
         const Box& schi = sinf.children.front();
         for (const Box& child : schi.children)
-            if (!Among(child.type, kSchiAllowed))
+            if (!TypeAmong(child.type, kSchiAllowed))
                 return "the 'schi' has a '" + child.type + "' box, which is not expected";
         for (const char* one : {"sibo", "cert"})
             if (schi.Count(one) != 1)

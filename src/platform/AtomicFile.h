@@ -53,9 +53,10 @@ class AtomicFile {
 // Writes bytes as the whole content of path through a temporary file.
 bool WriteFileAtomically(const std::string& path, const void* bytes, std::size_t count,
                          bool durable = false);
-inline bool WriteFileAtomically(const std::string& path, const std::string& text,
+// The same with a string's bytes (a name of its own: a literal would take the one above).
+inline bool WriteTextAtomically(const std::string& path, const std::string& bytes,
                                 bool durable = false) {
-    return WriteFileAtomically(path, text.data(), text.size(), durable);
+    return WriteFileAtomically(path, bytes.data(), bytes.size(), durable);
 }
 
 // Removes the temporary files a killed run left in a folder; the number removed.

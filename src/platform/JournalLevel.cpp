@@ -19,7 +19,7 @@ bool HasLevel(const std::string& line) {
     return line.size() >= 3 && line[0] == '<' && line[1] >= '0' && line[1] <= '7' && line[2] == '>';
 }
 
-void WriteAll(int fd, const std::string& bytes) {
+void WriteToJournal(int fd, const std::string& bytes) {
     for (std::size_t done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
@@ -80,7 +80,7 @@ void JournalDefaultLevel::Relay(int level) {
     const std::string prefix = "<" + std::to_string(level) + ">";
     std::string line;
     const auto send = [&] {
-        WriteAll(journal_, HasLevel(line) ? line : prefix + line);
+        WriteToJournal(journal_, HasLevel(line) ? line : prefix + line);
         line.clear();
     };
     char buf[4096];

@@ -76,7 +76,7 @@ bool WriteLines(const std::string& path, const std::vector<std::string>& lines) 
     std::string text;
     for (const auto& l : lines)
         text += l + "\r\n";
-    return WriteFileAtomically(path, text);
+    return WriteTextAtomically(path, text);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@ struct Pin {
     std::uint64_t device = 0;
 };
 
-std::mutex gMutex;
+std::mutex gPinsMutex;
 std::map<long, Pin> gPins;
 long gNextId = 0;
 
@@ -23,7 +23,7 @@ VolumePin::VolumePin(const std::string& hostFolder, std::uint64_t device) {
     std::string folder = hostFolder;
     if (folder.back() != '/')
         folder += '/';
-    std::lock_guard<std::mutex> lock(gMutex);
+    std::lock_guard<std::mutex> lock(gPinsMutex);
     id_ = ++gNextId;
     gPins[id_] = Pin{folder, device};
 }
@@ -48,13 +48,13 @@ VolumePin& VolumePin::operator=(VolumePin&& other) noexcept {
 void VolumePin::Release() {
     if (id_ == 0)
         return;
-    std::lock_guard<std::mutex> lock(gMutex);
+    std::lock_guard<std::mutex> lock(gPinsMutex);
     gPins.erase(id_);
     id_ = 0;
 }
 
 std::uint64_t PinnedVolumeOf(const std::string& hostPath) {
-    std::lock_guard<std::mutex> lock(gMutex);
+    std::lock_guard<std::mutex> lock(gPinsMutex);
     std::size_t longest = 0;
     std::uint64_t device = 0;
     for (const auto& [id, pin] : gPins) {

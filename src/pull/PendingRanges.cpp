@@ -26,7 +26,6 @@ std::string ReachedPath(const std::string& base) {
 // The most of the list that is read: far more ranges than runs ever keep.
 constexpr std::size_t kPendingLimit = std::size_t{1} << 20;
 
-// Written whole under another name first, so that a run killed meanwhile leaves the one before.
 bool Among(const std::vector<PullEntry>& list, const PullEntry& e) {
     return std::any_of(list.begin(), list.end(),
                        [&](const PullEntry& p) { return SameRange(p, e); });
@@ -101,7 +100,8 @@ bool SavePending(const std::string& base, const std::vector<PullEntry>& pending)
     std::string text;
     for (const PullEntry& e : pending)
         text += e.day + " " + e.start + " " + e.end + "\n";
-    return platform::WriteFileAtomically(path, text, true);
+    // Written whole under another name first, so that a run killed meanwhile leaves the one before.
+    return platform::WriteTextAtomically(path, text, true);
 }
 
 std::time_t LoadReached(const std::string& base) {
@@ -112,7 +112,7 @@ std::time_t LoadReached(const std::string& base) {
 }
 
 bool SaveReached(const std::string& base, std::time_t reached) {
-    return platform::WriteFileAtomically(
+    return platform::WriteTextAtomically(
         ReachedPath(base), std::to_string(static_cast<long long>(reached)) + "\n", true);
 }
 

@@ -81,7 +81,7 @@ std::string RunFolders::SetAside(const std::string& folder) {
     if (std::string before; platform::ReadWholeFile(IncompletePath(base_), before, 4096) &&
                             before != aside && MadeByARun(before, kIncomplete))
         platform::DeleteTree(before);
-    platform::WriteFileAtomically(IncompletePath(base_), aside, true);
+    platform::WriteTextAtomically(IncompletePath(base_), aside, true);
     Finished();
     return aside;
 }
@@ -123,7 +123,7 @@ std::string RunFolders::Claim(std::time_t now, std::string& why) {
 }
 
 bool RunFolders::MarkInProgress(const std::string& folder) {
-    return platform::WriteFileAtomically(InProgressPath(base_), folder, true);
+    return platform::WriteTextAtomically(InProgressPath(base_), folder, true);
 }
 
 void RunFolders::Finished() {

@@ -126,6 +126,27 @@ void BuildMinuteMap(const ScheduleTable& table, int slot, const MinuteMapBlock& 
     }
 }
 
+bool IsEntryString(const std::string& text) {
+    static constexpr char kForm[] = "dddd_dd_dd=dd,dd~dd,dd";
+    if (text.size() != sizeof kForm - 1)
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (kForm[i] == 'd' ? text[i] < '0' || text[i] > '9' : text[i] != kForm[i])
+            return false;
+    return true;
+}
+
+bool MinuteRecorded(const MinuteMapBlock& map, int hour, int minute) {
+    for (int c = 0; c < kMaxCameras; ++c)
+        if (map[static_cast<std::size_t>(c) * 1440 + hour * 60 + minute])
+            return true;
+    return false;
+}
+
+std::string FieldText(const char* field, std::size_t room) {
+    return std::string(field, strnlen(field, room));
+}
+
 std::string StartKey(const ScheduleEntry& entry) {
     return std::string(entry.szStart, strnlen(entry.szStart, sizeof entry.szStart));
 }

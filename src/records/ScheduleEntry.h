@@ -43,6 +43,8 @@ using MinuteMapBlock = std::array<BYTE, kMinuteMapBytes>;
 using CameraSet = std::bitset<kMaxCameras>;
 CameraSet CamerasOf(const ScheduleEntry& entry);
 
+// Whether text has the entry string's shape ("2026_01_06=10,00~10,12"), digits where they go.
+bool IsEntryString(const std::string& text);
 // "YYYY_MM_DD=hh,mm~HH,MM" from the day (8 digits) and four two-digit texts.
 std::string MakeEntryString(const std::string& day, const std::string& sh, const std::string& sm,
                             const std::string& eh, const std::string& em);
@@ -59,6 +61,11 @@ std::optional<int> FindFreeSlot(const ScheduleTable& table);
 // Fills selMap with the recorded minutes (recMap byte exactly 1) of the slot's range and cameras.
 void BuildMinuteMap(const ScheduleTable& table, int slot, const MinuteMapBlock& recMap,
                     MinuteMapBlock& selMap);
+// Whether one of the map's cameras recorded in the minute.
+bool MinuteRecorded(const MinuteMapBlock& map, int hour, int minute);
+// The text of a fixed character field: up to its first NUL, at most room characters (a record
+// from the link may leave it unterminated).
+std::string FieldText(const char* field, std::size_t room);
 // The slot's start and end keys, and their setting (cut to the fields' room).
 std::string StartKey(const ScheduleEntry& entry);
 std::string EndKey(const ScheduleEntry& entry);

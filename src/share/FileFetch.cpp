@@ -18,7 +18,7 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
            });
 }
 
-std::string_view Trim(std::string_view s) {
+std::string_view TrimBlanksAndCr(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
@@ -172,7 +172,8 @@ FileFetch::Result FileFetch::Exchange(const std::string& request,
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos)
             continue;
-        const std::string_view key = line.substr(0, colon), value = Trim(line.substr(colon + 1));
+        const std::string_view key = line.substr(0, colon),
+                               value = TrimBlanksAndCr(line.substr(colon + 1));
         if (EqualNoCase(key, "content-length"))
             reply.head.contentLength = Number(value);
         else if (EqualNoCase(key, "content-range"))

@@ -22,14 +22,6 @@ int HexValue(char c) {
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
 // The lines of a head without their line ends; leading empty lines (left over from a previous
 // message) are passed over.
 std::vector<std::string_view> Lines(std::string_view head) {
@@ -173,7 +165,7 @@ bool ParseHead(std::string_view head, const HeadLimits& limits, HttpRequest& req
         if (colon == 0 || colon == std::string_view::npos ||
             !std::all_of(h.begin(), h.begin() + static_cast<long>(colon), IsTokenChar))
             return Fail(400, "a header line is not NAME: VALUE", status, why);
-        const std::string_view value = Trim(h.substr(colon + 1));
+        const std::string_view value = TrimBlanks(h.substr(colon + 1));
         if (std::any_of(value.begin(), value.end(), [](char c) {
                 return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f;
             }))
@@ -202,6 +194,14 @@ bool BodyLength(const HttpRequest& req, std::size_t maxBody, std::size_t* length
         return Fail(413, "the body is larger than any request of this server", status, why);
     *length = static_cast<std::size_t>(n);
     return true;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
 }
 
 bool PercentDecode(std::string_view text, std::string& out) {

@@ -49,6 +49,9 @@ bool ParseHead(std::string_view head, const HeadLimits& limits, HttpRequest& req
 bool BodyLength(const HttpRequest& req, std::size_t maxBody, std::size_t* length, int* status,
                 std::string* why);
 
+// The text without the spaces and tabs around it (a header value's optional white space).
+std::string_view TrimBlanks(std::string_view text);
+
 // "%XX" and '+' decoded; false when an escape is broken.
 bool PercentDecode(std::string_view text, std::string& out);
 

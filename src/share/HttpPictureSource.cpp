@@ -11,7 +11,7 @@
 namespace share {
 namespace {
 
-std::string Clock(int minuteOfDay) {
+std::string ClockText(int minuteOfDay) {
     char text[8];
     std::snprintf(text, sizeof text, "%02d:%02d", minuteOfDay / 60 % 100, minuteOfDay % 60);
     return text;
@@ -171,7 +171,7 @@ playback::MinutePictures HttpPictureSource::Pictures(const std::string& day, int
     if (camera < 0 || camera >= kCameras)
         return out;
     if (!IsDay(day) || minuteOfDay < 0 || minuteOfDay >= kMinutesPerDay) {
-        out.problem = "the pictures of " + Clock(minuteOfDay) + " cannot be asked for";
+        out.problem = "the pictures of " + ClockText(minuteOfDay) + " cannot be asked for";
         return out;
     }
     int status = 0;
@@ -184,7 +184,7 @@ playback::MinutePictures HttpPictureSource::Pictures(const std::string& day, int
         out.problem = Refusal(status, body);
     } else if (!ParsePictures(body, out, problem)) {
         out.problem = "the recorder at " + where_ + " sent a picture list of " +
-                      Clock(minuteOfDay) + " that makes no sense: " + problem;
+                      ClockText(minuteOfDay) + " that makes no sense: " + problem;
     }
     return out;
 }
@@ -196,7 +196,7 @@ bool HttpPictureSource::Read(const std::string& day, int minuteOfDay,
     bytes.clear();
     if (!IsDay(day) || minuteOfDay < 0 || minuteOfDay >= kMinutesPerDay || picture.pos < 0 ||
         picture.size < 0 || picture.size > kMaxPictureSize) {
-        problem = "a picture of " + Clock(minuteOfDay) + " has an impossible size";
+        problem = "a picture of " + ClockText(minuteOfDay) + " has an impossible size";
         return false;
     }
     int status = 0;
@@ -210,7 +210,7 @@ bool HttpPictureSource::Read(const std::string& day, int minuteOfDay,
     if (status == kUnreadablePicture) {
         problem = Reason(body);
         if (problem.empty())
-            problem = "a picture of " + Clock(minuteOfDay) + " cannot be read";
+            problem = "a picture of " + ClockText(minuteOfDay) + " cannot be read";
         return false;
     }
     if (status != 200) {
@@ -218,8 +218,8 @@ bool HttpPictureSource::Read(const std::string& day, int minuteOfDay,
         return false;
     }
     if (body.size() != size) {
-        problem = "a picture of " + Clock(minuteOfDay) + " came from the recorder at " + where_ +
-                  " with " + std::to_string(body.size()) + " bytes instead of " +
+        problem = "a picture of " + ClockText(minuteOfDay) + " came from the recorder at " +
+                  where_ + " with " + std::to_string(body.size()) + " bytes instead of " +
                   std::to_string(size);
         return false;
     }

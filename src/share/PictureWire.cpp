@@ -23,7 +23,7 @@ bool SplitLines(const std::string& body, std::vector<std::string>& lines, std::s
 
 // A reply is taken whole or not at all: what was read before the bad line goes too.
 template <class Output>
-bool Fail(Output& output, std::string& problem, const std::string& what, std::size_t line) {
+bool FailAtLine(Output& output, std::string& problem, const std::string& what, std::size_t line) {
     output = {};
     problem = what + " (line " + std::to_string(line + 1) + ")";
     return false;
@@ -88,7 +88,7 @@ bool ParseDays(const std::string& body, std::vector<std::string>& days, std::str
         return false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (!IsDay(lines[i]))
-            return Fail(days, problem, "a day is not YYYYMMDD", i);
+            return FailAtLine(days, problem, "a day is not YYYYMMDD", i);
         days.push_back(lines[i]);
     }
     return true;
@@ -102,10 +102,10 @@ bool ParseMinutes(const std::string& body, std::vector<int>& minutes, std::strin
     for (std::size_t i = 0; i < lines.size(); ++i) {
         long long minute = 0;
         if (!ParseNumber(lines[i], 0, kMinutesPerDay - 1, minute))
-            return Fail(minutes, problem, "a minute is not 0 to 1439", i);
+            return FailAtLine(minutes, problem, "a minute is not 0 to 1439", i);
         // The player relies on ascending minutes; a repeat or a step back is not our server.
         if (!minutes.empty() && minute <= minutes.back())
-            return Fail(minutes, problem, "the minutes are not ascending", i);
+            return FailAtLine(minutes, problem, "the minutes are not ascending", i);
         minutes.push_back(static_cast<int>(minute));
     }
     return true;
@@ -132,7 +132,7 @@ bool ParsePictures(const std::string& body, playback::MinutePictures& pictures,
         if (b == std::string::npos || !ParseNumber(line.substr(0, a), 0, kMax, p.rectime) ||
             !ParseNumber(line.substr(a + 1, b - a - 1), 0, kMax, p.pos) ||
             !ParseNumber(line.substr(b + 1), 0, kMaxPictureSize, p.size))
-            return Fail(pictures, problem, "a picture is not \"rectime pos size\"", i);
+            return FailAtLine(pictures, problem, "a picture is not \"rectime pos size\"", i);
         pictures.pictures.push_back(p);
     }
     return true;

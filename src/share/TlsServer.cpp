@@ -16,7 +16,7 @@ namespace share {
 namespace {
 
 // The first error is the cause; those after it say only what failed because of it.
-std::string OpenSslReason() {
+std::string FirstOpenSslReason() {
     const unsigned long e = ERR_peek_error();
     const char* reason = e ? ERR_reason_error_string(e) : nullptr;
     return reason ? reason : "no reason given";
@@ -40,7 +40,7 @@ std::shared_ptr<ServerTls> ServerTls::Load(const std::string& certificateFile,
     ERR_clear_error();
     SSL_CTX* ctx = tls->ctx_ = SSL_CTX_new(TLS_server_method());
     if (!ctx) {
-        *why = "TLS cannot be set up (" + OpenSslReason() + ")";
+        *why = "TLS cannot be set up (" + FirstOpenSslReason() + ")";
         return nullptr;
     }
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
@@ -60,7 +60,7 @@ std::shared_ptr<ServerTls> ServerTls::Load(const std::string& certificateFile,
     }
     if (SSL_CTX_use_certificate_chain_file(ctx, certificateFile.c_str()) != 1) {
         *why = "the TLS certificate " + certificateFile +
-               " holds no certificate in PEM that can be used (" + OpenSslReason() + ")";
+               " holds no certificate in PEM that can be used (" + FirstOpenSslReason() + ")";
         return nullptr;
     }
     BIO* in = BIO_new_file(keyFile.c_str(), "r");

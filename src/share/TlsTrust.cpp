@@ -43,7 +43,7 @@ std::string ValidityProblem(const X509* certificate) {
     return "";
 }
 
-std::string OpenSslReason() {
+std::string LastOpenSslReason() {
     const unsigned long e = ERR_peek_last_error();
     const char* reason = e ? ERR_reason_error_string(e) : nullptr;
     return reason ? reason : "";
@@ -121,11 +121,11 @@ bool TlsCheck::Prepare(ssl_ctx_st* ctx, std::string* why) {
         // Only the authority given: the system's own are not asked.
         if (SSL_CTX_load_verify_locations(ctx, trust_.caFile.c_str(), nullptr) != 1) {
             *why = "cannot read the certificate authority file " + trust_.caFile + " (" +
-                   OpenSslReason() + ")";
+                   LastOpenSslReason() + ")";
             return false;
         }
     } else if (chain && SSL_CTX_set_default_verify_paths(ctx) != 1) {
-        *why = "cannot read the system's certificate authorities (" + OpenSslReason() + ")";
+        *why = "cannot read the system's certificate authorities (" + LastOpenSslReason() + ")";
         return false;
     }
     if (chain) {
@@ -229,7 +229,7 @@ std::string TlsCheck::HandshakeFailure() const {
     text = "the TLS handshake with the recorder at " + where_ + " failed";
     if (!alert_.empty())
         return text + ": it sent the alert \"" + alert_ + "\"";
-    const std::string reason = OpenSslReason();
+    const std::string reason = LastOpenSslReason();
     return reason.empty() ? text : text + " (" + reason + ")";
 }
 

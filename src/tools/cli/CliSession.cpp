@@ -63,7 +63,7 @@ std::string CliSession::OwnFilesProblem() const {
 
 namespace {
 
-bool Report(const platform::NamedLock::Attempt& a) {
+bool ReportLockAttempt(const platform::NamedLock::Attempt& a) {
     using Outcome = platform::NamedLock::Outcome;
     if (a.outcome == Outcome::kAcquired)
         return true;
@@ -102,12 +102,12 @@ bool CliSession::OpenWorkingFolder(bool wait, bool machineWide) {
     platform::NamedLock::Attempt machine;
     if (machineWide) {
         machine = platform::NamedLock::Acquire("Backup", wait);
-        if (!Report(machine))
+        if (!ReportLockAttempt(machine))
             return false;
     }
     // The runtime folder is per user: the base folder's own lock keeps out a copy of another.
     platform::NamedLock::Attempt folder = platform::NamedLock::AcquireFolder(baseHost, wait);
-    if (!Report(folder))
+    if (!ReportLockAttempt(folder))
         return false;
     machineLock_ = std::move(machine.lock);
     folderLock_ = std::move(folder.lock);
