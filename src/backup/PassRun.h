@@ -50,6 +50,8 @@ class PassRun {
     void Wake() { worker_.Signal(); }
     // Stops the pass at its next check, and a remote download at once; later calls do nothing.
     void Stop();
+    // Whether Stop stopped it while it ran.
+    bool stopped() const { return stopped_; }
     // Ends the worker's thread and hands over what the pass left. Once: the outcome is the
     // caller's from then on.
     PassOutcome Finish();

@@ -204,11 +204,12 @@ int DiscBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
         ctx, a, [&disc](const std::function<void()>& call) { disc.RunBetweenEvents(call); });
     if (!run)
         return 1;
-    bool aborted = false;
+    bool aborted = false, interrupted = false;
     // Building, then writing: the worker hands the image over before it lets go of the first.
     while (run->Running() || disc.Writing()) {
         disc.Serve(100);
         StopOnInterrupt(*run);
+        interrupted = interrupted || gInterrupted;
         // Also a write the worker started as the interrupt came.
         if (gInterrupted && disc.Writing() && !aborted) {
             aborted = true;
@@ -216,6 +217,8 @@ int DiscBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
         }
     }
     pass = run->Finish();
+    // An interrupt during the write stops the backup as one during the build does.
+    pass.stopped = pass.stopped || interrupted;
     while (disc.Busy())
         disc.Serve(100);
     disc.Serve(0);
@@ -266,7 +269,7 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
         StopOnInterrupt(*run);
     }
     // A stop is over when the link says the run ended (its temporary data then gone).
-    if (gInterrupted && !inbox.ended())
+    if (run->stopped() && !inbox.ended())
         inbox.ServeUntil(backup::LinkInbox::Awaited::kRunEnded, 30000);
     pass = run->Finish();
     inbox.SetWorkerWake(nullptr);
