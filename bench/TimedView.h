@@ -10,10 +10,10 @@ namespace bench {
 
 class TimedView : public backup::RecordingOperatorView {
   public:
-    void SetProgressPos(int) override {}
-    void SetStatusText(const std::string& text) override {
+    void ProgressMoved(int) override {}
+    void StatusChanged(const std::string& text) override {
         std::lock_guard<std::mutex> lock(m);
-        RecordingOperatorView::SetStatusText(text);
+        RecordingOperatorView::StatusChanged(text);
     }
     void PassEnded() override { ended.Set(); }
     platform::AutoResetEvent ended;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "BenchEnv.h"
+#include "backup/BackupContext.h"
 #include "backup/CameraSelection.h"
 #include "backup/RecordingOperatorView.h"
 #include "backup/ScheduleCommands.h"

@@ -14,35 +14,33 @@ class SerialOperatorView : public backup::RecordingOperatorView {
         std::lock_guard<std::recursive_mutex> lock(m_); \
         Base::name args;                                \
     }
-    QUILLON_SERIAL(SetStatusText, (const std::string& t), (t))
-    QUILLON_SERIAL(ShowStatus, (bool b), (b))
-    QUILLON_SERIAL(ShowProgress, (bool b), (b))
-    QUILLON_SERIAL(SetProgressRange, (int l, int h), (l, h))
-    QUILLON_SERIAL(SetProgressPos, (int p), (p))
-    QUILLON_SERIAL(ShowDiscSpace, (bool b), (b))
-    QUILLON_SERIAL(SetDiscSpace, (const TextProgressState& s), (s))
-    QUILLON_SERIAL(OfferErase, (bool b), (b))
+    QUILLON_SERIAL(StatusChanged, (const std::string& t), (t))
+    QUILLON_SERIAL(PassStatus, (const std::string& t), (t))
+    QUILLON_SERIAL(PassStatusEnded, (), ())
+    QUILLON_SERIAL(PassStarting, (), ())
+    QUILLON_SERIAL(MeterChanged, (backup::Meter m), (m))
+    QUILLON_SERIAL(ProgressMoved, (int p), (p))
+    QUILLON_SERIAL(Busy, (bool b), (b))
+    QUILLON_SERIAL(DiscSpaceChanged, (const backup::DiscSpace& s), (s))
+    QUILLON_SERIAL(EraseOffered, (bool b), (b))
     QUILLON_SERIAL(WriteSpeedsChanged, (const std::vector<std::string>& r), (r))
-    QUILLON_SERIAL(EnableWriteSpeeds, (bool b), (b))
     QUILLON_SERIAL(TargetChanged, (const std::string& t), (t))
     QUILLON_SERIAL(DrivesChanged, (const std::vector<std::string>& r), (r))
-    QUILLON_SERIAL(EnableViewerOption, (bool b), (b))
-    QUILLON_SERIAL(ClearViewerOption, (), ())
+    QUILLON_SERIAL(ViewerOffered, (bool b), (b))
+    QUILLON_SERIAL(ViewerChoiceCleared, (), ())
     QUILLON_SERIAL(TotalSizeChanged, (const std::string& t), (t))
     QUILLON_SERIAL(TimeRowsChanged, (backup::TimeField f, const std::vector<std::string>& r),
                    (f, r))
     QUILLON_SERIAL(TimeChosen, (const backup::TimeFields& r), (r))
     QUILLON_SERIAL(CameraPageChanged, (const backup::CameraPage& p), (p))
-    QUILLON_SERIAL(EnableSelectAll, (bool b), (b))
-    QUILLON_SERIAL(EnablePageButtons, (bool b), (b))
+    QUILLON_SERIAL(SelectAllPossible, (bool b), (b))
+    QUILLON_SERIAL(PagesPossible, (bool b), (b))
     QUILLON_SERIAL(ScheduleListChanged, (const std::vector<std::string>& r), (r))
     QUILLON_SERIAL(ScheduleRowPicked, (int r), (r))
-    QUILLON_SERIAL(EnableDelete, (bool b), (b))
-    QUILLON_SERIAL(EnableUpdate, (bool b), (b))
+    QUILLON_SERIAL(EntryPicked, (bool b), (b))
+    QUILLON_SERIAL(MemoEditable, (bool b), (b))
     QUILLON_SERIAL(MemoChanged, (const std::string& t), (t))
-    QUILLON_SERIAL(ControlsModeChanged, (ControlsMode m, const backup::ControlsFacts& f), (m, f))
-    QUILLON_SERIAL(SetPreviewControlsState, (int s), (s))
-    QUILLON_SERIAL(SetWaitCursor, (bool b), (b))
+    QUILLON_SERIAL(ActivityChanged, (backup::Activity a, const backup::ActivityFacts& f), (a, f))
 #undef QUILLON_SERIAL
     void PassEnded() override {
         {
@@ -51,10 +49,15 @@ class SerialOperatorView : public backup::RecordingOperatorView {
         }
         ended = true;
     }
-    int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
+    void Tell(const backup::Notice& notice) override {
         std::lock_guard<std::recursive_mutex> lock(m_);
         ++boxes;
-        return Base::MessageBox(text, caption, type);
+        Base::Tell(notice);
+    }
+    bool Confirm(const std::string& question, const std::string& caption) override {
+        std::lock_guard<std::recursive_mutex> lock(m_);
+        ++boxes;
+        return Base::Confirm(question, caption);
     }
     // The range the time fields show, read while the worker may write.
     backup::TimeFields Range() {

@@ -10,15 +10,14 @@ void BackupContext::Clear() {
     m_host = backup::HostSettings();
     m_day = backup::DaySelection();
     m_cameraPage = backup::CameraPage();
-    for (int i = 0; i < backup::kBoxesPerPage; ++i) {
+    for (int i = 0; i < backup::kCamerasPerPage; ++i) {
         char caption[8];
         std::snprintf(caption, sizeof caption, "%02d", i + 1);
-        m_cameraPage.boxes[static_cast<std::size_t>(i)].caption = caption;
+        m_cameraPage.cameras[static_cast<std::size_t>(i)].name = caption;
     }
     m_schedule = backup::ScheduleState();
     m_target = backup::TargetChoice();
     m_run.includeViewer = 0;
-    m_bInMessageBox = 0;
     m_disc.erasing = 0;
     m_link.downloadShown = false;
     m_run.doneSize = 0;

@@ -22,8 +22,8 @@
 #include "backup/HostSettings.h"
 #include "backup/LinkInbox.h"
 #include "backup/LinkState.h"
+#include "backup/OperatorEvents.h"
 #include "backup/OperatorPrompts.h"
-#include "backup/OperatorView.h"
 #include "backup/PassEnd.h"
 #include "backup/PassJob.h"
 #include "backup/PassRun.h"
@@ -40,7 +40,7 @@
 
 class BackupContext {
   public:
-    BackupContext(CQuillonApp& app, backup::IOperatorView& view) : m_app(app), m_view(view) {
+    BackupContext(CQuillonApp& app, backup::IOperatorEvents& view) : m_app(app), m_view(view) {
         Clear();
     }
 
@@ -48,7 +48,7 @@ class BackupContext {
     void Clear();
 
     CQuillonApp& m_app;
-    backup::IOperatorView& m_view;
+    backup::IOperatorEvents& m_view;
     CProfileReadWrite m_profile;
 
     // What the host said, one owner: copied whole into each pass's plan.
@@ -56,7 +56,7 @@ class BackupContext {
 
     // The chosen day and selection.
     backup::DaySelection m_day;
-    // The camera boxes of the page shown, as the operator last saw them.
+    // The cameras of the page shown, as the operator last saw them.
     backup::CameraPage m_cameraPage;
 
     // The schedule and the picked entry.
@@ -67,11 +67,10 @@ class BackupContext {
 
     // The passes.
     backup::RunState m_run;
-    // A message box is open (what a pass shows waits for it).
-    std::atomic<BOOL> m_bInMessageBox;
-    backup::ViewPassEvents m_passEvents{m_view, m_bInMessageBox};
-    // Texts, the status line and boxes.
-    backup::OperatorPrompts m_prompts{m_app, m_view, m_bInMessageBox};
+    // A pass's events, told to the operator.
+    backup::ViewPassEvents m_passEvents{m_view};
+    // Texts, the status line, notices and questions.
+    backup::OperatorPrompts m_prompts{m_app, m_view};
 
     // The disc writer and the remote link, when this front end has them.
     backup::DiscState m_disc;

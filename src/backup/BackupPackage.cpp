@@ -230,8 +230,8 @@ bool PrepareEntryFolders(backup::PassJob& job, int slot, const std::string& star
     return false;
 }
 
-void ResetViewerOption(backup::IOperatorView& view, backup::RunState& run) {
-    view.EnableViewerOption(true);
-    view.ClearViewerOption();
+void ResetViewerOption(backup::IOperatorEvents& view, backup::RunState& run) {
+    view.ViewerOffered(true);
+    view.ViewerChoiceCleared();
     run.includeViewer = 0;
 }

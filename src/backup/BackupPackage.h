@@ -4,7 +4,7 @@
 #include <string>
 
 #include "backup/HostSettings.h"
-#include "backup/OperatorView.h"
+#include "backup/OperatorEvents.h"
 #include "backup/PassJob.h"
 #include "backup/RunState.h"
 #include "records/BackupInfo.h"
@@ -51,4 +51,4 @@ bool CopyFileSimple(const std::string& source, const std::string& destination);
 bool PrepareEntryFolders(backup::PassJob& job, int slot, const std::string& startKey,
                          const std::string& endKey);
 // Enables and unticks "Include backup viewer" and clears the viewer choice.
-void ResetViewerOption(backup::IOperatorView& view, backup::RunState& run);
+void ResetViewerOption(backup::IOperatorEvents& view, backup::RunState& run);

@@ -194,7 +194,7 @@ bool CancelRunningBackup(backup::RunState& run, const backup::HostSettings& host
         return false;
     const std::string question =
         prompts.Text("BACKUP", "M010038") + "\n" + prompts.Text("BACKUP", "M010026");
-    if (prompts.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
+    if (!prompts.Confirm(question))
         return false;
     StopRunningBackup(run, host, link);
     return true;
@@ -206,7 +206,7 @@ CancelOutcome OnCancel(backup::DiscState& disc, backup::RunState& run,
     if (disc.writing) {
         const std::string question =
             prompts.Text("CDWRITER", "A010022") + "\n" + prompts.Text("CDWRITER", "A010023");
-        if (prompts.ShowMessage(question, "Backup", MB_YESNO) == IDYES) {
+        if (prompts.Confirm(question)) {
             prompts.SetStatusText(prompts.Text("CDWRITER", "A010024"));
             if (disc.writer)
                 disc.writer->AbortWrite();
@@ -280,12 +280,10 @@ CommandResult PassStarter::OnOK(BackupWorker& worker, const StartOptions& option
                 disc_.writer->SetWriteSpeed(speed);
         }
     }
-    chooser_.SetControlsState(ControlsMode::kBusy, target_.IsDisc());
-    view_.SetPreviewControlsState(0);
+    chooser_.SetActivity(Activity::kPass, target_.IsDisc());
     run_.includeViewer = options.includeViewer ? 1 : 0;
     run_.mp4 = options.mp4;
-    view_.EnableViewerOption(false);
-    view_.ShowStatus(true);
+    view_.PassStarting();
     // A remote run is many passes: what went wrong is counted from its start, and every entry
     // is fetched, also one an earlier run that broke off had begun.
     run_.report.Reset();

@@ -11,8 +11,8 @@
 #include "backup/DiscState.h"
 #include "backup/HostSettings.h"
 #include "backup/LinkState.h"
+#include "backup/OperatorEvents.h"
 #include "backup/OperatorPrompts.h"
-#include "backup/OperatorView.h"
 #include "backup/PassBusy.h"
 #include "backup/PassJob.h"
 #include "backup/RunState.h"
@@ -62,7 +62,7 @@ class PassStarter {
     };
     struct Front {
         DayChooser& chooser;
-        IOperatorView& view;
+        IOperatorEvents& view;
         OperatorPrompts& prompts;
         IPassEvents& events;     // what the pass tells the front end as it goes
         const CQuillonApp& app;  // the texts the pass shows, in the host's language
@@ -95,7 +95,7 @@ class PassStarter {
     DiscState& disc_;
     LinkState& link_;
     DayChooser& chooser_;
-    IOperatorView& view_;
+    IOperatorEvents& view_;
     OperatorPrompts& prompts_;
     IPassEvents& events_;
     const CQuillonApp& app_;

@@ -39,27 +39,27 @@ int LastCameraPage(int camCount) {
 namespace backup {
 
 // The page as the model holds it, with its number, to the view.
-void DayChooser::ShowPage() {
+void DayChooser::TellPage() {
     page_.number =
         std::to_string(day_.camPage + 1) + "/" + std::to_string(LastCameraPage(host_.camCount) + 1);
     view_.CameraPageChanged(page_);
 }
 
-CameraBox& DayChooser::Box(int i) {
-    return page_.boxes[static_cast<std::size_t>(i)];
+PageCamera& DayChooser::Camera(int i) {
+    return page_.cameras[static_cast<std::size_t>(i)];
 }
 
-// The sixteen boxes for the current page: captions, and the selection of cameras that have
+// The sixteen cameras of the current page: names, and the selection of cameras that have
 // recordings in the range.
-void DayChooser::ShowPageBoxes() {
+void DayChooser::TellPageCameras() {
     for (int i = 0; i < 16; ++i) {
         const int c = day_.camPage * 16 + i;
-        CameraBox& box = Box(i);
-        box.caption = Two(c + 1);
-        box.enabled = day_.camExist[c] != 0;
-        box.checked = day_.camExist[c] && day_.camSel[c];
+        PageCamera& box = Camera(i);
+        box.name = Two(c + 1);
+        box.selectable = day_.camExist[c] != 0;
+        box.selected = day_.camExist[c] && day_.camSel[c];
     }
-    ShowPage();
+    TellPage();
 }
 
 // The minutes of hour that have recordings of a camera below the camera count, into the minute
@@ -90,29 +90,29 @@ void DayChooser::ListHourMinutes(TimeFields range, TimeField minuteField, DWORD*
     UpdateCameraExist(range, true);
 }
 
-void DayChooser::ShowPageZeroBoxes() {
+void DayChooser::TellFirstPageCameras() {
     day_.camPage = 0;
     for (int i = 0; i < 16; ++i) {
-        CameraBox& box = Box(i);
-        box.caption = Two(i + 1);
-        box.shown = true;
-        box.checked = false;
-        box.enabled = day_.camExist[i] != 0;
+        PageCamera& box = Camera(i);
+        box.name = Two(i + 1);
+        box.present = true;
+        box.selected = false;
+        box.selectable = day_.camExist[i] != 0;
     }
-    ShowPage();
+    TellPage();
 }
 
 void DayChooser::ResetCameraSelection() {
-    ShowPageZeroBoxes();
+    TellFirstPageCameras();
     std::memset(day_.camSel, 0, sizeof day_.camSel);
     view_.MemoChanged("");
     std::memset(&schedule_.entryInfo, 0, sizeof schedule_.entryInfo);
     schedule_.entryInfoRead = 0;
-    EnableEntryButtons(view_, false);
+    view_.EntryPicked(false);
 }
 
-void DayChooser::ShowDayCameras() {
-    ShowPageZeroBoxes();
+void DayChooser::TellDayCameras() {
+    TellFirstPageCameras();
     day_.existCamCount = 0;
     bool pageZero = false;
     for (int c = 0; c < kMaxCameras; ++c)
@@ -122,7 +122,7 @@ void DayChooser::ShowDayCameras() {
         }
     std::memset(day_.camSel, 0, sizeof day_.camSel);
     if (pageZero)
-        view_.EnableSelectAll(true);
+        view_.SelectAllPossible(true);
 }
 
 void DayChooser::UpdateCameraExist(const TimeFields& range, bool byHours) {
@@ -170,8 +170,8 @@ void DayChooser::OnSelectAllCameras() {
         day_.camSel[c] = day_.camExist[c] ? 1 : 0;
     for (int i = 0; i < 16; ++i)
         if (day_.camSel[day_.camPage * 16 + i])
-            Box(i).checked = true;
-    ShowPage();
+            Camera(i).selected = true;
+    TellPage();
 }
 
 CameraRefusal DayChooser::SelectCameras(const std::vector<int>& cameras) {
@@ -188,8 +188,8 @@ CameraRefusal DayChooser::SelectCameras(const std::vector<int>& cameras) {
     for (const int camera : cameras)
         day_.camSel[camera - 1] = 1;
     for (int i = 0; i < 16; ++i)
-        Box(i).checked = day_.camSel[day_.camPage * 16 + i] != 0;
-    ShowPage();
+        Camera(i).selected = day_.camSel[day_.camPage * 16 + i] != 0;
+    TellPage();
     return {};
 }
 
@@ -209,8 +209,8 @@ bool DayChooser::SelectBackupDay(const std::string& day) {
     const bool found = ScanRecordedDay(host_, day_, day);
     ClearTimeCombos();
     if (found)
-        ShowRecordedHours();
-    ShowDayCameras();
+        TellRecordedHours();
+    TellDayCameras();
     schedule_.pickedRow = -1;
     view_.ScheduleRowPicked(-1);
     return found;
@@ -222,7 +222,7 @@ bool DayChooser::SelectBackupDayLabel(const std::string& label) {
     return SelectBackupDay(day);
 }
 
-void DayChooser::ShowRecordedHours() {
+void DayChooser::TellRecordedHours() {
     std::vector<std::string> hours;
     for (int h = 0; h < 24; ++h)
         if (day_.hourHasRec[h])
@@ -259,34 +259,34 @@ void DayChooser::OnCameraBox(int box) {
     if (box < 0 || box >= 16 || c >= kMaxCameras)
         return;
     day_.camSel[c] = day_.camSel[c] ? 0 : 1;
-    // The box itself shows the click already.
-    Box(box).checked = day_.camSel[c] != 0;
+    // The front end shows the toggle already; the page keeps it.
+    Camera(box).selected = day_.camSel[c] != 0;
 }
 
-void DayChooser::DisableCameraBoxes() {
+void DayChooser::HoldCameras() {
     for (int i = 0; i < 16; ++i) {
-        Box(i).checked = false;
-        Box(i).enabled = false;
+        Camera(i).selected = false;
+        Camera(i).selectable = false;
     }
-    ShowPage();
+    TellPage();
 }
 
-void DayChooser::ShowEntryCameras() {
+void DayChooser::TellEntryCameras() {
     for (int i = 0; i < 16; ++i) {
         if (day_.camSel[i])
-            Box(i).enabled = true;
-        Box(i).checked = day_.camSel[i] != 0;
+            Camera(i).selectable = true;
+        Camera(i).selected = day_.camSel[i] != 0;
     }
-    ShowPage();
+    TellPage();
 }
 
-void DayChooser::ResetCameraBoxes() {
+void DayChooser::ResetPageCameras() {
     for (int i = 0; i < 16; ++i) {
-        Box(i).enabled = false;
+        Camera(i).selectable = false;
         if (i >= host_.camCount)
-            Box(i).shown = false;
+            Camera(i).present = false;
     }
-    ShowPage();
+    TellPage();
 }
 
 void DayChooser::OnPrevPage() {
@@ -295,8 +295,8 @@ void DayChooser::OnPrevPage() {
     --day_.camPage;
     if (host_.camCount == 24 && day_.camPage == 0)
         for (int i = 0; i < 16; ++i)
-            Box(i).shown = true;
-    ShowPageBoxes();
+            Camera(i).present = true;
+    TellPageCameras();
 }
 
 void DayChooser::OnNextPage() {
@@ -307,31 +307,31 @@ void DayChooser::OnNextPage() {
     if (host_.camCount == 24 && last == 1)
         for (int i = 0; i < 16; ++i)
             if (day_.camPage * 16 + i >= 24)
-                Box(i).shown = false;
-    ShowPageBoxes();
+                Camera(i).present = false;
+    TellPageCameras();
 }
 
-void DayChooser::ResetControls() {
+void DayChooser::ResetChoices() {
     ClearTimeRows();
-    view_.EnablePageButtons(host_.camCount > 16);
-    view_.EnableSelectAll(false);
+    view_.PagesPossible(host_.camCount > 16);
+    view_.SelectAllPossible(false);
     schedule_.rows.clear();
     view_.ScheduleListChanged(schedule_.rows);
-    view_.EnableUpdate(false);
-    ResetCameraBoxes();
+    view_.MemoEditable(false);
+    ResetPageCameras();
     std::memset(day_.camSel, 0, sizeof day_.camSel);
 }
 
-void DayChooser::SetControlsState(ControlsMode mode, bool discTarget) {
-    if (mode == ControlsMode::kIdle)
-        ShowDayCameras();
+void DayChooser::SetActivity(Activity activity, bool discTarget) {
+    if (activity == Activity::kIdle)
+        TellDayCameras();
     else
-        DisableCameraBoxes();
-    ControlsFacts facts;
+        HoldCameras();
+    ActivityFacts facts;
     facts.entryPicked = schedule_.entryPicked != 0;
     facts.discTarget = discTarget;
     facts.pages = host_.camCount > 16;
-    view_.ControlsModeChanged(mode, facts);
+    view_.ActivityChanged(activity, facts);
 }
 
 }  // namespace backup

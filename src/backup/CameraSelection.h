@@ -1,6 +1,6 @@
 #pragma once
 // The day, time range and camera choice the operator builds an entry from: which cameras have
-// recordings, the sixteen boxes of the current page, and the selection flags. It works on the
+// recordings, the sixteen cameras of the current page, and the selection flags. It works on the
 // day selection and the camera page; of the schedule it only forgets the picked entry's record
 // when the selection starts over.
 #include <functional>
@@ -9,7 +9,7 @@
 
 #include "backup/DaySelection.h"
 #include "backup/HostSettings.h"
-#include "backup/OperatorView.h"
+#include "backup/OperatorEvents.h"
 #include "backup/ScheduleState.h"
 
 // The last camera page for a camera count (24 and 32: 1, 48: 2, 64: 3, any other count: 0).
@@ -18,7 +18,7 @@ int LastCameraPage(int camCount);
 namespace backup {
 
 // Why a camera cannot be chosen for an entry: beyond the recorder's camera count, or without
-// recordings in the range while others have some (its box could not be ticked).
+// recordings in the range while others have some (it could not be selected).
 struct CameraRefusal {
     enum class Kind { kNone, kBeyondCount, kNoRecordings } kind = Kind::kNone;
     int camera = 0;  // from 1
@@ -29,7 +29,7 @@ class DayChooser {
   public:
     // askIndex asks a remote recorder for a day's index (the answer fills the day later).
     DayChooser(const HostSettings& host, DaySelection& day, CameraPage& page,
-               ScheduleState& schedule, IOperatorView& view,
+               ScheduleState& schedule, IOperatorEvents& view,
                std::function<void(const std::string& day)> askIndex)
         : host_(host),
           day_(day),
@@ -40,11 +40,11 @@ class DayChooser {
     DayChooser(const DayChooser&) = delete;
     DayChooser& operator=(const DayChooser&) = delete;
 
-    // Page 0, boxes from camExist, no camera selected, memo and the entry record cleared, Delete
-    // and Update disabled.
+    // Page 0, cameras from camExist, none selected, memo and the entry record cleared, no entry
+    // picked.
     void ResetCameraSelection();
     // As the first steps of ResetCameraSelection, then counts existCamCount.
-    void ShowDayCameras();
+    void TellDayCameras();
     // Recomputes camExist for the range (by whole hours, or by the exact minutes), then
     // ResetCameraSelection.
     void UpdateCameraExist(const TimeFields& range, bool byHours);
@@ -54,16 +54,17 @@ class DayChooser {
     // Selects every camera that has recordings in the range.
     void OnSelectAllCameras();
     // Selects exactly these cameras (numbered from 1) for the range chosen, as an operator may
-    // tick their boxes; the first that cannot be chosen is refused, the selection left as it was.
+    // select them one by one; the first that cannot be chosen is refused, the selection left as it
+    // was.
     CameraRefusal SelectCameras(const std::vector<int>& cameras);
     // Makes day (YYYYMMDD) the chosen day and loads its recorded minutes: the hours with
-    // recordings go into both hour combos, the cameras into the boxes. False when the recorder
+    // recordings are offered in both hour fields, with the day's cameras. False when the recorder
     // has no map of that day.
     bool SelectBackupDay(const std::string& day);
     // The same for a day as the preview's day list shows it, in the date type's form.
     bool SelectBackupDayLabel(const std::string& label);
     // The hours of the day with recordings, as the rows of both hour fields.
-    void ShowRecordedHours();
+    void TellRecordedHours();
     // No rows in the four time fields.
     void ClearTimeRows();
     // Empties the four time fields; no hour's minutes are listed any more.
@@ -74,36 +75,36 @@ class DayChooser {
     void OnSelchangeEndHour(const TimeFields& range);
     // A new start or end minute in range: the cameras of the range by its minutes.
     void OnSelchangeMinute(const TimeFields& range);
-    // A click on box 0-15 of the page toggles that camera of the current page.
+    // Camera 0-15 of the current page toggled.
     void OnCameraBox(int box);
-    // While busy: every box of the page unchecked and disabled.
-    void DisableCameraBoxes();
-    // The picked entry's cameras on the first page: checked (and enabled), the others unchecked.
-    void ShowEntryCameras();
-    // At the start: every box disabled, and hidden past the camera count.
-    void ResetCameraBoxes();
-    // At the start: empty time fields, page buttons by the camera count, no selection, no list
-    // rows, the boxes as ResetCameraBoxes leaves them, Update and select-all disabled.
-    void ResetControls();
-    // Which commands the operator may use: the camera boxes for the mode (the day's cameras when
-    // idle, none otherwise), then the mode with the facts that decide the rest.
-    void SetControlsState(ControlsMode mode, bool discTarget);
-    // "<" and ">": one camera page back or on; the 24-camera recorder hides the boxes past 24.
+    // While busy: no camera of the page selected or selectable.
+    void HoldCameras();
+    // The picked entry's cameras on the first page: selected (and selectable), the others not.
+    void TellEntryCameras();
+    // At the start: no camera selectable, and none present past the camera count.
+    void ResetPageCameras();
+    // At the start: empty time fields, pages by the camera count, no selection, no list rows,
+    // the cameras as ResetPageCameras leaves them, no memo to update, no select-all.
+    void ResetChoices();
+    // Which commands the operator may use: the cameras for the activity (the day's when
+    // idle, none otherwise), then the activity with the facts that decide the rest.
+    void SetActivity(Activity activity, bool discTarget);
+    // "<" and ">": one camera page back or on; the 24-camera recorder has none past 24.
     void OnPrevPage();
     void OnNextPage();
 
   private:
-    void ShowPage();
-    CameraBox& Box(int i);
-    void ShowPageBoxes();
+    void TellPage();
+    PageCamera& Camera(int i);
+    void TellPageCameras();
     void ListHourMinutes(TimeFields range, TimeField minuteField, DWORD* tmp, int& lastHour);
-    void ShowPageZeroBoxes();
+    void TellFirstPageCameras();
 
     const HostSettings& host_;
     DaySelection& day_;
     CameraPage& page_;
     ScheduleState& schedule_;
-    IOperatorView& view_;
+    IOperatorEvents& view_;
     std::function<void(const std::string& day)> askIndex_;
 };
 

@@ -22,13 +22,11 @@ std::string DiscBurner::Text(const char* key) const {
 }
 
 void DiscBurner::BackToIdle() {
-    chooser_.SetControlsState(ControlsMode::kIdle, target_.IsDisc());
-    view_.SetPreviewControlsState(1);
+    chooser_.SetActivity(Activity::kIdle, target_.IsDisc());
 }
 
-void DiscBurner::ShowCapacityAgain() {
-    view_.ShowProgress(false);
-    view_.ShowDiscSpace(true);
+void DiscBurner::DiscSpaceBack() {
+    view_.MeterChanged(Meter::kDiscSpace);
 }
 
 void DiscBurner::WriteEnded() {
@@ -36,9 +34,9 @@ void DiscBurner::WriteEnded() {
     disc_.readBack.reset();
     const std::string text = Text("A010010");
     prompts_.SetStatusText(text);
-    prompts_.ShowMessage(text);
+    prompts_.Tell(text);
     BackToIdle();
-    ShowCapacityAgain();
+    DiscSpaceBack();
     prompts_.SetStatusText("");
 }
 
@@ -69,21 +67,21 @@ void DiscBurner::WriteCompleted() {
         ClearReservedFolder(host_, schedule_);
     else
         editor_.ClearCompletedEntries(run_.report);  // what the disc lacks stays in the schedule
-    ShowCapacityAgain();
-    targets_.UpdateDiscSpaceBar(writer && writer->GetMediaType() != kMediaNoDisc);
+    DiscSpaceBack();
+    targets_.TellDiscSpace(writer && writer->GetMediaType() != kMediaNoDisc);
     editor_.FillScheduleList();
     std::memset(&schedule_.entryInfo, 0, sizeof schedule_.entryInfo);
     if (whole)
         schedule_.totalKB = 0;
-    ShowTotalSize(profile_, schedule_, view_);
+    TellTotalSize(profile_, schedule_, view_);
     const std::string outcome = PassOutcomeText(prompts_, run_.report, schedule_, host_.dateType);
     prompts_.SetStatusText("");
     if (writer)
         writer->SetDriveState(0);
     ResetViewerOption(view_, run_);
-    // A pass that missed files wrote what it had: the box says what is missing.
-    prompts_.ShowMessage((outcome.empty() ? text : text + "\n" + outcome) + checked, "Backup",
-                         outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
+    // A pass that missed files wrote what it had: the notice says what is missing.
+    prompts_.Tell((outcome.empty() ? text : text + "\n" + outcome) + checked,
+                  outcome.empty() ? Severity::kInfo : Severity::kWarning);
     if (writer)
         writer->SetDriveState(1);
 }
@@ -95,10 +93,9 @@ void DiscBurner::WriterError(long code, const std::string& detail) {
     if (code == kReadBackFailed) {
         // Written, but not what the image holds: the backup has not been made.
         prompts_.SetStatusText(prompts_.Text("BACKUP", "Q010010"));
-        prompts_.ShowMessage(prompts_.Text("BACKUP", "Q010010") + "\n" + detail, "Backup",
-                             MB_OK | MB_ICONERROR);
+        prompts_.Tell(prompts_.Text("BACKUP", "Q010010") + "\n" + detail, Severity::kError);
     } else {
-        prompts_.ShowMessage(GetWriterErrorText(code));
+        prompts_.Tell(GetWriterErrorText(code));
     }
     if (disc_.writer)
         disc_.writer->SetDriveState(0);
@@ -111,13 +108,13 @@ void DiscBurner::EraseCompleted() {
     if (writer)
         writer->RefreshMedia();
     prompts_.SetStatusText("");
-    targets_.UpdateDiscSpaceBar(true);
-    UpdateEraseButton(view_, disc_.writer);
+    targets_.TellDiscSpace(true);
+    TellErasable(view_, disc_.writer);
     BackToIdle();
     if (writer)
         writer->SetDriveState(0);
     ResetViewerOption(view_, run_);
-    prompts_.ShowMessage(text);
+    prompts_.Tell(text);
     if (writer)
         writer->SetDriveState(1);
 }
@@ -125,7 +122,7 @@ void DiscBurner::EraseCompleted() {
 bool DiscBurner::InitDiscWriter() {
     if (disc_.writer && disc_.writer->InitializeWriter(0))
         return true;
-    prompts_.ShowMessage(Text("A010001"));
+    prompts_.Tell(Text("A010001"));
     return false;
 }
 
@@ -138,19 +135,19 @@ void DiscBurner::HandOverDiscImage() {
         return;
     }
     BackToIdle();
-    ShowCapacityAgain();
+    DiscSpaceBack();
     prompts_.SetStatusText("");
 }
 
 void DiscBurner::StartDiscWrite() {
     CDVDWriterPro2* writer = disc_.writer;
     if (!writer || writer->GetMediaType() == kMediaNoDisc) {
-        prompts_.ShowMessage(Text("A010019"));
+        prompts_.Tell(Text("A010019"));
         // The disc went between the start checks and the write: nothing will be written, and
         // the window must not stay in its running state waiting for it.
         run_.running = 0;
         BackToIdle();
-        ShowCapacityAgain();
+        DiscSpaceBack();
         prompts_.SetStatusText("");
         return;
     }
@@ -171,7 +168,7 @@ void DiscBurner::StartDiscWrite() {
     disc_.writing = 1;
     run_.running = 0;
     if (!writer->WriteDisc())
-        prompts_.ShowMessage(Text("A010020"));
+        prompts_.Tell(Text("A010020"));
 }
 
 void DiscBurner::OnWriterEvent(const WriterEvent& e) {
@@ -200,7 +197,7 @@ void DiscBurner::OnWriterEvent(const WriterEvent& e) {
         }
         case kWriterProgress:
             if (e.c > 0)
-                view_.SetProgressPos(static_cast<int>(e.b * 100 / e.c));
+                view_.ProgressMoved(static_cast<int>(e.b * 100 / e.c));
             break;
         case kWriterWriteEnded:
             WriteEnded();
@@ -224,17 +221,17 @@ bool DiscBurner::OnErase() {
         return false;
     const std::string question =
         prompts_.Text("BACKUP", "M010025") + "  " + prompts_.Text("BACKUP", "M010026");
-    if (prompts_.ShowMessage(question, "Backup", MB_YESNO) != IDYES)
+    if (!prompts_.Confirm(question))
         return false;
-    view_.EnableViewerOption(false);
+    view_.ViewerOffered(false);
     CDVDWriterPro2* writer = disc_.writer;
     const long type = writer ? writer->GetMediaType() : kMediaNoDisc;
     if (type == kMediaNoDisc) {
-        prompts_.ShowMessage(Text("A010003"));
+        prompts_.Tell(Text("A010003"));
         return false;
     }
     if (!IsRewritableMedia(type)) {
-        prompts_.ShowMessage(Text("A010004"));
+        prompts_.Tell(Text("A010004"));
         return false;
     }
     bool feature = false;
@@ -244,15 +241,14 @@ bool DiscBurner::OnErase() {
             break;
         }
     if (!feature) {
-        prompts_.ShowMessage(Text("A010005"));
+        prompts_.Tell(Text("A010005"));
         return false;
     }
-    chooser_.SetControlsState(ControlsMode::kDiscBusy, target_.IsDisc());
-    view_.SetPreviewControlsState(2);
+    chooser_.SetActivity(Activity::kDiscBusy, target_.IsDisc());
     if (writer->EraseDisc(1))
         return true;
     writer->SetDriveState(0);
-    prompts_.ShowMessage(Text("A010006"));
+    prompts_.Tell(Text("A010006"));
     BackToIdle();
     return false;
 }

@@ -10,8 +10,8 @@
 #include "backup/CameraSelection.h"
 #include "backup/DiscState.h"
 #include "backup/HostSettings.h"
+#include "backup/OperatorEvents.h"
 #include "backup/OperatorPrompts.h"
-#include "backup/OperatorView.h"
 #include "backup/RunState.h"
 #include "backup/ScheduleCommands.h"
 #include "backup/ScheduleState.h"
@@ -25,7 +25,7 @@ class DiscBurner {
   public:
     DiscBurner(DiscState& disc, RunState& run, const HostSettings& host, const TargetChoice& target,
                const CProfileReadWrite& profile, EditedSchedule schedule, DayChooser& chooser,
-               TargetPicker& targets, IOperatorView& view, OperatorPrompts& prompts)
+               TargetPicker& targets, IOperatorEvents& view, OperatorPrompts& prompts)
         : disc_(disc),
           run_(run),
           host_(host),
@@ -58,7 +58,7 @@ class DiscBurner {
   private:
     std::string Text(const char* key) const;
     void BackToIdle();
-    void ShowCapacityAgain();
+    void DiscSpaceBack();
     void WriteEnded();
     void WriteCompleted();
     void WriterError(long code, const std::string& detail);
@@ -73,7 +73,7 @@ class DiscBurner {
     ScheduleEditor& editor_;
     DayChooser& chooser_;
     TargetPicker& targets_;
-    IOperatorView& view_;
+    IOperatorEvents& view_;
     OperatorPrompts& prompts_;
 };
 

@@ -137,7 +137,7 @@ std::string FormatTotalSize(const CProfileReadWrite& profile, DWORD totalKB) {
                 : Format("Total %.01f KByte", static_cast<double>(totalKB));
 }
 
-void ShowTotalSize(const CProfileReadWrite& profile, const backup::ScheduleState& schedule,
-                   backup::IOperatorView& view) {
+void TellTotalSize(const CProfileReadWrite& profile, const backup::ScheduleState& schedule,
+                   backup::IOperatorEvents& view) {
     view.TotalSizeChanged(FormatTotalSize(profile, schedule.totalKB));
 }

@@ -5,7 +5,7 @@
 #include "app/CProfileReadWrite.h"
 #include "backup/DaySelection.h"
 #include "backup/HostSettings.h"
-#include "backup/OperatorView.h"
+#include "backup/OperatorEvents.h"
 #include "backup/ScheduleState.h"
 #include "storage/SizeEstimate.h"
 
@@ -36,5 +36,5 @@ bool EstimateEntrySize(const backup::HostSettings& host, backup::DaySelection& s
                        const std::string& start, const std::string& end);
 // "Total %.01f KByte" up to 1024 KB, "Total %.01f MByte" above, or the language file's formats.
 std::string FormatTotalSize(const CProfileReadWrite& profile, DWORD totalKB);
-void ShowTotalSize(const CProfileReadWrite& profile, const backup::ScheduleState& schedule,
-                   backup::IOperatorView& view);
+void TellTotalSize(const CProfileReadWrite& profile, const backup::ScheduleState& schedule,
+                   backup::IOperatorEvents& view);

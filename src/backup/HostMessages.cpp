@@ -35,7 +35,7 @@ void OnHostRecord(backup::HostSettings& host, CProfileReadWrite& profile, backup
     ConnectShareClient(host, link);
 }
 
-void OnDriveList(backup::HostSettings& host, backup::IOperatorView& view, DWORD mask) {
+void OnDriveList(backup::HostSettings& host, backup::IOperatorEvents& view, DWORD mask) {
     host.driveMask = mask;
     std::vector<std::string> roots;
     for (int d = 3; d <= 25; ++d)
@@ -45,14 +45,12 @@ void OnDriveList(backup::HostSettings& host, backup::IOperatorView& view, DWORD 
 }
 
 void OnDownloadProgress(backup::LinkState& link, const backup::TargetChoice& target,
-                        const backup::OperatorPrompts& prompts, backup::IOperatorView& view,
+                        const backup::OperatorPrompts& prompts, backup::IOperatorEvents& view,
                         const std::string& record, bool recordPresent) {
     if (!recordPresent)
         return;
     if (!link.downloadShown) {
-        view.ShowDiscSpace(false);
-        view.ShowProgress(true);
-        view.SetProgressRange(0, 100);
+        view.MeterChanged(backup::Meter::kProgress);
         link.downloadShown = 1;
         return;
     }
@@ -66,7 +64,7 @@ void OnDownloadProgress(backup::LinkState& link, const backup::TargetChoice& tar
     };
     const DWORD total = u32(1028), done = u32(1036);
     // A total of 0 shows nothing done rather than a division by zero.
-    view.SetProgressPos(total == 0 ? 0 : static_cast<int>((100.0 / total) * done));
+    view.ProgressMoved(total == 0 ? 0 : static_cast<int>((100.0 / total) * done));
     std::string name;
     for (std::size_t i = 4; i < 1028 && i < record.size() && record[i] != '\0'; ++i)
         name += record[i];
@@ -75,5 +73,5 @@ void OnDownloadProgress(backup::LinkState& link, const backup::TargetChoice& tar
         text = prompts.Text("BACKUP",
                             target.kind == backup::TargetKind::kDisc ? "M010010" : "M010011") +
                " [" + name + "]";
-    view.SetStatusText(text);
+    view.StatusChanged(text);
 }

@@ -6,8 +6,8 @@
 #include "app/CProfileReadWrite.h"
 #include "backup/HostSettings.h"
 #include "backup/LinkState.h"
+#include "backup/OperatorEvents.h"
 #include "backup/OperatorPrompts.h"
-#include "backup/OperatorView.h"
 #include "backup/TargetChoice.h"
 #include "platform/Types.h"
 
@@ -24,10 +24,10 @@ constexpr DWORD kMsgChooseTarget = 0x8002;
 void OnHostRecord(backup::HostSettings& host, CProfileReadWrite& profile, backup::LinkState& link,
                   const std::string& block, bool dataPresent);
 // 0xBD0: the drives present; D: to Z: go into the drive list 1100 as roots.
-void OnDriveList(backup::HostSettings& host, backup::IOperatorView& view, DWORD mask);
-// 0xBD2: the first record of a download shows the progress bar; each later one moves it and
+void OnDriveList(backup::HostSettings& host, backup::IOperatorEvents& view, DWORD mask);
+// 0xBD2: the first record of a download shows its progress; each later one moves it and
 // names the item in the status line, in the words of the target's kind. An empty record changes
 // nothing.
 void OnDownloadProgress(backup::LinkState& link, const backup::TargetChoice& target,
-                        const backup::OperatorPrompts& prompts, backup::IOperatorView& view,
+                        const backup::OperatorPrompts& prompts, backup::IOperatorEvents& view,
                         const std::string& record, bool recordPresent);

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "backup/OperatorEvents.h"
 #include "backup/OperatorPrompts.h"
-#include "backup/OperatorView.h"
 #include "backup/RemoteBackup.h"
 #include "backup/TargetChoice.h"
 #include "ports/CFileShareClient.h"
@@ -29,7 +29,7 @@ class LinkInbox : public IShareClientReceiver {
     };
 
     LinkInbox(LinkState& link, const TargetChoice& target, const OperatorPrompts& prompts,
-              IOperatorView& view, LinkAnswers& answers)
+              IOperatorEvents& view, LinkAnswers& answers)
         : link_(link), target_(target), prompts_(prompts), view_(view), answers_(answers) {}
 
     // The share client's thread.
@@ -69,7 +69,7 @@ class LinkInbox : public IShareClientReceiver {
     LinkState& link_;
     const TargetChoice& target_;
     const OperatorPrompts& prompts_;
-    IOperatorView& view_;
+    IOperatorEvents& view_;
     LinkAnswers& answers_;
     std::function<void()> wake_;
     // Held while an answer is handled; recursive, as a box an answer opens may serve the next.

@@ -14,7 +14,7 @@ struct LinkState {
     std::string connectedTo;                   // "address:port"; "" before the first connection
     std::string lastText;                      // the link's last progress or problem
     bool awaitingSize = false;                 // a remote Add waits for its answer
-    bool downloadShown = false;                // the progress bar shows a download
+    bool downloadShown = false;                // the progress of a download is shown
 };
 
 }  // namespace backup

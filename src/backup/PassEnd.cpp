@@ -9,13 +9,12 @@
 namespace backup {
 
 void PassEnd::Idle() {
-    chooser_.SetControlsState(ControlsMode::kIdle, target_.IsDisc());
-    view_.SetPreviewControlsState(1);
+    chooser_.SetActivity(Activity::kIdle, target_.IsDisc());
 }
 
 void PassEnd::SetIdle() {
     Idle();
-    view_.ShowProgress(false);
+    view_.MeterChanged(Meter::kNone);
 }
 
 void PassEnd::PassEnded(const PassEnding& ending) {
@@ -41,7 +40,7 @@ void PassEnd::LocalPassEnded() {
 void PassEnd::ClearFinishedSchedule() {
     run_.running = 0;
     SetIdle();
-    view_.SetStatusText("");
+    view_.StatusChanged("");
     // A schedule another program rewrote meanwhile keeps what it added.
     if (editor_.ScheduleChangedUnderUs())
         editor_.ClearCompletedEntries(run_.report);
@@ -56,22 +55,21 @@ void PassEnd::FinishFolderBackup() {
         // What the pass did not make whole stays in the schedule for the next one.
         run_.running = 0;
         SetIdle();
-        view_.SetStatusText("");
+        view_.StatusChanged("");
         editor_.ClearCompletedEntries(run_.report);
     }
     ResetViewerOption(view_, run_);
     view_.PassEnded();
 }
 
-void PassEnd::ShowRemoteRunEnded(const std::string& why) {
+void PassEnd::TellRemoteRunEnded(const std::string& why) {
     run_.running = 0;
     run_.TakeResults();
     Idle();
     prompts_.SetStatusText("");
-    view_.ShowDiscSpace(false);
-    view_.ShowProgress(false);
-    view_.ShowStatus(false);
-    prompts_.ShowMessage(why.empty() ? Text("M010012") : Text("M010012") + "\n" + why);
+    view_.MeterChanged(Meter::kNone);
+    view_.PassStatusEnded();
+    prompts_.Tell(why.empty() ? Text("M010012") : Text("M010012") + "\n" + why);
 }
 
 void PassEnd::FinishRemoteFolderBackup() {
@@ -80,14 +78,15 @@ void PassEnd::FinishRemoteFolderBackup() {
         // Every entry was fetched, but some lack what the remote recording lacks: as after a
         // local pass, those stay in the schedule and the operator is told what they lack.
         FinishFolderBackup();
-        ShowTotalSize(profile_, schedule_, view_);
+        TellTotalSize(profile_, schedule_, view_);
         return;
     }
     ClearFinishedSchedule();
-    ShowTotalSize(profile_, schedule_, view_);
+    TellTotalSize(profile_, schedule_, view_);
     ResetViewerOption(view_, run_);
-    view_.ShowStatus(false);
-    prompts_.ShowMessage(Text("M010014"), prompts_.Text("BACKUP", "A010008"), MB_OK | MB_TASKMODAL);
+    view_.PassStatusEnded();
+    prompts_.Tell(
+        Notice{Text("M010014"), prompts_.Text("BACKUP", "A010008"), Severity::kInfo, true});
 }
 
 void PassEnd::RemoteRunEnded(const PassEnding& ending) {
@@ -96,17 +95,16 @@ void PassEnd::RemoteRunEnded(const PassEnding& ending) {
             return;
         case PassEnding::Link::kNoLink:
             Idle();
-            view_.ShowProgress(false);
-            view_.ShowDiscSpace(true);
+            view_.MeterChanged(Meter::kDiscSpace);
             prompts_.SetStatusText(Text("M010012"));
             run_.running = 0;
             return;
         case PassEnding::Link::kLost:
             run_.report.Stopped();  // what was lost is in the report already
-            ShowRemoteRunEnded(ending.why);
+            TellRemoteRunEnded(ending.why);
             return;
         case PassEnding::Link::kStopped:
-            ShowRemoteRunEnded(ending.why);
+            TellRemoteRunEnded(ending.why);
             return;
         case PassEnding::Link::kFetched:
             if (target_.kind == TargetKind::kDisc) {
@@ -121,15 +119,15 @@ void PassEnd::RemoteRunEnded(const PassEnding& ending) {
 
 }  // namespace backup
 
-void ShowPassOutcome(backup::IOperatorView& view, backup::OperatorPrompts& prompts,
+void TellPassOutcome(backup::IOperatorEvents& view, backup::OperatorPrompts& prompts,
                      const backup::RunState& run, const backup::ScheduleState& schedule,
                      int dateType) {
-    view.ShowStatus(false);
+    view.PassStatusEnded();
     const std::string outcome = PassOutcomeText(prompts, run.report, schedule, dateType);
     std::string text = outcome.empty() ? prompts.Text("BACKUP", "M010014") : outcome;
     if (!run.keyFingerprint.empty())
         text += "\n" + prompts.Text("BACKUP", "Q010012") + " " + run.keyFingerprint;
-    prompts.ShowMessage(text, "Backup", outcome.empty() ? MB_OK : MB_OK | MB_ICONWARNING);
+    prompts.Tell(text, outcome.empty() ? backup::Severity::kInfo : backup::Severity::kWarning);
 }
 
 std::string PassOutcomeText(const backup::OperatorPrompts& prompts, const BackupReport& report,
@@ -138,7 +136,7 @@ std::string PassOutcomeText(const backup::OperatorPrompts& prompts, const Backup
     if (failures.empty() && !report.stopped())
         return std::string();
     std::string text = prompts.Text("BACKUP", failures.empty() ? "Q010007" : "Q010006");
-    constexpr std::size_t kShown = 8;  // a box, not a log: the rest is counted
+    constexpr std::size_t kShown = 8;  // a notice, not a log: the rest is counted
     auto list = [&text](const std::vector<std::string>& lines) {
         for (std::size_t i = 0; i < lines.size() && i < kShown; ++i)
             text += "\n" + lines[i];

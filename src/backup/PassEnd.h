@@ -1,15 +1,15 @@
 #pragma once
 // What the end of a pass does on the front end's thread: after a local pass, the schedule of a
 // folder pass or the image handed to the disc writer; after a remote run, the same or the
-// window back to idle with what went wrong; and the box that tells the operator.
+// front end back to idle with what went wrong; and the notice that tells the operator.
 #include <string>
 
 #include "app/CProfileReadWrite.h"
 #include "backup/BackupReport.h"
 #include "backup/CameraSelection.h"
 #include "backup/DiscBurn.h"
+#include "backup/OperatorEvents.h"
 #include "backup/OperatorPrompts.h"
-#include "backup/OperatorView.h"
 #include "backup/PassEnding.h"
 #include "backup/RunState.h"
 #include "backup/ScheduleCommands.h"
@@ -24,7 +24,7 @@ class PassEnd final : public IPassEndings {
   public:
     PassEnd(RunState& run, EditedSchedule schedule, const TargetChoice& target,
             const CProfileReadWrite& profile, DayChooser& chooser, DiscBurner& burner,
-            IOperatorView& view, OperatorPrompts& prompts)
+            IOperatorEvents& view, OperatorPrompts& prompts)
         : run_(run),
           schedule_(schedule.state),
           editor_(schedule.editor),
@@ -40,8 +40,8 @@ class PassEnd final : public IPassEndings {
     void PassEnded(const PassEnding& ending) override;
     // A remote run over before its end (the link failed, the remote side could not make an
     // entry, or the operator cancelled), its manifest written: the window is told why.
-    void ShowRemoteRunEnded(const std::string& why);
-    // The commands back after a remote request: controls idle, the preview's enabled.
+    void TellRemoteRunEnded(const std::string& why);
+    // The commands back after a remote request: nothing under way.
     void Idle();
 
   private:
@@ -60,7 +60,7 @@ class PassEnd final : public IPassEndings {
     void FinishFolderBackup();
     // The end of a remote backup to a folder: as a local one, then the operator is told here.
     void FinishRemoteFolderBackup();
-    // Idle, and the progress bar gone.
+    // Idle, and no progress shown.
     void SetIdle();
     std::string Text(const char* key) const { return prompts_.Text("BACKUP", key); }
 
@@ -71,7 +71,7 @@ class PassEnd final : public IPassEndings {
     const CProfileReadWrite& profile_;
     DayChooser& chooser_;
     DiscBurner& burner_;
-    IOperatorView& view_;
+    IOperatorEvents& view_;
     OperatorPrompts& prompts_;
 };
 
@@ -83,8 +83,8 @@ class PassEnd final : public IPassEndings {
 // never reported as complete.
 std::string PassOutcomeText(const backup::OperatorPrompts& prompts, const BackupReport& report,
                             const backup::ScheduleState& schedule, int dateType);
-// The box that ends a local folder pass, once the front end has drawn the end (PassEnded): the
+// The notice that ends a local folder pass, once the front end has drawn the end (PassEnded): the
 // outcome, or that the backup is complete, with the key that signed its manifest.
-void ShowPassOutcome(backup::IOperatorView& view, backup::OperatorPrompts& prompts,
+void TellPassOutcome(backup::IOperatorEvents& view, backup::OperatorPrompts& prompts,
                      const backup::RunState& run, const backup::ScheduleState& schedule,
                      int dateType);

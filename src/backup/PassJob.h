@@ -35,7 +35,7 @@ class IPassEvents {
     virtual void Progress(int percent) = 0;
     // The building is over; whole when it was not stopped (the progress then at its end).
     virtual void Built(bool whole) = 0;
-    // Something the operator must be told at once, in a box.
+    // Something the operator must be told at once.
     virtual void Problem(const std::string& text, const std::string& caption) = 0;
 };
 

@@ -13,12 +13,12 @@ namespace backup {
 // Where the image goes; the numbers are those the target type has always had.
 enum class TargetKind : int { kNone = 0, kDisc = 2, kFolder = 3 };
 
-// The texts of the language file a pass writes into its status line and boxes, looked up once.
+// The texts of the language file a pass writes into its status line and notices, looked up once.
 struct PassTexts {
     std::string copying;       // after a file's name while it is copied
     std::string cannotRead;    // before a source that cannot be opened
     std::string cannotWrite;   // before a destination that cannot be made
-    std::string folderFailed;  // the box when a destination folder cannot be made
+    std::string folderFailed;  // the notice when a destination folder cannot be made
     std::string folderFailedCaption;
 };
 
@@ -27,7 +27,7 @@ struct PassPlan {
     TargetKind target = TargetKind::kNone;
     std::string targetText;  // the target folder (a drive path), or the writer's drive text
     ScheduleTable entries{};
-    DWORD totalSize = 0;  // KB: what the progress bar's end stands for
+    DWORD totalSize = 0;  // KB: what the progress's end stands for
     bool includeViewer = false;
     bool mp4 = false;      // each entry gets its cameras' MP4 files
     bool manifest = true;  // off only to measure what the manifest costs

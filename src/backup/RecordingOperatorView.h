@@ -1,37 +1,43 @@
 #pragma once
-// An operator view that keeps what it is told: the last state of every part, the boxes shown
-// and the progress positions. Front ends without a screen build on it; tests read it back.
-// Not locked: a front end whose worker calls it while its own thread reads must serialise.
+// An operator view that keeps what it is told: the last state of every part, the notices and
+// questions, and the progress positions. Front ends without a screen build on it; tests read
+// it back. Not locked: a front end whose worker calls it while its own thread reads must
+// serialise.
 #include <map>
 
-#include "backup/OperatorView.h"
+#include "backup/OperatorEvents.h"
 
 namespace backup {
 
-class RecordingOperatorView : public IOperatorView {
+class RecordingOperatorView : public IOperatorEvents {
   public:
     struct Message {
         std::string text, caption;
-        unsigned type;
+        Severity severity = Severity::kInfo;
+        bool question = false;
     };
 
-    void SetStatusText(const std::string& text) override { statusText = text; }
-    void ShowStatus(bool show) override { statusShown = show; }
-    void ShowProgress(bool show) override { progressShown = show; }
-    void SetProgressRange(int low, int high) override {
-        progressLow = low;
-        progressHigh = high;
+    void StatusChanged(const std::string& text) override { statusText = text; }
+    // Through StatusChanged, so that a view that watches the words sees a pass's too.
+    void PassStatus(const std::string& text) override {
+        statusShown = true;
+        StatusChanged(text);
     }
-    void SetProgressPos(int pos) override { progress.push_back(pos); }
-    void ShowDiscSpace(bool show) override { discSpaceShown = show; }
-    void SetDiscSpace(const TextProgressState& state) override { discSpace = state; }
-    void OfferErase(bool offer) override { eraseOffered = offer; }
+    void PassStatusEnded() override { statusShown = false; }
+    void PassStarting() override {
+        viewerOffered = false;
+        statusShown = true;
+    }
+    void MeterChanged(Meter m) override { meter = m; }
+    void ProgressMoved(int percent) override { progress.push_back(percent); }
+    void Busy(bool on) override { busy = on; }
+    void DiscSpaceChanged(const DiscSpace& space) override { discSpace = space; }
+    void EraseOffered(bool offered) override { eraseOffered = offered; }
     void WriteSpeedsChanged(const std::vector<std::string>& rows) override { writeSpeeds = rows; }
-    void EnableWriteSpeeds(bool enable) override { writeSpeedsEnabled = enable; }
     void TargetChanged(const std::string& text) override { target = text; }
     void DrivesChanged(const std::vector<std::string>& roots) override { drives = roots; }
-    void EnableViewerOption(bool enable) override { viewerOptionEnabled = enable; }
-    void ClearViewerOption() override { viewerOptionChecked = false; }
+    void ViewerOffered(bool offered) override { viewerOffered = offered; }
+    void ViewerChoiceCleared() override { viewerChosen = false; }
     void TotalSizeChanged(const std::string& text) override { totalSize = text; }
     void TimeRowsChanged(TimeField field, const std::vector<std::string>& rows) override {
         timeRows[field] = rows;
@@ -39,27 +45,28 @@ class RecordingOperatorView : public IOperatorView {
     }
     void TimeChosen(const TimeFields& r) override { range = r; }
     void CameraPageChanged(const CameraPage& p) override { page = p; }
-    void EnableSelectAll(bool enable) override { selectAllEnabled = enable; }
-    void EnablePageButtons(bool enable) override { pageButtonsEnabled = enable; }
+    void SelectAllPossible(bool possible) override { selectAllPossible = possible; }
+    void PagesPossible(bool possible) override { pagesPossible = possible; }
     void ScheduleListChanged(const std::vector<std::string>& r) override {
         listRows = r;
         listRow = -1;
     }
     void ScheduleRowPicked(int row) override { listRow = row; }
-    void EnableDelete(bool enable) override { deleteEnabled = enable; }
-    void EnableUpdate(bool enable) override { updateEnabled = enable; }
+    void EntryPicked(bool picked) override { entryPicked = memoEditable = picked; }
+    void MemoEditable(bool editable) override { memoEditable = editable; }
     void MemoChanged(const std::string& text) override { memo = text; }
-    void ControlsModeChanged(ControlsMode m, const ControlsFacts& f) override {
-        mode = m;
+    void ActivityChanged(Activity a, const ActivityFacts& f) override {
+        activity = a;
         facts = f;
     }
-    void SetPreviewControlsState(int state) override { previewState = state; }
     void PassEnded() override { ++passesEnded; }
-    int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-        messages.push_back({text, caption, type});
-        return (type & MB_YESNO) ? answerYesNo : IDOK;
+    void Tell(const Notice& notice) override {
+        messages.push_back({notice.text, notice.caption, notice.severity, false});
     }
-    void SetWaitCursor(bool on) override { waitCursor = on; }
+    bool Confirm(const std::string& question, const std::string& caption) override {
+        messages.push_back({question, caption, Severity::kInfo, true});
+        return answerYes;
+    }
 
     std::string& Field(TimeField field) {
         switch (field) {
@@ -76,36 +83,32 @@ class RecordingOperatorView : public IOperatorView {
 
     std::string statusText;
     bool statusShown = true;
-    bool progressShown = true;
-    int progressLow = 0, progressHigh = 100;
+    Meter meter = Meter::kNone;
     std::vector<int> progress;
-    bool discSpaceShown = true;
-    TextProgressState discSpace;
+    bool busy = false;
+    DiscSpace discSpace;
     bool eraseOffered = true;
     std::vector<std::string> writeSpeeds;
-    bool writeSpeedsEnabled = true;
     std::string target;
     std::vector<std::string> drives;
-    bool viewerOptionEnabled = true;
-    bool viewerOptionChecked = false;
+    bool viewerOffered = true;
+    bool viewerChosen = false;
     std::string totalSize;
     std::map<TimeField, std::vector<std::string>> timeRows;
     TimeFields range;
     CameraPage page;
-    bool selectAllEnabled = true;
-    bool pageButtonsEnabled = true;
+    bool selectAllPossible = true;
+    bool pagesPossible = true;
     std::vector<std::string> listRows;
     int listRow = -1;
-    bool deleteEnabled = true;
-    bool updateEnabled = true;
+    bool entryPicked = true;
+    bool memoEditable = true;
     std::string memo;
-    ControlsMode mode = ControlsMode::kIdle;
-    ControlsFacts facts;
-    int previewState = 1;
+    Activity activity = Activity::kIdle;
+    ActivityFacts facts;
     int passesEnded = 0;
     std::vector<Message> messages;
-    bool waitCursor = false;
-    int answerYesNo = IDYES;
+    bool answerYes = true;
 };
 
 }  // namespace backup

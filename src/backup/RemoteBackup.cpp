@@ -54,8 +54,8 @@ void LinkAnswers::OnIndexReply(const _INDEXREPLY& r) {
     std::memcpy(day_.recMap.data(), r.recMap, sizeof r.recMap);
     chooser_.ClearTimeCombos();
     if (r.bFound)
-        chooser_.ShowRecordedHours();
-    chooser_.ShowDayCameras();
+        chooser_.TellRecordedHours();
+    chooser_.TellDayCameras();
     schedule_.pickedRow = -1;
     view_.ScheduleRowPicked(-1);
 }
@@ -72,7 +72,7 @@ void LinkAnswers::OnSizeReply(const _ADDSIZEREPLY& r) {
     if (r.nSize == 0 || !wellFormed) {
         passEnd_.Idle();
         prompts_.SetStatusText("");
-        prompts_.ShowMessage("Add schedule size zero(0).");
+        prompts_.Tell("Add schedule size zero(0).");
         return;
     }
     const auto slot = FindFreeSlot(schedule_.table);
@@ -87,7 +87,7 @@ void LinkAnswers::OnSizeReply(const _ADDSIZEREPLY& r) {
     schedule_.lastEntryKB = r.nSize;
     const DWORD totalBefore = schedule_.totalKB;
     schedule_.AddToTotal(r.nAddTotal);
-    ShowTotalSize(profile_, schedule_, view_);
+    TellTotalSize(profile_, schedule_, view_);
     ScheduleEntry& e = FillNewSlot(schedule_, day_, host_.camCount, *slot, day + start, day + end);
     const std::string working = paths::WorkingFolder(host_.basePath);
     platform::CreateDirectory(working);
@@ -97,7 +97,7 @@ void LinkAnswers::OnSizeReply(const _ADDSIZEREPLY& r) {
         schedule_.totalKB = totalBefore;
         std::memset(&e, 0, sizeof e);
         storage::DeleteFolderTree(working + "\\" + entry);
-        ShowTotalSize(profile_, schedule_, view_);
+        TellTotalSize(profile_, schedule_, view_);
         passEnd_.Idle();
         prompts_.SetStatusText("");
         prompts_.Refuse("M010003");
@@ -105,7 +105,7 @@ void LinkAnswers::OnSizeReply(const _ADDSIZEREPLY& r) {
     }
     chooser_.ResetCameraSelection();
     InsertListRow(schedule_, view_, label);
-    targets_.UpdateDiscSpaceBar(target_.discReady != 0);
+    targets_.TellDiscSpace(target_.discReady != 0);
     passEnd_.Idle();
     prompts_.SetStatusText("");
 }
@@ -167,7 +167,7 @@ void LinkAnswers::OnRemoteRunEnded(const std::string& why,
         wakeWorker();
         return;
     }
-    passEnd_.ShowRemoteRunEnded(why);
+    passEnd_.TellRemoteRunEnded(why);
 }
 
 CommandResult LinkAnswers::RequestEntrySize(const std::string& entry, const std::string& start,
@@ -185,8 +185,7 @@ CommandResult LinkAnswers::RequestEntrySize(const std::string& entry, const std:
     std::memcpy(r.bMinuteHasRec, day_.minuteHasRec, sizeof r.bMinuteHasRec);
     std::memcpy(r.bCamSel, day_.camSel, sizeof r.bCamSel);
     r.nCamCount = static_cast<DWORD>(host_.camCount);
-    chooser_.SetControlsState(ControlsMode::kBusy, target_.IsDisc());
-    view_.SetPreviewControlsState(0);
+    chooser_.SetActivity(Activity::kPass, target_.IsDisc());
     prompts_.SetStatusText(Text("M010015"));
     link_.awaitingSize = true;
     link_.client->GetAddTotalSize(r);

@@ -13,8 +13,8 @@
 #include "backup/DaySelection.h"
 #include "backup/HostSettings.h"
 #include "backup/LinkState.h"
+#include "backup/OperatorEvents.h"
 #include "backup/OperatorPrompts.h"
-#include "backup/OperatorView.h"
 #include "backup/PassEnd.h"
 #include "backup/PassJob.h"
 #include "backup/RunState.h"
@@ -54,7 +54,7 @@ class LinkAnswers {
         DayChooser& chooser;
         TargetPicker& targets;
         PassEnd& passEnd;
-        IOperatorView& view;
+        IOperatorEvents& view;
         OperatorPrompts& prompts;
     };
     LinkAnswers(LinkState& link, const HostSettings& host, DaySelection& day, Schedule schedule,
@@ -106,7 +106,7 @@ class LinkAnswers {
     DayChooser& chooser_;
     TargetPicker& targets_;
     PassEnd& passEnd_;
-    IOperatorView& view_;
+    IOperatorEvents& view_;
     OperatorPrompts& prompts_;
 };
 

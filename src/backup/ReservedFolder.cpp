@@ -19,7 +19,7 @@ bool LoadScheduleTable(const backup::HostSettings& host, backup::ScheduleState& 
                        backup::OperatorPrompts& prompts) {
     const storage::ScheduleLoad load = storage::LoadScheduleTable(host.basePath, schedule.table);
     if (load.outcome == storage::ScheduleLoad::kRejected)
-        prompts.ShowMessage(prompts.Text("BACKUP", "Q010001") + "\n" + load.problem);
+        prompts.Tell(prompts.Text("BACKUP", "Q010001") + "\n" + load.problem);
     return load.outcome == storage::ScheduleLoad::kLoaded;
 }
 

@@ -19,8 +19,8 @@
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
-// The list keeps its rows in ascending character order, as a sorted list box does.
-void InsertListRow(backup::ScheduleState& schedule, backup::IOperatorView& view,
+// The list keeps its rows in ascending character order, as a sorted list does.
+void InsertListRow(backup::ScheduleState& schedule, backup::IOperatorEvents& view,
                    const std::string& label) {
     auto& rows = schedule.rows;
     auto at = std::upper_bound(rows.begin(), rows.end(), label,
@@ -37,13 +37,8 @@ void InsertListRow(backup::ScheduleState& schedule, backup::IOperatorView& view,
         view.ScheduleRowPicked(schedule.pickedRow);
 }
 
-void EnableEntryButtons(backup::IOperatorView& view, bool enable) {
-    view.EnableDelete(enable);
-    view.EnableUpdate(enable);
-}
-
-void UpdateEraseButton(backup::IOperatorView& view, CDVDWriterPro2* writer) {
-    view.OfferErase(writer && IsRewritableMedia(writer->GetMediaType()));
+void TellErasable(backup::IOperatorEvents& view, CDVDWriterPro2* writer) {
+    view.EraseOffered(writer && IsRewritableMedia(writer->GetMediaType()));
 }
 
 ScheduleEntry& FillNewSlot(backup::ScheduleState& schedule, backup::DaySelection& day, int camCount,
@@ -85,8 +80,8 @@ void ScheduleEditor::FillScheduleList() {
         InsertListRow(schedule_, view_, EntryToLabel(SlotEntryString(e), host_.dateType));
     }
     view_.ScheduleListChanged(schedule_.rows);
-    ShowTotalSize(profile_, schedule_, view_);
-    EnableEntryButtons(view_, false);
+    TellTotalSize(profile_, schedule_, view_);
+    view_.EntryPicked(false);
 }
 
 void ScheduleEditor::RestoreSchedule() {
@@ -95,7 +90,7 @@ void ScheduleEditor::RestoreSchedule() {
     // A working folder that is a link could lead every write and the clean-up elsewhere: the
     // schedule then starts empty and Add refuses with the same words.
     if (const std::string problem = WorkingFolderProblem(host_); !problem.empty()) {
-        prompts_.ShowMessage(prompts_.Text("BACKUP", "Q010005") + "\n" + problem);
+        prompts_.Tell(prompts_.Text("BACKUP", "Q010005") + "\n" + problem);
         FillScheduleList();
         return;
     }
@@ -143,11 +138,11 @@ CommandResult ScheduleEditor::OnAdd(const TimeFields& range) {
     if (!host_.localMode)
         return askSize_(entry, sh + sm, eh + em);  // the answer makes the entry
     const std::string day = day_.date.substr(0, 8);
-    view_.SetWaitCursor(true);
+    view_.Busy(true);
     const bool estimated = EstimateEntrySize(host_, day_, schedule_, day, sh + sm, eh + em);
     if (estimated)
-        ShowTotalSize(profile_, schedule_, view_);
-    view_.SetWaitCursor(false);
+        TellTotalSize(profile_, schedule_, view_);
+    view_.Busy(false);
     if (!estimated) {
         // A refused entry leaves nothing behind in the working folder.
         storage::DeleteFolderTree(entryFolder);
@@ -156,7 +151,7 @@ CommandResult ScheduleEditor::OnAdd(const TimeFields& range) {
         return prompts_.Refuse("M010002");
     }
 
-    view_.SetWaitCursor(true);
+    view_.Busy(true);
     const int slot = *FindFreeSlot(schedule_.table);
     ScheduleEntry& e =
         FillNewSlot(schedule_, day_, host_.camCount, slot, day + sh + sm, day + eh + em);
@@ -166,14 +161,14 @@ CommandResult ScheduleEditor::OnAdd(const TimeFields& range) {
         schedule_.totalKB -= e.nSize;
         std::memset(&e, 0, sizeof e);
         storage::DeleteFolderTree(entryFolder);
-        ShowTotalSize(profile_, schedule_, view_);
-        view_.SetWaitCursor(false);
+        TellTotalSize(profile_, schedule_, view_);
+        view_.Busy(false);
         return prompts_.Refuse("M010003");
     }
     chooser_.ResetCameraSelection();
     InsertListRow(schedule_, view_, label);
-    targets_.RefreshDiscSpaceBar();
-    view_.SetWaitCursor(false);
+    targets_.RetellDiscSpace();
+    view_.Busy(false);
     return {};
 }
 
@@ -186,10 +181,10 @@ CommandResult ScheduleEditor::OnDelete() {
     if (row < 0 || row >= static_cast<int>(schedule_.rows.size()) ||
         schedule_.rows[static_cast<std::size_t>(row)].empty())
         return prompts_.Refuse("M010018");
-    if (prompts_.ShowMessage(prompts_.Text("BACKUP", "M010019"), "Backup", MB_YESNO) != IDYES)
+    if (!prompts_.Confirm(prompts_.Text("BACKUP", "M010019")))
         return CommandResult::Refused("M010019");  // the operator said No
 
-    view_.SetWaitCursor(true);
+    view_.Busy(true);
     const std::string entry =
         LabelToEntry(schedule_.rows[static_cast<std::size_t>(row)], host_.dateType);
     const std::string entryFolder = paths::WorkingEntryFolder(host_.basePath, entry);
@@ -205,7 +200,7 @@ CommandResult ScheduleEditor::OnDelete() {
     if (!saved) {
         if (e)
             *e = before;
-        view_.SetWaitCursor(false);
+        view_.Busy(false);
         return prompts_.Refuse("Q010003");
     }
     schedule_.rows.erase(schedule_.rows.begin() + row);
@@ -214,17 +209,17 @@ CommandResult ScheduleEditor::OnDelete() {
     if (e)
         schedule_.totalKB -= before.nSize < schedule_.totalKB ? before.nSize : schedule_.totalKB;
     storage::DeleteFolderTree(entryFolder);
-    ShowTotalSize(profile_, schedule_, view_);
-    targets_.RefreshDiscSpaceBar();
+    TellTotalSize(profile_, schedule_, view_);
+    targets_.RetellDiscSpace();
     if (!schedule_.AnySlotUsed()) {
         ClearReservedFolder(host_, schedule_);
-        ShowTotalSize(profile_, schedule_, view_);
+        TellTotalSize(profile_, schedule_, view_);
     }
     view_.MemoChanged("");
     std::memset(&schedule_.entryInfo, 0, sizeof schedule_.entryInfo);
     schedule_.entryPicked = 0;
     chooser_.ResetCameraSelection();
-    view_.SetWaitCursor(false);
+    view_.Busy(false);
     return {};
 }
 
@@ -263,7 +258,7 @@ CommandResult ScheduleEditor::OnSelchangeSchedule(int row) {
     schedule_.pickedRow = row;
     if (row < 0 || row >= static_cast<int>(schedule_.rows.size()) ||
         schedule_.rows[static_cast<std::size_t>(row)].empty()) {
-        view_.EnableUpdate(false);
+        view_.MemoEditable(false);
         prompts_.Refuse("M010018");
         schedule_.entryPicked = 0;
         return CommandResult::Refused("M010018");
@@ -278,7 +273,7 @@ CommandResult ScheduleEditor::OnSelchangeSchedule(int row) {
                                               schedule_.pickedEntry, kEntryInfoRead);
     if (schedule_.entryInfoRead) {
         view_.MemoChanged(schedule_.entryInfo.memo);
-        view_.EnableUpdate(true);
+        view_.MemoEditable(true);
     }
     if (const ScheduleEntry* e =
             FindSlotByKeys(schedule_.table, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1))) {
@@ -286,8 +281,8 @@ CommandResult ScheduleEditor::OnSelchangeSchedule(int row) {
         for (int c = 0; c < kMaxCameras; ++c)
             day_.camSel[c] = e->bCam[c] ? 1 : 0;
     }
-    chooser_.ShowEntryCameras();
-    EnableEntryButtons(view_, true);
+    chooser_.TellEntryCameras();
+    view_.EntryPicked(true);
     return {};
 }
 
@@ -391,9 +386,9 @@ void ScheduleEditor::KeepScheduleChangedUnderUs(const ScheduleTable& outside,
         ClearReservedFolder(host_, schedule_);
     else
         SaveScheduleTable(host_, schedule_);
-    prompts_.ShowMessage(paths::ReservePath(host_.basePath) +
-                         " was changed by another program during the backup: the schedule it "
-                         "holds is kept, less the entries this backup completed.");
+    prompts_.Tell(paths::ReservePath(host_.basePath) +
+                  " was changed by another program during the backup: the schedule it "
+                  "holds is kept, less the entries this backup completed.");
 }
 
 void ScheduleEditor::ClearCompletedEntries(BackupReport& report) {

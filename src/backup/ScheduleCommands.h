@@ -13,8 +13,8 @@
 #include "backup/DaySelection.h"
 #include "backup/DiscState.h"
 #include "backup/HostSettings.h"
+#include "backup/OperatorEvents.h"
 #include "backup/OperatorPrompts.h"
-#include "backup/OperatorView.h"
 #include "backup/PassBusy.h"
 #include "backup/RunState.h"
 #include "backup/ScheduleState.h"
@@ -35,7 +35,7 @@ class ScheduleEditor {
     using AskSize = std::function<CommandResult(const std::string& entry, const std::string& start,
                                                 const std::string& end)>;
     ScheduleEditor(const HostSettings& host, const CProfileReadWrite& profile, DaySelection& day,
-                   ScheduleState& schedule, IOperatorView& view, OperatorPrompts& prompts,
+                   ScheduleState& schedule, IOperatorEvents& view, OperatorPrompts& prompts,
                    DayChooser& chooser, TargetPicker& targets, PassBusy busy, AskSize askSize)
         : host_(host),
           profile_(profile),
@@ -96,7 +96,7 @@ class ScheduleEditor {
     const CProfileReadWrite& profile_;
     DaySelection& day_;
     ScheduleState& schedule_;
-    IOperatorView& view_;
+    IOperatorEvents& view_;
     OperatorPrompts& prompts_;
     DayChooser& chooser_;
     TargetPicker& targets_;
@@ -116,11 +116,10 @@ struct EditedSchedule {
 constexpr std::size_t kMemoBytes = 250;
 // How many bytes of text the memo keeps.
 std::size_t MemoLength(const std::string& text);
-void EnableEntryButtons(backup::IOperatorView& view, bool enable);
 // "Erase" is offered for a rewritable disc only.
-void UpdateEraseButton(backup::IOperatorView& view, CDVDWriterPro2* writer);
+void TellErasable(backup::IOperatorEvents& view, CDVDWriterPro2* writer);
 // Puts label into the sorted schedule list; the picked row stays picked.
-void InsertListRow(backup::ScheduleState& schedule, backup::IOperatorView& view,
+void InsertListRow(backup::ScheduleState& schedule, backup::IOperatorEvents& view,
                    const std::string& label);
 // A new entry in slot: its keys ("yyyymmddhhmm"), the estimated size, the selected cameras
 // (all cameras when every camera with recordings is), and its minute map; the selection's count

@@ -28,9 +28,8 @@ CommandResult TargetPicker::ChooseStorageTarget(const std::string& folder, Write
         refused = RefuseDrive("M010020", letter);
         target_.text.clear();
         view_.WriteSpeedsChanged({});
-        view_.EnableWriteSpeeds(false);
         target_.discReady = 0;
-        UpdateDiscSpaceBar(false);
+        TellDiscSpace(false);
     } else if (target_.kind == TargetKind::kDisc) {
         CDVDWriterPro2* writer = disc_.writer;
         target_.discReady = writer && writer->GetMediaType() != kMediaNoDisc ? 1 : 0;
@@ -40,30 +39,28 @@ CommandResult TargetPicker::ChooseStorageTarget(const std::string& folder, Write
         };
         if (writer && select() && writer->GetMediaType() != kMediaNoDisc) {
             target_.discReady = 1;
-            UpdateDiscSpaceBar(true);
-            view_.OfferErase(IsRewritableMedia(writer->GetMediaType()));
-            view_.EnableWriteSpeeds(true);
+            TellDiscSpace(true);
+            view_.EraseOffered(IsRewritableMedia(writer->GetMediaType()));
             FillWriteSpeedList();
-            view_.EnableViewerOption(true);
+            view_.ViewerOffered(true);
         } else {
             target_.discReady = 0;
-            UpdateDiscSpaceBar(false);
+            TellDiscSpace(false);
             refused = RefuseDrive("M010022", letter);
             target_.text.clear();
         }
     } else {
         target_.text = folder;
         view_.WriteSpeedsChanged({});
-        view_.EnableWriteSpeeds(false);
         target_.discReady = 0;
-        UpdateDiscSpaceBar(false);
-        view_.EnableViewerOption(true);
+        TellDiscSpace(false);
+        view_.ViewerOffered(true);
     }
     view_.TargetChanged(target_.text);
     return refused;
 }
 
-void TargetPicker::ShowWriterTarget(long index) {
+void TargetPicker::NameWriterTarget(long index) {
     CDVDWriterPro2& writer = *disc_.writer;
     char size[64];
     std::snprintf(size, sizeof size, "(%.f MB)", GetDiscCapacityMB(writer));
@@ -82,12 +79,12 @@ bool TargetPicker::FindWriterDrive() {
             continue;
         anyWriter = true;
         if (writer->SelectDrive(i)) {
-            ShowWriterTarget(i);
+            NameWriterTarget(i);
             return true;
         }
     }
     if (anyWriter)
-        prompts_.ShowMessage(prompts_.Text("CDWRITER", "A010002"));
+        prompts_.Tell(prompts_.Text("CDWRITER", "A010002"));
     return false;
 }
 
@@ -100,7 +97,7 @@ bool TargetPicker::FindNamedWriterDrive(char letter) {
             continue;
         if (!SelectWriterDrive(i))
             return false;
-        ShowWriterTarget(i);
+        NameWriterTarget(i);
         return true;
     }
     return false;
@@ -109,7 +106,7 @@ bool TargetPicker::FindNamedWriterDrive(char letter) {
 bool TargetPicker::SelectWriterDrive(long index) {
     if (disc_.writer && disc_.writer->SelectDrive(index))
         return true;
-    prompts_.ShowMessage(prompts_.Text("CDWRITER", "A010002"));
+    prompts_.Tell(prompts_.Text("CDWRITER", "A010002"));
     return false;
 }
 
@@ -128,45 +125,37 @@ bool TargetPicker::PrepareDiscImage() {
     if (!disc_.writer)
         return false;
     if (disc_.writer->GetMediaType() == kMediaNoDisc) {
-        prompts_.ShowMessage(prompts_.Text("CDWRITER", "A010021"));
+        prompts_.Tell(prompts_.Text("CDWRITER", "A010021"));
         return false;
     }
     return disc_.writer->ResetImage(1) != 0;
 }
 
-void TargetPicker::UpdateDiscSpaceBar(bool show) {
-    TextProgressState bar;
-    bar.bkColor = 0xC0FFFF;
-    bar.barColor = 0xFFC0FF;
-    bar.lower = 0;
-    bar.upper = 100;
-    bar.textVisible = true;
-    // The bar is drawn from the disc writer's figures; without them it stays hidden.
+void TargetPicker::TellDiscSpace(bool show) {
+    // The space is told from the disc writer's figures; without them it is not shown.
     if (!show || !disc_.writer) {
-        view_.ShowDiscSpace(false);
-        view_.OfferErase(false);
+        view_.MeterChanged(Meter::kNone);
+        view_.EraseOffered(false);
         return;
     }
-    view_.ShowDiscSpace(true);
+    view_.MeterChanged(Meter::kDiscSpace);
     const double capacity = GetDiscCapacityMB(*disc_.writer);
     const double freeMB = GetDiscFreeMB(*disc_.writer);
     const double used = GetDiscUsedMB(*disc_.writer);
     // A disc of no capacity is shown as full rather than divided by.
     const int usedPercent = capacity > 0 ? 100 - static_cast<int>(freeMB / capacity * 100) : 100;
-    bar.pos = usedPercent;
-    bar.bar2Color = 0x40C080;
-    bar.lower2 = usedPercent;
-    bar.upper2 = 100;
-    bar.pos2 = schedule_.totalKB > 0 && capacity > 0
-                   ? static_cast<int>((schedule_.totalKB / 1024 + used) / capacity * 100)
-                   : usedPercent;
+    DiscSpace space;
+    space.usedPercent = usedPercent;
+    space.afterBackupPercent =
+        schedule_.totalKB > 0 && capacity > 0
+            ? static_cast<int>((schedule_.totalKB / 1024 + used) / capacity * 100)
+            : usedPercent;
     char text[160];
     std::snprintf(text, sizeof text, "%s : %.fM", prompts_.Text("BACKUP", "M010023").c_str(),
                   freeMB);
-    bar.text = text;
-    bar.textOnBk = bar.textOnBar = 0x000000;
-    view_.SetDiscSpace(bar);
-    UpdateEraseButton(view_, disc_.writer);
+    space.text = text;
+    view_.DiscSpaceChanged(space);
+    TellErasable(view_, disc_.writer);
 }
 
 }  // namespace backup

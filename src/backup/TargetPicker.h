@@ -1,13 +1,13 @@
 #pragma once
-// Where the image goes: a folder, or the disc in a writer drive with its space bar, Erase and
-// write speeds. It works on the target and the disc writer; of the schedule it reads the total
-// the disc must take.
+// Where the image goes: a folder, or the disc in a writer drive with its space, the offer to
+// erase it and its write speeds. It works on the target and the disc writer; of the schedule it
+// reads the total the disc must take.
 #include <string>
 
 #include "backup/CommandResult.h"
 #include "backup/DiscState.h"
+#include "backup/OperatorEvents.h"
 #include "backup/OperatorPrompts.h"
-#include "backup/OperatorView.h"
 #include "backup/ScheduleState.h"
 #include "backup/TargetChoice.h"
 
@@ -20,13 +20,13 @@ namespace backup {
 class TargetPicker {
   public:
     TargetPicker(TargetChoice& target, DiscState& disc, const ScheduleState& schedule,
-                 IOperatorView& view, OperatorPrompts& prompts)
+                 IOperatorEvents& view, OperatorPrompts& prompts)
         : target_(target), disc_(disc), schedule_(schedule), view_(view), prompts_(prompts) {}
     TargetPicker(const TargetPicker&) = delete;
     TargetPicker& operator=(const TargetPicker&) = delete;
 
     // The target chosen in the folder browser (a drive path): kind by its drive; a folder, or
-    // the writer drive with its disc bar, Erase and speeds; the viewer option. Answers the key
+    // the writer drive with its disc's space, erase and speeds; the viewer option. Answers the key
     // it refused with, done when the target was taken.
     CommandResult ChooseStorageTarget(const std::string& folder,
                                       WriterChoice choice = WriterChoice::kLastWriter);
@@ -41,21 +41,21 @@ class TargetPicker {
     void FillWriteSpeedList();
     // A new disc image; false (the operator told) without a disc.
     bool PrepareDiscImage();
-    // The disc's space bar: what the disc holds and what the schedule adds, in MB; hidden (and
-    // Erase not offered) when show is false or there is no writer.
-    void UpdateDiscSpaceBar(bool show);
+    // The disc's space: what the disc holds and what the schedule adds, in MB; not shown (and
+    // erase not offered) when show is false or there is no writer.
+    void TellDiscSpace(bool show);
     // The same, shown when the target's disc is ready.
-    void RefreshDiscSpaceBar() { UpdateDiscSpaceBar(target_.discReady != 0); }
+    void RetellDiscSpace() { TellDiscSpace(target_.discReady != 0); }
 
   private:
     // The refusal of key, with what drives.ini says is wrong with the drive's section.
     CommandResult RefuseDrive(const std::string& key, char letter);
-    void ShowWriterTarget(long index);
+    void NameWriterTarget(long index);
 
     TargetChoice& target_;
     DiscState& disc_;
     const ScheduleState& schedule_;
-    IOperatorView& view_;
+    IOperatorEvents& view_;
     OperatorPrompts& prompts_;
 };
 

@@ -3,31 +3,26 @@
 namespace backup {
 
 void ViewPassEvents::Started() {
-    view_.SetWaitCursor(true);
-    view_.ShowDiscSpace(false);
-    view_.ShowProgress(true);
-    view_.SetProgressRange(0, 100);
+    view_.Busy(true);
+    view_.MeterChanged(Meter::kProgress);
 }
 
 void ViewPassEvents::Status(const std::string& text) {
-    view_.ShowStatus(true);
-    view_.SetStatusText(text);
+    view_.PassStatus(text);
 }
 
 void ViewPassEvents::Progress(int percent) {
-    view_.SetProgressPos(percent);
+    view_.ProgressMoved(percent);
 }
 
 void ViewPassEvents::Built(bool whole) {
     if (whole)
-        view_.SetProgressPos(100);
-    view_.SetWaitCursor(false);
+        view_.ProgressMoved(100);
+    view_.Busy(false);
 }
 
 void ViewPassEvents::Problem(const std::string& text, const std::string& caption) {
-    inMessageBox_ = 1;
-    view_.MessageBox(text, caption, MB_ICONERROR);
-    inMessageBox_ = 0;
+    view_.Tell(Notice{text, caption, Severity::kError, false});
 }
 
 }  // namespace backup

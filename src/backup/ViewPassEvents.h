@@ -1,18 +1,14 @@
 #pragma once
-// A pass's events on the operator's view: the status line, the progress bar in place of the
-// disc bar, the busy pointer and a box.
-#include <atomic>
-
-#include "backup/OperatorView.h"
+// A pass's events told to the operator: its words, its progress in place of the disc's space,
+// that it is busy, and its problems.
+#include "backup/OperatorEvents.h"
 #include "backup/PassJob.h"
 
 namespace backup {
 
 class ViewPassEvents : public IPassEvents {
   public:
-    // inMessageBox is raised while a box is up (the window's timer leaves it alone then).
-    ViewPassEvents(IOperatorView& view, std::atomic<BOOL>& inMessageBox)
-        : view_(view), inMessageBox_(inMessageBox) {}
+    explicit ViewPassEvents(IOperatorEvents& view) : view_(view) {}
     void Started() override;
     void Status(const std::string& text) override;
     void Progress(int percent) override;
@@ -20,8 +16,7 @@ class ViewPassEvents : public IPassEvents {
     void Problem(const std::string& text, const std::string& caption) override;
 
   private:
-    IOperatorView& view_;
-    std::atomic<BOOL>& inMessageBox_;
+    IOperatorEvents& view_;
 };
 
 }  // namespace backup

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "backup/OperatorView.h"
+#include "controls/TextProgressState.h"
 
 class CTextProgressCtrl : public QWidget {
     Q_OBJECT

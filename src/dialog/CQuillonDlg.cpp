@@ -51,14 +51,13 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
       m_ui(new Ui::CQuillonDlg),
       m_controls((m_ui->setupUi(this), std::make_unique<DialogControls>(this))),
       m_view(new QtDialogView(this, *m_controls, boxes)),
-      m_operatorView(*m_view, app),
-      m_ctx(app, m_operatorView) {
+      m_operatorView(*m_view, app, m_bInMessageBox),
+      m_session(app, m_operatorView) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint);
     setWindowIcon(ProgramIcon());
-    m_ctx.m_link.client = companions.shareClient;
-    m_ctx.m_disc.writer = companions.discWriter;
+    m_session.UseCompanions(companions.shareClient, companions.discWriter);
     if (!companions.browser)
         m_ownBrowser = std::make_unique<QtFolderBrowser>();
     m_browser = companions.browser ? companions.browser : m_ownBrowser.get();
@@ -68,77 +67,65 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
     connect(about, &QAction::triggered, this, [this] { OnAbout(); });
     addAction(about);
     setContextMenuPolicy(Qt::ActionsContextMenu);
-    m_operatorView.SetPassEndedHandler([this] {
-        m_view->RunOnUiThread([this] {
-            ShowPassOutcome(m_ctx.m_view, m_ctx.m_prompts, m_ctx.m_run, m_ctx.m_schedule,
-                            m_ctx.m_host.dateType);
-        });
-    });
+    m_operatorView.SetPassEndedHandler(
+        [this] { m_view->RunOnUiThread([this] { m_session.TellPassOutcome(); }); });
     // The link's answers, each served on this thread in the order they came. Qt drops a queued
     // call whose window is gone.
-    backup::LinkInbox& inbox = m_ctx.Inbox();
+    backup::LinkInbox& inbox = m_session.Inbox();
     inbox.SetWorkerWake([this] {
         if (m_worker)
             m_worker->Signal();
     });
     inbox.SetArrivalHook([this] {
         QMetaObject::invokeMethod(
-            this, [this] { m_ctx.Inbox().ServeNext(); }, Qt::QueuedConnection);
+            this, [this] { m_session.Inbox().ServeNext(); }, Qt::QueuedConnection);
     });
-    SetShareReceiver(m_ctx.m_link, &inbox);
+    m_session.HearLink();
     m_view->SetPreviewStateHandler([this](int mode) {
         if (m_dlgPreview)
             m_dlgPreview->SetPreviewControlsState(mode);
     });
-    m_ctx.m_host.basePath = platform::GetModulePath();
+    m_session.SetBaseFolder(platform::GetModulePath());
 }
 
 CQuillonDlg::~CQuillonDlg() {
-    m_ctx.Inbox().SetArrivalHook(nullptr);
-    // The client outlives the window: it must not hold on to the window's receiver.
-    if (m_ctx.m_link.client && !m_ctx.m_link.connectedTo.empty())
-        m_ctx.m_link.client->Connect(m_ctx.m_host.serverAddress, m_ctx.m_host.port, nullptr);
-    // Nor may a download of this window's pass go on writing into the image once it is gone.
-    if (m_ctx.m_link.client && m_ctx.m_run.job && !m_ctx.m_run.job->plan().host.localMode &&
-        !m_ctx.m_run.job->stepsEnded())
-        m_ctx.m_link.client->ReqClient_DownloadCancel();
+    m_session.Inbox().SetArrivalHook(nullptr);
+    // The client outlives the window: it must not hold on to the window's receiver, nor may a
+    // download of this window's pass go on writing into the image once it is gone.
+    m_session.LetGoOfLink();
     if (m_nTimerId)
         killTimer(m_nTimerId);
     StopListening();
     StopWorker();
-    if (m_ctx.m_disc.writer)
-        m_ctx.m_disc.writer->SetEventSink(nullptr);
+    if (m_companions.discWriter)
+        m_companions.discWriter->SetEventSink(nullptr);
 }
 
 void CQuillonDlg::SetBaseFolder(const std::string& base) {
-    m_ctx.m_host.basePath = base.empty() || base.back() == '\\' ? base : base + "\\";
+    m_session.SetBaseFolder(base);
 }
 
 BOOL CQuillonDlg::OnInitDialog() {
     setWindowTitle("Backup");
     hide();
-    m_ctx.m_schedule.totalKB = 0;
     // One copy per base folder: the machine's lock is the application's; this one keeps out a
     // copy started by another user on the same folder.
     auto folder =
-        platform::NamedLock::AcquireFolder(platform::ResolvePath(m_ctx.m_host.basePath), false);
+        platform::NamedLock::AcquireFolder(platform::ResolvePath(m_session.BaseFolder()), false);
     if (folder.outcome == platform::NamedLock::Outcome::kHeldByOther) {
-        m_ctx.m_prompts.ShowMessage(m_ctx.m_prompts.Text("BACKUP", "Q010002"));
+        m_operatorView.Tell(backup::Notice{m_app.GetLanguageText("BACKUP", "Q010002")});
         return 0;
     }
     m_baseLock = std::move(folder.lock);
-    m_ctx.m_profile.SetExePath(m_ctx.m_host.basePath, m_ctx.m_host.basePath, m_ctx.m_host.language,
-                               m_ctx.m_host.localMode);
     m_app.LoadSkinBitmaps();
-    SetStartValues(m_ctx.m_host, m_app);
+    m_session.OpenBase();
     m_view->ShowItem(ctl::kStatusLine, false);
-    ReadEditFont(m_ctx.m_profile);
-    m_ctx.m_chooser.ResetControls();
+    m_session.ResetChoices();
     m_operatorView.LabelControls();
     AssignMnemonics(this);
-    m_ui->c1074->SetEditFont(m_ctx.m_profile);
+    m_ui->c1074->SetEditFont(m_session.Profile());
     m_ui->c1074->SetLimitText(static_cast<int>(kMemoBytes));
-    m_ui->c1134->setFont(EditFont(m_ctx.m_profile));
+    m_ui->c1134->setFont(EditFont(m_session.Profile()));
     // The bar and the status line come and go with a pass: their room stays, so that the
     // window keeps its size and Start and Close stay where the pointer is.
     for (int id : {ctl::kProgress, ctl::kStatusLine}) {
@@ -148,9 +135,9 @@ BOOL CQuillonDlg::OnInitDialog() {
         w->setSizePolicy(policy);
     }
     m_view->ShowItem(ctl::kProgress, false);
-    m_ctx.m_editor.RestoreSchedule();
+    m_session.RestoreSchedule();
     m_view->EnableItem(ctl::kWriteSpeed, false);
-    m_worker = std::make_unique<BackupWorker>(m_ctx.m_run, m_ctx.m_passEnd);
+    m_worker = m_session.NewWorker();
     // The end of a pass changes the schedule and the controls: the window's thread does it.
     m_worker->SetOwnerThread(
         [view = m_view](const std::function<void()>& call) { view->RunOnUiThread(call); });
@@ -159,7 +146,7 @@ BOOL CQuillonDlg::OnInitDialog() {
     // none at all (a build without disc writing, or no writer drive in the drive table) is a
     // writer that did not start.
     bool writerStarted = false;
-    if (CDVDWriterPro2* writer = m_ctx.m_disc.writer) {
+    if (CDVDWriterPro2* writer = m_companions.discWriter) {
         writer->SetEventSink(this);
         if (writer->InitializeWriter(0))
             for (long i = 0; i < writer->GetDriveCount() && !writerStarted; ++i)
@@ -168,11 +155,11 @@ BOOL CQuillonDlg::OnInitDialog() {
     m_view->ShowItem(ctl::kErase, false);
     m_view->ShowItem(ctl::kCapacityBar, false);
 
-    m_dlgPreview = new CBackupPreviewDlg(m_app, m_ctx, m_companions.search);
+    m_dlgPreview = new CBackupPreviewDlg(m_app, m_session, m_companions.search);
     PlaceChildDialog(Control(ctl::kPreviewPlaceholder), m_dlgPreview);
     m_dlgPreview->hide();
     m_dlgPreview->SetDayPicked(
-        [this](const std::string& label) { m_ctx.m_chooser.SelectBackupDayLabel(label); });
+        [this](const std::string& label) { m_session.SelectDayLabel(label); });
     ConnectControls();
     StartListening();
 
@@ -189,41 +176,41 @@ BOOL CQuillonDlg::OnInitDialog() {
     // The writer's box over the window, once it is up: it holds nothing up, so that a host
     // finds and drives the window while it is open.
     if (!writerStarted) {
-        m_ctx.m_bInMessageBox = 1;
+        m_bInMessageBox = 1;
         m_boxes.Tell(this, m_app.GetLanguageText("CDWRITER", "A010001"), "Backup",
-                     [this] { m_ctx.m_bInMessageBox = 0; });
+                     [this] { m_bInMessageBox = 0; });
     }
     return 1;
 }
 
 void CQuillonDlg::ConnectControls() {
-    using TimeCommand = void (backup::DayChooser::*)(const backup::TimeFields&);
+    using TimeCommand = void (backup::Session::*)(const backup::TimeFields&);
     auto combo = [this](int id, TimeCommand command) {
         connect(m_controls->Get<QComboBox>(id), &QComboBox::activated, this,
-                [this, command] { (m_ctx.m_chooser.*command)(ReadTimeFields(*m_view)); });
+                [this, command] { (m_session.*command)(ReadTimeFields(*m_view)); });
     };
-    combo(ctl::kStartHour, &backup::DayChooser::OnSelchangeStartHour);
+    combo(ctl::kStartHour, &backup::Session::StartHourChosen);
     // (Every change of the time range starts again at camera page 1.)
-    combo(ctl::kEndHour, &backup::DayChooser::OnSelchangeEndHour);
-    combo(ctl::kStartMinute, &backup::DayChooser::OnSelchangeMinute);
-    combo(ctl::kEndMinute, &backup::DayChooser::OnSelchangeMinute);
+    combo(ctl::kEndHour, &backup::Session::EndHourChosen);
+    combo(ctl::kStartMinute, &backup::Session::MinuteChosen);
+    combo(ctl::kEndMinute, &backup::Session::MinuteChosen);
     auto button = [this](int id, std::function<void()> command) {
         connect(m_controls->Get<QAbstractButton>(id), &QAbstractButton::clicked, this,
                 [command] { command(); });
     };
     for (int i = 0; i < 16; ++i)
-        button(ctl::kFirstCameraBox + i, [this, i] { m_ctx.m_chooser.OnCameraBox(i); });
-    button(ctl::kPrevPage, [this] { m_ctx.m_chooser.OnPrevPage(); });
-    button(ctl::kNextPage, [this] { m_ctx.m_chooser.OnNextPage(); });
-    button(ctl::kSelectAll, [this] { m_ctx.m_chooser.OnSelectAllCameras(); });
+        button(ctl::kFirstCameraBox + i, [this, i] { m_session.ToggleCamera(i); });
+    button(ctl::kPrevPage, [this] { m_session.PreviousCameraPage(); });
+    button(ctl::kNextPage, [this] { m_session.NextCameraPage(); });
+    button(ctl::kSelectAll, [this] { m_session.SelectAllCameras(); });
     button(ctl::kAdd, [this] { OnAdd(); });
     button(ctl::kDelete, [this] { OnDelete(); });
-    button(ctl::kUpdate, [this] { m_ctx.m_editor.OnUpdateMemo(); });
+    button(ctl::kUpdate, [this] { m_session.UpdateMemo(); });
     button(ctl::kBrowse, [this] { OnBrowseTarget(); });
     button(ctl::kOk, [this] { OnOK(); });
     button(ctl::kCancel, [this] { OnCancel(); });
     button(ctl::kHistory, [this] { OnHistory(); });
-    button(ctl::kErase, [this] { m_ctx.m_burner.OnErase(); });
+    button(ctl::kErase, [this] { m_session.EraseDisc(); });
     auto* list = m_controls->Get<QListWidget>(ctl::kScheduleList);
     connect(list, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0)
@@ -233,7 +220,7 @@ void CQuillonDlg::ConnectControls() {
             [this, list](QListWidgetItem* item) { OnSelchangeSchedule(list->row(item)); });
     list->viewport()->installEventFilter(this);
     connect(m_ui->c1074, &QPlainTextEdit::textChanged, this,
-            [this] { m_ctx.m_editor.OnChangeMemo(m_ui->c1074->toPlainText().toStdString()); });
+            [this] { m_session.MemoEdited(m_ui->c1074->toPlainText().toStdString()); });
 }
 
 bool CQuillonDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -258,16 +245,16 @@ void CQuillonDlg::StopPreviewPlayback() {
 
 void CQuillonDlg::OnAdd() {
     StopPreviewPlayback();
-    m_ctx.m_editor.OnAdd(ReadTimeFields(*m_view));
+    m_session.AddEntry(ReadTimeFields(*m_view));
 }
 
 void CQuillonDlg::OnDelete() {
     StopPreviewPlayback();
-    m_ctx.m_editor.OnDelete();
+    m_session.DeletePickedEntry();
 }
 
 void CQuillonDlg::OnSelchangeSchedule(int row) {
-    m_ctx.m_editor.OnSelchangeSchedule(row);
+    m_session.PickEntry(row);
 }
 
 void CQuillonDlg::OnBrowseTarget(const std::string* hostFolder) {
@@ -276,9 +263,9 @@ void CQuillonDlg::OnBrowseTarget(const std::string* hostFolder) {
     if (hostFolder) {
         chosen = *hostFolder;
     } else {
-        m_ctx.m_bInMessageBox = 1;
+        m_bInMessageBox = 1;
         chosen = m_browser->Browse(this, "Select Backup Path.", "C:\\");
-        m_ctx.m_bInMessageBox = 0;
+        m_bInMessageBox = 0;
     }
     if (chosen.empty())
         return;
@@ -287,7 +274,7 @@ void CQuillonDlg::OnBrowseTarget(const std::string* hostFolder) {
     // names no drive and is refused.
     const bool drivePath = chosen.size() >= 2 && chosen[1] == ':' &&
                            std::isalpha(static_cast<unsigned char>(chosen[0]));
-    m_ctx.m_targets.ChooseStorageTarget(drivePath ? chosen : platform::ToDrivePath(chosen));
+    m_session.ChooseTarget(drivePath ? chosen : platform::ToDrivePath(chosen));
 }
 
 void CQuillonDlg::OnOK() {
@@ -295,40 +282,39 @@ void CQuillonDlg::OnOK() {
     StartOptions options;
     options.includeViewer = m_view->IsItemChecked(ctl::kIncludeViewer);
     options.writeSpeedRow = m_view->GetItemRow(ctl::kWriteSpeed);
-    m_ctx.m_starter.OnOK(*m_worker, options);
+    m_session.StartPass(*m_worker, options);
 }
 
 void CQuillonDlg::OnCancel() {
     // The stop question is about the pass running now, which goes on while it is open.
-    if (m_ctx.m_disc.writing)
-        m_view->AskAboutPass([this] { return m_ctx.m_disc.writing != 0; });
-    else if (m_ctx.m_run.running)
-        m_view->AskAboutPass([this] { return m_ctx.m_run.running != 0; });
-    const CancelOutcome outcome =
-        ::OnCancel(m_ctx.m_disc, m_ctx.m_run, m_ctx.m_host, m_ctx.m_link, m_ctx.m_prompts);
+    if (m_session.DiscWriting())
+        m_view->AskAboutPass([this] { return m_session.DiscWriting(); });
+    else if (m_session.PassRunning())
+        m_view->AskAboutPass([this] { return m_session.PassRunning(); });
+    const CancelOutcome outcome = m_session.Cancel();
     m_view->AskAboutPass(nullptr);
     if (outcome == CancelOutcome::kClose)
         done(QDialog::Rejected);
 }
 
 void CQuillonDlg::OnHistory() {
-    const std::string drive =
-        ::OnHistory({m_ctx.m_run, m_ctx.m_disc}, m_ctx.m_target, m_ctx.m_prompts);
+    const std::string drive = m_session.HistoryDrive();
     if (drive.empty())
         return;
     CBackupDataListDlg history(this);
     history.m_pMainDlg = this;
     history.m_strFolder = drive;
-    history.m_nCamCount = m_ctx.m_host.camCount;
-    history.m_nDateType = m_ctx.m_host.dateType;
+    const backup::HostSettings host = m_session.Host();
+    history.m_nCamCount = host.camCount;
+    history.m_nDateType = host.dateType;
     history.OnInitDialog();
     history.exec();
 }
 
 void CQuillonDlg::OnAbout() {
-    m_ctx.m_bInMessageBox = 1;
+    m_bInMessageBox = 1;
     QMessageBox::about(this, "About Backup", QString("Quillon Backup %1").arg(QUILLON_VERSION));
-    m_ctx.m_bInMessageBox = 0;
+    m_bInMessageBox = 0;
 }
 
 void CQuillonDlg::StartListening() {
@@ -369,11 +355,11 @@ platform::BusReply CQuillonDlg::OnBusMessage(const platform::BusMessage& m) {
     platform::BusReply reply;
     switch (m.message) {
         case platform::WM_COPYDATA: {
-            const int dateType = m_ctx.m_host.dateType;
-            OnHostRecord(m_ctx.m_host, m_ctx.m_profile, m_ctx.m_link, m.data, !m.data.empty());
+            const int dateType = m_session.Host().dateType;
+            m_session.HostRecord(m.data);
             // Labels already shown are read back in the date type: they must be in the new one.
-            if (m_ctx.m_host.dateType != dateType) {
-                m_ctx.m_editor.FillScheduleList();
+            if (m_session.Host().dateType != dateType) {
+                m_session.Relist();
                 if (m_dlgPreview)
                     m_dlgPreview->RelabelDays();
             }
@@ -381,11 +367,10 @@ platform::BusReply CQuillonDlg::OnBusMessage(const platform::BusMessage& m) {
             break;
         }
         case kMsgDriveList:
-            OnDriveList(m_ctx.m_host, m_ctx.m_view, static_cast<DWORD>(m.wParam));
+            m_session.DriveList(static_cast<DWORD>(m.wParam));
             break;
         case kMsgDownloadProgress:
-            OnDownloadProgress(m_ctx.m_link, m_ctx.m_target, m_ctx.m_prompts, m_ctx.m_view, m.data,
-                               !m.data.empty());
+            m_session.DownloadProgress(m.data);
             break;
         case platform::WM_SYSCOMMAND:
             // The low four bits of the command are the system's own. Both run once
@@ -425,7 +410,7 @@ platform::BusReply CQuillonDlg::OnBusMessage(const platform::BusMessage& m) {
 }
 
 void CQuillonDlg::OnWriterEvent(const WriterEvent& event) {
-    m_ctx.m_burner.OnWriterEvent(event);
+    m_session.WriterReported(event);
 }
 
 bool CQuillonDlg::OwnWindowOpen() const {
@@ -444,7 +429,7 @@ bool CQuillonDlg::OwnWindowOpen() const {
 void CQuillonDlg::timerEvent(QTimerEvent* event) {
     // Kept in front, but never over one of its own boxes or dialogs: raised over the History
     // dialog or a box, the program would look frozen.
-    if (event->timerId() == m_nTimerId && !isActiveWindow() && !m_ctx.m_bInMessageBox &&
+    if (event->timerId() == m_nTimerId && !isActiveWindow() && !m_bInMessageBox &&
         !OwnWindowOpen()) {
         raise();
         activateWindow();

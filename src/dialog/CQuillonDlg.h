@@ -1,13 +1,13 @@
 #pragma once
 // The operator's window: the preview on the left, day, time and camera selection, the schedule
-// and the storage target on the right. It owns the dialog's state (a BackupContext), the backup
+// and the storage target on the right. It holds the operator's session, the backup
 // worker and the preview, and turns every click into the core's command of that name.
 #include <QDialog>
 #include <memory>
 
 #include "app/CQuillonApp.h"
-#include "backup/BackupContext.h"
 #include "backup/BackupWorker.h"
+#include "backup/Session.h"
 #include "dialog/ControlsView.h"
 #include "dialog/DialogControls.h"
 #include "dialog/FolderBrowser.h"
@@ -49,7 +49,8 @@ class CQuillonDlg : public QDialog, public IDiscWriterEvents {
     // uses the base folder (the dialog then ends without a window).
     BOOL OnInitDialog();
 
-    BackupContext& context() { return m_ctx; }
+    backup::Session& session() { return m_session; }
+    const std::atomic<BOOL>& inMessageBox() const { return m_bInMessageBox; }
     const DialogControls& controls() const { return *m_controls; }
     QWidget* Control(int id) const { return m_controls->Find(id); }
     CBackupPreviewDlg* preview() const { return m_dlgPreview; }
@@ -96,8 +97,10 @@ class CQuillonDlg : public QDialog, public IDiscWriterEvents {
     std::unique_ptr<Ui::CQuillonDlg> m_ui;
     std::unique_ptr<DialogControls> m_controls;
     QtDialogView* m_view;
+    // Raised while a box of the window is up: the keep-in-front timer leaves the window alone.
+    std::atomic<BOOL> m_bInMessageBox{0};
     ControlsView m_operatorView;  // the core's events on m_view's controls
-    BackupContext m_ctx;
+    backup::Session m_session;
     std::unique_ptr<BackupWorker> m_worker;
     CBackupPreviewDlg* m_dlgPreview = nullptr;
     std::unique_ptr<platform::NamedLock> m_baseLock;

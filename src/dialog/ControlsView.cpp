@@ -67,46 +67,71 @@ void ControlsView::LabelControls() {
     view_.ShowItem(ctl::kIncludeViewer, false);
 }
 
-void ControlsView::SetStatusText(const std::string& text) {
+void ControlsView::StatusChanged(const std::string& text) {
     view_.SetItemText(ctl::kStatusLine, text);
 }
 
-void ControlsView::ShowStatus(bool show) {
-    view_.ShowItem(ctl::kStatusLine, show);
+void ControlsView::PassStatus(const std::string& text) {
+    view_.ShowItem(ctl::kStatusLine, true);
+    view_.SetItemText(ctl::kStatusLine, text);
 }
 
-void ControlsView::ShowProgress(bool show) {
-    view_.ShowItem(ctl::kProgress, show);
+void ControlsView::PassStatusEnded() {
+    view_.ShowItem(ctl::kStatusLine, false);
 }
 
-void ControlsView::SetProgressRange(int low, int high) {
-    view_.SetProgressRange(low, high);
+void ControlsView::PassStarting() {
+    view_.EnableItem(ctl::kIncludeViewer, false);
+    view_.ShowItem(ctl::kStatusLine, true);
 }
 
-void ControlsView::SetProgressPos(int pos) {
-    view_.SetProgressPos(pos);
+// The progress bar and the disc's space share their place: one of them, or neither, shows.
+void ControlsView::MeterChanged(backup::Meter meter) {
+    if (meter == backup::Meter::kProgress) {
+        view_.ShowItem(ctl::kCapacityBar, false);
+        view_.ShowItem(ctl::kProgress, true);
+        view_.SetProgressRange(0, 100);
+        return;
+    }
+    view_.ShowItem(ctl::kProgress, false);
+    view_.ShowItem(ctl::kCapacityBar, meter == backup::Meter::kDiscSpace);
 }
 
-void ControlsView::ShowDiscSpace(bool show) {
-    view_.ShowItem(ctl::kCapacityBar, show);
+void ControlsView::ProgressMoved(int percent) {
+    view_.SetProgressPos(percent);
 }
 
-void ControlsView::SetDiscSpace(const TextProgressState& state) {
-    view_.SetTextProgress(ctl::kCapacityBar, state);
+void ControlsView::Busy(bool busy) {
+    view_.SetWaitCursor(busy);
 }
 
-void ControlsView::OfferErase(bool offer) {
-    view_.ShowItem(ctl::kErase, offer);
+// The disc's space: what is used in one colour, what the backup would add in another.
+void ControlsView::DiscSpaceChanged(const backup::DiscSpace& space) {
+    TextProgressState bar;
+    bar.bkColor = 0xC0FFFF;
+    bar.barColor = 0xFFC0FF;
+    bar.lower = 0;
+    bar.upper = 100;
+    bar.textVisible = true;
+    bar.pos = space.usedPercent;
+    bar.bar2Color = 0x40C080;
+    bar.lower2 = space.usedPercent;
+    bar.upper2 = 100;
+    bar.pos2 = space.afterBackupPercent;
+    bar.text = space.text;
+    bar.textOnBk = bar.textOnBar = 0x000000;
+    view_.SetTextProgress(ctl::kCapacityBar, bar);
+}
+
+void ControlsView::EraseOffered(bool offered) {
+    view_.ShowItem(ctl::kErase, offered);
 }
 
 void ControlsView::WriteSpeedsChanged(const std::vector<std::string>& rows) {
     view_.SetItemRows(ctl::kWriteSpeed, rows);
     if (!rows.empty())
         view_.SelectItemRow(ctl::kWriteSpeed, 0);
-}
-
-void ControlsView::EnableWriteSpeeds(bool enable) {
-    view_.EnableItem(ctl::kWriteSpeed, enable);
+    view_.EnableItem(ctl::kWriteSpeed, !rows.empty());
 }
 
 void ControlsView::TargetChanged(const std::string& text) {
@@ -117,11 +142,11 @@ void ControlsView::DrivesChanged(const std::vector<std::string>& roots) {
     view_.SetItemRows(ctl::kDriveList, roots);
 }
 
-void ControlsView::EnableViewerOption(bool enable) {
-    view_.EnableItem(ctl::kIncludeViewer, enable);
+void ControlsView::ViewerOffered(bool offered) {
+    view_.EnableItem(ctl::kIncludeViewer, offered);
 }
 
-void ControlsView::ClearViewerOption() {
+void ControlsView::ViewerChoiceCleared() {
     view_.CheckItem(ctl::kIncludeViewer, false);
 }
 
@@ -142,23 +167,23 @@ void ControlsView::TimeChosen(const backup::TimeFields& range) {
 
 void ControlsView::CameraPageChanged(const backup::CameraPage& page) {
     view_.SetItemText(ctl::kCameraPage, page.number);
-    for (int i = 0; i < backup::kBoxesPerPage; ++i) {
-        const backup::CameraBox& box = page.boxes[static_cast<std::size_t>(i)];
+    for (int i = 0; i < backup::kCamerasPerPage; ++i) {
+        const backup::PageCamera& camera = page.cameras[static_cast<std::size_t>(i)];
         const int id = ctl::kFirstCameraBox + i;
-        view_.SetItemText(id, box.caption);
-        view_.ShowItem(id, box.shown);
-        view_.EnableItem(id, box.enabled);
-        view_.CheckItem(id, box.checked);
+        view_.SetItemText(id, camera.name);
+        view_.ShowItem(id, camera.present);
+        view_.EnableItem(id, camera.selectable);
+        view_.CheckItem(id, camera.selected);
     }
 }
 
-void ControlsView::EnableSelectAll(bool enable) {
-    view_.EnableItem(ctl::kSelectAll, enable);
+void ControlsView::SelectAllPossible(bool possible) {
+    view_.EnableItem(ctl::kSelectAll, possible);
 }
 
-void ControlsView::EnablePageButtons(bool enable) {
-    view_.EnableItem(ctl::kPrevPage, enable);
-    view_.EnableItem(ctl::kNextPage, enable);
+void ControlsView::PagesPossible(bool possible) {
+    view_.EnableItem(ctl::kPrevPage, possible);
+    view_.EnableItem(ctl::kNextPage, possible);
 }
 
 void ControlsView::ScheduleListChanged(const std::vector<std::string>& rows) {
@@ -169,28 +194,29 @@ void ControlsView::ScheduleRowPicked(int row) {
     view_.SelectItemRow(ctl::kScheduleList, row);
 }
 
-void ControlsView::EnableDelete(bool enable) {
-    view_.EnableItem(ctl::kDelete, enable);
+void ControlsView::EntryPicked(bool picked) {
+    view_.EnableItem(ctl::kDelete, picked);
+    view_.EnableItem(ctl::kUpdate, picked);
 }
 
-void ControlsView::EnableUpdate(bool enable) {
-    view_.EnableItem(ctl::kUpdate, enable);
+void ControlsView::MemoEditable(bool editable) {
+    view_.EnableItem(ctl::kUpdate, editable);
 }
 
 void ControlsView::MemoChanged(const std::string& text) {
     view_.SetItemText(ctl::kMemo, text);
 }
 
-void ControlsView::ControlsModeChanged(ControlsMode mode, const backup::ControlsFacts& facts) {
-    const bool idle = mode == ControlsMode::kIdle;
+void ControlsView::ActivityChanged(backup::Activity activity, const backup::ActivityFacts& facts) {
+    const bool idle = activity == backup::Activity::kIdle;
     for (int id : kIdleOnly)
         view_.EnableItem(id, idle);
     view_.EnableItem(ctl::kUpdate, idle && facts.entryPicked);
     view_.EnableItem(ctl::kWriteSpeed, idle && facts.discTarget);
     if (facts.pages)
-        EnablePageButtons(idle);
+        PagesPossible(idle);
     // While a pass runs Cancel stops it; while the disc is busy it waits for the disc.
-    if (mode == ControlsMode::kBusy) {
+    if (activity == backup::Activity::kPass) {
         view_.SetItemText(ctl::kCancel, app_.GetLanguageText("BACKUP", "A010018"));
     } else if (idle) {
         view_.EnableItem(ctl::kCancel, true);
@@ -198,11 +224,9 @@ void ControlsView::ControlsModeChanged(ControlsMode mode, const backup::Controls
     } else {
         view_.EnableItem(ctl::kCancel, false);
     }
-    view_.SetControlsState(static_cast<int>(mode));
-}
-
-void ControlsView::SetPreviewControlsState(int state) {
-    view_.SetPreviewControlsState(state);
+    // The window's controls state and the preview's use the activity's numbers.
+    view_.SetControlsState(static_cast<int>(activity));
+    view_.SetPreviewControlsState(static_cast<int>(activity));
 }
 
 void ControlsView::PassEnded() {
@@ -210,10 +234,22 @@ void ControlsView::PassEnded() {
         onPassEnded_();
 }
 
-int ControlsView::MessageBox(const std::string& text, const std::string& caption, unsigned type) {
-    return view_.MessageBox(text, caption, type);
+void ControlsView::Tell(const backup::Notice& notice) {
+    unsigned type = MB_OK;
+    if (notice.severity == backup::Severity::kWarning)
+        type |= MB_ICONWARNING;
+    else if (notice.severity == backup::Severity::kError)
+        type |= MB_ICONERROR;
+    if (notice.aboveAll)
+        type |= MB_TASKMODAL;
+    inMessageBox_ = 1;
+    view_.MessageBox(notice.text, notice.caption, type);
+    inMessageBox_ = 0;
 }
 
-void ControlsView::SetWaitCursor(bool on) {
-    view_.SetWaitCursor(on);
+bool ControlsView::Confirm(const std::string& question, const std::string& caption) {
+    inMessageBox_ = 1;
+    const bool yes = view_.MessageBox(question, caption, MB_YESNO) == IDYES;
+    inMessageBox_ = 0;
+    return yes;
 }

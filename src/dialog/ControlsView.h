@@ -1,15 +1,19 @@
 #pragma once
 // The core's events drawn on the window's controls: which control shows what, which are enabled
-// in each mode, and the labels the controls carry from the language file.
+// in each activity, the colours of the disc's space, the boxes that tell and ask, and the
+// labels the controls carry from the language file.
+#include <atomic>
 #include <functional>
 
 #include "app/CQuillonApp.h"
-#include "backup/OperatorView.h"
+#include "backup/OperatorEvents.h"
 #include "dialog/DialogView.h"
 
-class ControlsView : public backup::IOperatorView {
+class ControlsView : public backup::IOperatorEvents {
   public:
-    ControlsView(IDialogView& view, const CQuillonApp& app) : view_(view), app_(app) {}
+    // inMessageBox is raised while a box is up.
+    ControlsView(IDialogView& view, const CQuillonApp& app, std::atomic<BOOL>& inMessageBox)
+        : view_(view), app_(app), inMessageBox_(inMessageBox) {}
 
     // Every label from the language file (section "BACKUP"), the three fixed ones, and "Include
     // backup viewer" disabled and hidden.
@@ -17,40 +21,40 @@ class ControlsView : public backup::IOperatorView {
     // What the window does once a pass has ended and its end is drawn (shows the outcome).
     void SetPassEndedHandler(std::function<void()> handler) { onPassEnded_ = std::move(handler); }
 
-    void SetStatusText(const std::string& text) override;
-    void ShowStatus(bool show) override;
-    void ShowProgress(bool show) override;
-    void SetProgressRange(int low, int high) override;
-    void SetProgressPos(int pos) override;
-    void ShowDiscSpace(bool show) override;
-    void SetDiscSpace(const TextProgressState& state) override;
-    void OfferErase(bool offer) override;
+    void StatusChanged(const std::string& text) override;
+    void PassStatus(const std::string& text) override;
+    void PassStatusEnded() override;
+    void PassStarting() override;
+    void MeterChanged(backup::Meter meter) override;
+    void ProgressMoved(int percent) override;
+    void Busy(bool busy) override;
+    void DiscSpaceChanged(const backup::DiscSpace& space) override;
+    void EraseOffered(bool offered) override;
     void WriteSpeedsChanged(const std::vector<std::string>& rows) override;
-    void EnableWriteSpeeds(bool enable) override;
     void TargetChanged(const std::string& text) override;
     void DrivesChanged(const std::vector<std::string>& roots) override;
-    void EnableViewerOption(bool enable) override;
-    void ClearViewerOption() override;
+    void ViewerOffered(bool offered) override;
+    void ViewerChoiceCleared() override;
     void TotalSizeChanged(const std::string& text) override;
     void TimeRowsChanged(backup::TimeField field, const std::vector<std::string>& rows) override;
     void TimeChosen(const backup::TimeFields& range) override;
     void CameraPageChanged(const backup::CameraPage& page) override;
-    void EnableSelectAll(bool enable) override;
-    void EnablePageButtons(bool enable) override;
+    void SelectAllPossible(bool possible) override;
+    void PagesPossible(bool possible) override;
     void ScheduleListChanged(const std::vector<std::string>& rows) override;
     void ScheduleRowPicked(int row) override;
-    void EnableDelete(bool enable) override;
-    void EnableUpdate(bool enable) override;
+    void EntryPicked(bool picked) override;
+    void MemoEditable(bool editable) override;
     void MemoChanged(const std::string& text) override;
-    void ControlsModeChanged(ControlsMode mode, const backup::ControlsFacts& facts) override;
-    void SetPreviewControlsState(int state) override;
+    void ActivityChanged(backup::Activity activity, const backup::ActivityFacts& facts) override;
     void PassEnded() override;
-    int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
-    void SetWaitCursor(bool on) override;
+    void Tell(const backup::Notice& notice) override;
+    bool Confirm(const std::string& question, const std::string& caption) override;
 
   private:
     IDialogView& view_;
     const CQuillonApp& app_;
+    std::atomic<BOOL>& inMessageBox_;
     std::function<void()> onPassEnded_;
 };
 

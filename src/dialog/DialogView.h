@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "backup/OperatorView.h"
+#include "backup/OperatorEvents.h"
+#include "controls/TextProgressState.h"
+#include "dialog/MessageBoxTypes.h"
 #include "platform/Types.h"
 #include "ports/CFileShareClient.h"
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "dialog/MessageBoxTypes.h"
+
 class QWidget;
 class QMessageBox;
 

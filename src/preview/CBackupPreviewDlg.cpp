@@ -25,9 +25,9 @@ QRect RectOf(const skin::ButtonPosition& p) {
 
 }  // namespace
 
-CBackupPreviewDlg::CBackupPreviewDlg(CQuillonApp& app, BackupContext& ctx,
+CBackupPreviewDlg::CBackupPreviewDlg(CQuillonApp& app, backup::Session& session,
                                      CDvrSearchStatic2* search, QWidget* parent)
-    : QWidget(parent), m_app(app), m_ctx(ctx), m_search(search) {
+    : QWidget(parent), m_app(app), m_session(session), m_search(search) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     m_days =
@@ -91,18 +91,19 @@ void CBackupPreviewDlg::OnInitDialog() {
     m_days->SetLook();
     if (m_search) {
         const int channels = m_app.m_nChannelsPerUnit * m_app.m_nUnitCount;
-        if (m_ctx.m_host.localMode)
+        const backup::HostSettings host = m_session.Host();
+        if (host.localMode)
             m_search->InitSearchInfo(this, 0, 0, channels, "", 0, 22001);
         else
-            m_search->InitSearchInfo(this, 1, 0, channels, m_ctx.m_host.serverAddress,
-                                     m_ctx.m_host.port - 2, 22001);
+            m_search->InitSearchInfo(this, 1, 0, channels, host.serverAddress, host.port - 2,
+                                     22001);
     }
     SelectCamera(0);
     if (m_search)
         m_search->SetZoom(4);
     m_screen->PictureArea()->setVisible(false);  // until the first picture is asked for
 
-    m_time->Fill(m_ctx.m_host.camCount);
+    m_time->Fill(m_session.Host().camCount);
     SetPreviewCaptionTexts(*this, m_app);
 
     if (!m_search) {

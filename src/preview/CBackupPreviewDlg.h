@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/CQuillonApp.h"
-#include "backup/BackupContext.h"
+#include "backup/Session.h"
 #include "ports/CDvrSearchStatic2.h"
 #include "preview/PlaybackChoices.h"
 #include "preview/PreviewControlIds.h"
@@ -29,9 +29,10 @@ class CBackupPreviewDlg : public QWidget, public ISearchOwner {
   public:
     using DayPicked = std::function<void(const std::string& label)>;
 
-    // ctx: the main dialog's values the preview reads (date type, mode, cameras, the chosen
-    // day). search: the playback component (a widget, which becomes the picture area), or null.
-    CBackupPreviewDlg(CQuillonApp& app, BackupContext& ctx, CDvrSearchStatic2* search,
+    // session: the operator's, whose values the preview reads (date type, mode, cameras, the
+    // chosen day). search: the playback component (a widget, which becomes the picture area),
+    // or null.
+    CBackupPreviewDlg(CQuillonApp& app, backup::Session& session, CDvrSearchStatic2* search,
                       QWidget* parent = nullptr);
     ~CBackupPreviewDlg() override;
 
@@ -91,7 +92,7 @@ class CBackupPreviewDlg : public QWidget, public ISearchOwner {
     void ShowPictureArea();
 
     CQuillonApp& m_app;
-    BackupContext& m_ctx;
+    backup::Session& m_session;
     CDvrSearchStatic2* m_search;
     DayPicked dayPicked_;
 

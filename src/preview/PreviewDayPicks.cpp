@@ -16,7 +16,7 @@ void CBackupPreviewDlg::OnSearchNotify(unsigned wParam, const std::vector<std::i
     }
     if (wParam != kSearchDayListReady || !m_search)
         return;
-    m_search->SetDateType(m_ctx.m_host.dateType);
+    m_search->SetDateType(m_session.Host().dateType);
     std::vector<std::string> days;
     m_search->GetDateList(days);
     FillDayList(days);
@@ -28,7 +28,7 @@ void CBackupPreviewDlg::FillDayList(std::vector<std::string> days) {
     if (m_app.m_bTodayLimit)
         oldest = LocalDayDigits(static_cast<std::time_t>(m_search ? m_search->WindowStart()
                                                                   : std::time(nullptr) - 86400));
-    const int added = m_days->Fill(DaysToList(std::move(days), oldest), m_ctx.m_host.dateType);
+    const int added = m_days->Fill(DaysToList(std::move(days), oldest), m_session.Host().dateType);
     if (m_search)
         m_search->Search_Stop();
     if (added == 0)
@@ -54,7 +54,7 @@ void CBackupPreviewDlg::StartPickedDay() {
 
 void CBackupPreviewDlg::LoadPickedDay() {
     if (m_search)
-        m_search->GetDayIndexInfo(LabelToDayKey(m_days->Picked(), m_ctx.m_host.dateType));
+        m_search->GetDayIndexInfo(LabelToDayKey(m_days->Picked(), m_session.Host().dateType));
     if (dayPicked_)
         dayPicked_(m_days->Picked());
 }
@@ -73,7 +73,7 @@ bool CBackupPreviewDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CBackupPreviewDlg::RelabelDays() {
-    m_days->Relabel(m_ctx.m_host.dateType);
+    m_days->Relabel(m_session.Host().dateType);
 }
 
 void CBackupPreviewDlg::OnDateListClick(int row) {

@@ -16,7 +16,7 @@ void CBackupPreviewDlg::SelectCamera(int camera) {
 }
 
 PlayTime CBackupPreviewDlg::TakeTime() const {
-    return PlayTimeOf(m_ctx.m_day.date, m_time->HourChosen(), m_time->MinuteChosen());
+    return PlayTimeOf(m_session.ChosenDay(), m_time->HourChosen(), m_time->MinuteChosen());
 }
 
 void CBackupPreviewDlg::ShowPictureArea() {
@@ -63,7 +63,7 @@ void CBackupPreviewDlg::OnNextFrame() {
 
 void CBackupPreviewDlg::Play(bool forward) {
     ShowPictureArea();
-    if (m_ctx.m_day.date.size() > 8)
+    if (m_session.ChosenDay().size() > 8)
         return;
     if (m_search) {
         PlayTime t = TakeTime();

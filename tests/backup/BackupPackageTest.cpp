@@ -120,8 +120,8 @@ TEST_F(BackupPackageTest, ViewerSettingsFailWhenTheImageFolderCannotBeMade) {
     WriteText(driveC() + "/QuillonTemp", "a file in the way");
     EXPECT_FALSE(WriteViewerIni(Job()));
     ResetViewerOption(ctx.m_view, ctx.m_run);
-    EXPECT_TRUE(view.viewerOptionEnabled);
-    EXPECT_FALSE(view.viewerOptionChecked);
+    EXPECT_TRUE(view.viewerOffered);
+    EXPECT_FALSE(view.viewerChosen);
 }
 
 TEST_F(BackupPackageTest, CopiesAreExactWhateverTheSizeAndTheVolumeBetween) {
@@ -181,7 +181,7 @@ TEST_F(BackupPackageTest, AFolderThatCannotBeMadeIsTheOneFailureTheOperatorIsSho
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].text, "The destination folder could not be created.");
     EXPECT_EQ(view.messages[0].caption, "Backup error");
-    EXPECT_EQ(view.messages[0].type, MB_ICONERROR);
+    EXPECT_EQ(view.messages[0].severity, backup::Severity::kError);
 }
 
 TEST(UpdatePassProgressTest, PositionsAreTruncatedAndAZeroTotalIsZero) {

@@ -29,9 +29,9 @@ namespace {
 // notes the worker's code 100.
 class HookedView : public backup::RecordingOperatorView {
   public:
-    void SetStatusText(const std::string& text) override {
+    void StatusChanged(const std::string& text) override {
         std::lock_guard<std::mutex> lock(m);
-        RecordingOperatorView::SetStatusText(text);
+        RecordingOperatorView::StatusChanged(text);
         if (onStatus)
             onStatus(text);
     }
@@ -128,8 +128,8 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     EXPECT_NE(Outcome().find("2010-05-23 - 10:00 ~ 10:09: the backup was stopped"),
               std::string::npos)
         << Outcome();
-    EXPECT_EQ(view.mode, ControlsMode::kIdle);
-    EXPECT_FALSE(view.progressShown);
+    EXPECT_EQ(view.activity, backup::Activity::kIdle);
+    EXPECT_NE(view.meter, backup::Meter::kProgress);
     EXPECT_TRUE(ctx.m_run.report.ok());
     // Its manifest says at once that the image is not whole, and vouches for what it holds.
     const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");

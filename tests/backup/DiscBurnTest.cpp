@@ -15,13 +15,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Message boxes land in the writer's record too, so that their order against its calls shows.
+// Notices and questions land in the writer's record too, so that their order against its calls
+// shows.
 class BoxView : public backup::RecordingOperatorView {
   public:
     explicit BoxView(FakeDiscWriter& w) : writer(w) {}
-    int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-        writer.calls.push_back("box " + text);
-        return RecordingOperatorView::MessageBox(text, caption, type);
+    void Tell(const backup::Notice& notice) override {
+        writer.calls.push_back("box " + notice.text);
+        RecordingOperatorView::Tell(notice);
+    }
+    bool Confirm(const std::string& question, const std::string& caption) override {
+        writer.calls.push_back("box " + question);
+        return RecordingOperatorView::Confirm(question, caption);
     }
     FakeDiscWriter& writer;
 };
@@ -82,21 +87,20 @@ TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
     writer.calls.clear();
     writer.mediaType = kMediaNoDisc;
     ctx.m_run.running = 1;
-    view.mode = ControlsMode::kBusy;
+    view.activity = backup::Activity::kPass;
     ctx.m_burner.StartDiscWrite();
     EXPECT_EQ(writer.calls, std::vector<std::string>{"box " + Text("A010019")});
     EXPECT_EQ(ctx.m_run.running, 0);
-    EXPECT_EQ(view.mode, ControlsMode::kIdle);
+    EXPECT_EQ(view.activity, backup::Activity::kIdle);
 
     // A backup cancelled while it was built hands nothing over and goes back to idle.
     writer.calls.clear();
     ctx.m_run.running = 0;
-    view.mode = ControlsMode::kBusy;
+    view.activity = backup::Activity::kPass;
     ctx.m_burner.HandOverDiscImage();
     EXPECT_EQ(writer.calls, std::vector<std::string>{});
-    EXPECT_TRUE(view.discSpaceShown);
-    EXPECT_FALSE(view.progressShown);
-    EXPECT_EQ(view.mode, ControlsMode::kIdle);  // Cancel enabled
+    EXPECT_EQ(view.meter, backup::Meter::kDiscSpace);
+    EXPECT_EQ(view.activity, backup::Activity::kIdle);  // Cancel enabled
 }
 
 TEST_F(DiscBurnTest, StatusAndProgressEvents) {
@@ -122,7 +126,7 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
     ctx.m_schedule.rows = {"2010-05-23 - 10:00 ~ 10:01"};
     ctx.m_schedule.totalKB = 900;
     ctx.m_disc.writing = 1;
-    view.viewerOptionChecked = true;  // the operator ticked it
+    view.viewerChosen = true;  // the operator ticked it
     writer.calls.clear();
     Event(13);
     EXPECT_FALSE(fs::exists(driveC() + "/QuillonTemp"));
@@ -131,8 +135,8 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
     EXPECT_EQ(ctx.m_schedule.totalKB, 0u);
     EXPECT_EQ(ctx.m_disc.writing, 0);
     EXPECT_EQ(Status(), "");
-    EXPECT_TRUE(view.viewerOptionEnabled);
-    EXPECT_FALSE(view.viewerOptionChecked);
+    EXPECT_TRUE(view.viewerOffered);
+    EXPECT_FALSE(view.viewerChosen);
     // The drive is let go while the box is up and taken back after.
     const std::vector<std::string> tail(writer.calls.end() - 3, writer.calls.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"drive state 0", "box " + Text("A010011"),
@@ -150,13 +154,12 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
 
 TEST_F(DiscBurnTest, AnEndedWriteAndAnErrorGoBackToIdleWithTheirWords) {
     ctx.m_disc.writing = 1;
-    view.mode = ControlsMode::kBusy;
+    view.activity = backup::Activity::kPass;
     WriteText(driveC() + "/QuillonTemp/x", "kept");
     Event(12);
     EXPECT_EQ(ctx.m_disc.writing, 0);
     EXPECT_EQ(view.messages.back().text, Text("A010010"));
-    EXPECT_FALSE(view.progressShown);
-    EXPECT_TRUE(view.discSpaceShown);
+    EXPECT_EQ(view.meter, backup::Meter::kDiscSpace);
     EXPECT_TRUE(fs::exists(driveC() + "/QuillonTemp/x"));  // only a completed write clears it
 
     ctx.m_disc.writing = 1;
@@ -165,7 +168,7 @@ TEST_F(DiscBurnTest, AnEndedWriteAndAnErrorGoBackToIdleWithTheirWords) {
     EXPECT_EQ(ctx.m_disc.writing, 0);
     EXPECT_EQ(writer.calls,
               (std::vector<std::string>{"box A disc is not present", "drive state 0"}));
-    EXPECT_EQ(view.messages.back().type, MB_OK);
+    EXPECT_EQ(view.messages.back().severity, backup::Severity::kInfo);
 }
 
 TEST_F(DiscBurnTest, ADiscThatDoesNotReadBackAsItsImageIsAFailedBackup) {
@@ -178,7 +181,7 @@ TEST_F(DiscBurnTest, ADiscThatDoesNotReadBackAsItsImageIsAFailedBackup) {
     EXPECT_NE(words, "");
     EXPECT_EQ(Status(), words);
     EXPECT_EQ(view.messages.back().text, words + "\nCHANGED          e/x.dat");
-    EXPECT_EQ(view.messages.back().type, static_cast<unsigned>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(view.messages.back().severity, backup::Severity::kError);
     EXPECT_EQ(ctx.m_disc.writing, 0);
     EXPECT_EQ(ctx.m_disc.readBack, nullptr);
     // Nothing is cleared: the image and the schedule stay for another disc.
@@ -195,11 +198,11 @@ TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
     ctx.m_burner.OnErase();
     EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010017"));
     ctx.m_disc.writing = 0;
-    view.answerYesNo = IDNO;
+    view.answerYes = false;
     ctx.m_burner.OnErase();
     EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010025") + "  " +
                                              app.GetLanguageText("BACKUP", "M010026"));
-    view.answerYesNo = IDYES;
+    view.answerYes = true;
     for (const auto& [type, features, key] :
          {std::tuple{kMediaNoDisc, std::vector<long>{7}, "A010003"},
           std::tuple{2L, std::vector<long>{7}, "A010004"},
@@ -208,7 +211,7 @@ TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
         writer.features = features;
         ctx.m_burner.OnErase();
         EXPECT_EQ(view.messages.back().text, Text(key)) << key;
-        EXPECT_FALSE(view.viewerOptionEnabled);
+        EXPECT_FALSE(view.viewerOffered);
     }
     writer.features = {39};
     writer.eraseOk = false;
@@ -218,17 +221,17 @@ TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
               (std::vector<std::string>{"box " + app.GetLanguageText("BACKUP", "M010025") + "  " +
                                             app.GetLanguageText("BACKUP", "M010026"),
                                         "erase", "drive state 0", "box " + Text("A010006")}));
-    EXPECT_EQ(view.mode, ControlsMode::kIdle);
+    EXPECT_EQ(view.activity, backup::Activity::kIdle);
     writer.eraseOk = true;
     ctx.m_burner.OnErase();
-    EXPECT_EQ(view.mode, ControlsMode::kDiscBusy);  // Cancel disabled while it erases
+    EXPECT_EQ(view.activity, backup::Activity::kDiscBusy);  // Cancel disabled while it erases
     writer.calls.clear();
     Event(11);
     EXPECT_EQ(writer.calls.front(), "refresh");
     const std::vector<std::string> tail(writer.calls.end() - 3, writer.calls.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"drive state 0", "box " + Text("A010007"),
                                               "drive state 1"}));
-    EXPECT_EQ(view.mode, ControlsMode::kIdle);  // Cancel enabled
+    EXPECT_EQ(view.activity, backup::Activity::kIdle);  // Cancel enabled
 
     writer.initOk = false;
     EXPECT_FALSE(ctx.m_burner.InitDiscWriter());

@@ -14,10 +14,10 @@ namespace {
 // Holds the worker at its first status line of a pass until the test lets it go, when asked.
 class HeldView : public backup::RecordingOperatorView {
   public:
-    void SetStatusText(const std::string& text) override {
+    void StatusChanged(const std::string& text) override {
         {
             std::lock_guard<std::mutex> lock(m);
-            RecordingOperatorView::SetStatusText(text);
+            RecordingOperatorView::StatusChanged(text);
         }
         if (hold.exchange(false)) {
             reached.Set();

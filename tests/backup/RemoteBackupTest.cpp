@@ -28,10 +28,14 @@ namespace {
 
 class BoxCountingView : public backup::RecordingOperatorView {
   public:
-    int MessageBox(const std::string& text, const std::string& caption, unsigned type) override {
-        const int answer = RecordingOperatorView::MessageBox(text, caption, type);
+    void Tell(const backup::Notice& notice) override {
+        RecordingOperatorView::Tell(notice);
         ++ends;
-        return answer;
+    }
+    bool Confirm(const std::string& question, const std::string& caption) override {
+        const bool yes = RecordingOperatorView::Confirm(question, caption);
+        ++ends;
+        return yes;
     }
     // The local folder backup's end, told to the window (which shows its box).
     void PassEnded() override {
@@ -191,7 +195,7 @@ TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSche
 
     GoRemote();
     Add("10", "00", "10", "01", {0, 1, 2, 3});
-    EXPECT_EQ(view.mode, ControlsMode::kIdle);  // the answer gave the dialog back
+    EXPECT_EQ(view.activity, backup::Activity::kIdle);  // the answer gave the dialog back
     Add("10", "02", "10", "04", {1, 2});
     ASSERT_EQ(view.listRows.size(), 2u);
     EXPECT_EQ(std::make_pair(ctx.m_schedule.table[0].nSize, ctx.m_schedule.table[1].nSize),
@@ -225,11 +229,11 @@ TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
     ASSERT_TRUE(client->Pump([] { return true; }));
     Choose("10", "00", "10", "01", {0});
     ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
-    EXPECT_EQ(view.mode, ControlsMode::kBusy);  // busy until the answer
+    EXPECT_EQ(view.activity, backup::Activity::kPass);  // busy until the answer
     EXPECT_EQ(view.statusText, ctx.m_prompts.Text("BACKUP", "M010015"));
     ASSERT_TRUE(client->Pump([] { return true; }));
     EXPECT_EQ(view.messages.back().text, "Add schedule size zero(0).");
-    EXPECT_EQ(view.mode, ControlsMode::kIdle);
+    EXPECT_EQ(view.activity, backup::Activity::kIdle);
     EXPECT_TRUE(view.listRows.empty());
     EXPECT_FALSE(ctx.m_schedule.table[0].bUsed);
     EXPECT_EQ(ctx.m_schedule.totalKB, 0u);
@@ -241,12 +245,11 @@ TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerCh
     fs::create_directories(out + "/Remote");
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
     ctx.m_run.running = 1;
-    ctx.m_bInMessageBox = 0;
-    view.answerYesNo = IDYES;
+    view.answerYes = true;
     client->ReqClient_DownloadCancel();
     ASSERT_TRUE(client->Pump([] { return true; }));
     EXPECT_FALSE(ctx.m_run.running);
-    EXPECT_EQ(view.mode, ControlsMode::kIdle);
+    EXPECT_EQ(view.activity, backup::Activity::kIdle);
     EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "M010012") + "\ncancelled");
 
     const auto rows = view.timeRows[backup::TimeField::kStartHour];
@@ -317,11 +320,11 @@ TEST_F(RemoteBackupTest, ASizeRequestLeftUnansweredEndsTheAddWithTheLinksReason)
     ASSERT_TRUE(client->Pump([] { return true; }));
     Choose("10", "00", "10", "01", {0});
     ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
-    ASSERT_EQ(view.mode, ControlsMode::kBusy);
+    ASSERT_EQ(view.activity, backup::Activity::kPass);
     const char why[] = "the entry's size failed: the server cannot be reached";
     ctx.m_linkAnswers.OnShareClientMessage(8, why, sizeof why, nullptr);
     ctx.m_linkAnswers.OnShareClientMessage(3, nullptr, 0, nullptr);
-    EXPECT_EQ(view.mode, ControlsMode::kIdle);
+    EXPECT_EQ(view.activity, backup::Activity::kIdle);
     EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "Q010009") + "\n" + why);
     EXPECT_TRUE(view.listRows.empty());
 }

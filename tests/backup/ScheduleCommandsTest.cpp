@@ -71,8 +71,8 @@ TEST_F(ScheduleCommandsTest, CamerasChosenByNumberAreThoseWhoseBoxesCouldBeTicke
     ASSERT_FALSE(ctx.m_chooser.SelectCameras({4, 2}).refused());
     for (int c = 0; c < 8; ++c)
         EXPECT_EQ(ctx.m_day.camSel[c] != 0, c == 1 || c == 3) << c;
-    const auto& boxes = ctx.m_cameraPage.boxes;
-    EXPECT_TRUE(boxes[1].checked && boxes[3].checked && !boxes[6].checked);
+    const auto& cameras = ctx.m_cameraPage.cameras;
+    EXPECT_TRUE(cameras[1].selected && cameras[3].selected && !cameras[6].selected);
 }
 
 TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
@@ -120,7 +120,7 @@ TEST_F(ScheduleCommandsTest, AFullScheduleRefusesWithoutOverwritingASlot) {
 
 TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
     EXPECT_EQ(ctx.m_editor.OnSelchangeSchedule(-1), "M010018");
-    EXPECT_FALSE(view.updateEnabled);
+    EXPECT_FALSE(view.memoEditable);
     EXPECT_EQ(ctx.m_editor.OnDelete(), "M010018");
 
     Choose("08", "00", "08", "01", {1});
@@ -131,18 +131,18 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
 
     ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(1), "");  // 08:02 ~ 08:03
     EXPECT_EQ(ctx.m_day.camSel[0] + ctx.m_day.camSel[1] + ctx.m_day.camSel[2], 2u);
-    EXPECT_TRUE(view.page.boxes[2].checked);
-    EXPECT_TRUE(view.deleteEnabled);
+    EXPECT_TRUE(view.page.cameras[2].selected);
+    EXPECT_TRUE(view.entryPicked);
     ctx.m_editor.OnChangeMemo(std::string(300, 'm'));  // the field keeps 250 characters
     ASSERT_EQ(ctx.m_editor.OnUpdateMemo(), "");
     EXPECT_EQ(ctx.m_editor.OnUpdateMemo(), "M010018");  // the pick is gone
     ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(1), "");
     EXPECT_EQ(view.memo, std::string(250, 'm'));
 
-    view.answerYesNo = IDNO;
+    view.answerYes = false;
     EXPECT_EQ(ctx.m_editor.OnDelete(), "M010019");
     EXPECT_EQ(ctx.m_schedule.rows.size(), 2u);
-    view.answerYesNo = IDYES;
+    view.answerYes = true;
     const DWORD second = ctx.m_schedule.table[1].nSize;
     ASSERT_EQ(ctx.m_editor.OnDelete(), "");
     EXPECT_EQ(ctx.m_schedule.totalKB, total - second);

@@ -89,7 +89,7 @@ TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
         << LastMessage();
     EXPECT_NE(LastMessage().find("is a file, not a folder"), std::string::npos) << LastMessage();
     EXPECT_FALSE(ctx.m_run.running);
-    EXPECT_NE(view.mode, ControlsMode::kBusy);  // never made busy
+    EXPECT_NE(view.activity, backup::Activity::kPass);  // never made busy
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
 }
 

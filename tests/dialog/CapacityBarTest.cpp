@@ -28,7 +28,7 @@ TEST_F(DialogTest, TheCapacityBarShowsUsedSpaceAtZeroHalfAndFull) {
     const QColor used(255, 192, 255), free(192, 255, 255);
     for (const auto& [freeMB, percent] : {std::pair{700.0, 0}, {350.0, 50}, {0.0, 100}}) {
         disc.freeMB = freeMB;
-        ctx().m_targets.UpdateDiscSpaceBar(true);
+        ctx().m_targets.TellDiscSpace(true);
         EXPECT_TRUE(bar->isVisibleTo(dlg.get()));
         EXPECT_EQ(bar->pos(), percent);
         EXPECT_EQ(bar->ShownText().toStdString(),
@@ -44,14 +44,14 @@ TEST_F(DialogTest, TheCapacityBarShowsUsedSpaceAtZeroHalfAndFull) {
     // The planned size fills part of the free space: 350 MB of 700 used, 175 MB planned.
     disc.freeMB = 350;
     ctx().m_schedule.totalKB = 175 * 1024;
-    ctx().m_targets.UpdateDiscSpaceBar(true);
+    ctx().m_targets.TellDiscSpace(true);
     EXPECT_EQ(bar->pos2(), 75);
     EXPECT_EQ(At(bar, 0.6), QColor(64, 192, 128));
     // A disc without capacity is shown full, not divided by.
     disc.capacityMB = 0;
-    ctx().m_targets.UpdateDiscSpaceBar(true);
+    ctx().m_targets.TellDiscSpace(true);
     EXPECT_EQ(bar->pos(), 100);
-    ctx().m_targets.UpdateDiscSpaceBar(false);
+    ctx().m_targets.TellDiscSpace(false);
     EXPECT_FALSE(bar->isVisibleTo(dlg.get()));
     EXPECT_FALSE(W<QWidget>(ctl::kErase)->isVisibleTo(dlg.get()));
     dlg.reset();  // before the writer it uses

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "TestEnv.h"
+#include "backup/BackupContext.h"
 #include "dialog/CQuillonDlg.h"
 #include "mkrec/Recorder.h"
 #include "platform/MessageBus.h"
@@ -33,7 +34,7 @@ class ScriptedBoxes : public IMessageBoxes {
     };
     int Show(QWidget*, const std::string& text, const std::string& caption,
              unsigned type) override {
-        shown.push_back({text, caption, type, context && context->m_bInMessageBox == 1});
+        shown.push_back({text, caption, type, inBox && *inBox == 1});
         if (!(type & MB_YESNO))
             return IDOK;
         const int answer = answers.empty() ? IDYES : answers.front();
@@ -43,7 +44,7 @@ class ScriptedBoxes : public IMessageBoxes {
     }
     std::vector<Shown> shown;
     std::deque<int> answers;
-    BackupContext* context = nullptr;
+    const std::atomic<BOOL>* inBox = nullptr;
 };
 
 class DialogTest : public TempPrefixTest {
@@ -85,7 +86,7 @@ class DialogTest : public TempPrefixTest {
     // The window with the companions given; with, when given, answers its message boxes.
     CQuillonDlg& Open(CQuillonDlg::Companions companions = {}, IMessageBoxes* with = nullptr) {
         dlg = std::make_unique<CQuillonDlg>(app, with ? *with : boxes, companions);
-        boxes.context = &dlg->context();
+        boxes.inBox = &dlg->inMessageBox();
         dlg->SetBaseFolder("C:\\base");
         EXPECT_TRUE(dlg->OnInitDialog());
         return *dlg;
@@ -128,7 +129,7 @@ class DialogTest : public TempPrefixTest {
                                [&](const ScriptedBoxes::Shown& b) { return b.text == text; });
         });
     }
-    BackupContext& ctx() { return dlg->context(); }
+    BackupContext& ctx() { return dlg->session().Parts(); }
     template <class T = QWidget>
     T* W(int id) {
         auto* w = qobject_cast<T*>(dlg->Control(id));

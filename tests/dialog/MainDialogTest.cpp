@@ -74,7 +74,7 @@ TEST_F(DialogTest, AddThroughTheWidgetsWithEveryBoxBracketed) {
     EXPECT_EQ(Rows(ctl::kScheduleList).size(), 2);
     for (const auto& shown : boxes.shown)
         EXPECT_TRUE(shown.bracketed) << shown.text;
-    EXPECT_EQ(ctx().m_bInMessageBox, 0);
+    EXPECT_EQ(dlg->inMessageBox(), 0);
 }
 
 TEST_F(DialogTest, TwentyFourCamerasPageOnceAndHideTheBoxesPastTheLast) {

@@ -8,6 +8,7 @@
 
 #include "FakeSearch.h"
 #include "TestEnv.h"
+#include "backup/BackupContext.h"
 #include "backup/RecordingOperatorView.h"
 #include "controls/CxSkinButton.h"
 #include "preview/CBackupPreviewDlg.h"
@@ -24,7 +25,7 @@ class PreviewTest : public TempPrefixTest {
     }
     CBackupPreviewDlg& Open(int dateType = 0) {
         ctx.m_host.dateType = dateType;
-        preview = std::make_unique<CBackupPreviewDlg>(app, ctx, &search);
+        preview = std::make_unique<CBackupPreviewDlg>(app, session, &search);
         preview->SetDayPicked([this](const std::string& label) { picked.push_back(label); });
         preview->OnInitDialog();
         return *preview;
@@ -47,7 +48,8 @@ class PreviewTest : public TempPrefixTest {
 
     CQuillonApp app;
     backup::RecordingOperatorView view;
-    BackupContext ctx{app, view};
+    backup::Session session{app, view};
+    BackupContext& ctx = session.Parts();
     FakeSearch search;
     std::unique_ptr<CBackupPreviewDlg> preview;
     std::vector<std::string> picked;

@@ -171,7 +171,7 @@ TEST_F(WindowReachTest, NoWriterIsAWriterThatDidNotStartAndTheWindowOpensAnyway)
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->text().toStdString(), Disc("A010001", app));
     EXPECT_TRUE(dlg->isVisible());
-    EXPECT_EQ(ctx().m_bInMessageBox, 1);
+    EXPECT_EQ(dlg->inMessageBox(), 1);
     box->accept();
-    EXPECT_EQ(ctx().m_bInMessageBox, 0);
+    EXPECT_EQ(dlg->inMessageBox(), 0);
 }

@@ -9,7 +9,7 @@ TerminalView::TerminalView(bool showProgress)
     : showProgress_(showProgress),
       terminal_(platform::IsTerminal(platform::StandardStream::kError)) {}
 
-void TerminalView::SetStatusText(const std::string& text) {
+void TerminalView::StatusChanged(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (text != status_) {
         status_ = text;
@@ -18,7 +18,7 @@ void TerminalView::SetStatusText(const std::string& text) {
     }
 }
 
-void TerminalView::SetProgressPos(int pos) {
+void TerminalView::ProgressMoved(int pos) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (pos > 100)
         pos = 100;  // a bar past its end shows full
@@ -50,16 +50,19 @@ void TerminalView::FinishProgress() {
     drawn_ = false;
 }
 
-int TerminalView::MessageBox(const std::string& text, const std::string& caption, unsigned type) {
+void TerminalView::Tell(const backup::Notice& notice) {
     std::lock_guard<std::mutex> lock(mutex_);
-    messages_.push_back({text, caption, type});
-    if (type & MB_YESNO)
-        return IDYES;
+    messages_.push_back({notice.text, notice.caption, notice.severity, false});
     if (drawn_)
         std::fputc('\n', stderr);
     drawn_ = false;
-    std::fprintf(stderr, "%s\n", text.c_str());
-    return IDOK;
+    std::fprintf(stderr, "%s\n", notice.text.c_str());
+}
+
+bool TerminalView::Confirm(const std::string& question, const std::string& caption) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    messages_.push_back({question, caption, backup::Severity::kInfo, true});
+    return true;
 }
 
 void TerminalView::PassEnded() {

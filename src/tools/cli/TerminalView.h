@@ -1,6 +1,6 @@
 #pragma once
-// The core's events for a terminal: message boxes go to stderr (confirmations answer yes, the
-// command line being the operator's confirmation), the progress bar is drawn on stderr when it
+// The core's events for a terminal: notices go to stderr (questions answer yes, the command
+// line being the operator's confirmation), the progress bar is drawn on stderr when it
 // is a terminal and written as plain lines otherwise, and the end of a pass ends the wait for
 // a backup. What a window would show of its controls has no place here.
 //
@@ -8,55 +8,55 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "backup/OperatorView.h"
+#include "backup/OperatorEvents.h"
 
-class TerminalView : public backup::IOperatorView {
+class TerminalView : public backup::IOperatorEvents {
   public:
     struct Message {
         std::string text, caption;
-        unsigned type;
+        backup::Severity severity = backup::Severity::kInfo;
+        bool question = false;
     };
 
     explicit TerminalView(bool showProgress);
 
-    void SetStatusText(const std::string& text) override;
-    void SetProgressPos(int pos) override;
-    int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
+    void StatusChanged(const std::string& text) override;
+    void PassStatus(const std::string& text) override { StatusChanged(text); }
+    void ProgressMoved(int percent) override;
+    void Tell(const backup::Notice& notice) override;
+    bool Confirm(const std::string& question, const std::string& caption) override;
     void PassEnded() override;
 
     // Nothing of these shows on a terminal.
-    void ShowStatus(bool) override {}
-    void ShowProgress(bool) override {}
-    void SetProgressRange(int, int) override {}
-    void ShowDiscSpace(bool) override {}
-    void SetDiscSpace(const TextProgressState&) override {}
-    void OfferErase(bool) override {}
+    void PassStatusEnded() override {}
+    void PassStarting() override {}
+    void MeterChanged(backup::Meter) override {}
+    void Busy(bool) override {}
+    void DiscSpaceChanged(const backup::DiscSpace&) override {}
+    void EraseOffered(bool) override {}
     void WriteSpeedsChanged(const std::vector<std::string>&) override {}
-    void EnableWriteSpeeds(bool) override {}
     void TargetChanged(const std::string&) override {}
     void DrivesChanged(const std::vector<std::string>&) override {}
-    void EnableViewerOption(bool) override {}
-    void ClearViewerOption() override {}
+    void ViewerOffered(bool) override {}
+    void ViewerChoiceCleared() override {}
     void TotalSizeChanged(const std::string&) override {}
     void TimeRowsChanged(backup::TimeField, const std::vector<std::string>&) override {}
     void TimeChosen(const backup::TimeFields&) override {}
     void CameraPageChanged(const backup::CameraPage&) override {}
-    void EnableSelectAll(bool) override {}
-    void EnablePageButtons(bool) override {}
+    void SelectAllPossible(bool) override {}
+    void PagesPossible(bool) override {}
     void ScheduleListChanged(const std::vector<std::string>&) override {}
     void ScheduleRowPicked(int) override {}
-    void EnableDelete(bool) override {}
-    void EnableUpdate(bool) override {}
+    void EntryPicked(bool) override {}
+    void MemoEditable(bool) override {}
     void MemoChanged(const std::string&) override {}
-    void ControlsModeChanged(ControlsMode, const backup::ControlsFacts&) override {}
-    void SetPreviewControlsState(int) override {}
-    void SetWaitCursor(bool) override {}
+    void ActivityChanged(backup::Activity, const backup::ActivityFacts&) override {}
 
     // Waits up to milliseconds for the end of a pass; true once it came.
     bool WaitForPassEnd(int milliseconds);
     // Ends the progress line, so that what follows starts on a line of its own.
     void FinishProgress();
-    // The boxes shown so far, in their order.
+    // The notices and questions so far, in their order.
     std::vector<Message> Messages();
 
   private:
