@@ -225,7 +225,7 @@ bool PrepareEntryFolders(backup::PassJob& job, int slot, const std::string& star
     const std::string problem = CreateEntryFolders(job.plan().host, p);
     if (problem.empty())
         return true;
-    job.report().Fail(p.entry + ": nothing was copied: " + problem);
+    job.report().Fail(p.entry, "nothing was copied: " + problem);
     job.report().EntryDone(slot, false, "nothing was copied: " + problem);
     return false;
 }

@@ -19,13 +19,17 @@ BackupReport& BackupReport::operator=(const BackupReport& other) {
 }
 
 void BackupReport::Fail(const std::string& what) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    failures_.push_back(what);
+    Fail(std::string(), what);
 }
 
-void BackupReport::Damaged(const std::string& what) {
+void BackupReport::Fail(const std::string& entry, const std::string& what) {
     std::lock_guard<std::mutex> lock(mutex_);
-    failures_.push_back(what);
+    failures_.push_back({entry, what, false});
+}
+
+void BackupReport::Damaged(const std::string& entry, const std::string& what) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failures_.push_back({entry, what, true});
     ++damaged_;
 }
 
@@ -56,7 +60,7 @@ bool BackupReport::TargetLost(const std::string& what) {
     if (targetLost_)
         return false;
     targetLost_ = true;
-    failures_.push_back(what);
+    failures_.push_back({std::string(), what, false});
     return true;
 }
 
@@ -112,9 +116,17 @@ EntryOutcome BackupReport::Entry(int slot) const {
     return e;
 }
 
-std::vector<std::string> BackupReport::failures() const {
+std::vector<PassFailure> BackupReport::Failures() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return failures_;
+}
+
+std::vector<std::string> BackupReport::failures() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> texts;
+    for (const PassFailure& f : failures_)
+        texts.push_back(f.Text());
+    return texts;
 }
 
 void BackupReport::Stopped() {

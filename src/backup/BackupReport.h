@@ -21,6 +21,16 @@ struct EntryOutcome {
     bool recordingDamaged = false;
 };
 
+// One thing a pass could not do: of which entry ("" for the image as a whole), what it was, and
+// whether its cause lies in the recording itself.
+struct PassFailure {
+    std::string entry;
+    std::string what;
+    bool recordingDamaged = false;
+    // As the operator reads it: "entry: what", or what alone.
+    std::string Text() const { return entry.empty() ? what : entry + ": " + what; }
+};
+
 class BackupReport {
   public:
     BackupReport() = default;
@@ -28,10 +38,12 @@ class BackupReport {
     BackupReport(const BackupReport& other);
     BackupReport& operator=(const BackupReport& other);
 
+    // A failure of the image as a whole, and one of an entry (named as the image names it).
     void Fail(const std::string& what);
-    // A failure whose cause lies in the recording itself (a damaged or half-gone minute):
-    // another pass would copy the same.
-    void Damaged(const std::string& what);
+    void Fail(const std::string& entry, const std::string& what);
+    // A failure of an entry whose cause lies in the recording itself (a damaged or half-gone
+    // minute): another pass would copy the same.
+    void Damaged(const std::string& entry, const std::string& what);
     // Failures there are, and each of them lies in the recording: what could be copied was, and
     // the image is as whole as the recording lets it be.
     bool OnlyRecordingDamaged() const;
@@ -46,6 +58,8 @@ class BackupReport {
     // failure itself is entered by who found it.
     void EntriesLack(const std::string& why);
     void Reset();
+    std::vector<PassFailure> Failures() const;
+    // Each failure's Text().
     std::vector<std::string> failures() const;
     std::size_t failureCount() const;
     // Of failureCount(), those entered as Damaged.
@@ -64,7 +78,7 @@ class BackupReport {
 
   private:
     mutable std::mutex mutex_;
-    std::vector<std::string> failures_;
+    std::vector<PassFailure> failures_;
     std::size_t damaged_ = 0;  // of failures_, those of the recording
     bool targetLost_ = false;
     bool stopped_ = false;

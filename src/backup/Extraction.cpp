@@ -56,7 +56,7 @@ int EntryModelCode(backup::PassJob& job, const std::string& entry) {
         problem = CheckEntryInfo(info, entry);
     if (problem.empty())
         return static_cast<int>(info.modelCode);
-    job.report().Fail(entry + ": the information file " + path + " is damaged (" + problem + ")");
+    job.report().Fail(entry, "the information file " + path + " is damaged (" + problem + ")");
     return job.plan().host.modelCode;
 }
 
@@ -69,8 +69,7 @@ void LoadEntryMap(backup::PassJob& job, const ScheduleEntry& e, EntryWalk& w) {
     if (!read.found || read.problem.empty())
         return;
     w.mapRebuilt = true;
-    job.report().Fail(w.p.entry + ": the minute map " + path + " is damaged (" + read.problem +
-                      ")");
+    job.report().Fail(w.p.entry, "the minute map " + path + " is damaged (" + read.problem + ")");
     MinuteMapBlock day{};
     storage::ReadDayMap(paths::DayFolder(w.root, w.p.day), w.p.day, day);
     for (auto& b : day)
@@ -202,18 +201,12 @@ struct EntryProblems {
     }
 };
 
-// The failure texts begin with the entry's name, which the end of the pass shows beside them.
-std::string WithoutEntry(const std::string& failure, const std::string& entry) {
-    const std::string prefix = entry + ": ";
-    return failure.compare(0, prefix.size(), prefix) == 0 ? failure.substr(prefix.size()) : failure;
-}
-
 }  // namespace
 
 bool MakeEntryVideo(backup::PassJob& job, const ScheduleEntry& e, const EntryImagePaths& p) {
     if (!job.video) {
-        job.report().Fail(p.entry +
-                          ": its MP4 files were asked for, but this program cannot "
+        job.report().Fail(p.entry,
+                          "its MP4 files were asked for, but this program cannot "
                           "make them");
         return job.running();
     }
@@ -228,7 +221,7 @@ bool MakeEntryVideo(backup::PassJob& job, const ScheduleEntry& e, const EntryIma
     request.stopped = [&job] { return !job.running(); };
     request.tap = platform::CurrentWriteTap();
     for (const std::string& problem : job.video->MakeEntryVideo(request))
-        job.report().Fail(p.entry + ": " + problem);
+        job.report().Fail(p.entry, problem);
     return job.running();
 }
 
@@ -242,7 +235,7 @@ int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
     EntryWalk w;
     w.p = MakeEntryImagePaths(job.plan(), startKey, endKey);
     if (const std::string problem = CreateEntryFolders(job.plan().host, w.p); !problem.empty()) {
-        job.report().Fail(w.p.entry + ": nothing was copied: " + problem);
+        job.report().Fail(w.p.entry, "nothing was copied: " + problem);
         job.report().EntryDone(entryIndex, false, "nothing was copied: " + problem);
         return 1;
     }
@@ -288,10 +281,11 @@ int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
             }
             for (const auto& [camera, rows] : damaged) {
                 const std::string where = CameraClock(camera, h, m);
-                job.report().Damaged(w.p.entry + ": " + where + ": the recording is damaged: " +
-                                     std::to_string(rows) + (rows == 1 ? " picture" : " pictures") +
-                                     " of the index lie outside the data file and were left out; "
-                                     "the rest of the minute was copied");
+                job.report().Damaged(
+                    w.p.entry, where + ": the recording is damaged: " + std::to_string(rows) +
+                                   (rows == 1 ? " picture" : " pictures") +
+                                   " of the index lie outside the data file and were left out; "
+                                   "the rest of the minute was copied");
                 problems.Note(where + ": the recording is damaged", true);
             }
             if (copied) {
@@ -305,9 +299,9 @@ int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
                 // recorded in it; a minute without recording is not.
                 const std::string what = "minute " + Clock(h, m) + " not copied: " + why;
                 if (inRecording)
-                    job.report().Damaged(w.p.entry + ": " + what);
+                    job.report().Damaged(w.p.entry, what);
                 else
-                    job.report().Fail(w.p.entry + ": " + what);
+                    job.report().Fail(w.p.entry, what);
                 problems.Note(what, inRecording);
             }
             if (!job.running())
@@ -320,22 +314,24 @@ int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
         const std::string mapPath =
             paths::WorkingMinuteMapPath(job.plan().host.basePath, w.p.entry, w.p.day);
         if (!CopyFilesToFolder(job, infoPath, destFolder))
-            job.report().Fail(w.p.entry + ": the information file " + infoPath + " is missing");
+            job.report().Fail(w.p.entry, "the information file " + infoPath + " is missing");
         if (w.mapRebuilt) {
             // The image carries the map of what it holds, not the damaged one.
             const std::string root = w.p.imageRoot.substr(0, w.p.imageRoot.size() - 1);
             if (!storage::SaveMinuteMap(root, w.p.entry, w.p.day, w.map))
-                job.report().Fail(w.p.entry +
-                                  ": the minute map could not be written into the image");
+                job.report().Fail(w.p.entry, "the minute map could not be written into the image");
         } else if (!CopyFilesToFolder(job, mapPath, destFolder)) {
-            job.report().Fail(w.p.entry + ": the minute map file " + mapPath + " is missing");
+            job.report().Fail(w.p.entry, "the minute map file " + mapPath + " is missing");
         }
     }
     if (running && job.plan().mp4 && !job.report().targetLost())
         running = MakeEntryVideo(job, e, w.p);
-    const std::vector<std::string> all = job.report().failures();
+    // The end of the pass shows the entry's name beside what it lacks.
+    const std::vector<PassFailure> all = job.report().Failures();
     if (all.size() > failuresBefore)
-        problems.Note(WithoutEntry(all[failuresBefore], w.p.entry), false);
+        problems.Note(all[failuresBefore].entry == w.p.entry ? all[failuresBefore].what
+                                                             : all[failuresBefore].Text(),
+                      false);
     if (!running)
         problems.Note("the backup was stopped before this entry was complete", false);
     // The entry lacks only what its recording lacks when the pass went through all of it and

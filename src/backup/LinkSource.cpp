@@ -66,15 +66,12 @@ PassStep LinkSource::Step(PassJob& job) {
         const std::size_t failures = job.report().failureCount();
         MakeEntryVideo(job, e, MakeEntryImagePaths(plan, StartKey(e), EndKey(e)));
         if (job.report().failureCount() > failures) {
-            const std::string what = job.report().failures()[failures];
+            const PassFailure failure = job.report().Failures()[failures];
             if (job.videoFailure.empty())
-                job.videoFailure = what;
-            const std::string prefix = job.fetching + ": ";
+                job.videoFailure = failure.Text();
             if (job.report().EntryComplete(fetched))
-                job.report().EntryDone(fetched, false,
-                                       what.compare(0, prefix.size(), prefix) == 0
-                                           ? what.substr(prefix.size())
-                                           : what);
+                job.report().EntryDone(
+                    fetched, false, failure.entry == job.fetching ? failure.what : failure.Text());
         }
     }
     for (int i = 0; i < kScheduleSlots; ++i) {

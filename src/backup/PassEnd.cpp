@@ -132,7 +132,7 @@ void TellPassOutcome(backup::IOperatorEvents& view, backup::OperatorPrompts& pro
 
 std::string PassOutcomeText(const backup::OperatorPrompts& prompts, const BackupReport& report,
                             const backup::ScheduleState& schedule, int dateType) {
-    const std::vector<std::string> failures = report.failures();
+    const std::vector<PassFailure> failures = report.Failures();
     if (failures.empty() && !report.stopped())
         return std::string();
     std::string text = prompts.Text("BACKUP", failures.empty() ? "Q010007" : "Q010006");
@@ -145,7 +145,7 @@ std::string PassOutcomeText(const backup::OperatorPrompts& prompts, const Backup
     };
     // Every entry by its label, as the list shows it, never by its folder's name.
     std::vector<std::string> notCopied;
-    for (const std::string& f : failures)
+    for (const PassFailure& f : failures)
         notCopied.push_back(LabelledFailure(f, dateType));
     list(notCopied);
     // The entries the next backup can make whole, each with what it lacks; then those whose

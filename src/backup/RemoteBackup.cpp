@@ -151,7 +151,7 @@ void LinkAnswers::OnEntryFetched(const PassJob& job, const RemoteImageLacks& lac
     // What the remote recording lacks no other run can fetch: the entry is as whole as it will
     // be, and says what it lacks as a local pass's entry does.
     for (const std::string& what : lacks.failures)
-        run_.report.Damaged(job.fetching + ": " + what);
+        run_.report.Damaged(job.fetching, what);
     const bool whole = lacks.failures.empty();
     run_.report.EntryDone(job.fetchingSlot, whole,
                           whole || !lacks.why.empty() ? lacks.why : lacks.failures.front(), true);

@@ -33,12 +33,11 @@ std::string DamagedEntryNote(const std::string& label) {
     return label + ": its recording is damaged; another backup copies the same";
 }
 
-std::string LabelledFailure(const std::string& failure, int dateType) {
-    const std::size_t colon = failure.find(": ");
-    if (colon == std::string::npos || !IsEntryString(failure.substr(0, colon)))
-        return failure;
-    const std::string label = EntryToLabel(failure.substr(0, colon), dateType);
-    return label.empty() ? failure : label + failure.substr(colon);
+std::string LabelledFailure(const PassFailure& failure, int dateType) {
+    if (!IsEntryString(failure.entry))
+        return failure.Text();
+    const std::string label = EntryToLabel(failure.entry, dateType);
+    return label.empty() ? failure.Text() : label + ": " + failure.what;
 }
 
 std::string ImageEntryName(const ScheduleEntry& e, int dateType) {

@@ -28,9 +28,9 @@ std::string KeptEntryLine(const KeptEntry& kept);
 // The words for an entry whose recording is damaged, the same in every front end:
 // "label: its recording is damaged; another backup copies the same".
 std::string DamagedEntryNote(const std::string& label);
-// A failure of the report as the operator reads it: one that begins with an entry's folder
-// name ("2010_05_23=10,00~10,09: ...") begins with the entry's label of the date type instead
-// ("2010-05-23 - 10:00 ~ 10:09: ..."); any other as it is.
-std::string LabelledFailure(const std::string& failure, int dateType);
+// A failure of the report as the operator reads it: one of an entry named by its folder
+// ("2010_05_23=10,00~10,09") begins with the entry's label of the date type instead
+// ("2010-05-23 - 10:00 ~ 10:09: ..."); any other as its text.
+std::string LabelledFailure(const PassFailure& failure, int dateType);
 // The name of the folder that holds a slot's entry in the image.
 std::string ImageEntryName(const ScheduleEntry& e, int dateType);

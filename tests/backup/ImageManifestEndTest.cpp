@@ -113,7 +113,7 @@ TEST_F(ImageManifestEndTest, ADamagedEntryThatLosesAFileIsNoLongerOnlyDamaged) {
     backup::PassJob& job = *begun;
     ASSERT_NO_FATAL_FAILURE(CommitCutShort("cut.dat"));
     const std::string damage = "minute 10:01 not copied: the recording is damaged";
-    job.report().Damaged(entry + ": " + damage);
+    job.report().Damaged(entry, damage);
     job.report().EntryDone(slot, false, damage, true);
 
     FinishImageManifest(job);
@@ -124,7 +124,7 @@ TEST_F(ImageManifestEndTest, ADamagedEntryThatLosesAFileIsNoLongerOnlyDamaged) {
     EXPECT_FALSE(job.report().OnlyRecordingDamaged());
 
     BackupReport lost;
-    lost.Damaged(entry + ": " + damage);
+    lost.Damaged(entry, damage);
     lost.EntryDone(slot, false, damage, true);
     lost.ImageLost("the target could not be written");
     EXPECT_FALSE(lost.Entry(slot).recordingDamaged);
