@@ -1,7 +1,7 @@
 // quillon-cli pull against quillon-share servers on loopback, both real processes: recorders
 // pulled from their pull.d files at once, ranges kept by failed runs fetched once by the next,
 // runs that meet, a recorder in another time zone, and the faults an unattended run meets (a
-// recorder down or without its disk, a full or missing target, a killed run, a readable token).
+// recorder down or without its disk, a full target, a killed run, a readable token).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -20,7 +20,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <sstream>
 #include <thread>
 
@@ -369,41 +368,6 @@ TEST_F(CliPullTest, RangesOfManyFailedRunsAreFetchedOnceEachMinute) {
     EXPECT_EQ(minutesIn(runs[0]), 7);
 }
 
-TEST_F(CliPullTest, DaysBeyondTheScheduleAreFetchedByTheNextRun) {
-    mkrec::RecorderPlan plan;
-    for (int day = 1; day <= kScheduleSlots + 2; ++day) {
-        char name[16];
-        std::snprintf(name, sizeof name, "2010%02d%02d", 3 + (day - 1) / 28, 1 + (day - 1) % 28);
-        plan.days.push_back(name);
-    }
-    plan.firstMinute = plan.lastMinute = 600;
-    plan.cameras = 1;
-    plan.width = plan.height = 16;
-    Record(plan);
-    for (const std::string& day : plan.days) {
-        Gate("range = " + day + " 1000 1000");
-        ASSERT_EQ(Cli({"pull", "gate"}).status, 1) << day;  // the recorder is down
-    }
-    StartServer();
-    const RunResult first = Cli({"pull", "gate"});
-    EXPECT_EQ(first.status, 1) << first.out << first.err;
-    EXPECT_NE(first.out.find("pull gate: " + std::to_string(kScheduleSlots) + " entries "),
-              std::string::npos)
-        << first.out;
-    EXPECT_NE(first.out.find("; 2 ranges did not fit its schedule, the next run fetches them"),
-              std::string::npos)
-        << first.out;
-    const RunResult second = Cli({"pull", "gate"});
-    EXPECT_EQ(second.status, 0) << second.out << second.err;
-    EXPECT_NE(second.out.find("pull gate: 2 entries "), std::string::npos) << second.out;
-    std::set<std::string> entries;
-    for (const auto& run : fs::directory_iterator(images))
-        for (const auto& e : fs::directory_iterator(run.path()))
-            if (e.is_directory() && e.path().filename().string().rfind("2010_", 0) == 0)
-                entries.insert(e.path().filename().string());
-    EXPECT_EQ(entries.size(), plan.days.size());
-}
-
 TEST_F(CliPullTest, ARecorderThatListsNoDayFailsThePullAndKeepsItsRange) {
     mkrec::RecorderPlan plan = Day(600, 601, 1, 16, 16);
     Record(plan);
@@ -547,24 +511,6 @@ TEST_F(CliPullTest, APullOfACameraBeyondTheCameraCountIsRefused) {
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_NE(r.out.find("gate.conf: camera 6 is beyond camera-count 4"), std::string::npos)
         << r.out;
-}
-
-TEST_F(CliPullTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
-    mkrec::RecorderPlan plan = Day(600, 600, 1, 16, 16);
-    Record(plan);
-    StartServer();
-    const std::string mount = prefix() + "/backups";
-    fs::create_directories(mount);  // the mount point, its disk not mounted
-    Gate("range = 20100523 1000 1000", mount + "/gate");
-    const RunResult unmounted = Cli({"pull", "gate"});
-    EXPECT_EQ(unmounted.status, 1) << unmounted.out << unmounted.err;
-    EXPECT_NE(unmounted.out.find("its target " + mount + "/gate is not there"), std::string::npos)
-        << unmounted.out;
-    EXPECT_FALSE(fs::exists(mount + "/gate"));
-    fs::create_directories(mount + "/gate");
-    const RunResult mounted = Cli({"pull", "gate"});
-    EXPECT_EQ(mounted.status, 0) << mounted.out << mounted.err;
-    EXPECT_NE(mounted.out.find("(1 ranges from earlier runs)"), std::string::npos) << mounted.out;
 }
 
 namespace {
