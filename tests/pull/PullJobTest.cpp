@@ -16,18 +16,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A recorder whose days and cameras the test names, and a pass that fetches what is scheduled.
-class FakeSteps : public PullSteps {
-  public:
+// A recorder of the test's days and cameras, and a pass that fetches what is scheduled.
+struct FakeSteps : PullSteps {
     std::string Open() override { return std::string(); }
     void Note(int, const std::string&) override {}
     std::vector<std::string> Days(std::string& why) override {
         why = days.empty() ? "down" : "";
         return days;
     }
-    std::string Label(const PullEntry& e) const override {
-        return e.day + " " + e.start + "-" + e.end;
-    }
+    std::string Label(const PullEntry& e) const override { return e.day + e.start + e.end; }
     backup::ScheduleListing Schedule() const override { return {schedule, 0, ""}; }
     bool CamerasRecordedIn(const PullEntry&, std::vector<int>& cameras, std::string&) override {
         cameras = recorded;
@@ -47,10 +44,9 @@ class FakeSteps : public PullSteps {
     bool Verify(const std::string&, bool) override { return true; }
 
     std::vector<std::string> days;
-    std::vector<int> recorded{1};
+    std::vector<int> recorded{1}, addedCameras;
     std::vector<backup::ListedEntry> schedule;
     std::set<std::string> added;
-    std::vector<int> addedCameras;
 };
 
 class PullJobTest : public TempPrefixTest {
