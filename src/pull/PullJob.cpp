@@ -24,12 +24,6 @@ struct RunPlan {
     std::size_t left = 0;
 };
 
-bool Held(const backup::ScheduleListing& listing, const std::string& label) {
-    return std::any_of(
-        listing.entries.begin(), listing.entries.end(),
-        [&](const backup::ListedEntry& e) { return e.label == label && e.slot >= 0; });
-}
-
 std::string RangeText(const PullEntry& e) {
     return e.day + " " + e.start + "-" + e.end;
 }
@@ -141,7 +135,7 @@ PullOutcome PullJob::Run(PullSteps& steps, const std::string& address, int port)
             took.push_back(e);
             continue;  // nothing recorded that day
         }
-        if (Held(steps.Schedule(), steps.Label(e))) {
+        if (steps.Schedule().Held(steps.Label(e))) {
             took.push_back(e);
             continue;  // scheduled by a run that failed, and fetched now
         }

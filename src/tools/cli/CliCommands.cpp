@@ -136,15 +136,6 @@ std::string CameraNumbers(const DWORD* flags, int count) {
     return out.empty() ? "-" : out;
 }
 
-// The entry of the listing that the table holds under label, if any.
-const backup::ListedEntry* Scheduled(const backup::ScheduleListing& listing,
-                                     const std::string& label) {
-    for (const backup::ListedEntry& e : listing.entries)
-        if (e.label == label && e.slot >= 0)
-            return &e;
-    return nullptr;
-}
-
 }  // namespace
 
 void NoteInfoProblem(const backup::ListedEntry& entry) {
@@ -244,7 +235,7 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
         return 1;
     }
     const backup::ScheduleListing listing = ctx.Schedule();
-    const backup::ListedEntry* e = Scheduled(listing, label);
+    const backup::ListedEntry* e = listing.Held(label);
     if (!e)
         return 1;
     std::printf("%s  %u KB  %s  cameras %s\n%s\n", label.c_str(), e->record.nSize,
