@@ -92,6 +92,17 @@ TEST_F(PullJobTest, RangesBeyondTheScheduleAreFetchedByTheNextRun) {
     EXPECT_EQ(steps.added.size(), steps.days.size());
 }
 
+// The ranges of more failed runs than the schedule has slots, each holding the last: one entry.
+TEST_F(PullJobTest, RangesOfManyFailedRunsAreFetchedOnce) {
+    for (int minute = 10; minute < kScheduleSlots + 15; ++minute)
+        ASSERT_EQ(Pull("20100523 1000 10" + std::to_string(minute)).status, 1);  // recorder down
+    steps.days = {"20100523"};
+    const PullOutcome back = Pull("20100523 1000 1059");
+    EXPECT_EQ(back.text.rfind("pull gate: 1 entries (1 ranges from earlier runs) into ", 0), 0u)
+        << back.text;
+    EXPECT_EQ(steps.added, std::set<std::string>{"2010052310001059"});
+}
+
 // A camera of the list that recorded nothing is no failure, but the run's line says which at
 // warning; a range none of the list's cameras recorded in schedules nothing.
 TEST_F(PullJobTest, ACameraThatRecordedNothingIsNamedAtWarning) {
