@@ -16,14 +16,6 @@ namespace pull {
 
 namespace {
 
-// The ranges of one run put into the schedule: how many entries it holds, what a camera of the
-// list did not record, and how many ranges wait beyond its slots.
-struct RunPlan {
-    int entries = 0;
-    std::string silent;  // "; camera N recorded nothing in DAY HHMM-HHMM" for each
-    std::size_t left = 0;
-};
-
 std::string RangeText(const PullEntry& e) {
     return e.day + " " + e.start + "-" + e.end;
 }
@@ -67,69 +59,73 @@ std::optional<PullOutcome> PullJob::Configure(const PullConfig& conf) {
 }
 
 PullOutcome PullJob::Run(PullSteps& steps, const std::string& address, int port) {
-    const std::string& name = name_;
-    std::string why;
     if (!platform::CreateDirectoryTree(base_))
         return Failed("its base folder " + base_ + " cannot be made");
+    OneRun run{*this, steps, RunFolders(base_, conf_.target)};
+    std::vector<std::string> days;
+    if (std::optional<PullOutcome> failed = run.Begin(address, port, days))
+        return *failed;
+    if (std::optional<PullOutcome> failed = run.Schedule(days))
+        return *failed;
+    return run.Fetch();
+}
 
+// The list of ranges, the target, the turn against the recorder, the session and the killed
+// run's folder, then the recorder's days.
+std::optional<PullOutcome> PullJob::OneRun::Begin(const std::string& address, int port,
+                                                  std::vector<std::string>& days) {
+    const PullConfig& conf = job.conf_;
+    std::string why;
     // What earlier runs could not fetch comes first; a range is kept until a run fetched it.
-    std::vector<PullEntry> earlier, pending;
     const auto wanted = [&](std::time_t& reached, std::string& problem) {
-        return PullEntries(conf_.range, now_, problem, &reached);
+        return PullEntries(conf.range, job.now_, problem, &reached);
     };
     std::string listAside;
-    if (!ChangePending(base_, wanted, {}, earlier, pending, why, &listAside))
-        return Failed(why);
+    if (!ChangePending(job.base_, wanted, {}, earlier, pending, why, &listAside))
+        return job.Failed(why);
     if (!listAside.empty())
-        steps.Note(4, "pull " + name + ": " + listAside);
-    // Only the ranges this run took leave the list: those another run added meanwhile stay.
-    std::vector<PullEntry> took;
-    const auto taken = [&] {
-        std::vector<PullEntry> before, after;
-        std::string problem;
-        return ChangePending(base_, nullptr, took, before, after, problem);
-    };
-    const auto fail = [&](const std::string& text) {
-        return Failed(text + (pending.empty() ? "" : "; the next run fetches what is missing"));
-    };
-
+        steps.Note(4, "pull " + job.name_ + ": " + listAside);
     // The target is made once by whoever sets the recorder up: one that is not there is on a
     // disk not mounted, and a folder made in its place would fill the disk below.
-    if (!platform::IsDirectory(conf_.target))
-        return fail("its target " + conf_.target + " is not there; is its disk mounted?");
+    if (!platform::IsDirectory(conf.target))
+        return Failed("its target " + conf.target + " is not there; is its disk mounted?");
     // Runs against one recorder take turns (its server fetches an entry for one client at a
     // time), and so do two of one instance, on its base folder; a run against another recorder
     // (one stuck there among them) keeps none of them waiting, as the machine's lock would.
-    const platform::NamedLock::Attempt recorder =
-        platform::NamedLock::Acquire(RecorderLockName(address, port), true);
+    recorder = platform::NamedLock::Acquire(RecorderLockName(address, port), true);
     if (!recorder.lock)
-        return fail(recorder.problem);
+        return Failed(recorder.problem);
     if (const std::string problem = steps.Open(); !problem.empty())
-        return fail(problem);
+        return Failed(problem);
     // The image folder of a run that was killed is set aside as a failed run's is.
-    RunFolders runs(base_, conf_.target);
     if (std::string warning; !runs.SetAsideKilledRun(why, warning))
-        return fail(why);
+        return Failed(why);
     else if (!warning.empty())
-        steps.Note(4, "pull " + name + ": " + warning);
-    const std::vector<std::string> days = steps.Days(why);
+        steps.Note(4, "pull " + job.name_ + ": " + warning);
+    days = steps.Days(why);
     // A recorder in service has recorded days: none at all is a recorder whose recordings are
     // not there (a disk not mounted), and what it would have shown is fetched once they are.
     if (days.empty())
-        return fail(
-            conf_.remote + ": " +
+        return Failed(
+            conf.remote + ": " +
             (why.empty() ? "the recorder lists no recorded day; are its recordings there?" : why));
+    return std::nullopt;
+}
+
+// The schedule's stale entries out, then an entry of each range with the cameras of the list
+// that recorded in it, as long as there are slots.
+std::optional<PullOutcome> PullJob::OneRun::Schedule(const std::vector<std::string>& days) {
+    const PullConfig& conf = job.conf_;
     // The schedule holds no entry the list no longer holds: one of a run that failed, whose
     // range has grown into a larger one since, would be fetched twice and keep its slot.
     for (const backup::ListedEntry& row : steps.Schedule().entries)
         if (std::none_of(pending.begin(), pending.end(),
                          [&](const PullEntry& e) { return steps.Label(e) == row.label; }) &&
             !steps.Delete(row.label))
-            return fail("the entry " + row.label + " of an earlier run cannot be taken out of " +
-                        base_);
-    RunPlan plan;
+            return Failed("the entry " + row.label + " of an earlier run cannot be taken out of " +
+                          job.base_);
     for (const backup::ListedEntry& row : steps.Schedule().entries)
-        plan.entries += row.slot >= 0 ? 1 : 0;
+        entries += row.slot >= 0 ? 1 : 0;
     for (const PullEntry& e : pending) {
         if (std::find(days.begin(), days.end(), e.day) == days.end()) {
             took.push_back(e);
@@ -139,47 +135,53 @@ PullOutcome PullJob::Run(PullSteps& steps, const std::string& address, int port)
             took.push_back(e);
             continue;  // scheduled by a run that failed, and fetched now
         }
-        if (plan.entries >= kScheduleSlots) {
-            ++plan.left;
+        if (entries >= kScheduleSlots) {
+            ++left;
             continue;
         }
         std::vector<int> recorded;
+        std::string why;
         if (!steps.CamerasRecordedIn(e, recorded, why))
-            return fail(conf_.remote + ": " + why);
+            return Failed(conf.remote + ": " + why);
         // The cameras of the list that recorded nothing in a range: nothing a later run could
         // fetch.
         std::vector<int> cameras;
-        for (const int camera : conf_.cameraNumbers) {
+        for (const int camera : conf.cameraNumbers) {
             if (std::find(recorded.begin(), recorded.end(), camera) != recorded.end())
                 cameras.push_back(camera);
             else
-                plan.silent +=
+                silent +=
                     "; camera " + std::to_string(camera) + " recorded nothing in " + RangeText(e);
         }
         took.push_back(e);
-        if (cameras.empty() && (!conf_.cameraNumbers.empty() || recorded.empty()))
+        if (cameras.empty() && (!conf.cameraNumbers.empty() || recorded.empty()))
             continue;  // none of the cameras recorded in the range
         if (!steps.Add(e, cameras))
-            return fail("the range " + RangeText(e) + " could not be scheduled");
-        ++plan.entries;
+            return Failed("the range " + RangeText(e) + " could not be scheduled");
+        ++entries;
     }
-    if (plan.entries == 0) {
-        taken();
-        return {plan.silent.empty() ? 5 : 4,
-                "pull " + name + ": nothing recorded in " + conf_.range + plan.silent, 0};
+    if (entries == 0) {
+        Taken();
+        return PullOutcome{silent.empty() ? 5 : 4,
+                           "pull " + job.name_ + ": nothing recorded in " + conf.range + silent, 0};
     }
+    return std::nullopt;
+}
 
-    const std::string folder = runs.Claim(now_, why);
+// The run's own folder, the pass into it and its check, and the run's line.
+PullOutcome PullJob::OneRun::Fetch() {
+    std::string why;
+    const std::string folder = runs.Claim(job.now_, why);
     if (folder.empty())
-        return fail(why);
+        return Failed(why);
     // What a failed run wrote is no image of the range: it leaves the run's name for one that
     // says so, so that no one takes it for a run's image.
     const auto setAside = [&](const std::string& what) {
         const std::string aside = runs.SetAside(folder);
-        return fail(what + (aside.empty() ? "" : "; what arrived is in " + aside));
+        return Failed(what + (aside.empty() ? "" : "; what arrived is in " + aside));
     };
     if (!runs.MarkInProgress(folder))
-        return fail("its base folder " + base_ + " cannot be written");
+        return Failed("its base folder " + job.base_ + " cannot be written");
     const PassResult pass = steps.RunPass(folder);
     // Why, in the run's one line: the link's reason, else what the backup told the operator
     // (a refused start names the target, the space needed and the space free).
@@ -192,24 +194,24 @@ PullOutcome PullJob::Run(PullSteps& steps, const std::string& address, int port)
         !pass.complete && pass.outcome.Fetched() && pass.outcome.report.OnlyRecordingDamaged()
             ? pass.outcome.report.failures()
             : std::vector<std::string>();
-    const std::string entries = std::to_string(plan.entries) + " entries";
+    const std::string count = std::to_string(entries) + " entries";
     if (!pass.complete && lacks.empty())
-        return setAside(entries + " into " + folder + ": the backup did not complete" +
+        return setAside(count + " into " + folder + ": the backup did not complete" +
                         (endedWhy.empty() ? "" : " (" + endedWhy + ")"));
     if (!steps.Verify(folder, !lacks.empty()))
         return setAside(folder + " does not verify");
     runs.Finished();
-    if (!taken())
-        return Failed("fetched into " + folder + ", but its list of ranges to fetch in " + base_ +
-                      " cannot be cleared");
-    const std::string done = "pull " + name + ": " + entries + " (" +
+    if (!Taken())
+        return job.Failed("fetched into " + folder + ", but its list of ranges to fetch in " +
+                          job.base_ + " cannot be cleared");
+    const std::string done = "pull " + job.name_ + ": " + count + " (" +
                              std::to_string(earlier.size()) + " ranges from earlier runs) into " +
                              folder + (lacks.empty() ? ", verified" : ", verified as partial") +
-                             plan.silent;
+                             silent;
     const std::string later =
-        plan.left > 0 ? "; " + std::to_string(plan.left) +
-                            " ranges did not fit its schedule, the next run fetches them"
-                      : std::string();
+        left > 0 ? "; " + std::to_string(left) +
+                       " ranges did not fit its schedule, the next run fetches them"
+                 : std::string();
     if (!lacks.empty())
         return {3,
                 done + "; the recording is damaged, the image lacks " + lacks.front() +
@@ -218,9 +220,19 @@ PullOutcome PullJob::Run(PullSteps& steps, const std::string& address, int port)
                     later,
                 1};
     // A partial run: the rest is the next run's, which systemd is told to expect.
-    if (plan.left > 0)
+    if (left > 0)
         return {4, done + later, 1};
-    return {plan.silent.empty() ? 5 : 4, done, 0};
+    return {silent.empty() ? 5 : 4, done, 0};
+}
+
+PullOutcome PullJob::OneRun::Failed(const std::string& text) const {
+    return job.Failed(text + (pending.empty() ? "" : "; the next run fetches what is missing"));
+}
+
+bool PullJob::OneRun::Taken() {
+    std::vector<PullEntry> before, after;
+    std::string problem;
+    return ChangePending(job.base_, nullptr, took, before, after, problem);
 }
 
 }  // namespace pull

@@ -7,8 +7,12 @@
 #include <optional>
 #include <string>
 
+#include <vector>
+
+#include "platform/NamedLock.h"
 #include "pull/PullConfig.h"
 #include "pull/PullSteps.h"
+#include "pull/RunFolders.h"
 
 namespace pull {
 
@@ -37,6 +41,29 @@ class PullJob {
     PullOutcome Run(PullSteps& steps, const std::string& address, int port);
 
   private:
+    // One run's state, from its list of ranges to its line.
+    struct OneRun {
+        PullJob& job;
+        PullSteps& steps;
+        RunFolders runs;
+        platform::NamedLock::Attempt recorder;  // held to the run's end
+        std::vector<PullEntry> earlier, pending;
+        // Only the ranges this run took leave the list: those another run added meanwhile stay.
+        std::vector<PullEntry> took;
+        int entries = 0;       // scheduled
+        std::string silent;    // "; camera N recorded nothing in DAY HHMM-HHMM" for each
+        std::size_t left = 0;  // ranges beyond the schedule's slots, for the next run
+
+        std::optional<PullOutcome> Begin(const std::string& address, int port,
+                                         std::vector<std::string>& days);
+        std::optional<PullOutcome> Schedule(const std::vector<std::string>& days);
+        PullOutcome Fetch();
+        // A failure, saying that the ranges stay for the next run when there are any.
+        PullOutcome Failed(const std::string& text) const;
+        // The ranges this run took, out of the list.
+        bool Taken();
+    };
+
     std::string name_;
     std::time_t now_;
     std::string base_;
