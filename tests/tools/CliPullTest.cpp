@@ -12,11 +12,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,7 +27,6 @@
 #include "TlsFiles.h"
 #include "platform/DrivePaths.h"
 #include "platform/NamedLock.h"
-#include "records/ScheduleEntry.h"
 
 namespace fs = std::filesystem;
 
