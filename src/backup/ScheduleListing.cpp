@@ -7,6 +7,13 @@
 
 namespace backup {
 
+const ListedEntry* ScheduleListing::Held(const std::string& label) const {
+    for (const ListedEntry& e : entries)
+        if (e.label == label && e.slot >= 0)
+            return &e;
+    return nullptr;
+}
+
 ScheduleListing ListSchedule(const HostSettings& host, const CProfileReadWrite& profile,
                              const ScheduleState& schedule) {
     ScheduleListing listing;

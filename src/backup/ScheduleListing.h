@@ -25,6 +25,9 @@ struct ScheduleListing {
     std::vector<ListedEntry> entries;
     DWORD totalKB = 0;
     std::string totalText;  // the total as the window shows it
+
+    // The entry the table holds under label, if any.
+    const ListedEntry* Held(const std::string& label) const;
 };
 
 ScheduleListing ListSchedule(const HostSettings& host, const CProfileReadWrite& profile,

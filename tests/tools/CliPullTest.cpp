@@ -1,7 +1,7 @@
 // quillon-cli pull against quillon-share servers on loopback, both real processes: recorders
 // pulled from their pull.d files at once, ranges kept by failed runs fetched once by the next,
 // runs that meet, a recorder in another time zone, and the faults an unattended run meets (a
-// recorder down or without its disk, a full or missing target, a killed run, a readable token).
+// recorder down or without its disk, a full target, a killed run, a readable token).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -12,15 +12,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <sstream>
 #include <thread>
 
@@ -30,7 +27,6 @@
 #include "TlsFiles.h"
 #include "platform/DrivePaths.h"
 #include "platform/NamedLock.h"
-#include "records/ScheduleEntry.h"
 
 namespace fs = std::filesystem;
 
@@ -191,11 +187,6 @@ TEST_F(CliPullTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlocksT
     EXPECT_NE(some.out.find("camera 4 recorded nothing in 20100523 1000-1003"), std::string::npos)
         << some.out;
 
-    configure("20100523 1000 1003", "4");
-    const RunResult none = Cli({"pull", "gate"});
-    EXPECT_EQ(none.status, 0) << none.out << none.err;
-    EXPECT_NE(none.out.find("pull gate: nothing recorded"), std::string::npos) << none.out;
-
     const std::vector<fs::path> runs = Runs(images);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(Sha256sumCheck(runs[0].string()), 0);
@@ -312,96 +303,34 @@ TEST_F(CliPullTest, APullAndARemoteBackupNeedNoPortButTheOneGiven) {
 }
 
 TEST_F(CliPullTest, RangesOfManyFailedRunsAreFetchedOnceEachMinute) {
-    mkrec::RecorderPlan plan = Day(600, 659, 1, 16, 16);
+    mkrec::RecorderPlan plan = Day(600, 606, 1, 640, 480);
+    plan.days = {"20100524"};
     Record(plan);
-    const auto configure = [&](const std::string& end, const std::string& target,
-                               const std::string& day = "20100523") {
-        Gate("range = " + day + " 1000 " + end, target);
-    };
-    // More failed runs than a schedule has slots.
-    for (int minute = 0; minute < kScheduleSlots + 5; ++minute) {
-        char end[8];
-        std::snprintf(end, sizeof end, "10%02d", minute);
-        configure(end, images);
-        const RunResult down = Cli({"pull", "gate"});
-        ASSERT_EQ(down.status, 1) << end << down.out << down.err;
-    }
     StartServer();
-    const auto minutesIn = [&](const fs::path& run) {
-        int minutes = 0;
-        for (const auto& e : fs::recursive_directory_iterator(run))
-            minutes += e.path().filename().string().size() == 17 &&
-                       e.path().filename().string().substr(12) == "N.dat";
-        return minutes;
-    };
-    configure("1059", images);
-    const RunResult back = Cli({"pull", "gate"});
-    EXPECT_EQ(back.status, 0) << back.out << back.err;
-    EXPECT_NE(back.out.find("pull gate: 1 entries "), std::string::npos) << back.out;
-    std::vector<fs::path> runs = Runs(images);
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(minutesIn(runs[0]), 60);
-
     // A target that takes less than a minute's data file: the ranges are scheduled, and the
     // runs fail after.
-    plan.days = {"20100524"};
-    plan.lastMinute = 606;
-    plan.width = 640;
-    plan.height = 480;
-    Record(plan);
     const std::string again = prefix() + "/again";
     fs::create_directories(again);
     for (const std::string end : {"1002", "1004"}) {
-        configure(end, again, "20100524");
+        Gate("range = 20100524 1000 " + end, again);
         const RunResult full = RunProgram(CliPath(), WithBase({"pull", "gate"}), prefix(), 1 << 20);
         EXPECT_EQ(full.status, 1) << full.out << full.err;
         EXPECT_NE(full.out.find("the backup did not complete"), std::string::npos) << full.out;
     }
-    configure("1006", again, "20100524");
+    Gate("range = 20100524 1000 1006", again);
     const RunResult fetched = Cli({"pull", "gate"});
     EXPECT_EQ(fetched.status, 0) << fetched.out << fetched.err;
     EXPECT_NE(fetched.out.find("pull gate: 1 entries "), std::string::npos) << fetched.out;
-    runs.clear();
+    std::vector<fs::path> runs;
     for (const auto& e : fs::directory_iterator(again))
         if (e.path().extension() != ".incomplete")
             runs.push_back(e.path());
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(minutesIn(runs[0]), 7);
-}
-
-TEST_F(CliPullTest, DaysBeyondTheScheduleAreFetchedByTheNextRun) {
-    mkrec::RecorderPlan plan;
-    for (int day = 1; day <= kScheduleSlots + 2; ++day) {
-        char name[16];
-        std::snprintf(name, sizeof name, "2010%02d%02d", 3 + (day - 1) / 28, 1 + (day - 1) % 28);
-        plan.days.push_back(name);
-    }
-    plan.firstMinute = plan.lastMinute = 600;
-    plan.cameras = 1;
-    plan.width = plan.height = 16;
-    Record(plan);
-    for (const std::string& day : plan.days) {
-        Gate("range = " + day + " 1000 1000");
-        ASSERT_EQ(Cli({"pull", "gate"}).status, 1) << day;  // the recorder is down
-    }
-    StartServer();
-    const RunResult first = Cli({"pull", "gate"});
-    EXPECT_EQ(first.status, 1) << first.out << first.err;
-    EXPECT_NE(first.out.find("pull gate: " + std::to_string(kScheduleSlots) + " entries "),
-              std::string::npos)
-        << first.out;
-    EXPECT_NE(first.out.find("; 2 ranges did not fit its schedule, the next run fetches them"),
-              std::string::npos)
-        << first.out;
-    const RunResult second = Cli({"pull", "gate"});
-    EXPECT_EQ(second.status, 0) << second.out << second.err;
-    EXPECT_NE(second.out.find("pull gate: 2 entries "), std::string::npos) << second.out;
-    std::set<std::string> entries;
-    for (const auto& run : fs::directory_iterator(images))
-        for (const auto& e : fs::directory_iterator(run.path()))
-            if (e.is_directory() && e.path().filename().string().rfind("2010_", 0) == 0)
-                entries.insert(e.path().filename().string());
-    EXPECT_EQ(entries.size(), plan.days.size());
+    int minutes = 0;
+    for (const auto& e : fs::recursive_directory_iterator(runs[0]))
+        minutes += e.path().filename().string().size() == 17 &&
+                   e.path().filename().string().substr(12) == "N.dat";
+    EXPECT_EQ(minutes, 7);
 }
 
 TEST_F(CliPullTest, ARecorderThatListsNoDayFailsThePullAndKeepsItsRange) {
@@ -547,24 +476,6 @@ TEST_F(CliPullTest, APullOfACameraBeyondTheCameraCountIsRefused) {
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_NE(r.out.find("gate.conf: camera 6 is beyond camera-count 4"), std::string::npos)
         << r.out;
-}
-
-TEST_F(CliPullTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
-    mkrec::RecorderPlan plan = Day(600, 600, 1, 16, 16);
-    Record(plan);
-    StartServer();
-    const std::string mount = prefix() + "/backups";
-    fs::create_directories(mount);  // the mount point, its disk not mounted
-    Gate("range = 20100523 1000 1000", mount + "/gate");
-    const RunResult unmounted = Cli({"pull", "gate"});
-    EXPECT_EQ(unmounted.status, 1) << unmounted.out << unmounted.err;
-    EXPECT_NE(unmounted.out.find("its target " + mount + "/gate is not there"), std::string::npos)
-        << unmounted.out;
-    EXPECT_FALSE(fs::exists(mount + "/gate"));
-    fs::create_directories(mount + "/gate");
-    const RunResult mounted = Cli({"pull", "gate"});
-    EXPECT_EQ(mounted.status, 0) << mounted.out << mounted.err;
-    EXPECT_NE(mounted.out.find("(1 ranges from earlier runs)"), std::string::npos) << mounted.out;
 }
 
 namespace {

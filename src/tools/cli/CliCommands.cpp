@@ -123,8 +123,7 @@ void NoteMemoCut(const std::string& memo) {
                      memo.size(), MemoLength(memo));
 }
 
-}  // namespace
-
+// Camera numbers as the operator counts them ("02,04"), or "-" for none.
 std::string CameraNumbers(const DWORD* flags, int count) {
     std::string out;
     for (int c = 0; c < count && c < kMaxCameras; ++c)
@@ -137,13 +136,7 @@ std::string CameraNumbers(const DWORD* flags, int count) {
     return out.empty() ? "-" : out;
 }
 
-const backup::ListedEntry* Scheduled(const backup::ScheduleListing& listing,
-                                     const std::string& label) {
-    for (const backup::ListedEntry& e : listing.entries)
-        if (e.label == label && e.slot >= 0)
-            return &e;
-    return nullptr;
-}
+}  // namespace
 
 void NoteInfoProblem(const backup::ListedEntry& entry) {
     // An entry without its record is no entry without a memo: say so.
@@ -198,35 +191,6 @@ int CmdDay(CliSession& s, const CliArgs& a) {
     return 0;
 }
 
-bool CamerasRecordedIn(CliSession& s, const std::string& day, const std::string& start,
-                       const std::string& end, std::vector<int>& cameras, std::string& why) {
-    BackupContext& ctx = s.ctx;
-    cameras.clear();
-    ctx.m_link.lastText.clear();
-    bool found = ctx.m_chooser.SelectBackupDay(day);
-    if (s.remote) {
-        if (!s.remote->inbox().ServeUntil(backup::LinkInbox::Awaited::kDayIndex, 60000)) {
-            why = RecordingsPlace(s) + " did not answer";
-            return false;
-        }
-        found = std::any_of(std::begin(ctx.m_day.hourHasRec), std::end(ctx.m_day.hourHasRec),
-                            [](DWORD f) { return f; });
-        // An index that did not come is the link's trouble, not an empty day.
-        if (!found && !ctx.m_link.lastText.empty()) {
-            why = ctx.m_link.lastText;
-            return false;
-        }
-    }
-    if (!found)
-        return true;
-    ctx.m_chooser.SetTimeRange(backup::TimeFields{start.substr(0, 2), start.substr(2, 2),
-                                                  end.substr(0, 2), end.substr(2, 2)});
-    for (int c = 0; c < ctx.m_host.camCount && c < kMaxCameras; ++c)
-        if (ctx.m_day.camExist[c])
-            cameras.push_back(c + 1);
-    return true;
-}
-
 int CmdAdd(CliSession& s, const CliArgs& a) {
     BackupContext& ctx = s.ctx;
     const std::string day = Day(a, 0);
@@ -271,7 +235,7 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
         return 1;
     }
     const backup::ScheduleListing listing = ctx.Schedule();
-    const backup::ListedEntry* e = Scheduled(listing, label);
+    const backup::ListedEntry* e = listing.Held(label);
     if (!e)
         return 1;
     std::printf("%s  %u KB  %s  cameras %s\n%s\n", label.c_str(), e->record.nSize,
@@ -294,17 +258,13 @@ int CmdList(CliSession& s, const CliArgs&) {
     return 0;
 }
 
-bool DeleteEntry(CliSession& s, const std::string& label) {
-    return Named(s.ctx.m_editor.DeleteEntry(label), label);
-}
-
 int CmdDelete(CliSession& s, const CliArgs& a) {
     if (a.positional.empty())
         throw UsageError{"delete takes the entry's label, as list shows it, or its entry string"};
     const int row = s.ctx.m_editor.RowNamed(a.positional[0]);
     const std::string label =
         row < 0 ? a.positional[0] : s.ctx.Schedule().entries[static_cast<std::size_t>(row)].label;
-    if (!DeleteEntry(s, a.positional[0]))
+    if (!Named(s.ctx.m_editor.DeleteEntry(a.positional[0]), a.positional[0]))
         return 1;
     std::printf("deleted %s\n%s\n", label.c_str(), s.ctx.Schedule().totalText.c_str());
     return 0;

@@ -53,17 +53,5 @@ struct UsageError {
     std::string what;
 };
 
-// The cameras (numbered from 1) that recorded between start and end (HHMM, inclusive) of day;
-// none when the day holds no recordings. False with why when the recorder did not say.
-bool CamerasRecordedIn(CliSession& s, const std::string& day, const std::string& start,
-                       const std::string& end, std::vector<int>& cameras, std::string& why);
-// Takes the entry of a list row (its label) out of the schedule, without a word on stdout;
-// false, with the reason on stderr, when it cannot be.
-bool DeleteEntry(CliSession& s, const std::string& label);
-// Camera numbers as the operator counts them ("02,04"), or "-" for none.
-std::string CameraNumbers(const DWORD* flags, int count);
-// The entry of the listing that the table holds under label, if any.
-const backup::ListedEntry* Scheduled(const backup::ScheduleListing& listing,
-                                     const std::string& label);
 // Says on stderr that a listed entry's information file cannot be read, when it cannot.
 void NoteInfoProblem(const backup::ListedEntry& entry);
