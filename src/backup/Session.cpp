@@ -1,12 +1,24 @@
 #include "backup/Session.h"
 
+#include <algorithm>
+
 #include "backup/BackupContext.h"
 #include "backup/BackupWorker.h"
 #include "backup/DialogStart.h"
 #include "backup/HostMessages.h"
 #include "backup/PassEnd.h"
+#include "backup/ReservedFolder.h"
+#include "backup/WriteGuard.h"
+#include "storage/WorkingFolder.h"
 
 namespace backup {
+
+namespace {
+// How long a remote recorder may take to send a day's index, and to size an entry (it reads
+// every minute of the range).
+constexpr int kDayIndexWaitMs = 60000;
+constexpr int kEntrySizeWaitMs = 600000;
+}  // namespace
 
 Session::Session(CQuillonApp& app, IOperatorEvents& events)
     : parts_(std::make_unique<BackupContext>(app, events)) {}
@@ -52,6 +64,48 @@ void Session::RestoreSchedule() {
     parts_->m_editor.RestoreSchedule();
 }
 
+void Session::SetUpRecorder(const RecorderSetup& setup) {
+    BackupContext& c = *parts_;
+    c.m_profile.SetExePath(setup.dataFolder, setup.dataFolder, setup.language, 0);
+    SetBaseFolder(setup.baseFolder);
+    c.m_host.language = setup.language;
+    c.m_host.dateType = setup.dateType;
+    c.m_host.camCount = setup.cameras;
+    c.m_host.modelCode = setup.modelCode;
+    c.m_host.recorderKind = setup.recorderKind;
+}
+
+std::string Session::WorkingFolderProblem() const {
+    return ::WorkingFolderProblem(parts_->m_host);
+}
+
+void Session::LoadSavedSchedule() {
+    BackupContext& c = *parts_;
+    storage::RemoveLeftovers(c.m_host.basePath);
+    LoadScheduleTable(c.m_host, c.m_schedule, c.m_prompts);
+    c.m_editor.FillScheduleList();
+}
+
+void Session::UseRemoteRecorder(const std::string& address, int port, CFileShareClient* client) {
+    parts_->UseRemoteRecorder(address, port, client);
+}
+
+void Session::DropRemoteRecorder() {
+    parts_->DropRemoteRecorder();
+}
+
+bool Session::RemoteMode() const {
+    return !parts_->m_host.localMode && parts_->m_link.client;
+}
+
+void Session::UseDiscWriter(CDVDWriterPro2* writer) {
+    parts_->m_disc.writer = writer;
+}
+
+bool Session::StartDiscWriter() {
+    return parts_->m_burner.InitDiscWriter();
+}
+
 HostSettings Session::Host() const {
     return parts_->m_host;
 }
@@ -74,6 +128,23 @@ bool Session::PassRunning() const {
 
 bool Session::DiscWriting() const {
     return parts_->m_disc.writing != 0;
+}
+
+DaySelection Session::Day() const {
+    return parts_->m_day;
+}
+
+std::vector<int> Session::CamerasInRange() const {
+    const BackupContext& c = *parts_;
+    std::vector<int> cameras;
+    for (int cam = 0; cam < c.m_host.camCount && cam < kMaxCameras; ++cam)
+        if (c.m_day.camExist[cam])
+            cameras.push_back(cam + 1);
+    return cameras;
+}
+
+std::string Session::Text(const std::string& section, const std::string& key) const {
+    return parts_->m_prompts.Text(section, key);
 }
 
 void Session::ResetChoices() {
@@ -112,6 +183,43 @@ void Session::SelectAllCameras() {
     parts_->m_chooser.OnSelectAllCameras();
 }
 
+LoadedDay Session::LoadDay(const std::string& day) {
+    BackupContext& c = *parts_;
+    if (!RemoteMode())
+        return {c.m_chooser.SelectBackupDay(day) ? DayAnswer::kRecorded : DayAnswer::kEmpty, {}};
+    c.m_link.lastText.clear();
+    c.m_chooser.SelectBackupDay(day);
+    if (!c.Inbox().ServeUntil(LinkInbox::Awaited::kDayIndex, kDayIndexWaitMs))
+        return {DayAnswer::kNoAnswer, {}};
+    const bool found = std::any_of(std::begin(c.m_day.hourHasRec), std::end(c.m_day.hourHasRec),
+                                   [](DWORD f) { return f != 0; });
+    // An index that did not come is the link's trouble, not an empty day.
+    if (!found && !c.m_link.lastText.empty())
+        return {DayAnswer::kTrouble, c.m_link.lastText};
+    return {found ? DayAnswer::kRecorded : DayAnswer::kEmpty, {}};
+}
+
+void Session::ChooseRange(const TimeFields& range) {
+    parts_->m_chooser.SetTimeRange(range);
+}
+
+CameraRefusal Session::SelectCameras(const std::vector<int>& cameras) {
+    if (!cameras.empty())
+        return parts_->m_chooser.SelectCameras(cameras);
+    parts_->m_chooser.OnSelectAllCameras();
+    return {};
+}
+
+AddAnswer Session::AddEntryAndWait(const TimeFields& range) {
+    if (parts_->m_editor.OnAdd(range).refused())
+        return AddAnswer::kRefused;
+    // A remote entry is made by the recorder's answer, or not at all (a notice says why).
+    if (RemoteMode() &&
+        !parts_->Inbox().ServeUntil(LinkInbox::Awaited::kEntrySize, kEntrySizeWaitMs))
+        return AddAnswer::kNoAnswer;
+    return AddAnswer::kAdded;
+}
+
 CommandResult Session::AddEntry(const TimeFields& range) {
     return parts_->m_editor.OnAdd(range);
 }
@@ -136,6 +244,18 @@ void Session::Relist() {
     parts_->m_editor.FillScheduleList();
 }
 
+int Session::RowNamed(const std::string& name) const {
+    return parts_->m_editor.RowNamed(name);
+}
+
+CommandResult Session::DeleteEntry(const std::string& name) {
+    return parts_->m_editor.DeleteEntry(name);
+}
+
+CommandResult Session::UpdateMemo(const std::string& name, const std::string& memo) {
+    return parts_->m_editor.UpdateMemo(name, memo);
+}
+
 CommandResult Session::ChooseTarget(const std::string& drivePath, WriterChoice choice) {
     return parts_->m_targets.ChooseStorageTarget(drivePath, choice);
 }
@@ -150,6 +270,10 @@ void Session::WriterReported(const WriterEvent& event) {
 
 std::unique_ptr<BackupWorker> Session::NewWorker() {
     return std::make_unique<BackupWorker>(parts_->m_run, parts_->m_passEnd);
+}
+
+std::unique_ptr<PassRun> Session::NewPass() {
+    return parts_->NewPass();
 }
 
 CommandResult Session::StartPass(BackupWorker& worker, const StartOptions& options) {

@@ -12,10 +12,13 @@
 #include "app/CProfileReadWrite.h"
 #include "app/CQuillonApp.h"
 #include "backup/BackupStart.h"
+#include "backup/CameraSelection.h"
 #include "backup/CommandResult.h"
+#include "backup/DaySelection.h"
 #include "backup/HostSettings.h"
 #include "backup/LinkInbox.h"
 #include "backup/OperatorEvents.h"
+#include "backup/PassRun.h"
 #include "backup/ScheduleListing.h"
 #include "backup/TargetPicker.h"
 #include "ports/CDVDWriterPro2.h"
@@ -25,6 +28,29 @@ class BackupContext;
 class BackupWorker;
 
 namespace backup {
+
+// How a recorder this session works with is set up when no host says it: where the language
+// file and the base folder are, and the host's values a command line gives.
+struct RecorderSetup {
+    std::string dataFolder;  // the program's data, as a drive path ending in "\"
+    std::string language;
+    std::string baseFolder;
+    int dateType = 0;
+    int cameras = 64;
+    int modelCode = 0x670;
+    int recorderKind = 4;
+};
+
+// A day chosen: it holds recordings, holds none, the recorder did not answer in time, or the
+// link said why it could not (why).
+enum class DayAnswer { kRecorded, kEmpty, kNoAnswer, kTrouble };
+struct LoadedDay {
+    DayAnswer answer = DayAnswer::kEmpty;
+    std::string why;
+};
+// An entry added: made, refused (the operator was told why), or a remote recorder that did not
+// answer in time.
+enum class AddAnswer { kAdded, kRefused, kNoAnswer };
 
 class Session {
   public:
@@ -50,6 +76,20 @@ class Session {
     void OpenBase();
     // The schedule kept in the base folder, shown again.
     void RestoreSchedule();
+    // Without a host: the recorder as setup says, and the profile on its data folder.
+    void SetUpRecorder(const RecorderSetup& setup);
+    // Why the working folder cannot be used ("" when it can).
+    std::string WorkingFolderProblem() const;
+    // What a killed run left behind removed, then the schedule kept in the base folder loaded.
+    void LoadSavedSchedule();
+    // A remote recorder at address:port through client, whose answers Inbox() keeps from now
+    // on; the client outlives its use here, until DropRemoteRecorder.
+    void UseRemoteRecorder(const std::string& address, int port, CFileShareClient* client);
+    void DropRemoteRecorder();
+    bool RemoteMode() const;
+    // The disc writer (none: no disc), and its start; false, the operator told, when it fails.
+    void UseDiscWriter(CDVDWriterPro2* writer);
+    bool StartDiscWriter();
 
     // --- Values, as they are now.
     HostSettings Host() const;
@@ -59,6 +99,12 @@ class Session {
     std::string ChosenDay() const;
     bool PassRunning() const;
     bool DiscWriting() const;
+    // The day chosen: which cameras, hours and minutes hold recordings.
+    DaySelection Day() const;
+    // The cameras (from 1) of the recorder's count that recorded in the range chosen.
+    std::vector<int> CamerasInRange() const;
+    // A text of the language file.
+    std::string Text(const std::string& section, const std::string& key) const;
 
     // --- The day, the time range and the cameras.
     void ResetChoices();
@@ -72,6 +118,14 @@ class Session {
     void NextCameraPage();
     void SelectAllCameras();
 
+    // --- The same for a front end without an event loop: a remote recorder's answer is
+    // served on the calling thread and waited for here.
+    LoadedDay LoadDay(const std::string& day);
+    void ChooseRange(const TimeFields& range);
+    // Exactly these cameras (from 1) for the range chosen; none: every camera that recorded.
+    CameraRefusal SelectCameras(const std::vector<int>& cameras);
+    AddAnswer AddEntryAndWait(const TimeFields& range);
+
     // --- The schedule.
     CommandResult AddEntry(const TimeFields& range);
     CommandResult DeletePickedEntry();
@@ -80,6 +134,10 @@ class Session {
     CommandResult UpdateMemo();
     // The list again, as after a change of the date type its labels are in.
     void Relist();
+    // The list row of a label as the list shows it, or of an entry string; -1 for none.
+    int RowNamed(const std::string& name) const;
+    CommandResult DeleteEntry(const std::string& name);
+    CommandResult UpdateMemo(const std::string& name, const std::string& memo);
 
     // --- The target and the disc.
     CommandResult ChooseTarget(const std::string& drivePath,
@@ -90,6 +148,8 @@ class Session {
     // --- Passes.
     // The worker that makes this session's passes.
     std::unique_ptr<BackupWorker> NewWorker();
+    // A pass for a front end without a window to start, serve and read (see PassRun.h).
+    std::unique_ptr<PassRun> NewPass();
     CommandResult StartPass(BackupWorker& worker, const StartOptions& options);
     // The Cancel command: stops what runs after the operator's yes, or answers kClose.
     CancelOutcome Cancel();

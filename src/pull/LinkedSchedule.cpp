@@ -10,10 +10,6 @@ namespace pull {
 
 namespace {
 
-// How long the recorder may take for a day's index, and for the size of an entry.
-constexpr int kIndexMs = 60000;
-constexpr int kSizeMs = 600000;
-
 backup::TimeFields Fields(const PullEntry& e) {
     return {e.start.substr(0, 2), e.start.substr(2, 2), e.end.substr(0, 2), e.end.substr(2, 2)};
 }
@@ -23,26 +19,24 @@ backup::TimeFields Fields(const PullEntry& e) {
 std::string LinkedSchedule::Label(const PullEntry& e) const {
     const backup::TimeFields t = Fields(e);
     return EntryToLabel(MakeEntryString(e.day, t.startHour, t.startMinute, t.endHour, t.endMinute),
-                        p_.host.dateType);
+                        session_.Host().dateType);
 }
 
 backup::ScheduleListing LinkedSchedule::Schedule() const {
-    return backup::ListSchedule(p_.host, p_.profile, p_.schedule);
+    return session_.Schedule();
 }
 
 bool LinkedSchedule::ChooseDay(const PullEntry& range, bool& found, std::string& why) {
-    p_.link.lastText.clear();
-    p_.chooser.SelectBackupDay(range.day);
-    if (!p_.inbox.ServeUntil(backup::LinkInbox::Awaited::kDayIndex, kIndexMs)) {
-        why = "the recorder at " + p_.host.serverAddress + ":" + std::to_string(p_.host.port) +
+    const backup::LoadedDay loaded = session_.LoadDay(range.day);
+    found = loaded.answer == backup::DayAnswer::kRecorded;
+    if (loaded.answer == backup::DayAnswer::kNoAnswer) {
+        const backup::HostSettings host = session_.Host();
+        why = "the recorder at " + host.serverAddress + ":" + std::to_string(host.port) +
               " did not answer";
         return false;
     }
-    found = std::any_of(std::begin(p_.day.hourHasRec), std::end(p_.day.hourHasRec),
-                        [](DWORD f) { return f; });
-    // An index that did not come is the link's trouble, not an empty day.
-    if (!found && !p_.link.lastText.empty()) {
-        why = p_.link.lastText;
+    if (loaded.answer == backup::DayAnswer::kTrouble) {
+        why = loaded.why;
         return false;
     }
     return true;
@@ -56,10 +50,8 @@ bool LinkedSchedule::CamerasRecordedIn(const PullEntry& range, std::vector<int>&
         return false;
     if (!found)
         return true;
-    p_.chooser.SetTimeRange(Fields(range));
-    for (int c = 0; c < p_.host.camCount && c < kMaxCameras; ++c)
-        if (p_.day.camExist[c])
-            cameras.push_back(c + 1);
+    session_.ChooseRange(Fields(range));
+    cameras = session_.CamerasInRange();
     return true;
 }
 
@@ -68,25 +60,16 @@ bool LinkedSchedule::Add(const PullEntry& range, const std::vector<int>& cameras
     std::string why;
     if (!ChooseDay(range, found, why) || !found)
         return false;
-    p_.chooser.SetTimeRange(Fields(range));
-    if (cameras.empty())
-        p_.chooser.OnSelectAllCameras();
-    else if (p_.chooser.SelectCameras(cameras).refused())
+    session_.ChooseRange(Fields(range));
+    if (session_.SelectCameras(cameras).refused())
         return false;
-    if (p_.editor.OnAdd(Fields(range)).refused())
+    if (session_.AddEntryAndWait(Fields(range)) != backup::AddAnswer::kAdded)
         return false;
-    // A remote entry is made by the recorder's answer, or not at all (its box says why).
-    if (!p_.inbox.ServeUntil(backup::LinkInbox::Awaited::kEntrySize, kSizeMs))
-        return false;
-    const backup::ScheduleListing listing = Schedule();
-    const std::string label = Label(range);
-    return std::any_of(
-        listing.entries.begin(), listing.entries.end(),
-        [&](const backup::ListedEntry& e) { return e.label == label && e.slot >= 0; });
+    return Schedule().Held(Label(range)) != nullptr;
 }
 
 bool LinkedSchedule::Delete(const std::string& label) {
-    return p_.editor.DeleteEntry(label).done();
+    return session_.DeleteEntry(label).done();
 }
 
 }  // namespace pull

@@ -33,7 +33,7 @@ void OnInterrupt(int) {
 
 // Starts the pass as OK does; from then on Ctrl-C asks it to stop. Null when the start's checks
 // refused (their text was shown).
-std::unique_ptr<backup::PassRun> StartPass(BackupContext& ctx, const CliArgs& a,
+std::unique_ptr<backup::PassRun> StartPass(backup::Session& session, const CliArgs& a,
                                            BackupWorker::OwnerThread owner = nullptr) {
     StartOptions options;
     options.includeViewer = a.viewer;
@@ -45,7 +45,7 @@ std::unique_ptr<backup::PassRun> StartPass(BackupContext& ctx, const CliArgs& a,
     static video::EntryVideoMaker maker("Quillon Backup " + platform::MachineName());
     video = &maker;
 #endif
-    std::unique_ptr<backup::PassRun> run = ctx.NewPass();
+    std::unique_ptr<backup::PassRun> run = session.NewPass();
     if (owner)
         run->SetOwnerThread(std::move(owner));
     if (run->Start(options, video).refused())
@@ -81,7 +81,7 @@ using PlannedEntry = backup::ListedEntry;
 
 std::vector<PlannedEntry> Plan(CliSession& s, DWORD& totalKB) {
     std::vector<PlannedEntry> plan;
-    const backup::ScheduleListing listing = s.ctx.Schedule();
+    const backup::ScheduleListing listing = s.session.Schedule();
     totalKB = listing.totalKB;
     for (const backup::ListedEntry& e : listing.entries)
         if (e.slot >= 0) {
@@ -193,15 +193,14 @@ int Report(const CliArgs& a, const std::string& where, const std::vector<Planned
 // The image built in C:\QuillonTemp as the window builds it, then written to the disc; the
 // writer's events are served here as the window's loop serves them.
 int DiscBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
-    BackupContext& ctx = s.ctx;
-    DiscSession disc(ctx);
+    DiscSession disc(s.session);
     if (!disc.Open(a.disc))
         return 1;
     DWORD planned = 0;
     const std::vector<PlannedEntry> plan = Plan(s, planned);
     const auto t0 = std::chrono::steady_clock::now();
     const std::unique_ptr<backup::PassRun> run = StartPass(
-        ctx, a, [&disc](const std::function<void()>& call) { disc.RunBetweenEvents(call); });
+        s.session, a, [&disc](const std::function<void()>& call) { disc.RunBetweenEvents(call); });
     if (!run)
         return 1;
     bool aborted = false, interrupted = false;
@@ -258,8 +257,9 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
     backup::LinkInbox& inbox = s.remote->inbox();
     const auto t0 = std::chrono::steady_clock::now();
     // The pass's end works on what the answers work on, which are served on this thread.
-    const std::unique_ptr<backup::PassRun> run = StartPass(
-        s.ctx, a, [&inbox](const std::function<void()>& call) { inbox.RunBetweenAnswers(call); });
+    const std::unique_ptr<backup::PassRun> run =
+        StartPass(s.session, a,
+                  [&inbox](const std::function<void()>& call) { inbox.RunBetweenAnswers(call); });
     if (!run)
         return 1;
     // The worker takes a step per answer of the link, which are served here.
@@ -323,14 +323,14 @@ int CmdBackup(CliSession& s, const CliArgs& a) {
 }
 
 int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
-    BackupContext& ctx = s.ctx;
+    backup::Session& session = s.session;
     if (!a.folder.empty() && !a.disc.empty())
         throw UsageError{"backup takes --folder or --disc, not both"};
     if (!a.disc.empty() && s.remote)
         throw UsageError{"a remote backup goes to a folder: give --folder"};
     if (a.viewer) {
         // Refused before anything is copied: an image without its viewer is not what was asked.
-        const std::string problem = ViewerFilesProblem(ctx.m_host);
+        const std::string problem = ViewerFilesProblem(session.Host());
         if (!problem.empty()) {
             std::fprintf(stderr, "quillon-cli: --viewer: %s; nothing was backed up\n",
                          problem.c_str());
@@ -358,7 +358,7 @@ int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
         return 1;
     }
     // The start's checks, and the folder made once they pass, are the pass's own (StartPass).
-    if (ctx.m_targets.ChooseStorageTarget(folder).refused())
+    if (session.ChooseTarget(folder).refused())
         return 1;
     if (s.remote)
         return RemoteFolderBackup(s, a, folder, pass);
@@ -366,7 +366,7 @@ int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
     const std::vector<PlannedEntry> plan = Plan(s, planned);
 
     const auto t0 = std::chrono::steady_clock::now();
-    const std::unique_ptr<backup::PassRun> run = StartPass(ctx, a);
+    const std::unique_ptr<backup::PassRun> run = StartPass(session, a);
     if (!run)
         return 1;
     while (!s.view.WaitForPassEnd(100))
@@ -377,19 +377,19 @@ int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
 
     const int status = Report(a, paths::ImageRoot(3, folder), plan, planned, seconds, pass);
     if (status == 0)
-        std::printf("%s\n", ctx.m_prompts.Text("BACKUP", "M010014").c_str());
+        std::printf("%s\n", session.Text("BACKUP", "M010014").c_str());
     return status;
 }
 
 int CmdErase(CliSession& s, const CliArgs& a) {
     if (a.disc.empty())
         throw UsageError{"erase needs --disc LETTER"};
-    DiscSession disc(s.ctx);
+    DiscSession disc(s.session);
     if (!disc.Open(a.disc))
         return 1;
     // A refused erase never starts; a started one ends with event 11 or 21, which may come
     // after the writer is no longer busy.
-    const bool started = s.ctx.m_burner.OnErase();
+    const bool started = s.session.EraseDisc();
     while (started && disc.lastEnd == 0)
         disc.Serve(100);
     if (disc.lastEnd == kWriterErased)

@@ -64,9 +64,10 @@ std::string Runs(const DWORD* flags, int count, int offset) {
 
 // Where the recordings are, for the operator.
 std::string RecordingsPlace(const CliSession& s) {
-    if (s.remote)
-        return "the recorder at " + s.ctx.m_host.serverAddress + ":" +
-               std::to_string(s.ctx.m_host.port);
+    if (s.remote) {
+        const backup::HostSettings host = s.session.Host();
+        return "the recorder at " + host.serverAddress + ":" + std::to_string(host.port);
+    }
     return GetStoragePath();
 }
 
@@ -79,21 +80,20 @@ bool ChooseDay(CliSession& s, const std::string& day) {
                      RecordingsPlace(s).c_str());
         return false;
     };
-    if (!s.remote)
-        return s.ctx.m_chooser.SelectBackupDay(day) || none();
-    s.ctx.m_link.lastText.clear();
-    s.ctx.m_chooser.SelectBackupDay(day);
-    if (!s.remote->inbox().ServeUntil(backup::LinkInbox::Awaited::kDayIndex, 60000)) {
-        std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
-        return false;
+    const backup::LoadedDay loaded = s.session.LoadDay(day);
+    switch (loaded.answer) {
+        case backup::DayAnswer::kRecorded:
+            return true;
+        case backup::DayAnswer::kEmpty:
+            return none();
+        case backup::DayAnswer::kNoAnswer:
+            std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
+            return false;
+        case backup::DayAnswer::kTrouble:
+            std::fprintf(stderr, "quillon-cli: %s\n", loaded.why.c_str());
+            return false;
     }
-    const bool found = std::any_of(std::begin(s.ctx.m_day.hourHasRec),
-                                   std::end(s.ctx.m_day.hourHasRec), [](DWORD f) { return f; });
-    if (!found && !s.ctx.m_link.lastText.empty()) {  // the link's trouble, not an empty day
-        std::fprintf(stderr, "quillon-cli: %s\n", s.ctx.m_link.lastText.c_str());
-        return false;
-    }
-    return found || none();
+    return false;
 }
 
 // The recordings root, or why it cannot be reached.
@@ -169,30 +169,30 @@ int CmdDays(CliSession& s, const CliArgs&) {
 
 int CmdDay(CliSession& s, const CliArgs& a) {
     const std::string day = Day(a, 0);
-    BackupContext& ctx = s.ctx;
     if (!RecordingsReachable(s))
         return 1;
     if (!ChooseDay(s, day))
         return 1;
+    const backup::DaySelection chosen = s.session.Day();
     std::printf("%s cameras %s\n", day.c_str(),
-                CameraNumbers(ctx.m_day.camExist, kMaxCameras).c_str());
+                CameraNumbers(chosen.camExist, kMaxCameras).c_str());
     for (int h = 0; h < 24; ++h) {
-        if (!ctx.m_day.hourHasRec[h])
+        if (!chosen.hourHasRec[h])
             continue;
         DWORD cams[kMaxCameras] = {};
         for (int c = 0; c < kMaxCameras; ++c)
             for (int m = 0; m < 60; ++m)
-                if (ctx.m_day.recMap[static_cast<std::size_t>(c) * 1440 + h * 60 + m])
+                if (chosen.recMap[static_cast<std::size_t>(c) * 1440 + h * 60 + m])
                     cams[c] = 1;
         std::printf("%02d minutes %s cameras %s\n", h,
-                    Runs(ctx.m_day.minuteHasRec, 60, h * 60).c_str(),
+                    Runs(chosen.minuteHasRec, 60, h * 60).c_str(),
                     CameraNumbers(cams, kMaxCameras).c_str());
     }
     return 0;
 }
 
 int CmdAdd(CliSession& s, const CliArgs& a) {
-    BackupContext& ctx = s.ctx;
+    backup::Session& session = s.session;
     const std::string day = Day(a, 0);
     const auto [sh, sm] = Time(a, 1);
     const auto [eh, em] = Time(a, 2);
@@ -203,17 +203,16 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
     if (!ChooseDay(s, day))
         return 1;
     const backup::TimeFields range{sh, sm, eh, em};
-    ctx.m_chooser.SetTimeRange(range);
+    session.ChooseRange(range);
     std::vector<int> cameras;
     if (std::string why; !ParseCameraList(a.cams, cameras, why))
         throw UsageError{why};
-    const backup::CameraRefusal refusal =
-        a.cams == "all" ? backup::CameraRefusal{} : ctx.m_chooser.SelectCameras(cameras);
     if (a.cams == "all")
-        ctx.m_chooser.OnSelectAllCameras();
+        cameras.clear();
+    const backup::CameraRefusal refusal = session.SelectCameras(cameras);
     if (refusal.kind == backup::CameraRefusal::Kind::kBeyondCount) {
         std::fprintf(stderr, "camera %d is beyond the camera count %d\n", refusal.camera,
-                     ctx.m_host.camCount);
+                     session.Host().camCount);
         return 1;
     }
     if (refusal.refused()) {
@@ -223,18 +222,20 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
     }
     if (a.hasMemo) {
         NoteMemoCut(a.memo);
-        ctx.m_editor.OnChangeMemo(a.memo);
+        session.MemoEdited(a.memo);
     }
-    if (ctx.m_editor.OnAdd(range).refused())
-        return 1;
+    switch (session.AddEntryAndWait(range)) {
+        case backup::AddAnswer::kAdded:
+            break;
+        case backup::AddAnswer::kRefused:
+            return 1;
+        case backup::AddAnswer::kNoAnswer:
+            std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
+            return 1;
+    }
     const std::string label =
-        EntryToLabel(MakeEntryString(day, sh, sm, eh, em), ctx.m_host.dateType);
-    // A remote entry is made by the recorder's answer, or not at all (its box says why).
-    if (s.remote && !s.remote->inbox().ServeUntil(backup::LinkInbox::Awaited::kEntrySize, 600000)) {
-        std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
-        return 1;
-    }
-    const backup::ScheduleListing listing = ctx.Schedule();
+        EntryToLabel(MakeEntryString(day, sh, sm, eh, em), session.Host().dateType);
+    const backup::ScheduleListing listing = session.Schedule();
     const backup::ListedEntry* e = listing.Held(label);
     if (!e)
         return 1;
@@ -245,7 +246,7 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
 }
 
 int CmdList(CliSession& s, const CliArgs&) {
-    const backup::ScheduleListing listing = s.ctx.Schedule();
+    const backup::ScheduleListing listing = s.session.Schedule();
     for (const backup::ListedEntry& e : listing.entries) {
         NoteInfoProblem(e);
         const bool held = e.slot >= 0;
@@ -261,20 +262,20 @@ int CmdList(CliSession& s, const CliArgs&) {
 int CmdDelete(CliSession& s, const CliArgs& a) {
     if (a.positional.empty())
         throw UsageError{"delete takes the entry's label, as list shows it, or its entry string"};
-    const int row = s.ctx.m_editor.RowNamed(a.positional[0]);
+    const int row = s.session.RowNamed(a.positional[0]);
     const std::string label =
-        row < 0 ? a.positional[0] : s.ctx.Schedule().entries[static_cast<std::size_t>(row)].label;
-    if (!Named(s.ctx.m_editor.DeleteEntry(a.positional[0]), a.positional[0]))
+        row < 0 ? a.positional[0]
+                : s.session.Schedule().entries[static_cast<std::size_t>(row)].label;
+    if (!Named(s.session.DeleteEntry(a.positional[0]), a.positional[0]))
         return 1;
-    std::printf("deleted %s\n%s\n", label.c_str(), s.ctx.Schedule().totalText.c_str());
+    std::printf("deleted %s\n%s\n", label.c_str(), s.session.Schedule().totalText.c_str());
     return 0;
 }
 
 int CmdMemo(CliSession& s, const CliArgs& a) {
     if (a.positional.size() < 2)
         throw UsageError{"memo takes the entry's label (or entry string) and the text"};
-    if (s.ctx.m_editor.RowNamed(a.positional[0]) >= 0)
+    if (s.session.RowNamed(a.positional[0]) >= 0)
         NoteMemoCut(a.positional[1]);
-    return Named(s.ctx.m_editor.UpdateMemo(a.positional[0], a.positional[1]), a.positional[0]) ? 0
-                                                                                               : 1;
+    return Named(s.session.UpdateMemo(a.positional[0], a.positional[1]), a.positional[0]) ? 0 : 1;
 }

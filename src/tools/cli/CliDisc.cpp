@@ -10,7 +10,7 @@
 #include "disc/BurnWriter.h"
 #endif
 
-DiscSession::DiscSession(BackupContext& ctx) : ctx_(ctx) {
+DiscSession::DiscSession(backup::Session& session) : session_(session) {
 #ifdef QUILLON_HAVE_DISC
     writer_ = std::make_unique<disc::BurnWriter>([this](std::function<void()> event) {
         {
@@ -21,13 +21,13 @@ DiscSession::DiscSession(BackupContext& ctx) : ctx_(ctx) {
     });
     writer_->SetEventSink(this);
 #endif
-    ctx_.m_disc.writer = writer_.get();
+    session_.UseDiscWriter(writer_.get());
 }
 
 DiscSession::~DiscSession() {
     if (writer_)
         writer_->SetEventSink(nullptr);
-    ctx_.m_disc.writer = nullptr;
+    session_.UseDiscWriter(nullptr);
 }
 
 bool DiscSession::Open(const std::string& drive) {
@@ -49,12 +49,10 @@ bool DiscSession::Open(const std::string& drive) {
             std::fprintf(stderr, "%s\n", why.c_str());
         return false;
     }
-    if (!ctx_.m_burner.InitDiscWriter())
+    if (!session_.StartDiscWriter())
         return false;
     // The drive named is the one written or erased, whatever other writers the table has.
-    return ctx_.m_targets
-        .ChooseStorageTarget(std::string(1, letter) + ":\\", WriterChoice::kNamedDrive)
-        .done();
+    return session_.ChooseTarget(std::string(1, letter) + ":\\", WriterChoice::kNamedDrive).done();
 }
 
 void DiscSession::Serve(int milliseconds) {
@@ -84,7 +82,7 @@ void DiscSession::OnWriterEvent(const WriterEvent& event) {
             errorDetail = event.text;
         }
     }
-    ctx_.m_burner.OnWriterEvent(event);
+    session_.WriterReported(event);
 }
 
 bool DiscSession::Busy() const {

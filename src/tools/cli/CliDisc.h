@@ -13,8 +13,8 @@
 
 class DiscSession : public IDiscWriterEvents {
   public:
-    // Gives ctx a writer, or none when this build cannot write discs.
-    explicit DiscSession(BackupContext& ctx);
+    // Gives session a writer, or none when this build cannot write discs.
+    explicit DiscSession(backup::Session& session);
     ~DiscSession() override;
 
     // The writer's start and the drive as the storage target ("D:" or "D"); false, with the
@@ -30,14 +30,14 @@ class DiscSession : public IDiscWriterEvents {
     // True while the writer writes or erases.
     bool Busy() const;
     // True from the start of an image's write until the writer's end of it was served.
-    bool Writing() const { return ctx_.m_disc.writing != 0; }
+    bool Writing() const { return session_.DiscWriting(); }
 
     int lastEnd = 0;     // 11, 12, 13 or 21 once the writer reported an end
     long errorCode = 0;  // of event 21
     std::string errorDetail;
 
   private:
-    BackupContext& ctx_;
+    backup::Session& session_;
     std::mutex mutex_;
     std::recursive_mutex running_;  // held while events run
     std::condition_variable arrived_;

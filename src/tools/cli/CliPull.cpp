@@ -24,11 +24,7 @@ void Say(bool journal, int level, const std::string& text) {
 class CliPullSteps final : public pull::LinkedSchedule {
   public:
     CliPullSteps(CliSession& s, std::string base, bool journal)
-        : LinkedSchedule({s.ctx.m_host, s.ctx.m_profile, s.ctx.m_schedule, s.ctx.m_day,
-                          s.ctx.m_chooser, s.ctx.m_editor, s.ctx.m_link, s.ctx.Inbox()}),
-          s_(s),
-          base_(std::move(base)),
-          journal_(journal) {}
+        : LinkedSchedule(s.session), s_(s), base_(std::move(base)), journal_(journal) {}
 
     void Note(int level, const std::string& text) override { Say(journal_, level, text); }
     std::string Open() override {

@@ -61,19 +61,19 @@ std::string TakeRemoteToken(RemoteOptions& options) {
     return found.problem;
 }
 
-RemoteLink::RemoteLink(BackupContext& ctx, const RemoteOptions& options)
-    : ctx_(ctx), options_(options) {
+RemoteLink::RemoteLink(backup::Session& session, const RemoteOptions& options)
+    : session_(session), options_(options) {
     auto client = std::make_unique<share::HttpShareClient>(
         options.token, Trust(options),
-        share::ClientIdOf(platform::ResolvePath(ctx.m_host.basePath)));
+        share::ClientIdOf(platform::ResolvePath(session.BaseFolder())));
     if (options.buildStallSeconds > 0)
         client->LimitBuildStall(std::chrono::seconds(options.buildStallSeconds));
     client_ = std::move(client);
-    ctx_.UseRemoteRecorder(options.address, options.port, client_.get());
+    session_.UseRemoteRecorder(options.address, options.port, client_.get());
 }
 
 RemoteLink::~RemoteLink() {
-    ctx_.DropRemoteRecorder();
+    session_.DropRemoteRecorder();
     client_.reset();
 }
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "backup/BackupContext.h"
 #include "backup/LinkInbox.h"
+#include "backup/Session.h"
 #include "ports/CFileShareClient.h"
 
 struct RemoteOptions {
@@ -34,18 +34,18 @@ std::string TakeRemoteToken(RemoteOptions& options);
 
 class RemoteLink {
   public:
-    // Puts ctx into remote mode with a client of this link, whose answers its inbox keeps.
-    RemoteLink(BackupContext& ctx, const RemoteOptions& options);
+    // Puts session into remote mode with a client of this link, whose answers its inbox keeps.
+    RemoteLink(backup::Session& session, const RemoteOptions& options);
     ~RemoteLink();
 
-    backup::LinkInbox& inbox() { return ctx_.Inbox(); }
+    backup::LinkInbox& inbox() { return session_.Inbox(); }
     // The recorded days, newest first; why, when none. zone: the recorder's time zone as it
     // names it ("" when it names none).
     std::vector<std::string> Days(std::string& problem, std::string* zone = nullptr) const;
     CFileShareClient& client() { return *client_; }
 
   private:
-    BackupContext& ctx_;
+    backup::Session& session_;
     RemoteOptions options_;
     std::unique_ptr<CFileShareClient> client_;
 };

@@ -2,13 +2,9 @@
 
 #include <cstdio>
 
-#include "backup/ReservedFolder.h"
-#include "backup/ScheduleCommands.h"
-#include "backup/WriteGuard.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
-#include "storage/WorkingFolder.h"
 
 std::string CommandLineFolder(const std::string& text) {
     const bool drivePath = text.size() >= 2 && text[1] == ':';
@@ -31,26 +27,25 @@ CliSession::CliSession(const CliOptions& options)
     const std::string data = platform::DriveFolderOf(folders_.data);
     app.m_strExePath = data;
     app.m_strLanguage = "eng";
-    ctx.m_profile.SetExePath(data, data, app.m_strLanguage, 0);
-    std::string base =
+    backup::RecorderSetup setup;
+    setup.dataFolder = data;
+    setup.language = app.m_strLanguage;
+    setup.baseFolder =
         ownBase_ ? platform::DriveFolderOf(folders_.base) : CommandLineFolder(options.base);
-    if (base.back() != '\\')
-        base += '\\';
-    ctx.m_host.basePath = base;
-    ctx.m_host.language = app.m_strLanguage;
-    ctx.m_host.dateType = options.dateType;
-    ctx.m_host.camCount = options.cameras;
-    ctx.m_host.modelCode = options.modelCode;
-    ctx.m_host.recorderKind = options.recorderKind;
+    setup.dateType = options.dateType;
+    setup.cameras = options.cameras;
+    setup.modelCode = options.modelCode;
+    setup.recorderKind = options.recorderKind;
+    session.SetUpRecorder(setup);
 #ifdef QUILLON_HAVE_SHARE
     if (!options.remote.address.empty())
-        remote = std::make_unique<RemoteLink>(ctx, options.remote);
+        remote = std::make_unique<RemoteLink>(session, options.remote);
 #endif
 }
 
 std::string CliSession::OwnFilesProblem() const {
     const std::string prefix = platform::MachinePrefix();
-    const std::string language = ctx.m_profile.LanguageDataPath();
+    const std::string language = session.Profile().LanguageDataPath();
     for (const std::string& path :
          {prefix + "/drives.ini", prefix + "/registry.ini", platform::ResolvePath(language)}) {
         if (path.empty())
@@ -88,15 +83,16 @@ bool CliSession::OpenWorkingFolder(bool wait, bool machineWide) {
             return false;
         }
     }
-    const std::string missing = MissingDriveText(ctx.m_host.basePath);
+    const std::string base = session.BaseFolder();
+    const std::string missing = MissingDriveText(base);
     if (!missing.empty()) {
         std::fprintf(stderr, "quillon-cli: the base folder's %s\n", missing.c_str());
         return false;
     }
-    const std::string baseHost = platform::ResolvePath(ctx.m_host.basePath);
-    if (!platform::IsDirectory(ctx.m_host.basePath)) {
-        std::fprintf(stderr, "quillon-cli: the base folder %s (%s) does not exist\n",
-                     ctx.m_host.basePath.c_str(), baseHost.c_str());
+    const std::string baseHost = platform::ResolvePath(base);
+    if (!platform::IsDirectory(base)) {
+        std::fprintf(stderr, "quillon-cli: the base folder %s (%s) does not exist\n", base.c_str(),
+                     baseHost.c_str());
         return false;
     }
     platform::NamedLock::Attempt machine;
@@ -112,14 +108,12 @@ bool CliSession::OpenWorkingFolder(bool wait, bool machineWide) {
     machineLock_ = std::move(machine.lock);
     folderLock_ = std::move(folder.lock);
     // A working folder that is a link could lead every write and the clean-up elsewhere.
-    if (const std::string problem = WorkingFolderProblem(ctx.m_host); !problem.empty()) {
-        std::fprintf(stderr, "quillon-cli: %s\n%s\n",
-                     ctx.m_prompts.Text("BACKUP", "Q010005").c_str(), problem.c_str());
+    if (const std::string problem = session.WorkingFolderProblem(); !problem.empty()) {
+        std::fprintf(stderr, "quillon-cli: %s\n%s\n", session.Text("BACKUP", "Q010005").c_str(),
+                     problem.c_str());
         return false;
     }
     // The saved schedule, as the dialog restores it at start.
-    storage::RemoveLeftovers(ctx.m_host.basePath);
-    LoadScheduleTable(ctx.m_host, ctx.m_schedule, ctx.m_prompts);
-    ctx.m_editor.FillScheduleList();
+    session.LoadSavedSchedule();
     return true;
 }

@@ -8,7 +8,7 @@
 #include "CliRemote.h"
 #include "TerminalView.h"
 #include "app/CQuillonApp.h"
-#include "backup/BackupContext.h"
+#include "backup/Session.h"
 #include "platform/NamedLock.h"
 #include "platform/ProgramFolders.h"
 
@@ -42,7 +42,7 @@ class CliSession {
 
     CQuillonApp app;
     TerminalView view;
-    BackupContext ctx{app, view};
+    backup::Session session{app, view};
     std::unique_ptr<RemoteLink> remote;  // set in remote mode
 
   private:
