@@ -134,7 +134,8 @@ class BackupContext {
 
     // A pass for a front end without a window to start, serve and read (see PassRun.h).
     std::unique_ptr<backup::PassRun> NewPass() {
-        return std::make_unique<backup::PassRun>(m_run, m_passEnd, m_host, m_link, m_starter);
+        return std::make_unique<backup::PassRun>(m_run, m_passEnd, m_host, m_link, m_inbox,
+                                                 m_starter);
     }
 
   private:

@@ -1,8 +1,9 @@
 #pragma once
 // A pass a front end started, held until it has ended: the worker that runs it, the one stop,
 // and what the pass left, handed over once as a value of the front end's own. A front end
-// without a window starts it, serves its own events while Running(), and reads the outcome; it
-// never touches the run's state.
+// without a window starts it, serves its own events while Running() (a remote recorder's
+// answers are served by ServeRemoteToEnd), and reads the outcome; it never touches the run's
+// state nor the link's answers.
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include "backup/BackupStart.h"
 #include "backup/BackupWorker.h"
 #include "backup/HostSettings.h"
+#include "backup/LinkInbox.h"
 #include "backup/LinkState.h"
 #include "backup/PassEnding.h"
 #include "backup/RunState.h"
@@ -26,6 +28,7 @@ struct PassOutcome {
     // How its source said it ended; none for a run over the link that ended between its steps.
     std::optional<PassEnding> ending;
     bool stopped = false;  // the front end stopped it
+    std::string linkWhy;   // why a remote recorder said the run ended ("" when it said none)
 
     // A run over the link that fetched every entry (what each holds is in the report).
     bool Fetched() const { return ending && ending->link == PassEnding::Link::kFetched; }
@@ -34,8 +37,13 @@ struct PassOutcome {
 class PassRun {
   public:
     PassRun(RunState& run, IPassEndings& endings, const HostSettings& host, LinkState& link,
-            PassStarter& starter)
-        : run_(run), host_(host), link_(link), starter_(starter), worker_(run, endings) {}
+            LinkInbox& inbox, PassStarter& starter)
+        : run_(run),
+          host_(host),
+          link_(link),
+          inbox_(inbox),
+          starter_(starter),
+          worker_(run, endings) {}
     PassRun(const PassRun&) = delete;
     PassRun& operator=(const PassRun&) = delete;
 
@@ -46,8 +54,11 @@ class PassRun {
     void SetOwnerThread(BackupWorker::OwnerThread run) { worker_.SetOwnerThread(std::move(run)); }
     // True until the pass has ended.
     bool Running() const { return run_.running != 0; }
-    // Wakes the worker for the pass's next step (a remote pass's next answer came).
-    void Wake() { worker_.Signal(); }
+    // A pass from a remote recorder, run to its end on the calling thread: the link's answers
+    // served here (the worker takes a step on each, and tells the pass's end between them),
+    // between() called after each wait of at most 100 ms (a stop is asked from there). A
+    // stopped run is over once the link says so, or after 30 s.
+    void ServeRemoteToEnd(const std::function<void()>& between);
     // Stops the pass at its next check, and a remote download at once; later calls do nothing.
     void Stop();
     // Whether Stop stopped it while it ran.
@@ -60,6 +71,7 @@ class PassRun {
     RunState& run_;
     const HostSettings& host_;
     LinkState& link_;
+    LinkInbox& inbox_;
     PassStarter& starter_;
     BackupWorker worker_;
     bool stopped_ = false;

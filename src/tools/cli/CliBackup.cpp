@@ -254,25 +254,12 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
                        backup::PassOutcome& pass) {
     DWORD planned = 0;
     const std::vector<PlannedEntry> plan = Plan(s, planned);
-    backup::LinkInbox& inbox = s.remote->inbox();
     const auto t0 = std::chrono::steady_clock::now();
-    // The pass's end works on what the answers work on, which are served on this thread.
-    const std::unique_ptr<backup::PassRun> run =
-        StartPass(s.session, a,
-                  [&inbox](const std::function<void()>& call) { inbox.RunBetweenAnswers(call); });
+    const std::unique_ptr<backup::PassRun> run = StartPass(s.session, a);
     if (!run)
         return 1;
-    // The worker takes a step per answer of the link, which are served here.
-    inbox.SetWorkerWake([&run] { run->Wake(); });
-    while (run->Running()) {
-        inbox.Serve(100);
-        StopOnInterrupt(*run);
-    }
-    // A stop is over when the link says the run ended (its temporary data then gone).
-    if (run->stopped() && !inbox.ended())
-        inbox.ServeUntil(backup::LinkInbox::Awaited::kRunEnded, 30000);
+    run->ServeRemoteToEnd([&run] { StopOnInterrupt(*run); });
     pass = run->Finish();
-    inbox.SetWorkerWake(nullptr);
     s.view.FinishProgress();
     const double seconds = SecondsSince(t0);
     const bool completed = pass.Fetched();
@@ -286,8 +273,7 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
     if (completed)
         return 0;
     std::fprintf(stderr, "the remote backup is not complete%s%s\n",
-                 s.remote->inbox().endedWhy().empty() ? "" : ": ",
-                 s.remote->inbox().endedWhy().c_str());
+                 pass.linkWhy.empty() ? "" : ": ", pass.linkWhy.c_str());
     // Only a completed remote backup clears the schedule.
     std::fprintf(stderr, "the schedule is kept: run the backup again to fetch it whole\n");
     return pass.stopped ? 130 : 1;

@@ -41,7 +41,7 @@ class CliPullSteps final : public pull::LinkedSchedule {
         const std::size_t boxesBefore = s_.view.Messages().size();
         pull::PassResult r;
         r.complete = RunBackup(s_, backup, r.outcome) == 0;
-        r.linkWhy = s_.remote->inbox().endedWhy();
+        r.linkWhy = r.outcome.linkWhy;
         if (const auto boxes = s_.view.Messages(); boxes.size() > boxesBefore)
             r.told = boxes.back().text;
         return r;

@@ -38,7 +38,6 @@ class RemoteLink {
     RemoteLink(backup::Session& session, const RemoteOptions& options);
     ~RemoteLink();
 
-    backup::LinkInbox& inbox() { return session_.Inbox(); }
     // The recorded days, newest first; why, when none. zone: the recorder's time zone as it
     // names it ("" when it names none).
     std::vector<std::string> Days(std::string& problem, std::string* zone = nullptr) const;
