@@ -5,9 +5,9 @@
 
 #include "BenchEnv.h"
 #include "backup/BackupContext.h"
-#include "backup/CameraSelection.h"
 #include "backup/RecordingOperatorView.h"
-#include "backup/ScheduleCommands.h"
+#include "backup/schedule/CameraSelection.h"
+#include "backup/schedule/ScheduleCommands.h"
 #include "dialog/CQuillonDlg.h"
 #include "mkrec/Recorder.h"
 #include "platform/DrivePaths.h"

@@ -10,9 +10,9 @@
 
 #include "BenchEnv.h"
 #include "backup/BackupContext.h"
-#include "backup/EntrySize.h"
 #include "backup/RecordingOperatorView.h"
-#include "backup/ReservedFolder.h"
+#include "backup/schedule/EntrySize.h"
+#include "backup/schedule/ReservedFolder.h"
 #include "mkrec/Recorder.h"
 #include "storage/RecorderPaths.h"
 

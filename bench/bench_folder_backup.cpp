@@ -15,10 +15,10 @@
 #include "BenchEnv.h"
 #include "TimedView.h"
 #include "backup/BackupContext.h"
-#include "backup/BackupStart.h"
-#include "backup/BackupWorker.h"
-#include "backup/CameraSelection.h"
-#include "backup/ScheduleCommands.h"
+#include "backup/pass/BackupStart.h"
+#include "backup/pass/BackupWorker.h"
+#include "backup/schedule/CameraSelection.h"
+#include "backup/schedule/ScheduleCommands.h"
 #include "mkrec/Recorder.h"
 
 int main() {

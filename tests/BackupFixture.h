@@ -8,8 +8,8 @@
 #include "TestEnv.h"
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
-#include "backup/CameraSelection.h"
 #include "backup/RecordingOperatorView.h"
+#include "backup/schedule/CameraSelection.h"
 #include "mkrec/Recorder.h"
 
 template <class View = backup::RecordingOperatorView>

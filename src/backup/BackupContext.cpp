@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "backup/EntrySize.h"
-#include "backup/RemoteBackup.h"
+#include "backup/remote/RemoteBackup.h"
+#include "backup/schedule/EntrySize.h"
 
 void BackupContext::Clear() {
     m_host = backup::HostSettings();

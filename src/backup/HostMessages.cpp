@@ -1,6 +1,6 @@
 #include "backup/HostMessages.h"
 
-#include "backup/RemoteBackup.h"
+#include "backup/remote/RemoteBackup.h"
 
 #include <cstring>
 

@@ -5,10 +5,10 @@
 
 #include "app/CProfileReadWrite.h"
 #include "backup/HostSettings.h"
-#include "backup/LinkState.h"
 #include "backup/OperatorEvents.h"
 #include "backup/OperatorPrompts.h"
 #include "backup/TargetChoice.h"
+#include "backup/remote/LinkState.h"
 #include "platform/Types.h"
 
 constexpr DWORD kMsgDriveList = 0xBD0;         // WM_USER + 2000

@@ -2,9 +2,9 @@
 // What keeps the schedule and the target from being changed: a running pass, or a disc being
 // written. The commands that would change them are refused with the text that says which.
 #include "backup/CommandResult.h"
-#include "backup/DiscState.h"
 #include "backup/OperatorPrompts.h"
-#include "backup/RunState.h"
+#include "backup/disc/DiscState.h"
+#include "backup/pass/RunState.h"
 
 namespace backup {
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 
 #include "backup/BackupContext.h"
-#include "backup/BackupWorker.h"
 #include "backup/DialogStart.h"
 #include "backup/HostMessages.h"
-#include "backup/PassEnd.h"
-#include "backup/ReservedFolder.h"
-#include "backup/WriteGuard.h"
+#include "backup/pass/BackupWorker.h"
+#include "backup/pass/PassEnd.h"
+#include "backup/pass/WriteGuard.h"
+#include "backup/schedule/ReservedFolder.h"
 #include "storage/WorkingFolder.h"
 
 namespace backup {

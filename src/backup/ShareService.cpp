@@ -7,13 +7,13 @@
 #include <filesystem>
 
 #include "app/CQuillonApp.h"
-#include "backup/BackupPackage.h"
-#include "backup/EntrySize.h"
-#include "backup/Extraction.h"
-#include "backup/PassPlanning.h"
-#include "backup/ReservedFolder.h"
 #include "backup/ShareServiceDirect.h"
 #include "backup/ShareServiceHasher.h"
+#include "backup/pass/BackupPackage.h"
+#include "backup/pass/Extraction.h"
+#include "backup/pass/PassPlanning.h"
+#include "backup/schedule/EntrySize.h"
+#include "backup/schedule/ReservedFolder.h"
 #include "integrity/Sha256.h"
 #include "platform/DrivePaths.h"
 #include "platform/File.h"

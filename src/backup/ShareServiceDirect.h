@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "backup/BackupPackage.h"
 #include "backup/HostSettings.h"
+#include "backup/pass/BackupPackage.h"
 #include "records/ScheduleEntry.h"
 
 struct DirectFile {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/PassPlan.h"
+#include "backup/pass/PassPlan.h"
 
 namespace backup {
 

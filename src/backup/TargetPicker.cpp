@@ -3,8 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
-#include "backup/BackupStart.h"
-#include "backup/ScheduleCommands.h"
+#include "backup/pass/BackupStart.h"
+#include "backup/schedule/ScheduleCommands.h"
 #include "platform/DriveTable.h"
 #include "ports/CDVDWriterPro2.h"
 

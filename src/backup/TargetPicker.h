@@ -5,11 +5,11 @@
 #include <string>
 
 #include "backup/CommandResult.h"
-#include "backup/DiscState.h"
 #include "backup/OperatorEvents.h"
 #include "backup/OperatorPrompts.h"
-#include "backup/ScheduleState.h"
 #include "backup/TargetChoice.h"
+#include "backup/disc/DiscState.h"
+#include "backup/schedule/ScheduleState.h"
 
 // How a disc target picks its writer: as the folder browser does, whichever drive was chosen
 // (the last writer decides), or exactly the drive named.

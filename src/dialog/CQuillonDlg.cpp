@@ -16,14 +16,14 @@
 #include <QThread>
 #include <cctype>
 
-#include "backup/BackupStart.h"
-#include "backup/CameraSelection.h"
 #include "backup/DialogStart.h"
-#include "backup/DiscBurn.h"
 #include "backup/HostMessages.h"
-#include "backup/PassEnd.h"
-#include "backup/RemoteBackup.h"
-#include "backup/ScheduleCommands.h"
+#include "backup/disc/DiscBurn.h"
+#include "backup/pass/BackupStart.h"
+#include "backup/pass/PassEnd.h"
+#include "backup/remote/RemoteBackup.h"
+#include "backup/schedule/CameraSelection.h"
+#include "backup/schedule/ScheduleCommands.h"
 #include "controls/CEzEdit.h"
 #include "controls/ChildDialog.h"
 #include "dialog/ControlQuery.h"

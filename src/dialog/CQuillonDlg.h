@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "app/CQuillonApp.h"
-#include "backup/BackupWorker.h"
 #include "backup/Session.h"
+#include "backup/pass/BackupWorker.h"
 #include "dialog/ControlsView.h"
 #include "dialog/DialogControls.h"
 #include "dialog/FolderBrowser.h"

@@ -8,7 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "backup/BackupStart.h"
+#include "backup/pass/BackupStart.h"
 #include "platform/FileSystem.h"
 
 CBackupDataListDlg::CBackupDataListDlg(QWidget* parent) : QDialog(parent) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "backup/ScheduleListing.h"
+#include "backup/schedule/ScheduleListing.h"
 #include "records/ScheduleEntry.h"
 
 namespace pull {

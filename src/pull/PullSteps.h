@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "backup/PassRun.h"
-#include "backup/ScheduleListing.h"
+#include "backup/pass/PassRun.h"
+#include "backup/schedule/ScheduleListing.h"
 #include "pull/PullRange.h"
 
 namespace pull {

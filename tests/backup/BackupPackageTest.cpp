@@ -1,11 +1,11 @@
-#include "backup/BackupPackage.h"
+#include "backup/pass/BackupPackage.h"
 
 #include <cstring>
 #include <filesystem>
 
 #include "BackupFixture.h"
-#include "backup/CopyEngine.h"
-#include "backup/PassPlanning.h"
+#include "backup/pass/CopyEngine.h"
+#include "backup/pass/PassPlanning.h"
 #include "platform/DrivePaths.h"
 
 namespace fs = std::filesystem;

@@ -1,7 +1,7 @@
 // The worker's pass over the schedule in-process: what its end says, cancellation, a source that
 // changes under the pass, a target that fills up, and the minute walk across hours.
-#include "backup/BackupWorker.h"
-#include "backup/PassEnd.h"
+#include "backup/pass/BackupWorker.h"
+#include "backup/pass/PassEnd.h"
 
 #include <sys/mount.h>
 
@@ -13,11 +13,11 @@
 #include <set>
 
 #include "BackupFixture.h"
-#include "backup/BackupStart.h"
-#include "backup/CameraSelection.h"
-#include "backup/ReservedFolder.h"
-#include "backup/ScheduleAfterPass.h"
-#include "backup/ScheduleCommands.h"
+#include "backup/pass/BackupStart.h"
+#include "backup/schedule/CameraSelection.h"
+#include "backup/schedule/ReservedFolder.h"
+#include "backup/schedule/ScheduleAfterPass.h"
+#include "backup/schedule/ScheduleCommands.h"
 #include "companions/CppSQLite3.h"
 #include "mkrec/Recorder.h"
 

@@ -6,10 +6,10 @@
 #include "FakeDiscWriter.h"
 #include "TestEnv.h"
 #include "backup/BackupContext.h"
-#include "backup/DiscBurn.h"
-#include "backup/DiscReadBack.h"
 #include "backup/RecordingOperatorView.h"
-#include "backup/WriterErrors.h"
+#include "backup/disc/DiscBurn.h"
+#include "backup/disc/DiscReadBack.h"
+#include "backup/disc/WriterErrors.h"
 
 namespace fs = std::filesystem;
 

@@ -1,9 +1,9 @@
-#include "backup/EntrySize.h"
+#include "backup/schedule/EntrySize.h"
 
 #include <filesystem>
 
 #include "BackupFixture.h"
-#include "backup/ReservedFolder.h"
+#include "backup/schedule/ReservedFolder.h"
 #include "companions/CppSQLite3.h"
 #include "mkrec/Recorder.h"
 #include "storage/MinuteCopy.h"

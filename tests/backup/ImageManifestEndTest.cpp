@@ -5,9 +5,9 @@
 #include <filesystem>
 
 #include "BackupFixture.h"
-#include "backup/ImageManifest.h"
-#include "backup/PassPlanning.h"
-#include "backup/ScheduleAfterPass.h"
+#include "backup/pass/ImageManifest.h"
+#include "backup/pass/PassPlanning.h"
+#include "backup/schedule/ScheduleAfterPass.h"
 #include "integrity/ImageHasher.h"
 #include "integrity/Manifest.h"
 #include "integrity/Sha256.h"

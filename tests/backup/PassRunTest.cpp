@@ -1,6 +1,6 @@
 // A pass as a front end without a window holds it: its outcome is a value of its own, handed
 // over once, and it says it was stopped only when the stop came while it ran.
-#include "backup/PassRun.h"
+#include "backup/pass/PassRun.h"
 
 #include <filesystem>
 #include <mutex>

@@ -1,7 +1,7 @@
 // Remote mode through the share client, answered by the recorder side's service over the same
 // recordings: the day's index, a remote Add, a whole remote backup equal to a local one, and
 // the answers that end a run or add nothing.
-#include "backup/RemoteBackup.h"
+#include "backup/remote/RemoteBackup.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,10 +15,10 @@
 #include "FakeDiscWriter.h"
 #include "LoopbackShareClient.h"
 #include "OwnerThread.h"
-#include "backup/BackupStart.h"
-#include "backup/BackupWorker.h"
-#include "backup/PassEnd.h"
-#include "backup/ScheduleCommands.h"
+#include "backup/pass/BackupStart.h"
+#include "backup/pass/BackupWorker.h"
+#include "backup/pass/PassEnd.h"
+#include "backup/schedule/ScheduleCommands.h"
 #include "integrity/Sha256.h"
 #include "mkrec/Recorder.h"
 

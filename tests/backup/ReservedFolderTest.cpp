@@ -1,4 +1,4 @@
-#include "backup/ReservedFolder.h"
+#include "backup/schedule/ReservedFolder.h"
 
 #include <filesystem>
 

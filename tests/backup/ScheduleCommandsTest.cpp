@@ -1,10 +1,10 @@
-#include "backup/ScheduleCommands.h"
+#include "backup/schedule/ScheduleCommands.h"
 
 #include <cstring>
 #include <filesystem>
 
 #include "BackupFixture.h"
-#include "backup/ReservedFolder.h"
+#include "backup/schedule/ReservedFolder.h"
 #include "mkrec/Recorder.h"
 
 namespace fs = std::filesystem;

@@ -1,6 +1,6 @@
 // The schedule read into values of a front end's own: each listed entry with its record and what
 // its information file says, and why, when that file cannot say it.
-#include "backup/ScheduleListing.h"
+#include "backup/schedule/ScheduleListing.h"
 
 #include <filesystem>
 #include <fstream>

@@ -5,7 +5,7 @@
 
 #include "DialogFixture.h"
 #include "FakeDiscWriter.h"
-#include "backup/ScheduleCommands.h"
+#include "backup/schedule/ScheduleCommands.h"
 #include "controls/CTextProgressCtrl.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QLabel>
 
 #include "DialogFixture.h"
-#include "backup/ScheduleAfterPass.h"
+#include "backup/schedule/ScheduleAfterPass.h"
 
 TEST_F(DialogTest, AStoppedPassKeepsWhatItDidNotWriteAndNamesIt) {
     MapDrive('E', "removable");

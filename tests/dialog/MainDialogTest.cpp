@@ -11,7 +11,7 @@
 
 #include "CliRunner.h"
 #include "DialogFixture.h"
-#include "backup/CameraSelection.h"
+#include "backup/schedule/CameraSelection.h"
 #include "preview/CBackupPreviewDlg.h"
 
 namespace fs = std::filesystem;

@@ -13,7 +13,7 @@
 #include <future>
 
 #include "DialogFixture.h"
-#include "backup/BackupStart.h"
+#include "backup/pass/BackupStart.h"
 #include "controls/CxSkinButton.h"
 #include "mkicon/QuillonIcon.h"
 

@@ -9,9 +9,9 @@
 
 #include "DialogFixture.h"
 #include "FakeDiscWriter.h"
-#include "backup/BackupStart.h"
 #include "backup/HostMessages.h"
-#include "backup/ScheduleCommands.h"
+#include "backup/pass/BackupStart.h"
+#include "backup/schedule/ScheduleCommands.h"
 #include "platform/DriveTable.h"
 #include "preview/CBackupDataListDlg.h"
 

@@ -8,8 +8,8 @@
 #include <mutex>
 
 #include "PseudoDrives.h"
-#include "backup/DiscReadBack.h"
-#include "backup/WriterErrors.h"
+#include "backup/disc/DiscReadBack.h"
+#include "backup/disc/WriterErrors.h"
 #include "disc/BurnWriter.h"
 
 namespace fs = std::filesystem;

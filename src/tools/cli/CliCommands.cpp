@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "app/CHKLM.h"
-#include "backup/BackupPackage.h"
-#include "backup/CameraSelection.h"
-#include "backup/EntrySize.h"
-#include "backup/ScheduleCommands.h"
+#include "backup/pass/BackupPackage.h"
+#include "backup/schedule/CameraSelection.h"
+#include "backup/schedule/EntrySize.h"
+#include "backup/schedule/ScheduleCommands.h"
 #include "platform/FileSystem.h"
 #include "records/CameraList.h"
 #include "storage/RecordedDays.h"

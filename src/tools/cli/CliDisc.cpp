@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
-#include "backup/BackupStart.h"
-#include "backup/DiscBurn.h"
+#include "backup/disc/DiscBurn.h"
+#include "backup/pass/BackupStart.h"
 #include "platform/DriveTable.h"
 #ifdef QUILLON_HAVE_DISC
 #include "disc/BurnWriter.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "backup/HostMessages.h"
-#include "backup/RemoteBackup.h"
+#include "backup/remote/RemoteBackup.h"
 #include "platform/DrivePaths.h"
 #include "share/ClientId.h"
 #include "share/HttpPictureSource.h"

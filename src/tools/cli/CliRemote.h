@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "backup/LinkInbox.h"
 #include "backup/Session.h"
+#include "backup/remote/LinkInbox.h"
 #include "ports/CFileShareClient.h"
 
 struct RemoteOptions {

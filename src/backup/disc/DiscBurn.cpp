@@ -1,0 +1,256 @@
+#include "backup/disc/DiscBurn.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "backup/PassBusy.h"
+#include "backup/disc/DiscReadBack.h"
+#include "backup/disc/WriterErrors.h"
+#include "backup/pass/BackupPackage.h"
+#include "backup/pass/PassEnd.h"
+#include "backup/schedule/EntrySize.h"
+#include "backup/schedule/ReservedFolder.h"
+#include "backup/schedule/ScheduleAfterPass.h"
+#include "backup/schedule/ScheduleCommands.h"
+#include "storage/RecorderPaths.h"
+#include "storage/WorkingFolder.h"
+
+namespace backup {
+
+std::string DiscBurner::Text(const char* key) const {
+    return prompts_.Text("CDWRITER", key);
+}
+
+void DiscBurner::BackToIdle() {
+    chooser_.SetActivity(Activity::kIdle, target_.IsDisc());
+}
+
+void DiscBurner::DiscSpaceBack() {
+    view_.MeterChanged(Meter::kDiscSpace);
+}
+
+void DiscBurner::WriteEnded() {
+    disc_.writing = 0;
+    disc_.readBack.reset();
+    const std::string text = Text("A010010");
+    prompts_.SetStatusText(text);
+    prompts_.Tell(text);
+    BackToIdle();
+    DiscSpaceBack();
+    prompts_.SetStatusText("");
+}
+
+void DiscBurner::WriteCompleted() {
+    CDVDWriterPro2* writer = disc_.writer;
+    // Event 13 comes after the read-back found the disc to be the image.
+    std::string checked;
+    if (disc_.readBack)
+        checked = "\n" + prompts_.Text("BACKUP", "Q010011");
+    if (!run_.keyFingerprint.empty())
+        checked += "\n" + prompts_.Text("BACKUP", "Q010012") + " " + run_.keyFingerprint;
+    disc_.readBack.reset();
+    storage::DeleteFolderTree(paths::kDiscImageRoot);
+    // A schedule another program rewrote meanwhile keeps what it added.
+    const bool whole =
+        PassCompletedEveryEntry(schedule_, run_.report) && !editor_.ScheduleChangedUnderUs();
+    if (whole) {
+        storage::DeleteFolderTree(paths::WorkingFolder(host_.basePath));
+        schedule_.rows.clear();
+        view_.ScheduleListChanged(schedule_.rows);
+        view_.TotalSizeChanged("");
+    }
+    const std::string text = Text("A010011");
+    prompts_.SetStatusText(text);
+    disc_.writing = 0;
+    BackToIdle();
+    if (whole)
+        ClearReservedFolder(host_, schedule_);
+    else
+        editor_.ClearCompletedEntries(run_.report);  // what the disc lacks stays in the schedule
+    DiscSpaceBack();
+    targets_.TellDiscSpace(writer && writer->GetMediaType() != kMediaNoDisc);
+    editor_.FillScheduleList();
+    std::memset(&schedule_.entryInfo, 0, sizeof schedule_.entryInfo);
+    if (whole)
+        schedule_.totalKB = 0;
+    TellTotalSize(profile_, schedule_, view_);
+    const std::string outcome = PassOutcomeText(prompts_, run_.report, schedule_, host_.dateType);
+    prompts_.SetStatusText("");
+    if (writer)
+        writer->SetDriveState(0);
+    ResetViewerOption(view_, run_);
+    // A pass that missed files wrote what it had: the notice says what is missing.
+    prompts_.Tell((outcome.empty() ? text : text + "\n" + outcome) + checked,
+                  outcome.empty() ? Severity::kInfo : Severity::kWarning);
+    if (writer)
+        writer->SetDriveState(1);
+}
+
+void DiscBurner::WriterError(long code, const std::string& detail) {
+    BackToIdle();
+    disc_.writing = 0;
+    disc_.readBack.reset();
+    if (code == kReadBackFailed) {
+        // Written, but not what the image holds: the backup has not been made.
+        prompts_.SetStatusText(prompts_.Text("BACKUP", "Q010010"));
+        prompts_.Tell(prompts_.Text("BACKUP", "Q010010") + "\n" + detail, Severity::kError);
+    } else {
+        prompts_.Tell(GetWriterErrorText(code));
+    }
+    if (disc_.writer)
+        disc_.writer->SetDriveState(0);
+}
+
+void DiscBurner::EraseCompleted() {
+    CDVDWriterPro2* writer = disc_.writer;
+    const std::string text = Text("A010007");
+    prompts_.SetStatusText(text);
+    if (writer)
+        writer->RefreshMedia();
+    prompts_.SetStatusText("");
+    targets_.TellDiscSpace(true);
+    TellErasable(view_, disc_.writer);
+    BackToIdle();
+    if (writer)
+        writer->SetDriveState(0);
+    ResetViewerOption(view_, run_);
+    prompts_.Tell(text);
+    if (writer)
+        writer->SetDriveState(1);
+}
+
+bool DiscBurner::InitDiscWriter() {
+    if (disc_.writer && disc_.writer->InitializeWriter(0))
+        return true;
+    prompts_.Tell(Text("A010001"));
+    return false;
+}
+
+void DiscBurner::HandOverDiscImage() {
+    // A cancelled build hands nothing over: its image is not whole.
+    if (run_.running) {
+        if (disc_.writer)
+            disc_.writer->AddFiles("\\", std::string(paths::kDiscImageRoot) + "\\*.*");
+        StartDiscWrite();
+        return;
+    }
+    BackToIdle();
+    DiscSpaceBack();
+    prompts_.SetStatusText("");
+}
+
+void DiscBurner::StartDiscWrite() {
+    CDVDWriterPro2* writer = disc_.writer;
+    if (!writer || writer->GetMediaType() == kMediaNoDisc) {
+        prompts_.Tell(Text("A010019"));
+        // The disc went between the start checks and the write: nothing will be written, and
+        // the window must not stay in its running state waiting for it.
+        run_.running = 0;
+        BackToIdle();
+        DiscSpaceBack();
+        prompts_.SetStatusText("");
+        return;
+    }
+    for (int i = 0; i < 2; ++i) {
+        writer->SetOption19(1);
+        writer->SetOption16(1);
+        writer->SetVolumeLabel("QORBACKUP");
+    }
+    writer->GetMediaType();
+    writer->SetOption12(0);
+    writer->PrepareWrite(1);
+    writer->SetOption20(0);
+    writer->SetOption14(1);
+    writer->SetOption11(0);
+    // The disc is read back against the image's manifest before the backup counts as done.
+    disc_.readBack = MakeDiscReadBack();
+    writer->SetReadBackCheck(disc_.readBack.get());
+    disc_.writing = 1;
+    run_.running = 0;
+    if (!writer->WriteDisc())
+        prompts_.Tell(Text("A010020"));
+}
+
+void DiscBurner::OnWriterEvent(const WriterEvent& e) {
+    switch (e.id) {
+        case kWriterPreparing:
+            prompts_.SetStatusText(Text("A010008"));
+            break;
+        case kWriterWriting:
+            prompts_.SetStatusText(Text("A010009"));
+            break;
+        case kWriterClosingSession:
+            prompts_.SetStatusText(Text("A010012"));
+            break;
+        case kWriterLeadOut:
+            prompts_.SetStatusText(Text("A010013"));
+            break;
+        case kWriterVerifying:
+            prompts_.SetStatusText(Text("A010014"));
+            break;
+        case kWriterPercent: {
+            char text[256];
+            std::snprintf(text, sizeof text, "%s - %02d%%", Text("A010015").c_str(),
+                          static_cast<int>(static_cast<short>(e.a)));
+            prompts_.SetStatusText(text);
+            break;
+        }
+        case kWriterProgress:
+            if (e.c > 0)
+                view_.ProgressMoved(static_cast<int>(e.b * 100 / e.c));
+            break;
+        case kWriterWriteEnded:
+            WriteEnded();
+            break;
+        case kWriterWriteCompleted:
+            WriteCompleted();
+            break;
+        case kWriterError:
+            WriterError(e.a, e.text);
+            break;
+        case kWriterErased:
+            EraseCompleted();
+            break;
+        default:  // the others say nothing the window shows
+            break;
+    }
+}
+
+bool DiscBurner::OnErase() {
+    if (PassBusy{run_, disc_}.Refuse(prompts_).refused())
+        return false;
+    const std::string question =
+        prompts_.Text("BACKUP", "M010025") + "  " + prompts_.Text("BACKUP", "M010026");
+    if (!prompts_.Confirm(question))
+        return false;
+    view_.ViewerOffered(false);
+    CDVDWriterPro2* writer = disc_.writer;
+    const long type = writer ? writer->GetMediaType() : kMediaNoDisc;
+    if (type == kMediaNoDisc) {
+        prompts_.Tell(Text("A010003"));
+        return false;
+    }
+    if (!IsRewritableMedia(type)) {
+        prompts_.Tell(Text("A010004"));
+        return false;
+    }
+    bool feature = false;
+    for (long code : {7L, 37L, 10L, 39L})
+        if (writer->CheckMediaFeature(code) == 1) {
+            feature = true;
+            break;
+        }
+    if (!feature) {
+        prompts_.Tell(Text("A010005"));
+        return false;
+    }
+    chooser_.SetActivity(Activity::kDiscBusy, target_.IsDisc());
+    if (writer->EraseDisc(1))
+        return true;
+    writer->SetDriveState(0);
+    prompts_.Tell(Text("A010006"));
+    BackToIdle();
+    return false;
+}
+
+}  // namespace backup

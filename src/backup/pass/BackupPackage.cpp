@@ -1,0 +1,237 @@
+#include "backup/pass/BackupPackage.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "backup/pass/WriteGuard.h"
+#include "platform/AtomicFile.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/PrivateProfile.h"
+#include "records/RecordChecks.h"
+#include "storage/RecorderPaths.h"
+#include "storage/WorkingFolder.h"
+
+namespace {
+
+int NumberAt(const std::string& s, std::size_t pos) {
+    return pos < s.size() ? std::atoi(s.substr(pos, 2).c_str()) : 0;
+}
+
+std::string PairAt(const std::string& key, std::size_t pos) {
+    return pos < key.size() ? key.substr(pos, 2) : std::string();
+}
+
+bool WriteRecord(const std::string& path, const BackupInfoRecord& record) {
+    return platform::WriteFileAtomically(path, &record, sizeof record, true);
+}
+
+// The viewer folder of the target with its trailing separator: inside the disc image, or at the
+// root of the target folder's drive.
+std::string ViewerFolder(const backup::PassPlan& plan) {
+    if (plan.target == backup::TargetKind::kDisc)
+        return std::string(paths::kDiscImageRoot) + "\\BackupViewer\\";
+    return plan.targetText.substr(0, 2) + "\\BackupViewer\\";
+}
+
+}  // namespace
+
+EntryImagePaths MakeEntryImagePaths(const backup::PassPlan& plan, const std::string& startKey,
+                                    const std::string& endKey) {
+    EntryImagePaths p;
+    if (plan.target == backup::TargetKind::kDisc)
+        platform::CreateDirectory(std::string(paths::kDiscImageRoot) + "\\");
+    p.imageRoot = paths::ImageRoot(plan.targetType(), plan.targetText);
+    p.day = startKey.substr(0, 8);
+    p.entry =
+        NormalizeLabelSeparators(MakeEntryString(p.day, PairAt(startKey, 8), PairAt(startKey, 10),
+                                                 PairAt(endKey, 8), PairAt(endKey, 10)),
+                                 plan.host.dateType);
+    p.startHour = NumberAt(startKey, 8);
+    p.startMinute = NumberAt(startKey, 10);
+    p.endHour = NumberAt(endKey, 8);
+    p.endMinute = NumberAt(endKey, 10);
+    return p;
+}
+
+std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImagePaths& p) {
+    // Each folder is looked at before it is made or used: a link on the target must not lead
+    // the image into the recordings or anywhere else outside the target.
+    for (const std::string& folder : {paths::EntryFolder(p.imageRoot, p.entry),
+                                      paths::EntryDayFolder(p.imageRoot, p.entry, p.day),
+                                      paths::EntryAudioFolder(p.imageRoot, p.entry, p.day)}) {
+        const std::string problem = WriteFolderProblem(host, folder, p.imageRoot, true);
+        if (!problem.empty())
+            return problem;
+        platform::CreateDirectory(folder);
+    }
+    return std::string();
+}
+
+bool AccessEntryInfo(const backup::HostSettings& host, BackupInfoRecord& r,
+                     const std::string& entryFolder, const std::string& rangeKey, int mode) {
+    const std::string path = entryFolder + "\\BackupInfo.dat";
+    if (mode == kEntryInfoRead) {
+        std::memset(&r, 0, sizeof r);
+        platform::File f;
+        if (!f.Open(path, platform::File::kRead))
+            return false;
+        // A file of another size or with impossible contents is as good as a missing one.
+        if (f.Length() != static_cast<long long>(sizeof r) ||
+            f.ReadAt(&r, sizeof r, 0) != static_cast<long long>(sizeof r) ||
+            !CheckEntryInfo(r).empty()) {
+            std::memset(&r, 0, sizeof r);
+            return false;
+        }
+        return true;
+    }
+    if (mode == kEntryInfoUpdate) {
+        const bool ok = WriteRecord(path, r);
+        std::memset(&r, 0, sizeof r);
+        return ok;
+    }
+    return WriteNewEntryInfo(host, entryFolder, rangeKey, r);
+}
+
+bool WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entryFolder,
+                       const std::string& rangeKey, BackupInfoRecord& r) {
+    const std::string path = entryFolder + "\\BackupInfo.dat";
+    r.year = static_cast<DWORD>(std::atoi(rangeKey.substr(0, 4).c_str()));
+    r.month = static_cast<DWORD>(NumberAt(rangeKey, 4));
+    r.day = static_cast<DWORD>(NumberAt(rangeKey, 6));
+    r.startHour = static_cast<DWORD>(NumberAt(rangeKey, 8));
+    r.startMinute = static_cast<DWORD>(NumberAt(rangeKey, 10));
+    r.endHour = static_cast<DWORD>(NumberAt(rangeKey, 12));
+    r.endMinute = static_cast<DWORD>(NumberAt(rangeKey, 14));
+    r.camCount = static_cast<DWORD>(host.camCount);
+    r.recorderKind = static_cast<DWORD>(host.recorderKind);
+    r.modelCode = static_cast<DWORD>(host.modelCode);
+    r.flag = 0;
+    r.text[0] = '\0';
+    for (int i = 0; i < kMaxCameras; ++i)
+        std::snprintf(r.cameraName[i], sizeof r.cameraName[i], "%s", host.cameraNames[i]);
+    return WriteRecord(path, r);
+}
+
+bool CopyFileSimple(const std::string& source, const std::string& destination) {
+    platform::File in;
+    platform::AtomicFile out;
+    if (!in.Open(source, platform::File::kRead) || !out.Create(destination))
+        return false;
+    char buffer[4096];
+    for (;;) {
+        const long long n = in.Read(buffer, sizeof buffer);
+        if (n == 0)
+            return out.Commit();
+        if (n < 0 || !out.Write(buffer, static_cast<std::size_t>(n)))
+            return false;
+    }
+}
+
+bool WriteViewerIni(backup::PassJob& job) {
+    const std::string root = std::string(paths::kDiscImageRoot) + "\\";
+    const std::string folder = root + "BackupViewer\\";
+    for (const std::string& f : {root, folder}) {
+        const std::string problem =
+            WriteFolderProblem(job.plan().host, f, paths::kDiscImageRoot, true);
+        if (!problem.empty()) {
+            job.report().Fail("the viewer's settings were not written: " + problem);
+            return false;
+        }
+        platform::CreateDirectory(f);
+    }
+    const std::string ini = folder + "Viewer.ini";
+    if (!platform::WriteFileAtomically(ini, "", 0))
+        return false;
+    return platform::WritePrivateProfileString("ViewerInfo", "Language", job.plan().host.language,
+                                               ini);
+}
+
+namespace {
+
+// One file of the viewer: where it is in the base folder, and where below the target it goes.
+struct ViewerFile {
+    std::string source;
+    std::string dest;  // relative to the target's root, beginning with a separator
+};
+
+// The files "Viewer.lst" of the base folder names.
+std::vector<ViewerFile> ViewerFiles(const backup::HostSettings& host, std::string& list) {
+    const bool local = host.localMode != 0;
+    list = local ? host.basePath + "GUIS\\Viewer.lst" : host.basePath + "\\GUIS\\Viewer.lst";
+    std::vector<ViewerFile> files;
+    const int count = static_cast<int>(platform::GetPrivateProfileInt("Count", "count", 0, list));
+    for (int i = 1; i <= count; ++i) {
+        const std::string file =
+            platform::GetPrivateProfileString("Files", "file" + std::to_string(i), "", 200, list);
+        const std::string dest =
+            platform::GetPrivateProfileString("Dest", "dest" + std::to_string(i), "", 200, list);
+        if (file.empty())
+            continue;
+        // The base folder ends in a separator locally and the Dest value starts with one.
+        const std::string srcDest = local && !dest.empty() ? dest.substr(1) : dest;
+        files.push_back({host.basePath + srcDest + "Other\\" + file, dest + file});
+    }
+    return files;
+}
+
+}  // namespace
+
+std::string ViewerFilesProblem(const backup::HostSettings& host) {
+    std::string list;
+    const std::vector<ViewerFile> files = ViewerFiles(host, list);
+    if (files.empty())
+        return platform::FileLength(list) < 0
+                   ? "the list of the viewer's files " + list + " is missing"
+                   : "the list of the viewer's files " + list + " names no file";
+    for (const auto& f : files)
+        if (platform::FileLength(f.source) < 0)
+            return "the viewer's file " + f.source + " is missing";
+    return std::string();
+}
+
+void CopyViewerFiles(backup::PassJob& job) {
+    const backup::HostSettings& host = job.plan().host;
+    const std::string folder = ViewerFolder(job.plan());
+    const std::string problem =
+        WriteFolderProblem(host, folder, folder.substr(0, folder.find('\\') + 1), true);
+    if (!problem.empty()) {
+        job.report().Fail("the viewer was not copied: " + problem);
+        return;
+    }
+    std::string list;
+    const std::vector<ViewerFile> files = ViewerFiles(host, list);
+    if (files.empty()) {
+        // An empty viewer folder on the medium would pass for a viewer.
+        job.report().Fail("the viewer was not copied: " + ViewerFilesProblem(host));
+        return;
+    }
+    platform::CreateDirectory(folder);
+    platform::RemoveLeftoverTempFiles(folder);  // what a killed run left half-written
+    const std::string destBase = folder.substr(0, folder.size() - 1);
+    for (const auto& f : files) {
+        // A viewer file that cannot be copied leaves the rest to be copied, and is named.
+        if (!CopyFileSimple(f.source, destBase + f.dest))
+            job.report().Fail("the viewer file " + f.source + " could not be copied to " +
+                              destBase + f.dest);
+    }
+}
+
+bool PrepareEntryFolders(backup::PassJob& job, int slot, const std::string& startKey,
+                         const std::string& endKey) {
+    const EntryImagePaths p = MakeEntryImagePaths(job.plan(), startKey, endKey);
+    const std::string problem = CreateEntryFolders(job.plan().host, p);
+    if (problem.empty())
+        return true;
+    job.report().Fail(p.entry, "nothing was copied: " + problem);
+    job.report().EntryDone(slot, false, "nothing was copied: " + problem);
+    return false;
+}
+
+void ResetViewerOption(backup::IOperatorEvents& view, backup::RunState& run) {
+    view.ViewerOffered(true);
+    view.ViewerChoiceCleared();
+    run.includeViewer = 0;
+}

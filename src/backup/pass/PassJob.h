@@ -1,0 +1,113 @@
+#pragma once
+// One running backup pass: its plan, which it never changes, and what it writes as it goes (the
+// report, the done size, the manifest's hasher and outcome). Every function of the pass takes
+// the job, never the front end's context; what the operator must see goes out as events.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "backup/pass/BackupReport.h"
+#include "backup/pass/ImageSink.h"
+#include "backup/pass/PassPlan.h"
+#include "ports/EntryVideo.h"
+
+class CFileShareClient;
+namespace integrity {
+class ImageHasher;
+}
+namespace platform {
+class GatedWriteTap;
+}
+
+namespace backup {
+
+// What a pass tells its front end as it goes. Called on the worker's thread (and, for a remote
+// pass, on the thread that serves the link's answers).
+class IPassEvents {
+  public:
+    virtual ~IPassEvents() = default;
+    // The image is being built: progress from 0, a busy pointer.
+    virtual void Started() = 0;
+    virtual void Status(const std::string& text) = 0;
+    virtual void Progress(int percent) = 0;
+    // The building is over; whole when it was not stopped (the progress then at its end).
+    virtual void Built(bool whole) = 0;
+    // Something the operator must be told at once.
+    virtual void Problem(const std::string& text, const std::string& caption) = 0;
+};
+
+class PassJob {
+  public:
+    // report and running are shared with the front end: it reads the first once the pass has
+    // ended and clears the second to stop the pass at its next check.
+    PassJob(PassPlan plan, IPassEvents& events, BackupReport& report, std::atomic<BOOL>& running);
+    ~PassJob();
+    PassJob(const PassJob&) = delete;
+    PassJob& operator=(const PassJob&) = delete;
+
+    const PassPlan& plan() const { return plan_; }
+    // Where the image goes; the pass's own while it runs.
+    ImageSink& sink() { return sink_; }
+    const ImageSink& sink() const { return sink_; }
+    IPassEvents& events() { return events_; }
+    BackupReport& report() { return report_; }
+    const BackupReport& report() const { return report_; }
+    bool running() const { return running_ != 0; }
+    // The pass can go no further (its target is lost).
+    void Stop() { running_ = 0; }
+
+    std::atomic<DWORD> doneSize{0};                  // KB written so far
+    std::shared_ptr<integrity::ImageHasher> hasher;  // while the image is hashed
+    // The hasher as the link's download thread sees it: closed before the hasher ends.
+    std::shared_ptr<platform::GatedWriteTap> linkTap;
+    std::string manifestNote;    // what the manifest holds, or why it is missing
+    std::string keyFingerprint;  // of the key that signed it; "" when not signed
+
+    // The slots the pass came to (as the schedule marks them made).
+    std::array<bool, kScheduleSlots> made{};
+
+    // A remote pass: the link that fetches the entries, which of them are still to be fetched,
+    // and the one being fetched.
+    CFileShareClient* shareClient = nullptr;
+    // What makes an entry's MP4 files, when the plan asks for them.
+    ports::IEntryVideo* video = nullptr;
+    bool linked = false;
+    bool begun = false;  // the first of the remote pass's steps has run
+    std::array<std::atomic<bool>, kScheduleSlots> pending{};
+    std::string fetching;
+    // Its slot, until its MP4 files are made: set by the worker as it asks for the entry, read
+    // by the link's answer that the entry is fetched, before the worker is woken again.
+    int fetchingSlot = -1;
+    std::string videoFailure;  // the first MP4 file of a fetched entry that was not made
+
+    // The end of a remote run, met from two sides: the worker that takes no more steps and the
+    // link that says the run is over (on the window's thread). The manifest is the worker's to
+    // write, so whichever side comes second tells the window.
+    // Worker: no more steps; true when the link had ended the run already.
+    bool EndSteps();
+    // Window: the link ended the run; true when the worker takes no more steps (the window
+    // tells itself), false when the worker will, after its next step.
+    bool EndByLink(const std::string& why);
+    bool stepsEnded() const;
+    std::string linkEndedWhy() const;
+
+  private:
+    mutable std::mutex endMutex_;
+    bool stepsEnded_ = false;
+    bool linkEnded_ = false;
+    std::string linkWhy_;
+    const PassPlan plan_;
+    ImageSink sink_;
+    IPassEvents& events_;
+    BackupReport& report_;
+    std::atomic<BOOL>& running_;
+};
+
+// The progress from the done size and the plan's total: (100.0 / total) * done, truncated; 0
+// when the total is 0.
+void UpdatePassProgress(PassJob& job);
+
+}  // namespace backup
