@@ -21,6 +21,7 @@ class SerialOperatorView : public backup::RecordingOperatorView {
     QUILLON_SERIAL(MeterChanged, (backup::Meter m), (m))
     QUILLON_SERIAL(ProgressMoved, (int p), (p))
     QUILLON_SERIAL(Busy, (bool b), (b))
+    QUILLON_SERIAL(DiscKnown, (bool b), (b))
     QUILLON_SERIAL(DiscSpaceChanged, (const backup::DiscSpace& s), (s))
     QUILLON_SERIAL(EraseOffered, (bool b), (b))
     QUILLON_SERIAL(WriteSpeedsChanged, (const std::vector<std::string>& r), (r))

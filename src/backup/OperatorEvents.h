@@ -84,8 +84,11 @@ class IOperatorEvents {
     // Work the operator waits for has begun or ended.
     virtual void Busy(bool busy) = 0;
 
-    // The disc's space as it now is; whether the disc in the writer can be erased; the write
+    // Whether the target's disc and its space are known (it is shown then, whatever else the
+    // place below the schedule shows); the disc's space as it now is; whether the disc in the
+    // writer can be erased; the write
     // speeds it offers (the fastest first and chosen; none: the target is no disc).
+    virtual void DiscKnown(bool known) = 0;
     virtual void DiscSpaceChanged(const DiscSpace& space) = 0;
     virtual void EraseOffered(bool offered) = 0;
     virtual void WriteSpeedsChanged(const std::vector<std::string>& rows) = 0;

@@ -31,6 +31,13 @@ class RecordingOperatorView : public IOperatorEvents {
     void MeterChanged(Meter m) override { meter = m; }
     void ProgressMoved(int percent) override { progress.push_back(percent); }
     void Busy(bool on) override { busy = on; }
+    // The place below the schedule shows the disc's space once it is known.
+    void DiscKnown(bool known) override {
+        if (known)
+            meter = Meter::kDiscSpace;
+        else if (meter == Meter::kDiscSpace)
+            meter = Meter::kNone;
+    }
     void DiscSpaceChanged(const DiscSpace& space) override { discSpace = space; }
     void EraseOffered(bool offered) override { eraseOffered = offered; }
     void WriteSpeedsChanged(const std::vector<std::string>& rows) override { writeSpeeds = rows; }

@@ -134,11 +134,11 @@ bool TargetPicker::PrepareDiscImage() {
 void TargetPicker::TellDiscSpace(bool show) {
     // The space is told from the disc writer's figures; without them it is not shown.
     if (!show || !disc_.writer) {
-        view_.MeterChanged(Meter::kNone);
+        view_.DiscKnown(false);
         view_.EraseOffered(false);
         return;
     }
-    view_.MeterChanged(Meter::kDiscSpace);
+    view_.DiscKnown(true);
     const double capacity = GetDiscCapacityMB(*disc_.writer);
     const double freeMB = GetDiscFreeMB(*disc_.writer);
     const double used = GetDiscUsedMB(*disc_.writer);

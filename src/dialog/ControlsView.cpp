@@ -105,6 +105,10 @@ void ControlsView::Busy(bool busy) {
     view_.SetWaitCursor(busy);
 }
 
+void ControlsView::DiscKnown(bool known) {
+    view_.ShowItem(ctl::kCapacityBar, known);
+}
+
 // The disc's space: what is used in one colour, what the backup would add in another.
 void ControlsView::DiscSpaceChanged(const backup::DiscSpace& space) {
     TextProgressState bar;

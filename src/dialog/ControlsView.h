@@ -28,6 +28,7 @@ class ControlsView : public backup::IOperatorEvents {
     void MeterChanged(backup::Meter meter) override;
     void ProgressMoved(int percent) override;
     void Busy(bool busy) override;
+    void DiscKnown(bool known) override;
     void DiscSpaceChanged(const backup::DiscSpace& space) override;
     void EraseOffered(bool offered) override;
     void WriteSpeedsChanged(const std::vector<std::string>& rows) override;

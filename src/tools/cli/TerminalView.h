@@ -32,6 +32,7 @@ class TerminalView : public backup::IOperatorEvents {
     void PassStarting() override {}
     void MeterChanged(backup::Meter) override {}
     void Busy(bool) override {}
+    void DiscKnown(bool) override {}
     void DiscSpaceChanged(const backup::DiscSpace&) override {}
     void EraseOffered(bool) override {}
     void WriteSpeedsChanged(const std::vector<std::string>&) override {}
