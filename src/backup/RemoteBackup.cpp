@@ -9,7 +9,7 @@
 #include "backup/PassEnd.h"
 #include "backup/ReservedFolder.h"
 #include "backup/ScheduleCommands.h"
-#include "backup/ShareService.h"
+#include "backup/ShareImageStore.h"
 #include "backup/WriteGuard.h"
 #include "platform/AtomicFile.h"
 #include "ports/CFileShareClient.h"
