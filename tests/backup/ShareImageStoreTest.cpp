@@ -23,3 +23,30 @@ TEST_F(ShareImageStoreTest, ImagesBeingFetchedKeepTheirShareOfTheDiskAndServedFi
     EXPECT_NE(store.MakeRoom(0).find("past the share of its disk kept for images"),
               std::string::npos);
 }
+
+TEST_F(ShareImageStoreTest,
+       AFileServedFromTheRecordingsIsTheCopysOnceTheCopyHasItAndOnlyOurPathsAreRemoved) {
+    const std::string entry = "2010_05_23=10,00~10,01";
+    ShareImageStore store({});
+    store.Begin(entry, "", "");  // a direct listing that gave up after its first file
+    store.Add(entry, {"201005231000N.dat", 1, "", "/rec/201005231000N.dat", {}});
+    store.Begin(entry, "/built", "");
+    EXPECT_EQ(store.ImageFilePath(entry, "201005231000N.dat"), "/rec/201005231000N.dat");
+    store.Replace(entry, "/built", {"201005231000N.dat", 1, "", "", {}});
+    EXPECT_EQ(store.ImageFilePath(entry, "201005231000N.dat"), "/built/201005231000N.dat");
+    EXPECT_EQ(ShareImageStore::EntryOf("C:\\NetBackupTemp\\" + entry), entry);
+    EXPECT_EQ(ShareImageStore::EntryOf("D:\\NetBackupTemp\\" + entry), "");
+}
+
+TEST_F(ShareImageStoreTest, AnImageLeftBehindGivesWayToAnotherClientsBuildOfItsEntry) {
+    ShareImage image;
+    image.entry = "2010_05_23=10,00~10,01";
+    ShareImageStore busy({});
+    busy.Keep(image, "", "a");
+    EXPECT_NE(busy.Claim(image.entry, "b").find("another client"), std::string::npos);
+    ShareImageStore::Limits left;
+    left.abandonAfter = std::chrono::milliseconds(0);
+    ShareImageStore idle(left);
+    idle.Keep(image, "", "a");
+    EXPECT_EQ(idle.Claim(image.entry, "b"), "");
+}
