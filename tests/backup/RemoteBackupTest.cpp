@@ -385,8 +385,6 @@ TEST_F(ShareServiceTest, ABuildCancelledWhileItCopiesLeavesNoFolderBehind) {
     mkrec::RecorderPlan plan;
     plan.root = "C:\\QorData";
     plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 603;
     mkrec::MakeRecordings(plan);
     ShareService::Settings settings;
     settings.storageRoot = "C:\\QorData";
