@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "app/CQuillonApp.h"
 #include "backup/BackupPackage.h"
@@ -13,6 +14,7 @@
 #include "backup/PassPlanning.h"
 #include "backup/ReservedFolder.h"
 #include "backup/ShareRequest.h"
+#include "backup/ShareServiceDirect.h"
 #include "backup/ShareServiceHasher.h"
 #include "integrity/Sha256.h"
 #include "platform/DrivePaths.h"

@@ -8,11 +8,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "backup/HostSettings.h"
 #include "backup/ShareImageStore.h"
-#include "backup/ShareServiceDirect.h"
 #include "records/RemoteRecords.h"
 
 class ShareImageBuilder {
