@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "backup/ShareService.h"
+#include "backup/server/ShareService.h"
 #include "platform/AtomicFile.h"
 #include "platform/DrivePaths.h"
 #include "platform/WriteTap.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "backup/ShareService.h"
+#include "backup/server/ShareService.h"
 #include "share/ListedFiles.h"
 #include "share/ShareReplies.h"
 

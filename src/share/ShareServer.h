@@ -11,7 +11,7 @@
 #include <string_view>
 #include <thread>
 
-#include "backup/ShareService.h"
+#include "backup/server/ShareService.h"
 #include "share/HttpServer.h"
 #include "share/ShareLog.h"
 

@@ -384,6 +384,25 @@ TEST_F(ShareServiceTest, OneClientsImageIsNotReplacedUnderItAndLeftoversGoAtStar
               std::string::npos);
 }
 
+TEST_F(ShareServiceTest, ABuildCancelledWhileItCopiesLeavesNoFolderBehind) {
+    mkrec::RecorderPlan plan;
+    plan.root = "C:\\QorData";
+    plan.days = {"20100523"};
+    mkrec::MakeRecordings(plan);
+    ShareService::Settings settings;
+    settings.storageRoot = "C:\\QorData";
+    ShareService service(settings);
+    _BACKUPMAKEIMAGE request{};
+    request.entry.bCam[0] = 1;  // one camera: copied, not served from the recordings
+    SetKeys(request.entry, "201005231000", "201005231003");
+    std::atomic<bool> cancel{false};
+    const ShareService::Image image = service.MakeImage(
+        request, [&](const std::string&, auto, auto) { cancel = true; }, cancel);
+    EXPECT_TRUE(image.cancelled);
+    ASSERT_NE(image.entry, "");
+    EXPECT_FALSE(fs::exists(driveC() + "/NetBackupTemp/" + image.entry));
+}
+
 TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAndNothingAfterIt) {
     GoRemote();
     Add("10", "00", "10", "01", {0, 1});

@@ -20,7 +20,7 @@
 #include "FakeHttp.h"
 #include "Has.h"
 #include "TestEnv.h"
-#include "backup/ShareService.h"
+#include "backup/server/ShareService.h"
 #include "mkrec/Recorder.h"
 #include "platform/Signals.h"
 #include "ports/CFileShareClient.h"

@@ -13,7 +13,7 @@
 
 #include "LoopbackProxy.h"
 #include "ShareFixture.h"
-#include "backup/ShareServiceHasher.h"
+#include "backup/server/ShareServiceHasher.h"
 #include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
 #include "platform/WriteTap.h"

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "backup/ShareService.h"
 #include "backup/pass/ImageManifest.h"
 #include "backup/pass/PassEnd.h"
 #include "backup/pass/WriteGuard.h"
@@ -11,6 +10,7 @@
 #include "backup/schedule/EntrySize.h"
 #include "backup/schedule/ReservedFolder.h"
 #include "backup/schedule/ScheduleCommands.h"
+#include "backup/server/ShareImageStore.h"
 #include "platform/AtomicFile.h"
 #include "ports/CFileShareClient.h"
 #include "records/RemoteRecords.h"

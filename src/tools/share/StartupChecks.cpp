@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "backup/ShareService.h"
+#include "backup/server/ShareImageStore.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/File.h"

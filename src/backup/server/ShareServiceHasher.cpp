@@ -1,4 +1,4 @@
-#include "backup/ShareServiceHasher.h"
+#include "backup/server/ShareServiceHasher.h"
 
 #include <cctype>
 

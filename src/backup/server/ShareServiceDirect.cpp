@@ -1,4 +1,4 @@
-#include "backup/ShareServiceDirect.h"
+#include "backup/server/ShareServiceDirect.h"
 
 #include <cstdlib>
 #include <ctime>
