@@ -27,7 +27,7 @@ Session::~Session() = default;
 
 void Session::UseCompanions(CFileShareClient* client, CDVDWriterPro2* writer) {
     parts_->m_link.client = client;
-    parts_->m_disc.writer = writer;
+    UseDiscWriter(writer);
 }
 
 void Session::HearLink() {
