@@ -199,6 +199,21 @@ TEST_F(CliPullTest, APullOfARangeOrCameraWithoutRecordingsNeitherFailsNorBlocksT
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }
 
+// Before its one line, a run says on stdout each entry it scheduled, as add says it (on the
+// journal, at debug).
+TEST_F(CliPullTest, APullSaysEachEntryItSchedulesAsAddDoes) {
+    Record(Day(600, 604, 2, 32, 24));
+    StartServer("gate-token");
+    TokenFile("gate", "gate-token");
+    Gate("token-file = " + prefix() + "/gate.token\ncamera-count = 2\nrange = 20100523 1000 1002");
+    const RunResult r = Cli({"pull", "gate"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::size_t added = r.out.find("2010-05-23 - 10:00 ~ 10:02  ");
+    ASSERT_NE(added, std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" KB  all cameras  cameras 01,02\n", added), std::string::npos) << r.out;
+    EXPECT_LT(added, r.out.find("pull gate: 1 entries ")) << r.out;
+}
+
 TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
     Record(Day(600, 604, 2, 32, 24));
     StartServer("gate-token");
