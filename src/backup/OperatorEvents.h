@@ -46,8 +46,8 @@ struct ActivityFacts {
     bool pages = false;        // more than one camera page
 };
 
-// What the place below the schedule is showing: nothing, the progress of work, or the disc's
-// space.
+// What the place below the schedule is showing: the progress of work, or the disc's space;
+// kNone ends the progress and leaves the disc's space as DiscKnown last said.
 enum class Meter { kNone, kProgress, kDiscSpace };
 
 // The disc in the writer: how full it is now and would be after the backup, in percent of its

@@ -28,7 +28,10 @@ class RecordingOperatorView : public IOperatorEvents {
         viewerOffered = false;
         statusShown = true;
     }
-    void MeterChanged(Meter m) override { meter = m; }
+    void MeterChanged(Meter m) override {
+        if (m != Meter::kNone || meter == Meter::kProgress)
+            meter = m;  // the end of the progress leaves the disc's space as it is
+    }
     void ProgressMoved(int percent) override { progress.push_back(percent); }
     void Busy(bool on) override { busy = on; }
     // The place below the schedule shows the disc's space once it is known.

@@ -85,7 +85,8 @@ void ControlsView::PassStarting() {
     view_.ShowItem(ctl::kStatusLine, true);
 }
 
-// The progress bar and the disc's space share their place: one of them, or neither, shows.
+// The progress bar and the disc's space share their place: the progress hides the disc's space
+// while it lasts.
 void ControlsView::MeterChanged(backup::Meter meter) {
     if (meter == backup::Meter::kProgress) {
         view_.ShowItem(ctl::kCapacityBar, false);
@@ -94,7 +95,8 @@ void ControlsView::MeterChanged(backup::Meter meter) {
         return;
     }
     view_.ShowItem(ctl::kProgress, false);
-    view_.ShowItem(ctl::kCapacityBar, meter == backup::Meter::kDiscSpace);
+    if (meter == backup::Meter::kDiscSpace)
+        view_.ShowItem(ctl::kCapacityBar, true);
 }
 
 void ControlsView::ProgressMoved(int percent) {

@@ -92,6 +92,8 @@ std::optional<PullOutcome> PullJob::OneRun::Begin(const std::string& address, in
     // Runs against one recorder take turns (its server fetches an entry for one client at a
     // time), and so do two of one instance, on its base folder; a run against another recorder
     // (one stuck there among them) keeps none of them waiting, as the machine's lock would.
+    if (const std::string problem = steps.Check(); !problem.empty())
+        return Failed(problem);
     recorder = platform::NamedLock::Acquire(RecorderLockName(address, port), true);
     if (!recorder.lock)
         return Failed(recorder.problem);
@@ -185,9 +187,12 @@ PullOutcome PullJob::OneRun::Fetch() {
     const PassResult pass = steps.RunPass(folder);
     // Why, in the run's one line: the link's reason, else what the backup told the operator
     // (a refused start names the target, the space needed and the space free).
-    std::string endedWhy = pass.linkWhy.empty() ? pass.told : pass.linkWhy;
-    for (std::size_t at; (at = endedWhy.find('\n')) != std::string::npos;)
-        endedWhy.replace(at, 1, ": ");
+    std::string endedWhy = pass.linkWhy;
+    if (endedWhy.empty()) {
+        endedWhy = pass.told;
+        for (std::size_t at; (at = endedWhy.find('\n')) != std::string::npos;)
+            endedWhy.replace(at, 1, ": ");
+    }
     // Every range fetched, lacking only what the recording lacks: no later run fetches more of
     // it, so the image stands and its ranges are done, but the run says it is not whole.
     const std::vector<std::string> lacks =

@@ -23,8 +23,10 @@ class PullSteps {
   public:
     virtual ~PullSteps() = default;
 
-    // The session's own files and its working folder, opened under the base folder's lock: why
-    // not, "" when open.
+    // Whether the session's own files can be used, before the run waits for its turn: why not,
+    // "" when they can.
+    virtual std::string Check() { return std::string(); }
+    // The session's working folder, opened under the base folder's lock: why not, "" when open.
     virtual std::string Open() = 0;
     // Something the run says on its way, at a journal level (the summary comes at the end).
     virtual void Note(int level, const std::string& text) = 0;

@@ -67,6 +67,7 @@ void PassEnd::TellRemoteRunEnded(const std::string& why) {
     run_.TakeResults();
     Idle();
     prompts_.SetStatusText("");
+    view_.DiscKnown(false);
     view_.MeterChanged(Meter::kNone);
     view_.PassStatusEnded();
     prompts_.Tell(why.empty() ? Text("M010012") : Text("M010012") + "\n" + why);

@@ -13,7 +13,10 @@ CommandResult PassRun::Start(const StartOptions& options, ports::IEntryVideo* vi
     }
     worker_.StartMakeFileThread();
     run_.video = video;
-    return starter_.OnOK(worker_, options);
+    const CommandResult started = starter_.OnOK(worker_, options);
+    if (started.refused())
+        inbox_.SetWorkerWake(nullptr);  // no pass of this run to wake
+    return started;
 }
 
 void PassRun::ServeRemoteToEnd(const std::function<void()>& between) {

@@ -135,7 +135,7 @@ void LinkAnswers::OnDownloadEntry(std::size_t slot, const std::function<void()>&
     for (const std::string& f : {root + entry, folder, folder + "Audio"}) {
         if (const std::string problem = WriteFolderProblem(plan.host, f, root, true);
             !problem.empty())
-            return OnRemoteRunEnded(entry + ": nothing was copied: " + problem, wakeWorker);
+            return OnRemoteRunEnded(entry + ": nothing was copied: " + problem, wakeWorker, entry);
     }
     // What a killed download left half-written under temporary names.
     platform::RemoveLeftoverTempFiles(folder);
@@ -157,11 +157,13 @@ void LinkAnswers::OnEntryFetched(const PassJob& job, const RemoteImageLacks& lac
                           whole || !lacks.why.empty() ? lacks.why : lacks.failures.front(), true);
 }
 
-void LinkAnswers::OnRemoteRunEnded(const std::string& why,
-                                   const std::function<void()>& wakeWorker) {
+void LinkAnswers::OnRemoteRunEnded(const std::string& why, const std::function<void()>& wakeWorker,
+                                   const std::string& entry) {
     run_.running = 0;
     run_.report.Stopped();
-    if (!why.empty())
+    if (!entry.empty() && why.compare(0, entry.size() + 2, entry + ": ") == 0)
+        run_.report.Fail(entry, why.substr(entry.size() + 2));
+    else if (!why.empty())
         run_.report.Fail(why);
     if (run_.job && !run_.job->plan().host.localMode && wakeWorker && !run_.job->EndByLink(why)) {
         wakeWorker();

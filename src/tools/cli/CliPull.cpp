@@ -27,14 +27,23 @@ class CliPullSteps final : public pull::LinkedSchedule {
         : LinkedSchedule(s.session), s_(s), base_(std::move(base)), journal_(journal) {}
 
     void Note(int level, const std::string& text) override { Say(journal_, level, text); }
+    std::string Check() override { return s_.OwnFilesProblem(); }
     std::string Open() override {
-        if (std::string problem = s_.OwnFilesProblem(); !problem.empty())
-            return problem;
         if (!s_.OpenWorkingFolder(true, false))
             return "its base folder " + base_ + " cannot be used";
         return std::string();
     }
     std::vector<std::string> Days(std::string& why) override { return s_.remote->Days(why); }
+    // As add does it, with its lines: the entry and the total, or why it was refused.
+    bool Add(const pull::PullEntry& range, const std::vector<int>& cameras) override {
+        CliArgs add;
+        add.positional = {range.day, range.start, range.end};
+        for (const int camera : cameras)
+            add.cams += (add.cams.empty() ? "" : ",") + std::to_string(camera);
+        if (add.cams.empty())
+            add.cams = "all";
+        return CmdAdd(s_, add) == 0;
+    }
     pull::PassResult RunPass(const std::string& folder) override {
         CliArgs backup;
         backup.folder = folder;
