@@ -1,5 +1,5 @@
 #pragma once
-// The one object a front end with a person at it holds: the operator's commands with typed
+// The one object a front end holds: the operator's commands with typed
 // arguments and results, what the session knows as values read at the moment they are asked
 // for, and the companions it works with. What happened comes back as events (OperatorEvents.h).
 // The parts the commands work on are the session's own: no front end reaches them.
