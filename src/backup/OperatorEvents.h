@@ -9,6 +9,7 @@
 // end with a UI thread runs each call there and returns only when it is done (a blocking call).
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,17 @@ struct Notice {
     Severity severity = Severity::kInfo;
     bool aboveAll = false;  // holds every window of the program until acknowledged
 };
+
+// A yes-or-no question. The front end answers it once through its Reply, at once or later, on
+// the thread the session's commands run on; a front end without a person answers by its policy.
+// A question whose subject went away first (the pass it would stop has ended) is withdrawn: its
+// Reply then does nothing.
+struct Question {
+    int id = 0;
+    std::string text;
+    std::string caption = "Backup";
+};
+using Reply = std::function<void(bool yes)>;
 
 class IOperatorEvents {
   public:
@@ -126,8 +138,10 @@ class IOperatorEvents {
 
     // The operator is told something, and acknowledges it before the caller goes on.
     virtual void Tell(const Notice& notice) = 0;
-    // The operator is asked a yes-or-no question; true for yes.
-    virtual bool Confirm(const std::string& question, const std::string& caption) = 0;
+    // The operator is asked a question, and the front end replies when the operator answers;
+    // the question is withdrawn, and whatever shows it can go.
+    virtual void Ask(const Question& question, Reply reply) = 0;
+    virtual void QuestionWithdrawn(int id) = 0;
 };
 
 }  // namespace backup

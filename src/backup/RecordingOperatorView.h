@@ -73,7 +73,12 @@ class RecordingOperatorView : public IOperatorEvents {
     void Tell(const Notice& notice) override {
         messages.push_back({notice.text, notice.caption, notice.severity, false});
     }
-    bool Confirm(const std::string& question, const std::string& caption) override {
+    // Answers at once, by Confirm's answer (answerYes unless a test says otherwise).
+    void Ask(const Question& question, Reply reply) override {
+        reply(Confirm(question.text, question.caption));
+    }
+    void QuestionWithdrawn(int id) override { withdrawn.push_back(id); }
+    virtual bool Confirm(const std::string& question, const std::string& caption) {
         messages.push_back({question, caption, Severity::kInfo, true});
         return answerYes;
     }
@@ -119,6 +124,7 @@ class RecordingOperatorView : public IOperatorEvents {
     int passesEnded = 0;
     std::vector<Message> messages;
     bool answerYes = true;
+    std::vector<int> withdrawn;  // the questions withdrawn, by id
 };
 
 }  // namespace backup

@@ -286,13 +286,7 @@ void CQuillonDlg::OnOK() {
 }
 
 void CQuillonDlg::OnCancel() {
-    // The stop question is about the pass running now, which goes on while it is open.
-    if (m_session.DiscWriting())
-        m_view->AskAboutPass([this] { return m_session.DiscWriting(); });
-    else if (m_session.PassRunning())
-        m_view->AskAboutPass([this] { return m_session.PassRunning(); });
     const CancelOutcome outcome = m_session.Cancel();
-    m_view->AskAboutPass(nullptr);
     if (outcome == CancelOutcome::kClose)
         done(QDialog::Rejected);
 }

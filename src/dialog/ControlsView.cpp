@@ -253,9 +253,16 @@ void ControlsView::Tell(const backup::Notice& notice) {
     inMessageBox_ = 0;
 }
 
-bool ControlsView::Confirm(const std::string& question, const std::string& caption) {
+void ControlsView::Ask(const backup::Question& question, backup::Reply reply) {
     inMessageBox_ = 1;
-    const bool yes = view_.MessageBox(question, caption, MB_YESNO) == IDYES;
+    openQuestions_.push_back(question.id);
+    const bool yes = view_.MessageBox(question.text, question.caption, MB_YESNO) == IDYES;
+    openQuestions_.pop_back();
     inMessageBox_ = 0;
-    return yes;
+    reply(yes);
+}
+
+void ControlsView::QuestionWithdrawn(int id) {
+    if (!openQuestions_.empty() && openQuestions_.back() == id)
+        view_.CloseQuestion();
 }

@@ -50,13 +50,17 @@ class ControlsView : public backup::IOperatorEvents {
     void ActivityChanged(backup::Activity activity, const backup::ActivityFacts& facts) override;
     void PassEnded() override;
     void Tell(const backup::Notice& notice) override;
-    bool Confirm(const std::string& question, const std::string& caption) override;
+    // A question is a Yes/No box, answered when it closes; one withdrawn meanwhile closes as
+    // answered No (its reply then does nothing).
+    void Ask(const backup::Question& question, backup::Reply reply) override;
+    void QuestionWithdrawn(int id) override;
 
   private:
     IDialogView& view_;
     const CQuillonApp& app_;
     std::atomic<BOOL>& inMessageBox_;
     std::function<void()> onPassEnded_;
+    std::vector<int> openQuestions_;  // the boxes up, the last on top
 };
 
 // The control of a time field.

@@ -81,6 +81,8 @@ class IDialogView {
     virtual void SetProgressRange(int low, int high) = 0;
     virtual void SetProgressPos(int pos) = 0;
     virtual int MessageBox(const std::string& text, const std::string& caption, unsigned type) = 0;
+    // Closes the Yes/No box open last, as answered No; nothing when none is open.
+    virtual void CloseQuestion() {}
     virtual void SetWaitCursor(bool on) = 0;
     // The controls state (0 busy, 1 idle, 2 disc busy) has been applied to the controls.
     virtual void SetControlsState(int state) = 0;

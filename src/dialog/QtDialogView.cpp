@@ -46,12 +46,7 @@ R QtDialogView::OnUiThread(F f, R fallback) {
         return fallback;
     R result = fallback;
     QMetaObject::invokeMethod(
-        this,
-        [&] {
-            result = f();
-            CloseStaleQuestion();
-        },
-        Qt::BlockingQueuedConnection);
+        this, [&] { result = f(); }, Qt::BlockingQueuedConnection);
     return result;
 }
 
@@ -61,12 +56,7 @@ void QtDialogView::OnUiThread(F f) {
         f();
     } else if (serving_) {
         QMetaObject::invokeMethod(
-            this,
-            [&] {
-                f();
-                CloseStaleQuestion();
-            },
-            Qt::BlockingQueuedConnection);
+            this, [&] { f(); }, Qt::BlockingQueuedConnection);
     }
 }
 
@@ -239,31 +229,12 @@ void QtDialogView::SetProgressPos(int pos) {
 }
 
 int QtDialogView::MessageBox(const std::string& text, const std::string& caption, unsigned type) {
-    return OnUiThread(
-        [&] {
-            if (!(type & MB_YESNO) || !passRunning_ || questionOpen_)
-                return boxes_.Show(dialog_, text, caption, type);
-            questionOpen_ = true;
-            questionPass_ = passesEnded_;
-            const int answer = boxes_.Show(dialog_, text, caption, type);
-            questionOpen_ = false;
-            // A Yes that comes once its pass ended would act on nothing, or on the next pass.
-            return QuestionStale() ? IDNO : answer;
-        },
-        (type & MB_YESNO) ? IDNO : IDOK);
+    return OnUiThread([&] { return boxes_.Show(dialog_, text, caption, type); },
+                      (type & MB_YESNO) ? IDNO : IDOK);
 }
 
-void QtDialogView::AskAboutPass(std::function<bool()> running) {
-    passRunning_ = std::move(running);
-}
-
-bool QtDialogView::QuestionStale() const {
-    return questionPass_ != passesEnded_ || !passRunning_ || !passRunning_();
-}
-
-void QtDialogView::CloseStaleQuestion() {
-    if (questionOpen_ && QuestionStale())
-        boxes_.CloseQuestion();
+void QtDialogView::CloseQuestion() {
+    OnUiThread([&] { boxes_.CloseQuestion(); });
 }
 
 void QtDialogView::SetWaitCursor(bool on) {
@@ -279,12 +250,7 @@ void QtDialogView::SetWaitCursor(bool on) {
 }
 
 void QtDialogView::SetControlsState(int state) {
-    OnUiThread([&] {
-        if (state == 1 && controlsState_ != 1)
-            ++passesEnded_;
-        controlsState_ = state;
-        CloseStaleQuestion();
-    });
+    OnUiThread([&] { controlsState_ = state; });
 }
 
 void QtDialogView::SetPreviewControlsState(int state) {

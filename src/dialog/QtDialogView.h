@@ -25,11 +25,6 @@ class QtDialogView : public QObject, public IDialogView {
     void StopServing() { serving_ = false; }
     // The last controls state applied (0 busy, 1 idle, 2 disc busy).
     int controlsState() const { return controlsState_; }
-    // Yes/No questions asked while running is set are about the pass running now, which goes
-    // on while they are open: when running() turns false or the controls go idle, the
-    // question closes as answered No, and a Yes that comes after that counts as No. An empty
-    // function ends it.
-    void AskAboutPass(std::function<bool()> running);
     // Runs call on the user-interface thread and returns once it has run; from another thread
     // while the view no longer serves, not at all.
     void RunOnUiThread(const std::function<void()>& call);
@@ -48,6 +43,7 @@ class QtDialogView : public QObject, public IDialogView {
     void SetProgressRange(int low, int high) override;
     void SetProgressPos(int pos) override;
     int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
+    void CloseQuestion() override;
     void SetWaitCursor(bool on) override;
     void SetControlsState(int state) override;
     void SetPreviewControlsState(int state) override;
@@ -60,9 +56,6 @@ class QtDialogView : public QObject, public IDialogView {
     R OnUiThread(F f, R fallback);
     template <class F>
     void OnUiThread(F f);
-    bool QuestionStale() const;
-    // Closes the open question about a pass once that pass ended (on the window's thread).
-    void CloseStaleQuestion();
 
     QWidget* dialog_;
     const DialogControls& controls_;
@@ -70,8 +63,5 @@ class QtDialogView : public QObject, public IDialogView {
     StateHandler onPreviewState_;
     std::atomic<bool> serving_{true};
     int controlsState_ = 1;
-    std::function<bool()> passRunning_;
-    bool questionOpen_ = false;
-    unsigned questionPass_ = 0, passesEnded_ = 0;
     int waitCursors_ = 0;
 };

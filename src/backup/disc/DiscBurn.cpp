@@ -30,6 +30,7 @@ void DiscBurner::DiscSpaceBack() {
 }
 
 void DiscBurner::WriteEnded() {
+    prompts_.Withdraw(QuestionAbout::kDiscWrite);  // "stop writing?" asks about nothing now
     disc_.writing = 0;
     disc_.readBack.reset();
     const std::string text = Text("A010010");
@@ -41,6 +42,7 @@ void DiscBurner::WriteEnded() {
 }
 
 void DiscBurner::WriteCompleted() {
+    prompts_.Withdraw(QuestionAbout::kDiscWrite);  // "stop writing?" asks about nothing now
     CDVDWriterPro2* writer = disc_.writer;
     // Event 13 comes after the read-back found the disc to be the image.
     std::string checked;
@@ -87,6 +89,7 @@ void DiscBurner::WriteCompleted() {
 }
 
 void DiscBurner::WriterError(long code, const std::string& detail) {
+    prompts_.Withdraw(QuestionAbout::kDiscWrite);  // "stop writing?" asks about nothing now
     BackToIdle();
     disc_.writing = 0;
     disc_.readBack.reset();
@@ -221,18 +224,30 @@ bool DiscBurner::OnErase() {
         return false;
     const std::string question =
         prompts_.Text("BACKUP", "M010025") + "  " + prompts_.Text("BACKUP", "M010026");
-    if (!prompts_.Confirm(question))
-        return false;
+    return prompts_
+        .Ask(question, QuestionAbout::kNothing,
+             [this](bool yes) {
+                 if (!yes)
+                     return CommandResult::Refused("M010025");
+                 return Erase();
+             })
+        .done();
+}
+
+CommandResult DiscBurner::Erase() {
+    // The answer may come late: a pass may have begun meanwhile.
+    if (CommandResult busy = PassBusy{run_, disc_}.Refuse(prompts_); busy.refused())
+        return busy;
     view_.ViewerOffered(false);
     CDVDWriterPro2* writer = disc_.writer;
     const long type = writer ? writer->GetMediaType() : kMediaNoDisc;
     if (type == kMediaNoDisc) {
         prompts_.Tell(Text("A010003"));
-        return false;
+        return CommandResult::Refused("A010003");
     }
     if (!IsRewritableMedia(type)) {
         prompts_.Tell(Text("A010004"));
-        return false;
+        return CommandResult::Refused("A010004");
     }
     bool feature = false;
     for (long code : {7L, 37L, 10L, 39L})
@@ -242,15 +257,15 @@ bool DiscBurner::OnErase() {
         }
     if (!feature) {
         prompts_.Tell(Text("A010005"));
-        return false;
+        return CommandResult::Refused("A010005");
     }
     chooser_.SetActivity(Activity::kDiscBusy, target_.IsDisc());
     if (writer->EraseDisc(1))
-        return true;
+        return {};
     writer->SetDriveState(0);
     prompts_.Tell(Text("A010006"));
     BackToIdle();
-    return false;
+    return CommandResult::Refused("A010006");
 }
 
 }  // namespace backup

@@ -51,11 +51,13 @@ class DiscBurner {
     void StartDiscWrite();
     // One event of the writer. User-interface thread.
     void OnWriterEvent(const WriterEvent& event);
-    // "Erase": the checks, then the erase; its end comes as event 11 or 21. True when the erase
-    // started (its end is then still to come), false when it was refused or could not start.
+    // "Erase": the checks, the operator's yes, then the erase; its end comes as event 11 or 21.
+    // True when the erase started at once (its end is then still to come), false when it was
+    // refused, could not start, or waits for the operator's answer.
     bool OnErase();
 
   private:
+    CommandResult Erase();
     std::string Text(const char* key) const;
     void BackToIdle();
     void DiscSpaceBack();

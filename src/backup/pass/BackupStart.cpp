@@ -194,10 +194,17 @@ bool CancelRunningBackup(backup::RunState& run, const backup::HostSettings& host
         return false;
     const std::string question =
         prompts.Text("BACKUP", "M010038") + "\n" + prompts.Text("BACKUP", "M010026");
-    if (!prompts.Confirm(question))
-        return false;
-    StopRunningBackup(run, host, link);
-    return true;
+    // The pass goes on while the question is open; a yes that comes once it ended is withdrawn
+    // with it, and stops neither nothing nor the next pass.
+    return prompts
+        .Ask(question, backup::QuestionAbout::kPass,
+             [&run, &host, &link](bool yes) {
+                 if (!yes || !run.running)
+                     return backup::CommandResult::Refused("M010038");
+                 StopRunningBackup(run, host, link);
+                 return backup::CommandResult();
+             })
+        .done();
 }
 
 CancelOutcome OnCancel(backup::DiscState& disc, backup::RunState& run,
@@ -206,11 +213,14 @@ CancelOutcome OnCancel(backup::DiscState& disc, backup::RunState& run,
     if (disc.writing) {
         const std::string question =
             prompts.Text("CDWRITER", "A010022") + "\n" + prompts.Text("CDWRITER", "A010023");
-        if (prompts.Confirm(question)) {
+        prompts.Ask(question, backup::QuestionAbout::kDiscWrite, [&disc, &prompts](bool yes) {
+            if (!yes || !disc.writing)
+                return backup::CommandResult::Refused("A010022");
             prompts.SetStatusText(prompts.Text("CDWRITER", "A010024"));
             if (disc.writer)
                 disc.writer->AbortWrite();
-        }
+            return backup::CommandResult();
+        });
         return CancelOutcome::kStaysOpen;
     }
     if (run.running) {

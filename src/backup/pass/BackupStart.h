@@ -107,7 +107,8 @@ class PassStarter {
 // of an operator who said Yes, or of a front end without one that was interrupted.
 void StopRunningBackup(backup::RunState& run, const backup::HostSettings& host,
                        backup::LinkState& link);
-// Cancel while a backup runs: asks the operator, and on Yes stops it as StopRunningBackup.
+// Cancel while a backup runs: asks the operator, and on Yes stops it as StopRunningBackup; true
+// when it stopped at once (a front end that answered at once said yes).
 bool CancelRunningBackup(backup::RunState& run, const backup::HostSettings& host,
                          backup::LinkState& link, backup::OperatorPrompts& prompts);
 

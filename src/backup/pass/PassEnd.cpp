@@ -18,6 +18,7 @@ void PassEnd::SetIdle() {
 }
 
 void PassEnd::PassEnded(const PassEnding& ending) {
+    prompts_.Withdraw(QuestionAbout::kPass);  // "stop the backup?" asks about nothing now
     run_.ending = ending;
     if (ending.source == PassEnding::Source::kRecorder)
         LocalPassEnded();

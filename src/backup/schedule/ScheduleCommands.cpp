@@ -181,12 +181,25 @@ CommandResult ScheduleEditor::OnDelete() {
     if (row < 0 || row >= static_cast<int>(schedule_.rows.size()) ||
         schedule_.rows[static_cast<std::size_t>(row)].empty())
         return prompts_.Refuse("M010018");
-    if (!prompts_.Confirm(prompts_.Text("BACKUP", "M010019")))
-        return CommandResult::Refused("M010019");  // the operator said No
+    const std::string label = schedule_.rows[static_cast<std::size_t>(row)];
+    return prompts_.Ask(prompts_.Text("BACKUP", "M010019"), QuestionAbout::kNothing,
+                        [this, label](bool yes) {
+                            if (!yes)
+                                return CommandResult::Refused("M010019");
+                            return DeleteListed(label);
+                        });
+}
 
+CommandResult ScheduleEditor::DeleteListed(const std::string& label) {
+    // The answer may come late: by then a pass may run, or the entry be gone from the list.
+    if (CommandResult refused = busy_.Refuse(prompts_); refused.refused())
+        return refused;
+    const auto listed = std::find(schedule_.rows.begin(), schedule_.rows.end(), label);
+    if (listed == schedule_.rows.end())
+        return prompts_.Refuse("M010018");
+    const auto row = listed - schedule_.rows.begin();
     view_.Busy(true);
-    const std::string entry =
-        LabelToEntry(schedule_.rows[static_cast<std::size_t>(row)], host_.dateType);
+    const std::string entry = LabelToEntry(label, host_.dateType);
     const std::string entryFolder = paths::WorkingEntryFolder(host_.basePath, entry);
     ScheduleEntry* e =
         FindSlotByKeys(schedule_.table, EntryTimeKey(entry, 0), EntryTimeKey(entry, 1));

@@ -90,6 +90,8 @@ class ScheduleEditor {
     void ClearWholeSchedule();
 
   private:
+    // Deletes the entry listed as label, once the operator said yes.
+    CommandResult DeleteListed(const std::string& label);
     void KeepScheduleChangedUnderUs(const ScheduleTable& outside, const BackupReport& report);
 
     const HostSettings& host_;

@@ -59,10 +59,12 @@ void TerminalView::Tell(const backup::Notice& notice) {
     std::fprintf(stderr, "%s\n", notice.text.c_str());
 }
 
-bool TerminalView::Confirm(const std::string& question, const std::string& caption) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    messages_.push_back({question, caption, backup::Severity::kInfo, true});
-    return true;
+void TerminalView::Ask(const backup::Question& question, backup::Reply reply) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        messages_.push_back({question.text, question.caption, backup::Severity::kInfo, true});
+    }
+    reply(true);
 }
 
 void TerminalView::PassEnded() {

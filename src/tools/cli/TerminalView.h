@@ -24,7 +24,9 @@ class TerminalView : public backup::IOperatorEvents {
     void PassStatus(const std::string& text) override { StatusChanged(text); }
     void ProgressMoved(int percent) override;
     void Tell(const backup::Notice& notice) override;
-    bool Confirm(const std::string& question, const std::string& caption) override;
+    // No one to ask: every question is answered yes at once (the command line is the answer).
+    void Ask(const backup::Question& question, backup::Reply reply) override;
+    void QuestionWithdrawn(int) override {}
     void PassEnded() override;
 
     // Nothing of these shows on a terminal.
