@@ -134,8 +134,10 @@ void LinkAnswers::OnDownloadEntry(std::size_t slot, const std::function<void()>&
     // must not take the download (or the clearing of its leftovers) out of the target.
     for (const std::string& f : {root + entry, folder, folder + "Audio"}) {
         if (const std::string problem = WriteFolderProblem(plan.host, f, root, true);
-            !problem.empty())
-            return OnRemoteRunEnded(entry + ": nothing was copied: " + problem, wakeWorker, entry);
+            !problem.empty()) {
+            const PassFailure failure{entry, "nothing was copied: " + problem};
+            return OnRemoteRunEnded(failure.Text(), wakeWorker, &failure);
+        }
     }
     // What a killed download left half-written under temporary names.
     platform::RemoveLeftoverTempFiles(folder);
@@ -158,11 +160,11 @@ void LinkAnswers::OnEntryFetched(const PassJob& job, const RemoteImageLacks& lac
 }
 
 void LinkAnswers::OnRemoteRunEnded(const std::string& why, const std::function<void()>& wakeWorker,
-                                   const std::string& entry) {
+                                   const PassFailure* failure) {
     run_.running = 0;
     run_.report.Stopped();
-    if (!entry.empty() && why.compare(0, entry.size() + 2, entry + ": ") == 0)
-        run_.report.Fail(entry, why.substr(entry.size() + 2));
+    if (failure)
+        run_.report.Fail(failure->entry, failure->what);
     else if (!why.empty())
         run_.report.Fail(why);
     if (run_.job && !run_.job->plan().host.localMode && wakeWorker && !run_.job->EndByLink(why)) {

@@ -93,10 +93,10 @@ class LinkAnswers {
     void OnEntryFetched(const PassJob& job, const RemoteImageLacks& lacks);
     // The link says the run is over. What was fetched is marked as a partial image; the worker
     // writes its manifest between its steps and then the window is told, or the window is told
-    // at once when the worker takes no more steps. entry: the entry why is about ("" for the
-    // run as a whole); why then begins with it.
+    // at once when the worker takes no more steps. why: the link's words; failure: what of one
+    // entry ended it, when something did (its text is then the words).
     void OnRemoteRunEnded(const std::string& why, const std::function<void()>& wakeWorker,
-                          const std::string& entry = std::string());
+                          const PassFailure* failure = nullptr);
 
     LinkState& link_;
     const HostSettings& host_;
