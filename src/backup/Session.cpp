@@ -106,6 +106,11 @@ bool Session::StartDiscWriter() {
     return parts_->m_burner.InitDiscWriter();
 }
 
+bool Session::DiscWriterReady() {
+    DiscDrive drive = parts_->m_disc.drive();
+    return drive.Start() && !drive.Drives().empty();
+}
+
 HostSettings Session::Host() const {
     return parts_->m_host;
 }
@@ -283,6 +288,10 @@ CommandResult Session::StartPass(BackupWorker& worker, const StartOptions& optio
 CancelOutcome Session::Cancel() {
     BackupContext& c = *parts_;
     return ::OnCancel(c.m_disc, c.m_run, c.m_host, c.m_link, c.m_prompts);
+}
+
+void Session::StopDiscWrite() {
+    parts_->m_disc.drive().Abort();
 }
 
 std::string Session::HistoryDrive() {

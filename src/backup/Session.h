@@ -90,6 +90,9 @@ class Session {
     // The disc writer (none: no disc), and its start; false, the operator told, when it fails.
     void UseDiscWriter(CDVDWriterPro2* writer);
     bool StartDiscWriter();
+    // The same start, told to nobody: true when the writer started and has a writer drive (the
+    // window tells A010001 itself, once it is up, without holding up its start).
+    bool DiscWriterReady();
 
     // --- Values, as they are now.
     HostSettings Host() const;
@@ -153,6 +156,8 @@ class Session {
     CommandResult StartPass(BackupWorker& worker, const StartOptions& options);
     // The Cancel command: stops what runs after the operator's yes, or answers kClose.
     CancelOutcome Cancel();
+    // The disc being written is stopped, asking nobody (an interrupted front end without one).
+    void StopDiscWrite();
     // The History command's checks; the target's drive, or "" when refused.
     std::string HistoryDrive();
     // The notice that ends a folder pass, once its end is drawn.

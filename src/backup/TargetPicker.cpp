@@ -6,7 +6,6 @@
 #include "backup/pass/BackupStart.h"
 #include "backup/schedule/ScheduleCommands.h"
 #include "platform/DriveTable.h"
-#include "ports/CDVDWriterPro2.h"
 
 namespace backup {
 
@@ -31,16 +30,16 @@ CommandResult TargetPicker::ChooseStorageTarget(const std::string& folder, Write
         target_.discReady = 0;
         TellDiscSpace(false);
     } else if (target_.kind == TargetKind::kDisc) {
-        CDVDWriterPro2* writer = disc_.writer;
-        target_.discReady = writer && writer->GetMediaType() != kMediaNoDisc ? 1 : 0;
+        DiscDrive drive = disc_.drive();
+        target_.discReady = drive.Medium().present ? 1 : 0;
         const auto select = [&] {
             return choice == WriterChoice::kNamedDrive ? FindNamedWriterDrive(letter)
                                                        : FindWriterDrive();
         };
-        if (writer && select() && writer->GetMediaType() != kMediaNoDisc) {
+        if (drive && select() && drive.Medium().present) {
             target_.discReady = 1;
             TellDiscSpace(true);
-            view_.EraseOffered(IsRewritableMedia(writer->GetMediaType()));
+            TellErasable();
             FillWriteSpeedList();
             view_.ViewerOffered(true);
         } else {
@@ -60,61 +59,53 @@ CommandResult TargetPicker::ChooseStorageTarget(const std::string& folder, Write
     return refused;
 }
 
-void TargetPicker::NameWriterTarget(long index) {
-    CDVDWriterPro2& writer = *disc_.writer;
+void TargetPicker::NameWriterTarget(const WriterDrive& writer) {
     char size[64];
-    std::snprintf(size, sizeof size, "(%.f MB)", GetDiscCapacityMB(writer));
-    target_.text = writer.GetDriveLetter(index) + ":\\" + writer.GetDriveName(index) + " " + size;
+    std::snprintf(size, sizeof size, "(%.f MB)", disc_.drive().Medium().capacityMB);
+    target_.text = writer.letter + ":\\" + writer.name + " " + size;
 }
 
 bool TargetPicker::FindWriterDrive() {
-    CDVDWriterPro2* writer = disc_.writer;
-    if (!writer)
-        return false;
+    DiscDrive drive = disc_.drive();
+    const std::vector<WriterDrive> writers = drive.Drives();
     // The last writer drive decides, as the drives are tried in the writer's order; one that
     // cannot be selected leaves the choice to the one before it, not to none.
-    bool anyWriter = false;
-    for (long i = writer->GetDriveCount() - 1; i >= 0; --i) {
-        if (writer->IsWriterDrive(i) != 1)
-            continue;
-        anyWriter = true;
-        if (writer->SelectDrive(i)) {
-            NameWriterTarget(i);
+    for (auto it = writers.rbegin(); it != writers.rend(); ++it)
+        if (drive.Select(it->index)) {
+            NameWriterTarget(*it);
             return true;
         }
-    }
-    if (anyWriter)
+    if (!writers.empty())
         prompts_.Tell(prompts_.Text("CDWRITER", "A010002"));
     return false;
 }
 
 bool TargetPicker::FindNamedWriterDrive(char letter) {
-    CDVDWriterPro2* writer = disc_.writer;
     const std::string wanted(1,
                              static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
-    for (long i = 0; writer && i < writer->GetDriveCount(); ++i) {
-        if (writer->GetDriveLetter(i) != wanted || writer->IsWriterDrive(i) != 1)
+    for (const WriterDrive& writer : disc_.drive().Drives()) {
+        if (writer.letter != wanted)
             continue;
-        if (!SelectWriterDrive(i))
+        if (!SelectWriterDrive(writer.index))
             return false;
-        NameWriterTarget(i);
+        NameWriterTarget(writer);
         return true;
     }
     return false;
 }
 
 bool TargetPicker::SelectWriterDrive(long index) {
-    if (disc_.writer && disc_.writer->SelectDrive(index))
+    if (disc_.drive().Select(index))
         return true;
     prompts_.Tell(prompts_.Text("CDWRITER", "A010002"));
     return false;
 }
 
 void TargetPicker::FillWriteSpeedList() {
-    if (!disc_.writer)
+    if (!disc_.drive())
         return;
-    target_.writeSpeeds =
-        WriteSpeedItems(disc_.writer->GetMaxWriteSpeed(), disc_.writer->GetMediaType());
+    const DiscMedium medium = disc_.drive().Medium();
+    target_.writeSpeeds = WriteSpeedItems(medium.maxWriteSpeed, medium.type);
     std::vector<std::string> labels;
     for (const auto& item : target_.writeSpeeds)
         labels.push_back(item.label);
@@ -122,26 +113,27 @@ void TargetPicker::FillWriteSpeedList() {
 }
 
 bool TargetPicker::PrepareDiscImage() {
-    if (!disc_.writer)
+    if (!disc_.drive())
         return false;
-    if (disc_.writer->GetMediaType() == kMediaNoDisc) {
+    if (!disc_.drive().Medium().present) {
         prompts_.Tell(prompts_.Text("CDWRITER", "A010021"));
         return false;
     }
-    return disc_.writer->ResetImage(1) != 0;
+    return disc_.drive().NewImage();
 }
 
 void TargetPicker::TellDiscSpace(bool show) {
     // The space is told from the disc writer's figures; without them it is not shown.
-    if (!show || !disc_.writer) {
+    if (!show || !disc_.drive()) {
         view_.DiscKnown(false);
         view_.EraseOffered(false);
         return;
     }
     view_.DiscKnown(true);
-    const double capacity = GetDiscCapacityMB(*disc_.writer);
-    const double freeMB = GetDiscFreeMB(*disc_.writer);
-    const double used = GetDiscUsedMB(*disc_.writer);
+    const DiscMedium medium = disc_.drive().Medium();
+    const double capacity = medium.capacityMB;
+    const double freeMB = medium.freeMB;
+    const double used = medium.usedMB;
     // A disc of no capacity is shown as full rather than divided by.
     const int usedPercent = capacity > 0 ? 100 - static_cast<int>(freeMB / capacity * 100) : 100;
     DiscSpace space;
@@ -155,7 +147,7 @@ void TargetPicker::TellDiscSpace(bool show) {
                   freeMB);
     space.text = text;
     view_.DiscSpaceChanged(space);
-    TellErasable(view_, disc_.writer);
+    view_.EraseOffered(medium.rewritable);
 }
 
 }  // namespace backup

@@ -46,11 +46,13 @@ class TargetPicker {
     void TellDiscSpace(bool show);
     // The same, shown when the target's disc is ready.
     void RetellDiscSpace() { TellDiscSpace(target_.discReady != 0); }
+    // "Erase" is offered for a rewritable disc only.
+    void TellErasable() { view_.EraseOffered(disc_.drive().Medium().rewritable); }
 
   private:
     // The refusal of key, with what drives.ini says is wrong with the drive's section.
     CommandResult RefuseDrive(const std::string& key, char letter);
-    void NameWriterTarget(long index);
+    void NameWriterTarget(const WriterDrive& writer);
 
     TargetChoice& target_;
     DiscState& disc_;

@@ -145,13 +145,9 @@ BOOL CQuillonDlg::OnInitDialog() {
     // A writer that does not start is told with A010001, and the window opens anyway. Having
     // none at all (a build without disc writing, or no writer drive in the drive table) is a
     // writer that did not start.
-    bool writerStarted = false;
-    if (CDVDWriterPro2* writer = m_companions.discWriter) {
-        writer->SetEventSink(this);
-        if (writer->InitializeWriter(0))
-            for (long i = 0; i < writer->GetDriveCount() && !writerStarted; ++i)
-                writerStarted = writer->IsWriterDrive(i) == 1;
-    }
+    if (m_companions.discWriter)
+        m_companions.discWriter->SetEventSink(this);
+    const bool writerStarted = m_session.DiscWriterReady();
     m_view->ShowItem(ctl::kErase, false);
     m_view->ShowItem(ctl::kCapacityBar, false);
 

@@ -104,14 +104,3 @@ class CDVDWriterPro2 {
     // The check of the next writes (null: none); it must outlive them.
     virtual void SetReadBackCheck(IWrittenDiscCheck* check) = 0;
 };
-
-// The dialog's megabyte figures of the disc in the selected drive.
-inline double GetDiscCapacityMB(CDVDWriterPro2& w) {
-    return w.SizeToBytes(w.GetCapacitySize(), 1) * 9.5367431640625e-07;
-}
-inline double GetDiscFreeMB(CDVDWriterPro2& w) {
-    return w.SizeToBytes(w.GetFreeSize(), 1) * 9.5367431640625e-07;
-}
-inline double GetDiscUsedMB(CDVDWriterPro2& w) {
-    return w.SizeToBytes(w.GetUsedSize(), 1) * 9.5367431640625e-07;
-}

@@ -43,7 +43,7 @@ void DiscBurner::WriteEnded() {
 
 void DiscBurner::WriteCompleted() {
     prompts_.Withdraw(QuestionAbout::kDiscWrite);  // "stop writing?" asks about nothing now
-    CDVDWriterPro2* writer = disc_.writer;
+    DiscDrive drive = disc_.drive();
     // Event 13 comes after the read-back found the disc to be the image.
     std::string checked;
     if (disc_.readBack)
@@ -70,7 +70,7 @@ void DiscBurner::WriteCompleted() {
     else
         editor_.ClearCompletedEntries(run_.report);  // what the disc lacks stays in the schedule
     DiscSpaceBack();
-    targets_.TellDiscSpace(writer && writer->GetMediaType() != kMediaNoDisc);
+    targets_.TellDiscSpace(drive.Medium().present);
     editor_.FillScheduleList();
     std::memset(&schedule_.entryInfo, 0, sizeof schedule_.entryInfo);
     if (whole)
@@ -78,14 +78,12 @@ void DiscBurner::WriteCompleted() {
     TellTotalSize(profile_, schedule_, view_);
     const std::string outcome = PassOutcomeText(prompts_, run_.report, schedule_, host_.dateType);
     prompts_.SetStatusText("");
-    if (writer)
-        writer->SetDriveState(0);
+    drive.Hold(false);
     ResetViewerOption(view_, run_);
     // A pass that missed files wrote what it had: the notice says what is missing.
     prompts_.Tell((outcome.empty() ? text : text + "\n" + outcome) + checked,
                   outcome.empty() ? Severity::kInfo : Severity::kWarning);
-    if (writer)
-        writer->SetDriveState(1);
+    drive.Hold(true);
 }
 
 void DiscBurner::WriterError(long code, const std::string& detail) {
@@ -100,30 +98,26 @@ void DiscBurner::WriterError(long code, const std::string& detail) {
     } else {
         prompts_.Tell(GetWriterErrorText(code));
     }
-    if (disc_.writer)
-        disc_.writer->SetDriveState(0);
+    disc_.drive().Hold(false);
 }
 
 void DiscBurner::EraseCompleted() {
-    CDVDWriterPro2* writer = disc_.writer;
+    DiscDrive drive = disc_.drive();
     const std::string text = Text("A010007");
     prompts_.SetStatusText(text);
-    if (writer)
-        writer->RefreshMedia();
+    drive.Refresh();
     prompts_.SetStatusText("");
     targets_.TellDiscSpace(true);
-    TellErasable(view_, disc_.writer);
+    targets_.TellErasable();
     BackToIdle();
-    if (writer)
-        writer->SetDriveState(0);
+    drive.Hold(false);
     ResetViewerOption(view_, run_);
     prompts_.Tell(text);
-    if (writer)
-        writer->SetDriveState(1);
+    drive.Hold(true);
 }
 
 bool DiscBurner::InitDiscWriter() {
-    if (disc_.writer && disc_.writer->InitializeWriter(0))
+    if (disc_.drive().Start())
         return true;
     prompts_.Tell(Text("A010001"));
     return false;
@@ -132,8 +126,7 @@ bool DiscBurner::InitDiscWriter() {
 void DiscBurner::HandOverDiscImage() {
     // A cancelled build hands nothing over: its image is not whole.
     if (run_.running) {
-        if (disc_.writer)
-            disc_.writer->AddFiles("\\", std::string(paths::kDiscImageRoot) + "\\*.*");
+        disc_.drive().AddImageFolder(paths::kDiscImageRoot);
         StartDiscWrite();
         return;
     }
@@ -143,8 +136,8 @@ void DiscBurner::HandOverDiscImage() {
 }
 
 void DiscBurner::StartDiscWrite() {
-    CDVDWriterPro2* writer = disc_.writer;
-    if (!writer || writer->GetMediaType() == kMediaNoDisc) {
+    DiscDrive drive = disc_.drive();
+    if (!drive.Medium().present) {
         prompts_.Tell(Text("A010019"));
         // The disc went between the start checks and the write: nothing will be written, and
         // the window must not stay in its running state waiting for it.
@@ -154,67 +147,57 @@ void DiscBurner::StartDiscWrite() {
         prompts_.SetStatusText("");
         return;
     }
-    for (int i = 0; i < 2; ++i) {
-        writer->SetOption19(1);
-        writer->SetOption16(1);
-        writer->SetVolumeLabel("QORBACKUP");
-    }
-    writer->GetMediaType();
-    writer->SetOption12(0);
-    writer->PrepareWrite(1);
-    writer->SetOption20(0);
-    writer->SetOption14(1);
-    writer->SetOption11(0);
     // The disc is read back against the image's manifest before the backup counts as done.
     disc_.readBack = MakeDiscReadBack();
-    writer->SetReadBackCheck(disc_.readBack.get());
+    // Both before the write: its events may come at once.
     disc_.writing = 1;
     run_.running = 0;
-    if (!writer->WriteDisc())
+    if (!drive.Write(disc_.readBack.get()))
         prompts_.Tell(Text("A010020"));
 }
 
-void DiscBurner::OnWriterEvent(const WriterEvent& e) {
-    switch (e.id) {
-        case kWriterPreparing:
+void DiscBurner::OnWriterEvent(const WriterEvent& writerEvent) {
+    const DiscEvent e = ReadWriterEvent(writerEvent);
+    using Kind = DiscEvent::Kind;
+    switch (e.kind) {
+        case Kind::kPreparing:
             prompts_.SetStatusText(Text("A010008"));
             break;
-        case kWriterWriting:
+        case Kind::kWriting:
             prompts_.SetStatusText(Text("A010009"));
             break;
-        case kWriterClosingSession:
+        case Kind::kClosingSession:
             prompts_.SetStatusText(Text("A010012"));
             break;
-        case kWriterLeadOut:
+        case Kind::kLeadOut:
             prompts_.SetStatusText(Text("A010013"));
             break;
-        case kWriterVerifying:
+        case Kind::kVerifying:
             prompts_.SetStatusText(Text("A010014"));
             break;
-        case kWriterPercent: {
+        case Kind::kPercent: {
             char text[256];
-            std::snprintf(text, sizeof text, "%s - %02d%%", Text("A010015").c_str(),
-                          static_cast<int>(static_cast<short>(e.a)));
+            std::snprintf(text, sizeof text, "%s - %02d%%", Text("A010015").c_str(), e.percent);
             prompts_.SetStatusText(text);
             break;
         }
-        case kWriterProgress:
-            if (e.c > 0)
-                view_.ProgressMoved(static_cast<int>(e.b * 100 / e.c));
+        case Kind::kProgress:
+            if (e.total > 0)
+                view_.ProgressMoved(static_cast<int>(e.done * 100 / e.total));
             break;
-        case kWriterWriteEnded:
+        case Kind::kWriteEnded:
             WriteEnded();
             break;
-        case kWriterWriteCompleted:
+        case Kind::kWritten:
             WriteCompleted();
             break;
-        case kWriterError:
-            WriterError(e.a, e.text);
+        case Kind::kFailed:
+            WriterError(e.code, e.detail);
             break;
-        case kWriterErased:
+        case Kind::kErased:
             EraseCompleted();
             break;
-        default:  // the others say nothing the window shows
+        case Kind::kOther:  // nothing the window shows
             break;
     }
 }
@@ -239,30 +222,24 @@ CommandResult DiscBurner::Erase() {
     if (CommandResult busy = PassBusy{run_, disc_}.Refuse(prompts_); busy.refused())
         return busy;
     view_.ViewerOffered(false);
-    CDVDWriterPro2* writer = disc_.writer;
-    const long type = writer ? writer->GetMediaType() : kMediaNoDisc;
-    if (type == kMediaNoDisc) {
+    DiscDrive drive = disc_.drive();
+    const DiscMedium medium = drive.Medium();
+    if (!medium.present) {
         prompts_.Tell(Text("A010003"));
         return CommandResult::Refused("A010003");
     }
-    if (!IsRewritableMedia(type)) {
+    if (!medium.rewritable) {
         prompts_.Tell(Text("A010004"));
         return CommandResult::Refused("A010004");
     }
-    bool feature = false;
-    for (long code : {7L, 37L, 10L, 39L})
-        if (writer->CheckMediaFeature(code) == 1) {
-            feature = true;
-            break;
-        }
-    if (!feature) {
+    if (!drive.Erasable()) {
         prompts_.Tell(Text("A010005"));
         return CommandResult::Refused("A010005");
     }
     chooser_.SetActivity(Activity::kDiscBusy, target_.IsDisc());
-    if (writer->EraseDisc(1))
+    if (drive.Erase())
         return {};
-    writer->SetDriveState(0);
+    drive.Hold(false);
     prompts_.Tell(Text("A010006"));
     BackToIdle();
     return CommandResult::Refused("A010006");

@@ -4,15 +4,14 @@
 #include <atomic>
 #include <memory>
 
+#include "backup/disc/DiscDrive.h"
 #include "platform/Types.h"
-
-class CDVDWriterPro2;
-class IWrittenDiscCheck;
 
 namespace backup {
 
 struct DiscState {
-    CDVDWriterPro2* writer = nullptr;
+    CDVDWriterPro2* writer = nullptr;  // the front end's; the core drives it through drive()
+    DiscDrive drive() const { return DiscDrive(writer); }
     std::shared_ptr<IWrittenDiscCheck> readBack;  // of the disc being written
     std::atomic<BOOL> writing{0};                 // read by the worker and the window's timer
     BOOL erasing = 0;

@@ -55,10 +55,10 @@ std::vector<backup::WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaTyp
     return items;
 }
 
-bool HasDiscSpace(CDVDWriterPro2* writer, DWORD totalKB) {
-    if (!writer)
+bool HasDiscSpace(backup::DiscDrive drive, DWORD totalKB) {
+    if (!drive)
         return false;
-    const double freeMB = GetDiscFreeMB(*writer);
+    const double freeMB = drive.Medium().freeMB;
     double need = totalKB;
     if (need > 1024)
         need = static_cast<double>(totalKB / 1024);
@@ -152,24 +152,24 @@ backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::Host
             break;
         }
         case backup::TargetKind::kDisc: {
-            CDVDWriterPro2* writer = busy.disc.writer;
+            backup::DiscDrive drive = busy.disc.drive();
+            const backup::DiscMedium medium = drive.Medium();
             // The disc's image is made in its own folder first, wherever that folder's volume is.
             const std::string imageFolder = std::string(paths::kDiscImageRoot) + "\\";
             if (!HasFolderSpace(needKB, imageFolder))
                 return RefuseSpace(prompts, needKB, "M010029", paths::kDiscImageRoot,
                                    FreeMBOf(imageFolder));
-            if (!HasDiscSpace(writer, needKB))
+            if (!HasDiscSpace(drive, needKB))
                 return RefuseSpace(prompts, needKB, "M010030", targetDrive,
-                                   writer ? GetDiscFreeMB(*writer) : -1);
-            if (!writer || writer->GetMediaType() == kMediaNoDisc)
+                                   drive ? medium.freeMB : -1);
+            if (!medium.present)
                 return prompts.Refuse("A010003", prompts.Text("CDWRITER", "A010003"));
             const std::string problem = WriteFolderProblem(
                 host, std::string(paths::kDiscImageRoot) + "\\", paths::kDiscImageRoot, true);
             if (!problem.empty())
                 return prompts.Refuse("Q010004", text("Q010004") + "\n" + problem);
-            if (!IsBlankDiscStatus(writer->GetDiscStatus())) {
-                const char* second =
-                    IsRewritableMedia(writer->GetMediaType()) ? "A010018" : "A010017";
+            if (!medium.blank) {
+                const char* second = medium.rewritable ? "A010018" : "A010017";
                 return prompts.Refuse("A010016", prompts.Text("CDWRITER", "A010016") + "\n" +
                                                      prompts.Text("CDWRITER", second));
             }
@@ -217,8 +217,7 @@ CancelOutcome OnCancel(backup::DiscState& disc, backup::RunState& run,
             if (!yes || !disc.writing)
                 return backup::CommandResult::Refused("A010022");
             prompts.SetStatusText(prompts.Text("CDWRITER", "A010024"));
-            if (disc.writer)
-                disc.writer->AbortWrite();
+            disc.drive().Abort();
             return backup::CommandResult();
         });
         return CancelOutcome::kStaysOpen;
@@ -279,7 +278,6 @@ CommandResult PassStarter::OnOK(BackupWorker& worker, const StartOptions& option
         return prompts_.Refuse("M010032", prompts_.Text("BACKUP", "M010032") + "\n" + target_.text);
     run_.running = 1;
     if (target_.kind == TargetKind::kDisc) {
-        disc_.writer->GetMaxWriteSpeed();
         targets_.PrepareDiscImage();
         // The "MAX" row carries 0: the writer then keeps its own speed.
         const int row = options.writeSpeedRow;
@@ -287,7 +285,7 @@ CommandResult PassStarter::OnOK(BackupWorker& worker, const StartOptions& option
             const auto speed =
                 static_cast<std::int16_t>(target_.writeSpeeds[static_cast<std::size_t>(row)].data);
             if (speed > 0)
-                disc_.writer->SetWriteSpeed(speed);
+                disc_.drive().SetSpeed(speed);
         }
     }
     chooser_.SetActivity(Activity::kPass, target_.IsDisc());

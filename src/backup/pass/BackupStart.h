@@ -31,7 +31,7 @@ std::vector<backup::WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaTyp
 // True when the volume of path has more free MB than the schedule needs (KB up to 1024 KB).
 bool HasFolderSpace(DWORD totalKB, const std::string& path);
 // The same against the free megabytes of the disc in the writer.
-bool HasDiscSpace(CDVDWriterPro2* writer, DWORD totalKB);
+bool HasDiscSpace(backup::DiscDrive drive, DWORD totalKB);
 // The checks of the OK command, in its order: each refusal is shown and answers its key; ""
 // when a backup may start. Changes nothing; a folder target that does not exist must be one
 // that can be made.

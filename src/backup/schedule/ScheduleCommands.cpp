@@ -37,10 +37,6 @@ void InsertListRow(backup::ScheduleState& schedule, backup::IOperatorEvents& vie
         view.ScheduleRowPicked(schedule.pickedRow);
 }
 
-void TellErasable(backup::IOperatorEvents& view, CDVDWriterPro2* writer) {
-    view.EraseOffered(writer && IsRewritableMedia(writer->GetMediaType()));
-}
-
 ScheduleEntry& FillNewSlot(backup::ScheduleState& schedule, backup::DaySelection& day, int camCount,
                            int slot, const std::string& startKey, const std::string& endKey) {
     schedule.currentSlot = slot;

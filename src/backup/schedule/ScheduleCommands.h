@@ -21,8 +21,6 @@
 #include "backup/schedule/ScheduleState.h"
 #include "records/ScheduleEntry.h"
 
-class CDVDWriterPro2;
-
 namespace backup {
 
 // The schedule's commands on the parts they work on: the schedule and the day selection they
@@ -118,8 +116,6 @@ struct EditedSchedule {
 constexpr std::size_t kMemoBytes = 250;
 // How many bytes of text the memo keeps.
 std::size_t MemoLength(const std::string& text);
-// "Erase" is offered for a rewritable disc only.
-void TellErasable(backup::IOperatorEvents& view, CDVDWriterPro2* writer);
 // Puts label into the sorted schedule list; the picked row stays picked.
 void InsertListRow(backup::ScheduleState& schedule, backup::IOperatorEvents& view,
                    const std::string& label);

@@ -212,7 +212,7 @@ int DiscBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
         // Also a write the worker started as the interrupt came.
         if (gInterrupted && disc.Writing() && !aborted) {
             aborted = true;
-            disc.writer()->AbortWrite();
+            s.session.StopDiscWrite();
         }
     }
     pass = run->Finish();
