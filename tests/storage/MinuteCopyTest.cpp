@@ -2,7 +2,6 @@
 // no picture left out, values a foreign writer left, and a writer at work on the index.
 #include "storage/MinuteCopy.h"
 
-#include <chrono>
 #include <filesystem>
 #include <future>
 #include <thread>
@@ -11,6 +10,7 @@
 #include "TestEnv.h"
 #include "companions/CppSQLite3.h"
 #include "mkrec/Recorder.h"
+#include "platform/Threading.h"
 #include "storage/RecorderPaths.h"
 #include "storage/SizeEstimate.h"
 
@@ -44,6 +44,26 @@ std::vector<IndexRow> ReadRows(const std::string& idx, const std::string& order 
                         q.getStringField(9), q.getStringField(10)});
     return rows;
 }
+
+// The default file layer with its sleep noted: SQLite sleeps there only while a connection waits
+// for another's lock, which is how a test knows that a reader waits.
+struct WaitingReaders {
+    static void Install() {
+        if (sleep)
+            return;
+        vfs = *sqlite3_vfs_find(nullptr);
+        sleep = vfs.xSleep;
+        vfs.zName = "quillon-test-waiting-readers";
+        vfs.xSleep = [](sqlite3_vfs* v, int us) {
+            waiting.Set();
+            return sleep(v, us);
+        };
+        sqlite3_vfs_register(&vfs, 1);
+    }
+    static inline sqlite3_vfs vfs;
+    static inline int (*sleep)(sqlite3_vfs*, int) = nullptr;
+    static inline platform::AutoResetEvent waiting{false};
+};
 
 const std::string kRecorderTypes = "integerintegertextintegerintegertextintegerintegertexttext";
 
@@ -309,8 +329,9 @@ TEST_F(MinuteCopyTest, AWriterAtWorkOnTheMinuteLeavesTheReadersTheCommittedRows)
         writer.execDML("ROLLBACK");
     }
 
-    // A writer that holds the minute to itself for a second is waited for, and what it
-    // committed is read.
+    // A writer that holds the minute to itself is waited for, and what it committed is read:
+    // it commits once the reader has waited for its lock.
+    WaitingReaders::Install();
     long long expected = committed;
     for (int reader = 0; reader < 2; ++reader) {
         SCOPED_TRACE(reader == 0 ? "estimate" : "copy");
@@ -320,8 +341,9 @@ TEST_F(MinuteCopyTest, AWriterAtWorkOnTheMinuteLeavesTheReadersTheCommittedRows)
             db.open(srcHost + "N.idx");
             db.execDML("BEGIN EXCLUSIVE");
             db.execDML("insert into indextable select * from indextable limit 1");
+            WaitingReaders::waiting.Reset();
             held.set_value();
-            std::this_thread::sleep_for(std::chrono::seconds(1));  // holds the lock, not a wait
+            EXPECT_TRUE(WaitingReaders::waiting.WaitFor(kHangGuardMs));
             db.execDML("COMMIT");
         });
         held.get_future().wait();
@@ -332,6 +354,7 @@ TEST_F(MinuteCopyTest, AWriterAtWorkOnTheMinuteLeavesTheReadersTheCommittedRows)
             EXPECT_EQ(Copy(), 1);
             EXPECT_EQ(copied(), expected);
         }
+        WaitingReaders::waiting.Set();  // a reader that did not wait lets the writer go too
         writer.join();
     }
 }
