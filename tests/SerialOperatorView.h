@@ -1,10 +1,14 @@
 #pragma once
-// An operator view whose every call is serialised, whichever thread it comes from, as a window
-// that runs each call on its own thread would have it; it notes the end of a pass.
+// The operator view of the core tests: every call serialised, whichever thread it comes from, as
+// a window that runs each call on its own thread would have it. A test may act when the worker
+// reaches a file (by the status line) and waits for the end of a pass with WaitEnded().
 #include <atomic>
+#include <functional>
 #include <mutex>
 
+#include "TestEnv.h"
 #include "backup/RecordingOperatorView.h"
+#include "platform/Threading.h"
 
 class SerialOperatorView : public backup::RecordingOperatorView {
   public:
@@ -14,8 +18,6 @@ class SerialOperatorView : public backup::RecordingOperatorView {
         std::lock_guard<std::recursive_mutex> lock(m_); \
         Base::name args;                                \
     }
-    QUILLON_SERIAL(StatusChanged, (const std::string& t), (t))
-    QUILLON_SERIAL(PassStatus, (const std::string& t), (t))
     QUILLON_SERIAL(PassStatusEnded, (), ())
     QUILLON_SERIAL(PassStarting, (), ())
     QUILLON_SERIAL(MeterChanged, (backup::Meter m), (m))
@@ -43,12 +45,30 @@ class SerialOperatorView : public backup::RecordingOperatorView {
     QUILLON_SERIAL(MemoChanged, (const std::string& t), (t))
     QUILLON_SERIAL(ActivityChanged, (backup::Activity a, const backup::ActivityFacts& f), (a, f))
 #undef QUILLON_SERIAL
+    void PassStatus(const std::string& text) override {
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_);
+            statusShown = true;
+        }
+        StatusChanged(text);
+    }
+    // PassStatus comes through here too. The hook runs outside the lock, so that it may hold
+    // the worker while the test's thread goes on calling.
+    void StatusChanged(const std::string& text) override {
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_);
+            Base::StatusChanged(text);
+        }
+        if (onStatus)
+            onStatus(text);
+    }
     void PassEnded() override {
         {
             std::lock_guard<std::recursive_mutex> lock(m_);
             Base::PassEnded();
         }
         ended = true;
+        endedEvent_.Set();
     }
     void Tell(const backup::Notice& notice) override {
         std::lock_guard<std::recursive_mutex> lock(m_);
@@ -60,15 +80,26 @@ class SerialOperatorView : public backup::RecordingOperatorView {
         ++boxes;
         return Base::Confirm(question, caption);
     }
+    // The one wait of the tests for a pass: its end, bounded only against a hang.
+    bool WaitEnded() {
+        return endedEvent_.WaitFor(kHangGuardMs);
+    }
     // The range the time fields show, read while the worker may write.
     backup::TimeFields Range() {
         std::lock_guard<std::recursive_mutex> lock(m_);
         return range;
     }
+    // Boxes shown and folder passes ended: what ends a remote run for the window.
+    int Ends() {
+        std::lock_guard<std::recursive_mutex> lock(m_);
+        return boxes + passesEnded;
+    }
 
+    std::function<void(const std::string&)> onStatus;  // set while no pass runs
     std::atomic<bool> ended{false};
     std::atomic<int> boxes{0};
 
   private:
     std::recursive_mutex m_;
+    platform::AutoResetEvent endedEvent_;
 };

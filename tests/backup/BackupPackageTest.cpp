@@ -92,7 +92,7 @@ TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
               std::string::npos);
 
     // A folder target: the viewer goes to the root of the target's drive.
-    const std::string e = MapDrive('E');
+    const std::string e = out;
     ctx.m_target.kind = backup::TargetKind::kFolder;
     ctx.m_target.text = "E:\\Backup\\Day1";
     CopyViewerFiles(Job());

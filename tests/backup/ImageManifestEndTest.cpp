@@ -19,14 +19,9 @@ class ImageManifestEndTest : public BackupFixture<> {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
-        out = MapDrive('E', "removable");
         RecordDay(600, 602, 0);
-        ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
-        Choose("10", "00", "10", "02", {});
-        ctx.m_chooser.OnSelectAllCameras();
-        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
-        fs::create_directories(out + "/Backup");
-        ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Backup"), "");
+        Add("10", "00", "10", "02");
+        Target();
     }
     backup::PassJob& Begin() {
         backup::PassJob& job =
@@ -78,7 +73,6 @@ class ImageManifestEndTest : public BackupFixture<> {
         begun->hasher->Hand(handle, buffer, 5);
         begun->hasher->Closed(handle, true, 1000, {});
     }
-    std::string out;
     backup::PassJob* begun = nullptr;
     int slot = -1;
     std::string entry, root, day;

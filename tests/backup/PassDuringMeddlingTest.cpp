@@ -9,14 +9,11 @@
 #include "BackupFixture.h"
 #include "LoopbackShareClient.h"
 #include "OwnerThread.h"
-#include "SerialOperatorView.h"
 #include "backup/HostMessages.h"
 #include "backup/pass/BackupStart.h"
 #include "backup/pass/BackupWorker.h"
 #include "backup/remote/RemoteBackup.h"
-#include "backup/schedule/CameraSelection.h"
 #include "backup/schedule/ScheduleCommands.h"
-#include "mkrec/Recorder.h"
 #include "records/HostInfo.h"
 
 namespace fs = std::filesystem;
@@ -68,25 +65,16 @@ struct RemoteLink : IShareClientReceiver {
 
 }  // namespace
 
-class PassDuringMeddlingTest : public BackupFixture<SerialOperatorView> {
+class PassDuringMeddlingTest : public BackupFixture<> {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
-        out = MapDrive('E', "removable");
         RecordDay(600, 611);
         worker.SetOwnerThread([this](const std::function<void()>& call) { owner.Run(call); });
     }
     void TearDown() override {
         worker.StopMakeFileThread();
         BackupFixture::TearDown();
-    }
-    void Add(const std::string& sh, const std::string& sm, const std::string& eh,
-             const std::string& em, std::vector<int> cams) {
-        ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
-        Choose(sh, sm, eh, em, cams);
-        if (cams.empty())
-            ctx.m_chooser.OnSelectAllCameras();
-        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
     }
     // One round of what the host and the operator do while the pass runs, on the window's
     // thread: a host record, clicks on the cameras and pages, a new time range.
@@ -113,12 +101,6 @@ class PassDuringMeddlingTest : public BackupFixture<SerialOperatorView> {
         }
         return round;
     }
-    // The image of entry as the plan names it (date type 0, the one at the start).
-    std::string Day(const std::string& root, const std::string& entry) {
-        return root + "/" + entry + "/20100523/";
-    }
-
-    std::string out;
     OwnerThread owner;
     BackupWorker worker{ctx.m_run, ctx.m_passEnd};
 };
@@ -126,8 +108,7 @@ class PassDuringMeddlingTest : public BackupFixture<SerialOperatorView> {
 TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOperatorDoMeanwhile) {
     Add("10", "00", "10", "11", {});
     Add("10", "02", "10", "05", {1, 3});
-    fs::create_directories(out + "/Backup");
-    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Backup"), "");
+    Target();
     worker.StartMakeFileThread();
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     const int rounds = MeddleUntil([&] { return view.ended.load(); });
@@ -137,10 +118,8 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
     for (int m = 0; m <= 11; ++m) {
         char name[32];
         std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
-        EXPECT_TRUE(fs::exists(Day(out + "/Backup", "2010_05_23=10,00~10,11") + name)) << name;
-        EXPECT_EQ(fs::exists(Day(out + "/Backup", "2010_05_23=10,02~10,05") + name),
-                  m >= 2 && m <= 5)
-            << name;
+        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11") + name)) << name;
+        EXPECT_EQ(fs::exists(Day("2010_05_23=10,02~10,05") + name), m >= 2 && m <= 5) << name;
     }
     EXPECT_TRUE(ctx.m_run.report.ok())
         << (ctx.m_run.report.failures().empty() ? std::string()
@@ -157,11 +136,10 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
     ctx.m_chooser.SelectBackupDay("20100523");
     ASSERT_TRUE(client.Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1, 2, 3});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     ASSERT_TRUE(client.Pump([] { return true; }));
     ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
-    fs::create_directories(out + "/Remote");
-    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
+    Target("E:\\Remote");
     worker.StartMakeFileThread();
     const int boxes = view.boxes;
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
@@ -173,7 +151,7 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
     for (int m = 0; m <= 11; ++m) {
         char name[32];
         std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
-        EXPECT_TRUE(fs::exists(Day(out + "/Remote", "2010_05_23=10,00~10,11") + name)) << name;
+        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11", "Remote") + name)) << name;
     }
     EXPECT_TRUE(ctx.m_run.report.ok());
     EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
@@ -186,10 +164,9 @@ TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
     ASSERT_TRUE(client.Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1});
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "M010024");  // nothing scheduled yet
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     ASSERT_TRUE(client.Pump([] { return true; }));
-    fs::create_directories(out + "/Remote");
-    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
+    Target("E:\\Remote");
     worker.StartMakeFileThread();
     const int boxes = view.boxes;
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");

@@ -26,25 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class BoxCountingView : public backup::RecordingOperatorView {
-  public:
-    void Tell(const backup::Notice& notice) override {
-        RecordingOperatorView::Tell(notice);
-        ++ends;
-    }
-    bool Confirm(const std::string& question, const std::string& caption) override {
-        const bool yes = RecordingOperatorView::Confirm(question, caption);
-        ++ends;
-        return yes;
-    }
-    // The local folder backup's end, told to the window (which shows its box).
-    void PassEnded() override {
-        RecordingOperatorView::PassEnded();
-        ++ends;
-    }
-    std::atomic<int> ends{0};  // boxes shown and messages sent
-};
-
 // The window's side of the link: answers handled at once, on the pumping thread.
 class Receiver : public IShareClientReceiver {
   public:
@@ -62,11 +43,10 @@ class Receiver : public IShareClientReceiver {
 
 }  // namespace
 
-class RemoteBackupTest : public BackupFixture<BoxCountingView> {
+class RemoteBackupTest : public BackupFixture<> {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
-        out = MapDrive('E', "removable");
         RecordDay(600, 604);
         ShareService::Settings s;
         s.storageRoot = "C:\\QorData";
@@ -87,6 +67,7 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
         ctx.m_host.serverAddress = "127.0.0.1";
         ctx.m_host.port = 7004;
     }
+    // An entry added over the link: the day's index, then the size, answered.
     void Add(const std::string& sh, const std::string& sm, const std::string& eh,
              const std::string& em, std::vector<int> cams) {
         ctx.m_chooser.SelectBackupDay("20100523");
@@ -96,14 +77,12 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
         ASSERT_TRUE(client->Pump([] { return true; }));
     }
     void Run(const std::string& folder) {
-        fs::create_directories(out + "/" + folder);
-        ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\" + folder), "");
-        const int before = view.ends;
+        Target("E:\\" + folder);
+        const int before = view.Ends();
         ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-        ASSERT_TRUE(client->Pump([&] { return view.ends > before; }));
+        ASSERT_TRUE(client->Pump([&] { return view.Ends() > before; }));
     }
 
-    std::string out;
     std::unique_ptr<ShareService> service;
     std::unique_ptr<LoopbackShareClient> client;
     std::unique_ptr<Receiver> receiver;
@@ -242,8 +221,7 @@ TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
 TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerChangesNothing) {
     GoRemote();
     Add("10", "00", "10", "01", {0});
-    fs::create_directories(out + "/Remote");
-    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
+    Target("E:\\Remote");
     ctx.m_run.running = 1;
     view.answerYes = true;
     client->ReqClient_DownloadCancel();
@@ -408,8 +386,7 @@ TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAn
     Add("10", "00", "10", "01", {0, 1});
     client->slowDownload = true;
     client->holdFirstFile = true;
-    fs::create_directories(out + "/Remote");
-    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
+    Target("E:\\Remote");
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     ASSERT_TRUE(client->Pump([&] { return client->downloadWriting.load(); }));
     // The window goes while the link's thread still writes: the worker's last step finishes the

@@ -8,47 +8,16 @@
 #include "PseudoDrives.h"
 #include "backup/pass/BackupStart.h"
 #include "backup/pass/BackupWorker.h"
-#include "backup/schedule/CameraSelection.h"
-#include "backup/schedule/ScheduleCommands.h"
-#include "mkrec/Recorder.h"
 #include "platform/DriveTable.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-class EndView : public backup::RecordingOperatorView {
-  public:
-    void PassEnded() override {
-        {
-            std::lock_guard<std::mutex> lock(m);
-            RecordingOperatorView::PassEnded();
-        }
-        ended.Set();
-    }
-    platform::AutoResetEvent ended;
-    std::mutex m;
-};
-
-}  // namespace
-
-class StartTargetTest : public BackupFixture<EndView> {
+class StartTargetTest : public BackupFixture<> {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
-        usb = MapDrive('E', "removable");
-        mkrec::RecorderPlan plan;
-        plan.root = "C:\\QorData";
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 602;
-        plan.width = 32;
-        plan.height = 24;
-        mkrec::MakeRecordings(plan);
-        ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
-        Choose("10", "00", "10", "02", {});
-        ctx.m_chooser.OnSelectAllCameras();
-        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+        RecordDay(600, 602, 0);
+        Add("10", "00", "10", "02");
     }
     std::string LastMessage() const {
         return view.messages.empty() ? std::string() : view.messages.back().text;
@@ -58,28 +27,27 @@ class StartTargetTest : public BackupFixture<EndView> {
         return CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
                                 ctx.m_prompts, mp4);
     }
-    std::string usb;
 };
 
 TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
     // As the host's message names it: a folder the browser never offered.
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Named\\By\\Host"), "");
     EXPECT_EQ(Check(), "");
-    EXPECT_FALSE(fs::exists(usb + "/Named"));  // the checks change nothing
+    EXPECT_FALSE(fs::exists(out + "/Named"));  // the checks change nothing
     BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     worker.StartMakeFileThread();
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-    EXPECT_TRUE(fs::is_directory(usb + "/Named/By/Host"));
-    ASSERT_TRUE(view.ended.WaitFor(kHangGuardMs));
+    EXPECT_TRUE(fs::is_directory(out + "/Named/By/Host"));
+    ASSERT_TRUE(view.WaitEnded());
     worker.StopMakeFileThread();
     EXPECT_TRUE(ctx.m_run.report.ok());  // no target gone mid-pass
     EXPECT_TRUE(view.messages.empty()) << LastMessage();
-    EXPECT_TRUE(fs::exists(usb + "/Named/By/Host/2010_05_23=10,00~10,02/20100523/"
+    EXPECT_TRUE(fs::exists(out + "/Named/By/Host/2010_05_23=10,00~10,02/20100523/"
                                  "201005231002N.dat"));
 }
 
 TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
-    WriteText(usb + "/taken", "a file where the folder would go");
+    WriteText(out + "/taken", "a file where the folder would go");
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\taken\\Backup"), "");
     BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     worker.StartMakeFileThread();
