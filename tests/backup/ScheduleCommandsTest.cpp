@@ -1,3 +1,6 @@
+// The schedule's commands and what they keep in the working folder: Add and its refusals, the
+// cameras chosen by number, pick, delete and the memo, the names of entries, the list's order,
+// the listing a front end reads, and the day map and reserve.dat as they are read back.
 #include "backup/schedule/ScheduleCommands.h"
 
 #include <cstring>
@@ -5,7 +8,8 @@
 
 #include "BackupFixture.h"
 #include "backup/schedule/ReservedFolder.h"
-#include "mkrec/Recorder.h"
+#include "backup/schedule/ScheduleListing.h"
+#include "storage/RecorderPaths.h"
 
 namespace fs = std::filesystem;
 
@@ -27,29 +31,27 @@ class ScheduleCommandsTest : public BackupFixture<> {
 
 TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {
     ctx.m_run.running = 1;
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010004");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010004");
     ctx.m_run.running = 0;
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010005");
-    view.range.startHour = "08";
-    view.range.startMinute = "00";
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010006");
+    EXPECT_EQ(ctx.m_editor.OnAdd({"08", "", "08", "05"}), "M010005");
+    EXPECT_EQ(ctx.m_editor.OnAdd({"08", "00", "08", ""}), "M010006");
     Choose("08", "03", "08", "01", {0});
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010007");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010007");
     Choose("08", "00", "08", "05", {});
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010008");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010008");
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
     EXPECT_EQ(view.messages.back().text, "Select at least one camera.");
 
     Choose("08", "00", "08", "05", {1});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     Choose("08", "00", "08", "05", {2, 3});  // same day and times, other cameras
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010009");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010009");
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
 
     // Nothing recorded in the range: no entry folder is left behind, no slot is taken.
     Choose("09", "00", "09", "10", {0});
     ctx.m_day.camSel[0] = 1;
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010002");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010002");
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=09,00~09,10"));
     EXPECT_EQ(ctx.m_schedule.table[1].bUsed, 0u);
 }
@@ -78,7 +80,7 @@ TEST_F(ScheduleCommandsTest, CamerasChosenByNumberAreThoseWhoseBoxesCouldBeTicke
 TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
     Choose("08", "00", "08", "00", {0, 1, 2, 3});  // a single minute, every recorded camera
     ctx.m_editor.OnChangeMemo("typed before Add");
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     const ScheduleEntry& e = ctx.m_schedule.table[0];
     EXPECT_EQ(e.bUsed, 1u);
     EXPECT_EQ(e.bPending, 1u);
@@ -101,7 +103,7 @@ TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
         std::string::npos);
 
     Choose("08", "01", "08", "02", {0, 1, 2});  // one camera fewer: not an all-camera entry
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     EXPECT_EQ(ctx.m_schedule.table[1].bAllCam, 0u);
     EXPECT_EQ(ctx.m_schedule.table[1].bCam[3], 0u);
 }
@@ -113,7 +115,7 @@ TEST_F(ScheduleCommandsTest, AFullScheduleRefusesWithoutOverwritingASlot) {
     }
     const ScheduleTable before = ctx.m_schedule.table;
     Choose("08", "00", "08", "05", {0});
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010050");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010050");
     EXPECT_EQ(std::memcmp(before.data(), ctx.m_schedule.table.data(), sizeof before), 0);
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
 }
@@ -124,9 +126,9 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
     EXPECT_EQ(ctx.m_editor.OnDelete(), "M010018");
 
     Choose("08", "00", "08", "01", {1});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     Choose("08", "02", "08", "03", {0, 2});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     const DWORD total = ctx.m_schedule.totalKB;
 
     ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(1), "");  // 08:02 ~ 08:03
@@ -169,9 +171,9 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
 // a beginning of either; a name the list does not hold deletes and changes nothing.
 TEST_F(ScheduleCommandsTest, AnEntryIsNamedExactlyAndNeverByItsBeginning) {
     Choose("08", "00", "08", "05", {0});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     Choose("08", "02", "08", "04", {1});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     const std::string first = ctx.m_schedule.rows[0], second = ctx.m_schedule.rows[1];
     for (const std::string& partial :
          {std::string("2010"), first.substr(0, 10), first.substr(0, first.size() - 1),
@@ -203,8 +205,77 @@ TEST_F(ScheduleCommandsTest, DateTypesSortTheListByTheirCharacters) {
         mkrec::MakeRecordings(plan);
         ctx.m_chooser.SelectBackupDay(day);
         Choose("08", "00", "08", "00", {0});
-        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+        ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     }
     EXPECT_EQ(ctx.m_schedule.rows, (std::vector<std::string>{"11-06-2010 - 08:00 ~ 08:00",
                                                              "12-05-2010 - 08:00 ~ 08:00"}));
+}
+
+TEST_F(ScheduleCommandsTest, AListedEntryCarriesItsRecordMemoAndModelOrWhyItsFileCannotSay) {
+    ctx.m_host.modelCode = 0x671;
+    Choose("08", "00", "08", "05", {1, 3});
+    ctx.m_editor.OnChangeMemo("gate 2");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+    ctx.m_host.modelCode = 0x672;  // the file's model is the one the entry was made with
+    backup::ScheduleListing listing = ctx.Schedule();
+    ASSERT_EQ(listing.entries.size(), 1u);
+    const backup::ListedEntry& e = listing.entries[0];
+    EXPECT_EQ(e.label, ctx.m_schedule.rows[0]);
+    ASSERT_GE(e.slot, 0);
+    EXPECT_EQ(e.record.bCam[1], 1u);
+    EXPECT_EQ(e.record.bCam[0], 0u);
+    EXPECT_EQ(e.record.nSize, ctx.m_schedule.table[static_cast<std::size_t>(e.slot)].nSize);
+    EXPECT_EQ(listing.totalKB, ctx.m_schedule.totalKB);
+    EXPECT_FALSE(listing.totalText.empty());
+    EXPECT_EQ(e.memo, "gate 2");
+    EXPECT_EQ(e.model, 0x671u);
+    EXPECT_EQ(e.infoProblem, "");
+
+    // The file cut short, then gone: no memo, the host's model, and which of the two it is.
+    const std::string info = paths::WorkingInfoPath(ctx.m_host.basePath, "2010_05_12=08,00~08,05");
+    const std::string host = platform::ResolvePath(info);
+    fs::resize_file(host, 3);
+    listing = ctx.Schedule();
+    EXPECT_EQ(listing.entries[0].memo, "");
+    EXPECT_EQ(listing.entries[0].model, 0x672u);
+    EXPECT_EQ(listing.entries[0].infoProblem, info + " is damaged");
+    fs::remove(host);
+    EXPECT_EQ(ctx.Schedule().entries[0].infoProblem, info + " is missing");
+    // A row the table does not hold is listed without a slot.
+    ctx.m_schedule.rows.push_back("2010/05/23 11:00~11:05");
+    EXPECT_EQ(ctx.Schedule().entries.at(1).slot, -1);
+}
+
+TEST_F(ScheduleCommandsTest, TheDayMapSetsFlagsOnlyForRecordedMinutes) {
+    std::string day(92164, '\0');
+    day[2 * 1440 + 10 * 60 + 7] = 5;  // any nonzero byte counts as recorded
+    day[0 * 1440 + 23 * 60 + 59] = 1;
+    WriteText(driveC() + "/QorData/20100523/20100523.dat", day);
+    ctx.m_day = backup::DaySelection();  // nothing of the day the fixture chose
+    ctx.m_day.recMap.fill(9);
+    ASSERT_TRUE(ScanRecordedDay(ctx.m_host, ctx.m_day, "20100523"));
+    int recorded = 0;
+    for (auto b : ctx.m_day.recMap)
+        recorded += b;
+    EXPECT_EQ(recorded, 2);
+    EXPECT_EQ(ctx.m_day.recMap[2 * 1440 + 10 * 60 + 7], 1);
+    EXPECT_TRUE(ctx.m_day.hourHasRec[10] && ctx.m_day.hourHasRec[23] && !ctx.m_day.hourHasRec[11]);
+    EXPECT_TRUE(ctx.m_day.minuteHasRec[10 * 60 + 7] && !ctx.m_day.minuteHasRec[10 * 60 + 8]);
+    EXPECT_TRUE(ctx.m_day.camExist[0] && ctx.m_day.camExist[2] && !ctx.m_day.camExist[1]);
+    EXPECT_FALSE(ScanRecordedDay(ctx.m_host, ctx.m_day, "20100524"));
+}
+
+TEST_F(ScheduleCommandsTest, ADamagedScheduleIsShownToTheOperatorAndNotLoaded) {
+    Choose("08", "00", "08", "01", {0});
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+    WriteText(Reserved() + "/reserve.dat", std::string(24400, '\x07'));
+    ctx.Clear();
+    ctx.m_host.basePath = "C:\\Prog\\";
+    view.messages.clear();
+    EXPECT_FALSE(LoadScheduleTable(ctx.m_host, ctx.m_schedule, ctx.m_prompts));
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_NE(view.messages[0].text.find("damaged"), std::string::npos);
+    EXPECT_NE(view.messages[0].text.find("slot 1"), std::string::npos);
+    EXPECT_EQ(ctx.m_schedule.table[0].bUsed, 0u);
+    EXPECT_TRUE(fs::exists(Reserved() + "/reserve.dat.damaged"));
 }

@@ -28,30 +28,6 @@ TEST(ScheduleEntryTest, LabelsOfEveryDateTypeTurnBackIntoTheEntryString) {
     EXPECT_EQ(EntryRangeKey(entry), "2010051208000930");
 }
 
-TEST(ScheduleEntryTest, FreeSlotsAndClearedSlots) {
-    ScheduleTable table{};
-    EXPECT_EQ(FindFreeSlot(table), 0);
-    for (auto& e : table)
-        e.bUsed = 1;
-    EXPECT_EQ(FindFreeSlot(table), std::nullopt);
-    table[17].bUsed = 0;
-    EXPECT_EQ(FindFreeSlot(table), 17);
-
-    ScheduleEntry& e = table[3];
-    std::memcpy(e.szStart, "201005120800", 12);
-    std::memcpy(e.szEnd, "201005120930", 12);
-    EXPECT_EQ(SlotEntryString(e), "2010_05_12=08,00~09,30");
-    e.bCam[5] = 1;
-    e.nSize = 44;
-    e.bPending = 1;
-    ClearSlot(e);
-    EXPECT_EQ(e.bUsed, 0u);
-    EXPECT_EQ(e.bPending, 0u);
-    EXPECT_EQ(e.szStart[0], 0);
-    EXPECT_EQ(e.nSize, 0u);
-    EXPECT_EQ(e.bCam[5], 0u);
-}
-
 TEST(ScheduleEntryTest, MinuteMapTakesRecordedSelectedMinutesOfTheRangeOnly) {
     ScheduleTable table{};
     ScheduleEntry& e = table[0];
