@@ -154,24 +154,3 @@ TEST_F(PullStateTest, WhatAKilledRunLeftHalfWrittenGoesWithTheNextRun) {
     ASSERT_TRUE(runs.SetAsideKilledRun(why, warning)) << why;
     EXPECT_EQ(Names(base), std::vector<std::string>{".pending-ranges.notes"});
 }
-
-// What failed runs kept of a growing range ("today" every hour) is fetched once each minute: the
-// kept list holds each minute in one range, in the order of day and start.
-TEST_F(PullStateTest, OverlappingKeptRangesHoldEachMinuteOnce) {
-    const std::vector<PullEntry> runs{{"20100523", "1000", "1010"}, {"20100523", "1000", "1030"},
-                                      {"20100523", "1031", "1040"}, {"20100522", "2300", "2359"},
-                                      {"20100523", "1100", "1105"}, {"20100523", "1102", "1103"}};
-    std::vector<PullEntry> before, after;
-    std::string why;
-    for (const PullEntry& run : runs)
-        ASSERT_TRUE(ChangePending(
-            base, [run](std::time_t&, std::string&) { return std::vector<PullEntry>{run}; }, {},
-            before, after, why))
-            << why;
-    const std::vector<PullEntry> once{
-        {"20100522", "2300", "2359"}, {"20100523", "1000", "1040"}, {"20100523", "1100", "1105"}};
-    ASSERT_EQ(after.size(), once.size());
-    for (std::size_t i = 0; i < once.size(); ++i)
-        EXPECT_TRUE(SameRange(after[i], once[i]))
-            << i << ": " << after[i].day << " " << after[i].start << "-" << after[i].end;
-}
