@@ -26,7 +26,7 @@ class EventLog : public IDiscWriterEvents {
     // Waits (bounded only against a hang) for the first of the events with these ids.
     bool WaitForAny(std::initializer_list<int> ids) {
         std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(120), [&] {
+        return changed_.wait_for(lock, std::chrono::milliseconds(kHangGuardMs), [&] {
             for (int id : ids)
                 if (Find(id))
                     return true;
