@@ -19,7 +19,6 @@ class SerialOperatorView : public backup::RecordingOperatorView {
         Base::name args;                                \
     }
     QUILLON_SERIAL(PassStatusEnded, (), ())
-    QUILLON_SERIAL(PassStarting, (), ())
     QUILLON_SERIAL(MeterChanged, (backup::Meter m), (m))
     QUILLON_SERIAL(ProgressMoved, (int p), (p))
     QUILLON_SERIAL(Busy, (bool b), (b))
@@ -45,6 +44,15 @@ class SerialOperatorView : public backup::RecordingOperatorView {
     QUILLON_SERIAL(MemoChanged, (const std::string& t), (t))
     QUILLON_SERIAL(ActivityChanged, (backup::Activity a, const backup::ActivityFacts& f), (a, f))
 #undef QUILLON_SERIAL
+    // A pass's end is waited for from its start on: an end told by the pass before (a worker
+    // that let go of its job late) does not end this one's wait.
+    void PassStarting() override {
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_);
+            Base::PassStarting();
+        }
+        endedEvent_.Reset();
+    }
     void PassStatus(const std::string& text) override {
         {
             std::lock_guard<std::recursive_mutex> lock(m_);
