@@ -1,20 +1,28 @@
 #pragma once
 // A dialog's state for core tests: the application with the built language file, the serialised
-// view, the base folder C:\Prog\ with four cameras, and a removable drive E: for the images.
+// view, the base folder C:\Prog\ with four cameras, a removable drive E: for the images, the
+// worker, and on demand the recorder behind an in-process link. The fixture is the window's side
+// of the link: its answers are handled on the thread that serves them, as a window's loop does.
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "LoopbackShareClient.h"
+#include "OwnerThread.h"
 #include "SerialOperatorView.h"
 #include "TestEnv.h"
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
+#include "backup/pass/BackupWorker.h"
+#include "backup/remote/RemoteBackup.h"
 #include "backup/schedule/CameraSelection.h"
 #include "mkrec/Recorder.h"
 #include "platform/DrivePaths.h"
 
 template <class View = SerialOperatorView>
-class BackupFixture : public TempPrefixTest {
+class BackupFixture : public TempPrefixTest, public IShareClientReceiver {
   protected:
     void SetUp() override {
         TempPrefixTest::SetUp();
@@ -23,6 +31,57 @@ class BackupFixture : public TempPrefixTest {
         std::filesystem::create_directories(driveC() + "/Prog");
         ctx.m_host.camCount = 4;
         out = MapDrive('E', "removable");
+    }
+    void TearDown() override {
+        worker.StopMakeFileThread();
+        SetShareReceiver(ctx.m_link, nullptr);
+        TempPrefixTest::TearDown();
+    }
+    // The recorder of C:\QorData behind the link, and the worker started; remote puts the
+    // context in the host's remote mode at once.
+    void UseLink(bool remote) {
+        ShareService::Settings settings;
+        settings.storageRoot = "C:\\QorData";
+        settings.cameras = 4;
+        service = std::make_unique<ShareService>(settings);
+        client = std::make_unique<LoopbackShareClient>(*service);
+        ctx.m_link.client = client.get();
+        SetShareReceiver(ctx.m_link, this);
+        worker.StartMakeFileThread();
+        if (remote)
+            GoRemote();
+    }
+    void GoRemote() {
+        ctx.m_host.localMode = 0;
+        ctx.m_host.serverAddress = "127.0.0.1";
+        ctx.m_host.port = 7004;
+    }
+    // From now on the end of each pass runs on the thread that serves, as on a window's.
+    void OwnPassEnds() {
+        worker.SetOwnerThread([this](const std::function<void()>& call) { owner.Run(call); });
+    }
+    // The one wait of the tests that serve: the link's answers and the worker's calls are served
+    // on this thread until done holds (each round between is given to between), bounded only
+    // against a hang.
+    bool ServeUntil(const std::function<bool()>& done,
+                    const std::function<void()>& between = nullptr) {
+        const auto hang =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangGuardMs);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > hang)
+                return false;
+            if (client)
+                client->Pump(done, between ? 0 : 20);
+            owner.Serve(client || between ? 0 : 20);
+            if (between && !done())
+                between();
+        }
+        return true;
+    }
+    void PostShareMessage(unsigned message, unsigned long code, const void* record,
+                          unsigned long size) override {
+        if (message == kMsgShareAnswer)
+            ctx.m_linkAnswers.OnShareClientMessage(code, record, size, [this] { worker.Signal(); });
     }
     // Recordings of 2010-05-23 in C:\QorData, small pictures, from minute first to last of the
     // day (600 is 10:00).
@@ -69,4 +128,8 @@ class BackupFixture : public TempPrefixTest {
     View view;
     BackupContext ctx{app, view};
     std::string out;
+    OwnerThread owner;
+    BackupWorker worker{ctx.m_run, ctx.m_passEnd};
+    std::unique_ptr<ShareService> service;
+    std::unique_ptr<LoopbackShareClient> client;
 };

@@ -1,14 +1,12 @@
 #pragma once
 // The operator view of the core tests: every call serialised, whichever thread it comes from, as
 // a window that runs each call on its own thread would have it. A test may act when the worker
-// reaches a file (by the status line) and waits for the end of a pass with WaitEnded().
+// reaches a file (by the status line); ended says that the pass started last has ended.
 #include <atomic>
 #include <functional>
 #include <mutex>
 
-#include "TestEnv.h"
 #include "backup/RecordingOperatorView.h"
-#include "platform/Threading.h"
 
 class SerialOperatorView : public backup::RecordingOperatorView {
   public:
@@ -44,14 +42,12 @@ class SerialOperatorView : public backup::RecordingOperatorView {
     QUILLON_SERIAL(MemoChanged, (const std::string& t), (t))
     QUILLON_SERIAL(ActivityChanged, (backup::Activity a, const backup::ActivityFacts& f), (a, f))
 #undef QUILLON_SERIAL
-    // A pass's end is waited for from its start on: an end told by the pass before (a worker
-    // that let go of its job late) does not end this one's wait.
+    // A pass's end is waited for from its start on: an end told for the pass before does not
+    // end this one's wait.
     void PassStarting() override {
-        {
-            std::lock_guard<std::recursive_mutex> lock(m_);
-            Base::PassStarting();
-        }
-        endedEvent_.Reset();
+        std::lock_guard<std::recursive_mutex> lock(m_);
+        Base::PassStarting();
+        ended = false;
     }
     void PassStatus(const std::string& text) override {
         {
@@ -76,7 +72,6 @@ class SerialOperatorView : public backup::RecordingOperatorView {
             Base::PassEnded();
         }
         ended = true;
-        endedEvent_.Set();
     }
     void Tell(const backup::Notice& notice) override {
         std::lock_guard<std::recursive_mutex> lock(m_);
@@ -87,10 +82,6 @@ class SerialOperatorView : public backup::RecordingOperatorView {
         std::lock_guard<std::recursive_mutex> lock(m_);
         ++boxes;
         return Base::Confirm(question, caption);
-    }
-    // The one wait of the tests for a pass: its end, bounded only against a hang.
-    bool WaitEnded() {
-        return endedEvent_.WaitFor(kHangGuardMs);
     }
     // The range the time fields show, read while the worker may write.
     backup::TimeFields Range() {
@@ -109,5 +100,4 @@ class SerialOperatorView : public backup::RecordingOperatorView {
 
   private:
     std::recursive_mutex m_;
-    platform::AutoResetEvent endedEvent_;
 };

@@ -25,12 +25,15 @@ namespace fs = std::filesystem;
 
 class BackupWorkerTest : public BackupFixture<> {
   protected:
+    void SetUp() override {
+        BackupFixture::SetUp();
+        OwnPassEnds();
+        worker.StartMakeFileThread();
+    }
     void Run(const std::string& target = "E:\\Backup") {
         Target(target);
-        BackupWorker worker(ctx.m_run, ctx.m_passEnd);
-        worker.StartMakeFileThread();
         ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-        ASSERT_TRUE(view.WaitEnded());
+        ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
     }
     // The operator's Cancel, answered Yes, as the worker reaches minute's data file.
     void CancelAt(const std::string& minute) {
@@ -305,7 +308,7 @@ TEST_F(BackupWorkerTest, APassRunsOutcomeIsItsOwnHandedOverOnceAndStoppedOnlyWhi
     Target();
     auto run = ctx.NewPass();
     ASSERT_TRUE(run->Start(StartOptions(), nullptr).done());
-    ASSERT_TRUE(view.WaitEnded());
+    ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
     run->Stop();  // it has ended: nothing is stopped
     const backup::PassOutcome whole = run->Finish();
     EXPECT_FALSE(whole.stopped);
@@ -318,20 +321,20 @@ TEST_F(BackupWorkerTest, APassRunsOutcomeIsItsOwnHandedOverOnceAndStoppedOnlyWhi
     // The next pass, stopped at its first file, changes nothing of what the first handed over.
     Add("10", "00", "10", "02");
     Target();
-    platform::AutoResetEvent reached, go;
-    std::atomic<bool> hold{true};
+    platform::AutoResetEvent go;
+    std::atomic<bool> hold{true}, reached{false};
     view.onStatus = [&](const std::string&) {
         if (hold.exchange(false)) {
-            reached.Set();
+            reached = true;
             go.WaitFor(kHangGuardMs);
         }
     };
     auto next = ctx.NewPass();
     ASSERT_TRUE(next->Start(StartOptions(), nullptr).done());
-    ASSERT_TRUE(reached.WaitFor(kHangGuardMs));
+    ASSERT_TRUE(ServeUntil([&] { return reached.load(); }));
     next->Stop();
     go.Set();
-    ASSERT_TRUE(view.WaitEnded());
+    ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
     const backup::PassOutcome stopped = next->Finish();
     EXPECT_TRUE(stopped.stopped);
     EXPECT_TRUE(stopped.report.stopped());

@@ -7,12 +7,8 @@
 #include <mutex>
 
 #include "BackupFixture.h"
-#include "LoopbackShareClient.h"
-#include "OwnerThread.h"
 #include "backup/HostMessages.h"
 #include "backup/pass/BackupStart.h"
-#include "backup/pass/BackupWorker.h"
-#include "backup/remote/RemoteBackup.h"
 #include "backup/schedule/ScheduleCommands.h"
 #include "records/HostInfo.h"
 
@@ -35,34 +31,6 @@ std::string HostRecord(int round) {
     return EncodeHostInfo(info);
 }
 
-// The recorder of the tests' recordings behind a link whose answers the test's thread serves,
-// as the window's loop serves them; the context is in remote mode while it lives.
-struct RemoteLink : IShareClientReceiver {
-    RemoteLink(BackupContext& c, BackupWorker& w) : ctx(c), worker(w) {
-        ctx.m_link.client = &client;
-        SetShareReceiver(ctx.m_link, this);
-        ctx.m_host.localMode = 0;
-        ctx.m_host.serverAddress = "127.0.0.1";
-        ctx.m_host.port = 7004;
-    }
-    ~RemoteLink() override { SetShareReceiver(ctx.m_link, nullptr); }
-    void PostShareMessage(unsigned message, unsigned long code, const void* record,
-                          unsigned long size) override {
-        if (message == kMsgShareAnswer)
-            ctx.m_linkAnswers.OnShareClientMessage(code, record, size, [this] { worker.Signal(); });
-    }
-    static ShareService::Settings Settings() {
-        ShareService::Settings settings;
-        settings.storageRoot = "C:\\QorData";
-        settings.cameras = 4;
-        return settings;
-    }
-    BackupContext& ctx;
-    BackupWorker& worker;
-    ShareService service{Settings()};
-    LoopbackShareClient client{service};
-};
-
 }  // namespace
 
 class PassDuringMeddlingTest : public BackupFixture<> {
@@ -70,11 +38,7 @@ class PassDuringMeddlingTest : public BackupFixture<> {
     void SetUp() override {
         BackupFixture::SetUp();
         RecordDay(600, 611);
-        worker.SetOwnerThread([this](const std::function<void()>& call) { owner.Run(call); });
-    }
-    void TearDown() override {
-        worker.StopMakeFileThread();
-        BackupFixture::TearDown();
+        OwnPassEnds();
     }
     // One round of what the host and the operator do while the pass runs, on the window's
     // thread: a host record, clicks on the cameras and pages, a new time range.
@@ -87,22 +51,17 @@ class PassDuringMeddlingTest : public BackupFixture<> {
         ctx.m_chooser.OnPrevPage();
         ctx.m_chooser.SetTimeRange({"10", "01", "10", "03"});
     }
-    // Meddles until the pass has ended; cancelAt > 0 cancels (answered Yes) in that round.
-    int MeddleUntil(const std::function<bool()>& ended, int cancelAt = 0) {
+    // Meddles until done; cancelAt > 0 cancels (answered Yes) in that round.
+    int MeddleUntil(const std::function<bool()>& done, int cancelAt = 0) {
         int round = 0;
-        while (!ended() && round < 100000) {
-            owner.Serve();
-            if (ended())
-                break;
+        EXPECT_TRUE(ServeUntil(done, [&] {
             Meddle(++round);
             if (round == cancelAt) {
                 EXPECT_TRUE(CancelRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link, ctx.m_prompts));
             }
-        }
+        }));
         return round;
     }
-    OwnerThread owner;
-    BackupWorker worker{ctx.m_run, ctx.m_passEnd};
 };
 
 TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOperatorDoMeanwhile) {
@@ -131,23 +90,18 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
 }
 
 TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArrive) {
-    RemoteLink link(ctx, worker);
-    LoopbackShareClient& client = link.client;
+    UseLink(true);
     ctx.m_chooser.SelectBackupDay("20100523");
-    ASSERT_TRUE(client.Pump([] { return true; }));
+    ASSERT_TRUE(client->Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1, 2, 3});
     ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
-    ASSERT_TRUE(client.Pump([] { return true; }));
+    ASSERT_TRUE(client->Pump([] { return true; }));
     ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
     Target("E:\\Remote");
-    worker.StartMakeFileThread();
     const int boxes = view.boxes;
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     // The answers are served on this thread between rounds, as the window's loop serves them.
-    MeddleUntil([&] {
-        client.Pump([] { return true; }, 20);
-        return view.boxes > boxes;
-    });
+    MeddleUntil([&] { return view.boxes > boxes; });
     for (int m = 0; m <= 11; ++m) {
         char name[32];
         std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
@@ -158,25 +112,19 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
 }
 
 TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
-    RemoteLink link(ctx, worker);
-    LoopbackShareClient& client = link.client;
+    UseLink(true);
     ctx.m_chooser.SelectBackupDay("20100523");
-    ASSERT_TRUE(client.Pump([] { return true; }));
+    ASSERT_TRUE(client->Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1});
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "M010024");  // nothing scheduled yet
     ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
-    ASSERT_TRUE(client.Pump([] { return true; }));
+    ASSERT_TRUE(client->Pump([] { return true; }));
     Target("E:\\Remote");
-    worker.StartMakeFileThread();
     const int boxes = view.boxes;
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-    // The cancel is asked before the worker's first step can have handed its entry over.
-    MeddleUntil(
-        [&] {
-            client.Pump([] { return true; }, 20);
-            return view.boxes > boxes + 1;  // the question, then the end of the run
-        },
-        1);
+    // The cancel is asked before the worker's first step can have handed its entry over; the
+    // question, then the end of the run.
+    MeddleUntil([&] { return view.boxes > boxes + 1; }, 1);
     EXPECT_FALSE(ctx.m_run.running);
     EXPECT_TRUE(ctx.m_run.report.stopped());
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);

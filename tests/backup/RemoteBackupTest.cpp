@@ -13,59 +13,19 @@
 
 #include "BackupFixture.h"
 #include "FakeDiscWriter.h"
-#include "LoopbackShareClient.h"
-#include "OwnerThread.h"
 #include "backup/pass/BackupStart.h"
-#include "backup/pass/BackupWorker.h"
 #include "backup/pass/PassEnd.h"
 #include "backup/schedule/ScheduleCommands.h"
 #include "integrity/Sha256.h"
-#include "mkrec/Recorder.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// The window's side of the link: answers handled at once, on the pumping thread.
-class Receiver : public IShareClientReceiver {
-  public:
-    Receiver(BackupContext& ctx, std::function<void()> wake) : ctx_(ctx), wake_(std::move(wake)) {}
-    void PostShareMessage(unsigned message, unsigned long code, const void* record,
-                          unsigned long size) override {
-        if (message == kMsgShareAnswer)
-            ctx_.m_linkAnswers.OnShareClientMessage(code, record, size, wake_);
-    }
-
-  private:
-    BackupContext& ctx_;
-    std::function<void()> wake_;
-};
-
-}  // namespace
 
 class RemoteBackupTest : public BackupFixture<> {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
         RecordDay(600, 604);
-        ShareService::Settings s;
-        s.storageRoot = "C:\\QorData";
-        s.cameras = 4;
-        service = std::make_unique<ShareService>(s);
-        client = std::make_unique<LoopbackShareClient>(*service);
-        receiver = std::make_unique<Receiver>(ctx, [this] { worker.Signal(); });
-        ctx.m_link.client = client.get();
-        SetShareReceiver(ctx.m_link, receiver.get());
-        worker.StartMakeFileThread();
-    }
-    void TearDown() override {
-        worker.StopMakeFileThread();
-        BackupFixture::TearDown();
-    }
-    void GoRemote() {
-        ctx.m_host.localMode = 0;
-        ctx.m_host.serverAddress = "127.0.0.1";
-        ctx.m_host.port = 7004;
+        UseLink(false);
     }
     // An entry added over the link: the day's index, then the size, answered.
     void Add(const std::string& sh, const std::string& sm, const std::string& eh,
@@ -80,13 +40,8 @@ class RemoteBackupTest : public BackupFixture<> {
         Target("E:\\" + folder);
         const int before = view.Ends();
         ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-        ASSERT_TRUE(client->Pump([&] { return view.Ends() > before; }));
+        ASSERT_TRUE(ServeUntil([&] { return view.Ends() > before; }));
     }
-
-    std::unique_ptr<ShareService> service;
-    std::unique_ptr<LoopbackShareClient> client;
-    std::unique_ptr<Receiver> receiver;
-    BackupWorker worker{ctx.m_run, ctx.m_passEnd};
 };
 
 TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
@@ -123,15 +78,7 @@ class RemoteDiscTest : public RemoteBackupTest {
         writer.freeMB = 4000;
         ctx.m_disc.writer = &writer;
         ASSERT_TRUE(ctx.m_targets.FindWriterDrive());
-        worker.SetOwnerThread([this](const std::function<void()>& call) { owner.Run(call); });
-    }
-    // The link's answers end each wait; the window's calls are served between waits.
-    bool ServeUntil(const std::function<bool()>& done) {
-        for (int i = 0; i < 4000 && !done(); ++i) {
-            client->Pump(done, 20);
-            owner.Serve();
-        }
-        return done();
+        OwnPassEnds();
     }
     std::string Staging() const { return driveC() + "/QuillonTemp"; }
     // Each file's name and hash: a difference names the file, not a screen of its bytes.
@@ -160,7 +107,6 @@ class RemoteDiscTest : public RemoteBackupTest {
     }
 
     FakeDiscWriter writer;
-    OwnerThread owner;
 };
 
 TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSchedule) {

@@ -101,7 +101,7 @@ TEST_F(ShareServiceTest, OneClientsImageIsNotReplacedUnderItAndLeftoversGoAtStar
     ShareService::Settings settings;
     settings.storageRoot = "C:\\QorData";
     settings.cameras = 2;
-    ShareService service(settings);
+    ShareService server(settings);
     EXPECT_FALSE(fs::exists(temp + "2010_05_22=09,00~09,01"));
 
     _BACKUPMAKEIMAGE request{};
@@ -110,32 +110,32 @@ TEST_F(ShareServiceTest, OneClientsImageIsNotReplacedUnderItAndLeftoversGoAtStar
     request.entry.bAllCam = 1;
     SetKeys(request.entry, "201005231000", "201005231001");
     std::atomic<bool> cancel{false};
-    const ShareService::Image first = service.MakeImage(request, nullptr, cancel);
+    const ShareService::Image first = server.MakeImage(request, nullptr, cancel);
     ASSERT_EQ(first.problem, "");
     ASSERT_FALSE(first.files.empty());
-    const ShareService::Image second = service.MakeImage(request, nullptr, cancel);
+    const ShareService::Image second = server.MakeImage(request, nullptr, cancel);
     EXPECT_NE(second.problem.find("another client"), std::string::npos) << second.problem;
     EXPECT_EQ(second.entry, "");
-    EXPECT_NE(service.ImageFilePath(first.entry, first.files[0].name), "");  // still whole
-    EXPECT_TRUE(service.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
-    EXPECT_EQ(service.MakeImage(request, nullptr, cancel).problem, "");
+    EXPECT_NE(server.ImageFilePath(first.entry, first.files[0].name), "");  // still whole
+    EXPECT_TRUE(server.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
+    EXPECT_EQ(server.MakeImage(request, nullptr, cancel).problem, "");
 
     // A client that asks for the entry again has lost what it had (it was killed): its own
     // image is built anew at once, while another's stays refused as the first's was.
     const std::string a(32, 'a'), b(32, 'b');
-    ASSERT_TRUE(service.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
-    ASSERT_EQ(service.MakeImage(request, nullptr, cancel, nullptr, nullptr, a).problem, "");
-    EXPECT_NE(service.MakeImage(request, nullptr, cancel, nullptr, nullptr, b)
+    ASSERT_TRUE(server.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
+    ASSERT_EQ(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, a).problem, "");
+    EXPECT_NE(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, b)
                   .problem.find("another client"),
               std::string::npos);
-    EXPECT_NE(service.MakeImage(request, nullptr, cancel).problem.find("another client"),
+    EXPECT_NE(server.MakeImage(request, nullptr, cancel).problem.find("another client"),
               std::string::npos);
     const ShareService::Image again =
-        service.MakeImage(request, nullptr, cancel, nullptr, nullptr, a);
+        server.MakeImage(request, nullptr, cancel, nullptr, nullptr, a);
     EXPECT_EQ(again.problem, "");
     ASSERT_FALSE(again.files.empty());
-    EXPECT_NE(service.ImageFilePath(again.entry, again.files[0].name), "");
-    EXPECT_NE(service.MakeImage(request, nullptr, cancel, nullptr, nullptr, b)
+    EXPECT_NE(server.ImageFilePath(again.entry, again.files[0].name), "");
+    EXPECT_NE(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, b)
                   .problem.find("another client"),
               std::string::npos);
 }
@@ -144,12 +144,12 @@ TEST_F(ShareServiceTest, ABuildCancelledWhileItCopiesLeavesNoFolderBehind) {
     RecordDay(600, 603, 0);
     ShareService::Settings settings;
     settings.storageRoot = "C:\\QorData";
-    ShareService service(settings);
+    ShareService server(settings);
     _BACKUPMAKEIMAGE request{};
     request.entry.bCam[0] = 1;  // one camera: copied, not served from the recordings
     SetKeys(request.entry, "201005231000", "201005231003");
     std::atomic<bool> cancel{false};
-    const ShareService::Image image = service.MakeImage(
+    const ShareService::Image image = server.MakeImage(
         request, [&](const std::string&, auto, auto) { cancel = true; }, cancel);
     EXPECT_TRUE(image.cancelled);
     ASSERT_NE(image.entry, "");

@@ -34,12 +34,11 @@ TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Named\\By\\Host"), "");
     EXPECT_EQ(Check(), "");
     EXPECT_FALSE(fs::exists(out + "/Named"));  // the checks change nothing
-    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
+    OwnPassEnds();
     worker.StartMakeFileThread();
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     EXPECT_TRUE(fs::is_directory(out + "/Named/By/Host"));
-    ASSERT_TRUE(view.WaitEnded());
-    worker.StopMakeFileThread();
+    ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
     EXPECT_TRUE(ctx.m_run.report.ok());  // no target gone mid-pass
     EXPECT_TRUE(view.messages.empty()) << LastMessage();
     EXPECT_TRUE(fs::exists(out + "/Named/By/Host/2010_05_23=10,00~10,02/20100523/"
@@ -49,10 +48,8 @@ TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
 TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
     WriteText(out + "/taken", "a file where the folder would go");
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\taken\\Backup"), "");
-    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     worker.StartMakeFileThread();
     EXPECT_EQ(ctx.m_starter.OnOK(worker), "M010032");
-    worker.StopMakeFileThread();
     EXPECT_EQ(LastMessage().rfind(Text("M010032") + "\nE:\\taken\\Backup: ", 0), 0u)
         << LastMessage();
     EXPECT_NE(LastMessage().find("is a file, not a folder"), std::string::npos) << LastMessage();
