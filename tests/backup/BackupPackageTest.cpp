@@ -1,4 +1,5 @@
 #include "backup/pass/BackupPackage.h"
+#include "share/Has.h"
 
 #include <cstring>
 #include <filesystem>
@@ -88,8 +89,7 @@ TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
                             fs::directory_iterator()),
               1);
     ASSERT_TRUE(WriteViewerIni(Job()));
-    EXPECT_NE(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.ini").find("Language=kor"),
-              std::string::npos);
+    EXPECT_HAS(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.ini"), "Language=kor");
 
     // A folder target: the viewer goes to the root of the target's drive.
     const std::string e = out;
@@ -100,7 +100,7 @@ TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
     EXPECT_FALSE(fs::exists(e + "/Backup"));
 
     // A start with the viewer asked for is refused while a file of the list is missing.
-    EXPECT_NE(ViewerFilesProblem(ctx.m_host).find("Missing.dll is missing"), std::string::npos);
+    EXPECT_HAS(ViewerFilesProblem(ctx.m_host), "Missing.dll is missing");
     WriteText(base + "/Other/Missing.dll", "library");
     EXPECT_EQ(ViewerFilesProblem(ctx.m_host), "");
 
@@ -111,8 +111,8 @@ TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
     CopyViewerFiles(Job());
     EXPECT_FALSE(fs::exists(e + "/BackupViewer"));
     ASSERT_EQ(ctx.m_run.report.failures().size(), 1u);
-    EXPECT_NE(ctx.m_run.report.failures()[0].find("Viewer.lst is missing"), std::string::npos);
-    EXPECT_NE(ViewerFilesProblem(ctx.m_host).find("Viewer.lst is missing"), std::string::npos);
+    EXPECT_HAS(ctx.m_run.report.failures()[0], "Viewer.lst is missing");
+    EXPECT_HAS(ViewerFilesProblem(ctx.m_host), "Viewer.lst is missing");
     EXPECT_TRUE(view.messages.empty());
 }
 

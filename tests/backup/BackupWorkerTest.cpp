@@ -3,6 +3,7 @@
 // front end without a window holds it.
 #include "backup/pass/BackupWorker.h"
 #include "backup/pass/PassEnd.h"
+#include "share/Has.h"
 
 #include <sys/mount.h>
 
@@ -59,8 +60,8 @@ TEST_F(BackupWorkerTest, ACompletePassLeavesTheWordsToTheWindowAndAnyOtherSaysWh
     const std::string text = Outcome();
     EXPECT_EQ(text.rfind("The backup is not complete. Not copied:\nentry 0\nentry 1\n", 0), 0u)
         << text;
-    EXPECT_NE(text.find("entry 7\n(2 more)"), std::string::npos) << text;
-    EXPECT_EQ(text.find("entry 8"), std::string::npos);
+    EXPECT_HAS(text, "entry 7\n(2 more)");
+    EXPECT_LACKS(text, "entry 8");
 }
 
 TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFiles) {
@@ -86,9 +87,7 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     ASSERT_TRUE(LoadScheduleTable(next.m_host, next.m_schedule, next.m_prompts));
     EXPECT_EQ(next.m_schedule.table[0].bUsed, 1u);
     EXPECT_EQ(next.m_schedule.table[0].bCam[2], 1u);
-    EXPECT_NE(Outcome().find("2010-05-23 - 10:00 ~ 10:09: the backup was stopped"),
-              std::string::npos)
-        << Outcome();
+    EXPECT_HAS(Outcome(), "2010-05-23 - 10:00 ~ 10:09: the backup was stopped");
     EXPECT_EQ(view.activity, backup::Activity::kIdle);
     EXPECT_NE(view.meter, backup::Meter::kProgress);
     EXPECT_TRUE(ctx.m_run.report.ok());
@@ -98,9 +97,9 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
               0u)
         << manifest;
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
-    EXPECT_NE(manifest.find("/20100523/201005231002N.dat\n"), std::string::npos);
-    EXPECT_EQ(manifest.find("201005231003N"), std::string::npos);
-    EXPECT_NE(manifest.find("/20100523/BackupInfo.dat\n"), std::string::npos);
+    EXPECT_HAS(manifest, "/20100523/201005231002N.dat\n");
+    EXPECT_LACKS(manifest, "201005231003N");
+    EXPECT_HAS(manifest, "/20100523/BackupInfo.dat\n");
 }
 
 TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrittenStays) {
@@ -116,16 +115,14 @@ TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrit
     EXPECT_FALSE(ctx.m_run.report.ok());
     const auto failures = ctx.m_run.report.failures();
     ASSERT_EQ(failures.size(), 1u) << ::testing::PrintToString(failures);
-    EXPECT_NE(failures[0].find("minute 10:02 not copied"), std::string::npos) << failures[0];
+    EXPECT_HAS(failures[0], "minute 10:02 not copied");
     const std::string day = Day("2010_05_23=10,00~10,03");
     EXPECT_FALSE(fs::exists(day + "201005231002N.dat"));
     EXPECT_TRUE(fs::exists(day + "201005231003N.dat"));
     const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
     EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE: not everything was copied.", 0), 0u) << manifest;
-    EXPECT_NE(manifest.find("\n# not copied: 2010_05_23=10,00~10,03: minute 10:02"),
-              std::string::npos)
-        << manifest;
-    EXPECT_EQ(manifest.find("201005231002N"), std::string::npos);
+    EXPECT_HAS(manifest, "\n# not copied: 2010_05_23=10,00~10,03: minute 10:02");
+    EXPECT_LACKS(manifest, "201005231002N");
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
 }
 
@@ -262,11 +259,10 @@ TEST_F(BackupWorkerTest, OnlyTheEntriesThePassMadeWholeLeaveTheSchedule) {
                         "missing\n\n" +
                         DamagedEntryNote("2010-05-23 - 10:03 ~ 10:05"));
     const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
-    EXPECT_NE(manifest.find("\n# incomplete entry: 2010_05_23=10,03~10,05: minute 10:04 not "
-                            "copied: its data file is missing\n"),
-              std::string::npos)
-        << manifest;
-    EXPECT_EQ(manifest.find("incomplete entry: 2010_05_23=10,00~10,01"), std::string::npos);
+    EXPECT_HAS(manifest,
+               "\n# incomplete entry: 2010_05_23=10,03~10,05: minute 10:04 not "
+               "copied: its data file is missing\n");
+    EXPECT_LACKS(manifest, "incomplete entry: 2010_05_23=10,00~10,01");
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
 }
 

@@ -12,6 +12,7 @@
 #include "integrity/Manifest.h"
 #include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 
@@ -89,8 +90,7 @@ TEST_F(ImageManifestEndTest, AFileTheHashingDidNotSeeWholeKeepsItsEntry) {
 
     FinishImageManifest(job);
     EXPECT_FALSE(job.report().EntryComplete(slot));
-    EXPECT_NE(job.report().Entry(slot).why.find("cut.dat"), std::string::npos)
-        << job.report().Entry(slot).why;
+    EXPECT_HAS(job.report().Entry(slot).why, "cut.dat");
     integrity::Manifest m;
     ASSERT_EQ(integrity::ParseManifest(ReadText(root + "/SHA256SUMS"), m), "");
     EXPECT_TRUE(m.partial);
@@ -160,7 +160,7 @@ TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsT
     for (const std::string& f : failures)
         all += f + "\n";
     ASSERT_EQ(failures.size(), 1u) << all;
-    EXPECT_NE(failures[0].find("the target"), std::string::npos) << failures[0];
+    EXPECT_HAS(failures[0], "the target");
     EXPECT_FALSE(job.report().EntryComplete(slot));
 }
 

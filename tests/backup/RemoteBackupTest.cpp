@@ -2,6 +2,7 @@
 // recordings: the day's index, a remote Add, a whole remote backup equal to a local one, and
 // the answers that end a run or add nothing.
 #include "backup/remote/RemoteBackup.h"
+#include "share/Has.h"
 
 #include <algorithm>
 #include <atomic>
@@ -201,9 +202,7 @@ TEST_F(RemoteBackupTest, AMinuteGoneFromTheRecorderIsFetchedWithoutAndTheEntryKe
     EXPECT_EQ(view.passesEnded, ended + 1);  // the outcome is the window's to show
     const std::string outcome =
         PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType);
-    EXPECT_NE(outcome.find("2010-05-23 - 10:00 ~ 10:02: minute 10:01 not copied"),
-              std::string::npos)
-        << outcome;
+    EXPECT_HAS(outcome, "2010-05-23 - 10:00 ~ 10:02: minute 10:01 not copied");
     const EntryOutcome entry = ctx.m_run.report.Entry(0);
     EXPECT_FALSE(entry.complete);
     EXPECT_TRUE(entry.recordingDamaged);
@@ -269,8 +268,8 @@ TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAn
     const std::string manifest = ReadText(out + "/Remote/SHA256SUMS");
     EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE", 0), 0u) << manifest;
     const std::string day = "2010_05_23=10,00~10,01/20100523/";
-    EXPECT_NE(manifest.find(day + "201005231000N.dat"), std::string::npos) << manifest;
-    EXPECT_EQ(manifest.find(day + "201005231001N.dat"), std::string::npos) << manifest;
+    EXPECT_HAS(manifest, day + "201005231000N.dat");
+    EXPECT_LACKS(manifest, day + "201005231001N.dat");
     EXPECT_TRUE(fs::exists(out + "/Remote/" + day + "201005231001N.dat"));
     EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
 }
@@ -299,5 +298,5 @@ TEST_F(RemoteDiscTest, ARemoteRunOntoADiscKeepsADamagedEntryAsALocalPassDoes) {
     EXPECT_EQ(view.listRows, localRows);
     EXPECT_EQ(view.messages.back().text, localBox);
     EXPECT_EQ(localRows, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:02"});
-    EXPECT_NE(localBox.find("minute 10:01 not copied"), std::string::npos) << localBox;
+    EXPECT_HAS(localBox, "minute 10:01 not copied");
 }

@@ -2,6 +2,7 @@
 // cameras chosen by number, pick, delete and the memo, the names of entries, the list's order,
 // the listing a front end reads, and the day map and reserve.dat as they are read back.
 #include "backup/schedule/ScheduleCommands.h"
+#include "share/Has.h"
 
 #include <cstring>
 #include <filesystem>
@@ -98,9 +99,7 @@ TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
     for (char b : map)
         marked += b;
     EXPECT_EQ(marked, 4);
-    EXPECT_NE(
-        ReadText(Reserved() + "/2010_05_12=08,00~08,00/BackupInfo.dat").find("typed before Add"),
-        std::string::npos);
+    EXPECT_HAS(ReadText(Reserved() + "/2010_05_12=08,00~08,00/BackupInfo.dat"), "typed before Add");
 
     Choose("08", "01", "08", "02", {0, 1, 2});  // one camera fewer: not an all-camera entry
     ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
@@ -186,9 +185,8 @@ TEST_F(ScheduleCommandsTest, AnEntryIsNamedExactlyAndNeverByItsBeginning) {
     EXPECT_EQ(ctx.m_schedule.rows.size(), 2u);
     EXPECT_EQ(ctx.m_editor.RowNamed("2010_05_12=08,02~08,04"), 1);
     ASSERT_EQ(ctx.m_editor.UpdateMemo("2010_05_12=08,02~08,04", "by its entry string"), "");
-    EXPECT_NE(
-        ReadText(Reserved() + "/2010_05_12=08,02~08,04/BackupInfo.dat").find("by its entry string"),
-        std::string::npos);
+    EXPECT_HAS(ReadText(Reserved() + "/2010_05_12=08,02~08,04/BackupInfo.dat"),
+               "by its entry string");
     ASSERT_EQ(ctx.m_editor.DeleteEntry(first), "");
     EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{second});
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
@@ -274,8 +272,8 @@ TEST_F(ScheduleCommandsTest, ADamagedScheduleIsShownToTheOperatorAndNotLoaded) {
     view.messages.clear();
     EXPECT_FALSE(LoadScheduleTable(ctx.m_host, ctx.m_schedule, ctx.m_prompts));
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_NE(view.messages[0].text.find("damaged"), std::string::npos);
-    EXPECT_NE(view.messages[0].text.find("slot 1"), std::string::npos);
+    EXPECT_HAS(view.messages[0].text, "damaged");
+    EXPECT_HAS(view.messages[0].text, "slot 1");
     EXPECT_EQ(ctx.m_schedule.table[0].bUsed, 0u);
     EXPECT_TRUE(fs::exists(Reserved() + "/reserve.dat.damaged"));
 }

@@ -2,6 +2,7 @@
 // names one day within the schedule and cameras; the images the clients fetch, one client's at a
 // time, with their share of the disk; and what a build leaves behind.
 #include "backup/server/ShareImageStore.h"
+#include "share/Has.h"
 
 #include <atomic>
 #include <cstring>
@@ -61,8 +62,7 @@ TEST_F(ShareImageStoreTest, ImagesBeingFetchedKeepTheirShareOfTheDiskAndServedFi
     ShareImage written = served;
     written.files.front().source.clear();
     store.Keep(written, "/built", "");
-    EXPECT_NE(store.MakeRoom(0).find("past the share of its disk kept for images"),
-              std::string::npos);
+    EXPECT_HAS(store.MakeRoom(0), "past the share of its disk kept for images");
 }
 
 TEST_F(ShareImageStoreTest,
@@ -84,7 +84,7 @@ TEST_F(ShareImageStoreTest, AnImageLeftBehindGivesWayToAnotherClientsBuildOfItsE
     image.entry = "2010_05_23=10,00~10,01";
     ShareImageStore busy({});
     busy.Keep(image, "", "a");
-    EXPECT_NE(busy.Claim(image.entry, "b").find("another client"), std::string::npos);
+    EXPECT_HAS(busy.Claim(image.entry, "b"), "another client");
     ShareImageStore::Limits left;
     left.abandonAfter = std::chrono::milliseconds(0);
     ShareImageStore idle(left);
@@ -114,7 +114,7 @@ TEST_F(ShareServiceTest, OneClientsImageIsNotReplacedUnderItAndLeftoversGoAtStar
     ASSERT_EQ(first.problem, "");
     ASSERT_FALSE(first.files.empty());
     const ShareService::Image second = server.MakeImage(request, nullptr, cancel);
-    EXPECT_NE(second.problem.find("another client"), std::string::npos) << second.problem;
+    EXPECT_HAS(second.problem, "another client");
     EXPECT_EQ(second.entry, "");
     EXPECT_NE(server.ImageFilePath(first.entry, first.files[0].name), "");  // still whole
     EXPECT_TRUE(server.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
@@ -125,19 +125,16 @@ TEST_F(ShareServiceTest, OneClientsImageIsNotReplacedUnderItAndLeftoversGoAtStar
     const std::string a(32, 'a'), b(32, 'b');
     ASSERT_TRUE(server.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
     ASSERT_EQ(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, a).problem, "");
-    EXPECT_NE(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, b)
-                  .problem.find("another client"),
-              std::string::npos);
-    EXPECT_NE(server.MakeImage(request, nullptr, cancel).problem.find("another client"),
-              std::string::npos);
+    EXPECT_HAS(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, b).problem,
+               "another client");
+    EXPECT_HAS(server.MakeImage(request, nullptr, cancel).problem, "another client");
     const ShareService::Image again =
         server.MakeImage(request, nullptr, cancel, nullptr, nullptr, a);
     EXPECT_EQ(again.problem, "");
     ASSERT_FALSE(again.files.empty());
     EXPECT_NE(server.ImageFilePath(again.entry, again.files[0].name), "");
-    EXPECT_NE(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, b)
-                  .problem.find("another client"),
-              std::string::npos);
+    EXPECT_HAS(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, b).problem,
+               "another client");
 }
 
 TEST_F(ShareServiceTest, ABuildCancelledWhileItCopiesLeavesNoFolderBehind) {

@@ -9,6 +9,7 @@
 #include "backup/pass/BackupStart.h"
 #include "backup/pass/BackupWorker.h"
 #include "platform/DriveTable.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 
@@ -52,7 +53,7 @@ TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
     EXPECT_EQ(ctx.m_starter.OnOK(worker), "M010032");
     EXPECT_EQ(LastMessage().rfind(Text("M010032") + "\nE:\\taken\\Backup: ", 0), 0u)
         << LastMessage();
-    EXPECT_NE(LastMessage().find("is a file, not a folder"), std::string::npos) << LastMessage();
+    EXPECT_HAS(LastMessage(), "is a file, not a folder");
     EXPECT_FALSE(ctx.m_run.running);
     EXPECT_NE(view.activity, backup::Activity::kPass);  // never made busy
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
@@ -74,16 +75,14 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
     ctx.m_schedule.totalKB = 50;
     writer.freeMB = 20;
     EXPECT_EQ(Check(), "M010028");
-    EXPECT_NE(LastMessage().find(" - 50.0 MB are needed, 20.0 MB are free."), std::string::npos)
-        << LastMessage();
+    EXPECT_HAS(LastMessage(), " - 50.0 MB are needed, 20.0 MB are free.");
     // The MP4 files are allowed for as large as the entries: a disc the image fits is too
     // small for the image with them.
     ctx.m_schedule.totalKB = 12595;
     writer.freeMB = 20;
     EXPECT_EQ(Check(), "");
     EXPECT_EQ(Check(true), "M010028");
-    EXPECT_NE(LastMessage().find(" - 24.6 MB are needed, 20.0 MB are free."), std::string::npos)
-        << LastMessage();
+    EXPECT_HAS(LastMessage(), " - 24.6 MB are needed, 20.0 MB are free.");
     // A disc that holds data: a write-once one is for another disc, a rewritable one for Erase.
     writer.discStatus = 1;
     writer.mediaType = 2;

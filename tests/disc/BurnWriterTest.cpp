@@ -11,6 +11,7 @@
 #include "backup/disc/DiscReadBack.h"
 #include "backup/disc/WriterErrors.h"
 #include "disc/BurnWriter.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 
@@ -171,8 +172,7 @@ TEST_F(BurnWriterTest, TheImageIsTheFilesAddedAndIsReadBackBeforeItCountsAsWritt
     ASSERT_TRUE(log.WaitFor(21));
     EXPECT_FALSE(log.Seen(13));
     EXPECT_EQ(log.Last(21).a, kReadBackFailed);
-    EXPECT_NE(log.Last(21).text.find("CHANGED          BackupViewer/Viewer.ini"), std::string::npos)
-        << log.Last(21).text;
+    EXPECT_HAS(log.Last(21).text, "CHANGED          BackupViewer/Viewer.ini");
     EXPECT_FALSE(writer->busy());
 }
 

@@ -7,6 +7,7 @@
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
 #include "platform/OwnerOnly.h"
+#include "share/Has.h"
 
 class SigningTest : public TempPrefixTest {};
 
@@ -88,7 +89,7 @@ TEST_F(SigningTest, AKeyAndCertificateAreMadeOnceAndBelongTogether) {
     ASSERT_EQ(integrity::CreateExportKey(other, "Other"), "");
     WriteText(integrity::ExportCertificatePath(folder),
               ReadText(integrity::ExportCertificatePath(other)));
-    EXPECT_NE(integrity::LoadExportKey(folder, key).find("not that of"), std::string::npos);
+    EXPECT_HAS(integrity::LoadExportKey(folder, key), "not that of");
 }
 
 TEST_F(SigningTest, PssSignaturesHoldOnlyForTheirDigestAndCertificate) {
@@ -120,7 +121,7 @@ TEST_F(SigningTest, PssSignaturesHoldOnlyForTheirDigestAndCertificate) {
         integrity::RsaPssSignatureGood(key.certificateDer, DigestOf("file bytes"), signature));
     EXPECT_FALSE(
         integrity::RsaPssSignatureGood("not a certificate", DigestOf("x"), signature, &why));
-    EXPECT_NE(why.find("certificate"), std::string::npos);
+    EXPECT_HAS(why, "certificate");
     // The manifest's Ed25519 key does not sign exports.
     ASSERT_EQ(integrity::CreateSigningKey(prefix() + "/ed"), "");
     EXPECT_NE(integrity::RsaPssSign(ReadText(integrity::PrivateKeyPath(prefix() + "/ed")), "x",

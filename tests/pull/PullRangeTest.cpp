@@ -8,6 +8,7 @@
 
 #include "ScopedEnv.h"
 #include "pull/PullRange.h"
+#include "share/Has.h"
 
 using namespace pull;
 
@@ -96,16 +97,15 @@ TEST_F(PullRangeTest, WhatNamesNoRangeOrDayIsRefusedSayingWhy) {
                             "last 2 days", "20100523 1003 1000", "20100523 1060 1070",
                             "20100523 2400 2401", "2010052 1000 1003", "20100523 10:00 10:03"}) {
         EXPECT_TRUE(Range(bad, now).empty()) << bad;
-        EXPECT_NE(why.find(form), std::string::npos) << bad;
+        EXPECT_HAS(why, form) << bad;
     }
     for (const char* bad :
          {"20261399 1000 1003", "20261300 1000 1003", "20260230 1000 1003", "20250229 1000 1003",
           "21000229 1000 1003", "20260431 1000 1003", "20261232 1000 1003", "20261200 1000 1003",
           "00000000 1000 1003", "00000101 1000 1003"}) {
         EXPECT_TRUE(Range(bad, now).empty()) << bad;
-        EXPECT_NE(why.find("range names a day the calendar does not have: " +
-                           std::string(bad).substr(0, 8)),
-                  std::string::npos)
+        EXPECT_HAS(why,
+                   "range names a day the calendar does not have: " + std::string(bad).substr(0, 8))
             << bad << ": " << why;
     }
     for (const char* good : {"20240229 1000 1003", "20000229 0000 2359", "20261231 1000 1003"}) {

@@ -8,6 +8,7 @@
 #include "TestEnv.h"
 #include "pull/PendingRanges.h"
 #include "pull/RunFolders.h"
+#include "share/Has.h"
 
 using namespace pull;
 namespace fs = std::filesystem;
@@ -125,7 +126,7 @@ TEST_F(PullStateTest, TheKeptRangesLoseNothingToAnotherRunOrToJunk) {
 
     WriteText(base + "/pending-ranges", "20100523 1005 1005\nyesterday\n20260230 1000 1000\n");
     ASSERT_TRUE(ChangePending(base, nullptr, {}, before, after, why, &aside)) << why;
-    EXPECT_NE(aside.find("held 2 lines that are no range"), std::string::npos) << aside;
+    EXPECT_HAS(aside, "held 2 lines that are no range");
     EXPECT_EQ(after.size(), 1u);
     std::size_t setAside = 0;
     for (const std::string& name : Names(base))

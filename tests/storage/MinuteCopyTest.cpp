@@ -1,5 +1,6 @@
 // The minute copy and the figures of a minute: rows packed in position order, rows that address
 // no picture left out, values a foreign writer left, and a writer at work on the index.
+#include "share/Has.h"
 #include "storage/MinuteCopy.h"
 
 #include <filesystem>
@@ -160,7 +161,7 @@ TEST_F(MinuteCopyTest, SelectedCameraRowsArePackedInSourcePositionOrder) {
     EXPECT_EQ(copyingCalls, 1);
     // Both files took their names: nothing under a temporary one is left.
     for (const auto& e : fs::directory_iterator(driveC() + "/img"))
-        EXPECT_EQ(e.path().filename().string().find(".quillon-part"), std::string::npos);
+        EXPECT_LACKS(e.path().filename().string(), ".quillon-part");
 }
 
 TEST_F(MinuteCopyTest, AllCamerasReproduceTheDataFileAndNoSelectionLeavesAnEmptyMinute) {
