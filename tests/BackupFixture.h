@@ -61,8 +61,9 @@ class BackupFixture : public TempPrefixTest, public IShareClientReceiver {
         worker.SetOwnerThread([this](const std::function<void()>& call) { owner.Run(call); });
     }
     // The one wait of the tests that serve: the link's answers and the worker's calls are served
-    // on this thread until done holds (each round between is given to between), bounded only
-    // against a hang.
+    // on this thread until done holds, bounded only against a hang. between, when given, runs
+    // before each round, the first before anything is served, and each round then serves only
+    // what has come.
     bool ServeUntil(const std::function<bool()>& done,
                     const std::function<void()>& between = nullptr) {
         const auto hang =
@@ -70,11 +71,13 @@ class BackupFixture : public TempPrefixTest, public IShareClientReceiver {
         while (!done()) {
             if (std::chrono::steady_clock::now() > hang)
                 return false;
-            if (client)
-                client->Pump(done, between ? 0 : 20);
-            owner.Serve(client || between ? 0 : 20);
-            if (between && !done())
+            if (between)
                 between();
+            if (client && between)
+                client->Pump([] { return true; }, 0);
+            else if (client)
+                client->Pump(done, 20);
+            owner.Serve(client || between ? 0 : 20);
         }
         return true;
     }
