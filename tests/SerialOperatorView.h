@@ -76,11 +76,15 @@ class SerialOperatorView : public backup::RecordingOperatorView {
     void Tell(const backup::Notice& notice) override {
         std::lock_guard<std::recursive_mutex> lock(m_);
         ++boxes;
+        if (onBox)
+            onBox(notice.text);
         Base::Tell(notice);
     }
     bool Confirm(const std::string& question, const std::string& caption) override {
         std::lock_guard<std::recursive_mutex> lock(m_);
         ++boxes;
+        if (onBox)
+            onBox(question);
         return Base::Confirm(question, caption);
     }
     // The range the time fields show, read while the worker may write.
@@ -95,6 +99,7 @@ class SerialOperatorView : public backup::RecordingOperatorView {
     }
 
     std::function<void(const std::string&)> onStatus;  // set while no pass runs
+    std::function<void(const std::string&)> onBox;     // each notice's or question's text
     std::atomic<bool> ended{false};
     std::atomic<int> boxes{0};
 
