@@ -16,6 +16,7 @@
 #include "app/CQuillonApp.h"
 #include "backup/BackupContext.h"
 #include "backup/pass/BackupWorker.h"
+#include "backup/pass/PassPlanning.h"
 #include "backup/remote/RemoteBackup.h"
 #include "backup/schedule/CameraSelection.h"
 #include "mkrec/Recorder.h"
@@ -121,6 +122,12 @@ class BackupFixture : public TempPrefixTest, public IShareClientReceiver {
     void Target(const std::string& folder = "E:\\Backup") {
         std::filesystem::create_directories(platform::ResolvePath(folder));
         ASSERT_EQ(ctx.m_targets.ChooseStorageTarget(folder), "");
+    }
+    // A pass of the context as it is set now, as the OK command would begin it.
+    backup::PassJob& BeginPass() {
+        return ctx.m_run.Begin(MakePassPlan(ctx.m_host, ctx.m_target, ctx.m_schedule, ctx.m_run,
+                                            PassTextsOf(ctx.m_app)),
+                               ctx.m_passEvents, ctx.m_link.client);
     }
     // The image folder of entry's day below E:\folder.
     std::string Day(const std::string& entry, const std::string& folder = "Backup") const {

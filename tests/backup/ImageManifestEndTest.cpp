@@ -25,10 +25,7 @@ class ImageManifestEndTest : public BackupFixture<> {
         Target();
     }
     backup::PassJob& Begin() {
-        backup::PassJob& job =
-            ctx.m_run.Begin(MakePassPlan(ctx.m_host, ctx.m_target, ctx.m_schedule, ctx.m_run,
-                                         PassTextsOf(ctx.m_app)),
-                            ctx.m_passEvents, ctx.m_link.client);
+        backup::PassJob& job = BeginPass();
         job.sink().Open();
         BeginImageManifest(job);
         return job;
