@@ -22,7 +22,6 @@
 #include "mkrec/Recorder.h"
 #include "platform/DrivePaths.h"
 
-template <class View = SerialOperatorView>
 class BackupFixture : public TempPrefixTest, public IShareClientReceiver {
   protected:
     void SetUp() override {
@@ -135,7 +134,7 @@ class BackupFixture : public TempPrefixTest, public IShareClientReceiver {
     }
 
     CQuillonApp app;
-    View view;
+    SerialOperatorView view;
     BackupContext ctx{app, view};
     std::string out;
     OwnerThread owner;

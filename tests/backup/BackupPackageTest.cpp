@@ -11,7 +11,7 @@
 
 namespace fs = std::filesystem;
 
-class BackupPackageTest : public BackupFixture<> {
+class BackupPackageTest : public BackupFixture {
   protected:
     BackupInfoRecord ReadInfo(const std::string& host) {
         BackupInfoRecord r{};

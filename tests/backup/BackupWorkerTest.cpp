@@ -24,7 +24,7 @@
 
 namespace fs = std::filesystem;
 
-class BackupWorkerTest : public BackupFixture<> {
+class BackupWorkerTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();

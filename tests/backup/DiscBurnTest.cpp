@@ -11,7 +11,7 @@
 
 namespace fs = std::filesystem;
 
-class DiscBurnTest : public BackupFixture<> {
+class DiscBurnTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();

@@ -11,7 +11,7 @@
 
 namespace fs = std::filesystem;
 
-class EntrySizeTest : public BackupFixture<> {
+class EntrySizeTest : public BackupFixture {
   protected:
     // One minute whose index holds the given (camera, size) rows, its pictures back to back in
     // its data file; flagged as recorded.

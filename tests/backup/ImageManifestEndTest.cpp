@@ -16,7 +16,7 @@
 
 namespace fs = std::filesystem;
 
-class ImageManifestEndTest : public BackupFixture<> {
+class ImageManifestEndTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();

@@ -33,7 +33,7 @@ std::string HostRecord(int round) {
 
 }  // namespace
 
-class PassDuringMeddlingTest : public BackupFixture<> {
+class PassDuringMeddlingTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();

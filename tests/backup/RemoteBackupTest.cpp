@@ -21,7 +21,7 @@
 
 namespace fs = std::filesystem;
 
-class RemoteBackupTest : public BackupFixture<> {
+class RemoteBackupTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();

@@ -14,7 +14,7 @@
 
 namespace fs = std::filesystem;
 
-class ScheduleCommandsTest : public BackupFixture<> {
+class ScheduleCommandsTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();

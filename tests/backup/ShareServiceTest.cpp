@@ -92,7 +92,7 @@ TEST_F(ShareImageStoreTest, AnImageLeftBehindGivesWayToAnotherClientsBuildOfItsE
     EXPECT_EQ(idle.Claim(image.entry, "b"), "");
 }
 
-using ShareServiceTest = BackupFixture<>;
+using ShareServiceTest = BackupFixture;
 
 TEST_F(ShareServiceTest, OneClientsImageIsNotReplacedUnderItAndLeftoversGoAtStart) {
     RecordDay(600, 601, 0, 2);

@@ -13,7 +13,7 @@
 
 namespace fs = std::filesystem;
 
-class StartTargetTest : public BackupFixture<> {
+class StartTargetTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
