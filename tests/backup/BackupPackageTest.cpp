@@ -1,5 +1,4 @@
 #include "backup/pass/BackupPackage.h"
-#include "share/Has.h"
 
 #include <cstring>
 #include <filesystem>
@@ -8,6 +7,7 @@
 #include "backup/pass/CopyEngine.h"
 #include "backup/pass/PassPlanning.h"
 #include "platform/DrivePaths.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 

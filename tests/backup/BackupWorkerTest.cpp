@@ -3,7 +3,6 @@
 // front end without a window holds it.
 #include "backup/pass/BackupWorker.h"
 #include "backup/pass/PassEnd.h"
-#include "share/Has.h"
 
 #include <sys/mount.h>
 
@@ -21,6 +20,7 @@
 #include "backup/schedule/ReservedFolder.h"
 #include "backup/schedule/ScheduleAfterPass.h"
 #include "companions/CppSQLite3.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 

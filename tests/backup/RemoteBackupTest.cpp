@@ -2,7 +2,6 @@
 // recordings: the day's index, a remote Add, a whole remote backup equal to a local one, and
 // the answers that end a run or add nothing.
 #include "backup/remote/RemoteBackup.h"
-#include "share/Has.h"
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +17,7 @@
 #include "backup/pass/PassEnd.h"
 #include "backup/schedule/ScheduleCommands.h"
 #include "integrity/Sha256.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 

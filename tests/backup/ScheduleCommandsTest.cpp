@@ -2,7 +2,6 @@
 // cameras chosen by number, pick, delete and the memo, the names of entries, the list's order,
 // the listing a front end reads, and the day map and reserve.dat as they are read back.
 #include "backup/schedule/ScheduleCommands.h"
-#include "share/Has.h"
 
 #include <cstring>
 #include <filesystem>
@@ -10,6 +9,8 @@
 #include "BackupFixture.h"
 #include "backup/schedule/ReservedFolder.h"
 #include "backup/schedule/ScheduleListing.h"
+#include "records/ScheduleEntry.h"
+#include "share/Has.h"
 #include "storage/RecorderPaths.h"
 
 namespace fs = std::filesystem;
@@ -276,4 +277,59 @@ TEST_F(ScheduleCommandsTest, ADamagedScheduleIsShownToTheOperatorAndNotLoaded) {
     EXPECT_HAS(view.messages[0].text, "slot 1");
     EXPECT_EQ(ctx.m_schedule.table[0].bUsed, 0u);
     EXPECT_TRUE(fs::exists(Reserved() + "/reserve.dat.damaged"));
+}
+
+// The entry strings and labels themselves, and the minute map of an entry.
+TEST(ScheduleEntryTest, LabelsOfEveryDateTypeTurnBackIntoTheEntryString) {
+    const std::string entry = "2010_05_12=08,00~09,30";
+    const char* labels[9] = {
+        "2010-05-12 - 08:00 ~ 09:30", "12-05-2010 - 08:00 ~ 09:30", "05-12-2010 - 08:00 ~ 09:30",
+        "2010/05/12 - 08:00 ~ 09:30", "12/05/2010 - 08:00 ~ 09:30", "05/12/2010 - 08:00 ~ 09:30",
+        "2010.05.12 - 08:00 ~ 09:30", "12.05.2010 - 08:00 ~ 09:30", "05.12.2010 - 08:00 ~ 09:30"};
+    EXPECT_EQ(MakeEntryString("20100512", "08", "00", "09", "30"), entry);
+    for (int t = 0; t < 9; ++t) {
+        SCOPED_TRACE(t);
+        const std::string label = EntryToLabel(entry, t);
+        EXPECT_EQ(label, labels[t]);
+        EXPECT_EQ(LabelToEntry(label, t), entry);
+        EXPECT_EQ(NormalizeLabelSeparators(entry, t), entry);
+    }
+    EXPECT_EQ(EntryToLabel(entry, 9), "");
+    EXPECT_EQ(LabelToEntry(labels[0], -1), "");
+    EXPECT_EQ(EntryTimeKey(entry, 0), "201005120800");
+    EXPECT_EQ(EntryTimeKey(entry, 1), "201005120930");
+    EXPECT_EQ(EntryRangeKey(entry), "2010051208000930");
+}
+
+TEST(ScheduleEntryTest, MinuteMapTakesRecordedSelectedMinutesOfTheRangeOnly) {
+    ScheduleTable table{};
+    ScheduleEntry& e = table[0];
+    e.bUsed = 1;
+    std::memcpy(e.szStart, "201005120800", 12);
+    std::memcpy(e.szEnd, "201005120930", 12);
+    e.bCam[0] = e.bCam[2] = 1;
+    MinuteMapBlock rec{}, sel{};
+    for (int m = 0; m < 1440; ++m) {
+        rec[0 * 1440 + m] = 1;
+        rec[1 * 1440 + m] = 1;  // recorded, not selected
+        rec[2 * 1440 + m] = 2;  // nonzero but not 1: not taken
+    }
+    sel.fill(7);
+    BuildMinuteMap(table, 0, rec, sel);
+    int marked = 0;
+    for (std::size_t i = 0; i < sel.size(); ++i)
+        marked += sel[i];
+    EXPECT_EQ(marked, 91);
+    EXPECT_EQ(sel[8 * 60], 1);
+    EXPECT_EQ(sel[9 * 60 + 30], 1);
+    EXPECT_EQ(sel[9 * 60 + 31], 0);
+    EXPECT_EQ(sel[7 * 60 + 59], 0);
+
+    // A single-minute entry covers exactly that minute.
+    std::memcpy(e.szEnd, "201005120800", 12);
+    BuildMinuteMap(table, 0, rec, sel);
+    marked = 0;
+    for (auto b : sel)
+        marked += b;
+    EXPECT_EQ(marked, 1);
 }

@@ -2,7 +2,6 @@
 // names one day within the schedule and cameras; the images the clients fetch, one client's at a
 // time, with their share of the disk; and what a build leaves behind.
 #include "backup/server/ShareImageStore.h"
-#include "share/Has.h"
 
 #include <atomic>
 #include <cstring>
@@ -11,6 +10,7 @@
 #include "BackupFixture.h"
 #include "backup/server/ShareRequest.h"
 #include "backup/server/ShareService.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,3 @@
-#include "share/Has.h"
 #include "storage/WorkingFolder.h"
 
 #include <unistd.h>
@@ -7,6 +6,7 @@
 #include <filesystem>
 
 #include "TestEnv.h"
+#include "share/Has.h"
 #include "storage/RecorderPaths.h"
 
 namespace fs = std::filesystem;
