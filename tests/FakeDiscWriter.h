@@ -23,6 +23,10 @@ class FakeDiscWriter : public CDVDWriterPro2 {
     IDiscWriterEvents* sink = nullptr;
 
     static long Blocks(double mb) { return static_cast<long>(mb * 1048576.0 / 2048.0); }
+    BOOL Call(const std::string& what, BOOL result = 1) {
+        calls.push_back(what);
+        return result;
+    }
 
     void SetEventSink(IDiscWriterEvents* s) override { sink = s; }
     void SetVolumeLabel(const std::string& label) override { calls.push_back("label " + label); }
@@ -44,23 +48,11 @@ class FakeDiscWriter : public CDVDWriterPro2 {
         selected = i;
         return 1;
     }
-    BOOL SetDriveState(BOOL v) override {
-        calls.push_back("drive state " + std::to_string(v));
-        return 1;
-    }
+    BOOL SetDriveState(BOOL v) override { return Call("drive state " + std::to_string(v)); }
     long GetMediaType() override { return mediaType; }
-    BOOL WriteDisc() override {
-        calls.push_back("write");
-        return writeOk;
-    }
-    BOOL EraseDisc(BOOL) override {
-        calls.push_back("erase");
-        return eraseOk;
-    }
-    BOOL SetWriteSpeed(long kb) override {
-        calls.push_back("speed " + std::to_string(kb));
-        return 1;
-    }
+    BOOL WriteDisc() override { return Call("write", writeOk); }
+    BOOL EraseDisc(BOOL) override { return Call("erase", eraseOk); }
+    BOOL SetWriteSpeed(long kb) override { return Call("speed " + std::to_string(kb)); }
     long GetMaxWriteSpeed() override { return maxSpeed; }
     void AbortWrite() override { calls.push_back("abort"); }
     BOOL CheckMediaFeature(long code) override {
@@ -74,17 +66,10 @@ class FakeDiscWriter : public CDVDWriterPro2 {
     long GetDiscStatus() override { return discStatus; }
     void RefreshMedia() override { calls.push_back("refresh"); }
     BOOL AddFiles(const std::string& folder, const std::string& pattern) override {
-        calls.push_back("add " + folder + " " + pattern);
-        return 1;
+        return Call("add " + folder + " " + pattern);
     }
-    BOOL ResetImage(BOOL) override {
-        calls.push_back("reset image");
-        return 1;
-    }
-    BOOL PrepareWrite(BOOL) override {
-        calls.push_back("prepare");
-        return 1;
-    }
+    BOOL ResetImage(BOOL) override { return Call("reset image"); }
+    BOOL PrepareWrite(BOOL) override { return Call("prepare"); }
     BOOL InitializeWriter(BOOL) override { return initOk; }
     BOOL IsWriterDrive(long i) override {
         return drives[static_cast<std::size_t>(i)].writer ? 1 : 0;

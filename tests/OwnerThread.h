@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -12,9 +13,10 @@ class OwnerThread {
         cv_.notify_all();
         cv_.wait(lock, [&] { return call_ == nullptr; });
     }
-    void Serve() {
+    // Runs the call handed over, waiting up to waitMs for one.
+    void Serve(int waitMs = 0) {
         std::unique_lock<std::mutex> lock(m_);
-        if (!call_)
+        if (!cv_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return call_; }))
             return;
         (*call_)();
         call_ = nullptr;

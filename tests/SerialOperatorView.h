@@ -1,7 +1,9 @@
 #pragma once
-// An operator view whose every call is serialised, whichever thread it comes from, as a window
-// that runs each call on its own thread would have it; it notes the end of a pass.
+// The operator view of the core tests: every call serialised, whichever thread it comes from, as
+// a window that runs each call on its own thread would have it. A test may act when the worker
+// reaches a file (by the status line); ended says that the pass started last has ended.
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 #include "backup/RecordingOperatorView.h"
@@ -14,10 +16,7 @@ class SerialOperatorView : public backup::RecordingOperatorView {
         std::lock_guard<std::recursive_mutex> lock(m_); \
         Base::name args;                                \
     }
-    QUILLON_SERIAL(StatusChanged, (const std::string& t), (t))
-    QUILLON_SERIAL(PassStatus, (const std::string& t), (t))
     QUILLON_SERIAL(PassStatusEnded, (), ())
-    QUILLON_SERIAL(PassStarting, (), ())
     QUILLON_SERIAL(MeterChanged, (backup::Meter m), (m))
     QUILLON_SERIAL(ProgressMoved, (int p), (p))
     QUILLON_SERIAL(Busy, (bool b), (b))
@@ -43,6 +42,30 @@ class SerialOperatorView : public backup::RecordingOperatorView {
     QUILLON_SERIAL(MemoChanged, (const std::string& t), (t))
     QUILLON_SERIAL(ActivityChanged, (backup::Activity a, const backup::ActivityFacts& f), (a, f))
 #undef QUILLON_SERIAL
+    // A pass's end is waited for from its start on: an end told for the pass before does not
+    // end this one's wait.
+    void PassStarting() override {
+        std::lock_guard<std::recursive_mutex> lock(m_);
+        Base::PassStarting();
+        ended = false;
+    }
+    void PassStatus(const std::string& text) override {
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_);
+            statusShown = true;
+        }
+        StatusChanged(text);
+    }
+    // PassStatus comes through here too. The hook runs outside the lock, so that it may hold
+    // the worker while the test's thread goes on calling.
+    void StatusChanged(const std::string& text) override {
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_);
+            Base::StatusChanged(text);
+        }
+        if (onStatus)
+            onStatus(text);
+    }
     void PassEnded() override {
         {
             std::lock_guard<std::recursive_mutex> lock(m_);
@@ -53,11 +76,15 @@ class SerialOperatorView : public backup::RecordingOperatorView {
     void Tell(const backup::Notice& notice) override {
         std::lock_guard<std::recursive_mutex> lock(m_);
         ++boxes;
+        if (onBox)
+            onBox(notice.text);
         Base::Tell(notice);
     }
     bool Confirm(const std::string& question, const std::string& caption) override {
         std::lock_guard<std::recursive_mutex> lock(m_);
         ++boxes;
+        if (onBox)
+            onBox(question);
         return Base::Confirm(question, caption);
     }
     // The range the time fields show, read while the worker may write.
@@ -65,7 +92,14 @@ class SerialOperatorView : public backup::RecordingOperatorView {
         std::lock_guard<std::recursive_mutex> lock(m_);
         return range;
     }
+    // Boxes shown and folder passes ended: what ends a remote run for the window.
+    int Ends() {
+        std::lock_guard<std::recursive_mutex> lock(m_);
+        return boxes + passesEnded;
+    }
 
+    std::function<void(const std::string&)> onStatus;  // set while no pass runs
+    std::function<void(const std::string&)> onBox;     // each notice's or question's text
     std::atomic<bool> ended{false};
     std::atomic<int> boxes{0};
 

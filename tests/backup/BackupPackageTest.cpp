@@ -7,23 +7,12 @@
 #include "backup/pass/CopyEngine.h"
 #include "backup/pass/PassPlanning.h"
 #include "platform/DrivePaths.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// A pass of the context as it is set now, as the OK command would start it.
-backup::PassJob& BeginPass(BackupContext& ctx) {
-    return ctx.m_run.Begin(
-        MakePassPlan(ctx.m_host, ctx.m_target, ctx.m_schedule, ctx.m_run, PassTextsOf(ctx.m_app)),
-        ctx.m_passEvents, ctx.m_link.client);
-}
-
-}  // namespace
-
-class BackupPackageTest : public BackupFixture<> {
+class BackupPackageTest : public BackupFixture {
   protected:
-    backup::PassJob& Job() { return BeginPass(ctx); }
     BackupInfoRecord ReadInfo(const std::string& host) {
         BackupInfoRecord r{};
         const std::string bytes = ReadText(host);
@@ -82,25 +71,24 @@ TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
 
     ctx.m_target.kind = backup::TargetKind::kDisc;
     fs::create_directories(driveC() + "/QuillonTemp");
-    CopyViewerFiles(Job());
+    CopyViewerFiles(BeginPass());
     EXPECT_EQ(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.exe"), "viewer program");
     EXPECT_EQ(std::distance(fs::directory_iterator(driveC() + "/QuillonTemp/BackupViewer"),
                             fs::directory_iterator()),
               1);
-    ASSERT_TRUE(WriteViewerIni(Job()));
-    EXPECT_NE(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.ini").find("Language=kor"),
-              std::string::npos);
+    ASSERT_TRUE(WriteViewerIni(BeginPass()));
+    EXPECT_HAS(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.ini"), "Language=kor");
 
     // A folder target: the viewer goes to the root of the target's drive.
-    const std::string e = MapDrive('E');
+    const std::string e = out;
     ctx.m_target.kind = backup::TargetKind::kFolder;
     ctx.m_target.text = "E:\\Backup\\Day1";
-    CopyViewerFiles(Job());
+    CopyViewerFiles(BeginPass());
     EXPECT_EQ(ReadText(e + "/BackupViewer/Viewer.exe"), "viewer program");
     EXPECT_FALSE(fs::exists(e + "/Backup"));
 
     // A start with the viewer asked for is refused while a file of the list is missing.
-    EXPECT_NE(ViewerFilesProblem(ctx.m_host).find("Missing.dll is missing"), std::string::npos);
+    EXPECT_HAS(ViewerFilesProblem(ctx.m_host), "Missing.dll is missing");
     WriteText(base + "/Other/Missing.dll", "library");
     EXPECT_EQ(ViewerFilesProblem(ctx.m_host), "");
 
@@ -108,17 +96,17 @@ TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
     fs::remove(base + "/GUIS/Viewer.lst");
     fs::remove_all(e + "/BackupViewer");
     ctx.m_run.report.Reset();
-    CopyViewerFiles(Job());
+    CopyViewerFiles(BeginPass());
     EXPECT_FALSE(fs::exists(e + "/BackupViewer"));
     ASSERT_EQ(ctx.m_run.report.failures().size(), 1u);
-    EXPECT_NE(ctx.m_run.report.failures()[0].find("Viewer.lst is missing"), std::string::npos);
-    EXPECT_NE(ViewerFilesProblem(ctx.m_host).find("Viewer.lst is missing"), std::string::npos);
+    EXPECT_HAS(ctx.m_run.report.failures()[0], "Viewer.lst is missing");
+    EXPECT_HAS(ViewerFilesProblem(ctx.m_host), "Viewer.lst is missing");
     EXPECT_TRUE(view.messages.empty());
 }
 
 TEST_F(BackupPackageTest, ViewerSettingsFailWhenTheImageFolderCannotBeMade) {
     WriteText(driveC() + "/QuillonTemp", "a file in the way");
-    EXPECT_FALSE(WriteViewerIni(Job()));
+    EXPECT_FALSE(WriteViewerIni(BeginPass()));
     ResetViewerOption(ctx.m_view, ctx.m_run);
     EXPECT_TRUE(view.viewerOffered);
     EXPECT_FALSE(view.viewerChosen);
@@ -139,12 +127,12 @@ TEST_F(BackupPackageTest, CopiesAreExactWhateverTheSizeAndTheVolumeBetween) {
             for (std::size_t i = 0; i < size; ++i)
                 data[i] = static_cast<char>(i * 131 % 251);
             WriteText(driveC() + "/from.bin", data);
-            ASSERT_TRUE(CopyFileOverlapped(Job(), "C:\\from.bin", target)) << size << target;
+            ASSERT_TRUE(CopyFileOverlapped(BeginPass(), "C:\\from.bin", target)) << size << target;
             EXPECT_TRUE(ReadText(platform::ResolvePath(target)) == data) << size << target;
         }
     }
-    EXPECT_FALSE(CopyFileOverlapped(Job(), "C:\\none.bin", "C:\\to\\x.bin"));
-    EXPECT_FALSE(CopyFileOverlapped(Job(), "C:\\from.bin", "C:\\nofolder\\x.bin"));
+    EXPECT_FALSE(CopyFileOverlapped(BeginPass(), "C:\\none.bin", "C:\\to\\x.bin"));
+    EXPECT_FALSE(CopyFileOverlapped(BeginPass(), "C:\\from.bin", "C:\\nofolder\\x.bin"));
     const auto failures = ctx.m_run.report.failures();
     ASSERT_EQ(failures.size(), 2u);
     EXPECT_EQ(failures[0].rfind("The source file could not be opened.", 0), 0u);
@@ -157,17 +145,17 @@ TEST_F(BackupPackageTest, AWildcardCopyCountsEveryMatchAndShowsItsName) {
     WriteText(driveC() + "/rec/201005231406N.dat", "other minute");
     ctx.m_run.running = 1;
     ctx.m_schedule.totalKB = 8;
-    ASSERT_TRUE(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "C:\\img\\"));
+    ASSERT_TRUE(CopyFilesToFolder(BeginPass(), "C:\\rec\\201005231405N.*", "C:\\img\\"));
     EXPECT_EQ(ctx.m_run.job->doneSize, 1u + 3u);
     EXPECT_EQ(view.statusText, "[201005231405N.idx] copying");
     EXPECT_EQ(view.progress, (std::vector<int>{37, 50}));
     EXPECT_TRUE(fs::exists(driveC() + "/img/201005231405N.dat"));
     EXPECT_FALSE(fs::exists(driveC() + "/img/201005231406N.dat"));
-    EXPECT_FALSE(CopyFilesToFolder(Job(), "C:\\rec\\nothing*", "C:\\img\\"));
+    EXPECT_FALSE(CopyFilesToFolder(BeginPass(), "C:\\rec\\nothing*", "C:\\img\\"));
 
     // A folder whose parent is a file: the copy fails and is reported, the loop ends.
     WriteText(driveC() + "/blocker", "x");
-    EXPECT_TRUE(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "C:\\blocker\\sub\\"));
+    EXPECT_TRUE(CopyFilesToFolder(BeginPass(), "C:\\rec\\201005231405N.*", "C:\\blocker\\sub\\"));
     EXPECT_EQ(ctx.m_run.report.failures().size(), 1u);
     EXPECT_TRUE(view.messages.empty());
 }
@@ -177,20 +165,17 @@ TEST_F(BackupPackageTest, AFolderThatCannotBeMadeIsTheOneFailureTheOperatorIsSho
     if (MountTinyDrive('R', "size=64k", true).empty())
         GTEST_SKIP() << "no read-only filesystem can be mounted here";
     ctx.m_run.running = 1;
-    EXPECT_FALSE(CopyFilesToFolder(Job(), "C:\\rec\\201005231405N.*", "R:\\img\\"));
+    EXPECT_FALSE(CopyFilesToFolder(BeginPass(), "C:\\rec\\201005231405N.*", "R:\\img\\"));
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].text, "The destination folder could not be created.");
     EXPECT_EQ(view.messages[0].caption, "Backup error");
     EXPECT_EQ(view.messages[0].severity, backup::Severity::kError);
 }
 
-TEST(UpdatePassProgressTest, PositionsAreTruncatedAndAZeroTotalIsZero) {
-    CQuillonApp app;
-    backup::RecordingOperatorView view;
-    BackupContext ctx(app, view);
+TEST_F(BackupPackageTest, ProgressPositionsAreTruncatedAndAZeroTotalIsZero) {
     for (const DWORD total : {5000u, 0u}) {
         ctx.m_schedule.totalKB = total;
-        backup::PassJob& job = BeginPass(ctx);
+        backup::PassJob& job = BeginPass();
         job.doneSize = total ? 2499 : 6000;
         backup::UpdatePassProgress(job);
         if (total) {

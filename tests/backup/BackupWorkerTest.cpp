@@ -1,5 +1,6 @@
 // The worker's pass over the schedule in-process: what its end says, cancellation, a source that
-// changes under the pass, a target that fills up, and the minute walk across hours.
+// changes under the pass, a target that fills up, the minute walk across hours, and a pass as a
+// front end without a window holds it.
 #include "backup/pass/BackupWorker.h"
 #include "backup/pass/PassEnd.h"
 
@@ -11,77 +12,41 @@
 #include <fstream>
 #include <functional>
 #include <set>
+#include <stdexcept>
 
 #include "BackupFixture.h"
 #include "backup/pass/BackupStart.h"
-#include "backup/schedule/CameraSelection.h"
+#include "backup/pass/PassRun.h"
 #include "backup/schedule/ReservedFolder.h"
 #include "backup/schedule/ScheduleAfterPass.h"
-#include "backup/schedule/ScheduleCommands.h"
 #include "companions/CppSQLite3.h"
-#include "mkrec/Recorder.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// A view that lets a test act when the worker reaches a file (by the status line), and that
-// notes the worker's code 100.
-class HookedView : public backup::RecordingOperatorView {
-  public:
-    void StatusChanged(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(m);
-        RecordingOperatorView::StatusChanged(text);
-        if (onStatus)
-            onStatus(text);
-    }
-    void PassEnded() override {
-        {
-            std::lock_guard<std::mutex> lock(m);
-            RecordingOperatorView::PassEnded();
-        }
-        ended.Set();
-    }
-    std::function<void(const std::string&)> onStatus;
-    platform::AutoResetEvent ended;
-    std::mutex m;
-};
-
-}  // namespace
-
-class BackupWorkerTest : public BackupFixture<HookedView> {
+class BackupWorkerTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
-        out = MapDrive('E', "removable");
-    }
-    void Record(int first, int last, int audioChannels = 0, int cameras = 4) {
-        RecordDay(first, last, audioChannels, cameras);
-    }
-    // Adds an entry through the Add command's rules; cams are 0-based, empty for all.
-    void Add(const std::string& sh, const std::string& sm, const std::string& eh,
-             const std::string& em, std::vector<int> cams = {}) {
-        ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
-        Choose(sh, sm, eh, em, cams);
-        if (cams.empty())
-            ctx.m_chooser.OnSelectAllCameras();
-        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
-    }
-    void Run(const std::string& target) {
-        fs::create_directories(out + "/Backup");  // the folder browser offers existing folders
-        ASSERT_EQ(ctx.m_targets.ChooseStorageTarget(target), "");
-        BackupWorker worker(ctx.m_run, ctx.m_passEnd);
+        OwnPassEnds();
         worker.StartMakeFileThread();
-        ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-        ASSERT_TRUE(view.ended.WaitFor(kHangGuardMs));
     }
-    std::string Day(const std::string& entry) { return out + "/Backup/" + entry + "/20100523/"; }
+    void Run(const std::string& target = "E:\\Backup") {
+        Target(target);
+        ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
+        ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
+    }
+    // The operator's Cancel, answered Yes, as the worker reaches minute's data file.
+    void CancelAt(const std::string& minute) {
+        view.onStatus = [this, minute](const std::string& text) {
+            if (text.find(minute + "N.dat") != std::string::npos)
+                ctx.m_run.running = 0;
+        };
+    }
     std::string Outcome() {
         return PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule,
                                ctx.m_host.dateType);
     }
-
-    std::string out;
 };
 
 // What the window says once a pass has ended: completed only when it was.
@@ -95,18 +60,15 @@ TEST_F(BackupWorkerTest, ACompletePassLeavesTheWordsToTheWindowAndAnyOtherSaysWh
     const std::string text = Outcome();
     EXPECT_EQ(text.rfind("The backup is not complete. Not copied:\nentry 0\nentry 1\n", 0), 0u)
         << text;
-    EXPECT_NE(text.find("entry 7\n(2 more)"), std::string::npos) << text;
-    EXPECT_EQ(text.find("entry 8"), std::string::npos);
+    EXPECT_HAS(text, "entry 7\n(2 more)");
+    EXPECT_LACKS(text, "entry 8");
 }
 
 TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFiles) {
-    Record(600, 609);
+    RecordDay(600, 609, 0);
     Add("10", "00", "10", "09", {0, 2});
-    view.onStatus = [&](const std::string& text) {
-        if (text.find("201005231002N.dat") != std::string::npos)
-            ctx.m_run.running = 0;  // the operator's Cancel, answered Yes
-    };
-    Run("E:\\Backup");
+    CancelAt("201005231002");
+    Run();
     const std::string day = Day("2010_05_23=10,00~10,09");
     EXPECT_TRUE(fs::exists(day + "201005231002N.dat"));  // the current minute is finished
     EXPECT_FALSE(fs::exists(day + "201005231003N.dat"));
@@ -125,9 +87,7 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     ASSERT_TRUE(LoadScheduleTable(next.m_host, next.m_schedule, next.m_prompts));
     EXPECT_EQ(next.m_schedule.table[0].bUsed, 1u);
     EXPECT_EQ(next.m_schedule.table[0].bCam[2], 1u);
-    EXPECT_NE(Outcome().find("2010-05-23 - 10:00 ~ 10:09: the backup was stopped"),
-              std::string::npos)
-        << Outcome();
+    EXPECT_HAS(Outcome(), "2010-05-23 - 10:00 ~ 10:09: the backup was stopped");
     EXPECT_EQ(view.activity, backup::Activity::kIdle);
     EXPECT_NE(view.meter, backup::Meter::kProgress);
     EXPECT_TRUE(ctx.m_run.report.ok());
@@ -137,13 +97,13 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
               0u)
         << manifest;
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
-    EXPECT_NE(manifest.find("/20100523/201005231002N.dat\n"), std::string::npos);
-    EXPECT_EQ(manifest.find("201005231003N"), std::string::npos);
-    EXPECT_NE(manifest.find("/20100523/BackupInfo.dat\n"), std::string::npos);
+    EXPECT_HAS(manifest, "/20100523/201005231002N.dat\n");
+    EXPECT_LACKS(manifest, "201005231003N");
+    EXPECT_HAS(manifest, "/20100523/BackupInfo.dat\n");
 }
 
 TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrittenStays) {
-    Record(600, 603);
+    RecordDay(600, 603, 0);
     Add("10", "00", "10", "03");  // all cameras: whole-minute copies
     view.onStatus = [&](const std::string& text) {
         if (text.find("201005231001N.dat") != std::string::npos) {
@@ -151,25 +111,23 @@ TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrit
             fs::remove(driveC() + "/QorData/20100523/201005231002N.idx");
         }
     };
-    Run("E:\\Backup");
+    Run();
     EXPECT_FALSE(ctx.m_run.report.ok());
     const auto failures = ctx.m_run.report.failures();
     ASSERT_EQ(failures.size(), 1u) << ::testing::PrintToString(failures);
-    EXPECT_NE(failures[0].find("minute 10:02 not copied"), std::string::npos) << failures[0];
+    EXPECT_HAS(failures[0], "minute 10:02 not copied");
     const std::string day = Day("2010_05_23=10,00~10,03");
     EXPECT_FALSE(fs::exists(day + "201005231002N.dat"));
     EXPECT_TRUE(fs::exists(day + "201005231003N.dat"));
     const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
     EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE: not everything was copied.", 0), 0u) << manifest;
-    EXPECT_NE(manifest.find("\n# not copied: 2010_05_23=10,00~10,03: minute 10:02"),
-              std::string::npos)
-        << manifest;
-    EXPECT_EQ(manifest.find("201005231002N"), std::string::npos);
+    EXPECT_HAS(manifest, "\n# not copied: 2010_05_23=10,00~10,03: minute 10:02");
+    EXPECT_LACKS(manifest, "201005231002N");
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
 }
 
 TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
-    Record(600, 605);
+    RecordDay(600, 605, 0);
     Add("10", "00", "10", "05");
     const std::string tiny = MountTinyDrive('F', "size=12m");
     if (tiny.empty())
@@ -184,7 +142,6 @@ TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
             }
         }
     };
-    out = tiny;
     Run("F:\\Backup");
     ASSERT_TRUE(filled);
     EXPECT_FALSE(ctx.m_run.report.ok());
@@ -198,19 +155,15 @@ TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
 // The operator takes the stick away once told the backup is done, and ejects it first: the
 // pass, finished or cancelled, holds nothing open on it while the window stays open.
 TEST_F(BackupWorkerTest, APassOverHoldsNothingOpenOnItsTarget) {
-    Record(600, 603);
+    RecordDay(600, 603, 0);
     Add("10", "00", "10", "01");
-    Run("E:\\Backup");
+    Run();
     ASSERT_TRUE(ctx.m_run.report.ok());
     EXPECT_EQ(OpenHandlesBelow(out), std::vector<std::string>{});
 
     Add("10", "02", "10", "03");
-    view.onStatus = [&](const std::string& text) {
-        if (text.find("201005231002N.dat") != std::string::npos)
-            ctx.m_run.running = 0;  // the operator's Cancel, answered Yes
-    };
-    view.ended.Reset();
-    Run("E:\\Backup");
+    CancelAt("201005231002");
+    Run();
     ASSERT_TRUE(ctx.m_run.report.stopped());
     EXPECT_EQ(OpenHandlesBelow(out), std::vector<std::string>{});
 
@@ -218,18 +171,16 @@ TEST_F(BackupWorkerTest, APassOverHoldsNothingOpenOnItsTarget) {
     if (stick.empty())
         GTEST_SKIP() << "no small filesystem can be mounted here";
     view.onStatus = nullptr;
-    out = stick;
-    view.ended.Reset();
     Run("F:\\Backup");
     ASSERT_TRUE(ctx.m_run.report.ok());
     EXPECT_EQ(::umount2(stick.c_str(), 0), 0) << std::strerror(errno);
 }
 
 TEST_F(BackupWorkerTest, TheWalkCrossesHoursAndAudioFollowsTheChannelLimits) {
-    Record(10 * 60 + 56, 11 * 60 + 4, 41, 41);
+    RecordDay(10 * 60 + 56, 11 * 60 + 4, 41, 41);
     ctx.m_host.camCount = 48;
     Add("10", "58", "11", "02", {0, 40});  // selected cameras: audio of channels 0-31 only
-    Run("E:\\Backup");
+    Run();
     ASSERT_TRUE(ctx.m_run.report.ok());
     const std::string day = Day("2010_05_23=10,58~11,02");
     std::vector<std::string> minutes;
@@ -247,8 +198,7 @@ TEST_F(BackupWorkerTest, TheWalkCrossesHoursAndAudioFollowsTheChannelLimits) {
     // An all-camera entry copies the audio of every channel of its cameras.
     Add("11", "03", "11", "03");
     ASSERT_EQ(ctx.m_schedule.table[0].bAllCam, 1u);
-    view.ended.Reset();
-    Run("E:\\Backup");
+    Run();
     EXPECT_TRUE(fs::exists(Day("2010_05_23=11,03~11,03") + "Audio/201005231103.au40"));
     EXPECT_EQ(std::distance(fs::directory_iterator(Day("2010_05_23=11,03~11,03") + "Audio"),
                             fs::directory_iterator()),
@@ -285,11 +235,11 @@ std::pair<long long, bool> RowsOfCamera(const std::string& prefix, int camera) {
 }  // namespace
 
 TEST_F(BackupWorkerTest, OnlyTheEntriesThePassMadeWholeLeaveTheSchedule) {
-    Record(600, 605);
+    RecordDay(600, 605, 0);
     Add("10", "00", "10", "01", {0});
     Add("10", "03", "10", "05");
     fs::remove(driveC() + "/QorData/20100523/201005231004N.dat");  // half a minute
-    Run("E:\\Backup");
+    Run();
     EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{"2010-05-23 - 10:03 ~ 10:05"});
     EXPECT_FALSE(fs::exists(driveC() + "/Prog/Reserved/2010_05_23=10,00~10,01"));
     EXPECT_TRUE(fs::exists(driveC() + "/Prog/Reserved/2010_05_23=10,03~10,05/BackupInfo.dat"));
@@ -309,20 +259,19 @@ TEST_F(BackupWorkerTest, OnlyTheEntriesThePassMadeWholeLeaveTheSchedule) {
                         "missing\n\n" +
                         DamagedEntryNote("2010-05-23 - 10:03 ~ 10:05"));
     const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
-    EXPECT_NE(manifest.find("\n# incomplete entry: 2010_05_23=10,03~10,05: minute 10:04 not "
-                            "copied: its data file is missing\n"),
-              std::string::npos)
-        << manifest;
-    EXPECT_EQ(manifest.find("incomplete entry: 2010_05_23=10,00~10,01"), std::string::npos);
+    EXPECT_HAS(manifest,
+               "\n# incomplete entry: 2010_05_23=10,03~10,05: minute 10:04 not "
+               "copied: its data file is missing\n");
+    EXPECT_LACKS(manifest, "incomplete entry: 2010_05_23=10,00~10,01");
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
 }
 
 TEST_F(BackupWorkerTest, ADamagedMinuteIsReportedAlikeInEveryEntryAndItsReadablePicturesCopied) {
-    Record(600, 602);
+    RecordDay(600, 602, 0);
     Add("10", "00", "10", "02");          // all cameras: whole minutes
     Add("10", "01", "10", "02", {1, 2});  // selected cameras: rebuilt minutes
     DamageCamera(driveC() + "/QorData/20100523/201005231001N.idx", 2);
-    Run("E:\\Backup");
+    Run();
     const std::string damaged = "camera 3, 10:01: the recording is damaged";
     for (const char* entry : {"2010_05_23=10,00~10,02", "2010_05_23=10,01~10,02"}) {
         const std::string prefix = Day(entry) + "201005231001";
@@ -345,4 +294,47 @@ TEST_F(BackupWorkerTest, ADamagedMinuteIsReportedAlikeInEveryEntryAndItsReadable
     // The sound minutes of the all-camera entry are still the recorder's own files.
     EXPECT_TRUE(ReadText(Day("2010_05_23=10,00~10,02") + "201005231002N.idx") ==
                 ReadText(driveC() + "/QorData/20100523/201005231002N.idx"));
+}
+
+// A pass held by a front end without a window: its outcome is a value of its own, handed over
+// once, and it says it was stopped only when the stop came while it ran.
+TEST_F(BackupWorkerTest, APassRunsOutcomeIsItsOwnHandedOverOnceAndStoppedOnlyWhileItRan) {
+    RecordDay(600, 602, 0);
+    Add("10", "00", "10", "02");
+    Target();
+    auto run = ctx.NewPass();
+    ASSERT_TRUE(run->Start(StartOptions(), nullptr).done());
+    ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
+    run->Stop();  // it has ended: nothing is stopped
+    const backup::PassOutcome whole = run->Finish();
+    EXPECT_FALSE(whole.stopped);
+    EXPECT_TRUE(whole.report.ok());
+    EXPECT_TRUE(whole.report.Entry(0).complete);
+    EXPECT_GT(whole.report.filesCopied, 0u);
+    EXPECT_GT(whole.doneSize, 0u);
+    EXPECT_THROW(run->Finish(), std::logic_error);
+
+    // The next pass, stopped at its first file, changes nothing of what the first handed over.
+    Add("10", "00", "10", "02");
+    Target();
+    platform::AutoResetEvent go;
+    std::atomic<bool> hold{true}, reached{false};
+    view.onStatus = [&](const std::string&) {
+        if (hold.exchange(false)) {
+            reached = true;
+            go.WaitFor(kHangGuardMs);
+        }
+    };
+    auto next = ctx.NewPass();
+    ASSERT_TRUE(next->Start(StartOptions(), nullptr).done());
+    ASSERT_TRUE(ServeUntil([&] { return reached.load(); }));
+    next->Stop();
+    go.Set();
+    ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
+    const backup::PassOutcome stopped = next->Finish();
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_TRUE(stopped.report.stopped());
+    EXPECT_FALSE(stopped.report.Entry(0).complete);
+    EXPECT_TRUE(whole.report.ok());
+    EXPECT_TRUE(whole.report.Entry(0).complete);
 }

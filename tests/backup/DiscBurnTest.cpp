@@ -3,61 +3,32 @@
 // with its refusals.
 #include <filesystem>
 
+#include "BackupFixture.h"
 #include "FakeDiscWriter.h"
-#include "TestEnv.h"
-#include "backup/BackupContext.h"
-#include "backup/RecordingOperatorView.h"
 #include "backup/disc/DiscBurn.h"
 #include "backup/disc/DiscReadBack.h"
 #include "backup/disc/WriterErrors.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Notices and questions land in the writer's record too, so that their order against its calls
-// shows.
-class BoxView : public backup::RecordingOperatorView {
-  public:
-    explicit BoxView(FakeDiscWriter& w) : writer(w) {}
-    void Tell(const backup::Notice& notice) override {
-        writer.calls.push_back("box " + notice.text);
-        RecordingOperatorView::Tell(notice);
-    }
-    bool Confirm(const std::string& question, const std::string& caption) override {
-        writer.calls.push_back("box " + question);
-        return RecordingOperatorView::Confirm(question, caption);
-    }
-    FakeDiscWriter& writer;
-};
-
-class DiscBurnTest : public TempPrefixTest {
+class DiscBurnTest : public BackupFixture {
   protected:
     void SetUp() override {
-        TempPrefixTest::SetUp();
-        UseBuiltLanguage(app);
+        BackupFixture::SetUp();
         ctx.m_host.basePath = "C:\\base\\";
         ctx.m_disc.writer = &writer;
         ctx.m_target.kind = backup::TargetKind::kDisc;
+        // Notices and questions land in the writer's record too, so that their order against
+        // its calls shows.
+        view.onBox = [this](const std::string& text) { writer.calls.push_back("box " + text); };
     }
     std::string Text(const char* key) { return app.GetLanguageText("CDWRITER", key); }
     std::string Status() { return view.statusText; }
     void Event(int id, long a = 0, long b = 0, long c = 0, const std::string& text = "") {
-        WriterEvent e;
-        e.id = id;
-        e.a = a;
-        e.b = b;
-        e.c = c;
-        e.text = text;
-        ctx.m_burner.OnWriterEvent(e);
+        ctx.m_burner.OnWriterEvent({id, a, b, c, text, ""});
     }
-    CQuillonApp app;
     FakeDiscWriter writer;
-    BoxView view{writer};
-    BackupContext ctx{app, view};
 };
-
-}  // namespace
 
 TEST_F(DiscBurnTest, TheWritesOptionsInTheirOrderAndTheFlagsBeforeItStarts) {
     ctx.m_run.running = 1;

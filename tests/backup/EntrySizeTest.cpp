@@ -1,3 +1,5 @@
+// The estimate of a new entry over minutes written by hand: pictures, the allowance per picture
+// and the margin, audio rounded per file, both ends of the range, and the total's texts.
 #include "backup/schedule/EntrySize.h"
 
 #include <filesystem>
@@ -5,42 +7,38 @@
 #include "BackupFixture.h"
 #include "backup/schedule/ReservedFolder.h"
 #include "companions/CppSQLite3.h"
-#include "mkrec/Recorder.h"
 #include "storage/MinuteCopy.h"
 
 namespace fs = std::filesystem;
 
-class SizeEstimateTest : public BackupFixture<> {
+class EntrySizeTest : public BackupFixture {
   protected:
     // One minute whose index holds the given (camera, size) rows, its pictures back to back in
-    // its data file.
+    // its data file; flagged as recorded.
     void WriteMinute(const std::string& segment, const std::vector<std::pair<int, int>>& rows) {
         const std::string dir = driveC() + "/QorData/" + segment.substr(0, 8);
         fs::create_directories(dir + "/Audio");
         CppSQLite3DB db;
         db.open(dir + "/" + segment + "N.idx");
         db.execDML(storage::IndexTableCreateStatement());
-        db.execDML("BEGIN");
         long long pos = 0;
         for (auto [cam, size] : rows) {
             db.execDML("insert into indextable values(" + std::to_string(cam) +
-                       ",0,'N','8','8',"
-                       "'I'," +
-                       std::to_string(pos) + "," + std::to_string(size) + ",'J','0');");
+                       ",0,'N','8','8','I'," + std::to_string(pos) + "," + std::to_string(size) +
+                       ",'J','0');");
             pos += size;
         }
-        db.execDML("COMMIT");
-        const std::string data = dir + "/" + segment + "N.dat";
-        WriteText(data, "");
-        fs::resize_file(data, static_cast<std::uintmax_t>(pos));
+        WriteText(dir + "/" + segment + "N.dat", "");
+        fs::resize_file(dir + "/" + segment + "N.dat", static_cast<std::uintmax_t>(pos));
+        const int minute = std::stoi(segment.substr(8, 2)) * 60 + std::stoi(segment.substr(10, 2));
+        ctx.m_day.hourHasRec[minute / 60] = ctx.m_day.minuteHasRec[minute] = 1;
     }
-    void Flag(int hour, int minute) {
-        ctx.m_day.hourHasRec[hour] = 1;
-        ctx.m_day.minuteHasRec[hour * 60 + minute] = 1;
+    bool Estimate(const char* start, const char* end) {
+        return EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", start, end);
     }
 };
 
-TEST_F(SizeEstimateTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {
+TEST_F(EntrySizeTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {
     // 74 pictures, 2,050,000 bytes: 2001 KB + 74 / 37 + 3000.
     std::vector<std::pair<int, int>> rows;
     for (int i = 0; i < 74; ++i)
@@ -49,21 +47,14 @@ TEST_F(SizeEstimateTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {
     WriteMinute("201005231401", {{5, 99999}});  // unselected camera only
     ctx.m_host.camCount = 16;
     ctx.m_day.camSel[0] = ctx.m_day.camSel[1] = 1;
-    Flag(14, 0);
-    Flag(14, 1);
-    EXPECT_EQ(GetMinuteDataBytes(ctx.m_host, ctx.m_day, "201005231400"), 2050000);
-    EXPECT_EQ(GetMinuteFrameCount(ctx.m_host, ctx.m_day, "201005231400"), 74);
-    EXPECT_EQ(GetMinuteDataBytes(ctx.m_host, ctx.m_day, "201005231401"), 0);
-    EXPECT_EQ(GetMinuteFrameCount(ctx.m_host, ctx.m_day, "201005239999"), 0);  // no such index
-    ASSERT_TRUE(
-        EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1400", "1401"));
+    ctx.m_day.camSel[20] = 1;  // beyond the camera count
+    ASSERT_TRUE(Estimate("1400", "1401"));
     EXPECT_EQ(ctx.m_schedule.lastEntryKB, 5003u);
     EXPECT_EQ(ctx.m_schedule.totalKB, 5003u);
     EXPECT_EQ(ctx.m_day.selCamCount, 2);
-    EXPECT_EQ(FormatTotalSize(ctx.m_profile, ctx.m_schedule.totalKB), "Total 4.9 MByte");
 }
 
-TEST_F(SizeEstimateTest, AudioIsRoundedPerFileAndTheRangeIncludesBothEnds) {
+TEST_F(EntrySizeTest, AudioIsRoundedPerFileAndTheRangeIncludesBothEnds) {
     WriteMinute("201005231058", {{1, 100}});
     WriteMinute("201005231102", {{1, 100}});
     WriteMinute("201005231103", {{1, 1 << 20}});  // after the end minute
@@ -71,26 +62,17 @@ TEST_F(SizeEstimateTest, AudioIsRoundedPerFileAndTheRangeIncludesBothEnds) {
     WriteText(audio + "201005231058.au1", std::string(5000, 'a'));
     WriteText(audio + "201005231058.au3", std::string(5000, 'a'));
     WriteText(audio + "201005231102.aug1", std::string(500000, 'a'));  // other model's suffix
-    ctx.m_host.camCount = 4;
     ctx.m_day.camSel[1] = ctx.m_day.camSel[3] = 1;
-    for (int m : {58, 59})
-        Flag(10, m);
-    for (int m : {0, 1, 2, 3})
-        Flag(11, m);
-    EXPECT_EQ(GetMinuteAudioBytes(ctx.m_host, "201005231058", 3), 5000);
-    ASSERT_TRUE(
-        EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1058", "1102"));
+    ASSERT_TRUE(Estimate("1058", "1102"));
     // 4 + 4 KB of audio (not 9), pictures below a kilobyte each, 2 pictures: no allowance.
     EXPECT_EQ(ctx.m_schedule.lastEntryKB, 3008u);
-
     ctx.m_host.modelCode = 0x1648D;
-    ASSERT_TRUE(
-        EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1102", "1102"));
+    ASSERT_TRUE(Estimate("1102", "1102"));
     EXPECT_EQ(ctx.m_schedule.lastEntryKB, 3000u + 488u);
     EXPECT_EQ(ctx.m_schedule.totalKB, 3008u + 3488u);
 }
 
-TEST_F(SizeEstimateTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {
+TEST_F(EntrySizeTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {
     mkrec::RecorderPlan plan;
     plan.root = "C:\\QorData";
     plan.days = {"20100523"};
@@ -101,32 +83,21 @@ TEST_F(SizeEstimateTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {
     plan.damagedMinutes[601] = mkrec::Damage::kNoTable;
     mkrec::MakeRecordings(plan);
     ASSERT_TRUE(ScanRecordedDay(ctx.m_host, ctx.m_day, "20100523"));
-    ctx.m_host.camCount = 4;
     ctx.m_day.camSel[0] = 1;
     ctx.m_schedule.totalKB = 7;
-    EXPECT_FALSE(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1000",
-                                   "1001"));  // both minutes broken
-    EXPECT_FALSE(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1100",
-                                   "0900"));  // start after end
+    EXPECT_FALSE(Estimate("1000", "1001"));  // both minutes broken
+    EXPECT_FALSE(Estimate("1100", "0900"));  // start after end
     EXPECT_EQ(ctx.m_schedule.totalKB, 7u);
     EXPECT_EQ(ctx.m_day.selCamCount, 0);
-    EXPECT_TRUE(EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", "1000",
-                                  "1002"));  // 10:02 counts
+    EXPECT_TRUE(Estimate("1000", "1002"));  // 10:02 counts
     EXPECT_GT(ctx.m_schedule.totalKB, 7u + 3000u);
 }
 
-TEST_F(SizeEstimateTest, WhereClauseAndTotalTexts) {
-    ctx.m_host.camCount = 8;
-    EXPECT_EQ(BuildCameraWhereClause(ctx.m_host, ctx.m_day),
-              "where camnum in()");  // still valid SQL
-    ctx.m_day.camSel[1] = ctx.m_day.camSel[3] = 1;
-    ctx.m_day.camSel[9] = 1;  // beyond the camera count
-    EXPECT_EQ(BuildCameraWhereClause(ctx.m_host, ctx.m_day), "where camnum in(1,3)");
-
-    EXPECT_EQ(FormatTotalSize(ctx.m_profile, 1024), "Total 1024.0 KByte");
-    EXPECT_EQ(FormatTotalSize(ctx.m_profile, 1025), "Total 1.0 MByte");
-    EXPECT_EQ(FormatTotalSize(ctx.m_profile, 0), "Total 0.0 KByte");
-
+TEST_F(EntrySizeTest, TheTotalsTextTakesTheLanguageFilesFormatOnlyWhenItIsOne) {
+    const std::pair<DWORD, const char*> builtIn[] = {
+        {0, "Total 0.0 KByte"}, {1024, "Total 1024.0 KByte"}, {1025, "Total 1.0 MByte"}};
+    for (const auto& [kb, text] : builtIn)
+        EXPECT_EQ(FormatTotalSize(ctx.m_profile, kb), text) << kb;
     ctx.m_profile.SetExePath("C:\\Prog", "C:\\Prog", "eng", 0);
     WriteText(driveC() + "/Prog/language.eng",
               "[Common Quillon]\nDataSize MByte=Size %.2f MB\nDataSize KByte=%s %d\n");

@@ -12,27 +12,20 @@
 #include "integrity/Manifest.h"
 #include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 
-class ImageManifestEndTest : public BackupFixture<> {
+class ImageManifestEndTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
-        out = MapDrive('E', "removable");
         RecordDay(600, 602, 0);
-        ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
-        Choose("10", "00", "10", "02", {});
-        ctx.m_chooser.OnSelectAllCameras();
-        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
-        fs::create_directories(out + "/Backup");
-        ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Backup"), "");
+        Add("10", "00", "10", "02");
+        Target();
     }
     backup::PassJob& Begin() {
-        backup::PassJob& job =
-            ctx.m_run.Begin(MakePassPlan(ctx.m_host, ctx.m_target, ctx.m_schedule, ctx.m_run,
-                                         PassTextsOf(ctx.m_app)),
-                            ctx.m_passEvents, ctx.m_link.client);
+        backup::PassJob& job = BeginPass();
         job.sink().Open();
         BeginImageManifest(job);
         return job;
@@ -78,7 +71,6 @@ class ImageManifestEndTest : public BackupFixture<> {
         begun->hasher->Hand(handle, buffer, 5);
         begun->hasher->Closed(handle, true, 1000, {});
     }
-    std::string out;
     backup::PassJob* begun = nullptr;
     int slot = -1;
     std::string entry, root, day;
@@ -95,8 +87,7 @@ TEST_F(ImageManifestEndTest, AFileTheHashingDidNotSeeWholeKeepsItsEntry) {
 
     FinishImageManifest(job);
     EXPECT_FALSE(job.report().EntryComplete(slot));
-    EXPECT_NE(job.report().Entry(slot).why.find("cut.dat"), std::string::npos)
-        << job.report().Entry(slot).why;
+    EXPECT_HAS(job.report().Entry(slot).why, "cut.dat");
     integrity::Manifest m;
     ASSERT_EQ(integrity::ParseManifest(ReadText(root + "/SHA256SUMS"), m), "");
     EXPECT_TRUE(m.partial);
@@ -166,7 +157,7 @@ TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsT
     for (const std::string& f : failures)
         all += f + "\n";
     ASSERT_EQ(failures.size(), 1u) << all;
-    EXPECT_NE(failures[0].find("the target"), std::string::npos) << failures[0];
+    EXPECT_HAS(failures[0], "the target");
     EXPECT_FALSE(job.report().EntryComplete(slot));
 }
 

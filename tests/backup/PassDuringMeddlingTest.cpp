@@ -7,16 +7,9 @@
 #include <mutex>
 
 #include "BackupFixture.h"
-#include "LoopbackShareClient.h"
-#include "OwnerThread.h"
-#include "SerialOperatorView.h"
 #include "backup/HostMessages.h"
 #include "backup/pass/BackupStart.h"
-#include "backup/pass/BackupWorker.h"
-#include "backup/remote/RemoteBackup.h"
-#include "backup/schedule/CameraSelection.h"
 #include "backup/schedule/ScheduleCommands.h"
-#include "mkrec/Recorder.h"
 #include "records/HostInfo.h"
 
 namespace fs = std::filesystem;
@@ -38,55 +31,14 @@ std::string HostRecord(int round) {
     return EncodeHostInfo(info);
 }
 
-// The recorder of the tests' recordings behind a link whose answers the test's thread serves,
-// as the window's loop serves them; the context is in remote mode while it lives.
-struct RemoteLink : IShareClientReceiver {
-    RemoteLink(BackupContext& c, BackupWorker& w) : ctx(c), worker(w) {
-        ctx.m_link.client = &client;
-        SetShareReceiver(ctx.m_link, this);
-        ctx.m_host.localMode = 0;
-        ctx.m_host.serverAddress = "127.0.0.1";
-        ctx.m_host.port = 7004;
-    }
-    ~RemoteLink() override { SetShareReceiver(ctx.m_link, nullptr); }
-    void PostShareMessage(unsigned message, unsigned long code, const void* record,
-                          unsigned long size) override {
-        if (message == kMsgShareAnswer)
-            ctx.m_linkAnswers.OnShareClientMessage(code, record, size, [this] { worker.Signal(); });
-    }
-    static ShareService::Settings Settings() {
-        ShareService::Settings settings;
-        settings.storageRoot = "C:\\QorData";
-        settings.cameras = 4;
-        return settings;
-    }
-    BackupContext& ctx;
-    BackupWorker& worker;
-    ShareService service{Settings()};
-    LoopbackShareClient client{service};
-};
-
 }  // namespace
 
-class PassDuringMeddlingTest : public BackupFixture<SerialOperatorView> {
+class PassDuringMeddlingTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
-        out = MapDrive('E', "removable");
         RecordDay(600, 611);
-        worker.SetOwnerThread([this](const std::function<void()>& call) { owner.Run(call); });
-    }
-    void TearDown() override {
-        worker.StopMakeFileThread();
-        BackupFixture::TearDown();
-    }
-    void Add(const std::string& sh, const std::string& sm, const std::string& eh,
-             const std::string& em, std::vector<int> cams) {
-        ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
-        Choose(sh, sm, eh, em, cams);
-        if (cams.empty())
-            ctx.m_chooser.OnSelectAllCameras();
-        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+        OwnPassEnds();
     }
     // One round of what the host and the operator do while the pass runs, on the window's
     // thread: a host record, clicks on the cameras and pages, a new time range.
@@ -99,35 +51,23 @@ class PassDuringMeddlingTest : public BackupFixture<SerialOperatorView> {
         ctx.m_chooser.OnPrevPage();
         ctx.m_chooser.SetTimeRange({"10", "01", "10", "03"});
     }
-    // Meddles until the pass has ended; cancelAt > 0 cancels (answered Yes) in that round.
-    int MeddleUntil(const std::function<bool()>& ended, int cancelAt = 0) {
+    // Meddles until done; cancelAt > 0 cancels (answered Yes) in that round.
+    int MeddleUntil(const std::function<bool()>& done, int cancelAt = 0) {
         int round = 0;
-        while (!ended() && round < 100000) {
-            owner.Serve();
-            if (ended())
-                break;
+        EXPECT_TRUE(ServeUntil(done, [&] {
             Meddle(++round);
             if (round == cancelAt) {
                 EXPECT_TRUE(CancelRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link, ctx.m_prompts));
             }
-        }
+        }));
         return round;
     }
-    // The image of entry as the plan names it (date type 0, the one at the start).
-    std::string Day(const std::string& root, const std::string& entry) {
-        return root + "/" + entry + "/20100523/";
-    }
-
-    std::string out;
-    OwnerThread owner;
-    BackupWorker worker{ctx.m_run, ctx.m_passEnd};
 };
 
 TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOperatorDoMeanwhile) {
     Add("10", "00", "10", "11", {});
     Add("10", "02", "10", "05", {1, 3});
-    fs::create_directories(out + "/Backup");
-    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Backup"), "");
+    Target();
     worker.StartMakeFileThread();
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     const int rounds = MeddleUntil([&] { return view.ended.load(); });
@@ -137,10 +77,8 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
     for (int m = 0; m <= 11; ++m) {
         char name[32];
         std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
-        EXPECT_TRUE(fs::exists(Day(out + "/Backup", "2010_05_23=10,00~10,11") + name)) << name;
-        EXPECT_EQ(fs::exists(Day(out + "/Backup", "2010_05_23=10,02~10,05") + name),
-                  m >= 2 && m <= 5)
-            << name;
+        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11") + name)) << name;
+        EXPECT_EQ(fs::exists(Day("2010_05_23=10,02~10,05") + name), m >= 2 && m <= 5) << name;
     }
     EXPECT_TRUE(ctx.m_run.report.ok())
         << (ctx.m_run.report.failures().empty() ? std::string()
@@ -152,54 +90,41 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
 }
 
 TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArrive) {
-    RemoteLink link(ctx, worker);
-    LoopbackShareClient& client = link.client;
+    UseLink(true);
     ctx.m_chooser.SelectBackupDay("20100523");
-    ASSERT_TRUE(client.Pump([] { return true; }));
+    ASSERT_TRUE(client->Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1, 2, 3});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
-    ASSERT_TRUE(client.Pump([] { return true; }));
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+    ASSERT_TRUE(client->Pump([] { return true; }));
     ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
-    fs::create_directories(out + "/Remote");
-    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
-    worker.StartMakeFileThread();
+    Target("E:\\Remote");
     const int boxes = view.boxes;
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     // The answers are served on this thread between rounds, as the window's loop serves them.
-    MeddleUntil([&] {
-        client.Pump([] { return true; }, 20);
-        return view.boxes > boxes;
-    });
+    MeddleUntil([&] { return view.boxes > boxes; });
     for (int m = 0; m <= 11; ++m) {
         char name[32];
         std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
-        EXPECT_TRUE(fs::exists(Day(out + "/Remote", "2010_05_23=10,00~10,11") + name)) << name;
+        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11", "Remote") + name)) << name;
     }
     EXPECT_TRUE(ctx.m_run.report.ok());
     EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
 }
 
 TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
-    RemoteLink link(ctx, worker);
-    LoopbackShareClient& client = link.client;
+    UseLink(true);
     ctx.m_chooser.SelectBackupDay("20100523");
-    ASSERT_TRUE(client.Pump([] { return true; }));
+    ASSERT_TRUE(client->Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1});
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "M010024");  // nothing scheduled yet
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
-    ASSERT_TRUE(client.Pump([] { return true; }));
-    fs::create_directories(out + "/Remote");
-    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
-    worker.StartMakeFileThread();
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+    ASSERT_TRUE(client->Pump([] { return true; }));
+    Target("E:\\Remote");
     const int boxes = view.boxes;
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-    // The cancel is asked before the worker's first step can have handed its entry over.
-    MeddleUntil(
-        [&] {
-            client.Pump([] { return true; }, 20);
-            return view.boxes > boxes + 1;  // the question, then the end of the run
-        },
-        1);
+    // The cancel is asked before the worker's first step can have handed its entry over; the
+    // question, then the end of the run.
+    MeddleUntil([&] { return view.boxes > boxes + 1; }, 1);
     EXPECT_FALSE(ctx.m_run.running);
     EXPECT_TRUE(ctx.m_run.report.stopped());
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);

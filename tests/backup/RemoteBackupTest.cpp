@@ -13,80 +13,22 @@
 
 #include "BackupFixture.h"
 #include "FakeDiscWriter.h"
-#include "LoopbackShareClient.h"
-#include "OwnerThread.h"
 #include "backup/pass/BackupStart.h"
-#include "backup/pass/BackupWorker.h"
 #include "backup/pass/PassEnd.h"
 #include "backup/schedule/ScheduleCommands.h"
 #include "integrity/Sha256.h"
-#include "mkrec/Recorder.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-class BoxCountingView : public backup::RecordingOperatorView {
-  public:
-    void Tell(const backup::Notice& notice) override {
-        RecordingOperatorView::Tell(notice);
-        ++ends;
-    }
-    bool Confirm(const std::string& question, const std::string& caption) override {
-        const bool yes = RecordingOperatorView::Confirm(question, caption);
-        ++ends;
-        return yes;
-    }
-    // The local folder backup's end, told to the window (which shows its box).
-    void PassEnded() override {
-        RecordingOperatorView::PassEnded();
-        ++ends;
-    }
-    std::atomic<int> ends{0};  // boxes shown and messages sent
-};
-
-// The window's side of the link: answers handled at once, on the pumping thread.
-class Receiver : public IShareClientReceiver {
-  public:
-    Receiver(BackupContext& ctx, std::function<void()> wake) : ctx_(ctx), wake_(std::move(wake)) {}
-    void PostShareMessage(unsigned message, unsigned long code, const void* record,
-                          unsigned long size) override {
-        if (message == kMsgShareAnswer)
-            ctx_.m_linkAnswers.OnShareClientMessage(code, record, size, wake_);
-    }
-
-  private:
-    BackupContext& ctx_;
-    std::function<void()> wake_;
-};
-
-}  // namespace
-
-class RemoteBackupTest : public BackupFixture<BoxCountingView> {
+class RemoteBackupTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
-        out = MapDrive('E', "removable");
         RecordDay(600, 604);
-        ShareService::Settings s;
-        s.storageRoot = "C:\\QorData";
-        s.cameras = 4;
-        service = std::make_unique<ShareService>(s);
-        client = std::make_unique<LoopbackShareClient>(*service);
-        receiver = std::make_unique<Receiver>(ctx, [this] { worker.Signal(); });
-        ctx.m_link.client = client.get();
-        SetShareReceiver(ctx.m_link, receiver.get());
-        worker.StartMakeFileThread();
+        UseLink(false);
     }
-    void TearDown() override {
-        worker.StopMakeFileThread();
-        BackupFixture::TearDown();
-    }
-    void GoRemote() {
-        ctx.m_host.localMode = 0;
-        ctx.m_host.serverAddress = "127.0.0.1";
-        ctx.m_host.port = 7004;
-    }
+    // An entry added over the link: the day's index, then the size, answered.
     void Add(const std::string& sh, const std::string& sm, const std::string& eh,
              const std::string& em, std::vector<int> cams) {
         ctx.m_chooser.SelectBackupDay("20100523");
@@ -96,18 +38,11 @@ class RemoteBackupTest : public BackupFixture<BoxCountingView> {
         ASSERT_TRUE(client->Pump([] { return true; }));
     }
     void Run(const std::string& folder) {
-        fs::create_directories(out + "/" + folder);
-        ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\" + folder), "");
-        const int before = view.ends;
+        Target("E:\\" + folder);
+        const int before = view.Ends();
         ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-        ASSERT_TRUE(client->Pump([&] { return view.ends > before; }));
+        ASSERT_TRUE(ServeUntil([&] { return view.Ends() > before; }));
     }
-
-    std::string out;
-    std::unique_ptr<ShareService> service;
-    std::unique_ptr<LoopbackShareClient> client;
-    std::unique_ptr<Receiver> receiver;
-    BackupWorker worker{ctx.m_run, ctx.m_passEnd};
 };
 
 TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
@@ -144,15 +79,7 @@ class RemoteDiscTest : public RemoteBackupTest {
         writer.freeMB = 4000;
         ctx.m_disc.writer = &writer;
         ASSERT_TRUE(ctx.m_targets.FindWriterDrive());
-        worker.SetOwnerThread([this](const std::function<void()>& call) { owner.Run(call); });
-    }
-    // The link's answers end each wait; the window's calls are served between waits.
-    bool ServeUntil(const std::function<bool()>& done) {
-        for (int i = 0; i < 4000 && !done(); ++i) {
-            client->Pump(done, 20);
-            owner.Serve();
-        }
-        return done();
+        OwnPassEnds();
     }
     std::string Staging() const { return driveC() + "/QuillonTemp"; }
     // Each file's name and hash: a difference names the file, not a screen of its bytes.
@@ -181,7 +108,6 @@ class RemoteDiscTest : public RemoteBackupTest {
     }
 
     FakeDiscWriter writer;
-    OwnerThread owner;
 };
 
 TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSchedule) {
@@ -242,8 +168,7 @@ TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
 TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerChangesNothing) {
     GoRemote();
     Add("10", "00", "10", "01", {0});
-    fs::create_directories(out + "/Remote");
-    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
+    Target("E:\\Remote");
     ctx.m_run.running = 1;
     view.answerYes = true;
     client->ReqClient_DownloadCancel();
@@ -277,9 +202,7 @@ TEST_F(RemoteBackupTest, AMinuteGoneFromTheRecorderIsFetchedWithoutAndTheEntryKe
     EXPECT_EQ(view.passesEnded, ended + 1);  // the outcome is the window's to show
     const std::string outcome =
         PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule, ctx.m_host.dateType);
-    EXPECT_NE(outcome.find("2010-05-23 - 10:00 ~ 10:02: minute 10:01 not copied"),
-              std::string::npos)
-        << outcome;
+    EXPECT_HAS(outcome, "2010-05-23 - 10:00 ~ 10:02: minute 10:01 not copied");
     const EntryOutcome entry = ctx.m_run.report.Entry(0);
     EXPECT_FALSE(entry.complete);
     EXPECT_TRUE(entry.recordingDamaged);
@@ -329,87 +252,12 @@ TEST_F(RemoteBackupTest, ASizeRequestLeftUnansweredEndsTheAddWithTheLinksReason)
     EXPECT_TRUE(view.listRows.empty());
 }
 
-class ShareServiceTest : public TempPrefixTest {};
-
-TEST_F(ShareServiceTest, OneClientsImageIsNotReplacedUnderItAndLeftoversGoAtStart) {
-    mkrec::RecorderPlan plan;
-    plan.root = "C:\\QorData";
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 601;
-    plan.cameras = 2;
-    plan.width = plan.height = 16;
-    mkrec::MakeRecordings(plan);
-    const std::string temp = driveC() + "/NetBackupTemp/";
-    WriteText(temp + "2010_05_22=09,00~09,01/20100522/x.dat", "left");
-    ShareService::Settings settings;
-    settings.storageRoot = "C:\\QorData";
-    settings.cameras = 2;
-    ShareService service(settings);
-    EXPECT_FALSE(fs::exists(temp + "2010_05_22=09,00~09,01"));
-
-    _BACKUPMAKEIMAGE request{};
-    request.nSlot = 0;
-    request.entry.bUsed = 1;
-    request.entry.bAllCam = 1;
-    SetKeys(request.entry, "201005231000", "201005231001");
-    std::atomic<bool> cancel{false};
-    const ShareService::Image first = service.MakeImage(request, nullptr, cancel);
-    ASSERT_EQ(first.problem, "");
-    ASSERT_FALSE(first.files.empty());
-    const ShareService::Image second = service.MakeImage(request, nullptr, cancel);
-    EXPECT_NE(second.problem.find("another client"), std::string::npos) << second.problem;
-    EXPECT_EQ(second.entry, "");
-    EXPECT_NE(service.ImageFilePath(first.entry, first.files[0].name), "");  // still whole
-    EXPECT_TRUE(service.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
-    EXPECT_EQ(service.MakeImage(request, nullptr, cancel).problem, "");
-
-    // A client that asks for the entry again has lost what it had (it was killed): its own
-    // image is built anew at once, while another's stays refused as the first's was.
-    const std::string a(32, 'a'), b(32, 'b');
-    ASSERT_TRUE(service.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
-    ASSERT_EQ(service.MakeImage(request, nullptr, cancel, nullptr, nullptr, a).problem, "");
-    EXPECT_NE(service.MakeImage(request, nullptr, cancel, nullptr, nullptr, b)
-                  .problem.find("another client"),
-              std::string::npos);
-    EXPECT_NE(service.MakeImage(request, nullptr, cancel).problem.find("another client"),
-              std::string::npos);
-    const ShareService::Image again =
-        service.MakeImage(request, nullptr, cancel, nullptr, nullptr, a);
-    EXPECT_EQ(again.problem, "");
-    ASSERT_FALSE(again.files.empty());
-    EXPECT_NE(service.ImageFilePath(again.entry, again.files[0].name), "");
-    EXPECT_NE(service.MakeImage(request, nullptr, cancel, nullptr, nullptr, b)
-                  .problem.find("another client"),
-              std::string::npos);
-}
-
-TEST_F(ShareServiceTest, ABuildCancelledWhileItCopiesLeavesNoFolderBehind) {
-    mkrec::RecorderPlan plan;
-    plan.root = "C:\\QorData";
-    plan.days = {"20100523"};
-    mkrec::MakeRecordings(plan);
-    ShareService::Settings settings;
-    settings.storageRoot = "C:\\QorData";
-    ShareService service(settings);
-    _BACKUPMAKEIMAGE request{};
-    request.entry.bCam[0] = 1;  // one camera: copied, not served from the recordings
-    SetKeys(request.entry, "201005231000", "201005231003");
-    std::atomic<bool> cancel{false};
-    const ShareService::Image image = service.MakeImage(
-        request, [&](const std::string&, auto, auto) { cancel = true; }, cancel);
-    EXPECT_TRUE(image.cancelled);
-    ASSERT_NE(image.entry, "");
-    EXPECT_FALSE(fs::exists(driveC() + "/NetBackupTemp/" + image.entry));
-}
-
 TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAndNothingAfterIt) {
     GoRemote();
     Add("10", "00", "10", "01", {0, 1});
     client->slowDownload = true;
     client->holdFirstFile = true;
-    fs::create_directories(out + "/Remote");
-    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Remote"), "");
+    Target("E:\\Remote");
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
     ASSERT_TRUE(client->Pump([&] { return client->downloadWriting.load(); }));
     // The window goes while the link's thread still writes: the worker's last step finishes the
@@ -420,8 +268,8 @@ TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAn
     const std::string manifest = ReadText(out + "/Remote/SHA256SUMS");
     EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE", 0), 0u) << manifest;
     const std::string day = "2010_05_23=10,00~10,01/20100523/";
-    EXPECT_NE(manifest.find(day + "201005231000N.dat"), std::string::npos) << manifest;
-    EXPECT_EQ(manifest.find(day + "201005231001N.dat"), std::string::npos) << manifest;
+    EXPECT_HAS(manifest, day + "201005231000N.dat");
+    EXPECT_LACKS(manifest, day + "201005231001N.dat");
     EXPECT_TRUE(fs::exists(out + "/Remote/" + day + "201005231001N.dat"));
     EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
 }
@@ -450,5 +298,5 @@ TEST_F(RemoteDiscTest, ARemoteRunOntoADiscKeepsADamagedEntryAsALocalPassDoes) {
     EXPECT_EQ(view.listRows, localRows);
     EXPECT_EQ(view.messages.back().text, localBox);
     EXPECT_EQ(localRows, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:02"});
-    EXPECT_NE(localBox.find("minute 10:01 not copied"), std::string::npos) << localBox;
+    EXPECT_HAS(localBox, "minute 10:01 not copied");
 }

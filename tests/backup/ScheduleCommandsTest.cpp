@@ -1,3 +1,6 @@
+// The schedule's commands and what they keep in the working folder: Add and its refusals, the
+// cameras chosen by number, pick, delete and the memo, the names of entries, the list's order,
+// the listing a front end reads, and the day map and reserve.dat as they are read back.
 #include "backup/schedule/ScheduleCommands.h"
 
 #include <cstring>
@@ -5,11 +8,14 @@
 
 #include "BackupFixture.h"
 #include "backup/schedule/ReservedFolder.h"
-#include "mkrec/Recorder.h"
+#include "backup/schedule/ScheduleListing.h"
+#include "records/ScheduleEntry.h"
+#include "share/Has.h"
+#include "storage/RecorderPaths.h"
 
 namespace fs = std::filesystem;
 
-class ScheduleCommandsTest : public BackupFixture<> {
+class ScheduleCommandsTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
@@ -27,29 +33,27 @@ class ScheduleCommandsTest : public BackupFixture<> {
 
 TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {
     ctx.m_run.running = 1;
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010004");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010004");
     ctx.m_run.running = 0;
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010005");
-    view.range.startHour = "08";
-    view.range.startMinute = "00";
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010006");
+    EXPECT_EQ(ctx.m_editor.OnAdd({"08", "", "08", "05"}), "M010005");
+    EXPECT_EQ(ctx.m_editor.OnAdd({"08", "00", "08", ""}), "M010006");
     Choose("08", "03", "08", "01", {0});
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010007");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010007");
     Choose("08", "00", "08", "05", {});
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010008");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010008");
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
     EXPECT_EQ(view.messages.back().text, "Select at least one camera.");
 
     Choose("08", "00", "08", "05", {1});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     Choose("08", "00", "08", "05", {2, 3});  // same day and times, other cameras
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010009");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010009");
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
 
     // Nothing recorded in the range: no entry folder is left behind, no slot is taken.
     Choose("09", "00", "09", "10", {0});
     ctx.m_day.camSel[0] = 1;
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010002");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010002");
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=09,00~09,10"));
     EXPECT_EQ(ctx.m_schedule.table[1].bUsed, 0u);
 }
@@ -78,7 +82,7 @@ TEST_F(ScheduleCommandsTest, CamerasChosenByNumberAreThoseWhoseBoxesCouldBeTicke
 TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
     Choose("08", "00", "08", "00", {0, 1, 2, 3});  // a single minute, every recorded camera
     ctx.m_editor.OnChangeMemo("typed before Add");
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     const ScheduleEntry& e = ctx.m_schedule.table[0];
     EXPECT_EQ(e.bUsed, 1u);
     EXPECT_EQ(e.bPending, 1u);
@@ -96,12 +100,10 @@ TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
     for (char b : map)
         marked += b;
     EXPECT_EQ(marked, 4);
-    EXPECT_NE(
-        ReadText(Reserved() + "/2010_05_12=08,00~08,00/BackupInfo.dat").find("typed before Add"),
-        std::string::npos);
+    EXPECT_HAS(ReadText(Reserved() + "/2010_05_12=08,00~08,00/BackupInfo.dat"), "typed before Add");
 
     Choose("08", "01", "08", "02", {0, 1, 2});  // one camera fewer: not an all-camera entry
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     EXPECT_EQ(ctx.m_schedule.table[1].bAllCam, 0u);
     EXPECT_EQ(ctx.m_schedule.table[1].bCam[3], 0u);
 }
@@ -113,7 +115,7 @@ TEST_F(ScheduleCommandsTest, AFullScheduleRefusesWithoutOverwritingASlot) {
     }
     const ScheduleTable before = ctx.m_schedule.table;
     Choose("08", "00", "08", "05", {0});
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.range), "M010050");
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010050");
     EXPECT_EQ(std::memcmp(before.data(), ctx.m_schedule.table.data(), sizeof before), 0);
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
 }
@@ -124,9 +126,9 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
     EXPECT_EQ(ctx.m_editor.OnDelete(), "M010018");
 
     Choose("08", "00", "08", "01", {1});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     Choose("08", "02", "08", "03", {0, 2});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     const DWORD total = ctx.m_schedule.totalKB;
 
     ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(1), "");  // 08:02 ~ 08:03
@@ -169,9 +171,9 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
 // a beginning of either; a name the list does not hold deletes and changes nothing.
 TEST_F(ScheduleCommandsTest, AnEntryIsNamedExactlyAndNeverByItsBeginning) {
     Choose("08", "00", "08", "05", {0});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     Choose("08", "02", "08", "04", {1});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     const std::string first = ctx.m_schedule.rows[0], second = ctx.m_schedule.rows[1];
     for (const std::string& partial :
          {std::string("2010"), first.substr(0, 10), first.substr(0, first.size() - 1),
@@ -184,9 +186,8 @@ TEST_F(ScheduleCommandsTest, AnEntryIsNamedExactlyAndNeverByItsBeginning) {
     EXPECT_EQ(ctx.m_schedule.rows.size(), 2u);
     EXPECT_EQ(ctx.m_editor.RowNamed("2010_05_12=08,02~08,04"), 1);
     ASSERT_EQ(ctx.m_editor.UpdateMemo("2010_05_12=08,02~08,04", "by its entry string"), "");
-    EXPECT_NE(
-        ReadText(Reserved() + "/2010_05_12=08,02~08,04/BackupInfo.dat").find("by its entry string"),
-        std::string::npos);
+    EXPECT_HAS(ReadText(Reserved() + "/2010_05_12=08,02~08,04/BackupInfo.dat"),
+               "by its entry string");
     ASSERT_EQ(ctx.m_editor.DeleteEntry(first), "");
     EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{second});
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
@@ -203,8 +204,132 @@ TEST_F(ScheduleCommandsTest, DateTypesSortTheListByTheirCharacters) {
         mkrec::MakeRecordings(plan);
         ctx.m_chooser.SelectBackupDay(day);
         Choose("08", "00", "08", "00", {0});
-        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+        ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     }
     EXPECT_EQ(ctx.m_schedule.rows, (std::vector<std::string>{"11-06-2010 - 08:00 ~ 08:00",
                                                              "12-05-2010 - 08:00 ~ 08:00"}));
+}
+
+TEST_F(ScheduleCommandsTest, AListedEntryCarriesItsRecordMemoAndModelOrWhyItsFileCannotSay) {
+    ctx.m_host.modelCode = 0x671;
+    Choose("08", "00", "08", "05", {1, 3});
+    ctx.m_editor.OnChangeMemo("gate 2");
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+    ctx.m_host.modelCode = 0x672;  // the file's model is the one the entry was made with
+    backup::ScheduleListing listing = ctx.Schedule();
+    ASSERT_EQ(listing.entries.size(), 1u);
+    const backup::ListedEntry& e = listing.entries[0];
+    EXPECT_EQ(e.label, ctx.m_schedule.rows[0]);
+    ASSERT_GE(e.slot, 0);
+    EXPECT_EQ(e.record.bCam[1], 1u);
+    EXPECT_EQ(e.record.bCam[0], 0u);
+    EXPECT_EQ(e.record.nSize, ctx.m_schedule.table[static_cast<std::size_t>(e.slot)].nSize);
+    EXPECT_EQ(listing.totalKB, ctx.m_schedule.totalKB);
+    EXPECT_FALSE(listing.totalText.empty());
+    EXPECT_EQ(e.memo, "gate 2");
+    EXPECT_EQ(e.model, 0x671u);
+    EXPECT_EQ(e.infoProblem, "");
+
+    // The file cut short, then gone: no memo, the host's model, and which of the two it is.
+    const std::string info = paths::WorkingInfoPath(ctx.m_host.basePath, "2010_05_12=08,00~08,05");
+    const std::string host = platform::ResolvePath(info);
+    fs::resize_file(host, 3);
+    listing = ctx.Schedule();
+    EXPECT_EQ(listing.entries[0].memo, "");
+    EXPECT_EQ(listing.entries[0].model, 0x672u);
+    EXPECT_EQ(listing.entries[0].infoProblem, info + " is damaged");
+    fs::remove(host);
+    EXPECT_EQ(ctx.Schedule().entries[0].infoProblem, info + " is missing");
+    // A row the table does not hold is listed without a slot.
+    ctx.m_schedule.rows.push_back("2010/05/23 11:00~11:05");
+    EXPECT_EQ(ctx.Schedule().entries.at(1).slot, -1);
+}
+
+TEST_F(ScheduleCommandsTest, TheDayMapSetsFlagsOnlyForRecordedMinutes) {
+    std::string day(92164, '\0');
+    day[2 * 1440 + 10 * 60 + 7] = 5;  // any nonzero byte counts as recorded
+    day[0 * 1440 + 23 * 60 + 59] = 1;
+    WriteText(driveC() + "/QorData/20100523/20100523.dat", day);
+    ctx.m_day = backup::DaySelection();  // nothing of the day the fixture chose
+    ctx.m_day.recMap.fill(9);
+    ASSERT_TRUE(ScanRecordedDay(ctx.m_host, ctx.m_day, "20100523"));
+    int recorded = 0;
+    for (auto b : ctx.m_day.recMap)
+        recorded += b;
+    EXPECT_EQ(recorded, 2);
+    EXPECT_EQ(ctx.m_day.recMap[2 * 1440 + 10 * 60 + 7], 1);
+    EXPECT_TRUE(ctx.m_day.hourHasRec[10] && ctx.m_day.hourHasRec[23] && !ctx.m_day.hourHasRec[11]);
+    EXPECT_TRUE(ctx.m_day.minuteHasRec[10 * 60 + 7] && !ctx.m_day.minuteHasRec[10 * 60 + 8]);
+    EXPECT_TRUE(ctx.m_day.camExist[0] && ctx.m_day.camExist[2] && !ctx.m_day.camExist[1]);
+    EXPECT_FALSE(ScanRecordedDay(ctx.m_host, ctx.m_day, "20100524"));
+}
+
+TEST_F(ScheduleCommandsTest, ADamagedScheduleIsShownToTheOperatorAndNotLoaded) {
+    Choose("08", "00", "08", "01", {0});
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+    WriteText(Reserved() + "/reserve.dat", std::string(24400, '\x07'));
+    ctx.Clear();
+    ctx.m_host.basePath = "C:\\Prog\\";
+    view.messages.clear();
+    EXPECT_FALSE(LoadScheduleTable(ctx.m_host, ctx.m_schedule, ctx.m_prompts));
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_HAS(view.messages[0].text, "damaged");
+    EXPECT_HAS(view.messages[0].text, "slot 1");
+    EXPECT_EQ(ctx.m_schedule.table[0].bUsed, 0u);
+    EXPECT_TRUE(fs::exists(Reserved() + "/reserve.dat.damaged"));
+}
+
+// The entry strings and labels themselves, and the minute map of an entry.
+TEST(ScheduleEntryTest, LabelsOfEveryDateTypeTurnBackIntoTheEntryString) {
+    const std::string entry = "2010_05_12=08,00~09,30";
+    const char* labels[9] = {
+        "2010-05-12 - 08:00 ~ 09:30", "12-05-2010 - 08:00 ~ 09:30", "05-12-2010 - 08:00 ~ 09:30",
+        "2010/05/12 - 08:00 ~ 09:30", "12/05/2010 - 08:00 ~ 09:30", "05/12/2010 - 08:00 ~ 09:30",
+        "2010.05.12 - 08:00 ~ 09:30", "12.05.2010 - 08:00 ~ 09:30", "05.12.2010 - 08:00 ~ 09:30"};
+    EXPECT_EQ(MakeEntryString("20100512", "08", "00", "09", "30"), entry);
+    for (int t = 0; t < 9; ++t) {
+        SCOPED_TRACE(t);
+        const std::string label = EntryToLabel(entry, t);
+        EXPECT_EQ(label, labels[t]);
+        EXPECT_EQ(LabelToEntry(label, t), entry);
+        EXPECT_EQ(NormalizeLabelSeparators(entry, t), entry);
+    }
+    EXPECT_EQ(EntryToLabel(entry, 9), "");
+    EXPECT_EQ(LabelToEntry(labels[0], -1), "");
+    EXPECT_EQ(EntryTimeKey(entry, 0), "201005120800");
+    EXPECT_EQ(EntryTimeKey(entry, 1), "201005120930");
+    EXPECT_EQ(EntryRangeKey(entry), "2010051208000930");
+}
+
+TEST(ScheduleEntryTest, MinuteMapTakesRecordedSelectedMinutesOfTheRangeOnly) {
+    ScheduleTable table{};
+    ScheduleEntry& e = table[0];
+    e.bUsed = 1;
+    std::memcpy(e.szStart, "201005120800", 12);
+    std::memcpy(e.szEnd, "201005120930", 12);
+    e.bCam[0] = e.bCam[2] = 1;
+    MinuteMapBlock rec{}, sel{};
+    for (int m = 0; m < 1440; ++m) {
+        rec[0 * 1440 + m] = 1;
+        rec[1 * 1440 + m] = 1;  // recorded, not selected
+        rec[2 * 1440 + m] = 2;  // nonzero but not 1: not taken
+    }
+    sel.fill(7);
+    BuildMinuteMap(table, 0, rec, sel);
+    int marked = 0;
+    for (std::size_t i = 0; i < sel.size(); ++i)
+        marked += sel[i];
+    EXPECT_EQ(marked, 91);
+    EXPECT_EQ(sel[8 * 60], 1);
+    EXPECT_EQ(sel[9 * 60 + 30], 1);
+    EXPECT_EQ(sel[9 * 60 + 31], 0);
+    EXPECT_EQ(sel[7 * 60 + 59], 0);
+
+    // A single-minute entry covers exactly that minute.
+    std::memcpy(e.szEnd, "201005120800", 12);
+    BuildMinuteMap(table, 0, rec, sel);
+    marked = 0;
+    for (auto b : sel)
+        marked += b;
+    EXPECT_EQ(marked, 1);
 }

@@ -8,47 +8,17 @@
 #include "PseudoDrives.h"
 #include "backup/pass/BackupStart.h"
 #include "backup/pass/BackupWorker.h"
-#include "backup/schedule/CameraSelection.h"
-#include "backup/schedule/ScheduleCommands.h"
-#include "mkrec/Recorder.h"
 #include "platform/DriveTable.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-class EndView : public backup::RecordingOperatorView {
-  public:
-    void PassEnded() override {
-        {
-            std::lock_guard<std::mutex> lock(m);
-            RecordingOperatorView::PassEnded();
-        }
-        ended.Set();
-    }
-    platform::AutoResetEvent ended;
-    std::mutex m;
-};
-
-}  // namespace
-
-class StartTargetTest : public BackupFixture<EndView> {
+class StartTargetTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
-        usb = MapDrive('E', "removable");
-        mkrec::RecorderPlan plan;
-        plan.root = "C:\\QorData";
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 602;
-        plan.width = 32;
-        plan.height = 24;
-        mkrec::MakeRecordings(plan);
-        ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
-        Choose("10", "00", "10", "02", {});
-        ctx.m_chooser.OnSelectAllCameras();
-        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+        RecordDay(600, 602, 0);
+        Add("10", "00", "10", "02");
     }
     std::string LastMessage() const {
         return view.messages.empty() ? std::string() : view.messages.back().text;
@@ -58,36 +28,32 @@ class StartTargetTest : public BackupFixture<EndView> {
         return CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
                                 ctx.m_prompts, mp4);
     }
-    std::string usb;
 };
 
 TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
     // As the host's message names it: a folder the browser never offered.
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Named\\By\\Host"), "");
     EXPECT_EQ(Check(), "");
-    EXPECT_FALSE(fs::exists(usb + "/Named"));  // the checks change nothing
-    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
+    EXPECT_FALSE(fs::exists(out + "/Named"));  // the checks change nothing
+    OwnPassEnds();
     worker.StartMakeFileThread();
     ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
-    EXPECT_TRUE(fs::is_directory(usb + "/Named/By/Host"));
-    ASSERT_TRUE(view.ended.WaitFor(kHangGuardMs));
-    worker.StopMakeFileThread();
+    EXPECT_TRUE(fs::is_directory(out + "/Named/By/Host"));
+    ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
     EXPECT_TRUE(ctx.m_run.report.ok());  // no target gone mid-pass
     EXPECT_TRUE(view.messages.empty()) << LastMessage();
-    EXPECT_TRUE(fs::exists(usb + "/Named/By/Host/2010_05_23=10,00~10,02/20100523/"
+    EXPECT_TRUE(fs::exists(out + "/Named/By/Host/2010_05_23=10,00~10,02/20100523/"
                                  "201005231002N.dat"));
 }
 
 TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
-    WriteText(usb + "/taken", "a file where the folder would go");
+    WriteText(out + "/taken", "a file where the folder would go");
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\taken\\Backup"), "");
-    BackupWorker worker(ctx.m_run, ctx.m_passEnd);
     worker.StartMakeFileThread();
     EXPECT_EQ(ctx.m_starter.OnOK(worker), "M010032");
-    worker.StopMakeFileThread();
     EXPECT_EQ(LastMessage().rfind(Text("M010032") + "\nE:\\taken\\Backup: ", 0), 0u)
         << LastMessage();
-    EXPECT_NE(LastMessage().find("is a file, not a folder"), std::string::npos) << LastMessage();
+    EXPECT_HAS(LastMessage(), "is a file, not a folder");
     EXPECT_FALSE(ctx.m_run.running);
     EXPECT_NE(view.activity, backup::Activity::kPass);  // never made busy
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
@@ -109,16 +75,14 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
     ctx.m_schedule.totalKB = 50;
     writer.freeMB = 20;
     EXPECT_EQ(Check(), "M010028");
-    EXPECT_NE(LastMessage().find(" - 50.0 MB are needed, 20.0 MB are free."), std::string::npos)
-        << LastMessage();
+    EXPECT_HAS(LastMessage(), " - 50.0 MB are needed, 20.0 MB are free.");
     // The MP4 files are allowed for as large as the entries: a disc the image fits is too
     // small for the image with them.
     ctx.m_schedule.totalKB = 12595;
     writer.freeMB = 20;
     EXPECT_EQ(Check(), "");
     EXPECT_EQ(Check(true), "M010028");
-    EXPECT_NE(LastMessage().find(" - 24.6 MB are needed, 20.0 MB are free."), std::string::npos)
-        << LastMessage();
+    EXPECT_HAS(LastMessage(), " - 24.6 MB are needed, 20.0 MB are free.");
     // A disc that holds data: a write-once one is for another disc, a rewritable one for Erase.
     writer.discStatus = 1;
     writer.mediaType = 2;

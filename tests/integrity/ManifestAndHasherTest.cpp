@@ -14,6 +14,7 @@
 #include "integrity/Manifest.h"
 #include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 using integrity::FileDigest;
@@ -25,10 +26,9 @@ TEST(ManifestTest, ItsTextReadsBackWithOddNamesAndAPartialMark) {
         {"line\nbreak", {integrity::Sha256Hex("yy", 2), 2}},
     };
     const std::string whole = integrity::FormatManifest(files, {});
-    EXPECT_EQ(whole.find('#'), std::string::npos);
+    EXPECT_LACKS(whole, '#');
     // sha256sum's own marks for names with a backslash or a line break.
-    EXPECT_NE(whole.find("\\" + files["a/back\\slash"].hex + "  a/back\\\\slash\n"),
-              std::string::npos);
+    EXPECT_HAS(whole, "\\" + files["a/back\\slash"].hex + "  a/back\\\\slash\n");
     integrity::Manifest m;
     ASSERT_EQ(integrity::ParseManifest(whole, m), "");
     EXPECT_FALSE(m.partial);
@@ -136,7 +136,7 @@ TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritt
     EXPECT_EQ(r.files.at("e/d/copy.dat").length, static_cast<long long>(big.size()));
     EXPECT_EQ(r.files.at("e/first.txt").hex, integrity::Sha256Hex("two", 3));
     ASSERT_EQ(r.problems.size(), 1u);
-    EXPECT_NE(r.problems[0].find("e/around.txt"), std::string::npos);
+    EXPECT_HAS(r.problems[0], "e/around.txt");
     EXPECT_EQ(ReadText(root + "/e/d/copy.dat"), big);  // the copy itself is whole
 }
 

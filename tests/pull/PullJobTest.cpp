@@ -10,6 +10,7 @@
 #include "TestEnv.h"
 #include "pull/PullJob.h"
 #include "records/ScheduleEntry.h"
+#include "share/Has.h"
 
 using namespace pull;
 namespace fs = std::filesystem;
@@ -82,9 +83,7 @@ TEST_F(PullJobTest, RangesBeyondTheScheduleAreFetchedByTheNextRun) {
     EXPECT_EQ(first.level, 4);  // a partial run, not a failed one
     EXPECT_EQ(first.text.rfind("pull gate: " + std::to_string(kScheduleSlots) + " entries ", 0), 0u)
         << first.text;
-    EXPECT_NE(first.text.find("; 2 ranges did not fit its schedule, the next run fetches them"),
-              std::string::npos)
-        << first.text;
+    EXPECT_HAS(first.text, "; 2 ranges did not fit its schedule, the next run fetches them");
     const PullOutcome second = Pull(days.back() + " 1000 1000");
     EXPECT_EQ(second.status, 0) << second.text;
     EXPECT_EQ(second.level, 5);
@@ -112,9 +111,7 @@ TEST_F(PullJobTest, ACameraThatRecordedNothingIsNamedAtWarning) {
     const PullOutcome some = Pull("20100523 1000 1003");
     EXPECT_EQ(some.status, 0) << some.text;
     EXPECT_EQ(some.level, 4);
-    EXPECT_NE(some.text.find(", verified; camera 4 recorded nothing in 20100523 1000-1003"),
-              std::string::npos)
-        << some.text;
+    EXPECT_HAS(some.text, ", verified; camera 4 recorded nothing in 20100523 1000-1003");
     EXPECT_EQ(steps.addedCameras, std::vector<int>{1});
 
     conf.cameraNumbers = {4};
@@ -139,13 +136,10 @@ TEST_F(PullJobTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
     const PullOutcome unmounted = Pull("20100523 1000 1000");
     EXPECT_EQ(unmounted.status, 1);
     EXPECT_EQ(unmounted.level, 3);
-    EXPECT_NE(unmounted.text.find("pull gate: failed: its target " + conf.target + " is not there"),
-              std::string::npos)
-        << unmounted.text;
+    EXPECT_HAS(unmounted.text, "pull gate: failed: its target " + conf.target + " is not there");
     EXPECT_FALSE(fs::exists(conf.target));
     fs::create_directories(conf.target);
     const PullOutcome mounted = Pull("20100523 1000 1000");
     EXPECT_EQ(mounted.status, 0) << mounted.text;
-    EXPECT_NE(mounted.text.find("1 entries (1 ranges from earlier runs)"), std::string::npos)
-        << mounted.text;
+    EXPECT_HAS(mounted.text, "1 entries (1 ranges from earlier runs)");
 }

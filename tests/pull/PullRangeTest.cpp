@@ -8,6 +8,7 @@
 
 #include "ScopedEnv.h"
 #include "pull/PullRange.h"
+#include "share/Has.h"
 
 using namespace pull;
 
@@ -51,61 +52,60 @@ class PullRangeTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(PullRangeTest, NamedRangesEndAtTheLastWholeMinuteAndSplitAtMidnight) {
-    const std::time_t now = At(2026, 12, 8, 1, 15);
-    EXPECT_EQ(Text(Range("yesterday", now)), "20261207 0000-2359;");
-    EXPECT_EQ(Text(Range("today", now)), "20261208 0000-0114;");
-    EXPECT_EQ(Text(Range("last 3 hours", now)), "20261207 2215-2359;20261208 0000-0114;");
-    EXPECT_EQ(Text(Range("  last 1 hours ", now)), "20261208 0015-0114;");
-    EXPECT_EQ(Text(Range("20100523 1000 1003", now)), "20100523 1000-1003;");
-    // The first minute of a day has no whole minute of today yet.
-    EXPECT_EQ(Text(Range("today", At(2026, 12, 8, 0, 0))), "");
-    EXPECT_TRUE(why.empty());
-    // New Year: yesterday is in the year before.
-    EXPECT_EQ(Text(Range("yesterday", At(2027, 1, 1, 9, 0))), "20261231 0000-2359;");
+// Named ranges end at the last whole minute and split at midnight; the days of a clock change
+// (23 or 25 hours long, or one whose midnight is 01:00) are whole days all the same.
+TEST_F(PullRangeTest, NamedRangesAreWholeMinutesSplitAtMidnightOverClockChanges) {
+    struct Case {
+        const char *zone, *range;
+        int y, mo, d, h, mi;
+        const char* expected;
+    };
+    const char* cet = "CET-1CEST,M3.5.0,M10.5.0/3";
+    const char* midnight = "<-04>4<-03>,M9.1.6/24,M4.1.6/24";  // 00:00 is 01:00
+    const Case cases[] = {
+        {cet, "yesterday", 2026, 12, 8, 1, 15, "20261207 0000-2359;"},
+        {cet, "today", 2026, 12, 8, 1, 15, "20261208 0000-0114;"},
+        {cet, "last 3 hours", 2026, 12, 8, 1, 15, "20261207 2215-2359;20261208 0000-0114;"},
+        {cet, "  last 1 hours ", 2026, 12, 8, 1, 15, "20261208 0015-0114;"},
+        {cet, "20100523 1000 1003", 2026, 12, 8, 1, 15, "20100523 1000-1003;"},
+        {cet, "today", 2026, 12, 8, 0, 0, ""},  // no whole minute of today yet
+        {cet, "yesterday", 2027, 1, 1, 9, 0, "20261231 0000-2359;"},
+        {cet, "yesterday", 2026, 3, 30, 6, 0, "20260329 0000-2359;"},   // 23 hours
+        {cet, "yesterday", 2026, 10, 26, 6, 0, "20261025 0000-2359;"},  // 25 hours
+        {cet, "last 30 hours", 2026, 3, 30, 6, 0,
+         "20260328 2300-2359;20260329 0000-2359;20260330 0000-0559;"},
+        {midnight, "yesterday", 2026, 9, 6, 1, 30, "20260905 0000-2359;"},
+        {midnight, "today", 2026, 9, 6, 1, 30, "20260906 0100-0129;"},
+        {midnight, "yesterday", 2026, 9, 7, 0, 30, "20260906 0100-2359;"},
+        {midnight, "last 3 hours", 2026, 9, 6, 1, 30, "20260905 2130-2359;20260906 0100-0129;"},
+    };
+    for (const Case& c : cases) {
+        ::setenv("TZ", c.zone, 1);
+        ::tzset();
+        EXPECT_EQ(Text(Range(c.range, At(c.y, c.mo, c.d, c.h, c.mi))), c.expected)
+            << c.range << " at " << c.y << "-" << c.mo << "-" << c.d << " " << c.h << ":" << c.mi;
+        EXPECT_TRUE(why.empty()) << c.range;
+    }
 }
 
-TEST_F(PullRangeTest, DaysOfAClockChangeAreWholeDays) {
-    // The day after the spring change (23 hours) and after the autumn one (25 hours).
-    EXPECT_EQ(Text(Range("yesterday", At(2026, 3, 30, 6, 0))), "20260329 0000-2359;");
-    EXPECT_EQ(Text(Range("yesterday", At(2026, 10, 26, 6, 0))), "20261025 0000-2359;");
-    // Thirty hours back over the 23-hour day reach an hour into the day before it.
-    EXPECT_EQ(Text(Range("last 30 hours", At(2026, 3, 30, 6, 0))),
-              "20260328 2300-2359;20260329 0000-2359;20260330 0000-0559;");
-}
-
-// Where the clock goes forward at midnight (00:00 is 01:00), the day after such a midnight is
-// whole all the same, and the day of it begins at 01:00.
-TEST_F(PullRangeTest, DaysAroundAMidnightClockChangeAreWhole) {
-    ::setenv("TZ", "<-04>4<-03>,M9.1.6/24,M4.1.6/24", 1);
-    ::tzset();
-    EXPECT_EQ(Text(Range("yesterday", At(2026, 9, 6, 1, 30))), "20260905 0000-2359;");
-    EXPECT_EQ(Text(Range("today", At(2026, 9, 6, 1, 30))), "20260906 0100-0129;");
-    EXPECT_EQ(Text(Range("yesterday", At(2026, 9, 7, 0, 30))), "20260906 0100-2359;");
-    EXPECT_EQ(Text(Range("last 3 hours", At(2026, 9, 6, 1, 30))),
-              "20260905 2130-2359;20260906 0100-0129;");
-}
-
-TEST_F(PullRangeTest, WhatNamesNoRangeIsRefusedSayingWhatIsTaken) {
+// What names no range, or a day the calendar does not have, is refused saying why; leap days
+// are taken.
+TEST_F(PullRangeTest, WhatNamesNoRangeOrDayIsRefusedSayingWhy) {
     const std::time_t now = At(2026, 12, 8, 12, 0);
+    const std::string form = "range takes yesterday, today, last N hours";
     for (const char* bad : {"", "tomorrow", "last hours", "last 0 hours", "last 745 hours",
                             "last 2 days", "20100523 1003 1000", "20100523 1060 1070",
                             "20100523 2400 2401", "2010052 1000 1003", "20100523 10:00 10:03"}) {
         EXPECT_TRUE(Range(bad, now).empty()) << bad;
-        EXPECT_NE(why.find("range takes yesterday, today, last N hours"), std::string::npos) << bad;
+        EXPECT_HAS(why, form) << bad;
     }
-}
-
-TEST_F(PullRangeTest, DaysTheCalendarDoesNotHaveAreRefusedAndLeapDaysTaken) {
-    const std::time_t now = At(2026, 12, 8, 12, 0);
     for (const char* bad :
          {"20261399 1000 1003", "20261300 1000 1003", "20260230 1000 1003", "20250229 1000 1003",
           "21000229 1000 1003", "20260431 1000 1003", "20261232 1000 1003", "20261200 1000 1003",
           "00000000 1000 1003", "00000101 1000 1003"}) {
         EXPECT_TRUE(Range(bad, now).empty()) << bad;
-        EXPECT_NE(why.find("range names a day the calendar does not have: " +
-                           std::string(bad).substr(0, 8)),
-                  std::string::npos)
+        EXPECT_HAS(why,
+                   "range names a day the calendar does not have: " + std::string(bad).substr(0, 8))
             << bad << ": " << why;
     }
     for (const char* good : {"20240229 1000 1003", "20000229 0000 2359", "20261231 1000 1003"}) {

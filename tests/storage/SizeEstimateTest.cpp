@@ -100,4 +100,7 @@ TEST_F(SizeEstimateTest, ManyMinutesSumAsEachMinuteAskedOnItsOwn) {
     EXPECT_EQ(t.kb, OneByOne(few).kb);
     EXPECT_EQ(t.pictures, OneByOne(few).pictures);
     EXPECT_LT(t.pictures, OneByOne(Request(10, 23, 10, 27, all)).pictures);
+    // The cameras as the indexes are asked for them; none is still a statement.
+    EXPECT_EQ(storage::BuildCameraWhereClause(some), "where camnum in(0,2)");
+    EXPECT_EQ(storage::BuildCameraWhereClause(CameraSet()), "where camnum in()");
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "TestEnv.h"
+#include "share/Has.h"
 #include "storage/RecorderPaths.h"
 
 namespace fs = std::filesystem;
@@ -95,7 +96,7 @@ TEST_F(WorkingFolderTest, MinuteMapsAreWrittenWholeAndReadBackOnlyWhenWhole) {
     // A cut map would hide the minutes past its end; a byte of 7 is no flag.
     const std::string whole = ReadText(host);
     WriteText(host, whole.substr(0, 100));
-    EXPECT_NE(ReadMinuteMapFile(path, back).problem.find("100 bytes"), std::string::npos);
+    EXPECT_HAS(ReadMinuteMapFile(path, back).problem, "100 bytes");
     std::string seven = whole;
     seven[5] = 7;
     WriteText(host, seven);

@@ -7,20 +7,10 @@
 #include <limits>
 
 #include "app/CHKLM.h"
-#include "platform/FileSystem.h"
 #include "platform/PrivateProfile.h"
-#include "storage/RecorderPaths.h"
 #include "storage/SizeEstimate.h"
 
 namespace {
-
-storage::MinuteFigures Figures(const backup::HostSettings& host, const backup::DaySelection& sel,
-                               const std::string& segment) {
-    const std::string root = host.StorageRoot();
-    const std::string prefix = paths::DayFolder(root, segment.substr(0, 8)) + "\\" + segment;
-    return storage::QueryMinuteFigures(prefix + "N.idx", platform::FileLength(prefix + "N.dat"),
-                                       SelectedCameras(host, sel));
-}
 
 // A format from the language file is used only when it holds exactly one floating-point
 // conversion, so that a bad file cannot make the formatting read an argument it was not given.
@@ -65,28 +55,6 @@ std::string Format(const std::string& fmt, double value) {
 }
 
 }  // namespace
-
-std::string BuildCameraWhereClause(const backup::HostSettings& host,
-                                   const backup::DaySelection& sel) {
-    return storage::BuildCameraWhereClause(SelectedCameras(host, sel));
-}
-
-long long GetMinuteDataBytes(const backup::HostSettings& host, const backup::DaySelection& sel,
-                             const std::string& segment) {
-    return Figures(host, sel, segment).bytes;
-}
-
-long long GetMinuteFrameCount(const backup::HostSettings& host, const backup::DaySelection& sel,
-                              const std::string& segment) {
-    return Figures(host, sel, segment).pictures;
-}
-
-long long GetMinuteAudioBytes(const backup::HostSettings& host, const std::string& segment,
-                              int channel) {
-    const long long len = platform::FileLength(
-        paths::AudioPathOfSegment(host.StorageRoot(), segment, channel, host.modelCode));
-    return len < 0 ? 0 : len;
-}
 
 CameraSet SelectedCameras(const backup::HostSettings& host, const backup::DaySelection& sel) {
     CameraSet cams;

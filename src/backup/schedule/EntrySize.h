@@ -17,18 +17,6 @@ storage::EstimateTotals EstimateEntry(const backup::HostSettings& host,
                                       const backup::DaySelection& sel, const std::string& day,
                                       const std::string& start, const std::string& end);
 
-// "where camnum in(0,2,5)" of the selected cameras below the camera count.
-std::string BuildCameraWhereClause(const backup::HostSettings& host,
-                                   const backup::DaySelection& sel);
-// Picture bytes / pictures of the selected cameras in one minute (as the copy would take them);
-// 0 when the minute's files are missing or cannot be read.
-long long GetMinuteDataBytes(const backup::HostSettings& host, const backup::DaySelection& sel,
-                             const std::string& segment);
-long long GetMinuteFrameCount(const backup::HostSettings& host, const backup::DaySelection& sel,
-                              const std::string& segment);
-// Length of the minute's audio file for the channel; 0 when missing.
-long long GetMinuteAudioBytes(const backup::HostSettings& host, const std::string& segment,
-                              int channel);
 // True when an estimate was made (the schedule's last entry size and total, and the selection's
 // camera count updated), false when the range holds nothing. start and end are "hhmm".
 bool EstimateEntrySize(const backup::HostSettings& host, backup::DaySelection& sel,
