@@ -87,6 +87,14 @@ class SerialOperatorView : public backup::RecordingOperatorView {
             onBox(question);
         return Base::Confirm(question, caption);
     }
+    // A window's box answers later: with holdReplies each question's reply is kept for the test.
+    void Ask(const backup::Question& question, backup::Reply reply) override {
+        if (!holdReplies)
+            return Base::Ask(question, std::move(reply));
+        std::lock_guard<std::recursive_mutex> lock(m_);
+        asked.push_back(question);
+        replies.push_back(std::move(reply));
+    }
     // The range the time fields show, read while the worker may write.
     backup::TimeFields Range() {
         std::lock_guard<std::recursive_mutex> lock(m_);
@@ -102,6 +110,9 @@ class SerialOperatorView : public backup::RecordingOperatorView {
     std::function<void(const std::string&)> onBox;     // each notice's or question's text
     std::atomic<bool> ended{false};
     std::atomic<int> boxes{0};
+    bool holdReplies = false;
+    std::vector<backup::Question> asked;
+    std::vector<backup::Reply> replies;
 
   private:
     std::recursive_mutex m_;

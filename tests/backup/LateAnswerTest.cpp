@@ -9,21 +9,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Keeps each question's reply for the test to give.
-class HeldAnswers : public backup::RecordingOperatorView {
-  public:
-    void Ask(const backup::Question& question, backup::Reply reply) override {
-        asked.push_back(question);
-        replies.push_back(std::move(reply));
-    }
-    std::vector<backup::Question> asked;
-    std::vector<backup::Reply> replies;
-};
-
-class LateAnswerTest : public BackupFixture<HeldAnswers> {
+class LateAnswerTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
+        view.holdReplies = true;
         RecordDay(600, 605);
         ctx.m_chooser.SelectBackupDay("20100523");
     }
