@@ -40,7 +40,8 @@ int main() {
         for (int c = 0; c < 16; ++c)
             ctx.m_day.camSel[c] = c % step == 0;
 
-        const std::string where = BuildCameraWhereClause(ctx.m_host, ctx.m_day);
+        const std::string where =
+            storage::BuildCameraWhereClause(SelectedCameras(ctx.m_host, ctx.m_day));
         const std::string day = prefix + "/drive_c/QorData/20260101/";
         long long plainBytes = 0;
         auto plain = [&] {

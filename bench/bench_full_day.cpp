@@ -73,7 +73,8 @@ int main() {
         }
         ::sync();
         const double t = bench::Seconds([&] {
-            ctx.m_starter.OnOK(worker);
+            if (ctx.m_starter.OnOK().done())
+                worker.Start(ctx.m_run.job);
             view.ended.Wait();
         });
         if (!ctx.m_run.report.ok())

@@ -122,6 +122,13 @@ class BackupFixture : public TempPrefixTest, public IShareClientReceiver {
         std::filesystem::create_directories(platform::ResolvePath(folder));
         ASSERT_EQ(ctx.m_targets.ChooseStorageTarget(folder), "");
     }
+    // The OK command: its checks, then the pass handed to the worker.
+    backup::CommandResult Start() {
+        const backup::CommandResult started = ctx.m_starter.OnOK();
+        if (started.done())
+            worker.Start(ctx.m_run.job);
+        return started;
+    }
     // A pass of the context as it is set now, as the OK command would begin it.
     backup::PassJob& BeginPass() {
         return ctx.m_run.Begin(MakePassPlan(ctx.m_host, ctx.m_target, ctx.m_schedule, ctx.m_run,

@@ -282,7 +282,10 @@ std::unique_ptr<PassRun> Session::NewPass() {
 }
 
 CommandResult Session::StartPass(BackupWorker& worker, const StartOptions& options) {
-    return parts_->m_starter.OnOK(worker, options);
+    const CommandResult started = parts_->m_starter.OnOK(options);
+    if (started.done())
+        worker.Start(parts_->m_run.job);
+    return started;
 }
 
 CancelOutcome Session::Cancel() {

@@ -3,9 +3,46 @@
 #include <cctype>
 #include <cstdio>
 
-#include "backup/pass/BackupStart.h"
 #include "backup/schedule/ScheduleCommands.h"
+#include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
+#include "platform/FileSystem.h"
+
+backup::TargetKind ClassifyTargetDrive(backup::TargetChoice& target, char driveLetter) {
+    if (driveLetter < 'A' || driveLetter > 'Z')
+        return backup::TargetKind::kNone;
+    target.drive = driveLetter - 'A';
+    const std::string root = std::string(1, driveLetter) + ":\\";
+    if (platform::GetDriveTypeA(root) == platform::DRIVE_CDROM)
+        return backup::TargetKind::kDisc;
+    return (platform::GetLogicalDrives() >> target.drive) & 1u ? backup::TargetKind::kFolder
+                                                               : backup::TargetKind::kNone;
+}
+
+std::vector<backup::WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaType) {
+    const bool dvd = IsDvdMedia(mediaType);
+    const double unit = dvd ? 1380.0 : 176.0;
+    std::vector<backup::WriteSpeedItem> items;
+    double x = static_cast<long>(maxSpeed / unit);
+    if (x <= 0) {
+        items.push_back({"MAX", 0});
+        return items;
+    }
+    long speed = maxSpeed;
+    do {
+        char label[32];
+        std::snprintf(label, sizeof label, "%.f x", x);
+        items.push_back({label, speed});
+        if (x >= 8) {
+            x -= 4;
+            speed = static_cast<long>(speed - (dvd ? 5520.0 : 705.6));
+        } else {
+            x /= 2;
+            speed = static_cast<long>(speed / x);
+        }
+    } while (x > 1);
+    return items;
+}
 
 namespace backup {
 

@@ -3,6 +3,7 @@
 // erase it and its write speeds. It works on the target and the disc writer; of the schedule it
 // reads the total the disc must take.
 #include <string>
+#include <vector>
 
 #include "backup/CommandResult.h"
 #include "backup/OperatorEvents.h"
@@ -62,3 +63,10 @@ class TargetPicker {
 };
 
 }  // namespace backup
+
+// No such drive, a CD/DVD drive, or any other drive (a folder target).
+// The drive number goes into target.drive.
+backup::TargetKind ClassifyTargetDrive(backup::TargetChoice& target, char driveLetter);
+// The write speeds from the writer's maximum in KB/s: "16 x", "12 x", ... down by four steps to
+// 8 x, then halving; "MAX" with 0 when the maximum is below one step.
+std::vector<backup::WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaType);

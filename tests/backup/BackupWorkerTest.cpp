@@ -33,7 +33,7 @@ class BackupWorkerTest : public BackupFixture {
     }
     void Run(const std::string& target = "E:\\Backup") {
         Target(target);
-        ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
+        ASSERT_EQ(Start(), "");
         ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
     }
     // The operator's Cancel, answered Yes, as the worker reaches minute's data file.

@@ -69,7 +69,7 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
     Add("10", "02", "10", "05", {1, 3});
     Target();
     worker.StartMakeFileThread();
-    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
+    ASSERT_EQ(Start(), "");
     const int rounds = MeddleUntil([&] { return view.ended.load(); });
     EXPECT_GT(rounds, 0);
     EXPECT_EQ(owner.served, 1);  // the end of the pass ran on the window's thread
@@ -99,7 +99,7 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
     ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
     Target("E:\\Remote");
     const int boxes = view.boxes;
-    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
+    ASSERT_EQ(Start(), "");
     // The answers are served on this thread between rounds, as the window's loop serves them.
     MeddleUntil([&] { return view.boxes > boxes; });
     for (int m = 0; m <= 11; ++m) {
@@ -116,12 +116,12 @@ TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
     ctx.m_chooser.SelectBackupDay("20100523");
     ASSERT_TRUE(client->Pump([] { return true; }));
     Choose("10", "00", "10", "11", {0, 1});
-    ASSERT_EQ(ctx.m_starter.OnOK(worker), "M010024");  // nothing scheduled yet
+    ASSERT_EQ(Start(), "M010024");  // nothing scheduled yet
     ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     ASSERT_TRUE(client->Pump([] { return true; }));
     Target("E:\\Remote");
     const int boxes = view.boxes;
-    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
+    ASSERT_EQ(Start(), "");
     // The cancel is asked before the worker's first step can have handed its entry over; the
     // question, then the end of the run.
     MeddleUntil([&] { return view.boxes > boxes + 1; }, 1);

@@ -40,7 +40,7 @@ class RemoteBackupTest : public BackupFixture {
     void Run(const std::string& folder) {
         Target("E:\\" + folder);
         const int before = view.Ends();
-        ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
+        ASSERT_EQ(Start(), "");
         ASSERT_TRUE(ServeUntil([&] { return view.Ends() > before; }));
     }
 };
@@ -93,7 +93,7 @@ class RemoteDiscTest : public RemoteBackupTest {
     void Burn() {
         ctx.m_target.kind = backup::TargetKind::kDisc;  // as the folder browser sets it
         writer.calls.clear();
-        ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
+        ASSERT_EQ(Start(), "");
         ASSERT_TRUE(ServeUntil([&] {
             return std::find(writer.calls.begin(), writer.calls.end(), "write") !=
                    writer.calls.end();
@@ -258,7 +258,7 @@ TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAn
     client->slowDownload = true;
     client->holdFirstFile = true;
     Target("E:\\Remote");
-    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
+    ASSERT_EQ(Start(), "");
     ASSERT_TRUE(client->Pump([&] { return client->downloadWriting.load(); }));
     // The window goes while the link's thread still writes: the worker's last step finishes the
     // manifest, which must wait for the file being written and then let go of the hashing.

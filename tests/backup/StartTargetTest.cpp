@@ -37,7 +37,7 @@ TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
     EXPECT_FALSE(fs::exists(out + "/Named"));  // the checks change nothing
     OwnPassEnds();
     worker.StartMakeFileThread();
-    ASSERT_EQ(ctx.m_starter.OnOK(worker), "");
+    ASSERT_EQ(Start(), "");
     EXPECT_TRUE(fs::is_directory(out + "/Named/By/Host"));
     ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
     EXPECT_TRUE(ctx.m_run.report.ok());  // no target gone mid-pass
@@ -50,7 +50,7 @@ TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
     WriteText(out + "/taken", "a file where the folder would go");
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\taken\\Backup"), "");
     worker.StartMakeFileThread();
-    EXPECT_EQ(ctx.m_starter.OnOK(worker), "M010032");
+    EXPECT_EQ(Start(), "M010032");
     EXPECT_EQ(LastMessage().rfind(Text("M010032") + "\nE:\\taken\\Backup: ", 0), 0u)
         << LastMessage();
     EXPECT_HAS(LastMessage(), "is a file, not a folder");

@@ -20,10 +20,6 @@ int NumberAt(const std::string& s, std::size_t pos) {
     return pos < s.size() ? std::atoi(s.substr(pos, 2).c_str()) : 0;
 }
 
-std::string PairAt(const std::string& key, std::size_t pos) {
-    return pos < key.size() ? key.substr(pos, 2) : std::string();
-}
-
 bool WriteRecord(const std::string& path, const BackupInfoRecord& record) {
     return platform::WriteFileAtomically(path, &record, sizeof record, true);
 }
@@ -37,38 +33,6 @@ std::string ViewerFolder(const backup::PassPlan& plan) {
 }
 
 }  // namespace
-
-EntryImagePaths MakeEntryImagePaths(const backup::PassPlan& plan, const std::string& startKey,
-                                    const std::string& endKey) {
-    EntryImagePaths p;
-    if (plan.target == backup::TargetKind::kDisc)
-        platform::CreateDirectory(std::string(paths::kDiscImageRoot) + "\\");
-    p.imageRoot = paths::ImageRoot(plan.targetType(), plan.targetText);
-    p.day = startKey.substr(0, 8);
-    p.entry =
-        NormalizeLabelSeparators(MakeEntryString(p.day, PairAt(startKey, 8), PairAt(startKey, 10),
-                                                 PairAt(endKey, 8), PairAt(endKey, 10)),
-                                 plan.host.dateType);
-    p.startHour = NumberAt(startKey, 8);
-    p.startMinute = NumberAt(startKey, 10);
-    p.endHour = NumberAt(endKey, 8);
-    p.endMinute = NumberAt(endKey, 10);
-    return p;
-}
-
-std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImagePaths& p) {
-    // Each folder is looked at before it is made or used: a link on the target must not lead
-    // the image into the recordings or anywhere else outside the target.
-    for (const std::string& folder : {paths::EntryFolder(p.imageRoot, p.entry),
-                                      paths::EntryDayFolder(p.imageRoot, p.entry, p.day),
-                                      paths::EntryAudioFolder(p.imageRoot, p.entry, p.day)}) {
-        const std::string problem = WriteFolderProblem(host, folder, p.imageRoot, true);
-        if (!problem.empty())
-            return problem;
-        platform::CreateDirectory(folder);
-    }
-    return std::string();
-}
 
 bool AccessEntryInfo(const backup::HostSettings& host, BackupInfoRecord& r,
                      const std::string& entryFolder, const std::string& rangeKey, int mode) {
@@ -217,17 +181,6 @@ void CopyViewerFiles(backup::PassJob& job) {
             job.report().Fail("the viewer file " + f.source + " could not be copied to " +
                               destBase + f.dest);
     }
-}
-
-bool PrepareEntryFolders(backup::PassJob& job, int slot, const std::string& startKey,
-                         const std::string& endKey) {
-    const EntryImagePaths p = MakeEntryImagePaths(job.plan(), startKey, endKey);
-    const std::string problem = CreateEntryFolders(job.plan().host, p);
-    if (problem.empty())
-        return true;
-    job.report().Fail(p.entry, "nothing was copied: " + problem);
-    job.report().EntryDone(slot, false, "nothing was copied: " + problem);
-    return false;
 }
 
 void ResetViewerOption(backup::IOperatorEvents& view, backup::RunState& run) {

@@ -1,6 +1,6 @@
 #pragma once
-// What an image carries beside the minutes: the entry information file, the viewer copy with
-// its settings file, and the entry folders of an image filled from elsewhere.
+// What an image carries beside the minutes: the entry information file and the viewer copy with
+// its settings file.
 #include <string>
 
 #include "backup/HostSettings.h"
@@ -16,15 +16,6 @@ struct EntryImagePaths {
     std::string day;        // YYYYMMDD
     int startHour = 0, startMinute = 0, endHour = 0, endMinute = 0;
 };
-
-// Image root by target type (the disc image folder is created), entry string and range of the
-// entry with these keys.
-EntryImagePaths MakeEntryImagePaths(const backup::PassPlan& plan, const std::string& startKey,
-                                    const std::string& endKey);
-// Creates the entry folder, its day folder and its Audio folder (an existing one is used).
-// Answers why not, and makes nothing more, when one would lead outside the image's root or
-// into the recordings or the working folder; creation errors are otherwise passed over.
-std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImagePaths& p);
 
 enum EntryInfoMode { kEntryInfoWrite = 0, kEntryInfoRead = 1, kEntryInfoUpdate = 2 };
 // Reads or writes "BackupInfo.dat" in the entry folder: 0 fills record from the range key
@@ -46,9 +37,5 @@ std::string ViewerFilesProblem(const backup::HostSettings& host);
 void CopyViewerFiles(backup::PassJob& job);
 // Plain copy in 4096-byte chunks; false when either file cannot be opened or a write fails.
 bool CopyFileSimple(const std::string& source, const std::string& destination);
-// Creates an entry's folders in the image without filling them. False, with the entry failed in
-// the report, when a folder on the way may not be written (a link leading out of the target).
-bool PrepareEntryFolders(backup::PassJob& job, int slot, const std::string& startKey,
-                         const std::string& endKey);
 // Enables and unticks "Include backup viewer" and clears the viewer choice.
 void ResetViewerOption(backup::IOperatorEvents& view, backup::RunState& run);

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "backup/HostMessages.h"
-#include "backup/pass/BackupWorker.h"
 #include "backup/pass/PassPlanning.h"
 #include "backup/pass/WriteGuard.h"
 #include "backup/remote/RemoteBackup.h"
@@ -18,42 +17,6 @@
 #include "ports/CDVDWriterPro2.h"
 #include "ports/CFileShareClient.h"
 #include "storage/RecorderPaths.h"
-
-backup::TargetKind ClassifyTargetDrive(backup::TargetChoice& target, char driveLetter) {
-    if (driveLetter < 'A' || driveLetter > 'Z')
-        return backup::TargetKind::kNone;
-    target.drive = driveLetter - 'A';
-    const std::string root = std::string(1, driveLetter) + ":\\";
-    if (platform::GetDriveTypeA(root) == platform::DRIVE_CDROM)
-        return backup::TargetKind::kDisc;
-    return (platform::GetLogicalDrives() >> target.drive) & 1u ? backup::TargetKind::kFolder
-                                                               : backup::TargetKind::kNone;
-}
-
-std::vector<backup::WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaType) {
-    const bool dvd = IsDvdMedia(mediaType);
-    const double unit = dvd ? 1380.0 : 176.0;
-    std::vector<backup::WriteSpeedItem> items;
-    double x = static_cast<long>(maxSpeed / unit);
-    if (x <= 0) {
-        items.push_back({"MAX", 0});
-        return items;
-    }
-    long speed = maxSpeed;
-    do {
-        char label[32];
-        std::snprintf(label, sizeof label, "%.f x", x);
-        items.push_back({label, speed});
-        if (x >= 8) {
-            x -= 4;
-            speed = static_cast<long>(speed - (dvd ? 5520.0 : 705.6));
-        } else {
-            x /= 2;
-            speed = static_cast<long>(speed / x);
-        }
-    } while (x > 1);
-    return items;
-}
 
 bool HasDiscSpace(backup::DiscDrive drive, DWORD totalKB) {
     if (!drive)
@@ -266,7 +229,7 @@ std::string BackupDataLabel(const std::string& folderName, int dateType) {
 
 namespace backup {
 
-CommandResult PassStarter::OnOK(BackupWorker& worker, const StartOptions& options) {
+CommandResult PassStarter::OnOK(const StartOptions& options) {
     if (CommandResult refused =
             CheckBackupStart({run_, disc_}, host_, schedule_, target_, prompts_, options.mp4);
         refused.refused())
@@ -304,7 +267,6 @@ CommandResult PassStarter::OnOK(BackupWorker& worker, const StartOptions& option
                               events_, link_.client);
     if (!host_.localMode)
         job.linked = ConnectShareClient(host_, link_);
-    worker.Start(run_.job);
     return {};
 }
 

@@ -20,14 +20,6 @@
 #include "backup/schedule/CameraSelection.h"
 #include "backup/schedule/ScheduleState.h"
 
-class BackupWorker;
-
-// No such drive, a CD/DVD drive, or any other drive (a folder target).
-// The drive number goes into target.drive.
-backup::TargetKind ClassifyTargetDrive(backup::TargetChoice& target, char driveLetter);
-// The write speeds from the writer's maximum in KB/s: "16 x", "12 x", ... down by four steps to
-// 8 x, then halving; "MAX" with 0 when the maximum is below one step.
-std::vector<backup::WriteSpeedItem> WriteSpeedItems(long maxSpeed, long mediaType);
 // True when the volume of path has more free MB than the schedule needs (KB up to 1024 KB).
 bool HasFolderSpace(DWORD totalKB, const std::string& path);
 // The same against the free megabytes of the disc in the writer.
@@ -51,7 +43,7 @@ struct StartOptions {
 namespace backup {
 
 // The OK command: checks, then a missing target folder made, busy controls, the viewer option,
-// a job of the plan taken from the parts, and the worker woken. It starts the run and sets the
+// a job of the plan taken from the parts, for the worker to take. It starts the run and sets the
 // writer's speed; it marks a remote run's entries pending in the schedule.
 class PassStarter {
   public:
@@ -84,7 +76,7 @@ class PassStarter {
     PassStarter(const PassStarter&) = delete;
     PassStarter& operator=(const PassStarter&) = delete;
 
-    CommandResult OnOK(BackupWorker& worker, const StartOptions& options = StartOptions());
+    CommandResult OnOK(const StartOptions& options = StartOptions());
 
   private:
     RunState& run_;

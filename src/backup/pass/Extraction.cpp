@@ -2,21 +2,119 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "app/CHKLM.h"
 #include "backup/pass/BackupPackage.h"
 #include "backup/pass/CopyEngine.h"
-#include "backup/pass/MinuteSegment.h"
+#include "backup/pass/WriteGuard.h"
 #include "platform/AtomicFile.h"
 #include "platform/FolderIndex.h"
 #include "platform/TextCase.h"
 #include "platform/WriteTap.h"
 #include "records/RecordChecks.h"
 #include "storage/IndexSnapshot.h"
+#include "storage/MinuteCopy.h"
 #include "storage/PictureRows.h"
 #include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
+
+namespace {
+
+int NumberAt(const std::string& s, std::size_t pos) {
+    return pos < s.size() ? std::atoi(s.substr(pos, 2).c_str()) : 0;
+}
+
+std::string PairAt(const std::string& key, std::size_t pos) {
+    return pos < key.size() ? key.substr(pos, 2) : std::string();
+}
+
+// The minute segment name followed by "N.dat".
+std::string Tail17(const std::string& path) {
+    return path.size() > 17 ? path.substr(path.size() - 17) : path;
+}
+
+}  // namespace
+
+EntryImagePaths MakeEntryImagePaths(const backup::PassPlan& plan, const std::string& startKey,
+                                    const std::string& endKey) {
+    EntryImagePaths p;
+    if (plan.target == backup::TargetKind::kDisc)
+        platform::CreateDirectory(std::string(paths::kDiscImageRoot) + "\\");
+    p.imageRoot = paths::ImageRoot(plan.targetType(), plan.targetText);
+    p.day = startKey.substr(0, 8);
+    p.entry =
+        NormalizeLabelSeparators(MakeEntryString(p.day, PairAt(startKey, 8), PairAt(startKey, 10),
+                                                 PairAt(endKey, 8), PairAt(endKey, 10)),
+                                 plan.host.dateType);
+    p.startHour = NumberAt(startKey, 8);
+    p.startMinute = NumberAt(startKey, 10);
+    p.endHour = NumberAt(endKey, 8);
+    p.endMinute = NumberAt(endKey, 10);
+    return p;
+}
+
+std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImagePaths& p) {
+    // Each folder is looked at before it is made or used: a link on the target must not lead
+    // the image into the recordings or anywhere else outside the target.
+    for (const std::string& folder : {paths::EntryFolder(p.imageRoot, p.entry),
+                                      paths::EntryDayFolder(p.imageRoot, p.entry, p.day),
+                                      paths::EntryAudioFolder(p.imageRoot, p.entry, p.day)}) {
+        const std::string problem = WriteFolderProblem(host, folder, p.imageRoot, true);
+        if (!problem.empty())
+            return problem;
+        platform::CreateDirectory(folder);
+    }
+    return std::string();
+}
+
+bool PrepareEntryFolders(backup::PassJob& job, int slot, const std::string& startKey,
+                         const std::string& endKey) {
+    const EntryImagePaths p = MakeEntryImagePaths(job.plan(), startKey, endKey);
+    const std::string problem = CreateEntryFolders(job.plan().host, p);
+    if (problem.empty())
+        return true;
+    job.report().Fail(p.entry, "nothing was copied: " + problem);
+    job.report().EntryDone(slot, false, "nothing was copied: " + problem);
+    return false;
+}
+
+int CopyMinuteSegment(backup::PassJob& job, int entryIndex, const std::string& sourcePrefix,
+                      const std::string& destPrefix, std::string* why,
+                      storage::RowsOutside* damaged, bool* inRecording) {
+    return RebuildMinute(job, job.plan().entries[static_cast<std::size_t>(entryIndex)],
+                         sourcePrefix, destPrefix, why, damaged, inRecording);
+}
+
+int RebuildMinute(backup::PassJob& job, const ScheduleEntry& entry, const std::string& sourcePrefix,
+                  const std::string& destPrefix, std::string* why, storage::RowsOutside* damaged,
+                  bool* inRecording) {
+    const std::string destData = destPrefix + "N.dat";
+    if (TargetLost(job, destData)) {
+        if (why)
+            *why = "the target is gone";
+        return 0;
+    }
+    const storage::MinuteCopyResult r = storage::CopyMinuteSegment(
+        CamerasOf(entry), sourcePrefix, destPrefix,
+        [&] { job.events().Status(Tail17(destData) + " " + job.plan().texts.copying); });
+    if (damaged)
+        *damaged = r.leftOutByCamera;
+    if (inRecording)
+        *inRecording = r.recordingDamaged;
+    if (r.destinationFailed)
+        DestinationFailed(job, Tail17(destData) + ": " + r.why, r.error, destData);
+    if (!r.result) {
+        if (why)
+            *why = r.why;
+        return 0;
+    }
+    job.doneSize += static_cast<DWORD>(r.dataBytes / 1024);
+    job.report().minutesRebuilt++;
+    backup::UpdatePassProgress(job);
+    return 1;
+}
 
 namespace {
 
@@ -355,3 +453,26 @@ int SelectCameraMakeFile(backup::PassJob& job, int entryIndex, const std::string
                          const std::string& endKey) {
     return MakeEntry(job, entryIndex, startKey, endKey, Kind::kSelectedCameras);
 }
+
+namespace backup {
+
+void MakeEntries(PassJob& job) {
+    if (job.plan().includeViewer) {
+        WriteViewerIni(job);
+        CopyViewerFiles(job);
+    }
+    for (int i = 0; i < kScheduleSlots; ++i) {
+        const ScheduleEntry& e = job.plan().entries[static_cast<std::size_t>(i)];
+        if (e.bUsed) {
+            if (e.bAllCam)
+                AllCameraMakeFile(job, i, StartKey(e), EndKey(e));
+            else
+                SelectCameraMakeFile(job, i, StartKey(e), EndKey(e));
+            job.made[static_cast<std::size_t>(i)] = true;
+        }
+        if (!job.running())
+            break;
+    }
+}
+
+}  // namespace backup

@@ -13,9 +13,11 @@ CommandResult PassRun::Start(const StartOptions& options, ports::IEntryVideo* vi
     }
     worker_.StartMakeFileThread();
     run_.video = video;
-    const CommandResult started = starter_.OnOK(worker_, options);
+    const CommandResult started = starter_.OnOK(options);
     if (started.refused())
         inbox_.SetWorkerWake(nullptr);  // no pass of this run to wake
+    else
+        worker_.Start(run_.job);
     return started;
 }
 
