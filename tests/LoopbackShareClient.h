@@ -21,6 +21,7 @@
 #include "platform/DrivePaths.h"
 #include "platform/WriteTap.h"
 #include "ports/CFileShareClient.h"
+#include "share/Wait.h"  // tests/share/Wait.h, beside this file
 
 class LoopbackShareClient : public CFileShareClient {
   public:
@@ -150,7 +151,7 @@ class LoopbackShareClient : public CFileShareClient {
     bool zeroSizes = false;
     bool dropDownloads = false;
     // The download runs on a thread of its own, as the real client's does, writing each file in
-    // small pieces; it posts nothing.
+    // pieces; it posts nothing.
     bool slowDownload = false;
     std::atomic<bool> downloadWriting{false};  // its first file is open
     std::atomic<bool> holdFirstFile{false};    // its first file stays open until the hashing closes
@@ -170,15 +171,12 @@ class LoopbackShareClient : public CFileShareClient {
                 return;
             downloadWriting = true;
             char piece[16384];
-            for (long long n; (n = in.Read(piece, sizeof piece)) > 0;) {
+            for (long long n; (n = in.Read(piece, sizeof piece)) > 0;)
                 out.Write(piece, static_cast<std::size_t>(n));
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
             // Held until the pass closes its hashing of the link's files, which must then wait
             // for this one.
             auto* gate = dynamic_cast<platform::GatedWriteTap*>(tap.get());
-            while (holdFirstFile && gate && !gate->Closing())
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            WaitUntil([&] { return !holdFirstFile || !gate || gate->Closing(); });
             holdFirstFile = false;
             out.Commit();
         }

@@ -216,33 +216,112 @@ TEST_F(TlsLinkTest, PinsAreReadAsTheServerPrintsThemOrAsOpensslShowsAFingerprint
     }
 }
 
-TEST_F(TlsLinkTest, APinnedLinkIsAnsweredAndAWrongPinReachesNothing) {
-    auto tls = Identity(files.selfCert, files.selfKey);
-    Serve(tls);
-    const std::string pin = OpensslPin(files.selfCert);
-    const auto reply = Ask(Pinned(pin));
-    EXPECT_TRUE(reply.ok()) << reply.linkError;
-    EXPECT_EQ(reply.body, "quick\n");
-    // The pin alone is the trust: the self-signed chain and the name asked for do not matter.
-    EXPECT_TRUE(Ask(Pinned(pin), "localhost").ok());
-    EXPECT_EQ(handled, 2);
-    const std::string wrong = OpensslPin(files.signedCert);
-    const auto refused = Ask(Pinned(wrong));
-    EXPECT_FALSE(refused.ok());
-    EXPECT_EQ(refused.status, 0);
-    // What was expected and what was seen.
-    EXPECT_HAS(refused.linkError, "shows the certificate " + pin);
-    EXPECT_HAS(refused.linkError, "not the pinned " + wrong);
-    // The same for a file, on the link's connection of its own.
-    share::ShareLink link("127.0.0.1", server->port(), "", Pinned(wrong));
-    bool headSeen = false;
-    const auto fetched = link.Fetch(
-        "/file", 0, [&](const share::ShareLink::Head&) { return headSeen = true; },
-        [](const char*, std::size_t) { return true; });
-    EXPECT_FALSE(fetched.complete);
-    EXPECT_FALSE(headSeen);
-    EXPECT_HAS(fetched.linkError, "not the pinned " + wrong);
-    EXPECT_EQ(handled, 2);  // no request of a refused link reached the server's handler
+// Each certificate the server shows, the trust the link gives, and what the link says: nothing
+// when it is answered. A refused link reaches no handler, neither for a request nor for a file
+// on the link's connection of its own.
+TEST_F(TlsLinkTest, EachTrustIsAnsweredOrRefusedWithWhatWasExpectedAndWhatWasSeen) {
+    const std::string expired =
+        SelfSignedBetween(prefix(), "expired", "20200101000000Z", "20200301000000Z");
+    const std::string early =
+        SelfSignedBetween(prefix(), "early", "20990101000000Z", "20990301000000Z");
+    ASSERT_FALSE(expired.empty() || early.empty()) << ReadText(prefix() + "/openssl.log");
+    const auto keyOf = [](const std::string& cert) {
+        return cert.substr(0, cert.size() - 4) + ".key";
+    };
+    const std::string self = OpensslPin(files.selfCert), signedPin = OpensslPin(files.signedCert);
+    TlsTrust both = Vouched(files.caCert), wrongBoth = Vouched(files.caCert), system;
+    both.pin = signedPin;
+    wrongBoth.pin = self;
+    system.on = true;
+    struct Case {
+        std::string cert, key;  // "" for plain HTTP
+        TlsTrust trust;
+        std::string host;
+        std::vector<std::string> says;
+    };
+    const std::vector<Case> cases{
+        // The pin alone is the trust: the self-signed chain and the name asked for do not matter.
+        {files.selfCert, files.selfKey, Pinned(self), "127.0.0.1", {}},
+        {files.selfCert, files.selfKey, Pinned(self), "localhost", {}},
+        {files.selfCert,
+         files.selfKey,
+         Pinned(signedPin),
+         "127.0.0.1",
+         {"shows the certificate " + self, "not the pinned " + signedPin}},
+        // An authority vouches for its own certificates and their names only; with a pin, both
+        // must hold; without one given, the system's, which know nothing of ours.
+        {files.signedCert, files.signedKey, Vouched(files.caCert), "127.0.0.1", {}},
+        {files.signedCert, files.signedKey, Vouched(files.caCert), "localhost", {}},
+        {files.signedCert, files.signedKey, both, "127.0.0.1", {}},
+        {files.signedCert, files.signedKey, wrongBoth, "127.0.0.1", {"not the pinned"}},
+        {files.signedCert,
+         files.signedKey,
+         Vouched(files.otherCaCert),
+         "127.0.0.1",
+         {"not trusted as 127.0.0.1 by " + files.otherCaCert,
+          "unable to get local issuer certificate", signedPin}},
+        {files.signedCert,
+         files.signedKey,
+         system,
+         "127.0.0.1",
+         {"the system's certificate authorities"}},
+        {files.elsewhereCert, files.elsewhereKey, Vouched(files.caCert), "127.0.0.1", {"mismatch"}},
+        {files.elsewhereCert, files.elsewhereKey, Vouched(files.caCert), "localhost", {"mismatch"}},
+        {files.elsewhereCert,
+         files.elsewhereKey,
+         Pinned(OpensslPin(files.elsewhereCert)),
+         "127.0.0.1",
+         {}},
+        {files.elsewhereCert,
+         files.elsewhereKey,
+         Vouched(prefix() + "/no-ca.pem"),
+         "127.0.0.1",
+         {"cannot read the certificate authority file"}},
+        // A pinned certificate outside its dates is refused with its dates.
+        {expired,
+         keyOf(expired),
+         Pinned(OpensslPin(expired)),
+         "127.0.0.1",
+         {"which expired on 2020-03-01 00:00 UTC (valid from 2020-01-01 00:00 UTC to "
+          "2020-03-01 00:00 UTC): refused"}},
+        {early,
+         keyOf(early),
+         Pinned(OpensslPin(early)),
+         "127.0.0.1",
+         {"not valid before 2099-01-01 00:00 UTC"}},
+        // A TLS client at a plain HTTP port never falls back to it.
+        {"",
+         "",
+         Pinned(self),
+         "127.0.0.1",
+         {"answered in plain HTTP where TLS (https://) was asked for"}},
+    };
+    std::string served = "none";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cert + " as " + c.host + (c.says.empty() ? "" : ": " + c.says[0]));
+        if (served != c.cert) {
+            if (server)
+                server->Stop();
+            Serve(c.cert.empty() ? nullptr : Identity(c.cert, c.key));
+            served = c.cert;
+        }
+        const int before = handled;
+        const auto reply = Ask(c.trust, c.host);
+        EXPECT_EQ(reply.ok(), c.says.empty()) << reply.linkError;
+        share::ShareLink link(c.host, server->port(), "", c.trust);
+        bool headSeen = false;
+        const auto fetched = link.Fetch(
+            "/file", 0, [&](const share::ShareLink::Head&) { return headSeen = true; },
+            [](const char*, std::size_t) { return true; });
+        EXPECT_EQ(fetched.complete, c.says.empty()) << fetched.linkError;
+        for (const auto& part : c.says) {
+            EXPECT_EQ(reply.status, 0);
+            EXPECT_HAS(reply.linkError, part);
+            EXPECT_HAS(fetched.linkError, part);
+        }
+        EXPECT_EQ(headSeen, c.says.empty());
+        EXPECT_EQ(handled, before + (c.says.empty() ? 2 : 0));
+    }
 }
 
 TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverBothSchemes) {
@@ -278,85 +357,7 @@ TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverBothSchemes) {
     }
 }
 
-TEST_F(TlsLinkTest, AnAuthorityVouchesForItsOwnCertificateAndNameOnly) {
-    Serve(Identity(files.signedCert, files.signedKey));
-    EXPECT_TRUE(Ask(Vouched(files.caCert)).ok()) << Ask(Vouched(files.caCert)).linkError;
-    EXPECT_TRUE(Ask(Vouched(files.caCert), "localhost").ok());
-    // An authority and a pin: both must hold.
-    TlsTrust both = Vouched(files.caCert);
-    both.pin = OpensslPin(files.signedCert);
-    EXPECT_TRUE(Ask(both).ok());
-    both.pin = OpensslPin(files.selfCert);
-    EXPECT_NE(Ask(both).linkError.find("not the pinned"), std::string::npos);
-    const auto other = Ask(Vouched(files.otherCaCert));
-    EXPECT_FALSE(other.ok());
-    EXPECT_HAS(other.linkError, "not trusted as 127.0.0.1 by " + files.otherCaCert);
-    EXPECT_HAS(other.linkError, "unable to get local issuer certificate");
-    EXPECT_HAS(other.linkError, OpensslPin(files.signedCert));
-    // Without an authority given, the system's: they know nothing of ours.
-    TlsTrust system;
-    system.on = true;
-    EXPECT_NE(Ask(system).linkError.find("the system's certificate authorities"),
-              std::string::npos);
-    const int answered = handled;
-    // The right authority, but a certificate for another host.
-    server->Stop();
-    Serve(Identity(files.elsewhereCert, files.elsewhereKey));
-    const auto elsewhere = Ask(Vouched(files.caCert));
-    EXPECT_FALSE(elsewhere.ok());
-    EXPECT_HAS(elsewhere.linkError, "mismatch");
-    EXPECT_FALSE(Ask(Vouched(files.caCert), "localhost").ok());
-    // Its pin is still its own.
-    EXPECT_TRUE(Ask(Pinned(OpensslPin(files.elsewhereCert))).ok());
-    EXPECT_EQ(handled, answered + 1);
-    // An authority file that cannot be read is said so, and nothing is asked.
-    const auto unreadable = Ask(Vouched(prefix() + "/no-ca.pem"));
-    EXPECT_HAS(unreadable.linkError, "cannot read the certificate authority file");
-    EXPECT_EQ(handled, answered + 1);
-}
-
-TEST_F(TlsLinkTest, APinnedCertificateOutsideItsDatesIsRefusedWithItsDates) {
-    const std::string expired =
-        SelfSignedBetween(prefix(), "expired", "20200101000000Z", "20200301000000Z");
-    const std::string early =
-        SelfSignedBetween(prefix(), "early", "20990101000000Z", "20990301000000Z");
-    ASSERT_FALSE(expired.empty() || early.empty()) << ReadText(prefix() + "/openssl.log");
-    const std::string key = expired.substr(0, expired.size() - 4) + ".key";
-    Serve(Identity(expired, key));
-    const auto refused = Ask(Pinned(OpensslPin(expired)));
-    EXPECT_FALSE(refused.ok());
-    EXPECT_HAS(refused.linkError,
-               "which expired on 2020-03-01 00:00 UTC (valid from "
-               "2020-01-01 00:00 UTC to 2020-03-01 00:00 UTC): refused");
-    // The file connection is the link's own, and checked alike.
-    share::ShareLink link("127.0.0.1", server->port(), "", Pinned(OpensslPin(expired)));
-    const auto fetched = link.Fetch(
-        "/file", 0, [](const share::ShareLink::Head&) { return true; },
-        [](const char*, std::size_t) { return true; });
-    EXPECT_FALSE(fetched.complete);
-    EXPECT_HAS(fetched.linkError, "expired on 2020-03-01");
-    EXPECT_EQ(handled, 0);
-    server->Stop();
-    Serve(Identity(early, early.substr(0, early.size() - 4) + ".key"));
-    const auto notYet = Ask(Pinned(OpensslPin(early)));
-    EXPECT_FALSE(notYet.ok());
-    EXPECT_HAS(notYet.linkError, "not valid before 2099-01-01 00:00 UTC");
-    EXPECT_EQ(handled, 0);
-    // A certificate within its dates is still served by its pin alone.
-    server->Stop();
-    Serve(Identity(files.selfCert, files.selfKey));
-    EXPECT_TRUE(Ask(Pinned(OpensslPin(files.selfCert))).ok());
-}
-
-TEST_F(TlsLinkTest, TlsAndPlainHttpMeetingFailCleanlyAndNeverFallBack) {
-    // A TLS client at a plain HTTP port: told, and nothing served in clear.
-    Serve(nullptr);
-    const auto plain = Ask(Pinned(OpensslPin(files.selfCert)));
-    EXPECT_FALSE(plain.ok());
-    EXPECT_HAS(plain.linkError, "answered in plain HTTP where TLS (https://) was asked for");
-    EXPECT_EQ(handled, 0);
-    server->Stop();
-    // A plain HTTP client at a TLS port: a refusal in plain HTTP, then the connection ends.
+TEST_F(TlsLinkTest, PlainHttpAtATlsPortIsRefusedInPlainHttpAndWhatIsNeitherIsDropped) {
     Serve(Identity(files.selfCert, files.selfKey));
     httplib::Client http("127.0.0.1", server->port());
     auto res = http.Get("/quick");
