@@ -55,15 +55,11 @@ struct Answer {
     std::uint32_t total = 0, done = 0;  // progress record
 };
 
-// Files below a host folder, relative and with '/' between folders.
+// Files below a host folder, relative and with '/' between folders, in order.
 inline std::vector<std::string> NamesBelow(const std::string& folder) {
     std::vector<std::string> names;
-    std::error_code ec;
-    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-        if (it->is_regular_file())
-            names.push_back(std::filesystem::relative(it->path(), folder).generic_string());
-    std::sort(names.begin(), names.end());
+    for (const auto& [name, bytes] : FilesBelow(folder))
+        names.push_back(name);
     return names;
 }
 
