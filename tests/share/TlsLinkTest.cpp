@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -219,84 +220,68 @@ TEST_F(TlsLinkTest, EachTrustIsAnsweredOrRefusedWithWhatWasExpectedAndWhatWasSee
     const std::string early =
         SelfSignedBetween(prefix(), "early", "20990101000000Z", "20990301000000Z");
     ASSERT_FALSE(expired.empty() || early.empty()) << ReadText(prefix() + "/openssl.log");
-    const auto keyOf = [](const std::string& cert) {
-        return cert.substr(0, cert.size() - 4) + ".key";
-    };
+    // The certificates by letter: self-signed, signed by the authority, signed for another
+    // host, expired, not valid yet; '-' is plain HTTP.
+    const std::map<char, std::string> certs{{'s', files.selfCert},
+                                            {'a', files.signedCert},
+                                            {'e', files.elsewhereCert},
+                                            {'x', expired},
+                                            {'y', early},
+                                            {'-', ""}};
     const std::string self = OpensslPin(files.selfCert), signedPin = OpensslPin(files.signedCert);
+    const std::string ca = files.caCert, local = "127.0.0.1";
     struct Case {
-        std::string cert, key;  // "" for plain HTTP
+        char cert;
         TlsTrust trust;
         std::string host;
-        std::vector<std::string> says;
+        std::vector<std::string> says;  // none when it is answered
     };
     const std::vector<Case> cases{
         // The pin alone is the trust: the self-signed chain and the name asked for do not matter.
-        {files.selfCert, files.selfKey, Pinned(self), "127.0.0.1", {}},
-        {files.selfCert, files.selfKey, Pinned(self), "localhost", {}},
-        {files.selfCert,
-         files.selfKey,
+        {'s', Pinned(self), local, {}},
+        {'s', Pinned(self), "localhost", {}},
+        {'s',
          Pinned(signedPin),
-         "127.0.0.1",
+         local,
          {"shows the certificate " + self, "not the pinned " + signedPin}},
         // An authority vouches for its own certificates and their names only; with a pin, both
         // must hold; without one given, the system's, which know nothing of ours.
-        {files.signedCert, files.signedKey, Vouched(files.caCert), "127.0.0.1", {}},
-        {files.signedCert, files.signedKey, Vouched(files.caCert), "localhost", {}},
-        {files.signedCert, files.signedKey, Trust(signedPin, files.caCert), "127.0.0.1", {}},
-        {files.signedCert,
-         files.signedKey,
-         Trust(self, files.caCert),
-         "127.0.0.1",
-         {"not the pinned"}},
-        {files.signedCert,
-         files.signedKey,
+        {'a', Vouched(ca), local, {}},
+        {'a', Vouched(ca), "localhost", {}},
+        {'a', Trust(signedPin, ca), local, {}},
+        {'a', Trust(self, ca), local, {"not the pinned"}},
+        {'a',
          Vouched(files.otherCaCert),
-         "127.0.0.1",
+         local,
          {"not trusted as 127.0.0.1 by " + files.otherCaCert,
           "unable to get local issuer certificate", signedPin}},
-        {files.signedCert,
-         files.signedKey,
-         system,
-         "127.0.0.1",
-         {"the system's certificate authorities"}},
-        {files.elsewhereCert, files.elsewhereKey, Vouched(files.caCert), "127.0.0.1", {"mismatch"}},
-        {files.elsewhereCert, files.elsewhereKey, Vouched(files.caCert), "localhost", {"mismatch"}},
-        {files.elsewhereCert,
-         files.elsewhereKey,
-         Pinned(OpensslPin(files.elsewhereCert)),
-         "127.0.0.1",
-         {}},
-        {files.elsewhereCert,
-         files.elsewhereKey,
+        {'a', Trust(""), local, {"the system's certificate authorities"}},
+        {'e', Vouched(ca), local, {"mismatch"}},
+        {'e', Vouched(ca), "localhost", {"mismatch"}},
+        {'e', Pinned(OpensslPin(files.elsewhereCert)), local, {}},
+        {'e',
          Vouched(prefix() + "/no-ca.pem"),
-         "127.0.0.1",
+         local,
          {"cannot read the certificate authority file"}},
         // A pinned certificate outside its dates is refused with its dates.
-        {expired,
-         keyOf(expired),
+        {'x',
          Pinned(OpensslPin(expired)),
-         "127.0.0.1",
+         local,
          {"which expired on 2020-03-01 00:00 UTC (valid from 2020-01-01 00:00 UTC to "
           "2020-03-01 00:00 UTC): refused"}},
-        {early,
-         keyOf(early),
-         Pinned(OpensslPin(early)),
-         "127.0.0.1",
-         {"not valid before 2099-01-01 00:00 UTC"}},
+        {'y', Pinned(OpensslPin(early)), local, {"not valid before 2099-01-01 00:00 UTC"}},
         // A TLS client at a plain HTTP port never falls back to it.
-        {"",
-         "",
-         Pinned(self),
-         "127.0.0.1",
-         {"answered in plain HTTP where TLS (https://) was asked for"}},
+        {'-', Pinned(self), local, {"answered in plain HTTP where TLS (https://) was asked for"}},
     };
-    std::string served = "none";
+    char served = 0;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.cert + " as " + c.host + (c.says.empty() ? "" : ": " + c.says[0]));
+        const std::string& cert = certs.at(c.cert);
+        SCOPED_TRACE(cert + " as " + c.host + (c.says.empty() ? "" : ": " + c.says[0]));
         if (served != c.cert) {
             if (server)
                 server->Stop();
-            Serve(c.cert.empty() ? nullptr : Identity(c.cert, c.key));
+            Serve(cert.empty() ? nullptr
+                               : Identity(cert, cert.substr(0, cert.size() - 4) + ".key"));
             served = c.cert;
         }
         const int before = handled;
