@@ -32,17 +32,22 @@ namespace {
 constexpr const char* kToken = "tk-9f2c-operators-own";
 const std::string kShareProgram = std::string(QUILLON_BIN_DIR) + "/quillon-share";
 
-// The port from the line the server prints once it listens on host; 0 when it ended without.
+// The port from the line the server prints once it listens on host (any host: 1); 0 when it
+// ended without.
 int ServedPort(const RunningProgram& p, const std::string& host = "127.0.0.1") {
-    const std::string tag = " on " + host + ":";
+    const std::string tag = " on " + host;
     std::string line;
     WaitUntil([&] {
         std::ifstream in(p.outPath);
         std::getline(in, line);
-        return line.find(tag) != std::string::npos || ::waitpid(p.pid, nullptr, WNOHANG) == p.pid;
+        siginfo_t ended{};  // looked at, not reaped: FinishProgram takes its status
+        return line.find(tag) != std::string::npos ||
+               (::waitid(P_PID, p.pid, &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid);
     });
     const std::size_t at = line.find(tag);
-    return at == std::string::npos ? 0 : std::stoi(line.substr(at + tag.size()));
+    return at == std::string::npos ? 0
+           : host.empty()          ? 1
+                                   : std::stoi(line.substr(at + tag.size() + 1));
 }
 
 // Answers 200 with the token's header, 401 without; 0 when nothing answered.
@@ -52,6 +57,16 @@ int IndexStatus(int port, const std::string& token) {
         http.set_bearer_token_auth(token);
     auto res = http.Post("/v1/index", "20100523", "text/plain");
     return res ? res->status : 0;
+}
+
+// Runs the program to its end: one that serves instead, as a refused start must not, is stopped.
+RunResult RunToEnd(const std::vector<std::string>& args, const std::string& scratch,
+                   const std::string& tag = "") {
+    std::filesystem::remove(scratch + "/run" + tag + ".out");  // no earlier run's "serving" line
+    const RunningProgram p = StartProgram(kShareProgram, args, scratch, 0, tag);
+    if (ServedPort(p, "") > 0)
+        ::kill(p.pid, SIGTERM);
+    return FinishProgram(p);
 }
 
 RunResult Stop(const RunningProgram& p) {
@@ -103,7 +118,10 @@ class ShareProgramTest : public ShareFixture {
         fs::remove(prefix() + "/run" + tag + ".out");
         return StartProgram(kShareProgram, args, prefix(), 0, tag);
     }
-    RunResult Run(std::vector<std::string> args) { return FinishProgram(Start(std::move(args))); }
+    RunResult Run(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--root", "C:\\QorData", "--cameras", "4"});
+        return RunToEnd(args, prefix());
+    }
     // One image fetched through client from the server on port, with no answer that ended the
     // chain: the names of what arrived.
     std::vector<std::string> FetchImage(share::HttpShareClient& client, int port) {
@@ -178,12 +196,12 @@ TEST_F(ShareProgramTest, OffLoopbackPlainHttpMustBeAskedForAndACertificateNeedsI
                     {"--root", "C:\\QorData", "--listen", "0.0.0.0:0", "--token", "t"});
         return more;
     };
-    RunResult r = RunProgram(kShareProgram, open({}), prefix());
+    RunResult r = RunToEnd(open({}), prefix());
     EXPECT_EQ(r.status, 1);
     EXPECT_HAS(r.err, "in plain HTTP sends the token and the recordings across the network");
     EXPECT_HAS(r.err, "--insecure-http");
     EXPECT_EQ(r.out, "");
-    r = RunProgram(kShareProgram, open({"--tls-cert", tls.selfCert}), prefix());
+    r = RunToEnd(open({"--tls-cert", tls.selfCert}), prefix());
     EXPECT_EQ(r.status, 2);
     EXPECT_HAS(r.err, "tls-cert and tls-key go together");
     // Served off loopback over HTTPS, or in plain HTTP when asked for.
@@ -237,7 +255,7 @@ TEST_F(ShareProgramTest, TheConfigurationFileIsReadAndTheCommandLineWinsOverIt) 
               "keep-free = 5\n"
               "verbose = no\n"
               "insecure-http = no\n");
-    RunResult r = RunProgram(kShareProgram, {"--config", config}, prefix());
+    RunResult r = RunToEnd({"--config", config}, prefix());
     EXPECT_EQ(r.status, 2);
     EXPECT_HAS(r.err, "127.0.0.1:1 leaves no room for the preview's pictures");
     const RunningProgram p = StartProgram(
@@ -266,6 +284,14 @@ TEST_F(ShareProgramTest, AStartThatCannotServeIsRefusedNamingWhyAndAConfigLineBy
     };
     const auto at3 = [&](const std::string& says) { return "error: " + config + ":3: " + says; };
     const std::vector<Case> cases{
+        // Where the images are built taken by a file (made for this case alone, before any other
+        // start could make the folder).
+        {{"--root", "C:\\QorData", "--listen", "127.0.0.1:0"},
+         "",
+         1,
+         "error: the working folder C:\\NetBackupTemp\\Reserved (" + file +
+             "/Reserved), where the images are built, cannot be made: " + file +
+             " is a file, not a folder"},
         {{}, "listen 127.0.0.1:7004", 2, at3("expected KEY = VALUE")},
         {{},
          "colour = blue",
@@ -297,23 +323,17 @@ TEST_F(ShareProgramTest, AStartThatCannotServeIsRefusedNamingWhyAndAConfigLineBy
          "",
          1,
          "error: listening on 0.0.0.0 lets other machines in: give a token"},
-        // Where the images are built taken by a file (made for this case alone).
-        {{"--root", "C:\\QorData", "--listen", "127.0.0.1:0"},
-         "",
-         1,
-         "error: the working folder C:\\NetBackupTemp\\Reserved (" + file +
-             "/Reserved), where the images are built, cannot be made: " + file +
-             " is a file, not a folder"},
     };
+    WriteText(file, "a file where the folder goes");
     for (const Case& c : cases) {
-        if (&c == &cases.back())
-            WriteText(file, "a file where the folder goes");
+        if (&c == &cases[1])
+            fs::remove(file);
         std::vector<std::string> args = c.args;
         if (args.empty()) {
             WriteText(config, "root = C:\\QorData\n# the line below\n" + c.line + "\n");
             args = {"--config", config, "--listen", "127.0.0.1:0"};
         }
-        const RunResult r = RunProgram(kShareProgram, args, prefix());
+        const RunResult r = RunToEnd(args, prefix());
         EXPECT_EQ(r.status, c.status) << c.says;
         EXPECT_EQ(r.out, "") << c.says;
         EXPECT_HAS(r.err, c.says);
@@ -373,14 +393,14 @@ TEST_F(ShareProgramTest, OnTheJournalsStreamEachLineCarriesItsLevelAndElsewhereN
     // A start that fails is an error there.
     {
         ScopedEnv journal("JOURNAL_STREAM", stream);
-        r = FinishProgram(Start({"--listen", "0.0.0.0:0"}, "journal"));
+        r = RunToEnd({"--root", "C:\\QorData", "--listen", "0.0.0.0:0"}, prefix(), "journal");
     }
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.rfind("<3>listening on 0.0.0.0 lets other machines in", 0), 0u) << r.err;
     // The variable inherited by a program whose stderr went elsewhere: plain lines.
     {
         ScopedEnv journal("JOURNAL_STREAM", std::to_string(st.st_dev) + ":1");
-        r = FinishProgram(Start({"--listen", "0.0.0.0:0"}, "journal"));
+        r = RunToEnd({"--root", "C:\\QorData", "--listen", "0.0.0.0:0"}, prefix(), "journal");
     }
     EXPECT_EQ(r.err.rfind("quillon-share: error: listening on 0.0.0.0", 0), 0u) << r.err;
 }
