@@ -82,7 +82,7 @@ class LoopbackShareClient : public CFileShareClient {
             }
             const std::string to = platform::ResolvePath(folder_);
             if (slowDownload) {
-                downloader_ = std::thread([this, to, tap = tap_] { WriteSlowly(to, tap); });
+                downloader_ = std::thread([this, to, tap = tap_] { WriteOnItsThread(to, tap); });
                 return;
             }
             for (const auto& f : image_.files) {
@@ -150,8 +150,7 @@ class LoopbackShareClient : public CFileShareClient {
     int connects = 0;
     bool zeroSizes = false;
     bool dropDownloads = false;
-    // The download runs on a thread of its own, as the real client's does, writing each file in
-    // pieces; it posts nothing.
+    // The download runs on a thread of its own, as the real client's does; it posts nothing.
     bool slowDownload = false;
     std::atomic<bool> downloadWriting{false};  // its first file is open
     std::atomic<bool> holdFirstFile{false};    // its first file stays open until the hashing closes
@@ -159,7 +158,7 @@ class LoopbackShareClient : public CFileShareClient {
     int port_ = 0;
 
   private:
-    void WriteSlowly(const std::string& to, std::shared_ptr<platform::WriteTap> tap) {
+    void WriteOnItsThread(const std::string& to, std::shared_ptr<platform::WriteTap> tap) {
         platform::ScopedWriteTap scope(tap.get());
         for (const auto& f : image_.files) {
             const std::filesystem::path dest = std::filesystem::path(to) / f.name;
@@ -170,9 +169,7 @@ class LoopbackShareClient : public CFileShareClient {
                 !out.Create(dest.string()))
                 return;
             downloadWriting = true;
-            char piece[16384];
-            for (long long n; (n = in.Read(piece, sizeof piece)) > 0;)
-                out.Write(piece, static_cast<std::size_t>(n));
+            out.CopyFrom(in);
             // Held until the pass closes its hashing of the link's files, which must then wait
             // for this one.
             auto* gate = dynamic_cast<platform::GatedWriteTap*>(tap.get());
