@@ -21,6 +21,7 @@
 #include "platform/DrivePaths.h"
 #include "platform/WriteTap.h"
 #include "ports/CFileShareClient.h"
+#include "share/Wait.h"  // tests/share/Wait.h, beside this file
 
 class LoopbackShareClient : public CFileShareClient {
   public:
@@ -81,7 +82,7 @@ class LoopbackShareClient : public CFileShareClient {
             }
             const std::string to = platform::ResolvePath(folder_);
             if (slowDownload) {
-                downloader_ = std::thread([this, to, tap = tap_] { WriteSlowly(to, tap); });
+                downloader_ = std::thread([this, to, tap = tap_] { WriteOnItsThread(to, tap); });
                 return;
             }
             for (const auto& f : image_.files) {
@@ -149,8 +150,7 @@ class LoopbackShareClient : public CFileShareClient {
     int connects = 0;
     bool zeroSizes = false;
     bool dropDownloads = false;
-    // The download runs on a thread of its own, as the real client's does, writing each file in
-    // small pieces; it posts nothing.
+    // The download runs on a thread of its own, as the real client's does; it posts nothing.
     bool slowDownload = false;
     std::atomic<bool> downloadWriting{false};  // its first file is open
     std::atomic<bool> holdFirstFile{false};    // its first file stays open until the hashing closes
@@ -158,7 +158,7 @@ class LoopbackShareClient : public CFileShareClient {
     int port_ = 0;
 
   private:
-    void WriteSlowly(const std::string& to, std::shared_ptr<platform::WriteTap> tap) {
+    void WriteOnItsThread(const std::string& to, std::shared_ptr<platform::WriteTap> tap) {
         platform::ScopedWriteTap scope(tap.get());
         for (const auto& f : image_.files) {
             const std::filesystem::path dest = std::filesystem::path(to) / f.name;
@@ -169,16 +169,11 @@ class LoopbackShareClient : public CFileShareClient {
                 !out.Create(dest.string()))
                 return;
             downloadWriting = true;
-            char piece[16384];
-            for (long long n; (n = in.Read(piece, sizeof piece)) > 0;) {
-                out.Write(piece, static_cast<std::size_t>(n));
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
+            out.CopyFrom(in);
             // Held until the pass closes its hashing of the link's files, which must then wait
             // for this one.
             auto* gate = dynamic_cast<platform::GatedWriteTap*>(tap.get());
-            while (holdFirstFile && gate && !gate->Closing())
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            WaitUntil([&] { return !holdFirstFile || !gate || gate->Closing(); });
             holdFirstFile = false;
             out.Commit();
         }

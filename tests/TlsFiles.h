@@ -69,20 +69,6 @@ inline TlsFiles MakeTlsFiles(const std::string& dir) {
     return f;
 }
 
-// The pin of a certificate as openssl computes it: sha256: and the hex of its DER's SHA-256.
-inline std::string OpensslPin(const std::string& cert) {
-    const std::string command =
-        "openssl x509 -in '" + cert + "' -outform DER | openssl dgst -sha256 -r";
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p)
-        return "";
-    char line[256] = "";
-    const bool read = std::fgets(line, sizeof line, p) != nullptr;
-    ::pclose(p);
-    const std::string text = read ? line : "";
-    return text.size() >= 64 ? "sha256:" + text.substr(0, 64) : "";
-}
-
 // What a command printed (stdout and stderr together).
 inline std::string TlsOutput(const std::string& command) {
     FILE* p = ::popen((command + " 2>&1").c_str(), "r");
@@ -95,4 +81,11 @@ inline std::string TlsOutput(const std::string& command) {
         out.append(buffer, n);
     ::pclose(p);
     return out;
+}
+
+// The pin of a certificate as openssl computes it: sha256: and the hex of its DER's SHA-256.
+inline std::string OpensslPin(const std::string& cert) {
+    const std::string text =
+        TlsOutput("openssl x509 -in '" + cert + "' -outform DER | openssl dgst -sha256 -r");
+    return text.size() >= 64 ? "sha256:" + text.substr(0, 64) : "";
 }

@@ -23,6 +23,7 @@
 #include "RawClient.h"
 #include "TestEnv.h"
 #include "TlsFiles.h"
+#include "Wait.h"
 #include "share/HttpServer.h"
 #include "share/ShareLink.h"
 #include "share/TlsServer.h"
@@ -182,10 +183,7 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
         EXPECT_FALSE(k->ClosedWithin(0.01)) << "a connection that brought a request was closed";
     // Once one of them leaves, a newcomer is served again.
     kept.pop_back();
-    int status = 0;
-    for (int i = 0; i < 100 && status != 200; ++i)
-        status = Rightful();
-    EXPECT_EQ(status, 200);
+    EXPECT_TRUE(WaitUntil([&] { return Rightful() == 200; }));
 }
 
 TEST_F(CrowdedServerTest, BodiesThatNeverArriveHoldNoWorkerAndAreCutOffAtTheirDeadline) {
@@ -259,29 +257,26 @@ TEST_F(CrowdedServerTest, FilesSentToClientsThatDoNotReadLeaveWorkersForTheOther
 
     // As many readers as workers, from several addresses, none reading.
     std::vector<std::unique_ptr<RawClient>> readers;
-    std::vector<pollfd> waits;
     for (int i = 0; i < limits.workers; ++i) {
         const std::string from = "127.0.0." + std::to_string(2 + i % 4);
         readers.push_back(std::make_unique<RawClient>(server->port(), from.c_str()));
         ASSERT_TRUE(readers.back()->connected());
         ASSERT_TRUE(readers.back()->Send("GET /file HTTP/1.1\r\nHost: x\r\n\r\n"));
-        waits.push_back(pollfd{readers.back()->handle(), POLLIN, 0});
     }
     // The workers that may send files each have a reply under way, which its reader leaves.
     const int sending = limits.workers - limits.keptForQuick;
     std::vector<bool> underWay(readers.size(), false);
     int started = 0;
-    for (int i = 0; i < 600 && started < sending; ++i) {
-        for (std::size_t k = 0; k < waits.size(); ++k)
-            waits[k].events = underWay[k] ? 0 : POLLIN;
-        if (::poll(waits.data(), waits.size(), 100) <= 0)
-            continue;
-        for (std::size_t k = 0; k < waits.size(); ++k)
-            if (!underWay[k] && (waits[k].revents & POLLIN)) {
+    ASSERT_TRUE(WaitUntil([&] {
+        for (std::size_t k = 0; k < readers.size(); ++k) {
+            pollfd w{readers[k]->handle(), POLLIN, 0};
+            if (!underWay[k] && ::poll(&w, 1, 0) > 0 && (w.revents & POLLIN)) {
                 underWay[k] = true;
                 started += RawClient::Status(readers[k]->Receive(10, 12)) == 200 ? 1 : 0;
             }
-    }
+        }
+        return started >= sending;
+    }));
     ASSERT_EQ(started, sending);
 
     EXPECT_EQ(Rightful(), 200);

@@ -4,6 +4,8 @@
 #include <functional>
 #include <thread>
 
+#include "Wait.h"
+
 // A server of the test's own on a loopback port: the routes a test gives it, served on a thread
 // of its own from construction until destruction.
 class FakeHttp {
@@ -14,8 +16,7 @@ class FakeHttp {
         port = http.bind_to_any_port("127.0.0.1");
         thread = std::thread([this] { http.listen_after_bind(); });
         // Bound and listening already; stop() only takes once the accepting loop runs.
-        while (!http.is_running())
-            std::this_thread::yield();
+        WaitUntil([this] { return http.is_running(); });
     }
     ~FakeHttp() {
         http.stop();

@@ -5,10 +5,12 @@
 // failure nor kept.
 #include <httplib.h>
 
+#include <atomic>
 #include <filesystem>
 #include <future>
 #include <set>
 
+#include "FakeHttp.h"
 #include "ShareFixture.h"
 #include "integrity/ImageHasher.h"
 #include "integrity/Sha256.h"
@@ -38,8 +40,55 @@ std::set<std::string> AllFiles(const std::string& root) {
 
 }  // namespace
 
-class HostileServerTest : public ScriptedServerTest {
+// The routes of a share server with answers a test scripts; it counts what it was asked.
+struct ScriptedServer {
+    using Handler = FakeHttp::Handler;
+    Handler status, file;
+    std::string record;  // the answer to /v1/index and /v1/size
+    std::atomic<int> polls{0}, files{0}, cancels{0};
+    FakeHttp http{[this](httplib::Server& s) {
+        s.Post("/v1/image", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("1", "text/plain");
+        });
+        s.Get("/v1/image/1", [this](const httplib::Request& req, httplib::Response& res) {
+            ++polls;
+            status(req, res);
+        });
+        s.Post("/v1/image/1/cancel", [this](const httplib::Request&, httplib::Response& res) {
+            ++cancels;
+            res.set_content("cancelled\n", "text/plain");
+        });
+        for (const char* path : {"/v1/index", "/v1/size"})
+            s.Post(path, [this](const httplib::Request&, httplib::Response& res) {
+                res.set_content(record, "application/octet-stream");
+            });
+        s.Get("/v1/file", [this](const httplib::Request& req, httplib::Response& res) {
+            ++files;
+            file(req, res);
+        });
+    }};
+};
+
+// A share client on a ScriptedServer, which fetches each image into E:\Backup\entry\20100523
+// as soon as the server says it is ready.
+class HostileServerTest : public TempPrefixTest {
   protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        MapDrive('E', "removable");
+        client.Connect("127.0.0.1", fake.http.port, &receiver);
+        receiver.onAnswer = [this](const Answer& a) {
+            if (a.message == share::kShareMessage && a.code == share::kCodeDownload) {
+                client.SetDownloadDir("E:\\Backup\\entry\\20100523\\");
+                client.StartDownload();
+            }
+        };
+    }
+    void TearDown() override {
+        receiver.onAnswer = nullptr;
+        TempPrefixTest::TearDown();
+    }
+    std::string Folder() const { return prefix() + "/drive_e/Backup/entry/20100523"; }
     // Runs one image chain; the first answer that fetched the image (5) or ended it (7).
     Answer Chain() {
         const std::size_t from = receiver.Count();
@@ -59,21 +108,16 @@ class HostileServerTest : public ScriptedServerTest {
             res.set_content(bytes, "application/octet-stream");
         };
     }
+    ScriptedServer fake;
+    share::HttpShareClient client;
+    RecordingReceiver receiver;
 };
 
+// Which names are refused, and why, is ShareRepliesTest's; here that nothing comes of them.
 TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnythingIsWritten) {
     const std::set<std::string> before = AllFiles(prefix());
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"../../escaped", "climbs"},
-        {"Audio/../../escaped", "climbs"},
-        {"/tmp/escaped", "absolute"},
-        {"\\escaped", "absolute"},
-        {"Audio\\..\\..\\escaped", "backslash"},
-        {"C:escaped", "drive"},
-        {std::string("esc\0aped", 8), "control character"},
-        {std::string(256, 'a'), "longer than 255"},
-        {"Audio//x", "empty folder"},
-    };
+        {"Audio/../../escaped", "climbs"}, {"/tmp/escaped", "absolute"}};
     Serve("12345");
     for (const auto& [name, why] : cases) {
         fake.status = Text("state done\nentry 2010_05_23=10,00~10,03\n" + Line(name, "12345"));

@@ -1,15 +1,11 @@
 // The image's list as the server keeps it while it builds: a client that says how much of it it
 // has is sent only what changed since, a number the server does not know gets the whole list,
 // and a file the build withdraws leaves the list (and is not served) instead of staying in it.
-#include <httplib.h>
-
-#include <atomic>
 #include <memory>
 
 #include "ShareFixture.h"
 #include "platform/WriteTap.h"
 #include "share/ListedFiles.h"
-#include "share/ShareLink.h"
 
 namespace {
 
@@ -17,14 +13,14 @@ share::ListedFile File(const std::string& name, long long size, char hex = 'a') 
     return {name, size, std::string(64, hex)};
 }
 
-std::vector<std::string> Names(const std::vector<share::ListedFile>& files) {
-    std::vector<std::string> names;
+using Names_ = std::vector<std::string>;
+
+Names_ Names(const std::vector<share::ListedFile>& files) {
+    Names_ names;
     for (const auto& f : files)
         names.push_back(f.name);
     return names;
 }
-
-using Names_ = std::vector<std::string>;
 
 }  // namespace
 
@@ -94,14 +90,12 @@ TEST_F(ListChangesTest, AFileTheBuildWithdrawsAfterListingItLeavesTheListAndIsNo
     const std::string path = StartImage(http, ImageRequest());
     // The first list that holds it, with its number.
     share::JobStatus first;
-    for (int i = 0; i < 3000; ++i) {
+    WaitUntil([&] {
         first = Status(http, path + "?since=0");
-        const bool listed = std::any_of(first.files.begin(), first.files.end(),
-                                        [&](const auto& f) { return f.name == withdrawn; });
-        if (listed || first.state != share::JobState::kBuilding)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+        return first.state != share::JobState::kBuilding ||
+               std::any_of(first.files.begin(), first.files.end(),
+                           [&](const auto& f) { return f.name == withdrawn; });
+    });
     ASSERT_EQ(first.state, share::JobState::kBuilding);
     ASSERT_TRUE(first.list);
     steps->seen.Raise();

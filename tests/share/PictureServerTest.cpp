@@ -2,9 +2,12 @@
 // must answer what the local source answers, refuse bad requests and strangers, and the remote
 // source must come back with reasons, not crashes or hangs, from a server that is away, silent
 // or lying.
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
-#include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -78,16 +81,9 @@ class PictureServerTest : public TempPrefixTest {
     PictureServer server{kRoot};
 };
 
-// A stand-in server whose replies the test chooses, path by path; status 0 never answers.
+// A stand-in server whose replies the test chooses, path by path.
 class FakeServer {
   public:
-    ~FakeServer() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ended_ = true;
-        }
-        ending_.notify_all();
-    }
     void Reply(const std::string& path, int status, std::string body) {
         std::lock_guard<std::mutex> lock(mutex_);
         replies_[path] = {status, std::move(body)};
@@ -96,16 +92,12 @@ class FakeServer {
 
   private:
     std::mutex mutex_;
-    std::condition_variable ending_;
-    bool ended_ = false;
     std::map<std::string, std::pair<int, std::string>> replies_;
     FakeHttp http_{[this](httplib::Server& s) {
         s.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            const auto reply = replies_[req.path];
-            ending_.wait(lock, [&] { return reply.first != 0 || ended_; });
-            res.status = reply.first;
-            res.set_content(reply.second, "text/plain");
+            std::lock_guard<std::mutex> lock(mutex_);
+            res.status = replies_[req.path].first;
+            res.set_content(replies_[req.path].second, "text/plain");
         });
     }};
 };
@@ -197,11 +189,19 @@ TEST_F(PictureServerTest, AServerThatIsAwayOrSilentGivesReasons) {
               std::string::npos);
     EXPECT_FALSE(remote.Read("20100523", 600, {0, 0, 10}, bytes, problem));
     EXPECT_HAS(problem, "cannot be reached");
-    FakeServer silent;  // takes the request and never answers
-    silent.Reply("/pictures/days", 0, "");
-    HttpPictureSource waiting("127.0.0.1", silent.Port(), "", std::chrono::milliseconds(300));
+    // A listener that never accepts: the system takes the connection, nobody answers.
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&a), &size), 0);
+    HttpPictureSource waiting("127.0.0.1", ntohs(a.sin_port), "", std::chrono::milliseconds(300));
     EXPECT_TRUE(waiting.Days().empty());
     EXPECT_HAS(waiting.LastProblem(), "does not answer");
+    ::close(silent);
 }
 
 TEST_F(PictureServerTest, AServerThatLiesIsNotBelieved) {

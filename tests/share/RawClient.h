@@ -48,12 +48,15 @@ class RawClient {
     // What arrives until the server closes, `limit` bytes have come, or `seconds` pass.
     std::string Receive(double seconds, std::size_t limit = 1u << 30) {
         std::string got;
-        const auto until = Deadline(seconds);
+        const auto until = std::chrono::steady_clock::now() +
+                           std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
         char buffer[64 * 1024];
         while (got.size() < limit) {
-            const int left = Left(until);
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  until - std::chrono::steady_clock::now())
+                                  .count();
             pollfd p{fd_, POLLIN, 0};
-            if (left <= 0 || ::poll(&p, 1, left) <= 0)
+            if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
                 break;
             const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
             if (n <= 0) {
@@ -72,9 +75,7 @@ class RawClient {
     }
     // True when the server has closed the connection by then (what it sent is dropped).
     bool ClosedWithin(double seconds) {
-        const auto until = Deadline(seconds);
-        while (!closed_ && Left(until) > 0)
-            Receive(Left(until) / 1000.0);
+        Receive(seconds);
         return closed_;
     }
     // The status of the reply that begins `reply`, 0 when there is none.
@@ -85,15 +86,6 @@ class RawClient {
     }
 
   private:
-    static std::chrono::steady_clock::time_point Deadline(double seconds) {
-        return std::chrono::steady_clock::now() +
-               std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
-    }
-    static int Left(std::chrono::steady_clock::time_point until) {
-        return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    until - std::chrono::steady_clock::now())
-                                    .count());
-    }
     int fd_ = -1;
     bool connected_ = false;
     bool closed_ = false;

@@ -245,13 +245,15 @@ TEST_F(ServerLogTest, AnAddressOverItsShareOfConnectionsIsSaidOnceUntilItIsBelow
     EXPECT_EQ(said(), 1) << lines.Text();
     // Once one of its connections has ended, the next one over its share is said again.
     first.reset();
+    // Answered, and so kept, once the server has seen the first one end.
     std::unique_ptr<RawClient> taken;
-    for (int i = 0; i < 200 && !taken; ++i) {
+    ASSERT_TRUE(WaitUntil([&] {
         auto again = std::make_unique<RawClient>(server->port());
-        if (!again->ClosedWithin(0.05))
-            taken = std::move(again);  // the server has seen the first one end
-    }
-    ASSERT_TRUE(taken);
+        again->Send("GET /v1/image/99 HTTP/1.1\r\nHost: x\r\n\r\n");
+        if (RawClient::Status(again->Receive(10, 12)) == 404)
+            taken = std::move(again);
+        return taken != nullptr;
+    }));
     RawClient third(server->port());
     EXPECT_TRUE(third.ClosedWithin(2));
     EXPECT_EQ(said(), 2) << lines.Text();

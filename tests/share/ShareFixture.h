@@ -1,11 +1,11 @@
 #pragma once
 // A recorder on C: made by mkrec, a share server over it on a loopback port, a download drive
-// E:, and a receiver that keeps every answer of a share client and drives an image's chain as
-// the dialog does (code 4: download into the folder; code 5: delete the server's image).
+// E:, and a receiver that keeps a share client's answers and drives an image's chain as the
+// dialog does (code 4: download into the folder; code 5: delete the server's image).
 #include <httplib.h>
 
 #include <algorithm>
-#include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
@@ -14,12 +14,11 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "FakeHttp.h"
 #include "Has.h"
 #include "TestEnv.h"
+#include "Wait.h"
 #include "backup/server/ShareService.h"
 #include "mkrec/Recorder.h"
 #include "platform/Signals.h"
@@ -36,28 +35,14 @@
 inline const bool kBrokenPipesIgnored = (platform::IgnoreBrokenPipes(), true);
 
 // Raised by one thread, waited for by another: a step of a build the test holds. A wait also
-// ends when `cancel` (the server's, which says nothing when it is set) holds, and after a minute,
-// so that a broken build cannot hang the run.
-class Flag {
-  public:
-    void Raise() {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            up_ = true;
-        }
-        cv_.notify_all();
-    }
+// ends when `cancel` (the server's, which notifies nobody) holds.
+struct Flag {
+    std::atomic<bool> up{false};
+    void Raise() { up = true; }
     bool Wait(const std::atomic<bool>* cancel = nullptr) {
-        std::unique_lock<std::mutex> lock(m_);
-        for (int i = 0; i < 6000 && !up_ && !(cancel && *cancel); ++i)
-            cv_.wait_for(lock, std::chrono::milliseconds(10));
-        return up_;
+        WaitUntil([&] { return up || (cancel && *cancel); });
+        return up;
     }
-
-  private:
-    std::mutex m_;
-    std::condition_variable cv_;
-    bool up_ = false;
 };
 
 struct Answer {
@@ -70,15 +55,11 @@ struct Answer {
     std::uint32_t total = 0, done = 0;  // progress record
 };
 
-// Files below a host folder, relative and with '/' between folders.
+// Files below a host folder, relative and with '/' between folders, in order.
 inline std::vector<std::string> NamesBelow(const std::string& folder) {
     std::vector<std::string> names;
-    std::error_code ec;
-    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-        if (it->is_regular_file())
-            names.push_back(std::filesystem::relative(it->path(), folder).generic_string());
-    std::sort(names.begin(), names.end());
+    for (const auto& [name, bytes] : FilesBelow(folder))
+        names.push_back(name);
     return names;
 }
 
@@ -146,60 +127,6 @@ class RecordingReceiver : public IShareClientReceiver {
     std::mutex m_;
     std::condition_variable cv_;
     std::vector<Answer> answers_;
-};
-
-// The routes of a share server with answers a test scripts; it counts what it was asked.
-struct ScriptedServer {
-    using Handler = FakeHttp::Handler;
-    Handler status, file;
-    std::string record;  // the answer to /v1/index and /v1/size
-    std::atomic<int> polls{0}, files{0}, cancels{0};
-    FakeHttp http{[this](httplib::Server& s) {
-        s.Post("/v1/image", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("1", "text/plain");
-        });
-        s.Get("/v1/image/1", [this](const httplib::Request& req, httplib::Response& res) {
-            ++polls;
-            status(req, res);
-        });
-        s.Post("/v1/image/1/cancel", [this](const httplib::Request&, httplib::Response& res) {
-            ++cancels;
-            res.set_content("cancelled\n", "text/plain");
-        });
-        for (const char* path : {"/v1/index", "/v1/size"})
-            s.Post(path, [this](const httplib::Request&, httplib::Response& res) {
-                res.set_content(record, "application/octet-stream");
-            });
-        s.Get("/v1/file", [this](const httplib::Request& req, httplib::Response& res) {
-            ++files;
-            file(req, res);
-        });
-    }};
-};
-
-// A share client on a ScriptedServer, which fetches each image into E:\Backup\entry\20100523
-// as soon as the server says it is ready.
-class ScriptedServerTest : public TempPrefixTest {
-  protected:
-    void SetUp() override {
-        TempPrefixTest::SetUp();
-        MapDrive('E', "removable");
-        client.Connect("127.0.0.1", fake.http.port, &receiver);
-        receiver.onAnswer = [this](const Answer& a) {
-            if (a.message == share::kShareMessage && a.code == share::kCodeDownload) {
-                client.SetDownloadDir("E:\\Backup\\entry\\20100523\\");
-                client.StartDownload();
-            }
-        };
-    }
-    void TearDown() override {
-        receiver.onAnswer = nullptr;
-        TempPrefixTest::TearDown();
-    }
-    std::string Folder() const { return prefix() + "/drive_e/Backup/entry/20100523"; }
-    ScriptedServer fake;
-    share::HttpShareClient client;
-    RecordingReceiver receiver;
 };
 
 class ShareFixture : public TempPrefixTest {
@@ -312,14 +239,12 @@ class ShareFixture : public TempPrefixTest {
     // Polls the status of path until the build is over (the server tells of no change but
     // through its status); the last status, whose state says how the build ended.
     static share::JobStatus WaitBuilt(httplib::Client& http, const std::string& path) {
-        for (int i = 0; i < 6000; ++i) {
-            const share::JobStatus status = Status(http, path);
-            if (status.state != share::JobState::kBuilding)
-                return status;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ADD_FAILURE() << "the build did not end";
-        return share::JobStatus{};
+        share::JobStatus status;
+        EXPECT_TRUE(WaitUntil([&] {
+            status = Status(http, path);
+            return status.state != share::JobState::kBuilding;
+        })) << "the build did not end";
+        return status;
     }
     static share::JobStatus BuildImage(httplib::Client& http,
                                        const _BACKUPMAKEIMAGE& request = ImageRequest(),

@@ -1,9 +1,9 @@
 // The quillon-share program, each case a real process run as an administrator runs it: an image
-// fetched through it by a client with its token (over HTTPS too, its pin printed) and a clean
-// stop on SIGTERM; the token from a file only its user may read, never shown; a public address
-// refused without a token, and without TLS unless plain HTTP is asked for; a configuration file,
-// its errors named by file and line, the command line winning over it; a working folder it
-// cannot write refused at the start; the journal's level prefixes; and a picture port in use.
+// fetched through it by a client with its token, over HTTP and HTTPS (its pin printed), and a
+// clean stop on SIGTERM; the token from a file only its user may read, never shown; a public
+// address refused without TLS unless plain HTTP is asked for; a configuration file, its errors
+// named by file and line, the command line winning over it; a working folder it cannot write
+// refused at the start; the journal's level prefixes; and a picture port in use.
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
@@ -12,13 +12,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
 #include <filesystem>
 #include <regex>
 #include <sstream>
 
+#include "CliRunner.h"
 #include "ScopedEnv.h"
 #include "ShareFixture.h"
-#include "ShareProgram.h"
 #include "TlsFiles.h"
 #include "share/HttpPictureSource.h"
 #include "share/HttpShareClient.h"
@@ -28,6 +30,25 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kToken = "tk-9f2c-operators-own";
+const std::string kShareProgram = std::string(QUILLON_BIN_DIR) + "/quillon-share";
+
+// The port from the line the server prints once it listens on host (any host: 1); 0 when it
+// ended without.
+int ServedPort(const RunningProgram& p, const std::string& host = "127.0.0.1") {
+    const std::string tag = " on " + host;
+    std::string line;
+    WaitUntil([&] {
+        std::ifstream in(p.outPath);
+        std::getline(in, line);
+        siginfo_t ended{};  // looked at, not reaped: FinishProgram takes its status
+        return line.find(tag) != std::string::npos ||
+               (::waitid(P_PID, p.pid, &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid);
+    });
+    const std::size_t at = line.find(tag);
+    return at == std::string::npos ? 0
+           : host.empty()          ? 1
+                                   : std::stoi(line.substr(at + tag.size() + 1));
+}
 
 // Answers 200 with the token's header, 401 without; 0 when nothing answered.
 int IndexStatus(int port, const std::string& token) {
@@ -36,6 +57,16 @@ int IndexStatus(int port, const std::string& token) {
         http.set_bearer_token_auth(token);
     auto res = http.Post("/v1/index", "20100523", "text/plain");
     return res ? res->status : 0;
+}
+
+// Runs the program to its end: one that serves instead, as a refused start must not, is stopped.
+RunResult RunToEnd(const std::vector<std::string>& args, const std::string& scratch,
+                   const std::string& tag = "") {
+    std::filesystem::remove(scratch + "/run" + tag + ".out");  // no earlier run's "serving" line
+    const RunningProgram p = StartProgram(kShareProgram, args, scratch, 0, tag);
+    if (ServedPort(p, "") > 0)
+        ::kill(p.pid, SIGTERM);
+    return FinishProgram(p);
 }
 
 RunResult Stop(const RunningProgram& p) {
@@ -51,49 +82,31 @@ std::vector<std::string> LinesOf(const std::string& text) {
     return lines;
 }
 
-// A loopback port held by a listener of the test, with the port two above it free.
-class HeldPort {
-  public:
-    HeldPort() {
-        for (int attempt = 0; attempt < 50 && port_ == 0; ++attempt) {
-            fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            socklen_t size = sizeof a;
-            if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-                ::listen(fd_, 4) != 0 ||
-                ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
-                ::close(fd_);
-                continue;
-            }
-            const int held = ntohs(a.sin_port);
-            if (held <= 65533 && Free(held + 2))
-                port_ = held;
-            else
-                ::close(fd_);
-        }
-    }
-    ~HeldPort() {
-        if (port_)
-            ::close(fd_);
-    }
-    int port() const { return port_; }
-
-  private:
-    static bool Free(int port) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+// A loopback listener of the test, on a port with the one two above it free: 0 when none.
+int HoldPort(int& fd) {
+    auto bound = [](int sock, int port) {
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        socklen_t size = sizeof a;
+        if (::bind(sock, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::getsockname(sock, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+            return 0;
+        return static_cast<int>(ntohs(a.sin_port));
+    };
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int held = bound(fd, 0);
+        const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+        const bool free = held > 0 && held <= 65533 && bound(probe, held + 2) > 0;
+        ::close(probe);
+        if (free && ::listen(fd, 4) == 0)
+            return held;
         ::close(fd);
-        return free;
     }
-    int fd_ = -1;
-    int port_ = 0;
-};
+    return 0;
+}
 
 }  // namespace
 
@@ -105,7 +118,10 @@ class ShareProgramTest : public ShareFixture {
         fs::remove(prefix() + "/run" + tag + ".out");
         return StartProgram(kShareProgram, args, prefix(), 0, tag);
     }
-    RunResult Run(std::vector<std::string> args) { return FinishProgram(Start(std::move(args))); }
+    RunResult Run(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--root", "C:\\QorData", "--cameras", "4"});
+        return RunToEnd(args, prefix());
+    }
     // One image fetched through client from the server on port, with no answer that ended the
     // chain: the names of what arrived.
     std::vector<std::string> FetchImage(share::HttpShareClient& client, int port) {
@@ -122,142 +138,92 @@ class ShareProgramTest : public ShareFixture {
     }
 };
 
-TEST_F(ShareProgramTest, ServesAnImageToItsTokenOnlyAndStopsCleanlyOnSigterm) {
-    const RunningProgram p =
-        StartProgram(kShareProgram,
-                     {"--root", driveC() + "/QorData", "--listen", "127.0.0.1:0", "--token",
-                      "tk1-never-shown", "--cameras", "4", "--verbose"},
-                     prefix());
-    const int port = ServedPort(p);
-    ASSERT_GT(port, 0) << FinishProgram(p).err;
-    httplib::Client stranger("127.0.0.1", port);
-    auto refused = stranger.Post("/v1/index", kDay, "text/plain");
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->status, 401);
-    {
-        share::HttpShareClient client("tk1-never-shown");
-        const auto got = FetchImage(client, port);
-        EXPECT_FALSE(got.empty());
-        for (const auto& name : got)
-            EXPECT_LACKS(name, ".quillon-part");
-        EXPECT_FALSE(std::filesystem::exists(ServerImage()));
-    }
-    ::kill(p.pid, SIGTERM);
-    const RunResult r = FinishProgram(p);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_HAS(r.out, "serving C:\\QorData on 127.0.0.1:");
-    EXPECT_HAS(r.err, "POST /v1/index -> 401");
-    EXPECT_HAS(r.err, "image 2010_05_23=10,00~10,03 for 127.0.0.1 built: ");
-    EXPECT_HAS(r.err, "building ");  // --verbose
-    // Said how it was given, which every user's `ps` shows; the token itself never.
-    EXPECT_HAS(r.err, "warning: --token shows the token");
-    EXPECT_LACKS(r.err, "tk1-never-shown");
-    EXPECT_HAS(r.err, "stopping");
-}
-
-TEST_F(ShareProgramTest, ServesHttpsOnBothPortsToItsPinAndPrintsThatPin) {
+TEST_F(ShareProgramTest, ServesAnImageToItsTokenOverHttpAndHttpsAndStopsCleanlyOnSigterm) {
     const TlsFiles tls = MakeTlsFiles(prefix());
     ASSERT_TRUE(tls.ok) << ReadText(prefix() + "/openssl.log");
-    const RunningProgram p =
-        StartProgram(kShareProgram,
-                     {"--root", driveC() + "/QorData", "--listen", "127.0.0.1:0", "--token", "tk1",
-                      "--cameras", "4", "--tls-cert", tls.selfCert, "--tls-key", tls.selfKey},
-                     prefix());
-    const int port = ServedPort(p);
-    ASSERT_GT(port, 0) << FinishProgram(p).err;
-    const std::string pin = OpensslPin(tls.selfCert);
-    EXPECT_HAS(ReadText(p.outPath), "certificate pin " + pin + "\n");
-    share::TlsTrust trust;
-    trust.on = true;
-    trust.pin = pin;
-    {
-        share::HttpShareClient client("tk1", trust);
-        EXPECT_FALSE(FetchImage(client, port).empty());
+    for (const bool secure : {false, true}) {
+        SCOPED_TRACE(secure ? "HTTPS" : "HTTP");
+        fs::remove_all(prefix() + "/drive_e/Backup");
+        // Over HTTPS the token comes from a file only its user may read.
+        std::vector<std::string> args{"--root",      driveC() + "/QorData", "--listen",
+                                      "127.0.0.1:0", "--cameras",           "4",
+                                      "--verbose"};
+        const std::string file = Secret("share.token", "tk1-never-shown\n", 0600);
+        if (secure)
+            args.insert(args.end(), {"--tls-cert", tls.selfCert, "--tls-key", tls.selfKey,
+                                     "--token-file", file});
+        else
+            args.insert(args.end(), {"--token", "tk1-never-shown"});
+        const RunningProgram p = StartProgram(kShareProgram, args, prefix(), 0, secure ? "s" : "");
+        const int port = ServedPort(p);
+        ASSERT_GT(port, 0) << FinishProgram(p).err;
+        share::TlsTrust trust;
+        trust.on = secure;
+        trust.pin = OpensslPin(tls.selfCert);
+        EXPECT_EQ(
+            ReadText(p.outPath).find("certificate pin " + trust.pin + "\n") != std::string::npos,
+            secure);
+        {
+            share::HttpShareClient client("tk1-never-shown", trust);
+            const auto got = FetchImage(client, port);
+            EXPECT_FALSE(got.empty());
+            for (const auto& name : got)
+                EXPECT_LACKS(name, ".quillon-part");
+            EXPECT_FALSE(fs::exists(ServerImage()));
+        }
+        // The pictures two ports below, under the same token and trust.
+        share::HttpPictureSource pictures("127.0.0.1", port - 2, "tk1-never-shown",
+                                          std::chrono::seconds(3), trust);
+        EXPECT_EQ(pictures.Days(), std::vector<std::string>{kDay}) << pictures.LastProblem();
+        if (!secure) {
+            EXPECT_EQ(IndexStatus(port, ""), 401);
+        }
+        const RunResult r = Stop(p);
+        EXPECT_EQ(r.status, 0) << r.err;
+        if (!secure) {
+            EXPECT_HAS(r.err, "POST /v1/index -> 401");
+        }
+        EXPECT_HAS(r.out, "serving C:\\QorData on 127.0.0.1:");
+        EXPECT_HAS(r.err, "image 2010_05_23=10,00~10,03 for 127.0.0.1 built: ");
+        EXPECT_HAS(r.err, "building ");  // --verbose
+        // Said how it was given (on the command line every user's `ps` shows it); the token
+        // itself never.
+        EXPECT_HAS(r.err, secure ? "the token from the token file " + file
+                                 : std::string("warning: --token shows the token"));
+        EXPECT_LACKS(r.err, "tk1-never-shown");
+        EXPECT_HAS(r.err, "stopping");
     }
-    share::HttpPictureSource pictures("127.0.0.1", port - 2, "tk1", std::chrono::seconds(3), trust);
-    EXPECT_EQ(pictures.Days(), std::vector<std::string>{kDay}) << pictures.LastProblem();
-    ::kill(p.pid, SIGTERM);
-    EXPECT_EQ(FinishProgram(p).status, 0);
 }
 
 TEST_F(ShareProgramTest, OffLoopbackPlainHttpMustBeAskedForAndACertificateNeedsItsKey) {
     const TlsFiles tls = MakeTlsFiles(prefix());
     ASSERT_TRUE(tls.ok) << ReadText(prefix() + "/openssl.log");
-    const std::vector<std::string> open{"--root",    "C:\\QorData", "--listen",
-                                        "0.0.0.0:0", "--token",     "t"};
-    auto with = [&](std::vector<std::string> more) {
-        more.insert(more.begin(), open.begin(), open.end());
+    auto open = [&](std::vector<std::string> more) {
+        more.insert(more.begin(),
+                    {"--root", "C:\\QorData", "--listen", "0.0.0.0:0", "--token", "t"});
         return more;
     };
-    RunResult r = RunProgram(kShareProgram, open, prefix());
+    RunResult r = RunToEnd(open({}), prefix());
     EXPECT_EQ(r.status, 1);
     EXPECT_HAS(r.err, "in plain HTTP sends the token and the recordings across the network");
     EXPECT_HAS(r.err, "--insecure-http");
     EXPECT_EQ(r.out, "");
-    r = RunProgram(kShareProgram, with({"--tls-cert", tls.selfCert}), prefix());
+    r = RunToEnd(open({"--tls-cert", tls.selfCert}), prefix());
     EXPECT_EQ(r.status, 2);
     EXPECT_HAS(r.err, "tls-cert and tls-key go together");
-    r = RunProgram(kShareProgram, with({"--tls-cert", tls.selfCert, "--tls-key", tls.signedKey}),
-                   prefix());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_HAS(r.err, "is not the key of the certificate");
     // Served off loopback over HTTPS, or in plain HTTP when asked for.
     for (const bool secure : {false, true}) {
         SCOPED_TRACE(secure ? "HTTPS" : "--insecure-http");
         const RunningProgram p =
             StartProgram(kShareProgram,
-                         with(secure ? std::vector<std::string>{"--tls-cert", tls.selfCert,
+                         open(secure ? std::vector<std::string>{"--tls-cert", tls.selfCert,
                                                                 "--tls-key", tls.selfKey}
                                      : std::vector<std::string>{"--insecure-http"}),
                          prefix(), 0, secure ? "https" : "insecure");
-        const int port = ServedPort(p, "0.0.0.0");
-        EXPECT_GT(port, 0) << FinishProgram(p).err;
-        if (port == 0)
-            continue;
+        EXPECT_GT(ServedPort(p, "0.0.0.0"), 0) << FinishProgram(p).err;
         EXPECT_EQ(ReadText(p.outPath).find("certificate pin") != std::string::npos, secure);
-        ::kill(p.pid, SIGTERM);
-        EXPECT_EQ(FinishProgram(p).status, 0);
+        EXPECT_EQ(Stop(p).status, 0);
     }
-}
-
-TEST_F(ShareProgramTest, ATokenFileOthersMayReadStopsTheStartAndTheTokenIsNeverShown) {
-    const std::string file = Secret("share.token", std::string(kToken) + "\n", 0644);
-    RunResult r = Run({"--listen", "127.0.0.1:0", "--token-file", file});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_HAS(r.err, "the token file " + file + " may be read or changed by others (mode 0644)");
-    EXPECT_LACKS(r.err, kToken);
-    // Made private, it serves its token only.
-    ::chmod(file.c_str(), 0600);
-    const RunningProgram p = Start({"--listen", "127.0.0.1:0", "--token-file", file});
-    const int port = ServedPort(p);
-    ASSERT_GT(port, 0) << FinishProgram(p).err;
-    EXPECT_EQ(IndexStatus(port, ""), 401);
-    EXPECT_EQ(IndexStatus(port, "tk-wrong"), 401);
-    EXPECT_EQ(IndexStatus(port, kToken), 200);
-    r = Stop(p);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_HAS(r.err, "127.0.0.1 POST /v1/index -> 200");
-    EXPECT_HAS(r.err, "the token from the token file " + file);
-    EXPECT_LACKS(r.err, kToken);
-}
-
-TEST_F(ShareProgramTest, WithoutAnyTokenOnlyLoopbackServesAndItSaysSo) {
-    ScopedEnv noVariable("QUILLON_SHARE_TOKEN", nullptr);
-    ScopedEnv noCredentials("CREDENTIALS_DIRECTORY", nullptr);
-    const RunningProgram p = Start({"--listen", "127.0.0.1:0"});
-    const int port = ServedPort(p);
-    ASSERT_GT(port, 0) << FinishProgram(p).err;
-    EXPECT_EQ(IndexStatus(port, ""), 200);
-    const RunResult r = Stop(p);
-    EXPECT_HAS(r.err, "warning: no token: every user and program of this machine");
-    const RunResult open = Run({"--listen", "0.0.0.0:0"});
-    EXPECT_EQ(open.status, 1);
-    EXPECT_HAS(open.err, "error: listening on 0.0.0.0 lets other machines in: give a token");
-    EXPECT_EQ(open.out, "");
-    const RunResult rootless = RunProgram(kShareProgram, {"--listen", "127.0.0.1:0"}, prefix());
-    EXPECT_EQ(rootless.status, 2);
-    EXPECT_HAS(rootless.err, "--root is required");
 }
 
 TEST_F(ShareProgramTest, TheConfigurationFileIsReadAndTheCommandLineWinsOverIt) {
@@ -275,10 +241,9 @@ TEST_F(ShareProgramTest, TheConfigurationFileIsReadAndTheCommandLineWinsOverIt) 
               "keep-free = 5\n"
               "verbose = no\n"
               "insecure-http = no\n");
-    RunResult r = FinishProgram(StartProgram(kShareProgram, {"--config", config}, prefix()));
+    RunResult r = RunToEnd({"--config", config}, prefix());
     EXPECT_EQ(r.status, 2);
     EXPECT_HAS(r.err, "127.0.0.1:1 leaves no room for the preview's pictures");
-    fs::remove(prefix() + "/run.out");
     const RunningProgram p = StartProgram(
         kShareProgram, {"--config", config, "--listen", "127.0.0.1:0", "--verbose"}, prefix());
     const int port = ServedPort(p);
@@ -294,61 +259,84 @@ TEST_F(ShareProgramTest, TheConfigurationFileIsReadAndTheCommandLineWinsOverIt) 
     EXPECT_HAS(r.err, "building ");
 }
 
-TEST_F(ShareProgramTest, AWrongConfigurationLineIsNamedByFileAndLineAndNothingStarts) {
+TEST_F(ShareProgramTest, AStartThatCannotServeIsRefusedNamingWhyAndAConfigLineByFileAndLine) {
     const std::string config = prefix() + "/share.conf";
+    const std::string file = driveC() + "/NetBackupTemp";
+    const std::string open = Secret("open.token", "tk-in-the-open\n", 0644);
     struct Case {
-        std::string line;
+        std::vector<std::string> args;
+        std::string line;  // the configuration's third line, when there are no args
+        int status;
         std::string says;
     };
-    const Case cases[] = {
-        {"listen 127.0.0.1:7004", ":3: expected KEY = VALUE"},
-        {"colour = blue", ":3: unknown key \"colour\" (the keys are root, listen, token-file"},
-        {"quiet = yes", ":3: unknown key \"quiet\""},
-        {"token = tk-in-the-open", ":3: the token does not belong in the configuration"},
-        {"cameras = 65", ":3: cameras takes a whole number from 1 to 64, not 65"},
-        {"cameras = 4x", ":3: cameras takes a whole number from 1 to 64, not 4x"},
-        {"image-idle = 0", ":3: image-idle takes minutes above 0"},
-        {"keep-free = 101", ":3: keep-free takes a percentage from 0 to 100"},
-        {"verbose = maybe", ":3: verbose takes yes or no, not maybe"},
-        {"listen = 127.0.0.1", ":3: listen takes ADDRESS:PORT"},
-        {"token-file =", ":3: token-file has no value"},
-        {"root = C:\\Other", ":3: root is given again (first on line 1)"},
+    const auto at3 = [&](const std::string& says) { return "error: " + config + ":3: " + says; };
+    const std::vector<Case> cases{
+        // Where the images are built taken by a file (made for this case alone, before any other
+        // start could make the folder).
+        {{"--root", "C:\\QorData", "--listen", "127.0.0.1:0"},
+         "",
+         1,
+         "error: the working folder C:\\NetBackupTemp\\Reserved (" + file +
+             "/Reserved), where the images are built, cannot be made: " + file +
+             " is a file, not a folder"},
+        {{}, "listen 127.0.0.1:7004", 2, at3("expected KEY = VALUE")},
+        {{},
+         "colour = blue",
+         2,
+         at3("unknown key \"colour\" (the keys are root, listen, token-file")},
+        {{}, "quiet = yes", 2, at3("unknown key \"quiet\"")},
+        {{}, "token = tk-in-the-open", 2, at3("the token does not belong in the configuration")},
+        {{}, "cameras = 65", 2, at3("cameras takes a whole number from 1 to 64, not 65")},
+        {{}, "cameras = 4x", 2, at3("cameras takes a whole number from 1 to 64, not 4x")},
+        {{}, "image-idle = 0", 2, at3("image-idle takes minutes above 0")},
+        {{}, "keep-free = 101", 2, at3("keep-free takes a percentage from 0 to 100")},
+        {{}, "verbose = maybe", 2, at3("verbose takes yes or no, not maybe")},
+        {{}, "listen = 127.0.0.1", 2, at3("listen takes ADDRESS:PORT")},
+        {{}, "token-file =", 2, at3("token-file has no value")},
+        {{}, "root = C:\\Other", 2, at3("root is given again (first on line 1)")},
+        // The certificate is taken from beside the file: one that is missing stops the start
+        // rather than serving without TLS.
+        {{}, "tls-cert = cert.pem\ntls-key = key.pem", 1, prefix() + "/cert.pem"},
+        {{"--config", prefix() + "/none.conf"},
+         "",
+         2,
+         "the configuration file " + prefix() + "/none.conf does not exist"},
+        {{"--listen", "127.0.0.1:0"}, "", 2, "--root is required"},
+        {{"--root", "C:\\QorData", "--listen", "127.0.0.1:2"},
+         "",
+         2,
+         "127.0.0.1:2 leaves no room for the preview's pictures"},
+        {{"--root", "C:\\QorData", "--listen", "127.0.0.1:0", "--token-file", open},
+         "",
+         1,
+         "error: the token file " + open + " may be read or changed by others (mode 0644)"},
+        {{"--root", "C:\\QorData", "--listen", "0.0.0.0:0"},
+         "",
+         1,
+         "error: listening on 0.0.0.0 lets other machines in: give a token"},
     };
+    WriteText(file, "a file where the folder goes");
     for (const Case& c : cases) {
-        WriteText(config, "root = C:\\QorData\n# the line below\n" + c.line + "\n");
-        const RunResult r =
-            RunProgram(kShareProgram, {"--config", config, "--listen", "127.0.0.1:0"}, prefix());
-        EXPECT_EQ(r.status, 2) << c.line;
-        EXPECT_EQ(r.out, "") << c.line;
-        EXPECT_HAS(r.err, "error: " + config + c.says) << c.line << "\n" << r.err;
+        if (&c == &cases[1])
+            fs::remove(file);
+        std::vector<std::string> args = c.args;
+        if (args.empty()) {
+            WriteText(config, "root = C:\\QorData\n# the line below\n" + c.line + "\n");
+            args = {"--config", config, "--listen", "127.0.0.1:0"};
+        }
+        const RunResult r = RunToEnd(args, prefix());
+        EXPECT_EQ(r.status, c.status) << c.says;
+        EXPECT_EQ(r.out, "") << c.says;
+        EXPECT_HAS(r.err, c.says);
         EXPECT_LACKS(r.err, "tk-in-the-open");
     }
-    const RunResult missing =
-        RunProgram(kShareProgram, {"--config", prefix() + "/none.conf"}, prefix());
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_HAS(missing.err, "the configuration file " + prefix() + "/none.conf does not exist");
-    // The certificate is taken from the file, beside it: one that is missing stops the start
-    // rather than serving without TLS.
-    WriteText(config, "root = C:\\QorData\ntls-cert = cert.pem\ntls-key = key.pem\n");
-    const RunResult none =
-        RunProgram(kShareProgram, {"--config", config, "--listen", "127.0.0.1:0"}, prefix());
-    EXPECT_EQ(none.status, 1);
-    EXPECT_HAS(none.err, prefix() + "/cert.pem");
 }
 
 TEST_F(ShareProgramTest, AWorkingFolderItCannotWriteStopsTheStartNamingTheFolderAndWhy) {
-    // Where the images are built taken by a file.
-    WriteText(driveC() + "/NetBackupTemp", "a file where the folder goes");
-    RunResult r = Run({"--listen", "127.0.0.1:0"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_HAS(r.err, "error: the working folder C:\\NetBackupTemp\\Reserved (" + driveC() +
-                          "/NetBackupTemp/Reserved), where the images are built, cannot be made: " +
-                          driveC() + "/NetBackupTemp is a file, not a folder");
-    fs::remove(driveC() + "/NetBackupTemp");
     // A service user without a home it may write: the default prefix lies below that home.
     const std::string home = prefix() + "/home-is-a-file";
     WriteText(home, "");
+    RunResult r;
     {
         ScopedEnv noPrefix("QUILLON_PREFIX", nullptr);
         ScopedEnv fileHome("HOME", home);
@@ -378,7 +366,9 @@ TEST_F(ShareProgramTest, OnTheJournalsStreamEachLineCarriesItsLevelAndElsewhereN
     {
         ScopedEnv journal("JOURNAL_STREAM", stream);
         const RunningProgram p = Start({"--listen", "127.0.0.1:0"}, "journal");
-        ASSERT_GT(ServedPort(p), 0) << FinishProgram(p).err;
+        const int port = ServedPort(p);
+        ASSERT_GT(port, 0) << FinishProgram(p).err;
+        EXPECT_EQ(IndexStatus(port, ""), 200);
         r = Stop(p);
     }
     const std::vector<std::string> lines = LinesOf(r.err);
@@ -393,30 +383,31 @@ TEST_F(ShareProgramTest, OnTheJournalsStreamEachLineCarriesItsLevelAndElsewhereN
     EXPECT_TRUE(has("<5>started")) << r.err;
     EXPECT_TRUE(has("<4>no token: every user")) << r.err;
     EXPECT_TRUE(has("<5>Terminated, stopping")) << r.err;
+    EXPECT_TRUE(has("<6>127.0.0.1 POST /v1/index -> 200"))
+        << r.err;  // answers at the default level
     // A start that fails is an error there.
     {
         ScopedEnv journal("JOURNAL_STREAM", stream);
-        r = FinishProgram(Start({"--listen", "0.0.0.0:0"}, "journal"));
+        r = RunToEnd({"--root", "C:\\QorData", "--listen", "0.0.0.0:0"}, prefix(), "journal");
     }
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.rfind("<3>listening on 0.0.0.0 lets other machines in", 0), 0u) << r.err;
     // The variable inherited by a program whose stderr went elsewhere: plain lines.
     {
         ScopedEnv journal("JOURNAL_STREAM", std::to_string(st.st_dev) + ":1");
-        r = FinishProgram(Start({"--listen", "0.0.0.0:0"}, "journal"));
+        r = RunToEnd({"--root", "C:\\QorData", "--listen", "0.0.0.0:0"}, prefix(), "journal");
     }
     EXPECT_EQ(r.err.rfind("quillon-share: error: listening on 0.0.0.0", 0), 0u) << r.err;
 }
 
 TEST_F(ShareProgramTest, APicturePortInUseIsNamedBesideThePortGiven) {
-    const HeldPort held;
-    ASSERT_GT(held.port(), 0);
-    const std::string given = "127.0.0.1:" + std::to_string(held.port() + 2);
-    RunResult r = Run({"--listen", given});
+    int fd = -1;
+    const int held = HoldPort(fd);
+    ASSERT_GT(held, 0);
+    const std::string given = "127.0.0.1:" + std::to_string(held + 2);
+    const RunResult r = Run({"--listen", given});
     EXPECT_EQ(r.status, 1);
-    EXPECT_HAS(r.err, "cannot serve the preview's pictures on 127.0.0.1:" +
-                          std::to_string(held.port()) + ", the port two below " + given);
-    r = Run({"--listen", "127.0.0.1:2"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_HAS(r.err, "127.0.0.1:2 leaves no room for the preview's pictures");
+    EXPECT_HAS(r.err, "cannot serve the preview's pictures on 127.0.0.1:" + std::to_string(held) +
+                          ", the port two below " + given);
+    ::close(fd);
 }

@@ -55,16 +55,33 @@ TEST(ShareRepliesTest, AFormattedStatusReadsBackWhole) {
     EXPECT_EQ(back->problem, "disk full");
 }
 
-TEST(ShareRepliesTest, NamesAtTheEdgeOfTheRules) {
+TEST(ShareRepliesTest, NamesAtTheEdgeOfTheRulesAndWhyEachBadOneIsRefused) {
     for (const std::string& ok :
          std::vector<std::string>{"a", "...", "a..b", "..a", "Audio/x.wav", "a b/c d",
                                   std::string(255, 'n'), "d/" + std::string(255, 'n')})
         EXPECT_EQ(RemoteNameProblem(ok), "") << ok;
-    for (const std::string& bad : std::vector<std::string>{
-             "", ".", "..", "./a", "a/.", "a/..", "a/", "/a", "\\a", "a\\b", "C:", "c:a", "a:b",
-             std::string(256, 'n'), "d/" + std::string(256, 'n'), std::string("a\0", 2), "a\nb",
-             "a\x7f"})
-        EXPECT_NE(RemoteNameProblem(bad), "") << bad;
+    const std::vector<std::pair<std::string, std::string>> bad{
+        {"", "empty file name"},
+        {".", "climbs"},
+        {"..", "climbs"},
+        {"./a", "climbs"},
+        {"a/.", "climbs"},
+        {"Audio/../../x", "climbs"},
+        {"a/", "empty folder"},
+        {"Audio//x", "empty folder"},
+        {"/a", "absolute"},
+        {"\\a", "absolute"},
+        {"a\\b", "backslash"},
+        {"C:", "drive"},
+        {"c:a", "drive"},
+        {"a:b", "drive"},
+        {std::string(256, 'n'), "255"},
+        {"d/" + std::string(256, 'n'), "255"},
+        {std::string("a\0", 2), "NUL"},
+        {"a\nb", "control character"},
+        {"a\x7f", "control character"}};
+    for (const auto& [name, why] : bad)
+        EXPECT_HAS(RemoteNameProblem(name), why) << name;
 }
 
 TEST(ShareRepliesTest, NumbersAndStatesOutOfRangeAreRefused) {

@@ -37,32 +37,6 @@ std::string FetchWhole(share::ShareLink& link, const std::string& path, bool* ok
 
 }  // namespace
 
-// A proxy in front of the server that counts the connections the server (or the client) ended.
-class ClosingWatch : public LoopbackProxy {
-  public:
-    explicit ClosingWatch(int targetPort) : LoopbackProxy(targetPort) { Start(); }
-    ~ClosingWatch() override { Stop(); }
-    // True once `count` connections have ended (within a minute).
-    bool WaitClosed(int count) {
-        std::unique_lock<std::mutex> lock(m_);
-        return cv_.wait_for(lock, std::chrono::minutes(1), [&] { return closed_ >= count; });
-    }
-
-  private:
-    void Relay(int in, int out) override {
-        Pump(
-            in, out, [](const char*, std::size_t) {}, [](char*, ssize_t&) { return true; });
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            ++closed_;
-        }
-        cv_.notify_all();
-    }
-    std::mutex m_;
-    std::condition_variable cv_;
-    int closed_ = 0;
-};
-
 class StreamedImageTest : public ShareFixture {
   protected:
     std::string Recording(const std::string& name) const {
@@ -93,15 +67,14 @@ TEST_F(StreamedImageTest, FilesOfAFinishedMinuteAreServedWhileTheBuildGoesOn) {
     httplib::Client http("127.0.0.1", server->port());
     const std::string statusPath = StartImage(http, ImageRequest());
     std::optional<share::JobStatus> early;
-    for (int i = 0; i < 500 && !early; ++i) {
+    WaitUntil([&] {
         const share::JobStatus status = Status(http, statusPath);
-        ASSERT_EQ(status.state, share::JobState::kBuilding) << "the build did not wait";
-        if (!status.files.empty())
+        if (!status.files.empty() || status.state != share::JobState::kBuilding)
             early = status;
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+        return early.has_value();
+    });
     ASSERT_TRUE(early) << "nothing was listed while the build went on";
+    ASSERT_EQ(early->state, share::JobState::kBuilding) << "the build did not wait";
     EXPECT_EQ(early->entry, kEntry);
     share::ShareLink link("127.0.0.1", server->port(), "");
     for (const auto& f : early->files) {
@@ -176,7 +149,7 @@ TEST_F(StreamedImageTest, TheFileConnectionOutlivesTheServerClosingItWhileIdle) 
     const share::JobStatus status = BuildImage(http);
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
     ASSERT_GE(status.files.size(), 2u);
-    ClosingWatch watch(server->port());
+    FaultProxy watch(server->port());
     share::ShareLink link("127.0.0.1", watch.port(), "");
     for (int round = 0; round < 2; ++round) {
         for (const auto& f : status.files) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -18,7 +19,6 @@
 #include "RawClient.h"
 #include "TestEnv.h"
 #include "TlsFiles.h"
-#include "mkrec/Recorder.h"
 #include "share/HttpPictureSource.h"
 #include "share/HttpServer.h"
 #include "share/PictureServer.h"
@@ -36,18 +36,18 @@ char FileByte(unsigned long long at) {
     return static_cast<char>((at * 7 + at / 4093) % 251);
 }
 
-TlsTrust Pinned(const std::string& pin) {
+TlsTrust Trust(const std::string& pin, const std::string& caFile = "") {
     TlsTrust t;
     t.on = true;
     t.pin = pin;
-    return t;
-}
-
-TlsTrust Vouched(const std::string& caFile) {
-    TlsTrust t;
-    t.on = true;
     t.caFile = caFile;
     return t;
+}
+TlsTrust Pinned(const std::string& pin) {
+    return Trust(pin);
+}
+TlsTrust Vouched(const std::string& caFile) {
+    return Trust("", caFile);
 }
 
 // A self-signed certificate for localhost and 127.0.0.1 valid only between two dates
@@ -93,14 +93,14 @@ class RawTlsClient {
         SSL_CTX_free(ctx_);
     }
     bool ready() const { return ready_; }
-    bool OpenNow() const { return raw_.OpenNow(); }
     bool Send(const std::string& bytes) {
         return SSL_write(ssl_, bytes.data(), static_cast<int>(bytes.size())) ==
                static_cast<int>(bytes.size());
     }
-    // What arrives within seconds, decrypted, until the server closes.
-    std::string Receive(double seconds) {
-        SetReceiveLimit(seconds);
+    // What arrives within whole seconds, decrypted, until the server closes.
+    std::string Receive(int seconds) {
+        timeval limit{seconds, 0};
+        ::setsockopt(raw_.handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         std::string got;
         char buffer[4096];
         for (int n; (n = SSL_read(ssl_, buffer, sizeof buffer)) > 0;)
@@ -109,11 +109,6 @@ class RawTlsClient {
     }
 
   private:
-    void SetReceiveLimit(double seconds) {
-        timeval limit{static_cast<time_t>(seconds),
-                      static_cast<suseconds_t>((seconds - static_cast<int>(seconds)) * 1e6)};
-        ::setsockopt(raw_.handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    }
     RawClient raw_;
     SSL_CTX* ctx_ = nullptr;
     SSL* ssl_ = nullptr;
@@ -216,33 +211,96 @@ TEST_F(TlsLinkTest, PinsAreReadAsTheServerPrintsThemOrAsOpensslShowsAFingerprint
     }
 }
 
-TEST_F(TlsLinkTest, APinnedLinkIsAnsweredAndAWrongPinReachesNothing) {
-    auto tls = Identity(files.selfCert, files.selfKey);
-    Serve(tls);
-    const std::string pin = OpensslPin(files.selfCert);
-    const auto reply = Ask(Pinned(pin));
-    EXPECT_TRUE(reply.ok()) << reply.linkError;
-    EXPECT_EQ(reply.body, "quick\n");
-    // The pin alone is the trust: the self-signed chain and the name asked for do not matter.
-    EXPECT_TRUE(Ask(Pinned(pin), "localhost").ok());
-    EXPECT_EQ(handled, 2);
-    const std::string wrong = OpensslPin(files.signedCert);
-    const auto refused = Ask(Pinned(wrong));
-    EXPECT_FALSE(refused.ok());
-    EXPECT_EQ(refused.status, 0);
-    // What was expected and what was seen.
-    EXPECT_HAS(refused.linkError, "shows the certificate " + pin);
-    EXPECT_HAS(refused.linkError, "not the pinned " + wrong);
-    // The same for a file, on the link's connection of its own.
-    share::ShareLink link("127.0.0.1", server->port(), "", Pinned(wrong));
-    bool headSeen = false;
-    const auto fetched = link.Fetch(
-        "/file", 0, [&](const share::ShareLink::Head&) { return headSeen = true; },
-        [](const char*, std::size_t) { return true; });
-    EXPECT_FALSE(fetched.complete);
-    EXPECT_FALSE(headSeen);
-    EXPECT_HAS(fetched.linkError, "not the pinned " + wrong);
-    EXPECT_EQ(handled, 2);  // no request of a refused link reached the server's handler
+// Each certificate the server shows, the trust the link gives, and what the link says: nothing
+// when it is answered. A refused link reaches no handler, neither for a request nor for a file
+// on the link's connection of its own.
+TEST_F(TlsLinkTest, EachTrustIsAnsweredOrRefusedWithWhatWasExpectedAndWhatWasSeen) {
+    const std::string expired =
+        SelfSignedBetween(prefix(), "expired", "20200101000000Z", "20200301000000Z");
+    const std::string early =
+        SelfSignedBetween(prefix(), "early", "20990101000000Z", "20990301000000Z");
+    ASSERT_FALSE(expired.empty() || early.empty()) << ReadText(prefix() + "/openssl.log");
+    // The certificates by letter: self-signed, signed by the authority, signed for another
+    // host, expired, not valid yet; '-' is plain HTTP.
+    const std::map<char, std::string> certs{{'s', files.selfCert},
+                                            {'a', files.signedCert},
+                                            {'e', files.elsewhereCert},
+                                            {'x', expired},
+                                            {'y', early},
+                                            {'-', ""}};
+    const std::string self = OpensslPin(files.selfCert), signedPin = OpensslPin(files.signedCert);
+    const std::string ca = files.caCert, local = "127.0.0.1";
+    struct Case {
+        char cert;
+        TlsTrust trust;
+        std::string host;
+        std::vector<std::string> says;  // none when it is answered
+    };
+    const std::vector<Case> cases{
+        // The pin alone is the trust: the self-signed chain and the name asked for do not matter.
+        {'s', Pinned(self), local, {}},
+        {'s', Pinned(self), "localhost", {}},
+        {'s',
+         Pinned(signedPin),
+         local,
+         {"shows the certificate " + self, "not the pinned " + signedPin}},
+        // An authority vouches for its own certificates and their names only; with a pin, both
+        // must hold; without one given, the system's, which know nothing of ours.
+        {'a', Vouched(ca), local, {}},
+        {'a', Vouched(ca), "localhost", {}},
+        {'a', Trust(signedPin, ca), local, {}},
+        {'a', Trust(self, ca), local, {"not the pinned"}},
+        {'a',
+         Vouched(files.otherCaCert),
+         local,
+         {"not trusted as 127.0.0.1 by " + files.otherCaCert,
+          "unable to get local issuer certificate", signedPin}},
+        {'a', Trust(""), local, {"the system's certificate authorities"}},
+        {'e', Vouched(ca), local, {"mismatch"}},
+        {'e', Vouched(ca), "localhost", {"mismatch"}},
+        {'e', Pinned(OpensslPin(files.elsewhereCert)), local, {}},
+        {'e',
+         Vouched(prefix() + "/no-ca.pem"),
+         local,
+         {"cannot read the certificate authority file"}},
+        // A pinned certificate outside its dates is refused with its dates.
+        {'x',
+         Pinned(OpensslPin(expired)),
+         local,
+         {"which expired on 2020-03-01 00:00 UTC (valid from 2020-01-01 00:00 UTC to "
+          "2020-03-01 00:00 UTC): refused"}},
+        {'y', Pinned(OpensslPin(early)), local, {"not valid before 2099-01-01 00:00 UTC"}},
+        // A TLS client at a plain HTTP port never falls back to it.
+        {'-', Pinned(self), local, {"answered in plain HTTP where TLS (https://) was asked for"}},
+    };
+    char served = 0;
+    for (const Case& c : cases) {
+        const std::string& cert = certs.at(c.cert);
+        SCOPED_TRACE(cert + " as " + c.host + (c.says.empty() ? "" : ": " + c.says[0]));
+        if (served != c.cert) {
+            if (server)
+                server->Stop();
+            Serve(cert.empty() ? nullptr
+                               : Identity(cert, cert.substr(0, cert.size() - 4) + ".key"));
+            served = c.cert;
+        }
+        const int before = handled;
+        const auto reply = Ask(c.trust, c.host);
+        EXPECT_EQ(reply.ok(), c.says.empty()) << reply.linkError;
+        share::ShareLink link(c.host, server->port(), "", c.trust);
+        bool headSeen = false;
+        const auto fetched = link.Fetch(
+            "/file", 0, [&](const share::ShareLink::Head&) { return headSeen = true; },
+            [](const char*, std::size_t) { return true; });
+        EXPECT_EQ(fetched.complete, c.says.empty()) << fetched.linkError;
+        for (const auto& part : c.says) {
+            EXPECT_EQ(reply.status, 0);
+            EXPECT_HAS(reply.linkError, part);
+            EXPECT_HAS(fetched.linkError, part);
+        }
+        EXPECT_EQ(headSeen, c.says.empty());
+        EXPECT_EQ(handled, before + (c.says.empty() ? 2 : 0));
+    }
 }
 
 TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverBothSchemes) {
@@ -278,85 +336,7 @@ TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverBothSchemes) {
     }
 }
 
-TEST_F(TlsLinkTest, AnAuthorityVouchesForItsOwnCertificateAndNameOnly) {
-    Serve(Identity(files.signedCert, files.signedKey));
-    EXPECT_TRUE(Ask(Vouched(files.caCert)).ok()) << Ask(Vouched(files.caCert)).linkError;
-    EXPECT_TRUE(Ask(Vouched(files.caCert), "localhost").ok());
-    // An authority and a pin: both must hold.
-    TlsTrust both = Vouched(files.caCert);
-    both.pin = OpensslPin(files.signedCert);
-    EXPECT_TRUE(Ask(both).ok());
-    both.pin = OpensslPin(files.selfCert);
-    EXPECT_NE(Ask(both).linkError.find("not the pinned"), std::string::npos);
-    const auto other = Ask(Vouched(files.otherCaCert));
-    EXPECT_FALSE(other.ok());
-    EXPECT_HAS(other.linkError, "not trusted as 127.0.0.1 by " + files.otherCaCert);
-    EXPECT_HAS(other.linkError, "unable to get local issuer certificate");
-    EXPECT_HAS(other.linkError, OpensslPin(files.signedCert));
-    // Without an authority given, the system's: they know nothing of ours.
-    TlsTrust system;
-    system.on = true;
-    EXPECT_NE(Ask(system).linkError.find("the system's certificate authorities"),
-              std::string::npos);
-    const int answered = handled;
-    // The right authority, but a certificate for another host.
-    server->Stop();
-    Serve(Identity(files.elsewhereCert, files.elsewhereKey));
-    const auto elsewhere = Ask(Vouched(files.caCert));
-    EXPECT_FALSE(elsewhere.ok());
-    EXPECT_HAS(elsewhere.linkError, "mismatch");
-    EXPECT_FALSE(Ask(Vouched(files.caCert), "localhost").ok());
-    // Its pin is still its own.
-    EXPECT_TRUE(Ask(Pinned(OpensslPin(files.elsewhereCert))).ok());
-    EXPECT_EQ(handled, answered + 1);
-    // An authority file that cannot be read is said so, and nothing is asked.
-    const auto unreadable = Ask(Vouched(prefix() + "/no-ca.pem"));
-    EXPECT_HAS(unreadable.linkError, "cannot read the certificate authority file");
-    EXPECT_EQ(handled, answered + 1);
-}
-
-TEST_F(TlsLinkTest, APinnedCertificateOutsideItsDatesIsRefusedWithItsDates) {
-    const std::string expired =
-        SelfSignedBetween(prefix(), "expired", "20200101000000Z", "20200301000000Z");
-    const std::string early =
-        SelfSignedBetween(prefix(), "early", "20990101000000Z", "20990301000000Z");
-    ASSERT_FALSE(expired.empty() || early.empty()) << ReadText(prefix() + "/openssl.log");
-    const std::string key = expired.substr(0, expired.size() - 4) + ".key";
-    Serve(Identity(expired, key));
-    const auto refused = Ask(Pinned(OpensslPin(expired)));
-    EXPECT_FALSE(refused.ok());
-    EXPECT_HAS(refused.linkError,
-               "which expired on 2020-03-01 00:00 UTC (valid from "
-               "2020-01-01 00:00 UTC to 2020-03-01 00:00 UTC): refused");
-    // The file connection is the link's own, and checked alike.
-    share::ShareLink link("127.0.0.1", server->port(), "", Pinned(OpensslPin(expired)));
-    const auto fetched = link.Fetch(
-        "/file", 0, [](const share::ShareLink::Head&) { return true; },
-        [](const char*, std::size_t) { return true; });
-    EXPECT_FALSE(fetched.complete);
-    EXPECT_HAS(fetched.linkError, "expired on 2020-03-01");
-    EXPECT_EQ(handled, 0);
-    server->Stop();
-    Serve(Identity(early, early.substr(0, early.size() - 4) + ".key"));
-    const auto notYet = Ask(Pinned(OpensslPin(early)));
-    EXPECT_FALSE(notYet.ok());
-    EXPECT_HAS(notYet.linkError, "not valid before 2099-01-01 00:00 UTC");
-    EXPECT_EQ(handled, 0);
-    // A certificate within its dates is still served by its pin alone.
-    server->Stop();
-    Serve(Identity(files.selfCert, files.selfKey));
-    EXPECT_TRUE(Ask(Pinned(OpensslPin(files.selfCert))).ok());
-}
-
-TEST_F(TlsLinkTest, TlsAndPlainHttpMeetingFailCleanlyAndNeverFallBack) {
-    // A TLS client at a plain HTTP port: told, and nothing served in clear.
-    Serve(nullptr);
-    const auto plain = Ask(Pinned(OpensslPin(files.selfCert)));
-    EXPECT_FALSE(plain.ok());
-    EXPECT_HAS(plain.linkError, "answered in plain HTTP where TLS (https://) was asked for");
-    EXPECT_EQ(handled, 0);
-    server->Stop();
-    // A plain HTTP client at a TLS port: a refusal in plain HTTP, then the connection ends.
+TEST_F(TlsLinkTest, PlainHttpAtATlsPortIsRefusedInPlainHttpAndWhatIsNeitherIsDropped) {
     Serve(Identity(files.selfCert, files.selfKey));
     httplib::Client http("127.0.0.1", server->port());
     auto res = http.Get("/quick");
@@ -430,43 +410,27 @@ TEST_F(TlsLinkTest, ClientsThatNeverEndTheirHandshakeOrHeadHoldNoWorkerAndAreLet
     for (auto& c : stalled)
         EXPECT_TRUE(c->ClosedWithin(4.0));
     for (auto& c : slowHeads)
-        EXPECT_EQ(RawClient::Status(c->Receive(4.0)), 408);
+        EXPECT_EQ(RawClient::Status(c->Receive(4)), 408);
     EXPECT_EQ(handled, 3);
 }
 
+// What the picture link answers over a pinned link is the program's test's; here its refusals.
 TEST_F(TlsLinkTest, ThePictureLinkIsCheckedAsTheFileLinkIs) {
-    mkrec::RecorderPlan plan;
-    plan.root = "C:\\QorData";
-    plan.days = {"20100523"};
-    plan.firstMinute = plan.lastMinute = 600;
-    plan.cameras = 1;
-    plan.width = plan.height = 16;
-    mkrec::MakeRecordings(plan);
     share::PictureServer pictures("C:\\QorData", {}, Identity(files.selfCert, files.selfKey));
     ASSERT_TRUE(pictures.Start("127.0.0.1", 0, ""));
-    const std::string pin = OpensslPin(files.selfCert);
-    share::HttpPictureSource pinned("127.0.0.1", pictures.Port(), "", std::chrono::seconds(3),
-                                    Pinned(pin));
-    EXPECT_EQ(pinned.Days(), std::vector<std::string>{"20100523"}) << pinned.LastProblem();
-    EXPECT_EQ(pinned.Minutes("20100523"), std::vector<int>{600});
-    const std::string wrong = OpensslPin(files.signedCert);
-    share::HttpPictureSource refused("127.0.0.1", pictures.Port(), "", std::chrono::seconds(3),
-                                     Pinned(wrong));
-    EXPECT_EQ(refused.Days(), std::vector<std::string>{});
-    EXPECT_HAS(refused.LastProblem(), "shows the certificate " + pin +
-                                          " (/CN=localhost), "
-                                          "not the pinned " +
-                                          wrong);
-    share::HttpPictureSource plain("127.0.0.1", pictures.Port(), "");
-    EXPECT_EQ(plain.Days(), std::vector<std::string>{});
-    EXPECT_HAS(plain.LastProblem(), "status 400: this port speaks HTTPS only");
-    TlsTrust badPin;
-    badPin.on = true;
+    auto problem = [&](const TlsTrust& trust) {
+        share::HttpPictureSource source("127.0.0.1", pictures.Port(), "", std::chrono::seconds(3),
+                                        trust);
+        EXPECT_EQ(source.Days(), std::vector<std::string>{});
+        return source.LastProblem();
+    };
+    const std::string pin = OpensslPin(files.selfCert), wrong = OpensslPin(files.signedCert);
+    EXPECT_HAS(problem(Pinned(wrong)),
+               "shows the certificate " + pin + " (/CN=localhost), not the pinned " + wrong);
+    EXPECT_HAS(problem({}), "status 400: this port speaks HTTPS only");
+    TlsTrust badPin = Pinned("");
     badPin.problem = "QUILLON_SHARE_PIN: not a pin";
-    share::HttpPictureSource unusable("127.0.0.1", pictures.Port(), "", std::chrono::seconds(3),
-                                      badPin);
-    EXPECT_EQ(unusable.Days(), std::vector<std::string>{});
-    EXPECT_EQ(unusable.LastProblem(), "QUILLON_SHARE_PIN: not a pin");
+    EXPECT_EQ(problem(badPin), "QUILLON_SHARE_PIN: not a pin");
     pictures.Stop();
 }
 
