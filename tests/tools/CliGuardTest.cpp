@@ -9,11 +9,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "CliDay.h"
 #include "CliFixture.h"
