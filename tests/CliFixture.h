@@ -14,9 +14,14 @@
 #include <thread>
 #include <vector>
 
+#include <gmock/gmock.h>
+
 #include "CliRunner.h"
 #include "TestEnv.h"
 #include "mkrec/Recorder.h"
+
+using testing::HasSubstr;
+using testing::Not;
 
 // True once pid has ended, without collecting its status (FinishProgram does that).
 inline bool Ended(pid_t pid) {
@@ -107,15 +112,23 @@ class CliFixture : public TempPrefixTest {
             std::filesystem::copy(std::string(QUILLON_BIN_DIR) + "/" + item, base + "/" + item,
                                   std::filesystem::copy_options::recursive);
     }
+    // Minutes first to last of the day 23 May 2010 of cameras recording pictures of width by
+    // height, without sound.
+    static mkrec::RecorderPlan Plan(int first, int last, int cameras = 4, int width = 32,
+                                    int height = 24) {
+        mkrec::RecorderPlan plan;
+        plan.days = {"20100523"};
+        plan.firstMinute = first;
+        plan.lastMinute = last;
+        plan.cameras = cameras;
+        plan.width = width;
+        plan.height = height;
+        return plan;
+    }
     // Small pictures of minutes 10:00 to lastMinute of 23 May 2010 with two audio channels: a
     // schedule over them is quick to back up and still has every kind of file.
     static mkrec::RecorderPlan SmallDayPlan(int lastMinute) {
-        mkrec::RecorderPlan plan;
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = lastMinute;
-        plan.width = 32;
-        plan.height = 24;
+        mkrec::RecorderPlan plan = Plan(600, lastMinute);
         plan.audioChannels = 2;
         plan.audioBytesPerMinute = 3000;
         return plan;
@@ -132,7 +145,9 @@ class CliFixture : public TempPrefixTest {
         plan.audioChannels = 2;
         Record(plan);
     }
+    // Every command with --base and the options of the session.
     std::vector<std::string> WithBase(std::vector<std::string> args) const {
+        args.insert(args.begin(), options.begin(), options.end());
         args.insert(args.begin(), {"--base", base});
         return args;
     }
@@ -141,6 +156,20 @@ class CliFixture : public TempPrefixTest {
     }
     RunningProgram StartCli(const std::vector<std::string>& args, const std::string& tag = "") {
         return StartProgram(CliPath(), WithBase(args), prefix(), 0, tag);
+    }
+    // An entry of 23 May 2010 from HHMM to HHMM of the cameras, with more options.
+    RunResult Add(const std::string& from, const std::string& to, const std::string& cams = "all",
+                  const std::vector<std::string>& more = {}) {
+        std::vector<std::string> args{"add", "20100523", from, to, "--cams", cams};
+        args.insert(args.end(), more.begin(), more.end());
+        return Cli(args);
+    }
+    // The schedule backed up into the folder without progress, with more options.
+    RunResult Backup(const std::string& folder = "E:\\Backup",
+                     const std::vector<std::string>& more = {}) {
+        std::vector<std::string> args{"backup", "--folder", folder, "--no-progress"};
+        args.insert(args.end(), more.begin(), more.end());
+        return Cli(args);
     }
     // Every minute and audio file under its final name in an image day folder equals the recorder's
     // file of that name, in size and content. Returns how many were compared.
@@ -166,4 +195,5 @@ class CliFixture : public TempPrefixTest {
     static std::string CliPath() { return std::string(QUILLON_BIN_DIR) + "/quillon-cli"; }
 
     std::string base, rec;
+    std::vector<std::string> options;  // given to every command after --base
 };

@@ -66,6 +66,8 @@ void Session::RestoreSchedule() {
 
 void Session::SetUpRecorder(const RecorderSetup& setup) {
     BackupContext& c = *parts_;
+    c.m_app.m_strExePath = setup.dataFolder;  // the texts are the language file's there
+    c.m_app.m_strLanguage = setup.language;
     c.m_profile.SetExePath(setup.dataFolder, setup.dataFolder, setup.language, 0);
     SetBaseFolder(setup.baseFolder);
     c.m_host.language = setup.language;

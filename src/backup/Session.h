@@ -76,7 +76,7 @@ class Session {
     void OpenBase();
     // The schedule kept in the base folder, shown again.
     void RestoreSchedule();
-    // Without a host: the recorder as setup says, and the profile on its data folder.
+    // Without a host: the recorder as setup says, and the profile and texts of its data folder.
     void SetUpRecorder(const RecorderSetup& setup);
     // Why the working folder cannot be used ("" when it can).
     std::string WorkingFolderProblem() const;

@@ -32,19 +32,12 @@ class CliLiveMinuteTest : public CliFixture {
     void SetUp() override {
         CliFixture::SetUp();
         usb = MapDrive('E', "removable");
-        mkrec::RecorderPlan plan;
-        plan.days = {kDay};
-        plan.firstMinute = 600;
-        plan.lastMinute = 604;
-        plan.width = 64;
-        plan.height = 48;
-        Record(plan);
+        Record(Plan(600, 604, 4, 64, 48));
         live = rec + kLive + "N.idx";
     }
     std::string Image(const std::string& entry) {
         return usb + "/Backup/" + entry + "/" + kDay + "/";
     }
-    RunResult Backup() { return Cli({"backup", "--folder", "E:\\Backup", "--no-progress"}); }
 
     std::string usb, live;
 };
@@ -53,7 +46,7 @@ TEST_F(CliLiveMinuteTest, AnOpenWriteTransactionLeavesAddAndBackupTheCommittedRo
     // The sizes of both entries while nobody writes.
     std::vector<std::string> quiet;
     for (const auto& cams : {"all", "1,2"}) {
-        ASSERT_EQ(Cli({"add", kDay, "1000", "1004", "--cams", cams}).status, 0);
+        ASSERT_EQ(Add("1000", "1004", cams).status, 0);
         quiet.push_back(EntrySize(Cli({"list"})));
         ASSERT_EQ(Cli({"delete", "2010-05-23 - 10:00 ~ 10:04"}).status, 0);
     }
@@ -68,12 +61,12 @@ TEST_F(CliLiveMinuteTest, AnOpenWriteTransactionLeavesAddAndBackupTheCommittedRo
     ASSERT_TRUE(fs::exists(live + "-journal"));
 
     // Each entry added alone gives the size it has without the writer.
-    ASSERT_EQ(Cli({"add", kDay, "1000", "1004", "--cams", "all"}).status, 0);
+    ASSERT_EQ(Add("1000", "1004").status, 0);
     EXPECT_EQ(EntrySize(Cli({"list"})), quiet[0]);
     ASSERT_EQ(Cli({"delete", "2010-05-23 - 10:00 ~ 10:04"}).status, 0);
-    ASSERT_EQ(Cli({"add", kDay, "1000", "1004", "--cams", "1,2"}).status, 0);
+    ASSERT_EQ(Add("1000", "1004", "1,2").status, 0);
     EXPECT_EQ(EntrySize(Cli({"list"})), quiet[1]);
-    ASSERT_EQ(Cli({"add", kDay, "1001", "1003", "--cams", "all"}).status, 0);
+    ASSERT_EQ(Add("1001", "1003").status, 0);
 
     const RunResult run = Backup();
     EXPECT_EQ(run.status, 0) << run.err;

@@ -2,14 +2,13 @@
 // index as the local recorder shows them, a two-entry schedule backed up remotely equal byte for
 // byte to the local backup of the same schedule, and Ctrl-C mid-transfer leaving no temporary
 // data on the server; the token from a private file or the environment, and a refusal that names
-// the port the operator gave. (The server's token rules, and the refusals of a TLS link, are the
-// share tests'; a run over TLS is the pull's.)
+// the port the operator gave. (The server's token rules, bytes changed on the way, and the
+// refusals of a TLS link are the share tests'; a run over TLS is the pull's.)
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 
-#include "CorruptingProxy.h"
 #include "FailingDisk.h"
 #include "RemoteFixture.h"
 #include "ScopedEnv.h"
@@ -97,7 +96,7 @@ TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes)
     EXPECT_GT(local.size(), 20u);
     EXPECT_EQ(fetched, local);
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
-    EXPECT_EQ(Cli({"list"}).out.find('~'), std::string::npos);  // the schedule is done
+    EXPECT_THAT(Cli({"list"}).out, Not(HasSubstr("~")));  // the schedule is done
     for (const auto& e : fs::recursive_directory_iterator(driveC() + "/QorData"))
         EXPECT_EQ(IsTempName(e.path().filename().string()), false);
 }
@@ -127,8 +126,7 @@ TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
                   {"--cameras", "3", "backup", "--folder", "E:\\Remote", "--mp4", "--no-progress"});
     const RunResult r = Cli(remote);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("recorder's clock in America/Chicago, as it says"), std::string::npos)
-        << r.out;
+    EXPECT_THAT(r.out, HasSubstr("recorder's clock in America/Chicago, as it says"));
 
     const std::string video = "/2010_05_23=10,00~10,01/Video/";
     std::vector<std::string> names;
@@ -155,8 +153,7 @@ TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
         EXPECT_EQ(created("Remote").rfind("2010-05-23T15:00:00", 0), 0u) << created("Remote");
         EXPECT_EQ(created("Local").rfind("2010-05-23T10:00:00", 0), 0u) << created("Local");
     }
-    EXPECT_NE(ReadText(usb + "/Remote/SHA256SUMS").find(video.substr(1) + names[0]),
-              std::string::npos);
+    EXPECT_THAT(ReadText(usb + "/Remote/SHA256SUMS"), HasSubstr(video.substr(1) + names[0]));
     EXPECT_EQ(Sha256sumCheck(usb + "/Remote"), 0);
     const RunResult v = Cli({"verify", "E:\\Remote"});
     EXPECT_EQ(v.status, 0) << v.out;
@@ -166,8 +163,8 @@ TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
 TEST_F(CliRemoteTest, CtrlCDuringARemoteBackupKeepsTheScheduleAndLeavesNothingOnTheServer) {
     const RunResult r = RemoteBackupStoppedBy(SIGINT);
     EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
-    EXPECT_NE(Cli({"list"}).out.find('~'), std::string::npos);  // kept for another try
+    EXPECT_THAT(r.err, HasSubstr("cancelled"));
+    EXPECT_THAT(Cli({"list"}).out, HasSubstr("~"));  // kept for another try
     // The server clears what it made once its build has seen the cancel.
     EXPECT_TRUE(WaitWhileRunning(server.pid, [&] { return ServerTemp().empty(); }))
         << ServerTemp().front();
@@ -187,9 +184,7 @@ TEST_F(CliRemoteTest, AKilledRemoteBackupRunsAgainAtOnceAndAnotherClientStillWai
     const RunResult refused =
         Remote({"--base", other, "backup", "--folder", "E:\\Other", "--no-progress"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("another client is fetching 2010_05_23=10,00~10,11"),
-              std::string::npos)
-        << refused.err;
+    EXPECT_THAT(refused.err, HasSubstr("another client is fetching 2010_05_23=10,00~10,11"));
 
     const RunResult again = Remote({"backup", "--folder", "E:\\Remote", "--no-progress"});
     ASSERT_EQ(again.status, 0) << again.err;
@@ -197,46 +192,30 @@ TEST_F(CliRemoteTest, AKilledRemoteBackupRunsAgainAtOnceAndAnotherClientStillWai
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }
 
-TEST_F(CliRemoteTest, ARequestThatFailedIsNeverFollowedByALineThatNothingIsThere) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = plan.lastMinute = 600;
-    plan.width = plan.height = 16;
-    Record(plan);
-    StartServer("tk-right-0123");
-    for (const auto& args :
-         {std::vector<std::string>{"day", "20100523"},
-          std::vector<std::string>{"add", "20100523", "1000", "1000", "--cams", "all"}}) {
-        const RunResult r = Remote(args, "tk-wrong");
-        EXPECT_EQ(r.status, 1) << r.err;
-        EXPECT_NE(r.err.find("token"), std::string::npos) << r.err;
-        EXPECT_EQ(r.err.find("no recordings"), std::string::npos) << r.err;
-    }
-    // A day without recordings is still said to be one.
-    const RunResult empty = Remote({"day", "20100524"}, "tk-right-0123");
-    EXPECT_EQ(empty.status, 1);
-    EXPECT_NE(empty.err.find("no recordings of 20100524 on the recorder at 127.0.0.1:"),
-              std::string::npos)
-        << empty.err;
-}
-
-TEST_F(CliRemoteTest, TheTokenComesFromAPrivateFileOrTheEnvironmentAndRefusalsNameThePortGiven) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = plan.lastMinute = 600;
-    plan.width = plan.height = 16;
-    Record(plan);
+// The token from a private file or the environment; a refusal names the port the operator
+// gave, and a request that failed is never followed by a line that nothing is there.
+TEST_F(CliRemoteTest, TheTokenComesFromAFileOrTheEnvironmentAndAFailedRequestIsNoEmptyDay) {
+    Record(Plan(600, 600, 4, 16, 16));
     const std::string token = "tk-cli-remote-0123";
     StartServer(token);
     const std::string where = "127.0.0.1:" + std::to_string(port);
-
-    // Refusals name the port the operator gave.
-    const RunResult wrong = Remote({"days"}, "tk-wrong");
-    EXPECT_EQ(wrong.status, 1);
-    EXPECT_NE(wrong.err.find("the recorder at " + where + " does not accept our token"),
-              std::string::npos)
-        << wrong.err;
-    EXPECT_EQ(wrong.err.find(":" + std::to_string(port - 2)), std::string::npos) << wrong.err;
+    for (const auto& args :
+         {std::vector<std::string>{"days"}, std::vector<std::string>{"day", "20100523"},
+          std::vector<std::string>{"add", "20100523", "1000", "1000", "--cams", "all"}}) {
+        const RunResult r = Remote(args, "tk-wrong");
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_THAT(r.err, HasSubstr("token"));
+        EXPECT_THAT(r.err, Not(HasSubstr("no recordings")));
+        if (args[0] == "days") {
+            EXPECT_THAT(r.err,
+                        HasSubstr("the recorder at " + where + " does not accept our token"));
+            EXPECT_THAT(r.err, Not(HasSubstr(":" + std::to_string(port - 2))));
+        }
+    }
+    // A day without recordings is still said to be one.
+    const RunResult empty = Remote({"day", "20100524"}, token);
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_THAT(empty.err, HasSubstr("no recordings of 20100524 on the recorder at " + where));
 
     const std::string file = prefix() + "/cli.token";
     WriteText(file, token + "\n");
@@ -248,11 +227,7 @@ TEST_F(CliRemoteTest, TheTokenComesFromAPrivateFileOrTheEnvironmentAndRefusalsNa
     r = Cli({"--remote", where, "--token-file", file, "days"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(
-        r.err.find("the token file " + file + " may be read or changed by others (mode 0644)"),
-        std::string::npos)
-        << r.err;
-    EXPECT_EQ(r.err.find(token), std::string::npos) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("quillon-cli: the token file " + file + " may be read"));
     {
         ScopedEnv variable("QUILLON_SHARE_TOKEN", token);
         r = Cli({"--remote", where, "days"});
@@ -261,43 +236,6 @@ TEST_F(CliRemoteTest, TheTokenComesFromAPrivateFileOrTheEnvironmentAndRefusalsNa
         r = Cli({"--remote", where, "--token-file", file, "days"});
         EXPECT_EQ(r.status, 1);
     }
-    r = Cli({"--token-file", file, "days"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("--token and --token-file go with --remote"), std::string::npos) << r.err;
-    r = Cli({"--remote", where, "--token", token, "--token-file", file, "days"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("give the token once"), std::string::npos) << r.err;
-}
-
-TEST_F(CliRemoteTest, BytesChangedBetweenTheRecorderAndTheClientNeverMakeAVerifiedImage) {
-    mkrec::RecorderPlan plan;
-    plan.days = {"20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 601;
-    plan.width = 32;
-    plan.height = 24;
-    Record(plan);
-    ASSERT_EQ(Cli({"key", "create"}).status, 0);
-    StartServer();
-    CorruptingProxy proxy(port);
-    const std::string through = "127.0.0.1:" + std::to_string(proxy.port());
-    ASSERT_EQ(Cli({"--remote", through, "add", "20100523", "1000", "1001", "--cams", "all"}).status,
-              0);
-    const RunResult r =
-        Cli({"--remote", through, "backup", "--folder", "E:\\Remote", "--no-progress"});
-    EXPECT_GT(proxy.zeroed(), 0);
-    EXPECT_NE(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.err.find("arrived with other bytes than the recorder wrote"), std::string::npos)
-        << r.err;
-    // No zeroed file under its name, and nothing the check could take for the recorder's.
-    for (const auto& [name, bytes] : FilesBelow(usb + "/Remote")) {
-        if (name.size() > 5 && name.compare(name.size() - 5, 5, "N.dat") == 0) {
-            EXPECT_NE(bytes.find_first_not_of('\0'), std::string::npos) << name;
-        }
-    }
-    const RunResult verify = Cli({"verify", "E:\\Remote", "--no-progress"});
-    EXPECT_EQ(verify.out.find("VERIFIED:"), std::string::npos) << verify.out;
-    EXPECT_NE(Cli({"list"}).out.find("2010-05-23 - 10:00 ~ 10:01"), std::string::npos);
 }
 
 // A stick whose device fails while the system writes the image out: the backup is not done,
@@ -320,13 +258,13 @@ TEST_F(CliRemoteTest, LinksInTheTargetTakeNoFetchedFileOutsideIt) {
     const auto failures = FailureLines(run.err);
     ASSERT_EQ(failures.size(), 2u) << run.err;
     for (const auto& f : failures)
-        EXPECT_NE(f.find("leads outside"), std::string::npos) << f;
+        EXPECT_THAT(f, HasSubstr("leads outside"));
     EXPECT_TRUE(FilesBelow(outside).empty());
     EXPECT_TRUE(fs::exists(usb + "/T/2010_05_23=10,04~10,05/20100523/201005231005N.idx"));
     const std::string kept = Cli({"list"}).out;
-    EXPECT_NE(kept.find("10:00 ~ 10:01"), std::string::npos) << kept;
-    EXPECT_NE(kept.find("10:02 ~ 10:03"), std::string::npos) << kept;
-    EXPECT_EQ(kept.find("10:04 ~ 10:05"), std::string::npos) << kept;
+    EXPECT_THAT(kept, HasSubstr("10:00 ~ 10:01"));
+    EXPECT_THAT(kept, HasSubstr("10:02 ~ 10:03"));
+    EXPECT_THAT(kept, Not(HasSubstr("10:04 ~ 10:05")));
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }
 
@@ -345,22 +283,7 @@ TEST_F(CliRemoteTest, AnImageThatNeverReachesItsDeviceIsNoCompletedBackupFromEit
                                             std::string(1, letter) + ":\\Image", "--no-progress"};
         const RunResult r = remote ? Remote(args) : Cli(args);
         EXPECT_NE(r.status, 0) << r.out << r.err;
-        EXPECT_NE((r.out + r.err).find("could not be written"), std::string::npos)
-            << r.out << r.err;
-        EXPECT_NE(Cli({"list"}).out.find('~'), std::string::npos);  // kept for another try
+        EXPECT_THAT((r.out + r.err), HasSubstr("could not be written"));
+        EXPECT_THAT(Cli({"list"}).out, HasSubstr("~"));  // kept for another try
     }
-}
-
-// (How a wrong certificate, authority or scheme is refused is the TLS link's own test.)
-TEST_F(CliRemoteTest, APinOrAuthorityIsForAnHttpsAddressOnlyAndAPinMustBeOne) {
-    trust = {"--pin", "sha256:" + std::string(64, '0')};
-    RunResult r = Remote({"days"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("--ca and --pin go with an https:// --remote address"), std::string::npos)
-        << r.err;
-    scheme = "https://";
-    trust = {"--pin", "sha256:1234"};
-    r = Remote({"days"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("64 hex digits"), std::string::npos) << r.err;
 }

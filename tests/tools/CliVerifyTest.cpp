@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 
 #include "CliFixture.h"
 #include "PseudoDrives.h"
@@ -44,6 +45,26 @@ class CliVerifyTest : public CliFixture {
         return to;
     }
     static std::string Day() { return "2010_05_23=10,00~10,03/20100523/"; }
+    // A manifest made again by sha256sum of what the folder now holds, as a forger would.
+    static int Remanifest(const std::string& folder) {
+        return Shell("cd '" + folder +
+                     "' && find . -type f ! -name 'SHA256SUMS*' -printf '%P\\n' | sort | "
+                     "xargs -d '\\n' sha256sum > SHA256SUMS");
+    }
+    // A verify with the folder for temporary files given.
+    RunResult WithTemp(const std::string& temp, const std::vector<std::string>& args) {
+        const ScopedEnv tmp("TMPDIR", temp);
+        return Verify(args);
+    }
+    // A disc image holding one file that is no video at path; "" without xorriso.
+    std::string DiscOf(const std::string& path) {
+        const std::string tree = prefix() + "/tree", iso = prefix() + "/disc.iso";
+        fs::create_directories(fs::path(tree + "/" + path).parent_path());
+        WriteText(tree + "/" + path, "not a video");
+        const int made =
+            Shell("xorriso -outdev '" + iso + "' -map '" + tree + "' / -commit >/dev/null 2>&1");
+        return made == 0 ? iso : std::string();
+    }
     std::string usb;
 };
 
@@ -52,8 +73,8 @@ TEST_F(CliVerifyTest, EachKindOfChangeIsFoundAndFailsTheCheck) {
     EXPECT_EQ(Sha256sumCheck(image), 0);
     RunResult r = Verify({"E:\\Img"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("VERIFIED: all "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("not signed"), std::string::npos);
+    EXPECT_THAT(r.out, HasSubstr("VERIFIED: all "));
+    EXPECT_THAT(r.out, HasSubstr("not signed"));
 
     const std::string dat = Day() + "201005231001N.dat";
     std::string flipped = Copy(image, "flipped");
@@ -75,15 +96,15 @@ TEST_F(CliVerifyTest, EachKindOfChangeIsFoundAndFailsTheCheck) {
     for (const auto& [folder, finding] : cases) {
         r = Verify({folder});  // a host path, as on a machine without our drive table
         EXPECT_EQ(r.status, 1) << folder;
-        EXPECT_NE(r.out.find(finding + "\n"), std::string::npos) << r.out;
-        EXPECT_NE(r.out.find("\nFAILED: 1 file"), std::string::npos) << r.out;
+        EXPECT_THAT(r.out, HasSubstr(finding + "\n"));
+        EXPECT_THAT(r.out, HasSubstr("\nFAILED: 1 file"));
         EXPECT_NE(Sha256sumCheck(folder) == 0, finding.rfind("NOT IN", 0) != 0) << folder;
     }
     EXPECT_EQ(Verify({prefix() + "/nothing-here"}).status, 1);
     WriteText(prefix() + "/no-manifest/file", "x");
     r = Verify({prefix() + "/no-manifest"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("NOT VERIFIED: there is no SHA256SUMS"), std::string::npos) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("NOT VERIFIED: there is no SHA256SUMS"));
 }
 
 TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrustedOne) {
@@ -103,22 +124,18 @@ TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrust
               0);
     RunResult r = Verify({"E:\\Signed", "--key", trusted});
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("good signature by the trusted key " + fingerprint), std::string::npos)
-        << r.out;
+    EXPECT_THAT(r.out, HasSubstr("good signature by the trusted key " + fingerprint));
 
     // A changed file with a manifest made again to match it: sha256sum is content, the
     // signature is not.
     const std::string forged = Copy(image, "forged");
     const std::string dat = Day() + "201005231001N.dat";
     WriteText(forged + "/" + dat, "other pictures");
-    ASSERT_EQ(Shell("cd '" + forged +
-                    "' && find . -type f ! -name 'SHA256SUMS*' -printf '%P\\n' | sort | "
-                    "xargs -d '\\n' sha256sum > SHA256SUMS"),
-              0);
+    ASSERT_EQ(Remanifest(forged), 0);
     EXPECT_EQ(Sha256sumCheck(forged), 0);
     r = Verify({forged});
     EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(r.out.find("BAD signature"), std::string::npos) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("BAD signature"));
 
     // The forger signs with a key of his own and puts it on the medium: only the trusted key
     // tells.
@@ -130,10 +147,10 @@ TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrust
               0);
     r = Verify({forged});
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.out.find(fingerprint), std::string::npos) << r.out;
+    EXPECT_THAT(r.out, Not(HasSubstr(fingerprint)));
     r = Verify({forged, "--key", trusted});
     EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(r.out.find("signed by another key than the trusted one"), std::string::npos);
+    EXPECT_THAT(r.out, HasSubstr("signed by another key than the trusted one"));
     EXPECT_EQ(Verify({forged, "--key", forged + "/SHA256SUMS"}).status, 1);  // not a key
 
     // Unsigned, but a trusted key is asked for.
@@ -165,11 +182,11 @@ TEST_F(CliVerifyTest, ABackupKilledAsItNamesItsManifestVerifiesOnceRunAgain) {
         }
         const RunResult again = Cli(backup);
         ASSERT_EQ(again.status, 0) << again.err;
-        EXPECT_NE(again.out.find("The backup has been completed."), std::string::npos) << again.out;
+        EXPECT_THAT(again.out, HasSubstr("The backup has been completed."));
         EXPECT_EQ(TempFilesBelow(usb + "/" + folder), std::vector<std::string>{});
         const RunResult r = Verify({"E:\\" + folder, "--key", trusted});
         EXPECT_EQ(r.status, 0) << r.out << r.err;
-        EXPECT_EQ(r.out.find("NOT"), std::string::npos) << r.out;
+        EXPECT_THAT(r.out, Not(HasSubstr("NOT")));
     }
 }
 
@@ -181,8 +198,8 @@ TEST_F(CliVerifyTest, AnImagesNamesAreShownEscapedAndANameListedTwiceFails) {
     WriteText(named + "/\x1b[2Jcleared", "x");
     RunResult r = Verify({named});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\\x1b[2Jcleared"), std::string::npos) << r.out;
+    EXPECT_THAT(r.out, Not(HasSubstr("\x1b")));
+    EXPECT_THAT(r.out, HasSubstr("\\x1b[2Jcleared"));
 
     const std::string twice = Copy(image, "twice");
     const std::string dat = Day() + "201005231001N.dat";
@@ -191,7 +208,7 @@ TEST_F(CliVerifyTest, AnImagesNamesAreShownEscapedAndANameListedTwiceFails) {
     EXPECT_NE(Sha256sumCheck(twice), 0);
     r = Verify({twice});
     EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(r.out.find(dat + " a second time"), std::string::npos) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(dat + " a second time"));
 }
 
 TEST_F(CliVerifyTest, DeepLooksInsideTheMinuteIndexes) {
@@ -201,20 +218,14 @@ TEST_F(CliVerifyTest, DeepLooksInsideTheMinuteIndexes) {
     const std::string day = image + "/" + Day();
     fs::resize_file(day + "201005231001N.dat", 100);
     WriteText(day + "201005231002N.idx", "not a database at all");
-    ASSERT_EQ(Shell("cd '" + image +
-                    "' && find . -type f ! -name 'SHA256SUMS*' -printf '%P\\n' | sort | "
-                    "xargs -d '\\n' sha256sum > SHA256SUMS"),
-              0);
+    ASSERT_EQ(Remanifest(image), 0);
     EXPECT_EQ(Verify({image}).status, 0);
     const RunResult r = Verify({image, "--deep"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("DAMAGED          " + Day() + "201005231001N.idx: "), std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("DAMAGED          " + Day() +
-                         "201005231002N.idx: the index is not a readable database"),
-              std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("FAILED: 2 minute indexes damaged"), std::string::npos) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("DAMAGED          " + Day() + "201005231001N.idx: "));
+    EXPECT_THAT(r.out, HasSubstr("DAMAGED          " + Day() +
+                                 "201005231002N.idx: the index is not a readable database"));
+    EXPECT_THAT(r.out, HasSubstr("FAILED: 2 minute indexes damaged"));
 }
 
 TEST_F(CliVerifyTest, ASecondBackupIntoTheSameFolderLeavesTheFirstImageCheckable) {
@@ -225,11 +236,10 @@ TEST_F(CliVerifyTest, ASecondBackupIntoTheSameFolderLeavesTheFirstImageCheckable
     EXPECT_EQ(Shell("cd '" + image + "' && sha256sum --quiet -c SHA256SUMS-1"), 0);
     EXPECT_EQ(Sha256sumCheck(image), 0);
     // The new manifest lists only what the second pass wrote.
-    EXPECT_EQ(ReadText(image + "/SHA256SUMS").find("10,00~10,03"), std::string::npos);
+    EXPECT_THAT(ReadText(image + "/SHA256SUMS"), Not(HasSubstr("10,00~10,03")));
     const RunResult r = Verify({"E:\\Both"});
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("files match SHA256SUMS and SHA256SUMS-1, not signed"), std::string::npos)
-        << r.out;
+    EXPECT_THAT(r.out, HasSubstr("files match SHA256SUMS and SHA256SUMS-1, not signed"));
 }
 
 // A manifest the target will not take, on a target that is otherwise fine: the pass fails once,
@@ -241,7 +251,7 @@ TEST_F(CliVerifyTest, AManifestThatCannotBeWrittenFailsOnceAndKeepsTheSchedule) 
     EXPECT_EQ(r.status, 1);
     const auto failures = FailureLines(r.err);
     ASSERT_EQ(failures.size(), 1u) << r.err;
-    EXPECT_NE(failures[0].find("the manifest"), std::string::npos) << failures[0];
+    EXPECT_THAT(failures[0], HasSubstr("the manifest"));
     EXPECT_EQ(Cli({"delete", "2010-05-23 - 10:00 ~ 10:03"}).status, 0);  // still scheduled
 }
 
@@ -251,8 +261,8 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     const std::string trusted = prefix() + "/keys/signing.pub";
     RunResult r = Verify({image, "--key", trusted});
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("files match SHA256SUMS, signed by SHA256:"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("(the trusted key)"), std::string::npos) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("files match SHA256SUMS, signed by SHA256:"));
+    EXPECT_THAT(r.out, HasSubstr("(the trusted key)"));
     const std::string dat = Day() + "201005231001N.dat";
 
     // A whole entry folder added beside the signed ones.
@@ -261,9 +271,8 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     fs::copy_file(t + "/" + dat, t + "/2010_05_23=11,00~11,01/20100523/201005231100N.dat");
     r = Verify({t, "--key", trusted});
     EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(r.out.find("NOT IN MANIFEST  2010_05_23=11,00~11,01/20100523/201005231100N.dat"),
-              std::string::npos)
-        << r.out;
+    EXPECT_THAT(r.out,
+                HasSubstr("NOT IN MANIFEST  2010_05_23=11,00~11,01/20100523/201005231100N.dat"));
 
     // A file added inside a signed entry with a forged older manifest that lists it.
     t = Copy(image, "forged-older");
@@ -271,10 +280,9 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     ASSERT_EQ(Shell("cd '" + t + "' && sha256sum '" + Day() + "extra.dat' > SHA256SUMS-1"), 0);
     r = Verify({t, "--key", trusted});
     EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(r.out.find("NOT TRUSTED      SHA256SUMS-1 is not signed, while SHA256SUMS is"),
-              std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("NOT IN MANIFEST  " + Day() + "extra.dat"), std::string::npos) << r.out;
+    EXPECT_THAT(r.out,
+                HasSubstr("NOT TRUSTED      SHA256SUMS-1 is not signed, while SHA256SUMS is"));
+    EXPECT_THAT(r.out, HasSubstr("NOT IN MANIFEST  " + Day() + "extra.dat"));
 
     // The signed manifest moved aside for one that lists less, unsigned; or for an empty one.
     t = Copy(image, "moved");
@@ -284,12 +292,11 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     ASSERT_EQ(Shell("cd '" + t + "' && sha256sum '" + Day() + "20100523.DAT' > SHA256SUMS"), 0);
     r = Verify({t});
     EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(r.out.find("SHA256SUMS-1 is signed while SHA256SUMS is not"), std::string::npos)
-        << r.out;
+    EXPECT_THAT(r.out, HasSubstr("SHA256SUMS-1 is signed while SHA256SUMS is not"));
     WriteText(t + "/SHA256SUMS", "");
     r = Verify({t});
     EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(r.out.find("NOT VERIFIED: SHA256SUMS lists no file"), std::string::npos) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("NOT VERIFIED: SHA256SUMS lists no file"));
 
     // Bytes hidden under names of a manifest's signature and key, with no manifest of theirs.
     t = Copy(image, "hidden");
@@ -297,15 +304,14 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     WriteText(t + "/SHA256SUMS-3.sig", "planted");
     r = Verify({t, "--key", trusted});
     EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_NE(r.out.find("NOT IN MANIFEST  SHA256SUMS-7.pub"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("NOT IN MANIFEST  SHA256SUMS-3.sig"), std::string::npos) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("NOT IN MANIFEST  SHA256SUMS-7.pub"));
+    EXPECT_THAT(r.out, HasSubstr("NOT IN MANIFEST  SHA256SUMS-3.sig"));
 
     // A second backup signed by the same key: both manifests count, and say so.
     BackUp("Signed", "1003", "1004");
     r = Verify({image, "--key", trusted});
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("match SHA256SUMS and SHA256SUMS-1, signed by"), std::string::npos)
-        << r.out;
+    EXPECT_THAT(r.out, HasSubstr("match SHA256SUMS and SHA256SUMS-1, signed by"));
 }
 
 TEST_F(CliVerifyTest, KeyCreateMakesTheExportCertificateToo) {
@@ -314,18 +320,13 @@ TEST_F(CliVerifyTest, KeyCreateMakesTheExportCertificateToo) {
     const std::string manifestKey = ReadText(prefix() + "/keys/signing.key");
     RunResult made = Cli({"key", "create"});
     ASSERT_EQ(made.status, 0) << made.err;
-    EXPECT_NE(made.out.find("signing key kept: " + prefix() + "/keys/signing.key"),
-              std::string::npos)
-        << made.out;
-    EXPECT_NE(made.out.find("certificate for signed video exports: " + prefix() +
-                            "/keys/export-rsa.crt (RSA-3072, \"Quillon Backup"),
-              std::string::npos)
-        << made.out;
+    EXPECT_THAT(made.out, HasSubstr("signing key kept: " + prefix() + "/keys/signing.key"));
+    EXPECT_THAT(made.out, HasSubstr("certificate for signed video exports: " + prefix() +
+                                    "/keys/export-rsa.crt (RSA-3072, \"Quillon Backup"));
     EXPECT_EQ(ReadText(prefix() + "/keys/signing.key"), manifestKey);
     integrity::ExportKey key;
     ASSERT_EQ(integrity::LoadExportKey(prefix() + "/keys", key), "");
-    EXPECT_NE(made.out.find(integrity::CertificateFingerprint(key.certificateDer)),
-              std::string::npos);
+    EXPECT_THAT(made.out, HasSubstr(integrity::CertificateFingerprint(key.certificateDer)));
     EXPECT_EQ(integrity::CertificateCommonName(key.certificateDer).rfind("Quillon Backup", 0), 0u);
     // With both keys there, nothing is replaced.
     EXPECT_NE(Cli({"key", "create"}).status, 0);
@@ -337,14 +338,9 @@ TEST_F(CliVerifyTest, KeyCreateMakesTheExportCertificateToo) {
 // A disc whose file system names an MP4 file in a folder "..": its check fails, and the
 // folder for temporary files (the one above the check's scratch folder) keeps what it held.
 TEST_F(CliVerifyTest, ADiscThatNamesAVideoAboveItselfLeavesTheTemporaryFilesAlone) {
-    if (Shell("command -v xorriso >/dev/null 2>&1") != 0)
+    const std::string iso = DiscOf("ZZ/evil.mp4");
+    if (iso.empty())
         GTEST_SKIP() << "xorriso is not installed";
-    const std::string tree = prefix() + "/tree";
-    fs::create_directories(tree + "/ZZ");
-    WriteText(tree + "/ZZ/evil.mp4", "not a video");
-    const std::string iso = prefix() + "/hostile.iso";
-    ASSERT_EQ(Shell("xorriso -outdev '" + iso + "' -map '" + tree + "' / -commit >/dev/null 2>&1"),
-              0);
     // The folder's Rock Ridge name, two bytes in the file system's records, becomes "..".
     std::string bytes = ReadText(iso);
     const std::string name("NM\x07\x01\x00ZZ", 7);
@@ -357,35 +353,19 @@ TEST_F(CliVerifyTest, ADiscThatNamesAVideoAboveItselfLeavesTheTemporaryFilesAlon
     const std::string temp = prefix() + "/tmp/mine";
     fs::create_directories(temp);
     WriteText(temp + "/keep.txt", "someone else's");
-    const char* was = std::getenv("TMPDIR");
-    const std::string before = was ? was : "";
-    ::setenv("TMPDIR", temp.c_str(), 1);
-    const RunResult r = Verify({"--disc", "D"});
-    if (before.empty())
-        ::unsetenv("TMPDIR");
-    else
-        ::setenv("TMPDIR", before.c_str(), 1);
+    const RunResult r = WithTemp(temp, {"--disc", "D"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("video ../evil.mp4: FAILS: "), std::string::npos) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("video ../evil.mp4: FAILS: "));
     EXPECT_EQ(ReadText(temp + "/keep.txt"), "someone else's");
-    std::vector<std::string> left;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(temp, ec))
-        left.push_back(e.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{"keep.txt"});  // and no scratch folder of the check
+    EXPECT_EQ(Names(temp), std::set<std::string>{"keep.txt"});  // and no scratch folder of it
 }
 
 // The copies a verify of a disc makes of its MP4 files: what a killed verify left in the folder
 // for temporary files goes with the next one, and the copy of a verify still running stays.
 TEST_F(CliVerifyTest, ADiscsVideoCopiesOfAKilledVerifyGoAndThoseOfARunningOneStay) {
-    if (Shell("command -v xorriso >/dev/null 2>&1") != 0)
+    const std::string iso = DiscOf("entry/Video/cam01.mp4");
+    if (iso.empty())
         GTEST_SKIP() << "xorriso is not installed";
-    const std::string tree = prefix() + "/tree";
-    fs::create_directories(tree + "/entry/Video");
-    WriteText(tree + "/entry/Video/cam01.mp4", "not a video");
-    const std::string iso = prefix() + "/disc.iso";
-    ASSERT_EQ(Shell("xorriso -outdev '" + iso + "' -map '" + tree + "' / -commit >/dev/null 2>&1"),
-              0);
     MapPseudoDrive(prefix(), 'D', iso, "dvd+rw");
     const std::string temp = prefix() + "/tmp";
     WriteText(temp + "/quillon-verify-Killed/entry/Video/cam01.mp4", "half a copy");
@@ -393,15 +373,10 @@ TEST_F(CliVerifyTest, ADiscsVideoCopiesOfAKilledVerifyGoAndThoseOfARunningOneSta
     const platform::NamedLock::Attempt running =
         platform::NamedLock::AcquireFolder(temp + "/quillon-verify-Runnin", false);
     ASSERT_TRUE(running.lock);
-    ::setenv("TMPDIR", temp.c_str(), 1);
-    const RunResult r = Verify({"--disc", "D"});
-    ::unsetenv("TMPDIR");
+    const RunResult r = WithTemp(temp, {"--disc", "D"});
     EXPECT_EQ(r.status, 1);  // no manifest, and a file that is no video
-    EXPECT_NE(r.out.find("video entry/Video/cam01.mp4: FAILS: "), std::string::npos) << r.out;
-    std::vector<std::string> left;
-    for (const auto& e : fs::directory_iterator(temp))
-        left.push_back(e.path().filename().string());
-    EXPECT_EQ(left, std::vector<std::string>{"quillon-verify-Runnin"});
+    EXPECT_THAT(r.out, HasSubstr("video entry/Video/cam01.mp4: FAILS: "));
+    EXPECT_EQ(Names(temp), std::set<std::string>{"quillon-verify-Runnin"});
     EXPECT_EQ(ReadText(temp + "/quillon-verify-Runnin/entry/Video/cam01.mp4"),
               "a copy being checked");
 }

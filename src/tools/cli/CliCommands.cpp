@@ -1,5 +1,4 @@
 #include "CliCommands.h"
-#include "Printable.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,27 +38,34 @@ std::pair<std::string, std::string> Time(const CliArgs& a, std::size_t at) {
     return {t.substr(0, 2), t.substr(2, 2)};
 }
 
-// Runs of set flags as "00-09,15,20-22".
-std::string Runs(const DWORD* flags, int count, int offset) {
+// The numbers of the set flags, counted from first, with runs as "00-09" when runs is true:
+// "00-09,15,20-22"; "-" for none.
+std::string Numbers(const DWORD* flags, int count, int first, bool runs) {
+    const auto two = [first](int n) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%02d", n + first);
+        return std::string(buf);
+    };
     std::string out;
-    for (int i = 0; i < count;) {
-        if (!flags[offset + i]) {
-            ++i;
+    for (int i = 0; i < count; ++i) {
+        if (!flags[i])
             continue;
-        }
         int j = i;
-        while (j + 1 < count && flags[offset + j + 1])
+        while (runs && j + 1 < count && flags[j + 1])
             ++j;
-        char buf[32];
-        if (i == j)
-            std::snprintf(buf, sizeof buf, "%02d", i);
-        else
-            std::snprintf(buf, sizeof buf, "%02d-%02d", i, j);
-        out += out.empty() ? "" : ",";
-        out += std::string(buf);
-        i = j + 1;
+        out += (out.empty() ? "" : ",") + two(i) + (i == j ? "" : "-" + two(j));
+        i = j;
     }
-    return out;
+    return out.empty() ? "-" : out;
+}
+
+// An entry as add and list show it: its label, size and cameras, and its memo when asked.
+void PrintEntry(const backup::ListedEntry& e, bool memo) {
+    const bool held = e.slot >= 0;
+    std::printf("%s  %u KB  %s  cameras %s%s%s\n", e.label.c_str(), held ? e.record.nSize : 0,
+                held && e.record.bAllCam ? "all cameras" : "selected cameras",
+                held ? Numbers(e.record.bCam, kMaxCameras, 1, false).c_str() : "-",
+                memo && !e.memo.empty() ? "  memo: " : "", memo ? Printable(e.memo).c_str() : "");
 }
 
 // Where the recordings are, for the operator.
@@ -75,23 +81,18 @@ std::string RecordingsPlace(const CliSession& s) {
 // day holds recordings; false, having said so, when it has none. A request that failed is no
 // empty day: it says why, and nothing more.
 bool ChooseDay(CliSession& s, const std::string& day) {
-    const auto none = [&] {
-        std::fprintf(stderr, "no recordings of %s on %s\n", day.c_str(),
-                     RecordingsPlace(s).c_str());
-        return false;
-    };
     const backup::LoadedDay loaded = s.session.LoadDay(day);
     switch (loaded.answer) {
         case backup::DayAnswer::kRecorded:
             return true;
         case backup::DayAnswer::kEmpty:
-            return none();
+            std::fprintf(stderr, "no recordings of %s on %s\n", day.c_str(),
+                         RecordingsPlace(s).c_str());
+            return false;
         case backup::DayAnswer::kNoAnswer:
-            std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
-            return false;
+            return Refuse(RecordingsPlace(s) + " did not answer");
         case backup::DayAnswer::kTrouble:
-            std::fprintf(stderr, "quillon-cli: %s\n", loaded.why.c_str());
-            return false;
+            return Refuse(loaded.why);
     }
     return false;
 }
@@ -101,39 +102,21 @@ bool RecordingsReachable(const CliSession& s) {
     if (s.remote)
         return true;  // the server says when it cannot be reached
     const std::string missing = MissingDriveText(GetStoragePath());
-    if (missing.empty())
-        return true;
-    std::fprintf(stderr, "quillon-cli: the recordings' %s\n", missing.c_str());
-    return false;
+    return missing.empty() || Refuse("the recordings' " + missing);
 }
 
 // What the schedule's commands on a named entry say when none is listed by that name.
 bool Named(const backup::CommandResult& r, const std::string& name) {
     if (r == backup::ScheduleEditor::kNoSuchEntry)
-        std::fprintf(stderr,
-                     "quillon-cli: no entry \"%s\" in the schedule; give its label as list shows "
-                     "it, or its entry string\n",
-                     name.c_str());
+        Fail("no entry \"" + name +
+             "\" in the schedule; give its label as list shows it, or its entry string");
     return r.done();
 }
 
 void NoteMemoCut(const std::string& memo) {
     if (MemoLength(memo) < memo.size())
-        std::fprintf(stderr, "quillon-cli: the memo holds %zu bytes; it was cut to %zu\n",
-                     memo.size(), MemoLength(memo));
-}
-
-// Camera numbers as the operator counts them ("02,04"), or "-" for none.
-std::string CameraNumbers(const DWORD* flags, int count) {
-    std::string out;
-    for (int c = 0; c < count && c < kMaxCameras; ++c)
-        if (flags[c]) {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "%02d", c + 1);
-            out += out.empty() ? "" : ",";
-            out += std::string(buf);
-        }
-    return out.empty() ? "-" : out;
+        Fail("the memo holds " + std::to_string(memo.size()) + " bytes; it was cut to " +
+             std::to_string(MemoLength(memo)));
 }
 
 }  // namespace
@@ -141,30 +124,22 @@ std::string CameraNumbers(const DWORD* flags, int count) {
 void NoteInfoProblem(const backup::ListedEntry& entry) {
     // An entry without its record is no entry without a memo: say so.
     if (!entry.infoProblem.empty())
-        std::fprintf(stderr, "quillon-cli: %s: the information file %s; its memo is not known\n",
-                     entry.label.c_str(), entry.infoProblem.c_str());
+        Fail(entry.label + ": the information file " + entry.infoProblem +
+             "; its memo is not known");
 }
 
 int CmdDays(CliSession& s, const CliArgs&) {
-    if (s.remote) {
-        std::string problem;
-        const std::vector<std::string> days = s.remote->Days(problem);
-        for (const auto& d : days)
-            std::printf("%s\n", d.c_str());
-        if (days.empty())
-            std::fprintf(stderr, "no recorded day on %s%s%s\n", RecordingsPlace(s).c_str(),
-                         problem.empty() ? "" : ": ", problem.c_str());
-        return days.empty() && !problem.empty() ? 1 : 0;
-    }
     if (!RecordingsReachable(s))
         return 1;
-    const std::string root = GetStoragePath();
-    const std::vector<std::string> days = storage::ListRecordedDays(root);
+    std::string problem;
+    const std::vector<std::string> days =
+        s.remote ? s.remote->Days(problem) : storage::ListRecordedDays(GetStoragePath());
     for (const auto& d : days)
         std::printf("%s\n", d.c_str());
     if (days.empty())
-        std::fprintf(stderr, "no recorded day below %s\n", root.c_str());
-    return 0;
+        std::fprintf(stderr, "no recorded day %s %s%s%s\n", s.remote ? "on" : "below",
+                     RecordingsPlace(s).c_str(), problem.empty() ? "" : ": ", problem.c_str());
+    return days.empty() && !problem.empty() ? 1 : 0;
 }
 
 int CmdDay(CliSession& s, const CliArgs& a) {
@@ -175,7 +150,7 @@ int CmdDay(CliSession& s, const CliArgs& a) {
         return 1;
     const backup::DaySelection chosen = s.session.Day();
     std::printf("%s cameras %s\n", day.c_str(),
-                CameraNumbers(chosen.camExist, kMaxCameras).c_str());
+                Numbers(chosen.camExist, kMaxCameras, 1, false).c_str());
     for (int h = 0; h < 24; ++h) {
         if (!chosen.hourHasRec[h])
             continue;
@@ -185,8 +160,8 @@ int CmdDay(CliSession& s, const CliArgs& a) {
                 if (chosen.recMap[static_cast<std::size_t>(c) * 1440 + h * 60 + m])
                     cams[c] = 1;
         std::printf("%02d minutes %s cameras %s\n", h,
-                    Runs(chosen.minuteHasRec, 60, h * 60).c_str(),
-                    CameraNumbers(cams, kMaxCameras).c_str());
+                    Numbers(chosen.minuteHasRec + h * 60, 60, 0, true).c_str(),
+                    Numbers(cams, kMaxCameras, 1, false).c_str());
     }
     return 0;
 }
@@ -207,8 +182,6 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
     std::vector<int> cameras;
     if (std::string why; !ParseCameraList(a.cams, cameras, why))
         throw UsageError{why};
-    if (a.cams == "all")
-        cameras.clear();
     const backup::CameraRefusal refusal = session.SelectCameras(cameras);
     if (refusal.kind == backup::CameraRefusal::Kind::kBeyondCount) {
         std::fprintf(stderr, "camera %d is beyond the camera count %d\n", refusal.camera,
@@ -230,8 +203,7 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
         case backup::AddAnswer::kRefused:
             return 1;
         case backup::AddAnswer::kNoAnswer:
-            std::fprintf(stderr, "quillon-cli: %s did not answer\n", RecordingsPlace(s).c_str());
-            return 1;
+            return Fail(RecordingsPlace(s) + " did not answer");
     }
     const std::string label =
         EntryToLabel(MakeEntryString(day, sh, sm, eh, em), session.Host().dateType);
@@ -239,9 +211,8 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
     const backup::ListedEntry* e = listing.Held(label);
     if (!e)
         return 1;
-    std::printf("%s  %u KB  %s  cameras %s\n%s\n", label.c_str(), e->record.nSize,
-                e->record.bAllCam ? "all cameras" : "selected cameras",
-                CameraNumbers(e->record.bCam, kMaxCameras).c_str(), listing.totalText.c_str());
+    PrintEntry(*e, false);
+    std::printf("%s\n", listing.totalText.c_str());
     return 0;
 }
 
@@ -249,11 +220,7 @@ int CmdList(CliSession& s, const CliArgs&) {
     const backup::ScheduleListing listing = s.session.Schedule();
     for (const backup::ListedEntry& e : listing.entries) {
         NoteInfoProblem(e);
-        const bool held = e.slot >= 0;
-        std::printf("%s  %u KB  %s  cameras %s%s%s\n", e.label.c_str(), held ? e.record.nSize : 0,
-                    held && e.record.bAllCam ? "all cameras" : "selected cameras",
-                    held ? CameraNumbers(e.record.bCam, kMaxCameras).c_str() : "-",
-                    e.memo.empty() ? "" : "  memo: ", Printable(e.memo).c_str());
+        PrintEntry(e, true);
     }
     std::printf("%zu entries, %s\n", listing.entries.size(), listing.totalText.c_str());
     return 0;

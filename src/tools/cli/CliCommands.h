@@ -1,32 +1,178 @@
 #pragma once
-// The commands of quillon-cli. Each answers the process's exit status: 0 when the whole job
-// succeeded, 1 when it was refused or failed, 2 for a command line that cannot be understood,
-// 130 when the operator stopped a backup.
+// The commands of quillon-cli and what they share: the session the dialog's start-up makes
+// without a window, the remote link and the disc writer it works with, and the images a command
+// names. Each command answers the process's exit status: 0 when the whole job succeeded, 1 when
+// it was refused or failed, 2 for a command line that cannot be understood, 130 when the
+// operator stopped a backup.
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "CliSession.h"
+#include "TerminalView.h"
+#include "app/CQuillonApp.h"
+#include "backup/Session.h"
+#include "integrity/ImageFiles.h"
+#include "platform/NamedLock.h"
+#include "platform/ProgramFolders.h"
+#include "ports/CDVDWriterPro2.h"
+#include "ports/CFileShareClient.h"
+
+struct RemoteOptions {
+    std::string address;  // "" for the local recorder
+    int port = 0;
+    std::string token;
+    std::string tokenFile;  // --token-file, read by TakeRemoteToken
+    // TLS: an https:// address, and how its certificate is trusted (--ca FILE, --pin PIN).
+    bool https = false;
+    std::string ca, pin;
+    // How long the server may build an image without progress (0: the client's own limit).
+    int buildStallSeconds = 0;
+};
+
+struct CliOptions {
+    std::string base;  // base folder (drive or host path); "" for the program's own
+    int dateType = 0;
+    int cameras = 64;  // the dialog's own values until a host says otherwise
+    int modelCode = 0x670;
+    int recorderKind = 4;
+    bool progress = true;
+    bool wait = false;     // wait for another copy to finish instead of refusing
+    RemoteOptions remote;  // --remote: the recordings of a recorder served by quillon-share
+};
 
 struct CliArgs {
     std::vector<std::string> positional;
-    std::string cams;  // --cams
-    std::string memo;  // --memo
+    std::string cams, memo;  // --cams, --memo
     bool hasMemo = false;
-    std::string folder;     // --folder
-    std::string disc;       // --disc
-    bool viewer = false;    // --viewer
-    std::string key;        // --key: a public key file to trust
-    std::string cert;       // --cert: a certificate file to trust for the video files
-    bool deep = false;      // --deep
-    bool mp4 = false;       // --mp4
-    std::string out;        // --out
-    std::string entry;      // --entry
-    bool force = false;     // --force
+    std::string folder, disc;  // --folder, --disc
+    bool viewer = false, deep = false, mp4 = false, force = false;
+    std::string key;   // --key: a public key file to trust
+    std::string cert;  // --cert: a certificate file to trust for the video files
+    std::string out, entry;
     bool timeZone = false;  // --time-zone was given (and made the process's zone)
     // The options that name the session, as given: repeated in the commands printed to add an
     // entry again.
     std::vector<std::string> sessionOptions;
 };
+
+// Thrown for a command line that cannot be understood; main prints it with the usage.
+struct UsageError {
+    std::string what;
+};
+
+// Says "quillon-cli: what" on stderr; the exit status of a refusal (1). Refuse says it for a
+// step that answers whether it went (false).
+int Fail(const std::string& what);
+inline bool Refuse(const std::string& what) {
+    return Fail(what) == 0;
+}
+// Text from files and recorders on the terminal: control characters shown as escapes, so that
+// a memo or a name cannot move the cursor, ring the bell or restyle the terminal.
+std::string Printable(const std::string& text);
+
+// --remote: "host:port" or "https://host:port" into address, port and https; false when it is
+// not one. The share client's answers, which arrive on its own thread, are served from the
+// core's inbox on the main thread; everything goes over the one port given.
+bool ParseRemote(const std::string& text, RemoteOptions& out);
+// TLS: why --ca and --pin cannot be used as given ("" when they can).
+std::string RemoteTlsProblem(const RemoteOptions& options);
+// Sets the token from the first source given of --token, --token-file, QUILLON_SHARE_TOKEN and
+// the service's credential "token". Why not, when the one given cannot be used ("" when it can,
+// or when none was given).
+std::string TakeRemoteToken(RemoteOptions& options);
+
+class RemoteLink {
+  public:
+    // Puts session into remote mode with a client of this link, whose answers its inbox keeps.
+    RemoteLink(backup::Session& session, const RemoteOptions& options);
+    ~RemoteLink();
+    // The recorded days, newest first; why, when none. zone: the recorder's time zone as it
+    // names it ("" when it names none).
+    std::vector<std::string> Days(std::string& problem, std::string* zone = nullptr) const;
+
+  private:
+    backup::Session& session_;
+    RemoteOptions options_;
+    std::unique_ptr<CFileShareClient> client_;
+};
+
+class CliSession {
+  public:
+    explicit CliSession(const CliOptions& options);
+
+    // Takes the "Backup" lock (unless machineWide is false: a base folder no other program
+    // uses) and the base folder's, then loads the saved schedule. False, with the reason on
+    // stderr, when another copy runs (or, with wait, after it ended) or the lock cannot be used.
+    // An installed program's own base folder is readied first.
+    bool OpenWorkingFolder(bool wait, bool machineWide = true);
+    // "" when the tool's own files (the drive table, the registry, the language file) are
+    // files or absent; else which is something else, so that nothing waits on a pipe or reads a
+    // folder as a file.
+    std::string OwnFilesProblem() const;
+
+    CQuillonApp app;
+    TerminalView view;
+    backup::Session session{app, view};
+    std::unique_ptr<RemoteLink> remote;  // set in remote mode
+
+  private:
+    platform::ProgramFolders folders_;
+    bool ownBase_ = false;  // no --base: the program's own base folder
+    std::unique_ptr<platform::NamedLock> machineLock_, folderLock_;
+};
+
+// The disc writer, the window's, its events served on the main thread between waits as the
+// window's event loop serves them.
+class DiscSession : public IDiscWriterEvents {
+  public:
+    // Gives session a writer, or none when this build cannot write discs.
+    explicit DiscSession(backup::Session& session);
+    ~DiscSession() override;
+    // The writer's start and the drive as the storage target ("D:" or "D"); false, with the
+    // reason on stderr, when it cannot be used.
+    bool Open(const std::string& drive);
+    // Runs the writer's events that came, waiting up to milliseconds for the first.
+    void Serve(int milliseconds);
+    // Runs call on the caller's thread while no event is being run: how the worker tells the end
+    // of a pass (which hands its image to the writer) without meeting the writer's events.
+    void RunBetweenEvents(const std::function<void()>& call);
+    void OnWriterEvent(const WriterEvent& event) override;
+    CDVDWriterPro2* writer() { return writer_.get(); }
+    // True while the writer writes or erases.
+    bool Busy() const;
+    // True from the start of an image's write until the writer's end of it was served.
+    bool Writing() const { return session_.DiscWriting(); }
+
+    int lastEnd = 0;     // 11, 12, 13 or 21 once the writer reported an end
+    long errorCode = 0;  // of event 21
+    std::string errorDetail;
+
+  private:
+    backup::Session& session_;
+    std::mutex mutex_;
+    std::recursive_mutex running_;  // held while events run
+    std::condition_variable arrived_;
+    std::deque<std::function<void()>> events_;
+    std::unique_ptr<CDVDWriterPro2> writer_;
+};
+
+// A folder given on the command line as a drive path, with host paths turned into drive paths.
+std::string CommandLineFolder(const std::string& text);
+// "drive Q: is not in <prefix>/drives.ini" when path is on a drive the table does not have.
+std::string MissingDriveText(const std::string& path);
+// A drive path ("E:\x") through the drive table, anything else as a path of this machine; no
+// slash at its end.
+std::string CommandHostPath(const std::string& path);
+// The image a command names: a folder (a drive path or a path of this machine) or, with
+// --disc LETTER, the disc in that writer drive read through its file system. Null with why when
+// there is no such folder or no readable disc.
+std::unique_ptr<integrity::ImageFiles> OpenCommandImage(const std::string& disc,
+                                                        const std::string& folder,
+                                                        std::string& why);
 
 int CmdDays(CliSession& s, const CliArgs& a);
 int CmdDay(CliSession& s, const CliArgs& a);
@@ -43,15 +189,10 @@ int CmdErase(CliSession& s, const CliArgs& a);
 // what it lacks).
 int CmdVerify(const CliArgs& a, bool progress, bool partialWhole = false);
 int CmdKey(const CliArgs& a);
-// Only in quillon-cli-video, which has the encoder.
+// Only in quillon-cli-video, which has the encoder (export/).
 int CmdExport(const CliArgs& a, bool progress);
 // One run of a recorder of the pull configurations, with its own session.
 int CmdPull(const CliArgs& a, CliOptions options);
-
-// Thrown for a command line that cannot be understood; main prints it with the usage.
-struct UsageError {
-    std::string what;
-};
 
 // Says on stderr that a listed entry's information file cannot be read, when it cannot.
 void NoteInfoProblem(const backup::ListedEntry& entry);

@@ -1,4 +1,4 @@
-#include "CliDisc.h"
+#include "CliCommands.h"
 
 #include <chrono>
 #include <cstdio>
@@ -31,23 +31,18 @@ DiscSession::~DiscSession() {
 }
 
 bool DiscSession::Open(const std::string& drive) {
-    if (!writer_) {
-        std::fprintf(stderr, "quillon-cli: this build cannot write discs\n");
-        return false;
-    }
+    if (!writer_)
+        return Refuse("this build cannot write discs");
     const char letter = drive.empty() ? 0 : static_cast<char>(std::toupper(drive[0]));
     const bool form = drive.size() == 1 || (drive.size() == 2 && drive[1] == ':') ||
                       (drive.size() == 3 && drive.substr(1) == ":\\");
     const auto table = platform::CurrentDrives();
     const platform::DriveInfo* info = table->Find(letter);
     if (!form || !info || info->type != platform::DRIVE_CDROM || info->device.empty()) {
-        std::fprintf(stderr,
-                     "quillon-cli: %s is not a disc drive of %s/drives.ini (a section with "
-                     "Type=cdrom and Device=)\n",
-                     drive.c_str(), platform::MachinePrefix().c_str());
-        if (const std::string why = table->ProblemsOf(letter); form && !why.empty())
-            std::fprintf(stderr, "%s\n", why.c_str());
-        return false;
+        const std::string why = form ? table->ProblemsOf(letter) : std::string();
+        return Refuse(drive + " is not a disc drive of " + platform::MachinePrefix() +
+                      "/drives.ini (a section with Type=cdrom and Device=)" +
+                      (why.empty() ? "" : "\n" + why));
     }
     if (!session_.StartDiscWriter())
         return false;

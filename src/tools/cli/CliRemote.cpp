@@ -1,11 +1,9 @@
-#include "CliRemote.h"
+#include "CliCommands.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
-#include "backup/HostMessages.h"
-#include "backup/remote/RemoteBackup.h"
 #include "platform/DrivePaths.h"
 #include "share/ClientId.h"
 #include "share/HttpPictureSource.h"

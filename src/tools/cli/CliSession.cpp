@@ -1,10 +1,29 @@
-#include "CliSession.h"
-
+#include <cctype>
 #include <cstdio>
 
+#include "CliCommands.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
+#ifdef QUILLON_HAVE_DISC
+#include "disc/DiscImageFiles.h"
+#endif
+
+int Fail(const std::string& what) {
+    std::fprintf(stderr, "quillon-cli: %s\n", what.c_str());
+    return 1;
+}
+
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+        out += c >= 0x20 && c != 0x7f ? std::string(1, ch) : std::string(escaped);
+    }
+    return out;
+}
 
 std::string CommandLineFolder(const std::string& text) {
     const bool drivePath = text.size() >= 2 && text[1] == ':';
@@ -19,17 +38,43 @@ std::string MissingDriveText(const std::string& path) {
            platform::MachinePrefix() + "/drives.ini";
 }
 
+std::string CommandHostPath(const std::string& path) {
+    const bool drivePath =
+        path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
+    std::string host = drivePath ? platform::ResolvePath(path) : path;
+    while (host.size() > 1 && host.back() == '/')
+        host.pop_back();
+    return host;
+}
+
+std::unique_ptr<integrity::ImageFiles> OpenCommandImage(const std::string& disc,
+                                                        const std::string& folder,
+                                                        std::string& why) {
+    if (!disc.empty()) {
+#ifdef QUILLON_HAVE_DISC
+        return disc::OpenDiscImage(
+            static_cast<char>(std::toupper(static_cast<unsigned char>(disc[0]))), why);
+#else
+        why = "this quillon-cli was built without disc support";
+        return nullptr;
+#endif
+    }
+    const std::string host = CommandHostPath(folder);
+    if (host.empty() || !platform::IsDirectory(host)) {
+        why = folder + " is not a folder";
+        return nullptr;
+    }
+    return integrity::OpenFolderImage(host);
+}
+
 CliSession::CliSession(const CliOptions& options)
     : view(options.progress),
       folders_(platform::CurrentProgramFolders()),
       ownBase_(options.base.empty()) {
     // The language file is the program's, as in the dialog; the base folder may be elsewhere.
-    const std::string data = platform::DriveFolderOf(folders_.data);
-    app.m_strExePath = data;
-    app.m_strLanguage = "eng";
     backup::RecorderSetup setup;
-    setup.dataFolder = data;
-    setup.language = app.m_strLanguage;
+    setup.dataFolder = platform::DriveFolderOf(folders_.data);
+    setup.language = "eng";
     setup.baseFolder =
         ownBase_ ? platform::DriveFolderOf(folders_.base) : CommandLineFolder(options.base);
     setup.dateType = options.dateType;
@@ -62,39 +107,26 @@ bool ReportLockAttempt(const platform::NamedLock::Attempt& a) {
     using Outcome = platform::NamedLock::Outcome;
     if (a.outcome == Outcome::kAcquired)
         return true;
-    if (a.outcome == Outcome::kHeldByOther) {
-        const std::string pid = a.holderPid > 0 ? " (pid " + std::to_string(a.holderPid) + ")" : "";
-        std::fprintf(stderr,
-                     "quillon-cli: another copy of Quillon Backup is running%s; run this again "
-                     "when it has finished, or add --wait\n",
-                     pid.c_str());
-    } else {
-        std::fprintf(stderr, "quillon-cli: %s\n", a.problem.c_str());
-    }
-    return false;
+    if (a.outcome != Outcome::kHeldByOther)
+        return Refuse(a.problem);
+    const std::string pid = a.holderPid > 0 ? " (pid " + std::to_string(a.holderPid) + ")" : "";
+    return Refuse("another copy of Quillon Backup is running" + pid +
+                  "; run this again when it has finished, or add --wait");
 }
 
 }  // namespace
 
 bool CliSession::OpenWorkingFolder(bool wait, bool machineWide) {
     if (ownBase_) {
-        if (const std::string problem = platform::PrepareBaseFolder(folders_); !problem.empty()) {
-            std::fprintf(stderr, "quillon-cli: %s\n", problem.c_str());
-            return false;
-        }
+        if (const std::string problem = platform::PrepareBaseFolder(folders_); !problem.empty())
+            return Refuse(problem);
     }
     const std::string base = session.BaseFolder();
-    const std::string missing = MissingDriveText(base);
-    if (!missing.empty()) {
-        std::fprintf(stderr, "quillon-cli: the base folder's %s\n", missing.c_str());
-        return false;
-    }
+    if (const std::string missing = MissingDriveText(base); !missing.empty())
+        return Refuse("the base folder's " + missing);
     const std::string baseHost = platform::ResolvePath(base);
-    if (!platform::IsDirectory(base)) {
-        std::fprintf(stderr, "quillon-cli: the base folder %s (%s) does not exist\n", base.c_str(),
-                     baseHost.c_str());
-        return false;
-    }
+    if (!platform::IsDirectory(base))
+        return Refuse("the base folder " + base + " (" + baseHost + ") does not exist");
     platform::NamedLock::Attempt machine;
     if (machineWide) {
         machine = platform::NamedLock::Acquire("Backup", wait);
@@ -108,11 +140,8 @@ bool CliSession::OpenWorkingFolder(bool wait, bool machineWide) {
     machineLock_ = std::move(machine.lock);
     folderLock_ = std::move(folder.lock);
     // A working folder that is a link could lead every write and the clean-up elsewhere.
-    if (const std::string problem = session.WorkingFolderProblem(); !problem.empty()) {
-        std::fprintf(stderr, "quillon-cli: %s\n%s\n", session.Text("BACKUP", "Q010005").c_str(),
-                     problem.c_str());
-        return false;
-    }
+    if (const std::string problem = session.WorkingFolderProblem(); !problem.empty())
+        return Refuse(session.Text("BACKUP", "Q010005") + "\n" + problem);
     // The saved schedule, as the dialog restores it at start.
     session.LoadSavedSchedule();
     return true;

@@ -5,8 +5,6 @@
 #include <vector>
 
 #include "CliCommands.h"
-#include "ImageSource.h"
-#include "Printable.h"
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
 #include "integrity/Verify.h"
@@ -60,27 +58,21 @@ int CmdVerify(const CliArgs& a, bool progress, bool partialWhole) {
     options.deep = a.deep;
     if (!a.key.empty()) {
         options.trustedKeyPem = ReadKeyFile(a.key);
-        if (integrity::Fingerprint(options.trustedKeyPem).empty()) {
-            std::fprintf(stderr, "quillon-cli: %s is not an Ed25519 public key\n", a.key.c_str());
-            return 1;
-        }
+        if (integrity::Fingerprint(options.trustedKeyPem).empty())
+            return Fail(a.key + " is not an Ed25519 public key");
     }
     std::string trustedDer;
     if (!a.cert.empty()) {
         trustedDer = integrity::CertificateDer(ReadKeyFile(a.cert));
-        if (trustedDer.empty()) {
-            std::fprintf(stderr, "quillon-cli: %s is not a certificate\n", a.cert.c_str());
-            return 1;
-        }
+        if (trustedDer.empty())
+            return Fail(a.cert + " is not a certificate");
     }
     // One MP4 file handed over alone: its own boxes and signature are all there is to check.
     if (a.disc.empty() && mp4::IsMp4Name(a.positional[0]) &&
         !platform::IsDirectory(CommandHostPath(a.positional[0]))) {
         const std::string file = CommandHostPath(a.positional[0]);
-        if (platform::FileLength(file) < 0) {
-            std::fprintf(stderr, "quillon-cli: %s cannot be read\n", a.positional[0].c_str());
-            return 1;
-        }
+        if (platform::FileLength(file) < 0)
+            return Fail(a.positional[0] + " cannot be read");
         const mp4::VideoCheck alone{file[0] == '/' ? file.substr(1) : file,
                                     mp4::CheckExportFile(file, {trustedDer, !trustedDer.empty()})};
         return ShowVideoChecks({alone}, trustedDer) ? 0 : 1;
@@ -88,10 +80,8 @@ int CmdVerify(const CliArgs& a, bool progress, bool partialWhole) {
     std::string why;
     const std::unique_ptr<integrity::ImageFiles> image =
         OpenCommandImage(a.disc, a.disc.empty() ? a.positional[0] : std::string(), why);
-    if (!image) {
-        std::fprintf(stderr, "quillon-cli: %s\n", why.c_str());
-        return 1;
-    }
+    if (!image)
+        return Fail(why);
     int shown = -1;
     if (progress)
         options.progress = [&](long long done, long long total) {
@@ -134,8 +124,7 @@ int CmdKey(const CliArgs& a) {
     if (!hadExportKey && integrity::HasSigningKey(folder)) {
         std::printf("signing key kept: %s\n", integrity::PrivateKeyPath(folder).c_str());
     } else if (const std::string why = integrity::CreateSigningKey(folder); !why.empty()) {
-        std::fprintf(stderr, "quillon-cli: %s\n", why.c_str());
-        return 1;
+        return Fail(why);
     } else {
         const std::string publicPem = ReadKeyFile(integrity::PublicKeyPath(folder));
         std::printf(
@@ -150,10 +139,8 @@ int CmdKey(const CliArgs& a) {
     const std::string host = platform::MachineName();
     const std::string unit =
         (host.empty() ? "Quillon Backup" : "Quillon Backup " + host).substr(0, 64);
-    if (const std::string why = integrity::CreateExportKey(folder, unit); !why.empty()) {
-        std::fprintf(stderr, "quillon-cli: %s\n", why.c_str());
-        return 1;
-    }
+    if (const std::string why = integrity::CreateExportKey(folder, unit); !why.empty())
+        return Fail(why);
     integrity::ExportKey key;
     const std::string loaded = integrity::LoadExportKey(folder, key);
     std::printf("certificate for signed video exports: %s (RSA-3072, \"%s\", %s)\n",

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "CliCommands.h"
-#include "VideoHelper.h"
+#include "export/VideoHelper.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/ProgramFolders.h"
@@ -94,12 +94,6 @@ int Info(const CliOptions& options) {
     return 0;
 }
 
-// Sections of drives.ini the table cannot use, said before any command uses the table.
-void ReportDriveTableProblems() {
-    for (const auto& problem : platform::CurrentDrives()->problems())
-        std::fprintf(stderr, "quillon-cli: %s\n", problem.text.c_str());
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,46 +103,55 @@ int main(int argc, char** argv) {
     platform::IgnoreBrokenPipes();
     CliOptions options;
     CliArgs args;
-    std::string command;
-    std::string timeZone;  // --time-zone
+    std::string command, dateType, cameras, model, remote, timeZone;
+    bool noProgress = false;
+    // The options with a value; those that name the session are repeated in the add commands
+    // printed (--token never is).
+    const std::map<std::string, std::string*> kSession = {
+        {"--base", &options.base},    {"--date-type", &dateType},
+        {"--cameras", &cameras},      {"--time-zone", &timeZone},
+        {"--remote", &remote},        {"--token-file", &options.remote.tokenFile},
+        {"--ca", &options.remote.ca}, {"--pin", &options.remote.pin}};
+    const std::map<std::string, std::string*> kValues = {
+        {"--model", &model},        {"--token", &options.remote.token},
+        {"--cams", &args.cams},     {"--memo", &args.memo},
+        {"--folder", &args.folder}, {"--disc", &args.disc},
+        {"--key", &args.key},       {"--cert", &args.cert},
+        {"--out", &args.out},       {"--entry", &args.entry}};
+    const std::map<std::string, bool*> kFlags = {
+        {"--no-progress", &noProgress}, {"--wait", &options.wait}, {"--viewer", &args.viewer},
+        {"--deep", &args.deep},         {"--mp4", &args.mp4},      {"--force", &args.force}};
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string a = argv[i];
-            auto value = [&]() -> std::string {
-                if (i + 1 >= argc)
-                    throw UsageError{a + " needs a value"};
-                return argv[++i];
-            };
-            auto session = [&](const std::string& v) {
-                args.sessionOptions.insert(args.sessionOptions.end(), {a, v});
-                return v;
-            };
             if (a == "--help" || a == "-h") {
                 std::fputs(kUsage, stdout);
                 return 0;
-            } else if (a == "--version") {
+            }
+            if (a == "--version") {
                 std::printf("quillon-cli %s\n", QUILLON_VERSION);
                 return 0;
-            } else if (a == "--base") {
-                options.base = session(value());
-            } else if (a == "--date-type") {
-                options.dateType = Number(a, session(value()), 10, 0, 8);
-            } else if (a == "--cameras") {
-                options.cameras = Number(a, session(value()), 10, 1, 64);
-            } else if (a == "--time-zone") {
-                timeZone = session(value());
-                args.timeZone = true;
-            } else if (a == "--model") {
-                options.modelCode = Number(a, value(), 16, 0, 0x7fffffff);
-            } else if (a == "--remote") {
-#ifdef QUILLON_HAVE_SHARE
-                if (!ParseRemote(session(value()), options.remote))
-                    throw UsageError{"--remote takes ADDRESS:PORT, the port of quillon-share"};
-#else
-                throw UsageError{"this quillon-cli was built without the remote link"};
-#endif
-            } else if (a == "--token") {
-                options.remote.token = value();  // never repeated in the commands printed
+            }
+            const auto session = kSession.find(a), value = kValues.find(a);
+            const auto flag = kFlags.find(a);
+            if (flag != kFlags.end()) {
+                *flag->second = true;
+                continue;
+            }
+            if (session == kSession.end() && value == kValues.end()) {
+                if (a.size() > 1 && a[0] == '-' && a[1] == '-')
+                    throw UsageError{"unknown option " + a};
+                (command.empty() ? command : args.positional.emplace_back()) = a;
+                continue;
+            }
+            if (i + 1 >= argc)
+                throw UsageError{a + " needs a value"};
+            *(session != kSession.end() ? session : value)->second = argv[++i];
+            if (session != kSession.end())
+                args.sessionOptions.insert(args.sessionOptions.end(), {a, argv[i]});
+            args.hasMemo = args.hasMemo || a == "--memo";
+            args.timeZone = args.timeZone || a == "--time-zone";
+            if (a == "--token") {
                 // Out of /proc/PID/cmdline from now on, as quillon-share does; ps showed it
                 // until here all the same.
                 std::memset(argv[i], '*', std::strlen(argv[i]));
@@ -156,49 +159,22 @@ int main(int argc, char** argv) {
                     "quillon-cli: --token shows the token to every user of this machine (ps); "
                     "give it with --token-file or QUILLON_SHARE_TOKEN instead\n",
                     stderr);
-            } else if (a == "--token-file") {
-                options.remote.tokenFile = session(value());
-            } else if (a == "--ca") {
-                options.remote.ca = session(value());
-            } else if (a == "--pin") {
-                options.remote.pin = session(value());
-            } else if (a == "--no-progress") {
-                options.progress = false;
-            } else if (a == "--wait") {
-                options.wait = true;
-            } else if (a == "--cams") {
-                args.cams = value();
-            } else if (a == "--memo") {
-                args.memo = value();
-                args.hasMemo = true;
-            } else if (a == "--folder") {
-                args.folder = value();
-            } else if (a == "--disc") {
-                args.disc = value();
-            } else if (a == "--viewer") {
-                args.viewer = true;
-            } else if (a == "--key") {
-                args.key = value();
-            } else if (a == "--cert") {
-                args.cert = value();
-            } else if (a == "--deep") {
-                args.deep = true;
-            } else if (a == "--mp4") {
-                args.mp4 = true;
-            } else if (a == "--out") {
-                args.out = value();
-            } else if (a == "--entry") {
-                args.entry = value();
-            } else if (a == "--force") {
-                args.force = true;
-            } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-                throw UsageError{"unknown option " + a};
-            } else if (command.empty()) {
-                command = a;
-            } else {
-                args.positional.push_back(a);
             }
         }
+        options.progress = !noProgress;
+        if (!dateType.empty())
+            options.dateType = Number("--date-type", dateType, 10, 0, 8);
+        if (!cameras.empty())
+            options.cameras = Number("--cameras", cameras, 10, 1, 64);
+        if (!model.empty())
+            options.modelCode = Number("--model", model, 16, 0, 0x7fffffff);
+#ifdef QUILLON_HAVE_SHARE
+        if (!remote.empty() && !ParseRemote(remote, options.remote))
+            throw UsageError{"--remote takes ADDRESS:PORT, the port of quillon-share"};
+#else
+        if (!remote.empty())
+            throw UsageError{"this quillon-cli was built without the remote link"};
+#endif
         if (command.empty())
             throw UsageError{"no command given"};
         // Before anything reckons a recorded time: the recorder's clock reads the local time of
@@ -209,7 +185,9 @@ int main(int argc, char** argv) {
         if (command == "export" || (command == "backup" && args.mp4))
             return HandToVideoHelper(std::vector<std::string>(argv, argv + argc));
 #endif
-        ReportDriveTableProblems();
+        // Sections of drives.ini the table cannot use, said before any command uses the table.
+        for (const auto& problem : platform::CurrentDrives()->problems())
+            std::fprintf(stderr, "quillon-cli: %s\n", problem.text.c_str());
         if (command == "info")
             return Info(options);
         // These look at images and keys, not at a recorder or the working folder.
@@ -244,18 +222,14 @@ int main(int argc, char** argv) {
 #ifdef QUILLON_HAVE_SHARE
         if (const std::string tls = RemoteTlsProblem(options.remote); !tls.empty())
             throw UsageError{tls};
-        if (!options.remote.address.empty()) {
-            if (const std::string problem = TakeRemoteToken(options.remote); !problem.empty()) {
-                std::fprintf(stderr, "quillon-cli: %s\n", problem.c_str());
-                return 1;
-            }
-        }
+        if (const std::string problem =
+                options.remote.address.empty() ? "" : TakeRemoteToken(options.remote);
+            !problem.empty())
+            return Fail(problem);
 #endif
         CliSession session(options);
-        if (const std::string problem = session.OwnFilesProblem(); !problem.empty()) {
-            std::fprintf(stderr, "quillon-cli: %s\n", problem.c_str());
-            return 1;
-        }
+        if (const std::string problem = session.OwnFilesProblem(); !problem.empty())
+            return Fail(problem);
         if (found->second.workingFolder && !session.OpenWorkingFolder(options.wait))
             return 1;
         return found->second.run(session, args);

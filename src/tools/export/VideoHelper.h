@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-// Where quillon-cli-video is: beside this program (a build tree), or in the folder the packages
-// install helpers into; "" when it is in neither.
-std::string VideoHelperPath();
-// Runs quillon-cli-video with this command line in place of this process; returns only when it
-// could not (the exit status, after saying why).
+// Runs quillon-cli-video with this command line in place of this process: the one beside this
+// program (a build tree), or in the folder the packages install helpers into. Returns only when
+// it could not (the exit status, after saying why).
 int HandToVideoHelper(const std::vector<std::string>& args);

@@ -8,8 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "CliCommands.h"
-#include "ImageSource.h"
+#include "cli/CliCommands.h"
 #include "integrity/EntryStanding.h"
 #include "integrity/ImageCopyOut.h"
 #include "integrity/Verify.h"
@@ -65,10 +64,8 @@ int CmdExport(const CliArgs& a, bool progress) {
     std::string why;
     const std::unique_ptr<integrity::ImageFiles> image =
         OpenCommandImage(a.disc, a.disc.empty() ? a.positional[0] : std::string(), why);
-    if (!image) {
-        std::fprintf(stderr, "quillon-cli: %s\n", why.c_str());
-        return 1;
-    }
+    if (!image)
+        return Fail(why);
     const std::vector<int> chosen = CameraList(a.cams);
     // Evidence is exported from an image that is what its backup wrote, or said not to be.
     const integrity::VerifyReport check =
@@ -77,22 +74,15 @@ int CmdExport(const CliArgs& a, bool progress) {
     // entry of an image that fails its check, only goes with --force and says so in its files.
     const bool partial = integrity::OnlyPartial(check);
     if (!check.ok() && !partial) {
-        std::fprintf(stderr, "quillon-cli: the image %s fails its check: %s\n", named.c_str(),
-                     check.Verdict().c_str());
-        if (!a.force) {
-            std::fprintf(stderr,
-                         "quillon-cli: nothing exported (--force exports it anyway, "
-                         "saying so in every file)\n");
-            return 1;
-        }
+        Fail("the image " + named + " fails its check: " + check.Verdict());
+        if (!a.force)
+            return Fail("nothing exported (--force exports it anyway, saying so in every file)");
     }
     // A disc's files are read through its file system; the export reads files, so each entry
     // is copied out in turn beside the export's own files and deleted after it.
     std::vector<integrity::ImageFiles::Entry> listing;
-    if (!a.disc.empty() && !image->List(listing, why)) {
-        std::fprintf(stderr, "quillon-cli: %s\n", why.c_str());
-        return 1;
-    }
+    if (!a.disc.empty() && !image->List(listing, why))
+        return Fail(why);
     std::vector<std::string> entries;
     for (const std::string& name : a.disc.empty() ? FolderNames(CommandHostPath(a.positional[0]))
                                                   : integrity::TopFolders(listing))
@@ -100,25 +90,17 @@ int CmdExport(const CliArgs& a, bool progress) {
             (a.entry.empty() || a.entry == name || a.entry == video::EntryLabel(name)))
             entries.push_back(name);
     std::sort(entries.begin(), entries.end());
-    if (entries.empty()) {
-        std::fprintf(stderr, "quillon-cli: %s holds no entry%s\n", named.c_str(),
-                     a.entry.empty() ? "" : (" " + a.entry).c_str());
-        return 1;
-    }
+    if (entries.empty())
+        return Fail(named + " holds no entry" + (a.entry.empty() ? "" : " " + a.entry));
     const std::string out = CommandHostPath(a.out);
-    if (out.empty() || !platform::CreateDirectoryTree(out)) {
-        std::fprintf(stderr, "quillon-cli: the folder %s cannot be made\n", a.out.c_str());
-        return 1;
-    }
+    if (out.empty() || !platform::CreateDirectoryTree(out))
+        return Fail("the folder " + a.out + " cannot be made");
     std::unique_ptr<integrity::ScratchFolder> copy;
     if (!a.disc.empty()) {
         // Another export into this folder may be using a copy of its own meanwhile.
         copy = std::make_unique<integrity::ScratchFolder>(out, kScratchStem);
-        if (copy->path().empty()) {
-            std::fprintf(stderr, "quillon-cli: no folder for the disc's files can be made in %s\n",
-                         a.out.c_str());
-            return 1;
-        }
+        if (copy->path().empty())
+            return Fail("no folder for the disc's files can be made in " + a.out);
     }
     const std::string scratch = copy ? copy->path() : std::string();
     std::atomic<bool>& stop = gStop;
