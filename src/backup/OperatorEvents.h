@@ -144,4 +144,36 @@ class IOperatorEvents {
     virtual void QuestionWithdrawn(int id) = 0;
 };
 
+// For a front end without a window: what only a window shows (its controls, the list, the
+// camera page, the disc's space) is ignored; the words, the progress, notices, questions and the
+// end of a pass are its own to say.
+class WindowlessEvents : public IOperatorEvents {
+  public:
+    void PassStatusEnded() override {}
+    void PassStarting() override {}
+    void MeterChanged(Meter) override {}
+    void Busy(bool) override {}
+    void DiscKnown(bool) override {}
+    void DiscSpaceChanged(const DiscSpace&) override {}
+    void EraseOffered(bool) override {}
+    void WriteSpeedsChanged(const std::vector<std::string>&) override {}
+    void TargetChanged(const std::string&) override {}
+    void DrivesChanged(const std::vector<std::string>&) override {}
+    void ViewerOffered(bool) override {}
+    void ViewerChoiceCleared() override {}
+    void TotalSizeChanged(const std::string&) override {}
+    void TimeRowsChanged(TimeField, const std::vector<std::string>&) override {}
+    void TimeChosen(const TimeFields&) override {}
+    void CameraPageChanged(const CameraPage&) override {}
+    void SelectAllPossible(bool) override {}
+    void PagesPossible(bool) override {}
+    void ScheduleListChanged(const std::vector<std::string>&) override {}
+    void ScheduleRowPicked(int) override {}
+    void EntryPicked(bool) override {}
+    void MemoEditable(bool) override {}
+    void MemoChanged(const std::string&) override {}
+    void ActivityChanged(Activity, const ActivityFacts&) override {}
+    void QuestionWithdrawn(int) override {}
+};
+
 }  // namespace backup

@@ -4,8 +4,11 @@
 // for, and the companions it works with. What happened comes back as events (OperatorEvents.h).
 // The parts the commands work on are the session's own: no front end reaches them.
 //
-// Threads: commands run on the front end's thread, which is also the thread a pass's end and
-// the link's answers are served on.
+// Threads: commands run on the front end's thread. A pass's end runs where the front end says
+// (BackupWorker::SetOwnerThread): on its thread for one with an event loop (the window), on the
+// worker for one that only waits while a pass runs (the CLI), serialised with the link's answers
+// for a remote pass (PassRun). A front end that lets it run on the worker gives no command while
+// the pass runs but its stop.
 #include <memory>
 #include <string>
 

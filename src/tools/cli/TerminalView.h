@@ -10,7 +10,7 @@
 
 #include "backup/OperatorEvents.h"
 
-class TerminalView : public backup::IOperatorEvents {
+class TerminalView : public backup::WindowlessEvents {
   public:
     struct Message {
         std::string text, caption;
@@ -26,34 +26,7 @@ class TerminalView : public backup::IOperatorEvents {
     void Tell(const backup::Notice& notice) override;
     // No one to ask: every question is answered yes at once (the command line is the answer).
     void Ask(const backup::Question& question, backup::Reply reply) override;
-    void QuestionWithdrawn(int) override {}
     void PassEnded() override;
-
-    // Nothing of these shows on a terminal.
-    void PassStatusEnded() override {}
-    void PassStarting() override {}
-    void MeterChanged(backup::Meter) override {}
-    void Busy(bool) override {}
-    void DiscKnown(bool) override {}
-    void DiscSpaceChanged(const backup::DiscSpace&) override {}
-    void EraseOffered(bool) override {}
-    void WriteSpeedsChanged(const std::vector<std::string>&) override {}
-    void TargetChanged(const std::string&) override {}
-    void DrivesChanged(const std::vector<std::string>&) override {}
-    void ViewerOffered(bool) override {}
-    void ViewerChoiceCleared() override {}
-    void TotalSizeChanged(const std::string&) override {}
-    void TimeRowsChanged(backup::TimeField, const std::vector<std::string>&) override {}
-    void TimeChosen(const backup::TimeFields&) override {}
-    void CameraPageChanged(const backup::CameraPage&) override {}
-    void SelectAllPossible(bool) override {}
-    void PagesPossible(bool) override {}
-    void ScheduleListChanged(const std::vector<std::string>&) override {}
-    void ScheduleRowPicked(int) override {}
-    void EntryPicked(bool) override {}
-    void MemoEditable(bool) override {}
-    void MemoChanged(const std::string&) override {}
-    void ActivityChanged(backup::Activity, const backup::ActivityFacts&) override {}
 
     // Waits up to milliseconds for the end of a pass; true once it came.
     bool WaitForPassEnd(int milliseconds);
