@@ -11,13 +11,16 @@ CommandResult PassRun::Start(const StartOptions& options, ports::IEntryVideo* vi
             [this](const std::function<void()>& call) { inbox_.RunBetweenAnswers(call); });
         inbox_.SetWorkerWake([this] { worker_.Signal(); });
     }
-    worker_.StartMakeFileThread();
     run_.video = video;
     const CommandResult started = starter_.OnOK(options);
-    if (started.refused())
+    if (started.refused()) {
         inbox_.SetWorkerWake(nullptr);  // no pass of this run to wake
-    else
-        worker_.Start(run_.job);
+        return started;
+    }
+    // Only a pass that starts has a worker; the answers that wake it are served on this thread,
+    // after this.
+    worker_.StartMakeFileThread();
+    worker_.Start(run_.job);
     return started;
 }
 
