@@ -189,6 +189,40 @@ TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerCh
     EXPECT_EQ(view.listRows.size(), 1u);
 }
 
+// The entry's folders are looked at when it is asked for, and again when its files are ready: a
+// link put in place of its day folder meanwhile takes nothing out of the target.
+class MeddledLinkTest : public RemoteBackupTest {
+  protected:
+    void PostShareMessage(unsigned message, unsigned long code, const void* record,
+                          unsigned long size) override {
+        if (message == kMsgShareAnswer && code == kAnswerDownload && !meddled) {
+            meddled = true;
+            const std::string day = Day("2010_05_23=10,00~10,01", "Remote");
+            fs::remove_all(day);
+            fs::create_directory_symlink(outside, day.substr(0, day.size() - 1));
+        }
+        RemoteBackupTest::PostShareMessage(message, code, record, size);
+    }
+    bool meddled = false;
+    std::string outside;
+};
+
+TEST_F(MeddledLinkTest, ALinkPutInPlaceOfAnEntrysFolderBeforeItsDownloadTakesNothingOut) {
+    outside = prefix() + "/outside";
+    fs::create_directories(outside);
+    GoRemote();
+    Add("10", "00", "10", "01", {0});
+    Run("Remote");
+    ASSERT_TRUE(meddled);
+    EXPECT_TRUE(fs::is_empty(outside));
+    ASSERT_FALSE(ctx.m_run.report.Failures().empty());
+    const PassFailure failure = ctx.m_run.report.Failures()[0];
+    EXPECT_EQ(failure.entry, "2010_05_23=10,00~10,01");
+    EXPECT_EQ(failure.what.rfind("nothing was copied: ", 0), 0u) << failure.what;
+    EXPECT_TRUE(ctx.m_run.report.stopped());
+    EXPECT_EQ(view.listRows.size(), 1u);  // the entry stays for the next run
+}
+
 // A minute the recorder lost after the entry was planned is lost to every run: the entry is
 // fetched without it, and ends as a local pass's would, named and kept in the schedule.
 TEST_F(RemoteBackupTest, AMinuteGoneFromTheRecorderIsFetchedWithoutAndTheEntryKept) {
