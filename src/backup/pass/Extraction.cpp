@@ -69,9 +69,7 @@ std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImag
     return std::string();
 }
 
-bool PrepareEntryFolders(backup::PassJob& job, int slot, const std::string& startKey,
-                         const std::string& endKey) {
-    const EntryImagePaths p = MakeEntryImagePaths(job.plan(), startKey, endKey);
+bool PrepareEntryFolders(backup::PassJob& job, int slot, const EntryImagePaths& p) {
     const std::string problem = CreateEntryFolders(job.plan().host, p);
     if (problem.empty())
         return true;

@@ -18,8 +18,7 @@ EntryImagePaths MakeEntryImagePaths(const backup::PassPlan& plan, const std::str
 std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImagePaths& p);
 // Creates an entry's folders in the image without filling them. False, with the entry failed in
 // the report, when a folder on the way may not be written (a link leading out of the target).
-bool PrepareEntryFolders(backup::PassJob& job, int slot, const std::string& startKey,
-                         const std::string& endKey);
+bool PrepareEntryFolders(backup::PassJob& job, int slot, const EntryImagePaths& p);
 
 // The viewer when the plan asks for it, then every used slot of the plan, until the pass stops.
 namespace backup {

@@ -194,8 +194,6 @@ void FinishImageManifest(backup::PassJob& job) {
     job.hasher.reset();
     if (!hasher)
         return;
-    if (job.shareClient)
-        job.shareClient->SetWriteTap(nullptr);
     // A download still running (the window closed during it) finishes the file it writes into
     // the hashing, and nothing after it.
     if (std::shared_ptr<platform::GatedWriteTap> gate = std::move(job.linkTap))
@@ -252,4 +250,17 @@ void FinishImageManifest(backup::PassJob& job) {
     job.manifestNote = std::string(partial.empty() ? "manifest: " : "partial manifest: ") +
                        std::to_string(result.files.size()) + " files in " + job.sink().root() +
                        integrity::kManifestName;
+}
+
+void OpenImage(backup::PassJob& job) {
+    job.sink().Open();
+    BeginImageManifest(job);
+}
+
+void CloseImage(backup::PassJob& job, bool whole) {
+    FinishImageManifest(job);
+    if (whole)
+        job.sink().Close(job.report());
+    else
+        job.sink().Abandon();
 }

@@ -11,6 +11,12 @@ namespace platform {
 class WriteTap;
 }
 
+// The pass's image opened: its target watched (ImageSink) and its hashing begun.
+void OpenImage(backup::PassJob& job);
+// The image closed: its manifest written, then its volume flushed when the pass made it whole,
+// or the image abandoned.
+void CloseImage(backup::PassJob& job, bool whole);
+
 // Begins hashing the pass's image, unless it is already being hashed (a remote pass runs in
 // several steps) or manifests are off. Nothing for a target without an image root.
 void BeginImageManifest(backup::PassJob& job);

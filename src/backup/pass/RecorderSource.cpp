@@ -8,8 +8,7 @@ PassStep RecorderSource::Step(PassJob& job) {
     job.report().Reset();
     job.doneSize = 0;
     job.events().Started();
-    job.sink().Open();
-    BeginImageManifest(job);
+    OpenImage(job);
     {
         // Every file written below the image root on this thread is hashed as it is written.
         platform::ScopedWriteTap tap(ImageManifestTap(job));
@@ -17,11 +16,7 @@ PassStep RecorderSource::Step(PassJob& job) {
     }
     if (!job.running())
         job.report().Stopped();  // cancelled, or the target was lost
-    FinishImageManifest(job);
-    if (job.running())
-        job.sink().Close(job.report());
-    else
-        job.sink().Abandon();
+    CloseImage(job, job.running());
     job.events().Built(job.running());
     return {true, PassEnding{}};
 }

@@ -19,12 +19,18 @@ PassEnding Ended(PassEnding::Link link, std::string why = std::string()) {
     return {PassEnding::Source::kLink, link, std::move(why)};
 }
 
+// The download hashes nothing more once the image is closed.
+void CloseLinkedImage(PassJob& job, bool whole) {
+    if (job.shareClient)
+        job.shareClient->SetWriteTap(nullptr);
+    CloseImage(job, whole);
+}
+
 // The pass was stopped: the image's manifest says so; the window is told now when the link has
 // ended the run already, else by the link when it does.
 std::optional<PassEnding> StopSteps(PassJob& job) {
     job.report().Stopped();
-    FinishImageManifest(job);
-    job.sink().Abandon();
+    CloseLinkedImage(job, false);
     if (job.EndSteps())
         return Ended(PassEnding::Link::kStopped, job.linkEndedWhy());
     return std::nullopt;
@@ -50,9 +56,12 @@ PassStep LinkSource::Step(PassJob& job) {
     }
     const bool first = !job.begun;
     job.begun = true;
+    // The image opens at the first step; its hashing, should the target not have been there
+    // then, begins at a later one.
     if (first)
-        job.sink().Open();
-    BeginImageManifest(job);
+        OpenImage(job);
+    else
+        BeginImageManifest(job);
     // The files written here (the viewer, each entry's information and map) are hashed too.
     platform::ScopedWriteTap tap(ImageManifestTap(job));
     if (first && plan.includeViewer) {
@@ -80,14 +89,13 @@ PassStep LinkSource::Step(PassJob& job) {
         const ScheduleEntry& e = plan.entries[static_cast<std::size_t>(i)];
         if (!e.bUsed || !job.pending[static_cast<std::size_t>(i)])
             continue;
-        const std::string startKey = StartKey(e), endKey = EndKey(e);
+        const EntryImagePaths p = MakeEntryImagePaths(plan, StartKey(e), EndKey(e));
         // An entry whose folders lead out of the target is not fetched at all: nothing of it
         // may land where a link points.
-        if (!PrepareEntryFolders(job, i, startKey, endKey)) {
+        if (!PrepareEntryFolders(job, i, p)) {
             job.pending[static_cast<std::size_t>(i)] = false;
             continue;
         }
-        const EntryImagePaths p = MakeEntryImagePaths(plan, startKey, endKey);
         job.fetching = p.entry;
         job.fetchingSlot = i;
         const std::string dest = paths::EntryDestFolder(p.imageRoot, p.entry, p.day);
@@ -106,8 +114,7 @@ PassStep LinkSource::Step(PassJob& job) {
     if (!job.running())
         return RunOver(StopSteps(job));
     const std::size_t failures = job.report().failureCount();
-    FinishImageManifest(job);
-    job.sink().Close(job.report());
+    CloseLinkedImage(job, true);
     job.EndSteps();
     if (job.report().failureCount() > failures) {
         // Files that arrived are gone from the target again, or never reached its device: not
