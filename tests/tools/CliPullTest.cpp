@@ -45,17 +45,6 @@ class CliPullTest : public RemoteCliFixture {
         pullDir.reset();
         RemoteCliFixture::TearDown();
     }
-    // 23 May 2010 from minute first to last of the day, small pictures unless asked for.
-    static mkrec::RecorderPlan Day(int first, int last, int cameras, int width, int height) {
-        mkrec::RecorderPlan plan;
-        plan.days = {"20100523"};
-        plan.firstMinute = first;
-        plan.lastMinute = last;
-        plan.cameras = cameras;
-        plan.width = width;
-        plan.height = height;
-        return plan;
-    }
     // gate.conf of the recorder at port: its lines, then the target.
     void Gate(const std::string& lines, const std::string& target = "") const {
         std::ofstream(pulls + "/gate.conf")
@@ -96,7 +85,7 @@ class OnePortRelay : public LoopbackProxy {
 };
 
 TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) {
-    mkrec::RecorderPlan plan = Day(600, 604, 4, 32, 24);
+    mkrec::RecorderPlan plan = Plan(600, 604, 4, 32, 24);
     plan.audioChannels = 1;
     plan.audioBytesPerMinute = 3000;
     Record(plan);
@@ -178,7 +167,7 @@ TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) 
 }
 
 TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
-    Record(Day(600, 604, 2, 32, 24));
+    Record(Plan(600, 604, 2, 32, 24));
     StartServer("gate-token");
     TokenFile("gate", "gate-token");
     Gate("token-file = " + prefix() + "/gate.token\ncamera-count = 2\nrange = 20100523 1000 1002");
@@ -223,7 +212,7 @@ TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
 }
 
 TEST_F(CliPullTest, ARecorderThatListsNoDayFailsThePullAndKeepsItsRange) {
-    mkrec::RecorderPlan plan = Day(600, 601, 1, 16, 16);
+    mkrec::RecorderPlan plan = Plan(600, 601, 1, 16, 16);
     Record(plan);
     StartServer();
     Gate("range = 20100523 1000 1001");
@@ -244,7 +233,7 @@ TEST_F(CliPullTest, ARecorderThatListsNoDayFailsThePullAndKeepsItsRange) {
 // A damaged minute is fetched no better by a later run: the image of the rest stands under the
 // run's name, verifies, and names what it lacks; the run fails, but keeps no range for the next.
 TEST_F(CliPullTest, ARecordingsDamageFailsThePullButItsImageStandsAndNoRangeIsKept) {
-    mkrec::RecorderPlan plan = Day(600, 603, 2, 16, 16);
+    mkrec::RecorderPlan plan = Plan(600, 603, 2, 16, 16);
     plan.damagedMinutes = {{601, mkrec::Damage::kShortData}, {602, mkrec::Damage::kNoTable}};
     Record(plan);
     StartServer();
@@ -509,7 +498,7 @@ TEST_F(CliPullTest, APullConfigurationOthersMayChangeIsRefusedAndSendsTheTokenNo
 // A recorder whose build never gets on fails its run after the conf's build-stall, and keeps
 // no other recorder's run waiting meanwhile.
 TEST_F(CliPullTest, ARecorderStuckBuildingFailsItsPullAndHoldsUpNoOtherRecorder) {
-    mkrec::RecorderPlan plan = Day(600, 603, 1, 16, 16);
+    mkrec::RecorderPlan plan = Plan(600, 603, 1, 16, 16);
     Record(plan);
     StartServer();
     BuildingProxy stuck(port);
