@@ -3,15 +3,12 @@
 #include <cstdio>
 
 namespace paths {
-namespace {
 
 std::string Two(int v) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%02d", v);
     return buf;
 }
-
-}  // namespace
 
 std::string AudioSuffix(int modelCode) {
     return (modelCode == 0x1648A || modelCode == 0x1648D) ? ".aug" : ".au";

@@ -5,6 +5,9 @@
 
 namespace paths {
 
+// A number of the recorder's names and times as two digits ("07", "23").
+std::string Two(int v);
+
 constexpr const char* kDiscImageRoot = "C:\\QuillonTemp";
 constexpr const char* kNetImageRoot = "C:\\NetBackupTemp";
 

@@ -10,17 +10,10 @@
 #include "backup/remote/RemoteBackup.h"
 #include "backup/schedule/ReservedFolder.h"
 #include "backup/schedule/ScheduleCommands.h"
+#include "storage/RecorderPaths.h"
 #include "storage/WorkingFolder.h"
 
-namespace {
-
-std::string Two(int v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d", v);
-    return buf;
-}
-
-}  // namespace
+using paths::Two;
 
 int LastCameraPage(int camCount) {
     switch (camCount) {
