@@ -28,28 +28,26 @@ class LoopbackShareClient : public CFileShareClient {
     explicit LoopbackShareClient(ShareService& service) : service_(service) {}
     ~LoopbackShareClient() override { JoinDownload(); }
 
-    int InitSock() override { return 1; }
+    bool InitSock() override { return true; }
     void Connect(const std::string& address, int port, IShareClientReceiver* window) override {
         address_ = address, port_ = port, window_ = window;
         ++connects;
     }
-    int ReqClient_LoadIndexData(const std::string& day) override {
+    void ReqClient_LoadIndexData(const std::string& day) override {
         Queue([this, day] {
             const _INDEXREPLY r = service_.IndexReply(day);
             Post(2, &r, sizeof r);
         });
-        return 1;
     }
-    int GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) override {
+    void GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) override {
         Queue([this, request] {
             _ADDSIZEREPLY r = service_.AddSize(request);
             if (zeroSizes)
                 r.nSize = 0;
             Post(3, &r, sizeof r);
         });
-        return 1;
     }
-    int ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) override {
+    void ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) override {
         Queue([this, request] {
             std::atomic<bool> cancel{false};
             image_ = service_.MakeImage(
@@ -69,11 +67,10 @@ class LoopbackShareClient : public CFileShareClient {
             }
             Post(4, nullptr, static_cast<unsigned long>(request.nSlot));
         });
-        return 1;
     }
     void SetDownloadDir(const std::string& folder) override { folder_ = folder; }
     void SetWriteTap(std::shared_ptr<platform::WriteTap> tap) override { tap_ = std::move(tap); }
-    int StartDownload() override {
+    void StartDownload() override {
         Queue([this] {
             if (dropDownloads) {  // the link went down after the image was made
                 service_.DeleteTemp(std::string(kNetTempRoot) + "\\" + image_.entry);
@@ -101,20 +98,17 @@ class LoopbackShareClient : public CFileShareClient {
             }
             Post(5, nullptr, 0);
         });
-        return 1;
     }
     RemoteImageLacks ImageLacks() const override { return {image_.why, image_.failures}; }
-    int ReqTempDataDelete(const std::string& path) override {
+    void ReqTempDataDelete(const std::string& path) override {
         deleted.push_back(path);
         Queue([this, path] {
             service_.DeleteTemp(path);
             Post(6, nullptr, 0);
         });
-        return 1;
     }
-    int ReqClient_DownloadCancel() override {
+    void ReqClient_DownloadCancel() override {
         Queue([this] { Post(7, "cancelled", 10); });
-        return 1;
     }
 
     // Runs the queued work on the calling thread (the test's "window" thread) until nothing is

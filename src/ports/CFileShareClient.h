@@ -46,24 +46,25 @@ class IShareClientReceiver {
 class CFileShareClient {
   public:
     virtual ~CFileShareClient() = default;
-    // Nonzero when the link can be used; only then is Connect called.
-    virtual int InitSock() = 0;
+    // True when the link can be used; only then is Connect called. The requests below answer
+    // nothing at once: what they come to arrives as answers.
+    virtual bool InitSock() = 0;
     virtual void Connect(const std::string& address, int port, IShareClientReceiver* window) = 0;
     // Answer code 2 with the index reply record of the day (8 digits YYYYMMDD).
-    virtual int ReqClient_LoadIndexData(const std::string& day) = 0;
+    virtual void ReqClient_LoadIndexData(const std::string& day) = 0;
     // Answer code 3 with the add-size reply.
-    virtual int GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) = 0;
+    virtual void GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) = 0;
     // Answer codes 4, 8..., 5, 6 for the entry; 7 after the last.
-    virtual int ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) = 0;
+    virtual void ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) = 0;
     // The folder (ending in "\") the next download lands in.
     virtual void SetDownloadDir(const std::string& folder) = 0;
     // What sees the bytes of the next downloads as they are written (the image's hashing);
     // null for nothing. A download keeps its tap until it has ended.
     virtual void SetWriteTap(std::shared_ptr<platform::WriteTap> tap) = 0;
-    virtual int StartDownload() = 0;
+    virtual void StartDownload() = 0;
     // What the image fetched last lacks (nothing when it is whole). Read with answer code 5,
     // before the next entry is asked for.
     virtual RemoteImageLacks ImageLacks() const = 0;
-    virtual int ReqTempDataDelete(const std::string& path) = 0;
-    virtual int ReqClient_DownloadCancel() = 0;
+    virtual void ReqTempDataDelete(const std::string& path) = 0;
+    virtual void ReqClient_DownloadCancel() = 0;
 };

@@ -97,19 +97,16 @@ void HttpShareClient::Run() {
     }
 }
 
-int HttpShareClient::ReqClient_LoadIndexData(const std::string& day) {
+void HttpShareClient::ReqClient_LoadIndexData(const std::string& day) {
     Enqueue(false, [this, day](ShareLink& link) { DoIndex(link, day); });
-    return 1;
 }
 
-int HttpShareClient::GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) {
+void HttpShareClient::GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) {
     Enqueue(false, [this, request](ShareLink& link) { DoAddSize(link, request); });
-    return 1;
 }
 
-int HttpShareClient::ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) {
+void HttpShareClient::ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) {
     Enqueue(true, [this, request](ShareLink& link) { DoImage(link, request); });
-    return 1;
 }
 
 void HttpShareClient::SetDownloadDir(const std::string& folder) {
@@ -122,7 +119,7 @@ void HttpShareClient::SetWriteTap(std::shared_ptr<platform::WriteTap> tap) {
     tap_ = std::move(tap);
 }
 
-int HttpShareClient::StartDownload() {
+void HttpShareClient::StartDownload() {
     std::string folder;
     std::shared_ptr<platform::WriteTap> tap;
     {
@@ -134,15 +131,13 @@ int HttpShareClient::StartDownload() {
         platform::ScopedWriteTap scope(tap.get());
         DoDownload(link, folder);
     });
-    return 1;
 }
 
-int HttpShareClient::ReqTempDataDelete(const std::string& path) {
+void HttpShareClient::ReqTempDataDelete(const std::string& path) {
     Enqueue(true, [this, path](ShareLink& link) { DoDelete(link, path); });
-    return 1;
 }
 
-int HttpShareClient::ReqClient_DownloadCancel() {
+void HttpShareClient::ReqClient_DownloadCancel() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.erase(
@@ -153,7 +148,6 @@ int HttpShareClient::ReqClient_DownloadCancel() {
         queue_.push_back({true, [this](ShareLink& link) { DoCancel(link); }});
     }
     wake_.notify_all();
-    return 1;
 }
 
 bool HttpShareClient::Busy() const {

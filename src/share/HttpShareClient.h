@@ -46,19 +46,19 @@ class HttpShareClient : public CFileShareClient {
     explicit HttpShareClient(std::string token = "", TlsTrust tls = {}, std::string clientId = "");
     ~HttpShareClient() override;
 
-    int InitSock() override { return 1; }
+    bool InitSock() override { return true; }
     // Keeps the address; the connection is made by each request. A null window detaches the
     // receiver: when Connect returns, no answer is being delivered to the old one.
     void Connect(const std::string& address, int port, IShareClientReceiver* window) override;
-    int ReqClient_LoadIndexData(const std::string& day) override;
-    int GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) override;
-    int ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) override;
+    void ReqClient_LoadIndexData(const std::string& day) override;
+    void GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) override;
+    void ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) override;
     void SetDownloadDir(const std::string& folder) override;
     void SetWriteTap(std::shared_ptr<platform::WriteTap> tap) override;
-    int StartDownload() override;
+    void StartDownload() override;
     RemoteImageLacks ImageLacks() const override;
-    int ReqTempDataDelete(const std::string& path) override;
-    int ReqClient_DownloadCancel() override;
+    void ReqTempDataDelete(const std::string& path) override;
+    void ReqClient_DownloadCancel() override;
 
     // The longest the client waits on a server that says it builds the image while its status
     // (item, amounts, listed files) stays the same: then the image fails with "the recorder has

@@ -56,7 +56,7 @@ TEST_F(ShareClientTest, IndexAndSizeAnswersAreShareServicesRecordsByteForByte) {
     ShareService local(Settings());
     const _INDEXREPLY index = local.IndexReply(kDay);
     ASSERT_EQ(index.bFound, 1);
-    ASSERT_EQ(client.InitSock(), 1);
+    ASSERT_TRUE(client.InitSock());
     client.ReqClient_LoadIndexData(kDay);
     const Answer got = receiver.WaitFor(share::kCodeIndex);
     ASSERT_EQ(got.size, sizeof(_INDEXREPLY));
