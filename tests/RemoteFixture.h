@@ -68,9 +68,9 @@ class RemoteCliFixture : public CliFixture {
         args.insert(args.end(), tls.begin(), tls.end());
         server = StartProgram(std::string(QUILLON_BIN_DIR) + "/quillon-share", args, prefix(), 0,
                               "share");
-        // Up once it answers; a day list of an unreachable server is an error.
-        for (int i = 0; i < 200 && Remote({"days"}, token).status != 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        // Up once it answers (a day list of an unreachable server is an error), however slow
+        // its start under a sanitizer; one that ended instead fails the test's first request.
+        WaitWhileRunning(server.pid, [&] { return Remote({"days"}, token).status == 0; });
     }
     void StopServer() {
         if (server.pid <= 0)
