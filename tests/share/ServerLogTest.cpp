@@ -174,6 +174,11 @@ TEST_F(ServerLogTest,
     RawClient raw(server->port());
     raw.Send("NONSENSE\r\n\r\n");
     EXPECT_EQ(RawClient::Status(raw.Receive(2)), 400);
+    // An answer's line is written once the answer went out: the last two may come after it.
+    ASSERT_TRUE(WaitUntil([&] {
+        return !lines.With({"GET /v1/image/99 -> 404"}).empty() &&
+               !lines.With({"refused with 4"}).empty();
+    })) << lines.Text();
     const auto refused = lines.With({"<4>127.0.0.1 POST /v1/index -> 401"});
     EXPECT_EQ(refused.size(), 2u) << lines.Text();
     EXPECT_EQ(lines.With({"-> 200"}).size(), 0u) << lines.Text();
@@ -189,6 +194,7 @@ TEST_F(ServerLogTest, AnImageBuiltIsOneLineAndTheStatusPollsAndItsFilesAreDebugL
     httplib::Client http("127.0.0.1", server->port());
     const share::JobStatus status = BuildImage(http);
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
+    ASSERT_TRUE(WaitUntil([&] { return !lines.With({"built: "}).empty(); })) << lines.Text();
     const auto built = lines.With({"<6>image 2010_05_23=10,00~10,03 for 127.0.0.1 built: ",
                                    std::to_string(status.files.size()) + " files"});
     EXPECT_EQ(built.size(), 1u) << lines.Text();
@@ -196,7 +202,8 @@ TEST_F(ServerLogTest, AnImageBuiltIsOneLineAndTheStatusPollsAndItsFilesAreDebugL
     // Polled every few milliseconds while it builds: at info they would drown the rest.
     const auto polls = lines.With({"127.0.0.1 GET /v1/image/"});
     EXPECT_GT(polls.size(), 0u) << lines.Text();
-    EXPECT_EQ(lines.With({"<7>127.0.0.1 GET /v1/image/"}).size(), polls.size()) << lines.Text();
+    for (const std::string& poll : polls)  // one look at the lines: more may come meanwhile
+        EXPECT_EQ(poll.rfind("<7>", 0), 0u) << poll;
     EXPECT_GT(lines.With({"<7>building "}).size(), 0u) << lines.Text();
     const std::string file = "/v1/file?entry=" + share::QueryValue(status.entry) +
                              "&name=" + share::QueryValue(status.files.front().name);
