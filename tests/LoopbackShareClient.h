@@ -90,7 +90,7 @@ class LoopbackShareClient : public CFileShareClient {
                 platform::File in;
                 platform::AtomicFile out;
                 if (!in.Open(service_.ImageFilePath(image_.entry, f.name), platform::File::kRead) ||
-                    !out.Create(dest.string()) || out.CopyFrom(in) < 0 || !out.Commit()) {
+                    !out.Create(dest.string()) || !out.CopyFrom(in) || !out.Commit()) {
                     Post(7, "a file could not be fetched", 28);
                     return;
                 }

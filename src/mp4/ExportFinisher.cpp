@@ -216,8 +216,8 @@ std::string CheckLayout(const std::vector<Box>& top, const std::string& path) {
     return std::string();
 }
 
-std::string WriteFailure(const std::string& finalPath) {
-    return platform::GetLastError() == platform::ERROR_DISK_FULL
+std::string WriteFailure(const std::string& finalPath, const platform::Status& failed) {
+    return failed.code() == platform::ERROR_DISK_FULL
                ? "the target is full: " + finalPath + " could not be written"
                : "the file " + finalPath + " could not be written";
 }
@@ -263,8 +263,8 @@ std::string FinishExport(const std::string& encodedPath, const std::string& fina
     tail += meta;
 
     platform::AtomicFile out;
-    if (!out.Create(finalPath))
-        return WriteFailure(finalPath);
+    if (const platform::Status created = out.Create(finalPath); !created)
+        return WriteFailure(finalPath, created);
     // The media is copied as it is, hashed on its way.
     integrity::Sha256 hash;
     std::string slice(kCopySlice, '\0');
@@ -274,8 +274,8 @@ std::string FinishExport(const std::string& encodedPath, const std::string& fina
         if (!source.ReadAt(at, slice.data(), count))
             return "the encoded file " + encodedPath + " cannot be read";
         hash.Update(slice.data(), count);
-        if (!out.Write(slice.data(), count))
-            return WriteFailure(finalPath);
+        if (const platform::Status written = out.Write(slice.data(), count); !written)
+            return WriteFailure(finalPath, written);
         at += count;
     }
     // The signature covers the whole file with its own bytes zeroed, as they are in tail now.
@@ -291,8 +291,11 @@ std::string FinishExport(const std::string& encodedPath, const std::string& fina
                    std::to_string(signatureLength);
         tail.replace(signatureAt, signatureLength, signature);
     }
-    if (!out.Write(tail.data(), tail.size()) || !out.Commit(request.durable))
-        return WriteFailure(finalPath);
+    platform::Status written = out.Write(tail.data(), tail.size());
+    if (written)
+        written = out.Commit(request.durable);
+    if (!written)
+        return WriteFailure(finalPath, written);
     return std::string();
 }
 

@@ -25,14 +25,14 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 
 }  // namespace
 
-bool AtomicFile::Create(const std::string& finalPath) {
+Status AtomicFile::Create(const std::string& finalPath) {
     Abandon();
     final_ = ResolvePath(finalPath, PathUse::kCreate);
     const std::size_t cut = final_.find_last_of('/');
     if (final_.empty() || cut == std::string::npos || cut + 1 == final_.size()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         final_.clear();
-        return false;
+        return Status::FromLastError();
     }
     // A hidden name of our own; the process and a counter keep two writers apart.
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -44,30 +44,30 @@ bool AtomicFile::Create(const std::string& finalPath) {
                 Abandon();
                 final_.clear();
                 SetLastError(ERROR_PATH_NOT_FOUND);
-                return false;
+                return Status::FromLastError();
             }
             tap_ = CurrentWriteTap();
             tapHandle_ = tap_ ? tap_->Opened(final_) : -1;
             if (tapHandle_ < 0)
                 tap_ = nullptr;
-            return true;
+            return Status();
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             break;
     }
     temp_.clear();
     final_.clear();
-    return false;
+    return Status::FromLastError();
 }
 
-bool AtomicFile::Commit(bool durable) {
+Status AtomicFile::Commit(bool durable) {
     if (temp_.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
-        return false;
+        return Status::FromLastError();
     }
     if (durable && file_.IsOpen() && !file_.Sync()) {
         Abandon();
-        return false;
+        return Status::FromLastError();
     }
     const long long length = tap_ ? file_.Length() : -1;
     const FileId id = tap_ ? file_.Id() : FileId{};
@@ -77,7 +77,7 @@ bool AtomicFile::Commit(bool durable) {
     if (::rename(temp_.c_str(), final_.c_str()) != 0) {
         SetLastError(ErrorFromErrno(errno));
         Abandon();
-        return false;
+        return Status::FromLastError();
     }
     temp_.clear();
     CloseTap(true, length, id);
@@ -89,33 +89,44 @@ bool AtomicFile::Commit(bool durable) {
             ::close(fd);
         }
     }
-    return true;
+    return Status();
 }
 
-bool AtomicFile::Write(const void* bytes, std::size_t count) {
+Status AtomicFile::Write(const void* bytes, std::size_t count) {
     if (!file_.Write(bytes, count))
-        return false;
+        return Status::FromLastError();
     if (tap_)
         HandCopy(*tap_, tapHandle_, bytes, count);
-    return true;
+    return Status();
 }
 
-long long AtomicFile::CopyFrom(File& in) {
-    if (!tap_)
-        return in.CopyAllTo(file_);
+Status AtomicFile::CopyFrom(File& in, long long* copied) {
+    long long total = 0;
+    if (copied)
+        *copied = 0;
+    if (!tap_) {
+        total = in.CopyAllTo(file_);
+        if (total < 0)
+            return Status::FromLastError();
+        if (copied)
+            *copied = total;
+        return Status();
+    }
     // Through buffers the tap owns, so that what it hashes is what was written: bytes read back
     // from the file later could be others by then. It takes in each buffer while the next is
     // read and written.
-    long long total = 0;
     for (;;) {
         char* buffer = tap_->TakeBuffer();
         const long long n = in.Read(buffer, WriteTap::kBufferBytes);
         const bool written = n > 0 && file_.Write(buffer, static_cast<std::size_t>(n));
         tap_->Hand(tapHandle_, buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-        if (n == 0)
-            return total;
+        if (n == 0) {
+            if (copied)
+                *copied = total;
+            return Status();
+        }
         if (n < 0 || !written)
-            return -1;
+            return Status::FromLastError();
         total += n;
     }
 }

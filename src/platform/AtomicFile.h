@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/File.h"
+#include "platform/Status.h"
 #include "platform/WriteTap.h"
 
 namespace platform {
@@ -19,25 +20,25 @@ class AtomicFile {
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    // Creates a new temporary file in the folder of finalPath (a drive or host path). False,
-    // with the last error set, when the folder cannot take it.
-    bool Create(const std::string& finalPath);
+    // Creates a new temporary file in the folder of finalPath (a drive or host path); failed
+    // when the folder cannot take it.
+    Status Create(const std::string& finalPath);
     // The file for what writes into it by its own means (a database, a length). Bytes written
     // through it directly are not seen by this thread's write tap: use Write and CopyFrom.
     File& file() { return file_; }
-    // Writes all bytes at the file's position; false on any error (a full disk among them).
-    bool Write(const void* bytes, std::size_t count);
+    // Writes all bytes at the file's position; failed on any error (a full disk among them).
+    Status Write(const void* bytes, std::size_t count);
     // Copies the rest of in to this file, by the fastest means the system has for the pair when
-    // no tap looks at it, else through the tap's buffers; bytes copied, or -1 on an error (see
-    // File::CopyAllTo).
-    long long CopyFrom(File& in);
+    // no tap looks at it, else through the tap's buffers (see File::CopyAllTo); copied, when
+    // given, gets the bytes copied.
+    Status CopyFrom(File& in, long long* copied = nullptr);
     // Host paths of the temporary file and of the final name.
     const std::string& tempHostPath() const { return temp_; }
     const std::string& finalHostPath() const { return final_; }
     // Closes the file and renames it over the final name (a link there is replaced, never
     // followed). durable: the data and the folder entry reach the device first, for files
-    // that must survive a power cut. False, with the last error set, when it could not.
-    bool Commit(bool durable = false);
+    // that must survive a power cut. Failed when it could not.
+    Status Commit(bool durable = false);
     // Removes the temporary file.
     void Abandon();
 

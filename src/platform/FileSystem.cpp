@@ -54,14 +54,14 @@ bool MatchFrom(const char* p, const char* n) {
 
 }  // namespace
 
-bool CreateDirectory(const std::string& path) {
+Status CreateDirectory(const std::string& path) {
     std::string host = ResolvePath(path);
     if (host.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
-        return false;
+        return Status::FromLastError();
     }
     if (::mkdir(host.c_str(), 0755) == 0)
-        return true;
+        return Status();
     int err = errno;
     if (err == EEXIST)
         SetLastError(ERROR_ALREADY_EXISTS);
@@ -69,7 +69,7 @@ bool CreateDirectory(const std::string& path) {
         SetLastError(ERROR_PATH_NOT_FOUND);
     else
         SetLastError(ERROR_CANNOT_MAKE);  // no permission, read-only or full volume
-    return false;
+    return Status::FromLastError();
 }
 
 bool CreateDirectoryTree(const std::string& path) {
@@ -261,7 +261,7 @@ bool IsDirectory(const std::string& path) {
 }
 
 bool FlushVolume(const std::string& path) {
-    return VolumeFlush(path).Flush();
+    return VolumeFlush(path).Flush().ok();
 }
 
 VolumeFlush::VolumeFlush(const std::string& path) : host_(ResolvePath(path)) {
@@ -298,17 +298,17 @@ VolumeFlush& VolumeFlush::operator=(VolumeFlush&& other) noexcept {
     return *this;
 }
 
-bool VolumeFlush::Flush() {
+Status VolumeFlush::Flush() {
     if (fd_ < 0 && !host_.empty())
         fd_ = ::open(host_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) {
         SetLastError(host_.empty() ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
-        return false;
+        return Status::FromLastError();
     }
     if (::syncfs(fd_) == 0)
-        return true;
+        return Status();
     SetLastError(ErrorFromErrno(errno));
-    return false;
+    return Status::FromLastError();
 }
 
 long long FileLength(const std::string& path) {

@@ -4,13 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/Status.h"
 #include "platform/Types.h"
 
 namespace platform {
 
-// Creates one folder. False when it exists (last error ERROR_ALREADY_EXISTS), when its parent is
-// missing (ERROR_PATH_NOT_FOUND) or when it cannot be made (ERROR_CANNOT_MAKE).
-bool CreateDirectory(const std::string& path);
+// Creates one folder. Failed when it exists (ERROR_ALREADY_EXISTS), when its parent is missing
+// (ERROR_PATH_NOT_FOUND) or when it cannot be made (ERROR_CANNOT_MAKE).
+Status CreateDirectory(const std::string& path);
 // Creates the folder and every missing parent; true when the folder exists afterwards.
 bool CreateDirectoryTree(const std::string& path);
 bool RemoveDirectory(const std::string& path);
@@ -59,7 +60,8 @@ class VolumeFlush {
     VolumeFlush& operator=(const VolumeFlush&) = delete;
     VolumeFlush(VolumeFlush&& other) noexcept;
     VolumeFlush& operator=(VolumeFlush&& other) noexcept;
-    bool Flush();
+    // Failed (with why) when the volume's data could not be made to reach its device.
+    Status Flush();
 
   private:
     void Release();

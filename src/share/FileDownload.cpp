@@ -37,7 +37,7 @@ class GatheredWrites {
     bool Add(const char* data, std::size_t n) {
         // A large piece goes as it is, unless smaller ones wait before it.
         if (buffer_.empty() && n >= kDirect)
-            return out_.Write(data, n);
+            return out_.Write(data, n).ok();
         while (n > 0) {
             const std::size_t room = buffer_.capacity() - buffer_.size();
             const std::size_t take = std::min(room, n);

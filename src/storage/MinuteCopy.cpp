@@ -26,6 +26,11 @@ struct DestinationError : std::runtime_error {
         : std::runtime_error(what), code(error) {}
     DWORD code;
 };
+// Goes on when status is done; else the destination failed, as what says.
+void Must(const platform::Status& status, const char* what) {
+    if (!status)
+        throw DestinationError(what, status.code());
+}
 struct SourceError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
@@ -109,9 +114,9 @@ class PackedWriter {
         fill_ += size;
     }
     void Flush() {
-        if (fill_ && !out_.Write(buffer_.data(), fill_))
-            throw DestinationError("the destination data file could not be written",
-                                   platform::GetLastError());
+        if (fill_)
+            Must(out_.Write(buffer_.data(), fill_),
+                 "the destination data file could not be written");
         fill_ = 0;
     }
 
@@ -303,9 +308,7 @@ MinuteCopyResult CopyMinuteSegment(const CameraSet& cameras, const std::string& 
     std::jthread builder([&] { BuildIndexOrSayWhy(db, cameras, srcLength, index); });
     platform::AtomicFile dat, idx;
     try {
-        if (!dat.Create(destPrefix + "N.dat"))
-            throw DestinationError("the destination data file could not be created",
-                                   platform::GetLastError());
+        Must(dat.Create(destPrefix + "N.dat"), "the destination data file could not be created");
         if (onCopying)
             onCopying();
         {
@@ -317,23 +320,17 @@ MinuteCopyResult CopyMinuteSegment(const CameraSet& cameras, const std::string& 
         }
         r.dataBytes = dat.file().Length();
         builder.join();
-        if (!idx.Create(destPrefix + "N.idx"))
-            throw DestinationError("the destination index could not be created",
-                                   platform::GetLastError());
+        Must(idx.Create(destPrefix + "N.idx"), "the destination index could not be created");
         if (index.failure)
             std::rethrow_exception(index.failure);
         if (!index.problem.empty())
             throw DestinationError(index.problem, index.error);
-        if (!idx.Write(index.bytes.data(), index.bytes.size()))
-            throw DestinationError("the destination index could not be written",
-                                   platform::GetLastError());
-        if (!dat.Commit())
-            throw DestinationError("the minute's data file could not take its name",
-                                   platform::GetLastError());
-        if (!idx.Commit()) {
-            const DWORD code = platform::GetLastError();
+        Must(idx.Write(index.bytes.data(), index.bytes.size()),
+             "the destination index could not be written");
+        Must(dat.Commit(), "the minute's data file could not take its name");
+        if (const platform::Status named = idx.Commit(); !named) {
             platform::WithdrawWrittenFile(dat.finalHostPath());  // a data file without its index
-            throw DestinationError("the minute's index could not take its name", code);
+            throw DestinationError("the minute's index could not take its name", named.code());
         }
     } catch (const DestinationError& e) {
         r.why = e.what();

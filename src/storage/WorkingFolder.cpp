@@ -13,15 +13,15 @@ namespace storage {
 bool SaveMinuteMap(const std::string& parent, const std::string& entry, const std::string& day,
                    const MinuteMapBlock& map) {
     const std::string folder = parent + "\\" + entry + "\\" + day;
-    if (!platform::CreateDirectory(folder) &&
-        platform::GetLastError() != platform::ERROR_ALREADY_EXISTS)
+    if (const platform::Status made = platform::CreateDirectory(folder);
+        !made && made.code() != platform::ERROR_ALREADY_EXISTS)
         return false;
     return platform::WriteFileAtomically(folder + "\\" + day + ".DAT", map.data(), map.size());
 }
 
 bool SaveScheduleTable(const std::string& base, const ScheduleTable& table) {
-    if (!platform::CreateDirectory(paths::WorkingFolder(base)) &&
-        platform::GetLastError() != platform::ERROR_ALREADY_EXISTS)
+    if (const platform::Status made = platform::CreateDirectory(paths::WorkingFolder(base));
+        !made && made.code() != platform::ERROR_ALREADY_EXISTS)
         return false;
     // The schedule must survive a power cut once the operator was told it is saved.
     return platform::WriteFileAtomically(paths::ReservePath(base), table.data(), sizeof table,

@@ -103,7 +103,9 @@ TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritt
         ASSERT_TRUE(in.Open("C:\\source.dat", platform::File::kRead));
         platform::AtomicFile copy;
         ASSERT_TRUE(copy.Create("C:\\img\\e\\d\\copy.dat"));
-        ASSERT_EQ(copy.CopyFrom(in), static_cast<long long>(big.size()));
+        long long copied = 0;
+        ASSERT_TRUE(copy.CopyFrom(in, &copied));
+        ASSERT_EQ(copied, static_cast<long long>(big.size()));
         ASSERT_TRUE(copy.Commit());
         // Gone or replaced at once, perhaps before it was hashed: the hash is still of the
         // bytes written (that the file went is the pass's to find).
@@ -111,7 +113,9 @@ TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritt
         ASSERT_TRUE(gone.Open("C:\\source.dat", platform::File::kRead));
         platform::AtomicFile lost;
         ASSERT_TRUE(lost.Create("C:\\img\\e\\lost.dat"));
-        ASSERT_EQ(lost.CopyFrom(gone), static_cast<long long>(big.size()));
+        long long lostCopied = 0;
+        ASSERT_TRUE(lost.CopyFrom(gone, &lostCopied));
+        ASSERT_EQ(lostCopied, static_cast<long long>(big.size()));
         ASSERT_TRUE(lost.Commit());
         fs::remove(root + "/e/lost.dat");
         WriteText(root + "/e/lost.dat", "other bytes");
@@ -154,7 +158,9 @@ TEST_F(ImageHasherTest, TheLastCommitCountsWhicheverFileIsHashedFirst) {
         ASSERT_TRUE(in.Open("C:\\big.dat", platform::File::kRead));
         platform::AtomicFile copy;
         ASSERT_TRUE(copy.Create("C:\\img\\e\\again.dat"));
-        ASSERT_EQ(copy.CopyFrom(in), static_cast<long long>(big.size()));
+        long long copied = 0;
+        ASSERT_TRUE(copy.CopyFrom(in, &copied));
+        ASSERT_EQ(copied, static_cast<long long>(big.size()));
         ASSERT_TRUE(copy.Commit());
         ASSERT_TRUE(Write("C:\\img\\e\\gone.dat", "gone"));
         ASSERT_TRUE(platform::WithdrawWrittenFile("C:\\img\\e\\again.dat"));
@@ -185,7 +191,7 @@ TEST_F(ImageHasherTest, ACopyThatFailsHalfWayLeavesNothingListedAndNoHandleOpen)
             platform::File in;
             platform::AtomicFile copy;
             if (!in.Open("C:\\big.dat", platform::File::kRead) ||
-                !copy.Create("C:\\img\\e\\big.dat") || copy.CopyFrom(in) != -1)
+                !copy.Create("C:\\img\\e\\big.dat") || copy.CopyFrom(in).ok())
                 return 1;
             copy.Abandon();
         }

@@ -88,7 +88,7 @@ bool CopyFileSimple(const std::string& source, const std::string& destination) {
     for (;;) {
         const long long n = in.Read(buffer, sizeof buffer);
         if (n == 0)
-            return out.Commit();
+            return out.Commit().ok();
         if (n < 0 || !out.Write(buffer, static_cast<std::size_t>(n)))
             return false;
     }

@@ -69,15 +69,17 @@ bool CopyOne(backup::PassJob& job, const std::string& source, bool sourceResolve
     if (TargetLost(job, destination))
         return false;
     platform::AtomicFile out;
-    if (!out.Create(destination)) {
-        DestinationFailed(job, job.plan().texts.cannotWrite + " " + destination,
-                          platform::GetLastError(), destination);
+    if (const platform::Status created = out.Create(destination); !created) {
+        DestinationFailed(job, job.plan().texts.cannotWrite + " " + destination, created.code(),
+                          destination);
         return false;
     }
-    if (out.CopyFrom(in) < 0 || !out.Commit()) {
-        const DWORD error = platform::GetLastError();
+    platform::Status copied = out.CopyFrom(in);
+    if (copied)
+        copied = out.Commit();
+    if (!copied) {
         out.Abandon();
-        DestinationFailed(job, destination + " could not be copied", error, destination);
+        DestinationFailed(job, destination + " could not be copied", copied.code(), destination);
         return false;
     }
     job.report().filesCopied++;
@@ -94,8 +96,8 @@ bool CopyFoundFilesToFolder(backup::PassJob& job, const std::vector<platform::Fi
                             const std::string& folder) {
     if (found.empty())
         return false;
-    if (!platform::CreateDirectory(folder) &&
-        platform::GetLastError() == platform::ERROR_CANNOT_MAKE) {
+    if (const platform::Status made = platform::CreateDirectory(folder);
+        !made && made.code() == platform::ERROR_CANNOT_MAKE) {
         job.report().Fail("the destination folder " + folder + " could not be created");
         job.events().Problem(job.plan().texts.folderFailed, job.plan().texts.folderFailedCaption);
         return false;

@@ -155,7 +155,7 @@ bool CommitManifest(backup::PassJob& job, platform::AtomicFile& manifest,
         job.keyFingerprint.clear();
         job.report().Fail("the manifest was not signed: the signature could not be written");
     }
-    return manifest.Commit();
+    return manifest.Commit().ok();
 }
 
 }  // namespace

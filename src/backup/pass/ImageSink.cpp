@@ -28,11 +28,10 @@ void ImageSink::Open() {
 }
 
 void ImageSink::Close(BackupReport& report) {
-    const bool reached = !flushed() || flush_.Flush();
-    const DWORD error = platform::GetLastError();
+    const platform::Status reached = flushed() ? flush_.Flush() : platform::Status();
     Abandon();
     if (!reached)
-        report.ImageLost(target_ + (error == platform::ERROR_DISK_FULL
+        report.ImageLost(target_ + (reached.code() == platform::ERROR_DISK_FULL
                                         ? " could not be written: the target is full"
                                         : " could not be written to its device"));
 }
