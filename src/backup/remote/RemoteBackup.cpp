@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "backup/pass/Extraction.h"
 #include "backup/pass/ImageManifest.h"
 #include "backup/pass/PassEnd.h"
 #include "backup/pass/WriteGuard.h"
@@ -121,21 +122,15 @@ void LinkAnswers::OnDownloadEntry(std::size_t slot, const std::function<void()>&
     const std::string startKey = StartKey(e), endKey = EndKey(e);
     if (startKey.size() < 12 || endKey.size() < 12)
         return;
-    const std::string& root = job.sink().root();
-    if (job.sink().kind() == TargetKind::kDisc)
-        platform::CreateDirectory(paths::kDiscImageRoot);
-    const std::string day = startKey.substr(0, 8);
-    const std::string entry =
-        NormalizeLabelSeparators(MakeEntryString(day, startKey.substr(8, 2), startKey.substr(10, 2),
-                                                 endKey.substr(8, 2), endKey.substr(10, 2)),
-                                 plan.host.dateType);
-    const std::string folder = root + entry + "\\" + day + "\\";
+    const EntryImagePaths p = MakeEntryImagePaths(plan, startKey, endKey);
+    const std::string folder = paths::EntryDestFolder(p.imageRoot, p.entry, p.day);
     // The folders were looked at when the entry was asked for; a link put in their place since
     // must not take the download (or the clearing of its leftovers) out of the target.
-    for (const std::string& f : {root + entry, folder, folder + "Audio"}) {
-        if (const std::string problem = WriteFolderProblem(plan.host, f, root, true);
+    for (const std::string& f : {paths::EntryFolder(p.imageRoot, p.entry), folder,
+                                 paths::EntryAudioFolder(p.imageRoot, p.entry, p.day)}) {
+        if (const std::string problem = WriteFolderProblem(plan.host, f, p.imageRoot, true);
             !problem.empty()) {
-            const PassFailure failure{entry, "nothing was copied: " + problem};
+            const PassFailure failure{p.entry, "nothing was copied: " + problem};
             return OnRemoteRunEnded(failure.Text(), wakeWorker, &failure);
         }
     }
