@@ -184,6 +184,14 @@ char MissingDrive(const std::string& path) {
     return CurrentDrives()->Find(letter) ? 0 : letter;
 }
 
+std::string MissingDriveText(const std::string& path) {
+    const char letter = MissingDrive(path);
+    if (!letter)
+        return std::string();
+    return std::string("drive ") + letter + ": of " + path + " is not in " + MachinePrefix() +
+           "/drives.ini";
+}
+
 std::string ToDrivePath(const std::string& hostPath) {
     std::error_code ec;
     std::string abs = std::filesystem::weakly_canonical(std::filesystem::absolute(hostPath), ec);

@@ -19,6 +19,8 @@ std::string ResolvePath(const std::string& path, PathUse use = PathUse::kOpen);
 
 // The drive letter of a drive path whose drive is not in the drive table; 0 for every other path.
 char MissingDrive(const std::string& path);
+// "drive Q: of PATH is not in <prefix>/drives.ini" for such a path; "" for every other.
+std::string MissingDriveText(const std::string& path);
 
 // The drive path of a host path, by the longest matching drive root ("Z:\..." as last resort).
 std::string ToDrivePath(const std::string& hostPath);

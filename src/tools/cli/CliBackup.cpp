@@ -10,6 +10,7 @@
 #include "backup/disc/WriterErrors.h"
 #include "backup/pass/BackupPackage.h"
 #include "backup/schedule/ScheduleAfterPass.h"
+#include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
 #include "platform/MachineName.h"
@@ -217,15 +218,16 @@ int DiscBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
         ReportBuilt(a, std::string("disc ") + static_cast<char>(std::toupper(a.disc[0])), p, pass);
     // Only a completed write clears the schedule (of the entries it made whole); otherwise it
     // stays for another try.
-    if (status != 0 || disc.lastEnd == kWriterWriteCompleted)
+    using Kind = backup::DiscEvent::Kind;
+    if (status != 0 || disc.end.kind == Kind::kWritten)
         return status;
-    if (disc.lastEnd == kWriterError && disc.errorCode == kReadBackFailed)
+    if (disc.end.kind == Kind::kFailed && disc.end.code == kReadBackFailed)
         std::fprintf(stderr,
                      "failed: the disc was written but does not read back as the image; "
                      "the schedule is kept\n");
-    else if (disc.lastEnd == kWriterError)
+    else if (disc.end.kind == Kind::kFailed)
         std::fprintf(stderr, "failed: the disc write: %s (%s)\n",
-                     GetWriterErrorText(disc.errorCode).c_str(), disc.errorDetail.c_str());
+                     GetWriterErrorText(disc.end.code).c_str(), disc.end.detail.c_str());
     else
         std::fprintf(stderr, "the disc was not written; the schedule is kept\n");
     return 1;
@@ -297,7 +299,7 @@ int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
     if (a.mp4 && s.remote && !a.timeZone)
         UseRecorderZone(*s.remote);
     const std::string folder = CommandLineFolder(a.folder);
-    if (const std::string missing = MissingDriveText(folder); !missing.empty())
+    if (const std::string missing = platform::MissingDriveText(folder); !missing.empty())
         return Fail("the target's " + missing);
     // The viewer goes to the root of the target's drive, which for Z: is the host's root.
     if (a.viewer && (folder[0] == 'Z' || folder[0] == 'z')) {
@@ -331,15 +333,16 @@ int CmdErase(CliSession& s, const CliArgs& a) {
     DiscSession disc(s.session);
     if (!disc.Open(a.disc))
         return 1;
-    // A refused erase never starts; a started one ends with event 11 or 21, which may come
-    // after the writer is no longer busy.
+    // A refused erase never starts; a started one ends erased or failed, which may come after
+    // the writer is no longer busy.
+    using Kind = backup::DiscEvent::Kind;
     const bool started = s.session.EraseDisc();
-    while (started && disc.lastEnd == 0)
+    while (started && disc.end.kind == Kind::kOther)
         disc.Serve(100);
-    if (disc.lastEnd == kWriterErased)
+    if (disc.end.kind == Kind::kErased)
         return 0;
-    if (disc.lastEnd == kWriterError)
-        std::fprintf(stderr, "failed: %s (%s)\n", GetWriterErrorText(disc.errorCode).c_str(),
-                     disc.errorDetail.c_str());
+    if (disc.end.kind == Kind::kFailed)
+        std::fprintf(stderr, "failed: %s (%s)\n", GetWriterErrorText(disc.end.code).c_str(),
+                     disc.end.detail.c_str());
     return 1;
 }

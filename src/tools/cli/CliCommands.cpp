@@ -10,6 +10,7 @@
 #include "backup/schedule/CameraSelection.h"
 #include "backup/schedule/EntrySize.h"
 #include "backup/schedule/ScheduleCommands.h"
+#include "platform/DrivePaths.h"
 #include "platform/FileSystem.h"
 #include "records/CameraList.h"
 #include "storage/RecordedDays.h"
@@ -101,7 +102,7 @@ bool ChooseDay(CliSession& s, const std::string& day) {
 bool RecordingsReachable(const CliSession& s) {
     if (s.remote)
         return true;  // the server says when it cannot be reached
-    const std::string missing = MissingDriveText(GetStoragePath());
+    const std::string missing = platform::MissingDriveText(GetStoragePath());
     return missing.empty() || Refuse("the recordings' " + missing);
 }
 

@@ -15,8 +15,9 @@
 #include "TerminalView.h"
 #include "app/CQuillonApp.h"
 #include "backup/Session.h"
+#include "backup/WorkingFolderLock.h"
+#include "backup/disc/DiscDrive.h"
 #include "integrity/ImageFiles.h"
-#include "platform/NamedLock.h"
 #include "platform/ProgramFolders.h"
 #include "ports/CDVDWriterPro2.h"
 #include "ports/CFileShareClient.h"
@@ -122,7 +123,7 @@ class CliSession {
   private:
     platform::ProgramFolders folders_;
     bool ownBase_ = false;  // no --base: the program's own base folder
-    std::unique_ptr<platform::NamedLock> machineLock_, folderLock_;
+    backup::WorkingFolderLock working_;
 };
 
 // The disc writer, the window's, its events served on the main thread between waits as the
@@ -147,9 +148,8 @@ class DiscSession : public IDiscWriterEvents {
     // True from the start of an image's write until the writer's end of it was served.
     bool Writing() const { return session_.DiscWriting(); }
 
-    int lastEnd = 0;     // 11, 12, 13 or 21 once the writer reported an end
-    long errorCode = 0;  // of event 21
-    std::string errorDetail;
+    // The writer's last end of a write or an erase (kOther before any).
+    backup::DiscEvent end;
 
   private:
     backup::Session& session_;
@@ -162,8 +162,6 @@ class DiscSession : public IDiscWriterEvents {
 
 // A folder given on the command line as a drive path, with host paths turned into drive paths.
 std::string CommandLineFolder(const std::string& text);
-// "drive Q: is not in <prefix>/drives.ini" when path is on a drive the table does not have.
-std::string MissingDriveText(const std::string& path);
 // A drive path ("E:\x") through the drive table, anything else as a path of this machine; no
 // slash at its end.
 std::string CommandHostPath(const std::string& path);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "backup/disc/DiscBurn.h"
+#include "backup/disc/DiscDrive.h"
 #include "backup/pass/BackupStart.h"
 #include "platform/DriveTable.h"
 #ifdef QUILLON_HAVE_DISC
@@ -69,14 +70,11 @@ void DiscSession::RunBetweenEvents(const std::function<void()>& call) {
 }
 
 void DiscSession::OnWriterEvent(const WriterEvent& event) {
-    if (event.id == kWriterErased || event.id == kWriterWriteEnded ||
-        event.id == kWriterWriteCompleted || event.id == kWriterError) {
-        lastEnd = event.id;
-        if (event.id == kWriterError) {
-            errorCode = event.a;
-            errorDetail = event.text;
-        }
-    }
+    using Kind = backup::DiscEvent::Kind;
+    if (const backup::DiscEvent read = backup::ReadWriterEvent(event);
+        read.kind == Kind::kErased || read.kind == Kind::kWriteEnded ||
+        read.kind == Kind::kWritten || read.kind == Kind::kFailed)
+        end = read;
     session_.WriterReported(event);
 }
 

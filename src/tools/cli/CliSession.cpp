@@ -30,14 +30,6 @@ std::string CommandLineFolder(const std::string& text) {
     return drivePath ? text : platform::ToDrivePath(text);
 }
 
-std::string MissingDriveText(const std::string& path) {
-    const char letter = platform::MissingDrive(path);
-    if (!letter)
-        return std::string();
-    return std::string("drive ") + letter + ": of " + path + " is not in " +
-           platform::MachinePrefix() + "/drives.ini";
-}
-
 std::string CommandHostPath(const std::string& path) {
     const bool drivePath =
         path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
@@ -101,48 +93,7 @@ std::string CliSession::OwnFilesProblem() const {
     return std::string();
 }
 
-namespace {
-
-bool ReportLockAttempt(const platform::NamedLock::Attempt& a) {
-    using Outcome = platform::NamedLock::Outcome;
-    if (a.outcome == Outcome::kAcquired)
-        return true;
-    if (a.outcome != Outcome::kHeldByOther)
-        return Refuse(a.problem);
-    const std::string pid = a.holderPid > 0 ? " (pid " + std::to_string(a.holderPid) + ")" : "";
-    return Refuse("another copy of Quillon Backup is running" + pid +
-                  "; run this again when it has finished, or add --wait");
-}
-
-}  // namespace
-
 bool CliSession::OpenWorkingFolder(bool wait, bool machineWide) {
-    if (ownBase_) {
-        if (const std::string problem = platform::PrepareBaseFolder(folders_); !problem.empty())
-            return Refuse(problem);
-    }
-    const std::string base = session.BaseFolder();
-    if (const std::string missing = MissingDriveText(base); !missing.empty())
-        return Refuse("the base folder's " + missing);
-    const std::string baseHost = platform::ResolvePath(base);
-    if (!platform::IsDirectory(base))
-        return Refuse("the base folder " + base + " (" + baseHost + ") does not exist");
-    platform::NamedLock::Attempt machine;
-    if (machineWide) {
-        machine = platform::NamedLock::Acquire("Backup", wait);
-        if (!ReportLockAttempt(machine))
-            return false;
-    }
-    // The runtime folder is per user: the base folder's own lock keeps out a copy of another.
-    platform::NamedLock::Attempt folder = platform::NamedLock::AcquireFolder(baseHost, wait);
-    if (!ReportLockAttempt(folder))
-        return false;
-    machineLock_ = std::move(machine.lock);
-    folderLock_ = std::move(folder.lock);
-    // A working folder that is a link could lead every write and the clean-up elsewhere.
-    if (const std::string problem = session.WorkingFolderProblem(); !problem.empty())
-        return Refuse(session.Text("BACKUP", "Q010005") + "\n" + problem);
-    // The saved schedule, as the dialog restores it at start.
-    session.LoadSavedSchedule();
-    return true;
+    const std::string problem = working_.Take(session, {wait, machineWide, ownBase_, folders_});
+    return problem.empty() || Refuse(problem);
 }
