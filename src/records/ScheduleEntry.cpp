@@ -182,6 +182,10 @@ std::string SlotEntryString(const ScheduleEntry& entry) {
     return MakeEntryString(Sub(s, 0, 8), Sub(s, 8, 2), Sub(s, 10, 2), Sub(e, 8, 2), Sub(e, 10, 2));
 }
 
+std::string ImageEntryName(const ScheduleEntry& e, int dateType) {
+    return NormalizeLabelSeparators(SlotEntryString(e), dateType);
+}
+
 void ClearSlot(ScheduleEntry& entry) {
     entry.bUsed = 0;
     entry.bPending = 0;

@@ -77,5 +77,7 @@ const ScheduleEntry* FindSlotByKeys(const ScheduleTable& table, const std::strin
                                     const std::string& endKey);
 // Entry string of a slot, from its keys.
 std::string SlotEntryString(const ScheduleEntry& entry);
+// The name of the folder that holds a slot's entry in the image.
+std::string ImageEntryName(const ScheduleEntry& e, int dateType);
 // Empties a slot as Delete does.
 void ClearSlot(ScheduleEntry& entry);

@@ -1,7 +1,7 @@
 #include "backup/pass/ImageManifest.h"
 
 #include "backup/pass/CopyEngine.h"
-#include "backup/schedule/ScheduleAfterPass.h"
+#include "records/ScheduleEntry.h"
 #include "integrity/ImageHasher.h"
 #include "integrity/Manifest.h"
 #include "integrity/Signing.h"

@@ -32,5 +32,3 @@ std::string DamagedEntryNote(const std::string& label);
 // ("2010_05_23=10,00~10,09") begins with the entry's label of the date type instead
 // ("2010-05-23 - 10:00 ~ 10:09: ..."); any other as its text.
 std::string LabelledFailure(const PassFailure& failure, int dateType);
-// The name of the folder that holds a slot's entry in the image.
-std::string ImageEntryName(const ScheduleEntry& e, int dateType);
