@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "CliCommands.h"
+#include "app/UnitName.h"
 #include "backup/disc/DiscBurn.h"
 #include "backup/disc/WriterErrors.h"
 #include "backup/pass/BackupPackage.h"
@@ -13,7 +14,6 @@
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
-#include "platform/MachineName.h"
 #include "platform/Signals.h"
 #include "platform/TimeZone.h"
 #include "storage/RecorderPaths.h"
@@ -65,7 +65,7 @@ bool RunPass(CliSession& s, const CliArgs& a, Planned& p, backup::PassOutcome& p
     ports::IEntryVideo* video = nullptr;
 #ifdef QUILLON_HAVE_VIDEO
     // Lives as long as the program: a pass may still use it while the CLI winds down.
-    static video::EntryVideoMaker maker("Quillon Backup " + platform::MachineName());
+    static video::EntryVideoMaker maker(app::UnitName());
     video = &maker;
 #endif
     const std::unique_ptr<backup::PassRun> run = s.session.NewPass();

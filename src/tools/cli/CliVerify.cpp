@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CliCommands.h"
+#include "app/UnitName.h"
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
 #include "integrity/Verify.h"
@@ -12,7 +13,6 @@
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
-#include "platform/MachineName.h"
 
 namespace {
 
@@ -136,9 +136,7 @@ int CmdKey(const CliArgs& a) {
     }
     if (hadExportKey)
         return 0;
-    const std::string host = platform::MachineName();
-    const std::string unit =
-        (host.empty() ? "Quillon Backup" : "Quillon Backup " + host).substr(0, 64);
+    const std::string unit = app::UnitName();
     if (const std::string why = integrity::CreateExportKey(folder, unit); !why.empty())
         return Fail(why);
     integrity::ExportKey key;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/UnitName.h"
 #include "cli/CliCommands.h"
 #include "integrity/EntryStanding.h"
 #include "integrity/ImageCopyOut.h"
@@ -15,7 +16,6 @@
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
-#include "platform/MachineName.h"
 #include "platform/Signals.h"
 #include "records/CameraList.h"
 #include "video/EntryExport.h"
@@ -132,7 +132,7 @@ int CmdExport(const CliArgs& a, bool progress) {
         request.outFolder = out + "/" + video::PlainEntryName(entry);
         request.label = video::EntryLabel(entry) + (lacks.empty() ? "" : " (" + lacks + ")");
         request.stopped = [&stop] { return stop.load(); };
-        request.unit = "Quillon Backup " + platform::MachineName();
+        request.unit = app::UnitName();
         request.cameras = chosen;
         if (request.cameras.empty())
             request.cameras = video::CamerasInEntry(request.entryFolder);
