@@ -113,10 +113,6 @@ TEST_F(StartCancelTest, OkChecksInTheirOrderAndStartsTheBackup) {
     Click(ctl::kOk);
     EXPECT_EQ(LastBox(), app.GetLanguageText("CDWRITER", "A010016") + "\n" +
                              app.GetLanguageText("CDWRITER", "A010018"));
-    writer.mediaType = 2;  // write-once
-    Click(ctl::kOk);
-    EXPECT_EQ(LastBox(), app.GetLanguageText("CDWRITER", "A010016") + "\n" +
-                             app.GetLanguageText("CDWRITER", "A010017"));
     writer.mediaType = kMediaNoDisc;
     Click(ctl::kOk);
     EXPECT_EQ(LastBox(), app.GetLanguageText("CDWRITER", "A010003"));
