@@ -15,33 +15,38 @@ using namespace playback;
 
 namespace {
 
-// What the player told, kept under a lock: it tells from its own thread.
 class RecordingSink : public IPlaybackSink {
   public:
-    void OnDaysListed(const std::vector<std::string>& d) override {
-        Change([&] { days = d; });
+    void OnDaysListed(const std::vector<std::string>& days) override {
+        Change([&] { days_ = days; });
     }
     void OnPicture(const ShownPicture& p) override {
-        Change([&] { pictures.push_back(p); });
+        Change([&] { pictures_.push_back(p); });
     }
     void OnNotice(const std::string& text) override {
-        Change([&] { notices.push_back(text); });
+        Change([&] { notices_.push_back(text); });
     }
     void OnPlayEnded() override {
-        Change([&] { ended = true; });
+        Change([&] { ended_ = true; });
     }
     // Waits (bounded only against a hang) for n pictures or the end of the play.
     bool WaitForPictures(std::size_t n = SIZE_MAX) {
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, std::chrono::milliseconds(kHangGuardMs),
-                                 [&] { return pictures.size() >= n || ended; });
+                                 [&] { return pictures_.size() >= n || ended_; });
     }
-    std::vector<ShownPicture> Pictures() { return Copy(pictures); }
-    std::vector<std::string> Notices() { return Copy(notices); }
+    std::vector<ShownPicture> Pictures() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return pictures_;
+    }
+    std::vector<std::string> Notices() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return notices_;
+    }
     void Clear() {
-        Change([&] { pictures.clear(), notices.clear(), ended = false; });
+        Change([&] { pictures_.clear(), notices_.clear(), ended_ = false; });
     }
-    std::vector<std::string> days;
+    std::vector<std::string> days_;
 
   private:
     template <typename F>
@@ -50,16 +55,11 @@ class RecordingSink : public IPlaybackSink {
         f();
         changed_.notify_all();
     }
-    template <typename T>
-    T Copy(const T& of) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return of;
-    }
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<ShownPicture> pictures;
-    std::vector<std::string> notices;
-    bool ended = false;
+    std::vector<ShownPicture> pictures_;
+    std::vector<std::string> notices_;
+    bool ended_ = false;
 };
 
 // 10:00 to 10:03 of four cameras at five pictures a second; 10:02's index is no database and
@@ -68,6 +68,14 @@ class PlaybackEngineTest : public TempPrefixTest {
   protected:
     void SetUp() override {
         TempPrefixTest::SetUp();
+        plan.root = "C:\\QorData";
+        plan.days = {"20100522", "20100523"};
+        plan.firstMinute = 600;
+        plan.lastMinute = 603;
+        plan.fps = 5;
+        plan.width = plan.height = 16;
+        plan.damagedMinutes[602] = mkrec::Damage::kNotADatabase;
+        plan.cameraStops[3] = 601;
         mkrec::MakeRecordings(plan);
         engine = std::make_unique<PlaybackEngine>(
             std::make_unique<LocalPictureSource>("C:\\QorData"), sink);
@@ -86,15 +94,7 @@ class PlaybackEngineTest : public TempPrefixTest {
         return std::to_string(p.minuteOfDay / 60) + ":" + std::to_string(p.minuteOfDay % 60) + ":" +
                std::to_string(p.second);
     }
-    const mkrec::RecorderPlan plan{.root = "C:\\QorData",
-                                   .days = {"20100522", "20100523"},
-                                   .firstMinute = 600,
-                                   .lastMinute = 603,
-                                   .fps = 5,
-                                   .width = 16,
-                                   .height = 16,
-                                   .cameraStops = {{3, 601}},
-                                   .damagedMinutes = {{602, mkrec::Damage::kNotADatabase}}};
+    mkrec::RecorderPlan plan;
     RecordingSink sink;
     std::unique_ptr<PlaybackEngine> engine;
 };
@@ -104,7 +104,7 @@ class PlaybackEngineTest : public TempPrefixTest {
 TEST_F(PlaybackEngineTest, DaysAreListedNewestFirst) {
     engine->ListDays();
     engine->Flush();
-    EXPECT_EQ(sink.days, (std::vector<std::string>{"20100523", "20100522"}));
+    EXPECT_EQ(sink.days_, (std::vector<std::string>{"20100523", "20100522"}));
 }
 
 // Forward from the chosen minute's first picture, backward from its last one.
