@@ -20,9 +20,7 @@ QColor At(CTextProgressCtrl* bar, double fraction) {
 
 TEST_F(DialogTest, TheCapacityBarShowsUsedSpaceAtZeroHalfAndFull) {
     FakeDiscWriter disc;  // 700 MB, rewritable
-    CQuillonDlg::Companions companions;
-    companions.discWriter = &disc;
-    Open(companions);
+    Open({.discWriter = &disc});
     auto* bar = W<CTextProgressCtrl>(ctl::kCapacityBar);
     bar->resize(200, 20);
     const QColor used(255, 192, 255), free(192, 255, 255);

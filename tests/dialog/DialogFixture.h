@@ -74,14 +74,13 @@ class DialogTest : public TempPrefixTest {
     }
     // Recordings of 10:00 to 10:09 on the days, the cameras all recording.
     void Record(int cameras, const std::vector<std::string>& days) {
-        mkrec::RecorderPlan plan;
-        plan.root = "C:\\QorData";
-        plan.days = days;
-        plan.firstMinute = 600;
-        plan.lastMinute = 609;
-        plan.cameras = cameras;
-        plan.width = plan.height = 16;
-        mkrec::MakeRecordings(plan);
+        mkrec::MakeRecordings({.root = "C:\\QorData",
+                               .days = days,
+                               .firstMinute = 600,
+                               .lastMinute = 609,
+                               .cameras = cameras,
+                               .width = 16,
+                               .height = 16});
     }
     // The window with the companions given; with, when given, answers its message boxes.
     CQuillonDlg& Open(CQuillonDlg::Companions companions = {}, IMessageBoxes* with = nullptr) {
@@ -99,9 +98,7 @@ class DialogTest : public TempPrefixTest {
                     return nullptr;
                 return std::make_unique<playback::LocalPictureSource>("C:\\QorData");
             });
-        CQuillonDlg::Companions companions;
-        companions.search = player.get();
-        return Open(companions);
+        return Open({.search = player.get()});
     }
     void AddEntry(const QString& sm, const QString& em) {
         Range("10", sm, "10", em);
@@ -115,11 +112,7 @@ class DialogTest : public TempPrefixTest {
     }
     platform::BusReply Send(std::uint32_t message, std::uint64_t wParam = 0,
                             const std::string& data = "") {
-        platform::BusMessage m;
-        m.message = message;
-        m.wParam = wParam;
-        m.data = data;
-        return dlg->OnBusMessage(m);
+        return dlg->OnBusMessage({.message = message, .wParam = wParam, .data = data});
     }
     void SendHostRecord(const HostInfo& h) { Send(platform::WM_COPYDATA, 0, EncodeHostInfo(h)); }
     // Serves the window until a box with text was shown.

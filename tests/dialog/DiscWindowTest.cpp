@@ -21,9 +21,7 @@ TEST_F(DiscWindowTest, TheScheduleIsBuiltWrittenAndClearedWithTheDiscsWords) {
     fs::create_directories(discs);
     fs::create_directories(root);
     MapPseudoDrive(prefix(), 'D', discs + "/dvd.iso", "dvd+rw");
-    CQuillonDlg::Companions companions;
-    companions.discWriter = &writer;
-    Open(companions);
+    Open({.discWriter = &writer});
     AddEntry("00", "03");
     AddEntry("02", "05");
     dlg->OnBrowseTarget(&root);

@@ -16,11 +16,7 @@ namespace fs = std::filesystem;
 class OperatorSlipsTest : public DialogTest {
   protected:
     void SendHostRecord(int dateType) {
-        HostInfo h;
-        h.camCount = 16;
-        h.dateType = dateType;
-        h.language = "eng";
-        DialogTest::SendHostRecord(h);
+        DialogTest::SendHostRecord({.dateType = dateType, .camCount = 16, .language = "eng"});
     }
 };
 

@@ -3,11 +3,9 @@
 // names it, the window's size and icon, and the preview's picture under a camera's notice. The
 // pictures of the window are kept in artefacts/ of the build.
 #include <QApplication>
-#include <QComboBox>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 #include <future>
@@ -38,22 +36,6 @@ class OperatorBoxes : public IMessageBoxes {
     std::vector<std::string> shown, questions;
 };
 
-// A question that cannot be closed from outside and is answered late: it waits until the pass
-// ended, lets a new pass start, then says Yes.
-class LateYesBoxes : public IMessageBoxes {
-  public:
-    int Show(QWidget*, const std::string& text, const std::string&, unsigned type) override {
-        shown.push_back(text);
-        if (!(type & MB_YESNO) || !whileOpen)
-            return IDOK;
-        auto run = std::move(whileOpen);
-        run();
-        return IDYES;
-    }
-    std::function<void()> whileOpen;
-    std::vector<std::string> shown;
-};
-
 class OperatorWindowTest : public DialogTest {
   protected:
     void SetUp() override {
@@ -62,9 +44,8 @@ class OperatorWindowTest : public DialogTest {
     }
     // A query as quillon-host sends it, over the window's socket, while the window serves.
     platform::BusReply Query(int id) {
-        platform::BusMessage m;
-        m.message = platform::kMsgQueryControl;
-        m.wParam = static_cast<std::uint64_t>(id);
+        const platform::BusMessage m{.message = platform::kMsgQueryControl,
+                                     .wParam = static_cast<std::uint64_t>(id)};
         auto reply =
             std::async(std::launch::async, [m] { return platform::SendMessage("Backup", m); });
         EXPECT_TRUE(Until(
@@ -140,35 +121,6 @@ TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFi
     EXPECT_FALSE(staleOpen) << "the question stayed open after the pass ended";
     EXPECT_FALSE(ctx().m_run.report.stopped());
     EXPECT_TRUE(fs::exists(usb + "/Backup/2010_05_23=10,00~10,03/20100523/201005231003N.idx"));
-}
-
-TEST_F(OperatorWindowTest, AYesGivenAfterThePassEndedStopsNeitherNothingNorTheNextPass) {
-    const std::string usb = MapDrive('E', "removable");
-    fs::create_directories(usb + "/One");
-    fs::create_directories(usb + "/Two");
-    LateYesBoxes late;
-    Open({}, &late);
-    AddEntry("00", "01");
-    const std::string one = usb + "/One", two = usb + "/Two";
-    dlg->OnBrowseTarget(&one);
-    late.whileOpen = [&] {
-        ASSERT_TRUE(Until([&] { return late.shown.back() == Text("M010014"); }));
-        AddEntry("02", "03");
-        dlg->OnBrowseTarget(&two);
-        Click(ctl::kOk);  // the next pass; the old question is still open
-        EXPECT_EQ(ctx().m_run.running, 1);
-    };
-    Click(ctl::kOk);
-    Click(ctl::kCancel);
-    EXPECT_EQ(ctx().m_run.running, 1) << "the late Yes stopped the next pass";
-    const std::size_t ends =
-        std::count(late.shown.begin(), late.shown.end(), Text("M010014")) + std::size_t{1};
-    ASSERT_TRUE(Until([&] {
-        return static_cast<std::size_t>(
-                   std::count(late.shown.begin(), late.shown.end(), Text("M010014"))) == ends;
-    }));
-    EXPECT_FALSE(ctx().m_run.report.stopped());
-    EXPECT_TRUE(fs::exists(usb + "/Two/2010_05_23=10,02~10,03/20100523/201005231003N.idx"));
 }
 
 TEST_F(OperatorWindowTest, TheBusQuerySeesThePreviewsControlsAndOnlyWhatAControlIs) {

@@ -87,16 +87,14 @@ class ScreensTest : public PlaybackViewTest {
         if (QGuiApplication::platformName() != "xcb")
             GTEST_SKIP() << "runs under the virtual X server only";
         PlaybackViewTest::SetUp();
-        mkrec::RecorderPlan plan;
-        plan.root = "C:\\QorData";
-        plan.days = {"20101105"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 602;
-        plan.cameras = 16;
-        plan.fps = 5;
-        plan.width = 352;
-        plan.height = 240;
-        mkrec::MakeRecordings(plan);
+        mkrec::MakeRecordings({.root = "C:\\QorData",
+                               .days = {"20101105"},
+                               .firstMinute = 600,
+                               .lastMinute = 602,
+                               .cameras = 16,
+                               .fps = 5,
+                               .width = 352,
+                               .height = 240});
         std::filesystem::create_directories(QUILLON_ARTEFACT_DIR);
     }
     static int NonBlack(const QImage& image, const QRect& area) {

@@ -22,17 +22,16 @@ class SkinButtonTest : public TempPrefixTest {
         TempPrefixTest::SetUp();
         fs::create_directories(driveC() + "/skin");
         fs::copy(std::string(QUILLON_SOURCE_DIR) + "/data/GUIS", driveC() + "/skin/GUIS");
-        std::string btn = ReadText(driveC() + "/skin/GUIS/btn.pos");
-        btn += "Tiled=10,40,100,30,2,\nOneToOne=200,40,10,10,0,\nAtOrigin=0,0,10,10,0,\n";
-        WriteText(driveC() + "/skin/GUIS/btn.pos", btn);
-        std::string cut = ReadText(driveC() + "/skin/GUIS/cut.pos");
-        cut += "Tiled=0,0,40,30,0,\nOneToOne=120,0,40,30,0,\n";
-        WriteText(driveC() + "/skin/GUIS/cut.pos", cut);
+        const std::string guis = driveC() + "/skin/GUIS/";
+        WriteText(guis + "btn.pos", ReadText(guis + "btn.pos") +
+                                        "Tiled=10,40,100,30,2,\nOneToOne=200,40,10,10,0,\n"
+                                        "AtOrigin=0,0,10,10,0,\n");
+        WriteText(guis + "cut.pos",
+                  ReadText(guis + "cut.pos") + "Tiled=0,0,40,30,0,\nOneToOne=120,0,40,30,0,\n");
         std::array<std::vector<std::uint8_t>, 5> files;
-        const char* names[5] = {"Normal", "Over", "Down", "Disable", "Mask"};
-        for (int i = 0; i < 5; ++i) {
-            const std::string bytes = ReadText(driveC() + "/skin/GUIS/QOR_S_" + names[i] + ".bmp");
-            files[static_cast<std::size_t>(i)].assign(bytes.begin(), bytes.end());
+        for (std::size_t i = 0; const char* name : {"Normal", "Over", "Down", "Disable", "Mask"}) {
+            const std::string bytes = ReadText(guis + "QOR_S_" + name + ".bmp");
+            files[i++].assign(bytes.begin(), bytes.end());
         }
         bitmaps = SkinBitmaps::FromFiles(files);
         parent.resize(400, 100);

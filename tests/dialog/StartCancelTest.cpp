@@ -1,5 +1,5 @@
-// The storage target, OK with its checks in their order, Cancel, Update and History, and the
-// messages of the host, through the real window.
+// The storage target, OK with its checks in their order, Cancel and what a stopped pass keeps,
+// History, and the messages of the host, through the real window.
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +11,7 @@
 #include "FakeDiscWriter.h"
 #include "backup/HostMessages.h"
 #include "backup/pass/BackupStart.h"
+#include "backup/schedule/ScheduleAfterPass.h"
 #include "backup/schedule/ScheduleCommands.h"
 #include "platform/DriveTable.h"
 #include "preview/CBackupDataListDlg.h"
@@ -74,28 +75,6 @@ TEST_F(StartCancelTest, TheTargetIsChosenInTheBrowserAndClassifiedByItsDrive) {
     EXPECT_EQ(ctx().m_target.kind, backup::TargetKind::kNone);
 }
 
-TEST_F(StartCancelTest, ADiscDriveBringsItsWriterSpeedsAndCapacity) {
-    const std::string disc = MapDrive('D', "cdrom");
-    CQuillonDlg::Companions companions;
-    companions.discWriter = &writer;
-    OpenWith(companions);
-    browser.answer = disc;
-    Click(ctl::kBrowse);
-    EXPECT_EQ(ctx().m_target.kind, backup::TargetKind::kDisc);
-    EXPECT_EQ(W<QLineEdit>(ctl::kTarget)->text(), "D:\\Test DVD writer (700 MB)");
-    EXPECT_EQ(Rows(ctl::kWriteSpeed), (QStringList{"16 x", "12 x", "8 x", "4 x", "2 x"}));
-    EXPECT_EQ(W<QComboBox>(ctl::kWriteSpeed)->currentIndex(), 0);
-    EXPECT_TRUE(W<QWidget>(ctl::kErase)->isVisibleTo(dlg.get()));  // a rewritable disc
-    EXPECT_TRUE(W<QWidget>(ctl::kCapacityBar)->isVisibleTo(dlg.get()));
-
-    // No disc: refused, the target text empty, the speeds as they were.
-    writer.mediaType = kMediaNoDisc;
-    Click(ctl::kBrowse);
-    EXPECT_EQ(LastBox(), Text("M010022"));
-    EXPECT_TRUE(W<QLineEdit>(ctl::kTarget)->text().isEmpty());
-    EXPECT_EQ(Rows(ctl::kWriteSpeed).size(), 5);
-}
-
 TEST(WriteSpeedItemsTest, StepsOfFourToEightThenHalvingAndMaxBelowOneStep) {
     auto labels = [](const std::vector<backup::WriteSpeedItem>& items) {
         std::vector<std::string> out;
@@ -115,9 +94,7 @@ TEST(WriteSpeedItemsTest, StepsOfFourToEightThenHalvingAndMaxBelowOneStep) {
 
 TEST_F(StartCancelTest, OkChecksInTheirOrderAndStartsTheBackup) {
     const std::string usb = MapDrive('E', "removable");
-    CQuillonDlg::Companions companions;
-    companions.discWriter = &writer;
-    OpenWith(companions);
+    OpenWith({.discWriter = &writer});
     Click(ctl::kOk);
     EXPECT_EQ(LastBox(), Text("M010024"));
     AddEntry("00", "03");
@@ -136,10 +113,6 @@ TEST_F(StartCancelTest, OkChecksInTheirOrderAndStartsTheBackup) {
     Click(ctl::kOk);
     EXPECT_EQ(LastBox(), app.GetLanguageText("CDWRITER", "A010016") + "\n" +
                              app.GetLanguageText("CDWRITER", "A010018"));
-    writer.mediaType = 2;  // write-once
-    Click(ctl::kOk);
-    EXPECT_EQ(LastBox(), app.GetLanguageText("CDWRITER", "A010016") + "\n" +
-                             app.GetLanguageText("CDWRITER", "A010017"));
     writer.mediaType = kMediaNoDisc;
     Click(ctl::kOk);
     EXPECT_EQ(LastBox(), app.GetLanguageText("CDWRITER", "A010003"));
@@ -157,8 +130,7 @@ TEST_F(StartCancelTest, OkChecksInTheirOrderAndStartsTheBackup) {
     EXPECT_FALSE(W<QWidget>(ctl::kAdd)->isEnabled());  // busy
     EXPECT_EQ(W<QAbstractButton>(ctl::kCancel)->text().remove('&'),
               QString::fromStdString(Text("A010018")));
-    while (boxes.shown.size() == before)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(Until([&] { return boxes.shown.size() > before; }));
     EXPECT_EQ(LastBox(), Text("M010014"));
     EXPECT_TRUE(fs::exists(usb + "/2010_05_23=10,00~10,03/20100523/201005231003N.idx"));
     EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());  // the schedule is cleared
@@ -195,6 +167,32 @@ TEST_F(StartCancelTest, CancelDuringABackupAsksAndStopsOnlyOnYes) {
     EXPECT_FALSE(dlg->isVisible());
 }
 
+// A stopped pass: the entries it did not write stay in the list, and the end box names each with
+// what it lacks.
+TEST_F(DialogTest, AStoppedPassKeepsWhatItDidNotWriteAndNamesIt) {
+    MapDrive('E', "removable");
+    Open();
+    AddEntry("00", "02");
+    AddEntry("04", "09");
+    ASSERT_EQ(ctx().m_targets.ChooseStorageTarget("E:\\"), "");
+    // Start, and at once Cancel answered Yes: the worker stops at its first check.
+    const std::size_t before = boxes.shown.size();
+    Click(ctl::kOk);
+    boxes.answers = {IDYES};
+    Click(ctl::kCancel);
+    ASSERT_TRUE(Until([&] { return boxes.shown.size() >= before + 2; }));
+    const std::string end = LastBox();
+    EXPECT_EQ(Rows(ctl::kScheduleList),
+              (QStringList{"2010-05-23 - 10:00 ~ 10:02", "2010-05-23 - 10:04 ~ 10:09"}));
+    EXPECT_EQ(end.rfind(Text("Q010007"), 0), 0u) << end;
+    EXPECT_NE(end.find(Text("Q010013")), std::string::npos) << end;
+    EXPECT_NE(end.find("2010-05-23 - 10:04 ~ 10:09: " + std::string(kEntryNotReached)),
+              std::string::npos)
+        << end;
+    EXPECT_NE(W<QLabel>(ctl::kTotalSize)->text(), QString());  // the kept entries' total
+    EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
+}
+
 TEST_F(StartCancelTest, HistoryListsTheTargetsFoldersInTheDateTypesForm) {
     const std::string usb = MapDrive('E', "removable");
     fs::create_directories(usb + "/2010_05_03=10,00~11,30");
@@ -220,13 +218,12 @@ TEST_F(StartCancelTest, HistoryListsTheTargetsFoldersInTheDateTypesForm) {
 
 TEST_F(StartCancelTest, TheHostsMessagesChangeTheContextTheDrivesAndTheProgress) {
     OpenWith({});
-    HostInfo h;
-    h.camCount = 16;
-    h.dateType = 4;
-    h.driveMask = 0x1C;
-    h.recordDriveMask = 0xFFFFFFFF;
-    h.language = "eng";
-    h.basePath = "C:\\host";
+    HostInfo h{.dateType = 4,
+               .camCount = 16,
+               .driveMask = 0x1C,
+               .recordDriveMask = 0xFFFFFFFF,
+               .language = "eng",
+               .basePath = "C:\\host"};
     std::strcpy(h.cameraName[2], "Yard");
     const std::string record = EncodeHostInfo(h);
     ASSERT_EQ(record.size(), 2348u);
@@ -276,9 +273,7 @@ TEST_F(StartCancelTest, TheHostsMessagesChangeTheContextTheDrivesAndTheProgress)
 }
 
 TEST_F(StartCancelTest, NoRoomOnTheTargetOrForTheDiscImageIsRefused) {
-    CQuillonDlg::Companions companions;
-    companions.discWriter = &writer;
-    OpenWith(companions);
+    OpenWith({.discWriter = &writer});
     AddEntry("00", "01");
     ASSERT_EQ(Rows(ctl::kScheduleList).size(), 1);
 

@@ -4,6 +4,7 @@
 // box when there is none.
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
@@ -81,14 +82,22 @@ TEST_F(WindowReachTest, TheBrowserOffersEveryDriveOfTheTableTheWriterWithoutAFol
     table.Set(d);
     ASSERT_TRUE(table.Save(prefix()));
     ASSERT_EQ(platform::CurrentDrives()->Find('D')->hostRoot, "");
-    CQuillonDlg::Companions companions;
-    companions.discWriter = &writer;
-    Open(companions);
+    Open({.discWriter = &writer});
 
     ASSERT_TRUE(BrowseAndChoose({"D:"}));
     EXPECT_EQ(ctx().m_target.kind, backup::TargetKind::kDisc);
     EXPECT_EQ(W<QLineEdit>(ctl::kTarget)->text(), "D:\\Test DVD writer (700 MB)");
+    EXPECT_EQ(Rows(ctl::kWriteSpeed), (QStringList{"16 x", "12 x", "8 x", "4 x", "2 x"}));
+    EXPECT_EQ(W<QComboBox>(ctl::kWriteSpeed)->currentIndex(), 0);
+    EXPECT_TRUE(W<QWidget>(ctl::kErase)->isVisibleTo(dlg.get()));  // a rewritable disc
+    EXPECT_TRUE(W<QWidget>(ctl::kCapacityBar)->isVisibleTo(dlg.get()));
+    // No disc: refused, the target text empty, the speeds as they were.
+    writer.mediaType = kMediaNoDisc;
+    ASSERT_TRUE(BrowseAndChoose({"D:"}));
+    EXPECT_EQ(LastBox(), Text("M010022"));
+    EXPECT_TRUE(W<QLineEdit>(ctl::kTarget)->text().isEmpty());
     EXPECT_EQ(Rows(ctl::kWriteSpeed).size(), 5);
+    writer.mediaType = 3;
 
     // A folder on a drive, opened from its drive.
     ASSERT_TRUE(BrowseAndChoose({"E:", "Backup"}));
@@ -136,10 +145,8 @@ TEST_F(WindowReachTest, TheKeepInFrontTimerLeavesTheHistoryDialogInFront) {
 TEST_F(WindowReachTest, TheSystemMenusCloseOverTheBusClosesTheWindowAsItsCloseDoes) {
     Open();
     dlg->show();
-    platform::BusMessage m;
-    m.message = platform::WM_SYSCOMMAND;
-    m.wParam = 0xF063;  // SC_CLOSE, with low bits that are the system's own
-    dlg->OnBusMessage(m);
+    // SC_CLOSE, with low bits that are the system's own.
+    dlg->OnBusMessage({.message = platform::WM_SYSCOMMAND, .wParam = 0xF063});
     QCoreApplication::sendPostedEvents();  // it runs once the sender has its answer
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(dlg->result(), QDialog::Rejected);
@@ -154,19 +161,17 @@ TEST_F(WindowReachTest, NoWriterIsAWriterThatDidNotStartAndTheWindowOpensAnyway)
 
     // A writer with no writer drive is none either; one with its drive starts without a box.
     writer.drives.clear();
-    CQuillonDlg::Companions companions;
-    companions.discWriter = &writer;
-    Open(companions);
+    Open({.discWriter = &writer});
     EXPECT_EQ(WriterBoxes(), 2);
     writer.drives = {{"D", "Test DVD writer"}};
-    Open(companions);
+    Open({.discWriter = &writer});
     EXPECT_EQ(WriterBoxes(), 2);
 
     // The program's own box holds nothing up, so that a host drives the window meanwhile: the
     // window is up and served while it is open.
     QtMessageBoxes real;
     writer.drives.clear();
-    Open(companions, &real);
+    Open({.discWriter = &writer}, &real);
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->text().toStdString(), Disc("A010001", app));

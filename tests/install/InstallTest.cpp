@@ -213,13 +213,3 @@ TEST_F(InstallTest, ShellCompletionOffersCommandsOptionsAndTheDiscWriters) {
               "quillon-cli add 20100523 1000 1004 --cams a|all\n"
               "quillon-cli --date-type 7 --no-p|--no-progress\n");
 }
-
-TEST_F(InstallTest, ABuildTreeProgramKeepsItsDataAndBaseBesideItself) {
-    const RunResult r =
-        RunProgram(std::string(QUILLON_BIN_DIR) + "/quillon-cli", {"info"}, prefix());
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::string bin = fs::canonical(QUILLON_BIN_DIR).string();
-    EXPECT_TRUE(Lines(r.out).count("data folder " + bin)) << r.out;
-    EXPECT_TRUE(Lines(r.out).count("base folder " + bin)) << r.out;
-    EXPECT_FALSE(fs::exists(prefix() + "/base"));
-}

@@ -32,7 +32,7 @@ class RecordingSink : public IPlaybackSink {
     // Waits (bounded only against a hang) for n pictures or the end of the play.
     bool WaitForPictures(std::size_t n = SIZE_MAX) {
         std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(60),
+        return changed_.wait_for(lock, std::chrono::milliseconds(kHangGuardMs),
                                  [&] { return pictures_.size() >= n || ended_; });
     }
     std::vector<ShownPicture> Pictures() {
