@@ -5,9 +5,16 @@
 // Clients that ask for a file and never read it hold a worker each until the reply stalls out
 // (here longer than the test): the workers kept for other requests answer the rightful client.
 #include <httplib.h>
+#include <poll.h>
 
 #include <atomic>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "Has.h"
 #include "RawClient.h"

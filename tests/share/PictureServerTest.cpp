@@ -5,6 +5,8 @@
 #include <httplib.h>
 
 #include <filesystem>
+#include <map>
+#include <mutex>
 
 #include "FakeHttp.h"
 #include "Has.h"

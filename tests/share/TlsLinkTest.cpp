@@ -6,6 +6,10 @@
 
 #include <atomic>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "Has.h"
 #include "RawClient.h"
