@@ -9,8 +9,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 class RawClient {
   public:
@@ -26,6 +30,7 @@ class RawClient {
         ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
         connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     }
+    RawClient(int port, const std::string& from) : RawClient(port, from.c_str()) {}
     ~RawClient() { ::close(fd_); }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
@@ -90,3 +95,16 @@ class RawClient {
     bool connected_ = false;
     bool closed_ = false;
 };
+
+// `count` connections to port, the i-th from 127.0.0.<first + i % spread>, each known to have
+// connected.
+inline std::vector<std::unique_ptr<RawClient>> RawClients(int port, int count, int first,
+                                                          int spread) {
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (int i = 0; i < count; ++i) {
+        clients.push_back(
+            std::make_unique<RawClient>(port, "127.0.0." + std::to_string(first + i % spread)));
+        EXPECT_TRUE(clients.back()->connected()) << i;
+    }
+    return clients;
+}

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "Has.h"
-
 #include <vector>
+
+#include "Has.h"
 
 using share::JobState;
 using share::JobStatus;
@@ -53,6 +53,22 @@ TEST(ShareRepliesTest, AFormattedStatusReadsBackWhole) {
     back = ParseJobStatus(share::FormatJobStatus(st), &why);
     ASSERT_TRUE(back) << why;
     EXPECT_EQ(back->problem, "disk full");
+    // A build's list numbers and the names gone from it.
+    st = JobStatus{};
+    st.state = JobState::kBuilding;
+    st.list = 123456789012345ULL;
+    st.from = 42;
+    st.files = {{"201005231001N.dat", 7, std::string(64, 'a')}};
+    st.gone = {"Audio/201005231000.au0"};
+    back = ParseJobStatus(share::FormatJobStatus(st), &why);
+    ASSERT_TRUE(back) << why;
+    EXPECT_EQ(back->list, st.list);
+    EXPECT_EQ(back->from, 42u);
+    EXPECT_EQ(back->gone, st.gone);
+    // Without the numbers it is the whole list, as a server that keeps no numbers sends it.
+    back = ParseJobStatus("state building\n", &why);
+    ASSERT_TRUE(back) << why;
+    EXPECT_FALSE(back->list);
 }
 
 TEST(ShareRepliesTest, NamesAtTheEdgeOfTheRulesAndWhyEachBadOneIsRefused) {
@@ -84,56 +100,33 @@ TEST(ShareRepliesTest, NamesAtTheEdgeOfTheRulesAndWhyEachBadOneIsRefused) {
         EXPECT_HAS(RemoteNameProblem(name), why) << name;
 }
 
-TEST(ShareRepliesTest, NumbersAndStatesOutOfRangeAreRefused) {
+TEST(ShareRepliesTest, NumbersStatesAndNamesOutOfRangeAreRefused) {
     std::string why;
     EXPECT_FALSE(ParseJobStatus("state building\ndone 4294967296\n", &why));
     EXPECT_HAS(why, "done");
-    EXPECT_FALSE(ParseJobStatus("state building\ntotal -1\n", &why));
-    EXPECT_FALSE(ParseJobStatus("state building\nstate done\n", &why));
-    EXPECT_FALSE(ParseJobStatus("state Done\n", &why));
     EXPECT_FALSE(ParseJobStatus("", &why));
     EXPECT_HAS(why, "no state");
-    EXPECT_FALSE(ParseJobStatus("state done\nentry x\nfile 1099511627777 a\n", &why));
-    EXPECT_FALSE(ParseJobStatus("state done\nentry x\nfile 1a a\n", &why));
-    EXPECT_FALSE(ParseJobStatus("state building\nitem " + std::string(1024, 'i') + "\n", &why));
-    EXPECT_TRUE(ParseJobStatus("state building\nitem " + std::string(1023, 'i') + "\n", &why));
     // Only a finished image lacks anything: a build that says so before its end is not believed.
     const std::string lacks = "incomplete minute 10:02\nlacks minute 10:02 not copied\n";
+    // A gone name is checked as a listed one is; the list's numbers come together, once each.
+    for (const std::string& text :
+         {std::string("state building\ntotal -1\n"), std::string("state building\nstate done\n"),
+          std::string("state Done\n"), std::string("state done\nentry x\nfile 1099511627777 a\n"),
+          std::string("state done\nentry x\nfile 1a a\n"),
+          "state building\nitem " + std::string(1024, 'i') + "\n", "state building\n" + lacks,
+          "state failed\n" + lacks, std::string("state done\nentry x\nincomplete minute 10:02\n"),
+          std::string("state done\nentry x\nlacks minute 10:02\n"),
+          "state done\nentry x\nincomplete x\nlacks " + std::string(1024, 'l') + "\n",
+          std::string("state building\nlist 1\nfrom 0\ngone ../x\n"),
+          std::string("state building\nlist 1\n"),
+          std::string("state building\nlist 1\nfrom 0\nlist 2\n"),
+          std::string("state building\nlist -1\nfrom 0\n")})
+        EXPECT_FALSE(ParseJobStatus(text, &why)) << text;
+    EXPECT_TRUE(ParseJobStatus("state building\nitem " + std::string(1023, 'i') + "\n", &why));
     EXPECT_TRUE(ParseJobStatus("state done\nentry x\n" + lacks, &why)) << why;
-    EXPECT_FALSE(ParseJobStatus("state building\n" + lacks, &why));
-    EXPECT_FALSE(ParseJobStatus("state failed\n" + lacks, &why));
-    EXPECT_FALSE(ParseJobStatus("state done\nentry x\nincomplete minute 10:02\n", &why));
-    EXPECT_FALSE(ParseJobStatus("state done\nentry x\nlacks minute 10:02\n", &why));
-    EXPECT_FALSE(ParseJobStatus(
-        "state done\nentry x\nincomplete x\nlacks " + std::string(1024, 'l') + "\n", &why));
     EXPECT_EQ(share::ParseJobId("42"), 42u);
-    EXPECT_FALSE(share::ParseJobId("42\n"));
-    EXPECT_FALSE(share::ParseJobId("-1"));
-    EXPECT_FALSE(share::ParseJobId("12345678901234567890"));
+    for (const char* id : {"42\n", "-1", "12345678901234567890"})
+        EXPECT_FALSE(share::ParseJobId(id)) << id;
     EXPECT_EQ(share::RecordSizeProblem("x", 56, 56), "");
     EXPECT_EQ(share::RecordSizeProblem("x", 55, 56), "x of 55 bytes, expected 56");
-}
-
-TEST(ShareRepliesTest, TheListsNumbersAndGoneNamesSurviveTheStatusText) {
-    JobStatus st;
-    st.state = JobState::kBuilding;
-    st.list = 123456789012345ULL;
-    st.from = 42;
-    st.files = {{"201005231001N.dat", 7, std::string(64, 'a')}};
-    st.gone = {"Audio/201005231000.au0"};
-    std::string why;
-    auto back = share::ParseJobStatus(share::FormatJobStatus(st), &why);
-    ASSERT_TRUE(back) << why;
-    EXPECT_EQ(back->list, st.list);
-    EXPECT_EQ(back->from, 42u);
-    EXPECT_EQ(back->gone, st.gone);
-    // A gone name is checked as a listed one is; the numbers come together, once each.
-    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\nfrom 0\ngone ../x\n", &why));
-    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\n", &why));
-    EXPECT_FALSE(share::ParseJobStatus("state building\nlist 1\nfrom 0\nlist 2\n", &why));
-    EXPECT_FALSE(share::ParseJobStatus("state building\nlist -1\nfrom 0\n", &why));
-    // Without them it is the whole list, as a server that keeps no numbers sends it.
-    back = share::ParseJobStatus("state building\n", &why);
-    ASSERT_TRUE(back) << why;
-    EXPECT_FALSE(back->list);
 }

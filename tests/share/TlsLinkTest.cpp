@@ -2,18 +2,14 @@
 // certificate and its pin, a pinned link and a wrong pin, an authority that vouches and one that
 // does not, TLS and plain HTTP meeting each other, and the server's protections kept under TLS:
 // a client that never ends its handshake or sends half a head holds no worker that others need.
-#include <httplib.h>
 #include <openssl/ssl.h>
 
 #include <atomic>
-#include <chrono>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "Has.h"
 #include "RawClient.h"
@@ -43,19 +39,13 @@ TlsTrust Trust(const std::string& pin, const std::string& caFile = "") {
     t.caFile = caFile;
     return t;
 }
-TlsTrust Pinned(const std::string& pin) {
-    return Trust(pin);
-}
-TlsTrust Vouched(const std::string& caFile) {
-    return Trust("", caFile);
-}
 
 // A self-signed certificate for localhost and 127.0.0.1 valid only between two dates
 // (YYYYMMDDHHMMSSZ), made by openssl's own signing tool, which alone takes dates in the past;
 // its file, or "" when openssl failed.
 std::string SelfSignedBetween(const std::string& dir, const std::string& name,
                               const std::string& from, const std::string& until) {
-    const std::string base = dir + "/" + name;
+    const std::string base = dir + "/" + name, log = dir + "/openssl.log";
     std::ofstream(base + ".cnf") << "[ca]\ndefault_ca = own\n[own]\ndatabase = " << base
                                  << ".index\nnew_certs_dir = " << dir << "\nserial = " << base
                                  << ".serial\ndefault_md = sha256\npolicy = any\n"
@@ -63,7 +53,6 @@ std::string SelfSignedBetween(const std::string& dir, const std::string& name,
                                     "[any]\ncommonName = supplied\n";
     std::ofstream(base + ".index");
     std::ofstream(base + ".serial") << "01\n";
-    const std::string log = dir + "/openssl.log";
     const bool ok = TlsShell(
                         "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
                         " -subj /CN=localhost -keyout '" +
@@ -83,8 +72,6 @@ std::string SelfSignedBetween(const std::string& dir, const std::string& name,
 class RawTlsClient {
   public:
     RawTlsClient(int port, const char* from) : raw_(port, from) {
-        ctx_ = SSL_CTX_new(TLS_client_method());
-        ssl_ = SSL_new(ctx_);
         SSL_set_fd(ssl_, raw_.handle());
         ready_ = raw_.connected() && SSL_connect(ssl_) == 1;
     }
@@ -110,12 +97,37 @@ class RawTlsClient {
 
   private:
     RawClient raw_;
-    SSL_CTX* ctx_ = nullptr;
-    SSL* ssl_ = nullptr;
+    SSL_CTX* ctx_ = SSL_CTX_new(TLS_client_method());
+    SSL* ssl_ = SSL_new(ctx_);
     bool ready_ = false;
 };
 
 }  // namespace
+
+TEST(TlsPolicyTest, PlainHttpOffLoopbackIsRefusedUnlessAskedFor) {
+    for (const char* host : {"127.0.0.1", "127.8.9.10", "::1", "localhost"})
+        EXPECT_EQ(share::PlainHttpProblem(host, false, false), "") << host;
+    for (const char* host : {"0.0.0.0", "::", "192.168.1.20", "128.0.0.1"}) {
+        EXPECT_HAS(share::PlainHttpProblem(host, false, false), "--insecure-http") << host;
+        EXPECT_EQ(share::PlainHttpProblem(host, true, false), "") << host;
+        EXPECT_EQ(share::PlainHttpProblem(host, false, true), "") << host;
+    }
+}
+
+TEST(TlsPolicyTest, PinsAreReadAsTheServerPrintsThemOrAsOpensslShowsAFingerprint) {
+    const std::string hex(64, 'a');
+    std::string why, colons = "AA";
+    for (int i = 1; i < 32; ++i)
+        colons += ":AA";
+    EXPECT_EQ(share::ReadPin("sha256:" + hex, &why), "sha256:" + hex);
+    EXPECT_EQ(share::ReadPin("sha256:" + colons, &why), "sha256:" + hex);
+    for (const std::string& bad : {hex, "sha256:" + hex.substr(1), "sha256:" + hex + "a",
+                                   "sha1:" + hex, "sha256:" + hex.substr(1) + "g", std::string()}) {
+        why.clear();
+        EXPECT_EQ(share::ReadPin(bad, &why), "") << bad;
+        EXPECT_HAS(why, "64 hex digits") << bad;
+    }
+}
 
 class TlsLinkTest : public TempPrefixTest {
   protected:
@@ -149,6 +161,7 @@ class TlsLinkTest : public TempPrefixTest {
         EXPECT_TRUE(tls) << why;
         return tls;
     }
+    std::shared_ptr<share::ServerTls> Self() { return Identity(files.selfCert, files.selfKey); }
     // Serves site on a free loopback port: HTTPS with the certificate given, or plain HTTP.
     void Serve(std::shared_ptr<share::ServerTls> tls, share::HttpServer::Limits limits = {}) {
         server = std::make_unique<share::HttpServer>(site, limits, std::move(tls));
@@ -156,8 +169,7 @@ class TlsLinkTest : public TempPrefixTest {
         ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
     }
     share::ShareLink::Reply Ask(const TlsTrust& trust, const std::string& host = "127.0.0.1") {
-        share::ShareLink link(host, server->port(), "", trust);
-        return link.Get("/quick", 100);
+        return share::ShareLink(host, server->port(), "", trust).Get("/quick", 100);
     }
     TlsFiles files;
     share::HttpSite site;
@@ -166,48 +178,22 @@ class TlsLinkTest : public TempPrefixTest {
 };
 
 TEST_F(TlsLinkTest, TheCertificateLoadsWithThePinOpensslComputesAndBadFilesAreNamed) {
-    auto tls = Identity(files.selfCert, files.selfKey);
+    auto tls = Self();
     ASSERT_TRUE(tls);
     EXPECT_EQ(tls->pin(), OpensslPin(files.selfCert));
     EXPECT_EQ(tls->pin().size(), 7u + 64u);
     EXPECT_NE(tls->pin(), OpensslPin(files.signedCert));
-    std::string why;
-    EXPECT_FALSE(share::ServerTls::Load(prefix() + "/none.pem", files.selfKey, &why));
-    EXPECT_HAS(why, "cannot open the TLS certificate " + prefix() + "/none.pem");
-    EXPECT_FALSE(share::ServerTls::Load(files.selfCert, files.signedKey, &why));
-    EXPECT_HAS(why, "is not the key of the certificate");
-    // A certificate given as its key is no key.
-    EXPECT_FALSE(share::ServerTls::Load(files.selfCert, files.selfCert, &why));
-    EXPECT_HAS(why, "holds no private key in PEM");
-    EXPECT_FALSE(share::ServerTls::Load(files.selfKey, files.selfKey, &why));
-    EXPECT_HAS(why, "holds no certificate in PEM");
-}
-
-TEST_F(TlsLinkTest, PlainHttpOffLoopbackIsRefusedUnlessAskedFor) {
-    for (const char* host : {"127.0.0.1", "127.8.9.10", "::1", "localhost"}) {
-        EXPECT_EQ(share::PlainHttpProblem(host, false, false), "") << host;
-    }
-    for (const char* host : {"0.0.0.0", "::", "192.168.1.20", "128.0.0.1"}) {
-        const std::string problem = share::PlainHttpProblem(host, false, false);
-        EXPECT_HAS(problem, "--insecure-http") << host << ": " << problem;
-        EXPECT_EQ(share::PlainHttpProblem(host, true, false), "") << host;
-        EXPECT_EQ(share::PlainHttpProblem(host, false, true), "") << host;
-    }
-}
-
-TEST_F(TlsLinkTest, PinsAreReadAsTheServerPrintsThemOrAsOpensslShowsAFingerprint) {
-    const std::string hex(64, 'a');
-    std::string why;
-    EXPECT_EQ(share::ReadPin("sha256:" + hex, &why), "sha256:" + hex);
-    std::string colons;
-    for (int i = 0; i < 32; ++i)
-        colons += std::string(i ? ":" : "") + "AA";
-    EXPECT_EQ(share::ReadPin("sha256:" + colons, &why), "sha256:" + hex);
-    for (const std::string& bad : {hex, "sha256:" + hex.substr(1), "sha256:" + hex + "a",
-                                   "sha1:" + hex, "sha256:" + hex.substr(1) + "g", std::string()}) {
-        why.clear();
-        EXPECT_EQ(share::ReadPin(bad, &why), "") << bad;
-        EXPECT_HAS(why, "64 hex digits") << bad;
+    // A certificate given as its key is no key, nor a key as a certificate.
+    const std::vector<std::tuple<std::string, std::string, std::string>> bad{
+        {prefix() + "/none.pem", files.selfKey,
+         "cannot open the TLS certificate " + prefix() + "/none.pem"},
+        {files.selfCert, files.signedKey, "is not the key of the certificate"},
+        {files.selfCert, files.selfCert, "holds no private key in PEM"},
+        {files.selfKey, files.selfKey, "holds no certificate in PEM"}};
+    for (const auto& [cert, key, says] : bad) {
+        std::string why;
+        EXPECT_FALSE(share::ServerTls::Load(cert, key, &why)) << says;
+        EXPECT_HAS(why, says);
     }
 }
 
@@ -238,40 +224,40 @@ TEST_F(TlsLinkTest, EachTrustIsAnsweredOrRefusedWithWhatWasExpectedAndWhatWasSee
     };
     const std::vector<Case> cases{
         // The pin alone is the trust: the self-signed chain and the name asked for do not matter.
-        {'s', Pinned(self), local, {}},
-        {'s', Pinned(self), "localhost", {}},
+        {'s', Trust(self), local, {}},
+        {'s', Trust(self), "localhost", {}},
         {'s',
-         Pinned(signedPin),
+         Trust(signedPin),
          local,
          {"shows the certificate " + self, "not the pinned " + signedPin}},
         // An authority vouches for its own certificates and their names only; with a pin, both
         // must hold; without one given, the system's, which know nothing of ours.
-        {'a', Vouched(ca), local, {}},
-        {'a', Vouched(ca), "localhost", {}},
+        {'a', Trust("", ca), local, {}},
+        {'a', Trust("", ca), "localhost", {}},
         {'a', Trust(signedPin, ca), local, {}},
         {'a', Trust(self, ca), local, {"not the pinned"}},
         {'a',
-         Vouched(files.otherCaCert),
+         Trust("", files.otherCaCert),
          local,
          {"not trusted as 127.0.0.1 by " + files.otherCaCert,
           "unable to get local issuer certificate", signedPin}},
         {'a', Trust(""), local, {"the system's certificate authorities"}},
-        {'e', Vouched(ca), local, {"mismatch"}},
-        {'e', Vouched(ca), "localhost", {"mismatch"}},
-        {'e', Pinned(OpensslPin(files.elsewhereCert)), local, {}},
+        {'e', Trust("", ca), local, {"mismatch"}},
+        {'e', Trust("", ca), "localhost", {"mismatch"}},
+        {'e', Trust(OpensslPin(files.elsewhereCert)), local, {}},
         {'e',
-         Vouched(prefix() + "/no-ca.pem"),
+         Trust("", prefix() + "/no-ca.pem"),
          local,
          {"cannot read the certificate authority file"}},
         // A pinned certificate outside its dates is refused with its dates.
         {'x',
-         Pinned(OpensslPin(expired)),
+         Trust(OpensslPin(expired)),
          local,
          {"which expired on 2020-03-01 00:00 UTC (valid from 2020-01-01 00:00 UTC to "
           "2020-03-01 00:00 UTC): refused"}},
-        {'y', Pinned(OpensslPin(early)), local, {"not valid before 2099-01-01 00:00 UTC"}},
+        {'y', Trust(OpensslPin(early)), local, {"not valid before 2099-01-01 00:00 UTC"}},
         // A TLS client at a plain HTTP port never falls back to it.
-        {'-', Pinned(self), local, {"answered in plain HTTP where TLS (https://) was asked for"}},
+        {'-', Trust(self), local, {"answered in plain HTTP where TLS (https://) was asked for"}},
     };
     char served = 0;
     for (const Case& c : cases) {
@@ -287,11 +273,11 @@ TEST_F(TlsLinkTest, EachTrustIsAnsweredOrRefusedWithWhatWasExpectedAndWhatWasSee
         const int before = handled;
         const auto reply = Ask(c.trust, c.host);
         EXPECT_EQ(reply.ok(), c.says.empty()) << reply.linkError;
-        share::ShareLink link(c.host, server->port(), "", c.trust);
         bool headSeen = false;
-        const auto fetched = link.Fetch(
-            "/file", 0, [&](const share::ShareLink::Head&) { return headSeen = true; },
-            [](const char*, std::size_t) { return true; });
+        const auto fetched = share::ShareLink(c.host, server->port(), "", c.trust)
+                                 .Fetch(
+                                     "/file", 0, [&](const auto&) { return headSeen = true; },
+                                     [](const char*, std::size_t) { return true; });
         EXPECT_EQ(fetched.complete, c.says.empty()) << fetched.linkError;
         for (const auto& part : c.says) {
             EXPECT_EQ(reply.status, 0);
@@ -307,64 +293,50 @@ TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverBothSchemes) {
     // Bytes that pass the process, which TLS must encrypt and plain HTTP writes as they come;
     // their pace is bench_remote_backup's to measure.
     for (const bool tls : {true, false}) {
-        Serve(tls ? Identity(files.selfCert, files.selfKey) : nullptr);
+        Serve(tls ? Self() : nullptr);
         share::ShareLink link("127.0.0.1", server->port(), "",
-                              tls ? Pinned(OpensslPin(files.selfCert)) : TlsTrust{});
+                              tls ? Trust(OpensslPin(files.selfCert)) : TlsTrust{});
         for (const long long from : {0LL, 1000001LL, 0LL}) {
             SCOPED_TRACE(std::to_string(from) + (tls ? " over TLS" : " over plain HTTP"));
             std::string got;
-            share::ShareLink::Head head;
+            int status = 0;
             const auto r = link.Fetch(
-                "/file", from,
-                [&](const share::ShareLink::Head& h) {
-                    head = h;
-                    return true;
-                },
-                [&](const char* data, std::size_t n) {
-                    got.append(data, n);
-                    return true;
-                });
+                "/file", from, [&](const share::ShareLink::Head& h) { return (status = h.status); },
+                [&](const char* data, std::size_t n) { return got.append(data, n), true; });
             ASSERT_TRUE(r.complete) << r.linkError;
-            EXPECT_EQ(head.status, from ? 206 : 200);
+            EXPECT_EQ(status, from ? 206 : 200);
             ASSERT_EQ(static_cast<long long>(got.size()), kFileBytes - from);
-            bool same = true;
-            for (std::size_t i = 0; i < got.size() && same; ++i)
-                same = got[i] == FileByte(static_cast<unsigned long long>(from) + i);
-            EXPECT_TRUE(same);
+            std::size_t i = 0;
+            while (i < got.size() && got[i] == FileByte(static_cast<unsigned long long>(from) + i))
+                ++i;
+            EXPECT_EQ(i, got.size());
         }
         server->Stop();
     }
 }
 
 TEST_F(TlsLinkTest, PlainHttpAtATlsPortIsRefusedInPlainHttpAndWhatIsNeitherIsDropped) {
-    Serve(Identity(files.selfCert, files.selfKey));
-    httplib::Client http("127.0.0.1", server->port());
-    auto res = http.Get("/quick");
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 400);
-    EXPECT_HAS(res->body, "HTTPS only");
-    share::ShareLink link("127.0.0.1", server->port(), "");
-    const auto reply = link.Get("/quick", 100);
+    Serve(Self());
+    const auto reply = share::ShareLink("127.0.0.1", server->port(), "").Get("/quick", 100);
     EXPECT_EQ(reply.status, 400);
     EXPECT_HAS(reply.Problem("the request"), "HTTPS only");
     // What is neither is dropped without a word.
     RawClient junk(server->port());
     ASSERT_TRUE(junk.connected());
     ASSERT_TRUE(junk.Send(std::string("\x01\x02\x03\x04", 4)));
-    EXPECT_TRUE(junk.ClosedWithin(3));
-    EXPECT_EQ(junk.Receive(0.1), "");
+    EXPECT_EQ(junk.Receive(3), "");
+    EXPECT_TRUE(junk.ClosedWithin(0.1));
     EXPECT_EQ(handled, 0);
 }
 
 TEST_F(TlsLinkTest, OpensslsOwnClientConnectsAtTls12OrLaterAndNotBelow) {
-    Serve(Identity(files.selfCert, files.selfKey));
+    Serve(Self());
     const std::string connect =
         "openssl s_client -brief -connect 127.0.0.1:" + std::to_string(server->port());
     const std::string any = TlsOutput(connect + " </dev/null");
     EXPECT_HAS(any, "CONNECTION ESTABLISHED");
     EXPECT_HAS(any, "Protocol version: TLSv1.3");
-    const std::string twelve = TlsOutput(connect + " -tls1_2 </dev/null");
-    EXPECT_HAS(twelve, "Protocol version: TLSv1.2");
+    EXPECT_HAS(TlsOutput(connect + " -tls1_2 </dev/null"), "Protocol version: TLSv1.2");
     // A client that would take TLS 1.1 (its own security level lowered) is refused by ours.
     const std::string eleven =
         TlsOutput(connect + " -tls1_1 -cipher DEFAULT@SECLEVEL=0 </dev/null");
@@ -377,17 +349,11 @@ TEST_F(TlsLinkTest, ClientsThatNeverEndTheirHandshakeOrHeadHoldNoWorkerAndAreLet
     limits.workers = 1;
     limits.keptForQuick = 0;
     limits.headTime = std::chrono::milliseconds(3000);
-    Serve(Identity(files.selfCert, files.selfKey), limits);
+    Serve(Self(), limits);
     // Some say nothing; some begin a ClientHello and stop within its first record.
-    std::vector<std::unique_ptr<RawClient>> stalled;
-    for (int i = 0; i < 24; ++i) {
-        const std::string from = "127.0.0." + std::to_string(2 + i % 4);
-        stalled.push_back(std::make_unique<RawClient>(server->port(), from.c_str()));
-        ASSERT_TRUE(stalled.back()->connected());
-        if (i % 2) {
-            ASSERT_TRUE(stalled.back()->Send(std::string("\x16\x03\x01\x02\x00\x01\x00\x01", 8)));
-        }
-    }
+    auto stalled = RawClients(server->port(), 24, 2, 4);
+    for (std::size_t i = 1; i < stalled.size(); i += 2)
+        ASSERT_TRUE(stalled[i]->Send(std::string("\x16\x03\x01\x02\x00\x01\x00\x01", 8)));
     // And some end the handshake, then send half a head and stop.
     std::vector<std::unique_ptr<RawTlsClient>> slowHeads;
     for (int i = 0; i < 4; ++i) {
@@ -398,7 +364,7 @@ TEST_F(TlsLinkTest, ClientsThatNeverEndTheirHandshakeOrHeadHoldNoWorkerAndAreLet
     }
     // The one worker answers a rightful client meanwhile, handshake and all: before the head
     // time the stalled ones are given is over, while each of them is still held.
-    share::ShareLink link("127.0.0.1", server->port(), "", Pinned(OpensslPin(files.selfCert)));
+    share::ShareLink link("127.0.0.1", server->port(), "", Trust(OpensslPin(files.selfCert)));
     for (int i = 0; i < 3; ++i) {
         const auto reply = link.Get("/quick", 100);
         ASSERT_TRUE(reply.ok()) << reply.linkError;
@@ -416,7 +382,7 @@ TEST_F(TlsLinkTest, ClientsThatNeverEndTheirHandshakeOrHeadHoldNoWorkerAndAreLet
 
 // What the picture link answers over a pinned link is the program's test's; here its refusals.
 TEST_F(TlsLinkTest, ThePictureLinkIsCheckedAsTheFileLinkIs) {
-    share::PictureServer pictures("C:\\QorData", {}, Identity(files.selfCert, files.selfKey));
+    share::PictureServer pictures("C:\\QorData", {}, Self());
     ASSERT_TRUE(pictures.Start("127.0.0.1", 0, ""));
     auto problem = [&](const TlsTrust& trust) {
         share::HttpPictureSource source("127.0.0.1", pictures.Port(), "", std::chrono::seconds(3),
@@ -425,10 +391,10 @@ TEST_F(TlsLinkTest, ThePictureLinkIsCheckedAsTheFileLinkIs) {
         return source.LastProblem();
     };
     const std::string pin = OpensslPin(files.selfCert), wrong = OpensslPin(files.signedCert);
-    EXPECT_HAS(problem(Pinned(wrong)),
+    EXPECT_HAS(problem(Trust(wrong)),
                "shows the certificate " + pin + " (/CN=localhost), not the pinned " + wrong);
     EXPECT_HAS(problem({}), "status 400: this port speaks HTTPS only");
-    TlsTrust badPin = Pinned("");
+    TlsTrust badPin = Trust("");
     badPin.problem = "QUILLON_SHARE_PIN: not a pin";
     EXPECT_EQ(problem(badPin), "QUILLON_SHARE_PIN: not a pin");
     pictures.Stop();
@@ -444,7 +410,7 @@ TEST_F(TlsLinkTest, TheWindowTakesItsTrustFromTheEnvironmentAndABadPinRefusesEve
     EXPECT_TRUE(trust.on);
     EXPECT_EQ(trust.pin, pin);
     EXPECT_EQ(trust.problem, "");
-    Serve(Identity(files.selfCert, files.selfKey));
+    Serve(Self());
     EXPECT_TRUE(Ask(trust).ok());
     ::setenv("QUILLON_SHARE_PIN", "sha256:nothex", 1);
     trust = share::TrustFromEnvironment();
@@ -456,7 +422,7 @@ TEST_F(TlsLinkTest, TheWindowTakesItsTrustFromTheEnvironmentAndABadPinRefusesEve
     trust = share::TrustFromEnvironment();
     EXPECT_TRUE(trust.on);
     EXPECT_EQ(trust.caFile, files.caCert);
-    EXPECT_NE(Ask(trust).linkError.find("not trusted"), std::string::npos);  // self-signed
+    EXPECT_HAS(Ask(trust).linkError, "not trusted");  // self-signed
     ::unsetenv("QUILLON_SHARE_CA");
     EXPECT_EQ(handled, 1);
 }
