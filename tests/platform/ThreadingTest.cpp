@@ -50,7 +50,7 @@ TEST_F(NamedLockTest, ALinkWhereTheLockBelongsIsRefusedAndWhatItLeadsToIsKept) {
 }
 
 TEST(AutoResetEventTest, WakesOneWaitPerSignal) {
-    AutoResetEvent event(true);
+    AutoResetEvent event(true), ran(false);
     event.Reset();
     EXPECT_FALSE(event.WaitFor(10));
     std::atomic<int> runs{0};
@@ -58,12 +58,13 @@ TEST(AutoResetEventTest, WakesOneWaitPerSignal) {
         for (int i = 0; i < 2; ++i) {
             event.Wait();
             ++runs;
+            ran.Set();
         }
         return 7;
     });
     event.Set();
-    while (runs.load() < 1)
-        std::this_thread::yield();
+    ASSERT_TRUE(ran.WaitFor(kHangGuardMs));
+    EXPECT_EQ(runs.load(), 1);  // the one signal was taken by the one wait
     event.Set();
     worker->Join();
     EXPECT_EQ(runs.load(), 2);
