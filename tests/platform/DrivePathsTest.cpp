@@ -8,6 +8,7 @@
 #include "TestEnv.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
+#include "share/Has.h"
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -99,7 +100,7 @@ TEST_F(DrivePathsTest, ATableWithoutCOrZKeepsTheirDefaultsAndDoesNotWriteThemBac
     EXPECT_EQ(ResolvePath("C:\\QorData"), driveC() + "/QorData");
     // Saved again, the table stays the operator's: the defaults are not written into it.
     ASSERT_TRUE(table.Save(prefix()));
-    EXPECT_EQ(ReadText(ini()).find("[C:]"), std::string::npos) << ReadText(ini());
+    EXPECT_LACKS(ReadText(ini()), "[C:]");
 
     // A table that names C: has its own.
     fs::create_directories(prefix() + "/other_c");
@@ -121,7 +122,7 @@ TEST_F(DrivePathsTest, AWriterNeedsNoPathAndHasNoFilesOfItsOwn) {
     EXPECT_EQ(ResolvePath("D:\\etc"), "");
     EXPECT_EQ(ToDrivePath("/etc"), "Z:\\etc");
     ASSERT_TRUE(table.Save(prefix()));
-    EXPECT_EQ(ReadText(ini()).find("Path="), std::string::npos) << ReadText(ini());
+    EXPECT_LACKS(ReadText(ini()), "Path=");
     EXPECT_NE(DriveTable::Load(prefix()).Find('D'), nullptr);
 }
 
@@ -144,13 +145,12 @@ TEST_F(DrivePathsTest, SectionsThatCannotBeUsedAreToldAndTheGoodOnesKept) {
     for (const auto& [letter, what] : gone) {
         EXPECT_EQ(table.Find(letter), nullptr) << letter;
         const std::string why = table.ProblemsOf(letter);
-        EXPECT_NE(why.find(ini() + " [" + std::string(1, letter) + ":]: "), std::string::npos)
-            << why;
-        EXPECT_NE(why.find("; the section is not used"), std::string::npos) << why;
-        EXPECT_NE(why.find(what), std::string::npos) << why;
+        EXPECT_HAS(why, ini() + " [" + std::string(1, letter) + ":]: ");
+        EXPECT_HAS(why, "; the section is not used");
+        EXPECT_HAS(why, what);
     }
     ASSERT_EQ(table.problems().size(), 6u);
-    EXPECT_NE(table.problems().back().text.find("[Backup]: not a drive letter"), std::string::npos);
+    EXPECT_HAS(table.problems().back().text, "[Backup]: not a drive letter");
     EXPECT_EQ(table.ProblemsOf('D'), "");
 
     // A program that saves the table keeps what it could not use, unless it set that drive.
@@ -178,6 +178,5 @@ TEST_F(DrivePathsTest, AFolderToMakeMustLieBelowAWritableFolder) {
     const std::string ro = MountTinyDrive('R', "size=64k", true);
     if (ro.empty())
         GTEST_SKIP() << "this machine lets the test mount no read-only drive";
-    EXPECT_NE(FolderCreationProblem("R:\\Backup").find("nothing can be written in " + ro),
-              std::string::npos);
+    EXPECT_HAS(FolderCreationProblem("R:\\Backup"), "nothing can be written in " + ro);
 }

@@ -16,6 +16,7 @@
 
 #include "TestEnv.h"
 #include "platform/MessageBus.h"
+#include "share/Has.h"
 
 using namespace platform;
 
@@ -125,7 +126,7 @@ TEST_F(MessageBusTest, ALiveTitleIsRefusedAndTheSocketOfADeadWindowIsTakenOver) 
                   },
                   &why),
               nullptr);
-    EXPECT_NE(why.find("another window"), std::string::npos) << why;
+    EXPECT_HAS(why, "another window");
     EXPECT_EQ(SendMessage("Tool", BusMessage{WM_COMMAND, 0, 0, ""})->result, 1);
 
     // A window that died leaves its socket behind, with nobody listening on it.
