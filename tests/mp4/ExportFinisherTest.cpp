@@ -268,24 +268,7 @@ TEST_F(ExportFinisherTest, TheSignatureHoldsForTheFileAsWrittenAndNoDamageGoesUn
     EXPECT_HAS(CheckExportFile(finished, {other.certificateDer, true}).problem, "not the trusted");
 }
 
-TEST_F(ExportFinisherTest, AnUnsignedExportIsFinishedInPlaceAndPassesUnlessASignatureIsRequired) {
-    const std::string file = Encode("cam03.mp4");
-    ASSERT_EQ(FinishExport(file, file, Request(nullptr)), "");
-    EXPECT_EQ(TopTypes(file), (std::vector<std::string>{"ftyp", "free", "mdat", "moov", "meta"}));
-    EXPECT_FALSE(HasBox(Tree(file), "ipro"));
-    const ExportCheck check = CheckExportFile(file);
-    ASSERT_TRUE(check.ok()) << check.problem;
-    EXPECT_FALSE(check.isSigned);
-    EXPECT_EQ(check.segment.startFileTime, kStart);
-    EXPECT_EQ(check.cameras.size(), 2u);
-    EXPECT_HAS(CheckExportFile(file, {"", true}).problem, "not signed");
-    EXPECT_EQ(Output("ffmpeg -nostdin -v error -i '" + file + "' -f null - 2>&1; echo $?"), "0\n");
-    // A finished file is no encoder's file: it is not finished twice.
-    EXPECT_HAS(FinishExport(file, prefix() + "/again.mp4", Request(nullptr)), "'meta'");
-    EXPECT_FALSE(fs::exists(prefix() + "/again.mp4"));
-}
-
-TEST_F(ExportFinisherTest, RefusesWhatItCannotFinishAndLeavesNoFile) {
+TEST_F(ExportFinisherTest, RefusesWhatItCannotFinishAndFinishesAnUnsignedExportInPlace) {
     const std::string finalPath = prefix() + "/out.mp4";
     // 'moov' in front of the media: our boxes would move the media away from its offsets.
     const std::string faststart = Encode("faststart.mp4", true);
@@ -313,6 +296,22 @@ TEST_F(ExportFinisherTest, RefusesWhatItCannotFinishAndLeavesNoFile) {
     EXPECT_FALSE(fs::exists(finalPath));
     for (const auto& entry : fs::directory_iterator(prefix()))
         EXPECT_LACKS(entry.path().string(), ".quillon-part");
+
+    // Unsigned, an encoder's file is finished in place, and passes unless a signature is required.
+    const std::string& file = encoded;
+    ASSERT_EQ(FinishExport(file, file, Request(nullptr)), "");
+    EXPECT_EQ(TopTypes(file), (std::vector<std::string>{"ftyp", "free", "mdat", "moov", "meta"}));
+    EXPECT_FALSE(HasBox(Tree(file), "ipro"));
+    const ExportCheck check = CheckExportFile(file);
+    ASSERT_TRUE(check.ok()) << check.problem;
+    EXPECT_FALSE(check.isSigned);
+    EXPECT_EQ(check.segment.startFileTime, kStart);
+    EXPECT_EQ(check.cameras.size(), 2u);
+    EXPECT_HAS(CheckExportFile(file, {"", true}).problem, "not signed");
+    EXPECT_EQ(Output("ffmpeg -nostdin -v error -i '" + file + "' -f null - 2>&1; echo $?"), "0\n");
+    // A finished file is no encoder's file: it is not finished twice.
+    EXPECT_HAS(FinishExport(file, prefix() + "/again.mp4", Request(nullptr)), "'meta'");
+    EXPECT_FALSE(fs::exists(prefix() + "/again.mp4"));
 }
 
 using ImageVideosTest = TempPrefixTest;
