@@ -4,15 +4,13 @@
 // refused with a reason. The MP4 files of an image are found wherever they lie in it and each is
 // checked; one read out of an image that is no folder is copied into a scratch folder that goes
 // with the check.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
 
+#include "CliRunner.h"
+#include "PseudoDrives.h"
 #include "ScopedEnv.h"
 #include "TestEnv.h"
 #include "integrity/ExportSigning.h"
@@ -80,22 +78,6 @@ bool HasBox(const std::vector<Box>& boxes, const char* type) {
 
 class ExportFinisherTest : public TempPrefixTest {
   protected:
-    // The exit status of a shell command; its output goes to the test's log.
-    static int Shell(const std::string& command) {
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    // What a command prints on its standard output.
-    static std::string Output(const std::string& command) {
-        std::string out;
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            out.append(buffer, n);
-        if (pipe)
-            pclose(pipe);
-        return out;
-    }
     // Two seconds of 64x48 pictures at 5 per second in H.264, with AAC sound and a timed-text
     // track, 'moov' after the media as the export's encoder writes it (or before it with
     // faststart); the path.
@@ -175,17 +157,20 @@ TEST_F(ExportFinisherTest, ASignedExportCarriesEveryBoxAndStillPlays) {
     EXPECT_EQ(sibo.PayloadSize(), 384u);
 
     // Ordinary tools see the same three streams, all ten pictures, and decode without a word.
-    EXPECT_EQ(Output("ffprobe -v error -show_entries stream=codec_name,codec_type -of csv=p=0 '" +
-                     finished + "' 2>&1"),
-              "h264,video\naac,audio\nmov_text,subtitle\n");
-    EXPECT_EQ(Output("ffprobe -v error -count_frames -select_streams v -show_entries "
-                     "stream=nb_read_frames -of csv=p=0 '" +
-                     finished + "' 2>&1"),
+    EXPECT_EQ(
+        CommandOutput("ffprobe -v error -show_entries stream=codec_name,codec_type -of csv=p=0 '" +
+                      finished + "' 2>&1"),
+        "h264,video\naac,audio\nmov_text,subtitle\n");
+    EXPECT_EQ(CommandOutput("ffprobe -v error -count_frames -select_streams v -show_entries "
+                            "stream=nb_read_frames -of csv=p=0 '" +
+                            finished + "' 2>&1"),
               "10\n");
-    EXPECT_EQ(Output("ffmpeg -nostdin -v error -i '" + finished + "' -f null - 2>&1; echo $?"),
-              "0\n");
-    EXPECT_HAS(Output("ffmpeg -nostdin -v error -i '" + finished + "' -map 0:s -f srt - 2>&1"),
-               "2026-01-06 10:00:01");
+    EXPECT_EQ(
+        CommandOutput("ffmpeg -nostdin -v error -i '" + finished + "' -f null - 2>&1; echo $?"),
+        "0\n");
+    EXPECT_HAS(
+        CommandOutput("ffmpeg -nostdin -v error -i '" + finished + "' -map 0:s -f srt - 2>&1"),
+        "2026-01-06 10:00:01");
     // Nothing left under a temporary name.
     for (const auto& entry : fs::directory_iterator(prefix()))
         EXPECT_LACKS(entry.path().string(), ".quillon-part");
@@ -308,7 +293,8 @@ TEST_F(ExportFinisherTest, RefusesWhatItCannotFinishAndFinishesAnUnsignedExportI
     EXPECT_EQ(check.segment.startFileTime, kStart);
     EXPECT_EQ(check.cameras.size(), 2u);
     EXPECT_HAS(CheckExportFile(file, {"", true}).problem, "not signed");
-    EXPECT_EQ(Output("ffmpeg -nostdin -v error -i '" + file + "' -f null - 2>&1; echo $?"), "0\n");
+    EXPECT_EQ(CommandOutput("ffmpeg -nostdin -v error -i '" + file + "' -f null - 2>&1; echo $?"),
+              "0\n");
     // A finished file is no encoder's file: it is not finished twice.
     EXPECT_HAS(FinishExport(file, prefix() + "/again.mp4", Request(nullptr)), "'meta'");
     EXPECT_FALSE(fs::exists(prefix() + "/again.mp4"));
