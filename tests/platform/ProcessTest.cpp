@@ -1,7 +1,6 @@
 // Child processes, the process's signals, locks held across processes, and the events threads
 // wait on.
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "TestEnv.h"
+#include "platform/ChildExit.h"
 #include "platform/ChildProcess.h"
 #include "platform/HostFiles.h"
 #include "platform/NamedLock.h"
@@ -90,21 +90,15 @@ TEST_F(NamedLockTest, SecondHolderIsRefusedUntilTheFirstIsGone) {
     EXPECT_EQ(NamedLock::TryAcquire("Backup"), nullptr);
     EXPECT_NE(NamedLock::TryAcquire("Other"), nullptr);
     // Another process asks while we hold it: refused at once.
-    pid_t child = ::fork();
-    if (child == 0)
-        _exit(NamedLock::TryAcquire("Backup") ? 0 : 3);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(ExitOfChild([] { return NamedLock::TryAcquire("Backup") ? 0 : 3; }), 3);
     first.reset();
     // A holder that dies without letting go frees the lock with it.
-    child = ::fork();
-    if (child == 0) {
-        auto held = NamedLock::TryAcquire("Backup");
-        _exit(held ? 0 : 1);  // exits while holding it
-    }
-    ::waitpid(child, &status, 0);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ExitOfChild([] {
+                  auto held = NamedLock::TryAcquire("Backup");
+                  ::_exit(held ? 0 : 1);  // exits while holding it
+                  return 1;
+              }),
+              0);
     EXPECT_NE(NamedLock::TryAcquire("Backup"), nullptr);
 }
 
