@@ -23,6 +23,7 @@ class DiscBurnTest : public BackupFixture {
         view.onBox = [this](const std::string& text) { writer.calls.push_back("box " + text); };
     }
     std::string Text(const char* key) { return app.GetLanguageText("CDWRITER", key); }
+    std::string Said(const char* key) { return app.GetLanguageText("BACKUP", key); }
     std::string Status() { return view.statusText; }
     void Event(int id, long a = 0, long b = 0, long c = 0, const std::string& text = "") {
         ctx.m_burner.OnWriterEvent({id, a, b, c, text, ""});
@@ -118,8 +119,7 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
     ctx.m_disc.writing = 1;
     Event(13);
     EXPECT_EQ(view.messages.back().text,
-              Text("A010011") + "\n" + app.GetLanguageText("BACKUP", "Q010011") + "\n" +
-                  app.GetLanguageText("BACKUP", "Q010012") + " SHA256:abcd");
+              Text("A010011") + "\n" + Said("Q010011") + "\n" + Said("Q010012") + " SHA256:abcd");
     EXPECT_EQ(ctx.m_disc.readBack, nullptr);
 }
 
@@ -148,7 +148,7 @@ TEST_F(DiscBurnTest, ADiscThatDoesNotReadBackAsItsImageIsAFailedBackup) {
     ctx.m_run.running = 1;
     ctx.m_burner.HandOverDiscImage();
     Event(21, kReadBackFailed, 0, 0, "CHANGED          e/x.dat");
-    const std::string words = app.GetLanguageText("BACKUP", "Q010010");
+    const std::string words = Said("Q010010");
     EXPECT_NE(words, "");
     EXPECT_EQ(Status(), words);
     EXPECT_EQ(view.messages.back().text, words + "\nCHANGED          e/x.dat");
@@ -163,16 +163,15 @@ TEST_F(DiscBurnTest, ADiscThatDoesNotReadBackAsItsImageIsAFailedBackup) {
 TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
     ctx.m_run.running = 1;
     ctx.m_burner.OnErase();
-    EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010016"));
+    EXPECT_EQ(view.messages.back().text, Said("M010016"));
     ctx.m_run.running = 0;
     ctx.m_disc.writing = 1;
     ctx.m_burner.OnErase();
-    EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010017"));
+    EXPECT_EQ(view.messages.back().text, Said("M010017"));
     ctx.m_disc.writing = 0;
     view.answerYes = false;
     ctx.m_burner.OnErase();
-    EXPECT_EQ(view.messages.back().text, app.GetLanguageText("BACKUP", "M010025") + "  " +
-                                             app.GetLanguageText("BACKUP", "M010026"));
+    EXPECT_EQ(view.messages.back().text, Said("M010025") + "  " + Said("M010026"));
     view.answerYes = true;
     for (const auto& [type, features, key] :
          {std::tuple{kMediaNoDisc, std::vector<long>{7}, "A010003"},
@@ -189,9 +188,8 @@ TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
     writer.calls.clear();
     ctx.m_burner.OnErase();
     EXPECT_EQ(writer.calls,
-              (std::vector<std::string>{"box " + app.GetLanguageText("BACKUP", "M010025") + "  " +
-                                            app.GetLanguageText("BACKUP", "M010026"),
-                                        "erase", "drive state 0", "box " + Text("A010006")}));
+              (std::vector<std::string>{"box " + Said("M010025") + "  " + Said("M010026"), "erase",
+                                        "drive state 0", "box " + Text("A010006")}));
     EXPECT_EQ(view.activity, backup::Activity::kIdle);
     writer.eraseOk = true;
     ctx.m_burner.OnErase();

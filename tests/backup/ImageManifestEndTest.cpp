@@ -18,43 +18,31 @@ namespace fs = std::filesystem;
 
 class ImageManifestEndTest : public BackupFixture {
   protected:
+    // A pass begun with its hashing, and the day folder of its one entry made in the image.
     void SetUp() override {
         BackupFixture::SetUp();
         RecordDay(600, 602, 0);
         Add("10", "00", "10", "02");
         Target();
-    }
-    backup::PassJob& Begin() {
-        backup::PassJob& job = BeginPass();
-        job.sink().Open();
-        BeginImageManifest(job);
-        return job;
-    }
-    // The used slot and the folder of its entry in the image.
-    static int Slot(const backup::PassJob& job, std::string& folder) {
-        for (int i = 0; i < kScheduleSlots; ++i) {
-            const ScheduleEntry& e = job.plan().entries[static_cast<std::size_t>(i)];
+        job = &BeginPass();
+        job->sink().Open();
+        BeginImageManifest(*job);
+        ASSERT_TRUE(job->hasher);
+        for (int i = 0; i < kScheduleSlots && slot < 0; ++i) {
+            const ScheduleEntry& e = job->plan().entries[static_cast<std::size_t>(i)];
             if (e.bUsed) {
-                folder = ImageEntryName(e, job.plan().host.dateType);
-                return i;
+                entry = ImageEntryName(e, job->plan().host.dateType);
+                slot = i;
             }
         }
-        return -1;
-    }
-    // A pass begun with its hashing, and the day folder of its one entry made in the image:
-    // begun, slot, entry, root and day are set for the test.
-    void BeginWithEntryDay() {
-        begun = &Begin();
-        ASSERT_TRUE(begun->hasher);
-        slot = Slot(*begun, entry);
         ASSERT_GE(slot, 0);
-        root = begun->hasher->rootHost();
+        root = job->hasher->rootHost();
         day = root + "/" + entry + "/20100523";
         fs::create_directories(day);
     }
     // A file of the entry's day written and committed whole, the hashing seeing every byte.
     void CommitWhole(const std::string& name, const std::string& bytes) {
-        platform::ScopedWriteTap tap(ImageManifestTap(*begun));
+        platform::ScopedWriteTap tap(ImageManifestTap(*job));
         platform::AtomicFile f;
         ASSERT_TRUE(f.Create(day + "/" + name));
         ASSERT_TRUE(f.Write(bytes.data(), bytes.size()));
@@ -64,14 +52,20 @@ class ImageManifestEndTest : public BackupFixture {
     // rest written around it).
     void CommitCutShort(const std::string& name) {
         WriteText(day + "/" + name, "short");
-        const int handle = begun->hasher->Opened(day + "/" + name);
+        const int handle = job->hasher->Opened(day + "/" + name);
         ASSERT_GE(handle, 0);
-        char* buffer = begun->hasher->TakeBuffer();
+        char* buffer = job->hasher->TakeBuffer();
         std::memcpy(buffer, "short", 5);
-        begun->hasher->Hand(handle, buffer, 5);
-        begun->hasher->Closed(handle, true, 1000, {});
+        job->hasher->Hand(handle, buffer, 5);
+        job->hasher->Closed(handle, true, 1000, {});
     }
-    backup::PassJob* begun = nullptr;
+    // The manifest written at the end, read back.
+    integrity::Manifest Written() {
+        integrity::Manifest m;
+        EXPECT_EQ(integrity::ParseManifest(ReadText(root + "/SHA256SUMS"), m), "");
+        return m;
+    }
+    backup::PassJob* job = nullptr;
     int slot = -1;
     std::string entry, root, day;
 };
@@ -79,17 +73,14 @@ class ImageManifestEndTest : public BackupFixture {
 // A file committed with more bytes than the hashing saw: the manifest leaves the file out, and
 // the entry it belongs to is not whole, as it is not for a file found gone at the end.
 TEST_F(ImageManifestEndTest, AFileTheHashingDidNotSeeWholeKeepsItsEntry) {
-    ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
-    backup::PassJob& job = *begun;
     ASSERT_NO_FATAL_FAILURE(CommitWhole("whole.dat", "whole"));
     ASSERT_NO_FATAL_FAILURE(CommitCutShort("cut.dat"));
-    job.report().EntryDone(slot, true);
+    job->report().EntryDone(slot, true);
 
-    FinishImageManifest(job);
-    EXPECT_FALSE(job.report().EntryComplete(slot));
-    EXPECT_HAS(job.report().Entry(slot).why, "cut.dat");
-    integrity::Manifest m;
-    ASSERT_EQ(integrity::ParseManifest(ReadText(root + "/SHA256SUMS"), m), "");
+    FinishImageManifest(*job);
+    EXPECT_FALSE(job->report().EntryComplete(slot));
+    EXPECT_HAS(job->report().Entry(slot).why, "cut.dat");
+    const integrity::Manifest m = Written();
     EXPECT_TRUE(m.partial);
     ASSERT_EQ(m.lines.size(), 1u);
     EXPECT_EQ(m.lines[0].path, entry + "/20100523/whole.dat");
@@ -100,19 +91,17 @@ TEST_F(ImageManifestEndTest, AFileTheHashingDidNotSeeWholeKeepsItsEntry) {
 // not see whole: it lacks what another pass writes now, and keeps its first problem; so does
 // one whose image as a whole is lost.
 TEST_F(ImageManifestEndTest, ADamagedEntryThatLosesAFileIsNoLongerOnlyDamaged) {
-    ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
-    backup::PassJob& job = *begun;
     ASSERT_NO_FATAL_FAILURE(CommitCutShort("cut.dat"));
     const std::string damage = "minute 10:01 not copied: the recording is damaged";
-    job.report().Damaged(entry, damage);
-    job.report().EntryDone(slot, false, damage, true);
+    job->report().Damaged(entry, damage);
+    job->report().EntryDone(slot, false, damage, true);
 
-    FinishImageManifest(job);
-    const EntryOutcome outcome = job.report().Entry(slot);
+    FinishImageManifest(*job);
+    const EntryOutcome outcome = job->report().Entry(slot);
     EXPECT_FALSE(outcome.complete);
     EXPECT_FALSE(outcome.recordingDamaged);
     EXPECT_EQ(outcome.why, damage);
-    EXPECT_FALSE(job.report().OnlyRecordingDamaged());
+    EXPECT_FALSE(job->report().OnlyRecordingDamaged());
 
     BackupReport lost;
     lost.Damaged(entry, damage);
@@ -126,16 +115,13 @@ TEST_F(ImageManifestEndTest, ADamagedEntryThatLosesAFileIsNoLongerOnlyDamaged) {
 // A name committed again after a commit the hashing did not see whole: the later commit
 // counts, and the entry stays whole, whichever lane takes either in first.
 TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAnUnseenCommitLeavesItsEntryWhole) {
-    ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
-    backup::PassJob& job = *begun;
     ASSERT_NO_FATAL_FAILURE(CommitCutShort("again.dat"));
     ASSERT_NO_FATAL_FAILURE(CommitWhole("again.dat", "again"));
-    job.report().EntryDone(slot, true);
+    job->report().EntryDone(slot, true);
 
-    FinishImageManifest(job);
-    EXPECT_TRUE(job.report().EntryComplete(slot)) << job.report().Entry(slot).why;
-    integrity::Manifest m;
-    ASSERT_EQ(integrity::ParseManifest(ReadText(root + "/SHA256SUMS"), m), "");
+    FinishImageManifest(*job);
+    EXPECT_TRUE(job->report().EntryComplete(slot)) << job->report().Entry(slot).why;
+    const integrity::Manifest m = Written();
     ASSERT_EQ(m.lines.size(), 1u);
     EXPECT_EQ(m.lines[0].hex, integrity::Sha256Hex("again", 5));
 }
@@ -143,37 +129,33 @@ TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAnUnseenCommitLeavesItsEntryW
 // The target taken away after the last file: the manifest finds it gone, says so once (not once
 // for each file it holds), and the entries stay in the schedule.
 TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsTheEntries) {
-    ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
-    backup::PassJob& job = *begun;
     for (const char* name : {"a.dat", "b.dat", "c.dat"})
         ASSERT_NO_FATAL_FAILURE(CommitWhole(name, "abc"));
-    job.report().EntryDone(slot, true);
+    job->report().EntryDone(slot, true);
     fs::remove_all(out + "/Backup");
 
-    FinishImageManifest(job);
-    EXPECT_TRUE(job.report().targetLost());
-    const std::vector<std::string> failures = job.report().failures();
+    FinishImageManifest(*job);
+    EXPECT_TRUE(job->report().targetLost());
+    const std::vector<std::string> failures = job->report().failures();
     std::string all;
     for (const std::string& f : failures)
         all += f + "\n";
     ASSERT_EQ(failures.size(), 1u) << all;
     EXPECT_HAS(failures[0], "the target");
-    EXPECT_FALSE(job.report().EntryComplete(slot));
+    EXPECT_FALSE(job->report().EntryComplete(slot));
 }
 
 // The target lost in the middle of the pass (a later entry found it gone) and no manifest could
 // be written: the entries made whole before it are on no medium that can be checked, and stay
 // in the schedule.
 TEST_F(ImageManifestEndTest, EntriesMadeWholeBeforeTheTargetWasLostStayWithoutAManifest) {
-    ASSERT_NO_FATAL_FAILURE(BeginWithEntryDay());
-    backup::PassJob& job = *begun;
     ASSERT_NO_FATAL_FAILURE(CommitWhole("a.dat", "abc"));
-    job.report().EntryDone(slot, true);
+    job->report().EntryDone(slot, true);
     fs::remove_all(out + "/Backup");
-    ASSERT_TRUE(job.report().TargetLost("the target E:\\Backup\\ is gone; the backup stopped"));
+    ASSERT_TRUE(job->report().TargetLost("the target E:\\Backup\\ is gone; the backup stopped"));
 
-    FinishImageManifest(job);
-    EXPECT_EQ(job.manifestNote, "no manifest was written: the target can take nothing more");
-    EXPECT_EQ(job.report().failureCount(), 1u);
-    EXPECT_FALSE(job.report().EntryComplete(slot));
+    FinishImageManifest(*job);
+    EXPECT_EQ(job->manifestNote, "no manifest was written: the target can take nothing more");
+    EXPECT_EQ(job->report().failureCount(), 1u);
+    EXPECT_FALSE(job->report().EntryComplete(slot));
 }

@@ -19,14 +19,18 @@ class ScheduleCommandsTest : public BackupFixture {
   protected:
     void SetUp() override {
         BackupFixture::SetUp();
+        Record("20100512", 8 * 60 + 5);
+    }
+    // Four cameras of day in C:\QorData from 08:00 to minute last, the day chosen.
+    void Record(const char* day, int last) {
         mkrec::RecorderPlan plan;
         plan.root = "C:\\QorData";
-        plan.days = {"20100512"};
+        plan.days = {day};
         plan.firstMinute = 8 * 60;
-        plan.lastMinute = 8 * 60 + 5;
+        plan.lastMinute = last;
         plan.width = plan.height = 16;
         mkrec::MakeRecordings(plan);
-        ctx.m_chooser.SelectBackupDay("20100512");
+        ctx.m_chooser.SelectBackupDay(day);
     }
     std::string Reserved() { return driveC() + "/Prog/Reserved"; }
 };
@@ -56,6 +60,17 @@ TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {
     EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010002");
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=09,00~09,10"));
     EXPECT_EQ(ctx.m_schedule.table[1].bUsed, 0u);
+
+    // A full schedule: refused without overwriting a slot.
+    for (int i = 0; i < kScheduleSlots; ++i) {
+        ctx.m_schedule.table[static_cast<std::size_t>(i)].bUsed = 1;
+        std::snprintf(ctx.m_schedule.table[static_cast<std::size_t>(i)].szStart, 15, "2001%08d", i);
+    }
+    const ScheduleTable before = ctx.m_schedule.table;
+    Choose("08", "01", "08", "04", {0});
+    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010050");
+    EXPECT_EQ(std::memcmp(before.data(), ctx.m_schedule.table.data(), sizeof before), 0);
+    EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,01~08,04"));
 }
 
 // Cameras chosen by number are held to what their boxes allow: none past the camera count, none
@@ -106,18 +121,6 @@ TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
     ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     EXPECT_EQ(ctx.m_schedule.table[1].bAllCam, 0u);
     EXPECT_EQ(ctx.m_schedule.table[1].bCam[3], 0u);
-}
-
-TEST_F(ScheduleCommandsTest, AFullScheduleRefusesWithoutOverwritingASlot) {
-    for (int i = 0; i < kScheduleSlots; ++i) {
-        ctx.m_schedule.table[static_cast<std::size_t>(i)].bUsed = 1;
-        std::snprintf(ctx.m_schedule.table[static_cast<std::size_t>(i)].szStart, 15, "2001%08d", i);
-    }
-    const ScheduleTable before = ctx.m_schedule.table;
-    Choose("08", "00", "08", "05", {0});
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010050");
-    EXPECT_EQ(std::memcmp(before.data(), ctx.m_schedule.table.data(), sizeof before), 0);
-    EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
 }
 
 TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
@@ -196,13 +199,7 @@ TEST_F(ScheduleCommandsTest, AnEntryIsNamedExactlyAndNeverByItsBeginning) {
 TEST_F(ScheduleCommandsTest, DateTypesSortTheListByTheirCharacters) {
     ctx.m_host.dateType = 1;  // day first
     for (const char* day : {"20100512", "20100611"}) {
-        mkrec::RecorderPlan plan;
-        plan.root = "C:\\QorData";
-        plan.days = {day};
-        plan.firstMinute = plan.lastMinute = 8 * 60;
-        plan.width = plan.height = 16;
-        mkrec::MakeRecordings(plan);
-        ctx.m_chooser.SelectBackupDay(day);
+        Record(day, 8 * 60);
         Choose("08", "00", "08", "00", {0});
         ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
     }

@@ -2,7 +2,6 @@
 // only what was committed below the image root, by its last commit, and never a file whose
 // bytes went around the hashing.
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -14,6 +13,7 @@
 #include "integrity/Manifest.h"
 #include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
+#include "platform/ChildExit.h"
 #include "share/Has.h"
 
 namespace fs = std::filesystem;
@@ -67,17 +67,6 @@ class ImageHasherTest : public TempPrefixTest {
     bool Write(const std::string& path, const std::string& bytes) {
         platform::AtomicFile f;
         return f.Create(path) && f.Write(bytes.data(), bytes.size()) && f.Commit();
-    }
-    // Runs what in a child process (for what must not touch this one's mounts or limits); its
-    // exit code: 0 when what held, 77 when the child could not be set up.
-    static int InChild(const std::function<int()>& what) {
-        const pid_t child = ::fork();
-        if (child == 0)
-            ::_exit(what());
-        int status = 0;
-        if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
-            return -1;
-        return WEXITSTATUS(status);
     }
     // The handles this process holds open.
     static std::size_t OpenHandles() {
@@ -179,7 +168,7 @@ TEST_F(ImageHasherTest, ACopyThatFailsHalfWayLeavesNothingListedAndNoHandleOpen)
     const std::string root = driveC() + "/img";
     fs::create_directories(root + "/e");
     WriteText(driveC() + "/big.dat", std::string(3 * platform::WriteTap::kBufferBytes, 'h'));
-    const int code = InChild([&] {
+    const int code = ExitOfChild([&] {
         const std::size_t before = OpenHandles();
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{platform::WriteTap::kBufferBytes, platform::WriteTap::kBufferBytes};

@@ -6,6 +6,7 @@
 
 #include "mp4/BoxReader.h"
 #include "mp4/BoxWriter.h"
+#include "share/Has.h"
 
 using namespace mp4;
 
@@ -99,33 +100,27 @@ TEST(BoxReader, RefusesTreesThatDoNotAddUpAndSaysWhere) {
     // A child running past its parent.
     std::string past = Plain("moov", Plain("trak", "12345678"));
     past[11] = static_cast<char>(past[11] + 1);  // trak's size one more than moov holds
-    EXPECT_NE(Why(ftyp + past).find("runs past the end of its parent 'moov'"), std::string::npos)
-        << Why(ftyp + past);
+    EXPECT_HAS(Why(ftyp + past), "runs past the end of its parent 'moov'");
     // A size below its header, and a 64-bit size below its longer header.
-    EXPECT_NE(Why(ftyp + U32Bytes(7) + "free").find("below its header"), std::string::npos);
-    EXPECT_NE(
-        Why(ftyp + U32Bytes(1) + "mdat" + U32Bytes(0) + U32Bytes(12)).find("below its header"),
-        std::string::npos);
+    EXPECT_HAS(Why(ftyp + U32Bytes(7) + "free"), "below its header");
+    EXPECT_HAS(Why(ftyp + U32Bytes(1) + "mdat" + U32Bytes(0) + U32Bytes(12)), "below its header");
     // A file cut inside a box, or inside a header.
-    EXPECT_NE(Why(ftyp + Plain("mdat", "media").substr(0, 10)).find("past the end of the file"),
-              std::string::npos);
-    EXPECT_NE(Why(ftyp + std::string(3, '\0')).find("too few for a box header"), std::string::npos);
-    EXPECT_NE(Why(ftyp + U32Bytes(1) + "mdat" + "\0\0").find("64-bit size cut off"),
-              std::string::npos);
+    EXPECT_HAS(Why(ftyp + Plain("mdat", "media").substr(0, 10)), "past the end of the file");
+    EXPECT_HAS(Why(ftyp + std::string(3, '\0')), "too few for a box header");
+    EXPECT_HAS(Why(ftyp + U32Bytes(1) + "mdat" + "\0\0"), "64-bit size cut off");
     // A full box too short for its version and flags, ipro too short for its count.
-    EXPECT_NE(Why(Plain("meta", "")).find("version and flags"), std::string::npos);
-    EXPECT_NE(Why(Plain("ipro", std::string(5, '\0'))).find("count"), std::string::npos);
+    EXPECT_HAS(Why(Plain("meta", "")), "version and flags");
+    EXPECT_HAS(Why(Plain("ipro", std::string(5, '\0'))), "count");
     // Containers nested without end.
     std::string deep = Plain("free", "");
     for (int i = 0; i < kMaxBoxDepth + 2; ++i)
         deep = Plain("moov", deep);
-    EXPECT_NE(Why(deep).find("nested deeper"), std::string::npos);
+    EXPECT_HAS(Why(deep), "nested deeper");
     // A damaged type is shown as bytes, not printed raw.
-    EXPECT_NE(Why(U32Bytes(4) + std::string("\x01\x02"
-                                            "ab",
-                                            4))
-                  .find("'\\x01\\x02ab'"),
-              std::string::npos);
+    EXPECT_HAS(Why(U32Bytes(4) + std::string("\x01\x02"
+                                             "ab",
+                                             4)),
+               "'\\x01\\x02ab'");
     // The QuickTime end mark of a user data box is no box, and not an error.
     EXPECT_EQ(Why(Plain("moov", Plain("udta", Plain("free", "") + U32Bytes(0)))), "");
     EXPECT_NE(Why(Plain("moov", Plain("trak", Plain("free", "") + U32Bytes(0)))), "");

@@ -1,12 +1,12 @@
 // Host paths asked of the system as they stand, a file's head read without waiting on a pipe,
 // and a file held by one holder at a time.
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "TestEnv.h"
+#include "platform/ChildExit.h"
 #include "platform/HostFiles.h"
 #include "platform/HostPaths.h"
 #include "platform/LockedFile.h"
@@ -60,12 +60,7 @@ TEST_F(HostPathsTest, LockedFileHasOneHolderAndIsNeverALinkOrAFolder) {
     ASSERT_NE(held, nullptr) << "a missing file is made";
     EXPECT_EQ(held->Length(), 0);
     EXPECT_EQ(LockedFile::Take(path), nullptr);
-    const pid_t child = ::fork();
-    if (child == 0)
-        _exit(LockedFile::Take(path) ? 0 : 3);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(ExitOfChild([&] { return LockedFile::Take(path) ? 0 : 3; }), 3);
     held.reset();
 
     WriteText(path, "0123456789");

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <future>
@@ -15,6 +16,7 @@
 
 #include "TestEnv.h"
 #include "platform/MessageBus.h"
+#include "share/Has.h"
 
 using namespace platform;
 
@@ -23,7 +25,7 @@ namespace {
 // Waits for what, bounded only against a hang; false when it never came.
 template <typename Condition>
 bool Eventually(Condition what) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangGuardMs);
     while (!what() && std::chrono::steady_clock::now() < end)
         std::this_thread::yield();
     return what();
@@ -35,12 +37,14 @@ class MessageBusTest : public TempPrefixTest {};
 
 TEST_F(MessageBusTest, AMessageArrivesWholeOnTheListenersThreadAndItsReplyComesBack) {
     std::mutex m;
+    std::condition_variable arrived;
     std::vector<BusMessage> seen;
     std::thread::id handlerThread;
     auto window = BusWindow::Listen("Probe", [&](const BusMessage& msg) {
         std::lock_guard<std::mutex> lock(m);
         seen.push_back(msg);
         handlerThread = std::this_thread::get_id();
+        arrived.notify_all();
         return BusReply{msg.lParam - 1, std::string(msg.data.rbegin(), msg.data.rend())};
     });
     ASSERT_NE(window, nullptr);
@@ -54,13 +58,10 @@ TEST_F(MessageBusTest, AMessageArrivesWholeOnTheListenersThreadAndItsReplyComesB
     EXPECT_EQ(reply->data, std::string(data.rbegin(), data.rend()));
 
     EXPECT_TRUE(PostMessage("Probe", BusMessage{WM_COMMAND, 2, 0, ""}));
-    EXPECT_TRUE(Eventually([&] {
-        std::lock_guard<std::mutex> lock(m);
-        return seen.size() == 2;
-    }));
     {
-        std::lock_guard<std::mutex> lock(m);
-        ASSERT_EQ(seen.size(), 2u);
+        std::unique_lock<std::mutex> lock(m);
+        ASSERT_TRUE(arrived.wait_for(lock, std::chrono::milliseconds(kHangGuardMs),
+                                     [&] { return seen.size() == 2; }));
         EXPECT_EQ(seen[0].message, WM_COPYDATA);
         EXPECT_EQ(seen[0].wParam, 0xFEDCBA9876543210ULL);
         EXPECT_EQ(seen[0].lParam, -5);
@@ -125,7 +126,7 @@ TEST_F(MessageBusTest, ALiveTitleIsRefusedAndTheSocketOfADeadWindowIsTakenOver) 
                   },
                   &why),
               nullptr);
-    EXPECT_NE(why.find("another window"), std::string::npos) << why;
+    EXPECT_HAS(why, "another window");
     EXPECT_EQ(SendMessage("Tool", BusMessage{WM_COMMAND, 0, 0, ""})->result, 1);
 
     // A window that died leaves its socket behind, with nobody listening on it.

@@ -1,16 +1,23 @@
-// Child processes and the process's signals.
+// Child processes, the process's signals, locks held across processes, and the events threads
+// wait on.
 #include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <thread>
 
 #include "TestEnv.h"
+#include "platform/ChildExit.h"
 #include "platform/ChildProcess.h"
 #include "platform/HostFiles.h"
+#include "platform/NamedLock.h"
 #include "platform/Signals.h"
+#include "platform/Threading.h"
+#include "share/Has.h"
 
 using namespace platform;
 
@@ -73,4 +80,60 @@ TEST(SignalsDeathTest, BrokenPipeIsAnErrorNotTheEnd) {
     // The twin without it: the same raise ends the process, so the case above proves the
     // ignore.
     EXPECT_EXIT(std::raise(SIGPIPE), ::testing::KilledBySignal(SIGPIPE), "");
+}
+
+class NamedLockTest : public TempPrefixTest {};
+
+TEST_F(NamedLockTest, SecondHolderIsRefusedUntilTheFirstIsGone) {
+    auto first = NamedLock::TryAcquire("Backup");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(NamedLock::TryAcquire("Backup"), nullptr);
+    EXPECT_NE(NamedLock::TryAcquire("Other"), nullptr);
+    // Another process asks while we hold it: refused at once.
+    EXPECT_EQ(ExitOfChild([] { return NamedLock::TryAcquire("Backup") ? 0 : 3; }), 3);
+    first.reset();
+    // A holder that dies without letting go frees the lock with it.
+    EXPECT_EQ(ExitOfChild([] {
+                  auto held = NamedLock::TryAcquire("Backup");
+                  ::_exit(held ? 0 : 1);  // exits while holding it
+                  return 1;
+              }),
+              0);
+    EXPECT_NE(NamedLock::TryAcquire("Backup"), nullptr);
+}
+
+// A link where the lock file belongs is never opened: what it leads to would be truncated for the
+// holder's number.
+TEST_F(NamedLockTest, ALinkWhereTheLockBelongsIsRefusedAndWhatItLeadsToIsKept) {
+    const std::string runtime = prefix() + "/run";
+    std::filesystem::create_directories(runtime);
+    WriteText(prefix() + "/victim", "precious");
+    std::filesystem::create_symlink(prefix() + "/victim", runtime + "/Backup.lock");
+    const NamedLock::Attempt attempt = NamedLock::Acquire("Backup", false);
+    EXPECT_EQ(attempt.lock, nullptr);
+    EXPECT_HAS(attempt.problem, "cannot be used");
+    EXPECT_EQ(ReadText(prefix() + "/victim"), "precious");
+}
+
+TEST(AutoResetEventTest, WakesOneWaitPerSignal) {
+    AutoResetEvent event(true), ran(false);
+    event.Reset();
+    EXPECT_FALSE(event.WaitFor(10));
+    std::atomic<int> runs{0};
+    auto worker = WorkerThread::Start([&] {
+        for (int i = 0; i < 2; ++i) {
+            event.Wait();
+            ++runs;
+            ran.Set();
+        }
+        return 7;
+    });
+    event.Set();
+    ASSERT_TRUE(ran.WaitFor(kHangGuardMs));
+    EXPECT_EQ(runs.load(), 1);  // the one signal was taken by the one wait
+    event.Set();
+    worker->Join();
+    EXPECT_EQ(runs.load(), 2);
+    EXPECT_EQ(worker->result(), 7);
+    EXPECT_FALSE(event.WaitFor(10));
 }

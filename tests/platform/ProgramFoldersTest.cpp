@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "TestEnv.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 using platform::FoldersOfProgramIn;
@@ -99,5 +100,5 @@ TEST_F(ProgramFoldersTest, ReadyingKeepsTheOperatorsOwnAndMendsLinksThatLeadNowh
 TEST_F(ProgramFoldersTest, ABaseFolderThatCannotBeMadeIsSaid) {
     const ProgramFolders f = Install();
     WriteText(f.base, "a file where the folder should be");
-    EXPECT_NE(PrepareBaseFolder(f).find(f.base), std::string::npos);
+    EXPECT_HAS(PrepareBaseFolder(f), f.base);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ScopedEnv.h"
+#include "share/Has.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ TEST_F(TimeZoneTest, AZoneOfTheDatabaseBecomesLocalTimeAndNothingElseDoes) {
                             "Nowhere/Atlantis", "Etc", "UTC;rm", "Europe/Berlin\n"}) {
         why.clear();
         EXPECT_FALSE(platform::UseTimeZone(bad, why)) << bad;
-        EXPECT_NE(why.find("no time zone"), std::string::npos) << bad;
+        EXPECT_HAS(why, "no time zone") << bad;
         EXPECT_EQ(LocalHourAt(noon), 12) << bad;  // as it was
     }
     ASSERT_TRUE(platform::UseTimeZone("Etc/GMT-14", why)) << why;
