@@ -27,10 +27,7 @@ class LoopbackShareClient : public backup::RemoteRecorder {
     explicit LoopbackShareClient(ShareService& service) : service_(service) {}
     ~LoopbackShareClient() override { JoinDownload(); }
 
-    void Connect(const std::string& address, int port) override {
-        address_ = address, port_ = port;
-        ++connects;
-    }
+    void Connect(const std::string&, int) override { ++connects; }
     void DayIndex(const std::string& day,
                   std::function<void(const backup::DayIndexAnswer&)> reply) override {
         Queue([this, day, reply] {
@@ -87,11 +84,12 @@ class LoopbackShareClient : public backup::RemoteRecorder {
                 cv.notify_all();
             });
             {
+                // Guarded as WaitUntil is: a cancel that never comes fails the test, not hangs it.
                 std::unique_lock<std::mutex> lock(m);
-                cv.wait(lock, [&] { return cancelled; });
+                cv.wait_for(lock, std::chrono::minutes(2), [&] { return cancelled; });
             }
             request.cancel->OnCancel(nullptr);
-            return Ended(backup::kFetchCancelled);
+            return Ended(cancelled ? backup::kFetchCancelled : "the fetch was never cancelled");
         }
         for (const auto& f : image.files) {
             if (request.cancel->cancelled())
@@ -168,8 +166,6 @@ class LoopbackShareClient : public backup::RemoteRecorder {
     bool slowDownload = false;
     std::atomic<bool> downloadWriting{false};  // its first file is open
     std::atomic<bool> holdFirstFile{false};    // its first file stays open until the hashing closes
-    std::string address_;
-    int port_ = 0;
 
   private:
     static backup::FetchResult Ended(const std::string& why) { return {false, {}, why}; }

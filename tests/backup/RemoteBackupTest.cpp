@@ -149,21 +149,30 @@ TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSche
     EXPECT_FALSE(ctx.m_run.running);
 }
 
-TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
+// A size of zero, or none because the recorder could not be asked (the link's reason is then
+// in the box): the Add is over, nothing added, the dialog given back.
+TEST_F(RemoteBackupTest, ASizeOfZeroOrNoneAddsNothingAndGivesTheDialogBack) {
     GoRemote();
-    client->zeroSizes = true;
     ctx.m_chooser.SelectBackupDay("20100523");
     ASSERT_TRUE(PumpLink());
-    Choose("10", "00", "10", "01", {0});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
-    EXPECT_EQ(view.activity, backup::Activity::kPass);  // busy until the answer
-    EXPECT_EQ(view.statusText, ctx.m_prompts.Text("BACKUP", "M010015"));
-    ASSERT_TRUE(PumpLink());
-    EXPECT_EQ(view.messages.back().text, "Add schedule size zero(0).");
-    EXPECT_EQ(view.activity, backup::Activity::kIdle);
-    EXPECT_TRUE(view.listRows.empty());
-    EXPECT_FALSE(ctx.m_schedule.table[0].bUsed);
-    EXPECT_EQ(ctx.m_schedule.totalKB, 0u);
+    const std::string why = "the entry's size failed: the server cannot be reached";
+    for (const bool zero : {true, false}) {
+        SCOPED_TRACE(zero ? "size zero" : "no size");
+        Choose("10", "00", "10", "01", {0});
+        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+        EXPECT_EQ(view.activity, backup::Activity::kPass);  // busy until the answer
+        EXPECT_EQ(view.statusText, ctx.m_prompts.Text("BACKUP", "M010015"));
+        client->zeroSizes = zero;
+        client->trouble = zero ? "" : why;
+        ASSERT_TRUE(PumpLink());
+        EXPECT_EQ(view.messages.back().text,
+                  zero ? "Add schedule size zero(0)."
+                       : ctx.m_prompts.Text("BACKUP", "Q010009") + "\n" + why);
+        EXPECT_EQ(view.activity, backup::Activity::kIdle);
+        EXPECT_TRUE(view.listRows.empty());
+        EXPECT_FALSE(ctx.m_schedule.table[0].bUsed);
+        EXPECT_EQ(ctx.m_schedule.totalKB, 0u);
+    }
 }
 
 TEST_F(RemoteBackupTest, CancelDuringAFetchEndsTheRunWithItsReasonAndKeepsTheEntry) {
@@ -265,21 +274,6 @@ TEST_F(RemoteBackupTest, ARunThatBrokeOffIsFetchedWholeTheNextTimeOverItsHalfWri
     EXPECT_TRUE(fs::exists(day + "201005231000N.dat"));
     EXPECT_FALSE(fs::exists(day + ".201005231000N.dat.77-1.quillon-part"));
     EXPECT_EQ(OpenHandlesBelow(out), std::vector<std::string>{});
-}
-
-TEST_F(RemoteBackupTest, ASizeRequestLeftUnansweredEndsTheAddWithTheLinksReason) {
-    GoRemote();
-    ctx.m_chooser.SelectBackupDay("20100523");
-    ASSERT_TRUE(PumpLink());
-    Choose("10", "00", "10", "01", {0});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
-    ASSERT_EQ(view.activity, backup::Activity::kPass);
-    const std::string why = "the entry's size failed: the server cannot be reached";
-    client->trouble = why;
-    ASSERT_TRUE(PumpLink());
-    EXPECT_EQ(view.activity, backup::Activity::kIdle);
-    EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "Q010009") + "\n" + why);
-    EXPECT_TRUE(view.listRows.empty());
 }
 
 TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAndNothingAfterIt) {

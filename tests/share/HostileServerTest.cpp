@@ -79,13 +79,18 @@ class HostileServerTest : public TempPrefixTest {
         client.Connect("127.0.0.1", fake.http.port);
     }
     std::string Folder() const { return prefix() + "/drive_e/Backup/entry/20100523"; }
-    // Runs one image chain, its files seen by tap.
-    backup::FetchResult Chain(std::shared_ptr<platform::WriteTap> tap = nullptr) {
+    // What the chains fetch: an image into E:\\Backup\\entry\\20100523.
+    static backup::FetchRequest Fetch() {
         backup::FetchRequest request;
         request.image.nSlot = 2;
         request.folder = "E:\\Backup\\entry\\20100523\\";
         request.tempData = "C:\\NetBackupTemp\\entry";
         request.cancel = std::make_shared<backup::FetchCancel>();
+        return request;
+    }
+    // Runs one image chain, its files seen by tap.
+    backup::FetchResult Chain(std::shared_ptr<platform::WriteTap> tap = nullptr) {
+        backup::FetchRequest request = Fetch();
         request.tap = std::move(tap);
         return client.FetchEntry(request, events);
     }
@@ -123,6 +128,20 @@ TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnyt
     EXPECT_EQ(AllFiles(prefix()), before);
 }
 
+// The core looks at the folder again just before the download: a folder it refuses gets
+// nothing, and the server drops its image.
+TEST_F(HostileServerTest, AFolderTheCoreRefusesGetsNothingAndTheServerDropsItsImage) {
+    fake.status = Text("state done\nentry 2010_05_23=10,00~10,03\n" + Line("a.dat", "12345"));
+    Serve("12345");
+    backup::FetchRequest request = Fetch();
+    request.prepareFolder = [] { return std::string("it leads outside the target"); };
+    const backup::FetchResult r = client.FetchEntry(request, events);
+    EXPECT_FALSE(r.fetched);
+    EXPECT_EQ(r.why, "it leads outside the target");
+    EXPECT_EQ(fake.files, 0);
+    EXPECT_EQ(fake.cancels, 1);
+}
+
 TEST_F(HostileServerTest, AFileLargerThanListedIsRefusedAndLeavesNoPartBehind) {
     fake.status = Text("state done\nentry 2010_05_23=10,00~10,03\nfile 4 " + std::string(64, '0') +
                        " Audio/x.wav\n");
@@ -157,7 +176,7 @@ TEST_F(HostileServerTest, StatusTextsOutsideTheFormatEndTheBackupWithTheirReason
         {"state building\nentry x\nlist 9\n", "list number without"},
         {"state building", "not ended"},
         {"<html>busy</html>\n", "has no value"},
-        {"state failed\nproblem the disk is full\n", "the disk is full"},
+        {"state failed\nproblem the disk is full\n", "could not make the image: the disk is full"},
     };
     for (const auto& [status, why] : cases) {
         fake.status = Text(status);
