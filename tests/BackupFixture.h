@@ -1,8 +1,8 @@
 #pragma once
 // A dialog's state for core tests: the application with the built language file, the serialised
 // view, the base folder C:\Prog\ with four cameras, a removable drive E: for the images, the
-// worker, and on demand the recorder behind an in-process link. The fixture is the window's side
-// of the link: its answers are handled on the thread that serves them, as a window's loop does.
+// worker, and on demand the recorder behind an in-process link. The fixture serves the link's
+// inbox on the test's thread, as a window's loop does.
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -22,7 +22,7 @@
 #include "mkrec/Recorder.h"
 #include "platform/DrivePaths.h"
 
-class BackupFixture : public TempPrefixTest, public IShareClientReceiver {
+class BackupFixture : public TempPrefixTest {
   protected:
     void SetUp() override {
         TempPrefixTest::SetUp();
@@ -34,7 +34,6 @@ class BackupFixture : public TempPrefixTest, public IShareClientReceiver {
     }
     void TearDown() override {
         worker.StopMakeFileThread();
-        SetShareReceiver(ctx.m_link, nullptr);
         TempPrefixTest::TearDown();
     }
     // The recorder of C:\QorData behind the link, and the worker started; remote puts the
@@ -46,7 +45,6 @@ class BackupFixture : public TempPrefixTest, public IShareClientReceiver {
         service = std::make_unique<ShareService>(settings);
         client = std::make_unique<LoopbackShareClient>(*service);
         ctx.m_link.client = client.get();
-        SetShareReceiver(ctx.m_link, this);
         worker.StartMakeFileThread();
         if (remote)
             GoRemote();
@@ -73,18 +71,18 @@ class BackupFixture : public TempPrefixTest, public IShareClientReceiver {
                 return false;
             if (between)
                 between();
-            if (client && between)
+            if (client)
                 client->Pump([] { return true; }, 0);
-            else if (client)
-                client->Pump(done, 20);
-            owner.Serve(client || between ? 0 : 20);
+            ctx.Inbox().Serve(0);
+            owner.Serve(between ? 0 : 5);
         }
         return true;
     }
-    void PostShareMessage(unsigned message, unsigned long code, const void* record,
-                          unsigned long size) override {
-        if (message == kMsgShareAnswer)
-            ctx.m_linkAnswers.OnShareClientMessage(code, record, size, [this] { worker.Signal(); });
+    // The link's answers to what was asked, handled as the window handles them.
+    bool PumpLink() {
+        const bool pumped = client->Pump([] { return true; });
+        ctx.Inbox().Serve(0);
+        return pumped;
     }
     // Recordings of 2010-05-23 in C:\QorData, small pictures, from minute first to last of the
     // day (600 is 10:00).
@@ -133,7 +131,7 @@ class BackupFixture : public TempPrefixTest, public IShareClientReceiver {
     backup::PassJob& BeginPass() {
         return ctx.m_run.Begin(MakePassPlan(ctx.m_host, ctx.m_target, ctx.m_schedule, ctx.m_run,
                                             PassTextsOf(ctx.m_app)),
-                               ctx.m_passEvents, ctx.m_link.client);
+                               ctx.m_passEvents, ctx.m_link);
     }
     // The image folder of entry's day below E:\folder.
     std::string Day(const std::string& entry, const std::string& folder = "Backup") const {

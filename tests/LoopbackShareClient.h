@@ -1,13 +1,12 @@
 #pragma once
-// A share client without a network for the core's remote-mode tests: each request is queued and
-// answered, when the test pumps, by a ShareService over this machine's recordings, with the
-// codes a real client posts (progress records while the image is made, 4, 8 for each file
-// fetched, 5, the temporary data removed, 6). The download copies the image's listed files into the
-// download folder.
+// A remote recorder without a network for the core's remote-mode tests: a day's index and an
+// entry's size are answered, when the test pumps, by a ShareService over this machine's
+// recordings; an entry is fetched on the caller's thread as the real port fetches it (progress
+// while the image is made, a text for each file fetched, the files copied into the download
+// folder through the image's hashing, the temporary data removed).
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -16,103 +15,110 @@
 #include <thread>
 #include <vector>
 
+#include "backup/remote/RemoteRecorder.h"
 #include "backup/server/ShareService.h"
 #include "platform/AtomicFile.h"
 #include "platform/DrivePaths.h"
 #include "platform/WriteTap.h"
-#include "ports/CFileShareClient.h"
 #include "share/Wait.h"  // tests/share/Wait.h, beside this file
 
-class LoopbackShareClient : public CFileShareClient {
+class LoopbackShareClient : public backup::RemoteRecorder {
   public:
     explicit LoopbackShareClient(ShareService& service) : service_(service) {}
     ~LoopbackShareClient() override { JoinDownload(); }
 
-    bool InitSock() override { return true; }
-    void Connect(const std::string& address, int port, IShareClientReceiver* window) override {
-        address_ = address, port_ = port, window_ = window;
-        ++connects;
-    }
-    void ReqClient_LoadIndexData(const std::string& day) override {
-        Queue([this, day] {
-            const _INDEXREPLY r = service_.IndexReply(day);
-            Post(2, &r, sizeof r);
+    void Connect(const std::string&, int) override { ++connects; }
+    void DayIndex(const std::string& day,
+                  std::function<void(const backup::DayIndexAnswer&)> reply) override {
+        Queue([this, day, reply] {
+            backup::DayIndexAnswer a{std::nullopt, trouble};
+            if (trouble.empty())
+                a.index = service_.IndexReply(day);
+            reply(a);
         });
     }
-    void GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) override {
-        Queue([this, request] {
-            _ADDSIZEREPLY r = service_.AddSize(request);
-            if (zeroSizes)
-                r.nSize = 0;
-            Post(3, &r, sizeof r);
-        });
-    }
-    void ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) override {
-        Queue([this, request] {
-            std::atomic<bool> cancel{false};
-            image_ = service_.MakeImage(
-                request,
-                [this](const std::string& item, std::uint32_t done, std::uint32_t total) {
-                    _DOWNLOADPROGRESS p{};
-                    std::snprintf(p.szName, sizeof p.szName, "%s", item.c_str());
-                    p.nTotal = total;
-                    p.nDone = done;
-                    if (window_)
-                        window_->PostShareMessage(0xBD2, 0, &p, sizeof p);
-                },
-                cancel);
-            if (!image_.problem.empty()) {
-                Post(7, image_.problem.c_str(), image_.problem.size() + 1);
-                return;
+    void EntrySize(const _BACKUPADDTOTALSIZE& request,
+                   std::function<void(const backup::EntrySizeAnswer&)> reply) override {
+        Queue([this, request, reply] {
+            backup::EntrySizeAnswer a{std::nullopt, trouble};
+            if (trouble.empty()) {
+                a.size = service_.AddSize(request);
+                if (zeroSizes)
+                    a.size->nSize = 0;
             }
-            Post(4, nullptr, static_cast<unsigned long>(request.nSlot));
+            reply(a);
         });
     }
-    void SetDownloadDir(const std::string& folder) override { folder_ = folder; }
-    void SetWriteTap(std::shared_ptr<platform::WriteTap> tap) override { tap_ = std::move(tap); }
-    void StartDownload() override {
-        Queue([this] {
-            if (dropDownloads) {  // the link went down after the image was made
-                service_.DeleteTemp(std::string(kNetTempRoot) + "\\" + image_.entry);
-                Post(7, "the link was lost", 18);
-                return;
+    backup::FetchResult FetchEntry(const backup::FetchRequest& request,
+                                   backup::IFetchEvents& events) override {
+        Step("image");
+        std::atomic<bool> cancel{false};
+        const ShareService::Image image = service_.MakeImage(
+            request.image,
+            [&](const std::string& item, std::uint32_t done, std::uint32_t total) {
+                events.Progress(item, total, done);
+            },
+            cancel);
+        if (!image.problem.empty())
+            return Ended(image.problem);
+        if (dropDownloads) {  // the link went down after the image was made
+            service_.DeleteTemp(request.tempData);
+            return Ended("the link was lost");
+        }
+        if (beforeDownload)
+            beforeDownload();
+        if (const std::string refused = request.prepareFolder(); !refused.empty())
+            return Ended(refused);
+        Step("download");
+        const std::string to = platform::ResolvePath(request.folder);
+        if (slowDownload) {
+            // The download goes on on its own thread; the fetch ends with its cancel.
+            downloader_ = std::thread(
+                [this, to, image, tap = request.tap] { WriteOnItsThread(to, image, tap); });
+            std::mutex m;
+            std::condition_variable cv;
+            bool cancelled = false;
+            request.cancel->OnCancel([&] {
+                std::lock_guard<std::mutex> lock(m);
+                cancelled = true;
+                cv.notify_all();
+            });
+            {
+                // Guarded as WaitUntil is: a cancel that never comes fails the test, not hangs it.
+                std::unique_lock<std::mutex> lock(m);
+                cv.wait_for(lock, std::chrono::minutes(2), [&] { return cancelled; });
             }
-            const std::string to = platform::ResolvePath(folder_);
-            if (slowDownload) {
-                downloader_ = std::thread([this, to, tap = tap_] { WriteOnItsThread(to, tap); });
-                return;
-            }
-            for (const auto& f : image_.files) {
-                const std::filesystem::path dest = std::filesystem::path(to) / f.name;
-                std::filesystem::create_directories(dest.parent_path());
-                // As the real client writes: through the image's hashing.
-                platform::ScopedWriteTap scope(tap_.get());
-                platform::File in;
-                platform::AtomicFile out;
-                if (!in.Open(service_.ImageFilePath(image_.entry, f.name), platform::File::kRead) ||
-                    !out.Create(dest.string()) || !out.CopyFrom(in) || !out.Commit()) {
-                    Post(7, "a file could not be fetched", 28);
-                    return;
-                }
-                Post(8, f.name.c_str(), f.name.size() + 1);
-            }
-            Post(5, nullptr, 0);
-        });
+            request.cancel->OnCancel(nullptr);
+            return Ended(cancelled ? backup::kFetchCancelled : "the fetch was never cancelled");
+        }
+        for (const auto& f : image.files) {
+            if (request.cancel->cancelled())
+                return Ended(backup::kFetchCancelled);
+            const std::filesystem::path dest = std::filesystem::path(to) / f.name;
+            std::filesystem::create_directories(dest.parent_path());
+            // As the real port writes: through the image's hashing.
+            platform::ScopedWriteTap scope(request.tap.get());
+            platform::File in;
+            platform::AtomicFile out;
+            if (!in.Open(service_.ImageFilePath(image.entry, f.name), platform::File::kRead) ||
+                !out.Create(dest.string()) || !out.CopyFrom(in) || !out.Commit())
+                return Ended("a file could not be fetched");
+            events.Status(f.name);
+            Step("file");
+        }
+        events.Downloaded();
+        deleted.push_back(request.tempData);
+        service_.DeleteTemp(request.tempData);
+        Step("delete");
+        return {true, {image.why, image.failures}, {}};
     }
-    RemoteImageLacks ImageLacks() const override { return {image_.why, image_.failures}; }
-    void ReqTempDataDelete(const std::string& path) override {
-        deleted.push_back(path);
-        Queue([this, path] {
-            service_.DeleteTemp(path);
-            Post(6, nullptr, 0);
-        });
-    }
-    void ReqClient_DownloadCancel() override {
-        Queue([this] { Post(7, "cancelled", 10); });
+    void ForgetReplies() override {
+        std::lock_guard<std::mutex> lock(m_);
+        jobs_.clear();
     }
 
-    // Runs the queued work on the calling thread (the test's "window" thread) until nothing is
-    // left and pred holds, waiting at most timeoutMs for work a worker thread queues.
+    // Runs the queued answers on the calling thread until nothing is left and pred holds,
+    // waiting at most timeoutMs for answers another thread queues.
     bool Pump(const std::function<bool()>& pred, int timeoutMs = 20000) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
@@ -139,27 +145,43 @@ class LoopbackShareClient : public CFileShareClient {
         if (downloader_.joinable())
             downloader_.join();
     }
-    std::vector<unsigned long> codes;  // every answer code, in order
+    // What went over the link, in order: "image", "download", "file" for each file, "delete".
+    std::vector<std::string> Steps() {
+        std::lock_guard<std::mutex> lock(m_);
+        return steps_;
+    }
+    void ClearSteps() {
+        std::lock_guard<std::mutex> lock(m_);
+        steps_.clear();
+    }
     std::vector<std::string> deleted;
     int connects = 0;
     bool zeroSizes = false;
     bool dropDownloads = false;
-    // The download runs on a thread of its own, as the real client's does; it posts nothing.
+    std::string trouble;  // why the index and the size cannot be had ("" when they can)
+    // Runs on the fetching thread once the image is made, before the folder is looked at again.
+    std::function<void()> beforeDownload;
+    // The download runs on a thread of its own, as the real port's lanes do, and tells nothing;
+    // the fetch ends only with its cancel.
     bool slowDownload = false;
     std::atomic<bool> downloadWriting{false};  // its first file is open
     std::atomic<bool> holdFirstFile{false};    // its first file stays open until the hashing closes
-    std::string address_;
-    int port_ = 0;
 
   private:
-    void WriteOnItsThread(const std::string& to, std::shared_ptr<platform::WriteTap> tap) {
+    static backup::FetchResult Ended(const std::string& why) { return {false, {}, why}; }
+    void Step(const std::string& what) {
+        std::lock_guard<std::mutex> lock(m_);
+        steps_.push_back(what);
+    }
+    void WriteOnItsThread(const std::string& to, const ShareService::Image& image,
+                          std::shared_ptr<platform::WriteTap> tap) {
         platform::ScopedWriteTap scope(tap.get());
-        for (const auto& f : image_.files) {
+        for (const auto& f : image.files) {
             const std::filesystem::path dest = std::filesystem::path(to) / f.name;
             std::filesystem::create_directories(dest.parent_path());
             platform::File in;
             platform::AtomicFile out;
-            if (!in.Open(service_.ImageFilePath(image_.entry, f.name), platform::File::kRead) ||
+            if (!in.Open(service_.ImageFilePath(image.entry, f.name), platform::File::kRead) ||
                 !out.Create(dest.string()))
                 return;
             downloadWriting = true;
@@ -179,19 +201,11 @@ class LoopbackShareClient : public CFileShareClient {
         }
         cv_.notify_all();
     }
-    void Post(unsigned long code, const void* record, unsigned long size) {
-        codes.push_back(code);
-        if (window_)
-            window_->PostShareMessage(0x2F69, code, record, size);
-    }
 
     ShareService& service_;
-    IShareClientReceiver* window_ = nullptr;
-    std::string folder_;
-    std::shared_ptr<platform::WriteTap> tap_;
     std::thread downloader_;
-    ShareService::Image image_;
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<std::function<void()>> jobs_;
+    std::vector<std::string> steps_;
 };

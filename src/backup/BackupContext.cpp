@@ -26,18 +26,18 @@ void BackupContext::Clear() {
 }
 
 void BackupContext::UseRemoteRecorder(const std::string& address, int port,
-                                      CFileShareClient* client) {
+                                      backup::RemoteRecorder* client) {
     m_host.localMode = 0;
     m_host.serverAddress = address;
     m_host.port = port;
     m_link.client = client;
-    SetShareReceiver(m_link, &m_inbox);
     ConnectShareClient(m_host, m_link);
 }
 
 void BackupContext::DropRemoteRecorder() {
+    if (m_link.client)
+        m_link.client->ForgetReplies();
     m_link.client = nullptr;
-    SetShareReceiver(m_link, nullptr);
 }
 
 void BackupContext::AskDayIndex(const std::string& day) {

@@ -42,6 +42,7 @@ class BackupContext {
   public:
     BackupContext(CQuillonApp& app, backup::IOperatorEvents& view) : m_app(app), m_view(view) {
         Clear();
+        m_link.inbox = &m_inbox;
     }
 
     // Construction values of the dialog's members (all tables zeroed).
@@ -106,14 +107,11 @@ class BackupContext {
     backup::PassEnd m_passEnd{
         m_run, {m_schedule, m_editor}, m_target, m_profile, m_chooser, m_burner, m_view, m_prompts};
 
-    // The link's requests and the share client's answers.
-    backup::LinkAnswers m_linkAnswers{m_link,
-                                      m_host,
-                                      m_day,
-                                      {m_schedule, m_profile},
-                                      m_run,
-                                      m_target,
-                                      {m_chooser, m_targets, m_passEnd, m_view, m_prompts}};
+    // The link's requests and the remote recorder's answers.
+    backup::LinkAnswers m_linkAnswers{
+        m_link,   m_host,
+        m_day,    {m_schedule, m_profile},
+        m_target, {m_chooser, m_targets, m_passEnd, m_view, m_prompts}};
 
     // The OK command.
     backup::PassStarter m_starter{m_run,      m_host,
@@ -126,9 +124,9 @@ class BackupContext {
     }
     // The link's answers, kept for the front end's thread to serve (see LinkInbox.h).
     backup::LinkInbox& Inbox() { return m_inbox; }
-    // Remote mode: the recorder at address:port through client, whose answers the inbox keeps
-    // from now on. The client outlives its use here, until DropRemoteRecorder.
-    void UseRemoteRecorder(const std::string& address, int port, CFileShareClient* client);
+    // Remote mode: the recorder at address:port through client, whose answers the inbox keeps.
+    // The client outlives its use here, until DropRemoteRecorder.
+    void UseRemoteRecorder(const std::string& address, int port, backup::RemoteRecorder* client);
     // No client is used or heard from any more.
     void DropRemoteRecorder();
 

@@ -25,22 +25,17 @@ Session::Session(CQuillonApp& app, IOperatorEvents& events)
 
 Session::~Session() = default;
 
-void Session::UseCompanions(CFileShareClient* client, CDVDWriterPro2* writer) {
+void Session::UseCompanions(RemoteRecorder* client, CDVDWriterPro2* writer) {
     parts_->m_link.client = client;
     UseDiscWriter(writer);
 }
 
-void Session::HearLink() {
-    SetShareReceiver(parts_->m_link, &parts_->Inbox());
-}
-
 void Session::LetGoOfLink() {
     BackupContext& c = *parts_;
-    if (c.m_link.client && !c.m_link.connectedTo.empty())
-        c.m_link.client->Connect(c.m_host.serverAddress, c.m_host.port, nullptr);
-    if (c.m_link.client && c.m_run.job && !c.m_run.job->plan().host.localMode &&
-        !c.m_run.job->stepsEnded())
-        c.m_link.client->ReqClient_DownloadCancel();
+    if (c.m_link.client)
+        c.m_link.client->ForgetReplies();
+    if (c.m_link.client && c.m_run.job && !c.m_run.job->plan().host.localMode)
+        c.m_run.job->fetchCancel->Cancel();
 }
 
 void Session::SetBaseFolder(const std::string& base) {
@@ -88,7 +83,7 @@ void Session::LoadSavedSchedule() {
     c.m_editor.FillScheduleList();
 }
 
-void Session::UseRemoteRecorder(const std::string& address, int port, CFileShareClient* client) {
+void Session::UseRemoteRecorder(const std::string& address, int port, RemoteRecorder* client) {
     parts_->UseRemoteRecorder(address, port, client);
 }
 

@@ -6,9 +6,9 @@
 //
 // Threads: commands run on the front end's thread. A pass's end runs where the front end says
 // (BackupWorker::SetOwnerThread): on its thread for one with an event loop (the window), on the
-// worker for one that only waits while a pass runs (the CLI), serialised with the link's answers
-// for a remote pass (PassRun). A front end that lets it run on the worker gives no command while
-// the pass runs but its stop.
+// worker for one that only waits while a pass runs (the CLI), in its turn among the link's
+// answers for a remote pass (PassRun). A front end that lets it run on the worker gives no command
+// while the pass runs but its stop.
 #include <memory>
 #include <string>
 
@@ -21,11 +21,11 @@
 #include "backup/pass/BackupStart.h"
 #include "backup/pass/PassRun.h"
 #include "backup/remote/LinkInbox.h"
+#include "backup/remote/RemoteRecorder.h"
 #include "backup/schedule/CameraSelection.h"
 #include "backup/schedule/DaySelection.h"
 #include "backup/schedule/ScheduleListing.h"
 #include "ports/CDVDWriterPro2.h"
-#include "ports/CFileShareClient.h"
 
 class BackupContext;
 class BackupWorker;
@@ -63,13 +63,11 @@ class Session {
     Session& operator=(const Session&) = delete;
 
     // --- What the session works with and where.
-    // The share client and the disc writer of this front end (either may be none); they
-    // outlive the session.
-    void UseCompanions(CFileShareClient* client, CDVDWriterPro2* writer);
-    // From now on the share client's answers come to Inbox().
-    void HearLink();
-    // Before the session ends: the client no longer answers to it, and a download of its pass
-    // still under way is cancelled, so that nothing writes into the image after it.
+    // The remote recorder's port and the disc writer of this front end (either may be none);
+    // they outlive the session. The port's answers come to Inbox().
+    void UseCompanions(RemoteRecorder* client, CDVDWriterPro2* writer);
+    // Before the session ends: the port no longer answers to it, and a fetch of its pass still
+    // under way is cancelled, so that nothing writes into the image after it.
     void LetGoOfLink();
     // The base folder, as the recorder names it; "\" is added when it lacks one.
     void SetBaseFolder(const std::string& base);
@@ -85,9 +83,9 @@ class Session {
     std::string WorkingFolderProblem() const;
     // What a killed run left behind removed, then the schedule kept in the base folder loaded.
     void LoadSavedSchedule();
-    // A remote recorder at address:port through client, whose answers Inbox() keeps from now
-    // on; the client outlives its use here, until DropRemoteRecorder.
-    void UseRemoteRecorder(const std::string& address, int port, CFileShareClient* client);
+    // A remote recorder at address:port through client, whose answers Inbox() keeps; the client
+    // outlives its use here, until DropRemoteRecorder.
+    void UseRemoteRecorder(const std::string& address, int port, RemoteRecorder* client);
     void DropRemoteRecorder();
     bool RemoteMode() const;
     // The disc writer (none: no disc), and its start; false, the operator told, when it fails.

@@ -71,16 +71,10 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
         [this] { m_view->RunOnUiThread([this] { m_session.TellPassOutcome(); }); });
     // The link's answers, each served on this thread in the order they came. Qt drops a queued
     // call whose window is gone.
-    backup::LinkInbox& inbox = m_session.Inbox();
-    inbox.SetWorkerWake([this] {
-        if (m_worker)
-            m_worker->Signal();
-    });
-    inbox.SetArrivalHook([this] {
+    m_session.Inbox().SetArrivalHook([this] {
         QMetaObject::invokeMethod(
             this, [this] { m_session.Inbox().ServeNext(); }, Qt::QueuedConnection);
     });
-    m_session.HearLink();
     m_view->SetPreviewStateHandler([this](int mode) {
         if (m_dlgPreview)
             m_dlgPreview->SetPreviewControlsState(mode);

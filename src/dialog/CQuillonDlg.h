@@ -27,7 +27,7 @@ class CDvrSearchStatic2;
 // system's own.
 struct DialogCompanions {
     CDvrSearchStatic2* search = nullptr;
-    CFileShareClient* shareClient = nullptr;
+    backup::RemoteRecorder* shareClient = nullptr;
     CDVDWriterPro2* discWriter = nullptr;
     IFolderBrowser* browser = nullptr;
 };

@@ -1,7 +1,5 @@
 #include "dialog/ControlsView.h"
 
-#include "ports/CFileShareClient.h"
-
 namespace {
 
 struct Label {

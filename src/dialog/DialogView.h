@@ -15,7 +15,6 @@
 #include "controls/TextProgressState.h"
 #include "dialog/MessageBoxTypes.h"
 #include "platform/Types.h"
-#include "ports/CFileShareClient.h"
 
 // The controls of the main dialog by their numbers, which the code, the tests and the hosts that
 // press buttons from outside all use.

@@ -7,13 +7,15 @@
 #include <functional>
 #include <string>
 
+#include "backup/remote/RemoteRecorder.h"
 #include "share/ShareReplies.h"
 
 namespace share {
 
 class ShareLink;
 
-constexpr const char* kCancelled = "cancelled";
+// Why a fetch ended when it was cancelled, as the core names it.
+constexpr const char* kCancelled = backup::kFetchCancelled;
 
 // Fetches file of entry into hostPath. progress gets the bytes held so far. "" when the file is
 // whole in its place, kCancelled when cancel was seen, else why it failed. notAsListed (when

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <map>
 #include <memory>
 #include <set>
@@ -59,25 +60,23 @@ HttpShareClient::~HttpShareClient() {
     worker_.join();
 }
 
-void HttpShareClient::Connect(const std::string& address, int port, IShareClientReceiver* window) {
-    std::lock_guard<std::mutex> posting(postMutex_);
+void HttpShareClient::Connect(const std::string& address, int port) {
     std::lock_guard<std::mutex> lock(mutex_);
     address_ = address;
     port_ = port;
-    receiver_ = window;
 }
 
-void HttpShareClient::Enqueue(bool chain, std::function<void(ShareLink&)> run) {
+void HttpShareClient::Enqueue(std::function<void(ShareLink&)> run) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        queue_.push_back({chain, std::move(run)});
+        queue_.push_back(std::move(run));
     }
     wake_.notify_all();
 }
 
 void HttpShareClient::Run() {
     for (;;) {
-        Task task;
+        std::function<void(ShareLink&)> task;
         std::string address;
         int port = 0;
         {
@@ -93,61 +92,103 @@ void HttpShareClient::Run() {
             port = port_;
         }
         ShareLink link(address, port, token_, tls_);
-        task.run(link);
+        task(link);
     }
 }
 
-void HttpShareClient::ReqClient_LoadIndexData(const std::string& day) {
-    Enqueue(false, [this, day](ShareLink& link) { DoIndex(link, day); });
+void HttpShareClient::ForgetReplies() {
+    std::lock_guard<std::mutex> replying(replyMutex_);
+    ++epoch_;
 }
 
-void HttpShareClient::GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) {
-    Enqueue(false, [this, request](ShareLink& link) { DoAddSize(link, request); });
+template <class Answer>
+void HttpShareClient::Reply(std::uint64_t epoch, const std::function<void(const Answer&)>& reply,
+                            const Answer& answer) {
+    std::lock_guard<std::mutex> replying(replyMutex_);
+    if (epoch == epoch_ && reply)
+        reply(answer);
 }
 
-void HttpShareClient::ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) {
-    Enqueue(true, [this, request](ShareLink& link) { DoImage(link, request); });
-}
-
-void HttpShareClient::SetDownloadDir(const std::string& folder) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    downloadDir_ = folder;
-}
-
-void HttpShareClient::SetWriteTap(std::shared_ptr<platform::WriteTap> tap) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    tap_ = std::move(tap);
-}
-
-void HttpShareClient::StartDownload() {
-    std::string folder;
-    std::shared_ptr<platform::WriteTap> tap;
+void HttpShareClient::DayIndex(const std::string& day,
+                               std::function<void(const backup::DayIndexAnswer&)> reply) {
+    std::uint64_t epoch;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        folder = downloadDir_;
-        tap = tap_;
+        std::lock_guard<std::mutex> replying(replyMutex_);
+        epoch = epoch_;
     }
-    Enqueue(true, [this, folder, tap](ShareLink& link) {
-        platform::ScopedWriteTap scope(tap.get());
-        DoDownload(link, folder);
+    Enqueue([this, day, epoch, reply = std::move(reply)](ShareLink& link) {
+        DoIndex(link, day,
+                [this, epoch, &reply](const backup::DayIndexAnswer& a) { Reply(epoch, reply, a); });
     });
 }
 
-void HttpShareClient::ReqTempDataDelete(const std::string& path) {
-    Enqueue(true, [this, path](ShareLink& link) { DoDelete(link, path); });
+void HttpShareClient::EntrySize(const _BACKUPADDTOTALSIZE& request,
+                                std::function<void(const backup::EntrySizeAnswer&)> reply) {
+    std::uint64_t epoch;
+    {
+        std::lock_guard<std::mutex> replying(replyMutex_);
+        epoch = epoch_;
+    }
+    Enqueue([this, request, epoch, reply = std::move(reply)](ShareLink& link) {
+        DoAddSize(link, request, [this, epoch, &reply](const backup::EntrySizeAnswer& a) {
+            Reply(epoch, reply, a);
+        });
+    });
 }
 
-void HttpShareClient::ReqClient_DownloadCancel() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        queue_.erase(
-            std::remove_if(queue_.begin(), queue_.end(), [](const Task& t) { return t.chain; }),
-            queue_.end());
-        // The running task sees the flag and stops; the cancel itself runs after it.
-        cancel_ = true;
-        queue_.push_back({true, [this](ShareLink& link) { DoCancel(link); }});
+backup::FetchResult HttpShareClient::FetchEntry(const backup::FetchRequest& request,
+                                                backup::IFetchEvents& events) {
+    cancel_ = false;
+    request.cancel->OnCancel([this] {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            cancel_ = true;
+        }
+        wake_.notify_all();
+    });
+    auto done = std::make_shared<std::promise<backup::FetchResult>>();
+    std::future<backup::FetchResult> result = done->get_future();
+    Enqueue([this, &request, &events, done](ShareLink& link) {
+        events_ = &events;
+        done->set_value(DoFetch(link, request));
+        events_ = nullptr;
+    });
+    backup::FetchResult fetched;
+    try {
+        fetched = result.get();
+    } catch (const std::future_error&) {
+        fetched.why = "the link to the recorder was closed";
     }
-    wake_.notify_all();
+    request.cancel->OnCancel(nullptr);
+    cancel_ = false;
+    return fetched;
+}
+
+backup::FetchResult HttpShareClient::DoFetch(ShareLink& link, const backup::FetchRequest& request) {
+    why_.clear();
+    backup::FetchResult result;
+    bool fetched = DoImage(link, request.image);
+    if (fetched) {
+        // The image's hashing sees what the download writes, also on its lanes.
+        platform::ScopedWriteTap scope(request.tap.get());
+        fetched = DoDownload(link, request);
+    }
+    fetched = fetched && DoDelete(link, request.tempData);
+    if (cancel_) {
+        // Whatever the chain came to, the server drops what it holds of it.
+        DropServerImage(link);
+        NoteError(kCancelled);
+        result.why = kCancelled;
+        return result;
+    }
+    if (!fetched) {
+        result.why = why_;
+        return result;
+    }
+    result.fetched = true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    result.lacks = lacks_;
+    return result;
 }
 
 bool HttpShareClient::Busy() const {
@@ -165,19 +206,9 @@ void HttpShareClient::NoteError(const std::string& text) {
     lastError_ = text;
 }
 
-void HttpShareClient::Post(unsigned long code, const void* record, unsigned long size) {
-    std::lock_guard<std::mutex> posting(postMutex_);
-    IShareClientReceiver* receiver;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        receiver = receiver_;
-    }
-    if (receiver)
-        receiver->PostShareMessage(kShareMessage, code, record, size);
-}
-
-void HttpShareClient::PostText(unsigned long code, const std::string& text) {
-    Post(code, text.c_str(), static_cast<unsigned long>(text.size() + 1));
+void HttpShareClient::Status(const std::string& text) {
+    if (events_)
+        events_->Status(text);
 }
 
 void HttpShareClient::Nap(int ms) {
@@ -185,48 +216,39 @@ void HttpShareClient::Nap(int ms) {
     wake_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return quit_ || cancel_.load(); });
 }
 
-void HttpShareClient::DoIndex(ShareLink& link, const std::string& day) {
-    const auto reply = link.Post(kRouteIndex, day, sizeof(_INDEXREPLY));
-    std::string problem =
-        reply.ok() ? RecordSizeProblem("an index reply", reply.body.size(), sizeof(_INDEXREPLY))
-                   : reply.Problem("the day's index");
-    if (!problem.empty()) {
-        NoteError(problem);
-        PostText(kCodeStatus, problem);
-        Post(kCodeIndex);
-        return;
+void HttpShareClient::DoIndex(ShareLink& link, const std::string& day,
+                              const std::function<void(const backup::DayIndexAnswer&)>& reply) {
+    const auto got = link.Post(kRouteIndex, day, sizeof(_INDEXREPLY));
+    backup::DayIndexAnswer answer;
+    answer.why = got.ok()
+                     ? RecordSizeProblem("an index reply", got.body.size(), sizeof(_INDEXREPLY))
+                     : got.Problem("the day's index");
+    NoteError(answer.why);
+    if (answer.why.empty()) {
+        answer.index.emplace();
+        std::memcpy(&*answer.index, got.body.data(), sizeof(_INDEXREPLY));
     }
-    NoteError("");
-    auto record = std::make_unique<_INDEXREPLY>();
-    std::memcpy(record.get(), reply.body.data(), sizeof(_INDEXREPLY));
-    Post(kCodeIndex, record.get(), sizeof(_INDEXREPLY));
+    reply(answer);
 }
 
-void HttpShareClient::DoAddSize(ShareLink& link, const _BACKUPADDTOTALSIZE& request) {
-    const auto reply =
+void HttpShareClient::DoAddSize(ShareLink& link, const _BACKUPADDTOTALSIZE& request,
+                                const std::function<void(const backup::EntrySizeAnswer&)>& reply) {
+    const auto got =
         link.Post(kRouteSize, std::string(reinterpret_cast<const char*>(&request), sizeof request),
                   sizeof(_ADDSIZEREPLY));
-    std::string problem = reply.ok() ? RecordSizeProblem("an add-size reply", reply.body.size(),
-                                                         sizeof(_ADDSIZEREPLY))
-                                     : reply.Problem("the entry's size");
-    if (!problem.empty()) {
-        NoteError(problem);
-        PostText(kCodeStatus, problem);
-        Post(kCodeAddSize);
-        return;
+    backup::EntrySizeAnswer answer;
+    answer.why =
+        got.ok() ? RecordSizeProblem("an add-size reply", got.body.size(), sizeof(_ADDSIZEREPLY))
+                 : got.Problem("the entry's size");
+    NoteError(answer.why);
+    if (answer.why.empty()) {
+        answer.size.emplace();
+        std::memcpy(&*answer.size, got.body.data(), sizeof(_ADDSIZEREPLY));
     }
-    NoteError("");
-    _ADDSIZEREPLY record;
-    std::memcpy(&record, reply.body.data(), sizeof record);
-    Post(kCodeAddSize, &record, sizeof record);
+    reply(answer);
 }
 
-RemoteImageLacks HttpShareClient::ImageLacks() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lacks_;
-}
-
-void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) {
+bool HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         lacks_ = {};
@@ -235,7 +257,6 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
     entry_.clear();
     ForgetList();
     building_ = false;
-    slot_ = request.nSlot;
     const std::string route =
         std::string(kRouteImage) + (clientId_.empty() ? "" : "?client=" + clientId_);
     const auto started =
@@ -252,26 +273,22 @@ void HttpShareClient::DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request) 
     for (;;) {
         std::string why;
         auto status = PollStatus(link, &why);
-        if (!status) {
-            if (!cancel_)
-                FailChain(link, why);
-            return;
-        }
+        if (!status)
+            return cancel_ ? false : FailChain(link, why);
         if (const std::string problem = TakeStatus(*status); !problem.empty())
             return FailChain(link, problem);
         if (const std::string problem = StallProblem(*status); !problem.empty())
             return FailChain(link, problem);
         if (!building_ || (!listed_.empty() && !entry_.empty())) {
             NoteError("");
-            Post(kCodeDownload, nullptr, static_cast<unsigned long>(slot_));
-            return;
+            return true;
         }
-        // The answer codes of an entry begin with 4: while the server builds, its progress
-        // goes out as progress records (in KB), not as code 8 texts.
+        // While the server builds, its progress goes out as progress events (in KB), not as
+        // status texts.
         const std::string text = status->item + " " + std::to_string(status->doneKB);
         if (!status->item.empty() && text != shown) {
             shown = text;
-            PostProgress(status->item, status->totalKB, status->doneKB);
+            Progress(status->item, status->totalKB, status->doneKB);
         }
         Nap(kFirstFilesPollMs);
     }
@@ -391,26 +408,22 @@ void HttpShareClient::ForgetList() {
     listNumber_ = 0;
 }
 
-void HttpShareClient::PostProgress(const std::string& name, long long total, long long done) {
-    _DOWNLOADPROGRESS record{};
-    std::strncpy(record.szName, name.c_str(), sizeof record.szName - 1);
-    record.nTotal = Clamp32(total);
-    record.nDone = Clamp32(done);
-    std::lock_guard<std::mutex> posting(postMutex_);
-    IShareClientReceiver* receiver;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        receiver = receiver_;
-    }
-    if (receiver)
-        receiver->PostShareMessage(kProgressMessage, 0, &record, sizeof record);
+void HttpShareClient::Progress(const std::string& name, long long total, long long done) {
+    if (events_)
+        events_->Progress(name, Clamp32(total), Clamp32(done));
 }
 
-void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
+bool HttpShareClient::DoDownload(ShareLink& link, const backup::FetchRequest& request) {
     if (cancel_)
-        return;
+        return false;
     if (entry_.empty())
         return FailChain(link, "there is no image to download");
+    // The folder may have been changed since the core made it: it says whether it may be
+    // written before anything is.
+    if (request.prepareFolder)
+        if (const std::string refused = request.prepareFolder(); !refused.empty())
+            return FailChain(link, refused);
+    const std::string& folder = request.folder;
     const std::string root = folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
     std::string problem;
     // What is in the folder (or on its way), as it was listed when it was asked for, and the
@@ -467,12 +480,12 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
         // entry ends now, with the link's reason.
         // The operator learns why at once: a file being fetched may take a while yet.
         const std::string lost =
-            problem.empty() ? lanes.Wait() : lanes.Abandon([&] { PostText(kCodeStatus, problem); });
+            problem.empty() ? lanes.Wait() : lanes.Abandon([&] { Status(problem); });
         if (problem.empty())
             problem = lost;
     }
     if (cancel_)
-        return;
+        return false;
     if (!problem.empty())
         return FailChain(link, problem);
     // A name fetched twice may have been saved last by the older fetch, and one the server did
@@ -506,7 +519,9 @@ void HttpShareClient::DoDownload(ShareLink& link, const std::string& folder) {
             return FailChain(link, name + " is no part of the image and cannot be removed");
     }
     NoteError("");
-    Post(kCodeFetched);
+    if (events_)
+        events_->Downloaded();
+    return true;
 }
 
 std::string HttpShareClient::FetchOne(ShareLink& link, const std::string& root,
@@ -517,8 +532,8 @@ std::string HttpShareClient::FetchOne(ShareLink& link, const std::string& root,
     if (host.empty())
         return why;
     const std::string shown = Shown(file.name);
-    PostText(kCodeStatus, shown + " " + std::to_string(number) + "/" + std::to_string(count));
-    PostProgress(shown, file.size, 0);
+    Status(shown + " " + std::to_string(number) + "/" + std::to_string(count));
+    Progress(shown, file.size, 0);
     auto last = std::chrono::steady_clock::now();
     const std::string problem = DownloadFile(
         link, entry_, file, host, cancel_,
@@ -526,18 +541,18 @@ std::string HttpShareClient::FetchOne(ShareLink& link, const std::string& root,
             const auto now = std::chrono::steady_clock::now();
             if (now - last >= kProgressEvery) {
                 last = now;
-                PostProgress(shown, file.size, held);
+                Progress(shown, file.size, held);
             }
         },
         notAsListed);
     if (problem.empty())
-        PostProgress(shown, file.size, file.size);
+        Progress(shown, file.size, file.size);
     return problem;
 }
 
-void HttpShareClient::DoDelete(ShareLink& link, const std::string& path) {
+bool HttpShareClient::DoDelete(ShareLink& link, const std::string& path) {
     if (cancel_)
-        return;
+        return false;
     const auto reply = link.Post(kRouteDelete, path, 4096);
     if (!reply.linkError.empty())
         return FailChain(link, reply.Problem("removing the server's temporary image"));
@@ -548,22 +563,16 @@ void HttpShareClient::DoDelete(ShareLink& link, const std::string& path) {
         // The entry is safely here; a leftover on the server does not end the backup.
         const std::string problem = reply.Problem("removing the server's temporary image");
         NoteError(problem);
-        PostText(kCodeStatus, problem);
+        Status(problem);
     }
-    Post(kCodeDeleted);
+    return true;
 }
 
-void HttpShareClient::DoCancel(ShareLink& link) {
-    cancel_ = false;
-    DropServerImage(link);
-    NoteError(kCancelled);
-    PostText(kCodeEnded, kCancelled);
-}
-
-void HttpShareClient::FailChain(ShareLink& link, const std::string& reason) {
+bool HttpShareClient::FailChain(ShareLink& link, const std::string& reason) {
     DropServerImage(link);
     NoteError(reason);
-    PostText(kCodeEnded, reason);
+    why_ = reason;
+    return false;
 }
 
 void HttpShareClient::DropServerImage(ShareLink& link) {

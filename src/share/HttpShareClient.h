@@ -1,22 +1,13 @@
 #pragma once
-// The link to a remote recorder over HTTP (quillon-share). Requests return at once and run in
-// order on one worker thread of the client; the answers reach the receiver on that thread:
-//
-//   PostShareMessage(0x2F69, code, record, size)
-//     2, 3      record: the index or add-size reply, size its length. When the server cannot
-//               be asked or answers wrongly, code 8 with the reason comes first and then the
-//               code with record null and size 0.
-//     4         record null, size: the slot index of the image request (the value the dialog
-//               takes from lParam). Sent once the server has the first files of the image
-//               ready: the download fetches the rest as the build goes on.
-//     5, 6      record null, size 0.
-//     7, 8      record: a zero-terminated text (7: why the remote backup ended, "cancelled"
-//               after ReqClient_DownloadCancel; 8: progress or a problem), size: its length
-//               with the terminating zero.
-//   PostShareMessage(0xBD2, 0, &_DOWNLOADPROGRESS, 1040) while the server builds the image (KB)
-//     and while it is downloaded (bytes), for each item and every ~250 ms.
-//
-// Records and texts are valid only during the call.
+// The link to a remote recorder over HTTP (quillon-share), as the core's RemoteRecorder port.
+// Requests run in order on one worker thread of the client. A day's index and an entry's size
+// are answered there; when the server cannot be asked or answers wrongly, the answer has no
+// record and says why. FetchEntry hands its entry's chain to the worker and waits for it: the
+// image request, whose build's progress goes out as progress events (KB); the download once the
+// server has the first files of the image ready, the rest fetched as the build goes on, with a
+// status text for each file and progress events (bytes) every ~250 ms; then the delete of the
+// server's temporary image. A cancel, a failure or a refused folder ends the chain there, and the
+// server is told to drop its image.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -30,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "ports/CFileShareClient.h"
+#include "backup/remote/RemoteRecorder.h"
 #include "share/ShareReplies.h"
 #include "share/TlsTrust.h"
 
@@ -38,7 +29,7 @@ namespace share {
 
 class ShareLink;
 
-class HttpShareClient : public CFileShareClient {
+class HttpShareClient : public backup::RemoteRecorder {
   public:
     // token: sent as "Authorization: Bearer TOKEN" with every request ("" sends none). tls: how
     // the server is trusted when its address is https:// (TLS off: plain HTTP). clientId: sent
@@ -46,19 +37,15 @@ class HttpShareClient : public CFileShareClient {
     explicit HttpShareClient(std::string token = "", TlsTrust tls = {}, std::string clientId = "");
     ~HttpShareClient() override;
 
-    bool InitSock() override { return true; }
-    // Keeps the address; the connection is made by each request. A null window detaches the
-    // receiver: when Connect returns, no answer is being delivered to the old one.
-    void Connect(const std::string& address, int port, IShareClientReceiver* window) override;
-    void ReqClient_LoadIndexData(const std::string& day) override;
-    void GetAddTotalSize(const _BACKUPADDTOTALSIZE& request) override;
-    void ReqSetAddBackupDataPath(const _BACKUPMAKEIMAGE& request) override;
-    void SetDownloadDir(const std::string& folder) override;
-    void SetWriteTap(std::shared_ptr<platform::WriteTap> tap) override;
-    void StartDownload() override;
-    RemoteImageLacks ImageLacks() const override;
-    void ReqTempDataDelete(const std::string& path) override;
-    void ReqClient_DownloadCancel() override;
+    // Keeps the address; the connection is made by each request.
+    void Connect(const std::string& address, int port) override;
+    void DayIndex(const std::string& day,
+                  std::function<void(const backup::DayIndexAnswer&)> reply) override;
+    void EntrySize(const _BACKUPADDTOTALSIZE& request,
+                   std::function<void(const backup::EntrySizeAnswer&)> reply) override;
+    backup::FetchResult FetchEntry(const backup::FetchRequest& request,
+                                   backup::IFetchEvents& events) override;
+    void ForgetReplies() override;
 
     // The longest the client waits on a server that says it builds the image while its status
     // (item, amounts, listed files) stays the same: then the image fails with "the recorder has
@@ -72,17 +59,21 @@ class HttpShareClient : public CFileShareClient {
     std::string LastError() const;
 
   private:
-    struct Task {
-        bool chain;  // part of an image's chain, dropped by a cancel
-        std::function<void(ShareLink&)> run;
-    };
-    void Enqueue(bool chain, std::function<void(ShareLink&)> run);
+    void Enqueue(std::function<void(ShareLink&)> run);
     void Run();
 
-    void DoIndex(ShareLink& link, const std::string& day);
-    void DoAddSize(ShareLink& link, const _BACKUPADDTOTALSIZE& request);
-    void DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request);
-    void DoDownload(ShareLink& link, const std::string& folder);
+    void DoIndex(ShareLink& link, const std::string& day,
+                 const std::function<void(const backup::DayIndexAnswer&)>& reply);
+    void DoAddSize(ShareLink& link, const _BACKUPADDTOTALSIZE& request,
+                   const std::function<void(const backup::EntrySizeAnswer&)>& reply);
+    // Calls reply, unless ForgetReplies came after the request (made at epoch).
+    template <class Answer>
+    void Reply(std::uint64_t epoch, const std::function<void(const Answer&)>& reply,
+               const Answer& answer);
+    // The chain of a fetch, on the worker: false once it has ended (why_ says why).
+    backup::FetchResult DoFetch(ShareLink& link, const backup::FetchRequest& request);
+    bool DoImage(ShareLink& link, const _BACKUPMAKEIMAGE& request);
+    bool DoDownload(ShareLink& link, const backup::FetchRequest& request);
     // One listed file into root (a drive path ending in '\\'), announced as number of count;
     // "" when it is whole in its place, else why not (kCancelled after a cancel). Called on the
     // threads of DownloadLanes.
@@ -99,16 +90,14 @@ class HttpShareClient : public CFileShareClient {
     // server building with no change in what it says for longer than buildStall_.
     std::string StallProblem(const JobStatus& status);
     void ForgetList();
-    void DoDelete(ShareLink& link, const std::string& path);
-    void DoCancel(ShareLink& link);
-    // Ends the running chain: tells the server to drop the image and posts code 7.
-    void FailChain(ShareLink& link, const std::string& reason);
+    bool DoDelete(ShareLink& link, const std::string& path);
+    // Ends the running chain: tells the server to drop the image and keeps the reason; false.
+    bool FailChain(ShareLink& link, const std::string& reason);
     void DropServerImage(ShareLink& link);
 
-    void Post(unsigned long code, const void* record = nullptr, unsigned long size = 0);
-    void PostText(unsigned long code, const std::string& text);
-    // A 0xBD2 progress record: the item, and how much of how much is done.
-    void PostProgress(const std::string& name, long long total, long long done);
+    // The running fetch's events.
+    void Status(const std::string& text);
+    void Progress(const std::string& name, long long total, long long done);
     void NoteError(const std::string& text);
     // Waits up to ms, less when a cancel comes.
     void Nap(int ms);
@@ -117,25 +106,24 @@ class HttpShareClient : public CFileShareClient {
     const TlsTrust tls_;
     const std::string clientId_;
     mutable std::mutex mutex_;
-    // Held while an answer is delivered: once Connect has changed the receiver, the old one
-    // gets nothing more (a window may be gone right after).
-    std::mutex postMutex_;
+    // Held while a reply is delivered: once ForgetReplies has returned, no reply of an earlier
+    // request is (its receiver may be gone right after).
+    std::mutex replyMutex_;
+    std::uint64_t epoch_ = 0;  // counts ForgetReplies; under replyMutex_
     std::condition_variable wake_;
-    std::deque<Task> queue_;
+    std::deque<std::function<void(ShareLink&)>> queue_;
     bool running_ = false;
     bool quit_ = false;
     std::string address_;
     int port_ = 0;
-    IShareClientReceiver* receiver_ = nullptr;
-    std::string downloadDir_;
-    std::shared_ptr<platform::WriteTap> tap_;  // for the downloads started next
     std::string lastError_;
     RemoteImageLacks lacks_;  // of the image fetched last
     std::atomic<bool> cancel_{false};
 
-    // The image chain, used by the worker alone.
+    // The image chain, used by the worker alone (the events also by the download's lanes).
+    backup::IFetchEvents* events_ = nullptr;
+    std::string why_;  // why the chain ended
     std::uint64_t jobId_ = 0;
-    std::int32_t slot_ = 0;
     std::string entry_;
     std::map<std::string, ListedFile> listed_;  // the image's files as listed so far
     std::vector<ListedFile> fresh_;  // listed, or listed again, since the download took them

@@ -20,8 +20,6 @@
 // Every request carries "Authorization: Bearer TOKEN" when the server has a token.
 #include <cstddef>
 
-#include "ports/CFileShareClient.h"
-
 namespace share {
 
 constexpr const char* kRouteIndex = "/v1/index";
@@ -33,22 +31,6 @@ constexpr const char* kBinaryType = "application/octet-stream";
 constexpr const char* kTextType = "text/plain; charset=utf-8";
 
 constexpr int kDefaultPort = 7004;
-
-// The window messages the client posts: the answers of the remote link (the port's number),
-// and a download's progress record (_DOWNLOADPROGRESS).
-constexpr unsigned kShareMessage = kMsgShareAnswer;
-constexpr unsigned kProgressMessage = 0xBD2;
-
-// Codes of kShareMessage: the link's answers as the core names them.
-enum ShareCode : unsigned long {
-    kCodeIndex = kAnswerIndex,
-    kCodeAddSize = kAnswerAddSize,
-    kCodeDownload = kAnswerDownload,
-    kCodeFetched = kAnswerFetched,
-    kCodeDeleted = kAnswerDeleted,
-    kCodeEnded = kAnswerEnded,
-    kCodeStatus = kAnswerStatus,
-};
 
 // Largest status text a client reads; a list of every minute of a day stays far below it.
 constexpr std::size_t kMaxStatusBytes = 8u << 20;

@@ -92,10 +92,10 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
 TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArrive) {
     UseLink(true);
     ctx.m_chooser.SelectBackupDay("20100523");
-    ASSERT_TRUE(client->Pump([] { return true; }));
+    ASSERT_TRUE(PumpLink());
     Choose("10", "00", "10", "11", {0, 1, 2, 3});
     ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
-    ASSERT_TRUE(client->Pump([] { return true; }));
+    ASSERT_TRUE(PumpLink());
     ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
     Target("E:\\Remote");
     const int boxes = view.boxes;
@@ -114,11 +114,11 @@ TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArr
 TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
     UseLink(true);
     ctx.m_chooser.SelectBackupDay("20100523");
-    ASSERT_TRUE(client->Pump([] { return true; }));
+    ASSERT_TRUE(PumpLink());
     Choose("10", "00", "10", "11", {0, 1});
     ASSERT_EQ(Start(), "M010024");  // nothing scheduled yet
     ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
-    ASSERT_TRUE(client->Pump([] { return true; }));
+    ASSERT_TRUE(PumpLink());
     Target("E:\\Remote");
     const int boxes = view.boxes;
     ASSERT_EQ(Start(), "");

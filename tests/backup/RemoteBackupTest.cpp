@@ -32,10 +32,10 @@ class RemoteBackupTest : public BackupFixture {
     void Add(const std::string& sh, const std::string& sm, const std::string& eh,
              const std::string& em, std::vector<int> cams) {
         ctx.m_chooser.SelectBackupDay("20100523");
-        ASSERT_TRUE(client->Pump([] { return true; }));
+        ASSERT_TRUE(PumpLink());
         Choose(sh, sm, eh, em, cams);
         ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
-        ASSERT_TRUE(client->Pump([] { return true; }));
+        ASSERT_TRUE(PumpLink());
     }
     void Run(const std::string& folder) {
         Target("E:\\" + folder);
@@ -55,7 +55,7 @@ TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
     // Nothing of the day is known before the answer.
     EXPECT_TRUE(
         std::all_of(ctx.m_day.camExist, ctx.m_day.camExist + 64, [](DWORD f) { return !f; }));
-    ASSERT_TRUE(client->Pump([] { return true; }));
+    ASSERT_TRUE(PumpLink());
     EXPECT_EQ(view.timeRows[backup::TimeField::kStartHour], localHours);
     EXPECT_EQ(view.timeRows[backup::TimeField::kEndHour], localHours);
     EXPECT_EQ(ctx.m_day.recMap, localMap);
@@ -64,7 +64,7 @@ TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
 
     // A day without recordings still replaces the tables and empties the hours.
     ctx.m_chooser.SelectBackupDay("20100524");
-    ASSERT_TRUE(client->Pump([] { return true; }));
+    ASSERT_TRUE(PumpLink());
     EXPECT_TRUE(view.timeRows[backup::TimeField::kStartHour].empty());
     EXPECT_EQ(ctx.m_day.existCamCount, 0);
     EXPECT_EQ(client->connects, 1);  // one link for the same address and port
@@ -127,19 +127,20 @@ TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSche
     EXPECT_EQ(std::make_pair(ctx.m_schedule.table[0].nSize, ctx.m_schedule.table[1].nSize),
               localSizes);
     EXPECT_EQ(ctx.m_schedule.totalKB, localTotal);
-    client->codes.clear();
+    client->ClearSteps();
     Run("Remote");
 
     EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "M010014"));
     const auto local = FilesBelow(out + "/Local"), remote = FilesBelow(out + "/Remote");
     EXPECT_GT(local.size(), 10u);
     EXPECT_EQ(remote, local);
-    // Per entry: 4, a text for each file fetched, 5, 6.
-    std::vector<unsigned long> shape;
-    for (unsigned long c : client->codes)
-        if (c != 8 || shape.empty() || shape.back() != 8)
-            shape.push_back(c);
-    EXPECT_EQ(shape, (std::vector<unsigned long>{4, 8, 5, 6, 4, 8, 5, 6}));
+    // Per entry: the image asked for, its download file by file, the recorder's copy deleted.
+    std::vector<std::string> shape;
+    for (const std::string& step : client->Steps())
+        if (step != "file" || shape.empty() || shape.back() != "file")
+            shape.push_back(step);
+    EXPECT_EQ(shape, (std::vector<std::string>{"image", "download", "file", "delete", "image",
+                                               "download", "file", "delete"}));
     EXPECT_EQ(client->deleted,
               (std::vector<std::string>{"C:\\NetBackupTemp\\2010_05_23=10,00~10,01",
                                         "C:\\NetBackupTemp\\2010_05_23=10,02~10,04"}));
@@ -148,44 +149,47 @@ TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSche
     EXPECT_FALSE(ctx.m_run.running);
 }
 
-TEST_F(RemoteBackupTest, AnAnswerOfSizeZeroAddsNothingAndGivesTheDialogBack) {
+// A size of zero, or none because the recorder could not be asked (the link's reason is then
+// in the box): the Add is over, nothing added, the dialog given back.
+TEST_F(RemoteBackupTest, ASizeOfZeroOrNoneAddsNothingAndGivesTheDialogBack) {
     GoRemote();
-    client->zeroSizes = true;
     ctx.m_chooser.SelectBackupDay("20100523");
-    ASSERT_TRUE(client->Pump([] { return true; }));
-    Choose("10", "00", "10", "01", {0});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
-    EXPECT_EQ(view.activity, backup::Activity::kPass);  // busy until the answer
-    EXPECT_EQ(view.statusText, ctx.m_prompts.Text("BACKUP", "M010015"));
-    ASSERT_TRUE(client->Pump([] { return true; }));
-    EXPECT_EQ(view.messages.back().text, "Add schedule size zero(0).");
-    EXPECT_EQ(view.activity, backup::Activity::kIdle);
-    EXPECT_TRUE(view.listRows.empty());
-    EXPECT_FALSE(ctx.m_schedule.table[0].bUsed);
-    EXPECT_EQ(ctx.m_schedule.totalKB, 0u);
+    ASSERT_TRUE(PumpLink());
+    const std::string why = "the entry's size failed: the server cannot be reached";
+    for (const bool zero : {true, false}) {
+        SCOPED_TRACE(zero ? "size zero" : "no size");
+        Choose("10", "00", "10", "01", {0});
+        ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
+        EXPECT_EQ(view.activity, backup::Activity::kPass);  // busy until the answer
+        EXPECT_EQ(view.statusText, ctx.m_prompts.Text("BACKUP", "M010015"));
+        client->zeroSizes = zero;
+        client->trouble = zero ? "" : why;
+        ASSERT_TRUE(PumpLink());
+        EXPECT_EQ(view.messages.back().text,
+                  zero ? "Add schedule size zero(0)."
+                       : ctx.m_prompts.Text("BACKUP", "Q010009") + "\n" + why);
+        EXPECT_EQ(view.activity, backup::Activity::kIdle);
+        EXPECT_TRUE(view.listRows.empty());
+        EXPECT_FALSE(ctx.m_schedule.table[0].bUsed);
+        EXPECT_EQ(ctx.m_schedule.totalKB, 0u);
+    }
 }
 
-TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerChangesNothing) {
+TEST_F(RemoteBackupTest, CancelDuringAFetchEndsTheRunWithItsReasonAndKeepsTheEntry) {
     GoRemote();
     Add("10", "00", "10", "01", {0});
+    client->slowDownload = true;
     Target("E:\\Remote");
-    ctx.m_run.running = 1;
+    ASSERT_EQ(Start(), "");
+    ASSERT_TRUE(WaitUntil([&] { return client->downloadWriting.load(); }));
+    const int before = view.Ends();
     view.answerYes = true;
-    client->ReqClient_DownloadCancel();
-    ASSERT_TRUE(client->Pump([] { return true; }));
+    ASSERT_TRUE(CancelRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link, ctx.m_prompts));
+    ASSERT_TRUE(ServeUntil([&] { return view.Ends() > before + 1; }));  // the question, the end
+    client->JoinDownload();
     EXPECT_FALSE(ctx.m_run.running);
     EXPECT_EQ(view.activity, backup::Activity::kIdle);
     EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "M010012") + "\ncancelled");
-
-    const auto rows = view.timeRows[backup::TimeField::kStartHour];
-    const std::size_t boxes = view.messages.size();
-    char shortRecord[100] = {1};
-    for (unsigned long code : {0ul, 1ul, 2ul, 3ul, 9ul, 99ul})
-        ctx.m_linkAnswers.OnShareClientMessage(code, shortRecord, sizeof shortRecord, nullptr);
-    ctx.m_linkAnswers.OnShareClientMessage(2, nullptr, 0, nullptr);
-    ctx.m_linkAnswers.OnShareClientMessage(4, nullptr, 77, nullptr);  // no such slot
-    EXPECT_EQ(view.timeRows[backup::TimeField::kStartHour], rows);
-    EXPECT_EQ(view.messages.size(), boxes);
     EXPECT_EQ(view.listRows.size(), 1u);
 }
 
@@ -193,15 +197,16 @@ TEST_F(RemoteBackupTest, CancelEndsTheRunWithItsReasonAndAStrangeOrShortAnswerCh
 // link put in place of its day folder meanwhile takes nothing out of the target.
 class MeddledLinkTest : public RemoteBackupTest {
   protected:
-    void PostShareMessage(unsigned message, unsigned long code, const void* record,
-                          unsigned long size) override {
-        if (message == kMsgShareAnswer && code == kAnswerDownload && !meddled) {
+    void SetUp() override {
+        RemoteBackupTest::SetUp();
+        client->beforeDownload = [this] {
+            if (meddled)
+                return;
             meddled = true;
             const std::string day = Day("2010_05_23=10,00~10,01", "Remote");
             fs::remove_all(day);
             fs::create_directory_symlink(outside, day.substr(0, day.size() - 1));
-        }
-        RemoteBackupTest::PostShareMessage(message, code, record, size);
+        };
     }
     bool meddled = false;
     std::string outside;
@@ -271,21 +276,6 @@ TEST_F(RemoteBackupTest, ARunThatBrokeOffIsFetchedWholeTheNextTimeOverItsHalfWri
     EXPECT_EQ(OpenHandlesBelow(out), std::vector<std::string>{});
 }
 
-TEST_F(RemoteBackupTest, ASizeRequestLeftUnansweredEndsTheAddWithTheLinksReason) {
-    GoRemote();
-    ctx.m_chooser.SelectBackupDay("20100523");
-    ASSERT_TRUE(client->Pump([] { return true; }));
-    Choose("10", "00", "10", "01", {0});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.range), "");
-    ASSERT_EQ(view.activity, backup::Activity::kPass);
-    const char why[] = "the entry's size failed: the server cannot be reached";
-    ctx.m_linkAnswers.OnShareClientMessage(8, why, sizeof why, nullptr);
-    ctx.m_linkAnswers.OnShareClientMessage(3, nullptr, 0, nullptr);
-    EXPECT_EQ(view.activity, backup::Activity::kIdle);
-    EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "Q010009") + "\n" + why);
-    EXPECT_TRUE(view.listRows.empty());
-}
-
 TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAndNothingAfterIt) {
     GoRemote();
     Add("10", "00", "10", "01", {0, 1});
@@ -293,9 +283,11 @@ TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAn
     client->holdFirstFile = true;
     Target("E:\\Remote");
     ASSERT_EQ(Start(), "");
-    ASSERT_TRUE(client->Pump([&] { return client->downloadWriting.load(); }));
-    // The window goes while the link's thread still writes: the worker's last step finishes the
-    // manifest, which must wait for the file being written and then let go of the hashing.
+    ASSERT_TRUE(WaitUntil([&] { return client->downloadWriting.load(); }));
+    // The window goes while the link's thread still writes: its fetch is cancelled, and the
+    // pass finishes the manifest, which must wait for the file being written and then let go of
+    // the hashing.
+    StopRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link);
     worker.StopMakeFileThread();
     client->JoinDownload();
 

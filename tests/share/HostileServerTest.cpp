@@ -76,32 +76,29 @@ class HostileServerTest : public TempPrefixTest {
     void SetUp() override {
         TempPrefixTest::SetUp();
         MapDrive('E', "removable");
-        client.Connect("127.0.0.1", fake.http.port, &receiver);
-        receiver.onAnswer = [this](const Answer& a) {
-            if (a.message == share::kShareMessage && a.code == share::kCodeDownload) {
-                client.SetDownloadDir("E:\\Backup\\entry\\20100523\\");
-                client.StartDownload();
-            }
-        };
-    }
-    void TearDown() override {
-        receiver.onAnswer = nullptr;
-        TempPrefixTest::TearDown();
+        client.Connect("127.0.0.1", fake.http.port);
     }
     std::string Folder() const { return prefix() + "/drive_e/Backup/entry/20100523"; }
-    // Runs one image chain; the first answer that fetched the image (5) or ended it (7).
-    Answer Chain() {
-        const std::size_t from = receiver.Count();
-        _BACKUPMAKEIMAGE request{};
-        request.nSlot = 2;
-        client.ReqSetAddBackupDataPath(request);
-        return receiver.WaitFor(share::kCodeEnded, from, share::kCodeFetched);
+    // What the chains fetch: an image into E:\\Backup\\entry\\20100523.
+    static backup::FetchRequest Fetch() {
+        backup::FetchRequest request;
+        request.image.nSlot = 2;
+        request.folder = "E:\\Backup\\entry\\20100523\\";
+        request.tempData = "C:\\NetBackupTemp\\entry";
+        request.cancel = std::make_shared<backup::FetchCancel>();
+        return request;
     }
-    // The reason of a chain's code 7.
+    // Runs one image chain, its files seen by tap.
+    backup::FetchResult Chain(std::shared_ptr<platform::WriteTap> tap = nullptr) {
+        backup::FetchRequest request = Fetch();
+        request.tap = std::move(tap);
+        return client.FetchEntry(request, events);
+    }
+    // Why a chain ended without its image.
     std::string Refusal() {
-        const Answer a = Chain();
-        EXPECT_EQ(a.code, share::kCodeEnded);
-        return a.text;
+        const backup::FetchResult r = Chain();
+        EXPECT_FALSE(r.fetched);
+        return r.why;
     }
     void Serve(const std::string& bytes) {
         fake.file = [bytes](const httplib::Request&, httplib::Response& res) {
@@ -110,7 +107,7 @@ class HostileServerTest : public TempPrefixTest {
     }
     ScriptedServer fake;
     share::HttpShareClient client;
-    RecordingReceiver receiver;
+    RecordingEvents events;
 };
 
 // Which names are refused, and why, is ShareRepliesTest's; here that nothing comes of them.
@@ -125,11 +122,24 @@ TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnyt
         EXPECT_HAS(reason, why);
         EXPECT_HAS(reason, "bad image status");
     }
-    // A refused listing never reaches code 4, and the server is told to drop its image.
-    const auto codes = receiver.Codes();
-    EXPECT_EQ(std::count(codes.begin(), codes.end(), 4ul), 0);
+    // A refused listing is never downloaded, and the server is told to drop its image.
+    EXPECT_EQ(events.Count("status"), 0u);
     EXPECT_EQ(fake.cancels, static_cast<int>(cases.size()));
     EXPECT_EQ(AllFiles(prefix()), before);
+}
+
+// The core looks at the folder again just before the download: a folder it refuses gets
+// nothing, and the server drops its image.
+TEST_F(HostileServerTest, AFolderTheCoreRefusesGetsNothingAndTheServerDropsItsImage) {
+    fake.status = Text("state done\nentry 2010_05_23=10,00~10,03\n" + Line("a.dat", "12345"));
+    Serve("12345");
+    backup::FetchRequest request = Fetch();
+    request.prepareFolder = [] { return std::string("it leads outside the target"); };
+    const backup::FetchResult r = client.FetchEntry(request, events);
+    EXPECT_FALSE(r.fetched);
+    EXPECT_EQ(r.why, "it leads outside the target");
+    EXPECT_EQ(fake.files, 0);
+    EXPECT_EQ(fake.cancels, 1);
 }
 
 TEST_F(HostileServerTest, AFileLargerThanListedIsRefusedAndLeavesNoPartBehind) {
@@ -166,7 +176,7 @@ TEST_F(HostileServerTest, StatusTextsOutsideTheFormatEndTheBackupWithTheirReason
         {"state building\nentry x\nlist 9\n", "list number without"},
         {"state building", "not ended"},
         {"<html>busy</html>\n", "has no value"},
-        {"state failed\nproblem the disk is full\n", "the disk is full"},
+        {"state failed\nproblem the disk is full\n", "could not make the image: the disk is full"},
     };
     for (const auto& [status, why] : cases) {
         fake.status = Text(status);
@@ -176,19 +186,14 @@ TEST_F(HostileServerTest, StatusTextsOutsideTheFormatEndTheBackupWithTheirReason
 
 TEST_F(HostileServerTest, RecordsOfTheWrongSizeAreAnsweredAsFailures) {
     fake.record = std::string(100, '\1');
-    client.ReqClient_LoadIndexData("20100523");
-    EXPECT_TRUE(receiver.WaitFor(share::kCodeIndex).null);
+    const backup::DayIndexAnswer index = IndexOf(client, "20100523");
+    EXPECT_FALSE(index.index);
+    EXPECT_HAS(index.why, "index reply of 100 bytes, expected 98284");
     _BACKUPADDTOTALSIZE request{};
     fake.record = std::string(sizeof(_ADDSIZEREPLY) + 1, '\1');
-    client.GetAddTotalSize(request);
-    EXPECT_TRUE(receiver.WaitFor(share::kCodeAddSize).null);
-    std::vector<std::string> texts;
-    for (const auto& a : receiver.All())
-        if (a.code == share::kCodeStatus)
-            texts.push_back(a.text);
-    ASSERT_EQ(texts.size(), 2u);
-    EXPECT_HAS(texts[0], "index reply of 100 bytes, expected 98284");
-    EXPECT_HAS(texts[1], "longer than 56 bytes");
+    const backup::EntrySizeAnswer size = SizeOf(client, request);
+    EXPECT_FALSE(size.size);
+    EXPECT_HAS(size.why, "longer than 56 bytes");
 }
 
 TEST_F(HostileServerTest, BytesChangedOnTheWayAreFetchedAgainAndNeverTakenIn) {
@@ -211,7 +216,7 @@ TEST_F(HostileServerTest, BytesChangedOnTheWayAreFetchedAgainAndNeverTakenIn) {
     // Changed once: the second copy is the recorder's and is taken.
     corrupt = 1;
     fake.files = 0;
-    EXPECT_EQ(Chain().code, share::kCodeFetched);
+    EXPECT_TRUE(Chain().fetched);
     EXPECT_EQ(fake.files, 2);
     EXPECT_TRUE(ReadText(file) == bytes);
 }
@@ -257,10 +262,8 @@ TEST_F(HostileServerTest, AFileWithdrawnWhileTheServerBuildsIsNeitherAFailureNor
         };
         // The image's hashing, as the core gives it to the link.
         auto hasher = std::make_shared<integrity::ImageHasher>(prefix() + "/drive_e/Backup");
-        client.SetWriteTap(hasher);
-        const Answer a = Chain();
-        EXPECT_EQ(a.code, share::kCodeFetched) << a.text;
-        client.SetWriteTap(nullptr);
+        const backup::FetchResult a = Chain(hasher);
+        EXPECT_TRUE(a.fetched) << a.why;
         EXPECT_TRUE(idxServed && nextAsked);
         EXPECT_EQ(NamesBelow(Folder()), std::vector<std::string>{"201005231000N.dat"});
         const integrity::ImageHasher::Result hashed = hasher->Finish();
@@ -294,15 +297,14 @@ TEST_F(HostileServerTest, AStatusThatCannotBeHadEndsTheEntryWithoutFetchingWhatI
         heard.wait_for(std::chrono::seconds(5));
         res.set_content("abcd", "application/octet-stream");
     };
-    receiver.onAnswer = [release, drive = receiver.onAnswer](const Answer& a) {
-        if (a.code == share::kCodeStatus && a.text.find("HTTP 500") != std::string::npos &&
+    events.onEvent = [release](const Told& t) {
+        if (t.kind == "status" && t.text.find("HTTP 500") != std::string::npos &&
             !release->done.exchange(true))
             release->said.set_value();
-        drive(a);
     };
-    const Answer a = Chain();
-    EXPECT_EQ(a.code, share::kCodeEnded);
-    EXPECT_HAS(a.text, "HTTP 500");
+    const backup::FetchResult a = Chain();
+    EXPECT_FALSE(a.fetched);
+    EXPECT_HAS(a.why, "HTTP 500");
     // The two being fetched when the status failed, and none of those queued behind them.
     EXPECT_LE(fake.files, 2);
 }

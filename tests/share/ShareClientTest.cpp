@@ -1,7 +1,7 @@
 // HttpShareClient against an in-process quillon-share over a real recorder: the answers equal
 // what ShareService computes, an image arrives byte for byte in the order the dialog relies on
 // and the server keeps no copy, a dropped connection is resumed, a cancel leaves no temporary
-// data anywhere, and a failure ends the backup with its reason.
+// data anywhere, and a server away ends the backup with its reason.
 #include "share/HttpShareClient.h"
 
 #include <cstring>
@@ -31,10 +31,6 @@ void ExpectServedCopy(const std::map<std::string, std::string>& got,
         EXPECT_TRUE(served.count(name)) << name;
 }
 
-std::size_t Count(const std::vector<unsigned long>& codes, unsigned long code) {
-    return static_cast<std::size_t>(std::count(codes.begin(), codes.end(), code));
-}
-
 }  // namespace
 
 class ShareClientTest : public ShareFixture {
@@ -42,81 +38,63 @@ class ShareClientTest : public ShareFixture {
     void SetUp() override {
         ShareFixture::SetUp();
         Serve();
-        client.Connect("127.0.0.1", server->port(), &receiver);
-    }
-    void TearDown() override {
-        receiver.onAnswer = nullptr;
-        ShareFixture::TearDown();
+        client.Connect("127.0.0.1", server->port());
     }
     share::HttpShareClient client;
-    RecordingReceiver receiver;
+    RecordingEvents events;
 };
 
 TEST_F(ShareClientTest, IndexAndSizeAnswersAreShareServicesRecordsByteForByte) {
     ShareService local(Settings());
     const _INDEXREPLY index = local.IndexReply(kDay);
     ASSERT_EQ(index.bFound, 1);
-    ASSERT_TRUE(client.InitSock());
-    client.ReqClient_LoadIndexData(kDay);
-    const Answer got = receiver.WaitFor(share::kCodeIndex);
-    ASSERT_EQ(got.size, sizeof(_INDEXREPLY));
-    ASSERT_EQ(got.record.size(), sizeof(_INDEXREPLY));
-    EXPECT_EQ(std::memcmp(got.record.data(), &index, sizeof index), 0);
+    const backup::DayIndexAnswer got = IndexOf(client, kDay);
+    ASSERT_TRUE(got.index) << got.why;
+    EXPECT_EQ(std::memcmp(&*got.index, &index, sizeof index), 0);
     const _BACKUPADDTOTALSIZE request = SizeRequest(index);
     const _ADDSIZEREPLY size = local.AddSize(request);
     EXPECT_GT(size.nSize, 0u);
-    client.GetAddTotalSize(request);
-    const Answer sized = receiver.WaitFor(share::kCodeAddSize);
-    ASSERT_EQ(sized.record.size(), sizeof(_ADDSIZEREPLY));
-    EXPECT_EQ(std::memcmp(sized.record.data(), &size, sizeof size), 0);
-    // A day without recordings is an answer too, not a failure. Counted before the request: its
-    // answer may come before the request call returns.
-    const std::size_t before = receiver.Count();
-    client.ReqClient_LoadIndexData("20100524");
-    const Answer empty = receiver.WaitFor(share::kCodeIndex, before);
-    ASSERT_EQ(empty.record.size(), sizeof(_INDEXREPLY));
-    EXPECT_EQ(empty.record[0], 0);
+    const backup::EntrySizeAnswer sized = SizeOf(client, request);
+    ASSERT_TRUE(sized.size) << sized.why;
+    EXPECT_EQ(std::memcmp(&*sized.size, &size, sizeof size), 0);
+    // A day without recordings is an answer too, not a failure.
+    const backup::DayIndexAnswer empty = IndexOf(client, "20100524");
+    ASSERT_TRUE(empty.index) << empty.why;
+    EXPECT_EQ(empty.index->bFound, 0);
     EXPECT_EQ(client.LastError(), "");
 }
 
 TEST_F(ShareClientTest, AnImageArrivesWholeInTheDialogsOrderAlsoOverADroppedConnection) {
-    DriveChain(client, receiver);
-    // Taken while the server still holds its image: after code 5 the client deletes it.
+    // Taken while the server still holds its image: once downloaded, the client deletes it.
     std::map<std::string, std::string> served;
-    receiver.onAnswer = [&, drive = receiver.onAnswer](const Answer& a) {
-        if (a.message == share::kShareMessage && a.code == share::kCodeFetched)
+    events.onEvent = [&](const Told& t) {
+        if (t.kind == "downloaded")
             served = FilesBelow(ServerImage() + "/" + kDay);
-        drive(a);
     };
-    client.ReqSetAddBackupDataPath(ImageRequest());
-    const Answer download = receiver.WaitFor(share::kCodeDownload);
-    EXPECT_TRUE(download.null);
-    EXPECT_EQ(download.size, 5u);  // the slot of the request
-    receiver.WaitFor(share::kCodeDeleted);
+    const backup::FetchResult fetched = client.FetchEntry(Fetch(ImageRequest()), events);
+    ASSERT_TRUE(fetched.fetched) << fetched.why;
     const auto got = FilesBelow(Downloaded());
     ExpectServedCopy(got, served);
     EXPECT_TRUE(std::any_of(got.begin(), got.end(),
                             [](const auto& f) { return f.first.rfind("Audio/", 0) == 0; }));
     EXPECT_FALSE(fs::exists(ServerImage()));
-    // 4 first, then a text for each file, then 5 and 6; nothing after.
-    std::vector<unsigned long> codes = receiver.Codes();
-    ASSERT_GE(codes.size(), 4u);
-    EXPECT_EQ(codes.front(), 4ul);
-    EXPECT_EQ(codes[codes.size() - 2], 5ul);
-    EXPECT_EQ(codes.back(), 6ul);
-    EXPECT_EQ(Count(codes, 8), codes.size() - 3);
+    // A text for each file, then the download's end; nothing after.
+    const std::vector<Told> told = events.All();
+    ASSERT_FALSE(told.empty());
+    EXPECT_EQ(told.back().kind, "downloaded");
+    EXPECT_EQ(events.Count("downloaded"), 1u);
+    EXPECT_GE(events.Count("status"), got.size());
     // Every file announced with its place in the list as far as it is known (the list grows
     // while the server builds), the last as the last of all, and ended with a whole progress
     // record.
     const std::string count = std::to_string(got.size());
     bool sawFirst = false, sawCount = false, sawWhole = false;
-    for (const auto& a : receiver.All()) {
-        const bool text = a.message == share::kShareMessage && a.code == 8;
-        sawFirst = sawFirst || (text && a.text.find(" 1/") != std::string::npos);
+    for (const Told& t : told) {
+        const bool text = t.kind == "status";
+        sawFirst = sawFirst || (text && t.text.find(" 1/") != std::string::npos);
         sawCount =
-            sawCount || (text && a.text.find(" " + count + "/" + count) != std::string::npos);
-        sawWhole =
-            sawWhole || (a.message == share::kProgressMessage && a.total > 0 && a.done == a.total);
+            sawCount || (text && t.text.find(" " + count + "/" + count) != std::string::npos);
+        sawWhole = sawWhole || (t.kind == "progress" && t.total > 0 && t.done == t.total);
     }
     EXPECT_TRUE(sawFirst && sawCount && sawWhole);
 
@@ -124,71 +102,59 @@ TEST_F(ShareClientTest, AnImageArrivesWholeInTheDialogsOrderAlsoOverADroppedConn
     // it stopped, and the copy is as whole.
     fs::remove_all(prefix() + "/drive_e/Backup");
     FaultProxy proxy(server->port(), {1500});
-    client.Connect("127.0.0.1", proxy.port(), &receiver);
-    const std::size_t again = receiver.Count();
-    client.ReqSetAddBackupDataPath(ImageRequest());
-    receiver.WaitFor(share::kCodeDeleted, again);
+    client.Connect("127.0.0.1", proxy.port());
+    const backup::FetchResult again = client.FetchEntry(Fetch(ImageRequest()), events);
+    EXPECT_TRUE(again.fetched) << again.why;
     EXPECT_TRUE(proxy.dropped() && proxy.sawRange());
     ExpectServedCopy(FilesBelow(Downloaded()), served);
-    EXPECT_EQ(Count(receiver.Codes(), 7), 0u);
 }
 
 TEST_F(ShareClientTest, CancelDuringTheBuildOrTheDownloadLeavesNoTemporaryData) {
     // During the build: the server holds its first file until the cancel has reached it, and
-    // the client cancels at its first progress record.
+    // the client is cancelled at its first progress record.
     Serve("", [](const std::string&, const std::atomic<bool>& cancel) {
         WaitUntil([&] { return cancel.load(); });
     });
-    client.Connect("127.0.0.1", server->port(), &receiver);
-    std::atomic<bool> asked{false};
-    receiver.onAnswer = [&](const Answer& a) {
-        if (a.message == share::kProgressMessage && !asked.exchange(true))
-            client.ReqClient_DownloadCancel();
+    client.Connect("127.0.0.1", server->port());
+    backup::FetchRequest building = Fetch(ImageRequest("1005"));
+    events.onEvent = [cancel = building.cancel](const Told& t) {
+        if (t.kind == "progress")
+            cancel->Cancel();
     };
-    client.ReqSetAddBackupDataPath(ImageRequest("1005"));
-    EXPECT_EQ(receiver.WaitFor(share::kCodeEnded).text, "cancelled");
+    EXPECT_EQ(client.FetchEntry(building, events).why, "cancelled");
     EXPECT_FALSE(fs::exists(ServerImage()));
-    // During the download: at the first progress record after code 4.
+    // During the download: at the first progress record after the first file's text.
     Serve();
-    client.Connect("127.0.0.1", server->port(), &receiver);
-    const std::size_t from = receiver.Count();
-    DriveChain(client, receiver);
-    std::atomic<bool> downloading{false};
-    receiver.onAnswer = [&, drive = receiver.onAnswer](const Answer& a) {
-        if (a.message == share::kShareMessage && a.code == share::kCodeDownload)
-            downloading = true;
-        if (a.message == share::kProgressMessage && downloading)
-            client.ReqClient_DownloadCancel();
-        drive(a);
+    client.Connect("127.0.0.1", server->port());
+    RecordingEvents downloading;
+    backup::FetchRequest request = Fetch(ImageRequest());
+    std::atomic<bool> begun{false};
+    downloading.onEvent = [&, cancel = request.cancel](const Told& t) {
+        begun = begun || t.kind == "status";
+        if (t.kind == "progress" && begun)
+            cancel->Cancel();
     };
-    client.ReqSetAddBackupDataPath(ImageRequest());
-    EXPECT_EQ(receiver.WaitFor(share::kCodeEnded, from).text, "cancelled");
+    const backup::FetchResult ended = client.FetchEntry(request, downloading);
+    EXPECT_FALSE(ended.fetched);
+    EXPECT_EQ(ended.why, "cancelled");
     EXPECT_FALSE(fs::exists(ServerImage()));
     for (const auto& name : NamesBelow(prefix() + "/drive_e"))
         EXPECT_LACKS(name, platform::AtomicFile::kTempSuffix);
-    EXPECT_EQ(Count(receiver.Codes(), 5), 0u);
+    EXPECT_EQ(downloading.Count("downloaded"), 0u);
     EXPECT_EQ(client.LastError(), "cancelled");
 }
 
-TEST_F(ShareClientTest, AnImageTheServerCannotMakeOrAServerAwayEndsTheBackupWithTheReason) {
-    _BACKUPMAKEIMAGE bad = ImageRequest();
-    SetKeys(bad.entry, std::string(kDay) + "1000", "201005241000");  // spans two days
-    client.ReqSetAddBackupDataPath(bad);
-    EXPECT_HAS(receiver.WaitFor(share::kCodeEnded).text, "could not make the image");
-    EXPECT_EQ(Count(receiver.Codes(), 4), 0u);
-    // A server that cannot be reached: its reason comes before the empty answer.
+// Why the server could not make an image is HostileServerTest's; here a server away.
+TEST_F(ShareClientTest, AServerAwayEndsTheBackupWithTheReason) {
+    // A server that cannot be reached: the answer says why, with no record.
     const int port = server->port();
     server->Stop();
-    client.Connect("127.0.0.1", port, &receiver);
-    const std::size_t from = receiver.Count();
-    client.ReqClient_LoadIndexData(kDay);
-    EXPECT_TRUE(receiver.WaitFor(share::kCodeIndex, from).null);
-    const auto all = receiver.All();
-    ASSERT_GE(all.size(), from + 2);
-    EXPECT_EQ(all[from].code, 8ul);
-    EXPECT_HAS(all[from].text, "cannot be reached");
-    const std::size_t next = receiver.Count();
-    client.ReqSetAddBackupDataPath(ImageRequest());
-    EXPECT_HAS(receiver.WaitFor(share::kCodeEnded, next).text, "cannot be reached");
+    client.Connect("127.0.0.1", port);
+    const backup::DayIndexAnswer index = IndexOf(client, kDay);
+    EXPECT_FALSE(index.index);
+    EXPECT_HAS(index.why, "cannot be reached");
+    const backup::FetchResult away = client.FetchEntry(Fetch(ImageRequest()), events);
+    EXPECT_FALSE(away.fetched);
+    EXPECT_HAS(away.why, "cannot be reached");
     EXPECT_FALSE(client.LastError().empty());
 }

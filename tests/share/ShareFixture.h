@@ -1,7 +1,6 @@
 #pragma once
 // A recorder on C: made by mkrec, a share server over it on a loopback port, a download drive
-// E:, and a receiver that keeps a share client's answers and drives an image's chain as the
-// dialog does (code 4: download into the folder; code 5: delete the server's image).
+// E:, and what a share client's fetch tells, kept in order, with the requests the core makes.
 #include <httplib.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,10 +19,10 @@
 #include "Has.h"
 #include "TestEnv.h"
 #include "Wait.h"
+#include "backup/remote/RemoteRecorder.h"
 #include "backup/server/ShareService.h"
 #include "mkrec/Recorder.h"
 #include "platform/Signals.h"
-#include "ports/CFileShareClient.h"
 #include "records/RemoteRecords.h"
 #include "share/HttpShareClient.h"
 #include "share/ShareLink.h"
@@ -45,14 +45,11 @@ struct Flag {
     }
 };
 
-struct Answer {
-    unsigned message = 0;
-    unsigned long code = 0;
-    unsigned long size = 0;
-    bool null = true;
-    std::string text;                   // codes 7 and 8, and the progress record's name
-    std::vector<char> record;           // codes 2 and 3
-    std::uint32_t total = 0, done = 0;  // progress record
+// One event of a fetch: a status text, an item's progress, or "downloaded".
+struct Told {
+    std::string kind;  // "status", "progress", "downloaded"
+    std::string text;  // the status text, or the progress's item
+    std::uint32_t total = 0, done = 0;
 };
 
 // Files below a host folder, relative and with '/' between folders, in order.
@@ -63,71 +60,54 @@ inline std::vector<std::string> NamesBelow(const std::string& folder) {
     return names;
 }
 
-class RecordingReceiver : public IShareClientReceiver {
+// Keeps what a fetch tells, on the client's threads.
+class RecordingEvents : public backup::IFetchEvents {
   public:
-    void PostShareMessage(unsigned message, unsigned long code, const void* record,
-                          unsigned long size) override {
-        Answer a{message, code, size, record == nullptr, {}, {}, 0, 0};
-        const char* bytes = static_cast<const char*>(record);
-        if (record && message == share::kShareMessage && (code == 7 || code == 8))
-            a.text.assign(bytes, strnlen(bytes, size));
-        else if (record && message == share::kShareMessage)
-            a.record.assign(bytes, bytes + size);
-        if (record && message == share::kProgressMessage && size == sizeof(_DOWNLOADPROGRESS)) {
-            _DOWNLOADPROGRESS p;
-            std::memcpy(&p, record, sizeof p);
-            a.text = p.szName;
-            a.total = p.nTotal;
-            a.done = p.nDone;
-        }
-        if (onAnswer)
-            onAnswer(a);
+    void Status(const std::string& text) override { Keep({"status", text}); }
+    void Progress(const std::string& item, std::uint32_t total, std::uint32_t done) override {
+        Keep({"progress", item, total, done});
+    }
+    void Downloaded() override { Keep({"downloaded"}); }
+    std::vector<Told> All() {
         std::lock_guard<std::mutex> lock(m_);
-        answers_.push_back(a);
-        cv_.notify_all();
+        return told_;
     }
-    // Waits for an answer of code `code` or `other` (message 0x2F69) after the first `from`
-    // answers; a guard of two minutes keeps a broken link from hanging the run.
-    Answer WaitFor(unsigned long code, std::size_t from = 0, unsigned long other = ~0ul) {
-        std::unique_lock<std::mutex> lock(m_);
-        Answer found;
-        const bool ok = cv_.wait_for(lock, std::chrono::minutes(2), [&] {
-            for (std::size_t i = from; i < answers_.size(); ++i)
-                if (answers_[i].message == share::kShareMessage &&
-                    (answers_[i].code == code || answers_[i].code == other)) {
-                    found = answers_[i];
-                    return true;
-                }
-            return false;
-        });
-        EXPECT_TRUE(ok) << "no answer of code " << code;
-        return found;
-    }
-    // The codes of message 0x2F69 in order.
-    std::vector<unsigned long> Codes() {
+    std::size_t Count(const std::string& kind) {
         std::lock_guard<std::mutex> lock(m_);
-        std::vector<unsigned long> codes;
-        for (const auto& a : answers_)
-            if (a.message == share::kShareMessage)
-                codes.push_back(a.code);
-        return codes;
+        return static_cast<std::size_t>(std::count_if(
+            told_.begin(), told_.end(), [&](const Told& t) { return t.kind == kind; }));
     }
-    std::vector<Answer> All() {
-        std::lock_guard<std::mutex> lock(m_);
-        return answers_;
-    }
-    std::size_t Count() {
-        std::lock_guard<std::mutex> lock(m_);
-        return answers_.size();
-    }
-    // Called on the client's thread before the answer is kept.
-    std::function<void(const Answer&)> onAnswer;
+    // Called on the client's thread before the event is kept.
+    std::function<void(const Told&)> onEvent;
 
   private:
+    void Keep(const Told& t) {
+        if (onEvent)
+            onEvent(t);
+        std::lock_guard<std::mutex> lock(m_);
+        told_.push_back(t);
+    }
     std::mutex m_;
-    std::condition_variable cv_;
-    std::vector<Answer> answers_;
+    std::vector<Told> told_;
 };
+
+// The answer a request's reply gets, waited for; a guard of two minutes keeps a broken link from
+// hanging the run.
+template <class Answer, class Ask>
+Answer Answered(Ask ask) {
+    auto got = std::make_shared<std::promise<Answer>>();
+    std::future<Answer> answer = got->get_future();
+    ask([got](const Answer& a) { got->set_value(a); });
+    EXPECT_EQ(answer.wait_for(std::chrono::minutes(2)), std::future_status::ready) << "no answer";
+    return answer.valid() ? answer.get() : Answer{};
+}
+inline backup::DayIndexAnswer IndexOf(backup::RemoteRecorder& client, const std::string& day) {
+    return Answered<backup::DayIndexAnswer>([&](auto reply) { client.DayIndex(day, reply); });
+}
+inline backup::EntrySizeAnswer SizeOf(backup::RemoteRecorder& client,
+                                      const _BACKUPADDTOTALSIZE& request) {
+    return Answered<backup::EntrySizeAnswer>([&](auto reply) { client.EntrySize(request, reply); });
+}
 
 class ShareFixture : public TempPrefixTest {
   protected:
@@ -205,18 +185,17 @@ class ShareFixture : public TempPrefixTest {
         r.nCamCount = 4;
         return r;
     }
-    // Makes the receiver act as the dialog does on codes 4 and 5.
-    void DriveChain(CFileShareClient& client, RecordingReceiver& receiver) {
-        receiver.onAnswer = [&client](const Answer& a) {
-            if (a.message != share::kShareMessage)
-                return;
-            if (a.code == share::kCodeDownload) {
-                client.SetDownloadDir(kFolder);
-                client.StartDownload();
-            } else if (a.code == share::kCodeFetched) {
-                client.ReqTempDataDelete(std::string(kNetTempRoot) + "\\" + kEntry);
-            }
-        };
+    // The fetch of image into folder as the core asks for it: the recorder's copy removed at
+    // the end, the folder taken as it is, a cancel of its own.
+    static backup::FetchRequest Fetch(const _BACKUPMAKEIMAGE& image,
+                                      const std::string& folder = kFolder) {
+        backup::FetchRequest r;
+        r.image = image;
+        r.folder = folder;
+        r.tempData = std::string(kNetTempRoot) + "\\" + kEntry;
+        r.prepareFolder = [] { return std::string(); };
+        r.cancel = std::make_shared<backup::FetchCancel>();
+        return r;
     }
     // Starts the image of request through the routes, for client when one is named; the path
     // of its status.

@@ -122,18 +122,13 @@ class ShareProgramTest : public ShareFixture {
         args.insert(args.begin(), {"--root", "C:\\QorData", "--cameras", "4"});
         return RunToEnd(args, prefix());
     }
-    // One image fetched through client from the server on port, with no answer that ended the
-    // chain: the names of what arrived.
+    // One image fetched through client from the server on port, the fetch not ended early: the
+    // names of what arrived.
     std::vector<std::string> FetchImage(share::HttpShareClient& client, int port) {
-        RecordingReceiver receiver;
-        client.Connect("127.0.0.1", port, &receiver);
-        DriveChain(client, receiver);
-        client.ReqSetAddBackupDataPath(ImageRequest());
-        receiver.WaitFor(share::kCodeDeleted);
-        receiver.onAnswer = nullptr;
-        const auto codes = receiver.Codes();
-        EXPECT_EQ(std::count(codes.begin(), codes.end(), 7ul), 0);
-        client.Connect("127.0.0.1", port, nullptr);  // the receiver goes before the client
+        client.Connect("127.0.0.1", port);
+        RecordingEvents events;
+        const backup::FetchResult fetched = client.FetchEntry(Fetch(ImageRequest()), events);
+        EXPECT_TRUE(fetched.fetched) << fetched.why;
         return NamesBelow(Downloaded());
     }
 };

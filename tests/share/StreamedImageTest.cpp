@@ -207,26 +207,21 @@ TEST_F(StreamedImageTest, AnAllCameraImageOfPastMinutesIsServedFromTheRecordings
 
 TEST_F(StreamedImageTest, TheClientEndsTheBackupNamingTheFileThatIsNoLongerTheListedOne) {
     Serve();
-    RecordingReceiver receiver;  // outlives the client, which may post until it is gone
     share::HttpShareClient client;
-    client.Connect("127.0.0.1", server->port(), &receiver);
-    DriveChain(client, receiver);
+    client.Connect("127.0.0.1", server->port());
+    RecordingEvents events;
     // Once the list holds the first file (10:00's data), and before anything is fetched, a link
     // with its bytes takes its place.
-    receiver.onAnswer = [&, drive = receiver.onAnswer](const Answer& a) {
-        if (a.message == share::kShareMessage && a.code == share::kCodeDownload)
-            SwapForLink("201005231000N.dat");
-        drive(a);
+    backup::FetchRequest request = Fetch(AllCameras());
+    request.prepareFolder = [&] {
+        SwapForLink("201005231000N.dat");
+        return std::string();
     };
-    client.ReqSetAddBackupDataPath(AllCameras());
-    // Ended (7), or, were the link taken for the file, fetched and deleted (6).
-    const Answer ended = receiver.WaitFor(share::kCodeEnded, 0, share::kCodeDeleted);
-    ASSERT_EQ(ended.code, share::kCodeEnded)
-        << "the backup went on with a file that is not the listed one";
-    EXPECT_HAS(ended.text, "201005231000N.dat");
-    EXPECT_HAS(ended.text, "409");
-    const auto seen = receiver.Codes();
-    EXPECT_EQ(std::count(seen.begin(), seen.end(), share::kCodeFetched), 0);
+    const backup::FetchResult ended = client.FetchEntry(request, events);
+    ASSERT_FALSE(ended.fetched) << "the backup went on with a file that is not the listed one";
+    EXPECT_HAS(ended.why, "201005231000N.dat");
+    EXPECT_HAS(ended.why, "409");
+    EXPECT_EQ(events.Count("downloaded"), 0u);
     EXPECT_FALSE(std::filesystem::exists(Downloaded() + "/201005231000N.dat"));
 }
 

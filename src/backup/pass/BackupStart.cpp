@@ -15,7 +15,6 @@
 #include "platform/FileSystem.h"
 #include "platform/MessageBus.h"
 #include "ports/CDVDWriterPro2.h"
-#include "ports/CFileShareClient.h"
 #include "storage/RecorderPaths.h"
 
 bool HasDiscSpace(backup::DiscDrive drive, DWORD totalKB) {
@@ -147,8 +146,9 @@ backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::Host
 void StopRunningBackup(backup::RunState& run, const backup::HostSettings& host,
                        backup::LinkState& link) {
     run.running = 0;
-    if (!host.localMode && link.client)
-        link.client->ReqClient_DownloadCancel();
+    // A remote pass's fetch ends at once, not with its entry.
+    if (!host.localMode && link.client && run.job)
+        run.job->fetchCancel->Cancel();
 }
 
 bool CancelRunningBackup(backup::RunState& run, const backup::HostSettings& host,
@@ -264,7 +264,7 @@ CommandResult PassStarter::OnOK(const StartOptions& options) {
                 e.bPending = 1;
     // From here on the pass reads its plan only.
     PassJob& job = run_.Begin(MakePassPlan(host_, target_, schedule_, run_, PassTextsOf(app_)),
-                              events_, link_.client);
+                              events_, link_);
     if (!host_.localMode)
         job.linked = ConnectShareClient(host_, link_);
     return {};

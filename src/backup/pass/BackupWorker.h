@@ -1,8 +1,8 @@
 #pragma once
 // The backup worker: one thread for the front end's life, asleep on an auto-reset event until a
-// backup starts. Each time it wakes for a job it takes a step of the job's pass by the job's
-// entry source (a pass from this recorder is one step, a run over the link a step per answer of
-// the link), and tells its endings how the pass ended, on the front end's own thread.
+// backup starts. Each time it wakes for a job it runs the job's pass by the job's entry source
+// (from this recorder, or entry by entry over the link), and tells its endings how the pass
+// ended, on the front end's own thread.
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -32,8 +32,6 @@ class BackupWorker {
     void SetOwnerThread(OwnerThread run) { m_onOwner = std::move(run); }
     // Wakes the worker for a new pass of job (the OK command).
     void Start(std::shared_ptr<backup::PassJob> job);
-    // Wakes the worker for the next step of its pass (a remote pass's next entry).
-    void Signal() { m_hMakeFileEvent.Set(); }
     // Tells the loop to end and a running pass to stop at its next check; returns at once.
     void RequestStop();
     // True once the thread has left its loop (or never ran).

@@ -36,10 +36,10 @@ class RecorderSource final : public EntrySource {
     std::optional<PassEnding> Abandon(PassJob&) override { return std::nullopt; }
 };
 
-// The entries the plan marks pending, one at a time from the remote recorder: a step asks for
-// the next one, and the worker wakes for the step after it once the link has fetched it and the
-// remote recorder has dropped its copy (or the run ended). A pass stopped between its steps
-// ends when the link says so, and the front end hears it from the link.
+// The entries the plan marks pending, one at a time from the remote recorder, the whole pass in
+// one step: each is fetched (the call returns once its image is in place or the fetch ended),
+// its MP4 files made when asked, and then the next. A pass stopped meanwhile ends its fetch at
+// once.
 class LinkSource final : public EntrySource {
   public:
     PassStep Step(PassJob& job) override;

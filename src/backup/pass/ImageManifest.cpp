@@ -10,7 +10,6 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/WriteTap.h"
-#include "ports/CFileShareClient.h"
 #include "storage/RecorderPaths.h"
 
 namespace {

@@ -10,31 +10,6 @@ PassJob::PassJob(PassPlan plan, IPassEvents& events, BackupReport& report,
 
 PassJob::~PassJob() = default;
 
-bool PassJob::EndSteps() {
-    std::lock_guard<std::mutex> lock(endMutex_);
-    stepsEnded_ = true;
-    return linkEnded_;
-}
-
-bool PassJob::EndByLink(const std::string& why) {
-    std::lock_guard<std::mutex> lock(endMutex_);
-    if (!linkEnded_) {
-        linkEnded_ = true;
-        linkWhy_ = why;
-    }
-    return stepsEnded_;
-}
-
-bool PassJob::stepsEnded() const {
-    std::lock_guard<std::mutex> lock(endMutex_);
-    return stepsEnded_;
-}
-
-std::string PassJob::linkEndedWhy() const {
-    std::lock_guard<std::mutex> lock(endMutex_);
-    return linkWhy_;
-}
-
 void UpdatePassProgress(PassJob& job) {
     const DWORD total = job.plan().totalSize;
     const DWORD done = job.doneSize;

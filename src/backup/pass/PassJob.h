@@ -6,15 +6,14 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "backup/pass/BackupReport.h"
 #include "backup/pass/ImageSink.h"
 #include "backup/pass/PassPlan.h"
+#include "backup/remote/RemoteRecorder.h"
 #include "ports/EntryVideo.h"
 
-class CFileShareClient;
 namespace integrity {
 class ImageHasher;
 }
@@ -24,8 +23,7 @@ class GatedWriteTap;
 
 namespace backup {
 
-// What a pass tells its front end as it goes. Called on the worker's thread (and, for a remote
-// pass, on the thread that serves the link's answers).
+// What a pass tells its front end as it goes. Called on the worker's thread.
 class IPassEvents {
   public:
     virtual ~IPassEvents() = default;
@@ -69,36 +67,20 @@ class PassJob {
     // The slots the pass came to (as the schedule marks them made).
     std::array<bool, kScheduleSlots> made{};
 
-    // A remote pass: the link that fetches the entries, which of them are still to be fetched,
-    // and the one being fetched.
-    CFileShareClient* shareClient = nullptr;
     // What makes an entry's MP4 files, when the plan asks for them.
     ports::IEntryVideo* video = nullptr;
-    bool linked = false;
-    bool begun = false;  // the first of the remote pass's steps has run
-    std::array<std::atomic<bool>, kScheduleSlots> pending{};
-    std::string fetching;
-    // Its slot, until its MP4 files are made: set by the worker as it asks for the entry, read
-    // by the link's answer that the entry is fetched, before the worker is woken again.
-    int fetchingSlot = -1;
-    std::string videoFailure;  // the first MP4 file of a fetched entry that was not made
 
-    // The end of a remote run, met from two sides: the worker that takes no more steps and the
-    // link that says the run is over (on the window's thread). The manifest is the worker's to
-    // write, so whichever side comes second tells the window.
-    // Worker: no more steps; true when the link had ended the run already.
-    bool EndSteps();
-    // Window: the link ended the run; true when the worker takes no more steps (the window
-    // tells itself), false when the worker will, after its next step.
-    bool EndByLink(const std::string& why);
-    bool stepsEnded() const;
-    std::string linkEndedWhy() const;
+    // A remote pass: the port that fetches its entries and where the fetches tell how they go
+    // (none: nowhere), whether it could be connected, and the cancel of its fetches (the
+    // front end's stop).
+    RemoteRecorder* recorder = nullptr;
+    IFetchEvents* fetchEvents = nullptr;
+    bool linked = false;
+    const std::shared_ptr<FetchCancel> fetchCancel = std::make_shared<FetchCancel>();
+    // Why the remote recorder ended the run ("" when it did not), once the pass has ended.
+    std::string linkWhy;
 
   private:
-    mutable std::mutex endMutex_;
-    bool stepsEnded_ = false;
-    bool linkEnded_ = false;
-    std::string linkWhy_;
     const PassPlan plan_;
     ImageSink sink_;
     IPassEvents& events_;

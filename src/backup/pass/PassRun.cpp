@@ -6,32 +6,33 @@ namespace backup {
 
 CommandResult PassRun::Start(const StartOptions& options, ports::IEntryVideo* video) {
     if (!host_.localMode && link_.client) {
-        // The pass's end works on what the answers work on, which are served on one thread.
-        worker_.SetOwnerThread(
-            [this](const std::function<void()>& call) { inbox_.RunBetweenAnswers(call); });
-        inbox_.SetWorkerWake([this] { worker_.Signal(); });
+        // The pass's end works on what the answers work on, and comes after its texts: it is
+        // served on the same thread, in its turn.
+        endServed_ = true;
+        worker_.SetOwnerThread([this](const std::function<void()>& call) {
+            inbox_.RunInTurn([this, &call] {
+                call();
+                endTold_ = true;
+            });
+        });
     }
     run_.video = video;
     const CommandResult started = starter_.OnOK(options);
     if (started.refused()) {
-        inbox_.SetWorkerWake(nullptr);  // no pass of this run to wake
+        endServed_ = false;
         return started;
     }
-    // Only a pass that starts has a worker; the answers that wake it are served on this thread,
-    // after this.
     worker_.StartMakeFileThread();
     worker_.Start(run_.job);
     return started;
 }
 
 void PassRun::ServeRemoteToEnd(const std::function<void()>& between) {
-    while (Running()) {
+    while (Running() || (endServed_ && !endTold_)) {
         inbox_.Serve(100);
         if (between)
             between();
     }
-    if (stopped_ && !inbox_.ended())
-        inbox_.ServeUntil(LinkInbox::Awaited::kRunEnded, 30000);
 }
 
 void PassRun::Stop() {
@@ -46,7 +47,6 @@ PassOutcome PassRun::Finish() {
         throw std::logic_error("a pass's outcome is handed over once");
     finished_ = true;
     worker_.StopMakeFileThread();
-    inbox_.SetWorkerWake(nullptr);
     PassOutcome outcome;
     outcome.report = run_.report;
     outcome.doneSize = run_.doneSize;
@@ -54,7 +54,8 @@ PassOutcome PassRun::Finish() {
     outcome.keyFingerprint = run_.keyFingerprint;
     outcome.ending = run_.ending;
     outcome.stopped = stopped_;
-    outcome.linkWhy = inbox_.endedWhy();
+    if (run_.job)
+        outcome.linkWhy = run_.job->linkWhy;
     return outcome;
 }
 

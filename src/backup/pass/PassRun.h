@@ -1,9 +1,9 @@
 #pragma once
 // A pass a front end started, held until it has ended: the worker that runs it, the one stop,
 // and what the pass left, handed over once as a value of the front end's own. A front end
-// without a window starts it, serves its own events while Running() (a remote recorder's
-// answers are served by ServeRemoteToEnd), and reads the outcome; it never touches the run's
-// state nor the link's answers.
+// without a window starts it, serves its own events while Running() (a remote pass is served by
+// ServeRemoteToEnd), and reads the outcome; it never touches the run's state nor the link's
+// answers.
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,10 +25,10 @@ struct PassOutcome {
     DWORD doneSize = 0;          // KB written of the plan
     std::string manifestNote;    // what the manifest holds, or why it is missing
     std::string keyFingerprint;  // of the key that signed it; "" when not signed
-    // How its source said it ended; none for a run over the link that ended between its steps.
+    // How its source said it ended.
     std::optional<PassEnding> ending;
     bool stopped = false;  // the front end stopped it
-    std::string linkWhy;   // why a remote recorder said the run ended ("" when it said none)
+    std::string linkWhy;   // why a remote recorder ended the run ("" when it did not)
 
     // A run over the link that fetched every entry (what each holds is in the report).
     bool Fetched() const { return ending && ending->link == PassEnding::Link::kFetched; }
@@ -54,10 +54,10 @@ class PassRun {
     void SetOwnerThread(BackupWorker::OwnerThread run) { worker_.SetOwnerThread(std::move(run)); }
     // True until the pass has ended.
     bool Running() const { return run_.running != 0; }
-    // A pass from a remote recorder, run to its end on the calling thread: the link's answers
-    // served here (the worker takes a step on each, and tells the pass's end between them),
-    // between() called after each wait of at most 100 ms (a stop is asked from there). A
-    // stopped run is over once the link says so, or after 30 s.
+    // A pass from a remote recorder, run to its end on the calling thread: the texts and the
+    // progress of its fetches served here, and then its end, between() called after each wait
+    // of at most 100 ms (a stop is asked from there). A stopped run is over once its fetch has
+    // ended.
     void ServeRemoteToEnd(const std::function<void()>& between);
     // Stops the pass at its next check, and a remote download at once; later calls do nothing.
     void Stop();
@@ -76,6 +76,8 @@ class PassRun {
     BackupWorker worker_;
     bool stopped_ = false;
     bool finished_ = false;
+    bool endServed_ = false;  // the end of a remote pass is told through the inbox ...
+    bool endTold_ = false;    // ... and was, on the thread that serves it
 };
 
 }  // namespace backup

@@ -1,16 +1,15 @@
 #include "backup/pass/RunState.h"
 
+#include "backup/remote/LinkInbox.h"
+
 namespace backup {
 
-PassJob& RunState::Begin(PassPlan plan, IPassEvents& events, CFileShareClient* link) {
+PassJob& RunState::Begin(PassPlan plan, IPassEvents& events, const LinkState& link) {
     job = std::make_shared<PassJob>(std::move(plan), events, report, running);
     ending.reset();
-    job->shareClient = link;
+    job->recorder = link.client;
+    job->fetchEvents = link.inbox;
     job->video = video;
-    for (std::size_t i = 0; i < kScheduleSlots; ++i) {
-        const ScheduleEntry& e = job->plan().entries[i];
-        job->pending[i] = e.bUsed && e.bPending;
-    }
     return *job;
 }
 

@@ -9,6 +9,7 @@
 #include "backup/pass/BackupReport.h"
 #include "backup/pass/PassEnding.h"
 #include "backup/pass/PassJob.h"
+#include "backup/remote/LinkState.h"
 #include "platform/Types.h"
 #include "ports/EntryVideo.h"
 
@@ -35,8 +36,8 @@ struct RunState {
     std::optional<PassEnding> ending;
 
     // A new job for plan, the running pass from now on; a remote pass fetches the entries the
-    // plan marks pending over link.
-    PassJob& Begin(PassPlan plan, IPassEvents& events, CFileShareClient* link);
+    // plan marks pending over link's port, and tells how each fetch goes to its inbox.
+    PassJob& Begin(PassPlan plan, IPassEvents& events, const LinkState& link);
     // The done size, the manifest's note and the signing key of the job, once it has ended.
     void TakeResults();
 };

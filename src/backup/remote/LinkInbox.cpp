@@ -2,16 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "backup/HostMessages.h"
+#include "records/RemoteRecords.h"
 
 namespace backup {
 
-void LinkInbox::PostShareMessage(unsigned message, unsigned long code, const void* record,
-                                 unsigned long size) {
-    Answer a{message, code, std::string(), record != nullptr, size};
-    if (record)
-        a.record.assign(static_cast<const char*>(record), size);
+void LinkInbox::Add(Answer a) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(std::move(a));
@@ -26,25 +24,42 @@ void LinkInbox::SetArrivalHook(std::function<void()> hook) {
     arrival_ = std::move(hook);
 }
 
-void LinkInbox::RunBetweenAnswers(const std::function<void()>& call) {
-    std::lock_guard<std::recursive_mutex> lock(handling_);
-    call();
+void LinkInbox::RunInTurn(const std::function<void()>& call) {
+    auto turn = std::make_shared<Turn>();
+    turn->call = &call;
+    Add(turn);
+    std::unique_lock<std::mutex> lock(mutex_);
+    turned_.wait(lock, [&] { return turn->done; });
 }
 
-void LinkInbox::Handle(const Answer& a) {
+void LinkInbox::Handle(Answer& a) {
     std::lock_guard<std::recursive_mutex> lock(handling_);
-    if (a.message == kMsgDownloadProgress) {
-        OnDownloadProgress(link_, target_, prompts_, view_, a.record, a.hadRecord);
-        return;
+    if (auto* index = std::get_if<DayIndexAnswer>(&a)) {
+        answers_.OnDayIndex(*index);
+    } else if (auto* size = std::get_if<EntrySizeAnswer>(&a)) {
+        answers_.OnEntrySize(*size);
+    } else if (auto* status = std::get_if<LinkStatus>(&a)) {
+        answers_.OnStatus(status->text);
+    } else if (auto* progress = std::get_if<LinkProgress>(&a)) {
+        // The host's progress record, which the window shows the same way.
+        _DOWNLOADPROGRESS p{};
+        std::strncpy(p.szName, progress->item.c_str(), sizeof p.szName - 1);
+        p.nTotal = progress->total;
+        p.nDone = progress->done;
+        OnDownloadProgress(link_, target_, prompts_, view_,
+                           std::string(reinterpret_cast<const char*>(&p), sizeof p), true);
+    } else if (std::holds_alternative<LinkDownloaded>(a)) {
+        answers_.OnDownloaded();
+    } else if (auto* turn = std::get_if<std::shared_ptr<Turn>>(&a)) {
+        (*(*turn)->call)();
+        {
+            std::lock_guard<std::mutex> done(mutex_);
+            (*turn)->done = true;
+        }
+        turned_.notify_all();
     }
-    if (a.code == kAnswerEnded) {
-        ended_ = true;
-        endedWhy_ = a.hadRecord ? std::string(a.record.c_str()) : std::string();
-    }
-    answers_.OnShareClientMessage(a.code, a.hadRecord ? a.record.data() : nullptr,
-                                  a.hadRecord ? a.record.size() : a.size, wake_);
     if (awaiting_)
-        handled_.push_back(a.code);
+        handled_.push_back(a.index());
 }
 
 void LinkInbox::ServeNext() {
@@ -66,19 +81,18 @@ void LinkInbox::Serve(int ms) {
         arrived_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return !queue_.empty(); });
         now.swap(queue_);
     }
-    for (const Answer& a : now)
+    for (Answer& a : now)
         Handle(a);
 }
 
 bool LinkInbox::ServeUntil(Awaited awaited, int timeoutMs) {
-    const unsigned long code = awaited == Awaited::kDayIndex    ? kAnswerIndex
-                               : awaited == Awaited::kEntrySize ? kAnswerAddSize
-                                                                : kAnswerEnded;
+    const std::size_t kind = awaited == Awaited::kDayIndex ? Answer(DayIndexAnswer()).index()
+                                                           : Answer(EntrySizeAnswer()).index();
     handled_.clear();
     awaiting_ = true;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     bool came = false;
-    while (!(came = std::find(handled_.begin(), handled_.end(), code) != handled_.end()) &&
+    while (!(came = std::find(handled_.begin(), handled_.end(), kind) != handled_.end()) &&
            std::chrono::steady_clock::now() <= until)
         Serve(100);
     awaiting_ = false;

@@ -1,20 +1,21 @@
 #pragma once
-// The link to a remote recorder as the front end's session holds it, one owner: the client (when
-// this front end has one), where its answers go, what it was connected to, and what is awaited.
+// The link to a remote recorder as the front end's session holds it, one owner: the recorder's
+// port (when this front end has one), where its answers go, what it was connected to, and what
+// is awaited.
 #include <string>
-
-class CFileShareClient;
-class IShareClientReceiver;
 
 namespace backup {
 
+class LinkInbox;
+class RemoteRecorder;
+
 struct LinkState {
-    CFileShareClient* client = nullptr;
-    IShareClientReceiver* receiver = nullptr;  // where the client's answers go
-    std::string connectedTo;                   // "address:port"; "" before the first connection
-    std::string lastText;                      // the link's last progress or problem
-    bool awaitingSize = false;                 // a remote Add waits for its answer
-    bool downloadShown = false;                // the progress of a download is shown
+    RemoteRecorder* client = nullptr;
+    LinkInbox* inbox = nullptr;  // where the answers go
+    std::string connectedTo;     // "address:port"; "" before the first connection
+    std::string lastText;        // the link's last progress or problem
+    bool awaitingSize = false;   // a remote Add waits for its answer
+    bool downloadShown = false;  // the progress of a download is shown
 };
 
 }  // namespace backup

@@ -20,7 +20,6 @@
 #include "integrity/ImageFiles.h"
 #include "platform/ProgramFolders.h"
 #include "ports/CDVDWriterPro2.h"
-#include "ports/CFileShareClient.h"
 
 struct RemoteOptions {
     std::string address;  // "" for the local recorder
@@ -76,7 +75,7 @@ inline bool Refuse(const std::string& what) {
 std::string Printable(const std::string& text);
 
 // --remote: "host:port" or "https://host:port" into address, port and https; false when it is
-// not one. The share client's answers, which arrive on its own thread, are served from the
+// not one. The remote recorder's answers, which arrive on its own thread, are served from the
 // core's inbox on the main thread; everything goes over the one port given.
 bool ParseRemote(const std::string& text, RemoteOptions& out);
 // TLS: why --ca and --pin cannot be used as given ("" when they can).
@@ -98,7 +97,7 @@ class RemoteLink {
   private:
     backup::Session& session_;
     RemoteOptions options_;
-    std::unique_ptr<CFileShareClient> client_;
+    std::unique_ptr<backup::RemoteRecorder> client_;
 };
 
 class CliSession {
