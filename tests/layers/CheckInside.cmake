@@ -35,6 +35,12 @@ elseif(CHECK STREQUAL "disc_calls")
   set(pattern "(->|[wW]riter_?\\.)(${verbs})\\(")
   set(found_text "The disc writer is called outside its drive")
   set(clean_text "sources call the disc writer only through its drive")
+elseif(CHECK STREQUAL "link_codes")
+  # The remote link's window message and answer codes: the core and the front ends speak its
+  # typed requests and answers.
+  set(pattern "0x2[Ff]69|PostShareMessage|ShareAnswerCode|kAnswer[A-Z]")
+  set(found_text "The link's codes are used outside its adapter")
+  set(clean_text "sources outside the link's adapter leave its codes alone")
 elseif(CHECK STREQUAL "os_headers")
   # The system's own headers (unistd.h, sys/..., the socket and signal headers and their kin);
   # the C++ library's and the adapters' libraries' headers are fine anywhere.
