@@ -239,25 +239,13 @@ TEST_F(CliExportTest, TheFilesCarryTheirStartAndCameraAndAreSignedOnceThereIsAKe
     const std::string cert = prefix() + "/keys/export-rsa.crt";
     ASSERT_TRUE(fs::exists(cert));
     EXPECT_EQ(Cli({"verify", FileOf(2), "--cert", cert}).status, 0);
-    // By hand, as the manual page says: the printed signature bytes, zeros in their place in a
-    // copy of the file, and openssl with the certificate's key.
+    // Where the signature lies, for a check by hand (which mp4/ExportFinisherTest makes).
     unsigned long long length = 0, offset = 0;
     const std::size_t at = v.out.find("signature: ");
     ASSERT_NE(at, std::string::npos) << v.out;
-    ASSERT_EQ(
+    EXPECT_EQ(
         std::sscanf(v.out.c_str() + at, "signature: %llu bytes at offset %llu", &length, &offset),
         2);
-    const std::string d = Quote(prefix() + "/hand");
-    const std::string byHand =
-        "mkdir -p " + d + " && cd " + d + " && openssl x509 -in " + Quote(cert) +
-        " -pubkey -noout > pub.pem && cp " + Quote(FileOf(2)) +
-        " copy.mp4 && dd if=copy.mp4 of=sig.bin bs=1 skip=" + std::to_string(offset) +
-        " count=" + std::to_string(length) +
-        " 2>/dev/null && dd if=/dev/zero of=copy.mp4 bs=1 seek=" + std::to_string(offset) +
-        " count=" + std::to_string(length) +
-        " conv=notrunc 2>/dev/null && openssl dgst -sha256 -verify pub.pem -sigopt "
-        "rsa_padding_mode:pss -signature sig.bin copy.mp4";
-    EXPECT_EQ(CommandOutput(byHand + " 2>&1"), "Verified OK\n");
     // One byte of a picture changed: the signature no longer holds.
     std::string bytes = ReadText(FileOf(2));
     bytes[bytes.size() / 3] ^= 1;
