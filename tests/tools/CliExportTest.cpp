@@ -74,13 +74,8 @@ class CliExportImageTest : public CliFixture {
         out = prefix() + "/out";
     }
     static mkrec::RecorderPlan Plan(const std::string& day, int first, int last) {
-        mkrec::RecorderPlan plan;
+        mkrec::RecorderPlan plan = CliFixture::Plan(first, last, 1);
         plan.days = {day};
-        plan.firstMinute = first;
-        plan.lastMinute = last;
-        plan.cameras = 1;
-        plan.width = 32;
-        plan.height = 24;
         return plan;
     }
     std::string usb, out;
@@ -93,14 +88,8 @@ class CliExportTest : public CliExportImageTest {
         CliExportImageTest::SetUp();
         if (IsSkipped())
             return;
-        mkrec::RecorderPlan plan;
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 603;
-        plan.cameras = 3;
+        mkrec::RecorderPlan plan = CliFixture::Plan(600, 603, 3, 64, 48);
         plan.fps = 3;
-        plan.width = 64;
-        plan.height = 48;
         plan.cameraStops = {{2, 600}};  // camera 3 records nothing in the entry
         plan.audioChannels = 2;         // cameras 1 and 2 are heard
         Record(plan);
