@@ -1,6 +1,8 @@
 // Two operators at one base folder: every copy of quillon-cli that uses the working folder holds
 // the "Backup" lock, so that a second one is refused with the holder named, or waits its turn,
 // and no entry is lost to another copy's clean-up; a lock that cannot be used is said as such.
+// (A schedule rewritten by a program that ignores the lock is
+// backup/ScheduleChangedUnderPassTest's.)
 #include <stdlib.h>
 
 #include <filesystem>
@@ -99,37 +101,6 @@ TEST_F(CliConcurrencyTest, AnAddDuringABackupIsRefusedWithTheHolderNamedOrWaitsI
     // The backup's clean-up came before the waiting add: its entry is the schedule now.
     EXPECT_EQ(ListedLabels(), (std::set<std::string>{Label("1005", "1006")}));
     EXPECT_TRUE(fs::exists(base + "/Reserved/2010_05_23=10,05~10,06/BackupInfo.dat"));
-}
-
-// A program that ignores the lock rewrites reserve.dat while a pass runs, adding an entry: the
-// pass's end keeps that entry and its folder, drops only what it made whole, and says so.
-TEST_F(CliConcurrencyTest, AScheduleRewrittenByAnotherProgramDuringAPassKeepsWhatItAdded) {
-    RecordLargeDay();
-    ASSERT_EQ(Add("1000", "1011").status, 0);
-    // The other program's schedule: this one's entry and one more, made in a base of its own.
-    const std::string other = prefix() + "/other";
-    fs::copy(base, other, fs::copy_options::recursive);
-    ASSERT_EQ(RunProgram(CliPath(), {"--base", other, "add", kDay, "1005", "1006", "--cams", "2"},
-                         prefix())
-                  .status,
-              0);
-    const RunningProgram backup =
-        StartCli({"backup", "--folder", "E:\\Backup", "--no-progress"}, "-backup");
-    const std::string image = usb + "/Backup/2010_05_23=10,00~10,11/" + kDay;
-    ASSERT_TRUE(WaitWhileRunning(backup.pid, [&] { return fs::exists(image); }));
-    ASSERT_TRUE(Pause(backup.pid)) << "the pass ended before it could be held";
-    ASSERT_FALSE(fs::exists(usb + "/Backup/SHA256SUMS")) << "the pass ended before it was held";
-    const std::string added = "/Reserved/2010_05_23=10,05~10,06";
-    fs::copy(other + added, base + added, fs::copy_options::recursive);
-    fs::copy_file(other + "/Reserved/reserve.dat", base + "/Reserved/reserve.new");
-    fs::rename(base + "/Reserved/reserve.new", base + "/Reserved/reserve.dat");
-    Resume(backup.pid);
-    const RunResult done = FinishProgram(backup);
-    EXPECT_EQ(done.status, 0) << done.err;
-    EXPECT_THAT(done.err, HasSubstr("was changed by another program during the backup"));
-    EXPECT_EQ(ListedLabels(), (std::set<std::string>{Label("1005", "1006")}));
-    EXPECT_TRUE(fs::exists(base + added + "/BackupInfo.dat"));
-    EXPECT_FALSE(fs::exists(base + "/Reserved/2010_05_23=10,00~10,11"));
 }
 
 TEST_F(CliConcurrencyTest, ALockThatCannotBeUsedIsAnErrorOfItsOwn) {

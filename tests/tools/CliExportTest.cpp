@@ -74,13 +74,8 @@ class CliExportImageTest : public CliFixture {
         out = prefix() + "/out";
     }
     static mkrec::RecorderPlan Plan(const std::string& day, int first, int last) {
-        mkrec::RecorderPlan plan;
+        mkrec::RecorderPlan plan = CliFixture::Plan(first, last, 1);
         plan.days = {day};
-        plan.firstMinute = first;
-        plan.lastMinute = last;
-        plan.cameras = 1;
-        plan.width = 32;
-        plan.height = 24;
         return plan;
     }
     std::string usb, out;
@@ -93,14 +88,8 @@ class CliExportTest : public CliExportImageTest {
         CliExportImageTest::SetUp();
         if (IsSkipped())
             return;
-        mkrec::RecorderPlan plan;
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 603;
-        plan.cameras = 3;
+        mkrec::RecorderPlan plan = CliFixture::Plan(600, 603, 3, 64, 48);
         plan.fps = 3;
-        plan.width = 64;
-        plan.height = 48;
         plan.cameraStops = {{2, 600}};  // camera 3 records nothing in the entry
         plan.audioChannels = 2;         // cameras 1 and 2 are heard
         Record(plan);
@@ -176,34 +165,21 @@ TEST_F(CliExportTest, EachCameraIsAnMp4OfEveryPictureWithTheRecordedTimeAsSubtit
                                        std::to_string(rows)));
         EXPECT_THAT(streams, HasSubstr("codec_name=mov_text|codec_type=subtitle"));
         // The camera's audio channel beside the pictures, as long as they last.
-        const std::string audio = CommandOutput(
-            "ffprobe -v error -select_streams a -show_entries "
-            "stream=codec_name,sample_rate,duration -of csv=p=0 " +
-            file);
+        const std::string audio =
+            Probe("stream=codec_name,sample_rate,duration -select_streams a", FileOf(camera));
         EXPECT_EQ(audio.rfind("aac,8000,", 0), 0u) << audio;
         EXPECT_NEAR(std::atof(audio.substr(9).c_str()), 4 * 60.0, 1.0) << audio;
         // The pace of the recording: four minutes of pictures last four minutes.
-        const double duration = std::atof(
-            CommandOutput("ffprobe -v error -select_streams v -show_entries stream=duration "
-                          "-of csv=p=0 " +
-                          file)
-                .c_str());
-        EXPECT_NEAR(duration, 4 * 60.0, 1.0);
-        EXPECT_THAT(
-            CommandOutput("ffprobe -v error -show_entries format_tags=creation_time -of csv=p=0 " +
-                          file),
-            HasSubstr("2010-05-23T10:00:00"));
+        EXPECT_NEAR(std::atof(Probe("stream=duration -select_streams v", FileOf(camera)).c_str()),
+                    4 * 60.0, 1.0);
+        EXPECT_THAT(Probe("format_tags=creation_time", FileOf(camera)),
+                    HasSubstr("2010-05-23T10:00:00"));
         int status = -1;
         EXPECT_EQ(CommandOutput("ffmpeg -v error -i " + file + " -f null - 2>&1", &status), "");
         EXPECT_EQ(status, 0);
         // One subtitle per recorded second, saying that second.
-        const std::string srt =
-            CommandOutput("ffmpeg -v error -i " + file + " -map 0:s -f srt - 2>&1");
-        std::set<std::string> shown;
-        std::istringstream in(srt);
-        for (std::string line; std::getline(in, line);)
-            if (line.rfind("2010-", 0) == 0)
-                shown.insert(line);
+        const std::vector<std::string> cues = Cues(FileOf(camera));
+        const std::set<std::string> shown(cues.begin(), cues.end());
         std::set<std::string> recorded;
         for (const long long t : seconds) {
             const std::time_t tt = static_cast<std::time_t>(t);
@@ -211,7 +187,7 @@ TEST_F(CliExportTest, EachCameraIsAnMp4OfEveryPictureWithTheRecordedTimeAsSubtit
             std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::gmtime(&tt));
             recorded.insert(text);
         }
-        EXPECT_EQ(shown, recorded) << srt.substr(0, 300);
+        EXPECT_EQ(shown, recorded);
     }
 }
 
@@ -252,25 +228,13 @@ TEST_F(CliExportTest, TheFilesCarryTheirStartAndCameraAndAreSignedOnceThereIsAKe
     const std::string cert = prefix() + "/keys/export-rsa.crt";
     ASSERT_TRUE(fs::exists(cert));
     EXPECT_EQ(Cli({"verify", FileOf(2), "--cert", cert}).status, 0);
-    // By hand, as the manual page says: the printed signature bytes, zeros in their place in a
-    // copy of the file, and openssl with the certificate's key.
+    // Where the signature lies, for a check by hand (which mp4/ExportFinisherTest makes).
     unsigned long long length = 0, offset = 0;
     const std::size_t at = v.out.find("signature: ");
     ASSERT_NE(at, std::string::npos) << v.out;
-    ASSERT_EQ(
+    EXPECT_EQ(
         std::sscanf(v.out.c_str() + at, "signature: %llu bytes at offset %llu", &length, &offset),
         2);
-    const std::string d = Quote(prefix() + "/hand");
-    const std::string byHand =
-        "mkdir -p " + d + " && cd " + d + " && openssl x509 -in " + Quote(cert) +
-        " -pubkey -noout > pub.pem && cp " + Quote(FileOf(2)) +
-        " copy.mp4 && dd if=copy.mp4 of=sig.bin bs=1 skip=" + std::to_string(offset) +
-        " count=" + std::to_string(length) +
-        " 2>/dev/null && dd if=/dev/zero of=copy.mp4 bs=1 seek=" + std::to_string(offset) +
-        " count=" + std::to_string(length) +
-        " conv=notrunc 2>/dev/null && openssl dgst -sha256 -verify pub.pem -sigopt "
-        "rsa_padding_mode:pss -signature sig.bin copy.mp4";
-    EXPECT_EQ(CommandOutput(byHand + " 2>&1"), "Verified OK\n");
     // One byte of a picture changed: the signature no longer holds.
     std::string bytes = ReadText(FileOf(2));
     bytes[bytes.size() / 3] ^= 1;

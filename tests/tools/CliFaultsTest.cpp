@@ -31,16 +31,11 @@ class CliFaultsTest : public CliFixture {
                           prefix(), 50000);
     }
     // Seven minutes from 10:00 of four small cameras with three audio channels, 10:03 missing.
-    void RecordSevenMinutes(mkrec::RecorderPlan plan) {
-        plan.days = {kDay};
-        plan.firstMinute = 600;
-        plan.lastMinute = 606;
-        plan.width = 32;
-        plan.height = 24;
+    static mkrec::RecorderPlan SevenMinutes() {
+        mkrec::RecorderPlan plan = SmallDayPlan(606);
         plan.audioChannels = 3;
-        plan.audioBytesPerMinute = 3000;
         plan.gapMinutes = {603};
-        Record(plan);
+        return plan;
     }
 
     std::string usb;
@@ -100,9 +95,9 @@ TEST_F(CliFaultsTest, CtrlCStopsTheBackupWithStatus130AndSaysWhatIsMissing) {
 }
 
 TEST_F(CliFaultsTest, TheCommandsPrintedAfterAFailedPassScheduleTheSameEntriesAgain) {
-    mkrec::RecorderPlan plan;
+    mkrec::RecorderPlan plan = SevenMinutes();
     plan.modelCode = 0x1648A;
-    RecordSevenMinutes(plan);
+    Record(plan);
     const std::string memo = "it's the 'yard' \xC3\xA9 $HOME `x`";
     options = {"--model", "1648A"};
     ASSERT_EQ(Add("1000", "1002", "all", {"--memo", memo}).status, 0);
@@ -138,9 +133,9 @@ TEST_F(CliFaultsTest, TheCommandsPrintedAfterAFailedPassScheduleTheSameEntriesAg
 // target that fills up after it makes the entry lack more than the recording does, and it is
 // offered again.
 TEST_F(CliFaultsTest, ADamagedRecordingIsOfferedAgainOnlyWhenItsEntryLacksMoreThanTheDamage) {
-    mkrec::RecorderPlan plan;
+    mkrec::RecorderPlan plan = SevenMinutes();
     plan.damagedMinutes = {{602, mkrec::Damage::kNotADatabase}};
-    RecordSevenMinutes(plan);
+    Record(plan);
     ASSERT_EQ(Add("1000", "1002").status, 0);
     ASSERT_EQ(Add("1002", "1004", "2,3").status, 0);
     const RunResult run = Backup();

@@ -1,10 +1,8 @@
 // quillon-cli pull against quillon-share servers on loopback, both real processes: recorders
 // pulled from their pull.d files at once over the one port given, a range kept by a failed run
-// fetched by the next, what a run says on the journal, a recorder in another time zone, and the
-// faults an unattended run meets (a recorder down, without its disk or stuck, a damaged
-// recording, a configuration others may change, a token on the command line).
-#include <arpa/inet.h>
-#include <netinet/in.h>
+// fetched by the next, what a run says on the journal, and the faults an unattended run meets (a
+// recorder down or stuck, a damaged recording, a token on the command line). The rules of the
+// configuration and of a run's range are pull/'s own.
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -13,11 +11,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <sstream>
 #include <thread>
@@ -107,8 +102,7 @@ TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) 
 
     for (const auto& [name, token] : {std::pair{"first", "first-token"}, {"second", "other"}}) {
         fs::create_directories(images + "/" + name);
-        std::ofstream(prefix() + "/" + name + ".token") << token << "\n";
-        fs::permissions(prefix() + "/" + name + ".token", fs::perms::owner_read);
+        TokenFile(name, token);
     }
     std::ofstream(pulls + "/first.conf")
         << "# the gate recorder\nremote = https://127.0.0.1:" << relay.port()
@@ -211,25 +205,6 @@ TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
     EXPECT_EQ(shown[0].rfind("<3>pull gate: failed: ", 0), 0u) << shown[0];
 }
 
-TEST_F(CliPullTest, ARecorderThatListsNoDayFailsThePullAndKeepsItsRange) {
-    mkrec::RecorderPlan plan = Plan(600, 601, 1, 16, 16);
-    Record(plan);
-    StartServer();
-    Gate("range = 20100523 1000 1001");
-    fs::rename(driveC() + "/QorData", driveC() + "/QorData.unmounted");
-    const RunResult gone = Cli({"pull", "gate"});
-    EXPECT_EQ(gone.status, 1) << gone.out << gone.err;
-    EXPECT_THAT(gone.out, HasSubstr("pull gate: failed: "));
-    fs::rename(driveC() + "/QorData.unmounted", driveC() + "/QorData");
-    Gate("range = 20100523 1001 1001");
-    const RunResult back = Cli({"pull", "gate"});
-    EXPECT_EQ(back.status, 0) << back.out << back.err;
-    EXPECT_THAT(back.out, HasSubstr("pull gate: 1 entries (1 ranges from earlier runs) into "));
-    const std::vector<fs::path> runs = Runs(images);
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_TRUE(fs::exists(runs[0] / "2010_05_23=10,00~10,01"));
-}
-
 // A damaged minute is fetched no better by a later run: the image of the rest stands under the
 // run's name, verifies, and names what it lacks; the run fails, but keeps no range for the next.
 TEST_F(CliPullTest, ARecordingsDamageFailsThePullButItsImageStandsAndNoRangeIsKept) {
@@ -258,109 +233,7 @@ TEST_F(CliPullTest, ARecordingsDamageFailsThePullButItsImageStandsAndNoRangeIsKe
     EXPECT_EQ(Runs(images).size(), 2u);
 }
 
-TEST_F(CliPullTest, APullReckonsItsRangeInTheRecordersTimeZone) {
-    if (!fs::exists("/usr/share/zoneinfo/Etc/GMT+12"))
-        GTEST_SKIP() << "no time zone database";
-    // A zone whose date is not the machine's now, and in which 00:01 has passed.
-    const auto dateIn = [](const char* zone, int* minuteOfDay) {
-        const char* was = std::getenv("TZ");
-        const std::string saved = was ? was : "";
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-        const std::time_t now = std::time(nullptr);
-        std::tm tm{};
-        localtime_r(&now, &tm);
-        if (was)
-            ::setenv("TZ", saved.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-        char day[16];
-        std::strftime(day, sizeof day, "%Y%m%d", &tm);
-        if (minuteOfDay)
-            *minuteOfDay = tm.tm_hour * 60 + tm.tm_min;
-        return std::string(day);
-    };
-    const std::string here = dateIn(std::getenv("TZ") ? std::getenv("TZ") : "UTC", nullptr);
-    std::string zone, day;
-    for (const char* candidate : {"Etc/GMT+12", "Etc/GMT-14"}) {
-        int minute = 0;
-        const std::string date = dateIn(candidate, &minute);
-        if (date != here && minute >= 3) {
-            zone = candidate;
-            day = date;
-        }
-    }
-    if (zone.empty())
-        GTEST_SKIP() << "every zone at hand shows this machine's date, or its first minutes";
-    mkrec::RecorderPlan plan;
-    plan.days = {day};
-    plan.firstMinute = 0;
-    plan.lastMinute = 1;
-    plan.cameras = 1;
-    plan.width = plan.height = 16;
-    Record(plan);
-    StartServer();
-    const auto pull = [&](const std::string& timeZone) {
-        Gate("range = today\ntime-zone = " + timeZone);
-        return Cli({"pull", "gate"});
-    };
-    const RunResult unknown = pull("Nowhere/Atlantis");
-    EXPECT_EQ(unknown.status, 1) << unknown.out << unknown.err;
-    EXPECT_THAT(unknown.out, HasSubstr("Nowhere/Atlantis"));
-    const RunResult r = pull(zone);
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    const std::vector<fs::path> runs = Runs(images);
-    ASSERT_EQ(runs.size(), 1u) << r.out;
-    const std::string entry =
-        day.substr(0, 4) + "_" + day.substr(4, 2) + "_" + day.substr(6, 2) + "=00,00~";
-    bool found = false;
-    for (const auto& e : fs::directory_iterator(runs[0]))
-        found = found || e.path().filename().string().rfind(entry, 0) == 0;
-    EXPECT_TRUE(found) << entry << " in " << runs[0];
-}
-
-TEST_F(CliPullTest, APullOfACameraBeyondTheCameraCountIsRefused) {
-    Gate("cameras = 2,6\ncamera-count = 4\nrange = yesterday");
-    const RunResult r = Cli({"pull", "gate"});
-    EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_THAT(r.out, HasSubstr("gate.conf: camera 6 is beyond camera-count 4"));
-}
-
 namespace {
-
-// A loopback socket listening on port, that nothing answers: whatever connects is seen.
-class Listener {
-  public:
-    explicit Listener(int port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        const int on = 1;
-        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 8) == 0;
-    }
-    ~Listener() { ::close(fd_); }
-    bool ok() const { return ok_; }
-    // Whether a connection came, once whoever made it has ended: it waits in the backlog.
-    bool Connected() {
-        pollfd waiting{fd_, POLLIN, 0};
-        if (::poll(&waiting, 1, 0) != 1)
-            return false;
-        const int in = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (in < 0)
-            return false;
-        ::close(in);
-        return true;
-    }
-    int fd() const { return fd_; }
-
-  private:
-    int fd_ = -1;
-    bool ok_ = false;
-};
 
 // A share server as a recorder stuck in its build looks: its answers relayed from the real
 // server, except the image's status, which says "building" with nothing new, always.
@@ -427,73 +300,6 @@ class BuildingProxy : public LoopbackProxy {
 };
 
 }  // namespace
-
-// A pull's configuration decides where the run goes and where its token is sent: one that
-// someone else may change, or in a folder someone else may change, is refused before the token
-// is read, and so is a token file in such a folder.
-TEST_F(CliPullTest, APullConfigurationOthersMayChangeIsRefusedAndSendsTheTokenNowhere) {
-    const int elsewhere = FreePortPair();
-    Listener share(elsewhere), pictures(elsewhere - 2);
-    ASSERT_TRUE(share.ok() && pictures.ok());
-    const std::string token = prefix() + "/gate.token";
-    std::ofstream(token) << "gate-token\n";
-    fs::permissions(token, fs::perms::owner_read | fs::perms::owner_write);
-    const std::string conf = pulls + "/w.conf";
-    const auto write = [&](const std::string& path, const std::string& tokenFile) {
-        fs::remove(path);
-        std::ofstream(path) << "remote = 127.0.0.1:" << elsewhere << "\ntoken-file = " << tokenFile
-                            << "\nrange = 20100523 1000 1000\ntarget = " << images << "\n";
-        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write |
-                                  fs::perms::group_read | fs::perms::others_read);
-    };
-    const auto refused = [&](const std::string& says, const std::string& what) {
-        const RunResult r = Cli({"pull", "w"});
-        EXPECT_EQ(r.status, 1) << what << r.out << r.err;
-        EXPECT_THAT(r.out, HasSubstr("pull w: failed: "));
-        EXPECT_THAT(r.out, HasSubstr(says));
-        EXPECT_FALSE(share.Connected()) << what << ": the token went to the conf's remote";
-        EXPECT_FALSE(pictures.Connected()) << what << ": the token went to the conf's remote";
-    };
-
-    write(conf, token);
-    fs::permissions(conf, fs::perms::group_write | fs::perms::others_write, fs::perm_options::add);
-    refused(conf + " may be changed by others (mode 0666)", "a conf of mode 0666");
-    write(conf, token);
-    fs::permissions(conf, fs::perms::group_write, fs::perm_options::add);
-    refused(conf + " may be changed by others (mode 0664)", "a conf its group may change");
-
-    write(prefix() + "/elsewhere.conf", token);
-    fs::remove(conf);
-    fs::create_symlink(prefix() + "/elsewhere.conf", conf);
-    refused(conf + " is a symbolic link", "a conf reached through a link");
-
-    write(conf, token);
-    fs::permissions(pulls, fs::perms::all);
-    refused("the folder " + pulls + " may be changed by others (mode 0777)", "a folder of 0777");
-    fs::permissions(pulls, fs::perms::all | fs::perms::sticky_bit);
-    EXPECT_EQ(::chown(pulls.c_str(), 65534, 65534) == 0, ::geteuid() == 0);
-    if (::geteuid() == 0)
-        refused("the folder " + pulls + " belongs to user 65534", "a sticky folder of another");
-    ASSERT_EQ(::chown(pulls.c_str(), ::geteuid(), ::getegid()), 0);
-    fs::permissions(pulls, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                               fs::perms::others_read | fs::perms::others_exec);
-    if (::geteuid() == 0) {
-        // Only root can give a file away; "another user" is neither this one nor root.
-        ASSERT_EQ(::chown(conf.c_str(), 65534, 65534), 0);
-        refused(conf + " belongs to user 65534", "a conf of another user");
-    }
-
-    // The token file's own folder is its folder chain's: a 0600 token in a 0777 folder is not
-    // its owner's alone.
-    const std::string open = prefix() + "/open";
-    fs::create_directories(open);
-    fs::permissions(open, fs::perms::all);
-    fs::copy_file(token, open + "/gate.token");
-    write(conf, open + "/gate.token");
-    refused("the token file " + open + "/gate.token cannot be trusted: the folder " + open +
-                " may be changed by others (mode 0777)",
-            "a token in a folder of 0777");
-}
 
 // A recorder whose build never gets on fails its run after the conf's build-stall, and keeps
 // no other recorder's run waiting meanwhile.

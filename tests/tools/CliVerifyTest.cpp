@@ -228,20 +228,6 @@ TEST_F(CliVerifyTest, DeepLooksInsideTheMinuteIndexes) {
     EXPECT_THAT(r.out, HasSubstr("FAILED: 2 minute indexes damaged"));
 }
 
-TEST_F(CliVerifyTest, ASecondBackupIntoTheSameFolderLeavesTheFirstImageCheckable) {
-    const std::string image = BackUp("Both");
-    const std::string first = ReadText(image + "/SHA256SUMS");
-    BackUp("Both", "1003", "1004");
-    EXPECT_EQ(ReadText(image + "/SHA256SUMS-1"), first);
-    EXPECT_EQ(Shell("cd '" + image + "' && sha256sum --quiet -c SHA256SUMS-1"), 0);
-    EXPECT_EQ(Sha256sumCheck(image), 0);
-    // The new manifest lists only what the second pass wrote.
-    EXPECT_THAT(ReadText(image + "/SHA256SUMS"), Not(HasSubstr("10,00~10,03")));
-    const RunResult r = Verify({"E:\\Both"});
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_THAT(r.out, HasSubstr("files match SHA256SUMS and SHA256SUMS-1, not signed"));
-}
-
 // A manifest the target will not take, on a target that is otherwise fine: the pass fails once,
 // saying so, and keeps its entries for another try, since nothing of the image can be checked.
 TEST_F(CliVerifyTest, AManifestThatCannotBeWrittenFailsOnceAndKeepsTheSchedule) {
@@ -307,11 +293,17 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     EXPECT_THAT(r.out, HasSubstr("NOT IN MANIFEST  SHA256SUMS-7.pub"));
     EXPECT_THAT(r.out, HasSubstr("NOT IN MANIFEST  SHA256SUMS-3.sig"));
 
-    // A second backup signed by the same key: both manifests count, and say so.
+    // A second backup into the same folder, signed by the same key: the first image's manifest
+    // is kept as it was, the new one lists only what the second pass wrote, and both count.
+    const std::string first = ReadText(image + "/SHA256SUMS");
     BackUp("Signed", "1003", "1004");
-    r = Verify({image, "--key", trusted});
+    EXPECT_EQ(ReadText(image + "/SHA256SUMS-1"), first);
+    EXPECT_EQ(Shell("cd '" + image + "' && sha256sum --quiet -c SHA256SUMS-1"), 0);
+    EXPECT_EQ(Sha256sumCheck(image), 0);
+    EXPECT_THAT(ReadText(image + "/SHA256SUMS"), Not(HasSubstr("10,00~10,03")));
+    r = Verify({"E:\\Signed", "--key", trusted});
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_THAT(r.out, HasSubstr("match SHA256SUMS and SHA256SUMS-1, signed by"));
+    EXPECT_THAT(r.out, HasSubstr("files match SHA256SUMS and SHA256SUMS-1, signed by"));
 }
 
 TEST_F(CliVerifyTest, KeyCreateMakesTheExportCertificateToo) {
