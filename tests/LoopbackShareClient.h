@@ -69,6 +69,7 @@ class LoopbackShareClient : public backup::RemoteRecorder {
             beforeDownload();
         if (const std::string refused = request.prepareFolder(); !refused.empty())
             return Ended(refused);
+        events.DownloadBegins(request.image.nSlot);
         Step("download");
         const std::string to = platform::ResolvePath(request.folder);
         if (slowDownload) {

@@ -423,6 +423,8 @@ bool HttpShareClient::DoDownload(ShareLink& link, const backup::FetchRequest& re
     if (request.prepareFolder)
         if (const std::string refused = request.prepareFolder(); !refused.empty())
             return FailChain(link, refused);
+    if (events_)
+        events_->DownloadBegins(request.image.nSlot);
     const std::string& folder = request.folder;
     const std::string root = folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
     std::string problem;

@@ -191,6 +191,8 @@ TEST_F(RemoteBackupTest, CancelDuringAFetchEndsTheRunWithItsReasonAndKeepsTheEnt
     EXPECT_EQ(view.activity, backup::Activity::kIdle);
     EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "M010012") + "\ncancelled");
     EXPECT_EQ(view.listRows.size(), 1u);
+    // Its download had begun: the kept schedule no longer holds it as pending.
+    EXPECT_EQ(ctx.m_schedule.table[0].bPending, 0u);
 }
 
 // The entry's folders are looked at when it is asked for, and again when its files are ready: a
@@ -253,6 +255,7 @@ TEST_F(RemoteBackupTest, AMinuteGoneFromTheRecorderIsFetchedWithoutAndTheEntryKe
     EXPECT_TRUE(fs::exists(out + "/Remote/2010_05_23=10,03~10,04/20100523/201005231004N.dat"));
     EXPECT_FALSE(fs::exists(driveC() + "/NetBackupTemp/2010_05_23=10,00~10,02"));
     EXPECT_EQ(view.listRows, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:02"});
+    EXPECT_EQ(ctx.m_schedule.table[0].bPending, 0u);  // fetched, if without its minute
     EXPECT_FALSE(ctx.m_run.running);
 }
 

@@ -83,6 +83,7 @@ TEST_F(ShareClientTest, AnImageArrivesWholeInTheDialogsOrderAlsoOverADroppedConn
     ASSERT_FALSE(told.empty());
     EXPECT_EQ(told.back().kind, "downloaded");
     EXPECT_EQ(events.Count("downloaded"), 1u);
+    EXPECT_EQ(events.Count("download"), 1u);
     EXPECT_GE(events.Count("status"), got.size());
     // Every file announced with its place in the list as far as it is known (the list grows
     // while the server builds), the last as the last of all, and ended with a whole progress

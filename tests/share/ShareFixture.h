@@ -47,7 +47,7 @@ struct Flag {
 
 // One event of a fetch: a status text, an item's progress, or "downloaded".
 struct Told {
-    std::string kind;  // "status", "progress", "downloaded"
+    std::string kind;  // "status", "progress", "download", "downloaded"
     std::string text;  // the status text, or the progress's item
     std::uint32_t total = 0, done = 0;
 };
@@ -67,6 +67,7 @@ class RecordingEvents : public backup::IFetchEvents {
     void Progress(const std::string& item, std::uint32_t total, std::uint32_t done) override {
         Keep({"progress", item, total, done});
     }
+    void DownloadBegins(int) override { Keep({"download"}); }
     void Downloaded() override { Keep({"downloaded"}); }
     std::vector<Told> All() {
         std::lock_guard<std::mutex> lock(m_);

@@ -48,6 +48,8 @@ void LinkInbox::Handle(Answer& a) {
         p.nDone = progress->done;
         OnDownloadProgress(link_, target_, prompts_, view_,
                            std::string(reinterpret_cast<const char*>(&p), sizeof p), true);
+    } else if (auto* begins = std::get_if<LinkDownloadBegins>(&a)) {
+        answers_.OnDownloadBegins(begins->slot);
     } else if (std::holds_alternative<LinkDownloaded>(a)) {
         answers_.OnDownloaded();
     } else if (auto* turn = std::get_if<std::shared_ptr<Turn>>(&a)) {

@@ -31,6 +31,9 @@ struct LinkProgress {
     std::string item;
     std::uint32_t total = 0, done = 0;
 };
+struct LinkDownloadBegins {
+    int slot = 0;
+};
 struct LinkDownloaded {};
 
 class LinkInbox final : public IFetchEvents {
@@ -53,6 +56,7 @@ class LinkInbox final : public IFetchEvents {
     void Progress(const std::string& item, std::uint32_t total, std::uint32_t done) override {
         Add(LinkProgress{item, total, done});
     }
+    void DownloadBegins(int slot) override { Add(LinkDownloadBegins{slot}); }
     void Downloaded() override { Add(LinkDownloaded{}); }
 
     // Told on the posting thread of each answer that arrives; never called once it was set
@@ -75,7 +79,7 @@ class LinkInbox final : public IFetchEvents {
         bool done = false;
     };
     using Answer = std::variant<DayIndexAnswer, EntrySizeAnswer, LinkStatus, LinkProgress,
-                                LinkDownloaded, std::shared_ptr<Turn>>;
+                                LinkDownloadBegins, LinkDownloaded, std::shared_ptr<Turn>>;
     void Add(Answer a);
     void Handle(Answer& a);
 

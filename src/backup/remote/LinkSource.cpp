@@ -48,6 +48,7 @@ class NoFetchEvents final : public IFetchEvents {
   public:
     void Status(const std::string&) override {}
     void Progress(const std::string&, std::uint32_t, std::uint32_t) override {}
+    void DownloadBegins(int) override {}
     void Downloaded() override {}
 };
 

@@ -157,6 +157,11 @@ void LinkAnswers::OnStatus(const std::string& text) {
     prompts_.SetStatusText(link_.lastText + " [" + Text("M010013") + "]");
 }
 
+void LinkAnswers::OnDownloadBegins(int slot) {
+    if (slot >= 0 && slot < kScheduleSlots)
+        schedule_.table[static_cast<std::size_t>(slot)].bPending = 0;
+}
+
 void LinkAnswers::OnDownloaded() {
     link_.downloadShown = false;
     prompts_.SetStatusText("");

@@ -77,6 +77,8 @@ class LinkAnswers {
     // A progress or problem text of the link: the status line, and the link's last text.
     void OnStatus(const std::string& text);
     // The entry being fetched is in the download folder: no download shown any more.
+    // The entry of slot is being downloaded: the schedule no longer holds it as pending.
+    void OnDownloadBegins(int slot);
     void OnDownloaded();
 
   private:

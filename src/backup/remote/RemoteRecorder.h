@@ -79,6 +79,8 @@ class IFetchEvents {
     virtual void Status(const std::string& text) = 0;
     // How far the item is: KB while the recorder builds the image, bytes while it is downloaded.
     virtual void Progress(const std::string& item, std::uint32_t total, std::uint32_t done) = 0;
+    // The image of the request's slot is ready and its download into the folder begins.
+    virtual void DownloadBegins(int slot) = 0;
     // The entry's files are all in the folder; the recorder's copy is removed next.
     virtual void Downloaded() = 0;
 };
