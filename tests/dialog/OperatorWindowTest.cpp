@@ -67,11 +67,14 @@ const QString kStopQuestionScreen = QUILLON_ARTEFACT_DIR "/stop-question.png";
 
 }  // namespace
 
+// The folder backup from Start to its end, with the stop question open meanwhile.
 TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFirst) {
     const std::string usb = MapDrive('E', "removable");
     fs::create_directories(usb + "/Backup");
     OperatorBoxes operatorBoxes;
     Open({}, &operatorBoxes);
+    Click(ctl::kOk);
+    EXPECT_EQ(operatorBoxes.shown.back(), Text("M010024"));
     AddEntry("00", "03");
     const std::string target = usb + "/Backup";
     dlg->OnBrowseTarget(&target);
@@ -100,6 +103,9 @@ TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFi
     // The worker waits for the window from its first step, so the question opens while the
     // pass runs.
     Click(ctl::kOk);
+    EXPECT_FALSE(W<QWidget>(ctl::kAdd)->isEnabled());  // busy
+    EXPECT_EQ(W<QAbstractButton>(ctl::kCancel)->text().remove('&'),
+              QString::fromStdString(Text("A010018")));
     Click(ctl::kCancel);
     ASSERT_TRUE(Until([&] {
         return std::find(operatorBoxes.shown.begin(), operatorBoxes.shown.end(), Text("M010014")) !=
@@ -121,6 +127,9 @@ TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFi
     EXPECT_FALSE(staleOpen) << "the question stayed open after the pass ended";
     EXPECT_FALSE(ctx().m_run.report.stopped());
     EXPECT_TRUE(fs::exists(usb + "/Backup/2010_05_23=10,00~10,03/20100523/201005231003N.idx"));
+    EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());  // the schedule is cleared
+    EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
+    EXPECT_FALSE(fs::exists(base + "/Reserved"));
 }
 
 TEST_F(OperatorWindowTest, TheBusQuerySeesThePreviewsControlsAndOnlyWhatAControlIs) {
