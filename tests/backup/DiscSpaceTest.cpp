@@ -1,5 +1,6 @@
 // The disc's space as the capacity bar shows it: the part used, the part the schedule will use,
-// the free megabytes in words; a disc without capacity is full, and no disc shows nothing.
+// the free megabytes in words, Erase for a rewritable disc only; a disc without capacity is full,
+// and no disc shows nothing.
 #include "BackupFixture.h"
 #include "FakeDiscWriter.h"
 #include "PseudoDrives.h"
@@ -19,6 +20,9 @@ TEST_F(DiscSpaceTest, UsedAndPlannedSpaceAndTheFreeMegabytes) {
                                            std::to_string(static_cast<int>(freeMB)) + "M");
     }
     EXPECT_TRUE(view.eraseOffered);
+    disc.mediaType = 2;  // write-once
+    ctx.m_targets.TellDiscSpace(true);
+    EXPECT_FALSE(view.eraseOffered);
     // 350 MB of 700 used, 175 MB planned.
     disc.freeMB = 350;
     ctx.m_schedule.totalKB = 175 * 1024;

@@ -1,7 +1,7 @@
 // What the operator sees of the window and what a host reads off it: the stop question while a
 // pass goes on, the controls of the preview over the bus, the target folder as this system
-// names it, the window's size and icon, and the preview's picture under a camera's notice. The
-// pictures of the window are kept in artefacts/ of the build.
+// names it, and the window's size and icon. The pictures of the window are kept in artefacts/ of
+// the build.
 #include <QApplication>
 #include <QLayout>
 #include <QLineEdit>
@@ -53,13 +53,6 @@ class OperatorWindowTest : public DialogTest {
         const auto answer = reply.get();
         EXPECT_TRUE(answer.has_value()) << id;
         return answer.value_or(platform::BusReply());
-    }
-    static bool AllBlack(const QImage& image, const QRect& area) {
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
-                if ((image.pixel(x, y) & 0xFFFFFF) != 0)
-                    return false;
-        return true;
     }
 };
 
@@ -197,27 +190,4 @@ TEST_F(OperatorWindowTest, TheWindowKeepsItsSizeAndCarriesItsOwnIcon) {
             QImage::Format_ARGB32_Premultiplied);
         EXPECT_EQ(shown, mkicon::DrawIcon(px)) << px;
     }
-}
-
-TEST_F(OperatorWindowTest, APicturelessCameraClearsThePreviousCamerasPicture) {
-    OpenPlaying();
-    CBackupPreviewDlg* preview = dlg->preview();
-    ASSERT_TRUE(Until([&] { return preview->DayList()->topLevelItemCount() == 2; }));
-    ChoosePreview(ctl::kPlayCamera, 2);
-    ChoosePreview(ctl::kPlayHour, 10);
-    ChoosePreview(ctl::kPlayMinute, 0);
-    preview->Button(ctl::kViewNext)->click();
-    ASSERT_TRUE(Until([&] { return player->shownCamera() == 2 && player->picturesDrawn() >= 1; }));
-
-    ChoosePreview(ctl::kPlayCamera, 4);
-    ChoosePreview(ctl::kPlayMinute, 35);
-    preview->Button(ctl::kViewForward)->click();
-    ASSERT_TRUE(Until([&] { return player->notice() == "Camera 5 has no pictures from 10:35."; }));
-    EXPECT_EQ(player->shownCamera(), -1);
-    const QImage window = dlg->grab().toImage();
-    ASSERT_TRUE(window.save(QUILLON_ARTEFACT_DIR "/preview-cleared.png"));
-    // Above the notice's line only black stays: no picture, no "Camera 3" caption.
-    const QRect area(player->mapTo(dlg.get(), QPoint(0, 0)),
-                     QSize(player->width(), player->height() * 3 / 4));
-    EXPECT_TRUE(AllBlack(window, area));
 }
