@@ -1,17 +1,14 @@
 // What the operator sees of the window and what a host reads off it: the stop question while a
-// pass goes on, the controls of the preview over the bus, the target folder as this system
-// names it, and the window's size and icon. The pictures of the window are kept in artefacts/ of
-// the build.
+// pass goes on, the controls of the preview over the bus, and the window's size and icon. The
+// pictures of the window are kept in artefacts/ of the build.
 #include <QApplication>
 #include <QLayout>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <QTreeWidget>
 #include <future>
 
 #include "DialogFixture.h"
-#include "backup/pass/BackupStart.h"
 #include "controls/CxSkinButton.h"
 #include "mkicon/QuillonIcon.h"
 
@@ -141,31 +138,6 @@ TEST_F(OperatorWindowTest, TheBusQuerySeesThePreviewsControlsAndOnlyWhatAControl
     const auto progress = Query(ctl::kProgress);  // hidden until a pass runs
     EXPECT_EQ(progress.result, std::int64_t{1} << 32);
     EXPECT_EQ(Query(4242).result, 0);
-}
-
-TEST_F(OperatorWindowTest, TheTargetShowsTheHostFolderAndTheCoreKeepsTheDrivePath) {
-    const std::string usb = MapDrive('E', "removable");
-    fs::create_directories(usb + "/Backup");
-    Open();
-    const std::string folder = usb + "/Backup";
-    dlg->OnBrowseTarget(&folder);
-    auto* edit = W<QLineEdit>(ctl::kTarget);
-    EXPECT_EQ(edit->text().toStdString(), folder);
-    EXPECT_EQ(Query(ctl::kTarget).data, folder);
-    EXPECT_EQ(dlg->view().GetItemText(ctl::kTarget), "E:\\Backup");
-    EXPECT_EQ(ctx().m_target.text, "E:\\Backup");
-    EXPECT_EQ(::OnHistory({ctx().m_run, ctx().m_disc}, ctx().m_target, ctx().m_prompts),
-              "E:");  // the drive from the drive path, not the display
-    auto* frame = dlg->Control(ctl::kStorageFrame);
-    ASSERT_TRUE(frame->grab().save(QUILLON_ARTEFACT_DIR "/target-edit.png"));
-
-    // A disc writer's text names no folder: shown as the core set it.
-    MapDrive('D', "cdrom");
-    dlg->view().SetItemText(ctl::kTarget, "D:\\Test DVD writer (700 MB)");
-    EXPECT_EQ(edit->text(), "D:\\Test DVD writer (700 MB)");
-    dlg->view().SetItemText(ctl::kTarget, "");
-    EXPECT_TRUE(edit->text().isEmpty());
-    EXPECT_EQ(dlg->view().GetItemText(ctl::kTarget), "");
 }
 
 TEST_F(OperatorWindowTest, TheWindowKeepsItsSizeAndCarriesItsOwnIcon) {

@@ -9,6 +9,7 @@
 
 #include "DialogFixture.h"
 #include "backup/HostMessages.h"
+#include "backup/pass/BackupStart.h"
 #include "platform/DriveTable.h"
 #include "preview/CBackupDataListDlg.h"
 
@@ -53,6 +54,22 @@ TEST_F(StartCancelTest, TheTargetIsChosenInTheBrowserAndClassifiedByItsDrive) {
     EXPECT_EQ(ctx().m_target.kind, backup::TargetKind::kFolder);
     EXPECT_FALSE(W<QWidget>(ctl::kWriteSpeed)->isEnabled());
     EXPECT_TRUE(W<QWidget>(ctl::kIncludeViewer)->isEnabled());
+    // The window shows (and a host reads) the host folder; the core keeps the drive path.
+    EXPECT_EQ(Send(platform::kMsgQueryControl, ctl::kTarget).data, usb + "/Backup");
+    EXPECT_EQ(dlg->view().GetItemText(ctl::kTarget), "E:\\Backup");
+    EXPECT_EQ(ctx().m_target.text, "E:\\Backup");
+    EXPECT_EQ(::OnHistory({ctx().m_run, ctx().m_disc}, ctx().m_target, ctx().m_prompts),
+              "E:");  // the drive from the drive path, not the display
+    fs::create_directories(QUILLON_ARTEFACT_DIR);
+    ASSERT_TRUE(
+        dlg->Control(ctl::kStorageFrame)->grab().save(QUILLON_ARTEFACT_DIR "/target-edit.png"));
+    // A disc writer's text names no folder: shown as the core set it.
+    MapDrive('D', "cdrom");
+    dlg->view().SetItemText(ctl::kTarget, "D:\\Test DVD writer (700 MB)");
+    EXPECT_EQ(W<QLineEdit>(ctl::kTarget)->text(), "D:\\Test DVD writer (700 MB)");
+    dlg->view().SetItemText(ctl::kTarget, "");
+    EXPECT_TRUE(W<QLineEdit>(ctl::kTarget)->text().isEmpty());
+    EXPECT_EQ(dlg->view().GetItemText(ctl::kTarget), "");
 
     // A folder that no drive holds is no target (Z: is kept unless the table maps it).
     platform::DriveTable table;
