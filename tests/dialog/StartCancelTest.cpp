@@ -1,6 +1,5 @@
 // The storage target chosen in the browser, Cancel, History and the messages of the host,
 // through the real window.
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
