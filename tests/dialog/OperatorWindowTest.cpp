@@ -1,17 +1,14 @@
 // What the operator sees of the window and what a host reads off it: the stop question while a
-// pass goes on, the controls of the preview over the bus, the target folder as this system
-// names it, the window's size and icon, and the preview's picture under a camera's notice. The
+// pass goes on, the controls of the preview over the bus, and the window's size and icon. The
 // pictures of the window are kept in artefacts/ of the build.
 #include <QApplication>
 #include <QLayout>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <QTreeWidget>
 #include <future>
 
 #include "DialogFixture.h"
-#include "backup/pass/BackupStart.h"
 #include "controls/CxSkinButton.h"
 #include "mkicon/QuillonIcon.h"
 
@@ -54,24 +51,20 @@ class OperatorWindowTest : public DialogTest {
         EXPECT_TRUE(answer.has_value()) << id;
         return answer.value_or(platform::BusReply());
     }
-    static bool AllBlack(const QImage& image, const QRect& area) {
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
-                if ((image.pixel(x, y) & 0xFFFFFF) != 0)
-                    return false;
-        return true;
-    }
 };
 
 const QString kStopQuestionScreen = QUILLON_ARTEFACT_DIR "/stop-question.png";
 
 }  // namespace
 
+// The folder backup from Start to its end, with the stop question open meanwhile.
 TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFirst) {
     const std::string usb = MapDrive('E', "removable");
     fs::create_directories(usb + "/Backup");
     OperatorBoxes operatorBoxes;
     Open({}, &operatorBoxes);
+    Click(ctl::kOk);
+    EXPECT_EQ(operatorBoxes.shown.back(), Text("M010024"));
     AddEntry("00", "03");
     const std::string target = usb + "/Backup";
     dlg->OnBrowseTarget(&target);
@@ -100,6 +93,9 @@ TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFi
     // The worker waits for the window from its first step, so the question opens while the
     // pass runs.
     Click(ctl::kOk);
+    EXPECT_FALSE(W<QWidget>(ctl::kAdd)->isEnabled());  // busy
+    EXPECT_EQ(W<QAbstractButton>(ctl::kCancel)->text().remove('&'),
+              QString::fromStdString(Text("A010018")));
     Click(ctl::kCancel);
     ASSERT_TRUE(Until([&] {
         return std::find(operatorBoxes.shown.begin(), operatorBoxes.shown.end(), Text("M010014")) !=
@@ -121,6 +117,9 @@ TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFi
     EXPECT_FALSE(staleOpen) << "the question stayed open after the pass ended";
     EXPECT_FALSE(ctx().m_run.report.stopped());
     EXPECT_TRUE(fs::exists(usb + "/Backup/2010_05_23=10,00~10,03/20100523/201005231003N.idx"));
+    EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());  // the schedule is cleared
+    EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
+    EXPECT_FALSE(fs::exists(base + "/Reserved"));
 }
 
 TEST_F(OperatorWindowTest, TheBusQuerySeesThePreviewsControlsAndOnlyWhatAControlIs) {
@@ -139,31 +138,6 @@ TEST_F(OperatorWindowTest, TheBusQuerySeesThePreviewsControlsAndOnlyWhatAControl
     const auto progress = Query(ctl::kProgress);  // hidden until a pass runs
     EXPECT_EQ(progress.result, std::int64_t{1} << 32);
     EXPECT_EQ(Query(4242).result, 0);
-}
-
-TEST_F(OperatorWindowTest, TheTargetShowsTheHostFolderAndTheCoreKeepsTheDrivePath) {
-    const std::string usb = MapDrive('E', "removable");
-    fs::create_directories(usb + "/Backup");
-    Open();
-    const std::string folder = usb + "/Backup";
-    dlg->OnBrowseTarget(&folder);
-    auto* edit = W<QLineEdit>(ctl::kTarget);
-    EXPECT_EQ(edit->text().toStdString(), folder);
-    EXPECT_EQ(Query(ctl::kTarget).data, folder);
-    EXPECT_EQ(dlg->view().GetItemText(ctl::kTarget), "E:\\Backup");
-    EXPECT_EQ(ctx().m_target.text, "E:\\Backup");
-    EXPECT_EQ(::OnHistory({ctx().m_run, ctx().m_disc}, ctx().m_target, ctx().m_prompts),
-              "E:");  // the drive from the drive path, not the display
-    auto* frame = dlg->Control(ctl::kStorageFrame);
-    ASSERT_TRUE(frame->grab().save(QUILLON_ARTEFACT_DIR "/target-edit.png"));
-
-    // A disc writer's text names no folder: shown as the core set it.
-    MapDrive('D', "cdrom");
-    dlg->view().SetItemText(ctl::kTarget, "D:\\Test DVD writer (700 MB)");
-    EXPECT_EQ(edit->text(), "D:\\Test DVD writer (700 MB)");
-    dlg->view().SetItemText(ctl::kTarget, "");
-    EXPECT_TRUE(edit->text().isEmpty());
-    EXPECT_EQ(dlg->view().GetItemText(ctl::kTarget), "");
 }
 
 TEST_F(OperatorWindowTest, TheWindowKeepsItsSizeAndCarriesItsOwnIcon) {
@@ -188,27 +162,4 @@ TEST_F(OperatorWindowTest, TheWindowKeepsItsSizeAndCarriesItsOwnIcon) {
             QImage::Format_ARGB32_Premultiplied);
         EXPECT_EQ(shown, mkicon::DrawIcon(px)) << px;
     }
-}
-
-TEST_F(OperatorWindowTest, APicturelessCameraClearsThePreviousCamerasPicture) {
-    OpenPlaying();
-    CBackupPreviewDlg* preview = dlg->preview();
-    ASSERT_TRUE(Until([&] { return preview->DayList()->topLevelItemCount() == 2; }));
-    ChoosePreview(ctl::kPlayCamera, 2);
-    ChoosePreview(ctl::kPlayHour, 10);
-    ChoosePreview(ctl::kPlayMinute, 0);
-    preview->Button(ctl::kViewNext)->click();
-    ASSERT_TRUE(Until([&] { return player->shownCamera() == 2 && player->picturesDrawn() >= 1; }));
-
-    ChoosePreview(ctl::kPlayCamera, 4);
-    ChoosePreview(ctl::kPlayMinute, 35);
-    preview->Button(ctl::kViewForward)->click();
-    ASSERT_TRUE(Until([&] { return player->notice() == "Camera 5 has no pictures from 10:35."; }));
-    EXPECT_EQ(player->shownCamera(), -1);
-    const QImage window = dlg->grab().toImage();
-    ASSERT_TRUE(window.save(QUILLON_ARTEFACT_DIR "/preview-cleared.png"));
-    // Above the notice's line only black stays: no picture, no "Camera 3" caption.
-    const QRect area(player->mapTo(dlg.get(), QPoint(0, 0)),
-                     QSize(player->width(), player->height() * 3 / 4));
-    EXPECT_TRUE(AllBlack(window, area));
 }

@@ -1,6 +1,7 @@
 // The real playback component in the real window, over the generator's recordings: the days
 // arrive with the day loaded highlighted, a camera plays from the chosen minute, the combos follow
-// the pictures, and the main dialog's commands stop it.
+// the pictures, the main dialog's commands stop it, and a camera without pictures clears the
+// picture.
 #include <QComboBox>
 #include <QCursor>
 #include <QGuiApplication>
@@ -9,7 +10,17 @@
 #include "DialogFixture.h"
 #include "controls/CxSkinButton.h"
 
-class PlaybackViewTest : public DialogTest {};
+class PlaybackViewTest : public DialogTest {
+  protected:
+    // The pixels of area that are not black, of every step-th row and column.
+    static int NonBlack(const QImage& image, const QRect& area, int step = 2) {
+        int count = 0;
+        for (int y = area.top(); y <= area.bottom(); y += step)
+            for (int x = area.left(); x <= area.right(); x += step)
+                count += (image.pixel(x, y) & 0xFFFFFF) != 0;
+        return count;
+    }
+};
 
 TEST_F(PlaybackViewTest, ACameraPlaysFromTheChosenMinuteAndTheCombosFollowIt) {
     OpenPlaying();
@@ -19,7 +30,7 @@ TEST_F(PlaybackViewTest, ACameraPlaysFromTheChosenMinuteAndTheCombosFollowIt) {
     EXPECT_EQ(preview->PictureArea(), player.get());
     EXPECT_FALSE(player->isVisibleTo(preview));
     // As a click on it loads it: the day highlighted is the backup day, and the preview stands
-    // on its first picture, whose time it shows; so for any day picked.
+    // on its first picture, whose time it shows; so for another day picked.
     auto* hour = preview->findChild<QComboBox*>(QString("c%1").arg(ctl::kPlayHour));
     auto standsOnFirstPicture = [&] {
         return player->shownCamera() == 0 && hour->currentIndex() == 10;
@@ -30,9 +41,6 @@ TEST_F(PlaybackViewTest, ACameraPlaysFromTheChosenMinuteAndTheCombosFollowIt) {
     preview->OnDateListClick(1);
     EXPECT_EQ(days->indexOfTopLevelItem(days->currentItem()), 1);
     EXPECT_EQ(ctx().m_day.date, "20100522");
-    preview->OnDateListClick(0);
-    EXPECT_EQ(days->indexOfTopLevelItem(days->currentItem()), 0);
-    EXPECT_EQ(ctx().m_day.date, "20100523");
     EXPECT_TRUE(Until(standsOnFirstPicture));
 
     // From 09:59, where nothing was recorded: the first picture is 10:00's, and the combos
@@ -56,6 +64,20 @@ TEST_F(PlaybackViewTest, ACameraPlaysFromTheChosenMinuteAndTheCombosFollowIt) {
     ASSERT_TRUE(Until([&] { return !player->playing(); }));
     EXPECT_TRUE(preview->findChild<QWidget*>("c1132")->isEnabled());
     EXPECT_EQ(Rows(ctl::kScheduleList).size(), 1);
+
+    // A camera without pictures at the minute clears the picture shown before and says so.
+    ChoosePreview(ctl::kPlayCamera, 4);
+    ChoosePreview(ctl::kPlayMinute, 35);
+    preview->Button(ctl::kViewForward)->click();
+    ASSERT_TRUE(Until([&] { return player->notice() == "Camera 5 has no pictures from 10:35."; }));
+    EXPECT_EQ(player->shownCamera(), -1);
+    const QImage window = dlg->grab().toImage();
+    std::filesystem::create_directories(QUILLON_ARTEFACT_DIR);
+    ASSERT_TRUE(window.save(QUILLON_ARTEFACT_DIR "/preview-cleared.png"));
+    // Above the notice's line only black stays: no picture, no "Camera 3" caption.
+    const QRect area(player->mapTo(dlg.get(), QPoint(0, 0)),
+                     QSize(player->width(), player->height() * 3 / 4));
+    EXPECT_EQ(NonBlack(window, area, 1), 0);
 }
 
 TEST_F(PlaybackViewTest, StepsAndTheDaysEndsShowSinglePictures) {
@@ -96,13 +118,6 @@ class ScreensTest : public PlaybackViewTest {
                                .width = 352,
                                .height = 240});
         std::filesystem::create_directories(QUILLON_ARTEFACT_DIR);
-    }
-    static int NonBlack(const QImage& image, const QRect& area) {
-        int count = 0;
-        for (int y = area.top(); y <= area.bottom(); y += 2)
-            for (int x = area.left(); x <= area.right(); x += 2)
-                count += (image.pixel(x, y) & 0xFFFFFF) != 0;
-        return count;
     }
 };
 

@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QTreeWidget>
-#include <ctime>
 
 #include "FakeSearch.h"
 #include "TestEnv.h"
@@ -107,27 +106,18 @@ TEST_F(PreviewTest, DaysNewestFirstInEachDateTypeAndWithinTheTodayLimit) {
     }
 
     // The today limit lists the days from the window start's day on; none left, none picked.
-    char today[16], yesterday[16], before[16];
-    const std::time_t now = std::time(nullptr);
-    for (auto [buf, t] : {std::pair{today, now}, std::pair{yesterday, now - 86400},
-                          std::pair{before, now - 3 * 86400}}) {
-        std::tm local{};
-        localtime_r(&t, &local);
-        std::strftime(buf, 16, "%Y-%m-%d", &local);
-    }
     app.m_bTodayLimit = 1;
-    search.days = {before, yesterday, today};
-    picked.clear();
-    Open();
-    EXPECT_TRUE(search.todayLimit);
-    preview->OnSearchNotify(kSearchDayListReady, {});
-    EXPECT_EQ(Labels(), (QStringList{today, yesterday}));
-    search.days = {before};
-    picked.clear();
-    Open();
-    preview->OnSearchNotify(kSearchDayListReady, {});
-    EXPECT_TRUE(Labels().isEmpty());
-    EXPECT_TRUE(picked.empty());
+    for (const auto& [start, listed] :
+         {std::pair{1274608800 - 86400, QStringList{"2010-05-23", "2010-05-22"}},  // 05-22 10:00
+          std::pair{1274608800 + 86400, QStringList{}}}) {
+        picked.clear();
+        Open();
+        EXPECT_TRUE(search.todayLimit);
+        search.windowStart = start;
+        preview->OnSearchNotify(kSearchDayListReady, {});
+        EXPECT_EQ(Labels(), listed);
+        EXPECT_EQ(picked.empty(), listed.isEmpty());
+    }
 }
 
 TEST_F(PreviewTest, TheButtonsPlayStepAndStopFromTheChosenTimeAndLockIt) {
