@@ -1,5 +1,6 @@
 #include "backup/pass/PassRun.h"
 
+#include <chrono>
 #include <stdexcept>
 
 namespace backup {
@@ -15,6 +16,16 @@ CommandResult PassRun::Start(const StartOptions& options, ports::IEntryVideo* vi
                 endTold_ = true;
             });
         });
+    } else if (!ownOwner_) {
+        // The end runs on the worker; ServeToEnd waits for it.
+        worker_.SetOwnerThread([this](const std::function<void()>& call) {
+            call();
+            {
+                std::lock_guard<std::mutex> lock(endMutex_);
+                ended_ = true;
+            }
+            endCv_.notify_all();
+        });
     }
     run_.video = video;
     const CommandResult started = starter_.OnOK(options);
@@ -27,11 +38,21 @@ CommandResult PassRun::Start(const StartOptions& options, ports::IEntryVideo* vi
     return started;
 }
 
-void PassRun::ServeRemoteToEnd(const std::function<void()>& between) {
-    while (Running() || (endServed_ && !endTold_)) {
-        inbox_.Serve(100);
-        if (between)
-            between();
+void PassRun::ServeToEnd(const std::atomic<bool>& stop) {
+    if (endServed_) {
+        while (Running() || !endTold_) {
+            inbox_.Serve(100);
+            if (stop)
+                Stop();
+        }
+        return;
+    }
+    std::unique_lock<std::mutex> lock(endMutex_);
+    while (!endCv_.wait_for(lock, std::chrono::milliseconds(100), [this] { return ended_; })) {
+        lock.unlock();
+        if (stop)
+            Stop();
+        lock.lock();
     }
 }
 

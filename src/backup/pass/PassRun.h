@@ -1,10 +1,12 @@
 #pragma once
 // A pass a front end started, held until it has ended: the worker that runs it, the one stop,
 // and what the pass left, handed over once as a value of the front end's own. A front end
-// without a window starts it, serves its own events while Running() (a remote pass is served by
-// ServeRemoteToEnd), and reads the outcome; it never touches the run's state nor the link's
-// answers.
+// without a window starts it, runs it to its end (ServeToEnd, or its own events while Running())
+// and reads the outcome; it never touches the run's state nor the link's answers.
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -51,14 +53,17 @@ class PassRun {
     // none). Refused when the start's checks refused (their text was shown).
     CommandResult Start(const StartOptions& options, ports::IEntryVideo* video);
     // Where the worker tells the pass's end (see BackupWorker::SetOwnerThread); before Start.
-    void SetOwnerThread(BackupWorker::OwnerThread run) { worker_.SetOwnerThread(std::move(run)); }
+    void SetOwnerThread(BackupWorker::OwnerThread run) {
+        ownOwner_ = true;
+        worker_.SetOwnerThread(std::move(run));
+    }
     // True until the pass has ended.
     bool Running() const { return run_.running != 0; }
-    // A pass from a remote recorder, run to its end on the calling thread: the texts and the
-    // progress of its fetches served here, and then its end, between() called after each wait
-    // of at most 100 ms (a stop is asked from there). A stopped run is over once its fetch has
-    // ended.
-    void ServeRemoteToEnd(const std::function<void()>& between);
+    // The pass run to its end on the calling thread, for a front end without an event loop that
+    // set no owner thread: a remote recorder's texts and progress are served here, then its end;
+    // Stop is asked once stop is set (looked at after each wait of at most 100 ms). A stopped
+    // remote run is over once its fetch has ended.
+    void ServeToEnd(const std::atomic<bool>& stop);
     // Stops the pass at its next check, and a remote download at once; later calls do nothing.
     void Stop();
     // Whether Stop stopped it while it ran.
@@ -78,6 +83,10 @@ class PassRun {
     bool finished_ = false;
     bool endServed_ = false;  // the end of a remote pass is told through the inbox ...
     bool endTold_ = false;    // ... and was, on the thread that serves it
+    bool ownOwner_ = false;   // the front end tells the end on its own thread
+    std::mutex endMutex_;
+    std::condition_variable endCv_;
+    bool ended_ = false;  // the end of a pass without an owner thread was told, on the worker
 };
 
 }  // namespace backup

@@ -35,6 +35,11 @@ void StopOnInterrupt(backup::PassRun& run) {
         run.Stop();
 }
 
+// A pass from this recorder or a remote one, run to its end here.
+void ServeToEnd(backup::PassRun& run) {
+    run.ServeToEnd(gInterrupted);
+}
+
 // What the pass needs to say afterwards of its entries, taken before the schedule is cleared,
 // and how long it took.
 struct Planned {
@@ -238,10 +243,7 @@ int DiscBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
 int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folder,
                        backup::PassOutcome& pass) {
     Planned p;
-    const auto serve = [](backup::PassRun& run) {
-        run.ServeRemoteToEnd([&run] { StopOnInterrupt(run); });
-    };
-    if (!RunPass(s, a, p, pass, serve))
+    if (!RunPass(s, a, p, pass, ServeToEnd))
         return 1;
     std::printf("remote backup to %s: %zu entries, %.1f s\n", paths::ImageRoot(3, folder).c_str(),
                 p.entries.size(), p.seconds);
@@ -315,11 +317,7 @@ int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
     if (s.remote)
         return RemoteFolderBackup(s, a, folder, pass);
     Planned p;
-    const auto serve = [&s](backup::PassRun& run) {
-        while (!s.view.WaitForPassEnd(100))
-            StopOnInterrupt(run);
-    };
-    if (!RunPass(s, a, p, pass, serve))
+    if (!RunPass(s, a, p, pass, ServeToEnd))
         return 1;
     const int status = ReportBuilt(a, paths::ImageRoot(3, folder), p, pass);
     if (status == 0)

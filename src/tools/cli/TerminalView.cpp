@@ -1,6 +1,5 @@
 #include "TerminalView.h"
 
-#include <chrono>
 #include <cstdio>
 
 #include "platform/Terminal.h"
@@ -67,19 +66,7 @@ void TerminalView::Ask(const backup::Question& question, backup::Reply reply) {
     reply(true);
 }
 
-void TerminalView::PassEnded() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ended_ = true;
-    passEnded_.notify_all();
-}
-
 std::vector<TerminalView::Message> TerminalView::Messages() {
     std::lock_guard<std::mutex> lock(mutex_);
     return messages_;
-}
-
-bool TerminalView::WaitForPassEnd(int milliseconds) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return passEnded_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                               [this] { return ended_; });
 }

@@ -1,11 +1,10 @@
 #pragma once
 // The core's events for a terminal: notices go to stderr (questions answer yes, the command
 // line being the operator's confirmation), the progress bar is drawn on stderr when it
-// is a terminal and written as plain lines otherwise, and the end of a pass ends the wait for
-// a backup. What a window would show of its controls has no place here.
+// is a terminal and written as plain lines otherwise. What a window would show of its controls
+// has no place here, nor the end of a pass: the pass itself is waited for (PassRun::ServeToEnd).
 //
 // Threads: calls arrive from the main thread and from the backup worker; each is serialised.
-#include <condition_variable>
 #include <mutex>
 
 #include "backup/OperatorEvents.h"
@@ -26,10 +25,8 @@ class TerminalView : public backup::WindowlessEvents {
     void Tell(const backup::Notice& notice) override;
     // No one to ask: every question is answered yes at once (the command line is the answer).
     void Ask(const backup::Question& question, backup::Reply reply) override;
-    void PassEnded() override;
+    void PassEnded() override {}
 
-    // Waits up to milliseconds for the end of a pass; true once it came.
-    bool WaitForPassEnd(int milliseconds);
     // Ends the progress line, so that what follows starts on a line of its own.
     void FinishProgress();
     // The notices and questions so far, in their order.
@@ -39,9 +36,7 @@ class TerminalView : public backup::WindowlessEvents {
     void DrawProgress();
 
     std::mutex mutex_;
-    std::condition_variable passEnded_;
     std::vector<Message> messages_;
-    bool ended_ = false;
     bool showProgress_;
     bool terminal_;
     int lastPos_ = -1;
