@@ -49,8 +49,6 @@ std::string WorkingFolderLock::Take(Session& session, const Options& options) {
         return session.Text("BACKUP", "Q010005") + "\n" + problem;
     machine_ = std::move(machine.lock);
     folder_ = std::move(folder.lock);
-    // The saved schedule, as the dialog restores it at start.
-    session.LoadSavedSchedule();
     return std::string();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // The working folder taken for a program without a window: its base folder readied when it is
 // the program's own, one copy of Quillon Backup at a time on the machine (unless the base
-// folder is no other program's) and on the base folder, and then the schedule kept there
-// loaded. The locks are held for as long as the object lives.
+// folder is no other program's) and on the base folder, and its working folder fit for use.
+// The locks are held for as long as the object lives.
 #include <memory>
 #include <string>
 
@@ -21,7 +21,7 @@ class WorkingFolderLock {
         bool ownBase = false;     // the base folder is the program's own: readied first
         platform::ProgramFolders folders;
     };
-    // "" once the folder is taken and its schedule loaded; else why not (nothing is held).
+    // "" once the folder is taken; else why not (nothing is held).
     std::string Take(Session& session, const Options& options);
 
   private:

@@ -95,5 +95,9 @@ std::string CliSession::OwnFilesProblem() const {
 
 bool CliSession::OpenWorkingFolder(bool wait, bool machineWide) {
     const std::string problem = working_.Take(session, {wait, machineWide, ownBase_, folders_});
-    return problem.empty() || Refuse(problem);
+    if (!problem.empty())
+        return Refuse(problem);
+    // The saved schedule, as the dialog restores it at start.
+    session.LoadSavedSchedule();
+    return true;
 }
