@@ -17,21 +17,10 @@
 #include "backup/Session.h"
 #include "backup/WorkingFolderLock.h"
 #include "backup/disc/DiscDrive.h"
+#include "backup/remote/LinkOptions.h"
 #include "integrity/ImageFiles.h"
 #include "platform/ProgramFolders.h"
 #include "ports/CDVDWriterPro2.h"
-
-struct RemoteOptions {
-    std::string address;  // "" for the local recorder
-    int port = 0;
-    std::string token;
-    std::string tokenFile;  // --token-file, read by TakeRemoteToken
-    // TLS: an https:// address, and how its certificate is trusted (--ca FILE, --pin PIN).
-    bool https = false;
-    std::string ca, pin;
-    // How long the server may build an image without progress (0: the client's own limit).
-    int buildStallSeconds = 0;
-};
 
 struct CliOptions {
     std::string base;  // base folder (drive or host path); "" for the program's own
@@ -40,8 +29,8 @@ struct CliOptions {
     int modelCode = 0x670;
     int recorderKind = 4;
     bool progress = true;
-    bool wait = false;     // wait for another copy to finish instead of refusing
-    RemoteOptions remote;  // --remote: the recordings of a recorder served by quillon-share
+    bool wait = false;           // wait for another copy to finish instead of refusing
+    backup::LinkOptions remote;  // --remote: the recordings of a recorder served by quillon-share
 };
 
 struct CliArgs {
@@ -74,21 +63,10 @@ inline bool Refuse(const std::string& what) {
 // a memo or a name cannot move the cursor, ring the bell or restyle the terminal.
 std::string Printable(const std::string& text);
 
-// --remote: "host:port" or "https://host:port" into address, port and https; false when it is
-// not one. The remote recorder's answers, which arrive on its own thread, are served from the
-// core's inbox on the main thread; everything goes over the one port given.
-bool ParseRemote(const std::string& text, RemoteOptions& out);
-// TLS: why --ca and --pin cannot be used as given ("" when they can).
-std::string RemoteTlsProblem(const RemoteOptions& options);
-// Sets the token from the first source given of --token, --token-file, QUILLON_SHARE_TOKEN and
-// the service's credential "token". Why not, when the one given cannot be used ("" when it can,
-// or when none was given).
-std::string TakeRemoteToken(RemoteOptions& options);
-
 class RemoteLink {
   public:
     // Puts session into remote mode with a client of this link, whose answers its inbox keeps.
-    RemoteLink(backup::Session& session, const RemoteOptions& options);
+    RemoteLink(backup::Session& session, const backup::LinkOptions& options);
     ~RemoteLink();
     // The recorded days, newest first; why, when none. zone: the recorder's time zone as it
     // names it ("" when it names none).
@@ -96,7 +74,7 @@ class RemoteLink {
 
   private:
     backup::Session& session_;
-    RemoteOptions options_;
+    backup::LinkOptions options_;
     std::unique_ptr<backup::RemoteRecorder> client_;
 };
 

@@ -9,6 +9,7 @@
 #include "platform/JournalLevel.h"
 #include "pull/LinkedSchedule.h"
 #include "pull/PullJob.h"
+#include "share/LinkSetup.h"
 
 namespace {
 
@@ -83,17 +84,17 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     if (const auto refused = job.Configure())
         return say(*refused);
     const pull::PullConfig& conf = job.config();
-    if (!ParseRemote(conf.remote, options.remote))
+    if (!share::ParseLinkAddress(conf.remote, options.remote))
         return say(job.Failed("remote takes ADDRESS:PORT or https://ADDRESS:PORT: " + conf.remote));
     options.remote.pin = conf.pin;
     options.remote.buildStallSeconds = conf.buildStallSeconds;
     options.remote.ca = conf.ca;
-    if (const std::string problem = RemoteTlsProblem(options.remote); !problem.empty())
+    if (const std::string problem = share::LinkTlsProblem(options.remote); !problem.empty())
         return say(job.Failed(problem));
     // The token of the recorder's file, else of the service (its credential or environment).
     options.remote.token.clear();
     options.remote.tokenFile = conf.tokenFile;
-    if (const std::string problem = TakeRemoteToken(options.remote); !problem.empty())
+    if (const std::string problem = share::TakeLinkToken(options.remote); !problem.empty())
         return say(job.Failed(problem));
     options.cameras = conf.cameraCount;
     options.progress = false;

@@ -13,6 +13,9 @@
 #include "platform/Registry.h"
 #include "platform/Signals.h"
 #include "platform/TimeZone.h"
+#ifdef QUILLON_HAVE_SHARE
+#include "share/LinkSetup.h"
+#endif
 
 namespace {
 
@@ -169,7 +172,7 @@ int main(int argc, char** argv) {
         if (!model.empty())
             options.modelCode = Number("--model", model, 16, 0, 0x7fffffff);
 #ifdef QUILLON_HAVE_SHARE
-        if (!remote.empty() && !ParseRemote(remote, options.remote))
+        if (!remote.empty() && !share::ParseLinkAddress(remote, options.remote))
             throw UsageError{"--remote takes ADDRESS:PORT, the port of quillon-share"};
 #else
         if (!remote.empty())
@@ -220,10 +223,10 @@ int main(int argc, char** argv) {
         if (!options.remote.token.empty() && !options.remote.tokenFile.empty())
             throw UsageError{"give the token once: --token-file FILE (or --token, which ps shows)"};
 #ifdef QUILLON_HAVE_SHARE
-        if (const std::string tls = RemoteTlsProblem(options.remote); !tls.empty())
+        if (const std::string tls = share::LinkTlsProblem(options.remote); !tls.empty())
             throw UsageError{tls};
         if (const std::string problem =
-                options.remote.address.empty() ? "" : TakeRemoteToken(options.remote);
+                options.remote.address.empty() ? "" : share::TakeLinkToken(options.remote);
             !problem.empty())
             return Fail(problem);
 #endif

@@ -1,0 +1,87 @@
+#include "share/LinkSetup.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <string_view>
+
+#include "share/ClientId.h"
+#include "share/HttpPictureSource.h"
+#include "share/HttpShareClient.h"
+#include "share/TokenSource.h"
+
+namespace share {
+namespace {
+
+// TLS: how the server of an https:// address is trusted.
+TlsTrust Trust(const backup::LinkOptions& options) {
+    TlsTrust trust;
+    trust.on = options.https;
+    trust.caFile = options.ca;
+    if (!options.pin.empty())
+        trust.pin = ReadPin(options.pin, &trust.problem);
+    return trust;
+}
+
+}  // namespace
+
+std::string LinkTlsProblem(const backup::LinkOptions& options) {
+    if ((!options.ca.empty() || !options.pin.empty()) && !options.https)
+        return "--ca and --pin go with an https:// --remote address";
+    return Trust(options).problem;
+}
+
+bool ParseLinkAddress(const std::string& whole, backup::LinkOptions& out) {
+    constexpr std::string_view kHttps = "https://";
+    out.https = whole.compare(0, kHttps.size(), kHttps) == 0;
+    const std::string text = out.https ? whole.substr(kHttps.size()) : whole;
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size())
+        return false;
+    const std::string port = text.substr(colon + 1);
+    if (port.find_first_not_of("0123456789") != std::string::npos || port.size() > 5)
+        return false;
+    const int p = std::atoi(port.c_str());
+    if (p < 1 || p > 65535)
+        return false;
+    out.address = text.substr(0, colon);
+    out.port = p;
+    return true;
+}
+
+std::string TakeLinkToken(backup::LinkOptions& options) {
+    if (!options.token.empty()) {
+        if (const std::string problem = TokenTextProblem(options.token); !problem.empty())
+            return "the token given with --token " + problem;
+        return std::string();
+    }
+    const FoundToken found = FindToken(options.tokenFile);
+    options.token = found.value;
+    return found.problem;
+}
+
+std::unique_ptr<backup::RemoteRecorder> MakeLinkClient(const backup::LinkOptions& options,
+                                                       const std::string& baseHostFolder) {
+    auto client = std::make_unique<HttpShareClient>(options.token, Trust(options),
+                                                    ClientIdOf(baseHostFolder));
+    if (options.buildStallSeconds > 0)
+        client->LimitBuildStall(std::chrono::seconds(options.buildStallSeconds));
+    return client;
+}
+
+std::vector<std::string> LinkDays(const backup::LinkOptions& options, std::string& problem,
+                                  std::string* zone) {
+    // Asked on the port given, which answers the day list as the preview's port does: a
+    // firewall that lets only that port through must not keep the days from a pull.
+    HttpPictureSource source(options.address, options.port, options.token, std::chrono::seconds(3),
+                             Trust(options));
+    std::vector<std::string> days = source.Days();
+    if (zone)
+        *zone = source.RecorderTimeZone();
+    std::sort(days.rbegin(), days.rend());
+    if (days.empty())
+        problem = source.LastProblem();
+    return days;
+}
+
+}  // namespace share

@@ -1,0 +1,30 @@
+#pragma once
+// The link to a recorder served by quillon-share as a program without a window sets it up: its
+// address read from "host:port" or "https://host:port", its TLS options and token checked, and
+// the client and the recorder's day list made of them.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backup/remote/LinkOptions.h"
+#include "backup/remote/RemoteRecorder.h"
+
+namespace share {
+
+// text into address, port and https; false when it is not one.
+bool ParseLinkAddress(const std::string& text, backup::LinkOptions& out);
+// Why the CA file and the pin cannot be used as given ("" when they can).
+std::string LinkTlsProblem(const backup::LinkOptions& options);
+// Sets the token from the first source given of the token itself, the token file,
+// QUILLON_SHARE_TOKEN and the service's credential "token". Why not, when the one given cannot
+// be used ("" when it can, or when none was given).
+std::string TakeLinkToken(backup::LinkOptions& options);
+// The client of the link, naming itself by the base folder (a host path) it works for.
+std::unique_ptr<backup::RemoteRecorder> MakeLinkClient(const backup::LinkOptions& options,
+                                                       const std::string& baseHostFolder);
+// The recorder's recorded days, newest first, asked on the link's own port; why, when none.
+// zone: the recorder's time zone as it names it ("" when it names none).
+std::vector<std::string> LinkDays(const backup::LinkOptions& options, std::string& problem,
+                                  std::string* zone = nullptr);
+
+}  // namespace share
