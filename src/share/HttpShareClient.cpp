@@ -22,6 +22,21 @@
 namespace share {
 namespace {
 
+// The answer to a request whose reply is one record: the record, or why there is none (what
+// names the request, record the reply).
+template <class Answer, class Record>
+Answer RecordAnswer(const ShareLink::Reply& got, const char* record, const char* what,
+                    std::optional<Record> Answer::*field) {
+    Answer answer;
+    answer.why =
+        got.ok() ? RecordSizeProblem(record, got.body.size(), sizeof(Record)) : got.Problem(what);
+    if (answer.why.empty()) {
+        (answer.*field).emplace();
+        std::memcpy(&*(answer.*field), got.body.data(), sizeof(Record));
+    }
+    return answer;
+}
+
 constexpr int kPollMs = 200;
 // While the client waits for the image's first files, and for more while it has fetched all
 // that are listed: short, as the build goes on meanwhile and a poll costs little.
@@ -218,33 +233,20 @@ void HttpShareClient::Nap(int ms) {
 
 void HttpShareClient::DoIndex(ShareLink& link, const std::string& day,
                               const std::function<void(const backup::DayIndexAnswer&)>& reply) {
-    const auto got = link.Post(kRouteIndex, day, sizeof(_INDEXREPLY));
-    backup::DayIndexAnswer answer;
-    answer.why = got.ok()
-                     ? RecordSizeProblem("an index reply", got.body.size(), sizeof(_INDEXREPLY))
-                     : got.Problem("the day's index");
+    const backup::DayIndexAnswer answer =
+        RecordAnswer(link.Post(kRouteIndex, day, sizeof(_INDEXREPLY)), "an index reply",
+                     "the day's index", &backup::DayIndexAnswer::index);
     NoteError(answer.why);
-    if (answer.why.empty()) {
-        answer.index.emplace();
-        std::memcpy(&*answer.index, got.body.data(), sizeof(_INDEXREPLY));
-    }
     reply(answer);
 }
 
 void HttpShareClient::DoAddSize(ShareLink& link, const _BACKUPADDTOTALSIZE& request,
                                 const std::function<void(const backup::EntrySizeAnswer&)>& reply) {
-    const auto got =
+    const backup::EntrySizeAnswer answer = RecordAnswer(
         link.Post(kRouteSize, std::string(reinterpret_cast<const char*>(&request), sizeof request),
-                  sizeof(_ADDSIZEREPLY));
-    backup::EntrySizeAnswer answer;
-    answer.why =
-        got.ok() ? RecordSizeProblem("an add-size reply", got.body.size(), sizeof(_ADDSIZEREPLY))
-                 : got.Problem("the entry's size");
+                  sizeof(_ADDSIZEREPLY)),
+        "an add-size reply", "the entry's size", &backup::EntrySizeAnswer::size);
     NoteError(answer.why);
-    if (answer.why.empty()) {
-        answer.size.emplace();
-        std::memcpy(&*answer.size, got.body.data(), sizeof(_ADDSIZEREPLY));
-    }
     reply(answer);
 }
 
