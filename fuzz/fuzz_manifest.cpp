@@ -31,19 +31,18 @@ class MemoryImage : public integrity::ImageFiles {
         files_[integrity::kManifestName] = std::move(manifest);
     }
     std::string Where() const override { return "memory"; }
-    bool List(std::vector<Entry>& out, std::string&) override {
+    platform::Expected<std::vector<Entry>> List() override {
+        std::vector<Entry> out;
         for (const auto& [path, bytes] : files_)
             out.push_back({path, static_cast<long long>(bytes.size()), true});
-        return true;
+        return out;
     }
-    bool Read(const std::string& path, const Sink& sink, std::string& why) override {
+    platform::Outcome Read(const std::string& path, const Sink& sink) override {
         const auto it = files_.find(path);
-        if (it == files_.end()) {
-            why = "is missing";
-            return false;
-        }
+        if (it == files_.end())
+            return platform::Error{platform::Error::Kind::kNotFound, "is missing", path};
         sink(it->second.data(), it->second.size());
-        return true;
+        return platform::Succeeded();
     }
 
   private:

@@ -33,42 +33,41 @@ class IsoImageFiles : public integrity::ImageFiles {
     }
     std::string Where() const override { return where_; }
 
-    bool List(std::vector<Entry>& out, std::string& why) override {
-        out.clear();
+    platform::Expected<std::vector<Entry>> List() override {
+        std::vector<Entry> out;
         SourceRef root;
-        if (fs_->get_root(fs_, &root.p) < 0) {
+        std::string why;
+        if (fs_->get_root(fs_, &root.p) < 0)
             why = "its root folder cannot be read";
-            return false;
-        }
-        return Walk(root.p, std::string(), out, why, 0);
+        else
+            Walk(root.p, std::string(), out, why, 0);
+        if (!why.empty())
+            return platform::Error{platform::Error::Kind::kDamaged, why, ""};
+        return out;
     }
 
-    bool Read(const std::string& path, const Sink& sink, std::string& why) override {
+    platform::Outcome Read(const std::string& path, const Sink& sink) override {
+        using Kind = platform::Error::Kind;
         SourceRef file;
         if (!integrity::SafeRelativePath(path) ||
-            fs_->get_by_path(fs_, ("/" + path).c_str(), &file.p) < 0) {
-            why = "is not on the disc";
-            return false;
-        }
-        if (iso_file_source_open(file.p) < 0) {
-            why = "cannot be opened on the disc";
-            return false;
-        }
+            fs_->get_by_path(fs_, ("/" + path).c_str(), &file.p) < 0)
+            return platform::Error{Kind::kNotFound, "is not on the disc", path};
+        if (iso_file_source_open(file.p) < 0)
+            return platform::Error{Kind::kDamaged, "cannot be opened on the disc", path};
         std::vector<char> buffer(std::size_t{1} << 20);
-        bool ok = true;
+        platform::Outcome outcome = platform::Succeeded();
         for (;;) {
             const int n = iso_file_source_read(file.p, buffer.data(), buffer.size());
             if (n == 0)
                 break;
             if (n < 0) {
-                why = "cannot be read from the disc";
-                ok = false;
+                outcome = platform::Error{Kind::kDamaged, "cannot be read from the disc", path};
                 break;
             }
             sink(buffer.data(), static_cast<std::size_t>(n));
         }
         iso_file_source_close(file.p);
-        return ok;
+        return outcome;
     }
 
   private:

@@ -65,15 +65,12 @@ bool CopyImageFilesOut(ImageFiles& image, const std::vector<ImageFiles::Entry>& 
             return false;
         }
         bool written = true;
-        std::string readWhy;
-        const bool read = image.Read(
-            e.path,
-            [&](const char* bytes, std::size_t count) {
+        const platform::Outcome read =
+            image.Read(e.path, [&](const char* bytes, std::size_t count) {
                 written = written && out.Write(bytes, count);
-            },
-            readWhy);
+            });
         if (!read) {
-            why = e.path + " cannot be read from the image: " + readWhy;
+            why = e.path + " cannot be read from the image: " + read.error().text;
             return false;
         }
         if (!written) {

@@ -10,30 +10,29 @@ class FolderImage : public ImageFiles {
   public:
     explicit FolderImage(std::string root) : root_(std::move(root)) {}
     std::string Where() const override { return root_; }
-    bool List(std::vector<Entry>& out, std::string& why) override {
+    platform::Expected<std::vector<Entry>> List() override {
         std::vector<platform::TreeEntry> tree;
-        if (!platform::ListTree(root_, tree, why))
-            return false;
-        out.clear();
+        if (std::string why; !platform::ListTree(root_, tree, why))
+            return platform::Error{platform::Error::Kind::kFailed, why, ""};
+        std::vector<Entry> out;
         for (const auto& t : tree)
             out.push_back({t.relative, t.size, t.regular});
-        return true;
+        return out;
     }
-    bool Read(const std::string& path, const Sink& sink, std::string& why) override {
+    platform::Outcome Read(const std::string& path, const Sink& sink) override {
+        using Kind = platform::Error::Kind;
+        if (!SafeRelativePath(path))
+            return platform::Error{Kind::kRefused, "cannot be opened", path};
         platform::File f;
-        if (!SafeRelativePath(path) || !f.OpenResolved(root_ + "/" + path, platform::File::kRead)) {
-            why = "cannot be opened";
-            return false;
-        }
+        if (!f.OpenResolved(root_ + "/" + path, platform::File::kRead))
+            return platform::Error{Kind::kNotFound, "cannot be opened", path};
         std::string buffer(std::size_t{1} << 20, '\0');
         for (;;) {
             const long long n = f.Read(buffer.data(), buffer.size());
             if (n == 0)
-                return true;
-            if (n < 0) {
-                why = "cannot be read";
-                return false;
-            }
+                return platform::Succeeded();
+            if (n < 0)
+                return platform::Error{Kind::kDamaged, "cannot be read", path};
             sink(buffer.data(), static_cast<std::size_t>(n));
         }
     }
@@ -44,25 +43,21 @@ class FolderImage : public ImageFiles {
 
 }  // namespace
 
-bool ImageFiles::ReadWhole(const std::string& path, std::string& out, std::string& why,
-                           long long limit) {
-    out.clear();
+platform::Expected<std::string> ImageFiles::ReadWhole(const std::string& path, long long limit) {
+    std::string out;
     bool tooLong = false;
-    const bool ok = Read(
-        path,
-        [&](const char* bytes, std::size_t count) {
-            if (tooLong || static_cast<long long>(out.size() + count) > limit) {
-                tooLong = true;
-                return;
-            }
-            out.append(bytes, count);
-        },
-        why);
-    if (ok && tooLong) {
-        why = "is too large";
-        return false;
-    }
-    return ok;
+    const platform::Outcome read = Read(path, [&](const char* bytes, std::size_t count) {
+        if (tooLong || static_cast<long long>(out.size() + count) > limit) {
+            tooLong = true;
+            return;
+        }
+        out.append(bytes, count);
+    });
+    if (!read)
+        return read.error();
+    if (tooLong)
+        return platform::Error{platform::Error::Kind::kDamaged, "is too large", path};
+    return out;
 }
 
 std::unique_ptr<ImageFiles> OpenFolderImage(const std::string& hostRoot) {

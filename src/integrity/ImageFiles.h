@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
+
 namespace integrity {
 
 class ImageFiles {
@@ -17,14 +19,15 @@ class ImageFiles {
     virtual ~ImageFiles() = default;
     // Where the image is, for the operator.
     virtual std::string Where() const = 0;
-    // Every file below the root; false with why when the image cannot be listed.
-    virtual bool List(std::vector<Entry>& out, std::string& why) = 0;
-    // Gives the file's bytes to sink, in order; false with why when it cannot be read.
+    // Every file below the root, or why the image cannot be listed.
+    virtual platform::Expected<std::vector<Entry>> List() = 0;
+    // Gives the file's bytes to sink, in order, or says why it cannot be read (the error's path
+    // is the file's).
     using Sink = std::function<void(const char* bytes, std::size_t count)>;
-    virtual bool Read(const std::string& path, const Sink& sink, std::string& why) = 0;
+    virtual platform::Outcome Read(const std::string& path, const Sink& sink) = 0;
     // The whole file when it is no longer than limit.
-    bool ReadWhole(const std::string& path, std::string& out, std::string& why,
-                   long long limit = 64LL << 20);
+    platform::Expected<std::string> ReadWhole(const std::string& path,
+                                              long long limit = 64LL << 20);
 };
 
 // A folder: a host path.

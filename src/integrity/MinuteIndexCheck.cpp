@@ -27,9 +27,10 @@ std::string CheckMinuteIndex(ImageFiles& image,
     const auto dat = files.find(data);
     if (dat == files.end())
         return "its data file " + data + " is missing";
-    std::string bytes, why;
-    if (!image.ReadWhole(path, bytes, why))
-        return "the index " + why;
+    const platform::Expected<std::string> read = image.ReadWhole(path);
+    if (!read)
+        return "the index " + read.error().text;
+    const std::string& bytes = *read;
     try {
         CppSQLite3DB db;
         db.openBytes(bytes);

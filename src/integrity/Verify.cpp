@@ -31,7 +31,7 @@ SignatureCheck CheckSignature(ImageFiles& image,
                               const std::string& manifestName, const std::string& manifest,
                               const std::string& trustedKeyPem) {
     SignatureCheck c;
-    std::string why, signature, mediumKey;
+    std::string signature, mediumKey;
     const std::string sigName = Companion(manifestName, ".sig");
     const std::string pubName = Companion(manifestName, ".pub");
     const bool trusted = !trustedKeyPem.empty();
@@ -43,13 +43,16 @@ SignatureCheck CheckSignature(ImageFiles& image,
                          : manifestName + " is not signed";
         return c;
     }
-    if (!image.ReadWhole(sigName, signature, why, 4096)) {
+    if (const auto read = image.ReadWhole(sigName, 4096); !read) {
         c.state = SignatureState::kUnreadable;
-        c.text = sigName + " " + why;
+        c.text = read.error().Said();
         return c;
+    } else {
+        signature = *read;
     }
     if (files.count(pubName))
-        image.ReadWhole(pubName, mediumKey, why, 65536);
+        if (const auto read = image.ReadWhole(pubName, 65536))
+            mediumKey = *read;
     const std::string& key = trusted ? trustedKeyPem : mediumKey;
     if (key.empty()) {
         c.state = SignatureState::kUnreadable;
@@ -104,9 +107,11 @@ std::vector<RootManifest> OlderManifests(ImageFiles& image,
     std::vector<RootManifest> older;
     for (const auto& [n, name] : names) {
         RootManifest m{name, {}, {}};
-        std::string why;
-        if (!image.ReadWhole(name, m.text, why))
-            problems.push_back(name + " " + why);
+        const platform::Expected<std::string> read = image.ReadWhole(name);
+        if (read)
+            m.text = *read;
+        if (!read)
+            problems.push_back(read.error().Said());
         else if (const std::string bad = ParseManifest(m.text, m.parsed); !bad.empty())
             problems.push_back(name + " cannot be read: " + bad);
         else
@@ -215,23 +220,24 @@ std::vector<std::string> VerifyReport::Lines() const {
 VerifyReport VerifyImage(ImageFiles& image, const VerifyOptions& options) {
     VerifyReport r;
     r.where = image.Where();
-    std::vector<ImageFiles::Entry> listing;
-    std::string why;
-    if (!image.List(listing, why)) {
-        r.manifestProblem = "the image cannot be read: " + why;
+    const platform::Expected<std::vector<ImageFiles::Entry>> listing = image.List();
+    if (!listing) {
+        r.manifestProblem = "the image cannot be read: " + listing.error().text;
         return r;
     }
     std::map<std::string, ImageFiles::Entry> files;
-    for (const auto& e : listing)
+    for (const auto& e : *listing)
         files[e.path] = e;
     std::string manifestText;
     if (!files.count(kManifestName)) {
         r.manifestProblem = std::string("there is no ") + kManifestName + " in " + r.where;
         return r;
     }
-    if (!image.ReadWhole(kManifestName, manifestText, why)) {
-        r.manifestProblem = std::string(kManifestName) + " " + why;
+    if (const auto read = image.ReadWhole(kManifestName); !read) {
+        r.manifestProblem = read.error().Said();
         return r;
+    } else {
+        manifestText = *read;
     }
     if (options.expectedManifest && *options.expectedManifest != manifestText) {
         r.manifestProblem =
@@ -300,17 +306,14 @@ VerifyReport VerifyImage(ImageFiles& image, const VerifyOptions& options) {
             continue;
         }
         Sha256 hash;
-        const bool read = image.Read(
-            path,
-            [&](const char* bytes, std::size_t count) {
-                hash.Update(bytes, count);
-                done += static_cast<long long>(count);
-                if (options.progress)
-                    options.progress(done, total);
-            },
-            why);
+        const platform::Outcome read = image.Read(path, [&](const char* bytes, std::size_t count) {
+            hash.Update(bytes, count);
+            done += static_cast<long long>(count);
+            if (options.progress)
+                options.progress(done, total);
+        });
         if (!read)
-            r.missing.push_back(path + " (" + why + ")");
+            r.missing.push_back(path + " (" + read.error().text + ")");
         else if (hash.HexFinal() != line->hex)
             r.changed.push_back(path);
     }

@@ -47,11 +47,12 @@ std::vector<VideoCheck> CheckFolderVideos(const std::string& hostRoot,
 
 bool CheckImageVideos(integrity::ImageFiles& image, const std::string& trustedDer,
                       std::vector<VideoCheck>& checks, std::string& problem) {
-    std::vector<integrity::ImageFiles::Entry> listing, videos;
-    std::string unlisted;  // the image's own check says why
-    if (!image.List(listing, unlisted))
+    std::vector<integrity::ImageFiles::Entry> videos;
+    // The image's own check says why it cannot be listed.
+    const platform::Expected<std::vector<integrity::ImageFiles::Entry>> listing = image.List();
+    if (!listing)
         return false;
-    for (const auto& e : listing)
+    for (const auto& e : *listing)
         if (e.regular && IsMp4Name(e.path))
             videos.push_back(e);
     if (videos.empty())

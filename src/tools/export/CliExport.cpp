@@ -81,8 +81,12 @@ int CmdExport(const CliArgs& a, bool progress) {
     // A disc's files are read through its file system; the export reads files, so each entry
     // is copied out in turn beside the export's own files and deleted after it.
     std::vector<integrity::ImageFiles::Entry> listing;
-    if (!a.disc.empty() && !image->List(listing, why))
-        return Fail(why);
+    if (!a.disc.empty()) {
+        platform::Expected<std::vector<integrity::ImageFiles::Entry>> listed = image->List();
+        if (!listed)
+            return Fail(listed.error().Said());
+        listing = std::move(*listed);
+    }
     std::vector<std::string> entries;
     for (const std::string& name : a.disc.empty() ? FolderNames(CommandHostPath(a.positional[0]))
                                                   : integrity::TopFolders(listing))
