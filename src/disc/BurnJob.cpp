@@ -187,10 +187,11 @@ std::string BurnWriter::ReadBack(const Job& job) {
     if (!job.check)
         return std::string();
     Fire(WriterEvent{kWriterVerifying});  // verifying
-    std::string why;
-    const std::unique_ptr<integrity::ImageFiles> disc = OpenIsoImage(job.device, why);
-    if (!disc)
-        return why;
+    const platform::Expected<std::unique_ptr<integrity::ImageFiles>> opened =
+        OpenIsoImage(job.device);
+    if (!opened)
+        return opened.error().Said();
+    integrity::ImageFiles* const disc = opened->get();
     auto lastReport = std::chrono::steady_clock::now();
     return job.check->Check(*disc, [&](long long done, long long total) {
         const auto now = std::chrono::steady_clock::now();

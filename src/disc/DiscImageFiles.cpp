@@ -116,18 +116,17 @@ class IsoImageFiles : public integrity::ImageFiles {
 
 }  // namespace
 
-std::unique_ptr<integrity::ImageFiles> OpenIsoImage(const std::string& device, std::string& why) {
+platform::Expected<std::unique_ptr<integrity::ImageFiles>> OpenIsoImage(const std::string& device) {
+    using platform::Error;
     const std::string path = device.rfind("stdio:", 0) == 0 ? device.substr(6) : device;
     const platform::HostEntry entry =
         path.empty() ? platform::HostEntry{} : platform::LookAtHostPath(path);
     if (entry.kind == platform::HostKind::kNothing ||
         (entry.kind == platform::HostKind::kFile && entry.size == 0)) {
-        why = "there is no written disc in " + device;
-        return nullptr;
+        return Error{Error::Kind::kNotFound, "there is no written disc in " + device, ""};
     }
     if (!AcquireLibraries()) {
-        why = "the disc library cannot be started";
-        return nullptr;
+        return Error{Error::Kind::kFailed, "the disc library cannot be started", ""};
     }
     IsoDataSource* src = nullptr;
     IsoReadOpts* opts = nullptr;
@@ -139,20 +138,20 @@ std::unique_ptr<integrity::ImageFiles> OpenIsoImage(const std::string& device, s
         if (src)
             iso_data_source_unref(src);
         ReleaseLibraries();
-        why = "the disc in " + device + " holds no readable image";
-        return nullptr;
+        return Error{Error::Kind::kDamaged, "the disc in " + device + " holds no readable image",
+                     ""};
     }
     iso_read_opts_free(opts);
-    return std::make_unique<IsoImageFiles>(device, src, fs);
+    return std::unique_ptr<integrity::ImageFiles>(std::make_unique<IsoImageFiles>(device, src, fs));
 }
 
-std::unique_ptr<integrity::ImageFiles> OpenDiscImage(char letter, std::string& why) {
+platform::Expected<std::unique_ptr<integrity::ImageFiles>> OpenDiscImage(char letter) {
     const platform::DriveInfo* drive = platform::CurrentDrives()->Find(letter);
-    if (!drive || drive->type != platform::DRIVE_CDROM || drive->device.empty()) {
-        why = std::string("there is no disc drive ") + letter + ": in the drive table";
-        return nullptr;
-    }
-    return OpenIsoImage(drive->device, why);
+    if (!drive || drive->type != platform::DRIVE_CDROM || drive->device.empty())
+        return platform::Error{
+            platform::Error::Kind::kNotFound,
+            std::string("there is no disc drive ") + letter + ": in the drive table", ""};
+    return OpenIsoImage(drive->device);
 }
 
 }  // namespace disc

@@ -8,10 +8,10 @@
 
 namespace disc {
 
-// The disc in the writer drive of that letter (its Device= in the drive table); null with why
-// when there is none or it holds no readable image.
-std::unique_ptr<integrity::ImageFiles> OpenDiscImage(char letter, std::string& why);
+// The disc in the writer drive of that letter (its Device= in the drive table), or why there is
+// none or it holds no readable image.
+platform::Expected<std::unique_ptr<integrity::ImageFiles>> OpenDiscImage(char letter);
 // The image in a file or device ("stdio:" before a path is taken off).
-std::unique_ptr<integrity::ImageFiles> OpenIsoImage(const std::string& device, std::string& why);
+platform::Expected<std::unique_ptr<integrity::ImageFiles>> OpenIsoImage(const std::string& device);
 
 }  // namespace disc

@@ -43,42 +43,36 @@ std::vector<std::string> TopFolders(const std::vector<ImageFiles::Entry>& listin
     return {names.begin(), names.end()};
 }
 
-bool CopyImageFilesOut(ImageFiles& image, const std::vector<ImageFiles::Entry>& listing,
-                       const std::string& prefix, const std::string& hostFolder, std::string& why) {
+platform::Outcome CopyImageFilesOut(ImageFiles& image,
+                                    const std::vector<ImageFiles::Entry>& listing,
+                                    const std::string& prefix, const std::string& hostFolder) {
+    using platform::Error;
     for (const auto& e : listing) {
         if (!e.regular || e.path.compare(0, prefix.size(), prefix) != 0)
             continue;
         // A disc's names are its writer's: one that climbs out is refused, not followed.
-        if (!SafeRelativePath(e.path)) {
-            why = "the image names a file outside itself: " + e.path;
-            return false;
-        }
+        if (!SafeRelativePath(e.path))
+            return Error{Error::Kind::kRefused, "the image names a file outside itself: " + e.path,
+                         ""};
         const std::string target = hostFolder + "/" + e.path;
         const std::size_t slash = target.rfind('/');
-        if (!platform::CreateDirectoryTree(target.substr(0, slash))) {
-            why = "the folder of " + target + " cannot be made";
-            return false;
-        }
+        if (!platform::CreateDirectoryTree(target.substr(0, slash)))
+            return Error{Error::Kind::kFailed, "the folder of " + target + " cannot be made", ""};
         platform::File out;
-        if (!out.Open(target, platform::File::kCreateNew)) {
-            why = target + " cannot be written";
-            return false;
-        }
+        if (!out.Open(target, platform::File::kCreateNew))
+            return Error{Error::Kind::kFailed, "cannot be written", target};
         bool written = true;
         const platform::Outcome read =
             image.Read(e.path, [&](const char* bytes, std::size_t count) {
                 written = written && out.Write(bytes, count);
             });
-        if (!read) {
-            why = e.path + " cannot be read from the image: " + read.error().text;
-            return false;
-        }
-        if (!written) {
-            why = target + " cannot be written (is the disk full?)";
-            return false;
-        }
+        if (!read)
+            return Error{read.error().kind, "cannot be read from the image: " + read.error().text,
+                         e.path};
+        if (!written)
+            return Error{Error::Kind::kFailed, "cannot be written (is the disk full?)", target};
     }
-    return true;
+    return platform::Succeeded();
 }
 
 }  // namespace integrity

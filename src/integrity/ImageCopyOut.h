@@ -32,9 +32,10 @@ class ScratchFolder {
 std::vector<std::string> TopFolders(const std::vector<ImageFiles::Entry>& listing);
 
 // Copies the listed regular files whose paths begin with prefix into hostFolder, under their
-// paths in the image; false with why (a full disk, a file that cannot be read, a path that
+// paths in the image; or says why not (a full disk, a file that cannot be read, a path that
 // would leave the folder).
-bool CopyImageFilesOut(ImageFiles& image, const std::vector<ImageFiles::Entry>& listing,
-                       const std::string& prefix, const std::string& hostFolder, std::string& why);
+platform::Outcome CopyImageFilesOut(ImageFiles& image,
+                                    const std::vector<ImageFiles::Entry>& listing,
+                                    const std::string& prefix, const std::string& hostFolder);
 
 }  // namespace integrity

@@ -65,10 +65,11 @@ bool CheckImageVideos(integrity::ImageFiles& image, const std::string& trustedDe
         return false;
     }
     for (const auto& e : videos) {
-        std::string why;
-        if (!integrity::CopyImageFilesOut(image, {e}, e.path, scratch, why)) {
+        if (const platform::Outcome copied =
+                integrity::CopyImageFilesOut(image, {e}, e.path, scratch);
+            !copied) {
             VideoCheck failed{e.path, {}};
-            failed.check.problem = why;
+            failed.check.problem = copied.error().Said();
             checks.push_back(failed);
         } else {
             checks.push_back({e.path, Check(scratch + "/" + e.path, trustedDer)});

@@ -143,11 +143,10 @@ std::string CommandLineFolder(const std::string& text);
 // slash at its end.
 std::string CommandHostPath(const std::string& path);
 // The image a command names: a folder (a drive path or a path of this machine) or, with
-// --disc LETTER, the disc in that writer drive read through its file system. Null with why when
-// there is no such folder or no readable disc.
-std::unique_ptr<integrity::ImageFiles> OpenCommandImage(const std::string& disc,
-                                                        const std::string& folder,
-                                                        std::string& why);
+// --disc LETTER, the disc in that writer drive read through its file system; or why there is
+// no such folder or no readable disc.
+platform::Expected<std::unique_ptr<integrity::ImageFiles>> OpenCommandImage(
+    const std::string& disc, const std::string& folder);
 
 int CmdDays(CliSession& s, const CliArgs& a);
 int CmdDay(CliSession& s, const CliArgs& a);

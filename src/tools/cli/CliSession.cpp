@@ -39,23 +39,20 @@ std::string CommandHostPath(const std::string& path) {
     return host;
 }
 
-std::unique_ptr<integrity::ImageFiles> OpenCommandImage(const std::string& disc,
-                                                        const std::string& folder,
-                                                        std::string& why) {
+platform::Expected<std::unique_ptr<integrity::ImageFiles>> OpenCommandImage(
+    const std::string& disc, const std::string& folder) {
+    using platform::Error;
     if (!disc.empty()) {
 #ifdef QUILLON_HAVE_DISC
         return disc::OpenDiscImage(
-            static_cast<char>(std::toupper(static_cast<unsigned char>(disc[0]))), why);
+            static_cast<char>(std::toupper(static_cast<unsigned char>(disc[0]))));
 #else
-        why = "this quillon-cli was built without disc support";
-        return nullptr;
+        return Error{Error::Kind::kFailed, "this quillon-cli was built without disc support", ""};
 #endif
     }
     const std::string host = CommandHostPath(folder);
-    if (host.empty() || !platform::IsDirectory(host)) {
-        why = folder + " is not a folder";
-        return nullptr;
-    }
+    if (host.empty() || !platform::IsDirectory(host))
+        return Error{Error::Kind::kNotFound, "is not a folder", folder};
     return integrity::OpenFolderImage(host);
 }
 

@@ -77,11 +77,11 @@ int CmdVerify(const CliArgs& a, bool progress, bool partialWhole) {
                                     mp4::CheckExportFile(file, {trustedDer, !trustedDer.empty()})};
         return ShowVideoChecks({alone}, trustedDer) ? 0 : 1;
     }
-    std::string why;
-    const std::unique_ptr<integrity::ImageFiles> image =
-        OpenCommandImage(a.disc, a.disc.empty() ? a.positional[0] : std::string(), why);
-    if (!image)
-        return Fail(why);
+    platform::Expected<std::unique_ptr<integrity::ImageFiles>> opened =
+        OpenCommandImage(a.disc, a.disc.empty() ? a.positional[0] : std::string());
+    if (!opened)
+        return Fail(opened.error().Said());
+    const std::unique_ptr<integrity::ImageFiles> image = std::move(*opened);
     int shown = -1;
     if (progress)
         options.progress = [&](long long done, long long total) {

@@ -61,11 +61,11 @@ int CmdExport(const CliArgs& a, bool progress) {
     if (!oneImage || a.out.empty())
         throw UsageError{"export takes one image folder, or --disc LETTER, and --out DIR"};
     const std::string named = a.disc.empty() ? a.positional[0] : "the disc in " + a.disc;
-    std::string why;
-    const std::unique_ptr<integrity::ImageFiles> image =
-        OpenCommandImage(a.disc, a.disc.empty() ? a.positional[0] : std::string(), why);
-    if (!image)
-        return Fail(why);
+    platform::Expected<std::unique_ptr<integrity::ImageFiles>> opened =
+        OpenCommandImage(a.disc, a.disc.empty() ? a.positional[0] : std::string());
+    if (!opened)
+        return Fail(opened.error().Said());
+    const std::unique_ptr<integrity::ImageFiles> image = std::move(*opened);
     const std::vector<int> chosen = CameraList(a.cams);
     // Evidence is exported from an image that is what its backup wrote, or said not to be.
     const integrity::VerifyReport check =
@@ -126,9 +126,11 @@ int CmdExport(const CliArgs& a, bool progress) {
         video::EntryExportRequest request;
         if (scratch.empty()) {
             request.entryFolder = CommandHostPath(a.positional[0]) + "/" + entry;
-        } else if (!integrity::CopyImageFilesOut(*image, listing, entry + "/", scratch, why)) {
+        } else if (const platform::Outcome copied =
+                       integrity::CopyImageFilesOut(*image, listing, entry + "/", scratch);
+                   !copied) {
             std::printf("%s: nothing exported: %s\n", video::EntryLabel(entry).c_str(),
-                        why.c_str());
+                        copied.error().Said().c_str());
             return 1;
         } else {
             request.entryFolder = scratch + "/" + entry;
