@@ -226,9 +226,13 @@ TEST_F(ServerLogTest, AnImageThatCannotBeBuiltIsAWarningThatNamesTheWorkingFolde
     ASSERT_EQ(status.state, share::JobState::kFailed);
     // One separator between the folders, in what the client is told and in the log.
     EXPECT_HAS(status.problem, "working folder C:\\NetBackupTemp\\Reserved");
-    const auto refused = lines.With(
-        {"<4>image 2010_05_23=10,00~10,03 for 127.0.0.1 not built", "C:\\NetBackupTemp\\Reserved"});
-    EXPECT_EQ(refused.size(), 1u) << lines.Text();
+    const auto refused = [&] {
+        return lines.With({"<4>image 2010_05_23=10,00~10,03 for 127.0.0.1 not built",
+                           "C:\\NetBackupTemp\\Reserved"});
+    };
+    // The warning is written as the build ends, which the status may tell the client first.
+    ASSERT_TRUE(WaitUntil([&] { return !refused().empty(); })) << lines.Text();
+    EXPECT_EQ(refused().size(), 1u) << lines.Text();
     EXPECT_LACKS(lines.Text(), "\\\\");
 }
 
