@@ -7,6 +7,7 @@
 #include "CliCommands.h"
 #include "app/UnitName.h"
 #include "integrity/ExportSigning.h"
+#include "integrity/MachineKeys.h"
 #include "integrity/Signing.h"
 #include "integrity/Verify.h"
 #include "mp4/ImageVideos.h"
@@ -117,33 +118,23 @@ int CmdVerify(const CliArgs& a, bool progress, bool partialWhole) {
 int CmdKey(const CliArgs& a) {
     if (a.positional.size() != 1 || a.positional[0] != "create")
         throw UsageError{"key takes the word create"};
-    const std::string folder = integrity::SigningKeyFolder();
-    // The export key came later than the manifest's: a machine that has only the one gets the
-    // other, and only a machine with both is refused.
-    const bool hadExportKey = integrity::HasExportKey(folder);
-    if (!hadExportKey && integrity::HasSigningKey(folder)) {
+    const std::string folder = integrity::SigningKeyFolder(), unit = app::UnitName();
+    const integrity::MadeKeys made = integrity::CreateMachineKeys(folder, unit);
+    using Step = integrity::MadeKeys::Step;
+    if (made.manifestKey == Step::kKept)
         std::printf("signing key kept: %s\n", integrity::PrivateKeyPath(folder).c_str());
-    } else if (const std::string why = integrity::CreateSigningKey(folder); !why.empty()) {
-        return Fail(why);
-    } else {
-        const std::string publicPem = ReadKeyFile(integrity::PublicKeyPath(folder));
+    if (made.manifestKey == Step::kMade)
         std::printf(
             "signing key made: %s (readable by its owner only)\n"
             "public key: %s\nfingerprint: %s\n"
             "every backup's manifest is signed with it from now on\n",
             integrity::PrivateKeyPath(folder).c_str(), integrity::PublicKeyPath(folder).c_str(),
-            integrity::Fingerprint(publicPem).c_str());
-    }
-    if (hadExportKey)
-        return 0;
-    const std::string unit = app::UnitName();
-    if (const std::string why = integrity::CreateExportKey(folder, unit); !why.empty())
-        return Fail(why);
-    integrity::ExportKey key;
-    const std::string loaded = integrity::LoadExportKey(folder, key);
-    std::printf("certificate for signed video exports: %s (RSA-3072, \"%s\", %s)\n",
-                integrity::ExportCertificatePath(folder).c_str(), unit.c_str(),
-                loaded.empty() ? integrity::CertificateFingerprint(key.certificateDer).c_str()
-                               : loaded.c_str());
+            made.fingerprint.c_str());
+    if (!made.problem.empty())
+        return Fail(made.problem);
+    if (made.exportKey == Step::kMade)
+        std::printf("certificate for signed video exports: %s (RSA-3072, \"%s\", %s)\n",
+                    integrity::ExportCertificatePath(folder).c_str(), unit.c_str(),
+                    made.certificate.c_str());
     return 0;
 }
