@@ -8,6 +8,7 @@
 #include "CliCommands.h"
 #include "app/UnitName.h"
 #include "backup/disc/DiscBurn.h"
+#include "backup/disc/WindowlessDisc.h"
 #include "backup/disc/WriterErrors.h"
 #include "backup/pass/BackupPackage.h"
 #include "backup/schedule/ScheduleAfterPass.h"
@@ -17,6 +18,9 @@
 #include "platform/Signals.h"
 #include "platform/TimeZone.h"
 #include "storage/RecorderPaths.h"
+#ifdef QUILLON_HAVE_DISC
+#include "disc/BurnWriter.h"
+#endif
 #ifdef QUILLON_HAVE_VIDEO
 #include "video/EntryVideoMaker.h"
 #endif
@@ -33,6 +37,17 @@ void OnInterrupt(int) {
 void StopOnInterrupt(backup::PassRun& run) {
     if (gInterrupted)
         run.Stop();
+}
+
+// This build's disc writer, its events served on the main thread between waits.
+backup::WindowlessDisc::Writer DiscWriter([[maybe_unused]] backup::WindowlessDisc::Poster post) {
+#ifdef QUILLON_HAVE_DISC
+    auto writer = std::make_unique<disc::BurnWriter>(std::move(post));
+    const disc::BurnWriter* burn = writer.get();
+    return {std::move(writer), [burn] { return burn->busy(); }};
+#else
+    return {};
+#endif
 }
 
 // A pass from this recorder or a remote one, run to its end here.
@@ -190,9 +205,10 @@ int ReportBuilt(const CliArgs& a, const std::string& where, const Planned& p,
 // The image built in C:\QuillonTemp as the window builds it, then written to the disc; the
 // writer's events are served here as the window's loop serves them.
 int DiscBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
-    DiscSession disc(s.session);
-    if (!disc.Open(a.disc))
-        return 1;
+    backup::WindowlessDisc disc(s.session, DiscWriter);
+    const platform::Expected<backup::CommandResult> opened = disc.Open(a.disc);
+    if (!opened || !opened->done())
+        return opened ? 1 : Fail(opened.error().Said());
     Planned p;
     bool aborted = false, interrupted = false;
     const auto serve = [&](backup::PassRun& run) {
@@ -224,15 +240,15 @@ int DiscBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
     // Only a completed write clears the schedule (of the entries it made whole); otherwise it
     // stays for another try.
     using Kind = backup::DiscEvent::Kind;
-    if (status != 0 || disc.end.kind == Kind::kWritten)
+    if (status != 0 || disc.End().kind == Kind::kWritten)
         return status;
-    if (disc.end.kind == Kind::kFailed && disc.end.code == kReadBackFailed)
+    if (disc.End().kind == Kind::kFailed && disc.End().code == kReadBackFailed)
         std::fprintf(stderr,
                      "failed: the disc was written but does not read back as the image; "
                      "the schedule is kept\n");
-    else if (disc.end.kind == Kind::kFailed)
+    else if (disc.End().kind == Kind::kFailed)
         std::fprintf(stderr, "failed: the disc write: %s (%s)\n",
-                     GetWriterErrorText(disc.end.code).c_str(), disc.end.detail.c_str());
+                     GetWriterErrorText(disc.End().code).c_str(), disc.End().detail.c_str());
     else
         std::fprintf(stderr, "the disc was not written; the schedule is kept\n");
     return 1;
@@ -328,19 +344,20 @@ int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
 int CmdErase(CliSession& s, const CliArgs& a) {
     if (a.disc.empty())
         throw UsageError{"erase needs --disc LETTER"};
-    DiscSession disc(s.session);
-    if (!disc.Open(a.disc))
-        return 1;
+    backup::WindowlessDisc disc(s.session, DiscWriter);
+    const platform::Expected<backup::CommandResult> opened = disc.Open(a.disc);
+    if (!opened || !opened->done())
+        return opened ? 1 : Fail(opened.error().Said());
     // A refused erase never starts; a started one ends erased or failed, which may come after
     // the writer is no longer busy.
     using Kind = backup::DiscEvent::Kind;
     const bool started = s.session.EraseDisc();
-    while (started && disc.end.kind == Kind::kOther)
+    while (started && disc.End().kind == Kind::kOther)
         disc.Serve(100);
-    if (disc.end.kind == Kind::kErased)
+    if (disc.End().kind == Kind::kErased)
         return 0;
-    if (disc.end.kind == Kind::kFailed)
-        std::fprintf(stderr, "failed: %s (%s)\n", GetWriterErrorText(disc.end.code).c_str(),
-                     disc.end.detail.c_str());
+    if (disc.End().kind == Kind::kFailed)
+        std::fprintf(stderr, "failed: %s (%s)\n", GetWriterErrorText(disc.End().code).c_str(),
+                     disc.End().detail.c_str());
     return 1;
 }

@@ -1,14 +1,9 @@
 #pragma once
 // The commands of quillon-cli and what they share: the session the dialog's start-up makes
-// without a window, the remote link and the disc writer it works with, and the images a command
-// names. Each command answers the process's exit status: 0 when the whole job succeeded, 1 when
-// it was refused or failed, 2 for a command line that cannot be understood, 130 when the
-// operator stopped a backup.
-#include <condition_variable>
-#include <deque>
-#include <functional>
+// without a window, the remote link it works with, and the images a command names. Each command
+// answers the process's exit status: 0 when the whole job succeeded, 1 when it was refused or
+// failed, 2 for a command line that cannot be understood, 130 when the operator stopped a backup.
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,11 +11,9 @@
 #include "app/CQuillonApp.h"
 #include "backup/Session.h"
 #include "backup/WorkingFolderLock.h"
-#include "backup/disc/DiscDrive.h"
 #include "backup/remote/LinkOptions.h"
 #include "integrity/ImageFiles.h"
 #include "platform/ProgramFolders.h"
-#include "ports/CDVDWriterPro2.h"
 
 struct CliOptions {
     std::string base;  // base folder (drive or host path); "" for the program's own
@@ -101,40 +94,6 @@ class CliSession {
     platform::ProgramFolders folders_;
     bool ownBase_ = false;  // no --base: the program's own base folder
     backup::WorkingFolderLock working_;
-};
-
-// The disc writer, the window's, its events served on the main thread between waits as the
-// window's event loop serves them.
-class DiscSession : public IDiscWriterEvents {
-  public:
-    // Gives session a writer, or none when this build cannot write discs.
-    explicit DiscSession(backup::Session& session);
-    ~DiscSession() override;
-    // The writer's start and the drive as the storage target ("D:" or "D"); false, with the
-    // reason on stderr, when it cannot be used.
-    bool Open(const std::string& drive);
-    // Runs the writer's events that came, waiting up to milliseconds for the first.
-    void Serve(int milliseconds);
-    // Runs call on the caller's thread while no event is being run: how the worker tells the end
-    // of a pass (which hands its image to the writer) without meeting the writer's events.
-    void RunBetweenEvents(const std::function<void()>& call);
-    void OnWriterEvent(const WriterEvent& event) override;
-    CDVDWriterPro2* writer() { return writer_.get(); }
-    // True while the writer writes or erases.
-    bool Busy() const;
-    // True from the start of an image's write until the writer's end of it was served.
-    bool Writing() const { return session_.DiscWriting(); }
-
-    // The writer's last end of a write or an erase (kOther before any).
-    backup::DiscEvent end;
-
-  private:
-    backup::Session& session_;
-    std::mutex mutex_;
-    std::recursive_mutex running_;  // held while events run
-    std::condition_variable arrived_;
-    std::deque<std::function<void()>> events_;
-    std::unique_ptr<CDVDWriterPro2> writer_;
 };
 
 // A folder given on the command line as a drive path, with host paths turned into drive paths.
