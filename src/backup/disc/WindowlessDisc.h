@@ -28,8 +28,8 @@ class WindowlessDisc : public IDiscWriterEvents {
         std::unique_ptr<CDVDWriterPro2> device;
         std::function<bool()> busy;  // true while it writes or erases
     };
-    // Gives session the writer make makes with the poster (no device: this build cannot write
-    // discs).
+    // Gives session the writer that make builds around the poster (one without a device when
+    // this build cannot write discs).
     WindowlessDisc(Session& session, const std::function<Writer(Poster)>& make);
     ~WindowlessDisc() override;
     // The writer's start and the drive ("D", "D:" or "D:\") as the storage target, as the session
