@@ -37,23 +37,23 @@ PullOutcome PullJob::Failed(const std::string& why) const {
     return {3, "pull " + name_ + ": failed: " + why, 1};
 }
 
-std::optional<PullOutcome> PullJob::Configure() {
+platform::Outcome PullJob::Configure() {
     const platform::Expected<PullConfig> conf = ReadPullConfig(name_);
     if (!conf)
-        return Failed(conf.error().Said());
+        return conf.error();
     return Configure(*conf);
 }
 
-std::optional<PullOutcome> PullJob::Configure(const PullConfig& conf) {
+platform::Outcome PullJob::Configure(const PullConfig& conf) {
     conf_ = conf;
     // The range is the recorder's days and minutes: reckoned in its zone when it is not ours.
     if (!conf_.timeZone.empty())
-        if (const platform::Outcome zone = platform::UseTimeZone(conf_.timeZone); !zone)
-            return Failed(zone.error().Said());
+        if (platform::Outcome zone = platform::UseTimeZone(conf_.timeZone); !zone)
+            return zone;
     // The range is checked before anything: the real one is taken under the list's lock.
     if (const auto entries = PullEntries(conf_.range, now_); !entries)
-        return Failed(entries.error().Said());
-    return std::nullopt;
+        return entries.error();
+    return platform::Succeeded();
 }
 
 PullOutcome PullJob::Run(PullSteps& steps, const std::string& address, int port) {

@@ -115,8 +115,8 @@ TEST_F(PullConfigTest, ARecorderThatListsNoDayFailsTheRunAndTheRangeIsReckonedIn
     const auto run = [&](const std::string& range, std::time_t now = std::time(nullptr)) {
         c.range = range;
         PullJob job("gate", now);
-        const std::optional<PullOutcome> refused = job.Configure(c);
-        return refused ? *refused : job.Run(steps, "127.0.0.1", 9);
+        const platform::Outcome configured = job.Configure(c);
+        return configured ? job.Run(steps, "127.0.0.1", 9) : job.Failed(configured.error().Said());
     };
     const PullOutcome gone = run("20100523 1000 1001");
     EXPECT_EQ(gone.status, 1);

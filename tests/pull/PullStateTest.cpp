@@ -207,8 +207,9 @@ class PullJobTest : public TempPrefixTest {
     PullOutcome Pull(const std::string& range) {
         PullJob job("gate", std::time(nullptr));
         conf.range = range;
-        const std::optional<PullOutcome> refused = job.Configure(conf);
-        return refused ? *refused : job.Run(steps, "127.0.0.1", 9000);
+        const platform::Outcome configured = job.Configure(conf);
+        return configured ? job.Run(steps, "127.0.0.1", 9000)
+                          : job.Failed(configured.error().Said());
     }
     PullConfig conf;
     FakeSteps steps;

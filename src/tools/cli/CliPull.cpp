@@ -92,8 +92,8 @@ int CmdPull(const CliArgs& a, CliOptions options) {
         return o.status;
     };
     pull::PullJob job(a.positional[0], std::time(nullptr));
-    if (const auto refused = job.Configure())
-        return say(*refused);
+    if (const platform::Outcome configured = job.Configure(); !configured)
+        return say(job.Failed(configured.error().Said()));
     const pull::PullConfig& conf = job.config();
     if (!share::ParseLinkAddress(conf.remote, options.remote))
         return say(job.Failed("remote takes ADDRESS:PORT or https://ADDRESS:PORT: " + conf.remote));
