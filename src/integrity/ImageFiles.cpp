@@ -11,11 +11,12 @@ class FolderImage : public ImageFiles {
     explicit FolderImage(std::string root) : root_(std::move(root)) {}
     std::string Where() const override { return root_; }
     platform::Expected<std::vector<Entry>> List() override {
-        std::vector<platform::TreeEntry> tree;
-        if (std::string why; !platform::ListTree(root_, tree, why))
-            return platform::Error{platform::Error::Kind::kFailed, why, ""};
+        const platform::Expected<std::vector<platform::TreeEntry>> tree = platform::ListTree(root_);
+        // The folder's words whole: the image's check says them after its own.
+        if (!tree)
+            return platform::Error{tree.error().kind, tree.error().Said(), ""};
         std::vector<Entry> out;
-        for (const auto& t : tree)
+        for (const auto& t : *tree)
             out.push_back({t.relative, t.size, t.regular});
         return out;
     }

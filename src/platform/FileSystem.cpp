@@ -182,26 +182,25 @@ bool MoveFile(const std::string& from, const std::string& to) {
     return true;
 }
 
-bool FolderWritable(const std::string& path, std::string* why) {
-    auto fail = [why](const std::string& what) {
-        if (why)
-            *why = what;
-        return false;
-    };
+Outcome FolderWritable(const std::string& path) {
+    using Kind = Error::Kind;
+    const auto fail = [&](Kind kind, const std::string& what) { return Error{kind, what, path}; };
     const std::string host = ResolvePath(path);
     struct stat st {};
     if (host.empty())
-        return fail("is on a drive that is not in the drive table");
+        return fail(Kind::kNotFound, "is on a drive that is not in the drive table");
     if (::stat(host.c_str(), &st) != 0)
-        return fail("is gone");
+        return fail(Kind::kNotFound, "is gone");
     if (!S_ISDIR(st.st_mode))
-        return fail("is no folder");
+        return fail(Kind::kNotFound, "is no folder");
     struct statvfs vfs {};
     if (::statvfs(host.c_str(), &vfs) == 0 && (vfs.f_flag & ST_RDONLY))
-        return fail("is read-only");
+        return fail(Kind::kRefused, "is read-only");
     if (::access(host.c_str(), W_OK) != 0)
-        return fail(std::string("cannot be written: ") + std::strerror(errno));
-    return true;
+        return fail(
+            errno == EACCES || errno == EPERM || errno == EROFS ? Kind::kRefused : Kind::kFailed,
+            std::string("cannot be written: ") + std::strerror(errno));
+    return Succeeded();
 }
 
 long long MaxFileBytes(const std::string& path) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
 #include "platform/Status.h"
 #include "platform/Types.h"
 
@@ -33,9 +34,9 @@ bool FileExists(const std::string& path);
 // "" when path names a regular file or nothing; else what it is instead ("a folder", "a named
 // pipe", "a device", "a socket"), for a message that says why it cannot be read.
 std::string NotAFile(const std::string& path);
-// True when path is a folder that can take new files; otherwise why says what is wrong with it
-// ("is gone", "is read-only", ...).
-bool FolderWritable(const std::string& path, std::string* why = nullptr);
+// Whether path is a folder that can take new files, or what is wrong with it, about the path:
+// not found ("is gone", "is no folder"), refused ("is read-only") or failed.
+Outcome FolderWritable(const std::string& path);
 // The volume that holds path (0 when it cannot be looked at): a stick pulled from under a folder
 // leaves the folder's name on another volume.
 std::uint64_t VolumeOf(const std::string& path);

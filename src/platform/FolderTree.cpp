@@ -12,22 +12,19 @@
 namespace platform {
 namespace {
 
-bool Walk(int parent, const std::string& name, const std::string& relative,
-          std::vector<TreeEntry>& out, std::string& why, int depth) {
-    if (depth > 64) {
-        why = "folders nested too deep at " + relative;
-        return false;
-    }
+Outcome Walk(int parent, const std::string& name, const std::string& relative,
+             std::vector<TreeEntry>& out, int depth) {
+    if (depth > 64)
+        return Error{Error::Kind::kDamaged, "folders nested too deep at " + relative, ""};
     const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        why = (relative.empty() ? name : relative) + " cannot be read: " + std::strerror(errno);
-        return false;
-    }
+    if (fd < 0)
+        return Error{errno == ENOENT ? Error::Kind::kNotFound : Error::Kind::kDamaged,
+                     std::string("cannot be read: ") + std::strerror(errno),
+                     relative.empty() ? name : relative};
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
         ::close(fd);
-        why = relative + " cannot be read";
-        return false;
+        return Error{Error::Kind::kDamaged, "cannot be read", relative.empty() ? name : relative};
     }
     std::vector<std::string> names;
     while (dirent* e = ::readdir(dir)) {
@@ -36,30 +33,30 @@ bool Walk(int parent, const std::string& name, const std::string& relative,
             names.push_back(n);
     }
     std::sort(names.begin(), names.end());
-    bool ok = true;
+    Outcome walked = Succeeded();
     for (const auto& n : names) {
         struct stat st;
         const std::string path = relative.empty() ? n : relative + "/" + n;
         if (::fstatat(::dirfd(dir), n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;  // gone meanwhile
         if (S_ISDIR(st.st_mode)) {
-            if (!Walk(::dirfd(dir), n, path, out, why, depth + 1)) {
-                ok = false;
+            if (walked = Walk(::dirfd(dir), n, path, out, depth + 1); !walked)
                 break;
-            }
             continue;
         }
         out.push_back({path, static_cast<long long>(st.st_size), S_ISREG(st.st_mode)});
     }
     ::closedir(dir);
-    return ok;
+    return walked;
 }
 
 }  // namespace
 
-bool ListTree(const std::string& hostRoot, std::vector<TreeEntry>& out, std::string& why) {
-    out.clear();
-    return Walk(AT_FDCWD, hostRoot, std::string(), out, why, 0);
+Expected<std::vector<TreeEntry>> ListTree(const std::string& hostRoot) {
+    std::vector<TreeEntry> out;
+    if (const Outcome walked = Walk(AT_FDCWD, hostRoot, std::string(), out, 0); !walked)
+        return walked.error();
+    return out;
 }
 
 }  // namespace platform

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
+
 namespace platform {
 
 struct TreeEntry {
@@ -11,8 +13,8 @@ struct TreeEntry {
     bool regular = true;  // false: a link, a device or anything else that is not a plain file
 };
 
-// The files (not folders) below hostRoot in name order; false with why when the root or a
-// folder below it cannot be read.
-bool ListTree(const std::string& hostRoot, std::vector<TreeEntry>& out, std::string& why);
+// The files (not folders) below hostRoot in name order, or why the root or a folder below it
+// cannot be read (about that folder: not found when it is not there).
+Expected<std::vector<TreeEntry>> ListTree(const std::string& hostRoot);
 
 }  // namespace platform

@@ -40,33 +40,27 @@ int FileMode(const std::string& hostPath) {
     return static_cast<int>(st.st_mode & 07777);
 }
 
-SecretRead ReadSecretFile(const std::string& hostPath, SecretFile check, std::size_t limit,
-                          std::string& out, std::string* why) {
-    out.clear();
-    auto fail = [&](const std::string& what) {
-        if (why)
-            *why = hostPath + " " + what;
-        return SecretRead::kRefused;
+Expected<std::string> ReadSecretFile(const std::string& hostPath, SecretFile check,
+                                     std::size_t limit) {
+    const auto refused = [&](const std::string& what) {
+        return Error{Error::Kind::kRefused, what, hostPath};
     };
     PlainFileRead file;
-    std::string problem;
-    if (!file.Open(hostPath, problem)) {
-        fail(problem);
-        return file.missing() ? SecretRead::kMissing : SecretRead::kRefused;
-    }
+    if (Outcome opened = file.Open(hostPath); !opened)
+        return opened.error();
     const struct stat& st = file.status();
     const unsigned mode = static_cast<unsigned>(st.st_mode);
     if (check == SecretFile::kOwnerOnly) {
         if (st.st_uid != ::geteuid())
-            return fail("belongs to user " + std::to_string(st.st_uid) +
-                        ", not to this program's user " + std::to_string(::geteuid()));
+            return refused("belongs to user " + std::to_string(st.st_uid) +
+                           ", not to this program's user " + std::to_string(::geteuid()));
         if (mode & 0177)
-            return fail("may be read or changed by others (mode " + OctalMode(mode) +
-                        "); make it 0600 (chmod 600) or stricter");
+            return refused("may be read or changed by others (mode " + OctalMode(mode) +
+                           "); make it 0600 (chmod 600) or stricter");
     } else if (mode & 0007) {
-        return fail("may be read or changed by every user (mode " + OctalMode(mode) + ")");
+        return refused("may be read or changed by every user (mode " + OctalMode(mode) + ")");
     }
-    return file.ReadAll(limit, out, problem) ? SecretRead::kRead : fail(problem);
+    return file.ReadAll(limit);
 }
 
 }  // namespace platform

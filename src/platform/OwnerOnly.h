@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/Error.h"
+
 namespace platform {
 
 // Makes the folder (and its parents) and leaves it open to its owner only.
@@ -21,11 +23,10 @@ enum class SecretFile {
     // through an access list), but the world has none.
     kHandedOver,
 };
-enum class SecretRead { kRead, kMissing, kRefused };
 // Reads the whole of a secret's file of at most limit bytes. A link in its place is refused, not
-// followed, and so is anything but a regular file or a file others may reach as `check` says;
-// kRefused, with why (naming the file), when it cannot be trusted or read.
-SecretRead ReadSecretFile(const std::string& hostPath, SecretFile check, std::size_t limit,
-                          std::string& out, std::string* why);
+// followed, and so is anything but a regular file or a file others may reach as `check` says.
+// Why not (about the file): not found when there is none, else why it cannot be trusted or read.
+Expected<std::string> ReadSecretFile(const std::string& hostPath, SecretFile check,
+                                     std::size_t limit);
 
 }  // namespace platform

@@ -14,53 +14,45 @@ PlainFileRead::~PlainFileRead() {
         ::close(fd_);
 }
 
-bool PlainFileRead::Open(const std::string& hostPath, std::string& why) {
+Outcome PlainFileRead::Open(const std::string& hostPath) {
+    using Kind = Error::Kind;
+    path_ = hostPath;
     fd_ = ::open(hostPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
-        missing_ = errno == ENOENT;
-        if (missing_)
-            why = "does not exist";
-        else if (errno == ELOOP)
-            why = "is a symbolic link; give the file it leads to";
-        else
-            why = std::string("cannot be opened (") + std::strerror(errno) + ")";
-        return false;
+        if (errno == ENOENT)
+            return Error{Kind::kNotFound, "does not exist", hostPath};
+        if (errno == ELOOP)
+            return Error{Kind::kRefused, "is a symbolic link; give the file it leads to", hostPath};
+        return Error{Kind::kFailed, std::string("cannot be opened (") + std::strerror(errno) + ")",
+                     hostPath};
     }
-    if (::fstat(fd_, &st_) != 0) {
-        why = std::string("cannot be looked at (") + std::strerror(errno) + ")";
-        return false;
-    }
-    if (!S_ISREG(st_.st_mode)) {
-        why = "is not a regular file";
-        return false;
-    }
-    return true;
+    if (::fstat(fd_, &st_) != 0)
+        return Error{Kind::kFailed,
+                     std::string("cannot be looked at (") + std::strerror(errno) + ")", hostPath};
+    if (!S_ISREG(st_.st_mode))
+        return Error{Kind::kRefused, "is not a regular file", hostPath};
+    return Succeeded();
 }
 
-bool PlainFileRead::ReadAll(std::size_t limit, std::string& out, std::string& why) {
-    out.clear();
-    const auto tooLong = [&] {
-        out.clear();
-        why = "is longer than " + std::to_string(limit) + " bytes";
-        return false;
-    };
+Expected<std::string> PlainFileRead::ReadAll(std::size_t limit) {
+    const Error tooLong{Error::Kind::kDamaged, "is longer than " + std::to_string(limit) + " bytes",
+                        path_};
     if (st_.st_size < 0 || static_cast<unsigned long long>(st_.st_size) > limit)
-        return tooLong();
+        return tooLong;
+    std::string out;
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            out.clear();
-            why = std::string("cannot be read (") + std::strerror(errno) + ")";
-            return false;
-        }
+        if (n < 0)
+            return Error{Error::Kind::kDamaged,
+                         std::string("cannot be read (") + std::strerror(errno) + ")", path_};
         if (n == 0)
-            return true;
+            return out;
         // It may grow while it is read.
         if (out.size() + static_cast<std::size_t>(n) > limit)
-            return tooLong();
+            return tooLong;
         out.append(buffer, static_cast<std::size_t>(n));
     }
 }

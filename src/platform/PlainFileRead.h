@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/Error.h"
+
 namespace platform {
 
 class PlainFileRead {
@@ -16,17 +18,16 @@ class PlainFileRead {
     PlainFileRead(const PlainFileRead&) = delete;
     PlainFileRead& operator=(const PlainFileRead&) = delete;
 
-    // False with why (without the file's name) when the name is a link, no regular file, or
-    // cannot be opened; missing() tells the one case of no file at all.
-    bool Open(const std::string& hostPath, std::string& why);
-    bool missing() const { return missing_; }
+    // Why not (about the file) when there is no file (not found), the name is a link or no
+    // regular file (refused), or it cannot be opened.
+    Outcome Open(const std::string& hostPath);
     const struct stat& status() const { return st_; }
-    // The whole file, at most limit bytes; false with why when longer or unreadable.
-    bool ReadAll(std::size_t limit, std::string& out, std::string& why);
+    // The whole file, at most limit bytes; damaged when longer or unreadable.
+    Expected<std::string> ReadAll(std::size_t limit);
 
   private:
     int fd_ = -1;
-    bool missing_ = false;
+    std::string path_;
     struct stat st_ {};
 };
 

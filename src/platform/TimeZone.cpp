@@ -43,7 +43,7 @@ bool LocalClockAt(long long utc, ClockInstant& out) {
     return true;
 }
 
-bool UseTimeZone(const std::string& name, std::string& why) {
+Outcome UseTimeZone(const std::string& name) {
     // A name of the database, never a path of its own choosing: the C library would read any
     // file named by an absolute path or one that climbs out.
     bool plain = !name.empty() && name[0] != '/' && name.find("..") == std::string::npos;
@@ -53,13 +53,12 @@ bool UseTimeZone(const std::string& name, std::string& why) {
     const char* dir = std::getenv("TZDIR");
     const std::string file = std::string(dir && *dir ? dir : "/usr/share/zoneinfo") + "/" + name;
     struct stat st {};
-    if (!plain || ::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        why = "no time zone " + name + " in the system's time zone database";
-        return false;
-    }
+    if (!plain || ::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return Error{Error::Kind::kNotFound,
+                     "no time zone " + name + " in the system's time zone database", ""};
     ::setenv("TZ", name.c_str(), 1);
     ::tzset();
-    return true;
+    return Succeeded();
 }
 
 std::string LocalTimeZoneName() {

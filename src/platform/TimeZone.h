@@ -4,12 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
+
 namespace platform {
 
 // Makes name, a zone of the system's time zone database ("Europe/Berlin", "UTC"), the
-// process's local time; false with why when the database holds no such zone, leaving the
-// local time as it was.
-bool UseTimeZone(const std::string& name, std::string& why);
+// process's local time; not found when the database holds no such zone, leaving the local time
+// as it was.
+Outcome UseTimeZone(const std::string& name);
 
 // The name of the zone the process reckons local time in ("Europe/London"): the one it was
 // given, else this machine's; "UTC" when neither names one.

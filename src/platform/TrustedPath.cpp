@@ -45,68 +45,69 @@ std::vector<std::string> Chain(const std::string& folder) {
     return chain;
 }
 
-std::string ChainProblem(const std::vector<std::string>& chain) {
+Outcome ChainProblem(const std::vector<std::string>& chain) {
+    using Kind = Error::Kind;
     for (const std::string& folder : chain) {
         struct stat st {};
         if (::lstat(folder.c_str(), &st) != 0)
-            return "the folder " + folder + " cannot be looked at (" + std::strerror(errno) + ")";
+            return Error{
+                errno == ENOENT ? Kind::kNotFound : Kind::kFailed,
+                "the folder " + folder + " cannot be looked at (" + std::strerror(errno) + ")", ""};
         // A link is changed by whoever may change its folder, checked before it; what it leads
         // to is checked in the chain of the real path.
         if (const std::string problem = OwnerProblem(st); !problem.empty())
-            return "the folder " + folder + " " + problem;
+            return Error{Kind::kRefused, "the folder " + folder + " " + problem, ""};
         if (S_ISLNK(st.st_mode))
             continue;
         if (!S_ISDIR(st.st_mode))
-            return folder + " is not a folder";
+            return Error{Kind::kNotFound, "is not a folder", folder};
         const unsigned mode = static_cast<unsigned>(st.st_mode);
         if ((mode & 022) && !(mode & S_ISVTX))
-            return "the folder " + folder + " may be changed by others (mode " + OctalMode(mode) +
-                   "); make it writable by its owner only (chmod go-w)";
+            return Error{Kind::kRefused,
+                         "the folder " + folder + " may be changed by others (mode " +
+                             OctalMode(mode) + "); make it writable by its owner only (chmod go-w)",
+                         ""};
     }
-    return std::string();
+    return Succeeded();
 }
 
 }  // namespace
 
-std::string FolderChainProblem(const std::string& hostFolder) {
+Outcome CheckFolderChain(const std::string& hostFolder) {
     const std::vector<std::string> spelled = Chain(hostFolder);
     if (spelled.empty())
-        return "the folder " + hostFolder + " cannot be found from the current folder";
-    if (std::string problem = ChainProblem(spelled); !problem.empty())
-        return problem;
+        return Error{Error::Kind::kFailed,
+                     "the folder " + hostFolder + " cannot be found from the current folder", ""};
+    if (Outcome checked = ChainProblem(spelled); !checked)
+        return checked;
     char* real = ::realpath(hostFolder.c_str(), nullptr);
     if (!real)
-        return "the folder " + hostFolder + " cannot be looked at (" + std::strerror(errno) + ")";
+        return Error{
+            errno == ENOENT ? Error::Kind::kNotFound : Error::Kind::kFailed,
+            "the folder " + hostFolder + " cannot be looked at (" + std::strerror(errno) + ")", ""};
     const std::string resolved = real;
     std::free(real);
-    return resolved == spelled.back() ? std::string() : ChainProblem(Chain(resolved));
+    return resolved == spelled.back() ? Succeeded() : ChainProblem(Chain(resolved));
 }
 
-bool ReadTrustedFile(const std::string& hostPath, std::size_t limit, std::string& out,
-                     std::string& why) {
-    out.clear();
-    const auto fail = [&](const std::string& what) {
-        why = hostPath + " " + what;
-        return false;
-    };
+Expected<std::string> ReadTrustedFile(const std::string& hostPath, std::size_t limit) {
     PlainFileRead file;
-    std::string problem;
-    if (!file.Open(hostPath, problem))
-        return fail(problem);
+    if (Outcome opened = file.Open(hostPath); !opened)
+        return opened.error();
     const struct stat& st = file.status();
-    if (problem = OwnerProblem(st); !problem.empty())
-        return fail(problem);
+    if (const std::string problem = OwnerProblem(st); !problem.empty())
+        return Error{Error::Kind::kRefused, problem, hostPath};
     const unsigned mode = static_cast<unsigned>(st.st_mode);
     if (mode & 022)
-        return fail("may be changed by others (mode " + OctalMode(mode) +
-                    "); make it writable by its owner only (chmod go-w)");
+        return Error{Error::Kind::kRefused,
+                     "may be changed by others (mode " + OctalMode(mode) +
+                         "); make it writable by its owner only (chmod go-w)",
+                     hostPath};
     const std::size_t slash = hostPath.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : hostPath.substr(0, slash + 1);
-    if (problem = FolderChainProblem(folder); !problem.empty()) {
-        why = hostPath + " cannot be trusted: " + problem;
-        return false;
-    }
-    return file.ReadAll(limit, out, problem) || fail(problem);
+    if (const Outcome chain = CheckFolderChain(folder); !chain)
+        return Error{chain.error().kind, "cannot be trusted: " + chain.error().Said(), hostPath};
+    return file.ReadAll(limit);
 }
 
 }  // namespace platform

@@ -6,18 +6,20 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/Error.h"
+
 namespace platform {
 
-// Why the folder (a host path) or one that leads to it may be changed by someone else ("" when
-// none may): each must belong to the running user or the superuser, and one that its group or
-// others may write to must be sticky (as /tmp is), so that they cannot rename what is in it.
-std::string FolderChainProblem(const std::string& hostFolder);
+// Whether nobody else may change the folder (a host path) or one that leads to it, or why they
+// may (refused) or it cannot be told: each must belong to the running user or the superuser, and
+// one that its group or others may write to must be sticky (as /tmp is), so that they cannot
+// rename what is in it.
+Outcome CheckFolderChain(const std::string& hostFolder);
 
 // Reads the whole of a file of at most limit bytes that nobody else may change: a regular file,
 // not a link, of the running user or the superuser, that neither its group nor others may write
-// to, in folders FolderChainProblem accepts. False with why (naming the file) when it is missing,
-// cannot be trusted or cannot be read.
-bool ReadTrustedFile(const std::string& hostPath, std::size_t limit, std::string& out,
-                     std::string& why);
+// to, in folders CheckFolderChain accepts. Why not (about the file) when it is missing (not
+// found), cannot be trusted (refused) or cannot be read.
+Expected<std::string> ReadTrustedFile(const std::string& hostPath, std::size_t limit);
 
 }  // namespace platform

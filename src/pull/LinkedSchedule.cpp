@@ -26,39 +26,32 @@ backup::ScheduleListing LinkedSchedule::Schedule() const {
     return session_.Schedule();
 }
 
-bool LinkedSchedule::ChooseDay(const PullEntry& range, bool& found, std::string& why) {
+platform::Expected<bool> LinkedSchedule::ChooseDay(const PullEntry& range) {
     const backup::LoadedDay loaded = session_.LoadDay(range.day);
-    found = loaded.answer == backup::DayAnswer::kRecorded;
     if (loaded.answer == backup::DayAnswer::kNoAnswer) {
         const backup::HostSettings host = session_.Host();
-        why = "the recorder at " + host.serverAddress + ":" + std::to_string(host.port) +
-              " did not answer";
-        return false;
+        return platform::Error{platform::Error::Kind::kFailed,
+                               "the recorder at " + host.serverAddress + ":" +
+                                   std::to_string(host.port) + " did not answer",
+                               ""};
     }
-    if (loaded.answer == backup::DayAnswer::kTrouble) {
-        why = loaded.why;
-        return false;
-    }
-    return true;
+    if (loaded.answer == backup::DayAnswer::kTrouble)
+        return platform::Error{platform::Error::Kind::kFailed, loaded.why, ""};
+    return loaded.answer == backup::DayAnswer::kRecorded;
 }
 
-bool LinkedSchedule::CamerasRecordedIn(const PullEntry& range, std::vector<int>& cameras,
-                                       std::string& why) {
-    cameras.clear();
-    bool found = false;
-    if (!ChooseDay(range, found, why))
-        return false;
+platform::Expected<std::vector<int>> LinkedSchedule::CamerasRecordedIn(const PullEntry& range) {
+    const platform::Expected<bool> found = ChooseDay(range);
     if (!found)
-        return true;
+        return found.error();
+    if (!*found)
+        return std::vector<int>();
     session_.ChooseRange(Fields(range));
-    cameras = session_.CamerasInRange();
-    return true;
+    return session_.CamerasInRange();
 }
 
 bool LinkedSchedule::Add(const PullEntry& range, const std::vector<int>& cameras) {
-    bool found = false;
-    std::string why;
-    if (!ChooseDay(range, found, why) || !found)
+    if (const platform::Expected<bool> found = ChooseDay(range); !found || !*found)
         return false;
     session_.ChooseRange(Fields(range));
     if (session_.SelectCameras(cameras).refused())

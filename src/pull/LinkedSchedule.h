@@ -14,15 +14,14 @@ class LinkedSchedule : public PullSteps {
 
     std::string Label(const PullEntry& range) const override;
     backup::ScheduleListing Schedule() const override;
-    bool CamerasRecordedIn(const PullEntry& range, std::vector<int>& cameras,
-                           std::string& why) override;
+    platform::Expected<std::vector<int>> CamerasRecordedIn(const PullEntry& range) override;
     bool Add(const PullEntry& range, const std::vector<int>& cameras) override;
     bool Delete(const std::string& label) override;
 
   private:
-    // The range's day chosen, its index awaited: whether it holds recordings; false with why
-    // when the recorder did not say.
-    bool ChooseDay(const PullEntry& range, bool& found, std::string& why);
+    // The range's day chosen, its index awaited: whether it holds recordings, or why the
+    // recorder did not say.
+    platform::Expected<bool> ChooseDay(const PullEntry& range);
 
     backup::Session& session_;
 };

@@ -34,14 +34,15 @@ bool Among(const std::vector<PullEntry>& list, const PullEntry& e) {
 // The kept list's ranges. What in it is no range (a line written by hand or by another program,
 // a line cut short, more than kPendingLimit) loses none of the ranges that read: the whole file
 // is renamed pending-ranges.bad-TIME, setAside says so, and the caller writes the ranges anew.
-// False with why when the file cannot be read or set aside.
-bool LoadPending(const std::string& base, std::vector<PullEntry>& pending, std::string& setAside,
-                 std::string& why) {
+// Why not when the file cannot be read or set aside.
+platform::Outcome LoadPending(const std::string& base, std::vector<PullEntry>& pending,
+                              std::string& setAside) {
+    using Kind = platform::Error::Kind;
     pending.clear();
     setAside.clear();
     const std::string path = PendingPath(base);
     if (!platform::FileExists(path))
-        return true;
+        return platform::Succeeded();
     platform::File in;
     std::string text(kPendingLimit, '\0');
     long long got = 0;
@@ -50,10 +51,9 @@ bool LoadPending(const std::string& base, std::vector<PullEntry>& pending, std::
                           (n = in.Read(text.data() + got, text.size() - got)) > 0;)
             got += n;
     }
-    if (!in.IsOpen() || got < 0) {
-        why = "its list of ranges to fetch " + path + " cannot be read";
-        return false;
-    }
+    if (!in.IsOpen() || got < 0)
+        return platform::Error{Kind::kDamaged,
+                               "its list of ranges to fetch " + path + " cannot be read", ""};
     text.resize(static_cast<std::size_t>(got));
     const bool whole = in.Length() == got;
     std::size_t unread = whole ? 0 : 1;  // what is beyond the limit
@@ -66,31 +66,31 @@ bool LoadPending(const std::string& base, std::vector<PullEntry>& pending, std::
         start = end + 1;
         if (line.find_first_not_of(" \t\r") == std::string::npos)
             continue;
-        std::string problem;
-        const std::vector<PullEntry> entry = PullEntries(line, 0, problem);
+        const platform::Expected<std::vector<PullEntry>> entry = PullEntries(line, 0);
         // As SavePending writes it, so that no named range is taken for the minutes of 1970.
-        if (entry.size() == 1 && line == entry[0].day + " " + entry[0].start + " " + entry[0].end)
-            pending.push_back(entry[0]);
+        if (entry && entry->size() == 1 &&
+            line == entry->front().day + " " + entry->front().start + " " + entry->front().end)
+            pending.push_back(entry->front());
         else
             ++unread;
     }
     if (unread == 0)
-        return true;
+        return platform::Succeeded();
     const std::time_t now = std::time(nullptr);
     std::string aside = path + ".bad-" + RunFolders::Name(now);
     for (int n = 2; platform::FileExists(aside); ++n)
         aside = path + ".bad-" + RunFolders::Name(now) + "-" + std::to_string(n);
-    if (!platform::MoveFile(path, aside)) {
-        why = "its list of ranges to fetch " + path +
-              " holds what is no range, and cannot be set aside";
-        return false;
-    }
+    if (!platform::MoveFile(path, aside))
+        return platform::Error{Kind::kFailed,
+                               "its list of ranges to fetch " + path +
+                                   " holds what is no range, and cannot be set aside",
+                               ""};
     setAside = path + " held " +
                (whole ? std::to_string(unread) + " lines that are no range"
                       : std::string("more than the 1 MiB that is read")) +
                "; it is kept as " + aside + ", and the " + std::to_string(pending.size()) +
                " ranges that could be read are fetched";
-    return true;
+    return platform::Succeeded();
 }
 
 bool SavePending(const std::string& base, const std::vector<PullEntry>& pending) {
@@ -122,21 +122,19 @@ bool SameRange(const PullEntry& a, const PullEntry& b) {
     return a.day == b.day && a.start == b.start && a.end == b.end;
 }
 
-bool ChangePending(const std::string& base, const WantedRanges& wanted,
-                   const std::vector<PullEntry>& done, std::vector<PullEntry>& before,
-                   std::vector<PullEntry>& after, std::string& why, std::string* setAside) {
+platform::Outcome ChangePending(const std::string& base, const WantedRanges& wanted,
+                                const std::vector<PullEntry>& done, std::vector<PullEntry>& before,
+                                std::vector<PullEntry>& after, std::string* setAside) {
     const platform::NamedLock::Attempt lock =
         platform::NamedLock::AcquireFolder(base.substr(0, base.find_last_of('/')), true);
-    if (!lock.lock) {
-        why = lock.problem;
-        return false;
-    }
+    if (!lock.lock)
+        return platform::Error{platform::Error::Kind::kFailed, lock.problem, ""};
     // Only runs holding this lock write these two: a temporary name beside one is a killed run's.
     platform::RemoveLeftoverTempFilesOf(PendingPath(base));
     platform::RemoveLeftoverTempFilesOf(ReachedPath(base));
     std::string aside;
-    if (!LoadPending(base, before, aside, why))
-        return false;
+    if (const platform::Outcome loaded = LoadPending(base, before, aside); !loaded)
+        return loaded;
     if (setAside)
         *setAside = aside;
     after.clear();
@@ -146,20 +144,20 @@ bool ChangePending(const std::string& base, const WantedRanges& wanted,
     std::time_t reached = LoadReached(base);
     const std::time_t reachedBefore = reached;
     if (wanted) {
-        for (const PullEntry& e : wanted(reached, why))
+        const platform::Expected<std::vector<PullEntry>> ranges = wanted(reached);
+        if (!ranges)
+            return ranges.error();
+        for (const PullEntry& e : *ranges)
             if (!Among(done, e) && !Among(after, e))
                 after.push_back(e);
-        if (!why.empty())
-            return false;
     }
     after = Coalesced(after);
     // The list first: a mark moved past ranges that are not in it would lose them. A list set
     // aside is written anew here, whatever changed.
-    if (!SavePending(base, after) || (reached != reachedBefore && !SaveReached(base, reached))) {
-        why = "its list of ranges to fetch cannot be written in " + base;
-        return false;
-    }
-    return true;
+    if (!SavePending(base, after) || (reached != reachedBefore && !SaveReached(base, reached)))
+        return platform::Error{platform::Error::Kind::kFailed,
+                               "its list of ranges to fetch cannot be written in " + base, ""};
+    return platform::Succeeded();
 }
 
 }  // namespace pull

@@ -53,17 +53,22 @@ std::string PullConfigFolder() {
     return dir && *dir ? dir : "/etc/quillon/pull.d";
 }
 
-bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) {
-    if (!PlainName(name)) {
-        why = "a recorder's name is letters, digits, '-', '_' and '.': " + name;
-        return false;
-    }
+platform::Expected<PullConfig> ReadPullConfig(const std::string& name) {
+    // What it says is wrong: the file and the line are in the text, before the words.
+    const auto wrong = [](const std::string& text) {
+        return platform::Error{platform::Error::Kind::kDamaged, text, ""};
+    };
+    if (!PlainName(name))
+        return platform::Error{platform::Error::Kind::kRefused,
+                               "a recorder's name is letters, digits, '-', '_' and '.': " + name,
+                               ""};
     const std::string path = PullConfigFolder() + "/" + name + ".conf";
     // Whoever may change the file decides where the run goes and where its token is sent.
-    std::string text;
-    if (!platform::ReadTrustedFile(path, 64 << 10, text, why))
-        return false;
-    std::istringstream in(text);
+    const platform::Expected<std::string> text = platform::ReadTrustedFile(path, 64 << 10);
+    if (!text)
+        return text.error();
+    PullConfig out;
+    std::istringstream in(*text);
     int number = 0;
     for (std::string line; std::getline(in, line);) {
         ++number;
@@ -72,29 +77,21 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
         if (line.empty() || line[0] == '#')
             continue;
         const std::size_t eq = line.find('=');
-        if (eq == std::string::npos) {
-            why = where + "a line is key = value";
-            return false;
-        }
+        if (eq == std::string::npos)
+            return wrong(where + "a line is key = value");
         const std::string key = Trimmed(line.substr(0, eq)), value = Trimmed(line.substr(eq + 1));
         if (key == "remote") {
             out.remote = value;
         } else if (key == "token-file") {
             out.tokenFile = value;
         } else if (key == "cameras") {
-            if (std::string problem; !ParseCameraList(value, out.cameraNumbers, problem)) {
-                why = where + problem;
-                return false;
-            }
+            if (std::string problem; !ParseCameraList(value, out.cameraNumbers, problem))
+                return wrong(where + problem);
             out.cameras = value;
         } else if (key == "range") {
             // Checked here for the line's sake; the run reckons the real entries later.
-            std::string problem;
-            PullEntries(value, std::time(nullptr), problem);
-            if (!problem.empty()) {
-                why = where + problem;
-                return false;
-            }
+            if (const auto entries = PullEntries(value, std::time(nullptr)); !entries)
+                return wrong(where + entries.error().Said());
             out.range = value;
         } else if (key == "target") {
             out.target = value;
@@ -106,38 +103,28 @@ bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why) 
             out.timeZone = value;
         } else if (key == "build-stall") {
             out.buildStallSeconds = StallSeconds(value);
-            if (out.buildStallSeconds == 0) {
-                why = where + "build-stall takes a time of up to a day: 30 min, 90 s or 2 h";
-                return false;
-            }
+            if (out.buildStallSeconds == 0)
+                return wrong(where +
+                             "build-stall takes a time of up to a day: 30 min, 90 s or 2 h");
         } else if (key == "camera-count") {
             char* end = nullptr;
             const long n = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end || n < 1 || n > 64) {
-                why = where + "camera-count takes 1 to 64";
-                return false;
-            }
+            if (value.empty() || *end || n < 1 || n > 64)
+                return wrong(where + "camera-count takes 1 to 64");
             out.cameraCount = static_cast<int>(n);
         } else {
-            why = where + "unknown key " + key;
-            return false;
+            return wrong(where + "unknown key " + key);
         }
     }
-    if (out.remote.empty() || out.target.empty()) {
-        why = path + ": remote and target are required";
-        return false;
-    }
+    if (out.remote.empty() || out.target.empty())
+        return wrong(path + ": remote and target are required");
     for (const int camera : out.cameraNumbers)
-        if (camera > out.cameraCount) {
-            why = path + ": camera " + std::to_string(camera) + " is beyond camera-count " +
-                  std::to_string(out.cameraCount);
-            return false;
-        }
-    if (out.target[0] != '/') {
-        why = path + ": target is an absolute folder of this machine: " + out.target;
-        return false;
-    }
-    return true;
+        if (camera > out.cameraCount)
+            return wrong(path + ": camera " + std::to_string(camera) + " is beyond camera-count " +
+                         std::to_string(out.cameraCount));
+    if (out.target[0] != '/')
+        return wrong(path + ": target is an absolute folder of this machine: " + out.target);
+    return out;
 }
 
 }  // namespace pull

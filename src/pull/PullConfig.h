@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
+
 namespace pull {
 
 struct PullConfig {
@@ -28,7 +30,8 @@ struct PullConfig {
 
 // The folder of the pull configurations: $QUILLON_PULL_DIR, else /etc/quillon/pull.d.
 std::string PullConfigFolder();
-// Reads NAME's file; false with why (the file and line) when it is missing or wrong.
-bool ReadPullConfig(const std::string& name, PullConfig& out, std::string& why);
+// Reads NAME's file, or says why not (naming the file and line): not found when it is missing,
+// refused when it may not be trusted, damaged when what it says is wrong.
+platform::Expected<PullConfig> ReadPullConfig(const std::string& name);
 
 }  // namespace pull

@@ -37,25 +37,23 @@ PullOutcome PullJob::Failed(const std::string& why) const {
     return {3, "pull " + name_ + ": failed: " + why, 1};
 }
 
-std::optional<PullOutcome> PullJob::Configure() {
-    PullConfig conf;
-    std::string why;
-    if (!ReadPullConfig(name_, conf, why))
-        return Failed(why);
-    return Configure(conf);
+platform::Outcome PullJob::Configure() {
+    const platform::Expected<PullConfig> conf = ReadPullConfig(name_);
+    if (!conf)
+        return conf.error();
+    return Configure(*conf);
 }
 
-std::optional<PullOutcome> PullJob::Configure(const PullConfig& conf) {
+platform::Outcome PullJob::Configure(const PullConfig& conf) {
     conf_ = conf;
-    std::string why;
     // The range is the recorder's days and minutes: reckoned in its zone when it is not ours.
-    if (!conf_.timeZone.empty() && !platform::UseTimeZone(conf_.timeZone, why))
-        return Failed(why);
+    if (!conf_.timeZone.empty())
+        if (platform::Outcome zone = platform::UseTimeZone(conf_.timeZone); !zone)
+            return zone;
     // The range is checked before anything: the real one is taken under the list's lock.
-    PullEntries(conf_.range, now_, why);
-    if (!why.empty())
-        return Failed(why);
-    return std::nullopt;
+    if (const auto entries = PullEntries(conf_.range, now_); !entries)
+        return entries.error();
+    return platform::Succeeded();
 }
 
 PullOutcome PullJob::Run(PullSteps& steps, const std::string& address, int port) {
@@ -75,14 +73,15 @@ PullOutcome PullJob::Run(PullSteps& steps, const std::string& address, int port)
 std::optional<PullOutcome> PullJob::OneRun::Begin(const std::string& address, int port,
                                                   std::vector<std::string>& days) {
     const PullConfig& conf = job.conf_;
-    std::string why;
     // What earlier runs could not fetch comes first; a range is kept until a run fetched it.
-    const auto wanted = [&](std::time_t& reached, std::string& problem) {
-        return PullEntries(conf.range, job.now_, problem, &reached);
+    const auto wanted = [&](std::time_t& reached) {
+        return PullEntries(conf.range, job.now_, &reached);
     };
     std::string listAside;
-    if (!ChangePending(job.base_, wanted, {}, earlier, pending, why, &listAside))
-        return job.Failed(why);
+    if (const platform::Outcome changed =
+            ChangePending(job.base_, wanted, {}, earlier, pending, &listAside);
+        !changed)
+        return job.Failed(changed.error().Said());
     if (!listAside.empty())
         steps.Note(4, "pull " + job.name_ + ": " + listAside);
     // The target is made once by whoever sets the recorder up: one that is not there is on a
@@ -92,25 +91,28 @@ std::optional<PullOutcome> PullJob::OneRun::Begin(const std::string& address, in
     // Runs against one recorder take turns (its server fetches an entry for one client at a
     // time), and so do two of one instance, on its base folder; a run against another recorder
     // (one stuck there among them) keeps none of them waiting, as the machine's lock would.
-    if (const std::string problem = steps.Check(); !problem.empty())
-        return Failed(problem);
+    if (const platform::Outcome checked = steps.Check(); !checked)
+        return Failed(checked.error().Said());
     recorder = platform::NamedLock::Acquire(RecorderLockName(address, port), true);
     if (!recorder.lock)
         return Failed(recorder.problem);
-    if (const std::string problem = steps.Open(); !problem.empty())
-        return Failed(problem);
+    if (const platform::Outcome opened = steps.Open(); !opened)
+        return Failed(opened.error().Said());
     // The image folder of a run that was killed is set aside as a failed run's is.
-    if (std::string warning; !runs.SetAsideKilledRun(why, warning))
-        return Failed(why);
-    else if (!warning.empty())
+    std::string warning;
+    if (const platform::Outcome killed = runs.SetAsideKilledRun(warning); !killed)
+        return Failed(killed.error().Said());
+    if (!warning.empty())
         steps.Note(4, "pull " + job.name_ + ": " + warning);
-    days = steps.Days(why);
+    const platform::Expected<std::vector<std::string>> listed = steps.Days();
+    if (!listed)
+        return Failed(conf.remote + ": " + listed.error().Said());
     // A recorder in service has recorded days: none at all is a recorder whose recordings are
     // not there (a disk not mounted), and what it would have shown is fetched once they are.
-    if (days.empty())
-        return Failed(
-            conf.remote + ": " +
-            (why.empty() ? "the recorder lists no recorded day; are its recordings there?" : why));
+    if (listed->empty())
+        return Failed(conf.remote +
+                      ": the recorder lists no recorded day; are its recordings there?");
+    days = *listed;
     return std::nullopt;
 }
 
@@ -141,10 +143,10 @@ std::optional<PullOutcome> PullJob::OneRun::Schedule(const std::vector<std::stri
             ++left;
             continue;
         }
-        std::vector<int> recorded;
-        std::string why;
-        if (!steps.CamerasRecordedIn(e, recorded, why))
-            return Failed(conf.remote + ": " + why);
+        const platform::Expected<std::vector<int>> found = steps.CamerasRecordedIn(e);
+        if (!found)
+            return Failed(conf.remote + ": " + found.error().Said());
+        const std::vector<int>& recorded = *found;
         // The cameras of the list that recorded nothing in a range: nothing a later run could
         // fetch.
         std::vector<int> cameras;
@@ -172,10 +174,10 @@ std::optional<PullOutcome> PullJob::OneRun::Schedule(const std::vector<std::stri
 
 // The run's own folder, the pass into it and its check, and the run's line.
 PullOutcome PullJob::OneRun::Fetch() {
-    std::string why;
-    const std::string folder = runs.Claim(job.now_, why);
-    if (folder.empty())
-        return Failed(why);
+    const platform::Expected<std::string> claimed = runs.Claim(job.now_);
+    if (!claimed)
+        return Failed(claimed.error().Said());
+    const std::string& folder = *claimed;
     // What a failed run wrote is no image of the range: it leaves the run's name for one that
     // says so, so that no one takes it for a run's image.
     const auto setAside = [&](const std::string& what) {
@@ -236,8 +238,7 @@ PullOutcome PullJob::OneRun::Failed(const std::string& text) const {
 
 bool PullJob::OneRun::Taken() {
     std::vector<PullEntry> before, after;
-    std::string problem;
-    return ChangePending(job.base_, nullptr, took, before, after, problem);
+    return ChangePending(job.base_, nullptr, took, before, after).ok();
 }
 
 }  // namespace pull

@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "platform/Error.h"
 #include "platform/NamedLock.h"
 #include "pull/PullConfig.h"
 #include "pull/PullSteps.h"
@@ -27,10 +28,10 @@ class PullJob {
   public:
     PullJob(std::string name, std::time_t now);
 
-    // NAME's configuration read, its zone taken and its range checked: nullopt, or the failure.
-    std::optional<PullOutcome> Configure();
+    // NAME's configuration read, its zone taken and its range checked, or why not (for Failed).
+    platform::Outcome Configure();
     // The same with a configuration given.
-    std::optional<PullOutcome> Configure(const PullConfig& conf);
+    platform::Outcome Configure(const PullConfig& conf);
     const PullConfig& config() const { return conf_; }
     // The instance's own base folder, which keeps its schedule apart from every other's.
     const std::string& base() const { return base_; }

@@ -73,8 +73,9 @@ bool CalendarDay(const std::string& day) {
 
 }  // namespace
 
-std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, std::string& why,
-                                   std::time_t* reached) {
+platform::Expected<std::vector<PullEntry>> PullEntries(const std::string& range, std::time_t now,
+                                                       std::time_t* reached) {
+    using Kind = platform::Error::Kind;
     std::istringstream in(range);
     std::vector<std::string> words;
     for (std::string w; in >> w;)
@@ -108,28 +109,28 @@ std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, st
     } else if (words.size() == 3 && Digits(words[0], 8) && Digits(words[1], 4) &&
                Digits(words[2], 4)) {
         if (!CalendarDay(words[0])) {
-            why = "range names a day the calendar does not have: " + words[0];
-            return {};
+            return platform::Error{Kind::kDamaged,
+                                   "range names a day the calendar does not have: " + words[0], ""};
         }
         const int from =
             std::atoi(words[1].substr(0, 2).c_str()) * 60 + std::atoi(words[1].substr(2).c_str());
         const int to =
             std::atoi(words[2].substr(0, 2).c_str()) * 60 + std::atoi(words[2].substr(2).c_str());
         if (from <= to && to < 24 * 60 && words[1].substr(2) < "60" && words[2].substr(2) < "60")
-            return {{words[0], words[1], words[2]}};
+            return std::vector<PullEntry>{{words[0], words[1], words[2]}};
     }
-    if (first == 0) {
-        why =
-            "range takes yesterday, today, last N hours (1 to 744) or YYYYMMDD HHMM HHMM: " + range;
-        return {};
-    }
+    if (first == 0)
+        return platform::Error{
+            Kind::kDamaged,
+            "range takes yesterday, today, last N hours (1 to 744) or YYYYMMDD HHMM HHMM: " + range,
+            ""};
     if (reached && *reached > 0 && *reached < first) {
         // What the runs before did not reach: a run whose timer fired late, the last hour of
         // a day under "today", the days of runs missed while this machine was off.
         first = std::max(*reached, first - kMostHours * 3600);
     }
     if (last < first)
-        return {};
+        return std::vector<PullEntry>();
     if (reached) {
         const std::time_t next = last - LocalTime(last).tm_sec + 60;
         *reached = std::max(*reached, next);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
+
 namespace pull {
 
 struct PullEntry {
@@ -17,12 +19,13 @@ struct PullEntry {
 // The most hours a range reaches back, and a run before it besides.
 constexpr long kMostHours = 24 * 31;
 
-// The entries of the range at local time now; empty with why when the text names no range.
+// The entries of the range at local time now (none when it has not begun), or why the text names
+// no range.
 // With reached, a named range ("yesterday", "today", "last N hours") also takes the minutes
 // from reached (the first minute the runs before did not reach, 0 for none) to its own start,
 // up to kMostHours more, and reached becomes the minute after its end.
-std::vector<PullEntry> PullEntries(const std::string& range, std::time_t now, std::string& why,
-                                   std::time_t* reached = nullptr);
+platform::Expected<std::vector<PullEntry>> PullEntries(const std::string& range, std::time_t now,
+                                                       std::time_t* reached = nullptr);
 
 // The ranges as few as they can be: those of one day that overlap or meet made one, in order
 // of day and start. What failed runs kept ("today" every hour: each range holds the last) is

@@ -7,6 +7,7 @@
 
 #include "backup/pass/PassRun.h"
 #include "backup/schedule/ScheduleListing.h"
+#include "platform/Error.h"
 #include "pull/PullRange.h"
 
 namespace pull {
@@ -23,23 +24,21 @@ class PullSteps {
   public:
     virtual ~PullSteps() = default;
 
-    // Whether the session's own files can be used, before the run waits for its turn: why not,
-    // "" when they can.
-    virtual std::string Check() { return std::string(); }
-    // The session's working folder, opened under the base folder's lock: why not, "" when open.
-    virtual std::string Open() = 0;
+    // Whether the session's own files can be used, before the run waits for its turn, or why not.
+    virtual platform::Outcome Check() { return platform::Succeeded(); }
+    // The session's working folder, opened under the base folder's lock, or why not.
+    virtual platform::Outcome Open() = 0;
     // Something the run says on its way, at a journal level (the summary comes at the end).
     virtual void Note(int level, const std::string& text) = 0;
-    // The recorder's recorded days; none, with why when the recorder said why.
-    virtual std::vector<std::string> Days(std::string& why) = 0;
+    // The recorder's recorded days (none when it said nothing why), or why it listed none.
+    virtual platform::Expected<std::vector<std::string>> Days() = 0;
 
     // The schedule's list row label of a range.
     virtual std::string Label(const PullEntry& range) const = 0;
     virtual backup::ScheduleListing Schedule() const = 0;
-    // The cameras (from 1) that recorded in range; none when its day holds no recordings. False
-    // with why when the recorder did not say.
-    virtual bool CamerasRecordedIn(const PullEntry& range, std::vector<int>& cameras,
-                                   std::string& why) = 0;
+    // The cameras (from 1) that recorded in range; none when its day holds no recordings. Why
+    // not when the recorder did not say.
+    virtual platform::Expected<std::vector<int>> CamerasRecordedIn(const PullEntry& range) = 0;
     // An entry of range with cameras (none: all) scheduled; false when it was not made.
     virtual bool Add(const PullEntry& range, const std::vector<int>& cameras) = 0;
     // The entry of a list row taken out of the schedule; false when it could not be.

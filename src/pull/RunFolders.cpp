@@ -86,18 +86,18 @@ std::string RunFolders::SetAside(const std::string& folder) {
     return aside;
 }
 
-bool RunFolders::SetAsideKilledRun(std::string& why, std::string& warning) {
+platform::Outcome RunFolders::SetAsideKilledRun(std::string& warning) {
     // Written only by the run holding the base folder's lock: what a killed one left half-written.
     platform::RemoveLeftoverTempFilesOf(InProgressPath(base_));
     platform::RemoveLeftoverTempFilesOf(IncompletePath(base_));
     std::string left;
     if (!platform::ReadWholeFile(InProgressPath(base_), left, 4096))
-        return true;
+        return platform::Succeeded();
     if (MadeByARun(left)) {
-        if (SetAside(left).empty()) {
-            why = "the folder " + left + " of a run that was killed cannot be renamed";
-            return false;
-        }
+        if (SetAside(left).empty())
+            return platform::Error{
+                platform::Error::Kind::kFailed,
+                "the folder " + left + " of a run that was killed cannot be renamed", ""};
     } else if (Claimed(left)) {
         // The target itself, a folder elsewhere, a file edited by hand: not the pull's to rename.
         // One literal for the file and the verb: a short piece alone would be written into the
@@ -106,17 +106,16 @@ bool RunFolders::SetAsideKilledRun(std::string& why, std::string& warning) {
                   ", which is no image folder of a run in " + target_ + "; it is left as it is";
     }
     Finished();
-    return true;
+    return platform::Succeeded();
 }
 
-std::string RunFolders::Claim(std::time_t now, std::string& why) {
+platform::Expected<std::string> RunFolders::Claim(std::time_t now) {
     const std::string stem = target_ + "/" + Name(now);
     std::string folder = stem;
     for (int n = 2; Claimed(folder + kIncomplete) || !platform::CreateDirectory(folder); ++n) {
-        if (n > 1000 || !(Claimed(folder) || Claimed(folder + kIncomplete))) {
-            why = "no folder for its image can be made in " + target_;
-            return std::string();
-        }
+        if (n > 1000 || !(Claimed(folder) || Claimed(folder + kIncomplete)))
+            return platform::Error{platform::Error::Kind::kFailed,
+                                   "no folder for its image can be made in " + target_, ""};
         folder = stem + "-" + std::to_string(n);
     }
     return folder;

@@ -7,6 +7,8 @@
 #include <ctime>
 #include <string>
 
+#include "platform/Error.h"
+
 namespace pull {
 
 class RunFolders {
@@ -15,12 +17,12 @@ class RunFolders {
     RunFolders(std::string base, std::string target);
 
     // The folder of a run that was killed, set aside as a failed run's is, and the state files
-    // it left half-written gone. Under the base folder's lock. False with why when
-    // it cannot be renamed; warning says why a folder named there was left as it is.
-    bool SetAsideKilledRun(std::string& why, std::string& warning);
+    // it left half-written gone. Under the base folder's lock. Why not when it cannot be
+    // renamed; warning says why a folder named there was left as it is.
+    platform::Outcome SetAsideKilledRun(std::string& warning);
     // Makes the run's own folder, claimed by making it: runs that start in one second into one
-    // target each get another, never one already written. "" with why when none can be made.
-    std::string Claim(std::time_t now, std::string& why);
+    // target each get another, never one already written. Why not when none can be made.
+    platform::Expected<std::string> Claim(std::time_t now);
     // The run's folder is named as under way until Finished or SetAside; false when it cannot be.
     bool MarkInProgress(const std::string& folder);
     void Finished();

@@ -55,16 +55,17 @@ FoundToken ReadTokenFile(const std::string& path) {
     const std::string from = "the token file " + path;
     // A file of its own in a folder others may change could be put in its place.
     const std::size_t slash = path.find_last_of('/');
-    if (const std::string problem = platform::FolderChainProblem(
+    if (const platform::Outcome chain = platform::CheckFolderChain(
             slash == std::string::npos ? "." : path.substr(0, slash + 1));
-        !problem.empty())
-        return FoundToken{std::string(), from, from + " cannot be trusted: " + problem};
-    std::string text, why;
+        !chain)
+        return FoundToken{std::string(), from,
+                          from + " cannot be trusted: " + chain.error().Said()};
     // Room for the longest token with blanks and a line break or two around it.
-    if (platform::ReadSecretFile(path, platform::SecretFile::kOwnerOnly, kLongestToken + 64, text,
-                                 &why) != platform::SecretRead::kRead)
-        return FoundToken{std::string(), from, "the token file " + why};
-    return TokenOfText(text, from);
+    const platform::Expected<std::string> text =
+        platform::ReadSecretFile(path, platform::SecretFile::kOwnerOnly, kLongestToken + 64);
+    if (!text)
+        return FoundToken{std::string(), from, "the token file " + text.error().Said()};
+    return TokenOfText(*text, from);
 }
 
 FoundToken EnvironmentToken() {
@@ -81,20 +82,17 @@ FoundToken EnvironmentToken() {
     if (!folder || !*folder)
         return FoundToken{};
     const std::string path = std::string(folder) + "/" + kCredentialName;
-    std::string text, why;
     // The service manager makes the file the service's alone, in its own way (an access list
     // may grant it): only a file every user may read is refused.
-    switch (platform::ReadSecretFile(path, platform::SecretFile::kHandedOver, kLongestToken + 64,
-                                     text, &why)) {
-        case platform::SecretRead::kRead:
-            break;
-        case platform::SecretRead::kMissing:
-            // The service was handed other credentials, not ours.
-            return FoundToken{};
-        case platform::SecretRead::kRefused:
-            return FoundToken{std::string(), "the credential " + path, "the credential " + why};
-    }
-    return TokenOfText(text, "the credential " + path);
+    const platform::Expected<std::string> text =
+        platform::ReadSecretFile(path, platform::SecretFile::kHandedOver, kLongestToken + 64);
+    // None at all: the service was handed other credentials, not ours.
+    if (!text && text.error().kind == platform::Error::Kind::kNotFound)
+        return FoundToken{};
+    if (!text)
+        return FoundToken{std::string(), "the credential " + path,
+                          "the credential " + text.error().Said()};
+    return TokenOfText(*text, "the credential " + path);
 }
 
 FoundToken FindToken(const std::string& tokenFile) {

@@ -4,6 +4,10 @@
 
 #include "TestEnv.h"
 #include "platform/File.h"
+#include "platform/FolderTree.h"
+#include "platform/OwnerOnly.h"
+#include "platform/TrustedPath.h"
+#include "share/Has.h"
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -54,6 +58,50 @@ TEST_F(FileSystemTest, AReadThatRefusesLinksOpensOnlyTheFileItself) {
     ASSERT_TRUE(f.Open("C:\\REAL.bin", File::kReadNoLink));
     EXPECT_EQ(f.Length(), 8);
     EXPECT_FALSE(f.Write("x", 1));  // read only
+}
+
+// The readers' failures say what kind they are, about the path they concern, so that a caller
+// decides on the kind: nothing there, not to be used, or not what it should be.
+TEST_F(FileSystemTest, TheReadersSayWhatKindOfFailureTheyMet) {
+    using Kind = Error::Kind;
+    const std::string secret = driveC() + "/secret", folder = driveC() + "/folder";
+    const auto secretRead = [&](const std::string& path, std::size_t limit = 64) {
+        return ReadSecretFile(path, SecretFile::kOwnerOnly, limit);
+    };
+    const auto failure = [](const auto& read) {
+        return read ? std::make_pair(Kind::kFailed, std::string("read"))
+                    : std::make_pair(read.error().kind, read.error().Said());
+    };
+    EXPECT_EQ(failure(secretRead(secret)),
+              std::make_pair(Kind::kNotFound, secret + " does not exist"));
+    WriteText(secret, "token");
+    fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(secretRead(secret));
+    EXPECT_EQ(*secretRead(secret), "token");
+    EXPECT_EQ(failure(secretRead(secret, 4)),
+              std::make_pair(Kind::kDamaged, secret + " is longer than 4 bytes"));
+    fs::create_symlink(secret, driveC() + "/link");
+    EXPECT_EQ(failure(secretRead(driveC() + "/link")).first, Kind::kRefused);
+    fs::create_directories(folder);
+    EXPECT_EQ(failure(secretRead(folder)),
+              std::make_pair(Kind::kRefused, folder + " is not a regular file"));
+    fs::permissions(secret, fs::perms::group_read, fs::perm_options::add);
+    EXPECT_EQ(failure(secretRead(secret)).first, Kind::kRefused);
+
+    WriteText(folder + "/plain", "x");
+    fs::permissions(folder, fs::perms::all);
+    const auto trusted = ReadTrustedFile(folder + "/plain", 64);
+    EXPECT_EQ(failure(trusted).first, Kind::kRefused);
+    EXPECT_HAS(failure(trusted).second, folder + "/plain cannot be trusted: the folder " + folder);
+
+    EXPECT_EQ(failure(ListTree(driveC() + "/gone")).first, Kind::kNotFound);
+    ASSERT_TRUE(ListTree(folder));
+    EXPECT_EQ(ListTree(folder)->size(), 1u);
+
+    EXPECT_EQ(failure(FolderWritable("C:\\gone")),
+              std::make_pair(Kind::kNotFound, std::string("C:\\gone is gone")));
+    EXPECT_EQ(failure(FolderWritable("C:\\secret")).first, Kind::kNotFound);
+    EXPECT_TRUE(FolderWritable("C:\\folder"));
 }
 
 TEST_F(FileSystemTest, WildcardSearchOrderAndPatterns) {

@@ -38,12 +38,13 @@ class PullConfigTest : public TempPrefixTest {
         fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write |
                                   fs::perms::group_read | fs::perms::others_read);
     }
-    // The configuration's refusal, "" when it was read.
-    std::string Read() const {
-        PullConfig out;
-        std::string why;
-        return ReadPullConfig("w", out, why) ? std::string() : why;
+    // The configuration's refusal, "" when it was read; kind is the refusal's.
+    std::string Read() {
+        const platform::Expected<PullConfig> read = ReadPullConfig("w");
+        kind = read ? platform::Error::Kind::kFailed : read.error().kind;
+        return read ? std::string() : read.error().Said();
     }
+    platform::Error::Kind kind = platform::Error::Kind::kFailed;
     std::string pulls, conf;
     std::optional<ScopedEnv> dir;
 };
@@ -53,6 +54,7 @@ TEST_F(PullConfigTest, AConfigurationOthersMayChangeOrThatNamesACameraPastTheCou
     ASSERT_EQ(Read(), "");
     fs::permissions(conf, fs::perms::group_write | fs::perms::others_write, fs::perm_options::add);
     EXPECT_HAS(Read(), conf + " may be changed by others (mode 0666)");
+    EXPECT_EQ(kind, platform::Error::Kind::kRefused);
     Write(conf);
     fs::permissions(conf, fs::perms::group_write, fs::perm_options::add);
     EXPECT_HAS(Read(), conf + " may be changed by others (mode 0664)");
@@ -61,6 +63,10 @@ TEST_F(PullConfigTest, AConfigurationOthersMayChangeOrThatNamesACameraPastTheCou
     fs::remove(conf);
     fs::create_symlink(prefix() + "/elsewhere.conf", conf);
     EXPECT_HAS(Read(), conf + " is a symbolic link");
+    EXPECT_EQ(kind, platform::Error::Kind::kRefused);
+    fs::remove(conf);
+    EXPECT_EQ(Read(), conf + " does not exist");
+    EXPECT_EQ(kind, platform::Error::Kind::kNotFound);
 
     Write(conf);
     fs::permissions(pulls, fs::perms::all);
@@ -74,23 +80,20 @@ TEST_F(PullConfigTest, AConfigurationOthersMayChangeOrThatNamesACameraPastTheCou
 
     Write(conf, "cameras = 2,6\ncamera-count = 4\n");
     EXPECT_HAS(Read(), "w.conf: camera 6 is beyond camera-count 4");
+    EXPECT_EQ(kind, platform::Error::Kind::kDamaged);
 }
 
 namespace {
 
 // A recorder up but without its recordings: it answers, and lists no day, saying nothing why.
 struct NoDaySteps : PullSteps {
-    std::string Open() override { return std::string(); }
+    platform::Outcome Open() override { return platform::Succeeded(); }
     void Note(int, const std::string&) override {}
-    std::vector<std::string> Days(std::string& why) override {
-        why.clear();
-        return days;
-    }
+    platform::Expected<std::vector<std::string>> Days() override { return days; }
     std::string Label(const PullEntry& e) const override { return e.day + e.start + e.end; }
     backup::ScheduleListing Schedule() const override { return {}; }
-    bool CamerasRecordedIn(const PullEntry&, std::vector<int>& cameras, std::string&) override {
-        cameras = {1};
-        return true;
+    platform::Expected<std::vector<int>> CamerasRecordedIn(const PullEntry&) override {
+        return std::vector<int>{1};
     }
     bool Add(const PullEntry& e, const std::vector<int>&) override {
         added.push_back(e.day);
@@ -112,8 +115,8 @@ TEST_F(PullConfigTest, ARecorderThatListsNoDayFailsTheRunAndTheRangeIsReckonedIn
     const auto run = [&](const std::string& range, std::time_t now = std::time(nullptr)) {
         c.range = range;
         PullJob job("gate", now);
-        const std::optional<PullOutcome> refused = job.Configure(c);
-        return refused ? *refused : job.Run(steps, "127.0.0.1", 9);
+        const platform::Outcome configured = job.Configure(c);
+        return configured ? job.Run(steps, "127.0.0.1", 9) : job.Failed(configured.error().Said());
     };
     const PullOutcome gone = run("20100523 1000 1001");
     EXPECT_EQ(gone.status, 1);

@@ -41,13 +41,18 @@ class PullRangeTest : public ::testing::Test {
         zone_.reset();
         ::tzset();
     }
-    std::vector<PullEntry> Range(const std::string& text, std::time_t now) {
-        why.clear();
-        return PullEntries(text, now, why);
+    // The entries, or none with why and kind set.
+    std::vector<PullEntry> Range(const std::string& text, std::time_t now,
+                                 std::time_t* reached = nullptr) {
+        const platform::Expected<std::vector<PullEntry>> entries = PullEntries(text, now, reached);
+        why = entries ? std::string() : entries.error().Said();
+        kind = entries ? platform::Error::Kind::kFailed : entries.error().kind;
+        return entries ? *entries : std::vector<PullEntry>();
     }
     std::unique_ptr<ScopedEnv> zone_ =
         std::make_unique<ScopedEnv>("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
     std::string why;
+    platform::Error::Kind kind = platform::Error::Kind::kFailed;
 };
 
 }  // namespace
@@ -98,6 +103,7 @@ TEST_F(PullRangeTest, WhatNamesNoRangeOrDayIsRefusedSayingWhy) {
                             "20100523 2400 2401", "2010052 1000 1003", "20100523 10:00 10:03"}) {
         EXPECT_TRUE(Range(bad, now).empty()) << bad;
         EXPECT_HAS(why, form) << bad;
+        EXPECT_EQ(kind, platform::Error::Kind::kDamaged) << bad;
     }
     for (const char* bad :
          {"20261399 1000 1003", "20261300 1000 1003", "20260230 1000 1003", "20250229 1000 1003",
@@ -145,8 +151,7 @@ TEST_F(PullRangeTest, KeptRangesAreMadeOneWhereTheyOverlapOrMeet) {
 // missed while the pulling machine was off.
 TEST_F(PullRangeTest, NamedRangesTakeTheMinutesTheRunBeforeDidNotReach) {
     const auto run = [this](const std::string& range, std::time_t now, std::time_t& reached) {
-        why.clear();
-        return Text(PullEntries(range, now, why, &reached));
+        return Text(Range(range, now, &reached));
     };
     std::time_t reached = 0;
     // The first run has no run before it.

@@ -53,8 +53,8 @@ TEST_F(PullStateTest, OnlyARunsOwnFolderIsEverSetAsideAndOnlyTheLastIsKept) {
           target + "/2026-12-08_030513", target + "/2026-12-08_030514x",
           target + "/2026-12-08_030515-", base}) {
         WriteText(base + "/image-in-progress", named);
-        std::string why, warning;
-        EXPECT_TRUE(runs.SetAsideKilledRun(why, warning)) << named << ": " << why;
+        std::string warning;
+        EXPECT_TRUE(runs.SetAsideKilledRun(warning)) << named;
         EXPECT_EQ(warning, base + "/image-in-progress names " + named +
                                ", which is no image folder of a run in " + target +
                                "; it is left as it is");
@@ -67,8 +67,8 @@ TEST_F(PullStateTest, OnlyARunsOwnFolderIsEverSetAsideAndOnlyTheLastIsKept) {
     // A killed run's folder, then two failed runs' in turn: one set-aside folder is left.
     fs::create_directories(target + "/2026-12-08_030600/entry");
     WriteText(base + "/image-in-progress", target + "/2026-12-08_030600");
-    std::string why, warning;
-    ASSERT_TRUE(runs.SetAsideKilledRun(why, warning)) << why;
+    std::string warning;
+    ASSERT_TRUE(runs.SetAsideKilledRun(warning));
     EXPECT_EQ(warning, "");
     EXPECT_TRUE(fs::is_directory(target + "/2026-12-08_030600.incomplete/entry"));
     for (const char* failed : {"2026-12-08_030700", "2026-12-08_030700-2"}) {
@@ -88,14 +88,14 @@ TEST_F(PullStateTest, RunsOfOneSecondClaimFoldersOfTheirOwn) {
     RunFolders runs(base, target);
     const std::time_t now = 1291780000;
     const std::string stem = target + "/" + RunFolders::Name(now);
-    std::string why;
-    EXPECT_EQ(runs.Claim(now, why), stem);
+    EXPECT_EQ(*runs.Claim(now), stem);
     fs::create_directories(stem + "-2.incomplete");
-    EXPECT_EQ(runs.Claim(now, why), stem + "-3");
-    EXPECT_EQ(runs.Claim(now, why), stem + "-4");
+    EXPECT_EQ(*runs.Claim(now), stem + "-3");
+    EXPECT_EQ(*runs.Claim(now), stem + "-4");
     fs::remove_all(target);
-    EXPECT_EQ(runs.Claim(now, why), "");
-    EXPECT_EQ(why, "no folder for its image can be made in " + target);
+    const platform::Expected<std::string> none = runs.Claim(now);
+    ASSERT_FALSE(none);
+    EXPECT_EQ(none.error().Said(), "no folder for its image can be made in " + target);
 }
 
 // The list keeps what no run fetched yet, whatever order two runs end in, and a list holding what
@@ -103,14 +103,14 @@ TEST_F(PullStateTest, RunsOfOneSecondClaimFoldersOfTheirOwn) {
 TEST_F(PullStateTest, TheKeptRangesLoseNothingToAnotherRunOrToJunk) {
     const std::vector<PullEntry> a{{"20100523", "1000", "1001"}}, b{{"20100523", "1005", "1005"}};
     const auto wanting = [](const std::vector<PullEntry>& ranges) {
-        return [ranges](std::time_t&, std::string&) { return ranges; };
+        return
+            [ranges](std::time_t&) { return platform::Expected<std::vector<PullEntry>>(ranges); };
     };
     std::vector<PullEntry> before, after;
-    std::string why;
-    ASSERT_TRUE(ChangePending(base, wanting(a), {}, before, after, why)) << why;
-    ASSERT_TRUE(ChangePending(base, wanting(b), {}, before, after, why)) << why;
+    ASSERT_TRUE(ChangePending(base, wanting(a), {}, before, after));
+    ASSERT_TRUE(ChangePending(base, wanting(b), {}, before, after));
     EXPECT_EQ(after.size(), 2u);
-    ASSERT_TRUE(ChangePending(base, nullptr, a, before, after, why)) << why;
+    ASSERT_TRUE(ChangePending(base, nullptr, a, before, after));
     ASSERT_EQ(after.size(), 1u);
     EXPECT_TRUE(SameRange(after[0], b[0]));
 
@@ -119,7 +119,7 @@ TEST_F(PullStateTest, TheKeptRangesLoseNothingToAnotherRunOrToJunk) {
         junk += "not a range at all, and a line another program left\n";
     WriteText(base + "/pending-ranges", junk);
     std::string aside;
-    ASSERT_TRUE(ChangePending(base, nullptr, {}, before, after, why, &aside)) << why;
+    ASSERT_TRUE(ChangePending(base, nullptr, {}, before, after, &aside));
     EXPECT_EQ(aside.rfind(base +
                               "/pending-ranges held more than the 1 MiB that is read; it is "
                               "kept as " +
@@ -132,7 +132,7 @@ TEST_F(PullStateTest, TheKeptRangesLoseNothingToAnotherRunOrToJunk) {
     EXPECT_EQ(ReadText(base + "/pending-ranges"), "20100523 1005 1005\n");
 
     WriteText(base + "/pending-ranges", "20100523 1005 1005\nyesterday\n20260230 1000 1000\n");
-    ASSERT_TRUE(ChangePending(base, nullptr, {}, before, after, why, &aside)) << why;
+    ASSERT_TRUE(ChangePending(base, nullptr, {}, before, after, &aside));
     EXPECT_HAS(aside, "held 2 lines that are no range");
     EXPECT_EQ(after.size(), 1u);
     std::size_t setAside = 0;
@@ -152,14 +152,13 @@ TEST_F(PullStateTest, WhatAKilledRunLeftHalfWrittenGoesWithTheNextRun) {
         WriteText(f, "half");
     WriteText(base + "/.pending-ranges.notes", "kept");
     std::vector<PullEntry> before, after;
-    std::string why;
-    ASSERT_TRUE(ChangePending(base, nullptr, {}, before, after, why)) << why;
+    ASSERT_TRUE(ChangePending(base, nullptr, {}, before, after));
     EXPECT_EQ(Names(base), (std::vector<std::string>{".image-in-progress.4242-2.quillon-part",
                                                      ".image-incomplete.4242-3.quillon-part",
                                                      ".pending-ranges.notes"}));
     RunFolders runs(base, target);
     std::string warning;
-    ASSERT_TRUE(runs.SetAsideKilledRun(why, warning)) << why;
+    ASSERT_TRUE(runs.SetAsideKilledRun(warning));
     EXPECT_EQ(Names(base), std::vector<std::string>{".pending-ranges.notes"});
 }
 
@@ -167,17 +166,17 @@ namespace {
 
 // A recorder of the test's days and cameras, and a pass that fetches what is scheduled.
 struct FakeSteps : PullSteps {
-    std::string Open() override { return std::string(); }
+    platform::Outcome Open() override { return platform::Succeeded(); }
     void Note(int, const std::string&) override {}
-    std::vector<std::string> Days(std::string& why) override {
-        why = days.empty() ? "down" : "";
+    platform::Expected<std::vector<std::string>> Days() override {
+        if (days.empty())
+            return platform::Error{platform::Error::Kind::kFailed, "down", ""};
         return days;
     }
     std::string Label(const PullEntry& e) const override { return e.day + e.start + e.end; }
     backup::ScheduleListing Schedule() const override { return {schedule, 0, ""}; }
-    bool CamerasRecordedIn(const PullEntry&, std::vector<int>& cameras, std::string&) override {
-        cameras = recorded;
-        return true;
+    platform::Expected<std::vector<int>> CamerasRecordedIn(const PullEntry&) override {
+        return recorded;
     }
     bool Add(const PullEntry& e, const std::vector<int>& cameras) override {
         schedule.push_back({Label(e), static_cast<int>(schedule.size())});
@@ -208,8 +207,9 @@ class PullJobTest : public TempPrefixTest {
     PullOutcome Pull(const std::string& range) {
         PullJob job("gate", std::time(nullptr));
         conf.range = range;
-        const std::optional<PullOutcome> refused = job.Configure(conf);
-        return refused ? *refused : job.Run(steps, "127.0.0.1", 9000);
+        const platform::Outcome configured = job.Configure(conf);
+        return configured ? job.Run(steps, "127.0.0.1", 9000)
+                          : job.Failed(configured.error().Said());
     }
     PullConfig conf;
     FakeSteps steps;

@@ -16,8 +16,8 @@ bool TargetLost(backup::PassJob& job, const std::string& what, bool afterFailure
     if (!afterFailure && !sink.rootHost().empty() &&
         platform::VolumeOf(sink.rootHost()) == sink.volume() && sink.volume() != 0)
         return false;
-    std::string why;
-    const bool writable = platform::FolderWritable(root, &why);
+    const platform::Outcome writable = platform::FolderWritable(root);
+    std::string why = writable ? std::string() : writable.error().text;
     if (writable && sink.volume() && platform::VolumeOf(root) != sink.volume())
         why = "is gone (its volume was taken away)";
     else if (writable)

@@ -280,13 +280,13 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
 // The MP4 files of a remote recorder's minutes read its clock in its own zone, which it names
 // with its day list, unless the operator gave one.
 void UseRecorderZone(const RemoteLink& remote) {
-    std::string problem, zone, why;
+    std::string problem, zone;
     remote.Days(problem, &zone);
     if (zone.empty())
         return;
-    if (!platform::UseTimeZone(zone, why)) {
+    if (const platform::Outcome used = platform::UseTimeZone(zone); !used) {
         Fail("the recorder names its time zone " + Printable(zone) +
-             ", which this machine does not know (" + why +
+             ", which this machine does not know (" + used.error().Said() +
              "); its recorded times are read in this machine's zone");
         return;
     }

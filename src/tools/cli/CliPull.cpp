@@ -28,13 +28,24 @@ class CliPullSteps final : public pull::LinkedSchedule {
         : LinkedSchedule(s.session), s_(s), base_(std::move(base)), journal_(journal) {}
 
     void Note(int level, const std::string& text) override { Say(journal_, level, text); }
-    std::string Check() override { return s_.OwnFilesProblem(); }
-    std::string Open() override {
-        if (!s_.OpenWorkingFolder(true, false))
-            return "its base folder " + base_ + " cannot be used";
-        return std::string();
+    platform::Outcome Check() override {
+        if (const std::string problem = s_.OwnFilesProblem(); !problem.empty())
+            return platform::Error{platform::Error::Kind::kDamaged, problem, ""};
+        return platform::Succeeded();
     }
-    std::vector<std::string> Days(std::string& why) override { return s_.remote->Days(why); }
+    platform::Outcome Open() override {
+        if (!s_.OpenWorkingFolder(true, false))
+            return platform::Error{platform::Error::Kind::kFailed,
+                                   "its base folder " + base_ + " cannot be used", ""};
+        return platform::Succeeded();
+    }
+    platform::Expected<std::vector<std::string>> Days() override {
+        std::string why;
+        std::vector<std::string> days = s_.remote->Days(why);
+        if (days.empty() && !why.empty())
+            return platform::Error{platform::Error::Kind::kFailed, why, ""};
+        return days;
+    }
     // As add does it, with its lines: the entry and the total, or why it was refused.
     bool Add(const pull::PullEntry& range, const std::vector<int>& cameras) override {
         CliArgs add;
@@ -81,8 +92,8 @@ int CmdPull(const CliArgs& a, CliOptions options) {
         return o.status;
     };
     pull::PullJob job(a.positional[0], std::time(nullptr));
-    if (const auto refused = job.Configure())
-        return say(*refused);
+    if (const platform::Outcome configured = job.Configure(); !configured)
+        return say(job.Failed(configured.error().Said()));
     const pull::PullConfig& conf = job.config();
     if (!share::ParseLinkAddress(conf.remote, options.remote))
         return say(job.Failed("remote takes ADDRESS:PORT or https://ADDRESS:PORT: " + conf.remote));

@@ -182,8 +182,10 @@ int main(int argc, char** argv) {
             throw UsageError{"no command given"};
         // Before anything reckons a recorded time: the recorder's clock reads the local time of
         // its own zone, which need not be this machine's.
-        if (std::string why; !timeZone.empty() && !platform::UseTimeZone(timeZone, why))
-            throw UsageError{"--time-zone: " + why};
+        if (const platform::Outcome used =
+                timeZone.empty() ? platform::Succeeded() : platform::UseTimeZone(timeZone);
+            !used)
+            throw UsageError{"--time-zone: " + used.error().Said()};
 #ifndef QUILLON_HAVE_VIDEO
         if (command == "export" || (command == "backup" && args.mp4))
             return HandToVideoHelper(std::vector<std::string>(argv, argv + argc));

@@ -36,9 +36,8 @@ std::string WorkingFolderProblem() {
         return problem("cannot be made: " + why);
     if (!platform::CreateDirectoryTree(working))
         return problem("cannot be made");
-    std::string why;
-    if (!platform::FolderWritable(working, &why))
-        return problem(why);
+    if (const platform::Outcome writable = platform::FolderWritable(working); !writable)
+        return problem(writable.error().text);
     // Only a file written there proves it (a full disk, a quota, a mount that refuses).
     const std::string probe = working + "\\.quillon-share-probe";
     bool written = false;
