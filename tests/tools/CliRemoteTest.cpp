@@ -7,41 +7,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <filesystem>
 
+#include "CliDay.h"
 #include "FailingDisk.h"
 #include "RemoteFixture.h"
 #include "ScopedEnv.h"
 
-namespace fs = std::filesystem;
-
 class CliRemoteTest : public RemoteCliFixture {
   protected:
-    // Why MP4 files cannot be made and checked here ("" when they can); with the data of the
-    // build for the video's fonts.
-    std::string VideoMissing() {
-#ifndef QUILLON_HAVE_VIDEO
-        return "built without the video export";
-#endif
-        if (Shell("command -v ffmpeg >/dev/null") != 0)
-            return "ffmpeg is missing";
-        UseBuiltData();
-        return std::string();
-    }
-    // 23 May 2010 from 10:00 to the minute of the day last, three cameras of small pictures at
-    // two a second with sound: enough for an MP4 file of each.
-    static mkrec::RecorderPlan VideoDay(int last) {
-        mkrec::RecorderPlan plan;
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = last;
-        plan.cameras = 3;
-        plan.width = 64;
-        plan.height = 48;
-        plan.fps = 2;
-        plan.audioChannels = 1;
-        return plan;
-    }
     // A remote backup of a large entry, stopped by the signal once the server has begun the
     // entry's image; how it ended.
     RunResult RemoteBackupStoppedBy(int signal) {
@@ -58,14 +31,8 @@ class CliRemoteTest : public RemoteCliFixture {
 };
 
 TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes) {
-    mkrec::RecorderPlan plan;
+    mkrec::RecorderPlan plan = SmallDayPlan(605);
     plan.days = {"20100522", "20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 605;
-    plan.width = 32;
-    plan.height = 24;
-    plan.audioChannels = 2;
-    plan.audioBytesPerMinute = 3000;
     Record(plan);
     StartServer();
 
@@ -89,8 +56,7 @@ TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes)
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, added[i]);  // the same size, cameras and total
     }
-    const RunResult remote = Remote({"backup", "--folder", "E:\\Remote", "--no-progress"});
-    ASSERT_EQ(remote.status, 0) << remote.err;
+    ASSERT_THAT(Remote({"backup", "--folder", "E:\\Remote", "--no-progress"}), Ok());
 
     const auto local = FilesBelow(usb + "/Local"), fetched = FilesBelow(usb + "/Remote");
     EXPECT_GT(local.size(), 20u);
@@ -105,9 +71,17 @@ TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes)
 // them from the recorder's: the same files, the same pictures, and hashed into the manifest. The
 // recorder's clock is read in the zone the recorder names, not in this machine's.
 TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
-    if (const std::string missing = VideoMissing(); !missing.empty())
-        GTEST_SKIP() << missing;
-    Record(VideoDay(602));
+#ifndef QUILLON_HAVE_VIDEO
+    GTEST_SKIP() << "built without the video export";
+#endif
+    if (Shell("command -v ffmpeg >/dev/null") != 0)
+        GTEST_SKIP() << "ffmpeg is missing";
+    UseBuiltData();  // the video's fonts
+    // Three cameras of small pictures at two a second with sound: enough for an MP4 file of each.
+    mkrec::RecorderPlan plan = Plan(600, 602, 3, 64, 48);
+    plan.fps = 2;
+    plan.audioChannels = 1;
+    Record(plan);
     {
         ScopedEnv recorderZone("TZ", "America/Chicago");
         StartServer();
@@ -115,18 +89,12 @@ TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
     const std::vector<std::string> entry{"--cameras", "3",    "add",    "20100523",
                                          "1000",      "1001", "--cams", "1,3"};
     ASSERT_EQ(Cli(entry).status, 0);
-    ASSERT_EQ(
-        Cli({"--cameras", "3", "backup", "--folder", "E:\\Local", "--mp4", "--no-progress"}).status,
-        0);
-    std::vector<std::string> remote{"--remote", "127.0.0.1:" + std::to_string(port)};
-    remote.insert(remote.end(), entry.begin(), entry.end());
-    ASSERT_EQ(Cli(remote).status, 0);
-    remote.resize(2);
-    remote.insert(remote.end(),
-                  {"--cameras", "3", "backup", "--folder", "E:\\Remote", "--mp4", "--no-progress"});
-    const RunResult r = Cli(remote);
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_THAT(r.out, HasSubstr("recorder's clock in America/Chicago, as it says"));
+    ASSERT_THAT(
+        Cli({"--cameras", "3", "backup", "--folder", "E:\\Local", "--mp4", "--no-progress"}), Ok());
+    ASSERT_THAT(Remote(entry), Ok());
+    ASSERT_THAT(
+        Remote({"--cameras", "3", "backup", "--folder", "E:\\Remote", "--mp4", "--no-progress"}),
+        Out(0, "recorder's clock in America/Chicago, as it says"));
 
     const std::string video = "/2010_05_23=10,00~10,01/Video/";
     std::vector<std::string> names;
@@ -155,15 +123,12 @@ TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
     }
     EXPECT_THAT(ReadText(usb + "/Remote/SHA256SUMS"), HasSubstr(video.substr(1) + names[0]));
     EXPECT_EQ(Sha256sumCheck(usb + "/Remote"), 0);
-    const RunResult v = Cli({"verify", "E:\\Remote"});
-    EXPECT_EQ(v.status, 0) << v.out;
+    EXPECT_THAT(Cli({"verify", "E:\\Remote"}), Ok());
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }
 
 TEST_F(CliRemoteTest, CtrlCDuringARemoteBackupKeepsTheScheduleAndLeavesNothingOnTheServer) {
-    const RunResult r = RemoteBackupStoppedBy(SIGINT);
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_THAT(r.err, HasSubstr("cancelled"));
+    EXPECT_THAT(RemoteBackupStoppedBy(SIGINT), Err(130, "cancelled"));
     EXPECT_THAT(Cli({"list"}).out, HasSubstr("~"));  // kept for another try
     // The server clears what it made once its build has seen the cancel.
     EXPECT_TRUE(WaitWhileRunning(server.pid, [&] { return ServerTemp().empty(); }))
@@ -186,8 +151,7 @@ TEST_F(CliRemoteTest, AKilledRemoteBackupRunsAgainAtOnceAndAnotherClientStillWai
     EXPECT_EQ(refused.status, 1);
     EXPECT_THAT(refused.err, HasSubstr("another client is fetching 2010_05_23=10,00~10,11"));
 
-    const RunResult again = Remote({"backup", "--folder", "E:\\Remote", "--no-progress"});
-    ASSERT_EQ(again.status, 0) << again.err;
+    ASSERT_THAT(Remote({"backup", "--folder", "E:\\Remote", "--no-progress"}), Ok());
     EXPECT_EQ(Sha256sumCheck(usb + "/Remote"), 0);
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }
@@ -203,8 +167,7 @@ TEST_F(CliRemoteTest, TheTokenComesFromAFileOrTheEnvironmentAndAFailedRequestIsN
          {std::vector<std::string>{"days"}, std::vector<std::string>{"day", "20100523"},
           std::vector<std::string>{"add", "20100523", "1000", "1000", "--cams", "all"}}) {
         const RunResult r = Remote(args, "tk-wrong");
-        EXPECT_EQ(r.status, 1) << r.err;
-        EXPECT_THAT(r.err, HasSubstr("token"));
+        EXPECT_THAT(r, Err(1, "token"));
         EXPECT_THAT(r.err, Not(HasSubstr("no recordings")));
         if (args[0] == "days") {
             EXPECT_THAT(r.err,
@@ -213,9 +176,8 @@ TEST_F(CliRemoteTest, TheTokenComesFromAFileOrTheEnvironmentAndAFailedRequestIsN
         }
     }
     // A day without recordings is still said to be one.
-    const RunResult empty = Remote({"day", "20100524"}, token);
-    EXPECT_EQ(empty.status, 1);
-    EXPECT_THAT(empty.err, HasSubstr("no recordings of 20100524 on the recorder at " + where));
+    EXPECT_THAT(Remote({"day", "20100524"}, token),
+                Err(1, "no recordings of 20100524 on the recorder at " + where));
 
     const std::string file = prefix() + "/cli.token";
     WriteText(file, token + "\n");
