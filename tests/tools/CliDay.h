@@ -38,6 +38,16 @@ MATCHER_P2(Out, status, text, "ends " + testing::PrintToString(status) + " print
     return arg.status == status && arg.out.find(text) != std::string::npos;
 }
 
+// A run's output (Printed) or error output (Said) held to a matcher.
+template <class M>
+auto Printed(M m) {
+    return testing::Field("out", &RunResult::out, m);
+}
+template <class M>
+auto Said(M m) {
+    return testing::Field("err", &RunResult::err, m);
+}
+
 // The segment name of minute 10:mm of the day.
 inline std::string Name(int minute) {
     char buf[16];

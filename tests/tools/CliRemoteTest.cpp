@@ -86,23 +86,18 @@ TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
         ScopedEnv recorderZone("TZ", "America/Chicago");
         StartServer();
     }
-    const std::vector<std::string> entry{"--cameras", "3",    "add",    "20100523",
-                                         "1000",      "1001", "--cams", "1,3"};
-    ASSERT_EQ(Cli(entry).status, 0);
-    ASSERT_THAT(
-        Cli({"--cameras", "3", "backup", "--folder", "E:\\Local", "--mp4", "--no-progress"}), Ok());
+    options = {"--cameras", "3"};
+    const std::vector<std::string> entry{"add", "20100523", "1000", "1001", "--cams", "1,3"};
+    ASSERT_THAT(Cli(entry), Ok());
+    ASSERT_THAT(Backup("E:\\Local", {"--mp4"}), Ok());
     ASSERT_THAT(Remote(entry), Ok());
-    ASSERT_THAT(
-        Remote({"--cameras", "3", "backup", "--folder", "E:\\Remote", "--mp4", "--no-progress"}),
-        Out(0, "recorder's clock in America/Chicago, as it says"));
+    ASSERT_THAT(Remote({"backup", "--folder", "E:\\Remote", "--mp4", "--no-progress"}),
+                Out(0, "recorder's clock in America/Chicago, as it says"));
 
     const std::string video = "/2010_05_23=10,00~10,01/Video/";
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(usb + "/Remote" + video))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"2010-05-23_1000-1001_cam01.mp4",
-                                               "2010-05-23_1000-1001_cam03.mp4"}));
+    const std::set<std::string> names = Names(usb + "/Remote" + video);
+    EXPECT_EQ(names, (std::set<std::string>{"2010-05-23_1000-1001_cam01.mp4",
+                                            "2010-05-23_1000-1001_cam03.mp4"}));
     for (const std::string& name : names) {
         // Every decoded picture and audio block alike; only the export's own time differs.
         const auto frames = [&](const std::string& image) {
@@ -121,7 +116,7 @@ TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
         EXPECT_EQ(created("Remote").rfind("2010-05-23T15:00:00", 0), 0u) << created("Remote");
         EXPECT_EQ(created("Local").rfind("2010-05-23T10:00:00", 0), 0u) << created("Local");
     }
-    EXPECT_THAT(ReadText(usb + "/Remote/SHA256SUMS"), HasSubstr(video.substr(1) + names[0]));
+    EXPECT_THAT(ReadText(usb + "/Remote/SHA256SUMS"), HasSubstr(video.substr(1) + *names.begin()));
     EXPECT_EQ(Sha256sumCheck(usb + "/Remote"), 0);
     EXPECT_THAT(Cli({"verify", "E:\\Remote"}), Ok());
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
@@ -141,15 +136,12 @@ TEST_F(CliRemoteTest, CtrlCDuringARemoteBackupKeepsTheScheduleAndLeavesNothingOn
 // on it, while another base folder's client is still told the entry is taken.
 TEST_F(CliRemoteTest, AKilledRemoteBackupRunsAgainAtOnceAndAnotherClientStillWaits) {
     RemoteBackupStoppedBy(SIGKILL);
-
     const std::string other = prefix() + "/other-base";
     fs::create_directories(other);
     ASSERT_EQ(Remote({"--base", other, "add", "20100523", "1000", "1011", "--cams", "all"}).status,
               0);
-    const RunResult refused =
-        Remote({"--base", other, "backup", "--folder", "E:\\Other", "--no-progress"});
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_THAT(refused.err, HasSubstr("another client is fetching 2010_05_23=10,00~10,11"));
+    EXPECT_THAT(Remote({"--base", other, "backup", "--folder", "E:\\Other", "--no-progress"}),
+                Err(1, "another client is fetching 2010_05_23=10,00~10,11"));
 
     ASSERT_THAT(Remote({"backup", "--folder", "E:\\Remote", "--no-progress"}), Ok());
     EXPECT_EQ(Sha256sumCheck(usb + "/Remote"), 0);
@@ -179,29 +171,23 @@ TEST_F(CliRemoteTest, TheTokenComesFromAFileOrTheEnvironmentAndAFailedRequestIsN
     EXPECT_THAT(Remote({"day", "20100524"}, token),
                 Err(1, "no recordings of 20100524 on the recorder at " + where));
 
-    const std::string file = prefix() + "/cli.token";
-    WriteText(file, token + "\n");
-    ::chmod(file.c_str(), 0600);
-    RunResult r = Cli({"--remote", where, "--token-file", file, "days"});
+    const std::string file = Secret("cli.token", token + "\n", 0600);
+    const std::vector<std::string> withFile{"--remote", where, "--token-file", file, "days"};
+    RunResult r = Cli(withFile);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "20100523\n");
     ::chmod(file.c_str(), 0644);
-    r = Cli({"--remote", where, "--token-file", file, "days"});
-    EXPECT_EQ(r.status, 1);
+    r = Cli(withFile);
+    EXPECT_THAT(r, Err(1, "quillon-cli: the token file " + file + " may be read"));
     EXPECT_EQ(r.out, "");
-    EXPECT_THAT(r.err, HasSubstr("quillon-cli: the token file " + file + " may be read"));
     {
         ScopedEnv variable("QUILLON_SHARE_TOKEN", token);
-        r = Cli({"--remote", where, "days"});
-        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_THAT(Cli({"--remote", where, "days"}), Ok());
         // A file given wins over the variable, and refused it is no reason to fall back on it.
-        r = Cli({"--remote", where, "--token-file", file, "days"});
-        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(Cli(withFile), Ends(1));
     }
 }
 
-// A stick whose device fails while the system writes the image out: the backup is not done,
-// whether the entries came from this recorder or over the link, and the schedule keeps them.
 // Links already in the target, to an entry's folder and to another entry's day folder, lead
 // nowhere: nothing of either entry lands outside, the third entry is fetched, and each linked
 // entry is named and kept for another try.
@@ -230,6 +216,8 @@ TEST_F(CliRemoteTest, LinksInTheTargetTakeNoFetchedFileOutsideIt) {
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }
 
+// A stick whose device fails while the system writes the image out: the backup is not done,
+// whether the entries came from this recorder or over the link, and the schedule keeps them.
 TEST_F(CliRemoteTest, AnImageThatNeverReachesItsDeviceIsNoCompletedBackupFromEitherSource) {
     RecordLargeDay();
     StartServer();
@@ -244,7 +232,7 @@ TEST_F(CliRemoteTest, AnImageThatNeverReachesItsDeviceIsNoCompletedBackupFromEit
         const std::vector<std::string> args{"backup", "--folder",
                                             std::string(1, letter) + ":\\Image", "--no-progress"};
         const RunResult r = remote ? Remote(args) : Cli(args);
-        EXPECT_NE(r.status, 0) << r.out << r.err;
+        EXPECT_THAT(r, Not(Ok()));
         EXPECT_THAT((r.out + r.err), HasSubstr("could not be written"));
         EXPECT_THAT(Cli({"list"}).out, HasSubstr("~"));  // kept for another try
     }

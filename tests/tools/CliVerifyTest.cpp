@@ -101,9 +101,8 @@ TEST_F(CliVerifyTest, EachKindOfChangeIsFoundAndFailsTheCheck) {
 TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrustedOne) {
     RunResult made = Cli({"key", "create"});
     ASSERT_EQ(made.status, 0) << made.err;
-    const std::string fingerprint =
-        made.out.substr(made.out.find("SHA256:"),
-                        made.out.find('\n', made.out.find("SHA256:")) - made.out.find("SHA256:"));
+    const std::size_t at = made.out.find("SHA256:");
+    const std::string fingerprint = made.out.substr(at, made.out.find('\n', at) - at);
     EXPECT_NE(Cli({"key", "create"}).status, 0);
     const std::string image = BackUp("Signed");
     ASSERT_TRUE(fs::exists(image + "/SHA256SUMS.sig"));
@@ -112,8 +111,8 @@ TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrust
                     "' && openssl pkeyutl -verify -pubin -inkey SHA256SUMS.pub -rawin -in "
                     "SHA256SUMS -sigfile SHA256SUMS.sig >/dev/null"),
               0);
-    RunResult r = Verify({"E:\\Signed", "--key", trusted});
-    EXPECT_THAT(r, Out(0, "good signature by the trusted key " + fingerprint));
+    EXPECT_THAT(Verify({"E:\\Signed", "--key", trusted}),
+                Out(0, "good signature by the trusted key " + fingerprint));
 
     // A changed file with a manifest made again to match it: sha256sum is content, the
     // signature is not.
@@ -121,8 +120,7 @@ TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrust
     WriteText(forged + "/" + dat, "other pictures");
     ASSERT_EQ(Remanifest(forged), 0);
     EXPECT_EQ(Sha256sumCheck(forged), 0);
-    r = Verify({forged});
-    EXPECT_THAT(r, Out(1, "BAD signature"));
+    EXPECT_THAT(Verify({forged}), Out(1, "BAD signature"));
 
     // The forger signs with a key of his own and puts it on the medium: only the trusted key
     // tells.
@@ -132,9 +130,7 @@ TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrust
                     "openssl pkeyutl -sign -inkey /tmp/forger-$$.key -rawin -in SHA256SUMS "
                     "-out SHA256SUMS.sig && rm /tmp/forger-$$.key"),
               0);
-    r = Verify({forged});
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_THAT(r.out, Not(HasSubstr(fingerprint)));
+    EXPECT_THAT(Verify({forged}), AllOf(Ok(), Printed(Not(HasSubstr(fingerprint)))));
     EXPECT_THAT(Verify({forged, "--key", trusted}),
                 Out(1, "signed by another key than the trusted one"));
     EXPECT_EQ(Verify({forged, "--key", forged + "/SHA256SUMS"}).status, 1);  // not a key
@@ -162,14 +158,12 @@ TEST_F(CliVerifyTest, ABackupKilledAsItNamesItsManifestVerifiesOnceRunAgain) {
         {
             const ScopedEnv preload("LD_PRELOAD", QUILLON_KILL_AT_RENAME_LIB);
             const ScopedEnv at("QUILLON_KILL_AT_RENAME", name);
-            const RunResult killed = Cli(backup);
-            ASSERT_EQ(killed.status, 128 + SIGKILL) << killed.out << killed.err;
+            ASSERT_THAT(Cli(backup), Ends(128 + SIGKILL));
         }
         ASSERT_THAT(Cli(backup), Out(0, "The backup has been completed."));
         EXPECT_EQ(TempFilesBelow(usb + "/" + folder), std::vector<std::string>{});
-        const RunResult r = Verify({"E:\\" + folder, "--key", trusted});
-        EXPECT_EQ(r.status, 0) << r.out << r.err;
-        EXPECT_THAT(r.out, Not(HasSubstr("NOT")));
+        EXPECT_THAT(Verify({"E:\\" + folder, "--key", trusted}),
+                    AllOf(Ok(), Printed(Not(HasSubstr("NOT")))));
     }
 }
 
@@ -179,10 +173,7 @@ TEST_F(CliVerifyTest, AnImagesNamesAreShownEscapedAndANameListedTwiceFails) {
     const std::string image = BackUp("Hostile");
     const std::string named = Copy(image, "named");
     WriteText(named + "/\x1b[2Jcleared", "x");
-    RunResult r = Verify({named});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.out, Not(HasSubstr("\x1b")));
-    EXPECT_THAT(r.out, HasSubstr("\\x1b[2Jcleared"));
+    EXPECT_THAT(Verify({named}), AllOf(Out(1, "\\x1b[2Jcleared"), Printed(Not(HasSubstr("\x1b")))));
 
     const std::string twice = Copy(image, "twice");
     WriteText(twice + "/SHA256SUMS",
@@ -231,19 +222,15 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     std::string t = Copy(image, "added-entry");
     fs::create_directories(t + "/2010_05_23=11,00~11,01/20100523");
     fs::copy_file(t + "/" + dat, t + "/2010_05_23=11,00~11,01/20100523/201005231100N.dat");
-    r = Verify({t, "--key", trusted});
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_THAT(r.out,
-                HasSubstr("NOT IN MANIFEST  2010_05_23=11,00~11,01/20100523/201005231100N.dat"));
+    EXPECT_THAT(Verify({t, "--key", trusted}),
+                Out(1, "NOT IN MANIFEST  2010_05_23=11,00~11,01/20100523/201005231100N.dat"));
 
     // A file added inside a signed entry with a forged older manifest that lists it.
     t = Copy(image, "forged-older");
     WriteText(t + "/" + Day() + "extra.dat", "planted");
     ASSERT_EQ(Shell("cd '" + t + "' && sha256sum '" + Day() + "extra.dat' > SHA256SUMS-1"), 0);
     r = Verify({t, "--key", trusted});
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_THAT(r.out,
-                HasSubstr("NOT TRUSTED      SHA256SUMS-1 is not signed, while SHA256SUMS is"));
+    EXPECT_THAT(r, Out(1, "NOT TRUSTED      SHA256SUMS-1 is not signed, while SHA256SUMS is"));
     EXPECT_THAT(r.out, HasSubstr("NOT IN MANIFEST  " + Day() + "extra.dat"));
 
     // The signed manifest moved aside for one that lists less, unsigned; or for an empty one.
@@ -252,11 +239,9 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
         fs::rename(t + "/SHA256SUMS" + suffix, t + "/SHA256SUMS-1" + suffix);
     WriteText(t + "/" + dat, "changed pictures");
     ASSERT_EQ(Shell("cd '" + t + "' && sha256sum '" + Day() + "20100523.DAT' > SHA256SUMS"), 0);
-    r = Verify({t});
-    EXPECT_THAT(r, Out(1, "SHA256SUMS-1 is signed while SHA256SUMS is not"));
+    EXPECT_THAT(Verify({t}), Out(1, "SHA256SUMS-1 is signed while SHA256SUMS is not"));
     WriteText(t + "/SHA256SUMS", "");
-    r = Verify({t});
-    EXPECT_THAT(r, Out(1, "NOT VERIFIED: SHA256SUMS lists no file"));
+    EXPECT_THAT(Verify({t}), Out(1, "NOT VERIFIED: SHA256SUMS lists no file"));
 
     // Bytes hidden under names of a manifest's signature and key, with no manifest of theirs.
     t = Copy(image, "hidden");
