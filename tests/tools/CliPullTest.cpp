@@ -148,16 +148,12 @@ TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
         const RunResult r = RunProgramIntoOneFile(CliPath(), WithBase({"pull", "gate"}), journal);
         EXPECT_EQ(r.status, expected) << r.out;
         std::vector<std::string> shown;
-        std::size_t lines = 0;
         std::istringstream in(r.out);
-        for (std::string line; std::getline(in, line); ++lines) {
-            EXPECT_TRUE(line.size() > 3 && line[0] == '<' && line[2] == '>' && line[1] >= '0' &&
-                        line[1] <= '7')
-                << line;
-            if (line.rfind("<7>", 0) != 0)
-                shown.push_back(line);
+        detail = 0;
+        for (std::string line; std::getline(in, line);) {
+            EXPECT_THAT(line, testing::MatchesRegex("<[0-7]>.+"));
+            line.rfind("<7>", 0) == 0 ? ++detail : (shown.push_back(line), detail);
         }
-        detail = lines - shown.size();
         return shown;
     };
 
