@@ -1,8 +1,6 @@
-// Two operators at one base folder: every copy of quillon-cli that uses the working folder holds
-// the "Backup" lock, so that a second one is refused with the holder named, or waits its turn,
-// and no entry is lost to another copy's clean-up; a lock that cannot be used is said as such.
-// (A schedule rewritten by a program that ignores the lock is
-// backup/ScheduleChangedUnderPassTest's.)
+// Two operators at one base folder: every copy of quillon-cli that uses it holds the "Backup"
+// lock, so that a second one is refused with the holder named, or waits its turn, and no entry is
+// lost to another copy's clean-up; a lock that cannot be used is said as such.
 #include <stdlib.h>
 
 #include "CliDay.h"
@@ -22,20 +20,7 @@ bool WaitsForALock(pid_t pid) {
 }
 }  // namespace
 
-class CliConcurrencyTest : public UsbCliFixture {
-  protected:
-    // The list's entry rows (every line but the closing total).
-    std::set<std::string> ListedLabels() {
-        const RunResult list = Cli({"list"});
-        EXPECT_EQ(list.status, 0) << list.err;
-        std::set<std::string> labels;
-        std::istringstream lines(list.out);
-        for (std::string line; std::getline(lines, line);)
-            if (line.size() > 26 && line[0] == '2')
-                labels.insert(line.substr(0, 26));
-        return labels;
-    }
-};
+class CliConcurrencyTest : public UsbCliFixture {};
 
 TEST_F(CliConcurrencyTest, AnAddDuringABackupIsRefusedWithTheHolderNamedOrWaitsItsTurn) {
     RecordLargeDay();
@@ -67,7 +52,14 @@ TEST_F(CliConcurrencyTest, AnAddDuringABackupIsRefusedWithTheHolderNamedOrWaitsI
     EXPECT_THAT(FinishProgram(waiter), Ok());
 
     // The backup's clean-up came before the waiting add: its entry is the schedule now.
-    EXPECT_EQ(ListedLabels(), std::set<std::string>{"2010-05-23 - 10:05 ~ 10:06"});
+    const RunResult list = Cli({"list"});
+    EXPECT_THAT(list, Ok());
+    std::set<std::string> labels;
+    std::istringstream lines(list.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.size() > 26 && line[0] == '2')  // an entry's row, not the closing total
+            labels.insert(line.substr(0, 26));
+    EXPECT_EQ(labels, std::set<std::string>{"2010-05-23 - 10:05 ~ 10:06"});
     EXPECT_TRUE(fs::exists(base + "/Reserved/2010_05_23=10,05~10,06/BackupInfo.dat"));
 }
 

@@ -1,7 +1,6 @@
 // quillon-cli writing discs to pseudo-drives: a two-entry schedule on an emulated DVD reads back
-// as the same files as a folder backup of the same schedule, the writer named being the one
-// written, and a drive without a disc leaves the schedule for another try. A disc holds the
-// schedule of its own pass only.
+// as the folder backup of the same schedule, on the writer named; a drive without a disc leaves
+// the schedule for another try, and a disc holds the schedule of its own pass only.
 #include <algorithm>
 
 #include "CliDay.h"
@@ -15,8 +14,6 @@ class CliDiscTest : public UsbCliFixture {
             GTEST_SKIP() << "xorriso, which reads the discs back, is not installed";
         UseBuiltData();
         RecordSmallDay(605);
-        discs = prefix() + "/discs";
-        fs::create_directories(discs);
     }
     void Schedule() {
         ASSERT_EQ(Add("1000", "1003", "all", {"--memo", "gate"}).status, 0);
@@ -26,13 +23,11 @@ class CliDiscTest : public UsbCliFixture {
         const RunResult list = Cli({"list"});
         return static_cast<int>(std::count(list.out.begin(), list.out.end(), '~'));
     }
-    RunResult Burn(const std::string& drive, const std::vector<std::string>& more = {}) {
-        std::vector<std::string> args{"backup", "--disc", drive, "--no-progress"};
-        args.insert(args.end(), more.begin(), more.end());
-        return Cli(args);
+    RunResult Burn(const std::string& drive, std::vector<std::string> more = {}) {
+        more.insert(more.begin(), {"backup", "--disc", drive, "--no-progress"});
+        return Cli(more);
     }
-    std::string Disc(char letter) const { return discs + "/" + std::string(1, letter) + ".iso"; }
-    std::string discs;
+    std::string Disc(char letter) const { return prefix() + "/" + letter + ".iso"; }
 };
 
 TEST_F(CliDiscTest, ADiscReadsBackAsTheFolderBackupOfTheSameScheduleAndChecksWhereItIs) {

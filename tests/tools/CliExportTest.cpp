@@ -399,9 +399,8 @@ TEST_F(CliExportTest, ASecondDiscExportIntoTheSameFolderLeavesTheFirstOnesCopyAl
     EXPECT_THAT(Cli(args), Ok());
     EXPECT_TRUE(fs::exists(firstCopy + "/2010_05_23=10,00~10,03"));
     ::kill(first.pid, SIGCONT);
-    const RunResult r = FinishProgram(first);
-    EXPECT_THAT(r, Out(0, "camera 2: 720 pictures"));
-    EXPECT_THAT(r.out, Not(HasSubstr("missing")));
+    EXPECT_THAT(FinishProgram(first),
+                AllOf(Out(0, "camera 2: 720 pictures"), Printed(Not(HasSubstr("missing")))));
     EXPECT_EQ(copies(), std::vector<std::string>{});
 }
 

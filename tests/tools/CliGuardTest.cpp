@@ -111,9 +111,8 @@ TEST_F(CliGuardTest, AScheduleThatCannotBeSavedLeavesNoHalfEntryAndDeletesNothin
     fs::remove_all(base + "/Reserved");
     fs::create_directories(Reserve());
     fs::create_directories(Reserve() + ".damaged/kept");
-    const RunResult blocked = Add("1000", "1002");
-    EXPECT_THAT(blocked, Err(1, "it is a folder, not a file"));
-    EXPECT_THAT(blocked.err, HasSubstr(kAddRefused));
+    EXPECT_THAT(Add("1000", "1002"),
+                AllOf(Err(1, "it is a folder, not a file"), Said(HasSubstr(kAddRefused))));
     EXPECT_EQ(Names(base + "/Reserved"),
               (std::set<std::string>{"reserve.dat", "reserve.dat.damaged"}));
     EXPECT_EQ(TempFilesBelow(base), std::vector<std::string>{});
