@@ -29,17 +29,21 @@ class CliPullTest : public RemoteCliFixture {
         pulls = prefix() + "/pull.d";
         images = prefix() + "/images";
         fs::create_directories(pulls);
-        fs::create_directories(images);
         pullDir.emplace("QUILLON_PULL_DIR", pulls);
     }
     void TearDown() override {
         pullDir.reset();
         RemoteCliFixture::TearDown();
     }
-    // gate.conf of the recorder at port: its lines, then the target.
+    // pull.d/<name>.conf: its lines, then the target images/<name>.
+    void Conf(const std::string& name, const std::string& lines) const {
+        fs::create_directories(images + "/" + name);
+        std::ofstream(pulls + "/" + name + ".conf")
+            << lines << "\ntarget = " << images << "/" << name << "\n";
+    }
+    // gate.conf of the recorder at port.
     void Gate(const std::string& lines) const {
-        std::ofstream(pulls + "/gate.conf") << "remote = 127.0.0.1:" << port << "\n"
-                                            << lines << "\ntarget = " << images << "\n";
+        Conf("gate", "remote = 127.0.0.1:" + std::to_string(port) + "\n" + lines);
     }
     // The folders in a target, in name order: one per run.
     static std::vector<fs::path> Runs(const std::string& target) {
@@ -76,18 +80,14 @@ TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) 
     while (port2 == port || port2 == port - 2 || port2 - 2 == port)
         port2 = FreePortPair();
 
-    for (const auto& [name, token] : {std::pair{"first", "first-token"}, {"second", "other"}}) {
-        fs::create_directories(images + "/" + name);
-        Secret(std::string(name) + ".token", std::string(token) + "\n", 0600);
-    }
-    std::ofstream(pulls + "/first.conf")
-        << "# the gate recorder\nremote = https://127.0.0.1:" << relay.port()
-        << "\npin = " << OpensslPin(tls.selfCert) << "\ntoken-file = " << prefix()
-        << "/first.token\nrange = 20100523 1000 1003\ntarget = " << images << "/first\n";
-    std::ofstream(pulls + "/second.conf")
-        << "remote = 127.0.0.1:" << port2 << "\ntoken-file = " << prefix()
-        << "/second.token\ncameras = 1,2\ncamera-count = 2\nrange = 20100523 1001 1004\n"
-        << "target = " << images << "/second\n";
+    Secret("first.token", "first-token\n", 0600);
+    Secret("second.token", "other\n", 0600);
+    Conf("first", "# the gate recorder\nremote = https://127.0.0.1:" +
+                      std::to_string(relay.port()) + "\npin = " + OpensslPin(tls.selfCert) +
+                      "\ntoken-file = " + prefix() + "/first.token\nrange = 20100523 1000 1003");
+    Conf("second",
+         "remote = 127.0.0.1:" + std::to_string(port2) + "\ntoken-file = " + prefix() +
+             "/second.token\ncameras = 1,2\ncamera-count = 2\nrange = 20100523 1001 1004");
 
     // The second recorder is not up yet.
     EXPECT_THAT(Cli({"pull", "second"}), Out(1, "pull second: failed: "));
@@ -185,7 +185,7 @@ TEST_F(CliPullTest, ARecordingsDamageFailsThePullButItsImageStandsAndNoRangeIsKe
                           "2010_05_23=10,00~10,03: camera 1, 10:01: the recording is "
                           "damaged: "));
     EXPECT_THAT(damaged.out, HasSubstr("(and 2 more)"));
-    std::vector<fs::path> runs = Runs(images);
+    std::vector<fs::path> runs = Runs(images + "/gate");
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_NE(runs[0].extension(), ".incomplete");
     EXPECT_EQ(Sha256sumCheck(runs[0].string()), 0);
@@ -193,7 +193,7 @@ TEST_F(CliPullTest, ARecordingsDamageFailsThePullButItsImageStandsAndNoRangeIsKe
 
     EXPECT_THAT(Cli({"pull", "gate"}),
                 Out(1, "pull gate: 1 entries (0 ranges from earlier runs) into "));
-    EXPECT_EQ(Runs(images).size(), 2u);
+    EXPECT_EQ(Runs(images + "/gate").size(), 2u);
 }
 
 namespace {
@@ -261,11 +261,8 @@ TEST_F(CliPullTest, ARecorderStuckBuildingFailsItsPullAndHoldsUpNoOtherRecorder)
     // its own, as the server fetches an entry for one client at a time.
     const auto configure = [&](const std::string& name, int to, const std::string& range,
                                const std::string& stall) {
-        fs::create_directories(images + "/" + name);
-        std::ofstream(pulls + "/" + name + ".conf")
-            << "remote = 127.0.0.1:" << to << "\nrange = " << range << "\ntarget = " << images
-            << "/" << name << "\n"
-            << (stall.empty() ? "" : "build-stall = " + stall + "\n");
+        Conf(name, "remote = 127.0.0.1:" + std::to_string(to) + "\nrange = " + range +
+                       (stall.empty() ? "" : "\nbuild-stall = " + stall));
     };
     configure("stuck", stuck.port(), "20100523 1000 1001", "1 s");
     EXPECT_THAT(Cli({"pull", "stuck"}),
