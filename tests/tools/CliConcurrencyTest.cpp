@@ -50,7 +50,6 @@ TEST_F(CliConcurrencyTest, AnAddDuringABackupIsRefusedWithTheHolderNamedOrWaitsI
     Resume(backup.pid);
     EXPECT_THAT(FinishProgram(backup), Ok());
     EXPECT_THAT(FinishProgram(waiter), Ok());
-
     // The backup's clean-up came before the waiting add: its entry is the schedule now.
     const RunResult list = Cli({"list"});
     EXPECT_THAT(list, Ok());

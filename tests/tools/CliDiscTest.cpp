@@ -67,7 +67,6 @@ TEST_F(CliDiscTest, ADiscReadsBackAsTheFolderBackupOfTheSameScheduleAndChecksWhe
         EXPECT_TRUE(fromDisc.count(name) && fromDisc.at(name) == bytes) << name;
     for (const auto& [name, bytes] : fromDisc)
         EXPECT_TRUE(fromFolder.count(name)) << name << " only on the disc";
-
     // The disc checks against its manifest where it is, through its file system; a byte
     // changed on it is found.
     EXPECT_THAT(Cli({"verify", "--disc", "D:", "--no-progress"}), Out(0, "VERIFIED: all "));

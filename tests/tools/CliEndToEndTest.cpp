@@ -34,13 +34,11 @@ TEST_F(CliEndToEndTest, EntriesAddedChangedAndBackedUpToAFolderGiveTheImageFileB
     EXPECT_THAT(list.out, HasSubstr("memo: front door"));
     EXPECT_THAT(list.out, HasSubstr("cameras 02,04  memo: yard"));
     EXPECT_THAT(list.out, HasSubstr("\n2 entries, "));
-
     // What a run killed while it copied the viewer leaves beside it.
     WriteText(usb + "/BackupViewer/.QuillonViewer.py.4242-0.quillon-part", "half");
     ASSERT_THAT(Cli({"backup", "--folder", "E:\\Backup", "--viewer"}),
                 AllOf(Out(0, ": 2 entries, "), Printed(HasSubstr("The backup has been completed.")),
                       Said(HasSubstr("progress 100%"))));
-
     // The all-camera entry: the recorder's own files of every recorded minute, and its audio.
     const std::string all = Image("2010_05_23=10,00~10,06");
     std::set<std::string> expected = {"BackupInfo.dat", "20100523.DAT", "Audio"};
@@ -54,7 +52,6 @@ TEST_F(CliEndToEndTest, EntriesAddedChangedAndBackedUpToAFolderGiveTheImageFileB
     EXPECT_EQ(info.endHour * 100 + info.endMinute, 1006u);
     EXPECT_EQ(info.camCount, 4u);
     EXPECT_STREQ(info.memo, "front door");
-
     // The selected-camera entry: rebuilt minutes of cameras 2 and 4 only, audio of channel 1.
     const std::string sel = Image("2010_05_23=10,02~10,05");
     for (int m : {2, 4, 5})
@@ -64,7 +61,6 @@ TEST_F(CliEndToEndTest, EntriesAddedChangedAndBackedUpToAFolderGiveTheImageFileB
     EXPECT_EQ(Names(sel + "Audio"),
               (std::set<std::string>{Name(2) + ".au1", Name(4) + ".au1", Name(5) + ".au1"}));
     EXPECT_STREQ(ReadInfo(sel + "BackupInfo.dat").memo, "yard");
-
     // The viewer at the root of the target's drive, its settings in the disc image folder.
     EXPECT_TRUE(ReadText(usb + "/BackupViewer/QuillonViewer.py") ==
                 ReadText(base + "/Other/QuillonViewer.py"));
@@ -72,7 +68,6 @@ TEST_F(CliEndToEndTest, EntriesAddedChangedAndBackedUpToAFolderGiveTheImageFileB
     EXPECT_EQ(TempFilesBelow(usb), std::vector<std::string>{});
     EXPECT_THAT(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.ini"),
                 HasSubstr("Language=eng"));
-
     // A finished folder backup clears the schedule.
     EXPECT_FALSE(fs::exists(base + "/Reserved"));
     EXPECT_THAT(Cli({"list"}).out, HasSubstr("0 entries"));
@@ -129,7 +124,6 @@ TEST_F(CliEndToEndTest, ACommandLineThatCannotBeUnderstoodIsStatusTwoAndARefusal
     for (const auto& [args, says] : refused)
         EXPECT_THAT(Cli(args), Err(1, says));
     EXPECT_FALSE(fs::exists(usb + "/Backup"));
-
     // A drive the drive table does not have is named, with the table.
     ASSERT_EQ(Add("1000", "1002").status, 0);
     EXPECT_THAT(Backup("Q:\\Backup"), Err(1, "the target's drive Q: of Q:\\Backup is not in " +
@@ -173,7 +167,6 @@ TEST_F(CliEndToEndTest, ThingsThatAreNoFilesAreNamedAndWhatReachesTheTerminalIsS
     ASSERT_EQ(Add("1000", "1001", "all", {"--memo", "gate\x1b]0;owned\x07\x1b[2J"}).status, 0);
     EXPECT_THAT(Cli({"list"}).out, AllOf(Not(HasSubstr("\x1b")), Not(HasSubstr("\x07")),
                                          HasSubstr("memo: gate\\x1b]0;owned\\x07\\x1b[2J")));
-
     // A copy of the program beside data of its own, whose language file can be replaced. A run
     // that waits on a pipe is ended by the hang guard, and fails.
     const std::string program = prefix() + "/program";

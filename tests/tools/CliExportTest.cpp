@@ -275,7 +275,6 @@ TEST_F(CliExportTest, ABackupWithMp4FilesListsThemInItsManifestAndVerifies) {
     EXPECT_THAT(Cli({"verify", "E:\\WithVideo"}), Out(0, boxes));
     EXPECT_TRUE(TempFilesBelow(image).empty());
     EXPECT_EQ(Frames(file), 2 * 60 * 3);  // two minutes at 3 a second
-
     // quillon-cli installed without quillon-cli-video (no encoder on the machine) still checks
     // the files' boxes, and says where the MP4 files' maker is instead of making none silently.
     const std::string alone = prefix() + "/bin-alone/quillon-cli";

@@ -105,7 +105,6 @@ TEST_F(CliGuardTest, AScheduleThatCannotBeSavedLeavesNoHalfEntryAndDeletesNothin
         EXPECT_EQ(TempFilesBelow(base), std::vector<std::string>{});
     }
     EXPECT_THAT(Cli({"list"}).out, HasSubstr("1 entries"));
-
     // reserve.dat a folder that cannot even be set aside (the name for it is a folder that is
     // not empty): the entry's own files are written, then the schedule cannot take its name.
     fs::remove_all(base + "/Reserved");

@@ -88,7 +88,6 @@ TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) 
     Conf("second",
          "remote = 127.0.0.1:" + std::to_string(port2) + "\ntoken-file = " + prefix() +
              "/second.token\ncameras = 1,2\ncamera-count = 2\nrange = 20100523 1001 1004");
-
     // The second recorder is not up yet.
     EXPECT_THAT(Cli({"pull", "second"}), Out(1, "pull second: failed: "));
 
@@ -162,7 +161,6 @@ TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].rfind("<5>pull gate: 1 entries (0 ranges from earlier runs) into ", 0), 0u)
         << shown[0];
-
     // A run that fails (its recorder down): its one line an error.
     StopServer();
     shown = run(1);

@@ -120,7 +120,6 @@ TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrust
               0);
     EXPECT_THAT(Verify({"E:\\Signed", "--key", trusted}),
                 Out(0, "good signature by the trusted key " + fingerprint));
-
     // A changed file with a manifest made again to match it: sha256sum is content, the
     // signature is not.
     const std::string forged = Copy(image, "forged");
@@ -128,7 +127,6 @@ TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrust
     ASSERT_EQ(Remanifest(forged), 0);
     EXPECT_EQ(Sha256sumCheck(forged), 0);
     EXPECT_THAT(Verify({forged}), Out(1, "BAD signature"));
-
     // The forger signs with a key of his own and puts it on the medium: only the trusted key
     // tells.
     ASSERT_EQ(Shell("cd '" + forged +
@@ -141,7 +139,6 @@ TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrust
     EXPECT_THAT(Verify({forged, "--key", trusted}),
                 Out(1, "signed by another key than the trusted one"));
     EXPECT_EQ(Verify({forged, "--key", forged + "/SHA256SUMS"}).status, 1);  // not a key
-
     // Unsigned, but a trusted key is asked for.
     fs::remove(forged + "/SHA256SUMS.sig");
     EXPECT_EQ(Verify({forged, "--key", trusted}).status, 1);
@@ -209,14 +206,12 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     RunResult r = Verify({image, "--key", trusted});
     ASSERT_THAT(r, Out(0, "files match SHA256SUMS, signed by SHA256:"));
     EXPECT_THAT(r.out, HasSubstr("(the trusted key)"));
-
     // A whole entry folder added beside the signed ones.
     std::string t = Copy(image, "added-entry");
     fs::create_directories(t + "/2010_05_23=11,00~11,01/20100523");
     fs::copy_file(t + "/" + dat, t + "/2010_05_23=11,00~11,01/20100523/201005231100N.dat");
     EXPECT_THAT(Verify({t, "--key", trusted}),
                 Out(1, "NOT IN MANIFEST  2010_05_23=11,00~11,01/20100523/201005231100N.dat"));
-
     // A file added inside a signed entry with a forged older manifest that lists it.
     t = Copy(image, "forged-older");
     WriteText(t + "/" + Day() + "extra.dat", "planted");
@@ -224,7 +219,6 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     r = Verify({t, "--key", trusted});
     EXPECT_THAT(r, Out(1, "NOT TRUSTED      SHA256SUMS-1 is not signed, while SHA256SUMS is"));
     EXPECT_THAT(r.out, HasSubstr("NOT IN MANIFEST  " + Day() + "extra.dat"));
-
     // The signed manifest moved aside for one that lists less, unsigned; or for an empty one.
     t = Copy(image, "moved");
     for (const char* suffix : {"", ".sig", ".pub"})
@@ -234,7 +228,6 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     EXPECT_THAT(Verify({t}), Out(1, "SHA256SUMS-1 is signed while SHA256SUMS is not"));
     WriteText(t + "/SHA256SUMS", "");
     EXPECT_THAT(Verify({t}), Out(1, "NOT VERIFIED: SHA256SUMS lists no file"));
-
     // Bytes hidden under names of a manifest's signature and key, with no manifest of theirs.
     t = Copy(image, "hidden");
     WriteText(t + "/SHA256SUMS-7.pub", "planted");
@@ -242,7 +235,6 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     r = Verify({t, "--key", trusted});
     EXPECT_THAT(r, Out(1, "NOT IN MANIFEST  SHA256SUMS-7.pub"));
     EXPECT_THAT(r.out, HasSubstr("NOT IN MANIFEST  SHA256SUMS-3.sig"));
-
     // A second backup into the same folder, signed by the same key: the first image's manifest
     // is kept as it was, the new one lists only what the second pass wrote, and both count.
     const std::string first = ReadText(image + "/SHA256SUMS");
