@@ -4,27 +4,12 @@
 // own files replaced by things that are not files, and what reaches the terminal.
 #include <sys/stat.h>
 
-#include <csignal>
-#include <filesystem>
-#include <set>
-
 #include "CliDay.h"
-#include "CliFixture.h"
 
-namespace fs = std::filesystem;
-
-namespace {
-
-const std::string kAllEntry = "2010_05_23=10,00~10,06";
-const std::string kSelEntry = "2010_05_23=10,02~10,05";
-
-}  // namespace
-
-class CliEndToEndTest : public CliFixture {
+class CliEndToEndTest : public UsbCliFixture {
   protected:
     void SetUp() override {
-        CliFixture::SetUp();
-        usb = MapDrive('E', "removable");
+        UsbCliFixture::SetUp();
         UseBuiltData();
         mkrec::RecorderPlan plan = SmallDayPlan(606);
         plan.audioChannels = 3;
@@ -33,41 +18,29 @@ class CliEndToEndTest : public CliFixture {
         Record(plan);
         options = {"--cameras", "4"};
     }
-    std::string Image(const std::string& entry) {
-        return usb + "/Backup/" + entry + "/" + kDay + "/";
-    }
-
-    std::string usb;
 };
 
 TEST_F(CliEndToEndTest, EntriesAddedChangedAndBackedUpToAFolderGiveTheImageFileByFile) {
-    RunResult added = Add("1000", "1006", "all", {"--memo", "front door"});
-    ASSERT_EQ(added.status, 0) << added.err;
+    const RunResult added = Add("1000", "1006", "all", {"--memo", "front door"});
+    ASSERT_THAT(added, Out(0, "all cameras  cameras 01,02,03,04\n"));
     EXPECT_EQ(added.out.substr(0, 26), "2010-05-23 - 10:00 ~ 10:06");
-    EXPECT_THAT(added.out, HasSubstr("all cameras  cameras 01,02,03,04\n"));
-    added = Add("1002", "1005", "2,4");
-    ASSERT_EQ(added.status, 0) << added.err;
-    EXPECT_THAT(added.out, HasSubstr("selected cameras  cameras 02,04"));
+    ASSERT_THAT(Add("1002", "1005", "2,4"), Out(0, "selected cameras  cameras 02,04"));
     ASSERT_EQ(Add("1004", "1005", "1").status, 0);
     ASSERT_EQ(Cli({"memo", "2010-05-23 - 10:02 ~ 10:05", "yard"}).status, 0);
-    const RunResult deleted = Cli({"delete", "2010_05_23=10,04~10,05"});  // its entry string
-    EXPECT_THAT(deleted.out, HasSubstr("deleted 2010-05-23 - 10:04 ~ 10:05\n"));
+    EXPECT_THAT(Cli({"delete", "2010_05_23=10,04~10,05"}).out,  // its entry string
+                HasSubstr("deleted 2010-05-23 - 10:04 ~ 10:05\n"));
     const RunResult list = Cli({"list"});
     EXPECT_LT(list.out.find("2010-05-23 - 10:00 ~ 10:06"), list.out.find("2010-05-23 - 10:02"));
     EXPECT_THAT(list.out, HasSubstr("memo: front door"));
     EXPECT_THAT(list.out, HasSubstr("cameras 02,04  memo: yard"));
     EXPECT_THAT(list.out, HasSubstr("\n2 entries, "));
-
     // What a run killed while it copied the viewer leaves beside it.
     WriteText(usb + "/BackupViewer/.QuillonViewer.py.4242-0.quillon-part", "half");
-    const RunResult run = Cli({"backup", "--folder", "E:\\Backup", "--viewer"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr(": 2 entries, "));
-    EXPECT_THAT(run.out, HasSubstr("The backup has been completed."));
-    EXPECT_THAT(run.err, HasSubstr("progress 100%"));
-
+    ASSERT_THAT(Cli({"backup", "--folder", "E:\\Backup", "--viewer"}),
+                AllOf(Out(0, ": 2 entries, "), Printed(HasSubstr("The backup has been completed.")),
+                      Said(HasSubstr("progress 100%"))));
     // The all-camera entry: the recorder's own files of every recorded minute, and its audio.
-    const std::string all = Image(kAllEntry);
+    const std::string all = Image("2010_05_23=10,00~10,06");
     std::set<std::string> expected = {"BackupInfo.dat", "20100523.DAT", "Audio"};
     for (int m : {0, 1, 2, 4, 5, 6})
         for (const char* ext : {"N.idx", "N.dat"})
@@ -79,9 +52,8 @@ TEST_F(CliEndToEndTest, EntriesAddedChangedAndBackedUpToAFolderGiveTheImageFileB
     EXPECT_EQ(info.endHour * 100 + info.endMinute, 1006u);
     EXPECT_EQ(info.camCount, 4u);
     EXPECT_STREQ(info.memo, "front door");
-
     // The selected-camera entry: rebuilt minutes of cameras 2 and 4 only, audio of channel 1.
-    const std::string sel = Image(kSelEntry);
+    const std::string sel = Image("2010_05_23=10,02~10,05");
     for (int m : {2, 4, 5})
         EXPECT_EQ(CamerasOfIndex(sel + Name(m) + "N.idx"),
                   (m == 5 ? std::set<long long>{1} : std::set<long long>{1, 3}))
@@ -89,7 +61,6 @@ TEST_F(CliEndToEndTest, EntriesAddedChangedAndBackedUpToAFolderGiveTheImageFileB
     EXPECT_EQ(Names(sel + "Audio"),
               (std::set<std::string>{Name(2) + ".au1", Name(4) + ".au1", Name(5) + ".au1"}));
     EXPECT_STREQ(ReadInfo(sel + "BackupInfo.dat").memo, "yard");
-
     // The viewer at the root of the target's drive, its settings in the disc image folder.
     EXPECT_TRUE(ReadText(usb + "/BackupViewer/QuillonViewer.py") ==
                 ReadText(base + "/Other/QuillonViewer.py"));
@@ -97,7 +68,6 @@ TEST_F(CliEndToEndTest, EntriesAddedChangedAndBackedUpToAFolderGiveTheImageFileB
     EXPECT_EQ(TempFilesBelow(usb), std::vector<std::string>{});
     EXPECT_THAT(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.ini"),
                 HasSubstr("Language=eng"));
-
     // A finished folder backup clears the schedule.
     EXPECT_FALSE(fs::exists(base + "/Reserved"));
     EXPECT_THAT(Cli({"list"}).out, HasSubstr("0 entries"));
@@ -135,48 +105,34 @@ TEST_F(CliEndToEndTest, ACommandLineThatCannotBeUnderstoodIsStatusTwoAndARefusal
     };
     for (const auto& [args, says] : misunderstood) {
         SCOPED_TRACE(testing::PrintToString(args));
-        const RunResult r = Cli(args);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_THAT(r.err, HasSubstr("quillon-cli: " + says));
-        EXPECT_THAT(r.err, HasSubstr("usage: quillon-cli"));
+        EXPECT_THAT(Cli(args),
+                    AllOf(Err(2, "quillon-cli: " + says), Said(HasSubstr("usage: quillon-cli"))));
     }
     EXPECT_EQ(RunProgram(CliPath(), {}, prefix()).status, 2);
-    const RunResult help = Cli({"--help"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_THAT(help.out, HasSubstr("usage: quillon-cli"));
+    EXPECT_THAT(Cli({"--help"}), Out(0, "usage: quillon-cli"));
     EXPECT_THAT(Cli({"--version"}).out, HasSubstr("quillon-cli "));
 
     EXPECT_EQ(Backup().status, 1);  // an empty schedule
-    const RunResult later = Add("1005", "1001", "1");
-    EXPECT_EQ(later.status, 1);
-    EXPECT_THAT(later.err, HasSubstr("start time is later"));
-    const RunResult nothing = Add("1003", "1003", "1");  // the gap minute
-    EXPECT_EQ(nothing.status, 1);
-    EXPECT_THAT(nothing.err, HasSubstr("no recording"));
-    const RunResult beyond = Add("1000", "1001", "5");
-    EXPECT_EQ(beyond.status, 1);
-    EXPECT_THAT(beyond.err, HasSubstr("camera 5 is beyond the camera count 4"));
-    const RunResult empty = Cli({"add", "20100524", "1000", "1001", "--cams", "1"});
-    EXPECT_EQ(empty.status, 1);
-    EXPECT_THAT(empty.err, HasSubstr("no recordings of 20100524 on "));
-    const RunResult unlisted = Cli({"delete", "2010-05-23 - 10:00 ~ 10:06"});
-    EXPECT_EQ(unlisted.status, 1);
-    EXPECT_THAT(unlisted.err, HasSubstr("no entry \"2010-05-23 - 10:00 ~ 10:06\" in the schedule"));
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"add", kDay, "1005", "1001", "--cams", "1"}, "start time is later"},
+        {{"add", kDay, "1003", "1003", "--cams", "1"}, "no recording"},  // the gap minute
+        {{"add", kDay, "1000", "1001", "--cams", "5"}, "camera 5 is beyond the camera count 4"},
+        {{"add", "20100524", "1000", "1001", "--cams", "1"}, "no recordings of 20100524 on "},
+        {{"delete", "2010-05-23 - 10:00 ~ 10:06"},
+         "no entry \"2010-05-23 - 10:00 ~ 10:06\" in the schedule"},
+    };
+    for (const auto& [args, says] : refused)
+        EXPECT_THAT(Cli(args), Err(1, says));
     EXPECT_FALSE(fs::exists(usb + "/Backup"));
-
     // A drive the drive table does not have is named, with the table.
     ASSERT_EQ(Add("1000", "1002").status, 0);
-    const RunResult target = Backup("Q:\\Backup");
-    EXPECT_EQ(target.status, 1);
-    EXPECT_THAT(target.err, HasSubstr("the target's drive Q: of Q:\\Backup is not in " + prefix() +
-                                      "/drives.ini"));
+    EXPECT_THAT(Backup("Q:\\Backup"), Err(1, "the target's drive Q: of Q:\\Backup is not in " +
+                                                 prefix() + "/drives.ini"));
     EXPECT_TRUE(fs::exists(base + "/Reserved/reserve.dat"));  // the schedule is kept
-    const RunResult baseOnQ = RunProgram(CliPath(), {"--base", "Q:\\Base", "list"}, prefix());
-    EXPECT_EQ(baseOnQ.status, 1);
-    EXPECT_THAT(baseOnQ.err, HasSubstr("the base folder's drive Q:"));
+    EXPECT_THAT(RunProgram(CliPath(), {"--base", "Q:\\Base", "list"}, prefix()),
+                Err(1, "the base folder's drive Q:"));
 
-    const RunResult days = Cli({"days"});
-    EXPECT_EQ(days.out, "20100523\n");
+    EXPECT_EQ(Cli({"days"}).out, "20100523\n");
     EXPECT_EQ(Cli({"day", kDay}).out,
               "20100523 cameras 01,02,03,04\n10 minutes 00-02,04-06 cameras 01,02,03,04\n");
 }
@@ -192,16 +148,15 @@ TEST_F(CliEndToEndTest, AMemoOverItsRoomIsCutBeforeACharacterThatWouldNotFitAndS
           {std::string(248, 'b') + "\xE2\x82\xAC" + "x", std::string(248, 'b')},
           {fits, fits}}) {
         const RunResult r = Cli({"memo", "2010-05-23 - 10:00 ~ 10:02", memo});
-        ASSERT_EQ(r.status, 0) << r.err;
-        if (kept == fits)
-            EXPECT_EQ(r.err, "");
-        else
-            EXPECT_THAT(r.err, HasSubstr("the memo holds " + std::to_string(memo.size()) +
-                                         " bytes; it was cut to " + std::to_string(kept.size())));
+        EXPECT_THAT(r, Ok());
+        EXPECT_THAT(r.err, kept == fits
+                               ? testing::Matcher<std::string>(testing::IsEmpty())
+                               : HasSubstr("the memo holds " + std::to_string(memo.size()) +
+                                           " bytes; it was cut to " + std::to_string(kept.size())));
         EXPECT_STREQ(ReadInfo(entry).memo, kept.c_str());
     }
-    const RunResult add = Add("1004", "1005", "all", {"--memo", std::string(300, 'd')});
-    EXPECT_THAT(add.err, HasSubstr("cut to 250"));
+    EXPECT_THAT(Add("1004", "1005", "all", {"--memo", std::string(300, 'd')}).err,
+                HasSubstr("cut to 250"));
     EXPECT_THAT(Cli({"list"}).out, HasSubstr("memo: " + std::string(250, 'd') + "\n"));
 }
 
@@ -210,27 +165,15 @@ TEST_F(CliEndToEndTest, AMemoOverItsRoomIsCutBeforeACharacterThatWouldNotFitAndS
 // and the generator's help only read.
 TEST_F(CliEndToEndTest, ThingsThatAreNoFilesAreNamedAndWhatReachesTheTerminalIsShownNotObeyed) {
     ASSERT_EQ(Add("1000", "1001", "all", {"--memo", "gate\x1b]0;owned\x07\x1b[2J"}).status, 0);
-    const RunResult list = Cli({"list"});
-    EXPECT_THAT(list.out, Not(HasSubstr("\x1b")));
-    EXPECT_THAT(list.out, Not(HasSubstr("\x07")));
-    EXPECT_THAT(list.out, HasSubstr("memo: gate\\x1b]0;owned\\x07\\x1b[2J"));
-
+    EXPECT_THAT(Cli({"list"}).out, AllOf(Not(HasSubstr("\x1b")), Not(HasSubstr("\x07")),
+                                         HasSubstr("memo: gate\\x1b]0;owned\\x07\\x1b[2J")));
     // A copy of the program beside data of its own, whose language file can be replaced. A run
-    // still going after the guard is killed and counts as hung (-1).
+    // that waits on a pipe is ended by the hang guard, and fails.
     const std::string program = prefix() + "/program";
     fs::create_directories(program);
     for (const char* item : {"quillon-cli", "GUIS", "Other", "Language.eng"})
         fs::copy(std::string(QUILLON_BIN_DIR) + "/" + item, program + "/" + item,
                  fs::copy_options::recursive);
-    const auto bounded = [&](const std::string& command) {
-        const RunningProgram run =
-            StartProgram(program + "/quillon-cli", WithBase({command}), prefix());
-        WaitWhileRunning(run.pid, [] { return false; });
-        if (!Ended(run.pid))
-            ::kill(run.pid, SIGKILL);
-        RunResult r = FinishProgram(run);
-        return r.status == 128 + SIGKILL ? RunResult{-1, r.out, r.err} : r;
-    };
     for (const std::string& path :
          {prefix() + "/drives.ini", prefix() + "/registry.ini", program + "/Language.eng"}) {
         SCOPED_TRACE(path);
@@ -238,11 +181,10 @@ TEST_F(CliEndToEndTest, ThingsThatAreNoFilesAreNamedAndWhatReachesTheTerminalIsS
         if (fs::exists(path))
             fs::rename(path, kept);
         ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-        for (const char* command : {"days", "list"}) {
-            const RunResult r = bounded(command);
-            EXPECT_EQ(r.status, 1) << command << r.out << r.err;
-            EXPECT_THAT(r.err, HasSubstr(path + " is a named pipe, not a file"));
-        }
+        for (const char* command : {"days", "list"})
+            EXPECT_THAT(RunProgram(program + "/quillon-cli", WithBase({command}), prefix()),
+                        Err(1, path + " is a named pipe, not a file"))
+                << command;
         fs::remove(path);
         if (fs::exists(kept))
             fs::rename(kept, path);
@@ -256,20 +198,18 @@ TEST_F(CliEndToEndTest, ThingsThatAreNoFilesAreNamedAndWhatReachesTheTerminalIsS
         return paths;
     };
     const auto before = everything();
-    const RunResult info = Cli({"info"});  // with --base
-    EXPECT_EQ(info.status, 0) << info.err;
-    EXPECT_THAT(info.out, HasSubstr("\nbase folder " + base + "\n"));
-    EXPECT_THAT(info.out, HasSubstr("\nrecordings "));
+    EXPECT_THAT(Cli({"info"}),  // with --base
+                AllOf(Out(0, "\nbase folder " + base + "\n"), Printed(HasSubstr("\nrecordings "))));
     EXPECT_TRUE(everything() == before);
 
     const std::string fresh = prefix() + "/fresh";
     for (const char* option : {"--help", "--version"}) {
-        const RunResult r = RunProgram("/bin/sh",
-                                       {"-c", "QUILLON_PREFIX='" + fresh + "' '" + QUILLON_BIN_DIR +
-                                                  "/quillon-mkrec' " + option},
-                                       prefix());
-        EXPECT_EQ(r.status, 0) << option << r.err;
-        EXPECT_THAT(r.out, HasSubstr("quillon-mkrec"));
+        EXPECT_THAT(RunProgram("/bin/sh",
+                               {"-c", "QUILLON_PREFIX='" + fresh + "' '" + QUILLON_BIN_DIR +
+                                          "/quillon-mkrec' " + option},
+                               prefix()),
+                    Out(0, "quillon-mkrec"))
+            << option;
         EXPECT_FALSE(fs::exists(fresh)) << option;  // no registry.ini, no folder for it
     }
 }

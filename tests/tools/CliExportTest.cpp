@@ -4,20 +4,14 @@
 #include <sys/mount.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <ctime>
-#include <filesystem>
-#include <set>
 
-#include "CliFixture.h"
+#include "CliDay.h"
 #include "PseudoDrives.h"
 #include "ScopedEnv.h"
 #ifdef QUILLON_HAVE_VIDEO
 #include "mp4/ExportVerifier.h"
 #include "video/CameraExport.h"
 #endif
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -51,12 +45,6 @@ long long Frames(const std::string& file) {
     return std::atoll(Probe("stream=nb_read_frames -count_frames -select_streams v", file).c_str());
 }
 
-bool HaveTools() {
-    return Shell(
-               "command -v ffprobe >/dev/null && command -v ffmpeg >/dev/null && "
-               "command -v sqlite3 >/dev/null") == 0;
-}
-
 }  // namespace
 
 // An export of images made for the tests, each from a recording of its own.
@@ -67,7 +55,9 @@ class CliExportImageTest : public CliFixture {
 #ifndef QUILLON_HAVE_VIDEO
         GTEST_SKIP() << "built without the video export";
 #endif
-        if (!HaveTools())
+        if (Shell(
+                "{ command -v ffprobe && command -v ffmpeg && command -v sqlite3; } >/dev/null") !=
+            0)
             GTEST_SKIP() << "ffprobe, ffmpeg or sqlite3 is missing";
         UseBuiltData();
         usb = MapDrive('E', "removable");
@@ -99,36 +89,30 @@ class CliExportTest : public CliExportImageTest {
         entry = usb + "/Backup/2010_05_23=10,00~10,03/";
     }
     RunResult Export(std::vector<std::string> more = {}) {
-        std::vector<std::string> args = {"export", "E:\\Backup", "--mp4",
-                                         "--out",  out,          "--no-progress"};
-        args.insert(args.end(), more.begin(), more.end());
-        return Cli(args);
+        more.insert(more.begin(), {"export", "E:\\Backup", "--mp4", "--out", out, "--no-progress"});
+        return Cli(more);
     }
-    std::string FileOf(int camera) const {
-        char name[64];
-        std::snprintf(name, sizeof name, "2010-05-23_1000-1003_cam%02d.mp4", camera);
-        return out + "/2010-05-23_1000-1003/" + name;
+    std::string FileOf(int camera) const {  // cameras 1 to 9
+        return out + "/2010-05-23_1000-1003/2010-05-23_1000-1003_cam0" + std::to_string(camera) +
+               ".mp4";
     }
     // Rows of the camera (from 1) in the image's minute indexes, read by sqlite3; and their
-    // recorded seconds.
-    long long Rows(int camera, std::set<long long>* seconds = nullptr) {
+    // recorded seconds, as UTC text.
+    long long Rows(int camera, std::set<std::string>* seconds = nullptr) {
+        const auto each = [&](const std::string& query) {
+            return std::istringstream(CommandOutput("for f in " + Quote(entry + kDay) +
+                                                    "/????????????N.idx; do sqlite3 \"$f\" \"" +
+                                                    query + "\"; done 2>/dev/null"));
+        };
         long long rows = 0;
-        for (const auto& e : fs::directory_iterator(entry + "20100523")) {
-            const std::string name = e.path().filename().string();
-            if (name.size() != 17 || name.substr(12) != "N.idx")
-                continue;
-            rows += std::atoll(CommandOutput("sqlite3 " + Quote(e.path().string()) +
-                                             " 'select count(*) from indextable where camnum=" +
-                                             std::to_string(camera - 1) + "' 2>/dev/null")
-                                   .c_str());
-            if (seconds) {
-                std::istringstream in(
-                    CommandOutput("sqlite3 " + Quote(e.path().string()) +
-                                  " 'select distinct rectime from indextable' 2>/dev/null"));
-                for (long long t; in >> t;)
-                    seconds->insert(t);
-            }
-        }
+        std::istringstream counts =
+            each("select count(*) from indextable where camnum=" + std::to_string(camera - 1));
+        for (long long n; counts >> n;)
+            rows += n;
+        std::istringstream times = each(
+            "select distinct strftime('%Y-%m-%d %H:%M:%S', rectime, 'unixepoch') from indextable");
+        for (std::string t; seconds && std::getline(times, t);)
+            seconds->insert(t);
         return rows;
     }
     std::string entry;
@@ -138,21 +122,17 @@ TEST_F(CliExportTest, EachCameraIsAnMp4OfEveryPictureWithTheRecordedTimeAsSubtit
     // What an export killed before left under a temporary name goes.
     WriteText(out + "/2010-05-23_1000-1003/.2010-05-23_1000-1003_cam01.mp4.1.2.quillon-part",
               "half a file");
-    const RunResult r = Export();
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    ASSERT_TRUE(fs::exists(FileOf(1))) << r.out;
-    ASSERT_TRUE(fs::exists(FileOf(2))) << r.out;
+    EXPECT_THAT(Export(), Ok());
+    ASSERT_TRUE(fs::exists(FileOf(1)) && fs::exists(FileOf(2)));
     EXPECT_FALSE(fs::exists(FileOf(3)));
     EXPECT_TRUE(TempFilesBelow(out).empty());
     // A camera asked for that has no picture in the entry: a line, no file, and a failure.
-    const RunResult none = Export({"--cams", "3"});
-    EXPECT_EQ(none.status, 1);
-    EXPECT_THAT(none.out, HasSubstr("camera 3: no file: camera 3 has no picture"));
+    EXPECT_THAT(Export({"--cams", "3"}), Out(1, "camera 3: no file: camera 3 has no picture"));
     EXPECT_FALSE(fs::exists(FileOf(3)));
     for (int camera : {1, 2}) {
         SCOPED_TRACE(camera);
         const std::string file = Quote(FileOf(camera));
-        std::set<long long> seconds;
+        std::set<std::string> seconds;
         const long long rows = Rows(camera, &seconds);
         ASSERT_GT(rows, 0);
         // Every picture once: as many decoded frames as the camera has index rows.
@@ -179,15 +159,7 @@ TEST_F(CliExportTest, EachCameraIsAnMp4OfEveryPictureWithTheRecordedTimeAsSubtit
         EXPECT_EQ(status, 0);
         // One subtitle per recorded second, saying that second.
         const std::vector<std::string> cues = Cues(FileOf(camera));
-        const std::set<std::string> shown(cues.begin(), cues.end());
-        std::set<std::string> recorded;
-        for (const long long t : seconds) {
-            const std::time_t tt = static_cast<std::time_t>(t);
-            char text[32];
-            std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::gmtime(&tt));
-            recorded.insert(text);
-        }
-        EXPECT_EQ(shown, recorded);
+        EXPECT_EQ(std::set<std::string>(cues.begin(), cues.end()), seconds);
     }
 }
 
@@ -223,31 +195,20 @@ TEST_F(CliExportTest, TheFilesCarryTheirStartAndCameraAndAreSignedOnceThereIsAKe
     EXPECT_NE(second.segment.segment, first.segment.segment);
     // As whoever receives the file checks it: by the certificate in it, or one they trust.
     RunResult v = Cli({"verify", FileOf(2)});
-    EXPECT_EQ(v.status, 0) << v.out << v.err;
-    EXPECT_THAT(v.out, HasSubstr("signed by \"Quillon Backup "));
+    EXPECT_THAT(v, Out(0, "signed by \"Quillon Backup "));
     const std::string cert = prefix() + "/keys/export-rsa.crt";
     ASSERT_TRUE(fs::exists(cert));
     EXPECT_EQ(Cli({"verify", FileOf(2), "--cert", cert}).status, 0);
     // Where the signature lies, for a check by hand (which mp4/ExportFinisherTest makes).
-    unsigned long long length = 0, offset = 0;
-    const std::size_t at = v.out.find("signature: ");
-    ASSERT_NE(at, std::string::npos) << v.out;
-    EXPECT_EQ(
-        std::sscanf(v.out.c_str() + at, "signature: %llu bytes at offset %llu", &length, &offset),
-        2);
+    EXPECT_THAT(v.out, testing::ContainsRegex("signature: [0-9]+ bytes at offset [0-9]+"));
     // One byte of a picture changed: the signature no longer holds.
     std::string bytes = ReadText(FileOf(2));
     bytes[bytes.size() / 3] ^= 1;
     WriteText(FileOf(2), bytes);
     EXPECT_FALSE(mp4::CheckExportFile(FileOf(2)).ok());
-    v = Cli({"verify", FileOf(2)});
-    EXPECT_EQ(v.status, 1);
-    EXPECT_THAT(v.out, HasSubstr("FAILS"));
+    EXPECT_THAT(Cli({"verify", FileOf(2)}), Out(1, "FAILS"));
 }
-#endif
 
-// A backup that makes the MP4 files itself: beside the minutes of the entry, in its manifest like
-// every other file, checked by sha256sum and by verify with their boxes.
 // A target that cannot hold the whole file (a FAT stick holds 4 GiB at most): the export is cut
 // into parts before minutes, each a whole file of its own, linked both ways, that together
 // hold every picture once.
@@ -285,11 +246,13 @@ TEST_F(CliExportTest, AnExportTooLargeForItsTargetIsCutIntoLinkedPartsThatHoldEv
     }
     EXPECT_TRUE(TempFilesBelow(out).empty());
 }
+#endif
 
+// A backup that makes the MP4 files itself: beside the minutes of the entry, in its manifest like
+// every other file, checked by sha256sum and by verify with their boxes.
 TEST_F(CliExportTest, ABackupWithMp4FilesListsThemInItsManifestAndVerifies) {
     ASSERT_EQ(Add("1000", "1001", "2").status, 0);
-    const RunResult r = Backup("E:\\WithVideo", {"--mp4"});
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    ASSERT_THAT(Backup("E:\\WithVideo", {"--mp4"}), Ok());
     const std::string image = usb + "/WithVideo";
     const std::string file = image + "/2010_05_23=10,00~10,01/Video/2010-05-23_1000-1001_cam02.mp4";
     ASSERT_TRUE(fs::exists(file));
@@ -297,32 +260,26 @@ TEST_F(CliExportTest, ABackupWithMp4FilesListsThemInItsManifestAndVerifies) {
     EXPECT_THAT(ReadText(image + "/SHA256SUMS"),
                 HasSubstr("2010_05_23=10,00~10,01/Video/2010-05-23_1000-1001_cam02.mp4"));
     EXPECT_EQ(Sha256sumCheck(image), 0);
-    const RunResult v = Cli({"verify", "E:\\WithVideo"});
-    EXPECT_EQ(v.status, 0) << v.out;
-    EXPECT_THAT(v.out,
-                HasSubstr("video 2010_05_23=10,00~10,01/Video/2010-05-23_1000-1001_cam02.mp4: "
-                          "export boxes whole, not signed"));
+    const std::string boxes =
+        "video 2010_05_23=10,00~10,01/Video/2010-05-23_1000-1001_cam02.mp4: export boxes whole, "
+        "not signed";
+    EXPECT_THAT(Cli({"verify", "E:\\WithVideo"}), Out(0, boxes));
     EXPECT_TRUE(TempFilesBelow(image).empty());
     EXPECT_EQ(Frames(file), 2 * 60 * 3);  // two minutes at 3 a second
-
     // quillon-cli installed without quillon-cli-video (no encoder on the machine) still checks
     // the files' boxes, and says where the MP4 files' maker is instead of making none silently.
     const std::string alone = prefix() + "/bin-alone/quillon-cli";
     fs::create_directories(fs::path(alone).parent_path());
     fs::copy_file(CliPath(), alone);
-    const RunResult checked = RunProgram(alone, WithBase({"verify", "E:\\WithVideo"}), prefix());
-    EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
-    EXPECT_THAT(checked.out,
-                HasSubstr("video 2010_05_23=10,00~10,01/Video/2010-05-23_1000-1001_cam02.mp4: "
-                          "export boxes whole, not signed"));
+    EXPECT_THAT(RunProgram(alone, WithBase({"verify", "E:\\WithVideo"}), prefix()), Out(0, boxes));
     for (const std::vector<std::string>& command :
          {std::vector<std::string>{"backup", "--folder", "E:\\Alone", "--mp4"},
           std::vector<std::string>{"export", "E:\\WithVideo", "--mp4", "--out", "E:\\Mp4"}}) {
-        const RunResult refused = RunProgram(alone, WithBase(command), prefix());
-        EXPECT_EQ(refused.status, 1) << command[0];
-        EXPECT_THAT(refused.err,
-                    HasSubstr("quillon-cli-video, which is not installed here (it is in the "
-                              "package quillon-video)"));
+        EXPECT_THAT(RunProgram(alone, WithBase(command), prefix()),
+                    Err(1,
+                        "quillon-cli-video, which is not installed here (it is in the package "
+                        "quillon-video)"))
+            << command[0];
     }
     EXPECT_FALSE(fs::exists(usb + "/Alone"));
     EXPECT_FALSE(fs::exists(usb + "/Mp4"));
@@ -332,8 +289,7 @@ TEST_F(CliExportTest, AnImageThatFailsItsCheckIsRefusedOrExportedSayingWhatIsMis
     // The index of 10:02 overwritten after the backup: the image no longer matches its manifest.
     WriteText(entry + "20100523/201005231002N.idx", "not an index any more");
     RunResult r = Export();
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.err, HasSubstr("fails its check"));
+    EXPECT_THAT(r, Err(1, "fails its check"));
     EXPECT_FALSE(fs::exists(out + "/2010-05-23_1000-1003"));
 
     r = Export({"--force", "--cams", "1"});
@@ -353,20 +309,17 @@ TEST_F(CliExportTest, AWrittenDiscExportsAndVerifiesLikeItsFolderImage) {
         GTEST_SKIP() << "xorriso is not installed";
     MapPseudoDrive(prefix(), 'D', prefix() + "/dvd.iso", "dvd+rw");
     ASSERT_EQ(Add("1000", "1003", "1,2", {"--memo", "delivery at the gate"}).status, 0);
-    const RunResult burnt = Cli({"backup", "--disc", "D", "--mp4", "--no-progress"});
-    ASSERT_EQ(burnt.status, 0) << burnt.out << burnt.err;
-    const RunResult checked = Cli({"verify", "--disc", "D", "--no-progress"});
-    EXPECT_EQ(checked.status, 0) << checked.out << checked.err;
-    EXPECT_THAT(checked.out,
-                HasSubstr("video 2010_05_23=10,00~10,03/Video/2010-05-23_1000-1003_cam02.mp4: "
-                          "export boxes whole, not signed"));
+    ASSERT_THAT(Cli({"backup", "--disc", "D", "--mp4", "--no-progress"}), Ok());
+    EXPECT_THAT(Cli({"verify", "--disc", "D", "--no-progress"}),
+                Out(0,
+                    "video 2010_05_23=10,00~10,03/Video/2010-05-23_1000-1003_cam02.mp4: "
+                    "export boxes whole, not signed"));
 
     ASSERT_EQ(Export().status, 0);
     const std::string fromFolder = out;
     out = prefix() + "/from-disc";
-    const RunResult r = Cli({"export", "--disc", "D", "--mp4", "--out", out, "--cams", "1,2"});
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_THAT(r.out, HasSubstr("camera 2: 720 pictures"));
+    ASSERT_THAT(Cli({"export", "--disc", "D", "--mp4", "--out", out, "--cams", "1,2"}),
+                Out(0, "camera 2: 720 pictures"));
     for (int camera : {1, 2}) {
         const std::string name = FileOf(camera).substr(out.size());
         const auto frames = [&](const std::string& root) {
@@ -378,9 +331,8 @@ TEST_F(CliExportTest, AWrittenDiscExportsAndVerifiesLikeItsFolderImage) {
     }
     EXPECT_EQ(Names(out), (std::set<std::string>{"2010-05-23_1000-1003"}));
     EXPECT_TRUE(TempFilesBelow(out).empty());
-    const RunResult none = Cli({"export", "--disc", "E", "--mp4", "--out", out});
-    EXPECT_EQ(none.status, 1);  // E is no disc drive
-    EXPECT_THAT(none.err, HasSubstr("quillon-cli: "));
+    EXPECT_THAT(Cli({"export", "--disc", "E", "--mp4", "--out", out}),  // E is no disc drive
+                Err(1, "quillon-cli: "));
 }
 
 // A target that fills up stops the files being written: none is left under a final name, and
@@ -392,13 +344,8 @@ TEST_F(CliExportTest, AFullTargetLeavesNoFileUnderAFinalName) {
         GTEST_SKIP() << "no tmpfs can be mounted here";
     out = small;
     const RunResult r = Export();
-    EXPECT_EQ(r.status, 1) << r.out << r.err;
-    std::vector<std::string> left;
-    for (const auto& e : fs::recursive_directory_iterator(small))
-        if (e.is_regular_file())
-            left.push_back(e.path().string());
-    EXPECT_EQ(left, std::vector<std::string>{});
-    EXPECT_THAT(r.out, HasSubstr("camera 1: no file: "));
+    EXPECT_THAT(r, Out(1, "camera 1: no file: "));
+    EXPECT_TRUE(FilesBelow(small).empty());
     EXPECT_THAT(r.out, HasSubstr("No space left on device"));
     ::umount2(small.c_str(), MNT_DETACH);
 }
@@ -429,14 +376,11 @@ TEST_F(CliExportTest, ASecondDiscExportIntoTheSameFolderLeavesTheFirstOnesCopyAl
     }));
     ::kill(first.pid, SIGSTOP);
     const std::string firstCopy = copies().at(0);
-    const RunResult second = Cli(args);
-    EXPECT_EQ(second.status, 0) << second.out << second.err;
+    EXPECT_THAT(Cli(args), Ok());
     EXPECT_TRUE(fs::exists(firstCopy + "/2010_05_23=10,00~10,03"));
     ::kill(first.pid, SIGCONT);
-    const RunResult r = FinishProgram(first);
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_THAT(r.out, HasSubstr("camera 2: 720 pictures"));
-    EXPECT_THAT(r.out, Not(HasSubstr("missing")));
+    EXPECT_THAT(FinishProgram(first),
+                AllOf(Out(0, "camera 2: 720 pictures"), Printed(Not(HasSubstr("missing")))));
     EXPECT_EQ(copies(), std::vector<std::string>{});
 }
 
@@ -449,10 +393,9 @@ TEST_F(CliExportTest, RecordedTimesAreTheRecordersClockWhateverTheZoneOfTheExpor
     for (const char* zone : {"UTC", "America/Chicago", "Asia/Tokyo"}) {
         SCOPED_TRACE(zone);
         ScopedEnv tz("TZ", zone);
-        const RunResult r = Cli({"export", "E:\\Backup", "--mp4", "--out", out + "/" + zone,
-                                 "--cams", "1", "--time-zone", "America/Chicago", "--no-progress"});
-        ASSERT_EQ(r.status, 0) << r.out << r.err;
-        EXPECT_THAT(r.out, HasSubstr("recorder's clock in America/Chicago (UTC-05:00)"));
+        ASSERT_THAT(Cli({"export", "E:\\Backup", "--mp4", "--out", out + "/" + zone, "--cams", "1",
+                         "--time-zone", "America/Chicago", "--no-progress"}),
+                    Out(0, "recorder's clock in America/Chicago (UTC-05:00)"));
         const std::string file =
             out + "/" + zone + "/2010-05-23_1000-1003/" + "2010-05-23_1000-1003_cam01.mp4";
         if (digest.empty()) {
@@ -473,18 +416,16 @@ TEST_F(CliExportTest, RecordedTimesAreTheRecordersClockWhateverTheZoneOfTheExpor
     }
     // Without --time-zone the recorder is taken to be in this machine's zone.
     ScopedEnv tz("TZ", "Asia/Tokyo");
-    ASSERT_EQ(Cli({"export", "E:\\Backup", "--mp4", "--out", out + "/own", "--cams", "1",
-                   "--no-progress"})
-                  .status,
-              0);
+    ASSERT_THAT(Cli({"export", "E:\\Backup", "--mp4", "--out", out + "/own", "--cams", "1",
+                     "--no-progress"}),
+                Ok());
     const std::string file = out + "/own/2010-05-23_1000-1003/2010-05-23_1000-1003_cam01.mp4";
     EXPECT_EQ(Cues(file), cues);
     EXPECT_EQ(Probe("format_tags=creation_time", file).rfind("2010-05-23T01:00:00", 0), 0u);
     // A zone the database does not hold is refused before anything is made.
-    const RunResult bad = Cli({"export", "E:\\Backup", "--mp4", "--out", out + "/bad",
-                               "--time-zone", "Mars/Olympus", "--no-progress"});
-    EXPECT_EQ(bad.status, 2);
-    EXPECT_THAT(bad.err, HasSubstr("no time zone Mars/Olympus"));
+    EXPECT_THAT(Cli({"export", "E:\\Backup", "--mp4", "--out", out + "/bad", "--time-zone",
+                     "Mars/Olympus", "--no-progress"}),
+                Err(2, "no time zone Mars/Olympus"));
     EXPECT_FALSE(fs::exists(out + "/bad"));
 }
 
@@ -498,14 +439,12 @@ TEST_F(CliExportImageTest, TheHourAClockChangeRepeatsIsExportedTwiceEachReadingN
     ScopedEnv tz("TZ", "Europe/London");
     options = {"--cameras", "1"};
     ASSERT_EQ(Cli({"add", "20261025", "0059", "0101", "--cams", "1"}).status, 0);
-    const RunResult b = Backup("E:\\Night");
-    ASSERT_EQ(b.status, 0) << b.out << b.err;
-    const RunResult r = Cli({"export", "E:\\Night", "--mp4", "--out", out, "--no-progress"});
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    ASSERT_THAT(Backup("E:\\Night"), Ok());
+    ASSERT_THAT(Cli({"export", "E:\\Night", "--mp4", "--out", out, "--no-progress"}), Ok());
     const std::string file = out + "/2026-10-25_0059-0101/2026-10-25_0059-0101_cam01.mp4";
     std::vector<std::string> times;
     const std::vector<std::string> cues = Cues(file, &times);
-    ASSERT_EQ(cues.size(), 5u * 60) << r.out;
+    ASSERT_EQ(cues.size(), 5u * 60);
     EXPECT_EQ(cues[0], "2026-10-25 00:59:00");
     EXPECT_EQ(cues[60], "2026-10-25 01:00:00 BST");
     EXPECT_EQ(cues[179], "2026-10-25 01:01:59 BST");
@@ -528,23 +467,21 @@ TEST_F(CliExportImageTest, APartialImageExportsItsWholeEntriesAndNamesWhatTheOth
     options = {"--cameras", "1"};
     ASSERT_EQ(Add("1000", "1001", "1").status, 0);
     ASSERT_EQ(Add("1002", "1003", "1").status, 0);
-    const RunResult b = Backup("E:\\Part");
-    ASSERT_NE(b.status, 0) << b.out << b.err;
+    ASSERT_THAT(Backup("E:\\Part"), Not(Ok()));
     ASSERT_NE(Cli({"verify", "E:\\Part"}).out.find("INCOMPLETE"), std::string::npos);
 
-    RunResult r = Cli({"export", "E:\\Part", "--mp4", "--out", out, "--entry",
-                       "2010_05_23=10,00~10,01", "--no-progress"});
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_THAT(Cli({"export", "E:\\Part", "--mp4", "--out", out, "--entry",
+                     "2010_05_23=10,00~10,01", "--no-progress"}),
+                Ok());
     const std::string whole = out + "/2010-05-23_1000-1001/2010-05-23_1000-1001_cam01.mp4";
     EXPECT_EQ(Probe("format_tags=title", whole), "2010-05-23 - 10:00 ~ 10:01\n");
 
-    r = Cli({"export", "E:\\Part", "--mp4", "--out", out, "--no-progress"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.out, HasSubstr("2010-05-23 - 10:02 ~ 10:03: not exported, incomplete: "));
+    EXPECT_THAT(Cli({"export", "E:\\Part", "--mp4", "--out", out, "--no-progress"}),
+                Out(1, "2010-05-23 - 10:02 ~ 10:03: not exported, incomplete: "));
     EXPECT_FALSE(fs::exists(out + "/2010-05-23_1002-1003"));
 
-    r = Cli({"export", "E:\\Part", "--mp4", "--out", out, "--force", "--no-progress"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(Cli({"export", "E:\\Part", "--mp4", "--out", out, "--force", "--no-progress"}),
+                Ends(1));
     const std::string title =
         Probe("format_tags=title", out + "/2010-05-23_1002-1003/2010-05-23_1002-1003_cam01.mp4");
     EXPECT_EQ(title.rfind("2010-05-23 - 10:02 ~ 10:03 (incomplete: ", 0), 0u) << title;

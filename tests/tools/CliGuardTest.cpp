@@ -7,14 +7,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <map>
-#include <set>
-
 #include "CliDay.h"
-#include "CliFixture.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -23,14 +16,11 @@ const std::string kAddRefused = "The entry's information file could not be writt
 // Every file below root with its bytes: the recordings as a test holds them against later.
 std::map<std::string, std::string> Snapshot(const std::string& root) {
     std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(root)) {
-        std::string bytes = "dir";
-        if (e.is_symlink() || e.is_fifo())
-            bytes = "special";
-        else if (e.is_regular_file())
-            bytes = TempPrefixTest::ReadText(e.path().string());
-        files[e.path().string()] = bytes;
-    }
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        files[e.path().string()] = e.is_symlink() || e.is_fifo() ? "special"
+                                   : e.is_regular_file()
+                                       ? TempPrefixTest::ReadText(e.path().string())
+                                       : "dir";
     return files;
 }
 
@@ -38,22 +28,11 @@ bool Remount(const std::string& host, bool readOnly) {
     return ::mount("tmpfs", host.c_str(), "tmpfs", MS_REMOUNT | (readOnly ? MS_RDONLY : 0),
                    nullptr) == 0;
 }
-
 }  // namespace
 
-class CliGuardTest : public CliFixture {
+class CliGuardTest : public UsbCliFixture {
   protected:
-    void SetUp() override {
-        CliFixture::SetUp();
-        usb = MapDrive('E', "removable");
-        recordings = driveC() + "/QorData";
-    }
     std::string Reserve() const { return base + "/Reserved/reserve.dat"; }
-    std::string Image(const std::string& entry) {
-        return usb + "/Backup/" + entry + "/" + kDay + "/";
-    }
-
-    std::string usb, recordings;
 };
 
 // Pipes where an audio file and an index should be: nothing waits on them. An index in WAL mode
@@ -73,12 +52,11 @@ TEST_F(CliGuardTest, PipesLogsAndJournalsAmongTheRecordingsAreReadWithoutHarm) {
     }
     ASSERT_FALSE(fs::exists(rec + "201005231003N.idx-wal"));
     WriteText(rec + "201005231004N.idx-journal", std::string(4096, 'j'));
-    const auto before = Snapshot(recordings);
+    const auto before = Snapshot(driveC() + "/QorData");
     ASSERT_EQ(Add("1000", "1003", "2").status, 0);
     ASSERT_EQ(Add("1003", "1005").status, 0);
     const RunResult run = Backup("E:\\B");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_THAT(run.err, HasSubstr("2010_05_23=10,00~10,03: minute 10:02 not copied"));
+    EXPECT_THAT(run, Err(1, "2010_05_23=10,00~10,03: minute 10:02 not copied"));
     EXPECT_THAT(run.err, HasSubstr("2010_05_23=10,03~10,05: minute 10:04 not copied"));
     EXPECT_TRUE(fs::exists(usb + "/B/2010_05_23=10,00~10,03/" + kDay + "/201005231003N.idx"));
     const std::string whole = usb + "/B/2010_05_23=10,03~10,05/" + kDay + "/";
@@ -87,7 +65,7 @@ TEST_F(CliGuardTest, PipesLogsAndJournalsAmongTheRecordingsAreReadWithoutHarm) {
     EXPECT_TRUE(fs::exists(whole + "201005231005N.idx"));
     EXPECT_FALSE(fs::exists(rec + "201005231003N.idx-wal"));
     EXPECT_FALSE(fs::exists(rec + "201005231003N.idx-shm"));
-    EXPECT_TRUE(Snapshot(recordings) == before);
+    EXPECT_TRUE(Snapshot(driveC() + "/QorData") == before);
 }
 
 // A base folder on a volume that is full, turns read-only, or whose schedule is a folder that
@@ -118,27 +96,22 @@ TEST_F(CliGuardTest, AScheduleThatCannotBeSavedLeavesNoHalfEntryAndDeletesNothin
             pagesLeft == 999 ? Cli({"delete", "2010_05_23=10,00~10,02"}) : RunResult{};
         ASSERT_TRUE(Remount(volume, false));
         fs::remove(volume + "/filler");
-        EXPECT_EQ(full.status, 1);
-        EXPECT_THAT(full.err, HasSubstr(kAddRefused));
+        EXPECT_THAT(full, Err(1, kAddRefused));
         if (pagesLeft == 999) {
-            EXPECT_EQ(del.status, 1);
-            EXPECT_THAT(del.err, HasSubstr("The schedule could not be saved"));
+            EXPECT_THAT(del, Err(1, "The schedule could not be saved"));
         }
         EXPECT_TRUE(ReadText(Reserve()) == before);
         EXPECT_EQ(Names(base + "/Reserved"), kept);
         EXPECT_EQ(TempFilesBelow(base), std::vector<std::string>{});
     }
     EXPECT_THAT(Cli({"list"}).out, HasSubstr("1 entries"));
-
     // reserve.dat a folder that cannot even be set aside (the name for it is a folder that is
     // not empty): the entry's own files are written, then the schedule cannot take its name.
     fs::remove_all(base + "/Reserved");
     fs::create_directories(Reserve());
     fs::create_directories(Reserve() + ".damaged/kept");
-    const RunResult blocked = Add("1000", "1002");
-    EXPECT_EQ(blocked.status, 1);
-    EXPECT_THAT(blocked.err, HasSubstr("it is a folder, not a file"));
-    EXPECT_THAT(blocked.err, HasSubstr(kAddRefused));
+    EXPECT_THAT(Add("1000", "1002"),
+                AllOf(Err(1, "it is a folder, not a file"), Said(HasSubstr(kAddRefused))));
     EXPECT_EQ(Names(base + "/Reserved"),
               (std::set<std::string>{"reserve.dat", "reserve.dat.damaged"}));
     EXPECT_EQ(TempFilesBelow(base), std::vector<std::string>{});
@@ -160,11 +133,10 @@ TEST_F(CliGuardTest, ADamagedInformationFileIsNamedAndNotWrittenOver) {
 
     const RunResult list = Cli({"list"});
     EXPECT_THAT(list.out, HasSubstr("1 entries"));
-    EXPECT_THAT(list.err, HasSubstr("2010-05-23 - 10:00 ~ 10:02: the information file"));
-    EXPECT_THAT(list.err, HasSubstr("; its memo is not known"));
-    const RunResult memo = Cli({"memo", "2010-05-23 - 10:00 ~ 10:02", "yard"});
-    EXPECT_EQ(memo.status, 1);
-    EXPECT_THAT(memo.err, HasSubstr("The memo could not be saved"));
+    EXPECT_THAT(list.err, AllOf(HasSubstr("2010-05-23 - 10:00 ~ 10:02: the information file"),
+                                HasSubstr("; its memo is not known")));
+    EXPECT_THAT(Cli({"memo", "2010-05-23 - 10:00 ~ 10:02", "yard"}),
+                Err(1, "The memo could not be saved"));
     EXPECT_TRUE(ReadText(info) == damaged);
 }
 
@@ -180,24 +152,20 @@ TEST_F(CliGuardTest, AMinuteWithoutItsFilesIsMissingInEveryEntryAndItsEntryStays
     fs::remove(rec + Name(6) + "N.idx");
     fs::remove(rec + Name(6) + "N.dat");
     const RunResult run = Backup();
-    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_THAT(run, Err(1, "2010_05_23=10,05~10,06: minute 10:06 not copied"));
     for (const std::string entry : {"2010_05_23=10,04~10,05", "2010_05_23=10,05~10,06"}) {
         EXPECT_THAT(run.err, HasSubstr(entry + ": minute 10:05 not copied: its index file is "
                                                "missing"));
         EXPECT_FALSE(fs::exists(Image(entry) + Name(5) + "N.dat")) << entry;
     }
-    EXPECT_THAT(run.err, HasSubstr("2010_05_23=10,05~10,06: minute 10:06 not copied"));
-    const std::string list = Cli({"list"}).out;
-    EXPECT_THAT(list, Not(HasSubstr("2010-05-23 - 10:00 ~ 10:01")));
-    EXPECT_THAT(list, HasSubstr("2010-05-23 - 10:04 ~ 10:05"));
-    EXPECT_THAT(list, HasSubstr("2010-05-23 - 10:05 ~ 10:06"));
-    EXPECT_THAT(run.err, Not(HasSubstr("add 20100523 1004")));
-    EXPECT_THAT(run.err, HasSubstr("2010-05-23 - 10:04 ~ 10:05: its recording is damaged"));
+    EXPECT_THAT(Cli({"list"}).out, AllOf(Not(HasSubstr("2010-05-23 - 10:00 ~ 10:01")),
+                                         HasSubstr("2010-05-23 - 10:04 ~ 10:05"),
+                                         HasSubstr("2010-05-23 - 10:05 ~ 10:06")));
+    EXPECT_THAT(run.err, AllOf(Not(HasSubstr("add 20100523 1004")),
+                               HasSubstr("2010-05-23 - 10:04 ~ 10:05: its recording is damaged")));
     EXPECT_THAT(ReadText(usb + "/Backup/SHA256SUMS"),
                 HasSubstr("# incomplete entry: 2010_05_23=10,04~10,05: minute 10:05"));
-    const RunResult verify = Cli({"verify", "E:\\Backup", "--deep"});
-    EXPECT_EQ(verify.status, 1) << verify.out;
-    EXPECT_THAT(verify.out, HasSubstr("INCOMPLETE: "));
+    EXPECT_THAT(Cli({"verify", "E:\\Backup", "--deep"}), Out(1, "INCOMPLETE: "));
 }
 
 // The model given at add names the audio files of a later backup; without a host, all cameras
@@ -222,12 +190,10 @@ TEST_F(CliGuardTest, TheModelAndCamerasOfTheCommandLineReachTheImage) {
     fs::remove_all(driveC() + "/QorData");
     fs::remove_all(usb + "/Backup");
     options.clear();
-    plan = Plan(600, 602, 20);
-    Record(plan);
-    const RunResult twenty = Add("1000", "1001");
-    ASSERT_EQ(twenty.status, 0) << twenty.err;
-    EXPECT_THAT(twenty.out, HasSubstr("all cameras  cameras 01,02,03,04,05,06,07,08,09,10,11,12,"
-                                      "13,14,15,16,17,18,19,20"));
+    Record(Plan(600, 602, 20));
+    ASSERT_THAT(Add("1000", "1001"), Out(0,
+                                         "all cameras  cameras 01,02,03,04,05,06,07,08,09,10,11,"
+                                         "12,13,14,15,16,17,18,19,20"));
     ASSERT_EQ(Add("1001", "1002", "17,20").status, 0);
     EXPECT_EQ(Backup().status, 0);
     const std::string whole = Image("2010_05_23=10,00~10,01");

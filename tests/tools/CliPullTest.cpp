@@ -11,20 +11,16 @@
 
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <thread>
 
+#include "CliDay.h"
 #include "LoopbackProxy.h"
 #include "RemoteFixture.h"
 #include "ScopedEnv.h"
 #include "TlsFiles.h"
 #include "platform/DrivePaths.h"
 #include "platform/NamedLock.h"
-
-namespace fs = std::filesystem;
 
 class CliPullTest : public RemoteCliFixture {
   protected:
@@ -33,25 +29,21 @@ class CliPullTest : public RemoteCliFixture {
         pulls = prefix() + "/pull.d";
         images = prefix() + "/images";
         fs::create_directories(pulls);
-        fs::create_directories(images);
         pullDir.emplace("QUILLON_PULL_DIR", pulls);
     }
     void TearDown() override {
         pullDir.reset();
         RemoteCliFixture::TearDown();
     }
-    // gate.conf of the recorder at port: its lines, then the target.
-    void Gate(const std::string& lines, const std::string& target = "") const {
-        std::ofstream(pulls + "/gate.conf")
-            << "remote = 127.0.0.1:" << port << "\n"
-            << lines << "\ntarget = " << (target.empty() ? images : target) << "\n";
+    // pull.d/<name>.conf: its lines, then the target images/<name>.
+    void Conf(const std::string& name, const std::string& lines) const {
+        fs::create_directories(images + "/" + name);
+        std::ofstream(pulls + "/" + name + ".conf")
+            << lines << "\ntarget = " << images << "/" << name << "\n";
     }
-    // A token file of its owner's alone; its path.
-    std::string TokenFile(const std::string& name, const std::string& token) const {
-        const std::string path = prefix() + "/" + name + ".token";
-        std::ofstream(path) << token << "\n";
-        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
-        return path;
+    // gate.conf of the recorder at port.
+    void Gate(const std::string& lines) const {
+        Conf("gate", "remote = 127.0.0.1:" + std::to_string(port) + "\n" + lines);
     }
     // The folders in a target, in name order: one per run.
     static std::vector<fs::path> Runs(const std::string& target) {
@@ -66,21 +58,8 @@ class CliPullTest : public RemoteCliFixture {
     std::optional<ScopedEnv> pullDir;
 };
 
-// The one port a firewall lets through to the recorder: a relay to the server's port alone.
-class OnePortRelay : public LoopbackProxy {
-  public:
-    explicit OnePortRelay(int port) : LoopbackProxy(port) { Start(); }
-    ~OnePortRelay() override { Stop(); }
-
-  private:
-    void Relay(int client, int target) override {
-        Pump(
-            client, target, [](const char*, std::size_t) {}, [](char*, ssize_t&) { return true; });
-    }
-};
-
 TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) {
-    mkrec::RecorderPlan plan = Plan(600, 604, 4, 32, 24);
+    mkrec::RecorderPlan plan = Plan(600, 604);
     plan.audioChannels = 1;
     plan.audioBytesPerMinute = 3000;
     Record(plan);
@@ -94,29 +73,23 @@ TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) 
     scheme = "https://";
     trust = {"--pin", OpensslPin(tls.selfCert)};
     StartServer("first-token", {"--tls-cert", tls.selfCert, "--tls-key", tls.selfKey});
-    // ... through the one port a firewall lets through: the days too are asked there.
-    const OnePortRelay relay(port);
+    // ... through the one port a firewall lets through (a relay to the server's port alone): the
+    // days too are asked there.
+    const FaultProxy relay(port);
     int port2 = FreePortPair();
     while (port2 == port || port2 == port - 2 || port2 - 2 == port)
         port2 = FreePortPair();
 
-    for (const auto& [name, token] : {std::pair{"first", "first-token"}, {"second", "other"}}) {
-        fs::create_directories(images + "/" + name);
-        TokenFile(name, token);
-    }
-    std::ofstream(pulls + "/first.conf")
-        << "# the gate recorder\nremote = https://127.0.0.1:" << relay.port()
-        << "\npin = " << OpensslPin(tls.selfCert) << "\ntoken-file = " << prefix()
-        << "/first.token\nrange = 20100523 1000 1003\ntarget = " << images << "/first\n";
-    std::ofstream(pulls + "/second.conf")
-        << "remote = 127.0.0.1:" << port2 << "\ntoken-file = " << prefix()
-        << "/second.token\ncameras = 1,2\ncamera-count = 2\nrange = 20100523 1001 1004\n"
-        << "target = " << images << "/second\n";
-
+    Secret("first.token", "first-token\n", 0600);
+    Secret("second.token", "other\n", 0600);
+    Conf("first", "# the gate recorder\nremote = https://127.0.0.1:" +
+                      std::to_string(relay.port()) + "\npin = " + OpensslPin(tls.selfCert) +
+                      "\ntoken-file = " + prefix() + "/first.token\nrange = 20100523 1000 1003");
+    Conf("second",
+         "remote = 127.0.0.1:" + std::to_string(port2) + "\ntoken-file = " + prefix() +
+             "/second.token\ncameras = 1,2\ncamera-count = 2\nrange = 20100523 1001 1004");
     // The second recorder is not up yet.
-    const RunResult down = Cli({"pull", "second"});
-    EXPECT_EQ(down.status, 1) << down.out << down.err;
-    EXPECT_THAT(down.out, HasSubstr("pull second: failed: "));
+    EXPECT_THAT(Cli({"pull", "second"}), Out(1, "pull second: failed: "));
 
     const RunningProgram second =
         StartProgram(std::string(QUILLON_BIN_DIR) + "/quillon-share",
@@ -132,23 +105,18 @@ TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) 
     const RunResult first = FinishProgram(a), other = FinishProgram(b);
     ::kill(second.pid, SIGTERM);
     FinishProgram(second);
-    ASSERT_EQ(first.status, 0) << first.out << first.err;
-    ASSERT_EQ(other.status, 0) << other.out << other.err;
-    EXPECT_THAT(first.out, HasSubstr("pull first: 1 entries (0 ranges from earlier runs) into "));
+    ASSERT_THAT(first, Out(0, "pull first: 1 entries (0 ranges from earlier runs) into "));
     // Before its one line, a run says each entry it scheduled, as add says it.
     EXPECT_LT(first.out.find("2010-05-23 - 10:00 ~ 10:03  "), first.out.find("pull first: 1 "));
     EXPECT_THAT(first.out, HasSubstr(" KB  all cameras  cameras 01,02,03,04\n"));
     // The range of the failed run was fetched, once.
-    EXPECT_THAT(other.out, HasSubstr("pull second: 1 entries (1 ranges from earlier runs) into "));
+    ASSERT_THAT(other, Out(0, "pull second: 1 entries (1 ranges from earlier runs) into "));
 
-    const auto imageOf = [&](const std::string& name) {
-        std::vector<fs::path> runs;
-        for (const auto& e : fs::directory_iterator(images + "/" + name))
-            runs.push_back(e.path());
-        EXPECT_EQ(runs.size(), 1u) << name;
-        return runs.empty() ? std::string() : runs[0].string();
-    };
-    const std::string firstImage = imageOf("first"), secondImage = imageOf("second");
+    const std::vector<fs::path> firstRuns = Runs(images + "/first"),
+                                secondRuns = Runs(images + "/second");
+    ASSERT_EQ(firstRuns.size(), 1u);
+    ASSERT_EQ(secondRuns.size(), 1u);
+    const std::string firstImage = firstRuns[0].string(), secondImage = secondRuns[0].string();
     EXPECT_EQ(Sha256sumCheck(firstImage), 0);
     EXPECT_EQ(Sha256sumCheck(secondImage), 0);
     ASSERT_EQ(Cli({"add", "20100523", "1000", "1003", "--cams", "all"}).status, 0);
@@ -163,7 +131,7 @@ TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) 
 TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
     Record(Plan(600, 604, 2, 32, 24));
     StartServer("gate-token");
-    TokenFile("gate", "gate-token");
+    Secret("gate.token", "gate-token\n", 0600);
     Gate("token-file = " + prefix() + "/gate.token\ncamera-count = 2\nrange = 20100523 1000 1002");
     // Both streams into one file that JOURNAL_STREAM names, as systemd gives a service.
     const std::string journal = prefix() + "/journal";
@@ -179,16 +147,12 @@ TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
         const RunResult r = RunProgramIntoOneFile(CliPath(), WithBase({"pull", "gate"}), journal);
         EXPECT_EQ(r.status, expected) << r.out;
         std::vector<std::string> shown;
-        std::size_t lines = 0;
         std::istringstream in(r.out);
-        for (std::string line; std::getline(in, line); ++lines) {
-            EXPECT_TRUE(line.size() > 3 && line[0] == '<' && line[2] == '>' && line[1] >= '0' &&
-                        line[1] <= '7')
-                << line;
-            if (line.rfind("<7>", 0) != 0)
-                shown.push_back(line);
+        detail = 0;
+        for (std::string line; std::getline(in, line);) {
+            EXPECT_THAT(line, testing::MatchesRegex("<[0-7]>.+"));
+            line.rfind("<7>", 0) == 0 ? ++detail : (shown.push_back(line), detail);
         }
-        detail = lines - shown.size();
         return shown;
     };
 
@@ -197,7 +161,6 @@ TEST_F(CliPullTest, OnTheJournalARunIsOneLineAtNoticeOrErrorAndTheRestAtDebug) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].rfind("<5>pull gate: 1 entries (0 ranges from earlier runs) into ", 0), 0u)
         << shown[0];
-
     // A run that fails (its recorder down): its one line an error.
     StopServer();
     shown = run(1);
@@ -214,23 +177,21 @@ TEST_F(CliPullTest, ARecordingsDamageFailsThePullButItsImageStandsAndNoRangeIsKe
     StartServer();
     Gate("range = 20100523 1000 1003");
     const RunResult damaged = Cli({"pull", "gate"});
-    EXPECT_EQ(damaged.status, 1) << damaged.out << damaged.err;
-    EXPECT_THAT(damaged.out, HasSubstr("pull gate: 1 entries (0 ranges from earlier runs) into "));
+    EXPECT_THAT(damaged, Out(1, "pull gate: 1 entries (0 ranges from earlier runs) into "));
     EXPECT_THAT(damaged.out,
                 HasSubstr(", verified as partial; the recording is damaged, the image lacks "
                           "2010_05_23=10,00~10,03: camera 1, 10:01: the recording is "
                           "damaged: "));
     EXPECT_THAT(damaged.out, HasSubstr("(and 2 more)"));
-    std::vector<fs::path> runs = Runs(images);
+    std::vector<fs::path> runs = Runs(images + "/gate");
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_NE(runs[0].extension(), ".incomplete");
     EXPECT_EQ(Sha256sumCheck(runs[0].string()), 0);
     EXPECT_TRUE(fs::exists(runs[0] / "2010_05_23=10,00~10,03/20100523/201005231003N.dat"));
 
-    const RunResult again = Cli({"pull", "gate"});
-    EXPECT_EQ(again.status, 1) << again.out << again.err;
-    EXPECT_THAT(again.out, HasSubstr("pull gate: 1 entries (0 ranges from earlier runs) into "));
-    EXPECT_EQ(Runs(images).size(), 2u);
+    EXPECT_THAT(Cli({"pull", "gate"}),
+                Out(1, "pull gate: 1 entries (0 ranges from earlier runs) into "));
+    EXPECT_EQ(Runs(images + "/gate").size(), 2u);
 }
 
 namespace {
@@ -247,34 +208,23 @@ class BuildingProxy : public LoopbackProxy {
     // Reads one message (its head, and a body of its Content-Length) from fd into out, with
     // what was read beyond it kept in rest; false once fd closed or the proxy stops.
     bool Message(int fd, std::string& rest, std::string& out) {
-        std::size_t end;
-        while ((end = rest.find("\r\n\r\n")) == std::string::npos)
-            if (!More(fd, rest))
-                return false;
-        const std::size_t at = rest.find("Content-Length:");
-        const std::size_t length = at == std::string::npos || at > end
-                                       ? 0
-                                       : std::strtoull(rest.c_str() + at + 15, nullptr, 10);
-        while (rest.size() < end + 4 + length)
-            if (!More(fd, rest))
-                return false;
-        out = rest.substr(0, end + 4 + length);
-        rest.erase(0, out.size());
-        return true;
-    }
-    bool More(int fd, std::string& into) {
-        pollfd p{fd, POLLIN, 0};
-        while (!stopping()) {
-            if (::poll(&p, 1, 100) <= 0)
-                continue;
+        for (pollfd p{fd, POLLIN, 0};;) {
+            const std::size_t end = rest.find("\r\n\r\n"), at = rest.find("Content-Length:");
+            const std::size_t size =
+                end + 4 + (at < end ? std::strtoull(rest.c_str() + at + 15, nullptr, 10) : 0);
+            if (end != std::string::npos && rest.size() >= size) {
+                out = rest.substr(0, size);
+                rest.erase(0, size);
+                return true;
+            }
             char buf[8192];
-            const ssize_t n = ::read(fd, buf, sizeof buf);
+            while (!stopping() && ::poll(&p, 1, 100) <= 0) {
+            }
+            const ssize_t n = stopping() ? 0 : ::read(fd, buf, sizeof buf);
             if (n <= 0)
                 return false;
-            into.append(buf, static_cast<std::size_t>(n));
-            return true;
+            rest.append(buf, static_cast<std::size_t>(n));
         }
-        return false;
     }
     static bool Send(int fd, const std::string& bytes) {
         return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
@@ -283,16 +233,14 @@ class BuildingProxy : public LoopbackProxy {
     void Relay(int client, int server) override {
         std::string fromClient, fromServer, request, reply;
         while (Message(client, fromClient, request)) {
-            if (request.rfind("GET /v1/image/", 0) == 0) {
-                ++statusAnswers_;
-                if (!Send(client,
-                          "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 15"
-                          "\r\n\r\nstate building\n"))
-                    return;
-            } else if (!Send(server, request) || !Message(server, fromServer, reply) ||
-                       !Send(client, reply)) {
+            const bool status = request.rfind("GET /v1/image/", 0) == 0;
+            statusAnswers_ += status;
+            if (status ? !Send(client,
+                               "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+                               "Content-Length: 15\r\n\r\nstate building\n")
+                       : !Send(server, request) || !Message(server, fromServer, reply) ||
+                             !Send(client, reply))
                 return;
-            }
         }
     }
 
@@ -304,25 +252,19 @@ class BuildingProxy : public LoopbackProxy {
 // A recorder whose build never gets on fails its run after the conf's build-stall, and keeps
 // no other recorder's run waiting meanwhile.
 TEST_F(CliPullTest, ARecorderStuckBuildingFailsItsPullAndHoldsUpNoOtherRecorder) {
-    mkrec::RecorderPlan plan = Plan(600, 603, 1, 16, 16);
-    Record(plan);
+    Record(Plan(600, 603, 1, 16, 16));
     StartServer();
     BuildingProxy stuck(port);
     // Both recorders are one server, the stuck one seen through the proxy: each has a range of
     // its own, as the server fetches an entry for one client at a time.
     const auto configure = [&](const std::string& name, int to, const std::string& range,
                                const std::string& stall) {
-        fs::create_directories(images + "/" + name);
-        std::ofstream(pulls + "/" + name + ".conf")
-            << "remote = 127.0.0.1:" << to << "\nrange = " << range << "\ntarget = " << images
-            << "/" << name << "\n"
-            << (stall.empty() ? "" : "build-stall = " + stall + "\n");
+        Conf(name, "remote = 127.0.0.1:" + std::to_string(to) + "\nrange = " + range +
+                       (stall.empty() ? "" : "\nbuild-stall = " + stall));
     };
     configure("stuck", stuck.port(), "20100523 1000 1001", "1 s");
-    const RunResult failed = Cli({"pull", "stuck"});
-    EXPECT_EQ(failed.status, 1) << failed.out << failed.err;
-    EXPECT_THAT(failed.out,
-                HasSubstr("the recorder has been building the image for 1 s without progress"));
+    EXPECT_THAT(Cli({"pull", "stuck"}),
+                Out(1, "the recorder has been building the image for 1 s without progress"));
     EXPECT_GT(stuck.statusAnswers(), 0);
     // The range stays for the next run, and no folder keeps a run's name.
     EXPECT_TRUE(fs::exists(prefix() + "/pull/stuck/pending-ranges"));
@@ -337,11 +279,10 @@ TEST_F(CliPullTest, ARecorderStuckBuildingFailsItsPullAndHoldsUpNoOtherRecorder)
     const RunningProgram healthy = StartCli({"pull", "healthy"}, "healthy");
     EXPECT_TRUE(WaitWhileRunning(waiting.pid, [&] { return Ended(healthy.pid); }));
     EXPECT_FALSE(Ended(waiting.pid));
-    const RunResult done = FinishProgram(healthy);
+    EXPECT_THAT(FinishProgram(healthy),
+                Out(0, "pull healthy: 1 entries (0 ranges from earlier runs) into "));
     ::kill(waiting.pid, SIGKILL);
     FinishProgram(waiting);
-    EXPECT_EQ(done.status, 0) << done.out << done.err;
-    EXPECT_THAT(done.out, HasSubstr("pull healthy: 1 entries (0 ranges from earlier runs) into "));
 }
 
 TEST_F(CliPullTest, ATokenOnTheCommandLineIsWarnedOfAndBlankedInTheArguments) {
@@ -358,12 +299,10 @@ TEST_F(CliPullTest, ATokenOnTheCommandLineIsWarnedOfAndBlankedInTheArguments) {
     std::ifstream in("/proc/" + std::to_string(run.pid) + "/cmdline", std::ios::binary);
     const std::string arguments((std::istreambuf_iterator<char>(in)), {});
     held.lock.reset();
-    const RunResult r = FinishProgram(run);
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_THAT(arguments, HasSubstr("--token"));
-    EXPECT_THAT(arguments, Not(HasSubstr("tk-on-the-line")));
-    EXPECT_THAT(arguments, HasSubstr(std::string(14, '*')));
-    EXPECT_THAT(r.err,
-                HasSubstr("quillon-cli: --token shows the token to every user of this machine "
-                          "(ps); give it with --token-file or QUILLON_SHARE_TOKEN instead"));
+    EXPECT_THAT(FinishProgram(run),
+                Err(0,
+                    "quillon-cli: --token shows the token to every user of this machine (ps); "
+                    "give it with --token-file or QUILLON_SHARE_TOKEN instead"));
+    EXPECT_THAT(arguments, AllOf(HasSubstr("--token"), Not(HasSubstr("tk-on-the-line")),
+                                 HasSubstr(std::string(14, '*'))));
 }

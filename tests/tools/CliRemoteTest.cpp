@@ -7,41 +7,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <filesystem>
 
+#include "CliDay.h"
 #include "FailingDisk.h"
 #include "RemoteFixture.h"
 #include "ScopedEnv.h"
 
-namespace fs = std::filesystem;
-
 class CliRemoteTest : public RemoteCliFixture {
   protected:
-    // Why MP4 files cannot be made and checked here ("" when they can); with the data of the
-    // build for the video's fonts.
-    std::string VideoMissing() {
-#ifndef QUILLON_HAVE_VIDEO
-        return "built without the video export";
-#endif
-        if (Shell("command -v ffmpeg >/dev/null") != 0)
-            return "ffmpeg is missing";
-        UseBuiltData();
-        return std::string();
-    }
-    // 23 May 2010 from 10:00 to the minute of the day last, three cameras of small pictures at
-    // two a second with sound: enough for an MP4 file of each.
-    static mkrec::RecorderPlan VideoDay(int last) {
-        mkrec::RecorderPlan plan;
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = last;
-        plan.cameras = 3;
-        plan.width = 64;
-        plan.height = 48;
-        plan.fps = 2;
-        plan.audioChannels = 1;
-        return plan;
-    }
     // A remote backup of a large entry, stopped by the signal once the server has begun the
     // entry's image; how it ended.
     RunResult RemoteBackupStoppedBy(int signal) {
@@ -58,14 +31,8 @@ class CliRemoteTest : public RemoteCliFixture {
 };
 
 TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes) {
-    mkrec::RecorderPlan plan;
+    mkrec::RecorderPlan plan = SmallDayPlan(605);
     plan.days = {"20100522", "20100523"};
-    plan.firstMinute = 600;
-    plan.lastMinute = 605;
-    plan.width = 32;
-    plan.height = 24;
-    plan.audioChannels = 2;
-    plan.audioBytesPerMinute = 3000;
     Record(plan);
     StartServer();
 
@@ -84,13 +51,9 @@ TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes)
         added.push_back(r.out);
     }
     ASSERT_EQ(Cli({"backup", "--folder", "E:\\Local", "--no-progress"}).status, 0);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const RunResult r = Remote(entries[i]);
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, added[i]);  // the same size, cameras and total
-    }
-    const RunResult remote = Remote({"backup", "--folder", "E:\\Remote", "--no-progress"});
-    ASSERT_EQ(remote.status, 0) << remote.err;
+    for (std::size_t i = 0; i < entries.size(); ++i)  // the same size, cameras and total
+        ASSERT_THAT(Remote(entries[i]), AllOf(Ok(), Printed(added[i])));
+    ASSERT_THAT(Remote({"backup", "--folder", "E:\\Remote", "--no-progress"}), Ok());
 
     const auto local = FilesBelow(usb + "/Local"), fetched = FilesBelow(usb + "/Remote");
     EXPECT_GT(local.size(), 20u);
@@ -105,36 +68,33 @@ TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes)
 // them from the recorder's: the same files, the same pictures, and hashed into the manifest. The
 // recorder's clock is read in the zone the recorder names, not in this machine's.
 TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
-    if (const std::string missing = VideoMissing(); !missing.empty())
-        GTEST_SKIP() << missing;
-    Record(VideoDay(602));
+#ifndef QUILLON_HAVE_VIDEO
+    GTEST_SKIP() << "built without the video export";
+#endif
+    if (Shell("command -v ffmpeg >/dev/null") != 0)
+        GTEST_SKIP() << "ffmpeg is missing";
+    UseBuiltData();  // the video's fonts
+    // Three cameras of small pictures at two a second with sound: enough for an MP4 file of each.
+    mkrec::RecorderPlan plan = Plan(600, 602, 3, 64, 48);
+    plan.fps = 2;
+    plan.audioChannels = 1;
+    Record(plan);
     {
         ScopedEnv recorderZone("TZ", "America/Chicago");
         StartServer();
     }
-    const std::vector<std::string> entry{"--cameras", "3",    "add",    "20100523",
-                                         "1000",      "1001", "--cams", "1,3"};
-    ASSERT_EQ(Cli(entry).status, 0);
-    ASSERT_EQ(
-        Cli({"--cameras", "3", "backup", "--folder", "E:\\Local", "--mp4", "--no-progress"}).status,
-        0);
-    std::vector<std::string> remote{"--remote", "127.0.0.1:" + std::to_string(port)};
-    remote.insert(remote.end(), entry.begin(), entry.end());
-    ASSERT_EQ(Cli(remote).status, 0);
-    remote.resize(2);
-    remote.insert(remote.end(),
-                  {"--cameras", "3", "backup", "--folder", "E:\\Remote", "--mp4", "--no-progress"});
-    const RunResult r = Cli(remote);
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_THAT(r.out, HasSubstr("recorder's clock in America/Chicago, as it says"));
+    options = {"--cameras", "3"};
+    const std::vector<std::string> entry{"add", "20100523", "1000", "1001", "--cams", "1,3"};
+    ASSERT_THAT(Cli(entry), Ok());
+    ASSERT_THAT(Backup("E:\\Local", {"--mp4"}), Ok());
+    ASSERT_THAT(Remote(entry), Ok());
+    ASSERT_THAT(Remote({"backup", "--folder", "E:\\Remote", "--mp4", "--no-progress"}),
+                Out(0, "recorder's clock in America/Chicago, as it says"));
 
     const std::string video = "/2010_05_23=10,00~10,01/Video/";
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(usb + "/Remote" + video))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"2010-05-23_1000-1001_cam01.mp4",
-                                               "2010-05-23_1000-1001_cam03.mp4"}));
+    const std::set<std::string> names = Names(usb + "/Remote" + video);
+    EXPECT_EQ(names, (std::set<std::string>{"2010-05-23_1000-1001_cam01.mp4",
+                                            "2010-05-23_1000-1001_cam03.mp4"}));
     for (const std::string& name : names) {
         // Every decoded picture and audio block alike; only the export's own time differs.
         const auto frames = [&](const std::string& image) {
@@ -153,17 +113,14 @@ TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
         EXPECT_EQ(created("Remote").rfind("2010-05-23T15:00:00", 0), 0u) << created("Remote");
         EXPECT_EQ(created("Local").rfind("2010-05-23T10:00:00", 0), 0u) << created("Local");
     }
-    EXPECT_THAT(ReadText(usb + "/Remote/SHA256SUMS"), HasSubstr(video.substr(1) + names[0]));
+    EXPECT_THAT(ReadText(usb + "/Remote/SHA256SUMS"), HasSubstr(video.substr(1) + *names.begin()));
     EXPECT_EQ(Sha256sumCheck(usb + "/Remote"), 0);
-    const RunResult v = Cli({"verify", "E:\\Remote"});
-    EXPECT_EQ(v.status, 0) << v.out;
+    EXPECT_THAT(Cli({"verify", "E:\\Remote"}), Ok());
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }
 
 TEST_F(CliRemoteTest, CtrlCDuringARemoteBackupKeepsTheScheduleAndLeavesNothingOnTheServer) {
-    const RunResult r = RemoteBackupStoppedBy(SIGINT);
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_THAT(r.err, HasSubstr("cancelled"));
+    EXPECT_THAT(RemoteBackupStoppedBy(SIGINT), Err(130, "cancelled"));
     EXPECT_THAT(Cli({"list"}).out, HasSubstr("~"));  // kept for another try
     // The server clears what it made once its build has seen the cancel.
     EXPECT_TRUE(WaitWhileRunning(server.pid, [&] { return ServerTemp().empty(); }))
@@ -176,18 +133,14 @@ TEST_F(CliRemoteTest, CtrlCDuringARemoteBackupKeepsTheScheduleAndLeavesNothingOn
 // on it, while another base folder's client is still told the entry is taken.
 TEST_F(CliRemoteTest, AKilledRemoteBackupRunsAgainAtOnceAndAnotherClientStillWaits) {
     RemoteBackupStoppedBy(SIGKILL);
-
     const std::string other = prefix() + "/other-base";
     fs::create_directories(other);
     ASSERT_EQ(Remote({"--base", other, "add", "20100523", "1000", "1011", "--cams", "all"}).status,
               0);
-    const RunResult refused =
-        Remote({"--base", other, "backup", "--folder", "E:\\Other", "--no-progress"});
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_THAT(refused.err, HasSubstr("another client is fetching 2010_05_23=10,00~10,11"));
+    EXPECT_THAT(Remote({"--base", other, "backup", "--folder", "E:\\Other", "--no-progress"}),
+                Err(1, "another client is fetching 2010_05_23=10,00~10,11"));
 
-    const RunResult again = Remote({"backup", "--folder", "E:\\Remote", "--no-progress"});
-    ASSERT_EQ(again.status, 0) << again.err;
+    ASSERT_THAT(Remote({"backup", "--folder", "E:\\Remote", "--no-progress"}), Ok());
     EXPECT_EQ(Sha256sumCheck(usb + "/Remote"), 0);
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }
@@ -203,8 +156,7 @@ TEST_F(CliRemoteTest, TheTokenComesFromAFileOrTheEnvironmentAndAFailedRequestIsN
          {std::vector<std::string>{"days"}, std::vector<std::string>{"day", "20100523"},
           std::vector<std::string>{"add", "20100523", "1000", "1000", "--cams", "all"}}) {
         const RunResult r = Remote(args, "tk-wrong");
-        EXPECT_EQ(r.status, 1) << r.err;
-        EXPECT_THAT(r.err, HasSubstr("token"));
+        EXPECT_THAT(r, Err(1, "token"));
         EXPECT_THAT(r.err, Not(HasSubstr("no recordings")));
         if (args[0] == "days") {
             EXPECT_THAT(r.err,
@@ -213,33 +165,26 @@ TEST_F(CliRemoteTest, TheTokenComesFromAFileOrTheEnvironmentAndAFailedRequestIsN
         }
     }
     // A day without recordings is still said to be one.
-    const RunResult empty = Remote({"day", "20100524"}, token);
-    EXPECT_EQ(empty.status, 1);
-    EXPECT_THAT(empty.err, HasSubstr("no recordings of 20100524 on the recorder at " + where));
+    EXPECT_THAT(Remote({"day", "20100524"}, token),
+                Err(1, "no recordings of 20100524 on the recorder at " + where));
 
-    const std::string file = prefix() + "/cli.token";
-    WriteText(file, token + "\n");
-    ::chmod(file.c_str(), 0600);
-    RunResult r = Cli({"--remote", where, "--token-file", file, "days"});
+    const std::string file = Secret("cli.token", token + "\n", 0600);
+    const std::vector<std::string> withFile{"--remote", where, "--token-file", file, "days"};
+    RunResult r = Cli(withFile);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "20100523\n");
     ::chmod(file.c_str(), 0644);
-    r = Cli({"--remote", where, "--token-file", file, "days"});
-    EXPECT_EQ(r.status, 1);
+    r = Cli(withFile);
+    EXPECT_THAT(r, Err(1, "quillon-cli: the token file " + file + " may be read"));
     EXPECT_EQ(r.out, "");
-    EXPECT_THAT(r.err, HasSubstr("quillon-cli: the token file " + file + " may be read"));
     {
         ScopedEnv variable("QUILLON_SHARE_TOKEN", token);
-        r = Cli({"--remote", where, "days"});
-        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_THAT(Cli({"--remote", where, "days"}), Ok());
         // A file given wins over the variable, and refused it is no reason to fall back on it.
-        r = Cli({"--remote", where, "--token-file", file, "days"});
-        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(Cli(withFile), Ends(1));
     }
 }
 
-// A stick whose device fails while the system writes the image out: the backup is not done,
-// whether the entries came from this recorder or over the link, and the schedule keeps them.
 // Links already in the target, to an entry's folder and to another entry's day folder, lead
 // nowhere: nothing of either entry lands outside, the third entry is fetched, and each linked
 // entry is named and kept for another try.
@@ -268,6 +213,8 @@ TEST_F(CliRemoteTest, LinksInTheTargetTakeNoFetchedFileOutsideIt) {
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }
 
+// A stick whose device fails while the system writes the image out: the backup is not done,
+// whether the entries came from this recorder or over the link, and the schedule keeps them.
 TEST_F(CliRemoteTest, AnImageThatNeverReachesItsDeviceIsNoCompletedBackupFromEitherSource) {
     RecordLargeDay();
     StartServer();
@@ -282,7 +229,7 @@ TEST_F(CliRemoteTest, AnImageThatNeverReachesItsDeviceIsNoCompletedBackupFromEit
         const std::vector<std::string> args{"backup", "--folder",
                                             std::string(1, letter) + ":\\Image", "--no-progress"};
         const RunResult r = remote ? Remote(args) : Cli(args);
-        EXPECT_NE(r.status, 0) << r.out << r.err;
+        EXPECT_THAT(r, Not(Ok()));
         EXPECT_THAT((r.out + r.err), HasSubstr("could not be written"));
         EXPECT_THAT(Cli({"list"}).out, HasSubstr("~"));  // kept for another try
     }

@@ -4,47 +4,42 @@
 // whose manifest cannot be written.
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
-#include <set>
 
-#include "CliFixture.h"
+#include "CliDay.h"
 #include "PseudoDrives.h"
 #include "ScopedEnv.h"
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
 #include "platform/NamedLock.h"
 
-namespace fs = std::filesystem;
-
-class CliVerifyTest : public CliFixture {
+class CliVerifyTest : public UsbCliFixture {
   protected:
     void SetUp() override {
-        CliFixture::SetUp();
+        UsbCliFixture::SetUp();
         UseBuiltData();
         RecordSmallDay(604);
-        usb = MapDrive('E', "removable");
+        trusted = prefix() + "/keys/signing.pub";
     }
     // Two entries (one rebuilt for two cameras) backed up into E:\<folder>; its host path.
     std::string BackUp(const std::string& folder, const std::string& from = "1000",
                        const std::string& to = "1003") {
         EXPECT_EQ(Cli({"add", "20100523", from, to, "--cams", "all"}).status, 0);
         EXPECT_EQ(Cli({"add", "20100523", "1002", "1004", "--cams", "2,4"}).status, 0);
-        const RunResult r = Cli({"backup", "--folder", "E:\\" + folder, "--no-progress"});
-        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_THAT(Cli({"backup", "--folder", "E:\\" + folder, "--no-progress"}), Ok());
         return usb + "/" + folder;
     }
-    RunResult Verify(const std::vector<std::string>& more) {
-        std::vector<std::string> args = {"verify", "--no-progress"};
-        args.insert(args.end(), more.begin(), more.end());
+    RunResult Verify(std::vector<std::string> args) {
+        args.insert(args.begin(), {"verify", "--no-progress"});
         return Cli(args);
     }
     // A fresh copy of the image to change one thing in.
     std::string Copy(const std::string& image, const std::string& name) {
-        const std::string to = prefix() + "/" + name;
-        fs::copy(image, to, fs::copy_options::recursive);
-        return to;
+        fs::copy(image, prefix() + "/" + name, fs::copy_options::recursive);
+        return prefix() + "/" + name;
     }
     static std::string Day() { return "2010_05_23=10,00~10,03/20100523/"; }
+    const std::string dat = Day() + "201005231001N.dat";
+    std::string trusted;  // the machine's public key, once it has one
     // A manifest made again by sha256sum of what the folder now holds, as a forger would.
     static int Remanifest(const std::string& folder) {
         return Shell("cd '" + folder +
@@ -65,18 +60,13 @@ class CliVerifyTest : public CliFixture {
             Shell("xorriso -outdev '" + iso + "' -map '" + tree + "' / -commit >/dev/null 2>&1");
         return made == 0 ? iso : std::string();
     }
-    std::string usb;
 };
 
-TEST_F(CliVerifyTest, EachKindOfChangeIsFoundAndFailsTheCheck) {
+TEST_F(CliVerifyTest, EachKindOfChangeIsFoundAndFailsTheCheckAndNamesAreShownEscaped) {
     const std::string image = BackUp("Img");
     EXPECT_EQ(Sha256sumCheck(image), 0);
-    RunResult r = Verify({"E:\\Img"});
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_THAT(r.out, HasSubstr("VERIFIED: all "));
-    EXPECT_THAT(r.out, HasSubstr("not signed"));
-
-    const std::string dat = Day() + "201005231001N.dat";
+    EXPECT_THAT(Verify({"E:\\Img"}),
+                AllOf(Out(0, "VERIFIED: all "), Printed(HasSubstr("not signed"))));
     std::string flipped = Copy(image, "flipped");
     std::string bytes = ReadText(flipped + "/" + dat);
     bytes[bytes.size() / 2] ^= 0x20;
@@ -94,49 +84,49 @@ TEST_F(CliVerifyTest, EachKindOfChangeIsFoundAndFailsTheCheck) {
         {added, "NOT IN MANIFEST  " + Day() + "201005231009N.dat"},
     };
     for (const auto& [folder, finding] : cases) {
-        r = Verify({folder});  // a host path, as on a machine without our drive table
-        EXPECT_EQ(r.status, 1) << folder;
-        EXPECT_THAT(r.out, HasSubstr(finding + "\n"));
-        EXPECT_THAT(r.out, HasSubstr("\nFAILED: 1 file"));
+        EXPECT_THAT(Verify({folder}),  // a host path, as on a machine without our drive table
+                    AllOf(Out(1, finding + "\n"), Printed(HasSubstr("\nFAILED: 1 file"))))
+            << folder;
         EXPECT_NE(Sha256sumCheck(folder) == 0, finding.rfind("NOT IN", 0) != 0) << folder;
     }
     EXPECT_EQ(Verify({prefix() + "/nothing-here"}).status, 1);
     WriteText(prefix() + "/no-manifest/file", "x");
-    r = Verify({prefix() + "/no-manifest"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.out, HasSubstr("NOT VERIFIED: there is no SHA256SUMS"));
+    EXPECT_THAT(Verify({prefix() + "/no-manifest"}),
+                Out(1, "NOT VERIFIED: there is no SHA256SUMS"));
+    // What an image names reaches the terminal escaped, never as a control sequence; a manifest
+    // that lists a name a second time with another hash fails, as sha256sum -c finds it does.
+    const std::string named = Copy(image, "named");
+    WriteText(named + "/\x1b[2Jcleared", "x");
+    EXPECT_THAT(Verify({named}), AllOf(Out(1, "\\x1b[2Jcleared"), Printed(Not(HasSubstr("\x1b")))));
+    const std::string twice = Copy(image, "twice");
+    WriteText(twice + "/SHA256SUMS",
+              ReadText(twice + "/SHA256SUMS") + std::string(64, '0') + "  " + dat + "\n");
+    EXPECT_NE(Sha256sumCheck(twice), 0);
+    EXPECT_THAT(Verify({twice}), Out(1, dat + " a second time"));
 }
 
 TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrustedOne) {
     RunResult made = Cli({"key", "create"});
     ASSERT_EQ(made.status, 0) << made.err;
-    const std::string fingerprint =
-        made.out.substr(made.out.find("SHA256:"),
-                        made.out.find('\n', made.out.find("SHA256:")) - made.out.find("SHA256:"));
+    const std::size_t at = made.out.find("SHA256:");
+    const std::string fingerprint = made.out.substr(at, made.out.find('\n', at) - at);
     EXPECT_NE(Cli({"key", "create"}).status, 0);
     const std::string image = BackUp("Signed");
-    const std::string trusted = prefix() + "/keys/signing.pub";
     ASSERT_TRUE(fs::exists(image + "/SHA256SUMS.sig"));
     EXPECT_EQ(ReadText(image + "/SHA256SUMS.pub"), ReadText(trusted));
     EXPECT_EQ(Shell("cd '" + image +
                     "' && openssl pkeyutl -verify -pubin -inkey SHA256SUMS.pub -rawin -in "
                     "SHA256SUMS -sigfile SHA256SUMS.sig >/dev/null"),
               0);
-    RunResult r = Verify({"E:\\Signed", "--key", trusted});
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_THAT(r.out, HasSubstr("good signature by the trusted key " + fingerprint));
-
+    EXPECT_THAT(Verify({"E:\\Signed", "--key", trusted}),
+                Out(0, "good signature by the trusted key " + fingerprint));
     // A changed file with a manifest made again to match it: sha256sum is content, the
     // signature is not.
     const std::string forged = Copy(image, "forged");
-    const std::string dat = Day() + "201005231001N.dat";
     WriteText(forged + "/" + dat, "other pictures");
     ASSERT_EQ(Remanifest(forged), 0);
     EXPECT_EQ(Sha256sumCheck(forged), 0);
-    r = Verify({forged});
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_THAT(r.out, HasSubstr("BAD signature"));
-
+    EXPECT_THAT(Verify({forged}), Out(1, "BAD signature"));
     // The forger signs with a key of his own and puts it on the medium: only the trusted key
     // tells.
     ASSERT_EQ(Shell("cd '" + forged +
@@ -145,14 +135,10 @@ TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrust
                     "openssl pkeyutl -sign -inkey /tmp/forger-$$.key -rawin -in SHA256SUMS "
                     "-out SHA256SUMS.sig && rm /tmp/forger-$$.key"),
               0);
-    r = Verify({forged});
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_THAT(r.out, Not(HasSubstr(fingerprint)));
-    r = Verify({forged, "--key", trusted});
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_THAT(r.out, HasSubstr("signed by another key than the trusted one"));
+    EXPECT_THAT(Verify({forged}), AllOf(Ok(), Printed(Not(HasSubstr(fingerprint)))));
+    EXPECT_THAT(Verify({forged, "--key", trusted}),
+                Out(1, "signed by another key than the trusted one"));
     EXPECT_EQ(Verify({forged, "--key", forged + "/SHA256SUMS"}).status, 1);  // not a key
-
     // Unsigned, but a trusted key is asked for.
     fs::remove(forged + "/SHA256SUMS.sig");
     EXPECT_EQ(Verify({forged, "--key", trusted}).status, 1);
@@ -163,7 +149,6 @@ TEST_F(CliVerifyTest, ASignedImageCatchesAForgedManifestAndAKeyThatIsNotTheTrust
 // temporary file of the killed run at its root.
 TEST_F(CliVerifyTest, ABackupKilledAsItNamesItsManifestVerifiesOnceRunAgain) {
     ASSERT_EQ(Cli({"key", "create"}).status, 0);
-    const std::string trusted = prefix() + "/keys/signing.pub";
     const char* asan = std::getenv("ASAN_OPTIONS");
     // The library comes before the sanitizer's runtime in a sanitized build: that is meant.
     const ScopedEnv order("ASAN_OPTIONS",
@@ -177,38 +162,13 @@ TEST_F(CliVerifyTest, ABackupKilledAsItNamesItsManifestVerifiesOnceRunAgain) {
         {
             const ScopedEnv preload("LD_PRELOAD", QUILLON_KILL_AT_RENAME_LIB);
             const ScopedEnv at("QUILLON_KILL_AT_RENAME", name);
-            const RunResult killed = Cli(backup);
-            ASSERT_EQ(killed.status, 128 + SIGKILL) << killed.out << killed.err;
+            ASSERT_THAT(Cli(backup), Ends(128 + SIGKILL));
         }
-        const RunResult again = Cli(backup);
-        ASSERT_EQ(again.status, 0) << again.err;
-        EXPECT_THAT(again.out, HasSubstr("The backup has been completed."));
+        ASSERT_THAT(Cli(backup), Out(0, "The backup has been completed."));
         EXPECT_EQ(TempFilesBelow(usb + "/" + folder), std::vector<std::string>{});
-        const RunResult r = Verify({"E:\\" + folder, "--key", trusted});
-        EXPECT_EQ(r.status, 0) << r.out << r.err;
-        EXPECT_THAT(r.out, Not(HasSubstr("NOT")));
+        EXPECT_THAT(Verify({"E:\\" + folder, "--key", trusted}),
+                    AllOf(Ok(), Printed(Not(HasSubstr("NOT")))));
     }
-}
-
-// What an image names reaches the terminal escaped, never as a control sequence; a manifest that
-// lists a name a second time with another hash fails, as sha256sum -c finds the mismatch.
-TEST_F(CliVerifyTest, AnImagesNamesAreShownEscapedAndANameListedTwiceFails) {
-    const std::string image = BackUp("Hostile");
-    const std::string named = Copy(image, "named");
-    WriteText(named + "/\x1b[2Jcleared", "x");
-    RunResult r = Verify({named});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.out, Not(HasSubstr("\x1b")));
-    EXPECT_THAT(r.out, HasSubstr("\\x1b[2Jcleared"));
-
-    const std::string twice = Copy(image, "twice");
-    const std::string dat = Day() + "201005231001N.dat";
-    WriteText(twice + "/SHA256SUMS",
-              ReadText(twice + "/SHA256SUMS") + std::string(64, '0') + "  " + dat + "\n");
-    EXPECT_NE(Sha256sumCheck(twice), 0);
-    r = Verify({twice});
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_THAT(r.out, HasSubstr(dat + " a second time"));
 }
 
 TEST_F(CliVerifyTest, DeepLooksInsideTheMinuteIndexes) {
@@ -221,8 +181,7 @@ TEST_F(CliVerifyTest, DeepLooksInsideTheMinuteIndexes) {
     ASSERT_EQ(Remanifest(image), 0);
     EXPECT_EQ(Verify({image}).status, 0);
     const RunResult r = Verify({image, "--deep"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.out, HasSubstr("DAMAGED          " + Day() + "201005231001N.idx: "));
+    EXPECT_THAT(r, Out(1, "DAMAGED          " + Day() + "201005231001N.idx: "));
     EXPECT_THAT(r.out, HasSubstr("DAMAGED          " + Day() +
                                  "201005231002N.idx: the index is not a readable database"));
     EXPECT_THAT(r.out, HasSubstr("FAILED: 2 minute indexes damaged"));
@@ -244,55 +203,38 @@ TEST_F(CliVerifyTest, AManifestThatCannotBeWrittenFailsOnceAndKeepsTheSchedule) 
 TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesForNothing) {
     ASSERT_EQ(Cli({"key", "create"}).status, 0);
     const std::string image = BackUp("Signed");
-    const std::string trusted = prefix() + "/keys/signing.pub";
     RunResult r = Verify({image, "--key", trusted});
-    ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_THAT(r.out, HasSubstr("files match SHA256SUMS, signed by SHA256:"));
+    ASSERT_THAT(r, Out(0, "files match SHA256SUMS, signed by SHA256:"));
     EXPECT_THAT(r.out, HasSubstr("(the trusted key)"));
-    const std::string dat = Day() + "201005231001N.dat";
-
     // A whole entry folder added beside the signed ones.
     std::string t = Copy(image, "added-entry");
     fs::create_directories(t + "/2010_05_23=11,00~11,01/20100523");
     fs::copy_file(t + "/" + dat, t + "/2010_05_23=11,00~11,01/20100523/201005231100N.dat");
-    r = Verify({t, "--key", trusted});
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_THAT(r.out,
-                HasSubstr("NOT IN MANIFEST  2010_05_23=11,00~11,01/20100523/201005231100N.dat"));
-
+    EXPECT_THAT(Verify({t, "--key", trusted}),
+                Out(1, "NOT IN MANIFEST  2010_05_23=11,00~11,01/20100523/201005231100N.dat"));
     // A file added inside a signed entry with a forged older manifest that lists it.
     t = Copy(image, "forged-older");
     WriteText(t + "/" + Day() + "extra.dat", "planted");
     ASSERT_EQ(Shell("cd '" + t + "' && sha256sum '" + Day() + "extra.dat' > SHA256SUMS-1"), 0);
     r = Verify({t, "--key", trusted});
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_THAT(r.out,
-                HasSubstr("NOT TRUSTED      SHA256SUMS-1 is not signed, while SHA256SUMS is"));
+    EXPECT_THAT(r, Out(1, "NOT TRUSTED      SHA256SUMS-1 is not signed, while SHA256SUMS is"));
     EXPECT_THAT(r.out, HasSubstr("NOT IN MANIFEST  " + Day() + "extra.dat"));
-
     // The signed manifest moved aside for one that lists less, unsigned; or for an empty one.
     t = Copy(image, "moved");
     for (const char* suffix : {"", ".sig", ".pub"})
         fs::rename(t + "/SHA256SUMS" + suffix, t + "/SHA256SUMS-1" + suffix);
     WriteText(t + "/" + dat, "changed pictures");
     ASSERT_EQ(Shell("cd '" + t + "' && sha256sum '" + Day() + "20100523.DAT' > SHA256SUMS"), 0);
-    r = Verify({t});
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_THAT(r.out, HasSubstr("SHA256SUMS-1 is signed while SHA256SUMS is not"));
+    EXPECT_THAT(Verify({t}), Out(1, "SHA256SUMS-1 is signed while SHA256SUMS is not"));
     WriteText(t + "/SHA256SUMS", "");
-    r = Verify({t});
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_THAT(r.out, HasSubstr("NOT VERIFIED: SHA256SUMS lists no file"));
-
+    EXPECT_THAT(Verify({t}), Out(1, "NOT VERIFIED: SHA256SUMS lists no file"));
     // Bytes hidden under names of a manifest's signature and key, with no manifest of theirs.
     t = Copy(image, "hidden");
     WriteText(t + "/SHA256SUMS-7.pub", "planted");
     WriteText(t + "/SHA256SUMS-3.sig", "planted");
     r = Verify({t, "--key", trusted});
-    EXPECT_EQ(r.status, 1) << r.out;
-    EXPECT_THAT(r.out, HasSubstr("NOT IN MANIFEST  SHA256SUMS-7.pub"));
+    EXPECT_THAT(r, Out(1, "NOT IN MANIFEST  SHA256SUMS-7.pub"));
     EXPECT_THAT(r.out, HasSubstr("NOT IN MANIFEST  SHA256SUMS-3.sig"));
-
     // A second backup into the same folder, signed by the same key: the first image's manifest
     // is kept as it was, the new one lists only what the second pass wrote, and both count.
     const std::string first = ReadText(image + "/SHA256SUMS");
@@ -301,9 +243,8 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
     EXPECT_EQ(Shell("cd '" + image + "' && sha256sum --quiet -c SHA256SUMS-1"), 0);
     EXPECT_EQ(Sha256sumCheck(image), 0);
     EXPECT_THAT(ReadText(image + "/SHA256SUMS"), Not(HasSubstr("10,00~10,03")));
-    r = Verify({"E:\\Signed", "--key", trusted});
-    EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_THAT(r.out, HasSubstr("files match SHA256SUMS and SHA256SUMS-1, signed by"));
+    EXPECT_THAT(Verify({"E:\\Signed", "--key", trusted}),
+                Out(0, "files match SHA256SUMS and SHA256SUMS-1, signed by"));
 }
 
 TEST_F(CliVerifyTest, KeyCreateMakesTheExportCertificateToo) {
@@ -311,8 +252,7 @@ TEST_F(CliVerifyTest, KeyCreateMakesTheExportCertificateToo) {
     ASSERT_EQ(integrity::CreateSigningKey(prefix() + "/keys"), "");
     const std::string manifestKey = ReadText(prefix() + "/keys/signing.key");
     RunResult made = Cli({"key", "create"});
-    ASSERT_EQ(made.status, 0) << made.err;
-    EXPECT_THAT(made.out, HasSubstr("signing key kept: " + prefix() + "/keys/signing.key"));
+    ASSERT_THAT(made, Out(0, "signing key kept: " + prefix() + "/keys/signing.key"));
     EXPECT_THAT(made.out, HasSubstr("certificate for signed video exports: " + prefix() +
                                     "/keys/export-rsa.crt (RSA-3072, \"Quillon Backup"));
     EXPECT_EQ(ReadText(prefix() + "/keys/signing.key"), manifestKey);
@@ -345,9 +285,7 @@ TEST_F(CliVerifyTest, ADiscThatNamesAVideoAboveItselfLeavesTheTemporaryFilesAlon
     const std::string temp = prefix() + "/tmp/mine";
     fs::create_directories(temp);
     WriteText(temp + "/keep.txt", "someone else's");
-    const RunResult r = WithTemp(temp, {"--disc", "D"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_THAT(r.out, HasSubstr("video ../evil.mp4: FAILS: "));
+    EXPECT_THAT(WithTemp(temp, {"--disc", "D"}), Out(1, "video ../evil.mp4: FAILS: "));
     EXPECT_EQ(ReadText(temp + "/keep.txt"), "someone else's");
     EXPECT_EQ(Names(temp), std::set<std::string>{"keep.txt"});  // and no scratch folder of it
 }

@@ -1,13 +1,10 @@
 // The encoder makes its file itself: a folder held to its volume (a pass's image) takes no file
 // that would sit on the disk beneath a stick pulled away.
 #ifdef QUILLON_HAVE_VIDEO
-#include <gtest/gtest.h>
-
 #include <filesystem>
 
 #include "TestEnv.h"
 #include "mkrec/JpegPicture.h"
-#include "platform/DrivePaths.h"
 #include "platform/FileSystem.h"
 #include "platform/VolumePin.h"
 #include "video/Mp4Encoder.h"
