@@ -1,29 +1,10 @@
 // Our HTTP server crowded by clients that take its room and give nothing back: idle connections
-// from many addresses up to its whole cap, and request bodies that never arrive. The rightful
-// client is served all the while, a server that is full of rightful clients says so, and a
+// from many addresses up to its whole cap, bodies that never arrive, files nobody reads. The
+// rightful client is served all the while, a server full of rightful clients says so, and a
 // client turned away tells the operator why and when to come back, over plain HTTP and TLS.
-// Clients that ask for a file and never read it hold a worker each until the reply stalls out
-// (here longer than the test): the workers kept for other requests answer the rightful client.
-#include <httplib.h>
 #include <poll.h>
 
-#include <atomic>
-#include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "Has.h"
-#include "RawClient.h"
-#include "TestEnv.h"
-#include "TlsFiles.h"
-#include "Wait.h"
-#include "share/HttpServer.h"
-#include "share/ShareLink.h"
-#include "share/TlsServer.h"
+#include "ShareFixture.h"
 
 namespace {
 
@@ -69,13 +50,10 @@ class IdleFlood {
 
 }  // namespace
 
-class CrowdedServerTest : public TempPrefixTest {
+class CrowdedServerTest : public SiteFixture {
   protected:
     void SetUp() override {
-        TempPrefixTest::SetUp();
-        site.handle = [](const share::HttpRequest& req, share::HttpResponse& res) {
-            res.Text(200, req.method == "POST" ? "got " + req.body : "quick");
-        };
+        SiteFixture::SetUp();
         site.gate = [](const share::HttpRequest& req, share::HttpResponse& res) {
             if (req.path != "/refused")
                 return true;
@@ -87,11 +65,6 @@ class CrowdedServerTest : public TempPrefixTest {
             if (outcome.why.rfind("closed for a newcomer", 0) == 0)
                 ++evicted[outcome.remote];
         };
-    }
-    void Serve(share::HttpServer::Limits limits, std::shared_ptr<share::ServerTls> tls = nullptr) {
-        server = std::make_unique<share::HttpServer>(site, limits, std::move(tls));
-        std::string why;
-        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
     }
     // One request of the rightful client, on a connection of its own; its status, 0 for none.
     int Rightful() {
@@ -111,10 +84,8 @@ class CrowdedServerTest : public TempPrefixTest {
     // A server of one connection an address, which the test's idle connection holds: the
     // link's request is the one too many. The problem the link tells of it.
     std::string Crowded(std::shared_ptr<share::ServerTls> tls, const share::TlsTrust& trust) {
-        share::HttpServer::Limits limits;
-        limits.perAddress = 1;
-        limits.headTime = std::chrono::seconds(120);  // the idle one stays for the whole test
-        Serve(limits, std::move(tls));
+        // The idle one stays for the whole test.
+        Serve({.headTime = std::chrono::seconds(120), .perAddress = 1}, std::move(tls));
         const RawClient idle(server->port());
         EXPECT_TRUE(idle.connected());
         const auto reply =
@@ -122,19 +93,13 @@ class CrowdedServerTest : public TempPrefixTest {
         EXPECT_FALSE(reply.ok());
         return reply.Problem("the day list");
     }
-    share::HttpSite site;
-    std::unique_ptr<share::HttpServer> server;
     std::mutex logMutex;
     std::map<std::string, int> evicted;  // lines that say a connection made room, by address
 };
 
 TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServerSays503) {
-    share::HttpServer::Limits limits;
-    limits.connections = 8;
-    limits.unproven = 6;
-    limits.perAddress = 8;
-    limits.headTime = std::chrono::seconds(60);  // the idle ones would stay for the whole test
-    Serve(limits);
+    // The idle ones would stay for the whole test.
+    Serve({.headTime = std::chrono::seconds(60), .perAddress = 8, .connections = 8, .unproven = 6});
     // Refused a moment ago, and still lingering: it makes room first, without a word.
     RawClient refused(server->port());
     ASSERT_TRUE(refused.Send("GET /refused HTTP/1.1\r\nHost: x\r\n\r\n"));
@@ -173,10 +138,7 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
 }
 
 TEST_F(CrowdedServerTest, BodiesThatNeverArriveHoldNoWorkerAndAreCutOffAtTheirDeadline) {
-    share::HttpServer::Limits limits;
-    limits.workers = 2;
-    limits.keptForQuick = 0;
-    Serve(limits);
+    Serve({.workers = 2, .keptForQuick = 0});
     // Three times the workers, each with one byte of a body of 100; the time for a whole body
     // (5 s) stays as the servers have it.
     auto slow = RawClients(server->port(), 6, 2, 2);
@@ -203,30 +165,14 @@ TEST_F(CrowdedServerTest, AClientTurnedAwaySaysSoWithTheReasonAndWhenToComeBack)
               "address; it asks to be tried again in 5 s");
     const TlsFiles files = MakeTlsFiles(prefix());
     ASSERT_TRUE(files.ok);
-    std::string why;
-    auto identity = share::ServerTls::Load(files.selfCert, files.selfKey, &why);
-    ASSERT_TRUE(identity) << why;
-    share::TlsTrust trust;
-    trust.on = true;
-    trust.pin = OpensslPin(files.selfCert);
-    EXPECT_EQ(Crowded(identity, trust), plain);
+    EXPECT_EQ(Crowded(LoadTls(files.selfCert, files.selfKey), Trust(OpensslPin(files.selfCert))),
+              plain);
 }
 
 TEST_F(CrowdedServerTest, FilesSentToClientsThatDoNotReadLeaveWorkersForTheOtherRequests) {
-    site.handle = [](const share::HttpRequest& req, share::HttpResponse& res) {
-        if (req.path != "/file")
-            return res.Text(200, "quick");
-        // Far more than the sockets' buffers hold: the reply waits on its reader.
-        res.contentType = "application/octet-stream";
-        res.fileLength = 256LL << 20;
-        res.readFile = [](char* data, std::size_t size, unsigned long long) {
-            std::memset(data, 'f', size);
-            return static_cast<long long>(size);
-        };
-    };
-    site.lengthy = [](const share::HttpRequest& req) { return req.path == "/file"; };
-    share::HttpServer::Limits limits;
-    limits.writeStall = std::chrono::minutes(2);  // a stalled reply holds its worker throughout
+    fileBytes = 256LL << 20;  // the reply waits on its reader
+    // A stalled reply holds its worker throughout.
+    const share::HttpServer::Limits limits{.writeStall = std::chrono::minutes(2)};
     Serve(limits);
     // As many readers as workers, from several addresses, none reading.
     auto readers = RawClients(server->port(), limits.workers, 2, 4);

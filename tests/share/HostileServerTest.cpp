@@ -3,19 +3,9 @@
 // and a list that changes while the server builds. Each lie is refused with its reason, nothing
 // is written anywhere but the download folder, and a file the server withdraws is neither a
 // failure nor kept.
-#include <httplib.h>
-
-#include <atomic>
-#include <filesystem>
-#include <future>
-#include <set>
-
-#include "FakeHttp.h"
 #include "ShareFixture.h"
 #include "integrity/ImageHasher.h"
 #include "integrity/Sha256.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 

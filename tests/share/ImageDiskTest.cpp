@@ -1,15 +1,9 @@
 // The recorder's disk under the server's temporary images: so many are kept for clients, an
 // image nobody fetches from goes by itself or gives way, one being fetched stays, and a build
 // that would leave too little of the disk free is refused with a reason the operator is shown.
-#include <httplib.h>
-
 #include <sys/mount.h>
 
-#include <filesystem>
-
 #include "ShareFixture.h"
-
-namespace fs = std::filesystem;
 
 class ImageDiskTest : public ShareFixture {
   protected:

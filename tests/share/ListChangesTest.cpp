@@ -1,8 +1,6 @@
 // The image's list as the server keeps it while it builds: a client that says how much of it it
 // has is sent only what changed since, a number the server does not know gets the whole list,
 // and a file the build withdraws leaves the list (and is not served) instead of staying in it.
-#include <memory>
-
 #include "ShareFixture.h"
 #include "platform/WriteTap.h"
 #include "share/ListedFiles.h"

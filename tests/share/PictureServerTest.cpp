@@ -2,24 +2,13 @@
 // must answer what the local source answers, refuse bad requests and strangers, and the remote
 // source must come back with reasons, not crashes or hangs, from a server that is away, silent
 // or lying.
-#include <httplib.h>
-
-#include <filesystem>
-#include <map>
-#include <mutex>
-
-#include "FakeHttp.h"
-#include "Has.h"
-#include "TestEnv.h"
-#include "mkrec/Recorder.h"
+#include "ShareFixture.h"
 #include "platform/TcpListener.h"
 #include "playback/LocalPictureSource.h"
-#include "share/HttpPictureSource.h"
 #include "share/PictureServer.h"
 #include "share/PictureWire.h"
 
 using namespace share;
-namespace fs = std::filesystem;
 
 namespace {
 

@@ -1,14 +1,7 @@
-// What quillon-share's log says: the level prefixes the journal reads and the plain lines of a
-// terminal, a line a client's bytes cannot split, a token never written, and — from a server in
-// this process — one line per request's outcome and per image built or refused, with failures
-// logged whatever level was chosen.
-#include <httplib.h>
-
-#include <mutex>
-
-#include "RawClient.h"
+// What quillon-share's log says: the journal's level prefixes and a terminal's plain lines, a
+// line a client's bytes cannot split, a token never written, and, from a server in this process,
+// one line per request's outcome and per image built or refused.
 #include "ShareFixture.h"
-#include "share/ShareLink.h"
 #include "share/ShareLog.h"
 
 namespace {
@@ -29,13 +22,10 @@ class Lines {
     // The lines that hold every one of the parts.
     std::vector<std::string> With(std::initializer_list<std::string> parts) {
         std::vector<std::string> found;
-        for (const auto& line : All()) {
-            bool all = true;
-            for (const auto& p : parts)
-                all = all && line.find(p) != std::string::npos;
-            if (all)
+        for (const auto& line : All())
+            if (std::all_of(parts.begin(), parts.end(),
+                            [&](const auto& p) { return line.find(p) != std::string::npos; }))
                 found.push_back(line);
-        }
         return found;
     }
     std::string Text() {
@@ -93,35 +83,31 @@ TEST(ShareLogTest, TheJournalGetsLevelPrefixesATerminalPlainLinesAndNeitherALine
 
 TEST(ShareLogTest, AnOutcomeSaysWhoAskedWhatAndHowItEndedAndItsLevelFollowsTheEnd) {
     const share::HttpRequest file = Request("GET", "/v1/file?entry=e&name=a.dat");
-    share::HttpOutcome ok{"10.0.0.7", &file, 200, 5120, true, ""};
-    EXPECT_EQ(share::OutcomeText(ok),
-              "10.0.0.7 GET /v1/file?entry=e&name=a.dat -> 200, 5120 bytes");
-    EXPECT_EQ(share::OutcomeLevel(ok, false), share::LogLevel::kInfo);
-    EXPECT_EQ(share::OutcomeLevel(ok, true), share::LogLevel::kDebug);
-    const share::HttpOutcome refused{"10.0.0.7", &file, 401,
-                                     27,         true,  "a bearer token is required"};
-    EXPECT_EQ(share::OutcomeText(refused),
-              "10.0.0.7 GET /v1/file?entry=e&name=a.dat -> 401, 27 bytes: a bearer token is "
-              "required");
-    // A failure is a warning even for a request that is routine when it succeeds.
-    EXPECT_EQ(share::OutcomeLevel(refused, true), share::LogLevel::kWarning);
-    const share::HttpOutcome broken{"10.0.0.7", &file, 500, 30, true, "cannot be read"};
-    EXPECT_EQ(share::OutcomeLevel(broken, false), share::LogLevel::kError);
-    const share::HttpOutcome cut{"10.0.0.7", &file, 200, 65536, false, ""};
-    EXPECT_EQ(share::OutcomeText(cut),
-              "10.0.0.7 GET /v1/file?entry=e&name=a.dat -> 200, 65536 bytes, cut short: the "
-              "client no longer took the reply");
-    EXPECT_EQ(share::OutcomeLevel(cut, true), share::LogLevel::kWarning);
     const share::HttpRequest post = Request("POST", "/v1/index");
-    const share::HttpOutcome dropped{"10.0.0.7", &post, 0, 0, false, "its body did not arrive"};
-    EXPECT_EQ(share::OutcomeText(dropped),
-              "10.0.0.7 POST /v1/index dropped: its body did not arrive");
-    EXPECT_EQ(share::OutcomeLevel(dropped, false), share::LogLevel::kWarning);
-    const share::HttpOutcome head{"10.0.0.8", nullptr, 431, 0, true, "the head is too large"};
-    EXPECT_EQ(share::OutcomeText(head), "10.0.0.8 refused with 431: the head is too large");
-    const share::HttpOutcome away{"10.0.0.9", nullptr, 0, 0, false, "turned away: too many"};
-    EXPECT_EQ(share::OutcomeText(away), "10.0.0.9: turned away: too many");
-    EXPECT_EQ(share::OutcomeLevel(away, false), share::LogLevel::kWarning);
+    const std::string asked = "10.0.0.7 GET /v1/file?entry=e&name=a.dat -> ";
+    // The outcome's text ("" not looked at), and its level for a routine request or not.
+    const auto expect = [](const share::HttpOutcome& o, const std::string& text, bool routine,
+                           std::optional<share::LogLevel> level) {
+        SCOPED_TRACE(share::OutcomeText(o));
+        EXPECT_EQ(text.empty() ? text : share::OutcomeText(o), text);
+        EXPECT_EQ(level ? std::optional(share::OutcomeLevel(o, routine)) : level, level);
+    };
+    using L = share::LogLevel;
+    expect({"10.0.0.7", &file, 200, 5120, true, ""}, asked + "200, 5120 bytes", false, L::kInfo);
+    expect({"10.0.0.7", &file, 200, 5120, true, ""}, "", true, L::kDebug);
+    // A failure is a warning even for a request that is routine when it succeeds.
+    expect({"10.0.0.7", &file, 401, 27, true, "a bearer token is required"},
+           asked + "401, 27 bytes: a bearer token is required", true, L::kWarning);
+    expect({"10.0.0.7", &file, 500, 30, true, "cannot be read"}, "", false, L::kError);
+    expect({"10.0.0.7", &file, 200, 65536, false, ""},
+           asked + "200, 65536 bytes, cut short: the client no longer took the reply", true,
+           L::kWarning);
+    expect({"10.0.0.7", &post, 0, 0, false, "its body did not arrive"},
+           "10.0.0.7 POST /v1/index dropped: its body did not arrive", false, L::kWarning);
+    expect({"10.0.0.8", nullptr, 431, 0, true, "the head is too large"},
+           "10.0.0.8 refused with 431: the head is too large", false, std::nullopt);
+    expect({"10.0.0.9", nullptr, 0, 0, false, "turned away: too many"},
+           "10.0.0.9: turned away: too many", false, L::kWarning);
     // A token a client put in the query is not written down, whatever its parameter's case.
     const share::HttpRequest leaky = Request("GET", "/days?Access_Token=s3cret&day=20100523");
     const std::string text = share::OutcomeText({"10.0.0.7", &leaky, 404, 14, true, ""});
@@ -135,19 +121,7 @@ class ServerLogTest : public ShareFixture {
                share::HttpServer::Limits limits = {}) {
         log = std::make_unique<share::Log>("quillon-share", true, lines.Sink());
         log->SetMost(most);
-        share::ShareServer::Options options;
-        options.token = token;
-        options.log = log.get();
-        options.limits = limits;
-        server = std::make_unique<share::ShareServer>(serveSettings, options);
-        std::string why;
-        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
-    }
-    void TearDown() override {
-        if (server)
-            server->Stop();
-        server.reset();
-        ShareFixture::TearDown();
+        ServeWith({.token = token, .log = log.get(), .limits = limits});
     }
     Lines lines;
     std::unique_ptr<share::Log> log;

@@ -2,17 +2,9 @@
 // what ShareService computes, an image arrives byte for byte in the order the dialog relies on
 // and the server keeps no copy, a dropped connection is resumed, a cancel leaves no temporary
 // data anywhere, and a server away ends the backup with its reason.
-#include "share/HttpShareClient.h"
-
-#include <cstring>
-#include <filesystem>
-#include <map>
-
 #include "LoopbackProxy.h"
 #include "ShareFixture.h"
 #include "platform/AtomicFile.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 

@@ -1,15 +1,8 @@
 // quillon-share's routes as any HTTP client meets them, a hostile one too: the record sizes, the
 // names it will serve, ranges of an image file (also ones that ask for it many times over),
 // overlong heads and bodies without end.
-#include <httplib.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <fstream>
-
-#include "RawClient.h"
-
 #include "ShareFixture.h"
+
 #include "share/ShareAccess.h"
 
 namespace {

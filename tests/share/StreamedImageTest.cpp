@@ -4,21 +4,12 @@
 // outlives the server closing it between two of them. An image of every camera is served from
 // the recordings uncopied, and only as they were hashed: the client ends the backup naming a
 // file that is no longer the listed one instead of taking it.
-#include <httplib.h>
-
-#include <atomic>
-#include <fstream>
-#include <map>
-#include <memory>
-
 #include "LoopbackProxy.h"
 #include "ShareFixture.h"
 #include "backup/server/ShareServiceHasher.h"
 #include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
 #include "platform/WriteTap.h"
-#include "share/HttpShareClient.h"
-#include "share/ShareLink.h"
 
 namespace {
 

@@ -1,44 +1,14 @@
 // HTTPS on our own server and the clients' checks of it, with certificates openssl made: the
-// certificate and its pin, a pinned link and a wrong pin, an authority that vouches and one that
-// does not, TLS and plain HTTP meeting each other, and the server's protections kept under TLS:
-// a client that never ends its handshake or sends half a head holds no worker that others need.
+// certificate and its pin, pins and authorities that vouch or do not, TLS and plain HTTP meeting
+// each other, and the server's protections kept under TLS.
 #include <openssl/ssl.h>
 
-#include <atomic>
-#include <fstream>
-#include <map>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "Has.h"
-#include "RawClient.h"
-#include "TestEnv.h"
-#include "TlsFiles.h"
-#include "share/HttpPictureSource.h"
-#include "share/HttpServer.h"
+#include "ShareFixture.h"
 #include "share/PictureServer.h"
-#include "share/ShareLink.h"
-#include "share/TlsServer.h"
-#include "share/TlsTrust.h"
 
 using share::TlsTrust;
 
 namespace {
-
-constexpr long long kFileBytes = 3 * 1024 * 1024 + 123;
-
-char FileByte(unsigned long long at) {
-    return static_cast<char>((at * 7 + at / 4093) % 251);
-}
-
-TlsTrust Trust(const std::string& pin, const std::string& caFile = "") {
-    TlsTrust t;
-    t.on = true;
-    t.pin = pin;
-    t.caFile = caFile;
-    return t;
-}
 
 // A self-signed certificate for localhost and 127.0.0.1 valid only between two dates
 // (YYYYMMDDHHMMSSZ), made by openssl's own signing tool, which alone takes dates in the past;
@@ -129,52 +99,18 @@ TEST(TlsPolicyTest, PinsAreReadAsTheServerPrintsThemOrAsOpensslShowsAFingerprint
     }
 }
 
-class TlsLinkTest : public TempPrefixTest {
+class TlsLinkTest : public SiteFixture {
   protected:
     void SetUp() override {
-        TempPrefixTest::SetUp();
+        SiteFixture::SetUp();
         files = MakeTlsFiles(prefix());
         ASSERT_TRUE(files.ok) << ReadText(prefix() + "/openssl.log");
-        site.handle = [this](const share::HttpRequest& req, share::HttpResponse& res) {
-            ++handled;
-            if (req.path != "/file")
-                return res.Text(200, "quick");
-            // Far more than the sockets' buffers hold, in bytes that tell where they were.
-            res.contentType = "application/octet-stream";
-            res.fileLength = kFileBytes;
-            res.readFile = [](char* data, std::size_t size, unsigned long long at) {
-                for (std::size_t i = 0; i < size; ++i)
-                    data[i] = FileByte(at + i);
-                return static_cast<long long>(size);
-            };
-        };
-        site.lengthy = [](const share::HttpRequest& req) { return req.path == "/file"; };
     }
-    void TearDown() override {
-        if (server)
-            server->Stop();
-        TempPrefixTest::TearDown();
-    }
-    std::shared_ptr<share::ServerTls> Identity(const std::string& cert, const std::string& key) {
-        std::string why;
-        auto tls = share::ServerTls::Load(cert, key, &why);
-        EXPECT_TRUE(tls) << why;
-        return tls;
-    }
-    std::shared_ptr<share::ServerTls> Self() { return Identity(files.selfCert, files.selfKey); }
-    // Serves site on a free loopback port: HTTPS with the certificate given, or plain HTTP.
-    void Serve(std::shared_ptr<share::ServerTls> tls, share::HttpServer::Limits limits = {}) {
-        server = std::make_unique<share::HttpServer>(site, limits, std::move(tls));
-        std::string why;
-        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
-    }
+    std::shared_ptr<share::ServerTls> Self() { return LoadTls(files.selfCert, files.selfKey); }
     share::ShareLink::Reply Ask(const TlsTrust& trust, const std::string& host = "127.0.0.1") {
         return share::ShareLink(host, server->port(), "", trust).Get("/quick", 100);
     }
     TlsFiles files;
-    share::HttpSite site;
-    std::atomic<int> handled{0};
-    std::unique_ptr<share::HttpServer> server;
 };
 
 TEST_F(TlsLinkTest, TheCertificateLoadsWithThePinOpensslComputesAndBadFilesAreNamed) {
@@ -264,10 +200,8 @@ TEST_F(TlsLinkTest, EachTrustIsAnsweredOrRefusedWithWhatWasExpectedAndWhatWasSee
         const std::string& cert = certs.at(c.cert);
         SCOPED_TRACE(cert + " as " + c.host + (c.says.empty() ? "" : ": " + c.says[0]));
         if (served != c.cert) {
-            if (server)
-                server->Stop();
-            Serve(cert.empty() ? nullptr
-                               : Identity(cert, cert.substr(0, cert.size() - 4) + ".key"));
+            Serve({},
+                  cert.empty() ? nullptr : LoadTls(cert, cert.substr(0, cert.size() - 4) + ".key"));
             served = c.cert;
         }
         const int before = handled;
@@ -293,7 +227,7 @@ TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverBothSchemes) {
     // Bytes that pass the process, which TLS must encrypt and plain HTTP writes as they come;
     // their pace is bench_remote_backup's to measure.
     for (const bool tls : {true, false}) {
-        Serve(tls ? Self() : nullptr);
+        Serve({}, tls ? Self() : nullptr);
         share::ShareLink link("127.0.0.1", server->port(), "",
                               tls ? Trust(OpensslPin(files.selfCert)) : TlsTrust{});
         for (const long long from : {0LL, 1000001LL, 0LL}) {
@@ -305,18 +239,17 @@ TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverBothSchemes) {
                 [&](const char* data, std::size_t n) { return got.append(data, n), true; });
             ASSERT_TRUE(r.complete) << r.linkError;
             EXPECT_EQ(status, from ? 206 : 200);
-            ASSERT_EQ(static_cast<long long>(got.size()), kFileBytes - from);
+            ASSERT_EQ(static_cast<long long>(got.size()), fileBytes - from);
             std::size_t i = 0;
             while (i < got.size() && got[i] == FileByte(static_cast<unsigned long long>(from) + i))
                 ++i;
             EXPECT_EQ(i, got.size());
         }
-        server->Stop();
     }
 }
 
 TEST_F(TlsLinkTest, PlainHttpAtATlsPortIsRefusedInPlainHttpAndWhatIsNeitherIsDropped) {
-    Serve(Self());
+    Serve({}, Self());
     const auto reply = share::ShareLink("127.0.0.1", server->port(), "").Get("/quick", 100);
     EXPECT_EQ(reply.status, 400);
     EXPECT_HAS(reply.Problem("the request"), "HTTPS only");
@@ -330,7 +263,7 @@ TEST_F(TlsLinkTest, PlainHttpAtATlsPortIsRefusedInPlainHttpAndWhatIsNeitherIsDro
 }
 
 TEST_F(TlsLinkTest, OpensslsOwnClientConnectsAtTls12OrLaterAndNotBelow) {
-    Serve(Self());
+    Serve({}, Self());
     const std::string connect =
         "openssl s_client -brief -connect 127.0.0.1:" + std::to_string(server->port());
     const std::string any = TlsOutput(connect + " </dev/null");
@@ -345,11 +278,7 @@ TEST_F(TlsLinkTest, OpensslsOwnClientConnectsAtTls12OrLaterAndNotBelow) {
 }
 
 TEST_F(TlsLinkTest, ClientsThatNeverEndTheirHandshakeOrHeadHoldNoWorkerAndAreLetGoInTime) {
-    share::HttpServer::Limits limits;
-    limits.workers = 1;
-    limits.keptForQuick = 0;
-    limits.headTime = std::chrono::milliseconds(3000);
-    Serve(Self(), limits);
+    Serve({.workers = 1, .keptForQuick = 0, .headTime = std::chrono::milliseconds(3000)}, Self());
     // Some say nothing; some begin a ClientHello and stop within its first record.
     auto stalled = RawClients(server->port(), 24, 2, 4);
     for (std::size_t i = 1; i < stalled.size(); i += 2)
@@ -410,7 +339,7 @@ TEST_F(TlsLinkTest, TheWindowTakesItsTrustFromTheEnvironmentAndABadPinRefusesEve
     EXPECT_TRUE(trust.on);
     EXPECT_EQ(trust.pin, pin);
     EXPECT_EQ(trust.problem, "");
-    Serve(Self());
+    Serve({}, Self());
     EXPECT_TRUE(Ask(trust).ok());
     ::setenv("QUILLON_SHARE_PIN", "sha256:nothex", 1);
     trust = share::TrustFromEnvironment();

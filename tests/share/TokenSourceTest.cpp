@@ -4,14 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-
-#include "Has.h"
-#include "ScopedEnv.h"
-#include "TestEnv.h"
+#include "ShareFixture.h"
 #include "share/TokenSource.h"
-
-namespace fs = std::filesystem;
 
 class TokenSourceTest : public TempPrefixTest {};
 
