@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <vector>
 
 #include "Has.h"
@@ -76,28 +77,19 @@ TEST(ShareRepliesTest, NamesAtTheEdgeOfTheRulesAndWhyEachBadOneIsRefused) {
          std::vector<std::string>{"a", "...", "a..b", "..a", "Audio/x.wav", "a b/c d",
                                   std::string(255, 'n'), "d/" + std::string(255, 'n')})
         EXPECT_EQ(RemoteNameProblem(ok), "") << ok;
-    const std::vector<std::pair<std::string, std::string>> bad{
-        {"", "empty file name"},
-        {".", "climbs"},
-        {"..", "climbs"},
-        {"./a", "climbs"},
-        {"a/.", "climbs"},
-        {"Audio/../../x", "climbs"},
-        {"a/", "empty folder"},
-        {"Audio//x", "empty folder"},
-        {"/a", "absolute"},
-        {"\\a", "absolute"},
-        {"a\\b", "backslash"},
-        {"C:", "drive"},
-        {"c:a", "drive"},
-        {"a:b", "drive"},
-        {std::string(256, 'n'), "255"},
-        {"d/" + std::string(256, 'n'), "255"},
-        {std::string("a\0", 2), "NUL"},
-        {"a\nb", "control character"},
-        {"a\x7f", "control character"}};
-    for (const auto& [name, why] : bad)
-        EXPECT_HAS(RemoteNameProblem(name), why) << name;
+    const std::map<std::string, std::vector<std::string>> bad{
+        {"empty file name", {""}},
+        {"climbs", {".", "..", "./a", "a/.", "Audio/../../x"}},
+        {"empty folder", {"a/", "Audio//x"}},
+        {"absolute", {"/a", "\\a"}},
+        {"backslash", {"a\\b"}},
+        {"drive", {"C:", "c:a", "a:b"}},
+        {"255", {std::string(256, 'n'), "d/" + std::string(256, 'n')}},
+        {"NUL", {std::string("a\0", 2)}},
+        {"control character", {"a\nb", "a\x7f"}}};
+    for (const auto& [why, names] : bad)
+        for (const auto& name : names)
+            EXPECT_HAS(RemoteNameProblem(name), why) << name;
 }
 
 TEST(ShareRepliesTest, NumbersStatesAndNamesOutOfRangeAreRefused) {

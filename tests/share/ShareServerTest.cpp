@@ -1,8 +1,8 @@
 // quillon-share's routes as any HTTP client meets them, a hostile one too: the record sizes, the
 // names it will serve, ranges of an image file (also ones that ask for it many times over),
-// overlong heads and bodies without end.
+// overlong heads and bodies without end; the addresses a server listens on and a client asks.
 #include "ShareFixture.h"
-
+#include "share/LinkSetup.h"
 #include "share/ShareAccess.h"
 
 namespace {
@@ -53,9 +53,10 @@ class ShareServerTest : public ShareFixture {
 TEST_F(ShareServerTest, RecordsOfTheWrongSizeAndDaysOfTheWrongShapeAreRefused) {
     Serve();
     auto http = Client();
-    EXPECT_EQ(http.Post("/v1/size", std::string(6159, '\0'), share::kBinaryType)->status, 400);
-    EXPECT_EQ(http.Post("/v1/size", std::string(6161, '\0'), share::kBinaryType)->status, 400);
-    EXPECT_EQ(http.Post("/v1/image", std::string(499, '\0'), share::kBinaryType)->status, 400);
+    for (const auto& [path, size] :
+         {std::pair{"/v1/size", 6159}, {"/v1/size", 6161}, {"/v1/image", 499}})
+        EXPECT_EQ(http.Post(path, std::string(size, '\0'), share::kBinaryType)->status, 400)
+            << path << size;
     // A client id that is no id, or two of them, starts no build.
     const std::string request(sizeof(_BACKUPMAKEIMAGE), '\0');
     for (const char* query :
@@ -64,8 +65,8 @@ TEST_F(ShareServerTest, RecordsOfTheWrongSizeAndDaysOfTheWrongShapeAreRefused) {
         EXPECT_EQ(http.Post(std::string("/v1/image") + query, request, share::kBinaryType)->status,
                   400)
             << query;
-    EXPECT_EQ(http.Post("/v1/index", "2010052", "text/plain")->status, 400);
-    EXPECT_EQ(http.Post("/v1/index", "2010052x", "text/plain")->status, 400);
+    for (const char* day : {"2010052", "2010052x"})
+        EXPECT_EQ(http.Post("/v1/index", day, "text/plain")->status, 400) << day;
     EXPECT_EQ(http.Get("/v1/image/99")->status, 404);
     EXPECT_EQ(http.Post("/v1/image/99/cancel", "", "text/plain")->status, 404);
 }
@@ -156,25 +157,53 @@ TEST_F(ShareServerTest, OnlyTheFilesOfABuiltImageAreServedAndARangeIsOnePartOrRe
 }
 
 TEST(ShareAccessTest, OnlyLoopbackServesWithoutATokenAndTheTokenMustMatchWhole) {
-    EXPECT_EQ(share::ListenProblem("127.0.0.1", ""), "");
-    EXPECT_EQ(share::ListenProblem("127.8.9.1", ""), "");
-    EXPECT_EQ(share::ListenProblem("::1", ""), "");
-    EXPECT_EQ(share::ListenProblem("localhost", ""), "");
-    EXPECT_NE(share::ListenProblem("0.0.0.0", ""), "");
-    EXPECT_NE(share::ListenProblem("::", ""), "");
-    EXPECT_NE(share::ListenProblem("192.168.1.4", ""), "");
-    EXPECT_NE(share::ListenProblem("recorder.local", ""), "");
+    for (const char* host : {"127.0.0.1", "127.8.9.1", "::1", "localhost"})
+        EXPECT_EQ(share::ListenProblem(host, ""), "") << host;
+    for (const char* host : {"0.0.0.0", "::", "192.168.1.4", "recorder.local"})
+        EXPECT_NE(share::ListenProblem(host, ""), "") << host;
     EXPECT_EQ(share::ListenProblem("0.0.0.0", "t"), "");
     EXPECT_TRUE(share::TokenMatches("Bearer abc", "abc"));
-    EXPECT_FALSE(share::TokenMatches("Bearer abcd", "abc"));
-    EXPECT_FALSE(share::TokenMatches("Bearer ab", "abc"));
-    EXPECT_FALSE(share::TokenMatches("bearer abc", "abc"));
+    for (const char* header : {"Bearer abcd", "Bearer ab", "bearer abc"})
+        EXPECT_FALSE(share::TokenMatches(header, "abc")) << header;
     EXPECT_FALSE(share::TokenMatches("Bearer ", ""));  // an empty token never matches
     auto a = share::ParseListenAddress("[::1]:7004");
     ASSERT_TRUE(a);
     EXPECT_EQ(a->host, "::1");
     EXPECT_EQ(a->port, 7004);
-    EXPECT_FALSE(share::ParseListenAddress("::1:7004"));
-    EXPECT_FALSE(share::ParseListenAddress("127.0.0.1:70000"));
-    EXPECT_FALSE(share::ParseListenAddress("127.0.0.1"));
+    for (const char* text : {"::1:7004", "127.0.0.1:70000", "127.0.0.1"})
+        EXPECT_FALSE(share::ParseListenAddress(text)) << text;
+}
+
+TEST(LinkSetupTest, AnAddressIsAHostAndAPortFromOneTo65535OverHttpOrHttps) {
+    struct Case {
+        const char* text;
+        bool ok;
+        const char* address;
+        int port;
+        bool https;
+    };
+    for (const Case& c :
+         {Case{"127.0.0.1:7004", true, "127.0.0.1", 7004, false},
+          Case{"https://rec.example:443", true, "rec.example", 443, true},
+          Case{"[::1]:7004", true, "[::1]", 7004, false}, Case{"host:1", true, "host", 1, false},
+          Case{"host:65535", true, "host", 65535, false}, Case{"host:0", false},
+          Case{"host:65536", false}, Case{"host:123456", false}, Case{"host:7a", false},
+          Case{"host:", false}, Case{":7004", false}, Case{"nowhere", false},
+          Case{"https://:7004", false}}) {
+        backup::LinkOptions o;
+        ASSERT_EQ(share::ParseLinkAddress(c.text, o), c.ok) << c.text;
+        if (!c.ok)
+            continue;
+        EXPECT_EQ(o.address, c.address) << c.text;
+        EXPECT_EQ(o.port, c.port) << c.text;
+        EXPECT_EQ(o.https, c.https) << c.text;
+    }
+}
+
+TEST(LinkSetupTest, ACaFileOrAPinGoesWithHttpsOnly) {
+    backup::LinkOptions o;
+    o.ca = "/etc/ssl/ca.pem";
+    EXPECT_EQ(share::LinkTlsProblem(o), "--ca and --pin go with an https:// --remote address");
+    o.https = true;
+    EXPECT_EQ(share::LinkTlsProblem(o), "");
 }

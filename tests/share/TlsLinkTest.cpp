@@ -142,85 +142,65 @@ TEST_F(TlsLinkTest, EachTrustIsAnsweredOrRefusedWithWhatWasExpectedAndWhatWasSee
     const std::string early =
         SelfSignedBetween(prefix(), "early", "20990101000000Z", "20990301000000Z");
     ASSERT_FALSE(expired.empty() || early.empty()) << ReadText(prefix() + "/openssl.log");
-    // The certificates by letter: self-signed, signed by the authority, signed for another
-    // host, expired, not valid yet; '-' is plain HTTP.
-    const std::map<char, std::string> certs{{'s', files.selfCert},
-                                            {'a', files.signedCert},
-                                            {'e', files.elsewhereCert},
-                                            {'x', expired},
-                                            {'y', early},
-                                            {'-', ""}};
     const std::string self = OpensslPin(files.selfCert), signedPin = OpensslPin(files.signedCert);
     const std::string ca = files.caCert, local = "127.0.0.1";
-    struct Case {
-        char cert;
-        TlsTrust trust;
-        std::string host;
-        std::vector<std::string> says;  // none when it is answered
-    };
-    const std::vector<Case> cases{
-        // The pin alone is the trust: the self-signed chain and the name asked for do not matter.
-        {'s', Trust(self), local, {}},
-        {'s', Trust(self), "localhost", {}},
-        {'s',
-         Trust(signedPin),
-         local,
-         {"shows the certificate " + self, "not the pinned " + signedPin}},
-        // An authority vouches for its own certificates and their names only; with a pin, both
-        // must hold; without one given, the system's, which know nothing of ours.
-        {'a', Trust("", ca), local, {}},
-        {'a', Trust("", ca), "localhost", {}},
-        {'a', Trust(signedPin, ca), local, {}},
-        {'a', Trust(self, ca), local, {"not the pinned"}},
-        {'a',
-         Trust("", files.otherCaCert),
-         local,
-         {"not trusted as 127.0.0.1 by " + files.otherCaCert,
-          "unable to get local issuer certificate", signedPin}},
-        {'a', Trust(""), local, {"the system's certificate authorities"}},
-        {'e', Trust("", ca), local, {"mismatch"}},
-        {'e', Trust("", ca), "localhost", {"mismatch"}},
-        {'e', Trust(OpensslPin(files.elsewhereCert)), local, {}},
-        {'e',
-         Trust("", prefix() + "/no-ca.pem"),
-         local,
-         {"cannot read the certificate authority file"}},
-        // A pinned certificate outside its dates is refused with its dates.
-        {'x',
-         Trust(OpensslPin(expired)),
-         local,
-         {"which expired on 2020-03-01 00:00 UTC (valid from 2020-01-01 00:00 UTC to "
-          "2020-03-01 00:00 UTC): refused"}},
-        {'y', Trust(OpensslPin(early)), local, {"not valid before 2099-01-01 00:00 UTC"}},
-        // A TLS client at a plain HTTP port never falls back to it.
-        {'-', Trust(self), local, {"answered in plain HTTP where TLS (https://) was asked for"}},
-    };
-    char served = 0;
-    for (const Case& c : cases) {
-        const std::string& cert = certs.at(c.cert);
-        SCOPED_TRACE(cert + " as " + c.host + (c.says.empty() ? "" : ": " + c.says[0]));
-        if (served != c.cert) {
+    std::string served = "none";
+    // Served with cert ("" for plain HTTP), asked for as host with trust: what the link says,
+    // none of says when it is answered.
+    const auto check = [&](const std::string& cert, const TlsTrust& trust, const std::string& host,
+                           const std::vector<std::string>& says) {
+        SCOPED_TRACE(cert + " as " + host + (says.empty() ? "" : ": " + says[0]));
+        if (served != cert)
             Serve({},
                   cert.empty() ? nullptr : LoadTls(cert, cert.substr(0, cert.size() - 4) + ".key"));
-            served = c.cert;
-        }
+        served = cert;
         const int before = handled;
-        const auto reply = Ask(c.trust, c.host);
-        EXPECT_EQ(reply.ok(), c.says.empty()) << reply.linkError;
+        const auto reply = Ask(trust, host);
+        EXPECT_EQ(reply.ok(), says.empty()) << reply.linkError;
         bool headSeen = false;
-        const auto fetched = share::ShareLink(c.host, server->port(), "", c.trust)
+        const auto fetched = share::ShareLink(host, server->port(), "", trust)
                                  .Fetch(
                                      "/file", 0, [&](const auto&) { return headSeen = true; },
                                      [](const char*, std::size_t) { return true; });
-        EXPECT_EQ(fetched.complete, c.says.empty()) << fetched.linkError;
-        for (const auto& part : c.says) {
+        EXPECT_EQ(fetched.complete, says.empty()) << fetched.linkError;
+        for (const auto& part : says) {
             EXPECT_EQ(reply.status, 0);
             EXPECT_HAS(reply.linkError, part);
             EXPECT_HAS(fetched.linkError, part);
         }
-        EXPECT_EQ(headSeen, c.says.empty());
-        EXPECT_EQ(handled, before + (c.says.empty() ? 2 : 0));
-    }
+        EXPECT_EQ(headSeen, says.empty());
+        EXPECT_EQ(handled, before + (says.empty() ? 2 : 0));
+    };
+    // The pin alone is the trust: the self-signed chain and the name asked for do not matter.
+    const std::string& s = files.selfCert;
+    check(s, Trust(self), local, {});
+    check(s, Trust(self), "localhost", {});
+    check(s, Trust(signedPin), local,
+          {"shows the certificate " + self, "not the pinned " + signedPin});
+    // An authority vouches for its own certificates and their names only; with a pin, both must
+    // hold; without one given, the system's, which know nothing of ours.
+    const std::string& a = files.signedCert;
+    check(a, Trust("", ca), local, {});
+    check(a, Trust("", ca), "localhost", {});
+    check(a, Trust(signedPin, ca), local, {});
+    check(a, Trust(self, ca), local, {"not the pinned"});
+    check(a, Trust("", files.otherCaCert), local,
+          {"not trusted as 127.0.0.1 by " + files.otherCaCert,
+           "unable to get local issuer certificate", signedPin});
+    check(a, Trust(""), local, {"the system's certificate authorities"});
+    const std::string& e = files.elsewhereCert;
+    check(e, Trust("", ca), local, {"mismatch"});
+    check(e, Trust("", ca), "localhost", {"mismatch"});
+    check(e, Trust(OpensslPin(e)), local, {});
+    check(e, Trust("", prefix() + "/no-ca.pem"), local,
+          {"cannot read the certificate authority file"});
+    // A pinned certificate outside its dates is refused with its dates.
+    check(expired, Trust(OpensslPin(expired)), local,
+          {"which expired on 2020-03-01 00:00 UTC (valid from 2020-01-01 00:00 UTC to "
+           "2020-03-01 00:00 UTC): refused"});
+    check(early, Trust(OpensslPin(early)), local, {"not valid before 2099-01-01 00:00 UTC"});
+    // A TLS client at a plain HTTP port never falls back to it.
+    check("", Trust(self), local, {"answered in plain HTTP where TLS (https://) was asked for"});
 }
 
 TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverBothSchemes) {
