@@ -1,13 +1,9 @@
-// Our HTTP server crowded by clients that take its room and give nothing back: idle connections
-// from many addresses up to its whole cap, bodies that never arrive, files nobody reads. The
-// rightful client is served all the while, a server full of rightful clients says so, and a
-// client turned away tells the operator why and when to come back, over plain HTTP and TLS.
+// Our HTTP server crowded by clients that take its room and give nothing back.
 #include <poll.h>
 
 #include "ShareFixture.h"
 
 namespace {
-
 // Connections that send nothing, `perAddress` from each of `addresses` loopback addresses
 // (127.0.0.2 on), each opened again from its address as soon as the server closes it, at most
 // `reopens` times in all, until the flood is over.
@@ -47,7 +43,6 @@ class IdleFlood {
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
-
 }  // namespace
 
 class CrowdedServerTest : public SiteFixture {

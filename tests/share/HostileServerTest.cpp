@@ -1,14 +1,8 @@
-// HttpShareClient against a server that lies or changes its mind: names that lead out of the
-// download folder, files larger than listed, records of the wrong size, bytes changed on the way,
-// and a list that changes while the server builds. Each lie is refused with its reason, nothing
-// is written anywhere but the download folder, and a file the server withdraws is neither a
-// failure nor kept.
+// HttpShareClient against a server that lies or changes its mind.
 #include "ShareFixture.h"
 #include "integrity/ImageHasher.h"
-#include "integrity/Sha256.h"
 
 namespace {
-
 FakeHttp::Handler Text(const std::string& text) {
     return [text](const httplib::Request&, httplib::Response& res) {
         res.set_content(text, "text/plain");
@@ -16,8 +10,7 @@ FakeHttp::Handler Text(const std::string& text) {
 }
 
 std::string Line(const std::string& name, const std::string& bytes) {
-    return "file " + std::to_string(bytes.size()) + " " +
-           integrity::Sha256Hex(bytes.data(), bytes.size()) + " " + name + "\n";
+    return "file " + std::to_string(bytes.size()) + " " + Sha(bytes) + " " + name + "\n";
 }
 
 std::set<std::string> AllFiles(const std::string& root) {
@@ -27,7 +20,6 @@ std::set<std::string> AllFiles(const std::string& root) {
             files.insert(e.path().string());
     return files;
 }
-
 }  // namespace
 
 // The routes of a share server with answers a test scripts; it counts what it was asked.

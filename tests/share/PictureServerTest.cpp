@@ -1,7 +1,4 @@
-// The picture server over a generated recorder on loopback, read through the remote source: it
-// must answer what the local source answers, refuse bad requests and strangers, and the remote
-// source must come back with reasons, not crashes or hangs, from a server that is away, silent
-// or lying.
+// The picture server over a generated recorder, read through the remote source, and its wire.
 #include "ShareFixture.h"
 #include "platform/TcpListener.h"
 #include "playback/LocalPictureSource.h"
@@ -11,7 +8,6 @@
 using namespace share;
 
 namespace {
-
 constexpr const char* kRoot = "C:\\QorData";
 
 std::string Text(const playback::MinutePictures& m) {
@@ -87,7 +83,6 @@ class FakeServer {
         });
     }};
 };
-
 }  // namespace
 
 TEST_F(PictureServerTest, RemoteAnswersAreTheLocalOnesAndTheStorageIsOnlyRead) {

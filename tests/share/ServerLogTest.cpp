@@ -1,11 +1,8 @@
-// What quillon-share's log says: the journal's level prefixes and a terminal's plain lines, a
-// line a client's bytes cannot split, a token never written, and, from a server in this process,
-// one line per request's outcome and per image built or refused.
+// What quillon-share's log says, on its own and from a server in this process.
 #include "ShareFixture.h"
 #include "share/ShareLog.h"
 
 namespace {
-
 // The lines a Log writes, kept for the test.
 class Lines {
   public:
@@ -48,7 +45,6 @@ share::HttpRequest Request(const std::string& method, const std::string& target)
     req.remote = "10.0.0.7";
     return req;
 }
-
 }  // namespace
 
 TEST(ShareLogTest, TheJournalGetsLevelPrefixesATerminalPlainLinesAndNeitherALineBreakOfAClient) {

@@ -29,6 +29,7 @@
 #include "Wait.h"
 #include "backup/remote/RemoteRecorder.h"
 #include "backup/server/ShareService.h"
+#include "integrity/Sha256.h"
 #include "mkrec/Recorder.h"
 #include "platform/Signals.h"
 #include "records/RemoteRecords.h"
@@ -65,6 +66,10 @@ struct Told {
     std::string text;  // the status text, or the progress's item
     std::uint32_t total = 0, done = 0;
 };
+
+inline std::string Sha(const std::string& bytes) {
+    return integrity::Sha256Hex(bytes.data(), bytes.size());
+}
 
 // Files below a host folder, relative and with '/' between folders, in order.
 inline std::vector<std::string> NamesBelow(const std::string& folder) {
@@ -146,11 +151,7 @@ class FakeHttp {
 };
 
 inline share::TlsTrust Trust(const std::string& pin, const std::string& caFile = "") {
-    share::TlsTrust t;
-    t.on = true;
-    t.pin = pin;
-    t.caFile = caFile;
-    return t;
+    return {.on = true, .caFile = caFile, .pin = pin};
 }
 
 inline std::shared_ptr<share::ServerTls> LoadTls(const std::string& cert, const std::string& key) {
@@ -244,7 +245,6 @@ class ShareFixture : public TempPrefixTest {
         std::string why;
         ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
     }
-    httplib::Client Http() const { return httplib::Client("127.0.0.1", server->port()); }
     // The image request the worker sends for slot 5: 10:00 to 10:03 of cameras 1 and 3.
     static _BACKUPMAKEIMAGE ImageRequest(const std::string& endHhmm = "1003") {
         _BACKUPMAKEIMAGE r{};

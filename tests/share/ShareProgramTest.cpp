@@ -1,7 +1,4 @@
-// The quillon-share program, each case a real process run as an administrator runs it: an image
-// fetched through it with its token over HTTP and HTTPS and a clean stop on SIGTERM; where the
-// token comes from, never shown; plain HTTP off loopback; a configuration file, its errors by
-// file and line; a working folder it cannot write; the journal's levels; a picture port in use.
+// The quillon-share program, each case a real process run as an administrator runs it.
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,7 +11,6 @@
 #include "platform/TcpListener.h"
 
 namespace {
-
 constexpr const char* kToken = "tk-9f2c-operators-own";
 const std::string kShareProgram = std::string(QUILLON_BIN_DIR) + "/quillon-share";
 
@@ -59,7 +55,6 @@ RunResult Stop(const RunningProgram& p) {
     ::kill(p.pid, SIGTERM);
     return FinishProgram(p);
 }
-
 }  // namespace
 
 class ShareProgramTest : public ShareFixture {

@@ -1,6 +1,4 @@
-// The reader of what a share server says: the status it formats is read back whole, with what a
-// finished image lacks, names at the edge of the rules go the right way, and numbers out of range
-// are refused.
+// The reader of what a share server says.
 #include "share/ShareReplies.h"
 
 #include <gtest/gtest.h>

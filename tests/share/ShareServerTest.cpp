@@ -1,12 +1,9 @@
-// quillon-share's routes as any HTTP client meets them, a hostile one too: the record sizes, the
-// names it will serve, ranges of an image file (also ones that ask for it many times over),
-// overlong heads and bodies without end; the addresses a server listens on and a client asks.
+// quillon-share's routes as any HTTP client meets them, a hostile one too; listen addresses.
 #include "ShareFixture.h"
 #include "share/LinkSetup.h"
 #include "share/ShareAccess.h"
 
 namespace {
-
 // The peak resident memory of this process (the servers under test run in it), in bytes.
 long long PeakResident() {
     std::ifstream in("/proc/self/status");
@@ -16,7 +13,6 @@ long long PeakResident() {
             return std::atoll(line.substr(6).c_str()) * 1024;
     return 0;
 }
-
 }  // namespace
 
 class ShareServerTest : public ShareFixture {

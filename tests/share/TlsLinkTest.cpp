@@ -1,6 +1,4 @@
-// HTTPS on our own server and the clients' checks of it, with certificates openssl made: the
-// certificate and its pin, pins and authorities that vouch or do not, TLS and plain HTTP meeting
-// each other, and the server's protections kept under TLS.
+// HTTPS on our own server and the clients' checks of it, with certificates openssl made.
 #include <openssl/ssl.h>
 
 #include "ShareFixture.h"
@@ -9,7 +7,6 @@
 using share::TlsTrust;
 
 namespace {
-
 // A self-signed certificate for localhost and 127.0.0.1 valid only between two dates
 // (YYYYMMDDHHMMSSZ), made by openssl's own signing tool, which alone takes dates in the past;
 // its file, or "" when openssl failed.
@@ -71,7 +68,6 @@ class RawTlsClient {
     SSL* ssl_ = SSL_new(ctx_);
     bool ready_ = false;
 };
-
 }  // namespace
 
 TEST(TlsPolicyTest, PlainHttpOffLoopbackIsRefusedUnlessAskedFor) {

@@ -1,6 +1,4 @@
-// Where the programs take the token from: a token file only its user may read (any other file,
-// a link in its place or one of another user is refused, naming the file and never the token),
-// QUILLON_SHARE_TOKEN, and the service manager's credential; the first given wins.
+// Where the programs take the token from; the first given wins.
 #include <sys/stat.h>
 #include <unistd.h>
 
