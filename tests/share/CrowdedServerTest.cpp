@@ -97,8 +97,7 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
     Serve({.headTime = std::chrono::seconds(60), .perAddress = 8, .connections = 8, .unproven = 6});
     // Refused a moment ago, and still lingering: it makes room first, without a word.
     RawClient refused(server->port());
-    ASSERT_TRUE(refused.Send("GET /refused HTTP/1.1\r\nHost: x\r\n\r\n"));
-    ASSERT_EQ(RawClient::Status(refused.Receive(10, 12)), 403);
+    ASSERT_EQ(refused.Asked("GET /refused HTTP/1.1\r\nHost: x\r\n\r\n"), 403);
     {
         // Twice the cap, from two addresses, each put back as soon as it is closed.
         IdleFlood flood(server->port(), 2, 8, 400);
@@ -117,8 +116,7 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
     std::vector<std::unique_ptr<RawClient>> kept;
     for (int i = 0; i < 8; ++i) {
         kept.push_back(std::make_unique<RawClient>(server->port(), "127.0.0.10"));
-        ASSERT_TRUE(kept.back()->Send("GET /quick HTTP/1.1\r\nHost: x\r\n\r\n"));
-        ASSERT_EQ(RawClient::Status(kept.back()->Receive(10, 12)), 200) << i;
+        ASSERT_EQ(kept.back()->Asked("GET /quick HTTP/1.1\r\nHost: x\r\n\r\n"), 200) << i;
     }
     RawClient late(server->port(), "127.0.0.20");
     const std::string reply = late.Receive(10);

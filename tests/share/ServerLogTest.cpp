@@ -142,8 +142,7 @@ TEST_F(ServerLogTest,
     ASSERT_EQ(http.Get("/v1/image/99")->status, 404);
     // A head that is no HTTP never reaches a route, and is said all the same.
     RawClient raw(server->port());
-    raw.Send("NONSENSE\r\n\r\n");
-    EXPECT_EQ(RawClient::Status(raw.Receive(2)), 400);
+    EXPECT_EQ(raw.Asked("NONSENSE\r\n\r\n", 2), 400);
     // An answer's line is written once the answer went out: the last two may come after it.
     ASSERT_TRUE(WaitUntil([&] {
         return !lines.With({"GET /v1/image/99 -> 404"}).empty() &&
@@ -230,8 +229,7 @@ TEST_F(ServerLogTest, AnAddressOverItsShareOfConnectionsIsSaidOnceUntilItIsBelow
     std::unique_ptr<RawClient> taken;
     ASSERT_TRUE(WaitUntil([&] {
         auto again = std::make_unique<RawClient>(server->port());
-        again->Send("GET /v1/image/99 HTTP/1.1\r\nHost: x\r\n\r\n");
-        if (RawClient::Status(again->Receive(10, 12)) == 404)
+        if (again->Asked("GET /v1/image/99 HTTP/1.1\r\nHost: x\r\n\r\n") == 404)
             taken = std::move(again);
         return taken != nullptr;
     }));

@@ -113,14 +113,14 @@ TEST_F(ShareServerTest, HeadsAndBodiesOverTheLimitAreRefusedAndAStrangersBodyIsU
     EXPECT_TRUE(RawClient::Status(reply) == 411 || RawClient::Status(reply) == 413) << reply;
     EXPECT_LT(grown, 32ll << 20);
     RawClient large(Port());
-    large.Send("POST /v1/size HTTP/1.1\r\nContent-Length: 10000000000\r\n\r\n");
-    EXPECT_EQ(RawClient::Status(large.Receive(5, 12)), 413);
+    EXPECT_EQ(large.Asked("POST /v1/size HTTP/1.1\r\nContent-Length: 10000000000\r\n\r\n", 5), 413);
     server->Stop();
     // With a token, a stranger's body is never read: the refusal does not wait for it.
     Serve("tk9");
     RawClient stranger(Port());
-    stranger.Send("POST /v1/size HTTP/1.1\r\nHost: x\r\nContent-Length: 6160\r\n\r\n");
-    EXPECT_EQ(RawClient::Status(stranger.Receive(3, 12)), 401);
+    EXPECT_EQ(
+        stranger.Asked("POST /v1/size HTTP/1.1\r\nHost: x\r\nContent-Length: 6160\r\n\r\n", 3),
+        401);
 }
 
 TEST_F(ShareServerTest, OnlyTheFilesOfABuiltImageAreServedAndARangeIsOnePartOrRefused) {

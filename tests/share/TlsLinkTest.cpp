@@ -38,7 +38,7 @@ std::string SelfSignedBetween(const std::string& dir, const std::string& name,
 // RawClient's socket; it trusts any certificate (the tests of trust are the links').
 class RawTlsClient {
   public:
-    RawTlsClient(int port, const char* from) : raw_(port, from) {
+    RawTlsClient(int port, const std::string& from) : raw_(port, from) {
         SSL_set_fd(ssl_, raw_.handle());
         ready_ = raw_.connected() && SSL_connect(ssl_) == 1;
     }
@@ -262,8 +262,8 @@ TEST_F(TlsLinkTest, ClientsThatNeverEndTheirHandshakeOrHeadHoldNoWorkerAndAreLet
     // And some end the handshake, then send half a head and stop.
     std::vector<std::unique_ptr<RawTlsClient>> slowHeads;
     for (int i = 0; i < 4; ++i) {
-        const std::string from = "127.0.0." + std::to_string(6 + i);
-        slowHeads.push_back(std::make_unique<RawTlsClient>(server->port(), from.c_str()));
+        slowHeads.push_back(
+            std::make_unique<RawTlsClient>(server->port(), "127.0.0." + std::to_string(6 + i)));
         ASSERT_TRUE(slowHeads.back()->ready());
         ASSERT_TRUE(slowHeads.back()->Send("GET /quick HTTP/1.1\r\nHo"));
     }
@@ -306,28 +306,25 @@ TEST_F(TlsLinkTest, ThePictureLinkIsCheckedAsTheFileLinkIs) {
 }
 
 TEST_F(TlsLinkTest, TheWindowTakesItsTrustFromTheEnvironmentAndABadPinRefusesEverything) {
-    ::unsetenv("QUILLON_SHARE_PIN");
-    ::unsetenv("QUILLON_SHARE_CA");
-    EXPECT_FALSE(share::TrustFromEnvironment().on);  // plain HTTP, as before
+    const auto given = [](const char* pin, const char* ca) {  // nullptr: not set
+        ScopedEnv pinned("QUILLON_SHARE_PIN", pin), authority("QUILLON_SHARE_CA", ca);
+        return share::TrustFromEnvironment();
+    };
+    EXPECT_FALSE(given(nullptr, nullptr).on);  // plain HTTP, as before
     const std::string pin = OpensslPin(files.selfCert);
-    ::setenv("QUILLON_SHARE_PIN", pin.c_str(), 1);
-    TlsTrust trust = share::TrustFromEnvironment();
+    TlsTrust trust = given(pin.c_str(), nullptr);
     EXPECT_TRUE(trust.on);
     EXPECT_EQ(trust.pin, pin);
     EXPECT_EQ(trust.problem, "");
     Serve({}, Self());
     EXPECT_TRUE(Ask(trust).ok());
-    ::setenv("QUILLON_SHARE_PIN", "sha256:nothex", 1);
-    trust = share::TrustFromEnvironment();
+    trust = given("sha256:nothex", nullptr);
     EXPECT_TRUE(trust.on);  // still TLS: a pin that is none never means plain HTTP
     EXPECT_HAS(trust.problem, "QUILLON_SHARE_PIN");
     EXPECT_EQ(Ask(trust).linkError, trust.problem);
-    ::unsetenv("QUILLON_SHARE_PIN");
-    ::setenv("QUILLON_SHARE_CA", files.caCert.c_str(), 1);
-    trust = share::TrustFromEnvironment();
+    trust = given(nullptr, files.caCert.c_str());
     EXPECT_TRUE(trust.on);
     EXPECT_EQ(trust.caFile, files.caCert);
     EXPECT_HAS(Ask(trust).linkError, "not trusted");  // self-signed
-    ::unsetenv("QUILLON_SHARE_CA");
     EXPECT_EQ(handled, 1);
 }
