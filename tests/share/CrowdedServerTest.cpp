@@ -4,9 +4,7 @@
 #include "ShareFixture.h"
 
 namespace {
-// Connections that send nothing, `perAddress` from each of `addresses` loopback addresses
-// (127.0.0.2 on), each opened again from its address as soon as the server closes it, at most
-// `reopens` times in all, until the flood is over.
+// Idle connections from 127.0.0.2 on, each opened again as soon as the server closes it.
 class IdleFlood {
   public:
     IdleFlood(int port, int addresses, int perAddress, int reopens)
@@ -76,8 +74,7 @@ class CrowdedServerTest : public SiteFixture {
             ++served;
         return served;
     }
-    // A server of one connection an address, which the test's idle connection holds: the
-    // link's request is the one too many. The problem the link tells of it.
+    // What the link says when its request is one connection too many for its address.
     std::string Crowded(std::shared_ptr<share::ServerTls> tls, const share::TlsTrust& trust) {
         // The idle one stays for the whole test.
         Serve({.headTime = std::chrono::seconds(120), .perAddress = 1}, std::move(tls));
@@ -110,9 +107,8 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
         for (const auto& [from, lines] : evicted)
             EXPECT_EQ(lines, 1) << from;
     }
-    // Connections that brought requests are not pushed out: with all of them taken, a newcomer
-    // is told to come back, in words.
-    // One at a time: a connection that has not yet asked is no more than an idle one.
+    // Connections that brought requests (one at a time) are not pushed out: a newcomer is told
+    // to come back.
     std::vector<std::unique_ptr<RawClient>> kept;
     for (int i = 0; i < 8; ++i) {
         kept.push_back(std::make_unique<RawClient>(server->port(), "127.0.0.10"));
@@ -132,16 +128,14 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
 
 TEST_F(CrowdedServerTest, BodiesThatNeverArriveHoldNoWorkerAndAreCutOffAtTheirDeadline) {
     Serve({.workers = 2, .keptForQuick = 0});
-    // Three times the workers, each with one byte of a body of 100; the time for a whole body
-    // (5 s) stays as the servers have it.
+    // Three times the workers, each with one byte of a body of 100, within the usual 5 s.
     auto slow = RawClients(server->port(), 6, 2, 2);
     for (auto& s : slow)
         ASSERT_TRUE(s->Send("POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\na"));
     EXPECT_EQ(RightfulServed(5), 5);
     for (auto& s : slow)
         EXPECT_TRUE(s->ClosedWithin(15)) << "a connection whose body never came was kept";
-    // A body that comes in pieces within its time is read whole, and the request behind it
-    // on the same connection is answered after it.
+    // A body in pieces within its time is read whole, and the request behind it answered.
     RawClient pieces(server->port());
     ASSERT_TRUE(pieces.Send("POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 10\r\n\r\nhello"));
     ASSERT_TRUE(pieces.Send("worldGET /quick HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"));

@@ -3,6 +3,8 @@
 #include "integrity/ImageHasher.h"
 
 namespace {
+// A finished image's status before its files.
+const std::string kReady = "state done\nentry 2010_05_23=10,00~10,03\n";
 FakeHttp::Handler Text(const std::string& text) {
     return [text](const httplib::Request&, httplib::Response& res) {
         res.set_content(text, "text/plain");
@@ -51,8 +53,7 @@ struct ScriptedServer {
     }};
 };
 
-// A share client on a ScriptedServer, which fetches each image into E:\Backup\entry\20100523
-// as soon as the server says it is ready.
+// A share client on a ScriptedServer, fetching into E:\Backup\entry\20100523.
 class HostileServerTest : public TempPrefixTest {
   protected:
     void SetUp() override {
@@ -99,7 +100,7 @@ TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnyt
         {"Audio/../../escaped", "climbs"}, {"/tmp/escaped", "absolute"}};
     Serve("12345");
     for (const auto& [name, why] : cases) {
-        fake.status = Text("state done\nentry 2010_05_23=10,00~10,03\n" + Line(name, "12345"));
+        fake.status = Text(kReady + Line(name, "12345"));
         const std::string reason = Refusal();
         EXPECT_HAS(reason, why);
         EXPECT_HAS(reason, "bad image status");
@@ -110,10 +111,9 @@ TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnyt
     EXPECT_EQ(AllFiles(prefix()), before);
 }
 
-// The core looks at the folder again just before the download: a folder it refuses gets
-// nothing, and the server drops its image.
+// The core looks at the folder again just before the download.
 TEST_F(HostileServerTest, AFolderTheCoreRefusesGetsNothingAndTheServerDropsItsImage) {
-    fake.status = Text("state done\nentry 2010_05_23=10,00~10,03\n" + Line("a.dat", "12345"));
+    fake.status = Text(kReady + Line("a.dat", "12345"));
     Serve("12345");
     backup::FetchRequest request = Fetch();
     request.prepareFolder = [] { return std::string("it leads outside the target"); };
@@ -125,8 +125,7 @@ TEST_F(HostileServerTest, AFolderTheCoreRefusesGetsNothingAndTheServerDropsItsIm
 }
 
 TEST_F(HostileServerTest, AFileLargerThanListedIsRefusedAndLeavesNoPartBehind) {
-    fake.status = Text("state done\nentry 2010_05_23=10,00~10,03\nfile 4 " + std::string(64, '0') +
-                       " Audio/x.wav\n");
+    fake.status = Text(kReady + "file 4 " + std::string(64, '0') + " Audio/x.wav\n");
     const std::string bytes(4096, 'x');
     // Its length said first ...
     Serve(bytes);
@@ -180,8 +179,7 @@ TEST_F(HostileServerTest, RecordsOfTheWrongSizeAreAnsweredAsFailures) {
 
 TEST_F(HostileServerTest, BytesChangedOnTheWayAreFetchedAgainAndNeverTakenIn) {
     const std::string bytes(3000, 'p');
-    fake.status =
-        Text("state done\nentry 2010_05_23=10,00~10,03\n" + Line("201005231000N.dat", bytes));
+    fake.status = Text(kReady + Line("201005231000N.dat", bytes));
     // A path that changes bytes: every copy, or only the first.
     std::atomic<int> corrupt{100};
     fake.file = [&](const httplib::Request&, httplib::Response& res) {
@@ -209,7 +207,7 @@ TEST_F(HostileServerTest, AFileWithdrawnWhileTheServerBuildsIsNeitherAFailureNor
     // changes after a number, and as a server without numbers lists them: the whole list.
     const std::string dat = "minute ten", idx = "its index", next = "minute eleven";
     const std::string entry = "state building\nentry 2010_05_23=10,00~10,03\n";
-    const std::string done = "state done\nentry 2010_05_23=10,00~10,03\n";
+    const std::string& done = kReady;
     const std::string three = Line("201005231000N.dat", dat) + Line("201005231000N.idx", idx) +
                               Line("201005231001N.dat", next);
     for (const bool numbered : {true, false}) {

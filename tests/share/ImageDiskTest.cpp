@@ -28,8 +28,7 @@ class ImageDiskTest : public ShareFixture {
     std::string Folder(const share::JobStatus& status) const {
         return driveC() + "/NetBackupTemp/" + status.entry;
     }
-    // The server's temporary folder on a disk of its own of `bytes`; false when the system
-    // gives none.
+    // The server's temporary folder on a tmpfs of `bytes`; false when the system gives none.
     bool SmallDisk(unsigned long long bytes) {
         disk = driveC() + "/NetBackupTemp";
         fs::create_directories(disk);

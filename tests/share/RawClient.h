@@ -94,8 +94,7 @@ class RawClient {
     bool closed_ = false;
 };
 
-// `count` connections to port, the i-th from 127.0.0.<first + i % spread>, each known to have
-// connected.
+// `count` connections to port, the i-th from 127.0.0.<first + i % spread>, each connected.
 inline std::vector<std::unique_ptr<RawClient>> RawClients(int port, int count, int first,
                                                           int spread) {
     std::vector<std::unique_ptr<RawClient>> clients;

@@ -1,7 +1,6 @@
 #pragma once
-// What the share tests have in common: a recorder on C: made by mkrec with a share server over
-// it on a loopback port and a download drive E:, a site of the test's own on our HTTP server or
-// on the HTTP library, and what a share client's fetch tells, kept in order.
+// What the share tests have in common: a recorder on C: with a share server over it and a
+// download drive E:, sites of the test's own, and what a share client's fetch tells.
 #include <httplib.h>
 
 #include <algorithm>
@@ -129,8 +128,7 @@ inline backup::EntrySizeAnswer SizeOf(backup::RemoteRecorder& client,
     return Answered<backup::EntrySizeAnswer>([&](auto reply) { client.EntrySize(request, reply); });
 }
 
-// A server of the test's own on the HTTP library, on a loopback port: the routes a test gives it,
-// served on a thread of its own from construction until destruction.
+// A server of the test's own on the HTTP library, serving its routes on a loopback port.
 class FakeHttp {
   public:
     using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
@@ -286,8 +284,7 @@ class ShareFixture : public TempPrefixTest {
         r.cancel = std::make_shared<backup::FetchCancel>();
         return r;
     }
-    // Starts the image of request through the routes, for client when one is named; the path
-    // of its status.
+    // Starts the image of request, for client when one is named; the path of its status.
     static std::string StartImage(httplib::Client& http, const _BACKUPMAKEIMAGE& request,
                                   const std::string& client = "") {
         auto started =
@@ -304,8 +301,7 @@ class ShareFixture : public TempPrefixTest {
         EXPECT_TRUE(status) << why;
         return status.value_or(share::JobStatus{});
     }
-    // Polls the status of path until the build is over (the server tells of no change but
-    // through its status); the last status, whose state says how the build ended.
+    // Polls the status of path (nothing else tells) until the build is over; the last status.
     static share::JobStatus WaitBuilt(httplib::Client& http, const std::string& path) {
         share::JobStatus status;
         EXPECT_TRUE(WaitUntil([&] {

@@ -14,8 +14,7 @@ namespace {
 constexpr const char* kToken = "tk-9f2c-operators-own";
 const std::string kShareProgram = std::string(QUILLON_BIN_DIR) + "/quillon-share";
 
-// The port from the line the server prints once it listens on host (any host: 1); 0 when it
-// ended without.
+// The port the server prints once it listens on host (any host: 1); 0 when it ended without.
 int ServedPort(const RunningProgram& p, const std::string& host = "127.0.0.1") {
     const std::string tag = " on " + host;
     std::string line;
@@ -112,8 +111,7 @@ TEST_F(ShareProgramTest, ServesAnImageToItsTokenOverHttpAndHttpsAndStopsCleanlyO
         EXPECT_HAS(r.out, "serving C:\\QorData on 127.0.0.1:");
         EXPECT_HAS(r.err, "image 2010_05_23=10,00~10,03 for 127.0.0.1 built: ");
         EXPECT_HAS(r.err, "building ");  // --verbose
-        // Said how it was given (on the command line every user's `ps` shows it); the token
-        // itself never.
+        // Said how it was given (every user's `ps` shows a command line), the token never.
         EXPECT_HAS(r.err, secure ? "the token from the token file " + file
                                  : std::string("warning: --token shows the token"));
         EXPECT_LACKS(r.err, "tk1-never-shown");
@@ -154,8 +152,7 @@ TEST_F(ShareProgramTest, OffLoopbackPlainHttpMustBeAskedForAndACertificateNeedsI
 
 TEST_F(ShareProgramTest, TheConfigurationFileIsReadAndTheCommandLineWinsOverIt) {
     Secret("etc/share.token", kToken, 0600);
-    // An address the command line must replace: on its own it could not start; the token file
-    // beside the configuration.
+    // An address the command line must replace; the token file beside the configuration.
     const std::string config = prefix() + "/etc/share.conf";
     WriteText(config,
               "# quillon-share\n\nroot = C:\\QorData\n  listen = 127.0.0.1:1   \n"
@@ -219,8 +216,7 @@ TEST_F(ShareProgramTest, AStartThatCannotServeIsRefusedNamingWhyAndAConfigLineBy
     atLine3("listen = 127.0.0.1", "listen takes ADDRESS:PORT");
     atLine3("token-file =", "token-file has no value");
     atLine3("root = C:\\Other", "root is given again (first on line 1)");
-    // The certificate is taken from beside the file: one that is missing stops the start rather
-    // than serving without TLS.
+    // A certificate (beside the file) that is missing stops the start, never serves plain.
     refused({}, "tls-cert = cert.pem\ntls-key = key.pem", 1, prefix() + "/cert.pem");
     refused({"--config", prefix() + "/none.conf"}, "", 2,
             "the configuration file " + prefix() + "/none.conf does not exist");

@@ -19,8 +19,7 @@ class ShareServerTest : public ShareFixture {
   protected:
     httplib::Client Client() { return httplib::Client("127.0.0.1", server->port()); }
     int Port() const { return server->port(); }
-    // The largest file of a built image, once the names outside it are seen refused: its path
-    // on the share port and its bytes.
+    // The largest file of a built image (names outside it refused): its path and bytes.
     std::pair<std::string, std::string> BuiltFile() {
         httplib::Client http("127.0.0.1", Port());
         const share::JobStatus status = BuildImage(http);
@@ -34,8 +33,7 @@ class ShareServerTest : public ShareFixture {
         auto whole = http.Get(path);
         EXPECT_TRUE(whole && whole->status == 200);
         EXPECT_EQ(static_cast<long long>(whole ? whole->body.size() : 0), largest->size);
-        // Names outside the listing: the recorder's own files, the entry's information file,
-        // and paths that climb.
+        // The recorder's own files, the entry's information file, paths that climb.
         for (const std::string name : {"BackupInfo.dat", "../../QorData/20100523/201005231000N.dat",
                                        "/etc/passwd", "nothing"}) {
             auto res = http.Get(FilePath(status, name));

@@ -158,8 +158,7 @@ TEST_F(StreamedImageTest, AnAllCameraImageOfPastMinutesIsServedFromTheRecordings
     EXPECT_EQ(http.Get(FilePath(status, "201005231000N.dat"))->status, 409);
     EXPECT_EQ(http.Get(FilePath(status, "201005231001N.dat"))->status, 409);
     EXPECT_EQ(http.Get(FilePath(status, "201005231002N.dat"))->status, 200);
-    // The delete that ends the chain succeeds, and leaves the recordings (and the one kept
-    // aside) as they were.
+    // The delete that ends the chain leaves the recordings (and the one kept aside) as they were.
     EXPECT_EQ(
         http.Post("/v1/delete", std::string("C:\\NetBackupTemp\\") + kEntry, "text/plain")->status,
         200);

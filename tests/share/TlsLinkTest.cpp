@@ -34,8 +34,7 @@ std::string SelfSignedBetween(const std::string& dir, const std::string& name,
     return ok ? base + ".pem" : "";
 }
 
-// A TLS client that sends exactly what the test says and reads only when told, over a
-// RawClient's socket; it trusts any certificate (the tests of trust are the links').
+// A TLS client over a RawClient that sends exactly what it is given and trusts any certificate.
 class RawTlsClient {
   public:
     RawTlsClient(int port, const std::string& from) : raw_(port, from) {
@@ -141,8 +140,7 @@ TEST_F(TlsLinkTest, EachTrustIsAnsweredOrRefusedWithWhatWasExpectedAndWhatWasSee
     const std::string self = OpensslPin(files.selfCert), signedPin = OpensslPin(files.signedCert);
     const std::string ca = files.caCert, local = "127.0.0.1";
     std::string served = "none";
-    // Served with cert ("" for plain HTTP), asked for as host with trust: what the link says,
-    // none of says when it is answered.
+    // Served with cert ("" plain HTTP), asked as host with trust: says, none when answered.
     const auto check = [&](const std::string& cert, const TlsTrust& trust, const std::string& host,
                            const std::vector<std::string>& says) {
         SCOPED_TRACE(cert + " as " + host + (says.empty() ? "" : ": " + says[0]));
@@ -200,8 +198,7 @@ TEST_F(TlsLinkTest, EachTrustIsAnsweredOrRefusedWithWhatWasExpectedAndWhatWasSee
 }
 
 TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverBothSchemes) {
-    // Bytes that pass the process, which TLS must encrypt and plain HTTP writes as they come;
-    // their pace is bench_remote_backup's to measure.
+    // Bytes TLS must encrypt and plain HTTP writes as they come; their pace is the bench's.
     for (const bool tls : {true, false}) {
         Serve({}, tls ? Self() : nullptr);
         share::ShareLink link("127.0.0.1", server->port(), "",
