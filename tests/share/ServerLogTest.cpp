@@ -2,6 +2,8 @@
 #include "ShareFixture.h"
 #include "share/ShareLog.h"
 
+#include <numeric>
+
 namespace {
 // The lines a Log writes, kept for the test.
 class Lines {
@@ -25,11 +27,10 @@ class Lines {
                 found.push_back(line);
         return found;
     }
+    std::size_t Count(std::initializer_list<std::string> parts) { return With(parts).size(); }
     std::string Text() {
-        std::string text;
-        for (const auto& line : All())
-            text += line;
-        return text;
+        const auto all = All();
+        return std::accumulate(all.begin(), all.end(), std::string());
     }
 
   private:
@@ -145,15 +146,13 @@ TEST_F(ServerLogTest,
     EXPECT_EQ(raw.Asked("NONSENSE\r\n\r\n", 2), 400);
     // An answer's line is written once the answer went out: the last two may come after it.
     ASSERT_TRUE(WaitUntil([&] {
-        return !lines.With({"GET /v1/image/99 -> 404"}).empty() &&
-               !lines.With({"refused with 4"}).empty();
+        return lines.Count({"GET /v1/image/99 -> 404"}) && lines.Count({"refused with 4"});
     })) << lines.Text();
-    const auto refused = lines.With({"<4>127.0.0.1 POST /v1/index -> 401"});
-    EXPECT_EQ(refused.size(), 2u) << lines.Text();
-    EXPECT_EQ(lines.With({"-> 200"}).size(), 0u) << lines.Text();
-    EXPECT_EQ(lines.With({"<4>127.0.0.1 GET /v1/image/99 -> 404", "no such image job"}).size(), 1u)
+    EXPECT_EQ(lines.Count({"<4>127.0.0.1 POST /v1/index -> 401"}), 2u) << lines.Text();
+    EXPECT_EQ(lines.Count({"-> 200"}), 0u) << lines.Text();
+    EXPECT_EQ(lines.Count({"<4>127.0.0.1 GET /v1/image/99 -> 404", "no such image job"}), 1u)
         << lines.Text();
-    EXPECT_EQ(lines.With({"<4>127.0.0.1 refused with 4"}).size(), 1u) << lines.Text();
+    EXPECT_EQ(lines.Count({"<4>127.0.0.1 refused with 4"}), 1u) << lines.Text();
     for (const auto& line : lines.All())
         EXPECT_LACKS(line, "s3cret");
 }
@@ -163,24 +162,21 @@ TEST_F(ServerLogTest, AnImageBuiltIsOneLineAndTheStatusPollsAndItsFilesAreDebugL
     httplib::Client http("127.0.0.1", server->port());
     const share::JobStatus status = BuildImage(http);
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
-    ASSERT_TRUE(WaitUntil([&] { return !lines.With({"built: "}).empty(); })) << lines.Text();
-    const auto built = lines.With({"<6>image 2010_05_23=10,00~10,03 for 127.0.0.1 built: ",
-                                   std::to_string(status.files.size()) + " files"});
-    EXPECT_EQ(built.size(), 1u) << lines.Text();
-    EXPECT_EQ(lines.With({"<6>127.0.0.1 POST /v1/image -> 200"}).size(), 1u) << lines.Text();
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count({"built: "}); })) << lines.Text();
+    EXPECT_EQ(lines.Count({"<6>image 2010_05_23=10,00~10,03 for 127.0.0.1 built: ",
+                           std::to_string(status.files.size()) + " files"}),
+              1u)
+        << lines.Text();
+    EXPECT_EQ(lines.Count({"<6>127.0.0.1 POST /v1/image -> 200"}), 1u) << lines.Text();
     // Polled every few milliseconds while it builds: at info they would drown the rest.
     const auto polls = lines.With({"127.0.0.1 GET /v1/image/"});
     EXPECT_GT(polls.size(), 0u) << lines.Text();
     for (const std::string& poll : polls)  // one look at the lines: more may come meanwhile
         EXPECT_EQ(poll.rfind("<7>", 0), 0u) << poll;
-    EXPECT_GT(lines.With({"<7>building "}).size(), 0u) << lines.Text();
-    const std::string file = "/v1/file?entry=" + share::QueryValue(status.entry) +
-                             "&name=" + share::QueryValue(status.files.front().name);
-    ASSERT_EQ(http.Get(file)->status, 200);
-    EXPECT_EQ(lines
-                  .With({"<6>127.0.0.1 GET /v1/file?entry=",
-                         "-> 200, " + std::to_string(status.files.front().size) + " bytes"})
-                  .size(),
+    EXPECT_GT(lines.Count({"<7>building "}), 0u) << lines.Text();
+    ASSERT_EQ(http.Get(FilePath(status, status.files.front().name))->status, 200);
+    EXPECT_EQ(lines.Count({"<6>127.0.0.1 GET /v1/file?entry=",
+                           "-> 200, " + std::to_string(status.files.front().size) + " bytes"}),
               1u)
         << lines.Text();
 }
@@ -196,19 +192,17 @@ TEST_F(ServerLogTest, AnImageThatCannotBeBuiltIsAWarningThatNamesTheWorkingFolde
     // One separator between the folders, in what the client is told and in the log.
     EXPECT_HAS(status.problem, "working folder C:\\NetBackupTemp\\Reserved");
     const auto refused = [&] {
-        return lines.With({"<4>image 2010_05_23=10,00~10,03 for 127.0.0.1 not built",
-                           "C:\\NetBackupTemp\\Reserved"});
+        return lines.Count({"<4>image 2010_05_23=10,00~10,03 for 127.0.0.1 not built",
+                            "C:\\NetBackupTemp\\Reserved"});
     };
     // The warning is written as the build ends, which the status may tell the client first.
-    ASSERT_TRUE(WaitUntil([&] { return !refused().empty(); })) << lines.Text();
-    EXPECT_EQ(refused().size(), 1u) << lines.Text();
+    ASSERT_TRUE(WaitUntil(refused)) << lines.Text();
+    EXPECT_EQ(refused(), 1u) << lines.Text();
     EXPECT_LACKS(lines.Text(), "\\\\");
 }
 
 TEST_F(ServerLogTest, AnAddressOverItsShareOfConnectionsIsSaidOnceUntilItIsBelowItAgain) {
-    share::HttpServer::Limits limits;
-    limits.perAddress = 2;
-    Serve("", share::LogLevel::kInfo, limits);
+    Serve("", share::LogLevel::kInfo, {.perAddress = 2});
     const std::string line = "<4>127.0.0.1: turned away: too many connections from this address\n";
     auto said = [&] {
         const auto all = lines.All();

@@ -15,23 +15,19 @@ std::string SelfSignedBetween(const std::string& dir, const std::string& name,
     const std::string base = dir + "/" + name, log = dir + "/openssl.log";
     std::ofstream(base + ".cnf") << "[ca]\ndefault_ca = own\n[own]\ndatabase = " << base
                                  << ".index\nnew_certs_dir = " << dir << "\nserial = " << base
-                                 << ".serial\ndefault_md = sha256\npolicy = any\n"
-                                    "unique_subject = no\ncopy_extensions = copy\n"
-                                    "[any]\ncommonName = supplied\n";
+                                 << ".serial\ndefault_md = sha256\npolicy = any\nunique_subject = "
+                                    "no\ncopy_extensions = copy\n[any]\ncommonName = supplied\n";
     std::ofstream(base + ".index");
     std::ofstream(base + ".serial") << "01\n";
-    const bool ok = TlsShell(
-                        "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-                        " -subj /CN=localhost -keyout '" +
-                            base + ".key' -out '" + base +
-                            ".csr' -addext basicConstraints=critical,CA:FALSE"
-                            " -addext subjectAltName=DNS:localhost,IP:127.0.0.1",
-                        log) &&
-                    TlsShell("openssl ca -batch -config '" + base + ".cnf' -selfsign -keyfile '" +
-                                 base + ".key' -in '" + base + ".csr' -startdate " + from +
-                                 " -enddate " + until + " -out '" + base + ".pem'",
-                             log);
-    return ok ? base + ".pem" : "";
+    const std::string request =
+        "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj /CN=localhost "
+        "-addext basicConstraints=critical,CA:FALSE -addext subjectAltName=DNS:localhost,IP:"
+        "127.0.0.1 -keyout '" +
+        base + ".key' -out '" + base + ".csr'";
+    const std::string sign = "openssl ca -batch -config '" + base + ".cnf' -selfsign -keyfile '" +
+                             base + ".key' -in '" + base + ".csr' -startdate " + from +
+                             " -enddate " + until + " -out '" + base + ".pem'";
+    return TlsShell(request, log) && TlsShell(sign, log) ? base + ".pem" : "";
 }
 
 // A TLS client over a RawClient that sends exactly what it is given and trusts any certificate.
