@@ -32,7 +32,7 @@ class ShareClientTest : public ShareFixture {
 };
 
 TEST_F(ShareClientTest, IndexAndSizeAnswersAreShareServicesRecordsByteForByte) {
-    ShareService local(Settings());
+    ShareService local(serveSettings);
     const _INDEXREPLY index = local.IndexReply(kDay);
     ASSERT_EQ(index.bFound, 1);
     const backup::DayIndexAnswer got = IndexOf(client, kDay);

@@ -218,19 +218,12 @@ class ShareFixture : public TempPrefixTest {
         plan.audioChannels = 1;
         plan.audioBytesPerMinute = 3000;
         mkrec::MakeRecordings(plan);
-        serveSettings = Settings();
     }
     void TearDown() override {
         if (server)
             server->Stop();
         server.reset();
         TempPrefixTest::TearDown();
-    }
-    ShareService::Settings Settings() const {
-        ShareService::Settings s;
-        s.storageRoot = "C:\\QorData";
-        s.cameras = 4;
-        return s;
     }
     void Serve(const std::string& token = "",
                std::function<void(const std::string&, const std::atomic<bool>&)> onBuild = {}) {
@@ -322,5 +315,5 @@ class ShareFixture : public TempPrefixTest {
     std::string ServerImage() const { return driveC() + "/NetBackupTemp/" + kEntry; }
     std::string Downloaded() const { return prefix() + "/drive_e/Backup/" + kEntry + "/" + kDay; }
     std::unique_ptr<share::ShareServer> server;
-    ShareService::Settings serveSettings;  // what Serve starts the server with
+    ShareService::Settings serveSettings{{}, "C:\\QorData", 4};  // what Serve starts with
 };

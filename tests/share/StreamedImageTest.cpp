@@ -187,7 +187,7 @@ TEST_F(StreamedImageTest, TheClientEndsTheBackupNamingTheFileThatIsNoLongerTheLi
 }
 
 TEST_F(StreamedImageTest, FilesAnnouncedBeforeADirectListingGivesUpStayServedUntilTheCopyHasThem) {
-    ShareService service(Settings());
+    ShareService service(serveSettings);
     const _BACKUPMAKEIMAGE request = AllCameras();
     const std::string day = driveC() + "/QorData/" + kDay;
     std::string first;  // the first file the listing from the recordings announced
