@@ -71,10 +71,10 @@ TEST_F(ShareProgramTest, ServesAnImageToItsTokenOverHttpAndHttpsAndStopsCleanlyO
         SCOPED_TRACE(secure ? "HTTPS" : "HTTP");
         fs::remove_all(prefix() + "/drive_e/Backup");
         // Over HTTPS the token comes from a file only its user may read.
+        const std::string file = Secret("share.token", "tk1-never-shown\n", 0600);
         std::vector<std::string> args{"--root",      driveC() + "/QorData", "--listen",
                                       "127.0.0.1:0", "--cameras",           "4",
                                       "--verbose"};
-        const std::string file = Secret("share.token", "tk1-never-shown\n", 0600);
         if (secure)
             args.insert(args.end(), {"--tls-cert", tls.selfCert, "--tls-key", tls.selfKey,
                                      "--token-file", file});
