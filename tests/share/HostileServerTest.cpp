@@ -62,19 +62,16 @@ class HostileServerTest : public TempPrefixTest {
         client.Connect("127.0.0.1", fake.http.port);
     }
     std::string Folder() const { return prefix() + "/drive_e/Backup/entry/20100523"; }
-    // What the chains fetch: an image into E:\\Backup\\entry\\20100523.
-    static backup::FetchRequest Fetch() {
+    // Runs one image chain, its files seen by tap, the folder looked at by prepare.
+    backup::FetchResult Chain(std::shared_ptr<platform::WriteTap> tap = nullptr,
+                              std::function<std::string()> prepare = {}) {
         backup::FetchRequest request;
         request.image.nSlot = 2;
         request.folder = "E:\\Backup\\entry\\20100523\\";
         request.tempData = "C:\\NetBackupTemp\\entry";
         request.cancel = std::make_shared<backup::FetchCancel>();
-        return request;
-    }
-    // Runs one image chain, its files seen by tap.
-    backup::FetchResult Chain(std::shared_ptr<platform::WriteTap> tap = nullptr) {
-        backup::FetchRequest request = Fetch();
         request.tap = std::move(tap);
+        request.prepareFolder = std::move(prepare);
         return client.FetchEntry(request, events);
     }
     // Why a chain ended without its image.
@@ -115,9 +112,8 @@ TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnyt
 TEST_F(HostileServerTest, AFolderTheCoreRefusesGetsNothingAndTheServerDropsItsImage) {
     fake.status = Text(kReady + Line("a.dat", "12345"));
     Serve("12345");
-    backup::FetchRequest request = Fetch();
-    request.prepareFolder = [] { return std::string("it leads outside the target"); };
-    const backup::FetchResult r = client.FetchEntry(request, events);
+    const backup::FetchResult r =
+        Chain(nullptr, [] { return std::string("it leads outside the target"); });
     EXPECT_FALSE(r.fetched);
     EXPECT_EQ(r.why, "it leads outside the target");
     EXPECT_EQ(fake.files, 0);

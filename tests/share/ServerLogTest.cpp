@@ -142,8 +142,7 @@ TEST_F(ServerLogTest,
     EXPECT_EQ(ok->body.size(), sizeof(_INDEXREPLY));
     ASSERT_EQ(http.Get("/v1/image/99")->status, 404);
     // A head that is no HTTP never reaches a route, and is said all the same.
-    RawClient raw(server->port());
-    EXPECT_EQ(raw.Asked("NONSENSE\r\n\r\n", 2), 400);
+    EXPECT_EQ(RawClient(server->port()).Asked("NONSENSE\r\n\r\n", 2), 400);
     // An answer's line is written once the answer went out: the last two may come after it.
     ASSERT_TRUE(WaitUntil([&] {
         return lines.Count({"GET /v1/image/99 -> 404"}) && lines.Count({"refused with 4"});

@@ -70,19 +70,16 @@ TEST_F(ShareServerTest, CancellingABuiltImageRemovesItsTemporaryData) {
     auto http = Client();
     const share::JobStatus status = BuildImage(http);
     ASSERT_EQ(status.state, share::JobState::kDone);
-    ASSERT_TRUE(std::filesystem::exists(ServerImage()));
+    ASSERT_TRUE(fs::exists(ServerImage()));
     EXPECT_EQ(http.Post("/v1/image/1/cancel", "", "text/plain")->status, 200);
-    EXPECT_FALSE(std::filesystem::exists(ServerImage()));
-    auto after = http.Get("/v1/image/1");
-    EXPECT_HAS(after->body, "state cancelled");
+    EXPECT_FALSE(fs::exists(ServerImage()));
+    EXPECT_HAS(http.Get("/v1/image/1")->body, "state cancelled");
     // Its files are no longer served.
-    const std::string path = "/v1/file?entry=" + share::QueryValue(status.entry) +
-                             "&name=" + share::QueryValue(status.files[0].name);
-    EXPECT_EQ(http.Get(path)->status, 404);
+    EXPECT_EQ(http.Get(FilePath(status, status.files[0].name))->status, 404);
     // Only temporary images can be deleted by name.
     EXPECT_EQ(http.Post("/v1/delete", "C:\\QorData", "text/plain")->status, 404);
     EXPECT_EQ(http.Post("/v1/delete", "C:\\NetBackupTemp\\..\\QorData", "text/plain")->status, 404);
-    EXPECT_TRUE(std::filesystem::exists(driveC() + "/QorData/20100523"));
+    EXPECT_TRUE(fs::exists(driveC() + "/QorData/20100523"));
 }
 
 TEST_F(ShareServerTest, HeadsAndBodiesOverTheLimitAreRefusedAndAStrangersBodyIsUnread) {
@@ -110,15 +107,14 @@ TEST_F(ShareServerTest, HeadsAndBodiesOverTheLimitAreRefusedAndAStrangersBodyIsU
                 sent >> 20, grown >> 20, RawClient::Status(reply));
     EXPECT_TRUE(RawClient::Status(reply) == 411 || RawClient::Status(reply) == 413) << reply;
     EXPECT_LT(grown, 32ll << 20);
-    RawClient large(Port());
-    EXPECT_EQ(large.Asked("POST /v1/size HTTP/1.1\r\nContent-Length: 10000000000\r\n\r\n", 5), 413);
-    server->Stop();
+    EXPECT_EQ(
+        RawClient(Port()).Asked("POST /v1/size HTTP/1.1\r\nContent-Length: 10000000000\r\n\r\n", 5),
+        413);
     // With a token, a stranger's body is never read: the refusal does not wait for it.
     Serve("tk9");
-    RawClient stranger(Port());
-    EXPECT_EQ(
-        stranger.Asked("POST /v1/size HTTP/1.1\r\nHost: x\r\nContent-Length: 6160\r\n\r\n", 3),
-        401);
+    EXPECT_EQ(RawClient(Port()).Asked(
+                  "POST /v1/size HTTP/1.1\r\nHost: x\r\nContent-Length: 6160\r\n\r\n", 3),
+              401);
 }
 
 TEST_F(ShareServerTest, OnlyTheFilesOfABuiltImageAreServedAndARangeIsOnePartOrRefused) {
