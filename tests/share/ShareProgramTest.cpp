@@ -275,26 +275,20 @@ TEST_F(ShareProgramTest, OnTheJournalsStreamEachLineCarriesItsLevelAndElsewhereN
     std::istringstream said(r.err);
     for (std::string line; std::getline(said, line);)
         EXPECT_TRUE(std::regex_match(line, std::regex("<[3-7]>[^<].*"))) << line;
-    auto has = [&](const std::string& start) {
-        return ("\n" + r.err).find("\n" + start) != std::string::npos;
+    // Each a line's start; the answers at the default level.
+    for (const char* start : {"<5>started", "<4>no token: every user", "<5>Terminated, stopping",
+                              "<6>127.0.0.1 POST /v1/index -> 200"})
+        EXPECT_HAS("\n" + r.err, std::string("\n") + start);
+    // A start that fails is an error there; the variable inherited by a program whose stderr
+    // went elsewhere gives plain lines.
+    const auto refusedUnder = [&](const std::string& value) {
+        ScopedEnv journal("JOURNAL_STREAM", value);
+        return RunToEnd({"--root", "C:\\QorData", "--listen", "0.0.0.0:0"}, prefix(), "journal");
     };
-    EXPECT_TRUE(has("<5>started")) << r.err;
-    EXPECT_TRUE(has("<4>no token: every user")) << r.err;
-    EXPECT_TRUE(has("<5>Terminated, stopping")) << r.err;
-    EXPECT_TRUE(has("<6>127.0.0.1 POST /v1/index -> 200"))
-        << r.err;  // answers at the default level
-    // A start that fails is an error there.
-    {
-        ScopedEnv journal("JOURNAL_STREAM", stream);
-        r = RunToEnd({"--root", "C:\\QorData", "--listen", "0.0.0.0:0"}, prefix(), "journal");
-    }
+    r = refusedUnder(stream);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.rfind("<3>listening on 0.0.0.0 lets other machines in", 0), 0u) << r.err;
-    // The variable inherited by a program whose stderr went elsewhere: plain lines.
-    {
-        ScopedEnv journal("JOURNAL_STREAM", std::to_string(st.st_dev) + ":1");
-        r = RunToEnd({"--root", "C:\\QorData", "--listen", "0.0.0.0:0"}, prefix(), "journal");
-    }
+    r = refusedUnder(std::to_string(st.st_dev) + ":1");
     EXPECT_EQ(r.err.rfind("quillon-share: error: listening on 0.0.0.0", 0), 0u) << r.err;
 }
 

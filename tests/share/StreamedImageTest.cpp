@@ -120,9 +120,8 @@ TEST_F(StreamedImageTest, TheFileConnectionOutlivesTheServerClosingItWhileIdle) 
     FaultProxy watch(server->port());
     share::ShareLink link("127.0.0.1", watch.port(), "");
     for (int round = 0; round < 2; ++round) {
-        for (const auto& f : status.files) {
+        for (const auto& f : status.files)
             Listed(link, status, f);
-        }
         // Once the server has closed the idle connection, the next file needs a new one.
         ASSERT_TRUE(watch.WaitClosed(round + 1)) << "the server kept the idle connection";
     }
@@ -132,10 +131,8 @@ TEST_F(StreamedImageTest, AnAllCameraImageOfPastMinutesIsServedFromTheRecordings
     Serve();
     const std::string day = driveC() + "/QorData/" + kDay;
     std::map<std::string, std::string> recorder;  // every file of the day with its digest
-    for (const auto& name : NamesBelow(day)) {
-        const std::string bytes = ReadText(day + "/" + name);
-        recorder[name] = Sha(bytes);
-    }
+    for (const auto& name : NamesBelow(day))
+        recorder[name] = Sha(ReadText(day + "/" + name));
     httplib::Client http("127.0.0.1", server->port());
     const share::JobStatus status = BuildImage(http, AllCameras());
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
@@ -200,10 +197,8 @@ TEST_F(StreamedImageTest, FilesAnnouncedBeforeADirectListingGivesUpStayServedUnt
         // Every other file of the day grows by a byte: the listing finds its next file not as
         // it found it first, and the entry goes to the copy.
         for (const auto& name : NamesBelow(day))
-            if (name != first) {
-                std::ofstream grow(day + "/" + name, std::ios::binary | std::ios::app);
-                grow.put('\0');
-            }
+            if (name != first)
+                std::ofstream(day + "/" + name, std::ios::binary | std::ios::app).put('\0');
         EXPECT_NE(service.ImageFilePath(entry, f.name), "");
     };
     auto progress = [&](const std::string&, std::uint32_t, std::uint32_t) {
@@ -215,6 +210,5 @@ TEST_F(StreamedImageTest, FilesAnnouncedBeforeADirectListingGivesUpStayServedUnt
     EXPECT_EQ(image.problem, "");
     EXPECT_EQ(unserved, 0) << first << " went unserved after it was announced";
     // The copy's own file is served in the end, not the recording that changed.
-    const std::string served = service.ImageFilePath(kEntry, first);
-    EXPECT_LACKS(served, "QorData");
+    EXPECT_LACKS(service.ImageFilePath(kEntry, first), "QorData");
 }
