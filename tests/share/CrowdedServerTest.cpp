@@ -8,19 +8,16 @@ namespace {
 class IdleFlood {
   public:
     IdleFlood(int port, int addresses, int perAddress, int reopens)
-        : port_(port),
-          addresses_(addresses),
-          reopens_(reopens),
-          clients_(RawClients(port, addresses * perAddress, 2, addresses)),
-          thread_([this] { Reopen(); }) {}
+        : clients_(RawClients(port, addresses * perAddress, 2, addresses)),
+          thread_([=, this] { Reopen(port, addresses, reopens); }) {}
     ~IdleFlood() {
         stop_ = true;
         thread_.join();
     }
 
   private:
-    void Reopen() {
-        for (int reopened = 0; !stop_ && reopened < reopens_;) {
+    void Reopen(int port, int addresses, int reopens) {
+        for (int reopened = 0; !stop_ && reopened < reopens;) {
             std::vector<pollfd> waits;
             for (const auto& c : clients_)
                 waits.push_back(pollfd{c->handle(), POLLIN, 0});
@@ -28,15 +25,14 @@ class IdleFlood {
             if (::poll(waits.data(), waits.size(), 100) <= 0)
                 continue;
             // Whatever came (a refusal, a close), the connection is over: another one.
-            for (std::size_t i = 0; i < clients_.size() && reopened < reopens_; ++i) {
+            for (std::size_t i = 0; i < clients_.size() && reopened < reopens; ++i) {
                 if (waits[i].revents != 0) {
-                    clients_[i] = std::move(RawClients(port_, 1, 2 + i % addresses_, 1).front());
+                    clients_[i] = std::move(RawClients(port, 1, 2 + i % addresses, 1).front());
                     ++reopened;
                 }
             }
         }
     }
-    int port_, addresses_, reopens_;
     std::vector<std::unique_ptr<RawClient>> clients_;
     std::atomic<bool> stop_{false};
     std::thread thread_;

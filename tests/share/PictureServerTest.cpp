@@ -61,22 +61,18 @@ class PictureServerTest : public TempPrefixTest {
 };
 
 // A stand-in server whose replies the test chooses, path by path.
-class FakeServer {
-  public:
+struct FakeServer {
     void Reply(const std::string& path, int status, std::string body) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        replies_[path] = {status, std::move(body)};
+        std::lock_guard<std::mutex> lock(mutex);
+        replies[path] = {status, std::move(body)};
     }
-    int Port() const { return http_.port; }
-
-  private:
-    std::mutex mutex_;
-    std::map<std::string, std::pair<int, std::string>> replies_;
-    FakeHttp http_{[this](httplib::Server& s) {
+    std::mutex mutex;
+    std::map<std::string, std::pair<int, std::string>> replies;
+    FakeHttp http{[this](httplib::Server& s) {
         s.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            res.status = replies_[req.path].first;
-            res.set_content(replies_[req.path].second, "text/plain");
+            std::lock_guard<std::mutex> lock(mutex);
+            res.status = replies[req.path].first;
+            res.set_content(replies[req.path].second, "text/plain");
         });
     }};
 };
@@ -170,7 +166,7 @@ TEST_F(PictureServerTest, AServerThatIsAwayOrSilentGivesReasons) {
 
 TEST(PictureSourceTest, AServerThatLiesIsNotBelieved) {
     FakeServer fake;
-    HttpPictureSource remote("127.0.0.1", fake.Port(), "");
+    HttpPictureSource remote("127.0.0.1", fake.http.port, "");
     std::string huge;
     while (huge.size() <= kMaxListReply)
         huge += "20100523\n";
