@@ -1,51 +1,23 @@
-// Our HTTP server crowded by clients that take its room and give nothing back: idle connections
-// from many addresses up to its whole cap, and request bodies that never arrive. The rightful
-// client is served all the while, a server that is full of rightful clients says so, and a
-// client turned away tells the operator why and when to come back, over plain HTTP and TLS.
-// Clients that ask for a file and never read it hold a worker each until the reply stalls out
-// (here longer than the test): the workers kept for other requests answer the rightful client.
-#include <httplib.h>
+// Our HTTP server crowded by clients that take its room and give nothing back.
 #include <poll.h>
 
-#include <atomic>
-#include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "Has.h"
-#include "RawClient.h"
-#include "TestEnv.h"
-#include "TlsFiles.h"
-#include "Wait.h"
-#include "share/HttpServer.h"
-#include "share/ShareLink.h"
-#include "share/TlsServer.h"
+#include "ShareFixture.h"
 
 namespace {
-
-// Connections that send nothing, `perAddress` from each of `addresses` loopback addresses
-// (127.0.0.2 on), each opened again from its address as soon as the server closes it, at most
-// `reopens` times in all, until the flood is over.
+// Idle connections from 127.0.0.2 on, each opened again as soon as the server closes it.
 class IdleFlood {
   public:
     IdleFlood(int port, int addresses, int perAddress, int reopens)
-        : port_(port),
-          addresses_(addresses),
-          reopens_(reopens),
-          clients_(RawClients(port, addresses * perAddress, 2, addresses)),
-          thread_([this] { Reopen(); }) {}
+        : clients_(RawClients(port, addresses * perAddress, 2, addresses)),
+          thread_([=, this] { Reopen(port, addresses, reopens); }) {}
     ~IdleFlood() {
         stop_ = true;
         thread_.join();
     }
 
   private:
-    void Reopen() {
-        for (int reopened = 0; !stop_ && reopened < reopens_;) {
+    void Reopen(int port, int addresses, int reopens) {
+        for (int reopened = 0; !stop_ && reopened < reopens;) {
             std::vector<pollfd> waits;
             for (const auto& c : clients_)
                 waits.push_back(pollfd{c->handle(), POLLIN, 0});
@@ -53,29 +25,24 @@ class IdleFlood {
             if (::poll(waits.data(), waits.size(), 100) <= 0)
                 continue;
             // Whatever came (a refusal, a close), the connection is over: another one.
-            for (std::size_t i = 0; i < clients_.size() && reopened < reopens_; ++i) {
+            for (std::size_t i = 0; i < clients_.size() && reopened < reopens; ++i) {
                 if (waits[i].revents != 0) {
-                    clients_[i] = std::move(RawClients(port_, 1, 2 + i % addresses_, 1).front());
+                    clients_[i] = std::move(RawClients(port, 1, 2 + i % addresses, 1).front());
                     ++reopened;
                 }
             }
         }
     }
-    int port_, addresses_, reopens_;
     std::vector<std::unique_ptr<RawClient>> clients_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
-
 }  // namespace
 
-class CrowdedServerTest : public TempPrefixTest {
+class CrowdedServerTest : public SiteFixture {
   protected:
     void SetUp() override {
-        TempPrefixTest::SetUp();
-        site.handle = [](const share::HttpRequest& req, share::HttpResponse& res) {
-            res.Text(200, req.method == "POST" ? "got " + req.body : "quick");
-        };
+        SiteFixture::SetUp();
         site.gate = [](const share::HttpRequest& req, share::HttpResponse& res) {
             if (req.path != "/refused")
                 return true;
@@ -87,11 +54,6 @@ class CrowdedServerTest : public TempPrefixTest {
             if (outcome.why.rfind("closed for a newcomer", 0) == 0)
                 ++evicted[outcome.remote];
         };
-    }
-    void Serve(share::HttpServer::Limits limits, std::shared_ptr<share::ServerTls> tls = nullptr) {
-        server = std::make_unique<share::HttpServer>(site, limits, std::move(tls));
-        std::string why;
-        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
     }
     // One request of the rightful client, on a connection of its own; its status, 0 for none.
     int Rightful() {
@@ -108,13 +70,10 @@ class CrowdedServerTest : public TempPrefixTest {
             ++served;
         return served;
     }
-    // A server of one connection an address, which the test's idle connection holds: the
-    // link's request is the one too many. The problem the link tells of it.
+    // What the link says when its request is one connection too many for its address.
     std::string Crowded(std::shared_ptr<share::ServerTls> tls, const share::TlsTrust& trust) {
-        share::HttpServer::Limits limits;
-        limits.perAddress = 1;
-        limits.headTime = std::chrono::seconds(120);  // the idle one stays for the whole test
-        Serve(limits, std::move(tls));
+        // The idle one stays for the whole test.
+        Serve({.headTime = std::chrono::seconds(120), .perAddress = 1}, std::move(tls));
         const RawClient idle(server->port());
         EXPECT_TRUE(idle.connected());
         const auto reply =
@@ -122,23 +81,16 @@ class CrowdedServerTest : public TempPrefixTest {
         EXPECT_FALSE(reply.ok());
         return reply.Problem("the day list");
     }
-    share::HttpSite site;
-    std::unique_ptr<share::HttpServer> server;
     std::mutex logMutex;
     std::map<std::string, int> evicted;  // lines that say a connection made room, by address
 };
 
 TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServerSays503) {
-    share::HttpServer::Limits limits;
-    limits.connections = 8;
-    limits.unproven = 6;
-    limits.perAddress = 8;
-    limits.headTime = std::chrono::seconds(60);  // the idle ones would stay for the whole test
-    Serve(limits);
+    // The idle ones would stay for the whole test.
+    Serve({.headTime = std::chrono::seconds(60), .perAddress = 8, .connections = 8, .unproven = 6});
     // Refused a moment ago, and still lingering: it makes room first, without a word.
     RawClient refused(server->port());
-    ASSERT_TRUE(refused.Send("GET /refused HTTP/1.1\r\nHost: x\r\n\r\n"));
-    ASSERT_EQ(RawClient::Status(refused.Receive(10, 12)), 403);
+    ASSERT_EQ(refused.Asked("GET /refused HTTP/1.1\r\nHost: x\r\n\r\n"), 403);
     {
         // Twice the cap, from two addresses, each put back as soon as it is closed.
         IdleFlood flood(server->port(), 2, 8, 400);
@@ -151,14 +103,12 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
         for (const auto& [from, lines] : evicted)
             EXPECT_EQ(lines, 1) << from;
     }
-    // Connections that brought requests are not pushed out: with all of them taken, a newcomer
-    // is told to come back, in words.
-    // One at a time: a connection that has not yet asked is no more than an idle one.
+    // Connections that brought requests (one at a time) are not pushed out: a newcomer is told
+    // to come back.
     std::vector<std::unique_ptr<RawClient>> kept;
     for (int i = 0; i < 8; ++i) {
         kept.push_back(std::make_unique<RawClient>(server->port(), "127.0.0.10"));
-        ASSERT_TRUE(kept.back()->Send("GET /quick HTTP/1.1\r\nHost: x\r\n\r\n"));
-        ASSERT_EQ(RawClient::Status(kept.back()->Receive(10, 12)), 200) << i;
+        ASSERT_EQ(kept.back()->Asked("GET /quick HTTP/1.1\r\nHost: x\r\n\r\n"), 200) << i;
     }
     RawClient late(server->port(), "127.0.0.20");
     const std::string reply = late.Receive(10);
@@ -173,20 +123,15 @@ TEST_F(CrowdedServerTest, IdleConnectionsGiveWayToTheRightfulClientAndAFullServe
 }
 
 TEST_F(CrowdedServerTest, BodiesThatNeverArriveHoldNoWorkerAndAreCutOffAtTheirDeadline) {
-    share::HttpServer::Limits limits;
-    limits.workers = 2;
-    limits.keptForQuick = 0;
-    Serve(limits);
-    // Three times the workers, each with one byte of a body of 100; the time for a whole body
-    // (5 s) stays as the servers have it.
+    Serve({.workers = 2, .keptForQuick = 0});
+    // Three times the workers, each with one byte of a body of 100, within the usual 5 s.
     auto slow = RawClients(server->port(), 6, 2, 2);
     for (auto& s : slow)
         ASSERT_TRUE(s->Send("POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\na"));
     EXPECT_EQ(RightfulServed(5), 5);
     for (auto& s : slow)
         EXPECT_TRUE(s->ClosedWithin(15)) << "a connection whose body never came was kept";
-    // A body that comes in pieces within its time is read whole, and the request behind it
-    // on the same connection is answered after it.
+    // A body in pieces within its time is read whole, and the request behind it answered.
     RawClient pieces(server->port());
     ASSERT_TRUE(pieces.Send("POST /echo HTTP/1.1\r\nHost: x\r\nContent-Length: 10\r\n\r\nhello"));
     ASSERT_TRUE(pieces.Send("worldGET /quick HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"));
@@ -203,30 +148,14 @@ TEST_F(CrowdedServerTest, AClientTurnedAwaySaysSoWithTheReasonAndWhenToComeBack)
               "address; it asks to be tried again in 5 s");
     const TlsFiles files = MakeTlsFiles(prefix());
     ASSERT_TRUE(files.ok);
-    std::string why;
-    auto identity = share::ServerTls::Load(files.selfCert, files.selfKey, &why);
-    ASSERT_TRUE(identity) << why;
-    share::TlsTrust trust;
-    trust.on = true;
-    trust.pin = OpensslPin(files.selfCert);
-    EXPECT_EQ(Crowded(identity, trust), plain);
+    EXPECT_EQ(Crowded(LoadTls(files.selfCert, files.selfKey), Trust(OpensslPin(files.selfCert))),
+              plain);
 }
 
 TEST_F(CrowdedServerTest, FilesSentToClientsThatDoNotReadLeaveWorkersForTheOtherRequests) {
-    site.handle = [](const share::HttpRequest& req, share::HttpResponse& res) {
-        if (req.path != "/file")
-            return res.Text(200, "quick");
-        // Far more than the sockets' buffers hold: the reply waits on its reader.
-        res.contentType = "application/octet-stream";
-        res.fileLength = 256LL << 20;
-        res.readFile = [](char* data, std::size_t size, unsigned long long) {
-            std::memset(data, 'f', size);
-            return static_cast<long long>(size);
-        };
-    };
-    site.lengthy = [](const share::HttpRequest& req) { return req.path == "/file"; };
-    share::HttpServer::Limits limits;
-    limits.writeStall = std::chrono::minutes(2);  // a stalled reply holds its worker throughout
+    fileBytes = 256LL << 20;  // the reply waits on its reader
+    // A stalled reply holds its worker throughout.
+    const share::HttpServer::Limits limits{.writeStall = std::chrono::minutes(2)};
     Serve(limits);
     // As many readers as workers, from several addresses, none reading.
     auto readers = RawClients(server->port(), limits.workers, 2, 4);

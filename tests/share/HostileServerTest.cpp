@@ -1,24 +1,10 @@
-// HttpShareClient against a server that lies or changes its mind: names that lead out of the
-// download folder, files larger than listed, records of the wrong size, bytes changed on the way,
-// and a list that changes while the server builds. Each lie is refused with its reason, nothing
-// is written anywhere but the download folder, and a file the server withdraws is neither a
-// failure nor kept.
-#include <httplib.h>
-
-#include <atomic>
-#include <filesystem>
-#include <future>
-#include <set>
-
-#include "FakeHttp.h"
+// HttpShareClient against a server that lies or changes its mind.
 #include "ShareFixture.h"
 #include "integrity/ImageHasher.h"
-#include "integrity/Sha256.h"
-
-namespace fs = std::filesystem;
 
 namespace {
-
+// A finished image's status before its files.
+const std::string kReady = "state done\nentry 2010_05_23=10,00~10,03\n";
 FakeHttp::Handler Text(const std::string& text) {
     return [text](const httplib::Request&, httplib::Response& res) {
         res.set_content(text, "text/plain");
@@ -26,8 +12,7 @@ FakeHttp::Handler Text(const std::string& text) {
 }
 
 std::string Line(const std::string& name, const std::string& bytes) {
-    return "file " + std::to_string(bytes.size()) + " " +
-           integrity::Sha256Hex(bytes.data(), bytes.size()) + " " + name + "\n";
+    return "file " + std::to_string(bytes.size()) + " " + Sha(bytes) + " " + name + "\n";
 }
 
 std::set<std::string> AllFiles(const std::string& root) {
@@ -37,7 +22,6 @@ std::set<std::string> AllFiles(const std::string& root) {
             files.insert(e.path().string());
     return files;
 }
-
 }  // namespace
 
 // The routes of a share server with answers a test scripts; it counts what it was asked.
@@ -69,8 +53,7 @@ struct ScriptedServer {
     }};
 };
 
-// A share client on a ScriptedServer, which fetches each image into E:\Backup\entry\20100523
-// as soon as the server says it is ready.
+// A share client on a ScriptedServer, fetching into E:\Backup\entry\20100523.
 class HostileServerTest : public TempPrefixTest {
   protected:
     void SetUp() override {
@@ -79,19 +62,16 @@ class HostileServerTest : public TempPrefixTest {
         client.Connect("127.0.0.1", fake.http.port);
     }
     std::string Folder() const { return prefix() + "/drive_e/Backup/entry/20100523"; }
-    // What the chains fetch: an image into E:\\Backup\\entry\\20100523.
-    static backup::FetchRequest Fetch() {
+    // Runs one image chain, its files seen by tap, the folder looked at by prepare.
+    backup::FetchResult Chain(std::shared_ptr<platform::WriteTap> tap = nullptr,
+                              std::function<std::string()> prepare = {}) {
         backup::FetchRequest request;
         request.image.nSlot = 2;
         request.folder = "E:\\Backup\\entry\\20100523\\";
         request.tempData = "C:\\NetBackupTemp\\entry";
         request.cancel = std::make_shared<backup::FetchCancel>();
-        return request;
-    }
-    // Runs one image chain, its files seen by tap.
-    backup::FetchResult Chain(std::shared_ptr<platform::WriteTap> tap = nullptr) {
-        backup::FetchRequest request = Fetch();
         request.tap = std::move(tap);
+        request.prepareFolder = std::move(prepare);
         return client.FetchEntry(request, events);
     }
     // Why a chain ended without its image.
@@ -117,7 +97,7 @@ TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnyt
         {"Audio/../../escaped", "climbs"}, {"/tmp/escaped", "absolute"}};
     Serve("12345");
     for (const auto& [name, why] : cases) {
-        fake.status = Text("state done\nentry 2010_05_23=10,00~10,03\n" + Line(name, "12345"));
+        fake.status = Text(kReady + Line(name, "12345"));
         const std::string reason = Refusal();
         EXPECT_HAS(reason, why);
         EXPECT_HAS(reason, "bad image status");
@@ -128,14 +108,12 @@ TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnyt
     EXPECT_EQ(AllFiles(prefix()), before);
 }
 
-// The core looks at the folder again just before the download: a folder it refuses gets
-// nothing, and the server drops its image.
+// The core looks at the folder again just before the download.
 TEST_F(HostileServerTest, AFolderTheCoreRefusesGetsNothingAndTheServerDropsItsImage) {
-    fake.status = Text("state done\nentry 2010_05_23=10,00~10,03\n" + Line("a.dat", "12345"));
+    fake.status = Text(kReady + Line("a.dat", "12345"));
     Serve("12345");
-    backup::FetchRequest request = Fetch();
-    request.prepareFolder = [] { return std::string("it leads outside the target"); };
-    const backup::FetchResult r = client.FetchEntry(request, events);
+    const backup::FetchResult r =
+        Chain(nullptr, [] { return std::string("it leads outside the target"); });
     EXPECT_FALSE(r.fetched);
     EXPECT_EQ(r.why, "it leads outside the target");
     EXPECT_EQ(fake.files, 0);
@@ -143,8 +121,7 @@ TEST_F(HostileServerTest, AFolderTheCoreRefusesGetsNothingAndTheServerDropsItsIm
 }
 
 TEST_F(HostileServerTest, AFileLargerThanListedIsRefusedAndLeavesNoPartBehind) {
-    fake.status = Text("state done\nentry 2010_05_23=10,00~10,03\nfile 4 " + std::string(64, '0') +
-                       " Audio/x.wav\n");
+    fake.status = Text(kReady + "file 4 " + std::string(64, '0') + " Audio/x.wav\n");
     const std::string bytes(4096, 'x');
     // Its length said first ...
     Serve(bytes);
@@ -198,8 +175,7 @@ TEST_F(HostileServerTest, RecordsOfTheWrongSizeAreAnsweredAsFailures) {
 
 TEST_F(HostileServerTest, BytesChangedOnTheWayAreFetchedAgainAndNeverTakenIn) {
     const std::string bytes(3000, 'p');
-    fake.status =
-        Text("state done\nentry 2010_05_23=10,00~10,03\n" + Line("201005231000N.dat", bytes));
+    fake.status = Text(kReady + Line("201005231000N.dat", bytes));
     // A path that changes bytes: every copy, or only the first.
     std::atomic<int> corrupt{100};
     fake.file = [&](const httplib::Request&, httplib::Response& res) {
@@ -227,7 +203,7 @@ TEST_F(HostileServerTest, AFileWithdrawnWhileTheServerBuildsIsNeitherAFailureNor
     // changes after a number, and as a server without numbers lists them: the whole list.
     const std::string dat = "minute ten", idx = "its index", next = "minute eleven";
     const std::string entry = "state building\nentry 2010_05_23=10,00~10,03\n";
-    const std::string done = "state done\nentry 2010_05_23=10,00~10,03\n";
+    const std::string& done = kReady;
     const std::string three = Line("201005231000N.dat", dat) + Line("201005231000N.idx", idx) +
                               Line("201005231001N.dat", next);
     for (const bool numbered : {true, false}) {

@@ -1,14 +1,9 @@
-// The image's list as the server keeps it while it builds: a client that says how much of it it
-// has is sent only what changed since, a number the server does not know gets the whole list,
-// and a file the build withdraws leaves the list (and is not served) instead of staying in it.
-#include <memory>
-
+// The image's list as the server keeps it while it builds, and the changes a client is sent.
 #include "ShareFixture.h"
 #include "platform/WriteTap.h"
 #include "share/ListedFiles.h"
 
 namespace {
-
 share::ListedFile File(const std::string& name, long long size, char hex = 'a') {
     return {name, size, std::string(64, hex)};
 }
@@ -21,7 +16,6 @@ Names_ Names(const std::vector<share::ListedFile>& files) {
         names.push_back(f.name);
     return names;
 }
-
 }  // namespace
 
 TEST(ListedFilesTest, ChangesAfterANumberAreWhatWasListedOrTakenOutSinceInTheirOrder) {
@@ -36,20 +30,21 @@ TEST(ListedFilesTest, ChangesAfterANumberAreWhatWasListedOrTakenOutSinceInTheirO
     list.Remove("x");  // never listed
     std::vector<share::ListedFile> files;
     std::vector<std::string> gone;
-    list.Since(seen, files, gone);
+    const auto since = [&](std::uint64_t number) {
+        files.clear();
+        gone.clear();
+        list.Since(number, files, gone);
+    };
+    since(seen);
     EXPECT_EQ(Names(files), (Names_{"c", "b"}));
     EXPECT_EQ(files[1].sha256, std::string(64, 'b'));
     EXPECT_EQ(gone, Names_{"a"});
     // Nothing after the last number; the whole list (without what was taken out) for one that
     // is not this list's: 0, one before its first, one after its last.
-    files.clear();
-    gone.clear();
-    list.Since(list.last(), files, gone);
+    since(list.last());
     EXPECT_TRUE(files.empty() && gone.empty());
     for (std::uint64_t unknown : {std::uint64_t{0}, std::uint64_t{999}, list.last() + 1}) {
-        files.clear();
-        gone.clear();
-        list.Since(unknown, files, gone);
+        since(unknown);
         EXPECT_EQ(Names(files), (Names_{"c", "b"})) << unknown;
         EXPECT_TRUE(gone.empty()) << unknown;
     }
@@ -57,9 +52,7 @@ TEST(ListedFilesTest, ChangesAfterANumberAreWhatWasListedOrTakenOutSinceInTheirO
     // listed again, not gone.
     const std::uint64_t before = list.last();
     list.Replace({File("a", 9), File("b", 2, 'b')});
-    files.clear();
-    gone.clear();
-    list.Since(before, files, gone);
+    since(before);
     EXPECT_EQ(Names(files), Names_{"a"});
     EXPECT_EQ(gone, Names_{"c"});
 }
@@ -106,12 +99,9 @@ TEST_F(ListChangesTest, AFileTheBuildWithdrawsAfterListingItLeavesTheListAndIsNo
     const share::JobStatus changes = Status(http, path + "?since=" + std::to_string(*first.list));
     EXPECT_EQ(changes.state, share::JobState::kBuilding);
     EXPECT_EQ(changes.gone, std::vector<std::string>{withdrawn});
-    const share::JobStatus whole = Status(http, path);
-    for (const auto& f : whole.files)
+    for (const auto& f : Status(http, path).files)
         EXPECT_NE(f.name, withdrawn);
-    EXPECT_EQ(
-        http.Get("/v1/file?entry=" + share::QueryValue(kEntry) + "&name=" + withdrawn)->status,
-        404);
+    EXPECT_EQ(http.Get(FilePath(first, withdrawn))->status, 404);
     steps->release.Raise();
     // Built: asked for without a number it is the whole list, as before; after its last number
     // nothing; after a number that is none of this job's, the whole list again.

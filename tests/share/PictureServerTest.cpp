@@ -1,28 +1,13 @@
-// The picture server over a generated recorder on loopback, read through the remote source: it
-// must answer what the local source answers, refuse bad requests and strangers, and the remote
-// source must come back with reasons, not crashes or hangs, from a server that is away, silent
-// or lying.
-#include <httplib.h>
-
-#include <filesystem>
-#include <map>
-#include <mutex>
-
-#include "FakeHttp.h"
-#include "Has.h"
-#include "TestEnv.h"
-#include "mkrec/Recorder.h"
+// The picture server over a generated recorder, read through the remote source, and its wire.
+#include "ShareFixture.h"
 #include "platform/TcpListener.h"
 #include "playback/LocalPictureSource.h"
-#include "share/HttpPictureSource.h"
 #include "share/PictureServer.h"
 #include "share/PictureWire.h"
 
 using namespace share;
-namespace fs = std::filesystem;
 
 namespace {
-
 constexpr const char* kRoot = "C:\\QorData";
 
 std::string Text(const playback::MinutePictures& m) {
@@ -39,11 +24,8 @@ class PictureServerTest : public TempPrefixTest {
   protected:
     void SetUp() override {
         TempPrefixTest::SetUp();
-        mkrec::RecorderPlan plan;
-        plan.root = kRoot;
-        plan.days = {"20100522", "20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 605;
+        mkrec::RecorderPlan plan{
+            .root = kRoot, .days = {"20100522", "20100523"}, .lastMinute = 605};
         plan.cameras = 3;
         plan.fps = 2;
         plan.width = plan.height = 16;
@@ -63,7 +45,7 @@ class PictureServerTest : public TempPrefixTest {
         ASSERT_GT(server.Port(), 0);
     }
     // Every file below drive C: with its size and time: what the server must leave as it was.
-    std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> Storage() const {
+    auto Storage() const {
         std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> files;
         for (const auto& e : fs::recursive_directory_iterator(driveC()))
             files[e.path().string()] = {e.is_regular_file() ? e.file_size() : 0,
@@ -79,26 +61,21 @@ class PictureServerTest : public TempPrefixTest {
 };
 
 // A stand-in server whose replies the test chooses, path by path.
-class FakeServer {
-  public:
+struct FakeServer {
     void Reply(const std::string& path, int status, std::string body) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        replies_[path] = {status, std::move(body)};
+        std::lock_guard<std::mutex> lock(mutex);
+        replies[path] = {status, std::move(body)};
     }
-    int Port() const { return http_.port; }
-
-  private:
-    std::mutex mutex_;
-    std::map<std::string, std::pair<int, std::string>> replies_;
-    FakeHttp http_{[this](httplib::Server& s) {
+    std::mutex mutex;
+    std::map<std::string, std::pair<int, std::string>> replies;
+    FakeHttp http{[this](httplib::Server& s) {
         s.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            res.status = replies_[req.path].first;
-            res.set_content(replies_[req.path].second, "text/plain");
+            std::lock_guard<std::mutex> lock(mutex);
+            res.status = replies[req.path].first;
+            res.set_content(replies[req.path].second, "text/plain");
         });
     }};
 };
-
 }  // namespace
 
 TEST_F(PictureServerTest, RemoteAnswersAreTheLocalOnesAndTheStorageIsOnlyRead) {
@@ -142,18 +119,13 @@ TEST_F(PictureServerTest, RemoteAnswersAreTheLocalOnesAndTheStorageIsOnlyRead) {
 TEST_F(PictureServerTest, BadParametersAreRefused) {
     StartServer();
     EXPECT_EQ(Status("/pictures/picture?day=20100523&minute=600&pos=0&size=0"), 200);
-    for (const char* path :
-         {"/pictures/minutes", "/pictures/minutes?day=2010052", "/pictures/minutes?day=..%2F..",
-          "/pictures/minutes?day=20100523&day=20100522",
-          "/pictures/list?day=20100523&minute=1440&camera=0",
-          "/pictures/list?day=20100523&minute=-1&camera=0",
-          "/pictures/list?day=20100523&minute=600&camera=64",
-          "/pictures/list?day=20100523&minute=600",
-          "/pictures/list?day=2010%0A0523&minute=1&camera=0",
-          "/pictures/picture?day=20100523&minute=600&pos=-1&size=10",
-          "/pictures/picture?day=20100523&minute=600&pos=0&size=16777217",
-          "/pictures/picture?day=20100523&minute=600&pos=0&size=1e3",
-          "/pictures/picture?day=20100523&minute=600&pos=99999999999999999999&size=1"})
+    const std::string m = "/pictures/minutes", l = "/pictures/list?day=20100523&minute=",
+                      p = "/pictures/picture?day=20100523&minute=600&pos=";
+    for (const std::string& path :
+         {m, m + "?day=2010052", m + "?day=..%2F..", m + "?day=20100523&day=20100522",
+          l + "1440&camera=0", l + "-1&camera=0", l + "600&camera=64", l + "600",
+          std::string("/pictures/list?day=2010%0A0523&minute=1&camera=0"), p + "-1&size=10",
+          p + "0&size=16777217", p + "0&size=1e3", p + "99999999999999999999&size=1"})
         EXPECT_EQ(Status(path), 400) << path;
     EXPECT_EQ(Status("/pictures/../etc/passwd"), 404);
 }
@@ -194,7 +166,7 @@ TEST_F(PictureServerTest, AServerThatIsAwayOrSilentGivesReasons) {
 
 TEST(PictureSourceTest, AServerThatLiesIsNotBelieved) {
     FakeServer fake;
-    HttpPictureSource remote("127.0.0.1", fake.Port(), "");
+    HttpPictureSource remote("127.0.0.1", fake.http.port, "");
     std::string huge;
     while (huge.size() <= kMaxListReply)
         huge += "20100523\n";
@@ -229,9 +201,8 @@ TEST(PictureSourceTest, AServerThatLiesIsNotBelieved) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "0123456789");
 }
 
-// The reply parsers against what a broken or hostile server could send: a reply that is not
-// ours is refused whole, never half taken, and ours read back as they were written.
-// The lists above are real ones; these are the extremes a recorder never made there.
+// The reply parsers: a reply that is not ours is refused whole, never half taken, and ours (here
+// the extremes no recorder made) read back as they were written.
 TEST(PictureWireTest, ExtremeValuesReadBackAsWrittenAndAProblemCrossesAsOneLine) {
     playback::MinutePictures pictures, got;
     pictures.pictures = {{0, 0, 0}, {999999999999, 123456789012, kMaxPictureSize}};

@@ -19,31 +19,27 @@
 class RawClient {
   public:
     // Connects from `from` (any 127.x.y.z) to 127.0.0.1:port; connected() tells whether it did.
-    explicit RawClient(int port, const char* from = "127.0.0.1") {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    explicit RawClient(int port, const std::string& from = "127.0.0.1") {
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        ::inet_pton(AF_INET, from, &a.sin_addr);
+        ::inet_pton(AF_INET, from.c_str(), &a.sin_addr);
         if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
             return;
         a.sin_port = htons(static_cast<std::uint16_t>(port));
         ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
         connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     }
-    RawClient(int port, const std::string& from) : RawClient(port, from.c_str()) {}
     ~RawClient() { ::close(fd_); }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
     bool connected() const { return connected_; }
-    // The socket, for a test that speaks TLS over it.
-    int handle() const { return fd_; }
+    int handle() const { return fd_; }  // for a test that speaks TLS over it
     // False once the server no longer takes bytes (closed, or nothing moved for two seconds).
     bool Send(std::string_view bytes) {
-        while (!bytes.empty()) {
-            pollfd p{fd_, POLLOUT, 0};
-            if (::poll(&p, 1, 2000) <= 0)
-                return false;
-            const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        for (pollfd p{fd_, POLLOUT, 0}; !bytes.empty();) {
+            const ssize_t n = ::poll(&p, 1, 2000) <= 0 ? -1
+                                                       : ::send(fd_, bytes.data(), bytes.size(),
+                                                                MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n <= 0)
                 return false;
             bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -64,13 +60,15 @@ class RawClient {
             if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
                 break;
             const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-            if (n <= 0) {
-                closed_ = true;
+            if ((closed_ = n <= 0))
                 break;
-            }
             got.append(buffer, static_cast<std::size_t>(n));
         }
         return got;
+    }
+    // The status of the reply to request, sent whole; 0 when none came within `seconds`.
+    int Asked(std::string_view request, double seconds = 10) {
+        return Send(request) ? Status(Receive(seconds, 12)) : 0;
     }
     // The server has not closed or reset the connection yet; nothing is read.
     bool OpenNow() const {
@@ -91,13 +89,12 @@ class RawClient {
     }
 
   private:
-    int fd_ = -1;
+    int fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
     bool connected_ = false;
     bool closed_ = false;
 };
 
-// `count` connections to port, the i-th from 127.0.0.<first + i % spread>, each known to have
-// connected.
+// `count` connections to port, the i-th from 127.0.0.<first + i % spread>, each connected.
 inline std::vector<std::unique_ptr<RawClient>> RawClients(int port, int count, int first,
                                                           int spread) {
     std::vector<std::unique_ptr<RawClient>> clients;

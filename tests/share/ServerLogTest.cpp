@@ -1,18 +1,10 @@
-// What quillon-share's log says: the level prefixes the journal reads and the plain lines of a
-// terminal, a line a client's bytes cannot split, a token never written, and — from a server in
-// this process — one line per request's outcome and per image built or refused, with failures
-// logged whatever level was chosen.
-#include <httplib.h>
-
-#include <mutex>
-
-#include "RawClient.h"
+// What quillon-share's log says, on its own and from a server in this process.
 #include "ShareFixture.h"
-#include "share/ShareLink.h"
 #include "share/ShareLog.h"
 
-namespace {
+#include <numeric>
 
+namespace {
 // The lines a Log writes, kept for the test.
 class Lines {
   public:
@@ -29,20 +21,16 @@ class Lines {
     // The lines that hold every one of the parts.
     std::vector<std::string> With(std::initializer_list<std::string> parts) {
         std::vector<std::string> found;
-        for (const auto& line : All()) {
-            bool all = true;
-            for (const auto& p : parts)
-                all = all && line.find(p) != std::string::npos;
-            if (all)
+        for (const auto& line : All())
+            if (std::all_of(parts.begin(), parts.end(),
+                            [&](const auto& p) { return line.find(p) != std::string::npos; }))
                 found.push_back(line);
-        }
         return found;
     }
+    std::size_t Count(std::initializer_list<std::string> parts) { return With(parts).size(); }
     std::string Text() {
-        std::string text;
-        for (const auto& line : All())
-            text += line;
-        return text;
+        const auto all = All();
+        return std::accumulate(all.begin(), all.end(), std::string());
     }
 
   private:
@@ -58,7 +46,6 @@ share::HttpRequest Request(const std::string& method, const std::string& target)
     req.remote = "10.0.0.7";
     return req;
 }
-
 }  // namespace
 
 TEST(ShareLogTest, TheJournalGetsLevelPrefixesATerminalPlainLinesAndNeitherALineBreakOfAClient) {
@@ -93,35 +80,31 @@ TEST(ShareLogTest, TheJournalGetsLevelPrefixesATerminalPlainLinesAndNeitherALine
 
 TEST(ShareLogTest, AnOutcomeSaysWhoAskedWhatAndHowItEndedAndItsLevelFollowsTheEnd) {
     const share::HttpRequest file = Request("GET", "/v1/file?entry=e&name=a.dat");
-    share::HttpOutcome ok{"10.0.0.7", &file, 200, 5120, true, ""};
-    EXPECT_EQ(share::OutcomeText(ok),
-              "10.0.0.7 GET /v1/file?entry=e&name=a.dat -> 200, 5120 bytes");
-    EXPECT_EQ(share::OutcomeLevel(ok, false), share::LogLevel::kInfo);
-    EXPECT_EQ(share::OutcomeLevel(ok, true), share::LogLevel::kDebug);
-    const share::HttpOutcome refused{"10.0.0.7", &file, 401,
-                                     27,         true,  "a bearer token is required"};
-    EXPECT_EQ(share::OutcomeText(refused),
-              "10.0.0.7 GET /v1/file?entry=e&name=a.dat -> 401, 27 bytes: a bearer token is "
-              "required");
-    // A failure is a warning even for a request that is routine when it succeeds.
-    EXPECT_EQ(share::OutcomeLevel(refused, true), share::LogLevel::kWarning);
-    const share::HttpOutcome broken{"10.0.0.7", &file, 500, 30, true, "cannot be read"};
-    EXPECT_EQ(share::OutcomeLevel(broken, false), share::LogLevel::kError);
-    const share::HttpOutcome cut{"10.0.0.7", &file, 200, 65536, false, ""};
-    EXPECT_EQ(share::OutcomeText(cut),
-              "10.0.0.7 GET /v1/file?entry=e&name=a.dat -> 200, 65536 bytes, cut short: the "
-              "client no longer took the reply");
-    EXPECT_EQ(share::OutcomeLevel(cut, true), share::LogLevel::kWarning);
     const share::HttpRequest post = Request("POST", "/v1/index");
-    const share::HttpOutcome dropped{"10.0.0.7", &post, 0, 0, false, "its body did not arrive"};
-    EXPECT_EQ(share::OutcomeText(dropped),
-              "10.0.0.7 POST /v1/index dropped: its body did not arrive");
-    EXPECT_EQ(share::OutcomeLevel(dropped, false), share::LogLevel::kWarning);
-    const share::HttpOutcome head{"10.0.0.8", nullptr, 431, 0, true, "the head is too large"};
-    EXPECT_EQ(share::OutcomeText(head), "10.0.0.8 refused with 431: the head is too large");
-    const share::HttpOutcome away{"10.0.0.9", nullptr, 0, 0, false, "turned away: too many"};
-    EXPECT_EQ(share::OutcomeText(away), "10.0.0.9: turned away: too many");
-    EXPECT_EQ(share::OutcomeLevel(away, false), share::LogLevel::kWarning);
+    const std::string asked = "10.0.0.7 GET /v1/file?entry=e&name=a.dat -> ";
+    // The outcome's text ("" not looked at), and its level for a routine request or not.
+    const auto expect = [](const share::HttpOutcome& o, const std::string& text, bool routine,
+                           std::optional<share::LogLevel> level) {
+        SCOPED_TRACE(share::OutcomeText(o));
+        EXPECT_EQ(text.empty() ? text : share::OutcomeText(o), text);
+        EXPECT_EQ(level ? std::optional(share::OutcomeLevel(o, routine)) : level, level);
+    };
+    using L = share::LogLevel;
+    expect({"10.0.0.7", &file, 200, 5120, true, ""}, asked + "200, 5120 bytes", false, L::kInfo);
+    expect({"10.0.0.7", &file, 200, 5120, true, ""}, "", true, L::kDebug);
+    // A failure is a warning even for a request that is routine when it succeeds.
+    expect({"10.0.0.7", &file, 401, 27, true, "a bearer token is required"},
+           asked + "401, 27 bytes: a bearer token is required", true, L::kWarning);
+    expect({"10.0.0.7", &file, 500, 30, true, "cannot be read"}, "", false, L::kError);
+    expect({"10.0.0.7", &file, 200, 65536, false, ""},
+           asked + "200, 65536 bytes, cut short: the client no longer took the reply", true,
+           L::kWarning);
+    expect({"10.0.0.7", &post, 0, 0, false, "its body did not arrive"},
+           "10.0.0.7 POST /v1/index dropped: its body did not arrive", false, L::kWarning);
+    expect({"10.0.0.8", nullptr, 431, 0, true, "the head is too large"},
+           "10.0.0.8 refused with 431: the head is too large", false, std::nullopt);
+    expect({"10.0.0.9", nullptr, 0, 0, false, "turned away: too many"},
+           "10.0.0.9: turned away: too many", false, L::kWarning);
     // A token a client put in the query is not written down, whatever its parameter's case.
     const share::HttpRequest leaky = Request("GET", "/days?Access_Token=s3cret&day=20100523");
     const std::string text = share::OutcomeText({"10.0.0.7", &leaky, 404, 14, true, ""});
@@ -135,19 +118,7 @@ class ServerLogTest : public ShareFixture {
                share::HttpServer::Limits limits = {}) {
         log = std::make_unique<share::Log>("quillon-share", true, lines.Sink());
         log->SetMost(most);
-        share::ShareServer::Options options;
-        options.token = token;
-        options.log = log.get();
-        options.limits = limits;
-        server = std::make_unique<share::ShareServer>(serveSettings, options);
-        std::string why;
-        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
-    }
-    void TearDown() override {
-        if (server)
-            server->Stop();
-        server.reset();
-        ShareFixture::TearDown();
+        ServeWith({.token = token, .log = log.get(), .limits = limits});
     }
     Lines lines;
     std::unique_ptr<share::Log> log;
@@ -171,20 +142,16 @@ TEST_F(ServerLogTest,
     EXPECT_EQ(ok->body.size(), sizeof(_INDEXREPLY));
     ASSERT_EQ(http.Get("/v1/image/99")->status, 404);
     // A head that is no HTTP never reaches a route, and is said all the same.
-    RawClient raw(server->port());
-    raw.Send("NONSENSE\r\n\r\n");
-    EXPECT_EQ(RawClient::Status(raw.Receive(2)), 400);
+    EXPECT_EQ(RawClient(server->port()).Asked("NONSENSE\r\n\r\n", 2), 400);
     // An answer's line is written once the answer went out: the last two may come after it.
     ASSERT_TRUE(WaitUntil([&] {
-        return !lines.With({"GET /v1/image/99 -> 404"}).empty() &&
-               !lines.With({"refused with 4"}).empty();
+        return lines.Count({"GET /v1/image/99 -> 404"}) && lines.Count({"refused with 4"});
     })) << lines.Text();
-    const auto refused = lines.With({"<4>127.0.0.1 POST /v1/index -> 401"});
-    EXPECT_EQ(refused.size(), 2u) << lines.Text();
-    EXPECT_EQ(lines.With({"-> 200"}).size(), 0u) << lines.Text();
-    EXPECT_EQ(lines.With({"<4>127.0.0.1 GET /v1/image/99 -> 404", "no such image job"}).size(), 1u)
+    EXPECT_EQ(lines.Count({"<4>127.0.0.1 POST /v1/index -> 401"}), 2u) << lines.Text();
+    EXPECT_EQ(lines.Count({"-> 200"}), 0u) << lines.Text();
+    EXPECT_EQ(lines.Count({"<4>127.0.0.1 GET /v1/image/99 -> 404", "no such image job"}), 1u)
         << lines.Text();
-    EXPECT_EQ(lines.With({"<4>127.0.0.1 refused with 4"}).size(), 1u) << lines.Text();
+    EXPECT_EQ(lines.Count({"<4>127.0.0.1 refused with 4"}), 1u) << lines.Text();
     for (const auto& line : lines.All())
         EXPECT_LACKS(line, "s3cret");
 }
@@ -194,24 +161,21 @@ TEST_F(ServerLogTest, AnImageBuiltIsOneLineAndTheStatusPollsAndItsFilesAreDebugL
     httplib::Client http("127.0.0.1", server->port());
     const share::JobStatus status = BuildImage(http);
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
-    ASSERT_TRUE(WaitUntil([&] { return !lines.With({"built: "}).empty(); })) << lines.Text();
-    const auto built = lines.With({"<6>image 2010_05_23=10,00~10,03 for 127.0.0.1 built: ",
-                                   std::to_string(status.files.size()) + " files"});
-    EXPECT_EQ(built.size(), 1u) << lines.Text();
-    EXPECT_EQ(lines.With({"<6>127.0.0.1 POST /v1/image -> 200"}).size(), 1u) << lines.Text();
+    ASSERT_TRUE(WaitUntil([&] { return lines.Count({"built: "}); })) << lines.Text();
+    EXPECT_EQ(lines.Count({"<6>image 2010_05_23=10,00~10,03 for 127.0.0.1 built: ",
+                           std::to_string(status.files.size()) + " files"}),
+              1u)
+        << lines.Text();
+    EXPECT_EQ(lines.Count({"<6>127.0.0.1 POST /v1/image -> 200"}), 1u) << lines.Text();
     // Polled every few milliseconds while it builds: at info they would drown the rest.
     const auto polls = lines.With({"127.0.0.1 GET /v1/image/"});
     EXPECT_GT(polls.size(), 0u) << lines.Text();
     for (const std::string& poll : polls)  // one look at the lines: more may come meanwhile
         EXPECT_EQ(poll.rfind("<7>", 0), 0u) << poll;
-    EXPECT_GT(lines.With({"<7>building "}).size(), 0u) << lines.Text();
-    const std::string file = "/v1/file?entry=" + share::QueryValue(status.entry) +
-                             "&name=" + share::QueryValue(status.files.front().name);
-    ASSERT_EQ(http.Get(file)->status, 200);
-    EXPECT_EQ(lines
-                  .With({"<6>127.0.0.1 GET /v1/file?entry=",
-                         "-> 200, " + std::to_string(status.files.front().size) + " bytes"})
-                  .size(),
+    EXPECT_GT(lines.Count({"<7>building "}), 0u) << lines.Text();
+    ASSERT_EQ(http.Get(FilePath(status, status.files.front().name))->status, 200);
+    EXPECT_EQ(lines.Count({"<6>127.0.0.1 GET /v1/file?entry=",
+                           "-> 200, " + std::to_string(status.files.front().size) + " bytes"}),
               1u)
         << lines.Text();
 }
@@ -227,19 +191,17 @@ TEST_F(ServerLogTest, AnImageThatCannotBeBuiltIsAWarningThatNamesTheWorkingFolde
     // One separator between the folders, in what the client is told and in the log.
     EXPECT_HAS(status.problem, "working folder C:\\NetBackupTemp\\Reserved");
     const auto refused = [&] {
-        return lines.With({"<4>image 2010_05_23=10,00~10,03 for 127.0.0.1 not built",
-                           "C:\\NetBackupTemp\\Reserved"});
+        return lines.Count({"<4>image 2010_05_23=10,00~10,03 for 127.0.0.1 not built",
+                            "C:\\NetBackupTemp\\Reserved"});
     };
     // The warning is written as the build ends, which the status may tell the client first.
-    ASSERT_TRUE(WaitUntil([&] { return !refused().empty(); })) << lines.Text();
-    EXPECT_EQ(refused().size(), 1u) << lines.Text();
+    ASSERT_TRUE(WaitUntil(refused)) << lines.Text();
+    EXPECT_EQ(refused(), 1u) << lines.Text();
     EXPECT_LACKS(lines.Text(), "\\\\");
 }
 
 TEST_F(ServerLogTest, AnAddressOverItsShareOfConnectionsIsSaidOnceUntilItIsBelowItAgain) {
-    share::HttpServer::Limits limits;
-    limits.perAddress = 2;
-    Serve("", share::LogLevel::kInfo, limits);
+    Serve("", share::LogLevel::kInfo, {.perAddress = 2});
     const std::string line = "<4>127.0.0.1: turned away: too many connections from this address\n";
     auto said = [&] {
         const auto all = lines.All();
@@ -260,8 +222,7 @@ TEST_F(ServerLogTest, AnAddressOverItsShareOfConnectionsIsSaidOnceUntilItIsBelow
     std::unique_ptr<RawClient> taken;
     ASSERT_TRUE(WaitUntil([&] {
         auto again = std::make_unique<RawClient>(server->port());
-        again->Send("GET /v1/image/99 HTTP/1.1\r\nHost: x\r\n\r\n");
-        if (RawClient::Status(again->Receive(10, 12)) == 404)
+        if (again->Asked("GET /v1/image/99 HTTP/1.1\r\nHost: x\r\n\r\n") == 404)
             taken = std::move(again);
         return taken != nullptr;
     }));

@@ -1,21 +1,9 @@
-// HttpShareClient against an in-process quillon-share over a real recorder: the answers equal
-// what ShareService computes, an image arrives byte for byte in the order the dialog relies on
-// and the server keeps no copy, a dropped connection is resumed, a cancel leaves no temporary
-// data anywhere, and a server away ends the backup with its reason.
-#include "share/HttpShareClient.h"
-
-#include <cstring>
-#include <filesystem>
-#include <map>
-
+// HttpShareClient against an in-process quillon-share over a real recorder.
 #include "LoopbackProxy.h"
 #include "ShareFixture.h"
 #include "platform/AtomicFile.h"
 
-namespace fs = std::filesystem;
-
 namespace {
-
 // The download holds every file the server built, equal byte for byte, except the entry's
 // information and minute map files, which the requester makes itself.
 void ExpectServedCopy(const std::map<std::string, std::string>& got,
@@ -30,7 +18,6 @@ void ExpectServedCopy(const std::map<std::string, std::string>& got,
     for (const auto& [name, bytes] : got)
         EXPECT_TRUE(served.count(name)) << name;
 }
-
 }  // namespace
 
 class ShareClientTest : public ShareFixture {
@@ -45,7 +32,7 @@ class ShareClientTest : public ShareFixture {
 };
 
 TEST_F(ShareClientTest, IndexAndSizeAnswersAreShareServicesRecordsByteForByte) {
-    ShareService local(Settings());
+    ShareService local(serveSettings);
     const _INDEXREPLY index = local.IndexReply(kDay);
     ASSERT_EQ(index.bFound, 1);
     const backup::DayIndexAnswer got = IndexOf(client, kDay);
@@ -98,7 +85,6 @@ TEST_F(ShareClientTest, AnImageArrivesWholeInTheDialogsOrderAlsoOverADroppedConn
         sawWhole = sawWhole || (t.kind == "progress" && t.total > 0 && t.done == t.total);
     }
     EXPECT_TRUE(sawFirst && sawCount && sawWhole);
-
     // Once more through a connection dropped in the middle of a file: it is resumed from where
     // it stopped, and the copy is as whole.
     fs::remove_all(prefix() + "/drive_e/Backup");

@@ -1,6 +1,6 @@
 #pragma once
-// A recorder on C: made by mkrec, a share server over it on a loopback port, a download drive
-// E:, and what a share client's fetch tells, kept in order, with the requests the core makes.
+// What the share tests have in common: a recorder on C: with a share server over it and a
+// download drive E:, sites of the test's own, and what a share client's fetch tells.
 #include <httplib.h>
 
 #include <algorithm>
@@ -8,27 +8,41 @@
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Has.h"
+#include "RawClient.h"
+#include "ScopedEnv.h"
 #include "TestEnv.h"
+#include "TlsFiles.h"
 #include "Wait.h"
 #include "backup/remote/RemoteRecorder.h"
 #include "backup/server/ShareService.h"
+#include "integrity/Sha256.h"
 #include "mkrec/Recorder.h"
 #include "platform/Signals.h"
 #include "records/RemoteRecords.h"
+#include "share/HttpPictureSource.h"
+#include "share/HttpServer.h"
 #include "share/HttpShareClient.h"
 #include "share/ShareLink.h"
 #include "share/ShareProtocol.h"
 #include "share/ShareReplies.h"
 #include "share/ShareServer.h"
+#include "share/TlsServer.h"
+#include "share/TlsTrust.h"
+
+namespace fs = std::filesystem;
 
 // As every program of ours does at its start: the in-process server writing to a client that
 // went away (a dropped connection, a cancel) fails that write instead of ending the test program.
@@ -51,6 +65,10 @@ struct Told {
     std::string text;  // the status text, or the progress's item
     std::uint32_t total = 0, done = 0;
 };
+
+inline std::string Sha(const std::string& bytes) {
+    return integrity::Sha256Hex(bytes.data(), bytes.size());
+}
 
 // Files below a host folder, relative and with '/' between folders, in order.
 inline std::vector<std::string> NamesBelow(const std::string& folder) {
@@ -110,6 +128,81 @@ inline backup::EntrySizeAnswer SizeOf(backup::RemoteRecorder& client,
     return Answered<backup::EntrySizeAnswer>([&](auto reply) { client.EntrySize(request, reply); });
 }
 
+// A server of the test's own on the HTTP library, serving its routes on a loopback port.
+class FakeHttp {
+  public:
+    using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+    explicit FakeHttp(const std::function<void(httplib::Server&)>& routes) {
+        routes(http);
+        port = http.bind_to_any_port("127.0.0.1");
+        thread = std::thread([this] { http.listen_after_bind(); });
+        // Bound and listening already; stop() only takes once the accepting loop runs.
+        WaitUntil([this] { return http.is_running(); });
+    }
+    ~FakeHttp() {
+        http.stop();
+        thread.join();
+    }
+    httplib::Server http;
+    int port = 0;
+    std::thread thread;
+};
+
+inline share::TlsTrust Trust(const std::string& pin, const std::string& caFile = "") {
+    return {.on = true, .caFile = caFile, .pin = pin};
+}
+
+inline std::shared_ptr<share::ServerTls> LoadTls(const std::string& cert, const std::string& key) {
+    std::string why;
+    auto tls = share::ServerTls::Load(cert, key, &why);
+    EXPECT_TRUE(tls) << why;
+    return tls;
+}
+
+inline char FileByte(unsigned long long at) {
+    return static_cast<char>((at * 7 + at / 4093) % 251);
+}
+
+// A site of the test's own on our HTTP server: "quick" (a POST's body echoed) at any path but
+// /file, which is `fileBytes` bytes that tell where they were, far more than the sockets' buffers
+// hold; `handled` counts the requests that reached it.
+class SiteFixture : public TempPrefixTest {
+  protected:
+    void SetUp() override {
+        TempPrefixTest::SetUp();
+        site.handle = [this](const share::HttpRequest& req, share::HttpResponse& res) {
+            ++handled;
+            if (req.path != "/file")
+                return res.Text(200, req.method == "POST" ? "got " + req.body : "quick");
+            res.contentType = "application/octet-stream";
+            res.fileLength = fileBytes;
+            res.readFile = [](char* data, std::size_t size, unsigned long long at) {
+                for (std::size_t i = 0; i < size; ++i)
+                    data[i] = FileByte(at + i);
+                return static_cast<long long>(size);
+            };
+        };
+        site.lengthy = [](const share::HttpRequest& req) { return req.path == "/file"; };
+    }
+    void TearDown() override {
+        if (server)
+            server->Stop();
+        TempPrefixTest::TearDown();
+    }
+    void Serve(share::HttpServer::Limits limits = {},
+               std::shared_ptr<share::ServerTls> tls = nullptr) {
+        if (server)
+            server->Stop();
+        server = std::make_unique<share::HttpServer>(site, limits, std::move(tls));
+        std::string why;
+        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
+    }
+    share::HttpSite site;
+    std::atomic<int> handled{0};
+    long long fileBytes = 3 * 1024 * 1024 + 123;
+    std::unique_ptr<share::HttpServer> server;
+};
+
 class ShareFixture : public TempPrefixTest {
   protected:
     static constexpr const char* kDay = "20100523";
@@ -118,22 +211,7 @@ class ShareFixture : public TempPrefixTest {
     void SetUp() override {
         TempPrefixTest::SetUp();
         MapDrive('E', "removable");
-        Record();
-        serveSettings = Settings();
-    }
-    void TearDown() override {
-        if (server)
-            server->Stop();
-        server.reset();
-        TempPrefixTest::TearDown();
-    }
-    void Record() {
-        mkrec::RecorderPlan plan;
-        plan.root = "C:\\QorData";
-        plan.days = {kDay};
-        plan.firstMinute = 600;
-        plan.lastMinute = 605;
-        plan.cameras = 4;
+        mkrec::RecorderPlan plan{.root = "C:\\QorData", .days = {kDay}, .lastMinute = 605};
         plan.fps = 2;
         plan.width = 64;
         plan.height = 48;
@@ -141,27 +219,29 @@ class ShareFixture : public TempPrefixTest {
         plan.audioBytesPerMinute = 3000;
         mkrec::MakeRecordings(plan);
     }
-    ShareService::Settings Settings() const {
-        ShareService::Settings s;
-        s.storageRoot = "C:\\QorData";
-        s.cameras = 4;
-        return s;
+    void TearDown() override {
+        if (server)
+            server->Stop();
+        server.reset();
+        TempPrefixTest::TearDown();
     }
     void Serve(const std::string& token = "",
                std::function<void(const std::string&, const std::atomic<bool>&)> onBuild = {}) {
-        share::ShareServer::Options options{token, nullptr, std::move(onBuild)};
-        server = std::make_unique<share::ShareServer>(serveSettings, options);
+        ServeWith({.token = token, .onBuildItem = std::move(onBuild)});
+    }
+    void ServeWith(share::ShareServer::Options options) {
+        if (server)
+            server->Stop();
+        server = std::make_unique<share::ShareServer>(serveSettings, std::move(options));
         std::string why;
         ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
     }
     // The image request the worker sends for slot 5: 10:00 to 10:03 of cameras 1 and 3.
     static _BACKUPMAKEIMAGE ImageRequest(const std::string& endHhmm = "1003") {
-        _BACKUPMAKEIMAGE r;
-        std::memset(&r, 0, sizeof r);
+        _BACKUPMAKEIMAGE r{};
         r.nTargetType = 3;
         r.nSlot = 5;
-        r.entry.bUsed = 1;
-        r.entry.bPending = 1;
+        r.entry.bUsed = r.entry.bPending = 1;
         SetKeys(r.entry, std::string(kDay) + "1000", std::string(kDay) + endHhmm);
         r.entry.bCam[0] = r.entry.bCam[2] = 1;
         return r;
@@ -174,8 +254,7 @@ class ShareFixture : public TempPrefixTest {
         return request;
     }
     static _BACKUPADDTOTALSIZE SizeRequest(const _INDEXREPLY& index) {
-        _BACKUPADDTOTALSIZE r;
-        std::memset(&r, 0, sizeof r);
+        _BACKUPADDTOTALSIZE r{};
         std::strcpy(r.szDay, kDay);
         std::strcpy(r.szStart, "1000");
         std::strcpy(r.szEnd, "1003");
@@ -198,8 +277,7 @@ class ShareFixture : public TempPrefixTest {
         r.cancel = std::make_shared<backup::FetchCancel>();
         return r;
     }
-    // Starts the image of request through the routes, for client when one is named; the path
-    // of its status.
+    // Starts the image of request, for client when one is named; the path of its status.
     static std::string StartImage(httplib::Client& http, const _BACKUPMAKEIMAGE& request,
                                   const std::string& client = "") {
         auto started =
@@ -216,8 +294,7 @@ class ShareFixture : public TempPrefixTest {
         EXPECT_TRUE(status) << why;
         return status.value_or(share::JobStatus{});
     }
-    // Polls the status of path until the build is over (the server tells of no change but
-    // through its status); the last status, whose state says how the build ended.
+    // Polls the status of path (nothing else tells) until the build is over; the last status.
     static share::JobStatus WaitBuilt(httplib::Client& http, const std::string& path) {
         share::JobStatus status;
         EXPECT_TRUE(WaitUntil([&] {
@@ -238,5 +315,5 @@ class ShareFixture : public TempPrefixTest {
     std::string ServerImage() const { return driveC() + "/NetBackupTemp/" + kEntry; }
     std::string Downloaded() const { return prefix() + "/drive_e/Backup/" + kEntry + "/" + kDay; }
     std::unique_ptr<share::ShareServer> server;
-    ShareService::Settings serveSettings;  // what Serve starts the server with
+    ShareService::Settings serveSettings{{}, "C:\\QorData", 4};  // what Serve starts with
 };

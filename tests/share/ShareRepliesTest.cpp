@@ -1,10 +1,10 @@
-// The reader of what a share server says: the status it formats is read back whole, with what a
-// finished image lacks, names at the edge of the rules go the right way, and numbers out of range
-// are refused.
+// The reader of what a share server says.
 #include "share/ShareReplies.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <tuple>
 #include <vector>
 
 #include "Has.h"
@@ -26,15 +26,11 @@ TEST(ShareRepliesTest, AFormattedStatusReadsBackWhole) {
     std::string why;
     auto back = ParseJobStatus(share::FormatJobStatus(st), &why);
     ASSERT_TRUE(back) << why;
-    EXPECT_EQ(back->state, JobState::kDone);
-    EXPECT_EQ(back->item, st.item);
-    EXPECT_EQ(back->doneKB, st.doneKB);
-    EXPECT_EQ(back->totalKB, 7u);
-    EXPECT_EQ(back->entry, st.entry);
+    EXPECT_EQ(std::tie(back->state, back->item, back->doneKB, back->totalKB, back->entry),
+              std::tie(st.state, st.item, st.doneKB, st.totalKB, st.entry));
     ASSERT_EQ(back->files.size(), 2u);
-    EXPECT_EQ(back->files[1].name, "Audio/with space.wav");
-    EXPECT_EQ(back->files[1].size, share::kMaxListedFileBytes);
-    EXPECT_EQ(back->files[1].sha256, std::string(64, 'e'));
+    EXPECT_EQ(std::tie(back->files[1].name, back->files[1].size, back->files[1].sha256),
+              std::tie(st.files[1].name, st.files[1].size, st.files[1].sha256));
     EXPECT_TRUE(back->lacks.empty());
     // What a finished image lacks, each on a line of its own, a line break in it made a space.
     st.lacks = {"minute 10:02 not copied: the recording is damaged", "camera 2,\n10:04"};
@@ -62,9 +58,7 @@ TEST(ShareRepliesTest, AFormattedStatusReadsBackWhole) {
     st.gone = {"Audio/201005231000.au0"};
     back = ParseJobStatus(share::FormatJobStatus(st), &why);
     ASSERT_TRUE(back) << why;
-    EXPECT_EQ(back->list, st.list);
-    EXPECT_EQ(back->from, 42u);
-    EXPECT_EQ(back->gone, st.gone);
+    EXPECT_EQ(std::tie(back->list, back->from, back->gone), std::tie(st.list, st.from, st.gone));
     // Without the numbers it is the whole list, as a server that keeps no numbers sends it.
     back = ParseJobStatus("state building\n", &why);
     ASSERT_TRUE(back) << why;
@@ -76,28 +70,19 @@ TEST(ShareRepliesTest, NamesAtTheEdgeOfTheRulesAndWhyEachBadOneIsRefused) {
          std::vector<std::string>{"a", "...", "a..b", "..a", "Audio/x.wav", "a b/c d",
                                   std::string(255, 'n'), "d/" + std::string(255, 'n')})
         EXPECT_EQ(RemoteNameProblem(ok), "") << ok;
-    const std::vector<std::pair<std::string, std::string>> bad{
-        {"", "empty file name"},
-        {".", "climbs"},
-        {"..", "climbs"},
-        {"./a", "climbs"},
-        {"a/.", "climbs"},
-        {"Audio/../../x", "climbs"},
-        {"a/", "empty folder"},
-        {"Audio//x", "empty folder"},
-        {"/a", "absolute"},
-        {"\\a", "absolute"},
-        {"a\\b", "backslash"},
-        {"C:", "drive"},
-        {"c:a", "drive"},
-        {"a:b", "drive"},
-        {std::string(256, 'n'), "255"},
-        {"d/" + std::string(256, 'n'), "255"},
-        {std::string("a\0", 2), "NUL"},
-        {"a\nb", "control character"},
-        {"a\x7f", "control character"}};
-    for (const auto& [name, why] : bad)
-        EXPECT_HAS(RemoteNameProblem(name), why) << name;
+    const std::map<std::string, std::vector<std::string>> bad{
+        {"empty file name", {""}},
+        {"climbs", {".", "..", "./a", "a/.", "Audio/../../x"}},
+        {"empty folder", {"a/", "Audio//x"}},
+        {"absolute", {"/a", "\\a"}},
+        {"backslash", {"a\\b"}},
+        {"drive", {"C:", "c:a", "a:b"}},
+        {"255", {std::string(256, 'n'), "d/" + std::string(256, 'n')}},
+        {"NUL", {std::string("a\0", 2)}},
+        {"control character", {"a\nb", "a\x7f"}}};
+    for (const auto& [why, names] : bad)
+        for (const auto& name : names)
+            EXPECT_HAS(RemoteNameProblem(name), why) << name;
 }
 
 TEST(ShareRepliesTest, NumbersStatesAndNamesOutOfRangeAreRefused) {

@@ -1,19 +1,9 @@
-// quillon-share's routes as any HTTP client meets them, a hostile one too: the record sizes, the
-// names it will serve, ranges of an image file (also ones that ask for it many times over),
-// overlong heads and bodies without end.
-#include <httplib.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <fstream>
-
-#include "RawClient.h"
-
+// quillon-share's routes as any HTTP client meets them, a hostile one too; listen addresses.
 #include "ShareFixture.h"
+#include "share/LinkSetup.h"
 #include "share/ShareAccess.h"
 
 namespace {
-
 // The peak resident memory of this process (the servers under test run in it), in bytes.
 long long PeakResident() {
     std::ifstream in("/proc/self/status");
@@ -23,15 +13,13 @@ long long PeakResident() {
             return std::atoll(line.substr(6).c_str()) * 1024;
     return 0;
 }
-
 }  // namespace
 
 class ShareServerTest : public ShareFixture {
   protected:
     httplib::Client Client() { return httplib::Client("127.0.0.1", server->port()); }
     int Port() const { return server->port(); }
-    // The largest file of a built image, once the names outside it are seen refused: its path
-    // on the share port and its bytes.
+    // The largest file of a built image (names outside it refused): its path and bytes.
     std::pair<std::string, std::string> BuiltFile() {
         httplib::Client http("127.0.0.1", Port());
         const share::JobStatus status = BuildImage(http);
@@ -45,8 +33,7 @@ class ShareServerTest : public ShareFixture {
         auto whole = http.Get(path);
         EXPECT_TRUE(whole && whole->status == 200);
         EXPECT_EQ(static_cast<long long>(whole ? whole->body.size() : 0), largest->size);
-        // Names outside the listing: the recorder's own files, the entry's information file,
-        // and paths that climb.
+        // The recorder's own files, the entry's information file, paths that climb.
         for (const std::string name : {"BackupInfo.dat", "../../QorData/20100523/201005231000N.dat",
                                        "/etc/passwd", "nothing"}) {
             auto res = http.Get(FilePath(status, name));
@@ -60,9 +47,10 @@ class ShareServerTest : public ShareFixture {
 TEST_F(ShareServerTest, RecordsOfTheWrongSizeAndDaysOfTheWrongShapeAreRefused) {
     Serve();
     auto http = Client();
-    EXPECT_EQ(http.Post("/v1/size", std::string(6159, '\0'), share::kBinaryType)->status, 400);
-    EXPECT_EQ(http.Post("/v1/size", std::string(6161, '\0'), share::kBinaryType)->status, 400);
-    EXPECT_EQ(http.Post("/v1/image", std::string(499, '\0'), share::kBinaryType)->status, 400);
+    for (const auto& [path, size] :
+         {std::pair{"/v1/size", 6159}, {"/v1/size", 6161}, {"/v1/image", 499}})
+        EXPECT_EQ(http.Post(path, std::string(size, '\0'), share::kBinaryType)->status, 400)
+            << path << size;
     // A client id that is no id, or two of them, starts no build.
     const std::string request(sizeof(_BACKUPMAKEIMAGE), '\0');
     for (const char* query :
@@ -71,8 +59,8 @@ TEST_F(ShareServerTest, RecordsOfTheWrongSizeAndDaysOfTheWrongShapeAreRefused) {
         EXPECT_EQ(http.Post(std::string("/v1/image") + query, request, share::kBinaryType)->status,
                   400)
             << query;
-    EXPECT_EQ(http.Post("/v1/index", "2010052", "text/plain")->status, 400);
-    EXPECT_EQ(http.Post("/v1/index", "2010052x", "text/plain")->status, 400);
+    for (const char* day : {"2010052", "2010052x"})
+        EXPECT_EQ(http.Post("/v1/index", day, "text/plain")->status, 400) << day;
     EXPECT_EQ(http.Get("/v1/image/99")->status, 404);
     EXPECT_EQ(http.Post("/v1/image/99/cancel", "", "text/plain")->status, 404);
 }
@@ -82,19 +70,16 @@ TEST_F(ShareServerTest, CancellingABuiltImageRemovesItsTemporaryData) {
     auto http = Client();
     const share::JobStatus status = BuildImage(http);
     ASSERT_EQ(status.state, share::JobState::kDone);
-    ASSERT_TRUE(std::filesystem::exists(ServerImage()));
+    ASSERT_TRUE(fs::exists(ServerImage()));
     EXPECT_EQ(http.Post("/v1/image/1/cancel", "", "text/plain")->status, 200);
-    EXPECT_FALSE(std::filesystem::exists(ServerImage()));
-    auto after = http.Get("/v1/image/1");
-    EXPECT_HAS(after->body, "state cancelled");
+    EXPECT_FALSE(fs::exists(ServerImage()));
+    EXPECT_HAS(http.Get("/v1/image/1")->body, "state cancelled");
     // Its files are no longer served.
-    const std::string path = "/v1/file?entry=" + share::QueryValue(status.entry) +
-                             "&name=" + share::QueryValue(status.files[0].name);
-    EXPECT_EQ(http.Get(path)->status, 404);
+    EXPECT_EQ(http.Get(FilePath(status, status.files[0].name))->status, 404);
     // Only temporary images can be deleted by name.
     EXPECT_EQ(http.Post("/v1/delete", "C:\\QorData", "text/plain")->status, 404);
     EXPECT_EQ(http.Post("/v1/delete", "C:\\NetBackupTemp\\..\\QorData", "text/plain")->status, 404);
-    EXPECT_TRUE(std::filesystem::exists(driveC() + "/QorData/20100523"));
+    EXPECT_TRUE(fs::exists(driveC() + "/QorData/20100523"));
 }
 
 TEST_F(ShareServerTest, HeadsAndBodiesOverTheLimitAreRefusedAndAStrangersBodyIsUnread) {
@@ -122,15 +107,14 @@ TEST_F(ShareServerTest, HeadsAndBodiesOverTheLimitAreRefusedAndAStrangersBodyIsU
                 sent >> 20, grown >> 20, RawClient::Status(reply));
     EXPECT_TRUE(RawClient::Status(reply) == 411 || RawClient::Status(reply) == 413) << reply;
     EXPECT_LT(grown, 32ll << 20);
-    RawClient large(Port());
-    large.Send("POST /v1/size HTTP/1.1\r\nContent-Length: 10000000000\r\n\r\n");
-    EXPECT_EQ(RawClient::Status(large.Receive(5, 12)), 413);
-    server->Stop();
+    EXPECT_EQ(
+        RawClient(Port()).Asked("POST /v1/size HTTP/1.1\r\nContent-Length: 10000000000\r\n\r\n", 5),
+        413);
     // With a token, a stranger's body is never read: the refusal does not wait for it.
     Serve("tk9");
-    RawClient stranger(Port());
-    stranger.Send("POST /v1/size HTTP/1.1\r\nHost: x\r\nContent-Length: 6160\r\n\r\n");
-    EXPECT_EQ(RawClient::Status(stranger.Receive(3, 12)), 401);
+    EXPECT_EQ(RawClient(Port()).Asked(
+                  "POST /v1/size HTTP/1.1\r\nHost: x\r\nContent-Length: 6160\r\n\r\n", 3),
+              401);
 }
 
 TEST_F(ShareServerTest, OnlyTheFilesOfABuiltImageAreServedAndARangeIsOnePartOrRefused) {
@@ -163,25 +147,53 @@ TEST_F(ShareServerTest, OnlyTheFilesOfABuiltImageAreServedAndARangeIsOnePartOrRe
 }
 
 TEST(ShareAccessTest, OnlyLoopbackServesWithoutATokenAndTheTokenMustMatchWhole) {
-    EXPECT_EQ(share::ListenProblem("127.0.0.1", ""), "");
-    EXPECT_EQ(share::ListenProblem("127.8.9.1", ""), "");
-    EXPECT_EQ(share::ListenProblem("::1", ""), "");
-    EXPECT_EQ(share::ListenProblem("localhost", ""), "");
-    EXPECT_NE(share::ListenProblem("0.0.0.0", ""), "");
-    EXPECT_NE(share::ListenProblem("::", ""), "");
-    EXPECT_NE(share::ListenProblem("192.168.1.4", ""), "");
-    EXPECT_NE(share::ListenProblem("recorder.local", ""), "");
+    for (const char* host : {"127.0.0.1", "127.8.9.1", "::1", "localhost"})
+        EXPECT_EQ(share::ListenProblem(host, ""), "") << host;
+    for (const char* host : {"0.0.0.0", "::", "192.168.1.4", "recorder.local"})
+        EXPECT_NE(share::ListenProblem(host, ""), "") << host;
     EXPECT_EQ(share::ListenProblem("0.0.0.0", "t"), "");
     EXPECT_TRUE(share::TokenMatches("Bearer abc", "abc"));
-    EXPECT_FALSE(share::TokenMatches("Bearer abcd", "abc"));
-    EXPECT_FALSE(share::TokenMatches("Bearer ab", "abc"));
-    EXPECT_FALSE(share::TokenMatches("bearer abc", "abc"));
+    for (const char* header : {"Bearer abcd", "Bearer ab", "bearer abc"})
+        EXPECT_FALSE(share::TokenMatches(header, "abc")) << header;
     EXPECT_FALSE(share::TokenMatches("Bearer ", ""));  // an empty token never matches
     auto a = share::ParseListenAddress("[::1]:7004");
     ASSERT_TRUE(a);
     EXPECT_EQ(a->host, "::1");
     EXPECT_EQ(a->port, 7004);
-    EXPECT_FALSE(share::ParseListenAddress("::1:7004"));
-    EXPECT_FALSE(share::ParseListenAddress("127.0.0.1:70000"));
-    EXPECT_FALSE(share::ParseListenAddress("127.0.0.1"));
+    for (const char* text : {"::1:7004", "127.0.0.1:70000", "127.0.0.1"})
+        EXPECT_FALSE(share::ParseListenAddress(text)) << text;
+}
+
+TEST(LinkSetupTest, AnAddressIsAHostAndAPortFromOneTo65535OverHttpOrHttps) {
+    struct Case {
+        const char* text;
+        bool ok;
+        const char* address;
+        int port;
+        bool https;
+    };
+    for (const Case& c :
+         {Case{"127.0.0.1:7004", true, "127.0.0.1", 7004, false},
+          Case{"https://rec.example:443", true, "rec.example", 443, true},
+          Case{"[::1]:7004", true, "[::1]", 7004, false}, Case{"host:1", true, "host", 1, false},
+          Case{"host:65535", true, "host", 65535, false}, Case{"host:0", false},
+          Case{"host:65536", false}, Case{"host:123456", false}, Case{"host:7a", false},
+          Case{"host:", false}, Case{":7004", false}, Case{"nowhere", false},
+          Case{"https://:7004", false}}) {
+        backup::LinkOptions o;
+        ASSERT_EQ(share::ParseLinkAddress(c.text, o), c.ok) << c.text;
+        if (!c.ok)
+            continue;
+        EXPECT_EQ(o.address, c.address) << c.text;
+        EXPECT_EQ(o.port, c.port) << c.text;
+        EXPECT_EQ(o.https, c.https) << c.text;
+    }
+}
+
+TEST(LinkSetupTest, ACaFileOrAPinGoesWithHttpsOnly) {
+    backup::LinkOptions o;
+    o.ca = "/etc/ssl/ca.pem";
+    EXPECT_EQ(share::LinkTlsProblem(o), "--ca and --pin go with an https:// --remote address");
+    o.https = true;
+    EXPECT_EQ(share::LinkTlsProblem(o), "");
 }

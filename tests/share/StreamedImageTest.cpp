@@ -1,58 +1,37 @@
-// An image fetched while the server builds it: the files of a minute are listed once the next
-// minute begins and can be fetched then, their digests are those of the finished image, a file
-// written again after it was listed is said to be, and the connection that carries the files
-// outlives the server closing it between two of them. An image of every camera is served from
-// the recordings uncopied, and only as they were hashed: the client ends the backup naming a
-// file that is no longer the listed one instead of taking it.
-#include <httplib.h>
-
-#include <atomic>
-#include <fstream>
-#include <map>
-#include <memory>
-
+// An image fetched while the server builds it, and one served from the recordings uncopied.
 #include "LoopbackProxy.h"
 #include "ShareFixture.h"
 #include "backup/server/ShareServiceHasher.h"
-#include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
 #include "platform/WriteTap.h"
-#include "share/HttpShareClient.h"
-#include "share/ShareLink.h"
-
-namespace {
-
-// The whole file through ShareLink::Fetch, or "" with ok false.
-std::string FetchWhole(share::ShareLink& link, const std::string& path, bool* ok) {
-    std::string bytes;
-    const auto r = link.Fetch(
-        path, 0, [](const share::ShareLink::Head& h) { return h.status == 200; },
-        [&](const char* data, std::size_t n) {
-            bytes.append(data, n);
-            return true;
-        });
-    *ok = r.complete && r.linkError.empty();
-    return bytes;
-}
-
-}  // namespace
 
 class StreamedImageTest : public ShareFixture {
   protected:
+    // The listed file fetched whole through link, its digest the listed one: its bytes.
+    static std::string Listed(share::ShareLink& link, const share::JobStatus& status,
+                              const share::ListedFile& f) {
+        std::string bytes;
+        const auto r = link.Fetch(
+            FilePath(status, f.name), 0, [](const auto& h) { return h.status == 200; },
+            [&](const char* data, std::size_t n) { return bytes.append(data, n), true; });
+        EXPECT_TRUE(r.complete && r.linkError.empty()) << f.name;
+        EXPECT_EQ(Sha(bytes), f.sha256) << f.name;
+        return bytes;
+    }
     std::string Recording(const std::string& name) const {
         return driveC() + "/QorData/" + kDay + "/" + name;
     }
     // The recording's name now leads to a link to a copy of it elsewhere: the same bytes.
     void SwapForLink(const std::string& name) {
         const std::string copy = prefix() + "/elsewhere-" + name;
-        std::filesystem::copy_file(Recording(name), copy);
-        std::filesystem::rename(Recording(name), Recording(name) + ".kept");
-        std::filesystem::create_symlink(copy, Recording(name));
+        fs::copy_file(Recording(name), copy);
+        fs::rename(Recording(name), Recording(name) + ".kept");
+        fs::create_symlink(copy, Recording(name));
     }
     // Another file with the same bytes takes the recording's name.
     void Replace(const std::string& name) {
-        std::filesystem::copy_file(Recording(name), Recording(name) + ".new");
-        std::filesystem::rename(Recording(name) + ".new", Recording(name));
+        fs::copy_file(Recording(name), Recording(name) + ".new");
+        fs::rename(Recording(name) + ".new", Recording(name));
     }
 };
 
@@ -80,11 +59,7 @@ TEST_F(StreamedImageTest, FilesOfAFinishedMinuteAreServedWhileTheBuildGoesOn) {
     for (const auto& f : early->files) {
         // Only minutes that are over: the build stands at 10:02.
         EXPECT_LT(ImageFileMinute(f.name), std::string(kDay) + "1002") << f.name;
-        bool ok = false;
-        const std::string bytes = FetchWhole(link, FilePath(*early, f.name), &ok);
-        ASSERT_TRUE(ok) << f.name;
-        EXPECT_EQ(static_cast<long long>(bytes.size()), f.size) << f.name;
-        EXPECT_EQ(integrity::Sha256Hex(bytes.data(), bytes.size()), f.sha256) << f.name;
+        EXPECT_EQ(static_cast<long long>(Listed(link, *early, f).size()), f.size) << f.name;
     }
     release->Raise();
     const share::JobStatus done = WaitBuilt(http, statusPath);
@@ -100,7 +75,7 @@ TEST_F(StreamedImageTest, FilesOfAFinishedMinuteAreServedWhileTheBuildGoesOn) {
 
 TEST_F(StreamedImageTest, AMinuteIsGivenOutWhenTheNextBeginsAndAFileWrittenAgainIsNamed) {
     const std::string root = driveC() + "/hashed";
-    std::filesystem::create_directories(root + "/Audio");
+    fs::create_directories(root + "/Audio");
     std::vector<std::pair<std::string, std::string>> given;
     ShareServiceHasher hasher(root, [&](const std::string& name, const integrity::FileDigest& d) {
         given.emplace_back(name, d.hex);
@@ -118,10 +93,8 @@ TEST_F(StreamedImageTest, AMinuteIsGivenOutWhenTheNextBeginsAndAFileWrittenAgain
     EXPECT_TRUE(given.empty());  // 10:00 may still be written again
     write("201005231001N.dat", c);
     ASSERT_EQ(given.size(), 2u);
-    EXPECT_EQ(given[0], std::make_pair(std::string("201005231000N.dat"),
-                                       integrity::Sha256Hex(a.data(), a.size())));
-    EXPECT_EQ(given[1], std::make_pair(std::string("Audio/201005231000.au0"),
-                                       integrity::Sha256Hex(b.data(), b.size())));
+    EXPECT_EQ(given[0], std::make_pair(std::string("201005231000N.dat"), Sha(a)));
+    EXPECT_EQ(given[1], std::make_pair(std::string("Audio/201005231000.au0"), Sha(b)));
     // A file given out and then written again, or withdrawn: the finished list tells.
     write("201005231000N.dat", "minute ten again");
     ASSERT_TRUE(platform::WithdrawWrittenFile(root + "/Audio/201005231000.au0"));
@@ -130,9 +103,8 @@ TEST_F(StreamedImageTest, AMinuteIsGivenOutWhenTheNextBeginsAndAFileWrittenAgain
     EXPECT_EQ(result.republished,
               (std::set<std::string>{"201005231000N.dat", "Audio/201005231000.au0"}));
     EXPECT_EQ(result.files.count("Audio/201005231000.au0"), 0u);
-    EXPECT_EQ(result.files.at("201005231000N.dat").hex,
-              integrity::Sha256Hex("minute ten again", 16));
-    EXPECT_EQ(result.files.at("201005231001N.dat").hex, integrity::Sha256Hex(c.data(), c.size()));
+    EXPECT_EQ(result.files.at("201005231000N.dat").hex, Sha("minute ten again"));
+    EXPECT_EQ(result.files.at("201005231001N.dat").hex, Sha(c));
     EXPECT_EQ(result.files.count("BackupInfo.dat"), 1u);
     EXPECT_EQ(given.back().first, "BackupInfo.dat");  // given at the end
     EXPECT_EQ(ImageFileMinute("Audio/201005231000.au3"), "201005231000");
@@ -140,11 +112,7 @@ TEST_F(StreamedImageTest, AMinuteIsGivenOutWhenTheNextBeginsAndAFileWrittenAgain
 }
 
 TEST_F(StreamedImageTest, TheFileConnectionOutlivesTheServerClosingItWhileIdle) {
-    share::ShareServer::Options options;
-    options.limits.headTime = std::chrono::milliseconds(300);  // an idle connection goes soon
-    server = std::make_unique<share::ShareServer>(serveSettings, options);
-    std::string why;
-    ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
+    ServeWith({.limits = {.headTime = std::chrono::milliseconds(300)}});  // idle goes soon
     httplib::Client http("127.0.0.1", server->port());
     const share::JobStatus status = BuildImage(http);
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
@@ -152,12 +120,8 @@ TEST_F(StreamedImageTest, TheFileConnectionOutlivesTheServerClosingItWhileIdle) 
     FaultProxy watch(server->port());
     share::ShareLink link("127.0.0.1", watch.port(), "");
     for (int round = 0; round < 2; ++round) {
-        for (const auto& f : status.files) {
-            bool ok = false;
-            const std::string bytes = FetchWhole(link, FilePath(status, f.name), &ok);
-            ASSERT_TRUE(ok) << f.name << " in round " << round;
-            EXPECT_EQ(integrity::Sha256Hex(bytes.data(), bytes.size()), f.sha256) << f.name;
-        }
+        for (const auto& f : status.files)
+            Listed(link, status, f);
         // Once the server has closed the idle connection, the next file needs a new one.
         ASSERT_TRUE(watch.WaitClosed(round + 1)) << "the server kept the idle connection";
     }
@@ -167,26 +131,21 @@ TEST_F(StreamedImageTest, AnAllCameraImageOfPastMinutesIsServedFromTheRecordings
     Serve();
     const std::string day = driveC() + "/QorData/" + kDay;
     std::map<std::string, std::string> recorder;  // every file of the day with its digest
-    for (const auto& name : NamesBelow(day)) {
-        const std::string bytes = ReadText(day + "/" + name);
-        recorder[name] = integrity::Sha256Hex(bytes.data(), bytes.size());
-    }
+    for (const auto& name : NamesBelow(day))
+        recorder[name] = Sha(ReadText(day + "/" + name));
     httplib::Client http("127.0.0.1", server->port());
     const share::JobStatus status = BuildImage(http, AllCameras());
     ASSERT_EQ(status.state, share::JobState::kDone) << status.problem;
     // Minutes 10:00 to 10:03: each its data and index file and the audio of its cameras, the
     // recorder's own bytes; no copy of them on the server.
     ASSERT_GE(status.files.size(), 8u);
-    EXPECT_FALSE(std::filesystem::exists(ServerImage()));
+    EXPECT_FALSE(fs::exists(ServerImage()));
     share::ShareLink link("127.0.0.1", server->port(), "");
     for (const auto& f : status.files) {
         ASSERT_TRUE(recorder.count(f.name)) << f.name << " is no file of the recorder";
         EXPECT_EQ(f.sha256, recorder[f.name]) << f.name;
         EXPECT_LE(ImageFileMinute(f.name), std::string(kDay) + "1003") << f.name;
-        bool ok = false;
-        const std::string bytes = FetchWhole(link, FilePath(status, f.name), &ok);
-        ASSERT_TRUE(ok) << f.name;
-        EXPECT_EQ(integrity::Sha256Hex(bytes.data(), bytes.size()), f.sha256) << f.name;
+        Listed(link, status, f);
     }
     // Only the listed names are served, and only as they were hashed: a link put in a
     // recording's place, or another file under its name, is refused, even with the same bytes.
@@ -196,8 +155,7 @@ TEST_F(StreamedImageTest, AnAllCameraImageOfPastMinutesIsServedFromTheRecordings
     EXPECT_EQ(http.Get(FilePath(status, "201005231000N.dat"))->status, 409);
     EXPECT_EQ(http.Get(FilePath(status, "201005231001N.dat"))->status, 409);
     EXPECT_EQ(http.Get(FilePath(status, "201005231002N.dat"))->status, 200);
-    // The delete that ends the chain succeeds, and leaves the recordings (and the one kept
-    // aside) as they were.
+    // The delete that ends the chain leaves the recordings (and the one kept aside) as they were.
     EXPECT_EQ(
         http.Post("/v1/delete", std::string("C:\\NetBackupTemp\\") + kEntry, "text/plain")->status,
         200);
@@ -222,11 +180,11 @@ TEST_F(StreamedImageTest, TheClientEndsTheBackupNamingTheFileThatIsNoLongerTheLi
     EXPECT_HAS(ended.why, "201005231000N.dat");
     EXPECT_HAS(ended.why, "409");
     EXPECT_EQ(events.Count("downloaded"), 0u);
-    EXPECT_FALSE(std::filesystem::exists(Downloaded() + "/201005231000N.dat"));
+    EXPECT_FALSE(fs::exists(Downloaded() + "/201005231000N.dat"));
 }
 
 TEST_F(StreamedImageTest, FilesAnnouncedBeforeADirectListingGivesUpStayServedUntilTheCopyHasThem) {
-    ShareService service(Settings());
+    ShareService service(serveSettings);
     const _BACKUPMAKEIMAGE request = AllCameras();
     const std::string day = driveC() + "/QorData/" + kDay;
     std::string first;  // the first file the listing from the recordings announced
@@ -239,10 +197,8 @@ TEST_F(StreamedImageTest, FilesAnnouncedBeforeADirectListingGivesUpStayServedUnt
         // Every other file of the day grows by a byte: the listing finds its next file not as
         // it found it first, and the entry goes to the copy.
         for (const auto& name : NamesBelow(day))
-            if (name != first) {
-                std::ofstream grow(day + "/" + name, std::ios::binary | std::ios::app);
-                grow.put('\0');
-            }
+            if (name != first)
+                std::ofstream(day + "/" + name, std::ios::binary | std::ios::app).put('\0');
         EXPECT_NE(service.ImageFilePath(entry, f.name), "");
     };
     auto progress = [&](const std::string&, std::uint32_t, std::uint32_t) {
@@ -254,6 +210,5 @@ TEST_F(StreamedImageTest, FilesAnnouncedBeforeADirectListingGivesUpStayServedUnt
     EXPECT_EQ(image.problem, "");
     EXPECT_EQ(unserved, 0) << first << " went unserved after it was announced";
     // The copy's own file is served in the end, not the recording that changed.
-    const std::string served = service.ImageFilePath(kEntry, first);
-    EXPECT_LACKS(served, "QorData");
+    EXPECT_LACKS(service.ImageFilePath(kEntry, first), "QorData");
 }

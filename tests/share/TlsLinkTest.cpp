@@ -1,45 +1,12 @@
-// HTTPS on our own server and the clients' checks of it, with certificates openssl made: the
-// certificate and its pin, a pinned link and a wrong pin, an authority that vouches and one that
-// does not, TLS and plain HTTP meeting each other, and the server's protections kept under TLS:
-// a client that never ends its handshake or sends half a head holds no worker that others need.
+// HTTPS on our own server and the clients' checks of it, with certificates openssl made.
 #include <openssl/ssl.h>
 
-#include <atomic>
-#include <fstream>
-#include <map>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "Has.h"
-#include "RawClient.h"
-#include "TestEnv.h"
-#include "TlsFiles.h"
-#include "share/HttpPictureSource.h"
-#include "share/HttpServer.h"
+#include "ShareFixture.h"
 #include "share/PictureServer.h"
-#include "share/ShareLink.h"
-#include "share/TlsServer.h"
-#include "share/TlsTrust.h"
 
 using share::TlsTrust;
 
 namespace {
-
-constexpr long long kFileBytes = 3 * 1024 * 1024 + 123;
-
-char FileByte(unsigned long long at) {
-    return static_cast<char>((at * 7 + at / 4093) % 251);
-}
-
-TlsTrust Trust(const std::string& pin, const std::string& caFile = "") {
-    TlsTrust t;
-    t.on = true;
-    t.pin = pin;
-    t.caFile = caFile;
-    return t;
-}
-
 // A self-signed certificate for localhost and 127.0.0.1 valid only between two dates
 // (YYYYMMDDHHMMSSZ), made by openssl's own signing tool, which alone takes dates in the past;
 // its file, or "" when openssl failed.
@@ -48,30 +15,25 @@ std::string SelfSignedBetween(const std::string& dir, const std::string& name,
     const std::string base = dir + "/" + name, log = dir + "/openssl.log";
     std::ofstream(base + ".cnf") << "[ca]\ndefault_ca = own\n[own]\ndatabase = " << base
                                  << ".index\nnew_certs_dir = " << dir << "\nserial = " << base
-                                 << ".serial\ndefault_md = sha256\npolicy = any\n"
-                                    "unique_subject = no\ncopy_extensions = copy\n"
-                                    "[any]\ncommonName = supplied\n";
+                                 << ".serial\ndefault_md = sha256\npolicy = any\nunique_subject = "
+                                    "no\ncopy_extensions = copy\n[any]\ncommonName = supplied\n";
     std::ofstream(base + ".index");
     std::ofstream(base + ".serial") << "01\n";
-    const bool ok = TlsShell(
-                        "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-                        " -subj /CN=localhost -keyout '" +
-                            base + ".key' -out '" + base +
-                            ".csr' -addext basicConstraints=critical,CA:FALSE"
-                            " -addext subjectAltName=DNS:localhost,IP:127.0.0.1",
-                        log) &&
-                    TlsShell("openssl ca -batch -config '" + base + ".cnf' -selfsign -keyfile '" +
-                                 base + ".key' -in '" + base + ".csr' -startdate " + from +
-                                 " -enddate " + until + " -out '" + base + ".pem'",
-                             log);
-    return ok ? base + ".pem" : "";
+    const std::string request =
+        "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj /CN=localhost "
+        "-addext basicConstraints=critical,CA:FALSE -addext subjectAltName=DNS:localhost,IP:"
+        "127.0.0.1 -keyout '" +
+        base + ".key' -out '" + base + ".csr'";
+    const std::string sign = "openssl ca -batch -config '" + base + ".cnf' -selfsign -keyfile '" +
+                             base + ".key' -in '" + base + ".csr' -startdate " + from +
+                             " -enddate " + until + " -out '" + base + ".pem'";
+    return TlsShell(request, log) && TlsShell(sign, log) ? base + ".pem" : "";
 }
 
-// A TLS client that sends exactly what the test says and reads only when told, over a
-// RawClient's socket; it trusts any certificate (the tests of trust are the links').
+// A TLS client over a RawClient that sends exactly what it is given and trusts any certificate.
 class RawTlsClient {
   public:
-    RawTlsClient(int port, const char* from) : raw_(port, from) {
+    RawTlsClient(int port, const std::string& from) : raw_(port, from) {
         SSL_set_fd(ssl_, raw_.handle());
         ready_ = raw_.connected() && SSL_connect(ssl_) == 1;
     }
@@ -101,7 +63,6 @@ class RawTlsClient {
     SSL* ssl_ = SSL_new(ctx_);
     bool ready_ = false;
 };
-
 }  // namespace
 
 TEST(TlsPolicyTest, PlainHttpOffLoopbackIsRefusedUnlessAskedFor) {
@@ -129,52 +90,18 @@ TEST(TlsPolicyTest, PinsAreReadAsTheServerPrintsThemOrAsOpensslShowsAFingerprint
     }
 }
 
-class TlsLinkTest : public TempPrefixTest {
+class TlsLinkTest : public SiteFixture {
   protected:
     void SetUp() override {
-        TempPrefixTest::SetUp();
+        SiteFixture::SetUp();
         files = MakeTlsFiles(prefix());
         ASSERT_TRUE(files.ok) << ReadText(prefix() + "/openssl.log");
-        site.handle = [this](const share::HttpRequest& req, share::HttpResponse& res) {
-            ++handled;
-            if (req.path != "/file")
-                return res.Text(200, "quick");
-            // Far more than the sockets' buffers hold, in bytes that tell where they were.
-            res.contentType = "application/octet-stream";
-            res.fileLength = kFileBytes;
-            res.readFile = [](char* data, std::size_t size, unsigned long long at) {
-                for (std::size_t i = 0; i < size; ++i)
-                    data[i] = FileByte(at + i);
-                return static_cast<long long>(size);
-            };
-        };
-        site.lengthy = [](const share::HttpRequest& req) { return req.path == "/file"; };
     }
-    void TearDown() override {
-        if (server)
-            server->Stop();
-        TempPrefixTest::TearDown();
-    }
-    std::shared_ptr<share::ServerTls> Identity(const std::string& cert, const std::string& key) {
-        std::string why;
-        auto tls = share::ServerTls::Load(cert, key, &why);
-        EXPECT_TRUE(tls) << why;
-        return tls;
-    }
-    std::shared_ptr<share::ServerTls> Self() { return Identity(files.selfCert, files.selfKey); }
-    // Serves site on a free loopback port: HTTPS with the certificate given, or plain HTTP.
-    void Serve(std::shared_ptr<share::ServerTls> tls, share::HttpServer::Limits limits = {}) {
-        server = std::make_unique<share::HttpServer>(site, limits, std::move(tls));
-        std::string why;
-        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
-    }
+    std::shared_ptr<share::ServerTls> Self() { return LoadTls(files.selfCert, files.selfKey); }
     share::ShareLink::Reply Ask(const TlsTrust& trust, const std::string& host = "127.0.0.1") {
         return share::ShareLink(host, server->port(), "", trust).Get("/quick", 100);
     }
     TlsFiles files;
-    share::HttpSite site;
-    std::atomic<int> handled{0};
-    std::unique_ptr<share::HttpServer> server;
 };
 
 TEST_F(TlsLinkTest, TheCertificateLoadsWithThePinOpensslComputesAndBadFilesAreNamed) {
@@ -206,94 +133,70 @@ TEST_F(TlsLinkTest, EachTrustIsAnsweredOrRefusedWithWhatWasExpectedAndWhatWasSee
     const std::string early =
         SelfSignedBetween(prefix(), "early", "20990101000000Z", "20990301000000Z");
     ASSERT_FALSE(expired.empty() || early.empty()) << ReadText(prefix() + "/openssl.log");
-    // The certificates by letter: self-signed, signed by the authority, signed for another
-    // host, expired, not valid yet; '-' is plain HTTP.
-    const std::map<char, std::string> certs{{'s', files.selfCert},
-                                            {'a', files.signedCert},
-                                            {'e', files.elsewhereCert},
-                                            {'x', expired},
-                                            {'y', early},
-                                            {'-', ""}};
     const std::string self = OpensslPin(files.selfCert), signedPin = OpensslPin(files.signedCert);
     const std::string ca = files.caCert, local = "127.0.0.1";
-    struct Case {
-        char cert;
-        TlsTrust trust;
-        std::string host;
-        std::vector<std::string> says;  // none when it is answered
-    };
-    const std::vector<Case> cases{
-        // The pin alone is the trust: the self-signed chain and the name asked for do not matter.
-        {'s', Trust(self), local, {}},
-        {'s', Trust(self), "localhost", {}},
-        {'s',
-         Trust(signedPin),
-         local,
-         {"shows the certificate " + self, "not the pinned " + signedPin}},
-        // An authority vouches for its own certificates and their names only; with a pin, both
-        // must hold; without one given, the system's, which know nothing of ours.
-        {'a', Trust("", ca), local, {}},
-        {'a', Trust("", ca), "localhost", {}},
-        {'a', Trust(signedPin, ca), local, {}},
-        {'a', Trust(self, ca), local, {"not the pinned"}},
-        {'a',
-         Trust("", files.otherCaCert),
-         local,
-         {"not trusted as 127.0.0.1 by " + files.otherCaCert,
-          "unable to get local issuer certificate", signedPin}},
-        {'a', Trust(""), local, {"the system's certificate authorities"}},
-        {'e', Trust("", ca), local, {"mismatch"}},
-        {'e', Trust("", ca), "localhost", {"mismatch"}},
-        {'e', Trust(OpensslPin(files.elsewhereCert)), local, {}},
-        {'e',
-         Trust("", prefix() + "/no-ca.pem"),
-         local,
-         {"cannot read the certificate authority file"}},
-        // A pinned certificate outside its dates is refused with its dates.
-        {'x',
-         Trust(OpensslPin(expired)),
-         local,
-         {"which expired on 2020-03-01 00:00 UTC (valid from 2020-01-01 00:00 UTC to "
-          "2020-03-01 00:00 UTC): refused"}},
-        {'y', Trust(OpensslPin(early)), local, {"not valid before 2099-01-01 00:00 UTC"}},
-        // A TLS client at a plain HTTP port never falls back to it.
-        {'-', Trust(self), local, {"answered in plain HTTP where TLS (https://) was asked for"}},
-    };
-    char served = 0;
-    for (const Case& c : cases) {
-        const std::string& cert = certs.at(c.cert);
-        SCOPED_TRACE(cert + " as " + c.host + (c.says.empty() ? "" : ": " + c.says[0]));
-        if (served != c.cert) {
-            if (server)
-                server->Stop();
-            Serve(cert.empty() ? nullptr
-                               : Identity(cert, cert.substr(0, cert.size() - 4) + ".key"));
-            served = c.cert;
-        }
+    std::string served = "none";
+    // Served with cert ("" plain HTTP), asked as host with trust: says, none when answered.
+    const auto check = [&](const std::string& cert, const TlsTrust& trust, const std::string& host,
+                           const std::vector<std::string>& says) {
+        SCOPED_TRACE(cert + " as " + host + (says.empty() ? "" : ": " + says[0]));
+        if (served != cert)
+            Serve({},
+                  cert.empty() ? nullptr : LoadTls(cert, cert.substr(0, cert.size() - 4) + ".key"));
+        served = cert;
         const int before = handled;
-        const auto reply = Ask(c.trust, c.host);
-        EXPECT_EQ(reply.ok(), c.says.empty()) << reply.linkError;
+        const auto reply = Ask(trust, host);
+        EXPECT_EQ(reply.ok(), says.empty()) << reply.linkError;
         bool headSeen = false;
-        const auto fetched = share::ShareLink(c.host, server->port(), "", c.trust)
+        const auto fetched = share::ShareLink(host, server->port(), "", trust)
                                  .Fetch(
                                      "/file", 0, [&](const auto&) { return headSeen = true; },
                                      [](const char*, std::size_t) { return true; });
-        EXPECT_EQ(fetched.complete, c.says.empty()) << fetched.linkError;
-        for (const auto& part : c.says) {
+        EXPECT_EQ(fetched.complete, says.empty()) << fetched.linkError;
+        for (const auto& part : says) {
             EXPECT_EQ(reply.status, 0);
             EXPECT_HAS(reply.linkError, part);
             EXPECT_HAS(fetched.linkError, part);
         }
-        EXPECT_EQ(headSeen, c.says.empty());
-        EXPECT_EQ(handled, before + (c.says.empty() ? 2 : 0));
-    }
+        EXPECT_EQ(headSeen, says.empty());
+        EXPECT_EQ(handled, before + (says.empty() ? 2 : 0));
+    };
+    // The pin alone is the trust: the self-signed chain and the name asked for do not matter.
+    const std::string& s = files.selfCert;
+    check(s, Trust(self), local, {});
+    check(s, Trust(self), "localhost", {});
+    check(s, Trust(signedPin), local,
+          {"shows the certificate " + self, "not the pinned " + signedPin});
+    // An authority vouches for its own certificates and their names only; with a pin, both must
+    // hold; without one given, the system's, which know nothing of ours.
+    const std::string& a = files.signedCert;
+    check(a, Trust("", ca), local, {});
+    check(a, Trust("", ca), "localhost", {});
+    check(a, Trust(signedPin, ca), local, {});
+    check(a, Trust(self, ca), local, {"not the pinned"});
+    check(a, Trust("", files.otherCaCert), local,
+          {"not trusted as 127.0.0.1 by " + files.otherCaCert,
+           "unable to get local issuer certificate", signedPin});
+    check(a, Trust(""), local, {"the system's certificate authorities"});
+    const std::string& e = files.elsewhereCert;
+    check(e, Trust("", ca), local, {"mismatch"});
+    check(e, Trust("", ca), "localhost", {"mismatch"});
+    check(e, Trust(OpensslPin(e)), local, {});
+    check(e, Trust("", prefix() + "/no-ca.pem"), local,
+          {"cannot read the certificate authority file"});
+    // A pinned certificate outside its dates is refused with its dates.
+    check(expired, Trust(OpensslPin(expired)), local,
+          {"which expired on 2020-03-01 00:00 UTC (valid from 2020-01-01 00:00 UTC to "
+           "2020-03-01 00:00 UTC): refused"});
+    check(early, Trust(OpensslPin(early)), local, {"not valid before 2099-01-01 00:00 UTC"});
+    // A TLS client at a plain HTTP port never falls back to it.
+    check("", Trust(self), local, {"answered in plain HTTP where TLS (https://) was asked for"});
 }
 
 TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverBothSchemes) {
-    // Bytes that pass the process, which TLS must encrypt and plain HTTP writes as they come;
-    // their pace is bench_remote_backup's to measure.
+    // Bytes TLS must encrypt and plain HTTP writes as they come; their pace is the bench's.
     for (const bool tls : {true, false}) {
-        Serve(tls ? Self() : nullptr);
+        Serve({}, tls ? Self() : nullptr);
         share::ShareLink link("127.0.0.1", server->port(), "",
                               tls ? Trust(OpensslPin(files.selfCert)) : TlsTrust{});
         for (const long long from : {0LL, 1000001LL, 0LL}) {
@@ -305,18 +208,17 @@ TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverBothSchemes) {
                 [&](const char* data, std::size_t n) { return got.append(data, n), true; });
             ASSERT_TRUE(r.complete) << r.linkError;
             EXPECT_EQ(status, from ? 206 : 200);
-            ASSERT_EQ(static_cast<long long>(got.size()), kFileBytes - from);
+            ASSERT_EQ(static_cast<long long>(got.size()), fileBytes - from);
             std::size_t i = 0;
             while (i < got.size() && got[i] == FileByte(static_cast<unsigned long long>(from) + i))
                 ++i;
             EXPECT_EQ(i, got.size());
         }
-        server->Stop();
     }
 }
 
 TEST_F(TlsLinkTest, PlainHttpAtATlsPortIsRefusedInPlainHttpAndWhatIsNeitherIsDropped) {
-    Serve(Self());
+    Serve({}, Self());
     const auto reply = share::ShareLink("127.0.0.1", server->port(), "").Get("/quick", 100);
     EXPECT_EQ(reply.status, 400);
     EXPECT_HAS(reply.Problem("the request"), "HTTPS only");
@@ -330,7 +232,7 @@ TEST_F(TlsLinkTest, PlainHttpAtATlsPortIsRefusedInPlainHttpAndWhatIsNeitherIsDro
 }
 
 TEST_F(TlsLinkTest, OpensslsOwnClientConnectsAtTls12OrLaterAndNotBelow) {
-    Serve(Self());
+    Serve({}, Self());
     const std::string connect =
         "openssl s_client -brief -connect 127.0.0.1:" + std::to_string(server->port());
     const std::string any = TlsOutput(connect + " </dev/null");
@@ -345,11 +247,7 @@ TEST_F(TlsLinkTest, OpensslsOwnClientConnectsAtTls12OrLaterAndNotBelow) {
 }
 
 TEST_F(TlsLinkTest, ClientsThatNeverEndTheirHandshakeOrHeadHoldNoWorkerAndAreLetGoInTime) {
-    share::HttpServer::Limits limits;
-    limits.workers = 1;
-    limits.keptForQuick = 0;
-    limits.headTime = std::chrono::milliseconds(3000);
-    Serve(Self(), limits);
+    Serve({.workers = 1, .keptForQuick = 0, .headTime = std::chrono::milliseconds(3000)}, Self());
     // Some say nothing; some begin a ClientHello and stop within its first record.
     auto stalled = RawClients(server->port(), 24, 2, 4);
     for (std::size_t i = 1; i < stalled.size(); i += 2)
@@ -357,8 +255,8 @@ TEST_F(TlsLinkTest, ClientsThatNeverEndTheirHandshakeOrHeadHoldNoWorkerAndAreLet
     // And some end the handshake, then send half a head and stop.
     std::vector<std::unique_ptr<RawTlsClient>> slowHeads;
     for (int i = 0; i < 4; ++i) {
-        const std::string from = "127.0.0." + std::to_string(6 + i);
-        slowHeads.push_back(std::make_unique<RawTlsClient>(server->port(), from.c_str()));
+        slowHeads.push_back(
+            std::make_unique<RawTlsClient>(server->port(), "127.0.0." + std::to_string(6 + i)));
         ASSERT_TRUE(slowHeads.back()->ready());
         ASSERT_TRUE(slowHeads.back()->Send("GET /quick HTTP/1.1\r\nHo"));
     }
@@ -401,28 +299,25 @@ TEST_F(TlsLinkTest, ThePictureLinkIsCheckedAsTheFileLinkIs) {
 }
 
 TEST_F(TlsLinkTest, TheWindowTakesItsTrustFromTheEnvironmentAndABadPinRefusesEverything) {
-    ::unsetenv("QUILLON_SHARE_PIN");
-    ::unsetenv("QUILLON_SHARE_CA");
-    EXPECT_FALSE(share::TrustFromEnvironment().on);  // plain HTTP, as before
+    const auto given = [](const char* pin, const char* ca) {  // nullptr: not set
+        ScopedEnv pinned("QUILLON_SHARE_PIN", pin), authority("QUILLON_SHARE_CA", ca);
+        return share::TrustFromEnvironment();
+    };
+    EXPECT_FALSE(given(nullptr, nullptr).on);  // plain HTTP, as before
     const std::string pin = OpensslPin(files.selfCert);
-    ::setenv("QUILLON_SHARE_PIN", pin.c_str(), 1);
-    TlsTrust trust = share::TrustFromEnvironment();
+    TlsTrust trust = given(pin.c_str(), nullptr);
     EXPECT_TRUE(trust.on);
     EXPECT_EQ(trust.pin, pin);
     EXPECT_EQ(trust.problem, "");
-    Serve(Self());
+    Serve({}, Self());
     EXPECT_TRUE(Ask(trust).ok());
-    ::setenv("QUILLON_SHARE_PIN", "sha256:nothex", 1);
-    trust = share::TrustFromEnvironment();
+    trust = given("sha256:nothex", nullptr);
     EXPECT_TRUE(trust.on);  // still TLS: a pin that is none never means plain HTTP
     EXPECT_HAS(trust.problem, "QUILLON_SHARE_PIN");
     EXPECT_EQ(Ask(trust).linkError, trust.problem);
-    ::unsetenv("QUILLON_SHARE_PIN");
-    ::setenv("QUILLON_SHARE_CA", files.caCert.c_str(), 1);
-    trust = share::TrustFromEnvironment();
+    trust = given(nullptr, files.caCert.c_str());
     EXPECT_TRUE(trust.on);
     EXPECT_EQ(trust.caFile, files.caCert);
     EXPECT_HAS(Ask(trust).linkError, "not trusted");  // self-signed
-    ::unsetenv("QUILLON_SHARE_CA");
     EXPECT_EQ(handled, 1);
 }

@@ -1,17 +1,9 @@
-// Where the programs take the token from: a token file only its user may read (any other file,
-// a link in its place or one of another user is refused, naming the file and never the token),
-// QUILLON_SHARE_TOKEN, and the service manager's credential; the first given wins.
+// Where the programs take the token from; the first given wins.
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-
-#include "Has.h"
-#include "ScopedEnv.h"
-#include "TestEnv.h"
+#include "ShareFixture.h"
 #include "share/TokenSource.h"
-
-namespace fs = std::filesystem;
 
 class TokenSourceTest : public TempPrefixTest {};
 
@@ -40,13 +32,21 @@ TEST_F(TokenSourceTest, ATokenFileOfThisUserAloneGivesItsOneLineAndWhatCannotBeA
 // its place: every folder that leads to it must be changed by this user or root only, or be
 // sticky as /tmp is.
 TEST_F(TokenSourceTest, AFileOthersMayReachOrReplaceOrThatIsNoPlainFileOfOursIsRefused) {
-    struct Case {
-        std::string path;
-        std::vector<std::string> says;  // none when the token is taken
+    // The token file at path is taken when says is empty, else refused saying each of says.
+    const auto check = [](const std::string& path, const std::vector<std::string>& says) {
+        const share::FoundToken found = share::ReadTokenFile(path);
+        EXPECT_EQ(found.problem.empty(), says.empty()) << path << ": " << found.problem;
+        EXPECT_EQ(found.value, says.empty() ? "tk-folder-secret" : "") << path;
+        if (says.empty())
+            return;
+        EXPECT_HAS(found.problem, path);
+        for (const auto& part : says)
+            EXPECT_HAS(found.problem, part);
+        EXPECT_LACKS(found.problem, "secret");
     };
     // A file refused as one in a folder it cannot trust, saying why.
     const auto untrusted = [&](const std::string& path, const std::string& why) {
-        return Case{path, {"the token file " + path + " cannot be trusted: ", why}};
+        check(path, {"the token file " + path + " cannot be trusted: ", why});
     };
     const auto in = [&](const std::string& folder, unsigned mode) {
         fs::create_directories(prefix() + "/" + folder);
@@ -55,55 +55,38 @@ TEST_F(TokenSourceTest, AFileOthersMayReachOrReplaceOrThatIsNoPlainFileOfOursIsR
         return path;
     };
     const std::string open = prefix() + "/open";
-    std::vector<Case> cases{
-        {Secret("world", "tk-world-secret", 0644), {"mode 0644"}},
-        {Secret("group", "tk-group-secret", 0640), {"mode 0640"}},
-        {Secret("exec", "tk-exec-secret", 0700), {"mode 0700"}},
-        {prefix() + "/missing", {"does not exist"}},
-        untrusted(in("open", 0777), "the folder " + open + " may be changed by others (mode 0777)"),
-        untrusted(in("shared", 0770),
-                  "the folder " + prefix() + "/shared may be changed by others (mode 0770)"),
-        {in("sticky", 01777), {}},
-        {in("plain", 0755), {}},
-    };
+    check(Secret("world", "tk-world-secret", 0644), {"mode 0644"});
+    check(Secret("group", "tk-group-secret", 0640), {"mode 0640"});
+    check(Secret("exec", "tk-exec-secret", 0700), {"mode 0700"});
+    check(prefix() + "/missing", {"does not exist"});
+    untrusted(in("open", 0777), "the folder " + open + " may be changed by others (mode 0777)");
+    untrusted(in("shared", 0770),
+              "the folder " + prefix() + "/shared may be changed by others (mode 0770)");
+    check(in("sticky", 01777), {});
+    check(in("plain", 0755), {});
     fs::create_symlink(Secret("target", "tk-link-secret", 0600), prefix() + "/link");
-    cases.push_back({prefix() + "/link", {"symbolic link"}});
+    check(prefix() + "/link", {"symbolic link"});
     fs::create_directory(prefix() + "/folder");
     ::chmod((prefix() + "/folder").c_str(), 0700);
-    cases.push_back({prefix() + "/folder", {"not a regular file"}});
+    check(prefix() + "/folder", {"not a regular file"});
     // A folder above the file's is as much the file's: below an open one, nothing is safe.
     fs::create_directories(open + "/below");
     ::chmod((open + "/below").c_str(), 0700);
-    cases.push_back(untrusted(Secret("open/below/token", "tk-below-secret", 0600),
-                              "the folder " + open + " may be changed by others"));
+    untrusted(Secret("open/below/token", "tk-below-secret", 0600),
+              "the folder " + open + " may be changed by others");
     // A link to a folder leads the chain through the folder it names.
     fs::create_directory_symlink(open, prefix() + "/leads");
-    cases.push_back(
-        untrusted(prefix() + "/leads/below/token", "the folder " + open + " may be changed"));
-    if (::geteuid() == 0) {
-        // Only root can give a file away; a token file of another user is never ours, and a
-        // sticky folder of another user is still that user's to change.
-        const std::string theirs = Secret("theirs", "tk-theirs-secret", 0600);
-        ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
-        cases.push_back({theirs, {"belongs to user 65534"}});
-        const std::string sticky = in("sticky-theirs", 01777);
-        ASSERT_EQ(::chown((prefix() + "/sticky-theirs").c_str(), 65534, 65534), 0);
-        cases.push_back(
-            untrusted(sticky, "the folder " + prefix() + "/sticky-theirs belongs to user 65534"));
-    }
-    for (const auto& c : cases) {
-        const share::FoundToken found = share::ReadTokenFile(c.path);
-        if (c.says.empty()) {
-            EXPECT_EQ(found.problem, "") << c.path;
-            EXPECT_EQ(found.value, "tk-folder-secret") << c.path;
-            continue;
-        }
-        EXPECT_EQ(found.value, "") << c.path;
-        EXPECT_HAS(found.problem, c.path);
-        for (const auto& part : c.says)
-            EXPECT_HAS(found.problem, part);
-        EXPECT_LACKS(found.problem, "secret");
-    }
+    untrusted(prefix() + "/leads/below/token", "the folder " + open + " may be changed");
+    if (::geteuid() != 0)
+        return;
+    // Only root can give a file away; a token file of another user is never ours, and a sticky
+    // folder of another user is still that user's to change.
+    const std::string theirs = Secret("theirs", "tk-theirs-secret", 0600);
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    check(theirs, {"belongs to user 65534"});
+    const std::string sticky = in("sticky-theirs", 01777);
+    ASSERT_EQ(::chown((prefix() + "/sticky-theirs").c_str(), 65534, 65534), 0);
+    untrusted(sticky, "the folder " + prefix() + "/sticky-theirs belongs to user 65534");
 }
 
 TEST_F(TokenSourceTest, TheFileGivenComesFirstThenTheVariableThenTheCredential) {

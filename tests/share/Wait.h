@@ -1,8 +1,6 @@
 #pragma once
-// The one way the share tests wait for an event (a file appearing, a state reached, a line
-// written) that nothing notifies: it is looked at again every few milliseconds until it holds,
-// with a guard against a hang (minutes, for events on this machine that take milliseconds) that
-// is never a bound on how long the event may take.
+// The one way the tests wait for an event nothing notifies: looked at every few milliseconds
+// until it holds, with a guard of minutes against a hang that is never a bound on the event.
 #include <chrono>
 #include <thread>
 
