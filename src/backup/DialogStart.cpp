@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "platform/DrivePaths.h"
+#include "platform/TimeZone.h"
 
 void SetStartValues(backup::HostSettings& host, CQuillonApp& app) {
     host.localMode = 1;
@@ -20,7 +21,7 @@ void SetStartValues(backup::HostSettings& host, CQuillonApp& app) {
     host.firstDrive = 3;
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    platform::LocalTimeAt(now, local);
     char today[32];
     std::snprintf(today, sizeof today, "%d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
                   local.tm_mday);

@@ -22,6 +22,18 @@ std::string Trimmed(std::string s) {
 
 }  // namespace
 
+bool LocalTimeAt(std::time_t t, std::tm& out) {
+    return localtime_r(&t, &out) != nullptr;
+}
+
+bool UtcTimeAt(std::time_t t, std::tm& out) {
+    return gmtime_r(&t, &out) != nullptr;
+}
+
+long long UtcSecondsOf(std::tm reading) {
+    return static_cast<long long>(timegm(&reading));
+}
+
 bool LocalClockAt(long long utc, ClockInstant& out) {
     const std::time_t t = static_cast<std::time_t>(utc);
     std::tm tm{};

@@ -1,6 +1,7 @@
 #pragma once
 // The zone local times are reckoned in, for a process that works for a recorder whose clock
 // shows another zone than this machine's, and what a reading of that clock stands for.
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,13 @@ bool LocalClockAt(long long utc, ClockInstant& out);
 // clock): one; two, earlier first, in the hour a change back repeats; none in the hour a change
 // forward skips.
 std::vector<ClockInstant> InstantsOfLocalClock(long long wall);
+
+// The reading of the local clock, and of UTC, at t as the C library breaks it down; false when it
+// cannot tell (a year out of its range).
+bool LocalTimeAt(std::time_t t, std::tm& out);
+bool UtcTimeAt(std::time_t t, std::tm& out);
+// The Unix seconds of a reading of UTC (its fields may run over, as 31 June).
+long long UtcSecondsOf(std::tm reading);
 
 // "UTC+01:00", "UTC-05:30", "UTC".
 std::string OffsetText(int offsetSeconds);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "platform/TimeZone.h"
+
 std::string LabelToDayKey(const std::string& label, int dateType) {
     if (label.size() < 8)
         return std::string();
@@ -28,7 +30,7 @@ std::string StoredDayToKey(const std::string& stored) {
 std::string LocalDayDigits(std::time_t t) {
     std::tm local{};
     char buf[128] = {};
-    if (localtime_r(&t, &local))
+    if (platform::LocalTimeAt(t, local))
         std::strftime(buf, sizeof buf, "%Y%m%d", &local);
     return buf;
 }

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <ctime>
 
+#include "platform/TimeZone.h"
 #include "preview/CBackupPreviewDlg.h"
 #include "preview/PreviewScreen.h"
 #include "preview/PreviewTimeChoice.h"
@@ -74,7 +75,7 @@ void CBackupPreviewDlg::Play(bool forward) {
             const std::time_t from =
                 static_cast<std::time_t>(forward ? m_search->WindowStart() : m_search->Now());
             std::tm local{};
-            if (localtime_r(&from, &local)) {
+            if (platform::LocalTimeAt(from, local)) {
                 m_time->SetTime(local.tm_hour, local.tm_min);
                 t = TakeTime();
                 play = true;

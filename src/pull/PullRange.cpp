@@ -5,13 +5,15 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "platform/TimeZone.h"
+
 namespace pull {
 
 namespace {
 
 std::tm LocalTime(std::time_t t) {
     std::tm tm{};
-    localtime_r(&t, &tm);
+    platform::LocalTimeAt(t, tm);
     return tm;
 }
 

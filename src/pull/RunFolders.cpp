@@ -6,6 +6,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/TimeZone.h"
 
 namespace pull {
 namespace {
@@ -34,7 +35,7 @@ RunFolders::RunFolders(std::string base, std::string target)
 
 std::string RunFolders::Name(std::time_t when) {
     std::tm tm{};
-    localtime_r(&when, &tm);
+    platform::LocalTimeAt(when, tm);
     char name[32];
     std::strftime(name, sizeof name, "%Y-%m-%d_%H%M%S", &tm);
     return name;

@@ -16,6 +16,7 @@ extern "C" {
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/TimeZone.h"
 #include "platform/VolumePin.h"
 
 namespace video {
@@ -52,7 +53,7 @@ constexpr const char* kTextHeader =
 std::string IsoTime(long long unixSeconds) {
     const std::time_t t = static_cast<std::time_t>(unixSeconds);
     std::tm tm{};
-    if (!gmtime_r(&t, &tm))
+    if (!platform::UtcTimeAt(t, tm))
         return std::string();
     char text[40];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S.000000Z", &tm);

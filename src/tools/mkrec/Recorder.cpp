@@ -9,6 +9,7 @@
 #include "mkrec/JpegPicture.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/TimeZone.h"
 #include "records/ScheduleEntry.h"
 #include "storage/MinuteCopy.h"
 #include "storage/RecorderPaths.h"
@@ -32,7 +33,7 @@ long long DayEpoch(const std::string& day) {
     tm.tm_year = std::stoi(day.substr(0, 4)) - 1900;
     tm.tm_mon = std::stoi(day.substr(4, 2)) - 1;
     tm.tm_mday = std::stoi(day.substr(6, 2));
-    return static_cast<long long>(timegm(&tm));
+    return platform::UtcSecondsOf(tm);
 }
 
 bool Records(const RecorderPlan& plan, int camera, int minuteOfDay) {
