@@ -13,12 +13,7 @@
 
 namespace fs = std::filesystem;
 
-class OperatorSlipsTest : public DialogTest {
-  protected:
-    void SendHostRecord(int dateType) {
-        DialogTest::SendHostRecord({.dateType = dateType, .camCount = 16, .language = "eng"});
-    }
-};
+using OperatorSlipsTest = DialogTest;
 
 TEST_F(OperatorSlipsTest, KeysInTheDayListPickTheDayAndEnterStartsNoBackup) {
     Open();
@@ -98,7 +93,7 @@ TEST_F(OperatorSlipsTest, UpdateStoresTheMemoLeavesNothingPickedAndThePageFollow
 TEST_F(OperatorSlipsTest, AHostsDateTypeRelabelsTheDaysAndTheSchedule) {
     Open();
     AddEntry("01", "02");
-    SendHostRecord(4);  // day, month and year with "/"
+    SendHostRecord({.dateType = 4, .camCount = 16, .language = "eng"});  // day/month/year
     QTreeWidget* days = dlg->preview()->DayList();
     EXPECT_EQ(days->topLevelItem(0)->text(0), "23/05/2010");
     EXPECT_EQ(Rows(ctl::kScheduleList), QStringList{"23/05/2010 - 10:01 ~ 10:02"});
@@ -109,7 +104,7 @@ TEST_F(OperatorSlipsTest, ARemotePassWithoutTheShareClientEndsAndSaysSo) {
     Open();
     AddEntry("01", "02");
     dlg->OnBrowseTarget(&usb);
-    SendHostRecord(0);
+    SendHostRecord({.camCount = 16, .language = "eng"});
     Click(ctl::kOk);
     ASSERT_TRUE(Until([&] { return !ctx().m_run.running; }));
     QApplication::processEvents();

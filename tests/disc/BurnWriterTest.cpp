@@ -1,6 +1,5 @@
-// The disc writer on libburn and libisofs, over pseudo-drives that act as real media: what it
-// says of each medium, the image it writes and its names, and the media that must refuse a
-// write, take an erase or stop mid-write.
+// The disc writer over pseudo-drives that act as real media: what it says of each medium, the
+// image it writes, and the media that must refuse a write, take an erase or stop mid-write.
 #include <condition_variable>
 #include <filesystem>
 #include <initializer_list>
@@ -93,6 +92,13 @@ class BurnWriterTest : public TempPrefixTest {
         return writer->WriteDisc();
     }
     double MB(long size) { return writer->SizeToBytes(size, 1) / 1048576.0; }
+    // What a stopped write (or each image) left is erased, so that the next write starts blank.
+    void EraseIfWritten() {
+        if (writer->GetDiscStatus() != 0) {
+            ASSERT_TRUE(writer->EraseDisc(1));
+            ASSERT_TRUE(log.WaitFor(11));
+        }
+    }
 
     std::string discs, source;
     EventLog log;
@@ -129,10 +135,8 @@ TEST_F(BurnWriterTest, EachMediumHasItsTypeClassAndUsualCapacity) {
 // The image is the files added, with their names and the volume id, and the written disc is read
 // back against its manifest before it counts as written.
 TEST_F(BurnWriterTest, TheImageIsTheFilesAddedAndIsReadBackBeforeItCountsAsWritten) {
-    ASSERT_EQ(Shell("cd '" + source +
-                    "' && find . -type f ! -name SHA256SUMS -printf '%P\\n' | sort | xargs -d "
-                    "'\\n' sha256sum > "
-                    "SHA256SUMS"),
+    ASSERT_EQ(Shell("cd '" + source + "' && find . -type f ! -name SHA256SUMS -printf '%P\\n' | " +
+                    "sort | xargs -d '\\n' sha256sum > SHA256SUMS"),
               0);
     std::shared_ptr<IWrittenDiscCheck> check = MakeDiscReadBack();
     ASSERT_NE(check, nullptr);
@@ -214,10 +218,7 @@ TEST_F(BurnWriterTest, AnAbortedWriteEndsWithEventTwelveAndTheDriveIsFreeAgain) 
     writer->SetWriteSpeed(0);
     for (int i = 0; i < 3; ++i) {
         log.Clear();
-        if (writer->GetDiscStatus() != 0) {  // what the aborted write left, then each image
-            ASSERT_TRUE(writer->EraseDisc(1));
-            ASSERT_TRUE(log.WaitFor(11));
-        }
+        EraseIfWritten();
         ASSERT_TRUE(Write());
         ASSERT_TRUE(log.WaitForAny({13, 21})) << i;
         ASSERT_FALSE(log.Seen(21)) << i << ": " << log.Last(21).text;
@@ -240,10 +241,7 @@ TEST_F(BurnWriterTest, AnAbortAskedForBeforeTheWriteStartsCancelsItAndOnlyIt) {
     // ... and not the one after it (on the disc erased of what the stopped one wrote).
     writer->SetWriteSpeed(0);
     log.Clear();
-    if (writer->GetDiscStatus() != 0) {
-        ASSERT_TRUE(writer->EraseDisc(1));
-        ASSERT_TRUE(log.WaitFor(11));
-    }
+    EraseIfWritten();
     ASSERT_TRUE(Write());
     ASSERT_TRUE(log.WaitForAny({13, 12}));
     EXPECT_FALSE(log.Seen(12));
