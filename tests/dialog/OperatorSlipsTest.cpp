@@ -1,6 +1,4 @@
-// What an operator's slips and a host's late record must not do: Enter in the day list starting a
-// backup, a Delete taking another entry than the one picked, typing past the memo's room eating
-// its end, labels left in the old date type, a remote pass that never ends.
+// What an operator's slips and a host's late record must not do.
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>

@@ -1,6 +1,5 @@
-// What the operator sees of the window and what a host reads off it: the stop question while a
-// pass goes on, the controls of the preview over the bus, and the window's size and icon. The
-// pictures of the window are kept in artefacts/ of the build.
+// What the operator sees of the window and what a host reads off it; the pictures of the window
+// are kept in artefacts/ of the build.
 #include <QApplication>
 #include <QLayout>
 #include <QMessageBox>

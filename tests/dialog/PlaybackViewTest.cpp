@@ -1,7 +1,4 @@
-// The real playback component in the real window, over the generator's recordings: the days
-// arrive with the day loaded highlighted, a camera plays from the chosen minute, the combos follow
-// the pictures, the main dialog's commands stop it, and a camera without pictures clears the
-// picture.
+// The real playback component in the real window, over the generator's recordings.
 #include <QComboBox>
 #include <QCursor>
 #include <QGuiApplication>

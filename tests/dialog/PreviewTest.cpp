@@ -1,6 +1,4 @@
-// The preview as the operator drives it: the recorded days in the date type's form, the seven
-// buttons turned into the playback component's calls with the chosen day, hour and minute, the
-// time combos locked while playing, the camera, the speed and the component's notifications.
+// The preview as the operator drives it, over a playback component that records its calls.
 #include <QComboBox>
 #include <QLabel>
 #include <QTreeWidget>

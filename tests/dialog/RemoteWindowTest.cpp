@@ -1,6 +1,4 @@
-// The window in remote mode with the real link: a host record connects it to a share server on
-// loopback, the day's hours come from the server's index, Add waits for the server's size, and
-// the backup fetched entry by entry equals the window's own local backup of the same entry.
+// The window in remote mode with the real link to a share server on loopback.
 #include <QLabel>
 #include <map>
 

@@ -1,7 +1,5 @@
-// What the operator can reach of the real window and how it stands: every drive of the drive
-// table in the folder browser (a disc writer without a folder among them), the keep-in-front
-// timer behind the window's own dialogs, the system menu's Close over the bus, and the writer's
-// box when there is none.
+// What the operator can reach of the real window (the browser's drives, the keep-in-front timer,
+// Close over the bus) and the writer's box when there is none.
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>

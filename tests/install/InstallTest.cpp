@@ -1,6 +1,5 @@
 // What `cmake --install --prefix` lays out, and the installed programs run from there as an
-// operator runs them: the data found in share/quillon, the working folder in the machine prefix,
-// and nothing written below the install.
+// operator runs them, writing nothing below the install.
 #include <stdlib.h>
 
 #include <filesystem>

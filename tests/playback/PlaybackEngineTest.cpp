@@ -1,6 +1,5 @@
-// The player over a generated recorder: which pictures a play, a step or a move to the day's
-// ends shows, of which camera and second, with the bytes the recorder holds; minutes that cannot
-// be read are passed over. Pace itself is measured by the benchmark, not here.
+// The player over a generated recorder: which pictures it shows, with the bytes the recorder
+// holds. Pace itself is measured by the benchmark, not here.
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
