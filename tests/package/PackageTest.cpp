@@ -478,23 +478,6 @@ TEST_F(PackageTest, PackingTheSameBuildAgainGivesTheSameBytes) {
     }
 }
 
-TEST_F(PackageTest, EachManualPageRendersWithoutAWarning) {
-    for (const auto& [package, programs] : kPrograms)
-        for (const std::string& path : programs) {
-            if (path.rfind("usr/bin/", 0) != 0)
-                continue;  // a helper, no command
-            const std::string program = fs::path(path).filename().string();
-            SCOPED_TRACE(program);
-            const std::string page = gFiles[package] + "/usr/share/man/man1/" + program + ".1.gz";
-            const RunResult r =
-                Shell("LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l " + Quote(page));
-            EXPECT_EQ(r.status, 0);
-            EXPECT_EQ(r.err, "");
-            EXPECT_NE(r.out.find("NAME\n       " + program + " - "), std::string::npos) << r.out;
-            EXPECT_NE(r.out.find("SYNOPSIS"), std::string::npos);
-        }
-}
-
 TEST_F(PackageTest, TheDesktopEntryValidatesAndNamesWhatThePackageHolds) {
     const std::string files = gFiles["quillon"];
     const std::string entry = files + "/usr/share/applications/quillon.desktop";
