@@ -258,28 +258,6 @@ TEST_F(PackageTest, ControlFieldsTieThePackagesTogetherAndKeepQtToTheWindow) {
     EXPECT_NE(Field("quillon-tools", "Depends").find("libjpeg62-turbo (>="), std::string::npos);
 }
 
-TEST_F(PackageTest, EveryFileBelowEtcIsAConffileAndTheScriptsParse) {
-    for (const std::string& package : kPackages) {
-        SCOPED_TRACE(package);
-        std::set<std::string> inEtc, conffiles;
-        for (const auto& [path, user] : Contents(package))
-            if (path.rfind("./etc/", 0) == 0 && path.back() != '/')
-                inEtc.insert(path.substr(1));
-        const RunResult r = Shell("dpkg-deb -I " + Quote(gDebs[package]) + " conffiles");
-        for (const std::string& line : SplitLines(r.out))
-            conffiles.insert(line);
-        EXPECT_EQ(conffiles, inEtc);
-        const std::string dir = gRoot + "/control-" + package;
-        ASSERT_EQ(Shell("dpkg-deb -e " + Quote(gDebs[package]) + " " + Quote(dir)).status, 0);
-        for (const char* script : {"postinst", "prerm", "postrm"}) {
-            if (!fs::exists(dir + "/" + script))
-                continue;
-            const RunResult syntax = Shell("sh -n " + Quote(dir + "/" + script));
-            EXPECT_EQ(syntax.status, 0) << script << ": " << syntax.err;
-        }
-    }
-}
-
 TEST_F(PackageTest, HeadlessPackagesInstallIntoAnEmptyRootAndNeedNoQt) {
     // An empty root: dpkg's database and nothing else. The maintainer scripts run from this
     // machine with DPKG_ROOT set; the libraries are not installed there, apt's closure below
