@@ -66,6 +66,7 @@ class DialogTest : public TempPrefixTest {
             std::filesystem::copy(std::string(QUILLON_BIN_DIR) + "/" + item, base + "/" + item,
                                   std::filesystem::copy_options::recursive);
         UseBuiltLanguage(app);
+        std::filesystem::create_directories(QUILLON_ARTEFACT_DIR);  // the pictures a test keeps
     }
     void TearDown() override {
         dlg.reset();  // before the companions it uses
@@ -156,6 +157,7 @@ class DialogTest : public TempPrefixTest {
     }
     std::string LastBox() { return boxes.shown.empty() ? "" : boxes.shown.back().text; }
     std::string Text(const char* key) { return app.GetLanguageText("BACKUP", key); }
+    std::string DiscText(const char* key) { return app.GetLanguageText("CDWRITER", key); }
 
     CQuillonApp app;
     ScriptedBoxes boxes;

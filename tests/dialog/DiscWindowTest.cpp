@@ -30,9 +30,8 @@ TEST_F(DiscWindowTest, TheScheduleIsBuiltWrittenAndClearedWithTheDiscsWords) {
     EXPECT_TRUE(W<QWidget>(ctl::kErase)->isVisibleTo(dlg.get()));  // DVD+RW
     EXPECT_GT(W<QComboBox>(ctl::kWriteSpeed)->count(), 1);
     Click(ctl::kOk);
-    const auto discText = [&](const char* key) { return app.GetLanguageText("CDWRITER", key); };
     // Written, then read back against the image's manifest before the box says so.
-    ASSERT_TRUE(UntilBox(discText("A010011") + "\n" + app.GetLanguageText("BACKUP", "Q010011")))
+    ASSERT_TRUE(UntilBox(DiscText("A010011") + "\n" + app.GetLanguageText("BACKUP", "Q010011")))
         << LastBox();
     EXPECT_EQ(ctx().m_disc.writing, 0);
     EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());
@@ -46,5 +45,5 @@ TEST_F(DiscWindowTest, TheScheduleIsBuiltWrittenAndClearedWithTheDiscsWords) {
     // Now it holds data: the next backup is told to erase first.
     AddEntry("06", "07");
     Click(ctl::kOk);
-    EXPECT_EQ(LastBox(), discText("A010016") + "\n" + discText("A010018"));
+    EXPECT_EQ(LastBox(), DiscText("A010016") + "\n" + DiscText("A010018"));
 }

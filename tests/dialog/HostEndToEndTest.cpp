@@ -1,7 +1,6 @@
 // quillon and quillon-host as the processes an installation runs: the host launches the tool,
 // talks to it over the message bus and hears its notice as it closes.
 #include <filesystem>
-#include <map>
 
 #include "CliFixture.h"
 #include "platform/MessageBus.h"
@@ -33,12 +32,11 @@ class HostEndToEndTest : public CliFixture {
     // tag names the files of its output, so that two hosts at once do not share them.
     RunningProgram StartHost(std::vector<std::string> args, const std::string& tag = "host") {
         args.insert(args.begin(), {"--base", base, "--timeout", "30"});
-        return StartProgram(HostPath(), args, prefix(), 0, tag);
+        return StartProgram(std::string(QUILLON_BIN_DIR) + "/quillon-host", args, prefix(), 0, tag);
     }
     RunResult Host(std::vector<std::string> args, const std::string& tag = "host") {
         return FinishProgram(StartHost(args, tag));
     }
-    static std::string HostPath() { return std::string(QUILLON_BIN_DIR) + "/quillon-host"; }
 };
 
 TEST_F(HostEndToEndTest, AfterTheHostsRecordTheToolIsRemoteAndClosesWithoutANotice) {

@@ -1,6 +1,4 @@
-// What an operator's slips and a host's late record must not do: Enter in the day list starting a
-// backup, a Delete taking another entry than the one picked, typing past the memo's room eating
-// its end, labels left in the old date type, a remote pass that never ends.
+// What an operator's slips and a host's late record must not do.
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,12 +11,7 @@
 
 namespace fs = std::filesystem;
 
-class OperatorSlipsTest : public DialogTest {
-  protected:
-    void SendHostRecord(int dateType) {
-        DialogTest::SendHostRecord({.dateType = dateType, .camCount = 16, .language = "eng"});
-    }
-};
+using OperatorSlipsTest = DialogTest;
 
 TEST_F(OperatorSlipsTest, KeysInTheDayListPickTheDayAndEnterStartsNoBackup) {
     Open();
@@ -98,7 +91,7 @@ TEST_F(OperatorSlipsTest, UpdateStoresTheMemoLeavesNothingPickedAndThePageFollow
 TEST_F(OperatorSlipsTest, AHostsDateTypeRelabelsTheDaysAndTheSchedule) {
     Open();
     AddEntry("01", "02");
-    SendHostRecord(4);  // day, month and year with "/"
+    SendHostRecord({.dateType = 4, .camCount = 16, .language = "eng"});  // day/month/year
     QTreeWidget* days = dlg->preview()->DayList();
     EXPECT_EQ(days->topLevelItem(0)->text(0), "23/05/2010");
     EXPECT_EQ(Rows(ctl::kScheduleList), QStringList{"23/05/2010 - 10:01 ~ 10:02"});
@@ -109,7 +102,7 @@ TEST_F(OperatorSlipsTest, ARemotePassWithoutTheShareClientEndsAndSaysSo) {
     Open();
     AddEntry("01", "02");
     dlg->OnBrowseTarget(&usb);
-    SendHostRecord(0);
+    SendHostRecord({.camCount = 16, .language = "eng"});
     Click(ctl::kOk);
     ASSERT_TRUE(Until([&] { return !ctx().m_run.running; }));
     QApplication::processEvents();

@@ -1,6 +1,5 @@
-// What the operator sees of the window and what a host reads off it: the stop question while a
-// pass goes on, the controls of the preview over the bus, and the window's size and icon. The
-// pictures of the window are kept in artefacts/ of the build.
+// What the operator sees of the window and what a host reads off it; the pictures of the window
+// are kept in artefacts/ of the build.
 #include <QApplication>
 #include <QLayout>
 #include <QMessageBox>
@@ -9,7 +8,6 @@
 #include <future>
 
 #include "DialogFixture.h"
-#include "controls/CxSkinButton.h"
 #include "mkicon/QuillonIcon.h"
 
 namespace fs = std::filesystem;
@@ -35,10 +33,6 @@ class OperatorBoxes : public IMessageBoxes {
 
 class OperatorWindowTest : public DialogTest {
   protected:
-    void SetUp() override {
-        DialogTest::SetUp();
-        fs::create_directories(QUILLON_ARTEFACT_DIR);
-    }
     // A query as quillon-host sends it, over the window's socket, while the window serves.
     platform::BusReply Query(int id) {
         const platform::BusMessage m{.message = platform::kMsgQueryControl,
@@ -53,20 +47,17 @@ class OperatorWindowTest : public DialogTest {
     }
 };
 
-const QString kStopQuestionScreen = QUILLON_ARTEFACT_DIR "/stop-question.png";
-
 }  // namespace
 
 // The folder backup from Start to its end, with the stop question open meanwhile.
 TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFirst) {
-    const std::string usb = MapDrive('E', "removable");
-    fs::create_directories(usb + "/Backup");
+    const std::string target = MapDrive('E', "removable") + "/Backup";
+    fs::create_directories(target);
     OperatorBoxes operatorBoxes;
     Open({}, &operatorBoxes);
     Click(ctl::kOk);
     EXPECT_EQ(operatorBoxes.shown.back(), Text("M010024"));
     AddEntry("00", "03");
-    const std::string target = usb + "/Backup";
     dlg->OnBrowseTarget(&target);
 
     // While the question is open the copy goes on; a question still open once the pass ended
@@ -83,7 +74,7 @@ TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFi
             dlg->render(&shot);
             box->render(&shot, QPoint((dlg->width() - box->width()) / 2,
                                       (dlg->height() - box->height()) / 2));
-            shot.save(kStopQuestionScreen);
+            shot.save(QUILLON_ARTEFACT_DIR "/stop-question.png");
         } else if (dlg->view().controlsState() == 1) {
             staleOpen = true;
             box->button(QMessageBox::Yes)->click();
@@ -116,7 +107,7 @@ TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFi
     EXPECT_TRUE(askedWhileRunning);
     EXPECT_FALSE(staleOpen) << "the question stayed open after the pass ended";
     EXPECT_FALSE(ctx().m_run.report.stopped());
-    EXPECT_TRUE(fs::exists(usb + "/Backup/2010_05_23=10,00~10,03/20100523/201005231003N.idx"));
+    EXPECT_TRUE(fs::exists(target + "/2010_05_23=10,00~10,03/20100523/201005231003N.idx"));
     EXPECT_TRUE(Rows(ctl::kScheduleList).isEmpty());  // the schedule is cleared
     EXPECT_TRUE(W<QWidget>(ctl::kAdd)->isEnabled());
     EXPECT_FALSE(fs::exists(base + "/Reserved"));

@@ -1,7 +1,4 @@
-// The real playback component in the real window, over the generator's recordings: the days
-// arrive with the day loaded highlighted, a camera plays from the chosen minute, the combos follow
-// the pictures, the main dialog's commands stop it, and a camera without pictures clears the
-// picture.
+// The real playback component in the real window, over the generator's recordings.
 #include <QComboBox>
 #include <QCursor>
 #include <QGuiApplication>
@@ -72,7 +69,6 @@ TEST_F(PlaybackViewTest, ACameraPlaysFromTheChosenMinuteAndTheCombosFollowIt) {
     ASSERT_TRUE(Until([&] { return player->notice() == "Camera 5 has no pictures from 10:35."; }));
     EXPECT_EQ(player->shownCamera(), -1);
     const QImage window = dlg->grab().toImage();
-    std::filesystem::create_directories(QUILLON_ARTEFACT_DIR);
     ASSERT_TRUE(window.save(QUILLON_ARTEFACT_DIR "/preview-cleared.png"));
     // Above the notice's line only black stays: no picture, no "Camera 3" caption.
     const QRect area(player->mapTo(dlg.get(), QPoint(0, 0)),
@@ -117,7 +113,6 @@ class ScreensTest : public PlaybackViewTest {
                                .fps = 5,
                                .width = 352,
                                .height = 240});
-        std::filesystem::create_directories(QUILLON_ARTEFACT_DIR);
     }
 };
 

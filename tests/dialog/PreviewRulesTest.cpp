@@ -1,6 +1,4 @@
-// The preview's rules without a window: a day label leads back to the day it shows in every date
-// type, which days are listed in which order under the today limit, and the time, speed and
-// camera block the playback component is given.
+// The preview's rules without a window: day labels, the days listed, what the player is given.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,4 @@
-// The preview as the operator drives it: the recorded days in the date type's form, the seven
-// buttons turned into the playback component's calls with the chosen day, hour and minute, the
-// time combos locked while playing, the camera, the speed and the component's notifications.
+// The preview as the operator drives it, over a playback component that records its calls.
 #include <QComboBox>
 #include <QLabel>
 #include <QTreeWidget>
@@ -13,6 +11,8 @@
 #include "preview/CBackupPreviewDlg.h"
 
 namespace {
+
+using Texts = std::vector<std::string>;
 
 class PreviewTest : public TempPrefixTest {
   protected:
@@ -58,8 +58,7 @@ class PreviewTest : public TempPrefixTest {
 
 TEST_F(PreviewTest, StartsInItsOrderWithTheSkinTheLabelsAndTheCombos) {
     Open();
-    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Init 0 16  0 22001", "SearchCam",
-                                                       "OneChannel 0", "Zoom 4"}));
+    EXPECT_EQ(search.Take(), (Texts{"Init 0 16  0 22001", "SearchCam", "OneChannel 0", "Zoom 4"}));
     EXPECT_EQ(search.windowStart, search.now - 86400);
     EXPECT_FALSE(preview->PictureArea()->isVisibleTo(preview.get()));
     EXPECT_EQ(W<QComboBox>(ctl::kPlayCamera)->count(), 64);
@@ -98,11 +97,10 @@ TEST_F(PreviewTest, DaysNewestFirstInEachDateTypeAndWithinTheTodayLimit) {
         // click on it starts it.
         const auto calls = search.Take();
         ASSERT_GE(calls.size(), 4u);
-        EXPECT_EQ(
-            std::vector<std::string>(calls.end() - 4, calls.end()),
-            (std::vector<std::string>{"DayIndex 2010-05-23", "Stop", "Return", "Latest 0 0 0 0"}))
+        EXPECT_EQ(std::vector<std::string>(calls.end() - 4, calls.end()),
+                  (Texts{"DayIndex 2010-05-23", "Stop", "Return", "Latest 0 0 0 0"}))
             << type;
-        EXPECT_EQ(picked, std::vector<std::string>{labels[0].toStdString()});
+        EXPECT_EQ(picked, Texts{labels[0].toStdString()});
     }
 
     // The today limit lists the days from the window start's day on; none left, none picked.
@@ -125,32 +123,31 @@ TEST_F(PreviewTest, TheButtonsPlayStepAndStopFromTheChosenTimeAndLockIt) {
     search.Take();
     Choose(ctl::kPlayHour, 10);
     Choose(ctl::kPlayMinute, 1);
-    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Latest 10 0 0 0", "Latest 10 1 0 0"}));
+    EXPECT_EQ(search.Take(), (Texts{"Latest 10 0 0 0", "Latest 10 1 0 0"}));
 
     Click(ctl::kViewForward);
     EXPECT_TRUE(preview->PictureArea()->isVisibleTo(preview.get()));
-    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Forward 0 2010 5 23 10 1", "Zoom 4"}));
+    EXPECT_EQ(search.Take(), (Texts{"Forward 0 2010 5 23 10 1", "Zoom 4"}));
     EXPECT_FALSE(W<QWidget>(ctl::kPlayHour)->isEnabled());
     EXPECT_FALSE(W<QWidget>(ctl::kPlayMinute)->isEnabled());
     // The component's pictures move the combos along (fields 5 and 6: hour and minute).
     preview->OnSearchNotify(kSearchPictureTime, {2010, 5, 23, 0, 10, 2, 17});
     EXPECT_EQ(W<QComboBox>(ctl::kPlayMinute)->currentIndex(), 2);
     Click(ctl::kViewStop);
-    EXPECT_EQ(search.Take(), std::vector<std::string>{"Stop"});
+    EXPECT_EQ(search.Take(), Texts{"Stop"});
     EXPECT_TRUE(W<QWidget>(ctl::kPlayHour)->isEnabled());
 
     Click(ctl::kViewReverse);
     Click(ctl::kViewNext);
     Click(ctl::kViewPrevious);
-    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Backward 0 2010 5 23 10 2", "Zoom 4",
-                                                       "Next 0 2010 5 23 10 2", "Zoom 4",
-                                                       "Previous 0 2010 5 23 10 2", "Zoom 4"}));
+    EXPECT_EQ(search.Take(), (Texts{"Backward 0 2010 5 23 10 2", "Zoom 4", "Next 0 2010 5 23 10 2",
+                                    "Zoom 4", "Previous 0 2010 5 23 10 2", "Zoom 4"}));
     Click(ctl::kViewLast);
     EXPECT_EQ(W<QComboBox>(ctl::kPlayHour)->currentIndex(), 23);
     EXPECT_EQ(W<QComboBox>(ctl::kPlayMinute)->currentIndex(), 59);
     Click(ctl::kViewFirst);
     EXPECT_EQ(W<QComboBox>(ctl::kPlayHour)->currentIndex(), 0);
-    EXPECT_EQ(search.Take(), (std::vector<std::string>{"EndFrame", "Return"}));
+    EXPECT_EQ(search.Take(), (Texts{"EndFrame", "Return"}));
 
     // A step the component answers as not playable asks nothing more.
     search.answers = {0};
@@ -165,13 +162,13 @@ TEST_F(PreviewTest, OutsideTheWindowPlaysFromItsEdgeOrNothingButStillLocks) {
     search.Take();
     search.answers = {2};  // before the window: forward plays from its start
     Click(ctl::kViewForward);
-    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Forward 0 2010 5 23 10 17", "Zoom 4"}));
+    EXPECT_EQ(search.Take(), (Texts{"Forward 0 2010 5 23 10 17", "Zoom 4"}));
     EXPECT_EQ(W<QComboBox>(ctl::kPlayMinute)->currentIndex(), 17);
     Click(ctl::kViewStop);
     search.Take();
     search.answers = {3};  // after now: backward plays from now
     Click(ctl::kViewReverse);
-    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Backward 0 2010 5 23 10 0", "Zoom 4"}));
+    EXPECT_EQ(search.Take(), (Texts{"Backward 0 2010 5 23 10 0", "Zoom 4"}));
     Click(ctl::kViewStop);
     search.Take();
     search.answers = {2};  // before the window, backward: nothing, yet locked until Stop
@@ -193,7 +190,7 @@ TEST_F(PreviewTest, CameraSpeedDayClicksAndTheControlsState) {
     preview->OnSearchNotify(kSearchDayListReady, {});
     search.Take();
     Choose(ctl::kPlayCamera, 2);
-    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Stop", "SearchCam", "OneChannel 2"}));
+    EXPECT_EQ(search.Take(), (Texts{"Stop", "SearchCam", "OneChannel 2"}));
     EXPECT_EQ(search.cams.value[18], 1u);
     EXPECT_EQ(std::count(std::begin(search.cams.value), std::end(search.cams.value), 1u), 1);
 
@@ -201,21 +198,20 @@ TEST_F(PreviewTest, CameraSpeedDayClicksAndTheControlsState) {
     preview->OnSpeedMessage(ctl::kSpeedSlider, 10);
     preview->OnSpeedMessage(ctl::kSpeedSlider, 0x70005);  // only the low word counts
     preview->OnSpeedMessage(1234, 0);
-    EXPECT_EQ(search.Take(), (std::vector<std::string>{"Speed 5 2", "Speed 5 1", "Speed 0 0"}));
+    EXPECT_EQ(search.Take(), (Texts{"Speed 5 2", "Speed 5 1", "Speed 0 0"}));
 
     // Another day: loaded, the backup day, and playing starts again at 00:00.
     Choose(ctl::kPlayHour, 5);
     search.Take();
     preview->OnDateListClick(1);
-    EXPECT_EQ(search.Take(), (std::vector<std::string>{"DayIndex 2010-05-22", "Stop", "Return",
-                                                       "Latest 0 0 0 0"}));
+    EXPECT_EQ(search.Take(), (Texts{"DayIndex 2010-05-22", "Stop", "Return", "Latest 0 0 0 0"}));
     EXPECT_EQ(picked.back(), "2010-05-22");
     EXPECT_EQ(W<QComboBox>(ctl::kPlayHour)->currentIndex(), 0);
     // The same day again reloads it without stopping; below the last row nothing happens.
     preview->OnDateListClick(1);
     preview->OnDateListClick(-1);
     preview->OnDateListClick(2);
-    EXPECT_EQ(search.Take(), std::vector<std::string>{"DayIndex 2010-05-22"});
+    EXPECT_EQ(search.Take(), Texts{"DayIndex 2010-05-22"});
 
     preview->SetPreviewControlsState(0);
     for (int id :

@@ -1,6 +1,4 @@
-// The window in remote mode with the real link: a host record connects it to a share server on
-// loopback, the day's hours come from the server's index, Add waits for the server's size, and
-// the backup fetched entry by entry equals the window's own local backup of the same entry.
+// The window in remote mode with the real link to a share server on loopback.
 #include <QLabel>
 #include <map>
 
@@ -41,18 +39,14 @@ class RemoteWindowTest : public DialogTest {
     }
     void OpenWithLink() {
         client = std::make_unique<share::HttpShareClient>();
-        CQuillonDlg::Companions companions;
-        companions.shareClient = client.get();
-        Open(companions);
+        Open({.shareClient = client.get()});
     }
     void GoRemote() {
-        HostInfo h;
-        h.camCount = 8;
-        h.language = "eng";
-        h.serverAddress = "127.0.0.1";
-        h.port = server->port();
-        h.modelCode = 0x670;
-        SendHostRecord(h);
+        SendHostRecord({.camCount = 8,
+                        .port = server->port(),
+                        .modelCode = 0x670,
+                        .language = "eng",
+                        .serverAddress = "127.0.0.1"});
     }
     // Row 0 is 2010-05-23, the newest; row 1 2010-05-22.
     void PickDay(int row) { dlg->preview()->OnDateListClick(row); }
@@ -62,8 +56,8 @@ class RemoteWindowTest : public DialogTest {
         AddEntry("02", "05");
         ASSERT_TRUE(Until([&] { return Rows(ctl::kScheduleList).size() == rows + 1; }))
             << LastBox();
-        fs::create_directories(usb + "/" + folder);
         const std::string target = usb + "/" + folder;
+        fs::create_directories(target);
         dlg->OnBrowseTarget(&target);
         const std::size_t before = boxes.shown.size();
         Click(ctl::kOk);

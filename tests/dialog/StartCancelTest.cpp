@@ -1,5 +1,4 @@
-// The storage target chosen in the browser, Cancel, History and the messages of the host,
-// through the real window.
+// The storage target chosen in the browser, Cancel, History and the host's messages.
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -31,17 +30,13 @@ class ScriptedBrowser : public IFolderBrowser {
 
 class StartCancelTest : public DialogTest {
   protected:
-    CQuillonDlg& OpenWith(CQuillonDlg::Companions companions) {
-        companions.browser = &browser;
-        return Open(companions);
-    }
     ScriptedBrowser browser;
 };
 
 TEST_F(StartCancelTest, TheTargetIsChosenInTheBrowserAndClassifiedByItsDrive) {
     const std::string usb = MapDrive('E', "removable");
     fs::create_directories(usb + "/Backup");
-    OpenWith({});
+    Open({.browser = &browser});
     browser.answer = "";  // cancelled: nothing changes
     Click(ctl::kBrowse);
     EXPECT_EQ(browser.titles.at(0), "Select Backup Path.");
@@ -59,7 +54,6 @@ TEST_F(StartCancelTest, TheTargetIsChosenInTheBrowserAndClassifiedByItsDrive) {
     EXPECT_EQ(ctx().m_target.text, "E:\\Backup");
     EXPECT_EQ(::OnHistory({ctx().m_run, ctx().m_disc}, ctx().m_target, ctx().m_prompts),
               "E:");  // the drive from the drive path, not the display
-    fs::create_directories(QUILLON_ARTEFACT_DIR);
     ASSERT_TRUE(
         dlg->Control(ctl::kStorageFrame)->grab().save(QUILLON_ARTEFACT_DIR "/target-edit.png"));
     // A disc writer's text names no folder: shown as the core set it.
@@ -86,7 +80,7 @@ TEST_F(StartCancelTest, TheTargetIsChosenInTheBrowserAndClassifiedByItsDrive) {
 }
 
 TEST_F(StartCancelTest, CancelDuringABackupAsksAndIdleClosesTheWindow) {
-    OpenWith({});
+    Open({.browser = &browser});
     ctx().m_run.running = 1;  // a backup under way
     boxes.answers = {IDNO};
     Click(ctl::kCancel);
@@ -114,14 +108,14 @@ TEST_F(StartCancelTest, HistoryListsTheTargetsFoldersInTheDateTypesForm) {
         EXPECT_EQ(history.List()->item(0)->text().toStdString(), first);
         EXPECT_EQ(history.List()->item(1)->text().toStdString(), second);
     }
-    OpenWith({});
+    Open({.browser = &browser});
     ctx().m_run.running = 1;
     Click(ctl::kHistory);
     EXPECT_EQ(LastBox(), Text("M010016"));
 }
 
 TEST_F(StartCancelTest, TheHostsMessagesReachTheSessionAndTheControls) {
-    OpenWith({});
+    Open({.browser = &browser});
     EXPECT_EQ(
         Send(platform::WM_COPYDATA, 0, EncodeHostInfo({.camCount = 16, .language = "eng"})).result,
         1);

@@ -1,7 +1,5 @@
-// What the operator can reach of the real window and how it stands: every drive of the drive
-// table in the folder browser (a disc writer without a folder among them), the keep-in-front
-// timer behind the window's own dialogs, the system menu's Close over the bus, and the writer's
-// box when there is none.
+// What the operator can reach of the real window (the browser's drives, the keep-in-front timer,
+// Close over the bus) and the writer's box when there is none.
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
@@ -29,28 +27,23 @@ class WindowReachTest : public DialogTest {
             if (!browser)
                 return;
             for (QAbstractItemView* view : browser->findChildren<QAbstractItemView*>()) {
-                QAbstractItemModel* model = view->model();
                 QModelIndex at;
-                bool all = model != nullptr;
-                for (const QString& name : path) {
-                    if (!all)
-                        break;
+                int depth = 0;
+                for (; view->model() && depth < path.size(); ++depth) {
                     if (auto* tree = qobject_cast<QTreeView*>(view); tree && at.isValid())
                         tree->expand(at);  // a folder lists what it holds once opened
-                    all = false;
-                    for (int r = 0; r < model->rowCount(at) && !all; ++r) {
-                        const QModelIndex row = model->index(r, 0, at);
-                        if (row.data().toString().startsWith(name)) {
-                            at = row;
-                            all = true;
-                        }
-                    }
+                    const QModelIndexList rows =
+                        view->model()->rowCount(at) == 0
+                            ? QModelIndexList()
+                            : view->model()->match(view->model()->index(0, 0, at), Qt::DisplayRole,
+                                                   path[depth], 1, Qt::MatchStartsWith);
+                    if (rows.isEmpty())
+                        break;
+                    at = rows.first();
                 }
-                if (all) {
+                if ((found = depth == path.size())) {
                     view->setCurrentIndex(at);
-                    found = true;
-                    browser->accept();
-                    return;
+                    return browser->accept();
                 }
             }
             browser->reject();
@@ -58,14 +51,9 @@ class WindowReachTest : public DialogTest {
         Click(ctl::kBrowse);
         return found;
     }
-    static std::string Disc(const char* key, CQuillonApp& app) {
-        return app.GetLanguageText("CDWRITER", key);
-    }
-    int WriterBoxes() const {
-        int n = 0;
-        for (const auto& s : boxes.shown)
-            n += s.text == app.GetLanguageText("CDWRITER", "A010001") ? 1 : 0;
-        return n;
+    long WriterBoxes() {
+        return std::count_if(boxes.shown.begin(), boxes.shown.end(),
+                             [&](const auto& s) { return s.text == DiscText("A010001"); });
     }
     FakeDiscWriter writer;
 };
@@ -75,11 +63,7 @@ TEST_F(WindowReachTest, TheBrowserOffersEveryDriveOfTheTableTheWriterWithoutAFol
     fs::create_directories(usb + "/Backup");
     // The writer as the README sets one up: a device and no folder.
     platform::DriveTable table = platform::DriveTable::Load(prefix());
-    platform::DriveInfo d;
-    d.letter = 'D';
-    d.type = platform::DRIVE_CDROM;
-    d.device = "stdio:" + prefix() + "/disc-d.iso";
-    table.Set(d);
+    table.Set({'D', "", platform::DRIVE_CDROM, "stdio:" + prefix() + "/disc-d.iso"});
     ASSERT_TRUE(table.Save(prefix()));
     ASSERT_EQ(platform::CurrentDrives()->Find('D')->hostRoot, "");
     Open({.discWriter = &writer});
@@ -155,7 +139,7 @@ TEST_F(WindowReachTest, TheSystemMenusCloseOverTheBusClosesTheWindowAsItsCloseDo
 TEST_F(WindowReachTest, NoWriterIsAWriterThatDidNotStartAndTheWindowOpensAnyway) {
     Open();  // no writer at all
     ASSERT_EQ(WriterBoxes(), 1);
-    EXPECT_EQ(LastBox(), Disc("A010001", app));
+    EXPECT_EQ(LastBox(), DiscText("A010001"));
     EXPECT_TRUE(boxes.shown.back().bracketed);
     EXPECT_TRUE(dlg->isVisible());
 
@@ -174,7 +158,7 @@ TEST_F(WindowReachTest, NoWriterIsAWriterThatDidNotStartAndTheWindowOpensAnyway)
     Open({.discWriter = &writer}, &real);
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->text().toStdString(), Disc("A010001", app));
+    EXPECT_EQ(box->text().toStdString(), DiscText("A010001"));
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(dlg->inMessageBox(), 1);
     box->accept();

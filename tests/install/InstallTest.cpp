@@ -1,11 +1,9 @@
 // What `cmake --install --prefix` lays out, and the installed programs run from there as an
-// operator runs them: the data found in share/quillon, the working folder in the machine prefix,
-// and nothing written below the install.
+// operator runs them, writing nothing below the install.
 #include <stdlib.h>
 
 #include <filesystem>
 #include <set>
-#include <sstream>
 
 #include "CliRunner.h"
 #include "TestEnv.h"
@@ -20,12 +18,8 @@ RunResult gInstall;
 
 const std::string kDay = "20100523";
 
-std::set<std::string> Lines(const std::string& text) {
-    std::set<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.insert(line);
-    return lines;
+bool HasLine(const std::string& text, const std::string& line) {
+    return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
 }
 
 }  // namespace
@@ -62,13 +56,14 @@ class InstallTest : public TempPrefixTest {
     }
 };
 
-TEST_F(InstallTest, ProgramsDataAndDocumentsLieWhereTheDesktopAndTheProgramsLookForThem) {
-    std::set<std::string> bin;
+TEST_F(InstallTest, ProgramsDataAndConfigurationLieWhereTheProgramsLookForThem) {
+    std::set<std::string> bin, programs;
     for (const auto& e : fs::directory_iterator(gUsr + "/bin"))
         bin.insert(e.path().filename().string());
-    const std::vector<std::string> programs = Programs();
+    for (const std::string& program : Programs())
+        programs.insert(program);
     // The programs and nothing else: no generator, no test, no data beside them.
-    EXPECT_EQ(bin, std::set<std::string>(programs.begin(), programs.end()));
+    EXPECT_EQ(bin, programs);
 
     // The data as the build tree has it beside its programs, every file of data/ among it.
     const auto data = FilesBelow(gUsr + "/share/quillon");
@@ -79,25 +74,11 @@ TEST_F(InstallTest, ProgramsDataAndDocumentsLieWhereTheDesktopAndTheProgramsLook
     for (const auto& [path, bytes] : data)
         EXPECT_TRUE(fs::is_regular_file(std::string(QUILLON_BIN_DIR) + "/" + path)) << path;
 
-    for (const std::string& program : programs)
-        EXPECT_TRUE(fs::is_regular_file(gUsr + "/share/man/man1/" + program + ".1.gz")) << program;
-    EXPECT_TRUE(fs::is_regular_file(gUsr + "/share/bash-completion/completions/quillon-cli"));
-    EXPECT_TRUE(fs::is_regular_file(gUsr + "/share/doc/quillon-common/copyright"));
-    EXPECT_TRUE(fs::is_regular_file(gUsr + "/share/doc/quillon-common/changelog.gz"));
     // The configuration goes into the etc/ beside a prefix that ends in usr/, as / has it: the
-    // install stays inside its folder.
+    // install stays inside its folder. (Where each other file lies the package test checks.)
     EXPECT_TRUE(fs::is_regular_file(gRoot + "/etc/quillon/pull.d/example.conf.sample"));
-    EXPECT_TRUE(fs::is_regular_file(gUsr + "/lib/systemd/system/quillon-pull@.timer"));
 #ifdef QUILLON_INSTALLS_SHARE
     EXPECT_TRUE(fs::is_regular_file(gRoot + "/etc/quillon/share.conf"));
-    EXPECT_TRUE(fs::is_regular_file(gUsr + "/lib/systemd/system/quillon-share.service"));
-#endif
-#ifdef QUILLON_INSTALLS_WINDOW
-    EXPECT_TRUE(fs::is_regular_file(gUsr + "/share/applications/quillon.desktop"));
-    for (const char* size : {"16x16", "32x32", "48x48", "256x256"})
-        EXPECT_TRUE(
-            fs::is_regular_file(gUsr + "/share/icons/hicolor/" + size + "/apps/quillon.png"))
-            << size;
 #endif
 }
 
@@ -108,34 +89,30 @@ TEST_F(InstallTest, TheInstalledCliBacksUpWithItsWorkingFolderInTheMachinePrefix
                                               "1000", "--to", "1004", "--cameras", "4", "--size",
                                               "32x24", "--audio", "2", "--audio-bytes", "3000"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::vector<std::string> cli = {"--cameras", "4"};
+    // The installed quillon-cli with four cameras: its status, and all it said in r.
     auto Cli = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), cli.begin(), cli.end());
-        return Installed("quillon-cli", args);
+        args.insert(args.begin(), {"--cameras", "4"});
+        return (r = Installed("quillon-cli", args)).status;
     };
 
-    r = Cli({"info"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(Cli({"info"}), 0) << r.err;
     const std::string base = prefix() + "/base";
-    EXPECT_TRUE(
-        Lines(r.out).count("data folder " + fs::canonical(gUsr).string() + "/share/quillon"))
+    EXPECT_TRUE(HasLine(r.out, "data folder " + fs::canonical(gUsr).string() + "/share/quillon"))
         << r.out;
-    EXPECT_TRUE(Lines(r.out).count("base folder " + base)) << r.out;
+    EXPECT_TRUE(HasLine(r.out, "base folder " + base)) << r.out;
 
-    r = Cli({"add", kDay, "1000", "1004", "--cams", "all", "--memo", "front door"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    r = Cli({"add", kDay, "1001", "1003", "--cams", "2,4"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1004", "--cams", "all", "--memo", "front door"}), 0)
+        << r.err;
+    ASSERT_EQ(Cli({"add", kDay, "1001", "1003", "--cams", "2,4"}), 0) << r.err;
     // The schedule and each entry's files are kept in the prefix.
     EXPECT_TRUE(fs::is_regular_file(base + "/Reserved/reserve.dat"));
     EXPECT_TRUE(fs::is_regular_file(base + "/Reserved/2010_05_23=10,00~10,04/BackupInfo.dat"));
-    r = Cli({"list"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(Cli({"list"}), 0) << r.err;
     EXPECT_NE(r.out.find("2010-05-23 - 10:00 ~ 10:04"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("2010-05-23 - 10:01 ~ 10:03"), std::string::npos) << r.out;
 
-    r = Cli({"--no-progress", "backup", "--folder", "E:\\Backup", "--viewer"});
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    ASSERT_EQ(Cli({"--no-progress", "backup", "--folder", "E:\\Backup", "--viewer"}), 0)
+        << r.out << r.err;
     const std::string rec = driveC() + "/QorData/" + kDay + "/";
     const std::string image = usb + "/Backup/2010_05_23=10,00~10,04/" + kDay + "/";
     for (const char* minute : {"201005231000N.dat", "201005231004N.idx"})
@@ -150,14 +127,14 @@ TEST_F(InstallTest, TheInstalledCliBacksUpWithItsWorkingFolderInTheMachinePrefix
         EXPECT_TRUE(ReadText(gUsr + "/share/quillon/Other/" + path) == bytes) << path;
     }
     // The backup cleared the schedule, and the install is as it was laid out.
-    r = Cli({"list"});
+    Cli({"list"});
     EXPECT_EQ(r.out.find("2010-05-23"), std::string::npos) << r.out;
 #ifdef QUILLON_INSTALLS_VIDEO
     // The installed quillon-cli finds the installed maker of MP4 files, which it hands them to.
     EXPECT_TRUE(fs::is_regular_file(gUsr + "/libexec/quillon/quillon-cli-video"));
-    ASSERT_EQ(Cli({"add", kDay, "1000", "1000", "--cams", "2"}).status, 0);
-    r = Cli({"--no-progress", "backup", "--folder", "E:\\Video", "--mp4"});
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    ASSERT_EQ(Cli({"add", kDay, "1000", "1000", "--cams", "2"}), 0);
+    ASSERT_EQ(Cli({"--no-progress", "backup", "--folder", "E:\\Video", "--mp4"}), 0)
+        << r.out << r.err;
     EXPECT_TRUE(fs::is_regular_file(usb + "/Video/2010_05_23=10,00~10,00/Video/"
                                           "2010-05-23_1000-1000_cam02.mp4"));
 #endif
@@ -175,8 +152,11 @@ TEST_F(InstallTest, TheProgramsSayTheProjectsVersionAndTheirManualPagesToo) {
         const RunResult page = RunProgram(
             "/bin/sh", {"-c", "gzip -dc " + gUsr + "/share/man/man1/" + program + ".1.gz"},
             prefix());
-        EXPECT_NE(page.out.find("\"Quillon Backup " QUILLON_VERSION "\""), std::string::npos)
-            << program;
+        // Its name and synopsis; that it renders without a warning, lintian says of the package.
+        for (const std::string& part :
+             std::vector<std::string>{"\"Quillon Backup " QUILLON_VERSION "\"",
+                                      ".SH NAME\n" + program + " \\- ", ".SH SYNOPSIS\n"})
+            EXPECT_NE(page.out.find(part), std::string::npos) << program << ": " << part;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "mp4/BoxReader.h"
 #include "mp4/BoxWriter.h"
@@ -12,36 +13,29 @@ using namespace mp4;
 
 namespace {
 
-std::string Plain(const std::string& type, const std::string& payload) {
-    BoxWriter w;
-    w.Open(type);
-    w.Bytes(payload);
-    w.Close();
-    return w.Take();
-}
-
+// A box around payload; a full box unless version is negative.
 std::string Full(const std::string& type, int version, std::uint32_t flags,
                  const std::string& payload) {
     BoxWriter w;
-    w.OpenFull(type, static_cast<std::uint8_t>(version), flags);
+    version < 0 ? w.Open(type) : w.OpenFull(type, static_cast<std::uint8_t>(version), flags);
     w.Bytes(payload);
     w.Close();
     return w.Take();
 }
 
+std::string Plain(const std::string& type, const std::string& payload) {
+    return Full(type, -1, 0, payload);
+}
+
 std::string U32Bytes(std::uint32_t v) {
-    BoxWriter w;
-    w.U32(v);
-    return w.Take();
+    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
 }
 
 std::string Why(const std::string& bytes) {
     MemorySource source(bytes);
     std::vector<Box> top;
-    std::string why = ReadBoxTree(source, top);
-    if (!why.empty()) {
-        EXPECT_TRUE(top.empty());
-    }
+    const std::string why = ReadBoxTree(source, top);
+    EXPECT_TRUE(why.empty() || top.empty()) << why;
     return why;
 }
 
@@ -73,26 +67,20 @@ TEST(BoxReader, ReadsEverySizeFormFullBoxesAndNestedContainers) {
     EXPECT_EQ(meta.type, "meta");
     EXPECT_TRUE(meta.full);
     ASSERT_EQ(meta.children.size(), 2u);
-    EXPECT_EQ(meta.children[0].type, "hdlr");
-    EXPECT_EQ(meta.children[0].version, 1);
-    EXPECT_EQ(meta.children[0].flags, 0x000203u);
-    EXPECT_EQ(meta.children[0].PayloadSize(), 20u);
-    EXPECT_EQ(meta.children[1].type, "cami");
-    EXPECT_EQ(meta.children[1].PayloadSize(), 16u);
-    EXPECT_EQ(top[2].type, "mdat");
-    EXPECT_EQ(top[2].offset, mdatAt);
-    EXPECT_EQ(top[2].headerSize, 16u);
-    EXPECT_EQ(top[2].size, 21u);
+    const Box &hdlr = meta.children[0], &cami = meta.children[1];
+    EXPECT_EQ(std::tuple(hdlr.type, hdlr.version, hdlr.flags, hdlr.PayloadSize()),
+              std::tuple("hdlr", 1, 0x000203u, 20u));
+    EXPECT_EQ(std::tuple(cami.type, cami.PayloadSize()), std::tuple("cami", 16u));
+    EXPECT_EQ(std::tuple(top[2].type, top[2].offset, top[2].headerSize, top[2].size),
+              std::tuple("mdat", mdatAt, 16u, 21u));
     const Box& sibo = top[3].Child("ipro")->Child("sinf")->Child("schi")->children.at(0);
-    EXPECT_EQ(sibo.type, "sibo");
-    EXPECT_EQ(sibo.PayloadSize(), 8u);
+    EXPECT_EQ(std::tuple(sibo.type, sibo.PayloadSize()), std::tuple("sibo", 8u));
     std::string siboBytes;
     ASSERT_EQ(ReadBoxBytes(source, sibo, siboBytes, 100), "");
     EXPECT_EQ(siboBytes.substr(8), std::string(8, 's'));
     EXPECT_NE(ReadBoxBytes(source, sibo, siboBytes, 10), "");
-    EXPECT_EQ(top[4].type, "free");
-    EXPECT_EQ(top[4].End(), bytes.size());
-    EXPECT_EQ(top[4].offset, freeAt);
+    EXPECT_EQ(std::tuple(top[4].type, top[4].offset, top[4].End()),
+              std::tuple("free", freeAt, bytes.size()));
 }
 
 TEST(BoxReader, RefusesTreesThatDoNotAddUpAndSaysWhere) {
@@ -117,10 +105,7 @@ TEST(BoxReader, RefusesTreesThatDoNotAddUpAndSaysWhere) {
         deep = Plain("moov", deep);
     EXPECT_HAS(Why(deep), "nested deeper");
     // A damaged type is shown as bytes, not printed raw.
-    EXPECT_HAS(Why(U32Bytes(4) + std::string("\x01\x02"
-                                             "ab",
-                                             4)),
-               "'\\x01\\x02ab'");
+    EXPECT_HAS(Why(U32Bytes(4) + "\x01\x02" + "ab"), "'\\x01\\x02ab'");
     // The QuickTime end mark of a user data box is no box, and not an error.
     EXPECT_EQ(Why(Plain("moov", Plain("udta", Plain("free", "") + U32Bytes(0)))), "");
     EXPECT_NE(Why(Plain("moov", Plain("trak", Plain("free", "") + U32Bytes(0)))), "");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 
 #include "mp4/SurveillanceBoxes.h"
 
@@ -18,13 +19,14 @@ Uuid Filled(std::uint8_t first) {
 }
 
 std::string Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
     std::string out;
-    for (const unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
+    for (const unsigned char c : bytes)
+        out += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
     return out;
+}
+
+std::string Bytes(const Uuid& id) {
+    return std::string(id.begin(), id.end());
 }
 
 }  // namespace
@@ -57,21 +59,18 @@ TEST(TimesAndUuids, TimesCountFromTheirEpochsAndUuidsCarryTheirKind) {
 }
 
 TEST(SegmentBox, FieldsAreLaidOutInOrderAndReadBack) {
-    SegmentInfo info;
-    info.segment = Filled(0x10);
-    info.predecessor = Filled(0x20);
-    info.successor = Filled(0x30);
-    info.startFileTime = 0x0102030405060708;
-    info.duration = 1200000000;  // two minutes
+    SegmentInfo info{.segment = Filled(0x10),
+                     .predecessor = Filled(0x20),
+                     .successor = Filled(0x30),
+                     .startFileTime = 0x0102030405060708,
+                     .duration = 1200000000};  // two minutes
     std::string box;
     ASSERT_EQ(WriteSumi(info, box), "");
     // size, type, three UUIDs, start, duration, two zero lengths.
     ASSERT_EQ(box.size(), 8u + 48 + 16 + 4);
     EXPECT_EQ(Hex(box.substr(0, 8)), "0000004c73756d69");
-    EXPECT_EQ(box.substr(8, 16),
-              std::string(reinterpret_cast<const char*>(info.segment.data()), 16));
-    EXPECT_EQ(box.substr(40, 16),
-              std::string(reinterpret_cast<const char*>(info.successor.data()), 16));
+    EXPECT_EQ(box.substr(8, 16), Bytes(info.segment));
+    EXPECT_EQ(box.substr(40, 16), Bytes(info.successor));
     EXPECT_EQ(Hex(box.substr(56, 20)), "01020304050607080000000047868c0000000000");
 
     // Read back, every field is as written: the box written again is the same.
@@ -105,12 +104,10 @@ TEST(SegmentBox, FieldsAreLaidOutInOrderAndReadBack) {
 }
 
 TEST(UnitBox, EveryTextAndTrackReadsBackAndBadTextsAreRefused) {
-    ExportUnitInfo info;
-    info.unitName = "Quillon Backup depot-2";
-    info.url = "https://depot-2.example/";
-    info.mac = "";
-    info.exportTime = 3850538401;
-    info.operatorName = "Jo Ödegaard";
+    ExportUnitInfo info{.unitName = "Quillon Backup depot-2",
+                        .url = "https://depot-2.example/",
+                        .exportTime = 3850538401,
+                        .operatorName = "Jo Ödegaard"};
     for (int i = 0; i < 3; ++i)
         info.video.push_back({Filled(static_cast<std::uint8_t>(0x40 + i)),
                               {"recorder 12", "camera " + std::to_string(i + 1),
@@ -167,17 +164,15 @@ TEST(CameraAndStartBoxes, ReadBackAndRefuseWhatIsCutOrCountedWrong) {
     std::vector<TrackStart> starts;
     ASSERT_EQ(ReadCstb(cstb, starts), "");
     ASSERT_EQ(starts.size(), 2u);
-    EXPECT_EQ(starts[0].trackId, 1u);
-    EXPECT_EQ(starts[0].startFileTime, 134121672012500000u);
-    EXPECT_EQ(starts[1].trackId, 3u);
-    EXPECT_EQ(starts[1].startFileTime, 134121672000000000u);
+    EXPECT_EQ(std::tuple(starts[0].trackId, starts[0].startFileTime, starts[1].trackId,
+                         starts[1].startFileTime),
+              std::tuple(1u, 134121672012500000u, 3u, 134121672000000000u));
 
     // A count larger than the entries there, or entries left over, is refused.
-    std::string overCounted = cstb;
-    overCounted[11] = 3;
-    EXPECT_NE(ReadCstb(overCounted, starts), "");
-    std::string underCounted = cstb;
-    underCounted[11] = 1;
-    EXPECT_NE(ReadCstb(underCounted, starts), "");
+    for (const int count : {3, 1}) {
+        std::string wrong = cstb;
+        wrong[11] = static_cast<char>(count);
+        EXPECT_NE(ReadCstb(wrong, starts), "") << count;
+    }
     EXPECT_NE(WriteCstb({{1, 0x8000000000000000}}, cstb), "");
 }

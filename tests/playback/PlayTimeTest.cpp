@@ -7,23 +7,10 @@
 
 using namespace playback;
 
-namespace {
-
-std::int64_t At(int y, int mo, int d, int h, int mi) {
-    std::tm tm{};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_isdst = -1;
-    return static_cast<std::int64_t>(std::mktime(&tm));
-}
-
-}  // namespace
-
 TEST(PlayTime, TheTodayLimitAnswersBeforeTheWindowAfterNowOrPlayable) {
-    const std::int64_t now = At(2010, 5, 23, 14, 30) + 25;
+    std::tm at{
+        .tm_min = 30, .tm_hour = 14, .tm_mday = 23, .tm_mon = 4, .tm_year = 110, .tm_isdst = -1};
+    const std::int64_t now = static_cast<std::int64_t>(std::mktime(&at)) + 25;  // 14:30:25
     const std::int64_t start = now - 86400;
     EXPECT_EQ(CheckPlayTime(true, now, start, 2010, 5, 22, 14, 29), kBeforeWindow);
     EXPECT_EQ(CheckPlayTime(true, now, start, 2010, 5, 22, 14, 30), kPlayable);
@@ -46,9 +33,7 @@ TEST(PlayTime, PicturesSharingASecondAreSpreadOverIt) {
     std::vector<PictureRef> pictures;
     for (int i = 0; i < 25; ++i)
         pictures.push_back({100, i, 1});
-    pictures.push_back({101, 25, 1});
-    pictures.push_back({101, 26, 1});
-    pictures.push_back({105, 27, 1});
+    pictures.insert(pictures.end(), {{101, 25, 1}, {101, 26, 1}, {105, 27, 1}});
     const auto t = PictureTimes(pictures);
     EXPECT_DOUBLE_EQ(t[0], 100.0);
     EXPECT_NEAR(t[1] - t[0], 0.04, 1e-9);

@@ -1,6 +1,5 @@
-// The player over a generated recorder: which pictures a play, a step or a move to the day's
-// ends shows, of which camera and second, with the bytes the recorder holds; minutes that cannot
-// be read are passed over. Pace itself is measured by the benchmark, not here.
+// The player over a generated recorder: which pictures it shows, with the bytes the recorder
+// holds. Pace itself is measured by the benchmark, not here.
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -17,14 +16,14 @@ namespace {
 
 class RecordingSink : public IPlaybackSink {
   public:
-    void OnDaysListed(const std::vector<std::string>& days) override {
-        Change([&] { days_ = days; });
+    void OnDaysListed(const std::vector<std::string>& d) override {
+        Change([&] { days_ = d; });
     }
     void OnPicture(const ShownPicture& p) override {
         Change([&] { pictures_.push_back(p); });
     }
-    void OnNotice(const std::string& text) override {
-        Change([&] { notices_.push_back(text); });
+    void OnNotice(const std::string& t) override {
+        Change([&] { notices_.push_back(t); });
     }
     void OnPlayEnded() override {
         Change([&] { ended_ = true; });
@@ -35,14 +34,8 @@ class RecordingSink : public IPlaybackSink {
         return changed_.wait_for(lock, std::chrono::milliseconds(kHangGuardMs),
                                  [&] { return pictures_.size() >= n || ended_; });
     }
-    std::vector<ShownPicture> Pictures() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return pictures_;
-    }
-    std::vector<std::string> Notices() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return notices_;
-    }
+    std::vector<ShownPicture> Pictures() { return Copy(pictures_); }
+    std::vector<std::string> Notices() { return Copy(notices_); }
     void Clear() {
         Change([&] { pictures_.clear(), notices_.clear(), ended_ = false; });
     }
@@ -54,6 +47,11 @@ class RecordingSink : public IPlaybackSink {
         std::lock_guard<std::mutex> lock(mutex_);
         f();
         changed_.notify_all();
+    }
+    template <typename T>
+    T Copy(const T& v) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return v;
     }
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -68,14 +66,15 @@ class PlaybackEngineTest : public TempPrefixTest {
   protected:
     void SetUp() override {
         TempPrefixTest::SetUp();
-        plan.root = "C:\\QorData";
-        plan.days = {"20100522", "20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 603;
-        plan.fps = 5;
-        plan.width = plan.height = 16;
-        plan.damagedMinutes[602] = mkrec::Damage::kNotADatabase;
-        plan.cameraStops[3] = 601;
+        plan = {.root = "C:\\QorData",
+                .days = {"20100522", "20100523"},
+                .firstMinute = 600,
+                .lastMinute = 603,
+                .fps = 5,
+                .width = 16,
+                .height = 16,
+                .cameraStops = {{3, 601}},
+                .damagedMinutes = {{602, mkrec::Damage::kNotADatabase}}};
         mkrec::MakeRecordings(plan);
         engine = std::make_unique<PlaybackEngine>(
             std::make_unique<LocalPictureSource>("C:\\QorData"), sink);
@@ -93,6 +92,13 @@ class PlaybackEngineTest : public TempPrefixTest {
     static std::string Time(const ShownPicture& p) {
         return std::to_string(p.minuteOfDay / 60) + ":" + std::to_string(p.minuteOfDay % 60) + ":" +
                std::to_string(p.second);
+    }
+    // The times of the pictures shown so far, with the camera of each.
+    std::vector<std::string> Shown() {
+        std::vector<std::string> times;
+        for (const ShownPicture& p : sink.Pictures())
+            times.push_back(Time(p) + " c" + std::to_string(p.camera));
+        return times;
     }
     mkrec::RecorderPlan plan;
     RecordingSink sink;
@@ -139,11 +145,7 @@ TEST_F(PlaybackEngineTest, StepsGoOnePictureFromTheOneShownAndAcrossMinutes) {
     engine->Flush();
     engine->Step(Direction::kForward, 10, 0);
     engine->Flush();
-    auto shown = sink.Pictures();
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(Time(shown[0]), "10:0:0");
-    EXPECT_EQ(Time(shown[1]), "10:0:0");  // five pictures share each second
-    EXPECT_EQ(shown[1].camera, 1);
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"10:0:0 c1", "10:0:0 c1"}));  // five a second
 
     // Back past the day's first picture there is nothing; the picture stays.
     engine->Step(Direction::kBackward, 10, 0);
@@ -159,10 +161,7 @@ TEST_F(PlaybackEngineTest, StepsGoOnePictureFromTheOneShownAndAcrossMinutes) {
     engine->Step(Direction::kBackward, 10, 0);
     engine->Step(Direction::kForward, 10, 0);
     engine->Flush();
-    shown = sink.Pictures();
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(Time(shown[0]), "10:0:59");
-    EXPECT_EQ(Time(shown[1]), "10:1:0");
+    EXPECT_EQ(Shown(), (std::vector<std::string>{"10:0:59 c1", "10:1:0 c1"}));
 }
 
 TEST_F(PlaybackEngineTest, FirstAndLastAreTheDaysEndsForTheCamera) {
@@ -171,12 +170,8 @@ TEST_F(PlaybackEngineTest, FirstAndLastAreTheDaysEndsForTheCamera) {
     engine->SetCamera(3);  // stops at 10:01
     engine->Last();
     engine->Flush();
-    const auto shown = sink.Pictures();
-    ASSERT_EQ(shown.size(), 3u);
-    EXPECT_EQ(Time(shown[0]), "10:0:0");
-    EXPECT_EQ(Time(shown[1]), "10:3:59");
-    EXPECT_EQ(Time(shown[2]), "10:0:59");
-    EXPECT_EQ(shown[2].bytes, Expected(3, 600, 59));
+    ASSERT_EQ(Shown(), (std::vector<std::string>{"10:0:0 c0", "10:3:59 c0", "10:0:59 c3"}));
+    EXPECT_EQ(sink.Pictures()[2].bytes, Expected(3, 600, 59));
 }
 
 TEST_F(PlaybackEngineTest, AMinuteThatCannotBeReadIsPassedOverWithANoticeAndPlayingEnds) {

@@ -1,6 +1,7 @@
 // The skin's position files as the buttons read them, the shape a mask gives a window, and the
 // skin in data/GUIS being exactly what its generator draws.
 #include <filesystem>
+#include <tuple>
 
 #include "TestEnv.h"
 #include "mkskin/SkinArt.h"
@@ -30,18 +31,14 @@ class SkinFilesTest : public TempPrefixTest {
 
 TEST_F(SkinFilesTest, PositionsAreReadFieldByFieldWithGapsSkippedAndMissingAsZero) {
     EXPECT_EQ(ButtonPositionFile("C:"), btn);
-    const auto first = ReadButtonPosition(btn, "backupdlg", "viewfirst");
-    EXPECT_EQ((std::vector<int>{first.x, first.y, first.w, first.h, first.drawMode}),
-              (std::vector<int>{2, 3, 40, 30, 1}));
-    const auto gaps = ReadButtonPosition(btn, "BackupDlg", "Gaps");
-    EXPECT_EQ((std::vector<int>{gaps.x, gaps.y, gaps.w, gaps.h, gaps.drawMode}),
-              (std::vector<int>{5, 6, 7, 8, 0}));
-    const auto shortOne = ReadButtonPosition(btn, "BackupDlg", "Short");
-    EXPECT_EQ((std::vector<int>{shortOne.x, shortOne.y, shortOne.w, shortOne.drawMode}),
-              (std::vector<int>{12, 13, 0, 0}));
-    const auto missing = ReadButtonPosition(btn, "BackupDlg", "ViewLast");
-    EXPECT_EQ((std::vector<int>{missing.x, missing.y, missing.w, missing.h, missing.drawMode}),
-              (std::vector<int>{0, 0, 0, 0, 0}));
+    for (const auto& [section, key, fields] :
+         {std::tuple{"backupdlg", "viewfirst", std::vector{2, 3, 40, 30, 1}},
+          {"BackupDlg", "Gaps", {5, 6, 7, 8, 0}},
+          {"BackupDlg", "Short", {12, 13, 0, 0, 0}},
+          {"BackupDlg", "ViewLast", {0, 0, 0, 0, 0}}}) {
+        const auto p = ReadButtonPosition(btn, section, key);
+        EXPECT_EQ((std::vector<int>{p.x, p.y, p.w, p.h, p.drawMode}), fields) << key;
+    }
     EXPECT_EQ(ClampDrawMode(ReadButtonPosition(btn, "BackupDlg", "Wild").drawMode), 2);
     EXPECT_EQ(ClampDrawMode(ReadButtonPosition(btn, "BackupDlg", "Below").drawMode), 0);
     EXPECT_EQ(ReadPanPosition(btn, "PanTiltOption", "Pan"), std::make_pair(70, 80));
@@ -62,11 +59,8 @@ TEST_F(SkinFilesTest, PositionsAreReadFieldByFieldWithGapsSkippedAndMissingAsZer
 
 TEST_F(SkinFilesTest, ATitleEntryGivesTitleAndFontAndAMissingOneTheKey) {
     const auto stop = ReadTitleInfo("C:\\Language.eng", "BackupDlg", "ViewStop");
-    EXPECT_EQ(stop.title, "Stop");
-    EXPECT_EQ(stop.face, "Tahoma");
-    EXPECT_EQ(stop.charset, 161);
-    EXPECT_EQ(stop.height, -12);
-    EXPECT_EQ(stop.weight, 700);
+    EXPECT_EQ(std::tuple(stop.title, stop.face, stop.charset, stop.height, stop.weight),
+              std::tuple("Stop", "Tahoma", 161, -12, 700));
     EXPECT_EQ(ReadTitleInfo("C:\\Language.eng", "BackupDlg", "ViewLast").title, "ViewLast");
     ASSERT_TRUE(
         WriteTitleInfo("C:\\Language.eng", "BackupDlg", "ViewLast", {"Last", "Arial", 0, 14, 600}));
