@@ -1,53 +1,21 @@
-// The worker's pass over the schedule in-process: what its end says, cancellation, a source that
-// changes under the pass, a target that fills up, the minute walk across hours, and a pass as a
-// front end without a window holds it.
-#include "backup/pass/BackupWorker.h"
-#include "backup/pass/PassEnd.h"
-
+// The worker's pass over the schedule in-process: what its end says, cancellation, a source or
+// schedule that changes under the pass, damaged working files, a target that fills up, the minute
+// walk across hours, and a pass as a front end without a window holds it.
 #include <sys/mount.h>
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <set>
 #include <stdexcept>
 
-#include "BackupFixture.h"
-#include "backup/pass/BackupStart.h"
+#include "PassTest.h"
 #include "backup/pass/PassRun.h"
 #include "backup/schedule/ReservedFolder.h"
 #include "backup/schedule/ScheduleAfterPass.h"
 #include "companions/CppSQLite3.h"
-#include "share/Has.h"
 
-namespace fs = std::filesystem;
-
-class BackupWorkerTest : public BackupFixture {
-  protected:
-    void SetUp() override {
-        BackupFixture::SetUp();
-        OwnPassEnds();
-        worker.StartMakeFileThread();
-    }
-    void Run(const std::string& target = "E:\\Backup") {
-        Target(target);
-        ASSERT_EQ(Start(), "");
-        ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
-    }
-    // The operator's Cancel, answered Yes, as the worker reaches minute's data file.
-    void CancelAt(const std::string& minute) {
-        view.onStatus = [this, minute](const std::string& text) {
-            if (text.find(minute + "N.dat") != std::string::npos)
-                ctx.m_run.running = 0;
-        };
-    }
-    std::string Outcome() {
-        return PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule,
-                               ctx.m_host.dateType);
-    }
-};
+using BackupWorkerTest = PassTest;
 
 // What the window says once a pass has ended: completed only when it was.
 TEST_F(BackupWorkerTest, ACompletePassLeavesTheWordsToTheWindowAndAnyOtherSaysWhy) {
@@ -92,7 +60,7 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     EXPECT_NE(view.meter, backup::Meter::kProgress);
     EXPECT_TRUE(ctx.m_run.report.ok());
     // Its manifest says at once that the image is not whole, and vouches for what it holds.
-    const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
+    const std::string manifest = Manifest();
     EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE: the backup was stopped before it was complete.", 0),
               0u)
         << manifest;
@@ -105,21 +73,18 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
 TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrittenStays) {
     RecordDay(600, 603, 0);
     Add("10", "00", "10", "03");  // all cameras: whole-minute copies
-    view.onStatus = [&](const std::string& text) {
-        if (text.find("201005231001N.dat") != std::string::npos) {
-            fs::remove(driveC() + "/QorData/20100523/201005231002N.dat");
-            fs::remove(driveC() + "/QorData/20100523/201005231002N.idx");
-        }
-    };
+    At("201005231001", [&] {
+        fs::remove(driveC() + "/QorData/20100523/201005231002N.dat");
+        fs::remove(driveC() + "/QorData/20100523/201005231002N.idx");
+    });
     Run();
     EXPECT_FALSE(ctx.m_run.report.ok());
-    const auto failures = ctx.m_run.report.failures();
-    ASSERT_EQ(failures.size(), 1u) << ::testing::PrintToString(failures);
-    EXPECT_HAS(failures[0], "minute 10:02 not copied");
+    ASSERT_EQ(ctx.m_run.report.failures().size(), 1u) << Failures();
+    EXPECT_HAS(Failures(), "minute 10:02 not copied");
     const std::string day = Day("2010_05_23=10,00~10,03");
     EXPECT_FALSE(fs::exists(day + "201005231002N.dat"));
     EXPECT_TRUE(fs::exists(day + "201005231003N.dat"));
-    const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
+    const std::string manifest = Manifest();
     EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE: not everything was copied.", 0), 0u) << manifest;
     EXPECT_HAS(manifest, "\n# not copied: 2010_05_23=10,00~10,03: minute 10:02");
     EXPECT_LACKS(manifest, "201005231002N");
@@ -132,23 +97,16 @@ TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
     const std::string tiny = MountTinyDrive('F', "size=12m");
     if (tiny.empty())
         GTEST_SKIP() << "no small filesystem can be mounted here";
-    bool filled = false;
-    view.onStatus = [&](const std::string& text) {
-        if (!filled && text.find("201005231001N") != std::string::npos) {
-            filled = true;
-            std::ofstream filler(tiny + "/filler", std::ios::binary);
-            std::string block(4096, 'f');
-            while (filler.write(block.data(), block.size()) && filler.flush()) {
-            }
+    At("201005231001", [&] {
+        std::ofstream filler(tiny + "/filler", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), block.size()) && filler.flush()) {
         }
-    };
+    });
     Run("F:\\Backup");
-    ASSERT_TRUE(filled);
+    ASSERT_TRUE(reached);
     EXPECT_FALSE(ctx.m_run.report.ok());
-    bool full = false;
-    for (const auto& f : ctx.m_run.report.failures())
-        full = full || f.find("is full") != std::string::npos;
-    EXPECT_TRUE(full) << ::testing::PrintToString(ctx.m_run.report.failures());
+    EXPECT_HAS(Failures(), "is full");
     ExpectOnlyWholeMinuteFiles(tiny + "/Backup", driveC() + "/QorData/20100523");
 }
 
@@ -258,7 +216,7 @@ TEST_F(BackupWorkerTest, OnlyTheEntriesThePassMadeWholeLeaveTheSchedule) {
                         "\n2010-05-23 - 10:03 ~ 10:05: minute 10:04 not copied: its data file is "
                         "missing\n\n" +
                         DamagedEntryNote("2010-05-23 - 10:03 ~ 10:05"));
-    const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
+    const std::string manifest = Manifest();
     EXPECT_HAS(manifest,
                "\n# incomplete entry: 2010_05_23=10,03~10,05: minute 10:04 not "
                "copied: its data file is missing\n");
@@ -279,10 +237,7 @@ TEST_F(BackupWorkerTest, ADamagedMinuteIsReportedAlikeInEveryEntryAndItsReadable
         const auto camera2 = RowsOfCamera(prefix, 1);
         EXPECT_GT(camera2.first, 0) << entry;  // the others copied, wholly inside the data
         EXPECT_TRUE(camera2.second) << entry;
-        bool reported = false;
-        for (const auto& f : ctx.m_run.report.failures())
-            reported = reported || f.rfind(std::string(entry) + ": " + damaged, 0) == 0;
-        EXPECT_TRUE(reported) << entry << ::testing::PrintToString(ctx.m_run.report.failures());
+        EXPECT_HAS(Failures(), "\n" + std::string(entry) + ": " + damaged);
     }
     for (int slot : {0, 1}) {
         const EntryOutcome outcome = ctx.m_run.report.Entry(slot);
@@ -318,16 +273,16 @@ TEST_F(BackupWorkerTest, APassRunsOutcomeIsItsOwnHandedOverOnceAndStoppedOnlyWhi
     Add("10", "00", "10", "02");
     Target();
     platform::AutoResetEvent go;
-    std::atomic<bool> hold{true}, reached{false};
+    std::atomic<bool> hold{true}, held{false};
     view.onStatus = [&](const std::string&) {
         if (hold.exchange(false)) {
-            reached = true;
+            held = true;
             go.WaitFor(kHangGuardMs);
         }
     };
     auto next = ctx.NewPass();
     ASSERT_TRUE(next->Start(StartOptions(), nullptr).done());
-    ASSERT_TRUE(ServeUntil([&] { return reached.load(); }));
+    ASSERT_TRUE(ServeUntil([&] { return held.load(); }));
     next->Stop();
     go.Set();
     ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
@@ -337,4 +292,70 @@ TEST_F(BackupWorkerTest, APassRunsOutcomeIsItsOwnHandedOverOnceAndStoppedOnlyWhi
     EXPECT_FALSE(stopped.report.Entry(0).complete);
     EXPECT_TRUE(whole.report.ok());
     EXPECT_TRUE(whole.report.Entry(0).complete);
+}
+
+// A minute map or information file of the base folder that cannot be read is named; the entry's
+// recorded minutes are still copied, and no empty record is written over the damaged file.
+TEST_F(BackupWorkerTest, ADamagedMinuteMapOrInformationFileIsNamedAndItsEntryCopied) {
+    RecordDay(600, 606);
+    Add("10", "00", "10", "06");
+    Add("10", "00", "10", "02");
+    const std::string working = driveC() + "/Prog/Reserved/";
+    fs::resize_file(working + "2010_05_23=10,00~10,06/20100523/20100523.DAT", 100);
+    const std::string info = working + "2010_05_23=10,00~10,02/BackupInfo.dat";
+    fs::resize_file(info, 100);
+    const std::string damaged = ReadText(info);
+    Run();
+    ASSERT_EQ(ctx.m_run.report.failures().size(), 2u) << Failures();
+    EXPECT_HAS(Failures(), "the minute map ");
+    EXPECT_HAS(Failures(), "100 bytes");
+    EXPECT_HAS(Failures(), "information file");
+    // Every minute and audio file of the day equals the recorder's: two of each a minute.
+    const auto wholeCopies = [&](const std::string& day) {
+        int n = 0;
+        for (const std::string sub : {"", "Audio/"})
+            for (const auto& e : fs::directory_iterator(day + sub)) {
+                const std::string name = e.path().filename().string();
+                if (!e.is_regular_file() || name == "BackupInfo.dat" || name == "20100523.DAT")
+                    continue;
+                EXPECT_TRUE(ReadText(e.path().string()) ==
+                            ReadText(driveC() + "/QorData/20100523/" + sub + name))
+                    << name;
+                ++n;
+            }
+        return n;
+    };
+    EXPECT_EQ(wholeCopies(Day("2010_05_23=10,00~10,06")), 7 * 4);
+    EXPECT_EQ(wholeCopies(Day("2010_05_23=10,00~10,02")), 3 * 4);
+    EXPECT_TRUE(ReadText(info) == damaged);
+}
+
+// A program that ignores the lock rewrites reserve.dat while a pass runs, adding an entry: the
+// pass's end keeps that entry and its folder, drops only what it made whole, and says so.
+TEST_F(BackupWorkerTest, AScheduleRewrittenDuringAPassKeepsWhatTheOtherProgramAdded) {
+    RecordDay(600, 606);
+    const std::string reserved = driveC() + "/Prog/Reserved", other = prefix() + "/other";
+    const std::string added = "/2010_05_23=10,05~10,06";
+    // The other program's schedule: this one's entry and one more.
+    Add("10", "00", "10", "03");
+    Add("10", "05", "10", "06", {1});
+    fs::copy(reserved, other, fs::copy_options::recursive);
+    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(1), "");
+    view.answerYes = true;
+    ASSERT_EQ(ctx.m_editor.OnDelete(), "");
+    ASSERT_FALSE(fs::exists(reserved + added));
+    At("201005231001", [&] {
+        fs::copy(other + added, reserved + added, fs::copy_options::recursive);
+        fs::copy_file(other + "/reserve.dat", reserved + "/reserve.new");
+        fs::rename(reserved + "/reserve.new", reserved + "/reserve.dat");
+    });
+    std::string told;
+    view.onBox = [&](const std::string& text) { told += text + "\n"; };
+    Run();
+    ASSERT_TRUE(reached) << "the pass ended before the schedule could be rewritten";
+    EXPECT_TRUE(ctx.m_run.report.ok()) << Failures();
+    EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{"2010-05-23 - 10:05 ~ 10:06"});
+    EXPECT_TRUE(fs::exists(reserved + added + "/BackupInfo.dat"));
+    EXPECT_FALSE(fs::exists(reserved + "/2010_05_23=10,00~10,03"));
+    EXPECT_HAS(told, "was changed by another program during the backup");
 }

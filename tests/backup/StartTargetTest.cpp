@@ -1,32 +1,18 @@
-// The start checks and the writer choice: a folder target that is not there is made once every
-// check passed (or refused before anything starts), the free-space refusal names the drive and
-// its figures, and a writer that cannot be selected does not take a good one down with it.
-#include <filesystem>
-
-#include "BackupFixture.h"
+// The start checks and the writer choice: each check refuses only once those before it passed, a
+// folder target that is not there is made once every check passed (or refused before anything
+// starts), the free-space refusal names the drive and its figures, and a writer that cannot be
+// selected does not take a good one down with it.
 #include "FakeDiscWriter.h"
+#include "PassTest.h"
 #include "PseudoDrives.h"
-#include "backup/pass/BackupStart.h"
-#include "backup/pass/BackupWorker.h"
 #include "platform/DriveTable.h"
-#include "share/Has.h"
 
-namespace fs = std::filesystem;
-
-class StartTargetTest : public BackupFixture {
+class StartTargetTest : public PassTest {
   protected:
     void SetUp() override {
-        BackupFixture::SetUp();
+        PassTest::SetUp();
         RecordDay(600, 602, 0);
         Add("10", "00", "10", "02");
-    }
-    std::string LastMessage() const {
-        return view.messages.empty() ? std::string() : view.messages.back().text;
-    }
-    std::string Text(const char* key) { return app.GetLanguageText("BACKUP", key); }
-    backup::CommandResult Check(bool mp4 = false) {
-        return CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
-                                ctx.m_prompts, mp4);
     }
 };
 
@@ -35,8 +21,6 @@ TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Named\\By\\Host"), "");
     EXPECT_EQ(Check(), "");
     EXPECT_FALSE(fs::exists(out + "/Named"));  // the checks change nothing
-    OwnPassEnds();
-    worker.StartMakeFileThread();
     ASSERT_EQ(Start(), "");
     EXPECT_TRUE(fs::is_directory(out + "/Named/By/Host"));
     ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
@@ -49,7 +33,6 @@ TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
 TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
     WriteText(out + "/taken", "a file where the folder would go");
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\taken\\Backup"), "");
-    worker.StartMakeFileThread();
     EXPECT_EQ(Start(), "M010032");
     EXPECT_EQ(LastMessage().rfind(Text("M010032") + "\nE:\\taken\\Backup: ", 0), 0u)
         << LastMessage();
@@ -131,4 +114,51 @@ TEST_F(StartTargetTest, ADriveWhoseSectionCannotBeUsedIsRefusedWithWhatIsWrong) 
     EXPECT_EQ(LastMessage(), Text("M010020") + "\n" + prefix() +
                                  "/drives.ini [G:]: Media=bluray is none of cd-r, cd-rw, dvd-r, "
                                  "dvd-rw, dvd+r and dvd+rw; the section is not used");
+}
+
+class StartChecksOrderTest : public PassTest {
+  protected:
+    std::string Refusal(const char* key) {
+        EXPECT_EQ(ctx.m_starter.OnOK({}), key);
+        EXPECT_EQ(ctx.m_run.running, 0);
+        return LastMessage();
+    }
+    FakeDiscWriter writer;
+};
+
+TEST_F(StartChecksOrderTest, EachCheckRefusesOnlyOnceTheOnesBeforeItPassed) {
+    RecordDay(600, 602, 0);
+    Refusal("M010024");
+    Add("10", "00", "10", "01");
+    Refusal("M010027");
+
+    MapPseudoDrive(prefix(), 'D', prefix() + "/d.iso");
+    ctx.m_disc.writer = &writer;
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
+    writer.freeMB = 0.01;
+    writer.discStatus = 1;
+    writer.mediaType = kMediaNoDisc;
+    EXPECT_EQ(Refusal("M010028").rfind(Text("M010028") + "[" + Text("M010030") + "]\nD: - ", 0),
+              0u);
+    writer.freeMB = 700;
+    EXPECT_EQ(Refusal("A010003"), Disc("A010003"));
+    writer.mediaType = 3;
+    EXPECT_EQ(Refusal("A010016"), Disc("A010016") + "\n" + Disc("A010018"));
+
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("C:\\QorData"), "");
+    EXPECT_EQ(Refusal("Q010004").rfind(Text("Q010004"), 0), 0u);
+    const std::string tiny = MountTinyDrive('T', "size=64k");
+    if (tiny.empty())
+        GTEST_SKIP() << "this machine does not let the test mount a small drive";
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("T:\\"), "");
+    EXPECT_EQ(Refusal("M010028").rfind(Text("M010028") + "[" + Text("M010030") + "]\nT:", 0), 0u);
+
+    // The image is made on C: first: C: too small comes before the disc's own room.
+    ASSERT_FALSE(MountTinyDrive('C', "size=64k").empty());
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
+    writer.freeMB = 0.01;
+    EXPECT_EQ(Refusal("M010028").rfind(
+                  Text("M010028") + "[" + Text("M010029") + "]\nC:\\QuillonTemp - ", 0),
+              0u);
+    ctx.m_disc.writer = nullptr;
 }

@@ -6,64 +6,14 @@
 
 #include <sys/mount.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <functional>
+#include "PassTest.h"
 
-#include "BackupFixture.h"
-#include "backup/pass/BackupStart.h"
-#include "share/Has.h"
-
-namespace fs = std::filesystem;
-
-class WriteGuardTest : public BackupFixture {
+class WriteGuardTest : public PassTest {
   protected:
     void SetUp() override {
-        BackupFixture::SetUp();
-        OwnPassEnds();
-        worker.StartMakeFileThread();
+        PassTest::SetUp();
         RecordDay(600, 605);
-        image = Day("2010_05_23=10,00~10,05");
     }
-    // The pass into target, disturbed once as it reaches minute 10:01's data file; its
-    // failures.
-    std::vector<std::string> Pass(const std::function<void()>& disturb,
-                                  const std::string& target = "E:\\Backup") {
-        bool done = false;
-        view.onStatus = [&](const std::string& text) {
-            if (!done && text.find("201005231001N.dat") != std::string::npos) {
-                done = true;
-                disturb();
-            }
-        };
-        Target(target);
-        EXPECT_EQ(Start(), "");
-        EXPECT_TRUE(ServeUntil([&] { return view.ended.load(); }));
-        EXPECT_TRUE(done) << "the pass ended before it could be disturbed";
-        EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);  // the entry stays
-        return ctx.m_run.report.failures();
-    }
-    // The start's checks alone: a pass begun by a faulty check would write where it may not.
-    backup::CommandResult Check() {
-        return CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
-                                ctx.m_prompts, false);
-    }
-    static void ExpectOne(const std::vector<std::string>& failures, const std::string& why) {
-        ASSERT_EQ(failures.size(), 1u) << ::testing::PrintToString(failures);
-        EXPECT_HAS(failures[0], why);
-    }
-    void ExpectLost(const std::vector<std::string>& failures) {
-        const std::string lost =
-            "201005231000N.dat was written into the image but is gone from the target";
-        EXPECT_TRUE(std::any_of(failures.begin(), failures.end(), [&](const std::string& f) {
-            return f.find(lost) != f.npos;
-        })) << ::testing::PrintToString(failures);
-        // Listed as written: the image cannot pass for whole.
-        const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
-        EXPECT_HAS(manifest, "/201005231000N.dat\n");
-        EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE", 0), 0u) << manifest;
-    }
-    std::string image;
 };
 
 TEST_F(WriteGuardTest, NoLinkOrTargetLeadsTheImageIntoTheRecordingsOrTheWorkingFolder) {
@@ -123,67 +73,93 @@ TEST_F(WriteGuardTest, ATargetWithoutRoomForThePlannedSizeIsRefusedAtTheStart) {
     EXPECT_FALSE(fs::exists(below + "/Backup"));
 }
 
-// Removed under a pass of whole minutes and of minutes rebuilt through the index: one failure.
-TEST_F(WriteGuardTest, ATargetRemovedUnderThePassFailsItOnce) {
-    Add("10", "00", "10", "05");
-    ExpectOne(Pass([&] { fs::remove_all(out + "/Backup"); }), "is gone");
-}
+// What disturbs the target once the pass reaches minute 10:01, given the target drive's host
+// folder and the image's day folder there.
+struct Disturbance {
+    const char* name;
+    std::vector<int> cams;  // none: whole minutes; some: minutes rebuilt through the index
+    bool onStick;           // the target a small volume of its own
+    std::function<void(const std::string& drive, const std::string& day)> disturb;
+    const char* why;  // of the pass's one failure; none: what it wrote is lost, and listed
+};
 
-TEST_F(WriteGuardTest, ATargetRemovedUnderARebuildingPassFailsItOnce) {
-    Add("10", "00", "10", "05", {0, 2});
-    ExpectOne(Pass([&] { fs::remove_all(out + "/Backup"); }), "is gone");
-}
+class DisturbedTargetTest : public WriteGuardTest,
+                            public ::testing::WithParamInterface<Disturbance> {};
 
-// Files deleted behind the pass's back, or the folder taken away and made anew (a medium
-// swapped): what it wrote is gone, and the image says so.
-TEST_F(WriteGuardTest, WhatThePassWroteAndLostIsNamedAndListed) {
-    Add("10", "00", "10", "05");
-    ExpectLost(Pass([&] {
-        fs::remove(image + "201005231000N.dat");
-        fs::remove(image + "201005231000N.idx");
-    }));
-}
-
-TEST_F(WriteGuardTest, ATargetSwappedUnderThePassLosesWhatItWrote) {
-    Add("10", "00", "10", "05");
-    ExpectLost(Pass([&] {
-        fs::remove_all(out + "/Backup");
-        fs::create_directories(image);
-    }));
-}
-
-TEST_F(WriteGuardTest, AStickTurnedReadOnlyUnderThePassStopsItOnce) {
-    const std::string stick = MountTinyDrive('F', "size=64m");
-    if (stick.empty())
+// A target taken away, emptied behind the pass's back, swapped for a new folder (a medium
+// swapped), turned read-only or pulled fails the pass, and the entry stays scheduled. A stick
+// pulled though the disk beneath happens to hold the image's folders fails no write: only the
+// volume tells that it is gone, and nothing lands on that disk.
+TEST_P(DisturbedTargetTest, FailsThePassAndKeepsTheEntry) {
+    const Disturbance& d = GetParam();
+    std::string drive = out;
+    if (d.onStick && (drive = MountTinyDrive('F', "size=64m")).empty())
         GTEST_SKIP() << "no small filesystem can be mounted here";
-    Add("10", "00", "10", "05");
-    ExpectOne(Pass(
-                  [&] {
-                      ASSERT_EQ(
-                          ::mount("tmpfs", stick.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr),
-                          0);
-                  },
-                  "F:\\Backup"),
-              "read-only");
+    const std::string day = drive + "/Backup/2010_05_23=10,00~10,05/20100523/";
+    Add("10", "00", "10", "05", d.cams);
+    At("201005231001", [&] { d.disturb(drive, day); });
+    Run(d.onStick ? "F:\\Backup" : "E:\\Backup");
+    EXPECT_TRUE(reached) << "the pass ended before it could be disturbed";
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
+    if (*d.why) {
+        ASSERT_EQ(ctx.m_run.report.failures().size(), 1u) << Failures();
+        EXPECT_HAS(Failures(), d.why);
+    } else {
+        EXPECT_HAS(Failures(),
+                   "201005231000N.dat was written into the image but is gone from the target");
+        // Listed as written: the image cannot pass for whole.
+        const std::string manifest = Manifest();
+        EXPECT_HAS(manifest, "/201005231000N.dat\n");
+        EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE", 0), 0u) << manifest;
+    }
+    if (std::string(d.name) == "StickPulled") {
+        std::size_t files = 0;
+        for (const auto& e : fs::recursive_directory_iterator(drive))
+            files += e.is_regular_file() ? 1 : 0;
+        EXPECT_EQ(files, 0u);
+    }
 }
 
-// A stick pulled though the disk beneath happens to hold the image's folders: no write fails
-// there, so only the volume tells that the stick is gone.
-TEST_F(WriteGuardTest, AStickPulledUnderThePassStopsItOnce) {
-    const std::string stick = MountTinyDrive('F', "size=64m");
-    if (stick.empty())
-        GTEST_SKIP() << "no small filesystem can be mounted here";
-    Add("10", "00", "10", "05");
-    const std::string day = stick + "/Backup/2010_05_23=10,00~10,05/20100523";
-    ExpectOne(Pass(
-                  [&] {
-                      ASSERT_EQ(::umount2(stick.c_str(), MNT_DETACH), 0);
-                      fs::create_directories(day + "/Audio");
-                  },
-                  "F:\\Backup"),
-              "is gone");
-    std::size_t files = 0;
-    for (const auto& e : fs::recursive_directory_iterator(stick))
-        files += e.is_regular_file() ? 1 : 0;
-    EXPECT_EQ(files, 0u);
-}
+const auto kRemoved = [](const std::string& drive, const std::string&) {
+    fs::remove_all(drive + "/Backup");
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Target, DisturbedTargetTest,
+    ::testing::Values(Disturbance{"Removed", {}, false, kRemoved, "is gone"},
+                      Disturbance{
+                          "RemovedUnderARebuildingPass", {0, 2}, false, kRemoved, "is gone"},
+                      Disturbance{"FilesDeleted",
+                                  {},
+                                  false,
+                                  [](const std::string&, const std::string& day) {
+                                      fs::remove(day + "201005231000N.dat");
+                                      fs::remove(day + "201005231000N.idx");
+                                  },
+                                  ""},
+                      Disturbance{"Swapped",
+                                  {},
+                                  false,
+                                  [](const std::string& drive, const std::string& day) {
+                                      fs::remove_all(drive + "/Backup");
+                                      fs::create_directories(day);
+                                  },
+                                  ""},
+                      Disturbance{"StickTurnedReadOnly",
+                                  {},
+                                  true,
+                                  [](const std::string& drive, const std::string&) {
+                                      ASSERT_EQ(::mount("tmpfs", drive.c_str(), "tmpfs",
+                                                        MS_REMOUNT | MS_RDONLY, nullptr),
+                                                0);
+                                  },
+                                  "read-only"},
+                      Disturbance{"StickPulled",
+                                  {},
+                                  true,
+                                  [](const std::string& drive, const std::string& day) {
+                                      ASSERT_EQ(::umount2(drive.c_str(), MNT_DETACH), 0);
+                                      fs::create_directories(day + "Audio");
+                                  },
+                                  "is gone"}),
+    [](const auto& row) { return std::string(row.param.name); });
