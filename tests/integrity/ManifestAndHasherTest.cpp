@@ -68,6 +68,17 @@ class ImageHasherTest : public TempPrefixTest {
         platform::AtomicFile f;
         return f.Create(path) && f.Write(bytes.data(), bytes.size()) && f.Commit();
     }
+    // The whole of from copied into a new file to and committed.
+    void Copy(const std::string& from, const std::string& to, std::size_t length) {
+        platform::File in;
+        ASSERT_TRUE(in.Open(from, platform::File::kRead));
+        platform::AtomicFile copy;
+        ASSERT_TRUE(copy.Create(to));
+        long long copied = 0;
+        ASSERT_TRUE(copy.CopyFrom(in, &copied));
+        ASSERT_EQ(copied, static_cast<long long>(length));
+        ASSERT_TRUE(copy.Commit());
+    }
     // The handles this process holds open.
     static std::size_t OpenHandles() {
         std::size_t n = 0;
@@ -88,24 +99,10 @@ TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritt
     integrity::ImageHasher hasher(root);
     {
         platform::ScopedWriteTap tap(&hasher);
-        platform::File in;
-        ASSERT_TRUE(in.Open("C:\\source.dat", platform::File::kRead));
-        platform::AtomicFile copy;
-        ASSERT_TRUE(copy.Create("C:\\img\\e\\d\\copy.dat"));
-        long long copied = 0;
-        ASSERT_TRUE(copy.CopyFrom(in, &copied));
-        ASSERT_EQ(copied, static_cast<long long>(big.size()));
-        ASSERT_TRUE(copy.Commit());
+        ASSERT_NO_FATAL_FAILURE(Copy("C:\\source.dat", "C:\\img\\e\\d\\copy.dat", big.size()));
         // Gone or replaced at once, perhaps before it was hashed: the hash is still of the
         // bytes written (that the file went is the pass's to find).
-        platform::File gone;
-        ASSERT_TRUE(gone.Open("C:\\source.dat", platform::File::kRead));
-        platform::AtomicFile lost;
-        ASSERT_TRUE(lost.Create("C:\\img\\e\\lost.dat"));
-        long long lostCopied = 0;
-        ASSERT_TRUE(lost.CopyFrom(gone, &lostCopied));
-        ASSERT_EQ(lostCopied, static_cast<long long>(big.size()));
-        ASSERT_TRUE(lost.Commit());
+        ASSERT_NO_FATAL_FAILURE(Copy("C:\\source.dat", "C:\\img\\e\\lost.dat", big.size()));
         fs::remove(root + "/e/lost.dat");
         WriteText(root + "/e/lost.dat", "other bytes");
         ASSERT_TRUE(Write("C:\\img\\e\\first.txt", "one"));
@@ -143,14 +140,7 @@ TEST_F(ImageHasherTest, TheLastCommitCountsWhicheverFileIsHashedFirst) {
     integrity::ImageHasher hasher(root);
     {
         platform::ScopedWriteTap tap(&hasher);
-        platform::File in;
-        ASSERT_TRUE(in.Open("C:\\big.dat", platform::File::kRead));
-        platform::AtomicFile copy;
-        ASSERT_TRUE(copy.Create("C:\\img\\e\\again.dat"));
-        long long copied = 0;
-        ASSERT_TRUE(copy.CopyFrom(in, &copied));
-        ASSERT_EQ(copied, static_cast<long long>(big.size()));
-        ASSERT_TRUE(copy.Commit());
+        ASSERT_NO_FATAL_FAILURE(Copy("C:\\big.dat", "C:\\img\\e\\again.dat", big.size()));
         ASSERT_TRUE(Write("C:\\img\\e\\gone.dat", "gone"));
         ASSERT_TRUE(platform::WithdrawWrittenFile("C:\\img\\e\\again.dat"));
         ASSERT_TRUE(platform::WithdrawWrittenFile("C:\\img\\e\\gone.dat"));

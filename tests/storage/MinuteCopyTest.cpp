@@ -68,12 +68,6 @@ struct WaitingReaders {
     static inline platform::AutoResetEvent waiting{false};
 };
 
-struct SnapshotCase {
-    const char* what;
-    std::vector<std::string> rows;  // values of camnum, imgposition, imgsize
-    storage::RowsOutside expected;
-};
-
 const std::string kRecorderTypes = "integerintegertextintegerintegertextintegerintegertexttext";
 
 }  // namespace
@@ -89,22 +83,24 @@ class MinuteCopyTest : public TempPrefixTest {
         srcHost = driveC() + "/QorData/20100523/201005231405";
     }
     // Three cameras, one picture a second, rows stored against position order.
-    void Record(mkrec::RecorderPlan plan = {}, bool reverseRows = true) {
-        plan.root = "C:\\QorData";
-        plan.days = {"20100523"};
-        plan.cameras = 3;
-        plan.firstMinute = plan.lastMinute = 14 * 60 + 5;
-        plan.reverseRowOrder = reverseRows;
-        plan.width = 32;
-        plan.height = 24;
-        mkrec::MakeRecordings(plan);
+    void Record(bool reverseRows = true, std::map<int, mkrec::Damage> damage = {}) {
+        mkrec::MakeRecordings({.root = "C:\\QorData",
+                               .days = {"20100523"},
+                               .firstMinute = 14 * 60 + 5,
+                               .lastMinute = 14 * 60 + 5,
+                               .cameras = 3,
+                               .width = 32,
+                               .height = 24,
+                               .reverseRowOrder = reverseRows,
+                               .damagedMinutes = damage});
     }
     // A minute written by hand: the data file's bytes and the index rows' values as given.
-    void WriteMinute(const std::string& data, const std::vector<std::string>& rows) {
+    void WriteMinute(const std::string& data, const std::vector<std::string>& rows,
+                     const std::string& create = IndexTableCreateStatement()) {
         WriteText(srcHost + "N.dat", data);
         CppSQLite3DB db;
         db.open(srcHost + "N.idx");
-        db.execDML(IndexTableCreateStatement());
+        db.execDML(create);
         db.execDML("BEGIN");
         for (const std::string& r : rows)
             db.execDML("insert into indextable values(" + r + ");");
@@ -114,11 +110,9 @@ class MinuteCopyTest : public TempPrefixTest {
         for (int c : cams)
             cameras.set(static_cast<std::size_t>(c));
     }
-    int Copy(std::string* why = nullptr) {
+    int Copy() {
         last = storage::CopyMinuteSegment(cameras, src, "C:\\img\\201005231405",
                                           [this] { ++copyingCalls; });
-        if (why)
-            *why = last.why;
         return last.result;
     }
     std::string Host(const std::string& name) { return driveC() + "/img/201005231405" + name; }
@@ -167,7 +161,7 @@ TEST_F(MinuteCopyTest, SelectedCameraRowsArePackedInSourcePositionOrder) {
 }
 
 TEST_F(MinuteCopyTest, NoSelectionLeavesAnEmptyMinuteInPlaceOfAnEarlierCopy) {
-    Record({}, false);  // rows in position order, as a recorder writes them
+    Record(false);  // rows in position order, as a recorder writes them
     Select({0, 1, 2});
     ASSERT_EQ(Copy(), 1);
     ASSERT_EQ(ReadRows(Host("N.idx")).size(), 180u);
@@ -180,28 +174,20 @@ TEST_F(MinuteCopyTest, NoSelectionLeavesAnEmptyMinuteInPlaceOfAnEarlierCopy) {
 }
 
 TEST_F(MinuteCopyTest, DamagedIndexesCopyNothingAndTheRecorderFolderStaysUntouched) {
-    const int minute = 14 * 60 + 5;
+    Select({0, 1});
     for (auto damage : {mkrec::Damage::kNotADatabase, mkrec::Damage::kNoTable}) {
-        mkrec::RecorderPlan plan;
-        plan.damagedMinutes[minute] = damage;
-        Record(plan);
-        Select({0, 1});
-        std::string why;
-        EXPECT_EQ(Copy(&why), 0);
-        EXPECT_FALSE(why.empty());
+        Record(true, {{14 * 60 + 5, damage}});
+        EXPECT_EQ(Copy(), 0);
+        EXPECT_FALSE(last.why.empty());
         EXPECT_FALSE(fs::exists(Host("N.dat")));
         EXPECT_FALSE(fs::exists(Host("N.idx")));
     }
-
     // A missing index beside its data file: nothing is created, on either side.
     fs::remove(srcHost + "N.idx");
-    const auto before = std::distance(fs::directory_iterator(driveC() + "/QorData/20100523"),
-                                      fs::directory_iterator());
+    const auto entries = [&] { return EntriesBelow(driveC() + "/QorData/20100523"); };
+    const auto before = entries();
     EXPECT_EQ(Copy(), 0);
-    EXPECT_FALSE(fs::exists(srcHost + "N.idx"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(driveC() + "/QorData/20100523"),
-                            fs::directory_iterator()),
-              before);
+    EXPECT_EQ(entries(), before);
     EXPECT_FALSE(fs::exists(Host("N.idx")));
 
     // No data file at all.
@@ -211,9 +197,7 @@ TEST_F(MinuteCopyTest, DamagedIndexesCopyNothingAndTheRecorderFolderStaysUntouch
 }
 
 TEST_F(MinuteCopyTest, RowsReachingPastAShortDataFileAreSkippedAndTheRestKept) {
-    mkrec::RecorderPlan plan;
-    plan.damagedMinutes[14 * 60 + 5] = mkrec::Damage::kShortData;
-    Record(plan);
+    Record(true, {{14 * 60 + 5, mkrec::Damage::kShortData}});
     Select({0, 1, 2});
     ASSERT_EQ(Copy(), 1);
     const long long shortLength = static_cast<long long>(fs::file_size(srcHost + "N.dat"));
@@ -252,19 +236,13 @@ TEST_F(MinuteCopyTest, PositionsAForeignWriterStoredAsTextAreTakenAsTheNumbersTh
     std::string data(3000, '\0');
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>('a' + i % 23);
-    WriteText(srcHost + "N.dat", data);
-    {
-        CppSQLite3DB db;
-        db.open(srcHost + "N.idx");
-        // A column without the number affinity keeps what it is given as text.
-        db.execDML(
-            "CREATE TABLE indextable(camnum int,rectime int,capstatus char(1),imgwidth int,"
-            "imgheight int,frametype char(1),imgposition text,imgsize int,codectype char(1),"
-            "reserve char(1));");
-        db.execDML("insert into indextable values(0,1,'N',8,8,'I','1e3',10,'J','0');");
-        db.execDML("insert into indextable values(0,2,'N',8,8,'I',20,5,'J','0');");
-        db.execDML("insert into indextable values(0,3,'N',8,8,'I','100',7,'J','0');");
-    }
+    // A column without the number affinity keeps what it is given as text.
+    WriteMinute(data,
+                {"0,1,'N',8,8,'I','1e3',10,'J','0'", "0,2,'N',8,8,'I',20,5,'J','0'",
+                 "0,3,'N',8,8,'I','100',7,'J','0'"},
+                "CREATE TABLE indextable(camnum int,rectime int,capstatus char(1),imgwidth int,"
+                "imgheight int,frametype char(1),imgposition text,imgsize int,codectype char(1),"
+                "reserve char(1));");
     Select({0});
     ASSERT_EQ(Copy(), 1);
     // In source position order: 20, 100, 1000 (not 1, as a text cut at the exponent reads).
@@ -291,23 +269,15 @@ TEST_F(MinuteCopyTest, AMinuteOverFourGibibytesIsCountedInSixtyFourBits) {
 
     DWORD hourHasRec[24] = {}, minuteHasRec[1440] = {};
     hourHasRec[14] = minuteHasRec[14 * 60 + 5] = 1;
-    storage::EstimateRequest request;
-    request.root = "C:\\QorData";
-    request.day = "20100523";
-    request.startHour = request.endHour = 14;
-    request.startMinute = request.endMinute = 5;
-    request.hourHasRec = hourHasRec;
-    request.minuteHasRec = minuteHasRec;
-    request.cameras.set(0);
-    request.modelCode = 0x670;
-    const storage::EstimateTotals t = storage::EstimateRange(request);
+    const storage::EstimateTotals t = storage::EstimateRange(
+        {"C:\\QorData", "20100523", 14, 5, 14, 5, hourHasRec, minuteHasRec, CameraSet(1), 0x670});
     EXPECT_EQ(t.kb, 4100ll << 10);
     EXPECT_EQ(t.pictures, 4100);
     EXPECT_EQ(storage::EntrySizeKB(t), (4100u << 10) + 4100u / 37 + 3000u);
 }
 
 TEST_F(MinuteCopyTest, AWriterAtWorkOnTheMinuteLeavesTheReadersTheCommittedRows) {
-    Record({}, false);
+    Record(false);
     Select({0, 1, 2});
     const long long committed = static_cast<long long>(ReadRows(srcHost + "N.idx").size());
     auto estimate = [&] {
@@ -360,42 +330,45 @@ TEST_F(MinuteCopyTest, AWriterAtWorkOnTheMinuteLeavesTheReadersTheCommittedRows)
 // The rows of a held index that address no picture in the data file, camera by camera: every
 // kind of damage is counted, whether or not the quick look at the index's extremes decides.
 TEST_F(MinuteCopyTest, RowsOutsideADataFileOf1000BytesAreCountedByCamera) {
-    const std::vector<SnapshotCase> cases = {
-        {"sound", {}, {}},
-        {"past the end", {"1,950,100"}, {{1, 1}}},
-        {"reaching exactly to the end", {"1,900,100"}, {}},
-        {"a negative size", {"2,300,-5"}, {{2, 1}}},
-        {"no position", {"0,NULL,10"}, {{0, 1}}},
-        {"no size", {"0,10,NULL"}, {{0, 1}}},
-        {"larger than the copy buffer", {"3,0,2000000"}, {{3, 1}}},
-        {"a size that is text", {"2,0,'abc'"}, {{2, 1}}},
-        {"a negative position", {"1,-1,10"}, {{1, 1}}},
-        // A fraction whose end rounds onto the end of the file: only the condition sees it.
-        {"a fraction just past the end", {"1,0.10000000000002275,999.9"}, {{1, 1}}},
-        {"a fraction inside", {"1,10.5,20"}, {}},
-        // Positions whose sum no integer holds.
-        {"huge positions", {"1,9000000000000000000,10", "1,9000000000000000000,10"}, {{1, 2}}},
-        {"a camera number that is no number, of no camera", {"'x',950,100"}, {}},
-        {"a camera beyond every set", {"70,950,100"}, {}},
-        {"two cameras", {"0,999,2", "4,5000,1", "4,0,5"}, {{0, 1}, {4, 1}}},
-    };
+    // The case, the rows' values of camnum, imgposition and imgsize, the rows outside by camera.
+    const std::vector<std::tuple<const char*, std::vector<std::string>, storage::RowsOutside>>
+        cases = {
+            {"sound", {}, {}},
+            {"past the end", {"1,950,100"}, {{1, 1}}},
+            {"reaching exactly to the end", {"1,900,100"}, {}},
+            {"a negative size", {"2,300,-5"}, {{2, 1}}},
+            {"no position", {"0,NULL,10"}, {{0, 1}}},
+            {"no size", {"0,10,NULL"}, {{0, 1}}},
+            {"larger than the copy buffer", {"3,0,2000000"}, {{3, 1}}},
+            {"a size that is text", {"2,0,'abc'"}, {{2, 1}}},
+            {"a negative position", {"1,-1,10"}, {{1, 1}}},
+            // A fraction whose end rounds onto the end of the file: only the condition sees it.
+            {"a fraction just past the end", {"1,0.10000000000002275,999.9"}, {{1, 1}}},
+            {"a fraction inside", {"1,10.5,20"}, {}},
+            // Positions whose sum no integer holds.
+            {"huge positions", {"1,9000000000000000000,10", "1,9000000000000000000,10"}, {{1, 2}}},
+            {"a camera number that is no number, of no camera", {"'x',950,100"}, {}},
+            {"a camera beyond every set", {"70,950,100"}, {}},
+            {"two cameras", {"0,999,2", "4,5000,1", "4,0,5"}, {{0, 1}, {4, 1}}},
+        };
     int n = 0;
-    for (const auto& c : cases) {
+    for (const auto& [what, extra, expected] : cases) {
+        SCOPED_TRACE(what);
         const std::string path = driveC() + "/m" + std::to_string(n++) + "N.idx";
         {
             CppSQLite3DB db;
             db.open(path);
             db.execDML(storage::IndexTableCreateStatement());
-            std::vector<std::string> rows = {"0,0,100", "1,100,100", "2,200,100"};
-            rows.insert(rows.end(), c.rows.begin(), c.rows.end());
-            for (const auto& row : rows)
-                db.execDML("INSERT INTO indextable(camnum, imgposition, imgsize) VALUES(" + row +
-                           ")");
+            for (const auto& rows :
+                 {std::vector<std::string>{"0,0,100", "1,100,100", "2,200,100"}, extra})
+                for (const auto& row : rows)
+                    db.execDML("INSERT INTO indextable(camnum, imgposition, imgsize) VALUES(" +
+                               row + ")");
         }
         storage::IndexSnapshot snapshot(path);
-        ASSERT_TRUE(snapshot.held()) << c.what;
-        EXPECT_EQ(snapshot.RowsOutsideData(1000), c.expected) << c.what;
+        ASSERT_TRUE(snapshot.held());
+        EXPECT_EQ(snapshot.RowsOutsideData(1000), expected);
         // A data file cut short names the sound rows too.
-        EXPECT_EQ(snapshot.RowsOutsideData(250)[2], c.expected.count(2) ? 2 : 1) << c.what;
+        EXPECT_EQ(snapshot.RowsOutsideData(250)[2], expected.count(2) ? 2 : 1);
     }
 }

@@ -16,38 +16,25 @@ class SizeEstimateTest : public TempPrefixTest {
     // missing; every minute flagged as recorded, so that the missing ones are looked for too.
     void SetUp() override {
         TempPrefixTest::SetUp();
-        mkrec::RecorderPlan plan;
-        plan.root = "C:\\QorData";
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 779;
-        plan.width = plan.height = 16;
-        plan.audioChannels = 2;
-        plan.audioBytesPerMinute = 5000;
-        plan.gapMinutes = {640, 641, 700};
-        plan.damagedMinutes = {{620, mkrec::Damage::kNotADatabase},
-                               {650, mkrec::Damage::kNoTable},
-                               {760, mkrec::Damage::kShortData}};
-        mkrec::MakeRecordings(plan);
-        for (int h = 0; h < 24; ++h)
-            hourHasRec[h] = 1;
-        for (auto& m : minuteHasRec)
-            m = 1;
+        mkrec::MakeRecordings({.root = "C:\\QorData",
+                               .days = {"20100523"},
+                               .firstMinute = 600,
+                               .lastMinute = 779,
+                               .width = 16,
+                               .height = 16,
+                               .audioChannels = 2,
+                               .audioBytesPerMinute = 5000,
+                               .gapMinutes = {640, 641, 700},
+                               .damagedMinutes = {{620, mkrec::Damage::kNotADatabase},
+                                                  {650, mkrec::Damage::kNoTable},
+                                                  {760, mkrec::Damage::kShortData}}});
+        std::fill(std::begin(hourHasRec), std::end(hourHasRec), 1);
+        std::fill(std::begin(minuteHasRec), std::end(minuteHasRec), 1);
     }
     storage::EstimateRequest Request(int startHour, int startMinute, int endHour, int endMinute,
                                      const CameraSet& cameras) {
-        storage::EstimateRequest r;
-        r.root = "C:\\QorData";
-        r.day = "20100523";
-        r.startHour = startHour;
-        r.startMinute = startMinute;
-        r.endHour = endHour;
-        r.endMinute = endMinute;
-        r.hourHasRec = hourHasRec;
-        r.minuteHasRec = minuteHasRec;
-        r.cameras = cameras;
-        r.modelCode = 0x670;
-        return r;
+        return {"C:\\QorData", "20100523", startHour,    startMinute, endHour,
+                endMinute,     hourHasRec, minuteHasRec, cameras,     0x670};
     }
     // Minute by minute, one index at a time.
     storage::EstimateTotals OneByOne(const storage::EstimateRequest& r) {
@@ -78,12 +65,7 @@ class SizeEstimateTest : public TempPrefixTest {
 };
 
 TEST_F(SizeEstimateTest, ManyMinutesSumAsEachMinuteAskedOnItsOwn) {
-    CameraSet some;
-    some.set(0);
-    some.set(2);
-    CameraSet all;
-    for (std::size_t c = 0; c < 4; ++c)
-        all.set(c);
+    const CameraSet some(0b101), all(0b1111);
     for (const CameraSet& cameras : {some, all}) {
         for (int run = 0; run < 3; ++run) {  // a lost or doubled sum would not show every time
             const storage::EstimateRequest r = Request(10, 0, 12, 59, cameras);

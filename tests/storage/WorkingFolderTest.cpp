@@ -110,16 +110,15 @@ TEST_F(WorkingFolderTest, MinuteMapsAreWrittenWholeAndReadBackOnlyWhenWhole) {
 }
 
 TEST_F(WorkingFolderTest, LeftoversOfAKilledRunAreRemovedAndNothingElse) {
-    const std::string entry = driveC() + "/Backup/Reserved/2010_05_23=14,00~15,30";
-    WriteText(driveC() + "/Backup/Reserved/.reserve.dat.4242-0.quillon-part", "half");
-    WriteText(entry + "/.BackupInfo.dat.4242-1.quillon-part", "half");
-    WriteText(entry + "/20100523/.20100523.DAT.4242-2.quillon-part", "half");
-    WriteText(entry + "/BackupInfo.dat", "whole");
+    const std::string reserved = driveC() + "/Backup/Reserved/", entry = "2010_05_23=14,00~15,30/";
+    for (const char* part : {".reserve.dat.4242-0.quillon-part",
+                             "2010_05_23=14,00~15,30/.BackupInfo.dat.4242-1.quillon-part",
+                             "2010_05_23=14,00~15,30/20100523/.20100523.DAT.4242-2.quillon-part"})
+        WriteText(reserved + part, "half");
+    WriteText(reserved + entry + "BackupInfo.dat", "whole");
     RemoveLeftovers("C:\\Backup\\");
-    EXPECT_FALSE(fs::exists(driveC() + "/Backup/Reserved/.reserve.dat.4242-0.quillon-part"));
-    EXPECT_FALSE(fs::exists(entry + "/.BackupInfo.dat.4242-1.quillon-part"));
-    EXPECT_FALSE(fs::exists(entry + "/20100523/.20100523.DAT.4242-2.quillon-part"));
-    EXPECT_EQ(ReadText(entry + "/BackupInfo.dat"), "whole");
+    EXPECT_EQ(FilesBelow(reserved),
+              (std::map<std::string, std::string>{{entry + "BackupInfo.dat", "whole"}}));
 }
 
 TEST(WorkingFolderPathsTest, ABaseFolderWithOrWithoutItsSeparatorGivesOneBeforeReserved) {
