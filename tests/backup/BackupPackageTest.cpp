@@ -11,16 +11,7 @@
 
 namespace fs = std::filesystem;
 
-class BackupPackageTest : public BackupFixture {
-  protected:
-    BackupInfoRecord ReadInfo(const std::string& host) {
-        BackupInfoRecord r{};
-        const std::string bytes = ReadText(host);
-        EXPECT_EQ(bytes.size(), sizeof r);
-        std::memcpy(&r, bytes.data(), std::min(bytes.size(), sizeof r));
-        return r;
-    }
-};
+using BackupPackageTest = BackupFixture;
 
 TEST_F(BackupPackageTest, EntryInformationIsWrittenReadAndUpdatedInItsThreeModes) {
     fs::create_directories(driveC() + "/E");
@@ -48,8 +39,11 @@ TEST_F(BackupPackageTest, EntryInformationIsWrittenReadAndUpdatedInItsThreeModes
     ASSERT_TRUE(
         AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, "C:\\E", "", kEntryInfoUpdate));
     EXPECT_EQ(ctx.m_schedule.entryInfo.year, 0u);  // cleared after the write
-    EXPECT_STREQ(ReadInfo(driveC() + "/E/BackupInfo.dat").memo, "changed");
-    EXPECT_EQ(ReadInfo(driveC() + "/E/BackupInfo.dat").year, 2010u);
+    BackupInfoRecord updated{};
+    ASSERT_EQ(ReadText(driveC() + "/E/BackupInfo.dat").size(), sizeof updated);
+    std::memcpy(&updated, ReadText(driveC() + "/E/BackupInfo.dat").data(), sizeof updated);
+    EXPECT_STREQ(updated.memo, "changed");
+    EXPECT_EQ(updated.year, 2010u);
 
     // A short file reads as a missing one.
     WriteText(driveC() + "/E/BackupInfo.dat", "short");

@@ -28,14 +28,8 @@ class ImageManifestEndTest : public BackupFixture {
         job->sink().Open();
         BeginImageManifest(*job);
         ASSERT_TRUE(job->hasher);
-        for (int i = 0; i < kScheduleSlots && slot < 0; ++i) {
-            const ScheduleEntry& e = job->plan().entries[static_cast<std::size_t>(i)];
-            if (e.bUsed) {
-                entry = ImageEntryName(e, job->plan().host.dateType);
-                slot = i;
-            }
-        }
-        ASSERT_GE(slot, 0);
+        ASSERT_TRUE(job->plan().entries[slot].bUsed);  // the first Add takes the first slot
+        entry = ImageEntryName(job->plan().entries[slot], job->plan().host.dateType);
         root = job->hasher->rootHost();
         day = root + "/" + entry + "/20100523";
         fs::create_directories(day);
@@ -66,7 +60,7 @@ class ImageManifestEndTest : public BackupFixture {
         return m;
     }
     backup::PassJob* job = nullptr;
-    int slot = -1;
+    static constexpr int slot = 0;
     std::string entry, root, day;
 };
 
@@ -137,10 +131,7 @@ TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsT
     FinishImageManifest(*job);
     EXPECT_TRUE(job->report().targetLost());
     const std::vector<std::string> failures = job->report().failures();
-    std::string all;
-    for (const std::string& f : failures)
-        all += f + "\n";
-    ASSERT_EQ(failures.size(), 1u) << all;
+    ASSERT_EQ(failures.size(), 1u) << ::testing::PrintToString(failures);
     EXPECT_HAS(failures[0], "the target");
     EXPECT_FALSE(job->report().EntryComplete(slot));
 }

@@ -4,12 +4,9 @@
 #include "backup/remote/RemoteBackup.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "BackupFixture.h"
 #include "FakeDiscWriter.h"

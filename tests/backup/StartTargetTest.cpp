@@ -49,23 +49,25 @@ TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
     writer.freeMB = 0.9;
     ctx.m_disc.writer = &writer;
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
-    ctx.m_schedule.totalKB = 12595;  // KB: 12.3 MB
-    EXPECT_EQ(Check(), "M010028");
-    EXPECT_EQ(LastMessage(),
-              "There is not enough free space[on the storage target]\n"
-              "D: - 12.3 MB are needed, 0.9 MB are free.");
-    // Up to 1024 KB the check takes the KB count as MB: the figure says what it asked for.
-    ctx.m_schedule.totalKB = 50;
-    writer.freeMB = 20;
-    EXPECT_EQ(Check(), "M010028");
-    EXPECT_HAS(LastMessage(), " - 50.0 MB are needed, 20.0 MB are free.");
-    // The MP4 files are allowed for as large as the entries: a disc the image fits is too
-    // small for the image with them.
-    ctx.m_schedule.totalKB = 12595;
-    writer.freeMB = 20;
-    EXPECT_EQ(Check(), "");
-    EXPECT_EQ(Check(true), "M010028");
-    EXPECT_HAS(LastMessage(), " - 24.6 MB are needed, 20.0 MB are free.");
+    // KB planned, MB free, with the MP4 files, and the refusal's figures (none: it starts).
+    // Up to 1024 KB the check takes the KB count as MB: the figure says what it asked for. The
+    // MP4 files are allowed for as large as the entries: a disc the image fits is too small for
+    // the image with them.
+    for (const auto& [kb, freeMB, mp4, figures] :
+         {std::tuple<DWORD, double, bool, std::string>{12595, 0.9, false,
+                                                       "12.3 MB are needed, 0.9 MB are free."},
+          {50, 20, false, "50.0 MB are needed, 20.0 MB are free."},
+          {12595, 20, false, ""},
+          {12595, 20, true, "24.6 MB are needed, 20.0 MB are free."}}) {
+        SCOPED_TRACE(kb);
+        ctx.m_schedule.totalKB = kb;
+        writer.freeMB = freeMB;
+        EXPECT_EQ(Check(mp4), figures.empty() ? "" : "M010028");
+        if (!figures.empty()) {
+            EXPECT_EQ(LastMessage(),
+                      "There is not enough free space[on the storage target]\nD: - " + figures);
+        }
+    }
     // A disc that holds data: a write-once one is for another disc, a rewritable one for Erase.
     writer.discStatus = 1;
     writer.mediaType = 2;

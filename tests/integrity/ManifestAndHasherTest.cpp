@@ -6,7 +6,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <functional>
 
 #include "TestEnv.h"
 #include "integrity/ImageHasher.h"
