@@ -196,30 +196,22 @@ TEST_F(RemoteBackupTest, CancelDuringAFetchEndsTheRunWithItsReasonAndKeepsTheEnt
 
 // The entry's folders are looked at when it is asked for, and again when its files are ready: a
 // link put in place of its day folder meanwhile takes nothing out of the target.
-class MeddledLinkTest : public RemoteBackupTest {
-  protected:
-    void SetUp() override {
-        RemoteBackupTest::SetUp();
-        client->beforeDownload = [this] {
-            if (meddled)
-                return;
-            meddled = true;
-            const std::string day = Day("2010_05_23=10,00~10,01", "Remote");
-            fs::remove_all(day);
-            fs::create_directory_symlink(outside, day.substr(0, day.size() - 1));
-        };
-    }
-    bool meddled = false;
-    std::string outside;
-};
-
-TEST_F(MeddledLinkTest, ALinkPutInPlaceOfAnEntrysFolderBeforeItsDownloadTakesNothingOut) {
-    outside = prefix() + "/outside";
+TEST_F(RemoteBackupTest, ALinkPutInPlaceOfAnEntrysFolderBeforeItsDownloadTakesNothingOut) {
+    const std::string outside = prefix() + "/outside";
     fs::create_directories(outside);
+    const auto meddled = std::make_shared<bool>(false);  // the client may outlive this body
+    client->beforeDownload = [this, meddled, outside] {
+        if (*meddled)
+            return;
+        *meddled = true;
+        const std::string day = Day("2010_05_23=10,00~10,01", "Remote");
+        fs::remove_all(day);
+        fs::create_directory_symlink(outside, day.substr(0, day.size() - 1));
+    };
     GoRemote();
     Add("10", "00", "10", "01", {0});
     Run("Remote");
-    ASSERT_TRUE(meddled);
+    ASSERT_TRUE(*meddled);
     EXPECT_TRUE(fs::is_empty(outside));
     ASSERT_FALSE(ctx.m_run.report.Failures().empty());
     const PassFailure failure = ctx.m_run.report.Failures()[0];

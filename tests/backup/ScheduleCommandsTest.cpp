@@ -48,8 +48,7 @@ TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {
     EXPECT_EQ(view.messages.back().text, "Select at least one camera.");
 
     ASSERT_EQ(AddRange("08", "00", "08", "05", {1}), "");
-    EXPECT_EQ(AddRange("08", "00", "08", "05", {2, 3}),
-              "M010009");  // same day and times, other cameras
+    EXPECT_EQ(AddRange("08", "00", "08", "05", {2, 3}), "M010009");  // same range, other cameras
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
 
     // Nothing recorded in the range: no entry folder is left behind, no slot is taken.
@@ -111,8 +110,8 @@ TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
     EXPECT_EQ(std::accumulate(map.begin(), map.end(), 0), 4);
     EXPECT_HAS(ReadText(Reserved() + "/2010_05_12=08,00~08,00/BackupInfo.dat"), "typed before Add");
 
-    ASSERT_EQ(AddRange("08", "01", "08", "02", {0, 1, 2}),
-              "");  // one camera fewer: not an all-camera entry
+    // One camera fewer: not an all-camera entry.
+    ASSERT_EQ(AddRange("08", "01", "08", "02", {0, 1, 2}), "");
     EXPECT_EQ(ctx.m_schedule.table[1].bAllCam, 0u);
     EXPECT_EQ(ctx.m_schedule.table[1].bCam[3], 0u);
 }

@@ -83,6 +83,10 @@ struct Disturbance {
     const char* why;  // of the pass's one failure; none: what it wrote is lost, and listed
 };
 
+void PrintTo(const Disturbance& d, std::ostream* os) {
+    *os << d.name;
+}
+
 class DisturbedTargetTest : public WriteGuardTest,
                             public ::testing::WithParamInterface<Disturbance> {};
 

@@ -16,20 +16,20 @@
 #include "share/Has.h"
 
 namespace fs = std::filesystem;
-using integrity::FileDigest;
+using namespace integrity;
 
 TEST(ManifestTest, ItsTextReadsBackWithOddNamesAndAPartialMark) {
     std::map<std::string, FileDigest> files = {
-        {"b/with space.dat", {integrity::Sha256Hex("x", 1), 1}},
-        {"a/back\\slash", {integrity::Sha256Hex("", 0), 0}},
-        {"line\nbreak", {integrity::Sha256Hex("yy", 2), 2}},
+        {"b/with space.dat", {Sha256Hex("x", 1), 1}},
+        {"a/back\\slash", {Sha256Hex("", 0), 0}},
+        {"line\nbreak", {Sha256Hex("yy", 2), 2}},
     };
-    const std::string whole = integrity::FormatManifest(files, {});
+    const std::string whole = FormatManifest(files, {});
     EXPECT_LACKS(whole, '#');
     // sha256sum's own marks for names with a backslash or a line break.
     EXPECT_HAS(whole, "\\" + files["a/back\\slash"].hex + "  a/back\\\\slash\n");
-    integrity::Manifest m;
-    ASSERT_EQ(integrity::ParseManifest(whole, m), "");
+    Manifest m;
+    ASSERT_EQ(ParseManifest(whole, m), "");
     EXPECT_FALSE(m.partial);
     ASSERT_EQ(m.lines.size(), 3u);
     std::map<std::string, std::string> read;
@@ -39,26 +39,26 @@ TEST(ManifestTest, ItsTextReadsBackWithOddNamesAndAPartialMark) {
         EXPECT_EQ(read[path], d.hex) << path;
 
     const std::string partial =
-        integrity::FormatManifest(files, {"the backup was stopped.", "not copied: x\ny"});
-    EXPECT_EQ(partial.rfind(integrity::kPartialMarker, 0), 0u);
-    ASSERT_EQ(integrity::ParseManifest(partial, m), "");
+        FormatManifest(files, {"the backup was stopped.", "not copied: x\ny"});
+    EXPECT_EQ(partial.rfind(kPartialMarker, 0), 0u);
+    ASSERT_EQ(ParseManifest(partial, m), "");
     EXPECT_TRUE(m.partial);
     EXPECT_EQ(m.comments.size(), 2u);
     EXPECT_EQ(m.comments[1], "not copied: x y");  // one line per comment, whatever it held
     EXPECT_EQ(m.lines.size(), 3u);
 
-    EXPECT_NE(integrity::ParseManifest("zz  file\n", m), "");
-    EXPECT_NE(integrity::ParseManifest(files["b/with space.dat"].hex + " nosecondspace\n", m), "");
+    EXPECT_NE(ParseManifest("zz  file\n", m), "");
+    EXPECT_NE(ParseManifest(files["b/with space.dat"].hex + " nosecondspace\n", m), "");
 }
 
 TEST(ManifestTest, TheManifestsOwnFilesAreKnownByName) {
     for (const char* name :
          {"SHA256SUMS", "SHA256SUMS.sig", "SHA256SUMS.pub", "SHA256SUMS-3", "SHA256SUMS-12.sig"})
-        EXPECT_TRUE(integrity::IsManifestFile(name)) << name;
+        EXPECT_TRUE(IsManifestFile(name)) << name;
     for (const char* name :
          {"x/SHA256SUMS", "SHA256SUMS-", "SHA256SUMS-1x", "SHA256SUMSX", "SHA256SUMS.txt"})
-        EXPECT_FALSE(integrity::IsManifestFile(name)) << name;
-    EXPECT_EQ(integrity::OlderManifestName("SHA256SUMS.sig", 2), "SHA256SUMS-2.sig");
+        EXPECT_FALSE(IsManifestFile(name)) << name;
+    EXPECT_EQ(OlderManifestName("SHA256SUMS.sig", 2), "SHA256SUMS-2.sig");
 }
 
 class ImageHasherTest : public TempPrefixTest {
@@ -95,7 +95,7 @@ TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritt
     for (std::size_t i = 0; i < big.size(); ++i)
         big[i] = static_cast<char>(i * 7 + i / 1000);
     WriteText(driveC() + "/source.dat", big);
-    integrity::ImageHasher hasher(root);
+    ImageHasher hasher(root);
     {
         platform::ScopedWriteTap tap(&hasher);
         ASSERT_NO_FATAL_FAILURE(Copy("C:\\source.dat", "C:\\img\\e\\d\\copy.dat", big.size()));
@@ -118,12 +118,12 @@ TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritt
         ASSERT_TRUE(around.file().Write("zzz", 3));
         ASSERT_TRUE(around.Commit());
     }
-    const integrity::ImageHasher::Result r = hasher.Finish();
+    const ImageHasher::Result r = hasher.Finish();
     ASSERT_EQ(r.files.size(), 3u);
-    EXPECT_EQ(r.files.at("e/d/copy.dat").hex, integrity::Sha256Hex(big.data(), big.size()));
+    EXPECT_EQ(r.files.at("e/d/copy.dat").hex, Sha256Hex(big.data(), big.size()));
     EXPECT_EQ(r.files.at("e/lost.dat").hex, r.files.at("e/d/copy.dat").hex);
     EXPECT_EQ(r.files.at("e/d/copy.dat").length, static_cast<long long>(big.size()));
-    EXPECT_EQ(r.files.at("e/first.txt").hex, integrity::Sha256Hex("two", 3));
+    EXPECT_EQ(r.files.at("e/first.txt").hex, Sha256Hex("two", 3));
     ASSERT_EQ(r.problems.size(), 1u);
     EXPECT_HAS(r.problems[0], "e/around.txt");
     EXPECT_EQ(ReadText(root + "/e/d/copy.dat"), big);  // the copy itself is whole
@@ -136,7 +136,7 @@ TEST_F(ImageHasherTest, TheLastCommitCountsWhicheverFileIsHashedFirst) {
     fs::create_directories(root + "/e");
     const std::string big(24 * platform::WriteTap::kBufferBytes, 'b');
     WriteText(driveC() + "/big.dat", big);
-    integrity::ImageHasher hasher(root);
+    ImageHasher hasher(root);
     {
         platform::ScopedWriteTap tap(&hasher);
         ASSERT_NO_FATAL_FAILURE(Copy("C:\\big.dat", "C:\\img\\e\\again.dat", big.size()));
@@ -145,9 +145,9 @@ TEST_F(ImageHasherTest, TheLastCommitCountsWhicheverFileIsHashedFirst) {
         ASSERT_TRUE(platform::WithdrawWrittenFile("C:\\img\\e\\gone.dat"));
         ASSERT_TRUE(Write("C:\\img\\e\\again.dat", "small"));
     }
-    const integrity::ImageHasher::Result r = hasher.Finish();
+    const ImageHasher::Result r = hasher.Finish();
     ASSERT_EQ(r.files.size(), 1u);
-    EXPECT_EQ(r.files.at("e/again.dat").hex, integrity::Sha256Hex("small", 5));
+    EXPECT_EQ(r.files.at("e/again.dat").hex, Sha256Hex("small", 5));
     EXPECT_TRUE(r.problems.empty());
 }
 
@@ -163,7 +163,7 @@ TEST_F(ImageHasherTest, ACopyThatFailsHalfWayLeavesNothingListedAndNoHandleOpen)
         const rlimit limit{platform::WriteTap::kBufferBytes, platform::WriteTap::kBufferBytes};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             return 77;
-        integrity::ImageHasher hasher(root);
+        ImageHasher hasher(root);
         {
             platform::ScopedWriteTap tap(&hasher);
             platform::File in;
@@ -173,7 +173,7 @@ TEST_F(ImageHasherTest, ACopyThatFailsHalfWayLeavesNothingListedAndNoHandleOpen)
                 return 1;
             copy.Abandon();
         }
-        const integrity::ImageHasher::Result r = hasher.Finish();
+        const ImageHasher::Result r = hasher.Finish();
         if (!r.files.empty() || !r.problems.empty() || !r.leftOut.empty())
             return 2;
         return OpenHandles() == before ? 0 : 3;
