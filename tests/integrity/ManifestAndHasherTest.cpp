@@ -1,5 +1,6 @@
-// The manifest's text as sha256sum reads it, and the hashing of files as a pass writes them:
-// only what was committed below the image root, by its last commit, and never a file whose
+// An image's files as a check reads them (what fails says of which file, and what kind of failure
+// it is), the manifest's text as sha256sum reads it, and the hashing of files as a pass writes
+// them: only what was committed below the image root, by its last commit, and never a file whose
 // bytes went around the hashing.
 #include <sys/resource.h>
 #include <unistd.h>
@@ -8,15 +9,18 @@
 #include <filesystem>
 
 #include "TestEnv.h"
+#include "integrity/ImageFiles.h"
 #include "integrity/ImageHasher.h"
 #include "integrity/Manifest.h"
 #include "integrity/Sha256.h"
+#include "integrity/Verify.h"
 #include "platform/AtomicFile.h"
 #include "platform/ChildExit.h"
 #include "share/Has.h"
 
 namespace fs = std::filesystem;
 using namespace integrity;
+using Kind = platform::Error::Kind;
 
 TEST(ManifestTest, ItsTextReadsBackWithOddNamesAndAPartialMark) {
     std::map<std::string, FileDigest> files = {
@@ -179,4 +183,29 @@ TEST_F(ImageHasherTest, ACopyThatFailsHalfWayLeavesNothingListedAndNoHandleOpen)
         return OpenHandles() == before ? 0 : 3;
     });
     EXPECT_EQ(code, 0);
+}
+
+class ImageFilesTest : public TempPrefixTest {};
+
+TEST_F(ImageFilesTest, AFileThatCannotBeHadSaysWhichAndWhy) {
+    const std::string root = prefix() + "/image";
+    fs::create_directories(root + "/folder");
+    // A link where the manifest belongs: listed, but never followed.
+    fs::create_directory_symlink("folder", root + "/SHA256SUMS");
+    WriteText(root + "/big.dat", std::string(100, 'x'));
+    const auto image = OpenFolderImage(root);
+
+    const auto tooLarge = image->ReadWhole("big.dat", 99);
+    ASSERT_FALSE(tooLarge);
+    EXPECT_EQ(tooLarge.error().kind, Kind::kDamaged);
+    EXPECT_EQ(tooLarge.error().Said(), "big.dat is too large");
+    ASSERT_TRUE(image->ReadWhole("big.dat", 100));
+    EXPECT_EQ(image->ReadWhole("big.dat", 100)->size(), 100u);
+
+    const auto outside = image->ReadWhole("../image/big.dat");
+    ASSERT_FALSE(outside);
+    EXPECT_EQ(outside.error().kind, Kind::kRefused);
+    EXPECT_EQ(image->ReadWhole("gone.dat").error().kind, Kind::kNotFound);
+
+    EXPECT_EQ(VerifyImage(*image, {}).manifestProblem, "SHA256SUMS cannot be opened");
 }
