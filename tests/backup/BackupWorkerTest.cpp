@@ -34,8 +34,7 @@ TEST_F(BackupWorkerTest, ACompletePassLeavesTheWordsToTheWindowAndAnyOtherSaysWh
     for (int i = 0; i < 10; ++i)
         ctx.m_run.report.Fail("entry " + std::to_string(i));
     const std::string text = Outcome();
-    EXPECT_EQ(text.rfind("The backup is not complete. Not copied:\nentry 0\nentry 1\n", 0), 0u)
-        << text;
+    EXPECT_THAT(text, StartsWith("The backup is not complete. Not copied:\nentry 0\nentry 1\n"));
     EXPECT_HAS(text, "entry 7\n(2 more)");
     EXPECT_LACKS(text, "entry 8");
 }
@@ -69,9 +68,8 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     EXPECT_TRUE(ctx.m_run.report.ok());
     // Its manifest says at once that the image is not whole, and vouches for what it holds.
     const std::string manifest = Manifest();
-    EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE: the backup was stopped before it was complete.", 0),
-              0u)
-        << manifest;
+    EXPECT_THAT(manifest,
+                StartsWith("# PARTIAL IMAGE: the backup was stopped before it was complete."));
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
     EXPECT_HAS(manifest, "/20100523/201005231002N.dat\n");
     EXPECT_LACKS(manifest, "201005231003N");
@@ -87,13 +85,12 @@ TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrit
     });
     Run();
     EXPECT_FALSE(ctx.m_run.report.ok());
-    ASSERT_EQ(ctx.m_run.report.failures().size(), 1u) << Failures();
-    EXPECT_HAS(Failures(), "minute 10:02 not copied");
+    EXPECT_THAT(ctx.m_run.report.failures(), ElementsAre(HasSubstr("minute 10:02 not copied")));
     const std::string day = Day("2010_05_23=10,00~10,03");
     EXPECT_FALSE(fs::exists(day + "201005231002N.dat"));
     EXPECT_TRUE(fs::exists(day + "201005231003N.dat"));
     const std::string manifest = Manifest();
-    EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE: not everything was copied.", 0), 0u) << manifest;
+    EXPECT_THAT(manifest, StartsWith("# PARTIAL IMAGE: not everything was copied."));
     EXPECT_HAS(manifest, "\n# not copied: 2010_05_23=10,00~10,03: minute 10:02");
     EXPECT_LACKS(manifest, "201005231002N");
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
@@ -482,9 +479,7 @@ TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsT
 
     FinishImageManifest(*job);
     EXPECT_TRUE(job->report().targetLost());
-    const std::vector<std::string> failures = job->report().failures();
-    ASSERT_EQ(failures.size(), 1u) << ::testing::PrintToString(failures);
-    EXPECT_HAS(failures[0], "the target");
+    EXPECT_THAT(job->report().failures(), ElementsAre(HasSubstr("the target")));
     EXPECT_FALSE(job->report().EntryComplete(slot));
 }
 

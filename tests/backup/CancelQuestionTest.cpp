@@ -45,7 +45,7 @@ TEST_F(CancelQuestionTest, AStoppedPassKeepsWhatItDidNotWriteAndNamesIt) {
     EXPECT_EQ(ctx.m_schedule.rows, (std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:02",
                                                              "2010-05-23 - 10:04 ~ 10:09"}));
     const std::string end = Outcome();
-    EXPECT_EQ(end.rfind(Text("Q010007"), 0), 0u) << end;
+    EXPECT_THAT(end, StartsWith(Text("Q010007")));
     EXPECT_HAS(end, "\n\n" + Text("Q010013"));
     EXPECT_HAS(end, "2010-05-23 - 10:04 ~ 10:09: " + std::string(kEntryNotReached));
     EXPECT_FALSE(view.totalSize.empty());  // the kept entries' total

@@ -11,6 +11,9 @@
 #include "share/Has.h"
 
 namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 class PassTest : public BackupFixture {
   protected:

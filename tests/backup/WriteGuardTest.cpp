@@ -35,10 +35,8 @@ TEST_F(WriteGuardTest, NoLinkOrTargetLeadsTheImageIntoTheRecordingsOrTheWorkingF
     Target("E:\\B");
     ASSERT_EQ(Start(), "");
     ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
-    const auto failures = ctx.m_run.report.failures();
-    ASSERT_EQ(failures.size(), 2u) << ::testing::PrintToString(failures);
-    for (const auto& f : failures)
-        EXPECT_HAS(f, "leads into the recordings");
+    EXPECT_THAT(ctx.m_run.report.failures(), ElementsAre(HasSubstr("leads into the recordings"),
+                                                         HasSubstr("leads into the recordings")));
     EXPECT_FALSE(fs::exists(recordings + "/20100523/BackupInfo.dat"));
 
     // Targets inside the recordings or the working folder are refused before anything is made.
@@ -113,15 +111,14 @@ TEST_P(DisturbedTargetTest, FailsThePassAndKeepsTheEntry) {
     EXPECT_TRUE(reached) << "the pass ended before it could be disturbed";
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
     if (*d.why) {
-        ASSERT_EQ(ctx.m_run.report.failures().size(), 1u) << Failures();
-        EXPECT_HAS(Failures(), d.why);
+        EXPECT_THAT(ctx.m_run.report.failures(), ElementsAre(HasSubstr(d.why)));
     } else {
         EXPECT_HAS(Failures(),
                    "201005231000N.dat was written into the image but is gone from the target");
         // Listed as written: the image cannot pass for whole.
         const std::string manifest = Manifest();
         EXPECT_HAS(manifest, "/201005231000N.dat\n");
-        EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE", 0), 0u) << manifest;
+        EXPECT_THAT(manifest, StartsWith("# PARTIAL IMAGE"));
     }
     if (std::string(d.name) == "StickPulled") {
         std::size_t files = 0;
@@ -202,8 +199,7 @@ TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
     WriteText(out + "/taken", "a file where the folder would go");
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\taken\\Backup"), "");
     EXPECT_EQ(Start(), "M010032");
-    EXPECT_EQ(LastMessage().rfind(Text("M010032") + "\nE:\\taken\\Backup: ", 0), 0u)
-        << LastMessage();
+    EXPECT_THAT(LastMessage(), StartsWith(Text("M010032") + "\nE:\\taken\\Backup: "));
     EXPECT_HAS(LastMessage(), "is a file, not a folder");
     EXPECT_FALSE(ctx.m_run.running);
     EXPECT_NE(view.activity, backup::Activity::kPass);  // never made busy
@@ -257,7 +253,7 @@ TEST_F(StartTargetTest, TheBrowsersWriterIsTheLastThatCanBeSelectedAndANamedOneI
     // Named: exactly that drive, whichever comes last.
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\", WriterChoice::kNamedDrive), "");
     EXPECT_EQ(writer.selected, 0);
-    EXPECT_EQ(ctx.m_target.text.rfind("D:\\DVD writer", 0), 0u) << ctx.m_target.text;
+    EXPECT_THAT(ctx.m_target.text, StartsWith("D:\\DVD writer"));
     // Picked in the browser: the last writer decides...
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
     EXPECT_EQ(writer.selected, 2);
@@ -308,27 +304,26 @@ TEST_F(StartChecksOrderTest, EachCheckRefusesOnlyOnceTheOnesBeforeItPassed) {
     writer.freeMB = 0.01;
     writer.discStatus = 1;
     writer.mediaType = kMediaNoDisc;
-    EXPECT_EQ(Refusal("M010028").rfind(Text("M010028") + "[" + Text("M010030") + "]\nD: - ", 0),
-              0u);
+    EXPECT_THAT(Refusal("M010028"),
+                StartsWith(Text("M010028") + "[" + Text("M010030") + "]\nD: - "));
     writer.freeMB = 700;
     EXPECT_EQ(Refusal("A010003"), Disc("A010003"));
     writer.mediaType = 3;
     EXPECT_EQ(Refusal("A010016"), Disc("A010016") + "\n" + Disc("A010018"));
 
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("C:\\QorData"), "");
-    EXPECT_EQ(Refusal("Q010004").rfind(Text("Q010004"), 0), 0u);
+    EXPECT_THAT(Refusal("Q010004"), StartsWith(Text("Q010004")));
     const std::string tiny = MountTinyDrive('T', "size=64k");
     if (tiny.empty())
         GTEST_SKIP() << "this machine does not let the test mount a small drive";
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("T:\\"), "");
-    EXPECT_EQ(Refusal("M010028").rfind(Text("M010028") + "[" + Text("M010030") + "]\nT:", 0), 0u);
+    EXPECT_THAT(Refusal("M010028"), StartsWith(Text("M010028") + "[" + Text("M010030") + "]\nT:"));
 
     // The image is made on C: first: C: too small comes before the disc's own room.
     ASSERT_FALSE(MountTinyDrive('C', "size=64k").empty());
     ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
     writer.freeMB = 0.01;
-    EXPECT_EQ(Refusal("M010028").rfind(
-                  Text("M010028") + "[" + Text("M010029") + "]\nC:\\QuillonTemp - ", 0),
-              0u);
+    EXPECT_THAT(Refusal("M010028"),
+                StartsWith(Text("M010028") + "[" + Text("M010029") + "]\nC:\\QuillonTemp - "));
     ctx.m_disc.writer = nullptr;
 }
