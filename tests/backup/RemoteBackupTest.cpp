@@ -1,12 +1,8 @@
 // Remote mode through the share client, answered by the recorder side's service over the same
-// recordings: the day's index, a remote Add, a whole remote backup equal to a local one, and
-// the answers that end a run or add nothing. What the recorder side answers: a request reaches
-// the recorder's disk only when it names one day within the schedule and cameras; the images
-// the clients fetch, one client's at a time, with their share of the disk; what a build leaves.
-// Passes that run while the host sends records, the operator clicks and cancels, as the window
-// lets them: the pass reads its plan, so what it writes is what was planned at its start, and
-// the context is only ever touched on its own thread (the thread sanitizer build checks the
-// latter).
+// recordings: the host's records, the day's index, a remote Add, a remote backup equal to a local
+// one, the answers that end a run or add nothing, and what the recorder side lets a request do.
+// Passes also run while the host sends records and the operator clicks and cancels: each writes
+// what was planned at its start, touching the context only on its thread (the sanitizer checks).
 #include "backup/remote/RemoteBackup.h"
 
 #include <algorithm>

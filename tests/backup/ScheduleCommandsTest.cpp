@@ -1,7 +1,7 @@
 // The schedule's commands and what they keep in the working folder: Add and its refusals, the
 // camera pages, Select all and cameras chosen by number, pick, delete and the memo, the names of
-// entries, the list's order, the listing a front end reads, and the day map and reserve.dat as they
-// are read back.
+// entries, the list's order, the listing a front end reads, the day map and reserve.dat as they
+// are read back, and the estimate of a new entry over minutes written by hand.
 #include "backup/schedule/ScheduleCommands.h"
 
 #include <cstring>

@@ -1,11 +1,9 @@
-// Where a pass may write: never through a link into the recordings or into its working folder,
-// only onto a file system with room for what it plans, and only as long as the target keeps what
-// it wrote: a target taken away, emptied behind its back, swapped, turned read-only or pulled
-// fails the pass, and the entry stays scheduled.
-// The start checks and the writer choice: each check refuses only once those before it passed, a
-// folder target that is not there is made once every check passed (or refused before anything
-// starts), the free-space refusal names the drive and its figures, and a writer that cannot be
-// selected does not take a good one down with it.
+// Where a pass may write and the checks before it starts: never through a link into the
+// recordings or its working folder, only onto a file system with room for what it plans (the
+// refusal names the drive and its figures), each check only once those before it passed, a folder
+// that is not there made once they all did, and only as long as the target keeps what it wrote: a
+// target taken away, emptied, swapped, turned read-only or pulled fails the pass. The writer
+// choice: one that cannot be selected does not take a good one down with it.
 #include "backup/pass/WriteGuard.h"
 
 #include <sys/mount.h>

@@ -1,7 +1,9 @@
 // An image's files as a check reads them (what fails says of which file, and what kind of failure
-// it is), the manifest's text as sha256sum reads it, and the hashing of files as a pass writes
-// them: only what was committed below the image root, by its last commit, and never a file whose
-// bytes went around the hashing.
+// it is), the manifest's text as sha256sum reads it, the hashing of files as a pass writes them
+// (only what was committed below the image root, by its last commit, never a file whose bytes
+// went around the hashing), and the machine's signing keys: the manifest's Ed25519 key and the
+// export's RSA-3072 key with a certificate naming the unit, each made once, private to its owner,
+// never replaced, whose signatures hold only for the bytes (or digest) they were made over.
 #include <openssl/sha.h>
 #include <sys/resource.h>
 #include <unistd.h>
