@@ -1,53 +1,34 @@
-// The worker's pass over the schedule in-process: what its end says, cancellation, a source that
-// changes under the pass, a target that fills up, the minute walk across hours, and a pass as a
-// front end without a window holds it.
-#include "backup/pass/BackupWorker.h"
-#include "backup/pass/PassEnd.h"
-
+// The worker's passes in-process and what surrounds them: the end's words and what the schedule
+// keeps; Cancel and its questions (only a yes stops, a late answer acts on what it asked about or
+// on nothing once that went away); a source, schedule or working file that changes or breaks
+// under a pass; a target that fills up; the walk across hours; a pass held without a window; the
+// end of the manifest (a file the hashing cannot vouch for keeps its entry); and what a pass
+// writes besides the minutes: the entry's information, the viewer, copies and progress.
 #include <sys/mount.h>
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <set>
 #include <stdexcept>
 
-#include "BackupFixture.h"
-#include "backup/pass/BackupStart.h"
+#include "FakeDiscWriter.h"
+#include "PassTest.h"
+#include "backup/pass/BackupPackage.h"
+#include "backup/pass/CopyEngine.h"
+#include "backup/pass/ImageManifest.h"
+#include "backup/pass/PassPlanning.h"
 #include "backup/pass/PassRun.h"
 #include "backup/schedule/ReservedFolder.h"
 #include "backup/schedule/ScheduleAfterPass.h"
 #include "companions/CppSQLite3.h"
-#include "share/Has.h"
+#include "integrity/ImageHasher.h"
+#include "integrity/Manifest.h"
+#include "integrity/Sha256.h"
+#include "platform/AtomicFile.h"
+#include "platform/DrivePaths.h"
 
-namespace fs = std::filesystem;
-
-class BackupWorkerTest : public BackupFixture {
-  protected:
-    void SetUp() override {
-        BackupFixture::SetUp();
-        OwnPassEnds();
-        worker.StartMakeFileThread();
-    }
-    void Run(const std::string& target = "E:\\Backup") {
-        Target(target);
-        ASSERT_EQ(Start(), "");
-        ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
-    }
-    // The operator's Cancel, answered Yes, as the worker reaches minute's data file.
-    void CancelAt(const std::string& minute) {
-        view.onStatus = [this, minute](const std::string& text) {
-            if (text.find(minute + "N.dat") != std::string::npos)
-                ctx.m_run.running = 0;
-        };
-    }
-    std::string Outcome() {
-        return PassOutcomeText(ctx.m_prompts, ctx.m_run.report, ctx.m_schedule,
-                               ctx.m_host.dateType);
-    }
-};
+using BackupWorkerTest = PassTest;
 
 // What the window says once a pass has ended: completed only when it was.
 TEST_F(BackupWorkerTest, ACompletePassLeavesTheWordsToTheWindowAndAnyOtherSaysWhy) {
@@ -58,8 +39,7 @@ TEST_F(BackupWorkerTest, ACompletePassLeavesTheWordsToTheWindowAndAnyOtherSaysWh
     for (int i = 0; i < 10; ++i)
         ctx.m_run.report.Fail("entry " + std::to_string(i));
     const std::string text = Outcome();
-    EXPECT_EQ(text.rfind("The backup is not complete. Not copied:\nentry 0\nentry 1\n", 0), 0u)
-        << text;
+    EXPECT_THAT(text, StartsWith("The backup is not complete. Not copied:\nentry 0\nentry 1\n"));
     EXPECT_HAS(text, "entry 7\n(2 more)");
     EXPECT_LACKS(text, "entry 8");
 }
@@ -92,10 +72,9 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     EXPECT_NE(view.meter, backup::Meter::kProgress);
     EXPECT_TRUE(ctx.m_run.report.ok());
     // Its manifest says at once that the image is not whole, and vouches for what it holds.
-    const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
-    EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE: the backup was stopped before it was complete.", 0),
-              0u)
-        << manifest;
+    const std::string manifest = Manifest();
+    EXPECT_THAT(manifest,
+                StartsWith("# PARTIAL IMAGE: the backup was stopped before it was complete."));
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
     EXPECT_HAS(manifest, "/20100523/201005231002N.dat\n");
     EXPECT_LACKS(manifest, "201005231003N");
@@ -105,22 +84,18 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
 TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrittenStays) {
     RecordDay(600, 603, 0);
     Add("10", "00", "10", "03");  // all cameras: whole-minute copies
-    view.onStatus = [&](const std::string& text) {
-        if (text.find("201005231001N.dat") != std::string::npos) {
-            fs::remove(driveC() + "/QorData/20100523/201005231002N.dat");
-            fs::remove(driveC() + "/QorData/20100523/201005231002N.idx");
-        }
-    };
+    At("201005231001", [&] {
+        fs::remove(driveC() + "/QorData/20100523/201005231002N.dat");
+        fs::remove(driveC() + "/QorData/20100523/201005231002N.idx");
+    });
     Run();
     EXPECT_FALSE(ctx.m_run.report.ok());
-    const auto failures = ctx.m_run.report.failures();
-    ASSERT_EQ(failures.size(), 1u) << ::testing::PrintToString(failures);
-    EXPECT_HAS(failures[0], "minute 10:02 not copied");
+    EXPECT_THAT(ctx.m_run.report.failures(), ElementsAre(HasSubstr("minute 10:02 not copied")));
     const std::string day = Day("2010_05_23=10,00~10,03");
     EXPECT_FALSE(fs::exists(day + "201005231002N.dat"));
     EXPECT_TRUE(fs::exists(day + "201005231003N.dat"));
-    const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
-    EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE: not everything was copied.", 0), 0u) << manifest;
+    const std::string manifest = Manifest();
+    EXPECT_THAT(manifest, StartsWith("# PARTIAL IMAGE: not everything was copied."));
     EXPECT_HAS(manifest, "\n# not copied: 2010_05_23=10,00~10,03: minute 10:02");
     EXPECT_LACKS(manifest, "201005231002N");
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
@@ -132,23 +107,16 @@ TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
     const std::string tiny = MountTinyDrive('F', "size=12m");
     if (tiny.empty())
         GTEST_SKIP() << "no small filesystem can be mounted here";
-    bool filled = false;
-    view.onStatus = [&](const std::string& text) {
-        if (!filled && text.find("201005231001N") != std::string::npos) {
-            filled = true;
-            std::ofstream filler(tiny + "/filler", std::ios::binary);
-            std::string block(4096, 'f');
-            while (filler.write(block.data(), block.size()) && filler.flush()) {
-            }
+    At("201005231001", [&] {
+        std::ofstream filler(tiny + "/filler", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), block.size()) && filler.flush()) {
         }
-    };
+    });
     Run("F:\\Backup");
-    ASSERT_TRUE(filled);
+    ASSERT_TRUE(reached);
     EXPECT_FALSE(ctx.m_run.report.ok());
-    bool full = false;
-    for (const auto& f : ctx.m_run.report.failures())
-        full = full || f.find("is full") != std::string::npos;
-    EXPECT_TRUE(full) << ::testing::PrintToString(ctx.m_run.report.failures());
+    EXPECT_HAS(Failures(), "is full");
     ExpectOnlyWholeMinuteFiles(tiny + "/Backup", driveC() + "/QorData/20100523");
 }
 
@@ -258,7 +226,7 @@ TEST_F(BackupWorkerTest, OnlyTheEntriesThePassMadeWholeLeaveTheSchedule) {
                         "\n2010-05-23 - 10:03 ~ 10:05: minute 10:04 not copied: its data file is "
                         "missing\n\n" +
                         DamagedEntryNote("2010-05-23 - 10:03 ~ 10:05"));
-    const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
+    const std::string manifest = Manifest();
     EXPECT_HAS(manifest,
                "\n# incomplete entry: 2010_05_23=10,03~10,05: minute 10:04 not "
                "copied: its data file is missing\n");
@@ -279,10 +247,7 @@ TEST_F(BackupWorkerTest, ADamagedMinuteIsReportedAlikeInEveryEntryAndItsReadable
         const auto camera2 = RowsOfCamera(prefix, 1);
         EXPECT_GT(camera2.first, 0) << entry;  // the others copied, wholly inside the data
         EXPECT_TRUE(camera2.second) << entry;
-        bool reported = false;
-        for (const auto& f : ctx.m_run.report.failures())
-            reported = reported || f.rfind(std::string(entry) + ": " + damaged, 0) == 0;
-        EXPECT_TRUE(reported) << entry << ::testing::PrintToString(ctx.m_run.report.failures());
+        EXPECT_HAS(Failures(), "\n" + std::string(entry) + ": " + damaged);
     }
     for (int slot : {0, 1}) {
         const EntryOutcome outcome = ctx.m_run.report.Entry(slot);
@@ -318,16 +283,16 @@ TEST_F(BackupWorkerTest, APassRunsOutcomeIsItsOwnHandedOverOnceAndStoppedOnlyWhi
     Add("10", "00", "10", "02");
     Target();
     platform::AutoResetEvent go;
-    std::atomic<bool> hold{true}, reached{false};
+    std::atomic<bool> hold{true}, held{false};
     view.onStatus = [&](const std::string&) {
         if (hold.exchange(false)) {
-            reached = true;
+            held = true;
             go.WaitFor(kHangGuardMs);
         }
     };
     auto next = ctx.NewPass();
     ASSERT_TRUE(next->Start(StartOptions(), nullptr).done());
-    ASSERT_TRUE(ServeUntil([&] { return reached.load(); }));
+    ASSERT_TRUE(ServeUntil([&] { return held.load(); }));
     next->Stop();
     go.Set();
     ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
@@ -337,4 +302,490 @@ TEST_F(BackupWorkerTest, APassRunsOutcomeIsItsOwnHandedOverOnceAndStoppedOnlyWhi
     EXPECT_FALSE(stopped.report.Entry(0).complete);
     EXPECT_TRUE(whole.report.ok());
     EXPECT_TRUE(whole.report.Entry(0).complete);
+}
+
+// A minute map or information file of the base folder that cannot be read is named; the entry's
+// recorded minutes are still copied, and no empty record is written over the damaged file.
+TEST_F(BackupWorkerTest, ADamagedMinuteMapOrInformationFileIsNamedAndItsEntryCopied) {
+    RecordDay(600, 606);
+    Add("10", "00", "10", "06");
+    Add("10", "00", "10", "02");
+    const std::string working = driveC() + "/Prog/Reserved/";
+    fs::resize_file(working + "2010_05_23=10,00~10,06/20100523/20100523.DAT", 100);
+    const std::string info = working + "2010_05_23=10,00~10,02/BackupInfo.dat";
+    fs::resize_file(info, 100);
+    const std::string damaged = ReadText(info);
+    Run();
+    ASSERT_EQ(ctx.m_run.report.failures().size(), 2u) << Failures();
+    EXPECT_HAS(Failures(), "the minute map ");
+    EXPECT_HAS(Failures(), "100 bytes");
+    EXPECT_HAS(Failures(), "information file");
+    // Every minute and audio file of the day equals the recorder's: two of each a minute.
+    const auto wholeCopies = [&](const std::string& day) {
+        int n = 0;
+        for (const std::string sub : {"", "Audio/"})
+            for (const auto& e : fs::directory_iterator(day + sub)) {
+                const std::string name = e.path().filename().string();
+                if (!e.is_regular_file() || name == "BackupInfo.dat" || name == "20100523.DAT")
+                    continue;
+                EXPECT_TRUE(ReadText(e.path().string()) ==
+                            ReadText(driveC() + "/QorData/20100523/" + sub + name))
+                    << name;
+                ++n;
+            }
+        return n;
+    };
+    EXPECT_EQ(wholeCopies(Day("2010_05_23=10,00~10,06")), 7 * 4);
+    EXPECT_EQ(wholeCopies(Day("2010_05_23=10,00~10,02")), 3 * 4);
+    EXPECT_TRUE(ReadText(info) == damaged);
+}
+
+// A program that ignores the lock rewrites reserve.dat while a pass runs, adding an entry: the
+// pass's end keeps that entry and its folder, drops only what it made whole, and says so.
+TEST_F(BackupWorkerTest, AScheduleRewrittenDuringAPassKeepsWhatTheOtherProgramAdded) {
+    RecordDay(600, 606);
+    const std::string reserved = driveC() + "/Prog/Reserved", other = prefix() + "/other";
+    const std::string added = "/2010_05_23=10,05~10,06";
+    // The other program's schedule: this one's entry and one more.
+    Add("10", "00", "10", "03");
+    Add("10", "05", "10", "06", {1});
+    fs::copy(reserved, other, fs::copy_options::recursive);
+    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(1), "");
+    view.answerYes = true;
+    ASSERT_EQ(ctx.m_editor.OnDelete(), "");
+    ASSERT_FALSE(fs::exists(reserved + added));
+    At("201005231001", [&] {
+        fs::copy(other + added, reserved + added, fs::copy_options::recursive);
+        fs::copy_file(other + "/reserve.dat", reserved + "/reserve.new");
+        fs::rename(reserved + "/reserve.new", reserved + "/reserve.dat");
+    });
+    std::string told;
+    view.onBox = [&](const std::string& text) { told += text + "\n"; };
+    Run();
+    ASSERT_TRUE(reached) << "the pass ended before the schedule could be rewritten";
+    EXPECT_TRUE(ctx.m_run.report.ok()) << Failures();
+    EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{"2010-05-23 - 10:05 ~ 10:06"});
+    EXPECT_TRUE(fs::exists(reserved + added + "/BackupInfo.dat"));
+    EXPECT_FALSE(fs::exists(reserved + "/2010_05_23=10,00~10,03"));
+    EXPECT_HAS(told, "was changed by another program during the backup");
+}
+
+class ImageManifestEndTest : public BackupFixture {
+  protected:
+    // A pass begun with its hashing, and the day folder of its one entry made in the image.
+    void SetUp() override {
+        BackupFixture::SetUp();
+        RecordDay(600, 602, 0);
+        Add("10", "00", "10", "02");
+        Target();
+        job = &BeginPass();
+        job->sink().Open();
+        BeginImageManifest(*job);
+        ASSERT_TRUE(job->hasher);
+        ASSERT_TRUE(job->plan().entries[slot].bUsed);  // the first Add takes the first slot
+        entry = ImageEntryName(job->plan().entries[slot], job->plan().host.dateType);
+        root = job->hasher->rootHost();
+        day = root + "/" + entry + "/20100523";
+        fs::create_directories(day);
+    }
+    // A file of the entry's day written and committed whole, the hashing seeing every byte.
+    void CommitWhole(const std::string& name, const std::string& bytes) {
+        platform::ScopedWriteTap tap(ImageManifestTap(*job));
+        platform::AtomicFile f;
+        ASSERT_TRUE(f.Create(day + "/" + name));
+        ASSERT_TRUE(f.Write(bytes.data(), bytes.size()));
+        ASSERT_TRUE(f.Commit());
+    }
+    // A file of the entry's day committed as 1000 bytes of which the hashing was handed 5 (the
+    // rest written around it).
+    void CommitCutShort(const std::string& name) {
+        WriteText(day + "/" + name, "short");
+        const int handle = job->hasher->Opened(day + "/" + name);
+        ASSERT_GE(handle, 0);
+        char* buffer = job->hasher->TakeBuffer();
+        std::memcpy(buffer, "short", 5);
+        job->hasher->Hand(handle, buffer, 5);
+        job->hasher->Closed(handle, true, 1000, {});
+    }
+    // The manifest written at the end, read back.
+    integrity::Manifest Written() {
+        integrity::Manifest m;
+        EXPECT_EQ(integrity::ParseManifest(ReadText(root + "/SHA256SUMS"), m), "");
+        return m;
+    }
+    backup::PassJob* job = nullptr;
+    static constexpr int slot = 0;
+    std::string entry, root, day;
+};
+
+// A file committed with more bytes than the hashing saw: the manifest leaves the file out, and
+// the entry it belongs to is not whole, as it is not for a file found gone at the end.
+TEST_F(ImageManifestEndTest, AFileTheHashingDidNotSeeWholeKeepsItsEntry) {
+    ASSERT_NO_FATAL_FAILURE(CommitWhole("whole.dat", "whole"));
+    ASSERT_NO_FATAL_FAILURE(CommitCutShort("cut.dat"));
+    job->report().EntryDone(slot, true);
+
+    FinishImageManifest(*job);
+    EXPECT_FALSE(job->report().EntryComplete(slot));
+    EXPECT_HAS(job->report().Entry(slot).why, "cut.dat");
+    const integrity::Manifest m = Written();
+    EXPECT_TRUE(m.partial);
+    ASSERT_EQ(m.lines.size(), 1u);
+    EXPECT_EQ(m.lines[0].path, entry + "/20100523/whole.dat");
+    EXPECT_EQ(m.lines[0].hex, integrity::Sha256Hex("whole", 5));
+}
+
+// An entry that lacked only what its recording lacks, and then a file of it the hashing did
+// not see whole: it lacks what another pass writes now, and keeps its first problem; so does
+// one whose image as a whole is lost.
+TEST_F(ImageManifestEndTest, ADamagedEntryThatLosesAFileIsNoLongerOnlyDamaged) {
+    ASSERT_NO_FATAL_FAILURE(CommitCutShort("cut.dat"));
+    const std::string damage = "minute 10:01 not copied: the recording is damaged";
+    job->report().Damaged(entry, damage);
+    job->report().EntryDone(slot, false, damage, true);
+
+    FinishImageManifest(*job);
+    const EntryOutcome outcome = job->report().Entry(slot);
+    EXPECT_FALSE(outcome.complete);
+    EXPECT_FALSE(outcome.recordingDamaged);
+    EXPECT_EQ(outcome.why, damage);
+    EXPECT_FALSE(job->report().OnlyRecordingDamaged());
+
+    BackupReport lost;
+    lost.Damaged(entry, damage);
+    lost.EntryDone(slot, false, damage, true);
+    lost.ImageLost("the target could not be written");
+    EXPECT_FALSE(lost.Entry(slot).recordingDamaged);
+    EXPECT_EQ(lost.Entry(slot).why, damage);
+    EXPECT_FALSE(lost.OnlyRecordingDamaged());
+}
+
+// A name committed again after a commit the hashing did not see whole: the later commit
+// counts, and the entry stays whole, whichever lane takes either in first.
+TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAnUnseenCommitLeavesItsEntryWhole) {
+    ASSERT_NO_FATAL_FAILURE(CommitCutShort("again.dat"));
+    ASSERT_NO_FATAL_FAILURE(CommitWhole("again.dat", "again"));
+    job->report().EntryDone(slot, true);
+
+    FinishImageManifest(*job);
+    EXPECT_TRUE(job->report().EntryComplete(slot)) << job->report().Entry(slot).why;
+    const integrity::Manifest m = Written();
+    ASSERT_EQ(m.lines.size(), 1u);
+    EXPECT_EQ(m.lines[0].hex, integrity::Sha256Hex("again", 5));
+}
+
+// The target taken away after the last file: the manifest finds it gone, says so once (not once
+// for each file it holds), and the entries stay in the schedule.
+TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsTheEntries) {
+    for (const char* name : {"a.dat", "b.dat", "c.dat"})
+        ASSERT_NO_FATAL_FAILURE(CommitWhole(name, "abc"));
+    job->report().EntryDone(slot, true);
+    fs::remove_all(out + "/Backup");
+
+    FinishImageManifest(*job);
+    EXPECT_TRUE(job->report().targetLost());
+    EXPECT_THAT(job->report().failures(), ElementsAre(HasSubstr("the target")));
+    EXPECT_FALSE(job->report().EntryComplete(slot));
+}
+
+// The target lost in the middle of the pass (a later entry found it gone) and no manifest could
+// be written: the entries made whole before it are on no medium that can be checked, and stay
+// in the schedule.
+TEST_F(ImageManifestEndTest, EntriesMadeWholeBeforeTheTargetWasLostStayWithoutAManifest) {
+    ASSERT_NO_FATAL_FAILURE(CommitWhole("a.dat", "abc"));
+    job->report().EntryDone(slot, true);
+    fs::remove_all(out + "/Backup");
+    ASSERT_TRUE(job->report().TargetLost("the target E:\\Backup\\ is gone; the backup stopped"));
+
+    FinishImageManifest(*job);
+    EXPECT_EQ(job->manifestNote, "no manifest was written: the target can take nothing more");
+    EXPECT_EQ(job->report().failureCount(), 1u);
+    EXPECT_FALSE(job->report().EntryComplete(slot));
+}
+
+using BackupPackageTest = BackupFixture;
+
+TEST_F(BackupPackageTest, EntryInformationIsWrittenReadAndUpdatedInItsThreeModes) {
+    fs::create_directories(driveC() + "/E");
+    ctx.m_host.camCount = 16;
+    ctx.m_host.recorderKind = 4;
+    ctx.m_host.modelCode = 0x1648D;
+    std::memset(ctx.m_host.cameraNames[5], 'n', 30);  // a name of 30 characters fills its slot
+    std::strcpy(ctx.m_schedule.entryInfo.memo, "typed before Add");
+    ASSERT_TRUE(AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, "C:\\E", "2010052314001530",
+                                kEntryInfoWrite));
+    const std::string bytes = ReadText(driveC() + "/E/BackupInfo.dat");
+    ASSERT_EQ(bytes.size(), 2332u);
+    const DWORD head[10] = {2010, 5, 23, 14, 0, 15, 30, 16, 4, 0x1648D};
+    EXPECT_EQ(std::memcmp(bytes.data(), head, sizeof head), 0);
+    EXPECT_EQ(bytes.substr(40 + 5 * 31, 31), std::string(30, 'n') + '\0');
+    EXPECT_EQ(std::string(bytes.data() + 2024), "typed before Add");
+    EXPECT_EQ(bytes[2279], 0);
+
+    std::memset(&ctx.m_schedule.entryInfo, 0x55, sizeof ctx.m_schedule.entryInfo);
+    ASSERT_TRUE(AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, "C:\\E", "", kEntryInfoRead));
+    EXPECT_EQ(ctx.m_schedule.entryInfo.endMinute, 30u);
+    EXPECT_STREQ(ctx.m_schedule.entryInfo.memo, "typed before Add");
+
+    std::strcpy(ctx.m_schedule.entryInfo.memo, "changed");
+    ASSERT_TRUE(
+        AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, "C:\\E", "", kEntryInfoUpdate));
+    EXPECT_EQ(ctx.m_schedule.entryInfo.year, 0u);  // cleared after the write
+    BackupInfoRecord updated{};
+    ASSERT_EQ(ReadText(driveC() + "/E/BackupInfo.dat").size(), sizeof updated);
+    std::memcpy(&updated, ReadText(driveC() + "/E/BackupInfo.dat").data(), sizeof updated);
+    EXPECT_STREQ(updated.memo, "changed");
+    EXPECT_EQ(updated.year, 2010u);
+
+    // A short file reads as a missing one.
+    WriteText(driveC() + "/E/BackupInfo.dat", "short");
+    EXPECT_FALSE(
+        AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, "C:\\E", "", kEntryInfoRead));
+    EXPECT_EQ(ctx.m_schedule.entryInfo.year, 0u);
+    EXPECT_FALSE(AccessEntryInfo(ctx.m_host, ctx.m_schedule.entryInfo, "C:\\Missing",
+                                 "2010052314001530", kEntryInfoWrite));
+}
+
+TEST_F(BackupPackageTest, ViewerFilesFollowTheListIntoTheTargetsViewerFolder) {
+    const std::string base = driveC() + "/Prog";
+    WriteText(base + "/GUIS/Viewer.lst",
+              "[Count]\ncount=3\n[Files]\nfile1=Viewer.exe\nfile3=Missing.dll\n"
+              "[Dest]\ndest1=\\\ndest3=\\\n");
+    WriteText(base + "/Other/Viewer.exe", "viewer program");
+    ctx.m_host.basePath = "C:\\Prog\\";
+    ctx.m_host.language = "kor";
+
+    ctx.m_target.kind = backup::TargetKind::kDisc;
+    fs::create_directories(driveC() + "/QuillonTemp");
+    CopyViewerFiles(BeginPass());
+    EXPECT_EQ(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.exe"), "viewer program");
+    EXPECT_EQ(std::distance(fs::directory_iterator(driveC() + "/QuillonTemp/BackupViewer"),
+                            fs::directory_iterator()),
+              1);
+    ASSERT_TRUE(WriteViewerIni(BeginPass()));
+    EXPECT_HAS(ReadText(driveC() + "/QuillonTemp/BackupViewer/Viewer.ini"), "Language=kor");
+
+    // A folder target: the viewer goes to the root of the target's drive.
+    const std::string e = out;
+    ctx.m_target.kind = backup::TargetKind::kFolder;
+    ctx.m_target.text = "E:\\Backup\\Day1";
+    CopyViewerFiles(BeginPass());
+    EXPECT_EQ(ReadText(e + "/BackupViewer/Viewer.exe"), "viewer program");
+    EXPECT_FALSE(fs::exists(e + "/Backup"));
+
+    // A start with the viewer asked for is refused while a file of the list is missing.
+    EXPECT_HAS(ViewerFilesProblem(ctx.m_host), "Missing.dll is missing");
+    WriteText(base + "/Other/Missing.dll", "library");
+    EXPECT_EQ(ViewerFilesProblem(ctx.m_host), "");
+
+    // No list: no empty viewer folder that would pass for a viewer, and the report says so.
+    fs::remove(base + "/GUIS/Viewer.lst");
+    fs::remove_all(e + "/BackupViewer");
+    ctx.m_run.report.Reset();
+    CopyViewerFiles(BeginPass());
+    EXPECT_FALSE(fs::exists(e + "/BackupViewer"));
+    EXPECT_THAT(ctx.m_run.report.failures(), ElementsAre(HasSubstr("Viewer.lst is missing")));
+    EXPECT_HAS(ViewerFilesProblem(ctx.m_host), "Viewer.lst is missing");
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(BackupPackageTest, ViewerSettingsFailWhenTheImageFolderCannotBeMade) {
+    WriteText(driveC() + "/QuillonTemp", "a file in the way");
+    EXPECT_FALSE(WriteViewerIni(BeginPass()));
+    ResetViewerOption(ctx.m_view, ctx.m_run);
+    EXPECT_TRUE(view.viewerOffered);
+    EXPECT_FALSE(view.viewerChosen);
+}
+
+TEST_F(BackupPackageTest, CopiesAreExactWhateverTheSizeAndTheVolumeBetween) {
+    ctx.m_run.running = 1;
+    fs::create_directories(driveC() + "/to");
+    // Another volume takes the other means of copying (where a small one can be mounted).
+    std::vector<std::string> targets = {"C:\\to\\copy.bin"};
+    if (!MountTinyDrive('T', "size=8m").empty())
+        targets.push_back("T:\\copy.bin");
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    for (const auto& target : targets) {
+        for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{8191},
+                                 std::size_t{8192}, kMiB - 1, kMiB + 1, 3 * kMiB + 17}) {
+            std::string data(size, '\0');
+            for (std::size_t i = 0; i < size; ++i)
+                data[i] = static_cast<char>(i * 131 % 251);
+            WriteText(driveC() + "/from.bin", data);
+            ASSERT_TRUE(CopyFileOverlapped(BeginPass(), "C:\\from.bin", target)) << size << target;
+            EXPECT_TRUE(ReadText(platform::ResolvePath(target)) == data) << size << target;
+        }
+    }
+    EXPECT_FALSE(CopyFileOverlapped(BeginPass(), "C:\\none.bin", "C:\\to\\x.bin"));
+    EXPECT_FALSE(CopyFileOverlapped(BeginPass(), "C:\\from.bin", "C:\\nofolder\\x.bin"));
+    EXPECT_THAT(ctx.m_run.report.failures(),
+                ElementsAre(StartsWith("The source file could not be opened."),
+                            StartsWith("The destination file could not be created.")));
+}
+
+TEST_F(BackupPackageTest, AWildcardCopyCountsEveryMatchAndShowsItsName) {
+    WriteText(driveC() + "/rec/201005231405N.idx", std::string(2047, 'i'));
+    WriteText(driveC() + "/rec/201005231405N.dat", std::string(3 * 1024, 'd'));
+    WriteText(driveC() + "/rec/201005231406N.dat", "other minute");
+    ctx.m_run.running = 1;
+    ctx.m_schedule.totalKB = 8;
+    ASSERT_TRUE(CopyFilesToFolder(BeginPass(), "C:\\rec\\201005231405N.*", "C:\\img\\"));
+    EXPECT_EQ(ctx.m_run.job->doneSize, 1u + 3u);
+    EXPECT_EQ(view.statusText, "[201005231405N.idx] copying");
+    EXPECT_EQ(view.progress, (std::vector<int>{37, 50}));
+    EXPECT_TRUE(fs::exists(driveC() + "/img/201005231405N.dat"));
+    EXPECT_FALSE(fs::exists(driveC() + "/img/201005231406N.dat"));
+    EXPECT_FALSE(CopyFilesToFolder(BeginPass(), "C:\\rec\\nothing*", "C:\\img\\"));
+
+    // A folder whose parent is a file: the copy fails and is reported, the loop ends.
+    WriteText(driveC() + "/blocker", "x");
+    EXPECT_TRUE(CopyFilesToFolder(BeginPass(), "C:\\rec\\201005231405N.*", "C:\\blocker\\sub\\"));
+    EXPECT_EQ(ctx.m_run.report.failures().size(), 1u);
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(BackupPackageTest, AFolderThatCannotBeMadeIsTheOneFailureTheOperatorIsShown) {
+    WriteText(driveC() + "/rec/201005231405N.idx", "i");
+    if (MountTinyDrive('R', "size=64k", true).empty())
+        GTEST_SKIP() << "no read-only filesystem can be mounted here";
+    ctx.m_run.running = 1;
+    EXPECT_FALSE(CopyFilesToFolder(BeginPass(), "C:\\rec\\201005231405N.*", "R:\\img\\"));
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].text, "The destination folder could not be created.");
+    EXPECT_EQ(view.messages[0].caption, "Backup error");
+    EXPECT_EQ(view.messages[0].severity, backup::Severity::kError);
+}
+
+TEST_F(BackupPackageTest, ProgressPositionsAreTruncatedAndAZeroTotalIsZero) {
+    for (const DWORD total : {5000u, 0u}) {
+        ctx.m_schedule.totalKB = total;
+        backup::PassJob& job = BeginPass();
+        job.doneSize = total ? 2499 : 6000;
+        backup::UpdatePassProgress(job);
+        if (total) {
+            job.doneSize = 6000;
+            backup::UpdatePassProgress(job);
+        }
+    }
+    EXPECT_EQ(view.progress, (std::vector<int>{49, 120, 0}));
+}
+
+class CancelQuestionTest : public PassTest {
+  protected:
+    CancelOutcome Cancel() {
+        return OnCancel(ctx.m_disc, ctx.m_run, ctx.m_host, ctx.m_link, ctx.m_prompts);
+    }
+};
+
+TEST_F(CancelQuestionTest, OnlyAYesStopsThePassOrTheDiscAndIdleItCloses) {
+    ctx.m_run.running = 1;
+    view.answerYes = false;
+    EXPECT_EQ(Cancel(), CancelOutcome::kStaysOpen);
+    EXPECT_EQ(view.messages.back().text, Text("M010038") + "\n" + Text("M010026"));
+    EXPECT_EQ(ctx.m_run.running, 1);
+    ctx.m_run.running = 0;
+
+    FakeDiscWriter writer;
+    ctx.m_disc.writer = &writer;
+    ctx.m_disc.writing = 1;
+    EXPECT_EQ(Cancel(), CancelOutcome::kStaysOpen);
+    EXPECT_EQ(view.messages.back().text, Disc("A010022") + "\n" + Disc("A010023"));
+    EXPECT_TRUE(writer.calls.empty());
+    view.answerYes = true;
+    EXPECT_EQ(Cancel(), CancelOutcome::kStaysOpen);
+    EXPECT_EQ(writer.calls, std::vector<std::string>{"abort"});
+    EXPECT_EQ(view.statusText, Disc("A010024"));
+    ctx.m_disc.writing = 0;
+    ctx.m_disc.writer = nullptr;
+    EXPECT_EQ(Cancel(), CancelOutcome::kClose);
+}
+
+TEST_F(CancelQuestionTest, AStoppedPassKeepsWhatItDidNotWriteAndNamesIt) {
+    RecordDay(600, 609, 0);
+    Add("10", "00", "10", "02");
+    Add("10", "04", "10", "09");
+    CancelAt("201005231000");
+    Run();
+    EXPECT_EQ(ctx.m_schedule.rows, (std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:02",
+                                                             "2010-05-23 - 10:04 ~ 10:09"}));
+    const std::string end = Outcome();
+    EXPECT_THAT(end, StartsWith(Text("Q010007")));
+    EXPECT_HAS(end, "\n\n" + Text("Q010013"));
+    EXPECT_HAS(end, "2010-05-23 - 10:04 ~ 10:09: " + std::string(kEntryNotReached));
+    EXPECT_FALSE(view.totalSize.empty());  // the kept entries' total
+}
+
+class LateAnswerTest : public CancelQuestionTest {
+  protected:
+    void SetUp() override {
+        CancelQuestionTest::SetUp();
+        view.holdReplies = true;
+        RecordDay(600, 605);
+        ctx.m_chooser.SelectBackupDay("20100523");
+    }
+    std::string Entry(const char* name) { return driveC() + "/Prog/Reserved/" + name; }
+};
+
+TEST_F(LateAnswerTest, ADeleteWaitsForItsYesAndDeletesTheEntryItAskedAboutThen) {
+    ASSERT_EQ(AddRange("10", "00", "10", "01", {0}), "");
+    ASSERT_EQ(AddRange("10", "02", "10", "03", {1}), "");
+    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(0), "");
+
+    const backup::CommandResult asked = ctx.m_editor.OnDelete();
+    EXPECT_TRUE(asked.asked());
+    EXPECT_FALSE(asked.done() || asked.refused());
+    ASSERT_EQ(view.asked.size(), 1u);
+    EXPECT_EQ(view.asked[0].text, Text("M010019"));
+    EXPECT_TRUE(fs::exists(Entry("2010_05_23=10,00~10,01")));  // nothing yet
+
+    // The operator picks the other row meanwhile; the yes still deletes the one asked about.
+    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(1), "");
+    view.replies[0](true);
+    EXPECT_FALSE(fs::exists(Entry("2010_05_23=10,00~10,01")));
+    EXPECT_TRUE(fs::exists(Entry("2010_05_23=10,02~10,03")));
+    ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
+
+    // A second reply to the same question does nothing.
+    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(0), "");
+    view.replies[0](true);
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
+}
+
+TEST_F(LateAnswerTest, AYesThatComesOnceAPassBeganIsRefusedAsTheCommandWouldBe) {
+    ASSERT_EQ(AddRange("10", "00", "10", "01", {0}), "");
+    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(0), "");
+    ASSERT_TRUE(ctx.m_editor.OnDelete().asked());
+    ctx.m_burner.OnErase();
+    ASSERT_EQ(view.asked.size(), 2u);
+
+    ctx.m_run.running = 1;
+    view.replies[0](true);
+    view.replies[1](true);
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
+    EXPECT_TRUE(fs::exists(Entry("2010_05_23=10,00~10,01")));
+    ASSERT_EQ(view.messages.size(), 2u);  // the busy notice, once for each
+    EXPECT_EQ(view.messages[0].text, view.messages[1].text);
+    EXPECT_EQ(view.activity, backup::Activity::kIdle);  // no erase began
+}
+
+TEST_F(LateAnswerTest, AWithdrawnStopQuestionsYesStopsNothingAndANewOneIsAskedAfresh) {
+    ctx.m_host.localMode = 1;
+    ctx.m_run.running = 1;
+    EXPECT_EQ(Cancel(), CancelOutcome::kStaysOpen);
+    ASSERT_EQ(view.asked.size(), 1u);
+
+    // Its pass ended first (the pass end withdraws it), the next one runs at the late yes.
+    ctx.m_prompts.Withdraw(backup::QuestionAbout::kDiscWrite);  // about something else
+    EXPECT_TRUE(view.withdrawn.empty());
+    ctx.m_prompts.Withdraw(backup::QuestionAbout::kPass);
+    ASSERT_EQ(view.withdrawn, std::vector<int>{view.asked[0].id});
+    view.replies[0](true);
+    EXPECT_EQ(ctx.m_run.running, 1u);
+
+    // Asked again and answered while its pass runs, the yes stops it.
+    Cancel();
+    ASSERT_EQ(view.asked.size(), 2u);
+    EXPECT_NE(view.asked[1].id, view.asked[0].id);
+    view.replies[1](true);
+    EXPECT_EQ(ctx.m_run.running, 0u);
 }

@@ -1,10 +1,12 @@
-// The window's side of disc writing over a writer the test plays: the write's options in their
-// order, what each event does to the window, the clean-up after a completed write, and erase
-// with its refusals.
+// The window's side of disc writing over a writer the test plays: the disc's space and the write
+// speeds offered, the write's options in their order, what each event does to the window, the
+// clean-up after a completed write, and erase with its refusals.
 #include <filesystem>
 
 #include "BackupFixture.h"
 #include "FakeDiscWriter.h"
+#include "PseudoDrives.h"
+#include "backup/TargetPicker.h"
 #include "backup/disc/DiscBurn.h"
 #include "backup/disc/DiscReadBack.h"
 #include "backup/disc/WriterErrors.h"
@@ -205,4 +207,51 @@ TEST_F(DiscBurnTest, EraseChecksInTheirOrderThenErasesAndReports) {
     writer.initOk = false;
     EXPECT_FALSE(ctx.m_burner.InitDiscWriter());
     EXPECT_EQ(view.messages.back().text, Text("A010001"));
+}
+
+// The capacity bar: the part used, the part the schedule will use, the free megabytes in words,
+// Erase for a rewritable disc only; a disc without capacity is full, and no disc shows nothing.
+TEST_F(DiscBurnTest, UsedAndPlannedSpaceAndTheFreeMegabytes) {
+    MapPseudoDrive(prefix(), 'D', prefix() + "/d.iso");  // a writer of 700 MB, rewritable
+    for (const auto& [freeMB, percent] : {std::pair{700.0, 0}, {350.0, 50}, {0.0, 100}}) {
+        writer.freeMB = freeMB;
+        ctx.m_targets.TellDiscSpace(true);
+        EXPECT_EQ(view.meter, backup::Meter::kDiscSpace);
+        EXPECT_EQ(view.discSpace.usedPercent, percent);
+        EXPECT_EQ(view.discSpace.text,
+                  Said("M010023") + " : " + std::to_string(static_cast<int>(freeMB)) + "M");
+    }
+    EXPECT_TRUE(view.eraseOffered);
+    writer.mediaType = 2;  // write-once
+    ctx.m_targets.TellDiscSpace(true);
+    EXPECT_FALSE(view.eraseOffered);
+    // 350 MB of 700 used, 175 MB planned.
+    writer.freeMB = 350;
+    ctx.m_schedule.totalKB = 175 * 1024;
+    ctx.m_targets.TellDiscSpace(true);
+    EXPECT_EQ(view.discSpace.afterBackupPercent, 75);
+    writer.capacityMB = 0;
+    ctx.m_targets.TellDiscSpace(true);
+    EXPECT_EQ(view.discSpace.usedPercent, 100);
+    ctx.m_targets.TellDiscSpace(false);
+    EXPECT_EQ(view.meter, backup::Meter::kNone);
+    EXPECT_FALSE(view.eraseOffered);
+}
+
+// The write speeds a disc writer offers, from its maximum down.
+TEST(WriteSpeedItemsTest, StepsOfFourToEightThenHalvingAndMaxBelowOneStep) {
+    auto labels = [](const std::vector<backup::WriteSpeedItem>& items) {
+        std::vector<std::string> out;
+        for (const auto& i : items)
+            out.push_back(i.label + "=" + std::to_string(i.data));
+        return out;
+    };
+    EXPECT_EQ(labels(WriteSpeedItems(16 * 1380, 0)),
+              (std::vector<std::string>{"16 x=22080", "12 x=16560", "8 x=11040", "4 x=5520",
+                                        "2 x=2760"}));
+    EXPECT_EQ(labels(WriteSpeedItems(1000, 0)), (std::vector<std::string>{"MAX=0"}));
+    EXPECT_EQ(WriteSpeedItems(48 * 176, 8).size(), 13u);  // 48 to 8 by four, then 4 and 2
+    // Six steps: 6 x with the maximum, 3 x with it divided by 3, then 1.5 x (printed 2).
+    EXPECT_EQ(labels(WriteSpeedItems(6 * 1380, 0)),
+              (std::vector<std::string>{"6 x=8280", "3 x=2760", "2 x=1840"}));
 }

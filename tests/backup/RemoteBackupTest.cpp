@@ -1,22 +1,27 @@
 // Remote mode through the share client, answered by the recorder side's service over the same
-// recordings: the day's index, a remote Add, a whole remote backup equal to a local one, and
-// the answers that end a run or add nothing.
+// recordings: the host's records, the day's index, a remote Add, a remote backup equal to a local
+// one, the answers that end a run or add nothing, and what the recorder side lets a request do.
+// Passes also run while the host sends records and the operator clicks and cancels: each writes
+// what was planned at its start, touching the context only on its thread (the sanitizer checks).
 #include "backup/remote/RemoteBackup.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "BackupFixture.h"
 #include "FakeDiscWriter.h"
+#include "backup/HostMessages.h"
 #include "backup/pass/BackupStart.h"
 #include "backup/pass/PassEnd.h"
 #include "backup/schedule/ScheduleCommands.h"
+#include "backup/server/ShareImageStore.h"
+#include "backup/server/ShareRequest.h"
+#include "backup/server/ShareService.h"
 #include "integrity/Sha256.h"
+#include "records/HostInfo.h"
 #include "share/Has.h"
 
 namespace fs = std::filesystem;
@@ -197,30 +202,22 @@ TEST_F(RemoteBackupTest, CancelDuringAFetchEndsTheRunWithItsReasonAndKeepsTheEnt
 
 // The entry's folders are looked at when it is asked for, and again when its files are ready: a
 // link put in place of its day folder meanwhile takes nothing out of the target.
-class MeddledLinkTest : public RemoteBackupTest {
-  protected:
-    void SetUp() override {
-        RemoteBackupTest::SetUp();
-        client->beforeDownload = [this] {
-            if (meddled)
-                return;
-            meddled = true;
-            const std::string day = Day("2010_05_23=10,00~10,01", "Remote");
-            fs::remove_all(day);
-            fs::create_directory_symlink(outside, day.substr(0, day.size() - 1));
-        };
-    }
-    bool meddled = false;
-    std::string outside;
-};
-
-TEST_F(MeddledLinkTest, ALinkPutInPlaceOfAnEntrysFolderBeforeItsDownloadTakesNothingOut) {
-    outside = prefix() + "/outside";
+TEST_F(RemoteBackupTest, ALinkPutInPlaceOfAnEntrysFolderBeforeItsDownloadTakesNothingOut) {
+    const std::string outside = prefix() + "/outside";
     fs::create_directories(outside);
+    const auto meddled = std::make_shared<bool>(false);  // the client may outlive this body
+    client->beforeDownload = [this, meddled, outside] {
+        if (*meddled)
+            return;
+        *meddled = true;
+        const std::string day = Day("2010_05_23=10,00~10,01", "Remote");
+        fs::remove_all(day);
+        fs::create_directory_symlink(outside, day.substr(0, day.size() - 1));
+    };
     GoRemote();
     Add("10", "00", "10", "01", {0});
     Run("Remote");
-    ASSERT_TRUE(meddled);
+    ASSERT_TRUE(*meddled);
     EXPECT_TRUE(fs::is_empty(outside));
     ASSERT_FALSE(ctx.m_run.report.Failures().empty());
     const PassFailure failure = ctx.m_run.report.Failures()[0];
@@ -328,4 +325,317 @@ TEST_F(RemoteDiscTest, ARemoteRunOntoADiscKeepsADamagedEntryAsALocalPassDoes) {
     EXPECT_EQ(view.messages.back().text, localBox);
     EXPECT_EQ(localRows, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:02"});
     EXPECT_HAS(localBox, "minute 10:01 not copied");
+}
+
+// The host's messages: its record puts the session in remote mode with the host's context, read
+// within the block's bounds; the drive list names the roots from D: on; a download's first record
+// shows its progress and each later one moves it and names the file.
+using HostRecordTest = BackupFixture;
+
+TEST_F(HostRecordTest, TheRecordReplacesTheContextWithinTheBlocksBounds) {
+    HostInfo h{.dateType = 4,
+               .camCount = 16,
+               .driveMask = 0x1C,
+               .recordDriveMask = 0xFFFFFFFF,
+               .language = "eng",
+               .basePath = "C:\\host"};
+    std::strcpy(h.cameraName[2], "Yard");
+    const std::string record = EncodeHostInfo(h);
+    ASSERT_EQ(record.size(), 2348u);
+    auto send = [&](const std::string& block) {
+        OnHostRecord(ctx.m_host, ctx.m_profile, ctx.m_link, block, true);
+    };
+    send(record);
+    EXPECT_EQ(ctx.m_host.localMode, 0);
+    EXPECT_EQ(ctx.m_host.camCount, 16);
+    EXPECT_EQ(ctx.m_host.dateType, 4);
+    EXPECT_EQ(ctx.m_host.recordDriveMask, 0x0FFFFFFFu);
+    EXPECT_EQ(ctx.m_host.basePath, "C:\\host\\");
+    EXPECT_STREQ(ctx.m_host.cameraNames[2], "Yard");
+
+    // An unterminated text and a short block are read within their bounds.
+    std::string unterminated = record;
+    std::fill(unterminated.begin() + 32, unterminated.begin() + 37, 'x');
+    send(unterminated);
+    EXPECT_EQ(ctx.m_host.language, "xxxxx");
+    send(record.substr(0, 34));  // ends inside the language
+    EXPECT_EQ(ctx.m_host.language, "en");
+    EXPECT_EQ(ctx.m_host.camCount, 16);
+    EXPECT_EQ(ctx.m_host.basePath, "C:\\host\\");  // no base folder in the record: kept
+}
+
+TEST_F(HostRecordTest, TheDriveListAndADownloadsProgress) {
+    OnDriveList(ctx.m_host, view, 0x1C);
+    EXPECT_EQ(view.drives, (std::vector<std::string>{"D:\\", "E:\\"}));
+    EXPECT_EQ(ctx.m_host.driveMask, 0x1Cu);
+
+    ctx.m_target.kind = backup::TargetKind::kFolder;
+    std::string progress(1040, '\0');
+    std::memcpy(&progress[4], "201005231000N.dat", 17);
+    progress[1028] = static_cast<char>(200);
+    progress[1036] = 50;
+    auto send = [&] {
+        OnDownloadProgress(ctx.m_link, ctx.m_target, ctx.m_prompts, view, progress, true);
+    };
+    send();  // the first sets the bar up
+    EXPECT_EQ(view.meter, backup::Meter::kProgress);
+    EXPECT_TRUE(view.progress.empty());
+    send();
+    EXPECT_EQ(view.progress, std::vector<int>{25});
+    EXPECT_EQ(view.statusText, app.GetLanguageText("BACKUP", "M010011") + " [201005231000N.dat]");
+}
+
+TEST(ShareRequestTest, AnImageRequestOutsideTheScheduleOrOneDayIsRefused) {
+    _BACKUPMAKEIMAGE good{};
+    good.nSlot = kScheduleSlots - 1;
+    SetKeys(good.entry, "201005231000", "201005231001");
+    EXPECT_EQ(ImageRequestProblem(good), "");
+    const auto refused = [&](int slot, const char* start, const char* end) {
+        _BACKUPMAKEIMAGE r = good;
+        r.nSlot = slot;
+        SetKeys(r.entry, start, end);
+        return ImageRequestProblem(r) == kNotAnEntryOfOneDay;
+    };
+    EXPECT_TRUE(refused(kScheduleSlots, "201005231000", "201005231001"));
+    EXPECT_TRUE(refused(-1, "201005231000", "201005231001"));
+    EXPECT_TRUE(refused(0, "201005231000", "201005241001"));  // two days
+    EXPECT_TRUE(refused(0, "201005231001", "201005231000"));  // backwards
+    EXPECT_TRUE(refused(0, "20100523100x", "201005231001"));
+    EXPECT_TRUE(refused(0, "2010052310", "2010052310"));
+}
+
+TEST(ShareRequestTest, ASizeRequestIsDigitsAndCountsNoMoreCamerasThanARecorderHas) {
+    _BACKUPADDTOTALSIZE request{};
+    std::memcpy(request.szDay, "20100523", 8);
+    std::memcpy(request.szStart, "1000", 4);
+    std::memcpy(request.szEnd, "1001", 4);
+    EXPECT_TRUE(SizeRequestWellFormed(request));
+    request.nCamCount = 1000;
+    EXPECT_EQ(SizeRequestHost(ServedHost("C:\\QorData", 4, 0x670), request).camCount, kMaxCameras);
+    EXPECT_EQ(ServedHost("C:\\QorData", 1000, 0x670).camCount, kMaxCameras);
+    request.szEnd[3] = ' ';
+    EXPECT_FALSE(SizeRequestWellFormed(request));
+}
+
+class ShareImageStoreTest : public TempPrefixTest {};
+
+TEST_F(ShareImageStoreTest, ImagesBeingFetchedKeepTheirShareOfTheDiskAndServedFilesTakeNone) {
+    ShareImageStore::Limits limits;
+    limits.keepFree = 0;
+    limits.keptShare = 1e-12;  // no two images fit beside each other
+    ShareImageStore store(limits);
+    EXPECT_EQ(store.MakeRoom(1000000), "");  // the first alone
+    ShareImage served;
+    served.entry = "2010_05_23=10,00~10,01";
+    served.files.push_back({"201005231000N.dat", 1000000, "", "C:\\QorData\\x", {}});
+    store.Keep(served, "", "");
+    EXPECT_EQ(store.MakeRoom(0), "");  // served from the recordings: nothing of the disk
+    ShareImage written = served;
+    written.files.front().source.clear();
+    store.Keep(written, "/built", "");
+    EXPECT_HAS(store.MakeRoom(0), "past the share of its disk kept for images");
+}
+
+TEST_F(ShareImageStoreTest,
+       AFileServedFromTheRecordingsIsTheCopysOnceTheCopyHasItAndOnlyOurPathsAreRemoved) {
+    const std::string entry = "2010_05_23=10,00~10,01";
+    ShareImageStore store({});
+    store.Begin(entry, "", "");  // a direct listing that gave up after its first file
+    store.Add(entry, {"201005231000N.dat", 1, "", "/rec/201005231000N.dat", {}});
+    store.Begin(entry, "/built", "");
+    EXPECT_EQ(store.ImageFilePath(entry, "201005231000N.dat"), "/rec/201005231000N.dat");
+    store.Replace(entry, "/built", {"201005231000N.dat", 1, "", "", {}});
+    EXPECT_EQ(store.ImageFilePath(entry, "201005231000N.dat"), "/built/201005231000N.dat");
+    EXPECT_EQ(ShareImageStore::EntryOf("C:\\NetBackupTemp\\" + entry), entry);
+    EXPECT_EQ(ShareImageStore::EntryOf("D:\\NetBackupTemp\\" + entry), "");
+}
+
+TEST_F(ShareImageStoreTest, AnImageLeftBehindGivesWayToAnotherClientsBuildOfItsEntry) {
+    ShareImage image;
+    image.entry = "2010_05_23=10,00~10,01";
+    ShareImageStore busy({});
+    busy.Keep(image, "", "a");
+    EXPECT_HAS(busy.Claim(image.entry, "b"), "another client");
+    ShareImageStore::Limits left;
+    left.abandonAfter = std::chrono::milliseconds(0);
+    ShareImageStore idle(left);
+    idle.Keep(image, "", "a");
+    EXPECT_EQ(idle.Claim(image.entry, "b"), "");
+}
+
+using ShareServiceTest = BackupFixture;
+
+TEST_F(ShareServiceTest, OneClientsImageIsNotReplacedUnderItAndLeftoversGoAtStart) {
+    RecordDay(600, 601, 0, 2);
+    const std::string temp = driveC() + "/NetBackupTemp/";
+    WriteText(temp + "2010_05_22=09,00~09,01/20100522/x.dat", "left");
+    ShareService::Settings settings;
+    settings.storageRoot = "C:\\QorData";
+    settings.cameras = 2;
+    ShareService server(settings);
+    EXPECT_FALSE(fs::exists(temp + "2010_05_22=09,00~09,01"));
+
+    _BACKUPMAKEIMAGE request{};
+    request.nSlot = 0;
+    request.entry.bUsed = 1;
+    request.entry.bAllCam = 1;
+    SetKeys(request.entry, "201005231000", "201005231001");
+    std::atomic<bool> cancel{false};
+    const ShareService::Image first = server.MakeImage(request, nullptr, cancel);
+    ASSERT_EQ(first.problem, "");
+    ASSERT_FALSE(first.files.empty());
+    const ShareService::Image second = server.MakeImage(request, nullptr, cancel);
+    EXPECT_HAS(second.problem, "another client");
+    EXPECT_EQ(second.entry, "");
+    EXPECT_NE(server.ImageFilePath(first.entry, first.files[0].name), "");  // still whole
+    EXPECT_TRUE(server.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
+    EXPECT_EQ(server.MakeImage(request, nullptr, cancel).problem, "");
+
+    // A client that asks for the entry again has lost what it had (it was killed): its own
+    // image is built anew at once, while another's stays refused as the first's was.
+    const std::string a(32, 'a'), b(32, 'b');
+    ASSERT_TRUE(server.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
+    ASSERT_EQ(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, a).problem, "");
+    EXPECT_HAS(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, b).problem,
+               "another client");
+    EXPECT_HAS(server.MakeImage(request, nullptr, cancel).problem, "another client");
+    const ShareService::Image again =
+        server.MakeImage(request, nullptr, cancel, nullptr, nullptr, a);
+    EXPECT_EQ(again.problem, "");
+    ASSERT_FALSE(again.files.empty());
+    EXPECT_NE(server.ImageFilePath(again.entry, again.files[0].name), "");
+    EXPECT_HAS(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, b).problem,
+               "another client");
+}
+
+TEST_F(ShareServiceTest, ABuildCancelledWhileItCopiesLeavesNoFolderBehind) {
+    RecordDay(600, 603, 0);
+    ShareService::Settings settings;
+    settings.storageRoot = "C:\\QorData";
+    ShareService server(settings);
+    _BACKUPMAKEIMAGE request{};
+    request.entry.bCam[0] = 1;  // one camera: copied, not served from the recordings
+    SetKeys(request.entry, "201005231000", "201005231003");
+    std::atomic<bool> cancel{false};
+    const ShareService::Image image = server.MakeImage(
+        request, [&](const std::string&, auto, auto) { cancel = true; }, cancel);
+    EXPECT_TRUE(image.cancelled);
+    ASSERT_NE(image.entry, "");
+    EXPECT_FALSE(fs::exists(driveC() + "/NetBackupTemp/" + image.entry));
+}
+
+namespace {
+
+// What the host sends while a pass runs: another camera count, date type and model, and no base
+// folder (the working folder stays where the schedule is).
+std::string HostRecord(int round) {
+    HostInfo info;
+    info.dateType = round % 2 ? 4 : 1;
+    info.camCount = round % 2 ? 16 : 8;
+    info.port = 7000 + round;
+    info.recorderKind = 4;
+    info.modelCode = 0x1648D + round;
+    info.language = "eng";
+    info.serverAddress = "127.0.0.1";
+    info.today = "20100601";
+    return EncodeHostInfo(info);
+}
+
+}  // namespace
+
+class PassDuringMeddlingTest : public BackupFixture {
+  protected:
+    void SetUp() override {
+        BackupFixture::SetUp();
+        RecordDay(600, 611);
+        OwnPassEnds();
+    }
+    // One round of what the host and the operator do while the pass runs, on the window's
+    // thread: a host record, clicks on the cameras and pages, a new time range.
+    void Meddle(int round) {
+        const std::string record = HostRecord(round);
+        OnHostRecord(ctx.m_host, ctx.m_profile, ctx.m_link, record, true);
+        ctx.m_chooser.OnSelectAllCameras();
+        ctx.m_chooser.OnCameraBox(round % 4);
+        ctx.m_chooser.OnNextPage();
+        ctx.m_chooser.OnPrevPage();
+        ctx.m_chooser.SetTimeRange({"10", "01", "10", "03"});
+    }
+    // Meddles until done; cancelAt > 0 cancels (answered Yes) in that round.
+    int MeddleUntil(const std::function<bool()>& done, int cancelAt = 0) {
+        int round = 0;
+        EXPECT_TRUE(ServeUntil(done, [&] {
+            Meddle(++round);
+            if (round == cancelAt) {
+                EXPECT_TRUE(CancelRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link, ctx.m_prompts));
+            }
+        }));
+        return round;
+    }
+};
+
+TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOperatorDoMeanwhile) {
+    Add("10", "00", "10", "11", {});
+    Add("10", "02", "10", "05", {1, 3});
+    Target();
+    worker.StartMakeFileThread();
+    ASSERT_EQ(Start(), "");
+    const int rounds = MeddleUntil([&] { return view.ended.load(); });
+    EXPECT_GT(rounds, 0);
+    EXPECT_EQ(owner.served, 1);  // the end of the pass ran on the window's thread
+    // Every minute of both entries, under the names the plan gave them, and nothing else.
+    for (int m = 0; m <= 11; ++m) {
+        char name[32];
+        std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
+        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11") + name)) << name;
+        EXPECT_EQ(fs::exists(Day("2010_05_23=10,02~10,05") + name), m >= 2 && m <= 5) << name;
+    }
+    EXPECT_TRUE(ctx.m_run.report.ok())
+        << (ctx.m_run.report.failures().empty() ? std::string()
+                                                : ctx.m_run.report.failures().front());
+    EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
+    // The host's record took effect for the window, and the schedule is done with.
+    EXPECT_EQ(ctx.m_host.localMode, 0);
+    EXPECT_TRUE(ctx.m_schedule.rows.empty());
+}
+
+TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArrive) {
+    UseLink(true);
+    ctx.m_chooser.SelectBackupDay("20100523");
+    ASSERT_TRUE(PumpLink());
+    Choose("10", "00", "10", "11", {0, 1, 2, 3});
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+    ASSERT_TRUE(PumpLink());
+    ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
+    Target("E:\\Remote");
+    const int boxes = view.boxes;
+    ASSERT_EQ(Start(), "");
+    // The answers are served on this thread between rounds, as the window's loop serves them.
+    MeddleUntil([&] { return view.boxes > boxes; });
+    for (int m = 0; m <= 11; ++m) {
+        char name[32];
+        std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
+        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11", "Remote") + name)) << name;
+    }
+    EXPECT_TRUE(ctx.m_run.report.ok());
+    EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
+}
+
+TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
+    UseLink(true);
+    ctx.m_chooser.SelectBackupDay("20100523");
+    ASSERT_TRUE(PumpLink());
+    Choose("10", "00", "10", "11", {0, 1});
+    ASSERT_EQ(Start(), "M010024");  // nothing scheduled yet
+    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+    ASSERT_TRUE(PumpLink());
+    Target("E:\\Remote");
+    const int boxes = view.boxes;
+    ASSERT_EQ(Start(), "");
+    // The cancel is asked before the worker's first step can have handed its entry over; the
+    // question, then the end of the run.
+    MeddleUntil([&] { return view.boxes > boxes + 1; }, 1);
+    EXPECT_FALSE(ctx.m_run.running);
+    EXPECT_TRUE(ctx.m_run.report.stopped());
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
 }

@@ -1,35 +1,39 @@
 // The schedule's commands and what they keep in the working folder: Add and its refusals, the
-// cameras chosen by number, pick, delete and the memo, the names of entries, the list's order,
-// the listing a front end reads, and the day map and reserve.dat as they are read back.
+// camera pages, Select all and cameras chosen by number, pick, delete and the memo, the names of
+// entries, the list's order, the listing a front end reads, the day map and reserve.dat as they
+// are read back, and the estimate of a new entry over minutes written by hand.
 #include "backup/schedule/ScheduleCommands.h"
 
 #include <cstring>
 #include <filesystem>
+#include <numeric>
 
-#include "BackupFixture.h"
+#include "PassTest.h"
+#include "backup/schedule/EntrySize.h"
 #include "backup/schedule/ReservedFolder.h"
 #include "backup/schedule/ScheduleListing.h"
+#include "companions/CppSQLite3.h"
 #include "records/ScheduleEntry.h"
 #include "share/Has.h"
+#include "storage/MinuteCopy.h"
 #include "storage/RecorderPaths.h"
 
 namespace fs = std::filesystem;
 
-class ScheduleCommandsTest : public BackupFixture {
+class ScheduleCommandsTest : public PassTest {
   protected:
     void SetUp() override {
-        BackupFixture::SetUp();
+        PassTest::SetUp();
         Record("20100512", 8 * 60 + 5);
     }
     // Four cameras of day in C:\QorData from 08:00 to minute last, the day chosen.
     void Record(const char* day, int last) {
-        mkrec::RecorderPlan plan;
-        plan.root = "C:\\QorData";
-        plan.days = {day};
-        plan.firstMinute = 8 * 60;
-        plan.lastMinute = last;
-        plan.width = plan.height = 16;
-        mkrec::MakeRecordings(plan);
+        mkrec::MakeRecordings({.root = "C:\\QorData",
+                               .days = {day},
+                               .firstMinute = 480,
+                               .lastMinute = last,
+                               .width = 16,
+                               .height = 16});
         ctx.m_chooser.SelectBackupDay(day);
     }
     std::string Reserved() { return driveC() + "/Prog/Reserved"; }
@@ -41,17 +45,13 @@ TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {
     ctx.m_run.running = 0;
     EXPECT_EQ(ctx.m_editor.OnAdd({"08", "", "08", "05"}), "M010005");
     EXPECT_EQ(ctx.m_editor.OnAdd({"08", "00", "08", ""}), "M010006");
-    Choose("08", "03", "08", "01", {0});
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010007");
-    Choose("08", "00", "08", "05", {});
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010008");
+    EXPECT_EQ(AddRange("08", "03", "08", "01", {0}), "M010007");
+    EXPECT_EQ(AddRange("08", "00", "08", "05", {}), "M010008");
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
     EXPECT_EQ(view.messages.back().text, "Select at least one camera.");
 
-    Choose("08", "00", "08", "05", {1});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
-    Choose("08", "00", "08", "05", {2, 3});  // same day and times, other cameras
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010009");
+    ASSERT_EQ(AddRange("08", "00", "08", "05", {1}), "");
+    EXPECT_EQ(AddRange("08", "00", "08", "05", {2, 3}), "M010009");  // same range, other cameras
     EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
 
     // Nothing recorded in the range: no entry folder is left behind, no slot is taken.
@@ -67,8 +67,7 @@ TEST_F(ScheduleCommandsTest, AddRefusesInItsOrderAndWritesNothingWhenItDoes) {
         std::snprintf(ctx.m_schedule.table[static_cast<std::size_t>(i)].szStart, 15, "2001%08d", i);
     }
     const ScheduleTable before = ctx.m_schedule.table;
-    Choose("08", "01", "08", "04", {0});
-    EXPECT_EQ(ctx.m_editor.OnAdd(view.Range()), "M010050");
+    EXPECT_EQ(AddRange("08", "01", "08", "04", {0}), "M010050");
     EXPECT_EQ(std::memcmp(before.data(), ctx.m_schedule.table.data(), sizeof before), 0);
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,01~08,04"));
 }
@@ -111,14 +110,11 @@ TEST_F(ScheduleCommandsTest, AddFillsTheSlotTheMinuteMapAndReserveDat) {
     EXPECT_EQ(ReadText(Reserved() + "/reserve.dat").size(), 24400u);
     const std::string map = ReadText(Reserved() + "/2010_05_12=08,00~08,00/20100512/20100512.DAT");
     ASSERT_EQ(map.size(), 92164u);
-    int marked = 0;
-    for (char b : map)
-        marked += b;
-    EXPECT_EQ(marked, 4);
+    EXPECT_EQ(std::accumulate(map.begin(), map.end(), 0), 4);
     EXPECT_HAS(ReadText(Reserved() + "/2010_05_12=08,00~08,00/BackupInfo.dat"), "typed before Add");
 
-    Choose("08", "01", "08", "02", {0, 1, 2});  // one camera fewer: not an all-camera entry
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+    // One camera fewer: not an all-camera entry.
+    ASSERT_EQ(AddRange("08", "01", "08", "02", {0, 1, 2}), "");
     EXPECT_EQ(ctx.m_schedule.table[1].bAllCam, 0u);
     EXPECT_EQ(ctx.m_schedule.table[1].bCam[3], 0u);
 }
@@ -128,10 +124,8 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
     EXPECT_FALSE(view.memoEditable);
     EXPECT_EQ(ctx.m_editor.OnDelete(), "M010018");
 
-    Choose("08", "00", "08", "01", {1});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
-    Choose("08", "02", "08", "03", {0, 2});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+    ASSERT_EQ(AddRange("08", "00", "08", "01", {1}), "");
+    ASSERT_EQ(AddRange("08", "02", "08", "03", {0, 2}), "");
     const DWORD total = ctx.m_schedule.totalKB;
 
     ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(1), "");  // 08:02 ~ 08:03
@@ -173,10 +167,8 @@ TEST_F(ScheduleCommandsTest, PickDeleteAndTheMemo) {
 // An entry is named by its label exactly as the list shows it or by its entry string, never by
 // a beginning of either; a name the list does not hold deletes and changes nothing.
 TEST_F(ScheduleCommandsTest, AnEntryIsNamedExactlyAndNeverByItsBeginning) {
-    Choose("08", "00", "08", "05", {0});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
-    Choose("08", "02", "08", "04", {1});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+    ASSERT_EQ(AddRange("08", "00", "08", "05", {0}), "");
+    ASSERT_EQ(AddRange("08", "02", "08", "04", {1}), "");
     const std::string first = ctx.m_schedule.rows[0], second = ctx.m_schedule.rows[1];
     for (const std::string& partial :
          {std::string("2010"), first.substr(0, 10), first.substr(0, first.size() - 1),
@@ -200,8 +192,7 @@ TEST_F(ScheduleCommandsTest, DateTypesSortTheListByTheirCharacters) {
     ctx.m_host.dateType = 1;  // day first
     for (const char* day : {"20100512", "20100611"}) {
         Record(day, 8 * 60);
-        Choose("08", "00", "08", "00", {0});
-        ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+        ASSERT_EQ(AddRange("08", "00", "08", "00", {0}), "");
     }
     EXPECT_EQ(ctx.m_schedule.rows, (std::vector<std::string>{"11-06-2010 - 08:00 ~ 08:00",
                                                              "12-05-2010 - 08:00 ~ 08:00"}));
@@ -250,10 +241,7 @@ TEST_F(ScheduleCommandsTest, TheDayMapSetsFlagsOnlyForRecordedMinutes) {
     ctx.m_day = backup::DaySelection();  // nothing of the day the fixture chose
     ctx.m_day.recMap.fill(9);
     ASSERT_TRUE(ScanRecordedDay(ctx.m_host, ctx.m_day, "20100523"));
-    int recorded = 0;
-    for (auto b : ctx.m_day.recMap)
-        recorded += b;
-    EXPECT_EQ(recorded, 2);
+    EXPECT_EQ(std::accumulate(ctx.m_day.recMap.begin(), ctx.m_day.recMap.end(), 0), 2);
     EXPECT_EQ(ctx.m_day.recMap[2 * 1440 + 10 * 60 + 7], 1);
     EXPECT_TRUE(ctx.m_day.hourHasRec[10] && ctx.m_day.hourHasRec[23] && !ctx.m_day.hourHasRec[11]);
     EXPECT_TRUE(ctx.m_day.minuteHasRec[10 * 60 + 7] && !ctx.m_day.minuteHasRec[10 * 60 + 8]);
@@ -262,8 +250,7 @@ TEST_F(ScheduleCommandsTest, TheDayMapSetsFlagsOnlyForRecordedMinutes) {
 }
 
 TEST_F(ScheduleCommandsTest, ADamagedScheduleIsShownToTheOperatorAndNotLoaded) {
-    Choose("08", "00", "08", "01", {0});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+    ASSERT_EQ(AddRange("08", "00", "08", "01", {0}), "");
     WriteText(Reserved() + "/reserve.dat", std::string(24400, '\x07'));
     ctx.Clear();
     ctx.m_host.basePath = "C:\\Prog\\";
@@ -274,6 +261,44 @@ TEST_F(ScheduleCommandsTest, ADamagedScheduleIsShownToTheOperatorAndNotLoaded) {
     EXPECT_HAS(view.messages[0].text, "slot 1");
     EXPECT_EQ(ctx.m_schedule.table[0].bUsed, 0u);
     EXPECT_TRUE(fs::exists(Reserved() + "/reserve.dat.damaged"));
+}
+
+// The 24-camera recorder pages once and has no camera past the 24th, and a camera's selection
+// outlives paging.
+TEST_F(ScheduleCommandsTest, TwentyFourCamerasPageOnceAndKeepTheirSelection) {
+    ctx.m_host.camCount = 24;
+    RecordDay(600, 602, 0, 24);
+    ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
+    ctx.m_chooser.SetTimeRange({"10", "00", "10", "02"});
+    ctx.m_chooser.OnNextPage();
+    EXPECT_EQ(ctx.m_day.camPage, 1);
+    EXPECT_EQ(view.page.number, "2/2");
+    EXPECT_EQ(view.page.cameras[0].name, "17");
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(view.page.cameras[i].present, i < 8) << i;
+    ctx.m_chooser.OnCameraBox(3);  // camera 20
+    EXPECT_EQ(ctx.m_day.camSel[19], 1u);
+    ctx.m_chooser.OnNextPage();  // the last page already
+    EXPECT_EQ(ctx.m_day.camPage, 1);
+    ctx.m_chooser.OnPrevPage();
+    EXPECT_EQ(ctx.m_day.camPage, 0);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_TRUE(view.page.cameras[i].present) << i;
+    ctx.m_chooser.OnNextPage();
+    EXPECT_TRUE(view.page.cameras[3].selected);
+}
+
+// Select all takes every camera that recorded.
+TEST_F(ScheduleCommandsTest, SelectAllTakesEveryCameraThatRecordedInTheRange) {
+    ctx.m_host.camCount = 16;
+    RecordDay(600, 602, 0, 8);
+    ASSERT_TRUE(ctx.m_chooser.SelectBackupDay("20100523"));
+    ctx.m_chooser.SetTimeRange({"10", "01", "10", "01"});
+    ctx.m_chooser.OnSelectAllCameras();
+    for (int c = 0; c < 16; ++c) {
+        EXPECT_EQ(ctx.m_day.camSel[c], c < 8 ? 1u : 0u) << c;
+        EXPECT_EQ(view.page.cameras[c].selected, c < 8) << c;
+    }
 }
 
 // The entry strings and labels themselves, and the minute map of an entry.
@@ -313,10 +338,7 @@ TEST(ScheduleEntryTest, MinuteMapTakesRecordedSelectedMinutesOfTheRangeOnly) {
     }
     sel.fill(7);
     BuildMinuteMap(table, 0, rec, sel);
-    int marked = 0;
-    for (std::size_t i = 0; i < sel.size(); ++i)
-        marked += sel[i];
-    EXPECT_EQ(marked, 91);
+    EXPECT_EQ(std::accumulate(sel.begin(), sel.end(), 0), 91);
     EXPECT_EQ(sel[8 * 60], 1);
     EXPECT_EQ(sel[9 * 60 + 30], 1);
     EXPECT_EQ(sel[9 * 60 + 31], 0);
@@ -325,8 +347,99 @@ TEST(ScheduleEntryTest, MinuteMapTakesRecordedSelectedMinutesOfTheRangeOnly) {
     // A single-minute entry covers exactly that minute.
     std::memcpy(e.szEnd, "201005120800", 12);
     BuildMinuteMap(table, 0, rec, sel);
-    marked = 0;
-    for (auto b : sel)
-        marked += b;
-    EXPECT_EQ(marked, 1);
+    EXPECT_EQ(std::accumulate(sel.begin(), sel.end(), 0), 1);
+}
+
+class EntrySizeTest : public BackupFixture {
+  protected:
+    // One minute whose index holds the given (camera, size) rows, its pictures back to back in
+    // its data file; flagged as recorded.
+    void WriteMinute(const std::string& segment, const std::vector<std::pair<int, int>>& rows) {
+        const std::string dir = driveC() + "/QorData/" + segment.substr(0, 8);
+        fs::create_directories(dir + "/Audio");
+        CppSQLite3DB db;
+        db.open(dir + "/" + segment + "N.idx");
+        db.execDML(storage::IndexTableCreateStatement());
+        long long pos = 0;
+        for (auto [cam, size] : rows) {
+            db.execDML("insert into indextable values(" + std::to_string(cam) +
+                       ",0,'N','8','8','I'," + std::to_string(pos) + "," + std::to_string(size) +
+                       ",'J','0');");
+            pos += size;
+        }
+        WriteText(dir + "/" + segment + "N.dat", "");
+        fs::resize_file(dir + "/" + segment + "N.dat", static_cast<std::uintmax_t>(pos));
+        const int minute = std::stoi(segment.substr(8, 2)) * 60 + std::stoi(segment.substr(10, 2));
+        ctx.m_day.hourHasRec[minute / 60] = ctx.m_day.minuteHasRec[minute] = 1;
+    }
+    bool Estimate(const char* start, const char* end) {
+        return EstimateEntrySize(ctx.m_host, ctx.m_day, ctx.m_schedule, "20100523", start, end);
+    }
+};
+
+TEST_F(EntrySizeTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {
+    // 74 pictures, 2,050,000 bytes: 2001 KB + 74 / 37 + 3000.
+    std::vector<std::pair<int, int>> rows;
+    for (int i = 0; i < 74; ++i)
+        rows.push_back({i % 2, i < 73 ? 27700 : 2050000 - 73 * 27700});
+    WriteMinute("201005231400", rows);
+    WriteMinute("201005231401", {{5, 99999}});  // unselected camera only
+    ctx.m_host.camCount = 16;
+    ctx.m_day.camSel[0] = ctx.m_day.camSel[1] = 1;
+    ctx.m_day.camSel[20] = 1;  // beyond the camera count
+    ASSERT_TRUE(Estimate("1400", "1401"));
+    EXPECT_EQ(ctx.m_schedule.lastEntryKB, 5003u);
+    EXPECT_EQ(ctx.m_schedule.totalKB, 5003u);
+    EXPECT_EQ(ctx.m_day.selCamCount, 2);
+}
+
+TEST_F(EntrySizeTest, AudioIsRoundedPerFileAndTheRangeIncludesBothEnds) {
+    WriteMinute("201005231058", {{1, 100}});
+    WriteMinute("201005231102", {{1, 100}});
+    WriteMinute("201005231103", {{1, 1 << 20}});  // after the end minute
+    const std::string audio = driveC() + "/QorData/20100523/Audio/";
+    WriteText(audio + "201005231058.au1", std::string(5000, 'a'));
+    WriteText(audio + "201005231058.au3", std::string(5000, 'a'));
+    WriteText(audio + "201005231102.aug1", std::string(500000, 'a'));  // other model's suffix
+    ctx.m_day.camSel[1] = ctx.m_day.camSel[3] = 1;
+    ASSERT_TRUE(Estimate("1058", "1102"));
+    // 4 + 4 KB of audio (not 9), pictures below a kilobyte each, 2 pictures: no allowance.
+    EXPECT_EQ(ctx.m_schedule.lastEntryKB, 3008u);
+    ctx.m_host.modelCode = 0x1648D;
+    ASSERT_TRUE(Estimate("1102", "1102"));
+    EXPECT_EQ(ctx.m_schedule.lastEntryKB, 3000u + 488u);
+    EXPECT_EQ(ctx.m_schedule.totalKB, 3008u + 3488u);
+}
+
+TEST_F(EntrySizeTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {
+    mkrec::RecorderPlan plan;
+    plan.root = "C:\\QorData";
+    plan.days = {"20100523"};
+    plan.firstMinute = 600;
+    plan.lastMinute = 602;
+    plan.width = plan.height = 16;
+    plan.damagedMinutes[600] = mkrec::Damage::kNotADatabase;
+    plan.damagedMinutes[601] = mkrec::Damage::kNoTable;
+    mkrec::MakeRecordings(plan);
+    ASSERT_TRUE(ScanRecordedDay(ctx.m_host, ctx.m_day, "20100523"));
+    ctx.m_day.camSel[0] = 1;
+    ctx.m_schedule.totalKB = 7;
+    EXPECT_FALSE(Estimate("1000", "1001"));  // both minutes broken
+    EXPECT_FALSE(Estimate("1100", "0900"));  // start after end
+    EXPECT_EQ(ctx.m_schedule.totalKB, 7u);
+    EXPECT_EQ(ctx.m_day.selCamCount, 0);
+    EXPECT_TRUE(Estimate("1000", "1002"));  // 10:02 counts
+    EXPECT_GT(ctx.m_schedule.totalKB, 7u + 3000u);
+}
+
+TEST_F(EntrySizeTest, TheTotalsTextTakesTheLanguageFilesFormatOnlyWhenItIsOne) {
+    const std::pair<DWORD, const char*> builtIn[] = {
+        {0, "Total 0.0 KByte"}, {1024, "Total 1024.0 KByte"}, {1025, "Total 1.0 MByte"}};
+    for (const auto& [kb, text] : builtIn)
+        EXPECT_EQ(FormatTotalSize(ctx.m_profile, kb), text) << kb;
+    ctx.m_profile.SetExePath("C:\\Prog", "C:\\Prog", "eng", 0);
+    WriteText(driveC() + "/Prog/language.eng",
+              "[Common Quillon]\nDataSize MByte=Size %.2f MB\nDataSize KByte=%s %d\n");
+    EXPECT_EQ(FormatTotalSize(ctx.m_profile, 2048), "Size 2.00 MB");
+    EXPECT_EQ(FormatTotalSize(ctx.m_profile, 10), "Total 10.0 KByte");  // a bad format is not used
 }

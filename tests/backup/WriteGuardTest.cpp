@@ -1,69 +1,24 @@
-// Where a pass may write: never through a link into the recordings or into its working folder,
-// only onto a file system with room for what it plans, and only as long as the target keeps what
-// it wrote: a target taken away, emptied behind its back, swapped, turned read-only or pulled
-// fails the pass, and the entry stays scheduled.
+// Where a pass may write and the checks before it starts: never through a link into the
+// recordings or its working folder, only onto a file system with room for what it plans (the
+// refusal names the drive and its figures), each check only once those before it passed, a folder
+// that is not there made once they all did, and only as long as the target keeps what it wrote: a
+// target taken away, emptied, swapped, turned read-only or pulled fails the pass. The writer
+// choice: one that cannot be selected does not take a good one down with it.
 #include "backup/pass/WriteGuard.h"
 
 #include <sys/mount.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <functional>
+#include "FakeDiscWriter.h"
+#include "PassTest.h"
+#include "PseudoDrives.h"
+#include "platform/DriveTable.h"
 
-#include "BackupFixture.h"
-#include "backup/pass/BackupStart.h"
-#include "share/Has.h"
-
-namespace fs = std::filesystem;
-
-class WriteGuardTest : public BackupFixture {
+class WriteGuardTest : public PassTest {
   protected:
     void SetUp() override {
-        BackupFixture::SetUp();
-        OwnPassEnds();
-        worker.StartMakeFileThread();
+        PassTest::SetUp();
         RecordDay(600, 605);
-        image = Day("2010_05_23=10,00~10,05");
     }
-    // The pass into target, disturbed once as it reaches minute 10:01's data file; its
-    // failures.
-    std::vector<std::string> Pass(const std::function<void()>& disturb,
-                                  const std::string& target = "E:\\Backup") {
-        bool done = false;
-        view.onStatus = [&](const std::string& text) {
-            if (!done && text.find("201005231001N.dat") != std::string::npos) {
-                done = true;
-                disturb();
-            }
-        };
-        Target(target);
-        EXPECT_EQ(Start(), "");
-        EXPECT_TRUE(ServeUntil([&] { return view.ended.load(); }));
-        EXPECT_TRUE(done) << "the pass ended before it could be disturbed";
-        EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);  // the entry stays
-        return ctx.m_run.report.failures();
-    }
-    // The start's checks alone: a pass begun by a faulty check would write where it may not.
-    backup::CommandResult Check() {
-        return CheckBackupStart({ctx.m_run, ctx.m_disc}, ctx.m_host, ctx.m_schedule, ctx.m_target,
-                                ctx.m_prompts, false);
-    }
-    static void ExpectOne(const std::vector<std::string>& failures, const std::string& why) {
-        ASSERT_EQ(failures.size(), 1u) << ::testing::PrintToString(failures);
-        EXPECT_HAS(failures[0], why);
-    }
-    void ExpectLost(const std::vector<std::string>& failures) {
-        const std::string lost =
-            "201005231000N.dat was written into the image but is gone from the target";
-        EXPECT_TRUE(std::any_of(failures.begin(), failures.end(), [&](const std::string& f) {
-            return f.find(lost) != f.npos;
-        })) << ::testing::PrintToString(failures);
-        // Listed as written: the image cannot pass for whole.
-        const std::string manifest = ReadText(out + "/Backup/SHA256SUMS");
-        EXPECT_HAS(manifest, "/201005231000N.dat\n");
-        EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE", 0), 0u) << manifest;
-    }
-    std::string image;
 };
 
 TEST_F(WriteGuardTest, NoLinkOrTargetLeadsTheImageIntoTheRecordingsOrTheWorkingFolder) {
@@ -78,10 +33,8 @@ TEST_F(WriteGuardTest, NoLinkOrTargetLeadsTheImageIntoTheRecordingsOrTheWorkingF
     Target("E:\\B");
     ASSERT_EQ(Start(), "");
     ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
-    const auto failures = ctx.m_run.report.failures();
-    ASSERT_EQ(failures.size(), 2u) << ::testing::PrintToString(failures);
-    for (const auto& f : failures)
-        EXPECT_HAS(f, "leads into the recordings");
+    EXPECT_THAT(ctx.m_run.report.failures(), ElementsAre(HasSubstr("leads into the recordings"),
+                                                         HasSubstr("leads into the recordings")));
     EXPECT_FALSE(fs::exists(recordings + "/20100523/BackupInfo.dat"));
 
     // Targets inside the recordings or the working folder are refused before anything is made.
@@ -123,67 +76,252 @@ TEST_F(WriteGuardTest, ATargetWithoutRoomForThePlannedSizeIsRefusedAtTheStart) {
     EXPECT_FALSE(fs::exists(below + "/Backup"));
 }
 
-// Removed under a pass of whole minutes and of minutes rebuilt through the index: one failure.
-TEST_F(WriteGuardTest, ATargetRemovedUnderThePassFailsItOnce) {
-    Add("10", "00", "10", "05");
-    ExpectOne(Pass([&] { fs::remove_all(out + "/Backup"); }), "is gone");
+// What disturbs the target once the pass reaches minute 10:01, given the target drive's host
+// folder and the image's day folder there.
+struct Disturbance {
+    const char* name;
+    std::vector<int> cams;  // none: whole minutes; some: minutes rebuilt through the index
+    bool onStick;           // the target a small volume of its own
+    std::function<void(const std::string& drive, const std::string& day)> disturb;
+    const char* why;  // of the pass's one failure; none: what it wrote is lost, and listed
+};
+
+void PrintTo(const Disturbance& d, std::ostream* os) {
+    *os << d.name;
 }
 
-TEST_F(WriteGuardTest, ATargetRemovedUnderARebuildingPassFailsItOnce) {
-    Add("10", "00", "10", "05", {0, 2});
-    ExpectOne(Pass([&] { fs::remove_all(out + "/Backup"); }), "is gone");
-}
+class DisturbedTargetTest : public WriteGuardTest,
+                            public ::testing::WithParamInterface<Disturbance> {};
 
-// Files deleted behind the pass's back, or the folder taken away and made anew (a medium
-// swapped): what it wrote is gone, and the image says so.
-TEST_F(WriteGuardTest, WhatThePassWroteAndLostIsNamedAndListed) {
-    Add("10", "00", "10", "05");
-    ExpectLost(Pass([&] {
-        fs::remove(image + "201005231000N.dat");
-        fs::remove(image + "201005231000N.idx");
-    }));
-}
-
-TEST_F(WriteGuardTest, ATargetSwappedUnderThePassLosesWhatItWrote) {
-    Add("10", "00", "10", "05");
-    ExpectLost(Pass([&] {
-        fs::remove_all(out + "/Backup");
-        fs::create_directories(image);
-    }));
-}
-
-TEST_F(WriteGuardTest, AStickTurnedReadOnlyUnderThePassStopsItOnce) {
-    const std::string stick = MountTinyDrive('F', "size=64m");
-    if (stick.empty())
+// A target taken away, emptied behind the pass's back, swapped for a new folder (a medium
+// swapped), turned read-only or pulled fails the pass, and the entry stays scheduled. A stick
+// pulled though the disk beneath happens to hold the image's folders fails no write: only the
+// volume tells that it is gone, and nothing lands on that disk.
+TEST_P(DisturbedTargetTest, FailsThePassAndKeepsTheEntry) {
+    const Disturbance& d = GetParam();
+    std::string drive = out;
+    if (d.onStick && (drive = MountTinyDrive('F', "size=64m")).empty())
         GTEST_SKIP() << "no small filesystem can be mounted here";
-    Add("10", "00", "10", "05");
-    ExpectOne(Pass(
-                  [&] {
-                      ASSERT_EQ(
-                          ::mount("tmpfs", stick.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr),
-                          0);
-                  },
-                  "F:\\Backup"),
-              "read-only");
+    const std::string day = drive + "/Backup/2010_05_23=10,00~10,05/20100523/";
+    Add("10", "00", "10", "05", d.cams);
+    At("201005231001", [&] { d.disturb(drive, day); });
+    Run(d.onStick ? "F:\\Backup" : "E:\\Backup");
+    EXPECT_TRUE(reached) << "the pass ended before it could be disturbed";
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
+    if (*d.why) {
+        EXPECT_THAT(ctx.m_run.report.failures(), ElementsAre(HasSubstr(d.why)));
+    } else {
+        EXPECT_HAS(Failures(),
+                   "201005231000N.dat was written into the image but is gone from the target");
+        // Listed as written: the image cannot pass for whole.
+        const std::string manifest = Manifest();
+        EXPECT_HAS(manifest, "/201005231000N.dat\n");
+        EXPECT_THAT(manifest, StartsWith("# PARTIAL IMAGE"));
+    }
+    if (std::string(d.name) == "StickPulled") {
+        std::size_t files = 0;
+        for (const auto& e : fs::recursive_directory_iterator(drive))
+            files += e.is_regular_file() ? 1 : 0;
+        EXPECT_EQ(files, 0u);
+    }
 }
 
-// A stick pulled though the disk beneath happens to hold the image's folders: no write fails
-// there, so only the volume tells that the stick is gone.
-TEST_F(WriteGuardTest, AStickPulledUnderThePassStopsItOnce) {
-    const std::string stick = MountTinyDrive('F', "size=64m");
-    if (stick.empty())
-        GTEST_SKIP() << "no small filesystem can be mounted here";
-    Add("10", "00", "10", "05");
-    const std::string day = stick + "/Backup/2010_05_23=10,00~10,05/20100523";
-    ExpectOne(Pass(
-                  [&] {
-                      ASSERT_EQ(::umount2(stick.c_str(), MNT_DETACH), 0);
-                      fs::create_directories(day + "/Audio");
-                  },
-                  "F:\\Backup"),
-              "is gone");
-    std::size_t files = 0;
-    for (const auto& e : fs::recursive_directory_iterator(stick))
-        files += e.is_regular_file() ? 1 : 0;
-    EXPECT_EQ(files, 0u);
+const auto kRemoved = [](const std::string& drive, const std::string&) {
+    fs::remove_all(drive + "/Backup");
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Target, DisturbedTargetTest,
+    ::testing::Values(Disturbance{"Removed", {}, false, kRemoved, "is gone"},
+                      Disturbance{
+                          "RemovedUnderARebuildingPass", {0, 2}, false, kRemoved, "is gone"},
+                      Disturbance{"FilesDeleted",
+                                  {},
+                                  false,
+                                  [](const std::string&, const std::string& day) {
+                                      fs::remove(day + "201005231000N.dat");
+                                      fs::remove(day + "201005231000N.idx");
+                                  },
+                                  ""},
+                      Disturbance{"Swapped",
+                                  {},
+                                  false,
+                                  [](const std::string& drive, const std::string& day) {
+                                      fs::remove_all(drive + "/Backup");
+                                      fs::create_directories(day);
+                                  },
+                                  ""},
+                      Disturbance{"StickTurnedReadOnly",
+                                  {},
+                                  true,
+                                  [](const std::string& drive, const std::string&) {
+                                      ASSERT_EQ(::mount("tmpfs", drive.c_str(), "tmpfs",
+                                                        MS_REMOUNT | MS_RDONLY, nullptr),
+                                                0);
+                                  },
+                                  "read-only"},
+                      Disturbance{"StickPulled",
+                                  {},
+                                  true,
+                                  [](const std::string& drive, const std::string& day) {
+                                      ASSERT_EQ(::umount2(drive.c_str(), MNT_DETACH), 0);
+                                      fs::create_directories(day + "Audio");
+                                  },
+                                  "is gone"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+class StartTargetTest : public PassTest {
+  protected:
+    void SetUp() override {
+        PassTest::SetUp();
+        RecordDay(600, 602, 0);
+        Add("10", "00", "10", "02");
+    }
+};
+
+TEST_F(StartTargetTest, AFolderTargetThatIsNotThereIsMadeOnceTheChecksPassed) {
+    // As the host's message names it: a folder the browser never offered.
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\Named\\By\\Host"), "");
+    EXPECT_EQ(Check(), "");
+    EXPECT_FALSE(fs::exists(out + "/Named"));  // the checks change nothing
+    ASSERT_EQ(Start(), "");
+    EXPECT_TRUE(fs::is_directory(out + "/Named/By/Host"));
+    ASSERT_TRUE(ServeUntil([&] { return view.ended.load(); }));
+    EXPECT_TRUE(ctx.m_run.report.ok());  // no target gone mid-pass
+    EXPECT_TRUE(view.messages.empty()) << LastMessage();
+    EXPECT_TRUE(fs::exists(out + "/Named/By/Host/2010_05_23=10,00~10,02/20100523/"
+                                 "201005231002N.dat"));
+}
+
+TEST_F(StartTargetTest, AFolderThatCannotBeMadeIsRefusedBeforeAnythingStarts) {
+    WriteText(out + "/taken", "a file where the folder would go");
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("E:\\taken\\Backup"), "");
+    EXPECT_EQ(Start(), "M010032");
+    EXPECT_THAT(LastMessage(), StartsWith(Text("M010032") + "\nE:\\taken\\Backup: "));
+    EXPECT_HAS(LastMessage(), "is a file, not a folder");
+    EXPECT_FALSE(ctx.m_run.running);
+    EXPECT_NE(view.activity, backup::Activity::kPass);  // never made busy
+    EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
+}
+
+TEST_F(StartTargetTest, TheFreeSpaceRefusalNamesTheDriveAndItsFigures) {
+    MapPseudoDrive(prefix(), 'D', prefix() + "/d.iso");
+    FakeDiscWriter writer;
+    writer.drives = {{"D", "DVD writer"}};
+    writer.freeMB = 0.9;
+    ctx.m_disc.writer = &writer;
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
+    // KB planned, MB free, with the MP4 files, and the refusal's figures (none: it starts).
+    // Up to 1024 KB the check takes the KB count as MB: the figure says what it asked for. The
+    // MP4 files are allowed for as large as the entries: a disc the image fits is too small for
+    // the image with them.
+    for (const auto& [kb, freeMB, mp4, figures] :
+         {std::tuple<DWORD, double, bool, std::string>{12595, 0.9, false,
+                                                       "12.3 MB are needed, 0.9 MB are free."},
+          {50, 20, false, "50.0 MB are needed, 20.0 MB are free."},
+          {12595, 20, false, ""},
+          {12595, 20, true, "24.6 MB are needed, 20.0 MB are free."}}) {
+        SCOPED_TRACE(kb);
+        ctx.m_schedule.totalKB = kb;
+        writer.freeMB = freeMB;
+        EXPECT_EQ(Check(mp4), figures.empty() ? "" : "M010028");
+        if (!figures.empty()) {
+            EXPECT_EQ(LastMessage(),
+                      "There is not enough free space[on the storage target]\nD: - " + figures);
+        }
+    }
+    // A disc that holds data: a write-once one is for another disc, a rewritable one for Erase.
+    writer.discStatus = 1;
+    writer.mediaType = 2;
+    EXPECT_EQ(Check(), "A010016");
+    EXPECT_EQ(LastMessage(), "The disc already holds data.\nInsert a blank disc.");
+    writer.mediaType = 3;
+    EXPECT_EQ(Check(), "A010016");
+    EXPECT_EQ(LastMessage(),
+              "The disc already holds data.\nErase the disc first or insert a blank disc.");
+    ctx.m_disc.writer = nullptr;
+}
+
+TEST_F(StartTargetTest, TheBrowsersWriterIsTheLastThatCanBeSelectedAndANamedOneIsThatOne) {
+    for (char letter : {'D', 'F', 'H'})
+        MapPseudoDrive(prefix(), letter, prefix() + "/" + letter + ".iso");
+    FakeDiscWriter writer;
+    writer.drives = {{"D", "DVD writer"}, {"F", "CD writer"}, {"H", "Other writer"}};
+    ctx.m_disc.writer = &writer;
+    // Named: exactly that drive, whichever comes last.
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\", WriterChoice::kNamedDrive), "");
+    EXPECT_EQ(writer.selected, 0);
+    EXPECT_THAT(ctx.m_target.text, StartsWith("D:\\DVD writer"));
+    // Picked in the browser: the last writer decides...
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
+    EXPECT_EQ(writer.selected, 2);
+    // ...unless it cannot be selected: then the one before it, with no complaint.
+    writer.drives[2].selectable = false;
+    const std::size_t boxes = view.messages.size();
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
+    EXPECT_EQ(writer.selected, 1);
+    EXPECT_EQ(view.messages.size(), boxes);
+    // A named drive that cannot be selected is refused, never swapped for another.
+    writer.selected = -1;
+    EXPECT_EQ(ctx.m_targets.ChooseStorageTarget("H:\\", WriterChoice::kNamedDrive), "M010022");
+    EXPECT_EQ(writer.selected, -1);
+    ctx.m_disc.writer = nullptr;
+}
+
+TEST_F(StartTargetTest, ADriveWhoseSectionCannotBeUsedIsRefusedWithWhatIsWrong) {
+    WriteText(prefix() + "/drives.ini", ReadText(prefix() + "/drives.ini") +
+                                            "[G:]\nType=cdrom\nDevice=stdio:" + prefix() +
+                                            "/g.iso\nMedia=bluray\n");
+    // Saved through the table, which keeps the section, so that this process reads it again.
+    ASSERT_TRUE(platform::DriveTable::Load(prefix()).Save(prefix()));
+    EXPECT_EQ(ctx.m_targets.ChooseStorageTarget("G:\\"), "M010020");
+    EXPECT_EQ(LastMessage(), Text("M010020") + "\n" + prefix() +
+                                 "/drives.ini [G:]: Media=bluray is none of cd-r, cd-rw, dvd-r, "
+                                 "dvd-rw, dvd+r and dvd+rw; the section is not used");
+}
+
+class StartChecksOrderTest : public PassTest {
+  protected:
+    std::string Refusal(const char* key) {
+        EXPECT_EQ(ctx.m_starter.OnOK({}), key);
+        EXPECT_EQ(ctx.m_run.running, 0);
+        return LastMessage();
+    }
+    FakeDiscWriter writer;
+};
+
+TEST_F(StartChecksOrderTest, EachCheckRefusesOnlyOnceTheOnesBeforeItPassed) {
+    RecordDay(600, 602, 0);
+    Refusal("M010024");
+    Add("10", "00", "10", "01");
+    Refusal("M010027");
+
+    MapPseudoDrive(prefix(), 'D', prefix() + "/d.iso");
+    ctx.m_disc.writer = &writer;
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
+    writer.freeMB = 0.01;
+    writer.discStatus = 1;
+    writer.mediaType = kMediaNoDisc;
+    EXPECT_THAT(Refusal("M010028"),
+                StartsWith(Text("M010028") + "[" + Text("M010030") + "]\nD: - "));
+    writer.freeMB = 700;
+    EXPECT_EQ(Refusal("A010003"), Disc("A010003"));
+    writer.mediaType = 3;
+    EXPECT_EQ(Refusal("A010016"), Disc("A010016") + "\n" + Disc("A010018"));
+
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("C:\\QorData"), "");
+    EXPECT_THAT(Refusal("Q010004"), StartsWith(Text("Q010004")));
+    const std::string tiny = MountTinyDrive('T', "size=64k");
+    if (tiny.empty())
+        GTEST_SKIP() << "this machine does not let the test mount a small drive";
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("T:\\"), "");
+    EXPECT_THAT(Refusal("M010028"), StartsWith(Text("M010028") + "[" + Text("M010030") + "]\nT:"));
+
+    // The image is made on C: first: C: too small comes before the disc's own room.
+    ASSERT_FALSE(MountTinyDrive('C', "size=64k").empty());
+    ASSERT_EQ(ctx.m_targets.ChooseStorageTarget("D:\\"), "");
+    writer.freeMB = 0.01;
+    EXPECT_THAT(Refusal("M010028"),
+                StartsWith(Text("M010028") + "[" + Text("M010029") + "]\nC:\\QuillonTemp - "));
+    ctx.m_disc.writer = nullptr;
 }
