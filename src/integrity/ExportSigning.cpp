@@ -179,45 +179,48 @@ std::size_t RsaSignatureLength(const std::string& privatePem) {
     return key ? static_cast<std::size_t>(EVP_PKEY_get_size(key.get())) : 0;
 }
 
-std::string RsaPssSignDigest(const std::string& privatePem, const Sha256Digest& digest,
-                             std::string& signature) {
+platform::Expected<std::string> RsaPssSignDigest(const std::string& privatePem,
+                                                 const Sha256Digest& digest) {
+    const auto failed = [](std::string why) {
+        return platform::Error{platform::Error::Kind::kFailed, std::move(why), {}};
+    };
     Key key = ReadPrivateKey(privatePem, IsRsa);
     if (!key)
-        return "the export signing key cannot be read (not an RSA private key)";
+        return platform::Error{platform::Error::Kind::kDamaged,
+                               "the export signing key cannot be read (not an RSA private key)",
+                               {}};
     KeyCtx ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
     std::size_t length = 0;
     if (!ctx || EVP_PKEY_sign_init(ctx.get()) != 1 || !SetPss(ctx.get(), RSA_PSS_SALTLEN_DIGEST) ||
         EVP_PKEY_sign(ctx.get(), nullptr, &length, digest.data(), digest.size()) != 1)
-        return "the file could not be signed: " + LibraryError();
-    signature.assign(length, '\0');
+        return failed("the file could not be signed: " + LibraryError());
+    std::string signature(length, '\0');
     if (EVP_PKEY_sign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
                       digest.data(), digest.size()) != 1)
-        return "the file could not be signed: " + LibraryError();
+        return failed("the file could not be signed: " + LibraryError());
     signature.resize(length);
-    return std::string();
+    return signature;
 }
 
-std::string RsaPssSign(const std::string& privatePem, const std::string& bytes,
-                       std::string& signature) {
+platform::Expected<std::string> RsaPssSign(const std::string& privatePem,
+                                           const std::string& bytes) {
     Sha256 hash;
     hash.Update(bytes.data(), bytes.size());
-    return RsaPssSignDigest(privatePem, hash.Final(), signature);
+    return RsaPssSignDigest(privatePem, hash.Final());
 }
 
-bool RsaPssSignatureGood(const std::string& certificateDer, const Sha256Digest& digest,
-                         const std::string& signature, std::string* why) {
+platform::Outcome CheckRsaPssSignature(const std::string& certificateDer,
+                                       const Sha256Digest& digest, const std::string& signature) {
+    const auto failed = [](std::string why) {
+        return platform::Error{platform::Error::Kind::kFailed, std::move(why), {}};
+    };
     Cert cert = ReadDer(certificateDer);
-    if (!cert) {
-        if (why)
-            *why = "the certificate cannot be read (not one DER X.509 certificate)";
-        return false;
-    }
+    if (!cert)
+        return failed("the certificate cannot be read (not one DER X.509 certificate)");
     EVP_PKEY* key = X509_get0_pubkey(cert.get());
     if (!key || !IsRsa(key)) {
         ERR_clear_error();
-        if (why)
-            *why = "the certificate's key is not an RSA key";
-        return false;
+        return failed("the certificate's key is not an RSA key");
     }
     KeyCtx ctx(EVP_PKEY_CTX_new(key, nullptr));
     const bool good =
@@ -225,9 +228,10 @@ bool RsaPssSignatureGood(const std::string& certificateDer, const Sha256Digest& 
         EVP_PKEY_verify(ctx.get(), reinterpret_cast<const unsigned char*>(signature.data()),
                         signature.size(), digest.data(), digest.size()) == 1;
     ERR_clear_error();
-    if (!good && why)
-        *why = "the signature does not match the file";
-    return good;
+    if (!good)
+        return platform::Error{
+            platform::Error::Kind::kDamaged, "the signature does not match the file", {}};
+    return platform::Succeeded();
 }
 
 std::string CertificateCommonName(const std::string& certificateDer) {

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/Error.h"
+
 namespace integrity {
 
 // The key (PEM) and the certificate (PEM) in a key folder (see SigningKeyFolder()).
@@ -31,15 +33,15 @@ std::string LoadExportKey(const std::string& folder, ExportKey& key);
 using Sha256Digest = std::array<unsigned char, 32>;
 // The length of the key's signatures in bytes (384 for RSA-3072); 0 when it cannot be read.
 std::size_t RsaSignatureLength(const std::string& privatePem);
-// Signs the SHA-256 digest of some bytes, or the bytes themselves; "" on success, else why.
-std::string RsaPssSignDigest(const std::string& privatePem, const Sha256Digest& digest,
-                             std::string& signature);
-std::string RsaPssSign(const std::string& privatePem, const std::string& bytes,
-                       std::string& signature);
-// True when signature is a good RSASSA-PSS / SHA-256 signature of the digest by the key of the
-// DER certificate (any salt length); why says what is wrong otherwise.
-bool RsaPssSignatureGood(const std::string& certificateDer, const Sha256Digest& digest,
-                         const std::string& signature, std::string* why = nullptr);
+// The signature of the SHA-256 digest of some bytes, or of the bytes themselves.
+platform::Expected<std::string> RsaPssSignDigest(const std::string& privatePem,
+                                                 const Sha256Digest& digest);
+platform::Expected<std::string> RsaPssSign(const std::string& privatePem, const std::string& bytes);
+// Done when signature is a good RSASSA-PSS / SHA-256 signature of the digest by the key of the
+// DER certificate (any salt length); damaged when it does not match; failed when the certificate
+// or its key cannot be used, so nothing could be checked.
+platform::Outcome CheckRsaPssSignature(const std::string& certificateDer,
+                                       const Sha256Digest& digest, const std::string& signature);
 
 // The subject's common name of a DER certificate ("" when it cannot be read), and the SHA-256
 // of the whole certificate in groups of four hex digits ("SHA256:" first).

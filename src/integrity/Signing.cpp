@@ -81,32 +81,36 @@ std::string CreateSigningKey(const std::string& folder) {
     return std::string();
 }
 
-std::string Sign(const std::string& privatePem, const std::string& bytes, std::string& signature) {
+platform::Expected<std::string> Sign(const std::string& privatePem, const std::string& bytes) {
+    const auto failed = [](std::string why) {
+        return platform::Error{platform::Error::Kind::kFailed, std::move(why), {}};
+    };
     Key key = ReadPrivateKey(privatePem, IsEd25519);
     if (!key)
-        return "the signing key cannot be read (not an Ed25519 private key)";
+        return platform::Error{platform::Error::Kind::kDamaged,
+                               "the signing key cannot be read (not an Ed25519 private key)",
+                               {}};
     MdCtx ctx(EVP_MD_CTX_new());
     std::size_t length = 0;
     if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) != 1 ||
         EVP_DigestSign(ctx.get(), nullptr, &length,
                        reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) != 1)
-        return "the manifest could not be signed: " + LibraryError();
-    signature.assign(length, '\0');
+        return failed("the manifest could not be signed: " + LibraryError());
+    std::string signature(length, '\0');
     if (EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
                        reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) != 1)
-        return "the manifest could not be signed: " + LibraryError();
+        return failed("the manifest could not be signed: " + LibraryError());
     signature.resize(length);
-    return std::string();
+    return signature;
 }
 
-bool SignatureGood(const std::string& publicPem, const std::string& bytes,
-                   const std::string& signature, std::string* why) {
+platform::Outcome CheckSignature(const std::string& publicPem, const std::string& bytes,
+                                 const std::string& signature) {
     Key key = ReadPublic(publicPem);
-    if (!key) {
-        if (why)
-            *why = "the public key cannot be read (not an Ed25519 key)";
-        return false;
-    }
+    if (!key)
+        return platform::Error{platform::Error::Kind::kFailed,
+                               "the public key cannot be read (not an Ed25519 key)",
+                               {}};
     MdCtx ctx(EVP_MD_CTX_new());
     const bool good =
         ctx && EVP_DigestVerifyInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) == 1 &&
@@ -114,7 +118,10 @@ bool SignatureGood(const std::string& publicPem, const std::string& bytes,
                          signature.size(), reinterpret_cast<const unsigned char*>(bytes.data()),
                          bytes.size()) == 1;
     ERR_clear_error();
-    return good;
+    if (!good)
+        return platform::Error{
+            platform::Error::Kind::kDamaged, "the signature does not match what was signed", {}};
+    return platform::Succeeded();
 }
 
 std::string PublicPemOf(const std::string& pem) {

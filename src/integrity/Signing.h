@@ -5,6 +5,8 @@
 // SHA256SUMS.sig` checks an image without our software.
 #include <string>
 
+#include "platform/Error.h"
+
 namespace integrity {
 
 // The folder of the machine's signing key and its two files (host paths).
@@ -18,12 +20,12 @@ std::string CreateSigningKey(const std::string& folder);
 // True when folder holds a private key.
 bool HasSigningKey(const std::string& folder);
 
-// Signs bytes with the PEM private key; "" on success, else why.
-std::string Sign(const std::string& privatePem, const std::string& bytes, std::string& signature);
-// True when signature is a good Ed25519 signature of bytes by the PEM public key; why says
-// what is wrong with the key when it cannot be read.
-bool SignatureGood(const std::string& publicPem, const std::string& bytes,
-                   const std::string& signature, std::string* why = nullptr);
+// The Ed25519 signature of bytes by the PEM private key.
+platform::Expected<std::string> Sign(const std::string& privatePem, const std::string& bytes);
+// Done when signature is a good Ed25519 signature of bytes by the PEM public (or private) key;
+// damaged when it is not; failed when the key cannot be read, so nothing could be checked.
+platform::Outcome CheckSignature(const std::string& publicPem, const std::string& bytes,
+                                 const std::string& signature);
 // The public key of a PEM private or public key ("" when it cannot be read).
 std::string PublicPemOf(const std::string& pem);
 // "SHA256:" and the hex of the SHA-256 of the raw public key, in groups of four; "" when the

@@ -61,18 +61,19 @@ SignatureCheck CheckSignature(ImageFiles& image,
         return c;
     }
     c.fingerprint = Fingerprint(key);
-    std::string keyProblem;
-    if (SignatureGood(key, manifest, signature, &keyProblem)) {
+    const platform::Outcome checked = integrity::CheckSignature(key, manifest, signature);
+    if (checked) {
         c.state = SignatureState::kGood;
         c.keyPem = key;
         return c;
     }
-    if (!keyProblem.empty()) {
+    if (checked.error().kind != platform::Error::Kind::kDamaged) {
         c.state = SignatureState::kUnreadable;
-        c.text = keyProblem;
+        c.text = checked.error().text;
         return c;
     }
-    if (trusted && !mediumKey.empty() && SignatureGood(mediumKey, manifest, signature)) {
+    if (trusted && !mediumKey.empty() &&
+        integrity::CheckSignature(mediumKey, manifest, signature)) {
         c.state = SignatureState::kOtherKey;
         c.text = manifestName +
                  " is signed by another key than the trusted one: " + Fingerprint(mediumKey);

@@ -281,15 +281,14 @@ std::string FinishExport(const std::string& encodedPath, const std::string& fina
     // The signature covers the whole file with its own bytes zeroed, as they are in tail now.
     hash.Update(tail.data(), tail.size());
     if (request.signer) {
-        std::string signature;
-        if (std::string why =
-                integrity::RsaPssSignDigest(request.signer->privatePem, hash.Final(), signature);
-            !why.empty())
-            return why;
-        if (signature.size() != signatureLength)
-            return "the signature has " + std::to_string(signature.size()) + " bytes, not " +
+        const auto signature =
+            integrity::RsaPssSignDigest(request.signer->privatePem, hash.Final());
+        if (!signature)
+            return signature.error().text;
+        if (signature->size() != signatureLength)
+            return "the signature has " + std::to_string(signature->size()) + " bytes, not " +
                    std::to_string(signatureLength);
-        tail.replace(signatureAt, signatureLength, signature);
+        tail.replace(signatureAt, signatureLength, *signature);
     }
     platform::Status written = out.Write(tail.data(), tail.size());
     if (written)

@@ -218,9 +218,10 @@ class Checker {
         integrity::Sha256Digest digest;
         if (std::string why = HashZeroing(sibo.PayloadOffset(), sibo.End(), digest); !why.empty())
             return why;
-        std::string why;
-        if (!integrity::RsaPssSignatureGood(cert, digest, signature, &why))
-            return "the signature is bad: " + why;
+        if (const platform::Outcome checked =
+                integrity::CheckRsaPssSignature(cert, digest, signature);
+            !checked)
+            return "the signature is bad: " + checked.error().text;
         out_.isSigned = true;
         return std::string();
     }

@@ -85,8 +85,10 @@ platform::Expected<PullConfig> ReadPullConfig(const std::string& name) {
         } else if (key == "token-file") {
             out.tokenFile = value;
         } else if (key == "cameras") {
-            if (std::string problem; !ParseCameraList(value, out.cameraNumbers, problem))
-                return wrong(where + problem);
+            auto numbers = ParseCameraList(value);
+            if (!numbers)
+                return wrong(where + numbers.error().Said());
+            out.cameraNumbers = std::move(*numbers);
             out.cameras = value;
         } else if (key == "range") {
             // Checked here for the line's sake; the run reckons the real entries later.

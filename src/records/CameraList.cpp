@@ -4,10 +4,13 @@
 #include <cctype>
 #include <cstdlib>
 
-bool ParseCameraList(const std::string& text, std::vector<int>& out, std::string& why) {
-    out.clear();
+platform::Expected<std::vector<int>> ParseCameraList(const std::string& text) {
+    const auto wrong = [](std::string why) {
+        return platform::Error{platform::Error::Kind::kDamaged, std::move(why), {}};
+    };
+    std::vector<int> out;
     if (text == "all")
-        return true;
+        return out;
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = text.find(',', start);
@@ -17,16 +20,14 @@ bool ParseCameraList(const std::string& text, std::vector<int>& out, std::string
         const long n = std::strtol(item.c_str(), &end, 10);
         if (item.empty() || !std::isdigit(static_cast<unsigned char>(item[0])) || *end || n < 1 ||
             n > 64) {
-            why = "cameras are all, or numbered 1 to 64: " + item;
-            return false;
+            return wrong("cameras are all, or numbered 1 to 64: " + item);
         }
         if (std::find(out.begin(), out.end(), n) != out.end()) {
-            why = "camera " + item + " is listed twice";
-            return false;
+            return wrong("camera " + item + " is listed twice");
         }
         out.push_back(static_cast<int>(n));
         if (comma == std::string::npos)
-            return true;
+            return out;
         start = comma + 1;
     }
 }

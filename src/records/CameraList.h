@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
-// The numbers as given (from 1), each once; empty for "all". False with why for a list that is
-// not one.
-bool ParseCameraList(const std::string& text, std::vector<int>& out, std::string& why);
+#include "platform/Error.h"
+
+// The numbers as given (from 1), each once; empty for "all". Damaged for a list that is not one.
+platform::Expected<std::vector<int>> ParseCameraList(const std::string& text);

@@ -241,29 +241,32 @@ TEST_F(SigningTest, AKeyIsMadeOnceAndSignsOnlyWhatItSigned) {
     EXPECT_NE(CreateSigningKey(folder), "");
     EXPECT_EQ(ReadText(PrivateKeyPath(folder)), privatePem);
 
-    std::string signature;
-    ASSERT_EQ(Sign(privatePem, "manifest bytes", signature), "");
+    auto signed_ = Sign(privatePem, "manifest bytes");
+    ASSERT_TRUE(signed_);
+    std::string signature = *signed_;
     EXPECT_EQ(signature.size(), 64u);
-    EXPECT_TRUE(SignatureGood(publicPem, "manifest bytes", signature));
-    EXPECT_TRUE(SignatureGood(privatePem, "manifest bytes", signature));
-    EXPECT_FALSE(SignatureGood(publicPem, "manifest bytes!", signature));
+    EXPECT_TRUE(CheckSignature(publicPem, "manifest bytes", signature));
+    EXPECT_TRUE(CheckSignature(privatePem, "manifest bytes", signature));
+    EXPECT_EQ(CheckSignature(publicPem, "manifest bytes!", signature).error().kind,
+              platform::Error::Kind::kDamaged);
     signature[10] ^= 1;
-    EXPECT_FALSE(SignatureGood(publicPem, "manifest bytes", signature));
+    EXPECT_FALSE(CheckSignature(publicPem, "manifest bytes", signature));
 
     const std::string other = prefix() + "/other";
     ASSERT_EQ(CreateSigningKey(other), "");
     const std::string otherPublic = ReadText(PublicKeyPath(other));
-    ASSERT_EQ(Sign(privatePem, "x", signature), "");
-    EXPECT_FALSE(SignatureGood(otherPublic, "x", signature));
+    signature = *Sign(privatePem, "x");
+    EXPECT_FALSE(CheckSignature(otherPublic, "x", signature));
 
     const std::string fp = Fingerprint(publicPem);
     EXPECT_EQ(fp.rfind("SHA256:", 0), 0u);
     EXPECT_EQ(fp.size(), 7u + 64 + 15);  // 16 groups of four, a space between
     EXPECT_EQ(Fingerprint(privatePem), fp);
     EXPECT_NE(Fingerprint(otherPublic), fp);
-    std::string why;
-    EXPECT_FALSE(SignatureGood("not a key", "x", signature, &why));
-    EXPECT_NE(why, "");
+    const platform::Outcome unread = CheckSignature("not a key", "x", signature);
+    ASSERT_FALSE(unread);
+    EXPECT_EQ(unread.error().kind, platform::Error::Kind::kFailed);
+    EXPECT_HAS(unread.error().text, "key cannot be read");
     EXPECT_EQ(Fingerprint("not a key"), "");
 }
 
@@ -296,25 +299,31 @@ TEST_F(SigningTest, AKeyAndCertificateAreMadeOnceBelongTogetherAndSignOnlyTheirD
     ASSERT_EQ(CreateExportKey(other, "Other"), "");
     ExportKey otherKey;
     ASSERT_EQ(LoadExportKey(other, otherKey), "");
-    std::string signature, again;
-    ASSERT_EQ(RsaPssSign(key.privatePem, "file bytes", signature), "");
+    const auto signed_ = RsaPssSign(key.privatePem, "file bytes");
+    ASSERT_TRUE(signed_);
+    std::string signature = *signed_;
     EXPECT_EQ(signature.size(), 384u);
-    EXPECT_TRUE(RsaPssSignatureGood(key.certificateDer, DigestOf("file bytes"), signature));
+    EXPECT_TRUE(CheckRsaPssSignature(key.certificateDer, DigestOf("file bytes"), signature));
     // PSS is salted: two signatures of the same bytes differ and both hold.
-    ASSERT_EQ(RsaPssSignDigest(key.privatePem, DigestOf("file bytes"), again), "");
-    EXPECT_NE(again, signature);
-    EXPECT_TRUE(RsaPssSignatureGood(key.certificateDer, DigestOf("file bytes"), again));
+    const auto again = RsaPssSignDigest(key.privatePem, DigestOf("file bytes"));
+    ASSERT_TRUE(again);
+    EXPECT_NE(*again, signature);
+    EXPECT_TRUE(CheckRsaPssSignature(key.certificateDer, DigestOf("file bytes"), *again));
 
-    std::string why;
-    EXPECT_FALSE(RsaPssSignatureGood(key.certificateDer, DigestOf("file bytes!"), signature, &why));
-    EXPECT_NE(why, "");
-    EXPECT_FALSE(RsaPssSignatureGood(otherKey.certificateDer, DigestOf("file bytes"), signature));
+    const platform::Outcome mismatch =
+        CheckRsaPssSignature(key.certificateDer, DigestOf("file bytes!"), signature);
+    ASSERT_FALSE(mismatch);
+    EXPECT_EQ(mismatch.error().kind, platform::Error::Kind::kDamaged);
+    EXPECT_FALSE(CheckRsaPssSignature(otherKey.certificateDer, DigestOf("file bytes"), signature));
     signature[100] ^= 1;
-    EXPECT_FALSE(RsaPssSignatureGood(key.certificateDer, DigestOf("file bytes"), signature));
-    EXPECT_FALSE(RsaPssSignatureGood("not a certificate", DigestOf("x"), signature, &why));
-    EXPECT_HAS(why, "certificate");
+    EXPECT_FALSE(CheckRsaPssSignature(key.certificateDer, DigestOf("file bytes"), signature));
+    const platform::Outcome unread =
+        CheckRsaPssSignature("not a certificate", DigestOf("x"), signature);
+    ASSERT_FALSE(unread);
+    EXPECT_EQ(unread.error().kind, platform::Error::Kind::kFailed);
+    EXPECT_HAS(unread.error().text, "certificate");
     // The manifest's Ed25519 key does not sign exports.
-    EXPECT_NE(RsaPssSign(ReadText(PrivateKeyPath(folder)), "x", signature), "");
+    EXPECT_FALSE(RsaPssSign(ReadText(PrivateKeyPath(folder)), "x"));
 
     // A certificate of another key is found out on loading.
     WriteText(ExportCertificatePath(folder), ReadText(ExportCertificatePath(other)));

@@ -1,7 +1,6 @@
 #include "backup/pass/ImageManifest.h"
 
 #include "backup/pass/CopyEngine.h"
-#include "records/ScheduleEntry.h"
 #include "integrity/ImageHasher.h"
 #include "integrity/Manifest.h"
 #include "integrity/Signing.h"
@@ -10,6 +9,7 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/WriteTap.h"
+#include "records/ScheduleEntry.h"
 #include "storage/RecorderPaths.h"
 
 namespace {
@@ -129,12 +129,13 @@ bool StageSignature(backup::PassJob& job, const std::string& root, const std::st
     const std::string folder = integrity::SigningKeyFolder();
     if (!integrity::HasSigningKey(folder))
         return true;
-    std::string privatePem, signature;
+    std::string privatePem;
     platform::ReadWholeFile(integrity::PrivateKeyPath(folder), privatePem, 65536);
-    std::string why = integrity::Sign(privatePem, manifest, signature);
+    const auto signature = integrity::Sign(privatePem, manifest);
     const std::string publicPem = integrity::PublicPemOf(privatePem);
-    if (why.empty() && (!Stage(signatureFile, root + "/" + integrity::kSignatureName, signature) ||
-                        !Stage(keyFile, root + "/" + integrity::kPublicKeyName, publicPem)))
+    std::string why = signature ? std::string() : signature.error().text;
+    if (signature && (!Stage(signatureFile, root + "/" + integrity::kSignatureName, *signature) ||
+                      !Stage(keyFile, root + "/" + integrity::kPublicKeyName, publicPem)))
         why = "the signature could not be written";
     if (!why.empty()) {
         signatureFile.Abandon();

@@ -180,10 +180,10 @@ int CmdAdd(CliSession& s, const CliArgs& a) {
         return 1;
     const backup::TimeFields range{sh, sm, eh, em};
     session.ChooseRange(range);
-    std::vector<int> cameras;
-    if (std::string why; !ParseCameraList(a.cams, cameras, why))
-        throw UsageError{why};
-    const backup::CameraRefusal refusal = session.SelectCameras(cameras);
+    const auto cameras = ParseCameraList(a.cams);
+    if (!cameras)
+        throw UsageError{cameras.error().Said()};
+    const backup::CameraRefusal refusal = session.SelectCameras(*cameras);
     if (refusal.kind == backup::CameraRefusal::Kind::kBeyondCount) {
         std::fprintf(stderr, "camera %d is beyond the camera count %d\n", refusal.camera,
                      session.Host().camCount);

@@ -25,13 +25,14 @@ namespace {
 
 // Camera numbers 1-64 as given to --cams, from 0; empty for "all" or nothing given.
 std::vector<int> CameraList(const std::string& text) {
-    std::vector<int> cameras;
-    std::string why;
-    if (!text.empty() && !ParseCameraList(text, cameras, why))
-        throw UsageError{why};
-    for (int& camera : cameras)
+    if (text.empty())
+        return {};
+    auto cameras = ParseCameraList(text);
+    if (!cameras)
+        throw UsageError{cameras.error().Said()};
+    for (int& camera : *cameras)
         --camera;
-    return cameras;
+    return *cameras;
 }
 
 // The entry folders of an image folder.
