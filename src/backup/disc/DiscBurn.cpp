@@ -68,7 +68,7 @@ void DiscBurner::WriteCompleted() {
     if (whole)
         ClearReservedFolder(host_, schedule_);
     else
-        editor_.ClearCompletedEntries(run_.report);  // what the disc lacks stays in the schedule
+        editor_.ClearAfterPass(run_.report, false);  // what the disc lacks stays in the schedule
     DiscSpaceBack();
     targets_.TellDiscSpace(drive.Medium().present);
     editor_.FillScheduleList();

@@ -38,27 +38,16 @@ void PassEnd::LocalPassEnded() {
         burner_.HandOverDiscImage();
 }
 
-void PassEnd::ClearFinishedSchedule() {
+void PassEnd::ClearFinishedSchedule(bool madeWhole) {
     run_.running = 0;
     SetIdle();
     view_.StatusChanged("");
-    // A schedule another program rewrote meanwhile keeps what it added.
-    if (editor_.ScheduleChangedUnderUs())
-        editor_.ClearCompletedEntries(run_.report);
-    else
-        editor_.ClearWholeSchedule();
+    // What the pass did not make whole stays in the schedule for the next one.
+    editor_.ClearAfterPass(run_.report, madeWhole);
 }
 
 void PassEnd::FinishFolderBackup() {
-    if (PassCompletedEveryEntry(schedule_, run_.report)) {
-        ClearFinishedSchedule();
-    } else {
-        // What the pass did not make whole stays in the schedule for the next one.
-        run_.running = 0;
-        SetIdle();
-        view_.StatusChanged("");
-        editor_.ClearCompletedEntries(run_.report);
-    }
+    ClearFinishedSchedule(PassCompletedEveryEntry(schedule_, run_.report));
     ResetViewerOption(view_, run_);
     view_.PassEnded();
 }
@@ -83,7 +72,7 @@ void PassEnd::FinishRemoteFolderBackup() {
         TellTotalSize(profile_, schedule_, view_);
         return;
     }
-    ClearFinishedSchedule();
+    ClearFinishedSchedule(true);
     TellTotalSize(profile_, schedule_, view_);
     ResetViewerOption(view_, run_);
     view_.PassStatusEnded();

@@ -51,9 +51,9 @@ class PassEnd final : public IPassEndings {
     // A run over the link: the burn for a disc target, the clean-up for a folder, or the
     // window back to idle with what went wrong.
     void RemoteRunEnded(const PassEnding& ending);
-    // The clean-up of a finished folder backup: not running, controls idle, the working
-    // folder, the list, the total, the entry record and the selection cleared.
-    void ClearFinishedSchedule();
+    // The clean-up of a finished folder backup: not running, controls idle, and the schedule
+    // cleared of what the pass made whole (all of it when madeWhole).
+    void ClearFinishedSchedule(bool madeWhole);
     // The end of a folder backup: the entries it made whole leave the schedule and the working
     // folder (all of them, with the total and the selection, when every entry was made whole),
     // the viewer option is cleared and the view is told the pass ended.

@@ -115,16 +115,25 @@ void ScheduleEditor::KeepScheduleChangedUnderUs(const ScheduleTable& outside,
                   "holds is kept, less the entries this backup completed.");
 }
 
-void ScheduleEditor::ClearCompletedEntries(BackupReport& report) {
-    if (const std::optional<ScheduleTable> outside = ScheduleChangedUnderUs()) {
-        KeepScheduleChangedUnderUs(*outside, report);
-        std::memset(&schedule_.entryInfo, 0, sizeof schedule_.entryInfo);
-        schedule_.pickedFolder.clear();
-        schedule_.pickedEntry.clear();
-        FillScheduleList();
-        chooser_.ResetCameraSelection();
+void ScheduleEditor::ClearAfterPass(BackupReport& report, bool madeWhole) {
+    // reserve.dat is read once: another program may rewrite it at any moment.
+    const std::optional<ScheduleTable> outside = ScheduleChangedUnderUs();
+    if (!outside && madeWhole) {
+        ClearWholeSchedule();
         return;
     }
+    if (outside)
+        KeepScheduleChangedUnderUs(*outside, report);
+    else
+        KeepIncompleteEntries(report);
+    std::memset(&schedule_.entryInfo, 0, sizeof schedule_.entryInfo);
+    schedule_.pickedFolder.clear();
+    schedule_.pickedEntry.clear();
+    FillScheduleList();
+    chooser_.ResetCameraSelection();
+}
+
+void ScheduleEditor::KeepIncompleteEntries(BackupReport& report) {
     bool kept = false;
     for (int i = 0; i < kScheduleSlots; ++i) {
         ScheduleEntry& e = schedule_.table[static_cast<std::size_t>(i)];
@@ -148,15 +157,9 @@ void ScheduleEditor::ClearCompletedEntries(BackupReport& report) {
         report.Fail("the schedule of the entries kept could not be saved in " +
                     paths::WorkingFolder(host_.basePath));
     }
-    std::memset(&schedule_.entryInfo, 0, sizeof schedule_.entryInfo);
-    schedule_.pickedFolder.clear();
-    schedule_.pickedEntry.clear();
-    FillScheduleList();
-    chooser_.ResetCameraSelection();
 }
 
 void ScheduleEditor::ClearWholeSchedule() {
-    storage::ClearWorkingFolder(host_.basePath);
     schedule_.rows.clear();
     schedule_.pickedRow = -1;
     view_.ScheduleListChanged(schedule_.rows);

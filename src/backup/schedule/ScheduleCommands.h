@@ -74,23 +74,25 @@ class ScheduleEditor {
     CommandResult DeleteEntry(const std::string& name);
     CommandResult UpdateMemo(const std::string& name, const std::string& memo);
 
-    // After a pass: removes the entries it made whole (report) from the schedule, reserve.dat
-    // and the working folder, keeps the others, and fills the list and the total from what is
-    // kept. A kept schedule that cannot be saved is a failure of the pass.
+    // After a pass: when it made every entry whole (madeWhole), the whole schedule is cleared;
+    // else the entries it made whole (report) go from the schedule, reserve.dat and the working
+    // folder, the others stay, and the list and the total are filled from what is kept. A kept
+    // schedule that cannot be saved is a failure of the pass.
     // When another program rewrote reserve.dat during the pass (it does not take our lock), its
     // schedule is kept, less the entries the pass made whole, and the operator is told.
-    void ClearCompletedEntries(BackupReport& report);
+    void ClearAfterPass(BackupReport& report, bool madeWhole);
     // reserve.dat as another program left it during a pass, when it no longer names the entries
     // this table names; nullopt when it is as saved (or gone, or not a schedule).
     std::optional<ScheduleTable> ScheduleChangedUnderUs() const;
-    // After a pass that made every entry whole: the working folder, the list, the total, the
-    // entry record, reserve.dat and the selection cleared.
+    // The list, the total, the entry record, reserve.dat with the working folder, and the
+    // selection cleared.
     void ClearWholeSchedule();
 
   private:
     // Deletes the entry listed as label, once the operator said yes.
     CommandResult DeleteListed(const std::string& label);
     void KeepScheduleChangedUnderUs(const ScheduleTable& outside, const BackupReport& report);
+    void KeepIncompleteEntries(BackupReport& report);
 
     const HostSettings& host_;
     const CProfileReadWrite& profile_;
