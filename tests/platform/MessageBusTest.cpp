@@ -17,21 +17,9 @@
 #include "TestEnv.h"
 #include "platform/MessageBus.h"
 #include "share/Has.h"
+#include "share/Wait.h"
 
 using namespace platform;
-
-namespace {
-
-// Waits for what, bounded only against a hang; false when it never came.
-template <typename Condition>
-bool Eventually(Condition what) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangGuardMs);
-    while (!what() && std::chrono::steady_clock::now() < end)
-        std::this_thread::yield();
-    return what();
-}
-
-}  // namespace
 
 class MessageBusTest : public TempPrefixTest {};
 
@@ -194,5 +182,5 @@ TEST_F(MessageBusTest, StopTakesNoMoreAndFinishesOnceTheMessageInHandIsAnswered)
     sender.join();
     ASSERT_TRUE(reply.has_value());
     EXPECT_EQ(reply->result, 42);
-    EXPECT_TRUE(Eventually([&] { return window->finished(); }));
+    EXPECT_TRUE(WaitUntil([&] { return window->finished(); }));
 }
