@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <future>
@@ -25,14 +24,12 @@ class MessageBusTest : public TempPrefixTest {};
 
 TEST_F(MessageBusTest, AMessageArrivesWholeOnTheListenersThreadAndItsReplyComesBack) {
     std::mutex m;
-    std::condition_variable arrived;
     std::vector<BusMessage> seen;
     std::thread::id handlerThread;
     auto window = BusWindow::Listen("Probe", [&](const BusMessage& msg) {
         std::lock_guard<std::mutex> lock(m);
         seen.push_back(msg);
         handlerThread = std::this_thread::get_id();
-        arrived.notify_all();
         return BusReply{msg.lParam - 1, std::string(msg.data.rbegin(), msg.data.rend())};
     });
     ASSERT_NE(window, nullptr);
@@ -47,9 +44,11 @@ TEST_F(MessageBusTest, AMessageArrivesWholeOnTheListenersThreadAndItsReplyComesB
 
     EXPECT_TRUE(PostMessage("Probe", BusMessage{WM_COMMAND, 2, 0, ""}));
     {
-        std::unique_lock<std::mutex> lock(m);
-        ASSERT_TRUE(arrived.wait_for(lock, std::chrono::milliseconds(kHangGuardMs),
-                                     [&] { return seen.size() == 2; }));
+        ASSERT_TRUE(WaitUntil([&] {
+            std::lock_guard<std::mutex> lock(m);
+            return seen.size() == 2;
+        }));
+        std::lock_guard<std::mutex> lock(m);
         EXPECT_EQ(seen[0].message, WM_COPYDATA);
         EXPECT_EQ(seen[0].wParam, 0xFEDCBA9876543210ULL);
         EXPECT_EQ(seen[0].lParam, -5);
