@@ -19,6 +19,15 @@
 #include <thread>
 #include <vector>
 
+// The address of port on this machine's loopback.
+inline sockaddr_in LoopbackAddress(int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    return a;
+}
+
 class LoopbackProxy {
   public:
     struct Faults {
@@ -27,7 +36,7 @@ class LoopbackProxy {
     explicit LoopbackProxy(int targetPort) : LoopbackProxy(targetPort, Faults{}) {}
     LoopbackProxy(int targetPort, Faults faults) : target_(targetPort), faults_(faults) {
         listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a = Loopback(0);
+        sockaddr_in a = LoopbackAddress(0);
         ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
         ::listen(listen_, 16);
         socklen_t len = sizeof a;
@@ -119,13 +128,6 @@ class LoopbackProxy {
     }
 
   private:
-    static sockaddr_in Loopback(int port) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        return a;
-    }
     void Accept() {
         for (;;) {
             const int in = ::accept(listen_, nullptr, nullptr);
@@ -134,7 +136,7 @@ class LoopbackProxy {
             std::lock_guard<std::mutex> lock(pipesMutex_);
             pipes_.emplace_back([this, in] {
                 const int out = ::socket(AF_INET, SOCK_STREAM, 0);
-                sockaddr_in a = Loopback(target_);
+                sockaddr_in a = LoopbackAddress(target_);
                 if (::connect(out, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
                     Relay(in, out);
                 ::close(in);
