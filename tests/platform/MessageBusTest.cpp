@@ -103,16 +103,13 @@ TEST_F(MessageBusTest, SendersOnManyThreadsEachGetTheirOwnReplyOneMessageAtATime
 }
 
 TEST_F(MessageBusTest, ALiveTitleIsRefusedAndTheSocketOfADeadWindowIsTakenOver) {
-    auto first = BusWindow::Listen("Tool", [](const BusMessage&) { return BusReply{1, ""}; });
+    const auto answering = [](std::int64_t result) {
+        return [result](const BusMessage&) { return BusReply{result, ""}; };
+    };
+    auto first = BusWindow::Listen("Tool", answering(1));
     ASSERT_NE(first, nullptr);
     std::string why;
-    EXPECT_EQ(BusWindow::Listen(
-                  "Tool",
-                  [](const BusMessage&) {
-                      return BusReply{2, ""};
-                  },
-                  &why),
-              nullptr);
+    EXPECT_EQ(BusWindow::Listen("Tool", answering(2), &why), nullptr);
     EXPECT_HAS(why, "another window");
     EXPECT_EQ(SendMessage("Tool", BusMessage{WM_COMMAND, 0, 0, ""})->result, 1);
 
@@ -126,7 +123,7 @@ TEST_F(MessageBusTest, ALiveTitleIsRefusedAndTheSocketOfADeadWindowIsTakenOver) 
     ::close(fd);
     ASSERT_TRUE(std::filesystem::exists(stale));
     EXPECT_FALSE(FindWindow("Dead"));
-    auto heir = BusWindow::Listen("Dead", [](const BusMessage&) { return BusReply{3, ""}; });
+    auto heir = BusWindow::Listen("Dead", answering(3));
     ASSERT_NE(heir, nullptr);
     const auto reply = SendMessage("Dead", BusMessage{WM_COMMAND, 0, 0, ""});
     ASSERT_TRUE(reply.has_value());

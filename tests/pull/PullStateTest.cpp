@@ -145,12 +145,10 @@ TEST_F(PullStateTest, TheKeptRangesLoseNothingToAnotherRunOrToJunk) {
 // A run killed while it wrote a state file leaves a temporary name beside it; the next run
 // removes those of the files it writes under the lock it holds, and no other file's.
 TEST_F(PullStateTest, WhatAKilledRunLeftHalfWrittenGoesWithTheNextRun) {
-    const std::string pendingLeft = base + "/.pending-ranges.4242-0.quillon-part";
-    const std::string reachedLeft = base + "/.reached.4242-1.quillon-part";
-    const std::string markLeft = base + "/.image-in-progress.4242-2.quillon-part";
-    const std::string asideLeft = base + "/.image-incomplete.4242-3.quillon-part";
-    for (const std::string& f : {pendingLeft, reachedLeft, markLeft, asideLeft})
-        WriteText(f, "half");
+    for (const char* left :
+         {".pending-ranges.4242-0.quillon-part", ".reached.4242-1.quillon-part",
+          ".image-in-progress.4242-2.quillon-part", ".image-incomplete.4242-3.quillon-part"})
+        WriteText(base + "/" + left, "half");
     WriteText(base + "/.pending-ranges.notes", "kept");
     std::vector<PullEntry> before, after;
     ASSERT_TRUE(ChangePending(base, nullptr, {}, before, after));
