@@ -87,17 +87,15 @@ class BackupFixture : public TempPrefixTest {
     // Recordings of 2010-05-23 in C:\QorData, small pictures, from minute first to last of the
     // day (600 is 10:00).
     static void RecordDay(int first, int last, int audioChannels = 2, int cameras = 4) {
-        mkrec::RecorderPlan plan;
-        plan.root = "C:\\QorData";
-        plan.days = {"20100523"};
-        plan.firstMinute = first;
-        plan.lastMinute = last;
-        plan.cameras = cameras;
-        plan.width = 32;
-        plan.height = 24;
-        plan.audioChannels = audioChannels;
-        plan.audioBytesPerMinute = 100;
-        mkrec::MakeRecordings(plan);
+        mkrec::MakeRecordings({.root = "C:\\QorData",
+                               .days = {"20100523"},
+                               .firstMinute = first,
+                               .lastMinute = last,
+                               .cameras = cameras,
+                               .width = 32,
+                               .height = 24,
+                               .audioChannels = audioChannels,
+                               .audioBytesPerMinute = 100});
     }
     // The four time fields, the cameras of that range and the selection (0-based cameras).
     void Choose(const std::string& sh, const std::string& sm, const std::string& eh,

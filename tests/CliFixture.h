@@ -116,14 +116,12 @@ class CliFixture : public TempPrefixTest {
     // height, without sound.
     static mkrec::RecorderPlan Plan(int first, int last, int cameras = 4, int width = 32,
                                     int height = 24) {
-        mkrec::RecorderPlan plan;
-        plan.days = {"20100523"};
-        plan.firstMinute = first;
-        plan.lastMinute = last;
-        plan.cameras = cameras;
-        plan.width = width;
-        plan.height = height;
-        return plan;
+        return {.days = {"20100523"},
+                .firstMinute = first,
+                .lastMinute = last,
+                .cameras = cameras,
+                .width = width,
+                .height = height};
     }
     // Small pictures of minutes 10:00 to lastMinute of 23 May 2010 with two audio channels: a
     // schedule over them is quick to back up and still has every kind of file.
@@ -137,13 +135,11 @@ class CliFixture : public TempPrefixTest {
     // Twelve minutes of four cameras at 25 pictures a second, about 15 MB a minute, with the
     // audio of two channels: a pass over it lasts long enough to act on while it runs.
     void RecordLargeDay() {
-        mkrec::RecorderPlan plan;
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 611;
-        plan.fps = 25;
-        plan.audioChannels = 2;
-        Record(plan);
+        Record({.days = {"20100523"},
+                .firstMinute = 600,
+                .lastMinute = 611,
+                .fps = 25,
+                .audioChannels = 2});
     }
     // Every command with --base and the options of the session.
     std::vector<std::string> WithBase(std::vector<std::string> args) const {

@@ -16,13 +16,6 @@
 #include <string>
 #include <vector>
 
-// In the child, before it becomes the program: one that never ends (it serves where it should
-// have refused) is ended by the alarm after the tests' hang guard, and reads as killed (142)
-// instead of holding the test for good.
-inline void EndAfterHangGuard() {
-    ::alarm(10 * 60);
-}
-
 struct RunResult {
     int status = -1;
     std::string out, err;
@@ -32,6 +25,35 @@ struct RunningProgram {
     pid_t pid = -1;
     std::string outPath, errPath;
 };
+
+// In the child, with its output in place: becomes the program. One that never ends (it serves
+// where it should have refused) is ended by the alarm after the tests' hang guard, and reads as
+// killed (142) instead of holding the test for good.
+[[noreturn]] inline void ExecProgram(const std::string& program,
+                                     const std::vector<std::string>& args) {
+    ::alarm(10 * 60);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    _exit(127);
+}
+
+// Waits for the child to end; one killed by a signal gives 128 + the signal.
+inline int ExitStatusOf(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+inline std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
 
 // tag keeps the output files of programs that run at the same time apart.
 inline RunningProgram StartProgram(const std::string& program, const std::vector<std::string>& args,
@@ -51,33 +73,14 @@ inline RunningProgram StartProgram(const std::string& program, const std::vector
             rlimit lim{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &lim);
         }
-        EndAfterHangGuard();
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        _exit(127);
+        ExecProgram(program, args);
     }
     return p;
 }
 
-// Waits for the program to end; a program killed by a signal gives 128 + the signal.
 inline RunResult FinishProgram(const RunningProgram& p) {
-    RunResult r;
-    int status = 0;
-    while (::waitpid(p.pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    auto slurp = [](const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    };
-    r.out = slurp(p.outPath);
-    r.err = slurp(p.errPath);
-    return r;
+    const int status = ExitStatusOf(p.pid);
+    return {status, FileBytes(p.outPath), FileBytes(p.errPath)};
 }
 
 // The program with stdout and stderr both appended to the one file at path, as a service's
@@ -86,29 +89,15 @@ inline RunResult FinishProgram(const RunningProgram& p) {
 inline RunResult RunProgramIntoOneFile(const std::string& program,
                                        const std::vector<std::string>& args,
                                        const std::string& path) {
-    RunResult r;
     const pid_t pid = fork();
     if (pid == 0) {
         const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
         ::dup2(fd, 1);
         ::dup2(fd, 2);
-        EndAfterHangGuard();
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        _exit(127);
+        ExecProgram(program, args);
     }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    r.out = ss.str();
-    return r;
+    const int status = ExitStatusOf(pid);
+    return {status, FileBytes(path), ""};
 }
 
 inline RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,

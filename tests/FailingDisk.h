@@ -3,9 +3,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
+
+#include "CliRunner.h"
 
 // An ext4 volume on a loop device whose backing file lies on a tmpfs too small for it: the
 // volume takes files at once (megabytes of them), and its device fails when the system writes
@@ -26,13 +27,8 @@ class FailingDisk {
                          "' && mkfs.ext4 -q -F -O ^has_journal '" + image + "' 2>/dev/null")
                             .c_str()) != 0)
             return;
-        FILE* p = ::popen(("losetup -f --show '" + image + "' 2>/dev/null").c_str(), "r");
-        if (!p)
-            return;
-        char line[128] = {};
-        if (std::fgets(line, sizeof line, p))
-            device_ = std::string(line, std::strcspn(line, "\n"));
-        ::pclose(p);
+        device_ = CommandOutput("losetup -f --show '" + image + "' 2>/dev/null");
+        device_.erase(device_.find_last_not_of('\n') + 1);
         if (!device_.empty() &&
             ::mount(device_.c_str(), mountPoint.c_str(), "ext4", 0, nullptr) == 0)
             mountPoint_ = mountPoint;

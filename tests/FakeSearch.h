@@ -2,6 +2,7 @@
 // A playback component that records what the preview asks of it and answers as the test says.
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ports/CDvrSearchStatic2.h"
@@ -19,18 +20,17 @@ class FakeSearch : public CDvrSearchStatic2 {
     void InitSearchInfo(ISearchOwner* o, int remote, int, int channels, const std::string& server,
                         int port, int service) override {
         owner = o;
-        Call("Init " + std::to_string(remote) + " " + std::to_string(channels) + " " + server +
-             " " + std::to_string(port) + " " + std::to_string(service));
+        Call("Init", remote, channels, server, port, service);
     }
     void SetSearchCam(const DVR_SEARCHCAM& c) override {
         cams = c;
         Call("SearchCam");
     }
-    void SetOneChannelMode(int camera) override { Call("OneChannel " + std::to_string(camera)); }
-    void SetZoom(int zoom) override { Call("Zoom " + std::to_string(zoom)); }
-    void SetDateType(int type) override { Call("DateType " + std::to_string(type)); }
+    void SetOneChannelMode(int camera) override { Call("OneChannel", camera); }
+    void SetZoom(int zoom) override { Call("Zoom", zoom); }
+    void SetDateType(int type) override { Call("DateType", type); }
     void GetDateList(std::vector<std::string>& out) override { out = days; }
-    void GetDayIndexInfo(const std::string& day) override { Call("DayIndex " + day); }
+    void GetDayIndexInfo(const std::string& day) override { Call("DayIndex", day); }
     int CheckTodayPlayTime(int, int, int, int, int) override {
         if (answers.empty())
             return 1;
@@ -40,33 +40,24 @@ class FakeSearch : public CDvrSearchStatic2 {
         return a;
     }
     void Search_ForwardPlay(int z, int y, int mo, int d, int h, int mi) override {
-        Call("Forward" + Six(z, y, mo, d, h, mi));
+        Call("Forward", z, y, mo, d, h, mi);
     }
     void Search_BackwardPlay(int z, int y, int mo, int d, int h, int mi) override {
-        Call("Backward" + Six(z, y, mo, d, h, mi));
+        Call("Backward", z, y, mo, d, h, mi);
     }
     void Search_NextFrame(int z, int y, int mo, int d, int h, int mi) override {
-        Call("Next" + Six(z, y, mo, d, h, mi));
+        Call("Next", z, y, mo, d, h, mi);
     }
     void Search_PreviousFrame(int z, int y, int mo, int d, int h, int mi) override {
-        Call("Previous" + Six(z, y, mo, d, h, mi));
+        Call("Previous", z, y, mo, d, h, mi);
     }
     void Search_Stop() override { Call("Stop"); }
     void Search_Return() override { Call("Return"); }
     void Search_EndFrame() override { Call("EndFrame"); }
-    void UpdateLatesttime(int h, int m, int a, int b) override {
-        Call("Latest " + std::to_string(h) + " " + std::to_string(m) + " " + std::to_string(a) +
-             " " + std::to_string(b));
-    }
-    void SetPlaySpeed(int steps, int mode) override {
-        Call("Speed " + std::to_string(steps) + " " + std::to_string(mode));
-    }
+    void UpdateLatesttime(int h, int m, int a, int b) override { Call("Latest", h, m, a, b); }
+    void SetPlaySpeed(int steps, int mode) override { Call("Speed", steps, mode); }
 
-    std::vector<std::string> Take() {
-        std::vector<std::string> out;
-        out.swap(calls);
-        return out;
-    }
+    std::vector<std::string> Take() { return std::exchange(calls, {}); }
 
     std::vector<std::string> days;  // YYYY-MM-DD, in the order the component gives them
     std::deque<int> answers;        // of CheckTodayPlayTime; the last one repeats
@@ -77,9 +68,13 @@ class FakeSearch : public CDvrSearchStatic2 {
     std::int64_t now = 0, windowStart = 0;
 
   private:
-    void Call(const std::string& c) { calls.push_back(c); }
-    static std::string Six(int z, int y, int mo, int d, int h, int mi) {
-        return " " + std::to_string(z) + " " + std::to_string(y) + " " + std::to_string(mo) + " " +
-               std::to_string(d) + " " + std::to_string(h) + " " + std::to_string(mi);
+    // The call's name and its arguments, a blank between each.
+    template <class... Args>
+    void Call(const std::string& what, const Args&... args) {
+        std::string call = what;
+        ((call += " " + Text(args)), ...);
+        calls.push_back(call);
     }
+    static std::string Text(const std::string& s) { return s; }
+    static std::string Text(int v) { return std::to_string(v); }
 };

@@ -76,33 +76,21 @@ class LoopbackShareClient : public backup::RemoteRecorder {
             // The download goes on on its own thread; the fetch ends with its cancel.
             downloader_ = std::thread(
                 [this, to, image, tap = request.tap] { WriteOnItsThread(to, image, tap); });
-            std::mutex m;
-            std::condition_variable cv;
-            bool cancelled = false;
-            request.cancel->OnCancel([&] {
-                std::lock_guard<std::mutex> lock(m);
-                cancelled = true;
-                cv.notify_all();
-            });
-            {
-                // Guarded as WaitUntil is: a cancel that never comes fails the test, not hangs it.
-                std::unique_lock<std::mutex> lock(m);
-                cv.wait_for(lock, std::chrono::minutes(2), [&] { return cancelled; });
-            }
+            std::atomic<bool> cancelled{false};
+            request.cancel->OnCancel([&] { cancelled = true; });
+            // Guarded: a cancel that never comes fails the test, not hangs it.
+            WaitUntil([&] { return cancelled.load(); });
             request.cancel->OnCancel(nullptr);
             return Ended(cancelled ? backup::kFetchCancelled : "the fetch was never cancelled");
         }
         for (const auto& f : image.files) {
             if (request.cancel->cancelled())
                 return Ended(backup::kFetchCancelled);
-            const std::filesystem::path dest = std::filesystem::path(to) / f.name;
-            std::filesystem::create_directories(dest.parent_path());
             // As the real port writes: through the image's hashing.
             platform::ScopedWriteTap scope(request.tap.get());
             platform::File in;
             platform::AtomicFile out;
-            if (!in.Open(service_.ImageFilePath(image.entry, f.name), platform::File::kRead) ||
-                !out.Create(dest.string()) || !out.CopyFrom(in) || !out.Commit())
+            if (!OpenCopy(to, image, f.name, in, out) || !out.CopyFrom(in) || !out.Commit())
                 return Ended("a file could not be fetched");
             events.Status(f.name);
             Step("file");
@@ -174,16 +162,21 @@ class LoopbackShareClient : public backup::RemoteRecorder {
         std::lock_guard<std::mutex> lock(m_);
         steps_.push_back(what);
     }
+    // Opens an image's file and its copy below the download folder to.
+    bool OpenCopy(const std::string& to, const ShareService::Image& image, const std::string& name,
+                  platform::File& in, platform::AtomicFile& out) {
+        const std::filesystem::path dest = std::filesystem::path(to) / name;
+        std::filesystem::create_directories(dest.parent_path());
+        return in.Open(service_.ImageFilePath(image.entry, name), platform::File::kRead) &&
+               out.Create(dest.string());
+    }
     void WriteOnItsThread(const std::string& to, const ShareService::Image& image,
                           std::shared_ptr<platform::WriteTap> tap) {
         platform::ScopedWriteTap scope(tap.get());
         for (const auto& f : image.files) {
-            const std::filesystem::path dest = std::filesystem::path(to) / f.name;
-            std::filesystem::create_directories(dest.parent_path());
             platform::File in;
             platform::AtomicFile out;
-            if (!in.Open(service_.ImageFilePath(image.entry, f.name), platform::File::kRead) ||
-                !out.Create(dest.string()))
+            if (!OpenCopy(to, image, f.name, in, out))
                 return;
             downloadWriting = true;
             out.CopyFrom(in);

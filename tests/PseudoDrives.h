@@ -12,14 +12,8 @@
 inline void MapPseudoDrive(const std::string& prefix, char letter, const std::string& file,
                            const std::string& media = "", int capacityMB = 0) {
     platform::DriveTable table = platform::DriveTable::Load(prefix);
-    platform::DriveInfo d;
-    d.letter = letter;
-    d.hostRoot = prefix + "/disc_" + std::string(1, letter);
-    d.type = platform::DRIVE_CDROM;
-    d.device = "stdio:" + file;
-    d.media = media;
-    d.capacityMB = capacityMB;
-    table.Set(d);
+    table.Set({letter, prefix + "/disc_" + std::string(1, letter), platform::DRIVE_CDROM,
+               "stdio:" + file, media, capacityMB});
     table.Save(prefix);
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 // quillon-cli against a quillon-share of the build on loopback, both real processes: a free port
 // pair, the server started and stopped, and the CLI's commands sent to it.
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
@@ -12,14 +11,12 @@
 #include <vector>
 
 #include "CliFixture.h"
+#include "LoopbackProxy.h"
 #include "PseudoDrives.h"
 
 inline bool PortFree(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a = LoopbackAddress(port);
     const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     ::close(fd);
     return free;

@@ -3,32 +3,22 @@
 // program started meanwhile (CliRunner.h) inherits it.
 #include <stdlib.h>
 
+#include <optional>
 #include <string>
 
 class ScopedEnv {
   public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = ::getenv(name)) {
+        if (const char* old = ::getenv(name))
             old_ = old;
-            had_ = true;
-        }
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
     }
     ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
-    ~ScopedEnv() {
-        if (had_)
-            ::setenv(name_.c_str(), old_.c_str(), 1);
-        else
-            ::unsetenv(name_.c_str());
-    }
+    ~ScopedEnv() { old_ ? ::setenv(name_.c_str(), old_->c_str(), 1) : ::unsetenv(name_.c_str()); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
   private:
     std::string name_;
-    std::string old_;
-    bool had_ = false;
+    std::optional<std::string> old_;
 };

@@ -1,20 +1,23 @@
 #include "TestEnv.h"
 
-#include <sys/wait.h>
-
-#include <cstdlib>
-
 #include <stdlib.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 
+#include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "app/CQuillonApp.h"
 #include "platform/DriveTable.h"
 
 namespace fs = std::filesystem;
+
+static std::string DriveFolder(const std::string& prefix, char letter) {
+    return prefix + "/drive_" + std::string(1, static_cast<char>(std::tolower(letter)));
+}
 
 void TempPrefixTest::SetUp() {
     std::string tmpl = (fs::temp_directory_path() / "quillon-test-XXXXXX").string();
@@ -45,8 +48,7 @@ void ExpectOnlyWholeMinuteFiles(const std::string& imageRoot, const std::string&
 }
 
 std::string TempPrefixTest::MountTinyDrive(char letter, const std::string& options, bool readOnly) {
-    const std::string host =
-        prefix_ + "/drive_" + std::string(1, static_cast<char>(std::tolower(letter)));
+    const std::string host = DriveFolder(prefix_, letter);
     fs::create_directories(host);
     if (::mount("tmpfs", host.c_str(), "tmpfs", readOnly ? MS_RDONLY : 0, options.c_str()) != 0)
         return std::string();
@@ -67,8 +69,7 @@ void TempPrefixTest::TearDown() {
 }
 
 std::string TempPrefixTest::MapDrive(char letter, const std::string& type) {
-    std::string host =
-        prefix_ + "/drive_" + std::string(1, static_cast<char>(std::tolower(letter)));
+    const std::string host = DriveFolder(prefix_, letter);
     fs::create_directories(host);
     platform::DriveTable table = platform::DriveTable::Load(prefix_);
     table.Set({letter, host, platform::DriveTypeFromName(type), ""});
@@ -91,25 +92,23 @@ std::string TempPrefixTest::Secret(const std::string& name, const std::string& t
 
 std::string TempPrefixTest::ReadText(const std::string& hostPath) {
     std::ifstream in(hostPath, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::map<std::string, std::string> FilesBelow(const std::string& root) {
     std::map<std::string, std::string> files;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+    for (const auto& e : fs::recursive_directory_iterator(root))
         if (e.is_regular_file())
-            files[std::filesystem::relative(e.path(), root).generic_string()] =
-                TempPrefixTest::ReadText(e.path().string());
+            files[fs::relative(e.path(), root).generic_string()] =
+                TempPrefixTest::ReadText(e.path());
     return files;
 }
 
 std::map<std::string, std::string> EntriesBelow(const std::string& root) {
     std::map<std::string, std::string> entries = FilesBelow(root);
-    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+    for (const auto& e : fs::recursive_directory_iterator(root))
         if (e.is_directory())
-            entries[std::filesystem::relative(e.path(), root).generic_string()] = "folder";
+            entries[fs::relative(e.path(), root).generic_string()] = "folder";
     return entries;
 }
 

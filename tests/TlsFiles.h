@@ -4,10 +4,11 @@
 // authority that signed nothing of ours, and a certificate of the first authority for another
 // host name. Every server certificate is for "localhost" and 127.0.0.1 unless said otherwise.
 // Pins are computed by openssl too, so that a test compares our pin with an outside one.
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+
+#include "CliRunner.h"
 
 struct TlsFiles {
     std::string selfCert, selfKey;            // self-signed
@@ -71,16 +72,7 @@ inline TlsFiles MakeTlsFiles(const std::string& dir) {
 
 // What a command printed (stdout and stderr together).
 inline std::string TlsOutput(const std::string& command) {
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    std::string out;
-    if (!p)
-        return out;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-        out.append(buffer, n);
-    ::pclose(p);
-    return out;
+    return CommandOutput(command + " 2>&1");
 }
 
 // The pin of a certificate as openssl computes it: sha256: and the hex of its DER's SHA-256.

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <future>
@@ -17,34 +16,20 @@
 #include "TestEnv.h"
 #include "platform/MessageBus.h"
 #include "share/Has.h"
+#include "share/Wait.h"
 
 using namespace platform;
-
-namespace {
-
-// Waits for what, bounded only against a hang; false when it never came.
-template <typename Condition>
-bool Eventually(Condition what) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangGuardMs);
-    while (!what() && std::chrono::steady_clock::now() < end)
-        std::this_thread::yield();
-    return what();
-}
-
-}  // namespace
 
 class MessageBusTest : public TempPrefixTest {};
 
 TEST_F(MessageBusTest, AMessageArrivesWholeOnTheListenersThreadAndItsReplyComesBack) {
     std::mutex m;
-    std::condition_variable arrived;
     std::vector<BusMessage> seen;
     std::thread::id handlerThread;
     auto window = BusWindow::Listen("Probe", [&](const BusMessage& msg) {
         std::lock_guard<std::mutex> lock(m);
         seen.push_back(msg);
         handlerThread = std::this_thread::get_id();
-        arrived.notify_all();
         return BusReply{msg.lParam - 1, std::string(msg.data.rbegin(), msg.data.rend())};
     });
     ASSERT_NE(window, nullptr);
@@ -59,9 +44,11 @@ TEST_F(MessageBusTest, AMessageArrivesWholeOnTheListenersThreadAndItsReplyComesB
 
     EXPECT_TRUE(PostMessage("Probe", BusMessage{WM_COMMAND, 2, 0, ""}));
     {
-        std::unique_lock<std::mutex> lock(m);
-        ASSERT_TRUE(arrived.wait_for(lock, std::chrono::milliseconds(kHangGuardMs),
-                                     [&] { return seen.size() == 2; }));
+        ASSERT_TRUE(WaitUntil([&] {
+            std::lock_guard<std::mutex> lock(m);
+            return seen.size() == 2;
+        }));
+        std::lock_guard<std::mutex> lock(m);
         EXPECT_EQ(seen[0].message, WM_COPYDATA);
         EXPECT_EQ(seen[0].wParam, 0xFEDCBA9876543210ULL);
         EXPECT_EQ(seen[0].lParam, -5);
@@ -116,16 +103,13 @@ TEST_F(MessageBusTest, SendersOnManyThreadsEachGetTheirOwnReplyOneMessageAtATime
 }
 
 TEST_F(MessageBusTest, ALiveTitleIsRefusedAndTheSocketOfADeadWindowIsTakenOver) {
-    auto first = BusWindow::Listen("Tool", [](const BusMessage&) { return BusReply{1, ""}; });
+    const auto answering = [](std::int64_t result) {
+        return [result](const BusMessage&) { return BusReply{result, ""}; };
+    };
+    auto first = BusWindow::Listen("Tool", answering(1));
     ASSERT_NE(first, nullptr);
     std::string why;
-    EXPECT_EQ(BusWindow::Listen(
-                  "Tool",
-                  [](const BusMessage&) {
-                      return BusReply{2, ""};
-                  },
-                  &why),
-              nullptr);
+    EXPECT_EQ(BusWindow::Listen("Tool", answering(2), &why), nullptr);
     EXPECT_HAS(why, "another window");
     EXPECT_EQ(SendMessage("Tool", BusMessage{WM_COMMAND, 0, 0, ""})->result, 1);
 
@@ -139,7 +123,7 @@ TEST_F(MessageBusTest, ALiveTitleIsRefusedAndTheSocketOfADeadWindowIsTakenOver) 
     ::close(fd);
     ASSERT_TRUE(std::filesystem::exists(stale));
     EXPECT_FALSE(FindWindow("Dead"));
-    auto heir = BusWindow::Listen("Dead", [](const BusMessage&) { return BusReply{3, ""}; });
+    auto heir = BusWindow::Listen("Dead", answering(3));
     ASSERT_NE(heir, nullptr);
     const auto reply = SendMessage("Dead", BusMessage{WM_COMMAND, 0, 0, ""});
     ASSERT_TRUE(reply.has_value());
@@ -194,5 +178,5 @@ TEST_F(MessageBusTest, StopTakesNoMoreAndFinishesOnceTheMessageInHandIsAnswered)
     sender.join();
     ASSERT_TRUE(reply.has_value());
     EXPECT_EQ(reply->result, 42);
-    EXPECT_TRUE(Eventually([&] { return window->finished(); }));
+    EXPECT_TRUE(WaitUntil([&] { return window->finished(); }));
 }

@@ -23,7 +23,7 @@ using namespace platform;
 
 class ChildProcessTest : public TempPrefixTest {};
 
-TEST_F(ChildProcessTest, ExitCodeArgumentsAndAProgramThatCannotRun) {
+TEST_F(ChildProcessTest, ExitCodeArgumentsAProgramThatCannotRunAndAnEndAsked) {
     ChildProcess child;
     EXPECT_FALSE(child.Started());
     EXPECT_EQ(child.Wait(), -1);
@@ -38,13 +38,11 @@ TEST_F(ChildProcessTest, ExitCodeArgumentsAndAProgramThatCannotRun) {
     ChildProcess missing;
     ASSERT_TRUE(missing.Start(prefix() + "/no-such-program", {"x"}, "the note"));
     EXPECT_EQ(missing.Wait(), ChildProcess::kNotRun);
-}
 
-TEST_F(ChildProcessTest, AskedToEndItEndsBySignal) {
-    ChildProcess child;
-    ASSERT_TRUE(child.Start("/bin/sleep", {"sleep", "30"}, "test"));
-    child.AskToEnd();
-    EXPECT_EQ(child.Wait(), 128 + SIGTERM);
+    ChildProcess asked;
+    ASSERT_TRUE(asked.Start("/bin/sleep", {"sleep", "30"}, "test"));
+    asked.AskToEnd();
+    EXPECT_EQ(asked.Wait(), 128 + SIGTERM) << "asked to end, it ends by the signal";
 }
 
 // The signals change the whole process, so each case runs in a child of its own.

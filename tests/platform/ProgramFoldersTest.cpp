@@ -12,11 +12,7 @@ using platform::FoldersOfProgramIn;
 using platform::PrepareBaseFolder;
 using platform::ProgramFolders;
 
-namespace {
-
-const std::string kInstalled = "../share/quillon";
-
-}  // namespace
+static const std::string kInstalled = "../share/quillon";
 
 class ProgramFoldersTest : public TempPrefixTest {
   protected:

@@ -1,7 +1,5 @@
 // A pull's configuration decides where its run goes and where its token is sent: one that
-// someone else may change is not read, nor one that names a camera past its camera count. And a
-// recorder that lists no day at all fails its run, keeping the range for the next; its range is
-// reckoned in the recorder's zone.
+// someone else may change is not read, nor one that names a camera past its camera count.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,7 +10,6 @@
 #include "ScopedEnv.h"
 #include "TestEnv.h"
 #include "pull/PullConfig.h"
-#include "pull/PullJob.h"
 #include "share/Has.h"
 
 using namespace pull;
@@ -81,58 +78,4 @@ TEST_F(PullConfigTest, AConfigurationOthersMayChangeOrThatNamesACameraPastTheCou
     Write(conf, "cameras = 2,6\ncamera-count = 4\n");
     EXPECT_HAS(Read(), "w.conf: camera 6 is beyond camera-count 4");
     EXPECT_EQ(kind, platform::Error::Kind::kDamaged);
-}
-
-namespace {
-
-// A recorder up but without its recordings: it answers, and lists no day, saying nothing why.
-struct NoDaySteps : PullSteps {
-    platform::Outcome Open() override { return platform::Succeeded(); }
-    void Note(int, const std::string&) override {}
-    platform::Expected<std::vector<std::string>> Days() override { return days; }
-    std::string Label(const PullEntry& e) const override { return e.day + e.start + e.end; }
-    backup::ScheduleListing Schedule() const override { return {}; }
-    platform::Expected<std::vector<int>> CamerasRecordedIn(const PullEntry&) override {
-        return std::vector<int>{1};
-    }
-    bool Add(const PullEntry& e, const std::vector<int>&) override {
-        added.push_back(e.day);
-        return true;
-    }
-    bool Delete(const std::string&) override { return false; }
-    PassResult RunPass(const std::string&) override { return {true, {}, "", ""}; }
-    bool Verify(const std::string&, bool) override { return true; }
-    std::vector<std::string> days, added;
-};
-
-}  // namespace
-
-TEST_F(PullConfigTest, ARecorderThatListsNoDayFailsTheRunAndTheRangeIsReckonedInItsZone) {
-    PullConfig c;
-    c.remote = "127.0.0.1:9";
-    c.target = prefix();
-    NoDaySteps steps;
-    const auto run = [&](const std::string& range, std::time_t now = std::time(nullptr)) {
-        c.range = range;
-        PullJob job("gate", now);
-        const platform::Outcome configured = job.Configure(c);
-        return configured ? job.Run(steps, "127.0.0.1", 9) : job.Failed(configured.error().Said());
-    };
-    const PullOutcome gone = run("20100523 1000 1001");
-    EXPECT_EQ(gone.status, 1);
-    EXPECT_HAS(gone.text, "pull gate: failed: 127.0.0.1:9: the recorder lists no recorded day");
-    steps.days = {"20100523"};
-    const PullOutcome back = run("20100523 1001 1001");
-    EXPECT_EQ(back.status, 0) << back.text;
-    EXPECT_HAS(back.text, "pull gate: 1 entries (1 ranges from earlier runs) into ");
-
-    // 2026-12-08 01:15 UTC is still the 7th twelve hours west: its yesterday is the 6th.
-    const ScopedEnv tz("TZ", "UTC");
-    c.timeZone = "Nowhere/Atlantis";
-    EXPECT_HAS(run("yesterday").text, "no time zone Nowhere/Atlantis");
-    c.timeZone = "Etc/GMT+12";
-    steps.days = {"20261206", "20261207"};
-    steps.added.clear();
-    EXPECT_EQ(run("yesterday", 1796692500).status, 0);
-    EXPECT_EQ(steps.added, std::vector<std::string>{"20261206"});
 }

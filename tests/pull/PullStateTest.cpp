@@ -10,6 +10,7 @@
 #include <set>
 #include <thread>
 
+#include "ScopedEnv.h"
 #include "TestEnv.h"
 #include "pull/PendingRanges.h"
 #include "pull/PullJob.h"
@@ -144,12 +145,10 @@ TEST_F(PullStateTest, TheKeptRangesLoseNothingToAnotherRunOrToJunk) {
 // A run killed while it wrote a state file leaves a temporary name beside it; the next run
 // removes those of the files it writes under the lock it holds, and no other file's.
 TEST_F(PullStateTest, WhatAKilledRunLeftHalfWrittenGoesWithTheNextRun) {
-    const std::string pendingLeft = base + "/.pending-ranges.4242-0.quillon-part";
-    const std::string reachedLeft = base + "/.reached.4242-1.quillon-part";
-    const std::string markLeft = base + "/.image-in-progress.4242-2.quillon-part";
-    const std::string asideLeft = base + "/.image-incomplete.4242-3.quillon-part";
-    for (const std::string& f : {pendingLeft, reachedLeft, markLeft, asideLeft})
-        WriteText(f, "half");
+    for (const char* left :
+         {".pending-ranges.4242-0.quillon-part", ".reached.4242-1.quillon-part",
+          ".image-in-progress.4242-2.quillon-part", ".image-incomplete.4242-3.quillon-part"})
+        WriteText(base + "/" + left, "half");
     WriteText(base + "/.pending-ranges.notes", "kept");
     std::vector<PullEntry> before, after;
     ASSERT_TRUE(ChangePending(base, nullptr, {}, before, after));
@@ -169,7 +168,7 @@ struct FakeSteps : PullSteps {
     platform::Outcome Open() override { return platform::Succeeded(); }
     void Note(int, const std::string&) override {}
     platform::Expected<std::vector<std::string>> Days() override {
-        if (days.empty())
+        if (days.empty() && !up)
             return platform::Error{platform::Error::Kind::kFailed, "down", ""};
         return days;
     }
@@ -192,6 +191,7 @@ struct FakeSteps : PullSteps {
     bool Verify(const std::string&, bool) override { return true; }
 
     std::vector<std::string> days;
+    bool up = false;  // without days, it answers that it has none rather than failing
     std::vector<int> recorded{1}, addedCameras;
     std::vector<backup::ListedEntry> schedule;
     std::set<std::string> added;
@@ -204,8 +204,8 @@ class PullJobTest : public TempPrefixTest {
         conf.target = prefix() + "/images";
         fs::create_directories(conf.target);
     }
-    PullOutcome Pull(const std::string& range) {
-        PullJob job("gate", std::time(nullptr));
+    PullOutcome Pull(const std::string& range, std::time_t now = std::time(nullptr)) {
+        PullJob job("gate", now);
         conf.range = range;
         const platform::Outcome configured = job.Configure(conf);
         return configured ? job.Run(steps, "127.0.0.1", 9000)
@@ -290,4 +290,28 @@ TEST_F(PullJobTest, APullWhoseTargetIsNotThereMakesNoneAndKeepsItsRange) {
     const PullOutcome mounted = Pull("20100523 1000 1000");
     EXPECT_EQ(mounted.status, 0) << mounted.text;
     EXPECT_HAS(mounted.text, "1 entries (1 ranges from earlier runs)");
+}
+
+// A recorder up but without its recordings lists no day: the run fails, keeping its range for the
+// next; a range is reckoned in the recorder's zone.
+TEST_F(PullJobTest, ARecorderThatListsNoDayFailsTheRunAndTheRangeIsReckonedInItsZone) {
+    steps.up = true;
+    conf.remote = "127.0.0.1:9";
+    const PullOutcome gone = Pull("20100523 1000 1001");
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_HAS(gone.text, "pull gate: failed: 127.0.0.1:9: the recorder lists no recorded day");
+    steps.days = {"20100523"};
+    const PullOutcome back = Pull("20100523 1001 1001");
+    EXPECT_EQ(back.status, 0) << back.text;
+    EXPECT_HAS(back.text, "pull gate: 1 entries (1 ranges from earlier runs) into ");
+
+    // 2026-12-08 01:15 UTC is still the 7th twelve hours west: its yesterday is the 6th.
+    const ScopedEnv tz("TZ", "UTC");
+    conf.timeZone = "Nowhere/Atlantis";
+    EXPECT_HAS(Pull("yesterday").text, "no time zone Nowhere/Atlantis");
+    conf.timeZone = "Etc/GMT+12";
+    steps.days = {"20261206", "20261207"};
+    steps.added.clear();
+    EXPECT_EQ(Pull("yesterday", 1796692500).status, 0);
+    EXPECT_EQ(steps.added, std::set<std::string>{"2026120600002359"});
 }
