@@ -83,6 +83,19 @@ void Session::LoadSavedSchedule() {
     c.m_editor.FillScheduleList();
 }
 
+platform::Outcome Session::TakeWorkingFolder(const WorkingFolderLock::Options& options) {
+    if (platform::Outcome taken = working_.Take(BaseFolder(), options); !taken)
+        return taken;
+    // A working folder that is a link could lead every write and the clean-up elsewhere.
+    if (const std::string problem = WorkingFolderProblem(); !problem.empty()) {
+        working_.Release();
+        return platform::Error{
+            platform::Error::Kind::kRefused, Text("BACKUP", "Q010005") + "\n" + problem, {}};
+    }
+    LoadSavedSchedule();
+    return platform::Succeeded();
+}
+
 void Session::UseRemoteRecorder(const std::string& address, int port, RemoteRecorder* client) {
     parts_->UseRemoteRecorder(address, port, client);
 }

@@ -18,6 +18,7 @@
 #include "backup/HostSettings.h"
 #include "backup/OperatorEvents.h"
 #include "backup/TargetPicker.h"
+#include "backup/WorkingFolderLock.h"
 #include "backup/pass/BackupStart.h"
 #include "backup/pass/PassRun.h"
 #include "backup/remote/LinkInbox.h"
@@ -81,8 +82,10 @@ class Session {
     void SetUpRecorder(const RecorderSetup& setup);
     // Why the working folder cannot be used ("" when it can).
     std::string WorkingFolderProblem() const;
-    // What a killed run left behind removed, then the schedule kept in the base folder loaded.
-    void LoadSavedSchedule();
+    // For a program without a window: the base folder taken (see WorkingFolderLock), the
+    // working folder checked, then the saved schedule loaded; or why not, with nothing held.
+    // The session holds the locks until it ends.
+    platform::Outcome TakeWorkingFolder(const WorkingFolderLock::Options& options);
     // A remote recorder at address:port through client, whose answers Inbox() keeps; the client
     // outlives its use here, until DropRemoteRecorder.
     void UseRemoteRecorder(const std::string& address, int port, RemoteRecorder* client);
@@ -177,6 +180,10 @@ class Session {
     BackupContext& Parts() { return *parts_; }
 
   private:
+    // What a killed run left behind removed, then the schedule kept in the base folder loaded.
+    void LoadSavedSchedule();
+
+    WorkingFolderLock working_;  // first: held until everything else of the session is gone
     std::unique_ptr<BackupContext> parts_;
 };
 

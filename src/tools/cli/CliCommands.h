@@ -10,7 +10,6 @@
 #include "TerminalView.h"
 #include "app/CQuillonApp.h"
 #include "backup/Session.h"
-#include "backup/WorkingFolderLock.h"
 #include "backup/remote/LinkOptions.h"
 #include "integrity/ImageFiles.h"
 #include "platform/ProgramFolders.h"
@@ -93,7 +92,6 @@ class CliSession {
   private:
     platform::ProgramFolders folders_;
     bool ownBase_ = false;  // no --base: the program's own base folder
-    backup::WorkingFolderLock working_;
 };
 
 // A folder given on the command line as a drive path, with host paths turned into drive paths.

@@ -91,10 +91,7 @@ std::string CliSession::OwnFilesProblem() const {
 }
 
 bool CliSession::OpenWorkingFolder(bool wait, bool machineWide) {
-    const std::string problem = working_.Take(session, {wait, machineWide, ownBase_, folders_});
-    if (!problem.empty())
-        return Refuse(problem);
-    // The saved schedule, as the dialog restores it at start.
-    session.LoadSavedSchedule();
-    return true;
+    const platform::Outcome taken =
+        session.TakeWorkingFolder({wait, machineWide, ownBase_, folders_});
+    return taken ? true : Refuse(taken.error().Said());
 }
