@@ -25,21 +25,6 @@ void BackupContext::Clear() {
     m_disc.writing = 0;
 }
 
-void BackupContext::UseRemoteRecorder(const std::string& address, int port,
-                                      backup::RemoteRecorder* client) {
-    m_host.localMode = 0;
-    m_host.serverAddress = address;
-    m_host.port = port;
-    m_link.client = client;
-    ConnectShareClient(m_host, m_link);
-}
-
-void BackupContext::DropRemoteRecorder() {
-    if (m_link.client)
-        m_link.client->ForgetReplies();
-    m_link.client = nullptr;
-}
-
 void BackupContext::AskDayIndex(const std::string& day) {
     RequestDayIndex(m_host, m_link, day);
 }

@@ -124,11 +124,6 @@ class BackupContext {
     }
     // The link's answers, kept for the front end's thread to serve (see LinkInbox.h).
     backup::LinkInbox& Inbox() { return m_inbox; }
-    // Remote mode: the recorder at address:port through client, whose answers the inbox keeps.
-    // The client outlives its use here, until DropRemoteRecorder.
-    void UseRemoteRecorder(const std::string& address, int port, backup::RemoteRecorder* client);
-    // No client is used or heard from any more.
-    void DropRemoteRecorder();
 
     // A pass for a front end without a window to start, serve and read (see PassRun.h).
     std::unique_ptr<backup::PassRun> NewPass() {

@@ -8,6 +8,7 @@
 #include "backup/pass/BackupWorker.h"
 #include "backup/pass/PassEnd.h"
 #include "backup/pass/WriteGuard.h"
+#include "backup/remote/RemoteBackup.h"
 #include "backup/schedule/ReservedFolder.h"
 #include "storage/WorkingFolder.h"
 
@@ -97,11 +98,19 @@ platform::Outcome Session::TakeWorkingFolder(const WorkingFolderLock::Options& o
 }
 
 void Session::UseRemoteRecorder(const std::string& address, int port, RemoteRecorder* client) {
-    parts_->UseRemoteRecorder(address, port, client);
+    BackupContext& c = *parts_;
+    c.m_host.localMode = 0;
+    c.m_host.serverAddress = address;
+    c.m_host.port = port;
+    c.m_link.client = client;
+    ConnectShareClient(c.m_host, c.m_link);
 }
 
 void Session::DropRemoteRecorder() {
-    parts_->DropRemoteRecorder();
+    BackupContext& c = *parts_;
+    if (c.m_link.client)
+        c.m_link.client->ForgetReplies();
+    c.m_link.client = nullptr;
 }
 
 bool Session::RemoteMode() const {
