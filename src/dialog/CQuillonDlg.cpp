@@ -303,25 +303,24 @@ void CQuillonDlg::OnAbout() {
 
 void CQuillonDlg::StartListening() {
     m_bServingBus = true;
-    std::string why;
-    m_bus = platform::BusWindow::Listen(
-        "Backup",
-        [this](const platform::BusMessage& m) {
-            platform::BusReply reply;
-            if (!m_bServingBus)
-                return reply;
-            // A click runs once the sender has its answer: a command may open a box that waits
-            // for the operator, and the sender must not wait with it.
-            if (m.message == platform::WM_COMMAND) {
-                QMetaObject::invokeMethod(
-                    this, [this, m] { OnBusMessage(m); }, Qt::QueuedConnection);
-                return reply;
-            }
-            QMetaObject::invokeMethod(
-                this, [&] { reply = OnBusMessage(m); }, Qt::BlockingQueuedConnection);
+    auto listened = platform::BusWindow::Listen("Backup", [this](const platform::BusMessage& m) {
+        platform::BusReply reply;
+        if (!m_bServingBus)
             return reply;
-        },
-        &why);
+        // A click runs once the sender has its answer: a command may open a box that waits
+        // for the operator, and the sender must not wait with it.
+        if (m.message == platform::WM_COMMAND) {
+            QMetaObject::invokeMethod(
+                this, [this, m] { OnBusMessage(m); }, Qt::QueuedConnection);
+            return reply;
+        }
+        QMetaObject::invokeMethod(
+            this, [&] { reply = OnBusMessage(m); }, Qt::BlockingQueuedConnection);
+        return reply;
+    });
+    // Without the bus the window still works; no host can reach it then.
+    if (listened)
+        m_bus = std::move(*listened);
 }
 
 void CQuillonDlg::StopListening() {

@@ -123,13 +123,8 @@ std::string WindowPath(const std::string& title) {
     return RuntimeDir() + "/windows/" + title;
 }
 
-std::unique_ptr<BusWindow> BusWindow::Listen(const std::string& title, Handler handler,
-                                             std::string* why) {
-    auto fail = [why](const std::string& what) {
-        if (why)
-            *why = what;
-        return nullptr;
-    };
+Expected<std::unique_ptr<BusWindow>> BusWindow::Listen(const std::string& title, Handler handler) {
+    auto fail = [](const std::string& what) { return Error{Error::Kind::kFailed, what, {}}; };
     const std::string path = WindowPath(title);
     if (const std::string problem = RuntimeDirProblem(RuntimeDir()); !problem.empty())
         return fail(problem);
@@ -139,7 +134,7 @@ std::unique_ptr<BusWindow> BusWindow::Listen(const std::string& title, Handler h
         return fail("the window's address " + path + " is too long");
     if (const int live = Connect(title); live >= 0) {
         ::close(live);
-        return fail("another window is titled \"" + title + "\"");
+        return Error{Error::Kind::kRefused, "another window is titled \"" + title + "\"", {}};
     }
     ::unlink(path.c_str());  // a socket left by a window that died
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -151,7 +146,7 @@ std::unique_ptr<BusWindow> BusWindow::Listen(const std::string& title, Handler h
         return fail("the window " + path + " cannot listen: " + err);
     }
     ::chmod(path.c_str(), 0600);
-    return std::unique_ptr<BusWindow>(new BusWindow(fd, path, std::move(handler)));
+    return {std::unique_ptr<BusWindow>(new BusWindow(fd, path, std::move(handler)))};
 }
 
 BusWindow::BusWindow(int fd, std::string path, Handler handler)

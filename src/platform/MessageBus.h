@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/Error.h"
+
 namespace platform {
 
 constexpr std::uint32_t WM_COPYDATA = 0x004A;
@@ -43,10 +45,9 @@ std::string EncodeReply(const BusReply& r);
 class BusWindow {
   public:
     using Handler = std::function<BusReply(const BusMessage&)>;
-    // Listens as title; nullptr (with why) when another live window has the title or the
+    // Listens as title; refused when another live window has the title, failed when the
     // runtime folder cannot be used. A socket left by a window that died is taken over.
-    static std::unique_ptr<BusWindow> Listen(const std::string& title, Handler handler,
-                                             std::string* why = nullptr);
+    static Expected<std::unique_ptr<BusWindow>> Listen(const std::string& title, Handler handler);
     // Waits for the message being handled, if any.
     ~BusWindow();
     BusWindow(const BusWindow&) = delete;

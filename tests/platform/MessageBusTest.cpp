@@ -26,13 +26,14 @@ TEST_F(MessageBusTest, AMessageArrivesWholeOnTheListenersThreadAndItsReplyComesB
     std::mutex m;
     std::vector<BusMessage> seen;
     std::thread::id handlerThread;
-    auto window = BusWindow::Listen("Probe", [&](const BusMessage& msg) {
+    auto listened = BusWindow::Listen("Probe", [&](const BusMessage& msg) {
         std::lock_guard<std::mutex> lock(m);
         seen.push_back(msg);
         handlerThread = std::this_thread::get_id();
         return BusReply{msg.lParam - 1, std::string(msg.data.rbegin(), msg.data.rend())};
     });
-    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(listened);
+    auto window = std::move(*listened);
     EXPECT_TRUE(FindWindow("Probe"));
 
     const std::string data("a\0\xff\x80z", 5);
@@ -69,14 +70,15 @@ TEST_F(MessageBusTest, SendersOnManyThreadsEachGetTheirOwnReplyOneMessageAtATime
     std::atomic<int> inside{0};
     int most = 0;  // the listener's own, read once it is gone
     int handled = 0;
-    auto window = BusWindow::Listen("Busy", [&](const BusMessage& msg) {
+    auto listened = BusWindow::Listen("Busy", [&](const BusMessage& msg) {
         most = std::max(most, ++inside);
         std::this_thread::sleep_for(std::chrono::microseconds(200));
         ++handled;
         --inside;
         return BusReply{static_cast<std::int64_t>(msg.wParam) * 3, msg.data};
     });
-    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(listened);
+    auto window = std::move(*listened);
 
     constexpr int kSenders = 4;
     constexpr int kEach = 10;
@@ -107,10 +109,11 @@ TEST_F(MessageBusTest, ALiveTitleIsRefusedAndTheSocketOfADeadWindowIsTakenOver) 
         return [result](const BusMessage&) { return BusReply{result, ""}; };
     };
     auto first = BusWindow::Listen("Tool", answering(1));
-    ASSERT_NE(first, nullptr);
-    std::string why;
-    EXPECT_EQ(BusWindow::Listen("Tool", answering(2), &why), nullptr);
-    EXPECT_HAS(why, "another window");
+    ASSERT_TRUE(first);
+    const auto second = BusWindow::Listen("Tool", answering(2));
+    ASSERT_FALSE(second);
+    EXPECT_EQ(second.error().kind, platform::Error::Kind::kRefused);
+    EXPECT_HAS(second.error().text, "another window");
     EXPECT_EQ(SendMessage("Tool", BusMessage{WM_COMMAND, 0, 0, ""})->result, 1);
 
     // A window that died leaves its socket behind, with nobody listening on it.
@@ -124,7 +127,7 @@ TEST_F(MessageBusTest, ALiveTitleIsRefusedAndTheSocketOfADeadWindowIsTakenOver) 
     ASSERT_TRUE(std::filesystem::exists(stale));
     EXPECT_FALSE(FindWindow("Dead"));
     auto heir = BusWindow::Listen("Dead", answering(3));
-    ASSERT_NE(heir, nullptr);
+    ASSERT_TRUE(heir);
     const auto reply = SendMessage("Dead", BusMessage{WM_COMMAND, 0, 0, ""});
     ASSERT_TRUE(reply.has_value());
     EXPECT_EQ(reply->result, 3);
@@ -132,11 +135,12 @@ TEST_F(MessageBusTest, ALiveTitleIsRefusedAndTheSocketOfADeadWindowIsTakenOver) 
 
 TEST_F(MessageBusTest, AFrameThatIsNotOneIsAnsweredZeroAndNeverHandled) {
     std::atomic<int> handled{0};
-    auto window = BusWindow::Listen("Strict", [&](const BusMessage&) {
+    auto listened = BusWindow::Listen("Strict", [&](const BusMessage&) {
         ++handled;
         return BusReply{9, "x"};
     });
-    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(listened);
+    auto window = std::move(*listened);
     // Shorter than a head.
     EXPECT_TRUE(SendRaw("Strict", "\x11\x01\x00\x00"));
     // A head announcing more data than a frame may carry.
@@ -161,12 +165,13 @@ TEST_F(MessageBusTest, StopTakesNoMoreAndFinishesOnceTheMessageInHandIsAnswered)
     std::promise<void> entered;
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
-    auto window = BusWindow::Listen("Slow", [&](const BusMessage&) {
+    auto listened = BusWindow::Listen("Slow", [&](const BusMessage&) {
         entered.set_value();
         released.wait();
         return BusReply{42, ""};
     });
-    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(listened);
+    auto window = std::move(*listened);
     std::optional<BusReply> reply;
     std::thread sender([&] { reply = SendMessage("Slow", BusMessage{WM_COMMAND, 0, 0, ""}); });
     entered.get_future().wait();

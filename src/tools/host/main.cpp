@@ -253,22 +253,18 @@ int main(int argc, char** argv) {
         }
     }
     // The host's window: every message is printed and answered 0.
-    std::string why;
-    auto window = platform::BusWindow::Listen(
-        title,
-        [](const platform::BusMessage& m) {
-            char line[128];
-            std::snprintf(line, sizeof line, "received 0x%X wParam=%llu lParam=%lld\n", m.message,
-                          static_cast<unsigned long long>(m.wParam),
-                          static_cast<long long>(m.lParam));
-            Print("%s", line);
-            return platform::BusReply{};
-        },
-        &why);
-    if (!window) {
-        std::fprintf(stderr, "quillon-host: %s\n", why.c_str());
+    auto listened = platform::BusWindow::Listen(title, [](const platform::BusMessage& m) {
+        char line[128];
+        std::snprintf(line, sizeof line, "received 0x%X wParam=%llu lParam=%lld\n", m.message,
+                      static_cast<unsigned long long>(m.wParam), static_cast<long long>(m.lParam));
+        Print("%s", line);
+        return platform::BusReply{};
+    });
+    if (!listened) {
+        std::fprintf(stderr, "quillon-host: %s\n", listened.error().Said().c_str());
         return 1;
     }
+    auto window = std::move(*listened);
     platform::ChildProcess& tool = gTool;
     if (launchTool) {
         if (program.empty()) {
