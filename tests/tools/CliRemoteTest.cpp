@@ -1,9 +1,9 @@
 // quillon-cli against quillon-share, both real processes on loopback: the days and a day's
 // index as the local recorder shows them, a two-entry schedule backed up remotely equal byte for
-// byte to the local backup of the same schedule, and Ctrl-C mid-transfer leaving no temporary
-// data on the server; the token from a private file or the environment, and a refusal that names
-// the port the operator gave. (The server's token rules, bytes changed on the way, and the
-// refusals of a TLS link are the share tests'; a run over TLS is the pull's.)
+// byte to the local backup of the same schedule, and a killed client's second run; the token
+// from a private file or the environment, and a refusal that names the port the operator gave.
+// (Cancelling, links in the target, the server's token rules, bytes changed on the way and the
+// refusals of a TLS link are the backup and share tests'; a run over TLS is the pull's.)
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,22 +13,7 @@
 #include "RemoteFixture.h"
 #include "ScopedEnv.h"
 
-class CliRemoteTest : public RemoteCliFixture {
-  protected:
-    // A remote backup of a large entry, stopped by the signal once the server has begun the
-    // entry's image; how it ended.
-    RunResult RemoteBackupStoppedBy(int signal) {
-        RecordLargeDay();
-        StartServer();
-        EXPECT_EQ(Remote({"add", "20100523", "1000", "1011", "--cams", "all"}).status, 0);
-        const RunningProgram run = StartCli({"--remote", "127.0.0.1:" + std::to_string(port),
-                                             "backup", "--folder", "E:\\Remote", "--no-progress"},
-                                            "cli");
-        EXPECT_TRUE(WaitWhileRunning(run.pid, [&] { return !ServerTemp().empty(); }));
-        ::kill(run.pid, signal);
-        return FinishProgram(run);
-    }
-};
+using CliRemoteTest = RemoteCliFixture;
 
 TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes) {
     mkrec::RecorderPlan plan = SmallDayPlan(605);
@@ -119,20 +104,19 @@ TEST_F(CliRemoteTest, ARemoteBackupWithMp4FilesHasTheLocalBackupsPictures) {
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }
 
-TEST_F(CliRemoteTest, CtrlCDuringARemoteBackupKeepsTheScheduleAndLeavesNothingOnTheServer) {
-    EXPECT_THAT(RemoteBackupStoppedBy(SIGINT), Err(130, "cancelled"));
-    EXPECT_THAT(Cli({"list"}).out, HasSubstr("~"));  // kept for another try
-    // The server clears what it made once its build has seen the cancel.
-    EXPECT_TRUE(WaitWhileRunning(server.pid, [&] { return ServerTemp().empty(); }))
-        << ServerTemp().front();
-    EXPECT_EQ(TempFilesBelow(usb), std::vector<std::string>{});
-}
-
 // A client killed while the server built its entry (power lost, SIGKILL) cannot tell the server:
 // run again, it takes its own image over at once instead of waiting for the server to give up
 // on it, while another base folder's client is still told the entry is taken.
 TEST_F(CliRemoteTest, AKilledRemoteBackupRunsAgainAtOnceAndAnotherClientStillWaits) {
-    RemoteBackupStoppedBy(SIGKILL);
+    RecordLargeDay();
+    StartServer();
+    ASSERT_EQ(Remote({"add", "20100523", "1000", "1011", "--cams", "all"}).status, 0);
+    const RunningProgram run = StartCli({"--remote", "127.0.0.1:" + std::to_string(port), "backup",
+                                         "--folder", "E:\\Remote", "--no-progress"},
+                                        "cli");
+    ASSERT_TRUE(WaitWhileRunning(run.pid, [&] { return !ServerTemp().empty(); }));
+    ::kill(run.pid, SIGKILL);
+    FinishProgram(run);
     const std::string other = prefix() + "/other-base";
     fs::create_directories(other);
     ASSERT_EQ(Remote({"--base", other, "add", "20100523", "1000", "1011", "--cams", "all"}).status,
@@ -174,43 +158,12 @@ TEST_F(CliRemoteTest, TheTokenComesFromAFileOrTheEnvironmentAndAFailedRequestIsN
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "20100523\n");
     ::chmod(file.c_str(), 0644);
+    ScopedEnv variable("QUILLON_SHARE_TOKEN", token);
+    EXPECT_THAT(Cli({"--remote", where, "days"}), Ok());
+    // A file given wins over the variable, and refused it is no reason to fall back on it.
     r = Cli(withFile);
     EXPECT_THAT(r, Err(1, "quillon-cli: the token file " + file + " may be read"));
     EXPECT_EQ(r.out, "");
-    {
-        ScopedEnv variable("QUILLON_SHARE_TOKEN", token);
-        EXPECT_THAT(Cli({"--remote", where, "days"}), Ok());
-        // A file given wins over the variable, and refused it is no reason to fall back on it.
-        EXPECT_THAT(Cli(withFile), Ends(1));
-    }
-}
-
-// Links already in the target, to an entry's folder and to another entry's day folder, lead
-// nowhere: nothing of either entry lands outside, the third entry is fetched, and each linked
-// entry is named and kept for another try.
-TEST_F(CliRemoteTest, LinksInTheTargetTakeNoFetchedFileOutsideIt) {
-    RecordSmallDay(605);
-    StartServer();
-    for (const auto& [from, to] : {std::pair{"1000", "1001"}, {"1002", "1003"}, {"1004", "1005"}})
-        ASSERT_EQ(Remote({"add", "20100523", from, to, "--cams", "all"}).status, 0);
-    const std::string outside = prefix() + "/outside";
-    fs::create_directories(outside + "/day");
-    fs::create_directories(usb + "/T/2010_05_23=10,02~10,03");
-    fs::create_directory_symlink(outside, usb + "/T/2010_05_23=10,00~10,01");
-    fs::create_directory_symlink(outside + "/day", usb + "/T/2010_05_23=10,02~10,03/20100523");
-    const RunResult run = Remote({"backup", "--folder", "E:\\T", "--no-progress"});
-    EXPECT_EQ(run.status, 1);
-    const auto failures = FailureLines(run.err);
-    ASSERT_EQ(failures.size(), 2u) << run.err;
-    for (const auto& f : failures)
-        EXPECT_THAT(f, HasSubstr("leads outside"));
-    EXPECT_TRUE(FilesBelow(outside).empty());
-    EXPECT_TRUE(fs::exists(usb + "/T/2010_05_23=10,04~10,05/20100523/201005231005N.idx"));
-    const std::string kept = Cli({"list"}).out;
-    EXPECT_THAT(kept, HasSubstr("10:00 ~ 10:01"));
-    EXPECT_THAT(kept, HasSubstr("10:02 ~ 10:03"));
-    EXPECT_THAT(kept, Not(HasSubstr("10:04 ~ 10:05")));
-    EXPECT_EQ(ServerTemp(), std::vector<std::string>{});
 }
 
 // A stick whose device fails while the system writes the image out: the backup is not done,
