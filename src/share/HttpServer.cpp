@@ -167,19 +167,19 @@ HttpServer::~HttpServer() {
     Stop();
 }
 
-bool HttpServer::Start(const std::string& host, int port, std::string* why) {
+platform::Outcome HttpServer::Start(const std::string& host, int port) {
     if (!listen_.Listen(host, port) || !wake_.Open()) {
         listen_.Close();
-        if (why)
-            *why = "cannot listen at " + host + ":" + std::to_string(port);
-        return false;
+        return platform::Error{platform::Error::Kind::kFailed,
+                               "cannot listen at " + host + ":" + std::to_string(port),
+                               {}};
     }
     port_ = listen_.port();
     reader_ = std::thread([this] { ReadHeads(); });
     const int kept = std::clamp(limits_.keptForQuick, 0, limits_.workers - 1);
     for (int i = 0; i < limits_.workers; ++i)
         workers_.emplace_back([this, quick = i < kept] { Answer(quick); });
-    return true;
+    return platform::Succeeded();
 }
 
 void HttpServer::Stop() {

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Error.h"
 #include "platform/TcpListener.h"
 #include "platform/WakeUp.h"
 #include "share/HttpExchange.h"
@@ -54,9 +55,9 @@ class HttpServer {
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    // Binds host:port (port 0: any free one) and serves until Stop. False, with why, when the
-    // address cannot be bound.
-    bool Start(const std::string& host, int port, std::string* why);
+    // Binds host:port (port 0: any free one) and serves until Stop; failed when the address
+    // cannot be bound.
+    platform::Outcome Start(const std::string& host, int port);
     int port() const { return port_; }
     // Stops accepting, ends every connection and waits for every thread.
     void Stop();

@@ -127,7 +127,7 @@ bool PictureServer::Start(const std::string& address, int port, const std::strin
     Stop();
     token_ = token;
     server_ = std::make_unique<HttpServer>(site_, limits_, tls_);
-    if (!server_->Start(address.empty() ? "0.0.0.0" : address, port, nullptr)) {
+    if (!server_->Start(address.empty() ? "0.0.0.0" : address, port)) {
         server_.reset();
         return false;
     }

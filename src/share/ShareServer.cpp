@@ -225,23 +225,20 @@ void ShareServer::Sweep() {
     }
 }
 
-bool ShareServer::Start(const std::string& host, int port, std::string* why) {
+platform::Outcome ShareServer::Start(const std::string& host, int port) {
     std::string problem = ListenProblem(host, options_.token);
     if (problem.empty())
         problem = PlainHttpProblem(host, options_.tls != nullptr, options_.insecureHttp);
-    if (!problem.empty()) {
-        if (why)
-            *why = problem;
-        return false;
-    }
+    if (!problem.empty())
+        return platform::Error{platform::Error::Kind::kRefused, problem, {}};
     http_ = std::make_unique<HttpServer>(site_, options_.limits, options_.tls);
-    if (!http_->Start(host, port, why)) {
+    if (platform::Outcome started = http_->Start(host, port); !started) {
         http_.reset();
-        return false;
+        return started;
     }
     sweeping_ = true;
     sweeper_ = std::thread([this] { Sweep(); });
-    return true;
+    return platform::Succeeded();
 }
 
 void ShareServer::Stop() {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "backup/server/ShareService.h"
+#include "platform/Error.h"
 #include "share/HttpServer.h"
 #include "share/ShareLog.h"
 
@@ -39,9 +40,9 @@ class ShareServer {
     ShareServer(const ShareServer&) = delete;
     ShareServer& operator=(const ShareServer&) = delete;
 
-    // Binds host:port (port 0: any free one) and serves on threads of its own. False, with
-    // why, when the address is refused or cannot be bound.
-    bool Start(const std::string& host, int port, std::string* why);
+    // Binds host:port (port 0: any free one) and serves on threads of its own; refused for an
+    // address the token or TLS options do not allow, failed when it cannot be bound.
+    platform::Outcome Start(const std::string& host, int port);
     // The port bound by Start.
     int port() const { return http_ ? http_->port() : 0; }
     // Stops serving, cancels running builds and waits for every thread.

@@ -34,15 +34,17 @@ int Clamped(std::size_t size) {
 
 }  // namespace
 
-std::shared_ptr<ServerTls> ServerTls::Load(const std::string& certificateFile,
-                                           const std::string& keyFile, std::string* why) {
+platform::Expected<std::shared_ptr<ServerTls>> ServerTls::Load(const std::string& certificateFile,
+                                                               const std::string& keyFile) {
+    using Kind = platform::Error::Kind;
+    const auto fail = [](Kind kind, std::string why) {
+        return platform::Error{kind, std::move(why), {}};
+    };
     std::shared_ptr<ServerTls> tls(new ServerTls);
     ERR_clear_error();
     SSL_CTX* ctx = tls->ctx_ = SSL_CTX_new(TLS_server_method());
-    if (!ctx) {
-        *why = "TLS cannot be set up (" + FirstOpenSslReason() + ")";
-        return nullptr;
-    }
+    if (!ctx)
+        return fail(Kind::kFailed, "TLS cannot be set up (" + FirstOpenSslReason() + ")");
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     // A client that renegotiates makes the server work for nothing; one that ends without a
     // close_notify has still ended.
@@ -54,37 +56,31 @@ std::shared_ptr<ServerTls> ServerTls::Load(const std::string& certificateFile,
     // Our clients make a new session each time: nothing to resume, no tickets to send.
     SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_OFF);
     SSL_CTX_set_num_tickets(ctx, 0);
-    if (!std::ifstream(certificateFile)) {
-        *why = "cannot open the TLS certificate " + certificateFile;
-        return nullptr;
-    }
-    if (SSL_CTX_use_certificate_chain_file(ctx, certificateFile.c_str()) != 1) {
-        *why = "the TLS certificate " + certificateFile +
-               " holds no certificate in PEM that can be used (" + FirstOpenSslReason() + ")";
-        return nullptr;
-    }
+    if (!std::ifstream(certificateFile))
+        return fail(Kind::kNotFound, "cannot open the TLS certificate " + certificateFile);
+    if (SSL_CTX_use_certificate_chain_file(ctx, certificateFile.c_str()) != 1)
+        return fail(Kind::kDamaged, "the TLS certificate " + certificateFile +
+                                        " holds no certificate in PEM that can be used (" +
+                                        FirstOpenSslReason() + ")");
     BIO* in = BIO_new_file(keyFile.c_str(), "r");
-    if (!in) {
-        *why = "cannot open the TLS key " + keyFile;
-        return nullptr;
-    }
+    if (!in)
+        return fail(Kind::kNotFound, "cannot open the TLS key " + keyFile);
     EVP_PKEY* key = PEM_read_bio_PrivateKey(in, nullptr, &NoPassphrase, nullptr);
     BIO_free(in);
-    if (!key) {
-        *why = "the TLS key " + keyFile +
-               " holds no private key in PEM without a passphrase (a server started by the system "
-               "has nobody to type one)";
-        return nullptr;
-    }
+    if (!key)
+        return fail(
+            Kind::kDamaged,
+            "the TLS key " + keyFile +
+                " holds no private key in PEM without a passphrase (a server started by the system "
+                "has nobody to type one)");
     const bool matches =
         SSL_CTX_use_PrivateKey(ctx, key) == 1 && SSL_CTX_check_private_key(ctx) == 1;
     EVP_PKEY_free(key);
-    if (!matches) {
-        *why = "the TLS key " + keyFile + " is not the key of the certificate " + certificateFile;
-        return nullptr;
-    }
+    if (!matches)
+        return fail(Kind::kDamaged, "the TLS key " + keyFile +
+                                        " is not the key of the certificate " + certificateFile);
     tls->pin_ = CertificatePin(SSL_CTX_get0_certificate(ctx));
-    return tls;
+    return {std::move(tls)};
 }
 
 ServerTls::~ServerTls() {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/Error.h"
+
 struct ssl_st;
 struct ssl_ctx_st;
 
@@ -14,9 +16,10 @@ namespace share {
 
 class ServerTls {
   public:
-    // nullptr with why when the files cannot be read or do not belong together.
-    static std::shared_ptr<ServerTls> Load(const std::string& certificateFile,
-                                           const std::string& keyFile, std::string* why);
+    // Not found when a file cannot be opened, damaged when it holds no certificate or key that
+    // can be used or they do not belong together.
+    static platform::Expected<std::shared_ptr<ServerTls>> Load(const std::string& certificateFile,
+                                                               const std::string& keyFile);
     ~ServerTls();
     ServerTls(const ServerTls&) = delete;
     ServerTls& operator=(const ServerTls&) = delete;

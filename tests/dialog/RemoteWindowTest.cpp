@@ -27,8 +27,8 @@ class RemoteWindowTest : public DialogTest {
         settings.storageRoot = "C:\\QorData";
         settings.cameras = 8;
         server = std::make_unique<share::ShareServer>(settings, share::ShareServer::Options());
-        std::string why;
-        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
+        const platform::Outcome started = server->Start("127.0.0.1", 0);
+        ASSERT_TRUE(started) << started.error().Said();
         usb = MapDrive('E', "removable");
     }
     void TearDown() override {

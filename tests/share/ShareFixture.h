@@ -153,10 +153,9 @@ inline share::TlsTrust Trust(const std::string& pin, const std::string& caFile =
 }
 
 inline std::shared_ptr<share::ServerTls> LoadTls(const std::string& cert, const std::string& key) {
-    std::string why;
-    auto tls = share::ServerTls::Load(cert, key, &why);
-    EXPECT_TRUE(tls) << why;
-    return tls;
+    auto tls = share::ServerTls::Load(cert, key);
+    EXPECT_TRUE(tls) << tls.error().Said();
+    return tls ? *tls : nullptr;
 }
 
 inline char FileByte(unsigned long long at) {
@@ -194,8 +193,8 @@ class SiteFixture : public TempPrefixTest {
         if (server)
             server->Stop();
         server = std::make_unique<share::HttpServer>(site, limits, std::move(tls));
-        std::string why;
-        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
+        const platform::Outcome started = server->Start("127.0.0.1", 0);
+        ASSERT_TRUE(started) << started.error().Said();
     }
     share::HttpSite site;
     std::atomic<int> handled{0};
@@ -233,8 +232,8 @@ class ShareFixture : public TempPrefixTest {
         if (server)
             server->Stop();
         server = std::make_unique<share::ShareServer>(serveSettings, std::move(options));
-        std::string why;
-        ASSERT_TRUE(server->Start("127.0.0.1", 0, &why)) << why;
+        const platform::Outcome started = server->Start("127.0.0.1", 0);
+        ASSERT_TRUE(started) << started.error().Said();
     }
     // The image request the worker sends for slot 5: 10:00 to 10:03 of cameras 1 and 3.
     static _BACKUPMAKEIMAGE ImageRequest(const std::string& endHhmm = "1003") {

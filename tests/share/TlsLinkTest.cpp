@@ -118,9 +118,9 @@ TEST_F(TlsLinkTest, TheCertificateLoadsWithThePinOpensslComputesAndBadFilesAreNa
         {files.selfCert, files.selfCert, "holds no private key in PEM"},
         {files.selfKey, files.selfKey, "holds no certificate in PEM"}};
     for (const auto& [cert, key, says] : bad) {
-        std::string why;
-        EXPECT_FALSE(share::ServerTls::Load(cert, key, &why)) << says;
-        EXPECT_HAS(why, says);
+        const auto loaded = share::ServerTls::Load(cert, key);
+        ASSERT_FALSE(loaded) << says;
+        EXPECT_HAS(loaded.error().text, says);
     }
 }
 

@@ -105,11 +105,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!options.tlsCert.empty()) {
-        std::string why;
-        if (!(tls = share::ServerTls::Load(options.tlsCert, options.tlsKey, &why))) {
-            log.Write(share::LogLevel::kError, why);
+        auto loaded = share::ServerTls::Load(options.tlsCert, options.tlsKey);
+        if (!loaded) {
+            log.Write(share::LogLevel::kError, loaded.error().Said());
             return 1;
         }
+        tls = std::move(*loaded);
     }
     const auto address = share::ParseListenAddress(options.listen);
     const share::FoundToken token = ServeToken(options);
@@ -151,14 +152,15 @@ int main(int argc, char** argv) {
         // The preview asks for pictures many times a second while it plays.
         log.Write(share::OutcomeLevel(outcome, true), "pictures: " + share::OutcomeText(outcome));
     });
-    std::string why, served, picturesAt;
+    std::string served, picturesAt;
     // Any free port (0) is another one while the one two below it is taken; a port the operator
     // gave is that port or none.
     const int attempts = address->port == 0 ? 20 : 1;
     bool started = false;
     for (int attempt = 0; attempt < attempts && !started; ++attempt) {
-        if (!server.Start(address->host, address->port, &why)) {
-            log.Write(share::LogLevel::kError, why);
+        if (const platform::Outcome listening = server.Start(address->host, address->port);
+            !listening) {
+            log.Write(share::LogLevel::kError, listening.error().Said());
             return 1;
         }
         served = address->host + ":" + std::to_string(server.port());
