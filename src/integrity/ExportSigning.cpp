@@ -114,55 +114,66 @@ bool HasExportKey(const std::string& folder) {
     return platform::FileLength(ExportKeyPath(folder)) >= 0;
 }
 
-std::string CreateExportKey(const std::string& folder, const std::string& unitName) {
+platform::Outcome CreateExportKey(const std::string& folder, const std::string& unitName) {
+    const auto refused = [](std::string why) {
+        return platform::Error{platform::Error::Kind::kRefused, std::move(why), {}};
+    };
+    const auto failed = [](std::string why) {
+        return platform::Error{platform::Error::Kind::kFailed, std::move(why), {}};
+    };
     if (HasExportKey(folder))
-        return "an export signing key already exists in " + folder +
-               "; it is kept, since the exports signed with it are checked with it";
+        return refused("an export signing key already exists in " + folder +
+                       "; it is kept, since the exports signed with it are checked with it");
     // X.509 allows a common name of 1 to 64 characters.
     if (unitName.empty() || unitName.size() > 64 || unitName.find('\0') != std::string::npos)
-        return "the unit name for the certificate must have 1 to 64 characters";
+        return refused("the unit name for the certificate must have 1 to 64 characters");
     Key key(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<std::size_t>(kRsaBits)));
     if (!key)
-        return "no RSA key could be made: " + LibraryError();
+        return failed("no RSA key could be made: " + LibraryError());
     std::string certPem;
     if (std::string why = MakeCertificate(key.get(), unitName, certPem); !why.empty())
-        return "no certificate could be made: " + why;
+        return failed("no certificate could be made: " + why);
     Bio out(BIO_new(BIO_s_mem()));
     if (!out ||
         PEM_write_bio_PrivateKey(out.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1)
-        return "the RSA key could not be written out: " + LibraryError();
+        return failed("the RSA key could not be written out: " + LibraryError());
     const std::string privatePem = TextOf(out.get());
     if (!platform::MakeOwnerOnlyFolder(folder))
-        return "the key folder " + folder + " cannot be made";
+        return failed("the key folder " + folder + " cannot be made");
     // The certificate first: a key counts as made once its private half is there.
     if (!platform::WriteTextAtomically(ExportCertificatePath(folder), certPem, true) ||
         !platform::WriteOwnerOnlyFile(ExportKeyPath(folder), privatePem))
-        return "the RSA key could not be written into " + folder;
-    return std::string();
+        return failed("the RSA key could not be written into " + folder);
+    return platform::Succeeded();
 }
 
-std::string LoadExportKey(const std::string& folder, ExportKey& loaded) {
+platform::Expected<ExportKey> LoadExportKey(const std::string& folder) {
+    const auto unread = [](std::string why) {
+        return platform::Error{platform::Error::Kind::kNotFound, std::move(why), {}};
+    };
+    const auto damaged = [](std::string why) {
+        return platform::Error{platform::Error::Kind::kDamaged, std::move(why), {}};
+    };
     std::string privatePem, certPem;
     if (!platform::ReadHostFile(ExportKeyPath(folder), privatePem, kPemLimit))
-        return "the export signing key " + ExportKeyPath(folder) + " cannot be read";
+        return unread("the export signing key " + ExportKeyPath(folder) + " cannot be read");
     if (!platform::ReadHostFile(ExportCertificatePath(folder), certPem, kPemLimit))
-        return "the certificate " + ExportCertificatePath(folder) + " cannot be read";
+        return unread("the certificate " + ExportCertificatePath(folder) + " cannot be read");
     Key key = ReadPrivateKey(privatePem, IsRsa);
     if (!key)
-        return "the export signing key " + ExportKeyPath(folder) + " is no RSA private key";
+        return damaged("the export signing key " + ExportKeyPath(folder) +
+                       " is no RSA private key");
     Bio bio(BIO_new_mem_buf(certPem.data(), static_cast<int>(certPem.size())));
     Cert cert(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr);
     ERR_clear_error();
     if (!cert)
-        return "the certificate " + ExportCertificatePath(folder) + " cannot be read";
+        return damaged("the certificate " + ExportCertificatePath(folder) + " cannot be read");
     if (X509_check_private_key(cert.get(), key.get()) != 1) {
         ERR_clear_error();
-        return "the certificate " + ExportCertificatePath(folder) +
-               " is not that of the export signing key";
+        return damaged("the certificate " + ExportCertificatePath(folder) +
+                       " is not that of the export signing key");
     }
-    loaded.privatePem = std::move(privatePem);
-    loaded.certificateDer = DerOf(cert.get());
-    return std::string();
+    return ExportKey{std::move(privatePem), DerOf(cert.get())};
 }
 
 std::string CertificateDer(const std::string& pemOrDer) {

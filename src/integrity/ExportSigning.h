@@ -20,15 +20,17 @@ std::string ExportCertificatePath(const std::string& folder);
 // True when folder holds an export key.
 bool HasExportKey(const std::string& folder);
 // Makes an RSA-3072 key and a self-signed certificate whose subject's common name is unitName;
-// "" on success, else why (a key already there among the reasons: it is never replaced).
-std::string CreateExportKey(const std::string& folder, const std::string& unitName);
+// refused when a key is there already (it is never replaced) or the name cannot be one, failed
+// when they cannot be made.
+platform::Outcome CreateExportKey(const std::string& folder, const std::string& unitName);
 
 struct ExportKey {
     std::string privatePem;
     std::string certificateDer;
 };
-// Loads the key and certificate of folder, checking that they belong together; "" or why.
-std::string LoadExportKey(const std::string& folder, ExportKey& key);
+// The key and certificate of folder, checked to belong together: not found when one cannot be
+// read, damaged when one is not what it should be or they do not belong together.
+platform::Expected<ExportKey> LoadExportKey(const std::string& folder);
 
 using Sha256Digest = std::array<unsigned char, 32>;
 // The length of the key's signatures in bytes (384 for RSA-3072); 0 when it cannot be read.

@@ -11,7 +11,8 @@ MadeKeys CreateMachineKeys(const std::string& folder, const std::string& unitNam
     const bool hadExportKey = HasExportKey(folder);
     if (!hadExportKey && HasSigningKey(folder)) {
         made.manifestKey = MadeKeys::Step::kKept;
-    } else if (made.problem = CreateSigningKey(folder); !made.problem.empty()) {
+    } else if (const platform::Outcome created = CreateSigningKey(folder); !created) {
+        made.problem = created.error().text;
         return made;
     } else {
         made.manifestKey = MadeKeys::Step::kMade;
@@ -23,13 +24,13 @@ MadeKeys CreateMachineKeys(const std::string& folder, const std::string& unitNam
         made.exportKey = MadeKeys::Step::kKept;
         return made;
     }
-    if (made.problem = CreateExportKey(folder, unitName); !made.problem.empty())
+    if (const platform::Outcome created = CreateExportKey(folder, unitName); !created) {
+        made.problem = created.error().text;
         return made;
+    }
     made.exportKey = MadeKeys::Step::kMade;
-    ExportKey key;
-    made.certificate = LoadExportKey(folder, key);
-    if (made.certificate.empty())
-        made.certificate = CertificateFingerprint(key.certificateDer);
+    const platform::Expected<ExportKey> key = LoadExportKey(folder);
+    made.certificate = key ? CertificateFingerprint(key->certificateDer) : key.error().text;
     return made;
 }
 

@@ -59,26 +59,32 @@ bool HasSigningKey(const std::string& folder) {
     return platform::FileLength(PrivateKeyPath(folder)) >= 0;
 }
 
-std::string CreateSigningKey(const std::string& folder) {
+platform::Outcome CreateSigningKey(const std::string& folder) {
+    const auto failed = [](std::string why) {
+        return platform::Error{platform::Error::Kind::kFailed, std::move(why), {}};
+    };
     if (HasSigningKey(folder))
-        return "a signing key already exists in " + folder +
-               "; it is kept, since the images signed with it are checked with it";
+        return platform::Error{platform::Error::Kind::kRefused,
+                               "a signing key already exists in " + folder +
+                                   "; it is kept, since the images signed with it are checked "
+                                   "with it",
+                               {}};
     Key key(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"));
     if (!key)
-        return "no key could be made: " + LibraryError();
+        return failed("no key could be made: " + LibraryError());
     Bio out(BIO_new(BIO_s_mem()));
     if (!out ||
         PEM_write_bio_PrivateKey(out.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1)
-        return "the key could not be written out: " + LibraryError();
+        return failed("the key could not be written out: " + LibraryError());
     const std::string privatePem = TextOf(out.get());
     const std::string publicPem = PublicPem(key.get());
     if (!platform::MakeOwnerOnlyFolder(folder))
-        return "the key folder " + folder + " cannot be made";
+        return failed("the key folder " + folder + " cannot be made");
     // The public half first: a key counts as made once its private half is there.
     if (!platform::WriteTextAtomically(PublicKeyPath(folder), publicPem, true) ||
         !platform::WriteOwnerOnlyFile(PrivateKeyPath(folder), privatePem))
-        return "the key could not be written into " + folder;
-    return std::string();
+        return failed("the key could not be written into " + folder);
+    return platform::Succeeded();
 }
 
 platform::Expected<std::string> Sign(const std::string& privatePem, const std::string& bytes) {

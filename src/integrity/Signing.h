@@ -14,9 +14,9 @@ std::string SigningKeyFolder();
 std::string PrivateKeyPath(const std::string& folder);
 std::string PublicKeyPath(const std::string& folder);
 
-// Makes a new key pair in folder; "" or why it could not (a key already there among the
-// reasons: a key is never replaced, since images signed with it would lose their proof).
-std::string CreateSigningKey(const std::string& folder);
+// Makes a new key pair in folder; refused when a key is there already (a key is never replaced,
+// since images signed with it would lose their proof), failed when it cannot be made.
+platform::Outcome CreateSigningKey(const std::string& folder);
 // True when folder holds a private key.
 bool HasSigningKey(const std::string& folder);
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <optional>
 
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
@@ -102,12 +103,14 @@ std::string FinishFile(const CameraExportRequest& request, const std::vector<std
         finish.unit.audio.push_back(sound);
         finish.cameras.push_back({2, sound.id});
     }
-    integrity::ExportKey key;
+    std::optional<integrity::ExportKey> key;
     const std::string keys = integrity::SigningKeyFolder();
     if (integrity::HasExportKey(keys)) {
-        if (const std::string why = integrity::LoadExportKey(keys, key); !why.empty())
-            return "the export key cannot be used: " + why;
-        finish.signer = &key;
+        platform::Expected<integrity::ExportKey> loaded = integrity::LoadExportKey(keys);
+        if (!loaded)
+            return "the export key cannot be used: " + loaded.error().text;
+        key = std::move(*loaded);
+        finish.signer = &*key;
     }
     return mp4::FinishExport(segment.temp, final, finish);
 }

@@ -232,13 +232,13 @@ TEST_F(SigningTest, AKeyIsMadeOnceAndSignsOnlyWhatItSigned) {
     const std::string folder = SigningKeyFolder();
     EXPECT_EQ(folder, prefix() + "/keys");
     EXPECT_FALSE(HasSigningKey(folder));
-    ASSERT_EQ(CreateSigningKey(folder), "");
+    ASSERT_TRUE(CreateSigningKey(folder));
     EXPECT_EQ(platform::FileMode(PrivateKeyPath(folder)), 0600);
     EXPECT_EQ(platform::FileMode(folder), 0700);
     const std::string privatePem = ReadText(PrivateKeyPath(folder));
     const std::string publicPem = ReadText(PublicKeyPath(folder));
     // A second key would orphan every image signed with the first.
-    EXPECT_NE(CreateSigningKey(folder), "");
+    EXPECT_EQ(CreateSigningKey(folder).error().kind, platform::Error::Kind::kRefused);
     EXPECT_EQ(ReadText(PrivateKeyPath(folder)), privatePem);
 
     auto signed_ = Sign(privatePem, "manifest bytes");
@@ -253,7 +253,7 @@ TEST_F(SigningTest, AKeyIsMadeOnceAndSignsOnlyWhatItSigned) {
     EXPECT_FALSE(CheckSignature(publicPem, "manifest bytes", signature));
 
     const std::string other = prefix() + "/other";
-    ASSERT_EQ(CreateSigningKey(other), "");
+    ASSERT_TRUE(CreateSigningKey(other));
     const std::string otherPublic = ReadText(PublicKeyPath(other));
     signature = *Sign(privatePem, "x");
     EXPECT_FALSE(CheckSignature(otherPublic, "x", signature));
@@ -273,21 +273,22 @@ TEST_F(SigningTest, AKeyIsMadeOnceAndSignsOnlyWhatItSigned) {
 TEST_F(SigningTest, AKeyAndCertificateAreMadeOnceBelongTogetherAndSignOnlyTheirDigest) {
     const std::string folder = SigningKeyFolder();
     EXPECT_FALSE(HasExportKey(folder));
-    EXPECT_NE(CreateExportKey(folder, ""), "");
-    EXPECT_NE(CreateExportKey(folder, std::string(65, 'u')), "");
+    EXPECT_FALSE(CreateExportKey(folder, ""));
+    EXPECT_FALSE(CreateExportKey(folder, std::string(65, 'u')));
     EXPECT_FALSE(HasExportKey(folder));
-    ASSERT_EQ(CreateExportKey(folder, "Quillon Backup depot-2"), "");
+    ASSERT_TRUE(CreateExportKey(folder, "Quillon Backup depot-2"));
     EXPECT_EQ(platform::FileMode(ExportKeyPath(folder)), 0600);
     EXPECT_EQ(platform::FileMode(folder), 0700);
     // Beside the manifest's key, which it neither needs nor touches.
     EXPECT_FALSE(HasSigningKey(folder));
-    ASSERT_EQ(CreateSigningKey(folder), "");
+    ASSERT_TRUE(CreateSigningKey(folder));
     const std::string keyPem = ReadText(ExportKeyPath(folder));
-    EXPECT_NE(CreateExportKey(folder, "Another"), "");
+    EXPECT_EQ(CreateExportKey(folder, "Another").error().kind, platform::Error::Kind::kRefused);
     EXPECT_EQ(ReadText(ExportKeyPath(folder)), keyPem);
 
-    ExportKey key;
-    ASSERT_EQ(LoadExportKey(folder, key), "");
+    const auto loaded = LoadExportKey(folder);
+    ASSERT_TRUE(loaded);
+    const ExportKey key = *loaded;
     EXPECT_EQ(RsaSignatureLength(key.privatePem), 384u);
     EXPECT_EQ(CertificateCommonName(key.certificateDer), "Quillon Backup depot-2");
     const std::string fp = CertificateFingerprint(key.certificateDer);
@@ -296,9 +297,10 @@ TEST_F(SigningTest, AKeyAndCertificateAreMadeOnceBelongTogetherAndSignOnlyTheirD
 
     // Its PSS signatures hold only for their digest and certificate.
     const std::string other = prefix() + "/other";
-    ASSERT_EQ(CreateExportKey(other, "Other"), "");
-    ExportKey otherKey;
-    ASSERT_EQ(LoadExportKey(other, otherKey), "");
+    ASSERT_TRUE(CreateExportKey(other, "Other"));
+    const auto otherLoaded = LoadExportKey(other);
+    ASSERT_TRUE(otherLoaded);
+    const ExportKey otherKey = *otherLoaded;
     const auto signed_ = RsaPssSign(key.privatePem, "file bytes");
     ASSERT_TRUE(signed_);
     std::string signature = *signed_;
@@ -327,5 +329,8 @@ TEST_F(SigningTest, AKeyAndCertificateAreMadeOnceBelongTogetherAndSignOnlyTheirD
 
     // A certificate of another key is found out on loading.
     WriteText(ExportCertificatePath(folder), ReadText(ExportCertificatePath(other)));
-    EXPECT_HAS(LoadExportKey(folder, key), "not that of");
+    const auto mismatched = LoadExportKey(folder);
+    ASSERT_FALSE(mismatched);
+    EXPECT_EQ(mismatched.error().kind, platform::Error::Kind::kDamaged);
+    EXPECT_HAS(mismatched.error().text, "not that of");
 }

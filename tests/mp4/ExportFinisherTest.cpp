@@ -98,8 +98,10 @@ class ExportFinisherTest : public TempPrefixTest {
     const integrity::ExportKey& Key() {
         if (key_.privatePem.empty()) {
             const std::string folder = prefix() + "/keys";
-            EXPECT_EQ(integrity::CreateExportKey(folder, "Unit 7 of the test"), "");
-            EXPECT_EQ(integrity::LoadExportKey(folder, key_), "");
+            EXPECT_TRUE(integrity::CreateExportKey(folder, "Unit 7 of the test"));
+            if (auto loaded = integrity::LoadExportKey(folder); loaded)
+                key_ = *loaded;
+            EXPECT_FALSE(key_.privatePem.empty());
         }
         return key_;
     }
@@ -215,10 +217,10 @@ TEST_F(ExportFinisherTest, TheSignatureHoldsForTheFileAsWrittenAndNoDamageGoesUn
     EXPECT_TRUE(CheckExportFile(finished).ok());
 
     // Another unit's certificate is not the trusted one, even with a good signature.
-    integrity::ExportKey other;
-    ASSERT_EQ(integrity::CreateExportKey(prefix() + "/other", "Another unit"), "");
-    ASSERT_EQ(integrity::LoadExportKey(prefix() + "/other", other), "");
-    EXPECT_HAS(CheckExportFile(finished, {other.certificateDer, true}).problem, "not the trusted");
+    ASSERT_TRUE(integrity::CreateExportKey(prefix() + "/other", "Another unit"));
+    const auto other = integrity::LoadExportKey(prefix() + "/other");
+    ASSERT_TRUE(other);
+    EXPECT_HAS(CheckExportFile(finished, {other->certificateDer, true}).problem, "not the trusted");
 }
 
 TEST_F(ExportFinisherTest, RefusesWhatItCannotFinishAndFinishesAnUnsignedExportInPlace) {

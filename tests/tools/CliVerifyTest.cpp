@@ -249,22 +249,22 @@ TEST_F(CliVerifyTest, NothingTheSignatureDoesNotCoverPassesAndNoManifestVouchesF
 
 TEST_F(CliVerifyTest, KeyCreateMakesTheExportCertificateToo) {
     // A machine whose manifest key predates the export key gets the export key alone.
-    ASSERT_EQ(integrity::CreateSigningKey(prefix() + "/keys"), "");
+    ASSERT_TRUE(integrity::CreateSigningKey(prefix() + "/keys"));
     const std::string manifestKey = ReadText(prefix() + "/keys/signing.key");
     RunResult made = Cli({"key", "create"});
     ASSERT_THAT(made, Out(0, "signing key kept: " + prefix() + "/keys/signing.key"));
     EXPECT_THAT(made.out, HasSubstr("certificate for signed video exports: " + prefix() +
                                     "/keys/export-rsa.crt (RSA-3072, \"Quillon Backup"));
     EXPECT_EQ(ReadText(prefix() + "/keys/signing.key"), manifestKey);
-    integrity::ExportKey key;
-    ASSERT_EQ(integrity::LoadExportKey(prefix() + "/keys", key), "");
-    EXPECT_THAT(made.out, HasSubstr(integrity::CertificateFingerprint(key.certificateDer)));
-    EXPECT_EQ(integrity::CertificateCommonName(key.certificateDer).rfind("Quillon Backup", 0), 0u);
+    const auto key = integrity::LoadExportKey(prefix() + "/keys");
+    ASSERT_TRUE(key);
+    EXPECT_THAT(made.out, HasSubstr(integrity::CertificateFingerprint(key->certificateDer)));
+    EXPECT_EQ(integrity::CertificateCommonName(key->certificateDer).rfind("Quillon Backup", 0), 0u);
     // With both keys there, nothing is replaced.
     EXPECT_NE(Cli({"key", "create"}).status, 0);
-    integrity::ExportKey again;
-    ASSERT_EQ(integrity::LoadExportKey(prefix() + "/keys", again), "");
-    EXPECT_EQ(again.certificateDer, key.certificateDer);
+    const auto again = integrity::LoadExportKey(prefix() + "/keys");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->certificateDer, key->certificateDer);
 }
 
 // A disc whose file system names an MP4 file in a folder "..": its check fails, and the
