@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
-#include <optional>
 
 #include "integrity/ExportSigning.h"
 #include "integrity/Signing.h"
@@ -103,14 +102,14 @@ std::string FinishFile(const CameraExportRequest& request, const std::vector<std
         finish.unit.audio.push_back(sound);
         finish.cameras.push_back({2, sound.id});
     }
-    std::optional<integrity::ExportKey> key;
+    integrity::ExportKey key;
     const std::string keys = integrity::SigningKeyFolder();
     if (integrity::HasExportKey(keys)) {
         platform::Expected<integrity::ExportKey> loaded = integrity::LoadExportKey(keys);
         if (!loaded)
             return "the export key cannot be used: " + loaded.error().text;
         key = std::move(*loaded);
-        finish.signer = &*key;
+        finish.signer = &key;
     }
     return mp4::FinishExport(segment.temp, final, finish);
 }
