@@ -224,47 +224,55 @@ std::string WriteFailure(const std::string& finalPath, const platform::Status& f
 
 }  // namespace
 
-std::string FinishExport(const std::string& encodedPath, const std::string& finalPath,
-                         const FinishRequest& request) {
+platform::Outcome FinishExport(const std::string& encodedPath, const std::string& finalPath,
+                               const FinishRequest& request) {
+    using Kind = platform::Error::Kind;
+    const auto fail = [](Kind kind, std::string text) {
+        return platform::Error{kind, std::move(text), ""};
+    };
+    const auto damaged = [&](const std::string& why) {
+        return fail(Kind::kDamaged, "the encoded file " + encodedPath + ": " + why);
+    };
     FileSource source;
     if (!source.Open(encodedPath))
-        return "the encoded file " + encodedPath + " cannot be opened";
+        return fail(Kind::kNotFound, "the encoded file " + encodedPath + " cannot be opened");
     std::vector<Box> top;
     if (std::string why = ReadBoxTree(source, top); !why.empty())
-        return "the encoded file " + encodedPath + " is malformed: " + why;
+        return fail(Kind::kDamaged, "the encoded file " + encodedPath + " is malformed: " + why);
     if (std::string why = CheckLayout(top, encodedPath); !why.empty())
-        return why;
+        return fail(Kind::kDamaged, why);
     const Box& moov = top.back();
 
     std::size_t signatureLength = 0;
     if (request.signer) {
         signatureLength = integrity::RsaSignatureLength(request.signer->privatePem);
         if (signatureLength == 0)
-            return "the export signing key cannot be read (not an RSA private key)";
+            return fail(Kind::kFailed,
+                        "the export signing key cannot be read (not an RSA private key)");
         if (request.signer->certificateDer.empty())
-            return "the export signing key has no certificate";
+            return fail(Kind::kFailed, "the export signing key has no certificate");
     }
 
     std::string moovBytes;
     if (std::string why = ReadBoxBytes(source, moov, moovBytes, kMoovLimit); !why.empty())
-        return "the encoded file " + encodedPath + ": " + why;
+        return damaged(why);
     std::string tail;
     std::vector<std::uint32_t> trackIds;
     if (std::string why = MoovRewriter(moovBytes, moov, request).Rewrite(tail, trackIds);
         !why.empty())
-        return "the encoded file " + encodedPath + ": " + why;
+        return damaged(why);
     std::string meta;
     std::size_t signatureAt = 0;
     if (std::string why = WriteFileMeta(request, trackIds, signatureLength, meta, signatureAt);
         !why.empty())
-        return why;
+        return fail(Kind::kDamaged, why);
     if (request.signer)
         signatureAt += tail.size();
     tail += meta;
 
     platform::AtomicFile out;
     if (const platform::Status created = out.Create(finalPath); !created)
-        return WriteFailure(finalPath, created);
+        return fail(Kind::kFailed, WriteFailure(finalPath, created));
     // The media is copied as it is, hashed on its way.
     integrity::Sha256 hash;
     std::string slice(kCopySlice, '\0');
@@ -272,10 +280,10 @@ std::string FinishExport(const std::string& encodedPath, const std::string& fina
         const std::size_t count =
             static_cast<std::size_t>(std::min<std::uint64_t>(kCopySlice, moov.offset - at));
         if (!source.ReadAt(at, slice.data(), count))
-            return "the encoded file " + encodedPath + " cannot be read";
+            return fail(Kind::kDamaged, "the encoded file " + encodedPath + " cannot be read");
         hash.Update(slice.data(), count);
         if (const platform::Status written = out.Write(slice.data(), count); !written)
-            return WriteFailure(finalPath, written);
+            return fail(Kind::kFailed, WriteFailure(finalPath, written));
         at += count;
     }
     // The signature covers the whole file with its own bytes zeroed, as they are in tail now.
@@ -284,18 +292,18 @@ std::string FinishExport(const std::string& encodedPath, const std::string& fina
         const auto signature =
             integrity::RsaPssSignDigest(request.signer->privatePem, hash.Final());
         if (!signature)
-            return signature.error().text;
+            return signature.error();
         if (signature->size() != signatureLength)
-            return "the signature has " + std::to_string(signature->size()) + " bytes, not " +
-                   std::to_string(signatureLength);
+            return fail(Kind::kFailed, "the signature has " + std::to_string(signature->size()) +
+                                           " bytes, not " + std::to_string(signatureLength));
         tail.replace(signatureAt, signatureLength, *signature);
     }
     platform::Status written = out.Write(tail.data(), tail.size());
     if (written)
         written = out.Commit(request.durable);
     if (!written)
-        return WriteFailure(finalPath, written);
-    return std::string();
+        return fail(Kind::kFailed, WriteFailure(finalPath, written));
+    return platform::Succeeded();
 }
 
 }  // namespace mp4

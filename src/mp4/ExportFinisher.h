@@ -10,6 +10,7 @@
 
 #include "integrity/ExportSigning.h"
 #include "mp4/SurveillanceBoxes.h"
+#include "platform/Error.h"
 
 namespace mp4 {
 
@@ -31,11 +32,12 @@ struct FinishRequest {
 };
 
 // Writes the finished file under a temporary name beside finalPath and renames it over
-// finalPath when whole (finalPath may be encodedPath itself). "" when done, else why; nothing
-// is then left under finalPath that was not there, and the platform's last error tells a full
-// target (ERROR_DISK_FULL) from other failures.
-std::string FinishExport(const std::string& encodedPath, const std::string& finalPath,
-                         const FinishRequest& request);
+// finalPath when whole (finalPath may be encodedPath itself). On failure nothing is left under
+// finalPath that was not there: kNotFound when the encoded file cannot be opened, kDamaged when
+// it is not a file we can finish, kFailed when the finished one cannot be written (its text then
+// says whether the target is full).
+platform::Outcome FinishExport(const std::string& encodedPath, const std::string& finalPath,
+                               const FinishRequest& request);
 
 // The handler type of the 'hdlr' in the 'meta' boxes we write: it holds no timed data of a
 // handler of its own, and a reader that mistakes it for the track's handler changes nothing.

@@ -69,19 +69,16 @@ std::unique_ptr<backup::RemoteRecorder> MakeLinkClient(const backup::LinkOptions
     return client;
 }
 
-std::vector<std::string> LinkDays(const backup::LinkOptions& options, std::string& problem,
-                                  std::string* zone) {
+platform::Expected<RecorderDays> LinkDays(const backup::LinkOptions& options) {
     // Asked on the port given, which answers the day list as the preview's port does: a
     // firewall that lets only that port through must not keep the days from a pull.
     HttpPictureSource source(options.address, options.port, options.token, std::chrono::seconds(3),
                              Trust(options));
-    std::vector<std::string> days = source.Days();
-    if (zone)
-        *zone = source.RecorderTimeZone();
-    std::sort(days.rbegin(), days.rend());
-    if (days.empty())
-        problem = source.LastProblem();
-    return days;
+    RecorderDays answer{source.Days(), source.RecorderTimeZone()};
+    if (answer.days.empty() && !source.LastProblem().empty())
+        return platform::Error{platform::Error::Kind::kFailed, source.LastProblem(), ""};
+    std::sort(answer.days.rbegin(), answer.days.rend());
+    return answer;
 }
 
 }  // namespace share

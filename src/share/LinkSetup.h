@@ -8,6 +8,7 @@
 
 #include "backup/remote/LinkOptions.h"
 #include "backup/remote/RemoteRecorder.h"
+#include "platform/Error.h"
 
 namespace share {
 
@@ -22,9 +23,14 @@ std::string TakeLinkToken(backup::LinkOptions& options);
 // The client of the link, naming itself by the base folder (a host path) it works for.
 std::unique_ptr<backup::RemoteRecorder> MakeLinkClient(const backup::LinkOptions& options,
                                                        const std::string& baseHostFolder);
-// The recorder's recorded days, newest first, asked on the link's own port; why, when none.
-// zone: the recorder's time zone as it names it ("" when it names none).
-std::vector<std::string> LinkDays(const backup::LinkOptions& options, std::string& problem,
-                                  std::string* zone = nullptr);
+// The recorder's recorded days, newest first, and its time zone as it names it ("" when it names
+// none).
+struct RecorderDays {
+    std::vector<std::string> days;
+    std::string zone;
+};
+// Asked on the link's own port; an error when the recorder could not be asked (an empty list
+// that it answered is no error).
+platform::Expected<RecorderDays> LinkDays(const backup::LinkOptions& options);
 
 }  // namespace share

@@ -69,9 +69,10 @@ struct Segment {
 // A closed segment made the export's file under final: the camera's UUID in its tracks, the
 // segment with its neighbours and the exporting unit in the file's last box, signed when this
 // machine has an export key.
-std::string FinishFile(const CameraExportRequest& request, const std::vector<std::string>& missing,
-                       const Segment& segment, const mp4::Uuid& predecessor,
-                       const mp4::Uuid& successor, const std::string& final) {
+platform::Outcome FinishFile(const CameraExportRequest& request,
+                             const std::vector<std::string>& missing, const Segment& segment,
+                             const mp4::Uuid& predecessor, const mp4::Uuid& successor,
+                             const std::string& final) {
     const Mp4Encoder& encoder = *segment.encoder;
     mp4::FinishRequest finish;
     finish.segment.segment = segment.id;
@@ -107,7 +108,8 @@ std::string FinishFile(const CameraExportRequest& request, const std::vector<std
     if (integrity::HasExportKey(keys)) {
         platform::Expected<integrity::ExportKey> loaded = integrity::LoadExportKey(keys);
         if (!loaded)
-            return "the export key cannot be used: " + loaded.error().text;
+            return platform::Error{loaded.error().kind,
+                                   "the export key cannot be used: " + loaded.error().text, ""};
         key = std::move(*loaded);
         finish.signer = &key;
     }
@@ -195,10 +197,10 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
                 auto next = std::make_unique<Segment>();
                 next->temp = platform::TempNameBeside(finalHost, platform::kTempFileSuffix);
                 const std::string name = PartName(finalHost, part);
-                if (const std::string problem =
+                if (const platform::Outcome finished =
                         FinishFile(request, result.missing, *segment, predecessor, next->id, name);
-                    !problem.empty())
-                    return fail(problem);
+                    !finished)
+                    return fail(finished.error().Said());
                 platform::DeleteFile(segment->temp);
                 result.files.push_back(name);
                 predecessor = segment->id;
@@ -286,10 +288,10 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
     if (!segment->CloseText(why) || !segment->encoder->Finish(why))
         return fail(why);
     const std::string name = part == 1 ? finalHost : PartName(finalHost, part);
-    if (const std::string problem =
+    if (const platform::Outcome finished =
             FinishFile(request, result.missing, *segment, predecessor, segment->id, name);
-        !problem.empty())
-        return fail(problem);
+        !finished)
+        return fail(finished.error().Said());
     platform::DeleteFile(segment->temp);
     result.files.push_back(name);
     result.written = true;

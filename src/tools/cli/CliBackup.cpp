@@ -280,10 +280,10 @@ int RemoteFolderBackup(CliSession& s, const CliArgs& a, const std::string& folde
 // The MP4 files of a remote recorder's minutes read its clock in its own zone, which it names
 // with its day list, unless the operator gave one.
 void UseRecorderZone(const RemoteLink& remote) {
-    std::string problem, zone;
-    remote.Days(problem, &zone);
-    if (zone.empty())
+    const platform::Expected<share::RecorderDays> asked = remote.Days();
+    if (!asked || asked->zone.empty())
         return;
+    const std::string& zone = asked->zone;
     if (const platform::Outcome used = platform::UseTimeZone(zone); !used) {
         Fail("the recorder names its time zone " + Printable(zone) +
              ", which this machine does not know (" + used.error().Said() +

@@ -132,15 +132,17 @@ void NoteInfoProblem(const backup::ListedEntry& entry) {
 int CmdDays(CliSession& s, const CliArgs&) {
     if (!RecordingsReachable(s))
         return 1;
-    std::string problem;
-    const std::vector<std::string> days =
-        s.remote ? s.remote->Days(problem) : storage::ListRecordedDays(GetStoragePath());
+    platform::Expected<share::RecorderDays> asked =
+        s.remote ? s.remote->Days()
+                 : share::RecorderDays{storage::ListRecordedDays(GetStoragePath()), ""};
+    const std::vector<std::string> days = asked ? asked->days : std::vector<std::string>();
     for (const auto& d : days)
         std::printf("%s\n", d.c_str());
+    const std::string problem = asked ? "" : asked.error().Said();
     if (days.empty())
         std::fprintf(stderr, "no recorded day %s %s%s%s\n", s.remote ? "on" : "below",
                      RecordingsPlace(s).c_str(), problem.empty() ? "" : ": ", problem.c_str());
-    return days.empty() && !problem.empty() ? 1 : 0;
+    return asked ? 0 : 1;
 }
 
 int CmdDay(CliSession& s, const CliArgs& a) {

@@ -13,6 +13,7 @@
 #include "backup/remote/LinkOptions.h"
 #include "integrity/ImageFiles.h"
 #include "platform/ProgramFolders.h"
+#include "share/LinkSetup.h"
 
 struct CliOptions {
     std::string base;  // base folder (drive or host path); "" for the program's own
@@ -60,9 +61,8 @@ class RemoteLink {
     // Puts session into remote mode with a client of this link, whose answers its inbox keeps.
     RemoteLink(backup::Session& session, const backup::LinkOptions& options);
     ~RemoteLink();
-    // The recorded days, newest first; why, when none. zone: the recorder's time zone as it
-    // names it ("" when it names none).
-    std::vector<std::string> Days(std::string& problem, std::string* zone = nullptr) const;
+    // The recorded days, newest first, with the recorder's time zone.
+    platform::Expected<share::RecorderDays> Days() const;
 
   private:
     backup::Session& session_;

@@ -40,11 +40,10 @@ class CliPullSteps final : public pull::LinkedSchedule {
         return platform::Succeeded();
     }
     platform::Expected<std::vector<std::string>> Days() override {
-        std::string why;
-        std::vector<std::string> days = s_.remote->Days(why);
-        if (days.empty() && !why.empty())
-            return platform::Error{platform::Error::Kind::kFailed, why, ""};
-        return days;
+        platform::Expected<share::RecorderDays> asked = s_.remote->Days();
+        if (!asked)
+            return asked.error();
+        return std::move(asked->days);
     }
     // As add does it, with its lines: the entry and the total, or why it was refused.
     bool Add(const pull::PullEntry& range, const std::vector<int>& cameras) override {

@@ -15,6 +15,6 @@ RemoteLink::~RemoteLink() {
     client_.reset();
 }
 
-std::vector<std::string> RemoteLink::Days(std::string& problem, std::string* zone) const {
-    return share::LinkDays(options_, problem, zone);
+platform::Expected<share::RecorderDays> RemoteLink::Days() const {
+    return share::LinkDays(options_);
 }
