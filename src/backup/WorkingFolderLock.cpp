@@ -25,9 +25,8 @@ platform::Outcome LockTaken(const platform::NamedLock::Attempt& a) {
 
 platform::Outcome WorkingFolderLock::Take(const std::string& base, const Options& options) {
     if (options.ownBase) {
-        if (const std::string problem = platform::PrepareBaseFolder(options.folders);
-            !problem.empty())
-            return platform::Error{Kind::kFailed, problem, {}};
+        if (platform::Outcome ready = platform::PrepareBaseFolder(options.folders); !ready)
+            return ready;
     }
     if (const std::string missing = platform::MissingDriveText(base); !missing.empty())
         return platform::Error{Kind::kNotFound, "the base folder's " + missing, {}};

@@ -263,29 +263,34 @@ bool GetDiskFreeSpaceExA(const std::string& path, std::uint64_t* freeToCaller, s
     return true;
 }
 
-std::string FolderCreationProblem(const std::string& path) {
+Outcome CheckFolderCreation(const std::string& path) {
+    using Kind = Error::Kind;
     const std::string host = ResolvePath(path, PathUse::kCreate);
     if (host.empty())
-        return "its drive has no folders in " + MachinePrefix() + "/drives.ini";
+        return Error{Kind::kNotFound,
+                     "its drive has no folders in " + MachinePrefix() + "/drives.ini", ""};
     struct stat st {};
     if (::stat(host.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? std::string() : host + " is a file, not a folder";
+        return S_ISDIR(st.st_mode) ? Succeeded()
+                                   : Error{Kind::kRefused, "is a file, not a folder", host};
     // Never the drive's own folder: a medium that is not mounted would have its mount folder
     // made on the host's disc instead.
     if (path.size() >= 2 && path[1] == ':') {
         const std::string root = ResolvePath(path.substr(0, 2));
         if (::stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            return "the drive's folder " + root + " is not there";
+            return Error{Kind::kNotFound, "the drive's folder " + root + " is not there", ""};
     }
     // The nearest part that exists must be a folder this user may add to.
     std::filesystem::path p(host);
     while (::stat(p.c_str(), &st) != 0 && p.has_parent_path() && p != p.parent_path())
         p = p.parent_path();
     if (!S_ISDIR(st.st_mode))
-        return p.string() + " is a file, not a folder";
+        return Error{Kind::kRefused, "is a file, not a folder", p.string()};
     if (::access(p.c_str(), W_OK | X_OK) != 0)
-        return "nothing can be written in " + p.string() + " (" + std::strerror(errno) + ")";
-    return std::string();
+        return Error{Kind::kRefused,
+                     "nothing can be written in " + p.string() + " (" + std::strerror(errno) + ")",
+                     ""};
+    return Succeeded();
 }
 
 std::string ModuleFileHostPath() {
@@ -320,19 +325,21 @@ std::string RuntimeDir() {
     return dir;
 }
 
-std::string RuntimeDirProblem(const std::string& dir) {
-    const std::string unusable = "the runtime folder " + dir + " cannot be used: ";
+Outcome CheckRuntimeDir(const std::string& dir) {
+    const auto unusable = [&](Error::Kind kind, const std::string& why) {
+        return Error{kind, "the runtime folder " + dir + " cannot be used: " + why, ""};
+    };
     struct stat st {};
     if (::lstat(dir.c_str(), &st) != 0)
-        return unusable + "it cannot be made";
+        return unusable(Error::Kind::kNotFound, "it cannot be made");
     // Locks and windows live here: a folder of somebody else's, or a link, could redirect them.
     if (!S_ISDIR(st.st_mode))
-        return unusable + "it is no folder of its own";
+        return unusable(Error::Kind::kRefused, "it is no folder of its own");
     if (st.st_uid != ::getuid())
-        return unusable + "it belongs to another user";
+        return unusable(Error::Kind::kRefused, "it belongs to another user");
     if (st.st_mode & (S_IWGRP | S_IWOTH))
-        return unusable + "other users may write it";
-    return std::string();
+        return unusable(Error::Kind::kRefused, "other users may write it");
+    return Succeeded();
 }
 
 }  // namespace platform

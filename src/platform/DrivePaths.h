@@ -2,6 +2,7 @@
 // Drive paths ("C:\QuillonTemp\x") and the host paths behind them.
 #include <string>
 
+#include "platform/Error.h"
 #include "platform/Types.h"
 
 namespace platform {
@@ -33,9 +34,9 @@ UINT GetDriveTypeA(const std::string& root);
 bool GetDiskFreeSpaceExA(const std::string& path, std::uint64_t* freeToCaller, std::uint64_t* total,
                          std::uint64_t* totalFree);
 
-// Why the folder path (drive or host path) could not be made, "" when it exists as a folder or
-// could be: every missing part is below a folder this user may write.
-std::string FolderCreationProblem(const std::string& path);
+// Whether the folder path (drive or host path) exists as a folder or could be made: every
+// missing part is below a folder this user may write. Else why not.
+Outcome CheckFolderCreation(const std::string& path);
 
 // Folder of the running program as a drive path ending in "\" (for example "C:\Backup\").
 std::string GetModulePath();
@@ -45,8 +46,8 @@ std::string ModuleFileHostPath();
 // $QUILLON_RUNTIME_DIR, or $XDG_RUNTIME_DIR/quillon, or /tmp/quillon-<uid>; created, for its
 // owner only.
 std::string RuntimeDir();
-// Why the runtime folder cannot be trusted with locks and windows ("" when it can): it must be
-// a folder (not a link) of this user that no other user may write.
-std::string RuntimeDirProblem(const std::string& dir);
+// Whether the runtime folder can be trusted with locks and windows: it must be a folder (not a
+// link) of this user that no other user may write.
+Outcome CheckRuntimeDir(const std::string& dir);
 
 }  // namespace platform

@@ -126,8 +126,8 @@ std::string WindowPath(const std::string& title) {
 Expected<std::unique_ptr<BusWindow>> BusWindow::Listen(const std::string& title, Handler handler) {
     auto fail = [](const std::string& what) { return Error{Error::Kind::kFailed, what, {}}; };
     const std::string path = WindowPath(title);
-    if (const std::string problem = RuntimeDirProblem(RuntimeDir()); !problem.empty())
-        return fail(problem);
+    if (const Outcome usable = CheckRuntimeDir(RuntimeDir()); !usable)
+        return fail(usable.error().Said());
     ::mkdir((RuntimeDir() + "/windows").c_str(), 0700);
     sockaddr_un addr;
     if (!Address(path, addr))

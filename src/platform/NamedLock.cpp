@@ -47,9 +47,9 @@ NamedLock::Attempt NamedLock::Lock(int fd, bool wait, const std::string& what,
 NamedLock::Attempt NamedLock::Acquire(const std::string& name, bool wait) {
     const std::string dir = RuntimeDir();
     const std::string path = dir + "/" + name + ".lock";
-    if (const std::string problem = RuntimeDirProblem(dir); !problem.empty()) {
+    if (const platform::Outcome usable = CheckRuntimeDir(dir); !usable) {
         Attempt a;
-        a.problem = problem;
+        a.problem = usable.error().Said();
         return a;
     }
     // Never through a link: the file it leads to would be truncated for the holder's pid.

@@ -90,14 +90,15 @@ std::string DriveFolderOf(const std::string& hostFolder) {
     return drive;
 }
 
-std::string PrepareBaseFolder(const ProgramFolders& folders) {
+Outcome PrepareBaseFolder(const ProgramFolders& folders) {
     if (!folders.installed)
-        return std::string();
+        return Succeeded();
     const fs::path base(folders.base), data(folders.data);
     std::error_code ec;
     fs::create_directories(base, ec);
     if (!fs::is_directory(base, ec))
-        return "the base folder " + base.string() + " cannot be made";
+        return Error{Error::Kind::kFailed, "the base folder " + base.string() + " cannot be made",
+                     ""};
     std::set<std::string> names;
     std::error_code listed;
     for (const auto& e : fs::directory_iterator(data, listed)) {
@@ -108,10 +109,11 @@ std::string PrepareBaseFolder(const ProgramFolders& folders) {
         if (fs::exists(there) && !Dangling(link))
             continue;  // the operator's own, or a link that still leads to data
         if (std::string problem = PlaceLink(e.path(), link); !problem.empty())
-            return problem;
+            return Error{Error::Kind::kFailed, problem, ""};
     }
     if (listed)
-        return "the data folder " + data.string() + " cannot be read";
+        return Error{Error::Kind::kNotFound, "the data folder " + data.string() + " cannot be read",
+                     ""};
     // Only links directly in the base folder are removed, never what they lead to: those that
     // lead nowhere and those a killed start left under a temporary name.
     for (const auto& e : fs::directory_iterator(base, listed)) {
@@ -121,7 +123,7 @@ std::string PrepareBaseFolder(const ProgramFolders& folders) {
         if (Dangling(e.path()) || IsTempName(name))
             fs::remove(e.path(), ec);
     }
-    return std::string();
+    return Succeeded();
 }
 
 }  // namespace platform

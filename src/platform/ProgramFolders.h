@@ -6,6 +6,8 @@
 // prefix, with links to the data so that the viewer copy and the language lookups find it there.
 #include <string>
 
+#include "platform/Error.h"
+
 namespace platform {
 
 struct ProgramFolders {
@@ -33,8 +35,7 @@ std::string DriveFolderOf(const std::string& hostFolder);
 // Readies an installed program's base folder: makes it and links each entry of the data folder
 // that it lacks. A file or folder of the operator's own of such a name is kept, as is a link that
 // leads somewhere; a link that leads nowhere (an earlier install moved or removed) is made anew
-// or, when the data has no such entry any more, removed. Does nothing for a build tree. Returns
-// "" when the base folder is ready, else why not.
-std::string PrepareBaseFolder(const ProgramFolders& folders);
+// or, when the data has no such entry any more, removed. Does nothing for a build tree.
+Outcome PrepareBaseFolder(const ProgramFolders& folders);
 
 }  // namespace platform

@@ -164,19 +164,26 @@ TEST_F(DrivePathsTest, SectionsThatCannotBeUsedAreToldAndTheGoodOnesKept) {
 }
 
 TEST_F(DrivePathsTest, AFolderToMakeMustLieBelowAWritableFolder) {
+    // What the check says, "made" when the folder could be; and the kind of what it refused.
+    using Kind = platform::Error::Kind;
+    const auto said = [](const std::string& path, Kind kind = Kind::kRefused) {
+        const platform::Outcome made = CheckFolderCreation(path);
+        EXPECT_TRUE(made || made.error().kind == kind) << path;
+        return made ? std::string("made") : made.error().Said();
+    };
     const std::string e = MapDrive('E', "removable");
-    EXPECT_EQ(FolderCreationProblem("E:\\"), "");
-    EXPECT_EQ(FolderCreationProblem("E:\\New\\Deeper"), "");
+    EXPECT_EQ(said("E:\\"), "made");
+    EXPECT_EQ(said("E:\\New\\Deeper"), "made");
     EXPECT_FALSE(fs::exists(e + "/New"));  // only looked at
     WriteText(e + "/file", "x");
-    EXPECT_EQ(FolderCreationProblem("E:\\file"), e + "/file is a file, not a folder");
-    EXPECT_EQ(FolderCreationProblem("E:\\file\\Backup"), e + "/file is a file, not a folder");
-    EXPECT_NE(FolderCreationProblem("Q:\\Backup"), "");
+    EXPECT_EQ(said("E:\\file"), e + "/file is a file, not a folder");
+    EXPECT_EQ(said("E:\\file\\Backup"), e + "/file is a file, not a folder");
+    EXPECT_NE(said("Q:\\Backup", Kind::kNotFound), "made");
     // A stick that is not mounted: its mount folder is not made on the host's disc.
     fs::remove_all(e);
-    EXPECT_EQ(FolderCreationProblem("E:\\Backup"), "the drive's folder " + e + " is not there");
+    EXPECT_EQ(said("E:\\Backup", Kind::kNotFound), "the drive's folder " + e + " is not there");
     const std::string ro = MountTinyDrive('R', "size=64k", true);
     if (ro.empty())
         GTEST_SKIP() << "this machine lets the test mount no read-only drive";
-    EXPECT_HAS(FolderCreationProblem("R:\\Backup"), "nothing can be written in " + ro);
+    EXPECT_HAS(said("R:\\Backup"), "nothing can be written in " + ro);
 }

@@ -38,7 +38,7 @@ TEST_F(ProgramFoldersTest, ABuildTreeKeepsDataAndBaseBesideItsPrograms) {
     EXPECT_EQ(f.data, bin);
     EXPECT_EQ(f.base, bin);
     const auto before = EntriesBelow(prefix());
-    EXPECT_EQ(PrepareBaseFolder(f), "");
+    EXPECT_TRUE(PrepareBaseFolder(f));
     EXPECT_EQ(EntriesBelow(prefix()), before);
 
     // Without data anywhere the program's folder stays what it was.
@@ -54,7 +54,7 @@ TEST_F(ProgramFoldersTest, AnInstalledProgramReadsTheInstalledDataAndKeepsItsBas
     EXPECT_EQ(f.base, prefix() + "/base");
 
     const auto installed = EntriesBelow(usr);
-    ASSERT_EQ(PrepareBaseFolder(f), "");
+    ASSERT_TRUE(PrepareBaseFolder(f));
     // Every entry of the data reads through the base folder, and nothing was written below usr.
     EXPECT_EQ(ReadText(f.base + "/GUIS/btn.pos"), "[Buttons]\n");
     EXPECT_EQ(ReadText(f.base + "/Other/ReadMe.txt"), "the viewer\n");
@@ -77,7 +77,7 @@ TEST_F(ProgramFoldersTest, ReadyingKeepsTheOperatorsOwnAndMendsLinksThatLeadNowh
     fs::create_symlink(prefix() + "/old/GUIS", f.base + "/GUIS.1.quillon-part");  // killed runs'
     fs::create_symlink(usr + "/share/quillon/Other", f.base + "/Other.2.quillon-part");
 
-    ASSERT_EQ(PrepareBaseFolder(f), "");
+    ASSERT_TRUE(PrepareBaseFolder(f));
     EXPECT_EQ(ReadText(f.base + "/Language.eng"), "the operator's own texts\n");
     EXPECT_EQ(ReadText(f.base + "/Reserved/reserve.dat"), "schedule");
     EXPECT_EQ(ReadText(f.base + "/Notes/notes.txt"), "notes");
@@ -89,12 +89,14 @@ TEST_F(ProgramFoldersTest, ReadyingKeepsTheOperatorsOwnAndMendsLinksThatLeadNowh
 
     // A second start finds everything in place and changes nothing.
     const auto ready = EntriesBelow(f.base);
-    ASSERT_EQ(PrepareBaseFolder(f), "");
+    ASSERT_TRUE(PrepareBaseFolder(f));
     EXPECT_EQ(EntriesBelow(f.base), ready);
 }
 
 TEST_F(ProgramFoldersTest, ABaseFolderThatCannotBeMadeIsSaid) {
     const ProgramFolders f = Install();
     WriteText(f.base, "a file where the folder should be");
-    EXPECT_HAS(PrepareBaseFolder(f), f.base);
+    const platform::Outcome ready = PrepareBaseFolder(f);
+    ASSERT_FALSE(ready);
+    EXPECT_HAS(ready.error().Said(), f.base);
 }

@@ -107,10 +107,9 @@ backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::Host
                 return prompts.Refuse("Q010004", text("Q010004") + "\n" + problem);
             // A folder that is not there is made at the start; one that cannot be is refused
             // now, before anything starts.
-            const std::string cannot = platform::FolderCreationProblem(target.text);
-            if (!cannot.empty())
-                return prompts.Refuse("M010032",
-                                      text("M010032") + "\n" + target.text + ": " + cannot);
+            if (const platform::Outcome made = platform::CheckFolderCreation(target.text); !made)
+                return prompts.Refuse(
+                    "M010032", text("M010032") + "\n" + target.text + ": " + made.error().Said());
             break;
         }
         case backup::TargetKind::kDisc: {

@@ -78,9 +78,8 @@ int main(int argc, char** argv) {
         a.m_strExePath = platform::DriveFolderOf(folders.data);
         // An installed program keeps its base folder in the machine prefix, never below /usr.
         if (base.empty() && folders.installed) {
-            if (const std::string problem = platform::PrepareBaseFolder(folders);
-                !problem.empty()) {
-                std::fprintf(stderr, "quillon: %s\n", problem.c_str());
+            if (const platform::Outcome ready = platform::PrepareBaseFolder(folders); !ready) {
+                std::fprintf(stderr, "quillon: %s\n", ready.error().Said().c_str());
                 return;
             }
             base = platform::DriveFolderOf(folders.base);

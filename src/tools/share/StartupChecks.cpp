@@ -32,8 +32,8 @@ std::string WorkingFolderProblem() {
     if (host.empty())
         return problem("is on drive C:, which " + platform::MachinePrefix() +
                        "/drives.ini does not map to a folder");
-    if (const std::string why = platform::FolderCreationProblem(working); !why.empty())
-        return problem("cannot be made: " + why);
+    if (const platform::Outcome made = platform::CheckFolderCreation(working); !made)
+        return problem("cannot be made: " + made.error().Said());
     if (!platform::CreateDirectoryTree(working))
         return problem("cannot be made");
     if (const platform::Outcome writable = platform::FolderWritable(working); !writable)
