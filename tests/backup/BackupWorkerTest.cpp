@@ -453,6 +453,24 @@ TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAnUnseenCommitLeavesItsEntryW
     EXPECT_EQ(m.lines[0].hex, integrity::Sha256Hex("again", 5));
 }
 
+// A file the target lost after it was written is named, still listed (the image cannot pass for
+// whole), and its entry is not whole.
+TEST_F(ImageManifestEndTest, AFileGoneFromTheTargetIsNamedAndStaysListed) {
+    ASSERT_NO_FATAL_FAILURE(CommitWhole("gone.dat", "abc"));
+    job->report().EntryDone(slot, true);
+    fs::remove(day + "/gone.dat");
+
+    FinishImageManifest(*job);
+    EXPECT_THAT(job->report().failures(),
+                ElementsAre(HasSubstr("gone.dat was written into the image but is gone from the "
+                                      "target")));
+    EXPECT_FALSE(job->report().EntryComplete(slot));
+    const integrity::Manifest m = Written();
+    EXPECT_TRUE(m.partial);
+    ASSERT_EQ(m.lines.size(), 1u);
+    EXPECT_EQ(m.lines[0].path, entry + "/20100523/gone.dat");
+}
+
 // The target taken away after the last file: the manifest finds it gone, says so once (not once
 // for each file it holds), and the entries stay in the schedule.
 TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsTheEntries) {

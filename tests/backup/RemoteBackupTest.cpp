@@ -9,10 +9,8 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <map>
 
 #include "BackupFixture.h"
-#include "FakeDiscWriter.h"
 #include "backup/HostMessages.h"
 #include "backup/pass/BackupStart.h"
 #include "backup/pass/PassEnd.h"
@@ -20,7 +18,6 @@
 #include "backup/server/ShareImageStore.h"
 #include "backup/server/ShareRequest.h"
 #include "backup/server/ShareService.h"
-#include "integrity/Sha256.h"
 #include "records/HostInfo.h"
 #include "share/Has.h"
 
@@ -74,46 +71,6 @@ TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
     EXPECT_EQ(ctx.m_day.existCamCount, 0);
     EXPECT_EQ(client->connects, 1);  // one link for the same address and port
 }
-
-// Runs onto a disc: a writer that takes the image, and the end of each pass (the hand-over to
-// the writer) run on this thread, as on a window's.
-class RemoteDiscTest : public RemoteBackupTest {
-  protected:
-    void SetUp() override {
-        RemoteBackupTest::SetUp();
-        writer.freeMB = 4000;
-        ctx.m_disc.writer = &writer;
-        ASSERT_TRUE(ctx.m_targets.FindWriterDrive());
-        OwnPassEnds();
-    }
-    std::string Staging() const { return driveC() + "/QuillonTemp"; }
-    // Each file's name and hash: a difference names the file, not a screen of its bytes.
-    std::map<std::string, std::string> StagedImage() const {
-        std::map<std::string, std::string> files;
-        for (const auto& [name, bytes] : FilesBelow(Staging()))
-            files[name] = integrity::Sha256Hex(bytes.data(), bytes.size());
-        return files;
-    }
-    // The schedule's pass up to the write; nothing of the image flushed or kept open on the way.
-    void Burn() {
-        ctx.m_target.kind = backup::TargetKind::kDisc;  // as the folder browser sets it
-        writer.calls.clear();
-        ASSERT_EQ(Start(), "");
-        ASSERT_TRUE(ServeUntil([&] {
-            return std::find(writer.calls.begin(), writer.calls.end(), "write") !=
-                   writer.calls.end();
-        }));
-        EXPECT_EQ(Sha256sumCheck(Staging()), 0);
-        EXPECT_EQ(OpenHandlesBelow(Staging()), std::vector<std::string>{});
-    }
-    void WriteCompleted() {
-        WriterEvent completed;
-        completed.id = kWriterWriteCompleted;
-        ctx.m_burner.OnWriterEvent(completed);
-    }
-
-    FakeDiscWriter writer;
-};
 
 TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSchedule) {
     Add("10", "00", "10", "01", {0, 1, 2, 3});
@@ -298,33 +255,6 @@ TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAn
     EXPECT_LACKS(manifest, day + "201005231001N.dat");
     EXPECT_TRUE(fs::exists(out + "/Remote/" + day + "201005231001N.dat"));
     EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
-}
-
-// Onto a disc, a run over the link whose recording lost a minute writes the image a local pass
-// writes, and once the disc is written keeps the damaged entry as that pass does, with the same
-// words in the box.
-TEST_F(RemoteDiscTest, ARemoteRunOntoADiscKeepsADamagedEntryAsALocalPassDoes) {
-    fs::remove(driveC() + "/QorData/20100523/201005231001N.dat");
-    Add("10", "00", "10", "02", {0, 2});
-    Add("10", "03", "10", "04", {0, 2});
-    Burn();
-    const auto local = StagedImage();
-    WriteCompleted();
-    const auto localRows = view.listRows;
-    const std::string localBox = view.messages.empty() ? "" : view.messages.back().text;
-    ctx.m_disc.writing = 0;
-    ctx.m_editor.ClearWholeSchedule();
-
-    GoRemote();
-    Add("10", "00", "10", "02", {0, 2});
-    Add("10", "03", "10", "04", {0, 2});
-    Burn();
-    EXPECT_EQ(StagedImage(), local);
-    WriteCompleted();
-    EXPECT_EQ(view.listRows, localRows);
-    EXPECT_EQ(view.messages.back().text, localBox);
-    EXPECT_EQ(localRows, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:02"});
-    EXPECT_HAS(localBox, "minute 10:01 not copied");
 }
 
 // The host's messages: its record puts the session in remote mode with the host's context, read
