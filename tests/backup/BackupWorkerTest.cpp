@@ -1,14 +1,13 @@
 // The worker's passes in-process and what surrounds them: the end's words and what the schedule
 // keeps; Cancel and its questions (only a yes stops, a late answer acts on what it asked about or
 // on nothing once that went away); a source, schedule or working file that changes or breaks
-// under a pass; a target that fills up; the walk across hours; a pass held without a window; the
+// under a pass; the walk across hours; a pass held without a window; the
 // end of the manifest (a file the hashing cannot vouch for keeps its entry); and what a pass
 // writes besides the minutes: the entry's information, the viewer, copies and progress.
 #include <sys/mount.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <set>
 #include <stdexcept>
 
@@ -99,25 +98,6 @@ TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrit
     EXPECT_HAS(manifest, "\n# not copied: 2010_05_23=10,00~10,03: minute 10:02");
     EXPECT_LACKS(manifest, "201005231002N");
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
-}
-
-TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
-    RecordDay(600, 605, 0);
-    Add("10", "00", "10", "05");
-    const std::string tiny = MountTinyDrive('F', "size=12m");
-    if (tiny.empty())
-        GTEST_SKIP() << "no small filesystem can be mounted here";
-    At("201005231001", [&] {
-        std::ofstream filler(tiny + "/filler", std::ios::binary);
-        const std::string block(4096, 'f');
-        while (filler.write(block.data(), block.size()) && filler.flush()) {
-        }
-    });
-    Run("F:\\Backup");
-    ASSERT_TRUE(reached);
-    EXPECT_FALSE(ctx.m_run.report.ok());
-    EXPECT_HAS(Failures(), "is full");
-    ExpectOnlyWholeMinuteFiles(tiny + "/Backup", driveC() + "/QorData/20100523");
 }
 
 // The operator takes the stick away once told the backup is done, and ejects it first: the

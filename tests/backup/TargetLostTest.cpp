@@ -1,7 +1,9 @@
-// A target that can take nothing more, found so by a copy into the image: taken away, turned
-// read-only, or pulled while the disk beneath holds its folders again. The pass stops, the report
-// says why once, and nothing lands under the target's name.
+// A target that can take nothing more, found so by a copy into the image: taken away, filled,
+// turned read-only, or pulled while the disk beneath holds its folders again. The pass stops, the
+// report says why once, and nothing lands under the target's name.
 #include <sys/mount.h>
+
+#include <fstream>
 
 #include "PassTest.h"
 #include "backup/pass/CopyEngine.h"
@@ -51,21 +53,28 @@ TEST_F(TargetLostTest, ATargetTakenAwayIsFoundByAFilesCopyAndByAMinutesRebuild) 
     EXPECT_THAT(job->report().failures(), ElementsAre(HasSubstr("is gone")));
 }
 
-TEST_F(TargetLostTest, AStickTurnedReadOnlyOrPulledStopsThePassAndNothingLandsBeneath) {
-    for (const char drive : {'F', 'G'}) {
-        const bool pulled = drive == 'G';
-        SCOPED_TRACE(pulled ? "pulled" : "read-only");
+// A stick filled by another writer, turned read-only, or pulled (its folders made again on the
+// disk beneath): nothing of the copy stays, not even under a temporary name.
+TEST_F(TargetLostTest, AStickFilledTurnedReadOnlyOrPulledStopsThePassAndNothingLandsBeneath) {
+    for (const auto& [drive, why] :
+         {std::pair{'F', "is full"}, {'G', "read-only"}, {'H', "is gone"}}) {
+        SCOPED_TRACE(why);
         const std::string stick = MountTinyDrive(drive, "size=1m");
         if (stick.empty())
             GTEST_SKIP() << "no small filesystem can be mounted here";
         Begin(drive);
-        if (pulled) {
+        if (drive == 'F') {
+            std::ofstream filler(stick + "/filler", std::ios::binary);
+            const std::string block(4096, 'f');
+            while (filler.write(block.data(), block.size()) && filler.flush()) {
+            }
+        } else if (drive == 'G') {
+            ASSERT_EQ(::mount("tmpfs", stick.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
+        } else {
             ASSERT_EQ(::umount2(stick.c_str(), MNT_DETACH), 0);
             fs::create_directories(stick + "/Backup");
-        } else {
-            ASSERT_EQ(::mount("tmpfs", stick.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
         }
-        ExpectLost(pulled ? "is gone" : "read-only");
-        EXPECT_TRUE(!pulled || FilesBelow(stick).empty());
+        ExpectLost(why);
+        EXPECT_EQ(FilesBelow(stick).size(), drive == 'F' ? 1u : 0u);
     }
 }
