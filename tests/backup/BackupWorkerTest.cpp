@@ -10,6 +10,7 @@
 #include <cstring>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "FakeDiscWriter.h"
 #include "PassTest.h"
@@ -26,6 +27,7 @@
 #include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
 #include "platform/DrivePaths.h"
+#include "platform/WriteTap.h"
 
 using BackupWorkerTest = PassTest;
 
@@ -451,6 +453,31 @@ TEST_F(ImageManifestEndTest, AFileGoneFromTheTargetIsNamedAndStaysListed) {
     EXPECT_EQ(m.lines[0].path, entry + "/20100523/gone.dat");
 }
 
+// The window closed while the link's thread still writes a file: the end waits for that file and
+// lists it, and hashes nothing the thread writes after it.
+TEST_F(ImageManifestEndTest, TheEndWaitsForTheFileTheLinkWritesAndHashesNothingAfterIt) {
+    const std::shared_ptr<platform::GatedWriteTap> gate = job->linkTap;
+    ASSERT_TRUE(gate);
+    std::atomic<bool> open{false};
+    std::thread link([&] {
+        platform::ScopedWriteTap tap(gate.get());
+        platform::AtomicFile late, after;
+        ASSERT_TRUE(late.Create(day + "/late.dat") && late.Write("late", 4));
+        open = true;
+        ASSERT_TRUE(WaitUntil([&] { return gate->Closing(); }));
+        ASSERT_TRUE(late.Commit());
+        ASSERT_TRUE(after.Create(day + "/after.dat") && after.Write("x", 1) && after.Commit());
+    });
+    ASSERT_TRUE(WaitUntil([&] { return open.load(); }));
+    job->report().EntryDone(slot, true);
+    FinishImageManifest(*job);
+    link.join();
+    const integrity::Manifest m = Written();
+    ASSERT_EQ(m.lines.size(), 1u);
+    EXPECT_EQ(m.lines[0].path, entry + "/20100523/late.dat");
+    EXPECT_TRUE(fs::exists(day + "/after.dat"));
+}
+
 // The target taken away after the last file: the manifest finds it gone, says so once (not once
 // for each file it holds), and the entries stay in the schedule.
 TEST_F(ImageManifestEndTest, ATargetTakenAwayAfterTheLastFileIsLostOnceAndKeepsTheEntries) {
@@ -675,6 +702,21 @@ TEST_F(CancelQuestionTest, OnlyAYesStopsThePassOrTheDiscAndIdleItCloses) {
     ctx.m_disc.writing = 0;
     ctx.m_disc.writer = nullptr;
     EXPECT_EQ(Cancel(), CancelOutcome::kClose);
+}
+
+// A stop ends a remote pass's fetch at once, not with its entry; a local pass has none to end.
+TEST_F(CancelQuestionTest, AStopCancelsTheFetchOfARemotePassOnly) {
+    service = std::make_unique<ShareService>(ShareService::Settings{});
+    client = std::make_unique<LoopbackShareClient>(*service);
+    ctx.m_link.client = client.get();
+    for (const bool remote : {true, false}) {
+        ctx.m_host.localMode = remote ? 0 : 1;
+        ctx.m_run.running = 1;
+        const backup::PassJob& job = BeginPass();
+        StopRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link);
+        EXPECT_EQ(ctx.m_run.running, 0);
+        EXPECT_EQ(job.fetchCancel->cancelled(), remote);
+    }
 }
 
 TEST_F(CancelQuestionTest, AStoppedPassKeepsWhatItDidNotWriteAndNamesIt) {

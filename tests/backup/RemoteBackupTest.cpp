@@ -137,26 +137,6 @@ TEST_F(RemoteBackupTest, ASizeOfZeroOrNoneAddsNothingAndGivesTheDialogBack) {
     }
 }
 
-TEST_F(RemoteBackupTest, CancelDuringAFetchEndsTheRunWithItsReasonAndKeepsTheEntry) {
-    GoRemote();
-    Add("10", "00", "10", "01", {0});
-    client->slowDownload = true;
-    Target("E:\\Remote");
-    ASSERT_EQ(Start(), "");
-    ASSERT_TRUE(WaitUntil([&] { return client->downloadWriting.load(); }));
-    const int before = view.Ends();
-    view.answerYes = true;
-    ASSERT_TRUE(CancelRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link, ctx.m_prompts));
-    ASSERT_TRUE(ServeUntil([&] { return view.Ends() > before + 1; }));  // the question, the end
-    client->JoinDownload();
-    EXPECT_FALSE(ctx.m_run.running);
-    EXPECT_EQ(view.activity, backup::Activity::kIdle);
-    EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "M010012") + "\ncancelled");
-    EXPECT_EQ(view.listRows.size(), 1u);
-    // Its download had begun: the kept schedule no longer holds it as pending.
-    EXPECT_EQ(ctx.m_schedule.table[0].bPending, 0u);
-}
-
 // The entry's folders are looked at when it is asked for, and again when its files are ready: a
 // link put in place of its day folder meanwhile takes nothing out of the target.
 TEST_F(RemoteBackupTest, ALinkPutInPlaceOfAnEntrysFolderBeforeItsDownloadTakesNothingOut) {
@@ -231,30 +211,6 @@ TEST_F(RemoteBackupTest, ARunThatBrokeOffIsFetchedWholeTheNextTimeOverItsHalfWri
     EXPECT_TRUE(fs::exists(day + "201005231000N.dat"));
     EXPECT_FALSE(fs::exists(day + ".201005231000N.dat.77-1.quillon-part"));
     EXPECT_EQ(OpenHandlesBelow(out), std::vector<std::string>{});
-}
-
-TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAndNothingAfterIt) {
-    GoRemote();
-    Add("10", "00", "10", "01", {0, 1});
-    client->slowDownload = true;
-    client->holdFirstFile = true;
-    Target("E:\\Remote");
-    ASSERT_EQ(Start(), "");
-    ASSERT_TRUE(WaitUntil([&] { return client->downloadWriting.load(); }));
-    // The window goes while the link's thread still writes: its fetch is cancelled, and the
-    // pass finishes the manifest, which must wait for the file being written and then let go of
-    // the hashing.
-    StopRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link);
-    worker.StopMakeFileThread();
-    client->JoinDownload();
-
-    const std::string manifest = ReadText(out + "/Remote/SHA256SUMS");
-    EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE", 0), 0u) << manifest;
-    const std::string day = "2010_05_23=10,00~10,01/20100523/";
-    EXPECT_HAS(manifest, day + "201005231000N.dat");
-    EXPECT_LACKS(manifest, day + "201005231001N.dat");
-    EXPECT_TRUE(fs::exists(out + "/Remote/" + day + "201005231001N.dat"));
-    EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
 }
 
 // The host's messages: its record puts the session in remote mode with the host's context, read
