@@ -458,6 +458,25 @@ class PassDuringMeddlingTest : public BackupFixture {
         }));
         return round;
     }
+    // A pass over the link of one entry of 10:00 to 10:11 of cams, begun onto E:\Remote.
+    void StartRemote(const std::vector<int>& cams) {
+        UseLink(true);
+        ctx.m_chooser.SelectBackupDay("20100523");
+        ASSERT_TRUE(PumpLink());
+        Choose("10", "00", "10", "11", cams);
+        ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+        ASSERT_TRUE(PumpLink());
+        ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
+        Target("E:\\Remote");
+        boxes = view.boxes;
+        ASSERT_EQ(Start(), "");
+    }
+    static std::string Minute(int m) {
+        char name[32];
+        std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
+        return name;
+    }
+    int boxes = 0;  // before the pass began
 };
 
 TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOperatorDoMeanwhile) {
@@ -471,10 +490,8 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
     EXPECT_EQ(owner.served, 1);  // the end of the pass ran on the window's thread
     // Every minute of both entries, under the names the plan gave them, and nothing else.
     for (int m = 0; m <= 11; ++m) {
-        char name[32];
-        std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
-        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11") + name)) << name;
-        EXPECT_EQ(fs::exists(Day("2010_05_23=10,02~10,05") + name), m >= 2 && m <= 5) << name;
+        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11") + Minute(m))) << m;
+        EXPECT_EQ(fs::exists(Day("2010_05_23=10,02~10,05") + Minute(m)), m >= 2 && m <= 5) << m;
     }
     EXPECT_TRUE(ctx.m_run.report.ok())
         << (ctx.m_run.report.failures().empty() ? std::string()
@@ -486,38 +503,17 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
 }
 
 TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArrive) {
-    UseLink(true);
-    ctx.m_chooser.SelectBackupDay("20100523");
-    ASSERT_TRUE(PumpLink());
-    Choose("10", "00", "10", "11", {0, 1, 2, 3});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
-    ASSERT_TRUE(PumpLink());
-    ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
-    Target("E:\\Remote");
-    const int boxes = view.boxes;
-    ASSERT_EQ(Start(), "");
+    ASSERT_NO_FATAL_FAILURE(StartRemote({0, 1, 2, 3}));
     // The answers are served on this thread between rounds, as the window's loop serves them.
     MeddleUntil([&] { return view.boxes > boxes; });
-    for (int m = 0; m <= 11; ++m) {
-        char name[32];
-        std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
-        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11", "Remote") + name)) << name;
-    }
+    for (int m = 0; m <= 11; ++m)
+        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11", "Remote") + Minute(m))) << m;
     EXPECT_TRUE(ctx.m_run.report.ok());
     EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
 }
 
 TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
-    UseLink(true);
-    ctx.m_chooser.SelectBackupDay("20100523");
-    ASSERT_TRUE(PumpLink());
-    Choose("10", "00", "10", "11", {0, 1});
-    ASSERT_EQ(Start(), "M010024");  // nothing scheduled yet
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
-    ASSERT_TRUE(PumpLink());
-    Target("E:\\Remote");
-    const int boxes = view.boxes;
-    ASSERT_EQ(Start(), "");
+    ASSERT_NO_FATAL_FAILURE(StartRemote({0, 1}));
     // The cancel is asked before the worker's first step can have handed its entry over; the
     // question, then the end of the run.
     MeddleUntil([&] { return view.boxes > boxes + 1; }, 1);
