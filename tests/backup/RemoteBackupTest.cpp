@@ -342,6 +342,12 @@ TEST_F(ShareImageStoreTest, AnImageLeftBehindGivesWayToAnotherClientsBuildOfItsE
     ShareImageStore busy({});
     busy.Keep(image, "", "a");
     EXPECT_HAS(busy.Claim(image.entry, "b"), "another client");
+    EXPECT_HAS(busy.Claim(image.entry, ""), "another client");
+    // Its own client asks again only when it lost what it had: the image gives way.
+    EXPECT_EQ(busy.Claim(image.entry, "a"), "");
+    ShareImageStore anonymous({});
+    anonymous.Keep(image, "", "");
+    EXPECT_HAS(anonymous.Claim(image.entry, ""), "another client");
     ShareImageStore::Limits left;
     left.abandonAfter = std::chrono::milliseconds(0);
     ShareImageStore idle(left);
@@ -367,31 +373,24 @@ TEST_F(ShareServiceTest, OneClientsImageIsNotReplacedUnderItAndLeftoversGoAtStar
     request.entry.bAllCam = 1;
     SetKeys(request.entry, "201005231000", "201005231001");
     std::atomic<bool> cancel{false};
-    const ShareService::Image first = server.MakeImage(request, nullptr, cancel);
+    const auto make = [&](const std::string& id) {
+        return server.MakeImage(request, nullptr, cancel, nullptr, nullptr, id);
+    };
+    const std::string a(32, 'a'), b(32, 'b');
+    const ShareService::Image first = make(a);
     ASSERT_EQ(first.problem, "");
     ASSERT_FALSE(first.files.empty());
-    const ShareService::Image second = server.MakeImage(request, nullptr, cancel);
+    const ShareService::Image second = make(b);
     EXPECT_HAS(second.problem, "another client");
     EXPECT_EQ(second.entry, "");
     EXPECT_NE(server.ImageFilePath(first.entry, first.files[0].name), "");  // still whole
-    EXPECT_TRUE(server.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
-    EXPECT_EQ(server.MakeImage(request, nullptr, cancel).problem, "");
-
-    // A client that asks for the entry again has lost what it had (it was killed): its own
-    // image is built anew at once, while another's stays refused as the first's was.
-    const std::string a(32, 'a'), b(32, 'b');
-    ASSERT_TRUE(server.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
-    ASSERT_EQ(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, a).problem, "");
-    EXPECT_HAS(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, b).problem,
-               "another client");
-    EXPECT_HAS(server.MakeImage(request, nullptr, cancel).problem, "another client");
-    const ShareService::Image again =
-        server.MakeImage(request, nullptr, cancel, nullptr, nullptr, a);
+    // Asked again by its own client (killed, it lost what it had), the image is built anew.
+    const ShareService::Image again = make(a);
     EXPECT_EQ(again.problem, "");
     ASSERT_FALSE(again.files.empty());
     EXPECT_NE(server.ImageFilePath(again.entry, again.files[0].name), "");
-    EXPECT_HAS(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, b).problem,
-               "another client");
+    EXPECT_TRUE(server.DeleteTemp("C:\\NetBackupTemp\\" + again.entry));
+    EXPECT_EQ(make(b).problem, "");
 }
 
 TEST_F(ShareServiceTest, ABuildCancelledWhileItCopiesLeavesNoFolderBehind) {
