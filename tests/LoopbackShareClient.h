@@ -19,7 +19,6 @@
 #include "platform/AtomicFile.h"
 #include "platform/DrivePaths.h"
 #include "platform/WriteTap.h"
-#include "share/Wait.h"  // tests/share/Wait.h, beside this file
 
 class LoopbackShareClient : public backup::RemoteRecorder {
   public:

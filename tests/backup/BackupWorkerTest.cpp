@@ -28,6 +28,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/DrivePaths.h"
 #include "platform/WriteTap.h"
+#include "share/Wait.h"
 
 using BackupWorkerTest = PassTest;
 
