@@ -8,6 +8,7 @@
 #include "PassTest.h"
 #include "backup/pass/CopyEngine.h"
 #include "backup/pass/Extraction.h"
+#include "platform/DrivePaths.h"
 
 class TargetLostTest : public BackupFixture {
   protected:
@@ -32,7 +33,7 @@ class TargetLostTest : public BackupFixture {
         EXPECT_TRUE(job->report().targetLost());
         EXPECT_FALSE(CopyFileOverlapped(*job, "C:\\from.bin", root + "b.bin"));
         EXPECT_THAT(job->report().failures(), ElementsAre(HasSubstr(why)));
-        EXPECT_FALSE(fs::exists(job->sink().rootHost() + "a.bin"));
+        EXPECT_FALSE(fs::exists(platform::ResolvePath(root + "a.bin")));
     }
     backup::PassJob* job = nullptr;
 };
