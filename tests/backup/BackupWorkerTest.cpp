@@ -1,9 +1,10 @@
 // The worker's passes in-process and what surrounds them: the end's words and what the schedule
 // keeps; Cancel and its questions (only a yes stops, a late answer acts on what it asked about or
-// on nothing once that went away); a source, schedule or working file that changes or breaks
-// under a pass; the walk across hours; a pass held without a window; the
-// end of the manifest (a file the hashing cannot vouch for keeps its entry); and what a pass
-// writes besides the minutes: the entry's information, the viewer, copies and progress.
+// on nothing once that went away); a source or working file that changes or breaks under a
+// pass; the walk across hours; a pass held without a window; the end of the manifest (a file the
+// hashing cannot vouch for, or the target lost, keeps its entry; the link's last file is awaited);
+// and what a pass writes besides the minutes: the entry's information, the viewer, copies and
+// progress.
 #include <sys/mount.h>
 
 #include <cerrno>
@@ -307,36 +308,6 @@ TEST_F(BackupWorkerTest, ADamagedMinuteMapOrInformationFileIsNamedAndItsEntryCop
     EXPECT_EQ(wholeCopies(Day("2010_05_23=10,00~10,06")), 7 * 4);
     EXPECT_EQ(wholeCopies(Day("2010_05_23=10,00~10,02")), 3 * 4);
     EXPECT_TRUE(ReadText(info) == damaged);
-}
-
-// A program that ignores the lock rewrites reserve.dat while a pass runs, adding an entry: the
-// pass's end keeps that entry and its folder, drops only what it made whole, and says so.
-TEST_F(BackupWorkerTest, AScheduleRewrittenDuringAPassKeepsWhatTheOtherProgramAdded) {
-    RecordDay(600, 606);
-    const std::string reserved = driveC() + "/Prog/Reserved", other = prefix() + "/other";
-    const std::string added = "/2010_05_23=10,05~10,06";
-    // The other program's schedule: this one's entry and one more.
-    Add("10", "00", "10", "03");
-    Add("10", "05", "10", "06", {1});
-    fs::copy(reserved, other, fs::copy_options::recursive);
-    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(1), "");
-    view.answerYes = true;
-    ASSERT_EQ(ctx.m_editor.OnDelete(), "");
-    ASSERT_FALSE(fs::exists(reserved + added));
-    At("201005231001", [&] {
-        fs::copy(other + added, reserved + added, fs::copy_options::recursive);
-        fs::copy_file(other + "/reserve.dat", reserved + "/reserve.new");
-        fs::rename(reserved + "/reserve.new", reserved + "/reserve.dat");
-    });
-    std::string told;
-    view.onBox = [&](const std::string& text) { told += text + "\n"; };
-    Run();
-    ASSERT_TRUE(reached) << "the pass ended before the schedule could be rewritten";
-    EXPECT_TRUE(ctx.m_run.report.ok()) << Failures();
-    EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{"2010-05-23 - 10:05 ~ 10:06"});
-    EXPECT_TRUE(fs::exists(reserved + added + "/BackupInfo.dat"));
-    EXPECT_FALSE(fs::exists(reserved + "/2010_05_23=10,00~10,03"));
-    EXPECT_HAS(told, "was changed by another program during the backup");
 }
 
 class ImageManifestEndTest : public BackupFixture {
