@@ -12,7 +12,6 @@
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "backup/remote/RemoteRecorder.h"
@@ -20,12 +19,10 @@
 #include "platform/AtomicFile.h"
 #include "platform/DrivePaths.h"
 #include "platform/WriteTap.h"
-#include "share/Wait.h"  // tests/share/Wait.h, beside this file
 
 class LoopbackShareClient : public backup::RemoteRecorder {
   public:
     explicit LoopbackShareClient(ShareService& service) : service_(service) {}
-    ~LoopbackShareClient() override { JoinDownload(); }
 
     void Connect(const std::string&, int) override { ++connects; }
     void DayIndex(const std::string& day,
@@ -72,17 +69,6 @@ class LoopbackShareClient : public backup::RemoteRecorder {
         events.DownloadBegins(request.image.nSlot);
         Step("download");
         const std::string to = platform::ResolvePath(request.folder);
-        if (slowDownload) {
-            // The download goes on on its own thread; the fetch ends with its cancel.
-            downloader_ = std::thread(
-                [this, to, image, tap = request.tap] { WriteOnItsThread(to, image, tap); });
-            std::atomic<bool> cancelled{false};
-            request.cancel->OnCancel([&] { cancelled = true; });
-            // Guarded: a cancel that never comes fails the test, not hangs it.
-            WaitUntil([&] { return cancelled.load(); });
-            request.cancel->OnCancel(nullptr);
-            return Ended(cancelled ? backup::kFetchCancelled : "the fetch was never cancelled");
-        }
         for (const auto& f : image.files) {
             if (request.cancel->cancelled())
                 return Ended(backup::kFetchCancelled);
@@ -129,11 +115,6 @@ class LoopbackShareClient : public backup::RemoteRecorder {
             job();
         }
     }
-    // Waits for a download running on its own thread (slowDownload).
-    void JoinDownload() {
-        if (downloader_.joinable())
-            downloader_.join();
-    }
     // What went over the link, in order: "image", "download", "file" for each file, "delete".
     std::vector<std::string> Steps() {
         std::lock_guard<std::mutex> lock(m_);
@@ -150,11 +131,6 @@ class LoopbackShareClient : public backup::RemoteRecorder {
     std::string trouble;  // why the index and the size cannot be had ("" when they can)
     // Runs on the fetching thread once the image is made, before the folder is looked at again.
     std::function<void()> beforeDownload;
-    // The download runs on a thread of its own, as the real port's lanes do, and tells nothing;
-    // the fetch ends only with its cancel.
-    bool slowDownload = false;
-    std::atomic<bool> downloadWriting{false};  // its first file is open
-    std::atomic<bool> holdFirstFile{false};    // its first file stays open until the hashing closes
 
   private:
     static backup::FetchResult Ended(const std::string& why) { return {false, {}, why}; }
@@ -170,24 +146,6 @@ class LoopbackShareClient : public backup::RemoteRecorder {
         return in.Open(service_.ImageFilePath(image.entry, name), platform::File::kRead) &&
                out.Create(dest.string());
     }
-    void WriteOnItsThread(const std::string& to, const ShareService::Image& image,
-                          std::shared_ptr<platform::WriteTap> tap) {
-        platform::ScopedWriteTap scope(tap.get());
-        for (const auto& f : image.files) {
-            platform::File in;
-            platform::AtomicFile out;
-            if (!OpenCopy(to, image, f.name, in, out))
-                return;
-            downloadWriting = true;
-            out.CopyFrom(in);
-            // Held until the pass closes its hashing of the link's files, which must then wait
-            // for this one.
-            auto* gate = dynamic_cast<platform::GatedWriteTap*>(tap.get());
-            WaitUntil([&] { return !holdFirstFile || !gate || gate->Closing(); });
-            holdFirstFile = false;
-            out.Commit();
-        }
-    }
     void Queue(std::function<void()> job) {
         {
             std::lock_guard<std::mutex> lock(m_);
@@ -197,7 +155,6 @@ class LoopbackShareClient : public backup::RemoteRecorder {
     }
 
     ShareService& service_;
-    std::thread downloader_;
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<std::function<void()>> jobs_;

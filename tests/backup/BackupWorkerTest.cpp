@@ -1,16 +1,17 @@
 // The worker's passes in-process and what surrounds them: the end's words and what the schedule
 // keeps; Cancel and its questions (only a yes stops, a late answer acts on what it asked about or
-// on nothing once that went away); a source, schedule or working file that changes or breaks
-// under a pass; a target that fills up; the walk across hours; a pass held without a window; the
-// end of the manifest (a file the hashing cannot vouch for keeps its entry); and what a pass
-// writes besides the minutes: the entry's information, the viewer, copies and progress.
+// on nothing once that went away); a source or working file that changes or breaks under a
+// pass; the walk across hours; a pass held without a window; the end of the manifest (a file the
+// hashing cannot vouch for, or the target lost, keeps its entry; the link's last file is awaited);
+// and what a pass writes besides the minutes: the entry's information, the viewer, copies and
+// progress.
 #include <sys/mount.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "FakeDiscWriter.h"
 #include "PassTest.h"
@@ -27,6 +28,8 @@
 #include "integrity/Sha256.h"
 #include "platform/AtomicFile.h"
 #include "platform/DrivePaths.h"
+#include "platform/WriteTap.h"
+#include "share/Wait.h"
 
 using BackupWorkerTest = PassTest;
 
@@ -47,6 +50,7 @@ TEST_F(BackupWorkerTest, ACompletePassLeavesTheWordsToTheWindowAndAnyOtherSaysWh
 TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFiles) {
     RecordDay(600, 609, 0);
     Add("10", "00", "10", "09", {0, 2});
+    Add("10", "05", "10", "09", {1});  // never reached
     CancelAt("201005231002");
     Run();
     const std::string day = Day("2010_05_23=10,00~10,09");
@@ -57,8 +61,10 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     // The end of a folder backup, code 100; the entry the pass did not finish stays in the
     // schedule, the list and the total, with its working files, also for the next start.
     EXPECT_EQ(view.passesEnded, 1);
-    EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:09"});
+    EXPECT_EQ(ctx.m_schedule.rows, (std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:09",
+                                                             "2010-05-23 - 10:05 ~ 10:09"}));
     EXPECT_GT(ctx.m_schedule.totalKB, 0u);
+    EXPECT_FALSE(view.totalSize.empty());
     const std::string kept = driveC() + "/Prog/Reserved/2010_05_23=10,00~10,09/";
     EXPECT_EQ(fs::file_size(kept + "BackupInfo.dat"), 2332u);
     EXPECT_EQ(fs::file_size(kept + "20100523/20100523.DAT"), 92164u);
@@ -67,7 +73,11 @@ TEST_F(BackupWorkerTest, ACancelledPassStillLeavesTheInformationAndMinuteMapFile
     ASSERT_TRUE(LoadScheduleTable(next.m_host, next.m_schedule, next.m_prompts));
     EXPECT_EQ(next.m_schedule.table[0].bUsed, 1u);
     EXPECT_EQ(next.m_schedule.table[0].bCam[2], 1u);
-    EXPECT_HAS(Outcome(), "2010-05-23 - 10:00 ~ 10:09: the backup was stopped");
+    const std::string end = Outcome();
+    EXPECT_THAT(end, StartsWith(Text("Q010007")));
+    EXPECT_HAS(end, "\n\n" + Text("Q010013"));
+    EXPECT_HAS(end, "2010-05-23 - 10:00 ~ 10:09: the backup was stopped");
+    EXPECT_HAS(end, "2010-05-23 - 10:05 ~ 10:09: " + std::string(kEntryNotReached));
     EXPECT_EQ(view.activity, backup::Activity::kIdle);
     EXPECT_NE(view.meter, backup::Meter::kProgress);
     EXPECT_TRUE(ctx.m_run.report.ok());
@@ -99,25 +109,6 @@ TEST_F(BackupWorkerTest, AMinuteRemovedDuringThePassIsReportedAndNothingHalfWrit
     EXPECT_HAS(manifest, "\n# not copied: 2010_05_23=10,00~10,03: minute 10:02");
     EXPECT_LACKS(manifest, "201005231002N");
     EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
-}
-
-TEST_F(BackupWorkerTest, ATargetFilledByAnotherWriterEndsThePassAsFailed) {
-    RecordDay(600, 605, 0);
-    Add("10", "00", "10", "05");
-    const std::string tiny = MountTinyDrive('F', "size=12m");
-    if (tiny.empty())
-        GTEST_SKIP() << "no small filesystem can be mounted here";
-    At("201005231001", [&] {
-        std::ofstream filler(tiny + "/filler", std::ios::binary);
-        const std::string block(4096, 'f');
-        while (filler.write(block.data(), block.size()) && filler.flush()) {
-        }
-    });
-    Run("F:\\Backup");
-    ASSERT_TRUE(reached);
-    EXPECT_FALSE(ctx.m_run.report.ok());
-    EXPECT_HAS(Failures(), "is full");
-    ExpectOnlyWholeMinuteFiles(tiny + "/Backup", driveC() + "/QorData/20100523");
 }
 
 // The operator takes the stick away once told the backup is done, and ejects it first: the
@@ -319,36 +310,6 @@ TEST_F(BackupWorkerTest, ADamagedMinuteMapOrInformationFileIsNamedAndItsEntryCop
     EXPECT_TRUE(ReadText(info) == damaged);
 }
 
-// A program that ignores the lock rewrites reserve.dat while a pass runs, adding an entry: the
-// pass's end keeps that entry and its folder, drops only what it made whole, and says so.
-TEST_F(BackupWorkerTest, AScheduleRewrittenDuringAPassKeepsWhatTheOtherProgramAdded) {
-    RecordDay(600, 606);
-    const std::string reserved = driveC() + "/Prog/Reserved", other = prefix() + "/other";
-    const std::string added = "/2010_05_23=10,05~10,06";
-    // The other program's schedule: this one's entry and one more.
-    Add("10", "00", "10", "03");
-    Add("10", "05", "10", "06", {1});
-    fs::copy(reserved, other, fs::copy_options::recursive);
-    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(1), "");
-    view.answerYes = true;
-    ASSERT_EQ(ctx.m_editor.OnDelete(), "");
-    ASSERT_FALSE(fs::exists(reserved + added));
-    At("201005231001", [&] {
-        fs::copy(other + added, reserved + added, fs::copy_options::recursive);
-        fs::copy_file(other + "/reserve.dat", reserved + "/reserve.new");
-        fs::rename(reserved + "/reserve.new", reserved + "/reserve.dat");
-    });
-    std::string told;
-    view.onBox = [&](const std::string& text) { told += text + "\n"; };
-    Run();
-    ASSERT_TRUE(reached) << "the pass ended before the schedule could be rewritten";
-    EXPECT_TRUE(ctx.m_run.report.ok()) << Failures();
-    EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{"2010-05-23 - 10:05 ~ 10:06"});
-    EXPECT_TRUE(fs::exists(reserved + added + "/BackupInfo.dat"));
-    EXPECT_FALSE(fs::exists(reserved + "/2010_05_23=10,00~10,03"));
-    EXPECT_HAS(told, "was changed by another program during the backup");
-}
-
 class ImageManifestEndTest : public BackupFixture {
   protected:
     // A pass begun with its hashing, and the day folder of its one entry made in the image.
@@ -451,6 +412,49 @@ TEST_F(ImageManifestEndTest, AFileWrittenAgainAfterAnUnseenCommitLeavesItsEntryW
     const integrity::Manifest m = Written();
     ASSERT_EQ(m.lines.size(), 1u);
     EXPECT_EQ(m.lines[0].hex, integrity::Sha256Hex("again", 5));
+}
+
+// A file the target lost after it was written is named, still listed (the image cannot pass for
+// whole), and its entry is not whole.
+TEST_F(ImageManifestEndTest, AFileGoneFromTheTargetIsNamedAndStaysListed) {
+    ASSERT_NO_FATAL_FAILURE(CommitWhole("gone.dat", "abc"));
+    job->report().EntryDone(slot, true);
+    fs::remove(day + "/gone.dat");
+
+    FinishImageManifest(*job);
+    EXPECT_THAT(job->report().failures(),
+                ElementsAre(HasSubstr("gone.dat was written into the image but is gone from the "
+                                      "target")));
+    EXPECT_FALSE(job->report().EntryComplete(slot));
+    const integrity::Manifest m = Written();
+    EXPECT_TRUE(m.partial);
+    ASSERT_EQ(m.lines.size(), 1u);
+    EXPECT_EQ(m.lines[0].path, entry + "/20100523/gone.dat");
+}
+
+// The window closed while the link's thread still writes a file: the end waits for that file and
+// lists it, and hashes nothing the thread writes after it.
+TEST_F(ImageManifestEndTest, TheEndWaitsForTheFileTheLinkWritesAndHashesNothingAfterIt) {
+    const std::shared_ptr<platform::GatedWriteTap> gate = job->linkTap;
+    ASSERT_TRUE(gate);
+    std::atomic<bool> open{false};
+    std::thread link([&] {
+        platform::ScopedWriteTap tap(gate.get());
+        platform::AtomicFile late, after;
+        ASSERT_TRUE(late.Create(day + "/late.dat") && late.Write("late", 4));
+        open = true;
+        ASSERT_TRUE(WaitUntil([&] { return gate->Closing(); }));
+        ASSERT_TRUE(late.Commit());
+        ASSERT_TRUE(after.Create(day + "/after.dat") && after.Write("x", 1) && after.Commit());
+    });
+    ASSERT_TRUE(WaitUntil([&] { return open.load(); }));
+    job->report().EntryDone(slot, true);
+    FinishImageManifest(*job);
+    link.join();
+    const integrity::Manifest m = Written();
+    ASSERT_EQ(m.lines.size(), 1u);
+    EXPECT_EQ(m.lines[0].path, entry + "/20100523/late.dat");
+    EXPECT_TRUE(fs::exists(day + "/after.dat"));
 }
 
 // The target taken away after the last file: the manifest finds it gone, says so once (not once
@@ -679,19 +683,19 @@ TEST_F(CancelQuestionTest, OnlyAYesStopsThePassOrTheDiscAndIdleItCloses) {
     EXPECT_EQ(Cancel(), CancelOutcome::kClose);
 }
 
-TEST_F(CancelQuestionTest, AStoppedPassKeepsWhatItDidNotWriteAndNamesIt) {
-    RecordDay(600, 609, 0);
-    Add("10", "00", "10", "02");
-    Add("10", "04", "10", "09");
-    CancelAt("201005231000");
-    Run();
-    EXPECT_EQ(ctx.m_schedule.rows, (std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:02",
-                                                             "2010-05-23 - 10:04 ~ 10:09"}));
-    const std::string end = Outcome();
-    EXPECT_THAT(end, StartsWith(Text("Q010007")));
-    EXPECT_HAS(end, "\n\n" + Text("Q010013"));
-    EXPECT_HAS(end, "2010-05-23 - 10:04 ~ 10:09: " + std::string(kEntryNotReached));
-    EXPECT_FALSE(view.totalSize.empty());  // the kept entries' total
+// A stop ends a remote pass's fetch at once, not with its entry; a local pass has none to end.
+TEST_F(CancelQuestionTest, AStopCancelsTheFetchOfARemotePassOnly) {
+    service = std::make_unique<ShareService>(ShareService::Settings{});
+    client = std::make_unique<LoopbackShareClient>(*service);
+    ctx.m_link.client = client.get();
+    for (const bool remote : {true, false}) {
+        ctx.m_host.localMode = remote ? 0 : 1;
+        ctx.m_run.running = 1;
+        const backup::PassJob& job = BeginPass();
+        StopRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link);
+        EXPECT_EQ(ctx.m_run.running, 0);
+        EXPECT_EQ(job.fetchCancel->cancelled(), remote);
+    }
 }
 
 class LateAnswerTest : public CancelQuestionTest {

@@ -10,6 +10,7 @@
 #include "backup/disc/DiscBurn.h"
 #include "backup/disc/DiscReadBack.h"
 #include "backup/disc/WriterErrors.h"
+#include "share/Has.h"
 
 namespace fs = std::filesystem;
 
@@ -123,6 +124,23 @@ TEST_F(DiscBurnTest, ACompletedWriteClearsTheImageTheScheduleAndTheWorkingFolder
     EXPECT_EQ(view.messages.back().text,
               Text("A010011") + "\n" + Said("Q010011") + "\n" + Said("Q010012") + " SHA256:abcd");
     EXPECT_EQ(ctx.m_disc.readBack, nullptr);
+}
+
+// A disc written without a minute its recording lacked: the entry it holds whole leaves the
+// schedule, the damaged one stays, and the box says what the disc lacks.
+TEST_F(DiscBurnTest, ACompletedWriteKeepsAnEntryItsRecordingLeftIncomplete) {
+    ctx.m_host.basePath = "C:\\Prog\\";
+    RecordDay(600, 604, 0);
+    Add("10", "00", "10", "02", {0});
+    Add("10", "03", "10", "04", {0});
+    const std::string damage = "minute 10:01 not copied: its data file is missing";
+    ctx.m_run.report.Damaged("2010_05_23=10,00~10,02", damage);
+    ctx.m_run.report.EntryDone(0, false, damage, true);
+    ctx.m_run.report.EntryDone(1, true);
+    ctx.m_disc.writing = 1;
+    Event(13);
+    EXPECT_EQ(view.listRows, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:02"});
+    EXPECT_HAS(view.messages.back().text, "2010-05-23 - 10:00 ~ 10:02: " + damage);
 }
 
 TEST_F(DiscBurnTest, AnEndedWriteAndAnErrorGoBackToIdleWithTheirWords) {

@@ -9,10 +9,8 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
-#include <map>
 
 #include "BackupFixture.h"
-#include "FakeDiscWriter.h"
 #include "backup/HostMessages.h"
 #include "backup/pass/BackupStart.h"
 #include "backup/pass/PassEnd.h"
@@ -20,7 +18,6 @@
 #include "backup/server/ShareImageStore.h"
 #include "backup/server/ShareRequest.h"
 #include "backup/server/ShareService.h"
-#include "integrity/Sha256.h"
 #include "records/HostInfo.h"
 #include "share/Has.h"
 
@@ -74,46 +71,6 @@ TEST_F(RemoteBackupTest, TheDayIndexFillsTheHoursAndCamerasAsALocalScanDoes) {
     EXPECT_EQ(ctx.m_day.existCamCount, 0);
     EXPECT_EQ(client->connects, 1);  // one link for the same address and port
 }
-
-// Runs onto a disc: a writer that takes the image, and the end of each pass (the hand-over to
-// the writer) run on this thread, as on a window's.
-class RemoteDiscTest : public RemoteBackupTest {
-  protected:
-    void SetUp() override {
-        RemoteBackupTest::SetUp();
-        writer.freeMB = 4000;
-        ctx.m_disc.writer = &writer;
-        ASSERT_TRUE(ctx.m_targets.FindWriterDrive());
-        OwnPassEnds();
-    }
-    std::string Staging() const { return driveC() + "/QuillonTemp"; }
-    // Each file's name and hash: a difference names the file, not a screen of its bytes.
-    std::map<std::string, std::string> StagedImage() const {
-        std::map<std::string, std::string> files;
-        for (const auto& [name, bytes] : FilesBelow(Staging()))
-            files[name] = integrity::Sha256Hex(bytes.data(), bytes.size());
-        return files;
-    }
-    // The schedule's pass up to the write; nothing of the image flushed or kept open on the way.
-    void Burn() {
-        ctx.m_target.kind = backup::TargetKind::kDisc;  // as the folder browser sets it
-        writer.calls.clear();
-        ASSERT_EQ(Start(), "");
-        ASSERT_TRUE(ServeUntil([&] {
-            return std::find(writer.calls.begin(), writer.calls.end(), "write") !=
-                   writer.calls.end();
-        }));
-        EXPECT_EQ(Sha256sumCheck(Staging()), 0);
-        EXPECT_EQ(OpenHandlesBelow(Staging()), std::vector<std::string>{});
-    }
-    void WriteCompleted() {
-        WriterEvent completed;
-        completed.id = kWriterWriteCompleted;
-        ctx.m_burner.OnWriterEvent(completed);
-    }
-
-    FakeDiscWriter writer;
-};
 
 TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSchedule) {
     Add("10", "00", "10", "01", {0, 1, 2, 3});
@@ -178,26 +135,6 @@ TEST_F(RemoteBackupTest, ASizeOfZeroOrNoneAddsNothingAndGivesTheDialogBack) {
         EXPECT_FALSE(ctx.m_schedule.table[0].bUsed);
         EXPECT_EQ(ctx.m_schedule.totalKB, 0u);
     }
-}
-
-TEST_F(RemoteBackupTest, CancelDuringAFetchEndsTheRunWithItsReasonAndKeepsTheEntry) {
-    GoRemote();
-    Add("10", "00", "10", "01", {0});
-    client->slowDownload = true;
-    Target("E:\\Remote");
-    ASSERT_EQ(Start(), "");
-    ASSERT_TRUE(WaitUntil([&] { return client->downloadWriting.load(); }));
-    const int before = view.Ends();
-    view.answerYes = true;
-    ASSERT_TRUE(CancelRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link, ctx.m_prompts));
-    ASSERT_TRUE(ServeUntil([&] { return view.Ends() > before + 1; }));  // the question, the end
-    client->JoinDownload();
-    EXPECT_FALSE(ctx.m_run.running);
-    EXPECT_EQ(view.activity, backup::Activity::kIdle);
-    EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "M010012") + "\ncancelled");
-    EXPECT_EQ(view.listRows.size(), 1u);
-    // Its download had begun: the kept schedule no longer holds it as pending.
-    EXPECT_EQ(ctx.m_schedule.table[0].bPending, 0u);
 }
 
 // The entry's folders are looked at when it is asked for, and again when its files are ready: a
@@ -274,57 +211,6 @@ TEST_F(RemoteBackupTest, ARunThatBrokeOffIsFetchedWholeTheNextTimeOverItsHalfWri
     EXPECT_TRUE(fs::exists(day + "201005231000N.dat"));
     EXPECT_FALSE(fs::exists(day + ".201005231000N.dat.77-1.quillon-part"));
     EXPECT_EQ(OpenHandlesBelow(out), std::vector<std::string>{});
-}
-
-TEST_F(RemoteBackupTest, AWindowClosedDuringADownloadHashesTheFileBeingWrittenAndNothingAfterIt) {
-    GoRemote();
-    Add("10", "00", "10", "01", {0, 1});
-    client->slowDownload = true;
-    client->holdFirstFile = true;
-    Target("E:\\Remote");
-    ASSERT_EQ(Start(), "");
-    ASSERT_TRUE(WaitUntil([&] { return client->downloadWriting.load(); }));
-    // The window goes while the link's thread still writes: its fetch is cancelled, and the
-    // pass finishes the manifest, which must wait for the file being written and then let go of
-    // the hashing.
-    StopRunningBackup(ctx.m_run, ctx.m_host, ctx.m_link);
-    worker.StopMakeFileThread();
-    client->JoinDownload();
-
-    const std::string manifest = ReadText(out + "/Remote/SHA256SUMS");
-    EXPECT_EQ(manifest.rfind("# PARTIAL IMAGE", 0), 0u) << manifest;
-    const std::string day = "2010_05_23=10,00~10,01/20100523/";
-    EXPECT_HAS(manifest, day + "201005231000N.dat");
-    EXPECT_LACKS(manifest, day + "201005231001N.dat");
-    EXPECT_TRUE(fs::exists(out + "/Remote/" + day + "201005231001N.dat"));
-    EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
-}
-
-// Onto a disc, a run over the link whose recording lost a minute writes the image a local pass
-// writes, and once the disc is written keeps the damaged entry as that pass does, with the same
-// words in the box.
-TEST_F(RemoteDiscTest, ARemoteRunOntoADiscKeepsADamagedEntryAsALocalPassDoes) {
-    fs::remove(driveC() + "/QorData/20100523/201005231001N.dat");
-    Add("10", "00", "10", "02", {0, 2});
-    Add("10", "03", "10", "04", {0, 2});
-    Burn();
-    const auto local = StagedImage();
-    WriteCompleted();
-    const auto localRows = view.listRows;
-    const std::string localBox = view.messages.empty() ? "" : view.messages.back().text;
-    ctx.m_disc.writing = 0;
-    ctx.m_editor.ClearWholeSchedule();
-
-    GoRemote();
-    Add("10", "00", "10", "02", {0, 2});
-    Add("10", "03", "10", "04", {0, 2});
-    Burn();
-    EXPECT_EQ(StagedImage(), local);
-    WriteCompleted();
-    EXPECT_EQ(view.listRows, localRows);
-    EXPECT_EQ(view.messages.back().text, localBox);
-    EXPECT_EQ(localRows, std::vector<std::string>{"2010-05-23 - 10:00 ~ 10:02"});
-    EXPECT_HAS(localBox, "minute 10:01 not copied");
 }
 
 // The host's messages: its record puts the session in remote mode with the host's context, read
@@ -456,6 +342,12 @@ TEST_F(ShareImageStoreTest, AnImageLeftBehindGivesWayToAnotherClientsBuildOfItsE
     ShareImageStore busy({});
     busy.Keep(image, "", "a");
     EXPECT_HAS(busy.Claim(image.entry, "b"), "another client");
+    EXPECT_HAS(busy.Claim(image.entry, ""), "another client");
+    // Its own client asks again only when it lost what it had: the image gives way.
+    EXPECT_EQ(busy.Claim(image.entry, "a"), "");
+    ShareImageStore anonymous({});
+    anonymous.Keep(image, "", "");
+    EXPECT_HAS(anonymous.Claim(image.entry, ""), "another client");
     ShareImageStore::Limits left;
     left.abandonAfter = std::chrono::milliseconds(0);
     ShareImageStore idle(left);
@@ -481,31 +373,24 @@ TEST_F(ShareServiceTest, OneClientsImageIsNotReplacedUnderItAndLeftoversGoAtStar
     request.entry.bAllCam = 1;
     SetKeys(request.entry, "201005231000", "201005231001");
     std::atomic<bool> cancel{false};
-    const ShareService::Image first = server.MakeImage(request, nullptr, cancel);
+    const auto make = [&](const std::string& id) {
+        return server.MakeImage(request, nullptr, cancel, nullptr, nullptr, id);
+    };
+    const std::string a(32, 'a'), b(32, 'b');
+    const ShareService::Image first = make(a);
     ASSERT_EQ(first.problem, "");
     ASSERT_FALSE(first.files.empty());
-    const ShareService::Image second = server.MakeImage(request, nullptr, cancel);
+    const ShareService::Image second = make(b);
     EXPECT_HAS(second.problem, "another client");
     EXPECT_EQ(second.entry, "");
     EXPECT_NE(server.ImageFilePath(first.entry, first.files[0].name), "");  // still whole
-    EXPECT_TRUE(server.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
-    EXPECT_EQ(server.MakeImage(request, nullptr, cancel).problem, "");
-
-    // A client that asks for the entry again has lost what it had (it was killed): its own
-    // image is built anew at once, while another's stays refused as the first's was.
-    const std::string a(32, 'a'), b(32, 'b');
-    ASSERT_TRUE(server.DeleteTemp("C:\\NetBackupTemp\\" + first.entry));
-    ASSERT_EQ(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, a).problem, "");
-    EXPECT_HAS(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, b).problem,
-               "another client");
-    EXPECT_HAS(server.MakeImage(request, nullptr, cancel).problem, "another client");
-    const ShareService::Image again =
-        server.MakeImage(request, nullptr, cancel, nullptr, nullptr, a);
+    // Asked again by its own client (killed, it lost what it had), the image is built anew.
+    const ShareService::Image again = make(a);
     EXPECT_EQ(again.problem, "");
     ASSERT_FALSE(again.files.empty());
     EXPECT_NE(server.ImageFilePath(again.entry, again.files[0].name), "");
-    EXPECT_HAS(server.MakeImage(request, nullptr, cancel, nullptr, nullptr, b).problem,
-               "another client");
+    EXPECT_TRUE(server.DeleteTemp("C:\\NetBackupTemp\\" + again.entry));
+    EXPECT_EQ(make(b).problem, "");
 }
 
 TEST_F(ShareServiceTest, ABuildCancelledWhileItCopiesLeavesNoFolderBehind) {
@@ -572,6 +457,25 @@ class PassDuringMeddlingTest : public BackupFixture {
         }));
         return round;
     }
+    // A pass over the link of one entry of 10:00 to 10:11 of cams, begun onto E:\Remote.
+    void StartRemote(const std::vector<int>& cams) {
+        UseLink(true);
+        ctx.m_chooser.SelectBackupDay("20100523");
+        ASSERT_TRUE(PumpLink());
+        Choose("10", "00", "10", "11", cams);
+        ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
+        ASSERT_TRUE(PumpLink());
+        ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
+        Target("E:\\Remote");
+        boxes = view.boxes;
+        ASSERT_EQ(Start(), "");
+    }
+    static std::string Minute(int m) {
+        char name[32];
+        std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
+        return name;
+    }
+    int boxes = 0;  // before the pass began
 };
 
 TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOperatorDoMeanwhile) {
@@ -585,10 +489,8 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
     EXPECT_EQ(owner.served, 1);  // the end of the pass ran on the window's thread
     // Every minute of both entries, under the names the plan gave them, and nothing else.
     for (int m = 0; m <= 11; ++m) {
-        char name[32];
-        std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
-        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11") + name)) << name;
-        EXPECT_EQ(fs::exists(Day("2010_05_23=10,02~10,05") + name), m >= 2 && m <= 5) << name;
+        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11") + Minute(m))) << m;
+        EXPECT_EQ(fs::exists(Day("2010_05_23=10,02~10,05") + Minute(m)), m >= 2 && m <= 5) << m;
     }
     EXPECT_TRUE(ctx.m_run.report.ok())
         << (ctx.m_run.report.failures().empty() ? std::string()
@@ -600,38 +502,17 @@ TEST_F(PassDuringMeddlingTest, AFolderPassWritesItsPlanWhateverTheHostAndTheOper
 }
 
 TEST_F(PassDuringMeddlingTest, ARemotePassFetchesItsPlanWhileRecordsAndClicksArrive) {
-    UseLink(true);
-    ctx.m_chooser.SelectBackupDay("20100523");
-    ASSERT_TRUE(PumpLink());
-    Choose("10", "00", "10", "11", {0, 1, 2, 3});
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
-    ASSERT_TRUE(PumpLink());
-    ASSERT_EQ(ctx.m_schedule.rows.size(), 1u);
-    Target("E:\\Remote");
-    const int boxes = view.boxes;
-    ASSERT_EQ(Start(), "");
+    ASSERT_NO_FATAL_FAILURE(StartRemote({0, 1, 2, 3}));
     // The answers are served on this thread between rounds, as the window's loop serves them.
     MeddleUntil([&] { return view.boxes > boxes; });
-    for (int m = 0; m <= 11; ++m) {
-        char name[32];
-        std::snprintf(name, sizeof name, "2010052310%02dN.dat", m);
-        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11", "Remote") + name)) << name;
-    }
+    for (int m = 0; m <= 11; ++m)
+        EXPECT_TRUE(fs::exists(Day("2010_05_23=10,00~10,11", "Remote") + Minute(m))) << m;
     EXPECT_TRUE(ctx.m_run.report.ok());
     EXPECT_EQ(Sha256sumCheck(out + "/Remote"), 0);
 }
 
 TEST_F(PassDuringMeddlingTest, ARemotePassCancelledAtOnceEndsWithItsEntryKept) {
-    UseLink(true);
-    ctx.m_chooser.SelectBackupDay("20100523");
-    ASSERT_TRUE(PumpLink());
-    Choose("10", "00", "10", "11", {0, 1});
-    ASSERT_EQ(Start(), "M010024");  // nothing scheduled yet
-    ASSERT_EQ(ctx.m_editor.OnAdd(view.Range()), "");
-    ASSERT_TRUE(PumpLink());
-    Target("E:\\Remote");
-    const int boxes = view.boxes;
-    ASSERT_EQ(Start(), "");
+    ASSERT_NO_FATAL_FAILURE(StartRemote({0, 1}));
     // The cancel is asked before the worker's first step can have handed its entry over; the
     // question, then the end of the run.
     MeddleUntil([&] { return view.boxes > boxes + 1; }, 1);

@@ -1,7 +1,8 @@
 // The schedule's commands and what they keep in the working folder: Add and its refusals, the
 // camera pages, Select all and cameras chosen by number, pick, delete and the memo, the names of
 // entries, the list's order, the listing a front end reads, the day map and reserve.dat as they
-// are read back, and the estimate of a new entry over minutes written by hand.
+// are read back (also as another program rewrote it during a pass), and the estimate of a new
+// entry over minutes written by hand.
 #include "backup/schedule/ScheduleCommands.h"
 
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <numeric>
 
 #include "PassTest.h"
+#include "backup/pass/BackupReport.h"
 #include "backup/schedule/EntrySize.h"
 #include "backup/schedule/ReservedFolder.h"
 #include "backup/schedule/ScheduleListing.h"
@@ -186,6 +188,28 @@ TEST_F(ScheduleCommandsTest, AnEntryIsNamedExactlyAndNeverByItsBeginning) {
     ASSERT_EQ(ctx.m_editor.DeleteEntry(first), "");
     EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{second});
     EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,05"));
+}
+
+// A program that ignores the lock rewrote reserve.dat during a pass, adding an entry: the pass's
+// end keeps that entry and its folder, drops only what the pass made whole, and says so.
+TEST_F(ScheduleCommandsTest, AScheduleRewrittenDuringAPassKeepsWhatTheOtherProgramAdded) {
+    const std::string other = prefix() + "/other", added = "/2010_05_12=08,03~08,04";
+    ASSERT_EQ(AddRange("08", "00", "08", "01", {0}), "");
+    ASSERT_EQ(AddRange("08", "03", "08", "04", {1}), "");
+    fs::copy(Reserved(), other, fs::copy_options::recursive);  // the other program's schedule
+    ASSERT_EQ(ctx.m_editor.OnSelchangeSchedule(1), "");
+    view.answerYes = true;
+    ASSERT_EQ(ctx.m_editor.OnDelete(), "");
+    fs::copy(other + added, Reserved() + added, fs::copy_options::recursive);
+    fs::copy_file(other + "/reserve.dat", Reserved() + "/reserve.dat",
+                  fs::copy_options::overwrite_existing);
+    BackupReport report;
+    report.EntryDone(0, true);
+    ctx.m_editor.ClearAfterPass(report, true);
+    EXPECT_EQ(ctx.m_schedule.rows, std::vector<std::string>{"2010-05-12 - 08:03 ~ 08:04"});
+    EXPECT_TRUE(fs::exists(Reserved() + added + "/BackupInfo.dat"));
+    EXPECT_FALSE(fs::exists(Reserved() + "/2010_05_12=08,00~08,01"));
+    EXPECT_HAS(LastMessage(), "was changed by another program during the backup");
 }
 
 TEST_F(ScheduleCommandsTest, DateTypesSortTheListByTheirCharacters) {
@@ -393,22 +417,20 @@ TEST_F(EntrySizeTest, PicturesAllowanceAndMarginAddUpAsComputedByHand) {
     EXPECT_EQ(ctx.m_day.selCamCount, 2);
 }
 
-TEST_F(EntrySizeTest, AudioIsRoundedPerFileAndTheRangeIncludesBothEnds) {
-    WriteMinute("201005231058", {{1, 100}});
+// The audio is counted under the name the recorder's model gives it (how a file is rounded, and
+// which minutes a range takes, are the estimate's own).
+TEST_F(EntrySizeTest, AudioIsCountedUnderTheNameOfTheRecordersModel) {
     WriteMinute("201005231102", {{1, 100}});
-    WriteMinute("201005231103", {{1, 1 << 20}});  // after the end minute
-    const std::string audio = driveC() + "/QorData/20100523/Audio/";
-    WriteText(audio + "201005231058.au1", std::string(5000, 'a'));
-    WriteText(audio + "201005231058.au3", std::string(5000, 'a'));
-    WriteText(audio + "201005231102.aug1", std::string(500000, 'a'));  // other model's suffix
-    ctx.m_day.camSel[1] = ctx.m_day.camSel[3] = 1;
-    ASSERT_TRUE(Estimate("1058", "1102"));
-    // 4 + 4 KB of audio (not 9), pictures below a kilobyte each, 2 pictures: no allowance.
-    EXPECT_EQ(ctx.m_schedule.lastEntryKB, 3008u);
+    const std::string audio = driveC() + "/QorData/20100523/Audio/201005231102.au";
+    WriteText(audio + "1", std::string(5000, 'a'));
+    WriteText(audio + "g1", std::string(500000, 'a'));
+    ctx.m_day.camSel[1] = 1;
+    ASSERT_TRUE(Estimate("1102", "1102"));
+    EXPECT_EQ(ctx.m_schedule.lastEntryKB, 3004u);
     ctx.m_host.modelCode = 0x1648D;
     ASSERT_TRUE(Estimate("1102", "1102"));
     EXPECT_EQ(ctx.m_schedule.lastEntryKB, 3000u + 488u);
-    EXPECT_EQ(ctx.m_schedule.totalKB, 3008u + 3488u);
+    EXPECT_EQ(ctx.m_schedule.totalKB, 3004u + 3488u);
 }
 
 TEST_F(EntrySizeTest, EmptyRangesAndBrokenIndexesLeaveTotalsUnchanged) {

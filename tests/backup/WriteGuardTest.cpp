@@ -1,9 +1,8 @@
 // Where a pass may write and the checks before it starts: never through a link into the
 // recordings or its working folder, only onto a file system with room for what it plans (the
 // refusal names the drive and its figures), each check only once those before it passed, a folder
-// that is not there made once they all did, and only as long as the target keeps what it wrote: a
-// target taken away, emptied, swapped, turned read-only or pulled fails the pass. The writer
-// choice: one that cannot be selected does not take a good one down with it.
+// that is not there made once they all did. The writer choice: one that cannot be selected does
+// not take a good one down with it.
 #include "backup/pass/WriteGuard.h"
 
 #include <sys/mount.h>
@@ -75,100 +74,6 @@ TEST_F(WriteGuardTest, ATargetWithoutRoomForThePlannedSizeIsRefusedAtTheStart) {
     EXPECT_FALSE(fs::exists(tiny + "/Backup"));  // a refused backup makes nothing
     EXPECT_FALSE(fs::exists(below + "/Backup"));
 }
-
-// What disturbs the target once the pass reaches minute 10:01, given the target drive's host
-// folder and the image's day folder there.
-struct Disturbance {
-    const char* name;
-    std::vector<int> cams;  // none: whole minutes; some: minutes rebuilt through the index
-    bool onStick;           // the target a small volume of its own
-    std::function<void(const std::string& drive, const std::string& day)> disturb;
-    const char* why;  // of the pass's one failure; none: what it wrote is lost, and listed
-};
-
-void PrintTo(const Disturbance& d, std::ostream* os) {
-    *os << d.name;
-}
-
-class DisturbedTargetTest : public WriteGuardTest,
-                            public ::testing::WithParamInterface<Disturbance> {};
-
-// A target taken away, emptied behind the pass's back, swapped for a new folder (a medium
-// swapped), turned read-only or pulled fails the pass, and the entry stays scheduled. A stick
-// pulled though the disk beneath happens to hold the image's folders fails no write: only the
-// volume tells that it is gone, and nothing lands on that disk.
-TEST_P(DisturbedTargetTest, FailsThePassAndKeepsTheEntry) {
-    const Disturbance& d = GetParam();
-    std::string drive = out;
-    if (d.onStick && (drive = MountTinyDrive('F', "size=64m")).empty())
-        GTEST_SKIP() << "no small filesystem can be mounted here";
-    const std::string day = drive + "/Backup/2010_05_23=10,00~10,05/20100523/";
-    Add("10", "00", "10", "05", d.cams);
-    At("201005231001", [&] { d.disturb(drive, day); });
-    Run(d.onStick ? "F:\\Backup" : "E:\\Backup");
-    EXPECT_TRUE(reached) << "the pass ended before it could be disturbed";
-    EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
-    if (*d.why) {
-        EXPECT_THAT(ctx.m_run.report.failures(), ElementsAre(HasSubstr(d.why)));
-    } else {
-        EXPECT_HAS(Failures(),
-                   "201005231000N.dat was written into the image but is gone from the target");
-        // Listed as written: the image cannot pass for whole.
-        const std::string manifest = Manifest();
-        EXPECT_HAS(manifest, "/201005231000N.dat\n");
-        EXPECT_THAT(manifest, StartsWith("# PARTIAL IMAGE"));
-    }
-    if (std::string(d.name) == "StickPulled") {
-        std::size_t files = 0;
-        for (const auto& e : fs::recursive_directory_iterator(drive))
-            files += e.is_regular_file() ? 1 : 0;
-        EXPECT_EQ(files, 0u);
-    }
-}
-
-const auto kRemoved = [](const std::string& drive, const std::string&) {
-    fs::remove_all(drive + "/Backup");
-};
-
-INSTANTIATE_TEST_SUITE_P(
-    Target, DisturbedTargetTest,
-    ::testing::Values(Disturbance{"Removed", {}, false, kRemoved, "is gone"},
-                      Disturbance{
-                          "RemovedUnderARebuildingPass", {0, 2}, false, kRemoved, "is gone"},
-                      Disturbance{"FilesDeleted",
-                                  {},
-                                  false,
-                                  [](const std::string&, const std::string& day) {
-                                      fs::remove(day + "201005231000N.dat");
-                                      fs::remove(day + "201005231000N.idx");
-                                  },
-                                  ""},
-                      Disturbance{"Swapped",
-                                  {},
-                                  false,
-                                  [](const std::string& drive, const std::string& day) {
-                                      fs::remove_all(drive + "/Backup");
-                                      fs::create_directories(day);
-                                  },
-                                  ""},
-                      Disturbance{"StickTurnedReadOnly",
-                                  {},
-                                  true,
-                                  [](const std::string& drive, const std::string&) {
-                                      ASSERT_EQ(::mount("tmpfs", drive.c_str(), "tmpfs",
-                                                        MS_REMOUNT | MS_RDONLY, nullptr),
-                                                0);
-                                  },
-                                  "read-only"},
-                      Disturbance{"StickPulled",
-                                  {},
-                                  true,
-                                  [](const std::string& drive, const std::string& day) {
-                                      ASSERT_EQ(::umount2(drive.c_str(), MNT_DETACH), 0);
-                                      fs::create_directories(day + "Audio");
-                                  },
-                                  "is gone"}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 class StartTargetTest : public PassTest {
   protected:
