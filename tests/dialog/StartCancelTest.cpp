@@ -1,13 +1,11 @@
-// The storage target chosen in the browser, Cancel, History and the host's messages.
+// The storage target chosen in the browser, History and the host's messages.
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <cstring>
-#include <tuple>
 
 #include "DialogFixture.h"
 #include "backup/HostMessages.h"
-#include "backup/pass/BackupStart.h"
 #include "platform/DriveTable.h"
 #include "preview/CBackupDataListDlg.h"
 
@@ -52,8 +50,6 @@ TEST_F(StartCancelTest, TheTargetIsChosenInTheBrowserAndClassifiedByItsDrive) {
     EXPECT_EQ(Send(platform::kMsgQueryControl, ctl::kTarget).data, usb + "/Backup");
     EXPECT_EQ(dlg->view().GetItemText(ctl::kTarget), "E:\\Backup");
     EXPECT_EQ(ctx().m_target.text, "E:\\Backup");
-    EXPECT_EQ(::OnHistory({ctx().m_run, ctx().m_disc}, ctx().m_target, ctx().m_prompts),
-              "E:");  // the drive from the drive path, not the display
     ASSERT_TRUE(
         dlg->Control(ctl::kStorageFrame)->grab().save(QUILLON_ARTEFACT_DIR "/target-edit.png"));
     // A disc writer's text names no folder: shown as the core set it.
@@ -79,39 +75,17 @@ TEST_F(StartCancelTest, TheTargetIsChosenInTheBrowserAndClassifiedByItsDrive) {
     EXPECT_EQ(ctx().m_target.kind, backup::TargetKind::kNone);
 }
 
-TEST_F(StartCancelTest, CancelDuringABackupAsksAndIdleClosesTheWindow) {
-    Open({.browser = &browser});
-    ctx().m_run.running = 1;  // a backup under way
-    boxes.answers = {IDNO};
-    Click(ctl::kCancel);
-    EXPECT_EQ(LastBox(), Text("M010038") + "\n" + Text("M010026"));
-    EXPECT_TRUE(dlg->isVisible());
-    ctx().m_run.running = 0;
-    Click(ctl::kCancel);
-    EXPECT_FALSE(dlg->isVisible());
-}
-
-TEST_F(StartCancelTest, HistoryListsTheTargetsFoldersInTheDateTypesForm) {
+// The labels are the core's (tested there); the list holds the target's folders only.
+TEST_F(StartCancelTest, HistoryListsTheTargetsFoldersOnly) {
     const std::string usb = MapDrive('E', "removable");
     fs::create_directories(usb + "/2010_05_03=10,00~11,30");
-    fs::create_directories(usb + "/a.b_c");
     WriteText(usb + "/plain.txt", "not a folder");
-    for (const auto& [type, first, second] :
-         {std::tuple{0, "2010-05-03 - 10,00 ~ 11,30", "a:b-c"},
-          std::tuple{3, "2010/05/03 - 10,00 ~ 11,30", "a:b/c"},
-          std::tuple{6, "2010.05.03 - 10,00 ~ 11,30", "a:b.c"}}) {
-        CBackupDataListDlg history;
-        history.m_strFolder = "E:";
-        history.m_nDateType = type;
-        history.OnInitDialog();
-        ASSERT_EQ(history.List()->count(), 2) << type;
-        EXPECT_EQ(history.List()->item(0)->text().toStdString(), first);
-        EXPECT_EQ(history.List()->item(1)->text().toStdString(), second);
-    }
-    Open({.browser = &browser});
-    ctx().m_run.running = 1;
-    Click(ctl::kHistory);
-    EXPECT_EQ(LastBox(), Text("M010016"));
+    CBackupDataListDlg history;
+    history.m_strFolder = "E:";
+    history.m_nDateType = 3;
+    history.OnInitDialog();
+    ASSERT_EQ(history.List()->count(), 1);
+    EXPECT_EQ(history.List()->item(0)->text().toStdString(), "2010/05/03 - 10,00 ~ 11,30");
 }
 
 TEST_F(StartCancelTest, TheHostsMessagesReachTheSessionAndTheControls) {
