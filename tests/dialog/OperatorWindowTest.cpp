@@ -44,8 +44,6 @@ TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFi
     fs::create_directories(target);
     OperatorBoxes operatorBoxes;
     Open({}, &operatorBoxes);
-    Click(ctl::kOk);
-    EXPECT_EQ(operatorBoxes.shown.back(), Text("M010024"));
     AddEntry("00", "03");
     dlg->OnBrowseTarget(&target);
 
@@ -85,7 +83,6 @@ TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFi
 
     ASSERT_EQ(operatorBoxes.questions.size(), 1u);
     const std::string question = operatorBoxes.questions[0];
-    EXPECT_EQ(question, Text("M010038") + "\n" + Text("M010026"));  // the host's join
     // Yes means stop, said so; "go on" would read as going on with the backup. The erase
     // question shares the second line.
     EXPECT_NE(question.find("Stop it?"), std::string::npos) << question;
