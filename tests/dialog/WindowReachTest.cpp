@@ -1,7 +1,6 @@
 // What the operator can reach of the real window: the storage target chosen in a scripted
 // browser and in the program's own, History, the host's messages, the keep-in-front timer, Close
 // over the bus, and the writer's box when there is none.
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -9,7 +8,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QTimer>
-#include <QTreeView>
+#include <QTreeWidget>
 #include <cstring>
 
 #include "DialogFixture.h"
@@ -44,29 +43,22 @@ class WindowReachTest : public DialogTest {
         bool found = false;
         QTimer::singleShot(0, dlg.get(), [&] {
             auto* shown = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!shown)
+            auto* tree = shown ? shown->findChild<QTreeWidget*>() : nullptr;
+            if (!tree)
                 return;
-            for (QAbstractItemView* view : shown->findChildren<QAbstractItemView*>()) {
-                QModelIndex at;
-                int depth = 0;
-                for (; view->model() && depth < path.size(); ++depth) {
-                    if (auto* tree = qobject_cast<QTreeView*>(view); tree && at.isValid())
-                        tree->expand(at);  // a folder lists what it holds once opened
-                    const QModelIndexList rows =
-                        view->model()->rowCount(at) == 0
-                            ? QModelIndexList()
-                            : view->model()->match(view->model()->index(0, 0, at), Qt::DisplayRole,
-                                                   path[depth], 1, Qt::MatchStartsWith);
-                    if (rows.isEmpty())
-                        break;
-                    at = rows.first();
-                }
-                if ((found = depth == path.size())) {
-                    view->setCurrentIndex(at);
-                    return shown->accept();
-                }
+            QTreeWidgetItem* at = tree->invisibleRootItem();
+            for (const QString& name : path) {
+                at->setExpanded(true);  // a folder lists what it holds once opened
+                QTreeWidgetItem* next = nullptr;
+                for (int i = 0; i < at->childCount() && !next; ++i)
+                    if (at->child(i)->text(0).startsWith(name))
+                        next = at->child(i);
+                if (!(at = next))
+                    return shown->reject();
             }
-            shown->reject();
+            tree->setCurrentItem(at);
+            found = true;
+            shown->accept();
         });
         Click(ctl::kBrowse);
         return found;
