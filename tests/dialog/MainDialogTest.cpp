@@ -143,7 +143,7 @@ TEST_F(DialogTest, TheWorkersCallsReachTheWidgetsOnTheirOwnThreadOnly) {
 
 using OperatorSlipsTest = DialogTest;
 
-TEST_F(OperatorSlipsTest, KeysInTheDayListPickTheDayAndEnterStartsNoBackup) {
+TEST_F(OperatorSlipsTest, KeysInTheDayListPickTheDayEnterStartsNoBackupAndAHostRelabelsThem) {
     Open();
     AddEntry("01", "02");
     QTreeWidget* days = dlg->preview()->DayList();
@@ -157,9 +157,13 @@ TEST_F(OperatorSlipsTest, KeysInTheDayListPickTheDayAndEnterStartsNoBackup) {
     EXPECT_EQ(Rows(ctl::kScheduleList).size(), 1);
     QTest::keyClick(days, Qt::Key_Up);
     EXPECT_EQ(ctx().m_day.date, "20100523");
+    // A host's late date type relabels the days and the schedule.
+    SendHostRecord({.dateType = 4, .camCount = 16, .language = "eng"});  // day/month/year
+    EXPECT_EQ(days->topLevelItem(0)->text(0), "23/05/2010");
+    EXPECT_EQ(Rows(ctl::kScheduleList), QStringList{"23/05/2010 - 10:01 ~ 10:02"});
 }
 
-TEST_F(OperatorSlipsTest, ThePickedEntryStaysPickedWhenAnotherIsAddedAndIsTheOneDeleted) {
+TEST_F(OperatorSlipsTest, ThePickedEntryStaysPickedThroughAnAddIsTheOneDeletedAndUpdateUnpicks) {
     Open();
     AddEntry("05", "06");
     auto* list = W<QListWidget>(ctl::kScheduleList);
@@ -173,6 +177,17 @@ TEST_F(OperatorSlipsTest, ThePickedEntryStaysPickedWhenAnotherIsAddedAndIsTheOne
     boxes.answers = {IDYES};
     dlg->OnDelete();
     EXPECT_EQ(Rows(ctl::kScheduleList), QStringList{"2010-05-23 - 10:00 ~ 10:01"});
+    // Update stores the memo, leaves nothing picked, and the page follows the pick.
+    Click(ctl::kNextPage);
+    EXPECT_EQ(W<QLabel>(ctl::kCameraPage)->text(), "2/4");
+    list->setCurrentRow(0);
+    EXPECT_EQ(W<QLabel>(ctl::kCameraPage)->text(), "1/4");
+    W<QPlainTextEdit>(ctl::kMemo)->setPlainText("van at the gate");
+    Click(ctl::kUpdate);  // what it stores is the schedule's own test
+    EXPECT_TRUE(W<QPlainTextEdit>(ctl::kMemo)->toPlainText().isEmpty());
+    EXPECT_TRUE(list->selectedItems().isEmpty());
+    EXPECT_EQ(ctx().m_schedule.entryPicked, 0);
+    EXPECT_FALSE(W<QWidget>(ctl::kDelete)->isEnabled());
 }
 
 TEST_F(OperatorSlipsTest, TypingPastTheMemosRoomIsRefusedAndKeepsWhatIsThere) {
@@ -198,29 +213,4 @@ TEST_F(OperatorSlipsTest, TypingPastTheMemosRoomIsRefusedAndKeepsWhatIsThere) {
     memo->clear();
     memo->insertPlainText(QString::fromUtf8("é").repeated(200));
     EXPECT_EQ(memo->toPlainText(), QString::fromUtf8("é").repeated(125));
-}
-
-TEST_F(OperatorSlipsTest, UpdateStoresTheMemoLeavesNothingPickedAndThePageFollowsThePick) {
-    Open();
-    AddEntry("01", "02");
-    Click(ctl::kNextPage);
-    EXPECT_EQ(W<QLabel>(ctl::kCameraPage)->text(), "2/4");
-    auto* list = W<QListWidget>(ctl::kScheduleList);
-    list->setCurrentRow(0);
-    EXPECT_EQ(W<QLabel>(ctl::kCameraPage)->text(), "1/4");
-    W<QPlainTextEdit>(ctl::kMemo)->setPlainText("van at the gate");
-    Click(ctl::kUpdate);  // what it stores is the schedule's own test
-    EXPECT_TRUE(W<QPlainTextEdit>(ctl::kMemo)->toPlainText().isEmpty());
-    EXPECT_TRUE(list->selectedItems().isEmpty());
-    EXPECT_EQ(ctx().m_schedule.entryPicked, 0);
-    EXPECT_FALSE(W<QWidget>(ctl::kDelete)->isEnabled());
-}
-
-TEST_F(OperatorSlipsTest, AHostsDateTypeRelabelsTheDaysAndTheSchedule) {
-    Open();
-    AddEntry("01", "02");
-    SendHostRecord({.dateType = 4, .camCount = 16, .language = "eng"});  // day/month/year
-    QTreeWidget* days = dlg->preview()->DayList();
-    EXPECT_EQ(days->topLevelItem(0)->text(0), "23/05/2010");
-    EXPECT_EQ(Rows(ctl::kScheduleList), QStringList{"23/05/2010 - 10:01 ~ 10:02"});
 }

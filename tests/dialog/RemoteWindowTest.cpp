@@ -25,20 +25,6 @@ class RemoteWindowTest : public DialogTest {
         server->Stop();
         DialogTest::TearDown();
     }
-    void OpenWithLink() {
-        client = std::make_unique<share::HttpShareClient>();
-        Open({.shareClient = client.get()});
-    }
-    void GoRemote() {
-        SendHostRecord({.camCount = 8,
-                        .port = server->port(),
-                        .modelCode = 0x670,
-                        .language = "eng",
-                        .serverAddress = "127.0.0.1"});
-    }
-    // Row 0 is 2010-05-23, the newest; row 1 2010-05-22.
-    void PickDay(int row) { dlg->preview()->OnDateListClick(row); }
-
     std::unique_ptr<share::ShareServer> server;
     std::unique_ptr<share::HttpShareClient> client;
     std::string usb;
@@ -47,12 +33,17 @@ class RemoteWindowTest : public DialogTest {
 // The image the link fetches is checked byte for byte where the link lives; here the window
 // drives it, its remote Add saying that it waits.
 TEST_F(RemoteWindowTest, TheWindowFetchesTheScheduleFromTheRemoteRecorder) {
-    OpenWithLink();
-    GoRemote();
+    client = std::make_unique<share::HttpShareClient>();
+    Open({.shareClient = client.get()});
+    SendHostRecord({.camCount = 8,
+                    .port = server->port(),
+                    .modelCode = 0x670,
+                    .language = "eng",
+                    .serverAddress = "127.0.0.1"});
     EXPECT_EQ(ctx().m_host.localMode, 0);
-    PickDay(1);
+    dlg->preview()->OnDateListClick(1);  // 2010-05-22
     ASSERT_TRUE(Until([&] { return Rows(ctl::kStartHour).contains("10"); }));
-    PickDay(0);
+    dlg->preview()->OnDateListClick(0);  // 2010-05-23, the newest
     EXPECT_EQ(ctx().m_day.date, "20100523");
     ASSERT_TRUE(Until([&] { return Rows(ctl::kStartHour).contains("10"); }));
     // A remote Add says it waits in the status line, which stays hidden while no pass runs.
