@@ -11,39 +11,19 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Yes/No questions as the program shows them (real boxes, which stay open until answered or
-// closed); every other box is kept and answered at once.
-class OperatorBoxes : public IMessageBoxes {
-  public:
-    int Show(QWidget* owner, const std::string& text, const std::string& caption,
-             unsigned type) override {
-        shown.push_back(text);
-        if (!(type & MB_YESNO))
-            return IDOK;
-        questions.push_back(text);
-        return real.Show(owner, text, caption, type);
-    }
-    void CloseQuestion() override { real.CloseQuestion(); }
-    QtMessageBoxes real;
-    std::vector<std::string> shown, questions;
-};
-
 class OperatorWindowTest : public DialogTest {
   protected:
     // A query as quillon-host sends it; its way over the bus is the host's end-to-end test.
     platform::BusReply Query(int id) { return Send(platform::kMsgQueryControl, id); }
 };
 
-}  // namespace
-
 // The folder backup from Start to its end, with the stop question open meanwhile.
 TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFirst) {
     const std::string target = MapDrive('E', "removable") + "/Backup";
     fs::create_directories(target);
-    OperatorBoxes operatorBoxes;
-    Open({}, &operatorBoxes);
+    QtMessageBoxes questions;  // real ones, open while the pass goes on
+    boxes.real = &questions;
+    Open();
     AddEntry("00", "03");
     dlg->OnBrowseTarget(&target);
 
@@ -75,14 +55,15 @@ TEST_F(OperatorWindowTest, TheStopQuestionSaysYesStopsAndClosesWhenThePassEndsFi
     EXPECT_EQ(W<QAbstractButton>(ctl::kCancel)->text().remove('&'),
               QString::fromStdString(Text("A010018")));
     Click(ctl::kCancel);
-    ASSERT_TRUE(Until([&] {
-        return std::find(operatorBoxes.shown.begin(), operatorBoxes.shown.end(), Text("M010014")) !=
-               operatorBoxes.shown.end();
-    }));
+    ASSERT_TRUE(UntilBox(Text("M010014")));
     watch.stop();
 
-    ASSERT_EQ(operatorBoxes.questions.size(), 1u);
-    const std::string question = operatorBoxes.questions[0];
+    std::vector<std::string> asked;
+    for (const auto& shown : boxes.shown)
+        if (shown.type & MB_YESNO)
+            asked.push_back(shown.text);
+    ASSERT_EQ(asked.size(), 1u);
+    const std::string question = asked[0];
     // Yes means stop, said so; "go on" would read as going on with the backup. The erase
     // question shares the second line.
     EXPECT_NE(question.find("Stop it?"), std::string::npos) << question;
