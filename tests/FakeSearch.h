@@ -17,9 +17,8 @@ class FakeSearch : public CDvrSearchStatic2 {
     std::int64_t WindowStart() const override { return windowStart; }
     void SetDriveLayout(bool) override {}
     void SetColorFormat(bool) override {}
-    void InitSearchInfo(ISearchOwner* o, int remote, int, int channels, const std::string& server,
+    void InitSearchInfo(ISearchOwner*, int remote, int, int channels, const std::string& server,
                         int port, int service) override {
-        owner = o;
         Call("Init", remote, channels, server, port, service);
     }
     void SetSearchCam(const DVR_SEARCHCAM& c) override {
@@ -62,7 +61,6 @@ class FakeSearch : public CDvrSearchStatic2 {
     std::vector<std::string> days;  // YYYY-MM-DD, in the order the component gives them
     std::deque<int> answers;        // of CheckTodayPlayTime; the last one repeats
     std::vector<std::string> calls;
-    ISearchOwner* owner = nullptr;
     DVR_SEARCHCAM cams{};
     bool todayLimit = false;
     std::int64_t now = 0, windowStart = 0;

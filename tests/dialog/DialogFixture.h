@@ -23,8 +23,9 @@
 #include "preview/PlaybackView.h"
 #include "records/HostInfo.h"
 
-// Answers message boxes from a script (IDOK, or the next queued answer for a Yes/No box) and
-// keeps what was shown, with whether the dialog knew a box was open.
+// Answers message boxes from a script (IDOK, or the next queued answer for a Yes/No box; with real
+// set, Yes/No questions as the program shows them, open until answered or closed) and keeps what
+// was shown, with whether the dialog knew a box was open.
 class ScriptedBoxes : public IMessageBoxes {
   public:
     struct Shown {
@@ -32,19 +33,26 @@ class ScriptedBoxes : public IMessageBoxes {
         unsigned type;
         bool bracketed;  // m_bInMessageBox was 1 while the box was open
     };
-    int Show(QWidget*, const std::string& text, const std::string& caption,
+    int Show(QWidget* owner, const std::string& text, const std::string& caption,
              unsigned type) override {
         shown.push_back({text, caption, type, inBox && *inBox == 1});
         if (!(type & MB_YESNO))
             return IDOK;
+        if (real)
+            return real->Show(owner, text, caption, type);
         const int answer = answers.empty() ? IDYES : answers.front();
         if (!answers.empty())
             answers.pop_front();
         return answer;
     }
+    void CloseQuestion() override {
+        if (real)
+            real->CloseQuestion();
+    }
     std::vector<Shown> shown;
     std::deque<int> answers;
     const std::atomic<BOOL>* inBox = nullptr;
+    IMessageBoxes* real = nullptr;
 };
 
 class DialogTest : public TempPrefixTest {

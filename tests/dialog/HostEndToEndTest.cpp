@@ -29,13 +29,10 @@ class HostEndToEndTest : public CliFixture {
                 .audioChannels = 2,
                 .audioBytesPerMinute = 2000});
     }
-    // tag names the files of its output, so that two hosts at once do not share them.
-    RunningProgram StartHost(std::vector<std::string> args, const std::string& tag = "host") {
+    RunResult Host(std::vector<std::string> args) {
         args.insert(args.begin(), {"--base", base, "--timeout", "30"});
-        return StartProgram(std::string(QUILLON_BIN_DIR) + "/quillon-host", args, prefix(), 0, tag);
-    }
-    RunResult Host(std::vector<std::string> args, const std::string& tag = "host") {
-        return FinishProgram(StartHost(args, tag));
+        return FinishProgram(StartProgram(std::string(QUILLON_BIN_DIR) + "/quillon-host", args,
+                                          prefix(), 0, "host"));
     }
 };
 

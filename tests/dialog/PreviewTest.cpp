@@ -1,14 +1,19 @@
-// The preview as the operator drives it, over a playback component that records its calls.
+// The preview as the operator drives it, over a playback component that records its calls, and
+// its rules without a window: day labels, the days listed, what the player is given.
 #include <QComboBox>
 #include <QLabel>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "FakeSearch.h"
 #include "TestEnv.h"
+#include "app/CConvertDateType.h"
 #include "backup/BackupContext.h"
 #include "backup/RecordingOperatorView.h"
 #include "controls/CxSkinButton.h"
 #include "preview/CBackupPreviewDlg.h"
+#include "preview/PlaybackChoices.h"
+#include "preview/PreviewDays.h"
 
 namespace {
 
@@ -68,7 +73,6 @@ TEST_F(PreviewTest, StartsInItsOrderWithTheSkinTheLabelsAndTheCombos) {
     EXPECT_FALSE(W<QWidget>(ctl::kSpeedSlider)->isVisibleTo(preview.get()));
     CxSkinButton* stop = preview->Button(ctl::kViewStop);
     EXPECT_EQ(stop->toolTip(), "Stop");
-    EXPECT_EQ(stop->geometry(), QRect(134, 2, 40, 30));  // its btn.pos place in the bar
     EXPECT_EQ(stop->cutRect(), QRect(120, 0, 40, 30));
     EXPECT_TRUE(stop->text().isEmpty());  // images only
     EXPECT_EQ(preview->PreviewRect(), QRect(0, 0, 400, 480));
@@ -81,27 +85,19 @@ TEST_F(PreviewTest, StartsInItsOrderWithTheSkinTheLabelsAndTheCombos) {
 }
 
 TEST_F(PreviewTest, DaysNewestFirstInEachDateTypeAndWithinTheTodayLimit) {
+    // In the day-first date type: each day's label is the date type's own, where it is tested.
     search.days = {"2010-05-22", "2010-05-23", "2010-05-21"};
-    const std::pair<int, QStringList> types[] = {
-        {0, {"2010-05-23", "2010-05-22", "2010-05-21"}},
-        {4, {"23/05/2010", "22/05/2010", "21/05/2010"}},
-        {8, {"05.23.2010", "05.22.2010", "05.21.2010"}},
-    };
-    for (const auto& [type, labels] : types) {
-        picked.clear();
-        Open(type);
-        preview->OnSearchNotify(kSearchDayListReady, {});
-        EXPECT_EQ(Labels(), labels) << type;
-        EXPECT_EQ(preview->ListedDates().size(), 3);
-        // The newest is picked: its index loaded, it is the backup day, and it starts as a
-        // click on it starts it.
-        const auto calls = search.Take();
-        ASSERT_GE(calls.size(), 4u);
-        EXPECT_EQ(std::vector<std::string>(calls.end() - 4, calls.end()),
-                  (Texts{"DayIndex 2010-05-23", "Stop", "Return", "Latest 0 0 0 0"}))
-            << type;
-        EXPECT_EQ(picked, Texts{labels[0].toStdString()});
-    }
+    Open(4);
+    preview->OnSearchNotify(kSearchDayListReady, {});
+    EXPECT_EQ(Labels(), (QStringList{"23/05/2010", "22/05/2010", "21/05/2010"}));
+    EXPECT_EQ(preview->ListedDates().size(), 3);
+    // The newest is picked: its index loaded, it is the backup day, and it starts as a click on
+    // it starts it.
+    const auto calls = search.Take();
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(calls.end() - 4, calls.end()),
+              (Texts{"DayIndex 2010-05-23", "Stop", "Return", "Latest 0 0 0 0"}));
+    EXPECT_EQ(picked, Texts{"23/05/2010"});
 
     // The today limit lists the days from the window start's day on; none left, none picked.
     app.m_bTodayLimit = 1;
@@ -219,4 +215,54 @@ TEST_F(PreviewTest, CameraSpeedDayClicksAndTheControlsState) {
         EXPECT_FALSE(preview->findChild<QWidget*>(QString("c%1").arg(id))->isEnabled()) << id;
     preview->SetPreviewControlsState(1);
     EXPECT_TRUE(preview->Button(ctl::kViewLast)->isEnabled());
+}
+
+TEST(PreviewRulesTest, ADayLabelLeadsBackToItsDayInEveryDateType) {
+    const CConvertDateType convert;
+    for (int type = -1; type <= 9; ++type) {
+        const std::string label = convert.DateToDisplay("2010-05-23", static_cast<unsigned>(type));
+        EXPECT_EQ(LabelToDayKey(label, type), "2010-05-23") << type << " " << label;
+    }
+    EXPECT_EQ(LabelToDayKey("2010-05", 0), "");
+    EXPECT_EQ(LabelToDayKey("", 4), "");
+    EXPECT_EQ(LabelToDayKey("2010-05-", 0), "2010-05-");  // what the label lacks stays empty
+    EXPECT_EQ(StoredDayToKey("20100523"), "2010-05-23");
+}
+
+TEST(PreviewRulesTest, DaysAreListedNewestFirstFromTheOldestDayOn) {
+    const std::vector<std::string> days = {"2010-05-22", "2009-12-31", "2010-05-23", "2010-05-21"};
+    EXPECT_EQ(DaysToList(days, ""),
+              (std::vector<std::string>{"2010-05-23", "2010-05-22", "2010-05-21", "2009-12-31"}));
+    // The oldest day itself is listed.
+    EXPECT_EQ(DaysToList(days, "20100522"), (std::vector<std::string>{"2010-05-23", "2010-05-22"}));
+    EXPECT_TRUE(DaysToList(days, "20100524").empty());
+    EXPECT_TRUE(DaysToList({}, "").empty());
+    EXPECT_EQ(LocalDayDigits(1274608800), "20100523");  // 10:00 UTC; the tests run in UTC
+    EXPECT_EQ(LocalDayDigits(1274608800 - 11 * 3600), "20100522");
+}
+
+TEST(PreviewRulesTest, TheTimeSpeedAndCameraTheComponentIsGiven) {
+    const PlayTime t = PlayTimeOf("20100523", 10, 17);
+    EXPECT_EQ((std::vector<int>{t.year, t.month, t.day, t.hour, t.minute}),
+              (std::vector<int>{2010, 5, 23, 10, 17}));
+    const PlayTime part = PlayTimeOf("2010", 1, 2);
+    EXPECT_EQ((std::vector<int>{part.year, part.month, part.day}), (std::vector<int>{2010, 0, 0}));
+
+    // Slower to the left of the middle, faster to its right, one step a notch.
+    const std::pair<int, int> speeds[11] = {{5, 2}, {4, 2}, {3, 2}, {2, 2}, {1, 2}, {0, 0},
+                                            {1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}};
+    for (int p = 0; p <= 10; ++p) {
+        const PlaySpeed s = SpeedOfSlider(p);
+        EXPECT_EQ(std::pair(s.steps, s.mode), speeds[p]) << p;
+    }
+
+    for (int camera : {0, 63}) {
+        const DVR_SEARCHCAM cams = OneCamera(camera);
+        EXPECT_EQ(cams.value[16 + camera], 1u);
+        EXPECT_EQ(std::count(std::begin(cams.value), std::end(cams.value), 0u), 79) << camera;
+    }
+    for (int camera : {-1, 64}) {
+        const DVR_SEARCHCAM none = OneCamera(camera);
+        EXPECT_EQ(std::count(std::begin(none.value), std::end(none.value), 0u), 80) << camera;
+    }
 }
