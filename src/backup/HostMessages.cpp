@@ -2,9 +2,11 @@
 
 #include "backup/remote/RemoteBackup.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "records/HostInfo.h"
+#include "records/RemoteRecords.h"
 
 void OnHostRecord(backup::HostSettings& host, CProfileReadWrite& profile, backup::LinkState& link,
                   const std::string& block, bool dataPresent) {
@@ -44,34 +46,39 @@ void OnDriveList(backup::HostSettings& host, backup::IOperatorEvents& view, DWOR
     view.DrivesChanged(roots);
 }
 
+backup::LinkProgress ReadDownloadProgress(const std::string& record) {
+    const auto u32 = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < 4 && at + i < record.size(); ++i)
+            v |= static_cast<std::uint32_t>(static_cast<unsigned char>(record[at + i])) << (8 * i);
+        return v;
+    };
+    backup::LinkProgress p;
+    const std::size_t name = offsetof(_DOWNLOADPROGRESS, szName);
+    for (std::size_t i = name;
+         i < name + sizeof(_DOWNLOADPROGRESS::szName) && i < record.size() && record[i] != '\0';
+         ++i)
+        p.item += record[i];
+    p.total = u32(offsetof(_DOWNLOADPROGRESS, nTotal));
+    p.done = u32(offsetof(_DOWNLOADPROGRESS, nDone));
+    return p;
+}
+
 void OnDownloadProgress(backup::LinkState& link, const backup::TargetChoice& target,
                         const backup::OperatorPrompts& prompts, backup::IOperatorEvents& view,
-                        const std::string& record, bool recordPresent) {
-    if (!recordPresent)
-        return;
+                        const backup::LinkProgress& progress) {
     if (!link.downloadShown) {
         view.MeterChanged(backup::Meter::kProgress);
         link.downloadShown = 1;
         return;
     }
-    auto u32 = [&](std::size_t at) {
-        std::uint32_t v = 0;
-        for (std::size_t i = 0; i < 4; ++i)
-            if (at + i < record.size())
-                v |= static_cast<std::uint32_t>(static_cast<unsigned char>(record[at + i]))
-                     << (8 * i);
-        return v;
-    };
-    const DWORD total = u32(1028), done = u32(1036);
     // A total of 0 shows nothing done rather than a division by zero.
-    view.ProgressMoved(total == 0 ? 0 : static_cast<int>((100.0 / total) * done));
-    std::string name;
-    for (std::size_t i = 4; i < 1028 && i < record.size() && record[i] != '\0'; ++i)
-        name += record[i];
+    view.ProgressMoved(
+        progress.total == 0 ? 0 : static_cast<int>((100.0 / progress.total) * progress.done));
     std::string text;
     if (target.kind == backup::TargetKind::kDisc || target.kind == backup::TargetKind::kFolder)
         text = prompts.Text("BACKUP",
                             target.kind == backup::TargetKind::kDisc ? "M010010" : "M010011") +
-               " [" + name + "]";
+               " [" + progress.item + "]";
     view.StatusChanged(text);
 }

@@ -25,9 +25,11 @@ void OnHostRecord(backup::HostSettings& host, CProfileReadWrite& profile, backup
                   const std::string& block, bool dataPresent);
 // 0xBD0: the drives present; D: to Z: go into the drive list 1100 as roots.
 void OnDriveList(backup::HostSettings& host, backup::IOperatorEvents& view, DWORD mask);
-// 0xBD2: the first record of a download shows its progress; each later one moves it and
-// names the item in the status line, in the words of the target's kind. An empty record changes
-// nothing.
+// 0xBD2's record (_DOWNLOADPROGRESS) read within its bounds: what a short one lacks reads as
+// zeros.
+backup::LinkProgress ReadDownloadProgress(const std::string& record);
+// The first progress of a download shows its bar; each later one moves it and names the item in
+// the status line, in the words of the target's kind.
 void OnDownloadProgress(backup::LinkState& link, const backup::TargetChoice& target,
                         const backup::OperatorPrompts& prompts, backup::IOperatorEvents& view,
-                        const std::string& record, bool recordPresent);
+                        const backup::LinkProgress& progress);

@@ -336,8 +336,10 @@ void Session::DriveList(DWORD mask) {
 }
 
 void Session::DownloadProgress(const std::string& record) {
+    if (record.empty())
+        return;
     BackupContext& c = *parts_;
-    OnDownloadProgress(c.m_link, c.m_target, c.m_prompts, c.m_view, record, !record.empty());
+    OnDownloadProgress(c.m_link, c.m_target, c.m_prompts, c.m_view, ReadDownloadProgress(record));
 }
 
 LinkInbox& Session::Inbox() {

@@ -261,7 +261,8 @@ TEST_F(HostRecordTest, TheDriveListAndADownloadsProgress) {
     progress[1028] = static_cast<char>(200);
     progress[1036] = 50;
     auto send = [&] {
-        OnDownloadProgress(ctx.m_link, ctx.m_target, ctx.m_prompts, view, progress, true);
+        OnDownloadProgress(ctx.m_link, ctx.m_target, ctx.m_prompts, view,
+                           ReadDownloadProgress(progress));
     };
     send();  // the first sets the bar up
     EXPECT_EQ(view.meter, backup::Meter::kProgress);

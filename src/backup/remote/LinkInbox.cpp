@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 
 #include "backup/HostMessages.h"
-#include "records/RemoteRecords.h"
 
 namespace backup {
 
@@ -41,13 +39,8 @@ void LinkInbox::Handle(Answer& a) {
     } else if (auto* status = std::get_if<LinkStatus>(&a)) {
         answers_.OnStatus(status->text);
     } else if (auto* progress = std::get_if<LinkProgress>(&a)) {
-        // The host's progress record, which the window shows the same way.
-        _DOWNLOADPROGRESS p{};
-        std::strncpy(p.szName, progress->item.c_str(), sizeof p.szName - 1);
-        p.nTotal = progress->total;
-        p.nDone = progress->done;
-        OnDownloadProgress(link_, target_, prompts_, view_,
-                           std::string(reinterpret_cast<const char*>(&p), sizeof p), true);
+        // Shown as the host's progress records are.
+        OnDownloadProgress(link_, target_, prompts_, view_, *progress);
     } else if (auto* begins = std::get_if<LinkDownloadBegins>(&a)) {
         answers_.OnDownloadBegins(begins->slot);
     } else if (std::holds_alternative<LinkDownloaded>(a)) {

@@ -17,6 +17,7 @@
 #include "backup/OperatorEvents.h"
 #include "backup/OperatorPrompts.h"
 #include "backup/TargetChoice.h"
+#include "backup/remote/LinkState.h"
 #include "backup/remote/RemoteBackup.h"
 #include "backup/remote/RemoteRecorder.h"
 
@@ -26,10 +27,6 @@ namespace backup {
 // entry's files are all in.
 struct LinkStatus {
     std::string text;
-};
-struct LinkProgress {
-    std::string item;
-    std::uint32_t total = 0, done = 0;
 };
 struct LinkDownloadBegins {
     int slot = 0;

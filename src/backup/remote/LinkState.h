@@ -2,9 +2,16 @@
 // The link to a remote recorder as the front end's session holds it, one owner: the recorder's
 // port (when this front end has one), where its answers go, what it was connected to, and what
 // is awaited.
+#include <cstdint>
 #include <string>
 
 namespace backup {
+
+// How far the transfer of one item of a download is.
+struct LinkProgress {
+    std::string item;
+    std::uint32_t total = 0, done = 0;
+};
 
 class LinkInbox;
 class RemoteRecorder;
