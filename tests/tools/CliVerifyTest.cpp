@@ -1,13 +1,12 @@
 // quillon-cli verify and key: an image checked as whoever receives it would, a backup killed as
-// it names its manifest, minute indexes that address bytes their data files do not hold, and
-// the MP4 files of a disc.
+// it names its manifest, and minute indexes that address bytes their data files do not hold.
+// (The scratch folder a disc's MP4 files are checked in is integrity/ScratchFolderTest's.)
 #include <csignal>
 #include <cstdlib>
 
 #include "CliDay.h"
 #include "PseudoDrives.h"
 #include "ScopedEnv.h"
-#include "platform/NamedLock.h"
 
 class CliVerifyTest : public UsbCliFixture {
   protected:
@@ -42,20 +41,6 @@ class CliVerifyTest : public UsbCliFixture {
         return Shell("cd '" + folder +
                      "' && find . -type f ! -name 'SHA256SUMS*' -printf '%P\\n' | sort | "
                      "xargs -d '\\n' sha256sum > SHA256SUMS");
-    }
-    // A verify with the folder for temporary files given.
-    RunResult WithTemp(const std::string& temp, const std::vector<std::string>& args) {
-        const ScopedEnv tmp("TMPDIR", temp);
-        return Verify(args);
-    }
-    // A disc image holding one file that is no video at path; "" without xorriso.
-    std::string DiscOf(const std::string& path) {
-        const std::string tree = prefix() + "/tree", iso = prefix() + "/disc.iso";
-        fs::create_directories(fs::path(tree + "/" + path).parent_path());
-        WriteText(tree + "/" + path, "not a video");
-        const int made =
-            Shell("xorriso -outdev '" + iso + "' -map '" + tree + "' / -commit >/dev/null 2>&1");
-        return made == 0 ? iso : std::string();
     }
 };
 
@@ -139,48 +124,4 @@ TEST_F(CliVerifyTest, DeepLooksInsideTheMinuteIndexes) {
     EXPECT_THAT(r.out, HasSubstr("DAMAGED          " + Day() +
                                  "201005231002N.idx: the index is not a readable database"));
     EXPECT_THAT(r.out, HasSubstr("FAILED: 2 minute indexes damaged"));
-}
-
-// A disc whose file system names an MP4 file in a folder "..": its check fails, and the
-// folder for temporary files (the one above the check's scratch folder) keeps what it held.
-TEST_F(CliVerifyTest, ADiscThatNamesAVideoAboveItselfLeavesTheTemporaryFilesAlone) {
-    const std::string iso = DiscOf("ZZ/evil.mp4");
-    if (iso.empty())
-        GTEST_SKIP() << "xorriso is not installed";
-    // The folder's Rock Ridge name, two bytes in the file system's records, becomes "..".
-    std::string bytes = ReadText(iso);
-    const std::string name("NM\x07\x01\x00ZZ", 7);
-    const std::size_t at = bytes.find(name);
-    ASSERT_NE(at, std::string::npos);
-    bytes.replace(at + 5, 2, "..");
-    WriteText(iso, bytes);
-    MapPseudoDrive(prefix(), 'D', iso, "dvd+rw");
-
-    const std::string temp = prefix() + "/tmp/mine";
-    fs::create_directories(temp);
-    WriteText(temp + "/keep.txt", "someone else's");
-    EXPECT_THAT(WithTemp(temp, {"--disc", "D"}), Out(1, "video ../evil.mp4: FAILS: "));
-    EXPECT_EQ(ReadText(temp + "/keep.txt"), "someone else's");
-    EXPECT_EQ(Names(temp), std::set<std::string>{"keep.txt"});  // and no scratch folder of it
-}
-
-// The copies a verify of a disc makes of its MP4 files: what a killed verify left in the folder
-// for temporary files goes with the next one, and the copy of a verify still running stays.
-TEST_F(CliVerifyTest, ADiscsVideoCopiesOfAKilledVerifyGoAndThoseOfARunningOneStay) {
-    const std::string iso = DiscOf("entry/Video/cam01.mp4");
-    if (iso.empty())
-        GTEST_SKIP() << "xorriso is not installed";
-    MapPseudoDrive(prefix(), 'D', iso, "dvd+rw");
-    const std::string temp = prefix() + "/tmp";
-    WriteText(temp + "/quillon-verify-Killed/entry/Video/cam01.mp4", "half a copy");
-    WriteText(temp + "/quillon-verify-Runnin/entry/Video/cam01.mp4", "a copy being checked");
-    const platform::NamedLock::Attempt running =
-        platform::NamedLock::AcquireFolder(temp + "/quillon-verify-Runnin", false);
-    ASSERT_TRUE(running.lock);
-    const RunResult r = WithTemp(temp, {"--disc", "D"});
-    EXPECT_EQ(r.status, 1);  // no manifest, and a file that is no video
-    EXPECT_THAT(r.out, HasSubstr("video entry/Video/cam01.mp4: FAILS: "));
-    EXPECT_EQ(Names(temp), std::set<std::string>{"quillon-verify-Runnin"});
-    EXPECT_EQ(ReadText(temp + "/quillon-verify-Runnin/entry/Video/cam01.mp4"),
-              "a copy being checked");
 }
