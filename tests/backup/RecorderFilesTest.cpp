@@ -8,11 +8,7 @@
 
 class RecorderFilesTest : public PassTest {
   protected:
-    void SetUp() override {
-        PassTest::SetUp();
-        rec = driveC() + "/QorData/20100523/";
-    }
-    std::string rec;
+    std::string Rec() const { return driveC() + "/QorData/20100523/"; }
 };
 
 // Nothing waits on a pipe in place of an audio file or an index. An index in WAL mode whose log
@@ -21,6 +17,7 @@ class RecorderFilesTest : public PassTest {
 // restore) fails rather than being copied torn.
 TEST_F(RecorderFilesTest, PipesLogsAndJournalsAmongTheRecordingsAreReadWithoutHarm) {
     RecordDay(600, 605);
+    const std::string rec = Rec();
     for (const std::string file : {"Audio/201005231001.au1", "201005231002N.idx"}) {
         fs::remove(rec + file);
         ASSERT_EQ(::mkfifo((rec + file).c_str(), 0644), 0);
@@ -50,12 +47,12 @@ TEST_F(RecorderFilesTest, PipesLogsAndJournalsAmongTheRecordingsAreReadWithoutHa
 // The image's manifest says which entries it lacks.
 TEST_F(RecorderFilesTest, AMinuteWithoutItsFilesIsMissingInEveryEntryAndItsEntryStays) {
     RecordDay(600, 606);
+    const std::string rec = Rec();
     Add("10", "00", "10", "01");
     Add("10", "04", "10", "05");
     Add("10", "05", "10", "06", {1, 2});
-    fs::remove(rec + "201005231005N.idx");
-    fs::remove(rec + "201005231006N.idx");
-    fs::remove(rec + "201005231006N.dat");
+    for (const char* file : {"201005231005N.idx", "201005231006N.idx", "201005231006N.dat"})
+        fs::remove(rec + file);
     Run();
     EXPECT_HAS(Failures(), "\n2010_05_23=10,05~10,06: minute 10:06 not copied");
     for (const std::string entry : {"2010_05_23=10,04~10,05", "2010_05_23=10,05~10,06"}) {
