@@ -1,6 +1,5 @@
-// A base folder on a volume that is full or turns read-only, or whose schedule is a folder that
-// cannot even be set aside: an add or a delete that cannot save the schedule changes nothing,
-// and leaves no half entry or temporary file behind.
+// A base folder on a volume that is full or turns read-only: an add or a delete that cannot save
+// the schedule changes nothing, and leaves no half entry or temporary file behind.
 #include <sys/mount.h>
 #include <sys/statvfs.h>
 
@@ -43,12 +42,4 @@ TEST_F(ScheduleSaveTest, AnAddOrDeleteThatCannotSaveTheScheduleLeavesItAsItWas) 
         EXPECT_TRUE(EntriesBelow(reserved) == before);
         EXPECT_EQ(ctx.m_schedule.rows.size(), 1u);
     }
-    // reserve.dat a folder that cannot be set aside (the name for it is a folder that is not
-    // empty): the entry's own files are written, then the schedule cannot take its name.
-    fs::remove_all(reserved);
-    fs::create_directories(reserved + "/reserve.dat");
-    fs::create_directories(reserved + "/reserve.dat.damaged/kept");
-    const auto folders = EntriesBelow(reserved);
-    EXPECT_EQ(AddRange("10", "04", "10", "06", {0}), "M010003");
-    EXPECT_TRUE(EntriesBelow(reserved) == folders);
 }

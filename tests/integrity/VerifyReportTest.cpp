@@ -67,7 +67,6 @@ TEST_F(VerifyReportTest, EachKindOfChangeIsNamedAndFailsTheCheck) {
     EXPECT_TRUE(report.ok());
     const std::vector<std::pair<std::function<void()>, std::string>> cases = {
         {[&] { Put("e/d/1.dat", "bytes of e/d/1.dax"); }, "\nCHANGED          e/d/1.dat"},
-        {[&] { fs::resize_file(root + "/e/d/1.dat", 3); }, "\nCHANGED          e/d/1.dat"},
         {[&] { fs::remove(root + "/e/d/1.idx"); }, "\nMISSING          e/d/1.idx"},
         {[&] { Put("e/d/9.dat", "planted"); }, "\nNOT IN MANIFEST  e/d/9.dat"},
         {[&] {
@@ -90,7 +89,7 @@ TEST_F(VerifyReportTest, EachKindOfChangeIsNamedAndFailsTheCheck) {
     }
 }
 
-TEST_F(VerifyReportTest, OnlyTheTrustedKeysSignatureOverTheManifestAsItIsHolds) {
+TEST_F(VerifyReportTest, OnlyTheTrustedKeysSignatureOverTheManifestsAsTheyAreHolds) {
     const std::string key = NewKey(prefix() + "/keys"), forger = NewKey(prefix() + "/forger");
     const std::string trusted = PublicPemOf(key), print = Fingerprint(trusted);
     Fresh();
@@ -114,12 +113,9 @@ TEST_F(VerifyReportTest, OnlyTheTrustedKeysSignatureOverTheManifestAsItIsHolds) 
     fs::remove(root + "/SHA256SUMS.sig");  // unsigned, while a trusted key is asked for
     Check(trusted);
     EXPECT_FALSE(report.ok());
-}
-
-TEST_F(VerifyReportTest, AnOlderManifestCountsOnlyWhenSignedAsTheCurrentOneIs) {
-    const std::string key = NewKey(prefix() + "/keys"), trusted = PublicPemOf(key);
+    // Older manifests beside the current one count only while signed as it is: two images in one
+    // folder, each signed, both count.
     Fresh();
-    // Two images in one folder, each signed: both manifests count.
     List("SHA256SUMS-1", {"e/d/1.dat", "e/d/1.idx"}, key);
     List("SHA256SUMS", {"e/d/2.dat"}, key);
     EXPECT_HAS(Check(trusted), "files match SHA256SUMS and SHA256SUMS-1, signed by");
