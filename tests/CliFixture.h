@@ -44,20 +44,6 @@ inline bool WaitWhileRunning(pid_t pid, const std::function<bool()>& cond) {
     return false;
 }
 
-// Stops a running program where it is; false when it had already ended.
-inline bool Pause(pid_t pid) {
-    if (::kill(pid, SIGSTOP) != 0)
-        return false;
-    siginfo_t info{};
-    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WSTOPPED | WEXITED | WNOWAIT) != 0)
-        return false;
-    return info.si_code == CLD_STOPPED;
-}
-
-inline void Resume(pid_t pid) {
-    ::kill(pid, SIGCONT);
-}
-
 inline bool IsTempName(const std::string& name) {
     return name.size() > 13 && name.compare(name.size() - 13, 13, ".quillon-part") == 0;
 }
@@ -80,16 +66,6 @@ inline std::set<std::string> Names(const std::string& folder) {
     for (const auto& e : std::filesystem::directory_iterator(folder, ec))
         names.insert(e.path().filename().string());
     return names;
-}
-
-// The "failed: " lines of a run's error output, one per entry that failed.
-inline std::vector<std::string> FailureLines(const std::string& err) {
-    std::vector<std::string> lines;
-    std::istringstream in(err);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("failed: ", 0) == 0)
-            lines.push_back(line);
-    return lines;
 }
 
 class CliFixture : public TempPrefixTest {

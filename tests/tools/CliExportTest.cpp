@@ -350,40 +350,6 @@ TEST_F(CliExportTest, AFullTargetLeavesNoFileUnderAFinalName) {
     ::umount2(small.c_str(), MNT_DETACH);
 }
 
-// Two exports of written discs into one folder at once (a second operator): the one that starts
-// second leaves the first one's copy of the disc alone, and both export every minute.
-TEST_F(CliExportTest, ASecondDiscExportIntoTheSameFolderLeavesTheFirstOnesCopyAlone) {
-    if (Shell("command -v xorriso >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "xorriso is not installed";
-    MapPseudoDrive(prefix(), 'D', prefix() + "/dvd.iso", "dvd+rw");
-    ASSERT_EQ(Add("1000", "1003", "1,2").status, 0);
-    ASSERT_EQ(Cli({"backup", "--disc", "D", "--no-progress"}).status, 0);
-    const std::vector<std::string> args{"export", "--disc",       "D", "--mp4", "--out",
-                                        out,      "--no-progress"};
-    const auto copies = [&] {
-        std::vector<std::string> found;
-        std::error_code ec;
-        for (const auto& e : fs::directory_iterator(out, ec))
-            if (e.path().filename().string().rfind(".quillon-disc-", 0) == 0)
-                found.push_back(e.path().string());
-        return found;
-    };
-    const RunningProgram first = StartCli(args, "first");
-    // Held where it copies the disc's entry out, before it made any file of it.
-    ASSERT_TRUE(WaitWhileRunning(first.pid, [&] {
-        const std::vector<std::string> c = copies();
-        return c.size() == 1 && fs::exists(c[0] + "/2010_05_23=10,00~10,03");
-    }));
-    ::kill(first.pid, SIGSTOP);
-    const std::string firstCopy = copies().at(0);
-    EXPECT_THAT(Cli(args), Ok());
-    EXPECT_TRUE(fs::exists(firstCopy + "/2010_05_23=10,00~10,03"));
-    ::kill(first.pid, SIGCONT);
-    EXPECT_THAT(FinishProgram(first),
-                AllOf(Out(0, "camera 2: 720 pictures"), Printed(Not(HasSubstr("missing")))));
-    EXPECT_EQ(copies(), std::vector<std::string>{});
-}
-
 // The recorder's clock reads the local time of the recorder's zone: whatever this machine's
 // zone, the text is that reading and the zone is named, the video is the same, and the UTC
 // fields are the reading taken back from the recorder's zone.

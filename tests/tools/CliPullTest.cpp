@@ -285,12 +285,16 @@ TEST_F(CliPullTest, ARecorderStuckBuildingFailsItsPullAndHoldsUpNoOtherRecorder)
     FinishProgram(waiting);
 }
 
+// A copy that meets another one's lock is refused, or waits with --wait: meanwhile its
+// arguments show no token.
 TEST_F(CliPullTest, ATokenOnTheCommandLineIsWarnedOfAndBlankedInTheArguments) {
     if (!fs::exists("/proc/self/cmdline") || !fs::exists("/proc/locks"))
         GTEST_SKIP() << "no /proc to read the arguments and locks in";
     // Another copy holds the machine's lock: the command waits where its arguments can be read.
     platform::NamedLock::Attempt held = platform::NamedLock::Acquire("Backup", false);
     ASSERT_TRUE(held.lock);
+    EXPECT_THAT(Cli({"list"}), Err(1, "another copy of Quillon Backup is running (pid " +
+                                          std::to_string(::getpid()) + ")"));
     const RunningProgram run = StartCli({"--remote", "127.0.0.1:" + std::to_string(port), "--token",
                                          "tk-on-the-line", "--wait", "list"},
                                         "token");

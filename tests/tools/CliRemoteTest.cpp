@@ -3,13 +3,13 @@
 // byte to the local backup of the same schedule, and a killed client's second run; the token
 // from a private file or the environment, and a refusal that names the port the operator gave.
 // (Cancelling, links in the target, the server's token rules, bytes changed on the way and the
-// refusals of a TLS link are the backup and share tests'; a run over TLS is the pull's.)
+// refusals of a TLS link are the backup and share tests'; a run over TLS is the pull's; a device
+// that fails at the flush is backup/ImageFlushTest's.)
 #include <sys/stat.h>
 
 #include <algorithm>
 
 #include "CliDay.h"
-#include "FailingDisk.h"
 #include "RemoteFixture.h"
 #include "ScopedEnv.h"
 
@@ -164,26 +164,4 @@ TEST_F(CliRemoteTest, TheTokenComesFromAFileOrTheEnvironmentAndAFailedRequestIsN
     r = Cli(withFile);
     EXPECT_THAT(r, Err(1, "quillon-cli: the token file " + file + " may be read"));
     EXPECT_EQ(r.out, "");
-}
-
-// A stick whose device fails while the system writes the image out: the backup is not done,
-// whether the entries came from this recorder or over the link, and the schedule keeps them.
-TEST_F(CliRemoteTest, AnImageThatNeverReachesItsDeviceIsNoCompletedBackupFromEitherSource) {
-    RecordLargeDay();
-    StartServer();
-    ASSERT_EQ(Cli({"add", "20100523", "1000", "1003", "--cams", "all"}).status, 0);
-    for (const bool remote : {false, true}) {
-        SCOPED_TRACE(remote ? "over the link" : "from this recorder");
-        // A stick of its own each time: the first one's volume is broken after its failure.
-        const char letter = remote ? 'G' : 'F';
-        FailingDisk disk(prefix() + "/back_" + letter, MapDrive(letter, "removable"), 256);
-        if (!disk.ready())
-            GTEST_SKIP() << "no loop device, ext4 or mount on this machine";
-        const std::vector<std::string> args{"backup", "--folder",
-                                            std::string(1, letter) + ":\\Image", "--no-progress"};
-        const RunResult r = remote ? Remote(args) : Cli(args);
-        EXPECT_THAT(r, Not(Ok()));
-        EXPECT_THAT((r.out + r.err), HasSubstr("could not be written"));
-        EXPECT_THAT(Cli({"list"}).out, HasSubstr("~"));  // kept for another try
-    }
 }
