@@ -73,8 +73,8 @@ void Session::SetUpRecorder(const RecorderSetup& setup) {
     c.m_host.recorderKind = setup.recorderKind;
 }
 
-std::string Session::WorkingFolderProblem() const {
-    return ::WorkingFolderProblem(parts_->m_host);
+platform::Outcome Session::CheckWorkingFolder() const {
+    return ::CheckWorkingFolder(parts_->m_host);
 }
 
 void Session::LoadSavedSchedule() {
@@ -88,10 +88,10 @@ platform::Outcome Session::TakeWorkingFolder(const WorkingFolderLock::Options& o
     if (platform::Outcome taken = working_.Take(BaseFolder(), options); !taken)
         return taken;
     // A working folder that is a link could lead every write and the clean-up elsewhere.
-    if (const std::string problem = WorkingFolderProblem(); !problem.empty()) {
+    if (const platform::Outcome own = CheckWorkingFolder(); !own) {
         working_.Release();
         return platform::Error{
-            platform::Error::Kind::kRefused, Text("BACKUP", "Q010005") + "\n" + problem, {}};
+            own.error().kind, Text("BACKUP", "Q010005") + "\n" + own.error().Said(), {}};
     }
     LoadSavedSchedule();
     return platform::Succeeded();

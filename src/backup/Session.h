@@ -80,8 +80,8 @@ class Session {
     void RestoreSchedule();
     // Without a host: the recorder as setup says, and the profile and texts of its data folder.
     void SetUpRecorder(const RecorderSetup& setup);
-    // Why the working folder cannot be used ("" when it can).
-    std::string WorkingFolderProblem() const;
+    // Whether the working folder can be used, and why not.
+    platform::Outcome CheckWorkingFolder() const;
     // For a program without a window: the base folder taken (see WorkingFolderLock), the
     // working folder checked, then the saved schedule loaded; or why not, with nothing held.
     // The session holds the locks until it ends.

@@ -45,10 +45,13 @@ TEST_F(WriteGuardTest, NoLinkOrTargetLeadsTheImageIntoTheRecordingsOrTheWorkingF
     EXPECT_FALSE(fs::exists(driveC() + "/Prog/Reserved/out"));
     EXPECT_FALSE(fs::exists(recordings + "/x"));
     // A working folder that is a link is not used.
-    EXPECT_EQ(WorkingFolderProblem(ctx.m_host), "");
+    EXPECT_TRUE(CheckWorkingFolder(ctx.m_host));
     fs::remove_all(driveC() + "/Prog/Reserved");
     fs::create_directory_symlink(recordings, driveC() + "/Prog/Reserved");
-    EXPECT_HAS(WorkingFolderProblem(ctx.m_host), "leads into the recordings");
+    const platform::Outcome own = CheckWorkingFolder(ctx.m_host);
+    ASSERT_FALSE(own);
+    EXPECT_EQ(own.error().kind, platform::Error::Kind::kRefused);
+    EXPECT_HAS(own.error().Said(), "leads into the recordings");
 }
 
 // The room is measured on the file system that would hold the files: a small volume as the

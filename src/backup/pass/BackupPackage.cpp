@@ -98,10 +98,10 @@ bool WriteViewerIni(backup::PassJob& job) {
     const std::string root = std::string(paths::kDiscImageRoot) + "\\";
     const std::string folder = root + "BackupViewer\\";
     for (const std::string& f : {root, folder}) {
-        const std::string problem =
-            WriteFolderProblem(job.plan().host, f, paths::kDiscImageRoot, true);
-        if (!problem.empty()) {
-            job.report().Fail("the viewer's settings were not written: " + problem);
+        if (const platform::Outcome may =
+                CheckWriteFolder(job.plan().host, f, paths::kDiscImageRoot, true);
+            !may) {
+            job.report().Fail("the viewer's settings were not written: " + may.error().Said());
             return false;
         }
         platform::CreateDirectory(f);
@@ -159,10 +159,10 @@ std::string ViewerFilesProblem(const backup::HostSettings& host) {
 void CopyViewerFiles(backup::PassJob& job) {
     const backup::HostSettings& host = job.plan().host;
     const std::string folder = ViewerFolder(job.plan());
-    const std::string problem =
-        WriteFolderProblem(host, folder, folder.substr(0, folder.find('\\') + 1), true);
-    if (!problem.empty()) {
-        job.report().Fail("the viewer was not copied: " + problem);
+    if (const platform::Outcome may =
+            CheckWriteFolder(host, folder, folder.substr(0, folder.find('\\') + 1), true);
+        !may) {
+        job.report().Fail("the viewer was not copied: " + may.error().Said());
         return;
     }
     std::string list;

@@ -102,9 +102,8 @@ backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::Host
             if (!HasFolderSpace(needKB, target.text))
                 return RefuseSpace(prompts, needKB, "M010030", target.text, FreeMBOf(target.text));
             // Never into the recordings, and never into the working folder the end clears.
-            const std::string problem = WriteFolderProblem(host, target.text, "", true);
-            if (!problem.empty())
-                return prompts.Refuse("Q010004", text("Q010004") + "\n" + problem);
+            if (const platform::Outcome may = CheckWriteFolder(host, target.text, "", true); !may)
+                return prompts.Refuse("Q010004", text("Q010004") + "\n" + may.error().Said());
             // A folder that is not there is made at the start; one that cannot be is refused
             // now, before anything starts.
             if (const platform::Outcome made = platform::CheckFolderCreation(target.text); !made)
@@ -125,10 +124,10 @@ backup::CommandResult CheckBackupStart(backup::PassBusy busy, const backup::Host
                                    drive ? medium.freeMB : -1);
             if (!medium.present)
                 return prompts.Refuse("A010003", prompts.Text("CDWRITER", "A010003"));
-            const std::string problem = WriteFolderProblem(
-                host, std::string(paths::kDiscImageRoot) + "\\", paths::kDiscImageRoot, true);
-            if (!problem.empty())
-                return prompts.Refuse("Q010004", text("Q010004") + "\n" + problem);
+            if (const platform::Outcome may = CheckWriteFolder(
+                    host, std::string(paths::kDiscImageRoot) + "\\", paths::kDiscImageRoot, true);
+                !may)
+                return prompts.Refuse("Q010004", text("Q010004") + "\n" + may.error().Said());
             if (!medium.blank) {
                 const char* second = medium.rewritable ? "A010018" : "A010017";
                 return prompts.Refuse("A010016", prompts.Text("CDWRITER", "A010016") + "\n" +

@@ -61,9 +61,8 @@ std::string CreateEntryFolders(const backup::HostSettings& host, const EntryImag
     for (const std::string& folder : {paths::EntryFolder(p.imageRoot, p.entry),
                                       paths::EntryDayFolder(p.imageRoot, p.entry, p.day),
                                       paths::EntryAudioFolder(p.imageRoot, p.entry, p.day)}) {
-        const std::string problem = WriteFolderProblem(host, folder, p.imageRoot, true);
-        if (!problem.empty())
-            return problem;
+        if (const platform::Outcome may = CheckWriteFolder(host, folder, p.imageRoot, true); !may)
+            return may.error().Said();
         platform::CreateDirectory(folder);
     }
     return std::string();

@@ -43,24 +43,30 @@ bool Within(const fs::path& inner, const fs::path& outer) {
 
 }  // namespace
 
-std::string WriteFolderProblem(const backup::HostSettings& host, const std::string& folder,
-                               const std::string& within, bool image) {
+platform::Outcome CheckWriteFolder(const backup::HostSettings& host, const std::string& folder,
+                                   const std::string& within, bool image) {
+    using Kind = platform::Error::Kind;
     const fs::path real = RealPlace(folder);
     if (real.empty())
-        return folder + " is on a drive that is not in the drive table";
+        return platform::Error{Kind::kNotFound, "is on a drive that is not in the drive table",
+                               folder};
     if (Within(real, RealPlace(host.StorageRoot())))
-        return folder + " leads into the recordings (" + real.string() + ")";
+        return platform::Error{Kind::kRefused, "leads into the recordings (" + real.string() + ")",
+                               folder};
     if (image && Within(real, RealPlace(paths::WorkingFolder(host.basePath))))
-        return folder + " lies in the working folder, which every backup clears";
+        return platform::Error{Kind::kRefused,
+                               "lies in the working folder, which every backup clears", folder};
     if (!within.empty() && !Within(real, RealPlace(within)))
-        return folder + " leads outside " + within + " (" + real.string() + ")";
-    return std::string();
+        return platform::Error{Kind::kRefused,
+                               "leads outside " + within + " (" + real.string() + ")", folder};
+    return platform::Succeeded();
 }
 
-std::string WorkingFolderProblem(const backup::HostSettings& host, const std::string& entryFolder) {
+platform::Outcome CheckWorkingFolder(const backup::HostSettings& host,
+                                     const std::string& entryFolder) {
     const std::string working = paths::WorkingFolder(host.basePath);
-    std::string problem = WriteFolderProblem(host, working, host.basePath, false);
-    if (problem.empty() && !entryFolder.empty())
-        problem = WriteFolderProblem(host, entryFolder, working, false);
-    return problem;
+    platform::Outcome checked = CheckWriteFolder(host, working, host.basePath, false);
+    if (checked && !entryFolder.empty())
+        checked = CheckWriteFolder(host, entryFolder, working, false);
+    return checked;
 }

@@ -68,10 +68,10 @@ FetchResult FetchEntry(PassJob& job, int i, const EntryImagePaths& p, std::strin
     request.prepareFolder = [&plan, &p, &refused, folder = request.folder] {
         for (const std::string& f : {paths::EntryFolder(p.imageRoot, p.entry), folder,
                                      paths::EntryAudioFolder(p.imageRoot, p.entry, p.day)}) {
-            if (std::string problem = WriteFolderProblem(plan.host, f, p.imageRoot, true);
-                !problem.empty()) {
-                refused = problem;
-                return problem;
+            if (const platform::Outcome may = CheckWriteFolder(plan.host, f, p.imageRoot, true);
+                !may) {
+                refused = may.error().Said();
+                return refused;
             }
         }
         // What a killed download left half-written under temporary names.

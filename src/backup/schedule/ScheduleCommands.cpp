@@ -84,8 +84,8 @@ void ScheduleEditor::RestoreSchedule() {
     schedule_.totalKB = 0;
     // A working folder that is a link could lead every write and the clean-up elsewhere: the
     // schedule then starts empty and Add refuses with the same words.
-    if (const std::string problem = WorkingFolderProblem(host_); !problem.empty()) {
-        prompts_.Tell(prompts_.Text("BACKUP", "Q010005") + "\n" + problem);
+    if (const platform::Outcome own = CheckWorkingFolder(host_); !own) {
+        prompts_.Tell(prompts_.Text("BACKUP", "Q010005") + "\n" + own.error().Said());
         FillScheduleList();
         return;
     }
@@ -120,8 +120,9 @@ CommandResult ScheduleEditor::OnAdd(const TimeFields& range) {
     const std::string working = paths::WorkingFolder(host_.basePath);
     const std::string entryFolder = working + "\\" + entry;
     // The working folder and the entry's folder must be the tool's own, not links elsewhere.
-    if (const std::string problem = WorkingFolderProblem(host_, entryFolder); !problem.empty())
-        return prompts_.Refuse("M010003", prompts_.Text("BACKUP", "M010003") + "\n" + problem);
+    if (const platform::Outcome own = CheckWorkingFolder(host_, entryFolder); !own)
+        return prompts_.Refuse("M010003",
+                               prompts_.Text("BACKUP", "M010003") + "\n" + own.error().Said());
     platform::CreateDirectory(working);
     platform::CreateDirectory(entryFolder);
     if (!AccessEntryInfo(host_, schedule_.entryInfo, entryFolder, EntryRangeKey(entry),
@@ -321,7 +322,7 @@ CommandResult ScheduleEditor::OnUpdateMemo() {
         return prompts_.Refuse("M010018");
     CommandResult refused;
     // A record that could not be read is not written back as one of date 0 with the memo.
-    if (!schedule_.entryInfoRead || !WorkingFolderProblem(host_, schedule_.pickedFolder).empty() ||
+    if (!schedule_.entryInfoRead || !CheckWorkingFolder(host_, schedule_.pickedFolder) ||
         !AccessEntryInfo(host_, schedule_.entryInfo, schedule_.pickedFolder, schedule_.pickedEntry,
                          kEntryInfoUpdate))
         refused = prompts_.Refuse("M010037");
