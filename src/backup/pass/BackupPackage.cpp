@@ -143,17 +143,22 @@ std::vector<ViewerFile> ViewerFiles(const backup::HostSettings& host, std::strin
 
 }  // namespace
 
-std::string ViewerFilesProblem(const backup::HostSettings& host) {
+platform::Outcome CheckViewerFiles(const backup::HostSettings& host) {
+    using Kind = platform::Error::Kind;
     std::string list;
     const std::vector<ViewerFile> files = ViewerFiles(host, list);
     if (files.empty())
         return platform::FileLength(list) < 0
-                   ? "the list of the viewer's files " + list + " is missing"
-                   : "the list of the viewer's files " + list + " names no file";
+                   ? platform::Error{Kind::kNotFound,
+                                     "the list of the viewer's files " + list + " is missing", ""}
+                   : platform::Error{Kind::kDamaged,
+                                     "the list of the viewer's files " + list + " names no file",
+                                     ""};
     for (const auto& f : files)
         if (platform::FileLength(f.source) < 0)
-            return "the viewer's file " + f.source + " is missing";
-    return std::string();
+            return platform::Error{Kind::kNotFound, "the viewer's file " + f.source + " is missing",
+                                   ""};
+    return platform::Succeeded();
 }
 
 void CopyViewerFiles(backup::PassJob& job) {
@@ -169,7 +174,8 @@ void CopyViewerFiles(backup::PassJob& job) {
     const std::vector<ViewerFile> files = ViewerFiles(host, list);
     if (files.empty()) {
         // An empty viewer folder on the medium would pass for a viewer.
-        job.report().Fail("the viewer was not copied: " + ViewerFilesProblem(host));
+        const platform::Outcome listed = CheckViewerFiles(host);
+        job.report().Fail("the viewer was not copied: " + (listed ? "" : listed.error().Said()));
         return;
     }
     platform::CreateDirectory(folder);

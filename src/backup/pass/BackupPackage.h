@@ -7,6 +7,7 @@
 #include "backup/OperatorEvents.h"
 #include "backup/pass/PassJob.h"
 #include "backup/pass/RunState.h"
+#include "platform/Error.h"
 #include "records/BackupInfo.h"
 
 // Where one schedule entry goes in the image, as the extraction and the package form it.
@@ -29,9 +30,10 @@ bool WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entr
 
 // Writes "Viewer.ini" (the language) into the viewer folder of the disc image.
 bool WriteViewerIni(backup::PassJob& job);
-// "" when "Viewer.lst" of the base folder names the viewer's files and each of them is there;
-// else what is missing, so that a backup with the viewer can be refused before it starts.
-std::string ViewerFilesProblem(const backup::HostSettings& host);
+// Whether "Viewer.lst" of the base folder names the viewer's files and each of them is there
+// (not found: the list or a file is missing; damaged: the list names none), so that a backup with
+// the viewer can be refused before it starts.
+platform::Outcome CheckViewerFiles(const backup::HostSettings& host);
 // Copies every file "Viewer.lst" names into the viewer folder of the target; a file that cannot
 // be copied is named in the backup report and the rest are still copied.
 void CopyViewerFiles(backup::PassJob& job);

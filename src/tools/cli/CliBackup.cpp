@@ -307,9 +307,10 @@ int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& pass) {
     if (!a.disc.empty() && s.remote)
         throw UsageError{"a remote backup goes to a folder: give --folder"};
     // Refused before anything is copied: an image without its viewer is not what was asked.
-    if (const std::string problem = a.viewer ? ViewerFilesProblem(s.session.Host()) : "";
-        !problem.empty())
-        return Fail("--viewer: " + problem + "; nothing was backed up");
+    if (const platform::Outcome viewer =
+            a.viewer ? CheckViewerFiles(s.session.Host()) : platform::Succeeded();
+        !viewer)
+        return Fail("--viewer: " + viewer.error().Said() + "; nothing was backed up");
     if (!a.disc.empty())
         return DiscBackup(s, a, pass);
     if (a.folder.empty())
