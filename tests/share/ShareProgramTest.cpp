@@ -186,30 +186,6 @@ TEST_F(ShareProgramTest, AStartThatCannotServeIsRefusedNamingWhyAndAConfigLineBy
             "error: the token file " + open + " may be read or changed by others (mode 0644)");
 }
 
-TEST_F(ShareProgramTest, AWorkingFolderItCannotWriteStopsTheStartNamingTheFolderAndWhy) {
-    // A service user without a home it may write: the default prefix lies below that home.
-    const std::string home = prefix() + "/home-is-a-file";
-    WriteText(home, "");
-    RunResult r;
-    {
-        ScopedEnv noPrefix("QUILLON_PREFIX", nullptr);
-        ScopedEnv fileHome("HOME", home);
-        r = Run({"--listen", "127.0.0.1:0", "--root", driveC() + "/QorData"});
-    }
-    EXPECT_EQ(r.status, 1);
-    EXPECT_HAS(r.err, "the working folder C:\\NetBackupTemp\\Reserved (" + home +
-                          "/.local/share/quillon/drive_c/NetBackupTemp/Reserved)");
-    EXPECT_HAS(r.err,
-               "QUILLON_PREFIX is not set, so the prefix is " + home + "/.local/share/quillon");
-    // A drive that takes no writes at all, where this machine lets the test mount one.
-    if (MountTinyDrive('C', "size=64k", true).empty())
-        return;
-    r = Run({"--listen", "127.0.0.1:0"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_HAS(r.err, "the working folder C:\\NetBackupTemp\\Reserved");
-    EXPECT_HAS(r.err, "Read-only file system");
-}
-
 TEST_F(ShareProgramTest, OnTheJournalsStreamEachLineCarriesItsLevelAndElsewhereNone) {
     const std::string err = prefix() + "/runjournal.err";
     WriteText(err, "");  // the program's stderr keeps this file's inode
