@@ -153,7 +153,7 @@ TEST_F(ShareProgramTest, TheConfigurationFileIsReadAndTheCommandLineWinsOverIt) 
     EXPECT_HAS(Stop(p).err, "the token from the token file " + prefix() + "/etc/share.token");
 }
 
-// What each setting takes is ServeConfigTest's; here how a refusal ends the program.
+// What each setting takes is ServeStartTest's; here how a refusal ends the program.
 TEST_F(ShareProgramTest, AStartThatCannotServeIsRefusedNamingWhyAndAConfigLineByFileAndLine) {
     const std::string config = prefix() + "/share.conf";
     const std::string file = driveC() + "/NetBackupTemp";

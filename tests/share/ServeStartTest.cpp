@@ -1,11 +1,13 @@
-// quillon-share's settings: the lines of its configuration file, the values each setting takes
-// and what they need together. The program's own sources, built in here: they are no library.
+// What quillon-share checks before it serves: the lines of its configuration file, the values
+// each setting takes, and a working folder it can write. The program's own sources, built in
+// here: they are no library.
 #include "../../src/tools/share/ServeConfig.cpp"
 #include "../../src/tools/share/ServeOptions.cpp"
-
-#include <gtest/gtest.h>
+#include "../../src/tools/share/StartupChecks.cpp"
 
 #include "Has.h"
+#include "ScopedEnv.h"
+#include "TestEnv.h"
 
 namespace {
 // Why the settings in text, a configuration file's, cannot be served ("" when they can).
@@ -18,7 +20,9 @@ std::string Problem(const std::string& text, ServeOptions& options) {
 }
 }  // namespace
 
-TEST(ServeConfigTest, BlankLinesCommentsAndSpacesAreSkippedAndFilesLieBesideTheConfiguration) {
+using ServeStartTest = TempPrefixTest;
+
+TEST_F(ServeStartTest, BlankLinesCommentsAndSpacesAreSkippedAndFilesLieBesideTheConfiguration) {
     ServeOptions o;
     ASSERT_EQ(Problem("# quillon-share\n\nroot = C:\\QorData\n  listen = 127.0.0.1:9   \n"
                       "token-file = share.token\ncameras = 4\r\nimage-idle = 20\nkeep-free = 5\n"
@@ -31,7 +35,7 @@ TEST(ServeConfigTest, BlankLinesCommentsAndSpacesAreSkippedAndFilesLieBesideTheC
               std::make_tuple(4, 20.0, 5.0, true));
 }
 
-TEST(ServeConfigTest, AWrongLineIsNamedByFileAndLineAndMissingSettingsAreSaid) {
+TEST_F(ServeStartTest, AWrongLineIsNamedByFileAndLineAndMissingSettingsAreSaid) {
     const std::vector<std::pair<std::string, std::string>> wrong{
         {"listen 127.0.0.1:7004", "expected KEY = VALUE"},
         {"colour = blue", "unknown key \"colour\" (the keys are root, listen, token-file"},
@@ -58,4 +62,25 @@ TEST(ServeConfigTest, AWrongLineIsNamedByFileAndLineAndMissingSettingsAreSaid) {
     std::vector<GivenSetting> none;
     EXPECT_EQ(ReadConfigFile("/nowhere/share.conf", none),
               "the configuration file /nowhere/share.conf does not exist");
+}
+
+TEST_F(ServeStartTest, AFolderThatCannotBeWrittenIsNamedWithItsHostPathAndWhy) {
+    EXPECT_EQ(WorkingFolderProblem(), "");
+    // A service user without a home it may write: the default prefix lies below that home.
+    const std::string home = prefix() + "/home-is-a-file";
+    WriteText(home, "");
+    {
+        ScopedEnv noPrefix("QUILLON_PREFIX", nullptr);
+        ScopedEnv fileHome("HOME", home);
+        const std::string problem = WorkingFolderProblem();
+        EXPECT_HAS(problem, "the working folder C:\\NetBackupTemp\\Reserved (" + home +
+                                "/.local/share/quillon/drive_c/NetBackupTemp/Reserved)");
+        EXPECT_HAS(problem,
+                   "QUILLON_PREFIX is not set, so the prefix is " + home + "/.local/share/quillon");
+    }
+    // A drive that takes no writes at all, where this machine lets the test mount one.
+    if (MountTinyDrive('C', "size=64k", true).empty())
+        return;
+    EXPECT_HAS(WorkingFolderProblem(), "the working folder C:\\NetBackupTemp\\Reserved");
+    EXPECT_HAS(WorkingFolderProblem(), "Read-only file system");
 }
