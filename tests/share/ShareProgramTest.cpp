@@ -11,7 +11,6 @@
 #include "platform/TcpListener.h"
 
 namespace {
-constexpr const char* kToken = "tk-9f2c-operators-own";
 const std::string kShareProgram = std::string(QUILLON_BIN_DIR) + "/quillon-share";
 
 // The port the server prints once it listens on host (any host: 1); 0 when it ended without.
@@ -136,21 +135,8 @@ TEST_F(ShareProgramTest, OffLoopbackPlainHttpMustBeAskedForAndACertificateNeedsI
     EXPECT_EQ(Stop(p).status, 0);
 }
 
-TEST_F(ShareProgramTest, TheConfigurationFileIsReadAndTheCommandLineWinsOverIt) {
-    Secret("etc/share.token", kToken, 0600);
-    // An address the command line must replace; the token file beside the configuration.
-    const std::string config = prefix() + "/etc/share.conf";
-    WriteText(config, "root = C:\\QorData\nlisten = 127.0.0.1:1\ntoken-file = share.token\n");
-    const RunningProgram p =
-        StartProgram(kShareProgram, {"--config", config, "--listen", "127.0.0.1:0"}, prefix());
-    const int port = ServedPort(p);
-    ASSERT_GT(port, 0) << FinishProgram(p).err;
-    EXPECT_EQ(IndexStatus(port, ""), 401);
-    EXPECT_EQ(IndexStatus(port, kToken), 200);
-    EXPECT_HAS(Stop(p).err, "the token from the token file " + prefix() + "/etc/share.token");
-}
-
-// What each setting takes is ServeStartTest's; here how a refusal ends the program.
+// What each setting takes is ServeStartTest's; here how a refusal ends the program, and that the
+// command line wins over the configuration file.
 TEST_F(ShareProgramTest, AStartThatCannotServeIsRefusedNamingWhyAndAConfigLineByFileAndLine) {
     const std::string config = prefix() + "/share.conf";
     const std::string file = driveC() + "/NetBackupTemp";
@@ -159,7 +145,8 @@ TEST_F(ShareProgramTest, AStartThatCannotServeIsRefusedNamingWhyAndAConfigLineBy
                              const std::string& says) {
         SCOPED_TRACE(says);
         if (args.empty()) {
-            WriteText(config, "root = C:\\QorData\n# the line below\n" + line + "\n");
+            // An address the command line replaces.
+            WriteText(config, "root = C:\\QorData\nlisten = 127.0.0.1:1\n" + line + "\n");
             args = {"--config", config, "--listen", "127.0.0.1:0"};
         }
         const RunResult r = RunToEnd(args, prefix());
