@@ -55,13 +55,7 @@ RunResult Stop(const RunningProgram& p) {
 }
 }  // namespace
 
-class ShareProgramTest : public ShareFixture {
-  protected:
-    RunResult Run(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--root", "C:\\QorData", "--cameras", "4"});
-        return RunToEnd(args, prefix());
-    }
-};
+using ShareProgramTest = ShareFixture;
 
 TEST_F(ShareProgramTest, ServesAnImageToItsTokenOverHttpAndHttpsAndStopsCleanlyOnSigterm) {
     const TlsFiles tls = MakeTlsFiles(prefix());
@@ -220,7 +214,7 @@ TEST_F(ShareProgramTest, APicturePortInUseIsNamedBesideThePortGiven) {
     }
     ASSERT_TRUE(held.IsOpen());
     const std::string given = "127.0.0.1:" + std::to_string(held.port() + 2);
-    const RunResult r = Run({"--listen", given});
+    const RunResult r = RunToEnd({"--root", "C:\\QorData", "--listen", given}, prefix());
     EXPECT_EQ(r.status, 1);
     EXPECT_HAS(r.err, "cannot serve the preview's pictures on 127.0.0.1:" +
                           std::to_string(held.port()) + ", the port two below " + given);
