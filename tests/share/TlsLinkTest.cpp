@@ -109,7 +109,6 @@ TEST_F(TlsLinkTest, TheCertificateLoadsWithThePinOpensslComputesAndBadFilesAreNa
     ASSERT_TRUE(tls);
     EXPECT_EQ(tls->pin(), OpensslPin(files.selfCert));
     EXPECT_EQ(tls->pin().size(), 7u + 64u);
-    EXPECT_NE(tls->pin(), OpensslPin(files.signedCert));
     // A certificate given as its key is no key, nor a key as a certificate.
     const std::vector<std::tuple<std::string, std::string, std::string>> bad{
         {prefix() + "/none.pem", files.selfKey,
@@ -193,36 +192,32 @@ TEST_F(TlsLinkTest, EachTrustIsAnsweredOrRefusedWithWhatWasExpectedAndWhatWasSee
     check("", Trust(self), local, {"answered in plain HTTP where TLS (https://) was asked for"});
 }
 
-TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverBothSchemes) {
-    // Bytes TLS must encrypt and plain HTTP writes as they come; their pace is the bench's.
-    for (const bool tls : {true, false}) {
-        Serve({}, tls ? Self() : nullptr);
-        share::ShareLink link("127.0.0.1", server->port(), "",
-                              tls ? Trust(OpensslPin(files.selfCert)) : TlsTrust{});
-        for (const long long from : {0LL, 1000001LL, 0LL}) {
-            SCOPED_TRACE(std::to_string(from) + (tls ? " over TLS" : " over plain HTTP"));
-            std::string got;
-            int status = 0;
-            const auto r = link.Fetch(
-                "/file", from, [&](const share::ShareLink::Head& h) { return (status = h.status); },
-                [&](const char* data, std::size_t n) { return got.append(data, n), true; });
-            ASSERT_TRUE(r.complete) << r.linkError;
-            EXPECT_EQ(status, from ? 206 : 200);
-            ASSERT_EQ(static_cast<long long>(got.size()), fileBytes - from);
-            std::size_t i = 0;
-            while (i < got.size() && got[i] == FileByte(static_cast<unsigned long long>(from) + i))
-                ++i;
-            EXPECT_EQ(i, got.size());
-        }
+// In plain HTTP a file from an offset is ShareServerTest's and the resumed download's.
+TEST_F(TlsLinkTest, AFileComesWholeAndFromAnOffsetOverTls) {
+    // Far more bytes than a TLS record or the sockets' buffers hold.
+    Serve({}, Self());
+    share::ShareLink link("127.0.0.1", server->port(), "", Trust(OpensslPin(files.selfCert)));
+    for (const long long from : {0LL, 1000001LL, 0LL}) {
+        SCOPED_TRACE(from);
+        std::string got;
+        int status = 0;
+        const auto r = link.Fetch(
+            "/file", from, [&](const share::ShareLink::Head& h) { return (status = h.status); },
+            [&](const char* data, std::size_t n) { return got.append(data, n), true; });
+        ASSERT_TRUE(r.complete) << r.linkError;
+        EXPECT_EQ(status, from ? 206 : 200);
+        ASSERT_EQ(static_cast<long long>(got.size()), fileBytes - from);
+        std::size_t i = 0;
+        while (i < got.size() && got[i] == FileByte(static_cast<unsigned long long>(from) + i))
+            ++i;
+        EXPECT_EQ(i, got.size());
     }
 }
 
-TEST_F(TlsLinkTest, PlainHttpAtATlsPortIsRefusedInPlainHttpAndWhatIsNeitherIsDropped) {
+// Plain HTTP at a TLS port is told so in plain HTTP (ThePictureLinkIsChecked...); what is neither
+// TLS nor HTTP is dropped without a word.
+TEST_F(TlsLinkTest, WhatIsNeitherTlsNorHttpAtATlsPortIsDroppedWithoutAWord) {
     Serve({}, Self());
-    const auto reply = share::ShareLink("127.0.0.1", server->port(), "").Get("/quick", 100);
-    EXPECT_EQ(reply.status, 400);
-    EXPECT_HAS(reply.Problem("the request"), "HTTPS only");
-    // What is neither is dropped without a word.
     RawClient junk(server->port());
     ASSERT_TRUE(junk.connected());
     ASSERT_TRUE(junk.Send(std::string("\x01\x02\x03\x04", 4)));
@@ -309,15 +304,14 @@ TEST_F(TlsLinkTest, TheWindowTakesItsTrustFromTheEnvironmentAndABadPinRefusesEve
     EXPECT_TRUE(trust.on);
     EXPECT_EQ(trust.pin, pin);
     EXPECT_EQ(trust.problem, "");
+    trust = given(nullptr, files.caCert.c_str());
+    EXPECT_TRUE(trust.on);
+    EXPECT_EQ(trust.caFile, files.caCert);
+    // What each trust is answered is EachTrust's; a pin that is none refuses before asking.
     Serve({}, Self());
-    EXPECT_TRUE(Ask(trust).ok());
     trust = given("sha256:nothex", nullptr);
     EXPECT_TRUE(trust.on);  // still TLS: a pin that is none never means plain HTTP
     EXPECT_HAS(trust.problem, "QUILLON_SHARE_PIN");
     EXPECT_EQ(Ask(trust).linkError, trust.problem);
-    trust = given(nullptr, files.caCert.c_str());
-    EXPECT_TRUE(trust.on);
-    EXPECT_EQ(trust.caFile, files.caCert);
-    EXPECT_HAS(Ask(trust).linkError, "not trusted");  // self-signed
-    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(handled, 0);
 }
