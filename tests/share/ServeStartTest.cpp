@@ -1,9 +1,8 @@
 // What quillon-share checks before it serves: the lines of its configuration file, the values
-// each setting takes, and a working folder it can write. The program's own sources, built in
-// here: they are no library.
-#include "../../src/tools/share/ServeConfig.cpp"
-#include "../../src/tools/share/ServeOptions.cpp"
-#include "../../src/tools/share/StartupChecks.cpp"
+// each setting takes, and a working folder it can write.
+#include "share/ServeConfig.h"
+#include "share/ServeOptions.h"
+#include "share/StartupChecks.h"
 
 #include "Has.h"
 #include "ScopedEnv.h"
