@@ -64,8 +64,8 @@ class LoopbackShareClient : public backup::RemoteRecorder {
         }
         if (beforeDownload)
             beforeDownload();
-        if (const std::string refused = request.prepareFolder(); !refused.empty())
-            return Ended(refused);
+        if (const platform::Outcome may = request.prepareFolder(); !may)
+            return Ended(may.error().Said());
         events.DownloadBegins(request.image.nSlot);
         Step("download");
         const std::string to = platform::ResolvePath(request.folder);

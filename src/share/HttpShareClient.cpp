@@ -423,8 +423,8 @@ bool HttpShareClient::DoDownload(ShareLink& link, const backup::FetchRequest& re
     // The folder may have been changed since the core made it: it says whether it may be
     // written before anything is.
     if (request.prepareFolder)
-        if (const std::string refused = request.prepareFolder(); !refused.empty())
-            return FailChain(link, refused);
+        if (const platform::Outcome may = request.prepareFolder(); !may)
+            return FailChain(link, may.error().Said());
     if (events_)
         events_->DownloadBegins(request.image.nSlot);
     const std::string& folder = request.folder;

@@ -23,12 +23,18 @@ TlsTrust Trust(const backup::LinkOptions& options) {
     return trust;
 }
 
+platform::Error Refused(std::string text) {
+    return platform::Error{platform::Error::Kind::kRefused, std::move(text), ""};
+}
+
 }  // namespace
 
-std::string LinkTlsProblem(const backup::LinkOptions& options) {
+platform::Outcome CheckLinkTls(const backup::LinkOptions& options) {
     if ((!options.ca.empty() || !options.pin.empty()) && !options.https)
-        return "--ca and --pin go with an https:// --remote address";
-    return Trust(options).problem;
+        return Refused("--ca and --pin go with an https:// --remote address");
+    if (std::string problem = Trust(options).problem; !problem.empty())
+        return Refused(std::move(problem));
+    return platform::Succeeded();
 }
 
 bool ParseLinkAddress(const std::string& whole, backup::LinkOptions& out) {
@@ -49,15 +55,17 @@ bool ParseLinkAddress(const std::string& whole, backup::LinkOptions& out) {
     return true;
 }
 
-std::string TakeLinkToken(backup::LinkOptions& options) {
+platform::Outcome TakeLinkToken(backup::LinkOptions& options) {
     if (!options.token.empty()) {
         if (const std::string problem = TokenTextProblem(options.token); !problem.empty())
-            return "the token given with --token " + problem;
-        return std::string();
+            return Refused("the token given with --token " + problem);
+        return platform::Succeeded();
     }
-    const FoundToken found = FindToken(options.tokenFile);
+    FoundToken found = FindToken(options.tokenFile);
     options.token = found.value;
-    return found.problem;
+    if (!found.problem.empty())
+        return Refused(std::move(found.problem));
+    return platform::Succeeded();
 }
 
 std::unique_ptr<backup::RemoteRecorder> MakeLinkClient(const backup::LinkOptions& options,

@@ -14,12 +14,12 @@ namespace share {
 
 // text into address, port and https; false when it is not one.
 bool ParseLinkAddress(const std::string& text, backup::LinkOptions& out);
-// Why the CA file and the pin cannot be used as given ("" when they can).
-std::string LinkTlsProblem(const backup::LinkOptions& options);
+// Whether the CA file and the pin can be used as given, and why not.
+platform::Outcome CheckLinkTls(const backup::LinkOptions& options);
 // Sets the token from the first source given of the token itself, the token file,
-// QUILLON_SHARE_TOKEN and the service's credential "token". Why not, when the one given cannot
-// be used ("" when it can, or when none was given).
-std::string TakeLinkToken(backup::LinkOptions& options);
+// QUILLON_SHARE_TOKEN and the service's credential "token"; refused when the one given cannot
+// be used (none given is no error).
+platform::Outcome TakeLinkToken(backup::LinkOptions& options);
 // The client of the link, naming itself by the base folder (a host path) it works for.
 std::unique_ptr<backup::RemoteRecorder> MakeLinkClient(const backup::LinkOptions& options,
                                                        const std::string& baseHostFolder);

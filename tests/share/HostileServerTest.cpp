@@ -56,7 +56,7 @@ class HostileServerTest : public TempPrefixTest {
     std::string Folder() const { return prefix() + "/drive_e/Backup/entry/20100523"; }
     // Runs one image chain, its files seen by tap, the folder looked at by prepare.
     backup::FetchResult Chain(std::shared_ptr<platform::WriteTap> tap = nullptr,
-                              std::function<std::string()> prepare = {}) {
+                              std::function<platform::Outcome()> prepare = {}) {
         backup::FetchRequest request;
         request.image.nSlot = 2;
         request.folder = "E:\\Backup\\entry\\20100523\\";
@@ -104,10 +104,12 @@ TEST_F(HostileServerTest, NamesLeadingOutOfTheDownloadFolderAreRefusedBeforeAnyt
 TEST_F(HostileServerTest, AFolderTheCoreRefusesGetsNothingAndTheServerDropsItsImage) {
     fake.status = Text(kReady + Line("a.dat", "12345"));
     Serve("12345");
-    const backup::FetchResult r =
-        Chain(nullptr, [] { return std::string("it leads outside the target"); });
+    const backup::FetchResult r = Chain(nullptr, [] {
+        return platform::Error{platform::Error::Kind::kRefused, "leads outside the target",
+                               "E:\\Backup"};
+    });
     EXPECT_FALSE(r.fetched);
-    EXPECT_EQ(r.why, "it leads outside the target");
+    EXPECT_EQ(r.why, "E:\\Backup leads outside the target");
     EXPECT_EQ(fake.files, 0);
     EXPECT_EQ(fake.cancels, 1);
 }

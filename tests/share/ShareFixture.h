@@ -272,7 +272,7 @@ class ShareFixture : public TempPrefixTest {
         r.image = image;
         r.folder = folder;
         r.tempData = std::string(kNetTempRoot) + "\\" + kEntry;
-        r.prepareFolder = [] { return std::string(); };
+        r.prepareFolder = [] { return platform::Succeeded(); };
         r.cancel = std::make_shared<backup::FetchCancel>();
         return r;
     }

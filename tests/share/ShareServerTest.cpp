@@ -193,7 +193,9 @@ TEST(LinkSetupTest, AnAddressIsAHostAndAPortFromOneTo65535OverHttpOrHttps) {
 TEST(LinkSetupTest, ACaFileOrAPinGoesWithHttpsOnly) {
     backup::LinkOptions o;
     o.ca = "/etc/ssl/ca.pem";
-    EXPECT_EQ(share::LinkTlsProblem(o), "--ca and --pin go with an https:// --remote address");
+    const platform::Outcome plain = share::CheckLinkTls(o);
+    ASSERT_FALSE(plain);
+    EXPECT_EQ(plain.error().Said(), "--ca and --pin go with an https:// --remote address");
     o.https = true;
-    EXPECT_EQ(share::LinkTlsProblem(o), "");
+    EXPECT_TRUE(share::CheckLinkTls(o));
 }

@@ -172,7 +172,7 @@ TEST_F(StreamedImageTest, TheClientEndsTheBackupNamingTheFileThatIsNoLongerTheLi
     backup::FetchRequest request = Fetch(AllCameras());
     request.prepareFolder = [&] {
         SwapForLink("201005231000N.dat");
-        return std::string();
+        return platform::Succeeded();
     };
     const backup::FetchResult ended = client.FetchEntry(request, events);
     ASSERT_FALSE(ended.fetched) << "the backup went on with a file that is not the listed one";

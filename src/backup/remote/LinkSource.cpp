@@ -68,16 +68,15 @@ FetchResult FetchEntry(PassJob& job, int i, const EntryImagePaths& p, std::strin
     request.prepareFolder = [&plan, &p, &refused, folder = request.folder] {
         for (const std::string& f : {paths::EntryFolder(p.imageRoot, p.entry), folder,
                                      paths::EntryAudioFolder(p.imageRoot, p.entry, p.day)}) {
-            if (const platform::Outcome may = CheckWriteFolder(plan.host, f, p.imageRoot, true);
-                !may) {
+            if (platform::Outcome may = CheckWriteFolder(plan.host, f, p.imageRoot, true); !may) {
                 refused = may.error().Said();
-                return refused;
+                return may;
             }
         }
         // What a killed download left half-written under temporary names.
         platform::RemoveLeftoverTempFiles(folder);
         platform::RemoveLeftoverTempFiles(folder + "Audio");
-        return std::string();
+        return platform::Succeeded();
     };
     request.tap = ImageManifestLinkTap(job);
     request.cancel = job.fetchCancel;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
 #include "records/RemoteRecords.h"
 
 namespace platform {
@@ -89,9 +90,9 @@ struct FetchRequest {
     _BACKUPMAKEIMAGE image{};  // the entry the recorder builds the image of
     std::string folder;        // the download folder, a drive path ending in "\"
     std::string tempData;      // the recorder's temporary data of the entry, removed once fetched
-    // Called once before anything is written into the folder: "" when it may be, else why not
+    // Called once before anything is written into the folder: whether it may be, and why not
     // (the fetch then ends with that reason).
-    std::function<std::string()> prepareFolder;
+    std::function<platform::Outcome()> prepareFolder;
     // What sees the bytes written (the image's hashing); null for nothing.
     std::shared_ptr<platform::WriteTap> tap;
     std::shared_ptr<FetchCancel> cancel;  // never null

@@ -99,13 +99,13 @@ int CmdPull(const CliArgs& a, CliOptions options) {
     options.remote.pin = conf.pin;
     options.remote.buildStallSeconds = conf.buildStallSeconds;
     options.remote.ca = conf.ca;
-    if (const std::string problem = share::LinkTlsProblem(options.remote); !problem.empty())
-        return say(job.Failed(problem));
+    if (const platform::Outcome tls = share::CheckLinkTls(options.remote); !tls)
+        return say(job.Failed(tls.error().Said()));
     // The token of the recorder's file, else of the service (its credential or environment).
     options.remote.token.clear();
     options.remote.tokenFile = conf.tokenFile;
-    if (const std::string problem = share::TakeLinkToken(options.remote); !problem.empty())
-        return say(job.Failed(problem));
+    if (const platform::Outcome token = share::TakeLinkToken(options.remote); !token)
+        return say(job.Failed(token.error().Said()));
     options.cameras = conf.cameraCount;
     options.progress = false;
     options.base = job.base();

@@ -225,12 +225,13 @@ int main(int argc, char** argv) {
         if (!options.remote.token.empty() && !options.remote.tokenFile.empty())
             throw UsageError{"give the token once: --token-file FILE (or --token, which ps shows)"};
 #ifdef QUILLON_HAVE_SHARE
-        if (const std::string tls = share::LinkTlsProblem(options.remote); !tls.empty())
-            throw UsageError{tls};
-        if (const std::string problem =
-                options.remote.address.empty() ? "" : share::TakeLinkToken(options.remote);
-            !problem.empty())
-            return Fail(problem);
+        if (const platform::Outcome tls = share::CheckLinkTls(options.remote); !tls)
+            throw UsageError{tls.error().Said()};
+        if (const platform::Outcome token = options.remote.address.empty()
+                                                ? platform::Succeeded()
+                                                : share::TakeLinkToken(options.remote);
+            !token)
+            return Fail(token.error().Said());
 #endif
         CliSession session(options);
         if (const std::string problem = session.OwnFilesProblem(); !problem.empty())
