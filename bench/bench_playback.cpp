@@ -84,11 +84,11 @@ int main(int argc, char** argv) {
             if (decodedAlone == due)
                 break;
             std::vector<std::uint8_t> bytes;
-            std::string problem;
             QImage image;
-            if (!source.Read("20260101", minute, picture, bytes, problem) ||
-                !image.loadFromData(bytes.data(), static_cast<int>(bytes.size()), "JPG")) {
-                std::fprintf(stderr, "a picture could not be decoded: %s\n", problem.c_str());
+            const platform::Outcome read = source.Read("20260101", minute, picture, bytes);
+            if (!read || !image.loadFromData(bytes.data(), static_cast<int>(bytes.size()), "JPG")) {
+                std::fprintf(stderr, "a picture could not be decoded: %s\n",
+                             read ? "not a JPEG" : read.error().Said().c_str());
                 return 1;
             }
             image = image.scaled(410, 308, Qt::KeepAspectRatio, Qt::SmoothTransformation);

@@ -71,8 +71,7 @@ int main() {
         std::ofstream cam(host + "/cam" + std::to_string(c) + ".mjpeg", std::ios::binary);
         for (const int m : source.Minutes(kDay))
             for (const auto& p : source.Pictures(kDay, m, c).pictures) {
-                std::string why;
-                if (source.Read(kDay, m, p, bytes, why))
+                if (source.Read(kDay, m, p, bytes))
                     cam.write(reinterpret_cast<const char*>(bytes.data()),
                               static_cast<std::streamsize>(bytes.size()));
             }

@@ -77,32 +77,33 @@ MinutePictures LocalPictureSource::Pictures(const std::string& day, int minuteOf
     return out;
 }
 
-bool LocalPictureSource::Read(const std::string& day, int minuteOfDay, const PictureRef& picture,
-                              std::vector<std::uint8_t>& bytes, std::string& problem) {
+platform::Outcome LocalPictureSource::Read(const std::string& day, int minuteOfDay,
+                                           const PictureRef& picture,
+                                           std::vector<std::uint8_t>& bytes) {
+    using Kind = platform::Error::Kind;
+    const auto fail = [&](Kind kind, const std::string& what) {
+        bytes.clear();
+        return platform::Error{kind, what, ""};
+    };
     const std::string prefix = paths::MinutePrefix(root_, day, minuteOfDay / 60, minuteOfDay % 60);
     if (prefix != openPrefix_ || !data_.IsOpen()) {
         data_.Close();
         openPrefix_.clear();
-        if (!data_.Open(prefix + "N.dat", platform::File::kRead)) {
-            problem = "the pictures of " + Clock(minuteOfDay) + " cannot be opened";
-            return false;
-        }
+        if (!data_.Open(prefix + "N.dat", platform::File::kRead))
+            return fail(Kind::kNotFound,
+                        "the pictures of " + Clock(minuteOfDay) + " cannot be opened");
         openPrefix_ = prefix;
     }
     if (picture.size < 0 || picture.size > static_cast<long long>(storage::kMaxPictureBytes) ||
-        picture.pos < 0) {
-        problem = "a picture of " + Clock(minuteOfDay) + " has an impossible size";
-        return false;
-    }
+        picture.pos < 0)
+        return fail(Kind::kDamaged,
+                    "a picture of " + Clock(minuteOfDay) + " has an impossible size");
     bytes.resize(static_cast<std::size_t>(picture.size));
     const long long got =
         data_.ReadAt(bytes.data(), bytes.size(), static_cast<std::uint64_t>(picture.pos));
-    if (got != picture.size) {
-        bytes.clear();
-        problem = "a picture of " + Clock(minuteOfDay) + " is cut short";
-        return false;
-    }
-    return true;
+    if (got != picture.size)
+        return fail(Kind::kDamaged, "a picture of " + Clock(minuteOfDay) + " is cut short");
+    return platform::Succeeded();
 }
 
 }  // namespace playback

@@ -16,8 +16,8 @@ class LocalPictureSource : public IPictureSource {
     std::vector<std::string> Days() override;
     std::vector<int> Minutes(const std::string& day) override;
     MinutePictures Pictures(const std::string& day, int minuteOfDay, int camera) override;
-    bool Read(const std::string& day, int minuteOfDay, const PictureRef& picture,
-              std::vector<std::uint8_t>& bytes, std::string& problem) override;
+    platform::Outcome Read(const std::string& day, int minuteOfDay, const PictureRef& picture,
+                           std::vector<std::uint8_t>& bytes) override;
 
   private:
     std::string root_;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Error.h"
+
 namespace playback {
 
 struct PictureRef {
@@ -29,9 +31,11 @@ class IPictureSource {
     // The minutes of the day (hour * 60 + minute) that hold pictures, ascending.
     virtual std::vector<int> Minutes(const std::string& day) = 0;
     virtual MinutePictures Pictures(const std::string& day, int minuteOfDay, int camera) = 0;
-    // The bytes of one picture of the minute; false with a reason when they cannot be read.
-    virtual bool Read(const std::string& day, int minuteOfDay, const PictureRef& picture,
-                      std::vector<std::uint8_t>& bytes, std::string& problem) = 0;
+    // The bytes of one picture of the minute into bytes (a buffer the caller reuses), or why
+    // they cannot be read: damaged when the recording is (a size it cannot have, cut short), not
+    // found when the minute's pictures are not there, failed when they could not be fetched.
+    virtual platform::Outcome Read(const std::string& day, int minuteOfDay,
+                                   const PictureRef& picture, std::vector<std::uint8_t>& bytes) = 0;
 };
 
 }  // namespace playback

@@ -237,8 +237,8 @@ void PlaybackEngine::Show(const Position& at) {
     p.minuteOfDay = minutes_[at.minute];
     p.rectime = ref.rectime;
     p.second = static_cast<int>((ref.rectime % 60 + 60) % 60);
-    if (!source_->Read(day_, p.minuteOfDay, ref, p.bytes, p.problem))
-        p.bytes.clear();
+    if (const platform::Outcome read = source_->Read(day_, p.minuteOfDay, ref, p.bytes); !read)
+        p.problem = read.error().Said();
     shown_ = at;
     sink_.OnPicture(p);
 }

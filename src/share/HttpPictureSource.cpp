@@ -189,42 +189,39 @@ playback::MinutePictures HttpPictureSource::Pictures(const std::string& day, int
     return out;
 }
 
-bool HttpPictureSource::Read(const std::string& day, int minuteOfDay,
-                             const playback::PictureRef& picture, std::vector<std::uint8_t>& bytes,
-                             std::string& problem) {
+platform::Outcome HttpPictureSource::Read(const std::string& day, int minuteOfDay,
+                                          const playback::PictureRef& picture,
+                                          std::vector<std::uint8_t>& bytes) {
+    using Kind = platform::Error::Kind;
     std::lock_guard<std::mutex> lock(mutex_);
     bytes.clear();
+    const auto fail = [](Kind kind, std::string what) {
+        return platform::Error{kind, std::move(what), ""};
+    };
+    const std::string named = "a picture of " + ClockText(minuteOfDay);
     if (!IsDay(day) || minuteOfDay < 0 || minuteOfDay >= kMinutesPerDay || picture.pos < 0 ||
-        picture.size < 0 || picture.size > kMaxPictureSize) {
-        problem = "a picture of " + ClockText(minuteOfDay) + " has an impossible size";
-        return false;
-    }
+        picture.size < 0 || picture.size > kMaxPictureSize)
+        return fail(Kind::kDamaged, named + " has an impossible size");
     int status = 0;
-    std::string body;
+    std::string body, problem;
     const std::size_t size = static_cast<std::size_t>(picture.size);
     // A refusal's reason may be longer than a tiny picture.
     if (!Fetch(std::string(kPicturePath) + MinuteQuery(day, minuteOfDay) +
                    "&pos=" + std::to_string(picture.pos) + "&size=" + std::to_string(size),
                std::max(size, kMaxProblemText + 1), status, body, problem))
-        return false;
+        return fail(Kind::kFailed, problem);
     if (status == kUnreadablePicture) {
-        problem = Reason(body);
-        if (problem.empty())
-            problem = "a picture of " + ClockText(minuteOfDay) + " cannot be read";
-        return false;
+        const std::string reason = Reason(body);
+        return fail(Kind::kDamaged, reason.empty() ? named + " cannot be read" : reason);
     }
-    if (status != 200) {
-        problem = Refusal(status, body);
-        return false;
-    }
-    if (body.size() != size) {
-        problem = "a picture of " + ClockText(minuteOfDay) + " came from the recorder at " +
-                  where_ + " with " + std::to_string(body.size()) + " bytes instead of " +
-                  std::to_string(size);
-        return false;
-    }
+    if (status != 200)
+        return fail(Kind::kFailed, Refusal(status, body));
+    if (body.size() != size)
+        return fail(Kind::kDamaged, named + " came from the recorder at " + where_ + " with " +
+                                        std::to_string(body.size()) + " bytes instead of " +
+                                        std::to_string(size));
     bytes.assign(body.begin(), body.end());
-    return true;
+    return platform::Succeeded();
 }
 
 }  // namespace share

@@ -29,8 +29,9 @@ class HttpPictureSource : public playback::IPictureSource {
     std::vector<std::string> Days() override;
     std::vector<int> Minutes(const std::string& day) override;
     playback::MinutePictures Pictures(const std::string& day, int minuteOfDay, int camera) override;
-    bool Read(const std::string& day, int minuteOfDay, const playback::PictureRef& picture,
-              std::vector<std::uint8_t>& bytes, std::string& problem) override;
+    platform::Outcome Read(const std::string& day, int minuteOfDay,
+                           const playback::PictureRef& picture,
+                           std::vector<std::uint8_t>& bytes) override;
 
     // Why the last Days or Minutes came back empty by failure ("" when it did not fail): the
     // interface has no room for it, the player's notices have.

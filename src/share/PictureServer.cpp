@@ -110,12 +110,11 @@ void PictureServer::Handle(const HttpRequest& req, HttpResponse& res) {
             !NumberParam(req, "size", 0, kMaxPictureSize, picture.size))
             return res.Text(400, "day must be YYYYMMDD, minute 0 to 1439, pos and size numbers");
         std::vector<std::uint8_t> bytes;
-        std::string problem;
         auto source = TakeSource();
-        const bool read = source->Read(day, static_cast<int>(minute), picture, bytes, problem);
+        const platform::Outcome read = source->Read(day, static_cast<int>(minute), picture, bytes);
         GiveBack(std::move(source));
         if (!read)
-            return res.Text(kUnreadablePicture, CleanProblem(problem));
+            return res.Text(kUnreadablePicture, CleanProblem(read.error().Said()));
         res.contentType = "application/octet-stream";
         res.body.assign(bytes.begin(), bytes.end());
     } else {

@@ -218,9 +218,10 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
             RecordedTime time;
             for (std::size_t i = 0; i < pictures.size(); ++i) {
                 const playback::PictureRef& picture = pictures[i];
-                if (!source.Read(day, minute, picture, bytes, why)) {
+                if (const platform::Outcome read = source.Read(day, minute, picture, bytes);
+                    !read) {
                     if (!unreadable++)
-                        firstWhy = why;
+                        firstWhy = read.error().Said();
                     continue;
                 }
                 if (picture.rectime != timeSecond) {

@@ -90,12 +90,14 @@ TEST_F(PictureServerTest, RemoteAnswersAreTheLocalOnesAndTheStorageIsOnlyRead) {
     // One picture read both ways: the same answer, bytes and problem.
     const auto sameRead = [&](int minute, const playback::PictureRef& p) {
         std::vector<std::uint8_t> wantBytes, gotBytes;
-        std::string wantProblem, gotProblem;
-        const bool ok = local.Read("20100523", minute, p, wantBytes, wantProblem);
-        EXPECT_EQ(remote.Read("20100523", minute, p, gotBytes, gotProblem), ok);
+        const platform::Outcome want = local.Read("20100523", minute, p, wantBytes);
+        const platform::Outcome got = remote.Read("20100523", minute, p, gotBytes);
+        EXPECT_EQ(got.ok(), want.ok());
         EXPECT_EQ(gotBytes, wantBytes);
-        EXPECT_EQ(gotProblem, wantProblem);
-        return ok;
+        if (!want && !got) {
+            EXPECT_EQ(got.error().Said(), want.error().Said());
+        }
+        return want.ok();
     };
     std::size_t readsCompared = 0;
     for (const int minute : {600, 601, 602, 603, 604, 605}) {
@@ -150,12 +152,12 @@ TEST_F(PictureServerTest, AServerThatIsAwayOrSilentGivesReasons) {
     ASSERT_EQ(remote.Days().size(), 2u);  // the kept connection is open
     server.Stop();
     std::vector<std::uint8_t> bytes;
-    std::string problem;
     EXPECT_TRUE(remote.Days().empty());
     EXPECT_HAS(remote.LastProblem(), "cannot be reached");
     EXPECT_HAS(remote.Pictures("20100523", 600, 0).problem, "cannot be reached");
-    EXPECT_FALSE(remote.Read("20100523", 600, {0, 0, 10}, bytes, problem));
-    EXPECT_HAS(problem, "cannot be reached");
+    const platform::Outcome gone = remote.Read("20100523", 600, {0, 0, 10}, bytes);
+    ASSERT_FALSE(gone);
+    EXPECT_HAS(gone.error().Said(), "cannot be reached");
     // A listener that never accepts: the system takes the connection, nobody answers.
     platform::TcpListener silent;
     ASSERT_TRUE(silent.Listen("127.0.0.1", 0));
@@ -183,21 +185,21 @@ TEST(PictureSourceTest, AServerThatLiesIsNotBelieved) {
     EXPECT_TRUE(pictures.pictures.empty());
     EXPECT_HAS(pictures.problem, "makes no sense");
     std::vector<std::uint8_t> bytes;
-    std::string problem;
     const playback::PictureRef picture{0, 0, 10};
     for (const std::string& body :
          {std::string("short"), std::string("more than ten bytes"), std::string(1 << 20, 'x')}) {
         fake.Reply("/pictures/picture", 200, body);
-        EXPECT_FALSE(remote.Read("20100523", 600, picture, bytes, problem)) << body.size();
+        EXPECT_FALSE(remote.Read("20100523", 600, picture, bytes)) << body.size();
         EXPECT_TRUE(bytes.empty());
-        EXPECT_FALSE(problem.empty());
     }
     fake.Reply("/pictures/picture", kUnreadablePicture, "cut\x1b[31m short\n");
-    EXPECT_FALSE(remote.Read("20100523", 600, picture, bytes, problem));
-    EXPECT_EQ(problem, "cut [31m short");
+    const platform::Outcome cut = remote.Read("20100523", 600, picture, bytes);
+    ASSERT_FALSE(cut);
+    EXPECT_EQ(cut.error().kind, platform::Error::Kind::kDamaged);
+    EXPECT_EQ(cut.error().Said(), "cut [31m short");
     // After all that the connection still serves a true answer.
     fake.Reply("/pictures/picture", 200, "0123456789");
-    ASSERT_TRUE(remote.Read("20100523", 600, picture, bytes, problem)) << problem;
+    ASSERT_TRUE(remote.Read("20100523", 600, picture, bytes));
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "0123456789");
 }
 
