@@ -265,7 +265,7 @@ platform::Outcome FinishExport(const std::string& encodedPath, const std::string
     std::size_t signatureAt = 0;
     if (std::string why = WriteFileMeta(request, trackIds, signatureLength, meta, signatureAt);
         !why.empty())
-        return fail(Kind::kDamaged, why);
+        return fail(Kind::kRefused, why);
     if (request.signer)
         signatureAt += tail.size();
     tail += meta;

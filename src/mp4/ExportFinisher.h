@@ -34,8 +34,9 @@ struct FinishRequest {
 // Writes the finished file under a temporary name beside finalPath and renames it over
 // finalPath when whole (finalPath may be encodedPath itself). On failure nothing is left under
 // finalPath that was not there: kNotFound when the encoded file cannot be opened, kDamaged when
-// it is not a file we can finish, kFailed when the finished one cannot be written (its text then
-// says whether the target is full).
+// it is not a file we can finish, kRefused when the request's boxes cannot be written (a text
+// holding a NUL, too many tracks), kFailed for the signing key and when the finished file cannot
+// be written (its text then says whether the target is full).
 platform::Outcome FinishExport(const std::string& encodedPath, const std::string& finalPath,
                                const FinishRequest& request);
 

@@ -245,7 +245,10 @@ TEST_F(ExportFinisherTest, RefusesWhatItCannotFinishAndFinishesAnUnsignedExportI
 
     request = Request(nullptr);
     request.unit.operatorName = std::string("a\0b", 3);
-    EXPECT_HAS(refusal(encoded, request), "NUL");
+    const platform::Outcome nul = FinishExport(encoded, finalPath, request);
+    ASSERT_FALSE(nul);
+    EXPECT_EQ(nul.error().kind, platform::Error::Kind::kRefused);
+    EXPECT_HAS(nul.error().Said(), "NUL");
 
     const std::string bytes = ReadText(encoded);
     WriteText(prefix() + "/cut.mp4", bytes.substr(0, bytes.size() - 100));
