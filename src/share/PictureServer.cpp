@@ -39,7 +39,7 @@ bool DayParam(const HttpRequest& req, std::string& day) {
 
 }  // namespace
 
-PictureServer::PictureServer(std::string storageRoot, HttpServer::Limits limits,
+PictureServer::PictureServer(std::string storageRoot, MhdServer::Limits limits,
                              std::shared_ptr<const ServerTls> tls)
     : root_(std::move(storageRoot)), limits_(limits), tls_(std::move(tls)) {
     site_.maxBody = 4096;
@@ -125,7 +125,7 @@ void PictureServer::Handle(const HttpRequest& req, HttpResponse& res) {
 bool PictureServer::Start(const std::string& address, int port, const std::string& token) {
     Stop();
     token_ = token;
-    server_ = std::make_unique<HttpServer>(site_, limits_, tls_);
+    server_ = std::make_unique<MhdServer>(site_, limits_, tls_);
     if (!server_->Start(address.empty() ? "0.0.0.0" : address, port)) {
         server_.reset();
         return false;

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "share/HttpServer.h"
+#include "share/MhdServer.h"
 
 namespace playback {
 class LocalPictureSource;
@@ -22,7 +22,7 @@ class PictureServer {
   public:
     // storageRoot: the recordings root as a drive path ("C:\QorData"); tls: HTTPS with this
     // certificate (nullptr: plain HTTP).
-    explicit PictureServer(std::string storageRoot, HttpServer::Limits limits = {},
+    explicit PictureServer(std::string storageRoot, MhdServer::Limits limits = {},
                            std::shared_ptr<const ServerTls> tls = nullptr);
     ~PictureServer();
     PictureServer(const PictureServer&) = delete;
@@ -49,12 +49,12 @@ class PictureServer {
     void GiveBack(std::unique_ptr<playback::LocalPictureSource> source);
 
     std::string root_;
-    HttpServer::Limits limits_;
+    MhdServer::Limits limits_;
     std::shared_ptr<const ServerTls> tls_;
     std::string token_;
     int port_ = 0;
     HttpSite site_;
-    std::unique_ptr<HttpServer> server_;
+    std::unique_ptr<MhdServer> server_;
     std::mutex idleMutex_;
     std::vector<std::unique_ptr<playback::LocalPictureSource>> idle_;
 };

@@ -231,7 +231,7 @@ platform::Outcome ShareServer::Start(const std::string& host, int port) {
         problem = PlainHttpProblem(host, options_.tls != nullptr, options_.insecureHttp);
     if (!problem.empty())
         return platform::Error{platform::Error::Kind::kRefused, problem, {}};
-    http_ = std::make_unique<HttpServer>(site_, options_.limits, options_.tls);
+    http_ = std::make_unique<MhdServer>(site_, options_.limits, options_.tls);
     if (platform::Outcome started = http_->Start(host, port); !started) {
         http_.reset();
         return started;

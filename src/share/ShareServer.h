@@ -1,6 +1,6 @@
 #pragma once
 // quillon-share's HTTP side: the routes of ShareProtocol.h over one recorder's storage, served
-// by HttpServer while the image builds run on threads of ShareJobs. A timer removes the images
+// by MhdServer while the image builds run on threads of ShareJobs. A timer removes the images
 // nobody fetches from any more.
 #include <atomic>
 #include <condition_variable>
@@ -13,7 +13,7 @@
 
 #include "backup/server/ShareService.h"
 #include "platform/Error.h"
-#include "share/HttpServer.h"
+#include "share/MhdServer.h"
 #include "share/ShareLog.h"
 
 namespace share {
@@ -29,7 +29,7 @@ class ShareServer {
         const Log* log = nullptr;
         // Also sees every built file (ShareJobs::Observer), after its log line.
         std::function<void(const std::string&, const std::atomic<bool>&)> onBuildItem;
-        HttpServer::Limits limits;
+        MhdServer::Limits limits;
         // HTTPS with this certificate (nullptr: plain HTTP, which off loopback needs
         // insecureHttp).
         std::shared_ptr<const ServerTls> tls;
@@ -60,7 +60,7 @@ class ShareServer {
     Options options_;
     HttpSite site_;
     std::unique_ptr<ShareJobs> jobs_;
-    std::unique_ptr<HttpServer> http_;
+    std::unique_ptr<MhdServer> http_;
     std::mutex sweepMutex_;
     std::condition_variable sweepWake_;
     bool sweeping_ = false;

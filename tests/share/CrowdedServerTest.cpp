@@ -151,7 +151,7 @@ TEST_F(CrowdedServerTest, AClientTurnedAwaySaysSoWithTheReasonAndWhenToComeBack)
 TEST_F(CrowdedServerTest, FilesSentToClientsThatDoNotReadLeaveWorkersForTheOtherRequests) {
     fileBytes = 256LL << 20;  // the reply waits on its reader
     // A stalled reply holds its worker throughout.
-    const share::HttpServer::Limits limits{.writeStall = std::chrono::minutes(2)};
+    const share::MhdServer::Limits limits{.writeStall = std::chrono::minutes(2)};
     Serve(limits);
     // As many readers as workers, from several addresses, none reading.
     auto readers = RawClients(server->port(), limits.workers, 2, 4);

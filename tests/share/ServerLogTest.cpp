@@ -115,7 +115,7 @@ TEST(ShareLogTest, AnOutcomeSaysWhoAskedWhatAndHowItEndedAndItsLevelFollowsTheEn
 class ServerLogTest : public ShareFixture {
   protected:
     void Serve(const std::string& token, share::LogLevel most,
-               share::HttpServer::Limits limits = {}) {
+               share::MhdServer::Limits limits = {}) {
         log = std::make_unique<share::Log>("quillon-share", true, lines.Sink());
         log->SetMost(most);
         ServeWith({.token = token, .log = log.get(), .limits = limits});

@@ -33,7 +33,7 @@
 #include "platform/Signals.h"
 #include "records/RemoteRecords.h"
 #include "share/HttpPictureSource.h"
-#include "share/HttpServer.h"
+#include "share/MhdServer.h"
 #include "share/HttpShareClient.h"
 #include "share/ShareLink.h"
 #include "share/ShareProtocol.h"
@@ -188,18 +188,18 @@ class SiteFixture : public TempPrefixTest {
             server->Stop();
         TempPrefixTest::TearDown();
     }
-    void Serve(share::HttpServer::Limits limits = {},
+    void Serve(share::MhdServer::Limits limits = {},
                std::shared_ptr<share::ServerTls> tls = nullptr) {
         if (server)
             server->Stop();
-        server = std::make_unique<share::HttpServer>(site, limits, std::move(tls));
+        server = std::make_unique<share::MhdServer>(site, limits, std::move(tls));
         const platform::Outcome started = server->Start("127.0.0.1", 0);
         ASSERT_TRUE(started) << started.error().Said();
     }
     share::HttpSite site;
     std::atomic<int> handled{0};
     long long fileBytes = 3 * 1024 * 1024 + 123;
-    std::unique_ptr<share::HttpServer> server;
+    std::unique_ptr<share::MhdServer> server;
 };
 
 class ShareFixture : public TempPrefixTest {

@@ -1,0 +1,499 @@
+#include "share/MhdServer.h"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <exception>
+#include <tuple>
+
+#include "share/HttpRange.h"
+
+namespace share {
+namespace {
+
+constexpr const char* kComeBackIn = "5";
+// Connections past the limits are still taken from the listening socket, to be told why they
+// are turned away; beyond this many more the engine closes them unanswered.
+constexpr unsigned kTurnedAwaySlack = 64;
+constexpr std::size_t kFileBlock = 64 * 1024;
+
+unsigned Seconds(std::chrono::milliseconds time) {
+    return static_cast<unsigned>(std::max<long long>(1, (time.count() + 999) / 1000));
+}
+
+std::string Address(const sockaddr* a) {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (a && a->sa_family == AF_INET)
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a)->sin_addr, text, sizeof text);
+    else if (a && a->sa_family == AF_INET6)
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr, text,
+                    sizeof text);
+    return text;
+}
+
+// The engine reads keys of its own: the ones loaded already, as PEM.
+std::string Pem(bool key, SSL_CTX* ctx) {
+    BIO* out = BIO_new(BIO_s_mem());
+    if (!out)
+        return {};
+    bool ok = false;
+    if (key) {
+        EVP_PKEY* k = SSL_CTX_get0_privatekey(ctx);
+        ok = k && PEM_write_bio_PrivateKey(out, k, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+    } else {
+        X509* leaf = SSL_CTX_get0_certificate(ctx);
+        ok = leaf && PEM_write_bio_X509(out, leaf) == 1;
+        STACK_OF(X509)* chain = nullptr;
+        if (ok && SSL_CTX_get0_chain_certs(ctx, &chain) == 1 && chain)
+            for (int i = 0; ok && i < sk_X509_num(chain); ++i)
+                ok = PEM_write_bio_X509(out, sk_X509_value(chain, i)) == 1;
+    }
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(out, &data);
+    std::string pem = ok && size > 0 ? std::string(data, static_cast<std::size_t>(size)) : "";
+    BIO_free(out);
+    return pem;
+}
+
+MHD_Result Collect(void* cls, MHD_ValueKind, const char* key, const char* value) {
+    auto* into = static_cast<std::vector<std::pair<std::string, std::string>>*>(cls);
+    into->emplace_back(key ? key : "", value ? value : "");
+    return MHD_YES;
+}
+
+std::string LowerCase(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Query values as they were sent, near enough for the log: escapes where they are needed.
+std::string Escaped(const std::string& text) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+struct MhdServer::Peer {
+    std::string remote;
+    int socket = -1;
+    std::uint64_t serial = 0;
+    bool proven = false;
+    bool turnedAway = false;
+    bool gone = false;  // closed for a newcomer: no longer counted
+    std::string why;    // of a connection turned away
+};
+
+struct MhdServer::Call {
+    HttpRequest req;
+    Peer* peer = nullptr;
+    std::size_t length = 0;
+    bool admitted = false;
+    bool answered = false;
+    int status = 0;
+    bool file = false;
+    unsigned long long bytes = 0;  // of a text reply's body; of a file's, handed to the engine
+    std::string why;
+    HttpResponse res;  // a file reply's reader lives here until the request ends
+    unsigned long long first = 0;
+};
+
+namespace {
+
+MHD_Result OnAccess(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                    const char* version, const char* upload, std::size_t* uploadSize,
+                    void** context) {
+    return static_cast<MhdServer*>(cls)->Access(connection, url, method, version, upload,
+                                                uploadSize, context) != 0
+               ? MHD_YES
+               : MHD_NO;
+}
+
+void OnCompleted(void* cls, MHD_Connection*, void** context, MHD_RequestTerminationCode how) {
+    static_cast<MhdServer*>(cls)->Completed(context, static_cast<int>(how));
+}
+
+void OnConnection(void* cls, MHD_Connection* connection, void** context,
+                  MHD_ConnectionNotificationCode code) {
+    static_cast<MhdServer*>(cls)->Connected(connection, context,
+                                            code == MHD_CONNECTION_NOTIFY_STARTED);
+}
+
+MHD_Response* TextResponse(const HttpResponse& res, bool close) {
+    MHD_Response* r = MHD_create_response_from_buffer(
+        res.body.size(), const_cast<char*>(res.body.data()), MHD_RESPMEM_MUST_COPY);
+    if (!r)
+        return nullptr;
+    for (const auto& [name, value] : res.headers)
+        MHD_add_response_header(r, name.c_str(), value.c_str());
+    MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, res.contentType.c_str());
+    if (close)
+        MHD_add_response_header(r, MHD_HTTP_HEADER_CONNECTION, "close");
+    return r;
+}
+
+}  // namespace
+
+MhdServer::MhdServer(HttpSite site, Limits limits, std::shared_ptr<const ServerTls> tls)
+    : site_(std::move(site)), limits_(limits), tls_(std::move(tls)) {}
+
+MhdServer::~MhdServer() {
+    Stop();
+}
+
+platform::Outcome MhdServer::Start(const std::string& host, int port) {
+    const auto fail = [&](const std::string& why) {
+        return platform::Error{platform::Error::Kind::kFailed,
+                               "cannot listen at " + host + ":" + std::to_string(port) + why,
+                               {}};
+    };
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found)
+        return fail("");
+    sockaddr_storage address{};
+    std::memcpy(&address, found->ai_addr, std::min<std::size_t>(found->ai_addrlen, sizeof address));
+    const bool six = found->ai_family == AF_INET6;
+    ::freeaddrinfo(found);
+
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL;
+    if (six)
+        flags |= MHD_USE_IPv6;
+    if (tls_) {
+        certificate_ = Pem(false, tls_->context());
+        key_ = Pem(true, tls_->context());
+        if (certificate_.empty() || key_.empty())
+            return fail(" (the TLS certificate cannot be handed on)");
+        flags |= MHD_USE_TLS;
+    }
+    const std::size_t memory = std::max<std::size_t>(32 * 1024, 2 * site_.limits.headBytes);
+    MHD_OptionItem tlsOptions[] = {
+        {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(certificate_.c_str())},
+        {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(key_.c_str())},
+        // TLS 1.2 at least, as the clients ask for.
+        {MHD_OPTION_HTTPS_PRIORITIES, 0,
+         const_cast<char*>("NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2")},
+        {MHD_OPTION_END, 0, nullptr}};
+    MHD_OptionItem none[] = {{MHD_OPTION_END, 0, nullptr}};
+    daemon_ = MHD_start_daemon(
+        flags, static_cast<std::uint16_t>(port), nullptr, nullptr, &OnAccess, this,
+        MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address),
+        MHD_OPTION_LISTENING_ADDRESS_REUSE, 1u, MHD_OPTION_THREAD_POOL_SIZE,
+        static_cast<unsigned>(std::max(1, limits_.workers)), MHD_OPTION_CONNECTION_LIMIT,
+        static_cast<unsigned>(limits_.connections + kTurnedAwaySlack),
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+        static_cast<unsigned>(limits_.perAddress + kTurnedAwaySlack / 8),
+        MHD_OPTION_CONNECTION_TIMEOUT, Seconds(limits_.headTime),
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, memory, MHD_OPTION_NOTIFY_COMPLETED, &OnCompleted, this,
+        MHD_OPTION_NOTIFY_CONNECTION, &OnConnection, this, MHD_OPTION_ARRAY,
+        tls_ ? tlsOptions : none, MHD_OPTION_END);
+    if (!daemon_)
+        return fail("");
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
+    port_ = info ? info->port : port;
+    return platform::Succeeded();
+}
+
+void MhdServer::Stop() {
+    if (daemon_)
+        MHD_stop_daemon(daemon_);
+    daemon_ = nullptr;
+}
+
+std::string MhdServer::Admit(const std::string& remote) {
+    // Beyond its share an address is turned away at once: a few connections serve any rightful
+    // client, and the rest must not take the descriptors of others.
+    const auto held = perAddress_.find(remote);
+    if (held != perAddress_.end() && held->second >= limits_.perAddress)
+        return "too many connections from this address";
+    // Connections that sent nothing the gate let by must not keep out one that will.
+    if ((open_ >= limits_.connections || unproven_ >= limits_.unproven) && !Evict())
+        return "the server holds all the connections it may";
+    return {};
+}
+
+bool MhdServer::Evict() {
+    // One of the address that holds the most connections without a request, so that a flood
+    // from a few addresses cannot push out a client that has just connected; of those the
+    // oldest.
+    Peer* chosen = nullptr;
+    auto rank = [this](const Peer& p) { return std::tuple(unprovenAt_[p.remote], ~p.serial); };
+    for (Peer* p : peers_)
+        if (!p->proven && !p->gone && !p->turnedAway && (!chosen || rank(*p) > rank(*chosen)))
+            chosen = p;
+    if (!chosen)
+        return false;
+    if (evictedFrom_.size() > 1024)
+        evictedFrom_.clear();
+    // Said once for an address until one of its connections brings a request.
+    if (site_.log && evictedFrom_.insert(chosen->remote).second)
+        site_.log({chosen->remote, nullptr, 0, 0, false,
+                   "closed for a newcomer: the server was full, and it had sent no request"});
+    chosen->gone = true;
+    --open_;
+    --unproven_;
+    --unprovenAt_[chosen->remote];
+    --perAddress_[chosen->remote];
+    // The engine sees the socket end and closes the connection on its own thread.
+    ::shutdown(chosen->socket, SHUT_RDWR);
+    return true;
+}
+
+void MhdServer::Prove(Peer& peer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (peer.proven || peer.gone)
+        return;
+    peer.proven = true;
+    --unproven_;
+    --unprovenAt_[peer.remote];
+    evictedFrom_.erase(peer.remote);
+}
+
+void MhdServer::Connected(MHD_Connection* connection, void** context, bool started) {
+    if (!started) {
+        auto* peer = static_cast<Peer*>(*context);
+        if (!peer)
+            return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        peers_.erase(peer);
+        if (!peer->gone && !peer->turnedAway) {
+            --open_;
+            if (!peer->proven) {
+                --unproven_;
+                --unprovenAt_[peer->remote];
+            }
+            if (--perAddress_[peer->remote] < limits_.perAddress)
+                turnedAway_.erase(peer->remote);
+        }
+        if (perAddress_[peer->remote] == 0) {
+            perAddress_.erase(peer->remote);
+            unprovenAt_.erase(peer->remote);
+        }
+        delete peer;
+        *context = nullptr;
+        return;
+    }
+    auto peer = std::make_unique<Peer>();
+    const MHD_ConnectionInfo* address =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    const MHD_ConnectionInfo* socket =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    peer->remote = Address(address ? address->client_addr : nullptr);
+    peer->socket = socket ? socket->connect_fd : -1;
+    std::string why;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        peer->serial = ++accepted_;
+        why = Admit(peer->remote);
+        if (why.empty()) {
+            ++open_;
+            ++unproven_;
+            ++unprovenAt_[peer->remote];
+            ++perAddress_[peer->remote];
+        } else {
+            peer->turnedAway = true;
+            // Said once until the address is below its share again, not once a connection.
+            if (site_.log && turnedAway_.insert(peer->remote).second)
+                site_.log({peer->remote, nullptr, 0, 0, false, "turned away: " + why});
+        }
+        peers_.insert(peer.get());
+    }
+    if (peer->turnedAway && !tls_) {
+        // Plain, the refusal goes at once and fits the socket's buffer; through TLS it waits
+        // for the handshake and the request (see Access).
+        const std::string refusal =
+            HeadRefusal(503, why + "; try again later", {{"Retry-After", kComeBackIn}});
+        (void)::send(peer->socket, refusal.data(), refusal.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        ::shutdown(peer->socket, SHUT_WR);
+    }
+    if (peer->turnedAway)
+        peer->why = why;
+    *context = peer.release();
+}
+
+int MhdServer::Refuse(MHD_Connection* connection, Call& call, const HttpResponse& refusal) {
+    // A refused request keeps its body unread, so the connection cannot carry another.
+    MHD_Response* r = TextResponse(refusal, true);
+    if (!r)
+        return 0;
+    call.answered = true;
+    call.status = refusal.status;
+    call.bytes = refusal.body.size();
+    call.why = refusal.body.substr(0, refusal.body.find('\n'));
+    const MHD_Result queued =
+        MHD_queue_response(connection, static_cast<unsigned>(refusal.status), r);
+    MHD_destroy_response(r);
+    return queued == MHD_YES;
+}
+
+int MhdServer::Access(MHD_Connection* connection, const char* url, const char* method,
+                      const char* version, const char* upload, std::size_t* uploadSize,
+                      void** context) {
+    auto* call = static_cast<Call*>(*context);
+    if (!call) {
+        call = new Call;
+        *context = call;
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        call->peer = info ? static_cast<Peer*>(info->socket_context) : nullptr;
+        HttpRequest& req = call->req;
+        req.method = method;
+        req.path = url;
+        req.version = version;
+        req.remote = call->peer ? call->peer->remote : std::string();
+        std::vector<std::pair<std::string, std::string>> headers;
+        MHD_get_connection_values(connection, MHD_HEADER_KIND, &Collect, &headers);
+        for (auto& [name, value] : headers)
+            req.headers.emplace_back(LowerCase(name), value);
+        MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &Collect, &req.query);
+        req.target = req.path;
+        for (std::size_t i = 0; i < req.query.size(); ++i)
+            req.target +=
+                (i ? "&" : "?") + Escaped(req.query[i].first) + "=" + Escaped(req.query[i].second);
+        if (call->peer && call->peer->turnedAway) {
+            if (!tls_)
+                return 0;  // told already
+            HttpResponse busy;
+            busy.Text(503, call->peer->why + "; try again later");
+            busy.headers.emplace_back("Retry-After", kComeBackIn);
+            return Refuse(connection, *call, busy);
+        }
+        // The engine keeps the head within its memory; its lines are bounded here.
+        HttpResponse refusal;
+        bool within = req.headers.size() <= site_.limits.headerLines;
+        for (const auto& [name, value] : req.headers)
+            within = within && name.size() + value.size() + 2 <= site_.limits.lineBytes;
+        if (!within) {
+            refusal.Text(431, "the request head is too large");
+            return Refuse(connection, *call, refusal);
+        }
+        // The gate is asked here, before the engine takes any byte of the body.
+        if (!AdmitRequest(site_, req, refusal, &call->length))
+            return Refuse(connection, *call, refusal);
+        call->admitted = true;
+        if (call->peer)
+            Prove(*call->peer);
+        req.body.reserve(call->length);
+        return 1;
+    }
+    if (call->answered)
+        return 1;
+    if (*uploadSize > 0) {
+        // The engine keeps to the Content-Length, which the gate's side held within maxBody.
+        const std::size_t n = std::min(*uploadSize, call->length - call->req.body.size());
+        call->req.body.append(upload, n);
+        *uploadSize = 0;
+        return 1;
+    }
+    return Answer(connection, *call);
+}
+
+int MhdServer::Answer(MHD_Connection* connection, Call& call) {
+    HttpRequest& req = call.req;
+    HttpResponse& res = call.res;
+    try {
+        site_.handle(req, res);
+    } catch (const std::exception& e) {
+        res = HttpResponse();
+        res.Text(500, std::string("the server failed while answering: ") + e.what());
+    }
+    call.answered = true;
+    MHD_Response* r = nullptr;
+    call.file = res.readFile && res.fileLength >= 0;
+    if (!call.file) {
+        r = TextResponse(res, false);
+        call.bytes = res.body.size();
+        // A refusal's own words say why.
+        if (res.status >= 400)
+            call.why = res.body.substr(0, res.body.find('\n'));
+    } else {
+        const auto size = static_cast<unsigned long long>(res.fileLength);
+        RangeAnswer range;
+        if (req.method == "GET" && res.status == 200)
+            range = AnswerRange(req.Header("range"), size);
+        unsigned long long end = size;
+        if (range.kind == RangeAnswer::kUnsatisfiable) {
+            res.status = 416;
+            res.headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
+            end = 0;
+        } else if (range.kind == RangeAnswer::kPart) {
+            res.status = 206;
+            call.first = range.first;
+            end = range.last + 1;
+            res.headers.emplace_back("Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                                          std::to_string(range.last) + "/" +
+                                                          std::to_string(size));
+        }
+        if (res.sending)
+            res.sending();
+        Call* self = &call;
+        r = MHD_create_response_from_callback(
+            end - std::min(end, call.first), kFileBlock,
+            [](void* cls, std::uint64_t at, char* data, std::size_t max) -> ssize_t {
+                auto* c = static_cast<Call*>(cls);
+                const long long got = c->res.readFile(data, max, c->first + at);
+                // A file that shrank or failed ends the reply short, and the connection with it.
+                if (got <= 0)
+                    return MHD_CONTENT_READER_END_WITH_ERROR;
+                c->bytes += static_cast<unsigned long long>(got);
+                return static_cast<ssize_t>(got);
+            },
+            self, nullptr);
+        if (r) {
+            for (const auto& [name, value] : res.headers)
+                MHD_add_response_header(r, name.c_str(), value.c_str());
+            MHD_add_response_header(r, MHD_HTTP_HEADER_ACCEPT_RANGES, "bytes");
+            MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, res.contentType.c_str());
+            // A reader that reads slowly is given the stall's time, not the head's.
+            MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT,
+                                      Seconds(limits_.writeStall));
+        }
+    }
+    if (!r)
+        return 0;
+    call.status = res.status;
+    const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(res.status), r);
+    MHD_destroy_response(r);
+    return queued == MHD_YES;
+}
+
+void MhdServer::Completed(void** context, int how) {
+    std::unique_ptr<Call> call(static_cast<Call*>(*context));
+    *context = nullptr;
+    if (!call || !site_.log)
+        return;
+    if (call->peer && call->peer->turnedAway && !tls_)
+        return;
+    const bool complete = how == MHD_REQUEST_TERMINATED_COMPLETED_OK;
+    if (!call->answered) {
+        if (call->admitted)
+            site_.log({call->req.remote, &call->req, 0, 0, false, "its body did not arrive"});
+        return;
+    }
+    site_.log({call->req.remote, &call->req, call->status, complete || call->file ? call->bytes : 0,
+               complete, call->why});
+}
+
+}  // namespace share

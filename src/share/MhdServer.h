@@ -1,0 +1,98 @@
+#pragma once
+// The sockets of quillon-share's two ports, on libmicrohttpd: a pool of its threads, each with
+// an epoll of its own, reads requests and sends replies without ever waiting on one client, so a
+// slow reader or a client that sends slowly holds a descriptor but no thread. What stays ours:
+// the gate asked before any byte of a body is taken, the bounded body, the one range of a file,
+// the log of each outcome, and who may hold a connection: each client address only a few, and
+// those that have not yet brought a request past the gate only a share of all; when the server
+// is full one of them makes room for a newcomer, and a client turned away is told to come back
+// later (503 with Retry-After).
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "platform/Error.h"
+#include "share/HttpExchange.h"
+#include "share/TlsServer.h"
+
+struct MHD_Daemon;
+struct MHD_Connection;
+
+namespace share {
+
+class MhdServer {
+  public:
+    struct Limits {
+        // The engine's threads; none of them waits on a client, so a few serve many.
+        int workers = 8;
+        // The callers' split of HttpServer's workers: here no thread waits on a reader, so no
+        // thread needs keeping for quick requests (taken and ignored).
+        int keptForQuick = 2;
+        // A connection on which nothing moves for this long is closed (rounded up to seconds).
+        std::chrono::milliseconds headTime{5000};
+        // The same, once a file reply is under way.
+        std::chrono::milliseconds writeStall{10000};
+        std::size_t perAddress = 16;
+        std::size_t connections = 512;
+        // Of them, the connections that have not yet brought a request past the gate: beyond
+        // it, or with every connection taken, one of them is closed for a newcomer.
+        std::size_t unproven = 384;
+    };
+
+    // tls: HTTPS on the port, with this certificate (nullptr: plain HTTP).
+    MhdServer(HttpSite site, Limits limits, std::shared_ptr<const ServerTls> tls = nullptr);
+    ~MhdServer();
+    MhdServer(const MhdServer&) = delete;
+    MhdServer& operator=(const MhdServer&) = delete;
+
+    // Binds host:port (port 0: any free one) and serves until Stop; failed when the address
+    // cannot be bound.
+    platform::Outcome Start(const std::string& host, int port);
+    int port() const { return port_; }
+    // Stops accepting, ends every connection and waits for every thread.
+    void Stop();
+    const HttpSite& site() const { return site_; }
+
+    // What the server keeps of one connection (its socket context).
+    struct Peer;
+    // One request under way (its request context).
+    struct Call;
+
+    // The engine's callbacks.
+    int Access(MHD_Connection* connection, const char* url, const char* method, const char* version,
+               const char* upload, std::size_t* uploadSize, void** context);
+    void Completed(void** context, int how);
+    void Connected(MHD_Connection* connection, void** context, bool started);
+
+  private:
+    // Whether a connection of remote may be had now; why not otherwise.
+    std::string Admit(const std::string& remote);
+    bool Evict();
+    void Prove(Peer& peer);
+    int Answer(MHD_Connection* connection, Call& call);
+    int Refuse(MHD_Connection* connection, Call& call, const HttpResponse& refusal);
+
+    HttpSite site_;
+    Limits limits_;
+    std::shared_ptr<const ServerTls> tls_;
+    std::string certificate_, key_;  // PEM, for the engine, while it runs
+    MHD_Daemon* daemon_ = nullptr;
+    int port_ = 0;
+
+    std::mutex mutex_;  // the engine's threads share what follows
+    std::set<Peer*> peers_;
+    std::map<std::string, std::size_t> perAddress_;
+    std::map<std::string, std::size_t> unprovenAt_;
+    std::size_t open_ = 0;
+    std::size_t unproven_ = 0;
+    std::uint64_t accepted_ = 0;
+    std::set<std::string> evictedFrom_;  // told of in the log
+    std::set<std::string> turnedAway_;   // told of in the log already
+};
+
+}  // namespace share
