@@ -100,13 +100,16 @@ struct MhdServer::Peer {
     bool proven = false;
     bool turnedAway = false;
     bool gone = false;  // closed for a newcomer: no longer counted
-    std::string why;    // of a connection turned away
+    bool cut = false;   // its first head overdue
+    std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
+    std::string why;  // of a connection turned away
 };
 
 struct MhdServer::Call {
     HttpRequest req;
     Peer* peer = nullptr;
     std::size_t length = 0;
+    std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
     bool admitted = false;
     bool answered = false;
     int status = 0;
@@ -213,10 +216,34 @@ platform::Outcome MhdServer::Start(const std::string& host, int port) {
         return fail("");
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
     port_ = info ? info->port : port;
+    sweeping_ = true;
+    sweeper_ = std::thread([this] { Sweep(); });
     return platform::Succeeded();
 }
 
+void MhdServer::Sweep() {
+    const auto every = std::clamp<std::chrono::milliseconds>(
+        limits_.headTime / 4, std::chrono::milliseconds(50), std::chrono::seconds(1));
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!sweepWake_.wait_for(lock, every, [this] { return !sweeping_; })) {
+        const auto now = std::chrono::steady_clock::now();
+        for (Peer* p : peers_) {
+            if (!p->proven && !p->gone && !p->cut && now - p->since >= limits_.headTime) {
+                p->cut = true;
+                ::shutdown(p->socket, SHUT_RDWR);
+            }
+        }
+    }
+}
+
 void MhdServer::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sweeping_ = false;
+    }
+    sweepWake_.notify_all();
+    if (sweeper_.joinable())
+        sweeper_.join();
     if (daemon_)
         MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
@@ -401,6 +428,9 @@ int MhdServer::Access(MHD_Connection* connection, const char* url, const char* m
     if (call->answered)
         return 1;
     if (*uploadSize > 0) {
+        // A body sent a byte now and then is given its time as a whole, not per byte.
+        if (std::chrono::steady_clock::now() - call->since > site_.bodyTime)
+            return 0;
         // The engine keeps to the Content-Length, which the gate's side held within maxBody.
         const std::size_t n = std::min(*uploadSize, call->length - call->req.body.size());
         call->req.body.append(upload, n);

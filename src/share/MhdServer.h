@@ -8,6 +8,7 @@
 // is full one of them makes room for a newcomer, and a client turned away is told to come back
 // later (503 with Retry-After).
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "platform/Error.h"
 #include "share/HttpExchange.h"
@@ -33,7 +35,8 @@ class MhdServer {
         // The callers' split of HttpServer's workers: here no thread waits on a reader, so no
         // thread needs keeping for quick requests (taken and ignored).
         int keptForQuick = 2;
-        // A connection on which nothing moves for this long is closed (rounded up to seconds).
+        // From a connection's accept to the end of its first request's head; a connection on
+        // which nothing moves for this long is closed too (rounded up to seconds).
         std::chrono::milliseconds headTime{5000};
         // The same, once a file reply is under way.
         std::chrono::milliseconds writeStall{10000};
@@ -76,6 +79,9 @@ class MhdServer {
     void Prove(Peer& peer);
     int Answer(MHD_Connection* connection, Call& call);
     int Refuse(MHD_Connection* connection, Call& call, const HttpResponse& refusal);
+    // The engine's timeout is for a connection on which nothing moves; one that keeps sending
+    // a byte now and then is cut here once its first head (handshake included) is overdue.
+    void Sweep();
 
     HttpSite site_;
     Limits limits_;
@@ -93,6 +99,9 @@ class MhdServer {
     std::uint64_t accepted_ = 0;
     std::set<std::string> evictedFrom_;  // told of in the log
     std::set<std::string> turnedAway_;   // told of in the log already
+    bool sweeping_ = false;
+    std::condition_variable sweepWake_;
+    std::thread sweeper_;
 };
 
 }  // namespace share
