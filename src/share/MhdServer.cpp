@@ -514,7 +514,8 @@ void MhdServer::Completed(void** context, int how) {
     *context = nullptr;
     if (!call || !site_.log)
         return;
-    if (call->peer && call->peer->turnedAway && !tls_)
+    // A connection turned away was told of once for its address, not once a request.
+    if (call->peer && call->peer->turnedAway)
         return;
     const bool complete = how == MHD_REQUEST_TERMINATED_COMPLETED_OK;
     if (!call->answered) {
