@@ -44,6 +44,7 @@ class File {
     // them in its flush at the end.
     void StartWriteback();
     bool IsOpen() const { return fd_ >= 0; }
+    int handle() const { return fd_; }
     // A handle of its own for reading the same file (also one being written, or already
     // renamed or deleted), which another thread may read at offsets while this one writes on:
     // being read-only, it keeps no one from turning the volume read-only. Not open when the
