@@ -8,7 +8,7 @@
 namespace platform {
 
 TcpConnection::TcpConnection(TcpConnection&& other) noexcept
-    : fd_(other.fd_), remote_(std::move(other.remote_)) {
+    : fd_(other.fd_), remote_(std::move(other.remote_)), rawAddress_(std::move(other.rawAddress_)) {
     other.fd_ = -1;
 }
 
@@ -17,6 +17,7 @@ TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept {
         Close();
         fd_ = other.fd_;
         remote_ = std::move(other.remote_);
+        rawAddress_ = std::move(other.rawAddress_);
         other.fd_ = -1;
     }
     return *this;
@@ -46,6 +47,12 @@ long long TcpConnection::Send(const char* data, std::size_t size) {
 
 void TcpConnection::ShutdownWrite() {
     ::shutdown(fd_, SHUT_WR);
+}
+
+int TcpConnection::Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
 }
 
 void TcpConnection::Close() {

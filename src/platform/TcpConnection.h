@@ -21,6 +21,8 @@ class TcpConnection {
     const std::string& remote() const { return remote_; }
     // What to wait on, and to send a file to (File::SendTo).
     int handle() const { return fd_; }
+    // The peer's address as the system gives it, for handing the connection on with Release.
+    const std::string& rawAddress() const { return rawAddress_; }
 
     // Returned by Receive and Send when the socket has nothing to read, or no room, now.
     static constexpr long long kNotNow = -2;
@@ -34,12 +36,16 @@ class TcpConnection {
     // Sends no more; what the peer sends can still be read.
     void ShutdownWrite();
     void Close();
+    // Gives up the socket to whoever serves it from now on: its handle, no longer closed here.
+    int Release();
 
   private:
     friend class TcpListener;
-    TcpConnection(int fd, std::string remote) : fd_(fd), remote_(std::move(remote)) {}
+    TcpConnection(int fd, std::string remote, std::string rawAddress)
+        : fd_(fd), remote_(std::move(remote)), rawAddress_(std::move(rawAddress)) {}
     int fd_ = -1;
     std::string remote_;
+    std::string rawAddress_;
 };
 
 }  // namespace platform

@@ -69,7 +69,8 @@ TcpConnection TcpListener::Accept() {
     // A reply's head and its body go out as they are written, not held back for more.
     const int yes = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-    return TcpConnection(fd, AddressText(from));
+    return TcpConnection(fd, AddressText(from),
+                         std::string(reinterpret_cast<const char*>(&from), length));
 }
 
 void TcpListener::Close() {

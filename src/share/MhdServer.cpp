@@ -1,9 +1,6 @@
 #include "share/MhdServer.h"
 
-#include <arpa/inet.h>
 #include <microhttpd.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <sys/socket.h>
@@ -15,6 +12,7 @@
 #include <exception>
 #include <tuple>
 
+#include "platform/HandleWaits.h"
 #include "share/HttpRange.h"
 
 namespace share {
@@ -28,16 +26,6 @@ constexpr std::size_t kFileBlock = 64 * 1024;
 
 unsigned Seconds(std::chrono::milliseconds time) {
     return static_cast<unsigned>(std::max<long long>(1, (time.count() + 999) / 1000));
-}
-
-std::string Address(const sockaddr* a) {
-    char text[INET6_ADDRSTRLEN] = "";
-    if (a && a->sa_family == AF_INET)
-        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a)->sin_addr, text, sizeof text);
-    else if (a && a->sa_family == AF_INET6)
-        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr, text,
-                    sizeof text);
-    return text;
 }
 
 // The engine reads keys of its own: the ones loaded already, as PEM.
@@ -170,21 +158,11 @@ platform::Outcome MhdServer::Start(const std::string& host, int port) {
                                "cannot listen at " + host + ":" + std::to_string(port) + why,
                                {}};
     };
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found)
+    if (!listener_.Listen(host, port) || !wake_.Open())
         return fail("");
-    sockaddr_storage address{};
-    std::memcpy(&address, found->ai_addr, std::min<std::size_t>(found->ai_addrlen, sizeof address));
-    const bool six = found->ai_family == AF_INET6;
-    ::freeaddrinfo(found);
-
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL;
-    if (six)
-        flags |= MHD_USE_IPv6;
+    // The engine listens at nothing: connections come to it from AcceptLoop.
+    unsigned flags =
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_NO_LISTEN_SOCKET | MHD_USE_ITC;
     if (tls_) {
         certificate_ = Pem(false, tls_->context());
         key_ = Pem(true, tls_->context());
@@ -202,9 +180,7 @@ platform::Outcome MhdServer::Start(const std::string& host, int port) {
         {MHD_OPTION_END, 0, nullptr}};
     MHD_OptionItem none[] = {{MHD_OPTION_END, 0, nullptr}};
     daemon_ = MHD_start_daemon(
-        flags, static_cast<std::uint16_t>(port), nullptr, nullptr, &OnAccess, this,
-        MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address),
-        MHD_OPTION_LISTENING_ADDRESS_REUSE, 1u, MHD_OPTION_THREAD_POOL_SIZE,
+        flags, 0, nullptr, nullptr, &OnAccess, this, MHD_OPTION_THREAD_POOL_SIZE,
         static_cast<unsigned>(std::max(1, limits_.workers)), MHD_OPTION_CONNECTION_LIMIT,
         static_cast<unsigned>(limits_.connections + kTurnedAwaySlack),
         MHD_OPTION_PER_IP_CONNECTION_LIMIT,
@@ -213,13 +189,176 @@ platform::Outcome MhdServer::Start(const std::string& host, int port) {
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, memory, MHD_OPTION_NOTIFY_COMPLETED, &OnCompleted, this,
         MHD_OPTION_NOTIFY_CONNECTION, &OnConnection, this, MHD_OPTION_ARRAY,
         tls_ ? tlsOptions : none, MHD_OPTION_END);
-    if (!daemon_)
+    if (!daemon_) {
+        listener_.Close();
         return fail("");
-    const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
-    port_ = info ? info->port : port;
+    }
+    port_ = listener_.port();
     sweeping_ = true;
+    accepting_ = true;
     sweeper_ = std::thread([this] { Sweep(); });
+    acceptor_ = std::thread([this] { AcceptLoop(); });
     return platform::Succeeded();
+}
+
+struct MhdServer::Arrival {
+    platform::TcpConnection connection;
+    Peer* peer = nullptr;
+    bool refused = false;  // told to ask for HTTPS; what it sends is dropped until it closes
+};
+
+void MhdServer::AcceptLoop() {
+    std::vector<Arrival> waiting;
+    platform::HandleWaits waits;
+    for (;;) {
+        waits.Clear();
+        waits.Add(wake_.handle());
+        waits.Add(listener_.handle());
+        for (const Arrival& a : waiting)
+            waits.Add(a.connection.handle());
+        // Deadlines are the sweeper's: it shuts an overdue socket, which stirs it here.
+        waits.Wait(-1);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!accepting_)
+                break;
+        }
+        wake_.Drain();
+        std::vector<Arrival> still;
+        for (std::size_t i = 0; i < waiting.size(); ++i)
+            if (!waits.Stirred(i + 2) || !Look(waiting[i]))
+                still.push_back(std::move(waiting[i]));
+        waiting = std::move(still);
+        if (waits.Readable(1))
+            for (platform::TcpConnection c = listener_.Accept(); c.IsOpen(); c = listener_.Accept())
+                Arrive(std::move(c), waiting);
+    }
+    for (Arrival& a : waiting) {
+        Forget(a.peer);
+        a.connection.Close();
+    }
+}
+
+void MhdServer::Arrive(platform::TcpConnection connection, std::vector<Arrival>& waiting) {
+    auto peer = std::make_unique<Peer>();
+    peer->remote = connection.remote();
+    peer->socket = connection.handle();
+    std::string why;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        peer->serial = ++accepted_;
+        why = Admit(peer->remote);
+        if (why.empty()) {
+            ++open_;
+            ++unproven_;
+            ++unprovenAt_[peer->remote];
+            ++perAddress_[peer->remote];
+        } else {
+            peer->turnedAway = true;
+            peer->why = why;
+            // Said once until the address is below its share again, not once a connection.
+            if (site_.log && turnedAway_.insert(peer->remote).second)
+                site_.log({peer->remote, nullptr, 0, 0, false, "turned away: " + why});
+        }
+        peers_.insert(peer.get());
+    }
+    if (!tls_) {
+        if (peer->turnedAway) {
+            // Plain, the refusal goes at once and fits the socket's buffer; the engine drains
+            // what the client sends and closes. Through TLS it waits for the handshake and the
+            // request (see Access).
+            const std::string refusal =
+                HeadRefusal(503, why + "; try again later", {{"Retry-After", kComeBackIn}});
+            (void)connection.Send(refusal.data(), refusal.size());
+            connection.ShutdownWrite();
+        }
+        return Hand(std::move(connection), peer.release());
+    }
+    const auto turnedAway = std::count_if(waiting.begin(), waiting.end(),
+                                          [](const Arrival& a) { return a.peer->turnedAway; });
+    if (peer->turnedAway && static_cast<unsigned>(turnedAway) >= kTurnedAwaySlack) {
+        Forget(peer.release());
+        return;
+    }
+    waiting.push_back({std::move(connection), peer.release(), false});
+}
+
+bool MhdServer::Look(Arrival& a) {
+    char first = 0;
+    if (a.refused) {
+        // Dropped, so that the close does not reset the connection before the reply is read;
+        // bounded per look, so that one sender does not keep the others waiting.
+        char sink[4096];
+        for (int round = 0; round < 4; ++round) {
+            const long long n = a.connection.Receive(sink, sizeof sink);
+            if (n == platform::TcpConnection::kNotNow)
+                return false;
+            if (n <= 0)
+                break;
+            if (round == 3)
+                return false;
+        }
+    } else {
+        const long long n = a.connection.Peek(&first, 1);
+        if (n == platform::TcpConnection::kNotNow)
+            return false;
+        if (n == 1 && first == 0x16) {
+            Hand(std::move(a.connection), a.peer);
+            return true;
+        }
+        // A client that speaks plain HTTP to a TLS port is told so in plain HTTP; anything
+        // else that begins with no TLS handshake record is dropped.
+        if (n == 1 && std::isupper(static_cast<unsigned char>(first))) {
+            const std::string why = "this port speaks HTTPS only: ask for https://";
+            if (site_.log)
+                site_.log({a.peer->remote, nullptr, 400, 0, true, why});
+            const std::string reply = HeadRefusal(400, why);
+            (void)a.connection.Send(reply.data(), reply.size());
+            a.connection.ShutdownWrite();
+            a.refused = true;
+            return Look(a);
+        }
+    }
+    Forget(a.peer);
+    a.connection.Close();
+    return true;
+}
+
+void MhdServer::Hand(platform::TcpConnection connection, Peer* peer) {
+    const std::string address = connection.rawAddress();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        handed_[connection.handle()] = peer;
+    }
+    const int fd = connection.Release();
+    // The engine closes the socket when it cannot take it.
+    if (MHD_add_connection(daemon_, fd, reinterpret_cast<const sockaddr*>(address.data()),
+                           static_cast<socklen_t>(address.size())) != MHD_YES) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            handed_.erase(fd);
+        }
+        Forget(peer);
+    }
+}
+
+void MhdServer::Forget(Peer* peer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    peers_.erase(peer);
+    if (!peer->gone && !peer->turnedAway) {
+        --open_;
+        if (!peer->proven) {
+            --unproven_;
+            --unprovenAt_[peer->remote];
+        }
+        if (--perAddress_[peer->remote] < limits_.perAddress)
+            turnedAway_.erase(peer->remote);
+    }
+    if (perAddress_[peer->remote] == 0) {
+        perAddress_.erase(peer->remote);
+        unprovenAt_.erase(peer->remote);
+    }
+    delete peer;
 }
 
 void MhdServer::Sweep() {
@@ -241,7 +380,12 @@ void MhdServer::Stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         sweeping_ = false;
+        accepting_ = false;
     }
+    wake_.Wake();
+    if (acceptor_.joinable())
+        acceptor_.join();
+    listener_.Close();
     sweepWake_.notify_all();
     if (sweeper_.joinable())
         sweeper_.join();
@@ -301,64 +445,19 @@ void MhdServer::Prove(Peer& peer) {
 
 void MhdServer::Connected(MHD_Connection* connection, void** context, bool started) {
     if (!started) {
-        auto* peer = static_cast<Peer*>(*context);
-        if (!peer)
-            return;
-        std::lock_guard<std::mutex> lock(mutex_);
-        peers_.erase(peer);
-        if (!peer->gone && !peer->turnedAway) {
-            --open_;
-            if (!peer->proven) {
-                --unproven_;
-                --unprovenAt_[peer->remote];
-            }
-            if (--perAddress_[peer->remote] < limits_.perAddress)
-                turnedAway_.erase(peer->remote);
-        }
-        if (perAddress_[peer->remote] == 0) {
-            perAddress_.erase(peer->remote);
-            unprovenAt_.erase(peer->remote);
-        }
-        delete peer;
+        if (*context)
+            Forget(static_cast<Peer*>(*context));
         *context = nullptr;
         return;
     }
-    auto peer = std::make_unique<Peer>();
-    const MHD_ConnectionInfo* address =
-        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     const MHD_ConnectionInfo* socket =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-    peer->remote = Address(address ? address->client_addr : nullptr);
-    peer->socket = socket ? socket->connect_fd : -1;
-    std::string why;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        peer->serial = ++accepted_;
-        why = Admit(peer->remote);
-        if (why.empty()) {
-            ++open_;
-            ++unproven_;
-            ++unprovenAt_[peer->remote];
-            ++perAddress_[peer->remote];
-        } else {
-            peer->turnedAway = true;
-            // Said once until the address is below its share again, not once a connection.
-            if (site_.log && turnedAway_.insert(peer->remote).second)
-                site_.log({peer->remote, nullptr, 0, 0, false, "turned away: " + why});
-        }
-        peers_.insert(peer.get());
-    }
-    if (peer->turnedAway && !tls_) {
-        // Plain, the refusal goes at once and fits the socket's buffer; through TLS it waits
-        // for the handshake and the request (see Access).
-        const std::string refusal =
-            HeadRefusal(503, why + "; try again later", {{"Retry-After", kComeBackIn}});
-        (void)::send(peer->socket, refusal.data(), refusal.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-        ::shutdown(peer->socket, SHUT_WR);
-    }
-    if (peer->turnedAway)
-        peer->why = why;
-    *context = peer.release();
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto at = socket ? handed_.find(socket->connect_fd) : handed_.end();
+    if (at == handed_.end())
+        return;
+    *context = at->second;
+    handed_.erase(at);
 }
 
 int MhdServer::Refuse(MHD_Connection* connection, Call& call, const HttpResponse& refusal) {
@@ -489,18 +588,19 @@ int MhdServer::Answer(MHD_Connection* connection, Call& call) {
                 ::close(twin);
             call.bytes = end - std::min(end, call.first);
         } else
-        r = MHD_create_response_from_callback(
-            end - std::min(end, call.first), kFileBlock,
-            [](void* cls, std::uint64_t at, char* data, std::size_t max) -> ssize_t {
-                auto* c = static_cast<Call*>(cls);
-                const long long got = c->res.readFile(data, max, c->first + at);
-                // A file that shrank or failed ends the reply short, and the connection with it.
-                if (got <= 0)
-                    return MHD_CONTENT_READER_END_WITH_ERROR;
-                c->bytes += static_cast<unsigned long long>(got);
-                return static_cast<ssize_t>(got);
-            },
-            self, nullptr);
+            r = MHD_create_response_from_callback(
+                end - std::min(end, call.first), kFileBlock,
+                [](void* cls, std::uint64_t at, char* data, std::size_t max) -> ssize_t {
+                    auto* c = static_cast<Call*>(cls);
+                    const long long got = c->res.readFile(data, max, c->first + at);
+                    // A file that shrank or failed ends the reply short, and the connection with
+                    // it.
+                    if (got <= 0)
+                        return MHD_CONTENT_READER_END_WITH_ERROR;
+                    c->bytes += static_cast<unsigned long long>(got);
+                    return static_cast<ssize_t>(got);
+                },
+                self, nullptr);
         if (r) {
             for (const auto& [name, value] : res.headers)
                 MHD_add_response_header(r, name.c_str(), value.c_str());

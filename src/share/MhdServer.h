@@ -17,8 +17,11 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/Error.h"
+#include "platform/TcpListener.h"
+#include "platform/WakeUp.h"
 #include "share/HttpExchange.h"
 #include "share/TlsServer.h"
 
@@ -73,6 +76,18 @@ class MhdServer {
     void Connected(MHD_Connection* connection, void** context, bool started);
 
   private:
+    // A connection accepted and not yet the engine's: on a TLS port until its first byte tells
+    // what the client speaks, or while a plain HTTP client is told to ask for HTTPS.
+    struct Arrival;
+    // The port is ours to listen at: a connection is admitted or turned away before the
+    // engine has it, and a TLS port can answer a plain HTTP client in plain HTTP.
+    void AcceptLoop();
+    void Arrive(platform::TcpConnection connection, std::vector<Arrival>& waiting);
+    // Whether the arrival is done with (handed on or closed).
+    bool Look(Arrival& arrival);
+    void Hand(platform::TcpConnection connection, Peer* peer);
+    // A connection closed: it no longer counts.
+    void Forget(Peer* peer);
     // Whether a connection of remote may be had now; why not otherwise.
     std::string Admit(const std::string& remote);
     bool Evict();
@@ -89,9 +104,14 @@ class MhdServer {
     std::string certificate_, key_;  // PEM, for the engine, while it runs
     MHD_Daemon* daemon_ = nullptr;
     int port_ = 0;
+    platform::TcpListener listener_;
+    platform::WakeUp wake_;
+    std::thread acceptor_;
 
     std::mutex mutex_;  // the engine's threads share what follows
     std::set<Peer*> peers_;
+    std::map<int, Peer*> handed_;  // by socket, until the engine tells of the connection
+    bool accepting_ = false;
     std::map<std::string, std::size_t> perAddress_;
     std::map<std::string, std::size_t> unprovenAt_;
     std::size_t open_ = 0;
