@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "platform/HandleWaits.h"
+#include "share/HttpMessage.h"
 #include "share/HttpRange.h"
 
 namespace share {
@@ -262,16 +263,14 @@ void MhdServer::Arrive(platform::TcpConnection connection, std::vector<Arrival>&
         }
         peers_.insert(peer.get());
     }
-    if (!tls_) {
-        if (peer->turnedAway) {
-            // Plain, the refusal goes at once and fits the socket's buffer; the engine drains
-            // what the client sends and closes. Through TLS it waits for the handshake and the
-            // request (see Access).
-            const std::string refusal =
-                HeadRefusal(503, why + "; try again later", {{"Retry-After", kComeBackIn}});
-            (void)connection.Send(refusal.data(), refusal.size());
-            connection.ShutdownWrite();
-        }
+    if (!tls_ && peer->turnedAway) {
+        // Plain, the refusal goes at once and fits the socket's buffer; the engine drains what
+        // the client sends and closes. Through TLS it waits for the handshake and the request
+        // (see Access).
+        const std::string refusal =
+            HeadRefusal(503, why + "; try again later", {{"Retry-After", kComeBackIn}});
+        (void)connection.Send(refusal.data(), refusal.size());
+        connection.ShutdownWrite();
         return Hand(std::move(connection), peer.release());
     }
     const auto turnedAway = std::count_if(waiting.begin(), waiting.end(),
@@ -284,7 +283,6 @@ void MhdServer::Arrive(platform::TcpConnection connection, std::vector<Arrival>&
 }
 
 bool MhdServer::Look(Arrival& a) {
-    char first = 0;
     if (a.refused) {
         // Dropped, so that the close does not reset the connection before the reply is read;
         // bounded per look, so that one sender does not keep the others waiting.
@@ -298,29 +296,62 @@ bool MhdServer::Look(Arrival& a) {
             if (round == 3)
                 return false;
         }
-    } else {
-        const long long n = a.connection.Peek(&first, 1);
-        if (n == platform::TcpConnection::kNotNow)
-            return false;
-        if (n == 1 && first == 0x16) {
+        Forget(a.peer);
+        a.connection.Close();
+        return true;
+    }
+    // What has come so far, at the first sign of it: only what arrived with the first byte is
+    // judged here, so that a client that sends slowly takes no more looks than one.
+    std::string seen(tls_ ? 1 : site_.limits.headBytes + 1, '\0');
+    const long long n = a.connection.Peek(seen.data(), seen.size());
+    if (n == platform::TcpConnection::kNotNow)
+        return false;
+    seen.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    const auto refuse = [&](int status, const std::string& why) {
+        if (site_.log)
+            site_.log({a.peer->remote, nullptr, status, 0, true, why});
+        const std::string reply = HeadRefusal(status, why);
+        // A short reply fits the socket's buffer; if not, the client loses nothing it could use.
+        (void)a.connection.Send(reply.data(), reply.size());
+        a.connection.ShutdownWrite();
+        a.refused = true;
+        return Look(a);
+    };
+    if (seen.empty()) {
+        Forget(a.peer);
+        a.connection.Close();
+        return true;
+    }
+    const bool handshake = seen[0] == 0x16;
+    if (tls_) {
+        if (handshake) {
             Hand(std::move(a.connection), a.peer);
             return true;
         }
         // A client that speaks plain HTTP to a TLS port is told so in plain HTTP; anything
         // else that begins with no TLS handshake record is dropped.
-        if (n == 1 && std::isupper(static_cast<unsigned char>(first))) {
-            const std::string why = "this port speaks HTTPS only: ask for https://";
-            if (site_.log)
-                site_.log({a.peer->remote, nullptr, 400, 0, true, why});
-            const std::string reply = HeadRefusal(400, why);
-            (void)a.connection.Send(reply.data(), reply.size());
-            a.connection.ShutdownWrite();
-            a.refused = true;
-            return Look(a);
-        }
+        if (std::isupper(static_cast<unsigned char>(seen[0])))
+            return refuse(400, "this port speaks HTTPS only: ask for https://");
+        Forget(a.peer);
+        a.connection.Close();
+        return true;
     }
-    Forget(a.peer);
-    a.connection.Close();
+    if (handshake)
+        return refuse(400, "this port speaks plain HTTP, not HTTPS");
+    // A first head that breaks the rules is answered here as every head was before the engine
+    // served the port: the engine closes on some of them without a word.
+    std::string problem;
+    int status = 0;
+    const std::size_t end = HeadEnd(seen, site_.limits, &problem);
+    HttpRequest req;
+    if (!problem.empty())
+        status = 431;
+    else if (end > 0)
+        (void)ParseHead(std::string_view(seen).substr(0, end), site_.limits, req, &status,
+                        &problem);
+    if (status != 0 && !problem.empty())
+        return refuse(status, problem);
+    Hand(std::move(a.connection), a.peer);
     return true;
 }
 

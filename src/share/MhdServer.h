@@ -76,8 +76,8 @@ class MhdServer {
     void Connected(MHD_Connection* connection, void** context, bool started);
 
   private:
-    // A connection accepted and not yet the engine's: on a TLS port until its first byte tells
-    // what the client speaks, or while a plain HTTP client is told to ask for HTTPS.
+    // A connection accepted and not yet the engine's: until its first bytes tell what the
+    // client speaks and whether its first head breaks the rules, or while it is told why not.
     struct Arrival;
     // The port is ours to listen at: a connection is admitted or turned away before the
     // engine has it, and a TLS port can answer a plain HTTP client in plain HTTP.
