@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstring>
 #include <exception>
+#include <string_view>
 #include <tuple>
 
 #include "platform/HandleWaits.h"
@@ -51,6 +52,22 @@ std::string Pem(bool key, SSL_CTX* ctx) {
     std::string pem = ok && size > 0 ? std::string(data, static_cast<std::size_t>(size)) : "";
     BIO_free(out);
     return pem;
+}
+
+// A TLS record's header and the largest body it may have.
+constexpr std::size_t kTlsRecord = 5 + 16 * 1024;
+
+// Whether the ClientHello that begins bytes offers TLS 1.2 or later: its version is the highest
+// the client takes (1.3 keeps 1.2's there). A hello not whole in its first record is left to the
+// engine, which refuses what it must, though without an alert.
+bool OffersTls12(std::string_view bytes) {
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if (bytes.size() < 5)
+        return true;
+    const std::size_t record = (std::size_t{at(3)} << 8) | at(4);
+    if (bytes.size() < 5 + record || record < 6 || at(5) != 1)
+        return true;
+    return ((unsigned{at(9)} << 8) | at(10)) >= 0x0303;
 }
 
 MHD_Result Collect(void* cls, MHD_ValueKind, const char* key, const char* value) {
@@ -302,7 +319,7 @@ bool MhdServer::Look(Arrival& a) {
     }
     // What has come so far, at the first sign of it: only what arrived with the first byte is
     // judged here, so that a client that sends slowly takes no more looks than one.
-    std::string seen(tls_ ? 1 : site_.limits.headBytes + 1, '\0');
+    std::string seen(tls_ ? kTlsRecord : site_.limits.headBytes + 1, '\0');
     const long long n = a.connection.Peek(seen.data(), seen.size());
     if (n == platform::TcpConnection::kNotNow)
         return false;
@@ -324,9 +341,20 @@ bool MhdServer::Look(Arrival& a) {
     }
     const bool handshake = seen[0] == 0x16;
     if (tls_) {
-        if (handshake) {
+        if (handshake && OffersTls12(seen)) {
             Hand(std::move(a.connection), a.peer);
             return true;
+        }
+        if (handshake) {
+            // The engine drops such a client without a word; it is told why, as TLS says.
+            if (site_.log)
+                site_.log(
+                    {a.peer->remote, nullptr, 0, 0, false, "refused: its TLS is older than 1.2"});
+            static const char alert[] = {0x15, 0x03, 0x01, 0x00, 0x02, 0x02, 0x46};
+            (void)a.connection.Send(alert, sizeof alert);
+            a.connection.ShutdownWrite();
+            a.refused = true;
+            return Look(a);
         }
         // A client that speaks plain HTTP to a TLS port is told so in plain HTTP; anything
         // else that begins with no TLS handshake record is dropped.
