@@ -125,6 +125,8 @@ struct MhdServer::Call {
     std::string why;
     HttpResponse res;  // a file reply's reader lives here until the request ends
     unsigned long long first = 0;
+    bool parked = false;  // a file reply waiting for its turn, its connection suspended
+    bool turn = false;    // one of the file replies under way
 };
 
 namespace {
@@ -179,8 +181,8 @@ platform::Outcome MhdServer::Start(const std::string& host, int port) {
     if (!listener_.Listen(host, port) || !wake_.Open())
         return fail("");
     // The engine listens at nothing: connections come to it from AcceptLoop.
-    unsigned flags =
-        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_NO_LISTEN_SOCKET | MHD_USE_ITC;
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_NO_LISTEN_SOCKET |
+                     MHD_USE_ITC | MHD_ALLOW_SUSPEND_RESUME;
     if (tls_) {
         certificate_ = Pem(false, tls_->context());
         key_ = Pem(true, tls_->context());
@@ -448,6 +450,17 @@ void MhdServer::Stop() {
     sweepWake_.notify_all();
     if (sweeper_.joinable())
         sweeper_.join();
+    // The engine ends a connection only once it runs again.
+    std::deque<std::pair<MHD_Connection*, Call*>> parked;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        parked.swap(parked_);
+        filesSending_ += parked.size();
+    }
+    for (auto& [connection, call] : parked) {
+        call->turn = true;
+        MHD_resume_connection(connection);
+    }
     if (daemon_)
         MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
@@ -585,7 +598,7 @@ int MhdServer::Access(MHD_Connection* connection, const char* url, const char* m
         return 1;
     }
     if (call->answered)
-        return 1;
+        return call->parked ? Answer(connection, *call) : 1;
     if (*uploadSize > 0) {
         // A body sent a byte now and then is given its time as a whole, not per byte.
         if (std::chrono::steady_clock::now() - call->since > site_.bodyTime)
@@ -602,15 +615,20 @@ int MhdServer::Access(MHD_Connection* connection, const char* url, const char* m
 int MhdServer::Answer(MHD_Connection* connection, Call& call) {
     HttpRequest& req = call.req;
     HttpResponse& res = call.res;
-    try {
-        site_.handle(req, res);
-    } catch (const std::exception& e) {
-        res = HttpResponse();
-        res.Text(500, std::string("the server failed while answering: ") + e.what());
+    if (!call.parked) {
+        try {
+            site_.handle(req, res);
+        } catch (const std::exception& e) {
+            res = HttpResponse();
+            res.Text(500, std::string("the server failed while answering: ") + e.what());
+        }
+        call.answered = true;
+        call.file = res.readFile && res.fileLength >= 0;
+        if (call.file && !TakeTurn(connection, call))
+            return 1;
     }
-    call.answered = true;
+    call.parked = false;
     MHD_Response* r = nullptr;
-    call.file = res.readFile && res.fileLength >= 0;
     if (!call.file) {
         r = TextResponse(res, false);
         call.bytes = res.body.size();
@@ -678,9 +696,58 @@ int MhdServer::Answer(MHD_Connection* connection, Call& call) {
     return queued == MHD_YES;
 }
 
+bool MhdServer::TakeTurn(MHD_Connection* connection, Call& call) {
+    const std::size_t turns =
+        static_cast<std::size_t>(std::max(1, limits_.workers - limits_.keptForQuick));
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (filesSending_ < turns) {
+            ++filesSending_;
+            call.turn = true;
+            return true;
+        }
+    }
+    // Suspended before it is queued, so that a turn handed on always finds it suspended; a
+    // turn freed meanwhile is taken at once.
+    call.parked = true;
+    MHD_suspend_connection(connection);
+    bool now = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (filesSending_ < turns) {
+            ++filesSending_;
+            call.turn = now = true;
+        } else {
+            parked_.emplace_back(connection, &call);
+        }
+    }
+    if (now)
+        MHD_resume_connection(connection);
+    return false;
+}
+
+void MhdServer::EndTurn() {
+    MHD_Connection* next = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        --filesSending_;
+        if (!parked_.empty()) {
+            ++filesSending_;
+            next = parked_.front().first;
+            parked_.front().second->turn = true;
+            parked_.pop_front();
+        }
+    }
+    // Outside the lock: the engine may be calling back into this server on its threads.
+    if (next)
+        MHD_resume_connection(next);
+}
+
 void MhdServer::Completed(void** context, int how) {
     std::unique_ptr<Call> call(static_cast<Call*>(*context));
     *context = nullptr;
+    if (call && call->turn)
+        EndTurn();
     if (!call || !site_.log)
         return;
     // A connection turned away was told of once for its address, not once a request.

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -35,8 +36,9 @@ class MhdServer {
     struct Limits {
         // The engine's threads; none of them waits on a client, so a few serve many.
         int workers = 8;
-        // The callers' split of HttpServer's workers: here no thread waits on a reader, so no
-        // thread needs keeping for quick requests (taken and ignored).
+        // Of the workers, those kept from sending files: at most workers - keptForQuick file
+        // replies are under way at once, and the others wait their turn, so that readers that
+        // do not read cannot hold every open file and the disk between them.
         int keptForQuick = 2;
         // From a connection's accept to the end of its first request's head; a connection on
         // which nothing moves for this long is closed too (rounded up to seconds).
@@ -92,6 +94,10 @@ class MhdServer {
     std::string Admit(const std::string& remote);
     bool Evict();
     void Prove(Peer& peer);
+    // Whether the file reply may go now; if not its connection is suspended until a reply
+    // under way ends.
+    bool TakeTurn(MHD_Connection* connection, Call& call);
+    void EndTurn();
     int Answer(MHD_Connection* connection, Call& call);
     int Refuse(MHD_Connection* connection, Call& call, const HttpResponse& refusal);
     // The engine's timeout is for a connection on which nothing moves; one that keeps sending
@@ -112,6 +118,8 @@ class MhdServer {
     std::set<Peer*> peers_;
     std::map<int, Peer*> handed_;  // by socket, until the engine tells of the connection
     bool accepting_ = false;
+    std::size_t filesSending_ = 0;
+    std::deque<std::pair<MHD_Connection*, Call*>> parked_;  // file replies waiting their turn
     std::map<std::string, std::size_t> perAddress_;
     std::map<std::string, std::size_t> unprovenAt_;
     std::size_t open_ = 0;
