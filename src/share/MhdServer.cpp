@@ -464,6 +464,14 @@ void MhdServer::Stop() {
     if (daemon_)
         MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
+    // Handed on and closed by the engine before it told of them.
+    std::map<int, Peer*> untold;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        untold.swap(handed_);
+    }
+    for (auto& [socket, peer] : untold)
+        Forget(peer);
 }
 
 std::string MhdServer::Admit(const std::string& remote) {

@@ -6,7 +6,9 @@
 // the log of each outcome, and who may hold a connection: each client address only a few, and
 // those that have not yet brought a request past the gate only a share of all; when the server
 // is full one of them makes room for a newcomer, and a client turned away is told to come back
-// later (503 with Retry-After).
+// later (503 with Retry-After). The port is listened at and accepted from here, so that all
+// this is decided before the engine has a connection, and what a client's first bytes say is
+// looked at first: a TLS port answers plain HTTP in plain HTTP.
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
