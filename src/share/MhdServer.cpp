@@ -722,7 +722,8 @@ bool MhdServer::TakeTurn(MHD_Connection* connection, Call& call) {
     bool now = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (filesSending_ < turns) {
+        // A server stopping must have no connection suspended: the engine aborts on one.
+        if (filesSending_ < turns || !accepting_) {
             ++filesSending_;
             call.turn = now = true;
         } else {
