@@ -92,12 +92,6 @@ std::size_t HttpRequest::ParamCount(std::string_view name) const {
         std::count_if(query.begin(), query.end(), [&](const auto& q) { return q.first == name; }));
 }
 
-bool HttpRequest::KeepAlive() const {
-    std::string connection = Header("connection");
-    std::transform(connection.begin(), connection.end(), connection.begin(), Lower);
-    return version == "HTTP/1.1" && connection.find("close") == std::string::npos;
-}
-
 std::size_t HeadEnd(std::string_view bytes, const HeadLimits& limits, std::string* problem) {
     std::size_t at = 0, lines = 0;
     bool started = false;

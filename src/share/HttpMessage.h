@@ -29,8 +29,6 @@ struct HttpRequest {
     std::size_t HeaderCount(std::string_view name) const;
     std::string Param(std::string_view name) const;
     std::size_t ParamCount(std::string_view name) const;
-    // HTTP/1.1 without "Connection: close".
-    bool KeepAlive() const;
 };
 
 // Where the head in `bytes` ends (just past its empty line); 0 while it has not ended.

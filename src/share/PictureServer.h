@@ -7,7 +7,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "share/MhdServer.h"
@@ -37,9 +36,6 @@ class PictureServer {
     void SetLog(std::function<void(const HttpOutcome&)> log) { site_.log = std::move(log); }
     void Stop();
     int Port() const { return port_; }
-    // Answers the requests in `bytes` as over one connection from loopback, without a socket
-    // (with the token of the last Start).
-    std::string Exchange(std::string_view bytes) { return AnswerAll(site_, bytes, "127.0.0.1"); }
 
   private:
     void Handle(const HttpRequest& req, HttpResponse& res);

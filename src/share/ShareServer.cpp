@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "platform/File.h"
 #include "share/PictureWire.h"
@@ -105,7 +106,6 @@ ShareServer::ShareServer(ShareService::Settings settings, Options options)
     };
     site_.handle = [this](const HttpRequest& req, HttpResponse& res) { Handle(req, res); };
     // A file is sent at the pace its client reads it.
-    site_.lengthy = [](const HttpRequest& req) { return req.path == kRouteFile; };
     site_.log = [this](const HttpOutcome& outcome) {
         if (!options_.log)
             return;
@@ -204,11 +204,7 @@ void ShareServer::ServeFile(const HttpRequest& req, HttpResponse& res) {
     ShareService* service = service_.get();
     // An image being sent is in use, however long the file takes.
     res.sending = [service, entry] { service->Touch(entry); };
-    res.readFile = [file, service, entry](char* data, std::size_t size, unsigned long long at) {
-        service->Touch(entry);
-        return file->ReadAt(data, size, static_cast<long long>(at));
-    };
-    res.file = file;
+    res.file = std::move(file);
 }
 
 void ShareServer::Sweep() {

@@ -8,7 +8,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <thread>
 
 #include "backup/server/ShareService.h"
@@ -48,8 +47,6 @@ class ShareServer {
     // Stops serving, cancels running builds and waits for every thread.
     void Stop();
     ShareService& service() { return *service_; }
-    // Answers the requests in `bytes` as over one connection from loopback, without a socket.
-    std::string Exchange(std::string_view bytes) { return AnswerAll(site_, bytes, "127.0.0.1"); }
 
   private:
     void Handle(const HttpRequest& req, HttpResponse& res);
