@@ -71,6 +71,12 @@ File File::ReadingTwin() const {
     return twin;
 }
 
+int File::Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
 void File::Close() {
     if (fd_ >= 0)
         ::close(fd_);

@@ -50,6 +50,8 @@ class File {
     // being read-only, it keeps no one from turning the volume read-only. Not open when the
     // system cannot give one.
     File ReadingTwin() const;
+    // Gives up the handle to whoever closes it from now on.
+    int Release();
 
     // Bytes read (0 at the end), or -1 on an error.
     long long Read(void* buffer, std::size_t count);

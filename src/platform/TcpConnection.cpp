@@ -61,4 +61,9 @@ void TcpConnection::Close() {
     fd_ = -1;
 }
 
+void CutSocket(int handle) {
+    if (handle >= 0)
+        ::shutdown(handle, SHUT_RDWR);
+}
+
 }  // namespace platform

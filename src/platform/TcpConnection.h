@@ -48,4 +48,8 @@ class TcpConnection {
     std::string rawAddress_;
 };
 
+// Ends both ways of a socket given up with Release, at once, for whoever serves it now to see
+// it closed: the socket itself stays theirs to close.
+void CutSocket(int handle);
+
 }  // namespace platform

@@ -1,10 +1,6 @@
 #include "share/MhdServer.h"
 
 #include <microhttpd.h>
-#include <openssl/pem.h>
-#include <openssl/ssl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -24,34 +20,9 @@ constexpr const char* kComeBackIn = "5";
 // Connections past the limits are still taken from the listening socket, to be told why they
 // are turned away; beyond this many more the engine closes them unanswered.
 constexpr unsigned kTurnedAwaySlack = 64;
-constexpr std::size_t kFileBlock = 64 * 1024;
 
 unsigned Seconds(std::chrono::milliseconds time) {
     return static_cast<unsigned>(std::max<long long>(1, (time.count() + 999) / 1000));
-}
-
-// The engine reads keys of its own: the ones loaded already, as PEM.
-std::string Pem(bool key, SSL_CTX* ctx) {
-    BIO* out = BIO_new(BIO_s_mem());
-    if (!out)
-        return {};
-    bool ok = false;
-    if (key) {
-        EVP_PKEY* k = SSL_CTX_get0_privatekey(ctx);
-        ok = k && PEM_write_bio_PrivateKey(out, k, nullptr, nullptr, 0, nullptr, nullptr) == 1;
-    } else {
-        X509* leaf = SSL_CTX_get0_certificate(ctx);
-        ok = leaf && PEM_write_bio_X509(out, leaf) == 1;
-        STACK_OF(X509)* chain = nullptr;
-        if (ok && SSL_CTX_get0_chain_certs(ctx, &chain) == 1 && chain)
-            for (int i = 0; ok && i < sk_X509_num(chain); ++i)
-                ok = PEM_write_bio_X509(out, sk_X509_value(chain, i)) == 1;
-    }
-    char* data = nullptr;
-    const long size = BIO_get_mem_data(out, &data);
-    std::string pem = ok && size > 0 ? std::string(data, static_cast<std::size_t>(size)) : "";
-    BIO_free(out);
-    return pem;
 }
 
 // A TLS record's header and the largest body it may have.
@@ -184,16 +155,13 @@ platform::Outcome MhdServer::Start(const std::string& host, int port) {
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_NO_LISTEN_SOCKET |
                      MHD_USE_ITC | MHD_ALLOW_SUSPEND_RESUME;
     if (tls_) {
-        certificate_ = Pem(false, tls_->context());
-        key_ = Pem(true, tls_->context());
-        if (certificate_.empty() || key_.empty())
-            return fail(" (the TLS certificate cannot be handed on)");
         flags |= MHD_USE_TLS;
     }
     const std::size_t memory = std::max<std::size_t>(32 * 1024, 2 * site_.limits.headBytes);
     MHD_OptionItem tlsOptions[] = {
-        {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(certificate_.c_str())},
-        {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(key_.c_str())},
+        {MHD_OPTION_HTTPS_MEM_CERT, 0,
+         const_cast<char*>(tls_ ? tls_->certificatePem().c_str() : "")},
+        {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(tls_ ? tls_->keyPem().c_str() : "")},
         // TLS 1.2 at least, as the clients ask for.
         {MHD_OPTION_HTTPS_PRIORITIES, 0,
          const_cast<char*>("NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2")},
@@ -431,9 +399,12 @@ void MhdServer::Sweep() {
         for (Peer* p : peers_) {
             if (!p->proven && !p->gone && !p->cut && now - p->since >= limits_.headTime) {
                 p->cut = true;
-                ::shutdown(p->socket, SHUT_RDWR);
+                platform::CutSocket(p->socket);
             }
         }
+        for (Call* c : sending_)
+            if (c->res.sending)
+                c->res.sending();
     }
 }
 
@@ -509,7 +480,7 @@ bool MhdServer::Evict() {
     --unprovenAt_[chosen->remote];
     --perAddress_[chosen->remote];
     // The engine sees the socket end and closes the connection on its own thread.
-    ::shutdown(chosen->socket, SHUT_RDWR);
+    platform::CutSocket(chosen->socket);
     return true;
 }
 
@@ -631,7 +602,7 @@ int MhdServer::Answer(MHD_Connection* connection, Call& call) {
             res.Text(500, std::string("the server failed while answering: ") + e.what());
         }
         call.answered = true;
-        call.file = res.readFile && res.fileLength >= 0;
+        call.file = res.file && res.file->IsOpen() && res.fileLength >= 0;
         if (call.file && !TakeTurn(connection, call))
             return 1;
     }
@@ -663,29 +634,17 @@ int MhdServer::Answer(MHD_Connection* connection, Call& call) {
         }
         if (res.sending)
             res.sending();
-        Call* self = &call;
-        const int twin = res.file && res.file->IsOpen() ? ::dup(res.file->handle()) : -1;
-        if (twin >= 0) {
-            // The engine sends it by sendfile on plain HTTP, and closes its own descriptor.
-            r = MHD_create_response_from_fd_at_offset64(end - std::min(end, call.first), twin,
-                                                        call.first);
-            if (!r)
-                ::close(twin);
-            call.bytes = end - std::min(end, call.first);
-        } else
-            r = MHD_create_response_from_callback(
-                end - std::min(end, call.first), kFileBlock,
-                [](void* cls, std::uint64_t at, char* data, std::size_t max) -> ssize_t {
-                    auto* c = static_cast<Call*>(cls);
-                    const long long got = c->res.readFile(data, max, c->first + at);
-                    // A file that shrank or failed ends the reply short, and the connection with
-                    // it.
-                    if (got <= 0)
-                        return MHD_CONTENT_READER_END_WITH_ERROR;
-                    c->bytes += static_cast<unsigned long long>(got);
-                    return static_cast<ssize_t>(got);
-                },
-                self, nullptr);
+        // The engine sends from a descriptor of its own (by sendfile on plain HTTP) and closes
+        // it; the reply's file is the route's.
+        platform::File twin = res.file->ReadingTwin();
+        call.bytes = end - std::min(end, call.first);
+        if (twin.IsOpen())
+            r = MHD_create_response_from_fd_at_offset64(call.bytes, twin.handle(), call.first);
+        if (r) {
+            (void)twin.Release();
+            std::lock_guard<std::mutex> lock(mutex_);
+            sending_.insert(&call);
+        }
         if (r) {
             for (const auto& [name, value] : res.headers)
                 MHD_add_response_header(r, name.c_str(), value.c_str());
@@ -755,6 +714,10 @@ void MhdServer::EndTurn() {
 void MhdServer::Completed(void** context, int how) {
     std::unique_ptr<Call> call(static_cast<Call*>(*context));
     *context = nullptr;
+    if (call && call->file) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sending_.erase(call.get());
+    }
     if (call && call->turn)
         EndTurn();
     if (!call || !site_.log)

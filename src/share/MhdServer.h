@@ -104,12 +104,12 @@ class MhdServer {
     int Refuse(MHD_Connection* connection, Call& call, const HttpResponse& refusal);
     // The engine's timeout is for a connection on which nothing moves; one that keeps sending
     // a byte now and then is cut here once its first head (handshake included) is overdue.
+    // File replies under way are told of here too, however long they take.
     void Sweep();
 
     HttpSite site_;
     Limits limits_;
     std::shared_ptr<const ServerTls> tls_;
-    std::string certificate_, key_;  // PEM, for the engine, while it runs
     MHD_Daemon* daemon_ = nullptr;
     int port_ = 0;
     platform::TcpListener listener_;
@@ -122,6 +122,7 @@ class MhdServer {
     bool accepting_ = false;
     std::size_t filesSending_ = 0;
     std::deque<std::pair<MHD_Connection*, Call*>> parked_;  // file replies waiting their turn
+    std::set<Call*> sending_;  // file replies under way, told of by the sweeper
     std::map<std::string, std::size_t> perAddress_;
     std::map<std::string, std::size_t> unprovenAt_;
     std::size_t open_ = 0;

@@ -4,11 +4,9 @@
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 
-#include <algorithm>
-#include <climits>
 #include <fstream>
+#include <memory>
 
-#include "platform/TcpConnection.h"
 #include "share/ShareAccess.h"
 #include "share/TlsTrust.h"
 
@@ -28,8 +26,28 @@ int NoPassphrase(char*, int, int, void*) {
     return 0;
 }
 
-int Clamped(std::size_t size) {
-    return static_cast<int>(std::min<std::size_t>(size, INT_MAX));
+// What the engine is handed: the certificate with the chain after it, or the key, in PEM.
+std::string Pem(bool key, SSL_CTX* ctx) {
+    BIO* out = BIO_new(BIO_s_mem());
+    if (!out)
+        return {};
+    bool ok = false;
+    if (key) {
+        EVP_PKEY* k = SSL_CTX_get0_privatekey(ctx);
+        ok = k && PEM_write_bio_PrivateKey(out, k, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+    } else {
+        X509* leaf = SSL_CTX_get0_certificate(ctx);
+        ok = leaf && PEM_write_bio_X509(out, leaf) == 1;
+        STACK_OF(X509)* chain = nullptr;
+        if (ok && SSL_CTX_get0_chain_certs(ctx, &chain) == 1 && chain)
+            for (int i = 0; ok && i < sk_X509_num(chain); ++i)
+                ok = PEM_write_bio_X509(out, sk_X509_value(chain, i)) == 1;
+    }
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(out, &data);
+    std::string pem = ok && size > 0 ? std::string(data, static_cast<std::size_t>(size)) : "";
+    BIO_free(out);
+    return pem;
 }
 
 }  // namespace
@@ -40,22 +58,13 @@ platform::Expected<std::shared_ptr<ServerTls>> ServerTls::Load(const std::string
     const auto fail = [](Kind kind, std::string why) {
         return platform::Error{kind, std::move(why), {}};
     };
-    std::shared_ptr<ServerTls> tls(new ServerTls);
     ERR_clear_error();
-    SSL_CTX* ctx = tls->ctx_ = SSL_CTX_new(TLS_server_method());
+    // OpenSSL reads and checks the files; the engine is handed what they hold, in PEM.
+    std::unique_ptr<SSL_CTX, void (*)(SSL_CTX*)> context(SSL_CTX_new(TLS_server_method()),
+                                                         &SSL_CTX_free);
+    SSL_CTX* ctx = context.get();
     if (!ctx)
         return fail(Kind::kFailed, "TLS cannot be set up (" + FirstOpenSslReason() + ")");
-    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
-    // A client that renegotiates makes the server work for nothing; one that ends without a
-    // close_notify has still ended.
-    SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION | SSL_OP_CIPHER_SERVER_PREFERENCE |
-                                 SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_TICKET);
-    // Writes may be partial, as the socket's are, and idle connections keep no buffers.
-    SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER |
-                              SSL_MODE_RELEASE_BUFFERS);
-    // Our clients make a new session each time: nothing to resume, no tickets to send.
-    SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_OFF);
-    SSL_CTX_set_num_tickets(ctx, 0);
     if (!std::ifstream(certificateFile))
         return fail(Kind::kNotFound, "cannot open the TLS certificate " + certificateFile);
     if (SSL_CTX_use_certificate_chain_file(ctx, certificateFile.c_str()) != 1)
@@ -79,12 +88,14 @@ platform::Expected<std::shared_ptr<ServerTls>> ServerTls::Load(const std::string
     if (!matches)
         return fail(Kind::kDamaged, "the TLS key " + keyFile +
                                         " is not the key of the certificate " + certificateFile);
+    std::shared_ptr<ServerTls> tls(new ServerTls);
     tls->pin_ = CertificatePin(SSL_CTX_get0_certificate(ctx));
+    tls->certificate_ = Pem(false, ctx);
+    tls->key_ = Pem(true, ctx);
+    if (tls->certificate_.empty() || tls->key_.empty())
+        return fail(Kind::kFailed, "the TLS certificate " + certificateFile +
+                                       " cannot be handed on (" + FirstOpenSslReason() + ")");
     return {std::move(tls)};
-}
-
-ServerTls::~ServerTls() {
-    SSL_CTX_free(ctx_);
 }
 
 std::string PlainHttpProblem(const std::string& host, bool tls, bool insecureHttp) {
@@ -93,67 +104,6 @@ std::string PlainHttpProblem(const std::string& host, bool tls, bool insecureHtt
     return "listening on " + host +
            " in plain HTTP sends the token and the recordings across the network in clear: give "
            "--tls-cert and --tls-key, or --insecure-http to do so all the same";
-}
-
-TlsSession::TlsSession(const ServerTls& tls, int socket) : ssl_(SSL_new(tls.context())) {
-    if (ssl_) {
-        SSL_set_fd(ssl_, socket);
-        SSL_set_accept_state(ssl_);
-    }
-}
-
-TlsSession::~TlsSession() {
-    SSL_free(ssl_);
-}
-
-int TlsSession::Handshake() {
-    if (!ssl_)
-        return -1;
-    ERR_clear_error();
-    const int n = SSL_do_handshake(ssl_);
-    if (n == 1) {
-        wantsWrite_ = false;
-        return 1;
-    }
-    return Outcome(n) == platform::TcpConnection::kNotNow ? 0 : -1;
-}
-
-long long TlsSession::Outcome(int n) {
-    switch (SSL_get_error(ssl_, n)) {
-        case SSL_ERROR_WANT_READ:
-            wantsWrite_ = false;
-            return platform::TcpConnection::kNotNow;
-        case SSL_ERROR_WANT_WRITE:
-            wantsWrite_ = true;
-            return platform::TcpConnection::kNotNow;
-        case SSL_ERROR_ZERO_RETURN:
-            return 0;
-        default:
-            return -1;
-    }
-}
-
-long long TlsSession::Receive(char* data, std::size_t size) {
-    ERR_clear_error();
-    const int n = SSL_read(ssl_, data, Clamped(size));
-    return n > 0 ? n : Outcome(n);
-}
-
-long long TlsSession::Send(const char* data, std::size_t size) {
-    ERR_clear_error();
-    const int n = SSL_write(ssl_, data, Clamped(size));
-    return n > 0 ? n : Outcome(n);
-}
-
-bool TlsSession::Pending() const {
-    return ssl_ && SSL_pending(ssl_) > 0;
-}
-
-void TlsSession::Shutdown() {
-    if (ssl_ && SSL_is_init_finished(ssl_)) {
-        ERR_clear_error();
-        SSL_shutdown(ssl_);
-    }
 }
 
 }  // namespace share

@@ -1,5 +1,6 @@
 // The server side of TCP: the listener's accept loop, its connections that never block, and
 // the waits that tell the loop where to look.
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -136,6 +137,30 @@ TEST(TcpConnectionTest, MovedConnectionIsClosedOnlyOnce) {
     ASSERT_TRUE(WaitReadable(moved.handle(), 5000));
     char buffer[32];
     EXPECT_EQ(moved.Receive(buffer, sizeof buffer), 10);
+}
+
+// A socket given up goes on under its new owner, however the connection ends; cut, its peer
+// sees it closed while the owner still holds it.
+TEST(TcpConnectionTest, ReleasedSocketOutlivesItsConnectionAndCutEndsItForThePeer) {
+    TcpListener listener;
+    ASSERT_TRUE(listener.Listen("127.0.0.1", 0));
+    TcpStream client;
+    ASSERT_TRUE(client.Connect("127.0.0.1", listener.port(), TcpStream::Limits{}));
+    int fd = -1;
+    {
+        TcpConnection accepted = AcceptWithin(listener, 5000);
+        fd = accepted.Release();
+        EXPECT_FALSE(accepted.IsOpen());
+    }
+    ASSERT_TRUE(client.SendAll("still here"));
+    ASSERT_TRUE(WaitReadable(fd, 5000));
+    char buffer[32];
+    EXPECT_EQ(::recv(fd, buffer, sizeof buffer, 0), 10);
+    CutSocket(fd);
+    bool failed = false;
+    EXPECT_EQ(client.Receive(buffer, sizeof buffer, &failed), 0u);
+    EXPECT_FALSE(failed);
+    ::close(fd);
 }
 
 TEST(HandleWaitsTest, WakeFromAnotherThreadEndsTheWaitAndDrainQuietsIt) {
