@@ -30,11 +30,12 @@
 #include "backup/server/ShareService.h"
 #include "integrity/Sha256.h"
 #include "mkrec/Recorder.h"
+#include "platform/File.h"
 #include "platform/Signals.h"
 #include "records/RemoteRecords.h"
 #include "share/HttpPictureSource.h"
-#include "share/MhdServer.h"
 #include "share/HttpShareClient.h"
+#include "share/MhdServer.h"
 #include "share/ShareLink.h"
 #include "share/ShareProtocol.h"
 #include "share/ShareReplies.h"
@@ -175,13 +176,8 @@ class SiteFixture : public TempPrefixTest {
                 return res.Text(200, req.method == "POST" ? "got " + req.body : "quick");
             res.contentType = "application/octet-stream";
             res.fileLength = fileBytes;
-            res.readFile = [](char* data, std::size_t size, unsigned long long at) {
-                for (std::size_t i = 0; i < size; ++i)
-                    data[i] = FileByte(at + i);
-                return static_cast<long long>(size);
-            };
+            res.file = TheFile();
         };
-        site.lengthy = [](const share::HttpRequest& req) { return req.path == "/file"; };
     }
     void TearDown() override {
         if (server)
@@ -199,6 +195,25 @@ class SiteFixture : public TempPrefixTest {
     share::HttpSite site;
     std::atomic<int> handled{0};
     long long fileBytes = 3 * 1024 * 1024 + 123;
+    // The file of /file, made at its first request: its first bytes tell where they are, and
+    // what is beyond them is a hole (a reply far larger than a socket holds costs no disk).
+    std::shared_ptr<platform::File> TheFile() {
+        std::lock_guard<std::mutex> lock(fileMutex);
+        if (!file) {
+            const std::string path = prefix() + "/served";
+            std::string head(static_cast<std::size_t>(std::min(fileBytes, 8LL << 20)), '\0');
+            for (std::size_t i = 0; i < head.size(); ++i)
+                head[i] = FileByte(i);
+            WriteText(path, head);
+            if (fileBytes > static_cast<long long>(head.size()))
+                std::filesystem::resize_file(path, static_cast<std::uintmax_t>(fileBytes));
+            file = std::make_shared<platform::File>();
+            EXPECT_TRUE(file->OpenResolved(path, platform::File::kRead));
+        }
+        return file;
+    }
+    std::mutex fileMutex;
+    std::shared_ptr<platform::File> file;
     std::unique_ptr<share::MhdServer> server;
 };
 
