@@ -21,6 +21,9 @@ constexpr const char* kComeBackIn = "5";
 // are turned away; beyond this many more the engine closes them unanswered.
 constexpr unsigned kTurnedAwaySlack = 64;
 
+// What a TLS file reply reads at a time: a few records' worth.
+constexpr std::size_t kTlsFileBlock = 64 * 1024;
+
 unsigned Seconds(std::chrono::milliseconds time) {
     return static_cast<unsigned>(std::max<long long>(1, (time.count() + 999) / 1000));
 }
@@ -634,14 +637,28 @@ int MhdServer::Answer(MHD_Connection* connection, Call& call) {
         }
         if (res.sending)
             res.sending();
-        // The engine sends from a descriptor of its own (by sendfile on plain HTTP) and closes
-        // it; the reply's file is the route's.
-        platform::File twin = res.file->ReadingTwin();
         call.bytes = end - std::min(end, call.first);
-        if (twin.IsOpen())
-            r = MHD_create_response_from_fd_at_offset64(call.bytes, twin.handle(), call.first);
+        if (tls_) {
+            // Through TLS the engine reads a file given as a descriptor 4 KiB at a time, each a
+            // record and a system call of its own; read here, it takes records of 16 KiB.
+            r = MHD_create_response_from_callback(
+                call.bytes, kTlsFileBlock,
+                [](void* cls, std::uint64_t at, char* data, std::size_t max) -> ssize_t {
+                    auto* c = static_cast<Call*>(cls);
+                    const long long got = c->res.file->ReadAt(data, max, c->first + at);
+                    // A file that shrank or failed ends the reply short, and the connection.
+                    return got > 0 ? static_cast<ssize_t>(got) : MHD_CONTENT_READER_END_WITH_ERROR;
+                },
+                &call, nullptr);
+        } else {
+            // Sent by sendfile from a descriptor of the engine's own, which it closes.
+            platform::File twin = res.file->ReadingTwin();
+            if (twin.IsOpen())
+                r = MHD_create_response_from_fd_at_offset64(call.bytes, twin.handle(), call.first);
+            if (r)
+                (void)twin.Release();
+        }
         if (r) {
-            (void)twin.Release();
             std::lock_guard<std::mutex> lock(mutex_);
             sending_.insert(&call);
         }
