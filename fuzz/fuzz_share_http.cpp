@@ -1,24 +1,19 @@
-// libFuzzer entry over the request paths of both ports of quillon-share: any bytes, as one
-// connection would send them (heads and bodies, several requests in a row), answered by the
-// share server without and with a token and by the picture server, as they answer a socket.
-// Every reply must be framed as its head says, a server with a token answers nothing but 401
-// to a request without it, and no reply is larger than the file it serves.
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <atomic>
+// libFuzzer entry over the request parsing that quillon-share does itself before its engine has
+// a connection, and over the range of a file reply: any bytes as the first bytes of a
+// connection, under the usual bounds and under tight ones. A head ends where it ends however it
+// is read in pieces, a broken bound stays broken, a parsed head holds only what the rules let
+// by, a body's length is the one Content-Length within the limit, and a range answered lies in
+// the file and is answered the same when asked for again.
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "mkrec/Recorder.h"
-#include "share/PictureServer.h"
-#include "share/ShareServer.h"
+#include "share/HttpMessage.h"
+#include "share/HttpRange.h"
 
 namespace {
 
@@ -27,115 +22,162 @@ void Require(bool ok) {
         std::abort();
 }
 
-// A recorder of a few minutes under a prefix of its own, its servers, and one built image so
-// that the file route has something to serve in ranges.
-struct Site {
-    Site() {
-        char folder[] = "/tmp/quillon-fuzz-XXXXXX";
-        Require(::mkdtemp(folder) != nullptr);
-        prefix = folder;
-        ::setenv("QUILLON_PREFIX", folder, 1);
-        mkrec::RecorderPlan plan;
-        plan.root = "C:\\QorData";
-        plan.days = {"20100523"};
-        plan.firstMinute = 600;
-        plan.lastMinute = 601;
-        plan.cameras = 2;
-        plan.fps = 2;
-        plan.width = plan.height = 16;
-        mkrec::MakeRecordings(plan);
-        ShareService::Settings settings;
-        settings.storageRoot = "C:\\QorData";
-        settings.cameras = 2;
-        open = std::make_unique<share::ShareServer>(settings, share::ShareServer::Options{});
-        share::ShareServer::Options withToken;
-        withToken.token = "fz";
-        guarded = std::make_unique<share::ShareServer>(settings, withToken);
-        pictures = std::make_unique<share::PictureServer>("C:\\QorData");
-        _BACKUPMAKEIMAGE request{};
-        request.nSlot = 1;
-        request.entry.bUsed = 1;
-        request.entry.bAllCam = 1;
-        SetKeys(request.entry, "201005231000", "201005231001");
-        std::atomic<bool> cancel{false};
-        const ShareService::Image image = open->service().MakeImage(request, nullptr, cancel);
-        Require(image.problem.empty() && !image.files.empty());
-        entry = image.entry;
-        file = image.files.front();
-    }
-    ~Site() {
-        open.reset();
-        guarded.reset();
-        pictures.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(prefix, ec);
-    }
-    std::string prefix, entry;
-    ShareService::ImageFile file;
-    std::unique_ptr<share::ShareServer> open, guarded;
-    std::unique_ptr<share::PictureServer> pictures;
-};
-
-Site& TheSite() {
-    static Site site;
-    return site;
+bool OneOf(int status, std::initializer_list<int> allowed) {
+    for (int s : allowed)
+        if (s == status)
+            return true;
+    return false;
 }
 
-// Walks the replies: each a status line, a head with one Content-Length, and that many bytes.
-// The statuses seen.
-std::vector<int> Replies(std::string_view bytes, long long largestBody) {
-    std::vector<int> statuses;
-    while (!bytes.empty()) {
-        Require(bytes.substr(0, 9) == "HTTP/1.1 ");
-        const std::size_t end = bytes.find("\r\n\r\n");
-        Require(end != std::string_view::npos);
-        const std::string_view head = bytes.substr(0, end + 2);
-        statuses.push_back(std::atoi(std::string(head.substr(9, 3)).c_str()));
-        const std::size_t at = head.find("\r\nContent-Length: ");
-        Require(at != std::string_view::npos);
-        const long long length = std::atoll(std::string(head.substr(at + 18)).c_str());
-        Require(length >= 0 && length <= largestBody);
-        Require(bytes.size() - end - 4 >= static_cast<std::size_t>(length));
-        bytes.remove_prefix(end + 4 + static_cast<std::size_t>(length));
+bool Blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+void CheckRange(std::string_view header, unsigned long long size);
+
+// Over files of a few sizes, and of the sizes the header names and one more, where a range's
+// end meets the file's.
+void CheckRanges(std::string_view header) {
+    std::vector<unsigned long long> sizes = {0, 1, 106350, 1ULL << 62};
+    for (std::size_t at = header.find_first_of("0123456789"); at != std::string_view::npos;) {
+        const std::size_t end = std::min(header.find_first_not_of("0123456789", at), header.size());
+        if (end - at <= 18) {
+            sizes.push_back(std::stoull(std::string(header.substr(at, end - at))));
+            sizes.push_back(sizes.back() + 1);
+        }
+        at = header.find_first_of("0123456789", end);
     }
-    return statuses;
+    for (unsigned long long size : sizes)
+        CheckRange(header, size);
+}
+
+void CheckRange(std::string_view header, unsigned long long size) {
+    using share::RangeAnswer;
+    const RangeAnswer a = share::AnswerRange(header, size);
+    // A set of ranges is answered with the whole file, so no reply is larger than the file.
+    if (header.find(',') != std::string_view::npos)
+        Require(a.kind == RangeAnswer::kWhole);
+    if (a.kind == RangeAnswer::kUnsatisfiable)
+        Require(share::TrimBlanks(header).substr(0, 6) == "bytes=");
+    if (a.kind != RangeAnswer::kPart)
+        return;
+    Require(a.first <= a.last && a.last < size);
+    const auto same = [&](const std::string& asked, unsigned long long last) {
+        const RangeAnswer b = share::AnswerRange(asked, size);
+        Require(b.kind == RangeAnswer::kPart && b.first == a.first && b.last == last);
+    };
+    same("bytes=" + std::to_string(a.first) + "-" + std::to_string(a.last), a.last);
+    // The resumed download's "from here on".
+    same("bytes=" + std::to_string(a.first) + "-", size - 1);
+    if (a.last == size - 1)
+        same("bytes=-" + std::to_string(size - a.first), a.last);
+}
+
+void CheckHead(std::string_view bytes, const share::HeadLimits& limits) {
+    std::string problem;
+    const std::size_t end = share::HeadEnd(bytes, limits, &problem);
+    if (!problem.empty()) {
+        // More bytes never mend a broken bound: a reader may stop at the first sign.
+        std::string more(bytes);
+        more += "\r\n\r\n";
+        std::string again;
+        Require(end == 0 && share::HeadEnd(more, limits, &again) == 0 && !again.empty());
+        return;
+    }
+    if (end == 0) {
+        Require(bytes.size() <= limits.headBytes);
+        return;
+    }
+    Require(end <= bytes.size() && end <= limits.headBytes && bytes[end - 1] == '\n');
+    // Within every bound: lines, and lines that are not empty.
+    std::size_t lines = 0;
+    for (std::size_t at = 0; at < end;) {
+        const std::size_t nl = bytes.find('\n', at);
+        std::string_view line = bytes.substr(at, nl - at);
+        Require(line.size() <= limits.lineBytes);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        lines += line.empty() ? 0 : 1;
+        at = nl + 1;
+    }
+    Require(lines <= limits.headerLines + 1);
+    // The head ends there whether it came whole or in pieces.
+    Require(share::HeadEnd(bytes.substr(0, end), limits, &problem) == end && problem.empty());
+    for (std::size_t cut : {end - 1, bytes.size() % end}) {
+        Require(share::HeadEnd(bytes.substr(0, cut), limits, &problem) == 0);
+        Require(problem.empty());
+    }
+    share::HttpRequest req;
+    int status = 0;
+    std::string why;
+    if (!share::ParseHead(bytes.substr(0, end), limits, req, &status, &why)) {
+        Require(OneOf(status, {400, 414, 431, 501, 505}) && !why.empty());
+        return;
+    }
+    Require(!req.method.empty() &&
+            req.method.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos);
+    Require(req.version == "HTTP/1.1" || req.version == "HTTP/1.0");
+    Require(req.target.front() == '/' && req.path.front() == '/');
+    Require(req.path.find('\0') == std::string::npos);
+    Require(req.headers.size() <= limits.headerLines);
+    for (const auto& [name, value] : req.headers) {
+        Require(!name.empty() &&
+                name.find_first_of(" \t:\r\nABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos);
+        for (char c : value)
+            Require((static_cast<unsigned char>(c) >= 0x20 || c == '\t') && c != 0x7f);
+        Require(value.empty() || (!Blank(value.front()) && !Blank(value.back())));
+    }
+    constexpr std::size_t kMaxBody = 64 * 1024;
+    std::size_t length = 1;
+    if (share::BodyLength(req, kMaxBody, &length, &status, &why)) {
+        Require(req.HeaderCount("transfer-encoding") == 0 && length <= kMaxBody);
+        Require(req.HeaderCount("content-length") == 0
+                    ? length == 0
+                    : req.HeaderCount("content-length") == 1 &&
+                          req.Header("content-length") == std::to_string(length));
+        // A body of the limit's length is taken, one byte more is not.
+        std::size_t again = 1;
+        Require(share::BodyLength(req, length, &again, &status, &why) && again == length);
+        if (length > 0)
+            Require(!share::BodyLength(req, length - 1, &again, &status, &why) && status == 413);
+    } else {
+        Require(OneOf(status, {400, 411, 413}) && !why.empty());
+        Require((status == 411) == (req.HeaderCount("transfer-encoding") > 0));
+    }
+    CheckRanges(req.Header("range"));
 }
 
 }  // namespace
 
-// The random driver's seeds: requests of every route, well-formed and hostile.
+// The random driver's seeds: heads of every route, well-formed and hostile, and ranges.
 const std::vector<std::string>& FuzzSeeds() {
-    static const std::vector<std::string> seeds = [] {
-        const Site& site = TheSite();
-        const std::string file = "GET /v1/file?entry=" + site.entry + "&name=" + site.file.name;
-        std::vector<std::string> s = {
-            "POST /v1/index HTTP/1.1\r\nContent-Length: 8\r\n\r\n20100523",
-            "POST /v1/index HTTP/1.1\r\nTransfer-Encoding: "
-            "chunked\r\n\r\n8\r\n20100523\r\n0\r\n\r\n",
-            "POST /v1/size HTTP/1.1\r\nContent-Length: 6160\r\n\r\n" + std::string(6160, '\0'),
-            "POST /v1/image HTTP/1.1\r\nContent-Length: 500\r\n\r\n" + std::string(500, '\0'),
-            "GET /v1/image/1 HTTP/1.1\r\nAuthorization: Bearer fz\r\n\r\n",
-            "POST /v1/image/18446744073709551615/cancel HTTP/1.1\r\n\r\n",
-            "POST /v1/delete HTTP/1.1\r\nContent-Length: 18\r\n\r\nC:\\NetBackupTemp\\..",
-            file + " HTTP/1.1\r\nRange: bytes=10-\r\n\r\n" + file + " HTTP/1.1\r\n\r\n",
-            file + " HTTP/1.1\r\nRange: bytes=0-0,0-0,0-0,0-0\r\n\r\n",
-            file + " HTTP/1.1\r\nRange: bytes=99999999-\r\n\r\n",
-            file + " HTTP/1.1\r\nRange: bytes=-3\r\nConnection: close\r\n\r\n",
-            "GET /pictures/days HTTP/1.1\r\n\r\nGET /pictures/minutes?day=20100523 "
-            "HTTP/1.1\r\n\r\n",
-            "GET /pictures/list?day=20100523&minute=600&camera=0 HTTP/1.1\r\n\r\n",
-            "GET /pictures/picture?day=20100523&minute=600&pos=0&size=10 HTTP/1.1\r\n\r\n",
-            "GET /%2e%2e/%00?a=%zz HTTP/1.0\r\n X: folded\r\n\r\n",
-        };
-        return s;
-    }();
+    static const std::vector<std::string> seeds = {
+        "POST /v1/index HTTP/1.1\r\nContent-Length: 8\r\n\r\n20100523",
+        "POST /v1/index HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n8\r\n20100523\r\n0\r\n\r\n",
+        "POST /v1/size HTTP/1.1\r\nContent-Length: 6160\r\nContent-Length: 6160\r\n\r\n",
+        "POST /v1/image?client=a%20b HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n",
+        "GET /v1/image/1 HTTP/1.1\r\nAuthorization: Bearer fz\r\n\r\n",
+        "\r\n\r\nGET /v1/file?entry=2010_05_23=10,00~10,01&name=201005231000N.dat HTTP/1.1\r\n"
+        "Range: bytes=10-\r\n\r\n",
+        "GET /v1/file HTTP/1.1\r\nRange:  bytes = 0-0,0-0\t\r\n\r\n",
+        "GET /v1/file HTTP/1.1\nRange: bytes=99999999999999999999-\n\n",
+        "GET /v1/file HTTP/1.1\r\nRange: bytes=-3\r\nConnection: close\r\n\r\n",
+        "GET /v1/file HTTP/1.1\r\nRange: bytes=0-99\r\n\r\n",
+        "bytes=100-106349",
+        "GET /v1/file HTTP/1.1\r\nRange: bytes=5-2\r\nX: \x01\r\n\r\n",
+        "GET /pictures/list?day=20100523&minute=600&camera=0 HTTP/1.1\r\n\r\n",
+        "GET /%2e%2e/%00?a=%zz HTTP/1.0\r\n X: folded\r\n\r\n",
+        "get * HTTP/2.0\r\n\r\n",
+    };
     return seeds;
 }
 
 const std::vector<std::string>& FuzzPieces() {
     static const std::vector<std::string> pieces = {"\r\n",
                                                     "\r\n\r\n",
+                                                    "\n",
                                                     " ",
+                                                    "\t",
                                                     ":",
                                                     "?",
                                                     "&",
@@ -145,27 +187,22 @@ const std::vector<std::string>& FuzzPieces() {
                                                     ",",
                                                     "-",
                                                     "99999999",
+                                                    "18446744073709551615",
                                                     "HTTP/1.1",
                                                     "Content-Length: ",
                                                     "Range: ",
+                                                    "Transfer-Encoding: ",
                                                     "GET ",
                                                     "POST ",
-                                                    "/v1/",
-                                                    "Connection: close\r\n",
-                                                    "Bearer fz"};
+                                                    std::string(1, '\0')};
     return pieces;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Site& site = TheSite();
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    // No reply is larger than the largest text a route gives or the file served.
-    const long long largest = std::max<long long>(site.file.size, 1 << 20);
-    Replies(site.open->Exchange(bytes), largest);
-    Replies(site.pictures->Exchange(bytes), largest);
-    const std::vector<int> guarded = Replies(site.guarded->Exchange(bytes), largest);
-    if (bytes.find("Bearer fz") == std::string_view::npos)
-        for (int status : guarded)
-            Require(status == 401 || status == 400 || status == 431 || status == 505);
+    CheckHead(bytes, share::HeadLimits{});
+    // Tight bounds, so that short inputs reach every one of them.
+    CheckHead(bytes, share::HeadLimits{96, 40, 3});
+    CheckRanges(bytes.substr(0, 64));
     return 0;
 }
