@@ -6,16 +6,16 @@
 namespace backup {
 namespace {
 
-using Kind = platform::Error::Kind;
+using ErrorKind = platform::Error::Kind;
 
 platform::Outcome LockTaken(const platform::NamedLock::Attempt& a) {
     using Outcome = platform::NamedLock::Outcome;
     if (a.outcome == Outcome::kAcquired)
         return platform::Succeeded();
     if (a.outcome != Outcome::kHeldByOther)
-        return platform::Error{Kind::kFailed, a.problem, {}};
+        return platform::Error{ErrorKind::kFailed, a.problem, {}};
     const std::string pid = a.holderPid > 0 ? " (pid " + std::to_string(a.holderPid) + ")" : "";
-    return platform::Error{Kind::kRefused,
+    return platform::Error{ErrorKind::kRefused,
                            "another copy of Quillon Backup is running" + pid +
                                "; run this again when it has finished, or add --wait",
                            {}};
@@ -29,11 +29,12 @@ platform::Outcome WorkingFolderLock::Take(const std::string& base, const Options
             return ready;
     }
     if (const std::string missing = platform::MissingDriveText(base); !missing.empty())
-        return platform::Error{Kind::kNotFound, "the base folder's " + missing, {}};
+        return platform::Error{ErrorKind::kNotFound, "the base folder's " + missing, {}};
     const std::string baseHost = platform::ResolvePath(base);
     if (!platform::IsDirectory(base))
-        return platform::Error{
-            Kind::kNotFound, "the base folder " + base + " (" + baseHost + ") does not exist", {}};
+        return platform::Error{ErrorKind::kNotFound,
+                               "the base folder " + base + " (" + baseHost + ") does not exist",
+                               {}};
     platform::NamedLock::Attempt machine;
     if (options.machineWide) {
         machine = platform::NamedLock::Acquire("Backup", options.wait);

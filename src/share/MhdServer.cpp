@@ -114,8 +114,9 @@ MHD_Result OnAccess(void* cls, MHD_Connection* connection, const char* url, cons
                : MHD_NO;
 }
 
-void OnCompleted(void* cls, MHD_Connection*, void** context, MHD_RequestTerminationCode how) {
-    static_cast<MhdServer*>(cls)->Completed(context, static_cast<int>(how));
+void OnCompleted(void* cls, MHD_Connection* connection, void** context,
+                 MHD_RequestTerminationCode how) {
+    static_cast<MhdServer*>(cls)->Completed(connection, context, static_cast<int>(how));
 }
 
 void OnConnection(void* cls, MHD_Connection* connection, void** context,
@@ -347,9 +348,17 @@ bool MhdServer::Look(Arrival& a) {
     HttpRequest req;
     if (!problem.empty())
         status = 431;
-    else if (end > 0)
-        (void)ParseHead(std::string_view(seen).substr(0, end), site_.limits, req, &status,
-                        &problem);
+    else if (end > 0 && ParseHead(std::string_view(seen).substr(0, end), site_.limits, req, &status,
+                                  &problem)) {
+        // The engine's own refusal of a Content-Length it cannot read repeats its head: such a
+        // head is refused here. Any other is the gate's first, then the body's rules.
+        const std::string length = req.Header("content-length");
+        std::size_t bodyLength = 0;
+        if (req.HeaderCount("content-length") == 1 &&
+            (length.empty() || length.size() > 18 ||
+             length.find_first_not_of("0123456789") != std::string::npos))
+            (void)BodyLength(req, site_.maxBody, &bodyLength, &status, &problem);
+    }
     if (status != 0 && !problem.empty())
         return refuse(status, problem);
     Hand(std::move(a.connection), a.peer);
@@ -728,12 +737,18 @@ void MhdServer::EndTurn() {
         MHD_resume_connection(next);
 }
 
-void MhdServer::Completed(void** context, int how) {
+void MhdServer::Completed(MHD_Connection* connection, void** context, int how) {
     std::unique_ptr<Call> call(static_cast<Call*>(*context));
     *context = nullptr;
     if (call && call->file) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        sending_.erase(call.get());
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            sending_.erase(call.get());
+        }
+        // The next head of a connection kept open is given the head's time, not the stall's.
+        if (connection)
+            MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT,
+                                      Seconds(limits_.headTime));
     }
     if (call && call->turn)
         EndTurn();

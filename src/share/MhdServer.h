@@ -76,7 +76,7 @@ class MhdServer {
     // The engine's callbacks.
     int Access(MHD_Connection* connection, const char* url, const char* method, const char* version,
                const char* upload, std::size_t* uploadSize, void** context);
-    void Completed(void** context, int how);
+    void Completed(MHD_Connection* connection, void** context, int how);
     void Connected(MHD_Connection* connection, void** context, bool started);
 
   private:
