@@ -8,7 +8,9 @@
 // is full one of them makes room for a newcomer, and a client turned away is told to come back
 // later (503 with Retry-After). The port is listened at and accepted from here, so that all
 // this is decided before the engine has a connection, and what a client's first bytes say is
-// looked at first: a TLS port answers plain HTTP in plain HTTP.
+// looked at first: a TLS port answers plain HTTP in plain HTTP. The accept loop and who may
+// hold a connection are MhdArrivals.cpp's; the engine's callbacks and the turns of file replies
+// are MhdServer.cpp's.
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
