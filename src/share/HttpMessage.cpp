@@ -218,6 +218,21 @@ bool PercentDecode(std::string_view text, std::string& out) {
     return true;
 }
 
+std::string QueryValue(const std::string& text) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char ch : text) {
+        if (std::isalnum(ch) || ch == '-' || ch == '_' || ch == '.' || ch == '~') {
+            out += static_cast<char>(ch);
+        } else {
+            out += '%';
+            out += hex[ch >> 4];
+            out += hex[ch & 15];
+        }
+    }
+    return out;
+}
+
 const char* ReasonPhrase(int status) {
     switch (status) {
         case 200:

@@ -52,6 +52,8 @@ std::string_view TrimBlanks(std::string_view text);
 
 // "%XX" and '+' decoded; false when an escape is broken.
 bool PercentDecode(std::string_view text, std::string& out);
+// Percent-encodes a query value (all but letters, digits and -_.~).
+std::string QueryValue(const std::string& text);
 
 // The head of a reply with a body of contentLength bytes.
 std::string ReplyHead(int status, const std::vector<std::pair<std::string, std::string>>& headers,

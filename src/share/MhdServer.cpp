@@ -33,26 +33,6 @@ std::string LowerCase(std::string text) {
     return text;
 }
 
-// Query values as they were sent, near enough for the log: escapes where they are needed.
-std::string Escaped(const std::string& text) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
-namespace {
-
 MHD_Result OnAccess(void* cls, MHD_Connection* connection, const char* url, const char* method,
                     const char* version, const char* upload, std::size_t* uploadSize,
                     void** context) {
@@ -250,8 +230,8 @@ int MhdServer::Access(MHD_Connection* connection, const char* url, const char* m
         MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &Collect, &req.query);
         req.target = req.path;
         for (std::size_t i = 0; i < req.query.size(); ++i)
-            req.target +=
-                (i ? "&" : "?") + Escaped(req.query[i].first) + "=" + Escaped(req.query[i].second);
+            req.target += (i ? "&" : "?") + QueryValue(req.query[i].first) + "=" +
+                          QueryValue(req.query[i].second);
         if (call->peer && call->peer->turnedAway) {
             if (!tls_)
                 return 0;  // told already

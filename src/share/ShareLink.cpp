@@ -2,7 +2,6 @@
 
 #include <httplib.h>
 
-#include <cctype>
 
 #include "share/FileFetch.h"
 #include "share/ShareProtocol.h"
@@ -175,21 +174,6 @@ std::string TurnedAway(std::string said, const std::string& retryAfter) {
     return "turned away by the server" + (said.empty() ? std::string() : ": " + said) +
            (seconds ? "; it asks to be tried again in " + retryAfter + " s"
                     : std::string("; it asks to be tried again later"));
-}
-
-std::string QueryValue(const std::string& text) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char ch : text) {
-        if (std::isalnum(ch) || ch == '-' || ch == '_' || ch == '.' || ch == '~') {
-            out += static_cast<char>(ch);
-        } else {
-            out += '%';
-            out += hex[ch >> 4];
-            out += hex[ch & 15];
-        }
-    }
-    return out;
 }
 
 }  // namespace share

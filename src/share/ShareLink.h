@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "share/HttpMessage.h"  // QueryValue, for the paths asked for
 #include "share/TlsTrust.h"
 
 namespace httplib {
@@ -75,11 +76,8 @@ class ShareLink {
     std::unique_ptr<FileFetch> files_;  // the file replies, on a connection of their own
 };
 
-// Percent-encodes a query value.
 // How a 503 of a crowded server is told: "turned away by the server: WHY; it asks to be tried
 // again in N s". said: the reply's text; retryAfter: its Retry-After header.
 std::string TurnedAway(std::string said, const std::string& retryAfter);
-
-std::string QueryValue(const std::string& text);
 
 }  // namespace share
