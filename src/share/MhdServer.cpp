@@ -86,9 +86,8 @@ platform::Outcome MhdServer::Start(const std::string& host, int port) {
     // The engine listens at nothing: connections come to it from AcceptLoop.
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_NO_LISTEN_SOCKET |
                      MHD_USE_ITC | MHD_ALLOW_SUSPEND_RESUME;
-    if (tls_) {
+    if (tls_)
         flags |= MHD_USE_TLS;
-    }
     const std::size_t memory = std::max<std::size_t>(32 * 1024, 2 * site_.limits.headBytes);
     MHD_OptionItem tlsOptions[] = {
         {MHD_OPTION_HTTPS_MEM_CERT, 0,
