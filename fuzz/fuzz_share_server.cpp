@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "HttpPieces.h"
 #include "mkrec/Recorder.h"
 #include "share/PictureServer.h"
 #include "share/ShareServer.h"
@@ -286,26 +287,8 @@ const std::vector<std::string>& FuzzSeeds() {
 }
 
 const std::vector<std::string>& FuzzPieces() {
-    static const std::vector<std::string> pieces = {"\r\n",
-                                                    "\r\n\r\n",
-                                                    " ",
-                                                    ":",
-                                                    "?",
-                                                    "&",
-                                                    "=",
-                                                    "%",
-                                                    "bytes=",
-                                                    ",",
-                                                    "-",
-                                                    "99999999",
-                                                    "HTTP/1.1",
-                                                    "Content-Length: ",
-                                                    "Range: ",
-                                                    "GET ",
-                                                    "POST ",
-                                                    "/v1/",
-                                                    "Connection: close\r\n",
-                                                    "Bearer fz"};
+    static const std::vector<std::string> pieces =
+        HttpPieces({"/v1/", "Connection: close\r\n", "Bearer fz"});
     return pieces;
 }
 
