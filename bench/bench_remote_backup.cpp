@@ -1,18 +1,23 @@
 // The demo schedule (two entries: all cameras of 13 minutes, two cameras of 6) backed up from a
 // remote recorder, quillon-cli --remote against quillon-share on loopback, against the local
 // backup of the same schedule from the same recordings by quillon-cli, in the same run. Both
-// are timed from the backup command's start to its end. Goal: at least 0.8x. The same remote
-// backup over TLS (a second quillon-share with a certificate openssl makes, the client pinning
-// it) is set against the plain one.
+// are timed from the backup command's start to its end. The same remote backup over TLS (a
+// second quillon-share with a certificate openssl makes, the client pinning it) is set against
+// the plain one. Goals: at least 0.9x each. Server and client share this machine's cores, which
+// a remote backup has to itself elsewhere: the CPU seconds of each side are printed with it.
+// Set QUILLON_BENCH_DIR=/dev/shm to leave the disk out of it.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <thread>
 
 #include "BenchEnv.h"
@@ -41,6 +46,31 @@ std::map<std::string, long long> Sizes(const std::string& root) {
             sizes[std::filesystem::relative(e.path(), root).string()] =
                 static_cast<long long>(e.file_size());
     return sizes;
+}
+
+// CPU seconds of the children waited for so far (the backups, through their shell).
+double ChildCpuSeconds() {
+    rusage r{};
+    ::getrusage(RUSAGE_CHILDREN, &r);
+    return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU seconds of a running process so far; 0 for none.
+double CpuSeconds(pid_t pid) {
+    if (pid <= 0)
+        return 0;
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t close = text.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i == 14 || i == 15)
+            ticks += std::stod(field);
+    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 }  // namespace
@@ -130,25 +160,32 @@ int main(int, char** argv) {
                Run(Cli(base, remote, "add 20260105 0958 1003 --cams 2,5 --memo gate")) == 0;
     };
     const int runs = bench::EnvNumber("QUILLON_BENCH_RUNS", 3);
-    double local = 1e300, remote = 1e300, secure = 1e300;
+    // One kind of backup: its best time, with the CPU seconds of the client and the server
+    // in that run.
+    struct Best {
+        double seconds = 1e300, client = 0, server = 0;
+    };
+    Best local, remote, secure;
     bool ok = true;
+    auto timed = [&](Best& best, const std::string& remoteArg, pid_t serving,
+                     const std::string& folder, int i) {
+        ok = ok && schedule(remoteArg);
+        const double clientBefore = ChildCpuSeconds(), serverBefore = CpuSeconds(serving);
+        const double seconds = bench::Seconds([&] {
+            ok = ok && Run(Cli(base, remoteArg, "backup --folder 'E:\\" + folder + "'")) == 0;
+        });
+        if (seconds < best.seconds)
+            best = {seconds, ChildCpuSeconds() - clientBefore, CpuSeconds(serving) - serverBefore};
+        // The first run's image is compared below; the later ones go, so that every run writes
+        // into memory the machine has used before (new memory of a virtual machine is slow).
+        if (i > 0)
+            std::filesystem::remove_all(usb + "/" + folder);
+    };
     for (int i = 0; i < runs && ok; ++i) {
         const std::string n = std::to_string(i);
-        ok = schedule("");
-        local =
-            std::min(local, bench::Seconds([&] {
-                         ok = ok && Run(Cli(base, "", "backup --folder 'E:\\Local" + n + "'")) == 0;
-                     }));
-        ok = ok && schedule(listen);
-        remote = std::min(
-            remote, bench::Seconds([&] {
-                ok = ok && Run(Cli(base, listen, "backup --folder 'E:\\Remote" + n + "'")) == 0;
-            }));
-        ok = ok && schedule(tlsRemote);
-        secure = std::min(
-            secure, bench::Seconds([&] {
-                ok = ok && Run(Cli(base, tlsRemote, "backup --folder 'E:\\Tls" + n + "'")) == 0;
-            }));
+        timed(local, "", -1, "Local" + n, i);
+        timed(remote, listen, server, "Remote" + n, i);
+        timed(secure, tlsRemote, tlsServer, "Tls" + n, i);
     }
     for (const pid_t p : {server, tlsServer}) {
         ::kill(p, SIGTERM);
@@ -166,12 +203,18 @@ int main(int, char** argv) {
     long long bytes = 0;
     for (const auto& [name, size] : sizes)
         bytes += size;
-    std::printf("local backup:  %.2f s, %.1f MB/s\n", local, bytes / 1e6 / local);
-    std::printf("remote backup: %.2f s, %.1f MB/s (%zu files, %.1f MB)\n", remote,
-                bytes / 1e6 / remote, sizes.size(), bytes / 1e6);
-    std::printf("remote against local: %.2fx (goal: at least 0.80x)\n", local / remote);
-    std::printf("remote over TLS: %.2f s, %.1f MB/s\n", secure, bytes / 1e6 / secure);
-    std::printf("remote over TLS against plain remote: %.2fx\n", remote / secure);
+    auto print = [&](const char* what, const Best& b) {
+        std::printf("%s %.2f s, %.1f MB/s; CPU: client %.2f s, server %.2f s\n", what, b.seconds,
+                    bytes / 1e6 / b.seconds, b.client, b.server);
+    };
+    std::printf("%zu files, %.1f MB\n", sizes.size(), bytes / 1e6);
+    print("local backup:   ", local);
+    print("remote backup:  ", remote);
+    print("remote over TLS:", secure);
+    std::printf("remote against local: %.2fx (goal: at least 0.90x)\n",
+                local.seconds / remote.seconds);
+    std::printf("remote over TLS against plain remote: %.2fx (goal: at least 0.90x)\n",
+                remote.seconds / secure.seconds);
     std::filesystem::remove_all(prefix);
     return 0;
 }

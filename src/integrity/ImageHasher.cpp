@@ -83,11 +83,18 @@ void ImageHasher::Hand(int handle, char* buffer, std::size_t count) {
 }
 
 void ImageHasher::Closed(int handle, bool committed, long long length, platform::FileId id) {
+    ClosedHashed(handle, committed, length, id, -1, std::string());
+}
+
+void ImageHasher::ClosedHashed(int handle, bool committed, long long length, platform::FileId id,
+                               long long hashed, const std::string& sha256Hex) {
     Job job;
     job.handle = handle;
     job.committed = committed;
     job.length = length;
     job.id = id;
+    job.hashed = hashed;
+    job.writerHex = sha256Hex;
     std::lock_guard<std::mutex> lock(mutex_);
     job.turn = ++turns_;
     Queue(std::move(job), 0);
@@ -138,10 +145,15 @@ void ImageHasher::Take(const Job& job) {
     Open& file = *open_[static_cast<std::size_t>(job.handle)];
     if (!job.committed)
         return;
+    const bool byWriter = job.hashed >= 0;
+    const long long seen = byWriter ? job.hashed : file.bytes;
     std::string problem;
-    if (job.length != file.bytes)
+    if (byWriter && (file.bytes > 0 || job.writerHex.size() != 64))
+        // Part of it was handed over, or the writer has no digest: no one digest covers it.
+        problem = file.path + " was hashed partly by its writer";
+    else if (job.length != seen)
         // Its bytes went into the file by another way than the tap: its hash would be wrong.
-        problem = file.path + " was written without being hashed (" + std::to_string(file.bytes) +
+        problem = file.path + " was written without being hashed (" + std::to_string(seen) +
                   " of " + std::to_string(job.length) + " bytes seen)";
     if (!problem.empty())
         result_.problems.push_back(problem);
@@ -158,7 +170,7 @@ void ImageHasher::Take(const Job& job) {
         result_.files.erase(file.path);
         result_.leftOut[file.path] = problem;
     } else {
-        result_.files[file.path] = {file.hash.HexFinal(), file.bytes, job.id};
+        result_.files[file.path] = {byWriter ? job.writerHex : file.hash.HexFinal(), seen, job.id};
     }
 }
 

@@ -38,6 +38,8 @@ class ImageHasher : public platform::WriteTap {
     char* TakeBuffer() override;
     void Hand(int handle, char* buffer, std::size_t count) override;
     void Closed(int handle, bool committed, long long length, platform::FileId id) override;
+    void ClosedHashed(int handle, bool committed, long long length, platform::FileId id,
+                      long long hashed, const std::string& sha256Hex) override;
     void Withdrawn(const std::string& finalHostPath) override;
 
     struct Result {
@@ -68,6 +70,9 @@ class ImageHasher : public platform::WriteTap {
         long long length = 0;
         platform::FileId id;
         std::uint64_t turn = 0;  // of the commit among commits and withdrawals
+        // Of a file its writer hashed: how many bytes, with what digest (hashed < 0: none).
+        long long hashed = -1;
+        std::string writerHex;
     };
     struct Lane {
         std::deque<Job> jobs;

@@ -27,6 +27,8 @@ bool EndsWith(const std::string& s, const std::string& tail) {
 
 Status AtomicFile::Create(const std::string& finalPath) {
     Abandon();
+    writerHashes_ = false;
+    written_ = 0;
     final_ = ResolvePath(finalPath, PathUse::kCreate);
     const std::size_t cut = final_.find_last_of('/');
     if (final_.empty() || cut == std::string::npos || cut + 1 == final_.size()) {
@@ -61,6 +63,10 @@ Status AtomicFile::Create(const std::string& finalPath) {
 }
 
 Status AtomicFile::Commit(bool durable) {
+    return CommitHashed(std::string(), durable);
+}
+
+Status AtomicFile::CommitHashed(const std::string& sha256Hex, bool durable) {
     if (temp_.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return Status::FromLastError();
@@ -80,7 +86,7 @@ Status AtomicFile::Commit(bool durable) {
         return Status::FromLastError();
     }
     temp_.clear();
-    CloseTap(true, length, id);
+    CloseTap(true, length, id, writerHashes_ ? &sha256Hex : nullptr);
     if (durable) {
         const std::string folder = final_.substr(0, final_.find_last_of('/') + 1);
         const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -95,7 +101,8 @@ Status AtomicFile::Commit(bool durable) {
 Status AtomicFile::Write(const void* bytes, std::size_t count) {
     if (!file_.Write(bytes, count))
         return Status::FromLastError();
-    if (tap_)
+    written_ += static_cast<long long>(count);
+    if (tap_ && !writerHashes_)
         HandCopy(*tap_, tapHandle_, bytes, count);
     return Status();
 }
@@ -131,8 +138,11 @@ Status AtomicFile::CopyFrom(File& in, long long* copied) {
     }
 }
 
-void AtomicFile::CloseTap(bool committed, long long length, FileId id) {
-    if (tap_)
+void AtomicFile::CloseTap(bool committed, long long length, FileId id,
+                          const std::string* sha256Hex) {
+    if (tap_ && sha256Hex)
+        tap_->ClosedHashed(tapHandle_, committed, length, id, written_, *sha256Hex);
+    else if (tap_)
         tap_->Closed(tapHandle_, committed, length, id);
     tap_ = nullptr;
     tapHandle_ = -1;

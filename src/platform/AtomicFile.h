@@ -28,6 +28,9 @@ class AtomicFile {
     File& file() { return file_; }
     // Writes all bytes at the file's position; failed on any error (a full disk among them).
     Status Write(const void* bytes, std::size_t count);
+    // From now until the next Create, the writer hashes what it writes through Write itself and
+    // gives the digest to Commit: this thread's tap takes it instead of the bytes.
+    void WriterHashes() { writerHashes_ = true; }
     // Copies the rest of in to this file, by the fastest means the system has for the pair when
     // no tap looks at it, else through the tap's buffers (see File::CopyAllTo); copied, when
     // given, gets the bytes copied.
@@ -39,16 +42,22 @@ class AtomicFile {
     // followed). durable: the data and the folder entry reach the device first, for files
     // that must survive a power cut. Failed when it could not.
     Status Commit(bool durable = false);
+    // Commit of a file whose writer hashes it: sha256Hex is the digest of every byte given to
+    // Write since Create.
+    Status CommitHashed(const std::string& sha256Hex, bool durable = false);
     // Removes the temporary file.
     void Abandon();
 
   private:
-    void CloseTap(bool committed, long long length, FileId id = FileId{});
+    void CloseTap(bool committed, long long length, FileId id = FileId{},
+                  const std::string* sha256Hex = nullptr);
 
     File file_;
     std::string temp_, final_;
     WriteTap* tap_ = nullptr;
     int tapHandle_ = -1;
+    bool writerHashes_ = false;
+    long long written_ = 0;  // through Write since Create
 };
 
 // Writes bytes as the whole content of path through a temporary file.

@@ -201,6 +201,17 @@ FileId File::Id() const {
     return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
+FileStamp File::Stamp() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0)
+        return FileStamp{};
+    return FileStamp{
+        FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+        static_cast<long long>(st.st_size),
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+        static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+}
+
 bool StatFile(const std::string& hostPath, long long& length, FileId& id) {
     struct stat st {};
     if (::lstat(hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))

@@ -14,6 +14,15 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
+// What says that a file is the one it was, with the bytes it had: its identity, its length and
+// the times of its last write and last status change (the latter no program can set back).
+struct FileStamp {
+    FileId id;
+    long long length = -1;
+    std::int64_t modifiedNs = 0, changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 // The length and identity of the file a host path names (a link is not followed); false when
 // there is none.
 bool StatFile(const std::string& hostPath, long long& length, FileId& id);
@@ -78,6 +87,8 @@ class File {
     long long Length() const;
     // The open file's identity (zeros when it is not open).
     FileId Id() const;
+    // The open file's stamp (length -1 when it is not open).
+    FileStamp Stamp() const;
     // Flushes to the device; false when the data could not be stored.
     bool Sync();
 

@@ -62,6 +62,12 @@ void GatedWriteTap::Closed(int handle, bool committed, long long length, FileId 
     Leave();
 }
 
+void GatedWriteTap::ClosedHashed(int handle, bool committed, long long length, FileId id,
+                                 long long hashed, const std::string& sha256Hex) {
+    inner_.ClosedHashed(handle, committed, length, id, hashed, sha256Hex);
+    Leave();
+}
+
 void GatedWriteTap::Withdrawn(const std::string& finalHostPath) {
     if (!Enter())
         return;

@@ -28,6 +28,11 @@ class WriteTap {
     // The file was committed under its final name holding length bytes as the file id, or
     // abandoned.
     virtual void Closed(int handle, bool committed, long long length, FileId id) = 0;
+    // The same for a file whose writer hashed its bytes itself as it wrote them (a download,
+    // which checks them against a digest anyway) instead of handing them over: hashed bytes
+    // had the SHA-256 sha256Hex. Hashing them twice would cost as much as the download.
+    virtual void ClosedHashed(int handle, bool committed, long long length, FileId id,
+                              long long hashed, const std::string& sha256Hex) = 0;
     // A file committed before was deleted again by the writer on purpose: no part of what it
     // wrote.
     virtual void Withdrawn(const std::string& finalHostPath) { (void)finalHostPath; }
@@ -45,6 +50,8 @@ class GatedWriteTap : public WriteTap {
         inner_.Hand(handle, buffer, count);
     }
     void Closed(int handle, bool committed, long long length, FileId id) override;
+    void ClosedHashed(int handle, bool committed, long long length, FileId id, long long hashed,
+                      const std::string& sha256Hex) override;
     void Withdrawn(const std::string& finalHostPath) override;
     // Returns once nothing goes on to the other tap any more.
     void Close();

@@ -74,7 +74,15 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
     *notAsListed = false;
     platform::AtomicFile out;
     GatheredWrites gathered(out);
-    if (!out.Create(hostPath))
+    // The bytes are hashed here, against the listed digest: the image's own hasher takes
+    // that digest instead of hashing them once more.
+    auto create = [&] {
+        if (!out.Create(hostPath))
+            return false;
+        out.WriterHashes();
+        return true;
+    };
+    if (!create())
         return file.name + " cannot be created in the download folder";
     const std::string path =
         std::string(kRouteFile) + "?entry=" + QueryValue(entry) + "&name=" + QueryValue(file.name);
@@ -93,7 +101,7 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
             if (h.status == 200 && held > 0) {
                 // The server sends the whole file again: start it again.
                 gathered.Drop();
-                if (!out.Create(hostPath)) {
+                if (!create()) {
                     writeFailed = true;
                     return false;
                 }
@@ -147,8 +155,8 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
         if (writeFailed)
             return file.name + " cannot be written to the download folder";
         if (r.complete && held == file.size) {
-            if (hash.HexFinal() == file.sha256) {
-                if (!out.Commit())
+            if (const std::string digest = hash.HexFinal(); digest == file.sha256) {
+                if (!out.CommitHashed(digest))
                     return file.name + " cannot be put in its place in the download folder";
                 return "";
             }
@@ -160,7 +168,7 @@ std::string DownloadFile(ShareLink& link, const std::string& entry, const Listed
                        "SHA-256 differs), " +
                        std::to_string(corrupted) + " times";
             }
-            if (!out.Create(hostPath))
+            if (!create())
                 return file.name + " cannot be created in the download folder";
             held = 0;
             hash.Final();

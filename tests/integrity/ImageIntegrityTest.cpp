@@ -139,6 +139,47 @@ TEST_F(ImageHasherTest, CommittedFilesBelowTheRootAreHashedFromTheirBytesAsWritt
     EXPECT_EQ(ReadText(root + "/e/d/copy.dat"), big);  // the copy itself is whole
 }
 
+// A writer that hashes its own bytes (a download) gives its digest instead of the bytes; the
+// hasher takes it only when it covers everything written, as it would the bytes.
+TEST_F(ImageHasherTest, AWriterHashedFileCountsWithItsDigestOnlyWhenTheDigestCoversItsBytes) {
+    const std::string root = driveC() + "/img";
+    fs::create_directories(root + "/e");
+    auto writeHashed = [](const std::string& path, const std::string& bytes,
+                          const std::string& digest, bool aroundToo) {
+        platform::AtomicFile f;
+        if (!f.Create(path))
+            return false;
+        f.WriterHashes();
+        if (!f.Write(bytes.data(), bytes.size()))
+            return false;
+        if (aroundToo && !f.file().Write("+", 1))
+            return false;
+        return f.CommitHashed(digest).ok();
+    };
+    const std::string piece = "bytes of a downloaded file";
+    const std::string hex = Sha256Hex(piece.data(), piece.size());
+    ImageHasher hasher(root);
+    {
+        platform::ScopedWriteTap tap(&hasher);
+        ASSERT_TRUE(writeHashed("C:\\img\\e\\fetched.dat", piece, hex, false));
+        ASSERT_TRUE(writeHashed("C:\\img\\e\\grown.dat", piece, hex, true));
+        ASSERT_TRUE(writeHashed("C:\\img\\e\\nodigest.dat", piece, "", false));
+        // Its writer said it hashes, then committed without a digest: nothing covers it.
+        platform::AtomicFile plain;
+        ASSERT_TRUE(plain.Create("C:\\img\\e\\plain.dat"));
+        plain.WriterHashes();
+        ASSERT_TRUE(plain.Write(piece.data(), piece.size()));
+        ASSERT_TRUE(plain.Commit());
+    }
+    const ImageHasher::Result r = hasher.Finish();
+    ASSERT_EQ(r.files.size(), 1u);
+    EXPECT_EQ(r.files.at("e/fetched.dat").hex, hex);
+    EXPECT_EQ(r.files.at("e/fetched.dat").length, static_cast<long long>(piece.size()));
+    ASSERT_EQ(r.leftOut.size(), 3u);
+    for (const char* name : {"e/grown.dat", "e/nodigest.dat", "e/plain.dat"})
+        EXPECT_EQ(r.leftOut.count(name), 1u) << name;
+}
+
 // Files hashed on different threads: a large file withdrawn and written again small, perhaps
 // hashed after its successor, leaves the successor; one withdrawn for good leaves nothing.
 TEST_F(ImageHasherTest, TheLastCommitCountsWhicheverFileIsHashedFirst) {

@@ -162,6 +162,34 @@ TEST_F(StreamedImageTest, AnAllCameraImageOfPastMinutesIsServedFromTheRecordings
     EXPECT_EQ(NamesBelow(day).size(), recorder.size() + 1);
 }
 
+// The recordings' digests are remembered between listings, but never over a change: a file
+// written again in place, with its length, is hashed again.
+TEST_F(StreamedImageTest, ARecordingChangedInPlaceBetweenTwoListingsIsListedWithItsNewDigest) {
+    Serve();
+    httplib::Client http("127.0.0.1", server->port());
+    const std::string name = "201005231001N.dat";
+    auto listedDigest = [&] {
+        const share::JobStatus status = BuildImage(http, AllCameras());
+        EXPECT_EQ(status.state, share::JobState::kDone) << status.problem;
+        EXPECT_EQ(http.Post("/v1/delete", std::string("C:\\NetBackupTemp\\") + kEntry, "text/plain")
+                      ->status,
+                  200);
+        for (const auto& f : status.files)
+            if (f.name == name)
+                return f.sha256;
+        return std::string();
+    };
+    const std::string before = Sha(ReadText(Recording(name)));
+    EXPECT_EQ(listedDigest(), before);
+    {
+        std::fstream same(Recording(name), std::ios::binary | std::ios::in | std::ios::out);
+        same.put('\x5a');
+    }
+    const std::string after = Sha(ReadText(Recording(name)));
+    ASSERT_NE(after, before);
+    EXPECT_EQ(listedDigest(), after);
+}
+
 TEST_F(StreamedImageTest, TheClientEndsTheBackupNamingTheFileThatIsNoLongerTheListedOne) {
     Serve();
     share::HttpShareClient client;

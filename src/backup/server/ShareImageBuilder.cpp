@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "app/CQuillonApp.h"
@@ -224,8 +225,8 @@ ShareImage Finish(ShareImageStore& store, ShareImage image, int slot, const std:
 
 // Lists the files served from the recordings, hashed one by one and listed as they are. False,
 // with image untouched, when a file is no longer as it was found: the entry is then copied.
-bool ListDirect(ShareImageStore& store, ShareImage& image, const std::vector<DirectFile>& files,
-                const Requester& requester) {
+bool ListDirect(ShareImageStore& store, RecordingDigests& digests, ShareImage& image,
+                const std::vector<DirectFile>& files, const Requester& requester) {
     const std::string entry = image.entry;
     store.Begin(entry, std::string(), requester.owner);
     std::vector<ShareImageFile> hashed;
@@ -249,16 +250,23 @@ bool ListDirect(ShareImageStore& store, ShareImage& image, const std::vector<Dir
         platform::File in;
         if (!in.OpenResolved(f.hostPath, platform::File::kReadNoLink))
             return false;
-        integrity::Sha256 sha;
-        long long length = 0;
-        for (long long n;
-             (n = in.ReadAt(buffer.data(), buffer.size(), static_cast<std::uint64_t>(length))) > 0;
-             length += n)
-            sha.Update(buffer.data(), static_cast<std::size_t>(n));
+        const platform::FileStamp stamp = in.Stamp();
+        std::optional<std::string> digest = digests.Find(f.hostPath, stamp);
+        long long length = stamp.length;
+        if (!digest) {
+            integrity::Sha256 sha;
+            length = 0;
+            for (long long n; (n = in.ReadAt(buffer.data(), buffer.size(),
+                                             static_cast<std::uint64_t>(length))) > 0;
+                 length += n)
+                sha.Update(buffer.data(), static_cast<std::size_t>(n));
+            digest = sha.HexFinal();
+            digests.Remember(f.hostPath, stamp, in.Stamp(), *digest);
+        }
         if (length != f.size || in.Length() != f.size)
             return false;
         doneBytes += static_cast<unsigned long long>(length);
-        const ShareImageFile file{f.name, length, sha.HexFinal(), f.hostPath, in.Id()};
+        const ShareImageFile file{f.name, length, *digest, f.hostPath, stamp.id};
         store.Add(entry, file);
         if (requester.ready)
             requester.ready(entry, file);
@@ -272,9 +280,9 @@ bool ListDirect(ShareImageStore& store, ShareImage& image, const std::vector<Dir
 
 // The image of the claimed entry, with the working folder made: served from the recordings
 // when it can be, otherwise copied, in both cases when the store has room for it.
-ShareImage Make(ShareImageStore& store, ShareImage image, const backup::PassPlan& plan, int slot,
-                const EntryImagePaths& paths, const std::string& working,
-                const Requester& requester) {
+ShareImage Make(ShareImageStore& store, RecordingDigests& digests, ShareImage image,
+                const backup::PassPlan& plan, int slot, const EntryImagePaths& paths,
+                const std::string& working, const Requester& requester) {
     const ScheduleEntry& entry = plan.entries[static_cast<std::size_t>(slot)];
     backup::DaySelection sel;
     ScanRecordedDay(plan.host, sel, paths.day);
@@ -285,7 +293,7 @@ ShareImage Make(ShareImageStore& store, ShareImage image, const backup::PassPlan
     // An entry whose image is the recorder's own files needs no copy of them.
     if (entry.bAllCam) {
         const auto direct = DirectEntryFiles(plan.host, entry, paths, sel.selMap);
-        if (direct && ListDirect(store, image, *direct, requester))
+        if (direct && ListDirect(store, digests, image, *direct, requester))
             return image;
     }
     BackupInfoRecord info{};
@@ -335,7 +343,8 @@ ShareImage ShareImageBuilder::Build(const _BACKUPMAKEIMAGE& request, const Reque
     platform::CreateDirectory(kNetTempRoot);
     platform::CreateDirectory(working);
     platform::CreateDirectory(entryFolder);
-    image = Make(store_, std::move(image), plan, request.nSlot, paths, working, requester);
+    image =
+        Make(store_, digests_, std::move(image), plan, request.nSlot, paths, working, requester);
     storage::DeleteFolderTree(entryFolder);
     return image;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "backup/HostSettings.h"
+#include "backup/server/RecordingDigests.h"
 #include "backup/server/ShareImageStore.h"
 #include "records/RemoteRecords.h"
 
@@ -51,4 +52,5 @@ class ShareImageBuilder {
   private:
     const backup::HostSettings host_;
     ShareImageStore& store_;
+    RecordingDigests digests_;  // of the recorder's files served as they are
 };

@@ -46,6 +46,12 @@ void ShareServiceHasher::Closed(int handle, bool committed, long long length, pl
     batch_->Closed(handle, committed, length, id);
 }
 
+void ShareServiceHasher::ClosedHashed(int handle, bool committed, long long length,
+                                      platform::FileId id, long long hashed,
+                                      const std::string& sha256Hex) {
+    batch_->ClosedHashed(handle, committed, length, id, hashed, sha256Hex);
+}
+
 void ShareServiceHasher::Withdrawn(const std::string& finalHostPath) {
     if (finalHostPath.compare(0, root_.size() + 1, root_ + "/") != 0)
         return;

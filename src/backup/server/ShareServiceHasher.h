@@ -28,6 +28,8 @@ class ShareServiceHasher : public platform::WriteTap {
     char* TakeBuffer() override;
     void Hand(int handle, char* buffer, std::size_t count) override;
     void Closed(int handle, bool committed, long long length, platform::FileId id) override;
+    void ClosedHashed(int handle, bool committed, long long length, platform::FileId id,
+                      long long hashed, const std::string& sha256Hex) override;
     void Withdrawn(const std::string& finalHostPath) override;
 
     struct Result {
