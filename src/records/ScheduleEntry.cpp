@@ -200,3 +200,7 @@ CameraSet CamerasOf(const ScheduleEntry& entry) {
         cams[static_cast<std::size_t>(c)] = entry.bCam[c] != 0;
     return cams;
 }
+
+int KeyNumberAt(const std::string& key, std::size_t pos) {
+    return pos < key.size() ? std::atoi(key.substr(pos, 2).c_str()) : 0;
+}

@@ -69,6 +69,8 @@ std::string FieldText(const char* field, std::size_t room);
 // The slot's start and end keys, and their setting (cut to the fields' room).
 std::string StartKey(const ScheduleEntry& entry);
 std::string EndKey(const ScheduleEntry& entry);
+// The two-digit number at pos of such a key (8: the hour, 10: the minute); 0 past its end.
+int KeyNumberAt(const std::string& key, std::size_t pos);
 void SetKeys(ScheduleEntry& entry, const std::string& startKey, const std::string& endKey);
 // The used slot whose keys equal startKey and endKey (how a list row finds its slot), or null.
 ScheduleEntry* FindSlotByKeys(ScheduleTable& table, const std::string& startKey,

@@ -16,10 +16,6 @@
 
 namespace {
 
-int NumberAt(const std::string& s, std::size_t pos) {
-    return pos < s.size() ? std::atoi(s.substr(pos, 2).c_str()) : 0;
-}
-
 bool WriteRecord(const std::string& path, const BackupInfoRecord& record) {
     return platform::WriteFileAtomically(path, &record, sizeof record, true);
 }
@@ -63,12 +59,12 @@ bool WriteNewEntryInfo(const backup::HostSettings& host, const std::string& entr
                        const std::string& rangeKey, BackupInfoRecord& r) {
     const std::string path = entryFolder + "\\BackupInfo.dat";
     r.year = static_cast<DWORD>(std::atoi(rangeKey.substr(0, 4).c_str()));
-    r.month = static_cast<DWORD>(NumberAt(rangeKey, 4));
-    r.day = static_cast<DWORD>(NumberAt(rangeKey, 6));
-    r.startHour = static_cast<DWORD>(NumberAt(rangeKey, 8));
-    r.startMinute = static_cast<DWORD>(NumberAt(rangeKey, 10));
-    r.endHour = static_cast<DWORD>(NumberAt(rangeKey, 12));
-    r.endMinute = static_cast<DWORD>(NumberAt(rangeKey, 14));
+    r.month = static_cast<DWORD>(KeyNumberAt(rangeKey, 4));
+    r.day = static_cast<DWORD>(KeyNumberAt(rangeKey, 6));
+    r.startHour = static_cast<DWORD>(KeyNumberAt(rangeKey, 8));
+    r.startMinute = static_cast<DWORD>(KeyNumberAt(rangeKey, 10));
+    r.endHour = static_cast<DWORD>(KeyNumberAt(rangeKey, 12));
+    r.endMinute = static_cast<DWORD>(KeyNumberAt(rangeKey, 14));
     r.camCount = static_cast<DWORD>(host.camCount);
     r.recorderKind = static_cast<DWORD>(host.recorderKind);
     r.modelCode = static_cast<DWORD>(host.modelCode);

@@ -22,10 +22,6 @@
 
 namespace {
 
-int NumberAt(const std::string& s, std::size_t pos) {
-    return pos < s.size() ? std::atoi(s.substr(pos, 2).c_str()) : 0;
-}
-
 std::string PairAt(const std::string& key, std::size_t pos) {
     return pos < key.size() ? key.substr(pos, 2) : std::string();
 }
@@ -48,10 +44,10 @@ EntryImagePaths MakeEntryImagePaths(const backup::PassPlan& plan, const std::str
         NormalizeLabelSeparators(MakeEntryString(p.day, PairAt(startKey, 8), PairAt(startKey, 10),
                                                  PairAt(endKey, 8), PairAt(endKey, 10)),
                                  plan.host.dateType);
-    p.startHour = NumberAt(startKey, 8);
-    p.startMinute = NumberAt(startKey, 10);
-    p.endHour = NumberAt(endKey, 8);
-    p.endMinute = NumberAt(endKey, 10);
+    p.startHour = KeyNumberAt(startKey, 8);
+    p.startMinute = KeyNumberAt(startKey, 10);
+    p.endHour = KeyNumberAt(endKey, 8);
+    p.endMinute = KeyNumberAt(endKey, 10);
     return p;
 }
 
@@ -377,10 +373,12 @@ int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
             for (const auto& [camera, rows] : damaged) {
                 const std::string where = CameraClock(camera, h, m);
                 job.report().Damaged(
-                    w.p.entry, where + ": the recording is damaged: " + std::to_string(rows) +
-                                   (rows == 1 ? " picture" : " pictures") +
-                                   " of the index lie outside the data file and were left out; "
-                                   "the rest of the minute was copied");
+                    w.p.entry,
+                    where + ": the recording is damaged: " + std::to_string(rows) +
+                        (rows == 1 ? " picture" : " pictures") +
+                        " of the index lie outside the data file and were left out; "
+                        "the rest of the minute was copied",
+                    h * 60 + m, camera);
                 problems.Note(where + ": the recording is damaged", true);
             }
             if (copied) {
@@ -394,7 +392,7 @@ int MakeEntry(backup::PassJob& job, int entryIndex, const std::string& startKey,
                 // recorded in it; a minute without recording is not.
                 const std::string what = "minute " + Clock(h, m) + " not copied: " + why;
                 if (inRecording)
-                    job.report().Damaged(w.p.entry, what);
+                    job.report().Damaged(w.p.entry, what, h * 60 + m);
                 else
                     job.report().Fail(w.p.entry, what);
                 problems.Note(what, inRecording);
