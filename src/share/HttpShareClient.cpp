@@ -16,6 +16,7 @@
 #include "share/DownloadFolder.h"
 #include "share/DownloadLanes.h"
 #include "share/FileDownload.h"
+#include "share/LinkClock.h"
 #include "share/ShareLink.h"
 #include "share/ShareProtocol.h"
 
@@ -79,6 +80,18 @@ void HttpShareClient::Connect(const std::string& address, int port) {
     std::lock_guard<std::mutex> lock(mutex_);
     address_ = address;
     port_ = port;
+}
+
+backup::ClockMeasure HttpShareClient::MeasureClock() {
+    std::string address;
+    int port = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        address = address_;
+        port = port_;
+    }
+    ShareLink link(address, port, token_, tls_);
+    return MeasureLinkClock(link);
 }
 
 void HttpShareClient::Enqueue(std::function<void(ShareLink&)> run) {

@@ -46,6 +46,7 @@ class HttpShareClient : public backup::RemoteRecorder {
     backup::FetchResult FetchEntry(const backup::FetchRequest& request,
                                    backup::IFetchEvents& events) override;
     void ForgetReplies() override;
+    backup::ClockMeasure MeasureClock() override;
 
     // The longest the client waits on a server that says it builds the image while its status
     // (item, amounts, listed files) stays the same: then the image fails with "the recorder has

@@ -14,6 +14,8 @@
 //   POST /v1/image/{id}/cancel                          -> stops the build, removes its data
 //   GET  /v1/file?entry=E&name=N  (Range: bytes=N-)     -> one file of a built image
 //   POST /v1/delete            "C:\NetBackupTemp\{entry}" -> removes a temporary image
+//   GET  /v1/clock                                      -> the server's clock as it answers:
+//                                                          microseconds since 1970 UTC
 //   GET  /pictures/days                                 -> the recorded days, as the preview's
 //                                                          port lists them (PictureWire.h)
 //
@@ -27,6 +29,7 @@ constexpr const char* kRouteSize = "/v1/size";
 constexpr const char* kRouteImage = "/v1/image";
 constexpr const char* kRouteFile = "/v1/file";
 constexpr const char* kRouteDelete = "/v1/delete";
+constexpr const char* kRouteClock = "/v1/clock";
 constexpr const char* kBinaryType = "application/octet-stream";
 constexpr const char* kTextType = "text/plain; charset=utf-8";
 

@@ -1,5 +1,7 @@
 #include "share/ShareServer.h"
 
+#include "platform/ClockSync.h"
+
 #include "platform/TimeZone.h"
 
 #include "share/ClientId.h"
@@ -173,6 +175,9 @@ void ShareServer::Handle(const HttpRequest& req, HttpResponse& res) {
         res.headers.emplace_back(kTimeZoneHeader, platform::LocalTimeZoneName());
     } else if (get && req.path == kRouteFile) {
         ServeFile(req, res);
+    } else if (get && req.path == kRouteClock) {
+        // Read as late as can be: the client reckons its offset from the middle of its wait.
+        res.body = std::to_string(platform::UtcMicroseconds()) + "\n";
     } else if (post && req.path == kRouteDelete) {
         if (!service_->DeleteTemp(req.body))
             return res.Text(404, "no temporary image of that name");

@@ -104,6 +104,14 @@ struct FetchResult {
     std::string why;         // when not: cancelled, the link's reason, or the folder's
 };
 
+// The recorder's clock against this machine's.
+struct ClockMeasure {
+    bool measured = false;
+    double offsetSeconds = 0;       // the recorder's clock less this machine's
+    double uncertaintySeconds = 0;  // the true offset lies within this of offsetSeconds
+    std::string why;                // when not measured
+};
+
 class RemoteRecorder {
   public:
     virtual ~RemoteRecorder() = default;
@@ -119,6 +127,11 @@ class RemoteRecorder {
     virtual FetchResult FetchEntry(const FetchRequest& request, IFetchEvents& events) = 0;
     // No reply of a request made before is called once this returns.
     virtual void ForgetReplies() = 0;
+    // Measured over the link, on the caller's thread; a recorder that cannot tell its time is
+    // not measured.
+    virtual ClockMeasure MeasureClock() {
+        return {false, 0, 0, "the recorder does not tell its time"};
+    }
 };
 
 }  // namespace backup
