@@ -39,10 +39,13 @@ std::string Cli(const std::string& base, const std::string& remote, const std::s
            (remote.empty() ? "" : "--remote " + remote + " ") + args + " >/dev/null";
 }
 
+// The image's files by size, but for the report and custody log each run makes its own.
 std::map<std::string, long long> Sizes(const std::string& root) {
     std::map<std::string, long long> sizes;
     for (const auto& e : std::filesystem::recursive_directory_iterator(root))
-        if (e.is_regular_file())
+        if (const std::string name = e.path().filename().string();
+            e.is_regular_file() && name != "report.json" && name != "REPORT.pdf" &&
+            name != "CUSTODY.jsonl")
             sizes[std::filesystem::relative(e.path(), root).string()] =
                 static_cast<long long>(e.file_size());
     return sizes;

@@ -108,6 +108,22 @@ std::map<std::string, std::string> FilesBelow(const std::string& root) {
     return files;
 }
 
+std::map<std::string, std::string> ImageBelow(const std::string& root) {
+    std::map<std::string, std::string> files = FilesBelow(root);
+    for (const char* report : {"report.json", "REPORT.pdf"})
+        files.erase(report);
+    if (const auto sums = files.find("SHA256SUMS"); sums != files.end()) {
+        std::istringstream in(sums->second);
+        std::string kept;
+        for (std::string line; std::getline(in, line);)
+            if (line.find("  report.json") == std::string::npos &&
+                line.find("  REPORT.pdf") == std::string::npos)
+                kept += line + "\n";
+        sums->second = kept;
+    }
+    return files;
+}
+
 std::map<std::string, std::string> EntriesBelow(const std::string& root) {
     std::map<std::string, std::string> entries = FilesBelow(root);
     for (const auto& e : fs::recursive_directory_iterator(root))

@@ -93,7 +93,7 @@ TEST_F(RemoteBackupTest, ARemoteBackupToAFolderEqualsTheLocalBackupOfTheSameSche
     Run("Remote");
 
     EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "M010014"));
-    const auto local = FilesBelow(out + "/Local"), remote = FilesBelow(out + "/Remote");
+    const auto local = ImageBelow(out + "/Local"), remote = ImageBelow(out + "/Remote");
     EXPECT_GT(local.size(), 10u);
     EXPECT_EQ(remote, local);
     // Per entry: the image asked for, its download file by file, the recorder's copy deleted.

@@ -121,7 +121,7 @@ TEST_F(CliPullTest, TwoRecordersArePulledAtOnceAndAFailedRunIsFetchedByTheNext) 
     EXPECT_EQ(Sha256sumCheck(secondImage), 0);
     ASSERT_EQ(Cli({"add", "20100523", "1000", "1003", "--cams", "all"}).status, 0);
     ASSERT_EQ(Cli({"backup", "--folder", "E:\\Local", "--no-progress"}).status, 0);
-    EXPECT_EQ(FilesBelow(firstImage), FilesBelow(usb + "/Local"));
+    EXPECT_EQ(ImageBelow(firstImage), ImageBelow(usb + "/Local"));
     EXPECT_EQ(ExpectWholeCopiesOfRecorder(secondImage + "/2010_05_23=10,01~10,04/20100523/",
                                           driveC() + "/QorData2/20100523/"),
               3 * 4);  // the data, index and audio files of four minutes

@@ -40,7 +40,7 @@ TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes)
         ASSERT_THAT(Remote(entries[i]), AllOf(Ok(), Printed(added[i])));
     ASSERT_THAT(Remote({"backup", "--folder", "E:\\Remote", "--no-progress"}), Ok());
 
-    const auto local = FilesBelow(usb + "/Local"), fetched = FilesBelow(usb + "/Remote");
+    const auto local = ImageBelow(usb + "/Local"), fetched = ImageBelow(usb + "/Remote");
     EXPECT_GT(local.size(), 20u);
     EXPECT_EQ(fetched, local);
     EXPECT_EQ(ServerTemp(), std::vector<std::string>{});

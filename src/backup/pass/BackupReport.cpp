@@ -27,9 +27,10 @@ void BackupReport::Fail(const std::string& entry, const std::string& what) {
     failures_.push_back({entry, what, false});
 }
 
-void BackupReport::Damaged(const std::string& entry, const std::string& what) {
+void BackupReport::Damaged(const std::string& entry, const std::string& what, int minute,
+                           int camera) {
     std::lock_guard<std::mutex> lock(mutex_);
-    failures_.push_back({entry, what, true});
+    failures_.push_back({entry, what, true, minute, camera});
     ++damaged_;
 }
 

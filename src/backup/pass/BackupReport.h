@@ -27,6 +27,9 @@ struct PassFailure {
     std::string entry;
     std::string what;
     bool recordingDamaged = false;
+    // Of a damaged recording: the minute of the day and the camera (from 0) it lies in; -1 when
+    // it is not one minute, or all of the minute's cameras.
+    int minute = -1, camera = -1;
     // As the operator reads it: "entry: what", or what alone.
     std::string Text() const { return entry.empty() ? what : entry + ": " + what; }
 };
@@ -43,7 +46,8 @@ class BackupReport {
     void Fail(const std::string& entry, const std::string& what);
     // A failure of an entry whose cause lies in the recording itself (a damaged or half-gone
     // minute): another pass would copy the same.
-    void Damaged(const std::string& entry, const std::string& what);
+    void Damaged(const std::string& entry, const std::string& what, int minute = -1,
+                 int camera = -1);
     // Failures there are, and each of them lies in the recording: what could be copied was, and
     // the image is as whole as the recording lets it be.
     bool OnlyRecordingDamaged() const;

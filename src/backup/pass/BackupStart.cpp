@@ -252,6 +252,7 @@ CommandResult PassStarter::OnOK(const StartOptions& options) {
     chooser_.SetActivity(Activity::kPass, target_.IsDisc());
     run_.includeViewer = options.includeViewer ? 1 : 0;
     run_.mp4 = options.mp4;
+    run_.caseDetails = options.caseDetails;
     view_.PassStarting();
     // A remote run is many passes: what went wrong is counted from its start, and every entry
     // is fetched, also one an earlier run that broke off had begun.

@@ -14,6 +14,7 @@
 #include "backup/TargetChoice.h"
 #include "backup/TargetPicker.h"
 #include "backup/disc/DiscState.h"
+#include "backup/exhibit/ExhibitFacts.h"
 #include "backup/pass/PassJob.h"
 #include "backup/pass/RunState.h"
 #include "backup/remote/LinkState.h"
@@ -39,6 +40,7 @@ struct StartOptions {
     bool includeViewer = false;
     bool mp4 = false;        // each entry's cameras as MP4 files too
     int writeSpeedRow = -1;  // the row of the write speeds; -1 leaves the writer its own speed
+    exhibit::CaseDetails caseDetails;  // the case, exhibit and operator of the report
 };
 namespace backup {
 

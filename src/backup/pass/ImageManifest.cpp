@@ -1,5 +1,6 @@
 #include "backup/pass/ImageManifest.h"
 
+#include "backup/exhibit/PassReport.h"
 #include "backup/pass/CopyEngine.h"
 #include "integrity/ImageHasher.h"
 #include "integrity/Manifest.h"
@@ -213,6 +214,9 @@ void FinishImageManifest(backup::PassJob& job) {
     // The manifest lists what was written as written: a file lost since is a failure of the
     // pass and of its entry, never a shorter manifest.
     CheckWrittenFilesStayed(job, root, result.files);
+    // The report is listed and signed with the rest; a lost target takes nothing more.
+    if (!job.report().targetLost())
+        exhibit::WritePassReport(job, root, result.files);
     const std::vector<std::string> partial = PartialReasons(job);
     const std::string text = integrity::FormatManifest(result.files, partial);
     const std::string path = root + "/" + integrity::kManifestName;

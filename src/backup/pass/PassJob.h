@@ -13,6 +13,7 @@
 #include "backup/pass/PassPlan.h"
 #include "backup/remote/RemoteRecorder.h"
 #include "ports/EntryVideo.h"
+#include "ports/ExhibitPdf.h"
 
 namespace integrity {
 class ImageHasher;
@@ -69,6 +70,8 @@ class PassJob {
 
     // What makes an entry's MP4 files, when the plan asks for them.
     ports::IEntryVideo* video = nullptr;
+    // What sets the exhibit report as a PDF; null: the report is report.json alone.
+    ports::IExhibitPdf* exhibitPdf = nullptr;
 
     // A remote pass: the port that fetches its entries and where the fetches tell how they go
     // (none: nowhere), whether it could be connected, and the cancel of its fetches (the

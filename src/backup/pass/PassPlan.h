@@ -6,6 +6,7 @@
 #include <string>
 
 #include "backup/HostSettings.h"
+#include "backup/exhibit/ExhibitFacts.h"
 #include "records/ScheduleEntry.h"
 
 namespace backup {
@@ -29,8 +30,9 @@ struct PassPlan {
     ScheduleTable entries{};
     DWORD totalSize = 0;  // KB: what the progress's end stands for
     bool includeViewer = false;
-    bool mp4 = false;      // each entry gets its cameras' MP4 files
-    bool manifest = true;  // off only to measure what the manifest costs
+    bool mp4 = false;                  // each entry gets its cameras' MP4 files
+    bool manifest = true;              // off only to measure what the manifest costs
+    exhibit::CaseDetails caseDetails;  // for the image's exhibit report
     PassTexts texts;
 
     int targetType() const { return static_cast<int>(target); }

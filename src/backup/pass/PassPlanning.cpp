@@ -24,6 +24,7 @@ backup::PassPlan MakePassPlan(const backup::HostSettings& host, const backup::Ta
     plan.totalSize = schedule.totalKB;
     plan.includeViewer = run.includeViewer != 0;
     plan.mp4 = run.mp4;
+    plan.caseDetails = run.caseDetails;
     plan.manifest = run.manifest;
     plan.texts = std::move(texts);
     return plan;

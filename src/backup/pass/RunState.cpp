@@ -10,6 +10,7 @@ PassJob& RunState::Begin(PassPlan plan, IPassEvents& events, const LinkState& li
     job->recorder = link.client;
     job->fetchEvents = link.inbox;
     job->video = video;
+    job->exhibitPdf = exhibitPdf;
     return *job;
 }
 

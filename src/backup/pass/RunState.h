@@ -12,6 +12,7 @@
 #include "backup/remote/LinkState.h"
 #include "platform/Types.h"
 #include "ports/EntryVideo.h"
+#include "ports/ExhibitPdf.h"
 
 namespace backup {
 
@@ -20,6 +21,8 @@ struct RunState {
     bool mp4 = false;        // each entry of the next image gets its cameras' MP4 files
     // What makes the MP4 files, when the front end has it.
     ports::IEntryVideo* video = nullptr;
+    ports::IExhibitPdf* exhibitPdf = nullptr;  // sets the exhibit report as a PDF, when given
+    exhibit::CaseDetails caseDetails;          // for the next image's exhibit report
     // Every pass writes the image's manifest unless turned off (to measure without it).
     bool manifest = true;
     // Set while a pass runs; cleared to stop it at its next check.

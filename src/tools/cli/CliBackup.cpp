@@ -82,6 +82,7 @@ bool RunPass(CliSession& s, const CliArgs& a, Planned& p, backup::PassOutcome& p
     options.includeViewer = a.viewer;
     options.mp4 = a.mp4;
     options.writeSpeedRow = 0;  // the fastest, as the writer's list offers it first
+    options.caseDetails = a.caseDetails;
     ports::IEntryVideo* video = nullptr;
 #ifdef QUILLON_HAVE_VIDEO
     // Lives as long as the program: a pass may still use it while the CLI winds down.

@@ -10,6 +10,7 @@
 #include "TerminalView.h"
 #include "app/CQuillonApp.h"
 #include "backup/Session.h"
+#include "backup/exhibit/ExhibitFacts.h"
 #include "backup/remote/LinkOptions.h"
 #include "integrity/ImageFiles.h"
 #include "platform/ProgramFolders.h"
@@ -35,7 +36,8 @@ struct CliArgs {
     std::string key;   // --key: a public key file to trust
     std::string cert;  // --cert: a certificate file to trust for the video files
     std::string out, entry;
-    bool timeZone = false;  // --time-zone was given (and made the process's zone)
+    exhibit::CaseDetails caseDetails;  // --case, --exhibit, --operator
+    bool timeZone = false;             // --time-zone was given (and made the process's zone)
     // The options that name the session, as given: repeated in the commands printed to add an
     // entry again.
     std::vector<std::string> sessionOptions;

@@ -32,6 +32,9 @@ const char kUsage[] =
     "  backup --folder DRIVE-PATH [--viewer] [--mp4]\n"
     "                                        backs the schedule up into a folder; --mp4:\n"
     "                                        with each camera of each entry as an MP4\n"
+    "         [--case REF] [--exhibit ID] [--operator NAME]\n"
+    "                                        (also with --disc) for the image's exhibit\n"
+    "                                        report, report.json and REPORT.pdf\n"
     "  backup --disc LETTER [--viewer] [--mp4]\n"
     "                                        builds the image and writes it to the disc\n"
     "  erase --disc LETTER                   erases the rewritable disc in that drive\n"
@@ -116,11 +119,19 @@ int main(int argc, char** argv) {
         {"--remote", &remote},        {"--token-file", &options.remote.tokenFile},
         {"--ca", &options.remote.ca}, {"--pin", &options.remote.pin}};
     const std::map<std::string, std::string*> kValues = {
-        {"--model", &model},        {"--token", &options.remote.token},
-        {"--cams", &args.cams},     {"--memo", &args.memo},
-        {"--folder", &args.folder}, {"--disc", &args.disc},
-        {"--key", &args.key},       {"--cert", &args.cert},
-        {"--out", &args.out},       {"--entry", &args.entry}};
+        {"--model", &model},
+        {"--token", &options.remote.token},
+        {"--cams", &args.cams},
+        {"--memo", &args.memo},
+        {"--folder", &args.folder},
+        {"--disc", &args.disc},
+        {"--key", &args.key},
+        {"--cert", &args.cert},
+        {"--out", &args.out},
+        {"--entry", &args.entry},
+        {"--case", &args.caseDetails.caseReference},
+        {"--exhibit", &args.caseDetails.exhibitNumber},
+        {"--operator", &args.caseDetails.operatorName}};
     const std::map<std::string, bool*> kFlags = {
         {"--no-progress", &noProgress}, {"--wait", &options.wait}, {"--viewer", &args.viewer},
         {"--deep", &args.deep},         {"--mp4", &args.mp4},      {"--force", &args.force}};

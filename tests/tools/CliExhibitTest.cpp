@@ -1,0 +1,117 @@
+// The exhibit report a backup writes into its image, checked with the tools its readers use.
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "CliDay.h"
+
+class CliExhibitTest : public UsbCliFixture {
+  protected:
+    // What sqlite3 itself finds in an index file: camnum|count|min(rectime)|max(rectime) lines.
+    static std::string Counted(const std::string& index) {
+        const RunResult r = RunProgram("/usr/bin/sqlite3",
+                                       {index,
+                                        "SELECT camnum, COUNT(*), MIN(rectime), MAX(rectime) FROM "
+                                        "indextable GROUP BY camnum"},
+                                       "");
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    }
+    // One field of report.json as python's json module reads it (a path of keys and indexes).
+    std::string Field(const std::string& image, const std::string& path) {
+        const RunResult r = RunProgram(
+            "/usr/bin/python3",
+            {"-c",
+             "import json,sys; r=json.load(open(sys.argv[1])); print(eval('r' + sys.argv[2]))",
+             image + "/report.json", path},
+            "");
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out.substr(0, r.out.find_last_not_of('\n') + 1);
+    }
+};
+
+TEST_F(CliExhibitTest,
+       TheReportStatesTheCaseTheCountsTheGapsAndTheDigestsAndIsListedInTheManifest) {
+    mkrec::RecorderPlan plan = SmallDayPlan(605);
+    plan.cameras = 3;
+    plan.gapMinutes = {602};
+    plan.cameraStops = {{1, 604}};  // camera 2 from 10:04 on
+    plan.damagedMinutes = {{603, mkrec::Damage::kNoTable}};
+    Record(plan);
+    UseBuiltData();
+    options = {"--cameras", "3"};
+    ASSERT_EQ(Add("1000", "1005", "all", {"--memo", "Zoë, \"gate\"\t2"}).status, 0);
+    const RunResult backup = Backup(
+        "E:\\Case", {"--case", "CR-2026/114", "--exhibit", "JB/3", "--operator", "J. Bloggs"});
+    const std::string image = usb + "/Case";
+    ASSERT_TRUE(fs::exists(image + "/report.json")) << backup.out << backup.err;
+
+    // Valid against the documented schema, by a validator of its own.
+    const RunResult valid = RunProgram(
+        "/usr/bin/python3",
+        {"-c",
+         "import json,sys,jsonschema; jsonschema.validate(json.load(open(sys.argv[1])), "
+         "json.load(open(sys.argv[2])), cls=jsonschema.Draft202012Validator)",
+         image + "/report.json", std::string(QUILLON_SOURCE_DIR) + "/docs/report.schema.json"},
+        "");
+    if (valid.err.find("No module named 'jsonschema'") != std::string::npos)
+        GTEST_SKIP() << "python3-jsonschema is not installed";
+    EXPECT_EQ(valid.status, 0) << valid.err;
+
+    EXPECT_EQ(Field(image, "['case']['reference']"), "CR-2026/114");
+    EXPECT_EQ(Field(image, "['case']['exhibit']"), "JB/3");
+    EXPECT_EQ(Field(image, "['case']['operator']"), "J. Bloggs");
+    EXPECT_EQ(Field(image, "['entries'][0]['memo']"), "Zoë, \"gate\"\t2");
+    EXPECT_EQ(Field(image, "['recorder']['clock']['method']"), "kernel");
+
+    // Counts and first and last times as sqlite3 finds them in the image's index files.
+    const std::string day = image + "/" + Field(image, "['entries'][0]['folder']") + "/20100523/";
+    std::map<int, long long> pictures, first, last;
+    for (int m : {600, 601, 604, 605}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "20100523%02d%02dN.idx", m / 60, m % 60);
+        std::istringstream rows(Counted(day + name));
+        for (std::string row; std::getline(rows, row);) {
+            int cam = 0;
+            long long n = 0, lo = 0, hi = 0;
+            ASSERT_EQ(std::sscanf(row.c_str(), "%d|%lld|%lld|%lld", &cam, &n, &lo, &hi), 4) << row;
+            pictures[cam] += n;
+            first.try_emplace(cam, lo);
+            last[cam] = hi;
+        }
+    }
+    ASSERT_EQ(pictures.size(), 3u);
+    for (const auto& [cam, n] : pictures) {
+        const std::string at = "['entries'][0]['cameras'][" + std::to_string(cam) + "]";
+        EXPECT_EQ(Field(image, at + "['number']"), std::to_string(cam + 1));
+        EXPECT_EQ(Field(image, at + "['pictures']"), std::to_string(n));
+        const RunResult text = RunProgram(
+            "/bin/sh",
+            {"-c", "date -u -d @" + std::to_string(first[cam]) + " '+%F %T'; date -u -d @" +
+                       std::to_string(last[cam]) + " '+%F %T'"},
+            "");
+        EXPECT_EQ(Field(image, at + "['first_recorded']") + "\n" +
+                      Field(image, at + "['last_recorded']") + "\n",
+                  text.out);
+        EXPECT_EQ(Field(image, at + "['damaged_minutes']"), "['10:03']");
+    }
+    EXPECT_EQ(Field(image, "['entries'][0]['cameras'][0]['missing_minutes']"), "['10:02']");
+    EXPECT_EQ(Field(image, "['entries'][0]['cameras'][1]['missing_minutes']"),
+              "['10:02', '10:04', '10:05']");
+    EXPECT_EQ(Field(image, "['entries'][0]['cameras'][0]['audio_minutes']"), "4");
+
+    // The manifest lists the report with the rest and every digest of the report is in it.
+    const RunResult sums =
+        RunProgram("/bin/sh", {"-c", "cd '" + image + "' && sha256sum -c --quiet SHA256SUMS"}, "");
+    EXPECT_EQ(sums.status, 0) << sums.out << sums.err;
+    const std::string manifest = ReadText(image + "/SHA256SUMS");
+    EXPECT_THAT(manifest, HasSubstr("  report.json\n"));
+    const std::string listed = Field(
+        image,
+        "['files'] and '\\n'.join(sorted(f['sha256'] + '  ' + f['path'] for f in r['files']))");
+    std::istringstream lines(listed);
+    int files = 0;
+    for (std::string line; std::getline(lines, line); ++files)
+        EXPECT_THAT(manifest, HasSubstr(line + "\n"));
+    EXPECT_GT(files, 10);
+}
