@@ -98,7 +98,7 @@ std::vector<RootManifest> OlderManifests(ImageFiles& image,
                                          std::vector<std::string>& problems) {
     std::vector<std::pair<int, std::string>> names;
     for (const auto& [path, entry] : files) {
-        if (path == kManifestName || !IsManifestFile(path) ||
+        if (path == kManifestName || path == kCustodyLogName || !IsManifestFile(path) ||
             path.compare(path.size() - 4, 4, ".sig") == 0 ||
             path.compare(path.size() - 4, 4, ".pub") == 0)
             continue;
