@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
 
@@ -495,8 +496,13 @@ platform::Outcome AppendCustodyFile(const std::string& hostPath,
                                     const std::string& privatePem) {
     using platform::Error;
     // Each append reads the last line to chain to it: two at once would both chain to the same
-    // line and one would lose its lines in the rename. The lock is named after the log.
-    const std::string name = "custody-" + Sha256Hex(hostPath.data(), hostPath.size()).substr(0, 16);
+    // line and one would lose its lines in the rename. The lock is named after the log's real
+    // place, however the caller wrote its path.
+    std::error_code ec;
+    std::string real = std::filesystem::weakly_canonical(hostPath, ec).lexically_normal().string();
+    if (ec || real.empty())
+        real = hostPath;
+    const std::string name = "custody-" + Sha256Hex(real.data(), real.size()).substr(0, 16);
     platform::NamedLock::Attempt lock = platform::NamedLock::Acquire(name, true);
     if (!lock.lock)
         return Error{Error::Kind::kFailed, "cannot be appended to: " + lock.problem, hostPath};

@@ -320,7 +320,7 @@ VerifyReport VerifyImage(ImageFiles& image, const VerifyOptions& options) {
     }
     // Whatever no trusted manifest lists is no part of what was signed or written; of the files
     // named like manifests only the manifests found and their own signatures and keys are not.
-    std::set<std::string> manifestFiles;
+    std::set<std::string> manifestFiles{kCustodyLogName};  // written after, naming the manifest
     for (const std::string& name : {std::string(kManifestName)}) {
         manifestFiles.insert(name);
         manifestFiles.insert(Companion(name, ".sig"));
