@@ -95,7 +95,7 @@ int Show(const CliArgs& a) {
         if (!l.manifest.empty())
             text += "  manifest " + l.manifest.substr(0, 16);
         if (l.event == integrity::kCustodySignature)
-            text += "  over " + std::to_string(l.covers) + " lines, key " +
+            text += "  over lines 1-" + std::to_string(l.covers) + ", key " +
                     integrity::Fingerprint("-----BEGIN PUBLIC KEY-----\n" + l.key +
                                            "\n-----END PUBLIC KEY-----\n");
         std::printf("%4lld  %s\n", l.line, Printable(text).c_str());
