@@ -49,6 +49,13 @@ TEST_F(UsbCliFixture, CustodyFollowsAnImageFromItsBackupToItsReceiver) {
     EXPECT_THAT(Cli({"custody", "verify", baseLog}), Out(0, "INTACT: 6 lines, all signed"));
     EXPECT_THAT(Cli({"custody", "show", base}), Printed(Not(HasSubstr("received"))));
 
+    // An image whose manifest is not the one its log last names.
+    const std::string other = prefix() + "/other";
+    std::filesystem::copy(image, other, std::filesystem::copy_options::recursive);
+    WriteText(other + "/SHA256SUMS", ReadText(other + "/SHA256SUMS") + "# added\n");
+    EXPECT_THAT(Cli({"custody", "verify", other}),
+                Out(1, "BROKEN: line 7: it names another manifest than the image's SHA256SUMS"));
+
     // One byte changed in the hand-over's line: its chain and the signatures after it break,
     // and nothing more is added to it.
     std::string log = ReadText(copy);
