@@ -545,4 +545,13 @@ platform::Outcome LogImageEvent(const std::string& imageRoot, bool appendToImage
     return first;
 }
 
+platform::Outcome LogBackedUp(const std::string& imageRoot, const std::string& baseLog,
+                              const std::string& manifestText, bool partial) {
+    return LogImageEvent(imageRoot, true, baseLog,
+                         {.event = CustodyEvent::kBackedUp,
+                          .actor = CustodyActor(),
+                          .manifest = ManifestHash(manifestText),
+                          .note = partial ? "partial image" : ""});
+}
+
 }  // namespace integrity

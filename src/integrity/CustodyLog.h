@@ -102,4 +102,9 @@ std::string MachineSigningKey();
 platform::Outcome LogImageEvent(const std::string& imageRoot, bool appendToImage,
                                 const std::string& baseLog, const CustodyRecord& record);
 
+// The "backed up" event of the image at imageRoot whose manifest is manifestText, by this
+// process's actor, in the image's log and in baseLog ("" for none).
+platform::Outcome LogBackedUp(const std::string& imageRoot, const std::string& baseLog,
+                              const std::string& manifestText, bool partial);
+
 }  // namespace integrity

@@ -6,7 +6,9 @@
 #include "ScopedEnv.h"
 #include "integrity/Signing.h"
 
-TEST_F(UsbCliFixture, CustodyFollowsAnImageFromItsBackupToItsReceiver) {
+class CliCustodyTest : public UsbCliFixture {};
+
+TEST_F(CliCustodyTest, CustodyFollowsAnImageFromItsBackupToItsReceiver) {
     UseBuiltData();
     RecordSmallDay(603);
     const ScopedEnv actor("QUILLON_OPERATOR", "Jo Operator");

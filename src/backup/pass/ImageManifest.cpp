@@ -250,13 +250,9 @@ void FinishImageManifest(backup::PassJob& job) {
     }
     // The image's custody goes on with this backup, in its root and in the base folder's log.
     const std::string base = job.plan().host.basePath;
-    if (const platform::Outcome logged = integrity::LogImageEvent(
-            root, true,
-            base.empty() ? base : platform::ResolvePath(base + integrity::kCustodyLogName),
-            {.event = integrity::CustodyEvent::kBackedUp,
-             .actor = integrity::CustodyActor(),
-             .manifest = integrity::ManifestHash(text),
-             .note = partial.empty() ? "" : "partial image"});
+    if (const platform::Outcome logged = integrity::LogBackedUp(
+            root, base.empty() ? base : platform::ResolvePath(base + integrity::kCustodyLogName),
+            text, !partial.empty());
         !logged)
         job.report().Fail("the custody log was not written: " + logged.error().Said());
     job.manifestNote = std::string(partial.empty() ? "manifest: " : "partial manifest: ") +
