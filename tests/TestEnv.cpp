@@ -110,7 +110,7 @@ std::map<std::string, std::string> FilesBelow(const std::string& root) {
 
 std::map<std::string, std::string> ImageBelow(const std::string& root) {
     std::map<std::string, std::string> files = FilesBelow(root);
-    for (const char* report : {"report.json", "REPORT.pdf"})
+    for (const char* report : {"report.json", "REPORT.pdf", "CUSTODY.jsonl"})
         files.erase(report);
     if (const auto sums = files.find("SHA256SUMS"); sums != files.end()) {
         std::istringstream in(sums->second);

@@ -25,7 +25,8 @@ void ExpectOnlyWholeMinuteFiles(const std::string& imageRoot, const std::string&
 // Every file below root by its path from there ('/' between folders), with its bytes.
 std::map<std::string, std::string> FilesBelow(const std::string& root);
 // As FilesBelow for an image, without what tells one run of the same schedule from another: the
-// exhibit report (made at its own time, naming its recorder) and the report's manifest lines.
+// exhibit report (made at its own time, naming its recorder), its manifest lines and the custody
+// log (which names the manifest).
 std::map<std::string, std::string> ImageBelow(const std::string& root);
 // As FilesBelow, with each folder too (its value "folder"), so that an empty one counts.
 std::map<std::string, std::string> EntriesBelow(const std::string& root);

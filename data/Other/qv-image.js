@@ -56,9 +56,11 @@
       const parts = split(path);
       const leaf = parts[parts.length - 1];
       const dir = parts.slice(0, -1).join('/');
-      // The manifest, its signature and key, and an older image's kept manifest (SHA256SUMS-1...).
-      if (roots.has(dir) && /^SHA256SUMS(-[0-9]+)?(\.sig|\.pub)?$/.test(leaf)) {
+      // The manifest, its signature and key, an older image's kept manifest (SHA256SUMS-1...) and
+      // the custody log, which names the manifest and so cannot be listed in it.
+      if (roots.has(dir) && (/^SHA256SUMS(-[0-9]+)?(\.sig|\.pub)?$/.test(leaf) || leaf === 'CUSTODY.jsonl')) {
         if (leaf === MANIFEST) roots.get(dir).manifest = file;
+        else if (leaf === 'CUSTODY.jsonl') roots.get(dir).custody = file;
         else if (leaf === MANIFEST + '.sig') roots.get(dir).signature = file;
         else if (leaf === MANIFEST + '.pub') roots.get(dir).publicKey = file;
         continue;

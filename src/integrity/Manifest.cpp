@@ -63,6 +63,10 @@ std::string OneLine(const std::string& text) {
 }  // namespace
 
 bool IsManifestFile(const std::string& relative) {
+    // The image's custody log names the manifest's hash, so it is written after it and listed
+    // in none.
+    if (relative == kCustodyLogName)
+        return true;
     if (relative.find('/') != std::string::npos || !StartsWith(relative, kManifestName))
         return false;
     std::string rest = relative.substr(std::string(kManifestName).size());

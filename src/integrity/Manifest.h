@@ -12,11 +12,13 @@ namespace integrity {
 constexpr const char* kManifestName = "SHA256SUMS";
 constexpr const char* kSignatureName = "SHA256SUMS.sig";
 constexpr const char* kPublicKeyName = "SHA256SUMS.pub";
+// The image's custody log (CustodyLog.h).
+constexpr const char* kCustodyLogName = "CUSTODY.jsonl";
 // The first line of the manifest of an image whose pass did not complete.
 constexpr const char* kPartialMarker = "# PARTIAL IMAGE";
 
 // The manifest's own files in the root: the current ones and those of older images kept
-// beside them (SHA256SUMS-1, SHA256SUMS-1.sig, ...).
+// beside them (SHA256SUMS-1, SHA256SUMS-1.sig, ...), and the image's custody log.
 bool IsManifestFile(const std::string& relative);
 // The kept name of the n-th older manifest file ("SHA256SUMS-n" with the name's suffix).
 std::string OlderManifestName(const std::string& name, int n);

@@ -98,7 +98,7 @@ std::vector<RootManifest> OlderManifests(ImageFiles& image,
                                          std::vector<std::string>& problems) {
     std::vector<std::pair<int, std::string>> names;
     for (const auto& [path, entry] : files) {
-        if (path == kManifestName || !IsManifestFile(path) ||
+        if (path == kManifestName || path == kCustodyLogName || !IsManifestFile(path) ||
             path.compare(path.size() - 4, 4, ".sig") == 0 ||
             path.compare(path.size() - 4, 4, ".pub") == 0)
             continue;
@@ -287,9 +287,12 @@ VerifyReport VerifyImage(ImageFiles& image, const VerifyOptions& options) {
         r.partial = r.partial || m.parsed.partial;
     }
     std::map<std::string, const ManifestLine*> lineOf;
+    // The custody log goes on after the manifest: no manifest can vouch for it, even one made
+    // by hand of every file.
     for (const RootManifest* m : trusted)
         for (const auto& line : m->parsed.lines)
-            lineOf.emplace(line.path, &line);
+            if (line.path != kCustodyLogName)
+                lineOf.emplace(line.path, &line);
     r.listed = lineOf.size();
 
     long long total = 0, done = 0;
@@ -320,7 +323,7 @@ VerifyReport VerifyImage(ImageFiles& image, const VerifyOptions& options) {
     }
     // Whatever no trusted manifest lists is no part of what was signed or written; of the files
     // named like manifests only the manifests found and their own signatures and keys are not.
-    std::set<std::string> manifestFiles;
+    std::set<std::string> manifestFiles{kCustodyLogName};  // written after, naming the manifest
     for (const std::string& name : {std::string(kManifestName)}) {
         manifestFiles.insert(name);
         manifestFiles.insert(Companion(name, ".sig"));

@@ -62,7 +62,7 @@ TEST_F(CliDiscTest, ADiscReadsBackAsTheFolderBackupOfTheSameScheduleAndChecksWhe
     EXPECT_THAT(fromDisc["SHA256SUMS"], HasSubstr("  BackupViewer/Viewer.ini\n"));
     EXPECT_THAT(fromFolder["SHA256SUMS"], Not(HasSubstr("BackupViewer")));
     // Everything else is the same, but for the reports of two runs.
-    for (const char* own : {"SHA256SUMS", "report.json", "REPORT.pdf"}) {
+    for (const char* own : {"SHA256SUMS", "report.json", "REPORT.pdf", "CUSTODY.jsonl"}) {
         fromDisc.erase(own);
         fromFolder.erase(own);
     }

@@ -2,6 +2,7 @@
 
 #include "backup/exhibit/PassReport.h"
 #include "backup/pass/CopyEngine.h"
+#include "integrity/CustodyLog.h"
 #include "integrity/ImageHasher.h"
 #include "integrity/Manifest.h"
 #include "integrity/Signing.h"
@@ -251,6 +252,13 @@ void FinishImageManifest(backup::PassJob& job) {
         job.report().EntriesLack(what);
         return;
     }
+    // The image's custody goes on with this backup, in its root and in the base folder's log.
+    const std::string base = job.plan().host.basePath;
+    if (const platform::Outcome logged = integrity::LogBackedUp(
+            root, base.empty() ? base : platform::ResolvePath(base + integrity::kCustodyLogName),
+            text, !partial.empty(), job.plan().caseDetails.operatorName);
+        !logged)
+        job.report().Fail("the custody log was not written: " + logged.error().Said());
     job.manifestNote = std::string(partial.empty() ? "manifest: " : "partial manifest: ") +
                        std::to_string(result.files.size()) + " files in " + job.sink().root() +
                        integrity::kManifestName;

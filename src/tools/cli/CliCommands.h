@@ -37,6 +37,7 @@ struct CliArgs {
     std::string cert;  // --cert: a certificate file to trust for the video files
     std::string out, entry;
     exhibit::CaseDetails caseDetails;  // --case, --exhibit, --operator
+    std::string to, org, reason, by;   // custody: --to, --org, --reason, --by
     bool timeZone = false;             // --time-zone was given (and made the process's zone)
     // The options that name the session, as given: repeated in the commands printed to add an
     // entry again.
@@ -122,6 +123,10 @@ int CmdErase(CliSession& s, const CliArgs& a);
 // what it lacks).
 int CmdVerify(const CliArgs& a, bool progress, bool partialWhole = false);
 int CmdKey(const CliArgs& a);
+// The chain of custody of an image or a base folder (CliCustody.cpp); NoteVerified adds the
+// "verified" event of an image verify passed on: 0, or 1 when it could not.
+int CmdCustody(const CliArgs& a, const CliOptions& options);
+int NoteVerified(const CliArgs& a, const CliOptions& options);
 // Only in quillon-cli-video, which has the encoder (export/).
 int CmdExport(const CliArgs& a, bool progress);
 // One run of a recorder of the pull configurations, with its own session.

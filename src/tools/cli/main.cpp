@@ -57,6 +57,15 @@ const char kUsage[] =
     "                                        image folder and verifies it\n"
     "  key create                            makes this machine's signing key; every\n"
     "                                        manifest is signed with it from then on\n"
+    "  custody show IMAGE|BASE|LOG           the chain of custody's lines, one event each\n"
+    "  custody handover IMAGE --to WHO --org ORG --reason WHY\n"
+    "                                        notes and signs the image's hand-over, in the\n"
+    "                                        image and in the base folder's CUSTODY.jsonl\n"
+    "  custody receive IMAGE --by WHO [--key KEY]\n"
+    "                                        the receiver's signed receipt in the image's\n"
+    "                                        log; KEY: the receiver's private key (PEM)\n"
+    "  custody verify IMAGE|LOG              checks the chain and its signatures; says\n"
+    "                                        which line broke and how\n"
     "  info                                  version, prefix, folders, recordings\n"
     "options: --base DIR (base folder; default the program folder, or when installed\n"
     "         $QUILLON_PREFIX/base), --date-type 0-8,\n"
@@ -131,7 +140,11 @@ int main(int argc, char** argv) {
         {"--entry", &args.entry},
         {"--case", &args.caseDetails.caseReference},
         {"--exhibit", &args.caseDetails.exhibitNumber},
-        {"--operator", &args.caseDetails.operatorName}};
+        {"--operator", &args.caseDetails.operatorName},
+        {"--to", &args.to},
+        {"--org", &args.org},
+        {"--reason", &args.reason},
+        {"--by", &args.by}};
     const std::map<std::string, bool*> kFlags = {
         {"--no-progress", &noProgress}, {"--wait", &options.wait}, {"--viewer", &args.viewer},
         {"--deep", &args.deep},         {"--mp4", &args.mp4},      {"--force", &args.force}};
@@ -207,8 +220,12 @@ int main(int argc, char** argv) {
         if (command == "info")
             return Info(options);
         // These look at images and keys, not at a recorder or the working folder.
-        if (command == "verify")
-            return CmdVerify(args, options.progress);
+        if (command == "verify") {
+            const int verified = CmdVerify(args, options.progress);
+            return verified == 0 ? NoteVerified(args, options) : verified;
+        }
+        if (command == "custody")
+            return CmdCustody(args, options);
         if (command == "key")
             return CmdKey(args);
 #ifdef QUILLON_HAVE_VIDEO

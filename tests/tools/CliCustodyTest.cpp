@@ -1,0 +1,72 @@
+// quillon-cli custody: a backup starts the image's chain of custody, verify adds to it, an image
+// is handed over and received with the receiver's own key, and the chain checks, in the image
+// and in the base folder, until a line of it is changed.
+#include "CliDay.h"
+#include "PseudoDrives.h"
+#include "ScopedEnv.h"
+#include "integrity/Signing.h"
+
+class CliCustodyTest : public UsbCliFixture {};
+
+TEST_F(CliCustodyTest, CustodyFollowsAnImageFromItsBackupToItsReceiver) {
+    UseBuiltData();
+    RecordSmallDay(603);
+    const ScopedEnv actor("QUILLON_OPERATOR", "Jo Operator");
+    ASSERT_THAT(Cli({"key", "create"}), Ok());
+    ASSERT_THAT(Add("1000", "1002"), Ok());
+    ASSERT_THAT(Backup("E:\\Case"), Out(0, "The backup has been completed."));
+    const std::string image = usb + "/Case", copy = image + "/CUSTODY.jsonl";
+    const std::string baseLog = base + "/CUSTODY.jsonl";
+    // The image's log is not one of its listed files, and takes nothing from the check.
+    EXPECT_THAT(Cli({"verify", "--no-progress", "E:\\Case"}), Out(0, "VERIFIED: all "));
+    EXPECT_EQ(Sha256sumCheck(image), 0);
+
+    EXPECT_THAT(
+        Cli({"custody", "show", "E:\\Case"}),
+        AllOf(Out(0, "   1  "), Printed(HasSubstr("Z  backed up  by Jo Operator  manifest ")),
+              Printed(HasSubstr("   2  ")), Printed(HasSubstr("signature  by Jo Operator")),
+              Printed(HasSubstr("   3  ")), Printed(HasSubstr("verified  by Jo Operator"))));
+
+    const std::string receiverKey = prefix() + "/receiver";
+    ASSERT_TRUE(integrity::CreateSigningKey(receiverKey));
+    EXPECT_THAT(Cli({"custody", "handover", "E:\\Case", "--to", "Det. Sam Ode", "--org",
+                     "County Police", "--reason", "case 12, exhibit 3"}),
+                Out(0, "handed over to Det. Sam Ode (County Police)"));
+    EXPECT_THAT(
+        Cli({"custody", "receive", image, "--by", "Sam Ode", "--key",
+             integrity::PrivateKeyPath(receiverKey)}),
+        Out(0, "received by Sam Ode: signed with " +
+                   integrity::Fingerprint(ReadText(integrity::PublicKeyPath(receiverKey)))));
+    EXPECT_THAT(Cli({"custody", "show", image}),
+                AllOf(Out(0,
+                          "handed over  by Jo Operator  to Det. Sam Ode (County Police)  "
+                          "reason: case 12, exhibit 3"),
+                      Printed(HasSubstr("received  by Sam Ode"))));
+    const RunResult intact = Cli({"custody", "verify", image});
+    EXPECT_THAT(intact, AllOf(Out(0, "INTACT: 8 lines, all signed"),
+                              Printed(HasSubstr("line 8: good signature over lines 1-7 by " +
+                                                integrity::Fingerprint(ReadText(
+                                                    integrity::PublicKeyPath(receiverKey)))))));
+    // The base folder's log holds the backup, the verify and the hand-over, not the receipt.
+    EXPECT_THAT(Cli({"custody", "verify", baseLog}), Out(0, "INTACT: 6 lines, all signed"));
+    EXPECT_THAT(Cli({"custody", "show", base}), Printed(Not(HasSubstr("received"))));
+
+    // An image whose manifest is not the one its log last names.
+    const std::string other = prefix() + "/other";
+    std::filesystem::copy(image, other, std::filesystem::copy_options::recursive);
+    WriteText(other + "/SHA256SUMS", ReadText(other + "/SHA256SUMS") + "# added\n");
+    EXPECT_THAT(Cli({"custody", "verify", other}),
+                Out(1, "BROKEN: line 7: it names another manifest than the image's SHA256SUMS"));
+
+    // One byte changed in the hand-over's line: its chain and the signatures after it break,
+    // and nothing more is added to it.
+    std::string log = ReadText(copy);
+    log[log.find("County")] = 'c';
+    WriteText(copy, log);
+    EXPECT_THAT(Cli({"custody", "verify", "E:\\Case"}),
+                AllOf(Out(1, "BROKEN: line 6: its previous-line hash does not match line 5"),
+                      Printed(HasSubstr("BROKEN: line 6: signature does not verify"))));
+    EXPECT_THAT(Cli({"custody", "handover", image, "--to", "X", "--org", "Y", "--reason", "Z"}),
+                Err(1, "nothing is added to it"));
+    EXPECT_EQ(ReadText(copy), log);
+}
