@@ -1,0 +1,14 @@
+#pragma once
+// The exhibit report set as a PDF on cairo's PDF surface: DejaVu Sans and DejaVu Sans Mono,
+// embedded as subsets, the text selectable, each picture's JPEG bytes embedded as they are.
+#include "ports/ExhibitPdf.h"
+
+namespace report {
+
+class CairoExhibitPdf : public ports::IExhibitPdf {
+  public:
+    std::string Render(const ports::ExhibitDocument& document, Paper paper,
+                       std::string& pdf) override;
+};
+
+}  // namespace report
