@@ -77,6 +77,50 @@ void Shift(Mark& mark, double dy) {
         mark);
 }
 
+// The room of a table's columns that are not fixed, shared out among them: all of it by their
+// widest lines when they fit; else a column that fits an even share gets its widest line, and
+// the others what is left by theirs, none less than its widest word unless even those do not fit.
+void ShareWidths(const std::vector<double>& natural, const std::vector<double>& least,
+                 std::vector<std::size_t> open, double room, std::vector<double>& widths) {
+    double naturals = 0;
+    for (std::size_t c : open)
+        naturals += natural[c];
+    if (open.empty())
+        return;
+    if (room >= naturals) {
+        for (std::size_t c : open)
+            widths[c] = natural[c] + (room - naturals) * natural[c] / naturals;
+        return;
+    }
+    // Each pass settles at least one column: by its widest line, or by its widest word.
+    while (!open.empty()) {
+        naturals = 0;
+        double leasts = 0;
+        for (std::size_t c : open)
+            naturals += natural[c], leasts += least[c];
+        if (leasts > room + 1e-6) {
+            for (std::size_t c : open)
+                widths[c] = std::max(least[c] * std::max(room, 0.0) / leasts, 2 * kCellPad + 4);
+            return;
+        }
+        const double share = room / static_cast<double>(open.size());
+        auto settled = std::find_if(open.begin(), open.end(),
+                                    [&](std::size_t c) { return natural[c] <= share; });
+        if (settled == open.end())
+            settled = std::find_if(open.begin(), open.end(), [&](std::size_t c) {
+                return room * natural[c] / naturals < least[c];
+            });
+        if (settled == open.end()) {
+            for (std::size_t c : open)
+                widths[c] = room * natural[c] / naturals;
+            return;
+        }
+        widths[*settled] = natural[*settled] <= share ? natural[*settled] : least[*settled];
+        room -= widths[*settled];
+        open.erase(settled);
+    }
+}
+
 // Marks that go onto a page together, placed from their top (y 0); never split across pages
 // unless taller than a page.
 struct Row {
@@ -182,7 +226,10 @@ class Setter {
         pages_.back().push_back(std::move(mark));
     }
     void PlaceRow(Row row) {
-        Room(row.height);
+        // One taller than a page starts where it is, rather than after a page left empty.
+        const bool tall = row.height > bottom_ - kMarginTop - repeated_;
+        if (!tall)
+            Room(row.height);
         if (y_ + row.height <= bottom_) {
             for (auto& mark : row.marks)
                 Emit(std::move(mark), y_);
@@ -329,17 +376,11 @@ class Setter {
                 widths[c] = std::max(em[c] * mono * 1.01, least[c]) + 2 * kCellPad;
                 left -= widths[c];
             }
-        for (std::size_t c = 0; c < columns; ++c) {
-            if (fixed(c))
-                continue;
-            if (left >= naturals)
-                widths[c] = natural[c] + (left - naturals) * natural[c] / naturals;
-            else if (left >= leasts)
-                widths[c] = least[c] + (left - leasts) * (natural[c] - least[c]) /
-                                           std::max(naturals - leasts, 1e-9);
-            else
-                widths[c] = std::max(least[c] * std::max(left, 0.0) / leasts, 2 * kCellPad + 4);
-        }
+        std::vector<std::size_t> others;
+        for (std::size_t c = 0; c < columns; ++c)
+            if (!fixed(c))
+                others.push_back(c);
+        ShareWidths(natural, least, others, left, widths);
         double tableWidth = 0;
         for (double w : widths)
             tableWidth += w;
@@ -398,12 +439,14 @@ class Setter {
         for (const auto& cells : rows)
             set.push_back(makeRow(cells, false));
         const double first = set.empty() ? 0 : set.front().height;
-        Room(heading.height + std::min(first, bottom_ - kMarginTop - heading.height));
+        Room(heading.height + std::min(first, 4 * LineHeight(kCell)));
         PlaceRow(heading);
         onNewPage_ = [this, &heading] { PlaceRow(heading); };
+        repeated_ = heading.height;
         for (auto& row : set)
             PlaceRow(std::move(row));
         onNewPage_ = nullptr;
+        repeated_ = 0;
     }
 
     void Set(const ports::ExhibitDocument::Pictures& block) {
@@ -480,6 +523,7 @@ class Setter {
     std::vector<TextMark> footer_;
     RuleMark footerRule_;
     std::function<void()> onNewPage_;
+    double repeated_ = 0;  // the height of what onNewPage_ places
     std::size_t nextPicture_ = 0;
 };
 

@@ -248,3 +248,42 @@ INSTANTIATE_TEST_SUITE_P(Paper, ExhibitPdfTest,
                          [](const auto& paper) { return std::string(paper.param.name); });
 
 }  // namespace
+
+namespace {
+
+// A row taller than a page goes over pages, a line at a time, and loses nothing.
+TEST(ExhibitPdfRowTest, ARowTallerThanAPageRunsOverPagesWhole) {
+    if (!Have("pdftotext"))
+        GTEST_SKIP() << "pdftotext is not installed (poppler-utils)";
+    std::string memo;
+    for (int i = 0; i < 1500; ++i)
+        memo += "word" + std::to_string(i) + " ";
+    ExhibitDocument doc;
+    doc.title = "One tall row";
+    doc.sections.push_back({"Entries", {ExhibitDocument::Table{{"Entry", "Memo"}, {}, {}}}});
+    auto& table = std::get<ExhibitDocument::Table>(doc.sections[0].blocks[0]);
+    table.rows = {{"2026-01-06 - 10:00 ~ 10:12", memo}, {"2026-01-07 - 08:00 ~ 08:30", "short"}};
+    std::string pdf;
+    ASSERT_EQ(report::CairoExhibitPdf().Render(doc, IExhibitPdf::Paper::kA4, pdf), "");
+    std::filesystem::create_directories(QUILLON_ARTEFACT_DIR);
+    const std::string path = std::string(QUILLON_ARTEFACT_DIR) + "/exhibit-report-tall-row.pdf";
+    std::ofstream(path, std::ios::binary) << pdf;
+    int status = -1;
+    const std::string text = CommandOutput("pdftotext '" + path + "' - 2>&1", &status);
+    ASSERT_EQ(status, 0) << text;
+    EXPECT_GT(std::count(text.begin(), text.end(), '\f'), 2);
+    // It starts on the first page, under its heading, not after a page left empty.
+    EXPECT_NE(text.substr(0, text.find('\f')).find("word0 "), std::string::npos);
+    // Every word once, in order, between the footers and headings of the pages it runs over.
+    std::vector<int> words;
+    const std::regex word("word([0-9]+)");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), word);
+         it != std::sregex_iterator(); ++it)
+        words.push_back(std::stoi((*it)[1]));
+    ASSERT_EQ(words.size(), 1500u);
+    for (int i = 0; i < 1500; ++i)
+        ASSERT_EQ(words[i], i);
+    EXPECT_NE(text.find("2026-01-07 - 08:00 ~ 08:30"), std::string::npos);
+}
+
+}  // namespace
