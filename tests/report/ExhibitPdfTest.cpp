@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "CliRunner.h"
@@ -62,8 +64,10 @@ const std::string kLongValue =
     "the recorder's clock read 2026-01-06 10:00:01 when the operator of the depot compared it "
     "with the radio clock at the gate, eleven seconds ahead of it, and nobody set it since";
 
-// A value of one long word, set smaller rather than broken.
-const std::string kManifestDigest(64, 'e');
+// A value of one word too long for its column at the size of the others: set smaller rather
+// than broken.
+const std::string kOneLongWord =
+    "E:\\Backup\\2026_01_06=10,00~10,12\\CAM03\\20260106_100000_recorded_pictures_of_the_gate.dat";
 
 ExhibitDocument Document(const std::vector<Row>& rows) {
     ExhibitDocument doc;
@@ -75,7 +79,7 @@ ExhibitDocument Document(const std::vector<Row>& rows) {
         {"Case", "2026/0113"},
         {"Recorder clock", kLongValue},
         {"Memo", "gate\x07 open \xff at Москва"},
-        {"Manifest SHA-256", kManifestDigest},
+        {"Copied from", kOneLongWord},
     }});
     facts.blocks.push_back(ExhibitDocument::Text{Paragraph()});
     ExhibitDocument::Section pictures{"First and last pictures", {}};
@@ -161,7 +165,7 @@ TEST_P(ExhibitPdfTest, TextComesBackWholeAndRowsStayOnOneLine) {
     // Paragraphs and values are broken between words only, and lose none of them.
     EXPECT_NE(flat.find(Collapsed(Paragraph())), std::string::npos);
     EXPECT_NE(flat.find(kLongValue), std::string::npos);
-    EXPECT_NE(text.find(kManifestDigest), std::string::npos);
+    EXPECT_NE(text.find(kOneLongWord), std::string::npos);
     // A control character and a broken byte of a memo show as what they are.
     EXPECT_NE(text.find("gate\\x07 open \xef\xbf\xbd at Москва"), std::string::npos);
     EXPECT_NE(flat.find("camera 5, first picture (damaged)"), std::string::npos);
@@ -250,6 +254,44 @@ INSTANTIATE_TEST_SUITE_P(Paper, ExhibitPdfTest,
 }  // namespace
 
 namespace {
+
+// Rows of a few lines each: every row's lines on one page.
+TEST(ExhibitPdfRowTest, RowsOfSeveralLinesStayOnOnePage) {
+    if (!Have("pdftotext"))
+        GTEST_SKIP() << "pdftotext is not installed (poppler-utils)";
+    ExhibitDocument doc;
+    doc.title = "Rows of several lines";
+    ExhibitDocument::Table table{{"Entry", "Memo"}, {}, {}};
+    for (int r = 0; r < 80; ++r) {
+        std::string memo;
+        for (int w = 0; w < 8 + r % 12; ++w)
+            memo += "r" + std::to_string(r) + "w" + std::to_string(w) + " of the delivery ";
+        table.rows.push_back({"entry " + std::to_string(r), memo});
+    }
+    doc.sections.push_back({"Entries", {table}});
+    std::string pdf;
+    ASSERT_EQ(report::CairoExhibitPdf().Render(doc, IExhibitPdf::Paper::kLetter, pdf), "");
+    std::filesystem::create_directories(QUILLON_ARTEFACT_DIR);
+    const std::string path = std::string(QUILLON_ARTEFACT_DIR) + "/exhibit-report-rows.pdf";
+    std::ofstream(path, std::ios::binary) << pdf;
+    int status = -1;
+    const std::string text = CommandOutput("pdftotext '" + path + "' - 2>&1", &status);
+    ASSERT_EQ(status, 0) << text;
+    std::map<int, std::set<int>> pagesOfRow;
+    int page = 0;
+    const std::regex word("r([0-9]+)w[0-9]+|\f");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), word);
+         it != std::sregex_iterator(); ++it) {
+        if ((*it)[0] == "\f")
+            ++page;
+        else
+            pagesOfRow[std::stoi((*it)[1])].insert(page);
+    }
+    ASSERT_EQ(pagesOfRow.size(), 80u);
+    EXPECT_GT(page, 2);
+    for (const auto& [row, pages] : pagesOfRow)
+        EXPECT_EQ(pages.size(), 1u) << "row " << row << " is split over pages";
+}
 
 // A row taller than a page goes over pages, a line at a time, and loses nothing.
 TEST(ExhibitPdfRowTest, ARowTallerThanAPageRunsOverPagesWhole) {
