@@ -2,6 +2,7 @@
 
 #include <cairo-pdf.h>
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <chrono>
 #include <cstdio>
@@ -236,6 +237,11 @@ std::string CairoExhibitPdf::Render(const ports::ExhibitDocument& document, Pape
     if (why.empty())
         pdf = std::move(out);
     return why;
+}
+
+void ReleaseFontCaches() {
+    cairo_debug_reset_static_data();
+    FcFini();
 }
 
 }  // namespace report
