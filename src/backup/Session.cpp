@@ -296,6 +296,10 @@ std::unique_ptr<BackupWorker> Session::NewWorker() {
     return std::make_unique<BackupWorker>(parts_->m_run, parts_->m_passEnd);
 }
 
+void Session::UseExhibitPdf(ports::IExhibitPdf* pdf) {
+    parts_->m_run.exhibitPdf = pdf;
+}
+
 std::unique_ptr<PassRun> Session::NewPass() {
     return parts_->NewPass();
 }

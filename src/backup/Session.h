@@ -27,6 +27,7 @@
 #include "backup/schedule/DaySelection.h"
 #include "backup/schedule/ScheduleListing.h"
 #include "ports/CDVDWriterPro2.h"
+#include "ports/ExhibitPdf.h"
 
 class BackupContext;
 class BackupWorker;
@@ -157,6 +158,9 @@ class Session {
     std::unique_ptr<BackupWorker> NewWorker();
     // A pass for a front end without a window to start, serve and read (see PassRun.h).
     std::unique_ptr<PassRun> NewPass();
+    // What sets each image's exhibit report as REPORT.pdf from now on (null: report.json alone);
+    // it must outlive every pass.
+    void UseExhibitPdf(ports::IExhibitPdf* pdf);
     CommandResult StartPass(BackupWorker& worker, const StartOptions& options);
     // The Cancel command: stops what runs after the operator's yes, or answers kClose.
     CancelOutcome Cancel();

@@ -58,6 +58,7 @@ CQuillonDlg::CQuillonDlg(CQuillonApp& app, IMessageBoxes& boxes, Companions comp
                    Qt::WindowStaysOnTopHint);
     setWindowIcon(ProgramIcon());
     m_session.UseCompanions(companions.shareClient, companions.discWriter);
+    m_session.UseExhibitPdf(companions.exhibitPdf);
     if (!companions.browser)
         m_ownBrowser = std::make_unique<QtFolderBrowser>();
     m_browser = companions.browser ? companions.browser : m_ownBrowser.get();

@@ -30,6 +30,7 @@ struct DialogCompanions {
     backup::RemoteRecorder* shareClient = nullptr;
     CDVDWriterPro2* discWriter = nullptr;
     IFolderBrowser* browser = nullptr;
+    ports::IExhibitPdf* exhibitPdf = nullptr;  // sets the images' REPORT.pdf (null: none)
 };
 
 class CQuillonDlg : public QDialog, public IDiscWriterEvents {

@@ -5,8 +5,7 @@
 
 namespace backup {
 
-CommandResult PassRun::Start(const StartOptions& options, ports::IEntryVideo* video,
-                             ports::IExhibitPdf* exhibitPdf) {
+CommandResult PassRun::Start(const StartOptions& options, ports::IEntryVideo* video) {
     if (!host_.localMode && link_.client) {
         // The pass's end works on what the answers work on, and comes after its texts: it is
         // served on the same thread, in its turn.
@@ -29,7 +28,6 @@ CommandResult PassRun::Start(const StartOptions& options, ports::IEntryVideo* vi
         });
     }
     run_.video = video;
-    run_.exhibitPdf = exhibitPdf;
     const CommandResult started = starter_.OnOK(options);
     if (started.refused()) {
         endServed_ = false;

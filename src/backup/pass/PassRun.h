@@ -51,8 +51,7 @@ class PassRun {
 
     // The worker's thread, then the pass as OK starts it, its MP4 files made by video (null:
     // none). Refused when the start's checks refused (their text was shown).
-    CommandResult Start(const StartOptions& options, ports::IEntryVideo* video,
-                        ports::IExhibitPdf* exhibitPdf = nullptr);
+    CommandResult Start(const StartOptions& options, ports::IEntryVideo* video);
     // Where the worker tells the pass's end (see BackupWorker::SetOwnerThread); before Start.
     void SetOwnerThread(BackupWorker::OwnerThread run) {
         ownOwner_ = true;

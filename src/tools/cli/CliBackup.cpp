@@ -4,6 +4,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "CliCommands.h"
 #include "app/UnitName.h"
@@ -23,6 +24,9 @@
 #endif
 #ifdef QUILLON_HAVE_VIDEO
 #include "video/EntryVideoMaker.h"
+#endif
+#ifdef QUILLON_HAVE_REPORT
+#include "report/CairoExhibitPdf.h"
 #endif
 
 namespace {
@@ -88,6 +92,13 @@ bool RunPass(CliSession& s, const CliArgs& a, Planned& p, backup::PassOutcome& p
     // Lives as long as the program: a pass may still use it while the CLI winds down.
     static video::EntryVideoMaker maker(app::UnitName());
     video = &maker;
+#endif
+#ifdef QUILLON_HAVE_REPORT
+    // Lives as long as the program too; its fonts are let go at the end, after the last pass.
+    static report::CairoExhibitPdf pdf;
+    static const bool releaseAtExit = std::atexit(report::ReleaseFontCaches) == 0;
+    (void)releaseAtExit;
+    s.session.UseExhibitPdf(&pdf);
 #endif
     const std::unique_ptr<backup::PassRun> run = s.session.NewPass();
     if (owner)

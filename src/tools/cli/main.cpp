@@ -214,6 +214,12 @@ int main(int argc, char** argv) {
         if (command == "export" || (command == "backup" && args.mp4))
             return HandToVideoHelper(std::vector<std::string>(argv, argv + argc));
 #endif
+#ifndef QUILLON_HAVE_REPORT
+        // The image's REPORT.pdf too, when the helper is installed; without it the image has
+        // report.json alone.
+        if (command == "backup" && !VideoHelperPath().empty())
+            return HandToVideoHelper(std::vector<std::string>(argv, argv + argc));
+#endif
         // Sections of drives.ini the table cannot use, said before any command uses the table.
         for (const auto& problem : platform::CurrentDrives()->problems())
             std::fprintf(stderr, "quillon-cli: %s\n", problem.text.c_str());

@@ -27,6 +27,9 @@
 #include "share/TokenSource.h"
 #endif
 
+#ifdef QUILLON_HAVE_REPORT
+#include "report/CairoExhibitPdf.h"
+#endif
 namespace {
 
 const char kUsage[] =
@@ -129,6 +132,10 @@ int main(int argc, char** argv) {
             QMetaObject::invokeMethod(qApp, std::move(event), Qt::QueuedConnection);
         });
         companions.discWriter = &writer;
+#endif
+#ifdef QUILLON_HAVE_REPORT
+        report::CairoExhibitPdf exhibitPdf;
+        companions.exhibitPdf = &exhibitPdf;
 #endif
         CQuillonDlg dlg(a, boxes, companions);
         if (!base.empty())
