@@ -63,12 +63,18 @@ class RemoteCliFixture : public CliFixture {
         if (!token.empty())
             args.insert(args.end(), {"--token", token});
         args.insert(args.end(), tls.begin(), tls.end());
-        server = StartProgram(std::string(QUILLON_BIN_DIR) + "/quillon-share", args, prefix(), 0,
-                              "share");
+        std::string program = std::string(QUILLON_BIN_DIR) + "/quillon-share";
+        if (!serverUnder.empty()) {  // a wrapper of the server's (faketime and its options)
+            args.insert(args.begin(), program);
+            args.insert(args.begin(), serverUnder.begin() + 1, serverUnder.end());
+            program = serverUnder.front();
+        }
+        server = StartProgram(program, args, prefix(), 0, "share");
         // Up once it answers (a day list of an unreachable server is an error), however slow
         // its start under a sanitizer; one that ended instead fails the test's first request.
         WaitWhileRunning(server.pid, [&] { return Remote({"days"}, token).status == 0; });
     }
+    std::vector<std::string> serverUnder;  // the command the server is started under, if any
     void StopServer() {
         if (server.pid <= 0)
             return;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "CliDay.h"
 #include "RemoteFixture.h"
@@ -164,4 +165,28 @@ TEST_F(CliRemoteTest, TheTokenComesFromAFileOrTheEnvironmentAndAFailedRequestIsN
     r = Cli(withFile);
     EXPECT_THAT(r, Err(1, "quillon-cli: the token file " + file + " may be read"));
     EXPECT_EQ(r.out, "");
+}
+
+// The report of a remote backup states the recorder's clock as the link measured it: one that
+// runs 90 s ahead (faketime) is 90 s ahead within the uncertainty the report gives.
+TEST_F(CliRemoteTest, TheReportGivesTheOffsetOfARecorderClockThatRunsAheadWithinItsUncertainty) {
+    if (Shell("command -v faketime >/dev/null") != 0)
+        GTEST_SKIP() << "faketime is missing";
+    Record(Plan(600, 600, 2, 16, 16));
+    serverUnder = {"/usr/bin/faketime", "-f", "+90s"};
+    StartServer();
+    options = {"--cameras", "2"};
+    ASSERT_THAT(Remote({"add", "20100523", "1000", "1000", "--cams", "all"}), Ok());
+    ASSERT_THAT(Remote({"backup", "--folder", "E:\\Ahead", "--no-progress"}), Ok());
+    const std::string report = ReadText(usb + "/Ahead/report.json");
+    auto number = [&](const std::string& key) {
+        const std::size_t at = report.find("\"" + key + "\": ");
+        EXPECT_NE(at, std::string::npos) << key;
+        return at == std::string::npos ? 0.0 : std::stod(report.substr(at + key.size() + 4));
+    };
+    EXPECT_THAT(report, HasSubstr("\"method\": \"link\""));
+    const double offset = number("offset_seconds"), within = number("uncertainty_seconds");
+    EXPECT_GT(within, 0.0);
+    EXPECT_LT(within, 1.0);
+    EXPECT_LE(std::abs(offset - 90.0), within + 1e-6) << report;
 }
