@@ -114,4 +114,34 @@ TEST_F(CliExhibitTest,
     for (std::string line; std::getline(lines, line); ++files)
         EXPECT_THAT(manifest, HasSubstr(line + "\n"));
     EXPECT_GT(files, 10);
+
+    // REPORT.pdf as people read it, checked by the tools they have.
+    auto tool = [](const std::string& line) { return RunProgram("/bin/sh", {"-c", line}, ""); };
+    if (tool("command -v pdftotext && command -v qpdf").status != 0)
+        GTEST_SKIP() << "poppler-utils or qpdf is missing";
+    const std::string pdf = "'" + image + "/REPORT.pdf'";
+    const std::string text = tool("pdftotext -layout " + pdf + " -").out;
+    std::istringstream listedLines(manifest);
+    for (std::string line; std::getline(listedLines, line);) {
+        if (line.front() != '#' && line.find("  report.json") == std::string::npos &&
+            line.find("  REPORT.pdf") == std::string::npos) {
+            EXPECT_THAT(text, HasSubstr(line.substr(0, 64))) << line;
+        }
+    }
+    EXPECT_THAT(text, HasSubstr("CR-2026/114"));
+    EXPECT_EQ(tool("qpdf --check " + pdf).status, 0);
+    EXPECT_THAT(tool("pdffonts " + pdf + " | tail -n +3 | awk '{print $(NF-4)}' | sort -u").out,
+                testing::StrEq("yes\n"));
+    // The first and last picture of each of the three cameras.
+    EXPECT_EQ(tool("pdfimages -list " + pdf + " | grep -c ' jpeg '").out, "6\n");
+
+    // Written again elsewhere with another exhibit number: the rest as the backup recorded it.
+    const std::string again = prefix() + "/again";
+    ASSERT_EQ(Cli({"report", image, "--out", again, "--exhibit", "JB/3a"}).status, 0);
+    const RunResult same = tool(
+        "/usr/bin/python3 -c \"import json,sys; a=json.load(open(sys.argv[1])); "
+        "b=json.load(open(sys.argv[2])); a['case']['exhibit']='JB/3a'; sys.exit(a != b)\" '" +
+        image + "/report.json' '" + again + "/report.json'");
+    EXPECT_EQ(same.status, 0) << same.err;
+    EXPECT_THAT(tool("pdftotext '" + again + "/REPORT.pdf' -").out, HasSubstr("JB/3a"));
 }

@@ -122,6 +122,8 @@ int CmdErase(CliSession& s, const CliArgs& a);
 // partialWhole: a partial image whose listed files all check passes too (its manifest says
 // what it lacks).
 int CmdVerify(const CliArgs& a, bool progress, bool partialWhole = false);
+// report IMAGE --out DIR [--case REF] [--exhibit ID] [--operator NAME]
+int CmdReport(const CliArgs& a);
 int CmdKey(const CliArgs& a);
 // The chain of custody of an image or a base folder (CliCustody.cpp); NoteVerified adds the
 // "verified" event of an image verify passed on: 0, or 1 when it could not.

@@ -35,6 +35,9 @@ const char kUsage[] =
     "         [--case REF] [--exhibit ID] [--operator NAME]\n"
     "                                        (also with --disc) for the image's exhibit\n"
     "                                        report, report.json and REPORT.pdf\n"
+    "  report IMAGE --out DIR [--case REF] [--exhibit ID] [--operator NAME]\n"
+    "                                        writes an image's exhibit report again into\n"
+    "                                        DIR (a disc cannot take it)\n"
     "  backup --disc LETTER [--viewer] [--mp4]\n"
     "                                        builds the image and writes it to the disc\n"
     "  erase --disc LETTER                   erases the rewritable disc in that drive\n"
@@ -217,7 +220,7 @@ int main(int argc, char** argv) {
 #ifndef QUILLON_HAVE_REPORT
         // The image's REPORT.pdf too, when the helper is installed; without it the image has
         // report.json alone.
-        if (command == "backup" && !VideoHelperPath().empty())
+        if ((command == "backup" || command == "report") && !VideoHelperPath().empty())
             return HandToVideoHelper(std::vector<std::string>(argv, argv + argc));
 #endif
         // Sections of drives.ini the table cannot use, said before any command uses the table.
@@ -230,6 +233,8 @@ int main(int argc, char** argv) {
             const int verified = CmdVerify(args, options.progress);
             return verified == 0 ? NoteVerified(args, options) : verified;
         }
+        if (command == "report")
+            return CmdReport(args);
         if (command == "custody")
             return CmdCustody(args, options);
         if (command == "key")
