@@ -3,40 +3,15 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/Utf8.h"
+
 namespace exhibit {
-namespace {
-
-// The length of the valid UTF-8 sequence at s[i], or 0.
-std::size_t Utf8Length(const std::string& s, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = byte(i);
-    std::size_t n = c < 0x80           ? 1
-                    : (c >> 5) == 0x6  ? 2
-                    : (c >> 4) == 0xE  ? 3
-                    : (c >> 3) == 0x1E ? 4
-                                       : 0;
-    if (n == 0 || i + n > s.size())
-        return 0;
-    for (std::size_t k = 1; k < n; ++k)
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-    // Overlong forms and surrogates are no characters.
-    if ((n == 2 && c < 0xC2) || (n == 3 && c == 0xE0 && byte(i + 1) < 0xA0) ||
-        (n == 3 && c == 0xED && byte(i + 1) >= 0xA0) ||
-        (n == 4 && c == 0xF0 && byte(i + 1) < 0x90) ||
-        (n == 4 && (c > 0xF4 || (c == 0xF4 && byte(i + 1) >= 0x90))))
-        return 0;
-    return n;
-}
-
-}  // namespace
-
 std::string JsonText::Quoted(const std::string& text) {
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        const std::size_t n = Utf8Length(text, i);
-        if (n == 0) {
+        std::size_t n = 0;
+        if (platform::NextCodePoint(text, i, n) == platform::kReplacementCharacter && n == 1) {
             out += "\\ufffd";
             ++i;
             continue;

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/Utf8.h"
+
 namespace exhibit {
 namespace {
 
@@ -37,23 +39,6 @@ class Reader {
             return false;
         at_ += w.size();
         return true;
-    }
-    static void Utf8(unsigned code, std::string& out) {
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
     }
     bool Hex4(unsigned& code) {
         if (at_ + 4 > s_.size())
@@ -99,7 +84,7 @@ class Reader {
                     code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
                 else if (code >= 0xD800 && code < 0xE000)
                     code = 0xFFFD;
-                Utf8(code, out);
+                platform::AppendUtf8(out, code);
             } else {
                 return Fail("a bad escape").empty();
             }
