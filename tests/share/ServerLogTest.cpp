@@ -172,10 +172,12 @@ TEST_F(ServerLogTest, AnImageBuiltIsOneLineAndTheStatusPollsAndItsFilesAreDebugL
         EXPECT_EQ(poll.rfind("<7>", 0), 0u) << poll;
     EXPECT_GT(lines.Count({"<7>building "}), 0u) << lines.Text();
     ASSERT_EQ(http.Get(FilePath(status, status.files.front().name))->status, 200);
-    EXPECT_EQ(lines.Count({"<6>127.0.0.1 GET /v1/file?entry=",
-                           "-> 200, " + std::to_string(status.files.front().size) + " bytes"}),
-              1u)
-        << lines.Text();
+    // Said once the answer went out, which may be after the client has it whole.
+    const std::string sent = "-> 200, " + std::to_string(status.files.front().size) + " bytes";
+    ASSERT_TRUE(WaitUntil([&] {
+        return lines.Count({"GET /v1/file?entry=", sent});
+    })) << lines.Text();
+    EXPECT_EQ(lines.Count({"<6>127.0.0.1 GET /v1/file?entry=", sent}), 1u) << lines.Text();
 }
 
 TEST_F(ServerLogTest, AnImageThatCannotBeBuiltIsAWarningThatNamesTheWorkingFolderOnce) {
