@@ -148,8 +148,8 @@ std::vector<std::string> OpenHandlesBelow(const std::string& root) {
     return held;
 }
 
-int Sha256sumCheck(const std::string& folder) {
-    const std::string command = "cd '" + folder + "' && sha256sum --quiet -c SHA256SUMS 1>&2";
+int Sha256sumCheck(const std::string& folder, const std::string& manifest) {
+    const std::string command = "cd '" + folder + "' && sha256sum --quiet -c " + manifest + " 1>&2";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -33,7 +33,7 @@ std::map<std::string, std::string> EntriesBelow(const std::string& root);
 
 // The exit status of `sha256sum -c SHA256SUMS` run in folder (its output goes to the test's log
 // when it fails), as anyone would check an image with the tools every Linux machine has.
-int Sha256sumCheck(const std::string& folder);
+int Sha256sumCheck(const std::string& folder, const std::string& manifest = "SHA256SUMS");
 
 // What this process holds open below the host folder root (each by its host path): a handle
 // left on a stick's volume keeps the operator from ejecting it.

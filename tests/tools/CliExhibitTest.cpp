@@ -144,4 +144,23 @@ TEST_F(CliExhibitTest,
         image + "/report.json' '" + again + "/report.json'");
     EXPECT_EQ(same.status, 0) << same.err;
     EXPECT_THAT(tool("pdftotext '" + again + "/REPORT.pdf' -").out, HasSubstr("JB/3a"));
+    // Never over the report the image's manifest vouches for.
+    const RunResult over = Cli({"report", image, "--out", image, "--exhibit", "JB/3b"});
+    EXPECT_NE(over.status, 0);
+    EXPECT_THAT(over.err, HasSubstr("holds an image"));
+    EXPECT_EQ(Field(image, "['case']['exhibit']"), "JB/3");
+
+    // A second image in the folder has a report of its own, and the report written again is of
+    // the image the folder's manifest is of.
+    ASSERT_EQ(Add("1004", "1005", "all").status, 0);
+    // The damaged entry stays in the schedule and goes again with it: the backup is incomplete.
+    const RunResult secondBackup =
+        Backup("E:\\Case", {"--case", "CR-2026/115", "--exhibit", "JB/4"});
+    EXPECT_THAT(secondBackup.out, HasSubstr("partial manifest")) << secondBackup.err;
+    EXPECT_THAT(ReadText(image + "/SHA256SUMS"), HasSubstr("  REPORT-2.pdf\n"));
+    for (const char* older : {"SHA256SUMS", "SHA256SUMS-1"})
+        EXPECT_EQ(tool("cd '" + image + "' && sha256sum -c --quiet " + older).status, 0) << older;
+    const std::string second = prefix() + "/second";
+    ASSERT_EQ(Cli({"report", image, "--out", second}).status, 0);
+    EXPECT_THAT(ReadText(second + "/report.json"), HasSubstr("\"CR-2026/115\""));
 }

@@ -1,12 +1,13 @@
 #pragma once
 // The exhibit report of an image: report.json for programs (the viewer among them; its schema
-// is docs/report.schema.json) and REPORT.pdf for people, both at the image root, written before
-// the manifest and listed in it.
+// is docs/report.schema.json) and REPORT.pdf for people, both at the image root (numbered in a
+// folder of several images, ReportNames.h), written before the manifest and listed in it.
 #include <map>
 #include <string>
 #include <vector>
 
 #include "backup/exhibit/ExhibitFacts.h"
+#include "backup/exhibit/ReportNames.h"
 #include "ports/ExhibitPdf.h"
 
 namespace exhibit {
@@ -29,11 +30,12 @@ std::vector<std::string> VerifySteps(bool signedImage);
 // "10:05" of a minute of the day.
 std::string MinuteText(int minute);
 
-// Writes report.json, and REPORT.pdf when pdf is given, into the folder rootHost (through
-// temporary names); files gets their digests. "" or why one could not be written (then
-// neither is listed).
+// Writes report.json, and REPORT.pdf when pdf is given, into the folder rootHost under the
+// names given (through temporary names); files gets their digests. "" or why one could not be
+// written (then neither is listed).
 std::string WriteReport(const Facts& facts, ports::IExhibitPdf* pdf,
                         ports::IExhibitPdf::Paper paper, const std::string& rootHost,
+                        const ReportNames& names,
                         std::map<std::string, integrity::FileDigest>& files);
 
 }  // namespace exhibit

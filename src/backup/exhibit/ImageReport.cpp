@@ -76,15 +76,17 @@ std::string FactsOfImage(const std::string& rootHost, Facts& f) {
         return std::string(integrity::kManifestName) + " cannot be read: " + bad;
     std::string recorded;
     JsonValue report;
-    if (platform::ReadWholeFile(rootHost + "/" + kReportJson, recorded, 64 << 20)) {
+    const std::string reportName = ListedReportJson(manifest);
+    if (!reportName.empty() &&
+        platform::ReadWholeFile(rootHost + "/" + reportName, recorded, 64 << 20)) {
         if (const std::string bad = JsonValue::Parse(recorded, report); !bad.empty())
-            return std::string("the image's ") + kReportJson + " cannot be read: " + bad;
+            return "the image's " + reportName + " cannot be read: " + bad;
         TakeRecorded(report, f);
     } else {
         f.recorder.clock.detail = "the image holds no report of its backup";
     }
     for (const integrity::ManifestLine& line : manifest.lines) {
-        if (line.path == kReportJson || line.path == kReportPdf)
+        if (IsReportFile(line.path))
             continue;
         integrity::FileDigest digest;
         digest.hex = line.hex;

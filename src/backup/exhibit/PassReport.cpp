@@ -87,7 +87,7 @@ void WritePassReport(backup::PassJob& job, const std::string& rootHost,
             f.entries.push_back(std::move(e));
         }
     for (const auto& [path, digest] : files)
-        if (path != kReportJson && path != kReportPdf)
+        if (!IsReportFile(path))
             f.files.emplace(path, digest);
     const std::string keys = integrity::SigningKeyFolder();
     if (integrity::HasSigningKey(keys)) {
@@ -99,7 +99,8 @@ void WritePassReport(backup::PassJob& job, const std::string& rootHost,
     const ports::IExhibitPdf::Paper paper = platform::PreferredPaper() == "letter"
                                                 ? ports::IExhibitPdf::Paper::kLetter
                                                 : ports::IExhibitPdf::Paper::kA4;
-    if (const std::string why = WriteReport(f, job.exhibitPdf, paper, rootHost, files);
+    const ReportNames names = NewReportNames(rootHost, job.plan().targetType() == 3);
+    if (const std::string why = WriteReport(f, job.exhibitPdf, paper, rootHost, names, files);
         !why.empty())
         job.report().Fail("the exhibit report was not written: " + why);
 }

@@ -6,13 +6,14 @@ namespace exhibit {
 
 std::string WriteReport(const Facts& facts, ports::IExhibitPdf* pdf,
                         ports::IExhibitPdf::Paper paper, const std::string& rootHost,
+                        const ReportNames& names,
                         std::map<std::string, integrity::FileDigest>& files) {
-    std::vector<std::pair<std::string, std::string>> made = {{kReportJson, ReportJson(facts)}};
+    std::vector<std::pair<std::string, std::string>> made = {{names.json, ReportJson(facts)}};
     if (pdf) {
         std::string bytes;
         if (std::string why = pdf->Render(ReportPages(facts), paper, bytes); !why.empty())
-            return std::string(kReportPdf) + " could not be made: " + why;
-        made.emplace_back(kReportPdf, std::move(bytes));
+            return names.pdf + " could not be made: " + why;
+        made.emplace_back(names.pdf, std::move(bytes));
     }
     // Both are staged before either takes its name: a full target keeps neither half-made.
     std::vector<platform::AtomicFile> staged(made.size());

@@ -5,6 +5,7 @@
 #include "CliCommands.h"
 #include "backup/exhibit/ExhibitReport.h"
 #include "backup/exhibit/ImageReport.h"
+#include "integrity/Manifest.h"
 #include "platform/FileSystem.h"
 #include "platform/PaperSize.h"
 #ifdef QUILLON_HAVE_REPORT
@@ -18,6 +19,10 @@ int CmdReport(const CliArgs& a) {
     const std::string out = CommandHostPath(a.out);
     if (!platform::IsDirectory(image))
         return Fail(a.positional[0] + " is no folder");
+    // An image's manifest vouches for the report it holds: another goes beside it, never over it.
+    if (platform::FileLength(out + "/" + integrity::kManifestName) >= 0)
+        return Fail(a.out + " holds an image, whose " + integrity::kManifestName +
+                    " lists its own report: write the report again into another folder");
     if (!platform::IsDirectory(out) && !platform::CreateDirectoryTree(out))
         return Fail(a.out + " cannot be made");
     exhibit::Facts facts;
@@ -40,7 +45,7 @@ int CmdReport(const CliArgs& a) {
                                                  platform::PreferredPaper() == "letter"
                                                      ? ports::IExhibitPdf::Paper::kLetter
                                                      : ports::IExhibitPdf::Paper::kA4,
-                                                 out, written);
+                                                 out, exhibit::NewReportNames(out, false), written);
 #ifdef QUILLON_HAVE_REPORT
     report::ReleaseFontCaches();
 #endif
