@@ -9,6 +9,7 @@
 #include "backup/pass/PassEnd.h"
 #include "backup/pass/WriteGuard.h"
 #include "backup/remote/RemoteBackup.h"
+#include "backup/schedule/KeptCase.h"
 #include "backup/schedule/ReservedFolder.h"
 #include "storage/WorkingFolder.h"
 
@@ -278,6 +279,14 @@ CommandResult Session::DeleteEntry(const std::string& name) {
 
 CommandResult Session::UpdateMemo(const std::string& name, const std::string& memo) {
     return parts_->m_editor.UpdateMemo(name, memo);
+}
+
+exhibit::CaseDetails Session::KeptCase() const {
+    return LoadKeptCase(parts_->m_host.basePath);
+}
+
+bool Session::KeepCase(const exhibit::CaseDetails& details) {
+    return backup::KeepCase(parts_->m_host.basePath, details);
 }
 
 CommandResult Session::ChooseTarget(const std::string& drivePath, WriterChoice choice) {

@@ -146,6 +146,10 @@ class Session {
     int RowNamed(const std::string& name) const;
     CommandResult DeleteEntry(const std::string& name);
     CommandResult UpdateMemo(const std::string& name, const std::string& memo);
+    // The case, exhibit and operator kept with the schedule; a pass takes each the options of
+    // its start leave empty. False when the working folder cannot take them.
+    exhibit::CaseDetails KeptCase() const;
+    bool KeepCase(const exhibit::CaseDetails& details);
 
     // --- The target and the disc.
     CommandResult ChooseTarget(const std::string& drivePath,

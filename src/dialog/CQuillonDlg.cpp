@@ -121,6 +121,10 @@ BOOL CQuillonDlg::OnInitDialog() {
     m_ui->c1074->SetEditFont(m_session.Profile());
     m_ui->c1074->SetLimitText(static_cast<int>(kMemoBytes));
     m_ui->c1134->setFont(EditFont(m_session.Profile()));
+    const exhibit::CaseDetails kept = m_session.KeptCase();
+    m_ui->c1991->setText(QString::fromStdString(kept.caseReference));
+    m_ui->c1992->setText(QString::fromStdString(kept.exhibitNumber));
+    m_ui->c1993->setText(QString::fromStdString(kept.operatorName));
     // The bar and the status line come and go with a pass: their room stays, so that the
     // window keeps its size and Start and Close stay where the pointer is.
     for (int id : {ctl::kProgress, ctl::kStatusLine}) {
@@ -212,6 +216,14 @@ void CQuillonDlg::ConnectControls() {
     list->viewport()->installEventFilter(this);
     connect(m_ui->c1074, &QPlainTextEdit::textChanged, this,
             [this] { m_session.MemoEdited(m_ui->c1074->toPlainText().toStdString()); });
+    // The case is kept with the schedule as it is typed: the window opened again shows it.
+    for (QLineEdit* field : {m_ui->c1991, m_ui->c1992, m_ui->c1993})
+        connect(field, &QLineEdit::textEdited, this, [this] { m_session.KeepCase(CaseFields()); });
+}
+
+exhibit::CaseDetails CQuillonDlg::CaseFields() const {
+    return {m_ui->c1991->text().toStdString(), m_ui->c1992->text().toStdString(),
+            m_ui->c1993->text().toStdString()};
 }
 
 bool CQuillonDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -273,6 +285,7 @@ void CQuillonDlg::OnOK() {
     StartOptions options;
     options.includeViewer = m_view->IsItemChecked(ctl::kIncludeViewer);
     options.writeSpeedRow = m_view->GetItemRow(ctl::kWriteSpeed);
+    options.caseDetails = CaseFields();
     m_session.StartPass(*m_worker, options);
 }
 

@@ -84,6 +84,8 @@ class CQuillonDlg : public QDialog, public IDiscWriterEvents {
     void StartListening();
     void StopListening();
     void StopPreviewPlayback();
+    // The case, exhibit and operator as the fields beside the memo hold them.
+    exhibit::CaseDetails CaseFields() const;
     // One of the program's own windows besides this one is open (a box, the History dialog,
     // the folder browser): the keep-in-front timer leaves the window where it is.
     bool OwnWindowOpen() const;

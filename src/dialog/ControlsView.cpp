@@ -29,11 +29,11 @@ constexpr Label kLabels[] = {
 };
 
 // Enabled when idle, disabled in both busy modes.
-constexpr int kIdleOnly[] = {ctl::kAdd,     ctl::kStartHour,    ctl::kStartMinute,
-                             ctl::kEndHour, ctl::kEndMinute,    ctl::kSelectAll,
-                             ctl::kDelete,  ctl::kScheduleList, ctl::kMemo,
-                             ctl::kHistory, ctl::kErase,        ctl::kBrowse,
-                             ctl::kOk};
+constexpr int kIdleOnly[] = {
+    ctl::kAdd,       ctl::kStartHour,     ctl::kStartMinute,   ctl::kEndHour,
+    ctl::kEndMinute, ctl::kSelectAll,     ctl::kDelete,        ctl::kScheduleList,
+    ctl::kMemo,      ctl::kHistory,       ctl::kErase,         ctl::kBrowse,
+    ctl::kOk,        ctl::kCaseReference, ctl::kExhibitNumber, ctl::kOperatorName};
 
 }  // namespace
 

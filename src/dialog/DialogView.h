@@ -57,8 +57,12 @@ constexpr int kPreviewFrame = 1159;
 constexpr int kSelectionFrame = 1160;
 constexpr int kStorageFrame = 1161;
 constexpr int kMemoFrame = 1162;
-// Ours, beside the original ones: the camera page shown ("2/4").
+// Ours, beside the original ones: the camera page shown ("2/4"), and the case, exhibit and
+// operator of the exhibit report, kept with the schedule.
 constexpr int kCameraPage = 1990;
+constexpr int kCaseReference = 1991;
+constexpr int kExhibitNumber = 1992;
+constexpr int kOperatorName = 1993;
 }  // namespace ctl
 
 class IDialogView {

@@ -60,10 +60,16 @@ TEST_F(HostEndToEndTest, ABackupStartedOverTheBusEqualsTheCommandLinesByteForByt
         ASSERT_EQ(Cli({"add", "20100523", "1002", "1005", "--cams", "2,4"}).status, 0);
     };
     schedule();
+    // The case kept with the schedule is in the window's fields and in its image's report.
+    ASSERT_EQ(Cli({"case", "--case", "CR-2026/9", "--exhibit", "E/1", "--operator", "Pat"}).status,
+              0);
     fs::create_directories(usb + "/Window");
     const RunResult run =
-        Host({"target:" + usb + "/Window", "click:1", "wait-empty:1037", "end-tool"});
+        Host({"query:1991", "target:" + usb + "/Window", "click:1", "wait-empty:1037", "end-tool"});
     EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("text=CR-2026/9\n"), std::string::npos) << run.out;
+    EXPECT_NE(ReadText(usb + "/Window/report.json").find("\"exhibit\": \"E/1\""),
+              std::string::npos);
     schedule();
     const RunResult cli = Cli({"backup", "--folder", usb + "/Line", "--no-progress"});
     ASSERT_EQ(cli.status, 0) << cli.err;

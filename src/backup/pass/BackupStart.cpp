@@ -8,6 +8,7 @@
 #include "backup/pass/WriteGuard.h"
 #include "backup/remote/RemoteBackup.h"
 #include "backup/schedule/EntrySize.h"
+#include "backup/schedule/KeptCase.h"
 #include "backup/schedule/ScheduleCommands.h"
 #include "integrity/ImageHasher.h"
 #include "platform/DrivePaths.h"
@@ -252,7 +253,8 @@ CommandResult PassStarter::OnOK(const StartOptions& options) {
     chooser_.SetActivity(Activity::kPass, target_.IsDisc());
     run_.includeViewer = options.includeViewer ? 1 : 0;
     run_.mp4 = options.mp4;
-    run_.caseDetails = options.caseDetails;
+    // What the operator gives now goes before what was kept with the schedule.
+    run_.caseDetails = CaseGivenOverKept(options.caseDetails, LoadKeptCase(host_.basePath));
     view_.PassStarting();
     // A remote run is many passes: what went wrong is counted from its start, and every entry
     // is fetched, also one an earlier run that broke off had begun.

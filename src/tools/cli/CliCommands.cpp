@@ -9,6 +9,7 @@
 #include "backup/pass/BackupPackage.h"
 #include "backup/schedule/CameraSelection.h"
 #include "backup/schedule/EntrySize.h"
+#include "backup/schedule/KeptCase.h"
 #include "backup/schedule/ScheduleCommands.h"
 #include "platform/DrivePaths.h"
 #include "platform/FileSystem.h"
@@ -239,6 +240,27 @@ int CmdDelete(CliSession& s, const CliArgs& a) {
     if (!Named(s.session.DeleteEntry(a.positional[0]), a.positional[0]))
         return 1;
     std::printf("deleted %s\n%s\n", label.c_str(), s.session.Schedule().totalText.c_str());
+    return 0;
+}
+
+int CmdCase(CliSession& s, const CliArgs& a) {
+    if (!a.positional.empty())
+        throw UsageError{"case takes --case, --exhibit, --operator or --clear, no other word"};
+    const exhibit::CaseDetails& given = a.caseDetails;
+    const bool giving =
+        !given.caseReference.empty() || !given.exhibitNumber.empty() || !given.operatorName.empty();
+    if (giving && a.clear)
+        throw UsageError{"case takes --clear alone"};
+    if (giving || a.clear) {
+        const exhibit::CaseDetails kept =
+            a.clear ? exhibit::CaseDetails{}
+                    : backup::CaseGivenOverKept(given, s.session.KeptCase());
+        if (!s.session.KeepCase(kept))
+            return Fail("the case cannot be kept in the working folder");
+    }
+    const exhibit::CaseDetails now = s.session.KeptCase();
+    std::printf("case: %s\nexhibit: %s\noperator: %s\n", Printable(now.caseReference).c_str(),
+                Printable(now.exhibitNumber).c_str(), Printable(now.operatorName).c_str());
     return 0;
 }
 

@@ -33,8 +33,9 @@ struct CliArgs {
     bool hasMemo = false;
     std::string folder, disc;  // --folder, --disc
     bool viewer = false, deep = false, mp4 = false, force = false;
-    std::string key;   // --key: a public key file to trust
-    std::string cert;  // --cert: a certificate file to trust for the video files
+    bool clear = false;  // case --clear
+    std::string key;     // --key: a public key file to trust
+    std::string cert;    // --cert: a certificate file to trust for the video files
     std::string out, entry;
     exhibit::CaseDetails caseDetails;  // --case, --exhibit, --operator
     std::string to, org, reason, by;   // custody: --to, --org, --reason, --by
@@ -114,6 +115,7 @@ int CmdAdd(CliSession& s, const CliArgs& a);
 int CmdList(CliSession& s, const CliArgs& a);
 int CmdDelete(CliSession& s, const CliArgs& a);
 int CmdMemo(CliSession& s, const CliArgs& a);
+int CmdCase(CliSession& s, const CliArgs& a);
 int CmdBackup(CliSession& s, const CliArgs& a);
 // The backup, with what its pass left handed over in outcome (as it was when nothing ran).
 int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& outcome);

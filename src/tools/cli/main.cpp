@@ -29,6 +29,9 @@ const char kUsage[] =
     "  delete ENTRY                          removes an entry (its label as list shows it,\n"
     "                                        or its entry string 2010_05_23=10,00~10,06)\n"
     "  memo ENTRY TEXT                       stores an entry's memo (at most 250 bytes)\n"
+    "  case [--case REF] [--exhibit ID] [--operator NAME] [--clear]\n"
+    "                                        keeps the case of the schedule's backups, as\n"
+    "                                        the window's fields do; alone, shows it\n"
     "  backup --folder DRIVE-PATH [--viewer] [--mp4]\n"
     "                                        backs the schedule up into a folder; --mp4:\n"
     "                                        with each camera of each entry as an MP4\n"
@@ -150,7 +153,8 @@ int main(int argc, char** argv) {
         {"--by", &args.by}};
     const std::map<std::string, bool*> kFlags = {
         {"--no-progress", &noProgress}, {"--wait", &options.wait}, {"--viewer", &args.viewer},
-        {"--deep", &args.deep},         {"--mp4", &args.mp4},      {"--force", &args.force}};
+        {"--deep", &args.deep},         {"--mp4", &args.mp4},      {"--force", &args.force},
+        {"--clear", &args.clear}};
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string a = argv[i];
@@ -252,9 +256,11 @@ int main(int argc, char** argv) {
             bool workingFolder;  // reads or writes the working folder: one copy at a time
         };
         static const std::map<std::string, Command> kCommands = {
-            {"days", {CmdDays, false}},    {"day", {CmdDay, false}},      {"add", {CmdAdd, true}},
-            {"list", {CmdList, true}},     {"delete", {CmdDelete, true}}, {"memo", {CmdMemo, true}},
-            {"backup", {CmdBackup, true}}, {"erase", {CmdErase, false}}};
+            {"days", {CmdDays, false}},    {"day", {CmdDay, false}},
+            {"add", {CmdAdd, true}},       {"list", {CmdList, true}},
+            {"delete", {CmdDelete, true}}, {"memo", {CmdMemo, true}},
+            {"case", {CmdCase, true}},     {"backup", {CmdBackup, true}},
+            {"erase", {CmdErase, false}}};
         const auto found = kCommands.find(command);
         if (found == kCommands.end())
             throw UsageError{"unknown command " + command};
