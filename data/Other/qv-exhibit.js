@@ -47,10 +47,10 @@
     }
     box.dataset.report = name;
     const file = root.files.get(name);
-    let bytes, r;
+    let bytes, d;
     try {
       bytes = await file.arrayBuffer();
-      r = QV.report.parse(new TextDecoder().decode(bytes));
+      d = QV.report.describe(QV.report.parse(new TextDecoder().decode(bytes)));
     } catch (e) {
       box.dataset.state = 'unreadable';
       box.append(el('p', 'report-vouch', where + name + ' cannot be shown: ' + e.message));
@@ -59,7 +59,6 @@
     const v = QV.report.vouch(name, hex(await crypto.subtle.digest('SHA-256', bytes)), manifest);
     box.dataset.state = v.state;
     box.append(el('p', 'report-vouch', where + v.text));
-    const d = QV.report.describe(r);
     for (const [heading, pairs] of d.head) box.append(el('h3', '', heading), facts(pairs));
     for (const e of d.entries) {
       const section = el('details', 'report-entry');
