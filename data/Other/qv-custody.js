@@ -137,6 +137,8 @@
       const text = decoder.decode(whole ? raw[i].subarray(0, raw[i].length - 1) : raw[i]);
       const parsed = whole ? parseLine(text) : { bad: "it is cut off (it has no line end): the log's last bytes are missing" };
       const entry = { n, line: parsed.line || null, bad: parsed.bad || '', signer: '' };
+      // A line cut off just before its end still names its manifest, as the program reads it.
+      if (!whole) entry.cut = parseLine(text).line || null;
       out.entries.push(entry);
       if (parsed.bad) {
         out.problems.push(at + parsed.bad);
@@ -188,7 +190,7 @@
     }
     // In an image, the last event that names a manifest must name the one the image holds now.
     if (manifestHash) {
-      const named = out.entries.filter((e) => e.line && e.line.manifest).pop();
+      const named = out.entries.map((e) => ({ n: e.n, line: e.line || e.cut })).filter((e) => e.line && e.line.manifest).pop();
       if (named && named.line.manifest !== manifestHash)
         out.problems.push('line ' + named.n + ": it names another manifest than the image's SHA256SUMS (" + manifestHash.slice(0, 16) + ')');
     }

@@ -149,6 +149,23 @@ describe('the chain of custody as the page checks it', () => {
     assert.deepEqual(c.problems, ["line 7: it names another manifest than the image's SHA256SUMS (" + hash.slice(0, 16) + ')']);
   });
 
+  it('in an image, reads the manifest a line cut off just before its end names, as the program does', async () => {
+    // A hand-over of a copy whose manifest changed names the new manifest; then its signature
+    // and the hand-over's line end are lost.
+    const other = path.join(made.prefix, 'handed-again');
+    fs.cpSync(made.image, other, { recursive: true });
+    const sums = path.join(other, 'SHA256SUMS');
+    fs.appendFileSync(sums, '# added\n');
+    run('quillon-cli', ['--base', path.join(made.prefix, 'base'), 'custody', 'handover', other, '--to', 'X', '--org', 'Y', '--reason', 'Z'], made.prefix);
+    const longer = fs.readFileSync(path.join(other, 'CUSTODY.jsonl'));
+    const cut = longer.subarray(0, longer.lastIndexOf('\n', longer.length - 2));
+    fs.writeFileSync(path.join(other, 'CUSTODY.jsonl'), cut);
+    const hash = crypto.createHash('sha256').update(fs.readFileSync(sums)).digest('hex');
+    const c = await custody.check(new Uint8Array(cut), hash);
+    assert.deepEqual(c.problems, cliSays(other).problems);
+    assert.deepEqual(c.problems, ["line 9: it is cut off (it has no line end): the log's last bytes are missing"]);
+  });
+
   it('claims no signature where the engine cannot check Ed25519, and still checks the chain', async () => {
     const subtle = crypto.webcrypto.subtle;
     const noEd25519 = {
