@@ -392,6 +392,22 @@ describe('the backup viewer in Chromium', () => {
     assert.match(await altered.textContent('#exhibit .report-vouch'), /^NOT VOUCHED FOR: report\.json does not match its digest in SHA256SUMS/);
     assert.deepEqual(altered.errors, []);
     await altered.close();
+
+    // A browser without Ed25519 checks the chain and claims no signature.
+    const plain = await browser.newPage();
+    await plain.addInitScript(() => {
+      const importKey = crypto.subtle.importKey.bind(crypto.subtle);
+      crypto.subtle.importKey = (format, key, algorithm, ...rest) => (algorithm && algorithm.name === 'Ed25519'
+        ? Promise.reject(new DOMException('Ed25519 is not supported', 'NotSupportedError')) : importKey(format, key, algorithm, ...rest));
+    });
+    await plain.goto('file://' + path.join(made.viewer, 'index.html'));
+    await plain.setInputFiles('#folder', made.image);
+    await plain.waitForSelector('#custody:not([hidden]) .custody-verdict');
+    assert.equal(await plain.getAttribute('#custody .custody-log', 'data-state'), 'unchecked');
+    assert.match(await plain.textContent('#custody .custody-verdict'), /^The chain of 4 lines is unbroken, but this browser cannot check Ed25519 signatures: they were NOT checked/);
+    assert.deepEqual(await plain.$$eval('#custody .custody-said li', (l) => l.map((e) => e.textContent)),
+      ['Signatures NOT checked: this browser has no Ed25519.']);
+    await plain.close();
   });
 
   it('fails a manifest made again to match a changed file: its signature is not good', async (t) => {
