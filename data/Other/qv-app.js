@@ -35,6 +35,8 @@
       problem('No backup entry was found in the chosen folder. Choose the folder that holds the ' +
         'entry folders (named like 2010_05_23=14,00~15,30).');
       $('integrity').hidden = true;
+      $('exhibit').hidden = true;
+      $('custody').hidden = true;
       return;
     }
     for (const root of app.image.roots.values()) {
@@ -46,6 +48,7 @@
     $('library').hidden = false;
     showIntegrity();
     for (const v of app.verifiers.values()) v.start().then(showIntegrity);
+    QV.exhibit.show(app.image);
   }
 
   async function entryInfo(entry) {

@@ -32,6 +32,8 @@ before(async () => {
   // 10:03 was not recorded.
   const recording = { day: '20100523', from: '1000', to: '1005', cameras: 4, fps: 2, audio: 2, audioBytes: 480000, gap: ['1003'] };
   made = makeImage({ ...recording, sign: true,
+    exhibit: { case: 'REF <i>12</i>', exhibit: 'EX-3', operator: 'Jo Operator' },
+    handover: { to: 'Det. Sam Ode', org: 'County Police', reason: 'case 12, exhibit 3' },
     entries: [{ from: '1000', to: '1005', cams: 'all', memo: 'front door' }, { from: '1001', to: '1002', cams: '2,4', memo: '' }],
   });
   // The same recording, but the recorder's data file of 10:04 was cut short: the backup copies
@@ -337,6 +339,75 @@ describe('the backup viewer in Chromium', () => {
     assert.ok(made.fingerprint.startsWith('SHA256:'));
     assert.ok((await page.textContent('#integrity-summary')).includes('Signature good, by the key ' + made.fingerprint), await page.textContent('#integrity-summary'));
     await page.close();
+  });
+
+  it('shows the case of the exhibit report and the chain of custody with its verdict', async (t) => {
+    if (!need(t)) return;
+    const page = await openViewer(made.image);
+    await page.waitForSelector('#custody:not([hidden]) .custody-verdict');
+    const fact = (label) => page.textContent(`#exhibit dd[data-fact="${label}"]`);
+    assert.equal(await page.getAttribute('#exhibit .report', 'data-state'), 'vouched');
+    assert.equal(await page.textContent('#exhibit .report-vouch'), 'report.json matches its digest in SHA256SUMS.');
+    // The report's texts are text: the markup in the case reference is shown, not made.
+    assert.equal(await fact('Case reference'), 'REF <i>12</i>');
+    assert.equal(await page.$$eval('#exhibit i, #custody i', (e) => e.length), 0);
+    assert.equal(await fact('Exhibit'), 'EX-3');
+    assert.equal(await fact('Operator'), 'Jo Operator');
+    assert.equal(await fact('Time zone'), 'UTC');
+    assert.deepEqual(await page.$$eval('#exhibit .report-entry', (e) => e.map((d) => d.dataset.entry)), [ALL, SOME]);
+    // 10:03 was not recorded by any camera of the whole entry.
+    assert.deepEqual(await page.$$eval(`#exhibit .report-entry[data-entry="${ALL}"] dd[data-fact="Missing minutes"]`, (d) => d.map((e) => e.textContent)),
+      ['10:03', '10:03', '10:03', '10:03']);
+    assert.equal(await page.getAttribute('#custody .custody-log', 'data-state'), 'intact');
+    assert.equal(await page.textContent('#custody .custody-verdict'), 'INTACT: 4 lines, all signed.');
+    const rows = await page.$$eval('#custody .custody-events tr[data-line]', (trs) => trs.map((tr) => [...tr.cells].map((c) => c.textContent)));
+    assert.deepEqual(rows.map((r) => [r[0], r[2], r[3]]),
+      [['1', 'backed up', 'Jo Operator'], ['2', 'signature', 'Jo Operator'], ['3', 'handed over', process.env.USER || rows[2][3]], ['4', 'signature', rows[3][3]]]);
+    assert.match(rows[2][4], /^to Det\. Sam Ode \(County Police\)  reason: case 12, exhibit 3  manifest [0-9a-f]{16}$/);
+    assert.ok(rows[3][4].endsWith('key ' + made.fingerprint), rows[3][4]);
+    for (const r of rows) assert.match(r[1], /^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$/);
+    assert.deepEqual(await page.$$eval('#custody .custody-said li', (l) => l.map((e) => e.textContent)),
+      ['line 2: good signature over line 1 by ' + made.fingerprint, 'line 4: good signature over lines 1-3 by ' + made.fingerprint]);
+    await page.screenshot({ path: path.join(ARTEFACTS, 'viewer-exhibit.png'), fullPage: true });
+    assert.deepEqual(page.errors, []);
+    await page.close();
+
+    // A copy whose hand-over line and report were changed after the backup.
+    const copy = path.join(made.usb, 'Altered');
+    fs.cpSync(made.image, copy, { recursive: true });
+    const change = (name, from, to) => {
+      const file = path.join(copy, name);
+      const text = fs.readFileSync(file, 'utf8');
+      assert.ok(text.includes(from), name);
+      fs.writeFileSync(file, text.replace(from, to));
+    };
+    change('CUSTODY.jsonl', 'County', 'county');
+    change('report.json', '"EX-3"', '"EX-4"');
+    const altered = await openViewer(copy);
+    await altered.waitForSelector('#custody:not([hidden]) .custody-verdict');
+    assert.equal(await altered.getAttribute('#custody .custody-log', 'data-state'), 'broken');
+    assert.match(await altered.textContent('#custody .custody-verdict'),
+      /^BROKEN at line 4: its previous-line hash does not match line 3 \(and 1 more\): the chain of custody cannot be vouched for\.$/);
+    assert.equal(await altered.getAttribute('#exhibit .report', 'data-state'), 'changed');
+    assert.match(await altered.textContent('#exhibit .report-vouch'), /^NOT VOUCHED FOR: report\.json does not match its digest in SHA256SUMS/);
+    assert.deepEqual(altered.errors, []);
+    await altered.close();
+
+    // A browser without Ed25519 checks the chain and claims no signature.
+    const plain = await browser.newPage();
+    await plain.addInitScript(() => {
+      const importKey = crypto.subtle.importKey.bind(crypto.subtle);
+      crypto.subtle.importKey = (format, key, algorithm, ...rest) => (algorithm && algorithm.name === 'Ed25519'
+        ? Promise.reject(new DOMException('Ed25519 is not supported', 'NotSupportedError')) : importKey(format, key, algorithm, ...rest));
+    });
+    await plain.goto('file://' + path.join(made.viewer, 'index.html'));
+    await plain.setInputFiles('#folder', made.image);
+    await plain.waitForSelector('#custody:not([hidden]) .custody-verdict');
+    assert.equal(await plain.getAttribute('#custody .custody-log', 'data-state'), 'unchecked');
+    assert.match(await plain.textContent('#custody .custody-verdict'), /^The chain of 4 lines is unbroken, but this browser cannot check Ed25519 signatures: they were NOT checked/);
+    assert.deepEqual(await plain.$$eval('#custody .custody-said li', (l) => l.map((e) => e.textContent)),
+      ['Signatures NOT checked: this browser has no Ed25519.']);
+    await plain.close();
   });
 
   it('fails a manifest made again to match a changed file: its signature is not good', async (t) => {

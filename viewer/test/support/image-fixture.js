@@ -35,7 +35,9 @@ function expectManifest(root) {
 // entries: [{ from, to, cams: 'all' | '2,4', memo }] (default: the whole recording, all cameras),
 // hostCameras: false to back up as without a host (64 cameras, whatever the recorder has),
 // partial: true when the pass is expected to fail and leave a partial image,
-// mp4: true for each camera of each entry as an MP4 file too }.
+// mp4: true for each camera of each entry as an MP4 file too, exhibit: { case, exhibit, operator }
+// for the report's case, handover: { to, org, reason } for a hand-over signed after the backup
+// (needs sign) }.
 // Returns { prefix, usb, image, viewer, entries: [entry folder names] }.
 function makeImage(plan) {
   const prefix = fs.mkdtempSync(path.join(os.tmpdir(), 'quillon-viewer-'));
@@ -58,7 +60,8 @@ function makeImage(plan) {
   // A signing key makes the backup sign its manifest; the fingerprint is what it printed.
   const fingerprint = plan.sign ? /fingerprint: (SHA256:[0-9a-f ]+)/.exec(run('quillon-cli', ['key', 'create'], prefix))[1] : '';
   try {
-    run('quillon-cli', [...cli, 'backup', '--folder', 'E:\\Backup', '--viewer', '--no-progress', ...(plan.mp4 ? ['--mp4'] : [])], prefix);
+    const exhibit = plan.exhibit ? ['--case', plan.exhibit.case, '--exhibit', plan.exhibit.exhibit, '--operator', plan.exhibit.operator] : [];
+    run('quillon-cli', [...cli, 'backup', '--folder', 'E:\\Backup', '--viewer', '--no-progress', ...exhibit, ...(plan.mp4 ? ['--mp4'] : [])], prefix);
     if (plan.partial) throw new Error('the backup was expected to fail, but it completed');
   } catch (e) {
     // A failing pass exits 1 and still writes the manifest of what it completed.
@@ -66,6 +69,10 @@ function makeImage(plan) {
   }
   const image = path.join(usb, 'Backup');
   expectManifest(image);
+  if (plan.handover) {
+    const h = plan.handover;
+    run('quillon-cli', [...cli, 'custody', 'handover', 'E:\\Backup', '--to', h.to, '--org', h.org, '--reason', h.reason], prefix);
+  }
   const d = plan.day;
   const folder = (f, t) => `${d.slice(0, 4)}_${d.slice(4, 6)}_${d.slice(6)}=${f.slice(0, 2)},${f.slice(2)}~${t.slice(0, 2)},${t.slice(2)}`;
   return { prefix, usb, image, fingerprint, viewer: path.join(usb, 'BackupViewer'), entries: entries.map((e) => folder(e.from, e.to)) };
@@ -75,4 +82,4 @@ function removeImage(made) {
   if (made) fs.rmSync(made.prefix, { recursive: true, force: true });
 }
 
-module.exports = { makeImage, removeImage, filesBelow, BIN };
+module.exports = { makeImage, removeImage, filesBelow, run, BIN };
