@@ -555,4 +555,14 @@ platform::Outcome LogBackedUp(const std::string& imageRoot, const std::string& b
                           .note = partial ? "partial image" : ""});
 }
 
+platform::Outcome LogScheduled(const std::string& baseLog, const std::string& entry,
+                               const std::string& actor) {
+    if (baseLog.empty())
+        return platform::Succeeded();
+    return LogImageEvent(std::string(), false, baseLog,
+                         {.event = CustodyEvent::kScheduled,
+                          .actor = actor.empty() ? CustodyActor() : actor,
+                          .note = "entry " + entry});
+}
+
 }  // namespace integrity

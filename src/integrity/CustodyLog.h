@@ -109,4 +109,9 @@ platform::Outcome LogBackedUp(const std::string& imageRoot, const std::string& b
                               const std::string& manifestText, bool partial,
                               const std::string& actor = "");
 
+// The "scheduled" event of the schedule entry named entry (its entry string), by actor ("" for
+// this process's), in baseLog: no image names it yet.
+platform::Outcome LogScheduled(const std::string& baseLog, const std::string& entry,
+                               const std::string& actor = "");
+
 }  // namespace integrity

@@ -47,9 +47,12 @@ TEST_F(CliCustodyTest, CustodyFollowsAnImageFromItsBackupToItsReceiver) {
                               Printed(HasSubstr("line 8: good signature over lines 1-7 by " +
                                                 integrity::Fingerprint(ReadText(
                                                     integrity::PublicKeyPath(receiverKey)))))));
-    // The base folder's log holds the backup, the verify and the hand-over, not the receipt.
-    EXPECT_THAT(Cli({"custody", "verify", baseLog}), Out(0, "INTACT: 6 lines, all signed"));
-    EXPECT_THAT(Cli({"custody", "show", base}), Printed(Not(HasSubstr("received"))));
+    // The base folder's log holds the entry scheduled, the backup, the verify and the hand-over,
+    // not the receipt.
+    EXPECT_THAT(Cli({"custody", "verify", baseLog}), Out(0, "INTACT: 8 lines, all signed"));
+    EXPECT_THAT(Cli({"custody", "show", base}),
+                AllOf(Out(0, "scheduled  by Jo Operator  note: entry 2010_05_23=10,00~10,02"),
+                      Printed(Not(HasSubstr("received")))));
 
     // An image whose manifest is not the one its log last names.
     const std::string other = prefix() + "/other";
@@ -69,4 +72,32 @@ TEST_F(CliCustodyTest, CustodyFollowsAnImageFromItsBackupToItsReceiver) {
     EXPECT_THAT(Cli({"custody", "handover", image, "--to", "X", "--org", "Y", "--reason", "Z"}),
                 Err(1, "nothing is added to it"));
     EXPECT_EQ(ReadText(copy), log);
+}
+
+TEST_F(CliCustodyTest, AnExportAndTheCopysDestructionAreNotedWhereTheImageAndItsBaseAre) {
+    UseBuiltData();
+    RecordSmallDay(603);
+    const ScopedEnv actor("QUILLON_OPERATOR", "Jo Operator");
+    ASSERT_THAT(Cli({"key", "create"}), Ok());
+    ASSERT_THAT(Add("1000", "1002"), Ok());
+    ASSERT_THAT(Backup("E:\\Case"), Ok());
+    const std::string image = usb + "/Case";
+#ifdef QUILLON_HAVE_VIDEO
+    const RunResult exported = RunProgram(
+        std::string(QUILLON_BIN_DIR) + "/quillon-cli-video",
+        WithBase({"export", "E:\\Case", "--mp4", "--out", prefix() + "/mp4", "--no-progress"}),
+        prefix());
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_THAT(Cli({"custody", "show", image}),
+                Out(0, "exported  by Jo Operator  note: MP4 files into "));
+#endif
+    EXPECT_THAT(Cli({"custody", "destroyed", image}), Err(2, "--reason WHY"));
+    EXPECT_THAT(Cli({"custody", "destroyed", image, "--reason", "retention ended"}),
+                Out(0, "noted as destroyed (reason: retention ended)"));
+    for (const std::string& log : {image, base})
+        EXPECT_THAT(Cli({"custody", "show", log}),
+                    Out(0, "destroyed  by Jo Operator  reason: retention ended  manifest "))
+            << log;
+    EXPECT_THAT(Cli({"custody", "verify", image}), Out(0, "INTACT: "));
+    EXPECT_THAT(Cli({"custody", "verify", base + "/CUSTODY.jsonl"}), Out(0, "INTACT: "));
 }

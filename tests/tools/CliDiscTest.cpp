@@ -38,6 +38,9 @@ TEST_F(CliDiscTest, ADiscReadsBackAsTheFolderBackupOfTheSameScheduleAndChecksWhe
     ASSERT_THAT(burnt, Err(0, "The disc has been written."));
     EXPECT_THAT(burnt.out, AllOf(HasSubstr("backup to disc D: 2 entries, "), Not(HasSubstr("F:"))));
     EXPECT_EQ(Listed(), 0);  // a written disc clears the schedule
+    // The disc takes no line more: its writing and read-back are in the base folder's log.
+    EXPECT_THAT(Cli({"custody", "show", base}),
+                AllOf(Out(0, "written to disc  by "), Printed(HasSubstr("read back  by "))));
     EXPECT_FALSE(fs::exists(driveC() + "/QuillonTemp"));
     EXPECT_EQ(VolumeId(Disc('D')), "QORBACKUP");
     EXPECT_NE(VolumeId(Disc('F')), "QORBACKUP");

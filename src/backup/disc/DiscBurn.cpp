@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "backup/PassBusy.h"
+#include "backup/disc/DiscCustody.h"
 #include "backup/disc/DiscReadBack.h"
 #include "backup/disc/WriterErrors.h"
 #include "backup/pass/BackupPackage.h"
@@ -50,6 +51,10 @@ void DiscBurner::WriteCompleted() {
         checked = "\n" + prompts_.Text("BACKUP", "Q010011");
     if (!run_.keyFingerprint.empty())
         checked += "\n" + prompts_.Text("BACKUP", "Q010012") + " " + run_.keyFingerprint;
+    if (const std::string why = LogDiscWritten(host_.basePath, disc_.readBack != nullptr,
+                                               run_.caseDetails.operatorName);
+        !why.empty())
+        checked += "\n" + why;
     disc_.readBack.reset();
     storage::DeleteFolderTree(paths::kDiscImageRoot);
     // A schedule another program rewrote meanwhile keeps what it added.

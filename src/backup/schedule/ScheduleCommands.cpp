@@ -10,8 +10,11 @@
 #include "backup/pass/WriteGuard.h"
 #include "backup/schedule/CameraSelection.h"
 #include "backup/schedule/EntrySize.h"
+#include "backup/schedule/KeptCase.h"
 #include "backup/schedule/ReservedFolder.h"
 #include "backup/schedule/ScheduleAfterPass.h"
+#include "integrity/CustodyLog.h"
+#include "platform/DrivePaths.h"
 #include "platform/FileSystem.h"
 #include "platform/TextCase.h"
 #include "ports/CDVDWriterPro2.h"
@@ -164,6 +167,10 @@ CommandResult ScheduleEditor::OnAdd(const TimeFields& range) {
     chooser_.ResetCameraSelection();
     InsertListRow(schedule_, view_, label);
     targets_.RetellDiscSpace();
+    // The base folder's chain of custody begins with the entry, before any image names it. A
+    // log that cannot take the line does not undo the entry, which is saved.
+    integrity::LogScheduled(platform::ResolvePath(host_.basePath + integrity::kCustodyLogName),
+                            entry, backup::LoadKeptCase(host_.basePath).operatorName);
     view_.Busy(false);
     return {};
 }

@@ -12,6 +12,7 @@
 #include "backup/Session.h"
 #include "backup/exhibit/ExhibitFacts.h"
 #include "backup/remote/LinkOptions.h"
+#include "integrity/CustodyLog.h"
 #include "integrity/ImageFiles.h"
 #include "platform/ProgramFolders.h"
 #include "share/LinkSetup.h"
@@ -127,10 +128,12 @@ int CmdVerify(const CliArgs& a, bool progress, bool partialWhole = false);
 // report IMAGE --out DIR [--case REF] [--exhibit ID] [--operator NAME]
 int CmdReport(const CliArgs& a);
 int CmdKey(const CliArgs& a);
-// The chain of custody of an image or a base folder (CliCustody.cpp); NoteVerified adds the
-// "verified" event of an image verify passed on: 0, or 1 when it could not.
+// The chain of custody of an image or a base folder (CliCustody.cpp); NoteImageEvent adds an
+// event of the image a command named (verified, exported) to its log and the base folder's: 0,
+// or 1 when it could not.
 int CmdCustody(const CliArgs& a, const CliOptions& options);
-int NoteVerified(const CliArgs& a, const CliOptions& options);
+int NoteImageEvent(const CliArgs& a, const CliOptions& options, integrity::CustodyEvent event,
+                   const std::string& note = "");
 // Only in quillon-cli-video, which has the encoder (export/).
 int CmdExport(const CliArgs& a, bool progress);
 // One run of a recorder of the pull configurations, with its own session.

@@ -132,6 +132,32 @@ int Handover(const CliArgs& a, const CliOptions& options) {
     return 0;
 }
 
+// The copy is gone (a disc shredded, a folder wiped): said in the base folder's log, and in the
+// image's own while it is there to take it. Nothing is deleted here: the copy is named by its
+// manifest, which must be read first.
+int Destroyed(const CliArgs& a, const CliOptions& options) {
+    if (a.reason.empty())
+        throw UsageError{"custody destroyed takes IMAGE --reason WHY"};
+    const platform::Expected<NamedImage> image = ImageNamed(a, "destroyed");
+    if (!image)
+        return Fail(image.error().Said());
+    const std::string copy = image->root + "/" + integrity::kCustodyLogName;
+    const std::string base = BaseLog(options);
+    if (ChainBroken(copy) || (!base.empty() && ChainBroken(base)))
+        return 1;
+    const platform::Outcome logged =
+        integrity::LogImageEvent(image->root, false, base,
+                                 {.event = integrity::CustodyEvent::kDestroyed,
+                                  .actor = integrity::CustodyActor(),
+                                  .manifest = image->manifest,
+                                  .reason = a.reason});
+    if (!logged)
+        return Fail(logged.error().Said());
+    std::printf("noted as destroyed (reason: %s); the copy itself is yours to destroy now\n",
+                Printable(a.reason).c_str());
+    return 0;
+}
+
 int Receive(const CliArgs& a) {
     if (a.by.empty())
         throw UsageError{"custody receive takes IMAGE --by WHO [--key KEY]"};
@@ -216,10 +242,14 @@ int CmdCustody(const CliArgs& a, const CliOptions& options) {
         return Receive(a);
     if (what == "verify")
         return Verify(a);
-    throw UsageError{"custody takes show, handover, receive or verify"};
+    if (what == "destroyed")
+        return Destroyed(a, options);
+    throw UsageError{"custody takes show, handover, receive, verify or destroyed"};
 }
 
-int NoteVerified(const CliArgs& a, const CliOptions& options) {
+int NoteImageEvent(const CliArgs& a, const CliOptions& options, integrity::CustodyEvent event,
+                   const std::string& note) {
+    const std::string unnoted = "done, but not noted in the custody log: ";
     std::string root;
     if (a.disc.empty()) {
         root = CommandHostPath(a.positional[0]);
@@ -232,13 +262,14 @@ int NoteVerified(const CliArgs& a, const CliOptions& options) {
         image ? (*image)->ReadWhole(integrity::kManifestName)
               : platform::Expected<std::string>(image.error());
     if (!manifest)
-        return Fail("verified, but not noted in the custody log: " + manifest.error().Said());
+        return Fail(unnoted + manifest.error().Said());
     const platform::Outcome logged =
         integrity::LogImageEvent(root, false, BaseLog(options),
-                                 {.event = integrity::CustodyEvent::kVerified,
+                                 {.event = event,
                                   .actor = integrity::CustodyActor(),
-                                  .manifest = integrity::ManifestHash(*manifest)});
+                                  .manifest = integrity::ManifestHash(*manifest),
+                                  .note = note});
     if (!logged)
-        return Fail("verified, but not noted in the custody log: " + logged.error().Said());
+        return Fail(unnoted + logged.error().Said());
     return 0;
 }

@@ -72,6 +72,8 @@ const char kUsage[] =
     "                                        log; KEY: the receiver's private key (PEM)\n"
     "  custody verify IMAGE|LOG              checks the chain and its signatures; says\n"
     "                                        which line broke and how\n"
+    "  custody destroyed IMAGE --reason WHY  notes that this copy is being destroyed (it\n"
+    "                                        deletes nothing: destroy it after)\n"
     "  info                                  version, prefix, folders, recordings\n"
     "options: --base DIR (base folder; default the program folder, or when installed\n"
     "         $QUILLON_PREFIX/base), --date-type 0-8,\n"
@@ -235,7 +237,8 @@ int main(int argc, char** argv) {
         // These look at images and keys, not at a recorder or the working folder.
         if (command == "verify") {
             const int verified = CmdVerify(args, options.progress);
-            return verified == 0 ? NoteVerified(args, options) : verified;
+            return verified == 0 ? NoteImageEvent(args, options, integrity::CustodyEvent::kVerified)
+                                 : verified;
         }
         if (command == "report")
             return CmdReport(args);
@@ -244,8 +247,12 @@ int main(int argc, char** argv) {
         if (command == "key")
             return CmdKey(args);
 #ifdef QUILLON_HAVE_VIDEO
-        if (command == "export")
-            return CmdExport(args, options.progress);
+        if (command == "export") {
+            const int exported = CmdExport(args, options.progress);
+            return exported == 0 ? NoteImageEvent(args, options, integrity::CustodyEvent::kExported,
+                                                  "MP4 files into " + args.out)
+                                 : exported;
+        }
 #endif
 #ifdef QUILLON_HAVE_SHARE
         if (command == "pull")
