@@ -13,7 +13,7 @@ namespace video {
 // uncertainty rounded up to it, so that the stated interval holds the measured one.
 std::string ClockStatement(const ports::MeasuredClock& clock);
 
-// The offset in 100 ns ticks; 0 when it was not measured.
+// The offset in 100 ns ticks; 0 unless it was measured over the link.
 std::int64_t ClockOffsetTicks(const ports::MeasuredClock& clock);
 
 }  // namespace video
