@@ -124,8 +124,15 @@ class LoopbackShareClient : public backup::RemoteRecorder {
         std::lock_guard<std::mutex> lock(m_);
         steps_.clear();
     }
+    backup::ClockMeasure MeasureClock() override {
+        ++clockMeasures;
+        return clock;
+    }
     std::vector<std::string> deleted;
     int connects = 0;
+    // What the recorder's clock measures, and how many times it was measured.
+    backup::ClockMeasure clock{false, 0, 0, "the loopback does not tell its time"};
+    std::atomic<int> clockMeasures{0};
     bool zeroSizes = false;
     bool dropDownloads = false;
     std::string trouble;  // why the index and the size cannot be had ("" when they can)

@@ -156,9 +156,12 @@ std::string WriteFileMeta(const FinishRequest& request, const std::vector<std::u
     w.Bytes(suep);
     signatureAt = 0;
     if (request.signer) {
+        const std::int64_t start = static_cast<std::int64_t>(request.segment.startFileTime);
+        if (request.clockOffsetTicks > start)
+            return "the recorder's clock offset puts the segment's start before 1601";
         std::vector<TrackStart> starts;
         for (const std::uint32_t id : trackIds)
-            starts.push_back({id, request.segment.startFileTime});
+            starts.push_back({id, static_cast<std::uint64_t>(start - request.clockOffsetTicks)});
         std::string cstb;
         if (std::string why = WriteCstb(starts, cstb); !why.empty())
             return why;

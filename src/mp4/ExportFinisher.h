@@ -25,8 +25,12 @@ struct FinishRequest {
     ExportUnitInfo unit;
     // Tracks given a 'meta' with a 'cami'; a track not named (the timed text) gets none.
     std::vector<TrackCamera> cameras;
-    // Signs the file when set; 'cstb' then gives every track the segment's start.
+    // Signs the file when set; 'cstb' then gives every track the segment's start corrected by
+    // the recorder's clock offset.
     const integrity::ExportKey* signer = nullptr;
+    // The recorder's clock less true time, in 100 ns ticks: 'sumi' keeps the start as the
+    // recorder's clock showed it, 'cstb' (which players take last) the start less this.
+    std::int64_t clockOffsetTicks = 0;
     // The file reaches the device before it takes its final name.
     bool durable = false;
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/WriteTap.h"
+#include "ports/MeasuredClock.h"
 
 namespace ports {
 
@@ -22,6 +23,9 @@ class IEntryVideo {
         // The image's hashing: every file made for the entry goes through it, whatever thread
         // writes it.
         platform::WriteTap* tap = nullptr;
+        // The pass's measurement of the recorder's clock, which the files state and correct
+        // their start by.
+        MeasuredClock clock;
     };
     // Writes <imageRoot>\<entry>\Video\<day>_<range>_camNN.mp4 for each camera; what could not
     // be made or lacks something, one line each (empty when every file is whole).

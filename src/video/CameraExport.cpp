@@ -19,6 +19,7 @@
 #include "playback/LocalPictureSource.h"
 #include "playback/PlayTime.h"
 #include "storage/RecorderPaths.h"
+#include "video/ClockStatement.h"
 #include "video/Mp4Encoder.h"
 #include "video/RecordedClock.h"
 
@@ -81,6 +82,7 @@ platform::Outcome FinishFile(const CameraExportRequest& request,
     finish.segment.startFileTime =
         mp4::FileTimeFromUnix(segment.startMs / 1000, static_cast<int>(segment.startMs % 1000));
     finish.segment.duration = static_cast<std::uint64_t>(encoder.durationMs()) * 10000;
+    finish.clockOffsetTicks = ClockOffsetTicks(request.clock);
     finish.unit.unitName = request.unit;
     finish.unit.exportTime = mp4::Mp4TimeFromUnix(static_cast<std::int64_t>(std::time(nullptr)));
     const std::string cameraText = "camera " + std::to_string(request.camera + 1);
@@ -233,7 +235,8 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
                 if (segment->startMs < 0) {
                     segment->startMs = at;
                     segment->encoder->Prepare(segment->temp, at / 1000, request.title, withAudio,
-                                              RecorderZoneText(picture.rectime));
+                                              RecorderZoneText(picture.rectime),
+                                              ClockStatement(request.clock));
                 }
                 // A picture stamped before the ones already in the file (a recorder's clock set
                 // back) is shown right after them: nothing is dropped.

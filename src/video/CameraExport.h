@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ports/MeasuredClock.h"
+
 namespace video {
 
 struct CameraExportRequest {
@@ -22,6 +24,9 @@ struct CameraExportRequest {
     // file system can hold.
     long long maxFileBytes = 0;
     std::function<bool()> stopped;  // true to give up; no file is left then
+    // The recorder's clock as the backup measured it: stated in the file's comment, and the
+    // start its signed boxes give players corrected by it.
+    ports::MeasuredClock clock;
 };
 
 struct CameraExportResult {

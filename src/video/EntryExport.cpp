@@ -147,6 +147,7 @@ std::vector<CameraFile> ExportEntry(const EntryExportRequest& request) {
                 one.cameraName = texts.cameraNames[static_cast<std::size_t>(one.camera)];
             one.unit = request.unit;
             one.stopped = request.stopped;
+            one.clock = request.clock;
             CameraExportResult result = ExportCamera(one);
             std::lock_guard<std::mutex> lock(mutex);
             files[mine].result = std::move(result);

@@ -18,6 +18,7 @@ struct EntryExportRequest {
     std::string memo;          // the entry's memo, for the tracks' description
     std::string unit;          // the exporting unit's name
     std::function<bool()> stopped;
+    ports::MeasuredClock clock;  // the recorder's clock as the backup measured it
     // Hashes every file made, on whichever thread makes it (null: none).
     platform::WriteTap* tap = nullptr;
     // Called as each camera's file is done (from the threads that make them, one at a time).

@@ -20,6 +20,7 @@ std::vector<std::string> EntryVideoMaker::MakeEntryVideo(const Request& request)
     r.unit = unit_;
     r.stopped = request.stopped;
     r.tap = request.tap;
+    r.clock = request.clock;
     std::vector<std::string> problems;
     for (const CameraFile& f : ExportEntry(r)) {
         const std::string camera = "camera " + std::to_string(f.camera + 1);

@@ -63,7 +63,7 @@ std::string IsoTime(long long unixSeconds) {
 }  // namespace
 
 struct Mp4Encoder::State {
-    std::string path, title, zone;
+    std::string path, title, zone, clock;
     long long creation = 0;
     AVFormatContext* out = nullptr;
     AVCodecContext* decoder = nullptr;
@@ -199,9 +199,12 @@ struct Mp4Encoder::State {
         // The text is the recorder's clock, which is no time at all without its zone.
         const std::string named = zone.empty() ? "Recorded time" : "Recorded time, " + zone;
         av_dict_set(&textStream->metadata, "handler_name", named.c_str(), 0);
-        if (!zone.empty())
-            av_dict_set(&out->metadata, "comment",
-                        ("Recorded times are the recorder's clock in " + zone).c_str(), 0);
+        std::string comment =
+            zone.empty() ? "" : "Recorded times are the recorder's clock in " + zone;
+        if (!clock.empty())
+            comment += (comment.empty() ? "" : "; ") + clock;
+        if (!comment.empty())
+            av_dict_set(&out->metadata, "comment", comment.c_str(), 0);
 
         av_dict_set(&out->metadata, "creation_time", IsoTime(creation).c_str(), 0);
         if (!title.empty())
@@ -375,11 +378,12 @@ Mp4Encoder::Mp4Encoder() : s_(std::make_unique<State>()) {
 Mp4Encoder::~Mp4Encoder() = default;
 
 void Mp4Encoder::Prepare(std::string hostPath, long long creationUnix, std::string title,
-                         bool withAudio, std::string zone) {
+                         bool withAudio, std::string zone, std::string clock) {
     s_->path = std::move(hostPath);
     s_->creation = creationUnix;
     s_->title = std::move(title);
     s_->zone = std::move(zone);
+    s_->clock = std::move(clock);
     s_->withAudio = withAudio;
 }
 

@@ -19,10 +19,11 @@ class Mp4Encoder {
 
     // The file to write (a host path), the recording's start as Unix seconds (UTC) for the
     // movie's creation time, a title for its metadata, and the zone of the recorded times its
-    // text shows ("Europe/London (UTC+01:00)"), which the text track and the metadata name.
+    // text shows ("Europe/London (UTC+01:00)"), which the text track and the metadata name,
+    // and what the metadata says of the recorder's clock after the zone.
     // Nothing is written before the first picture, whose size the video takes.
     void Prepare(std::string hostPath, long long creationUnix, std::string title, bool withAudio,
-                 std::string zone = std::string());
+                 std::string zone = std::string(), std::string clock = std::string());
     // A picture's JPEG bytes, shown from ms after the start; later pictures come later. False
     // with why: kUnreadable when the bytes are no picture (the file goes on without it), else
     // the file cannot be written.

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <tuple>
 
 #include "BackupFixture.h"
 #include "backup/HostMessages.h"
@@ -211,6 +213,68 @@ TEST_F(RemoteBackupTest, ARunThatBrokeOffIsFetchedWholeTheNextTimeOverItsHalfWri
     EXPECT_TRUE(fs::exists(day + "201005231000N.dat"));
     EXPECT_FALSE(fs::exists(day + ".201005231000N.dat.77-1.quillon-part"));
     EXPECT_EQ(OpenHandlesBelow(out), std::vector<std::string>{});
+}
+
+// The MP4 files of each entry, asked for as the pass goes: what they were told of the clock.
+class ClockOfVideos : public ports::IEntryVideo {
+  public:
+    std::vector<std::string> MakeEntryVideo(const Request& request) override {
+        std::lock_guard<std::mutex> lock(m_);
+        clocks.push_back(request.clock);
+        return {};
+    }
+    std::vector<ports::MeasuredClock> Clocks() {
+        std::lock_guard<std::mutex> lock(m_);
+        return clocks;
+    }
+
+  private:
+    std::mutex m_;
+    std::vector<ports::MeasuredClock> clocks;
+};
+
+// A pass measures the recorder's clock once, before its first entry's MP4 files: every entry's
+// files and the report give the same figures. A local recorder's clock is this machine's: the
+// link is not asked, and the offset is none.
+TEST_F(RemoteBackupTest, APassMeasuresTheClockOnceAndItsMp4FilesAndReportStateTheSameFigures) {
+    ClockOfVideos videos;
+    ctx.m_run.video = &videos;
+    const auto runWithMp4 = [&](const std::string& folder) {
+        Target("E:\\" + folder);
+        const int before = view.Ends();
+        StartOptions options;
+        options.mp4 = true;
+        ASSERT_TRUE(ctx.m_starter.OnOK(options).done());
+        worker.Start(ctx.m_run.job);
+        ASSERT_TRUE(ServeUntil([&] { return view.Ends() > before; }));
+    };
+    client->clock = {true, 12.25, 0.125, ""};
+    Add("10", "00", "10", "00", {0});
+    runWithMp4("Local");
+    ASSERT_EQ(videos.Clocks().size(), 1u);
+    const ports::MeasuredClock local = videos.Clocks()[0];
+    EXPECT_NE(local.method, "link");
+    EXPECT_EQ(local.offsetSeconds, 0);
+    EXPECT_HAS(ReadText(out + "/Local/report.json"), "\"method\": \"" + local.method + "\"");
+    EXPECT_EQ(client->clockMeasures, 0);
+
+    GoRemote();
+    Add("10", "00", "10", "01", {0, 1});
+    Add("10", "02", "10", "04", {2});
+    runWithMp4("Remote");
+    EXPECT_EQ(view.messages.back().text, ctx.m_prompts.Text("BACKUP", "M010014"));
+    EXPECT_EQ(client->clockMeasures, 1);
+    const std::vector<ports::MeasuredClock> clocks = videos.Clocks();
+    ASSERT_EQ(clocks.size(), 3u);
+    for (std::size_t i = 1; i < clocks.size(); ++i)
+        EXPECT_EQ(
+            std::tuple(clocks[i].method, clocks[i].offsetSeconds, clocks[i].uncertaintySeconds),
+            std::tuple("link", 12.25, 0.125))
+            << i;
+    const std::string report = ReadText(out + "/Remote/report.json");
+    EXPECT_HAS(report, "\"method\": \"link\"");
+    EXPECT_HAS(report, "\"offset_seconds\": 12.250000");
+    EXPECT_HAS(report, "\"uncertainty_seconds\": 0.125000");
 }
 
 // The host's messages: its record puts the session in remote mode with the host's context, read

@@ -155,6 +155,43 @@ TEST_F(ExportFinisherTest, ASignedExportCarriesEveryBoxAndLeavesTheMediaWhereItW
         EXPECT_LACKS(entry.path().string(), ".quillon-part");
 }
 
+// The segment keeps the start the recorder's clock showed; the start players take last is the
+// true one, that start less the clock's offset, ahead or behind, read back as written. Without
+// an offset both are the same.
+TEST_F(ExportFinisherTest, TheSignedStartIsTheRecordedStartLessTheRecordersClockOffset) {
+    const std::string encoded = Encode("encoded.mp4");
+    const std::string finished = prefix() + "/cam03.mp4";
+    constexpr std::int64_t kAhead = 900001234;  // 90.0001234 s, in 100 ns ticks
+    for (const std::int64_t offset : {kAhead, -kAhead, std::int64_t{0}}) {
+        FinishRequest request = Request(&Key());
+        request.clockOffsetTicks = offset;
+        ASSERT_TRUE(FinishExport(encoded, finished, request)) << offset;
+        const ExportCheck check = CheckExportFile(finished, {Key().certificateDer, true});
+        ASSERT_TRUE(check.ok()) << check.problem;
+        EXPECT_EQ(check.segment.startFileTime, kStart) << offset;
+        ASSERT_EQ(check.starts.size(), 3u);
+        for (const TrackStart& start : check.starts)
+            EXPECT_EQ(static_cast<std::int64_t>(kStart - start.startFileTime), offset)
+                << "track " << start.trackId;
+    }
+    // An offset that would take the start before the count begins is refused, nothing written.
+    fs::remove(finished);
+    FinishRequest request = Request(&Key());
+    request.clockOffsetTicks = static_cast<std::int64_t>(kStart) + 1;
+    const platform::Outcome refused = FinishExport(encoded, finished, request);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().kind, platform::Error::Kind::kRefused);
+    EXPECT_FALSE(fs::exists(finished));
+    // An unsigned file has nowhere to put the corrected start: its segment is as recorded.
+    request = Request(nullptr);
+    request.clockOffsetTicks = kAhead;
+    ASSERT_TRUE(FinishExport(encoded, finished, request));
+    const ExportCheck plain = CheckExportFile(finished);
+    ASSERT_TRUE(plain.ok()) << plain.problem;
+    EXPECT_EQ(plain.segment.startFileTime, kStart);
+    EXPECT_TRUE(plain.starts.empty());
+}
+
 TEST_F(ExportFinisherTest, TheSignatureHoldsForTheFileAsWrittenAndNoDamageGoesUnseen) {
     const std::string finished = prefix() + "/cam03.mp4";
     ASSERT_TRUE(FinishExport(Encode("encoded.mp4"), finished, Request(&Key())));

@@ -4,6 +4,7 @@
 #include <sys/mount.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "CliDay.h"
 #include "PseudoDrives.h"
@@ -207,6 +208,61 @@ TEST_F(CliExportTest, TheFilesCarryTheirStartAndCameraAndAreSignedOnceThereIsAKe
     WriteText(FileOf(2), bytes);
     EXPECT_FALSE(mp4::CheckExportFile(FileOf(2)).ok());
     EXPECT_THAT(Cli({"verify", FileOf(2)}), Out(1, "FAILS"));
+}
+
+// The files state the recorder's clock as the image's backup measured it, read from the report
+// its manifest lists, and their signed start is the recorded one less its offset: a local
+// recorder's clock is this machine's (no correction); one a link found 42.5 s ahead starts
+// 42.5 s earlier; an image without a report says its clock was not measured.
+TEST_F(CliExportTest, TheFilesStateTheClockOfTheImagesReportAndStartAtTheTimeItCorrects) {
+    const std::string image = usb + "/Backup";
+    ASSERT_EQ(Cli({"key", "create"}).status, 0);
+    // The image's manifest lists the report given, or none.
+    const auto listReport = [&](const std::string* report) {
+        std::istringstream lines(ReadText(image + "/SHA256SUMS"));
+        std::string manifest;
+        for (std::string line; std::getline(lines, line);)
+            if (line.size() < 13 || line.compare(line.size() - 13, 13, "  report.json") != 0)
+                manifest += line + "\n";
+        if (report) {
+            WriteText(image + "/report.json", *report);
+            manifest += CommandOutput("cd " + Quote(image) + " && sha256sum report.json");
+        } else {
+            fs::remove(image + "/report.json");
+        }
+        WriteText(image + "/SHA256SUMS", manifest);
+    };
+    const auto exported = [&](const std::string& says) {
+        fs::remove_all(out);
+        EXPECT_THAT(Export({"--cams", "1"}), Out(0, says));
+        EXPECT_THAT(Probe("format_tags=comment", FileOf(1)), HasSubstr(says));
+        const mp4::ExportCheck check = mp4::CheckExportFile(FileOf(1), {"", true});
+        EXPECT_TRUE(check.ok()) << check.problem;
+        EXPECT_FALSE(check.starts.empty());
+        return check.starts.empty() ? 0LL
+                                    : static_cast<long long>(check.segment.startFileTime -
+                                                             check.starts.front().startFileTime);
+    };
+    const std::string report = ReadText(image + "/report.json");
+    ASSERT_THAT(report, HasSubstr("\"method\": \"kernel\""));
+    EXPECT_EQ(exported("recorder clock offset +0.000 s"), 0);
+    EXPECT_THAT(Probe("format_tags=comment", FileOf(1)),
+                HasSubstr("the recorder's clock is this machine's"));
+
+    std::string ahead =
+        std::regex_replace(report, std::regex("\"method\": \"kernel\""), "\"method\": \"link\"");
+    ahead = std::regex_replace(ahead, std::regex("\"offset_seconds\": [-0-9.]+"),
+                               "\"offset_seconds\": 42.500000");
+    ahead = std::regex_replace(ahead, std::regex("\"uncertainty_seconds\": [-0-9.]+"),
+                               "\"uncertainty_seconds\": 0.250000");
+    listReport(&ahead);
+    ASSERT_THAT(Cli({"verify", "E:\\Backup"}), Ok());
+    EXPECT_EQ(exported("recorder clock offset +42.500 s \u00b1 0.250 s, measured over the link"),
+              425000000LL);
+
+    listReport(nullptr);
+    ASSERT_THAT(Cli({"verify", "E:\\Backup"}), Ok());
+    EXPECT_EQ(exported("recorder clock offset not measured"), 0);
 }
 
 // A target that cannot hold the whole file (a FAT stick holds 4 GiB at most): the export is cut

@@ -9,10 +9,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <regex>
 
 #include "CliDay.h"
 #include "RemoteFixture.h"
 #include "ScopedEnv.h"
+#ifdef QUILLON_HAVE_VIDEO
+#include "mp4/ExportVerifier.h"
+#endif
 
 using CliRemoteTest = RemoteCliFixture;
 
@@ -192,4 +196,72 @@ TEST_F(CliRemoteTest, TheReportGivesTheOffsetOfARecorderClockThatRunsAheadWithin
     EXPECT_GT(within, 0.0);
     EXPECT_LT(within, 1.0);
     EXPECT_LE(std::abs(offset - 90.0), within + 1e-6) << report;
+}
+
+// The MP4 files of such a backup state the report's measurement, not one of their own: their
+// signed start is the recorded one less the report's offset (so about 90 s earlier, within the
+// uncertainty), and their comment names the recorder's zone and gives the same figures.
+TEST_F(CliRemoteTest, TheMp4FilesOfARecorderAheadStartAtTheTrueTimeTheReportsOffsetGives) {
+#ifndef QUILLON_HAVE_VIDEO
+    GTEST_SKIP() << "built without the video export";
+#else
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "faketime's preload and a sanitizer's runtime cannot both come first";
+#endif
+    if (Shell("command -v faketime >/dev/null && command -v ffprobe >/dev/null") != 0)
+        GTEST_SKIP() << "faketime or ffprobe is missing";
+    UseBuiltData();  // the video's fonts
+    mkrec::RecorderPlan plan = Plan(600, 600, 2, 64, 48);
+    plan.fps = 2;
+    Record(plan);
+    serverUnder = {"/usr/bin/faketime", "-f", "+90s"};
+    {
+        ScopedEnv recorderZone("TZ", "America/Chicago");
+        StartServer();
+    }
+    ASSERT_THAT(Cli({"key", "create"}), Ok());  // signed files carry the corrected start
+    options = {"--cameras", "2"};
+    ASSERT_THAT(Remote({"add", "20100523", "1000", "1000", "--cams", "all"}), Ok());
+    ASSERT_THAT(Remote({"backup", "--folder", "E:\\Ahead", "--mp4", "--no-progress"}), Ok());
+    const std::string report = ReadText(usb + "/Ahead/report.json");
+    auto number = [&](const std::string& key) {
+        const std::size_t at = report.find("\"" + key + "\": ");
+        EXPECT_NE(at, std::string::npos) << key;
+        return at == std::string::npos ? 0.0 : std::stod(report.substr(at + key.size() + 4));
+    };
+    ASSERT_THAT(report, HasSubstr("\"method\": \"link\""));
+    const double offset = number("offset_seconds"), within = number("uncertainty_seconds");
+
+    const std::string video = usb + "/Ahead/2010_05_23=10,00~10,00/Video/";
+    const std::set<std::string> names = Names(video);
+    ASSERT_EQ(names.size(), 2u);
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const mp4::ExportCheck check = mp4::CheckExportFile(video + name, {"", true});
+        ASSERT_TRUE(check.ok()) << check.problem;
+        ASSERT_FALSE(check.starts.empty());
+        const double corrected = static_cast<double>(static_cast<std::int64_t>(
+                                     check.segment.startFileTime - check.starts[0].startFileTime)) /
+                                 1e7;
+        // The report gives the offset to the microsecond, the file to a tenth of one.
+        EXPECT_NEAR(corrected, offset, 1e-6);
+        EXPECT_LE(std::abs(corrected - 90.0), within + 1e-6);
+        // The recorded start is the recorder's reading: ten in Chicago's daylight time.
+        EXPECT_EQ(check.segment.startFileTime, mp4::FileTimeFromUnix(1274626800, 0));
+
+        const std::string comment =
+            CommandOutput("ffprobe -v error -show_entries format_tags=comment -of csv=p=0 '" +
+                          video + name + "'");
+        EXPECT_THAT(comment, HasSubstr("America/Chicago"));
+        std::smatch said;
+        ASSERT_TRUE(std::regex_search(
+            comment, said,
+            std::regex("recorder clock offset ([-+][0-9.]+) s \u00b1 ([0-9.]+) s, measured over "
+                       "the link")))
+            << comment;
+        EXPECT_NEAR(std::stod(said[1]), offset, 0.0005);
+        EXPECT_GE(std::stod(said[2]), within);
+        EXPECT_LE(std::stod(said[2]), within + 0.001);
+    }
+#endif
 }

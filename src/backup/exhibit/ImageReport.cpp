@@ -5,6 +5,7 @@
 
 #include "backup/exhibit/ExhibitReport.h"
 #include "backup/exhibit/JsonValue.h"
+#include "backup/exhibit/ReportedClock.h"
 #include "integrity/Manifest.h"
 #include "integrity/Signing.h"
 #include "platform/File.h"
@@ -24,14 +25,7 @@ void TakeRecorded(const JsonValue& r, Facts& f) {
     f.recorder.name = rec["name"].String();
     f.recorder.address = rec["address"].String();
     f.recorder.zone = rec["zone"].String();
-    const JsonValue& clock = rec["clock"];
-    if (clock["method"].kind == JsonValue::Kind::kString) {
-        f.recorder.clock.method = clock["method"].String();
-        f.recorder.clock.offsetSeconds = clock["offset_seconds"].number;
-        f.recorder.clock.uncertaintySeconds = clock["uncertainty_seconds"].number;
-        f.recorder.clock.synchronised = clock["synchronised"].truth;
-        f.recorder.clock.detail = clock["detail"].String();
-    }
+    f.recorder.clock = ClockOfReport(r);
 }
 
 int MinuteOf(const std::string& text) {

@@ -6,7 +6,7 @@
 #include <set>
 
 #include "backup/exhibit/ExhibitReport.h"
-#include "backup/exhibit/RecorderClock.h"
+#include "backup/exhibit/PassClock.h"
 #include "integrity/Manifest.h"
 #include "integrity/Signing.h"
 #include "platform/FileSystem.h"
@@ -67,10 +67,10 @@ void WritePassReport(backup::PassJob& job, const std::string& rootHost,
     if (!host.localMode && job.recorder) {
         f.recorder.address = host.serverAddress + ":" + std::to_string(host.port);
         f.recorder.name = "remote recorder at " + f.recorder.address;
-        f.recorder.clock = LinkClockCheck(job.recorder->MeasureClock());
+        f.recorder.clock = PassClock(job);
     } else {
         f.recorder.name = "local recorder, recordings in " + host.StorageRoot();
-        f.recorder.clock = KernelClockCheck();
+        f.recorder.clock = PassClock(job);
     }
     // The folder may hold the entries of earlier images: only those this pass wrote.
     std::set<std::string> written;

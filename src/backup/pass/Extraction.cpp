@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/CHKLM.h"
+#include "backup/exhibit/PassClock.h"
 #include "backup/pass/BackupPackage.h"
 #include "backup/pass/CopyEngine.h"
 #include "backup/pass/WriteGuard.h"
@@ -311,6 +312,7 @@ bool MakeEntryVideo(backup::PassJob& job, const ScheduleEntry& e, const EntryIma
                 request.cameras.push_back(c);
     request.stopped = [&job] { return !job.running(); };
     request.tap = platform::CurrentWriteTap();
+    request.clock = exhibit::MeasuredOf(exhibit::PassClock(job));
     for (const std::string& problem : job.video->MakeEntryVideo(request))
         job.report().Fail(p.entry, problem);
     return job.running();

@@ -6,8 +6,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
+#include "backup/exhibit/ExhibitFacts.h"
 #include "backup/pass/BackupReport.h"
 #include "backup/pass/ImageSink.h"
 #include "backup/pass/PassPlan.h"
@@ -82,6 +84,11 @@ class PassJob {
     const std::shared_ptr<FetchCancel> fetchCancel = std::make_shared<FetchCancel>();
     // Why the remote recorder ended the run ("" when it did not), once the pass has ended.
     std::string linkWhy;
+
+    // The recorder's clock, measured once for the report and the MP4 files alike: see
+    // exhibit::PassClock, which alone sets it.
+    std::once_flag clockMeasured;
+    exhibit::ClockCheck clock;
 
   private:
     const PassPlan plan_;

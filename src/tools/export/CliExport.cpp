@@ -9,6 +9,8 @@
 #include <cstring>
 
 #include "app/UnitName.h"
+#include "backup/exhibit/PassClock.h"
+#include "backup/exhibit/ReportedClock.h"
 #include "cli/CliCommands.h"
 #include "integrity/EntryStanding.h"
 #include "integrity/ImageCopyOut.h"
@@ -18,6 +20,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Signals.h"
 #include "records/CameraList.h"
+#include "video/ClockStatement.h"
 #include "video/EntryExport.h"
 #include "video/EntryVideoMaker.h"
 
@@ -112,6 +115,9 @@ int CmdExport(const CliArgs& a, bool progress) {
     platform::OnStopSignal(OnStop);
     bool whole = check.ok() || partial;
     bool zoneSaid = false;
+    // The files state the recorder's clock as the image's backup measured it, and correct their
+    // signed start by it.
+    const ports::MeasuredClock clock = exhibit::MeasuredOf(exhibit::ClockOfImage(*image));
     for (const std::string& entry : entries) {
         const std::string lacks = integrity::WhatEntryLacks(check, entry);
         if (!lacks.empty() && !a.force) {
@@ -141,13 +147,14 @@ int CmdExport(const CliArgs& a, bool progress) {
         request.stopped = [&stop] { return stop.load(); };
         request.unit = app::UnitName();
         request.cameras = chosen;
+        request.clock = clock;
         if (request.cameras.empty())
             request.cameras = video::CamerasInEntry(request.entryFolder);
         if (!zoneSaid) {
             // The files' text is the recorder's clock, which says nothing without its zone.
             zoneSaid = true;
-            std::printf("recorded times are the recorder's clock in %s\n",
-                        video::EntryZoneText(entry).c_str());
+            std::printf("recorded times are the recorder's clock in %s; %s\n",
+                        video::EntryZoneText(entry).c_str(), video::ClockStatement(clock).c_str());
         }
         request.done = [&](int camera, const video::CameraExportResult& r) {
             if (progress && r.written)
