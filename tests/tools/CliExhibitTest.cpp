@@ -1,6 +1,8 @@
 // The exhibit report a backup writes into its image, checked with the tools its readers use.
 #include <fstream>
 #include <map>
+#include <regex>
+#include <set>
 #include <sstream>
 
 #include "CliDay.h"
@@ -163,4 +165,48 @@ TEST_F(CliExhibitTest,
     const std::string second = prefix() + "/second";
     ASSERT_EQ(Cli({"report", image, "--out", second}).status, 0);
     EXPECT_THAT(ReadText(second + "/report.json"), HasSubstr("\"CR-2026/115\""));
+}
+
+// The minutes the report says a camera lacks are those its MP4 file lacks, as ffmpeg reads the
+// file's per-second subtitles: no minute shown twice, none said missing that the file holds.
+TEST_F(CliExhibitTest, TheGapsOfTheReportAreTheMinutesTheMp4FilesLack) {
+    if (std::system("{ command -v ffmpeg; } >/dev/null") != 0)
+        GTEST_SKIP() << "ffmpeg is missing";
+    mkrec::RecorderPlan plan = SmallDayPlan(605);
+    plan.cameras = 2;
+    plan.gapMinutes = {602};
+    plan.cameraStops = {{1, 604}};
+    plan.damagedMinutes = {{603, mkrec::Damage::kNoTable}};
+    Record(plan);
+    UseBuiltData();
+    options = {"--cameras", "2"};
+    ASSERT_EQ(Add("1000", "1005", "all").status, 0);
+    Backup("E:\\Case", {"--mp4"});
+    const std::string image = usb + "/Case";
+    const std::string folder = Field(image, "['entries'][0]['folder']");
+    int checked = 0;
+    for (const auto& file : fs::directory_iterator(image + "/" + folder + "/Video")) {
+        const std::string name = file.path().filename().string();
+        const int camera = std::atoi(name.substr(name.rfind("cam") + 3).c_str());
+        ASSERT_GT(camera, 0) << name;
+        const RunResult srt = RunProgram(
+            "/bin/sh",
+            {"-c", "ffmpeg -v error -i '" + file.path().string() + "' -map 0:s -f srt -"}, "");
+        ASSERT_EQ(srt.status, 0) << srt.err;
+        std::set<std::string> shown;
+        const std::regex reading("\\d{4}-\\d\\d-\\d\\d (\\d\\d:\\d\\d):\\d\\d");
+        for (std::sregex_iterator m(srt.out.begin(), srt.out.end(), reading), end; m != end; ++m)
+            shown.insert((*m)[1]);
+        std::string lacked;
+        for (const char* minute : {"10:00", "10:01", "10:02", "10:03", "10:04", "10:05"})
+            if (!shown.count(minute))
+                lacked += std::string(lacked.empty() ? "" : ", ") + "'" + minute + "'";
+        const std::string at = "['entries'][0]['cameras'][" + std::to_string(camera - 1) + "]";
+        const std::string said =
+            Field(image, "['entries'] and ', '.join(repr(m) for m in sorted(r" + at +
+                             "['missing_minutes'] + r" + at + "['damaged_minutes']))");
+        EXPECT_EQ(lacked, said) << name;
+        ++checked;
+    }
+    EXPECT_EQ(checked, 2);
 }
