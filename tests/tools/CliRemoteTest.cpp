@@ -20,6 +20,17 @@
 
 using CliRemoteTest = RemoteCliFixture;
 
+namespace {
+
+// A number of report.json by its key, wherever it is (the clock's are named once).
+double ReportNumber(const std::string& report, const std::string& key) {
+    const std::size_t at = report.find("\"" + key + "\": ");
+    EXPECT_NE(at, std::string::npos) << key;
+    return at == std::string::npos ? 0.0 : std::stod(report.substr(at + key.size() + 4));
+}
+
+}  // namespace
+
 TEST_F(CliRemoteTest, ARemoteScheduleIsTheLocalScheduleAndItsBackupTheSameBytes) {
     mkrec::RecorderPlan plan = SmallDayPlan(605);
     plan.days = {"20100522", "20100523"};
@@ -186,11 +197,7 @@ TEST_F(CliRemoteTest, TheReportGivesTheOffsetOfARecorderClockThatRunsAheadWithin
     ASSERT_THAT(Remote({"add", "20100523", "1000", "1000", "--cams", "all"}), Ok());
     ASSERT_THAT(Remote({"backup", "--folder", "E:\\Ahead", "--no-progress"}), Ok());
     const std::string report = ReadText(usb + "/Ahead/report.json");
-    auto number = [&](const std::string& key) {
-        const std::size_t at = report.find("\"" + key + "\": ");
-        EXPECT_NE(at, std::string::npos) << key;
-        return at == std::string::npos ? 0.0 : std::stod(report.substr(at + key.size() + 4));
-    };
+    auto number = [&](const std::string& key) { return ReportNumber(report, key); };
     EXPECT_THAT(report, HasSubstr("\"method\": \"link\""));
     const double offset = number("offset_seconds"), within = number("uncertainty_seconds");
     EXPECT_GT(within, 0.0);
@@ -224,11 +231,7 @@ TEST_F(CliRemoteTest, TheMp4FilesOfARecorderAheadStartAtTheTrueTimeTheReportsOff
     ASSERT_THAT(Remote({"add", "20100523", "1000", "1000", "--cams", "all"}), Ok());
     ASSERT_THAT(Remote({"backup", "--folder", "E:\\Ahead", "--mp4", "--no-progress"}), Ok());
     const std::string report = ReadText(usb + "/Ahead/report.json");
-    auto number = [&](const std::string& key) {
-        const std::size_t at = report.find("\"" + key + "\": ");
-        EXPECT_NE(at, std::string::npos) << key;
-        return at == std::string::npos ? 0.0 : std::stod(report.substr(at + key.size() + 4));
-    };
+    auto number = [&](const std::string& key) { return ReportNumber(report, key); };
     ASSERT_THAT(report, HasSubstr("\"method\": \"link\""));
     const double offset = number("offset_seconds"), within = number("uncertainty_seconds");
 
