@@ -32,6 +32,24 @@ TEST_F(ImageManifestFolderTest, ASecondBackupIntoTheFolderKeepsTheFirstManifestB
         EXPECT_EQ(Sha256sumCheck(out + "/Backup", manifest), 0) << manifest;
 }
 
+TEST_F(ImageManifestFolderTest, AnOlderManifestCutShortStillKeepsItsImagesReport) {
+    RecordDay(600, 604);
+    Add("10", "00", "10", "01");
+    Run();
+    const std::string firstReport = ReadText(out + "/Backup/report.json");
+    const std::string firstManifest = Manifest();
+    Add("10", "03", "10", "04");
+    Run();
+    // Cut where its lines end before the report's: it lists no report now, though one is there.
+    const std::string cut = firstManifest.substr(0, firstManifest.find('\n') + 1);
+    WriteText(out + "/Backup/SHA256SUMS-1", cut);
+    Add("10", "02", "10", "02");
+    Run();
+    EXPECT_EQ(ReadText(out + "/Backup/report.json"), firstReport);
+    EXPECT_HAS(Manifest(), "  report-3.json\n");
+    EXPECT_EQ(Sha256sumCheck(out + "/Backup"), 0);
+}
+
 TEST_F(ImageManifestFolderTest, AManifestTheTargetWillNotTakeFailsThePassOnceAndKeepsTheEntry) {
     RecordDay(600, 601);
     fs::create_directories(out + "/Backup/SHA256SUMS/taken");

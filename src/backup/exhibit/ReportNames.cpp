@@ -81,9 +81,15 @@ ReportNames NewReportNames(const std::string& rootHost, bool keepsOlder) {
     if (!keepsOlder)
         return NamesNumbered(1);
     const std::set<std::string> listed = ListedInFolder(rootHost);
+    // A name no manifest lists may still be an earlier image's report whose manifest was cut
+    // short or damaged: a file there is never written over.
+    const auto taken = [&](const std::string& name) {
+        return listed.count(name) || platform::FileLength(rootHost + "/" + name) >= 0 ||
+               platform::IsDirectory(rootHost + "/" + name);
+    };
     for (int n = 1;; ++n) {
         ReportNames names = NamesNumbered(n);
-        if (!listed.count(names.json) && !listed.count(names.pdf))
+        if (!taken(names.json) && !taken(names.pdf))
             return names;
     }
 }
