@@ -27,4 +27,13 @@ TEST(ClockStatementTest, ALocalRecorderHasNoOffsetAndAnUnmeasuredClockCorrectsNo
     EXPECT_EQ(ClockStatement({"none", 3.0, 0.25}), "recorder clock offset not measured");
     EXPECT_EQ(ClockOffsetTicks({"none", 3.0, 0.25}), 0);
 }
+
+TEST(ClockStatementTest, AnOffsetPastAnyClockIsStatedWholeAndNeverWrapsTheStart) {
+    // A server answering the largest time it can, or a report edited to say 1e200 s.
+    EXPECT_GT(ClockOffsetTicks({"link", 9.2e12, 0.001}), 8'000'000'000'000'000'000LL);
+    EXPECT_LT(ClockOffsetTicks({"link", -1e200, 0.001}), -8'000'000'000'000'000'000LL);
+    const std::string said = ClockStatement({"link", 1e200, 1e200});
+    EXPECT_EQ(said.substr(0, 23), "recorder clock offset +");
+    EXPECT_EQ(said.substr(said.size() - 24), ", measured over the link");
+}
 #endif
