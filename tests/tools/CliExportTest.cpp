@@ -347,6 +347,8 @@ TEST_F(CliExportTest, AnImageThatFailsItsCheckIsRefusedOrExportedSayingWhatIsMis
     RunResult r = Export();
     EXPECT_THAT(r, Err(1, "fails its check"));
     EXPECT_FALSE(fs::exists(out + "/2010-05-23_1000-1003"));
+    const std::string custody = usb + "/Backup/CUSTODY.jsonl";
+    EXPECT_THAT(ReadText(custody), Not(HasSubstr("exported")));
 
     r = Export({"--force", "--cams", "1"});
     EXPECT_EQ(r.status, 1) << r.out;
@@ -356,6 +358,9 @@ TEST_F(CliExportTest, AnImageThatFailsItsCheckIsRefusedOrExportedSayingWhatIsMis
     EXPECT_THAT(Probe("format_tags=title", FileOf(1)), HasSubstr("failed its check"));
     // The three minutes that can be read, every picture of them.
     EXPECT_EQ(Frames(FileOf(1)), Rows(1));
+    // A file made from an image that failed its check is in its chain of custody all the same.
+    EXPECT_THAT(ReadText(custody), HasSubstr("\"event\":\"exported\""));
+    EXPECT_THAT(ReadText(custody), HasSubstr("not each of them whole or from a checked image"));
 }
 
 // A written disc is exported as its folder image is, read through its file system, and its MP4

@@ -134,8 +134,9 @@ int CmdKey(const CliArgs& a);
 int CmdCustody(const CliArgs& a, const CliOptions& options);
 int NoteImageEvent(const CliArgs& a, const CliOptions& options, integrity::CustodyEvent event,
                    const std::string& note = "");
-// Only in quillon-cli-video, which has the encoder (export/).
-int CmdExport(const CliArgs& a, bool progress);
+// Only in quillon-cli-video, which has the encoder (export/); written: how many MP4 files it
+// made, whatever it returns.
+int CmdExport(const CliArgs& a, bool progress, int& written);
 // One run of a recorder of the pull configurations, with its own session.
 int CmdPull(const CliArgs& a, CliOptions options);
 

@@ -248,10 +248,17 @@ int main(int argc, char** argv) {
             return CmdKey(args);
 #ifdef QUILLON_HAVE_VIDEO
         if (command == "export") {
-            const int exported = CmdExport(args, options.progress);
-            return exported == 0 ? NoteImageEvent(args, options, integrity::CustodyEvent::kExported,
-                                                  "MP4 files into " + args.out)
-                                 : exported;
+            // Files made from the image are noted even when not all came out whole, or a
+            // forced export took an image that failed its check: those most of all.
+            int written = 0;
+            const int exported = CmdExport(args, options.progress, written);
+            if (written == 0)
+                return exported;
+            const int noted = NoteImageEvent(
+                args, options, integrity::CustodyEvent::kExported,
+                "MP4 files into " + args.out +
+                    (exported == 0 ? "" : ", not each of them whole or from a checked image"));
+            return exported != 0 ? exported : noted;
         }
 #endif
 #ifdef QUILLON_HAVE_SHARE

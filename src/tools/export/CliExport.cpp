@@ -58,7 +58,8 @@ void OnStop(int) {
 
 }  // namespace
 
-int CmdExport(const CliArgs& a, bool progress) {
+int CmdExport(const CliArgs& a, bool progress, int& written) {
+    written = 0;
     if (!a.mp4)
         throw UsageError{"export takes --mp4, the only kind of file it makes"};
     const bool oneImage = a.disc.empty() ? a.positional.size() == 1 : a.positional.empty();
@@ -164,6 +165,7 @@ int CmdExport(const CliArgs& a, bool progress) {
         for (const video::CameraFile& f : video::ExportEntry(request)) {
             const video::CameraExportResult& r = f.result;
             if (r.written) {
+                written += static_cast<int>(r.files.size());
                 std::string where;
                 for (const std::string& file : r.files)
                     where += (where.empty() ? "" : ", ") + platform::ToDrivePath(file);
