@@ -165,6 +165,16 @@ TEST_F(CliExhibitTest,
     const std::string second = prefix() + "/second";
     ASSERT_EQ(Cli({"report", image, "--out", second}).status, 0);
     EXPECT_THAT(ReadText(second + "/report.json"), HasSubstr("\"CR-2026/115\""));
+
+    // A report changed after its backup is not stated again as what the backup recorded.
+    std::string changed = ReadText(image + "/report-2.json");
+    changed.replace(changed.find("CR-2026/115"), 11, "CR-2026/999");
+    WriteText(image + "/report-2.json", changed);
+    const std::string third = prefix() + "/third";
+    ASSERT_EQ(Cli({"report", image, "--out", third}).status, 0);
+    EXPECT_THAT(ReadText(third + "/report.json"), Not(HasSubstr("CR-2026/999")));
+    EXPECT_THAT(ReadText(third + "/report.json"),
+                HasSubstr("report-2.json does not match its digest in SHA256SUMS"));
 }
 
 // The minutes the report says a camera lacks are those its MP4 file lacks, as ffmpeg reads the

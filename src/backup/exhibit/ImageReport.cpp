@@ -1,12 +1,14 @@
 #include "backup/exhibit/ImageReport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 #include "backup/exhibit/ExhibitReport.h"
 #include "backup/exhibit/JsonValue.h"
 #include "backup/exhibit/ReportedClock.h"
 #include "integrity/Manifest.h"
+#include "integrity/Sha256.h"
 #include "integrity/Signing.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -26,6 +28,18 @@ void TakeRecorded(const JsonValue& r, Facts& f) {
     f.recorder.address = rec["address"].String();
     f.recorder.zone = rec["zone"].String();
     f.recorder.clock = ClockOfReport(r);
+}
+
+// Whether bytes are the file the manifest lists as path.
+bool ListedAs(const integrity::Manifest& manifest, const std::string& path,
+              const std::string& bytes) {
+    const std::string hex = integrity::Sha256Hex(bytes.data(), bytes.size());
+    for (const integrity::ManifestLine& line : manifest.lines)
+        if (line.path == path)
+            return std::equal(
+                hex.begin(), hex.end(), line.hex.begin(), line.hex.end(),
+                [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    return false;
 }
 
 int MinuteOf(const std::string& text) {
@@ -73,9 +87,17 @@ std::string FactsOfImage(const std::string& rootHost, Facts& f) {
     const std::string reportName = ListedReportJson(manifest);
     if (!reportName.empty() &&
         platform::ReadWholeFile(rootHost + "/" + reportName, recorded, 64 << 20)) {
-        if (const std::string bad = JsonValue::Parse(recorded, report); !bad.empty())
-            return "the image's " + reportName + " cannot be read: " + bad;
-        TakeRecorded(report, f);
+        // What the backup recorded is taken only as the manifest vouches for it: a report
+        // changed since would have its words stated again as the backup's.
+        if (!ListedAs(manifest, reportName, recorded)) {
+            f.recorder.clock.detail = "the image's " + reportName +
+                                      " does not match its digest in " + integrity::kManifestName +
+                                      ": nothing of it is taken";
+        } else {
+            if (const std::string bad = JsonValue::Parse(recorded, report); !bad.empty())
+                return "the image's " + reportName + " cannot be read: " + bad;
+            TakeRecorded(report, f);
+        }
     } else {
         f.recorder.clock.detail = "the image holds no report of its backup";
     }
