@@ -18,8 +18,10 @@ ReportNames NamesNumbered(int n) {
     return {"report" + suffix + ".json", "REPORT" + suffix + ".pdf"};
 }
 
-// Every path the manifests in the folder list, the earlier images' ones too.
-std::set<std::string> ListedInFolder(const std::string& rootHost) {
+// Every path the manifests in the folder list, the earlier images' ones too; damaged: one of
+// them could not be read whole.
+std::set<std::string> ListedInFolder(const std::string& rootHost, bool& damaged) {
+    damaged = false;
     std::set<std::string> listed;
     for (const platform::FindData& f : platform::FindFiles(rootHost + "/SHA256SUMS*")) {
         const std::size_t dot = f.name.rfind('.');
@@ -33,6 +35,7 @@ std::set<std::string> ListedInFolder(const std::string& rootHost) {
         // One that cannot be read still holds its names: they are taken all the same.
         if (!platform::ReadWholeFile(f.hostPath, text, 64 << 20) ||
             !integrity::ParseManifest(text, manifest).empty()) {
+            damaged = true;
             for (std::size_t from = 0; from < text.size();) {
                 std::size_t end = text.find('\n', from);
                 if (end == std::string::npos)
@@ -80,12 +83,15 @@ bool IsReportJson(const std::string& relative) {
 ReportNames NewReportNames(const std::string& rootHost, bool keepsOlder) {
     if (!keepsOlder)
         return NamesNumbered(1);
-    const std::set<std::string> listed = ListedInFolder(rootHost);
-    // A name no manifest lists may still be an earlier image's report whose manifest was cut
-    // short or damaged: a file there is never written over.
+    bool damaged = false;
+    const std::set<std::string> listed = ListedInFolder(rootHost, damaged);
+    // A damaged manifest may have lost the line of its image's report: then no report file
+    // there is written over. Else one no manifest lists is what a run killed before naming its
+    // manifest left, and its next run takes the name again.
     const auto taken = [&](const std::string& name) {
-        return listed.count(name) || platform::FileLength(rootHost + "/" + name) >= 0 ||
-               platform::IsDirectory(rootHost + "/" + name);
+        return listed.count(name) ||
+               (damaged && (platform::FileLength(rootHost + "/" + name) >= 0 ||
+                            platform::IsDirectory(rootHost + "/" + name)));
     };
     for (int n = 1;; ++n) {
         ReportNames names = NamesNumbered(n);
