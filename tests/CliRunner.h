@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,11 +56,22 @@ inline std::string FileBytes(const std::string& path) {
     return ss.str();
 }
 
+// The folder of a run's output files: scratch, or without one a folder of this process's own,
+// since test programs that run at once must not write into each other's files.
+inline std::string RunScratch(const std::string& scratch) {
+    if (!scratch.empty())
+        return scratch;
+    const std::string own = "/tmp/quillon-run-" + std::to_string(::getpid());
+    ::mkdir(own.c_str(), 0700);
+    return own;
+}
+
 // tag keeps the output files of programs that run at the same time apart.
 inline RunningProgram StartProgram(const std::string& program, const std::vector<std::string>& args,
                                    const std::string& scratch, long fileSizeLimit = 0,
                                    const std::string& tag = "") {
-    RunningProgram p{-1, scratch + "/run" + tag + ".out", scratch + "/run" + tag + ".err"};
+    const std::string folder = RunScratch(scratch);
+    RunningProgram p{-1, folder + "/run" + tag + ".out", folder + "/run" + tag + ".err"};
     p.pid = fork();
     if (p.pid == 0) {
         int out = ::open(p.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
