@@ -6,7 +6,8 @@
   if (typeof require === 'function' && typeof QV === 'undefined') require('./qv-namespace.js');
 
   const SCHEMA = 'quillon-exhibit-report/1';
-  const NAME = /^report(?:-([0-9]+))?\.json$/;
+  // The names the backup gives: no report-1.json, no leading zero.
+  const NAME = /^report(?:-([2-9]|[1-9][0-9]+))?\.json$/;
 
   // The report of an image among the names of its root's files: one its current SHA256SUMS lists
   // when there is one, else any; of several, the latest (report.json is the first, report-2.json

@@ -23,6 +23,7 @@
 #include "backup/pass/PassEnd.h"
 #include "backup/remote/RemoteBackup.h"
 #include "backup/schedule/CameraSelection.h"
+#include "backup/schedule/KeptCase.h"
 #include "backup/schedule/ScheduleCommands.h"
 #include "controls/CEzEdit.h"
 #include "controls/ChildDialog.h"
@@ -121,6 +122,9 @@ BOOL CQuillonDlg::OnInitDialog() {
     m_ui->c1074->SetEditFont(m_session.Profile());
     m_ui->c1074->SetLimitText(static_cast<int>(kMemoBytes));
     m_ui->c1134->setFont(EditFont(m_session.Profile()));
+    // Short enough that what is kept is what the backup gets.
+    for (QLineEdit* field : {m_ui->c1991, m_ui->c1992, m_ui->c1993})
+        field->setMaxLength(static_cast<int>(backup::kKeptCaseFieldBytes / 4));
     const exhibit::CaseDetails kept = m_session.KeptCase();
     m_ui->c1991->setText(QString::fromStdString(kept.caseReference));
     m_ui->c1992->setText(QString::fromStdString(kept.exhibitNumber));

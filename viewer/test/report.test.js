@@ -41,7 +41,8 @@ describe('the exhibit report as the page reads it', () => {
       'one the manifest does not list is not preferred');
     assert.equal(report.choose(['report-3.json'], listing({})), 'report-3.json', 'unlisted, but there (and then not vouched for)');
     assert.equal(report.choose(['report-2.json'], null), 'report-2.json');
-    for (const name of ['report-.json', 'report-x.json', 'report.json.bak', 'Report.json', 'myreport.json', 'report-2.JSON'])
+    for (const name of ['report-.json', 'report-x.json', 'report.json.bak', 'Report.json', 'myreport.json', 'report-2.JSON',
+      'report-1.json', 'report-02.json'])
       assert.equal(report.choose([name], listing({ [name]: h })), null, name);
   });
 

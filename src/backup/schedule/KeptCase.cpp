@@ -10,8 +10,7 @@ namespace backup {
 namespace {
 
 constexpr const char* kFirstLine = "quillon-case/1";
-// A field is one line of an edit box; more than this is no case reference.
-constexpr std::size_t kFieldBytes = 1024;
+constexpr std::size_t kFieldBytes = kKeptCaseFieldBytes;
 
 std::string CaseFile(const std::string& base) {
     return paths::WorkingFolder(base) + "\\case.txt";

@@ -3,11 +3,15 @@
 // reserve.dat (case.txt), so that the window opened again and the command line back the schedule
 // up under the case the operator gave. It goes with the working folder when the schedule is
 // done.
+#include <cstddef>
 #include <string>
 
 #include "backup/exhibit/ExhibitFacts.h"
 
 namespace backup {
+
+// A field is one line of an edit box; more than this is no case reference, and is cut.
+constexpr std::size_t kKeptCaseFieldBytes = 1024;
 
 // What is kept for the schedule of base; empty fields when nothing is (or the file is damaged:
 // a case is retyped, never guessed).
