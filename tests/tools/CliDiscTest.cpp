@@ -2,6 +2,7 @@
 // as the folder backup of the same schedule, on the writer named; a drive without a disc leaves
 // the schedule for another try. (That a disc holds its own pass only is backup/DiscStagingTest's.)
 #include <algorithm>
+#include <regex>
 
 #include "CliDay.h"
 #include "PseudoDrives.h"
@@ -45,6 +46,20 @@ TEST_F(CliDiscTest, ADiscReadsBackAsTheFolderBackupOfTheSameScheduleAndChecksWhe
     EXPECT_EQ(VolumeId(Disc('D')), "QORBACKUP");
     EXPECT_NE(VolumeId(Disc('F')), "QORBACKUP");
     ASSERT_TRUE(ExtractIso(Disc('D'), prefix() + "/read"));
+    // A written disc takes no report more: it is written again beside it, from the disc's files.
+    const std::string again = prefix() + "/disc-report";
+    ASSERT_THAT(Cli({"report", "--disc", "D:", "--out", again}), Ok());
+    const std::string report = ReadText(again + "/report.json");
+    const std::string discSums = ReadText(prefix() + "/read/SHA256SUMS");
+    const std::regex digest("\"sha256\": \"([0-9a-f]{64})\"");
+    int digests = 0;
+    for (std::sregex_iterator m(report.begin(), report.end(), digest), end; m != end;
+         ++m, ++digests)
+        EXPECT_THAT(discSums, HasSubstr((*m)[1].str() + "  "));
+    EXPECT_GT(digests, 20);
+    EXPECT_THAT(report, HasSubstr("2010_05_23=10,02~10,05"));
+    for (const auto& left : fs::directory_iterator(again))  // the disc's copy went with it
+        EXPECT_NE(left.path().filename().string().rfind(".quillon-disc", 0), 0u) << left.path();
 
     Schedule();
     ASSERT_THAT(Backup("E:\\Folder", {"--viewer"}), Ok());

@@ -104,6 +104,9 @@ std::string CommandLineFolder(const std::string& text);
 // A drive path ("E:\x") through the drive table, anything else as a path of this machine; no
 // slash at its end.
 std::string CommandHostPath(const std::string& path);
+// The scratch folder of a disc's files that a command reads as files (export, report), hidden in
+// the command's own output folder.
+constexpr const char* kDiscScratchStem = ".quillon-disc";
 // The image a command names: a folder (a drive path or a path of this machine) or, with
 // --disc LETTER, the disc in that writer drive read through its file system; or why there is
 // no such folder or no readable disc.

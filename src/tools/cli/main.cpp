@@ -38,7 +38,7 @@ const char kUsage[] =
     "         [--case REF] [--exhibit ID] [--operator NAME]\n"
     "                                        (also with --disc) for the image's exhibit\n"
     "                                        report, report.json and REPORT.pdf\n"
-    "  report IMAGE --out DIR [--case REF] [--exhibit ID] [--operator NAME]\n"
+    "  report IMAGE|--disc LETTER --out DIR [--case REF] [--exhibit ID] [--operator NAME]\n"
     "                                        writes an image's exhibit report again into\n"
     "                                        DIR (a disc cannot take it)\n"
     "  backup --disc LETTER [--viewer] [--mp4]\n"

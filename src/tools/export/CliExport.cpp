@@ -47,9 +47,6 @@ std::vector<std::string> FolderNames(const std::string& folder) {
     return names;
 }
 
-// The scratch folder of a disc's export, hidden in the export's own folder.
-constexpr const char* kScratchStem = ".quillon-disc";
-
 std::atomic<bool> gStop{false};
 
 void OnStop(int) {
@@ -107,7 +104,7 @@ int CmdExport(const CliArgs& a, bool progress, int& written) {
     std::unique_ptr<integrity::ScratchFolder> copy;
     if (!a.disc.empty()) {
         // Another export into this folder may be using a copy of its own meanwhile.
-        copy = std::make_unique<integrity::ScratchFolder>(out, kScratchStem);
+        copy = std::make_unique<integrity::ScratchFolder>(out, kDiscScratchStem);
         if (copy->path().empty())
             return Fail("no folder for the disc's files can be made in " + a.out);
     }
