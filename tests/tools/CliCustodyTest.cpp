@@ -100,4 +100,12 @@ TEST_F(CliCustodyTest, AnExportAndTheCopysDestructionAreNotedWhereTheImageAndIts
             << log;
     EXPECT_THAT(Cli({"custody", "verify", image}), Out(0, "INTACT: "));
     EXPECT_THAT(Cli({"custody", "verify", base + "/CUSTODY.jsonl"}), Out(0, "INTACT: "));
+
+    // A base log that cannot take the entry's line keeps the entry, and says so.
+    std::filesystem::remove(base + "/CUSTODY.jsonl");
+    std::filesystem::create_directory(base + "/CUSTODY.jsonl");
+    const RunResult added = Add("1001", "1002");
+    EXPECT_EQ(added.status, 0) << added.err;
+    EXPECT_THAT(added.out + added.err, HasSubstr("the custody log was not written"));
+    EXPECT_THAT(Cli({"list"}), Out(0, "10:01 ~ 10:02"));
 }

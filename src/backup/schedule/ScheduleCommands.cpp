@@ -168,10 +168,16 @@ CommandResult ScheduleEditor::OnAdd(const TimeFields& range) {
     InsertListRow(schedule_, view_, label);
     targets_.RetellDiscSpace();
     // The base folder's chain of custody begins with the entry, before any image names it. A
-    // log that cannot take the line does not undo the entry, which is saved.
-    integrity::LogScheduled(platform::ResolvePath(host_.basePath + integrity::kCustodyLogName),
-                            entry, backup::LoadKeptCase(host_.basePath).operatorName);
+    // log that cannot take the line does not undo the entry, which is saved: the operator is
+    // told, since the backup will find the same log.
+    const platform::Outcome logged =
+        integrity::LogScheduled(platform::ResolvePath(host_.basePath + integrity::kCustodyLogName),
+                                entry, backup::LoadKeptCase(host_.basePath).operatorName);
     view_.Busy(false);
+    if (!logged)
+        prompts_.Tell(
+            "The entry is scheduled, but the custody log was not written: " + logged.error().Said(),
+            Severity::kWarning);
     return {};
 }
 
