@@ -1,6 +1,7 @@
 #include "integrity/Manifest.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <set>
 
 namespace integrity {
@@ -81,6 +82,17 @@ bool IsManifestFile(const std::string& relative) {
         if (!std::isdigit(static_cast<unsigned char>(rest[i])))
             return false;
     return true;
+}
+
+int OlderManifestNumber(const std::string& relative) {
+    const std::string base = std::string(kManifestName) + "-";
+    if (relative == kCustodyLogName || !IsManifestFile(relative) ||
+        relative.compare(0, base.size(), base) != 0)
+        return 0;
+    for (std::size_t i = base.size(); i < relative.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(relative[i])))
+            return 0;  // its signature or key
+    return std::atoi(relative.c_str() + base.size());
 }
 
 std::string OlderManifestName(const std::string& name, int n) {

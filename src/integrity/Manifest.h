@@ -22,6 +22,8 @@ constexpr const char* kPartialMarker = "# PARTIAL IMAGE";
 bool IsManifestFile(const std::string& relative);
 // The kept name of the n-th older manifest file ("SHA256SUMS-n" with the name's suffix).
 std::string OlderManifestName(const std::string& name, int n);
+// n of an older image's manifest "SHA256SUMS-n" (not its signature or key); 0 for any other name.
+int OlderManifestNumber(const std::string& relative);
 
 struct ManifestLine {
     std::string hex;

@@ -1,7 +1,6 @@
 #include "integrity/Verify.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -97,13 +96,9 @@ std::vector<RootManifest> OlderManifests(ImageFiles& image,
                                          const std::map<std::string, ImageFiles::Entry>& files,
                                          std::vector<std::string>& problems) {
     std::vector<std::pair<int, std::string>> names;
-    for (const auto& [path, entry] : files) {
-        if (path == kManifestName || path == kCustodyLogName || !IsManifestFile(path) ||
-            path.compare(path.size() - 4, 4, ".sig") == 0 ||
-            path.compare(path.size() - 4, 4, ".pub") == 0)
-            continue;
-        names.emplace_back(std::atoi(path.c_str() + std::string(kManifestName).size() + 1), path);
-    }
+    for (const auto& [path, entry] : files)
+        if (const int n = OlderManifestNumber(path); n > 0)
+            names.emplace_back(n, path);
     std::sort(names.rbegin(), names.rend());
     std::vector<RootManifest> older;
     for (const auto& [n, name] : names) {

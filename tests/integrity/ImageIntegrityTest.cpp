@@ -69,6 +69,11 @@ TEST(ManifestTest, TheManifestsOwnFilesAreKnownByName) {
          {"x/SHA256SUMS", "SHA256SUMS-", "SHA256SUMS-1x", "SHA256SUMSX", "SHA256SUMS.txt"})
         EXPECT_FALSE(IsManifestFile(name)) << name;
     EXPECT_EQ(OlderManifestName("SHA256SUMS.sig", 2), "SHA256SUMS-2.sig");
+    // Only an older image's manifest itself has a number.
+    EXPECT_EQ(OlderManifestNumber("SHA256SUMS-12"), 12);
+    for (const char* name : {"SHA256SUMS", "SHA256SUMS-12.sig", "SHA256SUMS-3.pub", "SHA256SUMS-",
+                             "CUSTODY.jsonl", "x/SHA256SUMS-1"})
+        EXPECT_EQ(OlderManifestNumber(name), 0) << name;
 }
 
 class ImageHasherTest : public TempPrefixTest {

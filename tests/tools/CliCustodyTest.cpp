@@ -4,6 +4,7 @@
 #include "CliDay.h"
 #include "PseudoDrives.h"
 #include "ScopedEnv.h"
+#include "integrity/CustodyLog.h"
 #include "integrity/Signing.h"
 
 class CliCustodyTest : public UsbCliFixture {};
@@ -91,9 +92,16 @@ TEST_F(CliCustodyTest, AnExportAndTheCopysDestructionAreNotedWhereTheImageAndIts
     EXPECT_THAT(Cli({"custody", "show", image}),
                 Out(0, "exported  by Jo Operator  note: MP4 files into "));
 #endif
+    // A second image in the folder: destroying the folder destroys both, the earlier first.
+    ASSERT_THAT(Add("1001", "1002"), Ok());
+    ASSERT_THAT(Backup("E:\\Case"), Ok());
     EXPECT_THAT(Cli({"custody", "destroyed", image}), Err(2, "--reason WHY"));
     EXPECT_THAT(Cli({"custody", "destroyed", image, "--reason", "retention ended"}),
-                Out(0, "noted as destroyed (reason: retention ended)"));
+                Out(0, "noted as destroyed, 2 images (reason: retention ended)"));
+    EXPECT_THAT(
+        Cli({"custody", "show", base}),
+        Out(0, "reason: retention ended  note: the earlier image of SHA256SUMS-1  manifest " +
+                   integrity::ManifestHash(ReadText(image + "/SHA256SUMS-1")).substr(0, 16)));
     for (const std::string& log : {image, base})
         EXPECT_THAT(Cli({"custody", "show", log}),
                     Out(0, "destroyed  by Jo Operator  reason: retention ended  manifest "))

@@ -67,11 +67,10 @@ void WritePassReport(backup::PassJob& job, const std::string& rootHost,
     if (!host.localMode && job.recorder) {
         f.recorder.address = host.serverAddress + ":" + std::to_string(host.port);
         f.recorder.name = "remote recorder at " + f.recorder.address;
-        f.recorder.clock = PassClock(job);
     } else {
         f.recorder.name = "local recorder, recordings in " + host.StorageRoot();
-        f.recorder.clock = PassClock(job);
     }
+    f.recorder.clock = PassClock(job);
     // The folder may hold the entries of earlier images: only those this pass wrote.
     std::set<std::string> written;
     for (const auto& [path, digest] : files) {

@@ -24,11 +24,8 @@ std::set<std::string> ListedInFolder(const std::string& rootHost, bool& damaged)
     damaged = false;
     std::set<std::string> listed;
     for (const platform::FindData& f : platform::FindFiles(rootHost + "/SHA256SUMS*")) {
-        const std::size_t dot = f.name.rfind('.');
-        const bool companion = dot != std::string::npos && (f.name.compare(dot, 4, ".sig") == 0 ||
-                                                            f.name.compare(dot, 4, ".pub") == 0);
-        if (f.isDirectory || companion || !integrity::IsManifestFile(f.name) ||
-            f.name == integrity::kCustodyLogName)
+        if (f.isDirectory ||
+            (f.name != integrity::kManifestName && integrity::OlderManifestNumber(f.name) == 0))
             continue;
         std::string text;
         integrity::Manifest manifest;

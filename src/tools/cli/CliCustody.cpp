@@ -1,6 +1,8 @@
 // quillon-cli custody: an image's chain of custody shown, handed over, received and checked, and
 // the "verified" event a passing verify adds.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "CliCommands.h"
 #include "integrity/CustodyLog.h"
@@ -132,9 +134,27 @@ int Handover(const CliArgs& a, const CliOptions& options) {
     return 0;
 }
 
+// The manifests of the earlier images a folder keeps beside its own (SHA256SUMS-1, -2, ...), in
+// the order they were made, each with its name.
+std::vector<std::pair<std::string, std::string>> OlderManifests(const std::string& root) {
+    std::vector<std::pair<int, std::string>> named;
+    for (const platform::FindData& f : platform::FindFiles(root + "/SHA256SUMS-*"))
+        if (const int n = integrity::OlderManifestNumber(f.name); n > 0 && !f.isDirectory)
+            named.emplace_back(n, f.name);
+    std::sort(named.begin(), named.end());
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& [n, name] : named) {
+        std::string text;
+        if (platform::ReadWholeFile(root + "/" + name, text, kLogLimit))
+            out.emplace_back(name, integrity::ManifestHash(text));
+    }
+    return out;
+}
+
 // The copy is gone (a disc shredded, a folder wiped): said in the base folder's log, and in the
-// image's own while it is there to take it. Nothing is deleted here: the copy is named by its
-// manifest, which must be read first.
+// image's own while it is there to take it, for every image the folder holds (the earlier ones
+// first: the last line names the manifest the folder holds now). Nothing is deleted here: the
+// copy is named by its manifests, which must be read first.
 int Destroyed(const CliArgs& a, const CliOptions& options) {
     if (a.reason.empty())
         throw UsageError{"custody destroyed takes IMAGE --reason WHY"};
@@ -145,16 +165,31 @@ int Destroyed(const CliArgs& a, const CliOptions& options) {
     const std::string base = BaseLog(options);
     if (ChainBroken(copy) || (!base.empty() && ChainBroken(base)))
         return 1;
-    const platform::Outcome logged =
-        integrity::LogImageEvent(image->root, false, base,
-                                 {.event = integrity::CustodyEvent::kDestroyed,
-                                  .actor = integrity::CustodyActor(),
-                                  .manifest = image->manifest,
-                                  .reason = a.reason});
+    const integrity::CustodyRecord destroyed{.event = integrity::CustodyEvent::kDestroyed,
+                                             .actor = integrity::CustodyActor(),
+                                             .manifest = image->manifest,
+                                             .reason = a.reason};
+    std::vector<integrity::CustodyRecord> records;
+    for (const auto& [name, hash] : OlderManifests(image->root)) {
+        records.push_back(destroyed);
+        records.back().manifest = hash;
+        records.back().note = "the earlier image of " + name;
+    }
+    records.push_back(destroyed);
+    const std::string key = integrity::MachineSigningKey();
+    platform::Outcome logged = platform::Succeeded();
+    if (platform::FileLength(copy) >= 0 && platform::FolderWritable(image->root))
+        logged = integrity::AppendCustodyFile(copy, records, key);
+    if (const platform::Outcome inBase =
+            base.empty() ? platform::Succeeded() : integrity::AppendCustodyFile(base, records, key);
+        logged && !inBase)
+        logged = inBase;
     if (!logged)
         return Fail(logged.error().Said());
-    std::printf("noted as destroyed (reason: %s); the copy itself is yours to destroy now\n",
-                Printable(a.reason).c_str());
+    std::printf(
+        "noted as destroyed, %zu image%s (reason: %s); the copy itself is yours to destroy "
+        "now\n",
+        records.size(), records.size() == 1 ? "" : "s", Printable(a.reason).c_str());
     return 0;
 }
 
