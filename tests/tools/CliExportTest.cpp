@@ -260,6 +260,15 @@ TEST_F(CliExportTest, TheFilesStateTheClockOfTheImagesReportAndStartAtTheTimeItC
     EXPECT_EQ(exported("recorder clock offset +42.500 s \u00b1 0.250 s, measured over the link"),
               425000000LL);
 
+    // A report changed since the backup, exported with --force: its clock is not taken.
+    WriteText(image + "/report.json",
+              std::regex_replace(ahead, std::regex("42\\.500000"), "600.000000"));
+    fs::remove_all(out);
+    EXPECT_THAT(Export({"--cams", "1", "--force"}), Out(1, "recorder clock offset not measured"));
+    const mp4::ExportCheck forced = mp4::CheckExportFile(FileOf(1), {"", true});
+    ASSERT_FALSE(forced.starts.empty()) << forced.problem;
+    EXPECT_EQ(forced.segment.startFileTime, forced.starts.front().startFileTime);
+
     listReport(nullptr);
     ASSERT_THAT(Cli({"verify", "E:\\Backup"}), Ok());
     EXPECT_EQ(exported("recorder clock offset not measured"), 0);

@@ -1,14 +1,13 @@
 #include "backup/exhibit/ImageReport.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 
 #include "backup/exhibit/ExhibitReport.h"
 #include "backup/exhibit/JsonValue.h"
+#include "backup/exhibit/ReportNames.h"
 #include "backup/exhibit/ReportedClock.h"
 #include "integrity/Manifest.h"
-#include "integrity/Sha256.h"
 #include "integrity/Signing.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -28,18 +27,6 @@ void TakeRecorded(const JsonValue& r, Facts& f) {
     f.recorder.address = rec["address"].String();
     f.recorder.zone = rec["zone"].String();
     f.recorder.clock = ClockOfReport(r);
-}
-
-// Whether bytes are the file the manifest lists as path.
-bool ListedAs(const integrity::Manifest& manifest, const std::string& path,
-              const std::string& bytes) {
-    const std::string hex = integrity::Sha256Hex(bytes.data(), bytes.size());
-    for (const integrity::ManifestLine& line : manifest.lines)
-        if (line.path == path)
-            return std::equal(
-                hex.begin(), hex.end(), line.hex.begin(), line.hex.end(),
-                [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
-    return false;
 }
 
 int MinuteOf(const std::string& text) {

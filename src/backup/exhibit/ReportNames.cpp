@@ -1,9 +1,11 @@
 #include "backup/exhibit/ReportNames.h"
 
+#include <algorithm>
 #include <cctype>
 #include <set>
 
 #include "backup/exhibit/ExhibitReport.h"
+#include "integrity/Sha256.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
@@ -106,6 +108,17 @@ std::string ListedReportJson(const integrity::Manifest& manifest) {
         if (IsReportJson(line.path))
             return line.path;
     return std::string();
+}
+
+bool ListedAs(const integrity::Manifest& manifest, const std::string& path,
+              const std::string& bytes) {
+    const std::string hex = integrity::Sha256Hex(bytes.data(), bytes.size());
+    for (const integrity::ManifestLine& line : manifest.lines)
+        if (line.path == path)
+            return std::equal(
+                hex.begin(), hex.end(), line.hex.begin(), line.hex.end(),
+                [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    return false;
 }
 
 }  // namespace exhibit

@@ -25,4 +25,9 @@ bool IsReportFile(const std::string& relative);
 // The report.json the manifest lists; "" when it lists none.
 std::string ListedReportJson(const integrity::Manifest& manifest);
 
+// Whether bytes are the file the manifest lists as path: what a report recorded is taken only
+// as the manifest vouches for it, never restated from a file changed since.
+bool ListedAs(const integrity::Manifest& manifest, const std::string& path,
+              const std::string& bytes);
+
 }  // namespace exhibit

@@ -31,6 +31,12 @@ ClockCheck ClockOfImage(integrity::ImageFiles& image) {
     if (name.empty())
         return none;
     const platform::Expected<std::string> text = image.ReadWhole(name);
+    if (text && !ListedAs(manifest, name, *text)) {
+        // A forced export of a changed image must not correct its start by a forged offset.
+        none.detail = name + " does not match its digest in " + integrity::kManifestName +
+                      ": its clock is not taken";
+        return none;
+    }
     JsonValue report;
     if (!text || !JsonValue::Parse(*text, report).empty())
         return none;
