@@ -35,6 +35,11 @@ std::array<unsigned char, 32> Sha256::Final() {
     return digest;
 }
 
+void Sha256::CopyFrom(const Sha256& other) {
+    if (EVP_MD_CTX_copy_ex(Ctx(ctx_), Ctx(other.ctx_)) != 1)
+        throw std::bad_alloc();
+}
+
 std::string Sha256::HexFinal() {
     const auto digest = Final();
     return ToHex(digest.data(), digest.size());

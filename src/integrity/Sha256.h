@@ -16,6 +16,8 @@ class Sha256 {
     // The digest of everything given; the object starts again after it.
     std::array<unsigned char, 32> Final();
     std::string HexFinal();
+    // Takes other's state: what it was given so far, so that two digests can share a prefix.
+    void CopyFrom(const Sha256& other);
 
   private:
     void* ctx_;  // the library's digest context

@@ -6,6 +6,7 @@
 #include "integrity/Sha256.h"
 #include "mp4/BoxReader.h"
 #include "mp4/BoxWriter.h"
+#include "mp4/ExportSignatures.h"
 #include "platform/AtomicFile.h"
 #include "platform/Types.h"
 
@@ -141,9 +142,10 @@ class MoovRewriter {
     const FinishRequest& request_;
 };
 
-// The file-level 'meta'; signatureAt is the offset of the 'sibo' payload in it (0 unsigned).
+// The file-level 'meta', with its signatures' places when signed (iproAt: where its 'ipro' is).
 std::string WriteFileMeta(const FinishRequest& request, const std::vector<std::uint32_t>& trackIds,
-                          std::size_t signatureLength, std::string& out, std::size_t& signatureAt) {
+                          std::size_t signatureLength, std::string& out, std::size_t& iproAt,
+                          std::vector<SignatureSlot>& slots) {
     std::string sumi, suep;
     if (std::string why = WriteSumi(request.segment, sumi); !why.empty())
         return why;
@@ -154,7 +156,7 @@ std::string WriteFileMeta(const FinishRequest& request, const std::vector<std::u
     MoovRewriter::WriteHandler(w);
     w.Bytes(sumi);
     w.Bytes(suep);
-    signatureAt = 0;
+    slots.clear();
     if (request.signer) {
         const std::int64_t start = static_cast<std::int64_t>(request.segment.startFileTime);
         if (request.clockOffsetTicks > start)
@@ -165,20 +167,18 @@ std::string WriteFileMeta(const FinishRequest& request, const std::vector<std::u
         std::string cstb;
         if (std::string why = WriteCstb(starts, cstb); !why.empty())
             return why;
+        iproAt = w.Here();
         w.OpenFull("ipro", 0, 0);
-        w.U16(1);  // one protection scheme: the signature
-        w.Open("sinf");
-        w.Open("schi");
-        w.Bytes(cstb);
-        w.Open("sibo");
-        signatureAt = w.Here();
-        w.Bytes(std::string(signatureLength, '\0'));
-        w.Close();
-        w.Open("cert");
-        w.Bytes(request.signer->certificateDer);
-        w.Close();
-        w.Close();
-        w.Close();
+        w.U16(kExportSignatures);
+        // The corrected start goes with the exporter's signature only: a stamp says nothing of
+        // the recording's time.
+        for (unsigned i = 0; i < kExportSignatures; ++i) {
+            std::size_t siboAt = 0;
+            const std::size_t at = w.Here();
+            w.Bytes(SignatureBox(i == 0 ? std::string_view(cstb) : std::string_view(),
+                                 signatureLength, request.signer->certificateDer, siboAt));
+            slots.push_back({w.Here(), at + siboAt, signatureLength});
+        }
         w.Close();
     }
     w.Close();
@@ -228,7 +228,7 @@ std::string WriteFailure(const std::string& finalPath, const platform::Status& f
 }  // namespace
 
 platform::Outcome FinishExport(const std::string& encodedPath, const std::string& finalPath,
-                               const FinishRequest& request) {
+                               const FinishRequest& request, std::string* signedPartHex) {
     using Kind = platform::Error::Kind;
     const auto fail = [](Kind kind, std::string text) {
         return platform::Error{kind, std::move(text), ""};
@@ -265,18 +265,16 @@ platform::Outcome FinishExport(const std::string& encodedPath, const std::string
         !why.empty())
         return damaged(why);
     std::string meta;
-    std::size_t signatureAt = 0;
-    if (std::string why = WriteFileMeta(request, trackIds, signatureLength, meta, signatureAt);
+    std::size_t iproAt = 0;
+    std::vector<SignatureSlot> slots;
+    if (std::string why = WriteFileMeta(request, trackIds, signatureLength, meta, iproAt, slots);
         !why.empty())
         return fail(Kind::kRefused, why);
-    if (request.signer)
-        signatureAt += tail.size();
-    tail += meta;
 
     platform::AtomicFile out;
     if (const platform::Status created = out.Create(finalPath); !created)
         return fail(Kind::kFailed, WriteFailure(finalPath, created));
-    // The media is copied as it is, hashed on its way.
+    // The media is copied as it is, hashed on its way: every signature covers it.
     integrity::Sha256 hash;
     std::string slice(kCopySlice, '\0');
     for (std::uint64_t at = 0; at < moov.offset;) {
@@ -289,18 +287,18 @@ platform::Outcome FinishExport(const std::string& encodedPath, const std::string
             return fail(Kind::kFailed, WriteFailure(finalPath, written));
         at += count;
     }
-    // The signature covers the whole file with its own bytes zeroed, as they are in tail now.
     hash.Update(tail.data(), tail.size());
-    if (request.signer) {
-        const auto signature =
-            integrity::RsaPssSignDigest(request.signer->privatePem, hash.Final());
-        if (!signature)
-            return signature.error();
-        if (signature->size() != signatureLength)
-            return fail(Kind::kFailed, "the signature has " + std::to_string(signature->size()) +
-                                           " bytes, not " + std::to_string(signatureLength));
-        tail.replace(signatureAt, signatureLength, *signature);
+    // In file order: each signature covers those before it.
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        integrity::Sha256Digest digest;
+        if (std::string why =
+                SignSlot(hash, meta, iproAt, slots[i], request.signer->privatePem, &digest);
+            !why.empty())
+            return fail(Kind::kFailed, why);
+        if (i == 0 && signedPartHex)
+            *signedPartHex = integrity::ToHex(digest.data(), digest.size());
     }
+    tail += meta;
     platform::Status written = out.Write(tail.data(), tail.size());
     if (written)
         written = out.Commit(request.durable);

@@ -40,9 +40,11 @@ struct FinishRequest {
 // finalPath that was not there: kNotFound when the encoded file cannot be opened, kDamaged when
 // it is not a file we can finish, kRefused when the request's boxes cannot be written (a text
 // holding a NUL, too many tracks), kFailed for the signing key and when the finished file cannot
-// be written (its text then says whether the target is full).
+// be written (its text then says whether the target is full). A signed file gets its exporter's
+// signature twice (see ExportSignatures.h); signedPartHex, when given, takes the digest the first
+// signs, which stays the file's while a receiving stamp replaces the second.
 platform::Outcome FinishExport(const std::string& encodedPath, const std::string& finalPath,
-                               const FinishRequest& request);
+                               const FinishRequest& request, std::string* signedPartHex = nullptr);
 
 // The handler type of the 'hdlr' in the 'meta' boxes we write: it holds no timed data of a
 // handler of its own, and a reader that mistakes it for the track's handler changes nothing.

@@ -7,6 +7,7 @@
 #include "integrity/Sha256.h"
 #include "mp4/BoxReader.h"
 #include "mp4/BoxWriter.h"
+#include "mp4/ExportSignatures.h"
 
 namespace mp4 {
 namespace {
@@ -157,93 +158,104 @@ class Checker {
             return options_.requireSignature || !options_.trustedCertificateDer.empty()
                        ? "the file is not signed"
                        : std::string();
-        return CheckSignature(*ipro);
+        return CheckSignatures(meta, *ipro);
     }
 
-    std::string CheckSignature(const Box& ipro) {
+    std::string CheckSignatures(const Box& meta, const Box& ipro) {
         if (ipro.headerSize != 8)
             return "the 'ipro' box has a 64-bit size";
-        unsigned char countBytes[2];
-        if (!source_.ReadAt(ipro.PayloadOffset(), countBytes, 2))
-            return "the 'ipro' box cannot be read";
-        const unsigned count = unsigned{countBytes[0]} << 8 | countBytes[1];
-        if (count != ipro.children.size() || ipro.Count("sinf") != ipro.children.size())
+        // A byte after the last signature would be signed by nothing.
+        if (&ipro != &meta.children.back())
+            return "the 'ipro' box is not the last box of the file's 'meta'";
+        std::string metaBytes;
+        if (std::string why = ReadBoxBytes(source_, meta, metaBytes, kSmallBoxLimit); !why.empty())
+            return why;
+        const auto in = [&](std::uint64_t offset) {
+            return static_cast<std::size_t>(offset - meta.offset);
+        };
+        FieldReader counted(std::string_view(metaBytes).substr(in(ipro.PayloadOffset())));
+        const unsigned count = counted.U16();
+        if (counted.failed() || count != ipro.children.size() ||
+            ipro.Count("sinf") != ipro.children.size())
             return "the 'ipro' box counts " + std::to_string(count) + " schemes but holds " +
                    std::to_string(ipro.children.size()) + " boxes";
-        if (count != 1)
-            return "the file carries " + std::to_string(count) +
-                   " signatures; only files with one are checked";
-        const Box& sinf = ipro.children.front();
-        if (sinf.children.size() != 1 || sinf.children.front().type != "schi")
-            return "the 'sinf' box does not hold exactly one 'schi'";
-        const Box& schi = sinf.children.front();
-        for (const Box& child : schi.children)
-            if (!TypeAmong(child.type, kSchiAllowed))
-                return "the 'schi' has a '" + child.type + "' box, which is not expected";
-        for (const char* one : {"sibo", "cert"})
-            if (schi.Count(one) != 1)
-                return std::string("the 'schi' has not exactly one '") + one + "'";
-        for (const char* most : {"sigC", "auib", "cstb"})
-            if (schi.Count(most) > 1)
-                return std::string("the 'schi' has more than one '") + most + "'";
-        if (const Box* cstb = schi.Child("cstb"))
-            if (std::string why =
-                    ReadSmall(*cstb, [&](std::string_view b) { return ReadCstb(b, out_.starts); });
-                !why.empty())
-                return why;
-        const Box& sibo = *schi.Child("sibo");
-        if (sibo.headerSize != 8)
-            return "the 'sibo' box has a 64-bit size";
-        std::string signature, cert;
-        const Box& certBox = *schi.Child("cert");
-        if (std::string why = ReadSmall(certBox,
-                                        [&](std::string_view b) {
-                                            cert = std::string(b.substr(certBox.headerSize));
-                                            return std::string();
-                                        });
-            !why.empty())
+        if (count == 0)
+            return "the 'ipro' box holds no signature";
+        integrity::Sha256 before;
+        if (std::string why = HashRange(0, meta.offset, before); !why.empty())
             return why;
-        if (std::string why = ReadSmall(sibo,
-                                        [&](std::string_view b) {
-                                            signature = std::string(b.substr(sibo.headerSize));
-                                            return std::string();
-                                        });
-            !why.empty())
-            return why;
-        out_.certificateDer = cert;
-        out_.signatureOffset = sibo.PayloadOffset();
-        out_.signatureLength = sibo.PayloadSize();
-        if (!options_.trustedCertificateDer.empty() && cert != options_.trustedCertificateDer)
-            return "the file is signed with a certificate that is not the trusted one";
-        integrity::Sha256Digest digest;
-        if (std::string why = HashZeroing(sibo.PayloadOffset(), sibo.End(), digest); !why.empty())
-            return why;
-        if (const platform::Outcome checked =
-                integrity::CheckRsaPssSignature(cert, digest, signature);
-            !checked)
-            return "the signature is bad: " + checked.error().text;
+        for (const Box& sinf : ipro.children) {
+            const std::string which = "signature " + std::to_string(out_.signatures.size() + 1) +
+                                      " of " + std::to_string(count);
+            if (sinf.children.size() != 1 || sinf.children.front().type != "schi")
+                return "the 'sinf' of " + which + " does not hold exactly one 'schi'";
+            const Box& schi = sinf.children.front();
+            for (const Box& child : schi.children)
+                if (!TypeAmong(child.type, kSchiAllowed))
+                    return "the 'schi' of " + which + " has a '" + child.type +
+                           "' box, which is not expected";
+            for (const char* one : {"sibo", "cert"})
+                if (schi.Count(one) != 1)
+                    return "the 'schi' of " + which + " has not exactly one '" + one + "'";
+            for (const char* most : {"sigC", "auib", "cstb"})
+                if (schi.Count(most) > 1)
+                    return "the 'schi' of " + which + " has more than one '" + most + "'";
+            // The player takes the start of the 'cstb' it reads last.
+            if (const Box* cstb = schi.Child("cstb")) {
+                out_.starts.clear();
+                if (std::string why = ReadCstb(Payload(metaBytes, meta, *cstb, true), out_.starts);
+                    !why.empty())
+                    return why;
+            }
+            const Box& sibo = *schi.Child("sibo");
+            if (sibo.headerSize != 8)
+                return "the 'sibo' of " + which + " has a 64-bit size";
+            SignatureCheck signature;
+            signature.certificateDer = std::string(Payload(metaBytes, meta, *schi.Child("cert")));
+            signature.offset = sibo.PayloadOffset();
+            signature.length = sibo.PayloadSize();
+            if (out_.signatures.empty() && !options_.trustedCertificateDer.empty() &&
+                signature.certificateDer != options_.trustedCertificateDer)
+                return "the file is signed with a certificate that is not the trusted one";
+            const SignatureSlot slot{in(sinf.End()), in(sibo.PayloadOffset()),
+                                     static_cast<std::size_t>(sibo.PayloadSize())};
+            const integrity::Sha256Digest digest =
+                SignedDigest(before, metaBytes, in(ipro.offset), slot);
+            if (const platform::Outcome checked = integrity::CheckRsaPssSignature(
+                    signature.certificateDer, digest, std::string(Payload(metaBytes, meta, sibo)));
+                !checked)
+                return (count == 1 ? std::string("the signature") : which) +
+                       " is bad: " + checked.error().text;
+            signature.signedHex = integrity::ToHex(digest.data(), digest.size());
+            out_.signatures.push_back(std::move(signature));
+        }
+        const SignatureCheck& first = out_.signatures.front();
+        out_.certificateDer = first.certificateDer;
+        out_.signatureOffset = first.offset;
+        out_.signatureLength = first.length;
         out_.isSigned = true;
         return std::string();
     }
 
-    // SHA-256 of the whole file with [zeroFrom, zeroTo) read as zeros.
-    std::string HashZeroing(std::uint64_t zeroFrom, std::uint64_t zeroTo,
-                            integrity::Sha256Digest& digest) {
-        integrity::Sha256 hash;
+    // The payload of a box inside the meta whose bytes are metaBytes (with its header: whole).
+    static std::string_view Payload(const std::string& metaBytes, const Box& meta, const Box& box,
+                                    bool whole = false) {
+        const std::uint64_t from = whole ? box.offset : box.PayloadOffset();
+        return std::string_view(metaBytes).substr(static_cast<std::size_t>(from - meta.offset),
+                                                  static_cast<std::size_t>(box.End() - from));
+    }
+
+    // The file's bytes [from, to) into hash.
+    std::string HashRange(std::uint64_t from, std::uint64_t to, integrity::Sha256& hash) {
         std::string slice(kHashSlice, '\0');
-        for (std::uint64_t at = 0; at < source_.Size();) {
+        for (std::uint64_t at = from; at < to;) {
             const std::size_t count =
-                static_cast<std::size_t>(std::min<std::uint64_t>(kHashSlice, source_.Size() - at));
+                static_cast<std::size_t>(std::min<std::uint64_t>(kHashSlice, to - at));
             if (!source_.ReadAt(at, slice.data(), count))
                 return "the file cannot be read at offset " + std::to_string(at);
-            const std::uint64_t from = std::max(at, zeroFrom), to = std::min(at + count, zeroTo);
-            if (from < to)
-                std::fill(slice.begin() + static_cast<std::ptrdiff_t>(from - at),
-                          slice.begin() + static_cast<std::ptrdiff_t>(to - at), '\0');
             hash.Update(slice.data(), count);
             at += count;
         }
-        digest = hash.Final();
         return std::string();
     }
 

@@ -11,10 +11,12 @@
 #include "ScopedEnv.h"
 #include "TestEnv.h"
 #include "integrity/ExportSigning.h"
+#include "integrity/Sha256.h"
 #include "mp4/BoxReader.h"
 #include "mp4/ExportFinisher.h"
 #include "mp4/ExportVerifier.h"
 #include "mp4/ImageVideos.h"
+#include "mp4/ReceivingStamp.h"
 #include "share/Has.h"
 
 using namespace mp4;
@@ -59,9 +61,13 @@ std::string TopTypes(const std::string& path) {
     return types;
 }
 
-// The 'sibo' box of a finished file, found by our reader.
-Box Sibo(const std::string& path) {
-    return *Tree(path).back().Child("ipro")->Child("sinf")->Child("schi")->Child("sibo");
+// The 'sinf' of the index-th signature (from 0).
+Box Sinf(const std::string& path, std::size_t index = 0) {
+    return Tree(path).back().Child("ipro")->children.at(index);
+}
+
+Box Sibo(const std::string& path, std::size_t index = 0) {
+    return *Sinf(path, index).Child("schi")->Child("sibo");
 }
 
 bool HasBox(const std::vector<Box>& boxes, const char* type) {
@@ -198,22 +204,51 @@ TEST_F(ExportFinisherTest, TheSignatureHoldsForTheFileAsWrittenAndNoDamageGoesUn
     const std::string bytes = ReadText(finished);
     const Box sibo = Sibo(finished);
 
-    // By hand, as the manual tells: the signature cut out with dd, its bytes zeroed, openssl's
-    // check.
+    // By hand, with dd and openssl. The last signature covers the whole file, its own bytes
+    // zeroed; the first the file up to the end of its 'sinf', the sizes of 'meta' and 'ipro'
+    // ending there.
     WriteText(prefix() + "/cert.der", Key().certificateDer);
-    const std::string at = std::to_string(sibo.PayloadOffset());
     const std::string in = "cd '" + prefix() + "' && ";
     ASSERT_EQ(Shell(in + "openssl x509 -inform DER -in cert.der -pubkey -noout > pub.pem"), 0);
-    ASSERT_EQ(Shell(in + "dd if=cam03.mp4 of=sig.bin bs=1 skip=" + at + " count=384"), 0);
-    ASSERT_EQ(Shell(in + "cp cam03.mp4 zeroed.mp4 && dd if=/dev/zero of=zeroed.mp4 bs=1 seek=" +
-                    at + " count=384 conv=notrunc"),
-              0);
-    const std::string dgst = in +
-                             "openssl dgst -sha256 -verify pub.pem -sigopt rsa_padding_mode:pss "
-                             "-signature sig.bin zeroed.mp4";
-    EXPECT_EQ(Shell(dgst), 0);
-    EXPECT_NE(Shell(in + "printf '\\001' | dd of=zeroed.mp4 bs=1 seek=100 conv=notrunc && " + dgst),
-              0);
+    const Box fileMeta = Tree(finished).back(), ipro = *fileMeta.Child("ipro");
+    const auto size32 = [](std::uint64_t size) {
+        char text[40];
+        std::snprintf(text, sizeof text, "\\%03o\\%03o\\%03o\\%03o",
+                      static_cast<unsigned>(size >> 24 & 255),
+                      static_cast<unsigned>(size >> 16 & 255),
+                      static_cast<unsigned>(size >> 8 & 255), static_cast<unsigned>(size & 255));
+        return std::string(text);
+    };
+    std::string coveredHex[2];
+    for (std::size_t index : {1u, 0u}) {
+        const std::uint64_t end = Sinf(finished, index).End();
+        const std::string at = std::to_string(Sibo(finished, index).PayloadOffset());
+        std::string covered = "head -c " + std::to_string(end) + " cam03.mp4 > covered.bin";
+        for (const Box* box : {&fileMeta, &ipro})
+            covered += " && printf '" + size32(end - box->offset) +
+                       "' | dd of=covered.bin bs=1 seek=" + std::to_string(box->offset) +
+                       " conv=notrunc";
+        ASSERT_EQ(Shell(in + covered), 0) << index;
+        ASSERT_EQ(Shell(in + "dd if=cam03.mp4 of=sig.bin bs=1 skip=" + at + " count=384"), 0);
+        ASSERT_EQ(Shell(in + "dd if=/dev/zero of=covered.bin bs=1 seek=" + at +
+                        " count=384 conv=notrunc"),
+                  0);
+        coveredHex[index] = integrity::Sha256Hex(ReadText(prefix() + "/covered.bin").data(),
+                                                 ReadText(prefix() + "/covered.bin").size());
+        const std::string dgst = in +
+                                 "openssl dgst -sha256 -verify pub.pem -sigopt "
+                                 "rsa_padding_mode:pss -signature sig.bin covered.bin";
+        EXPECT_EQ(Shell(dgst), 0) << index;
+        EXPECT_NE(
+            Shell(in + "printf '\\001' | dd of=covered.bin bs=1 seek=100 conv=notrunc && " + dgst),
+            0);
+    }
+    // What the check says each signs is what was signed by hand.
+    const ExportCheck both = CheckExportFile(finished);
+    ASSERT_EQ(both.signatures.size(), 2u);
+    EXPECT_FALSE(both.Stamped());
+    EXPECT_EQ(both.signatures[0].signedHex, coveredHex[0]);
+    EXPECT_EQ(both.signatures[1].signedHex, coveredHex[1]);
 
     // One flipped byte anywhere fails the check: the media, the movie header, each box of ours,
     // the certificate.
@@ -351,4 +386,63 @@ TEST_F(ImageVideosTest, EveryMp4FileOfAnImageIsCheckedAndItsCopiesGo) {
         EXPECT_EQ(v.check.problem, found[v.name == found[0].name ? 0 : 1].check.problem);
     }
     EXPECT_TRUE(fs::is_empty(scratch));
+}
+
+// A receiving stamp replaces the exporter's second signature and leaves the first, its start and
+// what it signs, as they were; a file that cannot take one is left as it is.
+TEST_F(ExportFinisherTest, AReceivingStampLeavesTheExportersSignatureValid) {
+    const std::string finished = prefix() + "/cam03.mp4";
+    std::string signedPart;
+    const FinishRequest request = Request(&Key());
+    ASSERT_TRUE(FinishExport(Encode("encoded.mp4"), finished, request, &signedPart));
+    const ExportCheck made = CheckExportFile(finished);
+    ASSERT_TRUE(made.ok()) << made.problem;
+    EXPECT_EQ(made.signatures[0].signedHex, signedPart);
+    const auto receiver = [&](const char* name) {
+        EXPECT_TRUE(integrity::CreateExportKey(prefix() + "/" + name, name));
+        return *integrity::LoadExportKey(prefix() + "/" + name);
+    };
+    const integrity::ExportKey police = receiver("Receiving unit"), court = receiver("Court");
+
+    const auto stamped = StampExportFile(finished, police);
+    ASSERT_TRUE(stamped) << stamped.error().text;
+    EXPECT_TRUE(*stamped);
+    const ExportCheck check = CheckExportFile(finished, {Key().certificateDer, true});
+    ASSERT_TRUE(check.ok()) << check.problem;
+    EXPECT_TRUE(check.Stamped());
+    EXPECT_EQ(check.signatures[1].certificateDer, police.certificateDer);
+    EXPECT_EQ(check.signatures[0].signedHex, signedPart);
+    EXPECT_EQ(check.starts.size(), made.starts.size());
+    EXPECT_EQ(check.segment.startFileTime, made.segment.startFileTime);
+    const std::string bytes = ReadText(finished);
+    // The stamp is signed: a byte of it changed fails the check.
+    std::string flipped = bytes;
+    flipped[bytes.size() - 1] ^= 1;
+    WriteText(prefix() + "/flipped.mp4", flipped);
+    EXPECT_HAS(CheckExportFile(prefix() + "/flipped.mp4").problem, "signature 2 of 2 is bad");
+
+    // Again by the same receiver: nothing to do. By another, or by the exporter: refused, and
+    // the file is as it was.
+    const auto again = StampExportFile(finished, police);
+    ASSERT_TRUE(again);
+    EXPECT_FALSE(*again);
+    for (const integrity::ExportKey* key : {&court, &Key()}) {
+        const auto refused = StampExportFile(finished, *key);
+        ASSERT_FALSE(refused);
+        EXPECT_EQ(refused.error().kind, platform::Error::Kind::kRefused);
+    }
+    EXPECT_EQ(ReadText(finished), bytes);
+
+    // A damaged file, or one without a place for a stamp, is not touched.
+    flipped = bytes;
+    flipped[Tree(finished)[2].offset + 40] ^= 1;
+    WriteText(finished, flipped);
+    const auto damaged = StampExportFile(finished, court);
+    ASSERT_FALSE(damaged);
+    EXPECT_EQ(damaged.error().kind, platform::Error::Kind::kDamaged);
+    EXPECT_EQ(ReadText(finished), flipped);
+    ASSERT_TRUE(FinishExport(Encode("plain.mp4"), finished, Request(nullptr)));
+    EXPECT_EQ(StampExportFile(finished, court).error().kind, platform::Error::Kind::kRefused);
+    for (const auto& entry : fs::directory_iterator(prefix()))
+        EXPECT_LACKS(entry.path().string(), ".quillon-part");
 }
