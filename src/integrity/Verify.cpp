@@ -176,7 +176,12 @@ std::string VerifyReport::Verdict() const {
     if (partial)
         return "INCOMPLETE: the " + std::to_string(listed) + " files listed in " + Trusted() +
                " match, but the backup that made this image did not complete";
-    return "VERIFIED: all " + std::to_string(listed) + " files match " + Trusted() +
+    const std::string stampedText =
+        stamped.empty() ? std::string()
+                        : " (" + std::to_string(stamped.size()) +
+                              (stamped.size() == 1 ? " MP4 file" : " MP4 files") +
+                              " as their exporter signed them, with a receiving stamp)";
+    return "VERIFIED: all " + std::to_string(listed) + " files match " + Trusted() + stampedText +
            (signature == SignatureState::kGood
                 ? ", signed by " + fingerprint +
                       (trustedKey ? " (the trusted key)" : " (the key on the medium)")
@@ -201,6 +206,8 @@ std::vector<std::string> VerifyReport::Lines() const {
         lines.push_back("MISSING          " + p);
     for (const auto& p : changed)
         lines.push_back("CHANGED          " + p);
+    for (const auto& p : stamped)
+        lines.push_back("STAMPED          " + p);
     for (const auto& p : unlisted)
         lines.push_back("NOT IN MANIFEST  " + p);
     for (const auto& p : damaged)

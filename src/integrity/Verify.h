@@ -41,6 +41,9 @@ struct VerifyReport {
     std::vector<std::string> partialWhy;
     std::size_t listed = 0;
     std::vector<std::string> missing, changed, unlisted, damaged;
+    // Files changed since the backup in a way a rule of their kind allows (an MP4 file that
+    // took a receiving stamp), each with what was found: they do not fail the check.
+    std::vector<std::string> stamped;
     // Older images' manifests kept beside this one that vouch for their files under the same
     // trust, and those that cannot (with why): their files then count as not in the manifest.
     std::vector<std::string> trustedManifests;

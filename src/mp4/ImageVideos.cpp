@@ -34,14 +34,20 @@ bool IsMp4Name(const std::string& name) {
                                name.compare(name.size() - 4, 4, ".MP4") == 0);
 }
 
-std::vector<VideoCheck> CheckFolderVideos(const std::string& hostRoot,
-                                          const std::string& trustedDer) {
+std::vector<std::string> FolderVideos(const std::string& hostRoot) {
     std::vector<std::string> files;
     FindMp4(hostRoot, files, 0);
+    for (std::string& path : files)
+        path.erase(0, hostRoot.size() + 1);
     std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<VideoCheck> CheckFolderVideos(const std::string& hostRoot,
+                                          const std::string& trustedDer) {
     std::vector<VideoCheck> checks;
-    for (const std::string& path : files)
-        checks.push_back({path.substr(hostRoot.size() + 1), Check(path, trustedDer)});
+    for (const std::string& path : FolderVideos(hostRoot))
+        checks.push_back({path, Check(hostRoot + "/" + path, trustedDer)});
     return checks;
 }
 

@@ -17,6 +17,9 @@ struct VideoCheck {
 // Whether a file's name says it is an MP4 file.
 bool IsMp4Name(const std::string& name);
 
+// The paths below hostRoot of the MP4 files in it and its subfolders, in name order.
+std::vector<std::string> FolderVideos(const std::string& hostRoot);
+
 // Each MP4 file below hostRoot, through its subfolders, in name order; trustedDer: the
 // certificate to trust ("" trusts the one each file carries).
 std::vector<VideoCheck> CheckFolderVideos(const std::string& hostRoot,

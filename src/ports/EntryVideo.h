@@ -4,6 +4,7 @@
 // could not be made, nothing more.
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/WriteTap.h"
@@ -27,9 +28,15 @@ class IEntryVideo {
         // their start by.
         MeasuredClock clock;
     };
-    // Writes <imageRoot>\<entry>\Video\<day>_<range>_camNN.mp4 for each camera; what could not
-    // be made or lacks something, one line each (empty when every file is whole).
-    virtual std::vector<std::string> MakeEntryVideo(const Request& request) = 0;
+    struct Made {
+        // What could not be made or lacks something, one line each (empty: every file whole).
+        std::vector<std::string> problems;
+        // Each file made (host path), with the digest its exporter's first signature signs (""
+        // unsigned): the report records it, since a receiving stamp changes the file's own.
+        std::vector<std::pair<std::string, std::string>> signedParts;
+    };
+    // Writes <imageRoot>\<entry>\Video\<day>_<range>_camNN.mp4 for each camera.
+    virtual Made MakeEntryVideo(const Request& request) = 0;
 };
 
 }  // namespace ports

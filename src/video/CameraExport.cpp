@@ -73,7 +73,7 @@ struct Segment {
 platform::Outcome FinishFile(const CameraExportRequest& request,
                              const std::vector<std::string>& missing, const Segment& segment,
                              const mp4::Uuid& predecessor, const mp4::Uuid& successor,
-                             const std::string& final) {
+                             const std::string& final, std::string& signedPart) {
     const Mp4Encoder& encoder = *segment.encoder;
     mp4::FinishRequest finish;
     finish.segment.segment = segment.id;
@@ -115,7 +115,7 @@ platform::Outcome FinishFile(const CameraExportRequest& request,
         key = std::move(*loaded);
         finish.signer = &key;
     }
-    return mp4::FinishExport(segment.temp, final, finish);
+    return mp4::FinishExport(segment.temp, final, finish, &signedPart);
 }
 
 // "…_cam03.mp4" as "…_cam03_part2.mp4".
@@ -151,6 +151,7 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
         for (const std::string& f : result.files)
             platform::WithdrawWrittenFile(f);
         result.files.clear();
+        result.signedParts.clear();
         return result;
     };
     std::vector<std::string> days = source.Days();
@@ -199,12 +200,14 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
                 auto next = std::make_unique<Segment>();
                 next->temp = platform::TempNameBeside(finalHost, platform::kTempFileSuffix);
                 const std::string name = PartName(finalHost, part);
-                if (const platform::Outcome finished =
-                        FinishFile(request, result.missing, *segment, predecessor, next->id, name);
+                std::string signedPart;
+                if (const platform::Outcome finished = FinishFile(
+                        request, result.missing, *segment, predecessor, next->id, name, signedPart);
                     !finished)
                     return fail(finished.error().Said());
                 platform::DeleteFile(segment->temp);
                 result.files.push_back(name);
+                result.signedParts.push_back(signedPart);
                 predecessor = segment->id;
                 segment = std::move(next);
                 ++part;
@@ -292,12 +295,14 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
     if (!segment->CloseText(why) || !segment->encoder->Finish(why))
         return fail(why);
     const std::string name = part == 1 ? finalHost : PartName(finalHost, part);
-    if (const platform::Outcome finished =
-            FinishFile(request, result.missing, *segment, predecessor, segment->id, name);
+    std::string signedPart;
+    if (const platform::Outcome finished = FinishFile(request, result.missing, *segment,
+                                                      predecessor, segment->id, name, signedPart);
         !finished)
         return fail(finished.error().Said());
     platform::DeleteFile(segment->temp);
     result.files.push_back(name);
+    result.signedParts.push_back(signedPart);
     result.written = true;
     result.width = segment->encoder->width();
     result.height = segment->encoder->height();

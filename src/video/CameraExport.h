@@ -34,6 +34,9 @@ struct CameraExportResult {
     // The files made (host paths): outPath, or its parts "…_part1.mp4", "…_part2.mp4", … in
     // order when one file would outgrow what the target can hold.
     std::vector<std::string> files;
+    // Of each file, the digest its exporter's first signature signs ("" unsigned), which a
+    // receiving stamp leaves as it is.
+    std::vector<std::string> signedParts;
     long long pictures = 0;             // in the file
     long long firstMs = 0, lastMs = 0;  // Unix milliseconds (UTC) of its first and last picture
     int width = 0, height = 0;

@@ -11,7 +11,7 @@ std::string EntryLabel(const std::string& e) {
            ":" + e.substr(14, 2) + " ~ " + e.substr(17, 2) + ":" + e.substr(20, 2);
 }
 
-std::vector<std::string> EntryVideoMaker::MakeEntryVideo(const Request& request) {
+ports::IEntryVideo::Made EntryVideoMaker::MakeEntryVideo(const Request& request) {
     EntryExportRequest r;
     r.entryFolder = request.imageRoot + "\\" + request.entry;
     r.outFolder = r.entryFolder + "\\Video";
@@ -21,15 +21,18 @@ std::vector<std::string> EntryVideoMaker::MakeEntryVideo(const Request& request)
     r.stopped = request.stopped;
     r.tap = request.tap;
     r.clock = request.clock;
-    std::vector<std::string> problems;
+    Made made;
     for (const CameraFile& f : ExportEntry(r)) {
         const std::string camera = "camera " + std::to_string(f.camera + 1);
         if (!f.result.written)
-            problems.push_back("the MP4 file of " + camera + " was not made: " + f.result.problem);
+            made.problems.push_back("the MP4 file of " + camera +
+                                    " was not made: " + f.result.problem);
         for (const std::string& m : f.result.missing)
-            problems.push_back("the MP4 file of " + camera + " lacks " + m);
+            made.problems.push_back("the MP4 file of " + camera + " lacks " + m);
+        for (std::size_t i = 0; i < f.result.files.size() && i < f.result.signedParts.size(); ++i)
+            made.signedParts.emplace_back(f.result.files[i], f.result.signedParts[i]);
     }
-    return problems;
+    return made;
 }
 
 }  // namespace video

@@ -11,7 +11,7 @@ class EntryVideoMaker : public ports::IEntryVideo {
   public:
     // unit: the exporting unit's name the files carry.
     explicit EntryVideoMaker(std::string unit) : unit_(std::move(unit)) {}
-    std::vector<std::string> MakeEntryVideo(const Request& request) override;
+    Made MakeEntryVideo(const Request& request) override;
 
   private:
     std::string unit_;

@@ -218,7 +218,7 @@ TEST_F(RemoteBackupTest, ARunThatBrokeOffIsFetchedWholeTheNextTimeOverItsHalfWri
 // The MP4 files of each entry, asked for as the pass goes: what they were told of the clock.
 class ClockOfVideos : public ports::IEntryVideo {
   public:
-    std::vector<std::string> MakeEntryVideo(const Request& request) override {
+    Made MakeEntryVideo(const Request& request) override {
         std::lock_guard<std::mutex> lock(m_);
         clocks.push_back(request.clock);
         return {};

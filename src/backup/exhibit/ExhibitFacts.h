@@ -68,6 +68,9 @@ struct Facts {
     std::map<std::string, integrity::FileDigest> files;     // as the manifest lists them
     std::vector<std::pair<std::string, std::string>> keys;  // what each signs, fingerprint
     std::vector<std::string> workingCopies;                 // the MP4 files, by path
+    // Of the signed MP4 files, by path: the digest the exporter's first signature signs, which
+    // a receiving stamp leaves as it is while the file's own digest changes.
+    std::map<std::string, std::string> signedParts;
 };
 
 // The entries of the image below rootHost as its files show them (camera names and memo from

@@ -27,6 +27,9 @@ void TakeRecorded(const JsonValue& r, Facts& f) {
     f.recorder.address = rec["address"].String();
     f.recorder.zone = rec["zone"].String();
     f.recorder.clock = ClockOfReport(r);
+    for (const JsonValue& part : r["copies"]["signed_parts"].items)
+        if (!part["path"].String().empty() && part["sha256"].String().size() == 64)
+            f.signedParts[part["path"].String()] = part["sha256"].String();
 }
 
 int MinuteOf(const std::string& text) {

@@ -7,6 +7,7 @@
 
 #include "backup/exhibit/ExhibitReport.h"
 #include "backup/exhibit/PassClock.h"
+#include "integrity/ExportSigning.h"
 #include "integrity/Manifest.h"
 #include "integrity/Signing.h"
 #include "platform/FileSystem.h"
@@ -79,6 +80,11 @@ void WritePassReport(backup::PassJob& job, const std::string& rootHost,
         if (EndsWith(path, ".mp4"))
             f.workingCopies.push_back(path);
     }
+    // The video maker names its files by host path; the report by path below the root.
+    for (const auto& [made, digest] : job.SignedParts())
+        for (const std::string& mp4 : f.workingCopies)
+            if (made.size() > mp4.size() && EndsWith(made, "/" + mp4))
+                f.signedParts[mp4] = digest;
     const std::vector<PassFailure> failures = job.report().Failures();
     for (Entry& e : EntriesOfImage(rootHost))
         if (written.count(e.folder)) {
@@ -95,6 +101,10 @@ void WritePassReport(backup::PassJob& job, const std::string& rootHost,
         f.keys.emplace_back(integrity::kManifestName,
                             integrity::Fingerprint(integrity::PublicPemOf(privatePem)));
     }
+    if (!f.signedParts.empty())
+        if (const auto exportKey = integrity::LoadExportKey(keys); exportKey)
+            f.keys.emplace_back("the MP4 files",
+                                integrity::CertificateFingerprint(exportKey->certificateDer));
     const ports::IExhibitPdf::Paper paper = platform::PreferredPaper() == "letter"
                                                 ? ports::IExhibitPdf::Paper::kLetter
                                                 : ports::IExhibitPdf::Paper::kA4;

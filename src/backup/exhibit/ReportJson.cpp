@@ -166,6 +166,10 @@ std::string ReportJson(const Facts& f) {
         .OpenList();
     for (const std::string& mp4 : f.workingCopies)
         json.Value(mp4);
+    json.CloseList();
+    json.Key("signed_parts").OpenList();
+    for (const auto& [path, digest] : f.signedParts)
+        json.Open().Key("path").Value(path).Key("sha256").Value(digest).Close();
     json.CloseList().Close();
     json.Key("verify").OpenList();
     for (const std::string& step : VerifySteps(!f.keys.empty()))

@@ -1,7 +1,6 @@
 #include "backup/exhibit/ReportedClock.h"
 
-#include "backup/exhibit/ReportNames.h"
-#include "integrity/Manifest.h"
+#include "backup/exhibit/VouchedReport.h"
 
 namespace exhibit {
 
@@ -19,27 +18,15 @@ ClockCheck ClockOfReport(const JsonValue& report) {
 }
 
 ClockCheck ClockOfImage(integrity::ImageFiles& image) {
-    ClockCheck none;
-    const platform::Expected<std::string> listing = image.ReadWhole(integrity::kManifestName);
-    integrity::Manifest manifest;
-    if (!listing || !integrity::ParseManifest(*listing, manifest).empty()) {
-        none.detail = std::string("the image has no readable ") + integrity::kManifestName;
-        return none;
-    }
-    none.detail = "the image holds no readable report of its backup";
-    const std::string name = ListedReportJson(manifest);
-    if (name.empty())
-        return none;
-    const platform::Expected<std::string> text = image.ReadWhole(name);
-    if (text && !ListedAs(manifest, name, *text)) {
-        // A forced export of a changed image must not correct its start by a forged offset.
-        none.detail = name + " does not match its digest in " + integrity::kManifestName +
-                      ": its clock is not taken";
-        return none;
-    }
     JsonValue report;
-    if (!text || !JsonValue::Parse(*text, report).empty())
+    if (const std::string why = ReadVouchedReport(image, report); !why.empty()) {
+        ClockCheck none;
+        // A forced export of a changed image must not correct its start by a forged offset.
+        none.detail = why.find("does not match") != std::string::npos
+                          ? why + ": its clock is not taken"
+                          : why;
         return none;
+    }
     return ClockOfReport(report);
 }
 

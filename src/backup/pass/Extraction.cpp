@@ -313,8 +313,10 @@ bool MakeEntryVideo(backup::PassJob& job, const ScheduleEntry& e, const EntryIma
     request.stopped = [&job] { return !job.running(); };
     request.tap = platform::CurrentWriteTap();
     request.clock = exhibit::MeasuredOf(exhibit::PassClock(job));
-    for (const std::string& problem : job.video->MakeEntryVideo(request))
+    const ports::IEntryVideo::Made made = job.video->MakeEntryVideo(request);
+    for (const std::string& problem : made.problems)
         job.report().Fail(p.entry, problem);
+    job.NoteSignedParts(made.signedParts);
     return job.running();
 }
 

@@ -10,6 +10,18 @@ PassJob::PassJob(PassPlan plan, IPassEvents& events, BackupReport& report,
 
 PassJob::~PassJob() = default;
 
+void PassJob::NoteSignedParts(const std::vector<std::pair<std::string, std::string>>& parts) {
+    std::lock_guard<std::mutex> lock(signedMutex_);
+    for (const auto& [path, digest] : parts)
+        if (!digest.empty())
+            signedParts_[path] = digest;
+}
+
+std::map<std::string, std::string> PassJob::SignedParts() const {
+    std::lock_guard<std::mutex> lock(signedMutex_);
+    return signedParts_;
+}
+
 void UpdatePassProgress(PassJob& job) {
     const DWORD total = job.plan().totalSize;
     const DWORD done = job.doneSize;

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -90,12 +91,19 @@ class PassJob {
     std::once_flag clockMeasured;
     exhibit::ClockCheck clock;
 
+    // Of the MP4 files made (host paths), the digest the first signature of each signs, for the
+    // report; entries may be made on several threads.
+    void NoteSignedParts(const std::vector<std::pair<std::string, std::string>>& parts);
+    std::map<std::string, std::string> SignedParts() const;
+
   private:
     const PassPlan plan_;
     ImageSink sink_;
     IPassEvents& events_;
     BackupReport& report_;
     std::atomic<BOOL>& running_;
+    mutable std::mutex signedMutex_;
+    std::map<std::string, std::string> signedParts_;
 };
 
 // The progress from the done size and the plan's total: (100.0 / total) * done, truncated; 0
