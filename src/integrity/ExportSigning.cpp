@@ -148,6 +148,11 @@ platform::Outcome CreateExportKey(const std::string& folder, const std::string& 
 }
 
 platform::Expected<ExportKey> LoadExportKey(const std::string& folder) {
+    return LoadExportKeyFiles(ExportKeyPath(folder), ExportCertificatePath(folder));
+}
+
+platform::Expected<ExportKey> LoadExportKeyFiles(const std::string& keyPath,
+                                                 const std::string& certificatePath) {
     const auto unread = [](std::string why) {
         return platform::Error{platform::Error::Kind::kNotFound, std::move(why), {}};
     };
@@ -155,22 +160,21 @@ platform::Expected<ExportKey> LoadExportKey(const std::string& folder) {
         return platform::Error{platform::Error::Kind::kDamaged, std::move(why), {}};
     };
     std::string privatePem, certPem;
-    if (!platform::ReadHostFile(ExportKeyPath(folder), privatePem, kPemLimit))
-        return unread("the export signing key " + ExportKeyPath(folder) + " cannot be read");
-    if (!platform::ReadHostFile(ExportCertificatePath(folder), certPem, kPemLimit))
-        return unread("the certificate " + ExportCertificatePath(folder) + " cannot be read");
+    if (!platform::ReadHostFile(keyPath, privatePem, kPemLimit))
+        return unread("the export signing key " + keyPath + " cannot be read");
+    if (!platform::ReadHostFile(certificatePath, certPem, kPemLimit))
+        return unread("the certificate " + certificatePath + " cannot be read");
     Key key = ReadPrivateKey(privatePem, IsRsa);
     if (!key)
-        return damaged("the export signing key " + ExportKeyPath(folder) +
-                       " is no RSA private key");
+        return damaged("the export signing key " + keyPath + " is no RSA private key");
     Bio bio(BIO_new_mem_buf(certPem.data(), static_cast<int>(certPem.size())));
     Cert cert(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr);
     ERR_clear_error();
     if (!cert)
-        return damaged("the certificate " + ExportCertificatePath(folder) + " cannot be read");
+        return damaged("the certificate " + certificatePath + " cannot be read");
     if (X509_check_private_key(cert.get(), key.get()) != 1) {
         ERR_clear_error();
-        return damaged("the certificate " + ExportCertificatePath(folder) +
+        return damaged("the certificate " + certificatePath +
                        " is not that of the export signing key");
     }
     return ExportKey{std::move(privatePem), DerOf(cert.get())};

@@ -31,6 +31,9 @@ struct ExportKey {
 // The key and certificate of folder, checked to belong together: not found when one cannot be
 // read, damaged when one is not what it should be or they do not belong together.
 platform::Expected<ExportKey> LoadExportKey(const std::string& folder);
+// The same for a key and a certificate (both PEM) given by their host paths.
+platform::Expected<ExportKey> LoadExportKeyFiles(const std::string& keyPath,
+                                                 const std::string& certificatePath);
 
 using Sha256Digest = std::array<unsigned char, 32>;
 // The length of the key's signatures in bytes (384 for RSA-3072); 0 when it cannot be read.

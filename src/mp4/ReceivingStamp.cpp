@@ -6,6 +6,7 @@
 #include "mp4/BoxWriter.h"
 #include "mp4/ExportSignatures.h"
 #include "mp4/ExportVerifier.h"
+#include "mp4/StampedVideos.h"
 #include "platform/AtomicFile.h"
 
 namespace mp4 {
@@ -16,11 +17,6 @@ constexpr std::uint64_t kStampMetaLimit = std::uint64_t{16} << 20;
 
 platform::Error Fail(platform::Error::Kind kind, const std::string& path, const std::string& why) {
     return platform::Error{kind, path + ": " + why, ""};
-}
-
-std::string Signer(const std::string& certificateDer) {
-    return "\"" + integrity::CertificateCommonName(certificateDer) + "\" (" +
-           integrity::CertificateFingerprint(certificateDer) + ")";
 }
 
 }  // namespace
@@ -47,7 +43,7 @@ platform::Expected<bool> StampExportFile(const std::string& path,
             return false;
         return Fail(Kind::kRefused, path,
                     "it carries the receiving stamp of " +
-                        Signer(check.signatures.back().certificateDer) +
+                        SignerText(check.signatures.back().certificateDer) +
                         " already, which a second would replace");
     }
     const std::size_t signatureLength = integrity::RsaSignatureLength(receiver.privatePem);

@@ -117,3 +117,71 @@ TEST_F(CliCustodyTest, AnExportAndTheCopysDestructionAreNotedWhereTheImageAndIts
     EXPECT_THAT(added.out + added.err, HasSubstr("the custody log was not written"));
     EXPECT_THAT(Cli({"list"}), Out(0, "10:01 ~ 10:02"));
 }
+
+#ifdef QUILLON_HAVE_VIDEO
+// The receiver stamps each MP4 file of the copy with an RSA key of its own: the files then
+// differ from what the manifest lists, and the check still vouches for them by what the report
+// recorded their exporter's signatures sign; a file changed after the stamp fails.
+TEST_F(CliCustodyTest, TheReceiversStampOnTheMp4FilesKeepsTheImageVerified) {
+    UseBuiltData();
+    RecordSmallDay(603);
+    ASSERT_THAT(Cli({"key", "create"}), Ok());
+    ASSERT_THAT(Add("1000", "1002"), Ok());
+    ASSERT_THAT(Backup("E:\\Case", {"--mp4"}), Out(0, "The backup has been completed."));
+    const std::string image = usb + "/Case";
+    const RunResult parts =
+        RunProgram("/usr/bin/python3",
+                   {"-c",
+                    "import json,sys; r=json.load(open(sys.argv[1])); "
+                    "print(len(r['copies']['working']), len(r['copies']['signed_parts']))",
+                    image + "/report.json"},
+                   "");
+    ASSERT_EQ(parts.status, 0) << parts.err;
+    const int videos = std::atoi(parts.out.c_str());
+    ASSERT_GT(videos, 0);
+    EXPECT_EQ(parts.out, std::to_string(videos) + " " + std::to_string(videos) + "\n");
+
+    const std::string receiver = prefix() + "/receiver";
+    ASSERT_TRUE(integrity::CreateSigningKey(receiver));
+    ASSERT_EQ(Shell("openssl req -x509 -newkey rsa:3072 -nodes -days 30 -subj '/CN=County Police' "
+                    "-keyout '" +
+                    prefix() + "/police.key' -out '" + prefix() + "/police.crt' 2>/dev/null"),
+              0);
+    const std::vector<std::string> receive = {"custody",
+                                              "receive",
+                                              image,
+                                              "--by",
+                                              "Sam Ode",
+                                              "--key",
+                                              integrity::PrivateKeyPath(receiver),
+                                              "--stamp-key",
+                                              prefix() + "/police.key",
+                                              "--stamp-cert",
+                                              prefix() + "/police.crt"};
+    const std::string stamped = "stamped " + std::to_string(videos) + " of the " +
+                                std::to_string(videos) + " MP4 file" + (videos == 1 ? "" : "s") +
+                                " with \"County Police\"";
+    EXPECT_THAT(Cli(receive), Out(0, stamped));
+    EXPECT_NE(Sha256sumCheck(image), 0);  // the stamp changed the files' bytes
+    EXPECT_THAT(Cli({"verify", "--no-progress", image}),
+                AllOf(Out(0, "VERIFIED: all "), Printed(HasSubstr("with a receiving stamp")),
+                      Printed(HasSubstr("STAMPED          ")),
+                      Printed(HasSubstr("receiving stamp by \"County Police\" (SHA256:"))));
+    EXPECT_THAT(Cli({"custody", "show", image}), Out(0, "received  by Sam Ode  note: stamped " +
+                                                            std::to_string(videos) + " of its "));
+    EXPECT_THAT(Cli({"custody", "verify", image}), Out(0, "INTACT: "));
+    // Received again by the same: the stamp is there already.
+    EXPECT_THAT(Cli(receive), Out(0, stamped));
+
+    // A stamped file changed after: its stamp no longer holds, and the image fails.
+    std::string video;
+    for (const auto& f : std::filesystem::recursive_directory_iterator(image))
+        if (f.path().extension() == ".mp4")
+            video = f.path().string();
+    std::string bytes = ReadText(video);
+    bytes[bytes.size() / 2] ^= 1;
+    WriteText(video, bytes);
+    EXPECT_THAT(Cli({"verify", "--no-progress", image}),
+                AllOf(Out(1, "CHANGED          "), Printed(HasSubstr("FAILED: 1 file changed"))));
+}
+#endif

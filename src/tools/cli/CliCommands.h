@@ -40,6 +40,7 @@ struct CliArgs {
     std::string out, entry;
     exhibit::CaseDetails caseDetails;  // --case, --exhibit, --operator
     std::string to, org, reason, by;   // custody: --to, --org, --reason, --by
+    std::string stampKey, stampCert;   // custody receive: --stamp-key, --stamp-cert
     bool timeZone = false;             // --time-zone was given (and made the process's zone)
     // The options that name the session, as given: repeated in the commands printed to add an
     // entry again.

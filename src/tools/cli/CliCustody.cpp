@@ -6,8 +6,12 @@
 
 #include "CliCommands.h"
 #include "integrity/CustodyLog.h"
+#include "integrity/ExportSigning.h"
 #include "integrity/Manifest.h"
 #include "integrity/Signing.h"
+#include "mp4/ImageVideos.h"
+#include "mp4/ReceivingStamp.h"
+#include "mp4/StampedVideos.h"
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -193,9 +197,57 @@ int Destroyed(const CliArgs& a, const CliOptions& options) {
     return 0;
 }
 
+// The receiver's stamp on each MP4 file of the copy: with --stamp-key and --stamp-cert, else
+// this machine's export key. What was done, for the receipt's note; failed counts the files
+// that could not take it for a fault of theirs or of the disk.
+std::string StampVideos(const CliArgs& a, const std::string& root, int& failed) {
+    failed = 0;
+    const std::vector<std::string> videos = mp4::FolderVideos(root);
+    if (videos.empty())
+        return std::string();
+    if (a.stampKey.empty() != a.stampCert.empty())
+        throw UsageError{"custody receive takes --stamp-key and --stamp-cert together"};
+    platform::Expected<integrity::ExportKey> key = platform::Error{};
+    const std::string machine = integrity::SigningKeyFolder();
+    if (!a.stampKey.empty())
+        key = integrity::LoadExportKeyFiles(CommandHostPath(a.stampKey),
+                                            CommandHostPath(a.stampCert));
+    else if (integrity::HasExportKey(machine))
+        key = integrity::LoadExportKey(machine);
+    else
+        key = platform::Error{platform::Error::Kind::kNotFound,
+                              "there is no RSA key to stamp them with (--stamp-key and "
+                              "--stamp-cert, or this machine's: quillon-cli key create)",
+                              ""};
+    const std::string count =
+        std::to_string(videos.size()) + (videos.size() == 1 ? " MP4 file" : " MP4 files");
+    if (!key) {
+        ++failed;
+        Fail("the " + count + " of the copy are not stamped: " + key.error().text);
+        return "its " + count + " not stamped";
+    }
+    int stamped = 0;
+    for (const std::string& video : videos) {
+        const platform::Expected<bool> done = mp4::StampExportFile(root + "/" + video, *key);
+        if (done) {
+            ++stamped;
+            continue;
+        }
+        if (done.error().kind != platform::Error::Kind::kRefused)
+            ++failed;
+        Fail(Printable(video) + " is not stamped: " + Printable(done.error().text));
+    }
+    const std::string by = integrity::CertificateFingerprint(key->certificateDer);
+    std::printf("stamped %d of the %s with %s\n", stamped, count.c_str(),
+                Printable(mp4::SignerText(key->certificateDer)).c_str());
+    return "stamped " + std::to_string(stamped) + " of its " + count + " with " + by;
+}
+
 int Receive(const CliArgs& a) {
     if (a.by.empty())
-        throw UsageError{"custody receive takes IMAGE --by WHO [--key KEY]"};
+        throw UsageError{
+            "custody receive takes IMAGE --by WHO [--key KEY] [--stamp-key RSA "
+            "--stamp-cert CERT]"};
     const platform::Expected<NamedImage> image = ImageNamed(a, "receive");
     if (!image)
         return Fail(image.error().Said());
@@ -213,15 +265,20 @@ int Receive(const CliArgs& a) {
     const std::string copy = image->root + "/" + integrity::kCustodyLogName;
     if (ChainBroken(copy))
         return 1;
-    const platform::Outcome logged = integrity::AppendCustodyFile(
-        copy,
-        {{.event = integrity::CustodyEvent::kReceived, .actor = a.by, .manifest = image->manifest}},
-        key);
+    int failed = 0;
+    const std::string note = StampVideos(a, image->root, failed);
+    const platform::Outcome logged =
+        integrity::AppendCustodyFile(copy,
+                                     {{.event = integrity::CustodyEvent::kReceived,
+                                       .actor = a.by,
+                                       .manifest = image->manifest,
+                                       .note = note}},
+                                     key);
     if (!logged)
         return Fail(logged.error().Said());
     std::printf("received by %s: signed with %s in %s\n", Printable(a.by).c_str(),
                 integrity::Fingerprint(integrity::PublicPemOf(key)).c_str(), copy.c_str());
-    return 0;
+    return failed == 0 ? 0 : 1;
 }
 
 int Verify(const CliArgs& a) {

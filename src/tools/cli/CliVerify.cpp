@@ -6,11 +6,13 @@
 
 #include "CliCommands.h"
 #include "app/UnitName.h"
+#include "backup/exhibit/VouchedReport.h"
 #include "integrity/ExportSigning.h"
 #include "integrity/MachineKeys.h"
 #include "integrity/Signing.h"
 #include "integrity/Verify.h"
 #include "mp4/ImageVideos.h"
+#include "mp4/StampedVideos.h"
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -34,15 +36,19 @@ bool ShowVideoChecks(const std::vector<mp4::VideoCheck>& checks, const std::stri
             std::printf("video %s: FAILS: %s\n", Printable(v.name).c_str(),
                         Printable(check.problem).c_str());
         } else if (check.isSigned) {
+            const std::string stamp =
+                check.Stamped()
+                    ? "; receiving stamp by " +
+                          mp4::SignerText(check.signatures.back().certificateDer) + ", good"
+                    : "";
+            // The last signature, which covers the whole file, is the one to check by hand.
             std::printf(
-                "video %s: signed by \"%s\" (%s)%s; signature: %llu bytes at offset "
-                "%llu\n",
-                Printable(v.name).c_str(),
-                Printable(integrity::CertificateCommonName(check.certificateDer)).c_str(),
-                integrity::CertificateFingerprint(check.certificateDer).c_str(),
+                "video %s: signed by %s%s; whole-file signature: %llu bytes at offset %llu%s\n",
+                Printable(v.name).c_str(), Printable(mp4::SignerText(check.certificateDer)).c_str(),
                 trustedDer.empty() ? ", by the certificate in the file" : "",
-                static_cast<unsigned long long>(check.signatureLength),
-                static_cast<unsigned long long>(check.signatureOffset));
+                static_cast<unsigned long long>(check.signatures.back().length),
+                static_cast<unsigned long long>(check.signatures.back().offset),
+                Printable(stamp).c_str());
         } else {
             std::printf("video %s: export boxes whole, not signed\n", Printable(v.name).c_str());
         }
@@ -93,6 +99,9 @@ int CmdVerify(const CliArgs& a, bool progress, bool partialWhole) {
             }
         };
     integrity::VerifyReport report = integrity::VerifyImage(*image, options);
+    if (a.disc.empty())
+        mp4::AcceptStampedVideos(report, CommandHostPath(a.positional[0]),
+                                 exhibit::SignedPartsOfImage(*image));
     // Names and box types come from the image, which may be hostile: nothing of it reaches the
     // terminal as a control sequence.
     std::printf("image %s\n", Printable(report.where).c_str());

@@ -67,9 +67,11 @@ const char kUsage[] =
     "  custody handover IMAGE --to WHO --org ORG --reason WHY\n"
     "                                        notes and signs the image's hand-over, in the\n"
     "                                        image and in the base folder's CUSTODY.jsonl\n"
-    "  custody receive IMAGE --by WHO [--key KEY]\n"
+    "  custody receive IMAGE --by WHO [--key KEY] [--stamp-key RSA --stamp-cert CERT]\n"
     "                                        the receiver's signed receipt in the image's\n"
-    "                                        log; KEY: the receiver's private key (PEM)\n"
+    "                                        log; KEY: the receiver's private key (PEM);\n"
+    "                                        its MP4 files take the receiver's stamp, by\n"
+    "                                        RSA and CERT (PEM), else this machine's key\n"
     "  custody verify IMAGE|LOG              checks the chain and its signatures; says\n"
     "                                        which line broke and how\n"
     "  custody destroyed IMAGE --reason WHY  notes that this copy is being destroyed (it\n"
@@ -152,7 +154,9 @@ int main(int argc, char** argv) {
         {"--to", &args.to},
         {"--org", &args.org},
         {"--reason", &args.reason},
-        {"--by", &args.by}};
+        {"--by", &args.by},
+        {"--stamp-key", &args.stampKey},
+        {"--stamp-cert", &args.stampCert}};
     const std::map<std::string, bool*> kFlags = {
         {"--no-progress", &noProgress}, {"--wait", &options.wait}, {"--viewer", &args.viewer},
         {"--deep", &args.deep},         {"--mp4", &args.mp4},      {"--force", &args.force},

@@ -11,10 +11,12 @@
 #include "app/UnitName.h"
 #include "backup/exhibit/PassClock.h"
 #include "backup/exhibit/ReportedClock.h"
+#include "backup/exhibit/VouchedReport.h"
 #include "cli/CliCommands.h"
 #include "integrity/EntryStanding.h"
 #include "integrity/ImageCopyOut.h"
 #include "integrity/Verify.h"
+#include "mp4/StampedVideos.h"
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -70,8 +72,10 @@ int CmdExport(const CliArgs& a, bool progress, int& written) {
     const std::unique_ptr<integrity::ImageFiles> image = std::move(*opened);
     const std::vector<int> chosen = CameraList(a.cams);
     // Evidence is exported from an image that is what its backup wrote, or said not to be.
-    const integrity::VerifyReport check =
-        integrity::VerifyImage(*image, integrity::VerifyOptions{});
+    integrity::VerifyReport check = integrity::VerifyImage(*image, integrity::VerifyOptions{});
+    if (a.disc.empty())
+        mp4::AcceptStampedVideos(check, CommandHostPath(a.positional[0]),
+                                 exhibit::SignedPartsOfImage(*image));
     // A partial image vouches for the entries its backup made whole; each of the others, as every
     // entry of an image that fails its check, only goes with --force and says so in its files.
     const bool partial = integrity::OnlyPartial(check);
