@@ -53,4 +53,10 @@ char32_t NextCodePoint(std::string_view text, std::size_t at, std::size_t& lengt
     return c;
 }
 
+bool IsInvisibleCharacter(char32_t c) {
+    return (c >= 0x80 && c <= 0x9F) || c == 0xAD || c == 0x061C || (c >= 0x200B && c <= 0x200F) ||
+           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF ||
+           (c >= 0xFFF9 && c <= 0xFFFB);
+}
+
 }  // namespace platform

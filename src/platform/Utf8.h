@@ -13,6 +13,11 @@ constexpr char32_t kReplacementCharacter = 0xFFFD;
 // not start a valid sequence.
 char32_t NextCodePoint(std::string_view text, std::size_t at, std::size_t& length);
 
+// Characters that draw nothing, or change how the characters around them are ordered or joined
+// (C1 controls, the direction marks and overrides, the zero-width ones): shown by their escape
+// wherever a text from outside is shown, so that nothing hides or reorders what is there.
+bool IsInvisibleCharacter(char32_t c);
+
 // The character's UTF-8 bytes after out.
 void AppendUtf8(std::string& out, char32_t c);
 

@@ -12,13 +12,6 @@ using platform::AppendUtf8;
 using platform::NextCodePoint;
 constexpr char32_t kReplacement = platform::kReplacementCharacter;
 
-// Characters that draw nothing, or change how the characters around them are ordered or joined.
-bool Invisible(char32_t c) {
-    return (c >= 0x80 && c <= 0x9F) || c == 0xAD || c == 0x061C || (c >= 0x200B && c <= 0x200F) ||
-           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF ||
-           (c >= 0xFFF9 && c <= 0xFFFB);
-}
-
 std::size_t CodePointLength(std::string_view text, std::size_t at) {
     std::size_t length = 1;
     while (at + length < text.size() &&
@@ -66,7 +59,7 @@ std::string PrintableText(std::string_view text) {
         } else if (c < 0x20 || c == 0x7F) {
             std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(c));
             out += escape;
-        } else if (Invisible(c)) {
+        } else if (platform::IsInvisibleCharacter(c)) {
             std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
             out += escape;
         } else {

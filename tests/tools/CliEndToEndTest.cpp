@@ -167,6 +167,13 @@ TEST_F(CliEndToEndTest, ThingsThatAreNoFilesAreNamedAndWhatReachesTheTerminalIsS
     ASSERT_EQ(Add("1000", "1001", "all", {"--memo", "gate\x1b]0;owned\x07\x1b[2J"}).status, 0);
     EXPECT_THAT(Cli({"list"}).out, AllOf(Not(HasSubstr("\x1b")), Not(HasSubstr("\x07")),
                                          HasSubstr("memo: gate\\x1b]0;owned\\x07\\x1b[2J")));
+    // Nor reordered by a direction override, nor broken by a byte that is no character; a
+    // letter of any script stays itself.
+    ASSERT_EQ(
+        Add("1001", "1002", "all", {"--memo", "Zo\xc3\xab \xe2\x80\xaegpj.exe \xff\xc2\x9b" "2J"})
+            .status,
+        0);
+    EXPECT_THAT(Cli({"list"}).out, HasSubstr("memo: Zo\xc3\xab \\u202Egpj.exe \\xff\\u009B2J"));
     // A copy of the program beside data of its own, whose language file can be replaced. A run
     // that waits on a pipe is ended by the hang guard, and fails.
     const std::string program = prefix() + "/program";

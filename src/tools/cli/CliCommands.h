@@ -58,8 +58,10 @@ int Fail(const std::string& what);
 inline bool Refuse(const std::string& what) {
     return Fail(what) == 0;
 }
-// Text from files and recorders on the terminal: control characters shown as escapes, so that
-// a memo or a name cannot move the cursor, ring the bell or restyle the terminal.
+// Text from files and recorders on the terminal: control characters (C1 ones too), direction
+// overrides and other invisible characters shown as escapes ("\x1b", "\u202E"), and a byte that
+// is no part of a character as "\xff", so that a memo or a name cannot move the cursor, ring the
+// bell, restyle the terminal or reorder what is shown.
 std::string Printable(const std::string& text);
 
 class RemoteLink {

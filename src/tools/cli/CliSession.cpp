@@ -5,6 +5,7 @@
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
+#include "platform/Utf8.h"
 #ifdef QUILLON_HAVE_DISC
 #include "disc/DiscImageFiles.h"
 #endif
@@ -16,11 +17,21 @@ int Fail(const std::string& what) {
 
 std::string Printable(const std::string& text) {
     std::string out;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        char escaped[8];
-        std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-        out += c >= 0x20 && c != 0x7f ? std::string(1, ch) : std::string(escaped);
+    char escaped[16];
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t length = 0;
+        const char32_t c = platform::NextCodePoint(text, at, length);
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if ((c == platform::kReplacementCharacter && length == 1) || c < 0x20 || c == 0x7f) {
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else if (platform::IsInvisibleCharacter(c)) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
+            out += escaped;
+        } else {
+            out.append(text, at, length);
+        }
+        at += length;
     }
     return out;
 }
