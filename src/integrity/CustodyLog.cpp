@@ -1,5 +1,7 @@
 #include "integrity/CustodyLog.h"
 
+#include "platform/Utf8.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/NamedLock.h"
+#include "platform/Utf8.h"
 
 namespace integrity {
 
@@ -340,6 +343,16 @@ platform::Expected<std::string> AppendCustody(const std::string& log,
                                "ends inside a line: it was cut off or damaged, and is left as it "
                                "is",
                                ""};
+    // A line is JSON, which is UTF-8: a text that is not stays out rather than be changed.
+    for (const CustodyRecord& r : records)
+        for (const auto& [name, text] :
+             {std::pair{"actor", &r.actor}, std::pair{"recipient", &r.recipient},
+              std::pair{"organisation", &r.organisation}, std::pair{"reason", &r.reason},
+              std::pair{"note", &r.note}})
+            if (!platform::IsValidUtf8(*text))
+                return platform::Error{
+                    platform::Error::Kind::kRefused,
+                    std::string("the ") + name + " given is not UTF-8 text, which the log is", ""};
     const std::vector<std::string> lines = SplitLines(log);
     std::string out = log;
     long long n = static_cast<long long>(lines.size());

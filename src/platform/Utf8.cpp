@@ -53,6 +53,13 @@ char32_t NextCodePoint(std::string_view text, std::size_t at, std::size_t& lengt
     return c;
 }
 
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t at = 0, length = 0; at < text.size(); at += length)
+        if (NextCodePoint(text, at, length) == kReplacementCharacter && length == 1)
+            return false;
+    return true;
+}
+
 bool IsInvisibleCharacter(char32_t c) {
     return (c >= 0x80 && c <= 0x9F) || c == 0xAD || c == 0x061C || (c >= 0x200B && c <= 0x200F) ||
            (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF ||

@@ -18,6 +18,9 @@ char32_t NextCodePoint(std::string_view text, std::size_t at, std::size_t& lengt
 // wherever a text from outside is shown, so that nothing hides or reorders what is there.
 bool IsInvisibleCharacter(char32_t c);
 
+// Whether every byte of text is part of a valid sequence.
+bool IsValidUtf8(std::string_view text);
+
 // The character's UTF-8 bytes after out.
 void AppendUtf8(std::string& out, char32_t c);
 

@@ -240,6 +240,18 @@ TEST_F(CustodyLogTest, AppendsKeepEveryLineAndRefuseACutLog) {
     EXPECT_EQ(refused.error().kind, platform::Error::Kind::kDamaged);
     EXPECT_EQ(ReadText(path), cut);
 
+    // A text that is no UTF-8 would make the line no JSON: refused, and the log is as it was.
+    WriteText(path, "");
+    CustodyRecord broken = record;
+    broken.reason = "seized \xff";
+    const platform::Outcome notText = AppendCustodyFile(path, {record, broken}, machineKey);
+    ASSERT_FALSE(notText);
+    EXPECT_EQ(notText.error().kind, platform::Error::Kind::kRefused);
+    EXPECT_NE(notText.error().text.find("reason"), std::string::npos);
+    EXPECT_EQ(ReadText(path), "");
+    broken.reason = "seized \xc3\xa9";
+    EXPECT_TRUE(AppendCustodyFile(path, {broken}, machineKey));
+
     EXPECT_TRUE(IsManifestFile(kCustodyLogName));
     EXPECT_FALSE(IsManifestFile(std::string("x/") + kCustodyLogName));
 }

@@ -163,6 +163,15 @@ TEST_F(CliCustodyTest, TheReceiversStampOnTheMp4FilesKeepsTheImageVerified) {
                                 " with \"County Police\"";
     EXPECT_THAT(Cli(receive), Out(0, stamped));
     EXPECT_NE(Sha256sumCheck(image), 0);  // the stamp changed the files' bytes
+    // Players read a stamped file as before.
+    for (const auto& f : std::filesystem::recursive_directory_iterator(image)) {
+        if (f.path().extension() != ".mp4")
+            continue;
+        EXPECT_EQ(Shell("ffprobe -v error -show_entries format=duration '" + f.path().string() +
+                        "' > /dev/null"),
+                  0)
+            << f.path();
+    }
     EXPECT_THAT(Cli({"verify", "--no-progress", image}),
                 AllOf(Out(0, "VERIFIED: all "), Printed(HasSubstr("with a receiving stamp")),
                       Printed(HasSubstr("STAMPED          ")),
