@@ -204,6 +204,7 @@ describe('MP4 files with a receiving stamp as the page checks them', () => {
     const key = path.join(stamped.prefix, 'stamp.key'), cert = path.join(stamped.prefix, 'stamp.crt');
     execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:3072', '-nodes', '-days', '2', '-subj', '/CN=County Police',
       '-keyout', key, '-out', cert], { stdio: 'ignore' });
+    fs.cpSync(stamped.image, path.join(stamped.prefix, 'unstamped'), { recursive: true });
     run('quillon-cli', ['custody', 'receive', stamped.image, '--by', 'Sam Ode', '--stamp-key', key, '--stamp-cert', cert], stamped.prefix);
     videos = filesBelow(stamped.image).filter((f) => f.endsWith('.mp4'));
   });
@@ -280,7 +281,10 @@ describe('MP4 files with a receiving stamp as the page checks them', () => {
       assert.match(said.stamped.get(rel), /^received with the stamp of "County Police" \(SHA256:[0-9a-f]{4}( [0-9a-f]{4}){15}\); signed by its exporter as the backup made it$/);
     }
     assert.equal(summary.state, 'intact');
-    assert.match(summary.text, /^All \d+ listed files match the manifest \(2 MP4 files as their exporter signed them, with a receiving stamp\)\./);
+    // In the program's words, and of as many files.
+    const listed = /^VERIFIED: all (\d+) files match SHA256SUMS \(2 MP4 files as their exporter signed them, with a receiving stamp\)/m
+      .exec(run('quillon-cli', ['verify', '--no-progress', stamped.image], stamped.prefix))[1];
+    assert.ok(summary.text.startsWith('All ' + listed + ' listed files match the manifest (2 MP4 files as their exporter signed them, with a receiving stamp).'), summary.text);
   });
 
   it('fails a stamped file whose media has a byte changed', async () => {
@@ -308,5 +312,38 @@ describe('MP4 files with a receiving stamp as the page checks them', () => {
     const spaced = (await bothVerify('report-spaced', edit((t) => t + ' '))).said;
     assert.deepEqual(spaced.changed, [...videos, 'report.json'].sort());
     assert.equal(spaced.stamped.size, 0);
+  });
+
+  it('takes a file as stamped only when its first signature signs the recorded digest and a stamp is there', async () => {
+    const stamp = require(path.join(__dirname, '../../data/Other/qv-stamp.js'));
+    const report = JSON.parse(fs.readFileSync(path.join(stamped.image, 'report.json'), 'utf8'));
+    const recorded = stamp.signedParts(report, 'vouched');
+    assert.deepEqual([...recorded.keys()].sort(), videos);
+    assert.equal(stamp.signedParts(report, 'changed').size, 0);
+    const bytes = (folder, rel) => new Uint8Array(fs.readFileSync(path.join(stamped.prefix, folder, rel))).buffer;
+    const file = bytes('drive_e/Backup', videos[0]);
+    // The other file's digest: its signatures hold, but they are not what the report recorded.
+    assert.deepEqual(await stamp.judge(file, recorded.get(videos[1])),
+      { stamped: false, why: "its exporter's signature does not sign what the report recorded" });
+    // Judged, the bytes are as they were read: the page reads each file once.
+    const before = Buffer.from(file);
+    assert.equal((await stamp.judge(file, recorded.get(videos[0]))).stamped, true);
+    assert.ok(before.equals(Buffer.from(file)));
+    // As the backup made it, both signatures are its exporter's: no stamp.
+    assert.deepEqual(await stamp.judge(bytes('unstamped', videos[0]), recorded.get(videos[0])),
+      { stamped: false, why: 'it carries no receiving stamp' });
+  });
+
+  it('reads a certificate\'s key and first common name as the program does, in UTF-8', async () => {
+    const stamp = require(path.join(__dirname, '../../data/Other/qv-stamp.js'));
+    const key = path.join(stamped.prefix, 'other.key'), pem = path.join(stamped.prefix, 'other.crt');
+    execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-days', '2', '-utf8', '-subj', '/O=Polizei/CN=Zoë Ode/CN=Second',
+      '-keyout', key, '-out', pem], { stdio: 'ignore' });
+    const der = execFileSync('openssl', ['x509', '-in', pem, '-outform', 'DER']);
+    const spki = execFileSync('openssl', ['pkey', '-in', key, '-pubout', '-outform', 'DER']);
+    const cert = stamp.certificate(new Uint8Array(der));
+    assert.equal(cert.commonName, 'Zoë Ode');
+    assert.ok(Buffer.from(cert.spki).equals(spki));
+    assert.throws(() => stamp.certificate(new Uint8Array(der).subarray(0, der.length - 1)), /cut short/);
   });
 });
