@@ -48,6 +48,7 @@
 
     // The signed parts of the root's report, when its manifest vouches for it.
     async readSignedParts() {
+      if (![...this.manifest.files.keys()].some(QV.stamp.isMp4)) return;
       const names = [...this.root.files.keys()].filter((n) => !n.includes('/'));
       const name = QV.report.choose(names, this.manifest);
       if (!name) return;
