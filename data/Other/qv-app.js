@@ -148,7 +148,7 @@
     const v = app.verifiers.get(entry.root);
     const files = entry.minutes.get(minute);
     if (!v || !v.manifest || !files) return 'none';
-    const worst = ['mismatch', 'unreadable', 'missing', 'pending', 'unlisted', 'ok'];
+    const worst = ['mismatch', 'unreadable', 'missing', 'pending', 'unlisted', 'stamped', 'ok'];
     let out = 'ok';
     for (const f of [files.idx, files.dat]) {
       if (!f) continue;
@@ -226,7 +226,7 @@
         const a = document.createElement('td');
         a.textContent = (path ? path + '/' : '') + rel;
         const b = document.createElement('td');
-        b.textContent = QV.manifest.VERDICT_TEXT[verdict];
+        b.textContent = QV.manifest.VERDICT_TEXT[verdict] + (v.stamps.has(rel) ? ': ' + v.stamps.get(rel) : '');
         tr.append(a, b);
         rows.appendChild(tr);
       }

@@ -92,16 +92,22 @@
   }
 
   // What a file's check found: "ok", "mismatch", "missing" (listed, not in the image),
-  // "unlisted" (in the image, not listed), "unreadable" or "pending".
+  // "unlisted" (in the image, not listed), "unreadable", "pending" or "stamped" (an MP4 file
+  // changed only by a receiving stamp over its exporter's signature, see qv-stamp.js).
   const VERDICT_TEXT = {
-    ok: 'matches', mismatch: 'DOES NOT MATCH', missing: 'missing from the image',
+    ok: 'matches', mismatch: 'DOES NOT MATCH', missing: 'missing from the image', stamped: 'STAMPED',
     unlisted: 'not in the manifest', unreadable: 'cannot be read', pending: 'not checked yet',
   };
 
   // The whole image's verdict from the per-file ones.
   function summarize(verdicts, manifest) {
-    const count = { ok: 0, mismatch: 0, missing: 0, unlisted: 0, unreadable: 0, pending: 0 };
+    const count = { ok: 0, mismatch: 0, missing: 0, unlisted: 0, unreadable: 0, pending: 0, stamped: 0 };
     for (const v of verdicts.values()) count[v]++;
+    // A stamped file matches as its exporter signed it: it counts with the matching ones.
+    const matching = count.ok + count.stamped;
+    const stampedText = count.stamped
+      ? ' (' + count.stamped + (count.stamped === 1 ? ' MP4 file' : ' MP4 files') + ' as their exporter signed them, with a receiving stamp)'
+      : '';
     let state, text;
     if (count.mismatch || count.missing || count.unreadable) {
       state = 'failed';
@@ -113,10 +119,10 @@
         (manifest ? manifest.files.size : 0) + ' listed files.';
     } else if (count.pending) {
       state = 'checking';
-      text = 'Checking… ' + count.ok + ' of ' + (count.ok + count.pending) + ' listed files match so far.';
+      text = 'Checking… ' + matching + ' of ' + (matching + count.pending) + ' listed files match so far' + stampedText + '.';
     } else {
       state = 'intact';
-      text = 'All ' + count.ok + ' listed files match the manifest.';
+      text = 'All ' + matching + ' listed files match the manifest' + stampedText + '.';
     }
     if (count.unlisted) {
       text += ' ' + count.unlisted + (count.unlisted === 1 ? ' file is' : ' files are') + ' not in the manifest.';

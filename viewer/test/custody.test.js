@@ -187,3 +187,163 @@ describe('the chain of custody as the page checks it', () => {
     assert.deepEqual(broken.problems, ['line 4: its previous-line hash does not match line 3']);
   });
 });
+
+// MP4 files of an image that took a receiving stamp, as the page's check of SHA256SUMS judges
+// them, held to quillon-cli verify: the stamped image, a byte of a stamped file's media changed,
+// a byte of the stamp's signature changed, and the report edited so SHA256SUMS no longer vouches
+// for it. The page must pass and fail the same files as the program, in the same words.
+for (const part of ['qv-names.js', 'qv-manifest.js', 'qv-image.js', 'qv-report.js', 'qv-stamp.js', 'qv-verify.js']) require(path.join(__dirname, '../../data/Other', part));
+const { filesBelow } = require('./support/image-fixture.js');
+
+describe('MP4 files with a receiving stamp as the page checks them', () => {
+  let stamped, videos;
+
+  before(() => {
+    stamped = makeImage({ day: '20100523', from: '1000', to: '1000', cameras: 2, fps: 1, sign: true, mp4: true,
+      exhibit: { case: 'C-7', exhibit: '1', operator: 'Jo Operator' } });
+    const key = path.join(stamped.prefix, 'stamp.key'), cert = path.join(stamped.prefix, 'stamp.crt');
+    execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:3072', '-nodes', '-days', '2', '-subj', '/CN=County Police',
+      '-keyout', key, '-out', cert], { stdio: 'ignore' });
+    fs.cpSync(stamped.image, path.join(stamped.prefix, 'unstamped'), { recursive: true });
+    run('quillon-cli', ['custody', 'receive', stamped.image, '--by', 'Sam Ode', '--stamp-key', key, '--stamp-cert', cert], stamped.prefix);
+    videos = filesBelow(stamped.image).filter((f) => f.endsWith('.mp4'));
+  });
+
+  after(() => removeImage(stamped));
+
+  // What quillon-cli verify says of an image folder: its STAMPED files with their words, the
+  // files it finds changed, and whether it verified the image.
+  function cliVerifies(folder) {
+    let out;
+    try {
+      out = run('quillon-cli', ['verify', '--no-progress', folder], stamped.prefix);
+    } catch (e) {
+      if (e.status !== 1) throw e;
+      out = e.stdout;
+    }
+    const said = out.split('\n');
+    const stampedFiles = new Map();
+    for (const l of said.filter((x) => x.startsWith('STAMPED '))) {
+      const [, rel, text] = /^STAMPED +(.+?\.mp4): (.*)$/.exec(l);
+      stampedFiles.set(rel, text);
+    }
+    return {
+      stamped: stampedFiles,
+      changed: said.filter((l) => l.startsWith('CHANGED ')).map((l) => l.replace(/^CHANGED +/, '')).sort(),
+      verified: said.some((l) => l.startsWith('VERIFIED: ')),
+    };
+  }
+
+  // The page's check of the same folder, as the page builds its image and runs its verifier.
+  async function pageVerifies(folder) {
+    const items = filesBelow(folder).map((rel) => ({ path: 'Backup/' + rel, file: new Blob([fs.readFileSync(path.join(folder, rel))]) }));
+    const root = [...QV.image.build(items).roots.values()][0];
+    let done;
+    const finished = new Promise((resolve) => { done = resolve; });
+    const v = new QV.Verifier(root, (x) => { if (x.manifest && !x.summary().count.pending) done(); });
+    assert.equal(await v.start(), true);
+    await finished;
+    const summary = v.summary();
+    return {
+      v, summary,
+      said: {
+        stamped: v.stamps,
+        changed: [...v.verdicts].filter(([, verdict]) => QV.manifest.isFailure(verdict)).map(([rel]) => rel).sort(),
+        verified: summary.state === 'intact' && v.signature.state === 'good',
+      },
+    };
+  }
+
+  // A copy of the stamped image with change(folder) made to it; both checks of it, found equal.
+  async function bothVerify(name, change = () => {}) {
+    const folder = path.join(stamped.prefix, name);
+    fs.cpSync(stamped.image, folder, { recursive: true });
+    change(folder);
+    const page = await pageVerifies(folder);
+    assert.deepEqual(page.said, cliVerifies(folder), name);
+    return page;
+  }
+
+  // Flips the byte at offset of() in the file rel of folder.
+  function flip(folder, rel, of) {
+    const file = path.join(folder, rel);
+    const bytes = fs.readFileSync(file);
+    bytes[of(bytes)] ^= 0x5a;
+    fs.writeFileSync(file, bytes);
+  }
+
+  it('passes the stamped image, each file STAMPED with the stamper\'s name and fingerprint', async () => {
+    const { v, summary, said } = await bothVerify('stamped');
+    assert.equal(videos.length, 2);
+    assert.deepEqual([...said.stamped.keys()].sort(), videos);
+    for (const rel of videos) {
+      assert.equal(v.verdict(rel), 'stamped');
+      assert.match(said.stamped.get(rel), /^received with the stamp of "County Police" \(SHA256:[0-9a-f]{4}( [0-9a-f]{4}){15}\); signed by its exporter as the backup made it$/);
+    }
+    assert.equal(summary.state, 'intact');
+    // In the program's words, and of as many files.
+    const listed = /^VERIFIED: all (\d+) files match SHA256SUMS \(2 MP4 files as their exporter signed them, with a receiving stamp\)/m
+      .exec(run('quillon-cli', ['verify', '--no-progress', stamped.image], stamped.prefix))[1];
+    assert.ok(summary.text.startsWith('All ' + listed + ' listed files match the manifest (2 MP4 files as their exporter signed them, with a receiving stamp).'), summary.text);
+  });
+
+  it('fails a stamped file whose media has a byte changed', async () => {
+    const { v, said } = await bothVerify('media-changed', (f) => flip(f, videos[0], (b) => b.indexOf('mdat') + 200));
+    assert.deepEqual(said.changed, [videos[0]]);
+    assert.equal(v.verdict(videos[0]), 'mismatch');
+    assert.equal(v.verdict(videos[1]), 'stamped');
+    assert.equal(v.summary().state, 'failed');
+  });
+
+  it('fails a stamped file whose stamp\'s signature has a byte changed', async () => {
+    const { said } = await bothVerify('stamp-changed', (f) => flip(f, videos[1], (b) => b.lastIndexOf('sibo') + 4 + 100));
+    assert.deepEqual(said.changed, [videos[1]]);
+  });
+
+  it('fails the stamped files when the report they are recorded in is not the one SHA256SUMS vouches for', async () => {
+    const edit = (how) => (folder) => {
+      const report = path.join(folder, 'report.json');
+      fs.writeFileSync(report, how(fs.readFileSync(report, 'utf8')));
+    };
+    // The digest of a file's signed part changed, and the report whole but for a space: either
+    // way no digest it records is taken.
+    const digest = (await bothVerify('digest-edited', edit((t) => t.replace(/("sha256": *")[0-9a-f]/, '$1' + '0')))).said;
+    assert.deepEqual(digest.changed, [...videos, 'report.json'].sort());
+    const spaced = (await bothVerify('report-spaced', edit((t) => t + ' '))).said;
+    assert.deepEqual(spaced.changed, [...videos, 'report.json'].sort());
+    assert.equal(spaced.stamped.size, 0);
+  });
+
+  it('takes a file as stamped only when its first signature signs the recorded digest and a stamp is there', async () => {
+    const stamp = require(path.join(__dirname, '../../data/Other/qv-stamp.js'));
+    const report = JSON.parse(fs.readFileSync(path.join(stamped.image, 'report.json'), 'utf8'));
+    const recorded = stamp.signedParts(report, 'vouched');
+    assert.deepEqual([...recorded.keys()].sort(), videos);
+    assert.equal(stamp.signedParts(report, 'changed').size, 0);
+    const bytes = (folder, rel) => new Uint8Array(fs.readFileSync(path.join(stamped.prefix, folder, rel))).buffer;
+    const file = bytes('drive_e/Backup', videos[0]);
+    // The other file's digest: its signatures hold, but they are not what the report recorded.
+    assert.deepEqual(await stamp.judge(file, recorded.get(videos[1])),
+      { stamped: false, why: "its exporter's signature does not sign what the report recorded" });
+    // Judged, the bytes are as they were read: the page reads each file once.
+    const before = Buffer.from(file);
+    assert.equal((await stamp.judge(file, recorded.get(videos[0]))).stamped, true);
+    assert.ok(before.equals(Buffer.from(file)));
+    // As the backup made it, both signatures are its exporter's: no stamp.
+    assert.deepEqual(await stamp.judge(bytes('unstamped', videos[0]), recorded.get(videos[0])),
+      { stamped: false, why: 'it carries no receiving stamp' });
+  });
+
+  it('reads a certificate\'s key and first common name as the program does, in UTF-8', async () => {
+    const stamp = require(path.join(__dirname, '../../data/Other/qv-stamp.js'));
+    const key = path.join(stamped.prefix, 'other.key'), pem = path.join(stamped.prefix, 'other.crt');
+    execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-days', '2', '-utf8', '-subj', '/O=Polizei/CN=Zoë Ode/CN=Second',
+      '-keyout', key, '-out', pem], { stdio: 'ignore' });
+    const der = execFileSync('openssl', ['x509', '-in', pem, '-outform', 'DER']);
+    const spki = execFileSync('openssl', ['pkey', '-in', key, '-pubout', '-outform', 'DER']);
+    const cert = stamp.certificate(new Uint8Array(der));
+    assert.equal(cert.commonName, 'Zoë Ode');
+    assert.ok(Buffer.from(cert.spki).equals(spki));
+    assert.throws(() => stamp.certificate(new Uint8Array(der).subarray(0, der.length - 1)), /cut short/);
+  });
+});

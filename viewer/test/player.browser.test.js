@@ -9,7 +9,8 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const initSqlJs = require('sql.js');
-const { makeImage, removeImage } = require('./support/image-fixture.js');
+const { execFileSync } = require('node:child_process');
+const { makeImage, removeImage, run } = require('./support/image-fixture.js');
 const { launch } = require('./support/browser.js');
 
 const ARTEFACTS = process.env.QUILLON_ARTEFACT_DIR || path.resolve(__dirname, '../../build/artefacts');
@@ -515,7 +516,8 @@ describe('the backup viewer on an image with MP4 files', () => {
   let withVideo;
   before(() => {
     if (skipped) return;
-    withVideo = makeImage({ day: '20100523', from: '1000', to: '1000', cameras: 2, fps: 2, audio: 2,
+    // Signed, so that its MP4 files are signed too and can take a receiver's stamp.
+    withVideo = makeImage({ day: '20100523', from: '1000', to: '1000', cameras: 2, fps: 2, audio: 2, sign: true,
       audioBytes: 480000, mp4: true, entries: [{ from: '1000', to: '1000', cams: 'all', memo: '' }] });
   });
   after(() => removeImage(withVideo));
@@ -544,6 +546,27 @@ describe('the backup viewer on an image with MP4 files', () => {
     // The files are part of the image: its check still finds every file intact.
     await page.waitForFunction(() => !['', 'checking', undefined].includes(document.getElementById('integrity').dataset.state));
     assert.equal(await page.$eval('#integrity', (e) => e.dataset.state), 'intact');
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  it('still finds the image intact once a receiver has stamped its MP4 files, each STAMPED with who stamped it', async (t) => {
+    if (!need(t)) return;
+    const at = (name) => path.join(withVideo.prefix, name);
+    execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:3072', '-nodes', '-days', '2', '-subj', '/CN=County Police',
+      '-keyout', at('stamp.key'), '-out', at('stamp.crt')], { stdio: 'ignore' });
+    execFileSync('openssl', ['genpkey', '-algorithm', 'ed25519', '-out', at('log.key')]);
+    assert.match(run('quillon-cli', ['custody', 'receive', withVideo.image, '--by', 'Sam Ode', '--key', at('log.key'),
+      '--stamp-key', at('stamp.key'), '--stamp-cert', at('stamp.crt')], withVideo.prefix), /^stamped 2 of the 2 MP4 files/);
+    const page = await openViewer(withVideo.image, withVideo);
+    await page.waitForFunction(() => !['', 'checking', undefined].includes(document.getElementById('integrity').dataset.state));
+    assert.equal(await page.$eval('#integrity', (e) => e.dataset.state), 'intact');
+    assert.match(await page.textContent('#integrity-summary'), /match the manifest \(2 MP4 files as their exporter signed them, with a receiving stamp\)/);
+    await page.click('#integrity-details summary');
+    await page.selectOption('#file-filter', 'all');
+    const said = await page.$$eval('#integrity-files tr[data-verdict="stamped"]', (trs) => trs.map((tr) => tr.lastChild.textContent));
+    assert.equal(said.length, 2);
+    for (const s of said) assert.match(s, /^STAMPED: received with the stamp of "County Police" \(SHA256:[0-9a-f]{4}( [0-9a-f]{4}){15}\); signed by its exporter/);
     assert.deepEqual(page.errors, []);
     await page.close();
   });
