@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -176,6 +177,16 @@ bool DeleteFile(const std::string& path) {
 bool MoveFile(const std::string& from, const std::string& to) {
     const std::string a = ResolvePath(from), b = ResolvePath(to, PathUse::kCreate);
     if (a.empty() || b.empty() || ::rename(a.c_str(), b.c_str()) != 0) {
+        SetLastError(a.empty() || b.empty() ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
+        return false;
+    }
+    return true;
+}
+
+bool MoveFileNoReplace(const std::string& from, const std::string& to) {
+    const std::string a = ResolvePath(from), b = ResolvePath(to, PathUse::kCreate);
+    if (a.empty() || b.empty() ||
+        ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) != 0) {
         SetLastError(a.empty() || b.empty() ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
         return false;
     }

@@ -28,6 +28,9 @@ std::string TempFolder();
 std::string MakeScratchFolder(const std::string& parent, const std::string& stem);
 // Renames a file or folder; the new name is taken as spelled and replaces a file of that name.
 bool MoveFile(const std::string& from, const std::string& to);
+// The same, but failed (ERROR_ALREADY_EXISTS) when the new name is taken, whatever by, instead
+// of replacing it: a folder moved into place never lands on what another put there meanwhile.
+bool MoveFileNoReplace(const std::string& from, const std::string& to);
 // Clears read-only and other attribute bits so that the file can be deleted.
 bool SetFileAttributesNormal(const std::string& path);
 bool FileExists(const std::string& path);

@@ -41,7 +41,10 @@ struct CliArgs {
     exhibit::CaseDetails caseDetails;  // --case, --exhibit, --operator
     std::string to, org, reason, by;   // custody: --to, --org, --reason, --by
     std::string stampKey, stampCert;   // custody receive: --stamp-key, --stamp-cert
-    bool timeZone = false;             // --time-zone was given (and made the process's zone)
+    // encrypt and decrypt: every --to, --to-file, --passphrase-file, --identity, --new-identity
+    std::vector<std::string> recipients;
+    std::string toFile, passphraseFile, identity, newIdentity;
+    bool timeZone = false;  // --time-zone was given (and made the process's zone)
     // The options that name the session, as given: repeated in the commands printed to add an
     // entry again.
     std::vector<std::string> sessionOptions;
@@ -134,6 +137,11 @@ int CmdVerify(const CliArgs& a, bool progress, bool partialWhole = false);
 // report IMAGE --out DIR [--case REF] [--exhibit ID] [--operator NAME]
 int CmdReport(const CliArgs& a);
 int CmdKey(const CliArgs& a);
+// encrypt IMAGE --out DIR (--to age1... | --to-file FILE | --passphrase-file FILE), or
+// encrypt --new-identity FILE; decrypt FILE.tar.age --out DIR (--identity FILE |
+// --passphrase-file FILE) (CliEncrypt.cpp).
+int CmdEncrypt(const CliArgs& a, bool progress);
+int CmdDecrypt(const CliArgs& a, bool progress);
 // The chain of custody of an image or a base folder (CliCustody.cpp); NoteImageEvent adds an
 // event of the image a command named (verified, exported) to its log and the base folder's: 0,
 // or 1 when it could not.

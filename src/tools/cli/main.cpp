@@ -76,6 +76,17 @@ const char kUsage[] =
     "                                        which line broke and how\n"
     "  custody destroyed IMAGE --reason WHY  notes that this copy is being destroyed (it\n"
     "                                        deletes nothing: destroy it after)\n"
+    "  encrypt IMAGE --out DIR (--to age1... | --to-file FILE | --passphrase-file FILE)\n"
+    "         [--force]                      writes DIR/IMAGE.tar.age, the checked image as\n"
+    "                                        a tar archive encrypted in the age format, for\n"
+    "                                        each --to (repeatable) and each line of FILE, or\n"
+    "                                        for the passphrase on FILE's first line; and\n"
+    "                                        DIR/README.txt on how to open it\n"
+    "  encrypt --new-identity FILE           makes an age identity file (mode 0600) and\n"
+    "                                        prints its age1... recipient\n"
+    "  decrypt FILE.tar.age --out DIR (--identity KEYFILE | --passphrase-file FILE)\n"
+    "                                        extracts the image into DIR once the whole file\n"
+    "                                        authenticated, then checks it\n"
     "  info                                  version, prefix, folders, recordings\n"
     "options: --base DIR (base folder; default the program folder, or when installed\n"
     "         $QUILLON_PREFIX/base), --date-type 0-8,\n"
@@ -156,7 +167,11 @@ int main(int argc, char** argv) {
         {"--reason", &args.reason},
         {"--by", &args.by},
         {"--stamp-key", &args.stampKey},
-        {"--stamp-cert", &args.stampCert}};
+        {"--stamp-cert", &args.stampCert},
+        {"--to-file", &args.toFile},
+        {"--passphrase-file", &args.passphraseFile},
+        {"--identity", &args.identity},
+        {"--new-identity", &args.newIdentity}};
     const std::map<std::string, bool*> kFlags = {
         {"--no-progress", &noProgress}, {"--wait", &options.wait}, {"--viewer", &args.viewer},
         {"--deep", &args.deep},         {"--mp4", &args.mp4},      {"--force", &args.force},
@@ -190,6 +205,8 @@ int main(int argc, char** argv) {
             if (session != kSession.end())
                 args.sessionOptions.insert(args.sessionOptions.end(), {a, argv[i]});
             args.hasMemo = args.hasMemo || a == "--memo";
+            if (a == "--to")
+                args.recipients.push_back(argv[i]);
             args.timeZone = args.timeZone || a == "--time-zone";
             if (a == "--token") {
                 // Out of /proc/PID/cmdline from now on, as quillon-share does; ps showed it
@@ -246,6 +263,10 @@ int main(int argc, char** argv) {
         }
         if (command == "report")
             return CmdReport(args);
+        if (command == "encrypt")
+            return CmdEncrypt(args, options.progress);
+        if (command == "decrypt")
+            return CmdDecrypt(args, options.progress);
         if (command == "custody")
             return CmdCustody(args, options);
         if (command == "key")

@@ -1,0 +1,294 @@
+// quillon-cli encrypt and decrypt: an image made fit to leave the site, as one file that only
+// its recipients can open with the age tool and tar, and that file taken apart again. The image
+// is checked before it goes, and after it comes back.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "cli/CliCommands.h"
+#include "disclosure/FileStreams.h"
+#include "disclosure/TarExtract.h"
+#include "disclosure/TarWriter.h"
+#include "disclosure/age/AgeFile.h"
+#include "disclosure/age/Keys.h"
+#include "integrity/EntryStanding.h"
+#include "integrity/Verify.h"
+#include "platform/AtomicFile.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/OwnerOnly.h"
+
+namespace {
+
+namespace age = disclosure::age;
+using platform::Error;
+
+constexpr std::size_t kKeyFileLimit = 1 << 20;
+constexpr const char* kDecryptScratchStem = ".quillon-decrypt";
+constexpr const char* kArchiveSuffix = ".tar.age";
+
+std::string LeafName(const std::string& hostPath) {
+    const std::size_t slash = hostPath.find_last_of('/');
+    return slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
+}
+
+// A secret's file: its owner's alone, as age's own tools write them.
+platform::Expected<std::string> SecretText(const std::string& file) {
+    return platform::ReadSecretFile(CommandHostPath(file), platform::SecretFile::kOwnerOnly,
+                                    kKeyFileLimit);
+}
+
+// The passphrase file's first line, without its line end.
+platform::Expected<std::string> Passphrase(const std::string& file) {
+    platform::Expected<std::string> text = SecretText(file);
+    if (!text)
+        return Error{text.error().kind, text.error().text, file};
+    std::string line = text->substr(0, text->find('\n'));
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (line.empty())
+        return Error{Error::Kind::kRefused, "holds no passphrase on its first line", file};
+    return line;
+}
+
+// scrypt's work factor for a new file: QUILLON_SCRYPT_LOG2N lowers it for tests.
+platform::Expected<int> WorkFactor() {
+    const char* given = std::getenv("QUILLON_SCRYPT_LOG2N");
+    if (!given || !*given)
+        return age::kDefaultLog2N;
+    char* end = nullptr;
+    const long v = std::strtol(given, &end, 10);
+    if (*end || v < age::kLeastLog2N || v > age::kMostLog2N)
+        return Error{Error::Kind::kRefused,
+                     "QUILLON_SCRYPT_LOG2N must be from " + std::to_string(age::kLeastLog2N) +
+                         " to " + std::to_string(age::kMostLog2N),
+                     ""};
+    return static_cast<int>(v);
+}
+
+platform::Expected<age::Recipients> RecipientsOf(const CliArgs& a) {
+    age::Recipients to;
+    if (!a.passphraseFile.empty()) {
+        platform::Expected<std::string> pass = Passphrase(a.passphraseFile);
+        if (!pass)
+            return pass.error();
+        platform::Expected<int> log2N = WorkFactor();
+        if (!log2N)
+            return log2N.error();
+        to.passphrase = *pass;
+        to.log2N = *log2N;
+        return to;
+    }
+    for (const std::string& text : a.recipients) {
+        platform::Expected<std::string> key = age::ParseRecipient(text);
+        if (!key)
+            return key.error();
+        to.publicKeys.push_back(*key);
+    }
+    if (!a.toFile.empty()) {
+        std::string text;
+        if (!platform::ReadWholeFile(CommandHostPath(a.toFile), text, kKeyFileLimit))
+            return Error{Error::Kind::kNotFound, "cannot be read", a.toFile};
+        platform::Expected<std::vector<std::string>> keys = age::ParseRecipientsFile(text);
+        if (!keys)
+            return Error{keys.error().kind, keys.error().text, a.toFile};
+        to.publicKeys.insert(to.publicKeys.end(), keys->begin(), keys->end());
+    }
+    return to;
+}
+
+// What a finder of the medium reads: what it holds and how to open it, and nothing of the case.
+std::string ReadmeText(const std::string& fileName, long long bytes, const age::Recipients& to) {
+    std::string text = "This medium holds an encrypted backup image: " + fileName + " (" +
+                       std::to_string(bytes) +
+                       " bytes).\n\n"
+                       "It is a tar archive of the image's folder, encrypted in the age format\n"
+                       "(age-encryption.org/v1). Without its key it cannot be read.\n\n";
+    if (to.passphrase) {
+        text +=
+            "It opens with a passphrase, which is not on this medium. To open it:\n\n"
+            "    age -d " +
+            fileName + " | tar -x\n\n(age asks for the passphrase)";
+    } else {
+        text += "It opens with the private key (identity file) of one of these public keys:\n\n";
+        for (const std::string& key : to.publicKeys)
+            text += "    " + age::RecipientText(key) + "\n";
+        text += "\nTo open it, with KEY the identity file:\n\n    age -d -i KEY " + fileName +
+                " | tar -x\n";
+    }
+    const std::string folder =
+        fileName.substr(0, fileName.size() - std::string(kArchiveSuffix).size());
+    return text +
+           "\nThen check the image against its manifest, inside the folder it made:\n\n"
+           "    cd " +
+           folder + " && sha256sum -c SHA256SUMS\n";
+}
+
+int NewIdentity(const std::string& file) {
+    const std::string host = CommandHostPath(file);
+    if (platform::FileExists(host) || platform::IsDirectory(host))
+        return Fail(file + " exists: an identity file is never replaced");
+    platform::Expected<age::NewIdentity> made = age::MakeIdentity();
+    if (!made)
+        return Fail(made.error().Said());
+    if (!platform::WriteOwnerOnlyFile(host, made->fileText))
+        return Fail(file + " cannot be written");
+    std::printf("%s\n", made->recipient.c_str());
+    return 0;
+}
+
+// The modification time of the image's manifest, for its folders in the archive.
+std::int64_t ManifestTime(const std::string& hostFolder) {
+    platform::File manifest;
+    if (!manifest.OpenResolved(hostFolder + "/SHA256SUMS", platform::File::kReadNoLink))
+        return 0;
+    return manifest.Stamp().modifiedNs / 1000000000;
+}
+
+std::string SaidAbout(const std::string& file, const Error& e) {
+    return e.path.empty() ? file + " " + e.text : file + ": " + e.Said();
+}
+
+}  // namespace
+
+int CmdEncrypt(const CliArgs& a, bool progress) {
+    if (!a.newIdentity.empty()) {
+        if (!a.positional.empty() || !a.out.empty())
+            throw UsageError{"encrypt --new-identity FILE takes nothing else"};
+        return NewIdentity(a.newIdentity);
+    }
+    if (a.positional.size() != 1 || a.out.empty())
+        throw UsageError{"encrypt takes one IMAGE folder and --out DIR"};
+    const bool keys = !a.recipients.empty() || !a.toFile.empty();
+    if (keys == !a.passphraseFile.empty())
+        throw UsageError{
+            "encrypt takes --to age1... or --to-file FILE (or both), or --passphrase-file FILE"};
+    platform::Expected<age::Recipients> to = RecipientsOf(a);
+    if (!to)
+        return Fail(to.error().Said());
+    const std::string& named = a.positional[0];
+    platform::Expected<std::unique_ptr<integrity::ImageFiles>> opened = OpenCommandImage("", named);
+    if (!opened)
+        return Fail(opened.error().Said());
+    // What leaves the site is what its backup wrote, or said not to be.
+    const integrity::VerifyReport check =
+        integrity::VerifyImage(**opened, integrity::VerifyOptions{});
+    if (!check.ok() && !integrity::OnlyPartial(check)) {
+        Fail("the image " + named + " fails its check: " + check.Verdict());
+        if (!a.force)
+            return Fail("nothing encrypted (--force encrypts it anyway)");
+    }
+    const std::string image = CommandHostPath(named);
+    const std::string name = LeafName(image);
+    const std::string out = CommandHostPath(a.out);
+    if (out.empty() || !platform::CreateDirectoryTree(out))
+        return Fail("the folder " + a.out + " cannot be made");
+    const std::string fileName = name + kArchiveSuffix;
+    const std::string target = out + "/" + fileName;
+    if (platform::FileExists(target) || platform::IsDirectory(target))
+        return Fail(target + " exists: nothing replaced");
+    disclosure::AtomicFileSink sink;
+    if (platform::Outcome made = sink.Create(target); !made)
+        return Fail(made.error().Said());
+    platform::Expected<std::unique_ptr<age::Encryption>> encryption =
+        age::Encryption::Start(sink, *to);
+    if (!encryption)
+        return Fail(encryption.error().Said());
+    disclosure::TarOptions options;
+    options.folderTime = ManifestTime(image);
+    std::uint64_t said = 0;
+    if (progress)
+        options.progress = [&](std::uint64_t done) {
+            if (done - said >= (std::uint64_t{256} << 20)) {
+                said = done;
+                std::fprintf(stderr, "encrypting %s: %llu MiB\n", name.c_str(),
+                             static_cast<unsigned long long>(done >> 20));
+            }
+        };
+    if (platform::Outcome archived =
+            disclosure::WriteFolderAsTar(image, name, (*encryption)->Writer(), options);
+        !archived)
+        return Fail(SaidAbout(named, archived.error()) + "; nothing written");
+    if (platform::Outcome finished = (*encryption)->Finish(); !finished)
+        return Fail(finished.error().Said());
+    const long long bytes = sink.written();
+    if (platform::Outcome committed = sink.Commit(); !committed)
+        return Fail(committed.error().Said());
+    if (!platform::WriteTextAtomically(out + "/README.txt", ReadmeText(fileName, bytes, *to), true))
+        return Fail(out + "/README.txt cannot be written");
+    std::printf("%s: %lld bytes, %s\n", target.c_str(), bytes,
+                to->passphrase ? "opened by the passphrase"
+                               : ("for " + std::to_string(to->publicKeys.size()) + " recipient" +
+                                  (to->publicKeys.size() == 1 ? "" : "s"))
+                                     .c_str());
+    return 0;
+}
+
+int CmdDecrypt(const CliArgs& a, bool progress) {
+    (void)progress;
+    if (a.positional.size() != 1 || a.out.empty())
+        throw UsageError{"decrypt takes one FILE.tar.age and --out DIR"};
+    if (a.identity.empty() == a.passphraseFile.empty())
+        throw UsageError{"decrypt takes --identity KEYFILE or --passphrase-file FILE"};
+    const std::string& file = a.positional[0];
+    age::Unlock with;
+    if (!a.identity.empty()) {
+        platform::Expected<std::string> text = SecretText(a.identity);
+        if (!text)
+            return Fail(a.identity + " " + text.error().text);
+        platform::Expected<std::vector<std::string>> secrets = age::ParseIdentityFile(*text);
+        if (!secrets)
+            return Fail(a.identity + " " + secrets.error().text);
+        with.secrets = *secrets;
+    } else {
+        platform::Expected<std::string> pass = Passphrase(a.passphraseFile);
+        if (!pass)
+            return Fail(pass.error().Said());
+        with.passphrase = *pass;
+    }
+    disclosure::FileSource source;
+    if (platform::Outcome opened = source.Open(CommandHostPath(file)); !opened)
+        return Fail(file + " " + opened.error().text);
+    platform::Expected<std::unique_ptr<age::Decryption>> decryption =
+        age::Decryption::Start(source, with);
+    if (!decryption) {
+        const Error& e = decryption.error();
+        return Fail(e.text == age::kNoIdentityMatches || e.text == age::kPassphraseFails
+                        ? e.text + " " + file
+                        : SaidAbout(file, e));
+    }
+    const std::string out = CommandHostPath(a.out);
+    if (out.empty() || !platform::CreateDirectoryTree(out))
+        return Fail("the folder " + a.out + " cannot be made");
+    // Nothing is in its place before the whole file authenticated: the archive is taken apart in
+    // a hidden folder of its own, and its image folder moved out of it at the end.
+    const std::string scratch = platform::MakeScratchFolder(out, kDecryptScratchStem);
+    if (scratch.empty())
+        return Fail("no folder to extract into can be made in " + a.out);
+    disclosure::ExtractOptions options;
+    options.topFound = [&](const std::string& top) -> platform::Outcome {
+        if (platform::FileExists(out + "/" + top) || platform::IsDirectory(out + "/" + top))
+            return Error{Error::Kind::kRefused, "exists: nothing replaced", a.out + "/" + top};
+        return platform::Succeeded();
+    };
+    platform::Expected<std::string> top =
+        disclosure::ExtractTar((*decryption)->Reader(), scratch, options);
+    const std::string target = top ? out + "/" + *top : std::string();
+    if (!top || !(*decryption)->Reader().ended() ||
+        !platform::MoveFileNoReplace(scratch + "/" + *top, target)) {
+        platform::DeleteTree(scratch);
+        if (!top)
+            return Fail(SaidAbout(file, top.error()) + "; nothing extracted");
+        return Fail(target + " cannot be put in place (does it exist?); nothing extracted");
+    }
+    platform::DeleteTree(scratch);
+    std::printf("%s: extracted into %s\n", file.c_str(), target.c_str());
+    platform::Expected<std::unique_ptr<integrity::ImageFiles>> image = OpenCommandImage("", target);
+    if (!image)
+        return Fail(image.error().Said());
+    const integrity::VerifyReport check =
+        integrity::VerifyImage(**image, integrity::VerifyOptions{});
+    for (const std::string& line : check.Lines())
+        std::printf("%s\n", Printable(line).c_str());
+    return check.ok() || integrity::OnlyPartial(check) ? 0 : 1;
+}
