@@ -23,6 +23,8 @@ CameraRedactor::CameraRedactor(const RedactionPlan& plan, int camera) : plan_(pl
 }
 
 void CameraRedactor::At(long long second, const std::string& mark) {
+    if (second != second_ || mark != mark_)
+        text_.clear();
     second_ = second;
     mark_ = mark;
 }
@@ -56,10 +58,11 @@ void CameraRedactor::Apply(PlanarPicture& picture, int sourceWidth, int sourceHe
             continue;  // wholly outside this picture: nothing hidden, nothing counted
         RedactPicture(picture, raster, mask.method);
         MaskCover& cover = file_.masks[index];
-        const std::string at = RecordedTimeText(second_, mark_);
+        if (text_.empty())
+            text_ = RecordedTimeText(second_, mark_);
         if (cover.pictures++ == 0)
-            cover.first = at;
-        cover.last = at;
+            cover.first = text_;
+        cover.last = text_;
     }
 }
 

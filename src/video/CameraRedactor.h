@@ -37,6 +37,8 @@ class CameraRedactor {
     int firstWidth_ = 0, firstHeight_ = 0;
     long long second_ = 0;
     std::string mark_;
+    std::string text_;  // RecordedTimeText of second_ and mark_, once needed
+
     std::map<std::tuple<int, int, int>, MaskRaster> rasters_;
     FileRedaction file_;
 };
