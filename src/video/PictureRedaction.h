@@ -8,6 +8,7 @@
 
 namespace video {
 
+// raster is of the picture's size (CameraRedactor works one out for each size it meets).
 void RedactPicture(PlanarPicture& picture, const MaskRaster& raster, MaskMethod method);
 
 }  // namespace video
