@@ -157,7 +157,9 @@ std::string WriteRedactionAccount(const std::string& folder, const MaskFile& mas
     const std::string manifest = integrity::FormatManifest(digests, {});
     const std::string signature = folder + "/" + integrity::kSignatureName;
     const std::string publicKey = folder + "/" + integrity::kPublicKeyName;
-    // A signature of an earlier copy in the folder would stand beside a manifest it does not sign.
+    const std::string manifestPath = folder + "/" + integrity::kManifestName;
+    // An earlier copy's manifest or signature in the folder would vouch for files it never saw.
+    platform::DeleteFile(manifestPath);
     platform::DeleteFile(signature);
     platform::DeleteFile(publicKey);
     const std::string keys = integrity::SigningKeyFolder();
@@ -172,7 +174,6 @@ std::string WriteRedactionAccount(const std::string& folder, const MaskFile& mas
             return "the copy's signature cannot be written";
     }
     // The manifest last: under its name it has its signature beside it.
-    const std::string manifestPath = folder + "/" + integrity::kManifestName;
     if (!platform::WriteTextAtomically(manifestPath, manifest, true))
         return "the file " + manifestPath + " cannot be written";
     return std::string();
