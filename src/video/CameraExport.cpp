@@ -19,6 +19,7 @@
 #include "playback/LocalPictureSource.h"
 #include "playback/PlayTime.h"
 #include "storage/RecorderPaths.h"
+#include "video/CameraRedactor.h"
 #include "video/ClockStatement.h"
 #include "video/Mp4Encoder.h"
 #include "video/RecordedClock.h"
@@ -152,8 +153,21 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
             platform::WithdrawWrittenFile(f);
         result.files.clear();
         result.signedParts.clear();
+        result.redacted.clear();
         return result;
     };
+    std::unique_ptr<CameraRedactor> redactor;
+    if (request.redaction)
+        redactor = std::make_unique<CameraRedactor>(*request.redaction, request.camera);
+    if (redactor && !redactor->any())
+        redactor.reset();
+    // Each file's encoder hides what the masks cover before it takes a picture.
+    auto redacting = [&redactor](Segment& s) {
+        if (redactor)
+            s.encoder->EditPictures(
+                [r = redactor.get()](PlanarPicture& p, int w, int h) { r->Apply(p, w, h); });
+    };
+    redacting(*segment);
     std::vector<std::string> days = source.Days();
     std::sort(days.begin(), days.end());
     // The audio track is made when any minute of the camera has its channel recorded.
@@ -198,6 +212,7 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
                 if (!segment->CloseText(why) || !segment->encoder->Finish(why))
                     return fail(why);
                 auto next = std::make_unique<Segment>();
+                redacting(*next);
                 next->temp = platform::TempNameBeside(finalHost, platform::kTempFileSuffix);
                 const std::string name = PartName(finalHost, part);
                 std::string signedPart;
@@ -208,6 +223,8 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
                 platform::DeleteFile(segment->temp);
                 result.files.push_back(name);
                 result.signedParts.push_back(signedPart);
+                if (redactor)
+                    result.redacted.push_back(redactor->TakeFile());
                 predecessor = segment->id;
                 segment = std::move(next);
                 ++part;
@@ -235,6 +252,8 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
                 }
                 // The file's timeline runs in true time, which the recorder's readings are not.
                 const long long at = std::llround(times[i] * 1000.0) - time.offset * 1000;
+                if (redactor)
+                    redactor->At(picture.rectime, time.mark);
                 if (segment->startMs < 0) {
                     segment->startMs = at;
                     segment->encoder->Prepare(segment->temp, at / 1000, request.title, withAudio,
@@ -259,13 +278,17 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
                     heard = true;
                     const std::string audio =
                         AudioFile(request.entryFolder, day, minute, request.camera);
+                    const bool read =
+                        !audio.empty() && platform::ReadWholeFile(audio, samples, 64 << 20);
+                    auto* heardSamples = reinterpret_cast<std::uint8_t*>(samples.data());
+                    if (read && redactor)
+                        redactor->Mute(heardSamples, samples.size(), MinuteReading(day, minute));
                     if (!audio.empty() &&
-                        (!platform::ReadWholeFile(audio, samples, 64 << 20) ||
-                         !segment->encoder->AddAudio(
-                             reinterpret_cast<const std::uint8_t*>(samples.data()), samples.size(),
-                             (MinuteReading(day, minute) - minuteTime.offset) * 1000 -
-                                 segment->startMs,
-                             why)))
+                        (!read || !segment->encoder->AddAudio(
+                                      heardSamples, samples.size(),
+                                      (MinuteReading(day, minute) - minuteTime.offset) * 1000 -
+                                          segment->startMs,
+                                      why)))
                         return fail(why.empty() ? "the audio " + audio + " cannot be read" : why);
                 }
                 result.lastMs = std::max(result.lastMs, at);
@@ -303,6 +326,8 @@ CameraExportResult ExportCamera(const CameraExportRequest& request) {
     platform::DeleteFile(segment->temp);
     result.files.push_back(name);
     result.signedParts.push_back(signedPart);
+    if (redactor)
+        result.redacted.push_back(redactor->TakeFile());
     result.written = true;
     result.width = segment->encoder->width();
     result.height = segment->encoder->height();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ports/MeasuredClock.h"
+#include "video/RedactionPlan.h"
 
 namespace video {
 
@@ -27,6 +28,8 @@ struct CameraExportRequest {
     // The recorder's clock as the backup measured it: stated in the file's comment, and the
     // start its signed boxes give players corrected by it.
     ports::MeasuredClock clock;
+    // What to hide of the camera's pictures and audio (null: nothing); outlives the export.
+    const RedactionPlan* redaction = nullptr;
 };
 
 struct CameraExportResult {
@@ -37,6 +40,8 @@ struct CameraExportResult {
     // Of each file, the digest its exporter's first signature signs ("" unsigned), which a
     // receiving stamp leaves as it is.
     std::vector<std::string> signedParts;
+    // Of each file, what the redaction hid in it (empty without a mask or mute of the camera).
+    std::vector<FileRedaction> redacted;
     long long pictures = 0;             // in the file
     long long firstMs = 0, lastMs = 0;  // Unix milliseconds (UTC) of its first and last picture
     int width = 0, height = 0;

@@ -143,6 +143,13 @@ std::vector<CameraFile> ExportEntry(const EntryExportRequest& request) {
             one.outPath = files[mine].path;
             one.title = request.label;
             one.memo = request.memo.empty() ? texts.memo : request.memo;
+            if (request.redaction) {
+                // The file's title and its tracks' texts say what it is not: the recording.
+                const std::string copy = "redacted copy of " + request.redaction->masterHash;
+                one.title += " (" + copy + ")";
+                one.memo = one.memo.empty() ? copy : copy + "; " + one.memo;
+                one.redaction = request.redaction;
+            }
             if (one.camera >= 0 && one.camera < static_cast<int>(texts.cameraNames.size()))
                 one.cameraName = texts.cameraNames[static_cast<std::size_t>(one.camera)];
             one.unit = request.unit;

@@ -21,6 +21,8 @@ struct EntryExportRequest {
     ports::MeasuredClock clock;  // the recorder's clock as the backup measured it
     // Hashes every file made, on whichever thread makes it (null: none).
     platform::WriteTap* tap = nullptr;
+    // What to hide (null: nothing); its files then say they are a redacted copy of its master.
+    const RedactionPlan* redaction = nullptr;
     // Called as each camera's file is done (from the threads that make them, one at a time).
     std::function<void(int camera, const CameraExportResult&)> done;
 };

@@ -87,6 +87,7 @@ struct Mp4Encoder::State {
     bool headerWritten = false;
     AVPacket* held = nullptr;
     long long lastDuration = 0;
+    PictureEdit edit;
 
     ~State() {
         av_packet_free(&held);
@@ -387,6 +388,10 @@ void Mp4Encoder::Prepare(std::string hostPath, long long creationUnix, std::stri
     s_->withAudio = withAudio;
 }
 
+void Mp4Encoder::EditPictures(PictureEdit edit) {
+    s_->edit = std::move(edit);
+}
+
 bool Mp4Encoder::AddAudio(const std::uint8_t* samples, std::size_t count, long long ms,
                           std::string& why) {
     State& s = *s_;
@@ -431,6 +436,16 @@ Mp4Encoder::Added Mp4Encoder::AddPicture(const std::uint8_t* bytes, std::size_t 
     }
     sws_scale(s.scale, s.decoded->data, s.decoded->linesize, 0, s.decoded->height, s.frame->data,
               s.frame->linesize);
+    if (s.edit) {
+        PlanarPicture picture;
+        for (int i = 0; i < 3; ++i) {
+            picture.data[i] = s.frame->data[i];
+            picture.stride[i] = s.frame->linesize[i];
+        }
+        picture.width = s.frame->width;
+        picture.height = s.frame->height;
+        s.edit(picture, s.decoded->width, s.decoded->height);
+    }
     // Strictly later than the picture before, whatever rounding did.
     s.frame->pts = ms > s.lastMs ? ms : s.lastMs + 1;
     s.lastMs = s.frame->pts;

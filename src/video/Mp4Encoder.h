@@ -5,8 +5,11 @@
 // the video, then the audio when there is one, then the text. The file is written under a temporary
 // name; the caller renames it when whole.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+
+#include "video/PlanarPicture.h"
 
 namespace video {
 
@@ -29,6 +32,10 @@ class Mp4Encoder {
     // the file cannot be written.
     enum class Added { kAdded, kUnreadable, kFailed };
     Added AddPicture(const std::uint8_t* bytes, std::size_t size, long long ms, std::string& why);
+    // Called with each picture as the encoder is about to take it, and the size of the picture
+    // it was made from, to change what the file shows (none by default).
+    using PictureEdit = std::function<void(PlanarPicture&, int sourceWidth, int sourceHeight)>;
+    void EditPictures(PictureEdit edit);
     // Samples of the audio channel (unsigned 8 bit at 8 kHz) from ms after the start; what lies
     // before the start is left out, and silence fills the time up to ms.
     bool AddAudio(const std::uint8_t* samples, std::size_t count, long long ms, std::string& why);

@@ -38,6 +38,7 @@ struct CliArgs {
     std::string key;     // --key: a public key file to trust
     std::string cert;    // --cert: a certificate file to trust for the video files
     std::string out, entry;
+    std::string redact;                // export --redact: the masks file of a redacted copy
     exhibit::CaseDetails caseDetails;  // --case, --exhibit, --operator
     std::string to, org, reason, by;   // custody: --to, --org, --reason, --by
     std::string stampKey, stampCert;   // custody receive: --stamp-key, --stamp-cert

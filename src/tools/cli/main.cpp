@@ -57,6 +57,8 @@ const char kUsage[] =
     "                                        DIR/2010-05-23_1000-1006 for each entry; whole\n"
     "                                        entries of a partial image too; --force: also\n"
     "                                        entries its check cannot vouch for\n"
+    "         [--redact MASKS.json]          a redacted copy: the masks' regions hidden,\n"
+    "                                        REDACTION.json and SHA256SUMS beside\n"
     "  pull NAME                             one unattended run for the recorder NAME of\n"
     "                                        $QUILLON_PULL_DIR or /etc/quillon/pull.d:\n"
     "                                        schedules its range, backs it up into a new\n"
@@ -158,6 +160,7 @@ int main(int argc, char** argv) {
         {"--key", &args.key},
         {"--cert", &args.cert},
         {"--out", &args.out},
+        {"--redact", &args.redact},
         {"--entry", &args.entry},
         {"--case", &args.caseDetails.caseReference},
         {"--exhibit", &args.caseDetails.exhibitNumber},
@@ -281,7 +284,8 @@ int main(int argc, char** argv) {
                 return exported;
             const int noted = NoteImageEvent(
                 args, options, integrity::CustodyEvent::kExported,
-                "MP4 files into " + args.out +
+                std::string(args.redact.empty() ? "" : "redacted copy: ") + "MP4 files into " +
+                    args.out +
                     (exported == 0 ? "" : ", not each of them whole or from a checked image"));
             return exported != 0 ? exported : noted;
         }

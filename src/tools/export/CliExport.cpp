@@ -13,8 +13,12 @@
 #include "backup/exhibit/ReportedClock.h"
 #include "backup/exhibit/VouchedReport.h"
 #include "cli/CliCommands.h"
+#include "export/RedactionCopy.h"
+#include "export/RedactionMasks.h"
+#include "integrity/CustodyLog.h"
 #include "integrity/EntryStanding.h"
 #include "integrity/ImageCopyOut.h"
+#include "integrity/Manifest.h"
 #include "integrity/Verify.h"
 #include "mp4/StampedVideos.h"
 #include "platform/DrivePaths.h"
@@ -65,12 +69,31 @@ int CmdExport(const CliArgs& a, bool progress, int& written) {
     if (!oneImage || a.out.empty())
         throw UsageError{"export takes one image folder, or --disc LETTER, and --out DIR"};
     const std::string named = a.disc.empty() ? a.positional[0] : "the disc in " + a.disc;
+    // A masks file wrong anywhere is refused before anything is made.
+    std::unique_ptr<MaskFile> masks;
+    if (!a.redact.empty()) {
+        std::string text;
+        masks = std::make_unique<MaskFile>();
+        if (!platform::ReadWholeFile(CommandHostPath(a.redact), text, 16 << 20))
+            return Fail("the masks file " + a.redact + " cannot be read; nothing exported");
+        if (const std::string why = ParseMaskFile(text, *masks); !why.empty())
+            return Fail(a.redact + ": " + why + "; nothing exported");
+    }
     platform::Expected<std::unique_ptr<integrity::ImageFiles>> opened =
         OpenCommandImage(a.disc, a.disc.empty() ? a.positional[0] : std::string());
     if (!opened)
         return Fail(opened.error().Said());
     const std::unique_ptr<integrity::ImageFiles> image = std::move(*opened);
     const std::vector<int> chosen = CameraList(a.cams);
+    if (masks) {
+        // The copy names its master by the manifest it was checked against.
+        const platform::Expected<std::string> manifest = image->ReadWhole(integrity::kManifestName);
+        if (!manifest)
+            return Fail("a redacted copy names its master image by its manifest, which " + named +
+                        " lacks; nothing exported");
+        masks->plan.masterHash = integrity::ManifestHash(*manifest);
+    }
+    std::vector<RedactedFile> redacted;
     // Evidence is exported from an image that is what its backup wrote, or said not to be.
     integrity::VerifyReport check = integrity::VerifyImage(*image, integrity::VerifyOptions{});
     if (a.disc.empty())
@@ -150,6 +173,7 @@ int CmdExport(const CliArgs& a, bool progress, int& written) {
         request.unit = app::UnitName();
         request.cameras = chosen;
         request.clock = clock;
+        request.redaction = masks ? &masks->plan : nullptr;
         if (request.cameras.empty())
             request.cameras = video::CamerasInEntry(request.entryFolder);
         if (!zoneSaid) {
@@ -167,6 +191,10 @@ int CmdExport(const CliArgs& a, bool progress, int& written) {
             const video::CameraExportResult& r = f.result;
             if (r.written) {
                 written += static_cast<int>(r.files.size());
+                for (std::size_t k = 0; k < r.files.size(); ++k)
+                    redacted.push_back(
+                        {r.files[k], f.camera,
+                         k < r.redacted.size() ? r.redacted[k] : video::FileRedaction{}});
                 std::string where;
                 for (const std::string& file : r.files)
                     where += (where.empty() ? "" : ", ") + platform::ToDrivePath(file);
@@ -186,6 +214,12 @@ int CmdExport(const CliArgs& a, bool progress, int& written) {
             platform::DeleteTree(scratch + "/" + entry);
         if (stop.load())
             return 130;
+    }
+    if (masks && written > 0) {
+        if (const std::string why = WriteRedactionAccount(out, *masks, redacted); !why.empty())
+            return Fail(why);
+        std::printf("redacted copy of %s: %s and %s in %s\n", masks->plan.masterHash.c_str(),
+                    kRedactionAccountName, integrity::kManifestName, a.out.c_str());
     }
     return whole ? 0 : 1;
 }
