@@ -181,6 +181,15 @@ TEST_F(CliCustodyTest, TheReceiversStampOnTheMp4FilesKeepsTheImageVerified) {
     EXPECT_THAT(Cli({"custody", "verify", image}), Out(0, "INTACT: "));
     // Received again by the same: the stamp is there already.
     EXPECT_THAT(Cli(receive), Out(0, stamped));
+    // What goes on from the stamped copy needs no --force: sealed for the next holder as it is.
+    const std::string pass = prefix() + "/pass";
+    WriteText(pass, "pass phrase\n");
+    std::filesystem::permissions(
+        pass, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    const ScopedEnv cheap("QUILLON_SCRYPT_LOG2N", "10");
+    EXPECT_EQ(
+        Cli({"encrypt", image, "--out", prefix() + "/sealed", "--passphrase-file", pass}).status,
+        0);
 
     // A stamped file changed after: its stamp no longer holds, and the image fails.
     std::string video;

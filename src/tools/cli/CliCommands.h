@@ -14,6 +14,7 @@
 #include "backup/remote/LinkOptions.h"
 #include "integrity/CustodyLog.h"
 #include "integrity/ImageFiles.h"
+#include "integrity/Verify.h"
 #include "platform/ProgramFolders.h"
 #include "share/LinkSetup.h"
 
@@ -119,6 +120,10 @@ constexpr const char* kDiscScratchStem = ".quillon-disc";
 // no such folder or no readable disc.
 platform::Expected<std::unique_ptr<integrity::ImageFiles>> OpenCommandImage(
     const std::string& disc, const std::string& folder);
+// The check of an image a command works on: against its manifest, and for a folder (its host
+// path; "" for a disc) with its MP4 files that took a receiving stamp accepted as verify does.
+integrity::VerifyReport CheckCommandImage(integrity::ImageFiles& image, const std::string& hostRoot,
+                                          const integrity::VerifyOptions& options = {});
 
 int CmdDays(CliSession& s, const CliArgs& a);
 int CmdDay(CliSession& s, const CliArgs& a);

@@ -171,8 +171,7 @@ int CmdEncrypt(const CliArgs& a, bool progress) {
     if (!opened)
         return Fail(opened.error().Said());
     // What leaves the site is what its backup wrote, or said not to be.
-    const integrity::VerifyReport check =
-        integrity::VerifyImage(**opened, integrity::VerifyOptions{});
+    const integrity::VerifyReport check = CheckCommandImage(**opened, CommandHostPath(named));
     if (!check.ok() && !integrity::OnlyPartial(check)) {
         Fail("the image " + named + " fails its check: " + check.Verdict());
         if (!a.force)
@@ -286,8 +285,7 @@ int CmdDecrypt(const CliArgs& a, bool progress) {
     platform::Expected<std::unique_ptr<integrity::ImageFiles>> image = OpenCommandImage("", target);
     if (!image)
         return Fail(image.error().Said());
-    const integrity::VerifyReport check =
-        integrity::VerifyImage(**image, integrity::VerifyOptions{});
+    const integrity::VerifyReport check = CheckCommandImage(**image, target);
     for (const std::string& line : check.Lines())
         std::printf("%s\n", Printable(line).c_str());
     return check.ok() || integrity::OnlyPartial(check) ? 0 : 1;

@@ -2,6 +2,8 @@
 #include <cstdio>
 
 #include "CliCommands.h"
+#include "backup/exhibit/VouchedReport.h"
+#include "mp4/StampedVideos.h"
 #include "platform/DrivePaths.h"
 #include "platform/DriveTable.h"
 #include "platform/FileSystem.h"
@@ -34,6 +36,14 @@ std::string Printable(const std::string& text) {
         at += length;
     }
     return out;
+}
+
+integrity::VerifyReport CheckCommandImage(integrity::ImageFiles& image, const std::string& hostRoot,
+                                          const integrity::VerifyOptions& options) {
+    integrity::VerifyReport report = integrity::VerifyImage(image, options);
+    if (!hostRoot.empty())
+        mp4::AcceptStampedVideos(report, hostRoot, exhibit::SignedPartsOfImage(image));
+    return report;
 }
 
 std::string CommandLineFolder(const std::string& text) {

@@ -6,7 +6,6 @@
 
 #include "CliCommands.h"
 #include "app/UnitName.h"
-#include "backup/exhibit/VouchedReport.h"
 #include "integrity/ExportSigning.h"
 #include "integrity/MachineKeys.h"
 #include "integrity/Signing.h"
@@ -98,10 +97,8 @@ int CmdVerify(const CliArgs& a, bool progress, bool partialWhole) {
                 std::fprintf(stderr, "checking %s: %d%%\n", image->Where().c_str(), percent);
             }
         };
-    integrity::VerifyReport report = integrity::VerifyImage(*image, options);
-    if (a.disc.empty())
-        mp4::AcceptStampedVideos(report, CommandHostPath(a.positional[0]),
-                                 exhibit::SignedPartsOfImage(*image));
+    integrity::VerifyReport report = CheckCommandImage(
+        *image, a.disc.empty() ? CommandHostPath(a.positional[0]) : std::string(), options);
     // Names and box types come from the image, which may be hostile: nothing of it reaches the
     // terminal as a control sequence.
     std::printf("image %s\n", Printable(report.where).c_str());

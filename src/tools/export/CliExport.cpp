@@ -11,7 +11,6 @@
 #include "app/UnitName.h"
 #include "backup/exhibit/PassClock.h"
 #include "backup/exhibit/ReportedClock.h"
-#include "backup/exhibit/VouchedReport.h"
 #include "cli/CliCommands.h"
 #include "export/RedactionCopy.h"
 #include "export/RedactionMasks.h"
@@ -20,7 +19,6 @@
 #include "integrity/ImageCopyOut.h"
 #include "integrity/Manifest.h"
 #include "integrity/Verify.h"
-#include "mp4/StampedVideos.h"
 #include "platform/DrivePaths.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -95,10 +93,8 @@ int CmdExport(const CliArgs& a, bool progress, int& written) {
     }
     std::vector<RedactedFile> redacted;
     // Evidence is exported from an image that is what its backup wrote, or said not to be.
-    integrity::VerifyReport check = integrity::VerifyImage(*image, integrity::VerifyOptions{});
-    if (a.disc.empty())
-        mp4::AcceptStampedVideos(check, CommandHostPath(a.positional[0]),
-                                 exhibit::SignedPartsOfImage(*image));
+    const integrity::VerifyReport check = CheckCommandImage(
+        *image, a.disc.empty() ? CommandHostPath(a.positional[0]) : std::string());
     // A partial image vouches for the entries its backup made whole; each of the others, as every
     // entry of an image that fails its check, only goes with --force and says so in its files.
     const bool partial = integrity::OnlyPartial(check);
