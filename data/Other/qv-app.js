@@ -22,9 +22,14 @@
 
   // ---- the image and its entries ----
 
-  async function openImage(items) {
+  // options.sealed: the name of the encrypted medium the items are read from.
+  async function openImage(items, options = {}) {
     const started = performance.now();
     problem('');
+    $('unlock').hidden = true;
+    $('sealed-note').hidden = !options.sealed;
+    $('sealed-note').textContent = options.sealed ? 'Opened from the encrypted medium ' + options.sealed +
+      ': each picture is decrypted when it is shown, in memory; nothing decrypted is written to disk.' : '';
     app.generation++;
     stopEntry();
     app.image = QV.image.build(items);
@@ -32,6 +37,8 @@
     const list = $('entries');
     list.textContent = '';
     if (!app.image.entries.length) {
+      const locked = items.find((i) => /\.age$/i.test(i.path));
+      if (locked && !options.sealed) return askToUnlock(locked.file);
       problem('No backup entry was found in the chosen folder. Choose the folder that holds the ' +
         'entry folders (named like 2010_05_23=14,00~15,30).');
       $('integrity').hidden = true;
@@ -49,6 +56,52 @@
     showIntegrity();
     for (const v of app.verifiers.values()) v.start().then(showIntegrity);
     QV.exhibit.show(app.image);
+  }
+
+  // ---- an encrypted medium (IMAGE.tar.age) ----
+
+  // Asks for what opens the file, a passphrase or an identity, as its header says.
+  async function askToUnlock(file) {
+    let needs;
+    try {
+      needs = await QV.age.needs(file);
+    } catch (e) {
+      return problem(e.message);
+    }
+    app.locked = { file, needs };
+    const form = $('unlock');
+    $('unlock-text').textContent = file.name + ' is an encrypted backup image. ' + (needs === 'passphrase'
+      ? 'Type its passphrase to open it here.' : 'It was encrypted to keys: paste the identity (AGE-SECRET-KEY-1…) of one of them to open it here.');
+    $('unlock-passphrase-field').hidden = needs !== 'passphrase';
+    $('unlock-identity-field').hidden = needs === 'passphrase';
+    $('unlock-progress').textContent = '';
+    $('unlock-open').disabled = false;
+    form.hidden = false;
+    $('library').hidden = true;
+    (needs === 'passphrase' ? $('unlock-passphrase') : $('unlock-identity')).focus();
+  }
+
+  async function unlock() {
+    const { file, needs } = app.locked || {};
+    if (!file) return;
+    const secret = needs === 'passphrase' ? { passphrase: $('unlock-passphrase').value } : { identities: $('unlock-identity').value };
+    $('unlock-open').disabled = true;
+    $('unlock-progress').textContent = needs === 'passphrase' ? 'Stretching the passphrase…' : 'Opening…';
+    problem('');
+    try {
+      const { age, items } = await QV.sealed.open(file, secret, (done) => {
+        $('unlock-progress').textContent = 'Stretching the passphrase… ' + Math.round(done * 100) + '%';
+      });
+      $('unlock-passphrase').value = '';
+      $('unlock-identity').value = '';
+      app.locked = null;
+      age.onDamage = (e) => problem(e.message);
+      await openImage(items, { sealed: file.name });
+    } catch (e) {
+      $('unlock-progress').textContent = '';
+      $('unlock-open').disabled = false;
+      problem(e.message);
+    }
   }
 
   async function entryInfo(entry) {
@@ -319,17 +372,21 @@
     for (const v of entry.videos) {
       const li = document.createElement('li');
       li.dataset.video = v.name;
-      const save = document.createElement('a');
-      save.href = URL.createObjectURL(v.file);
-      save.download = v.name;
+      const sealed = QV.sealed.isSealed(v.file);
+      // From an encrypted medium a file is not offered for saving: that would write it decrypted.
+      const save = document.createElement(sealed ? 'span' : 'a');
+      if (!sealed) {
+        save.href = URL.createObjectURL(v.file);
+        save.download = v.name;
+      }
       save.textContent = v.name;
       const play = document.createElement('button');
       play.type = 'button';
       play.className = 'play-video';
       play.textContent = 'Play';
-      play.addEventListener('click', () => {
+      play.addEventListener('click', async () => {
         if (video.src.startsWith('blob:')) URL.revokeObjectURL(video.src);
-        video.src = URL.createObjectURL(v.file);
+        video.src = URL.createObjectURL(await QV.sealed.asBlob(v.file));
         video.dataset.name = v.name;
         video.hidden = false;
         video.play().catch(() => {});
@@ -520,6 +577,13 @@
     });
     $('folder').addEventListener('change', (e) => {
       if (e.target.files.length) openImage(QV.files.fromInput(e.target.files));
+    });
+    $('sealed-file').addEventListener('change', (e) => {
+      if (e.target.files.length) openImage(QV.files.fromInput(e.target.files));
+    });
+    $('unlock').addEventListener('submit', (e) => {
+      e.preventDefault();
+      unlock();
     });
     document.addEventListener('dragover', (e) => {
       e.preventDefault();

@@ -56,7 +56,7 @@
         const { pic, minute, base } = shown;
         let bitmap = null;
         try {
-          bitmap = await createImageBitmap(datFile.slice(pic.pos, pic.pos + pic.size, 'image/jpeg'));
+          bitmap = await createImageBitmap(await QV.sealed.asBlob(datFile.slice(pic.pos, pic.pos + pic.size, 'image/jpeg')));
         } catch (e) {
           bitmap = null;
         }

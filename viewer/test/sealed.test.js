@@ -1,0 +1,152 @@
+// The viewer's reader of an encrypted medium, under node, against what quillon-cli encrypt and
+// the standard age tool write: every file of the image comes back byte for byte, and every way
+// the medium can fail to open says why and where.
+'use strict';
+const { describe, it, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const path = require('node:path');
+const { execFileSync } = require('node:child_process');
+const { makeImage, removeImage, filesBelow, run } = require('./support/image-fixture.js');
+
+const OTHER = path.resolve(__dirname, '../../data/Other');
+globalThis.QVCrypto = require(path.join(process.env.QUILLON_BIN_DIR || path.resolve(__dirname, '../../build/bin'), 'Other/qv-crypto.js'));
+require(path.join(OTHER, 'qv-namespace.js'));
+const age = require(path.join(OTHER, 'qv-age.js'));
+require(path.join(OTHER, 'qv-tar.js'));
+const sealed = require(path.join(OTHER, 'qv-sealed.js'));
+
+const SEALED_CHUNK = 65536 + 16;
+let made, medium, keyMedium, identity, otherIdentity;
+
+async function fileOf(p) {
+  return new File([await fs.openAsBlob(p)], path.basename(p));
+}
+
+// A copy of the file with the byte at `at` changed.
+function flipped(from, to, at) {
+  const bytes = fs.readFileSync(from);
+  bytes[at] ^= 0x40;
+  fs.writeFileSync(to, bytes);
+  return to;
+}
+
+function secretFile(name, text) {
+  const p = path.join(made.prefix, name);
+  fs.writeFileSync(p, text, { mode: 0o600 });
+  return p;
+}
+
+function newIdentity(name) {
+  const p = path.join(made.prefix, name);
+  const recipient = /age1[0-9a-z]+/.exec(run('quillon-cli', ['encrypt', '--new-identity', p], made.prefix))[0];
+  return { file: p, text: fs.readFileSync(p, 'utf8'), recipient };
+}
+
+before(() => {
+  // Two minutes of four cameras at 640x480 make minute files of several chunks each.
+  made = makeImage({ day: '20100523', from: '1000', to: '1002', cameras: 4, fps: 2, audio: 1, size: '640x480' });
+  process.env.QUILLON_SCRYPT_LOG2N = '10';
+  run('quillon-cli', ['encrypt', made.image, '--out', path.join(made.prefix, 'pass'), '--passphrase-file', secretFile('pass.txt', 'correct horse\n')], made.prefix);
+  medium = path.join(made.prefix, 'pass', 'Backup.tar.age');
+  identity = newIdentity('id.txt');
+  otherIdentity = newIdentity('other.txt');
+  run('quillon-cli', ['encrypt', made.image, '--out', path.join(made.prefix, 'keys'), '--to', otherIdentity.recipient, '--to', identity.recipient], made.prefix);
+  keyMedium = path.join(made.prefix, 'keys', 'Backup.tar.age');
+});
+
+after(() => removeImage(made));
+
+async function sameAsImage(items) {
+  assert.deepEqual(items.map((i) => i.path.replace(/^Backup\//, '')).sort(), filesBelow(made.image));
+  for (const it of items) {
+    const plain = fs.readFileSync(path.join(path.dirname(made.image), it.path));
+    assert.ok(Buffer.from(await it.file.arrayBuffer()).equals(plain), it.path);
+  }
+}
+
+describe('an encrypted medium in the viewer', () => {
+  it('gives back every file of the image, by passphrase or by identity, decrypting little to list it', async () => {
+    const opened = await sealed.open(await fileOf(medium), { passphrase: 'correct horse' });
+    assert.ok(opened.age.decrypted < opened.age.size / 4, 'listing decrypts the headers, not the files');
+    await sameAsImage(opened.items);
+    const byKey = await sealed.open(await fileOf(keyMedium), { identities: '# a comment\n\n' + identity.text });
+    await sameAsImage(byKey.items);
+    assert.equal(await age.needs(await fileOf(medium)), 'passphrase');
+    assert.equal(await age.needs(await fileOf(keyMedium)), 'identity');
+  });
+
+  it('reads any range of a file across chunk edges, as the pictures are read', async () => {
+    const { items } = await sealed.open(await fileOf(medium), { passphrase: 'correct horse' });
+    const biggest = items.reduce((a, b) => (b.file.size > a.file.size ? b : a));
+    assert.ok(biggest.file.size > 3 * 65536, biggest.path + ' spans several chunks');
+    const plain = fs.readFileSync(path.join(path.dirname(made.image), biggest.path));
+    const edge = 65536 - (biggest.file.offset % 65536);
+    for (const [from, to] of [[0, 1], [edge - 3, edge + 3], [edge - 1, edge + 65536 + 1], [plain.length - 5, plain.length], [7, 7]]) {
+      const got = Buffer.from(await biggest.file.slice(from, to).arrayBuffer());
+      assert.ok(got.equals(plain.subarray(from, to)), from + '..' + to);
+    }
+    assert.equal(biggest.file.slice(-10).size, 10);
+  });
+
+  it('opens what the standard age tool encrypted, long names included', async () => {
+    const tar = path.join(made.prefix, 'plain.tar');
+    execFileSync('tar', ['--format=pax', '-cf', tar, '-C', path.dirname(made.image), 'Backup']);
+    const out = path.join(made.prefix, 'by-age.tar.age');
+    execFileSync('age', ['-e', '-r', identity.recipient, '-o', out, tar]);
+    const { items } = await sealed.open(await fileOf(out), { identities: identity.text });
+    await sameAsImage(items);
+    // A name past ustar's 100 + 155 bytes is carried by a pax header.
+    const long = path.join(made.prefix, 'long', 'x'.repeat(120), 'y'.repeat(150) + '.txt');
+    fs.mkdirSync(path.dirname(long), { recursive: true });
+    fs.writeFileSync(long, 'far down');
+    execFileSync('tar', ['--format=pax', '-cf', tar, '-C', made.prefix, 'long']);
+    execFileSync('age', ['-e', '-r', identity.recipient, '-o', out, tar]);
+    const far = (await sealed.open(await fileOf(out), { identities: identity.text })).items;
+    assert.deepEqual(far.map((i) => i.path), [path.relative(made.prefix, long)]);
+    assert.equal(await far[0].file.text(), 'far down');
+  });
+
+  it('refuses the wrong secret, and says which kind the medium wants', async () => {
+    const refused = async (file, secret, text) => {
+      await assert.rejects(sealed.open(await fileOf(file), secret), (e) => e.kind === 'refused' && text.test(e.message));
+    };
+    await refused(medium, { passphrase: 'correct horse ' }, /^the passphrase does not open Backup\.tar\.age$/);
+    await refused(medium, { identities: identity.text }, /is encrypted with a passphrase, not to a key/);
+    await refused(keyMedium, { passphrase: 'x' }, /is encrypted to keys, not with a passphrase/);
+    await refused(keyMedium, { identities: newIdentity('third.txt').text }, /^no identity matches a recipient of Backup\.tar\.age$/);
+    await refused(keyMedium, { identities: 'AGE-SECRET-KEY-1QQQ' }, /this is not an age identity/);
+    await refused(keyMedium, { identities: '# only a comment\n' }, /no identity was given/);
+  });
+
+  it('says where a changed byte or a cut file fails, and reads the rest', async () => {
+    const { age: whole, items } = await sealed.open(await fileOf(medium), { passphrase: 'correct horse' });
+    const biggest = items.reduce((a, b) => (b.file.size > a.file.size ? b : a));
+    // A byte in the middle of that file's data: only the chunk holding it fails.
+    const chunk = Math.floor((biggest.file.offset + biggest.file.size / 2) / 65536);
+    const at = whole.chunksAt + chunk * SEALED_CHUNK + 100;
+    const changed = await sealed.open(await fileOf(flipped(medium, path.join(made.prefix, 'changed.tar.age'), at)), { passphrase: 'correct horse' });
+    const damage = [];
+    changed.age.onDamage = (e) => damage.push(e.message);
+    const same = changed.items.find((i) => i.path === biggest.path);
+    await assert.rejects(same.file.arrayBuffer(), (e) => e.kind === 'damaged' &&
+      e.message === 'changed.tar.age fails authentication at chunk ' + chunk + ' (file bytes from ' + (whole.chunksAt + chunk * SEALED_CHUNK) + '): it was changed or cut short there');
+    assert.equal(damage.length, 1);
+    const other = changed.items.find((i) => i.path.endsWith('SHA256SUMS'));
+    assert.ok(Buffer.from(await other.file.arrayBuffer()).equals(fs.readFileSync(path.join(made.image, 'SHA256SUMS'))));
+
+    // The header's MAC, and a file cut inside its last chunk.
+    const text = fs.readFileSync(medium, 'latin1');
+    const macAt = text.indexOf('\n--- ') + 6;
+    await assert.rejects(sealed.open(await fileOf(flipped(medium, path.join(made.prefix, 'mac.tar.age'), macAt)), { passphrase: 'correct horse' }),
+      /has a changed header \(its MAC does not match\)|has a damaged header/);
+    const cut = path.join(made.prefix, 'cut.tar.age');
+    fs.writeFileSync(cut, fs.readFileSync(medium).subarray(0, fs.statSync(medium).size - 20));
+    await assert.rejects((async () => {
+      const o = await sealed.open(await fileOf(cut), { passphrase: 'correct horse' });
+      for (const i of o.items) await i.file.arrayBuffer();
+    })(), /fails authentication at chunk \d+|cut short/);
+    fs.writeFileSync(cut, Buffer.from('not an encrypted medium'));
+    await assert.rejects(sealed.open(await fileOf(cut), { passphrase: 'x' }), /is not an age-encrypted file/);
+  });
+});
