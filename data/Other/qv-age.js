@@ -256,12 +256,12 @@
       }
     }
 
-    // The plaintext bytes [from, from + length) as one array.
-    async read(from, length) {
+    // Hands the plaintext bytes [from, from + length) to use(part, done) in order, a chunk's
+    // worth at a time.
+    async forEachPart(from, length, use) {
       if (from < 0 || length < 0 || from + length > this.size) {
         throw new AgeError('damaged', this.name + ' is cut short: its archive wants bytes up to ' + (from + length) + ' of ' + this.size);
       }
-      const out = new Uint8Array(length);
       let done = 0;
       while (done < length) {
         const at = from + done;
@@ -269,9 +269,15 @@
         const plain = await this.chunk(i);
         const off = at - i * CHUNK;
         const n = Math.min(length - done, plain.length - off);
-        out.set(plain.subarray(off, off + n), done);
+        use(plain.subarray(off, off + n), done);
         done += n;
       }
+    }
+
+    // The plaintext bytes [from, from + length) as one array.
+    async read(from, length) {
+      const out = new Uint8Array(length);
+      await this.forEachPart(from, length, (part, done) => out.set(part, done));
       return out;
     }
   }

@@ -87,6 +87,17 @@ describe('an encrypted medium in the viewer', () => {
       assert.ok(got.equals(plain.subarray(from, to)), from + '..' + to);
     }
     assert.equal(biggest.file.slice(-10).size, 10);
+    // Hashed whole by WebCrypto, and chunk by chunk as a file past 16 MiB is.
+    const sha = (b) => require('node:crypto').createHash('sha256').update(b).digest('hex');
+    assert.equal(await biggest.file.sha256(), sha(plain));
+    assert.equal(await biggest.file.slice(1, 65540).sha256(), sha(plain.subarray(1, 65540)));
+    const subtle = globalThis.crypto.subtle;
+    try {
+      Object.defineProperty(globalThis.crypto, 'subtle', { value: undefined, configurable: true });
+      assert.equal(await biggest.file.slice(1, 3 * 65536 + 7).sha256(), sha(plain.subarray(1, 3 * 65536 + 7)));
+    } finally {
+      Object.defineProperty(globalThis.crypto, 'subtle', { value: subtle, configurable: true });
+    }
   });
 
   it('opens what the standard age tool encrypted, long names included', async () => {
