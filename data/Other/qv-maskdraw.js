@@ -81,7 +81,9 @@
       const item = this.selected;
       if (item && key === 'method' && !('method' in item)) return;
       if (item) {
-        const changed = Object.assign({}, item, { [key]: value || undefined });
+        const changed = Object.assign({}, item);
+        if (value) changed[key] = value;
+        else delete changed[key];
         const why = 'method' in item ? QV.masks.checkMask(changed, 'the mask') : QV.masks.checkMute(changed, 'the mute');
         if (why) { this.problem(why); this.show(); return; }
         if (value) item[key] = value;
