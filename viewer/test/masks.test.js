@@ -1,9 +1,15 @@
 // The masks model under node: where a pointer on a scaled picture lands in its own pixels, how a
 // mask drawn on one size lies on another, and MASKS.json written and read by the exporter's rules.
 'use strict';
-const { describe, it } = require('node:test');
+const { describe, it, before, after } = require('node:test');
 const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { spawnSync } = require('node:child_process');
 const masks = require('../../data/Other/qv-masks.js');
+
+const BIN = process.env.QUILLON_BIN_DIR || path.resolve(__dirname, '../../build/bin');
 
 describe('drawing on a shown picture', () => {
   // A 160 x 120 picture shown 5.25 times larger, 300 px from the left and 80 from the top.
@@ -129,6 +135,45 @@ describe('MASKS.json', () => {
   for (const [text, why] of refused) {
     it('refuses ' + text.slice(0, 100), () => assert.throws(() => masks.read(text), (e) => why.test(e.message)));
   }
+
+  // The exporter reads the masks file before the image: what it says of each file, or '' when
+  // it took the file (and went on to find no image).
+  describe('held to quillon-cli export --redact', () => {
+    let dir = '';
+    const video = fs.existsSync(path.join(BIN, 'quillon-cli-video'));
+    before(() => { dir = fs.mkdtempSync(path.join(os.tmpdir(), 'quillon-masks-')); });
+    after(() => fs.rmSync(dir, { recursive: true, force: true }));
+    const exporter = (text) => {
+      const file = path.join(dir, 'MASKS.json');
+      fs.writeFileSync(file, text);
+      const r = spawnSync(path.join(BIN, 'quillon-cli'), ['export', path.join(dir, 'no-image'), '--mp4', '--redact', file,
+        '--out', path.join(dir, 'out'), '--no-progress'], { env: { ...process.env, QUILLON_PREFIX: dir, TZ: 'UTC', LC_ALL: 'C' }, encoding: 'utf8' });
+      assert.notEqual(r.status, 0, 'there is no image to export');
+      const m = new RegExp('^quillon-cli: ' + file.replace(/[.*+?^${}()|[\]\\]/g, '\\$&') + ': (.*); nothing exported$', 'm').exec(r.stderr);
+      return m ? m[1] : '';
+    };
+
+    it('refuses each file the viewer refuses, in the same words', (t) => {
+      if (!video) return t.skip('quillon-cli-video is not built');
+      for (const [text] of refused) {
+        let ours = '';
+        try { masks.read(text); } catch (e) { ours = e.message; }
+        const theirs = exporter(text);
+        if (ours.startsWith('not JSON')) assert.match(theirs, /^not JSON/, text);
+        else assert.equal(theirs, ours, text);
+      }
+    });
+
+    it('takes what the viewer writes and what it takes', (t) => {
+      if (!video) return t.skip('quillon-cli-video is not built');
+      const texts = [masks.write(drawn, mutes), masks.write(drawn, []), masks.write([], mutes),
+        '{"masks": [{"camera": 64, "rect": [-50, -50, 10.5, 1e-3], "method": "pixelate", "from": "2012-02-29 23:59:59"}]}'];
+      for (const text of texts) {
+        masks.read(text);
+        assert.equal(exporter(text), '', text);
+      }
+    });
+  });
 
   it('takes what the exporter takes: leap days, masks outside the picture, either list alone', () => {
     const ok = masks.read('{"masks": [{"camera": 64, "rect": [-50, -50, 10.5, 1e-3], "method": "pixelate", "from": "2012-02-29 23:59:59"}]}');
