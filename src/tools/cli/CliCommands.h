@@ -146,14 +146,29 @@ int CmdKey(const CliArgs& a);
 // encrypt IMAGE --out DIR (--to age1... | --to-file FILE | --passphrase-file FILE), or
 // encrypt --new-identity FILE; decrypt FILE.tar.age --out DIR (--identity FILE |
 // --passphrase-file FILE) (CliEncrypt.cpp).
-int CmdEncrypt(const CliArgs& a, bool progress);
+// encrypt notes an "encrypted" event of the image in its custody log and the base folder's.
+int CmdEncrypt(const CliArgs& a, const CliOptions& options);
 int CmdDecrypt(const CliArgs& a, bool progress);
+// What an encrypted medium carries beside its archives (CliMedium.cpp). The settings whose base
+// folder holds the viewer's files (as a backup with the viewer takes them), or why they are not
+// all there.
+platform::Expected<backup::HostSettings> ViewerSource(const CliOptions& options);
+constexpr const char* kMediumReadmeName = "README.txt";
+// The README.txt of the medium's folder (a host path): "" when there is none.
+platform::Expected<std::string> MediumReadme(const std::string& hostFolder);
+// The viewer copied into hostFolder/BackupViewer; false, with each failure said, when not all
+// of it was.
+bool WriteMediumViewer(const backup::HostSettings& host, const std::string& hostFolder);
 // The chain of custody of an image or a base folder (CliCustody.cpp); NoteImageEvent adds an
 // event of the image a command named (verified, exported) to its log and the base folder's: 0,
 // or 1 when it could not.
 int CmdCustody(const CliArgs& a, const CliOptions& options);
 int NoteImageEvent(const CliArgs& a, const CliOptions& options, integrity::CustodyEvent event,
                    const std::string& note = "");
+// The same for the image folder at hostRoot whose manifest is manifestText.
+int NoteFolderEvent(const std::string& hostRoot, const std::string& manifestText,
+                    const CliOptions& options, integrity::CustodyEvent event,
+                    const std::string& note);
 // Only in quillon-cli-video, which has the encoder (export/); written: how many MP4 files it
 // made, whatever it returns.
 int CmdExport(const CliArgs& a, bool progress, int& written);

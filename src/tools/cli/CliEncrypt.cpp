@@ -7,11 +7,13 @@
 
 #include "cli/CliCommands.h"
 #include "disclosure/FileStreams.h"
+#include "disclosure/MediumReadme.h"
 #include "disclosure/TarExtract.h"
 #include "disclosure/TarWriter.h"
 #include "disclosure/age/AgeFile.h"
 #include "disclosure/age/Keys.h"
 #include "integrity/EntryStanding.h"
+#include "integrity/Manifest.h"
 #include "integrity/Verify.h"
 #include "platform/AtomicFile.h"
 #include "platform/File.h"
@@ -97,31 +99,14 @@ platform::Expected<age::Recipients> RecipientsOf(const CliArgs& a) {
     return to;
 }
 
-// What a finder of the medium reads: what it holds and how to open it, and nothing of the case.
-std::string ReadmeText(const std::string& fileName, long long bytes, const age::Recipients& to) {
-    std::string text = "This medium holds an encrypted backup image: " + fileName + " (" +
-                       std::to_string(bytes) +
-                       " bytes).\n\n"
-                       "It is a tar archive of the image's folder, encrypted in the age format\n"
-                       "(age-encryption.org/v1). Without its key it cannot be read.\n\n";
-    if (to.passphrase) {
-        text +=
-            "It opens with a passphrase, which is not on this medium. To open it:\n\n"
-            "    age -d " +
-            fileName + " | tar -x\n\n(age asks for the passphrase)";
-    } else {
-        text += "It opens with the private key (identity file) of one of these public keys:\n\n";
-        for (const std::string& key : to.publicKeys)
-            text += "    " + age::RecipientText(key) + "\n";
-        text += "\nTo open it, with KEY the identity file:\n\n    age -d -i KEY " + fileName +
-                " | tar -x\n";
-    }
-    const std::string folder =
-        fileName.substr(0, fileName.size() - std::string(kArchiveSuffix).size());
-    return text +
-           "\nThen check the image against its manifest, inside the folder it made:\n\n"
-           "    cd " +
-           folder + " && sha256sum -c SHA256SUMS\n";
+// Who opens the archive, as its custody line names them: never the passphrase itself.
+std::string OpenedBy(const age::Recipients& to) {
+    if (to.passphrase)
+        return "a passphrase";
+    std::string named;
+    for (const std::string& key : to.publicKeys)
+        named += (named.empty() ? "" : ", ") + age::RecipientText(key);
+    return named;
 }
 
 int NewIdentity(const std::string& file) {
@@ -151,7 +136,7 @@ std::string SaidAbout(const std::string& file, const Error& e) {
 
 }  // namespace
 
-int CmdEncrypt(const CliArgs& a, bool progress) {
+int CmdEncrypt(const CliArgs& a, const CliOptions& options) {
     if (!a.newIdentity.empty()) {
         if (!a.positional.empty() || !a.out.empty())
             throw UsageError{"encrypt --new-identity FILE takes nothing else"};
@@ -172,11 +157,16 @@ int CmdEncrypt(const CliArgs& a, bool progress) {
         return Fail(opened.error().Said());
     // What leaves the site is what its backup wrote, or said not to be.
     const integrity::VerifyReport check = CheckCommandImage(**opened, CommandHostPath(named));
-    if (!check.ok() && !integrity::OnlyPartial(check)) {
+    const bool checked = check.ok() || integrity::OnlyPartial(check);
+    if (!checked) {
         Fail("the image " + named + " fails its check: " + check.Verdict());
         if (!a.force)
             return Fail("nothing encrypted (--force encrypts it anyway)");
     }
+    // The custody line names the manifest the archive holds.
+    const platform::Expected<std::string> manifest = (*opened)->ReadWhole(integrity::kManifestName);
+    if (!manifest)
+        return Fail(manifest.error().Said() + "; nothing encrypted");
     const std::string image = CommandHostPath(named);
     const std::string name = LeafName(image);
     const std::string out = CommandHostPath(a.out);
@@ -186,6 +176,17 @@ int CmdEncrypt(const CliArgs& a, bool progress) {
     const std::string target = out + "/" + fileName;
     if (platform::FileExists(target) || platform::IsDirectory(target))
         return Fail(target + " exists: nothing replaced");
+    // What goes beside the archive is checked before the archive is made: a medium whose
+    // README or viewer cannot be written is refused while nothing is spent on it.
+    const platform::Expected<backup::HostSettings> viewer = ViewerSource(options);
+    if (!viewer)
+        return Fail("the viewer for the medium: " + viewer.error().Said() + "; nothing encrypted");
+    platform::Expected<std::string> readme = MediumReadme(out);
+    if (readme)
+        readme = disclosure::ReadmeWithImage(*readme, fileName, 0, *to);
+    if (!readme)
+        return Fail(out + "/" + kMediumReadmeName + ": " + readme.error().Said() +
+                    "; nothing encrypted");
     disclosure::AtomicFileSink sink;
     if (platform::Outcome made = sink.Create(target); !made)
         return Fail(made.error().Said());
@@ -193,11 +194,11 @@ int CmdEncrypt(const CliArgs& a, bool progress) {
         age::Encryption::Start(sink, *to);
     if (!encryption)
         return Fail(encryption.error().Said());
-    disclosure::TarOptions options;
-    options.folderTime = ManifestTime(image);
+    disclosure::TarOptions tar;
+    tar.folderTime = ManifestTime(image);
     std::uint64_t said = 0;
-    if (progress)
-        options.progress = [&](std::uint64_t done) {
+    if (options.progress)
+        tar.progress = [&](std::uint64_t done) {
             if (done - said >= (std::uint64_t{256} << 20)) {
                 said = done;
                 std::fprintf(stderr, "encrypting %s: %llu MiB\n", name.c_str(),
@@ -205,7 +206,7 @@ int CmdEncrypt(const CliArgs& a, bool progress) {
             }
         };
     if (platform::Outcome archived =
-            disclosure::WriteFolderAsTar(image, name, (*encryption)->Writer(), options);
+            disclosure::WriteFolderAsTar(image, name, (*encryption)->Writer(), tar);
         !archived)
         return Fail(SaidAbout(named, archived.error()) + "; nothing written");
     if (platform::Outcome finished = (*encryption)->Finish(); !finished)
@@ -213,14 +214,26 @@ int CmdEncrypt(const CliArgs& a, bool progress) {
     const long long bytes = sink.written();
     if (platform::Outcome committed = sink.Commit(); !committed)
         return Fail(committed.error().Said());
-    if (!platform::WriteTextAtomically(out + "/README.txt", ReadmeText(fileName, bytes, *to), true))
-        return Fail(out + "/README.txt cannot be written");
     std::printf("%s: %lld bytes, %s\n", target.c_str(), bytes,
                 to->passphrase ? "opened by the passphrase"
                                : ("for " + std::to_string(to->publicKeys.size()) + " recipient" +
                                   (to->publicKeys.size() == 1 ? "" : "s"))
                                      .c_str());
-    return 0;
+    // The archive is whole and stays; what fails beside it is said, and fails the command.
+    int status = WriteMediumViewer(*viewer, out) ? 0 : 1;
+    // Read again: another image's section written meanwhile is kept.
+    readme = MediumReadme(out);
+    if (readme)
+        readme = disclosure::ReadmeWithImage(*readme, fileName, bytes, *to);
+    if (!readme || !platform::WriteTextAtomically(out + "/" + kMediumReadmeName, *readme, true))
+        status = Fail(out + "/" + kMediumReadmeName + " cannot be written" +
+                      (readme ? "" : ": " + readme.error().Said()));
+    const std::string note = fileName + " into " + a.out + ": " + std::to_string(bytes) +
+                             " bytes, SHA-256 " + sink.digest() + ", for " + OpenedBy(*to) +
+                             (checked ? "" : "; from an image that failed its check");
+    if (NoteFolderEvent(image, *manifest, options, integrity::CustodyEvent::kEncrypted, note) != 0)
+        status = 1;
+    return status;
 }
 
 int CmdDecrypt(const CliArgs& a, bool progress) {

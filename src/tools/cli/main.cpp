@@ -82,8 +82,10 @@ const char kUsage[] =
     "         [--force]                      writes DIR/IMAGE.tar.age, the checked image as\n"
     "                                        a tar archive encrypted in the age format, for\n"
     "                                        each --to (repeatable) and each line of FILE, or\n"
-    "                                        for the passphrase on FILE's first line; and\n"
-    "                                        DIR/README.txt on how to open it\n"
+    "                                        for the passphrase on FILE's first line; the\n"
+    "                                        viewer into DIR/BackupViewer, DIR/README.txt on\n"
+    "                                        how to open each image of DIR; and an\n"
+    "                                        \"encrypted\" event in its custody log\n"
     "  encrypt --new-identity FILE           makes an age identity file (mode 0600) and\n"
     "                                        prints its age1... recipient\n"
     "  decrypt FILE.tar.age --out DIR (--identity KEYFILE | --passphrase-file FILE)\n"
@@ -267,7 +269,7 @@ int main(int argc, char** argv) {
         if (command == "report")
             return CmdReport(args);
         if (command == "encrypt")
-            return CmdEncrypt(args, options.progress);
+            return CmdEncrypt(args, options);
         if (command == "decrypt")
             return CmdDecrypt(args, options.progress);
         if (command == "custody")
