@@ -239,6 +239,10 @@ int main(int argc, char** argv) {
 #endif
         if (command.empty())
             throw UsageError{"no command given"};
+        // A copy asked to be redacted must not come out whole because its command makes none.
+        if (!args.redact.empty() && command != "export")
+            throw UsageError{"--redact goes with export --mp4 alone: " + command +
+                             " makes no redacted copy"};
         // Before anything reckons a recorded time: the recorder's clock reads the local time of
         // its own zone, which need not be this machine's.
         if (const platform::Outcome used =
