@@ -34,7 +34,9 @@ class CliEncryptTest : public UsbCliFixture {
     }
     RunResult Decrypt(const std::string& file, const std::string& into,
                       const std::vector<std::string>& how) {
-        std::vector<std::string> args{"decrypt", file, "--out", into, "--no-progress"};
+        std::vector<std::string> args{"decrypt", "--out", into, "--no-progress"};
+        if (!file.empty())
+            args.insert(args.begin() + 1, file);
         args.insert(args.end(), how.begin(), how.end());
         return Cli(args);
     }
@@ -253,4 +255,35 @@ TEST_F(CliEncryptTest, TheCustodyLogNamesTheArchiveItsDigestAndWhoOpensIt) {
                                          "a passphrase  manifest"))));
     EXPECT_THAT(ReadText(image + "/CUSTODY.jsonl"), Not(HasSubstr("open sesame")));
     EXPECT_THAT(Cli({"custody", "verify", image}), Out(0, "INTACT: "));
+}
+
+TEST_F(CliEncryptTest, DecryptTakesTheImageOffADiscAndAskForItsNameWhenTheDiscHoldsSeveral) {
+    if (Shell("command -v xorriso >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xorriso, which makes the disc, is not installed";
+    const auto sealed = EntriesBelow(image);
+    ASSERT_THAT(Encrypt({"--to", recipient}), Ok());
+    const std::string second = prefix() + "/Second";
+    fs::copy(image, second, fs::copy_options::recursive);
+    ASSERT_THAT(Encrypt({"--to", recipient}, second), Ok());
+    const std::string iso = prefix() + "/D.iso";
+    ASSERT_EQ(Shell("xorriso -as mkisofs -R -o '" + iso + "' '" + sent + "' >/dev/null 2>&1"), 0);
+    MapPseudoDrive(prefix(), 'D', iso, "dvd+rw");
+    const std::string back = prefix() + "/back";
+    EXPECT_THAT(Decrypt("", back, {"--disc", "D:", "--identity", key}),
+                Err(1,
+                    "the disc in D: holds 2 encrypted images (Img.tar.age, Second.tar.age): "
+                    "name the one to decrypt after --disc D:"));
+    EXPECT_THAT(Decrypt("Third.tar.age", back, {"--disc", "D:", "--identity", key}),
+                Err(1, "holds no Third.tar.age at its root"));
+    EXPECT_TRUE(Names(back).empty());
+    EXPECT_THAT(Decrypt("Img.tar.age", back, {"--disc", "D:", "--identity", key}),
+                Out(0, "VERIFIED"));
+    EXPECT_TRUE(EntriesBelow(back + "/Img") == sealed);
+    // Nothing of the disc's file stays beside the image.
+    EXPECT_EQ(Names(back), (std::set<std::string>{"Img"}));
+    const std::string other = prefix() + "/other.key";
+    ASSERT_THAT(Cli({"encrypt", "--new-identity", other}), Ok());
+    EXPECT_THAT(Decrypt("Second.tar.age", back, {"--disc", "D:", "--identity", other}),
+                Err(1, "no identity matches a recipient of Second.tar.age of the disc in D:"));
+    EXPECT_EQ(Names(back), (std::set<std::string>{"Img"}));
 }

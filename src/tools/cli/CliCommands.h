@@ -148,7 +148,14 @@ int CmdKey(const CliArgs& a);
 // --passphrase-file FILE) (CliEncrypt.cpp).
 // encrypt notes an "encrypted" event of the image in its custody log and the base folder's.
 int CmdEncrypt(const CliArgs& a, const CliOptions& options);
+// With --disc, the FILE.tar.age at the root of the disc in that drive (its name given when
+// the disc holds several).
 int CmdDecrypt(const CliArgs& a, bool progress);
+// The encrypted image name ("" for the only one) at the root of the disc in the drive disc,
+// copied into scratchFolder: its host path, or why there is none to take (a disc of several
+// without a name lists them).
+platform::Expected<std::string> CopyDiscArchive(const std::string& disc, const std::string& name,
+                                                const std::string& scratchFolder);
 // What an encrypted medium carries beside its archives (CliMedium.cpp). The settings whose base
 // folder holds the viewer's files (as a backup with the viewer takes them), or why they are not
 // all there.

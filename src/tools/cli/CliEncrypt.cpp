@@ -13,6 +13,7 @@
 #include "disclosure/age/AgeFile.h"
 #include "disclosure/age/Keys.h"
 #include "integrity/EntryStanding.h"
+#include "integrity/ImageCopyOut.h"
 #include "integrity/Manifest.h"
 #include "integrity/Verify.h"
 #include "platform/AtomicFile.h"
@@ -238,11 +239,14 @@ int CmdEncrypt(const CliArgs& a, const CliOptions& options) {
 
 int CmdDecrypt(const CliArgs& a, bool progress) {
     (void)progress;
-    if (a.positional.size() != 1 || a.out.empty())
-        throw UsageError{"decrypt takes one FILE.tar.age and --out DIR"};
+    const bool fromDisc = !a.disc.empty();
+    if ((fromDisc ? a.positional.size() > 1 : a.positional.size() != 1) || a.out.empty())
+        throw UsageError{
+            "decrypt takes one FILE.tar.age, or --disc LETTER [NAME.tar.age], and --out DIR"};
     if (a.identity.empty() == a.passphraseFile.empty())
         throw UsageError{"decrypt takes --identity KEYFILE or --passphrase-file FILE"};
-    const std::string& file = a.positional[0];
+    const std::string named = a.positional.empty() ? std::string() : a.positional[0];
+    std::string file = fromDisc ? "the disc in " + a.disc : named;
     age::Unlock with;
     if (!a.identity.empty()) {
         platform::Expected<std::string> text = SecretText(a.identity);
@@ -258,8 +262,24 @@ int CmdDecrypt(const CliArgs& a, bool progress) {
             return Fail(pass.error().Said());
         with.passphrase = *pass;
     }
+    const std::string out = CommandHostPath(a.out);
+    if (out.empty() || !platform::CreateDirectoryTree(out))
+        return Fail("the folder " + a.out + " cannot be made");
+    std::string hostFile = CommandHostPath(named);
+    // A disc's file is read as a file: taken off it first, into a folder that goes with it.
+    std::unique_ptr<integrity::ScratchFolder> copy;
+    if (fromDisc) {
+        copy = std::make_unique<integrity::ScratchFolder>(out, kDiscScratchStem);
+        if (copy->path().empty())
+            return Fail("no folder for the disc's file can be made in " + a.out);
+        const platform::Expected<std::string> taken = CopyDiscArchive(a.disc, named, copy->path());
+        if (!taken)
+            return Fail(taken.error().Said() + "; nothing extracted");
+        hostFile = *taken;
+        file = LeafName(hostFile) + " of the disc in " + a.disc;
+    }
     disclosure::FileSource source;
-    if (platform::Outcome opened = source.Open(CommandHostPath(file)); !opened)
+    if (platform::Outcome opened = source.Open(hostFile); !opened)
         return Fail(file + " " + opened.error().text);
     platform::Expected<std::unique_ptr<age::Decryption>> decryption =
         age::Decryption::Start(source, with);
@@ -269,9 +289,6 @@ int CmdDecrypt(const CliArgs& a, bool progress) {
                         ? e.text + " " + file
                         : SaidAbout(file, e));
     }
-    const std::string out = CommandHostPath(a.out);
-    if (out.empty() || !platform::CreateDirectoryTree(out))
-        return Fail("the folder " + a.out + " cannot be made");
     // Nothing is in its place before the whole file authenticated: the archive is taken apart in
     // a hidden folder of its own, and its image folder moved out of it at the end.
     const std::string scratch = platform::MakeScratchFolder(out, kDecryptScratchStem);
