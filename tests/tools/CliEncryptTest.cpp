@@ -235,7 +235,7 @@ TEST_F(CliEncryptTest, TheCustodyLogNamesTheArchiveItsDigestAndWhoOpensIt) {
     ASSERT_THAT(Encrypt({"--to", recipient, "--to", second}), Ok());
     const std::string archive = sent + "/Img.tar.age";
     const std::string digest = FirstLine("sha256sum '" + archive + "'").substr(0, 64);
-    const std::string note = "note: Img.tar.age into " + sent + ": " +
+    const std::string note = "note: Img.tar.age into " + sent + ", " +
                              std::to_string(fs::file_size(archive)) + " bytes, SHA-256 " + digest +
                              ", for " + recipient + ", " + second + "  manifest";
     for (const std::string& log : {image, base})
@@ -286,4 +286,44 @@ TEST_F(CliEncryptTest, DecryptTakesTheImageOffADiscAndAskForItsNameWhenTheDiscHo
     EXPECT_THAT(Decrypt("Second.tar.age", back, {"--disc", "D:", "--identity", other}),
                 Err(1, "no identity matches a recipient of Second.tar.age of the disc in D:"));
     EXPECT_EQ(Names(back), (std::set<std::string>{"Img"}));
+}
+
+TEST_F(CliEncryptTest, ADiscTakesTheWholeMediumAndDecryptReadsItBack) {
+    if (Shell("command -v xorriso >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xorriso, which reads the disc, is not installed";
+    const std::string staging = prefix() + "/tmp";
+    fs::create_directories(staging);
+    ScopedEnv tmp("TMPDIR", staging);
+    const auto sealed = EntriesBelow(image);
+    const std::string iso = prefix() + "/D.iso";
+    MapPseudoDrive(prefix(), 'D', iso, "dvd+rw");
+    MapPseudoDrive(prefix(), 'F', "", "dvd+rw");
+    EXPECT_THAT(Cli({"encrypt", "E:\\Img", "--disc", "F:", "--to", recipient, "--no-progress"}),
+                Err(1, "there is no disc in drive F:; the disc in F: holds no copy of the image"));
+    EXPECT_THAT(Cli({"encrypt", "E:\\Img", "--disc", "Q:", "--to", recipient}),
+                Err(1, "is not a disc drive"));
+    EXPECT_THAT(ReadText(image + "/CUSTODY.jsonl"), Not(HasSubstr("encrypted")));
+    ASSERT_THAT(Cli({"encrypt", "E:\\Img", "--disc", "D:", "--to", recipient, "--no-progress"}),
+                Out(0, "the disc in D: written and read back"));
+    EXPECT_TRUE(Names(staging).empty()) << *Names(staging).begin();
+    ASSERT_TRUE(ExtractIso(iso, prefix() + "/read"));
+    EXPECT_EQ(Names(prefix() + "/read"),
+              (std::set<std::string>{"Img.tar.age", "README.txt", "BackupViewer"}));
+    EXPECT_THAT(ReadText(prefix() + "/read/README.txt"), HasSubstr(recipient));
+    const std::string opened = prefix() + "/opened";
+    fs::create_directories(opened);
+    ASSERT_EQ(Shell("cd '" + opened + "' && age -d -i '" + key + "' '" + prefix() +
+                    "/read/Img.tar.age' | tar -x"),
+              0);
+    EXPECT_EQ(Sha256sumCheck(opened + "/Img"), 0);
+    const std::string digest =
+        FirstLine("sha256sum '" + prefix() + "/read/Img.tar.age'").substr(0, 64);
+    EXPECT_THAT(Cli({"custody", "show", image}),
+                Out(0, "note: Img.tar.age into the disc in D:, " +
+                           std::to_string(fs::file_size(prefix() + "/read/Img.tar.age")) +
+                           " bytes, SHA-256 " + digest + ", for " + recipient));
+    // The only image on the disc needs no name.
+    EXPECT_THAT(Decrypt("", prefix() + "/back", {"--disc", "D:", "--identity", key}),
+                Out(0, "VERIFIED"));
+    EXPECT_TRUE(EntriesBelow(prefix() + "/back/Img") == sealed);
 }

@@ -10,6 +10,7 @@
 #include "TerminalView.h"
 #include "app/CQuillonApp.h"
 #include "backup/Session.h"
+#include "backup/disc/WindowlessDisc.h"
 #include "backup/exhibit/ExhibitFacts.h"
 #include "backup/remote/LinkOptions.h"
 #include "integrity/CustodyLog.h"
@@ -136,6 +137,8 @@ int CmdBackup(CliSession& s, const CliArgs& a);
 // The backup, with what its pass left handed over in outcome (as it was when nothing ran).
 int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& outcome);
 int CmdErase(CliSession& s, const CliArgs& a);
+// This build's disc writer (none when it cannot write discs), its events posted to post.
+backup::WindowlessDisc::Writer DiscWriter(backup::WindowlessDisc::Poster post);
 // Without a session: an image checked against its manifest, and the signing key.
 // partialWhole: a partial image whose listed files all check passes too (its manifest says
 // what it lacks).
@@ -166,6 +169,9 @@ platform::Expected<std::string> MediumReadme(const std::string& hostFolder);
 // The viewer copied into hostFolder/BackupViewer; false, with each failure said, when not all
 // of it was.
 bool WriteMediumViewer(const backup::HostSettings& host, const std::string& hostFolder);
+// The medium staged in hostFolder written to the disc in drive and read back: "" when it was,
+// else why not.
+std::string BurnMedium(const std::string& drive, const std::string& hostFolder, bool progress);
 // The chain of custody of an image or a base folder (CliCustody.cpp); NoteImageEvent adds an
 // event of the image a command named (verified, exported) to its log and the base folder's: 0,
 // or 1 when it could not.

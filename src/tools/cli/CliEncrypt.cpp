@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "backup/disc/WindowlessDisc.h"
 #include "cli/CliCommands.h"
 #include "disclosure/FileStreams.h"
 #include "disclosure/MediumReadme.h"
@@ -29,6 +30,7 @@ using platform::Error;
 constexpr std::size_t kKeyFileLimit = 1 << 20;
 constexpr const char* kDecryptScratchStem = ".quillon-decrypt";
 constexpr const char* kArchiveSuffix = ".tar.age";
+constexpr const char* kMediumScratchStem = ".quillon-medium";
 
 std::string LeafName(const std::string& hostPath) {
     const std::size_t slash = hostPath.find_last_of('/');
@@ -143,8 +145,9 @@ int CmdEncrypt(const CliArgs& a, const CliOptions& options) {
             throw UsageError{"encrypt --new-identity FILE takes nothing else"};
         return NewIdentity(a.newIdentity);
     }
-    if (a.positional.size() != 1 || a.out.empty())
-        throw UsageError{"encrypt takes one IMAGE folder and --out DIR"};
+    const bool toDisc = !a.disc.empty();
+    if (a.positional.size() != 1 || a.out.empty() == !toDisc)
+        throw UsageError{"encrypt takes one IMAGE folder and --out DIR or --disc LETTER"};
     const bool keys = !a.recipients.empty() || !a.toFile.empty();
     if (keys == !a.passphraseFile.empty())
         throw UsageError{
@@ -170,9 +173,22 @@ int CmdEncrypt(const CliArgs& a, const CliOptions& options) {
         return Fail(manifest.error().Said() + "; nothing encrypted");
     const std::string image = CommandHostPath(named);
     const std::string name = LeafName(image);
-    const std::string out = CommandHostPath(a.out);
-    if (out.empty() || !platform::CreateDirectoryTree(out))
-        return Fail("the folder " + a.out + " cannot be made");
+    // A disc's medium is made whole in a folder of its own, then written as it is.
+    std::unique_ptr<integrity::ScratchFolder> staged;
+    std::string out;
+    if (toDisc) {
+        if (const platform::Expected<char> drive = backup::NamedDiscDrive(a.disc); !drive)
+            return Fail(drive.error().Said() + "; nothing encrypted");
+        staged = std::make_unique<integrity::ScratchFolder>("", kMediumScratchStem);
+        out = staged->path();
+        if (out.empty())
+            return Fail("no folder to make the disc's files in can be made; nothing encrypted");
+    } else {
+        out = CommandHostPath(a.out);
+        if (out.empty() || !platform::CreateDirectoryTree(out))
+            return Fail("the folder " + a.out + " cannot be made");
+    }
+    const std::string where = toDisc ? "the disc in " + a.disc : a.out;
     const std::string fileName = name + kArchiveSuffix;
     const std::string target = out + "/" + fileName;
     if (platform::FileExists(target) || platform::IsDirectory(target))
@@ -215,7 +231,8 @@ int CmdEncrypt(const CliArgs& a, const CliOptions& options) {
     const long long bytes = sink.written();
     if (platform::Outcome committed = sink.Commit(); !committed)
         return Fail(committed.error().Said());
-    std::printf("%s: %lld bytes, %s\n", target.c_str(), bytes,
+    std::printf("%s: %lld bytes, %s\n",
+                toDisc ? (fileName + " for " + where).c_str() : target.c_str(), bytes,
                 to->passphrase ? "opened by the passphrase"
                                : ("for " + std::to_string(to->publicKeys.size()) + " recipient" +
                                   (to->publicKeys.size() == 1 ? "" : "s"))
@@ -229,7 +246,16 @@ int CmdEncrypt(const CliArgs& a, const CliOptions& options) {
     if (!readme || !platform::WriteTextAtomically(out + "/" + kMediumReadmeName, *readme, true))
         status = Fail(out + "/" + kMediumReadmeName + " cannot be written" +
                       (readme ? "" : ": " + readme.error().Said()));
-    const std::string note = fileName + " into " + a.out + ": " + std::to_string(bytes) +
+    // A disc that is not whole, or not the medium, takes nothing away: nothing to note.
+    if (toDisc && status != 0)
+        return Fail("nothing written to " + where);
+    if (toDisc) {
+        if (const std::string why = BurnMedium(a.disc, out, options.progress); !why.empty())
+            return Fail(why + "; " + where + " holds no copy of the image");
+        std::printf("%s written and read back: %s, README.txt and BackupViewer\n", where.c_str(),
+                    fileName.c_str());
+    }
+    const std::string note = fileName + " into " + where + ", " + std::to_string(bytes) +
                              " bytes, SHA-256 " + sink.digest() + ", for " + OpenedBy(*to) +
                              (checked ? "" : "; from an image that failed its check");
     if (NoteFolderEvent(image, *manifest, options, integrity::CustodyEvent::kEncrypted, note) != 0)

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "CliCommands.h"
+#include "backup/disc/FolderDiscWrite.h"
 #include "backup/pass/BackupPackage.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -50,4 +51,20 @@ bool WriteMediumViewer(const backup::HostSettings& host, const std::string& host
     for (const std::string& failure : failed)
         Fail(failure);
     return failed.empty();
+}
+
+std::string BurnMedium(const std::string& drive, const std::string& hostFolder, bool progress) {
+    backup::FolderDiscWrite disc(DiscWriter);
+    int said = -1;
+    return disc.Write(drive, hostFolder, [&](const backup::DiscEvent& e) {
+        using Kind = backup::DiscEvent::Kind;
+        const int percent = e.kind == Kind::kPercent ? e.percent
+                            : e.kind == Kind::kProgress && e.total > 0
+                                ? static_cast<int>(e.done * 100 / e.total)
+                                : -1;
+        if (progress && percent >= 0 && percent / 10 != said / 10) {
+            said = percent;
+            std::fprintf(stderr, "writing the disc in %s: %d%%\n", drive.c_str(), percent);
+        }
+    });
 }
