@@ -137,6 +137,62 @@ std::string SaidAbout(const std::string& file, const Error& e) {
     return e.path.empty() ? file + " " + e.text : file + ": " + e.Said();
 }
 
+// The archive as it was written: its size and SHA-256, for the README and the custody line.
+struct Sealed {
+    long long bytes = 0;
+    std::string digest;
+};
+
+// The image folder (named so on the command line) as a tar archive encrypted to `to`, into
+// target under a temporary name renamed when whole: "" and what was sealed, or why not.
+std::string SealImage(const std::string& image, const std::string& named, const std::string& target,
+                      const age::Recipients& to, bool progress, Sealed& sealed) {
+    const std::string name = LeafName(image);
+    disclosure::AtomicFileSink sink;
+    if (platform::Outcome made = sink.Create(target); !made)
+        return made.error().Said();
+    platform::Expected<std::unique_ptr<age::Encryption>> encryption =
+        age::Encryption::Start(sink, to);
+    if (!encryption)
+        return encryption.error().Said();
+    disclosure::TarOptions tar;
+    tar.folderTime = ManifestTime(image);
+    std::uint64_t said = 0;
+    if (progress)
+        tar.progress = [&](std::uint64_t done) {
+            if (done - said >= (std::uint64_t{256} << 20)) {
+                said = done;
+                std::fprintf(stderr, "encrypting %s: %llu MiB\n", name.c_str(),
+                             static_cast<unsigned long long>(done >> 20));
+            }
+        };
+    if (platform::Outcome archived =
+            disclosure::WriteFolderAsTar(image, name, (*encryption)->Writer(), tar);
+        !archived)
+        return SaidAbout(named, archived.error()) + "; nothing written";
+    if (platform::Outcome finished = (*encryption)->Finish(); !finished)
+        return finished.error().Said();
+    if (platform::Outcome committed = sink.Commit(); !committed)
+        return committed.error().Said();
+    sealed = {sink.written(), sink.digest()};
+    return std::string();
+}
+
+// The viewer and this archive's section of the README beside it in out: false, each failure
+// said, when not all of it was written.
+bool WriteBeside(const std::string& out, const std::string& fileName, long long bytes,
+                 const age::Recipients& to, const backup::HostSettings& viewer) {
+    bool whole = WriteMediumViewer(viewer, out);
+    // Read again: another image's section written meanwhile is kept.
+    platform::Expected<std::string> readme = MediumReadme(out);
+    if (readme)
+        readme = disclosure::ReadmeWithImage(*readme, fileName, bytes, to);
+    if (!readme || !platform::WriteTextAtomically(out + "/" + kMediumReadmeName, *readme, true))
+        whole = Refuse(out + "/" + kMediumReadmeName + " cannot be written" +
+                       (readme ? "" : ": " + readme.error().Said()));
+    return whole;
+}
+
 }  // namespace
 
 int CmdEncrypt(const CliArgs& a, const CliOptions& options) {
@@ -204,48 +260,18 @@ int CmdEncrypt(const CliArgs& a, const CliOptions& options) {
     if (!readme)
         return Fail(out + "/" + kMediumReadmeName + ": " + readme.error().Said() +
                     "; nothing encrypted");
-    disclosure::AtomicFileSink sink;
-    if (platform::Outcome made = sink.Create(target); !made)
-        return Fail(made.error().Said());
-    platform::Expected<std::unique_ptr<age::Encryption>> encryption =
-        age::Encryption::Start(sink, *to);
-    if (!encryption)
-        return Fail(encryption.error().Said());
-    disclosure::TarOptions tar;
-    tar.folderTime = ManifestTime(image);
-    std::uint64_t said = 0;
-    if (options.progress)
-        tar.progress = [&](std::uint64_t done) {
-            if (done - said >= (std::uint64_t{256} << 20)) {
-                said = done;
-                std::fprintf(stderr, "encrypting %s: %llu MiB\n", name.c_str(),
-                             static_cast<unsigned long long>(done >> 20));
-            }
-        };
-    if (platform::Outcome archived =
-            disclosure::WriteFolderAsTar(image, name, (*encryption)->Writer(), tar);
-        !archived)
-        return Fail(SaidAbout(named, archived.error()) + "; nothing written");
-    if (platform::Outcome finished = (*encryption)->Finish(); !finished)
-        return Fail(finished.error().Said());
-    const long long bytes = sink.written();
-    if (platform::Outcome committed = sink.Commit(); !committed)
-        return Fail(committed.error().Said());
+    Sealed sealed;
+    if (const std::string why = SealImage(image, named, target, *to, options.progress, sealed);
+        !why.empty())
+        return Fail(why);
     std::printf("%s: %lld bytes, %s\n",
-                toDisc ? (fileName + " for " + where).c_str() : target.c_str(), bytes,
+                toDisc ? (fileName + " for " + where).c_str() : target.c_str(), sealed.bytes,
                 to->passphrase ? "opened by the passphrase"
                                : ("for " + std::to_string(to->publicKeys.size()) + " recipient" +
                                   (to->publicKeys.size() == 1 ? "" : "s"))
                                      .c_str());
     // The archive is whole and stays; what fails beside it is said, and fails the command.
-    int status = WriteMediumViewer(*viewer, out) ? 0 : 1;
-    // Read again: another image's section written meanwhile is kept.
-    readme = MediumReadme(out);
-    if (readme)
-        readme = disclosure::ReadmeWithImage(*readme, fileName, bytes, *to);
-    if (!readme || !platform::WriteTextAtomically(out + "/" + kMediumReadmeName, *readme, true))
-        status = Fail(out + "/" + kMediumReadmeName + " cannot be written" +
-                      (readme ? "" : ": " + readme.error().Said()));
+    int status = WriteBeside(out, fileName, sealed.bytes, *to, *viewer) ? 0 : 1;
     // A disc that is not whole, or not the medium, takes nothing away: nothing to note.
     if (toDisc && status != 0)
         return Fail("nothing written to " + where);
@@ -255,8 +281,8 @@ int CmdEncrypt(const CliArgs& a, const CliOptions& options) {
         std::printf("%s written and read back: %s, README.txt and BackupViewer\n", where.c_str(),
                     fileName.c_str());
     }
-    const std::string note = fileName + " into " + where + ", " + std::to_string(bytes) +
-                             " bytes, SHA-256 " + sink.digest() + ", for " + OpenedBy(*to) +
+    const std::string note = fileName + " into " + where + ", " + std::to_string(sealed.bytes) +
+                             " bytes, SHA-256 " + sealed.digest + ", for " + OpenedBy(*to) +
                              (checked ? "" : "; from an image that failed its check");
     if (NoteFolderEvent(image, *manifest, options, integrity::CustodyEvent::kEncrypted, note) != 0)
         status = 1;
