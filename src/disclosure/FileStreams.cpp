@@ -31,6 +31,7 @@ platform::Outcome AtomicFileSink::Create(const std::string& finalPath) {
 platform::Outcome AtomicFileSink::Write(const void* bytes, std::size_t count) {
     if (!file_.Write(bytes, count))
         return Error{Error::Kind::kFailed, "cannot be written (is the disk full?)", path_};
+    hash_.Update(bytes, count);
     written_ += static_cast<long long>(count);
     return platform::Succeeded();
 }
@@ -39,6 +40,7 @@ platform::Outcome AtomicFileSink::Commit() {
     // A medium sent away must hold the whole file when the command says it is written.
     if (!file_.Commit(true))
         return Error{Error::Kind::kFailed, "cannot be stored (is the disk full?)", path_};
+    digest_ = hash_.HexFinal();
     return platform::Succeeded();
 }
 

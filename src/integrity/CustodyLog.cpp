@@ -324,6 +324,8 @@ std::string CustodyEventName(CustodyEvent event) {
             return "read back";
         case CustodyEvent::kExported:
             return "exported";
+        case CustodyEvent::kEncrypted:
+            return "encrypted";
         case CustodyEvent::kHandedOver:
             return "handed over";
         case CustodyEvent::kReceived:

@@ -22,6 +22,7 @@ enum class CustodyEvent {
     kWrittenToDisc,
     kReadBack,
     kExported,
+    kEncrypted,  // an encrypted copy made to leave the site
     kHandedOver,
     kReceived,
     kDestroyed,

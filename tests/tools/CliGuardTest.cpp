@@ -61,3 +61,20 @@ TEST_F(CliGuardTest, TheModelAndCamerasOfTheCommandLineReachTheImage) {
         EXPECT_EQ(CamerasOfIndex(Image("2010_05_23=10,01~10,02") + Name(m) + "N.idx"),
                   (std::set<long long>{16, 19}));
 }
+
+// A redaction asked of a command that makes no redacted copy is refused before anything is
+// made, as bad usage: the operator would take the whole pictures for a redacted copy.
+TEST_F(CliGuardTest, RedactWithACommandOtherThanExportIsRefusedBeforeAnyWork) {
+    RecordSmallDay(602);
+    ASSERT_THAT(Add("1000", "1001"), Ok());
+    WriteText(prefix() + "/masks.json", "{}");
+    const std::string masks = prefix() + "/masks.json";
+    EXPECT_THAT(Backup("E:\\Img", {"--mp4", "--redact", masks}),
+                Err(2, "--redact goes with export --mp4 alone: backup makes no redacted copy"));
+    EXPECT_FALSE(fs::exists(usb + "/Img"));
+    EXPECT_THAT(Cli({"list", "--redact", masks}), Err(2, "list makes no redacted copy"));
+    EXPECT_THAT(
+        Cli({"encrypt", "E:\\Img", "--out", prefix() + "/o", "--to", "age1x", "--redact", masks}),
+        Err(2, "--redact goes with export"));
+    EXPECT_FALSE(fs::exists(prefix() + "/o"));
+}

@@ -26,10 +26,8 @@ WindowlessDisc::~WindowlessDisc() {
     session_.UseDiscWriter(nullptr);
 }
 
-platform::Expected<CommandResult> WindowlessDisc::Open(const std::string& drive) {
+platform::Expected<char> NamedDiscDrive(const std::string& drive) {
     using platform::Error;
-    if (!writer_.device)
-        return Error{Error::Kind::kFailed, "this build cannot write discs", ""};
     const char letter =
         drive.empty() ? 0 : static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0])));
     const bool form = drive.size() == 1 || (drive.size() == 2 && drive[1] == ':') ||
@@ -44,10 +42,20 @@ platform::Expected<CommandResult> WindowlessDisc::Open(const std::string& drive)
                          (problems.empty() ? "" : "\n" + problems),
                      drive};
     }
+    return letter;
+}
+
+platform::Expected<CommandResult> WindowlessDisc::Open(const std::string& drive) {
+    using platform::Error;
+    if (!writer_.device)
+        return Error{Error::Kind::kFailed, "this build cannot write discs", ""};
+    const platform::Expected<char> letter = NamedDiscDrive(drive);
+    if (!letter)
+        return letter.error();
     if (!session_.StartDiscWriter())
         return CommandResult::Refused("A010001");
     // The drive named is the one written or erased, whatever other writers the table has.
-    return session_.ChooseTarget(std::string(1, letter) + ":\\", WriterChoice::kNamedDrive);
+    return session_.ChooseTarget(std::string(1, *letter) + ":\\", WriterChoice::kNamedDrive);
 }
 
 void WindowlessDisc::Serve(int milliseconds) {

@@ -20,6 +20,10 @@
 
 namespace backup {
 
+// The letter of the disc drive a command names ("D", "D:" or "D:\\"), or why the drive table
+// has no such disc drive.
+platform::Expected<char> NamedDiscDrive(const std::string& drive);
+
 class WindowlessDisc : public IDiscWriterEvents {
   public:
     // Runs a callable on the front end's thread, the next time it serves the writer's events.

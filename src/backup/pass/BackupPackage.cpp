@@ -157,6 +157,28 @@ platform::Outcome CheckViewerFiles(const backup::HostSettings& host) {
     return platform::Succeeded();
 }
 
+std::vector<std::string> CopyViewerInto(const backup::HostSettings& host,
+                                        const std::string& folder) {
+    std::string list;
+    const std::vector<ViewerFile> files = ViewerFiles(host, list);
+    if (files.empty()) {
+        // An empty viewer folder on the medium would pass for a viewer.
+        const platform::Outcome listed = CheckViewerFiles(host);
+        return {"the viewer was not copied: " + (listed ? "" : listed.error().Said())};
+    }
+    platform::CreateDirectory(folder);
+    platform::RemoveLeftoverTempFiles(folder);  // what a killed run left half-written
+    const std::string destBase = folder.substr(0, folder.size() - 1);
+    std::vector<std::string> failed;
+    for (const auto& f : files) {
+        // A viewer file that cannot be copied leaves the rest to be copied, and is named.
+        if (!CopyFileSimple(f.source, destBase + f.dest))
+            failed.push_back("the viewer file " + f.source + " could not be copied to " + destBase +
+                             f.dest);
+    }
+    return failed;
+}
+
 void CopyViewerFiles(backup::PassJob& job) {
     const backup::HostSettings& host = job.plan().host;
     const std::string folder = ViewerFolder(job.plan());
@@ -166,23 +188,8 @@ void CopyViewerFiles(backup::PassJob& job) {
         job.report().Fail("the viewer was not copied: " + may.error().Said());
         return;
     }
-    std::string list;
-    const std::vector<ViewerFile> files = ViewerFiles(host, list);
-    if (files.empty()) {
-        // An empty viewer folder on the medium would pass for a viewer.
-        const platform::Outcome listed = CheckViewerFiles(host);
-        job.report().Fail("the viewer was not copied: " + (listed ? "" : listed.error().Said()));
-        return;
-    }
-    platform::CreateDirectory(folder);
-    platform::RemoveLeftoverTempFiles(folder);  // what a killed run left half-written
-    const std::string destBase = folder.substr(0, folder.size() - 1);
-    for (const auto& f : files) {
-        // A viewer file that cannot be copied leaves the rest to be copied, and is named.
-        if (!CopyFileSimple(f.source, destBase + f.dest))
-            job.report().Fail("the viewer file " + f.source + " could not be copied to " +
-                              destBase + f.dest);
-    }
+    for (const std::string& failure : CopyViewerInto(host, folder))
+        job.report().Fail(failure);
 }
 
 void ResetViewerOption(backup::IOperatorEvents& view, backup::RunState& run) {

@@ -2,6 +2,7 @@
 // What an image carries beside the minutes: the entry information file and the viewer copy with
 // its settings file.
 #include <string>
+#include <vector>
 
 #include "backup/HostSettings.h"
 #include "backup/OperatorEvents.h"
@@ -37,6 +38,11 @@ platform::Outcome CheckViewerFiles(const backup::HostSettings& host);
 // Copies every file "Viewer.lst" names into the viewer folder of the target; a file that cannot
 // be copied is named in the backup report and the rest are still copied.
 void CopyViewerFiles(backup::PassJob& job);
+// The same into folder (ending in a separator) for the host's base folder, the folder made when
+// missing: each file written under a temporary name and renamed, over what was there, when
+// whole. What could not be copied, one text each; none when all was.
+std::vector<std::string> CopyViewerInto(const backup::HostSettings& host,
+                                        const std::string& folder);
 // Plain copy in 4096-byte chunks; false when either file cannot be opened or a write fails.
 bool CopyFileSimple(const std::string& source, const std::string& destination);
 // Enables and unticks "Include backup viewer" and clears the viewer choice.

@@ -43,17 +43,6 @@ void StopOnInterrupt(backup::PassRun& run) {
         run.Stop();
 }
 
-// This build's disc writer, its events served on the main thread between waits.
-backup::WindowlessDisc::Writer DiscWriter([[maybe_unused]] backup::WindowlessDisc::Poster post) {
-#ifdef QUILLON_HAVE_DISC
-    auto writer = std::make_unique<disc::BurnWriter>(std::move(post));
-    const disc::BurnWriter* burn = writer.get();
-    return {std::move(writer), [burn] { return burn->busy(); }};
-#else
-    return {};
-#endif
-}
-
 // A pass from this recorder or a remote one, run to its end here.
 void ServeToEnd(backup::PassRun& run) {
     run.ServeToEnd(gInterrupted);
@@ -307,6 +296,17 @@ void UseRecorderZone(const RemoteLink& remote) {
 }
 
 }  // namespace
+
+// This build's disc writer, its events served on the main thread between waits.
+backup::WindowlessDisc::Writer DiscWriter([[maybe_unused]] backup::WindowlessDisc::Poster post) {
+#ifdef QUILLON_HAVE_DISC
+    auto writer = std::make_unique<disc::BurnWriter>(std::move(post));
+    const disc::BurnWriter* burn = writer.get();
+    return {std::move(writer), [burn] { return burn->busy(); }};
+#else
+    return {};
+#endif
+}
 
 int CmdBackup(CliSession& s, const CliArgs& a) {
     backup::PassOutcome pass;

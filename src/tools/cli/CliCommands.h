@@ -10,6 +10,7 @@
 #include "TerminalView.h"
 #include "app/CQuillonApp.h"
 #include "backup/Session.h"
+#include "backup/disc/WindowlessDisc.h"
 #include "backup/exhibit/ExhibitFacts.h"
 #include "backup/remote/LinkOptions.h"
 #include "integrity/CustodyLog.h"
@@ -136,6 +137,8 @@ int CmdBackup(CliSession& s, const CliArgs& a);
 // The backup, with what its pass left handed over in outcome (as it was when nothing ran).
 int RunBackup(CliSession& s, const CliArgs& a, backup::PassOutcome& outcome);
 int CmdErase(CliSession& s, const CliArgs& a);
+// This build's disc writer (none when it cannot write discs), its events posted to post.
+backup::WindowlessDisc::Writer DiscWriter(backup::WindowlessDisc::Poster post);
 // Without a session: an image checked against its manifest, and the signing key.
 // partialWhole: a partial image whose listed files all check passes too (its manifest says
 // what it lacks).
@@ -146,14 +149,39 @@ int CmdKey(const CliArgs& a);
 // encrypt IMAGE --out DIR (--to age1... | --to-file FILE | --passphrase-file FILE), or
 // encrypt --new-identity FILE; decrypt FILE.tar.age --out DIR (--identity FILE |
 // --passphrase-file FILE) (CliEncrypt.cpp).
-int CmdEncrypt(const CliArgs& a, bool progress);
+// encrypt notes an "encrypted" event of the image in its custody log and the base folder's.
+int CmdEncrypt(const CliArgs& a, const CliOptions& options);
+// With --disc, the FILE.tar.age at the root of the disc in that drive (its name given when
+// the disc holds several).
 int CmdDecrypt(const CliArgs& a, bool progress);
+// The encrypted image name ("" for the only one) at the root of the disc in the drive disc,
+// copied into scratchFolder: its host path, or why there is none to take (a disc of several
+// without a name lists them).
+platform::Expected<std::string> CopyDiscArchive(const std::string& disc, const std::string& name,
+                                                const std::string& scratchFolder);
+// What an encrypted medium carries beside its archives (CliMedium.cpp). The settings whose base
+// folder holds the viewer's files (as a backup with the viewer takes them), or why they are not
+// all there.
+platform::Expected<backup::HostSettings> ViewerSource(const CliOptions& options);
+constexpr const char* kMediumReadmeName = "README.txt";
+// The README.txt of the medium's folder (a host path): "" when there is none.
+platform::Expected<std::string> MediumReadme(const std::string& hostFolder);
+// The viewer copied into hostFolder/BackupViewer; false, with each failure said, when not all
+// of it was.
+bool WriteMediumViewer(const backup::HostSettings& host, const std::string& hostFolder);
+// The medium staged in hostFolder written to the disc in drive and read back: "" when it was,
+// else why not.
+std::string BurnMedium(const std::string& drive, const std::string& hostFolder, bool progress);
 // The chain of custody of an image or a base folder (CliCustody.cpp); NoteImageEvent adds an
 // event of the image a command named (verified, exported) to its log and the base folder's: 0,
 // or 1 when it could not.
 int CmdCustody(const CliArgs& a, const CliOptions& options);
 int NoteImageEvent(const CliArgs& a, const CliOptions& options, integrity::CustodyEvent event,
                    const std::string& note = "");
+// The same for the image folder at hostRoot whose manifest is manifestText.
+int NoteFolderEvent(const std::string& hostRoot, const std::string& manifestText,
+                    const CliOptions& options, integrity::CustodyEvent event,
+                    const std::string& note);
 // Only in quillon-cli-video, which has the encoder (export/); written: how many MP4 files it
 // made, whatever it returns.
 int CmdExport(const CliArgs& a, bool progress, int& written);

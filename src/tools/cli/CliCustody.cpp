@@ -355,13 +355,19 @@ int NoteImageEvent(const CliArgs& a, const CliOptions& options, integrity::Custo
               : platform::Expected<std::string>(image.error());
     if (!manifest)
         return Fail(unnoted + manifest.error().Said());
+    return NoteFolderEvent(root, *manifest, options, event, note);
+}
+
+int NoteFolderEvent(const std::string& hostRoot, const std::string& manifestText,
+                    const CliOptions& options, integrity::CustodyEvent event,
+                    const std::string& note) {
     const platform::Outcome logged =
-        integrity::LogImageEvent(root, false, BaseLog(options),
+        integrity::LogImageEvent(hostRoot, false, BaseLog(options),
                                  {.event = event,
                                   .actor = integrity::CustodyActor(),
-                                  .manifest = integrity::ManifestHash(*manifest),
+                                  .manifest = integrity::ManifestHash(manifestText),
                                   .note = note});
     if (!logged)
-        return Fail(unnoted + logged.error().Said());
+        return Fail("done, but not noted in the custody log: " + logged.error().Said());
     return 0;
 }

@@ -5,13 +5,17 @@
 #include <cstdlib>
 #include <string>
 
+#include "backup/disc/WindowlessDisc.h"
 #include "cli/CliCommands.h"
 #include "disclosure/FileStreams.h"
+#include "disclosure/MediumReadme.h"
 #include "disclosure/TarExtract.h"
 #include "disclosure/TarWriter.h"
 #include "disclosure/age/AgeFile.h"
 #include "disclosure/age/Keys.h"
 #include "integrity/EntryStanding.h"
+#include "integrity/ImageCopyOut.h"
+#include "integrity/Manifest.h"
 #include "integrity/Verify.h"
 #include "platform/AtomicFile.h"
 #include "platform/File.h"
@@ -26,6 +30,7 @@ using platform::Error;
 constexpr std::size_t kKeyFileLimit = 1 << 20;
 constexpr const char* kDecryptScratchStem = ".quillon-decrypt";
 constexpr const char* kArchiveSuffix = ".tar.age";
+constexpr const char* kMediumScratchStem = ".quillon-medium";
 
 std::string LeafName(const std::string& hostPath) {
     const std::size_t slash = hostPath.find_last_of('/');
@@ -97,31 +102,14 @@ platform::Expected<age::Recipients> RecipientsOf(const CliArgs& a) {
     return to;
 }
 
-// What a finder of the medium reads: what it holds and how to open it, and nothing of the case.
-std::string ReadmeText(const std::string& fileName, long long bytes, const age::Recipients& to) {
-    std::string text = "This medium holds an encrypted backup image: " + fileName + " (" +
-                       std::to_string(bytes) +
-                       " bytes).\n\n"
-                       "It is a tar archive of the image's folder, encrypted in the age format\n"
-                       "(age-encryption.org/v1). Without its key it cannot be read.\n\n";
-    if (to.passphrase) {
-        text +=
-            "It opens with a passphrase, which is not on this medium. To open it:\n\n"
-            "    age -d " +
-            fileName + " | tar -x\n\n(age asks for the passphrase)";
-    } else {
-        text += "It opens with the private key (identity file) of one of these public keys:\n\n";
-        for (const std::string& key : to.publicKeys)
-            text += "    " + age::RecipientText(key) + "\n";
-        text += "\nTo open it, with KEY the identity file:\n\n    age -d -i KEY " + fileName +
-                " | tar -x\n";
-    }
-    const std::string folder =
-        fileName.substr(0, fileName.size() - std::string(kArchiveSuffix).size());
-    return text +
-           "\nThen check the image against its manifest, inside the folder it made:\n\n"
-           "    cd " +
-           folder + " && sha256sum -c SHA256SUMS\n";
+// Who opens the archive, as its custody line names them: never the passphrase itself.
+std::string OpenedBy(const age::Recipients& to) {
+    if (to.passphrase)
+        return "a passphrase";
+    std::string named;
+    for (const std::string& key : to.publicKeys)
+        named += (named.empty() ? "" : ", ") + age::RecipientText(key);
+    return named;
 }
 
 int NewIdentity(const std::string& file) {
@@ -149,16 +137,73 @@ std::string SaidAbout(const std::string& file, const Error& e) {
     return e.path.empty() ? file + " " + e.text : file + ": " + e.Said();
 }
 
+// The archive as it was written: its size and SHA-256, for the README and the custody line.
+struct Sealed {
+    long long bytes = 0;
+    std::string digest;
+};
+
+// The image folder (named so on the command line) as a tar archive encrypted to `to`, into
+// target under a temporary name renamed when whole: "" and what was sealed, or why not.
+std::string SealImage(const std::string& image, const std::string& named, const std::string& target,
+                      const age::Recipients& to, bool progress, Sealed& sealed) {
+    const std::string name = LeafName(image);
+    disclosure::AtomicFileSink sink;
+    if (platform::Outcome made = sink.Create(target); !made)
+        return made.error().Said();
+    platform::Expected<std::unique_ptr<age::Encryption>> encryption =
+        age::Encryption::Start(sink, to);
+    if (!encryption)
+        return encryption.error().Said();
+    disclosure::TarOptions tar;
+    tar.folderTime = ManifestTime(image);
+    std::uint64_t said = 0;
+    if (progress)
+        tar.progress = [&](std::uint64_t done) {
+            if (done - said >= (std::uint64_t{256} << 20)) {
+                said = done;
+                std::fprintf(stderr, "encrypting %s: %llu MiB\n", name.c_str(),
+                             static_cast<unsigned long long>(done >> 20));
+            }
+        };
+    if (platform::Outcome archived =
+            disclosure::WriteFolderAsTar(image, name, (*encryption)->Writer(), tar);
+        !archived)
+        return SaidAbout(named, archived.error()) + "; nothing written";
+    if (platform::Outcome finished = (*encryption)->Finish(); !finished)
+        return finished.error().Said();
+    if (platform::Outcome committed = sink.Commit(); !committed)
+        return committed.error().Said();
+    sealed = {sink.written(), sink.digest()};
+    return std::string();
+}
+
+// The viewer and this archive's section of the README beside it in out: false, each failure
+// said, when not all of it was written.
+bool WriteBeside(const std::string& out, const std::string& fileName, long long bytes,
+                 const age::Recipients& to, const backup::HostSettings& viewer) {
+    bool whole = WriteMediumViewer(viewer, out);
+    // Read again: another image's section written meanwhile is kept.
+    platform::Expected<std::string> readme = MediumReadme(out);
+    if (readme)
+        readme = disclosure::ReadmeWithImage(*readme, fileName, bytes, to);
+    if (!readme || !platform::WriteTextAtomically(out + "/" + kMediumReadmeName, *readme, true))
+        whole = Refuse(out + "/" + kMediumReadmeName + " cannot be written" +
+                       (readme ? "" : ": " + readme.error().Said()));
+    return whole;
+}
+
 }  // namespace
 
-int CmdEncrypt(const CliArgs& a, bool progress) {
+int CmdEncrypt(const CliArgs& a, const CliOptions& options) {
     if (!a.newIdentity.empty()) {
         if (!a.positional.empty() || !a.out.empty())
             throw UsageError{"encrypt --new-identity FILE takes nothing else"};
         return NewIdentity(a.newIdentity);
     }
-    if (a.positional.size() != 1 || a.out.empty())
-        throw UsageError{"encrypt takes one IMAGE folder and --out DIR"};
+    const bool toDisc = !a.disc.empty();
+    if (a.positional.size() != 1 || a.out.empty() == !toDisc)
+        throw UsageError{"encrypt takes one IMAGE folder and --out DIR or --disc LETTER"};
     const bool keys = !a.recipients.empty() || !a.toFile.empty();
     if (keys == !a.passphraseFile.empty())
         throw UsageError{
@@ -172,64 +217,88 @@ int CmdEncrypt(const CliArgs& a, bool progress) {
         return Fail(opened.error().Said());
     // What leaves the site is what its backup wrote, or said not to be.
     const integrity::VerifyReport check = CheckCommandImage(**opened, CommandHostPath(named));
-    if (!check.ok() && !integrity::OnlyPartial(check)) {
+    const bool checked = check.ok() || integrity::OnlyPartial(check);
+    if (!checked) {
         Fail("the image " + named + " fails its check: " + check.Verdict());
         if (!a.force)
             return Fail("nothing encrypted (--force encrypts it anyway)");
     }
+    // The custody line names the manifest the archive holds.
+    const platform::Expected<std::string> manifest = (*opened)->ReadWhole(integrity::kManifestName);
+    if (!manifest)
+        return Fail(manifest.error().Said() + "; nothing encrypted");
     const std::string image = CommandHostPath(named);
     const std::string name = LeafName(image);
-    const std::string out = CommandHostPath(a.out);
-    if (out.empty() || !platform::CreateDirectoryTree(out))
-        return Fail("the folder " + a.out + " cannot be made");
+    // A disc's medium is made whole in a folder of its own, then written as it is.
+    std::unique_ptr<integrity::ScratchFolder> staged;
+    std::string out;
+    if (toDisc) {
+        if (const platform::Expected<char> drive = backup::NamedDiscDrive(a.disc); !drive)
+            return Fail(drive.error().Said() + "; nothing encrypted");
+        staged = std::make_unique<integrity::ScratchFolder>("", kMediumScratchStem);
+        out = staged->path();
+        if (out.empty())
+            return Fail("no folder to make the disc's files in can be made; nothing encrypted");
+    } else {
+        out = CommandHostPath(a.out);
+        if (out.empty() || !platform::CreateDirectoryTree(out))
+            return Fail("the folder " + a.out + " cannot be made");
+    }
+    const std::string where = toDisc ? "the disc in " + a.disc : a.out;
     const std::string fileName = name + kArchiveSuffix;
     const std::string target = out + "/" + fileName;
     if (platform::FileExists(target) || platform::IsDirectory(target))
         return Fail(target + " exists: nothing replaced");
-    disclosure::AtomicFileSink sink;
-    if (platform::Outcome made = sink.Create(target); !made)
-        return Fail(made.error().Said());
-    platform::Expected<std::unique_ptr<age::Encryption>> encryption =
-        age::Encryption::Start(sink, *to);
-    if (!encryption)
-        return Fail(encryption.error().Said());
-    disclosure::TarOptions options;
-    options.folderTime = ManifestTime(image);
-    std::uint64_t said = 0;
-    if (progress)
-        options.progress = [&](std::uint64_t done) {
-            if (done - said >= (std::uint64_t{256} << 20)) {
-                said = done;
-                std::fprintf(stderr, "encrypting %s: %llu MiB\n", name.c_str(),
-                             static_cast<unsigned long long>(done >> 20));
-            }
-        };
-    if (platform::Outcome archived =
-            disclosure::WriteFolderAsTar(image, name, (*encryption)->Writer(), options);
-        !archived)
-        return Fail(SaidAbout(named, archived.error()) + "; nothing written");
-    if (platform::Outcome finished = (*encryption)->Finish(); !finished)
-        return Fail(finished.error().Said());
-    const long long bytes = sink.written();
-    if (platform::Outcome committed = sink.Commit(); !committed)
-        return Fail(committed.error().Said());
-    if (!platform::WriteTextAtomically(out + "/README.txt", ReadmeText(fileName, bytes, *to), true))
-        return Fail(out + "/README.txt cannot be written");
-    std::printf("%s: %lld bytes, %s\n", target.c_str(), bytes,
+    // What goes beside the archive is checked before the archive is made: a medium whose
+    // README or viewer cannot be written is refused while nothing is spent on it.
+    const platform::Expected<backup::HostSettings> viewer = ViewerSource(options);
+    if (!viewer)
+        return Fail("the viewer for the medium: " + viewer.error().Said() + "; nothing encrypted");
+    platform::Expected<std::string> readme = MediumReadme(out);
+    if (readme)
+        readme = disclosure::ReadmeWithImage(*readme, fileName, 0, *to);
+    if (!readme)
+        return Fail(out + "/" + kMediumReadmeName + ": " + readme.error().Said() +
+                    "; nothing encrypted");
+    Sealed sealed;
+    if (const std::string why = SealImage(image, named, target, *to, options.progress, sealed);
+        !why.empty())
+        return Fail(why);
+    std::printf("%s: %lld bytes, %s\n",
+                toDisc ? (fileName + " for " + where).c_str() : target.c_str(), sealed.bytes,
                 to->passphrase ? "opened by the passphrase"
                                : ("for " + std::to_string(to->publicKeys.size()) + " recipient" +
                                   (to->publicKeys.size() == 1 ? "" : "s"))
                                      .c_str());
-    return 0;
+    // The archive is whole and stays; what fails beside it is said, and fails the command.
+    int status = WriteBeside(out, fileName, sealed.bytes, *to, *viewer) ? 0 : 1;
+    // A disc that is not whole, or not the medium, takes nothing away: nothing to note.
+    if (toDisc && status != 0)
+        return Fail("nothing written to " + where);
+    if (toDisc) {
+        if (const std::string why = BurnMedium(a.disc, out, options.progress); !why.empty())
+            return Fail(why + "; " + where + " holds no copy of the image");
+        std::printf("%s written and read back: %s, README.txt and BackupViewer\n", where.c_str(),
+                    fileName.c_str());
+    }
+    const std::string note = fileName + " into " + where + ", " + std::to_string(sealed.bytes) +
+                             " bytes, SHA-256 " + sealed.digest + ", for " + OpenedBy(*to) +
+                             (checked ? "" : "; from an image that failed its check");
+    if (NoteFolderEvent(image, *manifest, options, integrity::CustodyEvent::kEncrypted, note) != 0)
+        status = 1;
+    return status;
 }
 
 int CmdDecrypt(const CliArgs& a, bool progress) {
     (void)progress;
-    if (a.positional.size() != 1 || a.out.empty())
-        throw UsageError{"decrypt takes one FILE.tar.age and --out DIR"};
+    const bool fromDisc = !a.disc.empty();
+    if ((fromDisc ? a.positional.size() > 1 : a.positional.size() != 1) || a.out.empty())
+        throw UsageError{
+            "decrypt takes one FILE.tar.age, or --disc LETTER [NAME.tar.age], and --out DIR"};
     if (a.identity.empty() == a.passphraseFile.empty())
         throw UsageError{"decrypt takes --identity KEYFILE or --passphrase-file FILE"};
-    const std::string& file = a.positional[0];
+    const std::string named = a.positional.empty() ? std::string() : a.positional[0];
+    std::string file = fromDisc ? "the disc in " + a.disc : named;
     age::Unlock with;
     if (!a.identity.empty()) {
         platform::Expected<std::string> text = SecretText(a.identity);
@@ -245,8 +314,24 @@ int CmdDecrypt(const CliArgs& a, bool progress) {
             return Fail(pass.error().Said());
         with.passphrase = *pass;
     }
+    const std::string out = CommandHostPath(a.out);
+    if (out.empty() || !platform::CreateDirectoryTree(out))
+        return Fail("the folder " + a.out + " cannot be made");
+    std::string hostFile = CommandHostPath(named);
+    // A disc's file is read as a file: taken off it first, into a folder that goes with it.
+    std::unique_ptr<integrity::ScratchFolder> copy;
+    if (fromDisc) {
+        copy = std::make_unique<integrity::ScratchFolder>(out, kDiscScratchStem);
+        if (copy->path().empty())
+            return Fail("no folder for the disc's file can be made in " + a.out);
+        const platform::Expected<std::string> taken = CopyDiscArchive(a.disc, named, copy->path());
+        if (!taken)
+            return Fail(taken.error().Said() + "; nothing extracted");
+        hostFile = *taken;
+        file = LeafName(hostFile) + " of the disc in " + a.disc;
+    }
     disclosure::FileSource source;
-    if (platform::Outcome opened = source.Open(CommandHostPath(file)); !opened)
+    if (platform::Outcome opened = source.Open(hostFile); !opened)
         return Fail(file + " " + opened.error().text);
     platform::Expected<std::unique_ptr<age::Decryption>> decryption =
         age::Decryption::Start(source, with);
@@ -256,9 +341,6 @@ int CmdDecrypt(const CliArgs& a, bool progress) {
                         ? e.text + " " + file
                         : SaidAbout(file, e));
     }
-    const std::string out = CommandHostPath(a.out);
-    if (out.empty() || !platform::CreateDirectoryTree(out))
-        return Fail("the folder " + a.out + " cannot be made");
     // Nothing is in its place before the whole file authenticated: the archive is taken apart in
     // a hidden folder of its own, and its image folder moved out of it at the end.
     const std::string scratch = platform::MakeScratchFolder(out, kDecryptScratchStem);

@@ -82,13 +82,20 @@ const char kUsage[] =
     "         [--force]                      writes DIR/IMAGE.tar.age, the checked image as\n"
     "                                        a tar archive encrypted in the age format, for\n"
     "                                        each --to (repeatable) and each line of FILE, or\n"
-    "                                        for the passphrase on FILE's first line; and\n"
-    "                                        DIR/README.txt on how to open it\n"
+    "                                        for the passphrase on FILE's first line; the\n"
+    "                                        viewer into DIR/BackupViewer, DIR/README.txt on\n"
+    "                                        how to open each image of DIR; and an\n"
+    "                                        \"encrypted\" event in its custody log\n"
+    "  encrypt IMAGE --disc LETTER (--to ... | --to-file ... | --passphrase-file ...)\n"
+    "                                        the same medium made in a scratch folder, then\n"
+    "                                        written to the disc and read back\n"
     "  encrypt --new-identity FILE           makes an age identity file (mode 0600) and\n"
     "                                        prints its age1... recipient\n"
-    "  decrypt FILE.tar.age --out DIR (--identity KEYFILE | --passphrase-file FILE)\n"
+    "  decrypt FILE.tar.age|--disc LETTER [NAME.tar.age] --out DIR\n"
+    "         (--identity KEYFILE | --passphrase-file FILE)\n"
     "                                        extracts the image into DIR once the whole file\n"
-    "                                        authenticated, then checks it\n"
+    "                                        authenticated, then checks it; --disc: the file\n"
+    "                                        at the disc's root (NAME when it holds several)\n"
     "  info                                  version, prefix, folders, recordings\n"
     "options: --base DIR (base folder; default the program folder, or when installed\n"
     "         $QUILLON_PREFIX/base), --date-type 0-8,\n"
@@ -237,6 +244,10 @@ int main(int argc, char** argv) {
 #endif
         if (command.empty())
             throw UsageError{"no command given"};
+        // A copy asked to be redacted must not come out whole because its command makes none.
+        if (!args.redact.empty() && command != "export")
+            throw UsageError{"--redact goes with export --mp4 alone: " + command +
+                             " makes no redacted copy"};
         // Before anything reckons a recorded time: the recorder's clock reads the local time of
         // its own zone, which need not be this machine's.
         if (const platform::Outcome used =
@@ -267,7 +278,7 @@ int main(int argc, char** argv) {
         if (command == "report")
             return CmdReport(args);
         if (command == "encrypt")
-            return CmdEncrypt(args, options.progress);
+            return CmdEncrypt(args, options);
         if (command == "decrypt")
             return CmdDecrypt(args, options.progress);
         if (command == "custody")
