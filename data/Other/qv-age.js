@@ -24,8 +24,8 @@
   }
 
   // Standard base64 without padding, as age writes it; anything else is not its header.
-  function unbase64(text, what) {
-    if (!/^[A-Za-z0-9+/]*$/.test(text) || text.length % 4 === 1) throw new AgeError('format', what + ' is not base64');
+  function unbase64(text, what, name) {
+    if (!/^[A-Za-z0-9+/]*$/.test(text) || text.length % 4 === 1) throw new AgeError('format', name + ' has a damaged header: ' + what + ' is not base64');
     const raw = atob(text);
     return Uint8Array.from(raw, (c) => c.charCodeAt(0));
   }
@@ -61,7 +61,7 @@
       const start = at;
       const l = line();
       if (l.startsWith('--- ')) {
-        const mac = unbase64(l.slice(4), 'its MAC');
+        const mac = unbase64(l.slice(4), 'its MAC', name);
         if (mac.length !== 32) throw damaged('its MAC is not 32 bytes');
         if (!stanzas.length) throw damaged('it names no recipient');
         return { stanzas, macAt: start + 3, mac, payloadAt: at };
@@ -76,7 +76,7 @@
         body += b;
         if (b.length < 64) break;
       }
-      stanzas.push({ type, args, body: unbase64(body, 'a recipient body') });
+      stanzas.push({ type, args, body: unbase64(body, 'a recipient body', name) });
     }
   }
 
@@ -114,7 +114,7 @@
     if (stanzas.length !== 1) throw new AgeError('format', name + ' has a passphrase recipient beside others, which age does not allow');
     const s = stanzas[0];
     if (s.args.length !== 2 || !/^[1-9][0-9]?$/.test(s.args[1])) throw new AgeError('format', name + ' has a malformed passphrase recipient');
-    const salt = unbase64(s.args[0], 'the passphrase salt');
+    const salt = unbase64(s.args[0], 'the passphrase salt', name);
     const log2N = Number(s.args[1]);
     if (salt.length !== 16 || s.body.length !== 32) throw new AgeError('format', name + ' has a malformed passphrase recipient');
     if (log2N > MOST_LOG2N) {
@@ -136,7 +136,7 @@
     const shares = stanzas.filter((s) => s.type === 'X25519');
     for (const s of shares) {
       if (s.args.length !== 1 || s.body.length !== 32) throw new AgeError('format', name + ' has a malformed X25519 recipient');
-      const share = unbase64(s.args[0], 'an X25519 share');
+      const share = unbase64(s.args[0], 'an X25519 share', name);
       if (share.length !== 32) throw new AgeError('format', name + ' has a malformed X25519 recipient');
       for (const secret of secrets) {
         let shared;

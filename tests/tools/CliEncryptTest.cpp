@@ -194,11 +194,15 @@ TEST_F(CliEncryptTest, TheMediumCarriesTheProgramsViewerAndAReadmeOfEachImage) {
     EXPECT_THAT(readme, HasSubstr("open BackupViewer/index.html"));
     EXPECT_THAT(readme, Not(HasSubstr("open sesame")));
     std::set<std::string> listed;
+    std::size_t count = 0;
     std::istringstream list(ReadText(base + "/GUIS/Viewer.lst"));
-    for (std::string line; std::getline(list, line);)
+    for (std::string line; std::getline(list, line);) {
+        if (line.rfind("count=", 0) == 0) count = std::stoul(line.substr(6));
         if (line.rfind("file", 0) == 0 && line.find('=') != std::string::npos)
             listed.insert(line.substr(line.find('=') + 1));
-    ASSERT_EQ(listed.size(), 24u);
+    }
+    ASSERT_GT(count, 0u);
+    ASSERT_EQ(listed.size(), count);
     EXPECT_EQ(Names(sent + "/BackupViewer"), listed);
     for (const std::string& name : listed)
         EXPECT_TRUE(ReadText(sent + "/BackupViewer/" + name) == ReadText(base + "/Other/" + name))
