@@ -1,6 +1,7 @@
 #pragma once
-// Shared by the benchmarks: a temporary machine prefix with C: below it, a wall clock, the peak
-// memory of work run in a child process, and a raw file copy to measure against.
+// Shared by the benchmarks: a temporary machine prefix with C: below it, an entry's recordings,
+// a wall clock and processor time, the peak memory of work run in a child process, and a raw
+// file copy to measure against.
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "mkrec/Recorder.h"
 #include "platform/DriveTable.h"
 
 namespace bench {
@@ -40,6 +42,34 @@ inline int EnvNumber(const char* name, int def) {
     const char* v = std::getenv(name);
     const int n = v ? std::atoi(v) : 0;
     return n > 0 ? n : def;
+}
+
+// The recordings of an entry folder (a drive path) of one day, from 10:00 on: what it makes is
+// said first, since a long range takes a while.
+inline mkrec::RecorderPlan MakeEntryRecordings(const std::string& entry, const std::string& day,
+                                               int minutes, int cameras, int fps, int width,
+                                               int height) {
+    mkrec::RecorderPlan plan;
+    plan.root = entry;
+    plan.days = {day};
+    plan.firstMinute = 600;
+    plan.lastMinute = 600 + minutes - 1;
+    plan.cameras = cameras;
+    plan.fps = fps;
+    plan.width = width;
+    plan.height = height;
+    std::printf("making %d minutes of %d cameras at %d pictures a second, %dx%d...\n", minutes,
+                cameras, fps, width, height);
+    mkrec::MakeRecordings(plan);
+    return plan;
+}
+
+// Processor seconds used so far, by this process (RUSAGE_SELF) or its waited-for children.
+inline double ProcessorSeconds(int who = RUSAGE_SELF) {
+    rusage u{};
+    getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 inline double Seconds(const std::function<void()>& work) {

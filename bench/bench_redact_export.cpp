@@ -2,47 +2,18 @@
 // pictures, in the same run: each camera with a blurred, a pixelated and a blacked-out region
 // over a third of its picture in all, on every frame. Wall time and processor time, alternated
 // and best of each, so that others' work on the machine weighs on both alike.
-#include <sys/resource.h>
-
 #include <cstdio>
 
 #include "BenchEnv.h"
-#include "mkrec/Recorder.h"
-#include "video/EntryExport.h"
+#include "BenchExport.h"
 
 namespace {
 
 const char kDay[] = "20260101";
 const char kEntry[] = "2026_01_01=10,00~10,09";
 
-double ProcessorSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 std::vector<video::MaskPoint> Rect(double x, double y, double w, double h) {
     return {{x, y}, {x + w, y}, {x + w, y + h}, {x, y + h}};
-}
-
-long long Export(const std::string& entry, const std::string& out, int cameras,
-                 const video::RedactionPlan* plan) {
-    video::EntryExportRequest request;
-    request.entryFolder = entry;
-    request.outFolder = out;
-    for (int c = 0; c < cameras; ++c)
-        request.cameras.push_back(c);
-    request.label = "bench";
-    request.unit = "bench";
-    request.redaction = plan;
-    long long pictures = 0;
-    for (const video::CameraFile& f : video::ExportEntry(request)) {
-        if (!f.result.written)
-            std::fprintf(stderr, "camera %d: %s\n", f.camera + 1, f.result.problem.c_str());
-        pictures += f.result.pictures;
-    }
-    return pictures;
 }
 
 }  // namespace
@@ -54,18 +25,10 @@ int main() {
     const std::string prefix = bench::MakePrefix("quillon-bench-redact");
     const std::string host = prefix + "/drive_c";
     const std::string entry = std::string("C:\\") + kEntry;
-    mkrec::RecorderPlan plan;
-    plan.root = entry;
-    plan.days = {kDay};
-    plan.firstMinute = 600;
-    plan.lastMinute = 600 + minutes - 1;
-    plan.cameras = cameras;
-    plan.fps = bench::EnvNumber("QUILLON_BENCH_FPS", 2);
-    plan.width = bench::EnvNumber("QUILLON_BENCH_WIDTH", 704);
-    plan.height = plan.width * 9 / 11;
-    std::printf("making %d minutes of %d cameras at %d pictures a second, %dx%d...\n", minutes,
-                cameras, plan.fps, plan.width, plan.height);
-    mkrec::MakeRecordings(plan);
+    const int width = bench::EnvNumber("QUILLON_BENCH_WIDTH", 704);
+    const mkrec::RecorderPlan plan =
+        bench::MakeEntryRecordings(entry, kDay, minutes, cameras,
+                                   bench::EnvNumber("QUILLON_BENCH_FPS", 2), width, width * 9 / 11);
 
     const double w = plan.width, h = plan.height;
     video::RedactionPlan masks;
@@ -88,14 +51,16 @@ int main() {
 
     long long pictures = 0;
     double tPlain = 1e300, tRedacted = 1e300, cpuPlain = 1e300, cpuRedacted = 1e300;
-    Export(entry, "C:\\warm", cameras, nullptr);  // the encoder's first start, warm caches
+    bench::ExportCameras(entry, "C:\\warm", cameras);  // the encoder's first start, warm caches
     for (int i = 0; i < runs; ++i) {
         for (const bool redacted : {false, true}) {
             bench::RemoveTree(host + "/out");
-            const double cpu0 = ProcessorSeconds();
-            const double t = bench::Seconds(
-                [&] { pictures = Export(entry, "C:\\out", cameras, redacted ? &masks : nullptr); });
-            const double cpu = ProcessorSeconds() - cpu0;
+            const double cpu0 = bench::ProcessorSeconds();
+            const double t = bench::Seconds([&] {
+                pictures =
+                    bench::ExportCameras(entry, "C:\\out", cameras, redacted ? &masks : nullptr);
+            });
+            const double cpu = bench::ProcessorSeconds() - cpu0;
             (redacted ? tRedacted : tPlain) = std::min(redacted ? tRedacted : tPlain, t);
             (redacted ? cpuRedacted : cpuPlain) = std::min(redacted ? cpuRedacted : cpuPlain, cpu);
         }

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "BenchEnv.h"
-#include "mkrec/Recorder.h"
+#include "BenchExport.h"
 #include "playback/LocalPictureSource.h"
 #include "video/EntryExport.h"
 
@@ -17,30 +17,6 @@ namespace {
 
 const char kDay[] = "20260101";
 const char kEntry[] = "2026_01_01=10,00~10,29";
-
-double ProcessorSeconds(int who) {
-    rusage u{};
-    getrusage(who, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-long long Export(const std::string& entry, const std::string& out, int cameras) {
-    video::EntryExportRequest request;
-    request.entryFolder = entry;
-    request.outFolder = out;
-    for (int c = 0; c < cameras; ++c)
-        request.cameras.push_back(c);
-    request.label = "bench";
-    request.unit = "bench";
-    long long pictures = 0;
-    for (const video::CameraFile& f : video::ExportEntry(request)) {
-        if (!f.result.written)
-            std::fprintf(stderr, "camera %d: %s\n", f.camera + 1, f.result.problem.c_str());
-        pictures += f.result.pictures;
-    }
-    return pictures;
-}
 
 }  // namespace
 
@@ -50,18 +26,8 @@ int main() {
     const std::string prefix = bench::MakePrefix("quillon-bench-video");
     const std::string host = prefix + "/drive_c";
     const std::string entry = std::string("C:\\") + kEntry;
-    mkrec::RecorderPlan plan;
-    plan.root = entry;
-    plan.days = {kDay};
-    plan.firstMinute = 600;
-    plan.lastMinute = 600 + minutes - 1;
-    plan.cameras = 8;
-    plan.fps = fps;
-    plan.width = bench::EnvNumber("QUILLON_BENCH_WIDTH", 320);
-    plan.height = plan.width * 3 / 4;
-    std::printf("making %d minutes of 8 cameras at %d pictures a second, %dx%d...\n", minutes, fps,
-                plan.width, plan.height);
-    mkrec::MakeRecordings(plan);
+    const int width = bench::EnvNumber("QUILLON_BENCH_WIDTH", 320);
+    bench::MakeEntryRecordings(entry, kDay, minutes, 8, fps, width, width * 3 / 4);
 
     // The same pictures for the command line: each camera's JPEGs back to back, the stream its
     // JPEG reader takes, written before anything is timed.
@@ -92,16 +58,16 @@ int main() {
     long long pictures = 0;
     auto ours = [&] {
         bench::RemoveTree(host + "/out");
-        pictures = Export(entry, "C:\\out", 8);
+        pictures = bench::ExportCameras(entry, "C:\\out", 8);
     };
     ffmpeg();  // warm caches and the encoder's first start
-    const double tFfmpeg0 = ProcessorSeconds(RUSAGE_CHILDREN);
+    const double tFfmpeg0 = bench::ProcessorSeconds(RUSAGE_CHILDREN);
     const double tFfmpeg = bench::BestOf(1, ffmpeg);
-    const double cpuFfmpeg = ProcessorSeconds(RUSAGE_CHILDREN) - tFfmpeg0;
+    const double cpuFfmpeg = bench::ProcessorSeconds(RUSAGE_CHILDREN) - tFfmpeg0;
     const double tFfmpegTwo = bench::BestOf(1, ffmpegTwo);
-    const double cpu0 = ProcessorSeconds(RUSAGE_SELF);
+    const double cpu0 = bench::ProcessorSeconds(RUSAGE_SELF);
     const double tOurs = bench::BestOf(1, ours);
-    const double cpuOurs = ProcessorSeconds(RUSAGE_SELF) - cpu0;
+    const double cpuOurs = bench::ProcessorSeconds(RUSAGE_SELF) - cpu0;
     std::printf(
         "export of %lld pictures: %.2f s (processor %.2f s, %.2f cores); ffmpeg command "
         "line: %.2f s (processor %.2f s, %.2f cores); speed ratio %.2fx (goal 0.9x: at "
@@ -122,9 +88,9 @@ int main() {
                 std::atoi(e.path().filename().string().substr(10, 2).c_str()) < minutes / 3)
                 std::filesystem::create_symlink(e.path(), host + "/third/" + kEntry + "/" + kDay +
                                                               "/" + e.path().filename().string());
-        Export(host + "/third/" + kEntry, "C:\\out3", 8);
+        bench::ExportCameras(host + "/third/" + kEntry, "C:\\out3", 8);
     });
-    const long whole = bench::PeakKiB([&] { Export(entry, "C:\\out4", 8); });
+    const long whole = bench::PeakKiB([&] { bench::ExportCameras(entry, "C:\\out4", 8); });
     std::printf("peak memory of the export: %ld KiB for %d minutes, %ld KiB for %d\n", third,
                 minutes / 3, whole, minutes);
     bench::RemoveTree(prefix);

@@ -6,6 +6,7 @@
 #include "integrity/Sha256.h"
 #include "mp4/BoxReader.h"
 #include "mp4/BoxWriter.h"
+#include "mp4/CopyHashing.h"
 #include "mp4/ExportSignatures.h"
 #include "platform/AtomicFile.h"
 #include "platform/Types.h"
@@ -15,7 +16,6 @@ namespace {
 
 // A 'moov' holds the sample tables, some bytes per picture: a gigabyte is far beyond any export.
 constexpr std::uint64_t kMoovLimit = std::uint64_t{1} << 30;
-constexpr std::size_t kCopySlice = std::size_t{1} << 20;
 // Sample groups and sub-sample tables in 'stbl' make the format's reference player reject the
 // file as unexpected; the encoder writes a roll group for AAC, which only tells a decoder how far
 // to start before a seek point and which players do without.
@@ -276,17 +276,11 @@ platform::Outcome FinishExport(const std::string& encodedPath, const std::string
         return fail(Kind::kFailed, WriteFailure(finalPath, created));
     // The media is copied as it is, hashed on its way: every signature covers it.
     integrity::Sha256 hash;
-    std::string slice(kCopySlice, '\0');
-    for (std::uint64_t at = 0; at < moov.offset;) {
-        const std::size_t count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kCopySlice, moov.offset - at));
-        if (!source.ReadAt(at, slice.data(), count))
-            return fail(Kind::kDamaged, "the encoded file " + encodedPath + " cannot be read");
-        hash.Update(slice.data(), count);
-        if (const platform::Status written = out.Write(slice.data(), count); !written)
-            return fail(Kind::kFailed, WriteFailure(finalPath, written));
-        at += count;
-    }
+    const CopyResult copied = CopyHashing(source, out, moov.offset, hash);
+    if (copied.stop == CopyResult::Stop::kRead)
+        return fail(Kind::kDamaged, "the encoded file " + encodedPath + " cannot be read");
+    if (copied.stop == CopyResult::Stop::kWrite)
+        return fail(Kind::kFailed, WriteFailure(finalPath, copied.written));
     hash.Update(tail.data(), tail.size());
     // In file order: each signature covers those before it.
     for (std::size_t i = 0; i < slots.size(); ++i) {

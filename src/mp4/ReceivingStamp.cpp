@@ -1,9 +1,8 @@
 #include "mp4/ReceivingStamp.h"
 
-#include <algorithm>
-
 #include "mp4/BoxReader.h"
 #include "mp4/BoxWriter.h"
+#include "mp4/CopyHashing.h"
 #include "mp4/ExportSignatures.h"
 #include "mp4/ExportVerifier.h"
 #include "mp4/StampedVideos.h"
@@ -12,7 +11,6 @@
 namespace mp4 {
 namespace {
 
-constexpr std::size_t kStampSlice = std::size_t{1} << 20;
 constexpr std::uint64_t kStampMetaLimit = std::uint64_t{16} << 20;
 
 platform::Error Fail(platform::Error::Kind kind, const std::string& path, const std::string& why) {
@@ -74,18 +72,12 @@ platform::Expected<bool> StampExportFile(const std::string& path,
     if (const platform::Status created = out.Create(path); !created)
         return Fail(Kind::kFailed, path, "its stamped copy cannot be made beside it");
     integrity::Sha256 before;
-    std::string slice(kStampSlice, '\0');
-    for (std::uint64_t at = 0; at < meta.offset;) {
-        const std::size_t count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kStampSlice, meta.offset - at));
-        if (!source.ReadAt(at, slice.data(), count))
-            return Fail(Kind::kDamaged, path, "it cannot be read at offset " + std::to_string(at));
-        before.Update(slice.data(), count);
-        if (!out.Write(slice.data(), count))
-            return Fail(Kind::kFailed, path,
-                        "its stamped copy cannot be written (is the disk full?)");
-        at += count;
-    }
+    const CopyResult copied = CopyHashing(source, out, meta.offset, before);
+    if (copied.stop == CopyResult::Stop::kRead)
+        return Fail(Kind::kDamaged, path,
+                    "it cannot be read at offset " + std::to_string(copied.at));
+    if (copied.stop == CopyResult::Stop::kWrite)
+        return Fail(Kind::kFailed, path, "its stamped copy cannot be written (is the disk full?)");
     const SignatureSlot stamp{metaBytes.size(), stampAt + siboAt, signatureLength};
     if (std::string why = SignSlot(before, metaBytes, iproAt, stamp, receiver.privatePem);
         !why.empty())

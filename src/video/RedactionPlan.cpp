@@ -1,6 +1,7 @@
 #include "video/RedactionPlan.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace video {
 namespace {
@@ -20,6 +21,33 @@ bool IsLeapYear(int y) {
 }
 
 }  // namespace
+
+const char* NameOf(MaskMethod method) {
+    for (const MaskMethodName& m : kMaskMethodNames)
+        if (m.method == method)
+            return m.name;
+    return "";
+}
+
+bool MethodNamed(const std::string& name, MaskMethod& method) {
+    for (const MaskMethodName& m : kMaskMethodNames)
+        if (name == m.name) {
+            method = m.method;
+            return true;
+        }
+    return false;
+}
+
+std::string MethodNamesText() {
+    std::string text;
+    const std::size_t count = std::size(kMaskMethodNames);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            text += i + 1 == count ? " or " : ", ";
+        text += kMaskMethodNames[i].name;
+    }
+    return text;
+}
 
 bool ParseRecordedReading(const std::string& text, long long& seconds) {
     int year, month, day, hour, minute, second;

@@ -11,6 +11,21 @@ namespace video {
 
 enum class MaskMethod { kSolid, kBlur, kPixelate };
 
+// Each method's name, as a masks file gives it and a copy's account writes it back.
+struct MaskMethodName {
+    MaskMethod method;
+    const char* name;
+};
+inline constexpr MaskMethodName kMaskMethodNames[] = {{MaskMethod::kSolid, "solid"},
+                                                      {MaskMethod::kBlur, "blur"},
+                                                      {MaskMethod::kPixelate, "pixelate"}};
+
+const char* NameOf(MaskMethod method);
+// False when name is none of the methods'.
+bool MethodNamed(const std::string& name, MaskMethod& method);
+// "solid, blur or pixelate", for a refusal of a name.
+std::string MethodNamesText();
+
 struct MaskPoint {
     double x = 0, y = 0;
 };

@@ -82,8 +82,8 @@ TEST_F(AgeFaultsTest, AnEmptyLastChunkAfterOthersIsRefused) {
     const std::string fileKey(16, '\x42');
     platform::Expected<age::Stanza> stanza = age::X25519Stanza(publicKey, fileKey);
     ASSERT_TRUE(stanza.ok());
-    std::string crafted = age::HeaderText({*stanza}, fileKey) + nonce;
-    age::Aead aead(age::PayloadKey(fileKey, nonce));
+    std::string crafted = *age::HeaderText({*stanza}, fileKey) + nonce;
+    age::Aead aead(*age::PayloadKey(fileKey, nonce));
     unsigned char n[age::kNonceSize] = {};
     std::string sealed(age::kSealedChunkSize, '\0');
     auto* out = reinterpret_cast<unsigned char*>(sealed.data());
@@ -99,7 +99,7 @@ TEST_F(AgeFaultsTest, AnEmptyLastChunkAfterOthersIsRefused) {
     n[10] = 0;
     ASSERT_TRUE(
         aead.Seal(n, reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size(), out));
-    EXPECT_EQ(Refusal(age::HeaderText({*stanza}, fileKey) + nonce + sealed), "opened");
+    EXPECT_EQ(Refusal(*age::HeaderText({*stanza}, fileKey) + nonce + sealed), "opened");
 }
 
 TEST_F(AgeFaultsTest, AHeaderNoWriterMakesIsRefused) {
@@ -141,12 +141,12 @@ TEST_F(AgeFaultsTest, UnknownStanzasAreSkippedAndWrongKeysRefusedClearly) {
     const age::Stanza grease{"grease-x", {"a", "b"}, std::string(48, 'g')};
     platform::Expected<age::Stanza> ours = age::X25519Stanza(publicKey, fileKey);
     ASSERT_TRUE(ours.ok());
-    const std::string header = age::HeaderText({grease, *ours}, fileKey);
+    const std::string header = *age::HeaderText({grease, *ours}, fileKey);
     EXPECT_THAT(header,
                 HasSubstr("-> grease-x a b\n" + age::Base64Encode(std::string(48, 'g')) + "\n\n"));
     const std::string nonce(16, 'n');
     MemorySink sink;
-    age::StreamWriter writer(sink, age::PayloadKey(fileKey, nonce));
+    age::StreamWriter writer(sink, *age::PayloadKey(fileKey, nonce));
     ASSERT_TRUE(writer.Write("greased", 7).ok());
     ASSERT_TRUE(writer.Finish().ok());
     EXPECT_EQ(*Decrypt(header + nonce + sink.bytes_, WithKey()), "greased");

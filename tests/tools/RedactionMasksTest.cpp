@@ -4,6 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <set>
+
 #include "export/RedactionMasks.h"
 
 using testing::HasSubstr;
@@ -101,6 +104,33 @@ TEST(RedactionMasks, RefusesEachMistakeSayingWhere) {
                 HasSubstr("mute[0]: \"from\" is after"));
     EXPECT_THAT(Refusal(R"({"mute": [{"from": "2010-05-23 10:00:01"}]})"),
                 HasSubstr("mute[0]: no \"camera\""));
+}
+
+TEST(RedactionMasks, EachMethodIsReadByTheNameItsAccountGives) {
+    std::set<std::string> names;
+    for (const video::MaskMethodName& m : video::kMaskMethodNames) {
+        SCOPED_TRACE(m.name);
+        EXPECT_TRUE(names.insert(m.name).second);
+        MaskFile file;
+        ASSERT_EQ(ParseMaskFile(R"({"masks": [{"camera": 1, "rect": [0, 0, 8, 8], "method": ")" +
+                                    std::string(m.name) + "\"}]}",
+                                file),
+                  "");
+        EXPECT_EQ(file.plan.masks[0].method, m.method);
+        EXPECT_STREQ(video::NameOf(m.method), m.name);
+        // Names are exact, as the account writes them.
+        std::string shouted = m.name;
+        for (char& c : shouted)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_NE(Refusal(R"({"masks": [{"camera": 1, "rect": [0, 0, 8, 8], "method": ")" +
+                          shouted + "\"}]}"),
+                  "");
+    }
+    EXPECT_EQ(names.size(), 3u);
+    EXPECT_EQ(Refusal(R"({"masks": [{"camera": 1, "rect": [0, 0, 8, 8], "method": "smudge"}]})"),
+              "masks[0].method: solid, blur or pixelate");
+    EXPECT_EQ(Refusal(R"({"masks": [{"camera": 1, "rect": [0, 0, 8, 8]}]})"),
+              "masks[0]: no \"method\" (solid, blur or pixelate)");
 }
 
 #endif

@@ -30,7 +30,10 @@ platform::Expected<std::string> OpenX25519(const Stanza& s, const std::string& s
     platform::Expected<std::string> own = X25519Public(secret);
     if (!own)
         return own.error();
-    return UnwrapFileKey(Hkdf(*share + *own, *shared, kX25519Info, kKeySize), s.body);
+    platform::Expected<std::string> wrapKey = Hkdf(*share + *own, *shared, kX25519Info, kKeySize);
+    if (!wrapKey)
+        return wrapKey.error();
+    return UnwrapFileKey(*wrapKey, s.body);
 }
 
 platform::Expected<int> WorkFactor(const Stanza& s) {
@@ -110,8 +113,14 @@ platform::Expected<Stanza> X25519Stanza(const std::string& publicKey, const std:
     platform::Expected<std::string> shared = X25519Shared(*ephemeral, publicKey);
     if (!shared)
         return Error{Error::Kind::kRefused, "a recipient's key gives no shared secret", ""};
-    const std::string wrapKey = Hkdf(*share + publicKey, *shared, kX25519Info, kKeySize);
-    return Stanza{"X25519", {Base64Encode(*share)}, WrapFileKey(wrapKey, fileKey)};
+    platform::Expected<std::string> wrapKey =
+        Hkdf(*share + publicKey, *shared, kX25519Info, kKeySize);
+    if (!wrapKey)
+        return wrapKey.error();
+    platform::Expected<std::string> body = WrapFileKey(*wrapKey, fileKey);
+    if (!body)
+        return body.error();
+    return Stanza{"X25519", {Base64Encode(*share)}, *body};
 }
 
 platform::Expected<Stanza> ScryptStanza(const std::string& passphrase, const std::string& fileKey,
@@ -122,8 +131,10 @@ platform::Expected<Stanza> ScryptStanza(const std::string& passphrase, const std
     platform::Expected<std::string> key = Scrypt(passphrase, kScryptSaltLabel + *salt, log2N);
     if (!key)
         return key.error();
-    return Stanza{
-        "scrypt", {Base64Encode(*salt), std::to_string(log2N)}, WrapFileKey(*key, fileKey)};
+    platform::Expected<std::string> body = WrapFileKey(*key, fileKey);
+    if (!body)
+        return body.error();
+    return Stanza{"scrypt", {Base64Encode(*salt), std::to_string(log2N)}, *body};
 }
 
 platform::Expected<std::unique_ptr<Encryption>> Encryption::Start(ByteSink& out,
@@ -156,11 +167,18 @@ platform::Expected<std::unique_ptr<Encryption>> Encryption::Start(ByteSink& out,
     platform::Expected<std::string> nonce = RandomBytes(kPayloadNonceSize);
     if (!nonce)
         return nonce.error();
-    const std::string head = HeaderText(stanzas, *fileKey) + *nonce;
+    platform::Expected<std::string> header = HeaderText(stanzas, *fileKey);
+    if (!header)
+        return header.error();
+    platform::Expected<std::string> payloadKey = PayloadKey(*fileKey, *nonce);
+    if (!payloadKey)
+        return payloadKey.error();
+    // Nothing is written before every key is made: a refusal leaves the sink as it was.
+    const std::string head = *header + *nonce;
     if (platform::Outcome written = out.Write(head.data(), head.size()); !written)
         return written.error();
     auto made = std::unique_ptr<Encryption>(new Encryption);
-    made->stream_ = std::make_unique<StreamWriter>(out, PayloadKey(*fileKey, *nonce));
+    made->stream_ = std::make_unique<StreamWriter>(out, *payloadKey);
     return made;
 }
 
@@ -174,7 +192,10 @@ platform::Expected<std::unique_ptr<Decryption>> Decryption::Start(ByteSource& in
     platform::Expected<std::string> fileKey = FindFileKey(*header, with);
     if (!fileKey)
         return fileKey.error();
-    if (!HeaderMacMatches(*header, *fileKey))
+    platform::Expected<bool> macMatches = HeaderMacMatches(*header, *fileKey);
+    if (!macMatches)
+        return macMatches.error();
+    if (!*macMatches)
         return FileDamaged("has a changed header (its MAC does not match)");
     std::string nonce(kPayloadNonceSize, '\0');
     platform::Expected<std::size_t> n = ReadFull(*made->lines_, nonce.data(), nonce.size());
@@ -182,8 +203,11 @@ platform::Expected<std::unique_ptr<Decryption>> Decryption::Start(ByteSource& in
         return n.error();
     if (*n != nonce.size())
         return FileDamaged("is cut short: it ends before its payload");
-    made->stream_ = std::make_unique<StreamReader>(*made->lines_, PayloadKey(*fileKey, nonce),
-                                                   made->lines_->offset());
+    platform::Expected<std::string> payloadKey = PayloadKey(*fileKey, nonce);
+    if (!payloadKey)
+        return payloadKey.error();
+    made->stream_ =
+        std::make_unique<StreamReader>(*made->lines_, *payloadKey, made->lines_->offset());
     return made;
 }
 

@@ -17,8 +17,11 @@ Error HeaderDamaged(const std::string& why) {
     return Error{Error::Kind::kDamaged, why, ""};
 }
 
-std::string MacKey(const std::string& fileKey) {
-    return Hkdf("", fileKey, "header", 32);
+platform::Expected<std::string> HeaderMac(const std::string& fileKey, const std::string& text) {
+    platform::Expected<std::string> key = Hkdf("", fileKey, "header", 32);
+    if (!key)
+        return key.error();
+    return HmacSha256(*key, text);
 }
 
 bool ValidArg(const std::string& arg) {
@@ -44,7 +47,8 @@ std::vector<std::string> Split(const std::string& text) {
 
 }  // namespace
 
-std::string HeaderText(const std::vector<Stanza>& stanzas, const std::string& fileKey) {
+platform::Expected<std::string> HeaderText(const std::vector<Stanza>& stanzas,
+                                           const std::string& fileKey) {
     std::string text = std::string(kVersionLine) + "\n";
     for (const Stanza& s : stanzas) {
         text += "-> " + s.type;
@@ -59,7 +63,10 @@ std::string HeaderText(const std::vector<Stanza>& stanzas, const std::string& fi
         text += body.substr(at) + "\n";
     }
     text += "---";
-    return text + " " + Base64Encode(HmacSha256(MacKey(fileKey), text)) + "\n";
+    platform::Expected<std::string> mac = HeaderMac(fileKey, text);
+    if (!mac)
+        return mac.error();
+    return text + " " + Base64Encode(*mac) + "\n";
 }
 
 platform::Expected<Header> ReadHeader(LineSource& in) {
@@ -127,10 +134,12 @@ platform::Expected<Header> ReadHeader(LineSource& in) {
     }
 }
 
-bool HeaderMacMatches(const Header& header, const std::string& fileKey) {
-    const std::string mac = HmacSha256(MacKey(fileKey), header.macedText);
-    return mac.size() == header.mac.size() &&
-           CRYPTO_memcmp(mac.data(), header.mac.data(), mac.size()) == 0;
+platform::Expected<bool> HeaderMacMatches(const Header& header, const std::string& fileKey) {
+    platform::Expected<std::string> mac = HeaderMac(fileKey, header.macedText);
+    if (!mac)
+        return mac.error();
+    return mac->size() == header.mac.size() &&
+           CRYPTO_memcmp(mac->data(), header.mac.data(), mac->size()) == 0;
 }
 
 }  // namespace disclosure::age

@@ -24,11 +24,13 @@ struct Header {
     std::string mac;        // 32 bytes
 };
 
-// The whole header's bytes, its MAC line made with fileKey.
-std::string HeaderText(const std::vector<Stanza>& stanzas, const std::string& fileKey);
+// The whole header's bytes, its MAC line made with fileKey; kFailed when libcrypto cannot make
+// the MAC.
+platform::Expected<std::string> HeaderText(const std::vector<Stanza>& stanzas,
+                                           const std::string& fileKey);
 // Reads a header; kDamaged (about the file) when it is not one a writer of the format makes.
 platform::Expected<Header> ReadHeader(LineSource& in);
-// Whether the header's MAC is the one fileKey makes.
-bool HeaderMacMatches(const Header& header, const std::string& fileKey);
+// Whether the header's MAC is the one fileKey makes; kFailed when libcrypto cannot make it.
+platform::Expected<bool> HeaderMacMatches(const Header& header, const std::string& fileKey);
 
 }  // namespace disclosure::age

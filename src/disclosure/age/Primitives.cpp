@@ -26,8 +26,8 @@ Error LibraryFailure(const std::string& what) {
 
 }  // namespace
 
-std::string Hkdf(const std::string& salt, const std::string& ikm, const std::string& info,
-                 std::size_t length) {
+platform::Expected<std::string> Hkdf(const std::string& salt, const std::string& ikm,
+                                     const std::string& info, std::size_t length) {
     std::string out(length, '\0');
     crypto::KeyCtx ctx(EVP_PKEY_CTX_new_id(EVP_PKEY_HKDF, nullptr));
     // An empty salt is HKDF's zero salt; libcrypto wants no salt set for it.
@@ -39,17 +39,19 @@ std::string Hkdf(const std::string& salt, const std::string& ikm, const std::str
         EVP_PKEY_CTX_set1_hkdf_key(ctx.get(), Bytes(ikm), static_cast<int>(ikm.size())) > 0 &&
         EVP_PKEY_CTX_add1_hkdf_info(ctx.get(), Bytes(info), static_cast<int>(info.size())) > 0;
     std::size_t n = length;
-    if (!made || EVP_PKEY_derive(ctx.get(), reinterpret_cast<unsigned char*>(out.data()), &n) <= 0)
-        std::abort();  // only a broken library fails a derivation of fixed inputs
+    if (!made ||
+        EVP_PKEY_derive(ctx.get(), reinterpret_cast<unsigned char*>(out.data()), &n) <= 0 ||
+        n != length)
+        return LibraryFailure("a key cannot be derived");
     return out;
 }
 
-std::string HmacSha256(const std::string& key, const std::string& data) {
+platform::Expected<std::string> HmacSha256(const std::string& key, const std::string& data) {
     unsigned char mac[EVP_MAX_MD_SIZE];
     unsigned int n = 0;
     if (!HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), Bytes(data), data.size(), mac,
               &n))
-        std::abort();
+        return LibraryFailure("a MAC cannot be made");
     return std::string(reinterpret_cast<char*>(mac), n);
 }
 
@@ -165,13 +167,14 @@ bool Aead::Open(const unsigned char* nonce, const unsigned char* sealed, std::si
     return opened;
 }
 
-std::string WrapFileKey(const std::string& wrapKey, const std::string& fileKey) {
+platform::Expected<std::string> WrapFileKey(const std::string& wrapKey,
+                                            const std::string& fileKey) {
     const unsigned char zero[kNonceSize] = {};
     std::string out(fileKey.size() + kTagSize, '\0');
     Aead aead(wrapKey);
     if (!aead.Seal(zero, Bytes(fileKey), fileKey.size(),
                    reinterpret_cast<unsigned char*>(out.data())))
-        std::abort();
+        return LibraryFailure("the file key cannot be wrapped");
     return out;
 }
 

@@ -13,9 +13,11 @@ namespace disclosure::age {
 
 constexpr std::size_t kKeySize = 32, kTagSize = 16, kNonceSize = 12;
 
-std::string Hkdf(const std::string& salt, const std::string& ikm, const std::string& info,
-                 std::size_t length);
-std::string HmacSha256(const std::string& key, const std::string& data);
+// HKDF and HMAC fail only when libcrypto does (or for more than 255 hashes of HKDF output):
+// kFailed, with the library's words.
+platform::Expected<std::string> Hkdf(const std::string& salt, const std::string& ikm,
+                                     const std::string& info, std::size_t length);
+platform::Expected<std::string> HmacSha256(const std::string& key, const std::string& data);
 platform::Expected<std::string> RandomBytes(std::size_t count);
 
 // A new X25519 secret key (32 bytes).
@@ -53,8 +55,8 @@ class Aead {
 };
 
 // The 32-byte wrapped file key of a stanza: the 16-byte file key sealed under wrapKey with the
-// zero nonce, and its opening (empty when it does not open).
-std::string WrapFileKey(const std::string& wrapKey, const std::string& fileKey);
+// zero nonce (kFailed when libcrypto cannot seal), and its opening (empty when it does not open).
+platform::Expected<std::string> WrapFileKey(const std::string& wrapKey, const std::string& fileKey);
 std::string UnwrapFileKey(const std::string& wrapKey, const std::string& body);
 
 }  // namespace disclosure::age

@@ -18,7 +18,7 @@ void ChunkNonce(std::uint64_t chunk, bool last, unsigned char* nonce) {
 
 }  // namespace
 
-std::string PayloadKey(const std::string& fileKey, const std::string& nonce) {
+platform::Expected<std::string> PayloadKey(const std::string& fileKey, const std::string& nonce) {
     return Hkdf(nonce, fileKey, "payload", kKeySize);
 }
 

@@ -16,7 +16,8 @@ constexpr std::size_t kChunkSize = 64 * 1024;
 constexpr std::size_t kSealedChunkSize = kChunkSize + kTagSize;
 constexpr std::size_t kPayloadNonceSize = 16;
 
-std::string PayloadKey(const std::string& fileKey, const std::string& nonce);
+// kFailed when libcrypto cannot derive it.
+platform::Expected<std::string> PayloadKey(const std::string& fileKey, const std::string& nonce);
 
 // Seals what it is given into out; Finish seals the last chunk (empty only when nothing came).
 class StreamWriter : public ByteSink {

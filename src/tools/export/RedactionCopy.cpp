@@ -52,18 +52,6 @@ void WriteGiven(JsonText& out, const JsonValue& v) {
     }
 }
 
-const char* MaskMethodName(video::MaskMethod m) {
-    switch (m) {
-        case video::MaskMethod::kSolid:
-            return "solid";
-        case video::MaskMethod::kBlur:
-            return "blur";
-        case video::MaskMethod::kPixelate:
-            return "pixelate";
-    }
-    return "";
-}
-
 std::string InCopy(const std::string& folder, const std::string& path) {
     return path.compare(0, folder.size() + 1, folder + "/") == 0 ? path.substr(folder.size() + 1)
                                                                  : path;
@@ -84,7 +72,7 @@ std::string AccountText(const std::string& folder, const MaskFile& masks,
         const int index = static_cast<int>(i);
         j.Open().Key("given");
         WriteGiven(j, masks.document["masks"].items[i]);
-        j.Key("method").Value(MaskMethodName(plan.masks[i].method));
+        j.Key("method").Value(video::NameOf(plan.masks[i].method));
         j.Key("files").OpenList();
         for (const RedactedFile& f : files) {
             if (f.camera != plan.masks[i].camera)

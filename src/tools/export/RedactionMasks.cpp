@@ -106,15 +106,9 @@ std::string ReadMask(const JsonValue& v, const std::string& where, video::Redact
         return why;
     const JsonValue& method = v["method"];
     if (method.kind == JsonValue::Kind::kNull)
-        return where + ": no \"method\" (solid, blur or pixelate)";
-    if (method.String() == "solid")
-        mask.method = video::MaskMethod::kSolid;
-    else if (method.String() == "blur")
-        mask.method = video::MaskMethod::kBlur;
-    else if (method.String() == "pixelate")
-        mask.method = video::MaskMethod::kPixelate;
-    else
-        return where + ".method: solid, blur or pixelate";
+        return where + ": no \"method\" (" + video::MethodNamesText() + ")";
+    if (!video::MethodNamed(method.String(), mask.method))
+        return where + ".method: " + video::MethodNamesText();
     const JsonValue& size = v["size"];
     if (size.kind != JsonValue::Kind::kNull) {
         if (size.kind != JsonValue::Kind::kArray || size.items.size() != 2 ||
