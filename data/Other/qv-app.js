@@ -384,6 +384,12 @@
       play.type = 'button';
       play.className = 'play-video';
       play.textContent = 'Play';
+      // The browser may keep a large Blob on disk, so a large file of an encrypted medium is
+      // not played from one.
+      if (sealed && v.file.size > QV.sealed.MOST_PLAYED) {
+        play.disabled = true;
+        play.title = 'Too large to play from the encrypted medium without the browser keeping it decrypted on disk: decrypt the medium to play it.';
+      }
       play.addEventListener('click', async () => {
         if (video.src.startsWith('blob:')) URL.revokeObjectURL(video.src);
         video.src = URL.createObjectURL(await QV.sealed.asBlob(v.file));

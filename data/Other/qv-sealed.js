@@ -73,6 +73,10 @@
     return file instanceof SealedFile;
   }
 
-  QV.define('sealed', { open, asBlob, isSealed, SealedFile });
+  // The largest file played from memory: far below the share of memory past which the browser
+  // begins to keep Blobs on disk.
+  const MOST_PLAYED = 256 << 20;
+
+  QV.define('sealed', { open, asBlob, isSealed, SealedFile, MOST_PLAYED });
 })();
 if (typeof module === 'object' && module.exports) module.exports = globalThis.QV.sealed;

@@ -7,7 +7,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { makeImage, removeImage } = require('./support/image-fixture.js');
-const { launch } = require('./support/browser.js');
+const { TestBrowser } = require('./support/browser.js');
 
 const ARTEFACTS = process.env.QUILLON_ARTEFACT_DIR || path.resolve(__dirname, '../../build/artefacts');
 const ALL = '2010_05_23=10,00~10,03';
@@ -15,16 +15,11 @@ const SOME = '2010_05_23=10,00~10,02';
 const NEVER_MADE = '2010_05_23=11,00~11,05';
 const ENTRY_LINE = /^# incomplete entry: ([^:]+?): (.*)$/gm;
 
-let browser, made, skipped = '';
+const chromium = new TestBrowser();
+let made;
 
 before(async () => {
-  const started = await launch();
-  if (started.problem) {
-    skipped = started.problem;
-    console.log('QUILLON-SKIP: the browser tests need Chromium: ' + skipped);
-    return;
-  }
-  browser = started.browser;
+  if (!(await chromium.start())) return;
   fs.mkdirSync(ARTEFACTS, { recursive: true });
   // A recorder of 16 cameras backed up without a host (so with 64 cameras), whose index of 10:01
   // is no database: the selected-camera entry cannot rebuild that minute and the all-camera one
@@ -37,14 +32,9 @@ before(async () => {
 });
 
 after(async () => {
-  if (browser) await browser.close();
+  await chromium.close();
   removeImage(made);
 });
-
-function need(t) {
-  if (skipped) t.skip(skipped);
-  return !skipped;
-}
 
 // A copy of the image whose manifest text is changed by edit(text).
 function copyWithManifest(name, edit) {
@@ -57,7 +47,7 @@ function copyWithManifest(name, edit) {
 
 // The picked image, with every verdict the integrity box has shown recorded from the start.
 async function openViewer(imageFolder) {
-  const page = await browser.newPage({ viewport: { width: 1280, height: 900 } });
+  const page = await chromium.newPage({ viewport: { width: 1280, height: 900 } });
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
   page.errors = errors;
@@ -82,7 +72,7 @@ const card = (page, entry) => page.$eval(`#entries li[data-entry="${entry}"]`, (
 
 describe('the backup viewer on a whole image', () => {
   it('counts the cameras each entry holds, not the 64 of a backup made without a host', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openViewer(made.image);
     assert.match((await card(page, ALL)).detail, /^3 recorded minutes · 16 cameras \(1–16\)/);
     assert.match((await card(page, SOME)).detail, /^2 recorded minutes · 2 cameras \(2, 5\)/);
@@ -98,7 +88,7 @@ describe('the backup viewer on a whole image', () => {
   });
 
   it('shows a partial image in amber with its incomplete entries, never as intact', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const written = fs.readFileSync(path.join(made.image, 'SHA256SUMS'), 'utf8');
     assert.match(written, /^# PARTIAL IMAGE: not everything was copied\./, 'the pass left a partial image');
     // As an older backup wrote it: no entry lines, only the "not copied" ones.
@@ -157,7 +147,7 @@ describe('the backup viewer on a whole image', () => {
   });
 
   it('lists only the files that failed their check unless asked for every file, a page at a time', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const copy = path.join(made.usb, 'Failures');
     fs.cpSync(made.image, copy, { recursive: true });
     const changed = `${ALL}/20100523/201005231002N.dat`;

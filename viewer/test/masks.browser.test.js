@@ -8,38 +8,28 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { makeImage, removeImage, run, BIN } = require('./support/image-fixture.js');
-const { launch } = require('./support/browser.js');
+const { TestBrowser } = require('./support/browser.js');
 
 const ARTEFACTS = process.env.QUILLON_ARTEFACT_DIR || path.resolve(__dirname, '../../build/artefacts');
 const ENTRY = '2010_05_23=10,00~10,01';
 const W = 160, H = 120;  // the recorded pictures' size, shown several times larger
 
-let browser, made, skipped = '';
+const chromium = new TestBrowser();
+let made;
 
 before(async () => {
-  const started = await launch();
-  if (started.problem) {
-    skipped = started.problem;
-    console.log('QUILLON-SKIP: the browser tests need Chromium: ' + skipped);
-    return;
-  }
-  browser = started.browser;
+  if (!(await chromium.start())) return;
   fs.mkdirSync(ARTEFACTS, { recursive: true });
   made = makeImage({ day: '20100523', from: '1000', to: '1001', cameras: 2, fps: 2, audio: 2, audioBytes: 480000 });
 });
 
 after(async () => {
-  if (browser) await browser.close();
+  await chromium.close();
   removeImage(made);
 });
 
-function need(t) {
-  if (skipped) t.skip(skipped);
-  return !skipped;
-}
-
 async function openEntry() {
-  const page = await browser.newPage({ viewport: { width: 1280, height: 1000 } });
+  const page = await chromium.newPage({ viewport: { width: 1280, height: 1000 } });
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
   page.errors = errors;
@@ -118,7 +108,7 @@ describe('drawing redaction masks in the viewer', () => {
   const saved = () => path.join(made.prefix, 'MASKS.json');
 
   it('draws a rectangle and polygons on the pictures, saves MASKS.json, and the exporter takes it', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openEntry();
     let cam = await shown(page, 0);
     await clockIs(page, '2010-05-23 10:00:00');
@@ -194,7 +184,7 @@ describe('drawing redaction masks in the viewer', () => {
   });
 
   it('loads a saved file to edit it, and refuses a wrong one without losing the list', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openEntry();
     const cam = await shown(page, 0);
     const given = path.join(made.prefix, 'given.json');

@@ -11,23 +11,18 @@ const path = require('node:path');
 const initSqlJs = require('sql.js');
 const { execFileSync } = require('node:child_process');
 const { makeImage, removeImage, run } = require('./support/image-fixture.js');
-const { launch } = require('./support/browser.js');
+const { TestBrowser, tileDifference } = require('./support/browser.js');
 
 const ARTEFACTS = process.env.QUILLON_ARTEFACT_DIR || path.resolve(__dirname, '../../build/artefacts');
 const DAY_EPOCH = Date.UTC(2010, 4, 23) / 1000;
 const ALL = '2010_05_23=10,00~10,05';
 const SOME = '2010_05_23=10,01~10,02';
 
-let browser, made, fromDamaged, SQL, skipped = '';
+const chromium = new TestBrowser();
+let made, fromDamaged, SQL;
 
 before(async () => {
-  const started = await launch();
-  if (started.problem) {
-    skipped = started.problem;
-    console.log('QUILLON-SKIP: the browser tests need Chromium: ' + skipped);
-    return;
-  }
-  browser = started.browser;
+  if (!(await chromium.start())) return;
   SQL = await initSqlJs();
   // Minutes 10:00-10:05 of four cameras at two pictures a second with two audio channels;
   // 10:03 was not recorded.
@@ -45,20 +40,15 @@ before(async () => {
 });
 
 after(async () => {
-  if (browser) await browser.close();
+  await chromium.close();
   removeImage(made);
   removeImage(fromDamaged);
 });
 
-function need(t) {
-  if (skipped) t.skip(skipped);
-  return !skipped;
-}
-
 // A page with the viewer of the medium and the given image folder picked; every verdict the
 // integrity box shows is recorded from the start.
 async function openViewer(imageFolder, medium = made) {
-  const page = await browser.newPage({ viewport: { width: 1280, height: 860 } });
+  const page = await chromium.newPage({ viewport: { width: 1280, height: 860 } });
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
   page.errors = errors;
@@ -104,24 +94,6 @@ function secondOf(clock) {
   return Number(m[1]) * 3600 + Number(m[2]) * 60 + Number(m[3]);
 }
 
-// The largest difference of any colour value between camera cam's tile and the JPEG bytes
-// decoded on their own; 0 when the tile shows exactly that picture.
-async function tileDifference(page, cam, jpeg) {
-  return page.evaluate(async ({ cam, b64 }) => {
-    const canvas = document.querySelector(`.tile[data-camera="${cam}"] canvas`);
-    const bytes = Uint8Array.from(atob(b64), (c) => c.charCodeAt(0));
-    const bmp = await createImageBitmap(new Blob([bytes], { type: 'image/jpeg' }));
-    if (bmp.width !== canvas.width || bmp.height !== canvas.height) return 999;
-    const own = new OffscreenCanvas(bmp.width, bmp.height).getContext('2d');
-    own.drawImage(bmp, 0, 0);
-    const want = own.getImageData(0, 0, bmp.width, bmp.height).data;
-    const have = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
-    let diff = 0;
-    for (let i = 0; i < want.length; i++) diff = Math.max(diff, Math.abs(want[i] - have[i]));
-    return diff;
-  }, { cam, b64: Buffer.from(jpeg).toString('base64') });
-}
-
 // The tile of camera cam shows the picture the image holds for the time the clock tells.
 async function assertShowsClock(page, entry, cam, imageFolder = made.image) {
   // Pictures are decoded while the page goes on: wait until every tile drew what is due and
@@ -156,7 +128,7 @@ const stateOf = (page, minute) => page.getAttribute(`#timeline .minute[data-minu
 
 describe('the backup viewer in Chromium', () => {
   it('lists the entries of the picked image with range, memo and minutes', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openViewer(made.image);
     const rows = await page.$$eval('#entries li', (lis) => lis.map((li) => [li.dataset.entry, li.querySelector('.open-entry').textContent,
       li.querySelector('.memo').textContent, li.querySelector('.detail').textContent]));
@@ -171,7 +143,7 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('plays a camera at the recorded pace and shows the recorder time of its picture', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openViewer(made.image);
     await playEntry(page, ALL);
     assert.equal(await assertShowsClock(page, ALL, 0), '2010-05-23 10:00:00');
@@ -195,7 +167,7 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('steps one picture across minute boundaries and over a gap', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openViewer(made.image);
     await playEntry(page, ALL);
     await page.click('#timeline .minute[data-minute="601"]');
@@ -226,7 +198,7 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('marks the minute that was not recorded on the time line and plays past it both ways', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openViewer(made.image);
     await playEntry(page, ALL);
     // Every minute read and its file checked: nothing of a sound recording is marked damaged.
@@ -253,7 +225,7 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('skips a minute whose data file a damaged medium cut short, and fails the image\'s check', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const rel = `${ALL}/20100523/201005231004N.dat`;
     const copy = copyCutShort(made, 'CutShort', rel, fs.statSync(path.join(made.image, rel)).size >> 1);
     const page = await openViewer(copy);
@@ -275,7 +247,7 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('skips a minute whose index a damaged medium turned into something that is no database', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const copy = path.join(made.usb, 'NotADatabase');
     fs.cpSync(made.image, copy, { recursive: true });
     fs.writeFileSync(path.join(copy, ALL, '20100523', '201005231001N.idx'), 'this is not an index file\n'.repeat(100));
@@ -294,7 +266,7 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('plays the sound of the chosen camera in step, forward only', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openViewer(made.image);
     await playEntry(page, ALL);
     await page.click('#play');
@@ -319,7 +291,7 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('plays a selected-camera entry with only its cameras', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openViewer(made.image);
     await playEntry(page, SOME);
     assert.deepEqual(await page.$$eval('#camera option', (o) => o.map((x) => x.value)), ['1', '3']);
@@ -333,7 +305,7 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('checks an intact image against SHA256SUMS', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openViewer(made.image);
     await page.waitForSelector('#integrity[data-state="intact"]');
     assert.match(await page.textContent('#integrity-summary'), /All 32 listed files match the manifest\./);
@@ -343,7 +315,7 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('shows the case of the exhibit report and the chain of custody with its verdict', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openViewer(made.image);
     await page.waitForSelector('#custody:not([hidden]) .custody-verdict');
     const fact = (label) => page.textContent(`#exhibit dd[data-fact="${label}"]`);
@@ -395,7 +367,7 @@ describe('the backup viewer in Chromium', () => {
     await altered.close();
 
     // A browser without Ed25519 checks the chain and claims no signature.
-    const plain = await browser.newPage();
+    const plain = await chromium.newPage();
     await plain.addInitScript(() => {
       const importKey = crypto.subtle.importKey.bind(crypto.subtle);
       crypto.subtle.importKey = (format, key, algorithm, ...rest) => (algorithm && algorithm.name === 'Ed25519'
@@ -412,7 +384,7 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('fails a manifest made again to match a changed file: its signature is not good', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const copy = path.join(made.usb, 'Forged');
     fs.cpSync(made.image, copy, { recursive: true });
     const rel = `${ALL}/20100523/201005231001N.dat`;
@@ -433,7 +405,7 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('reports a flipped byte, marks its pictures while they play, and names unlisted files', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const copy = path.join(made.usb, 'Flipped');
     fs.cpSync(made.image, copy, { recursive: true });
     const dat = path.join(copy, ALL, '20100523', '201005231001N.dat');
@@ -468,7 +440,7 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('plays an image without a manifest and says that it cannot be checked', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const copy = path.join(made.usb, 'Unsigned');
     fs.cpSync(made.image, copy, { recursive: true });
     fs.rmSync(path.join(copy, 'SHA256SUMS'));
@@ -484,8 +456,8 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('opens a folder dropped on the page as it opens a picked one', async (t) => {
-    if (!need(t)) return;
-    const page = await browser.newPage();
+    if (!chromium.need(t)) return;
+    const page = await chromium.newPage();
     const errors = [];
     page.on('pageerror', (e) => errors.push(e.message));
     await page.goto('file://' + path.join(made.viewer, 'index.html'));
@@ -502,8 +474,8 @@ describe('the backup viewer in Chromium', () => {
   });
 
   it('says so when the picked folder holds no entry', async (t) => {
-    if (!need(t)) return;
-    const page = await browser.newPage();
+    if (!chromium.need(t)) return;
+    const page = await chromium.newPage();
     await page.goto('file://' + path.join(made.viewer, 'index.html'));
     await page.setInputFiles('#folder', made.viewer);
     await page.waitForSelector('#problem:not([hidden])');
@@ -515,7 +487,7 @@ describe('the backup viewer in Chromium', () => {
 describe('the backup viewer on an image with MP4 files', () => {
   let withVideo;
   before(() => {
-    if (skipped) return;
+    if (chromium.problem) return;
     // Signed, so that its MP4 files are signed too and can take a receiver's stamp.
     withVideo = makeImage({ day: '20100523', from: '1000', to: '1000', cameras: 2, fps: 2, audio: 2, sign: true,
       audioBytes: 480000, mp4: true, entries: [{ from: '1000', to: '1000', cams: 'all', memo: '' }] });
@@ -523,7 +495,7 @@ describe('the backup viewer on an image with MP4 files', () => {
   after(() => removeImage(withVideo));
 
   it('lists each camera\'s file to save, and plays one in the page to its end', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openViewer(withVideo.image, withVideo);
     await playEntry(page, '2010_05_23=10,00~10,00');
     await page.waitForSelector('#videos:not([hidden])');
@@ -551,7 +523,7 @@ describe('the backup viewer on an image with MP4 files', () => {
   });
 
   it('still finds the image intact once a receiver has stamped its MP4 files, each STAMPED with who stamped it', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const at = (name) => path.join(withVideo.prefix, name);
     execFileSync('openssl', ['req', '-x509', '-newkey', 'rsa:3072', '-nodes', '-days', '2', '-subj', '/CN=County Police',
       '-keyout', at('stamp.key'), '-out', at('stamp.crt')], { stdio: 'ignore' });
@@ -576,7 +548,7 @@ describe('the backup viewer on an image from a recorder with a damaged minute', 
   const WHY = 'camera 1, 10:04: the recording is damaged';
 
   it('shows the image partial in amber, the entry incomplete and why, never intact', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const written = fs.readFileSync(path.join(fromDamaged.image, 'SHA256SUMS'), 'utf8');
     assert.ok(written.includes(`# incomplete entry: ${ALL}: ${WHY}\n`), 'the backup named the entry and why');
     const page = await openViewer(fromDamaged.image, fromDamaged);
@@ -593,7 +565,7 @@ describe('the backup viewer on an image from a recorder with a damaged minute', 
   });
 
   it('marks the minute damaged at the recorder and plays the pictures it holds', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openViewer(fromDamaged.image, fromDamaged);
     await playEntry(page, ALL);
     await page.waitForFunction(() => document.querySelector('#timeline .minute[data-minute="604"]').dataset.state === 'recorder-damaged');
@@ -635,7 +607,7 @@ describe('the backup viewer on an image from a recorder with a damaged minute', 
   });
 
   it('treats a minute damaged at the recorder and again in the image as damaged in the image', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const rel = `${ALL}/20100523/201005231004N.dat`;
     const copy = copyCutShort(fromDamaged, 'CutAgain', rel, 1000);
     const page = await openViewer(copy, fromDamaged);

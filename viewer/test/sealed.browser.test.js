@@ -9,21 +9,16 @@ const fs = require('node:fs');
 const path = require('node:path');
 const initSqlJs = require('sql.js');
 const { makeImage, removeImage, run } = require('./support/image-fixture.js');
-const { launch } = require('./support/browser.js');
+const { TestBrowser, tileDifference } = require('./support/browser.js');
 
 const ARTEFACTS = process.env.QUILLON_ARTEFACT_DIR || path.resolve(__dirname, '../../build/artefacts');
 const ENTRY = '2010_05_23=10,00~10,02';
 const DAY_EPOCH = Date.UTC(2010, 4, 23) / 1000;
-let browser, made, medium, SQL, skipped = '';
+const chromium = new TestBrowser();
+let made, medium, SQL;
 
 before(async () => {
-  const started = await launch();
-  if (started.problem) {
-    skipped = started.problem;
-    console.log('QUILLON-SKIP: the browser tests need Chromium: ' + skipped);
-    return;
-  }
-  browser = started.browser;
+  if (!(await chromium.start())) return;
   SQL = await initSqlJs();
   made = makeImage({ day: '20100523', from: '1000', to: '1002', cameras: 2, fps: 2, size: '320x240' });
   const pass = path.join(made.prefix, 'pass.txt');
@@ -34,17 +29,12 @@ before(async () => {
 });
 
 after(async () => {
-  if (browser) await browser.close();
+  await chromium.close();
   removeImage(made);
 });
 
-function need(t) {
-  if (skipped) t.skip(skipped);
-  return !skipped;
-}
-
 async function openMedium(file) {
-  const page = await browser.newPage({ viewport: { width: 1280, height: 860 } });
+  const page = await chromium.newPage({ viewport: { width: 1280, height: 860 } });
   page.errors = [];
   page.on('pageerror', (e) => page.errors.push(e.message));
   await page.goto('file://' + path.join(medium, 'BackupViewer', 'index.html'));
@@ -68,25 +58,9 @@ function firstPicture() {
   return fs.readFileSync(path.join(dir, '201005231000N.dat')).subarray(pos, pos + size);
 }
 
-// The largest colour difference between camera 1's tile and the JPEG decoded on its own.
-function tileDifference(page, jpeg) {
-  return page.evaluate(async (b64) => {
-    const canvas = document.querySelector('.tile[data-camera="0"] canvas');
-    const bmp = await createImageBitmap(new Blob([Uint8Array.from(atob(b64), (c) => c.charCodeAt(0))], { type: 'image/jpeg' }));
-    if (bmp.width !== canvas.width || bmp.height !== canvas.height) return 999;
-    const own = new OffscreenCanvas(bmp.width, bmp.height).getContext('2d');
-    own.drawImage(bmp, 0, 0);
-    const want = own.getImageData(0, 0, bmp.width, bmp.height).data;
-    const have = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
-    let diff = 0;
-    for (let i = 0; i < want.length; i++) diff = Math.max(diff, Math.abs(want[i] - have[i]));
-    return diff;
-  }, Buffer.from(jpeg).toString('base64'));
-}
-
 describe('the backup viewer on an encrypted medium', () => {
   it('opens with the passphrase, shows the first picture and checks every file', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const page = await openMedium(path.join(medium, 'Backup.tar.age'));
     assert.match(await page.textContent('#unlock-text'), /^Backup\.tar\.age is an encrypted backup image\. Type its passphrase/);
     await typePassphrase(page, 'open sesame ');
@@ -100,7 +74,7 @@ describe('the backup viewer on an encrypted medium', () => {
     await page.waitForFunction(() => QV.app.tiles.length && QV.app.tiles.every((t) => !t.busy && t.shownKey === t.wantKey) &&
       document.querySelector('.tile[data-camera="0"][data-time]'));
     assert.equal(await page.getAttribute('.tile[data-camera="0"]', 'data-time'), '2010-05-23 10:00:00');
-    assert.equal(await tileDifference(page, firstPicture()), 0);
+    assert.equal(await tileDifference(page, 0, firstPicture()), 0);
     await page.waitForSelector('#integrity[data-state="intact"]');
     assert.match(await page.textContent('#integrity-summary'), /All \d+ listed files match/);
     fs.mkdirSync(ARTEFACTS, { recursive: true });
@@ -110,7 +84,7 @@ describe('the backup viewer on an encrypted medium', () => {
   });
 
   it('says which chunk fails when a byte of the medium was changed', async (t) => {
-    if (!need(t)) return;
+    if (!chromium.need(t)) return;
     const bytes = fs.readFileSync(path.join(medium, 'Backup.tar.age'));
     // A byte well inside the archive, so that the medium opens and one file fails.
     bytes[Math.floor(bytes.length / 2)] ^= 1;
