@@ -15,6 +15,7 @@
   // 2^20 · 1 KiB of scrypt state is 1 GiB, as much as a browser tab can be asked for.
   const MOST_LOG2N = 20;
   const KEPT_CHUNKS = 32;
+  const RUN = 16;
 
   class AgeError extends Error {
     constructor(kind, text) {
@@ -213,20 +214,22 @@
       this.kept = new Map();
       this.decrypted = 0;
       this.onDamage = null;
+      this.run = null;
     }
 
     where(chunk) {
       return 'chunk ' + chunk + ' (file bytes from ' + (this.chunksAt + chunk * SEALED) + ')';
     }
 
-    chunk(i) {
+    // Chunk i decrypted; `until`: the last chunk the caller goes on to, read along with it.
+    chunk(i, until = i) {
       let p = this.kept.get(i);
       if (p) {
         this.kept.delete(i);
         this.kept.set(i, p);
         return p;
       }
-      p = this.decryptChunk(i);
+      p = this.decryptChunk(i, until);
       this.kept.set(i, p);
       while (this.kept.size > KEPT_CHUNKS) this.kept.delete(this.kept.keys().next().value);
       // A damaged chunk is said once where the page shows it, and read again if asked again.
@@ -237,13 +240,26 @@
       return p;
     }
 
-    async decryptChunk(i) {
+    // The sealed bytes of chunk i, read together with those of the chunks after it up to
+    // `until` (at most RUN of them): a read of the file costs the browser far more than its bytes.
+    async sealedBytes(i, until) {
+      const r = this.run;
+      if (!r || i < r.first || i >= r.first + r.count) {
+        const count = Math.max(1, Math.min(RUN, until - i + 1, this.chunks - i));
+        const from = this.chunksAt + i * SEALED;
+        const bytes = new Uint8Array(await this.file.slice(from, Math.min(from + count * SEALED, this.file.size)).arrayBuffer());
+        this.run = { first: i, count, bytes };
+      }
+      const at = (i - this.run.first) * SEALED;
+      return this.run.bytes.subarray(at, Math.min(at + SEALED, this.run.bytes.length));
+    }
+
+    async decryptChunk(i, until) {
       const last = i === this.chunks - 1;
       if (last && this.shortLast) {
         throw new AgeError('damaged', this.name + ' is cut short: it ends inside ' + this.where(i));
       }
-      const from = this.chunksAt + i * SEALED;
-      const sealed = new Uint8Array(await this.file.slice(from, Math.min(from + SEALED, this.file.size)).arrayBuffer());
+      const sealed = await this.sealedBytes(i, until);
       const nonce = new Uint8Array(12);
       for (let k = 10, n = i; k >= 0 && n > 0; k--, n = Math.floor(n / 256)) nonce[k] = n % 256;
       nonce[11] = last ? 1 : 0;
@@ -266,7 +282,7 @@
       while (done < length) {
         const at = from + done;
         const i = Math.floor(at / CHUNK);
-        const plain = await this.chunk(i);
+        const plain = await this.chunk(i, Math.floor((from + length - 1) / CHUNK));
         const off = at - i * CHUNK;
         const n = Math.min(length - done, plain.length - off);
         use(plain.subarray(off, off + n), done);
