@@ -23,9 +23,15 @@
     }
   }
 
-  // Standard base64 without padding, as age writes it; anything else is not its header.
+  // Standard base64 without padding, as age writes it; anything else is not its header. The bits
+  // past the last whole byte are zero in what an encoder writes: another spelling of the same
+  // bytes (the MAC's own line is not under the MAC) is a changed header, not the same one.
+  const ALPHABET = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/';
   function unbase64(text, what, name) {
-    if (!/^[A-Za-z0-9+/]*$/.test(text) || text.length % 4 === 1) throw new AgeError('format', name + ' has a damaged header: ' + what + ' is not base64');
+    const spare = (1 << ((text.length * 6) % 8)) - 1;
+    if (!/^[A-Za-z0-9+/]*$/.test(text) || text.length % 4 === 1 || (text && ALPHABET.indexOf(text[text.length - 1]) & spare)) {
+      throw new AgeError('format', name + ' has a damaged header: ' + what + ' is not base64');
+    }
     const raw = atob(text);
     return Uint8Array.from(raw, (c) => c.charCodeAt(0));
   }

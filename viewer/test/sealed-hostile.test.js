@@ -112,6 +112,16 @@ describe('an encrypted medium made to mislead the viewer', () => {
     assert.equal(await items[1].file.text(), 'x'.repeat(70000));
   });
 
+  it('refuses a MAC written in a base64 no encoder writes, though it decodes to the right bytes', async () => {
+    // 32 bytes are 43 characters whose last carries 2 unused bits: setting one keeps the bytes.
+    const nonCanonical = (mac) => {
+      const alphabet = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/';
+      return mac.slice(0, -1) + alphabet[alphabet.indexOf(mac[mac.length - 1]) ^ 1];
+    };
+    await assert.rejects(sealed.open(await sealWith(tarOf([['Backup/a.txt', 'first']]), { macText: nonCanonical }), { passphrase: PASS }),
+      /^Error: hostile\.tar\.age has a damaged header: its MAC is not base64$/);
+  });
+
   it('refuses a stanza without a body, and one whose work factor a browser cannot give', async () => {
     const noBody = new File([utf8('age-encryption.org/v1\n-> X25519 abc\n--- ' + 'A'.repeat(43) + '\n')], 'n.tar.age');
     await assert.rejects(sealed.open(noBody, { identities: 'x' }), /n\.tar\.age has a damaged header/);
