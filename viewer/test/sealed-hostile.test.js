@@ -122,6 +122,12 @@ describe('an encrypted medium made to mislead the viewer', () => {
       /^Error: hostile\.tar\.age has a damaged header: its MAC is not base64$/);
   });
 
+  it('refuses a header that does not end within the room it is given, saying so', async () => {
+    const huge = new File([utf8('age-encryption.org/v1\n-> x ' + 'a'.repeat(2 << 20) + '\n')], 'huge.tar.age');
+    await assert.rejects(age.needs(huge), /^Error: huge\.tar\.age has a damaged header: it is longer than 1 MiB$/);
+    await assert.rejects(sealed.open(huge, { passphrase: PASS }), /it is longer than 1 MiB$/);
+  });
+
   it('refuses a stanza without a body, and one whose work factor a browser cannot give', async () => {
     const noBody = new File([utf8('age-encryption.org/v1\n-> X25519 abc\n--- ' + 'A'.repeat(43) + '\n')], 'n.tar.age');
     await assert.rejects(sealed.open(noBody, { identities: 'x' }), /n\.tar\.age has a damaged header/);
