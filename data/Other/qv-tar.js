@@ -17,8 +17,9 @@
 
   function octal(h, from, length, what, at) {
     if (h[from] & 0x80) {
-      // Base-256, for sizes past 8 GiB.
-      let v = 0;
+      // Base-256, for sizes past 8 GiB: the first byte's other bits are the number's highest,
+      // so that a negative one (0xff…) is too large to be a size.
+      let v = h[from] & 0x7f;
       for (let i = from + 1; i < from + length; i++) v = v * 256 + h[i];
       return v;
     }

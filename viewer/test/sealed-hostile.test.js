@@ -177,6 +177,22 @@ describe('a tar archive made to mislead the viewer', () => {
     return tar.list(r.read, bytes.length);
   };
 
+  it('refuses sizes past the end, negative and overlong base-256 ones', async () => {
+    const past = Buffer.concat([tarHeader('Backup/a.txt', 5000), new Uint8Array(1024)]);
+    await assert.rejects(listed(past), /cut short inside Backup\/a\.txt/);
+    const base256 = (bytes) => {
+      const f = new Uint8Array(12);
+      f.set(bytes);
+      return Buffer.concat([tarHeader('Backup/a.txt', 0, { sizeField: f }), new Uint8Array(2048)]);
+    };
+    // -1, and 2^88 + 5: neither may be read as a small size.
+    await assert.rejects(listed(base256(new Uint8Array(12).fill(0xff))), /a bad size/);
+    await assert.rejects(listed(base256([0x81, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5])), /a bad size/);
+    // A true base-256 size is read.
+    const [one] = await listed(base256([0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 5]));
+    assert.equal(one.size, 5);
+  });
+
   it('refuses links and devices, and lists folders as implied', async () => {
     await assert.rejects(listed(tarOf([tarHeader('Backup/l', 0, { type: '2' })])), /holds Backup\/l, which is neither a file nor a folder/);
     await assert.rejects(listed(tarOf([tarHeader('Backup/d', 0, { type: '3' })])), /neither a file nor a folder/);
