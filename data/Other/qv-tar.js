@@ -6,6 +6,9 @@
   if (typeof require === 'function' && typeof QV === 'undefined') require('./qv-namespace.js');
 
   const BLOCK = 512;
+  // An extended header holds a path and a few numbers: one larger is damage, and is not read,
+  // since reading it would take as much memory as its size field says.
+  const MOST_PAX = 1 << 20;
 
   class TarError extends Error {}
 
@@ -72,6 +75,7 @@
       const dataAt = at + BLOCK;
       if (dataAt + length > size) throw new TarError('the archive is cut short inside ' + name);
       if (type === 'x') {
+        if (length > MOST_PAX) throw new TarError('the archive is damaged: an extended header of ' + length + ' bytes at byte ' + at);
         pax = paxRecords(await read(dataAt, length), at);
       } else {
         if (type === '0') files.push({ path: name.replace(/\/+$/, ''), offset: dataAt, size: length });

@@ -193,6 +193,22 @@ describe('a tar archive made to mislead the viewer', () => {
     assert.equal(one.size, 5);
   });
 
+  it('refuses a malformed extended header, and one larger than any path needs before reading it', async () => {
+    const pax = (text) => {
+      const data = utf8(text);
+      const padded = new Uint8Array(Math.ceil(data.length / 512) * 512);
+      padded.set(data);
+      return Buffer.concat([tarHeader('PaxHeader', data.length, { type: 'x' }), padded, tarOf([['Backup/a.txt', 'a']])]);
+    };
+    await assert.rejects(listed(pax('99 path=Backup/b.txt\n')), /a malformed extended header at byte 0/);
+    await assert.rejects(listed(pax('3 path=Backup/b.txt\n')), /a malformed extended header at byte 0/);
+    const [renamed] = await listed(pax('24 path=Backup/long.txt\n'));
+    assert.equal(renamed.path, 'Backup/long.txt');
+    // 8 MiB of extended header, within the archive: refused before it is read.
+    const big = Buffer.concat([tarHeader('PaxHeader', 8 << 20, { type: 'x' }), new Uint8Array(8 << 20), new Uint8Array(1024)]);
+    await assert.rejects(listed(big, 1 << 20), /an extended header of 8388608 bytes at byte 0/);
+  });
+
   it('refuses links and devices, and lists folders as implied', async () => {
     await assert.rejects(listed(tarOf([tarHeader('Backup/l', 0, { type: '2' })])), /holds Backup\/l, which is neither a file nor a folder/);
     await assert.rejects(listed(tarOf([tarHeader('Backup/d', 0, { type: '3' })])), /neither a file nor a folder/);
