@@ -61,6 +61,7 @@
   // are implied by the paths; links and devices are refused, since an image holds none.
   async function list(read, size) {
     const files = [];
+    const seen = new Set();
     let at = 0;
     let pax = {};
     while (at + BLOCK <= size) {
@@ -78,8 +79,16 @@
         if (length > MOST_PAX) throw new TarError('the archive is damaged: an extended header of ' + length + ' bytes at byte ' + at);
         pax = paxRecords(await read(dataAt, length), at);
       } else {
-        if (type === '0') files.push({ path: name.replace(/\/+$/, ''), offset: dataAt, size: length });
-        else if (type !== '5' && type !== 'g') throw new TarError('the archive holds ' + name + ', which is neither a file nor a folder');
+        if (type === '0') {
+          // A path is the image's own: one that climbs out of it or that two files share would
+          // let the file checked against the manifest be another than the one shown. A leading
+          // "./" is tar's way of writing a path relative to where it was made.
+          const path = name.replace(/^(\.\/)+/, '').replace(/\/+$/, '');
+          if (path.split('/').some((p) => p === '' || p === '.' || p === '..')) throw new TarError('the archive holds ' + name + ', which is no path inside the image');
+          if (seen.has(path)) throw new TarError('the archive holds ' + path + ' twice');
+          seen.add(path);
+          files.push({ path, offset: dataAt, size: length });
+        } else if (type !== '5' && type !== 'g') throw new TarError('the archive holds ' + name + ', which is neither a file nor a folder');
         pax = {};
       }
       at = dataAt + Math.ceil(length / BLOCK) * BLOCK;

@@ -209,6 +209,16 @@ describe('a tar archive made to mislead the viewer', () => {
     await assert.rejects(listed(big, 1 << 20), /an extended header of 8388608 bytes at byte 0/);
   });
 
+  it('refuses a path that climbs out, is absolute, or names a file twice', async () => {
+    await assert.rejects(listed(tarOf([['Backup/../../etc/x', 'a']])), /holds Backup\/\.\.\/\.\.\/etc\/x, which is no path inside the image/);
+    await assert.rejects(listed(tarOf([['/Backup/a.txt', 'a']])), /holds \/Backup\/a\.txt, which is no path inside the image/);
+    await assert.rejects(listed(tarOf([['Backup/./a.txt', 'a']])), /is no path inside the image/);
+    assert.deepEqual((await listed(tarOf([['./Backup/a.txt', 'a']]))).map((f) => f.path), ['Backup/a.txt']);
+    // The second copy of a file would be checked while the first is shown, or the other way.
+    await assert.rejects(listed(tarOf([['Backup/a.txt', 'forged'], ['Backup/a.txt', 'genuine']])), /holds Backup\/a\.txt twice/);
+    await assert.rejects(listed(tarOf([['Backup/a.txt', 'forged'], ['Backup//a.txt', 'genuine']])), /is no path inside the image/);
+  });
+
   it('refuses links and devices, and lists folders as implied', async () => {
     await assert.rejects(listed(tarOf([tarHeader('Backup/l', 0, { type: '2' })])), /holds Backup\/l, which is neither a file nor a folder/);
     await assert.rejects(listed(tarOf([tarHeader('Backup/d', 0, { type: '3' })])), /neither a file nor a folder/);
