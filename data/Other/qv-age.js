@@ -11,7 +11,9 @@
   const INTRO = 'age-encryption.org/v1\n';
   const CHUNK = 65536;
   const SEALED = CHUNK + 16;
-  const MOST_HEADER = 1 << 20;
+  // As much as quillon-cli decrypt reads of a header: each recipient in it costs an X25519 step
+  // for each identity pasted, milliseconds of a page's thread, so its room bounds that time.
+  const MOST_HEADER = 64 << 10;
   // 2^20 · 1 KiB of scrypt state is 1 GiB, as much as a browser tab can be asked for.
   const MOST_LOG2N = 20;
   const KEPT_CHUNKS = 32;
@@ -59,7 +61,7 @@
     const line = () => {
       const nl = text.indexOf('\n', at);
       // What no line ends in the room a header is given is said as such, not as a cut file.
-      if (nl < 0) throw damaged(text.length >= MOST_HEADER ? 'it is longer than 1 MiB' : 'it ends inside a line');
+      if (nl < 0) throw damaged(text.length >= MOST_HEADER ? 'it is longer than 64 KiB' : 'it ends inside a line');
       const l = text.slice(at, nl);
       at = nl + 1;
       return l;
