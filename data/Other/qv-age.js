@@ -11,7 +11,9 @@
   const INTRO = 'age-encryption.org/v1\n';
   const CHUNK = 65536;
   const SEALED = CHUNK + 16;
-  const MOST_HEADER = 1 << 20;
+  // As much as quillon-cli decrypt reads of a header: each recipient in it costs an X25519 step
+  // for each identity pasted, milliseconds of a page's thread, so its room bounds that time.
+  const MOST_HEADER = 64 << 10;
   // 2^20 · 1 KiB of scrypt state is 1 GiB, as much as a browser tab can be asked for.
   const MOST_LOG2N = 20;
   const KEPT_CHUNKS = 32;
@@ -24,9 +26,15 @@
     }
   }
 
-  // Standard base64 without padding, as age writes it; anything else is not its header.
+  // Standard base64 without padding, as age writes it; anything else is not its header. The bits
+  // past the last whole byte are zero in what an encoder writes: another spelling of the same
+  // bytes (the MAC's own line is not under the MAC) is a changed header, not the same one.
+  const ALPHABET = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/';
   function unbase64(text, what, name) {
-    if (!/^[A-Za-z0-9+/]*$/.test(text) || text.length % 4 === 1) throw new AgeError('format', name + ' has a damaged header: ' + what + ' is not base64');
+    const spare = (1 << ((text.length * 6) % 8)) - 1;
+    if (!/^[A-Za-z0-9+/]*$/.test(text) || text.length % 4 === 1 || (text && ALPHABET.indexOf(text[text.length - 1]) & spare)) {
+      throw new AgeError('format', name + ' has a damaged header: ' + what + ' is not base64');
+    }
     const raw = atob(text);
     return Uint8Array.from(raw, (c) => c.charCodeAt(0));
   }
@@ -53,7 +61,8 @@
     let at = INTRO.length;
     const line = () => {
       const nl = text.indexOf('\n', at);
-      if (nl < 0) throw damaged('it ends inside a line');
+      // What no line ends in the room a header is given is said as such, not as a cut file.
+      if (nl < 0) throw damaged(text.length >= MOST_HEADER ? 'it is longer than 64 KiB' : 'it ends inside a line');
       const l = text.slice(at, nl);
       at = nl + 1;
       return l;

@@ -6,6 +6,9 @@
   if (typeof require === 'function' && typeof QV === 'undefined') require('./qv-namespace.js');
 
   const BLOCK = 512;
+  // An extended header holds a path and a few numbers: one larger is damage, and is not read,
+  // since reading it would take as much memory as its size field says.
+  const MOST_PAX = 1 << 20;
 
   class TarError extends Error {}
 
@@ -17,8 +20,9 @@
 
   function octal(h, from, length, what, at) {
     if (h[from] & 0x80) {
-      // Base-256, for sizes past 8 GiB.
-      let v = 0;
+      // Base-256, for sizes past 8 GiB: the first byte's other bits are the number's highest,
+      // so that a negative one (0xff…) is too large to be a size.
+      let v = h[from] & 0x7f;
       for (let i = from + 1; i < from + length; i++) v = v * 256 + h[i];
       return v;
     }
@@ -57,6 +61,7 @@
   // are implied by the paths; links and devices are refused, since an image holds none.
   async function list(read, size) {
     const files = [];
+    const seen = new Set();
     let at = 0;
     let pax = {};
     while (at + BLOCK <= size) {
@@ -71,10 +76,19 @@
       const dataAt = at + BLOCK;
       if (dataAt + length > size) throw new TarError('the archive is cut short inside ' + name);
       if (type === 'x') {
+        if (length > MOST_PAX) throw new TarError('the archive is damaged: an extended header of ' + length + ' bytes at byte ' + at);
         pax = paxRecords(await read(dataAt, length), at);
       } else {
-        if (type === '0') files.push({ path: name.replace(/\/+$/, ''), offset: dataAt, size: length });
-        else if (type !== '5' && type !== 'g') throw new TarError('the archive holds ' + name + ', which is neither a file nor a folder');
+        if (type === '0') {
+          // A path is the image's own: one that climbs out of it or that two files share would
+          // let the file checked against the manifest be another than the one shown. A leading
+          // "./" is tar's way of writing a path relative to where it was made.
+          const path = name.replace(/^(\.\/)+/, '').replace(/\/+$/, '');
+          if (path.split('/').some((p) => p === '' || p === '.' || p === '..')) throw new TarError('the archive holds ' + name + ', which is no path inside the image');
+          if (seen.has(path)) throw new TarError('the archive holds ' + path + ' twice');
+          seen.add(path);
+          files.push({ path, offset: dataAt, size: length });
+        } else if (type !== '5' && type !== 'g') throw new TarError('the archive holds ' + name + ', which is neither a file nor a folder');
         pax = {};
       }
       at = dataAt + Math.ceil(length / BLOCK) * BLOCK;

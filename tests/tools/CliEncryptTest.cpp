@@ -8,6 +8,7 @@
 #include "CliDay.h"
 #include "PseudoDrives.h"
 #include "ScopedEnv.h"
+#include "platform/NamedLock.h"
 
 class CliEncryptTest : public UsbCliFixture {
   protected:
@@ -228,6 +229,21 @@ TEST_F(CliEncryptTest, WhatCannotGoBesideTheArchiveStopsItBeforeItIsMade) {
     EXPECT_THAT(Encrypt({"--to", recipient}),
                 Err(1, "qv-custody.js is missing; nothing encrypted"));
     EXPECT_TRUE(Names(sent).empty());
+}
+
+TEST_F(CliEncryptTest, ASecondEncryptIntoAFolderAtWorkIsRefusedAndTakesNothing) {
+    // Another encrypt at work in the folder holds it: its README and viewer are being written.
+    fs::create_directories(sent);
+    {
+        const platform::NamedLock::Attempt other = platform::NamedLock::AcquireFolder(sent, false);
+        ASSERT_TRUE(other.lock);
+        EXPECT_THAT(Encrypt({"--to", recipient}),
+                    Err(1, "the folder " + sent +
+                               " is being written by another encrypt; nothing encrypted"));
+        EXPECT_TRUE(Names(sent).empty());
+    }
+    ASSERT_THAT(Encrypt({"--to", recipient}), Ok());
+    EXPECT_THAT(ReadText(sent + "/README.txt"), HasSubstr("\n==== Img.tar.age ====\n"));
 }
 
 TEST_F(CliEncryptTest, TheCustodyLogNamesTheArchiveItsDigestAndWhoOpensIt) {

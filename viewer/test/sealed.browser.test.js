@@ -25,7 +25,7 @@ before(async () => {
   fs.writeFileSync(pass, 'open sesame\n', { mode: 0o600 });
   process.env.QUILLON_SCRYPT_LOG2N = '10';
   medium = path.join(made.prefix, 'medium');
-  run('quillon-cli', ['encrypt', made.image, '--out', medium, '--passphrase-file', pass], made.prefix);
+  run('quillon-cli', ['--base', made.base, 'encrypt', made.image, '--out', medium, '--passphrase-file', pass], made.prefix);
 });
 
 after(async () => {

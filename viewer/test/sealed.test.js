@@ -54,7 +54,7 @@ before(() => {
   const sealedAsItWas = (out, args) => {
     const kept = path.join(made.prefix, 'as-sealed-' + out, 'Backup');
     fs.cpSync(made.image, kept, { recursive: true });
-    run('quillon-cli', ['encrypt', made.image, '--out', path.join(made.prefix, out), ...args], made.prefix);
+    run('quillon-cli', ['--base', made.base, 'encrypt', made.image, '--out', path.join(made.prefix, out), ...args], made.prefix);
     const file = path.join(made.prefix, out, 'Backup.tar.age');
     asSealed.set(file, kept);
     return file;
@@ -84,6 +84,8 @@ describe('an encrypted medium in the viewer', () => {
     await sameAsImage(byKey.items, asSealed.get(keyMedium));
     assert.equal(await age.needs(await fileOf(medium)), 'passphrase');
     assert.equal(await age.needs(await fileOf(keyMedium)), 'identity');
+    // Each encrypt is noted in this machine's own log, not in the log of the program's folder.
+    assert.equal(fs.readFileSync(path.join(made.base, 'CUSTODY.jsonl'), 'utf8').split('"encrypted"').length - 1, 2);
   });
 
   it('reads any range of a file across chunk edges, as the pictures are read', async () => {

@@ -20,6 +20,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/NamedLock.h"
 #include "platform/OwnerOnly.h"
 
 namespace {
@@ -232,6 +233,7 @@ int CmdEncrypt(const CliArgs& a, const CliOptions& options) {
     // A disc's medium is made whole in a folder of its own, then written as it is.
     std::unique_ptr<integrity::ScratchFolder> staged;
     std::string out;
+    platform::NamedLock::Attempt folderHeld;
     if (toDisc) {
         if (const platform::Expected<char> drive = backup::NamedDiscDrive(a.disc); !drive)
             return Fail(drive.error().Said() + "; nothing encrypted");
@@ -243,6 +245,15 @@ int CmdEncrypt(const CliArgs& a, const CliOptions& options) {
         out = CommandHostPath(a.out);
         if (out.empty() || !platform::CreateDirectoryTree(out))
             return Fail("the folder " + a.out + " cannot be made");
+        // Two encrypts into one folder would each write its README from what they read, one
+        // section lost, and copy the viewer over each other: one at a time.
+        folderHeld = platform::NamedLock::AcquireFolder(out, false);
+        if (!folderHeld.lock)
+            return Fail(folderHeld.outcome == platform::NamedLock::Outcome::kHeldByOther
+                            ? "the folder " + a.out +
+                                  " is being written by another encrypt; nothing encrypted (run "
+                                  "it again when that one is done)"
+                            : folderHeld.problem + "; nothing encrypted");
     }
     const std::string where = toDisc ? "the disc in " + a.disc : a.out;
     const std::string fileName = name + kArchiveSuffix;

@@ -75,7 +75,7 @@ function makeImage(plan) {
   }
   const d = plan.day;
   const folder = (f, t) => `${d.slice(0, 4)}_${d.slice(4, 6)}_${d.slice(6)}=${f.slice(0, 2)},${f.slice(2)}~${t.slice(0, 2)},${t.slice(2)}`;
-  return { prefix, usb, image, fingerprint, viewer: path.join(usb, 'BackupViewer'), entries: entries.map((e) => folder(e.from, e.to)) };
+  return { prefix, base, usb, image, fingerprint, viewer: path.join(usb, 'BackupViewer'), entries: entries.map((e) => folder(e.from, e.to)) };
 }
 
 function removeImage(made) {
