@@ -101,19 +101,20 @@
   // The secret keys of "AGE-SECRET-KEY-1…" lines ('#' lines and blank ones skipped).
   function readIdentities(text) {
     const keys = [];
-    for (const raw of String(text).split(/\r?\n/)) {
-      const l = raw.trim();
+    // A line that is no identity is named by its number, not shown: it may be a mistyped secret.
+    const lines = String(text).split(/\r?\n/);
+    for (let n = 0; n < lines.length; n++) {
+      const l = lines[n].trim();
       if (!l || l.startsWith('#')) continue;
+      const notOne = () => new AgeError('refused', 'line ' + (n + 1) + ' of the identity is not an age identity (AGE-SECRET-KEY-1…)');
       let decoded;
       try {
         decoded = C.bech32.decode(l, 1000);
       } catch (e) {
-        throw new AgeError('refused', 'this is not an age identity: ' + l.slice(0, 20) + '…');
+        throw notOne();
       }
       const secret = Uint8Array.from(C.bech32.fromWords(decoded.words));
-      if (decoded.prefix !== 'age-secret-key-' || secret.length !== 32) {
-        throw new AgeError('refused', 'this is not an age identity: ' + l.slice(0, 20) + '…');
-      }
+      if (decoded.prefix !== 'age-secret-key-' || secret.length !== 32) throw notOne();
       keys.push(secret);
     }
     if (!keys.length) throw new AgeError('refused', 'no identity was given (an AGE-SECRET-KEY-1… line)');

@@ -138,7 +138,7 @@ describe('an encrypted medium in the viewer', () => {
     await refused(medium, { identities: identity.text }, /is encrypted with a passphrase, not to a key/);
     await refused(keyMedium, { passphrase: 'x' }, /is encrypted to keys, not with a passphrase/);
     await refused(keyMedium, { identities: newIdentity('third.txt').text }, /^no identity matches a recipient of Backup\.tar\.age$/);
-    await refused(keyMedium, { identities: 'AGE-SECRET-KEY-1QQQ' }, /this is not an age identity/);
+    await refused(keyMedium, { identities: '# mine\nAGE-SECRET-KEY-1QQQ' }, /^line 2 of the identity is not an age identity \(AGE-SECRET-KEY-1…\)$/);
     await refused(keyMedium, { identities: '# only a comment\n' }, /no identity was given/);
   });
 
